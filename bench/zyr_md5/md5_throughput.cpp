@@ -1,5 +1,5 @@
-// MD5 throughput on a 256 MiB buffer in memory, beside a plain byte-summing pass over the same
-// bytes (how fast the memory can merely be read). Counters: md5_MBps, baseline_MBps and
+// MD5 throughput on a 256 MiB buffer in memory, beside a plain summing pass over the same bytes
+// (how fast the memory can merely be read). Counters: md5_MBps, baseline_MBps and
 // ratio = md5_MBps / baseline_MBps. A second case hashes short messages one at a time, where
 // the set-up and padding costs show, against the same byte sum.
 
@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -28,9 +29,16 @@ const std::vector<unsigned char> &buffer() {
   return *bytes;
 }
 
+// The baseline reads eight bytes at a time, as plain code reads memory fastest.
 uint64_t byteSum(const unsigned char *p, size_t n) {
   uint64_t sum = 0;
-  for (size_t i = 0; i < n; ++i) sum += p[i];
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, p + i, sizeof word);
+    sum += word;
+  }
+  for (; i < n; ++i) sum += p[i];
   return sum;
 }
 

