@@ -32,7 +32,9 @@ protected:
     FILE *f = std::fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr);
     if (f == nullptr) return path;
-    if (!bytes.empty()) EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+    if (!bytes.empty()) {
+      EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+    }
     std::fclose(f);
     return path;
   }
