@@ -40,13 +40,14 @@ TEST(UnitDefinitions, FormatDetails) {
                            "unit km=1000 m\n"
                            "unit speed_of_light c = 299792458 m s^-1\n"
                            "unit half = 1/2\n"
-                           "unit quarter = 0.5 half\n"
+                           "unit quarter = .5 half\n"
+                           "unit two = +2. m\n"
                            "unit tiny = -1e-3*-1e-3 m\n"
                            "unit \xc2\xb5m = 1e-6 m\n"
                            "unit step = 2 m offset -0.5";
   ASSERT_EQ(readText(table, text, &message), U_OK) << message;
   EXPECT_EQ(table->m_dimensions, (std::vector<std::string>{"length", "time"}));
-  ASSERT_EQ(table->m_units.size(), 9u);
+  ASSERT_EQ(table->m_units.size(), 10u);
   UnitValue v;
   auto eval = [&](const char *units) {
     EXPECT_EQ(UnitTable_evaluate(table, units, std::strlen(units), &v, &message), U_OK) << message;
@@ -58,12 +59,26 @@ TEST(UnitDefinitions, FormatDetails) {
   EXPECT_EQ(UnitTable_describeDimension(table, &v), "length time^-1");
   EXPECT_EQ(eval("quarter"), 0.25);
   EXPECT_EQ(UnitTable_describeDimension(table, &v), "1");
+  EXPECT_EQ(eval("two"), 2.0);
   EXPECT_DOUBLE_EQ(eval("tiny"), 1e-6);
   EXPECT_DOUBLE_EQ(eval("\xc2\xb5m"), 1e-6);
   // v step is (v - 0.5) * 2 m.
   double scale = 0, offset = 0;
   ASSERT_EQ(UnitTable_convert(table, "step", "m", &scale, &offset, &message), U_OK);
   EXPECT_EQ(3 * scale + offset, 5.0);
+
+  char *listing = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&listing, &size);
+  UnitTable_print(table, stream);
+  std::fclose(stream);
+  std::string printed(listing, size);
+  std::free(listing);
+  EXPECT_EQ(printed.substr(0, 33), "dimension length\ndimension time\nm");
+  EXPECT_NE(printed.find("\nspeed_of_light c                         299792458 length time^-1\n"),
+            std::string::npos)
+      << printed;
+  EXPECT_NE(printed.find(" 2 length offset -1\n"), std::string::npos) << printed;
   UnitTable_delete(table);
 }
 
