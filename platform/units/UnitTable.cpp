@@ -109,8 +109,8 @@ UnitValue dimensionless() {
   return v;
 }
 
-// Products are formed in long double, whose wider range lets "Em^20 am^20 m^-40" cancel; the result
-// must then be a normal double.
+// Products are formed in long double, whose wider range lets "Em^20 am^20 m^-40" cancel; the
+// result must then be a normal double.
 bool isUsableStep(long double scale) { return std::isfinite(scale) && scale > 0.0L; }
 bool isUsable(long double scale) {
   return isUsableStep(scale) && scale >= static_cast<long double>(DBL_MIN) &&
