@@ -41,7 +41,8 @@ int u_compatible(const char *a, const char *b);
 // 1 and the dimension of a unit text in text ("length time^-1", "1" for none); 0 when the unit
 // text is not valid or the dimension does not fit in size bytes.
 int u_dimension(const char *units, char *text, size_t size);
-// Why the last u_init, u_init_text or convert failed ("" after a success). Valid until the next call.
+// Why the last u_init, u_init_text or convert failed ("" after a success); valid until the next
+// call.
 const char *u_message();
 // Where the current definitions came from: a file name, the source given to u_init_text,
 // "built-in", or "" before the first successful initialisation.

@@ -1,5 +1,5 @@
-// Conversions under the shipped definitions: every unit that the core's local length and angle table
-// knows, compound units, temperatures, dimension checks and malformed unit texts.
+// Conversions under the shipped definitions: every unit that the core's local length and angle
+// table knows, compound units, temperatures, dimension checks and malformed unit texts.
 #include "units.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-// The definition reader (good and bad texts, exact messages, nothing lost on failure) and how u_init
-// finds its file through WEZ5_UNITS_DIR, WEZ_DATA_DIR and the working directory.
+// The definition reader (good and bad texts, exact messages, nothing lost on failure) and how
+// u_init finds its file through WEZ5_UNITS_DIR, WEZ_DATA_DIR and the working directory.
 #include "UnitDefinitions.h"
 #include "UnitTable.h"
 #include "UnitsTestSupport.h"
@@ -132,7 +132,8 @@ TEST(UnitDefinitions, BadLinesAreReportedWithTheirLine) {
   for (const auto &c : cases) {
     UnitTable *table = UnitTable_new();
     std::string message;
-    std::string text = "dimension length m\nunit Em = 1e18 m\n" + std::string(c.line) + "\nunit mm = 0.001 m\n";
+    std::string text =
+        "dimension length m\nunit Em = 1e18 m\n" + std::string(c.line) + "\nunit mm = 0.001 m\n";
     EXPECT_EQ(readText(table, text, &message), U_BAD_DEFINITIONS) << c.line;
     EXPECT_EQ(message, "t:3: " + std::string(c.message)) << c.line;
     UnitTable_delete(table);
@@ -266,8 +267,9 @@ protected:
 
 TEST_F(UnitsSearchDeathTest, UnitsDirFirst) {
   std::string units = m_units.path(), data = m_data.path();
-  EXPECT_EXIT(initialiseIn(units.c_str(), data.c_str(), m_cwd.path(), units + "/units.wez", "alpha"),
-              testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(
+      initialiseIn(units.c_str(), data.c_str(), m_cwd.path(), units + "/units.wez", "alpha"),
+      testing::ExitedWithCode(0), "");
 }
 
 TEST_F(UnitsSearchDeathTest, DataDirWhenUnitsDirIsNotSet) {
