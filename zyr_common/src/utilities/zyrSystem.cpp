@@ -1,14 +1,20 @@
 #include "zyrSystem.h"
 
 #include "zyrCString.h"
+#include "zyrError.h"
 #include "zyrMemory.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -88,4 +94,718 @@ int zyrSetEnvironmentVariable(const char *name, const char *value) {
   if (name == nullptr)
     return 0;
   return setenv(name, value ? value : "", 1) == 0 ? 1 : 0;
+}
+
+// ---- Files and directories ----
+
+int zyrIsFile(const char *name) {
+  struct stat status;
+  if (name == nullptr || stat(name, &status) != 0)
+    return 0;
+  // The regular-file bit itself, as callers have always received it.
+  return S_ISREG(status.st_mode) ? 0x8000 : 0;
+}
+
+int zyrIsDirectory(const char *name) {
+  struct stat status;
+  if (name == nullptr || stat(name, &status) != 0)
+    return 0;
+  return S_ISDIR(status.st_mode) ? 1 : 0;
+}
+
+int zyrCanCreateFile(const char *prefix) {
+  char *name = zyrGetTemporaryFileName(prefix);
+  if (name == nullptr)
+    return 0;
+  const int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    close(fd);
+    zyrRemoveFile(name);
+  }
+  zyrCString_free(name);
+  return fd >= 0 ? 1 : 0;
+}
+
+int zyrCreateDirectory(const char *name) {
+  if (name == nullptr)
+    return 0;
+  return mkdir(name, 0777) == 0 ? 1 : 0;
+}
+
+int zyrRemoveFile(const char *name) {
+  if (!zyrIsFile(name))
+    return 0;
+  return std::remove(name) == 0 ? 1 : 0;
+}
+
+int zyrRenameFile(const char *oldName, const char *newName) {
+  if (oldName == nullptr || newName == nullptr)
+    return 0;
+  return std::rename(oldName, newName) == 0 ? 1 : 0;
+}
+
+namespace {
+
+// Big enough to keep the disk busy when the kernel cannot copy by itself.
+const int64_t kCopyBlock = INT64_C(1) << 20;
+
+int writeAll(int fd, const unsigned char *bytes, int64_t count) {
+  while (count > 0) {
+    const ssize_t n = write(fd, bytes, static_cast<size_t>(count));
+    if (n < 0) {
+      if (errno == EINTR)
+        continue;
+      return 0;
+    }
+    bytes += n;
+    count -= n;
+  }
+  return 1;
+}
+
+// Moves every byte from the current position of in to out; 1 when in was read to its end and
+// everything was written.
+int copyDescriptor(int in, int out) {
+  // The kernel copies without passing the bytes through us (and may share blocks). A first
+  // answer of 0 can also come from files whose size the system does not know, so plain reads
+  // decide in that case.
+  int64_t copied = 0;
+  for (;;) {
+    const ssize_t n = copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
+    if (n > 0) {
+      copied += n;
+      continue;
+    }
+    if (n == 0) {
+      if (copied > 0)
+        return 1;
+      break;
+    }
+    if (errno == EINTR)
+      continue;
+    if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF ||
+        errno == ETXTBSY || errno == EPERM)
+      break;
+    return 0;
+  }
+  unsigned char *buffer = zyrMemory_allocateArray<unsigned char>(kCopyBlock, __func__);
+  int ok = 1;
+  for (;;) {
+    const ssize_t n = read(in, buffer, static_cast<size_t>(kCopyBlock));
+    if (n < 0) {
+      if (errno == EINTR)
+        continue;
+      ok = 0;
+      break;
+    }
+    if (n == 0)
+      break;
+    if (!writeAll(out, buffer, n)) {
+      ok = 0;
+      break;
+    }
+  }
+  zyrMemory_free(buffer, __func__);
+  return ok;
+}
+
+// The directory part of a path for making a file beside it ("." when there is none).
+char *directoryOf(const char *path) {
+  const char *slash = std::strrchr(path, '/');
+  if (slash == nullptr)
+    return zyrCString_clone(".");
+  if (slash == path)
+    return zyrCString_clone("/");
+  return zyrCString_substring(path, 0, static_cast<int>(slash - path));
+}
+
+// A new empty file of a fresh name in the directory of path, opened for writing; -1 on failure.
+int createBeside(const char *path, char **name) {
+  char *directory = directoryOf(path);
+  char *prefix = zyrCString_merge(directory, "/.zyrcopy", nullptr);
+  zyrCString_free(directory);
+  int fd = -1;
+  for (int attempt = 0; attempt < 10 && fd < 0; ++attempt) {
+    char *candidate = zyrGetTemporaryFileName(prefix);
+    if (candidate == nullptr)
+      break;
+    fd = open(candidate, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      *name = candidate;
+    } else {
+      zyrCString_free(candidate);
+      if (errno != EEXIST)
+        break;
+    }
+  }
+  zyrCString_free(prefix);
+  return fd;
+}
+
+// Where a copy to destination is written, found before any byte moves.
+struct CopyPlan {
+  int m_source;        // open source descriptor
+  char *m_target;      // the file the copy finally becomes (the destination, links resolved)
+  char *m_temporary;   // the complete copy before it is renamed into place (NULL when written directly)
+  int m_exists;        // the target existed before
+  struct stat m_targetStatus;
+};
+
+void CopyPlan_release(CopyPlan *plan) {
+  if (plan->m_source >= 0)
+    close(plan->m_source);
+  plan->m_source = -1;
+  zyrCString_free(plan->m_target);
+  plan->m_target = nullptr;
+  zyrCString_free(plan->m_temporary);
+  plan->m_temporary = nullptr;
+}
+
+// Copies source to the side of destination. A regular target gets a new file beside it, left
+// complete under m_temporary for the caller to rename (flushed when it replaces a file or when
+// durable); a device or pipe is written directly. 0 on any failure, with nothing left behind.
+int copyToSide(const char *source, const char *destination, int durable, CopyPlan *plan) {
+  plan->m_source = -1;
+  plan->m_target = nullptr;
+  plan->m_temporary = nullptr;
+  plan->m_exists = 0;
+  if (source == nullptr || destination == nullptr || destination[0] == '\0')
+    return 0;
+  plan->m_source = open(source, O_RDONLY | O_CLOEXEC);
+  if (plan->m_source < 0)
+    return 0;
+  struct stat sourceStatus;
+  if (fstat(plan->m_source, &sourceStatus) != 0 || S_ISDIR(sourceStatus.st_mode)) {
+    CopyPlan_release(plan);
+    return 0;
+  }
+  posix_fadvise(plan->m_source, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+  // Writing through a symbolic link changes the file it names, not the link.
+  struct stat linkStatus;
+  if (lstat(destination, &linkStatus) == 0 && S_ISLNK(linkStatus.st_mode)) {
+    char *resolved = realpath(destination, nullptr);
+    if (resolved != nullptr) {
+      plan->m_target = zyrCString_clone(resolved);
+      std::free(resolved);
+    }
+  }
+  if (plan->m_target == nullptr)
+    plan->m_target = zyrCString_clone(destination);
+
+  if (stat(plan->m_target, &plan->m_targetStatus) == 0) {
+    plan->m_exists = 1;
+    const struct stat &t = plan->m_targetStatus;
+    // A file copied onto itself would be lost; a directory is no file to copy onto.
+    if ((t.st_dev == sourceStatus.st_dev && t.st_ino == sourceStatus.st_ino) || S_ISDIR(t.st_mode)) {
+      CopyPlan_release(plan);
+      return 0;
+    }
+    if (!S_ISREG(t.st_mode)) {
+      const int out = open(plan->m_target, O_WRONLY | O_CLOEXEC);
+      int ok = out >= 0 && copyDescriptor(plan->m_source, out);
+      if (out >= 0 && close(out) != 0)
+        ok = 0;
+      if (!ok)
+        CopyPlan_release(plan);
+      return ok;
+    }
+  }
+
+  char *temporary = nullptr;
+  const int out = createBeside(plan->m_target, &temporary);
+  if (out < 0) {
+    CopyPlan_release(plan);
+    return 0;
+  }
+  int ok = copyDescriptor(plan->m_source, out);
+  if (ok && plan->m_exists) {
+    // The replacement keeps the permissions (and, where allowed, the owner) of the old file.
+    fchmod(out, plan->m_targetStatus.st_mode & 07777);
+    if (fchown(out, plan->m_targetStatus.st_uid, plan->m_targetStatus.st_gid) != 0) {
+      // Only the owner's privileges allow this; the copy stays the caller's.
+    }
+  }
+  // A replaced file is flushed before the old one goes; a new one only when the caller asks.
+  if (ok && (durable || plan->m_exists) && fsync(out) != 0)
+    ok = 0;
+  if (close(out) != 0)
+    ok = 0;
+  if (!ok) {
+    unlink(temporary);
+    zyrCString_free(temporary);
+    CopyPlan_release(plan);
+    return 0;
+  }
+  plan->m_temporary = temporary;
+  return 1;
+}
+
+// Puts a side copy in place; 0 (the copy removed) when the rename fails.
+int commitCopy(CopyPlan *plan) {
+  if (plan->m_temporary == nullptr)
+    return 1;
+  if (rename(plan->m_temporary, plan->m_target) != 0) {
+    unlink(plan->m_temporary);
+    return 0;
+  }
+  zyrCString_free(plan->m_temporary);
+  plan->m_temporary = nullptr;
+  return 1;
+}
+
+} // namespace
+
+int zyrCopyFile(const char *source, const char *destination) {
+  CopyPlan plan;
+  if (!copyToSide(source, destination, 0, &plan))
+    return 0;
+  const int ok = commitCopy(&plan);
+  CopyPlan_release(&plan);
+  return ok;
+}
+
+int zyrMoveFile(const char *source, const char *destination) {
+  if (source == nullptr || destination == nullptr || !zyrDoesFileExist(source))
+    return 0;
+  if (std::rename(source, destination) == 0)
+    return 1;
+  // Across file systems: a complete, flushed copy beside the destination first; the source goes
+  // next, and only then does the copy replace the destination.
+  CopyPlan plan;
+  if (!copyToSide(source, destination, 1, &plan))
+    return 0;
+  close(plan.m_source);
+  plan.m_source = -1;
+  if (unlink(source) != 0) {
+    if (plan.m_temporary != nullptr)
+      unlink(plan.m_temporary);
+    CopyPlan_release(&plan);
+    return 0;
+  }
+  if (plan.m_temporary != nullptr && rename(plan.m_temporary, plan.m_target) != 0) {
+    // The bytes now live only in the side copy: put them back where they came from.
+    const int restored = std::rename(plan.m_temporary, source) == 0 || zyrCopyFile(plan.m_temporary, source);
+    if (restored)
+      unlink(plan.m_temporary);
+    CopyPlan_release(&plan);
+    return 0;
+  }
+  CopyPlan_release(&plan);
+  return 1;
+}
+
+int zyrRemoveDatabaseFile(const char *name) {
+  if (name == nullptr)
+    return 0;
+  if (zyrDoesFileExist(name))
+    std::remove(name);
+  char *lockName = zyrCString_merge(name, ".lck", nullptr);
+  if (zyrDoesFileExist(lockName))
+    std::remove(lockName);
+  const int gone = !zyrDoesFileExist(name) && !zyrDoesFileExist(lockName);
+  zyrCString_free(lockName);
+  return gone ? 1 : 0;
+}
+
+int zyrIsFileInPath(const char *name) {
+  if (name == nullptr || name[0] == '\0')
+    return 0;
+  char *path = zyrReadEnvironmentVariable("PATH", nullptr);
+  if (path == nullptr)
+    return 0;
+  int found = 0;
+  for (const char *entry = path; !found;) {
+    const char *end = std::strchr(entry, ':');
+    const int length = static_cast<int>(end != nullptr ? end - entry : std::strlen(entry));
+    // An empty entry means the working directory.
+    char *directory = length > 0 ? zyrCString_substring(entry, 0, length) : zyrCString_clone(".");
+    char *candidate = zyrCString_merge(directory, "/", name, nullptr);
+    found = zyrDoesFileExist(candidate);
+    zyrCString_free(candidate);
+    zyrCString_free(directory);
+    if (end == nullptr)
+      break;
+    entry = end + 1;
+  }
+  zyrCString_free(path);
+  return found;
+}
+
+// ---- Working directory and path names ----
+
+int zyrSetCurrentDirectory(const char *directory) {
+  if (directory == nullptr)
+    return 0;
+  return chdir(directory) == 0 ? 1 : 0;
+}
+
+char *zyrGetAbsoluteDirectoryName(const char *directory) {
+  // The resolved name is what entering the directory and reading the working directory would
+  // give, without changing it for the whole process.
+  if (directory == nullptr || !zyrIsDirectory(directory))
+    return nullptr;
+  char *resolved = realpath(directory, nullptr);
+  if (resolved == nullptr)
+    return nullptr;
+  char *result = zyrCString_clone(resolved);
+  std::free(resolved);
+  return result;
+}
+
+char *zyrGetAbsoluteFileName(const char *name) {
+  char *directory = nullptr;
+  char *file = nullptr;
+  if (!zyrSplitPathName(name, &directory, &file))
+    return nullptr;
+  char *absolute;
+  if (directory == nullptr)
+    absolute = zyrGetCurrentDirectory();
+  else
+    absolute = zyrGetAbsoluteDirectoryName(directory[0] == '\0' ? "/" : directory);
+  char *result = nullptr;
+  if (absolute != nullptr) {
+    const size_t length = std::strlen(absolute);
+    const bool rooted = length > 0 && absolute[length - 1] == '/';
+    result = zyrCString_merge(absolute, rooted ? "" : "/", file, nullptr);
+  }
+  zyrCString_free(absolute);
+  zyrCString_free(directory);
+  zyrCString_free(file);
+  return result;
+}
+
+char zyrGetDirectorySeparator() { return '/'; }
+
+int zyrSplitPathName(const char *path, char **directory, char **file) {
+  if (directory != nullptr)
+    *directory = nullptr;
+  if (file != nullptr)
+    *file = nullptr;
+  if (path == nullptr || path[0] == '\0')
+    return 0;
+  const char *slash = std::strrchr(path, '/');
+  if (slash == nullptr) {
+    if (file != nullptr)
+      *file = zyrCString_clone(path);
+    return 1;
+  }
+  if (directory != nullptr)
+    *directory = zyrCString_substring(path, 0, static_cast<int>(slash - path));
+  if (file != nullptr)
+    *file = zyrCString_clone(slash + 1);
+  return 1;
+}
+
+int zyrJoinPathName(const char *directory, const char *name, char **path) {
+  if (path == nullptr)
+    return 0;
+  *path = nullptr;
+  if (name == nullptr)
+    return 0;
+  *path = directory != nullptr ? zyrCString_merge(directory, "/", name, nullptr) : zyrCString_clone(name);
+  return 1;
+}
+
+int zyrSplitFileName(const char *name, char **base, char **extension) {
+  if (base != nullptr)
+    *base = nullptr;
+  if (extension != nullptr)
+    *extension = nullptr;
+  if (name == nullptr || name[0] == '\0')
+    return 0;
+  const int length = static_cast<int>(std::strlen(name));
+  // From the last character down to the second: a leading dot names a hidden file, not an
+  // extension, and a separator met first means the last component has none.
+  int dot = -1;
+  for (int i = length - 1; i >= 1; --i) {
+    if (name[i] == '/')
+      break;
+    if (name[i] == '.') {
+      dot = i;
+      break;
+    }
+  }
+  if (dot < 0) {
+    if (base != nullptr)
+      *base = zyrCString_clone(name);
+    return 1;
+  }
+  if (base != nullptr)
+    *base = zyrCString_substring(name, 0, dot);
+  if (extension != nullptr)
+    *extension = zyrCString_clone(name + dot + 1);
+  return 1;
+}
+
+// ---- Listings ----
+
+namespace {
+
+// Opens a listing of directory; with noFollow a symbolic link is not listed through.
+DIR *openListing(int parent, const char *directory, int noFollow) {
+  const int fd = openat(parent, directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (noFollow ? O_NOFOLLOW : 0));
+  if (fd < 0)
+    return nullptr;
+  DIR *handle = fdopendir(fd);
+  if (handle == nullptr)
+    close(fd);
+  return handle;
+}
+
+int readEntry(zyrDirectory *listing) {
+  for (;;) {
+    errno = 0;
+    const struct dirent *entry = readdir(listing->m_handle);
+    if (entry == nullptr)
+      return 0;
+    const size_t length = std::strlen(entry->d_name);
+    if (length >= sizeof listing->m_name)
+      continue;
+    std::memcpy(listing->m_name, entry->d_name, length + 1);
+    return 1;
+  }
+}
+
+} // namespace
+
+zyrDirectory *zyrDirectory_new(const char *directory) {
+  if (directory == nullptr)
+    return nullptr;
+  DIR *handle = openListing(AT_FDCWD, directory, 0);
+  if (handle == nullptr)
+    return nullptr;
+  zyrDirectory *listing = zyrMemory_allocateArray<zyrDirectory>(1, __func__);
+  listing->m_handle = handle;
+  listing->m_name[0] = '\0';
+  listing->m_count = 0;
+  listing->m_hasEntry = readEntry(listing);
+  return listing;
+}
+
+void zyrDirectory_delete(zyrDirectory *listing) {
+  if (listing == nullptr)
+    return;
+  if (listing->m_handle != nullptr)
+    closedir(listing->m_handle);
+  zyrMemory_free(listing, __func__);
+}
+
+void zyrDirectory_print(const zyrDirectory *listing, FILE *stream) {
+  if (listing == nullptr) {
+    std::fprintf(stream, "zyrDirectory: NULL\n");
+    return;
+  }
+  std::fprintf(stream, "m_handle = %s\nm_name   = %s\nm_count  = %d\n",
+               listing->m_handle != nullptr ? "open" : "none", listing->m_name, listing->m_count);
+}
+
+zyrDirectory *zyrDirectory_open(const char *directory) { return zyrDirectory_new(directory); }
+
+const char *zyrDirectory_next(zyrDirectory *listing) {
+  if (listing == nullptr || listing->m_handle == nullptr)
+    return nullptr;
+  if (listing->m_count == 0) {
+    if (!listing->m_hasEntry)
+      return nullptr;
+  } else if (!readEntry(listing)) {
+    return nullptr;
+  }
+  ++listing->m_count;
+  return listing->m_name;
+}
+
+void zyrDirectory_close(zyrDirectory *listing) { zyrDirectory_delete(listing); }
+
+// ---- Time, host and machine ----
+
+void zyrSleep(int32_t seconds) {
+  if (seconds <= 0)
+    return;
+  struct timespec left = {seconds, 0};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+int zyrIsTerminal(FILE *stream) {
+  if (stream == nullptr)
+    return 0;
+  const int fd = fileno(stream);
+  return fd >= 0 && isatty(fd) ? 1 : 0;
+}
+
+int zyrGetFreeDiskSpace(const char *directory, int64_t *count) {
+  if (directory == nullptr || count == nullptr)
+    return 0;
+  struct statvfs status;
+  if (statvfs(directory, &status) != 0)
+    return 0;
+  const uint64_t blocks = status.f_bfree;
+  const uint64_t size = status.f_frsize != 0 ? status.f_frsize : status.f_bsize;
+  const uint64_t limit = static_cast<uint64_t>(INT64_MAX);
+  *count = size != 0 && blocks > limit / size ? INT64_MAX : static_cast<int64_t>(blocks * size);
+  return 1;
+}
+
+int zyrIsLittleEndian() {
+  const uint32_t one = 1;
+  unsigned char first;
+  std::memcpy(&first, &one, 1);
+  return first == 1 ? 1 : 0;
+}
+
+void zyrDebugBreak() { std::raise(SIGTRAP); }
+
+// ---- Temporary names ----
+
+char *zyrGetTemporaryFileName(const char *prefix) {
+  ZYR_TRACE_BEGIN_DESC("Generate a unique name for a temporary file.");
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    zyrUUID *uuid = zyrUUID_new();
+    char text[ZYR_UUID_BASE64_SIZE];
+    zyrUUID_toBase64(uuid, text);
+    zyrUUID_delete(uuid);
+    for (char *c = text; *c != '\0'; ++c)
+      if (*c == '/')
+        *c = '=';
+    char *name = prefix != nullptr ? zyrCString_merge(prefix, ".", text, ".tmp", nullptr)
+                                   : zyrCString_merge(text, ".tmp", nullptr);
+    if (ZYR_TRACE_DEBUG(1))
+      zyrTrace_printf("Filename = %s\n", name);
+    // Anything of that name (a dangling link too) makes the name unusable.
+    struct stat status;
+    if (lstat(name, &status) != 0 && errno == ENOENT)
+      return name;
+    zyrCString_free(name);
+  }
+  return nullptr;
+}
+
+char *zyrGetTemporaryDirectory() {
+  const char *const variables[] = {"TEMP", "TMP", "TMPDIR"};
+  for (const char *variable : variables) {
+    char *value = zyrReadEnvironmentVariable(variable, nullptr);
+    if (value != nullptr && value[0] != '\0' && zyrIsDirectory(value))
+      return value;
+    zyrCString_free(value);
+  }
+  return zyrIsDirectory("/tmp") ? zyrCString_clone("/tmp") : nullptr;
+}
+
+// ---- Recursive removal ----
+
+namespace {
+
+zyrTraceState g_removeTrace = {1, {ZYR_TRACE_NOT_SET, ZYR_TRACE_NOT_SET, ZYR_TRACE_NOT_SET, ZYR_TRACE_NOT_SET}};
+
+zyrError *raiseDeleteError(const char *function) {
+  return zyrError_new(ZYR_U_UNABLE_TO_DELETE_DIRECTORY, function, __FILE__, __LINE__);
+}
+
+// Removes the directory name, relative to the open directory parent (AT_FDCWD at the top), with
+// its contents; path names it in messages. Entries are examined without following links, and
+// every directory is opened refusing a link, so nothing outside the tree is ever touched even
+// when the tree changes meanwhile. function is the public entry's name, for banners and errors.
+int removeDirectoryAt(int parent, const char *name, const char *path, int recursive, const char *function) {
+  const int traceOn = zyrTrace_enter(function, "Remove a named directory and its contents.", &g_removeTrace);
+  const bool detail = traceOn && g_removeTrace.m_levels[zyrTraceDebug] >= 1;
+
+  if (!recursive) {
+    DIR *listing = openListing(parent, name, 1);
+    if (listing == nullptr) {
+      zyrError *error = raiseDeleteError(function);
+      zyrError_addMessage(error, "Unable to delete the non-existent directory\n\n%s\n", path);
+      zyrError_publish(error);
+      return 0;
+    }
+    for (const struct dirent *entry; (entry = readdir(listing)) != nullptr;) {
+      if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+        continue;
+      struct stat status;
+      if (fstatat(dirfd(listing), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode)) {
+        char *subdirectory = nullptr;
+        zyrJoinPathName(path, entry->d_name, &subdirectory);
+        zyrError *error = raiseDeleteError(function);
+        zyrError_addMessage(error, "The directory\n\n%s\n\ncontains subdirectories, for example\n\n%s\n", path,
+                            subdirectory);
+        zyrError_publish(error);
+        zyrCString_free(subdirectory);
+        closedir(listing);
+        return 0;
+      }
+    }
+    closedir(listing);
+  }
+
+  // Up to three passes: a file still busy in one pass may be free in the next.
+  zyrError *error = nullptr;
+  int pass = 1;
+  for (; pass <= 3; ++pass) {
+    DIR *listing = openListing(parent, name, 1);
+    if (listing == nullptr)
+      return 0;
+    const int fd = dirfd(listing);
+    int failures = 0;
+    for (const struct dirent *entry; (entry = readdir(listing)) != nullptr;) {
+      if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+        continue;
+      char *entryPath = nullptr;
+      zyrJoinPathName(path, entry->d_name, &entryPath);
+      struct stat status;
+      if (fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(status.st_mode)) {
+        if (!removeDirectoryAt(fd, entry->d_name, entryPath, recursive, function))
+          ++failures;
+      } else {
+        // A symbolic link is removed as the link itself.
+        const int removed = unlinkat(fd, entry->d_name, 0) == 0;
+        if (!removed) {
+          ++failures;
+          if (pass == 3) {
+            if (error == nullptr) {
+              error = raiseDeleteError(function);
+              zyrError_addMessage(error, "Unable to delete the following from directory\n\n%s\n\n", path);
+            }
+            zyrError_addMessage(error, "%s\n", entryPath);
+          }
+        }
+        if (detail)
+          zyrTrace_printf("%s: Deleting ... %s\n", removed ? "SUCCESS" : "FAILURE", entryPath);
+      }
+      zyrCString_free(entryPath);
+    }
+    closedir(listing);
+    if (failures == 0)
+      break;
+  }
+
+  const int removed = unlinkat(parent, name, AT_REMOVEDIR) == 0;
+  if (!removed && pass >= 3) {
+    if (error != nullptr) {
+      zyrError_addMessage(error, "%s\n", path);
+    } else {
+      error = raiseDeleteError(function);
+      zyrError_addMessage(error, "Unable to delete the directory\n\n%s\n\n", path);
+    }
+  }
+  if (detail)
+    zyrTrace_printf("%s: Deleting ... %s\n", removed ? "SUCCESS" : "FAILURE", path);
+  if (error != nullptr) {
+    zyrError_publish(error);
+    return 0;
+  }
+  return removed;
+}
+
+} // namespace
+
+int zyrRemoveDirectory(const char *name, int recursive) {
+  if (name == nullptr || name[0] == '\0')
+    return 0;
+  // "dir/" would be resolved through a link named dir: the trailing separators go.
+  char *trimmed = zyrCString_clone(name);
+  for (size_t length = std::strlen(trimmed); length > 1 && trimmed[length - 1] == '/'; --length)
+    trimmed[length - 1] = '\0';
+  const int result = removeDirectoryAt(AT_FDCWD, trimmed, trimmed, recursive, __func__);
+  zyrCString_free(trimmed);
+  return result;
 }

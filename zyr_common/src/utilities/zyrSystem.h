@@ -1,21 +1,110 @@
 #ifndef ZYR_SYSTEM_H
 #define ZYR_SYSTEM_H
-// The core's window on the operating system outside processes and conduits: file tests, the
-// working directory, date, time and host strings, and the environment. Strings returned here are
-// new tracked strings that the caller releases with zyrCString_free; plain results are 1 for
-// success or "yes" and 0 for failure or "no".
+// The core's window on the operating system outside processes and conduits: file tests, removal,
+// renaming, moving and copying, recursive directory removal, the working directory and absolute
+// names, path names, listings, date, time and host strings, temporary names, the environment and
+// free disk space. Strings returned here are new tracked strings that the caller releases with
+// zyrCString_free; plain results are 1 for success or "yes" and 0 for failure or "no". The
+// directory separator is '/'. Every descriptor opened here is close-on-exec.
+#include <dirent.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+
+// ---- Files and directories ----
 
 // 1 when the name is given and something (file or directory) of that name exists.
 int zyrDoesFileExist(const char *name);
+// The regular-file mode bit (0x8000) when the name is a regular file (links followed), else 0.
+int zyrIsFile(const char *name);
+// 1 when the name is a directory (links followed).
+int zyrIsDirectory(const char *name);
+// 1 when a new file can be made beside the prefix (a fresh temporary name is created and removed).
+int zyrCanCreateFile(const char *prefix);
+int zyrCreateDirectory(const char *name);
+// Removes the directory with its files; with recursive 0 a directory holding subdirectories is
+// refused. Symbolic links inside are removed, never followed. Failures publish error 10047.
+int zyrRemoveDirectory(const char *name, int recursive);
+// Removes a regular file; a directory or a missing name gives 0.
+int zyrRemoveFile(const char *name);
+int zyrRenameFile(const char *oldName, const char *newName);
+// Renames, or copies and removes the source. An existing destination is replaced only by a
+// complete, flushed copy; on failure the source and any old destination are left as they were.
+int zyrMoveFile(const char *source, const char *destination);
+// Byte copy. Refuses to copy a file onto itself; an existing regular destination is replaced
+// only by a complete copy (written beside it and renamed), so a failure leaves no partial file.
+int zyrCopyFile(const char *source, const char *destination);
+// Removes a database file and its lock file (the name followed by ".lck"); 1 when both are gone.
+int zyrRemoveDatabaseFile(const char *name);
+// 1 when a directory listed in PATH (entries separated by ':') holds the named file.
+int zyrIsFileInPath(const char *name);
+
+// ---- Working directory and path names ----
 
 // The working directory, or NULL when it cannot be read.
 char *zyrGetCurrentDirectory();
+int zyrSetCurrentDirectory(const char *directory);
+// The absolute name of a directory, symbolic links resolved; NULL when it is not a directory.
+char *zyrGetAbsoluteDirectoryName(const char *directory);
+// The absolute directory of the name joined with its file part; NULL when that directory cannot
+// be resolved. A name without a directory part is taken from the working directory.
+char *zyrGetAbsoluteFileName(const char *name);
+char zyrGetDirectorySeparator();
+// Splits at the last '/': the directory before it and the file after it (new strings). Without a
+// separator the file is a copy of the path and the directory NULL; an empty or NULL path leaves
+// both NULL and gives 0.
+int zyrSplitPathName(const char *path, char **directory, char **file);
+// directory, '/' and name; without a directory a copy of the name. 0 (and NULL) for a NULL name.
+int zyrJoinPathName(const char *directory, const char *name, char **path);
+// Splits at the last '.' after the first character and after the last separator: the base
+// before it and the extension after it. Without such a dot the base is the whole name and the
+// extension NULL; an empty or NULL name leaves both NULL and gives 0.
+int zyrSplitFileName(const char *name, char **base, char **extension);
+
+// ---- Listings ----
+
+// One directory listing. Every entry is returned, "." and ".." included, in the order the
+// system gives them.
+struct zyrDirectory {
+  DIR *m_handle;                // NULL when the listing did not start
+  char m_name[NAME_MAX + 1];    // the most recent entry
+  int32_t m_count;              // entries returned so far
+  int m_hasEntry;               // the first entry was found when the listing opened
+};
+
+// NULL when the directory cannot be listed.
+zyrDirectory *zyrDirectory_new(const char *directory);
+void zyrDirectory_delete(zyrDirectory *listing);
+void zyrDirectory_print(const zyrDirectory *listing, FILE *stream);
+zyrDirectory *zyrDirectory_open(const char *directory);
+// The next entry's name (kept in the listing until the next call), or NULL at the end.
+const char *zyrDirectory_next(zyrDirectory *listing);
+void zyrDirectory_close(zyrDirectory *listing);
+
+// ---- Time, host and machine ----
 
 // Local date ("%a %b %d %Y") and time ("%X %Z") for banners and logs; NULL when unavailable.
 char *zyrGetDateString();
 char *zyrGetTimeString();
 // The host's name, or NULL.
 char *zyrGetHostName();
+void zyrSleep(int32_t seconds);
+int zyrIsTerminal(FILE *stream);
+// Free bytes of the file system holding the directory, in 64 bits; 1 on success, else 0 with
+// the count untouched.
+int zyrGetFreeDiskSpace(const char *directory, int64_t *count);
+int zyrIsLittleEndian();
+// Stops in the debugger (a trap signal; without a debugger the process ends).
+void zyrDebugBreak();
+
+// ---- Temporary names and the environment ----
+
+// "prefix.<22 characters>.tmp" (or without "prefix.") from a new UUID's Base64 text with '/'
+// made '='. A name that exists is never handed out: NULL when ten tries all met one.
+char *zyrGetTemporaryFileName(const char *prefix);
+// The first of TEMP, TMP and TMPDIR that names a directory, else "/tmp" when it is one, else NULL.
+char *zyrGetTemporaryDirectory();
 
 int zyrIsEnvironmentVariableSet(const char *name);
 // The variable's value, else a copy of the default, else NULL.
