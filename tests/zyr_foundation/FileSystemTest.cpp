@@ -1,0 +1,521 @@
+#include "TestSupport.h"
+#include "zyrCString.h"
+#include "zyrError.h"
+#include "zyrErrorManager.h"
+#include "zyrMemory.h"
+#include "zyrSystem.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using zyrtest::readFile;
+using zyrtest::ScratchDir;
+using zyrtest::writeFile;
+
+std::string take(char *text) {
+  std::string out = text ? text : "<NULL>";
+  zyrCString_free(text);
+  return out;
+}
+
+std::set<std::string> entries(const std::string &directory) {
+  std::set<std::string> names;
+  for (const auto &entry : fs::directory_iterator(directory))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+std::string randomBytes(size_t count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(count, '\0');
+  for (char &c : bytes)
+    c = static_cast<char>(random());
+  return bytes;
+}
+
+// Keeps the published errors of one test and leaves the manager empty.
+class ErrorsSeen : public testing::Test {
+protected:
+  void SetUp() override { zyrErrorManager_clearErrors(zyrErrorManager_get()); }
+  void TearDown() override { zyrErrorManager_clearErrors(zyrErrorManager_get()); }
+  // Code and message of every record held, oldest first.
+  std::vector<std::pair<int32_t, std::string>> errors() {
+    int32_t count = 0;
+    zyrError **records = nullptr;
+    zyrErrorManager_getErrors(zyrErrorManager_get(), &count, &records);
+    std::vector<std::pair<int32_t, std::string>> out;
+    for (int32_t i = 0; i < count; ++i)
+      out.emplace_back(zyrError_getCode(records[i]), zyrError_getMessage(records[i]));
+    zyrMemory_free(records, __func__);
+    return out;
+  }
+};
+
+// ---- Tests on files ----
+
+TEST(FileSystem, FileAndDirectoryTests) {
+  ScratchDir dir;
+  writeFile(dir.file("f"), "x");
+  EXPECT_EQ(zyrIsFile(dir.file("f").c_str()), 0x8000);
+  EXPECT_EQ(zyrIsFile(dir.path().c_str()), 0);
+  EXPECT_EQ(zyrIsFile(dir.file("missing").c_str()), 0);
+  EXPECT_EQ(zyrIsFile(nullptr), 0);
+  EXPECT_EQ(zyrDoesFileExist(dir.path().c_str()), 1);
+  EXPECT_EQ(zyrIsDirectory(dir.path().c_str()), 1);
+  EXPECT_EQ(zyrIsDirectory(dir.file("f").c_str()), 0);
+
+  EXPECT_EQ(zyrCreateDirectory(dir.file("sub").c_str()), 1);
+  EXPECT_EQ(zyrCreateDirectory(dir.file("sub").c_str()), 0);
+  EXPECT_EQ(zyrRemoveFile(dir.file("sub").c_str()), 0);
+  EXPECT_EQ(zyrIsDirectory(dir.file("sub").c_str()), 1);
+  EXPECT_EQ(zyrRenameFile(dir.file("f").c_str(), dir.file("g").c_str()), 1);
+  EXPECT_EQ(zyrRenameFile(dir.file("f").c_str(), dir.file("h").c_str()), 0);
+  EXPECT_EQ(zyrRemoveFile(dir.file("g").c_str()), 1);
+  EXPECT_EQ(zyrRemoveFile(dir.file("g").c_str()), 0);
+}
+
+TEST(FileSystem, RemoveDatabaseFileTakesTheLockFileAlong) {
+  ScratchDir dir;
+  const std::string db = dir.file("model.zyr");
+  EXPECT_EQ(zyrRemoveDatabaseFile(db.c_str()), 1);
+  writeFile(db, "data");
+  writeFile(db + ".lck", "lock");
+  EXPECT_EQ(zyrRemoveDatabaseFile(db.c_str()), 1);
+  EXPECT_TRUE(entries(dir.path()).empty());
+  writeFile(db + ".lck", "lock");
+  EXPECT_EQ(zyrRemoveDatabaseFile(db.c_str()), 1);
+  EXPECT_TRUE(entries(dir.path()).empty());
+}
+
+TEST(FileSystem, FileInPathSearchesEveryEntry) {
+  ScratchDir a, b;
+  writeFile(b.file("tool"), "");
+  const char *saved = std::getenv("PATH");
+  const std::string previous = saved ? saved : "";
+  setenv("PATH", (a.path() + "::" + b.path()).c_str(), 1);
+  EXPECT_EQ(zyrIsFileInPath("tool"), 1);
+  EXPECT_EQ(zyrIsFileInPath("other"), 0);
+  unsetenv("PATH");
+  EXPECT_EQ(zyrIsFileInPath("tool"), 0);
+  setenv("PATH", previous.c_str(), 1);
+}
+
+TEST(FileSystem, CanCreateFileLeavesNothingBehind) {
+  ScratchDir dir;
+  EXPECT_EQ(zyrCanCreateFile(dir.file("probe").c_str()), 1);
+  EXPECT_TRUE(entries(dir.path()).empty());
+  EXPECT_EQ(zyrCanCreateFile(dir.file("missing/probe").c_str()), 0);
+}
+
+// ---- Copying ----
+
+TEST(FileSystem, CopyGivesTheExactBytes) {
+  ScratchDir dir;
+  const std::string bytes = randomBytes(3 * 1024 * 1024 + 17, 1);
+  writeFile(dir.file("src"), bytes);
+  writeFile(dir.file("empty"), "");
+  EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), dir.file("dst").c_str()), 1);
+  EXPECT_EQ(readFile(dir.file("dst")), bytes);
+  EXPECT_EQ(zyrCopyFile(dir.file("empty").c_str(), dir.file("dst").c_str()), 1);
+  EXPECT_EQ(readFile(dir.file("dst")), "");
+  EXPECT_EQ((entries(dir.path())), (std::set<std::string>{"src", "empty", "dst"}));
+}
+
+TEST(FileSystem, CopyReplacesAnExistingFileKeepingItsPermissions) {
+  ScratchDir dir;
+  writeFile(dir.file("src"), "new contents");
+  writeFile(dir.file("dst"), "old contents, longer than the new");
+  ASSERT_EQ(chmod(dir.file("dst").c_str(), 0640), 0);
+  EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), dir.file("dst").c_str()), 1);
+  EXPECT_EQ(readFile(dir.file("dst")), "new contents");
+  struct stat status;
+  ASSERT_EQ(stat(dir.file("dst").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+}
+
+TEST(FileSystem, CopyOntoItselfIsRefused) {
+  ScratchDir dir;
+  writeFile(dir.file("f"), "precious");
+  ASSERT_EQ(symlink("f", dir.file("link").c_str()), 0);
+  ASSERT_EQ(link(dir.file("f").c_str(), dir.file("hard").c_str()), 0);
+  for (const char *other : {"f", "link", "hard"})
+    EXPECT_EQ(zyrCopyFile(dir.file("f").c_str(), dir.file(other).c_str()), 0) << other;
+  EXPECT_EQ(readFile(dir.file("f")), "precious");
+  EXPECT_EQ(entries(dir.path()).size(), 3u);
+}
+
+TEST(FileSystem, CopyThroughALinkWritesTheFileItNames) {
+  ScratchDir dir;
+  writeFile(dir.file("src"), "through");
+  writeFile(dir.file("target"), "before");
+  ASSERT_EQ(symlink("target", dir.file("link").c_str()), 0);
+  EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), dir.file("link").c_str()), 1);
+  EXPECT_TRUE(fs::is_symlink(dir.file("link")));
+  EXPECT_EQ(readFile(dir.file("target")), "through");
+}
+
+TEST(FileSystem, CopyFailuresLeaveNoFile) {
+  ScratchDir dir;
+  writeFile(dir.file("src"), "abc");
+  ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0700), 0);
+  EXPECT_EQ(zyrCopyFile(dir.file("missing").c_str(), dir.file("dst").c_str()), 0);
+  EXPECT_EQ(zyrCopyFile(dir.file("sub").c_str(), dir.file("dst").c_str()), 0);
+  EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), dir.file("sub").c_str()), 0);
+  EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), dir.file("nowhere/dst").c_str()), 0);
+  EXPECT_EQ(zyrCopyFile(nullptr, dir.file("dst").c_str()), 0);
+  EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), nullptr), 0);
+  EXPECT_EQ((entries(dir.path())), (std::set<std::string>{"src", "sub"}));
+  EXPECT_TRUE(entries(dir.file("sub")).empty());
+  if (fs::exists("/dev/full"))
+    EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), "/dev/full"), 0);
+}
+
+// A file-size limit makes writes fail part way, as a full disk would.
+void limitFileSize(rlim_t bytes) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit = {bytes, bytes};
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+    _exit(3);
+}
+
+TEST(FileSystemDeathTest, CopyThatCannotBeWrittenKeepsTheOldDestination) {
+  ScratchDir dir;
+  const std::string bytes = randomBytes(200000, 2);
+  writeFile(dir.file("src"), bytes);
+  writeFile(dir.file("old"), "old contents");
+  EXPECT_EXIT(
+      {
+        limitFileSize(65536);
+        const int replaced = zyrCopyFile(dir.file("src").c_str(), dir.file("old").c_str());
+        const int created = zyrCopyFile(dir.file("src").c_str(), dir.file("new").c_str());
+        _exit(replaced == 0 && created == 0 ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_EQ(readFile(dir.file("old")), "old contents");
+  EXPECT_EQ((entries(dir.path())), (std::set<std::string>{"src", "old"}));
+}
+
+// ---- Moving ----
+
+// A scratch directory under a given parent.
+class ScratchUnder {
+public:
+  explicit ScratchUnder(const std::string &parent) {
+    std::string templ = parent + "/zyrtest.XXXXXX";
+    if (mkdtemp(templ.data()) != nullptr)
+      m_path = templ;
+  }
+  ~ScratchUnder() {
+    std::error_code ignored;
+    if (!m_path.empty())
+      fs::remove_all(m_path, ignored);
+  }
+  const std::string &path() const { return m_path; }
+  std::string file(const std::string &name) const { return m_path + "/" + name; }
+
+private:
+  std::string m_path;
+};
+
+// A directory on another file system than the scratch directories, when the machine has one.
+std::string otherFileSystem() {
+  struct stat here, there;
+  if (stat(fs::temp_directory_path().c_str(), &here) != 0)
+    return "";
+  for (const char *candidate : {"/dev/shm", "/run", "/var/tmp"})
+    if (stat(candidate, &there) == 0 && there.st_dev != here.st_dev && access(candidate, W_OK) == 0)
+      return candidate;
+  return "";
+}
+
+TEST(FileSystem, MoveRenamesWithinOneFileSystem) {
+  ScratchDir dir;
+  writeFile(dir.file("a"), "moved");
+  writeFile(dir.file("b"), "replaced");
+  EXPECT_EQ(zyrMoveFile(dir.file("a").c_str(), dir.file("b").c_str()), 1);
+  EXPECT_EQ(readFile(dir.file("b")), "moved");
+  EXPECT_FALSE(fs::exists(dir.file("a")));
+  EXPECT_EQ(zyrMoveFile(dir.file("a").c_str(), dir.file("c").c_str()), 0);
+  EXPECT_EQ(zyrMoveFile(nullptr, dir.file("c").c_str()), 0);
+}
+
+TEST(FileSystem, MoveAcrossFileSystemsReplacesTheDestination) {
+  const std::string other = otherFileSystem();
+  if (other.empty())
+    GTEST_SKIP() << "no second file system";
+  ScratchDir dir;
+  const std::string bytes = randomBytes(1500000, 3);
+  writeFile(dir.file("a"), bytes);
+  ScratchUnder far(other);
+  ASSERT_FALSE(far.path().empty());
+  const std::string target = far.file("moved");
+  writeFile(target, "old");
+  EXPECT_EQ(zyrMoveFile(dir.file("a").c_str(), target.c_str()), 1);
+  EXPECT_EQ(readFile(target), bytes);
+  EXPECT_FALSE(fs::exists(dir.file("a")));
+  // And back, onto a name that does not exist yet.
+  EXPECT_EQ(zyrMoveFile(target.c_str(), dir.file("back").c_str()), 1);
+  EXPECT_EQ(readFile(dir.file("back")), bytes);
+  EXPECT_FALSE(fs::exists(target));
+}
+
+TEST(FileSystemDeathTest, FailedMoveAcrossFileSystemsLosesNothing) {
+  const std::string other = otherFileSystem();
+  if (other.empty())
+    GTEST_SKIP() << "no second file system";
+  ScratchDir dir;
+  ScratchUnder far(other);
+  ASSERT_FALSE(far.path().empty());
+  const std::string bytes = randomBytes(200000, 4);
+  writeFile(dir.file("a"), bytes);
+  writeFile(far.file("b"), "old destination");
+  EXPECT_EXIT(
+      {
+        limitFileSize(65536);
+        _exit(zyrMoveFile(dir.file("a").c_str(), far.file("b").c_str()) == 0 ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_EQ(readFile(dir.file("a")), bytes);
+  EXPECT_EQ(readFile(far.file("b")), "old destination");
+  EXPECT_EQ((entries(far.path())), (std::set<std::string>{"b"}));
+}
+
+// ---- Recursive removal ----
+
+class RemoveDirectory : public ErrorsSeen {};
+
+TEST_F(RemoveDirectory, RemovesATreeWithoutFollowingLinksOut) {
+  ScratchDir dir, outside;
+  writeFile(outside.file("keep"), "outside");
+  const std::string tree = dir.file("tree");
+  fs::create_directories(tree + "/a/b/c");
+  writeFile(tree + "/top", "1");
+  writeFile(tree + "/a/b/c/deep", "2");
+  fs::create_directory_symlink(outside.path(), tree + "/a/linkdir");
+  fs::create_symlink(outside.file("keep"), tree + "/a/b/linkfile");
+  fs::create_symlink(dir.file("nothing"), tree + "/dangling");
+  EXPECT_EQ(zyrRemoveDirectory(tree.c_str(), 1), 1);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(tree)));
+  EXPECT_EQ(readFile(outside.file("keep")), "outside");
+  EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(RemoveDirectory, LinkGivenAsTheDirectoryIsNotFollowed) {
+  ScratchDir dir, outside;
+  writeFile(outside.file("keep"), "outside");
+  fs::create_directory_symlink(outside.path(), dir.file("link"));
+  EXPECT_EQ(zyrRemoveDirectory(dir.file("link").c_str(), 1), 0);
+  EXPECT_EQ(zyrRemoveDirectory((dir.file("link") + "/").c_str(), 1), 0);
+  EXPECT_EQ(readFile(outside.file("keep")), "outside");
+}
+
+TEST_F(RemoveDirectory, FlatRemovalOfFilesOnly) {
+  ScratchDir dir;
+  const std::string flat = dir.file("flat");
+  fs::create_directory(flat);
+  writeFile(flat + "/x", "");
+  writeFile(flat + "/y", "");
+  EXPECT_EQ(zyrRemoveDirectory(flat.c_str(), 0), 1);
+  EXPECT_FALSE(fs::exists(flat));
+}
+
+TEST_F(RemoveDirectory, FlatRemovalRefusesSubdirectories) {
+  ScratchDir dir;
+  const std::string flat = dir.file("flat");
+  fs::create_directories(flat + "/inner");
+  writeFile(flat + "/x", "");
+  EXPECT_EQ(zyrRemoveDirectory(flat.c_str(), 0), 0);
+  EXPECT_TRUE(fs::exists(flat + "/x"));
+  const auto seen = errors();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].first, 10047);
+  EXPECT_EQ(seen[0].second, "The directory\n\n" + flat + "\n\ncontains subdirectories, for example\n\n" + flat +
+                                "/inner\n");
+}
+
+TEST_F(RemoveDirectory, FlatRemovalOfAMissingDirectory) {
+  ScratchDir dir;
+  EXPECT_EQ(zyrRemoveDirectory(dir.file("gone").c_str(), 0), 0);
+  const auto seen = errors();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].first, 10047);
+  EXPECT_EQ(seen[0].second, "Unable to delete the non-existent directory\n\n" + dir.file("gone") + "\n");
+  // The recursive form answers 0 quietly.
+  EXPECT_EQ(zyrRemoveDirectory(dir.file("gone").c_str(), 1), 0);
+  EXPECT_EQ(errors().size(), 1u);
+}
+
+// ---- Listings ----
+
+TEST(FileSystem, ListingGivesEveryEntryOnce) {
+  ScratchDir dir;
+  writeFile(dir.file("a"), "");
+  writeFile(dir.file("b"), "");
+  fs::create_directory(dir.file("c"));
+  zyrDirectory *listing = zyrDirectory_open(dir.path().c_str());
+  ASSERT_NE(listing, nullptr);
+  std::multiset<std::string> names;
+  for (const char *name; (name = zyrDirectory_next(listing)) != nullptr;)
+    names.insert(name);
+  EXPECT_EQ(zyrDirectory_next(listing), nullptr);
+  EXPECT_EQ(listing->m_count, 5);
+  EXPECT_EQ(names, (std::multiset<std::string>{".", "..", "a", "b", "c"}));
+  zyrDirectory_close(listing);
+  EXPECT_EQ(zyrDirectory_open(dir.file("missing").c_str()), nullptr);
+  EXPECT_EQ(zyrDirectory_open(dir.file("a").c_str()), nullptr);
+}
+
+// ---- Paths ----
+
+struct Split {
+  std::string first, second;
+};
+
+Split splitPath(const char *path) {
+  char *directory = reinterpret_cast<char *>(1), *file = reinterpret_cast<char *>(1);
+  zyrSplitPathName(path, &directory, &file);
+  return {take(directory), take(file)};
+}
+
+Split splitFile(const char *name) {
+  char *base = reinterpret_cast<char *>(1), *extension = reinterpret_cast<char *>(1);
+  zyrSplitFileName(name, &base, &extension);
+  return {take(base), take(extension)};
+}
+
+TEST(PathNames, SplitPathName) {
+  auto check = [](const char *path, const char *directory, const char *file) {
+    const Split s = splitPath(path);
+    EXPECT_EQ(s.first, directory) << path;
+    EXPECT_EQ(s.second, file) << path;
+  };
+  check("name", "<NULL>", "name");
+  check("/name", "", "name");
+  check("/x/y", "/x", "y");
+  check("a/b/", "a/b", "");
+  check("", "<NULL>", "<NULL>");
+  check(nullptr, "<NULL>", "<NULL>");
+}
+
+TEST(PathNames, SplitFileName) {
+  auto check = [](const char *name, const char *base, const char *extension) {
+    const Split s = splitFile(name);
+    EXPECT_EQ(s.first, base) << name;
+    EXPECT_EQ(s.second, extension) << name;
+  };
+  check(".profile", ".profile", "<NULL>");
+  check("dir.d/file", "dir.d/file", "<NULL>");
+  check("a.b.c", "a.b", "c");
+  check("mesh.", "mesh", "");
+  check("x", "x", "<NULL>");
+  check("", "<NULL>", "<NULL>");
+}
+
+TEST(PathNames, JoinAndSeparator) {
+  EXPECT_EQ(zyrGetDirectorySeparator(), '/');
+  char *path = nullptr;
+  EXPECT_EQ(zyrJoinPathName("/a", "b", &path), 1);
+  EXPECT_EQ(take(path), "/a/b");
+  EXPECT_EQ(zyrJoinPathName(nullptr, "b", &path), 1);
+  EXPECT_EQ(take(path), "b");
+  EXPECT_EQ(zyrJoinPathName("/a", nullptr, &path), 0);
+  EXPECT_EQ(path, nullptr);
+}
+
+TEST(PathNames, AbsoluteNames) {
+  ScratchDir dir;
+  fs::create_directory(dir.file("real"));
+  fs::create_directory_symlink(dir.file("real"), dir.file("link"));
+  const std::string real = fs::canonical(dir.file("real")).string();
+  EXPECT_EQ(take(zyrGetAbsoluteDirectoryName(dir.file("link").c_str())), real);
+  EXPECT_EQ(take(zyrGetAbsoluteDirectoryName(dir.file("missing").c_str())), "<NULL>");
+  writeFile(dir.file("real/f"), "");
+  EXPECT_EQ(take(zyrGetAbsoluteDirectoryName(dir.file("real/f").c_str())), "<NULL>");
+  EXPECT_EQ(take(zyrGetAbsoluteFileName((dir.file("link") + "/../real/f").c_str())), real + "/f");
+  EXPECT_EQ(take(zyrGetAbsoluteFileName("/etc")), "/etc");
+  EXPECT_EQ(take(zyrGetAbsoluteFileName(dir.file("missing/f").c_str())), "<NULL>");
+
+  const std::string previous = fs::current_path().string();
+  ASSERT_EQ(zyrSetCurrentDirectory(dir.file("real").c_str()), 1);
+  EXPECT_EQ(take(zyrGetAbsoluteFileName("f")), real + "/f");
+  EXPECT_EQ(take(zyrGetCurrentDirectory()), real);
+  ASSERT_EQ(zyrSetCurrentDirectory(previous.c_str()), 1);
+  EXPECT_EQ(zyrSetCurrentDirectory(dir.file("missing").c_str()), 0);
+}
+
+// ---- Temporary names, environment and machine ----
+
+TEST(FileSystem, TemporaryNames) {
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+=";
+  std::set<std::string> seen;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string name = take(zyrGetTemporaryFileName(nullptr));
+    ASSERT_EQ(name.size(), 26u);
+    EXPECT_EQ(name.substr(22), ".tmp");
+    EXPECT_EQ(name.find_first_not_of(alphabet), 22u) << name;
+    seen.insert(name);
+  }
+  EXPECT_EQ(seen.size(), 1000u);
+  const std::string prefixed = take(zyrGetTemporaryFileName("compact"));
+  EXPECT_EQ(prefixed.size(), 7u + 1 + 22 + 4);
+  EXPECT_EQ(prefixed.substr(0, 8), "compact.");
+}
+
+TEST(FileSystemDeathTest, TemporaryDirectoryTakesTheFirstUsableVariable) {
+  ScratchDir dir;
+  EXPECT_EXIT(
+      {
+        setenv("TEMP", (dir.path() + "/missing").c_str(), 1);
+        setenv("TMP", dir.path().c_str(), 1);
+        setenv("TMPDIR", "/", 1);
+        char *first = zyrGetTemporaryDirectory();
+        unsetenv("TEMP");
+        unsetenv("TMP");
+        unsetenv("TMPDIR");
+        char *fallback = zyrGetTemporaryDirectory();
+        _exit(first && fallback && dir.path() == first && std::string(fallback) == "/tmp" ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+TEST(FileSystem, FreeDiskSpaceInSixtyFourBits) {
+  ScratchDir dir;
+  int64_t count = -7;
+  ASSERT_EQ(zyrGetFreeDiskSpace(dir.path().c_str(), &count), 1);
+  struct statvfs status;
+  ASSERT_EQ(statvfs(dir.path().c_str(), &status), 0);
+  const double expected = static_cast<double>(status.f_bfree) * static_cast<double>(status.f_frsize);
+  EXPECT_GT(count, 0);
+  EXPECT_NEAR(static_cast<double>(count), expected, 64.0 * 1024 * 1024);
+  int64_t untouched = -7;
+  EXPECT_EQ(zyrGetFreeDiskSpace(dir.file("missing").c_str(), &untouched), 0);
+  EXPECT_EQ(untouched, -7);
+}
+
+TEST(FileSystem, MachineFacts) {
+  const uint16_t probe = 1;
+  EXPECT_EQ(zyrIsLittleEndian(), *reinterpret_cast<const unsigned char *>(&probe) == 1 ? 1 : 0);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  FILE *stream = fdopen(fds[0], "r");
+  EXPECT_EQ(zyrIsTerminal(stream), 0);
+  std::fclose(stream);
+  close(fds[1]);
+  EXPECT_EQ(zyrIsTerminal(nullptr), 0);
+}
+
+} // namespace
