@@ -221,6 +221,18 @@ TEST(HashTable, CallerFunctions) {
   EXPECT_EQ(HashTable_find(t, "Beta"), V(2));
   EXPECT_EQ(HashTable_find(t, "gamma"), nullptr);
   HashTable_delete(t);
+
+  // A caller's hash with the default string comparison.
+  std::string a1 = "apple", a2 = "avocado";
+  t = HashTable_new(0, firstLetterHash, nullptr);
+  HashTable_insert(t, a1.c_str(), V(1));
+  HashTable_insert(t, a2.c_str(), V(2));
+  EXPECT_EQ(HashTable_find(t, "apple"), V(1));
+  EXPECT_EQ(HashTable_find(t, "avocado"), V(2));
+  EXPECT_EQ(HashTable_find(t, "apricot"), nullptr);
+  EXPECT_EQ(HashTable_remove(t, "apple"), 1);
+  EXPECT_EQ(HashTable_find(t, "avocado"), V(2));
+  HashTable_delete(t);
 }
 
 // An independent model of the table: chains as vectors (front = head), the resize walk, the
