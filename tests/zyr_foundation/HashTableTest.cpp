@@ -108,8 +108,9 @@ TEST(HashTable, HashesAgreeWithReferenceForEveryPrimeAndOtherSizes) {
       int64_t b = HashTable_hashString(s.c_str(), m);
       ASSERT_GE(b, 0);
       ASSERT_LT(b, m);
-      if (m < 2147483648LL) // larger sizes keep h in 32 bits: not a case the tables meet
+      if (m < 2147483648LL) { // beyond, the reference's 32-bit h no longer holds: no table meets it
         ASSERT_EQ(b, referenceHash(s, m)) << m;
+      }
     }
     uint64_t key = rng();
     for (int64_t m : sizes)
