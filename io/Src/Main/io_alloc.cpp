@@ -1,0 +1,45 @@
+// Allocation of the data-set library. Failure is answered with NULL, never with an exit.
+#include "io_alloc.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+// Allocations still allowed before the injected failures start; -1 means never fail.
+int64_t s_allocationsLeft = -1;
+
+bool allocationAllowed() {
+  if (s_allocationsLeft < 0) return true;
+  if (s_allocationsLeft == 0) return false;
+  --s_allocationsLeft;
+  return true;
+}
+} // namespace
+
+void io_alloc_fail_after(int64_t count) { s_allocationsLeft = count < 0 ? -1 : count; }
+
+void *io_malloc(size_t size) {
+  if (!allocationAllowed()) return nullptr;
+  return malloc(size == 0 ? 1 : size);
+}
+
+void *io_calloc(size_t count, size_t size) {
+  if (!allocationAllowed()) return nullptr;
+  if (count == 0 || size == 0) return calloc(1, 1);
+  return calloc(count, size);
+}
+
+void *io_realloc(void *pointer, size_t size) {
+  if (!allocationAllowed()) return nullptr;
+  return realloc(pointer, size == 0 ? 1 : size);
+}
+
+void io_free(void *pointer) { free(pointer); }
+
+char *io_strdup(const char *text) {
+  if (!text) return nullptr;
+  size_t n = strlen(text) + 1;
+  char *copy = static_cast<char *>(io_malloc(n));
+  if (copy) memcpy(copy, text, n);
+  return copy;
+}
