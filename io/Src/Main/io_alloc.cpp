@@ -5,18 +5,30 @@
 #include <cstring>
 
 namespace {
-// Allocations still allowed before the injected failures start; -1 means never fail.
+// Allocations still allowed before the injected failures start (-1: no injection), and the
+// failures still to come (-1: all).
 int64_t s_allocationsLeft = -1;
+int64_t s_failuresLeft = 0;
 
 bool allocationAllowed() {
   if (s_allocationsLeft < 0) return true;
-  if (s_allocationsLeft == 0) return false;
-  --s_allocationsLeft;
-  return true;
+  if (s_allocationsLeft > 0) {
+    --s_allocationsLeft;
+    return true;
+  }
+  if (s_failuresLeft == 0) {
+    s_allocationsLeft = -1;
+    return true;
+  }
+  if (s_failuresLeft > 0) --s_failuresLeft;
+  return false;
 }
 } // namespace
 
-void io_alloc_fail_after(int64_t count) { s_allocationsLeft = count < 0 ? -1 : count; }
+void io_alloc_fail(int64_t skip, int64_t failures) {
+  s_allocationsLeft = skip < 0 ? -1 : skip;
+  s_failuresLeft = failures;
+}
 
 void *io_malloc(size_t size) {
   if (!allocationAllowed()) return nullptr;

@@ -12,8 +12,9 @@ void io_free(void *pointer);
 // A new copy of a terminated text, or NULL.
 char *io_strdup(const char *text);
 
-// Test seam: after `count` more successful allocations every allocation fails, until it is
-// called again with -1 (never fail). Lets tests reach the out-of-memory paths.
-void io_alloc_fail_after(int64_t count);
+// Test seam: after `skip` more successful allocations, the next `failures` allocations fail
+// (every one when `failures` is negative); then allocation works again. A negative `skip`
+// ends the injection. Lets tests reach the out-of-memory paths.
+void io_alloc_fail(int64_t skip, int64_t failures);
 
 #endif

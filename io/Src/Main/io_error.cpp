@@ -146,6 +146,15 @@ bool debuggerAttached() {
   return attached;
 }
 
+// Writes one trace line holding the text as it stands (no format expansion).
+void traceLine(const char *text) {
+  fputs("TRACE> ", stdout);
+  fputs(text, stdout);
+  size_t n = strlen(text);
+  if (n == 0 || text[n - 1] != '\n') fputc('\n', stdout);
+  fflush(stdout);
+}
+
 // Delivers an already expanded text: newline, callback, debugger hook, trace.
 void deliver(IO_error_callback callback, char *text, size_t length) {
   if (length == 0 || text[length - 1] != '\n') {
@@ -159,7 +168,7 @@ void deliver(IO_error_callback callback, char *text, size_t length) {
   if (callback) callback(text, static_cast<int32_t>(length));
   // There is no debugger output channel here; a break is only useful under a debugger.
   if (getenv("WEZ_IO_DEBUG_ERRORS") && debuggerAttached()) raise(SIGTRAP);
-  io_trace("%s", text);
+  if (io_trace_enabled()) traceLine(text);
   io_free(text);
 }
 
