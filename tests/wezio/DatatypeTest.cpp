@@ -174,4 +174,54 @@ TEST_F(DatatypeTest, LocateElements) {
   EXPECT_EQ(messages(), expected);
 }
 
+// The element-by-element walk that the entry-skipping locate must agree with.
+void walkOneByOne(const IO_strct_item *d, int64_t record, int32_t element, int32_t *type,
+                  int64_t *position) {
+  int32_t n = 0;
+  int64_t perType[IO_TYPE_END] = {};
+  for (; d[n].m_type != IO_TYPE_END; ++n) perType[d[n].m_type] += d[n].m_count;
+  if (n == 1) {
+    *type = d[0].m_type;
+    *position = record * d[0].m_count + element;
+    return;
+  }
+  int64_t counter[IO_TYPE_END] = {};
+  int32_t entry = 0;
+  int64_t remaining = d[0].m_count;
+  while (remaining == 0) remaining = d[++entry].m_count;
+  for (int32_t k = 0; k < element; ++k) {
+    ++counter[d[entry].m_type];
+    if (--remaining == 0) {
+      do remaining = d[++entry].m_count;
+      while (remaining == 0);
+    }
+  }
+  *type = d[entry].m_type;
+  *position = counter[*type] + record * perType[*type];
+}
+
+TEST_F(DatatypeTest, LocateAgreesWithTheElementWalk) {
+  const char *types[] = {"STRC{INTR:2 REAL:1 INTR:1}", "STRC{CHAR:0 LOGL:2 CHAR:0 REAL:2}",
+                         "STRC{DBLE:3 INTR:4 DBLE:1 LOGL:5 INTR:2 STRI:7 CHAR:1}",
+                         "STRC{INTR:1 INTR:1 INTR:1}", "LOGL", "STRI:12"};
+  for (const char *t : types) {
+    IO_strct_item *d = ii_parse_strct(captureMessage, t, nullptr);
+    ASSERT_NE(d, nullptr) << t;
+    int32_t n = 0;
+    while (d[n].m_type != IO_TYPE_END) ++n;
+    for (int64_t r = 0; r < 3; ++r) {
+      for (int32_t e = 0; e < d[n].m_count; ++e) {
+        int32_t type = -1, expectedType = -2;
+        int64_t position = -1, expectedPosition = -2;
+        ASSERT_EQ(ii_strct_locate_element(captureMessage, d, r, e, &type, &position), IO_OK);
+        walkOneByOne(d, r, e, &expectedType, &expectedPosition);
+        EXPECT_EQ(type, expectedType) << t << " " << r << " " << e;
+        EXPECT_EQ(position, expectedPosition) << t << " " << r << " " << e;
+      }
+    }
+    ii_free_strct(captureMessage, d);
+  }
+  EXPECT_TRUE(messages().empty());
+}
+
 } // namespace

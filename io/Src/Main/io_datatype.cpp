@@ -210,17 +210,18 @@ int ii_strct_locate_element(IO_error_callback callback, const IO_strct_item *des
     code = description[0].m_type;
     before = element;
   } else {
+    // Whole entries before the wanted element are passed at once; the result is that of
+    // counting the elements one by one.
     int64_t passed[IO_TYPE_END] = {0, 0, 0, 0, 0, 0};
+    int64_t left = element;
     int32_t entry = 0;
-    int64_t remaining = description[0].m_count;
-    for (int32_t k = 0;; ++k) {
-      while (remaining == 0) remaining = description[++entry].m_count;
-      if (k == element) break;
-      ++passed[description[entry].m_type];
-      --remaining;
+    while (left >= description[entry].m_count) {
+      passed[description[entry].m_type] += description[entry].m_count;
+      left -= description[entry].m_count;
+      ++entry;
     }
     code = description[entry].m_type;
-    before = passed[code];
+    before = passed[code] + left;
   }
   int64_t offset;
   if (__builtin_mul_overflow(record, perType[code], &offset) ||
