@@ -111,6 +111,24 @@ int writeTextValues(IO_error_callback callback, const char *name, const T *array
   return IO_OK;
 }
 
+// Reverses one value in place (single bytes have no order).
+template <typename T> inline void swapValue(T *value) {
+  static_assert(sizeof(T) == 1 || sizeof(T) == 4 || sizeof(T) == 8, "1-, 4- or 8-byte values");
+  if constexpr (sizeof(T) == 1) {
+    (void)value;
+  } else if constexpr (sizeof(T) == 4) {
+    uint32_t bits;
+    memcpy(&bits, value, 4);
+    bits = __builtin_bswap32(bits);
+    memcpy(value, &bits, 4);
+  } else {
+    uint64_t bits;
+    memcpy(&bits, value, 8);
+    bits = __builtin_bswap64(bits);
+    memcpy(value, &bits, 8);
+  }
+}
+
 // Values in binary form, in machine order or reversed value by value. A reversed write goes
 // through a scratch buffer so the caller's array is never touched.
 template <typename T>
@@ -125,11 +143,11 @@ int writeBinaryValues(IO_error_callback callback, const char *name, const T *arr
     }
     return IO_OK;
   }
-  T scratch[512];
+  T scratch[2048];
   for (size_t done = 0; done < total;) {
-    size_t chunk = total - done < 512 ? total - done : 512;
+    size_t chunk = total - done < 2048 ? total - done : 2048;
     memcpy(scratch, array + done, chunk * sizeof(T));
-    for (size_t k = 0; k < chunk; ++k) io_swap_bytes(&scratch[k], static_cast<int>(sizeof(T)));
+    for (size_t k = 0; k < chunk; ++k) swapValue(&scratch[k]);
     errno = 0;
     if (fwrite(scratch, sizeof(T), chunk, stream) != chunk) {
       io_report_syserr(callback, "%s: (fwrite failed) syserr:", name);
@@ -141,7 +159,7 @@ int writeBinaryValues(IO_error_callback callback, const char *name, const T *arr
 }
 
 template <typename T> void swapValues(T *array, int32_t count) {
-  for (int32_t i = 0; i < count; ++i) io_swap_bytes(&array[i], static_cast<int>(sizeof(T)));
+  for (int32_t i = 0; i < count; ++i) swapValue(&array[i]);
 }
 
 int32_t parseInt32(const char *text) {
