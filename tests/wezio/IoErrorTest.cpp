@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
@@ -26,21 +27,28 @@ TEST_F(IoErrorTest, ExpandsTheFiveConversionsAndAppendsOneNewline) {
   EXPECT_EQ(messages()[0], "copy_all_ds: copy_dataset failed on A/B/3\n");
   EXPECT_EQ(messages()[0].size(), 42u);
 
-  io_report_error(captureMessage, "100%% %c %d %I64d %s\n", 'x', -7, INT64_MIN, "end");
+  io_report_error(captureMessage, "100%% %c %d %" PRId64 " %s\n", 'x', -7, INT64_MIN, "end");
   EXPECT_EQ(messages()[1], "100% x -7 -9223372036854775808 end\n");
+  // The expander's own spelling of a 64-bit integer (hidden from the compiler's check).
+  const char *format = "%I64d|%lld|%d";
+  io_report_error(captureMessage, format, INT64_MAX, static_cast<long long>(-1), 5);
+  EXPECT_EQ(messages()[2], "9223372036854775807|-1|5\n");
 }
 
 TEST_F(IoErrorTest, UnknownConversionIsKeptAndSkipsItsArgument) {
+  const char *other = "%I32d then %s";
+  const char *lone = "ends in a lone %";
   io_report_error(captureMessage, "a %x b %d", 5, 7);
-  io_report_error(captureMessage, "%I32d then %s", 1, "s");
-  io_report_error(captureMessage, "ends in a lone %");
+  io_report_error(captureMessage, other, 1, "s");
+  io_report_error(captureMessage, lone, 0);
   EXPECT_EQ(messages()[0], "a %x b 7\n");
   EXPECT_EQ(messages()[1], "%I32d then s\n");
   EXPECT_EQ(messages()[2], "ends in a lone %\n");
 }
 
 TEST_F(IoErrorTest, ExpansionAndCopy) {
-  char *plain = io_copy_message("no conversions %");
+  const char *lone = "no conversions %";
+  char *plain = io_copy_message(lone, 0);
   char *expanded = io_copy_message("n=%d", 12);
   char *copied = io_copy_message("plain");
   EXPECT_STREQ(plain, "no conversions %");
@@ -67,7 +75,8 @@ TEST_F(IoErrorTest, SystemErrorsCarryTheSystemText) {
   wezsystemErr(captureMessage, "iif_open: can't open file x");
   EXPECT_EQ(messages()[0], "iif_open: can't open file x: No such file or directory\n");
   errno = EACCES;
-  io_report_syserr(captureMessage, "wezgotoIndexLocation: (fseek rel %I64d failed) syserr:",
+  io_report_syserr(captureMessage,
+                   "wezgotoIndexLocation: (fseek rel %" PRId64 " failed) syserr:",
                    static_cast<int64_t>(-21));
   EXPECT_EQ(messages()[1],
             "wezgotoIndexLocation: (fseek rel -21 failed) syserr:: Permission denied\n");

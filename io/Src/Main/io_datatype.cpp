@@ -4,6 +4,7 @@
 #include "io_alloc.h"
 #include "io_error.h"
 
+#include <cinttypes>
 #include <cstring>
 
 namespace {
@@ -151,7 +152,7 @@ IO_strct_item *ii_parse_strct(IO_error_callback callback, const char *type, int3
   int64_t sum = 0;
   for (int32_t i = 0; i < n; ++i) sum += counts[i];
   if (sum > INT32_MAX) {
-    io_report_error(callback, "ii_parse_strct: total count %I64d of \"%s\" is too large", sum,
+    io_report_error(callback, "ii_parse_strct: total count %" PRId64 " of \"%s\" is too large", sum,
                     type);
     return nullptr;
   }
@@ -199,7 +200,7 @@ int ii_strct_locate_element(IO_error_callback callback, const IO_strct_item *des
   }
   if (element >= perRecord) {
     io_report_error(callback,
-                    "ii_strct_locate_element: element %d is outside a record of %I64d elements",
+                    "ii_strct_locate_element: element %d is outside a record of %" PRId64 " elements",
                     element, perRecord);
     return IO_MEMORY_ERR;
   }
@@ -226,7 +227,7 @@ int ii_strct_locate_element(IO_error_callback callback, const IO_strct_item *des
   int64_t offset;
   if (__builtin_mul_overflow(record, perType[code], &offset) ||
       __builtin_add_overflow(offset, before, &offset)) {
-    io_report_error(callback, "ii_strct_locate_element: record %I64d is too large", record);
+    io_report_error(callback, "ii_strct_locate_element: record %" PRId64 " is too large", record);
     return IO_MEMORY_ERR;
   }
   *type = code;

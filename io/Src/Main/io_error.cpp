@@ -92,14 +92,28 @@ char *expandOrNull(const char *format, va_list arguments, size_t *length) {
       break;
     }
     case 'I':
+    case 'l': {
+      // 64-bit integers: "%I64d", and the spellings of PRId64 ("%ld", "%lld").
+      int64_t value = 0;
+      size_t skip = 0;
       if (strncmp(p, "I64d", 4) == 0) {
-        int64_t value = va_arg(arguments, int64_t);
+        value = va_arg(arguments, int64_t);
+        skip = 3;
+      } else if (strncmp(p, "ld", 2) == 0) {
+        value = va_arg(arguments, long);
+        skip = 1;
+      } else if (strncmp(p, "lld", 3) == 0) {
+        value = va_arg(arguments, long long);
+        skip = 2;
+      }
+      if (skip > 0) {
         int n = snprintf(number, sizeof number, "%" PRId64, value);
         ok = expandAppend(&buffer, number, static_cast<size_t>(n));
-        p += 3;
+        p += skip;
         break;
       }
       [[fallthrough]];
+    }
     default:
       // Not understood: copied as it is, and the argument meant for it is skipped.
       (void)va_arg(arguments, unsigned int);
@@ -233,7 +247,7 @@ void io_report_syserr(IO_error_callback callback, const char *format, ...) {
 
 void io_report_malloc_error(IO_error_callback callback, const char *what, int64_t size) {
   if (!what) what = "";
-  char *line = io_copy_message("%s: malloc of %I64d bytes failed", what, size);
+  char *line = io_copy_message("%s: malloc of %" PRId64 " bytes failed", what, size);
   if (!line) {
     printf("%s: malloc of %" PRId64 " bytes failed\n", what, size);
     io_report_error(callback, "memory allocation failure");

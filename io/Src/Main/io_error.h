@@ -3,8 +3,10 @@
 // Error reporting and trace of the data-set file library. A failing function sends one line of
 // text, its own name, ": " and the text, to the caller's error callback and returns a status.
 // Message formats go through the library's own small expander, which understands only
-// "%%", "%c", "%d" (32-bit int), "%s" and "%I64d" (64-bit int); pass arguments of exactly
-// those types. Trace lines are printf formats in full.
+// "%%", "%c", "%d" (32-bit int), "%s" and 64-bit integers, written "%I64d" or, in the library's
+// own sources, "%" PRId64 so that the compiler checks every argument against its format; any
+// other conversion is copied as it stands and its argument skipped. Trace lines are printf
+// formats in full.
 #include "io_records.h"
 
 #include <cstdarg>
@@ -14,13 +16,15 @@ int io_default_error_callback(const char *message, int32_t length);
 
 // Expands the format and delivers it, with a newline appended when it lacks one, to the
 // callback (nothing is delivered when the callback is NULL); also sends it to the trace.
-void io_report_error(IO_error_callback callback, const char *format, ...);
+void io_report_error(IO_error_callback callback, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
 
 // Delivers "<text>: <system error text>" for the current errno.
 void wezsystemErr(IO_error_callback callback, const char *text);
 
 // Like wezsystemErr, but the text is an expanded format.
-void io_report_syserr(IO_error_callback callback, const char *format, ...);
+void io_report_syserr(IO_error_callback callback, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
 
 // Delivers "<what>: malloc of <size> bytes failed".
 void io_report_malloc_error(IO_error_callback callback, const char *what, int64_t size);
@@ -30,7 +34,7 @@ void io_report_malloc_error(IO_error_callback callback, const char *what, int64_
 char *io_expand_message(const char *format, va_list arguments);
 
 // The expansion when the format holds a "%", otherwise a plain copy; release with io_free.
-char *io_copy_message(const char *format, ...);
+char *io_copy_message(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // Writes "TRACE> " and the printf-formatted line to standard output when WEZ_IO_TRACE was set
 // at the first trace call of the process.

@@ -797,7 +797,7 @@ int wezwriteOffset(IO_error_callback callback, const char *format, int64_t offse
     int length = snprintf(text, sizeof text, "%" PRId64, offset);
     if (length > width) {
       io_report_error(callback,
-                      "writeOffset: offset %I64d too large for current offset format %d.  "
+                      "writeOffset: offset %" PRId64 " too large for current offset format %d.  "
                       "Possibly a dataset >2Gb.",
                       offset, width);
       return IO_FORMAT_ERR;
@@ -819,8 +819,8 @@ int wezwriteOffset(IO_error_callback callback, const char *format, int64_t offse
     int32_t value = static_cast<int32_t>(static_cast<uint32_t>(offset));
     if (offset < INT32_MIN || offset > INT32_MAX) {
       io_report_error(callback,
-                      "writeOffset: offset %I64d too large for integer,\nwould be written as "
-                      "%I64d.  Possibly a dataset >2Gb.",
+                      "writeOffset: offset %" PRId64 " too large for integer,\nwould be written as "
+                      "%" PRId64 ".  Possibly a dataset >2Gb.",
                       offset, static_cast<int64_t>(value));
       return IO_FORMAT_ERR;
     }
@@ -879,7 +879,7 @@ int wezgotoIndexLocation(IO_error_callback callback, int64_t *offset, int32_t wi
   }
   int64_t back = -(static_cast<int64_t>(width) + 1);
   if (io_seek(stream, back, 2) != 0) {
-    io_report_syserr(callback, "wezgotoIndexLocation: (fseek rel %I64d failed) syserr:", back);
+    io_report_syserr(callback, "wezgotoIndexLocation: (fseek rel %" PRId64 " failed) syserr:", back);
     return IO_SEEK_ERR;
   }
   char line[kLineLength + 1];
@@ -891,7 +891,7 @@ int wezgotoIndexLocation(IO_error_callback callback, int64_t *offset, int32_t wi
   int64_t position = strtoll(line, nullptr, 10);
   *offset = position;
   if (io_seek(stream, position, 0) != 0) {
-    io_report_syserr(callback, "wezgotoIndexLocation: (fseek to %I64d failed) syserr:", position);
+    io_report_syserr(callback, "wezgotoIndexLocation: (fseek to %" PRId64 " failed) syserr:", position);
     return IO_SEEK_ERR;
   }
   return IO_OK;
