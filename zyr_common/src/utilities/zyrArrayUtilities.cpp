@@ -61,9 +61,16 @@ void radixSort(Word *data, int64_t n, const char *tag) {
 inline uint32_t orderFlip(int ascending) { return ascending ? 0x80000000u : 0x7FFFFFFFu; }
 
 bool isAscending(const int *a, int64_t n) {
-  for (int64_t i = 1; i < n; ++i)
-    if (a[i - 1] > a[i])
+  // Block-wise without an early exit inside a block, so that the compiler can vectorise it.
+  const int64_t block = 4096;
+  for (int64_t from = 1; from < n; from += block) {
+    const int64_t to = std::min(n, from + block);
+    int descents = 0;
+    for (int64_t i = from; i < to; ++i)
+      descents |= a[i - 1] > a[i];
+    if (descents)
       return false;
+  }
   return true;
 }
 
@@ -160,18 +167,6 @@ int64_t compactSorted(int *a, int64_t n) {
   return k;
 }
 
-// Copies an ascending array without its repeats; answers the number written.
-int64_t compactSortedCopy(const int *a, int64_t n, int *out) {
-  if (n < 1)
-    return 0;
-  int64_t k = 0;
-  out[k++] = a[0];
-  for (int64_t i = 1; i < n; ++i)
-    if (a[i] != a[i - 1])
-      out[k++] = a[i];
-  return k;
-}
-
 // Shrinks a result array to its final count; an empty result is released.
 int *fitResult(int *array, int64_t count, const char *tag) {
   if (count < 1) {
@@ -182,39 +177,34 @@ int *fitResult(int *array, int64_t count, const char *tag) {
 }
 
 // One walk over two ascending arrays (repeats allowed), writing each distinct value once when
-// the operation keeps it: values only in A, only in B, or in both.
+// the operation keeps it: values only in A, only in B, or in both. The loop has no data-dependent
+// branches: every step writes its candidate and counts it only when it is kept, and "previous"
+// (the last value stepped over, wider than any int at the start) suppresses repeats.
 template <bool ONLY_A, bool ONLY_B, bool BOTH>
 int64_t mergeWalk(const int *a, int64_t m, const int *b, int64_t n, int *out) {
   int64_t i = 0, j = 0, k = 0;
+  int64_t previous = INT64_MIN;
   while (i < m && j < n) {
     const int x = a[i], y = b[j];
-    if (x < y) {
-      if (ONLY_A)
-        out[k++] = x;
-      do
-        ++i;
-      while (i < m && a[i] == x);
-    } else if (y < x) {
-      if (ONLY_B)
-        out[k++] = y;
-      do
-        ++j;
-      while (j < n && b[j] == y);
-    } else {
-      if (BOTH)
-        out[k++] = x;
-      do
-        ++i;
-      while (i < m && a[i] == x);
-      do
-        ++j;
-      while (j < n && b[j] == y);
-    }
+    const bool takeA = x <= y, takeB = y <= x;
+    const int v = takeA ? x : y;
+    const bool wanted = (takeA && takeB) ? BOTH : (takeA ? ONLY_A : ONLY_B);
+    out[k] = v;
+    k += (wanted && v != previous) ? 1 : 0;
+    // A value kept once, or found in both lists, must not come out again from a later repeat.
+    if (wanted || (takeA && takeB))
+      previous = v;
+    i += takeA;
+    j += takeB;
   }
   if (ONLY_A)
-    k += compactSortedCopy(a + i, m - i, out + k);
+    for (; i < m; ++i)
+      if (a[i] != previous)
+        out[k++] = previous = a[i];
   if (ONLY_B)
-    k += compactSortedCopy(b + j, n - j, out + k);
+    for (; j < n; ++j)
+      if (b[j] != previous)
+        out[k++] = previous = b[j];
   return k;
 }
 
