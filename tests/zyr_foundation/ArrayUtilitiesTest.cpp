@@ -53,8 +53,9 @@ V setResult(int op, V a, V b) {
   EXPECT_EQ(zyrSetOperation(op, static_cast<int>(a.size()), a.data(), static_cast<int>(b.size()),
                             b.data(), &count, &out),
             1);
-  if (count == 0)
+  if (count == 0) {
     EXPECT_EQ(out, nullptr);
+  }
   return take(out, count);
 }
 

@@ -171,8 +171,9 @@ TEST(LinkMap, RemovalTouchesOnlyTheOneLink) {
     ASSERT_EQ(LinkMap_getNoOfLinks(map), static_cast<int32_t>(left.size()));
     void *back = LinkMap_findLinkedObject(map, &hub, -3);
     ASSERT_EQ(back == nullptr, left.empty());
-    if (back)
+    if (back) {
       ASSERT_TRUE(left.count(back));
+    }
   }
   LinkMap_delete(map);
 }
