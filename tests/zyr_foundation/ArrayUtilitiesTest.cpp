@@ -117,15 +117,21 @@ TEST(ArrayUtilities, SetOperationsSortTheirInputsExceptUnion) {
 TEST(ArrayUtilities, SetOperationsAgreeWithTheStandardAlgorithms) {
   std::mt19937 rng(11);
   for (int round = 0; round < 200; ++round) {
-    const size_t m = rng() % 700, n = rng() % 700;
+    size_t m = rng() % 700, n = rng() % 700;
     const int range = 1 + static_cast<int>(rng() % 1000);
     V a = randomInts(rng, m, -range, range), b = randomInts(rng, n, -range, range);
     if (round % 3 == 0) { // sorted inputs take the direct walk
       std::sort(a.begin(), a.end());
       std::sort(b.begin(), b.end());
     }
+    if (round % 6 == 0) { // and inputs without repeats the faster one
+      a.erase(std::unique(a.begin(), a.end()), a.end());
+      b.erase(std::unique(b.begin(), b.end()), b.end());
+    }
     for (int op : {zyrSetUnion, zyrSetIntersection, zyrSetDifference, zyrSetSymmetricDifference})
       ASSERT_EQ(setResult(op, a, b), referenceSet(op, a, b)) << "op " << op << " round " << round;
+    m = a.size();
+    n = b.size();
     int count, *out;
     zyrMergeArrays(static_cast<int>(m), a.data(), static_cast<int>(n), b.data(), &count, &out);
     ASSERT_EQ(take(out, count), referenceSet(zyrSetUnion, a, b));
@@ -328,6 +334,17 @@ TEST(ArrayUtilities, SearchesAndChecks) {
   EXPECT_EQ(zyrBinarySearch(4, s.data(), 5), -1);
   EXPECT_EQ(zyrBinarySearch(-1, s.data(), 1), -1);
   EXPECT_EQ(zyrIsSorted(1, s.data()), 1);
+  // A single descent anywhere, in the four-wide part or the tail, is seen.
+  for (int length : {2, 5, 8, 9, 4100, 8197}) {
+    V ramp(length);
+    std::iota(ramp.begin(), ramp.end(), -3);
+    ASSERT_EQ(zyrIsSorted(length, ramp.data()), 1);
+    for (int at = 1; at < length; at += (length > 20 ? 97 : 1)) {
+      V bad = ramp;
+      bad[at] = bad[at - 1] - 1;
+      ASSERT_EQ(zyrIsSorted(length, bad.data()), 0) << length << " " << at;
+    }
+  }
   EXPECT_EQ(zyrIsSorted(5, s.data()), 1);
   V u = {2, 1};
   EXPECT_EQ(zyrIsSorted(2, u.data()), 0);
