@@ -170,7 +170,7 @@ void BM_SetOperation(benchmark::State &state) {
   report(state, ours, theirs);
 }
 
-#define ZYR_BENCH(f) BENCHMARK(f)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond)
+#define ZYR_BENCH(f) BENCHMARK(f)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond)
 ZYR_BENCH(BM_SortIntArray);
 ZYR_BENCH(BM_SortIndexByIntKeys);
 ZYR_BENCH(BM_EliminateDuplicates);
