@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -179,6 +180,55 @@ TEST(RegularExpression, HintsDoNotHideMatches) {
   // The literal inside the optional group is not required.
   Expr optional("a*(zz)?b");
   EXPECT_EQ(RegularExpression_match(optional.re, "aab"), 1);
+}
+
+TEST(RegularExpression, HintsOnlySkipPositionsThatCannotMatch) {
+  // Random patterns and texts: the search with the first-character, anchored and required-literal
+  // hints finds the same match (same groups) as the search that tries every position.
+  uint32_t state = 12345;
+  auto next = [&state](uint32_t n) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 16) % n;
+  };
+  const char *const atoms[] = {"a", "b", "ab", "ba", "(a|b)", "(ab)", ".", "[ab]", "[^a]", "^", "$", "(a|)"};
+  const char *const operators[] = {"", "", "", "*", "+", "?"};
+  int compiled = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string pattern;
+    for (uint32_t i = 0, n = 1 + next(5); i < n; ++i) {
+      pattern += atoms[next(12)];
+      pattern += operators[next(6)];
+      if (next(8) == 0)
+        pattern += "|";
+    }
+    regexp *program = regexp_compile(pattern.c_str());
+    if (program == nullptr)
+      continue;
+    ++compiled;
+    for (int t = 0; t < 5; ++t) {
+      std::string text;
+      for (uint32_t i = 0, n = next(9); i < n; ++i)
+        text += "abc"[next(3)];
+      const int hinted = regexp_execute(program, text.c_str());
+      const char *start[REGEXP_GROUPS], *end[REGEXP_GROUPS];
+      std::copy(program->m_start, program->m_start + REGEXP_GROUPS, start);
+      std::copy(program->m_end, program->m_end + REGEXP_GROUPS, end);
+      const char firstChar = program->m_firstChar;
+      const char anchored = program->m_anchored;
+      const char *must = program->m_must;
+      program->m_firstChar = 0;
+      program->m_anchored = 0;
+      program->m_must = nullptr;
+      ASSERT_EQ(regexp_execute(program, text.c_str()), hinted) << pattern << " on " << text;
+      EXPECT_TRUE(std::equal(start, start + REGEXP_GROUPS, program->m_start)) << pattern << " on " << text;
+      EXPECT_TRUE(std::equal(end, end + REGEXP_GROUPS, program->m_end)) << pattern << " on " << text;
+      program->m_firstChar = firstChar;
+      program->m_anchored = anchored;
+      program->m_must = must;
+    }
+    std::free(program);
+  }
+  EXPECT_GT(compiled, 1000);
 }
 
 TEST(RegularExpression, ExactMatchCoversTheWholeText) {
