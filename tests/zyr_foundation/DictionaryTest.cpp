@@ -2,6 +2,7 @@
 #include "MemoryMonitor.h"
 #include "TestSupport.h"
 #include "zyrCString.h"
+#include "zyrDebugManager.h"
 #include "zyrMemory.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@ void *V(uintptr_t v) { return reinterpret_cast<void *>(v); }
 class LiveBytes {
 public:
   LiveBytes() {
+    // Traced functions make the process-lived debug manager at their first call: make it first.
+    zyrDebugManager_get();
     m_monitor = MemoryMonitor_new(m_dir.file("memory.log").c_str());
     m_previous = zyrMemory_setMonitor(m_monitor);
     m_start = MemoryMonitor_getTotal(m_monitor);
