@@ -52,12 +52,11 @@ TEST_F(LocalUnits, TableRowsInOrder) {
     double factor;
     int32_t type;
   } rows[] = {
-      {0, "exametre", "Em", 1e18, 0},    {1, "exameter", "Em", 1e18, 0},       {14, "decametre", "dam", 10, 0},
-      {17, "dekameter", "dam", 10, 0},   {20, "metre", "m", 1, 0},             {21, "meter", "m", 1, 0},
-      {26, "micrometre", "um", 1e-6, 0}, {35, "attometer", "am", 1e-18, 0},   {36, "angstrom", "A", 1e-10, 0},
-      {37, "astronomicalunit", "AU", 149597870690, 0},                         {38, "cable", "-", 219.456, 0},
-      {47, "league", "-", 4828.03, 0},   {51, "mile", "mi", 1609.34, 0},       {52, "nauticalmile", "-", 1853.18, 0},
-      {53, "parsec", "pc", 3.085678e16, 0}, {58, "yard", "yd", 0.9144, 0},     {59, "radian", "rad", 1, 1},
+      // Order: each prefix spelt "metre" then "meter", deca before deka.
+      {0, "exametre", "Em", 1e18, 0},  {14, "decametre", "dam", 10, 0}, {17, "dekameter", "dam", 10, 0},
+      {21, "meter", "m", 1, 0},        {38, "cable", "-", 219.456, 0},
+      // Factors that are not the exact ones, kept as the system has always had them.
+      {47, "league", "-", 4828.03, 0}, {51, "mile", "mi", 1609.34, 0},  {52, "nauticalmile", "-", 1853.18, 0},
       {60, "degree", "deg", 0.0174533, 1}, {61, "grade", "grad", 0.015708, 1}, {62, "revolution", "rev", 6.28318, 1},
   };
   for (const auto &r : rows) {

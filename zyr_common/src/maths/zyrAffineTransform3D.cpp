@@ -376,10 +376,12 @@ int zyrAffineTransform3D_invert(zyrAffineTransform3D *t) {
   for (int i = 0; i < 3; ++i)
     rows *= std::sqrt(a[3 * i] * a[3 * i] + a[3 * i + 1] * a[3 * i + 1] + a[3 * i + 2] * a[3 * i + 2]);
   const double r = 1.0 / d;
-  double inverse[9] = {r * (a[4] * a[8] - a[5] * a[7]), r * (a[2] * a[7] - a[1] * a[8]), r * (a[1] * a[5] - a[2] * a[4]),
-                       r * (a[5] * a[6] - a[3] * a[8]), r * (a[0] * a[8] - a[2] * a[6]), r * (a[2] * a[3] - a[0] * a[5]),
-                       r * (a[3] * a[7] - a[4] * a[6]), r * (a[1] * a[6] - a[0] * a[7]), r * (a[0] * a[4] - a[1] * a[3])};
-  bool singular = !(d != 0.0 && std::isfinite(d)) || !(std::fabs(d) > kSingularity * rows);
+  // (1/d) times the adjugate.
+  const double inverse[9] = {
+      r * (a[4] * a[8] - a[5] * a[7]), r * (a[2] * a[7] - a[1] * a[8]), r * (a[1] * a[5] - a[2] * a[4]),
+      r * (a[5] * a[6] - a[3] * a[8]), r * (a[0] * a[8] - a[2] * a[6]), r * (a[2] * a[3] - a[0] * a[5]),
+      r * (a[3] * a[7] - a[4] * a[6]), r * (a[1] * a[6] - a[0] * a[7]), r * (a[0] * a[4] - a[1] * a[3])};
+  bool singular = !std::isfinite(d) || !(std::fabs(d) > kSingularity * rows);
   for (double x : inverse)
     singular = singular || !std::isfinite(x);
   if (singular) {
@@ -419,7 +421,7 @@ int zyrAffineTransform3D_power(zyrAffineTransform3D *t, int32_t n) {
   // the factor from W's units to t's is the same every time, so it is found once.
   double f = 1.0;
   if (status && !Units_getConversionFactor(step->m_units, work->m_units, &f))
-    status = zyrAffineTransform3D_combine(work, step); // fails, and says why
+    status = zyrAffineTransform3D_combine(work, step); // cannot succeed: it reports why
   const int64_t count = n < 0 ? -static_cast<int64_t>(n) : n;
   for (int64_t i = 1; status && i < count; ++i)
     compose(work->m_A, work->m_v, step->m_A, step->m_v, f);
