@@ -108,8 +108,9 @@ TEST(HashTable, HashesAgreeWithReferenceForEveryPrimeAndOtherSizes) {
       int64_t b = HashTable_hashString(s.c_str(), m);
       ASSERT_GE(b, 0);
       ASSERT_LT(b, m);
-      if (m < 2147483648LL) // larger sizes keep h in 32 bits: not a case the tables meet
+      if (m < 2147483648LL) { // beyond, the reference's 32-bit h no longer holds: no table meets it
         ASSERT_EQ(b, referenceHash(s, m)) << m;
+      }
     }
     uint64_t key = rng();
     for (int64_t m : sizes)
@@ -220,6 +221,18 @@ TEST(HashTable, CallerFunctions) {
   EXPECT_EQ(HashTable_find(t, "ALPHA"), V(1));
   EXPECT_EQ(HashTable_find(t, "Beta"), V(2));
   EXPECT_EQ(HashTable_find(t, "gamma"), nullptr);
+  HashTable_delete(t);
+
+  // A caller's hash with the default string comparison.
+  std::string a1 = "apple", a2 = "avocado";
+  t = HashTable_new(0, firstLetterHash, nullptr);
+  HashTable_insert(t, a1.c_str(), V(1));
+  HashTable_insert(t, a2.c_str(), V(2));
+  EXPECT_EQ(HashTable_find(t, "apple"), V(1));
+  EXPECT_EQ(HashTable_find(t, "avocado"), V(2));
+  EXPECT_EQ(HashTable_find(t, "apricot"), nullptr);
+  EXPECT_EQ(HashTable_remove(t, "apple"), 1);
+  EXPECT_EQ(HashTable_find(t, "avocado"), V(2));
   HashTable_delete(t);
 }
 

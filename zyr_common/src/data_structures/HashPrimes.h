@@ -42,16 +42,21 @@ constexpr uint64_t wrapOffset(uint64_t d) {
 
 struct Divisor {
   uint64_t m_reciprocal;
-  uint64_t m_wrap;
+  uint64_t m_wrapTimesReciprocal; // wrapOffset(d) * reciprocal(d), modulo 2^64
   uint32_t m_d;
 };
 
-constexpr Divisor divisor(uint64_t d) { return Divisor{reciprocal(d), wrapOffset(d), static_cast<uint32_t>(d)}; }
+constexpr Divisor divisor(uint64_t d) {
+  return Divisor{reciprocal(d), wrapOffset(d) * reciprocal(d), static_cast<uint32_t>(d)};
+}
 
-// The remainder of a 32-bit signed value widened with its sign and read as unsigned 64 bits.
+// The remainder of a 32-bit signed value widened with its sign and read as unsigned 64 bits:
+// fastmod of v + (v < 0 ? wrapOffset : 0), with the offset's product taken ahead of time so that
+// the sign test is off the multiplication's path.
 inline uint32_t wrappedMod(int32_t v, const Divisor &d) {
-  uint64_t u = static_cast<uint64_t>(static_cast<int64_t>(v) + (v < 0 ? static_cast<int64_t>(d.m_wrap) : 0));
-  return fastmod(static_cast<uint32_t>(u), d.m_reciprocal, d.m_d);
+  const uint64_t low = d.m_reciprocal * static_cast<uint64_t>(static_cast<int64_t>(v)) +
+                       (v < 0 ? d.m_wrapTimesReciprocal : 0);
+  return static_cast<uint32_t>((static_cast<unsigned __int128>(low) * d.m_d) >> 64);
 }
 
 // Each prime (for the bucket) and the prime less one (for the string hash's multiplier).

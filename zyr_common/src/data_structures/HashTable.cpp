@@ -10,9 +10,22 @@
 
 // Entries are carved from blocks of growing size rather than allocated one by one; a removed
 // entry goes to the free list and is reused first. Blocks are released with the table.
+//
+// In tables of string keys the entries of a block sit in pairs, each pair in one 64-byte line
+// together with a 32-bit check word per entry: a second hash of the key, so that a chain walk
+// reads a stored key only when its check word matches the searched one. Other tables keep their
+// entries packed.
+struct EntryGroup {
+  HashEntry m_entries[2];
+  uint32_t m_checks[2];
+  uint64_t m_unused;
+};
+static_assert(sizeof(EntryGroup) == 64, "an entry pair fills one line");
+
 struct HashEntryBlock {
   HashEntryBlock *m_next;
-  int32_t m_capacity;
+  void *m_storage;    // entry pairs (64-byte aligned) or packed entries, inside this allocation
+  int32_t m_capacity; // entries
   int32_t m_used;
 };
 
@@ -23,19 +36,83 @@ using namespace zyrHashPrimes;
 const int32_t kFirstBlock = 16;
 const int32_t kLargestBlock = 8192;
 
-inline HashEntry *blockEntries(HashEntryBlock *block) { return reinterpret_cast<HashEntry *>(block + 1); }
+inline uint32_t &checkOf(HashEntry *entry) {
+  const uintptr_t at = reinterpret_cast<uintptr_t>(entry);
+  EntryGroup *group = reinterpret_cast<EntryGroup *>(at & ~static_cast<uintptr_t>(63));
+  return group->m_checks[entry == &group->m_entries[0] ? 0 : 1];
+}
 
-// The string hash for a table whose bucket count is the prime at the given index.
-inline uint32_t hashStringAt(const char *s, int32_t index) {
-  const PrimeDivisors &d = divisorsAt(index);
-  uint32_t h = 0;
+// The check word of a string key (equal strings, equal words).
+const uint32_t kCheckSeed = 2166136261u;
+inline uint32_t stepCheck(uint32_t g, char c) { return (g ^ static_cast<unsigned char>(c)) * 16777619u; }
+
+uint32_t stringCheck(const char *s) {
+  uint32_t g = kCheckSeed;
+  for (; *s != '\0'; ++s)
+    g = stepCheck(g, *s);
+  return g;
+}
+
+// The multiplier of the string hash takes the same values for every key at a given bucket
+// count: the first of them are worked out here once for every prime.
+const int kMultipliers = 48;
+
+inline uint32_t nextMultiplier(uint32_t a, uint64_t primeLessOne) {
+  const int32_t ab = static_cast<int32_t>(a * 27183u);
+  return static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(ab)) % primeLessOne);
+}
+
+struct MultiplierRow {
+  uint32_t m_a[kMultipliers];
+};
+
+constexpr MultiplierRow multipliersFor(uint64_t prime) {
+  MultiplierRow row{};
   uint32_t a = 31415;
-  for (; *s != '\0'; ++s) {
-    const int32_t c = static_cast<signed char>(*s);
-    const int32_t t = static_cast<int32_t>(a * h + static_cast<uint32_t>(c));
-    h = wrappedMod(t, d.m_prime);
-    a = wrappedMod(static_cast<int32_t>(a * 27183u), d.m_primeLessOne);
+  for (int k = 0; k < kMultipliers; ++k) {
+    row.m_a[k] = a;
+    const int32_t ab = static_cast<int32_t>(a * 27183u);
+    a = static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(ab)) % (prime - 1));
   }
+  return row;
+}
+
+template <int32_t... I> struct MultiplierTable {
+  static constexpr MultiplierRow kRows[sizeof...(I)] = {multipliersFor(static_cast<uint64_t>(kPrimes[I]))...};
+};
+template <int32_t... I> constexpr MultiplierRow MultiplierTable<I...>::kRows[sizeof...(I)];
+
+using Multipliers = MultiplierTable<0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+                                    22, 23, 24, 25, 26, 27>;
+
+// The string hash for a table whose bucket count is the prime at the given index, with the key's
+// check word when asked for.
+template <bool kWithCheck>
+inline uint32_t hashStringAt(const char *s, int32_t index, uint32_t *check) {
+  const Divisor &d = divisorsAt(index).m_prime;
+  const uint32_t *multipliers = Multipliers::kRows[index].m_a;
+  uint32_t h = 0;
+  uint32_t g = kCheckSeed;
+  int k = 0;
+  for (; k < kMultipliers && s[k] != '\0'; ++k) {
+    const int32_t c = static_cast<signed char>(s[k]);
+    h = wrappedMod(static_cast<int32_t>(multipliers[k] * h + static_cast<uint32_t>(c)), d);
+    if (kWithCheck)
+      g = stepCheck(g, s[k]);
+  }
+  if (s[k] != '\0') {
+    const uint64_t primeLessOne = static_cast<uint64_t>(d.m_d) - 1;
+    uint32_t a = nextMultiplier(multipliers[kMultipliers - 1], primeLessOne);
+    for (; s[k] != '\0'; ++k) {
+      const int32_t c = static_cast<signed char>(s[k]);
+      h = wrappedMod(static_cast<int32_t>(a * h + static_cast<uint32_t>(c)), d);
+      a = nextMultiplier(a, primeLessOne);
+      if (kWithCheck)
+        g = stepCheck(g, s[k]);
+    }
+  }
+  if (kWithCheck)
+    *check = g;
   return h;
 }
 
@@ -63,7 +140,7 @@ inline uint32_t low32(const void *key) {
 
 inline uint32_t bucketOf(const HashTable *table, const void *key) {
   if (table->m_hash == HashTable_hashString)
-    return hashStringAt(static_cast<const char *>(key), table->m_sizeIndex);
+    return hashStringAt<false>(static_cast<const char *>(key), table->m_sizeIndex, nullptr);
   if (table->m_hash == HashTable_hashInteger) {
     const Divisor &d = divisorsAt(table->m_sizeIndex).m_prime;
     return fastmod(low32(key), d.m_reciprocal, d.m_d);
@@ -73,18 +150,31 @@ inline uint32_t bucketOf(const HashTable *table, const void *key) {
   return static_cast<uint32_t>(bucket);
 }
 
-inline bool sameString(const void *stored, const void *key) {
-  const char *s = static_cast<const char *>(stored);
-  const char *k = static_cast<const char *>(key);
-  return s[0] == k[0] && std::strcmp(s, k) == 0;
+// Where a key goes: its bucket and, in tables of string keys, its check word.
+struct KeyProbe {
+  uint32_t m_bucket;
+  uint32_t m_check;
+};
+
+inline KeyProbe probeOf(const HashTable *table, const void *key) {
+  KeyProbe probe{0, 0};
+  if (table->m_compare != HashTable_compareStrings)
+    probe.m_bucket = bucketOf(table, key);
+  else if (table->m_hash == HashTable_hashString)
+    probe.m_bucket = hashStringAt<true>(static_cast<const char *>(key), table->m_sizeIndex, &probe.m_check);
+  else {
+    probe.m_bucket = bucketOf(table, key);
+    probe.m_check = stringCheck(static_cast<const char *>(key));
+  }
+  return probe;
 }
 
 // The first entry of the chain matching the key, with its predecessor (NULL at the head).
 template <class Same>
-inline HashEntry *walkChain(HashEntry *head, const void *key, HashEntry **previous, Same same) {
+inline HashEntry *walkChain(HashEntry *head, HashEntry **previous, Same same) {
   HashEntry *before = nullptr;
   for (HashEntry *e = head; e != nullptr; before = e, e = e->m_next)
-    if (same(e->m_key, key)) {
+    if (same(e)) {
       *previous = before;
       return e;
     }
@@ -102,40 +192,56 @@ void setSize(HashTable *table, int32_t index) {
 } // namespace
 
 // Finds the entry of a key: its bucket and its predecessor in the chain.
-static HashEntry *HashTable_findEntry(const HashTable *table, const void *key, uint32_t *bucket,
+static HashEntry *HashTable_findEntry(const HashTable *table, const void *key, const KeyProbe &probe,
                                       HashEntry **previous) {
-  *bucket = bucketOf(table, key);
-  HashEntry *head = table->m_buckets[*bucket];
+  HashEntry *head = table->m_buckets[probe.m_bucket];
   *previous = nullptr;
-  if (table->m_compare == HashTable_compareStrings)
-    return walkChain(head, key, previous, sameString);
+  if (table->m_compare == HashTable_compareStrings) {
+    const char *text = static_cast<const char *>(key);
+    const uint32_t check = probe.m_check;
+    return walkChain(head, previous, [text, check](HashEntry *e) {
+      return checkOf(e) == check && std::strcmp(static_cast<const char *>(e->m_key), text) == 0;
+    });
+  }
   if (table->m_compare == HashTable_compareIntegers)
-    return walkChain(head, key, previous, [](const void *s, const void *k) { return s == k; });
+    return walkChain(head, previous, [key](HashEntry *e) { return e->m_key == key; });
   HashTable_CompareFunction compare = table->m_compare;
-  return walkChain(head, key, previous, [compare](const void *s, const void *k) { return compare(s, k) != 0; });
+  return walkChain(head, previous, [compare, key](HashEntry *e) { return compare(e->m_key, key) != 0; });
 }
 
-static HashEntry *HashTable_newHashEntry(HashTable *table, const void *key, void *value) {
+static HashEntry *HashTable_newHashEntry(HashTable *table, const void *key, void *value, uint32_t check) {
   HashEntry *entry = table->m_buckets[table->m_n];
   if (entry != nullptr) {
     table->m_buckets[table->m_n] = entry->m_next;
   } else {
+    const bool checked = table->m_compare == HashTable_compareStrings;
     HashEntryBlock *block = table->m_blocks;
     if (block == nullptr || block->m_used == block->m_capacity) {
       int32_t capacity = block == nullptr ? kFirstBlock : block->m_capacity * 2;
       if (capacity > kLargestBlock)
         capacity = kLargestBlock;
-      HashEntryBlock *fresh = static_cast<HashEntryBlock *>(zyrMemory_allocate(
-          static_cast<int64_t>(sizeof(HashEntryBlock) + sizeof(HashEntry) * static_cast<size_t>(capacity)), __func__));
+      const size_t bytes = sizeof(HashEntryBlock) + (checked ? 63 + sizeof(EntryGroup) * static_cast<size_t>(capacity / 2)
+                                                             : sizeof(HashEntry) * static_cast<size_t>(capacity));
+      HashEntryBlock *fresh = static_cast<HashEntryBlock *>(zyrMemory_allocate(static_cast<int64_t>(bytes), __func__));
+      uintptr_t storage = reinterpret_cast<uintptr_t>(fresh + 1);
+      if (checked)
+        storage = (storage + 63) & ~static_cast<uintptr_t>(63);
       fresh->m_next = block;
+      fresh->m_storage = reinterpret_cast<void *>(storage);
       fresh->m_capacity = capacity;
       fresh->m_used = 0;
       table->m_blocks = block = fresh;
     }
-    entry = blockEntries(block) + block->m_used++;
+    const int32_t at = block->m_used++;
+    if (checked)
+      entry = &static_cast<EntryGroup *>(block->m_storage)[at / 2].m_entries[at % 2];
+    else
+      entry = static_cast<HashEntry *>(block->m_storage) + at;
   }
   entry->m_key = const_cast<void *>(key);
   entry->m_value = value;
+  if (table->m_compare == HashTable_compareStrings)
+    checkOf(entry) = check;
   return entry;
 }
 
@@ -220,23 +326,23 @@ void HashTable_print(const HashTable *table, FILE *stream) {
 int32_t HashTable_insert(HashTable *table, const void *key, void *value) {
   if (table->m_count > table->m_growThreshold && table->m_sizeIndex != kLargestIndex)
     HashTable_resize(table, +1);
-  const uint32_t bucket = bucketOf(table, key);
-  HashTable_insertEntry(table, HashTable_newHashEntry(table, key, value), bucket);
+  const KeyProbe probe = probeOf(table, key);
+  HashTable_insertEntry(table, HashTable_newHashEntry(table, key, value, probe.m_check), probe.m_bucket);
   return table->m_count;
 }
 
 int HashTable_removeKeyAndValue(HashTable *table, const void *key, void **storedKey, void **value) {
   if (table->m_count < table->m_shrinkThreshold && table->m_sizeIndex != 0)
     HashTable_resize(table, -1);
-  uint32_t bucket;
+  const KeyProbe probe = probeOf(table, key);
   HashEntry *previous;
-  HashEntry *entry = HashTable_findEntry(table, key, &bucket, &previous);
+  HashEntry *entry = HashTable_findEntry(table, key, probe, &previous);
   if (entry == nullptr)
     return 0;
   if (previous != nullptr)
     previous->m_next = entry->m_next;
   else
-    table->m_buckets[bucket] = entry->m_next;
+    table->m_buckets[probe.m_bucket] = entry->m_next;
   if (storedKey != nullptr)
     *storedKey = entry->m_key;
   if (value != nullptr)
@@ -251,16 +357,14 @@ int HashTable_remove(HashTable *table, const void *key) {
 }
 
 void *HashTable_find(const HashTable *table, const void *key) {
-  uint32_t bucket;
   HashEntry *previous;
-  HashEntry *entry = HashTable_findEntry(table, key, &bucket, &previous);
+  HashEntry *entry = HashTable_findEntry(table, key, probeOf(table, key), &previous);
   return entry != nullptr ? entry->m_value : nullptr;
 }
 
 int HashTable_findKeyAndValue(const HashTable *table, const void *key, void **storedKey, void **value) {
-  uint32_t bucket;
   HashEntry *previous;
-  HashEntry *entry = HashTable_findEntry(table, key, &bucket, &previous);
+  HashEntry *entry = HashTable_findEntry(table, key, probeOf(table, key), &previous);
   if (entry == nullptr)
     return 0;
   *storedKey = entry->m_key;
@@ -293,7 +397,7 @@ void HashTable_printStatistics(const HashTable *table, FILE *stream) {
 int64_t HashTable_hashString(const void *key, int64_t n) {
   const int32_t index = indexOf(n);
   if (index >= 0)
-    return hashStringAt(static_cast<const char *>(key), index);
+    return hashStringAt<false>(static_cast<const char *>(key), index, nullptr);
   return hashStringAny(static_cast<const char *>(key), n);
 }
 

@@ -41,6 +41,12 @@ void *tracked(void *block, int64_t size, const char *tag) {
 
 } // namespace
 
+// The memory log is told of a block's old address after the block has been released or moved:
+// the address is only a key there, never dereferenced.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic ignored "-Wuse-after-free"
+#endif
+
 void *zyrMemory_allocate(int64_t size, const char *tag) {
   ensureInitialised();
   if (size <= 0)

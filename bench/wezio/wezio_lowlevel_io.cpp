@@ -1,0 +1,138 @@
+// Typed value I/O against plain stdio doing the same work in the same run. Each benchmark's
+// "ratio" counter is our time over the baseline's (1.0 = as fast as plain stdio).
+#include "lowlevel_io.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+int discard(const char *, int32_t) { return 0; }
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
+
+void truncate(FILE *stream) {
+  fflush(stream);
+  if (ftruncate(fileno(stream), 0) != 0) abort();
+  rewind(stream);
+}
+
+const int32_t kValues = 100000;
+
+// Binary doubles in machine order, against one fwrite of the array.
+void BM_BinaryDbleWrite(benchmark::State &state) {
+  std::vector<double> values(kValues);
+  for (int32_t i = 0; i < kValues; ++i) values[i] = i * 0.5;
+  FILE *stream = tmpfile();
+  double ours = 0, base = 0;
+  for (auto _ : state) {
+    truncate(stream);
+    auto t0 = Clock::now();
+    fwrite(values.data(), sizeof(double), values.size(), stream);
+    fflush(stream);
+    auto t1 = Clock::now();
+    truncate(stream);
+    auto t2 = Clock::now();
+    wezwriteDble(discard, "l", values.data(), kValues, 4, 20, stream);
+    fflush(stream);
+    auto t3 = Clock::now();
+    base += seconds(t0, t1);
+    ours += seconds(t2, t3);
+    state.SetIterationTime(seconds(t2, t3));
+  }
+  state.counters["ratio"] = base > 0 ? ours / base : 0;
+  fclose(stream);
+}
+BENCHMARK(BM_BinaryDbleWrite)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// Big-endian integers (reversed through the scratch buffer), against a plain fwrite.
+void BM_BigEndianIntrWrite(benchmark::State &state) {
+  std::vector<int32_t> values(kValues);
+  for (int32_t i = 0; i < kValues; ++i) values[i] = i * 7;
+  FILE *stream = tmpfile();
+  double ours = 0, base = 0;
+  for (auto _ : state) {
+    truncate(stream);
+    auto t0 = Clock::now();
+    fwrite(values.data(), sizeof(int32_t), values.size(), stream);
+    fflush(stream);
+    auto t1 = Clock::now();
+    truncate(stream);
+    auto t2 = Clock::now();
+    wezwriteIntr(discard, "U", values.data(), kValues, 8, 10, stream);
+    fflush(stream);
+    auto t3 = Clock::now();
+    base += seconds(t0, t1);
+    ours += seconds(t2, t3);
+    state.SetIterationTime(seconds(t2, t3));
+  }
+  state.counters["ratio"] = base > 0 ? ours / base : 0;
+  fclose(stream);
+}
+BENCHMARK(BM_BigEndianIntrWrite)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// Text integers, 8 of width 10 to a line, against fprintf of the same layout.
+void BM_TextIntrWrite(benchmark::State &state) {
+  std::vector<int32_t> values(kValues);
+  for (int32_t i = 0; i < kValues; ++i) values[i] = i * 13 - 5000;
+  FILE *stream = tmpfile();
+  double ours = 0, base = 0;
+  for (auto _ : state) {
+    truncate(stream);
+    auto t0 = Clock::now();
+    for (int32_t i = 0; i < kValues; ++i)
+      fprintf(stream, (i % 8 == 7 || i + 1 == kValues) ? "%10d\n" : "%10d", values[i]);
+    fflush(stream);
+    auto t1 = Clock::now();
+    truncate(stream);
+    auto t2 = Clock::now();
+    wezwriteIntr(discard, "F", values.data(), kValues, 8, 10, stream);
+    fflush(stream);
+    auto t3 = Clock::now();
+    base += seconds(t0, t1);
+    ours += seconds(t2, t3);
+    state.SetIterationTime(seconds(t2, t3));
+  }
+  state.counters["ratio"] = base > 0 ? ours / base : 0;
+  fclose(stream);
+}
+BENCHMARK(BM_TextIntrWrite)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// Text integers read back, against fscanf of the same file.
+void BM_TextIntrRead(benchmark::State &state) {
+  std::vector<int32_t> values(kValues), back(kValues);
+  for (int32_t i = 0; i < kValues; ++i) values[i] = i * 13 - 5000;
+  FILE *stream = tmpfile();
+  wezwriteIntr(discard, "F", values.data(), kValues, 8, 10, stream);
+  fflush(stream);
+  double ours = 0, base = 0;
+  for (auto _ : state) {
+    rewind(stream);
+    auto t0 = Clock::now();
+    for (int32_t i = 0; i < kValues; ++i)
+      if (fscanf(stream, "%d", &back[i]) != 1) abort();
+    auto t1 = Clock::now();
+    rewind(stream);
+    auto t2 = Clock::now();
+    wezreadIntr(discard, "F", back.data(), kValues, 8, 10, stream);
+    auto t3 = Clock::now();
+    base += seconds(t0, t1);
+    ours += seconds(t2, t3);
+    state.SetIterationTime(seconds(t2, t3));
+  }
+  state.counters["ratio"] = base > 0 ? ours / base : 0;
+  fclose(stream);
+}
+BENCHMARK(BM_TextIntrRead)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,110 @@
+#ifndef IO_RECORDS_H
+#define IO_RECORDS_H
+// Records and constants shared by every part of the data-set file library and by its callers.
+// The library stands alone: it has its own status codes, its own error callback and its own
+// allocation (io_alloc.h), and uses nothing of the foundation services.
+//
+// Later parts of the library add their records here (file record, header, state), so that the
+// request interface and its callers see one set of definitions.
+#include <cstdint>
+
+// ---------------------------------------------------------------------------------------------
+// Status codes. 0 is success; every other value is one of these.
+enum {
+  IO_OK = 0,
+  IO_OPEN_ERR = 1,         // no name, unknown access code, or the file cannot be opened
+  IO_EMPTY_FILE = 5,       // the file holds nothing (no index position)
+  IO_PERMISSION_ERR = 6,   // write refused: the file is open for reading only
+  IO_SEEK_ERR = 8,         // a seek failed
+  IO_TELL_ERR = 9,         // a position query failed
+  IO_READ_ERR = 10,        // a read failed
+  IO_WRITE_ERR = 11,       // a write failed
+  IO_DATA_ERR = 12,        // malformed data, data-type string or text; no output buffer
+  IO_MEMORY_ERR = 14,      // bad arguments, or the caller's arrays are too small
+  IO_FORMAT_ERR = 15,      // unknown format letter, or a value that does not fit its field
+  IO_MULTIPLE_MATCH = 16,  // more than one data set matches
+  IO_NO_MATCH = 17,        // no data set matches
+  IO_NO_CALLBACK = 19,     // no error callback given
+  IO_BAD_FILE = 20,        // not a data-set file, or its frames cannot be placed
+  IO_LOCK_ERR = 21,        // lock conflict
+  IO_UNKNOWN_REQUEST = 22, // unknown request code
+  IO_COMPRESS_ERR = 23,    // compression or decompression failed
+  IO_NOT_READABLE = 24,    // the named file cannot be opened for reading
+  IO_NO_MESSAGE = 26,      // no message text given
+  IO_CONVERT_ERR = 27,     // values cannot be converted to the wanted data type
+  IO_ALLOC_ERR = 28,       // out of memory
+  IO_PLAIN_DATA = 29       // a compressed array was stored plainly (length -1)
+};
+
+// ---------------------------------------------------------------------------------------------
+// Error callback: receives one message text and its length in characters (a trailing newline
+// included). Its result is ignored.
+typedef int (*IO_error_callback)(const char *message, int32_t length);
+
+// ---------------------------------------------------------------------------------------------
+// Format codes: a format letter and an optional second character (a compression digit 1-9 when
+// the data set is compressed). Every letter accepted anywhere:
+#define IO_FORMAT_LETTERS "FDdUuLlXx"
+
+// Type codes of the values of a data set, in the order of the data-type string table.
+enum {
+  IO_TYPE_STRI = 0, // strings; the count is the string length
+  IO_TYPE_CHAR = 1, // characters
+  IO_TYPE_INTR = 2, // 32-bit integers
+  IO_TYPE_REAL = 3, // 32-bit reals
+  IO_TYPE_DBLE = 4, // 64-bit reals
+  IO_TYPE_LOGL = 5, // logicals, one character each
+  IO_TYPE_END = 6   // end of a structure description
+};
+
+// Most entries of one structure type string, STRC{...}.
+#define IO_MAXENT 40
+
+// Characters of one string slot of the string array. A value of exactly this many characters
+// has no terminator in its slot.
+#define IO_STRING_LEN 80
+typedef char IO_string[IO_STRING_LEN];
+
+// One entry of a structure description (ii_parse_strct): a type code and a count. A description
+// is an array of them ended by (IO_TYPE_END, sum of all counts).
+struct IO_strct_item {
+  int32_t m_type;
+  int32_t m_count;
+};
+
+// ---------------------------------------------------------------------------------------------
+// IO_data: the carrier of values between a caller and a data set. Seven typed arrays, each with
+// a reference to its count; the counts are read and written only through those references, so a
+// caller may aim a count at storage of its own. A null count reference means that the array is
+// absent and its count is not reported. Arrays set up by iodata_alloc_arrays are owned by the
+// record and freed with it.
+enum {
+  IO_DATA_OFFSET = 0,
+  IO_DATA_STRING = 1,
+  IO_DATA_CHAR = 2,
+  IO_DATA_INTR = 3,
+  IO_DATA_REAL = 4,
+  IO_DATA_DBLE = 5,
+  IO_DATA_LOGL = 6,
+  IO_DATA_ARRAYS = 7
+};
+
+struct IO_data {
+  int64_t *m_offsetarray; // file offsets (index and location requests)
+  int32_t *m_numoffset;
+  IO_string *m_stringarray; // STRI values, one per 80-character slot
+  int32_t *m_numstring;
+  char *m_chararray; // CHAR values
+  int32_t *m_numchar;
+  int32_t *m_intrarray; // INTR values
+  int32_t *m_numintr;
+  float *m_realarray; // REAL values
+  int32_t *m_numreal;
+  double *m_dblearray; // DBLE values
+  int32_t *m_numdble;
+  char *m_loglarray; // LOGL values, one character each
+  int32_t *m_numlogl;
+  int32_t m_counts[IO_DATA_ARRAYS]; // own counts, in the order above
+};
+
+#endif

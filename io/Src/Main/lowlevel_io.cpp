@@ -1,0 +1,898 @@
+// Typed reading and writing of data-set file values, text and binary, in either byte order.
+#include "lowlevel_io.h"
+
+#include "io_alloc.h"
+#include "io_error.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cinttypes>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Longest text line the line parsers and the offset reader take at once.
+const int kLineLength = 1023;
+
+bool isTextFormat(char letter) { return letter == 'F'; }
+
+// Text lines are assembled here and go to the stream with one write per line; only a line
+// longer than the buffer is written in pieces.
+struct LineWriter {
+  FILE *m_stream;
+  size_t m_length;
+  bool m_ok;
+  char m_buffer[4096];
+};
+
+void lineStart(LineWriter *writer, FILE *stream) {
+  writer->m_stream = stream;
+  writer->m_length = 0;
+  writer->m_ok = true;
+}
+
+void lineFlush(LineWriter *writer) {
+  if (writer->m_ok && writer->m_length > 0) {
+    errno = 0;
+    if (fwrite(writer->m_buffer, 1, writer->m_length, writer->m_stream) != writer->m_length)
+      writer->m_ok = false;
+  }
+  writer->m_length = 0;
+}
+
+void lineAppend(LineWriter *writer, const char *text, size_t length) {
+  while (length > 0 && writer->m_ok) {
+    if (writer->m_length == sizeof writer->m_buffer) lineFlush(writer);
+    size_t room = sizeof writer->m_buffer - writer->m_length;
+    size_t chunk = length < room ? length : room;
+    memcpy(writer->m_buffer + writer->m_length, text, chunk);
+    writer->m_length += chunk;
+    text += chunk;
+    length -= chunk;
+  }
+}
+
+void linePad(LineWriter *writer, size_t blanks) {
+  while (blanks > 0 && writer->m_ok) {
+    if (writer->m_length == sizeof writer->m_buffer) lineFlush(writer);
+    size_t room = sizeof writer->m_buffer - writer->m_length;
+    size_t chunk = blanks < room ? blanks : room;
+    memset(writer->m_buffer + writer->m_length, ' ', chunk);
+    writer->m_length += chunk;
+    blanks -= chunk;
+  }
+}
+
+// One right-aligned field. A value as wide as its field or wider gets one blank in front, so
+// that the blank-separated reading never joins it to the value before it.
+void lineField(LineWriter *writer, const char *text, size_t length, int32_t width) {
+  if (length >= static_cast<size_t>(width)) {
+    linePad(writer, 1);
+  } else {
+    linePad(writer, static_cast<size_t>(width) - length);
+  }
+  lineAppend(writer, text, length);
+}
+
+// Common check of the value operations: "<name>: passing parameters are wrong", 14.
+bool argumentsWrong(IO_error_callback callback, const char *name, const char *format,
+                    const void *array, int32_t count, int32_t perLine, int32_t width,
+                    FILE *stream) {
+  if (format && array && stream && count >= 1 && perLine >= 1 && width >= 1) return false;
+  io_report_error(callback, "%s: passing parameters are wrong", name);
+  return true;
+}
+
+// Values in text form: perLine fields of the given width to a line. The formatter writes the
+// bare text of one value and answers its length.
+template <typename T, typename Formatter>
+int writeTextValues(IO_error_callback callback, const char *name, const T *array, int32_t count,
+                    int32_t perLine, int32_t width, FILE *stream, Formatter formatValue) {
+  LineWriter writer;
+  lineStart(&writer, stream);
+  char text[64];
+  for (int32_t i = 0; i < count && writer.m_ok; ++i) {
+    size_t length = formatValue(text, sizeof text, array[i]);
+    lineField(&writer, text, length, width);
+    if ((i + 1) % perLine == 0 || i + 1 == count) {
+      lineAppend(&writer, "\n", 1);
+      lineFlush(&writer);
+    }
+  }
+  if (!writer.m_ok) {
+    io_report_syserr(callback, "%s: (fputs failed) syserr:", name);
+    return IO_WRITE_ERR;
+  }
+  return IO_OK;
+}
+
+// Reverses one value in place (single bytes have no order).
+template <typename T> inline void swapValue(T *value) {
+  static_assert(sizeof(T) == 1 || sizeof(T) == 4 || sizeof(T) == 8, "1-, 4- or 8-byte values");
+  if constexpr (sizeof(T) == 1) {
+    (void)value;
+  } else if constexpr (sizeof(T) == 4) {
+    uint32_t bits;
+    memcpy(&bits, value, 4);
+    bits = __builtin_bswap32(bits);
+    memcpy(value, &bits, 4);
+  } else {
+    uint64_t bits;
+    memcpy(&bits, value, 8);
+    bits = __builtin_bswap64(bits);
+    memcpy(value, &bits, 8);
+  }
+}
+
+// Values in binary form, in machine order or reversed value by value. A reversed write goes
+// through a scratch buffer so the caller's array is never touched.
+template <typename T>
+int writeBinaryValues(IO_error_callback callback, const char *name, const T *array,
+                      int32_t count, bool swap, FILE *stream) {
+  size_t total = static_cast<size_t>(count);
+  if (!swap) {
+    errno = 0;
+    if (fwrite(array, sizeof(T), total, stream) != total) {
+      io_report_syserr(callback, "%s: (fwrite failed) syserr:", name);
+      return IO_WRITE_ERR;
+    }
+    return IO_OK;
+  }
+  T scratch[2048];
+  for (size_t done = 0; done < total;) {
+    size_t chunk = total - done < 2048 ? total - done : 2048;
+    memcpy(scratch, array + done, chunk * sizeof(T));
+    for (size_t k = 0; k < chunk; ++k) swapValue(&scratch[k]);
+    errno = 0;
+    if (fwrite(scratch, sizeof(T), chunk, stream) != chunk) {
+      io_report_syserr(callback, "%s: (fwrite failed) syserr:", name);
+      return IO_WRITE_ERR;
+    }
+    done += chunk;
+  }
+  return IO_OK;
+}
+
+template <typename T> void swapValues(T *array, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) swapValue(&array[i]);
+}
+
+int32_t parseInt32(const char *text) {
+  long long value = strtoll(text, nullptr, 10);
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+// The line parser behind the read*FmtData functions: takes values from one line until the line
+// or the wanted number runs out; when the wanted number is reached first, the stream goes back
+// to the blank after the last value taken. A line longer than the parser's buffer is taken up to
+// its last blank, so no value is cut in two.
+template <typename T, typename Converter>
+int readTextLine(IO_error_callback callback, const char *name, FILE *stream, T *array,
+                 int32_t wanted, int32_t *got, Converter convert) {
+  if (got) *got = 0;
+  if (!stream || !array || !got || wanted < 1) {
+    io_report_error(callback, "%s: passing parameters are wrong", name);
+    return IO_MEMORY_ERR;
+  }
+  int64_t start = io_tell(stream);
+  if (start < 0) {
+    io_report_error(callback, "%s: tell failed", name);
+    return IO_TELL_ERR;
+  }
+  char line[kLineLength + 1];
+  errno = 0;
+  if (!fgets(line, sizeof line, stream)) {
+    io_report_syserr(callback, "%s: (fgets failed) syserr:", name);
+    return IO_READ_ERR;
+  }
+  size_t length = strlen(line);
+  int64_t resume = -1; // where the stream must go when the parse ends at the line's end
+  if (length == static_cast<size_t>(kLineLength) && line[length - 1] != '\n') {
+    size_t cut = length;
+    while (cut > 0 && line[cut - 1] != ' ') --cut;
+    if (cut > 1) {
+      line[cut - 1] = '\0';
+      resume = start + static_cast<int64_t>(cut - 1);
+    }
+  }
+  int32_t n = 0;
+  char *p = line;
+  for (;;) {
+    while (*p && isspace(static_cast<unsigned char>(*p))) ++p;
+    if (!*p) break;
+    char *value = p;
+    array[n++] = convert(value);
+    char *blank = strchr(value, ' ');
+    if (n == wanted) {
+      if (blank) resume = start + (blank - line);
+      break;
+    }
+    if (!blank) break;
+    p = blank;
+  }
+  *got = n;
+  if (resume >= 0 && io_seek(stream, resume, 0) != 0) {
+    io_report_error(callback, "%s: seek failed", name);
+    return IO_SEEK_ERR;
+  }
+  return IO_OK;
+}
+
+// Reads `count` values in text form by repeating a line parser.
+template <typename T, typename LineParser>
+int readTextValues(IO_error_callback callback, T *array, int32_t count, FILE *stream,
+                   LineParser parseLine) {
+  int32_t done = 0;
+  while (done < count) {
+    int32_t got = 0;
+    int status = parseLine(callback, stream, array + done, count - done, &got);
+    if (status != IO_OK) return status;
+    done += got;
+  }
+  return IO_OK;
+}
+
+size_t formatInt(char *text, size_t size, int32_t value) {
+  return static_cast<size_t>(snprintf(text, size, "%" PRId32, value));
+}
+
+size_t formatReal(char *text, size_t size, double value) {
+  return static_cast<size_t>(snprintf(text, size, "%.11E", value));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Format letters, positions, byte order
+
+int iofmt_is_valid(char letter) {
+  return letter != '\0' && strchr(IO_FORMAT_LETTERS, letter) != nullptr;
+}
+
+int iofmt_is_swapped(char letter) {
+  return iofmt_is_valid(letter) && letter != 'F' && letter != 'u' && letter != 'l';
+}
+
+int iofmt_make_native(IO_error_callback callback, char *format) {
+  if (!format) {
+    io_report_error(callback, "iofmt_make_native: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  switch (format[0]) {
+  case 'U':
+  case 'u': format[0] = 'u'; return IO_OK;
+  case 'L':
+  case 'l': format[0] = 'l'; return IO_OK;
+  case 'X':
+  case 'x': format[0] = 'x'; return IO_OK;
+  case 'd':
+  case 'D': format[0] = 'D'; return IO_OK;
+  case 'F': return IO_OK;
+  default:
+    io_report_error(callback, "iofmt_make_native: unrecognised format %c%c",
+                    io_format_char(format[0], '?'), io_format_char(format[1], ' '));
+    return IO_FORMAT_ERR;
+  }
+}
+
+int64_t io_tell(FILE *stream) {
+  if (!stream) return -1;
+  off_t position = ftello(stream);
+  return position < 0 ? -1 : static_cast<int64_t>(position);
+}
+
+int io_seek(FILE *stream, int64_t offset, int origin) {
+  if (!stream) return -1;
+  int64_t target;
+  switch (origin) {
+  case 0:
+    target = offset;
+    break;
+  case 1: {
+    int64_t here = io_tell(stream);
+    if (here < 0 || __builtin_add_overflow(here, offset, &target)) return -1;
+    break;
+  }
+  case 2: {
+    int64_t size = -1;
+    int fd = fileno(stream);
+    if (fd >= 0) {
+      int flags = fcntl(fd, F_GETFL);
+      if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) fflush(stream);
+      struct stat info;
+      if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) size = info.st_size;
+    }
+    if (size < 0) {
+      // Not a plain file (a memory stream, a pipe): let the stream find its end.
+      if (fseeko(stream, 0, SEEK_END) != 0) return -1;
+      size = io_tell(stream);
+      if (size < 0) return -1;
+    }
+    if (__builtin_add_overflow(size, offset, &target)) return -1;
+    break;
+  }
+  default:
+    return -1;
+  }
+  if (target < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  return fseeko(stream, static_cast<off_t>(target), SEEK_SET) == 0 ? 0 : -1;
+}
+
+void io_swap_bytes(void *bytes, int width) {
+  unsigned char *b = static_cast<unsigned char *>(bytes);
+  if (!b || width < 2) return;
+  if (width == 4) {
+    unsigned char t = b[0];
+    b[0] = b[3];
+    b[3] = t;
+    t = b[1];
+    b[1] = b[2];
+    b[2] = t;
+    return;
+  }
+  for (int i = 0, j = width - 1; i < j; ++i, --j) {
+    unsigned char t = b[i];
+    b[i] = b[j];
+    b[j] = t;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Strings
+
+int wezreadString(IO_error_callback callback, const char *format, char *array, int32_t count,
+                  int32_t perLine, int32_t width, FILE *stream) {
+  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
+    return IO_MEMORY_ERR;
+  if (width > INT32_MAX - 2) {
+    io_report_error(callback, "wezreadString: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezreadString: wrong dataset format");
+    return IO_FORMAT_ERR;
+  }
+  if (!isTextFormat(format[0])) {
+    errno = 0;
+    size_t got = fread(array, 1, static_cast<size_t>(count), stream);
+    if (got != static_cast<size_t>(count)) {
+      io_report_error(callback, "wezreadString: fread failed: read %d bytes, expected %d",
+                      static_cast<int32_t>(got), count);
+      return IO_READ_ERR;
+    }
+    return IO_OK;
+  }
+
+  size_t size = static_cast<size_t>(width) + 2;
+  char *line = static_cast<char *>(io_malloc(size));
+  if (!line) {
+    io_report_syserr(callback, "wezreadString: (malloc failed) syserr:");
+    return IO_ALLOC_ERR;
+  }
+  errno = 0;
+  if (!fgets(line, static_cast<int>(size), stream)) {
+    io_report_syserr(callback, "wezreadString: (fgets failed) syserr:");
+    io_free(line);
+    return IO_READ_ERR;
+  }
+  size_t length = strlen(line);
+  // Trailing blanks and the newline go; the first character always stays.
+  while (length > 1 && isspace(static_cast<unsigned char>(line[length - 1]))) --length;
+  line[length] = '\0';
+  if (length > static_cast<size_t>(count)) {
+    io_report_error(callback, "wezreadString: read too many characters: %s", line + count);
+    io_free(line);
+    return IO_MEMORY_ERR;
+  }
+  memcpy(array, line, length);
+  if (length < static_cast<size_t>(count)) array[length] = '\0';
+  io_free(line);
+  return IO_OK;
+}
+
+int wezwriteString(IO_error_callback callback, const char *format, const char *array,
+                   int32_t count, int32_t perLine, int32_t width, FILE *stream) {
+  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
+    return IO_MEMORY_ERR;
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezwriteString: wrong dataset format");
+    return IO_FORMAT_ERR;
+  }
+  if (!isTextFormat(format[0])) {
+    errno = 0;
+    if (fwrite(array, 1, static_cast<size_t>(count), stream) != static_cast<size_t>(count)) {
+      io_report_syserr(callback, "wezwriteString: (fwrite failed) syserr:");
+      return IO_WRITE_ERR;
+    }
+    return IO_OK;
+  }
+  // The text ends at its first NUL or newline, and at most at the width; it never reaches past
+  // the count characters the caller owns.
+  int32_t limit = count < width ? count : width;
+  int32_t length = 0;
+  while (length < limit && array[length] && array[length] != '\n') ++length;
+  LineWriter writer;
+  lineStart(&writer, stream);
+  lineAppend(&writer, array, static_cast<size_t>(length));
+  linePad(&writer, static_cast<size_t>(width - length));
+  lineAppend(&writer, "\n", 1);
+  lineFlush(&writer);
+  if (!writer.m_ok) {
+    io_report_syserr(callback, "wezwriteString: (fputs failed) syserr:");
+    return IO_WRITE_ERR;
+  }
+  return IO_OK;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Header strings
+
+int wezreadHdrString(IO_error_callback callback, const char *format, char *buffer, int32_t size,
+                     FILE *stream) {
+  if (!format || !buffer || !stream || size < 2) {
+    io_report_error(callback, "wezreadHdrString: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezreadHdrString: bad format %c%c", io_format_char(format[0], '?'),
+                    io_format_char(format[1], '?'));
+    return IO_FORMAT_ERR;
+  }
+  int status;
+  if (isTextFormat(format[0])) {
+    // One character of the buffer is kept for the terminator.
+    status = wezreadString(callback, format, buffer, size - 1, 1, size, stream);
+    if (status != IO_OK) {
+      io_report_error(callback, "wezreadHdrString: error reading from file");
+      return status;
+    }
+    buffer[size - 1] = '\0';
+    return IO_OK;
+  }
+  int32_t length = 0;
+  status = wezreadIntr(callback, format, &length, 1, 1, 1, stream);
+  if (status != IO_OK) {
+    io_report_error(callback, "wezreadHdrString: fail to read string length");
+    return status;
+  }
+  if (length < 0) {
+    io_report_error(callback, "wezreadHdrString: bad string length %d", length);
+    return IO_READ_ERR;
+  }
+  if (length >= size) {
+    io_report_error(callback,
+                    "wezreadHdrString: not enough buffer space for string: have %d, require > %d",
+                    size, length);
+    return IO_MEMORY_ERR;
+  }
+  if (length > 0) {
+    status = wezreadString(callback, format, buffer, length, 1, 1, stream);
+    if (status != IO_OK) {
+      io_report_error(callback, "wezreadHdrString: unable to read string data");
+      return status;
+    }
+  }
+  buffer[length] = '\0';
+  return IO_OK;
+}
+
+int wezwriteHdrString(IO_error_callback callback, const char *format, const char *text,
+                      int32_t size, FILE *stream) {
+  if (!format || !text || !stream || size < 1) {
+    io_report_error(callback, "wezwriteHdrString: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  size_t length = strlen(text);
+  if (length > static_cast<size_t>(size)) {
+    int32_t shown = length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length);
+    io_report_error(callback, "wezwriteHdrString: string too long for format (%d > %d)", shown,
+                    size);
+    return IO_WRITE_ERR;
+  }
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezwriteHdrString: bad format %c%c",
+                    io_format_char(format[0], '?'), io_format_char(format[1], ' '));
+    return IO_FORMAT_ERR;
+  }
+  int status;
+  if (isTextFormat(format[0])) {
+    status = wezwriteString(callback, format, text, size, 1, size, stream);
+    if (status != IO_OK) {
+      io_report_error(callback, "wezwriteHdrString: fail to write string");
+      return status;
+    }
+    return IO_OK;
+  }
+  int32_t n = static_cast<int32_t>(length);
+  status = wezwriteIntr(callback, format, &n, 1, 1, 1, stream);
+  if (status != IO_OK) {
+    io_report_error(callback, "wezwriteHdrString: fail to write string length");
+    return status;
+  }
+  // An empty string is its length 0 alone.
+  if (n > 0) {
+    status = wezwriteString(callback, format, text, n, 1, 1, stream);
+    if (status != IO_OK) {
+      io_report_error(callback, "wezwriteHdrString: fail to write string");
+      return status;
+    }
+  }
+  return IO_OK;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Line parsers of the text form
+
+int readIntFmtData(IO_error_callback callback, FILE *stream, int32_t *array, int32_t wanted,
+                   int32_t *got) {
+  return readTextLine(callback, __func__, stream, array, wanted, got, parseInt32);
+}
+
+int readLongFmtData(IO_error_callback callback, FILE *stream, int32_t *array, int32_t wanted,
+                    int32_t *got) {
+  return readTextLine(callback, __func__, stream, array, wanted, got, parseInt32);
+}
+
+int readRealFmtData(IO_error_callback callback, FILE *stream, float *array, int32_t wanted,
+                    int32_t *got) {
+  return readTextLine(callback, __func__, stream, array, wanted, got,
+                      [](const char *text) { return static_cast<float>(strtod(text, nullptr)); });
+}
+
+int readDbleFmtData(IO_error_callback callback, FILE *stream, double *array, int32_t wanted,
+                    int32_t *got) {
+  return readTextLine(callback, __func__, stream, array, wanted, got,
+                      [](const char *text) { return strtod(text, nullptr); });
+}
+
+int readLoglFmtData(IO_error_callback callback, FILE *stream, char *array, int32_t wanted,
+                    int32_t *got) {
+  return readTextLine(callback, __func__, stream, array, wanted, got,
+                      [](const char *text) { return *text; });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Numbers
+
+int wezreadIntr(IO_error_callback callback, const char *format, int32_t *array, int32_t count,
+                int32_t perLine, int32_t width, FILE *stream) {
+  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
+    return IO_MEMORY_ERR;
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezreadIntr: wrong dataset format");
+    return IO_FORMAT_ERR;
+  }
+  if (isTextFormat(format[0])) return readTextValues(callback, array, count, stream, readIntFmtData);
+  errno = 0;
+  size_t got = fread(array, sizeof(int32_t), static_cast<size_t>(count), stream);
+  if (got != static_cast<size_t>(count)) {
+    io_report_syserr(callback, "wezreadIntr: fread failed or short read of %d/%d items, syserr",
+                     static_cast<int32_t>(got), count);
+    return IO_READ_ERR;
+  }
+  if (iofmt_is_swapped(format[0])) swapValues(array, count);
+  return IO_OK;
+}
+
+int wezwriteIntr(IO_error_callback callback, const char *format, const int32_t *array,
+                 int32_t count, int32_t perLine, int32_t width, FILE *stream) {
+  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
+    return IO_MEMORY_ERR;
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezwriteIntr: wrong dataset format %c%c",
+                    io_format_char(format[0], '?'), io_format_char(format[1], ' '));
+    return IO_FORMAT_ERR;
+  }
+  if (isTextFormat(format[0]))
+    return writeTextValues(callback, __func__, array, count, perLine, width, stream, formatInt);
+  return writeBinaryValues(callback, __func__, array, count, iofmt_is_swapped(format[0]), stream);
+}
+
+int wezreadLong(IO_error_callback callback, const char *format, int32_t *array, int32_t count,
+                int32_t perLine, int32_t width, FILE *stream) {
+  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
+    return IO_MEMORY_ERR;
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezreadLong: wrong dataset format");
+    return IO_FORMAT_ERR;
+  }
+  if (isTextFormat(format[0]))
+    return readTextValues(callback, array, count, stream, readLongFmtData);
+  // A short read is answered without a message.
+  if (fread(array, sizeof(int32_t), static_cast<size_t>(count), stream) !=
+      static_cast<size_t>(count))
+    return IO_READ_ERR;
+  if (iofmt_is_swapped(format[0])) swapValues(array, count);
+  return IO_OK;
+}
+
+int wezwriteLong(IO_error_callback callback, const char *format, const int32_t *array,
+                 int32_t count, int32_t perLine, int32_t width, FILE *stream) {
+  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
+    return IO_MEMORY_ERR;
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezwriteLong: wrong dataset format");
+    return IO_FORMAT_ERR;
+  }
+  if (isTextFormat(format[0]))
+    return writeTextValues(callback, __func__, array, count, perLine, width, stream, formatInt);
+  return writeBinaryValues(callback, __func__, array, count, iofmt_is_swapped(format[0]), stream);
+}
+
+int wezreadReal(IO_error_callback callback, const char *format, float *array, int32_t count,
+                int32_t perLine, int32_t width, FILE *stream) {
+  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
+    return IO_MEMORY_ERR;
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezreadReal: wrong dataset format");
+    return IO_FORMAT_ERR;
+  }
+  if (isTextFormat(format[0]))
+    return readTextValues(callback, array, count, stream, readRealFmtData);
+  errno = 0;
+  if (fread(array, sizeof(float), static_cast<size_t>(count), stream) !=
+      static_cast<size_t>(count)) {
+    io_report_syserr(callback, "wezreadReal: (fread failed) syserr:");
+    return IO_READ_ERR;
+  }
+  if (iofmt_is_swapped(format[0])) swapValues(array, count);
+  return IO_OK;
+}
+
+int wezwriteReal(IO_error_callback callback, const char *format, const float *array,
+                 int32_t count, int32_t perLine, int32_t width, FILE *stream) {
+  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
+    return IO_MEMORY_ERR;
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezwriteReal: wrong dataset format");
+    return IO_FORMAT_ERR;
+  }
+  if (isTextFormat(format[0]))
+    return writeTextValues(callback, __func__, array, count, perLine, width, stream,
+                           [](char *text, size_t size, float value) {
+                             return formatReal(text, size, static_cast<double>(value));
+                           });
+  return writeBinaryValues(callback, __func__, array, count, iofmt_is_swapped(format[0]), stream);
+}
+
+int wezreadDble(IO_error_callback callback, const char *format, double *array, int32_t count,
+                int32_t perLine, int32_t width, FILE *stream) {
+  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
+    return IO_MEMORY_ERR;
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezreadDble: wrong dataset format");
+    return IO_FORMAT_ERR;
+  }
+  if (isTextFormat(format[0]))
+    return readTextValues(callback, array, count, stream, readDbleFmtData);
+  errno = 0;
+  if (fread(array, sizeof(double), static_cast<size_t>(count), stream) !=
+      static_cast<size_t>(count)) {
+    io_report_syserr(callback, "wezreadDble: (fread failed) syserr:");
+    return IO_READ_ERR;
+  }
+  if (iofmt_is_swapped(format[0])) swapValues(array, count);
+  return IO_OK;
+}
+
+int wezwriteDble(IO_error_callback callback, const char *format, const double *array,
+                 int32_t count, int32_t perLine, int32_t width, FILE *stream) {
+  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
+    return IO_MEMORY_ERR;
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezwriteDble: wrong dataset format");
+    return IO_FORMAT_ERR;
+  }
+  if (isTextFormat(format[0])) {
+    io_report_error(callback,
+                    "Warning: formatted floating point data is only written to single-precision "
+                    "accuracy");
+    return writeTextValues(callback, __func__, array, count, perLine, width, stream,
+                           [](char *text, size_t size, double value) {
+                             return formatReal(text, size,
+                                               static_cast<double>(static_cast<float>(value)));
+                           });
+  }
+  return writeBinaryValues(callback, __func__, array, count, iofmt_is_swapped(format[0]), stream);
+}
+
+int wezreadLogl(IO_error_callback callback, const char *format, char *array, int32_t count,
+                int32_t perLine, int32_t width, FILE *stream) {
+  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
+    return IO_MEMORY_ERR;
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezreadLogl: wrong dataset format");
+    return IO_FORMAT_ERR;
+  }
+  if (isTextFormat(format[0]))
+    return readTextValues(callback, array, count, stream, readLoglFmtData);
+  errno = 0;
+  if (fread(array, 1, static_cast<size_t>(count), stream) != static_cast<size_t>(count)) {
+    io_report_syserr(callback, "wezreadLogl: (fread failed) syserr:");
+    return IO_READ_ERR;
+  }
+  return IO_OK;
+}
+
+int wezwriteLogl(IO_error_callback callback, const char *format, const char *array,
+                 int32_t count, int32_t perLine, int32_t width, FILE *stream) {
+  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
+    return IO_MEMORY_ERR;
+  if (!iofmt_is_valid(format[0])) {
+    io_report_error(callback, "wezwriteLogl: wrong dataset format");
+    return IO_FORMAT_ERR;
+  }
+  if (isTextFormat(format[0]))
+    return writeTextValues(callback, __func__, array, count, perLine, width, stream,
+                           [](char *text, size_t, char value) {
+                             text[0] = value;
+                             return static_cast<size_t>(1);
+                           });
+  // Logicals are single bytes: no byte order.
+  return writeBinaryValues(callback, __func__, array, count, false, stream);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Offsets
+
+int wezreadOffset(IO_error_callback callback, const char *format, int64_t *offset,
+                  FILE *stream) {
+  if (!format || !offset || !stream) {
+    io_report_error(callback, "wezreadOffset: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  switch (format[0]) {
+  case 'F': {
+    char line[kLineLength + 1];
+    errno = 0;
+    if (!fgets(line, sizeof line, stream)) {
+      io_report_syserr(callback, "wezreadOffset: (fgets failed) syserr:");
+      return IO_READ_ERR;
+    }
+    *offset = strtoll(line, nullptr, 10);
+    return IO_OK;
+  }
+  case 'U':
+  case 'u': {
+    int32_t value;
+    if (fread(&value, sizeof value, 1, stream) != 1) return IO_READ_ERR;
+    if (format[0] == 'U') io_swap_bytes(&value, 4);
+    *offset = value;
+    return IO_OK;
+  }
+  case 'L':
+  case 'l': {
+    int64_t value;
+    if (fread(&value, sizeof value, 1, stream) != 1) return IO_READ_ERR;
+    if (format[0] == 'L') io_swap_bytes(&value, 8);
+    *offset = value;
+    return IO_OK;
+  }
+  default:
+    io_report_error(callback, "wezreadOffset: bad dataset format %c%c",
+                    io_format_char(format[0], '?'), io_format_char(format[1], '?'));
+    return IO_FORMAT_ERR;
+  }
+}
+
+int wezwriteOffset(IO_error_callback callback, const char *format, int64_t offset, int32_t width,
+                   FILE *stream) {
+  if (!format || !stream || (format[0] == 'F' && width < 1)) {
+    io_report_error(callback, "wezwriteOffset: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  switch (format[0]) {
+  case 'F': {
+    char text[32];
+    int length = snprintf(text, sizeof text, "%" PRId64, offset);
+    if (length > width) {
+      io_report_error(callback,
+                      "writeOffset: offset %" PRId64 " too large for current offset format %d.  "
+                      "Possibly a dataset >2Gb.",
+                      offset, width);
+      return IO_FORMAT_ERR;
+    }
+    LineWriter writer;
+    lineStart(&writer, stream);
+    linePad(&writer, static_cast<size_t>(width - length));
+    lineAppend(&writer, text, static_cast<size_t>(length));
+    lineAppend(&writer, "\n", 1);
+    lineFlush(&writer);
+    if (!writer.m_ok) {
+      io_report_syserr(callback, "wezwriteOffset: (fputs failed) syserr:");
+      return IO_WRITE_ERR;
+    }
+    return IO_OK;
+  }
+  case 'U':
+  case 'u': {
+    int32_t value = static_cast<int32_t>(static_cast<uint32_t>(offset));
+    if (offset < INT32_MIN || offset > INT32_MAX) {
+      io_report_error(callback,
+                      "writeOffset: offset %" PRId64 " too large for integer,\nwould be written as "
+                      "%" PRId64 ".  Possibly a dataset >2Gb.",
+                      offset, static_cast<int64_t>(value));
+      return IO_FORMAT_ERR;
+    }
+    if (format[0] == 'U') {
+      io_trace("wezwriteOffset: byte-swapping offset for format %c%c", format[0],
+               io_format_char(format[1], ' '));
+      io_swap_bytes(&value, 4);
+    }
+    errno = 0;
+    if (fwrite(&value, sizeof value, 1, stream) != 1) {
+      io_report_syserr(callback, "wezwriteOffset: (fwrite failed) syserr:");
+      return IO_WRITE_ERR;
+    }
+    return IO_OK;
+  }
+  case 'L':
+  case 'l': {
+    int64_t value = offset;
+    if (format[0] == 'L') {
+      io_trace("wezwriteOffset: byte-swapping offset for format %c%c", format[0],
+               io_format_char(format[1], ' '));
+      io_swap_bytes(&value, 8);
+    }
+    errno = 0;
+    if (fwrite(&value, sizeof value, 1, stream) != 1) {
+      io_report_syserr(callback, "wezwriteOffset: (fwrite failed) syserr:");
+      return IO_WRITE_ERR;
+    }
+    return IO_OK;
+  }
+  default:
+    io_report_error(callback, "wezwriteOffset: bad dataset format %c%c",
+                    io_format_char(format[0], '?'), io_format_char(format[1], ' '));
+    return IO_FORMAT_ERR;
+  }
+}
+
+int wezgotoIndexLocation(IO_error_callback callback, int64_t *offset, int32_t width,
+                         FILE *stream) {
+  if (!offset || !stream || width < 1 || width >= kLineLength) {
+    io_report_error(callback, "wezgotoIndexLocation: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  if (io_seek(stream, 0, 2) != 0) {
+    io_report_syserr(callback, "wezgotoIndexLocation: (fseek to end failed) syserr:");
+    return IO_SEEK_ERR;
+  }
+  int64_t size = io_tell(stream);
+  if (size < 0) {
+    io_report_syserr(callback, "wezgotoIndexLocation: (ftell failed) syserr:");
+    return IO_TELL_ERR;
+  }
+  if (size == 0) {
+    *offset = 0;
+    return IO_EMPTY_FILE;
+  }
+  int64_t back = -(static_cast<int64_t>(width) + 1);
+  if (io_seek(stream, back, 2) != 0) {
+    io_report_syserr(callback, "wezgotoIndexLocation: (fseek rel %" PRId64 " failed) syserr:", back);
+    return IO_SEEK_ERR;
+  }
+  char line[kLineLength + 1];
+  errno = 0;
+  if (!fgets(line, width + 1, stream)) {
+    io_report_syserr(callback, "wezgotoIndexLocation: (fgets failed) syserr:");
+    return IO_READ_ERR;
+  }
+  int64_t position = strtoll(line, nullptr, 10);
+  *offset = position;
+  if (io_seek(stream, position, 0) != 0) {
+    io_report_syserr(callback, "wezgotoIndexLocation: (fseek to %" PRId64 " failed) syserr:", position);
+    return IO_SEEK_ERR;
+  }
+  return IO_OK;
+}
