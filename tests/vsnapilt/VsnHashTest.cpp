@@ -21,7 +21,7 @@ int32_t referenceHash(int32_t size, const std::string& key) {
   for (unsigned char byte : key) {
     int64_t c = byte == 126 || byte == 127 ? 0 : (byte > 127 ? byte - 256 : byte);
     int64_t v = wrap32(wrap32(a * h) + c);
-    h = v % size;  // C++ remainder has the sign of the dividend, as specified
+    h = v % size;  // C++ remainder has the sign of the dividend, as the hash wants
     if (h < 0) h = -h;
     a = wrap32(a * 27183) % (size - 1);
   }

@@ -93,7 +93,7 @@ struct FastMod {
 
 } // namespace
 
-// The hash is specified in 32-bit signed arithmetic with wrapping products; the products and
+// The hash is defined in 32-bit signed arithmetic with wrapping products; the products and
 // sums are formed unsigned (wrapping is defined there) and read back as signed.
 int32_t vsnHashString(int32_t size, const char* key) {
   if (!key || size <= 1) return 0;
