@@ -21,7 +21,7 @@ int32_t referenceHash(int32_t size, const std::string& key) {
   for (unsigned char byte : key) {
     int64_t c = byte == 126 || byte == 127 ? 0 : (byte > 127 ? byte - 256 : byte);
     int64_t v = wrap32(wrap32(a * h) + c);
-    h = v % size;  // C++ remainder has the sign of the dividend, as specified
+    h = v % size;  // C++ remainder has the sign of the dividend, as the hash wants
     if (h < 0) h = -h;
     a = wrap32(a * 27183) % (size - 1);
   }
@@ -79,9 +79,10 @@ TEST(VsnHash, StringHashValuesWorkedByHand) {
   EXPECT_EQ(vsnHashString(41, "\xc8"), 15);
 }
 
+// The hash takes its remainders by multiplication: the same values as the divisions written out.
 TEST(VsnHash, StringHashWrapsLikeThirtyTwoBitArithmetic) {
   std::mt19937 rng(7);
-  for (int32_t size : {41, 127, 9739, 1060991, 12351967}) {
+  for (int32_t size : {2, 3, 41, 127, 9739, 65536, 1060991, 12351967, 2147483647}) {
     for (int i = 0; i < 200; ++i) {
       std::string key;
       int n = static_cast<int>(rng() % 40);
@@ -91,6 +92,13 @@ TEST(VsnHash, StringHashWrapsLikeThirtyTwoBitArithmetic) {
       EXPECT_GE(h, 0);
       EXPECT_LT(h, size);
     }
+  }
+  // Keys long enough for every product to wrap many times over.
+  for (int i = 0; i < 50; ++i) {
+    std::string key(200 + rng() % 200, 'a');
+    for (char& ch : key) ch = static_cast<char>(1 + rng() % 255);
+    EXPECT_EQ(vsnHashString(12351967, key.c_str()), referenceHash(12351967, key));
+    EXPECT_EQ(vsnHashString(2147483647, key.c_str()), referenceHash(2147483647, key));
   }
   std::string path = "/FLOW/DOMAIN:rotor/BOUNDARY:inlet/Boundary Type";
   EXPECT_EQ(vsnHashString(12351967, path.c_str()), referenceHash(12351967, path));

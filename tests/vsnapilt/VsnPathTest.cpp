@@ -72,6 +72,20 @@ TEST_F(VsnPath, RelativePathsFollowTheCurrentPath) {
   EXPECT_EQ(getFullPath(h, nullptr), nullptr);
 }
 
+TEST_F(VsnPath, ResolvedPathsResolveToThemselves) {
+  // A ".." step that only shows once blanks around separators are gone is folded too.
+  EXPECT_EQ(full("/ov/ : :../ON"), "/ON");
+  // Other white space that removals bring to an end is trimmed.
+  EXPECT_EQ(full("/x\f:"), "/x");
+  EXPECT_EQ(full("/x:\f:"), "/x");
+  // Folding past the root through a backslash step keeps the path absolute.
+  EXPECT_EQ(full("/a/..\\b"), "/\\b");
+  for (const char* p : {"/ov/ : :../ON", "/x:\f:", "/a/..\\b", "..", "a b / c", "/FLOW/DOMAIN : rotor/.."}) {
+    std::string once = full(p);
+    EXPECT_EQ(full(once.c_str()), once) << p;
+  }
+}
+
 TEST_F(VsnPath, ParentAndChildPaths) {
   EXPECT_EQ(take(getParentPath(h, "/FLOW/DOMAIN:rotor/Location")), "/FLOW/DOMAIN:rotor");
   EXPECT_EQ(take(getParentPath(h, "/FLOW")), "/");

@@ -343,16 +343,6 @@ TEST_F(VsnTree, ReplaceTagPassesFromParentToChild) {
   EXPECT_TRUE(findEntryH(h, "/FLOW/DOMAIN:d")->m_flags & VSN_FLAG_REPLACE);
 }
 
-TEST_F(VsnTree, UpdateBuildsThePathFromTheCurrentPath) {
-  open("FLOW", "", 0);
-  EXPECT_STREQ(getCurrentPathH(h), "/FLOW");
-  vsnEntry* flow = getCurrentObjectH(h);
-  // Parameters return their parent and leave the current path alone.
-  EXPECT_EQ(vsnUpdateObject(h, flow, nullptr, "Option", "x", VSN_KIND_PARAM, 0), flow);
-  EXPECT_STREQ(getCurrentPathH(h), "/FLOW");
-  end();
-}
-
 TEST_F(VsnTree, StateUserWordAndReset) {
   int state = -1;
   EXPECT_STREQ(getVSNStateH(h, nullptr), "getVSNStateH: Invalid arguments");

@@ -122,9 +122,9 @@ int destroyVSNHandle(vsnHandle* h) {
   free(h->m_pendingLine);
   free(h->m_flagStack);
   vsnScrubAndFree(h->m_errorText);
-  uintptr_t address = reinterpret_cast<uintptr_t>(h);
+  // Announced just before the record itself goes, everything it held being gone already.
+  if (vsnApiDebug()) printf("%" PRIxPTR ": *** destroyed ***\n", reinterpret_cast<uintptr_t>(h));
   free(h);
-  if (vsnApiDebug()) printf("%" PRIxPTR ": *** destroyed ***\n", address);
   return 0;
 }
 
@@ -212,8 +212,18 @@ vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, cons
     size_t length = strlen(current) + 1 + (hasType ? strlen(t) : 0) + 1 + (hasName ? strlen(n) : 0) + 1;
     path = static_cast<char*>(malloc(length));
     if (!path) goto done;
-    snprintf(path, length, "%s%s%s%s%s", current, underRoot ? "" : "/", hasType ? t : "",
-             hasType && hasName ? ":" : "", hasName ? n : "");
+    char* at = path;
+    auto put = [&at](const char* piece) {
+      size_t k = strlen(piece);
+      memcpy(at, piece, k);
+      at += k;
+    };
+    put(current);
+    if (!underRoot) put("/");
+    if (hasType) put(t);
+    if (hasType && hasName) put(":");
+    if (hasName) put(n);
+    *at = '\0';
     // A key that a look-up would resolve elsewhere could never be found again.
     canonical = getFullPath(h, path);
     if (!canonical || strcmp(canonical, path) != 0) goto done;
@@ -256,7 +266,8 @@ vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, cons
   if (kind == VSN_KIND_PARAM) {
     result = parent;
   } else {
-    result = pushPath(h, path) ? nullptr : e;
+    // The path is canonical and its entry at hand: push it without resolving it again.
+    result = vsnPushPath(h, path) ? nullptr : e;
     e->m_flags = flags;
   }
   if (parent->m_flags & VSN_FLAG_REPLACE) e->m_flags |= VSN_FLAG_REPLACE;
@@ -306,7 +317,7 @@ const char* vsnCreateObject(vsnHandle* h, const char* path, int fromLibrary) {
     }
     if (!err) {
       vsnEntry* e = vsnUpdateObject(h, parent, type, named ? name : nullptr, nullptr,
-                                    named ? VSN_KIND_OBJECT : VSN_KIND_SINGLETON, fromLibrary ? VSN_FLAG_LIBRARY : 0);
+                                    named ? VSN_KIND_OBJECT : VSN_KIND_SINGLETON, fromLibrary ? static_cast<unsigned>(VSN_FLAG_LIBRARY) : 0u);
       if (e) popPath(h);
       if (pushed) popPath(h);
       if (!e) err = "vsnCreateObject: unable to create object";

@@ -95,7 +95,9 @@ void foldSingletonSteps(char* s) {
 
 } // namespace
 
-char* normalisePath(const char* path) {
+namespace {
+
+char* normaliseOnce(const char* path) {
   if (!path) return nullptr;
   char* t = strdup(path);
   if (!t) return nullptr;
@@ -138,6 +140,24 @@ char* normalisePath(const char* path) {
   return s;
 }
 
+} // namespace
+
+char* normalisePath(const char* path) {
+  char* s = normaliseOnce(path);
+  // White space other than blanks and tabs is only trimmed at the ends, where removals around
+  // separators can bring it: clean again until nothing changes.
+  while (s && strpbrk(s, "\n\v\f\r")) {
+    char* again = normaliseOnce(s);
+    if (!again || strcmp(again, s) == 0) {
+      free(again);
+      break;
+    }
+    free(s);
+    s = again;
+  }
+  return s;
+}
+
 char* getFullPath(vsnHandle* h, const char* path) {
   if (!h || !path) return nullptr;
   const char* current = getCurrentPathH(h);
@@ -154,13 +174,22 @@ char* getFullPath(vsnHandle* h, const char* path) {
     s = joinThree(current, slash ? "/" : "", rest);
   }
   if (!s) return nullptr;
-  foldParentSteps(s);
-  char* full = normalisePath(s);
-  free(s);
-  if (full && !*full) {
-    // Folding past the root leaves nothing: the root it is.
+  // Blanks removed around separators can bring a ".." step to light ("/a/ :../b"): fold until the
+  // canonical form holds none, so that a resolved path resolves to itself.
+  char* full = s;
+  for (;;) {
+    size_t before = strlen(full);
+    foldParentSteps(full);
+    char* next = normalisePath(full);
     free(full);
-    full = strdup("/");
+    full = next;
+    if (!full || strlen(full) == before || !strstr(full, "..")) break;
+  }
+  if (full && full[0] != '/') {
+    // Folding past the root takes its "/" along: put it back.
+    char* rooted = joinThree("/", full, "");
+    free(full);
+    full = rooted;
   }
   return full;
 }
