@@ -286,5 +286,5 @@ const char* defaultReadNamedLibraries(const char* list, const char* dir) {
 
 const char* defaultParseVSNLine(const char* line, int fromLibrary) {
   const char* err = initDefaultVSNHandle();
-  return err ? err : parseVSNLineH(getDefaultVSNHandle(), line, fromLibrary ? VSN_FLAG_LIBRARY : 0);
+  return err ? err : parseVSNLineH(getDefaultVSNHandle(), line, fromLibrary ? static_cast<unsigned>(VSN_FLAG_LIBRARY) : 0u);
 }

@@ -51,9 +51,22 @@ const char* growFlagStack(vsnHandle* h) {
   return nullptr;
 }
 
-// The object that the current path names: NULL with *ok when the tree has no root yet (the
-// update makes it), NULL without *ok when the current path has gone from the tree.
-vsnEntry* currentParent(vsnHandle* h, bool* ok) {
+// The object that the current path names, followed from line to line within one load so that
+// it needs no look-up: an object line makes the new object current, END its parent. Anything
+// that may have moved the path stack or changed the tree behind the parser's back (action
+// handlers, callers between lines) makes it unknown again, and it is looked up.
+struct Cursor {
+  bool m_known = false;
+  vsnEntry* m_current = nullptr;
+};
+
+// The current object: NULL with *ok when the tree has no root yet (the update makes it), NULL
+// without *ok when the current path has gone from the tree.
+vsnEntry* currentParent(vsnHandle* h, Cursor* cursor, bool* ok) {
+  if (cursor->m_known) {
+    *ok = true;
+    return cursor->m_current;
+  }
   const char* current = getCurrentPathH(h);
   vsnEntry* e = findEntryH(h, current);
   *ok = e != nullptr || (strcmp(current, "/") == 0 && !h->m_root);
@@ -91,17 +104,23 @@ const char* sweepReplaced(vsnHandle* h) {
   return err;
 }
 
-const char* closeObject(vsnHandle* h) {
+const char* closeObject(vsnHandle* h, Cursor* cursor) {
   if (h->m_depth <= 0) return "parseVSNLineH: unmatched END";
   if (h->m_flagStack[h->m_depth] & VSN_FLAG_REPLACE) {
     const char* err = sweepReplaced(h);
     if (err) return err;
   }
   h->m_depth -= 1;
+  // The object was made under the path now on top again: its parent is that path's object.
+  if (cursor->m_known && cursor->m_current) {
+    cursor->m_current = cursor->m_current->m_parent;
+  } else {
+    cursor->m_known = false;
+  }
   return popPath(h);
 }
 
-const char* setParameter(vsnHandle* h, char* text, char* equals) {
+const char* setParameter(vsnHandle* h, Cursor* cursor, char* text, char* equals) {
   *equals = '\0';
   char* name = trimWhiteSpace(text);
   char* value = trimWhiteSpace(equals + 1);
@@ -109,14 +128,16 @@ const char* setParameter(vsnHandle* h, char* text, char* equals) {
   if (!err) err = vsnCheckValue(h, value);
   if (err) return err;
   bool ok;
-  vsnEntry* parent = currentParent(h, &ok);
-  if (!ok || !vsnUpdateObject(h, parent, nullptr, name, value, VSN_KIND_PARAM, h->m_flagStack[h->m_depth])) {
-    return "parseVSNLineH: vsnUpdateObject failed";
-  }
+  vsnEntry* parent = currentParent(h, cursor, &ok);
+  vsnEntry* updated =
+      ok ? vsnUpdateObject(h, parent, nullptr, name, value, VSN_KIND_PARAM, h->m_flagStack[h->m_depth]) : nullptr;
+  if (!updated) return "parseVSNLineH: vsnUpdateObject failed";
+  cursor->m_known = true;
+  cursor->m_current = updated;  // the parent, made now when it was the missing root
   return nullptr;
 }
 
-const char* openObject(vsnHandle* h, char* text, char* colon, bool replace) {
+const char* openObject(vsnHandle* h, Cursor* cursor, char* text, char* colon, bool replace) {
   *colon = '\0';
   char* type = trimWhiteSpace(text);
   char* name = trimWhiteSpace(colon + 1);
@@ -130,21 +151,25 @@ const char* openObject(vsnHandle* h, char* text, char* colon, bool replace) {
   err = growFlagStack(h);
   if (err) return err;
   bool ok;
-  vsnEntry* parent = currentParent(h, &ok);
+  vsnEntry* parent = currentParent(h, cursor, &ok);
   h->m_depth += 1;
   uint32_t level = h->m_flagStack[h->m_depth - 1] | (replace ? static_cast<uint32_t>(VSN_FLAG_REPLACE) : 0u);
   h->m_flagStack[h->m_depth] = level;
-  if (!ok ||
-      !vsnUpdateObject(h, parent, type, name, nullptr, singleton ? VSN_KIND_SINGLETON : VSN_KIND_OBJECT, level)) {
+  vsnEntry* opened =
+      ok ? vsnUpdateObject(h, parent, type, name, nullptr, singleton ? VSN_KIND_SINGLETON : VSN_KIND_OBJECT, level)
+         : nullptr;
+  if (!opened) {
     // Nothing was pushed: the level goes again, so that a reset pops no path of the caller's.
     h->m_depth -= 1;
     return "parseVSNLineH: vsnUpdateObject failed";
   }
+  cursor->m_known = true;
+  cursor->m_current = opened;
   return nullptr;
 }
 
 // One logical line, cleaned here in place.
-const char* parseLogicalLine(vsnHandle* h, char* line, unsigned flags) {
+const char* parseLogicalLine(vsnHandle* h, Cursor* cursor, char* line, unsigned flags) {
   stripComment(line);
   collapseWhiteSpace(line);
   trimWhiteSpace(line);
@@ -167,13 +192,14 @@ const char* parseLogicalLine(vsnHandle* h, char* line, unsigned flags) {
   if (h->m_depth == 0) h->m_flagStack[0] = flags;
 
   if (strcmp(text, "END") == 0) {
-    err = closeObject(h);
+    err = closeObject(h, cursor);
   } else if (text[0] == '>') {
     err = vsnRunActionLine(h, text);
+    cursor->m_known = false;
   } else if (char* equals = strchr(text, '=')) {
-    err = setParameter(h, text, equals);
+    err = setParameter(h, cursor, text, equals);
   } else if (char* colon = strchr(text, ':')) {
-    err = openObject(h, text, colon, replace);
+    err = openObject(h, cursor, text, colon, replace);
   } else {
     err = setVSNErrorH(h, "parseVSNLineH: syntax error near \"%s\"", line);
   }
@@ -188,13 +214,23 @@ char* takePending(vsnHandle* h) {
   return text;
 }
 
-} // namespace
-
-const char* parseVSNLineH(vsnHandle* h, const char* line, unsigned flags) {
-  if (!h) return VSN_NO_HANDLE_TEXT;
+const char* parsePhysicalLine(vsnHandle* h, Cursor* cursor, const char* line, unsigned flags) {
   if (!line) line = "";
   size_t start, length;
   trimmedBounds(line, &start, &length);
+  bool continued = length > 0 && line[start + length - 1] == '\\';
+
+  if (!h->m_pendingLine && !continued) {
+    // The common case: a whole logical line, cleaned in a buffer of our own.
+    char small[512];
+    char* text = length < sizeof small ? small : static_cast<char*>(malloc(length + 1));
+    if (!text) return kMemoryError;
+    memcpy(text, line + start, length);
+    text[length] = '\0';
+    const char* err = parseLogicalLine(h, cursor, text, flags);
+    if (text != small) free(text);
+    return err;
+  }
 
   // Join the piece to the pending text, nothing between them.
   size_t pending = h->m_pendingLine ? strlen(h->m_pendingLine) : 0;
@@ -210,11 +246,18 @@ const char* parseVSNLineH(vsnHandle* h, const char* line, unsigned flags) {
     joined[pending + length - 1] = '\0';
     return nullptr;  // the logical line goes on in the next physical line
   }
-
   char* logical = takePending(h);
-  const char* err = parseLogicalLine(h, logical, flags);
+  const char* err = parseLogicalLine(h, cursor, logical, flags);
   free(logical);
   return err;
+}
+
+} // namespace
+
+const char* parseVSNLineH(vsnHandle* h, const char* line, unsigned flags) {
+  if (!h) return VSN_NO_HANDLE_TEXT;
+  Cursor cursor;
+  return parsePhysicalLine(h, &cursor, line, flags);
 }
 
 void vsnDigestLines(const vsnArray* lines, unsigned char digest[VSN_DIGEST_SIZE]) {
@@ -249,11 +292,12 @@ const char* parseVSNData(vsnHandle* h, const vsnArray* lines, unsigned flags, co
   int32_t noted = h->m_depth;
   char** strings = vsnArrayStrings(lines);
   const char* err = nullptr;
-  for (int32_t i = 0; i < n && !err; ++i) err = parseVSNLineH(h, strings[i], flags);
+  Cursor cursor;
+  for (int32_t i = 0; i < n && !err; ++i) err = parsePhysicalLine(h, &cursor, strings[i], flags);
   if (!err && h->m_pendingLine) {
     // Input ending in a continued line: that line ends with the input.
     char* last = takePending(h);
-    err = parseLogicalLine(h, last, flags);
+    err = parseLogicalLine(h, &cursor, last, flags);
     free(last);
   }
   if (err) {

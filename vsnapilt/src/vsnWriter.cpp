@@ -127,7 +127,7 @@ const char* getExpandedVSNH(vsnHandle* h, const char* path, char*** lines, int i
       appendHeader(header, e);
       if (!addLine(out, header)) err = "getExpandedVSNH: error allocating return array";
     }
-    if (!err) err = getPartialVSNH(h, full, "", out, 0, includeLibrary ? 0 : VSN_FLAG_LIBRARY);
+    if (!err) err = getPartialVSNH(h, full, "", out, 0, includeLibrary ? 0u : static_cast<unsigned>(VSN_FLAG_LIBRARY));
     if (!err && !isRoot && !addLine(out, "END")) err = "getExpandedVSNH: error allocating return array";
   }
   if (!err && !vsnArrayAddString(out, nullptr)) err = "getExpandedVSNH: error allocating return array";
