@@ -307,3 +307,19 @@ TEST_F(VsnParser, DefaultHandleLine) {
 }
 
 } // namespace
+
+namespace {
+
+int moveTo(vsnHandle* h, const char*, char** arguments, void*) {
+  return arguments && pushPath(h, arguments[0]) == nullptr;
+}
+
+// An action may move the current path; the lines after it follow the new one.
+TEST_F(VsnParser, LinesAfterAnActionFollowItsPath) {
+  ASSERT_EQ(addActionHandlerH(h, "cd", moveTo, nullptr), nullptr);
+  ASSERT_EQ(load({"B:", "END", "A:", ">cd /B", "x = 1", "END"}), nullptr);
+  EXPECT_EQ(value("/B/x"), "1");
+  EXPECT_EQ(vsnPathExists(h, "/A/x"), 0);
+}
+
+} // namespace
