@@ -203,6 +203,9 @@ TEST_F(VsnLoader, DefaultHandleForms) {
   const char* lines[] = {"L:", "END"};
   ASSERT_EQ(defaultLoadLibraryData(lines, 2), nullptr);
   ASSERT_EQ(defaultReadNamedLibraries("d.vsn", dir.c_str()), nullptr);
+  ASSERT_EQ(defaultParseVSNLine("P:", 1), nullptr);
+  ASSERT_EQ(defaultParseVSNLine("END", 1), nullptr);
+  EXPECT_EQ(defaultIsLibraryObject("/P"), 1);
   EXPECT_EQ(defaultIsLibraryObject("/L"), 1);
   EXPECT_EQ(defaultIsLibraryObject("/D"), 1);  // read again as a library
   char** out = nullptr;
@@ -210,8 +213,9 @@ TEST_F(VsnLoader, DefaultHandleForms) {
   Lines got;
   for (char** p = out; p && *p; ++p) got.push_back(*p);
   freeStringArray(out);
-  EXPECT_EQ(got, (Lines{"D:", "END", "L:", "END"}));
+  EXPECT_EQ(got, (Lines{"D:", "END", "L:", "END", "P:", "END"}));
   destroyDefaultVSNHandle();
+  EXPECT_STREQ(defaultGetAllVSN(&out), VSN_NO_DEFAULT_HANDLE_TEXT);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "VsnTextSupport.h"
 
 #include "vsnArray.h"
-#include "vsnDefaultHandle.h"
 #include "vsnHandler.h"
 #include "vsnListing.h"
 #include "vsnParser.h"
@@ -95,6 +94,12 @@ TEST_F(VsnParser, TrailingContinuationEndsWithTheInput) {
   EXPECT_EQ(value("/b"), "2");
   EXPECT_EQ(value("/a"), "1");
 
+  // Fed line by line, a continued line waits for its last piece.
+  ASSERT_EQ(parseVSNLineH(h, "c = x \\", 0), nullptr);
+  ASSERT_NE(h->m_pendingLine, nullptr);
+  ASSERT_EQ(parseVSNLineH(h, "y", 0), nullptr);
+  EXPECT_EQ(value("/c"), "x y");
+
   // A continued END closes its object at the end of the input.
   ASSERT_EQ(load({"X:", "EN\\", "D\\"}), nullptr);
   EXPECT_EQ(depth(), 0);
@@ -110,6 +115,7 @@ TEST_F(VsnParser, ErrorTexts) {
       {{"&include x"}, "parseVSNLineH: unknown directive near \"&include x\""},
       {{"&replace"}, "parseVSNLineH: unknown directive near \"&replace\""},
       {{"just   words"}, "parseVSNLineH: syntax error near \"just words\""},
+      {{"just \\", "words"}, "parseVSNLineH: syntax error near \"just words\""},
       {{"END"}, "parseVSNLineH: unmatched END"},
       {{"A:B = c"}, "invalid parameter name \"A:B\": contains invalid character ':'"},
       {{"1x = c"}, "invalid parameter name \"1x\": leading character must be alphabetic or '_'"},
@@ -165,35 +171,6 @@ TEST_F(VsnParser, EndBalance) {
   EXPECT_STREQ(parseVSNLineH(h, "END", 0), "parseVSNLineH: unmatched END");
 }
 
-TEST_F(VsnParser, LinesFedOneByOneKeepPendingText) {
-  ASSERT_EQ(parseVSNLineH(h, "a = x \\", 0), nullptr);
-  ASSERT_NE(h->m_pendingLine, nullptr);
-  ASSERT_EQ(parseVSNLineH(h, "y", 0), nullptr);
-  EXPECT_EQ(value("/a"), "x y");
-  // A failed line leaves nothing pending.
-  ASSERT_EQ(parseVSNLineH(h, "bad \\", 0), nullptr);
-  EXPECT_NE(parseVSNLineH(h, "line", 0), nullptr);
-  EXPECT_EQ(h->m_pendingLine, nullptr);
-}
-
-TEST_F(VsnParser, DeepNestingGrowsTheFlagStack) {
-  Lines lines;
-  std::string path;
-  for (int i = 0; i < 35; ++i) {
-    lines.push_back("L" + std::to_string(i) + ":");
-    path += "/L" + std::to_string(i);
-  }
-  lines.push_back("leaf = 1");
-  lines.insert(lines.end(), 35, "END");
-  std::vector<const char*> p;
-  for (const std::string& s : lines) p.push_back(s.c_str());
-  ASSERT_EQ(loadLibraryDataH(h, p.data(), static_cast<int>(p.size())), nullptr);
-  EXPECT_EQ(value((path + "/leaf").c_str()), "1");
-  EXPECT_EQ(isLibraryObject(h, (path + "/leaf").c_str()), 1);
-  EXPECT_GE(h->m_flagCapacity, 36);
-  EXPECT_EQ(depth(), 0);
-}
-
 TEST_F(VsnParser, LibraryBitIsReplacedByALaterOrdinaryLoad) {
   std::vector<const char*> lib = {"FLOW:", "x = 1", "END"};
   ASSERT_EQ(loadLibraryDataH(h, lib.data(), 3), nullptr);
@@ -233,9 +210,7 @@ TEST_F(VsnParser, ReplaceBlockNestedInOrdinaryText) {
   EXPECT_EQ(vsntest::written(h), (Lines{"A:", "  B:", "    y = 5", "  END", "  z = 3", "END"}));
 }
 
-int g_actions = 0;
 int countAction(vsnHandle*, const char* name, char** arguments, void* context) {
-  ++g_actions;
   static_cast<Lines*>(context)->push_back(std::string(name) + "(" + (arguments ? arguments[0] : "-") + ")");
   return strcmp(name, "fail") != 0;
 }
@@ -288,27 +263,6 @@ TEST_F(VsnParser, DigestMarksUnchangedInput) {
   vsnArrayFree(one);
   vsnArrayFree(two);
 }
-
-TEST_F(VsnParser, DefaultHandleLine) {
-  ASSERT_EQ(defaultParseVSNLine("LIB:", 1), nullptr);
-  ASSERT_EQ(defaultParseVSNLine("x = 1", 1), nullptr);
-  ASSERT_EQ(defaultParseVSNLine("END", 1), nullptr);
-  EXPECT_EQ(defaultIsLibraryObject("/LIB/x"), 1);
-  const char* lines[] = {"y = 2"};
-  ASSERT_EQ(defaultLoadVSNData(lines, 1), nullptr);
-  char** out = nullptr;
-  ASSERT_EQ(defaultGetAllVSN(&out), nullptr);
-  ASSERT_NE(out, nullptr);
-  EXPECT_STREQ(out[0], "y = 2");
-  EXPECT_EQ(out[1], nullptr);
-  freeStringArray(out);
-  destroyDefaultVSNHandle();
-  EXPECT_STREQ(defaultGetAllVSN(&out), VSN_NO_DEFAULT_HANDLE_TEXT);
-}
-
-} // namespace
-
-namespace {
 
 int moveTo(vsnHandle* h, const char*, char** arguments, void*) {
   return arguments && pushPath(h, arguments[0]) == nullptr;

@@ -81,13 +81,14 @@ TEST_F(VsnWriter, ValuesReadBackUnchanged) {
   destroyVSNHandle(again);
 }
 
-TEST_F(VsnWriter, DeepTreesNeedNoRecursion) {
+TEST_F(VsnWriter, DeepTrees) {
   Lines text;
   const int levels = 1500;
   for (int i = 0; i < levels; ++i) text.push_back("L:");
   text.push_back("x = 1");
   text.insert(text.end(), levels, "END");
   ASSERT_EQ(vsntest::load(h, text), nullptr);
+  EXPECT_GT(h->m_flagCapacity, levels);
   Lines out = vsntest::written(h);
   ASSERT_EQ(out.size(), text.size());
   EXPECT_EQ(out[levels], std::string(2 * levels, ' ') + "x = 1");
