@@ -206,7 +206,7 @@ TEST_F(VsnParser, ReplaceBlockKeepsOnlyWhatItNames) {
 
 TEST_F(VsnParser, ReplaceBlockNestedInOrdinaryText) {
   ASSERT_EQ(load({"A:", "B:", "x = 1", "y = 2", "END", "z = 3", "END"}), nullptr);
-  ASSERT_EQ(load({"A:", "&replace B:", "y = 5", "END", "END"}), nullptr);
+  ASSERT_EQ(load({"A:", "&replace B:", "y = 5", "END # of B", "END"}), nullptr);
   EXPECT_EQ(vsntest::written(h), (Lines{"A:", "  B:", "    y = 5", "  END", "  z = 3", "END"}));
 }
 
