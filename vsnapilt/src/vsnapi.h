@@ -9,9 +9,12 @@
 #include "vsnHandler.h"
 #include "vsnHash.h"
 #include "vsnListing.h"
+#include "vsnLoader.h"
 #include "vsnMessage.h"
 #include "vsnNameRules.h"
+#include "vsnParser.h"
 #include "vsnPath.h"
 #include "vsnValue.h"
+#include "vsnWriter.h"
 
 #endif
