@@ -202,6 +202,11 @@ TEST_F(DataPartTest, StringArraysPadAndTerminate) {
   EXPECT_STREQ(back->m_stringarray[1], " ");
   EXPECT_STREQ(back->m_stringarray[2], "12345");
 
+  // A line longer than its string is bad data (12), not a call for larger arrays (14).
+  messages().clear();
+  readBack("abcdefg\n", "F", 1, "STRI:5", IO_DATA_ERR);
+  EXPECT_EQ(allMessages(), "wezreadString: read too many characters: f\n");
+
   // Full 80-character slots lie back to back and are read in one piece.
   std::string full(160, 'q');
   full[79] = 'Z';

@@ -244,13 +244,16 @@ int readStrings(IO_error_callback callback, const char *format, FILE *stream, in
     }
     return IO_OK;
   }
-  if (count == IO_STRING_LEN) // the slots lie back to back as the file holds them
-    return readBytes(callback, format, slots[0], number * count, stream);
+  if (count == IO_STRING_LEN) { // the slots lie back to back as the file holds them
+    int status = readBytes(callback, format, slots[0], number * count, stream);
+    for (int64_t r = 0; r < number && status == IO_OK; ++r) settleSlot(slots[r], IO_STRING_LEN);
+    return status;
+  }
   int64_t perPiece = number < kStringPiece ? number : kStringPiece;
   char *buffer = static_cast<char *>(io_malloc(static_cast<size_t>(perPiece * count)));
   if (!buffer) {
     io_report_syserr(callback, "read_single_dataarray: (malloc failed) syserr:");
-    return IO_MEMORY_ERR;
+    return IO_ALLOC_ERR;
   }
   int status = IO_OK;
   for (int64_t done = 0; done < number && status == IO_OK;) {
@@ -482,7 +485,7 @@ int readFmtRecords(IO_error_callback callback, FILE *stream, int64_t number, con
   char *line = static_cast<char *>(io_malloc(static_cast<size_t>(width) + 1));
   if (!line) {
     io_report_syserr(callback, "read_fmt_structure: (malloc failed) syserr:");
-    return IO_MEMORY_ERR;
+    return IO_ALLOC_ERR;
   }
   int32_t w = static_cast<int32_t>(width);
   int64_t pos[IO_TYPE_END] = {0, 0, 0, 0, 0, 0};
@@ -657,7 +660,7 @@ int readUnfmtRecords(IO_error_callback callback, const char *format, FILE *strea
                                                   io_malloc(static_cast<size_t>(bytes ? bytes : 1)));
   if (!block) {
     io_report_syserr(callback, "read_unfmt_structure: (malloc failed) syserr:");
-    return IO_MEMORY_ERR;
+    return IO_ALLOC_ERR;
   }
   int status = IO_OK;
   if (bytes > 0 && compressesBlock(format, bytes)) {
@@ -672,9 +675,21 @@ int readUnfmtRecords(IO_error_callback callback, const char *format, FILE *strea
   return status;
 }
 
-// Reads a checked layout, by its shape and format.
+int readLayoutAs(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+                 const Layout &layout, IO_data *data);
+
+// Reads a checked layout, by its shape and format. From here on 14 would tell the caller to
+// enlarge its arrays and read again, which cannot help: a value read that answers 14 (a text
+// line longer than its field) has found bad data and answers 12; buffers of the reader that
+// cannot be had answer 28.
 int readLayout(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
                const Layout &layout, IO_data *data) {
+  int status = readLayoutAs(callback, format, stream, number, layout, data);
+  return status == IO_MEMORY_ERR ? IO_DATA_ERR : status;
+}
+
+int readLayoutAs(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+                 const Layout &layout, IO_data *data) {
   if (layout.m_items == 1)
     return readSingle(callback, format, stream, number, layout.m_types[0], layout.m_counts[0], data);
   if (format[0] == 'F') return readFmtRecords(callback, stream, number, layout, data);

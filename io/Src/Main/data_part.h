@@ -56,6 +56,7 @@ int check_memory(IO_error_callback callback, const char *format, int64_t number,
 // needs when the arrays are absent or too small (enlarge them with iodata_alloc_arrays and call
 // again at the same position); before that answer the stream must be able to hold that many
 // records (10 when it plainly cannot), so a corrupt NUMBER never leads to a large allocation.
+// 14 means nothing else: bad values answer 12 and buffers that cannot be had 28.
 int read_data(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
               const char *type, IO_data *data);
 // Writes NUMBER records from the arrays (after write_datatag); 14 when the arrays do not hold

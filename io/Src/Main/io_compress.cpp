@@ -197,7 +197,7 @@ unsigned char *readStored(IO_error_callback callback, const char *mallocText,
   unsigned char *buffer = static_cast<unsigned char *>(io_malloc(static_cast<size_t>(size)));
   if (!buffer) {
     io_report_error(callback, "%s", mallocText);
-    *status = IO_MEMORY_ERR;
+    *status = IO_ALLOC_ERR; // not 14: larger arrays would not help
     return nullptr;
   }
   if (fread(buffer, 1, static_cast<size_t>(size), stream) != static_cast<size_t>(size)) {

@@ -43,8 +43,9 @@ int write_compressed_dataarray(IO_error_callback callback, const char *format, F
                                int64_t number, int32_t type, int32_t count, IO_data *data);
 // Reads what write_compressed_dataarray stored into the matching array of `data` (which must
 // hold the values). 0 when read; 29 when the length was -1 (the plain values follow: the caller
-// reads them); other statuses for failures. A stored length beyond what a stream of the
-// expected size can take is refused before anything is allocated.
+// reads them); other statuses for failures (28 when the stored stream cannot be buffered). A
+// stored length beyond what a stream of the expected size can take is refused before anything
+// is allocated.
 int read_compressed_dataarray(IO_error_callback callback, const char *format, FILE *stream,
                               int64_t number, int32_t type, int32_t count, IO_data *data);
 
