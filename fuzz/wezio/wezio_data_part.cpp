@@ -44,8 +44,9 @@ struct Record {
 int readTwice(const char *format, FILE *stream, int64_t number, int32_t blockFactor, bool blocks,
               const char *type, IO_data *data) {
   int64_t start = io_tell(stream);
-  int status = blocks ? read_data_blocks(checkMessage, format, stream, number, blockFactor, type, data)
-                      : read_data(checkMessage, format, stream, number, type, data);
+  int status = blocks
+                   ? read_data_blocks(checkMessage, format, stream, number, blockFactor, type, data)
+                   : read_data(checkMessage, format, stream, number, type, data);
   if (status != IO_MEMORY_ERR) return status;
   if (io_tell(stream) != start) abort(); // a memory answer leaves the stream where it was
   if (iodata_alloc_arrays(checkMessage, data) != IO_OK) return IO_ALLOC_ERR;

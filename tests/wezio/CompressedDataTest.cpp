@@ -81,10 +81,9 @@ protected:
     m_back = iodata_alloc(captureMessage);
     check_memory(captureMessage, format, number, type, m_back);
     EXPECT_EQ(iodata_alloc_arrays(captureMessage, m_back), IO_OK);
-    int status = blockFactor
-                     ? read_data_blocks(captureMessage, format, fp(), number, blockFactor, type,
-                                        m_back)
-                     : read_data(captureMessage, format, fp(), number, type, m_back);
+    int status = blockFactor ? read_data_blocks(captureMessage, format, fp(), number, blockFactor,
+                                                type, m_back)
+                             : read_data(captureMessage, format, fp(), number, type, m_back);
     if (status == IO_OK) {
       EXPECT_EQ(io_tell(fp()), static_cast<int64_t>(bytes.size()));
     }
@@ -140,7 +139,8 @@ TEST_F(CompressedDataTest, IntrArraysFromAHundredValuesUp) {
     for (int32_t i = 0; i < number; ++i) raw += le32(static_cast<uint32_t>(ramp(i)));
     std::string stream = zlibStream(raw, 5);
     sawPad = sawPad || stream.size() % 4 != 0;
-    std::string expected = le32(static_cast<uint32_t>(padded(stream, 4).size())) + padded(stream, 4);
+    std::string expected =
+        le32(static_cast<uint32_t>(padded(stream, 4).size())) + padded(stream, 4);
     EXPECT_EQ(written("u5", number, "INTR"), expected) << number;
     ASSERT_EQ(readInto(expected, "u5", number, "INTR"), IO_OK) << allMessages();
     for (int32_t i = 0; i < number; ++i) ASSERT_EQ(m_back->m_intrarray[i], ramp(i));
@@ -195,7 +195,8 @@ TEST_F(CompressedDataTest, RealDbleCharAndLoglArrays) {
   ASSERT_EQ(iodata_set_chars(captureMessage, m_data, text.data(), 300), IO_OK);
   std::string stream = zlibStream(text, 1);
   EXPECT_EQ(written("u1", 300, "CHAR"), le32(static_cast<uint32_t>(stream.size())) + stream);
-  ASSERT_EQ(readInto(le32(static_cast<uint32_t>(stream.size())) + stream, "u1", 300, "CHAR"), IO_OK);
+  ASSERT_EQ(readInto(le32(static_cast<uint32_t>(stream.size())) + stream, "u1", 300, "CHAR"),
+            IO_OK);
   EXPECT_EQ(std::string(m_back->m_chararray, 300), text);
 
   // Strings are never compressed.

@@ -39,8 +39,8 @@ protected:
     return m_file.bytes();
   }
   // Reads NUMBER records from the given bytes into a fresh record, enlarging it on 14.
-  IO_data *readBack(const std::string &bytes, const char *format, int64_t number,
-                    const char *type, int expected = IO_OK) {
+  IO_data *readBack(const std::string &bytes, const char *format, int64_t number, const char *type,
+                    int expected = IO_OK) {
     m_file.reset(bytes);
     IO_data *back = iodata_alloc(captureMessage);
     m_back.reset(back);
@@ -155,8 +155,9 @@ TEST_F(DataPartTest, RealDbleAndLoglArrays) {
   counts();
   ASSERT_EQ(write_data(captureMessage, "F", fp(), 2, "DBLE", m_data), IO_OK);
   EXPECT_EQ(m_file.bytes(), "   1.00000001490E-01  -3.00000000000E+00\n");
-  EXPECT_EQ(allMessages(),
-            "Warning: formatted floating point data is only written to single-precision accuracy\n");
+  EXPECT_EQ(
+      allMessages(),
+      "Warning: formatted floating point data is only written to single-precision accuracy\n");
   messages().clear();
   std::string logl;
   for (int i = 0; i < 16; ++i) logl += std::string(4, ' ') + (i % 2 ? "T" : "F");
@@ -426,8 +427,7 @@ TEST_F(DataPartTest, SizesAreSixtyFourBitAndBoundedByTheStream) {
   EXPECT_EQ(read_data(captureMessage, "u5", fp(), 100000, "DBLE", m_data), IO_MEMORY_ERR);
   EXPECT_EQ(*m_data->m_numdble, 100000);
   EXPECT_EQ(read_data(captureMessage, "F", fp(), 1001, "INTR", m_data), IO_READ_ERR);
-  EXPECT_EQ(read_data(captureMessage, "F", fp(), 2000, "STRC{STRI:8 INTR:1}", m_data),
-            IO_READ_ERR);
+  EXPECT_EQ(read_data(captureMessage, "F", fp(), 2000, "STRC{STRI:8 INTR:1}", m_data), IO_READ_ERR);
 }
 
 TEST_F(DataPartTest, MalformedTypesAndFormats) {
@@ -442,14 +442,12 @@ TEST_F(DataPartTest, MalformedTypesAndFormats) {
   EXPECT_EQ(allMessages(),
             "parseStructure: data type string is wrong\nwrite_data: parseStructure failed\n");
   messages().clear();
-  EXPECT_EQ(write_data(captureMessage, "u", fp(), 2, "STRC{INTR:1 REAL:1}", m_data),
-            IO_MEMORY_ERR);
+  EXPECT_EQ(write_data(captureMessage, "u", fp(), 2, "STRC{INTR:1 REAL:1}", m_data), IO_MEMORY_ERR);
   EXPECT_EQ(allMessages(), "write_data: checkdata failed\n");
 
   size("Q", 2, "STRC{INTR:1 REAL:1}");
   messages().clear();
-  EXPECT_EQ(write_data(captureMessage, "Q", fp(), 2, "STRC{INTR:1 REAL:1}", m_data),
-            IO_FORMAT_ERR);
+  EXPECT_EQ(write_data(captureMessage, "Q", fp(), 2, "STRC{INTR:1 REAL:1}", m_data), IO_FORMAT_ERR);
   m_file.reset(std::string(16, '\0'));
   EXPECT_EQ(read_data(captureMessage, "Q", fp(), 2, "STRC{INTR:1 REAL:1}", m_data), IO_DATA_ERR);
   EXPECT_EQ(allMessages(), "Bad format string in write_data\nBad format string Q?\n");
@@ -480,13 +478,11 @@ TEST_F(DataPartTest, WriteFailuresAreReported) {
 
   messages().clear();
   io_alloc_fail(0, 1);
-  EXPECT_EQ(write_data(captureMessage, "u", fp(), 2, "STRC{INTR:1 REAL:1}", m_data),
-            IO_MEMORY_ERR);
+  EXPECT_EQ(write_data(captureMessage, "u", fp(), 2, "STRC{INTR:1 REAL:1}", m_data), IO_MEMORY_ERR);
   EXPECT_EQ(allMessages().rfind("write_unfmt_structure: (malloc failed) syserr:", 0), 0u);
   messages().clear();
   io_alloc_fail(0, 1);
-  EXPECT_EQ(write_data(captureMessage, "F", fp(), 2, "STRC{INTR:1 REAL:1}", m_data),
-            IO_MEMORY_ERR);
+  EXPECT_EQ(write_data(captureMessage, "F", fp(), 2, "STRC{INTR:1 REAL:1}", m_data), IO_MEMORY_ERR);
   EXPECT_EQ(allMessages().rfind("write_fmt_structure: (malloc failed) syserr:", 0), 0u);
 }
 

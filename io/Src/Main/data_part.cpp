@@ -45,8 +45,8 @@ int64_t mulSaturated(int64_t a, int64_t b) {
   return __builtin_mul_overflow(a, b, &product) ? INT64_MAX : product;
 }
 
-int parseLayout(IO_error_callback callback, const char *name, const char *format,
-                const char *type, Layout *layout) {
+int parseLayout(IO_error_callback callback, const char *name, const char *format, const char *type,
+                Layout *layout) {
   int status = parseStructure(callback, type, &layout->m_items, layout->m_types, layout->m_counts);
   if (status != IO_OK) {
     io_report_error(callback, "%s: parseStructure failed", name);
@@ -84,8 +84,8 @@ void setCounts(IO_data *data, const int64_t needs[IO_TYPE_END]) {
 }
 
 int reportTooMany(IO_error_callback callback, const char *name, int64_t number) {
-  io_report_error(callback, "%s: %" PRId64 " records need more values than an array can hold",
-                  name, number);
+  io_report_error(callback, "%s: %" PRId64 " records need more values than an array can hold", name,
+                  number);
   return IO_FORMAT_ERR;
 }
 
@@ -287,8 +287,7 @@ int writeSingle(IO_error_callback callback, const char *format, FILE *stream, in
   switch (type) {
   case IO_TYPE_STRI:
     return writeStrings(callback, format, stream, number, count, data->m_stringarray);
-  case IO_TYPE_CHAR:
-    return wezwriteString(callback, format, data->m_chararray, n, 1, n, stream);
+  case IO_TYPE_CHAR: return wezwriteString(callback, format, data->m_chararray, n, 1, n, stream);
   case IO_TYPE_INTR: return wezwriteIntr(callback, format, data->m_intrarray, n, 8, 10, stream);
   case IO_TYPE_REAL: return wezwriteReal(callback, format, data->m_realarray, n, 4, 20, stream);
   case IO_TYPE_DBLE: return wezwriteDble(callback, format, data->m_dblearray, n, 4, 20, stream);
@@ -376,8 +375,8 @@ int32_t textInt(const char *text) {
   return static_cast<int32_t>(value);
 }
 
-int writeFmtRecords(IO_error_callback callback, FILE *stream, int64_t number,
-                    const Layout &layout, IO_data *data) {
+int writeFmtRecords(IO_error_callback callback, FILE *stream, int64_t number, const Layout &layout,
+                    IO_data *data) {
   int64_t width = layout.m_width;
   if (width == 0 || number <= 0) return IO_OK;
   if (width > INT32_MAX - 2) {
@@ -466,7 +465,8 @@ struct Pieces {
 
 const char *nextPiece(Pieces *pieces) {
   if (pieces->m_next >= pieces->m_end) return nullptr;
-  char *esc = static_cast<char *>(memchr(pieces->m_next, kEsc, static_cast<size_t>(pieces->m_end - pieces->m_next)));
+  char *esc = static_cast<char *>(
+      memchr(pieces->m_next, kEsc, static_cast<size_t>(pieces->m_end - pieces->m_next)));
   if (!esc) return nullptr;
   *esc = '\0';
   const char *piece = pieces->m_next;
@@ -581,8 +581,10 @@ void moveRecords(unsigned char *block, int64_t number, const Layout &layout, IO_
                                     : reinterpret_cast<unsigned char *>(data->m_realarray);
         unsigned char *v = values + pos[type] * 4;
         for (size_t k = 0; k < count; ++k, p += 4, v += 4) {
-          if (toBlock) copyValue<uint32_t>(p, v, swap);
-          else copyValue<uint32_t>(v, p, swap);
+          if (toBlock)
+            copyValue<uint32_t>(p, v, swap);
+          else
+            copyValue<uint32_t>(v, p, swap);
         }
         pos[type] += static_cast<int64_t>(count);
         break;
@@ -590,8 +592,10 @@ void moveRecords(unsigned char *block, int64_t number, const Layout &layout, IO_
       case IO_TYPE_DBLE: {
         unsigned char *v = reinterpret_cast<unsigned char *>(data->m_dblearray) + pos[type] * 8;
         for (size_t k = 0; k < count; ++k, p += 8, v += 8) {
-          if (toBlock) copyValue<uint64_t>(p, v, swap);
-          else copyValue<uint64_t>(v, p, swap);
+          if (toBlock)
+            copyValue<uint64_t>(p, v, swap);
+          else
+            copyValue<uint64_t>(v, p, swap);
         }
         pos[type] += static_cast<int64_t>(count);
         break;
@@ -599,8 +603,10 @@ void moveRecords(unsigned char *block, int64_t number, const Layout &layout, IO_
       case IO_TYPE_CHAR:
       case IO_TYPE_LOGL: {
         char *v = (type == IO_TYPE_CHAR ? data->m_chararray : data->m_loglarray) + pos[type];
-        if (toBlock) memcpy(p, v, count);
-        else memcpy(v, p, count);
+        if (toBlock)
+          memcpy(p, v, count);
+        else
+          memcpy(v, p, count);
         p += count;
         pos[type] += static_cast<int64_t>(count);
         break;
@@ -628,12 +634,13 @@ bool compressesBlock(const char *format, int64_t bytes) {
   return bytes >= kCompressMinBytes && iofmt_compress_level(format) > 0;
 }
 
-int writeUnfmtRecords(IO_error_callback callback, const char *format, FILE *stream,
-                      int64_t number, const Layout &layout, IO_data *data) {
+int writeUnfmtRecords(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+                      const Layout &layout, IO_data *data) {
   int64_t bytes = mulSaturated(number, layout.m_width);
   if (bytes == 0 || number <= 0) return IO_OK;
-  unsigned char *block =
-      bytes == INT64_MAX ? nullptr : static_cast<unsigned char *>(io_malloc(static_cast<size_t>(bytes)));
+  unsigned char *block = bytes == INT64_MAX
+                             ? nullptr
+                             : static_cast<unsigned char *>(io_malloc(static_cast<size_t>(bytes)));
   if (!block) {
     io_report_syserr(callback, "write_unfmt_structure: (malloc failed) syserr:");
     return IO_MEMORY_ERR;
@@ -650,14 +657,15 @@ int writeUnfmtRecords(IO_error_callback callback, const char *format, FILE *stre
   return status;
 }
 
-int readUnfmtRecords(IO_error_callback callback, const char *format, FILE *stream,
-                     int64_t number, const Layout &layout, IO_data *data) {
+int readUnfmtRecords(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+                     const Layout &layout, IO_data *data) {
   int64_t bytes = mulSaturated(number, layout.m_width);
   if (number <= 0) return IO_OK;
   // Records of no bytes (empty strings only) still settle their string slots.
-  unsigned char *block = bytes == INT64_MAX ? nullptr
-                                            : static_cast<unsigned char *>(
-                                                  io_malloc(static_cast<size_t>(bytes ? bytes : 1)));
+  unsigned char *block =
+      bytes == INT64_MAX
+          ? nullptr
+          : static_cast<unsigned char *>(io_malloc(static_cast<size_t>(bytes ? bytes : 1)));
   if (!block) {
     io_report_syserr(callback, "read_unfmt_structure: (malloc failed) syserr:");
     return IO_ALLOC_ERR;
@@ -691,7 +699,8 @@ int readLayout(IO_error_callback callback, const char *format, FILE *stream, int
 int readLayoutAs(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
                  const Layout &layout, IO_data *data) {
   if (layout.m_items == 1)
-    return readSingle(callback, format, stream, number, layout.m_types[0], layout.m_counts[0], data);
+    return readSingle(callback, format, stream, number, layout.m_types[0], layout.m_counts[0],
+                      data);
   if (format[0] == 'F') return readFmtRecords(callback, stream, number, layout, data);
   if (iofmt_is_valid(format[0]))
     return readUnfmtRecords(callback, format, stream, number, layout, data);
@@ -873,8 +882,8 @@ int write_datatag(IO_error_callback callback, const char *format, FILE *stream) 
   return status;
 }
 
-int check_memory(IO_error_callback callback, const char *format, int64_t number,
-                 const char *type, IO_data *data) {
+int check_memory(IO_error_callback callback, const char *format, int64_t number, const char *type,
+                 IO_data *data) {
   if (!type) {
     io_report_error(callback, "check_memory: datatype string is null");
     return IO_DATA_ERR;
@@ -1016,8 +1025,7 @@ int write_unfmt_structure(IO_error_callback callback, const char *format, FILE *
 }
 
 int convert_data(IO_error_callback callback, int64_t number, const char *storedType,
-                 const char *wantedType, int32_t *convert, IO_data *source,
-                 IO_data *destination) {
+                 const char *wantedType, int32_t *convert, IO_data *source, IO_data *destination) {
   if (convert) *convert = 0;
   if (!storedType || !wantedType) {
     io_report_error(callback, "convert_data: datatype string is null");
@@ -1044,14 +1052,14 @@ int convert_data(IO_error_callback callback, int64_t number, const char *storedT
   for (int32_t i = 0; i < from.m_items; ++i) {
     int32_t a = from.m_types[i], b = to.m_types[i];
     if (a != b) {
-      bool floats = (a == IO_TYPE_REAL || a == IO_TYPE_DBLE) &&
-                    (b == IO_TYPE_REAL || b == IO_TYPE_DBLE);
+      bool floats =
+          (a == IO_TYPE_REAL || a == IO_TYPE_DBLE) && (b == IO_TYPE_REAL || b == IO_TYPE_DBLE);
       if (floats) {
         converting = true;
       } else {
-        io_report_error(callback,
-                        "convert_data: cannot convert from %s to %s: incompatible types for item %d",
-                        storedType, wantedType, i);
+        io_report_error(
+            callback, "convert_data: cannot convert from %s to %s: incompatible types for item %d",
+            storedType, wantedType, i);
         refused = true;
       }
     }
@@ -1138,8 +1146,8 @@ int convert_data(IO_error_callback callback, int64_t number, const char *storedT
   return IO_OK;
 }
 
-int write_data_blocks(IO_error_callback callback, const char *format, FILE *stream,
-                      int64_t number, int32_t blockFactor, const char *type, IO_data *data) {
+int write_data_blocks(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+                      int32_t blockFactor, const char *type, IO_data *data) {
   int64_t block = effectiveBlockFactor(blockFactor);
   if (number <= block || iofmt_compress_level(format) == 0 || !type || !stream || !data)
     return write_data(callback, format, stream, number, type, data);
@@ -1160,8 +1168,8 @@ int write_data_blocks(IO_error_callback callback, const char *format, FILE *stre
   return status;
 }
 
-int read_data_blocks(IO_error_callback callback, const char *format, FILE *stream,
-                     int64_t number, int32_t blockFactor, const char *type, IO_data *data) {
+int read_data_blocks(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+                     int32_t blockFactor, const char *type, IO_data *data) {
   int64_t block = effectiveBlockFactor(blockFactor);
   if (number <= block || iofmt_compress_level(format) == 0 || !type || !stream || !data)
     return read_data(callback, format, stream, number, type, data);

@@ -49,8 +49,8 @@ int structure_sizes(IO_error_callback callback, const char *format, int32_t item
 // an absent array whose count is not reported (14 when that type is needed). 12 for a missing or
 // malformed type string; 15, with the counts left alone, when a need exceeds what a 32-bit count
 // holds.
-int check_memory(IO_error_callback callback, const char *format, int64_t number,
-                 const char *type, IO_data *data);
+int check_memory(IO_error_callback callback, const char *format, int64_t number, const char *type,
+                 IO_data *data);
 
 // Reads NUMBER records into the arrays (after read_datatag). 14 with the counts set to the
 // needs when the arrays are absent or too small (enlarge them with iodata_alloc_arrays and call
@@ -76,11 +76,11 @@ int read_fmt_structure(IO_error_callback callback, FILE *stream, int64_t number,
                        const int32_t *types, const int32_t *counts, int64_t width, int32_t items,
                        IO_data *data);
 int write_fmt_structure(IO_error_callback callback, FILE *stream, int64_t number,
-                        const int32_t *types, const int32_t *counts, int64_t width,
-                        int32_t items, IO_data *data);
+                        const int32_t *types, const int32_t *counts, int64_t width, int32_t items,
+                        IO_data *data);
 int read_unfmt_structure(IO_error_callback callback, const char *format, FILE *stream,
-                         int64_t number, const int32_t *types, const int32_t *counts,
-                         int64_t width, int32_t items, IO_data *data);
+                         int64_t number, const int32_t *types, const int32_t *counts, int64_t width,
+                         int32_t items, IO_data *data);
 int write_unfmt_structure(IO_error_callback callback, const char *format, FILE *stream,
                           int64_t number, const int32_t *types, const int32_t *counts,
                           int64_t width, int32_t items, IO_data *data);
@@ -92,16 +92,15 @@ int write_unfmt_structure(IO_error_callback callback, const char *format, FILE *
 // destination's arrays are too small (counts set to the needs, as check_memory) or the source
 // lacks values.
 int convert_data(IO_error_callback callback, int64_t number, const char *storedType,
-                 const char *wantedType, int32_t *convert, IO_data *source,
-                 IO_data *destination);
+                 const char *wantedType, int32_t *convert, IO_data *source, IO_data *destination);
 
 // A data part of NUMBER records in the chunks a compressed data set stores: with a compression
 // digit and more than `blockFactor` records (1 or less: 100000), blocks of that many records,
 // then the rest, each one stored as a data part of its own; otherwise all at once. The caller's
 // counts are checked (and set) for the whole data part first.
-int write_data_blocks(IO_error_callback callback, const char *format, FILE *stream,
-                      int64_t number, int32_t blockFactor, const char *type, IO_data *data);
-int read_data_blocks(IO_error_callback callback, const char *format, FILE *stream,
-                     int64_t number, int32_t blockFactor, const char *type, IO_data *data);
+int write_data_blocks(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+                      int32_t blockFactor, const char *type, IO_data *data);
+int read_data_blocks(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+                     int32_t blockFactor, const char *type, IO_data *data);
 
 #endif

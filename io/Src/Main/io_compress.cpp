@@ -192,8 +192,8 @@ int readLength(IO_error_callback callback, const char *name, const char *format,
 }
 
 // Reads `size` stored bytes into a new buffer; NULL after a report.
-unsigned char *readStored(IO_error_callback callback, const char *mallocText,
-                          const char *readText, int *status, int64_t size, FILE *stream) {
+unsigned char *readStored(IO_error_callback callback, const char *mallocText, const char *readText,
+                          int *status, int64_t size, FILE *stream) {
   unsigned char *buffer = static_cast<unsigned char *>(io_malloc(static_cast<size_t>(size)));
   if (!buffer) {
     io_report_error(callback, "%s", mallocText);
@@ -216,8 +216,10 @@ template <int Width> void swapEach(unsigned char *bytes, int64_t count) {
 
 void swapValues(void *values, int width, int64_t count) {
   unsigned char *bytes = static_cast<unsigned char *>(values);
-  if (width == 4) swapEach<4>(bytes, count);
-  else if (width == 8) swapEach<8>(bytes, count);
+  if (width == 4)
+    swapEach<4>(bytes, count);
+  else if (width == 8)
+    swapEach<8>(bytes, count);
 }
 
 // The values of an array as they go into the stream: in place for this machine's order,
@@ -317,8 +319,8 @@ int io_gunzip(IO_error_callback callback, int64_t length, const void *stored, in
     }
   }
   if (got != static_cast<uint64_t>(expected)) {
-    io_report_error(callback, "io_gunzip: decompressed %s data: got %" PRId64
-                              " bytes, expected %" PRId64,
+    io_report_error(callback,
+                    "io_gunzip: decompressed %s data: got %" PRId64 " bytes, expected %" PRId64,
                     got > static_cast<uint64_t>(expected) ? "too much" : "too little",
                     static_cast<int64_t>(got), expected);
     status = IO_COMPRESS_ERR;
@@ -363,8 +365,8 @@ int write_compressed_dataarray(IO_error_callback callback, const char *format, F
 
   void *copy = nullptr;
   const void *source = valuesInFormatOrder(format, values, width, total, &copy);
-  void *output = source ? io_malloc(static_cast<size_t>(total) * static_cast<size_t>(width))
-                        : nullptr;
+  void *output =
+      source ? io_malloc(static_cast<size_t>(total) * static_cast<size_t>(width)) : nullptr;
   if (!output) {
     io_free(copy);
     io_report_error(callback, "read_unfmt_structure: malloc failed");
@@ -430,8 +432,8 @@ int read_compressed_dataarray(IO_error_callback callback, const char *format, FI
   int64_t bound = storedLengthBound(expected, width);
   if (length > bound) {
     io_report_error(callback,
-                    "read_compressed_dataarray: compressed length %" PRId64
-                    " is more than %" PRId64 " bytes of data can take",
+                    "read_compressed_dataarray: compressed length %" PRId64 " is more than %" PRId64
+                    " bytes of data can take",
                     length, expected);
     return IO_COMPRESS_ERR;
   }
