@@ -253,6 +253,17 @@ TEST_F(CompressedDataTest, StructureBlocksFromAHundredBytesUp) {
     EXPECT_EQ(std::string(m_back->m_stringarray[r]), "s" + std::to_string(r));
     EXPECT_EQ(m_back->m_dblearray[r], r / 4.0);
   }
+  // The same block written by a big-endian machine.
+  std::string rawBig;
+  for (int r = 0; r < 10; ++r)
+    rawBig += be32(static_cast<uint32_t>(r * 11)) + "s" + std::to_string(r) +
+              std::string(3, '\0') + be64(doubleBits(r / 4.0));
+  std::string big = zlibStream(rawBig, 2);
+  ASSERT_EQ(readInto(be32(static_cast<uint32_t>(big.size())) + big, "U2", 10, type), IO_OK);
+  EXPECT_EQ(m_back->m_intrarray[9], 99);
+  EXPECT_EQ(m_back->m_dblearray[9], 9 / 4.0);
+  EXPECT_STREQ(m_back->m_stringarray[9], "s9");
+
   // Five records are 85 bytes: stored raw.
   check_memory(captureMessage, "u5", 5, type, m_data);
   EXPECT_EQ(written("u5", 5, type), raw.substr(0, 85));
