@@ -118,12 +118,8 @@ int gzipBlock(int level, const void *input, uint64_t size, unsigned char **outpu
   *output = nullptr;
   z_stream zs;
   if (!startCompressor(&zs, clampLevel(level))) return 1;
-  uint64_t bound;
-  if (size <= ULONG_MAX) {
-    bound = deflateBound(&zs, static_cast<uLong>(size));
-  } else {
-    bound = size + size / 1000 + 1024; // beyond zlib's own arithmetic; stored blocks cost less
-  }
+  static_assert(sizeof(uLong) >= sizeof(uint64_t), "zlib sizes of 64 bits");
+  uint64_t bound = deflateBound(&zs, static_cast<uLong>(size));
   unsigned char *buffer = static_cast<unsigned char *>(io_malloc(static_cast<size_t>(bound)));
   if (!buffer) {
     deflateEnd(&zs);
