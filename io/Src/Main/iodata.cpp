@@ -174,3 +174,41 @@ int iodata_leak_check(IO_error_callback callback) {
                   s_liveRecords);
   return IO_ALLOC_ERR;
 }
+
+void *iodata_type_array(const IO_data *data, int32_t type) {
+  if (!data) return nullptr;
+  switch (type) {
+  case IO_TYPE_STRI: return data->m_stringarray;
+  case IO_TYPE_CHAR: return data->m_chararray;
+  case IO_TYPE_INTR: return data->m_intrarray;
+  case IO_TYPE_REAL: return data->m_realarray;
+  case IO_TYPE_DBLE: return data->m_dblearray;
+  case IO_TYPE_LOGL: return data->m_loglarray;
+  default: return nullptr;
+  }
+}
+
+int32_t *iodata_type_count(const IO_data *data, int32_t type) {
+  if (!data) return nullptr;
+  switch (type) {
+  case IO_TYPE_STRI: return data->m_numstring;
+  case IO_TYPE_CHAR: return data->m_numchar;
+  case IO_TYPE_INTR: return data->m_numintr;
+  case IO_TYPE_REAL: return data->m_numreal;
+  case IO_TYPE_DBLE: return data->m_numdble;
+  case IO_TYPE_LOGL: return data->m_numlogl;
+  default: return nullptr;
+  }
+}
+
+int32_t iodata_type_size(int32_t type) {
+  switch (type) {
+  case IO_TYPE_STRI: return static_cast<int32_t>(sizeof(IO_string));
+  case IO_TYPE_CHAR: return 1;
+  case IO_TYPE_INTR: return 4;
+  case IO_TYPE_REAL: return 4;
+  case IO_TYPE_DBLE: return 8;
+  case IO_TYPE_LOGL: return 1;
+  default: return 0;
+  }
+}

@@ -29,4 +29,11 @@ int iodata_dump(IO_error_callback callback, const IO_data *data);
 // 0 when no record is live; otherwise reports how many remain and answers 28.
 int iodata_leak_check(IO_error_callback callback);
 
+// The array that holds values of a type code (STRI: the string slots), its count reference, and
+// the bytes of one of its elements (STRI 80, CHAR 1, INTR 4, REAL 4, DBLE 8, LOGL 1). NULL, NULL
+// and 0 for a code outside 0-5.
+void *iodata_type_array(const IO_data *data, int32_t type);
+int32_t *iodata_type_count(const IO_data *data, int32_t type);
+int32_t iodata_type_size(int32_t type);
+
 #endif
