@@ -281,7 +281,8 @@ vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, cons
     }
   }
 
-  e = static_cast<vsnEntry*>(bucket >= 0 ? vsnHashLookupIn(table, bucket, path.m_text, path.m_length) : findEntryH(h, path.m_text));
+  e = bucket >= 0 ? static_cast<vsnEntry*>(vsnHashLookupIn(table, bucket, path.m_text, path.m_length))
+                  : findEntryH(h, path.m_text);
   if (!e) {
     const char* v = kind == VSN_KIND_PARAM ? (value ? value : "") : nullptr;
     e = vsnEntryNew(kind == VSN_KIND_PARAM ? "String" : t, n, v, kind, flags);
