@@ -1,7 +1,5 @@
 #include "vsnEntry.h"
 
-#include "vsnArray.h"
-
 #include <cstdlib>
 #include <cstring>
 
@@ -13,36 +11,51 @@ const char* vsnKindWord(int32_t kind) {
 vsnEntry* vsnEntryNew(const char* type, const char* name, const char* value, int32_t kind, uint32_t flags) {
   const char* word = vsnKindWord(kind);
   if (!word || !type) return nullptr;
-  vsnArray* ctx = vsnArrayNew(VSN_ARRAY_POINTER);
-  if (!ctx) return nullptr;
-  vsnEntry* e = static_cast<vsnEntry*>(vsnCtxCalloc(ctx, 1, sizeof(vsnEntry)));
-  size_t labelLength = strlen(word) + 1 + strlen(type) + 1;
-  char* label = static_cast<char*>(vsnCtxMalloc(ctx, labelLength));
-  bool ok = e && label;
-  if (ok) {
-    e->m_type = vsnCtxStrdup(ctx, type);
-    e->m_name = name ? vsnCtxStrdup(ctx, name) : nullptr;
-    e->m_value = value ? vsnCtxStrdup(ctx, value) : nullptr;
-    ok = e->m_type && (!name || e->m_name) && (!value || e->m_value);
-  }
-  if (!ok) {
-    vsnArrayFree(ctx);
-    return nullptr;
-  }
-  snprintf(label, labelLength, "%s:%s", word, type);
-  e->m_label = label;
+  // One block: the record, then type, name, value and label, each with its closing zero.
+  size_t wordLength = strlen(word);
+  size_t typeLength = strlen(type) + 1;
+  size_t nameLength = name ? strlen(name) + 1 : 0;
+  size_t valueLength = value ? strlen(value) + 1 : 0;
+  size_t labelLength = wordLength + 1 + typeLength;
+  size_t total = sizeof(vsnEntry) + typeLength + nameLength + valueLength + labelLength;
+  vsnEntry* e = static_cast<vsnEntry*>(malloc(total));
+  if (!e) return nullptr;
+  memset(e, 0, sizeof(vsnEntry));
+  char* at = reinterpret_cast<char*>(e + 1);
+  auto put = [&at](const char* s, size_t n) {
+    char* copy = at;
+    memcpy(copy, s, n);
+    at += n;
+    return copy;
+  };
+  e->m_type = put(type, typeLength);
+  e->m_name = name ? put(name, nameLength) : nullptr;
+  e->m_value = value ? put(value, valueLength) : nullptr;
+  e->m_valueInBlock = value != nullptr;
+  e->m_label = at;
+  memcpy(at, word, wordLength);
+  at[wordLength] = ':';
+  memcpy(at + wordLength + 1, type, typeLength);
   e->m_kind = kind;
   e->m_flags = flags;
-  vsnArrayRelease(ctx);
   return e;
+}
+
+char* vsnEntrySwapValue(vsnEntry* entry, char* value, bool* oldInBlock) {
+  char* old = entry->m_value;
+  *oldInBlock = entry->m_valueInBlock;
+  entry->m_value = value;
+  entry->m_valueInBlock = false;
+  return old;
+}
+
+void vsnEntryFreeOldValue(char* old, bool inBlock) {
+  if (!inBlock) free(old);
 }
 
 void vsnEntryDelete(vsnEntry* entry) {
   if (!entry) return;
-  free(entry->m_type);
-  free(entry->m_name);
-  free(entry->m_value);
-  free(entry->m_label);
+  if (!entry->m_valueInBlock) free(entry->m_value);
   free(entry);
 }
 

@@ -33,13 +33,19 @@ struct vsnEntry {
   // Links back, so that unlinking a child and walking to the root need no path look-ups.
   vsnEntry* m_parent;
   vsnEntry* m_prev;
+  // The record and its strings are one block; a value set later is a block of its own.
+  bool m_valueInBlock;
 };
 
 // "None", "Param", "Object" or "Singleton"; NULL outside 0..3.
 const char* vsnKindWord(int32_t kind);
 
-// A new unlinked entry, its pieces made in one memory context; NULL when memory runs out.
+// A new unlinked entry with copies of its strings, all in one block; NULL when memory runs out.
 vsnEntry* vsnEntryNew(const char* type, const char* name, const char* value, int32_t kind, uint32_t flags);
+// Gives an entry a new value, a malloc'd string that it takes over, and returns the old one,
+// still readable until vsnEntryFreeOldValue (old, *oldInBlock) releases it.
+char* vsnEntrySwapValue(vsnEntry* entry, char* value, bool* oldInBlock);
+void vsnEntryFreeOldValue(char* old, bool inBlock);
 // Frees one entry's strings and record, not its children.
 void vsnEntryDelete(vsnEntry* entry);
 // Frees an entry with its children and its later siblings, without recursion.

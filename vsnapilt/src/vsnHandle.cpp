@@ -6,6 +6,7 @@
 #include "vsnPath.h"
 
 #include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +70,26 @@ void unlinkChild(vsnEntry* parent, vsnEntry* child) {
 char* cleanCopy(const char* s) { return s ? vsnCleanName(strdup(s)) : nullptr; }
 
 bool hasSeparator(const char* s) { return s && strpbrk(s, "/:") != nullptr; }
+
+// A path being built: on the stack when short, else on the heap.
+struct PathBuffer {
+  char m_small[256];
+  char* m_text = m_small;
+  size_t m_length = 0;
+  PathBuffer() = default;
+  PathBuffer(const PathBuffer&) = delete;
+  PathBuffer& operator=(const PathBuffer&) = delete;
+  ~PathBuffer() {
+    if (m_text != m_small) free(m_text);
+  }
+  bool reserve(size_t length) {
+    if (length < sizeof m_small) return true;
+    if (length == SIZE_MAX) return false;
+    m_text = static_cast<char*>(malloc(length + 1));
+    if (!m_text) m_text = m_small;
+    return m_text != m_small;
+  }
+};
 
 // The entry under a path that is resolved first.
 vsnEntry* resolveEntry(vsnHandle* h, const char* path) {
@@ -187,18 +208,26 @@ vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, cons
   if (parent->m_kind == VSN_KIND_PARAM) return nullptr;
 
   // Names take the form they have in a canonical path, so that every entry can be found again.
-  char* t = kind == VSN_KIND_PARAM ? nullptr : cleanCopy(type);
-  char* n = cleanCopy(name);
+  // Names already in that form (all that the parser gives) are used as they stand.
+  const char* t = kind == VSN_KIND_PARAM ? nullptr : type;
+  const char* n = name;
+  char* ownedType = nullptr;
+  char* ownedName = nullptr;
   vsnEntry* result = nullptr;
-  char* path = nullptr;
-  char* canonical = nullptr;
   vsnEntry* e = nullptr;
+  PathBuffer path;
+  vsnDirNode* node = nullptr;
+  vsnHash* table = h->m_pathTable;
+  vsnHashState state;
+  int32_t bucket = -1;
   bool hasType, hasName;
+  size_t typeLength, nameLength, prefixLength, stepLength;
+  if (t && !vsnIsCleanName(t)) t = ownedType = cleanCopy(t);
+  if (n && !vsnIsCleanName(n)) n = ownedName = cleanCopy(n);
   if ((type && kind != VSN_KIND_PARAM && !t) || (name && !n)) goto done;
   hasType = t && *t;
   hasName = n && *n;
   if (hasType && hasName && strcmp(t, n) == 0) {
-    free(n);
     n = nullptr;
     hasName = false;
   }
@@ -207,43 +236,80 @@ vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, cons
   if (kind != VSN_KIND_PARAM) kind = hasName ? VSN_KIND_OBJECT : VSN_KIND_SINGLETON;
 
   {
+    // The current path, "/" unless it is the root, and the step.
     const char* current = getCurrentPathH(h);
-    bool underRoot = strcmp(current, "/") == 0;
-    size_t length = strlen(current) + 1 + (hasType ? strlen(t) : 0) + 1 + (hasName ? strlen(n) : 0) + 1;
-    path = static_cast<char*>(malloc(length));
-    if (!path) goto done;
-    char* at = path;
-    auto put = [&at](const char* piece) {
-      size_t k = strlen(piece);
-      memcpy(at, piece, k);
-      at += k;
-    };
-    put(current);
-    if (!underRoot) put("/");
-    if (hasType) put(t);
-    if (hasType && hasName) put(":");
-    if (hasName) put(n);
+    node = h->m_dirStack;
+    size_t currentLength = node ? node->m_length : strlen(current);
+    bool underRoot = currentLength == 1 && current[0] == '/';
+    typeLength = hasType ? strlen(t) : 0;
+    nameLength = hasName ? strlen(n) : 0;
+    prefixLength = currentLength + (underRoot ? 0 : 1);
+    stepLength = typeLength + (hasType && hasName ? 1 : 0) + nameLength;
+    if (!path.reserve(prefixLength + stepLength)) goto done;
+    char* at = path.m_text;
+    memcpy(at, current, currentLength);
+    at += currentLength;
+    if (!underRoot) *at++ = '/';
+    memcpy(at, hasType ? t : n, hasType ? typeLength : nameLength);
+    at += hasType ? typeLength : nameLength;
+    if (hasType && hasName) {
+      *at++ = ':';
+      memcpy(at, n, nameLength);
+      at += nameLength;
+    }
     *at = '\0';
-    // A key that a look-up would resolve elsewhere could never be found again.
-    canonical = getFullPath(h, path);
-    if (!canonical || strcmp(canonical, path) != 0) goto done;
+    path.m_length = prefixLength + stepLength;
+    // The path's hash carries on from the current path's: only the step is hashed. Its bucket
+    // is fetched into the cache while the path is checked.
+    if (node && table && table->m_hash == vsnHashString && table->m_buckets) {
+      if (node->m_prefixHash.m_size != table->m_size) {
+        vsnHashStart(&node->m_prefixHash, table->m_size);
+        vsnHashFeed(&node->m_prefixHash, path.m_text, prefixLength);
+      }
+      state = node->m_prefixHash;
+      vsnHashFeed(&state, path.m_text + prefixLength, stepLength);
+      bucket = vsnHashStateBucket(table, &state);
+      if (bucket >= 0) __builtin_prefetch(&table->m_buckets[bucket]);
+    }
+    // A key that a look-up would resolve elsewhere could never be found again. A canonical
+    // current path followed by a plain step is canonical as it stands.
+    if (!(node && node->m_canonical && vsnStepKeepsCanonical(path.m_text + prefixLength, stepLength))) {
+      char* canonical = getFullPath(h, path.m_text);
+      bool same = canonical && strcmp(canonical, path.m_text) == 0;
+      free(canonical);
+      if (!same) goto done;
+    }
   }
 
-  e = findEntryH(h, path);
+  e = bucket >= 0 ? static_cast<vsnEntry*>(vsnHashLookupIn(table, bucket, path.m_text, path.m_length))
+                  : findEntryH(h, path.m_text);
   if (!e) {
     const char* v = kind == VSN_KIND_PARAM ? (value ? value : "") : nullptr;
     e = vsnEntryNew(kind == VSN_KIND_PARAM ? "String" : t, n, v, kind, flags);
     if (!e) goto done;
-    if (!vsnHashInsert(h->m_pathTable, path, e)) {
+    bool inserted;
+    if (bucket >= 0) {
+      // As vsnHashInsert: grow first, then place in the bucket of the size grown to.
+      vsnHashReserve(table, 0);
+      if (state.m_size != table->m_size) {
+        vsnHashStart(&state, table->m_size);
+        vsnHashFeed(&state, path.m_text, path.m_length);
+      }
+      bucket = vsnHashStateBucket(table, &state);
+      inserted = bucket >= 0 && vsnHashAddNew(table, bucket, path.m_text, path.m_length, e);
+    } else {
+      inserted = vsnHashInsert(table, path.m_text, e);
+    }
+    if (!inserted) {
       vsnEntryDelete(e);
       e = nullptr;
       goto done;
     }
     appendChild(parent, e);
     if (kind == VSN_KIND_PARAM) {
-      vsnNotifyChange(h, path, VSN_CHANGE_VALUE, e->m_value, nullptr);
+      vsnNotifyChange(h, path.m_text, VSN_CHANGE_VALUE, e->m_value, nullptr);
     } else {
-      vsnNotifyChange(h, path, VSN_CHANGE_CREATED, nullptr, nullptr);
+      vsnNotifyChange(h, path.m_text, VSN_CHANGE_CREATED, nullptr, nullptr);
     }
   } else if ((e->m_kind == VSN_KIND_PARAM) != (kind == VSN_KIND_PARAM)) {
     // A parameter and a singleton of one name would share a path: refuse rather than give a
@@ -255,10 +321,10 @@ vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, cons
     if (!e->m_value || strcmp(e->m_value, v) != 0) {
       char* copy = strdup(v);
       if (!copy) goto done;
-      char* old = e->m_value;
-      e->m_value = copy;
-      vsnNotifyChange(h, path, VSN_CHANGE_VALUE, copy, old);
-      free(old);
+      bool oldInBlock;
+      char* old = vsnEntrySwapValue(e, copy, &oldInBlock);
+      vsnNotifyChange(h, path.m_text, VSN_CHANGE_VALUE, copy, old);
+      vsnEntryFreeOldValue(old, oldInBlock);
     }
     e->m_flags = flags;
   }
@@ -266,8 +332,14 @@ vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, cons
   if (kind == VSN_KIND_PARAM) {
     result = parent;
   } else {
-    // The path is canonical and its entry at hand: push it without resolving it again.
-    result = vsnPushPath(h, path) ? nullptr : e;
+    // The path is canonical and its entry at hand: push it without resolving it again, with
+    // the hash state its children's paths carry on from.
+    const vsnHashState* prefix = nullptr;
+    if (bucket >= 0) {
+      vsnHashFeed(&state, "/", 1);
+      prefix = &state;
+    }
+    result = vsnPushCanonicalPath(h, path.m_text, path.m_length, prefix) ? nullptr : e;
     e->m_flags = flags;
   }
   if (parent->m_flags & VSN_FLAG_REPLACE) e->m_flags |= VSN_FLAG_REPLACE;
@@ -275,10 +347,8 @@ vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, cons
                        ((flags == 0 || flags == VSN_FLAG_CONTENTS_VALID) ? 2 : 0));
 
 done:
-  free(t);
-  free(n);
-  free(path);
-  free(canonical);
+  free(ownedType);
+  free(ownedName);
   return result;
 }
 
@@ -460,11 +530,11 @@ const char* setStringValue(vsnHandle* h, const char* path, const char* value) {
     if (!copy) {
       err = "setStringValue: error allocating new string";
     } else {
-      char* old = e->m_value;
-      e->m_value = copy;
+      bool oldInBlock;
+      char* old = vsnEntrySwapValue(e, copy, &oldInBlock);
       if (e->m_flags & VSN_FLAG_VALID) applyValidity(e, 0);
       vsnNotifyChange(h, full, VSN_CHANGE_VALUE, copy, old);
-      free(old);
+      vsnEntryFreeOldValue(old, oldInBlock);
     }
   }
   free(full);

@@ -15,8 +15,11 @@
 #include <cstdint>
 
 struct vsnDirNode {
-  char* m_path;  // owned
+  char* m_path;  // in the node's own block; a changed path takes a new node
   vsnDirNode* m_next;
+  size_t m_length;
+  bool m_canonical;           // the path is known to resolve to itself
+  vsnHashState m_prefixHash;  // the path table's hash over the path and "/" ("/" alone for the root)
 };
 
 struct vsnHandle {

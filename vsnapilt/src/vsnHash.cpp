@@ -15,13 +15,6 @@ namespace {
 
 const int32_t kLargestPrime = vsnPrimeScale[VSN_PRIME_COUNT - 1];
 
-char* copyKey(const char* key) {
-  size_t n = strlen(key) + 1;
-  char* copy = static_cast<char*>(malloc(n));
-  if (copy) memcpy(copy, key, n);
-  return copy;
-}
-
 // Bucket of a key; a hash function that strays outside the table is folded back into it.
 int32_t bucketOf(const vsnHash* table, const char* key) {
   int32_t b = table->m_hash(table->m_size, key);
@@ -32,21 +25,28 @@ int32_t bucketOf(const vsnHash* table, const char* key) {
   return b;
 }
 
-// The node holding key, or NULL; optionally the node before it.
-vsnHashNode* findNode(const vsnHash* table, const char* key, vsnHashNode** head) {
-  vsnHashNode* h = &table->m_buckets[bucketOf(table, key)];
-  if (head) *head = h;
-  for (vsnHashNode* n = h; n && n->m_key; n = n->m_next) {
-    if (strcmp(n->m_key, key) == 0) return n;
+// The node of a bucket that holds key, or NULL.
+vsnHashNode* findInBucket(vsnHashNode* head, const char* key, size_t length) {
+  const uint32_t length32 = static_cast<uint32_t>(length);
+  for (vsnHashNode* n = head; n && n->m_key; n = n->m_next) {
+    if (n->m_keyLength == length32 && strcmp(n->m_key, key) == 0) return n;
   }
   return nullptr;
 }
 
+// The node holding key, or NULL; optionally the head of its bucket.
+vsnHashNode* findNode(const vsnHash* table, const char* key, vsnHashNode** head) {
+  vsnHashNode* h = &table->m_buckets[bucketOf(table, key)];
+  if (head) *head = h;
+  return findInBucket(h, key, strlen(key));
+}
+
 // Places key and value in the bucket whose head is given, using a spare node when the head is
 // taken. The caller guarantees a spare node when one can be needed.
-void placeEntry(vsnHashNode* head, char* key, void* value, vsnHashNode** spare) {
+void placeEntry(vsnHashNode* head, char* key, uint32_t keyLength, void* value, vsnHashNode** spare) {
   if (!head->m_key) {
     head->m_key = key;
+    head->m_keyLength = keyLength;
     head->m_value = value;
     head->m_count = 1;
     return;
@@ -54,6 +54,7 @@ void placeEntry(vsnHashNode* head, char* key, void* value, vsnHashNode** spare) 
   vsnHashNode* n = *spare;
   *spare = n->m_next;
   n->m_key = key;
+  n->m_keyLength = keyLength;
   n->m_value = value;
   n->m_count = head->m_count;
   n->m_next = head->m_next;
@@ -72,36 +73,43 @@ int32_t vsnPrimeAtLeast(int64_t n) {
 
 namespace {
 
-// Remainder by a divisor fixed for one key, by multiplication (Lemire's method): exact for every
-// 32-bit dividend, and some ten times cheaper than a division per byte.
-struct FastMod {
-  uint64_t m_factor;
-  uint32_t m_divisor;
-  explicit FastMod(uint32_t d) : m_factor(d > 1 ? UINT64_MAX / d + 1 : 0), m_divisor(d) {}
-  uint32_t of(uint32_t v) const {
-    if (m_divisor <= 1) return 0;
-    uint64_t low = m_factor * v;
-    return static_cast<uint32_t>((static_cast<unsigned __int128>(low) * m_divisor) >> 64);
-  }
-  // The remainder of a signed dividend, with its sign (as C's % gives it).
-  int32_t ofSigned(int32_t v) const {
-    if (v >= 0) return static_cast<int32_t>(of(static_cast<uint32_t>(v)));
-    uint32_t magnitude = 0u - static_cast<uint32_t>(v);
-    return -static_cast<int32_t>(of(magnitude));
-  }
-};
+// Remainder by a divisor fixed for one table size, by multiplication (Lemire's method): exact
+// for every 32-bit dividend, and some ten times cheaper than a division per byte.
+uint64_t reciprocal(uint32_t d) { return d > 1 ? UINT64_MAX / d + 1 : 0; }
+
+uint32_t remainderOf(uint32_t v, uint64_t factor, uint32_t d) {
+  if (d <= 1) return 0;
+  uint64_t low = factor * v;
+  return static_cast<uint32_t>((static_cast<unsigned __int128>(low) * d) >> 64);
+}
+
+// The remainder of a signed dividend, with its sign (as C's % gives it).
+int32_t signedRemainderOf(int32_t v, uint64_t factor, uint32_t d) {
+  if (v >= 0) return static_cast<int32_t>(remainderOf(static_cast<uint32_t>(v), factor, d));
+  uint32_t magnitude = 0u - static_cast<uint32_t>(v);
+  return -static_cast<int32_t>(remainderOf(magnitude, factor, d));
+}
 
 } // namespace
 
+void vsnHashStart(vsnHashState* state, int32_t size) {
+  state->m_size = size;
+  state->m_h = 0;
+  state->m_a = 31415;
+  state->m_bySize = size > 1 ? reciprocal(static_cast<uint32_t>(size)) : 0;
+  state->m_bySizeLess1 = size > 1 ? reciprocal(static_cast<uint32_t>(size - 1)) : 0;
+}
+
 // The hash is defined in 32-bit signed arithmetic with wrapping products; the products and
 // sums are formed unsigned (wrapping is defined there) and read back as signed.
-int32_t vsnHashString(int32_t size, const char* key) {
-  if (!key || size <= 1) return 0;
-  const FastMod bySize(static_cast<uint32_t>(size));
-  const FastMod bySizeLess1(static_cast<uint32_t>(size - 1));
-  int32_t a = 31415;
-  int32_t h = 0;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(key); *p; ++p) {
+void vsnHashFeed(vsnHashState* state, const char* bytes, size_t n) {
+  if (state->m_size <= 1) return;
+  const uint32_t size = static_cast<uint32_t>(state->m_size);
+  const uint64_t bySize = state->m_bySize, bySizeLess1 = state->m_bySizeLess1;
+  int32_t a = state->m_a;
+  int32_t h = state->m_h;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
+  for (const unsigned char* end = p + n; p < end; ++p) {
     int32_t c;
     if (*p == 126 || *p == 127) {
       c = 0;
@@ -111,12 +119,54 @@ int32_t vsnHashString(int32_t size, const char* key) {
       c = *p;
     }
     uint32_t sum = static_cast<uint32_t>(a) * static_cast<uint32_t>(h) + static_cast<uint32_t>(c);
-    h = bySize.ofSigned(static_cast<int32_t>(sum));
+    h = signedRemainderOf(static_cast<int32_t>(sum), bySize, size);
     if (h < 0) h = -h;
     uint32_t prod = static_cast<uint32_t>(a) * 27183u;
-    a = bySizeLess1.ofSigned(static_cast<int32_t>(prod));
+    a = signedRemainderOf(static_cast<int32_t>(prod), bySizeLess1, size - 1);
   }
-  return h;
+  state->m_a = a;
+  state->m_h = h;
+}
+
+int32_t vsnHashString(int32_t size, const char* key) {
+  if (!key || size <= 1) return 0;
+  vsnHashState state;
+  vsnHashStart(&state, size);
+  vsnHashFeed(&state, key, strlen(key));
+  return state.m_h;
+}
+
+int32_t vsnHashStateBucket(const vsnHash* table, const vsnHashState* state) {
+  if (!table || !state || !table->m_buckets || table->m_hash != vsnHashString || state->m_size != table->m_size) {
+    return -1;
+  }
+  return state->m_size > 1 ? state->m_h : 0;
+}
+
+void* vsnHashLookupIn(const vsnHash* table, int32_t bucket, const char* key, size_t length) {
+  if (!table || !key || !table->m_buckets || bucket < 0 || bucket >= table->m_size) return nullptr;
+  vsnHashNode* n = findInBucket(&table->m_buckets[bucket], key, length);
+  return n ? n->m_value : nullptr;
+}
+
+int vsnHashAddNew(vsnHash* table, int32_t bucket, const char* key, size_t length, void* value) {
+  if (!table || !key || !table->m_buckets || bucket < 0 || bucket >= table->m_size) return 0;
+  vsnHashNode* head = &table->m_buckets[bucket];
+  char* copy = static_cast<char*>(malloc(length + 1));
+  if (!copy) return 0;
+  memcpy(copy, key, length);
+  copy[length] = '\0';
+  vsnHashNode* spare = nullptr;
+  if (head->m_key) {
+    spare = static_cast<vsnHashNode*>(calloc(1, sizeof(vsnHashNode)));
+    if (!spare) {
+      free(copy);
+      return 0;
+    }
+  }
+  placeEntry(head, copy, static_cast<uint32_t>(length), value, &spare);
+  table->m_numEntries += 1;
+  return 1;
 }
 
 int vsnHashInit(vsnHash* table, int32_t requestedSize) {
@@ -170,8 +220,10 @@ int vsnHashInsert(vsnHash* table, const char* key, void* value) {
     n->m_value = value;
     return 1;
   }
-  char* copy = copyKey(key);
+  size_t length = strlen(key);
+  char* copy = static_cast<char*>(malloc(length + 1));
   if (!copy) return 0;
+  memcpy(copy, key, length + 1);
   vsnHashNode* spare = nullptr;
   if (head->m_key) {
     spare = static_cast<vsnHashNode*>(calloc(1, sizeof(vsnHashNode)));
@@ -180,7 +232,7 @@ int vsnHashInsert(vsnHash* table, const char* key, void* value) {
       return 0;
     }
   }
-  placeEntry(head, copy, value, &spare);
+  placeEntry(head, copy, static_cast<uint32_t>(length), value, &spare);
   table->m_numEntries += 1;
   return 1;
 }
@@ -202,6 +254,7 @@ int vsnHashRemove(vsnHash* table, const char* key, void** value) {
   vsnHashNode* next = n->m_next;
   if (next) {
     n->m_key = next->m_key;
+    n->m_keyLength = next->m_keyLength;
     n->m_value = next->m_value;
     n->m_next = next->m_next;
     free(next);
@@ -299,11 +352,12 @@ int vsnHashResize(vsnHash* table, int64_t n) {
     while (p) {
       vsnHashNode* next = p->m_next;
       char* key = p->m_key;
+      uint32_t keyLength = p->m_keyLength;
       void* value = p->m_value;
       p->m_next = spare;
       spare = p;
       if (key) {
-        placeEntry(bucketFor(key), key, value, &spare);
+        placeEntry(bucketFor(key), key, keyLength, value, &spare);
         fresh.m_numEntries += 1;
       }
       p = next;
@@ -312,7 +366,7 @@ int vsnHashResize(vsnHash* table, int64_t n) {
   for (int32_t b = 0; b < table->m_size; ++b) {
     vsnHashNode* head = &table->m_buckets[b];
     if (head->m_key) {
-      placeEntry(bucketFor(head->m_key), head->m_key, head->m_value, &spare);
+      placeEntry(bucketFor(head->m_key), head->m_key, head->m_keyLength, head->m_value, &spare);
       fresh.m_numEntries += 1;
     }
   }

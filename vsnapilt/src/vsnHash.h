@@ -4,6 +4,7 @@
 #ifndef VSN_HASH_H
 #define VSN_HASH_H
 
+#include <cstddef>
 #include <cstdint>
 
 // (bucket count, key) -> bucket index in [0, bucket count).
@@ -14,6 +15,7 @@ struct vsnHashNode {
   void* m_value;         // opaque
   vsnHashNode* m_next;
   int32_t m_count;       // entries from this node to the end of its chain (the bucket's total on a head)
+  uint32_t m_keyLength;  // the key's length (its low 32 bits): compared before the keys themselves
 };
 
 struct vsnHash {
@@ -40,5 +42,26 @@ int vsnHashSetFunction(vsnHash* table, vsnHashFunction function);
 void vsnHashClear(vsnHash* table);
 void vsnHashFree(vsnHash* table);
 int32_t vsnHashStatistics(const vsnHash* table, int verbosity);
+
+// vsnHashString fed in pieces: the state after a key's first bytes carries on to the same
+// result as hashing the whole key at once, at the table size it was started for. A path table
+// hashes each new path from its parent's state and only the new step.
+struct vsnHashState {
+  int32_t m_size;       // table size the state was started for; 0 when never started
+  int32_t m_h;
+  int32_t m_a;
+  uint64_t m_bySize;    // reciprocals of size and size - 1 for exact remainders
+  uint64_t m_bySizeLess1;
+};
+void vsnHashStart(vsnHashState* state, int32_t size);
+void vsnHashFeed(vsnHashState* state, const char* bytes, size_t n);
+// The bucket of the key fed into state, or -1 when the state was started for another size or
+// the table does not hash with vsnHashString (or has no buckets).
+int32_t vsnHashStateBucket(const vsnHash* table, const vsnHashState* state);
+// Look-up and insertion in a bucket the caller has worked out for key. vsnHashAddNew is for a
+// key known to be absent and does not grow the table: call vsnHashReserve (table, 0) first and
+// work the bucket out after it, as vsnHashInsert would.
+void* vsnHashLookupIn(const vsnHash* table, int32_t bucket, const char* key, size_t length);
+int vsnHashAddNew(vsnHash* table, int32_t bucket, const char* key, size_t length, void* value);
 
 #endif

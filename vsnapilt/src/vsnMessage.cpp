@@ -19,7 +19,7 @@ namespace {
 
 int32_t g_debugLevel = 0;
 
-bool isWhite(char c) { return isspace(static_cast<unsigned char>(c)) != 0; }
+bool isWhite(char c) { return vsnIsWhite(c); }
 
 // Appends to a buffer when one is given; always counts.
 struct Sink {

@@ -3,6 +3,7 @@
 #ifndef VSN_MESSAGE_H
 #define VSN_MESSAGE_H
 
+#include <cctype>
 #include <cstdint>
 #include <type_traits>
 
@@ -54,6 +55,13 @@ int32_t getVSNDebugLevel();
 
 // True when WEZ_VSNAPI_DEBUG is set.
 int vsnApiDebug();
+
+// isspace, without the call for the ASCII bytes that every line is mostly made of.
+inline bool vsnIsWhite(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  if (u < 128) return u == ' ' || (u >= '\t' && u <= '\r');
+  return isspace(u) != 0;
+}
 
 char* trimWhiteSpace(char* text);
 char* collapseWhiteSpace(char* text);

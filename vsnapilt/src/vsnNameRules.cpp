@@ -65,3 +65,15 @@ char* vsnCleanName(char* name) {
   *out = '\0';
   return name;
 }
+
+// Whether vsnCleanName would leave name as it is: no tab, no blank at either end, no two blanks
+// in a row.
+bool vsnIsCleanName(const char* name) {
+  if (name[0] == ' ') return false;
+  char last = '\0';
+  for (const char* p = name; *p; ++p) {
+    if (*p == '\t' || (*p == ' ' && last == ' ')) return false;
+    last = *p;
+  }
+  return last != ' ';
+}

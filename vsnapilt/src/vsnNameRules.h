@@ -12,5 +12,7 @@ const char* vsnCheckValue(vsnHandle* h, const char* value);
 // Tabs become blanks, runs of blanks one blank, and blanks at both ends go, in place: the form a
 // name takes in a canonical path.
 char* vsnCleanName(char* name);
+// Whether vsnCleanName would leave name unchanged.
+bool vsnIsCleanName(const char* name);
 
 #endif

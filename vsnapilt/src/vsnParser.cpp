@@ -18,7 +18,7 @@ namespace {
 const char kMemoryError[] = "parseVSNLineH: Memory allocation error";
 const int32_t kFlagStackStep = 10;
 
-bool isWhite(char c) { return isspace(static_cast<unsigned char>(c)) != 0; }
+bool isWhite(char c) { return vsnIsWhite(c); }
 
 // Bounds of s with white space at both ends left out.
 void trimmedBounds(const char* s, size_t* start, size_t* length) {

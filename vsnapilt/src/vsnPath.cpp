@@ -24,23 +24,37 @@ char* joinThree(const char* a, const char* b, const char* c) {
   return s;
 }
 
-vsnDirNode* newDirNode(const char* path, vsnDirNode* next) {
-  if (!path) return nullptr;
-  vsnDirNode* node = static_cast<vsnDirNode*>(malloc(sizeof(vsnDirNode)));
+// A node holding a copy of path, not yet on the stack.
+vsnDirNode* makeDirNode(const char* path, size_t length, vsnDirNode* next) {
+  vsnDirNode* node = static_cast<vsnDirNode*>(malloc(sizeof(vsnDirNode) + length + 1));
   if (!node) return nullptr;
-  node->m_path = strdup(path);
-  if (!node->m_path) {
-    free(node);
-    return nullptr;
-  }
+  node->m_path = reinterpret_cast<char*>(node + 1);
+  memcpy(node->m_path, path, length);
+  node->m_path[length] = '\0';
   node->m_next = next;
-  if (getVSNDebugLevel() >= 3) fprintf(stderr, "Created newDirPath( \"%s\" )\n", path);
+  node->m_length = length;
+  node->m_canonical = false;
+  node->m_prefixHash.m_size = 0;
   return node;
+}
+
+vsnDirNode* newDirNode(const char* path, size_t length, vsnDirNode* next) {
+  if (!path) return nullptr;
+  vsnDirNode* node = makeDirNode(path, length, next);
+  if (node && getVSNDebugLevel() >= 3) fprintf(stderr, "Created newDirPath( \"%s\" )\n", node->m_path);
+  return node;
+}
+
+vsnDirNode* newDirNode(const char* path, vsnDirNode* next) {
+  return path ? newDirNode(path, strlen(path), next) : nullptr;
 }
 
 bool ensureStack(vsnHandle* h) {
   if (!h) return false;
-  if (!h->m_dirStack) h->m_dirStack = newDirNode("/", nullptr);
+  if (!h->m_dirStack) {
+    h->m_dirStack = newDirNode("/", nullptr);
+    if (h->m_dirStack) h->m_dirStack->m_canonical = true;
+  }
   return h->m_dirStack != nullptr;
 }
 
@@ -158,6 +172,37 @@ char* normalisePath(const char* path) {
   return s;
 }
 
+// Whether a canonical path, "/" and this step (or "/" and the step under the root) is canonical
+// as it stands, that is getFullPath gives it back unchanged. Conservative: a step this rejects
+// is checked the long way. Nothing around a separator is dropped when the step starts with
+// none of " /:" and ends with neither " " nor ":", holds no control character, no "/" or "\",
+// no pair that normalising folds (two blanks, " :", ": ", "::"), no ".." and is no TYPE:TYPE.
+bool vsnStepKeepsCanonical(const char* step, size_t n) {
+  if (n == 0) return false;
+  auto white = [](char c) { return isspace(static_cast<unsigned char>(c)) != 0; };
+  char first = step[0], last = step[n - 1];
+  if (first == ' ' || first == ':' || white(first) || last == ' ' || last == ':' || white(last)) return false;
+  const char* colon = nullptr;
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char c = static_cast<unsigned char>(step[i]);
+    if (c < 32 || c == 127 || c == '/' || c == '\\') return false;
+    if (i + 1 < n) {
+      char d = step[i + 1];
+      if ((c == ' ' || c == ':') && (d == ' ' || d == ':')) return false;
+      if (c == '.' && d == '.') return false;
+    }
+    if (c == ':') {
+      if (colon) return false;
+      colon = step + i;
+    }
+  }
+  if (colon) {
+    size_t before = static_cast<size_t>(colon - step);
+    if (before == n - before - 1 && memcmp(step, colon + 1, before) == 0) return false;
+  }
+  return true;
+}
+
 char* getFullPath(vsnHandle* h, const char* path) {
   if (!h || !path) return nullptr;
   const char* current = getCurrentPathH(h);
@@ -244,14 +289,27 @@ const char* vsnPushPath(vsnHandle* h, const char* path) {
   return nullptr;
 }
 
+const char* vsnPushCanonicalPath(vsnHandle* h, const char* path, size_t length, const vsnHashState* prefixHash) {
+  if (!h) return VSN_NO_HANDLE_TEXT;
+  if (!ensureStack(h)) return "vsnPushPath: unable to initialize dirstack";
+  vsnDirNode* node = newDirNode(path, length, h->m_dirStack);
+  if (!node) return "pushPath unable to allocate new path";
+  node->m_canonical = true;
+  if (prefixHash) node->m_prefixHash = *prefixHash;
+  h->m_dirStack = node;
+  if (getVSNDebugLevel() >= 2) fprintf(stderr, "pushPath( %s )\n", path);
+  return nullptr;
+}
+
 const char* vsnChangePath(vsnHandle* h, const char* path) {
   if (!h) return VSN_NO_HANDLE_TEXT;
   if (!ensureStack(h)) return "vsnChangePath: unable to initialize dirstack";
-  char* copy = path ? strdup(path) : nullptr;
-  if (!copy) return "vsnChangePath: unable to initialize dirstack";
-  free(h->m_dirStack->m_path);
-  h->m_dirStack->m_path = copy;
-  if (getVSNDebugLevel() >= 2) fprintf(stderr, "changePath( %s )\n", path);
+  vsnDirNode* top = h->m_dirStack;
+  vsnDirNode* node = path ? makeDirNode(path, strlen(path), top->m_next) : nullptr;
+  if (!node) return "vsnChangePath: unable to initialize dirstack";
+  h->m_dirStack = node;
+  free(top);
+  if (getVSNDebugLevel() >= 2) fprintf(stderr, "changePath( %s )\n", node->m_path);
   return nullptr;
 }
 
@@ -284,7 +342,6 @@ const char* popPath(vsnHandle* h) {
   if (getVSNDebugLevel() >= 2) fprintf(stderr, "popPath() %s\n", top->m_path);
   if (!top->m_next) return nullptr;  // the bottom node stays
   h->m_dirStack = top->m_next;
-  free(top->m_path);
   free(top);
   return nullptr;
 }
@@ -308,7 +365,6 @@ void vsnFreeDirStack(vsnHandle* h) {
   if (!h) return;
   while (h->m_dirStack) {
     vsnDirNode* next = h->m_dirStack->m_next;
-    free(h->m_dirStack->m_path);
     free(h->m_dirStack);
     h->m_dirStack = next;
   }
