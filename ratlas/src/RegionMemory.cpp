@@ -10,13 +10,21 @@ namespace {
 const size_t kLargestBlock = size_t(1) << 40;
 
 int64_t s_allowed = -1;
+int64_t s_failures = 0;
 
 bool refuse(size_t size) {
   if (size > kLargestBlock) return true;
   if (s_allowed < 0) return false;
-  if (s_allowed == 0) return true;
-  --s_allowed;
-  return false;
+  if (s_allowed > 0) {
+    --s_allowed;
+    return false;
+  }
+  if (s_failures <= 0) {
+    s_allowed = -1;
+    return false;
+  }
+  --s_failures;
+  return true;
 }
 
 } // namespace
@@ -59,4 +67,7 @@ void RegionMemory_free(void* block) { free(block); }
 
 void RegionMemory_release(void* block) { free(block); }
 
-void RegionMemory_failAfter(int64_t allowed) { s_allowed = allowed < 0 ? -1 : allowed; }
+void RegionMemory_failAfter(int64_t allowed, int64_t failures) {
+  s_allowed = allowed < 0 || failures <= 0 ? -1 : allowed;
+  s_failures = failures;
+}

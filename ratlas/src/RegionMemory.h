@@ -19,8 +19,8 @@ void RegionMemory_free(void* block);
 // Releases a block that the library handed out; NULL is allowed.
 void RegionMemory_release(void* block);
 
-// Test hook: after `allowed` more successful allocations every allocation fails until the hook
-// is reset with -1 (the default).
-void RegionMemory_failAfter(int64_t allowed);
+// Test hook: after `allowed` more successful allocations the next `failures` allocations fail;
+// RegionMemory_failAfter(-1, 0) (the default) makes none fail.
+void RegionMemory_failAfter(int64_t allowed, int64_t failures);
 
 #endif
