@@ -15,7 +15,8 @@
 typedef uint64_t (*RegionHashFunction)(uint64_t size, const void* key);
 // (a, b) -> negative, 0 or positive; entries and keys are the same kind of value.
 typedef int (*RegionCompareFunction)(const void* a, const void* b);
-// Called with the address of a node's entry field; clearing the field deletes the node.
+// Called with the address of a node's entry field; clearing the field deletes the node. A callback
+// must not insert into or remove from the table it is called for.
 typedef RegionStatus* (*RegionHashTableCallback)(void** entry, void* context);
 
 struct RegionHashNode {
