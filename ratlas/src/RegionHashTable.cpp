@@ -1,0 +1,249 @@
+#include "RegionHashTable.h"
+
+#include "RegionMemory.h"
+#include "RegionNameRecord.h"
+
+#include <cinttypes>
+#include <cstring>
+
+namespace {
+
+uint64_t bucketOf(const RegionHashTable* table, const void* key) {
+  uint64_t b = table->m_hash(table->m_size, key);
+  return b < table->m_size ? b : b % table->m_size;
+}
+
+void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node) {
+  if (node->m_previous) node->m_previous->m_next = node->m_next;
+  else table->m_buckets[bucket] = node->m_next;
+  if (node->m_next) node->m_next->m_previous = node->m_previous;
+  if (table->m_lastNode == node) table->m_lastNode = nullptr;
+  RegionMemory_free(node);
+  table->m_count -= 1;
+}
+
+// Fills a caller's status out-pointer; a caller that passes none leaves the error status alone.
+void report(RegionStatus** status, uint32_t code, const char* message) {
+  if (status) RegionStatus_set(status, 1, code, message);
+}
+
+RegionStatus* invalidTable(uint32_t code, const char* detail) {
+  RegionStatus* status = RegionStatus_fail(code, nullptr);
+  RegionStatus_appendDetail(status, detail);
+  return status;
+}
+
+} // namespace
+
+RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, RegionHashFunction hash,
+                                  RegionCompareFunction compare) {
+  if (!table) return RegionStatus_fail(RS_BAD_POINTER, "Invalid object pointer - cannot create new object");
+  *table = nullptr;
+  if (size == 0) return invalidTable(RS_INTERNAL, "Size of hash table is invalid");
+  if (!hash || !compare) return RegionStatus_fail(RS_BAD_CALL, "Function is missing");
+  RegionHashTable* t = static_cast<RegionHashTable*>(RegionMemory_alloc(sizeof(RegionHashTable)));
+  if (!t) return RegionStatus_outOfMemory("hash table");
+  t->m_buckets = static_cast<RegionHashNode**>(RegionMemory_allocZeroed(size, sizeof(RegionHashNode*)));
+  if (!t->m_buckets) {
+    RegionMemory_free(t);
+    return RegionStatus_outOfMemory("hash table");
+  }
+  t->m_count = 0;
+  t->m_size = size;
+  t->m_lastBucket = 0;
+  t->m_lastNode = nullptr;
+  t->m_hash = hash;
+  t->m_compare = compare;
+  *table = t;
+  return RegionStatus_success();
+}
+
+RegionStatus* RegionHashTable_delete(RegionHashTable** table) {
+  if (table && *table) {
+    RegionHashTable* t = *table;
+    for (uint64_t b = 0; t->m_count > 0 && b < t->m_size; ++b) {
+      RegionHashNode* n = t->m_buckets[b];
+      while (n) {
+        RegionHashNode* next = n->m_next;
+        RegionMemory_free(n);
+        t->m_count -= 1;
+        n = next;
+      }
+    }
+    RegionMemory_free(t->m_buckets);
+    RegionMemory_free(t);
+    *table = nullptr;
+  }
+  return RegionStatus_success();
+}
+
+RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry) {
+  if (!table) return invalidTable(RS_INTERNAL, "Invalid Hash Table");
+  if (!entry) return invalidTable(RS_INVALID_NAME, "Invalid Entry.");
+  uint64_t b = bucketOf(table, entry);
+  RegionHashNode* after = nullptr;
+  for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
+    int c = table->m_compare(entry, n->m_entry);
+    if (c == 0) {
+      fputs("Found duplicate\n", stdout);
+      return RegionStatus_success();
+    }
+    if (c < 0) break;
+    after = n;
+  }
+  RegionHashNode* node = static_cast<RegionHashNode*>(RegionMemory_alloc(sizeof(RegionHashNode)));
+  if (!node) return RegionStatus_outOfMemory("hash element");
+  node->m_entry = entry;
+  node->m_previous = after;
+  if (after) {
+    node->m_next = after->m_next;
+    after->m_next = node;
+  } else {
+    node->m_next = table->m_buckets[b];
+    table->m_buckets[b] = node;
+  }
+  if (node->m_next) node->m_next->m_previous = node;
+  table->m_count += 1;
+  table->m_lastNode = nullptr;
+  return RegionStatus_success();
+}
+
+void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus** status) {
+  RegionStatus_set(status, 0, 0, nullptr);
+  if (!table || !key) {
+    report(status, RS_INTERNAL, "Invalid hash table");
+    return nullptr;
+  }
+  if (table->m_lastNode && table->m_compare(key, table->m_lastNode->m_entry) == 0) return table->m_lastNode->m_entry;
+  uint64_t b = bucketOf(table, key);
+  for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
+    int c = table->m_compare(n->m_entry, key);
+    if (c == 0) {
+      table->m_lastBucket = b;
+      table->m_lastNode = n;
+      return n->m_entry;
+    }
+    if (c > 0) break;
+  }
+  report(status, RS_NOT_FOUND, "No match");
+  return nullptr;
+}
+
+RegionStatus* RegionHashTable_remove(RegionHashTable* table, const void* key) {
+  if (!table) return invalidTable(RS_INVALID_NAME, "Invalid Hash Table");
+  if (!key) return invalidTable(RS_INVALID_NAME, "Invalid Entry.");
+  if (table->m_lastNode && table->m_compare(table->m_lastNode->m_entry, key) == 0) {
+    unlink(table, table->m_lastBucket, table->m_lastNode);
+    return RegionStatus_success();
+  }
+  uint64_t b = bucketOf(table, key);
+  for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
+    int c = table->m_compare(key, n->m_entry);
+    if (c == 0) {
+      unlink(table, b, n);
+      table->m_lastNode = nullptr;
+      return RegionStatus_success();
+    }
+    if (c < 0) break;
+  }
+  return RegionStatus_fail(RS_NOT_FOUND, "No match");
+}
+
+uint64_t RegionHashTable_count(const RegionHashTable* table, RegionStatus** status) {
+  RegionStatus_set(status, 0, 0, nullptr);
+  if (!table) {
+    report(status, RS_INTERNAL, "Invalid hash table");
+    return 0;
+  }
+  return table->m_count;
+}
+
+RegionStatus* RegionHashTable_iterate(RegionHashTable* table, RegionHashTableCallback callback, void* context) {
+  if (!table) return RegionStatus_fail(RS_INTERNAL, "Invalid hash table");
+  if (!callback) return RegionStatus_fail(RS_BAD_CALL, "Function is missing");
+  // An empty table (a freshly invalidated cache, above all) needs no walk over its buckets.
+  for (uint64_t b = 0; table->m_count > 0 && b < table->m_size; ++b) {
+    RegionHashNode* n = table->m_buckets[b];
+    while (n) {
+      RegionHashNode* next = n->m_next;
+      if (n->m_entry) {
+        RegionStatus* status = callback(&n->m_entry, context);
+        if (!n->m_entry) unlink(table, b, n);
+        if (RegionStatus_isError(status)) return status;
+      }
+      n = next;
+    }
+  }
+  return RegionStatus_success();
+}
+
+void* RegionHashTable_collect(RegionHashTable* table, size_t elementSize, uint64_t* count, RegionStatus** status) {
+  RegionStatus_set(status, 0, 0, nullptr);
+  if (count) *count = 0;
+  if (!table) {
+    report(status, RS_INTERNAL, "Invalid hash table");
+    return nullptr;
+  }
+  if (!count || elementSize < sizeof(void**)) {
+    report(status, RS_BAD_CALL, "Bad function call");
+    return nullptr;
+  }
+  if (table->m_count == 0) return nullptr;
+  char* block = static_cast<char*>(RegionMemory_allocArray(table->m_count, elementSize));
+  if (!block) {
+    RegionStatus* s = RegionStatus_outOfMemory("returned objects");
+    if (status) *status = s;
+    return nullptr;
+  }
+  uint64_t i = 0;
+  for (uint64_t b = 0; b < table->m_size && i < table->m_count; ++b) {
+    for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
+      void** place = &n->m_entry;
+      memcpy(block + i * elementSize, &place, sizeof(place));
+      ++i;
+    }
+  }
+  *count = i;
+  return block;
+}
+
+void RegionHashTable_print(const RegionHashTable* table, FILE* stream) {
+  if (!table || !stream) return;
+  fputs("Hash Table\n", stream);
+  for (uint64_t b = 0; b < table->m_size; ++b) {
+    uint64_t place = 0;
+    for (const RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
+      const char* name = RegionNameRecord_getName(static_cast<const RegionNameRecord*>(n->m_entry));
+      fprintf(stream, "Entry %10" PRIu64 " off element %10" PRIu64 ": %s (%p)\n", ++place, b, name ? name : "(null)",
+              n->m_entry);
+    }
+  }
+  fputs("Hash Table\n", stream);
+}
+
+void RegionHashTable_printStatistics(const RegionHashTable* table, FILE* stream) {
+  if (!table || !stream) return;
+  uint64_t longest = 0, at = 0;
+  for (uint64_t b = 0; b < table->m_size; ++b) {
+    uint64_t length = 0;
+    for (const RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) ++length;
+    if (length > longest) {
+      longest = length;
+      at = b;
+    }
+  }
+  fprintf(stream, "Maximum Chain Length %" PRIu64 " at table pos %" PRIu64 ".\n", longest, at);
+}
+
+uint64_t RegionHashTable_hashId(uint64_t size, const void* key) {
+  uint64_t id;
+  memcpy(&id, key, sizeof(id));
+  return size ? id % size : 0;
+}
+
+int RegionHashTable_compareIds(const void* a, const void* b) {
+  uint64_t x, y;
+  memcpy(&x, a, sizeof(x));
+  memcpy(&y, b, sizeof(y));
+  return x < y ? -1 : (x > y ? 1 : 0);
+}

@@ -1,0 +1,58 @@
+// Fixed-size chained hash table of the region-atlas library (name records, dictionary entries,
+// resolution-cache entries). Chains are kept in ascending order of the compare function so that
+// a miss ends early, and the last successful search is remembered so that repeated searches for
+// one key cost one comparison. The table owns its nodes, never the entries.
+#ifndef REGION_HASH_TABLE_H
+#define REGION_HASH_TABLE_H
+
+#include "RegionStatus.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// (bucket count, key) -> bucket index; folded into the table when it strays outside.
+typedef uint64_t (*RegionHashFunction)(uint64_t size, const void* key);
+// (a, b) -> negative, 0 or positive; entries and keys are the same kind of value.
+typedef int (*RegionCompareFunction)(const void* a, const void* b);
+// Called with the address of a node's entry field; clearing the field deletes the node. A callback
+// must not insert into or remove from the table it is called for.
+typedef RegionStatus* (*RegionHashTableCallback)(void** entry, void* context);
+
+struct RegionHashNode {
+  void* m_entry;
+  RegionHashNode* m_next;
+  RegionHashNode* m_previous;
+};
+
+struct RegionHashTable {
+  RegionHashNode** m_buckets;
+  uint64_t m_count;
+  uint64_t m_size;
+  uint64_t m_lastBucket;
+  RegionHashNode* m_lastNode;
+  RegionHashFunction m_hash;
+  RegionCompareFunction m_compare;
+};
+
+RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, RegionHashFunction hash,
+                                  RegionCompareFunction compare);
+RegionStatus* RegionHashTable_delete(RegionHashTable** table);
+RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry);
+void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus** status);
+RegionStatus* RegionHashTable_remove(RegionHashTable* table, const void* key);
+uint64_t RegionHashTable_count(const RegionHashTable* table, RegionStatus** status);
+RegionStatus* RegionHashTable_iterate(RegionHashTable* table, RegionHashTableCallback callback, void* context);
+// A new block of count elements of elementSize bytes (at least a pointer), each starting with the
+// address of one entry's field in its node; NULL and count 0 for an empty table.
+void* RegionHashTable_collect(RegionHashTable* table, size_t elementSize, uint64_t* count, RegionStatus** status);
+// Lists the entries taken as name records.
+void RegionHashTable_print(const RegionHashTable* table, FILE* stream);
+void RegionHashTable_printStatistics(const RegionHashTable* table, FILE* stream);
+
+// The pair for records that begin with a 64-bit id (name records, cache entries): the id modulo
+// the bucket count, and ids ordered as unsigned numbers.
+uint64_t RegionHashTable_hashId(uint64_t size, const void* key);
+int RegionHashTable_compareIds(const void* a, const void* b);
+
+#endif

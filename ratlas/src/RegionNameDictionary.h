@@ -1,0 +1,38 @@
+// The process-wide dictionary of region names. Every name the region-atlas library meets is
+// entered once and from then on handled as its id, a whole number from 1 that is never reused
+// and never changes for the life of the process.
+#ifndef REGION_NAME_DICTIONARY_H
+#define REGION_NAME_DICTIONARY_H
+
+#include "RegionHashTable.h"
+#include "RegionStatus.h"
+
+#include <cstdint>
+
+struct RegionNameDictionary {
+  uint64_t m_capacity;       // name slots
+  uint64_t m_count;          // names entered
+  char** m_names;            // slot i: the dictionary's own text of id i + 1
+  RegionHashTable* m_table;  // the texts of the filled slots, by text
+};
+
+// The id of the name, entering it when new. id may be NULL.
+RegionStatus* RegionNameDictionary_add(const char* name, uint64_t* id);
+// 800000 when the name has never been entered.
+RegionStatus* RegionNameDictionary_lookup(const char* name, uint64_t* id);
+// The dictionary's own text of an id (not to be freed); 800000 for an id never handed out.
+RegionStatus* RegionNameDictionary_name(uint64_t id, const char** name);
+// Forgets every name; the next use starts a new dictionary. The library never calls it.
+void RegionNameDictionary_destroy();
+// The dictionary, or NULL before the first name (for tests and listings).
+const RegionNameDictionary* RegionNameDictionary_instance();
+void RegionNameDictionary_print(FILE* stream);
+
+// The text hash of the dictionary for a table of size buckets.
+uint64_t RegionNameDictionary_hash(uint64_t size, const void* text);
+
+// Binary search of an ascending array of ids: 1 and the position when found, else 0 and the
+// position where it would go.
+int RegionId_bsearch(const uint64_t* ids, uint64_t count, uint64_t id, uint64_t* position);
+
+#endif

@@ -1,0 +1,251 @@
+#include "RegionHashTable.h"
+#include "RegionMemory.h"
+#include "RegionNameRecord.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Entry {
+  uint64_t m_id;
+};
+
+int s_compares = 0;
+int countingCompare(const void* a, const void* b) {
+  ++s_compares;
+  return RegionHashTable_compareIds(a, b);
+}
+
+struct Table {
+  RegionHashTable* m_table = nullptr;
+  explicit Table(uint64_t size, RegionCompareFunction compare = RegionHashTable_compareIds) {
+    EXPECT_FALSE(RegionStatus_isError(RegionHashTable_new(&m_table, size, RegionHashTable_hashId, compare)));
+  }
+  ~Table() { RegionHashTable_delete(&m_table); }
+};
+
+std::vector<uint64_t> chain(const RegionHashTable* table, uint64_t bucket) {
+  std::vector<uint64_t> ids;
+  const RegionHashNode* previous = nullptr;
+  for (const RegionHashNode* n = table->m_buckets[bucket]; n; n = n->m_next) {
+    EXPECT_EQ(n->m_previous, previous);
+    previous = n;
+    ids.push_back(static_cast<const Entry*>(n->m_entry)->m_id);
+  }
+  return ids;
+}
+
+std::string capture(void (*print)(const RegionHashTable*, FILE*), const RegionHashTable* table) {
+  FILE* f = tmpfile();
+  print(table, f);
+  std::string out(1 << 12, '\0');
+  rewind(f);
+  out.resize(fread(&out[0], 1, out.size(), f));
+  fclose(f);
+  return out;
+}
+
+TEST(RegionHashTable, CreationChecks) {
+  RegionHashTable* t = nullptr;
+  RegionStatus* s = RegionHashTable_new(&t, 0, RegionHashTable_hashId, RegionHashTable_compareIds);
+  EXPECT_EQ(RegionStatus_getCode(s), 2u);
+  EXPECT_STREQ(s->m_text, "Size of hash table is invalid");
+  EXPECT_EQ(t, nullptr);
+  s = RegionHashTable_new(nullptr, 3, RegionHashTable_hashId, RegionHashTable_compareIds);
+  EXPECT_EQ(RegionStatus_getCode(s), 8u);
+  EXPECT_STREQ(s->m_text, "Invalid object pointer - cannot create new object");
+  RegionMemory_failAfter(1, 1);
+  s = RegionHashTable_new(&t, 3, RegionHashTable_hashId, RegionHashTable_compareIds);
+  EXPECT_STREQ(s->m_text, "Unable to allocate memory for new hash table.");
+  EXPECT_EQ(t, nullptr);
+  // A size no machine can hold fails as no memory.
+  s = RegionHashTable_new(&t, UINT64_MAX / 2, RegionHashTable_hashId, RegionHashTable_compareIds);
+  EXPECT_EQ(RegionStatus_getCode(s), 7u);
+  EXPECT_FALSE(RegionStatus_isError(RegionHashTable_delete(&t)));
+}
+
+TEST(RegionHashTable, ChainsStayInAscendingOrder) {
+  Table t(1);
+  Entry e[] = {{5}, {1}, {9}, {3}, {7}};
+  for (Entry& x : e) ASSERT_FALSE(RegionStatus_isError(RegionHashTable_insert(t.m_table, &x)));
+  EXPECT_EQ(chain(t.m_table, 0), (std::vector<uint64_t>{1, 3, 5, 7, 9}));
+  Entry key{7};
+  EXPECT_FALSE(RegionStatus_isError(RegionHashTable_remove(t.m_table, &key)));
+  key.m_id = 1;
+  EXPECT_FALSE(RegionStatus_isError(RegionHashTable_remove(t.m_table, &key)));
+  EXPECT_EQ(chain(t.m_table, 0), (std::vector<uint64_t>{3, 5, 9}));
+  key.m_id = 4;
+  RegionStatus* s = RegionHashTable_remove(t.m_table, &key);
+  EXPECT_EQ(RegionStatus_getCode(s), 800000u);
+  EXPECT_STREQ(s->m_text, "No match");
+  EXPECT_EQ(RegionHashTable_count(t.m_table, nullptr), 3u);
+}
+
+TEST(RegionHashTable, DuplicateInsertIsReportedAndIgnored) {
+  Table t(7);
+  Entry a{4}, b{4};
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(RegionStatus_isError(RegionHashTable_insert(t.m_table, &a)));
+  EXPECT_FALSE(RegionStatus_isError(RegionHashTable_insert(t.m_table, &b)));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Found duplicate\n");
+  EXPECT_EQ(RegionHashTable_count(t.m_table, nullptr), 1u);
+  EXPECT_EQ(RegionHashTable_find(t.m_table, &b, nullptr), &a);
+}
+
+TEST(RegionHashTable, LastHitShortcut) {
+  Table t(1, countingCompare);
+  std::vector<Entry> e;
+  for (uint64_t i = 0; i < 50; ++i) e.push_back({i * 2});
+  for (Entry& x : e) RegionHashTable_insert(t.m_table, &x);
+  Entry key{90};
+  s_compares = 0;
+  EXPECT_EQ(RegionHashTable_find(t.m_table, &key, nullptr), &e[45]);
+  EXPECT_GT(s_compares, 40);
+  s_compares = 0;
+  EXPECT_EQ(RegionHashTable_find(t.m_table, &key, nullptr), &e[45]);
+  EXPECT_EQ(s_compares, 1);
+  EXPECT_EQ(t.m_table->m_lastNode->m_entry, &e[45]);
+  // Removal by the remembered node, which is then forgotten.
+  s_compares = 0;
+  EXPECT_FALSE(RegionStatus_isError(RegionHashTable_remove(t.m_table, &key)));
+  EXPECT_EQ(s_compares, 1);
+  EXPECT_EQ(t.m_table->m_lastNode, nullptr);
+  RegionStatus* s = nullptr;
+  EXPECT_EQ(RegionHashTable_find(t.m_table, &key, &s), nullptr);
+  EXPECT_EQ(RegionStatus_getCode(s), 800000u);
+  // A miss ends at the first larger entry.
+  Entry small{1};
+  s_compares = 0;
+  EXPECT_EQ(RegionHashTable_find(t.m_table, &small, nullptr), nullptr);
+  EXPECT_EQ(s_compares, 2);
+  // Inserting forgets the last hit as well.
+  Entry k{10};
+  EXPECT_NE(RegionHashTable_find(t.m_table, &k, nullptr), nullptr);
+  Entry odd{11};
+  RegionHashTable_insert(t.m_table, &odd);
+  EXPECT_EQ(t.m_table->m_lastNode, nullptr);
+}
+
+TEST(RegionHashTable, MissingArguments) {
+  Table t(3);
+  RegionStatus* s = RegionHashTable_insert(nullptr, &t);
+  EXPECT_EQ(RegionStatus_getCode(s), 2u);
+  EXPECT_STREQ(s->m_text, "Invalid Hash Table");
+  s = RegionHashTable_insert(t.m_table, nullptr);
+  EXPECT_EQ(RegionStatus_getCode(s), 100007u);
+  EXPECT_STREQ(s->m_text, "Invalid Entry.");
+  s = RegionHashTable_remove(nullptr, &t);
+  EXPECT_EQ(RegionStatus_getCode(s), 100007u);
+  EXPECT_STREQ(s->m_text, "Invalid Hash Table");
+  EXPECT_EQ(RegionHashTable_count(nullptr, &s), 0u);
+  EXPECT_EQ(RegionStatus_getCode(s), 2u);
+  EXPECT_STREQ(s->m_text, "Invalid hash table");
+  s = RegionHashTable_iterate(t.m_table, nullptr, nullptr);
+  EXPECT_EQ(RegionStatus_getCode(s), 3u);
+  EXPECT_STREQ(s->m_text, "Function is missing");
+  Entry e{1};
+  RegionMemory_failAfter(0, 1);
+  s = RegionHashTable_insert(t.m_table, &e);
+  EXPECT_STREQ(s->m_text, "Unable to allocate memory for new hash element.");
+  EXPECT_EQ(RegionHashTable_count(t.m_table, nullptr), 0u);
+}
+
+struct Walk {
+  std::vector<uint64_t> m_seen;
+  uint64_t m_failAt = UINT64_MAX;
+};
+
+RegionStatus* dropEven(void** entry, void* context) {
+  Walk* walk = static_cast<Walk*>(context);
+  uint64_t id = static_cast<Entry*>(*entry)->m_id;
+  walk->m_seen.push_back(id);
+  if (id % 2 == 0) *entry = nullptr;
+  if (id == walk->m_failAt) return RegionStatus_fail(1, "stop");
+  return RegionStatus_success();
+}
+
+TEST(RegionHashTable, IterateDeletesClearedEntriesAndStopsOnFailure) {
+  Table t(4);
+  std::vector<Entry> e;
+  for (uint64_t i = 1; i <= 12; ++i) e.push_back({i});
+  for (Entry& x : e) RegionHashTable_insert(t.m_table, &x);
+  Entry key{6};
+  ASSERT_NE(RegionHashTable_find(t.m_table, &key, nullptr), nullptr);
+
+  Walk walk;
+  walk.m_failAt = 6;  // bucket 2 holds 2, 6, 10
+  RegionStatus* s = RegionHashTable_iterate(t.m_table, dropEven, &walk);
+  EXPECT_EQ(RegionStatus_getCode(s), 1u);
+  EXPECT_EQ(walk.m_seen, (std::vector<uint64_t>{4, 8, 12, 1, 5, 9, 2, 6}));
+  EXPECT_EQ(RegionHashTable_count(t.m_table, nullptr), 7u);
+  EXPECT_EQ(t.m_table->m_lastNode, nullptr);  // the remembered node was dropped
+
+  walk = Walk();
+  EXPECT_FALSE(RegionStatus_isError(RegionHashTable_iterate(t.m_table, dropEven, &walk)));
+  EXPECT_EQ(walk.m_seen, (std::vector<uint64_t>{1, 5, 9, 10, 3, 7, 11}));
+  EXPECT_EQ(RegionHashTable_count(t.m_table, nullptr), 6u);
+  EXPECT_EQ(chain(t.m_table, 2), std::vector<uint64_t>{});
+}
+
+TEST(RegionHashTable, CollectHandsOutEntryPlaces) {
+  Table t(5);
+  uint64_t count = 9;
+  RegionStatus* s = nullptr;
+  EXPECT_EQ(RegionHashTable_collect(t.m_table, sizeof(void**), &count, &s), nullptr);
+  EXPECT_EQ(count, 0u);
+  EXPECT_FALSE(RegionStatus_isError(s));
+  Entry e[] = {{3}, {8}, {4}};
+  for (Entry& x : e) RegionHashTable_insert(t.m_table, &x);
+  void*** places = static_cast<void***>(RegionHashTable_collect(t.m_table, sizeof(void**), &count, &s));
+  ASSERT_NE(places, nullptr);
+  ASSERT_EQ(count, 3u);
+  // Bucket 3 holds 3 then 8, bucket 4 holds 4.
+  EXPECT_EQ(*places[0], &e[0]);
+  EXPECT_EQ(*places[1], &e[1]);
+  EXPECT_EQ(*places[2], &e[2]);
+  RegionMemory_release(places);
+  EXPECT_EQ(RegionHashTable_collect(nullptr, sizeof(void**), &count, &s), nullptr);
+  EXPECT_EQ(RegionStatus_getCode(s), 2u);
+  RegionMemory_failAfter(0, 1);
+  EXPECT_EQ(RegionHashTable_collect(t.m_table, sizeof(void**), &count, &s), nullptr);
+  EXPECT_STREQ(s->m_text, "Unable to allocate memory for new returned objects.");
+}
+
+TEST(RegionHashTable, PrintListsNameRecordsByBucket) {
+  Table t(2);
+  RegionNameRecord *a = nullptr, *b = nullptr, *c = nullptr;
+  RegionNameRecord_new(&a, "print-a");
+  RegionNameRecord_new(&b, "print-b");
+  RegionNameRecord_new(&c, "print-c");
+  RegionHashTable_insert(t.m_table, a);
+  RegionHashTable_insert(t.m_table, b);
+  RegionHashTable_insert(t.m_table, c);
+  std::string expected = "Hash Table\n";
+  char line[256];
+  for (uint64_t bucket = 0; bucket < 2; ++bucket) {
+    uint64_t place = 0;
+    for (RegionHashNode* n = t.m_table->m_buckets[bucket]; n; n = n->m_next) {
+      const RegionNameRecord* r = static_cast<const RegionNameRecord*>(n->m_entry);
+      snprintf(line, sizeof(line), "Entry %10lu off element %10lu: %s (%p)\n", static_cast<unsigned long>(++place),
+               static_cast<unsigned long>(bucket), RegionNameRecord_getName(r), n->m_entry);
+      expected += line;
+    }
+  }
+  expected += "Hash Table\n";
+  EXPECT_EQ(capture(RegionHashTable_print, t.m_table), expected);
+
+  // The longest chain and the first bucket that has it.
+  Table u(3);
+  Entry e[] = {{1}, {4}, {2}, {5}, {8}};
+  for (Entry& x : e) RegionHashTable_insert(u.m_table, &x);
+  EXPECT_EQ(capture(RegionHashTable_printStatistics, u.m_table), "Maximum Chain Length 3 at table pos 2.\n");
+  RegionNameRecord_delete(&a);
+  RegionNameRecord_delete(&b);
+  RegionNameRecord_delete(&c);
+}
+
+} // namespace

@@ -1,0 +1,281 @@
+#include "RegionMemory.h"
+#include "RegionName.h"
+#include "RegionNameDictionary.h"
+#include "RegionNameRecord.h"
+#include "StringList.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+uint64_t idOf(const char* name) {
+  uint64_t id = 0;
+  EXPECT_FALSE(RegionStatus_isError(RegionNameDictionary_add(name, &id)));
+  return id;
+}
+
+RegionMap* fakeMap(int i) {
+  static char maps[8];
+  return reinterpret_cast<RegionMap*>(&maps[i]);
+}
+
+TEST(RegionName, BlankNames) {
+  RegionStatus* s = nullptr;
+  EXPECT_EQ(RegionName_isBlank("   ", &s), 1);
+  EXPECT_EQ(RegionStatus_getCode(s), 300000u);
+  EXPECT_STREQ(s->m_text, "Invalid name - cannot be blank.");
+  EXPECT_EQ(RegionName_isBlank("", nullptr), 1);
+  EXPECT_EQ(RegionName_isBlank(nullptr, nullptr), 1);
+  EXPECT_EQ(RegionName_isBlank(" \t\n\v\f\r", nullptr), 1);
+  EXPECT_EQ(RegionName_isBlank(" x ", &s), 0);
+  EXPECT_EQ(RegionStatus_isError(s), 0);
+  EXPECT_EQ(RegionName_isBlank("\xe4", nullptr), 0);
+}
+
+TEST(RegionNameDictionary, HashOfTexts) {
+  EXPECT_EQ(RegionNameDictionary_hash(10023, "ab"), 8955u);
+  EXPECT_EQ(RegionNameDictionary_hash(10023, "Wall"), 7947u);
+  // Bytes above 127 count as negative numbers.
+  EXPECT_EQ(RegionNameDictionary_hash(10023, "W\xe4l"), 8132u);
+  EXPECT_EQ(RegionNameDictionary_hash(7, "ab"), 4u);
+  EXPECT_EQ(RegionNameDictionary_hash(10023, ""), 0u);
+}
+
+TEST(RegionNameDictionary, IdsFromOneAndNeverRepeated) {
+  RegionNameDictionary_destroy();
+  uint64_t id = 0;
+  RegionStatus* s = RegionNameDictionary_lookup("first", &id);
+  EXPECT_EQ(RegionStatus_getCode(s), 800000u);
+  EXPECT_EQ(s->m_text, nullptr);
+  EXPECT_EQ(idOf("first"), 1u);
+  EXPECT_EQ(idOf("second"), 2u);
+  EXPECT_EQ(idOf("first"), 1u);
+  EXPECT_EQ(RegionNameDictionary_instance()->m_count, 2u);
+  EXPECT_FALSE(RegionStatus_isError(RegionNameDictionary_lookup("second", &id)));
+  EXPECT_EQ(id, 2u);
+  s = RegionNameDictionary_lookup("third", &id);
+  EXPECT_EQ(RegionStatus_getCode(s), 800000u);
+  EXPECT_STREQ(s->m_text, "No match");
+  s = RegionNameDictionary_add("   ", &id);
+  EXPECT_EQ(RegionStatus_getCode(s), 300000u);
+  EXPECT_STREQ(s->m_text, "Invalid name - cannot be blank.");
+  EXPECT_EQ(RegionStatus_getCode(RegionNameDictionary_lookup("", &id)), 300000u);
+
+  const char* name = nullptr;
+  EXPECT_FALSE(RegionStatus_isError(RegionNameDictionary_name(2, &name)));
+  EXPECT_STREQ(name, "second");
+  s = RegionNameDictionary_name(0, &name);
+  EXPECT_EQ(RegionStatus_getCode(s), 800000u);
+  EXPECT_EQ(s->m_text, nullptr);
+  EXPECT_EQ(RegionStatus_getCode(RegionNameDictionary_name(3, &name)), 800000u);
+  // Names are case and blank sensitive.
+  EXPECT_EQ(idOf("First"), 3u);
+  EXPECT_EQ(idOf(" first"), 4u);
+}
+
+TEST(RegionNameDictionary, GrowthKeepsIds) {
+  RegionNameDictionary_destroy();
+  std::vector<std::string> names;
+  for (int i = 0; i < 21071; ++i) names.push_back("growth name " + std::to_string(i));
+  for (size_t i = 0; i < 10023; ++i) ASSERT_EQ(idOf(names[i].c_str()), i + 1);
+  EXPECT_EQ(RegionNameDictionary_instance()->m_capacity, 10023u);
+  idOf(names[10023].c_str());
+  EXPECT_EQ(RegionNameDictionary_instance()->m_capacity, 20046u);
+  for (size_t i = 10024; i < 20046; ++i) idOf(names[i].c_str());
+  EXPECT_EQ(RegionNameDictionary_instance()->m_capacity, 20046u);
+  EXPECT_EQ(idOf(names[20046].c_str()), 20047u);
+  EXPECT_EQ(RegionNameDictionary_instance()->m_capacity, 21070u);
+  for (size_t i = 20047; i < 21071; ++i) idOf(names[i].c_str());
+  EXPECT_EQ(RegionNameDictionary_instance()->m_capacity, 22094u);
+  for (size_t i = 0; i < names.size(); i += 97) {
+    uint64_t id = 0;
+    ASSERT_FALSE(RegionStatus_isError(RegionNameDictionary_lookup(names[i].c_str(), &id)));
+    EXPECT_EQ(id, i + 1);
+    const char* text = nullptr;
+    RegionNameDictionary_name(i + 1, &text);
+    EXPECT_EQ(names[i], text);
+  }
+  RegionNameDictionary_destroy();
+}
+
+TEST(RegionNameDictionary, OutOfMemoryChangesNothing) {
+  RegionNameDictionary_destroy();
+  RegionMemory_failAfter(0, 1);
+  RegionStatus* s = RegionNameDictionary_add("x", nullptr);
+  EXPECT_STREQ(s->m_text, "Unable to allocate memory for new Dictionary.");
+  EXPECT_EQ(RegionNameDictionary_instance(), nullptr);
+  EXPECT_EQ(idOf("x"), 1u);
+  RegionMemory_failAfter(0, 1);
+  s = RegionNameDictionary_add("y", nullptr);
+  EXPECT_STREQ(s->m_text, "Unable to allocate memory for new Dictionary Entry.");
+  RegionMemory_failAfter(1, 1);  // the entry is made, its table node is not
+  s = RegionNameDictionary_add("y", nullptr);
+  EXPECT_EQ(RegionStatus_getCode(s), 7u);
+  EXPECT_EQ(RegionNameDictionary_instance()->m_count, 1u);
+  EXPECT_EQ(idOf("y"), 2u);
+  // A full dictionary that cannot grow keeps what it has.
+  for (int i = 2; i < 10023; ++i) idOf(("fill " + std::to_string(i)).c_str());
+  RegionMemory_failAfter(0, 1);
+  s = RegionNameDictionary_add("over", nullptr);
+  EXPECT_STREQ(s->m_text, "Unable to allocate memory for new Dictionary Entry.");
+  EXPECT_EQ(RegionNameDictionary_instance()->m_capacity, 10023u);
+  EXPECT_EQ(idOf("over"), 10024u);
+  EXPECT_EQ(idOf("y"), 2u);
+  RegionNameDictionary_destroy();
+}
+
+TEST(RegionNameDictionary, IdSearch) {
+  const uint64_t ids[] = {2, 4, 9, 10};
+  uint64_t at = 0;
+  EXPECT_EQ(RegionId_bsearch(ids, 4, 9, &at), 1);
+  EXPECT_EQ(at, 2u);
+  EXPECT_EQ(RegionId_bsearch(ids, 4, 5, &at), 0);
+  EXPECT_EQ(at, 2u);
+  EXPECT_EQ(RegionId_bsearch(ids, 4, 11, &at), 0);
+  EXPECT_EQ(at, 4u);
+  EXPECT_EQ(RegionId_bsearch(ids, 0, 2, &at), 0);
+}
+
+TEST(RegionNameRecord, CreationAndNames) {
+  RegionNameRecord* r = nullptr;
+  RegionStatus* s = RegionNameRecord_new(nullptr, "x");
+  EXPECT_EQ(RegionStatus_getCode(s), 8u);
+  EXPECT_STREQ(s->m_text, "Invalid object pointer - cannot create new object");
+  EXPECT_EQ(RegionStatus_getCode(RegionNameRecord_new(&r, " ")), 300000u);
+  EXPECT_EQ(r, nullptr);
+  ASSERT_FALSE(RegionStatus_isError(RegionNameRecord_new(&r, "record one")));
+  EXPECT_STREQ(RegionNameRecord_getName(r), "record one");
+  EXPECT_EQ(RegionNameRecord_getId(r), idOf("record one"));
+  EXPECT_EQ(RegionNameRecord_getId(nullptr), 0u);
+  EXPECT_EQ(RegionNameRecord_getName(nullptr), nullptr);
+  EXPECT_EQ(r->m_definition, nullptr);
+  EXPECT_EQ(r->m_references, nullptr);
+  EXPECT_EQ(r->m_explicit, 0);
+
+  EXPECT_FALSE(RegionStatus_isError(RegionNameRecord_setId(r, idOf("record two"))));
+  EXPECT_STREQ(RegionNameRecord_getName(r), "record two");
+  EXPECT_EQ(RegionStatus_getCode(RegionNameRecord_setId(r, 0)), 800000u);
+  s = RegionNameRecord_setId(nullptr, idOf("record two"));
+  EXPECT_EQ(RegionStatus_getCode(s), 100007u);
+  EXPECT_STREQ(s->m_text, "Invalid Region name.");
+  EXPECT_FALSE(RegionStatus_isError(RegionNameRecord_rename(r, "record one")));
+  EXPECT_STREQ(RegionNameRecord_getName(r), "record one");
+  EXPECT_EQ(RegionStatus_getCode(RegionNameRecord_rename(r, "never entered name")), 800000u);
+  EXPECT_STREQ(RegionNameRecord_getName(r), "record one");
+
+  RegionDefinition* d = nullptr;
+  s = RegionNameRecord_getDefinition(r, &d);
+  EXPECT_EQ(RegionStatus_getCode(s), 800001u);
+  EXPECT_STREQ(s->m_text, "Region is primitive.");
+  EXPECT_EQ(RegionNameRecord_isValid(r, &s), 1);
+  EXPECT_EQ(RegionNameRecord_isValid(nullptr, &s), 0);
+  EXPECT_EQ(RegionStatus_getCode(s), 100007u);
+
+  RegionMemory_failAfter(0, 1);
+  RegionNameRecord* lost = nullptr;
+  s = RegionNameRecord_new(&lost, "never made");
+  EXPECT_STREQ(s->m_text, "Unable to allocate memory for new Region.");
+  EXPECT_EQ(lost, nullptr);
+
+  RegionNameRecord_delete(&r);
+  EXPECT_EQ(r, nullptr);
+  EXPECT_FALSE(RegionStatus_isError(RegionNameRecord_delete(&r)));
+}
+
+TEST(RegionNameRecord, Questions) {
+  RegionNameRecord* r = nullptr;
+  RegionNameRecord_new(&r, "questions");
+  int flag = 7;
+  EXPECT_FALSE(RegionStatus_isError(RegionNameRecord_isPrimitive(r, &flag)));
+  EXPECT_EQ(flag, 1);
+  EXPECT_FALSE(RegionStatus_isError(RegionNameRecord_isDefined(r, &flag)));
+  EXPECT_EQ(flag, 0);
+  EXPECT_FALSE(RegionStatus_isError(RegionNameRecord_isReferenced(r, &flag)));
+  EXPECT_EQ(flag, 0);
+  StringList_new(&r->m_references, 10);
+  StringList_add(r->m_references, "user");
+  RegionNameRecord_isReferenced(r, &flag);
+  EXPECT_EQ(flag, 1);
+
+  // Each answer is the one error record, so the texts are checked one at a time.
+  EXPECT_STREQ(RegionNameRecord_isPrimitive(r, nullptr)->m_text, "Cannot return whether the Region is a primitive.");
+  EXPECT_STREQ(RegionNameRecord_isDefined(r, nullptr)->m_text, "Cannot return whether the Region is a defined.");
+  EXPECT_STREQ(RegionNameRecord_isReferenced(r, nullptr)->m_text, "Cannot return whether the Region is referenced.");
+  EXPECT_STREQ(RegionNameRecord_isExplicit(r, nullptr)->m_text, "Cannot return whether the Region is an explicit primitive.");
+  EXPECT_STREQ(RegionNameRecord_isInheritedIn(r, fakeMap(0), nullptr)->m_text,
+               "Cannot return whether the Region is inherited in a Region Map.");
+  RegionStatus* s = RegionNameRecord_isExplicitIn(r, nullptr, &flag);
+  EXPECT_EQ(RegionStatus_getCode(s), 100001u);
+  EXPECT_STREQ(s->m_text, "Invalid Region Map.");
+  flag = 3;
+  s = RegionNameRecord_isInheritedIn(nullptr, fakeMap(0), &flag);
+  EXPECT_EQ(RegionStatus_getCode(s), 100007u);
+  EXPECT_EQ(flag, 0);
+  RegionNameRecord_delete(&r);
+}
+
+TEST(RegionNameRecord, ThreeExplicitMaps) {
+  RegionNameRecord* r = nullptr;
+  RegionNameRecord_new(&r, "explicit");
+  int flag = 0;
+  for (int i = 0; i < 3; ++i) ASSERT_FALSE(RegionStatus_isError(RegionNameRecord_addExplicitMap(r, fakeMap(i))));
+  EXPECT_FALSE(RegionStatus_isError(RegionNameRecord_addExplicitMap(r, fakeMap(1))));  // already there
+  RegionStatus* s = RegionNameRecord_addExplicitMap(r, fakeMap(3));
+  EXPECT_EQ(RegionStatus_getCode(s), 600003u);
+  EXPECT_STREQ(s->m_text, "Name is already an explicit primitive in three maps");
+  RegionNameRecord_isExplicitIn(r, fakeMap(3), &flag);
+  EXPECT_EQ(flag, 0);
+  RegionNameRecord_isExplicitIn(r, fakeMap(2), &flag);
+  EXPECT_EQ(flag, 1);
+
+  RegionNameRecord_removeExplicitMap(r, fakeMap(0));
+  EXPECT_EQ(r->m_explicitMaps[0], fakeMap(1));
+  EXPECT_EQ(r->m_explicitMaps[1], fakeMap(2));
+  EXPECT_EQ(r->m_explicitMaps[2], nullptr);
+  RegionNameRecord_removeExplicitMap(r, fakeMap(5));  // not there: nothing changes
+  EXPECT_EQ(r->m_explicitMaps[1], fakeMap(2));
+  RegionNameRecord_isExplicit(r, &flag);
+  EXPECT_EQ(flag, 1);
+  RegionNameRecord_removeExplicitMap(r, fakeMap(2));
+  RegionNameRecord_removeExplicitMap(r, fakeMap(1));
+  RegionNameRecord_isExplicit(r, &flag);
+  EXPECT_EQ(flag, 0);
+  EXPECT_EQ(r->m_explicitMaps[0], nullptr);
+  EXPECT_EQ(RegionStatus_getCode(RegionNameRecord_addExplicitMap(r, nullptr)), 100001u);
+  EXPECT_EQ(RegionStatus_getCode(RegionNameRecord_addExplicitMap(nullptr, fakeMap(0))), 100007u);
+  RegionNameRecord_delete(&r);
+}
+
+TEST(RegionNameRecord, ThreeInheritingMaps) {
+  RegionNameRecord* r = nullptr;
+  RegionNameRecord_new(&r, "inherited");
+  int flag = 0;
+  for (int i = 0; i < 3; ++i) ASSERT_FALSE(RegionStatus_isError(RegionNameRecord_addInheritingMap(r, fakeMap(i))));
+  RegionStatus* s = RegionNameRecord_addInheritingMap(r, fakeMap(4));
+  EXPECT_EQ(RegionStatus_getCode(s), 2u);
+  EXPECT_EQ(RegionStatus_isInternal(s), 1);
+  EXPECT_STREQ(s->m_text, "Name is already an inherited by three maps");
+  RegionNameRecord_removeInheritingMap(r, fakeMap(0));
+  EXPECT_EQ(r->m_inheritingMaps[0], fakeMap(1));
+  EXPECT_EQ(r->m_inheritingMaps[1], fakeMap(2));
+  EXPECT_EQ(r->m_inheritingMaps[2], nullptr);
+  RegionNameRecord_isInheritedIn(r, fakeMap(0), &flag);
+  EXPECT_EQ(flag, 0);
+  RegionNameRecord_isInheritedIn(r, fakeMap(2), &flag);
+  EXPECT_EQ(flag, 1);
+  EXPECT_FALSE(RegionStatus_isError(RegionNameRecord_addInheritingMap(r, fakeMap(4))));
+  EXPECT_EQ(r->m_inheritingMaps[2], fakeMap(4));
+  RegionNameRecord_delete(&r);
+}
+
+TEST(RegionNameRecord, RepresentedNameIsNotProvided) {
+  char* name = nullptr;
+  EXPECT_EQ(RegionStatus_getCode(RegionNameRecord_getRepresentedName(nullptr, &name)), 2u);
+  RegionStatus* s = RegionNameRecord_getRepresentedName(nullptr, nullptr);
+  EXPECT_EQ(RegionStatus_getCode(s), 8u);
+  EXPECT_STREQ(s->m_text, "Cannot return the name the Region represents.");
+}
+
+} // namespace
