@@ -64,9 +64,18 @@ int pgtGetError(pgtHandle* h, const char** text);
 // Records an error; the format knows %%, %d and %s, and any other conversion is kept as written
 // and uses up one value. Returns the code.
 int pgtSetErrorValues(pgtHandle* h, int code, const char* format, const vsnFormatValue* values, int count);
+// Values of a message: strings and integers; a floating value only takes its place (the formatter
+// has no conversion for it).
+inline vsnFormatValue pgtFormatValueOf(const char* s) { return vsnFormatValueOf(s); }
+inline vsnFormatValue pgtFormatValueOf(std::nullptr_t) { return vsnFormatValueOf(nullptr); }
+inline vsnFormatValue pgtFormatValueOf(double) { return vsnFormatValue{0, 0, nullptr}; }
+template <typename T, typename = typename std::enable_if<std::is_integral<T>::value || std::is_enum<T>::value>::type>
+inline vsnFormatValue pgtFormatValueOf(T v) {
+  return vsnFormatValueOf(v);
+}
 template <typename... A>
 int pgtSetError(pgtHandle* h, int code, const char* format, A... args) {
-  const vsnFormatValue values[sizeof...(A) + 1] = {vsnFormatValueOf(args)..., vsnFormatValue{1, 0, nullptr}};
+  const vsnFormatValue values[sizeof...(A) + 1] = {pgtFormatValueOf(args)..., vsnFormatValue{1, 0, nullptr}};
   return pgtSetErrorValues(h, code, format, values, static_cast<int>(sizeof...(A)));
 }
 // The formatter of pgtSetError: a new text, NULL when memory runs out.
