@@ -18,7 +18,7 @@ namespace qiv {
 class ErrorProgressReporter {
 public:
   using Handler = std::function<void(const ErrorMsg &)>;
-  static const size_t backlogLimit = 1024;
+  static constexpr size_t backlogLimit = 1024;
 
   // Created on first use, never destroyed.
   static ErrorProgressReporter &instance();

@@ -117,7 +117,7 @@ bool StringUtilities::valueAsDouble(const std::string &text, double &value, std:
   if (i < end && text[i] == '[') {
     if (text[end - 1] != ']')
       return false;
-    const size_t close = text.find(']', i + 1);
+    const size_t close = text.find_first_of("[]", i + 1);
     if (close != end - 1)
       return false;
     unitText = trim(text.substr(i + 1, close - i - 1));

@@ -25,9 +25,10 @@ public:
   // "1.5[mm]") or bare ("1.5 mm", "1.5mm"); white space is allowed around each part. The number
   // is read in the C locale whatever the process locale is. The units are the text between the
   // brackets, or the rest of the text, without surrounding white space, and are not checked
-  // here; a number alone gives empty units. Returns true with value and units set; on failure
-  // (no number, a value that is not finite or out of the range of float, an unclosed bracket or
-  // text after the closing one) returns false with value 0 and empty units.
+  // here; a number alone gives empty units. A value too small for the type reads as 0.
+  // Returns true with value and units set; on failure (no number, a value that is not finite or
+  // beyond the range of float, an unclosed or nested bracket, a bracket in bare units, text
+  // after the closing bracket) returns false with value 0 and empty units.
   static bool valueAsFloat(const std::string &text, float &value, std::string &units);
   // The same in double precision.
   static bool valueAsDouble(const std::string &text, double &value, std::string &units);
