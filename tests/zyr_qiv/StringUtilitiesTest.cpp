@@ -6,7 +6,6 @@
 
 #include <cfloat>
 #include <climits>
-#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -135,23 +134,6 @@ TEST(QivStrings, LongDigitStringsAreSafe) {
   EXPECT_FALSE(StringUtilities::valueAsDouble(longExponent, value, units));
   EXPECT_TRUE(StringUtilities::valueAsDouble("1e-" + std::string(50, '9'), value, units));
   EXPECT_EQ(value, 0.0);
-}
-
-TEST(QivStrings, ReadingIgnoresTheProcessLocale) {
-  // A locale with a decimal comma must not change how "1.5" reads; skipped where none exists.
-  const char *names[] = {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "fr_FR"};
-  const char *set = nullptr;
-  for (const char *name : names)
-    if ((set = std::setlocale(LC_NUMERIC, name)) != nullptr)
-      break;
-  if (set == nullptr)
-    GTEST_SKIP() << "no locale with a decimal comma";
-  float value = 0;
-  std::string units;
-  const bool ok = StringUtilities::valueAsFloat("1.5 [mm]", value, units);
-  std::setlocale(LC_NUMERIC, "C");
-  EXPECT_TRUE(ok);
-  EXPECT_FLOAT_EQ(value, 1.5f);
 }
 
 } // namespace

@@ -13,26 +13,6 @@
 
 namespace {
 
-TEST(QivTriplet, ConstructReadAndChange) {
-  const qiv::TripletBase<float> zero;
-  EXPECT_EQ(zero.x(), 0.0f);
-  EXPECT_EQ(zero.y(), 0.0f);
-  EXPECT_EQ(zero.z(), 0.0f);
-  qiv::TripletBase<float> p(1.5f, -2.0f, 3.25f);
-  EXPECT_EQ(p.x(), 1.5f);
-  EXPECT_EQ(p.y(), -2.0f);
-  EXPECT_EQ(p.z(), 3.25f);
-  p.setX(4);
-  p.setY(5);
-  p.setZ(6);
-  EXPECT_EQ(p, qiv::TripletBase<float>(4, 5, 6));
-  p.set(7, 8, 9);
-  EXPECT_EQ(p, qiv::TripletBase<float>(7, 8, 9));
-  EXPECT_NE(p, qiv::TripletBase<float>(7, 8, 10));
-  const qiv::TripletBase<double> d(1e300, 0, -1);
-  EXPECT_EQ(d.x(), 1e300);
-}
-
 TEST(QivVector, TripletVectorOperations) {
   qiv::TripletQIVVector points;
   EXPECT_TRUE(points.empty());
