@@ -568,11 +568,13 @@ char *Conduit_getArgumentString(const Conduit *conduit) {
     return zyrCString_build("-conduit socket mode=server domain=%s port=%d name=%s", domain, conduit->m_socketPort,
                             conduit->m_name);
   default: {
-    // The child must know a datagram peer's type (stream is its default).
+    // The child must know a datagram peer's type (stream is its default), and an inet peer the
+    // port file through which it tells its own port.
     const char *type = conduit->m_socketType == ConduitDatagram ? " type=datagram" : "";
     if (conduit->m_socketDomain == ConduitUnix)
       return zyrCString_build("-conduit socket mode=peer domain=%s path=%s%s", domain, path, type);
-    return zyrCString_build("-conduit socket mode=peer domain=%s port=%d%s", domain, conduit->m_socketPort, type);
+    return zyrCString_build("-conduit socket mode=peer domain=%s port=%d%s name=%s", domain, conduit->m_socketPort,
+                            type, conduit->m_name);
   }
   }
 }
@@ -654,13 +656,10 @@ Conduit *Conduit_newChildEnd(const char *description) {
     } else if (conduit->m_socketMode == ConduitPeer) {
       // Our own socket beside the parent's, associated with it for a datagram peer.
       std::string path = childPeerPath(conduit);
+      const int32_t parentPort = conduit->m_socketPort;
       ok = bindSocket(conduit, typeOf(conduit), inet ? kLoopback : path.c_str(), 0);
-      int32_t parentPort = 0;
-      if (ok && inet) {
-        parentPort = Socket_getPort(conduit->m_socket, Socket_local);
-        std::swap(parentPort, conduit->m_socketPort);
+      if (ok && inet)
         ok = recordPortFile(conduit, conduit->m_socketPort);
-      }
       if (ok && conduit->m_socketType == ConduitDatagram)
         ok = Socket_connect(conduit->m_socket, inet ? kLoopback : conduit->m_socketName, parentPort) == 0;
     } else {
