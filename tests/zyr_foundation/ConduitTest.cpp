@@ -479,6 +479,31 @@ TEST_F(ConduitTest, StandardStreamConduitJoinsTheChildsStreams) {
   Conduit_delete(conduit);
 }
 
+TEST_F(ConduitTest, AForkedCopyActsAsTheChildOverItsOwnStreams) {
+  Conduit *conduit = Conduit_newBeforeSpawn("pipe: 1.0");
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (Conduit_redirectStandardStreams(conduit) != 1)
+      _exit(3);
+    char line[64] = "";
+    if (std::fgets(line, sizeof line, stdin) == nullptr)
+      _exit(4);
+    std::printf("got %s", line);
+    std::fflush(stdout);
+    _exit(0);
+  }
+  EXPECT_EQ(Conduit_afterSpawn(conduit), 1);
+  EXPECT_EQ(Conduit_putLine(conduit, "word"), 1);
+  char *line = nullptr;
+  int64_t capacity = 0;
+  EXPECT_EQ(Conduit_getline(conduit, &line, &capacity), 8);
+  EXPECT_STREQ(line, "got word");
+  zyrMemory_free(line, "test");
+  EXPECT_EQ(finish(pid), 0);
+  Conduit_delete(conduit);
+}
+
 TEST_F(ConduitTest, ChildTextLinesIncludingAnUnterminatedLast) {
   Conduit *conduit = Conduit_newBeforeSpawn("pipe");
   pid_t pid = spawn(conduit, {"lines"});
