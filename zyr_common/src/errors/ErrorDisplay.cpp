@@ -1,5 +1,7 @@
 #include "ErrorDisplay.h"
 
+#include "Conduit.h"
+
 #include "zyrAssert.h"
 #include "zyrCString.h"
 #include "zyrElementVertices.h"
@@ -14,7 +16,11 @@
 
 namespace {
 
-ErrorDisplayConduitWriter g_conduitWriter = nullptr;
+int writeToConduit(Conduit *conduit, const char *format, va_list arguments) {
+  return Conduit_vprintf(conduit, format, arguments) > 0 ? 1 : 0;
+}
+
+ErrorDisplayConduitWriter g_conduitWriter = writeToConduit;
 
 const char kDashes80[] = "--------------------------------------------------------------------------------";
 const char kEquals72[] = "========================================================================";

@@ -26,8 +26,8 @@ enum ErrorDisplayDestination { ErrorDisplayToStream = 0, ErrorDisplayToConduit =
 // ignored.
 typedef int (*ErrorDisplayCallback)(const char *text);
 
-// How formatted text reaches a conduit. The conduit layer installs its writer; until it does,
-// conduit displays write nothing.
+// How formatted text reaches a conduit: Conduit_vprintf unless another writer is installed
+// (a NULL writer makes conduit displays write nothing).
 typedef int (*ErrorDisplayConduitWriter)(Conduit *conduit, const char *format, va_list arguments);
 // Installs the writer and returns the previous one.
 ErrorDisplayConduitWriter ErrorDisplay_setConduitWriter(ErrorDisplayConduitWriter writer);
