@@ -33,12 +33,12 @@ const char *locationWords(int32_t location) {
 }
 
 // Room for one more argument.
-void makeRoom(Command *command) {
+void makeRoom(Command *command, const char *function) {
   if (command->m_noOfArguments < command->m_maximumNoOfArguments)
     return;
   command->m_maximumNoOfArguments += argumentBlock;
   command->m_arguments =
-      zyrMemory_reallocateArray<char *>(command->m_arguments, command->m_maximumNoOfArguments, "Command_addArgument");
+      zyrMemory_reallocateArray<char *>(command->m_arguments, command->m_maximumNoOfArguments, function);
 }
 
 void checkIndex(const Command *command, int32_t i, const char *function) {
@@ -130,7 +130,7 @@ int Command_isRedirection(const char *text) {
 }
 
 void Command_addArgument(Command *command, const char *text) {
-  makeRoom(command);
+  makeRoom(command, __func__);
   command->m_arguments[command->m_noOfArguments++] = zyrCString_clone(text ? text : "");
   if (command->m_noOfIoRedirectArgs > 0 || Command_isRedirection(text))
     ++command->m_noOfIoRedirectArgs;
@@ -147,7 +147,7 @@ void Command_addArguments(Command *command, const char *text, ...) {
 }
 
 void Command_addLiteralArgument(Command *command, const char *text) {
-  makeRoom(command);
+  makeRoom(command, __func__);
   int32_t at = command->m_noOfRealArgs;
   std::memmove(command->m_arguments + at + 1, command->m_arguments + at,
                static_cast<size_t>(command->m_noOfArguments - at) * sizeof(char *));

@@ -55,15 +55,15 @@ int operatorKind(const char *argument) {
   return -1;
 }
 
-void closeOpenFiles(Process *process) {
+void closeOpenFiles(Process *process, const char *function) {
   for (int32_t i = 0; i < process->m_noOfOpenFiles; ++i)
     close(process->m_openFiles[i]);
-  zyrMemory_freeAndClear(&process->m_openFiles, "Process_closeOpenFiles");
+  zyrMemory_freeAndClear(&process->m_openFiles, function);
   process->m_noOfOpenFiles = 0;
   process->m_redirectDescriptor = 0;
 }
 
-int openRedirectFile(Process *process, const char *file, int flags) {
+int openRedirectFile(Process *process, const char *file, int flags, const char *function) {
   int descriptor;
   do
     descriptor = open(file, flags | O_CLOEXEC, 0666);
@@ -71,7 +71,7 @@ int openRedirectFile(Process *process, const char *file, int flags) {
   if (descriptor < 0)
     return -1;
   process->m_openFiles = zyrMemory_reallocateArray<int32_t>(process->m_openFiles, process->m_noOfOpenFiles + 1,
-                                                            "Process_redirectIO");
+                                                            function);
   process->m_openFiles[process->m_noOfOpenFiles++] = descriptor;
   return descriptor;
 }
@@ -242,7 +242,7 @@ int createChildProcess(Process *process, const Command *command, int32_t n, Cond
     if (errorPipe[0] >= 0)
       close(errorPipe[0]);
   }
-  closeOpenFiles(process);
+  closeOpenFiles(process, __func__);
 
   ProcessStartup_delete(startup);
   for (size_t i = 0; i < words.size(); ++i)
@@ -304,7 +304,7 @@ void Process_delete(Process *process) {
     if (done == 0)
       handedOver().push_back(process->m_handle);
   }
-  closeOpenFiles(process);
+  closeOpenFiles(process, __func__);
   zyrMemory_free(process, __func__);
   collectHandedOver();
 }
@@ -433,14 +433,14 @@ int Process_redirectIO(Process *process, const Command *command, ProcessStartup 
     case ProcessRedirectInput:
       if (ZYR_TRACE_DEBUG(1))
         zyrTrace_printf("Redirect %s to standard in.\n", argument);
-      descriptor = openRedirectFile(process, argument, O_RDONLY);
+      descriptor = openRedirectFile(process, argument, O_RDONLY, __func__);
       if (descriptor >= 0)
         setHandles |= ProcessStartup_setStandardStream(startup, 0, descriptor);
       break;
     case ProcessRedirectOutput:
       if (ZYR_TRACE_DEBUG(1))
         zyrTrace_printf("Redirect standard out to %s.\n", argument);
-      descriptor = openRedirectFile(process, argument, O_WRONLY | O_CREAT | O_TRUNC);
+      descriptor = openRedirectFile(process, argument, O_WRONLY | O_CREAT | O_TRUNC, __func__);
       if (descriptor >= 0) {
         setHandles |= ProcessStartup_setStandardStream(startup, 1, descriptor);
         process->m_redirectDescriptor = descriptor;
@@ -449,7 +449,7 @@ int Process_redirectIO(Process *process, const Command *command, ProcessStartup 
     case ProcessRedirectAppend:
       if (ZYR_TRACE_DEBUG(1))
         zyrTrace_printf("Append standard out to %s.\n", argument);
-      descriptor = openRedirectFile(process, argument, O_WRONLY | O_CREAT | O_APPEND);
+      descriptor = openRedirectFile(process, argument, O_WRONLY | O_CREAT | O_APPEND, __func__);
       if (descriptor >= 0)
         setHandles |= ProcessStartup_setStandardStream(startup, 1, descriptor);
       break;
