@@ -193,6 +193,7 @@ void limitFileSize(rlim_t bytes) {
 }
 
 TEST(FileSystemDeathTest, CopyThatCannotBeWrittenKeepsTheOldDestination) {
+  GTEST_FLAG_SET(death_test_style, "fast");
   ScratchDir dir;
   const std::string bytes = randomBytes(200000, 2);
   writeFile(dir.file("src"), bytes);
@@ -274,6 +275,7 @@ TEST(FileSystem, MoveAcrossFileSystemsReplacesTheDestination) {
 }
 
 TEST(FileSystemDeathTest, FailedMoveAcrossFileSystemsLosesNothing) {
+  GTEST_FLAG_SET(death_test_style, "fast");
   const std::string other = otherFileSystem();
   if (other.empty())
     GTEST_SKIP() << "no second file system";
@@ -357,6 +359,36 @@ TEST_F(RemoveDirectory, FlatRemovalOfAMissingDirectory) {
   // The recursive form answers 0 quietly.
   EXPECT_EQ(zyrRemoveDirectory(dir.file("gone").c_str(), 1), 0);
   EXPECT_EQ(errors().size(), 1u);
+}
+
+TEST(FileSystemDeathTest, RemovalAndTemporaryNamesAreTraced) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  ScratchDir dir;
+  const std::string tree = dir.file("tree");
+  fs::create_directories(tree + "/sub");
+  writeFile(tree + "/sub/x", "");
+  writeFile(dir.file("zyr.debug"), "<DEBUG>\nzyrRemoveDirectory : 1\nzyrGetTemporaryFileName : 1\n</DEBUG>\n"
+                                   "<LOGS>\ndebug = " + dir.file("dbg.log") + "\n</LOGS>\n");
+  EXPECT_EXIT(
+      {
+        for (const char *name : {"ZYR_DEBUG_CONTROL", "ZYR_DEBUG_LOG", "ZYR_MEMORY_LOG", "ZYR_ERROR_LOG"})
+          unsetenv(name);
+        if (chdir(dir.path().c_str()) != 0)
+          _exit(2);
+        const int removed = zyrRemoveDirectory(tree.c_str(), 1);
+        char *name = zyrGetTemporaryFileName("t");
+        _exit(removed == 1 && name != nullptr ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+  std::vector<std::string> details;
+  for (const std::string &line : zyrtest::splitLines(readFile(dir.file("dbg.log"))))
+    if (line.find("Deleting") != std::string::npos || line.rfind("Filename = ", 0) == 0)
+      details.push_back(line);
+  ASSERT_EQ(details.size(), 4u);
+  EXPECT_EQ(details[0], "SUCCESS: Deleting ... " + tree + "/sub/x");
+  EXPECT_EQ(details[1], "SUCCESS: Deleting ... " + tree + "/sub");
+  EXPECT_EQ(details[2], "SUCCESS: Deleting ... " + tree);
+  EXPECT_EQ(details[3].size(), std::string("Filename = t.").size() + 26);
 }
 
 // ---- Listings ----
@@ -476,6 +508,7 @@ TEST(FileSystem, TemporaryNames) {
 }
 
 TEST(FileSystemDeathTest, TemporaryDirectoryTakesTheFirstUsableVariable) {
+  GTEST_FLAG_SET(death_test_style, "fast");
   ScratchDir dir;
   EXPECT_EXIT(
       {

@@ -218,6 +218,7 @@ void writeState(const std::string &path, uint64_t timestamp, const uint8_t node[
 }
 
 TEST(UUIDGeneratorDeathTest, NodeFileGivesTheNode) {
+  GTEST_FLAG_SET(death_test_style, "fast");
   zyrtest::ScratchDir dir;
   zyrtest::writeFile(dir.file("nodeid"), "ABCDEFGH");
   EXPECT_EXIT(
@@ -230,6 +231,7 @@ TEST(UUIDGeneratorDeathTest, NodeFileGivesTheNode) {
 }
 
 TEST(UUIDGeneratorDeathTest, RandomNodeHasTopBitAndClockSequencesVary) {
+  GTEST_FLAG_SET(death_test_style, "fast");
   zyrtest::ScratchDir dir;
   zyrtest::writeFile(dir.file("nodeid"), "ABC"); // too short to be a node
   EXPECT_EXIT(
@@ -249,6 +251,7 @@ TEST(UUIDGeneratorDeathTest, RandomNodeHasTopBitAndClockSequencesVary) {
 }
 
 TEST(UUIDGeneratorDeathTest, StateFileOfTheSameNodeKeepsItsClockSequence) {
+  GTEST_FLAG_SET(death_test_style, "fast");
   zyrtest::ScratchDir dir;
   const uint8_t node[6] = {'n', 'o', 'd', 'e', '4', '2'};
   zyrtest::writeFile(dir.file("nodeid"), "node42");
@@ -266,6 +269,7 @@ TEST(UUIDGeneratorDeathTest, StateFileOfTheSameNodeKeepsItsClockSequence) {
 }
 
 TEST(UUIDGeneratorDeathTest, StateFromTheFutureAdvancesTheClockSequenceOnce) {
+  GTEST_FLAG_SET(death_test_style, "fast");
   zyrtest::ScratchDir dir;
   const uint8_t node[6] = {'n', 'o', 'd', 'e', '4', '2'};
   zyrtest::writeFile(dir.file("nodeid"), "node42");
@@ -281,6 +285,7 @@ TEST(UUIDGeneratorDeathTest, StateFromTheFutureAdvancesTheClockSequenceOnce) {
 }
 
 TEST(UUIDGeneratorDeathTest, ShortOrForeignStateIsIgnored) {
+  GTEST_FLAG_SET(death_test_style, "fast");
   zyrtest::ScratchDir dir;
   const uint8_t other[6] = {1, 2, 3, 4, 5, 6};
   zyrtest::writeFile(dir.file("nodeid"), "node42");

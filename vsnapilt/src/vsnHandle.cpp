@@ -1,0 +1,506 @@
+#include "vsnHandle.h"
+
+#include "vsnArray.h"
+#include "vsnMessage.h"
+#include "vsnNameRules.h"
+#include "vsnPath.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+const char* const VSN_NO_HANDLE_TEXT = "vsnapilt: no handle";
+
+namespace {
+
+// Validity bits. Mode 1 sets "valid", mode 2 "contents valid"; any other mode is a change: the
+// entry (and, for a parameter, its object) is no longer valid, and every object above no longer
+// has valid contents.
+void applyValidity(vsnEntry* e, int mode) {
+  if (mode == 1) {
+    e->m_flags |= VSN_FLAG_VALID;
+    return;
+  }
+  if (mode == 2) {
+    e->m_flags |= VSN_FLAG_CONTENTS_VALID;
+    return;
+  }
+  e->m_flags &= ~static_cast<uint32_t>(VSN_FLAG_VALID);
+  bool parameters = e->m_kind == VSN_KIND_PARAM;
+  for (vsnEntry* p = e->m_parent; p; p = p->m_parent) {
+    if (parameters) {
+      p->m_flags &= ~static_cast<uint32_t>(VSN_FLAG_VALID);
+      parameters = p->m_kind == VSN_KIND_PARAM;
+    } else {
+      p->m_flags &= ~static_cast<uint32_t>(VSN_FLAG_CONTENTS_VALID);
+    }
+  }
+}
+
+void appendChild(vsnEntry* parent, vsnEntry* child) {
+  child->m_parent = parent;
+  child->m_prev = parent->m_lastChild;
+  child->m_next = nullptr;
+  if (parent->m_lastChild) {
+    parent->m_lastChild->m_next = child;
+  } else {
+    parent->m_firstChild = child;
+  }
+  parent->m_lastChild = child;
+  parent->m_childCount += 1;
+}
+
+void unlinkChild(vsnEntry* parent, vsnEntry* child) {
+  if (child->m_prev) {
+    child->m_prev->m_next = child->m_next;
+  } else {
+    parent->m_firstChild = child->m_next;
+  }
+  if (child->m_next) {
+    child->m_next->m_prev = child->m_prev;
+  } else {
+    parent->m_lastChild = child->m_prev;
+  }
+  child->m_next = child->m_prev = child->m_parent = nullptr;
+  parent->m_childCount -= 1;
+}
+
+char* cleanCopy(const char* s) { return s ? vsnCleanName(strdup(s)) : nullptr; }
+
+bool hasSeparator(const char* s) { return s && strpbrk(s, "/:") != nullptr; }
+
+// The entry under a path that is resolved first.
+vsnEntry* resolveEntry(vsnHandle* h, const char* path) {
+  char* full = getFullPath(h, path);
+  vsnEntry* e = full ? findEntryH(h, full) : nullptr;
+  free(full);
+  return e;
+}
+
+// The text after the last "/" of a path as passed.
+const char* lastStep(const char* path) {
+  const char* slash = strrchr(path, '/');
+  return slash ? slash + 1 : path;
+}
+
+// Resolves the parent of path for the create operations: its canonical path in *parentPath and
+// its entry (NULL for a root not made yet). Objects only: a parameter holds no children.
+const char* findParent(vsnHandle* h, const char* path, char** parentPath, vsnEntry** parent, const char* noPath,
+                       const char* noParent) {
+  *parentPath = path ? getParentPath(h, path) : nullptr;
+  *parent = nullptr;
+  if (!*parentPath) return noPath;
+  *parent = findEntryH(h, *parentPath);
+  bool isRoot = strcmp(*parentPath, "/") == 0;
+  if ((!isRoot && !*parent) || (*parent && (*parent)->m_kind == VSN_KIND_PARAM)) {
+    free(*parentPath);
+    *parentPath = nullptr;
+    return noParent;
+  }
+  return nullptr;
+}
+
+} // namespace
+
+vsnHandle* createVSNHandle() {
+  vsnHandle* h = static_cast<vsnHandle*>(calloc(1, sizeof(vsnHandle)));
+  if (!h) return nullptr;
+  if (vsnApiDebug()) {
+    printf("%" PRIxPTR ": *** created ***\n", reinterpret_cast<uintptr_t>(h));
+    addChangeHandlerH(h, debugChangeHandler, h);
+  }
+  return h;
+}
+
+int destroyVSNHandle(vsnHandle* h) {
+  if (!h) return 0;
+  vsnFreeDirStack(h);
+  freeVSNEntryTree(h->m_root);
+  vsnHashFree(h->m_pathTable);
+  vsnFreeHandlers(h);
+  free(h->m_pendingLine);
+  free(h->m_flagStack);
+  vsnScrubAndFree(h->m_errorText);
+  // Announced just before the record itself goes, everything it held being gone already.
+  if (vsnApiDebug()) printf("%" PRIxPTR ": *** destroyed ***\n", reinterpret_cast<uintptr_t>(h));
+  free(h);
+  return 0;
+}
+
+const char* getVSNStateH(vsnHandle* h, int* state) {
+  if (!h) return VSN_NO_HANDLE_TEXT;
+  if (!state) return "getVSNStateH: Invalid arguments";
+  *state = h->m_depth;
+  return nullptr;
+}
+
+int resetVSNStateH(vsnHandle* h, int depth) {
+  if (!h) return 0;
+  while (h->m_depth > depth) {
+    h->m_depth -= 1;
+    popPath(h);
+  }
+  return 0;
+}
+
+void setVSNUserWordH(vsnHandle* h, int word) {
+  if (h) h->m_userWord = word;
+}
+
+int getVSNUserWordH(vsnHandle* h) { return h ? h->m_userWord : 0; }
+
+vsnEntry* createRootObjectH(vsnHandle* h) {
+  if (!h) return nullptr;
+  if (h->m_root) return h->m_root;
+  vsnEntry* root = vsnEntryNew("/", nullptr, nullptr, VSN_KIND_OBJECT, 0);
+  if (!root) return nullptr;
+  bool madeTable = false;
+  if (!h->m_pathTable) {
+    h->m_pathTable = vsnHashNew(1);
+    madeTable = h->m_pathTable != nullptr;
+  }
+  if (!h->m_pathTable || !vsnHashInsert(h->m_pathTable, "/", root)) {
+    if (madeTable) {
+      vsnHashFree(h->m_pathTable);
+      h->m_pathTable = nullptr;
+    }
+    vsnEntryDelete(root);
+    return nullptr;
+  }
+  h->m_root = root;
+  return root;
+}
+
+vsnEntry* findEntryH(vsnHandle* h, const char* path) {
+  if (!h || !path) return nullptr;
+  return static_cast<vsnEntry*>(vsnHashLookup(h->m_pathTable, path));
+}
+
+vsnEntry* getCurrentObjectH(vsnHandle* h) { return h ? findEntryH(h, getCurrentPathH(h)) : nullptr; }
+
+vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, const char* name, const char* value,
+                          int kind, unsigned flags) {
+  if (!h || kind < VSN_KIND_PARAM || kind > VSN_KIND_SINGLETON) return nullptr;
+  if (!h->m_root && !createRootObjectH(h)) return nullptr;
+  if (!parent) parent = h->m_root;
+  if (parent->m_kind == VSN_KIND_PARAM) return nullptr;
+
+  // Names take the form they have in a canonical path, so that every entry can be found again.
+  char* t = kind == VSN_KIND_PARAM ? nullptr : cleanCopy(type);
+  char* n = cleanCopy(name);
+  vsnEntry* result = nullptr;
+  char* path = nullptr;
+  char* canonical = nullptr;
+  vsnEntry* e = nullptr;
+  bool hasType, hasName;
+  if ((type && kind != VSN_KIND_PARAM && !t) || (name && !n)) goto done;
+  hasType = t && *t;
+  hasName = n && *n;
+  if (hasType && hasName && strcmp(t, n) == 0) {
+    free(n);
+    n = nullptr;
+    hasName = false;
+  }
+  if (kind == VSN_KIND_PARAM ? !hasName : !hasType) goto done;
+  if (hasSeparator(t) || hasSeparator(n)) goto done;
+  if (kind != VSN_KIND_PARAM) kind = hasName ? VSN_KIND_OBJECT : VSN_KIND_SINGLETON;
+
+  {
+    const char* current = getCurrentPathH(h);
+    bool underRoot = strcmp(current, "/") == 0;
+    size_t length = strlen(current) + 1 + (hasType ? strlen(t) : 0) + 1 + (hasName ? strlen(n) : 0) + 1;
+    path = static_cast<char*>(malloc(length));
+    if (!path) goto done;
+    char* at = path;
+    auto put = [&at](const char* piece) {
+      size_t k = strlen(piece);
+      memcpy(at, piece, k);
+      at += k;
+    };
+    put(current);
+    if (!underRoot) put("/");
+    if (hasType) put(t);
+    if (hasType && hasName) put(":");
+    if (hasName) put(n);
+    *at = '\0';
+    // A key that a look-up would resolve elsewhere could never be found again.
+    canonical = getFullPath(h, path);
+    if (!canonical || strcmp(canonical, path) != 0) goto done;
+  }
+
+  e = findEntryH(h, path);
+  if (!e) {
+    const char* v = kind == VSN_KIND_PARAM ? (value ? value : "") : nullptr;
+    e = vsnEntryNew(kind == VSN_KIND_PARAM ? "String" : t, n, v, kind, flags);
+    if (!e) goto done;
+    if (!vsnHashInsert(h->m_pathTable, path, e)) {
+      vsnEntryDelete(e);
+      e = nullptr;
+      goto done;
+    }
+    appendChild(parent, e);
+    if (kind == VSN_KIND_PARAM) {
+      vsnNotifyChange(h, path, VSN_CHANGE_VALUE, e->m_value, nullptr);
+    } else {
+      vsnNotifyChange(h, path, VSN_CHANGE_CREATED, nullptr, nullptr);
+    }
+  } else if ((e->m_kind == VSN_KIND_PARAM) != (kind == VSN_KIND_PARAM)) {
+    // A parameter and a singleton of one name would share a path: refuse rather than give a
+    // parameter children or an object a value.
+    e = nullptr;
+    goto done;
+  } else if (kind == VSN_KIND_PARAM) {
+    const char* v = value ? value : "";
+    if (!e->m_value || strcmp(e->m_value, v) != 0) {
+      char* copy = strdup(v);
+      if (!copy) goto done;
+      char* old = e->m_value;
+      e->m_value = copy;
+      vsnNotifyChange(h, path, VSN_CHANGE_VALUE, copy, old);
+      free(old);
+    }
+    e->m_flags = flags;
+  }
+
+  if (kind == VSN_KIND_PARAM) {
+    result = parent;
+  } else {
+    // The path is canonical and its entry at hand: push it without resolving it again.
+    result = vsnPushPath(h, path) ? nullptr : e;
+    e->m_flags = flags;
+  }
+  if (parent->m_flags & VSN_FLAG_REPLACE) e->m_flags |= VSN_FLAG_REPLACE;
+  applyValidity(e, ((flags == 0 || flags == VSN_FLAG_VALID) ? 1 : 0) +
+                       ((flags == 0 || flags == VSN_FLAG_CONTENTS_VALID) ? 2 : 0));
+
+done:
+  free(t);
+  free(n);
+  free(path);
+  free(canonical);
+  return result;
+}
+
+const char* vsnCreateObject(vsnHandle* h, const char* path, int fromLibrary) {
+  if (!h) return VSN_NO_HANDLE_TEXT;
+  char* parentPath;
+  vsnEntry* parent;
+  const char* err = findParent(h, path, &parentPath, &parent, "vsnCreateObject: error finding parent object",
+                               "vsnCreateObject: parent object does not exist");
+  if (err) return err;
+  char* step = strdup(lastStep(path));
+  if (!step) {
+    free(parentPath);
+    return "vsnCreateObject: unable to create object";
+  }
+  char* type = step;
+  char* name = nullptr;
+  char* colon = strchr(step, ':');
+  if (colon) {
+    *colon = '\0';
+    name = colon + 1;
+  }
+  vsnCleanName(type);
+  if (name) vsnCleanName(name);
+  bool named = name && *name;
+  if (named && strcmp(name, type) == 0) {
+    err = "vsnCreateObject: TYPE:TYPE form for singletons is not permitted";
+  }
+  if (!err) err = vsnCheckName(h, "object type", type);
+  if (!err && named) err = vsnCheckName(h, "object name", name);
+  if (!err) {
+    bool pushed = false;
+    if (h->m_pathTable) {
+      err = pushPath(h, parentPath);
+      pushed = err == nullptr;
+    }
+    if (!err) {
+      vsnEntry* e = vsnUpdateObject(h, parent, type, named ? name : nullptr, nullptr,
+                                    named ? VSN_KIND_OBJECT : VSN_KIND_SINGLETON, fromLibrary ? static_cast<unsigned>(VSN_FLAG_LIBRARY) : 0u);
+      if (e) popPath(h);
+      if (pushed) popPath(h);
+      if (!e) err = "vsnCreateObject: unable to create object";
+    }
+  }
+  free(step);
+  free(parentPath);
+  return err;
+}
+
+const char* vsnCreateParam(vsnHandle* h, const char* path, const char* value) {
+  if (!h) return VSN_NO_HANDLE_TEXT;
+  char* parentPath;
+  vsnEntry* parent;
+  const char* err = findParent(h, path, &parentPath, &parent, "vsnCreateParam: error finding parent object",
+                               "vsnCreateParam: parent object does not exist");
+  if (err) return err;
+  char* name = cleanCopy(lastStep(path));
+  if (!value) value = "";
+  if (!name) err = "vsnCreateParam: unable to create param";
+  if (!err) err = vsnCheckName(h, "parameter name", name);
+  if (!err) err = vsnCheckValue(h, value);
+  if (!err) {
+    bool pushed = false;
+    if (h->m_pathTable) {
+      err = pushPath(h, parentPath);
+      pushed = err == nullptr;
+    }
+    if (!err) {
+      vsnEntry* e = vsnUpdateObject(h, parent, nullptr, name, value, VSN_KIND_PARAM, 0);
+      if (pushed) popPath(h);
+      if (!e) err = "vsnCreateParam: unable to create param";
+    }
+  }
+  free(name);
+  free(parentPath);
+  return err;
+}
+
+const char* vsnRemoveObjectH(vsnHandle* h, const char* path) {
+  if (!h) return VSN_NO_HANDLE_TEXT;
+  if (!h->m_root) return "vsnRemoveObjectH: no database";
+  char* full = getFullPath(h, path);
+  if (!full) return "vsnRemoveObjectH: full path failed";
+  const char* err = nullptr;
+  vsnEntry* e = findEntryH(h, full);
+  vsnEntry* parent = nullptr;
+  if (!e) {
+    err = "vsnRemoveObjectH: entry not found";
+  } else if (e->m_firstChild) {
+    err = "vsnRemoveObjectH: removal of non-empty object, did you mean deleteObj?";
+  } else {
+    char* parentPath = getParentPath(h, full);
+    parent = findEntryH(h, parentPath);
+    free(parentPath);
+    if (!parent) {
+      err = "vsnRemoveObjectH: parent not found!";
+    } else if (!parent->m_firstChild) {
+      err = "vsnRemoveObjectH: parent has no child list";
+    } else if (e->m_parent != parent) {
+      err = "vsnRemoveObjectH: child not in parent's child list";
+    }
+  }
+  if (!err) {
+    vsnHashRemove(h->m_pathTable, full, nullptr);
+    unlinkChild(parent, e);
+    if (e->m_kind == VSN_KIND_PARAM) {
+      vsnNotifyChange(h, full, VSN_CHANGE_VALUE, nullptr, e->m_value);
+    } else {
+      vsnNotifyChange(h, full, VSN_CHANGE_DELETED, nullptr, nullptr);
+    }
+    vsnEntryDelete(e);
+  }
+  free(full);
+  return err;
+}
+
+const char* deleteParamH(vsnHandle* h, const char* path) {
+  if (!h) return VSN_NO_HANDLE_TEXT;
+  char* full = getFullPath(h, path);
+  const char* err = full && findEntryH(h, full) ? vsnRemoveObjectH(h, full) : "deleteParamH: unable to find parameter";
+  free(full);
+  return err;
+}
+
+// Children go first, depth first in creation order, each under the path made from the path as
+// passed; an explicit stack keeps deep trees off the call stack.
+const char* deleteObjH(vsnHandle* h, const char* path) {
+  if (!h) return VSN_NO_HANDLE_TEXT;
+  vsnEntry* top = path ? resolveEntry(h, path) : nullptr;
+  if (!top) return "deleteObjH: unable to find parameter";
+  vsnArray* paths = vsnArrayNew(VSN_ARRAY_STRING);
+  vsnArray* entries = vsnArrayNew(VSN_ARRAY_POINTER);
+  const char* err = nullptr;
+  if (!paths || !entries || !vsnArrayAddStringCopy(paths, path) || !vsnArrayAddPointer(entries, top)) {
+    err = "deleteObjH: memory error";
+  }
+  while (!err && vsnArrayCount(entries) > 0) {
+    int32_t last = vsnArrayCount(entries) - 1;
+    vsnEntry* e = static_cast<vsnEntry*>(vsnArrayPointers(entries)[last]);
+    char* p = vsnArrayStrings(paths)[last];
+    if (e->m_firstChild) {
+      char* childPath = makeChildPath(p, e->m_firstChild);
+      if (!childPath || !vsnArrayAddString(paths, childPath)) {
+        free(childPath);
+        err = "deleteObjH: memory error";
+      } else if (!vsnArrayAddPointer(entries, e->m_firstChild)) {
+        err = "deleteObjH: memory error";
+      }
+      continue;
+    }
+    if (e != h->m_root) err = vsnRemoveObjectH(h, p);
+    free(p);
+    paths->m_count -= 1;
+    static_cast<char**>(paths->m_data)[last] = nullptr;
+    entries->m_count -= 1;
+  }
+  vsnArrayFree(paths);
+  vsnArrayRelease(entries);  // the entries are the tree's
+  return err;
+}
+
+const char* setStringValue(vsnHandle* h, const char* path, const char* value) {
+  if (!h) return VSN_NO_HANDLE_TEXT;
+  char* full = getFullPath(h, path);
+  if (!full) return "setStringValue: error deriving full pathname";
+  const char* err = nullptr;
+  vsnEntry* e = findEntryH(h, full);
+  if (!value) value = "";
+  if (!e) {
+    err = "setStringValue: requested object does not exist";
+  } else if (e->m_kind != VSN_KIND_PARAM) {
+    err = "setStringValue: requested object is not a parameter";
+  } else {
+    // A line end in a value would come back as separate lines when the tree is written and read.
+    err = vsnCheckValue(h, value);
+  }
+  if (!err && !(e->m_value && strcmp(e->m_value, value) == 0)) {
+    char* copy = strdup(value);
+    if (!copy) {
+      err = "setStringValue: error allocating new string";
+    } else {
+      char* old = e->m_value;
+      e->m_value = copy;
+      if (e->m_flags & VSN_FLAG_VALID) applyValidity(e, 0);
+      vsnNotifyChange(h, full, VSN_CHANGE_VALUE, copy, old);
+      free(old);
+    }
+  }
+  free(full);
+  return err;
+}
+
+int vsnPathExists(vsnHandle* h, const char* path) { return resolveEntry(h, path) ? 1 : 0; }
+
+int getEntryType(vsnHandle* h, const char* path) {
+  vsnEntry* e = resolveEntry(h, path);
+  if (!e) return -1;
+  switch (e->m_kind) {
+    case VSN_KIND_PARAM: return 0;
+    case VSN_KIND_OBJECT: return 2;
+    case VSN_KIND_SINGLETON: return 1;
+    default: return -2;
+  }
+}
+
+int isLibraryObject(vsnHandle* h, const char* path) {
+  vsnEntry* e = resolveEntry(h, path);
+  if (!e) return -1;
+  if (e->m_kind == VSN_KIND_PARAM && e->m_parent) e = e->m_parent;
+  return (e->m_flags & VSN_FLAG_LIBRARY) ? 1 : 0;
+}
+
+int getValid(vsnHandle* h, const char* path) {
+  vsnEntry* e = resolveEntry(h, path);
+  if (!e) return -1;
+  return ((e->m_flags & VSN_FLAG_VALID) ? 1 : 0) + ((e->m_flags & VSN_FLAG_CONTENTS_VALID) ? 2 : 0);
+}
+
+const char* setValid(vsnHandle* h, const char* path, int mode) {
+  if (!h) return VSN_NO_HANDLE_TEXT;
+  vsnEntry* e = resolveEntry(h, path);
+  if (!e) return "setValid: path not found";
+  applyValidity(e, mode);
+  return nullptr;
+}
