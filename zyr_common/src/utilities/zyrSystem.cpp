@@ -1,5 +1,8 @@
 #include "zyrSystem.h"
 
+#include "Command.h"
+#include "Environment.h"
+#include "Process.h"
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
@@ -11,6 +14,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -809,3 +813,45 @@ int zyrRemoveDirectory(const char *name, int recursive) {
   zyrCString_free(trimmed);
   return result;
 }
+
+int zyrRunCommandInEnvironment(const char *prefix, const char *commandLine) {
+  if (commandLine == nullptr)
+    return 0;
+  Environment *environment = nullptr;
+  if (prefix != nullptr) {
+    environment = Environment_new(prefix);
+    if (environment == nullptr)
+      return 0;
+  }
+  char *line = zyrCString_clone(commandLine);
+  char *word = line;
+  while (*word != '\0' && std::isspace(static_cast<unsigned char>(*word)))
+    ++word;
+  char *rest = word;
+  while (*rest != '\0' && !std::isspace(static_cast<unsigned char>(*rest)))
+    ++rest;
+  if (*rest != '\0')
+    *rest++ = '\0';
+  while (*rest != '\0' && std::isspace(static_cast<unsigned char>(*rest)))
+    ++rest;
+
+  int result = 0;
+  if (*word != '\0') {
+    Command *command = Command_new(environment, word, environment ? CommandInEnvironment : CommandOnSearchPath);
+    if (*rest != '\0')
+      Command_addArgumentString(command, rest);
+    Process *process = Process_new(command, nullptr, nullptr);
+    if (process != nullptr) {
+      Process_wait(process);
+      int32_t how = 0, value = 0;
+      result = Process_getExitStatus(process, &how, &value);
+      Process_delete(process);
+    }
+    Command_delete(command);
+  }
+  zyrCString_free(line);
+  Environment_delete(environment);
+  return result;
+}
+
+int zyrRunCommand(const char *commandLine) { return zyrRunCommandInEnvironment(nullptr, commandLine); }

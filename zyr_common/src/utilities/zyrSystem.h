@@ -112,4 +112,15 @@ char *zyrReadEnvironmentVariable(const char *name, const char *defaultValue);
 // Sets (or replaces) the variable for this process; 0 for a NULL name or a refused entry.
 int zyrSetEnvironmentVariable(const char *name, const char *value);
 
+// ---- Running a command line ----
+
+// Runs the command line to its end: its first word names the program (found in PATH), the rest
+// is split into arguments and redirections as Command_addArgumentString does. No shell is
+// involved. 1 only when the program ran and exited with status 0.
+int zyrRunCommand(const char *commandLine);
+// The same with the program found through the installation environment of the prefix (its
+// override variable, executables or scripts directory); NULL prefix: as zyrRunCommand. 0 also
+// when the environment cannot be built (error 10019).
+int zyrRunCommandInEnvironment(const char *prefix, const char *commandLine);
+
 #endif
