@@ -319,12 +319,14 @@ int read_located_dataset_as(IO_error_callback callback, char *format, IO_header 
                               data);
     if (status != IO_OK) io_report_error(callback, "read_located_dataset: read_data failed\n");
   } else {
-    IO_data view;
-    iodata_block_view(callback, data, &view);
+    // The conversion sets the counts of the view it fills: each block gets a fresh view.
     for (int64_t done = 0; done < number && status == IO_OK; done += block) {
       int64_t n = number - done < block ? number - done : block;
-      status = read_data_block(callback, 1, format, record, header, wanted, n, scratch, &view);
-      if (status == IO_OK) status = move_datapoints(callback, n, wanted, &view);
+      IO_data view;
+      iodata_block_view(callback, data, &view);
+      status = move_datapoints(callback, done, wanted, &view);
+      if (status == IO_OK)
+        status = read_data_block(callback, 1, format, record, header, wanted, n, scratch, &view);
     }
   }
   if (scratch) iodata_free(callback, scratch);
