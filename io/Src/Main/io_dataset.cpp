@@ -69,6 +69,14 @@ int writeFrame(IO_error_callback callback, const char *format, IO_header *header
     io_report_error(callback, "write_dataset: can't write dataset length\n");
     return status;
   }
+  // The tag and the zero length go to the file on their own: a process killed while the rest is
+  // written (a large write may stop at any page) still leaves the zero that marks the data set as
+  // unfinished right after its tag.
+  errno = 0;
+  if (fflush(stream) != 0) {
+    io_report_error(callback, "write_dataset: can't write dataset length\n");
+    return IO_WRITE_ERR;
+  }
   int64_t p2 = io_tell(stream);
   if (p2 < 0) {
     io_report_syserr(callback, "write_dataset: (can't tell the current location) syserr:");
@@ -199,7 +207,7 @@ int read_located_dataset_start(IO_error_callback callback, char *format, IO_file
     io_report_error(callback,
                     "read_located_dataset_start: the data set location is incorrect (invalid "
                     "format char '%c'\n",
-                    tag[0]);
+                    io_format_char(tag[0], '?'));
     return IO_READ_ERR;
   }
   format[0] = tag[0];

@@ -112,21 +112,28 @@ bool putBytes(const char *bytes, size_t length, FILE *stream) {
   return fwrite(bytes, 1, length, stream) == length;
 }
 
-// A text offset line of the file: `width` characters, blanks then at least one digit, then LF.
 bool parseOffsetLine(const char *line, size_t length, int32_t width, int64_t *value) {
-  if (length != static_cast<size_t>(width) + 1 || line[width] != '\n') return false;
+  return io_parse_offset_line(line, length, width, value) != 0;
+}
+
+} // namespace
+
+int io_parse_offset_line(const char *line, size_t length, int32_t width, int64_t *value) {
+  if (length != static_cast<size_t>(width) + 1 || line[width] != '\n') return 0;
   int32_t i = 0;
   while (i < width && line[i] == ' ') ++i;
-  if (i == width) return false;
+  if (i == width) return 0;
   int64_t v = 0;
   for (; i < width; ++i) {
-    if (line[i] < '0' || line[i] > '9') return false;
-    if (v > (INT64_MAX - (line[i] - '0')) / 10) return false;
+    if (line[i] < '0' || line[i] > '9') return 0;
+    if (v > (INT64_MAX - (line[i] - '0')) / 10) return 0;
     v = v * 10 + (line[i] - '0');
   }
   *value = v;
-  return true;
+  return 1;
 }
+
+namespace {
 
 // Reads exactly `length` bytes. False on a short read.
 bool getBytes(char *bytes, size_t length, FILE *stream) {
@@ -160,7 +167,9 @@ bool entryLineValid(IO_error_callback callback, const char *line, size_t length,
     p = esc + 1;
   }
   if (k != 6 || fieldLength[0] != 1) return false;
-  if (!isDecimal(field[3], fieldLength[3]) || !isDecimal(field[4], fieldLength[4]) ||
+  bool negative = fieldLength[3] > 1 && field[3][0] == '-';
+  if (!isDecimal(field[3] + negative, fieldLength[3] - negative) ||
+      !isDecimal(field[4], fieldLength[4]) ||
       !isDecimal(field[5], fieldLength[5]))
     return false;
   char copy[IO_INDEX_ENTRY_LEN];
@@ -168,7 +177,7 @@ bool entryLineValid(IO_error_callback callback, const char *line, size_t length,
   copy[length] = '\0';
   IO_match match;
   if (parseindex(callback, copy, &match) != IO_OK) return false;
-  if (match.m_when < 0 || match.m_length <= 0) return false;
+  if (match.m_length <= 0) return false;
   return match.m_position <= indexPosition && match.m_length <= indexPosition - match.m_position;
 }
 
@@ -370,6 +379,7 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
     return IO_TELL_ERR;
   }
   status = wezwriteOffset(callback, "F", 0, width, stream);
+  if (status == IO_OK && fflush(stream) != 0) status = IO_WRITE_ERR; // see write_dataset
   if (status != IO_OK) {
     io_report_error(callback, "write_index: write index length failed\n");
     return status;
@@ -450,9 +460,13 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
     return IO_WRITE_ERR;
   }
   if (stale) {
-    // The remains of a longer index follow: the file must not look as if it ended in an index.
+    // Dead bytes follow, maybe a whole older index: the file must not look as if it ended in an
+    // index, neither here nor at its last line, so that the next open rebuilds the table.
     if (wezwriteString(callback, "F", "*CRASH", 6, 1, 6, stream) != IO_OK)
       io_trace("write_dataset abort: can't write file end tag\n");
+    if (end - (width + 1) >= p4 + 7 && io_seek(stream, end - (width + 1), 0) == 0 &&
+        wezwriteString(callback, "F", "*CRASH", 6, 1, width, stream) != IO_OK)
+      io_trace("write_index: can't write file end tag over the last line");
     if (io_seek(stream, p4, 0) != 0) io_trace("write_index: fseek back to end failed");
   }
   return IO_OK;

@@ -23,6 +23,8 @@
 #include "io_order.h"
 #include "io_records.h"
 
+#include <cstddef>
+
 #define IO_INDEX_ENTRY_LEN 256 // an entry text is shorter than this
 
 struct IO_index {
@@ -80,6 +82,10 @@ int create_indextable(IO_error_callback callback, IO_file *record);
 // Splits an entry text into a match record (slot left alone). 0, or 12 when a field is missing
 // or does not fit (what and where hold at most 79 characters).
 int parseindex(IO_error_callback callback, const char *entry, IO_match *match);
+
+// Parses a text offset line of a file of offset width `width`: exactly `width` characters,
+// blanks then decimal digits, then LF (`length` counts the LF). 1 with *value set, else 0.
+int io_parse_offset_line(const char *line, size_t length, int32_t width, int64_t *value);
 
 // ---------------------------------------------------------------------------------------------
 // The table itself.

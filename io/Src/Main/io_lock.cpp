@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -19,14 +20,22 @@ int readCount(IO_error_callback callback, FILE *lock, int32_t *n) {
   return wezreadIntr(callback, "F", n, 1, 1, kLockWidth, lock);
 }
 
-// Writes n into the lock file (created or emptied). 0; 21 when it cannot be opened; the
-// writer's status when the value cannot be written (the file is closed either way).
+// Writes n into the lock file. The value is written beside it under a temporary name and renamed
+// over it, so that a process that dies meanwhile never leaves an empty or torn lock file. 0; 21
+// when the file cannot be created (*opened false); the writer's status when the value cannot be
+// written or put in place.
 int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool *opened) {
-  FILE *lock = fopen(lockName, "we");
-  *opened = lock != nullptr;
+  char temporary[4096];
+  int length = snprintf(temporary, sizeof temporary, "%s.%ld", lockName, static_cast<long>(getpid()));
+  *opened = false;
+  if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) return IO_LOCK_ERR;
+  FILE *lock = fopen(temporary, "we");
   if (!lock) return IO_LOCK_ERR;
+  *opened = true;
   int status = wezwriteIntr(callback, "F", &n, 1, 1, kLockWidth, lock);
   if (fclose(lock) != 0 && status == IO_OK) status = IO_WRITE_ERR;
+  if (status == IO_OK && rename(temporary, lockName) != 0) status = IO_WRITE_ERR;
+  if (status != IO_OK) remove(temporary);
   return status;
 }
 

@@ -4,6 +4,7 @@
 #include "io_error.h"
 #include "io_header.h"
 #include "io_index.h"
+#include "io_records.h"
 #include "lowlevel_io.h"
 
 #include <cinttypes>
@@ -22,6 +23,28 @@ int64_t lengthFieldSize(char letter, int32_t width) {
   if (letter == 'F') return width + 1;
   return letter == 'L' || letter == 'l' ? 8 : 4;
 }
+
+// Reads one length field of the format strictly: exactly its bytes, and for text a line of the
+// file's offset width, so that the walk moves by exactly the field. 0 or 10.
+int readLengthField(FILE *stream, const char *format, int32_t width, int64_t *length) {
+  char bytes[32];
+  size_t field = static_cast<size_t>(lengthFieldSize(format[0], width));
+  if (fread(bytes, 1, field, stream) != field) return IO_READ_ERR;
+  if (format[0] == 'F')
+    return io_parse_offset_line(bytes, field, width, length) ? IO_OK : IO_READ_ERR;
+  if (field == 4) {
+    int32_t value;
+    memcpy(&value, bytes, 4);
+    if (iofmt_is_swapped(format[0])) io_swap_bytes(&value, 4);
+    *length = value;
+  } else {
+    memcpy(length, bytes, 8);
+    if (iofmt_is_swapped(format[0])) io_swap_bytes(length, 8);
+  }
+  return IO_OK;
+}
+
+bool nameFitsEntry(const char *name) { return !strchr(name, kEsc) && !strchr(name, '\n'); }
 
 struct Scan {
   IO_error_callback m_callback;
@@ -59,8 +82,10 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
   FILE *stream = scan->m_stream;
   int64_t field = lengthFieldSize(format[0], scan->m_record->m_offsetwidth);
   if (p + 3 + field > scan->m_size) return endAtUnfinished(scan, format, p, false);
+  // Read strictly: a length field that is not what a writer writes is not taken for the 0 of an
+  // unfinished write, which would end the walk and hide what follows.
   int64_t length = 0;
-  int status = wezreadOffset(nullptr, format, &length, stream);
+  int status = readLengthField(stream, format, scan->m_record->m_offsetwidth, &length);
   if (status != IO_OK) {
     io_report_error(callback,
                     "recreate_indextable: error %d reading dataset length at offset %" PRId64,
@@ -101,21 +126,26 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
       return status;
     }
     const IO_header *h = scan->m_header;
-    char entry[3 * IO_NAME_LEN + 80];
-    snprintf(entry, sizeof entry, "Y%c%s%c%s%c%d%c%" PRId64 "%c%" PRId64, kEsc, h->m_what, kEsc,
-             h->m_where, kEsc, *h->m_when, kEsc, length, kEsc, p);
-    io_trace("recreate_indextable: %s", entry);
-    status = insert_index(callback, scan->m_record, entry);
-    if (status != IO_OK) {
-      io_report_error(callback, "recreate_indextable: insert_index  failed\n");
-      return status;
+    if (nameFitsEntry(h->m_what) && nameFitsEntry(h->m_where)) {
+      char entry[3 * IO_NAME_LEN + 80];
+      snprintf(entry, sizeof entry, "Y%c%s%c%s%c%d%c%" PRId64 "%c%" PRId64, kEsc, h->m_what, kEsc,
+               h->m_where, kEsc, *h->m_when, kEsc, length, kEsc, p);
+      io_trace("recreate_indextable: %s", entry);
+      status = insert_index(callback, scan->m_record, entry);
+      if (status != IO_OK) {
+        io_report_error(callback, "recreate_indextable: insert_index  failed\n");
+        return status;
+      }
+    } else {
+      // A name holding the entry separators cannot be indexed (this library never writes one).
+      io_trace("recreate_indextable: data set at %" PRId64 " has no name to index", p);
     }
     if (io_seek(stream, s + length, 0) != 0) {
       io_report_error(callback, "recreate_indextable: fseek failed\n");
       return IO_SEEK_ERR;
     }
     int64_t second = 0;
-    status = wezreadOffset(nullptr, format, &second, stream);
+    status = readLengthField(stream, format, scan->m_record->m_offsetwidth, &second);
     if (status != IO_OK) {
       io_report_error(callback,
                       "recreate_indextable: error %d reading final dataset length for %s:%s:%d at "
@@ -131,20 +161,16 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
       io_report_error(callback, "recreate_indextable: fseek failed\n");
       return IO_SEEK_ERR;
     }
-    if (wezreadOffset(nullptr, "F", &a, stream) != IO_OK) {
+    int32_t width = scan->m_record->m_offsetwidth;
+    if (readLengthField(stream, "F", width, &a) != IO_OK) {
       io_report_error(callback,
                       "recreate_indextable: failed to read first offset from skipped index");
       return IO_READ_ERR;
     }
-    if (wezreadOffset(nullptr, "F", &b, stream) != IO_OK) {
-      // The old index ends the file without its position line: nothing follows it.
+    if (readLengthField(stream, "F", width, &b) != IO_OK) {
       io_report_error(callback,
-                      "recreate_indextable: warning: truncated (or bad) index data at end of file "
-                      "while rebuilding index, file is corrupt but probably recoverable, "
-                      "continuing.  [%" PRId64 " + %" PRId64 " > %" PRId64 "]",
-                      s, length, scan->m_size);
-      scan->m_record->m_indexlocation = p;
-      return IO_OK;
+                      "recreate_indextable: failed to read second offset from skipped index");
+      return IO_READ_ERR;
     }
     return kContinue;
   }
@@ -200,8 +226,8 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
         io_report_error(callback, "recreate_indextable: fseek +IO_INFO failed");
         status = IO_SEEK_ERR;
       } else {
-        wezreadOffset(nullptr, "F", &ignored, stream);
-        if (io_seek(stream, 9, 1) != 0) {
+        readLengthField(stream, "F", record->m_offsetwidth, &ignored);
+        if (io_seek(stream, p + 6 + record->m_offsetwidth + 1 + 9, 0) != 0) {
           io_report_error(callback, "recreate_indextable: fseek +IO_ENDINFO failed");
           status = IO_SEEK_ERR;
         }
