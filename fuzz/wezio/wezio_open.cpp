@@ -26,12 +26,20 @@ int checkMessage(const char *message, int32_t length) {
   return 0;
 }
 
+char s_dir[] = "/tmp/wezio-open-XXXXXX";
+
+void removeScratch() {
+  std::string name = std::string(s_dir) + "/data.wez";
+  unlink(name.c_str());
+  unlink((name + ".lck").c_str());
+  rmdir(s_dir);
+}
+
 const std::string &scratchName() {
   static const std::string name = [] {
-    char pattern[] = "/tmp/wezio-open-XXXXXX";
-    const char *dir = mkdtemp(pattern);
-    if (!dir) abort();
-    return std::string(dir) + "/data.wez";
+    if (!mkdtemp(s_dir)) abort();
+    atexit(removeScratch);
+    return std::string(s_dir) + "/data.wez";
   }();
   return name;
 }
