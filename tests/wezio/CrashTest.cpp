@@ -95,8 +95,8 @@ void fill(int k, const Made &m, Data *data) {
 TEST(CrashTest, DataSetsWrittenBeforeAKillSurviveIt) {
   ScratchDir dir;
   const std::string name = dir.file("crash.wez"), lock = name + ".lck";
-  const unsigned seed = static_cast<unsigned>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
+  const unsigned seed =
+      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
   std::mt19937 random(seed);
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::set<int> completed;

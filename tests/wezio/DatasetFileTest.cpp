@@ -198,8 +198,8 @@ std::vector<size_t> chunkSizes(const std::string &file, size_t dataAt, size_t en
     std::vector<unsigned char> out(1 << 20);
     uLongf outLength = out.size();
     uLong inLength = length;
-    if (uncompress2(out.data(), &outLength,
-                    reinterpret_cast<const Bytef *>(file.data() + at), &inLength) != Z_OK)
+    if (uncompress2(out.data(), &outLength, reinterpret_cast<const Bytef *>(file.data() + at),
+                    &inLength) != Z_OK)
       break;
     sizes.push_back(outLength);
     at += length;
@@ -237,13 +237,12 @@ TEST_F(DatasetFileTest, CompressedDataSetIsWrittenAndReadInBlocks) {
   ASSERT_EQ(writeOne(&m_file, "u", plain.get(), d.get()), IO_OK);
   file = bytes();
   EXPECT_EQ(file.find("BLOCKFACTOR", static_cast<size_t>(at)), std::string::npos);
-  EXPECT_EQ(file.size(), static_cast<size_t>(at) + 3 + 4 + 8 + 4 * n + 4 + 5 + 11 + 4 + 6 +
-                             binRecord("*HEADER").size() + binRecord("WHAT" + E + "plain").size() +
-                             binRecord("WHERE" + E + "EVERY").size() +
-                             binRecord("WHEN" + E + "0").size() +
-                             binRecord("NUMATTRB" + E + "0").size() +
-                             binRecord("DATATYPE" + E + "INTR").size() +
-                             binRecord("NUMBER" + E + "250000").size());
+  EXPECT_EQ(file.size(),
+            static_cast<size_t>(at) + 3 + 4 + 8 + 4 * n + 4 + 5 + 11 + 4 + 6 +
+                binRecord("*HEADER").size() + binRecord("WHAT" + E + "plain").size() +
+                binRecord("WHERE" + E + "EVERY").size() + binRecord("WHEN" + E + "0").size() +
+                binRecord("NUMATTRB" + E + "0").size() + binRecord("DATATYPE" + E + "INTR").size() +
+                binRecord("NUMBER" + E + "250000").size());
   close();
 }
 
@@ -307,7 +306,8 @@ TEST_F(DatasetFileTest, EveryFormatRoundTripsThroughTheStoredIndex) {
     EXPECT_EQ(back->m_where, e.m_where);
     EXPECT_EQ(*back->m_when, e.m_when);
     // Writers use this machine's byte order.
-    EXPECT_EQ(format[0], e.m_where[0] == 'F' ? 'F' : (e.m_where[0] == 'U' || e.m_where[0] == 'u' ? 'u' : 'l'));
+    EXPECT_EQ(format[0],
+              e.m_where[0] == 'F' ? 'F' : (e.m_where[0] == 'U' || e.m_where[0] == 'u' ? 'u' : 'l'));
     if (e.m_what == "values") {
       ASSERT_EQ(*out.get()->m_numintr, 150 + e.m_when);
       for (int32_t i = 0; i < *out.get()->m_numintr; ++i)
@@ -331,7 +331,8 @@ TEST_F(DatasetFileTest, OlderFileWithOffsetWidthTenKeepsIt) {
   ASSERT_EQ(writeOne(&m_file, "F", h.get(), d.get()), IO_OK);
   close();
   const std::string body = "*DATASET\n" + textHeader("A", "B", 0, "INTR", 0, 1) + "*ENDDATASET\n";
-  const std::string frame = std::string("F\0\n", 3) + textOffset(772, 10) + body + textOffset(772, 10);
+  const std::string frame =
+      std::string("F\0\n", 3) + textOffset(772, 10) + body + textOffset(772, 10);
   const int64_t indexAt = 26 + static_cast<int64_t>(frame.size());
   const std::string index = indexFrame({entryText("A", "B", 0, 772, 26)}, indexAt, 10);
   EXPECT_EQ(readFile(m_name),
@@ -511,7 +512,8 @@ TEST_F(DatasetFileTest, OpenArgumentsAndMissingFiles) {
   EXPECT_EQ(messages().back(), "iif_open: filename is NULL\n");
   messages().clear();
   EXPECT_EQ(open("r"), IO_OPEN_ERR);
-  EXPECT_EQ(messages().back(), "iif_open: can't open file " + m_name + ": No such file or directory\n");
+  EXPECT_EQ(messages().back(),
+            "iif_open: can't open file " + m_name + ": No such file or directory\n");
   EXPECT_FALSE(fileExists(m_name));
   EXPECT_FALSE(fileExists(m_name + ".lck"));
 }
@@ -569,6 +571,20 @@ TEST_F(DatasetFileTest, OwnFormatFollowsWezFormat) {
         _exit(ok ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(DatasetFileTest, PlainTextFilesHaveNoInformationBlock) {
+  ASSERT_EQ(iif_open_plain(&m_file, m_name.c_str(), "w"), IO_OK) << allMessages();
+  EXPECT_EQ(readFile(m_name + ".lck"), "        -1\n");
+  ASSERT_GE(fputs("free text\n", m_file.m_stream), 0);
+  EXPECT_EQ(iif_close_text(&m_file), IO_OK);
+  EXPECT_FALSE(iif_is_open(&m_file));
+  EXPECT_EQ(readFile(m_name), "free text\n");
+  EXPECT_FALSE(fileExists(m_name + ".lck"));
 }
 
 } // namespace

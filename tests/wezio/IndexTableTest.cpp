@@ -3,6 +3,7 @@
 #include "dataset_test_util.h"
 #include "io_alloc.h"
 #include "io_file.h"
+#include "io_format.h"
 #include "io_index.h"
 #include "io_order.h"
 #include "lowlevel_io.h"
@@ -63,7 +64,8 @@ TEST_F(IndexTableTest, WhatOrderIsTheOrderOfAFullSortWhileEntriesArrive) {
     return w;
   };
   for (int i = 0; i < 5000; ++i) {
-    std::string entry = entryText(word(4), word(2), static_cast<int>(random() % 12), 100 + i, 36 + i);
+    std::string entry =
+        entryText(word(4), word(2), static_cast<int>(random() % 12), 100 + i, 36 + i);
     ASSERT_EQ(insert_index(captureMessage, &m_file, entry.c_str()), IO_OK);
     if (i % 997 == 0 || i == 4999) {
       std::vector<int32_t> expected = sortedSlots();
@@ -101,9 +103,8 @@ TEST_F(IndexTableTest, WhatOrderIsTheOrderOfAFullSortWhileEntriesArrive) {
 }
 
 TEST_F(IndexTableTest, KeysEndingInTheSeparatorDoNotMatchLongerFields) {
-  for (const std::string &entry :
-       {entryText("AB", "X", 1, 5, 100), entryText("A", "X", 10, 5, 200),
-        entryText("A", "X", 1, 5, 300), entryText("A", "XY", 1, 5, 400)})
+  for (const std::string &entry : {entryText("AB", "X", 1, 5, 100), entryText("A", "X", 10, 5, 200),
+                                   entryText("A", "X", 1, 5, 300), entryText("A", "XY", 1, 5, 400)})
     ASSERT_EQ(insert_index(captureMessage, &m_file, entry.c_str()), IO_OK);
   int32_t first, end;
   std::string what = "A" + E;
@@ -185,7 +186,8 @@ TEST_F(IndexTableTest, ParseIndexNamesTheMissingField) {
       {"Y", "parseindex: bad index: missing what\n"},
       {"Y" + E + "A", "parseindex: bad index: missing where in dataset A:?:?\n"},
       {"Y" + E + "A" + E + "B", "parseindex: bad index: missing when in dataset A:B:?\n"},
-      {"Y" + E + "A" + E + "B" + E + "3", "parseindex: bad index: missing dslength for dataset A:B:3\n"},
+      {"Y" + E + "A" + E + "B" + E + "3",
+       "parseindex: bad index: missing dslength for dataset A:B:3\n"},
       {"Y" + E + "A" + E + "B" + E + "3" + E + "10",
        "parseindex: bad index: missing location for dataset A:B:3\n"},
   };
@@ -198,9 +200,9 @@ TEST_F(IndexTableTest, ParseIndexNamesTheMissingField) {
   messages().clear();
   EXPECT_EQ(parseindex(captureMessage, nullptr, &match), IO_DATA_ERR);
   EXPECT_TRUE(messages().empty());
-  ASSERT_EQ(parseindex(captureMessage, entryText("what", "where", 12, 772, 5000000000).c_str(),
-                       &match),
-            IO_OK);
+  ASSERT_EQ(
+      parseindex(captureMessage, entryText("what", "where", 12, 772, 5000000000).c_str(), &match),
+      IO_OK);
   EXPECT_STREQ(match.m_what, "what");
   EXPECT_STREQ(match.m_where, "where");
   EXPECT_EQ(match.m_when, 12);
@@ -241,8 +243,10 @@ protected:
     EXPECT_EQ(iif_open(&r, m_name.c_str(), "r"), expected) << allMessages();
     std::vector<int64_t> positions;
     for (const Entry &e : entries(&r)) positions.push_back(e.m_position);
-    if (iif_is_open(&r)) iif_close(&r);
-    else iif_release_record(&r);
+    if (iif_is_open(&r))
+      iif_close(&r);
+    else
+      iif_release_record(&r);
     return positions;
   }
   bool rebuilt() {
@@ -274,12 +278,12 @@ TEST_F(StoredIndexTest, AnInconsistentIndexIsRebuiltByScanning) {
   const std::string count = textOffset(30, 20);
   const std::string position = std::to_string(m_positions[2]);
   const std::string cases[][2] = {
-      {count, textOffset(31, 20)},                        // count above the lines
-      {count, textOffset(29, 20)},                        // count below the lines
-      {"*ENDINDEX", "*ENDINDEY"},                         // end tag
-      {"Y" + E + "set1", "Q" + E + "set1"},               // status
+      {count, textOffset(31, 20)},                                         // count above the lines
+      {count, textOffset(29, 20)},                                         // count below the lines
+      {"*ENDINDEX", "*ENDINDEY"},                                          // end tag
+      {"Y" + E + "set1", "Q" + E + "set1"},                                // status
       {E + position + "\n", E + std::string(position.size(), 'x') + "\n"}, // position
-      {E + "EVERY" + E + "2", E + "EVERY" + E + "-"},     // when
+      {E + "EVERY" + E + "2", E + "EVERY" + E + "-"},                      // when
   };
   for (const auto &c : cases) {
     EXPECT_EQ(openWith(mutated(c[0], c[1])), m_positions) << c[1];
@@ -340,6 +344,42 @@ TEST_F(StoredIndexTest, ARecordedSizeThatDiffersRebuildsAndTheNextWriterStoresAF
   iif_close(&w);
   EXPECT_EQ(openWith(readFile(m_name)), m_positions);
   EXPECT_TRUE(messages().empty()) << allMessages();
+}
+
+} // namespace
+
+namespace {
+
+TEST(DeleteTagTest, EveryLiveTagHasItsDeleteTagAndBack) {
+  struct Case {
+    std::string m_live, m_deleted, m_recovered;
+  };
+  const std::vector<Case> cases = {
+      {std::string("F\0", 2), "DF", "F"},
+      {"F5", "DF", "F"},
+      {"U5", "D5", "U5"},
+      {std::string("U\0", 2), "DU", "U"},
+      {"u5", "D\xb5", "u5"},
+      {std::string("u\0", 2), "Du", "u"},
+      {"L7", "X7", "L7"},
+      {std::string("L\0", 2), "XL", "L"},
+      {"l9", "x\xb9", "l9"},
+      {std::string("l\0", 2), "xl", "l"},
+  };
+  for (const Case &c : cases) {
+    char deleted[2];
+    iofmt_delete_tag(c.m_live.data(), deleted);
+    EXPECT_EQ(std::string(deleted, 2), c.m_deleted) << c.m_live;
+    char again[2];
+    iofmt_delete_tag(deleted, again); // deleting again changes nothing
+    EXPECT_EQ(std::string(again, 2), c.m_deleted);
+    char format[3];
+    EXPECT_EQ(iofmt_deleted_format(deleted, format), 0);
+    EXPECT_STREQ(format, c.m_recovered.c_str()) << c.m_live;
+  }
+  char format[3];
+  EXPECT_EQ(iofmt_deleted_format(std::string("D\0", 2).data(), format), 1);
+  EXPECT_EQ(iofmt_deleted_format("u5", format), -1);
 }
 
 } // namespace

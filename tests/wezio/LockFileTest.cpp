@@ -74,12 +74,14 @@ TEST_F(LockFileTest, ConflictsWithTheLockFileChangeNothing) {
   EXPECT_EQ(lastMessage(), "iif_set_lock: file " + m_name +
                                " is currently locked for writing, and cannot be locked for read "
                                "access.  Either another program is using this file, or the lock "
-                               "file " + m_lock + " is bad.\n");
+                               "file " +
+                               m_lock + " is bad.\n");
   open("w", &status);
   EXPECT_EQ(status, IO_LOCK_ERR);
   EXPECT_EQ(lastMessage(), "iif_set_lock: file " + m_name +
                                " is already locked for write access.  Either another program is "
-                               "using this file, or the lock file " + m_lock + " is bad.\n");
+                               "using this file, or the lock file " +
+                               m_lock + " is bad.\n");
   EXPECT_EQ(lockFile(), "        -1\n");
   writeFile(m_lock, "         2\n");
   open("w", &status);
@@ -87,7 +89,8 @@ TEST_F(LockFileTest, ConflictsWithTheLockFileChangeNothing) {
   EXPECT_EQ(lastMessage(), "iif_set_lock: file " + m_name +
                                " is currently locked for reading at level 2, and cannot be locked "
                                "for write access.  Either another program is using this file, or "
-                               "the lock file " + m_lock + " is bad.\n");
+                               "the lock file " +
+                               m_lock + " is bad.\n");
   EXPECT_EQ(lockFile(), "         2\n");
   EXPECT_EQ(readFile(m_name), infoBlock(36));
 }
@@ -203,7 +206,8 @@ TEST_F(LockFileTest, TheRealLockHoldsOffASecondWriterWhateverTheLockFiles) {
   EXPECT_EQ(status, IO_LOCK_ERR);
   EXPECT_EQ(lastMessage(), "iif_set_lock: file " + m_name +
                                " is in use by another program, and cannot be locked for write "
-                               "access.  Its lock file " + m_lock + " does not show it.\n");
+                               "access.  Its lock file " +
+                               m_lock + " does not show it.\n");
   open("r", &status);
   EXPECT_EQ(status, IO_LOCK_ERR);
   EXPECT_EQ(lockFile(), "(none)");

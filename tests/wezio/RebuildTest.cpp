@@ -26,7 +26,8 @@ const std::string E(1, kEscChar);
 std::string textFrame(const std::string &what, int when, int64_t length = -1) {
   std::string body = "*DATASET\n" + textHeader(what, "B", when, "INTR", 0, 1) + "*ENDDATASET\n";
   int64_t n = static_cast<int64_t>(body.size());
-  return std::string("F\0\n", 3) + textOffset(length < 0 ? n : length, 20) + body + textOffset(n, 20);
+  return std::string("F\0\n", 3) + textOffset(length < 0 ? n : length, 20) + body +
+         textOffset(n, 20);
 }
 
 class RebuildTest : public testing::Test {
@@ -103,7 +104,8 @@ TEST_F(RebuildTest, AWriteCutOffByTheEndOfTheFileIsUnfinishedToo) {
   ASSERT_EQ(openWith(infoBlock(0) + a + cut), IO_OK) << allMessages();
   const int64_t at = 36 + static_cast<int64_t>(a.size());
   EXPECT_TRUE(said("recreate_indextable: dataset length of zero in dataset at offset " +
-                   std::to_string(at) + " (format u5): assuming incomplete file and terminating "
+                   std::to_string(at) +
+                   " (format u5): assuming incomplete file and terminating "
                    "scan.\n"))
       << allMessages();
   EXPECT_EQ(m_file.m_indexlocation, at);
@@ -129,7 +131,8 @@ TEST_F(RebuildTest, BytesThatCannotBePlacedFailTheOpen) {
   const std::string a = textFrame("A", 0);
   EXPECT_EQ(openWith(infoBlock(0) + a + "ZZZZZZ"), IO_BAD_FILE);
   EXPECT_TRUE(said("recreate_indextable: Bad file: expected dataset, index or end, got \"ZZZ\" at "
-                   "byte " + std::to_string(36 + a.size()) + "\n"))
+                   "byte " +
+                   std::to_string(36 + a.size()) + "\n"))
       << allMessages();
   EXPECT_EQ(openWith(infoBlock(0) + a + "*CRUSH"), IO_BAD_FILE);
   EXPECT_EQ(openWith(infoBlock(0) + a + "u5\n" + le32(static_cast<uint32_t>(-5)) + "*DATASET"),

@@ -95,8 +95,8 @@ std::string textHeader(const std::string &what, const std::string &where, int wh
          textRecord("BLOCKFACTOR" + e + std::to_string(blockFactor), 80);
 }
 
-std::string entryText(const std::string &what, const std::string &where, int when,
-                      int64_t length, int64_t position, char status) {
+std::string entryText(const std::string &what, const std::string &where, int when, int64_t length,
+                      int64_t position, char status) {
   const std::string e(1, kEscChar);
   return std::string(1, status) + e + what + e + where + e + std::to_string(when) + e +
          std::to_string(length) + e + std::to_string(position);
@@ -111,8 +111,8 @@ std::string indexFrame(const std::vector<std::string> &entries, int64_t position
          textOffset(position, width);
 }
 
-Header::Header(const std::string &what, const std::string &where, int when,
-               const std::string &type, int number)
+Header::Header(const std::string &what, const std::string &where, int when, const std::string &type,
+               int number)
     : m_header(ioheader_alloc(nullptr)) {
   snprintf(m_header->m_what, IO_NAME_LEN, "%s", what.c_str());
   snprintf(m_header->m_where, IO_NAME_LEN, "%s", where.c_str());

@@ -36,8 +36,8 @@ std::string infoBlock(int64_t size, size_t width = 20);
 std::string textHeader(const std::string &what, const std::string &where, int when,
                        const std::string &type, int number, int blockFactor);
 // An index entry text.
-std::string entryText(const std::string &what, const std::string &where, int when,
-                      int64_t length, int64_t position, char status = 'Y');
+std::string entryText(const std::string &what, const std::string &where, int when, int64_t length,
+                      int64_t position, char status = 'Y');
 // The index data set (tag through the position line) for entries at a position.
 std::string indexFrame(const std::vector<std::string> &entries, int64_t position,
                        size_t width = 20);

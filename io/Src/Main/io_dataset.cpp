@@ -130,8 +130,8 @@ int writeFrame(IO_error_callback callback, const char *format, IO_header *header
 
 // ---------------------------------------------------------------------------------------------
 
-int write_dataset(IO_error_callback callback, const char *format, IO_header *header,
-                  IO_data *data, IO_file *record) {
+int write_dataset(IO_error_callback callback, const char *format, IO_header *header, IO_data *data,
+                  IO_file *record) {
   if (!format || !headerSet(header) || !data || !record || !record->m_stream) {
     io_report_error(callback, "write_dataset: passing parameters are wrong");
     return IO_MEMORY_ERR;
@@ -232,8 +232,8 @@ int read_located_dataset_start(IO_error_callback callback, char *format, IO_file
   return IO_OK;
 }
 
-int read_located_dataset(IO_error_callback callback, char *format, IO_header *header,
-                         IO_data *data, IO_file *record) {
+int read_located_dataset(IO_error_callback callback, char *format, IO_header *header, IO_data *data,
+                         IO_file *record) {
   return read_located_dataset_as(callback, format, header, data, nullptr, record);
 }
 
@@ -323,8 +323,8 @@ int read_located_dataset_as(IO_error_callback callback, char *format, IO_header 
     io_report_error(callback, "read_located_dataset: read_datatag failed\n");
   } else if (!convert) {
     // Compressed data parts are read in the blocks they were written in; others at once.
-    status = read_data_blocks(callback, format, stream, number, *header->m_blockfactor, stored,
-                              data);
+    status =
+        read_data_blocks(callback, format, stream, number, *header->m_blockfactor, stored, data);
     if (status != IO_OK) io_report_error(callback, "read_located_dataset: read_data failed\n");
   } else {
     // The conversion sets the counts of the view it fills: each block gets a fresh view.
@@ -378,8 +378,7 @@ int iodata_block_view(IO_error_callback callback, const IO_data *data, IO_data *
   return IO_OK;
 }
 
-int move_datapoints(IO_error_callback callback, int64_t records, const char *type,
-                    IO_data *view) {
+int move_datapoints(IO_error_callback callback, int64_t records, const char *type, IO_data *view) {
   if (!view || records < 0) {
     io_report_error(callback, "move_datapoints: passing parameters are wrong");
     return IO_MEMORY_ERR;

@@ -25,16 +25,16 @@
 // become L when the value arrays hold more than 1610612736 bytes; a compressed format with the
 // header's block factor 1 sets it to 100000. On a failure while the frame is written, "*CRASH"
 // is written at the data set's start and the index location stays.
-int write_dataset(IO_error_callback callback, const char *format, IO_header *header,
-                  IO_data *data, IO_file *record);
+int write_dataset(IO_error_callback callback, const char *format, IO_header *header, IO_data *data,
+                  IO_file *record);
 
 // Reads the tag, the first length field and the start tag at the stream's position; the format
 // code (3 characters) receives the tag's first two bytes.
 int read_located_dataset_start(IO_error_callback callback, char *format, IO_file *record);
 // Reads the data set at the stream's position into the header and data; the format code
 // receives its tag. 14 (silent, counts set to the needs) when the arrays are too small.
-int read_located_dataset(IO_error_callback callback, char *format, IO_header *header,
-                         IO_data *data, IO_file *record);
+int read_located_dataset(IO_error_callback callback, char *format, IO_header *header, IO_data *data,
+                         IO_file *record);
 // The same, converting the values to `target` when it is given, not empty and differs from the
 // stored type (REAL and DBLE stand in for each other, data_part.h).
 int read_located_dataset_as(IO_error_callback callback, char *format, IO_header *header,
@@ -50,7 +50,6 @@ int read_data_block(IO_error_callback callback, int32_t convert, const char *for
 // move_datapoints can advance it without touching the block.
 int iodata_block_view(IO_error_callback callback, const IO_data *data, IO_data *view);
 // Advances the view's arrays (and lowers its counts) past `records` records of the type.
-int move_datapoints(IO_error_callback callback, int64_t records, const char *type,
-                    IO_data *view);
+int move_datapoints(IO_error_callback callback, int64_t records, const char *type, IO_data *view);
 
 #endif

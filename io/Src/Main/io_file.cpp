@@ -135,8 +135,10 @@ int iif_open_file(IO_file *record, const char *name, const char *access) {
     if (!stream && mode == -1 && error != ENOENT) {
       io_trace("Failed to get read/write permission, trying read-only");
       stream = openStream(name, O_RDONLY, "rb");
-      if (stream) access_mode = 'r';
-      else errno = error;
+      if (stream)
+        access_mode = 'r';
+      else
+        errno = error;
     }
     // Created only when missing: an existing file is never truncated.
     if (!stream && error == ENOENT) {
@@ -252,7 +254,8 @@ int iif_read_info(IO_file *record, int64_t actual) {
     return recreate_indextable(callback, record);
   }
   if (create_indextable(callback, record) != IO_OK) {
-    io_report_error(callback, "iif_open: unable to read the stored index, attempting to rebuild it");
+    io_report_error(callback,
+                    "iif_open: unable to read the stored index, attempting to rebuild it");
     record->m_lock = -1;
     return recreate_indextable(callback, record);
   }
@@ -437,9 +440,9 @@ void iif_resolve_format(IO_file *record) {
       record->m_formatstate = 1;
     } else {
       if (value)
-        io_report_error(record->m_callback,
-                        "Invalid format string \"%c%c\" in WEZ_FORMAT environment variable",
-                        io_format_char(value[0], '?'), io_format_char(value[0] ? value[1] : 0, '?'));
+        io_report_error(
+            record->m_callback, "Invalid format string \"%c%c\" in WEZ_FORMAT environment variable",
+            io_format_char(value[0], '?'), io_format_char(value[0] ? value[1] : 0, '?'));
       format = io_strdup(kDefaultFormat);
       record->m_formatstate = 2;
     }

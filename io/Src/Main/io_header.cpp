@@ -60,6 +60,13 @@ const char *valueOf(const char *record, size_t nameLength) {
   return strlen(record) > nameLength ? record + nameLength + 1 : "";
 }
 
+// Copies a value into storage of `size` characters, cut to fit and always terminated.
+void copyValue(char *to, size_t size, const char *value) {
+  size_t n = strnlen(value, size - 1);
+  memcpy(to, value, n);
+  to[n] = '\0';
+}
+
 bool startsWith(const char *record, const char *name) {
   return strncmp(record, name, strlen(name)) == 0;
 }
@@ -121,7 +128,8 @@ IO_header *ioheader_alloc(IO_error_callback callback) {
   HeaderObject *object = static_cast<HeaderObject *>(io_malloc(sizeof(HeaderObject)));
   if (!object) {
     if (callback)
-      io_report_malloc_error(callback, "ioheader_alloc", static_cast<int64_t>(sizeof(HeaderObject)));
+      io_report_malloc_error(callback, "ioheader_alloc",
+                             static_cast<int64_t>(sizeof(HeaderObject)));
     return nullptr;
   }
   ++s_liveHeaders;
@@ -270,9 +278,9 @@ int read_header(IO_error_callback callback, const char *format, FILE *stream, IO
     io_report_error(callback, "read_header: bad what record %s in %s\n", record, context);
     return IO_READ_ERR;
   }
-  snprintf(header->m_what, IO_NAME_LEN, "%s", valueOf(record, 4));
-  snprintf(context, sizeof context, "dataset %s:?:? of format %c%c at %" PRId64, header->m_what,
-           f0, f1, at);
+  copyValue(header->m_what, IO_NAME_LEN, valueOf(record, 4));
+  snprintf(context, sizeof context, "dataset %s:?:? of format %c%c at %" PRId64, header->m_what, f0,
+           f1, at);
   if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
     io_report_error(callback, "read_header: fail to read where for %s\n", context);
     return IO_READ_ERR;
@@ -281,7 +289,7 @@ int read_header(IO_error_callback callback, const char *format, FILE *stream, IO
     io_report_error(callback, "read_header: bad where record %s in %s\n", record, context);
     return IO_READ_ERR;
   }
-  snprintf(header->m_where, IO_NAME_LEN, "%s", valueOf(record, 5));
+  copyValue(header->m_where, IO_NAME_LEN, valueOf(record, 5));
   snprintf(context, sizeof context, "dataset %s:%s:? of format %c%c at %" PRId64, header->m_what,
            header->m_where, f0, f1, at);
   if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
@@ -317,7 +325,8 @@ int read_header(IO_error_callback callback, const char *format, FILE *stream, IO
       ++kept;
     }
   }
-  if (kept < numattrb) io_trace("read_header: %d attributes of %s dropped", numattrb - kept, context);
+  if (kept < numattrb)
+    io_trace("read_header: %d attributes of %s dropped", numattrb - kept, context);
   *header->m_numattrb = kept;
   if (wezreadHdrString(callback, format, record, kTypeBuffer, stream) != IO_OK) {
     io_report_error(callback, "read_header: fail to read DATATYPE (istrct) record for %s\n",
@@ -329,7 +338,7 @@ int read_header(IO_error_callback callback, const char *format, FILE *stream, IO
                     context);
     return IO_READ_ERR;
   }
-  snprintf(header->m_datatype, IO_DATATYPE_LEN, "%s", valueOf(record, 8));
+  copyValue(header->m_datatype, IO_DATATYPE_LEN, valueOf(record, 8));
   if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
     io_report_error(callback, "read_header: fail to read NUMBER record for %s", context);
     return IO_READ_ERR;
@@ -363,8 +372,8 @@ int read_header(IO_error_callback callback, const char *format, FILE *stream, IO
     return IO_READ_ERR;
   }
   if (io_seek(stream, here, 0) != 0) {
-    io_report_error(callback, "read_header: fail to go back to the data tag location %" PRId64
-                              " for %s",
+    io_report_error(callback,
+                    "read_header: fail to go back to the data tag location %" PRId64 " for %s",
                     here, context);
     return IO_SEEK_ERR;
   }

@@ -169,8 +169,7 @@ bool entryLineValid(IO_error_callback callback, const char *line, size_t length,
   if (k != 6 || fieldLength[0] != 1) return false;
   bool negative = fieldLength[3] > 1 && field[3][0] == '-';
   if (!isDecimal(field[3] + negative, fieldLength[3] - negative) ||
-      !isDecimal(field[4], fieldLength[4]) ||
-      !isDecimal(field[5], fieldLength[5]))
+      !isDecimal(field[4], fieldLength[4]) || !isDecimal(field[5], fieldLength[5]))
     return false;
   char copy[IO_INDEX_ENTRY_LEN];
   memcpy(copy, line, length);
@@ -441,7 +440,8 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
   int64_t end = io_tell(stream);
   bool stale = end > p4;
   if (stale)
-    io_report_error(callback, "write_index: warning: new index not at end of file, file may be bad");
+    io_report_error(callback,
+                    "write_index: warning: new index not at end of file, file may be bad");
   if (io_seek(stream, p1, 0) != 0) {
     io_report_error(callback, "write_index: fseek to first length position failed");
     return IO_SEEK_ERR;
@@ -526,16 +526,16 @@ int create_indextable(IO_error_callback callback, IO_file *record) {
     return IO_READ_ERR;
   }
   if (length > INT32_MAX) {
-    io_report_error(callback,
-                    "32-bit integer overflow in index dataset size %" PRId64 ", possibly a bad file?",
-                    length);
+    io_report_error(
+        callback, "32-bit integer overflow in index dataset size %" PRId64 ", possibly a bad file?",
+        length);
     return IO_ALLOC_ERR;
   }
   // Tag, two length fields and the position line around the index: nothing may follow.
   if (length != size - position - 3 - 3 * int64_t(field)) {
     io_report_error(callback,
-                    "create_indextable: stored index is wrong: length %" PRId64
-                    " at %" PRId64 " does not end the file of %" PRId64 " bytes\n",
+                    "create_indextable: stored index is wrong: length %" PRId64 " at %" PRId64
+                    " does not end the file of %" PRId64 " bytes\n",
                     length, position, size);
     return IO_DATA_ERR;
   }

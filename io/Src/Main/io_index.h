@@ -28,16 +28,16 @@
 #define IO_INDEX_ENTRY_LEN 256 // an entry text is shorter than this
 
 struct IO_index {
-  char *m_text;              // the entry texts, each terminated, one after the other
+  char *m_text; // the entry texts, each terminated, one after the other
   int64_t m_textused;
   int64_t m_textcapacity;
-  int64_t *m_start;          // where each entry's text begins in m_text
-  int32_t m_numentries;      // entry count
-  int32_t m_capacity;        // entries m_start has room for
-  int32_t m_sorted;          // -1 while the table is in what order, else 0
-  int32_t m_sortedcount;     // entries placed in what order by the last sort
-  IO_order m_whatorder;      // every entry, in what order
-  IO_order *m_whereorder;    // where order; built by where searches, dropped by insert_index
+  int64_t *m_start;       // where each entry's text begins in m_text
+  int32_t m_numentries;   // entry count
+  int32_t m_capacity;     // entries m_start has room for
+  int32_t m_sorted;       // -1 while the table is in what order, else 0
+  int32_t m_sortedcount;  // entries placed in what order by the last sort
+  IO_order m_whatorder;   // every entry, in what order
+  IO_order *m_whereorder; // where order; built by where searches, dropped by insert_index
 };
 
 // A located or parsed entry.

@@ -26,7 +26,8 @@ int readCount(IO_error_callback callback, FILE *lock, int32_t *n) {
 // written or put in place.
 int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool *opened) {
   char temporary[4096];
-  int length = snprintf(temporary, sizeof temporary, "%s.%ld", lockName, static_cast<long>(getpid()));
+  int length =
+      snprintf(temporary, sizeof temporary, "%s.%ld", lockName, static_cast<long>(getpid()));
   *opened = false;
   if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) return IO_LOCK_ERR;
   FILE *lock = fopen(temporary, "we");

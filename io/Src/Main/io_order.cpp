@@ -62,9 +62,7 @@ bool growBlockList(IO_order *order) {
   return true;
 }
 
-int32_t *newBlock() {
-  return static_cast<int32_t *>(io_malloc(IO_ORDER_BLOCK * sizeof(int32_t)));
-}
+int32_t *newBlock() { return static_cast<int32_t *>(io_malloc(IO_ORDER_BLOCK * sizeof(int32_t))); }
 
 // Moves the upper half of a full block into a new block after it. False when memory runs out
 // (nothing changed).
@@ -154,7 +152,8 @@ int ioorder_insert(IO_order *order, int32_t entry) {
     else
       lo = mid + 1;
   }
-  memmove(block + lo + 1, block + lo, static_cast<size_t>(order->m_sizes[b] - lo) * sizeof(int32_t));
+  memmove(block + lo + 1, block + lo,
+          static_cast<size_t>(order->m_sizes[b] - lo) * sizeof(int32_t));
   block[lo] = entry;
   ++order->m_sizes[b];
   ++order->m_total;

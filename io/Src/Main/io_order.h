@@ -21,12 +21,12 @@
 typedef const char *(*IO_order_key)(const void *owner, int32_t entry);
 
 struct IO_order {
-  int32_t **m_blocks;  // each holds IO_ORDER_BLOCK entry numbers
-  int32_t *m_sizes;    // entries in each block
-  int32_t *m_before;   // entries in the blocks before each block
+  int32_t **m_blocks; // each holds IO_ORDER_BLOCK entry numbers
+  int32_t *m_sizes;   // entries in each block
+  int32_t *m_before;  // entries in the blocks before each block
   int32_t m_numblocks;
-  int32_t m_capacity;  // blocks the three arrays hold
-  int32_t m_total;     // entries in the order
+  int32_t m_capacity; // blocks the three arrays hold
+  int32_t m_total;    // entries in the order
   IO_order_key m_key;
   const void *m_owner;
 };

@@ -14,9 +14,7 @@ namespace {
 
 const char kEsc = 27;
 
-bool isLiveLetter(char c) {
-  return c == 'F' || c == 'U' || c == 'u' || c == 'L' || c == 'l';
-}
+bool isLiveLetter(char c) { return c == 'F' || c == 'U' || c == 'u' || c == 'L' || c == 'l'; }
 
 // Bytes of a length field of the format in a file of offset width W.
 int64_t lengthFieldSize(char letter, int32_t width) {
