@@ -75,26 +75,6 @@ bool parseInteger(const std::string &text, int32_t *value) {
   return true;
 }
 
-// Opens a regular file for reading, close-on-exec. A FIFO or device would block or never end,
-// so only regular files are read. NULL with errno set (EISDIR or EINVAL for other kinds).
-FILE *openRegularFile(const char *name) {
-  int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0)
-    return nullptr;
-  struct stat status = {};
-  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-    int reason = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
-    close(descriptor);
-    errno = reason;
-    return nullptr;
-  }
-  fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
-  FILE *file = fdopen(descriptor, "r");
-  if (file == nullptr)
-    close(descriptor);
-  return file;
-}
-
 // Reads the next line without its '\n'; *tooLong tells that it was cut at the limit (the rest
 // of it is skipped). false at the end of the file.
 bool readLine(FILE *file, std::string *line, bool *tooLong) {
@@ -266,10 +246,16 @@ SimulationDatabase *SimulationDatabase_read(const char *fileName) {
   database->m_fileName = fileName != nullptr ? fileName : "";
   database->m_noOfErrors = database->m_noOfWarnings = 0;
 
-  FILE *file = openRegularFile(database->m_fileName.c_str());
+  std::string reason;
+  int descriptor = SimulationDatabase_openRegularFile(database->m_fileName.c_str(), &reason);
+  FILE *file = descriptor >= 0 ? fdopen(descriptor, "r") : nullptr;
   if (file == nullptr) {
+    if (descriptor >= 0) {
+      reason = std::strerror(errno);
+      close(descriptor);
+    }
     SimulationDatabase_addError(database, format("Unable to open the simulation database %s: %s.",
-                                                 quoted(database->m_fileName).c_str(), std::strerror(errno)));
+                                                 quoted(database->m_fileName).c_str(), reason.c_str()));
     return database;
   }
 
@@ -279,11 +265,16 @@ SimulationDatabase *SimulationDatabase_read(const char *fileName) {
   bool tooLong = false;
   while (!reader.m_stop && readLine(file, &line, &tooLong)) {
     ++reader.m_lineNumber;
+    const std::string text = trim(line);
+    if (!reader.m_hasHeader && (tooLong || holdsControl(text))) {
+      // Most likely some other kind of file: one error says it all.
+      statement(&reader, "");
+      break;
+    }
     if (tooLong) {
       error(&reader, format("the line is longer than %d bytes.", SimulationDatabase_maximumLine));
       continue;
     }
-    const std::string text = trim(line);
     if (holdsControl(text)) {
       error(&reader, "the line holds a control character.");
       continue;
@@ -318,6 +309,27 @@ SimulationDatabase *SimulationDatabase_read(const char *fileName) {
 }
 
 void SimulationDatabase_delete(SimulationDatabase *database) { delete database; }
+
+int SimulationDatabase_openRegularFile(const char *name, std::string *reason) {
+  int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) {
+    *reason = std::strerror(errno);
+    return -1;
+  }
+  struct stat status;
+  if (fstat(descriptor, &status) != 0) {
+    *reason = std::strerror(errno);
+    close(descriptor);
+    return -1;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    *reason = S_ISDIR(status.st_mode) ? std::strerror(EISDIR) : "it is not a regular file";
+    close(descriptor);
+    return -1;
+  }
+  fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+  return descriptor;
+}
 
 std::string SimulationDatabase_meshPath(const SimulationDatabase *database, const SimulationModel *model) {
   if (model->m_mesh.empty() || model->m_mesh[0] == '/')

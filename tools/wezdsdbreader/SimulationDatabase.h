@@ -48,6 +48,10 @@ void SimulationDatabase_delete(SimulationDatabase *database);
 // The path of a model's mesh file: absolute as written, else joined to the database's directory.
 std::string SimulationDatabase_meshPath(const SimulationDatabase *database, const SimulationModel *model);
 
+// Opens a regular file for reading, close-on-exec; a FIFO or device could block or never end,
+// so nothing else is opened. The descriptor, or -1 with the reason given.
+int SimulationDatabase_openRegularFile(const char *name, std::string *reason);
+
 // The text with every control character replaced by '?', fit for a line of the reader's output.
 std::string SimulationDatabase_printable(const std::string &text);
 

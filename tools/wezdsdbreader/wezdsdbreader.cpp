@@ -165,17 +165,10 @@ int list(const Options *options) {
 // Copies the file beside the target under a temporary name and renames it over the target, so
 // that a failed copy leaves whatever was there. An empty text on success, else the problem.
 std::string copyFile(const std::string &source, const std::string &target, const std::string &modelName) {
-  int in = open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  struct stat status = {};
-  if (in >= 0 && (fstat(in, &status) != 0 || !S_ISREG(status.st_mode))) {
-    close(in);
-    in = -1;
-    errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
-  }
+  std::string reason;
+  int in = SimulationDatabase_openRegularFile(source.c_str(), &reason);
   if (in < 0)
-    return "Unable to open the mesh file " + quoted(source) + " of model " + quoted(modelName) + ": " +
-           std::strerror(errno) + ".";
-  fcntl(in, F_SETFL, fcntl(in, F_GETFL) & ~O_NONBLOCK);
+    return "Unable to open the mesh file " + quoted(source) + " of model " + quoted(modelName) + ": " + reason + ".";
 
   const std::string temporary = target + ".tmp" + std::to_string(getpid());
   int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
