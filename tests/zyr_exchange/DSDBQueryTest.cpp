@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -378,6 +379,41 @@ TEST_F(RealReader, FoundInTheScriptsDirectoryToo) {
   Answer answer = query(m_dir.file("db.dsdb"));
   EXPECT_EQ(answer.result, 1);
   EXPECT_EQ(answer.models, (std::vector<Model>{{0, "A", 1, "K"}}));
+}
+
+} // namespace
+
+namespace {
+
+// Tracing needs a debug manager made from a control file, so it runs in a child of its own
+// (which cleans up its own scratch directory).
+TEST(DSDBQueryDeathTest, ReaderLinesGoToTheDebugLogWithoutCarriageReturns) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  zyrtest::ScratchDir dir;
+  const std::string path = dir.path();
+  EXPECT_EXIT(
+      {
+        zyrtest::writeFile(path + "/control", "<LOGS>\nDEBUG = " + path + "/debug.log\n</LOGS>\n"
+                                              "<DEBUG>\nreadOutput: 1\n</DEBUG>\n");
+        zyrtest::writeFile(path + "/db", "<MODELS_BEG>\r\n1\r\n0\r\nA\r\n1\r\nB\r\n<MODELS_END>\r\n");
+        setenv("ZYR_DEBUG_CONTROL", (path + "/control").c_str(), 1);
+        unsetenv("ZYR_DEBUG_LOG");
+        setenv("WEZ5BINDIR", path.c_str(), 1);
+        setenv("WEZ5EXECDIR", path.c_str(), 1);
+        setenv("WEZ5_WEZDSDBREADER_EXEC", kFakeReader.c_str(), 1);
+        Answer answer = query(path + "/db");
+        const std::string log = zyrtest::readFile(path + "/debug.log");
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+        if (answer.result != 1 || answer.count != 1)
+          std::exit(2);
+        if (log.find("Read mesh data from zyrDSDBReader.exe.") == std::string::npos)
+          std::exit(3);
+        if (log.find("\n<MODELS_BEG>\n1\n0\nA\n1\nB\n<MODELS_END>\n") == std::string::npos)
+          std::exit(4);
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 } // namespace

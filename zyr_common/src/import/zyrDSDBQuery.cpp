@@ -154,10 +154,9 @@ void clearOutputs(int32_t *count, int32_t **firstIntegers, int32_t **secondInteg
     *secondTexts = nullptr;
 }
 
-} // namespace
-
-int zyrDSDBQuery_readOutput(Conduit *conduit, int32_t *count, int32_t **firstIntegers, int32_t **secondIntegers,
-                            char ***firstTexts, char ***secondTexts) {
+// Reads the reader's output to its end: the query's answer, the exit status aside.
+int readOutput(Conduit *conduit, int32_t *count, int32_t **firstIntegers, int32_t **secondIntegers,
+               char ***firstTexts, char ***secondTexts) {
   ZYR_TRACE_BEGIN_DESC("Read mesh data from zyrDSDBReader.exe.");
   clearOutputs(count, firstIntegers, secondIntegers, firstTexts, secondTexts);
 
@@ -271,6 +270,13 @@ int zyrDSDBQuery_readOutput(Conduit *conduit, int32_t *count, int32_t **firstInt
   return result;
 }
 
+} // namespace
+
+int zyrDSDBQuery_readOutput(Conduit *conduit, int32_t *count, int32_t **firstIntegers, int32_t **secondIntegers,
+                            char ***firstTexts, char ***secondTexts) {
+  return readOutput(conduit, count, firstIntegers, secondIntegers, firstTexts, secondTexts);
+}
+
 int zyrDSDBQuery_getModels(const char *fileName, int32_t *count, int32_t **firstIntegers, int32_t **secondIntegers,
                            char ***firstTexts, char ***secondTexts) {
   ZYR_TRACE_BEGIN_DESC("Query a Simulation database.");
@@ -304,7 +310,7 @@ int zyrDSDBQuery_getModels(const char *fileName, int32_t *count, int32_t **first
     zyrError_publish(error);
   } else {
     ModelListing listing = ModelListing();
-    result = zyrDSDBQuery_readOutput(conduit, &listing.m_count, &listing.m_firstIntegers, &listing.m_secondIntegers,
+    result = readOutput(conduit, &listing.m_count, &listing.m_firstIntegers, &listing.m_secondIntegers,
                                      &listing.m_firstTexts, &listing.m_secondTexts);
     listing.m_capacity = listing.m_count;
     const int waited = Process_wait(process);
