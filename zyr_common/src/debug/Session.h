@@ -79,8 +79,8 @@ char Session_readBoolean(Session *session, const char *label);
 // count stored even then) or the record broke off (count 0). Free with zyrMemory_free.
 int32_t *Session_readIntArray(Session *session, const char *countLabel, const char *itemsLabel, int32_t *count);
 // A count line, then count x width strings: a new array of new strings, or NULL as above. The
-// count stored is the one read, not multiplied by the width. Free with zyrCStringArray_free
-// (count x width entries).
+// count stored is the one read, not multiplied by the width (a width below 1 reads no items).
+// Free with zyrCStringArray_free (count x width entries).
 char **Session_readStringArray(Session *session, const char *countLabel, const char *itemsLabel, int32_t width,
                                int32_t *count);
 // A text block: its first line is the delimiter, the text lines follow up to the delimiter's
