@@ -43,20 +43,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const int32_t n1 = total / 2, n2 = total - n1;
   const double *set1 = points.data(), *set2 = points.data() + 3 * n1;
 
-  int32_t matchedGrid = -1, matchedScan = -2;
-  int32_t *grid = nullptr, *scan = nullptr;
-  require(GA_identifyPoints(n1, set1, n2, set2, &matchedGrid, &grid) == 1);
+  int32_t matchedGrid = -1, matchedScan = -2, matchedChosen = -3;
+  int32_t *grid = nullptr, *scan = nullptr, *chosen = nullptr;
+  require(GA_identifyPointsByGrid(n1, set1, n2, set2, &matchedGrid, &grid) == 1);
   require(GA_identifyPointsBySweep(n1, set1, n2, set2, &matchedScan, &scan) == 1);
-  require(matchedGrid == matchedScan);
+  require(GA_identifyPoints(n1, set1, n2, set2, &matchedChosen, &chosen) == 1);
+  require(matchedGrid == matchedScan && matchedGrid == matchedChosen);
   int32_t mapped = 0;
   for (int32_t i = 0; i < n1; ++i) {
-    require(grid[i] == scan[i]);
+    require(grid[i] == scan[i] && grid[i] == chosen[i]);
     require(grid[i] >= -1 && grid[i] < n2);
     mapped += grid[i] >= 0;
   }
   require(mapped == matchedGrid);
   zyrMemory_free(grid, "fuzz");
   zyrMemory_free(scan, "fuzz");
+  zyrMemory_free(chosen, "fuzz");
 
   // Vertex matching of the two halves (equal sizes), tolerances from the data.
   const int32_t n = n1 < n2 ? n1 : n2;

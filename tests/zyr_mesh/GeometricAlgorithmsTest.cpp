@@ -52,8 +52,9 @@ Identified identify(IdentifyFunction function, const Points &set1, const Points 
   return result;
 }
 
-// Point identification exactly as first described: a plain scan of every window, written here
-// independently of the library.
+// Point identification written plainly, independently of the library: every set-2 point is
+// looked at for every set-1 point, in sweep order, and kept when its sweep coordinate lies within
+// the tolerance of the set-1 point's.
 Identified literalIdentify(const Points &set1, const Points &set2) {
   const int32_t n1 = count(set1), n2 = count(set2);
   Identified result;
@@ -87,48 +88,33 @@ Identified literalIdentify(const Points &set1, const Points &set2) {
       if (extent[axes[i + 1]] > extent[axes[i]])
         std::swap(axes[i], axes[i + 1]);
   const int axis = axes[0];
-  auto order = [axis](const Points &set) {
-    std::vector<int32_t> o(set.size() / 3);
-    std::iota(o.begin(), o.end(), 0);
-    std::stable_sort(o.begin(), o.end(), [&](int32_t a, int32_t b) {
-      const double x = set[3 * a + axis], y = set[3 * b + axis];
-      return (!std::isnan(x) && std::isnan(y)) || x < y;
-    });
-    return o;
-  };
-  const std::vector<int32_t> o1 = order(set1), o2 = order(set2);
+  std::vector<int32_t> o2(static_cast<size_t>(n2));
+  std::iota(o2.begin(), o2.end(), 0);
+  std::stable_sort(o2.begin(), o2.end(), [&](int32_t a, int32_t b) {
+    const double x = set2[3 * a + axis], y = set2[3 * b + axis];
+    return (!std::isnan(x) && std::isnan(y)) || x < y;
+  });
   double t = 1e-5 * extent[axis];
   if (t < 1e-17)
     t = 1e-17;
-  auto c1 = [&](int32_t k) { return set1[3 * o1[k] + axis]; };
-  auto c2 = [&](int32_t k) { return set2[3 * o2[k] + axis]; };
-  int32_t low2 = 0, next1 = 0;
-  for (int32_t k2 = 0; k2 < n2;) {
-    const double x = c2(k2);
-    int32_t high2 = k2;
-    while (high2 + 1 < n2 && c2(high2 + 1) <= x + t)
-      ++high2;
-    while (low2 < k2 && c2(low2) < x - t)
-      ++low2;
-    while (next1 < n1 && c1(next1) <= x + t) {
-      const int32_t p = o1[next1++];
-      double best = t * t;
-      int32_t choice = -1;
-      for (int32_t k = low2; k <= high2; ++k) {
-        const double d = GA_getSquaredDistance(&set1[3 * p], &set2[3 * o2[k]]);
-        if (d < best) {
-          best = d;
-          choice = o2[k];
-          if (d == 0)
-            break;
-        }
-      }
-      if (choice >= 0) {
-        result.map[p] = choice;
-        ++result.matched;
+  for (int32_t p = 0; p < n1; ++p) {
+    const double x = set1[3 * p + axis];
+    double best = t * t;
+    int32_t choice = -1;
+    for (int32_t q : o2) {
+      const double c = set2[3 * q + axis];
+      if (!(c >= x - t && c <= x + t))
+        continue;
+      const double d = GA_getSquaredDistance(&set1[3 * p], &set2[3 * q]);
+      if (d < best) {
+        best = d;
+        choice = q;
       }
     }
-    k2 = high2 + 1;
+    if (choice >= 0) {
+      result.map[p] = choice;
+      ++result.matched;
+    }
   }
   return result;
 }
@@ -136,6 +122,7 @@ Identified literalIdentify(const Points &set1, const Points &set2) {
 void expectSameIdentification(const Points &set1, const Points &set2, const std::string &what) {
   const Identified literal = literalIdentify(set1, set2);
   EXPECT_EQ(identify(GA_identifyPointsBySweep, set1, set2), literal) << what;
+  EXPECT_EQ(identify(GA_identifyPointsByGrid, set1, set2), literal) << what;
   EXPECT_EQ(identify(GA_identifyPoints, set1, set2), literal) << what;
 }
 
@@ -230,15 +217,22 @@ TEST(IdentifyPoints, CoincidentFirstSetTakesItsToleranceFromBothSets) {
   expectSameIdentification(set1, set2, "coincident");
 }
 
-TEST(IdentifyPoints, ASetOnePointSeesOnlyTheWindowOpenWhenItIsReached) {
-  // Set 1 spans 100 along x: tolerance 1e-3. The set-1 point at 0.95e-3 is reached in the window
-  // of the set-2 point at 0 and takes it, though the set-2 point at 1.5e-3 is nearer.
-  const Points set1 = {0, 0, 0, 100, 0, 0, 0.95e-3, 0, 0};
-  const Points set2 = {1.5e-3, 0, 0, 0, 0, 0, 100, 0, 0};
-  const Identified r = identify(GA_identifyPoints, set1, set2);
-  EXPECT_EQ(r.map, v({1, 2, 1}));
-  EXPECT_EQ(r.matched, 3);
-  expectSameIdentification(set1, set2, "window");
+TEST(IdentifyPoints, APartnerPastTheEdgeOfAnotherPointsWindowIsFound) {
+  // Set 1 spans 100 along x: tolerance 1e-3. Windows opened per set-2 point, with every set-1
+  // point up to its edge taken in at once, would compare the set-1 point at 0.99e-3 only with the
+  // set-2 point at 0 (too far, off the axis) and miss its partner at 1.01e-3.
+  const Points set1 = {0.99e-3, 0, 0, 100, 0, 0};
+  const Points set2 = {0, 0.5e-3, 0, 1.01e-3, 0, 0, 100, 0, 0};
+  Identified r = identify(GA_identifyPoints, set1, set2);
+  EXPECT_EQ(r.map, v({1, 2}));
+  EXPECT_EQ(r.matched, 2);
+  // Nor is a farther point taken when a nearer one lies past that edge.
+  const Points near1 = {0, 0, 0, 100, 0, 0, 0.95e-3, 0, 0};
+  const Points near2 = {1.5e-3, 0, 0, 0, 0, 0, 100, 0, 0};
+  r = identify(GA_identifyPoints, near1, near2);
+  EXPECT_EQ(r.map, v({1, 2, 0}));
+  expectSameIdentification(set1, set2, "edge");
+  expectSameIdentification(near1, near2, "nearer");
 }
 
 TEST(IdentifyPoints, TiesGoToTheEarliestInSweepOrder) {

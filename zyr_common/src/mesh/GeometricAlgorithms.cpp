@@ -301,38 +301,31 @@ int32_t nearestIn(const GridWindow &window, int32_t index1, const double *p, int
   return window.nearest(index1, p);
 }
 
-// The sweep along the widest axis. For each set-2 point not yet in a window the window is
-// [x - t, x + t] around its coordinate x: the set-2 points up to x + t join it (and open no window
-// of their own), those below x - t leave it, and every set-1 point up to x + t not yet taken is
-// taken in and compared with the window's set-2 points.
+// The sweep along the widest axis. Each set-1 point, in sweep order, is compared with the set-2
+// points whose sweep coordinate lies in [x - t, x + t] around its own coordinate x: they join the
+// window as x rises and leave it in the same order. (Windows opened per set-2 point instead, with
+// every set-1 point up to x + t taken in at once, miss a partner that lies just past the window's
+// edge.)
 template <class Window> void sweep(Identification &id, Window &window) {
-  int32_t low1 = 0, next1 = 0, low2 = 0;
-  for (int32_t k2 = 0; k2 < id.count2;) {
-    const double x = id.sweep2(k2);
+  int32_t low2 = 0, high2 = 0; // the window is [low2, high2)
+  for (int32_t k1 = 0; k1 < id.count1; ++k1) {
+    const double x = id.sweep1(k1);
     const double from = x - id.tolerance, to = x + id.tolerance;
-    int32_t high2 = k2;
-    window.insert(k2);
-    while (high2 + 1 < id.count2 && id.sweep2(high2 + 1) <= to)
-      window.insert(++high2);
-    while (low2 < k2 && id.sweep2(low2) < from)
+    while (high2 < id.count2 && id.sweep2(high2) <= to)
+      window.insert(high2++);
+    while (low2 < high2 && id.sweep2(low2) < from)
       window.remove(low2++);
-    while (low1 < next1 && id.sweep1(low1) < from)
-      ++low1;
-    while (next1 < id.count1 && id.sweep1(next1) <= to) {
-      const int32_t index1 = id.order1[next1];
-      const int32_t position = nearestIn(window, index1, point(id.points1, index1), low2, high2);
-      if (position >= 0) {
-        id.map[index1] = id.order2[position];
-        ++id.noOfMatched;
-      }
-      ++next1;
+    const int32_t index1 = id.order1[k1];
+    const int32_t position = nearestIn(window, index1, point(id.points1, index1), low2, high2 - 1);
+    if (position >= 0) {
+      id.map[index1] = id.order2[position];
+      ++id.noOfMatched;
     }
     if (id.traceLevel >= 3) {
       zyrTrace_printf("Sweep plane = [%le, %le]\n", from, to);
-      zyrTrace_printf("  Set 1     = [%d, %d] %d\n", low1, next1 - 1, next1 - low1);
-      zyrTrace_printf("  Set 2     = [%d, %d] %d\n", low2, high2, high2 - low2 + 1);
+      zyrTrace_printf("  Set 1     = [%d, %d] %d\n", k1, k1, 1);
+      zyrTrace_printf("  Set 2     = [%d, %d] %d\n", low2, high2 - 1, high2 - low2);
     }
-    k2 = high2 + 1;
   }
 }
 
@@ -343,8 +336,26 @@ bool allFinite(int32_t count, const double *points) {
   return true;
 }
 
+// How the window is searched.
+enum Search { searchChosen, searchPlain, searchGrid };
+
+// Points compared by plain scans of every window: the sum of the window sizes.
+int64_t plainComparisons(const Identification &id) {
+  int64_t total = 0;
+  int32_t low2 = 0, high2 = 0;
+  for (int32_t k1 = 0; k1 < id.count1; ++k1) {
+    const double x = id.sweep1(k1);
+    while (high2 < id.count2 && id.sweep2(high2) <= x + id.tolerance)
+      ++high2;
+    while (low2 < high2 && id.sweep2(low2) < x - id.tolerance)
+      ++low2;
+    total += high2 - low2;
+  }
+  return total;
+}
+
 int identify(int32_t count1, const double *points1, int32_t count2, const double *points2, int32_t *noOfMatched,
-             int32_t **map, bool grid, int traceLevel) {
+             int32_t **map, Search search, const char *tag, int traceLevel) {
   if (noOfMatched == nullptr || map == nullptr)
     return 0;
   *map = nullptr;
@@ -359,7 +370,6 @@ int identify(int32_t count1, const double *points1, int32_t count2, const double
   id.count2 = count2;
   id.points2 = points2;
   id.traceLevel = traceLevel;
-  const char *tag = grid ? "GA_identifyPoints" : "GA_identifyPointsBySweep";
   if (!prepareIdentification(id)) {
     zyrMemory_free(id.order1, tag);
     zyrMemory_free(id.order2, tag);
@@ -368,9 +378,13 @@ int identify(int32_t count1, const double *points1, int32_t count2, const double
   id.map = zyrMemory_allocateArray<int32_t>(count1, tag);
   for (int32_t i = 0; i < count1; ++i)
     id.map[i] = -1;
+  // Both searches give the same answer: the grid pays when windows are wide (whole lattice
+  // planes), the plain scan when they hold a few points.
+  if (search == searchChosen)
+    search = plainComparisons(id) > 16 * (static_cast<int64_t>(count1) + count2) ? searchGrid : searchPlain;
   bool swept = false;
-  if (grid && std::isfinite(id.squaredTolerance) && id.squaredTolerance > 0 && allFinite(count1, points1) &&
-      allFinite(count2, points2)) {
+  if (search == searchGrid && std::isfinite(id.squaredTolerance) && id.squaredTolerance > 0 &&
+      allFinite(count1, points1) && allFinite(count2, points2)) {
     GridWindow window(id);
     if (window.prepare()) {
       sweep(id, window);
@@ -454,14 +468,21 @@ int GA_orderVertices(int32_t n, const double *points, int32_t axis, int32_t **or
 int GA_identifyPoints(int32_t count1, const double *points1, int32_t count2, const double *points2,
                       int32_t *noOfMatched, int32_t **map) {
   ZYR_TRACE_BEGIN();
-  return identify(count1, points1, count2, points2, noOfMatched, map, true,
+  return identify(count1, points1, count2, points2, noOfMatched, map, searchChosen, __func__,
                   traceLevelOf(zyr_trace_on_, zyr_trace_state_));
 }
 
 int GA_identifyPointsBySweep(int32_t count1, const double *points1, int32_t count2, const double *points2,
                              int32_t *noOfMatched, int32_t **map) {
   ZYR_TRACE_BEGIN();
-  return identify(count1, points1, count2, points2, noOfMatched, map, false,
+  return identify(count1, points1, count2, points2, noOfMatched, map, searchPlain, __func__,
+                  traceLevelOf(zyr_trace_on_, zyr_trace_state_));
+}
+
+int GA_identifyPointsByGrid(int32_t count1, const double *points1, int32_t count2, const double *points2,
+                            int32_t *noOfMatched, int32_t **map) {
+  ZYR_TRACE_BEGIN();
+  return identify(count1, points1, count2, points2, noOfMatched, map, searchGrid, __func__,
                   traceLevelOf(zyr_trace_on_, zyr_trace_state_));
 }
 

@@ -17,17 +17,22 @@ int GA_orderVertices(int32_t n, const double *points, int32_t axis, int32_t **or
 // Identifies each point of set 1 with a point of set 2 at the same place: *map (count1 entries)
 // receives the set-2 index or -1, *noOfMatched the number of set-1 points mapped. Points match
 // when their squared distance is below t^2, t being 1e-5 of the largest extent of the box of set
-// 1 (of both sets when set 1 has no extent), at least 1e-17. The sets are swept along the widest
-// axis; a set-1 point is compared with the set-2 points of the window open when it is reached and
-// takes the nearest, the earliest in sweep order among equals. A set-2 point may be taken by
-// several set-1 points. Answers 1 (count1 of 0 gives NULL), or 0 with no map for bad arguments.
+// 1 (of both sets when set 1 has no extent), at least 1e-17. Both sets are ordered along the widest
+// axis; each set-1 point takes the nearest set-2 point whose coordinate on that axis lies within t
+// of its own, the earliest in that order among equals. A set-2 point may be taken by several
+// set-1 points. Answers 1 (count1 of 0 gives NULL), or 0 with no map for bad arguments.
 int GA_identifyPoints(int32_t count1, const double *points1, int32_t count2, const double *points2,
                       int32_t *noOfMatched, int32_t **map);
-// The same result by scanning every set-2 point of the window for each set-1 point; quadratic in
-// the window size. GA_identifyPoints answers the same through a grid over the window and uses this
-// one for coordinates that are not finite.
+// The two ways GA_identifyPoints searches a window, for tests and measurements; all three give
+// the same answer. By sweep, every set-2 point of the window is looked at for each set-1 point:
+// quadratic in the window size, as when whole lattice planes share a coordinate. By grid, the
+// window's points are filed in cells across the sweep axis and only neighbouring cells are looked
+// at (coordinates that are not finite are swept plainly). GA_identifyPoints takes the grid when the
+// plain scans would compare more than 16 times as many points as the two sets hold.
 int GA_identifyPointsBySweep(int32_t count1, const double *points1, int32_t count2, const double *points2,
                              int32_t *noOfMatched, int32_t **map);
+int GA_identifyPointsByGrid(int32_t count1, const double *points1, int32_t count2, const double *points2,
+                            int32_t *noOfMatched, int32_t **map);
 
 // Pairs two vertex sets of n vertices each: set-0 vertices are taken in order of their distance
 // from the reference point, and each takes the free set-1 vertex nearest to it within 1.05 times
