@@ -193,9 +193,13 @@ int ii_locate_single_dataset(IO_file *file, IO_location *location, const char *w
       location->m_position = data->m_offsetarray[0];
       location->m_length = data->m_offsetarray[1];
     }
-  } else if (status == IO_MEMORY_ERR) {
+  } else if (status == IO_MEMORY_ERR && data && *data->m_numintr > 1) {
     // More matches than the room for one.
     status = IO_MULTIPLE_MATCH;
+  } else if (status == IO_MEMORY_ERR) {
+    // The locate ran out of memory: no second match is known.
+    io_report_error(callback, "ii_locate_single_dataset: locate_dataset failed");
+    status = IO_ALLOC_ERR;
   } else if (status != IO_NO_MATCH && status != IO_ALLOC_ERR) {
     io_report_error(callback, "ii_locate_single_dataset: locate_dataset failed");
   }
