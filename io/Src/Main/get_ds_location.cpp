@@ -283,8 +283,9 @@ int is_wildcard(const char *text) { return text && strpbrk(text, "*?[]") != null
 int parsewhere(IO_error_callback callback, const char *entry, char *out) {
   if (!entry || !out) return IO_DATA_ERR;
   const char *where = strchr(entry, kEsc);
-  const char *after = where ? strchr(where + 1, kEsc) : nullptr;
-  if (!where || !after) {
+  const char *when = where ? strchr(where + 1, kEsc) : nullptr;
+  const char *after = when ? strchr(when + 1, kEsc) : nullptr;
+  if (!after) {
     io_report_error(callback, "parsewhere: bad index entry %s\n", entry);
     return IO_DATA_ERR;
   }
