@@ -1,4 +1,4 @@
-// The look-ups against a plain model of the prescribed ones: a flat table of entry texts sorted
+// The look-ups against a plain model of them: a flat table of entry texts sorted
 // whole whenever a search finds it unsorted, binary searches over it, a where table copied and
 // sorted afresh, linear scans, duplicates resolved one search at a time. Random tables and
 // queries must give the same matches in the same order, the same statuses and the same table
@@ -58,7 +58,7 @@ bool prefixed(const std::string &text, const std::string &key) {
   return strncmp(text.c_str(), key.c_str(), key.size()) == 0;
 }
 
-// The prescribed table and searches.
+// The model: the table and its searches done the plain way.
 struct Model {
   std::vector<std::string> m_slots;
   bool m_sorted = false;
@@ -307,7 +307,7 @@ bool same(const std::vector<M> &a, const std::vector<M> &b) {
   return true;
 }
 
-TEST_F(LocateModelTest, RandomTablesAndQueriesGiveThePrescribedResults) {
+TEST_F(LocateModelTest, RandomTablesAndQueriesGiveTheModelsResults) {
   const std::vector<std::string> whats = {"A", "AB", "B", "ZN1", "ZN12", "ZN2", "x", "ab1", "cd1"};
   const std::vector<std::string> wheres = {"E", "EV", "EVERY", "ZN1", "O"};
   const std::vector<std::string> whatPatterns = {"*", "A*", "Z?1", "ZN[12]*", "[^A]*", "*B", "?"};
