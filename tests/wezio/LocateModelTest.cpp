@@ -1,4 +1,4 @@
-// The look-ups against a plain model of the prescribed ones: a flat table of entry texts sorted
+// The look-ups against a plain model of them: a flat table of entry texts sorted
 // whole whenever a search finds it unsorted, binary searches over it, a where table copied and
 // sorted afresh, linear scans, duplicates resolved one search at a time. Random tables and
 // queries must give the same matches in the same order, the same statuses and the same table
@@ -58,7 +58,7 @@ bool prefixed(const std::string &text, const std::string &key) {
   return strncmp(text.c_str(), key.c_str(), key.size()) == 0;
 }
 
-// The prescribed table and searches.
+// The model: the table and its searches done the plain way.
 struct Model {
   std::vector<std::string> m_slots;
   bool m_sorted = false;
@@ -307,7 +307,7 @@ bool same(const std::vector<M> &a, const std::vector<M> &b) {
   return true;
 }
 
-TEST_F(LocateModelTest, RandomTablesAndQueriesGiveThePrescribedResults) {
+TEST_F(LocateModelTest, RandomTablesAndQueriesGiveTheModelsResults) {
   const std::vector<std::string> whats = {"A", "AB", "B", "ZN1", "ZN12", "ZN2", "x", "ab1", "cd1"};
   const std::vector<std::string> wheres = {"E", "EV", "EVERY", "ZN1", "O"};
   const std::vector<std::string> whatPatterns = {"*", "A*", "Z?1", "ZN[12]*", "[^A]*", "*B", "?"};
@@ -367,6 +367,52 @@ TEST_F(LocateModelTest, RandomTablesAndQueriesGiveThePrescribedResults) {
   }
   EXPECT_GT(checks, 2000);
   EXPECT_EQ(messages().size(), 0u) << allMessages();
+}
+
+} // namespace
+
+namespace {
+
+TEST(OrderBoundsTest, RunsOfEveryLengthAcrossBlocksAgainstAFullSort) {
+  // Runs of 1 to 3000 entries of one what, so that runs start, end and span block boundaries.
+  IO_file file;
+  iif_clear_record(&file);
+  std::mt19937 random(11);
+  std::vector<std::string> keys;
+  int64_t position = 36;
+  for (int run = 0; run < 60; ++run) {
+    std::string what = "w" + std::to_string(random() % 40);
+    int length = run % 7 == 0 ? 1 + static_cast<int>(random() % 3000)
+                              : 1 + static_cast<int>(random() % 20);
+    for (int k = 0; k < length; ++k) {
+      std::string entry = entryText(what, "P" + std::to_string(random() % 9), k % 4, 10, position++);
+      ASSERT_EQ(insert_index(nullptr, &file, entry.c_str()), IO_OK);
+      keys.push_back(entry.substr(2));
+    }
+  }
+  std::sort(keys.begin(), keys.end());
+  auto brute = [&keys](const std::string &prefix, int32_t *first, int32_t *end) {
+    *first = static_cast<int32_t>(
+        std::lower_bound(keys.begin(), keys.end(), prefix) - keys.begin());
+    *end = *first;
+    while (*end < static_cast<int32_t>(keys.size()) &&
+           keys[*end].compare(0, prefix.size(), prefix) == 0)
+      ++*end;
+  };
+  std::vector<std::string> prefixes = {"", "w", "zz", "w1", "w1" + std::string(1, kEsc)};
+  for (int i = 0; i < 400; ++i) {
+    const std::string &key = keys[random() % keys.size()];
+    prefixes.push_back(key.substr(0, random() % (key.size() + 1)));
+    prefixes.push_back(key.substr(0, key.find(kEsc, key.find(kEsc) + 1) + 1));
+  }
+  for (const std::string &prefix : prefixes) {
+    int32_t first, end, wantFirst, wantEnd;
+    indextable_what_bounds(file.m_indextable, prefix.data(), prefix.size(), &first, &end);
+    brute(prefix, &wantFirst, &wantEnd);
+    ASSERT_EQ(first, wantFirst) << prefix;
+    ASSERT_EQ(end, wantEnd) << prefix;
+  }
+  indextable_free(file.m_indextable);
 }
 
 } // namespace

@@ -20,7 +20,7 @@ const char kEsc = 27;
 char *exactEntry(const IO_index *table, const IO_order *order, const char *key, size_t length,
                  const char *(*keyOf)(const char *)) {
   int32_t first = ioorder_bound(order, key, length, 0);
-  int32_t end = ioorder_bound(order, key, length, 1);
+  int32_t end = ioorder_bound_from(order, key, length, first);
   IO_order_cursor cursor;
   ioorder_seek(order, first, &cursor);
   for (int32_t rank = first; rank < end; ++rank, ioorder_next(order, &cursor)) {

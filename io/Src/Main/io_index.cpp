@@ -250,7 +250,7 @@ void indextable_where_bounds(const IO_index *table, const char *key, size_t leng
     return;
   }
   *first = ioorder_bound(table->m_whereorder, key, length, 0);
-  *end = ioorder_bound(table->m_whereorder, key, length, 1);
+  *end = ioorder_bound_from(table->m_whereorder, key, length, *first);
 }
 
 void indextable_what_bounds(const IO_index *table, const char *key, size_t length, int32_t *first,
@@ -260,7 +260,7 @@ void indextable_what_bounds(const IO_index *table, const char *key, size_t lengt
     return;
   }
   *first = ioorder_bound(&table->m_whatorder, key, length, 0);
-  *end = ioorder_bound(&table->m_whatorder, key, length, 1);
+  *end = ioorder_bound_from(&table->m_whatorder, key, length, *first);
 }
 
 void indextable_begin(const IO_index *table, IO_index_cursor *cursor) {

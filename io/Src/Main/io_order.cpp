@@ -184,6 +184,38 @@ int32_t ioorder_bound(const IO_order *order, const char *text, size_t length, in
   return order->m_before[lo] + a;
 }
 
+int32_t ioorder_bound_from(const IO_order *order, const char *text, size_t length, int32_t from) {
+  if (!text) text = "";
+  if (from < 0) from = 0;
+  if (from >= order->m_total) return order->m_total;
+  IO_order_cursor cursor;
+  ioorder_seek(order, from, &cursor);
+  const int32_t b = cursor.m_block;
+  const int32_t *block = order->m_blocks[b];
+  int32_t hi = order->m_sizes[b] - 1;
+  if (!beyond(order, block[hi], text, length, 1)) return ioorder_bound(order, text, length, 1);
+  // The answer lies in [lo, hi]; the entry at hi is beyond the text.
+  int32_t lo = cursor.m_slot, probe = lo, step = 1;
+  while (probe < hi) {
+    if (beyond(order, block[probe], text, length, 1)) {
+      hi = probe;
+      break;
+    }
+    lo = probe + 1;
+    probe = lo + step - 1;
+    step *= 2;
+    if (probe > hi) probe = hi;
+  }
+  while (lo < hi) {
+    int32_t mid = lo + (hi - lo) / 2;
+    if (beyond(order, block[mid], text, length, 1))
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  return order->m_before[b] + lo;
+}
+
 void ioorder_seek(const IO_order *order, int32_t rank, IO_order_cursor *cursor) {
   if (rank < 0) {
     cursor->m_block = -1;

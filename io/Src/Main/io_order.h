@@ -53,6 +53,11 @@ int ioorder_insert(IO_order *order, int32_t entry);
 // ioorder_bound(..., 0) up to, not including, ioorder_bound(..., 1).
 int32_t ioorder_bound(const IO_order *order, const char *text, size_t length, int after);
 
+// ioorder_bound(..., 1) for a caller that knows the entries from rank `from` on are not below the
+// text: searches forward from there (galloping within its block), so a short run costs a few
+// comparisons instead of a second search of the whole order.
+int32_t ioorder_bound_from(const IO_order *order, const char *text, size_t length, int32_t from);
+
 // The entry at a rank (0 to total - 1), or -1 outside that range.
 int32_t ioorder_at(const IO_order *order, int32_t rank);
 
