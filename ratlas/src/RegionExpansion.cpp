@@ -9,6 +9,7 @@
 #include "ResolutionCache.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <unordered_map>
 #include <unordered_set>
@@ -70,6 +71,7 @@ RegionStatus* setOf(Context& c, uint64_t id, Span* span);
 // Expands the components of list into out, depth first in list order, as nested Unions do.
 // done holds the composites whose whole set out already has: meeting one again adds nothing.
 RegionStatus* expandStraight(Context& c, const StringList* list, OrderedSet& out, std::unordered_set<uint64_t>& done) {
+  if (list && out.m_seen.empty()) out.m_seen.reserve(size_t(list->m_count));
   struct Frame {
     const StringList* m_list;
     uint64_t m_position;
@@ -242,7 +244,6 @@ RegionStatus* setOf(Context& c, uint64_t id, Span* span) {
 // Adds ids to list in order, skipping those it holds.
 RegionStatus* appendInOrder(StringList* list, const std::vector<uint64_t>& ids) {
   if (ids.empty()) return RegionStatus_success();
-  std::unordered_set<uint64_t> present(list->m_items, list->m_items + list->m_count);
   uint64_t needed = list->m_count + ids.size();
   if (needed > list->m_capacity) {
     void* items = RegionMemory_reallocArray(list->m_items, needed, sizeof(uint64_t));
@@ -251,6 +252,15 @@ RegionStatus* appendInOrder(StringList* list, const std::vector<uint64_t>& ids) 
     list->m_capacity = needed;
   }
   bool sorted = list->m_count == 0 || (list->m_flags & STRING_LIST_SORTED);
+  if (list->m_count == 0) {
+    // The ids are distinct already: an empty list takes them as they are.
+    memcpy(list->m_items, ids.data(), ids.size() * sizeof(uint64_t));
+    list->m_count = ids.size();
+    if (std::is_sorted(ids.begin(), ids.end())) list->m_flags |= STRING_LIST_SORTED;
+    else list->m_flags &= uint8_t(~STRING_LIST_SORTED);
+    return RegionStatus_success();
+  }
+  std::unordered_set<uint64_t> present(list->m_items, list->m_items + list->m_count);
   for (uint64_t id : ids) {
     if (!present.insert(id).second) continue;
     if (list->m_count > 0 && id < list->m_items[list->m_count - 1]) sorted = false;
