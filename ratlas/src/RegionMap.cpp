@@ -92,28 +92,34 @@ void release(RegionMap* map, RegionNameRecord* record) {
 }
 
 // Brings the inheritance of the record in map into line with what the next lower map holds,
-// and passes a change of what map holds on up.
-void reconcile(RegionMap* map, RegionNameRecord* record) {
-  if (!map || !map->m_atlas) return;
+// and passes a change of what map holds on up. Only taking up a name needs memory.
+RegionStatus* reconcile(RegionMap* map, RegionNameRecord* record) {
+  if (!map || !map->m_atlas) return RegionStatus_success();
   RegionMap* lower = RegionAtlas_lowerMap(map->m_atlas, map);
   bool wanted = lower && RegionMap_holdsRecord(lower, record);
   bool inherited = inheritedIn(record, map);
   bool before = RegionMap_holdsRecord(map, record) != 0;
   if (wanted && !inherited) {
-    if (RegionStatus_isError(RegionNameRecord_addInheritingMap(record, map))) return;
-    if (!tableHolds(map->m_names, record) && RegionStatus_isError(RegionHashTable_insert(map->m_names, record))) {
-      RegionNameRecord_removeInheritingMap(record, map);
-      return;
+    RegionStatus* status = RegionNameRecord_addInheritingMap(record, map);
+    if (RegionStatus_isError(status)) return status;
+    if (!tableHolds(map->m_names, record)) {
+      status = RegionHashTable_insert(map->m_names, record);
+      if (RegionStatus_isError(status)) {
+        RegionNameRecord_removeInheritingMap(record, map);
+        return status;
+      }
     }
   } else if (!wanted && inherited) {
     RegionNameRecord_removeInheritingMap(record, map);
     if (!keeps(map, record)) tableDrop(map->m_names, record);
   }
-  if ((RegionMap_holdsRecord(map, record) != 0) != before) reconcile(RegionAtlas_higherMap(map->m_atlas, map), record);
+  if ((RegionMap_holdsRecord(map, record) != 0) == before) return RegionStatus_success();
+  return reconcile(RegionAtlas_higherMap(map->m_atlas, map), record);
 }
 
-void passUp(RegionMap* map, RegionNameRecord* record) {
-  if (map->m_atlas) reconcile(RegionAtlas_higherMap(map->m_atlas, map), record);
+RegionStatus* passUp(RegionMap* map, RegionNameRecord* record) {
+  if (!map->m_atlas) return RegionStatus_success();
+  return reconcile(RegionAtlas_higherMap(map->m_atlas, map), record);
 }
 
 // A name the map may have stopped needing: out of the name table, up the slots, and freed when
@@ -696,8 +702,11 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   // In a map the lists hold their ids in ascending order.
   if (definition->m_listA) StringList_sort(definition->m_listA);
   if (definition->m_listB) StringList_sort(definition->m_listB);
-  passUp(map, chosen);
-  for (RegionNameRecord* r : components) passUp(map, r);
+  status = passUp(map, chosen);
+  for (size_t i = 0; i < components.size() && !RegionStatus_isError(status); ++i) status = passUp(map, components[i]);
+  if (RegionStatus_isError(status)) {
+    return RegionStatus_keepAcross(status, [&] { RegionMap_detachDefinition(map, definition); });
+  }
   clearCache(map);
   RegionDefinition_notifyAtlas(definition, map, 1, nameOfId(id));
   return RegionStatus_success();
@@ -807,7 +816,13 @@ RegionStatus* RegionMap_addExplicitPrimitive(RegionMap* map, const char* name) {
     if (added) return RegionStatus_keepAcross(status, [&] { settle(map, r); });
     return status;
   }
-  if (added) passUp(map, r);
+  if (added) status = passUp(map, r);
+  if (RegionStatus_isError(status)) {
+    return RegionStatus_keepAcross(status, [&] {
+      RegionNameRecord_removeExplicitMap(r, map);
+      settle(map, r);
+    });
+  }
   clearCache(map);
   return RegionStatus_success();
 }
@@ -844,11 +859,11 @@ RegionStatus* RegionMap_enterAtlas(RegionMap* map, RegionAtlas* atlas, uint32_t 
     if (lower) {
       std::vector<RegionNameRecord*> held = recordsOf(lower->m_definitions);
       for (RegionNameRecord* r : recordsOf(lower->m_names)) held.push_back(r);
-      for (RegionNameRecord* r : held) reconcile(map, r);
+      for (size_t i = 0; i < held.size() && !RegionStatus_isError(status); ++i) status = reconcile(map, held[i]);
     }
-    for (RegionDefinition* d : definitions) {
+    for (size_t i = 0; i < definitions.size() && !RegionStatus_isError(status); ++i) {
+      RegionDefinition* d = definitions[i];
       status = RegionMap_addRegionDefinition(map, d);
-      if (RegionStatus_isError(status)) break;
     }
     for (size_t i = 0; i < explicitIds.size() && !RegionStatus_isError(status); ++i)
       status = RegionMap_addExplicitPrimitive(map, nameOfId(explicitIds[i]));
@@ -892,7 +907,10 @@ RegionStatus* RegionMap_exitAtlas(RegionMap* map) {
     for (uint64_t id : held) {
       RegionNameRecord* r = RegionAtlas_record(atlas, id);
       if (!r) continue;
-      if (higher) reconcile(higher, r);
+      if (higher) {
+        RegionStatus* s = reconcile(higher, r);
+        if (RegionStatus_isError(s) && !RegionStatus_isError(status)) status = s;
+      }
       if (!RegionAtlas_mapsHoldRecord(atlas, r)) {
         RegionHashTable_remove(atlas->m_names, &id);
         if (!r->m_definition) RegionNameRecord_delete(&r);
@@ -903,7 +921,10 @@ RegionStatus* RegionMap_exitAtlas(RegionMap* map) {
     if (lower) {
       std::vector<RegionNameRecord*> below = recordsOf(lower->m_definitions);
       for (RegionNameRecord* r : recordsOf(lower->m_names)) below.push_back(r);
-      for (RegionNameRecord* r : below) reconcile(higher, r);
+      for (RegionNameRecord* r : below) {
+        RegionStatus* s = reconcile(higher, r);
+        if (RegionStatus_isError(s) && !RegionStatus_isError(status)) status = s;
+      }
     }
   } catch (const std::bad_alloc&) {
     status = RegionStatus_outOfMemory(kTypeWord);

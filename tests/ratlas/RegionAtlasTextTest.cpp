@@ -510,3 +510,39 @@ TEST(RegionText, DatasetLines) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every allocation of the library failing in turn while an atlas is read, resolved and
+// written: each step either works or reports a failure, and nothing is left behind.
+TEST_F(TextFixture, AllocationFailuresAnywhere) {
+  RegionAtlas* golden = goldenAtlas();
+  std::string text = atlasText(golden);
+  RegionAtlas_delete(&golden, 1);
+  int clean = 0;
+  for (int64_t n = 0; n < 5000 && clean < 3; ++n) {
+    RegionMemory_failAfter(n, 1);
+    RegionAtlas* atlas = nullptr;
+    RegionStatus* s = readText(RegionAtlas_readFromStrings, &atlas, text);
+    bool read = !RegionStatus_isError(s);
+    EXPECT_EQ(read, atlas != nullptr) << n;
+    std::string written;
+    if (atlas) {
+      char** names = nullptr;
+      uint64_t count = 0;
+      if (!RegionStatus_isError(RegionAtlas_resolveName(atlas, "top", &names, &count)) && names) StringArray_delete(&names, count);
+      const char* out = nullptr;
+      if (!RegionStatus_isError(RegionAtlas_getVSN(atlas, &out))) written = out;
+    }
+    RegionMemory_failAfter(-1, 0);
+    if (atlas) {
+      EXPECT_OK(RegionAtlas_delete(&atlas, 1));
+    }
+    clean = read && written == text ? clean + 1 : 0;
+    // A read that reports success has read everything.
+    if (read && !written.empty()) EXPECT_EQ(written, text) << n;
+  }
+  EXPECT_EQ(clean, 3);
+}
+
+}  // namespace
