@@ -9,20 +9,30 @@
 // BM_AddToAtlas: definitions added one by one to a map in the atlas (each add empties the
 // cache), against std::unordered_map inserts of the same ids; ratio per definition.
 //
+// BM_RestoreMap: a map of 100,000 definitions that all use one shared name taken out of its
+// atlas and put back (what restoring a stored atlas does), against building a
+// std::unordered_map of as many entries; ratio per definition.
+//
+// BM_MapTextRoundTrip: the text of a map of 10,000 definitions written and read back into a
+// new map, against loading the same lines into a bare VSN handle; ratio read/load.
+//
 // BM_ResolveWide: a Union of 100,000 primitives resolved cold (after a change) and warm (from
 // the cache), against copying a vector of 100,000 ids; ratios cold/copy and warm/copy.
 #include "RegionAtlas.h"
+#include "RegionAtlasText.h"
 #include "RegionDefinition.h"
 #include "RegionMap.h"
 #include "RegionNameDictionary.h"
 #include "RegionString.h"
 #include "ResolutionCache.h"
+#include "vsnapi.h"
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -204,6 +214,80 @@ void BM_ResolveWide(benchmark::State& state) {
   state.counters["ratio_warm_to_copy"] = warm / copy;
 }
 BENCHMARK(BM_ResolveWide)->UseManualTime()->MinTime(0.2);
+
+RegionMap* sharedNameMap(int n, const char* prefix) {
+  RegionMap* map = nullptr;
+  check(RegionMap_new(&map, prefix));
+  for (int i = 0; i < n; ++i) {
+    std::string name = std::string(prefix) + " def " + std::to_string(i), a = std::string(prefix) + " prim " + std::to_string(i);
+    const char* list[] = {a.c_str(), "everyone uses this"};
+    RegionDefinition* d = nullptr;
+    check(RegionDefinition_new(&d, name.c_str(), RC_UNION, list, nullptr, 2, 0));
+    check(RegionMap_addRegionDefinition(map, d));
+  }
+  return map;
+}
+
+void BM_RestoreMap(benchmark::State& state) {
+  const int n = int(state.range(0));
+  static RegionMap* map = sharedNameMap(n, "restore");
+  RegionAtlas* atlas = nullptr;
+  check(RegionAtlas_new(&atlas, "restore atlas"));
+  double ours = 0, baseline = 0;
+  for (auto _ : state) {
+    auto t0 = Clock::now();
+    check(RegionAtlas_addMap(atlas, map, REGION_MAP_PRIMARY));
+    check(RegionAtlas_removeMap(atlas, map));
+    auto t1 = Clock::now();
+    std::unordered_map<uint64_t, std::vector<uint64_t>> plain;
+    for (int i = 0; i < n; ++i) plain[uint64_t(i) * 3] = {uint64_t(i), 1};
+    auto t2 = Clock::now();
+    benchmark::DoNotOptimize(plain.size());
+    ours += nanos(t0, t1);
+    baseline += nanos(t1, t2);
+    state.SetIterationTime(nanos(t0, t1) * 1e-9);
+  }
+  RegionAtlas_delete(&atlas, 0);
+  double it = double(state.iterations());
+  state.counters["ns_per_definition"] = ours / it / n;
+  state.counters["ratio"] = ours / baseline;
+}
+BENCHMARK(BM_RestoreMap)->Arg(100000)->UseManualTime()->Iterations(2);
+
+void BM_MapTextRoundTrip(benchmark::State& state) {
+  const int n = int(state.range(0));
+  static RegionMap* map = sharedNameMap(n, "text");
+  const char* text = nullptr;
+  check(RegionMap_getVSN(map, 0, &text));
+  std::vector<std::string> lines;
+  for (const char* p = text; *p;) {
+    const char* e = strchr(p, '\n');
+    lines.emplace_back(p, size_t(e - p));
+    p = e + 1;
+  }
+  std::vector<const char*> pointers;
+  for (const std::string& l : lines) pointers.push_back(l.c_str());
+  double ours = 0, baseline = 0;
+  for (auto _ : state) {
+    auto t0 = Clock::now();
+    RegionMap* read = nullptr;
+    check(RegionMap_readFromStrings(&read, int32_t(pointers.size()), pointers.data(), nullptr));
+    const char* again = nullptr;
+    check(RegionMap_getVSN(read, 0, &again));
+    auto t1 = Clock::now();
+    vsnHandle* h = createVSNHandle();
+    if (loadVSNDataH(h, pointers.data(), int(pointers.size()))) state.SkipWithError("load failed");
+    destroyVSNHandle(h);
+    auto t2 = Clock::now();
+    if (strcmp(again, text) != 0) state.SkipWithError("round trip differs");
+    RegionMap_delete(&read, 1);
+    ours += nanos(t0, t1);
+    baseline += nanos(t1, t2);
+    state.SetIterationTime(nanos(t0, t1) * 1e-9);
+  }
+  state.counters["ratio_to_vsn_load"] = ours / baseline;
+}
+BENCHMARK(BM_MapTextRoundTrip)->Arg(10000)->UseManualTime()->Iterations(3);
 
 }  // namespace
 

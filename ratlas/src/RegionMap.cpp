@@ -13,7 +13,9 @@
 
 #include <cinttypes>
 #include <cstring>
+#include <algorithm>
 #include <new>
+#include <unordered_set>
 #include <vector>
 
 // How names are shared. In an atlas each name has one record, held by the atlas's table and by
@@ -286,6 +288,10 @@ RegionStatus* listOperation(RegionMap* map, int32_t mode, va_list outputs, const
 RegionStatus* emptyMap(RegionMap* map, std::vector<RegionDefinition*>* definitions, std::vector<uint64_t>* explicitIds) {
   *definitions = definitionsOf(map);
   *explicitIds = explicitIdsOf(map);
+  // Out in descending order of id and back in ascending order: the references of a name many
+  // definitions use are then taken from and added at their end.
+  std::sort(definitions->begin(), definitions->end(),
+            [](const RegionDefinition* a, const RegionDefinition* b) { return RegionDefinition_id(a) > RegionDefinition_id(b); });
   for (RegionDefinition* d : *definitions) {
     RegionStatus* status = RegionMap_detachDefinition(map, d);
     if (RegionStatus_isError(status)) return status;
@@ -301,8 +307,8 @@ RegionStatus* emptyMap(RegionMap* map, std::vector<RegionDefinition*>* definitio
 
 // Puts definitions and explicit primitives back without checks (they stood there before).
 void refill(RegionMap* map, const std::vector<RegionDefinition*>& definitions, const std::vector<uint64_t>& explicitIds) {
-  for (RegionDefinition* d : definitions) {
-    if (!d->m_map) RegionMap_attachDefinition(map, d);
+  for (auto d = definitions.rbegin(); d != definitions.rend(); ++d) {
+    if (!(*d)->m_map) RegionMap_attachDefinition(map, *d);
   }
   for (uint64_t id : explicitIds) RegionMap_addExplicitPrimitive(map, nameOfId(id));
 }
@@ -686,11 +692,13 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   // Components: every name gets its record in the map and learns that this definition uses it.
   std::vector<RegionNameRecord*> components;
   try {
+    std::unordered_set<uint64_t> seen;
     forEachComponent(definition, [&](uint64_t cid) {
-      if (RegionStatus_isError(status)) return;
+      if (RegionStatus_isError(status) || !seen.insert(cid).second) return;
       RegionNameRecord* r = nullptr;
       status = componentRecord(map, cid, &r);
-      if (!RegionStatus_isError(status)) status = RegionNameRecord_addReferenceId(r, id);
+      // A definition is attached once, so its id is not among the references yet.
+      if (!RegionStatus_isError(status)) status = RegionNameRecord_appendReferenceId(r, id);
       if (!RegionStatus_isError(status)) components.push_back(r);
     });
   } catch (const std::bad_alloc&) {
@@ -861,8 +869,8 @@ RegionStatus* RegionMap_enterAtlas(RegionMap* map, RegionAtlas* atlas, uint32_t 
       for (RegionNameRecord* r : recordsOf(lower->m_names)) held.push_back(r);
       for (size_t i = 0; i < held.size() && !RegionStatus_isError(status); ++i) status = reconcile(map, held[i]);
     }
-    for (size_t i = 0; i < definitions.size() && !RegionStatus_isError(status); ++i) {
-      RegionDefinition* d = definitions[i];
+    for (size_t i = definitions.size(); i > 0 && !RegionStatus_isError(status); --i) {
+      RegionDefinition* d = definitions[i - 1];
       status = RegionMap_addRegionDefinition(map, d);
     }
     for (size_t i = 0; i < explicitIds.size() && !RegionStatus_isError(status); ++i)

@@ -7,6 +7,7 @@
 #include "RegionNameDictionary.h"
 #include "StringList.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -254,39 +255,77 @@ void RegionNameRecord_print(const RegionNameRecord* record, FILE* stream) {
 }
 
 RegionStatus* RegionNameRecord_newForId(RegionNameRecord** record, uint64_t id) {
-  const char* name = nullptr;
-  RegionStatus* status = RegionNameDictionary_name(id, &name);
-  if (RegionStatus_isError(status)) return RegionStatus_fail(RS_NOT_FOUND, "No match");
-  return RegionNameRecord_new(record, name);
+  if (!record) return RegionStatus_fail(RS_BAD_POINTER, "Invalid object pointer - cannot create new object");
+  *record = nullptr;
+  // The id is in the dictionary already: no text to hash again.
+  if (RegionStatus_isError(RegionNameDictionary_name(id, nullptr))) return RegionStatus_fail(RS_NOT_FOUND, "No match");
+  RegionNameRecord* r = static_cast<RegionNameRecord*>(RegionMemory_allocZeroed(1, sizeof(RegionNameRecord)));
+  if (!r) return RegionStatus_outOfMemory(kTypeWord);
+  r->m_id = id;
+  *record = r;
+  return RegionStatus_success();
+}
+
+namespace {
+
+// References are appended as definitions arrive and put in order only when one has to be found,
+// so a name that many definitions use costs one sort, whatever order they come and go in.
+void orderReferences(StringList* list) {
+  if (list->m_flags & STRING_LIST_SORTED) return;
+  std::sort(list->m_items, list->m_items + list->m_count);
+  list->m_flags |= STRING_LIST_SORTED;
+}
+
+bool roomForReference(StringList* list) {
+  if (list->m_count < list->m_capacity) return true;
+  uint64_t capacity = list->m_capacity ? list->m_capacity * 2 : 10;
+  void* items = RegionMemory_reallocArray(list->m_items, capacity, sizeof(uint64_t));
+  if (!items) return false;
+  list->m_items = static_cast<uint64_t*>(items);
+  list->m_capacity = capacity;
+  return true;
+}
+
+RegionStatus* ensureReferences(RegionNameRecord* record) {
+  if (record->m_references) return RegionStatus_success();
+  RegionStatus* status = StringList_new(&record->m_references, 10);
+  if (RegionStatus_isError(status)) return RegionStatus_outOfMemory(kTypeWord);
+  record->m_references->m_flags |= STRING_LIST_SORTED;
+  return status;
+}
+
+} // namespace
+
+RegionStatus* RegionNameRecord_appendReferenceId(RegionNameRecord* record, uint64_t id) {
+  if (!record) return invalidRecord();
+  RegionStatus* status = ensureReferences(record);
+  if (RegionStatus_isError(status)) return status;
+  StringList* list = record->m_references;
+  if (!roomForReference(list)) return RegionStatus_outOfMemory(kTypeWord);
+  if (list->m_count > 0 && id < list->m_items[list->m_count - 1]) list->m_flags &= uint8_t(~STRING_LIST_SORTED);
+  list->m_items[list->m_count++] = id;
+  return RegionStatus_success();
 }
 
 RegionStatus* RegionNameRecord_addReferenceId(RegionNameRecord* record, uint64_t id) {
   if (!record) return invalidRecord();
-  if (!record->m_references) {
-    RegionStatus* status = StringList_new(&record->m_references, 10);
-    if (RegionStatus_isError(status)) return RegionStatus_outOfMemory(kTypeWord);
-  }
+  RegionStatus* status = ensureReferences(record);
+  if (RegionStatus_isError(status)) return status;
   StringList* list = record->m_references;
-  // Kept in ascending order, so that a name used by many definitions costs a binary search.
+  orderReferences(list);
   uint64_t position = 0;
   if (RegionId_bsearch(list->m_items, list->m_count, id, &position)) return RegionStatus_success();
-  if (list->m_count == list->m_capacity) {
-    uint64_t capacity = list->m_capacity ? list->m_capacity * 2 : 10;
-    void* items = RegionMemory_reallocArray(list->m_items, capacity, sizeof(uint64_t));
-    if (!items) return RegionStatus_outOfMemory(kTypeWord);
-    list->m_items = static_cast<uint64_t*>(items);
-    list->m_capacity = capacity;
-  }
+  if (!roomForReference(list)) return RegionStatus_outOfMemory(kTypeWord);
   memmove(list->m_items + position + 1, list->m_items + position, (list->m_count - position) * sizeof(uint64_t));
   list->m_items[position] = id;
   list->m_count += 1;
-  list->m_flags |= STRING_LIST_SORTED;
   return RegionStatus_success();
 }
 
 void RegionNameRecord_removeReferenceId(RegionNameRecord* record, uint64_t id) {
   if (!record || !record->m_references) return;
   StringList* list = record->m_references;
+  orderReferences(list);
   uint64_t position = 0;
   if (RegionId_bsearch(list->m_items, list->m_count, id, &position)) {
     memmove(list->m_items + position, list->m_items + position + 1, (list->m_count - position - 1) * sizeof(uint64_t));
@@ -379,7 +418,8 @@ RegionStatus* RegionNameRecord_removeReference(RegionNameRecord* record, RegionD
   }
   uint64_t definitionId = RegionDefinition_id(definition);
   uint64_t position = 0;
-  const StringList* refs = record->m_references;
+  StringList* refs = record->m_references;
+  if (refs) orderReferences(refs);
   if (!refs || !RegionId_bsearch(refs->m_items, refs->m_count, definitionId, &position)) {
     const char* definitionName = nullptr;
     RegionNameDictionary_name(definitionId, &definitionName);

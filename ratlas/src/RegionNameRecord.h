@@ -73,9 +73,11 @@ RegionStatus* RegionNameRecord_removeInheritingMap(RegionNameRecord* record, con
 RegionStatus* RegionNameRecord_getRepresentedName(const RegionNameRecord* record, char** name);
 
 // For the library's own use: a new record of a dictionary id; adding and removing one id in the
-// references list (kept in ascending order).
+// references list.
 RegionStatus* RegionNameRecord_newForId(RegionNameRecord** record, uint64_t id);
 RegionStatus* RegionNameRecord_addReferenceId(RegionNameRecord* record, uint64_t id);
+// The same for an id the list cannot hold yet (no search).
+RegionStatus* RegionNameRecord_appendReferenceId(RegionNameRecord* record, uint64_t id);
 void RegionNameRecord_removeReferenceId(RegionNameRecord* record, uint64_t id);
 
 void RegionNameRecord_print(const RegionNameRecord* record, FILE* stream);
