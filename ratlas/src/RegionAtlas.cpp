@@ -343,7 +343,7 @@ RegionStatus* RegionAtlas_removeMap(RegionAtlas* atlas, RegionMap* map) {
   if (!type || map->m_atlas != atlas)
     return RegionStatus_failf(s_message, sizeof(s_message), RS_MAP_NOT_IN_ATLAS, "%s is not present in %s.", kMapWord, kTypeWord);
   RegionStatus* status = RegionMap_exitAtlas(map);
-  *slotOf(atlas, type) = nullptr;
+  if (!map->m_atlas) *slotOf(atlas, type) = nullptr;
   RegionAtlas_clearCache(atlas);
   return status;
 }

@@ -52,6 +52,8 @@ RegionStatus* RegionDefinition_new(RegionDefinition** definition, const char* na
 RegionStatus* RegionDefinition_delete(RegionDefinition** definition);
 RegionStatus* RegionDefinition_setMap(RegionDefinition* definition, RegionMap* map);
 RegionStatus* RegionDefinition_rename(RegionDefinition* definition, const char* name);
+// The definition takes the record's name, and the record itself: a free definition owns it
+// from then on, a map may swap it for the one record its atlas keeps of that name.
 RegionStatus* RegionDefinition_setNameRecord(RegionDefinition* definition, RegionNameRecord* record);
 RegionStatus* RegionDefinition_setCombination(RegionDefinition* definition, int32_t combination);
 RegionStatus* RegionDefinition_modifyComponents(RegionDefinition* definition, int32_t operation, int32_t side,
@@ -107,8 +109,7 @@ int RegionDefinition_isAcceptedCombination(int32_t combination);
 int RegionDefinition_isTwoSidedCombination(int32_t combination);
 
 // For the library's own use: gives the definition the record (and the record the definition).
-// The former record loses its definition and is freed unless keepFormer is set or a table
-// holds it.
+// The former record loses its definition and is freed unless keepFormer is set.
 void RegionDefinition_linkRecord(RegionDefinition* definition, RegionNameRecord* record, int keepFormer);
 // The name id of a definition, 0 when it has none.
 uint64_t RegionDefinition_id(const RegionDefinition* definition);

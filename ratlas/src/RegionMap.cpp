@@ -305,12 +305,24 @@ RegionStatus* emptyMap(RegionMap* map, std::vector<RegionDefinition*>* definitio
   return RegionStatus_success();
 }
 
-// Puts definitions and explicit primitives back without checks (they stood there before).
-void refill(RegionMap* map, const std::vector<RegionDefinition*>& definitions, const std::vector<uint64_t>& explicitIds) {
+// Puts definitions and explicit primitives back without checks (they stood there before). A
+// step that fails for want of memory is tried once more; a second failure is reported.
+RegionStatus* refill(RegionMap* map, const std::vector<RegionDefinition*>& definitions, const std::vector<uint64_t>& explicitIds) {
+  RegionStatus* failure = RegionStatus_success();
   for (auto d = definitions.rbegin(); d != definitions.rend(); ++d) {
-    if (!(*d)->m_map) RegionMap_attachDefinition(map, *d);
+    if ((*d)->m_map) continue;
+    RegionStatus* status = RegionMap_attachDefinition(map, *d);
+    if (RegionStatus_isError(status)) status = RegionMap_attachDefinition(map, *d);
+    if (RegionStatus_isError(status)) failure = status;
   }
-  for (uint64_t id : explicitIds) RegionMap_addExplicitPrimitive(map, nameOfId(id));
+  for (uint64_t id : explicitIds) {
+    RegionNameRecord* r = tableRecord(map->m_names, id);
+    if (r && explicitIn(r, map)) continue;
+    RegionStatus* status = RegionMap_addExplicitPrimitive(map, nameOfId(id));
+    if (RegionStatus_isError(status)) status = RegionMap_addExplicitPrimitive(map, nameOfId(id));
+    if (RegionStatus_isError(status)) failure = status;
+  }
+  return failure;
 }
 
 } // namespace
@@ -374,7 +386,7 @@ RegionStatus* RegionMap_delete(RegionMap** map, int deleteDefinitions) {
   } catch (const std::bad_alloc&) {
     status = RegionStatus_outOfMemory(kTypeWord);
   }
-  if (RegionStatus_isError(status)) return status;
+  if (RegionStatus_isError(status)) return RegionStatus_keepAcross(status, [&] { refill(m, definitions, explicitIds); });
   if (deleteDefinitions == 1) {
     for (RegionDefinition* d : definitions) RegionDefinition_delete(&d);
   }
@@ -674,20 +686,18 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   // One record per name: the atlas's or the map's when there is one.
   RegionNameRecord* chosen = atlas ? RegionAtlas_record(atlas, id) : nullptr;
   if (!chosen) chosen = tableRecord(map->m_names, id);
-  if (chosen && chosen != own) {
-    if (chosen->m_definition && chosen->m_definition != definition)
-      return RegionStatus_failf(s_message, sizeof(s_message), RS_ALREADY_DEFINED, "%s (%s) is already defined.", kDefinitionWord, nameOfId(id));
-    RegionDefinition_linkRecord(definition, chosen, 0);
-  } else {
-    chosen = own;
-    chosen->m_definition = definition;
-  }
+  if (!chosen) chosen = own;
+  if (chosen->m_definition && chosen->m_definition != definition)
+    return RegionStatus_failf(s_message, sizeof(s_message), RS_ALREADY_DEFINED, "%s (%s) is already defined.", kDefinitionWord, nameOfId(id));
+  // The tables first: a definition whose record could not be entered keeps its own record.
   RegionStatus* status = RegionHashTable_insert(map->m_definitions, chosen);
   if (!RegionStatus_isError(status) && atlas && !RegionAtlas_record(atlas, id)) {
     status = RegionHashTable_insert(atlas->m_names, chosen);
     if (RegionStatus_isError(status)) tableDrop(map->m_definitions, chosen);
   }
   if (RegionStatus_isError(status)) return status;
+  if (chosen != own) RegionDefinition_linkRecord(definition, chosen, 0);
+  else chosen->m_definition = definition;
   definition->m_map = map;
   // Components: every name gets its record in the map and learns that this definition uses it.
   std::vector<RegionNameRecord*> components;
@@ -901,6 +911,10 @@ RegionStatus* RegionMap_exitAtlas(RegionMap* map) {
     for (RegionNameRecord* r : recordsOf(map->m_names)) held.push_back(r->m_id);
     RegionMap* higher = RegionAtlas_higherMap(atlas, map);
     status = emptyMap(map, &definitions, &explicitIds);
+    if (RegionStatus_isError(status)) {
+      // Nothing could be taken out after all: the map stays in the atlas as it was.
+      return RegionStatus_keepAcross(status, [&] { refill(map, definitions, explicitIds); });
+    }
     // What is left is inherited: it goes, and the maps above learn that this map holds nothing.
     for (RegionNameRecord* r : recordsOf(map->m_names)) {
       RegionNameRecord_removeInheritingMap(r, map);
@@ -937,7 +951,8 @@ RegionStatus* RegionMap_exitAtlas(RegionMap* map) {
   } catch (const std::bad_alloc&) {
     status = RegionStatus_outOfMemory(kTypeWord);
   }
-  refill(map, definitions, explicitIds);
+  RegionStatus* refilled = refill(map, definitions, explicitIds);
+  if (!RegionStatus_isError(status)) status = refilled;
   RegionAtlas_clearCache(atlas);
   return status;
 }

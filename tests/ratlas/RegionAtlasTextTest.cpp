@@ -546,3 +546,52 @@ TEST_F(TextFixture, AllocationFailuresAnywhere) {
 }
 
 }  // namespace
+
+namespace {
+
+// A map leaving or joining the atlas while an allocation fails: the move happens whole or not
+// at all, and the atlas's text says so.
+TEST_F(TextFixture, AllocationFailuresWhileMapsMove) {
+  RegionAtlas* reference = goldenAtlas();
+  const std::string full = atlasText(reference);
+  RegionMap* middle = reference->m_primaryMap;
+  ASSERT_OK(RegionAtlas_removeMap(reference, middle));
+  const std::string without = atlasText(reference);
+  const std::string alone = mapText(middle, 1);
+  RegionAtlas_delete(&reference, 1);
+  RegionMap_delete(&middle, 1);
+  int clean = 0, refusedLeaves = 0, refusedJoins = 0;
+  for (int64_t n = 0; n < 5000 && clean < 3; ++n) {
+    RegionAtlas* atlas = goldenAtlas();
+    RegionMap* primary = atlas->m_primaryMap;
+    RegionMemory_failAfter(n, 1);
+    RegionStatus* s = RegionAtlas_removeMap(atlas, primary);
+    bool left = !RegionStatus_isError(s);
+    RegionMemory_failAfter(-1, 0);
+    refusedLeaves += !left;
+    EXPECT_EQ(atlasText(atlas), left ? without : full) << n;
+    if (left) {
+      EXPECT_EQ(mapText(primary, 1), alone) << n;
+      RegionMemory_failAfter(n, 1);
+      s = RegionAtlas_addMap(atlas, primary, REGION_MAP_PRIMARY);
+      bool joined = !RegionStatus_isError(s);
+      RegionMemory_failAfter(-1, 0);
+      refusedJoins += !joined;
+      EXPECT_EQ(atlasText(atlas), joined ? full : without) << n;
+      EXPECT_EQ(primary->m_atlas != nullptr, joined) << n;
+      if (!joined) {
+        EXPECT_EQ(mapText(primary, 1), alone) << n;
+        RegionMap_delete(&primary, 1);
+      }
+      clean = joined ? clean + 1 : 0;
+    } else {
+      clean = 0;
+    }
+    RegionAtlas_delete(&atlas, 1);
+  }
+  EXPECT_EQ(clean, 3);
+  EXPECT_GT(refusedLeaves, 0);
+  EXPECT_GT(refusedJoins, 0);
+}
+
+}  // namespace
