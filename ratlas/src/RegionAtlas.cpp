@@ -326,7 +326,8 @@ RegionStatus* RegionAtlas_addMap(RegionAtlas* atlas, RegionMap* map, uint32_t ty
       *slot = map;
       map->m_type = type;
       status = RegionMap_enterAtlas(map, atlas, type);
-      if (RegionStatus_isError(status)) *slot = nullptr;
+      // A join that could not be undone leaves the map in its slot, as far as it got.
+      if (RegionStatus_isError(status) && !map->m_atlas) *slot = nullptr;
     }
   }
   RegionAtlas_clearCache(atlas);

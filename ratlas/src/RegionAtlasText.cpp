@@ -257,7 +257,7 @@ RegionStatus* update(RegionDefinition* existing, RegionDefinition* read, bool ha
     status = RegionStatus_keepAcross(status, [&] {
       swapContents();
       existing->m_nameRecord->m_id = oldId;
-      if (map) RegionMap_attachDefinition(map, existing);
+      if (map) RegionMap_reattachDefinition(map, existing);
     });
   }
   RegionDefinition_delete(&read);

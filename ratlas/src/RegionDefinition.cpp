@@ -276,7 +276,7 @@ RegionStatus* RegionDefinition_rename(RegionDefinition* definition, const char* 
   bool recovered = true;
   status = RegionStatus_keepAcross(status, [&] {
     definition->m_nameRecord->m_id = oldId;
-    recovered = !RegionStatus_isError(RegionMap_attachDefinition(map, definition));
+    recovered = !RegionStatus_isError(RegionMap_reattachDefinition(map, definition));
   });
   if (!recovered) return RegionStatus_fail(RS_INTERNAL, "Fatal Internal Error: Unable to recover.");
   if (RegionStatus_getCode(status) == RS_NO_MEMORY)
@@ -314,7 +314,7 @@ RegionStatus* RegionDefinition_setNameRecord(RegionDefinition* definition, Regio
   bool recovered = true;
   status = RegionStatus_keepAcross(status, [&] {
     RegionDefinition_linkRecord(definition, own, 1);
-    recovered = !RegionStatus_isError(RegionMap_attachDefinition(map, definition));
+    recovered = !RegionStatus_isError(RegionMap_reattachDefinition(map, definition));
   });
   if (!recovered) return RegionStatus_fail(RS_INTERNAL, "Fatal Internal Error: Unable to recover.");
   if (RegionStatus_getCode(status) == RS_NO_MEMORY)
@@ -340,10 +340,21 @@ RegionStatus* RegionDefinition_setCombination(RegionDefinition* definition, int3
     RegionStatus* status = RegionMap_detachDefinition(map, definition);
     if (RegionStatus_isError(status)) return status;
   }
-  if (!twoSided && definition->m_listB) StringList_delete(&definition->m_listB);
+  int32_t oldCombination = definition->m_combination;
+  StringList* dropped = twoSided ? nullptr : definition->m_listB;
+  definition->m_listB = twoSided ? definition->m_listB : nullptr;
   definition->m_combination = combination;
-  if (map) return RegionMap_attachDefinition(map, definition);
-  return RegionStatus_success();
+  RegionStatus* status = map ? RegionMap_attachDefinition(map, definition) : RegionStatus_success();
+  if (RegionStatus_isError(status)) {
+    return RegionStatus_keepAcross(status, [&] {
+      definition->m_combination = oldCombination;
+      if (!twoSided) definition->m_listB = dropped;
+      dropped = nullptr;
+      RegionMap_reattachDefinition(map, definition);
+    });
+  }
+  if (dropped) StringList_delete(&dropped);
+  return status;
 }
 
 RegionStatus* RegionDefinition_modifyComponents(RegionDefinition* definition, int32_t operation, int32_t side,
@@ -415,7 +426,7 @@ RegionStatus* RegionDefinition_modifyComponents(RegionDefinition* definition, in
       return RegionStatus_keepAcross(status, [&] {
         StringList* refused = installList(definition, side, old);
         if (refused) StringList_delete(&refused);
-        RegionMap_attachDefinition(map, definition);
+        RegionMap_reattachDefinition(map, definition);
       });
     }
     status = RegionMap_attachDefinition(map, definition);
@@ -423,7 +434,7 @@ RegionStatus* RegionDefinition_modifyComponents(RegionDefinition* definition, in
       return RegionStatus_keepAcross(status, [&] {
         StringList* refused = installList(definition, side, old);
         if (refused) StringList_delete(&refused);
-        RegionMap_attachDefinition(map, definition);
+        RegionMap_reattachDefinition(map, definition);
       });
     }
   }

@@ -311,8 +311,7 @@ RegionStatus* refill(RegionMap* map, const std::vector<RegionDefinition*>& defin
   RegionStatus* failure = RegionStatus_success();
   for (auto d = definitions.rbegin(); d != definitions.rend(); ++d) {
     if ((*d)->m_map) continue;
-    RegionStatus* status = RegionMap_attachDefinition(map, *d);
-    if (RegionStatus_isError(status)) status = RegionMap_attachDefinition(map, *d);
+    RegionStatus* status = RegionMap_reattachDefinition(map, *d);
     if (RegionStatus_isError(status)) failure = status;
   }
   for (uint64_t id : explicitIds) {
@@ -730,6 +729,12 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   return RegionStatus_success();
 }
 
+RegionStatus* RegionMap_reattachDefinition(RegionMap* map, RegionDefinition* definition) {
+  RegionStatus* status = RegionMap_attachDefinition(map, definition);
+  if (RegionStatus_isError(status) && !definition->m_map) status = RegionMap_attachDefinition(map, definition);
+  return status;
+}
+
 RegionStatus* RegionMap_detachDefinition(RegionMap* map, RegionDefinition* definition) {
   if (!map) return invalidMap();
   if (!definition || !definition->m_nameRecord) return invalidDefinition();
@@ -912,8 +917,11 @@ RegionStatus* RegionMap_exitAtlas(RegionMap* map) {
     RegionMap* higher = RegionAtlas_higherMap(atlas, map);
     status = emptyMap(map, &definitions, &explicitIds);
     if (RegionStatus_isError(status)) {
-      // Nothing could be taken out after all: the map stays in the atlas as it was.
-      return RegionStatus_keepAcross(status, [&] { refill(map, definitions, explicitIds); });
+      // Put back and tried once more; failing again, the map stays in the atlas as it was.
+      refill(map, definitions, explicitIds);
+      status = emptyMap(map, &definitions, &explicitIds);
+      if (RegionStatus_isError(status))
+        return RegionStatus_keepAcross(status, [&] { refill(map, definitions, explicitIds); });
     }
     // What is left is inherited: it goes, and the maps above learn that this map holds nothing.
     for (RegionNameRecord* r : recordsOf(map->m_names)) {

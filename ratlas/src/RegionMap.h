@@ -97,6 +97,9 @@ int RegionMap_holdsRecord(const RegionMap* map, const RegionNameRecord* record);
 // the atlas still uses it.
 RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* definition);
 RegionStatus* RegionMap_detachDefinition(RegionMap* map, RegionDefinition* definition);
+// Puts back a definition that stood in the map a moment ago; a failure for want of memory is
+// tried once more, so that a passing shortage does not leave the definition outside its map.
+RegionStatus* RegionMap_reattachDefinition(RegionMap* map, RegionDefinition* definition);
 // The join and leave of RegionAtlas_addMap / RegionAtlas_removeMap, once the atlas has filled or
 // is about to empty the slot. A failed join leaves the map as it was, outside the atlas.
 RegionStatus* RegionMap_enterAtlas(RegionMap* map, RegionAtlas* atlas, uint32_t type);
