@@ -590,7 +590,8 @@ TEST_F(TextFixture, AllocationFailuresWhileMapsMove) {
     RegionAtlas_delete(&atlas, 1);
   }
   EXPECT_EQ(clean, 3);
-  EXPECT_GT(refusedLeaves, 0);
+  // Leaving retries what a passing shortage stopped, so one failure never keeps a map in.
+  EXPECT_EQ(refusedLeaves, 0);
   EXPECT_GT(refusedJoins, 0);
 }
 
