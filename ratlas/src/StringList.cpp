@@ -544,3 +544,17 @@ void StringList_print(const StringList* list, FILE* stream) {
   }
   fputc('\n', stream);
 }
+
+RegionStatus* StringList_newFromIds(StringList** list, const uint64_t* ids, uint64_t count) {
+  if (!list) return RegionStatus_fail(RS_BAD_POINTER, "Invalid object pointer - cannot create new object");
+  *list = nullptr;
+  if (count > 0 && !ids) return RegionStatus_fail(RS_BAD_POINTER, "Invalid object pointer supplied");
+  StringList* l = nullptr;
+  RegionStatus* status = StringList_new(&l, count);
+  if (RegionStatus_isError(status)) return status;
+  if (count) memcpy(l->m_items, ids, count * sizeof(uint64_t));
+  l->m_count = count;
+  if (std::is_sorted(ids, ids + count)) l->m_flags |= STRING_LIST_SORTED;
+  *list = l;
+  return RegionStatus_success();
+}

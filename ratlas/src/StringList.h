@@ -56,6 +56,8 @@ RegionStatus* StringList_subtract(StringList* target, const StringList* source);
 // Target gets the ids in exactly one of the two; source is left holding its own share.
 RegionStatus* StringList_symmetricDifference(StringList* target, StringList* source);
 RegionStatus* StringList_sort(StringList* list);
+// A new list of count distinct ids in the given order (capacity count).
+RegionStatus* StringList_newFromIds(StringList** list, const uint64_t* ids, uint64_t count);
 
 // Iteration hands out the dictionary's own texts, which the caller must not free.
 RegionStatus* StringList_first(StringList* list, const char** name);
