@@ -898,6 +898,38 @@ int check_memory(IO_error_callback callback, const char *format, int64_t number,
   return checkLayoutMemory(callback, "check_memory", number, layout, data);
 }
 
+int check_read_memory(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+                      const char *storedType, const char *wantedType, IO_data *data) {
+  if (!storedType || !wantedType) {
+    io_report_error(callback, "check_memory: datatype string is null");
+    return IO_DATA_ERR;
+  }
+  if (!format || !stream || !data) {
+    io_report_error(callback, "check_memory: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  Layout stored, wanted;
+  int status = parseLayout(callback, "check_memory", format, storedType, &stored);
+  if (status == IO_OK) status = parseLayout(callback, "check_memory", format, wantedType, &wanted);
+  if (status != IO_OK) return status;
+  int64_t needs[IO_TYPE_END];
+  if (!computeNeeds(number, wanted, needs)) return reportTooMany(callback, "check_memory", number);
+  bool hold = arraysHold(data, needs);
+  if (!hold) {
+    int64_t left = bytesLeft(stream);
+    int64_t least = minStoredBytes(format, number, stored);
+    if (left >= 0 && least > left) {
+      io_report_error(callback,
+                      "read_data: %" PRId64 " records of \"%s\" need at least %" PRId64
+                      " bytes, only %" PRId64 " are left",
+                      number, storedType, least, left);
+      return IO_READ_ERR;
+    }
+  }
+  setCounts(data, needs);
+  return hold ? IO_OK : IO_MEMORY_ERR;
+}
+
 int read_data(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
               const char *type, IO_data *data) {
   if (number <= 0) return IO_OK;

@@ -52,6 +52,14 @@ int structure_sizes(IO_error_callback callback, const char *format, int32_t item
 int check_memory(IO_error_callback callback, const char *format, int64_t number, const char *type,
                  IO_data *data);
 
+// The reader's memory check for NUMBER records stored as `storedType` and wanted as
+// `wantedType` (the same type when no conversion is made), with the stream at the data part:
+// sets the counts to the needs of the wanted type, and answers 0 when the arrays hold them, 14
+// when they do not and the stream can hold that many stored records, 10 (and a message) when it
+// plainly cannot, so that a corrupt NUMBER never leads the caller to a large allocation.
+int check_read_memory(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+                      const char *storedType, const char *wantedType, IO_data *data);
+
 // Reads NUMBER records into the arrays (after read_datatag). 14 with the counts set to the
 // needs when the arrays are absent or too small (enlarge them with iodata_alloc_arrays and call
 // again at the same position); before that answer the stream must be able to hold that many

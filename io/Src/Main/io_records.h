@@ -7,6 +7,7 @@
 // Later parts of the library add their records here (file record, header, state), so that the
 // request interface and its callers see one set of definitions.
 #include <cstdint>
+#include <cstdio>
 
 // ---------------------------------------------------------------------------------------------
 // Status codes. 0 is success; every other value is one of these.
@@ -105,6 +106,53 @@ struct IO_data {
   char *m_loglarray; // LOGL values, one character each
   int32_t *m_numlogl;
   int32_t m_counts[IO_DATA_ARRAYS]; // own counts, in the order above
+};
+
+// ---------------------------------------------------------------------------------------------
+// IO_header: how a caller names a data set and describes its values. Eight references to values
+// the caller holds; the library reads and fills them through the references.
+//
+// Limits of the values as stored: what at most 75 characters and where at most 74 (with
+// "WHAT"/"WHERE" and a separator they fill an 80-character record), when at least 0 when written
+// (below 0 in a query: any when), the data type at most 247 characters. Storage that the library
+// provides (ioheader_alloc, ioheader_alloc_fields) holds IO_MAXATTRB attributes.
+#define IO_NAME_LEN 80      // what and where storage of a header object
+#define IO_DATATYPE_LEN 256 // data-type storage, terminator included
+#define IO_MAXATTRB 20      // attribute slots of the storage the library provides
+
+struct IO_header {
+  char *m_what;            // the data set's name
+  char *m_where;           // its location
+  int32_t *m_when;         // its time or state number
+  int32_t *m_numattrb;     // number of attribute texts
+  IO_string *m_attributes; // the attribute texts, one 80-character slot each
+  int32_t *m_number;       // NUMBER: records in the data part
+  char *m_datatype;        // type string of one record
+  int32_t *m_blockfactor;  // records per compressed block; 1 means not set
+};
+
+// ---------------------------------------------------------------------------------------------
+// The file record: one data-set file (or plain text file) while it is open. Cleared by
+// iif_clear_record, opened by iif_open (io_file.h), closed by iif_close.
+struct IO_index; // the index table (io_index.h)
+
+// What a record holds in the lock file beside its data file (io_lock.h).
+enum { IO_LOCKFILE_NONE = 0, IO_LOCKFILE_READER = 1, IO_LOCKFILE_WRITER = -1 };
+
+struct IO_file {
+  IO_index *m_indextable;       // entries of the data sets, with their orders (io_index.h)
+  FILE *m_stream;               // none while the record is closed
+  char *m_name;                 // the file name as opened
+  int32_t m_lock;               // lock level: readers last counted, or -1: write the index at close
+  int64_t m_indexlocation;      // where the next data set, the file end tag or the index goes
+  char m_access;                // 'r' read-only stream, 'w' writable, 0 no lock held
+  int32_t m_offsetwidth;        // width W of every text offset of the file: 10 or 20
+  IO_error_callback m_callback; // receives every message about this file
+  char *m_format;               // the file's own format code (iif_get_format)
+  int32_t m_formatstate;        // 0 not chosen, 1 from WEZ_FORMAT, 2 default or set
+  char m_writeformat[3];        // format of the next write, or of the data set last read
+  int32_t m_lockfile;           // what this record holds in the lock file: IO_LOCKFILE_*
+  int32_t m_flock;              // the real lock held on the stream: 0, LOCK_SH or LOCK_EX
 };
 
 #endif

@@ -1,0 +1,124 @@
+// Opening arbitrary bytes as a data-set file: the checks of its start, the stored index and the
+// rebuild by scanning. The first byte chooses the access ("r" or "d"); the rest is the file.
+// Every failure must be one newline-ended message and a status. A file that opens must have
+// every indexed data set readable or refused cleanly; opened for writing, it must take one more
+// data set and show every entry again when opened after closing.
+#include "io_dataset.h"
+#include "io_file.h"
+#include "io_header.h"
+#include "io_index.h"
+#include "io_lock.h"
+#include "iodata.h"
+#include "lowlevel_io.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+int checkMessage(const char *message, int32_t length) {
+  if (length < 1 || strlen(message) != static_cast<size_t>(length) || message[length - 1] != '\n')
+    abort();
+  return 0;
+}
+
+char s_dir[] = "/tmp/wezio-open-XXXXXX";
+
+void removeScratch() {
+  std::string name = std::string(s_dir) + "/data.wez";
+  unlink(name.c_str());
+  unlink((name + ".lck").c_str());
+  rmdir(s_dir);
+}
+
+const std::string &scratchName() {
+  static const std::string name = [] {
+    if (!mkdtemp(s_dir)) abort();
+    atexit(removeScratch);
+    return std::string(s_dir) + "/data.wez";
+  }();
+  return name;
+}
+
+int openRecord(IO_file *record, const char *access) {
+  iif_clear_record(record);
+  record->m_callback = checkMessage;
+  int status = iif_open(record, scratchName().c_str(), access);
+  if (status != IO_OK) {
+    iif_release_record(record);
+    iif_free_contents(record);
+  }
+  return status;
+}
+
+void readEvery(IO_file *record) {
+  int32_t count = indextable_count(record->m_indextable);
+  for (int32_t slot = 0; slot < count && slot < 64; ++slot) {
+    IO_match match;
+    if (parseindex(checkMessage, indextable_entry(record->m_indextable, slot), &match) != IO_OK)
+      abort(); // entries taken into the table always parse
+    if (io_seek(record->m_stream, match.m_position, 0) != 0) continue;
+    IO_header *header = ioheader_alloc(checkMessage);
+    IO_data *data = iodata_alloc(checkMessage);
+    char format[3];
+    int status = read_located_dataset(checkMessage, format, header, data, record);
+    if (status == IO_MEMORY_ERR && iodata_size(nullptr, data) == 0 &&
+        iodata_alloc_arrays(checkMessage, data) == IO_OK &&
+        io_seek(record->m_stream, match.m_position, 0) == 0)
+      read_located_dataset(checkMessage, format, header, data, record);
+    iodata_free(checkMessage, data);
+    ioheader_free(checkMessage, header);
+  }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
+  if (size < 1) return 0;
+  const std::string &name = scratchName();
+  const std::string lock = name + ".lck";
+  FILE *file = fopen(name.c_str(), "wb");
+  if (!file) abort();
+  fwrite(bytes + 1, 1, size - 1, file);
+  fclose(file);
+  bool writing = bytes[0] & 1;
+
+  IO_file record;
+  if (openRecord(&record, writing ? "d" : "r") == IO_OK) {
+    readEvery(&record);
+    int32_t before = indextable_count(record.m_indextable);
+    bool added = false;
+    if (writing && record.m_access == 'w' && setfilebusyflag(checkMessage, &record) == IO_OK) {
+      IO_header *header = ioheader_alloc(checkMessage);
+      IO_data *data = iodata_alloc(checkMessage);
+      strcpy(header->m_what, "fuzz");
+      strcpy(header->m_where, "EVERY");
+      strcpy(header->m_datatype, "INTR");
+      *header->m_number = 1;
+      *data->m_numintr = 1;
+      iodata_alloc_arrays(checkMessage, data);
+      data->m_intrarray[0] = 42;
+      if (write_dataset(checkMessage, "u5", header, data, &record) == IO_OK) {
+        record.m_indexlocation = io_tell(record.m_stream);
+        added = true;
+      }
+      iodata_free(checkMessage, data);
+      ioheader_free(checkMessage, header);
+    }
+    iif_close(&record);
+    if (added) {
+      // The writer stored its index: the file opens again with every entry.
+      if (openRecord(&record, "r") != IO_OK) abort();
+      if (indextable_count(record.m_indextable) != before + 1) abort();
+      readEvery(&record);
+      iif_close(&record);
+    }
+  }
+  if (access(lock.c_str(), F_OK) == 0) abort(); // nothing keeps a lock after closing
+  unlink(name.c_str());
+  return 0;
+}

@@ -1,0 +1,471 @@
+// File layer of data-set files: open, information block, flush and close.
+#include "io_file.h"
+
+#include "io_alloc.h"
+#include "io_error.h"
+#include "io_index.h"
+#include "io_lock.h"
+#include "io_rebuild.h"
+#include "lowlevel_io.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+const char *const kDefaultFormat = "U5";
+const int32_t kNewOffsetWidth = 20;
+
+// Opens with open(2) so that the descriptor is close-on-exec from the start. NULL with errno set.
+FILE *openStream(const char *name, int flags, const char *mode) {
+  int fd = open(name, flags | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  FILE *stream = fdopen(fd, mode);
+  if (!stream) {
+    int error = errno;
+    close(fd);
+    errno = error;
+  }
+  return stream;
+}
+
+void closeStream(IO_file *record) {
+  if (!record->m_stream) return;
+  fclose(record->m_stream);
+  record->m_stream = nullptr;
+  record->m_flock = 0;
+}
+
+int reportRealLockConflict(IO_file *record, bool writing) {
+  char *lockName = io_lockfile_name(record->m_name);
+  io_report_error(record->m_callback,
+                  "iif_set_lock: file %s is in use by another program, and cannot be locked for "
+                  "%s access.  Its lock file %s does not show it.",
+                  record->m_name, writing ? "write" : "read", lockName ? lockName : "");
+  io_free(lockName);
+  return IO_LOCK_ERR;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+void iif_clear_record(IO_file *record) {
+  if (!record) return;
+  char writeFormat[3];
+  memcpy(writeFormat, record->m_writeformat, sizeof writeFormat);
+  memset(record, 0, sizeof *record);
+  memcpy(record->m_writeformat, writeFormat, sizeof writeFormat);
+  record->m_callback = io_default_error_callback;
+}
+
+int iif_alloc(IO_file **record) {
+  if (!record) return IO_MEMORY_ERR;
+  *record = static_cast<IO_file *>(io_calloc(1, sizeof(IO_file)));
+  if (!*record) return IO_ALLOC_ERR;
+  iif_clear_record(*record);
+  return IO_OK;
+}
+
+int iif_open_new(IO_file **record, const char *name, const char *access) {
+  int status = iif_alloc(record);
+  if (status != IO_OK) return status;
+  status = iif_open(*record, name, access);
+  if (status != IO_OK) {
+    iif_release_record(*record);
+    iif_free_contents(*record);
+    io_free(*record);
+    *record = nullptr;
+  }
+  return status;
+}
+
+int iif_open(IO_file *record, const char *name, const char *access) {
+  int status = iif_open_file(record, name, access);
+  if (status != IO_OK) return status;
+  return iif_check_header(record);
+}
+
+int iif_open_plain(IO_file *record, const char *name, const char *access) {
+  return iif_open_file(record, name, access);
+}
+
+int iif_open_file(IO_file *record, const char *name, const char *access) {
+  if (!record) return IO_MEMORY_ERR;
+  IO_error_callback callback = record->m_callback;
+  if (!name) {
+    io_report_error(callback, "iif_open: filename is NULL\n");
+    return IO_OPEN_ERR;
+  }
+  int mode;
+  switch (access ? access[0] : '\0') {
+  case 'a':
+  case 'w': mode = 1; break;
+  case 'r': mode = 0; break;
+  case 'd': mode = -1; break;
+  default:
+    io_report_error(callback, "iif_open: unknown access code %s\n", access ? access : "(null)");
+    return IO_OPEN_ERR;
+  }
+  char *copy = io_strdup(name);
+  if (!copy) {
+    io_report_malloc_error(callback, "iif_open_file", static_cast<int64_t>(strlen(name)) + 1);
+    return IO_ALLOC_ERR;
+  }
+  io_free(record->m_name);
+  record->m_name = copy;
+
+  int status = iif_set_lock(record, mode == 1 ? 1 : 0);
+  if (status != IO_OK) return status;
+
+  FILE *stream = nullptr;
+  char access_mode = 'w';
+  if (mode == 0) {
+    stream = openStream(name, O_RDONLY, "rb");
+    access_mode = 'r';
+  } else {
+    stream = openStream(name, O_RDWR, "r+b");
+    int error = errno;
+    if (!stream && mode == -1 && error != ENOENT) {
+      io_trace("Failed to get read/write permission, trying read-only");
+      stream = openStream(name, O_RDONLY, "rb");
+      if (stream)
+        access_mode = 'r';
+      else
+        errno = error;
+    }
+    // Created only when missing: an existing file is never truncated.
+    if (!stream && error == ENOENT) {
+      io_trace("Failed to get read/write permission");
+      stream = openStream(name, O_RDWR | O_CREAT | O_EXCL, "w+b");
+    }
+  }
+  if (!stream) {
+    int error = errno;
+    iif_set_lock(record, -1);
+    errno = error;
+    iif_syserr(record, "iif_open: can't open file %s", name);
+    return IO_OPEN_ERR;
+  }
+  record->m_stream = stream;
+  record->m_access = access_mode;
+  if (!io_real_lock(record, mode == 1 ? LOCK_EX : LOCK_SH)) {
+    closeStream(record);
+    iif_set_lock(record, -1);
+    return reportRealLockConflict(record, mode == 1);
+  }
+  io_trace("iif_open: Opened file %s", name);
+  iif_trace_file("iif_open", record);
+  return IO_OK;
+}
+
+int iif_check_header(IO_file *record) {
+  if (!record || !record->m_stream) return IO_MEMORY_ERR;
+  IO_error_callback callback = record->m_callback;
+  FILE *stream = record->m_stream;
+  int status = IO_OK;
+  int64_t actual = -1;
+  if (io_seek(stream, 0, 2) != 0) {
+    iif_syserr(record, "iif_open: can't go to the end of the file  %s\n", record->m_name);
+    status = IO_SEEK_ERR;
+  } else if ((actual = io_tell(stream)) < 0) {
+    iif_syserr(record, "iif_open: can't tell the current location");
+    status = IO_TELL_ERR;
+  } else if (io_seek(stream, 0, 0) != 0) {
+    iif_syserr(record, "iif_open: can't go to the beginning of the file  %s\n", record->m_name);
+    status = IO_SEEK_ERR;
+  } else if (actual > 0) {
+    unsigned char start[7];
+    errno = 0;
+    if (fread(start, 1, 7, stream) != 7) {
+      iif_syserr(record, "iif_open: can't read the first seven characters");
+      status = IO_READ_ERR;
+    } else if (memcmp(start, "*INFO", 5) != 0) {
+      io_report_error(callback, "iif_open: the file is not in WEZ-5.x format");
+      status = IO_BAD_FILE;
+    } else if (start[5] == '\r') {
+      if (start[6] == '\n')
+        io_report_error(callback,
+                        "openfile: corrupt file: the file contains Windows-style CR-LF line "
+                        "endings.  If this is a copy of the original file, please try again, "
+                        "ensuring you do the copy in binary mode.");
+      else
+        io_report_error(callback,
+                        "openfile: corrupt file: the line endings are incorrect.  If this is a "
+                        "copy of the original file, please try again, ensuring you do the copy in "
+                        "binary mode.");
+      status = IO_BAD_FILE;
+    } else if (start[5] != '\n') {
+      io_report_error(callback, "openfile: corrupt file: trailing garbage after start tag.");
+      status = IO_BAD_FILE;
+    }
+  }
+  if (status != IO_OK) {
+    closeStream(record);
+    iif_set_lock(record, -1);
+    return status;
+  }
+  status = actual > 0 ? iif_read_info(record, actual) : iif_create_empty(record);
+  // A file that failed to open keeps no lock of this record; the stream is the caller's to release.
+  if (status != IO_OK) iif_set_lock(record, -1);
+  return status;
+}
+
+int iif_read_info(IO_file *record, int64_t actual) {
+  if (!record || !record->m_stream) return IO_MEMORY_ERR;
+  IO_error_callback callback = record->m_callback;
+  FILE *stream = record->m_stream;
+  if (io_seek(stream, 0, 0) != 0) {
+    iif_syserr(record, "iif_open: can't go to the beginning of the file  %s\n", record->m_name);
+    return IO_SEEK_ERR;
+  }
+  char tag[8];
+  if (wezreadString(nullptr, "F", tag, 5, 1, 5, stream) != IO_OK) {
+    io_report_error(callback, "iif_open: fail to read the INFO tag\n");
+    return IO_READ_ERR;
+  }
+  int64_t before = io_tell(stream);
+  int64_t recorded = 0;
+  if (before < 0 || wezreadOffset(nullptr, "F", &recorded, stream) != IO_OK) {
+    io_report_error(callback, "iif_open: fail to read the filesize\n");
+    return IO_READ_ERR;
+  }
+  int64_t width = io_tell(stream) - before - 1;
+  if (width != 10 && width != 20) {
+    io_report_error(callback,
+                    "iif_open: offset format %" PRId64
+                    " is not currently supported (or bad file header)\n",
+                    width);
+    return IO_READ_ERR;
+  }
+  record->m_offsetwidth = static_cast<int32_t>(width);
+  io_trace("iif_open: offset format is %d", record->m_offsetwidth);
+  if (recorded != actual) {
+    io_trace("iif_open: filesize has changed (recorded %" PRId64 ", actual %" PRId64
+             "), recreating index\n",
+             recorded, actual);
+    record->m_lock = -1;
+    return recreate_indextable(callback, record);
+  }
+  if (create_indextable(callback, record) != IO_OK) {
+    io_report_error(callback,
+                    "iif_open: unable to read the stored index, attempting to rebuild it");
+    record->m_lock = -1;
+    return recreate_indextable(callback, record);
+  }
+  return IO_OK;
+}
+
+int iif_create_empty(IO_file *record) {
+  if (!record || !record->m_stream) return IO_MEMORY_ERR;
+  IO_error_callback callback = record->m_callback;
+  FILE *stream = record->m_stream;
+  if (wezwriteString(nullptr, "F", "*INFO", 5, 1, 5, stream) != IO_OK) {
+    io_report_error(callback, "iif_create_empty: error writing the INFO start tag");
+    return IO_WRITE_ERR;
+  }
+  record->m_offsetwidth = kNewOffsetWidth;
+  if (wezwriteOffset(nullptr, "F", 0, kNewOffsetWidth, stream) != IO_OK) {
+    io_report_error(callback, "iif_create_empty: error writing the filesize\n");
+    return IO_WRITE_ERR;
+  }
+  if (wezwriteString(nullptr, "F", "*ENDINFO", 8, 1, 8, stream) != IO_OK) {
+    io_report_error(callback, "iif_create_empty: error writing the INFO end tag");
+    return IO_WRITE_ERR;
+  }
+  if (fflush(stream) != 0) {
+    io_report_error(callback, "iif_create_empty: error writing the INFO end tag");
+    return IO_WRITE_ERR;
+  }
+  int64_t location = io_tell(stream);
+  if (location < 0) {
+    io_report_error(callback, "iif_create_empty: can't tell the current location\n");
+    return IO_TELL_ERR;
+  }
+  record->m_indexlocation = location;
+  if (alloc_indextable(record) != IO_OK) {
+    io_report_malloc_error(callback, "iif_create_empty: error allocating new index",
+                           static_cast<int64_t>(sizeof(IO_index)));
+    return IO_ALLOC_ERR;
+  }
+  return IO_OK;
+}
+
+int iif_flush(IO_file *record) {
+  if (!record || !record->m_stream) return IO_OK;
+  IO_error_callback callback = record->m_callback;
+  FILE *stream = record->m_stream;
+  int status = IO_OK;
+  if (record->m_lock == -1) {
+    if (record->m_lockfile != IO_LOCKFILE_WRITER && !io_try_become_writer(record)) {
+      // Others read the file (or the stream is read-only): the file stays as it is.
+      io_trace("iif_flush: %s is not written by this process, its index is not stored",
+               record->m_name);
+    } else {
+      io_trace("iif_flush: writing final index");
+      int64_t size = -1;
+      if (io_seek(stream, record->m_indexlocation, 0) != 0) {
+        iif_syserr(record, "iif_flush: can't go to index location");
+        status = IO_SEEK_ERR;
+      } else if ((status = write_index(callback, record, indextable_count(record->m_indextable),
+                                       record->m_indextable)) != IO_OK) {
+        io_report_error(callback, "iif_flush: write_index failed");
+      } else if (io_seek(stream, 0, 2) != 0) {
+        io_report_error(callback, "iif_flush: can't go to end of file ");
+        status = IO_SEEK_ERR;
+      } else if ((size = io_tell(stream)) < 0) {
+        io_report_error(callback, "iif_flush: can't get the filesize");
+        status = IO_TELL_ERR;
+      } else if (io_seek(stream, 6, 0) != 0) {
+        io_report_error(callback, "iif_flush: can't skip start of INFO dataset");
+        status = IO_SEEK_ERR;
+      } else if ((status = wezwriteOffset(callback, "F", size, record->m_offsetwidth, stream)) !=
+                 IO_OK) {
+        io_report_error(callback, "iif_flush: can't write filesize");
+      } else {
+        // The index and the size reach the disc before the file counts as closed.
+        if (fflush(stream) != 0 || fsync(fileno(stream)) != 0) {
+          iif_syserr(record, "iif_flush: can't write filesize");
+          status = IO_WRITE_ERR;
+        } else {
+          record->m_lock = 0;
+        }
+      }
+    }
+  }
+  fflush(stream);
+  return status;
+}
+
+int iif_close(IO_file *record) {
+  if (!record) return IO_OK;
+  io_trace("iif_close: Closing file %s", record->m_name ? record->m_name : "");
+  iif_trace_file("closefile", record);
+  if (record->m_stream) {
+    if (iif_flush(record) != IO_OK) {
+      if (io_seek(record->m_stream, record->m_indexlocation, 0) != 0) {
+        io_trace("closefile index fail: can't go to index location");
+      } else if (wezwriteString(nullptr, "F", "*CRASH", 6, 1, 6, record->m_stream) == IO_OK &&
+                 fflush(record->m_stream) == 0) {
+        io_trace("closefile index fail: wrote crash tag OK");
+      } else {
+        io_trace("closefile index fail: can't write file end tag");
+      }
+    }
+    errno = 0;
+    if (fclose(record->m_stream) != 0) iif_syserr(record, "iif_close: error closing file");
+    record->m_stream = nullptr;
+    record->m_flock = 0;
+  }
+  iif_set_lock(record, -1);
+  iif_free_contents(record);
+  return IO_OK;
+}
+
+int iif_close_free(IO_file *record) {
+  int status = iif_close(record);
+  io_free(record);
+  return status;
+}
+
+int iif_close_text(IO_file *record) {
+  if (!record) return IO_OK;
+  closeStream(record);
+  iif_set_lock(record, -1);
+  iif_free_contents(record);
+  return IO_OK;
+}
+
+int iif_free_contents(IO_file *record) {
+  if (!record) return IO_OK;
+  io_free(record->m_name);
+  record->m_name = nullptr;
+  indextable_free(record->m_indextable);
+  record->m_indextable = nullptr;
+  io_free(record->m_format);
+  record->m_format = nullptr;
+  record->m_formatstate = 0;
+  closeStream(record);
+  return IO_OK;
+}
+
+int iif_release_record(IO_file *record) {
+  if (!record) return IO_OK;
+  closeStream(record);
+  iif_set_lock(record, -1);
+  indextable_free(record->m_indextable);
+  record->m_indextable = nullptr;
+  io_free(record->m_name);
+  record->m_name = nullptr;
+  record->m_indexlocation = 0;
+  record->m_access = 'w';
+  return IO_OK;
+}
+
+int iif_is_open(const IO_file *record) { return record && record->m_stream ? 1 : 0; }
+
+int iif_syserr(IO_file *record, const char *format, ...) {
+  int error = errno;
+  if (!format) return IO_NO_MESSAGE;
+  va_list arguments;
+  va_start(arguments, format);
+  char *text = io_expand_message(format, arguments);
+  va_end(arguments);
+  errno = error;
+  wezsystemErr(record ? record->m_callback : nullptr, text ? text : format);
+  io_free(text);
+  return IO_OK;
+}
+
+void iif_trace_file(const char *label, const IO_file *record) {
+  if (!io_trace_enabled() || !record) return;
+  io_trace("%s: File 0x%" PRIxPTR "x \"%s\" at %" PRId64 "\n", label ? label : "",
+           reinterpret_cast<uintptr_t>(record), record->m_name ? record->m_name : "",
+           record->m_stream ? io_tell(record->m_stream) : int64_t(-1));
+}
+
+void iif_resolve_format(IO_file *record) {
+  if (!record) return;
+  if (record->m_formatstate == 0) {
+    const char *value = getenv("WEZ_FORMAT");
+    char *format = nullptr;
+    if (value && iofmt_is_valid(value[0])) {
+      format = io_strdup(value);
+      record->m_formatstate = 1;
+    } else {
+      if (value)
+        io_report_error(
+            record->m_callback, "Invalid format string \"%c%c\" in WEZ_FORMAT environment variable",
+            io_format_char(value[0], '?'), io_format_char(value[0] ? value[1] : 0, '?'));
+      format = io_strdup(kDefaultFormat);
+      record->m_formatstate = 2;
+    }
+    io_free(record->m_format);
+    record->m_format = format;
+  }
+  if (record->m_format) iofmt_make_native(record->m_callback, record->m_format);
+}
+
+int iif_set_format(IO_file *record, const char *format) {
+  if (!record || !format) return IO_MEMORY_ERR;
+  iif_resolve_format(record);
+  if (record->m_formatstate != 2) return IO_OK;
+  char *copy = io_strdup(format);
+  if (!copy) return IO_ALLOC_ERR;
+  io_free(record->m_format);
+  record->m_format = copy;
+  iofmt_make_native(record->m_callback, record->m_format);
+  return IO_OK;
+}
+
+const char *iif_get_format(IO_file *record) {
+  if (!record) return nullptr;
+  iif_resolve_format(record);
+  return record->m_format;
+}

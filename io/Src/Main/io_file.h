@@ -1,0 +1,77 @@
+#ifndef IO_FILE_H
+#define IO_FILE_H
+// The file layer: one data-set file while it is open (the IO_file record of io_records.h).
+//
+// A data-set file starts with its information block, always text:
+//   "*INFO" LF; the recorded file size right-aligned in W characters and LF; "*ENDINFO" LF.
+// W, the width of every text offset in the file, is 20 in files created here and 10 in files of
+// an older layout; it is the length of the size line. A new file is those 36 bytes (W = 20, size
+// 0), and its first data set goes at position 36. The recorded size is the file's length when a
+// writer last closed it; a file whose recorded size differs, or whose stored index is not whole
+// and consistent, gets its index table rebuilt by scanning its frames.
+//
+// Access codes: "r" read (read lock, read-only stream), "w" and "a" write (write lock), "d"
+// default (read lock, read-write stream when the file allows it, else read-only). A missing file
+// is created, except in "r"; an existing file is never truncated. Every descriptor is
+// close-on-exec. Status results as in io_records.h; messages go to the record's callback.
+#include "io_records.h"
+
+#include <cstdio>
+
+// Clears every field but the write format; the callback becomes the default one.
+void iif_clear_record(IO_file *record);
+// A new cleared record in *record. 0 or 28.
+int iif_alloc(IO_file **record);
+// iif_alloc, then iif_open; on failure the record is released and freed and *record is NULL.
+int iif_open_new(IO_file **record, const char *name, const char *access);
+
+// Opens a data-set file: iif_open_file, then iif_check_header.
+int iif_open(IO_file *record, const char *name, const char *access);
+// Takes the lock and opens the stream.
+int iif_open_file(IO_file *record, const char *name, const char *access);
+// Opens a plain text file (no information block, no index).
+int iif_open_plain(IO_file *record, const char *name, const char *access);
+// Checks the start of the file, then reads its information block and index (iif_read_info), or
+// writes the block of an empty file (iif_create_empty). A failure releases the lock; the stream
+// is closed for failures of the checks themselves and left for iif_release_record otherwise.
+int iif_check_header(IO_file *record);
+// Reads the information block and the index of a file of `actual` bytes.
+int iif_read_info(IO_file *record, int64_t actual);
+// Writes the information block into an empty file and starts an empty index table.
+int iif_create_empty(IO_file *record);
+
+// When the record must write its index at close (lock level -1): writes the index at the index
+// location and the file's size into the information block, then forces both to disc. Only a
+// writer does so: a record that rebuilt its index while reading becomes the writer first when it
+// can, and otherwise leaves the file as it is (the next open rebuilds again). The stream is
+// flushed in every case.
+int iif_flush(IO_file *record);
+// Flushes (a failed index write leaves "*CRASH" at the index location), closes the stream,
+// releases the lock and frees the contents. Always 0.
+int iif_close(IO_file *record);
+// iif_close, then frees the record.
+int iif_close_free(IO_file *record);
+// Closes a plain text file: releases the lock, frees the contents. 0.
+int iif_close_text(IO_file *record);
+// Frees the name, the index table and the file's own format, closes the stream. 0.
+int iif_free_contents(IO_file *record);
+// Frees the table and the name, closes the stream, releases the lock; entry count and index
+// location 0, access "w". Writes nothing to the file. 0.
+int iif_release_record(IO_file *record);
+// 1 when the stream is set.
+int iif_is_open(const IO_file *record);
+
+// Reports the expanded message, ": " and the text of the last system error through the
+// record's callback. 0, or 26 when there is no message.
+int iif_syserr(IO_file *record, const char *format, ...) __attribute__((format(printf, 2, 3)));
+// The trace line "<label>: File 0x<id>x "<name>" at <position>".
+void iif_trace_file(const char *label, const IO_file *record);
+
+// The file's own format: WEZ_FORMAT when set and its first character is a format letter
+// (reported and "U5" when not), else "U5"; made native.
+void iif_resolve_format(IO_file *record);
+// Replaces the format (made native) unless WEZ_FORMAT decided it. 0 or 28.
+int iif_set_format(IO_file *record, const char *format);
+const char *iif_get_format(IO_file *record);
+
+#endif

@@ -1,0 +1,381 @@
+// Header of a data set: storage, writing and reading of its records.
+#include "io_header.h"
+
+#include "io_alloc.h"
+#include "io_compress.h"
+#include "io_error.h"
+#include "lowlevel_io.h"
+
+#include <cinttypes>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char kEsc = 27;
+
+// Field widths of the header records, and the buffers their reader takes (terminator included).
+const int32_t kTagWidth = 7;
+const int32_t kRecordWidth = 80;
+const int32_t kTypeWidth = 256;
+const int32_t kRecordBuffer = 82;
+const int32_t kAttributeBuffer = kRecordWidth + 1;
+const int32_t kTypeBuffer = kTypeWidth + 1;
+// Storage of ioheader_alloc_fields for what and where.
+const size_t kFieldName = 82;
+
+struct HeaderObject {
+  IO_header m_header; // first, so that the object and its header share an address
+  int32_t m_when;
+  int32_t m_numattrb;
+  int32_t m_number;
+  int32_t m_blockfactor;
+  char m_what[IO_NAME_LEN];
+  char m_where[IO_NAME_LEN];
+  char m_datatype[IO_DATATYPE_LEN];
+  IO_string m_attributes[IO_MAXATTRB];
+};
+
+int64_t s_liveHeaders = 0;
+
+bool referencesSet(const IO_header *header) {
+  return header && header->m_what && header->m_where && header->m_when && header->m_numattrb &&
+         header->m_number && header->m_datatype && header->m_blockfactor;
+}
+
+bool nameValid(const char *name) {
+  return name[0] != '\0' && !strchr(name, '\n') && !strchr(name, kEsc);
+}
+
+int32_t parseValue(const char *text) {
+  long long value = strtoll(text, nullptr, 10);
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+// The value of a record read: the text after its name and one separator byte.
+const char *valueOf(const char *record, size_t nameLength) {
+  return strlen(record) > nameLength ? record + nameLength + 1 : "";
+}
+
+// Copies a value into storage of `size` characters, cut to fit and always terminated.
+void copyValue(char *to, size_t size, const char *value) {
+  size_t n = strnlen(value, size - 1);
+  memcpy(to, value, n);
+  to[n] = '\0';
+}
+
+bool startsWith(const char *record, const char *name) {
+  return strncmp(record, name, strlen(name)) == 0;
+}
+
+// One record, built as "<name> ESC <value>".
+int writeRecord(IO_error_callback callback, const char *format, FILE *stream, const char *name,
+                const char *value, int32_t width) {
+  char record[2 * kTypeBuffer];
+  snprintf(record, sizeof record, "%s%c%s", name, kEsc, value);
+  return wezwriteHdrString(callback, format, record, width, stream);
+}
+
+int writeNumber(IO_error_callback callback, const char *format, FILE *stream, const char *name,
+                int32_t value) {
+  char text[16];
+  snprintf(text, sizeof text, "%d", value);
+  return writeRecord(callback, format, stream, name, text, kRecordWidth);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+int ioheader_alloc_fields(IO_header *block) {
+  if (!block) return IO_MEMORY_ERR;
+  bool failed = false;
+  auto get = [&failed](size_t size) {
+    void *p = io_calloc(1, size);
+    if (!p) failed = true;
+    return p;
+  };
+  block->m_what = static_cast<char *>(get(kFieldName));
+  block->m_where = static_cast<char *>(get(kFieldName));
+  block->m_when = static_cast<int32_t *>(get(sizeof(int32_t)));
+  block->m_numattrb = static_cast<int32_t *>(get(sizeof(int32_t)));
+  block->m_attributes = static_cast<IO_string *>(get(IO_MAXATTRB * sizeof(IO_string)));
+  block->m_number = static_cast<int32_t *>(get(sizeof(int32_t)));
+  block->m_datatype = static_cast<char *>(get(IO_DATATYPE_LEN));
+  block->m_blockfactor = static_cast<int32_t *>(get(sizeof(int32_t)));
+  if (block->m_blockfactor) *block->m_blockfactor = 1;
+  return failed ? IO_MEMORY_ERR : IO_OK;
+}
+
+int ioheader_free_fields(IO_header *block) {
+  if (!block) return IO_OK;
+  io_free(block->m_what);
+  io_free(block->m_where);
+  io_free(block->m_when);
+  io_free(block->m_numattrb);
+  io_free(block->m_attributes);
+  io_free(block->m_number);
+  io_free(block->m_datatype);
+  io_free(block->m_blockfactor);
+  memset(block, 0, sizeof *block);
+  return IO_OK;
+}
+
+IO_header *ioheader_alloc(IO_error_callback callback) {
+  HeaderObject *object = static_cast<HeaderObject *>(io_malloc(sizeof(HeaderObject)));
+  if (!object) {
+    if (callback)
+      io_report_malloc_error(callback, "ioheader_alloc",
+                             static_cast<int64_t>(sizeof(HeaderObject)));
+    return nullptr;
+  }
+  ++s_liveHeaders;
+  ioheader_init(&object->m_header);
+  return &object->m_header;
+}
+
+int ioheader_init(IO_header *header) {
+  if (!header) return IO_MEMORY_ERR;
+  HeaderObject *object = reinterpret_cast<HeaderObject *>(header);
+  memset(object, 0, sizeof *object);
+  header->m_what = object->m_what;
+  header->m_where = object->m_where;
+  header->m_when = &object->m_when;
+  header->m_numattrb = &object->m_numattrb;
+  header->m_attributes = object->m_attributes;
+  header->m_number = &object->m_number;
+  header->m_datatype = object->m_datatype;
+  header->m_blockfactor = &object->m_blockfactor;
+  object->m_blockfactor = 1;
+  return IO_OK;
+}
+
+int ioheader_free(IO_error_callback, IO_header *header) {
+  if (!header) return IO_OK;
+  --s_liveHeaders;
+  io_free(reinterpret_cast<HeaderObject *>(header));
+  return IO_OK;
+}
+
+int ioheader_leak_check(IO_error_callback callback) {
+  if (s_liveHeaders == 0) return IO_OK;
+  io_report_error(callback, "ioheader_leak_check: %d allocated header objects still remain",
+                  static_cast<int32_t>(s_liveHeaders));
+  return IO_ALLOC_ERR;
+}
+
+int ioheader_dump(const IO_header *header) {
+  if (!referencesSet(header)) {
+    printf("header: incomplete\n");
+    return IO_OK;
+  }
+  printf("header %s:%s:%d, %d attributes, %d records of %s, block factor %d\n", header->m_what,
+         header->m_where, *header->m_when, *header->m_numattrb, *header->m_number,
+         header->m_datatype, *header->m_blockfactor);
+  for (int32_t i = 0; header->m_attributes && i < *header->m_numattrb && i < IO_MAXATTRB; ++i)
+    printf("  attribute %d: %.80s\n", i, header->m_attributes[i]);
+  return IO_OK;
+}
+
+int ioheader_has_blockfactor(const char *format) {
+  return format && (format[0] == 'F' || iofmt_compress_level(format) > 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int write_header(IO_error_callback callback, const char *format, FILE *stream,
+                 const IO_header *header) {
+  if (!format || !stream || !referencesSet(header) || *header->m_numattrb < 0 ||
+      (*header->m_numattrb > 0 && !header->m_attributes)) {
+    io_report_error(callback, "write_header: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  // A line feed or ESC in a name would split the entry of the data set in the index.
+  if (!nameValid(header->m_what) || !nameValid(header->m_where) || *header->m_when < 0) {
+    io_report_error(callback, "write_header: invalid dataset name %s:%s:%d", header->m_what,
+                    header->m_where, *header->m_when);
+    return IO_DATA_ERR;
+  }
+  if (wezwriteHdrString(callback, format, "*HEADER", kTagWidth, stream) != IO_OK) {
+    io_report_error(callback, "write_header: fail to write header tag\n");
+    return IO_WRITE_ERR;
+  }
+  if (writeRecord(callback, format, stream, "WHAT", header->m_what, kRecordWidth) != IO_OK) {
+    io_report_error(callback, "write_header: fail to write what\n");
+    return IO_WRITE_ERR;
+  }
+  if (writeRecord(callback, format, stream, "WHERE", header->m_where, kRecordWidth) != IO_OK) {
+    io_report_error(callback, "write_header: fail to write where\n");
+    return IO_WRITE_ERR;
+  }
+  if (writeNumber(callback, format, stream, "WHEN", *header->m_when) != IO_OK) {
+    io_report_error(callback, "write_header: fail to write when\n");
+    return IO_WRITE_ERR;
+  }
+  if (writeNumber(callback, format, stream, "NUMATTRB", *header->m_numattrb) != IO_OK) {
+    io_report_error(callback, "write_header: fail to write number of attributes\n");
+    return IO_WRITE_ERR;
+  }
+  for (int32_t i = 0; i < *header->m_numattrb; ++i) {
+    char attribute[kAttributeBuffer];
+    memcpy(attribute, header->m_attributes[i], IO_STRING_LEN);
+    attribute[IO_STRING_LEN] = '\0';
+    if (wezwriteHdrString(callback, format, attribute, kRecordWidth, stream) != IO_OK) {
+      io_report_error(callback, "write_header: fail to write attributes\n");
+      return IO_WRITE_ERR;
+    }
+  }
+  if (writeRecord(callback, format, stream, "DATATYPE", header->m_datatype, kTypeWidth) != IO_OK) {
+    io_report_error(callback, "write_header: fail to write data type\n");
+    return IO_WRITE_ERR;
+  }
+  if (writeNumber(callback, format, stream, "NUMBER", *header->m_number) != IO_OK) {
+    io_report_error(callback, "write_header: fail to write data number\n");
+    return IO_WRITE_ERR;
+  }
+  if (ioheader_has_blockfactor(format) &&
+      writeNumber(callback, format, stream, "BLOCKFACTOR", *header->m_blockfactor) != IO_OK) {
+    io_report_error(callback, "write_header: fail to write blockfactor\n");
+    return IO_WRITE_ERR;
+  }
+  return IO_OK;
+}
+
+int read_header(IO_error_callback callback, const char *format, FILE *stream, IO_header *header) {
+  if (!format || !iofmt_is_valid(format[0])) {
+    io_report_error(callback, "read_header: bad format string %c%c",
+                    io_format_char(format ? format[0] : 0, ' '),
+                    io_format_char(format && format[0] ? format[1] : 0, ' '));
+    return IO_FORMAT_ERR;
+  }
+  if (!stream || !referencesSet(header)) {
+    io_report_error(callback, "read_header: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  char f0 = format[0], f1 = io_format_char(format[1], ' ');
+  *header->m_blockfactor = 1;
+  int64_t at = io_tell(stream);
+  char context[3 * IO_NAME_LEN + 64];
+  snprintf(context, sizeof context, "dataset of format %c%c at %" PRId64, f0, f1, at);
+  char record[kTypeBuffer];
+
+  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
+    io_report_error(callback, "read_header: fail to read header tag for %s\n", context);
+    return IO_READ_ERR;
+  }
+  if (!startsWith(record, "*HEADER")) {
+    io_report_error(callback, "read_header: bad header tag %s in %s\n", record, context);
+    return IO_READ_ERR;
+  }
+  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
+    io_report_error(callback, "read_header: fail to read what for %s\n", context);
+    return IO_READ_ERR;
+  }
+  if (!startsWith(record, "WHAT")) {
+    io_report_error(callback, "read_header: bad what record %s in %s\n", record, context);
+    return IO_READ_ERR;
+  }
+  copyValue(header->m_what, IO_NAME_LEN, valueOf(record, 4));
+  snprintf(context, sizeof context, "dataset %s:?:? of format %c%c at %" PRId64, header->m_what, f0,
+           f1, at);
+  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
+    io_report_error(callback, "read_header: fail to read where for %s\n", context);
+    return IO_READ_ERR;
+  }
+  if (!startsWith(record, "WHERE")) {
+    io_report_error(callback, "read_header: bad where record %s in %s\n", record, context);
+    return IO_READ_ERR;
+  }
+  copyValue(header->m_where, IO_NAME_LEN, valueOf(record, 5));
+  snprintf(context, sizeof context, "dataset %s:%s:? of format %c%c at %" PRId64, header->m_what,
+           header->m_where, f0, f1, at);
+  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
+    io_report_error(callback, "read_header: fail to read when for %s\n", context);
+    return IO_READ_ERR;
+  }
+  if (!startsWith(record, "WHEN")) {
+    io_report_error(callback, "read_header: bad when record %s in %s\n", record, context);
+    return IO_READ_ERR;
+  }
+  *header->m_when = parseValue(valueOf(record, 4));
+  snprintf(context, sizeof context, "dataset %s:%s:%d of format %c%c", header->m_what,
+           header->m_where, *header->m_when, f0, f1);
+  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
+    io_report_error(callback, "read_header: fail to read numattrb record for %s\n", context);
+    return IO_READ_ERR;
+  }
+  int32_t numattrb = parseValue(valueOf(record, 8));
+  if (!startsWith(record, "NUMATTRB") || numattrb < 0) {
+    io_report_error(callback, "read_header: bad numattrb record %s in %s\n", record, context);
+    return IO_READ_ERR;
+  }
+  // Attributes beyond the storage are read and dropped.
+  int32_t kept = 0;
+  for (int32_t i = 0; i < numattrb; ++i) {
+    if (wezreadHdrString(callback, format, record, kAttributeBuffer, stream) != IO_OK) {
+      io_report_error(callback, "read_header: fail to read attribute %d for %s\n", i, context);
+      return IO_READ_ERR;
+    }
+    if (header->m_attributes && kept < IO_MAXATTRB) {
+      size_t n = strlen(record);
+      memcpy(header->m_attributes[kept], record, n < IO_STRING_LEN ? n + 1 : IO_STRING_LEN);
+      ++kept;
+    }
+  }
+  if (kept < numattrb)
+    io_trace("read_header: %d attributes of %s dropped", numattrb - kept, context);
+  *header->m_numattrb = kept;
+  if (wezreadHdrString(callback, format, record, kTypeBuffer, stream) != IO_OK) {
+    io_report_error(callback, "read_header: fail to read DATATYPE (istrct) record for %s\n",
+                    context);
+    return IO_READ_ERR;
+  }
+  if (!startsWith(record, "DATATYPE")) {
+    io_report_error(callback, "read_header: bad DATATYPE (istrct) record %s in %s\n", record,
+                    context);
+    return IO_READ_ERR;
+  }
+  copyValue(header->m_datatype, IO_DATATYPE_LEN, valueOf(record, 8));
+  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
+    io_report_error(callback, "read_header: fail to read NUMBER record for %s", context);
+    return IO_READ_ERR;
+  }
+  if (!startsWith(record, "NUMBER")) {
+    io_report_error(callback, "read_header: bad number record %s in %s", record, context);
+    return IO_READ_ERR;
+  }
+  *header->m_number = parseValue(valueOf(record, 6));
+  if (!ioheader_has_blockfactor(format)) return IO_OK;
+
+  int64_t here = io_tell(stream);
+  if (here < 0) {
+    io_report_error(callback,
+                    "read_header: fail to tell the blockfactor location in the file for %s\n",
+                    context);
+    return IO_TELL_ERR;
+  }
+  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
+    io_report_error(callback, "read_header: fail to read blockfactor at %" PRId64 " in %s\n", here,
+                    context);
+    return IO_READ_ERR;
+  }
+  if (startsWith(record, "BLOCKFACTOR")) {
+    *header->m_blockfactor = parseValue(valueOf(record, 11));
+    return IO_OK;
+  }
+  if (format[0] != 'F') {
+    io_report_error(callback, "read_header: blockfactor missing for compressed dataset in %s",
+                    context);
+    return IO_READ_ERR;
+  }
+  if (io_seek(stream, here, 0) != 0) {
+    io_report_error(callback,
+                    "read_header: fail to go back to the data tag location %" PRId64 " for %s",
+                    here, context);
+    return IO_SEEK_ERR;
+  }
+  return IO_OK;
+}

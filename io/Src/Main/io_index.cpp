@@ -1,0 +1,640 @@
+// The index table of a data-set file: entries, their orders, the stored index data set.
+#include "io_index.h"
+
+#include "io_alloc.h"
+#include "io_error.h"
+#include "lowlevel_io.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char kEsc = 27;
+const int32_t kFirstEntries = 1024;
+const int64_t kFirstText = 64 * 1024;
+
+const char *whatKeyOf(const void *owner, int32_t entry) {
+  return indextable_what_key(indextable_entry(static_cast<const IO_index *>(owner), entry));
+}
+
+IO_index *newTable() {
+  IO_index *table = static_cast<IO_index *>(io_calloc(1, sizeof(IO_index)));
+  if (!table) return nullptr;
+  table->m_start = static_cast<int64_t *>(io_malloc(kFirstEntries * sizeof(int64_t)));
+  table->m_text = static_cast<char *>(io_malloc(kFirstText));
+  if (!table->m_start || !table->m_text) {
+    io_free(table->m_start);
+    io_free(table->m_text);
+    io_free(table);
+    return nullptr;
+  }
+  table->m_capacity = kFirstEntries;
+  table->m_textcapacity = kFirstText;
+  ioorder_init(&table->m_whatorder, whatKeyOf, table);
+  return table;
+}
+
+void dropWhereOrder(IO_index *table) {
+  if (!table->m_whereorder) return;
+  ioorder_free(table->m_whereorder);
+  io_free(table->m_whereorder);
+  table->m_whereorder = nullptr;
+}
+
+// Room for one more entry of `length` characters. False when memory runs out (nothing changed).
+bool reserveEntry(IO_index *table, size_t length) {
+  if (table->m_numentries == table->m_capacity) {
+    if (table->m_capacity >= INT32_MAX / 2) return false;
+    int32_t capacity = table->m_capacity * 2;
+    int64_t *start = static_cast<int64_t *>(
+        io_realloc(table->m_start, static_cast<size_t>(capacity) * sizeof(int64_t)));
+    if (!start) return false;
+    table->m_start = start;
+    table->m_capacity = capacity;
+  }
+  int64_t needed = table->m_textused + static_cast<int64_t>(length) + 1;
+  if (needed > table->m_textcapacity) {
+    int64_t capacity = table->m_textcapacity;
+    while (capacity < needed) capacity *= 2;
+    char *text = static_cast<char *>(io_realloc(table->m_text, static_cast<size_t>(capacity)));
+    if (!text) return false;
+    table->m_text = text;
+    table->m_textcapacity = capacity;
+  }
+  return true;
+}
+
+bool isEntryText(const char *entry, size_t length) {
+  return length < IO_INDEX_ENTRY_LEN && !memchr(entry, '\n', length);
+}
+
+// Appends an entry to the table and to its what order. 0 or 14 (nothing changed).
+int appendEntry(IO_error_callback callback, IO_file *record, const char *entry) {
+  if (!record || !entry) {
+    io_report_error(callback, "insert_index: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  size_t length = strlen(entry);
+  if (!isEntryText(entry, length)) {
+    io_report_error(callback, "insert_index: not an index entry: %s", entry);
+    return IO_MEMORY_ERR;
+  }
+  if (!record->m_indextable && alloc_indextable(record) != IO_OK) {
+    io_report_syserr(callback, "insert_index: (malloc failed) syserr:");
+    return IO_MEMORY_ERR;
+  }
+  IO_index *table = record->m_indextable;
+  if (!reserveEntry(table, length)) {
+    io_report_malloc_error(callback, "insert_index",
+                           (static_cast<int64_t>(table->m_numentries) + 1) * IO_INDEX_ENTRY_LEN);
+    return IO_MEMORY_ERR;
+  }
+  int32_t slot = table->m_numentries;
+  table->m_start[slot] = table->m_textused;
+  memcpy(table->m_text + table->m_textused, entry, length + 1);
+  table->m_numentries = slot + 1;
+  if (ioorder_insert(&table->m_whatorder, slot) != IO_OK) {
+    table->m_numentries = slot;
+    io_report_malloc_error(callback, "insert_index",
+                           static_cast<int64_t>(IO_ORDER_BLOCK) * sizeof(int32_t));
+    return IO_MEMORY_ERR;
+  }
+  table->m_textused += static_cast<int64_t>(length) + 1;
+  return IO_OK;
+}
+
+// Writes bytes, answering whether all were written.
+bool putBytes(const char *bytes, size_t length, FILE *stream) {
+  return fwrite(bytes, 1, length, stream) == length;
+}
+
+bool parseOffsetLine(const char *line, size_t length, int32_t width, int64_t *value) {
+  return io_parse_offset_line(line, length, width, value) != 0;
+}
+
+} // namespace
+
+int io_parse_offset_line(const char *line, size_t length, int32_t width, int64_t *value) {
+  if (length != static_cast<size_t>(width) + 1 || line[width] != '\n') return 0;
+  int32_t i = 0;
+  while (i < width && line[i] == ' ') ++i;
+  if (i == width) return 0;
+  int64_t v = 0;
+  for (; i < width; ++i) {
+    if (line[i] < '0' || line[i] > '9') return 0;
+    if (v > (INT64_MAX - (line[i] - '0')) / 10) return 0;
+    v = v * 10 + (line[i] - '0');
+  }
+  *value = v;
+  return 1;
+}
+
+namespace {
+
+// Reads exactly `length` bytes. False on a short read.
+bool getBytes(char *bytes, size_t length, FILE *stream) {
+  return fread(bytes, 1, length, stream) == length;
+}
+
+bool isDecimal(const char *text, size_t length) {
+  if (length == 0 || length > 19) return false;
+  for (size_t i = 0; i < length; ++i)
+    if (text[i] < '0' || text[i] > '9') return false;
+  return true;
+}
+
+// An entry line of a stored index that this library could have written: status Y or N, the
+// numbers decimal, a positive length, the data set wholly before the index.
+bool entryLineValid(IO_error_callback callback, const char *line, size_t length,
+                    int64_t indexPosition) {
+  if (!isEntryText(line, length) || memchr(line, '\0', length)) return false;
+  if (line[0] != 'Y' && line[0] != 'N') return false;
+  const char *field[6];
+  size_t fieldLength[6];
+  size_t k = 0;
+  const char *p = line, *end = line + length;
+  while (k < 6) {
+    const char *esc = static_cast<const char *>(memchr(p, kEsc, static_cast<size_t>(end - p)));
+    const char *stop = esc ? esc : end;
+    field[k] = p;
+    fieldLength[k] = static_cast<size_t>(stop - p);
+    ++k;
+    if (!esc) break;
+    p = esc + 1;
+  }
+  if (k != 6 || fieldLength[0] != 1) return false;
+  bool negative = fieldLength[3] > 1 && field[3][0] == '-';
+  if (!isDecimal(field[3] + negative, fieldLength[3] - negative) ||
+      !isDecimal(field[4], fieldLength[4]) || !isDecimal(field[5], fieldLength[5]))
+    return false;
+  char copy[IO_INDEX_ENTRY_LEN];
+  memcpy(copy, line, length);
+  copy[length] = '\0';
+  IO_match match;
+  if (parseindex(callback, copy, &match) != IO_OK) return false;
+  if (match.m_length <= 0) return false;
+  return match.m_position <= indexPosition && match.m_length <= indexPosition - match.m_position;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+void indextable_free(IO_index *table) {
+  if (!table) return;
+  dropWhereOrder(table);
+  ioorder_free(&table->m_whatorder);
+  io_free(table->m_start);
+  io_free(table->m_text);
+  io_free(table);
+}
+
+int32_t indextable_count(const IO_index *table) { return table ? table->m_numentries : 0; }
+
+char *indextable_entry(const IO_index *table, int32_t slot) {
+  if (!table || slot < 0 || slot >= table->m_numentries) return nullptr;
+  return table->m_text + table->m_start[slot];
+}
+
+const char *indextable_what_key(const char *entry) {
+  if (!entry) return "";
+  if (!entry[0]) return entry;
+  return entry[1] ? entry + 2 : entry + 1;
+}
+
+void indextable_sort(IO_index *table) {
+  if (!table) return;
+  table->m_sorted = -1;
+  table->m_sortedcount = table->m_numentries;
+}
+
+void indextable_what_bounds(const IO_index *table, const char *key, size_t length, int32_t *first,
+                            int32_t *end) {
+  if (!table) {
+    *first = *end = 0;
+    return;
+  }
+  *first = ioorder_bound(&table->m_whatorder, key, length, 0);
+  *end = ioorder_bound(&table->m_whatorder, key, length, 1);
+}
+
+void indextable_begin(const IO_index *table, IO_index_cursor *cursor) {
+  cursor->m_next = 0;
+  if (table && table->m_sortedcount > 0) {
+    cursor->m_phase = 0;
+    ioorder_seek(&table->m_whatorder, 0, &cursor->m_order);
+  } else {
+    cursor->m_phase = 1;
+  }
+}
+
+int32_t indextable_next(const IO_index *table, IO_index_cursor *cursor) {
+  if (!table) return -1;
+  while (cursor->m_phase == 0) {
+    int32_t slot = ioorder_entry(&table->m_whatorder, &cursor->m_order);
+    if (slot < 0) {
+      cursor->m_phase = 1;
+      cursor->m_next = table->m_sortedcount;
+      break;
+    }
+    ioorder_next(&table->m_whatorder, &cursor->m_order);
+    if (slot < table->m_sortedcount) return slot;
+  }
+  if (cursor->m_phase == 1 && cursor->m_next < table->m_numentries) return cursor->m_next++;
+  cursor->m_phase = 2;
+  return -1;
+}
+
+void indextable_dump(const IO_index *table) {
+  int32_t count = indextable_count(table);
+  printf("\n\nindex table of %d entries, %s\n", count,
+         table && table->m_sorted == -1 ? "sorted by what" : "not sorted");
+  IO_index_cursor cursor;
+  indextable_begin(table, &cursor);
+  for (int32_t slot; (slot = indextable_next(table, &cursor)) >= 0;) {
+    const char *entry = indextable_entry(table, slot);
+    printf("%6d ", slot);
+    for (const char *c = entry; *c; ++c) putchar(*c == kEsc ? ':' : *c);
+    putchar('\n');
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+int alloc_indextable(IO_file *record) {
+  if (!record) return IO_MEMORY_ERR;
+  indextable_free(record->m_indextable);
+  record->m_indextable = newTable();
+  return record->m_indextable ? IO_OK : IO_MEMORY_ERR;
+}
+
+int insert_index(IO_error_callback callback, IO_file *record, const char *entry) {
+  int status = appendEntry(callback, record, entry);
+  if (status != IO_OK) return status;
+  IO_index *table = record->m_indextable;
+  if (table->m_sorted != 0) {
+    io_trace("insert_index: Marking index as unsorted");
+    table->m_sorted = 0;
+  }
+  dropWhereOrder(table);
+  return IO_OK;
+}
+
+int insert_index_unsorted(IO_error_callback callback, IO_file *record, const char *entry) {
+  return appendEntry(callback, record, entry);
+}
+
+int parseindex(IO_error_callback callback, const char *entry, IO_match *match) {
+  if (!entry || !match) return IO_DATA_ERR;
+  const char *field[6];
+  size_t length[6];
+  int k = 0;
+  const char *p = entry;
+  while (k < 6) {
+    const char *esc = strchr(p, kEsc);
+    field[k] = p;
+    length[k] = esc ? static_cast<size_t>(esc - p) : strlen(p);
+    ++k;
+    if (!esc) break;
+    p = esc + 1;
+  }
+  if (length[0] == 0) {
+    io_report_error(callback, "parseindex: bad index: missing status code\n");
+    return IO_DATA_ERR;
+  }
+  if (k < 2) {
+    io_report_error(callback, "parseindex: bad index: missing what\n");
+    return IO_DATA_ERR;
+  }
+  if (length[1] >= IO_STRING_LEN) {
+    io_report_error(callback, "parseindex: bad index: what too long in %s\n", entry);
+    return IO_DATA_ERR;
+  }
+  memcpy(match->m_what, field[1], length[1]);
+  match->m_what[length[1]] = '\0';
+  if (k < 3) {
+    io_report_error(callback, "parseindex: bad index: missing where in dataset %s:?:?\n",
+                    match->m_what);
+    return IO_DATA_ERR;
+  }
+  if (length[2] >= IO_STRING_LEN) {
+    io_report_error(callback, "parseindex: bad index: where too long in %s\n", entry);
+    return IO_DATA_ERR;
+  }
+  memcpy(match->m_where, field[2], length[2]);
+  match->m_where[length[2]] = '\0';
+  if (k < 4) {
+    io_report_error(callback, "parseindex: bad index: missing when in dataset %s:%s:?\n",
+                    match->m_what, match->m_where);
+    return IO_DATA_ERR;
+  }
+  long long when = strtoll(field[3], nullptr, 10);
+  match->m_when = when > INT32_MAX ? INT32_MAX : (when < INT32_MIN ? INT32_MIN : int32_t(when));
+  if (k < 5) {
+    io_report_error(callback, "parseindex: bad index: missing dslength for dataset %s:%s:%d\n",
+                    match->m_what, match->m_where, match->m_when);
+    return IO_DATA_ERR;
+  }
+  match->m_length = strtoll(field[4], nullptr, 10);
+  if (k < 6 || length[5] == 0) {
+    io_report_error(callback, "parseindex: bad index: missing location for dataset %s:%s:%d\n",
+                    match->m_what, match->m_where, match->m_when);
+    return IO_DATA_ERR;
+  }
+  match->m_position = strtoll(field[5], nullptr, 10);
+  return IO_OK;
+}
+
+int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_index *table) {
+  if (!record || !record->m_stream || count < 0 || count > indextable_count(table)) {
+    io_report_error(callback, "write_index: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  FILE *stream = record->m_stream;
+  int32_t width = record->m_offsetwidth;
+  int64_t p0 = io_tell(stream);
+  if (p0 < 0) {
+    io_report_error(callback, "write_index: ftell of index position failed\n");
+    return IO_TELL_ERR;
+  }
+  char tag[3] = {'F', '\0', '\n'};
+  int status = iofmt_make_native(callback, tag);
+  if (status != IO_OK) {
+    io_report_error(callback, "write_index: error converting format");
+    return status;
+  }
+  errno = 0;
+  if (!putBytes(tag, 3, stream)) {
+    io_report_error(callback, "write_index: fwrite failed writing format");
+    return IO_WRITE_ERR;
+  }
+  int64_t p1 = io_tell(stream);
+  if (p1 < 0) {
+    io_report_error(callback, "write_index: ftell failed for first length position");
+    return IO_TELL_ERR;
+  }
+  status = wezwriteOffset(callback, "F", 0, width, stream);
+  if (status == IO_OK && fflush(stream) != 0) status = IO_WRITE_ERR; // see write_dataset
+  if (status != IO_OK) {
+    io_report_error(callback, "write_index: write index length failed\n");
+    return status;
+  }
+  int64_t p2 = io_tell(stream);
+  if (p2 < 0) {
+    io_report_error(callback, "write_index: ftell failed for index start position");
+    return IO_TELL_ERR;
+  }
+  status = wezwriteString(callback, "F", "*INDEX", 6, 1, 6, stream);
+  if (status != IO_OK) {
+    io_report_error(callback, "write_index: write index tag failed\n");
+    return status;
+  }
+  status = wezwriteOffset(callback, "F", count, width, stream);
+  if (status != IO_OK) {
+    io_report_error(callback, "write_index: write number of index failed\n");
+    return status;
+  }
+  IO_index_cursor cursor;
+  indextable_begin(table, &cursor);
+  for (int32_t written = 0; written < count; ++written) {
+    const char *entry = indextable_entry(table, indextable_next(table, &cursor));
+    if (!entry || !putBytes(entry, strlen(entry), stream) || !putBytes("\n", 1, stream)) {
+      io_report_error(callback, "write_index: write index failed\n");
+      return IO_WRITE_ERR;
+    }
+  }
+  status = wezwriteString(callback, "F", "*ENDINDEX", 9, 1, 9, stream);
+  if (status != IO_OK) {
+    io_report_error(callback, "write_index: write index end tag failed\n");
+    return status;
+  }
+  int64_t p3 = io_tell(stream);
+  if (p3 < 0) {
+    io_report_error(callback, "write_index: ftell of index end position failed");
+    return IO_TELL_ERR;
+  }
+  int64_t length = p3 - p2;
+  status = wezwriteOffset(callback, "F", length, width, stream);
+  if (status != IO_OK) {
+    io_report_error(callback, "write_index: write index dataset length failed\n");
+    return status;
+  }
+  status = wezwriteOffset(callback, "F", p0, width, stream);
+  if (status != IO_OK) {
+    io_report_error(callback, "write_index: write index position failed\n");
+    return status;
+  }
+  int64_t p4 = io_tell(stream);
+  if (p4 < 0) {
+    io_report_error(callback, "write_index: ftell failed for updated end position");
+    return IO_TELL_ERR;
+  }
+  if (io_seek(stream, 0, 2) != 0) {
+    io_report_error(callback, "write_index: fseek to end-of-file failed");
+    return IO_SEEK_ERR;
+  }
+  int64_t end = io_tell(stream);
+  bool stale = end > p4;
+  if (stale)
+    io_report_error(callback,
+                    "write_index: warning: new index not at end of file, file may be bad");
+  if (io_seek(stream, p1, 0) != 0) {
+    io_report_error(callback, "write_index: fseek to first length position failed");
+    return IO_SEEK_ERR;
+  }
+  status = wezwriteOffset(callback, "F", length, width, stream);
+  if (status != IO_OK) {
+    io_report_error(callback, "write_index: write index dataset length failed\n");
+    return status;
+  }
+  if (io_seek(stream, p4, 0) != 0) {
+    io_report_error(callback, "write_index: fseek to index end position failed");
+    return IO_SEEK_ERR;
+  }
+  if (fflush(stream) != 0) {
+    io_report_error(callback, "write_index: failed to flush index data to disc");
+    return IO_WRITE_ERR;
+  }
+  if (stale) {
+    // Dead bytes follow, maybe a whole older index: the file must not look as if it ended in an
+    // index, neither here nor at its last line, so that the next open rebuilds the table.
+    if (wezwriteString(callback, "F", "*CRASH", 6, 1, 6, stream) != IO_OK)
+      io_trace("write_dataset abort: can't write file end tag\n");
+    if (end - (width + 1) >= p4 + 7 && io_seek(stream, end - (width + 1), 0) == 0 &&
+        wezwriteString(callback, "F", "*CRASH", 6, 1, width, stream) != IO_OK)
+      io_trace("write_index: can't write file end tag over the last line");
+    if (io_seek(stream, p4, 0) != 0) io_trace("write_index: fseek back to end failed");
+  }
+  return IO_OK;
+}
+
+int create_indextable(IO_error_callback callback, IO_file *record) {
+  if (!record || !record->m_stream) {
+    io_report_error(callback, "create_indextable: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  FILE *stream = record->m_stream;
+  int32_t width = record->m_offsetwidth;
+  if (width < 1 || width > 20) {
+    io_report_error(callback, "create_indextable: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  size_t field = static_cast<size_t>(width) + 1;
+  char line[32];
+
+  // The last line of the file gives the index position.
+  if (io_seek(stream, 0, 2) != 0) {
+    io_report_error(callback, "create_indextable: can't go to the index location\n");
+    return IO_SEEK_ERR;
+  }
+  int64_t size = io_tell(stream);
+  if (size < 0) {
+    io_report_error(callback, "create_indextable: can't go to the index location\n");
+    return IO_TELL_ERR;
+  }
+  if (size == 0) {
+    record->m_indexlocation = 0;
+    return alloc_indextable(record);
+  }
+  int64_t position = -1;
+  if (size < static_cast<int64_t>(field) || io_seek(stream, size - int64_t(field), 0) != 0 ||
+      !getBytes(line, field, stream) || !parseOffsetLine(line, field, width, &position) ||
+      io_seek(stream, position, 0) != 0) {
+    io_report_error(callback, "create_indextable: can't go to the index location\n");
+    return IO_READ_ERR;
+  }
+  record->m_indexlocation = position;
+
+  char tag[3];
+  errno = 0;
+  if (!getBytes(tag, 3, stream)) {
+    io_report_syserr(callback, "create_indextable: (can't read format string) syserr:");
+    return IO_READ_ERR;
+  }
+  if (tag[0] != 'F' || tag[2] != '\n') {
+    io_report_error(callback,
+                    "create_indextable: index dataset is not formatted, file may be corrupt.");
+    return IO_DATA_ERR;
+  }
+  int64_t length = 0;
+  if (!getBytes(line, field, stream) || !parseOffsetLine(line, field, width, &length)) {
+    io_report_error(callback, "create_indextable: can't read index length\n");
+    return IO_READ_ERR;
+  }
+  if (length > INT32_MAX) {
+    io_report_error(
+        callback, "32-bit integer overflow in index dataset size %" PRId64 ", possibly a bad file?",
+        length);
+    return IO_ALLOC_ERR;
+  }
+  // Tag, two length fields and the position line around the index: nothing may follow.
+  if (length != size - position - 3 - 3 * int64_t(field)) {
+    io_report_error(callback,
+                    "create_indextable: stored index is wrong: length %" PRId64 " at %" PRId64
+                    " does not end the file of %" PRId64 " bytes\n",
+                    length, position, size);
+    return IO_DATA_ERR;
+  }
+  char *bytes = static_cast<char *>(io_malloc(static_cast<size_t>(length) + 1));
+  if (!bytes) {
+    io_report_malloc_error(callback, "create_indextable: table memory", length + 1);
+    return IO_ALLOC_ERR;
+  }
+  errno = 0;
+  if (!getBytes(bytes, static_cast<size_t>(length), stream)) {
+    io_free(bytes);
+    io_report_syserr(callback, "create_indextable: (can't read the whole index) syserr:");
+    return IO_READ_ERR;
+  }
+  bytes[length] = '\0';
+
+  // Lines: start tag, count, the entries, end tag; the last ends the index bytes.
+  const char *end = bytes + length;
+  const char *p = bytes;
+  auto nextLine = [&](const char **text, size_t *n) {
+    const char *lf = static_cast<const char *>(memchr(p, '\n', static_cast<size_t>(end - p)));
+    if (!lf) return false;
+    *text = p;
+    *n = static_cast<size_t>(lf - p);
+    p = lf + 1;
+    return true;
+  };
+  const char *text;
+  size_t n;
+  int status = IO_OK;
+  int32_t count = 0;
+  if (!nextLine(&text, &n)) {
+    io_report_error(callback, "create_indextable: stored index is wrong: missing start tag\n");
+    status = IO_DATA_ERR;
+  } else if (n != 6 || memcmp(text, "*INDEX", 6) != 0) {
+    io_report_error(callback, "create_indextable: stored index is wrong: bad start tag\n");
+    status = IO_DATA_ERR;
+  } else if (!nextLine(&text, &n)) {
+    io_report_error(callback, "create_indextable: index is wrong: missing count\n");
+    status = IO_DATA_ERR;
+  } else {
+    int64_t value = -1;
+    if (n + 1 != field || !parseOffsetLine(text, n + 1, width, &value) || value > INT32_MAX) {
+      io_report_error(callback, "create_indextable: index is wrong: bad count\n");
+      status = IO_DATA_ERR;
+    } else {
+      count = static_cast<int32_t>(value);
+      // Every entry line holds at least a dozen bytes.
+      if (count > length / 12) {
+        io_report_error(callback, "create_indextable: index is wrong: line %d/%d missing\n", 1,
+                        count);
+        status = IO_DATA_ERR;
+      }
+    }
+  }
+  const char *entries = p;
+  for (int32_t i = 0; status == IO_OK && i < count; ++i) {
+    if (!nextLine(&text, &n)) {
+      io_report_error(callback, "create_indextable: index is wrong: line %d/%d missing\n", i + 1,
+                      count);
+      status = IO_DATA_ERR;
+    } else if (!entryLineValid(nullptr, text, n, position)) {
+      io_report_error(callback, "create_indextable: index is wrong: bad entry %d/%d\n", i + 1,
+                      count);
+      status = IO_DATA_ERR;
+    }
+  }
+  if (status == IO_OK) {
+    if (!nextLine(&text, &n)) {
+      io_report_error(callback, "create_indextable: index is wrong: error finding EOL\n");
+      status = IO_DATA_ERR;
+    } else if (n != 9 || memcmp(text, "*ENDINDEX", 9) != 0 || p != end) {
+      io_report_error(callback, "create_indextable: index is wrong: missing end tag\n");
+      status = IO_DATA_ERR;
+    }
+  }
+  int64_t second = -1, own = -1;
+  if (status == IO_OK &&
+      (!getBytes(line, field, stream) || !parseOffsetLine(line, field, width, &second) ||
+       second != length || !getBytes(line, field, stream) ||
+       !parseOffsetLine(line, field, width, &own) || own != position)) {
+    io_report_error(callback,
+                    "create_indextable: index is wrong: its closing length or position differs\n");
+    status = IO_DATA_ERR;
+  }
+  if (status == IO_OK && alloc_indextable(record) != IO_OK) {
+    io_report_malloc_error(callback, "create_indextable: table memory",
+                           static_cast<int64_t>(count) * IO_INDEX_ENTRY_LEN);
+    status = IO_ALLOC_ERR;
+  }
+  p = entries;
+  char entry[IO_INDEX_ENTRY_LEN];
+  for (int32_t i = 0; status == IO_OK && i < count; ++i) {
+    nextLine(&text, &n);
+    memcpy(entry, text, n);
+    entry[n] = '\0';
+    status = insert_index_unsorted(callback, record, entry);
+  }
+  io_free(bytes);
+  if (status == IO_OK) record->m_indextable->m_sorted = 0;
+  return status;
+}

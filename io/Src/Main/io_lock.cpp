@@ -1,0 +1,258 @@
+// Lock files beside data-set files, and the real lock underneath them.
+#include "io_lock.h"
+
+#include "io_alloc.h"
+#include "io_error.h"
+#include "io_file.h"
+#include "lowlevel_io.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+const int32_t kLockWidth = 10;
+
+// Reads the one integer of an open lock file.
+int readCount(IO_error_callback callback, FILE *lock, int32_t *n) {
+  return wezreadIntr(callback, "F", n, 1, 1, kLockWidth, lock);
+}
+
+// Writes n into the lock file. The value is written beside it under a temporary name and renamed
+// over it, so that a process that dies meanwhile never leaves an empty or torn lock file. 0; 21
+// when the file cannot be created (*opened false); the writer's status when the value cannot be
+// written or put in place.
+int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool *opened) {
+  char temporary[4096];
+  int length =
+      snprintf(temporary, sizeof temporary, "%s.%ld", lockName, static_cast<long>(getpid()));
+  *opened = false;
+  if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) return IO_LOCK_ERR;
+  FILE *lock = fopen(temporary, "we");
+  if (!lock) return IO_LOCK_ERR;
+  *opened = true;
+  int status = wezwriteIntr(callback, "F", &n, 1, 1, kLockWidth, lock);
+  if (fclose(lock) != 0 && status == IO_OK) status = IO_WRITE_ERR;
+  if (status == IO_OK && rename(temporary, lockName) != 0) status = IO_WRITE_ERR;
+  if (status != IO_OK) remove(temporary);
+  return status;
+}
+
+// 1 when the lock file exists and holds n; 0 when there is none; -1 when it cannot be read.
+int peekCount(const char *lockName, int32_t *n) {
+  FILE *lock = fopen(lockName, "re");
+  if (!lock) return 0;
+  int status = readCount(nullptr, lock, n);
+  fclose(lock);
+  return status == IO_OK ? 1 : -1;
+}
+
+// The shared part of setfilebusyflag and io_try_become_writer. `callback` NULL: no messages.
+int becomeWriter(IO_error_callback callback, IO_file *record) {
+  if (record->m_access == 'r') {
+    io_report_error(callback, "setfilebusyflag: permission denied for %s\n", record->m_name);
+    return IO_PERMISSION_ERR;
+  }
+  if (record->m_lockfile == IO_LOCKFILE_WRITER) {
+    record->m_lock = -1;
+    return IO_OK;
+  }
+  char *lockName = io_lockfile_name(record->m_name);
+  if (!lockName) {
+    io_report_malloc_error(callback, "setfilebusyflag",
+                           static_cast<int64_t>(strlen(record->m_name)) + 5);
+    return IO_ALLOC_ERR;
+  }
+  // Others reading: by the count this record last saw, by the real lock, or by the lock file
+  // as it stands now (it must still show this record alone).
+  int32_t n = 0;
+  int found = 0;
+  bool refused = record->m_lock >= 2 || !io_real_lock(record, LOCK_EX);
+  if (!refused) {
+    found = peekCount(lockName, &n);
+    bool ours = record->m_lockfile == IO_LOCKFILE_READER ? (found == 1 && n == 1) : found == 0;
+    refused = !ours;
+  }
+  if (refused) {
+    io_report_error(callback,
+                    "setfilebusyflag: more than one user is reading %s or the wrong lock file %s "
+                    "exists\n",
+                    record->m_name, lockName);
+    io_real_lock(record, LOCK_SH);
+    io_free(lockName);
+    return IO_LOCK_ERR;
+  }
+  bool opened = false;
+  int status = writeCount(callback, lockName, -1, &opened);
+  if (status != IO_OK) {
+    // Without -1 in the lock file other processes could not tell that the file is written.
+    io_report_error(callback,
+                    "setfilebusyflag: can't write the file information to the lock file\n");
+    if (found == 1) {
+      bool again = false;
+      writeCount(nullptr, lockName, n, &again);
+    }
+    io_real_lock(record, LOCK_SH);
+    io_free(lockName);
+    return opened ? status : IO_LOCK_ERR;
+  }
+  io_free(lockName);
+  record->m_lock = -1;
+  record->m_lockfile = IO_LOCKFILE_WRITER;
+  return IO_OK;
+}
+
+} // namespace
+
+char *io_lockfile_name(const char *name) {
+  if (!name) return nullptr;
+  size_t n = strlen(name);
+  char *lockName = static_cast<char *>(io_malloc(n + 5));
+  if (!lockName) return nullptr;
+  memcpy(lockName, name, n);
+  memcpy(lockName + n, ".lck", 5);
+  return lockName;
+}
+
+int io_real_lock(IO_file *record, int how) {
+  if (!record || !record->m_stream) return 0;
+  if (record->m_flock == how) return 1;
+  int fd = fileno(record->m_stream);
+  if (fd >= 0 && flock(fd, how | LOCK_NB) == 0) {
+    record->m_flock = how;
+    return 1;
+  }
+  // A refused change may have dropped the lock held before: take it again.
+  if (record->m_flock == LOCK_SH && how == LOCK_EX && flock(fd, LOCK_SH | LOCK_NB) != 0)
+    record->m_flock = 0;
+  return 0;
+}
+
+int iif_set_lock(IO_file *record, int32_t mode) {
+  if (!record) return IO_MEMORY_ERR;
+  IO_error_callback callback = record->m_callback;
+  char access = record->m_access;
+  if (mode == 0 && (access == 'r' || access == 'w')) return IO_OK;
+  if (mode > 0 && access == 'w' && record->m_lockfile == IO_LOCKFILE_WRITER) return IO_OK;
+  if (mode < 0 && access == 0) return IO_OK;
+  if (mode < 0 && record->m_lockfile == IO_LOCKFILE_NONE) {
+    // This record never counted itself in the lock file: nothing of it is to be taken back.
+    record->m_access = 0;
+    record->m_lock = 0;
+    return IO_OK;
+  }
+
+  char *lockName = io_lockfile_name(record->m_name);
+  if (!lockName) {
+    io_report_malloc_error(callback, "iif_set_lock",
+                           record->m_name ? static_cast<int64_t>(strlen(record->m_name)) + 5 : 5);
+    return IO_ALLOC_ERR;
+  }
+  int32_t n = 0;
+  FILE *lock = fopen(lockName, "re");
+  if (lock) {
+    errno = 0;
+    int status = readCount(callback, lock, &n);
+    fclose(lock);
+    if (status != IO_OK) {
+      iif_syserr(record, "iif_set_lock: error reading lock file %s", lockName);
+      io_free(lockName);
+      return status;
+    }
+    if (mode > 0) {
+      if (!(record->m_lockfile == IO_LOCKFILE_READER && n == 1)) {
+        if (n >= 0)
+          io_report_error(callback,
+                          "iif_set_lock: file %s is currently locked for reading at level %d, and "
+                          "cannot be locked for write access.  Either another program is using "
+                          "this file, or the lock file %s is bad.",
+                          record->m_name, n, lockName);
+        else
+          io_report_error(callback,
+                          "iif_set_lock: file %s is already locked for write access.  Either "
+                          "another program is using this file, or the lock file %s is bad.",
+                          record->m_name, lockName);
+        io_free(lockName);
+        return IO_LOCK_ERR;
+      }
+      n = -1;
+    } else if (mode < 0) {
+      if (record->m_lockfile == IO_LOCKFILE_WRITER) {
+        n = n < 0 ? 0 : n - 1;
+      } else if (n > 0) {
+        --n;
+      } else {
+        // Another process writes: its lock stays.
+        io_trace("iif_set_lock: %s keeps the lock of its writer", lockName);
+        record->m_access = 0;
+        record->m_lock = 0;
+        record->m_lockfile = IO_LOCKFILE_NONE;
+        io_free(lockName);
+        return IO_OK;
+      }
+    } else {
+      if (n < 0) {
+        io_report_error(callback,
+                        "iif_set_lock: file %s is currently locked for writing, and cannot be "
+                        "locked for read access.  Either another program is using this file, or "
+                        "the lock file %s is bad.",
+                        record->m_name, lockName);
+        io_free(lockName);
+        return IO_LOCK_ERR;
+      }
+      ++n;
+    }
+  } else {
+    if (mode < 0) {
+      io_trace("iif_set_lock: not unlocking already-unlocked file");
+      io_free(lockName);
+      return IO_OK;
+    }
+    n = mode > 0 ? -1 : 1;
+  }
+
+  if (n != 0) {
+    bool opened = false;
+    errno = 0;
+    int status = writeCount(callback, lockName, n, &opened);
+    if (!opened) {
+      if (mode == 0) {
+        io_trace("warning: unable to lock file %s for reading, continuing anyway", record->m_name);
+        io_free(lockName);
+        return IO_OK;
+      }
+      iif_syserr(record, "iif_set_lock: error opening lockfile %s for %s", lockName,
+                 record->m_name);
+      io_free(lockName);
+      return IO_LOCK_ERR;
+    }
+    if (status != IO_OK) {
+      iif_syserr(record, "iif_set_lock: error writing to lock file %s", lockName);
+      io_free(lockName);
+      return status;
+    }
+  } else {
+    remove(lockName);
+  }
+  io_free(lockName);
+  record->m_access = mode > 0 ? 'w' : (mode == 0 ? 'r' : 0);
+  record->m_lock = n;
+  record->m_lockfile =
+      mode > 0 ? IO_LOCKFILE_WRITER : (mode == 0 ? IO_LOCKFILE_READER : IO_LOCKFILE_NONE);
+  return IO_OK;
+}
+
+int setfilebusyflag(IO_error_callback callback, IO_file *record) {
+  if (!record || !record->m_name) {
+    io_report_error(callback, "setfilebusyflag: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  return becomeWriter(callback, record);
+}
+
+int io_try_become_writer(IO_file *record) {
+  if (!record || !record->m_name || !record->m_stream) return 0;
+  return becomeWriter(nullptr, record) == IO_OK ? 1 : 0;
+}

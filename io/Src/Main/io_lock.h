@@ -1,0 +1,39 @@
+#ifndef IO_LOCK_H
+#define IO_LOCK_H
+// Lock files: a data-set file may be read by several processes at once but written by one only.
+//
+// Beside each open data file lies "<name>.lck" (the name as opened) holding one integer in the
+// library's text form (right-aligned in 10 characters, then a newline): n > 0 readers hold the
+// file, or -1 one writer does. 0 is never stored: the lock file is deleted instead. A lock file
+// left by a process that ended without closing keeps others out until it is removed by hand.
+//
+// Underneath, every open stream holds a real lock (flock) on the data file, shared by readers
+// and exclusive for the writer, so that two writers can never meet whatever the lock files say.
+// A write permission is granted only when the lock file, read again, still shows this record as
+// the one reader, the exclusive lock is had and -1 could be written into the lock file.
+#include "io_records.h"
+
+// mode 0: read lock; above 0: write lock; below 0: release. 0, 21 for a conflict (nothing
+// changed), 28 when memory runs out, or the text reader's or writer's status when the lock file
+// cannot be read or written. Works on the lock file only; the real lock follows the stream
+// (io_real_lock).
+int iif_set_lock(IO_file *record, int32_t mode);
+
+// Turns the record's hold into the single writer's before a write. 0 (also when the record
+// already writes); 6 when the stream is read-only; 21 when others read the file, the lock file
+// does not show this record as its one reader, or the lock file cannot be written; or the text
+// writer's status.
+int setfilebusyflag(IO_error_callback callback, IO_file *record);
+
+// The same without messages, for a record that wants to write its rebuilt index at close. 1
+// when the record is (now) the writer, else 0.
+int io_try_become_writer(IO_file *record);
+
+// Takes the real lock on the record's stream without waiting: LOCK_SH or LOCK_EX (a failed
+// change from shared to exclusive keeps the shared lock when it can). 1 when held, else 0.
+int io_real_lock(IO_file *record, int how);
+
+// The lock-file name of a data file: a new text ("%s.lck"), or NULL when memory runs out.
+char *io_lockfile_name(const char *name);
+
+#endif

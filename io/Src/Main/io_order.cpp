@@ -1,0 +1,247 @@
+// Sorted order over index entries, in blocks.
+#include "io_order.h"
+
+#include "io_alloc.h"
+
+#include <cstring>
+
+namespace {
+
+const char *keyOf(const IO_order *order, int32_t entry) {
+  const char *key = order->m_key(order->m_owner, entry);
+  return key ? key : "";
+}
+
+// Full order of two entries: key bytes, then entry number.
+int compareEntries(const IO_order *order, int32_t a, int32_t b) {
+  int c = strcmp(keyOf(order, a), keyOf(order, b));
+  if (c != 0) return c;
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+// Whether an entry's key lies beyond the bound: not below the text (after 0) or above it.
+bool beyond(const IO_order *order, int32_t entry, const char *text, size_t length, int after) {
+  int c = strncmp(keyOf(order, entry), text, length);
+  return after ? c > 0 : c >= 0;
+}
+
+void recount(IO_order *order, int32_t from) {
+  int32_t before = from > 0 ? order->m_before[from - 1] + order->m_sizes[from - 1] : 0;
+  for (int32_t b = from; b < order->m_numblocks; ++b) {
+    order->m_before[b] = before;
+    before += order->m_sizes[b];
+  }
+}
+
+bool growBlockList(IO_order *order) {
+  if (order->m_numblocks < order->m_capacity) return true;
+  int32_t capacity = order->m_capacity < 8 ? 8 : order->m_capacity * 2;
+  size_t n = static_cast<size_t>(capacity);
+  int32_t **blocks = static_cast<int32_t **>(io_malloc(n * sizeof(int32_t *)));
+  int32_t *sizes = static_cast<int32_t *>(io_malloc(n * sizeof(int32_t)));
+  int32_t *before = static_cast<int32_t *>(io_malloc(n * sizeof(int32_t)));
+  if (!blocks || !sizes || !before) {
+    io_free(blocks);
+    io_free(sizes);
+    io_free(before);
+    return false;
+  }
+  size_t used = static_cast<size_t>(order->m_numblocks);
+  if (used > 0) {
+    memcpy(blocks, order->m_blocks, used * sizeof(int32_t *));
+    memcpy(sizes, order->m_sizes, used * sizeof(int32_t));
+    memcpy(before, order->m_before, used * sizeof(int32_t));
+  }
+  io_free(order->m_blocks);
+  io_free(order->m_sizes);
+  io_free(order->m_before);
+  order->m_blocks = blocks;
+  order->m_sizes = sizes;
+  order->m_before = before;
+  order->m_capacity = capacity;
+  return true;
+}
+
+int32_t *newBlock() { return static_cast<int32_t *>(io_malloc(IO_ORDER_BLOCK * sizeof(int32_t))); }
+
+// Moves the upper half of a full block into a new block after it. False when memory runs out
+// (nothing changed).
+bool splitBlock(IO_order *order, int32_t b) {
+  if (!growBlockList(order)) return false;
+  int32_t *upper = newBlock();
+  if (!upper) return false;
+  int32_t half = order->m_sizes[b] / 2;
+  int32_t moved = order->m_sizes[b] - half;
+  memcpy(upper, order->m_blocks[b] + half, static_cast<size_t>(moved) * sizeof(int32_t));
+  size_t after = static_cast<size_t>(order->m_numblocks - b - 1);
+  memmove(order->m_blocks + b + 2, order->m_blocks + b + 1, after * sizeof(int32_t *));
+  memmove(order->m_sizes + b + 2, order->m_sizes + b + 1, after * sizeof(int32_t));
+  memmove(order->m_before + b + 2, order->m_before + b + 1, after * sizeof(int32_t));
+  order->m_blocks[b + 1] = upper;
+  order->m_sizes[b] = half;
+  order->m_sizes[b + 1] = moved;
+  ++order->m_numblocks;
+  recount(order, b);
+  return true;
+}
+
+// The block that takes a new entry: the first whose last entry sorts after it, else the last.
+int32_t blockFor(const IO_order *order, int32_t entry) {
+  int32_t lo = 0, hi = order->m_numblocks - 1;
+  while (lo < hi) {
+    int32_t mid = lo + (hi - lo) / 2;
+    const int32_t *block = order->m_blocks[mid];
+    if (compareEntries(order, block[order->m_sizes[mid] - 1], entry) > 0)
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  return lo;
+}
+
+} // namespace
+
+void ioorder_init(IO_order *order, IO_order_key key, const void *owner) {
+  memset(order, 0, sizeof *order);
+  order->m_key = key;
+  order->m_owner = owner;
+}
+
+void ioorder_free(IO_order *order) {
+  if (!order) return;
+  for (int32_t b = 0; b < order->m_numblocks; ++b) io_free(order->m_blocks[b]);
+  io_free(order->m_blocks);
+  io_free(order->m_sizes);
+  io_free(order->m_before);
+  order->m_blocks = nullptr;
+  order->m_sizes = nullptr;
+  order->m_before = nullptr;
+  order->m_numblocks = 0;
+  order->m_capacity = 0;
+  order->m_total = 0;
+}
+
+void ioorder_set_owner(IO_order *order, const void *owner) { order->m_owner = owner; }
+
+int ioorder_insert(IO_order *order, int32_t entry) {
+  if (order->m_total == INT32_MAX) return IO_MEMORY_ERR;
+  if (order->m_numblocks == 0) {
+    if (!growBlockList(order)) return IO_MEMORY_ERR;
+    int32_t *block = newBlock();
+    if (!block) return IO_MEMORY_ERR;
+    block[0] = entry;
+    order->m_blocks[0] = block;
+    order->m_sizes[0] = 1;
+    order->m_before[0] = 0;
+    order->m_numblocks = 1;
+    order->m_total = 1;
+    return IO_OK;
+  }
+  int32_t b = blockFor(order, entry);
+  if (order->m_sizes[b] == IO_ORDER_BLOCK) {
+    if (!splitBlock(order, b)) return IO_MEMORY_ERR;
+    const int32_t *lower = order->m_blocks[b];
+    if (compareEntries(order, lower[order->m_sizes[b] - 1], entry) < 0) ++b;
+  }
+  int32_t *block = order->m_blocks[b];
+  int32_t lo = 0, hi = order->m_sizes[b];
+  while (lo < hi) {
+    int32_t mid = lo + (hi - lo) / 2;
+    if (compareEntries(order, block[mid], entry) > 0)
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  memmove(block + lo + 1, block + lo,
+          static_cast<size_t>(order->m_sizes[b] - lo) * sizeof(int32_t));
+  block[lo] = entry;
+  ++order->m_sizes[b];
+  ++order->m_total;
+  for (int32_t k = b + 1; k < order->m_numblocks; ++k) ++order->m_before[k];
+  return IO_OK;
+}
+
+int32_t ioorder_bound(const IO_order *order, const char *text, size_t length, int after) {
+  if (!text) text = "";
+  int32_t lo = 0, hi = order->m_numblocks;
+  while (lo < hi) {
+    int32_t mid = lo + (hi - lo) / 2;
+    if (beyond(order, order->m_blocks[mid][order->m_sizes[mid] - 1], text, length, after))
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  if (lo == order->m_numblocks) return order->m_total;
+  const int32_t *block = order->m_blocks[lo];
+  int32_t a = 0, z = order->m_sizes[lo];
+  while (a < z) {
+    int32_t mid = a + (z - a) / 2;
+    if (beyond(order, block[mid], text, length, after))
+      z = mid;
+    else
+      a = mid + 1;
+  }
+  return order->m_before[lo] + a;
+}
+
+void ioorder_seek(const IO_order *order, int32_t rank, IO_order_cursor *cursor) {
+  if (rank < 0) {
+    cursor->m_block = -1;
+    cursor->m_slot = 0;
+    return;
+  }
+  if (rank >= order->m_total) {
+    cursor->m_block = order->m_numblocks;
+    cursor->m_slot = 0;
+    return;
+  }
+  // The last block that starts at or before the rank.
+  int32_t lo = 0, hi = order->m_numblocks - 1;
+  while (lo < hi) {
+    int32_t mid = lo + (hi - lo + 1) / 2;
+    if (order->m_before[mid] <= rank)
+      lo = mid;
+    else
+      hi = mid - 1;
+  }
+  cursor->m_block = lo;
+  cursor->m_slot = rank - order->m_before[lo];
+}
+
+int32_t ioorder_entry(const IO_order *order, const IO_order_cursor *cursor) {
+  if (cursor->m_block < 0 || cursor->m_block >= order->m_numblocks) return -1;
+  if (cursor->m_slot < 0 || cursor->m_slot >= order->m_sizes[cursor->m_block]) return -1;
+  return order->m_blocks[cursor->m_block][cursor->m_slot];
+}
+
+void ioorder_next(const IO_order *order, IO_order_cursor *cursor) {
+  if (cursor->m_block >= order->m_numblocks) return;
+  if (cursor->m_block < 0) {
+    cursor->m_block = 0;
+    cursor->m_slot = 0;
+    return;
+  }
+  if (++cursor->m_slot >= order->m_sizes[cursor->m_block]) {
+    ++cursor->m_block;
+    cursor->m_slot = 0;
+  }
+}
+
+void ioorder_prev(const IO_order *order, IO_order_cursor *cursor) {
+  if (cursor->m_block < 0) return;
+  if (cursor->m_block >= order->m_numblocks) {
+    cursor->m_block = order->m_numblocks - 1;
+    cursor->m_slot = cursor->m_block >= 0 ? order->m_sizes[cursor->m_block] - 1 : 0;
+    return;
+  }
+  if (--cursor->m_slot < 0) {
+    --cursor->m_block;
+    cursor->m_slot = cursor->m_block >= 0 ? order->m_sizes[cursor->m_block] - 1 : 0;
+  }
+}
+
+int32_t ioorder_at(const IO_order *order, int32_t rank) {
+  IO_order_cursor cursor;
+  ioorder_seek(order, rank, &cursor);
+  return ioorder_entry(order, &cursor);
+}

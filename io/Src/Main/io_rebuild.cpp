@@ -1,0 +1,251 @@
+// Rebuilding the index table by walking the frames of a data-set file.
+#include "io_rebuild.h"
+
+#include "io_error.h"
+#include "io_header.h"
+#include "io_index.h"
+#include "io_records.h"
+#include "lowlevel_io.h"
+
+#include <cinttypes>
+#include <cstring>
+
+namespace {
+
+const char kEsc = 27;
+
+bool isLiveLetter(char c) { return c == 'F' || c == 'U' || c == 'u' || c == 'L' || c == 'l'; }
+
+// Bytes of a length field of the format in a file of offset width W.
+int64_t lengthFieldSize(char letter, int32_t width) {
+  if (letter == 'F') return width + 1;
+  return letter == 'L' || letter == 'l' ? 8 : 4;
+}
+
+// Reads one length field of the format strictly: exactly its bytes, and for text a line of the
+// file's offset width, so that the walk moves by exactly the field. 0 or 10.
+int readLengthField(FILE *stream, const char *format, int32_t width, int64_t *length) {
+  char bytes[32];
+  size_t field = static_cast<size_t>(lengthFieldSize(format[0], width));
+  if (fread(bytes, 1, field, stream) != field) return IO_READ_ERR;
+  if (format[0] == 'F')
+    return io_parse_offset_line(bytes, field, width, length) ? IO_OK : IO_READ_ERR;
+  if (field == 4) {
+    int32_t value;
+    memcpy(&value, bytes, 4);
+    if (iofmt_is_swapped(format[0])) io_swap_bytes(&value, 4);
+    *length = value;
+  } else {
+    memcpy(length, bytes, 8);
+    if (iofmt_is_swapped(format[0])) io_swap_bytes(length, 8);
+  }
+  return IO_OK;
+}
+
+bool nameFitsEntry(const char *name) { return !strchr(name, kEsc) && !strchr(name, '\n'); }
+
+struct Scan {
+  IO_error_callback m_callback;
+  IO_file *m_record;
+  FILE *m_stream;
+  int64_t m_size;
+  IO_header *m_header;
+};
+
+enum { kContinue = -1 };
+
+// A data set whose writing never finished (first length field 0 or cut off by the end of the
+// file): nothing after it is live, since data sets are only written at the end of the live ones.
+int endAtUnfinished(Scan *scan, const char *format, int64_t p, bool zeroLength) {
+  char start[9] = {0};
+  bool named = false;
+  if (zeroLength && wezreadString(nullptr, format, start, 8, 1, 8, scan->m_stream) == IO_OK &&
+      memcmp(start, "*DATASET", 8) == 0)
+    named = read_header(nullptr, format, scan->m_stream, scan->m_header) == IO_OK;
+  if (named)
+    io_report_error(scan->m_callback,
+                    "recreate_indextable: dataset length of zero in dataset %s:%s:%d at offset "
+                    "%" PRId64 ": assuming interrupted write and terminating scan.",
+                    scan->m_header->m_what, scan->m_header->m_where, *scan->m_header->m_when, p);
+  else
+    io_report_error(scan->m_callback,
+                    "recreate_indextable: dataset length of zero in dataset at offset %" PRId64
+                    " (format %c%c): assuming incomplete file and terminating scan.",
+                    p, io_format_char(format[0], '?'), io_format_char(format[1], '?'));
+  return IO_OK;
+}
+
+int liveFrame(Scan *scan, const char *format, int64_t p) {
+  IO_error_callback callback = scan->m_callback;
+  FILE *stream = scan->m_stream;
+  int64_t field = lengthFieldSize(format[0], scan->m_record->m_offsetwidth);
+  if (p + 3 + field > scan->m_size) return endAtUnfinished(scan, format, p, false);
+  // Read strictly: a length field that is not what a writer writes is not taken for the 0 of an
+  // unfinished write, which would end the walk and hide what follows.
+  int64_t length = 0;
+  int status = readLengthField(stream, format, scan->m_record->m_offsetwidth, &length);
+  if (status != IO_OK) {
+    io_report_error(callback,
+                    "recreate_indextable: error %d reading dataset length at offset %" PRId64,
+                    status, p);
+    return status;
+  }
+  if (length == 0) return endAtUnfinished(scan, format, p, true);
+  int64_t s = io_tell(stream);
+  if (s < 0) {
+    io_report_error(callback, "recreate_indextable: ftell failed for start position\n");
+    return IO_TELL_ERR;
+  }
+  if (length < 0 || length > scan->m_size) {
+    io_report_error(callback, "recreate_indextable: bad dataset length %" PRId64, length);
+    return IO_FORMAT_ERR;
+  }
+  char tag[9] = {0};
+  if (wezreadString(nullptr, format, tag, 8, 1, 8, stream) != IO_OK) tag[0] = '\0';
+  bool within = s + length + field <= scan->m_size;
+  if (!within && memcmp(tag, "*INDEX", 6) == 0) {
+    io_report_error(callback,
+                    "recreate_indextable: warning: truncated (or bad) index data at end of file "
+                    "while rebuilding index, file is corrupt but probably recoverable, "
+                    "continuing.  [%" PRId64 " + %" PRId64 " > %" PRId64 "]",
+                    s, length, scan->m_size);
+    scan->m_record->m_indexlocation = p;
+    return IO_OK;
+  }
+  // Every frame must lie within the file, so that the walk always moves forward.
+  if (!within) {
+    io_report_error(callback, "recreate_indextable: bad dataset length %" PRId64, length);
+    return IO_FORMAT_ERR;
+  }
+  if (memcmp(tag, "*DATASET", 8) == 0) {
+    status = read_header(callback, format, stream, scan->m_header);
+    if (status != IO_OK) {
+      io_report_error(callback, "recreate_indextable: read header failed\n");
+      return status;
+    }
+    const IO_header *h = scan->m_header;
+    if (nameFitsEntry(h->m_what) && nameFitsEntry(h->m_where)) {
+      char entry[3 * IO_NAME_LEN + 80];
+      snprintf(entry, sizeof entry, "Y%c%s%c%s%c%d%c%" PRId64 "%c%" PRId64, kEsc, h->m_what, kEsc,
+               h->m_where, kEsc, *h->m_when, kEsc, length, kEsc, p);
+      io_trace("recreate_indextable: %s", entry);
+      status = insert_index(callback, scan->m_record, entry);
+      if (status != IO_OK) {
+        io_report_error(callback, "recreate_indextable: insert_index  failed\n");
+        return status;
+      }
+    } else {
+      // A name holding the entry separators cannot be indexed (this library never writes one).
+      io_trace("recreate_indextable: data set at %" PRId64 " has no name to index", p);
+    }
+    if (io_seek(stream, s + length, 0) != 0) {
+      io_report_error(callback, "recreate_indextable: fseek failed\n");
+      return IO_SEEK_ERR;
+    }
+    int64_t second = 0;
+    status = readLengthField(stream, format, scan->m_record->m_offsetwidth, &second);
+    if (status != IO_OK) {
+      io_report_error(callback,
+                      "recreate_indextable: error %d reading final dataset length for %s:%s:%d at "
+                      "offset %" PRId64,
+                      status, h->m_what, h->m_where, *h->m_when, p);
+      return status;
+    }
+    return kContinue;
+  }
+  if (memcmp(tag, "*INDEX", 6) == 0) {
+    int64_t a = 0, b = 0;
+    if (io_seek(stream, s + length, 0) != 0) {
+      io_report_error(callback, "recreate_indextable: fseek failed\n");
+      return IO_SEEK_ERR;
+    }
+    int32_t width = scan->m_record->m_offsetwidth;
+    if (readLengthField(stream, "F", width, &a) != IO_OK) {
+      io_report_error(callback,
+                      "recreate_indextable: failed to read first offset from skipped index");
+      return IO_READ_ERR;
+    }
+    if (readLengthField(stream, "F", width, &b) != IO_OK) {
+      io_report_error(callback,
+                      "recreate_indextable: failed to read second offset from skipped index");
+      return IO_READ_ERR;
+    }
+    return kContinue;
+  }
+  io_report_error(callback, "recreate_indextable: can't find the starting tag\n");
+  return IO_BAD_FILE;
+}
+
+int badFile(Scan *scan, const char *bytes, int64_t p) {
+  io_report_error(scan->m_callback,
+                  "recreate_indextable: Bad file: expected dataset, index or end, got \"%s\" at "
+                  "byte %" PRId64 "\n",
+                  bytes, p);
+  return IO_BAD_FILE;
+}
+
+} // namespace
+
+int recreate_indextable(IO_error_callback callback, IO_file *record) {
+  if (!record || !record->m_stream) return IO_MEMORY_ERR;
+  FILE *stream = record->m_stream;
+  Scan scan = {callback, record, stream, -1, nullptr};
+  if (io_seek(stream, 0, 2) != 0 || (scan.m_size = io_tell(stream)) < 0 ||
+      io_seek(stream, 0, 0) != 0) {
+    io_report_error(callback, "recreate_indextable: can not tell the dataset location\n");
+    return IO_TELL_ERR;
+  }
+  if (alloc_indextable(record) != IO_OK) {
+    io_report_syserr(callback, "recreate_indextable: (malloc failed) syserr:");
+    return IO_MEMORY_ERR;
+  }
+  scan.m_header = ioheader_alloc(callback);
+  if (!scan.m_header) return IO_MEMORY_ERR;
+  int status = kContinue;
+  while (status == kContinue) {
+    int64_t p = io_tell(stream);
+    if (p < 0 || p > scan.m_size) {
+      io_report_error(callback, "recreate_indextable: can not tell the dataset location\n");
+      status = IO_TELL_ERR;
+      break;
+    }
+    record->m_indexlocation = p;
+    char tag[7] = {0};
+    if (fread(tag, 1, 3, stream) < 3) {
+      status = IO_OK;
+      break;
+    }
+    if (isLiveLetter(tag[0])) {
+      char format[3] = {tag[0], tag[1], '\0'};
+      status = liveFrame(&scan, format, p);
+    } else if (memcmp(tag, "*IN", 3) == 0) {
+      int64_t ignored = 0;
+      if (io_seek(stream, p + 6, 0) != 0) {
+        io_report_error(callback, "recreate_indextable: fseek +IO_INFO failed");
+        status = IO_SEEK_ERR;
+      } else {
+        readLengthField(stream, "F", record->m_offsetwidth, &ignored);
+        if (io_seek(stream, p + 6 + record->m_offsetwidth + 1 + 9, 0) != 0) {
+          io_report_error(callback, "recreate_indextable: fseek +IO_ENDINFO failed");
+          status = IO_SEEK_ERR;
+        }
+      }
+    } else if (memcmp(tag, "*CR", 3) == 0) {
+      if (io_seek(stream, p, 0) != 0 || fread(tag, 1, 6, stream) < 6) {
+        status = IO_OK;
+      } else if (memcmp(tag, "*CRASH", 6) == 0) {
+        io_report_error(callback, "recreate_indextable: warning: file was not closed correctly, "
+                                  "data may be inconsistent");
+        status = IO_OK;
+      } else {
+        status = badFile(&scan, tag, p);
+      }
+    } else {
+      tag[3] = '\0';
+      status = badFile(&scan, tag, p);
+    }
+  }
+  ioheader_free(callback, scan.m_header);
+  if (status == IO_OK && record->m_indextable) record->m_indextable->m_sorted = 0;
+  return status;
+}

@@ -1,0 +1,17 @@
+#ifndef IO_REBUILD_H
+#define IO_REBUILD_H
+// Rebuilding the index table of a data-set file by walking its frames from the start, for a
+// file whose recorded size is wrong or whose stored index cannot be taken.
+//
+// The walk knows: the information block; live data sets (an entry each, from their headers);
+// a data set whose first length field is 0, or is cut off by the end of the file (a write that
+// never finished: the walk ends there, and the next data set is written over it); old index
+// data sets (skipped); the file end tag "*CRASH" (the walk ends there); the end of the file.
+// Deleted data sets, and anything else, end the walk with status 20.
+#include "io_records.h"
+
+// Rebuilds the record's table; the index location becomes the position where the walk ended.
+// 0, or a status when the file holds bytes the walk cannot place (the open then fails).
+int recreate_indextable(IO_error_callback callback, IO_file *record);
+
+#endif

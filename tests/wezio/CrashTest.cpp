@@ -1,0 +1,160 @@
+// A writer killed at random points: every data set whose write completed reads back intact after
+// the file is opened again, and the file stays writable.
+#include "dataset_test_util.h"
+#include "io_file.h"
+#include "io_index.h"
+#include "wezio_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <map>
+#include <random>
+#include <set>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace wezio_test;
+
+namespace {
+
+const char *const kFormats[] = {"u5", "F", "u", "l5", "l", "u9"};
+
+// Data set k, the same every time it is made.
+struct Made {
+  std::string m_what, m_where, m_format, m_type;
+  int m_when, m_number;
+};
+
+Made describe(int k) {
+  Made m;
+  m.m_what = "set" + std::to_string(k);
+  m.m_where = "W" + std::to_string(k % 7);
+  m.m_when = k % 5;
+  m.m_format = kFormats[k % 6];
+  m.m_type = k % 3 == 0 ? "DBLE" : "INTR";
+  m.m_number = k % 8 == 0 ? 5000 + (k * 131) % 15000 : (k * 37) % 300;
+  return m;
+}
+
+void fill(int k, const Made &m, Data *data) {
+  if (m.m_type == "DBLE") {
+    std::vector<double> values(m.m_number);
+    for (int i = 0; i < m.m_number; ++i) values[i] = k + i * 0.25;
+    data->dble(values);
+  } else {
+    std::vector<int32_t> values(m.m_number);
+    for (int i = 0; i < m.m_number; ++i) values[i] = k * 1000 + i;
+    data->intr(values);
+  }
+}
+
+// The child: writes data sets from `next` on, reporting each completed one; closes and opens the
+// file again now and then. Never returns.
+[[noreturn]] void writeUntilKilled(const std::string &name, int next, int report) {
+  IO_file file;
+  iif_clear_record(&file);
+  file.m_callback = nullptr;
+  if (iif_open(&file, name.c_str(), "d") != IO_OK) _exit(3);
+  for (int k = next;; ++k) {
+    Made m = describe(k);
+    Header h(m.m_what, m.m_where, m.m_when, m.m_type, m.m_number);
+    Data d;
+    fill(k, m, &d);
+    if (writeOne(&file, m.m_format.c_str(), h.get(), d.get()) != IO_OK) _exit(4);
+    if (write(report, &k, sizeof k) != sizeof k) _exit(5);
+    if (k % 9 == 8) {
+      iif_close(&file);
+      iif_clear_record(&file);
+      if (iif_open(&file, name.c_str(), "d") != IO_OK) _exit(6);
+    }
+  }
+}
+
+// Whether the data set at the entry holds exactly what describe/fill made for it.
+::testing::AssertionResult intact(IO_file *file, const Entry &e) {
+  int k = std::stoi(e.m_what.substr(3));
+  Made m = describe(k);
+  Header h;
+  Data d;
+  int status = readAt(file, e.m_position, h.get(), d.get());
+  if (status != IO_OK) return ::testing::AssertionFailure() << e.m_what << ": read " << status;
+  if (m.m_where != h->m_where || m.m_when != *h->m_when || m.m_type != h->m_datatype ||
+      m.m_number != *h->m_number)
+    return ::testing::AssertionFailure() << e.m_what << ": header differs";
+  for (int i = 0; i < m.m_number; ++i) {
+    bool same = m.m_type == "DBLE" ? d.get()->m_dblearray[i] == k + i * 0.25
+                                   : d.get()->m_intrarray[i] == k * 1000 + i;
+    if (!same) return ::testing::AssertionFailure() << e.m_what << ": value " << i << " differs";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+TEST(CrashTest, DataSetsWrittenBeforeAKillSurviveIt) {
+  ScratchDir dir;
+  const std::string name = dir.file("crash.wez"), lock = name + ".lck";
+  const unsigned seed =
+      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+  std::mt19937 random(seed);
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::set<int> completed;
+  int next = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+  int rounds = 0;
+  for (; rounds < 40 && std::chrono::steady_clock::now() < deadline; ++rounds) {
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      close(pipeEnds[0]);
+      writeUntilKilled(name, next, pipeEnds[1]);
+    }
+    close(pipeEnds[1]);
+    usleep(static_cast<useconds_t>(random() % 30000));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << WEXITSTATUS(status);
+    int k;
+    while (read(pipeEnds[0], &k, sizeof k) == sizeof k) {
+      completed.insert(k);
+      next = k + 1;
+    }
+    close(pipeEnds[0]);
+
+    // The dead writer's lock file stays until removed by hand.
+    if (fileExists(lock)) {
+      std::string held = readFile(lock);
+      EXPECT_TRUE(held == "         1\n" || held == "        -1\n" || held.empty()) << held;
+      unlink(lock.c_str());
+    }
+    if (!fileExists(name)) continue;
+    IO_file file;
+    iif_clear_record(&file);
+    messages().clear();
+    file.m_callback = captureMessage;
+    ASSERT_EQ(iif_open(&file, name.c_str(), "d"), IO_OK) << "round " << rounds << allMessages();
+    std::set<int> present;
+    for (const Entry &e : entries(&file)) {
+      ASSERT_TRUE(intact(&file, e)) << "round " << rounds;
+      present.insert(std::stoi(e.m_what.substr(3)));
+    }
+    for (int done : completed) ASSERT_TRUE(present.count(done)) << "set" << done << " lost";
+    iif_close(&file);
+  }
+  EXPECT_GT(completed.size(), 0u);
+  // After the last recovery the file holds a stored index again.
+  IO_file file;
+  iif_clear_record(&file);
+  messages().clear();
+  file.m_callback = captureMessage;
+  ASSERT_EQ(iif_open(&file, name.c_str(), "r"), IO_OK);
+  EXPECT_TRUE(messages().empty()) << allMessages();
+  iif_close(&file);
+  RecordProperty("rounds", rounds);
+}
+
+} // namespace

@@ -1,0 +1,259 @@
+// Lock files beside data-set files, and the real lock under them: readers share, one writer.
+#include "dataset_test_util.h"
+#include "io_file.h"
+#include "io_index.h"
+#include "io_lock.h"
+#include "wezio_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace wezio_test;
+
+namespace {
+
+class LockFileTest : public testing::Test {
+protected:
+  void SetUp() override {
+    messages().clear();
+    m_name = m_dir.file("data.wez");
+    m_lock = m_name + ".lck";
+  }
+  void TearDown() override {
+    for (auto &record : m_records)
+      if (iif_is_open(record.get())) iif_close(record.get());
+  }
+  // A new record opened on the file; its status in *status.
+  IO_file *open(const char *access, int *status = nullptr) {
+    m_records.push_back(std::make_unique<IO_file>());
+    IO_file *record = m_records.back().get();
+    iif_clear_record(record);
+    record->m_callback = captureMessage;
+    int s = iif_open(record, m_name.c_str(), access);
+    if (s != IO_OK) iif_release_record(record);
+    if (status) *status = s;
+    return record;
+  }
+  std::string lockFile() { return fileExists(m_lock) ? readFile(m_lock) : "(none)"; }
+  std::string lastMessage() { return messages().empty() ? "" : messages().back(); }
+
+  ScratchDir m_dir;
+  std::string m_name, m_lock;
+  std::vector<std::unique_ptr<IO_file>> m_records;
+};
+
+TEST_F(LockFileTest, ReadersAreCountedAndTheLastOneRemovesTheLockFile) {
+  std::string index = indexFrame({}, 36);
+  writeFile(m_name, infoBlock(36 + static_cast<int64_t>(index.size())) + index);
+  int status;
+  IO_file *a = open("r", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  EXPECT_EQ(lockFile(), "         1\n");
+  IO_file *b = open("r", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  EXPECT_EQ(lockFile(), "         2\n");
+  EXPECT_EQ(b->m_lock, 2);
+  iif_close(a);
+  EXPECT_EQ(lockFile(), "         1\n");
+  iif_close(b);
+  EXPECT_EQ(lockFile(), "(none)");
+}
+
+TEST_F(LockFileTest, ConflictsWithTheLockFileChangeNothing) {
+  writeFile(m_name, infoBlock(36));
+  writeFile(m_lock, "        -1\n");
+  int status;
+  open("r", &status);
+  EXPECT_EQ(status, IO_LOCK_ERR);
+  EXPECT_EQ(lastMessage(), "iif_set_lock: file " + m_name +
+                               " is currently locked for writing, and cannot be locked for read "
+                               "access.  Either another program is using this file, or the lock "
+                               "file " +
+                               m_lock + " is bad.\n");
+  open("w", &status);
+  EXPECT_EQ(status, IO_LOCK_ERR);
+  EXPECT_EQ(lastMessage(), "iif_set_lock: file " + m_name +
+                               " is already locked for write access.  Either another program is "
+                               "using this file, or the lock file " +
+                               m_lock + " is bad.\n");
+  EXPECT_EQ(lockFile(), "        -1\n");
+  writeFile(m_lock, "         2\n");
+  open("w", &status);
+  EXPECT_EQ(status, IO_LOCK_ERR);
+  EXPECT_EQ(lastMessage(), "iif_set_lock: file " + m_name +
+                               " is currently locked for reading at level 2, and cannot be locked "
+                               "for write access.  Either another program is using this file, or "
+                               "the lock file " +
+                               m_lock + " is bad.\n");
+  EXPECT_EQ(lockFile(), "         2\n");
+  EXPECT_EQ(readFile(m_name), infoBlock(36));
+}
+
+TEST_F(LockFileTest, WriteOnAReadOnlyRecordIsRefused) {
+  writeFile(m_name, infoBlock(36));
+  IO_file *a = open("r");
+  EXPECT_EQ(setfilebusyflag(captureMessage, a), IO_PERMISSION_ERR);
+  EXPECT_EQ(lastMessage(), "setfilebusyflag: permission denied for " + m_name + "\n");
+  EXPECT_EQ(lockFile(), "         1\n");
+}
+
+TEST_F(LockFileTest, OnlyTheSoleReaderBecomesTheWriter) {
+  int status;
+  IO_file *a = open("d", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  IO_file *b = open("d", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  const std::string refusal = "setfilebusyflag: more than one user is reading " + m_name +
+                              " or the wrong lock file " + m_lock + " exists\n";
+  EXPECT_EQ(setfilebusyflag(captureMessage, b), IO_LOCK_ERR);
+  EXPECT_EQ(lastMessage(), refusal);
+  // The first reader may not write while the second one reads either.
+  messages().clear();
+  EXPECT_EQ(setfilebusyflag(captureMessage, a), IO_LOCK_ERR);
+  EXPECT_EQ(lastMessage(), refusal);
+  EXPECT_EQ(lockFile(), "         2\n");
+  iif_close(b);
+  EXPECT_EQ(lockFile(), "         1\n");
+  EXPECT_EQ(setfilebusyflag(captureMessage, a), IO_OK);
+  EXPECT_EQ(lockFile(), "        -1\n");
+  EXPECT_EQ(a->m_lock, -1);
+  EXPECT_EQ(setfilebusyflag(captureMessage, a), IO_OK);
+  EXPECT_EQ(lockFile(), "        -1\n");
+  open("d", &status);
+  EXPECT_EQ(status, IO_LOCK_ERR);
+  iif_close(a);
+  EXPECT_EQ(lockFile(), "(none)");
+  // The writer's close stored the index.
+  messages().clear();
+  open("r", &status);
+  EXPECT_EQ(status, IO_OK);
+  EXPECT_TRUE(messages().empty()) << allMessages();
+}
+
+TEST_F(LockFileTest, ALockFileThatNoLongerShowsTheReaderRefusesTheWrite) {
+  int status;
+  IO_file *a = open("d", &status);
+  ASSERT_EQ(status, IO_OK);
+  writeFile(m_lock, "         3\n");
+  EXPECT_EQ(setfilebusyflag(captureMessage, a), IO_LOCK_ERR);
+  EXPECT_EQ(lockFile(), "         3\n");
+  // A reader's release leaves a writer's lock of another process alone.
+  writeFile(m_lock, "        -1\n");
+  iif_close(a);
+  EXPECT_EQ(lockFile(), "        -1\n");
+}
+
+TEST_F(LockFileTest, ReleasingWithoutLockFileWritesNothing) {
+  writeFile(m_name, infoBlock(36));
+  IO_file *a = open("r");
+  unlink(m_lock.c_str());
+  EXPECT_EQ(iif_close(a), IO_OK);
+  EXPECT_EQ(lockFile(), "(none)");
+}
+
+// Runs `child` in a forked process, which reports through its exit code.
+int inChild(const std::function<int()> &child) {
+  pid_t pid = fork();
+  if (pid == 0) _exit(child());
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(LockFileTest, AFailedLockFileWriteRefusesTheWrite) {
+  int result = inChild([this] {
+    IO_file *a = open("d");
+    if (!iif_is_open(a)) return 2;
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {1, 1};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    int status = setfilebusyflag(captureMessage, a);
+    if (status == IO_OK || a->m_lockfile == IO_LOCKFILE_WRITER) return 3;
+    if (allMessages().find("setfilebusyflag: can't write the file information to the lock "
+                           "file\n") == std::string::npos)
+      return 4;
+    return 0;
+  });
+  EXPECT_EQ(result, 0);
+}
+
+TEST_F(LockFileTest, TheRealLockHoldsOffASecondWriterWhateverTheLockFiles) {
+  int toChild[2], toParent[2];
+  ASSERT_EQ(pipe(toChild), 0);
+  ASSERT_EQ(pipe(toParent), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    IO_file *a = open("d");
+    char c = setfilebusyflag(captureMessage, a) == IO_OK ? 'w' : 'x';
+    if (write(toParent[1], &c, 1) != 1) _exit(1);
+    if (read(toChild[0], &c, 1) != 1) _exit(1);
+    iif_close(a);
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(toParent[0], &c, 1), 1);
+  ASSERT_EQ(c, 'w');
+  // The writer's lock file is lost: the real lock still keeps everyone else out.
+  unlink(m_lock.c_str());
+  int status;
+  open("w", &status);
+  EXPECT_EQ(status, IO_LOCK_ERR);
+  EXPECT_EQ(lastMessage(), "iif_set_lock: file " + m_name +
+                               " is in use by another program, and cannot be locked for write "
+                               "access.  Its lock file " +
+                               m_lock + " does not show it.\n");
+  open("r", &status);
+  EXPECT_EQ(status, IO_LOCK_ERR);
+  EXPECT_EQ(lockFile(), "(none)");
+  ASSERT_EQ(write(toChild[1], "q", 1), 1);
+  int waited = 0;
+  waitpid(pid, &waited, 0);
+  EXPECT_TRUE(WIFEXITED(waited) && WEXITSTATUS(waited) == 0);
+  for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) ::close(fd);
+  open("w", &status);
+  EXPECT_EQ(status, IO_OK) << allMessages();
+}
+
+TEST_F(LockFileTest, AReaderThatRebuiltTheIndexStoresItOnlyAsTheSoleReader) {
+  {
+    int status;
+    IO_file *w = open("w", &status);
+    ASSERT_EQ(status, IO_OK);
+    Header h("A", "B", 0, "INTR", 0);
+    Data d;
+    ASSERT_EQ(writeOne(w, "u", h.get(), d.get()), IO_OK);
+    fflush(w->m_stream);
+    // As if the writer died here: no index, the recorded size is 0.
+    std::string unfinished = readFile(m_name);
+    iif_close(w);
+    writeFile(m_name, unfinished);
+  }
+  const std::string unfinished = readFile(m_name);
+  int status;
+  IO_file *r = open("r", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  EXPECT_EQ(indextable_count(r->m_indextable), 1);
+  iif_close(r);
+  EXPECT_EQ(readFile(m_name), unfinished); // a read-only record writes nothing
+  IO_file *a = open("d", &status);
+  ASSERT_EQ(status, IO_OK);
+  IO_file *b = open("d", &status);
+  ASSERT_EQ(status, IO_OK);
+  iif_close(b); // another reader is there: nothing is written
+  EXPECT_EQ(readFile(m_name), unfinished);
+  iif_close(a); // the sole reader stores the rebuilt index
+  EXPECT_NE(readFile(m_name), unfinished);
+  EXPECT_EQ(lockFile(), "(none)");
+  messages().clear();
+  open("r", &status);
+  ASSERT_EQ(status, IO_OK);
+  EXPECT_TRUE(messages().empty()) << allMessages();
+}
+
+} // namespace
