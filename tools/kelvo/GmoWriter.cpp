@@ -22,7 +22,8 @@ GmoWriter *g_current = nullptr;
 int collect(const char *message, int32_t length) {
   if (g_current != nullptr && message != nullptr && length > 0) {
     g_current->m_messages.append(message, static_cast<size_t>(length));
-    if (g_current->m_messages.back() != '\n') g_current->m_messages += '\n';
+    if (g_current->m_messages.back() != '\n')
+      g_current->m_messages += '\n';
   }
   return 0;
 }
@@ -58,8 +59,8 @@ int writeDataset(GmoWriter *writer, const char *what, const char *where, const c
   IO_string attributes[1];
   memset(attributes, 0, sizeof attributes);
   snprintf(attributes[0], sizeof attributes[0], "t=s");
-  IO_header header = {whatText, whereText,  &when,    &noOfAttributes,
-                      attributes, &count, dataType, &blockFactor};
+  IO_header header = {whatText,   whereText, &when,    &noOfAttributes,
+                      attributes, &count,    dataType, &blockFactor};
   IO_data data;
   iodata_init(collect, &data);
   if (strcmp(type, "INTR") == 0) {
@@ -76,7 +77,8 @@ int writeDataset(GmoWriter *writer, const char *what, const char *where, const c
   char format[3];
   snprintf(format, sizeof format, "%s", iif_get_format(file));
   int status = setfilebusyflag(collect, file);
-  if (status == IO_OK) status = write_dataset(collect, format, &header, &data, file);
+  if (status == IO_OK)
+    status = write_dataset(collect, format, &header, &data, file);
   if (status == IO_OK) {
     const int64_t end = io_tell(file->m_stream);
     if (end < 0) {
@@ -92,7 +94,8 @@ int writeDataset(GmoWriter *writer, const char *what, const char *where, const c
 
 std::vector<int32_t> indexPointer(const std::vector<int32_t> &sizes) {
   std::vector<int32_t> ip(1, 0);
-  for (int32_t n : sizes) ip.push_back(ip.back() + n);
+  for (int32_t n : sizes)
+    ip.push_back(ip.back() + n);
   return ip;
 }
 
@@ -111,16 +114,20 @@ int writeTopology(GmoWriter *w, const KelvoModel *model) {
   const std::vector<int32_t> shellIP = indexPointer(shellSizes);
   const int32_t nsf = static_cast<int32_t>(model->m_surfaces.size());
   const int32_t nvl = static_cast<int32_t>(model->m_volumes.size());
-  if (!GmoWriter_writeInt(w, "ZYR/NSF", "EVERY", nsf) || !GmoWriter_writeInt(w, "ZYR/NVL", "EVERY", nvl) ||
+  if (!GmoWriter_writeInt(w, "ZYR/NSF", "EVERY", nsf) ||
+      !GmoWriter_writeInt(w, "ZYR/NVL", "EVERY", nvl) ||
       !GmoWriter_writeStrings(w, "ZYR/CLBSF", "EVERY", surfaceNames) ||
       !GmoWriter_writeStrings(w, "ZYR/CLBVL", "EVERY", volumeNames) ||
       !GmoWriter_writeInts(w, "ZYR/KSFSF", "EVERY", partners.data(), nsf) ||
       !GmoWriter_writeInts(w, "ZYR/IPSFVL", "EVERY", shellIP.data(), nvl + 1) ||
-      !GmoWriter_writeInts(w, "ZYR/KSFVL", "EVERY", shells.data(), static_cast<int64_t>(shells.size())))
+      !GmoWriter_writeInts(w, "ZYR/KSFVL", "EVERY", shells.data(),
+                           static_cast<int64_t>(shells.size())))
     return 0;
   const int32_t ncn = static_cast<int32_t>(model->m_composites.size());
-  if (!GmoWriter_writeInt(w, "ZYR/NCN", "EVERY", ncn)) return 0;
-  if (ncn == 0) return 1;
+  if (!GmoWriter_writeInt(w, "ZYR/NCN", "EVERY", ncn))
+    return 0;
+  if (ncn == 0)
+    return 1;
   std::vector<std::string> names, components;
   std::vector<int32_t> sizes;
   for (const KelvoComposite &c : model->m_composites) {
@@ -141,14 +148,16 @@ int writeMesh(GmoWriter *w, const KelvoModel *model) {
   if (!model->m_units.empty() && !GmoWriter_writeStrings(w, "ZYR/UNITS", "EVERY", {model->m_units}))
     return 0;
   const int32_t nes = static_cast<int32_t>(model->m_elementSets.size());
-  if (!GmoWriter_writeInt(w, "ZYR/NES", "EVERY", nes)) return 0;
+  if (!GmoWriter_writeInt(w, "ZYR/NES", "EVERY", nes))
+    return 0;
   std::vector<int32_t> wez5;
   for (int32_t i = 0; i < nes; ++i) {
     const KelvoElementSet &es = model->m_elementSets[i];
     const KelvoElementType *type = KelvoElements_get(es.m_kind);
     const std::string where = "ES" + std::to_string(i);
     wez5.resize(es.m_vertices.size());
-    KelvoElements_toWez5(es.m_kind, static_cast<int64_t>(es.m_vertices.size()) / type->m_noOfVertices,
+    KelvoElements_toWez5(es.m_kind,
+                         static_cast<int64_t>(es.m_vertices.size()) / type->m_noOfVertices,
                          es.m_vertices.data(), wez5.data());
     if (!GmoWriter_writeInt(w, "ZYR/TYPE", where.c_str(), type->m_wez5Code) ||
         !GmoWriter_writeInts(w, "ZYR/KVXPE", where.c_str(), wez5.data(),
@@ -157,14 +166,16 @@ int writeMesh(GmoWriter *w, const KelvoModel *model) {
   }
   std::vector<int32_t>().swap(wez5);
   const int32_t nfs = static_cast<int32_t>(model->m_faceSets.size());
-  if (!GmoWriter_writeInt(w, "ZYR/NFS", "EVERY", nfs)) return 0;
+  if (!GmoWriter_writeInt(w, "ZYR/NFS", "EVERY", nfs))
+    return 0;
   std::vector<int32_t> labels;
   for (int32_t j = 0; j < nfs; ++j) {
     const KelvoFaceSet &fs = model->m_faceSets[j];
     const KelvoElementType *type = KelvoElements_get(model->m_elementSets[fs.m_elementSet].m_kind);
     const std::string where = "FS" + std::to_string(j);
     labels.clear();
-    for (int32_t f : fs.m_faces) labels.push_back(type->m_wez5Face[f]);
+    for (int32_t f : fs.m_faces)
+      labels.push_back(type->m_wez5Face[f]);
     if (!GmoWriter_writeInts(w, "ZYR/KPEPF", where.c_str(), fs.m_elements.data(),
                              static_cast<int64_t>(fs.m_elements.size())) ||
         !GmoWriter_writeInts(w, "ZYR/KRFPF", where.c_str(), labels.data(),
@@ -182,7 +193,8 @@ int writeMesh(GmoWriter *w, const KelvoModel *model) {
     faceSetSizes.push_back(static_cast<int32_t>(s.m_faceSets.size()));
   }
   const std::vector<int32_t> setIP = indexPointer(setSizes), faceSetIP = indexPointer(faceSetSizes);
-  return GmoWriter_writeInts(w, "ZYR/KESVL", "EVERY", sets.data(), static_cast<int64_t>(sets.size())) &&
+  return GmoWriter_writeInts(w, "ZYR/KESVL", "EVERY", sets.data(),
+                             static_cast<int64_t>(sets.size())) &&
          GmoWriter_writeInts(w, "ZYR/IPESVL", "EVERY", setIP.data(),
                              static_cast<int64_t>(setIP.size())) &&
          GmoWriter_writeInts(w, "ZYR/KFSSF", "EVERY", faceSets.data(),
@@ -192,7 +204,8 @@ int writeMesh(GmoWriter *w, const KelvoModel *model) {
 }
 
 std::string trimmed(std::string text) {
-  while (!text.empty() && text.back() == '\n') text.pop_back();
+  while (!text.empty() && text.back() == '\n')
+    text.pop_back();
   return text;
 }
 
@@ -219,7 +232,8 @@ GmoWriter *GmoWriter_new(const char *name, std::string *error) {
   }
   if (status != IO_OK) {
     *error = "Unable to create the intermediate mesh file \"" + writer->m_name + "\"";
-    if (!writer->m_messages.empty()) *error += ":\n" + trimmed(writer->m_messages);
+    if (!writer->m_messages.empty())
+      *error += ":\n" + trimmed(writer->m_messages);
     removeFile(writer->m_name);
     delete writer;
     return nullptr;
@@ -229,7 +243,8 @@ GmoWriter *GmoWriter_new(const char *name, std::string *error) {
 }
 
 void GmoWriter_delete(GmoWriter *writer) {
-  if (writer == nullptr) return;
+  if (writer == nullptr)
+    return;
   if (writer->m_file != nullptr) {
     Current current(writer);
     iif_close_free(writer->m_file);
@@ -240,7 +255,8 @@ void GmoWriter_delete(GmoWriter *writer) {
 void GmoWriter_print(const GmoWriter *writer, FILE *stream) {
   fprintf(stream, "GmoWriter: \"%s\", %s, %lld data sets written\n", writer->m_name.c_str(),
           writer->m_file ? "open" : "closed", (long long)writer->m_noOfDatasets);
-  if (!writer->m_messages.empty()) fprintf(stream, "%s", writer->m_messages.c_str());
+  if (!writer->m_messages.empty())
+    fprintf(stream, "%s", writer->m_messages.c_str());
   fflush(stream);
 }
 
@@ -270,7 +286,8 @@ int GmoWriter_writeStrings(GmoWriter *writer, const char *what, const char *wher
 }
 
 int GmoWriter_close(GmoWriter *writer) {
-  if (writer->m_file == nullptr) return 0;
+  if (writer->m_file == nullptr)
+    return 0;
   Current current(writer);
   const int status = iif_flush(writer->m_file);
   iif_close_free(writer->m_file);
@@ -281,7 +298,8 @@ int GmoWriter_close(GmoWriter *writer) {
 int GmoWriter_writeModel(const KelvoModel *model, const char *path, std::string *error) {
   const std::string temporary = std::string(path) + "." + std::to_string(getpid()) + ".tmp";
   GmoWriter *writer = GmoWriter_new(temporary.c_str(), error);
-  if (writer == nullptr) return 0;
+  if (writer == nullptr)
+    return 0;
   bool ok = writeTopology(writer, model) && writeMesh(writer, model);
   ok = GmoWriter_close(writer) && ok;
   if (ok && rename(temporary.c_str(), path) != 0) {
@@ -290,7 +308,8 @@ int GmoWriter_writeModel(const KelvoModel *model, const char *path, std::string 
   }
   if (!ok) {
     *error = std::string("Unable to write the intermediate mesh file \"") + path + "\"";
-    if (!writer->m_messages.empty()) *error += ":\n" + trimmed(writer->m_messages);
+    if (!writer->m_messages.empty())
+      *error += ":\n" + trimmed(writer->m_messages);
     removeFile(temporary);
   } else {
     // The rename reaches the disc with the directory.

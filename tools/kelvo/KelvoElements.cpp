@@ -8,9 +8,10 @@ namespace {
 // 1 in native order except that a hexahedron swaps its third and fourth, and seventh and eighth,
 // vertices.
 const KelvoElementType kTypes[KELVO_KINDS] = {
-    {"triangles", 2, 3, 0, 2, {3}, {{0, 1, 2}}, {0, 1, 2}, {1}},
-    {"quadrilaterals", 2, 4, 0, 3, {4}, {{0, 1, 2, 3}}, {0, 1, 2, 3}, {1}},
+    {"triangles", "triangle", 2, 3, 0, 2, {3}, {{0, 1, 2}}, {0, 1, 2}, {1}},
+    {"quadrilaterals", "quadrilateral", 2, 4, 0, 3, {4}, {{0, 1, 2, 3}}, {0, 1, 2, 3}, {1}},
     {"tetrahedra",
+     "tetrahedron",
      3,
      4,
      4,
@@ -20,6 +21,7 @@ const KelvoElementType kTypes[KELVO_KINDS] = {
      {0, 1, 2, 3},
      {1, 2, 3, 4}},
     {"pyramids",
+     "pyramid",
      3,
      5,
      5,
@@ -29,6 +31,7 @@ const KelvoElementType kTypes[KELVO_KINDS] = {
      {0, 1, 2, 3, 4},
      {5, 3, 2, 4, 1}},
     {"prisms",
+     "prism",
      3,
      6,
      5,
@@ -38,6 +41,7 @@ const KelvoElementType kTypes[KELVO_KINDS] = {
      {0, 1, 2, 3, 4, 5},
      {2, 3, 1, 4, 5}},
     {"hexahedra",
+     "hexahedron",
      3,
      8,
      6,
@@ -90,23 +94,27 @@ const KelvoGmshType kGmshTypes[] = {
 } // namespace
 
 const KelvoElementType *KelvoElements_get(int32_t kind) {
-  if (kind < 0 || kind >= KELVO_KINDS) return nullptr;
+  if (kind < 0 || kind >= KELVO_KINDS)
+    return nullptr;
   return &kTypes[kind];
 }
 
 void KelvoElements_toWez5(int32_t kind, int64_t count, const int32_t *native, int32_t *wez5) {
   const KelvoElementType *type = KelvoElements_get(kind);
-  if (type == nullptr) return;
+  if (type == nullptr)
+    return;
   const int32_t n = type->m_noOfVertices;
   for (int64_t e = 0; e < count; ++e) {
     const int32_t *from = native + e * n;
     int32_t *to = wez5 + e * n;
-    for (int32_t i = 0; i < n; ++i) to[type->m_wez5Position[i]] = from[i];
+    for (int32_t i = 0; i < n; ++i)
+      to[type->m_wez5Position[i]] = from[i];
   }
 }
 
 const KelvoGmshType *KelvoElements_gmshType(int32_t type) {
   for (const KelvoGmshType &t : kGmshTypes)
-    if (t.m_type == type) return &t;
+    if (t.m_type == type)
+      return &t;
   return nullptr;
 }

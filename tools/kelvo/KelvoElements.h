@@ -22,11 +22,12 @@ enum KelvoKind {
 };
 
 struct KelvoElementType {
-  const char *m_name;   // plural, for the summary ("tetrahedra")
-  int32_t m_dimension;  // 2 or 3
+  const char *m_name; // plural, for the summary ("tetrahedra")
+  const char *m_singular;
+  int32_t m_dimension; // 2 or 3
   int32_t m_noOfVertices;
-  int32_t m_noOfFaces;  // faces of a volume element; 0 for a surface element
-  int32_t m_wez5Code;   // the solver's element type code ("ZYR/TYPE")
+  int32_t m_noOfFaces; // faces of a volume element; 0 for a surface element
+  int32_t m_wez5Code;  // the solver's element type code ("ZYR/TYPE")
   int32_t m_faceSize[6];
   int32_t m_faceVertices[6][4]; // native vertices of each native face, outward orientation
   int32_t m_wez5Position[8];    // where native vertex i goes in the solver's vertex list

@@ -16,7 +16,8 @@ struct IdTable {
 
   void init(size_t entries) {
     size_t capacity = 16;
-    while (capacity < 2 * entries) capacity <<= 1;
+    while (capacity < 2 * entries)
+      capacity <<= 1;
     m_slots.assign(capacity, -1);
     m_mask = capacity - 1;
   }
@@ -24,7 +25,8 @@ struct IdTable {
   template <class Same> int32_t *find(uint64_t hash, Same same) {
     for (uint64_t i = hash & m_mask;; i = (i + 1) & m_mask) {
       int32_t &slot = m_slots[i];
-      if (slot < 0 || same(slot)) return &slot;
+      if (slot < 0 || same(slot))
+        return &slot;
     }
   }
 };
@@ -46,7 +48,8 @@ std::string cleanName(const std::string &name) {
     out += (u < 32 || u == 127) ? ' ' : c;
   }
   const size_t first = out.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
+  if (first == std::string::npos)
+    return "";
   return out.substr(first, out.find_last_not_of(' ') - first + 1);
 }
 
@@ -59,7 +62,8 @@ std::string plural(int64_t n, const char *one, const char *many) {
 typedef std::pair<int32_t, int32_t> GroupKey;
 
 GroupKey groupOf(const MshFile *mesh, int64_t e) {
-  if (mesh->m_elementPhysical[e] != 0) return {0, mesh->m_elementPhysical[e]};
+  if (mesh->m_elementPhysical[e] != 0)
+    return {0, mesh->m_elementPhysical[e]};
   return {1, mesh->m_elementEntity[e]};
 }
 
@@ -68,7 +72,8 @@ std::string groupName(const MshFile *mesh, const GroupKey &key, int32_t dimensio
   if (key.first == 0) {
     const char *name = MshFile_physicalName(mesh, dimension, key.second);
     std::string clean = name ? cleanName(name) : "";
-    if (!clean.empty()) return clean;
+    if (!clean.empty())
+      return clean;
     return std::string(word) + " " + std::to_string(key.second);
   }
   return std::string(word) + " entity " + std::to_string(key.second);
@@ -86,19 +91,19 @@ private:
   std::string *m_error;
 
   std::vector<std::string> m_volumeGroupNames, m_surfaceGroupNames;
-  std::vector<int64_t> m_solids;        // kept volume elements (mesh element indices)
-  std::vector<int32_t> m_solidGroup;    // their volume group
-  std::vector<int32_t> m_solidSet;      // their element set
-  std::vector<int32_t> m_solidIndex;    // their index in the set
-  std::vector<int32_t> m_groupVolume;   // volume of each volume group, -1 when empty
-  std::vector<int32_t> m_vertexOf;      // node index -> vertex number, -1 unused
+  std::vector<int64_t> m_solids;      // kept volume elements (mesh element indices)
+  std::vector<int32_t> m_solidGroup;  // their volume group
+  std::vector<int32_t> m_solidSet;    // their element set
+  std::vector<int32_t> m_solidIndex;  // their index in the set
+  std::vector<int32_t> m_groupVolume; // volume of each volume group, -1 when empty
+  std::vector<int32_t> m_vertexOf;    // node index -> vertex number, -1 unused
   std::vector<std::vector<int32_t>> m_compositeSurfaces; // per composite name, its surfaces
 
   struct Face {
     int64_t m_use[2]; // solid * 6 + local face of the elements on either side
     int32_t m_count;
-    int32_t m_group;  // surface group naming the face, -1 none
-    int32_t m_front;  // the side (0 or 1) whose outward orientation the boundary element shares
+    int32_t m_group; // surface group naming the face, -1 none
+    int32_t m_front; // the side (0 or 1) whose outward orientation the boundary element shares
   };
   std::vector<Face> m_faces;
   IdTable m_faceTable;
@@ -120,10 +125,12 @@ private:
 
 bool Builder::run() {
   std::map<GroupKey, int32_t> groups;
-  if (!volumeGroups(&groups) || !keepSolids(groups)) return false;
+  if (!volumeGroups(&groups) || !keepSolids(groups))
+    return false;
   numberVertices();
   elementSets();
-  if (!matchFaces()) return false;
+  if (!matchFaces())
+    return false;
   boundaryElements();
   surfaces();
   uniqueNames();
@@ -133,7 +140,8 @@ bool Builder::run() {
 bool Builder::volumeGroups(std::map<GroupKey, int32_t> *groups) {
   const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
   for (int64_t e = 0; e < n; ++e)
-    if (KelvoElements_get(m_mesh->m_elementKind[e])->m_dimension == 3) (*groups)[groupOf(m_mesh, e)] = 0;
+    if (KelvoElements_get(m_mesh->m_elementKind[e])->m_dimension == 3)
+      (*groups)[groupOf(m_mesh, e)] = 0;
   if (groups->empty()) {
     *m_error = "The mesh holds no volume elements (tetrahedra, pyramids, prisms or hexahedra), "
                "so there is nothing to import.";
@@ -152,11 +160,13 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
   const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
   std::vector<int64_t> candidates;
   for (int64_t e = 0; e < n; ++e)
-    if (KelvoElements_get(m_mesh->m_elementKind[e])->m_dimension == 3) candidates.push_back(e);
+    if (KelvoElements_get(m_mesh->m_elementKind[e])->m_dimension == 3)
+      candidates.push_back(e);
   auto sortedCorners = [this](int64_t e, int32_t out[8]) {
     const int64_t start = m_mesh->m_elementStart[e];
     const int32_t k = static_cast<int32_t>(m_mesh->m_elementStart[e + 1] - start);
-    std::copy(m_mesh->m_elementNodes.begin() + start, m_mesh->m_elementNodes.begin() + start + k, out);
+    std::copy(m_mesh->m_elementNodes.begin() + start, m_mesh->m_elementNodes.begin() + start + k,
+              out);
     std::sort(out, out + k);
     return k;
   };
@@ -204,7 +214,8 @@ void Builder::numberVertices() {
       m_vertexOf[m_mesh->m_elementNodes[k]] = 0;
   int32_t next = 0;
   for (size_t i = 0; i < m_vertexOf.size(); ++i) {
-    if (m_vertexOf[i] < 0) continue;
+    if (m_vertexOf[i] < 0)
+      continue;
     m_vertexOf[i] = next++;
     m_model->m_coordinates.insert(m_model->m_coordinates.end(), &m_mesh->m_coordinates[3 * i],
                                   &m_mesh->m_coordinates[3 * i] + 3);
@@ -221,7 +232,8 @@ void Builder::elementSets() {
   m_groupVolume.assign(groups, -1);
   for (int32_t g = 0; g < groups; ++g) {
     for (int32_t kind = KELVO_TETRA; kind <= KELVO_HEXA; ++kind) {
-      if (counts[g * KELVO_KINDS + kind] == 0) continue;
+      if (counts[g * KELVO_KINDS + kind] == 0)
+        continue;
       if (m_groupVolume[g] < 0) {
         m_groupVolume[g] = static_cast<int32_t>(m_model->m_volumes.size());
         m_model->m_volumes.push_back({m_volumeGroupNames[g], {}, {}});
@@ -230,7 +242,7 @@ void Builder::elementSets() {
       setOf[g * KELVO_KINDS + kind] = set;
       m_model->m_elementSets.push_back({kind, m_groupVolume[g], {}});
       m_model->m_elementSets.back().m_vertices.reserve(counts[g * KELVO_KINDS + kind] *
-                                                        KelvoElements_get(kind)->m_noOfVertices);
+                                                       KelvoElements_get(kind)->m_noOfVertices);
       m_model->m_volumes[m_groupVolume[g]].m_elementSets.push_back(set);
     }
   }
@@ -255,7 +267,8 @@ int32_t Builder::faceKey(int64_t use, int32_t key[4]) const {
   const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
   const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
   const int32_t n = type->m_faceSize[face];
-  for (int32_t i = 0; i < 4; ++i) key[i] = i < n ? nodes[type->m_faceVertices[face][i]] : -1;
+  for (int32_t i = 0; i < 4; ++i)
+    key[i] = i < n ? nodes[type->m_faceVertices[face][i]] : -1;
   std::sort(key, key + n);
   return n;
 }
@@ -269,7 +282,8 @@ std::string Builder::nodeList(const int32_t *key, int32_t n) const {
 
 bool Builder::matchFaces() {
   int64_t uses = 0;
-  for (int64_t e : m_solids) uses += KelvoElements_get(m_mesh->m_elementKind[e])->m_noOfFaces;
+  for (int64_t e : m_solids)
+    uses += KelvoElements_get(m_mesh->m_elementKind[e])->m_noOfFaces;
   m_faceTable.init(static_cast<size_t>(uses));
   m_faces.reserve(static_cast<size_t>(uses / 2 + 16));
   for (size_t s = 0; s < m_solids.size(); ++s) {
@@ -308,7 +322,8 @@ void Builder::boundaryElements() {
   std::map<GroupKey, int32_t> groups;
   const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
   for (int64_t e = 0; e < n; ++e)
-    if (KelvoElements_get(m_mesh->m_elementKind[e])->m_dimension == 2) groups[groupOf(m_mesh, e)] = 0;
+    if (KelvoElements_get(m_mesh->m_elementKind[e])->m_dimension == 2)
+      groups[groupOf(m_mesh, e)] = 0;
   int32_t next = 0;
   for (auto &entry : groups) {
     entry.second = next++;
@@ -317,7 +332,8 @@ void Builder::boundaryElements() {
   std::vector<int64_t> unmatched(groups.size(), 0), taken(groups.size(), 0);
   for (int64_t e = 0; e < n; ++e) {
     const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
-    if (type->m_dimension != 2) continue;
+    if (type->m_dimension != 2)
+      continue;
     const int32_t group = groups[groupOf(m_mesh, e)];
     const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
     const int32_t nv = type->m_noOfVertices;
@@ -333,7 +349,8 @@ void Builder::boundaryElements() {
       continue;
     }
     Face &face = m_faces[*slot];
-    if (face.m_group == group) continue; // the same element twice
+    if (face.m_group == group)
+      continue; // the same element twice
     if (face.m_group >= 0) {
       ++taken[group];
       continue;
@@ -345,16 +362,17 @@ void Builder::boundaryElements() {
     const KelvoElementType *t0 = KelvoElements_get(m_mesh->m_elementKind[e0]);
     const int32_t *n0 = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e0]];
     int32_t at = 0;
-    while (n0[t0->m_faceVertices[f0][at]] != nodes[0]) ++at;
+    while (n0[t0->m_faceVertices[f0][at]] != nodes[0])
+      ++at;
     face.m_front = n0[t0->m_faceVertices[f0][(at + 1) % nv]] == nodes[1] ? 0 : 1;
   }
   for (size_t g = 0; g < groups.size(); ++g) {
     if (unmatched[g] > 0)
-      m_model->m_warnings.push_back(
-          plural(unmatched[g], "boundary element", "boundary elements") + " of \"" +
-          m_surfaceGroupNames[g] + "\" " + (unmatched[g] == 1 ? "is" : "are") +
-          " not a face of any volume element and " + (unmatched[g] == 1 ? "was" : "were") +
-          " ignored.");
+      m_model->m_warnings.push_back(plural(unmatched[g], "boundary element", "boundary elements") +
+                                    " of \"" + m_surfaceGroupNames[g] + "\" " +
+                                    (unmatched[g] == 1 ? "is" : "are") +
+                                    " not a face of any volume element and " +
+                                    (unmatched[g] == 1 ? "was" : "were") + " ignored.");
     if (taken[g] > 0)
       m_model->m_warnings.push_back(plural(taken[g], "face", "faces") + " of \"" +
                                     m_surfaceGroupNames[g] + "\" " +
@@ -372,7 +390,8 @@ void Builder::surfaces() {
   for (const Face &face : m_faces) {
     const int32_t v0 = volumeOfUse(face.m_use[0]);
     if (face.m_count == 1) {
-      pieces[{face.m_group >= 0 ? face.m_group : untaggedOuter, v0, -1, 0}].push_back(face.m_use[0]);
+      pieces[{face.m_group >= 0 ? face.m_group : untaggedOuter, v0, -1, 0}].push_back(
+          face.m_use[0]);
       continue;
     }
     const int32_t v1 = volumeOfUse(face.m_use[1]);
@@ -424,7 +443,8 @@ void Builder::surfaces() {
     surface.m_noOfFaces = static_cast<int64_t>(entry.second.size());
     // One face set per element set, in element set order; faces in face order.
     std::map<int32_t, int32_t> setOf;
-    for (int64_t use : entry.second) setOf[m_solidSet[use / 6]] = 0;
+    for (int64_t use : entry.second)
+      setOf[m_solidSet[use / 6]] = 0;
     for (auto &s : setOf) {
       s.second = static_cast<int32_t>(m_model->m_faceSets.size());
       surface.m_faceSets.push_back(s.second);
@@ -435,13 +455,15 @@ void Builder::surfaces() {
       fs.m_elements.push_back(m_solidIndex[use / 6]);
       fs.m_faces.push_back(static_cast<int32_t>(use % 6));
     }
-    m_model->m_volumes[volume].m_surfaces.push_back(static_cast<int32_t>(m_model->m_surfaces.size()));
+    m_model->m_volumes[volume].m_surfaces.push_back(
+        static_cast<int32_t>(m_model->m_surfaces.size()));
     if (group < tagged && piecesOfGroup[group] > 1)
       components[group].push_back(static_cast<int32_t>(m_model->m_surfaces.size()));
     m_model->m_surfaces.push_back(std::move(surface));
   }
   for (int32_t g = 0; g < tagged; ++g) {
-    if (components[g].empty()) continue;
+    if (components[g].empty())
+      continue;
     m_model->m_composites.push_back({m_surfaceGroupNames[g], {}});
     m_compositeSurfaces.push_back(std::move(components[g]));
   }
@@ -449,15 +471,18 @@ void Builder::surfaces() {
 
 std::string uniqueName(std::set<std::string> *taken, const std::string &name) {
   std::string candidate = name;
-  for (int64_t n = 2; !taken->insert(candidate).second; ++n) candidate = name + " " + std::to_string(n);
+  for (int64_t n = 2; !taken->insert(candidate).second; ++n)
+    candidate = name + " " + std::to_string(n);
   return candidate;
 }
 
 // Volumes, then surfaces, then composite names, whose components are the surfaces' final names.
 void Builder::uniqueNames() {
   std::set<std::string> taken;
-  for (KelvoVolume &v : m_model->m_volumes) v.m_name = uniqueName(&taken, v.m_name);
-  for (KelvoSurface &s : m_model->m_surfaces) s.m_name = uniqueName(&taken, s.m_name);
+  for (KelvoVolume &v : m_model->m_volumes)
+    v.m_name = uniqueName(&taken, v.m_name);
+  for (KelvoSurface &s : m_model->m_surfaces)
+    s.m_name = uniqueName(&taken, s.m_name);
   for (size_t c = 0; c < m_model->m_composites.size(); ++c) {
     KelvoComposite &composite = m_model->m_composites[c];
     composite.m_name = uniqueName(&taken, composite.m_name);
@@ -472,7 +497,8 @@ bool Builder::checkSizes() {
   for (const KelvoElementSet &es : m_model->m_elementSets)
     fits = fits && es.m_vertices.size() <= static_cast<size_t>(INT32_MAX);
   fits = fits && m_model->m_faceSets.size() < static_cast<size_t>(INT32_MAX);
-  if (!fits) *m_error = "The mesh is too large for the intermediate mesh file.";
+  if (!fits)
+    *m_error = "The mesh is too large for the intermediate mesh file.";
   return fits;
 }
 
@@ -508,8 +534,8 @@ int64_t KelvoModel_getNoOfVertices(const KelvoModel *model) {
 void KelvoModel_print(const KelvoModel *model, FILE *stream) {
   int64_t elements = 0;
   for (const KelvoElementSet &es : model->m_elementSets)
-    elements += static_cast<int64_t>(es.m_vertices.size()) /
-                KelvoElements_get(es.m_kind)->m_noOfVertices;
+    elements +=
+        static_cast<int64_t>(es.m_vertices.size()) / KelvoElements_get(es.m_kind)->m_noOfVertices;
   fprintf(stream, "Mesh: %lld vertices, %lld volume elements\n",
           (long long)KelvoModel_getNoOfVertices(model), (long long)elements);
   for (const KelvoVolume &volume : model->m_volumes) {
@@ -517,14 +543,16 @@ void KelvoModel_print(const KelvoModel *model, FILE *stream) {
     for (int32_t set : volume.m_elementSets) {
       const KelvoElementSet &es = model->m_elementSets[set];
       const KelvoElementType *type = KelvoElements_get(es.m_kind);
-      counts += (counts.empty() ? "" : ", ") +
-                std::to_string(es.m_vertices.size() / type->m_noOfVertices) + " " + type->m_name;
+      const size_t n = es.m_vertices.size() / type->m_noOfVertices;
+      counts += (counts.empty() ? "" : ", ") + std::to_string(n) + " " +
+                (n == 1 ? type->m_singular : type->m_name);
     }
     fprintf(stream, "Volume \"%s\": %s\n", volume.m_name.c_str(), counts.c_str());
   }
   for (const KelvoSurface &surface : model->m_surfaces) {
-    fprintf(stream, "Surface \"%s\" of \"%s\": %lld faces", surface.m_name.c_str(),
-            model->m_volumes[surface.m_volume].m_name.c_str(), (long long)surface.m_noOfFaces);
+    fprintf(stream, "Surface \"%s\" of \"%s\": %lld face%s", surface.m_name.c_str(),
+            model->m_volumes[surface.m_volume].m_name.c_str(), (long long)surface.m_noOfFaces,
+            surface.m_noOfFaces == 1 ? "" : "s");
     if (surface.m_partner >= 0)
       fprintf(stream, ", other side \"%s\"", model->m_surfaces[surface.m_partner].m_name.c_str());
     fprintf(stream, "\n");
@@ -543,7 +571,8 @@ int KelvoModel_build(KelvoModel *model, const MshFile *mesh, std::string *error)
   error->clear();
   reportDifferences(model, mesh);
   Builder builder(model, mesh, error);
-  if (builder.run()) return 1;
+  if (builder.run())
+    return 1;
   std::vector<std::string> warnings = std::move(model->m_warnings);
   *model = KelvoModel();
   model->m_warnings = std::move(warnings);

@@ -25,7 +25,7 @@
 #include <vector>
 
 struct KelvoElementSet {
-  int32_t m_kind;   // KelvoKind of a volume element
+  int32_t m_kind; // KelvoKind of a volume element
   int32_t m_volume;
   std::vector<int32_t> m_vertices; // native vertex order, vertex numbers from 0
 };

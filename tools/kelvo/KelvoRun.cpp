@@ -35,31 +35,39 @@ void emitLines(FILE *out, const std::string &text) {
   size_t start = 0;
   while (start <= text.size()) {
     size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
+    if (end == std::string::npos)
+      end = text.size();
     std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && line[0] == '<') line.insert(0, " ");
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
+    if (!line.empty() && line[0] == '<')
+      line.insert(0, " ");
     fprintf(out, "%s\n", line.c_str());
     start = end + 1;
   }
 }
 
-void emitBlock(FILE *out, const char *begin, const char *end, const std::vector<std::string> &lines) {
-  if (lines.empty()) return;
+void emitBlock(FILE *out, const char *begin, const char *end,
+               const std::vector<std::string> &lines) {
+  if (lines.empty())
+    return;
   fprintf(out, "%s\n", begin);
-  for (const std::string &line : lines) emitLines(out, line);
+  for (const std::string &line : lines)
+    emitLines(out, line);
   fprintf(out, "%s\n", end);
   fflush(out);
 }
 
-int fail(FILE *out, const std::vector<std::string> &warnings, const std::string &message, int status) {
+int fail(FILE *out, const std::vector<std::string> &warnings, const std::string &message,
+         int status) {
   emitBlock(out, "<WARNING_BEG>", "<WARNING_END>", warnings);
   emitBlock(out, "<ERROR_BEG>", "<ERROR_END>", {message});
   return status;
 }
 
 bool needValue(int argc, const char *const *argv, int i, std::string *error) {
-  if (i + 1 < argc) return true;
+  if (i + 1 < argc)
+    return true;
   *error = std::string("The option ") + argv[i] + " needs a value.";
   return false;
 }
@@ -67,26 +75,32 @@ bool needValue(int argc, const char *const *argv, int i, std::string *error) {
 bool parseOptions(int argc, const char *const *argv, Options *options, std::string *error) {
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
-    if (word == "-conduit") break;
+    if (word == "-conduit")
+      break;
     if (word == "-I") {
-      if (!needValue(argc, argv, i, error)) return false;
+      if (!needValue(argc, argv, i, error))
+        return false;
       options->m_intermediate = argv[++i];
       options->m_haveIntermediate = 1;
     } else if (word == "-B") {
-      if (!needValue(argc, argv, i, error)) return false;
+      if (!needValue(argc, argv, i, error))
+        return false;
       options->m_assemblyName = argv[++i];
     } else if (word == "-e") {
-      if (!needValue(argc, argv, i, error)) return false;
+      if (!needValue(argc, argv, i, error))
+        return false;
       options->m_importer = argv[++i];
     } else if (word == "-G") {
       options->m_generic = 1;
     } else if (word == "-v") {
       options->m_verbose = 1;
     } else if (word == "-units") {
-      if (!needValue(argc, argv, i, error)) return false;
+      if (!needValue(argc, argv, i, error))
+        return false;
       options->m_units = argv[++i];
     } else if (word == "--") {
-      if (!needValue(argc, argv, i, error)) return false;
+      if (!needValue(argc, argv, i, error))
+        return false;
       options->m_forcedFile = argv[++i];
       options->m_haveForcedFile = 1;
     } else if (word.size() > 1 && word[0] == '-') {
@@ -127,15 +141,19 @@ std::string meshFile(Options *options) {
 }
 
 std::string lower(std::string text) {
-  for (char &c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  for (char &c : text)
+    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   return text;
 }
 
 // The mesh type that an importer name stands for ("Import<type>.exe"), or the name itself.
 std::string importerType(const std::string &importer) {
-  std::string name = importer.substr(importer.rfind('/') == std::string::npos ? 0 : importer.rfind('/') + 1);
-  if (name.size() > 4 && lower(name.substr(name.size() - 4)) == ".exe") name.resize(name.size() - 4);
-  if (name.size() > 6 && lower(name.substr(0, 6)) == "import") name = name.substr(6);
+  std::string name =
+      importer.substr(importer.rfind('/') == std::string::npos ? 0 : importer.rfind('/') + 1);
+  if (name.size() > 4 && lower(name.substr(name.size() - 4)) == ".exe")
+    name.resize(name.size() - 4);
+  if (name.size() > 6 && lower(name.substr(0, 6)) == "import")
+    name = name.substr(6);
   return name;
 }
 
@@ -152,7 +170,8 @@ bool sameFile(const std::string &a, const std::string &b) {
 
 bool looksLikeMsh(const std::string &path) {
   FILE *f = fopen(path.c_str(), "rbe");
-  if (f == nullptr) return true; // let the reader report why it cannot be opened
+  if (f == nullptr)
+    return true; // let the reader report why it cannot be opened
   char head[256];
   const size_t n = fread(head, 1, sizeof head, f);
   fclose(f);
@@ -167,12 +186,12 @@ void printDetails(FILE *out, const MshFile *mesh, const KelvoModel *model) {
     const KelvoElementSet &es = model->m_elementSets[i];
     const KelvoElementType *type = KelvoElements_get(es.m_kind);
     fprintf(out, "Element set %zu of \"%s\": %zu %s\n", i,
-            model->m_volumes[es.m_volume].m_name.c_str(), es.m_vertices.size() / type->m_noOfVertices,
-            type->m_name);
+            model->m_volumes[es.m_volume].m_name.c_str(),
+            es.m_vertices.size() / type->m_noOfVertices, type->m_name);
   }
   for (size_t j = 0; j < model->m_faceSets.size(); ++j)
-    fprintf(out, "Face set %zu on element set %d: %zu faces\n", j, model->m_faceSets[j].m_elementSet,
-            model->m_faceSets[j].m_elements.size());
+    fprintf(out, "Face set %zu on element set %d: %zu faces\n", j,
+            model->m_faceSets[j].m_elementSet, model->m_faceSets[j].m_elements.size());
 }
 
 } // namespace
@@ -191,13 +210,15 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
     if (!readsMsh(type))
       return fail(out, options.m_warnings,
                   "No importer for meshes of type \"" + type + "\" is available (\"" +
-                      options.m_importer + "\"). Kelvo.exe reads Gmsh mesh files, of type \"Msh\" "
+                      options.m_importer +
+                      "\"). Kelvo.exe reads Gmsh mesh files, of type \"Msh\" "
                       "or \"Gmsh\".",
                   1);
   } else if (!looksLikeMsh(file)) {
     return fail(out, options.m_warnings,
-                "The file \"" + file + "\" is not a mesh file of a format that Kelvo.exe can "
-                "recognise (Gmsh .msh).",
+                "The file \"" + file +
+                    "\" is not a mesh file of a format that Kelvo.exe can "
+                    "recognise (Gmsh .msh).",
                 1);
   }
   if (sameFile(file, options.m_intermediate))
@@ -226,7 +247,8 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
       if (!GmoWriter_writeModel(model, options.m_intermediate.c_str(), &error)) {
         status = 1;
       } else {
-        if (options.m_verbose) printDetails(out, mesh, model);
+        if (options.m_verbose)
+          printDetails(out, mesh, model);
         std::string summary;
         char *text = nullptr;
         size_t length = 0;
@@ -237,7 +259,8 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
           summary.assign(text, length);
           free(text);
         }
-        if (!summary.empty() && summary.back() == '\n') summary.pop_back();
+        if (!summary.empty() && summary.back() == '\n')
+          summary.pop_back();
         emitLines(out, summary);
         emitLines(out, "Wrote the intermediate mesh file \"" + options.m_intermediate + "\".");
       }
@@ -245,7 +268,8 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
   }
   MshFile_delete(mesh);
   KelvoModel_delete(model);
-  if (status != 0) return fail(out, warnings, error, status);
+  if (status != 0)
+    return fail(out, warnings, error, status);
   emitBlock(out, "<WARNING_BEG>", "<WARNING_END>", warnings);
   fflush(out);
   return 0;

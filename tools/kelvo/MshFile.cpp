@@ -58,7 +58,7 @@ private:
   std::string *m_error;
   std::string m_section; // the section being read, for messages
   bool m_inBinary = false;
-  int32_t m_sizeT = 8;    // bytes of a size_t value in a binary 4.1 file
+  int32_t m_sizeT = 8; // bytes of a size_t value in a binary 4.1 file
   bool m_sawElements = false;
   std::unordered_map<uint64_t, EntityPhysicals> m_entities;
   std::vector<int64_t> m_cornerTags; // corner node tags of the kept elements, resolved at the end
@@ -110,37 +110,45 @@ bool Parser::fail(const char *format, ...) {
     *m_error += " (at byte " + std::to_string(m_pos) + ")";
   } else {
     int64_t line = 1;
-    for (size_t i = 0; i < m_pos && i < m_size; ++i) line += m_data[i] == '\n';
+    for (size_t i = 0; i < m_pos && i < m_size; ++i)
+      line += m_data[i] == '\n';
     *m_error += " (line " + std::to_string(line) + ")";
   }
   return false;
 }
 
 bool Parser::failAtEnd() {
-  if (m_section.empty()) return fail("The file ends unexpectedly.");
+  if (m_section.empty())
+    return fail("The file ends unexpectedly.");
   return fail("The file ends inside its $%s section.", m_section.c_str());
 }
 
 bool Parser::token(std::string_view *out) {
-  while (m_pos < m_size && isSpace(m_data[m_pos])) ++m_pos;
-  if (m_pos >= m_size) return false;
+  while (m_pos < m_size && isSpace(m_data[m_pos]))
+    ++m_pos;
+  if (m_pos >= m_size)
+    return false;
   size_t start = m_pos;
-  while (m_pos < m_size && !isSpace(m_data[m_pos])) ++m_pos;
+  while (m_pos < m_size && !isSpace(m_data[m_pos]))
+    ++m_pos;
   *out = std::string_view(m_data + start, m_pos - start);
   return true;
 }
 
 bool Parser::expectToken(const char *what, std::string_view *out) {
-  if (token(out)) return true;
+  if (token(out))
+    return true;
   (void)what;
   return failAtEnd();
 }
 
 bool Parser::readInt64(const char *what, int64_t *value) {
   std::string_view t;
-  if (!expectToken(what, &t)) return false;
+  if (!expectToken(what, &t))
+    return false;
   const char *first = t.data();
-  if (t.size() > 1 && *first == '+') ++first;
+  if (t.size() > 1 && *first == '+')
+    ++first;
   auto result = std::from_chars(first, t.data() + t.size(), *value);
   if (result.ec != std::errc() || result.ptr != t.data() + t.size())
     return fail("Expected %s, found %s.", what, quoted(t).c_str());
@@ -148,34 +156,43 @@ bool Parser::readInt64(const char *what, int64_t *value) {
 }
 
 bool Parser::readCount(const char *what, int64_t *value) {
-  if (!readInt64(what, value)) return false;
-  if (*value < 0) return fail("The %s is negative.", what);
+  if (!readInt64(what, value))
+    return false;
+  if (*value < 0)
+    return fail("Expected %s, found the negative value %lld.", what, (long long)*value);
   return true;
 }
 
 bool Parser::readInt32(const char *what, int32_t *value) {
   int64_t v;
-  if (!readInt64(what, &v)) return false;
-  if (v < INT32_MIN || v > INT32_MAX) return fail("The %s %lld is out of range.", what, (long long)v);
+  if (!readInt64(what, &v))
+    return false;
+  if (v < INT32_MIN || v > INT32_MAX)
+    return fail("Expected %s, found %lld, which is out of range.", what, (long long)v);
   *value = static_cast<int32_t>(v);
   return true;
 }
 
 bool Parser::readDouble(const char *what, double *value) {
   std::string_view t;
-  if (!expectToken(what, &t)) return false;
+  if (!expectToken(what, &t))
+    return false;
   const char *first = t.data();
-  if (t.size() > 1 && *first == '+') ++first;
+  if (t.size() > 1 && *first == '+')
+    ++first;
   auto result = std::from_chars(first, t.data() + t.size(), *value);
   if (result.ec != std::errc() || result.ptr != t.data() + t.size())
     return fail("Expected %s, found %s.", what, quoted(t).c_str());
-  if (!std::isfinite(*value)) return fail("The %s %s is not a finite number.", what, quoted(t).c_str());
+  if (!std::isfinite(*value))
+    return fail("Expected %s, found %s, which is not a finite number.", what, quoted(t).c_str());
   return true;
 }
 
 bool Parser::skipLine() {
-  while (m_pos < m_size && m_data[m_pos] != '\n') ++m_pos;
-  if (m_pos >= m_size) return failAtEnd();
+  while (m_pos < m_size && m_data[m_pos] != '\n')
+    ++m_pos;
+  if (m_pos >= m_size)
+    return failAtEnd();
   ++m_pos;
   return true;
 }
@@ -184,23 +201,28 @@ bool Parser::skipLine() {
 bool Parser::endOfHeaderLine() {
   while (m_pos < m_size && (m_data[m_pos] == ' ' || m_data[m_pos] == '\t' || m_data[m_pos] == '\r'))
     ++m_pos;
-  if (m_pos >= m_size) return failAtEnd();
-  if (m_data[m_pos] != '\n') return fail("Expected the end of a line before binary data.");
+  if (m_pos >= m_size)
+    return failAtEnd();
+  if (m_data[m_pos] != '\n')
+    return fail("Expected the end of a line before binary data.");
   ++m_pos;
   return true;
 }
 
 bool Parser::need(size_t bytes) {
-  if (bytes > remaining()) return failAtEnd();
+  if (bytes > remaining())
+    return failAtEnd();
   return true;
 }
 
 bool Parser::binInt32(int32_t *value) {
-  if (!need(4)) return false;
+  if (!need(4))
+    return false;
   uint32_t v;
   memcpy(&v, m_data + m_pos, 4);
   m_pos += 4;
-  if (m_mesh->m_swap) v = __builtin_bswap32(v);
+  if (m_mesh->m_swap)
+    v = __builtin_bswap32(v);
   memcpy(value, &v, 4);
   return true;
 }
@@ -208,28 +230,35 @@ bool Parser::binInt32(int32_t *value) {
 bool Parser::binSize(int64_t *value) {
   if (m_sizeT == 4) {
     int32_t v;
-    if (!binInt32(&v)) return false;
+    if (!binInt32(&v))
+      return false;
     *value = static_cast<uint32_t>(v);
     return true;
   }
-  if (!need(8)) return false;
+  if (!need(8))
+    return false;
   uint64_t v;
   memcpy(&v, m_data + m_pos, 8);
   m_pos += 8;
-  if (m_mesh->m_swap) v = __builtin_bswap64(v);
-  if (v > static_cast<uint64_t>(INT64_MAX)) return fail("A size value is out of range.");
+  if (m_mesh->m_swap)
+    v = __builtin_bswap64(v);
+  if (v > static_cast<uint64_t>(INT64_MAX))
+    return fail("A size value is out of range.");
   *value = static_cast<int64_t>(v);
   return true;
 }
 
 bool Parser::binDouble(double *value) {
-  if (!need(8)) return false;
+  if (!need(8))
+    return false;
   uint64_t v;
   memcpy(&v, m_data + m_pos, 8);
   m_pos += 8;
-  if (m_mesh->m_swap) v = __builtin_bswap64(v);
+  if (m_mesh->m_swap)
+    v = __builtin_bswap64(v);
   memcpy(value, &v, 8);
-  if (!std::isfinite(*value)) return fail("A coordinate is not a finite number.");
+  if (!std::isfinite(*value))
+    return fail("A coordinate is not a finite number.");
   return true;
 }
 
@@ -242,7 +271,8 @@ bool Parser::run() {
     *m_error = "The file is not a Gmsh mesh file: it does not begin with $MeshFormat.";
     return false;
   }
-  if (!meshFormat()) return false;
+  if (!meshFormat())
+    return false;
   while (token(&t)) {
     if (t.size() < 2 || t[0] != '$' || t.substr(0, 4) == "$End")
       return fail("Expected the start of a section, found %s.", quoted(t).c_str());
@@ -264,7 +294,8 @@ bool Parser::run() {
     } else {
       ok = skipSection(name);
     }
-    if (!ok) return false;
+    if (!ok)
+      return false;
     m_section.clear();
     m_inBinary = false;
   }
@@ -304,11 +335,14 @@ bool Parser::meshFormat() {
       else if (dataSize == "4")
         m_sizeT = 4;
       else
-        return fail("Binary files with a data size of %s cannot be read.", quoted(dataSize).c_str());
+        return fail("Binary files with a data size of %s cannot be read.",
+                    quoted(dataSize).c_str());
     }
-    if (!endOfHeaderLine()) return false;
+    if (!endOfHeaderLine())
+      return false;
     m_inBinary = true;
-    if (!need(4)) return false;
+    if (!need(4))
+      return false;
     uint32_t one;
     memcpy(&one, m_data + m_pos, 4);
     if (one == 1)
@@ -327,7 +361,8 @@ bool Parser::closeSection(const char *name) {
   std::string_view t;
   m_inBinary = false;
   std::string end = std::string("$End") + name;
-  if (!token(&t)) return failAtEnd();
+  if (!token(&t))
+    return failAtEnd();
   if (t != end)
     return fail("Expected %s, found %s.", end.c_str(), quoted(t).c_str());
   return true;
@@ -336,13 +371,15 @@ bool Parser::closeSection(const char *name) {
 bool Parser::skipSection(std::string_view name) {
   std::string end = "$End" + std::string(name);
   bool known = false;
-  for (const std::string &s : m_mesh->m_skippedSections) known = known || s == name;
+  for (const std::string &s : m_mesh->m_skippedSections)
+    known = known || s == name;
   if (!known && m_mesh->m_skippedSections.size() < 32)
     m_mesh->m_skippedSections.emplace_back(name.substr(0, 40));
   // The end tag starts a line; binary data in between may hold anything else.
   while (m_pos < m_size) {
     const void *hit = memmem(m_data + m_pos, m_size - m_pos, end.data(), end.size());
-    if (hit == nullptr) break;
+    if (hit == nullptr)
+      break;
     size_t at = static_cast<const char *>(hit) - m_data;
     size_t after = at + end.size();
     if ((at == 0 || m_data[at - 1] == '\n') && (after == m_size || isSpace(m_data[after]))) {
@@ -357,7 +394,8 @@ bool Parser::skipSection(std::string_view name) {
 
 bool Parser::physicalNames() {
   int64_t count;
-  if (!readCount("a number of physical names", &count)) return false;
+  if (!readCount("a number of physical names", &count))
+    return false;
   for (int64_t i = 0; i < count; ++i) {
     MshPhysicalName name;
     if (!readInt32("a physical dimension", &name.m_dimension) ||
@@ -365,13 +403,19 @@ bool Parser::physicalNames() {
       return false;
     if (name.m_dimension < 0 || name.m_dimension > 3)
       return fail("The physical dimension %d is not 0, 1, 2 or 3.", name.m_dimension);
-    while (m_pos < m_size && (m_data[m_pos] == ' ' || m_data[m_pos] == '\t')) ++m_pos;
-    if (m_pos >= m_size) return failAtEnd();
-    if (m_data[m_pos] != '"') return fail("Expected a physical name in double quotes.");
+    while (m_pos < m_size && (m_data[m_pos] == ' ' || m_data[m_pos] == '\t'))
+      ++m_pos;
+    if (m_pos >= m_size)
+      return failAtEnd();
+    if (m_data[m_pos] != '"')
+      return fail("Expected a physical name in double quotes.");
     size_t start = ++m_pos;
-    while (m_pos < m_size && m_data[m_pos] != '"' && m_data[m_pos] != '\n') ++m_pos;
-    if (m_pos >= m_size) return failAtEnd();
-    if (m_data[m_pos] != '"') return fail("A physical name lacks its closing double quote.");
+    while (m_pos < m_size && m_data[m_pos] != '"' && m_data[m_pos] != '\n')
+      ++m_pos;
+    if (m_pos >= m_size)
+      return failAtEnd();
+    if (m_data[m_pos] != '"')
+      return fail("A physical name lacks its closing double quote.");
     name.m_name.assign(m_data + start, m_pos - start);
     ++m_pos;
     m_mesh->m_physicalNames.push_back(std::move(name));
@@ -380,16 +424,20 @@ bool Parser::physicalNames() {
 }
 
 bool Parser::entities() {
-  if (m_sawElements) return fail("The $Entities section follows the $Elements section.");
+  if (m_sawElements)
+    return fail("The $Entities section follows the $Elements section.");
   int64_t counts[4];
   if (m_mesh->m_binary) {
-    if (!endOfHeaderLine()) return false;
+    if (!endOfHeaderLine())
+      return false;
     m_inBinary = true;
     for (int64_t &c : counts)
-      if (!binSize(&c)) return false;
+      if (!binSize(&c))
+        return false;
   } else {
     for (int64_t &c : counts)
-      if (!readCount("a number of entities", &c)) return false;
+      if (!readCount("a number of entities", &c))
+        return false;
   }
   for (int dim = 0; dim < 4; ++dim) {
     for (int64_t i = 0; i < counts[dim]; ++i) {
@@ -398,39 +446,53 @@ bool Parser::entities() {
       int32_t first = 0;
       const int noOfDoubles = dim == 0 ? 3 : 6;
       if (m_mesh->m_binary) {
-        if (!binInt32(&tag) || !need(8 * noOfDoubles)) return false;
+        if (!binInt32(&tag) || !need(8 * noOfDoubles))
+          return false;
         m_pos += 8 * noOfDoubles;
-        if (!binSize(&noOfPhysicals)) return false;
-        if (noOfPhysicals > static_cast<int64_t>(remaining() / 4)) return failAtEnd();
+        if (!binSize(&noOfPhysicals))
+          return false;
+        if (noOfPhysicals > static_cast<int64_t>(remaining() / 4))
+          return failAtEnd();
         for (int64_t p = 0; p < noOfPhysicals; ++p) {
           int32_t physical;
-          if (!binInt32(&physical)) return false;
-          if (p == 0) first = physical;
+          if (!binInt32(&physical))
+            return false;
+          if (p == 0)
+            first = physical;
         }
         if (dim > 0) {
           int64_t noOfBounding;
-          if (!binSize(&noOfBounding)) return false;
-          if (noOfBounding > static_cast<int64_t>(remaining() / 4)) return failAtEnd();
+          if (!binSize(&noOfBounding))
+            return false;
+          if (noOfBounding > static_cast<int64_t>(remaining() / 4))
+            return failAtEnd();
           m_pos += 4 * noOfBounding;
         }
       } else {
-        if (!readInt32("an entity tag", &tag)) return false;
+        if (!readInt32("an entity tag", &tag))
+          return false;
         for (int k = 0; k < noOfDoubles; ++k) {
           double ignored;
-          if (!readDouble("a coordinate", &ignored)) return false;
+          if (!readDouble("a coordinate", &ignored))
+            return false;
         }
-        if (!readCount("a number of physical tags", &noOfPhysicals)) return false;
+        if (!readCount("a number of physical tags", &noOfPhysicals))
+          return false;
         for (int64_t p = 0; p < noOfPhysicals; ++p) {
           int32_t physical;
-          if (!readInt32("a physical tag", &physical)) return false;
-          if (p == 0) first = physical;
+          if (!readInt32("a physical tag", &physical))
+            return false;
+          if (p == 0)
+            first = physical;
         }
         if (dim > 0) {
           int64_t noOfBounding;
-          if (!readCount("a number of bounding entities", &noOfBounding)) return false;
+          if (!readCount("a number of bounding entities", &noOfBounding))
+            return false;
           for (int64_t b = 0; b < noOfBounding; ++b) {
             int32_t bounding;
-            if (!readInt32("a bounding entity tag", &bounding)) return false;
+            if (!readInt32("a bounding entity tag", &bounding))
+              return false;
           }
         }
       }
@@ -441,7 +503,8 @@ bool Parser::entities() {
 }
 
 bool Parser::addNode(int64_t tag, const double xyz[3]) {
-  if (tag < 1) return fail("The node tag %lld is not positive.", (long long)tag);
+  if (tag < 1)
+    return fail("The node tag %lld is not positive.", (long long)tag);
   if (m_mesh->m_nodeTags.size() >= static_cast<size_t>(INT32_MAX / 3))
     return fail("The mesh holds too many nodes.");
   m_mesh->m_nodeTags.push_back(tag);
@@ -451,7 +514,8 @@ bool Parser::addNode(int64_t tag, const double xyz[3]) {
 
 bool Parser::nodes2() {
   int64_t count;
-  if (!readCount("a number of nodes", &count)) return false;
+  if (!readCount("a number of nodes", &count))
+    return false;
   const size_t perNode = m_mesh->m_binary ? 28 : 8;
   if (count > static_cast<int64_t>(remaining() / perNode))
     return fail("The $Nodes section claims %lld nodes, more than the rest of the file can hold.",
@@ -459,7 +523,8 @@ bool Parser::nodes2() {
   m_mesh->m_nodeTags.reserve(m_mesh->m_nodeTags.size() + count);
   m_mesh->m_coordinates.reserve(m_mesh->m_coordinates.size() + 3 * count);
   if (m_mesh->m_binary) {
-    if (!endOfHeaderLine()) return false;
+    if (!endOfHeaderLine())
+      return false;
     m_inBinary = true;
   }
   for (int64_t i = 0; i < count; ++i) {
@@ -467,16 +532,21 @@ bool Parser::nodes2() {
     double xyz[3];
     if (m_mesh->m_binary) {
       int32_t t;
-      if (!binInt32(&t)) return false;
+      if (!binInt32(&t))
+        return false;
       tag = t;
       for (double &c : xyz)
-        if (!binDouble(&c)) return false;
+        if (!binDouble(&c))
+          return false;
     } else {
-      if (!readInt64("a node tag", &tag)) return false;
+      if (!readInt64("a node tag", &tag))
+        return false;
       for (double &c : xyz)
-        if (!readDouble("a coordinate", &c)) return false;
+        if (!readDouble("a coordinate", &c))
+          return false;
     }
-    if (!addNode(tag, xyz)) return false;
+    if (!addNode(tag, xyz))
+      return false;
   }
   return closeSection("Nodes");
 }
@@ -490,7 +560,8 @@ bool Parser::addElement(int64_t tag, int32_t gmshType, int32_t physical, int32_t
   }
   if (m_mesh->m_elementKind.size() >= static_cast<size_t>(INT32_MAX))
     return fail("The mesh holds too many elements.");
-  if (type->m_order > 1) ++m_mesh->m_reduced[gmshType];
+  if (type->m_order > 1)
+    ++m_mesh->m_reduced[gmshType];
   const int32_t corners = KelvoElements_get(type->m_kind)->m_noOfVertices;
   m_mesh->m_elementTags.push_back(tag);
   m_mesh->m_elementKind.push_back(type->m_kind);
@@ -507,7 +578,8 @@ bool Parser::elementNodes(const KelvoGmshType *type, int64_t *nodes, bool binary
     if (binary) {
       if (width == 4) {
         int32_t v;
-        if (!binInt32(&v)) return false;
+        if (!binInt32(&v))
+          return false;
         nodes[k] = v;
       } else if (!binSize(&nodes[k])) {
         return false;
@@ -522,25 +594,29 @@ bool Parser::elementNodes(const KelvoGmshType *type, int64_t *nodes, bool binary
 bool Parser::elements2() {
   m_sawElements = true;
   int64_t count;
-  if (!readCount("a number of elements", &count)) return false;
+  if (!readCount("a number of elements", &count))
+    return false;
   if (count > static_cast<int64_t>(remaining() / (m_mesh->m_binary ? 12 : 8)))
     return fail("The $Elements section claims %lld elements, more than the rest of the file "
                 "can hold.",
                 (long long)count);
   int64_t nodes[125];
   if (m_mesh->m_binary) {
-    if (!endOfHeaderLine()) return false;
+    if (!endOfHeaderLine())
+      return false;
     m_inBinary = true;
     int64_t done = 0;
     while (done < count) {
       int32_t gmshType, following, noOfTags;
-      if (!binInt32(&gmshType) || !binInt32(&following) || !binInt32(&noOfTags)) return false;
+      if (!binInt32(&gmshType) || !binInt32(&following) || !binInt32(&noOfTags))
+        return false;
       const KelvoGmshType *type = KelvoElements_gmshType(gmshType);
       if (type == nullptr)
         return fail("The element type %d is not known, so the binary $Elements section cannot be "
                     "read.",
                     gmshType);
-      if (following < 0 || noOfTags < 0) return fail("An element block has a negative size.");
+      if (following < 0 || noOfTags < 0)
+        return fail("An element block has a negative size.");
       if (following > count - done)
         return fail("The element blocks hold more elements than the section claims.");
       const int64_t perElement = 1 + static_cast<int64_t>(noOfTags) + type->m_noOfNodes;
@@ -549,14 +625,19 @@ bool Parser::elements2() {
         return failAtEnd();
       for (int32_t i = 0; i < following; ++i) {
         int32_t tag, physical = 0, entity = 0;
-        if (!binInt32(&tag)) return false;
+        if (!binInt32(&tag))
+          return false;
         for (int32_t k = 0; k < noOfTags; ++k) {
           int32_t v;
-          if (!binInt32(&v)) return false;
-          if (k == 0) physical = v;
-          if (k == 1) entity = v;
+          if (!binInt32(&v))
+            return false;
+          if (k == 0)
+            physical = v;
+          if (k == 1)
+            entity = v;
         }
-        if (!elementNodes(type, nodes, true, 4) || !addElement(tag, gmshType, physical, entity, nodes))
+        if (!elementNodes(type, nodes, true, 4) ||
+            !addElement(tag, gmshType, physical, entity, nodes))
           return false;
       }
       done += following;
@@ -568,21 +649,27 @@ bool Parser::elements2() {
       if (!readInt64("an element tag", &tag) || !readInt32("an element type", &gmshType) ||
           !readInt32("a number of element tags", &noOfTags))
         return false;
-      if (noOfTags < 0) return fail("The number of element tags %d is negative.", noOfTags);
+      if (noOfTags < 0)
+        return fail("The number of element tags %d is negative.", noOfTags);
       for (int32_t k = 0; k < noOfTags; ++k) {
         int32_t v;
-        if (!readInt32("an element tag", &v)) return false;
-        if (k == 0) physical = v;
-        if (k == 1) entity = v;
+        if (!readInt32("an element tag", &v))
+          return false;
+        if (k == 0)
+          physical = v;
+        if (k == 1)
+          entity = v;
       }
       const KelvoGmshType *type = KelvoElements_gmshType(gmshType);
       if (type == nullptr) {
         // The line holds the element: its nodes end with it.
         ++m_mesh->m_ignored[gmshType];
-        if (!skipLine()) return false;
+        if (!skipLine())
+          return false;
         continue;
       }
-      if (!elementNodes(type, nodes, false, 0) || !addElement(tag, gmshType, physical, entity, nodes))
+      if (!elementNodes(type, nodes, false, 0) ||
+          !addElement(tag, gmshType, physical, entity, nodes))
         return false;
     }
   }
@@ -592,13 +679,16 @@ bool Parser::elements2() {
 bool Parser::nodes4() {
   int64_t header[4]; // blocks, nodes, smallest tag, largest tag
   if (m_mesh->m_binary) {
-    if (!endOfHeaderLine()) return false;
+    if (!endOfHeaderLine())
+      return false;
     m_inBinary = true;
     for (int64_t &h : header)
-      if (!binSize(&h)) return false;
+      if (!binSize(&h))
+        return false;
   } else {
     for (int64_t &h : header)
-      if (!readCount("a node count", &h)) return false;
+      if (!readCount("a node count", &h))
+        return false;
   }
   const int64_t total = header[1];
   if (total > static_cast<int64_t>(remaining() / (m_mesh->m_binary ? 32 : 8)))
@@ -618,10 +708,12 @@ bool Parser::nodes4() {
                !readInt32("a parametric flag", &parametric) || !readCount("a node count", &n)) {
       return false;
     }
-    if (dim < 0 || dim > 3) return fail("The entity dimension %d is not 0, 1, 2 or 3.", dim);
+    if (dim < 0 || dim > 3)
+      return fail("The entity dimension %d is not 0, 1, 2 or 3.", dim);
     if (parametric != 0 && parametric != 1)
       return fail("The parametric flag %d is neither 0 nor 1.", parametric);
-    if (n > total - read) return fail("The node blocks hold more nodes than the section claims.");
+    if (n > total - read)
+      return fail("The node blocks hold more nodes than the section claims.");
     const int32_t values = 3 + (parametric ? dim : 0);
     if (m_mesh->m_binary &&
         n > static_cast<int64_t>(remaining() / (static_cast<size_t>(m_sizeT) + 8 * values)))
@@ -629,17 +721,21 @@ bool Parser::nodes4() {
     tags.clear();
     for (int64_t i = 0; i < n; ++i) {
       int64_t tag;
-      if (m_mesh->m_binary ? !binSize(&tag) : !readInt64("a node tag", &tag)) return false;
+      if (m_mesh->m_binary ? !binSize(&tag) : !readInt64("a node tag", &tag))
+        return false;
       tags.push_back(tag);
     }
     for (int64_t i = 0; i < n; ++i) {
       double xyz[3];
       for (int32_t k = 0; k < values; ++k) {
         double v;
-        if (m_mesh->m_binary ? !binDouble(&v) : !readDouble("a coordinate", &v)) return false;
-        if (k < 3) xyz[k] = v;
+        if (m_mesh->m_binary ? !binDouble(&v) : !readDouble("a coordinate", &v))
+          return false;
+        if (k < 3)
+          xyz[k] = v;
       }
-      if (!addNode(tags[i], xyz)) return false;
+      if (!addNode(tags[i], xyz))
+        return false;
     }
     read += n;
   }
@@ -653,13 +749,16 @@ bool Parser::elements4() {
   m_sawElements = true;
   int64_t header[4]; // blocks, elements, smallest tag, largest tag
   if (m_mesh->m_binary) {
-    if (!endOfHeaderLine()) return false;
+    if (!endOfHeaderLine())
+      return false;
     m_inBinary = true;
     for (int64_t &h : header)
-      if (!binSize(&h)) return false;
+      if (!binSize(&h))
+        return false;
   } else {
     for (int64_t &h : header)
-      if (!readCount("an element count", &h)) return false;
+      if (!readCount("an element count", &h))
+        return false;
   }
   const int64_t total = header[1];
   int64_t read = 0;
@@ -674,8 +773,10 @@ bool Parser::elements4() {
                !readInt32("an element type", &gmshType) || !readCount("an element count", &n)) {
       return false;
     }
-    if (dim < 0 || dim > 3) return fail("The entity dimension %d is not 0, 1, 2 or 3.", dim);
-    if (n > total - read) return fail("The element blocks hold more elements than the section claims.");
+    if (dim < 0 || dim > 3)
+      return fail("The entity dimension %d is not 0, 1, 2 or 3.", dim);
+    if (n > total - read)
+      return fail("The element blocks hold more elements than the section claims.");
     const KelvoGmshType *type = KelvoElements_gmshType(gmshType);
     int32_t physical = 0;
     int64_t noOfPhysicals = 0;
@@ -690,19 +791,25 @@ bool Parser::elements4() {
                     "read.",
                     gmshType);
       const int64_t perElement = (1 + static_cast<int64_t>(type->m_noOfNodes)) * m_sizeT;
-      if (n > static_cast<int64_t>(remaining()) / perElement) return failAtEnd();
+      if (n > static_cast<int64_t>(remaining()) / perElement)
+        return failAtEnd();
     }
     for (int64_t i = 0; i < n; ++i) {
       int64_t tag;
-      if (m_mesh->m_binary ? !binSize(&tag) : !readInt64("an element tag", &tag)) return false;
+      if (m_mesh->m_binary ? !binSize(&tag) : !readInt64("an element tag", &tag))
+        return false;
       if (type == nullptr) {
         ++m_mesh->m_ignored[gmshType];
-        if (!skipLine()) return false;
+        if (!skipLine())
+          return false;
         continue;
       }
-      if (!elementNodes(type, nodes, m_mesh->m_binary, m_sizeT)) return false;
-      if (!addElement(tag, gmshType, physical, entity, nodes)) return false;
-      if (noOfPhysicals > 1 && type->m_kind != KELVO_OTHER) ++m_mesh->m_multiplePhysicals;
+      if (!elementNodes(type, nodes, m_mesh->m_binary, m_sizeT))
+        return false;
+      if (!addElement(tag, gmshType, physical, entity, nodes))
+        return false;
+      if (noOfPhysicals > 1 && type->m_kind != KELVO_OTHER)
+        ++m_mesh->m_multiplePhysicals;
     }
     read += n;
   }
@@ -720,7 +827,8 @@ bool Parser::resolve() {
   const std::vector<int64_t> &tags = m_mesh->m_nodeTags;
   const int64_t n = static_cast<int64_t>(tags.size());
   int64_t largest = 0;
-  for (int64_t t : tags) largest = t > largest ? t : largest;
+  for (int64_t t : tags)
+    largest = t > largest ? t : largest;
   // Dense tags (the usual case) index a table; scattered ones a hash map.
   std::vector<int32_t> table;
   std::unordered_map<int64_t, int32_t> map;
@@ -733,7 +841,8 @@ bool Parser::resolve() {
     bool fresh;
     if (dense) {
       fresh = table[tags[i]] < 0;
-      if (fresh) table[tags[i]] = static_cast<int32_t>(i);
+      if (fresh)
+        table[tags[i]] = static_cast<int32_t>(i);
     } else {
       fresh = map.emplace(tags[i], static_cast<int32_t>(i)).second;
     }
@@ -748,10 +857,12 @@ bool Parser::resolve() {
       const int64_t tag = m_cornerTags[k];
       int32_t index = -1;
       if (dense) {
-        if (tag >= 0 && tag <= largest) index = table[tag];
+        if (tag >= 0 && tag <= largest)
+          index = table[tag];
       } else {
         auto found = map.find(tag);
-        if (found != map.end()) index = found->second;
+        if (found != map.end())
+          index = found->second;
       }
       if (index < 0) {
         *m_error = "The element " + std::to_string(m_mesh->m_elementTags[e]) +
@@ -800,7 +911,8 @@ int MshFile_parse(MshFile *mesh, const char *data, size_t size, std::string *err
   clear(mesh);
   error->clear();
   Parser parser(mesh, data, size, error);
-  if (parser.run()) return 1;
+  if (parser.run())
+    return 1;
   clear(mesh);
   return 0;
 }
@@ -823,10 +935,13 @@ int MshFile_read(MshFile *mesh, const char *path, std::string *error) {
   data.reserve(static_cast<size_t>(info.st_size));
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n == 0) break;
+    if (n == 0)
+      break;
     if (n < 0) {
-      if (errno == EINTR) continue;
-      *error = std::string("Unable to read the mesh file \"") + path + "\": " + strerror(errno) + ".";
+      if (errno == EINTR)
+        continue;
+      *error =
+          std::string("Unable to read the mesh file \"") + path + "\": " + strerror(errno) + ".";
       close(fd);
       return 0;
     }
@@ -838,13 +953,15 @@ int MshFile_read(MshFile *mesh, const char *path, std::string *error) {
 
 int MshFile_isMsh(const char *data, size_t size) {
   size_t i = 0;
-  while (i < size && isSpace(data[i])) ++i;
+  while (i < size && isSpace(data[i]))
+    ++i;
   static const char tag[] = "$MeshFormat";
   return size - i >= sizeof tag - 1 && memcmp(data + i, tag, sizeof tag - 1) == 0;
 }
 
 const char *MshFile_physicalName(const MshFile *mesh, int32_t dimension, int32_t tag) {
   for (const MshPhysicalName &name : mesh->m_physicalNames)
-    if (name.m_dimension == dimension && name.m_tag == tag) return name.m_name.c_str();
+    if (name.m_dimension == dimension && name.m_tag == tag)
+      return name.m_name.c_str();
   return nullptr;
 }

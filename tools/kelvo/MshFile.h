@@ -48,7 +48,7 @@ struct MshFile {
   // Counts of what was read differently from the file, by Gmsh element type.
   std::map<int32_t, int64_t> m_ignored; // points, lines and unknown types, not kept
   std::map<int32_t, int64_t> m_reduced; // higher-order elements kept by their corners
-  int64_t m_multiplePhysicals; // kept elements of an entity with several physical groups
+  int64_t m_multiplePhysicals;          // kept elements of an entity with several physical groups
   std::vector<std::string> m_skippedSections; // names of sections skipped, once each
 };
 
