@@ -31,6 +31,17 @@ struct IdTable {
   }
 };
 
+// Sorts up to 8 values (the corners of an element or a face) in place.
+void sortSmall(int32_t *values, int32_t n) {
+  for (int32_t i = 1; i < n; ++i) {
+    const int32_t v = values[i];
+    int32_t j = i;
+    for (; j > 0 && values[j - 1] > v; --j)
+      values[j] = values[j - 1];
+    values[j] = v;
+  }
+}
+
 uint64_t hashOf(const int32_t *values, int32_t n, uint64_t seed) {
   uint64_t h = seed * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(n);
   for (int32_t i = 0; i < n; ++i) {
@@ -167,7 +178,7 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
     const int32_t k = static_cast<int32_t>(m_mesh->m_elementStart[e + 1] - start);
     std::copy(m_mesh->m_elementNodes.begin() + start, m_mesh->m_elementNodes.begin() + start + k,
               out);
-    std::sort(out, out + k);
+    sortSmall(out, k);
     return k;
   };
   IdTable table;
@@ -269,7 +280,7 @@ int32_t Builder::faceKey(int64_t use, int32_t key[4]) const {
   const int32_t n = type->m_faceSize[face];
   for (int32_t i = 0; i < 4; ++i)
     key[i] = i < n ? nodes[type->m_faceVertices[face][i]] : -1;
-  std::sort(key, key + n);
+  sortSmall(key, n);
   return n;
 }
 
@@ -339,7 +350,7 @@ void Builder::boundaryElements() {
     const int32_t nv = type->m_noOfVertices;
     int32_t key[4];
     std::copy(nodes, nodes + nv, key);
-    std::sort(key, key + nv);
+    sortSmall(key, nv);
     int32_t *slot = m_faceTable.find(hashOf(key, nv, 0), [&](int32_t id) {
       int32_t other[4];
       return faceKey(m_faces[id].m_use[0], other) == nv && std::equal(key, key + nv, other);

@@ -36,7 +36,7 @@ std::string quoted(std::string_view text) {
 
 struct EntityPhysicals {
   int32_t m_first; // first physical tag, 0 for none
-  int64_t m_count;
+  int64_t m_count = 0;
 };
 
 uint64_t entityKey(int64_t dimension, int64_t tag) {
@@ -164,7 +164,7 @@ bool Parser::readCount(const char *what, int64_t *value) {
 }
 
 bool Parser::readInt32(const char *what, int32_t *value) {
-  int64_t v;
+  int64_t v = 0;
   if (!readInt64(what, &v))
     return false;
   if (v < INT32_MIN || v > INT32_MAX)
@@ -218,7 +218,7 @@ bool Parser::need(size_t bytes) {
 bool Parser::binInt32(int32_t *value) {
   if (!need(4))
     return false;
-  uint32_t v;
+  uint32_t v = 0;
   memcpy(&v, m_data + m_pos, 4);
   m_pos += 4;
   if (m_mesh->m_swap)
@@ -229,7 +229,7 @@ bool Parser::binInt32(int32_t *value) {
 
 bool Parser::binSize(int64_t *value) {
   if (m_sizeT == 4) {
-    int32_t v;
+    int32_t v = 0;
     if (!binInt32(&v))
       return false;
     *value = static_cast<uint32_t>(v);
@@ -237,7 +237,7 @@ bool Parser::binSize(int64_t *value) {
   }
   if (!need(8))
     return false;
-  uint64_t v;
+  uint64_t v = 0;
   memcpy(&v, m_data + m_pos, 8);
   m_pos += 8;
   if (m_mesh->m_swap)
@@ -251,7 +251,7 @@ bool Parser::binSize(int64_t *value) {
 bool Parser::binDouble(double *value) {
   if (!need(8))
     return false;
-  uint64_t v;
+  uint64_t v = 0;
   memcpy(&v, m_data + m_pos, 8);
   m_pos += 8;
   if (m_mesh->m_swap)
@@ -343,7 +343,7 @@ bool Parser::meshFormat() {
     m_inBinary = true;
     if (!need(4))
       return false;
-    uint32_t one;
+    uint32_t one = 0;
     memcpy(&one, m_data + m_pos, 4);
     if (one == 1)
       m_mesh->m_swap = 0;
@@ -393,7 +393,7 @@ bool Parser::skipSection(std::string_view name) {
 }
 
 bool Parser::physicalNames() {
-  int64_t count;
+  int64_t count = 0;
   if (!readCount("a number of physical names", &count))
     return false;
   for (int64_t i = 0; i < count; ++i) {
@@ -441,8 +441,8 @@ bool Parser::entities() {
   }
   for (int dim = 0; dim < 4; ++dim) {
     for (int64_t i = 0; i < counts[dim]; ++i) {
-      int32_t tag;
-      int64_t noOfPhysicals;
+      int32_t tag = 0;
+      int64_t noOfPhysicals = 0;
       int32_t first = 0;
       const int noOfDoubles = dim == 0 ? 3 : 6;
       if (m_mesh->m_binary) {
@@ -454,14 +454,14 @@ bool Parser::entities() {
         if (noOfPhysicals > static_cast<int64_t>(remaining() / 4))
           return failAtEnd();
         for (int64_t p = 0; p < noOfPhysicals; ++p) {
-          int32_t physical;
+          int32_t physical = 0;
           if (!binInt32(&physical))
             return false;
           if (p == 0)
             first = physical;
         }
         if (dim > 0) {
-          int64_t noOfBounding;
+          int64_t noOfBounding = 0;
           if (!binSize(&noOfBounding))
             return false;
           if (noOfBounding > static_cast<int64_t>(remaining() / 4))
@@ -472,25 +472,25 @@ bool Parser::entities() {
         if (!readInt32("an entity tag", &tag))
           return false;
         for (int k = 0; k < noOfDoubles; ++k) {
-          double ignored;
+          double ignored = 0;
           if (!readDouble("a coordinate", &ignored))
             return false;
         }
         if (!readCount("a number of physical tags", &noOfPhysicals))
           return false;
         for (int64_t p = 0; p < noOfPhysicals; ++p) {
-          int32_t physical;
+          int32_t physical = 0;
           if (!readInt32("a physical tag", &physical))
             return false;
           if (p == 0)
             first = physical;
         }
         if (dim > 0) {
-          int64_t noOfBounding;
+          int64_t noOfBounding = 0;
           if (!readCount("a number of bounding entities", &noOfBounding))
             return false;
           for (int64_t b = 0; b < noOfBounding; ++b) {
-            int32_t bounding;
+            int32_t bounding = 0;
             if (!readInt32("a bounding entity tag", &bounding))
               return false;
           }
@@ -513,7 +513,7 @@ bool Parser::addNode(int64_t tag, const double xyz[3]) {
 }
 
 bool Parser::nodes2() {
-  int64_t count;
+  int64_t count = 0;
   if (!readCount("a number of nodes", &count))
     return false;
   const size_t perNode = m_mesh->m_binary ? 28 : 8;
@@ -528,10 +528,10 @@ bool Parser::nodes2() {
     m_inBinary = true;
   }
   for (int64_t i = 0; i < count; ++i) {
-    int64_t tag;
+    int64_t tag = 0;
     double xyz[3];
     if (m_mesh->m_binary) {
-      int32_t t;
+      int32_t t = 0;
       if (!binInt32(&t))
         return false;
       tag = t;
@@ -577,7 +577,7 @@ bool Parser::elementNodes(const KelvoGmshType *type, int64_t *nodes, bool binary
   for (int32_t k = 0; k < type->m_noOfNodes; ++k) {
     if (binary) {
       if (width == 4) {
-        int32_t v;
+        int32_t v = 0;
         if (!binInt32(&v))
           return false;
         nodes[k] = v;
@@ -593,7 +593,7 @@ bool Parser::elementNodes(const KelvoGmshType *type, int64_t *nodes, bool binary
 
 bool Parser::elements2() {
   m_sawElements = true;
-  int64_t count;
+  int64_t count = 0;
   if (!readCount("a number of elements", &count))
     return false;
   if (count > static_cast<int64_t>(remaining() / (m_mesh->m_binary ? 12 : 8)))
@@ -607,7 +607,7 @@ bool Parser::elements2() {
     m_inBinary = true;
     int64_t done = 0;
     while (done < count) {
-      int32_t gmshType, following, noOfTags;
+      int32_t gmshType = 0, following = 0, noOfTags = 0;
       if (!binInt32(&gmshType) || !binInt32(&following) || !binInt32(&noOfTags))
         return false;
       const KelvoGmshType *type = KelvoElements_gmshType(gmshType);
@@ -624,11 +624,11 @@ bool Parser::elements2() {
           following > static_cast<int64_t>(remaining() / 4) / perElement)
         return failAtEnd();
       for (int32_t i = 0; i < following; ++i) {
-        int32_t tag, physical = 0, entity = 0;
+        int32_t tag = 0, physical = 0, entity = 0;
         if (!binInt32(&tag))
           return false;
         for (int32_t k = 0; k < noOfTags; ++k) {
-          int32_t v;
+          int32_t v = 0;
           if (!binInt32(&v))
             return false;
           if (k == 0)
@@ -644,15 +644,15 @@ bool Parser::elements2() {
     }
   } else {
     for (int64_t i = 0; i < count; ++i) {
-      int64_t tag;
-      int32_t gmshType, noOfTags, physical = 0, entity = 0;
+      int64_t tag = 0;
+      int32_t gmshType = 0, noOfTags = 0, physical = 0, entity = 0;
       if (!readInt64("an element tag", &tag) || !readInt32("an element type", &gmshType) ||
           !readInt32("a number of element tags", &noOfTags))
         return false;
       if (noOfTags < 0)
         return fail("The number of element tags %d is negative.", noOfTags);
       for (int32_t k = 0; k < noOfTags; ++k) {
-        int32_t v;
+        int32_t v = 0;
         if (!readInt32("an element tag", &v))
           return false;
         if (k == 0)
@@ -699,8 +699,8 @@ bool Parser::nodes4() {
   int64_t read = 0;
   std::vector<int64_t> tags;
   for (int64_t b = 0; b < header[0]; ++b) {
-    int32_t dim, entity, parametric;
-    int64_t n;
+    int32_t dim = 0, entity = 0, parametric = 0;
+    int64_t n = 0;
     if (m_mesh->m_binary) {
       if (!binInt32(&dim) || !binInt32(&entity) || !binInt32(&parametric) || !binSize(&n))
         return false;
@@ -720,7 +720,7 @@ bool Parser::nodes4() {
       return failAtEnd();
     tags.clear();
     for (int64_t i = 0; i < n; ++i) {
-      int64_t tag;
+      int64_t tag = 0;
       if (m_mesh->m_binary ? !binSize(&tag) : !readInt64("a node tag", &tag))
         return false;
       tags.push_back(tag);
@@ -728,7 +728,7 @@ bool Parser::nodes4() {
     for (int64_t i = 0; i < n; ++i) {
       double xyz[3];
       for (int32_t k = 0; k < values; ++k) {
-        double v;
+        double v = 0;
         if (m_mesh->m_binary ? !binDouble(&v) : !readDouble("a coordinate", &v))
           return false;
         if (k < 3)
@@ -764,8 +764,8 @@ bool Parser::elements4() {
   int64_t read = 0;
   int64_t nodes[125];
   for (int64_t b = 0; b < header[0]; ++b) {
-    int32_t dim, entity, gmshType;
-    int64_t n;
+    int32_t dim = 0, entity = 0, gmshType = 0;
+    int64_t n = 0;
     if (m_mesh->m_binary) {
       if (!binInt32(&dim) || !binInt32(&entity) || !binInt32(&gmshType) || !binSize(&n))
         return false;
@@ -795,7 +795,7 @@ bool Parser::elements4() {
         return failAtEnd();
     }
     for (int64_t i = 0; i < n; ++i) {
-      int64_t tag;
+      int64_t tag = 0;
       if (m_mesh->m_binary ? !binSize(&tag) : !readInt64("an element tag", &tag))
         return false;
       if (type == nullptr) {
