@@ -49,15 +49,16 @@ int needHeader(IO_error_callback callback, const IO_header *header) {
   return IO_MEMORY_ERR;
 }
 
-int needOffsets(IO_error_callback callback, const IO_data *data) {
-  if (offsetsSet(data)) return IO_OK;
+// `slots`: how many offsets the request reads or writes; the count must allow for them.
+int needOffsets(IO_error_callback callback, const IO_data *data, int32_t slots) {
+  if (offsetsSet(data) && *data->m_numoffset >= slots) return IO_OK;
   io_report_error(callback, "iocnt: offset array input is wrong\n");
   return IO_MEMORY_ERR;
 }
 
 int needArray(IO_error_callback callback, const void *array, const int32_t *count,
-              const char *what) {
-  if (array && count) return IO_OK;
+              const char *what, int32_t slots = 0) {
+  if (array && count && *count >= slots) return IO_OK;
   io_report_error(callback, "iocnt: %s array input is wrong\n", what);
   return IO_MEMORY_ERR;
 }
@@ -382,7 +383,7 @@ int copyRequest(int32_t request, IO_error_callback callback, IO_header *header, 
   switch (request) {
   case IO_COPY_DATASET:
     if ((status = needHeader(callback, header)) != IO_OK ||
-        (status = needOffsets(callback, data)) != IO_OK)
+        (status = needOffsets(callback, data, 1)) != IO_OK)
       return status;
     if (io_seek(primary->m_stream, data->m_offsetarray[0], 0) != 0) {
       io_report_syserr(callback, "iocnt: (can't go to the dataset location) syserr:");
@@ -534,19 +535,19 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
   case IO_READ_LOCATED_DS:
   case IO_READ_LOCATED_DS_AS:
     if ((status = needHeader(callback, header)) != IO_OK ||
-        (status = needOffsets(callback, data)) != IO_OK)
+        (status = needOffsets(callback, data, 1)) != IO_OK)
       return status;
     return readLocated(callback, header, data, record, request == IO_READ_LOCATED_DS_AS);
 
   case IO_READ_DS_START:
     if ((status = needHeader(callback, header)) != IO_OK ||
-        (status = needOffsets(callback, data)) != IO_OK)
+        (status = needOffsets(callback, data, 1)) != IO_OK)
       return status;
     return readStart(callback, header, data, record);
 
   case IO_START_DATASET:
     if ((status = needHeader(callback, header)) != IO_OK ||
-        (status = needOffsets(callback, data)) != IO_OK)
+        (status = needOffsets(callback, data, 2)) != IO_OK)
       return status;
     return startDataset(callback, header, data, state, record);
 
@@ -574,7 +575,7 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
     return status;
 
   case IO_TELL: {
-    if ((status = needOffsets(callback, data)) != IO_OK) return status;
+    if ((status = needOffsets(callback, data, 1)) != IO_OK) return status;
     int64_t position = io_tell(stream);
     if (position < 0) {
       io_report_syserr(callback,
@@ -587,7 +588,7 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
   }
 
   case IO_WRITE_DSLENGTH:
-    if ((status = needOffsets(callback, data)) != IO_OK) return status;
+    if ((status = needOffsets(callback, data, 1)) != IO_OK) return status;
     chooseFormat(callback, state, record);
     status = wezwriteOffset(callback, record->m_writeformat, data->m_offsetarray[0],
                             record->m_offsetwidth, stream);
@@ -595,7 +596,7 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
     return status;
 
   case IO_SEEK:
-    if ((status = needOffsets(callback, data)) != IO_OK) return status;
+    if ((status = needOffsets(callback, data, 1)) != IO_OK) return status;
     if (io_seek(stream, data->m_offsetarray[0], 0) != 0) {
       io_report_syserr(callback,
                        "iocnt: (can't go to the offset position for the dataset) syserr:");
@@ -616,7 +617,7 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
   case IO_INSERT_INDEX:
   case IO_INSERT_INDEX_UNSORTED:
     if ((status = needHeader(callback, header)) != IO_OK ||
-        (status = needOffsets(callback, data)) != IO_OK)
+        (status = needOffsets(callback, data, 2)) != IO_OK)
       return status;
     return insertIndex(callback, header, data, record, request == IO_INSERT_INDEX);
 
@@ -779,7 +780,7 @@ int iocnt(int32_t request, IO_error_callback callback, IO_header *header, IO_dat
   }
 
   case IO_GET_CURRENT_FILE: {
-    int status = needOffsets(callback, data);
+    int status = needOffsets(callback, data, 1);
     if (status != IO_OK) return status;
     data->m_offsetarray[0] = static_cast<int64_t>(reinterpret_cast<intptr_t>(state->m_current));
     return IO_OK;
@@ -802,7 +803,7 @@ int iocnt(int32_t request, IO_error_callback callback, IO_header *header, IO_dat
       io_report_error(callback, "iocnt: no data-set file is open for request %d\n", request);
       return IO_OPEN_ERR;
     }
-    int status = needArray(callback, data->m_intrarray, data->m_numintr, "INTR");
+    int status = needArray(callback, data->m_intrarray, data->m_numintr, "INTR", 1);
     if (status != IO_OK) return status;
     data->m_intrarray[0] = indextable_count(state->m_current->m_indextable);
     return IO_OK;
@@ -813,7 +814,7 @@ int iocnt(int32_t request, IO_error_callback callback, IO_header *header, IO_dat
       io_report_error(callback, "iocnt: no data-set file is open for request %d\n", request);
       return IO_OPEN_ERR;
     }
-    int status = needOffsets(callback, data);
+    int status = needOffsets(callback, data, 1);
     if (status != IO_OK) return status;
     data->m_offsetarray[0] = state->m_current->m_indexlocation;
     return IO_OK;
