@@ -377,7 +377,8 @@ std::string kelvoPath() {
   return path.substr(0, path.rfind('/')) + "/tools/kelvo/Kelvo.exe";
 }
 
-RunResult runKelvo(const std::vector<std::string> &arguments) {
+RunResult runKelvo(const std::vector<std::string> &arguments,
+                   const std::vector<std::string> &environment) {
   RunResult result{-1, ""};
   const std::string program = kelvoPath();
   std::vector<char *> argv;
@@ -394,6 +395,8 @@ RunResult runKelvo(const std::vector<std::string> &arguments) {
     dup2(null, 0);
     dup2(fds[1], 1);
     dup2(fds[1], 2);
+    for (const std::string &e : environment)
+      putenv(strdup(e.c_str()));
     execv(program.c_str(), argv.data());
     _exit(127);
   }

@@ -65,7 +65,9 @@ struct RunResult {
   std::string m_output;
 };
 std::string kelvoPath();
-RunResult runKelvo(const std::vector<std::string> &arguments);
+// `environment` holds NAME=VALUE texts set in the child only.
+RunResult runKelvo(const std::vector<std::string> &arguments,
+                   const std::vector<std::string> &environment = {});
 // The lines between a begin and an end tag (of the first such block), or {"<none>"}.
 std::vector<std::string> block(const std::string &output, const std::string &begin,
                                const std::string &end);

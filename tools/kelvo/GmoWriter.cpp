@@ -1,12 +1,9 @@
 #include "GmoWriter.h"
 
 #include "KelvoElements.h"
-#include "io_alloc.h"
-#include "io_dataset.h"
-#include "io_file.h"
-#include "io_lock.h"
+#include "io_state.h"
+#include "iocnt.h"
 #include "iodata.h"
-#include "lowlevel_io.h"
 
 #include <cerrno>
 #include <cstring>
@@ -28,20 +25,43 @@ int collect(const char *message, int32_t length) {
   return 0;
 }
 
-struct Current {
-  explicit Current(GmoWriter *writer) { g_current = writer; }
-  ~Current() { g_current = nullptr; }
-};
-
 void removeFile(const std::string &name) {
   unlink(name.c_str());
   unlink((name + ".lck").c_str());
 }
 
+// A request of the data-set library with a header of the given key and type.
+struct Request {
+  char m_what[IO_NAME_LEN] = "", m_where[IO_NAME_LEN] = "", m_type[IO_DATATYPE_LEN] = "";
+  int32_t m_when = 0, m_noOfAttributes = 0, m_number = 0, m_blockFactor = 1;
+  IO_string m_attributes[1];
+  IO_header m_header = {m_what,       m_where,   &m_when, &m_noOfAttributes,
+                        m_attributes, &m_number, m_type,  &m_blockFactor};
+  IO_data m_data;
+
+  Request() {
+    memset(m_attributes, 0, sizeof m_attributes);
+    iodata_init(collect, &m_data);
+  }
+  int send(GmoWriter *writer, int32_t request) {
+    g_current = writer;
+    const int status = iocntc(request, collect, &m_header, &m_data, writer->m_state);
+    g_current = nullptr;
+    return status;
+  }
+};
+
+int openFile(GmoWriter *writer) {
+  Request r;
+  r.m_data.m_chararray = const_cast<char *>(writer->m_name.c_str());
+  *r.m_data.m_numchar = static_cast<int32_t>(writer->m_name.size());
+  return r.send(writer, IO_OPEN_PRIMARY);
+}
+
 // One data set of `number` values of a plain type, or of characters with the string attribute.
 int writeDataset(GmoWriter *writer, const char *what, const char *where, const char *type,
                  int64_t number, const void *values, bool strings) {
-  if (writer->m_file == nullptr) {
+  if (writer->m_state == nullptr) {
     writer->m_messages += "The intermediate mesh file is not open.\n";
     return 0;
   }
@@ -49,47 +69,30 @@ int writeDataset(GmoWriter *writer, const char *what, const char *where, const c
     writer->m_messages += std::string("The data set ") + what + " is too large.\n";
     return 0;
   }
-  Current current(writer);
-  char whatText[IO_NAME_LEN], whereText[IO_NAME_LEN], dataType[IO_DATATYPE_LEN];
-  snprintf(whatText, sizeof whatText, "%s", what);
-  snprintf(whereText, sizeof whereText, "%s", where);
-  snprintf(dataType, sizeof dataType, "%s", type);
-  int32_t when = 0, noOfAttributes = strings ? 1 : 0, count = static_cast<int32_t>(number),
-          blockFactor = 1;
-  IO_string attributes[1];
-  memset(attributes, 0, sizeof attributes);
-  snprintf(attributes[0], sizeof attributes[0], "t=s");
-  IO_header header = {whatText,   whereText, &when,    &noOfAttributes,
-                      attributes, &count,    dataType, &blockFactor};
-  IO_data data;
-  iodata_init(collect, &data);
+  Request r;
+  snprintf(r.m_what, sizeof r.m_what, "%s", what);
+  snprintf(r.m_where, sizeof r.m_where, "%s", where);
+  snprintf(r.m_type, sizeof r.m_type, "%s", type);
+  r.m_number = static_cast<int32_t>(number);
+  if (strings) {
+    r.m_noOfAttributes = 1;
+    snprintf(r.m_attributes[0], sizeof r.m_attributes[0], "t=s");
+  }
+  void *array = const_cast<void *>(values);
   if (strcmp(type, "INTR") == 0) {
-    data.m_intrarray = static_cast<int32_t *>(const_cast<void *>(values));
-    *data.m_numintr = count;
+    r.m_data.m_intrarray = static_cast<int32_t *>(array);
+    *r.m_data.m_numintr = r.m_number;
   } else if (strcmp(type, "DBLE") == 0) {
-    data.m_dblearray = static_cast<double *>(const_cast<void *>(values));
-    *data.m_numdble = count;
+    r.m_data.m_dblearray = static_cast<double *>(array);
+    *r.m_data.m_numdble = r.m_number;
   } else {
-    data.m_chararray = static_cast<char *>(const_cast<void *>(values));
-    *data.m_numchar = count;
+    r.m_data.m_chararray = static_cast<char *>(array);
+    *r.m_data.m_numchar = r.m_number;
   }
-  IO_file *file = writer->m_file;
-  char format[3];
-  snprintf(format, sizeof format, "%s", iif_get_format(file));
-  int status = setfilebusyflag(collect, file);
-  if (status == IO_OK)
-    status = write_dataset(collect, format, &header, &data, file);
-  if (status == IO_OK) {
-    const int64_t end = io_tell(file->m_stream);
-    if (end < 0) {
-      writer->m_messages += std::string("Unable to find the end of the data set ") + what + ".\n";
-      return 0;
-    }
-    file->m_indexlocation = end;
-    ++writer->m_noOfDatasets;
-    return 1;
-  }
-  return 0;
+  if (r.send(writer, IO_WRITE_DATASET) != IO_OK)
+    return 0;
+  ++writer->m_noOfDatasets;
+  return 1;
 }
 
 std::vector<int32_t> indexPointer(const std::vector<int32_t> &sizes) {
@@ -214,47 +217,34 @@ std::string trimmed(std::string text) {
 GmoWriter *GmoWriter_new(const char *name, std::string *error) {
   GmoWriter *writer = new GmoWriter();
   writer->m_name = name;
-  writer->m_file = nullptr;
   writer->m_noOfDatasets = 0;
+  writer->m_state = iostate_alloc();
   removeFile(writer->m_name);
-  Current current(writer);
-  IO_file *file = nullptr;
-  int status = iif_alloc(&file);
-  if (status == IO_OK) {
-    file->m_callback = collect;
-    status = iif_open(file, name, "w");
-    if (status != IO_OK) {
-      iif_release_record(file);
-      iif_free_contents(file);
-      io_free(file);
-      file = nullptr;
-    }
-  }
-  if (status != IO_OK) {
+  if (writer->m_state == nullptr || openFile(writer) != IO_OK) {
     *error = "Unable to create the intermediate mesh file \"" + writer->m_name + "\"";
     if (!writer->m_messages.empty())
       *error += ":\n" + trimmed(writer->m_messages);
+    iostate_free(writer->m_state);
     removeFile(writer->m_name);
     delete writer;
     return nullptr;
   }
-  writer->m_file = file;
   return writer;
 }
 
 void GmoWriter_delete(GmoWriter *writer) {
   if (writer == nullptr)
     return;
-  if (writer->m_file != nullptr) {
-    Current current(writer);
-    iif_close_free(writer->m_file);
+  if (writer->m_state != nullptr) {
+    Request().send(writer, IO_CLOSE_PRIMARY);
+    iostate_free(writer->m_state);
   }
   delete writer;
 }
 
 void GmoWriter_print(const GmoWriter *writer, FILE *stream) {
   fprintf(stream, "GmoWriter: \"%s\", %s, %lld data sets written\n", writer->m_name.c_str(),
-          writer->m_file ? "open" : "closed", (long long)writer->m_noOfDatasets);
+          writer->m_state ? "open" : "closed", (long long)writer->m_noOfDatasets);
   if (!writer->m_messages.empty())
     fprintf(stream, "%s", writer->m_messages.c_str());
   fflush(stream);
@@ -286,13 +276,23 @@ int GmoWriter_writeStrings(GmoWriter *writer, const char *what, const char *wher
 }
 
 int GmoWriter_close(GmoWriter *writer) {
-  if (writer->m_file == nullptr)
+  if (writer->m_state == nullptr)
     return 0;
-  Current current(writer);
-  const int status = iif_flush(writer->m_file);
-  iif_close_free(writer->m_file);
-  writer->m_file = nullptr;
-  return status == IO_OK;
+  Request().send(writer, IO_CLOSE_PRIMARY);
+  // Closing reports nothing; the file read again shows whether its index went out whole.
+  int32_t count = -1;
+  Request check;
+  check.m_data.m_intrarray = &count;
+  *check.m_data.m_numintr = 1;
+  const bool whole = openFile(writer) == IO_OK && check.send(writer, IO_GET_ENTRY_COUNT) == IO_OK &&
+                     count == writer->m_noOfDatasets;
+  Request().send(writer, IO_CLOSE_PRIMARY);
+  iostate_free(writer->m_state);
+  writer->m_state = nullptr;
+  if (!whole && count >= 0)
+    writer->m_messages += "It lists " + std::to_string(count) + " data sets of " +
+                          std::to_string(writer->m_noOfDatasets) + " written.\n";
+  return whole ? 1 : 0;
 }
 
 int GmoWriter_writeModel(const KelvoModel *model, const char *path, std::string *error) {

@@ -30,7 +30,7 @@
 
 struct GmoWriter {
   std::string m_name;     // the file being written (the temporary name)
-  IO_file *m_file;        // none once closed
+  IO_state *m_state;      // the data-set library's state; none once closed
   std::string m_messages; // what the data-set library reported
   int64_t m_noOfDatasets;
 };
@@ -50,7 +50,8 @@ int GmoWriter_writeDoubles(GmoWriter *writer, const char *what, const char *wher
                            const double *values, int64_t count);
 int GmoWriter_writeStrings(GmoWriter *writer, const char *what, const char *where,
                            const std::vector<std::string> &values);
-// Writes the index and closes the file. 1 when the file is complete on disc.
+// Writes the index and closes the file, then opens it again to see that its index lists every
+// data set written. 1 when the file is complete.
 int GmoWriter_close(GmoWriter *writer);
 
 // Writes the whole intermediate mesh file of a model at `path`: first beside it under a
