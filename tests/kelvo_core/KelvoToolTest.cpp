@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kelvo_test;
@@ -343,6 +344,16 @@ TEST_F(KelvoTool, BadCommandLines) {
   EXPECT_EQ(r.m_status, 1);
   EXPECT_EQ(readFile(text), "not a mesh\n");
   EXPECT_EQ(m_dir.list(), std::vector<std::string>{"notes.txt"});
+  // A FIFO is refused, not waited on.
+  const std::string fifo = m_dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const char *type : {"-G", "-v"}) {
+    r = runKelvo({"-I", m_dir.file("zyr.gmo"), type, fifo});
+    EXPECT_EQ(r.m_status, 1);
+    EXPECT_EQ(errorBlock(r),
+              (std::vector<std::string>{"Unable to read the Gmsh mesh file \"" + fifo + "\":",
+                                        "The mesh file \"" + fifo + "\" is not a regular file."}));
+  }
 }
 
 TEST_F(KelvoTool, BadMeshesEndWithAnErrorBlockAndNoFile) {

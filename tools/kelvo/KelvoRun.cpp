@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -169,13 +170,18 @@ bool sameFile(const std::string &a, const std::string &b) {
 }
 
 bool looksLikeMsh(const std::string &path) {
-  FILE *f = fopen(path.c_str(), "rbe");
-  if (f == nullptr)
-    return true; // let the reader report why it cannot be opened
+  // What cannot be read here (missing, not a regular file) the reader reports in its own words.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0)
+    return true;
+  struct stat info;
   char head[256];
-  const size_t n = fread(head, 1, sizeof head, f);
-  fclose(f);
-  return MshFile_isMsh(head, n);
+  ssize_t n = 0;
+  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (regular)
+    n = read(fd, head, sizeof head);
+  close(fd);
+  return !regular || n < 0 || MshFile_isMsh(head, static_cast<size_t>(n));
 }
 
 void printDetails(FILE *out, const MshFile *mesh, const KelvoModel *model) {

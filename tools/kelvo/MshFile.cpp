@@ -919,7 +919,8 @@ int MshFile_parse(MshFile *mesh, const char *data, size_t size, std::string *err
 
 int MshFile_read(MshFile *mesh, const char *path, std::string *error) {
   clear(mesh);
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  // Not blocking: a FIFO or device named by mistake is refused below instead of waited on.
+  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     *error = std::string("Unable to open the mesh file \"") + path + "\": " + strerror(errno) + ".";
     return 0;
