@@ -1,0 +1,214 @@
+#include "KelvoModel.h"
+#include "KelvoElements.h"
+#include "KelvoTestSupport.h"
+#include "MshFile.h"
+
+#include <gtest/gtest.h>
+
+using namespace kelvo_test;
+
+namespace {
+
+struct Built {
+  MshFile *m_mesh = MshFile_new();
+  KelvoModel *m_model = KelvoModel_new();
+  std::string m_error;
+  int m_ok = 0;
+  explicit Built(const TestMesh &mesh) {
+    const std::string text = toMsh2(mesh);
+    if (!MshFile_parse(m_mesh, text.data(), text.size(), &m_error))
+      return;
+    m_ok = KelvoModel_build(m_model, m_mesh, &m_error);
+  }
+  ~Built() {
+    MshFile_delete(m_mesh);
+    KelvoModel_delete(m_model);
+  }
+  std::vector<std::string> surfaces() const {
+    std::vector<std::string> names;
+    for (const KelvoSurface &s : m_model->m_surfaces)
+      names.push_back(s.m_name);
+    return names;
+  }
+  std::vector<int32_t> partners() const {
+    std::vector<int32_t> p;
+    for (const KelvoSurface &s : m_model->m_surfaces)
+      p.push_back(s.m_partner);
+    return p;
+  }
+  // (element set, element, native face) of every face of a surface.
+  std::vector<std::array<int32_t, 3>> faces(size_t surface) const {
+    std::vector<std::array<int32_t, 3>> list;
+    for (int32_t fs : m_model->m_surfaces[surface].m_faceSets) {
+      const KelvoFaceSet &set = m_model->m_faceSets[fs];
+      for (size_t i = 0; i < set.m_elements.size(); ++i)
+        list.push_back({set.m_elementSet, set.m_elements[i], set.m_faces[i]});
+    }
+    return list;
+  }
+};
+
+TEST(KelvoModel, OneVolumeWithoutBoundaryGroupsGetsADefaultSurface) {
+  TestMesh mesh = twoTets(1, 1);
+  mesh.m_names = {{3, 1, "Fluid"}};
+  Built b(mesh);
+  ASSERT_EQ(b.m_ok, 1) << b.m_error;
+  ASSERT_EQ(b.m_model->m_volumes.size(), 1u);
+  EXPECT_EQ(b.m_model->m_volumes[0].m_name, "Fluid");
+  ASSERT_EQ(b.m_model->m_elementSets.size(), 1u);
+  EXPECT_EQ(b.m_model->m_elementSets[0].m_kind, KELVO_TETRA);
+  EXPECT_EQ(b.m_model->m_elementSets[0].m_vertices, (std::vector<int32_t>{0, 1, 2, 3, 1, 2, 3, 4}));
+  EXPECT_EQ(b.surfaces(), std::vector<std::string>{"Fluid Default"});
+  EXPECT_EQ(b.m_model->m_surfaces[0].m_noOfFaces, 6);
+  EXPECT_EQ(b.m_model->m_volumes[0].m_surfaces, std::vector<int32_t>{0});
+  EXPECT_EQ(KelvoModel_getNoOfVertices(b.m_model), 5);
+  EXPECT_TRUE(b.m_model->m_composites.empty());
+  EXPECT_TRUE(b.m_model->m_warnings.empty());
+}
+
+TEST(KelvoModel, UntaggedFacesBetweenTwoVolumesFormAPairedSurface) {
+  TestMesh mesh = twoTets(1, 2);
+  mesh.m_names = {{3, 1, "A"}, {3, 2, "B"}};
+  Built b(mesh);
+  ASSERT_EQ(b.m_ok, 1) << b.m_error;
+  EXPECT_EQ(b.surfaces(), (std::vector<std::string>{"A to B", "B to A", "A Default", "B Default"}));
+  EXPECT_EQ(b.partners(), (std::vector<int32_t>{1, 0, -1, -1}));
+  // The shared face (2, 3, 4) is face 2 of the first tetrahedron and face 0 of the second.
+  EXPECT_EQ(b.faces(0), (std::vector<std::array<int32_t, 3>>{{0, 0, 2}}));
+  EXPECT_EQ(b.faces(1), (std::vector<std::array<int32_t, 3>>{{1, 0, 0}}));
+  EXPECT_EQ(b.m_model->m_volumes[0].m_surfaces, (std::vector<int32_t>{0, 2}));
+  EXPECT_EQ(b.m_model->m_volumes[1].m_surfaces, (std::vector<int32_t>{1, 3}));
+  EXPECT_EQ(b.m_model->m_surfaces[2].m_noOfFaces, 3);
+}
+
+TEST(KelvoModel, TaggedFacesInsideOneVolumeFormABaffleWhoseFirstSideFollowsTheBoundaryElement) {
+  for (bool reversed : {false, true}) {
+    TestMesh mesh = twoTets(1, 1);
+    mesh.m_elements.push_back(
+        {2, 5, 9, reversed ? std::vector<int64_t>{2, 4, 3} : std::vector<int64_t>{2, 3, 4}});
+    mesh.m_names = {{3, 1, "Fluid"}, {2, 5, "wall"}};
+    Built b(mesh);
+    ASSERT_EQ(b.m_ok, 1) << b.m_error;
+    EXPECT_EQ(b.surfaces(), (std::vector<std::string>{"wall Fluid side 1", "wall Fluid side 2",
+                                                      "Fluid Default"}));
+    EXPECT_EQ(b.partners(), (std::vector<int32_t>{1, 0, -1}));
+    // Side 1 is the side out of which the boundary element's normal points.
+    const std::array<int32_t, 3> first = {0, 0, 2}, second = {0, 1, 0};
+    EXPECT_EQ(b.faces(0), (std::vector<std::array<int32_t, 3>>{reversed ? second : first}));
+    EXPECT_EQ(b.faces(1), (std::vector<std::array<int32_t, 3>>{reversed ? first : second}));
+    ASSERT_EQ(b.m_model->m_composites.size(), 1u);
+    EXPECT_EQ(b.m_model->m_composites[0].m_name, "wall");
+    EXPECT_EQ(b.m_model->m_composites[0].m_components,
+              (std::vector<std::string>{"wall Fluid side 1", "wall Fluid side 2"}));
+  }
+}
+
+TEST(KelvoModel, AGroupOverSeveralVolumesSplitsByVolumeUnderACompositeName) {
+  TestMesh mesh = twoTets(1, 2);
+  // Outer faces of both: (1, 2, 3) of the first, (3, 4, 5) of the second; and the shared face.
+  mesh.m_elements.push_back({2, 5, 9, {1, 3, 2}});
+  mesh.m_elements.push_back({2, 5, 9, {3, 4, 5}});
+  mesh.m_elements.push_back({2, 5, 9, {2, 3, 4}});
+  mesh.m_names = {{3, 1, "A"}, {3, 2, "B"}, {2, 5, "walls"}};
+  Built b(mesh);
+  ASSERT_EQ(b.m_ok, 1) << b.m_error;
+  EXPECT_EQ(b.surfaces(), (std::vector<std::string>{"walls A", "walls A to B", "walls B",
+                                                    "walls B to A", "A Default", "B Default"}));
+  EXPECT_EQ(b.partners(), (std::vector<int32_t>{-1, 3, -1, 1, -1, -1}));
+  ASSERT_EQ(b.m_model->m_composites.size(), 1u);
+  EXPECT_EQ(b.m_model->m_composites[0].m_components,
+            (std::vector<std::string>{"walls A", "walls A to B", "walls B", "walls B to A"}));
+}
+
+TEST(KelvoModel, NamesAreCleanedAndMadeUnique) {
+  TestMesh mesh = twoTets(1, 2);
+  mesh.m_elements.push_back({2, 0, 4, {1, 2, 4}});
+  mesh.m_names = {{3, 1, " X\t"}, {2, 0, "unused"}};
+  mesh.m_elements[1].m_physical = 0;                  // entity 2, no group
+  mesh.m_elements.push_back({4, 6, 3, {1, 2, 3, 5}}); // overlaps nothing: a third volume
+  Built b(mesh);
+  ASSERT_EQ(b.m_ok, 1) << b.m_error;
+  std::vector<std::string> volumes;
+  for (const KelvoVolume &v : b.m_model->m_volumes)
+    volumes.push_back(v.m_name);
+  EXPECT_EQ(volumes, (std::vector<std::string>{"X", "Volume 6", "Volume entity 2"}));
+  EXPECT_EQ(b.surfaces()[0], "Surface entity 4");
+}
+
+TEST(KelvoModel, ASurfaceNamedLikeAVolumeGetsANumber) {
+  TestMesh mesh = twoTets(1, 1);
+  mesh.m_elements.push_back({2, 2, 4, {1, 3, 2}});
+  mesh.m_names = {{3, 1, "Box"}, {2, 2, "Box"}};
+  Built b(mesh);
+  ASSERT_EQ(b.m_ok, 1) << b.m_error;
+  EXPECT_EQ(b.surfaces(), (std::vector<std::string>{"Box 2", "Box Default"}));
+}
+
+TEST(KelvoModel, WhatIsLeftOutIsReported) {
+  TestMesh mesh = twoTets(1, 2);
+  mesh.m_elements.push_back({4, 2, 2, {4, 3, 2, 1}}); // the first tetrahedron again, in B
+  mesh.m_elements.push_back({2, 7, 3, {1, 2, 5}});    // no face of any volume element
+  mesh.m_elements.push_back({2, 7, 3, {1, 3, 2}});    // a face of the first tetrahedron
+  mesh.m_elements.push_back({2, 8, 3, {2, 1, 3}});    // the same face in another group
+  mesh.m_elements.push_back({15, 0, 1, {1}});
+  mesh.m_elements.push_back({15, 0, 1, {2}});
+  mesh.m_names = {{3, 1, "A"}, {3, 2, "B"}, {2, 7, "top"}, {2, 8, "other"}};
+  Built b(mesh);
+  ASSERT_EQ(b.m_ok, 1) << b.m_error;
+  EXPECT_EQ(
+      b.m_model->m_warnings,
+      (std::vector<std::string>{
+          "Ignored 2 points (only volume elements and their boundary faces are imported).",
+          "1 volume element appears more than once in the file (in more than one physical "
+          "group); each was kept in the first.",
+          "1 boundary element of \"top\" is not a face of any volume element and was ignored.",
+          "1 face of \"other\" belongs to an earlier surface group as well and stayed there."}));
+  EXPECT_EQ(b.m_model->m_elementSets.size(), 2u);
+  EXPECT_EQ(b.m_model->m_elementSets[1].m_vertices.size(), 4u);
+  EXPECT_EQ(b.surfaces()[0], "top");
+}
+
+TEST(KelvoModel, MeshesThatCannotBeImported) {
+  TestMesh flat;
+  flat.m_nodes = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  flat.m_elements = {{2, 1, 1, {1, 2, 3}}};
+  EXPECT_EQ(Built(flat).m_error,
+            "The mesh holds no volume elements (tetrahedra, pyramids, prisms or "
+            "hexahedra), so there is nothing to import.");
+  TestMesh three = twoTets(1, 1);
+  three.m_nodes.push_back({-1, -1, -1});
+  three.m_elements.push_back({4, 1, 1, {2, 4, 3, 6}});
+  EXPECT_EQ(Built(three).m_error,
+            "The face with the nodes 2, 3, 4 is shared by more than two elements (1, 2 and 3).");
+  TestMesh flatTet = twoTets(1, 1);
+  flatTet.m_elements[1].m_nodes = {2, 3, 3, 5};
+  EXPECT_EQ(Built(flatTet).m_error,
+            "The element 2 has the node 3 more than once among its corners.");
+}
+
+// The same mesh from every reader gives the same model.
+TEST(KelvoModel, GmshMeshesMapToTheSameModelFromBothVersions) {
+  for (const char *name : {"box-hex", "mixed"}) {
+    std::string summaries[2];
+    for (int v = 0; v < 2; ++v) {
+      MshFile *mesh = MshFile_new();
+      KelvoModel *model = KelvoModel_new();
+      std::string error;
+      const std::string path = meshPath(std::string(name) + (v ? ".v4.msh" : ".v2.msh"));
+      ASSERT_EQ(MshFile_read(mesh, path.c_str(), &error), 1) << error;
+      ASSERT_EQ(KelvoModel_build(model, mesh, &error), 1) << error;
+      char *text = nullptr;
+      size_t length = 0;
+      FILE *stream = open_memstream(&text, &length);
+      KelvoModel_print(model, stream);
+      fclose(stream);
+      summaries[v].assign(text, length);
+      free(text);
+      MshFile_delete(mesh);
+      KelvoModel_delete(model);
+    }
+    EXPECT_EQ(summaries[0], summaries[1]);
+  }
+}
+
+} // namespace

@@ -1,0 +1,226 @@
+#include "MshFile.h"
+#include "KelvoElements.h"
+#include "KelvoTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+using namespace kelvo_test;
+
+namespace {
+
+struct Parsed {
+  MshFile *m_mesh = MshFile_new();
+  std::string m_error;
+  int m_ok = 0;
+  explicit Parsed(const std::string &text) {
+    m_ok = MshFile_parse(m_mesh, text.data(), text.size(), &m_error);
+  }
+  ~Parsed() { MshFile_delete(m_mesh); }
+  std::map<int32_t, int64_t> kinds() const {
+    std::map<int32_t, int64_t> counts;
+    for (int32_t k : m_mesh->m_elementKind)
+      ++counts[k];
+    return counts;
+  }
+};
+
+std::string error(const std::string &text) {
+  Parsed p(text);
+  EXPECT_EQ(p.m_ok, 0);
+  EXPECT_TRUE(p.m_mesh->m_elementKind.empty() && p.m_mesh->m_nodeTags.empty());
+  return p.m_error;
+}
+
+const char kHead2[] = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n";
+
+TEST(MshFile, GmshMeshesHoldTheirCountsInBothVersions) {
+  struct Expected {
+    const char *name;
+    size_t nodes;
+    std::map<int32_t, int64_t> kinds;
+    size_t names;
+  };
+  const Expected expected[] = {
+      {"box-hex", 225, {{KELVO_QUAD, 160}, {KELVO_HEXA, 128}}, 4},
+      {"mixed",
+       344,
+       {{KELVO_TRI, 300},
+        {KELVO_QUAD, 128},
+        {KELVO_TETRA, 436},
+        {KELVO_HEXA, 64},
+        {KELVO_PENTA, 84},
+        {KELVO_PYRA, 16}},
+       7},
+  };
+  for (const Expected &e : expected) {
+    for (const char *version : {".v2.msh", ".v4.msh"}) {
+      const std::string name = std::string(e.name) + version;
+      Parsed p(readFile(meshPath(name)));
+      ASSERT_EQ(p.m_ok, 1) << name << ": " << p.m_error;
+      EXPECT_EQ(p.m_mesh->m_nodeTags.size(), e.nodes) << name;
+      EXPECT_EQ(p.kinds(), e.kinds) << name;
+      EXPECT_EQ(p.m_mesh->m_physicalNames.size(), e.names) << name;
+      EXPECT_TRUE(p.m_mesh->m_ignored.empty()) << name;
+    }
+  }
+  Parsed tet(readFile(meshPath("box-tet.v4.msh")));
+  ASSERT_EQ(tet.m_ok, 1) << tet.m_error;
+  EXPECT_EQ(tet.m_mesh->m_nodeTags.size(), 339u);
+  EXPECT_EQ(tet.kinds(), (std::map<int32_t, int64_t>{{KELVO_TRI, 540}, {KELVO_TETRA, 1125}}));
+  EXPECT_STREQ(MshFile_physicalName(tet.m_mesh, 3, 1), "Fluid");
+  EXPECT_EQ(MshFile_physicalName(tet.m_mesh, 2, 1), nullptr);
+}
+
+// Every format gives the same nodes, elements, groups and corners.
+TEST(MshFile, AsciiBinaryAndSwappedFilesReadAlike) {
+  TestMesh mesh = twoTets(7, 9);
+  mesh.m_nodes[4] = {0.1, -2.5e-7, 1e30};
+  mesh.m_elements.push_back({2, 3, 5, {2, 3, 4}});
+  mesh.m_elements.push_back({1, 4, 6, {1, 2}}); // a line: ignored
+  mesh.m_names = {{3, 7, "Left side"}, {2, 3, "wall"}};
+  const std::string texts[] = {toMsh2(mesh), toMsh2(mesh, true), toMsh2(mesh, true, true),
+                               toMsh4(mesh), toMsh4(mesh, true), toMsh4(mesh, true, true)};
+  for (const std::string &text : texts) {
+    Parsed p(text);
+    ASSERT_EQ(p.m_ok, 1) << p.m_error;
+    const MshFile *m = p.m_mesh;
+    EXPECT_EQ(m->m_coordinates,
+              (std::vector<double>{0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0.1, -2.5e-7, 1e30}));
+    EXPECT_EQ(m->m_elementKind, (std::vector<int32_t>{KELVO_TETRA, KELVO_TETRA, KELVO_TRI}));
+    EXPECT_EQ(m->m_elementPhysical, (std::vector<int32_t>{7, 9, 3}));
+    EXPECT_EQ(m->m_elementEntity, (std::vector<int32_t>{1, 2, 5}));
+    EXPECT_EQ(m->m_elementNodes, (std::vector<int32_t>{0, 1, 2, 3, 1, 2, 3, 4, 1, 2, 3}));
+    EXPECT_EQ(m->m_elementStart, (std::vector<int64_t>{0, 4, 8, 11}));
+    EXPECT_EQ(m->m_ignored, (std::map<int32_t, int64_t>{{1, 1}}));
+    EXPECT_STREQ(MshFile_physicalName(m, 3, 7), "Left side");
+  }
+  EXPECT_EQ(Parsed(texts[2]).m_mesh->m_swap, 1);
+  EXPECT_EQ(Parsed(texts[1]).m_mesh->m_swap, 0);
+}
+
+TEST(MshFile, HigherOrderElementsKeepTheirCornersAndUnknownAsciiTypesAreSkipped) {
+  const std::string text = std::string(kHead2) +
+                           "$Nodes\n10\n1 0 0 0\n2 1 0 0\n3 0 1 0\n4 0 0 1\n5 .5 0 0\n6 .5 .5 0\n"
+                           "7 0 .5 0\n8 0 0 .5\n9 0 .5 .5\n10 .5 0 .5\n$EndNodes\n"
+                           "$Comments\nanything $Nodes\n$EndComments\n"
+                           "$Elements\n3\n1 11 2 1 1 1 2 3 4 5 6 7 8 10 9\n2 999 2 1 1 7 7 7 7 7\n"
+                           "3 15 2 0 0 1\n$EndElements\n";
+  Parsed p(text);
+  ASSERT_EQ(p.m_ok, 1) << p.m_error;
+  EXPECT_EQ(p.m_mesh->m_elementNodes, (std::vector<int32_t>{0, 1, 2, 3}));
+  EXPECT_EQ(p.m_mesh->m_reduced, (std::map<int32_t, int64_t>{{11, 1}}));
+  EXPECT_EQ(p.m_mesh->m_ignored, (std::map<int32_t, int64_t>{{15, 1}, {999, 1}}));
+  EXPECT_EQ(p.m_mesh->m_skippedSections, std::vector<std::string>{"Comments"});
+}
+
+TEST(MshFile, NodeTagsMayBeScatteredAndElementsMayComeFirst) {
+  const std::string text = std::string(kHead2) +
+                           "$Elements\n1\n1 4 2 1 1 900000000000 2 30 7\n$EndElements\n"
+                           "$Nodes\n4\n30 0 1 0\n900000000000 0 0 0\n7 0 0 1\n2 1 0 0\n$EndNodes\n";
+  Parsed p(text);
+  ASSERT_EQ(p.m_ok, 1) << p.m_error;
+  EXPECT_EQ(p.m_mesh->m_elementNodes, (std::vector<int32_t>{1, 3, 0, 2}));
+}
+
+TEST(MshFile, RefusedFilesSayWhy) {
+  const std::string nodes = "$Nodes\n2\n1 0 0 0\n2 1 0 0\n$EndNodes\n";
+  EXPECT_EQ(error(""), "The file is not a Gmsh mesh file: it does not begin with $MeshFormat.");
+  EXPECT_EQ(error("solid cube\n"),
+            "The file is not a Gmsh mesh file: it does not begin with $MeshFormat.");
+  EXPECT_EQ(error("$NOD\n1\n1 0 0 0\n$ENDNOD\n"),
+            "This is a Gmsh mesh file of version 1, which cannot be read; save the mesh in format "
+            "2.2 or 4.1. (line 1)");
+  EXPECT_EQ(error("$MeshFormat\n4 0 8\n$EndMeshFormat\n"),
+            "Version \"4\" of the Gmsh mesh format cannot be read; save the mesh in format 2.2 or "
+            "4.1. (line 2)");
+  EXPECT_EQ(error("$MeshFormat\n2.2 2 8\n$EndMeshFormat\n"),
+            "The file type \"2\" is neither 0 (ASCII) nor 1 (binary). (line 2)");
+  EXPECT_EQ(error("$MeshFormat\n2.2 0 8\n"),
+            "The file ends inside its $MeshFormat section. (line 3)");
+  EXPECT_EQ(error(std::string(kHead2) + "$Nodes\n2\n1 0 0 0\n2 1 0\n"),
+            "The $Nodes section claims 2 nodes, more than the rest of the file can hold. (line 5)");
+  EXPECT_EQ(error(std::string(kHead2) + "$Nodes\n2\n1 0.5 0.5 0.5\n2 1.5 0.5\n"),
+            "The file ends inside its $Nodes section. (line 8)");
+  EXPECT_EQ(error(std::string(kHead2) + "$Nodes\n1\n1 0 zero 0\n$EndNodes\n"),
+            "Expected a coordinate, found \"zero\". (line 6)");
+  EXPECT_EQ(error(std::string(kHead2) + "$Nodes\n1\n1 0 nan 0\n$EndNodes\n"),
+            "Expected a coordinate, found \"nan\", which is not a finite number. (line 6)");
+  EXPECT_EQ(error(std::string(kHead2) + "$Nodes\n1\n1 0 0 0\n$EndElements\n"),
+            "Expected $EndNodes, found \"$EndElements\". (line 7)");
+  EXPECT_EQ(error(std::string(kHead2) + "$Nodes\n2\n1 0 0 0\n1 1 0 0\n$EndNodes\n"),
+            "The node 1 is defined more than once.");
+  EXPECT_EQ(error(std::string(kHead2) + "$Nodes\n1\n0 0 0 0\n$EndNodes\n"),
+            "The node tag 0 is not positive. (line 6)");
+  EXPECT_EQ(error(std::string(kHead2) + nodes + "$Elements\n1\n5 4 2 1 1 1 2 3 4\n$EndElements\n"),
+            "The element 5 refers to the node 3, which is not defined.");
+  EXPECT_EQ(error(std::string(kHead2) + "$PhysicalNames\n1\n3 1 \"Fluid\n\"\n$EndPhysicalNames\n"),
+            "A physical name lacks its closing double quote. (line 6)");
+  EXPECT_EQ(error(std::string(kHead2) + "$Bogus\n1 2 3\n"),
+            "The $Bogus section is not closed by $EndBogus. (line 6)");
+  EXPECT_EQ(error(std::string(kHead2) + "$EndNodes\n"),
+            "Expected the start of a section, found \"$EndNodes\". (line 4)");
+  EXPECT_EQ(
+      error(
+          "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n$PartitionedEntities\n$EndPartitionedEntities\n"),
+      "Partitioned meshes cannot be read; save the mesh without partitions. (line 4)");
+  EXPECT_EQ(error(std::string("$MeshFormat\n2.2 1 8\n\2\0\0\0\n$EndMeshFormat\n", 40)),
+            "The byte-order mark of the binary file is not 1. (at byte 20)");
+}
+
+// Counts are never trusted for memory: absurd ones fail at once.
+TEST(MshFile, AbsurdCountsFailWithoutAllocating) {
+  EXPECT_EQ(error(std::string(kHead2) + "$Nodes\n999999999999999\n1 0 0 0\n"),
+            "The $Nodes section claims 999999999999999 nodes, more than the rest of the file can "
+            "hold. (line 5)");
+  EXPECT_EQ(error(std::string(kHead2) + "$Elements\n9223372036854775807\n"),
+            "The $Elements section claims 9223372036854775807 elements, more than the rest of the "
+            "file can hold. (line 5)");
+  EXPECT_EQ(error(std::string(kHead2) + "$Nodes\n-1\n$EndNodes\n"),
+            "Expected a number of nodes, found the negative value -1. (line 5)");
+  EXPECT_EQ(error(std::string(kHead2) + "$Nodes\n99999999999999999999\n"),
+            "Expected a number of nodes, found \"99999999999999999999\". (line 5)");
+  EXPECT_EQ(error("$MeshFormat\n4.1 0 8\n$EndMeshFormat\n$Nodes\n1 999999999 1 1\n"),
+            "The $Nodes section claims 999999999 nodes, more than the rest of the file can hold. "
+            "(line 5)");
+  // A binary block whose size field is huge.
+  std::string binary = "$MeshFormat\n4.1 1 8\n";
+  const int32_t one = 1;
+  binary.append(reinterpret_cast<const char *>(&one), 4);
+  binary += "\n$EndMeshFormat\n$Elements\n";
+  const uint64_t header[4] = {1, uint64_t(1) << 60, 1, uint64_t(1) << 60};
+  binary.append(reinterpret_cast<const char *>(header), sizeof header);
+  const int32_t block[3] = {3, 1, 4};
+  binary.append(reinterpret_cast<const char *>(block), sizeof block);
+  const uint64_t huge = uint64_t(1) << 60;
+  binary.append(reinterpret_cast<const char *>(&huge), 8);
+  EXPECT_EQ(error(binary), "The file ends inside its $Elements section. (at byte 102)");
+}
+
+// Whatever the cut, a truncated file is refused with a message (and the full files read).
+TEST(MshFile, EveryTruncationIsRefusedCleanly) {
+  TestMesh mesh = twoTets(1, 2);
+  mesh.m_elements.push_back({2, 3, 5, {2, 3, 4}});
+  mesh.m_names = {{3, 1, "A"}};
+  for (const std::string &text :
+       {toMsh2(mesh), toMsh2(mesh, true), toMsh4(mesh), toMsh4(mesh, true, true)}) {
+    ASSERT_EQ(Parsed(text).m_ok, 1);
+    // A cut just after a section's end tag leaves a shorter valid file; any other is refused.
+    std::set<size_t> between;
+    for (size_t at = text.find("\n$End"); at != std::string::npos;
+         at = text.find("\n$End", at + 1)) {
+      const size_t lineEnd = text.find('\n', at + 1);
+      between.insert(lineEnd);
+      between.insert(lineEnd + 1);
+    }
+    for (size_t n = 0; n < text.size(); ++n) {
+      Parsed p(text.substr(0, n));
+      EXPECT_EQ(p.m_ok, between.count(n) ? 1 : 0) << n << ": " << p.m_error;
+      EXPECT_EQ(p.m_ok == 0, !p.m_error.empty()) << n;
+    }
+  }
+}
+
+} // namespace

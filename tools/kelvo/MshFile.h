@@ -1,0 +1,70 @@
+#ifndef MSH_FILE_H
+#define MSH_FILE_H
+// A Gmsh mesh file (.msh) as read: nodes, the elements of the kinds that the mesh reader keeps
+// (their corner nodes), the physical names, and what was left out.
+//
+// Formats read: MSH 2.x and 4.1, ASCII and binary (either byte order). Sections other than
+// $MeshFormat, $PhysicalNames, $Entities, $Nodes and $Elements are skipped; partitioned 4.1
+// meshes are refused. An element's physical group is the first physical tag of its record (2.x)
+// or of its entity (4.1), 0 for none.
+//
+// Reading never trusts a count of the file: memory grows only with what is actually read, so a
+// truncated or corrupt file ends with an error message, not with a huge allocation.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+struct MshPhysicalName {
+  int32_t m_dimension;
+  int32_t m_tag;
+  std::string m_name;
+};
+
+struct MshFile {
+  std::string m_version; // "2.2", "4.1", ...
+  int32_t m_major;       // 2 or 4
+  int32_t m_binary;      // 1 for a binary file
+  int32_t m_swap;        // 1 when the binary values are in the other byte order
+
+  // Nodes in file order: tag and three coordinates each.
+  std::vector<int64_t> m_nodeTags;
+  std::vector<double> m_coordinates;
+
+  // Kept elements in file order (kinds KELVO_TRI ... KELVO_HEXA): the Gmsh element tag, the
+  // kind, the physical group (0 none), the entity tag and the corner nodes as node indices (into
+  // m_nodeTags) from m_elementStart[e].
+  std::vector<int64_t> m_elementTags;
+  std::vector<int32_t> m_elementKind;
+  std::vector<int32_t> m_elementPhysical;
+  std::vector<int32_t> m_elementEntity;
+  std::vector<int64_t> m_elementStart; // one more entry than elements
+  std::vector<int32_t> m_elementNodes;
+
+  std::vector<MshPhysicalName> m_physicalNames;
+
+  // Counts of what was read differently from the file, by Gmsh element type.
+  std::map<int32_t, int64_t> m_ignored; // points, lines and unknown types, not kept
+  std::map<int32_t, int64_t> m_reduced; // higher-order elements kept by their corners
+  int64_t m_multiplePhysicals;          // kept elements of an entity with several physical groups
+  std::vector<std::string> m_skippedSections; // names of sections skipped, once each
+};
+
+MshFile *MshFile_new();
+void MshFile_delete(MshFile *mesh);
+void MshFile_print(const MshFile *mesh, FILE *stream);
+
+// Reads the file. 1 on success; else 0 with a message (without a final newline) in *error.
+int MshFile_read(MshFile *mesh, const char *path, std::string *error);
+// Reads a whole file held in memory; the same results.
+int MshFile_parse(MshFile *mesh, const char *data, size_t size, std::string *error);
+
+// Whether the bytes start like a Gmsh mesh file ("$MeshFormat" after white space).
+int MshFile_isMsh(const char *data, size_t size);
+
+// The name of a physical group, or nullptr.
+const char *MshFile_physicalName(const MshFile *mesh, int32_t dimension, int32_t tag);
+
+#endif
