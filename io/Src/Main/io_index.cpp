@@ -21,6 +21,10 @@ const char *whatKeyOf(const void *owner, int32_t entry) {
   return indextable_what_key(indextable_entry(static_cast<const IO_index *>(owner), entry));
 }
 
+const char *whereKeyOf(const void *owner, int32_t entry) {
+  return indextable_where_key(indextable_entry(static_cast<const IO_index *>(owner), entry));
+}
+
 IO_index *newTable() {
   IO_index *table = static_cast<IO_index *>(io_calloc(1, sizeof(IO_index)));
   if (!table) return nullptr;
@@ -104,6 +108,9 @@ int appendEntry(IO_error_callback callback, IO_file *record, const char *entry) 
     return IO_MEMORY_ERR;
   }
   table->m_textused += static_cast<int64_t>(length) + 1;
+  // A where order that cannot take the entry is dropped; the next where search rebuilds it.
+  if (table->m_whereorder && ioorder_insert(table->m_whereorder, slot) != IO_OK)
+    dropWhereOrder(table);
   return IO_OK;
 }
 
@@ -212,6 +219,40 @@ void indextable_sort(IO_index *table) {
   table->m_sortedcount = table->m_numentries;
 }
 
+const char *indextable_where_key(const char *entry) {
+  if (!entry) return "";
+  const char *esc = strchr(entry, kEsc);
+  if (esc) esc = strchr(esc + 1, kEsc);
+  return esc ? esc + 1 : "";
+}
+
+int indextable_build_where(IO_index *table) {
+  if (!table) return IO_MEMORY_ERR;
+  if (table->m_whereorder) return IO_OK;
+  IO_order *order = static_cast<IO_order *>(io_malloc(sizeof(IO_order)));
+  if (!order) return IO_MEMORY_ERR;
+  ioorder_init(order, whereKeyOf, table);
+  for (int32_t slot = 0; slot < table->m_numentries; ++slot) {
+    if (ioorder_insert(order, slot) != IO_OK) {
+      ioorder_free(order);
+      io_free(order);
+      return IO_MEMORY_ERR;
+    }
+  }
+  table->m_whereorder = order;
+  return IO_OK;
+}
+
+void indextable_where_bounds(const IO_index *table, const char *key, size_t length, int32_t *first,
+                             int32_t *end) {
+  if (!table || !table->m_whereorder) {
+    *first = *end = 0;
+    return;
+  }
+  *first = ioorder_bound(table->m_whereorder, key, length, 0);
+  *end = ioorder_bound(table->m_whereorder, key, length, 1);
+}
+
 void indextable_what_bounds(const IO_index *table, const char *key, size_t length, int32_t *first,
                             int32_t *end) {
   if (!table) {
@@ -280,7 +321,6 @@ int insert_index(IO_error_callback callback, IO_file *record, const char *entry)
     io_trace("insert_index: Marking index as unsorted");
     table->m_sorted = 0;
   }
-  dropWhereOrder(table);
   return IO_OK;
 }
 

@@ -37,7 +37,7 @@ struct IO_index {
   int32_t m_sorted;       // -1 while the table is in what order, else 0
   int32_t m_sortedcount;  // entries placed in what order by the last sort
   IO_order m_whatorder;   // every entry, in what order
-  IO_order *m_whereorder; // where order; built by where searches, dropped by insert_index
+  IO_order *m_whereorder; // every entry in where order; built by the first where search
 };
 
 // A located or parsed entry.
@@ -63,11 +63,12 @@ struct IO_index_cursor {
 // A new empty table for the record (the old one and its where order are released). 0, or 14
 // when memory runs out (the record then has no table).
 int alloc_indextable(IO_file *record);
-// Appends an entry; the table becomes unsorted and the where order is dropped. 0, or 14 when the
-// table cannot grow or the text is not an entry (256 characters or more).
+// Appends an entry; the table becomes unsorted (its table order lists the entry after the sorted
+// ones). 0, or 14 when the table cannot grow or the text is not an entry (256 characters or
+// more). Both orders take the entry at once.
 int insert_index(IO_error_callback callback, IO_file *record, const char *entry);
-// Appends an entry leaving the sorted flag and the where order as they are: for callers that
-// append in what order. 0 or 14.
+// Appends an entry leaving the sorted flag as it is: for callers that append in what order. 0 or
+// 14.
 int insert_index_unsorted(IO_error_callback callback, IO_file *record, const char *entry);
 // Writes the index data set of the first `count` entries of the table, in table order, at the
 // stream's position (the record's offset width for every text offset). 0 or a status.
@@ -104,6 +105,17 @@ void indextable_what_bounds(const IO_index *table, const char *key, size_t lengt
                             int32_t *end);
 // The part of an entry text that what order compares: from its third character.
 const char *indextable_what_key(const char *entry);
+
+// Where order: byte order of the entry texts after their second ESC (by where, then the when,
+// length and position texts). Built over every entry by the first where search and kept up to
+// date as entries are added from then on. 0, or 14 when memory runs out (no where order then).
+int indextable_build_where(IO_index *table);
+// The ranks [*first, *end) in where order of the entries whose texts after the second ESC begin
+// with the key; an empty range while there is no where order.
+void indextable_where_bounds(const IO_index *table, const char *key, size_t length, int32_t *first,
+                             int32_t *end);
+// The part of an entry text that where order compares: after its second ESC ("" without one).
+const char *indextable_where_key(const char *entry);
 
 // Table order: begin, then next slot until -1.
 void indextable_begin(const IO_index *table, IO_index_cursor *cursor);

@@ -2,6 +2,7 @@
 #include "io_rebuild.h"
 
 #include "io_error.h"
+#include "io_format.h"
 #include "io_header.h"
 #include "io_index.h"
 #include "io_records.h"
@@ -176,6 +177,84 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
   return IO_BAD_FILE;
 }
 
+bool isDeletedLetter(char c) { return c == 'D' || c == 'd' || c == 'X' || c == 'x'; }
+
+// How reading the two length fields of a frame went.
+enum FrameLengths { kLengthsRead, kFirstUnread, kFirstBad, kSkipFailed, kSecondUnread };
+
+// The two length fields of a frame whose tag stands at p, read in a format. The first must be a
+// length that keeps the frame within the file, so that the walk moves forward. Fields not read
+// are 0.
+FrameLengths frameLengths(Scan *scan, const char *format, int64_t p, int64_t *first,
+                          int64_t *second) {
+  *first = *second = 0;
+  int32_t width = scan->m_record->m_offsetwidth;
+  int64_t field = lengthFieldSize(format[0], width);
+  if (io_seek(scan->m_stream, p + 3, 0) != 0 ||
+      readLengthField(scan->m_stream, format, width, first) != IO_OK)
+    return kFirstUnread;
+  int64_t s = p + 3 + field;
+  if (*first < 1 || *first > scan->m_size - s - field) return kFirstBad;
+  if (io_seek(scan->m_stream, s + *first, 0) != 0) return kSkipFailed;
+  if (readLengthField(scan->m_stream, format, width, second) != IO_OK) return kSecondUnread;
+  return kLengthsRead;
+}
+
+// A deleted data set: skipped by its length fields, which must agree. No entry.
+int deletedFrame(Scan *scan, const char *tag, int64_t p) {
+  IO_error_callback callback = scan->m_callback;
+  char format[3];
+  int64_t first = 0, second = 0;
+  if (iofmt_deleted_format(tag, format) == 1) {
+    // The old style does not record the format: the first that fits is taken.
+    const char *const tries[] = {"U", "u", "F"};
+    for (const char *f : tries) {
+      if (frameLengths(scan, f, p, &first, &second) == kLengthsRead && first == second)
+        return kContinue;
+    }
+    io_report_error(callback,
+                    "recreate_indextable: Bad file: final dataset length field %" PRId64
+                    " is bad, or differs from original dataset length field %" PRId64
+                    " in deleted dataset with old-style format %s\n",
+                    second, first, "D");
+    return IO_BAD_FILE;
+  }
+  switch (isLiveLetter(format[0]) ? frameLengths(scan, format, p, &first, &second)
+                                  : kFirstUnread) {
+  case kLengthsRead:
+    if (first == second) return kContinue;
+    io_report_error(callback,
+                    "recreate_indextable: Bad file: final dataset length field %" PRId64
+                    " is bad, or differs from original dataset length field %" PRId64
+                    " in deleted dataset with byte-order-specific format %s\n",
+                    second, first, format);
+    return IO_BAD_FILE;
+  case kFirstUnread:
+    io_report_error(callback,
+                    "recreate_indextable: error reading initial dataset length in dataset of "
+                    "format %c%c, starting at offset %" PRId64 "\n",
+                    io_format_char(tag[0], '?'), io_format_char(tag[1], '?'), p);
+    return IO_READ_ERR;
+  case kFirstBad:
+    // A length that would leave the file or turn the walk back.
+    io_report_error(callback, "recreate_indextable: bad dataset length %" PRId64, first);
+    return IO_FORMAT_ERR;
+  case kSkipFailed:
+    io_report_error(callback,
+                    "recreate_indextable: fseek of %" PRId64
+                    " to skip dataset starting at %" PRId64 " failed",
+                    first, p);
+    return IO_SEEK_ERR;
+  case kSecondUnread: break;
+  }
+  io_report_error(callback,
+                  "recreate_indextable: error %s [%d] reading final dataset length in dataset of "
+                  "format %c%c, starting at offset %" PRId64 ", expected length %" PRId64 "\n",
+                  io_status_text(IO_READ_ERR), IO_READ_ERR, io_format_char(format[0], '?'),
+                  io_format_char(format[1], '?'), p, first);
+  return IO_READ_ERR;
+}
+
 int badFile(Scan *scan, const char *bytes, int64_t p) {
   io_report_error(scan->m_callback,
                   "recreate_indextable: Bad file: expected dataset, index or end, got \"%s\" at "
@@ -218,6 +297,8 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
     if (isLiveLetter(tag[0])) {
       char format[3] = {tag[0], tag[1], '\0'};
       status = liveFrame(&scan, format, p);
+    } else if (isDeletedLetter(tag[0])) {
+      status = deletedFrame(&scan, tag, p);
     } else if (memcmp(tag, "*IN", 3) == 0) {
       int64_t ignored = 0;
       if (io_seek(stream, p + 6, 0) != 0) {

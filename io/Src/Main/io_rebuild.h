@@ -4,10 +4,13 @@
 // file whose recorded size is wrong or whose stored index cannot be taken.
 //
 // The walk knows: the information block; live data sets (an entry each, from their headers);
-// a data set whose first length field is 0, or is cut off by the end of the file (a write that
-// never finished: the walk ends there, and the next data set is written over it); old index
-// data sets (skipped); the file end tag "*CRASH" (the walk ends there); the end of the file.
-// Deleted data sets, and anything else, end the walk with status 20.
+// deleted data sets (skipped by their length fields, which must agree; the format comes from the
+// delete tag, and for old-style tags, "D" and NUL, the first of U, u and F that fits); a data
+// set whose first length field is 0, or is cut off by the end of the file (a write that never
+// finished: the walk ends there, and the next data set is written over it); old index data sets
+// (skipped); the file end tag "*CRASH" (the walk ends there); the end of the file. Anything else
+// ends the walk with status 20. Every length taken must keep its frame within the file, so the
+// walk only ever moves forward (a negative or overlong length: status 15).
 #include "io_records.h"
 
 // Rebuilds the record's table; the index location becomes the position where the walk ended.

@@ -155,4 +155,70 @@ struct IO_file {
   int32_t m_flock;              // the real lock held on the stream: 0, LOCK_SH or LOCK_EX
 };
 
+// ---------------------------------------------------------------------------------------------
+// IO_state: the whole state of one user of the request interface (iocnt.h): up to two open
+// data-set files, one plain text file and the default write format. Made zero-filled by
+// iostate_alloc (io_state.h).
+struct IO_state {
+  IO_file m_primary;      // the main data-set file (request IO_OPEN_PRIMARY)
+  IO_file m_secondary;    // a second data-set file, the destination of copies
+  IO_file m_text;         // a plain text file
+  IO_file *m_current;     // the file most requests work on: one of the three, or none
+  int32_t m_initialised;  // 0 until the first request
+  char *m_defaultformat;  // owned; the write format when WEZ_FORMAT is not set, or none
+};
+
+// Request codes of iocntc and iocnt (iocnt.h).
+enum {
+  IO_OPEN_PRIMARY = 0,
+  IO_CLOSE_PRIMARY = 1,
+  IO_OPEN_SECONDARY = 2,
+  IO_CLOSE_SECONDARY = 3,
+  IO_SET_FORMAT = 4,
+  IO_DELETE_DS = 5,
+  IO_WRITE_DATASET = 6,
+  IO_LOCATE_DS = 7,
+  IO_LOCATE_PRIMARY_DS = 8,
+  IO_DELETE_PRIMARY_DS = 9,
+  IO_READ_LOCATED_DS = 10,
+  IO_READ_DS_START = 11,
+  IO_START_DATASET = 12,
+  IO_READ_DATA = 13,
+  IO_WRITE_DATA = 14,
+  IO_GET_ENTRY_COUNT = 15,
+  IO_COPY_DATASET = 16,
+  IO_COPY_ALLVALID_DS = 17,
+  IO_READ_LOCATED_PRIMARY_DS = 18,
+  IO_END_DATASET = 19,
+  IO_TELL = 20,
+  IO_WRITE_DSLENGTH = 21,
+  IO_SEEK = 22,
+  IO_SET_INDEX_LOCATION = 23,
+  IO_INSERT_INDEX = 24,
+  IO_GET_INDEX_LOCATION = 25,
+  IO_READ_DATATAG = 26,
+  IO_WRITE_DATATAG = 27,
+  IO_USE_PRIMARY = 28,
+  IO_USE_SECONDARY = 29,
+  IO_OPEN_TEXT = 30,
+  IO_CLOSE_TEXT = 31,
+  IO_READ_TEXT_STRING = 32,
+  IO_WRITE_TEXT_STRING = 33,
+  IO_READ_TEXT_INTR = 34,
+  IO_WRITE_TEXT_INTR = 35,
+  IO_READ_TEXT_REAL = 36,
+  IO_WRITE_TEXT_REAL = 37,
+  IO_CHECK_READABLE = 38,
+  IO_COPY_WHEN0_DS = 39,
+  IO_INSERT_INDEX_UNSORTED = 40,
+  IO_UPDATE_INDEX = 41,
+  IO_RECREATE_INDEX = 42,
+  IO_READ_LOCATED_DS_AS = 43,
+  IO_READ_LOCATED_PRIMARY_DS_AS = 44,
+  IO_COPY_DS_COMPRESS_WHEN = 45,
+  IO_SET_DEFAULT_FORMAT = 46,
+  IO_GET_CURRENT_FILE = 47,
+  IO_NUM_REQUESTS = 48
+};
+
 #endif

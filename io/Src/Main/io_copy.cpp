@@ -1,0 +1,331 @@
+// Copying data sets between data-set files.
+#include "io_copy.h"
+
+#include "get_ds_location.h"
+#include "io_alloc.h"
+#include "io_error.h"
+#include "io_header.h"
+#include "io_index.h"
+#include "lowlevel_io.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstring>
+
+namespace {
+
+const char kEsc = 27;
+// Bytes moved per read and write: a bounded buffer, whatever length the source claims.
+const int64_t kCopyBlock = 1 << 20;
+const int64_t kSmallBlock = 100000;
+
+bool isDeleted(char c) { return c == 'D' || c == 'd' || c == 'X' || c == 'x'; }
+
+int64_t streamSize(FILE *stream) {
+  int64_t here = io_tell(stream);
+  if (here < 0 || io_seek(stream, 0, 2) != 0) return -1;
+  int64_t size = io_tell(stream);
+  if (io_seek(stream, here, 0) != 0) return -1;
+  return size;
+}
+
+// Moves `bytes` bytes from the source's position to the destination's. 0 or a status.
+int copyBytes(IO_error_callback callback, FILE *from, FILE *to, int64_t bytes) {
+  if (bytes == 0) return IO_OK;
+  int64_t block = bytes < kCopyBlock ? bytes : kCopyBlock;
+  char *buffer = static_cast<char *>(io_malloc(static_cast<size_t>(block)));
+  if (!buffer && block > kSmallBlock) {
+    block = kSmallBlock;
+    buffer = static_cast<char *>(io_malloc(static_cast<size_t>(block)));
+  }
+  if (!buffer) {
+    io_report_malloc_error(callback, "copy_dataset", block);
+    return IO_ALLOC_ERR;
+  }
+  int64_t blocks = bytes / block, rest = bytes % block;
+  int status = IO_OK;
+  for (int64_t i = 0; i < blocks && status == IO_OK; ++i) {
+    errno = 0;
+    size_t got = fread(buffer, 1, static_cast<size_t>(block), from);
+    if (got != static_cast<size_t>(block)) {
+      io_report_syserr(callback,
+                       "copy_dataset: read data block %d/%d failed: read %d bytes, expected %d, "
+                       "dataset is %" PRId64 " bytes",
+                       static_cast<int32_t>(i), static_cast<int32_t>(blocks),
+                       static_cast<int32_t>(got), static_cast<int32_t>(block), bytes);
+      status = IO_READ_ERR;
+    } else if (fwrite(buffer, 1, static_cast<size_t>(block), to) != static_cast<size_t>(block)) {
+      io_report_error(callback, "copy_dataset: write data block failed");
+      status = IO_WRITE_ERR;
+    }
+  }
+  if (status == IO_OK && rest > 0) {
+    errno = 0;
+    if (fread(buffer, 1, static_cast<size_t>(rest), from) != static_cast<size_t>(rest)) {
+      io_report_syserr(callback, "copy_dataset: read remaining data failed");
+      status = IO_READ_ERR;
+    } else if (fwrite(buffer, 1, static_cast<size_t>(rest), to) != static_cast<size_t>(rest)) {
+      io_report_error(callback, "copy_dataset: write remaining data failed");
+      status = IO_WRITE_ERR;
+    }
+  }
+  io_free(buffer);
+  return status;
+}
+
+// Tells both positions; 9 with the message of the one that failed.
+int tellBoth(IO_error_callback callback, FILE *source, FILE *destination, int64_t *s, int64_t *d,
+             const char *sourceMessage, const char *destinationMessage) {
+  *s = io_tell(source);
+  if (*s < 0) {
+    io_report_syserr(callback, "%s", sourceMessage);
+    return IO_TELL_ERR;
+  }
+  *d = io_tell(destination);
+  if (*d < 0) {
+    io_report_syserr(callback, "%s", destinationMessage);
+    return IO_TELL_ERR;
+  }
+  return IO_OK;
+}
+
+// Reads the source's header and writes it to the destination under the new key.
+int copyHeader(IO_error_callback callback, const char *format, const char *what,
+               const char *where, int32_t when, FILE *source, FILE *destination) {
+  IO_header *header = ioheader_alloc(nullptr);
+  if (!header) {
+    io_report_error(callback, "copy_dataset: error allocating local header\n");
+    return IO_ALLOC_ERR;
+  }
+  int status = read_header(callback, format, source, header);
+  if (status != IO_OK) {
+    io_report_error(callback, "copy_dataset: error reading header\n");
+    ioheader_free(nullptr, header);
+    return status;
+  }
+  io_trace("Copying dataset %s:%s:%d to %s:%s:%d", header->m_what, header->m_where,
+           *header->m_when, what, where, when);
+  if (strlen(what) >= IO_NAME_LEN || strlen(where) >= IO_NAME_LEN) {
+    io_report_error(callback, "copy_dataset: error writing header\n");
+    ioheader_free(nullptr, header);
+    return IO_DATA_ERR;
+  }
+  strcpy(header->m_what, what);
+  strcpy(header->m_where, where);
+  *header->m_when = when;
+  status = write_header(callback, format, destination, header);
+  if (status != IO_OK) io_report_error(callback, "copy_dataset: error writing header\n");
+  ioheader_free(nullptr, header);
+  return status;
+}
+
+// The greatest when of 1 or more among the valid entries of one what and where.
+struct WhenGroup {
+  char m_key[IO_INDEX_ENTRY_LEN]; // what ESC where ESC
+  size_t m_length;
+  int32_t m_greatest;
+};
+
+int32_t greatestWhen(IO_index *table, const IO_match &match, WhenGroup *group) {
+  char key[IO_INDEX_ENTRY_LEN];
+  int n = snprintf(key, sizeof key, "%s%c%s%c", match.m_what, kEsc, match.m_where, kEsc);
+  if (n < 0 || static_cast<size_t>(n) >= sizeof key) return match.m_when;
+  size_t length = static_cast<size_t>(n);
+  if (group->m_length == length && memcmp(group->m_key, key, length) == 0)
+    return group->m_greatest;
+  memcpy(group->m_key, key, length);
+  group->m_length = length;
+  group->m_greatest = match.m_when;
+  int32_t first, end;
+  indextable_what_bounds(table, key, length, &first, &end);
+  IO_order_cursor cursor;
+  ioorder_seek(&table->m_whatorder, first, &cursor);
+  IO_match other;
+  for (int32_t rank = first; rank < end; ++rank, ioorder_next(&table->m_whatorder, &cursor)) {
+    const char *entry = indextable_entry(table, ioorder_entry(&table->m_whatorder, &cursor));
+    if (entry && entry[0] == 'Y' && parseindex(nullptr, entry, &other) == IO_OK &&
+        other.m_when > group->m_greatest)
+      group->m_greatest = other.m_when;
+  }
+  return group->m_greatest;
+}
+
+} // namespace
+
+int copy_dataset(IO_error_callback callback, const char *what, const char *where, int32_t when,
+                 IO_file *destination, IO_file *source) {
+  if (!what || !where || !destination || !destination->m_stream || !source ||
+      !source->m_stream) {
+    io_report_error(callback, "copy_dataset: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  FILE *from = source->m_stream, *to = destination->m_stream;
+  char tag[3];
+  errno = 0;
+  if (fread(tag, 1, 3, from) != 3) {
+    io_report_syserr(callback, "copy_dataset: (read format) syserr:");
+    return IO_READ_ERR;
+  }
+  if (isDeleted(tag[0])) return IO_OK;
+  if (!iofmt_is_valid(tag[0])) {
+    io_report_error(callback,
+                    "copy_dataset: the source data set location is incorrect: bad format type in "
+                    "%c%c",
+                    io_format_char(tag[0], ' '), io_format_char(tag[1], ' '));
+    return IO_READ_ERR;
+  }
+  const char format[3] = {tag[0], tag[1], '\0'};
+  int64_t position = destination->m_indexlocation;
+  if (io_seek(to, position, 0) != 0) {
+    io_report_syserr(callback, "copy_dataset: (seek index location) syserr:");
+    return IO_SEEK_ERR;
+  }
+  errno = 0;
+  if (fwrite(tag, 1, 3, to) != 3) {
+    io_report_syserr(callback, "copy_dataset: (write format) syserr:");
+    return IO_WRITE_ERR;
+  }
+  int64_t oldLength = 0;
+  int status = wezreadOffset(callback, format, &oldLength, from);
+  if (status != IO_OK) {
+    io_report_error(callback, "copy_dataset: reading data length failed\n");
+    return status;
+  }
+  int64_t lengthField = io_tell(to);
+  if (lengthField < 0) {
+    io_report_error(callback, "copy_dataset: error telling destination file dslength position");
+    return IO_TELL_ERR;
+  }
+  // 0 until the copy is complete, so that a copy cut off anywhere shows as unfinished.
+  status = wezwriteOffset(callback, format, 0, destination->m_offsetwidth, to);
+  if (status == IO_OK && fflush(to) != 0) status = IO_WRITE_ERR;
+  if (status != IO_OK) {
+    io_report_error(callback, "copy_dataset: writing data length failed\n");
+    return status;
+  }
+  int64_t sourceStart, destinationStart;
+  status = tellBoth(callback, from, to, &sourceStart, &destinationStart,
+                    "copy_dataset: error telling source file start position",
+                    "copy_dataset: error telling destination file start position");
+  if (status != IO_OK) return status;
+  char start[9] = {0};
+  status = wezreadString(callback, format, start, 8, 1, 8, from);
+  if (status != IO_OK) {
+    io_report_error(callback, "copy_dataset: can't read data set tag\n");
+    return status;
+  }
+  if (memcmp(start, "*DATASET", 8) != 0) {
+    io_report_error(callback, "copy_dataset: bad data set tag %s\n", start);
+    return IO_READ_ERR;
+  }
+  status = wezwriteString(callback, format, "*DATASET", 8, 1, 8, to);
+  if (status != IO_OK) {
+    io_report_error(callback, "write_dataset: can't write dataset tag\n");
+    return status;
+  }
+  status = copyHeader(callback, format, what, where, when, from, to);
+  if (status != IO_OK) return status;
+  int64_t sourceData, destinationData;
+  status = tellBoth(callback, from, to, &sourceData, &destinationData,
+                    "copy_dataset: error telling source file data position",
+                    "copy_dataset: error telling destination file data position");
+  if (status != IO_OK) return status;
+  int64_t bytes = oldLength - (sourceData - sourceStart);
+  int64_t size = streamSize(from);
+  if (bytes < 0 || size < 0 || bytes > size - sourceData) {
+    io_report_error(callback,
+                    "copy_dataset: data set length %" PRId64 " does not fit the source file",
+                    oldLength);
+    return IO_READ_ERR;
+  }
+  int64_t newLength = bytes + (destinationData - destinationStart);
+  status = copyBytes(callback, from, to, bytes);
+  if (status != IO_OK) return status;
+  status = wezwriteOffset(callback, format, newLength, destination->m_offsetwidth, to);
+  if (status != IO_OK) {
+    io_report_error(callback, "copy_dataset: writing data length failed\n");
+    return status;
+  }
+  int64_t end = io_tell(to);
+  if (end < 0) {
+    io_report_syserr(callback, "copy_dataset: (tell the indexlocation) syserr:");
+    return IO_TELL_ERR;
+  }
+  status = wezwriteString(callback, format, "*CRASH", 6, 1, 6, to);
+  if (status != IO_OK) {
+    io_report_error(callback, "copy_dataset: can't write file end tag\n");
+    return status;
+  }
+  destination->m_indexlocation = end;
+  if (io_seek(to, lengthField, 0) != 0) {
+    io_report_syserr(callback, "copy_dataset: (seek starting dslength location) syserr:");
+    return IO_SEEK_ERR;
+  }
+  status = wezwriteOffset(callback, format, newLength, destination->m_offsetwidth, to);
+  if (status == IO_OK && fflush(to) != 0) status = IO_WRITE_ERR;
+  if (status != IO_OK) {
+    io_report_error(callback, "copy_dataset: writing data length failed\n");
+    return status;
+  }
+  char entry[IO_INDEX_ENTRY_LEN + 64];
+  snprintf(entry, sizeof entry, "%s%c%s%c%s%c%d%c%" PRId64 "%c%" PRId64, "Y", kEsc, what, kEsc,
+           where, kEsc, when, kEsc, newLength, kEsc, position);
+  return insert_index(callback, destination, entry);
+}
+
+int copy_all_ds(IO_error_callback callback, IO_file *destination, IO_file *source, int32_t mode) {
+  if (!destination || !source) {
+    io_report_error(callback, "copy_all_ds: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  int status = update_index(callback, source);
+  if (status != IO_OK) {
+    io_report_error(callback, "copy_all_ds: update_index failed\n");
+    return status;
+  }
+  IO_index *table = source->m_indextable;
+  WhenGroup group;
+  group.m_length = 0;
+  IO_index_cursor cursor;
+  indextable_begin(table, &cursor);
+  for (int32_t slot; (slot = indextable_next(table, &cursor)) >= 0;) {
+    const char *entry = indextable_entry(table, slot);
+    if (!entry || entry[0] == 'N') continue;
+    IO_match match;
+    if (parseindex(callback, entry, &match) != IO_OK) {
+      io_report_error(callback, "copy_all_ds: parse index failed\n");
+      return IO_DATA_ERR;
+    }
+    int32_t when = match.m_when;
+    if ((mode & 1) && when != 0) continue;
+    if ((mode & 2) && when >= 1) {
+      // Every positive when becomes 1: only the greatest of a what and where is kept.
+      if (when != greatestWhen(table, match, &group)) continue;
+      when = 1;
+    }
+    if (io_seek(source->m_stream, match.m_position, 0) != 0) {
+      io_report_syserr(callback, "copy_all_ds: (tell the indexlocation) syserr:");
+      return IO_TELL_ERR;
+    }
+    status = copy_dataset(callback, match.m_what, match.m_where, when, destination, source);
+    if (status != IO_OK) {
+      io_report_error(callback, "copy_all_ds: copy_dataset failed on %s/%s/%d", match.m_what,
+                      match.m_where, when);
+      return status;
+    }
+  }
+  return IO_OK;
+}
+
+int copy_allvalid_ds(IO_error_callback callback, IO_file *destination, IO_file *source) {
+  return copy_all_ds(callback, destination, source, 0);
+}
+
+int copy_when0_ds(IO_error_callback callback, IO_file *destination, IO_file *source) {
+  return copy_all_ds(callback, destination, source, 1);
+}
+
+int copy_all_ds_compress_when(IO_error_callback callback, IO_file *destination,
+                              IO_file *source) {
+  return copy_all_ds(callback, destination, source, 2);
+}
