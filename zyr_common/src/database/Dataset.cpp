@@ -27,7 +27,7 @@ Dataset *s_requester = nullptr;
 
 // Appends a message of this layer (not the library's) to the last error text.
 void appendError(Dataset *dataset, const char *text) {
-  dataset->m_lastError = zyrCString_cat(dataset->m_lastError, text, nullptr);
+  dataset->m_lastError = zyrCString_cat(dataset->m_lastError, text, static_cast<const char *>(nullptr));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -29,7 +29,7 @@ const char *const kRule = "=====================================================
 
 void storeError(DefFile *file, const char *function, const char *what, const char *where, int32_t when,
                 int32_t code, const char *prefix, const char *kind) {
-  char *description = zyrCString_merge(prefix, kind, nullptr);
+  char *description = zyrCString_merge(prefix, kind, static_cast<const char *>(nullptr));
   DefFile_setError(file, function, what, where, when, code, description);
   zyrCString_free(description);
 }
