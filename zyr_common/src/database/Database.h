@@ -1,0 +1,174 @@
+#ifndef ZYR_DATABASE_H
+#define ZYR_DATABASE_H
+// The versioned database: the values of the attributes of persistent objects, as seen at a state,
+// kept as data sets of one data-set file (a DefFile). A value is stored under the key
+// [attribute name, object key, state]: the object key is the 22-character Base64 text of the
+// object's UUID, or "GLOBAL" for data of the database itself (a NULL UUID). A write adds or
+// replaces the version of its own state only; a read at state S takes the version with the
+// greatest state not above S (a state of 0 or below, -S exactly).
+//
+// Data of the database itself, under "GLOBAL" at state 0: "Version", "Date - created",
+// "Date - modified", the state counters and the type record of the state manager.
+//
+// Results are 1 for success and 0 for failure unless stated; failures of the file layer are
+// stored in the DefFile and answered as 0.
+#include <cstdint>
+#include <cstdio>
+
+struct DefFile;
+struct zyrUUID;
+
+// Room for the where of a keyed call: "GLOBAL" or an object key.
+#define DATABASE_KEY_LEN 40
+#define DATABASE_GLOBAL_KEY "GLOBAL"
+
+struct Database {
+  zyrUUID *m_uuid;              // made for this open handle (owned)
+  char m_key[DATABASE_KEY_LEN]; // where of the last keyed call
+  char *m_fileName;             // normalised name (owned)
+  DefFile *m_defFile;           // the open file (owned)
+  int32_t m_isModified;         // 1 once anything was written, erased or compacted
+};
+
+// ---- Opening and closing ----
+// A new string: the name when it ends in ".zyr", ".zyr.bak", ".wez" or ".wez.bak" (exact case),
+// else the name with ".zyr" appended.
+char *Database_fileName(const char *name);
+// 1 when the normalised name exists.
+int Database_fileExists(const char *name);
+// Opens or creates the database file of the normalised name; NULL on failure (an existing file
+// without "Version" publishes 10020).
+Database *Database_new(const char *name);
+// Copies the open file to the normalised new name and answers a handle on the copy.
+Database *Database_clone(Database *database, const char *newName);
+int Database_rename(Database *database, const char *newName);
+// Stamps "Date - modified" when something changed, closes the file and frees the handle.
+void Database_delete(Database *database);
+const char *Database_getFileName(const Database *database);
+DefFile *Database_getDefFile(const Database *database);
+int Database_isModified(const Database *database);
+// The build number of "Version" (the first 8 digits inside its parentheses: a build stamp
+// "2003.03.28-..." gives 20030328), -1 when absent or malformed.
+int32_t Database_getVersion(Database *database);
+// "Version" = the library's version text, under "GLOBAL" at 0.
+int Database_setVersion(Database *database);
+// "<date> [<time>]" under [name, key, 0].
+int Database_timeStamp(Database *database, const zyrUUID *uuid, const char *name);
+void Database_print(const Database *database, FILE *stream);
+
+// ---- Keyed values ----
+// Every operation takes (database, state, UUID or NULL for "GLOBAL", name, ...). Writers store
+// at the state; readers read the version valid at the state and fail (0) when there is none:
+// scalar outputs are then untouched, allocated outputs NULL with count 0. Allocated outputs
+// belong to the caller; buffer reads take a buffer of n.
+int Database_setInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t value);
+int Database_getInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *value);
+int Database_setInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                     const int32_t *array, int32_t count);
+int Database_getInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                     int32_t **array, int32_t *count);
+int Database_getIntArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                         int32_t *array, int32_t n);
+
+int Database_setFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float value);
+int Database_getFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float *value);
+int Database_setFloats(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                       const float *array, int32_t count);
+int Database_getFloats(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                       float **array, int32_t *count);
+int Database_getFloatArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                           float *array, int32_t n);
+
+int Database_setDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                       double value);
+int Database_getDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                       double *value);
+int Database_setDoubles(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                        const double *array, int32_t count);
+int Database_getDoubles(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                        double **array, int32_t *count);
+int Database_getDoubleArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                            double *array, int32_t n);
+
+int Database_setChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char value);
+int Database_getChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char *value);
+int Database_setChars(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                      const char *array, int32_t count);
+int Database_getChars(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char **array,
+                      int32_t *count);
+int Database_getCharArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                          char *array, int32_t n);
+
+// Strings are heap strings (zyrCString_free); a NULL string is stored as an empty one.
+int Database_setString(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                       const char *value);
+int Database_getString(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                       char **value);
+int Database_setStrings(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                        const char *const *array, int32_t count);
+int Database_getStrings(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                        char ***array, int32_t *count);
+int Database_getStringArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                            char **array, int32_t n);
+
+// References are stored as the UUIDs of their targets; a NULL UUID is stored as the null UUID
+// and reads back as NULL. UUIDs read are new (zyrUUID_delete).
+int Database_setPointer(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                        const zyrUUID *value);
+int Database_getPointer(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                        zyrUUID **value);
+int Database_setPointers(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                         const zyrUUID *const *array, int32_t count);
+int Database_getPointers(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                         zyrUUID ***array, int32_t *count);
+int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                             zyrUUID **array, int32_t n);
+
+// Element counts of the stored version by kind: integers, floats, doubles, characters, a fifth
+// count always 0, and references (characters marked as UUIDs, one per 22).
+int Database_describeData(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                          int32_t *ints, int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *fifth,
+                          int32_t *references);
+// The description texts (DefFile_readDescription) of the stored version.
+int Database_describe(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int full,
+                      int32_t *count, char ***texts);
+int Database_readAttributes(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                            int32_t *count, char ***names, char ***values);
+
+// ---- Whole-file operations ----
+// The when to read for the name under the key of the last keyed call (m_key), or -1.
+int32_t Database_findActiveWhen(Database *database, int32_t state, const char *name);
+// Lists the data sets whose name and key match the filters ("*" wildcards) and whose when lies
+// in [from, to] (-1: no bound), sorted by key, name and when and grouped by key: *noOfKeys keys,
+// offsets[k] the first entry of key k (offsets[noOfKeys] the total), one name and when per entry.
+// Always 1; without entries the offsets hold the single 0 and the other outputs are NULL.
+int Database_match(Database *database, int32_t from, int32_t to, const char *keyFilter,
+                   const char *nameFilter, int32_t *noOfKeys, char ***keys, int32_t **offsets, char ***names,
+                   int32_t **whens);
+// *changed: 1 when [name, key] has a version in [from, to] (with -1 for either: any version).
+int Database_isParameterChanged(Database *database, int32_t from, int32_t to, const zyrUUID *uuid,
+                                const char *name, int *changed);
+// Erases every version written after the state.
+int Database_rollback(Database *database, int32_t state);
+// Erases every data set of the object (all names, all states).
+int Database_deleteObject(Database *database, const zyrUUID *uuid);
+// Erases every version of [name, key].
+int Database_deleteDataSet(Database *database, const zyrUUID *uuid, const char *name);
+// Erases every object with a data set matching the name pattern at a state from 0 to the state.
+int Database_purgeMarkedObjects(Database *database, int32_t state, const char *pattern);
+// Keeps only the versions valid at the state, then compacts the file rewriting every positive
+// state as 1.
+int Database_purgeModifiedData(Database *database, int32_t state);
+// Compacts the file keeping every version.
+int Database_compact(Database *database);
+// Copies the data sets [names[j], keys[i], whens[j]] (offsets as from Database_match) of the
+// source into the target as [names[j], new key i, state], translating the references stored in
+// them; a reference to the source's Repository (sourceRepository, unless NULL) becomes one to
+// targetRepository. *newKeys receives one block of n keys of 23 characters each (key i at
+// *newKeys + 23 * i), owned by the caller (zyrMemory_free), NULL on failure.
+int Database_importObjects(Database *target, Database *source, int32_t state, const zyrUUID *sourceRepository,
+                           const zyrUUID *targetRepository, int32_t n, const char *const *keys,
+                           const int32_t *offsets, const char *const *names, const int32_t *whens,
+                           char **newKeys);
+
+#endif
