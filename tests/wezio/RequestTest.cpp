@@ -369,6 +369,173 @@ TEST_F(RequestTest, RequestsOnThePrimaryKeepTheCurrentFileAlsoOnFailure) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Locating, deleting and copying
+
+TEST_F(RequestTest, LocateFillsTheArraysOrTellsTheSizesSilently) {
+  Requester r;
+  ASSERT_EQ(r.open(IO_OPEN_PRIMARY, m_name), IO_OK);
+  int64_t p1 = writeIntr(r, "T", {1}, 1);
+  int64_t p3 = writeIntr(r, "T", {3}, 3);
+  int64_t p2 = writeIntr(r, "T", {2}, 2);
+  writeIntr(r, "TT", {9}, 1);
+
+  r.key("T", "EVERY", -1);
+  r.clear();
+  r.locateRoom(1);
+  EXPECT_EQ(r.send(IO_LOCATE_DS), IO_MEMORY_ERR);
+  EXPECT_EQ(*r.m_data->m_numintr, 3);
+  EXPECT_EQ(*r.m_data->m_numoffset, 6);
+  EXPECT_EQ(*r.m_data->m_numstring, 6);
+  EXPECT_TRUE(messages().empty());
+  r.clear();
+  r.locateRoom(3);
+  ASSERT_EQ(r.send(IO_LOCATE_DS), IO_OK) << allMessages();
+  // Any when: highest first.
+  EXPECT_EQ(r.intrValues(), (std::vector<int32_t>{3, 2, 1}));
+  const std::vector<int64_t> offsets = r.offsetValues();
+  EXPECT_EQ(offsets[0], p3);
+  EXPECT_EQ(offsets[2], p2);
+  EXPECT_EQ(offsets[4], p1);
+  EXPECT_EQ(r.stringValues(), (std::vector<std::string>{"T", "EVERY", "T", "EVERY", "T", "EVERY"}));
+
+  r.key("NONE", "EVERY", 0);
+  EXPECT_EQ(r.locate(), IO_NO_MATCH);
+  EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(RequestTest, LocateOnThePrimaryKeepsTheCurrentFile) {
+  Requester r;
+  ASSERT_EQ(r.open(IO_OPEN_PRIMARY, m_name), IO_OK);
+  int64_t p = writeIntr(r, "A", {1});
+  ASSERT_EQ(r.open(IO_OPEN_SECONDARY, m_dir.file("second.wez")), IO_OK);
+  r.key("A", "EVERY", 0);
+  EXPECT_EQ(r.locate(IO_LOCATE_DS), IO_NO_MATCH) << "the secondary is empty";
+  ASSERT_EQ(r.locate(IO_LOCATE_PRIMARY_DS), IO_OK);
+  EXPECT_EQ(r.offsetValues()[0], p);
+  EXPECT_EQ(r.current(), &r.m_state->m_secondary);
+  r.key("B", "EVERY", 0);
+  EXPECT_EQ(r.locate(IO_LOCATE_PRIMARY_DS), IO_NO_MATCH);
+  EXPECT_EQ(r.current(), &r.m_state->m_secondary);
+}
+
+TEST_F(RequestTest, DeleteTagsTheDataSetsAndTheLocateNoLongerFindsThem) {
+  Requester r;
+  ASSERT_EQ(r.open(IO_OPEN_PRIMARY, m_name), IO_OK);
+  int64_t a = writeIntr(r, "A", {1}, 0);
+  writeIntr(r, "A", {2}, 1);
+  int64_t b = writeIntr(r, "B", {3}, 0);
+  r.key("A", "EVERY", -1);
+  ASSERT_EQ(r.send(IO_DELETE_DS), IO_OK) << allMessages();
+  EXPECT_EQ(readFile(m_name).substr(a, 3), std::string("D\xb5\n", 3));
+  EXPECT_EQ(r.locate(), IO_NO_MATCH);
+  // Nothing to delete is no failure.
+  EXPECT_EQ(r.send(IO_DELETE_DS), IO_OK);
+
+  // Request 9 works on the primary whatever is current.
+  ASSERT_EQ(r.open(IO_OPEN_SECONDARY, m_dir.file("second.wez")), IO_OK);
+  r.key("B", "EVERY", 0);
+  ASSERT_EQ(r.send(IO_DELETE_PRIMARY_DS), IO_OK) << allMessages();
+  EXPECT_EQ(r.current(), &r.m_state->m_secondary);
+  EXPECT_EQ(readFile(m_name).substr(b, 1), "D");
+  EXPECT_EQ(r.locate(IO_LOCATE_PRIMARY_DS), IO_NO_MATCH);
+  EXPECT_TRUE(messages().empty()) << allMessages();
+}
+
+TEST_F(RequestTest, DeletingNeedsTheWritePermission) {
+  Requester first, second;
+  ASSERT_EQ(first.open(IO_OPEN_PRIMARY, m_name), IO_OK);
+  ASSERT_EQ(second.open(IO_OPEN_PRIMARY, m_name), IO_OK);
+  second.key("A", "EVERY", 0);
+  EXPECT_EQ(second.send(IO_DELETE_DS), IO_LOCK_ERR);
+  EXPECT_EQ(messages().back(), "iocnt: setfilebusyflag failed when deleting a data set\n");
+  messages().clear();
+  EXPECT_EQ(second.send(IO_DELETE_PRIMARY_DS), IO_LOCK_ERR);
+  EXPECT_EQ(messages().back(),
+            "iocnt: setfilebusyflag failed when req =IO_DELETE_PRIMARY_DS\n");
+}
+
+TEST_F(RequestTest, CopiesGoFromThePrimaryIntoTheCurrentFile) {
+  const std::string copy = m_dir.file("copy.wez");
+  Requester r;
+  ASSERT_EQ(r.open(IO_OPEN_PRIMARY, m_name), IO_OK);
+  int64_t p = writeIntr(r, "A", {1, 2, 3}, 0);
+  writeIntr(r, "B", {4}, 3);
+  writeIntr(r, "B", {5}, 7);
+  writeIntr(r, "C", {6}, 0);
+  r.key("C", "EVERY", 0);
+  ASSERT_EQ(r.send(IO_DELETE_DS), IO_OK);
+
+  // Into itself: refused before anything is written.
+  r.key("A2", "EVERY", 5);
+  r.clear();
+  r.offsets({p});
+  EXPECT_EQ(r.send(IO_COPY_DATASET), IO_MEMORY_ERR);
+  EXPECT_EQ(allMessages(), "iocnt: can't copy from the primary file into itself\n");
+  EXPECT_EQ(r.send(IO_COPY_ALLVALID_DS), IO_MEMORY_ERR);
+  messages().clear();
+
+  ASSERT_EQ(r.open(IO_OPEN_SECONDARY, copy), IO_OK);
+  r.key("A2", "EVERY", 5);
+  r.clear();
+  r.offsets({p});
+  ASSERT_EQ(r.send(IO_COPY_DATASET), IO_OK) << allMessages();
+  r.key("A2", "EVERY", 5);
+  ASSERT_EQ(r.locate(IO_LOCATE_DS), IO_OK);
+  int64_t copied = r.offsetValues()[0];
+  ASSERT_EQ(r.readAt(copied), IO_OK);
+  EXPECT_EQ(r.intrValues(), (std::vector<int32_t>{1, 2, 3}));
+
+  // Every valid one; then only the whens of 0; then with the whens compressed.
+  ASSERT_EQ(r.send(IO_COPY_ALLVALID_DS), IO_OK) << allMessages();
+  r.key("*", "*", -1);
+  ASSERT_EQ(r.locate(IO_LOCATE_DS), IO_OK);
+  EXPECT_EQ(*r.m_data->m_numintr, 4) << "A2, and A, B 3, B 7 but not the deleted C";
+  ASSERT_EQ(r.send(IO_CLOSE_SECONDARY), IO_OK);
+
+  for (int32_t request : {IO_COPY_WHEN0_DS, IO_COPY_DS_COMPRESS_WHEN}) {
+    const std::string name = m_dir.file("copy" + std::to_string(request) + ".wez");
+    ASSERT_EQ(r.open(IO_OPEN_SECONDARY, name), IO_OK);
+    ASSERT_EQ(r.send(request), IO_OK) << allMessages();
+    r.key("*", "*", -1);
+    ASSERT_EQ(r.locate(IO_LOCATE_DS), IO_OK);
+    std::vector<int32_t> whens = r.intrValues();
+    std::vector<std::string> names = r.stringValues();
+    if (request == IO_COPY_WHEN0_DS) {
+      EXPECT_EQ(whens, std::vector<int32_t>{0});
+      EXPECT_EQ(names[0], "A");
+    } else {
+      EXPECT_EQ(*r.m_data->m_numintr, 2);
+      r.key("B", "EVERY", 1);
+      ASSERT_EQ(r.locate(IO_LOCATE_DS), IO_OK);
+      ASSERT_EQ(r.readAt(r.offsetValues()[0]), IO_OK);
+      EXPECT_EQ(r.intrValues(), std::vector<int32_t>{5}) << "the greatest when is the one kept";
+    }
+    ASSERT_EQ(r.send(IO_CLOSE_SECONDARY), IO_OK);
+  }
+  EXPECT_TRUE(messages().empty()) << allMessages();
+}
+
+TEST_F(RequestTest, TheIndexCanBeResolvedAndRebuiltOnRequest) {
+  Requester r;
+  ASSERT_EQ(r.open(IO_OPEN_PRIMARY, m_name), IO_OK);
+  writeIntr(r, "A", {1});
+  writeIntr(r, "A", {2});
+  ASSERT_EQ(r.send(IO_UPDATE_INDEX), IO_OK);
+  std::vector<Entry> list = entries(r.current());
+  ASSERT_EQ(list.size(), 2u);
+  // The one written first is superseded (table order is text order: "190" before "36").
+  for (const Entry &e : list) EXPECT_EQ(e.m_status, e.m_position == 36 ? "N" : "Y");
+
+  ASSERT_EQ(r.send(IO_RECREATE_INDEX), IO_OK) << allMessages();
+  EXPECT_EQ(entries(r.current()).size(), 2u);
+  EXPECT_EQ(r.current()->m_lock, -1);
+  r.key("A", "EVERY", 0);
+  ASSERT_EQ(r.locate(), IO_OK);
+  ASSERT_EQ(r.readAt(r.offsetValues()[0]), IO_OK);
+  EXPECT_EQ(r.intrValues(), std::vector<int32_t>{2});
+}
+
+// ---------------------------------------------------------------------------------------------
 // A data set piece by piece, and the index by hand
 
 TEST_F(RequestTest, ADataSetWrittenPieceByPieceIsTheSameAsOneWrittenWhole) {

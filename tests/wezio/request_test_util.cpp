@@ -156,7 +156,8 @@ IO_file *Requester::current() {
 }
 
 int Requester::locate(int32_t request) {
-  if (!m_data->m_offsetarray) locateRoom(0);
+  clear();
+  locateRoom(1);
   int status = send(request);
   if (status == IO_MEMORY_ERR) {
     int32_t n = *m_data->m_numintr;

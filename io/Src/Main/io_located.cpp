@@ -1,6 +1,7 @@
 // Located data sets: locate by key, read with the values converted to one type.
 #include "io_located.h"
 
+#include "get_ds_location.h"
 #include "io_alloc.h"
 #include "io_dataset.h"
 #include "io_error.h"
@@ -74,6 +75,59 @@ int readLocatedValues(const char *name, const char *type, T *IO_data::*arrayMemb
   return status;
 }
 
+// A locate of what, where and when with room for `room` matches. The query's references are
+// aimed at the caller's texts, so that no key is cut short. *data receives the data block (the
+// caller frees it) unless the status is 28.
+int locateWithRoom(const char *name, IO_file *file, const char *what, const char *where,
+                   int32_t when, int32_t room, IO_data **result) {
+  IO_error_callback callback = callbackOf(file);
+  *result = nullptr;
+  IO_header *header = ioheader_alloc(callback);
+  IO_data *data = iodata_alloc(callback);
+  if (!header || !data) {
+    if (header) ioheader_free(callback, header);
+    if (data) iodata_free(callback, data);
+    return IO_ALLOC_ERR;
+  }
+  *data->m_numintr = room;
+  *data->m_numstring = 2 * room;
+  *data->m_numoffset = 2 * room;
+  if (iodata_alloc_arrays(callback, data) != IO_OK) {
+    io_report_error(callback, "%s: allocating room for the matches", name);
+    ioheader_free(callback, header);
+    iodata_free(callback, data);
+    return IO_ALLOC_ERR;
+  }
+  char *ownWhat = header->m_what, *ownWhere = header->m_where;
+  header->m_what = const_cast<char *>(what);
+  header->m_where = const_cast<char *>(where);
+  *header->m_when = when;
+  int status = locate_dataset(callback, header, data, file);
+  header->m_what = ownWhat;
+  header->m_where = ownWhere;
+  ioheader_free(callback, header);
+  *result = data;
+  return status;
+}
+
+bool keyGiven(IO_error_callback callback, const char *name, const void *out, const char *what,
+              const char *where) {
+  if (out && what && where) return true;
+  io_report_error(callback, "%s: passing parameters are wrong", name);
+  return false;
+}
+
+// Locates one data set and hands it to a reader.
+template <typename Read>
+int locateAndRead(IO_file *file, const char *what, const char *where, int32_t when, Read read) {
+  IO_location location = {nullptr, nullptr, 0, 0, 0};
+  int status = ii_locate_single_dataset(file, &location, what, where, when);
+  if (status != IO_OK) return status;
+  status = read(&location);
+  ii_free_location(&location);
+  return status;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -112,6 +166,104 @@ void ii_free_location_list(IO_location_list *list) {
 
 int32_t iif_entry_count(const IO_file *file) {
   return file ? indextable_count(file->m_indextable) : 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Locating.
+
+int ii_locate_single_dataset(IO_file *file, IO_location *location, const char *what,
+                             const char *where, int32_t when) {
+  if (iif_entry_count(file) == 0) return IO_NO_MATCH;
+  IO_error_callback callback = callbackOf(file);
+  if (!keyGiven(callback, __func__, location, what, where)) return IO_DATA_ERR;
+  IO_data *data = nullptr;
+  int status = locateWithRoom(__func__, file, what, where, when, 1, &data);
+  if (status == IO_OK) {
+    location->m_what = slotCopy(data->m_stringarray[0]);
+    location->m_where = location->m_what ? slotCopy(data->m_stringarray[1]) : nullptr;
+    if (!location->m_what || !location->m_where) {
+      io_report_malloc_error(callback,
+                             location->m_what ? "ii_locate_single_dataset: allocating where"
+                                              : "ii_locate_single_dataset: allocating what",
+                             IO_STRING_LEN);
+      ii_free_location(location);
+      status = IO_ALLOC_ERR;
+    } else {
+      location->m_when = data->m_intrarray[0];
+      location->m_position = data->m_offsetarray[0];
+      location->m_length = data->m_offsetarray[1];
+    }
+  } else if (status == IO_MEMORY_ERR && data && *data->m_numintr > 1) {
+    // More matches than the room for one.
+    status = IO_MULTIPLE_MATCH;
+  } else if (status == IO_MEMORY_ERR) {
+    // The locate ran out of memory: no second match is known.
+    io_report_error(callback, "ii_locate_single_dataset: locate_dataset failed");
+    status = IO_ALLOC_ERR;
+  } else if (status != IO_NO_MATCH && status != IO_ALLOC_ERR) {
+    io_report_error(callback, "ii_locate_single_dataset: locate_dataset failed");
+  }
+  if (data) iodata_free(callback, data);
+  return status;
+}
+
+int ii_locate_dataset(IO_file *file, IO_location_list **list, const char *what, const char *where,
+                      int32_t when) {
+  IO_error_callback callback = callbackOf(file);
+  if (!keyGiven(callback, __func__, list, what, where)) return IO_DATA_ERR;
+  *list = nullptr;
+  int32_t entries = iif_entry_count(file);
+  if (entries == 0) return IO_NO_MATCH;
+  // Room for every entry may be a great deal for a large file; a locate that needs more than a
+  // first guess says how much, and is asked once more with exactly that.
+  const int32_t kFirstRoom = 64;
+  IO_data *data = nullptr;
+  int status = locateWithRoom(__func__, file, what, where, when,
+                              entries < kFirstRoom ? entries : kFirstRoom, &data);
+  if (status == IO_MEMORY_ERR && data) {
+    int32_t needed = *data->m_numintr;
+    iodata_free(callback, data);
+    data = nullptr;
+    status = locateWithRoom(__func__, file, what, where, when, needed, &data);
+  }
+  if (status != IO_OK) {
+    if (status == IO_MEMORY_ERR)
+      io_report_error(callback, "ii_locate_dataset: Unexpected internal error: IO_MEMORY_ERR "
+                                "return from locate_dataset");
+    else if (status != IO_NO_MATCH && status != IO_ALLOC_ERR)
+      io_report_error(callback, "ii_locate_dataset: locate_dataset failed");
+    if (data) iodata_free(callback, data);
+    return status;
+  }
+  int32_t found = *data->m_numintr;
+  IO_location_list *result = ii_new_location_list(found);
+  if (!result) {
+    io_report_malloc_error(callback, "ii_locate_dataset: allocating index for return",
+                           static_cast<int64_t>(found) * static_cast<int64_t>(sizeof(IO_location)));
+    iodata_free(callback, data);
+    return IO_ALLOC_ERR;
+  }
+  for (int32_t i = 0; i < found; ++i) {
+    IO_location *location = &result->m_locations[i];
+    location->m_what = slotCopy(data->m_stringarray[2 * i]);
+    location->m_where = location->m_what ? slotCopy(data->m_stringarray[2 * i + 1]) : nullptr;
+    if (!location->m_what || !location->m_where) {
+      io_report_malloc_error(callback,
+                             location->m_what ? "ii_locate_dataset: allocating where"
+                                              : "ii_locate_dataset: allocating what",
+                             IO_STRING_LEN);
+      ii_free_location_list(result);
+      iodata_free(callback, data);
+      return IO_ALLOC_ERR;
+    }
+    location->m_when = data->m_intrarray[i];
+    location->m_position = data->m_offsetarray[2 * i];
+    location->m_length = data->m_offsetarray[2 * i + 1];
+  }
+  result->m_count = found;
+  iodata_free(callback, data);
+  *list = result;
+  return IO_OK;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -268,4 +420,70 @@ int ii_read_located_strarray(IO_file *file, const IO_location *location, char **
   *count = n;
   if (own) *list = texts;
   return IO_OK;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Locate and read.
+
+int ii_read_dataset(IO_file *file, const char *what, const char *where, int32_t when,
+                    IO_header *header, IO_data *data, const char *type) {
+  return locateAndRead(file, what, where, when, [&](const IO_location *location) {
+    return ii_read_located_dataset_static(file, location, header, data, type);
+  });
+}
+
+int ii_read_dataset_alloc(IO_file *file, const char *what, const char *where, int32_t when,
+                          IO_header *header, IO_data *data, const char *type) {
+  return locateAndRead(file, what, where, when, [&](const IO_location *location) {
+    return ii_read_located_dataset(file, location, header, data, type);
+  });
+}
+
+int ii_read_intr(IO_file *file, const char *what, const char *where, int32_t when,
+                 int32_t **array, int32_t *count, int32_t reserved) {
+  return locateAndRead(file, what, where, when, [&](const IO_location *location) {
+    return ii_read_located_intr(file, location, array, count, reserved);
+  });
+}
+
+int ii_read_real(IO_file *file, const char *what, const char *where, int32_t when, float **array,
+                 int32_t *count, int32_t reserved) {
+  return locateAndRead(file, what, where, when, [&](const IO_location *location) {
+    return ii_read_located_real(file, location, array, count, reserved);
+  });
+}
+
+int ii_read_dble(IO_file *file, const char *what, const char *where, int32_t when,
+                 double **array, int32_t *count, int32_t reserved) {
+  return locateAndRead(file, what, where, when, [&](const IO_location *location) {
+    return ii_read_located_dble(file, location, array, count, reserved);
+  });
+}
+
+int ii_read_logl(IO_file *file, const char *what, const char *where, int32_t when, char **array,
+                 int32_t *count, int32_t reserved) {
+  return locateAndRead(file, what, where, when, [&](const IO_location *location) {
+    return ii_read_located_logl(file, location, array, count, reserved);
+  });
+}
+
+int ii_read_char(IO_file *file, const char *what, const char *where, int32_t when, char **array,
+                 int32_t *count, int32_t reserved) {
+  return locateAndRead(file, what, where, when, [&](const IO_location *location) {
+    return ii_read_located_char(file, location, array, count, reserved);
+  });
+}
+
+int ii_read_stri(IO_file *file, const char *what, const char *where, int32_t when,
+                 IO_string **array, int32_t *count, int32_t reserved) {
+  return locateAndRead(file, what, where, when, [&](const IO_location *location) {
+    return ii_read_located_stri(file, location, array, count, reserved);
+  });
+}
+
+int ii_read_strarray(IO_file *file, const char *what, const char *where, int32_t when,
+                     char ***list, int32_t *count, int32_t reserved) {
+  return locateAndRead(file, what, where, when, [&](const IO_location *location) {
+    return ii_read_located_strarray(file, location, list, count, reserved);
+  });
 }

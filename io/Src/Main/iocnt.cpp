@@ -2,8 +2,11 @@
 #include "iocnt.h"
 
 #include "data_part.h"
+#include "get_ds_location.h"
 #include "io_alloc.h"
+#include "io_copy.h"
 #include "io_dataset.h"
+#include "io_delete.h"
 #include "io_error.h"
 #include "io_file.h"
 #include "io_header.h"
@@ -46,15 +49,16 @@ int needHeader(IO_error_callback callback, const IO_header *header) {
   return IO_MEMORY_ERR;
 }
 
-int needOffsets(IO_error_callback callback, const IO_data *data) {
-  if (offsetsSet(data)) return IO_OK;
+// `slots`: how many offsets the request reads or writes; the count must allow for them.
+int needOffsets(IO_error_callback callback, const IO_data *data, int32_t slots) {
+  if (offsetsSet(data) && *data->m_numoffset >= slots) return IO_OK;
   io_report_error(callback, "iocnt: offset array input is wrong\n");
   return IO_MEMORY_ERR;
 }
 
 int needArray(IO_error_callback callback, const void *array, const int32_t *count,
-              const char *what) {
-  if (array && count) return IO_OK;
+              const char *what, int32_t slots = 0) {
+  if (array && count && *count >= slots) return IO_OK;
   io_report_error(callback, "iocnt: %s array input is wrong\n", what);
   return IO_MEMORY_ERR;
 }
@@ -352,6 +356,69 @@ int insertIndex(IO_error_callback callback, IO_header *header, IO_data *data, IO
   return status;
 }
 
+int locate(IO_error_callback callback, IO_header *header, IO_data *data, IO_file *record) {
+  int status = locate_dataset(callback, header, data, record);
+  // No match, and arrays too small (their counts now tell the sizes), are the caller's to handle.
+  if (status != IO_OK && status != IO_NO_MATCH && status != IO_MEMORY_ERR)
+    io_report_error(callback, "iocnt: _locate_dataset failed\n");
+  return status;
+}
+
+// Requests 16, 17, 39 and 45: from the primary file into the current one.
+int copyRequest(int32_t request, IO_error_callback callback, IO_header *header, IO_data *data,
+                IO_file *record, IO_state *state) {
+  IO_file *primary = openFile(callback, &state->m_primary, request);
+  if (!primary) return IO_OPEN_ERR;
+  if (record == primary) {
+    // Reading and appending through one stream would mix the two positions.
+    io_report_error(callback, "iocnt: can't copy from the primary file into itself\n");
+    return IO_MEMORY_ERR;
+  }
+  const char *doing = request == IO_COPY_DATASET       ? "req =IO_COPY_DATASET"
+                      : request == IO_COPY_ALLVALID_DS ? "req =IO_COPY_ALLVALID_DS"
+                      : request == IO_COPY_WHEN0_DS    ? "req =IO_COPY_WHEN0_DS"
+                                                       : "req =IO_COPY_DS_COMPRESS_WHEN";
+  int status = busy(callback, record, doing);
+  if (status != IO_OK) return status;
+  switch (request) {
+  case IO_COPY_DATASET:
+    if ((status = needHeader(callback, header)) != IO_OK ||
+        (status = needOffsets(callback, data, 1)) != IO_OK)
+      return status;
+    if (io_seek(primary->m_stream, data->m_offsetarray[0], 0) != 0) {
+      io_report_syserr(callback, "iocnt: (can't go to the dataset location) syserr:");
+      return IO_SEEK_ERR;
+    }
+    status = copy_dataset(callback, header->m_what, header->m_where, *header->m_when, record,
+                          primary);
+    if (status != IO_OK) io_report_error(callback, "iocnt: copy_dataset failed\n");
+    return status;
+  case IO_COPY_ALLVALID_DS:
+    status = copy_allvalid_ds(callback, record, primary);
+    if (status != IO_OK) io_report_error(callback, "iocnt: copy_allvalid_ds failed\n");
+    return status;
+  case IO_COPY_WHEN0_DS:
+    status = copy_when0_ds(callback, record, primary);
+    if (status != IO_OK) io_report_error(callback, "iocnt: copy_when0_ds failed\n");
+    return status;
+  default:
+    status = copy_all_ds_compress_when(callback, record, primary);
+    if (status != IO_OK) io_report_error(callback, "iocnt: copy_all_ds_compress_when failed\n");
+    return status;
+  }
+}
+
+int deletePrimary(IO_error_callback callback, IO_header *header, IO_state *state) {
+  IO_file *primary = openFile(callback, &state->m_primary, IO_DELETE_PRIMARY_DS);
+  if (!primary) return IO_OPEN_ERR;
+  int status = needHeader(callback, header);
+  if (status != IO_OK) return status;
+  if ((status = busy(callback, primary, "req =IO_DELETE_PRIMARY_DS")) != IO_OK) return status;
+  status = delete_ds(callback, header, primary);
+  if (status != IO_OK) io_report_error(callback, "iocnt: delete_ds failed\n");
+  return status;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The plain text file.
 
@@ -439,26 +506,48 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
   FILE *stream = record->m_stream;
   int status = IO_OK;
   switch (request) {
+  case IO_DELETE_DS:
+    if ((status = needHeader(callback, header)) != IO_OK) return status;
+    if ((status = busy(callback, record, "deleting a data set")) != IO_OK) return status;
+    status = delete_ds(callback, header, record);
+    if (status != IO_OK) io_report_error(callback, "iocnt: delete a dataset failed\n");
+    return status;
+
   case IO_WRITE_DATASET:
     if ((status = needHeader(callback, header)) != IO_OK) return status;
     return writeDataset(callback, header, data, state, record);
 
+  case IO_LOCATE_DS:
+    if ((status = needHeader(callback, header)) != IO_OK) return status;
+    return locate(callback, header, data, record);
+
+  case IO_COPY_DATASET:
+  case IO_COPY_ALLVALID_DS:
+  case IO_COPY_WHEN0_DS:
+  case IO_COPY_DS_COMPRESS_WHEN:
+    return copyRequest(request, callback, header, data, record, state);
+
+  case IO_UPDATE_INDEX:
+    status = update_index(callback, record);
+    if (status != IO_OK) io_report_error(callback, "iocnt: can not update the index\n");
+    return status;
+
   case IO_READ_LOCATED_DS:
   case IO_READ_LOCATED_DS_AS:
     if ((status = needHeader(callback, header)) != IO_OK ||
-        (status = needOffsets(callback, data)) != IO_OK)
+        (status = needOffsets(callback, data, 1)) != IO_OK)
       return status;
     return readLocated(callback, header, data, record, request == IO_READ_LOCATED_DS_AS);
 
   case IO_READ_DS_START:
     if ((status = needHeader(callback, header)) != IO_OK ||
-        (status = needOffsets(callback, data)) != IO_OK)
+        (status = needOffsets(callback, data, 1)) != IO_OK)
       return status;
     return readStart(callback, header, data, record);
 
   case IO_START_DATASET:
     if ((status = needHeader(callback, header)) != IO_OK ||
-        (status = needOffsets(callback, data)) != IO_OK)
+        (status = needOffsets(callback, data, 2)) != IO_OK)
       return status;
     return startDataset(callback, header, data, state, record);
 
@@ -486,7 +575,7 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
     return status;
 
   case IO_TELL: {
-    if ((status = needOffsets(callback, data)) != IO_OK) return status;
+    if ((status = needOffsets(callback, data, 1)) != IO_OK) return status;
     int64_t position = io_tell(stream);
     if (position < 0) {
       io_report_syserr(callback,
@@ -499,7 +588,7 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
   }
 
   case IO_WRITE_DSLENGTH:
-    if ((status = needOffsets(callback, data)) != IO_OK) return status;
+    if ((status = needOffsets(callback, data, 1)) != IO_OK) return status;
     chooseFormat(callback, state, record);
     status = wezwriteOffset(callback, record->m_writeformat, data->m_offsetarray[0],
                             record->m_offsetwidth, stream);
@@ -507,7 +596,7 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
     return status;
 
   case IO_SEEK:
-    if ((status = needOffsets(callback, data)) != IO_OK) return status;
+    if ((status = needOffsets(callback, data, 1)) != IO_OK) return status;
     if (io_seek(stream, data->m_offsetarray[0], 0) != 0) {
       io_report_syserr(callback,
                        "iocnt: (can't go to the offset position for the dataset) syserr:");
@@ -528,7 +617,7 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
   case IO_INSERT_INDEX:
   case IO_INSERT_INDEX_UNSORTED:
     if ((status = needHeader(callback, header)) != IO_OK ||
-        (status = needOffsets(callback, data)) != IO_OK)
+        (status = needOffsets(callback, data, 2)) != IO_OK)
       return status;
     return insertIndex(callback, header, data, record, request == IO_INSERT_INDEX);
 
@@ -551,6 +640,8 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
     return status;
 
   default:
+    // Every code below IO_NUM_REQUESTS has its own case.
+    io_report_error(callback, "iocnt: unknown request\n");
     return IO_UNKNOWN_REQUEST;
   }
 }
@@ -689,7 +780,7 @@ int iocnt(int32_t request, IO_error_callback callback, IO_header *header, IO_dat
   }
 
   case IO_GET_CURRENT_FILE: {
-    int status = needOffsets(callback, data);
+    int status = needOffsets(callback, data, 1);
     if (status != IO_OK) return status;
     data->m_offsetarray[0] = static_cast<int64_t>(reinterpret_cast<intptr_t>(state->m_current));
     return IO_OK;
@@ -712,7 +803,7 @@ int iocnt(int32_t request, IO_error_callback callback, IO_header *header, IO_dat
       io_report_error(callback, "iocnt: no data-set file is open for request %d\n", request);
       return IO_OPEN_ERR;
     }
-    int status = needArray(callback, data->m_intrarray, data->m_numintr, "INTR");
+    int status = needArray(callback, data->m_intrarray, data->m_numintr, "INTR", 1);
     if (status != IO_OK) return status;
     data->m_intrarray[0] = indextable_count(state->m_current->m_indextable);
     return IO_OK;
@@ -723,7 +814,7 @@ int iocnt(int32_t request, IO_error_callback callback, IO_header *header, IO_dat
       io_report_error(callback, "iocnt: no data-set file is open for request %d\n", request);
       return IO_OPEN_ERR;
     }
-    int status = needOffsets(callback, data);
+    int status = needOffsets(callback, data, 1);
     if (status != IO_OK) return status;
     data->m_offsetarray[0] = state->m_current->m_indexlocation;
     return IO_OK;
@@ -732,6 +823,7 @@ int iocnt(int32_t request, IO_error_callback callback, IO_header *header, IO_dat
   case IO_LOCATE_PRIMARY_DS:
   case IO_READ_LOCATED_PRIMARY_DS:
   case IO_READ_LOCATED_PRIMARY_DS_AS: return onPrimary(request, callback, header, data, state);
+  case IO_DELETE_PRIMARY_DS: return deletePrimary(callback, header, state);
 
   default: {
     IO_file *record = openFile(callback, state->m_current, request);

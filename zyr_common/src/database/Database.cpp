@@ -1,0 +1,629 @@
+// The versioned database: attribute values of persistent objects as data sets keyed by name,
+// object key and state, over one DefFile.
+#include "Database.h"
+
+#include "DefFile.h"
+#include "Dictionary.h"
+#include "zyrCString.h"
+#include "zyrError.h"
+#include "zyrLibrary.h"
+#include "zyrMemory.h"
+#include "zyrSystem.h"
+#include "zyrTrace.h"
+#include "zyrUUID.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char *const kVersion = "Version";
+const char *const kSuffixes[] = {".zyr", ".zyr.bak", ".wez", ".wez.bak"};
+
+// Sets the where of the next keyed call: "GLOBAL" for no UUID, else the UUID's key.
+const char *setKey(Database *database, const zyrUUID *uuid) {
+  if (uuid) {
+    char text[ZYR_UUID_BASE64_SIZE];
+    zyrUUID_toBase64(uuid, text);
+    snprintf(database->m_key, sizeof database->m_key, "%s", text);
+  } else {
+    snprintf(database->m_key, sizeof database->m_key, "%s", DATABASE_GLOBAL_KEY);
+  }
+  return database->m_key;
+}
+
+// The key and the when to read: -1 when no version is valid at the state.
+int32_t readWhen(Database *database, int32_t state, const zyrUUID *uuid, const char *name) {
+  setKey(database, uuid);
+  return Database_findActiveWhen(database, state, name);
+}
+
+struct Entry {
+  std::string m_key;
+  std::string m_name;
+  int32_t m_when;
+};
+
+// Every data set of the filters, unsorted.
+std::vector<Entry> listEntries(Database *database, const char *keyFilter, const char *nameFilter) {
+  int32_t count = 0;
+  char **whats = nullptr, **wheres = nullptr;
+  int32_t *whens = nullptr;
+  DefFile_match(database->m_defFile, nameFilter, keyFilter, -1, 0, &count, &whats, &wheres, &whens);
+  std::vector<Entry> entries;
+  entries.reserve(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) entries.push_back({wheres[i], whats[i], whens[i]});
+  zyrCStringArray_free(whats, static_cast<uint64_t>(count));
+  zyrCStringArray_free(wheres, static_cast<uint64_t>(count));
+  zyrMemory_free(whens, "listEntries");
+  return entries;
+}
+
+// Erases every data set of a key.
+int deleteKey(Database *database, const char *key) {
+  int result = DefFile_erase(database->m_defFile, "*", key, -1);
+  if (result) database->m_isModified = 1;
+  return result;
+}
+
+Database *makeHandle(const char *fileName, DefFile *file) {
+  Database *database = static_cast<Database *>(zyrMemory_allocateAndSet(sizeof(Database), 0, "makeHandle"));
+  database->m_uuid = zyrUUID_new();
+  database->m_fileName = zyrCString_clone(fileName);
+  database->m_defFile = file;
+  snprintf(database->m_key, sizeof database->m_key, "%s", DATABASE_GLOBAL_KEY);
+  return database;
+}
+
+void freeHandle(Database *database) {
+  DefFile_delete(database->m_defFile);
+  zyrUUID_delete(database->m_uuid);
+  zyrCString_free(database->m_fileName);
+  zyrMemory_free(database, "freeHandle");
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Opening and closing.
+
+char *Database_fileName(const char *name) {
+  if (!name) return nullptr;
+  size_t length = strlen(name);
+  for (const char *suffix : kSuffixes) {
+    size_t n = strlen(suffix);
+    if (length >= n && memcmp(name + length - n, suffix, n) == 0) return zyrCString_clone(name);
+  }
+  return zyrCString_merge(name, ".zyr", static_cast<const char *>(nullptr));
+}
+
+int Database_fileExists(const char *name) {
+  char *fileName = Database_fileName(name);
+  int exists = zyrDoesFileExist(fileName);
+  zyrCString_free(fileName);
+  return exists;
+}
+
+Database *Database_new(const char *name) {
+  char *fileName = Database_fileName(name);
+  if (!fileName) return nullptr;
+  int existed = zyrDoesFileExist(fileName);
+  DefFile *file = DefFile_new(fileName);
+  if (!file) {
+    zyrCString_free(fileName);
+    return nullptr;
+  }
+  Database *database = makeHandle(fileName, file);
+  zyrCString_free(fileName);
+  char *version = nullptr;
+  if (!Database_getString(database, 0, nullptr, kVersion, &version)) {
+    if (existed) {
+      zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
+      zyrError_addMessage(error, "The requested file\n\n%s\n\nexists but is not a valid ZYR database.\n",
+                          database->m_fileName);
+      zyrError_publish(error);
+      freeHandle(database);
+      return nullptr;
+    }
+    Database_setVersion(database);
+    Database_timeStamp(database, nullptr, "Date - created");
+  }
+  zyrCString_free(version);
+  // Creating a file is not a change of it.
+  database->m_isModified = 0;
+  return database;
+}
+
+Database *Database_clone(Database *database, const char *newName) {
+  char *fileName = Database_fileName(newName);
+  if (!fileName) return nullptr;
+  DefFile *copy = DefFile_clone(database->m_defFile, fileName);
+  Database *clone = copy ? makeHandle(fileName, copy) : nullptr;
+  if (clone) clone->m_isModified = database->m_isModified;
+  zyrCString_free(fileName);
+  return clone;
+}
+
+int Database_rename(Database *database, const char *newName) {
+  char *fileName = Database_fileName(newName);
+  if (!fileName) return 0;
+  int moved = DefFile_moveFile(database->m_defFile, fileName);
+  if (moved) {
+    zyrCString_free(database->m_fileName);
+    database->m_fileName = fileName;
+  } else {
+    zyrCString_free(fileName);
+  }
+  return moved;
+}
+
+void Database_delete(Database *database) {
+  if (!database) return;
+  if (database->m_isModified) Database_timeStamp(database, nullptr, "Date - modified");
+  freeHandle(database);
+}
+
+const char *Database_getFileName(const Database *database) { return database->m_fileName; }
+
+DefFile *Database_getDefFile(const Database *database) { return database->m_defFile; }
+
+int Database_isModified(const Database *database) { return database->m_isModified; }
+
+int32_t Database_getVersion(Database *database) {
+  char *version = nullptr;
+  if (!Database_getString(database, 0, nullptr, kVersion, &version)) return -1;
+  std::string text(version);
+  zyrCString_free(version);
+  size_t open = text.find('(');
+  size_t close = open == std::string::npos ? std::string::npos : text.find(')', open + 1);
+  if (close == std::string::npos) return -1;
+  std::string digits;
+  for (size_t i = open + 1; i < close && digits.size() < 8; ++i)
+    if (text[i] >= '0' && text[i] <= '9') digits += text[i];
+  if (digits.empty()) return -1;
+  return static_cast<int32_t>(std::stol(digits));
+}
+
+int Database_setVersion(Database *database) {
+  char *version = zyrLibrary_getVersion();
+  int result = Database_setString(database, 0, nullptr, kVersion, version);
+  zyrCString_free(version);
+  return result;
+}
+
+int Database_timeStamp(Database *database, const zyrUUID *uuid, const char *name) {
+  char *date = zyrGetDateString();
+  char *time = zyrGetTimeString();
+  char *stamp = zyrCString_merge(date ? date : "unknown", " [", time ? time : "unknown", "]",
+                                 static_cast<const char *>(nullptr));
+  int result = Database_setString(database, 0, uuid, name, stamp);
+  zyrCString_free(stamp);
+  zyrCString_free(date);
+  zyrCString_free(time);
+  return result;
+}
+
+void Database_print(const Database *database, FILE *stream) {
+  char text[ZYR_UUID_BASE64_SIZE];
+  zyrUUID_toBase64(database->m_uuid, text);
+  fprintf(stream, "Database: %s\n", text);
+  fprintf(stream, "m_fileName   = %s\n", database->m_fileName ? database->m_fileName : "");
+  fprintf(stream, "m_key        = %s\n", database->m_key);
+  fprintf(stream, "m_isModified = %d\n", database->m_isModified);
+  if (database->m_defFile) DefFile_print(database->m_defFile, stream);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keyed values.
+
+#define DATABASE_WRITE(call)                                                                       \
+  do {                                                                                             \
+    setKey(database, uuid);                                                                        \
+    database->m_isModified = 1;                                                                    \
+    return call;                                                                                   \
+  } while (0)
+
+int Database_setInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t value) {
+  DATABASE_WRITE(DefFile_writeInt(database->m_defFile, name, database->m_key, state, value));
+}
+
+int Database_getInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *value) {
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readInt(database->m_defFile, name, database->m_key, when, value);
+}
+
+int Database_setInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                     const int32_t *array, int32_t count) {
+  DATABASE_WRITE(DefFile_writeIntArray(database->m_defFile, name, database->m_key, state, array, count, 0));
+}
+
+int Database_getInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t **array,
+                     int32_t *count) {
+  *array = nullptr;
+  *count = 0;
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readInts(database->m_defFile, name, database->m_key, when, array, count);
+}
+
+int Database_getIntArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                         int32_t *array, int32_t n) {
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readIntArray(database->m_defFile, name, database->m_key, when, array, &n);
+}
+
+int Database_setFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float value) {
+  DATABASE_WRITE(DefFile_writeFloat(database->m_defFile, name, database->m_key, state, value));
+}
+
+int Database_getFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float *value) {
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readFloat(database->m_defFile, name, database->m_key, when, value);
+}
+
+int Database_setFloats(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                       const float *array, int32_t count) {
+  DATABASE_WRITE(DefFile_writeFloatArray(database->m_defFile, name, database->m_key, state, array, count, 0));
+}
+
+int Database_getFloats(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float **array,
+                       int32_t *count) {
+  *array = nullptr;
+  *count = 0;
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readFloats(database->m_defFile, name, database->m_key, when, array, count);
+}
+
+int Database_getFloatArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                           float *array, int32_t n) {
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readFloatArray(database->m_defFile, name, database->m_key, when, array, &n);
+}
+
+int Database_setDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name, double value) {
+  DATABASE_WRITE(DefFile_writeDouble(database->m_defFile, name, database->m_key, state, value));
+}
+
+int Database_getDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name, double *value) {
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readDouble(database->m_defFile, name, database->m_key, when, value);
+}
+
+int Database_setDoubles(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                        const double *array, int32_t count) {
+  DATABASE_WRITE(DefFile_writeDoubleArray(database->m_defFile, name, database->m_key, state, array, count, 0));
+}
+
+int Database_getDoubles(Database *database, int32_t state, const zyrUUID *uuid, const char *name, double **array,
+                        int32_t *count) {
+  *array = nullptr;
+  *count = 0;
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readDoubles(database->m_defFile, name, database->m_key, when, array, count);
+}
+
+int Database_getDoubleArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                            double *array, int32_t n) {
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readDoubleArray(database->m_defFile, name, database->m_key, when, array, &n);
+}
+
+int Database_setChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char value) {
+  DATABASE_WRITE(DefFile_writeChar(database->m_defFile, name, database->m_key, state, value));
+}
+
+int Database_getChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char *value) {
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readChar(database->m_defFile, name, database->m_key, when, value);
+}
+
+int Database_setChars(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                      const char *array, int32_t count) {
+  DATABASE_WRITE(DefFile_writeCharArray(database->m_defFile, name, database->m_key, state, array, count));
+}
+
+int Database_getChars(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char **array,
+                      int32_t *count) {
+  *array = nullptr;
+  *count = 0;
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readChars(database->m_defFile, name, database->m_key, when, array, count);
+}
+
+int Database_getCharArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char *array,
+                          int32_t n) {
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readCharArray(database->m_defFile, name, database->m_key, when, array, &n);
+}
+
+int Database_setString(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                       const char *value) {
+  DATABASE_WRITE(DefFile_writeString(database->m_defFile, name, database->m_key, state, value));
+}
+
+int Database_getString(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char **value) {
+  *value = nullptr;
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readString(database->m_defFile, name, database->m_key, when, value);
+}
+
+int Database_setStrings(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                        const char *const *array, int32_t count) {
+  DATABASE_WRITE(DefFile_writeStringArray(database->m_defFile, name, database->m_key, state, array, count));
+}
+
+int Database_getStrings(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char ***array,
+                        int32_t *count) {
+  *array = nullptr;
+  *count = 0;
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readStrings(database->m_defFile, name, database->m_key, when, array, count);
+}
+
+int Database_getStringArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                            char **array, int32_t n) {
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readStringArray(database->m_defFile, name, database->m_key, when, array, &n);
+}
+
+int Database_setPointer(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                        const zyrUUID *value) {
+  DATABASE_WRITE(DefFile_writeUUID(database->m_defFile, name, database->m_key, state, value));
+}
+
+int Database_getPointer(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                        zyrUUID **value) {
+  *value = nullptr;
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readUUID(database->m_defFile, name, database->m_key, when, value);
+}
+
+int Database_setPointers(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                         const zyrUUID *const *array, int32_t count) {
+  DATABASE_WRITE(DefFile_writeUUIDArray(database->m_defFile, name, database->m_key, state, array, count));
+}
+
+int Database_getPointers(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                         zyrUUID ***array, int32_t *count) {
+  *array = nullptr;
+  *count = 0;
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readUUIDs(database->m_defFile, name, database->m_key, when, array, count);
+}
+
+int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                             zyrUUID **array, int32_t n) {
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readUUIDArray(database->m_defFile, name, database->m_key, when, array, &n);
+}
+
+int Database_describeData(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *ints,
+                          int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *fifth,
+                          int32_t *references) {
+  *ints = *floats = *doubles = *chars = *fifth = *references = 0;
+  int32_t when = readWhen(database, state, uuid, name);
+  if (when < 0) return 0;
+  int32_t ioStrings = 0, strings = 0;
+  return DefFile_readSignature(database->m_defFile, name, database->m_key, when, ints, floats, doubles, chars,
+                               &ioStrings, &strings, references);
+}
+
+int Database_describe(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int full,
+                      int32_t *count, char ***texts) {
+  *count = 0;
+  *texts = nullptr;
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && DefFile_readDescription(database->m_defFile, name, database->m_key, when, full, count, texts);
+}
+
+int Database_readAttributes(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                            int32_t *count, char ***names, char ***values) {
+  *count = 0;
+  *names = nullptr;
+  *values = nullptr;
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 &&
+         DefFile_readAttributes(database->m_defFile, name, database->m_key, when, count, names, values);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Whole-file operations.
+
+int32_t Database_findActiveWhen(Database *database, int32_t state, const char *name) {
+  if (state <= 0) return -state;
+  int32_t count = 0;
+  char **whats = nullptr, **wheres = nullptr;
+  int32_t *whens = nullptr;
+  DefFile_match(database->m_defFile, name, database->m_key, -1, 0, &count, &whats, &wheres, &whens);
+  int32_t active = -1;
+  for (int32_t i = 0; i < count; ++i) {
+    if (whens[i] <= state && whens[i] > active) active = whens[i];
+    if (whens[i] == state) break;
+  }
+  zyrCStringArray_free(whats, static_cast<uint64_t>(count));
+  zyrCStringArray_free(wheres, static_cast<uint64_t>(count));
+  zyrMemory_free(whens, __func__);
+  return active;
+}
+
+int Database_match(Database *database, int32_t from, int32_t to, const char *keyFilter, const char *nameFilter,
+                   int32_t *noOfKeys, char ***keys, int32_t **offsets, char ***names, int32_t **whens) {
+  ZYR_TRACE_BEGIN();
+  std::vector<Entry> entries = listEntries(database, keyFilter, nameFilter);
+  if (from != -1 || to != -1) {
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [from, to](const Entry &e) {
+                                   return (from != -1 && e.m_when < from) || (to != -1 && e.m_when > to);
+                                 }),
+                  entries.end());
+  }
+  std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+    int c = strcmp(a.m_key.c_str(), b.m_key.c_str());
+    if (c != 0) return c < 0;
+    c = strcmp(a.m_name.c_str(), b.m_name.c_str());
+    if (c != 0) return c < 0;
+    return a.m_when < b.m_when;
+  });
+  if (ZYR_TRACE_DEBUG(1)) {
+    zyrTrace_printf("UUID  = \"%s\"\n", keyFilter);
+    zyrTrace_printf("Key   = \"%s\"\n", nameFilter);
+    zyrTrace_printf(" No of matches = %d\n", static_cast<int32_t>(entries.size()));
+    for (const Entry &e : entries) zyrTrace_printf("%8d %s --- %s\n", e.m_when, e.m_key.c_str(), e.m_name.c_str());
+  }
+  int32_t n = static_cast<int32_t>(entries.size());
+  int32_t k = 0;
+  for (int32_t i = 0; i < n; ++i)
+    if (i == 0 || entries[i].m_key != entries[i - 1].m_key) ++k;
+  *noOfKeys = k;
+  *offsets = zyrMemory_allocateZeroedArray<int32_t>(static_cast<int64_t>(k) + 1, __func__);
+  *keys = nullptr;
+  *names = nullptr;
+  *whens = nullptr;
+  if (n == 0) return 1;
+  *keys = static_cast<char **>(zyrMemory_allocateAndSet(static_cast<int64_t>(k) * sizeof(char *), 0, __func__));
+  *names = static_cast<char **>(zyrMemory_allocateAndSet(static_cast<int64_t>(n) * sizeof(char *), 0, __func__));
+  *whens = zyrMemory_allocateArray<int32_t>(n, __func__);
+  int32_t key = -1;
+  for (int32_t i = 0; i < n; ++i) {
+    if (i == 0 || entries[i].m_key != entries[i - 1].m_key) {
+      ++key;
+      (*keys)[key] = zyrCString_clone(entries[i].m_key.c_str());
+      (*offsets)[key] = i;
+    }
+    (*names)[i] = zyrCString_clone(entries[i].m_name.c_str());
+    (*whens)[i] = entries[i].m_when;
+  }
+  (*offsets)[k] = n;
+  return 1;
+}
+
+int Database_isParameterChanged(Database *database, int32_t from, int32_t to, const zyrUUID *uuid,
+                                const char *name, int *changed) {
+  *changed = 0;
+  setKey(database, uuid);
+  std::vector<Entry> entries = listEntries(database, database->m_key, name);
+  for (const Entry &e : entries) {
+    if (from == -1 || to == -1 || (e.m_when >= from && e.m_when <= to)) {
+      *changed = 1;
+      break;
+    }
+  }
+  return 1;
+}
+
+int Database_rollback(Database *database, int32_t state) {
+  std::vector<Entry> entries = listEntries(database, "*", "*");
+  int result = 1;
+  for (const Entry &e : entries) {
+    if (e.m_when <= state) continue;
+    if (DefFile_erase(database->m_defFile, e.m_name.c_str(), e.m_key.c_str(), e.m_when)) database->m_isModified = 1;
+    else result = 0;
+  }
+  return result;
+}
+
+int Database_deleteObject(Database *database, const zyrUUID *uuid) {
+  return deleteKey(database, setKey(database, uuid));
+}
+
+int Database_deleteDataSet(Database *database, const zyrUUID *uuid, const char *name) {
+  setKey(database, uuid);
+  int result = DefFile_erase(database->m_defFile, name, database->m_key, -1);
+  if (result) database->m_isModified = 1;
+  return result;
+}
+
+int Database_purgeMarkedObjects(Database *database, int32_t state, const char *pattern) {
+  int32_t k = 0;
+  char **keys = nullptr, **names = nullptr;
+  int32_t *offsets = nullptr, *whens = nullptr;
+  Database_match(database, 0, state, "*", pattern, &k, &keys, &offsets, &names, &whens);
+  int result = 1;
+  for (int32_t i = 0; i < k; ++i)
+    if (!deleteKey(database, keys[i])) result = 0;
+  zyrCStringArray_free(keys, static_cast<uint64_t>(k));
+  zyrCStringArray_free(names, static_cast<uint64_t>(offsets[k]));
+  zyrMemory_free(offsets, __func__);
+  zyrMemory_free(whens, __func__);
+  return result;
+}
+
+int Database_purgeModifiedData(Database *database, int32_t state) {
+  ZYR_TRACE_BEGIN();
+  int32_t k = 0;
+  char **keys = nullptr, **names = nullptr;
+  int32_t *offsets = nullptr, *whens = nullptr;
+  Database_match(database, -1, -1, "*", "*", &k, &keys, &offsets, &names, &whens);
+  int result = 1;
+  for (int32_t i = 0; i < k; ++i) {
+    snprintf(database->m_key, sizeof database->m_key, "%s", keys[i]);
+    int32_t j = offsets[i];
+    while (j < offsets[i + 1]) {
+      int32_t end = j;
+      while (end < offsets[i + 1] && strcmp(names[end], names[j]) == 0) ++end;
+      int32_t active = Database_findActiveWhen(database, state, names[j]);
+      for (int32_t v = j; v < end; ++v) {
+        if (whens[v] == active) continue;
+        if (ZYR_TRACE_DEBUG(1)) zyrTrace_printf("Removing: [%s, %s, %d]\n", keys[i], names[v], whens[v]);
+        if (DefFile_erase(database->m_defFile, names[v], keys[i], whens[v])) database->m_isModified = 1;
+        else result = 0;
+      }
+      j = end;
+    }
+  }
+  int32_t total = offsets[k];
+  zyrCStringArray_free(keys, static_cast<uint64_t>(k));
+  zyrCStringArray_free(names, static_cast<uint64_t>(total));
+  zyrMemory_free(offsets, __func__);
+  zyrMemory_free(whens, __func__);
+  if (!result) return 0;
+  result = DefFile_compact(database->m_defFile, 1);
+  if (result) database->m_isModified = 1;
+  return result;
+}
+
+int Database_compact(Database *database) {
+  int result = DefFile_compact(database->m_defFile, 0);
+  if (result) database->m_isModified = 1;
+  return result;
+}
+
+int Database_importObjects(Database *target, Database *source, int32_t state, const zyrUUID *sourceRepository,
+                           const zyrUUID *targetRepository, int32_t n, const char *const *keys,
+                           const int32_t *offsets, const char *const *names, const int32_t *whens, char **newKeys) {
+  ZYR_TRACE_BEGIN();
+  *newKeys = nullptr;
+  if (n <= 0) return 1;
+  char *block = static_cast<char *>(
+      zyrMemory_allocateAndSet(static_cast<int64_t>(n) * ZYR_UUID_BASE64_SIZE, 0, __func__));
+  Dictionary *map = Dictionary_new(1);
+  for (int32_t i = 0; i < n; ++i) {
+    zyrUUID *uuid = zyrUUID_new();
+    char *key = block + static_cast<int64_t>(i) * ZYR_UUID_BASE64_SIZE;
+    zyrUUID_toBase64(uuid, key);
+    zyrUUID_delete(uuid);
+    Dictionary_add(map, keys[i], key);
+  }
+  char sourceKey[ZYR_UUID_BASE64_SIZE], targetKey[ZYR_UUID_BASE64_SIZE];
+  if (sourceRepository) {
+    zyrUUID_toBase64(sourceRepository, sourceKey);
+    zyrUUID_toBase64(targetRepository, targetKey);
+    Dictionary_add(map, sourceKey, targetKey);
+  }
+  if (ZYR_TRACE_DEBUG(1)) {
+    for (int32_t i = 0; i < n; ++i)
+      for (int32_t j = offsets[i]; j < offsets[i + 1]; ++j)
+        zyrTrace_printf("[%20s, %s, %d] -> [%20s, %s, %d] (%d)\n", names[j], keys[i], whens[j], names[j],
+                        block + static_cast<int64_t>(i) * ZYR_UUID_BASE64_SIZE, state, j);
+  }
+  int result = DefFile_copyDatasets(target->m_defFile, source->m_defFile, map, state, n, keys, offsets, names, whens);
+  Dictionary_delete(map);
+  if (!result) {
+    zyrMemory_free(block, __func__);
+    return result;
+  }
+  target->m_isModified = 1;
+  *newKeys = block;
+  return 1;
+}

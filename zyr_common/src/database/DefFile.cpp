@@ -1,0 +1,828 @@
+// Definition files: typed data sets of one data-set file through its Dataset, failures stored in
+// the handle until the caller publishes them.
+#include "DefFile.h"
+
+#include "Dataset.h"
+#include "Dictionary.h"
+#include "io_state.h"
+#include "zyrCString.h"
+#include "zyrError.h"
+#include "zyrMemory.h"
+#include "zyrSystem.h"
+#include "zyrTrace.h"
+#include "zyrUUID.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// The source every error record of this layer names.
+const char *const kSource = "zyr_common/src/database/DefFile";
+
+const char *const kRule = "==============================================================================\n";
+
+void storeError(DefFile *file, const char *function, const char *what, const char *where, int32_t when,
+                int32_t code, const char *prefix, const char *kind) {
+  char *description = zyrCString_merge(prefix, kind, static_cast<const char *>(nullptr));
+  DefFile_setError(file, function, what, where, when, code, description);
+  zyrCString_free(description);
+}
+
+void readFailed(DefFile *file, const char *function, const char *what, const char *where, int32_t when,
+                const char *kind) {
+  storeError(file, function, what, where, when, ZYR_U_UNABLE_TO_READ_DATASET, "Unable to read the requested ", kind);
+}
+
+void writeFailed(DefFile *file, const char *function, const char *what, const char *where, int32_t when,
+                 const char *kind) {
+  storeError(file, function, what, where, when, ZYR_U_UNABLE_TO_WRITE_DATASET, "Unable to write the requested ",
+             kind);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The typed families, one template per shape over the Dataset reader or writer of the kind.
+
+template <class T> using Reader = int (*)(Dataset *, const char *, const char *, int32_t, int32_t *, T **);
+
+// One value read into the caller's variable; the data set must hold exactly one.
+template <class T>
+int readScalar(DefFile *file, const char *function, Reader<T> reader, const char *what, const char *where,
+               int32_t when, T *value, const char *kind) {
+  T local[1] = {};
+  T *array = local;
+  int32_t count = 1;
+  if (value && reader(file->m_dataset, what, where, when, &count, &array) && count == 1) {
+    *value = local[0];
+    return 1;
+  }
+  readFailed(file, function, what, where, when, kind);
+  return 0;
+}
+
+template <class T>
+int readAllocated(DefFile *file, const char *function, Reader<T> reader, const char *what, const char *where,
+                  int32_t when, T **array, int32_t *count, const char *kind) {
+  if (array && count) {
+    *array = nullptr;
+    *count = -1;
+    if (reader(file->m_dataset, what, where, when, count, array)) return 1;
+    *array = nullptr;
+    *count = 0;
+  }
+  readFailed(file, function, what, where, when, kind);
+  return 0;
+}
+
+template <class T>
+int readInto(DefFile *file, const char *function, Reader<T> reader, const char *what, const char *where,
+             int32_t when, T *array, int32_t *count, const char *kind) {
+  if (array && count && *count >= 0 && reader(file->m_dataset, what, where, when, count, &array)) return 1;
+  readFailed(file, function, what, where, when, kind);
+  return 0;
+}
+
+template <class T>
+using NumericWriter = int (*)(Dataset *, const char *, const char *, int32_t, int32_t, int32_t, const T *);
+
+template <class T>
+int writeNumeric(DefFile *file, const char *function, NumericWriter<T> writer, const char *what,
+                 const char *where, int32_t when, const T *data, int32_t n, int32_t noOfStructures,
+                 const char *kind) {
+  file->m_isModified = 1;
+  if (writer(file->m_dataset, what, where, when, n, noOfStructures, data)) return 1;
+  writeFailed(file, function, what, where, when, kind);
+  return 0;
+}
+
+template <class T> using ListWriter = int (*)(Dataset *, const char *, const char *, int32_t, int32_t, const T *);
+
+template <class T>
+int writeList(DefFile *file, const char *function, ListWriter<T> writer, const char *what, const char *where,
+              int32_t when, const T *data, int32_t n, const char *kind) {
+  file->m_isModified = 1;
+  if (writer(file->m_dataset, what, where, when, n, data)) return 1;
+  writeFailed(file, function, what, where, when, kind);
+  return 0;
+}
+
+// Scalar reads of the kinds that hand over a new object (strings, UUIDs): NULL on failure.
+template <class T>
+int readScalarObject(DefFile *file, const char *function, Reader<T> reader, const char *what, const char *where,
+                     int32_t when, T *value, const char *kind, void (*release)(T)) {
+  if (value) *value = nullptr;
+  T local[1] = {};
+  T *array = local;
+  int32_t count = 1;
+  if (value && reader(file->m_dataset, what, where, when, &count, &array)) {
+    if (count == 1) {
+      *value = local[0];
+      return 1;
+    }
+    for (int32_t i = 0; i < count && i < 1; ++i) release(local[i]);
+  }
+  readFailed(file, function, what, where, when, kind);
+  return 0;
+}
+
+void releaseString(char *text) { zyrCString_free(text); }
+void releaseUUID(zyrUUID *uuid) { zyrUUID_delete(uuid); }
+
+// ---------------------------------------------------------------------------------------------
+// Files.
+
+// Flushes a file's data and, when asked, the directory that names it, so that a rename over an
+// old file is durable once it returns.
+int syncFile(const char *name) {
+  int fd = open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  int ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+}
+
+void syncDirectory(const char *directory) {
+  int fd = open(directory[0] ? directory : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// Everything up to and including the last separator ("\\" or "/"), or "".
+std::string directoryPart(const char *name) {
+  std::string text(name ? name : "");
+  size_t at = text.find_last_of("\\/");
+  return at == std::string::npos ? std::string() : text.substr(0, at + 1);
+}
+
+void publishOpenFailure(const char *function, int result, const char *name, bool primary) {
+  const char *subject = primary ? "file name" : "secondary file name";
+  zyrError *error;
+  if (result == -1) {
+    error = zyrError_new(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__);
+    zyrError_addMessage(error,
+                        "The supplied %s, %s, can not\nbe opened as a lock file, %s.lck,\nexists.\n\nIf this is the "
+                        "result of a previous failed run then try deleting the\nlock file and repeating the "
+                        "operation.\n",
+                        subject, name, name);
+  } else {
+    error = zyrError_new(ZYR_U_INVALID_INPUT, function, kSource, __LINE__);
+    zyrError_addMessage(error,
+                        "The supplied %s, %s, can not\nbe opened as a WEZ data file.\n\nThis could be because it has "
+                        "the wrong format or because you\ndon't have write permissions in the requested "
+                        "directory.\n",
+                        subject, name);
+  }
+  zyrError_publish(error);
+}
+
+int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary) {
+  uint32_t bit = primary ? DEFFILE_PRIMARY_OPEN : DEFFILE_SECONDARY_OPEN;
+  if (file->m_openFiles & bit) {
+    if (primary) Dataset_closePrimaryFile(file->m_dataset);
+    else Dataset_closeSecondaryFile(file->m_dataset);
+    // Closing the primary file closes the secondary with it.
+    file->m_openFiles &= primary ? 0u : ~bit;
+  }
+  int result = primary ? Dataset_openPrimaryFile(file->m_dataset, fileName)
+                       : Dataset_openSecondaryFile(file->m_dataset, fileName);
+  char **stored = primary ? &file->m_primaryFile : &file->m_secondaryFile;
+  if (result == 1) {
+    if (fileName != *stored) {
+      char *copy = zyrCString_clone(fileName);
+      zyrCString_free(*stored);
+      *stored = copy;
+    }
+    file->m_openFiles |= bit;
+    return 1;
+  }
+  // A failed open of the primary file releases the secondary with it.
+  file->m_openFiles &= primary ? 0u : ~bit;
+  if (report) publishOpenFailure(function, result, fileName ? fileName : "", primary);
+  return 0;
+}
+
+// A terminated copy of n characters.
+std::string charsText(const char *chars, int32_t n) {
+  return chars && n > 0 ? std::string(chars, strnlen(chars, static_cast<size_t>(n))) : std::string();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Life, files and errors.
+
+DefFile *DefFile_new(const char *fileName) {
+  if (zyrCString_isBlank(fileName)) {
+    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, kSource, __LINE__);
+    zyrError_addMessage(error, "The supplied file name is blank.\n");
+    zyrError_publish(error);
+    return nullptr;
+  }
+  DefFile *file = static_cast<DefFile *>(zyrMemory_allocateAndSet(sizeof(DefFile), 0, __func__));
+  file->m_fileInfo = iostate_alloc();
+  if (!file->m_fileInfo) {
+    DefFile_delete(file);
+    return nullptr;
+  }
+  file->m_dataset = Dataset_new(file->m_fileInfo);
+  if (!DefFile_openAsPrimaryFile(file, fileName, 1)) {
+    DefFile_delete(file);
+    return nullptr;
+  }
+  return file;
+}
+
+void DefFile_delete(DefFile *file) {
+  if (!file) return;
+  if (file->m_dataset) DefFile_closeFiles(file);
+  iostate_free(file->m_fileInfo);
+  Dataset_delete(file->m_dataset);
+  zyrCString_free(file->m_primaryFile);
+  zyrCString_free(file->m_secondaryFile);
+  zyrCString_free(file->m_what);
+  zyrCString_free(file->m_where);
+  zyrCString_free(file->m_description);
+  zyrCString_free(file->m_function);
+  zyrCString_free(file->m_io_error);
+  zyrMemory_free(file, __func__);
+}
+
+int DefFile_openAsPrimaryFile(DefFile *file, const char *fileName, int report) {
+  return openAs(file, __func__, fileName, report, true);
+}
+
+int DefFile_openAsSecondaryFile(DefFile *file, const char *fileName, int report) {
+  return openAs(file, __func__, fileName, report, false);
+}
+
+int DefFile_closePrimaryFile(DefFile *file) {
+  if (Dataset_closePrimaryFile(file->m_dataset)) {
+    // The library closes the secondary file with the primary.
+    file->m_openFiles = 0;
+    return 1;
+  }
+  DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_CLOSE_DATABASE,
+                   "Unable to close the WEZ data file as the primary file\nfor the IO library.");
+  return 0;
+}
+
+int DefFile_closeSecondaryFile(DefFile *file) {
+  if (Dataset_closeSecondaryFile(file->m_dataset)) {
+    file->m_openFiles &= ~static_cast<uint32_t>(DEFFILE_SECONDARY_OPEN);
+    return 1;
+  }
+  DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_CLOSE_DATABASE,
+                   "Unable to close the WEZ data file as the secondary file\nfor the IO library.");
+  return 0;
+}
+
+int DefFile_closeFiles(DefFile *file) {
+  int primary = DefFile_closePrimaryFile(file);
+  int secondary = DefFile_closeSecondaryFile(file);
+  return primary && secondary;
+}
+
+DefFile *DefFile_clone(DefFile *file, const char *newName) {
+  if (!newName || zyrIsFile(newName)) return nullptr;
+  int ok = DefFile_openAsSecondaryFile(file, newName, 1);
+  if (ok) ok = Dataset_copyAll(file->m_dataset, 0);
+  if (file->m_openFiles & DEFFILE_SECONDARY_OPEN) ok = DefFile_closeSecondaryFile(file) && ok;
+  if (!ok) {
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
+                     "Unable to copy the WEZ data file; does the requested file already exist?");
+    // The name was free before: a partial copy must not stand in for a database.
+    zyrRemoveDatabaseFile(newName);
+    return nullptr;
+  }
+  return DefFile_new(newName);
+}
+
+int DefFile_moveFile(DefFile *file, const char *newName) {
+  DefFile_closePrimaryFile(file);
+  int moved = newName && zyrMoveFile(file->m_primaryFile, newName);
+  DefFile_openAsPrimaryFile(file, moved ? newName : file->m_primaryFile, 1);
+  return moved;
+}
+
+int DefFile_compact(DefFile *file, int compressWhen) {
+  std::string directory = directoryPart(file->m_primaryFile);
+  char *temporary = zyrGetTemporaryFileName("compact");
+  std::string temporaryName = directory + (temporary ? temporary : "");
+  zyrCString_free(temporary);
+  char *primary = zyrCString_clone(file->m_primaryFile);
+  int result = 0;
+  if (temporaryName != directory && primary && (!zyrIsFile(temporaryName.c_str()) || zyrRemoveFile(temporaryName.c_str()))) {
+    int copied = DefFile_openAsSecondaryFile(file, temporaryName.c_str(), 0);
+    if (copied) copied = Dataset_copyAll(file->m_dataset, compressWhen);
+    if (copied) copied = DefFile_closeFiles(file);
+    if (copied) {
+      // The compacted copy replaces the file in one step (rename over it), so that the name
+      // always holds either the old file or the whole new one, never nothing.
+      int replaced = syncFile(temporaryName.c_str()) && zyrRenameFile(temporaryName.c_str(), primary);
+      if (replaced) syncDirectory(directory.c_str());
+      result = DefFile_openAsPrimaryFile(file, primary, 1) && replaced;
+    }
+  }
+  // A copy that failed half way still holds the temporary file open: close it before it goes.
+  if ((file->m_openFiles & DEFFILE_SECONDARY_OPEN) && file->m_secondaryFile &&
+      temporaryName == file->m_secondaryFile)
+    DefFile_closeSecondaryFile(file);
+  if (zyrIsFile(temporaryName.c_str())) zyrRemoveDatabaseFile(temporaryName.c_str());
+  zyrCString_free(primary);
+  if (result) {
+    file->m_isModified = 1;
+  } else {
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COMPACT_DATABASE,
+                     "Unable to compact the WEZ data file.");
+  }
+  return result;
+}
+
+int DefFile_copyDatasets(DefFile *destination, DefFile *source, const Dictionary *uuidMap, int32_t newWhen,
+                         int32_t noOfWheres, const char *const *wheres, const int32_t *bounds,
+                         const char *const *whats, const int32_t *whens) {
+  char *destinationName = zyrCString_clone(destination->m_primaryFile);
+  bool hadSecondary = (source->m_openFiles & DEFFILE_SECONDARY_OPEN) != 0;
+  char *sourceSecondary = hadSecondary ? zyrCString_clone(source->m_secondaryFile) : nullptr;
+
+  DefFile_closePrimaryFile(destination);
+  if (hadSecondary) DefFile_closeSecondaryFile(source);
+  int result = DefFile_openAsSecondaryFile(source, destinationName, 1);
+  for (int32_t i = 0; result && i < noOfWheres; ++i) {
+    const char *newWhere = uuidMap ? static_cast<const char *>(Dictionary_find(uuidMap, wheres[i])) : wheres[i];
+    if (!newWhere) {
+      DefFile_setError(source, __func__, nullptr, wheres[i], 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
+                       "Unable to copy the requested data set(s): the new key is not known.");
+      result = 0;
+      break;
+    }
+    for (int32_t j = bounds[i]; j < bounds[i + 1]; ++j) {
+      if (!Dataset_copyDataset(source->m_dataset, uuidMap, whats[j], wheres[i], whens[j], whats[j], newWhere,
+                               newWhen)) {
+        DefFile_setError(source, __func__, whats[j], wheres[i], whens[j], ZYR_U_UNABLE_TO_COPY_DATABASE,
+                         "Unable to copy the requested data set(s).");
+        result = 0;
+        break;
+      }
+    }
+  }
+  if (source->m_openFiles & DEFFILE_SECONDARY_OPEN) {
+    int closed = DefFile_closeSecondaryFile(source);
+    if (result) result = closed;
+  }
+  if (!DefFile_openAsPrimaryFile(destination, destinationName, 1)) result = 0;
+  if (hadSecondary && !DefFile_openAsSecondaryFile(source, sourceSecondary, 1)) result = 0;
+  if (result) destination->m_isModified = 1;
+  else if (source->m_errorCode != 0 && destination->m_errorCode == 0)
+    DefFile_setError(destination, __func__, source->m_what, source->m_where, source->m_when, source->m_errorCode,
+                     source->m_description);
+  zyrCString_free(destinationName);
+  zyrCString_free(sourceSecondary);
+  return result;
+}
+
+void DefFile_setError(DefFile *file, const char *function, const char *what, const char *where, int32_t when,
+                      int32_t code, const char *description) {
+  // The arguments may be this handle's own stored texts: copy them before freeing.
+  char *newWhat = what ? zyrCString_clone(what) : nullptr;
+  char *newWhere = what && where ? zyrCString_clone(where) : nullptr;
+  char *newDescription = description ? zyrCString_clone(description) : nullptr;
+  char *newFunction = function ? zyrCString_clone(function) : nullptr;
+  zyrCString_free(file->m_what);
+  zyrCString_free(file->m_where);
+  zyrCString_free(file->m_description);
+  zyrCString_free(file->m_function);
+  zyrCString_free(file->m_io_error);
+  file->m_what = newWhat;
+  file->m_where = newWhere;
+  file->m_when = what ? when : 0;
+  file->m_description = newDescription;
+  file->m_function = newFunction;
+  file->m_io_error = Dataset_getLastError(file->m_dataset);
+  // Each stored error carries the library's messages since the previous one, not all of them.
+  Dataset_clearLastError(file->m_dataset);
+  file->m_errorCode = code;
+}
+
+zyrError *DefFile_reportError(DefFile *file, const char *function) {
+  if (!file || file->m_errorCode == 0) return nullptr;
+  zyrError *error = zyrError_new(file->m_errorCode, function, kSource, __LINE__);
+  zyrError_addMessage(error, "A problem was encountered with a WEZ data file.\n");
+  zyrError_addMessage(error, "\n%s\n", file->m_description ? file->m_description : "");
+  zyrError_addMessage(error, "\nRoutine = %s\n", file->m_function ? file->m_function : "");
+  if (file->m_what)
+    zyrError_addMessage(error, "\nWhat  = %s\nWhere = %s\nWhen  = %d\n\n", file->m_what,
+                        file->m_where ? file->m_where : "", file->m_when);
+  if (file->m_primaryFile)
+    zyrError_addMessage(error, "Primary file   = %s %s", file->m_primaryFile,
+                        (file->m_openFiles & DEFFILE_PRIMARY_OPEN) ? "[open]\n" : "[closed]\n");
+  if (file->m_secondaryFile)
+    zyrError_addMessage(error, "Secondary file = %s %s", file->m_secondaryFile,
+                        (file->m_openFiles & DEFFILE_SECONDARY_OPEN) ? "[open]\n" : "[closed]\n");
+  if (file->m_io_error) zyrError_addMessage(error, "  IO library reported:\n\n%s\n", file->m_io_error);
+  zyrError_publish(error);
+  return error;
+}
+
+int DefFile_isModified(const DefFile *file) { return file->m_isModified; }
+
+void DefFile_print(const DefFile *file, FILE *stream) {
+  fputs(kRule, stream);
+  fprintf(stream, "DefFile: %p\n", static_cast<const void *>(file));
+  if (file->m_primaryFile)
+    fprintf(stream, "Primary file   = %s %s", file->m_primaryFile,
+            (file->m_openFiles & DEFFILE_PRIMARY_OPEN) ? "[open]\n" : "[closed]\n");
+  if (file->m_secondaryFile)
+    fprintf(stream, "Secondary file = %s %s", file->m_secondaryFile,
+            (file->m_openFiles & DEFFILE_SECONDARY_OPEN) ? "[open]\n" : "[closed]\n");
+  fprintf(stream, "m_fileInfo   = %p\n", static_cast<const void *>(file->m_fileInfo));
+  fprintf(stream, "m_dataset    = %p\n", static_cast<const void *>(file->m_dataset));
+  fprintf(stream, "m_isModified = %d\n", file->m_isModified);
+  if (file->m_errorCode != 0) {
+    fputs("\nError\n-----\n", stream);
+    fprintf(stream, "m_errorCode  = %d\n\n", file->m_errorCode);
+    if (file->m_what) {
+      fprintf(stream, "m_what  = %s\n", file->m_what);
+      fprintf(stream, "m_where = %s\n", file->m_where ? file->m_where : "");
+      fprintf(stream, "m_when  = %d\n", file->m_when);
+    }
+    if (file->m_function) fprintf(stream, "m_function = %s\n", file->m_function);
+    if (file->m_description) fprintf(stream, "m_description = \n%s\n", file->m_description);
+    if (file->m_io_error) fprintf(stream, "m_io_error = \n%s\n", file->m_io_error);
+  }
+  fputs(kRule, stream);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Typed family.
+
+int DefFile_readInt(DefFile *file, const char *what, const char *where, int32_t when, int32_t *value) {
+  return readScalar<int32_t>(file, __func__, Dataset_readInts, what, where, when, value, "scalar integer data set.");
+}
+int DefFile_readInts(DefFile *file, const char *what, const char *where, int32_t when, int32_t **array,
+                     int32_t *count) {
+  return readAllocated<int32_t>(file, __func__, Dataset_readInts, what, where, when, array, count,
+                                "int array data set.");
+}
+int DefFile_readIntArray(DefFile *file, const char *what, const char *where, int32_t when, int32_t *array,
+                         int32_t *count) {
+  return readInto<int32_t>(file, __func__, Dataset_readInts, what, where, when, array, count, "int array data set.");
+}
+int DefFile_writeInt(DefFile *file, const char *what, const char *where, int32_t when, int32_t value) {
+  return writeNumeric<int32_t>(file, __func__, Dataset_writeInts, what, where, when, &value, 1, 0,
+                               "scalar integer data set.");
+}
+int DefFile_writeIntArray(DefFile *file, const char *what, const char *where, int32_t when, const int32_t *data,
+                          int32_t n, int32_t noOfStructures) {
+  return writeNumeric<int32_t>(file, __func__, Dataset_writeInts, what, where, when, data, n, noOfStructures,
+                               "int array data set.");
+}
+
+int DefFile_readFloat(DefFile *file, const char *what, const char *where, int32_t when, float *value) {
+  return readScalar<float>(file, __func__, Dataset_readFloats, what, where, when, value, "scalar float data set.");
+}
+int DefFile_readFloats(DefFile *file, const char *what, const char *where, int32_t when, float **array,
+                       int32_t *count) {
+  return readAllocated<float>(file, __func__, Dataset_readFloats, what, where, when, array, count,
+                              "float array data set.");
+}
+int DefFile_readFloatArray(DefFile *file, const char *what, const char *where, int32_t when, float *array,
+                           int32_t *count) {
+  return readInto<float>(file, __func__, Dataset_readFloats, what, where, when, array, count,
+                         "float array data set.");
+}
+int DefFile_writeFloat(DefFile *file, const char *what, const char *where, int32_t when, float value) {
+  return writeNumeric<float>(file, __func__, Dataset_writeFloats, what, where, when, &value, 1, 0,
+                             "scalar float data set.");
+}
+int DefFile_writeFloatArray(DefFile *file, const char *what, const char *where, int32_t when, const float *data,
+                            int32_t n, int32_t noOfStructures) {
+  return writeNumeric<float>(file, __func__, Dataset_writeFloats, what, where, when, data, n, noOfStructures,
+                             "float array data set.");
+}
+
+int DefFile_readDouble(DefFile *file, const char *what, const char *where, int32_t when, double *value) {
+  return readScalar<double>(file, __func__, Dataset_readDoubles, what, where, when, value,
+                            "scalar double data set.");
+}
+int DefFile_readDoubles(DefFile *file, const char *what, const char *where, int32_t when, double **array,
+                        int32_t *count) {
+  return readAllocated<double>(file, __func__, Dataset_readDoubles, what, where, when, array, count,
+                               "double array data set.");
+}
+int DefFile_readDoubleArray(DefFile *file, const char *what, const char *where, int32_t when, double *array,
+                            int32_t *count) {
+  return readInto<double>(file, __func__, Dataset_readDoubles, what, where, when, array, count,
+                          "double array data set.");
+}
+int DefFile_writeDouble(DefFile *file, const char *what, const char *where, int32_t when, double value) {
+  return writeNumeric<double>(file, __func__, Dataset_writeDoubles, what, where, when, &value, 1, 0,
+                              "scalar double data set.");
+}
+int DefFile_writeDoubleArray(DefFile *file, const char *what, const char *where, int32_t when, const double *data,
+                             int32_t n, int32_t noOfStructures) {
+  return writeNumeric<double>(file, __func__, Dataset_writeDoubles, what, where, when, data, n, noOfStructures,
+                              "double array data set.");
+}
+
+int DefFile_readChar(DefFile *file, const char *what, const char *where, int32_t when, char *value) {
+  return readScalar<char>(file, __func__, Dataset_readChars, what, where, when, value, "scalar char data set.");
+}
+int DefFile_readChars(DefFile *file, const char *what, const char *where, int32_t when, char **array,
+                      int32_t *count) {
+  return readAllocated<char>(file, __func__, Dataset_readChars, what, where, when, array, count,
+                             "char array data set.");
+}
+int DefFile_readCharArray(DefFile *file, const char *what, const char *where, int32_t when, char *array,
+                          int32_t *count) {
+  return readInto<char>(file, __func__, Dataset_readChars, what, where, when, array, count, "char array data set.");
+}
+int DefFile_writeChar(DefFile *file, const char *what, const char *where, int32_t when, char value) {
+  return writeNumeric<char>(file, __func__, Dataset_writeChars, what, where, when, &value, 1, 0,
+                            "scalar char data set.");
+}
+int DefFile_writeCharArray(DefFile *file, const char *what, const char *where, int32_t when, const char *data,
+                           int32_t n) {
+  return writeNumeric<char>(file, __func__, Dataset_writeChars, what, where, when, data, n, 0,
+                            "char array data set.");
+}
+
+int DefFile_readIoString(DefFile *file, const char *what, const char *where, int32_t when, char **value) {
+  return readScalarObject<char *>(file, __func__, Dataset_readIoStrings, what, where, when, value,
+                                  "scalar IO string data set.", releaseString);
+}
+int DefFile_readIoStrings(DefFile *file, const char *what, const char *where, int32_t when, char ***array,
+                          int32_t *count) {
+  return readAllocated<char *>(file, __func__, Dataset_readIoStrings, what, where, when, array, count,
+                               "IO string array data set.");
+}
+int DefFile_readIoStringArray(DefFile *file, const char *what, const char *where, int32_t when, char **array,
+                              int32_t *count) {
+  return readInto<char *>(file, __func__, Dataset_readIoStrings, what, where, when, array, count,
+                          "IO string array data set.");
+}
+int DefFile_writeIoString(DefFile *file, const char *what, const char *where, int32_t when, const char *value) {
+  return writeList<const char *>(file, __func__, Dataset_writeIoStrings, what, where, when, &value, 1,
+                                 "scalar IO string data set.");
+}
+int DefFile_writeIoStringArray(DefFile *file, const char *what, const char *where, int32_t when,
+                               const char *const *data, int32_t n) {
+  return writeList<const char *>(file, __func__, Dataset_writeIoStrings, what, where, when, data, n,
+                                 "IO string array data set.");
+}
+
+int DefFile_readString(DefFile *file, const char *what, const char *where, int32_t when, char **value) {
+  return readScalarObject<char *>(file, __func__, Dataset_readStrings, what, where, when, value,
+                                  "scalar string data set.", releaseString);
+}
+int DefFile_readStrings(DefFile *file, const char *what, const char *where, int32_t when, char ***array,
+                        int32_t *count) {
+  return readAllocated<char *>(file, __func__, Dataset_readStrings, what, where, when, array, count,
+                               "string array data set.");
+}
+int DefFile_readStringArray(DefFile *file, const char *what, const char *where, int32_t when, char **array,
+                            int32_t *count) {
+  return readInto<char *>(file, __func__, Dataset_readStrings, what, where, when, array, count,
+                          "string array data set.");
+}
+int DefFile_writeString(DefFile *file, const char *what, const char *where, int32_t when, const char *value) {
+  return writeList<const char *>(file, __func__, Dataset_writeStrings, what, where, when, &value, 1,
+                                 "scalar string data set.");
+}
+int DefFile_writeStringArray(DefFile *file, const char *what, const char *where, int32_t when,
+                             const char *const *data, int32_t n) {
+  return writeList<const char *>(file, __func__, Dataset_writeStrings, what, where, when, data, n,
+                                 "string array data set.");
+}
+
+int DefFile_readUUID(DefFile *file, const char *what, const char *where, int32_t when, zyrUUID **value) {
+  return readScalarObject<zyrUUID *>(file, __func__, Dataset_readUUIDs, what, where, when, value,
+                                     "scalar UUID data set.", releaseUUID);
+}
+int DefFile_readUUIDs(DefFile *file, const char *what, const char *where, int32_t when, zyrUUID ***array,
+                      int32_t *count) {
+  return readAllocated<zyrUUID *>(file, __func__, Dataset_readUUIDs, what, where, when, array, count,
+                                  "UUID array data set.");
+}
+int DefFile_readUUIDArray(DefFile *file, const char *what, const char *where, int32_t when, zyrUUID **array,
+                          int32_t *count) {
+  if (!count || *count < 1) return 0;
+  return readInto<zyrUUID *>(file, __func__, Dataset_readUUIDs, what, where, when, array, count,
+                             "UUID array data set.");
+}
+int DefFile_writeUUID(DefFile *file, const char *what, const char *where, int32_t when, const zyrUUID *value) {
+  return writeList<const zyrUUID *>(file, __func__, Dataset_writeUUIDs, what, where, when, &value, 1,
+                                    "scalar UUID data set.");
+}
+int DefFile_writeUUIDArray(DefFile *file, const char *what, const char *where, int32_t when,
+                           const zyrUUID *const *data, int32_t n) {
+  return writeList<const zyrUUID *>(file, __func__, Dataset_writeUUIDs, what, where, when, data, n,
+                                    "UUID array data set.");
+}
+
+int DefFile_readCharsAsString(DefFile *file, const char *what, const char *where, int32_t when, char **text) {
+  *text = nullptr;
+  char *chars = nullptr;
+  int32_t count = 0;
+  if (!DefFile_readChars(file, what, where, when, &chars, &count)) return 0;
+  *text = static_cast<char *>(zyrMemory_allocateAndSet(static_cast<int64_t>(count) + 1, 0, __func__));
+  if (count > 0) memcpy(*text, chars, static_cast<size_t>(count));
+  zyrMemory_free(chars, __func__);
+  return 1;
+}
+
+int DefFile_writeStringAsChars(DefFile *file, const char *what, const char *where, int32_t when, const char *text) {
+  int32_t n = text ? static_cast<int32_t>(std::min<size_t>(strlen(text), INT32_MAX)) : 0;
+  return DefFile_writeCharArray(file, what, where, when, text, n);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Other operations on data sets.
+
+int DefFile_exists(DefFile *file, const char *what, const char *where, int32_t when) {
+  return Dataset_exists(file->m_dataset, what, where, when);
+}
+
+int DefFile_erase(DefFile *file, const char *what, const char *where, int32_t when) {
+  if (Dataset_erase(file->m_dataset, what, where, when)) {
+    file->m_isModified = 1;
+    return 1;
+  }
+  DefFile_setError(file, __func__, what, where, when, ZYR_U_UNABLE_TO_DELETE_DATASET,
+                   "Unable to erase the requested data set(s).");
+  return 0;
+}
+
+int DefFile_match(DefFile *file, const char *what, const char *where, int32_t when, int countOnly, int32_t *count,
+                  char ***whats, char ***wheres, int32_t **whens) {
+  ZYR_TRACE_BEGIN_DESC("Find all data sets in a WEZ data file that match a given set of filters.");
+  *count = Dataset_match(file->m_dataset, what, where, when, countOnly, whats, wheres, whens);
+  if (ZYR_TRACE_DEBUG(1) && !countOnly && whats && *whats) {
+    zyrTrace_printf("What  = \"%s\"\n", what);
+    zyrTrace_printf("Where = \"%s\"\n", where);
+    zyrTrace_printf("When  = %d\n", when);
+    zyrTrace_printf(" No of matches = %d\n", *count);
+    zyrTrace_printf("\nWhat                                       Where                                            When\n");
+    for (int32_t i = 0; i < *count; ++i)
+      zyrTrace_printf("\"%-40s\" \"%-40s\" %10d\n", (*whats)[i], (*wheres)[i], (*whens)[i]);
+  }
+  return 1;
+}
+
+int DefFile_readDescription(DefFile *file, const char *what, const char *where, int32_t when, int full,
+                            int32_t *count, char ***texts) {
+  if (Dataset_readDescription(file->m_dataset, what, where, when, full, count, texts)) return 1;
+  DefFile_setError(file, __func__, what, where, when, ZYR_U_UNABLE_TO_READ_DATASET,
+                   "Unable to create a description of the requested data set.");
+  return 0;
+}
+
+int DefFile_readAttributes(DefFile *file, const char *what, const char *where, int32_t when, int32_t *count,
+                           char ***names, char ***values) {
+  if (Dataset_readAttributes(file->m_dataset, what, where, when, count, names, values)) return 1;
+  DefFile_setError(file, __func__, what, where, when, ZYR_U_UNABLE_TO_READ_DATASET,
+                   "Unable to read the attributes of a data set.");
+  return 0;
+}
+
+int DefFile_readSignature(DefFile *file, const char *what, const char *where, int32_t when, int32_t *ints,
+                          int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *ioStrings, int32_t *strings,
+                          int32_t *uuids) {
+  return Dataset_readSignature(file->m_dataset, what, where, when, ints, floats, doubles, chars, ioStrings, strings,
+                               uuids);
+}
+
+int DefFile_getDataType(DefFile *file, const char *what, const char *where, int32_t when, char **type) {
+  return Dataset_getDataType(file->m_dataset, what, where, when, type);
+}
+
+int DefFile_addAttribute(DefFile *file, const char *name, const char *value) {
+  return Dataset_addAttribute(file->m_dataset, name, value);
+}
+
+void DefFile_clearAttributes(DefFile *file) { Dataset_clearAttributes(file->m_dataset); }
+
+int DefFile_getVersion(DefFile *file, int32_t *major, int32_t *minor, int32_t *point) {
+  *major = *minor = *point = 0;
+  const char *environment = getenv("ZYR_DEFFILE_VERSION");
+  if (environment) {
+    int a = 0, b = 0, c = 0;
+    int n = sscanf(environment, "%d.%d.%d", &a, &b, &c);
+    if (n >= 2) {
+      *major = a;
+      *minor = b;
+      *point = n == 3 ? c : 0;
+      return 1;
+    }
+    zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, __func__, kSource, __LINE__);
+    zyrError_addMessage(warning,
+                        "The value of the environment variable ZYR_DEFFILE_VERSION is invalid\nand has been "
+                        "ignored.\n\nIt should consist of the major, minor and point release numbers\nseparated by "
+                        "full stops, e.g. \"major.minor.point\". The point\nrelease number is optional and "
+                        "defaults to zero if it is omitted.\n");
+    zyrError_publish(warning);
+  }
+  Dataset *dataset = file->m_dataset;
+  char *chars = nullptr;
+  int32_t count = -1;
+  if (Dataset_readChars(dataset, "G/CRELNO", "EVERY", 0, &count, &chars)) {
+    std::string release = charsText(chars, count);
+    zyrMemory_free(chars, __func__);
+    if (count <= 0) {
+      char *slots[1] = {nullptr};
+      char **array = slots;
+      int32_t n = 1;
+      if (!Dataset_readIoStrings(dataset, "G/CRELNO", "EVERY", 0, &n, &array) || n != 1) {
+        char *description = zyrCString_build(
+            "Unable to determine a version number for the WEZ data file:\n\n%s\n\n", file->m_primaryFile);
+        DefFile_setError(file, __func__, "G/CRELNO", "EVERY", 0, ZYR_I_INTERNAL_ERROR, description);
+        zyrCString_free(description);
+        return 0;
+      }
+      release = slots[0];
+      zyrCString_free(slots[0]);
+    }
+    size_t open = release.find('(');
+    if (open != std::string::npos) {
+      size_t end = release.find_last_of("0123456789", open == 0 ? std::string::npos : open - 1);
+      release = open == 0 || end == std::string::npos ? std::string() : release.substr(0, end + 1);
+    }
+    int32_t *parts[3] = {major, minor, point};
+    size_t at = 0;
+    for (int i = 0; i < 3 && at <= release.size(); ++i) {
+      size_t stop = release.find('.', at);
+      std::string piece = release.substr(at, stop == std::string::npos ? std::string::npos : stop - at);
+      int value = 0;
+      if (sscanf(piece.c_str(), "%d", &value) == 1) *parts[i] = value;
+      if (stop == std::string::npos) break;
+      at = stop + 1;
+    }
+    return 1;
+  }
+  int32_t zones = 0;
+  int32_t *array = &zones;
+  int32_t n = 1;
+  if (Dataset_readInts(dataset, "G/NZN", "EVERY", 0, &n, &array) && n == 1 && zones >= 2) {
+    *major = 5;
+    *minor = 5;
+    *point = 0;
+    return 1;
+  }
+  return 0;
+}
+
+int DefFile_summarise(DefFile *file, FILE *stream) {
+  int32_t count = 0;
+  char **whats = nullptr, **wheres = nullptr;
+  int32_t *whens = nullptr;
+  DefFile_match(file, "*", "*", -1, 0, &count, &whats, &wheres, &whens);
+  size_t whatWidth = strlen("What"), whereWidth = strlen("Where");
+  for (int32_t i = 0; i < count; ++i) {
+    whatWidth = std::max(whatWidth, strlen(whats[i]));
+    whereWidth = std::max(whereWidth, strlen(wheres[i]));
+  }
+  ++whatWidth;
+  ++whereWidth;
+  fputs(kRule, stream);
+  fprintf(stream, "%s\n", file->m_primaryFile ? file->m_primaryFile : "");
+  fputs(kRule, stream);
+  fprintf(stream, "\n%-*s%-*s      When Type      Value\n", static_cast<int>(whatWidth), "What",
+          static_cast<int>(whereWidth), "Where");
+  for (int32_t i = 0; i < count; ++i) {
+    fprintf(stream, "%-*s%-*s", static_cast<int>(whatWidth), whats[i], static_cast<int>(whereWidth), wheres[i]);
+    fprintf(stream, "%10d ", whens[i]);
+    int32_t c[7] = {};
+    DefFile_readSignature(file, whats[i], wheres[i], whens[i], &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6]);
+    const char *labels[7] = {"I=%d ", "F=%d ", "D=%d ", "C=%d ", "O=%d ", "S=%d ", "U=%d "};
+    int32_t total = 0;
+    for (int k = 0; k < 7; ++k) {
+      total += c[k];
+      if (c[k] != 0) fprintf(stream, labels[k], c[k]);
+    }
+    if (total == 1) {
+      int32_t n = 1;
+      if (c[0] == 1) {
+        int32_t value = 0, *p = &value;
+        if (Dataset_readInts(file->m_dataset, whats[i], wheres[i], whens[i], &n, &p)) fprintf(stream, "      %d", value);
+      } else if (c[1] == 1 || c[2] == 1) {
+        double value = 0, *p = &value;
+        if (Dataset_readDoubles(file->m_dataset, whats[i], wheres[i], whens[i], &n, &p))
+          fprintf(stream, "      %le", value);
+      }
+    }
+    fputc('\n', stream);
+  }
+  fputs("\nKey:\n----\n  I = Integers\n  F = Reals\n  D = Doubles\n  C = Chars\n  O = IO Strings\n  S = Strings\n  U = "
+        "UUIDS\n",
+        stream);
+  zyrCStringArray_free(whats, static_cast<uint64_t>(count));
+  zyrCStringArray_free(wheres, static_cast<uint64_t>(count));
+  zyrMemory_free(whens, __func__);
+  return 1;
+}
