@@ -23,8 +23,9 @@ protected:
     StoreTest::TearDown();
   }
   zyrBlob *live(const std::string &key) {
-    return static_cast<zyrBlob *>(zyrStateManager_getSingletonByTypeName(Repository_getStateManager(m_repository),
-                                                                         "zyrBlob"));
+    zyrBlob *blob = static_cast<zyrBlob *>(
+        zyrStateManager_getSingletonByTypeName(Repository_getStateManager(m_repository), "zyrBlob"));
+    return blob != nullptr && keyOf(blob) == key ? blob : nullptr;
   }
   size_t versions(const void *object, const char *name) { return listAll(m_repository, keyOf(object).c_str(), name).size(); }
   static int32_t *ints(std::initializer_list<int32_t> values) {

@@ -389,7 +389,11 @@ int zyrObject_getHashSet(void *object, int32_t flag, const char *name, HashSet *
   int32_t n = 0;
   zyrObject_getPointers(object, 0, name, &array, &n);
   HashSet_delete(*set);
-  *set = HashSet_newFromArray(n, array);
+  // The hash set holds a pointer twice when added twice: duplicates are dropped here.
+  *set = HashSet_new(n > 0 ? n : 5);
+  for (int32_t i = 0; i < n; ++i)
+    if (!HashSet_contains(*set, array[i]))
+      HashSet_add(*set, array[i]);
   zyrMemory_free(array, __func__);
   return 1;
 }
