@@ -163,6 +163,13 @@ TEST_F(StateTest, ChangesOfStateRefused) {
   EXPECT_EQ(thing->m_count, 9);
 }
 
+TEST_F(StateTest, TheRepositoryIsNeverUnloadedByGoingBack) {
+  const int32_t s = Repository_commit(m_repository);
+  Repository_gotoState(m_repository, 0);
+  EXPECT_EQ(Repository_getCurrentState(m_repository), s);
+  EXPECT_EQ(Repository_getSingletonByTypeName(m_repository, "Repository"), m_repository);
+}
+
 TEST_F(StateTest, CreatedAndDeletedInsideTheRangeIsLeftAlone) {
   const int32_t s = Repository_commit(m_repository);
   TestThing *thing = Thing_new();

@@ -72,6 +72,28 @@ char *temporaryNameBeside(const char *file, const char *prefix) {
   return name;
 }
 
+// The state whose "__TYPE__" created the object.
+int32_t creationState(zyrStateManager *manager, const void *object) {
+  char key[ZYR_UUID_BASE64_SIZE];
+  zyrObject_getUUIDString(object, key);
+  int32_t noOfKeys = 0;
+  char **keys = nullptr;
+  int32_t *offsets = nullptr;
+  char **names = nullptr;
+  int32_t *whens = nullptr;
+  Database_match(zyrStateManager_getDatabase(manager), -1, -1, key, "__TYPE__", &noOfKeys, &keys, &offsets, &names,
+                 &whens);
+  const int32_t state = noOfKeys > 0 ? whens[0] : zyrStateManager_getAbsoluteState(manager);
+  zyrCStringArray_free(keys, static_cast<uint64_t>(noOfKeys));
+  zyrCStringArray_free(names, static_cast<uint64_t>(offsets != nullptr ? offsets[noOfKeys] : 0));
+  zyrMemory_free(offsets, __func__);
+  zyrMemory_free(whens, __func__);
+  return state;
+}
+
+// Going below the state that created the Repository would unload the Repository itself.
+int isReachable(const Repository *repository, int32_t state) { return state >= repository->m_firstState; }
+
 } // namespace
 
 void Repository_setModelHooks(RepositoryModelNewHook newModel, RepositoryModelUpgradeHook upgrade,
@@ -123,6 +145,8 @@ Repository *Repository_new(const char *name) {
   repository->m_checkpoints = zyrMemory_allocateZeroedArray<int32_t>(kInitialCheckpoints, __func__);
   repository->m_maxNoOfCheckpoints = kInitialCheckpoints;
   repository->m_noOfCheckpoints = 0;
+
+  repository->m_firstState = creationState(manager, repository);
 
   int32_t *stored = nullptr;
   int32_t count = 0;
@@ -197,7 +221,8 @@ int32_t Repository_commit(Repository *repository) {
 
 void Repository_gotoState(Repository *repository, int32_t state) {
   Repository_makeCurrent(repository);
-  zyrStateManager_changeState(repository->m_stateManager, 0, state);
+  if (isReachable(repository, state))
+    zyrStateManager_changeState(repository->m_stateManager, 0, state);
 }
 
 int32_t Repository_externalCheckpoint(Repository *repository) {
@@ -213,7 +238,8 @@ int32_t Repository_externalCheckpoint(Repository *repository) {
 }
 
 int Repository_gotoExternalCheckpoint(Repository *repository, int32_t index) {
-  if (index < 0 || index > repository->m_noOfCheckpoints - 1) {
+  if (index < 0 || index > repository->m_noOfCheckpoints - 1 ||
+      !isReachable(repository, repository->m_checkpoints[index])) {
     ZYR_REPOSITORY_ERROR(ZYR_U_INVALID_CHECKPOINT, "The supplied checkpoint, %d, is not valid.\n", index);
     return 0;
   }

@@ -21,6 +21,7 @@ struct Repository {
   int32_t *m_checkpoints;          // owned, in the order recorded
   int32_t m_noOfCheckpoints;
   int32_t m_maxNoOfCheckpoints;
+  int32_t m_firstState; // the state that created this object: no change of state goes below it
 };
 
 // What the store needs of the model layer.

@@ -37,7 +37,8 @@ const char *kType = "__TYPE__";
 const char *kDeleted = "__DELETED__";
 const char *kGlobal = "GLOBAL";
 
-int32_t absolute(int32_t value) { return value < 0 ? -value : value; }
+// Counters come from files: the one value without a positive counterpart is taken as the largest.
+int32_t absolute(int32_t value) { return value == INT32_MIN ? INT32_MAX : (value < 0 ? -value : value); }
 
 zyrUUID *uuidOf(const void *object) { return static_cast<const zyrObject *>(object)->m_uuid; }
 
@@ -124,9 +125,9 @@ int recoverOpenState(zyrStateManager *manager, int32_t *current) {
   if (c >= 0 && l >= 0)
     return 1;
   if (c < 0)
-    c = -c - 1;
+    c = absolute(c) - 1;
   if (l < 0)
-    l = -l - 1;
+    l = absolute(l) - 1;
   if (c > l) // the commit stored current but died before last
     l = c;
   const int status = Database_rollback(manager->m_database, l);
@@ -195,7 +196,7 @@ void zyrStateManager_print(const zyrStateManager *, FILE *) {}
 int32_t zyrStateManager_openState(zyrStateManager *manager) {
   if (manager->m_current < 0)
     return -manager->m_current;
-  if (manager->m_database == nullptr)
+  if (manager->m_database == nullptr || manager->m_current == INT32_MAX)
     return 0;
   if (absolute(manager->m_last) > manager->m_current) {
     // A change after going back: the states after the current one can no longer be reached.
@@ -331,7 +332,8 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
 
   for (const char *key : deleted) {
     void *object = zyrStateManager_pointerFromUUIDString(manager, key);
-    if (object == nullptr)
+    // The owner lives as long as the open file, whatever a damaged history says.
+    if (object == nullptr || (object == manager->m_owner && !manager->m_opening))
       continue;
     manager->m_destroying = object;
     zyrObject_deleteByType(object);
