@@ -141,9 +141,7 @@ int zyrObject_restore(void *object, int32_t flag) {
   return zyrTypeManager_getRestoreHook(header(object)->m_typeIndex)(object, flag);
 }
 
-int zyrObject_deleteByType(void *object) {
-  return zyrTypeManager_getDeleteHook(header(object)->m_typeIndex)(object);
-}
+int zyrObject_deleteByType(void *object) { return zyrTypeManager_getDeleteHook(header(object)->m_typeIndex)(object); }
 
 void zyrObject_print(const void *object, FILE *stream) {
   char key[ZYR_UUID_BASE64_SIZE];
@@ -164,43 +162,137 @@ int zyrObject_hasAttribute(const void *object, const char *name) {
   return changed;
 }
 
-// Scalars and arrays of plain values: the same shape for every kind.
-#define ZYR_OBJECT_PLAIN_KIND(Kind, T)                                                                         \
-  int zyrObject_set##Kind(void *object, const char *name, T value) {                                          \
-    zyrStateManager *manager = current();                                                                     \
-    return manager != nullptr ? zyrStateManager_set##Kind(manager, object, name, value) : 0;                  \
-  }                                                                                                           \
-  int zyrObject_get##Kind(void *object, int32_t flag, const char *name, T *value) {                           \
-    if (skipped(object, flag, name))                                                                          \
-      return 1;                                                                                               \
-    zyrStateManager *manager = current();                                                                     \
-    return manager != nullptr ? zyrStateManager_get##Kind(manager, object, name, value) : 0;                  \
-  }                                                                                                           \
-  int zyrObject_set##Kind##s(void *object, const char *name, const T *values, int32_t count) {                \
-    zyrStateManager *manager = current();                                                                     \
-    return manager != nullptr ? zyrStateManager_set##Kind##s(manager, object, name, values, count) : 0;       \
-  }                                                                                                           \
-  int zyrObject_get##Kind##s(void *object, int32_t flag, const char *name, T **values, int32_t *count) {      \
-    if (skipped(object, flag, name))                                                                          \
-      return 1;                                                                                               \
-    zyrMemory_freeAndClear(values, __func__);                                                                 \
-    *count = 0;                                                                                               \
-    zyrStateManager *manager = current();                                                                     \
-    return manager != nullptr ? zyrStateManager_get##Kind##s(manager, object, name, values, count) : 0;       \
-  }                                                                                                           \
-  int zyrObject_get##Kind##Array(void *object, int32_t flag, const char *name, T *values, int32_t n) {        \
-    if (skipped(object, flag, name))                                                                          \
-      return 1;                                                                                               \
-    zyrStateManager *manager = current();                                                                     \
-    return manager != nullptr ? zyrStateManager_get##Kind##Array(manager, object, name, values, n) : 0;       \
-  }
+int zyrObject_setInt(void *object, const char *name, int32_t value) {
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_setInt(manager, object, name, value) : 0;
+}
 
-ZYR_OBJECT_PLAIN_KIND(Int, int32_t)
-ZYR_OBJECT_PLAIN_KIND(Float, float)
-ZYR_OBJECT_PLAIN_KIND(Double, double)
-ZYR_OBJECT_PLAIN_KIND(Char, char)
+int zyrObject_getInt(void *object, int32_t flag, const char *name, int32_t *value) {
+  if (skipped(object, flag, name))
+    return 1;
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_getInt(manager, object, name, value) : 0;
+}
 
-#undef ZYR_OBJECT_PLAIN_KIND
+int zyrObject_setInts(void *object, const char *name, const int32_t *values, int32_t count) {
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_setInts(manager, object, name, values, count) : 0;
+}
+
+int zyrObject_getInts(void *object, int32_t flag, const char *name, int32_t **values, int32_t *count) {
+  if (skipped(object, flag, name))
+    return 1;
+  zyrMemory_freeAndClear(values, __func__);
+  *count = 0;
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_getInts(manager, object, name, values, count) : 0;
+}
+
+int zyrObject_getIntArray(void *object, int32_t flag, const char *name, int32_t *values, int32_t n) {
+  if (skipped(object, flag, name))
+    return 1;
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_getIntArray(manager, object, name, values, n) : 0;
+}
+
+int zyrObject_setFloat(void *object, const char *name, float value) {
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_setFloat(manager, object, name, value) : 0;
+}
+
+int zyrObject_getFloat(void *object, int32_t flag, const char *name, float *value) {
+  if (skipped(object, flag, name))
+    return 1;
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_getFloat(manager, object, name, value) : 0;
+}
+
+int zyrObject_setFloats(void *object, const char *name, const float *values, int32_t count) {
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_setFloats(manager, object, name, values, count) : 0;
+}
+
+int zyrObject_getFloats(void *object, int32_t flag, const char *name, float **values, int32_t *count) {
+  if (skipped(object, flag, name))
+    return 1;
+  zyrMemory_freeAndClear(values, __func__);
+  *count = 0;
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_getFloats(manager, object, name, values, count) : 0;
+}
+
+int zyrObject_getFloatArray(void *object, int32_t flag, const char *name, float *values, int32_t n) {
+  if (skipped(object, flag, name))
+    return 1;
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_getFloatArray(manager, object, name, values, n) : 0;
+}
+
+int zyrObject_setDouble(void *object, const char *name, double value) {
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_setDouble(manager, object, name, value) : 0;
+}
+
+int zyrObject_getDouble(void *object, int32_t flag, const char *name, double *value) {
+  if (skipped(object, flag, name))
+    return 1;
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_getDouble(manager, object, name, value) : 0;
+}
+
+int zyrObject_setDoubles(void *object, const char *name, const double *values, int32_t count) {
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_setDoubles(manager, object, name, values, count) : 0;
+}
+
+int zyrObject_getDoubles(void *object, int32_t flag, const char *name, double **values, int32_t *count) {
+  if (skipped(object, flag, name))
+    return 1;
+  zyrMemory_freeAndClear(values, __func__);
+  *count = 0;
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_getDoubles(manager, object, name, values, count) : 0;
+}
+
+int zyrObject_getDoubleArray(void *object, int32_t flag, const char *name, double *values, int32_t n) {
+  if (skipped(object, flag, name))
+    return 1;
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_getDoubleArray(manager, object, name, values, n) : 0;
+}
+
+int zyrObject_setChar(void *object, const char *name, char value) {
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_setChar(manager, object, name, value) : 0;
+}
+
+int zyrObject_getChar(void *object, int32_t flag, const char *name, char *value) {
+  if (skipped(object, flag, name))
+    return 1;
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_getChar(manager, object, name, value) : 0;
+}
+
+int zyrObject_setChars(void *object, const char *name, const char *values, int32_t count) {
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_setChars(manager, object, name, values, count) : 0;
+}
+
+int zyrObject_getChars(void *object, int32_t flag, const char *name, char **values, int32_t *count) {
+  if (skipped(object, flag, name))
+    return 1;
+  zyrMemory_freeAndClear(values, __func__);
+  *count = 0;
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_getChars(manager, object, name, values, count) : 0;
+}
+
+int zyrObject_getCharArray(void *object, int32_t flag, const char *name, char *values, int32_t n) {
+  if (skipped(object, flag, name))
+    return 1;
+  zyrStateManager *manager = current();
+  return manager != nullptr ? zyrStateManager_getCharArray(manager, object, name, values, n) : 0;
+}
 
 int zyrObject_setString(void *object, const char *name, const char *value) {
   zyrStateManager *manager = current();
@@ -398,11 +490,11 @@ int zyrObject_getHashSet(void *object, int32_t flag, const char *name, HashSet *
   return 1;
 }
 
-int zyrObject_describeData(void *object, const char *name, int32_t *noOfInts, int32_t *noOfFloats,
-                           int32_t *noOfDoubles, int32_t *noOfChars, int32_t *noOfOthers, int32_t *noOfPointers) {
+int zyrObject_describeData(void *object, const char *name, int32_t *noOfInts, int32_t *noOfFloats, int32_t *noOfDoubles,
+                           int32_t *noOfChars, int32_t *noOfOthers, int32_t *noOfPointers) {
   zyrStateManager *manager = current();
   if (manager == nullptr)
     return 0;
-  return zyrStateManager_describeData(manager, object, name, noOfInts, noOfFloats, noOfDoubles, noOfChars,
-                                      noOfOthers, noOfPointers);
+  return zyrStateManager_describeData(manager, object, name, noOfInts, noOfFloats, noOfDoubles, noOfChars, noOfOthers,
+                                      noOfPointers);
 }

@@ -19,11 +19,11 @@
 #include <vector>
 
 // Raises an error record in the calling function.
-#define ZYR_SM_ERROR(code, ...)                                                                                \
-  do {                                                                                                         \
-    zyrError *error_ = zyrError_new((code), __func__, __FILE__, __LINE__);                                     \
-    zyrError_addMessage(error_, __VA_ARGS__);                                                                  \
-    zyrError_publish(error_);                                                                                  \
+#define ZYR_SM_ERROR(code, ...)                                                                                        \
+  do {                                                                                                                 \
+    zyrError *error_ = zyrError_new((code), __func__, __FILE__, __LINE__);                                             \
+    zyrError_addMessage(error_, __VA_ARGS__);                                                                          \
+    zyrError_publish(error_);                                                                                          \
   } while (0)
 
 namespace {
@@ -421,8 +421,7 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   // types must never reach the hooks of other types.
   const int types = checkStoredTypes(database);
   if (types == 0) {
-    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
-                 "Unable to recognise some of the types of object in the ZYR database:\n\n%s\n\n",
+    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to recognise some of the types of object in the ZYR database:\n\n%s\n\n",
                  Database_getFileName(database));
     dropDatabase(manager);
     return 0;
@@ -617,8 +616,7 @@ int zyrStateManager_setModified(zyrStateManager *manager, void *object) {
   return 1;
 }
 
-int zyrStateManager_isParameterChanged(zyrStateManager *manager, const zyrUUID *uuid, const char *name,
-                                       int *changed) {
+int zyrStateManager_isParameterChanged(zyrStateManager *manager, const zyrUUID *uuid, const char *name, int *changed) {
   *changed = 0;
   if (manager->m_restoring && manager->m_database != nullptr)
     Database_isParameterChanged(manager->m_database, manager->m_from, manager->m_to, uuid, name, changed);
@@ -831,9 +829,9 @@ int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void
   const int32_t state = zyrStateManager_openState(manager);
   char *newKeys = nullptr;
   const zyrUUID *ownerUUID = manager->m_owner != nullptr ? uuidOf(manager->m_owner) : nullptr;
-  int status = state > 0 ? Database_importObjects(manager->m_database, other, state,
-                                                  repositoryUUID, ownerUUID, static_cast<int32_t>(keys.size()),
-                                                  keys.data(), offsets.data(), names.data(), whens.data(), &newKeys)
+  int status = state > 0 ? Database_importObjects(manager->m_database, other, state, repositoryUUID, ownerUUID,
+                                                  static_cast<int32_t>(keys.size()), keys.data(), offsets.data(),
+                                                  names.data(), whens.data(), &newKeys)
                          : 0;
   if (status != 1 || newKeys == nullptr) {
     ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Failed to import all the objects from the ZYR database %s.\n", fileName);
@@ -882,46 +880,137 @@ Database *zyrStateManager_getDatabase(const zyrStateManager *manager) { return m
 
 // ---- Attribute forwards ----
 
-#define ZYR_SM_PLAIN_KIND(Kind, T)                                                                            \
-  int zyrStateManager_set##Kind(zyrStateManager *manager, void *object, const char *name, T value) {          \
-    const int32_t state = writeState(manager, __func__);                                                      \
-    return state > 0 ? Database_set##Kind(manager->m_database, state, uuidOf(object), name, value) : 0;       \
-  }                                                                                                           \
-  int zyrStateManager_get##Kind(zyrStateManager *manager, void *object, const char *name, T *value) {         \
-    if (noDatabase(manager, __func__))                                                                        \
-      return 0;                                                                                               \
-    return Database_get##Kind(manager->m_database, readState(manager), uuidOf(object), name, value);          \
-  }                                                                                                           \
-  int zyrStateManager_set##Kind##s(zyrStateManager *manager, void *object, const char *name, const T *values, \
-                                   int32_t count) {                                                           \
-    const int32_t state = writeState(manager, __func__);                                                      \
-    return state > 0 ? Database_set##Kind##s(manager->m_database, state, uuidOf(object), name, values, count) \
-                     : 0;                                                                                     \
-  }                                                                                                           \
-  int zyrStateManager_get##Kind##s(zyrStateManager *manager, void *object, const char *name, T **values,      \
-                                   int32_t *count) {                                                          \
-    if (noDatabase(manager, __func__)) {                                                                      \
-      *values = nullptr;                                                                                      \
-      *count = 0;                                                                                             \
-      return 0;                                                                                               \
-    }                                                                                                         \
-    return Database_get##Kind##s(manager->m_database, readState(manager), uuidOf(object), name, values,       \
-                                 count);                                                                      \
-  }                                                                                                           \
-  int zyrStateManager_get##Kind##Array(zyrStateManager *manager, void *object, const char *name, T *values,   \
-                                       int32_t n) {                                                           \
-    if (noDatabase(manager, __func__))                                                                        \
-      return 0;                                                                                               \
-    return Database_get##Kind##Array(manager->m_database, readState(manager), uuidOf(object), name, values,   \
-                                     n);                                                                      \
+int zyrStateManager_setInt(zyrStateManager *manager, void *object, const char *name, int32_t value) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setInt(manager->m_database, state, uuidOf(object), name, value) : 0;
+}
+
+int zyrStateManager_getInt(zyrStateManager *manager, void *object, const char *name, int32_t *value) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getInt(manager->m_database, readState(manager), uuidOf(object), name, value);
+}
+
+int zyrStateManager_setInts(zyrStateManager *manager, void *object, const char *name, const int32_t *values,
+                            int32_t count) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setInts(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+}
+
+int zyrStateManager_getInts(zyrStateManager *manager, void *object, const char *name, int32_t **values,
+                            int32_t *count) {
+  if (noDatabase(manager, __func__)) {
+    *values = nullptr;
+    *count = 0;
+    return 0;
   }
+  return Database_getInts(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+}
 
-ZYR_SM_PLAIN_KIND(Int, int32_t)
-ZYR_SM_PLAIN_KIND(Float, float)
-ZYR_SM_PLAIN_KIND(Double, double)
-ZYR_SM_PLAIN_KIND(Char, char)
+int zyrStateManager_getIntArray(zyrStateManager *manager, void *object, const char *name, int32_t *values, int32_t n) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getIntArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+}
 
-#undef ZYR_SM_PLAIN_KIND
+int zyrStateManager_setFloat(zyrStateManager *manager, void *object, const char *name, float value) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setFloat(manager->m_database, state, uuidOf(object), name, value) : 0;
+}
+
+int zyrStateManager_getFloat(zyrStateManager *manager, void *object, const char *name, float *value) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getFloat(manager->m_database, readState(manager), uuidOf(object), name, value);
+}
+
+int zyrStateManager_setFloats(zyrStateManager *manager, void *object, const char *name, const float *values,
+                              int32_t count) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setFloats(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+}
+
+int zyrStateManager_getFloats(zyrStateManager *manager, void *object, const char *name, float **values,
+                              int32_t *count) {
+  if (noDatabase(manager, __func__)) {
+    *values = nullptr;
+    *count = 0;
+    return 0;
+  }
+  return Database_getFloats(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+}
+
+int zyrStateManager_getFloatArray(zyrStateManager *manager, void *object, const char *name, float *values, int32_t n) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getFloatArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+}
+
+int zyrStateManager_setDouble(zyrStateManager *manager, void *object, const char *name, double value) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setDouble(manager->m_database, state, uuidOf(object), name, value) : 0;
+}
+
+int zyrStateManager_getDouble(zyrStateManager *manager, void *object, const char *name, double *value) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getDouble(manager->m_database, readState(manager), uuidOf(object), name, value);
+}
+
+int zyrStateManager_setDoubles(zyrStateManager *manager, void *object, const char *name, const double *values,
+                               int32_t count) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setDoubles(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+}
+
+int zyrStateManager_getDoubles(zyrStateManager *manager, void *object, const char *name, double **values,
+                               int32_t *count) {
+  if (noDatabase(manager, __func__)) {
+    *values = nullptr;
+    *count = 0;
+    return 0;
+  }
+  return Database_getDoubles(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+}
+
+int zyrStateManager_getDoubleArray(zyrStateManager *manager, void *object, const char *name, double *values,
+                                   int32_t n) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getDoubleArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+}
+
+int zyrStateManager_setChar(zyrStateManager *manager, void *object, const char *name, char value) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setChar(manager->m_database, state, uuidOf(object), name, value) : 0;
+}
+
+int zyrStateManager_getChar(zyrStateManager *manager, void *object, const char *name, char *value) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getChar(manager->m_database, readState(manager), uuidOf(object), name, value);
+}
+
+int zyrStateManager_setChars(zyrStateManager *manager, void *object, const char *name, const char *values,
+                             int32_t count) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setChars(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+}
+
+int zyrStateManager_getChars(zyrStateManager *manager, void *object, const char *name, char **values, int32_t *count) {
+  if (noDatabase(manager, __func__)) {
+    *values = nullptr;
+    *count = 0;
+    return 0;
+  }
+  return Database_getChars(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+}
+
+int zyrStateManager_getCharArray(zyrStateManager *manager, void *object, const char *name, char *values, int32_t n) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getCharArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+}
 
 int zyrStateManager_setString(zyrStateManager *manager, void *object, const char *name, const char *value) {
   const int32_t state = writeState(manager, __func__);
@@ -952,8 +1041,7 @@ int zyrStateManager_getStrings(zyrStateManager *manager, void *object, const cha
   return Database_getStrings(manager->m_database, readState(manager), uuidOf(object), name, values, count);
 }
 
-int zyrStateManager_getStringArray(zyrStateManager *manager, void *object, const char *name, char **values,
-                                   int32_t n) {
+int zyrStateManager_getStringArray(zyrStateManager *manager, void *object, const char *name, char **values, int32_t n) {
   if (noDatabase(manager, __func__))
     return 0;
   return Database_getStringArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
@@ -972,8 +1060,8 @@ int zyrStateManager_getPointer(zyrStateManager *manager, void *object, const cha
   return Database_getPointer(manager->m_database, readState(manager), uuidOf(object), name, target);
 }
 
-int zyrStateManager_setPointers(zyrStateManager *manager, void *object, const char *name,
-                                zyrUUID *const *targets, int32_t count) {
+int zyrStateManager_setPointers(zyrStateManager *manager, void *object, const char *name, zyrUUID *const *targets,
+                                int32_t count) {
   const int32_t state = writeState(manager, __func__);
   return state > 0 ? Database_setPointers(manager->m_database, state, uuidOf(object), name, targets, count) : 0;
 }
@@ -989,8 +1077,8 @@ int zyrStateManager_getPointers(zyrStateManager *manager, void *object, const ch
 }
 
 int zyrStateManager_describeData(zyrStateManager *manager, void *object, const char *name, int32_t *noOfInts,
-                                 int32_t *noOfFloats, int32_t *noOfDoubles, int32_t *noOfChars,
-                                 int32_t *noOfOthers, int32_t *noOfPointers) {
+                                 int32_t *noOfFloats, int32_t *noOfDoubles, int32_t *noOfChars, int32_t *noOfOthers,
+                                 int32_t *noOfPointers) {
   if (noDatabase(manager, __func__))
     return 0;
   return Database_describeData(manager->m_database, readState(manager), uuidOf(object), name, noOfInts, noOfFloats,
