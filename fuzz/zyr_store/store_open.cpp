@@ -124,9 +124,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   if (made == nullptr)
     std::abort();
   theDirectory = made;
-  // Nothing may land in the directory the fuzzer was started from.
-  if (chdir(made) != 0)
-    std::abort();
   std::atexit([] {
     removeFiles(theDirectory + "/db.zyr");
     rmdir(theDirectory.c_str());

@@ -1,4 +1,4 @@
-#include "StoreTestSupport.h"
+#include "ObjectTestSupport.h"
 
 #include "zyrBlob.h"
 #include "zyrMemory.h"
@@ -8,19 +8,19 @@
 
 namespace {
 
-using storetest::keyOf;
-using storetest::listAll;
+using objecttest::keyOf;
+using objecttest::listAll;
 
-class BlobTest : public storetest::StoreTest {
+class BlobTest : public objecttest::ObjectStoreTest {
 protected:
   void SetUp() override {
-    StoreTest::SetUp();
+    ObjectStoreTest::SetUp();
     m_repository = Repository_new(file("blobs").c_str());
     ASSERT_NE(m_repository, nullptr);
   }
   void TearDown() override {
     Repository_close(m_repository, -1);
-    StoreTest::TearDown();
+    ObjectStoreTest::TearDown();
   }
   zyrBlob *live(const std::string &key) {
     zyrBlob *blob = static_cast<zyrBlob *>(

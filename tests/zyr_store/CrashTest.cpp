@@ -1,5 +1,5 @@
 // A process that dies between operations loses nothing it committed.
-#include "StoreTestSupport.h"
+#include "ObjectTestSupport.h"
 
 #include "zyrStateManager.h"
 
@@ -11,9 +11,9 @@
 
 namespace {
 
-using storetest::TestThing;
+using objecttest::TestThing;
 
-class CrashTest : public storetest::StoreTest {
+class CrashTest : public objecttest::ObjectStoreTest {
 protected:
   // Runs the body in a child that kills itself at the end without closing anything.
   template <class Body> void dieAfter(Body body) {
@@ -42,11 +42,11 @@ protected:
 TEST_F(CrashTest, CommittedStatesSurvive) {
   dieAfter([this] {
     Repository *repository = Repository_new(m_name.c_str());
-    TestThing *thing = storetest::Thing_new();
-    storetest::Thing_setCount(thing, 5);
-    storetest::Thing_setLabel(thing, "kept");
+    TestThing *thing = objecttest::Thing_new();
+    objecttest::Thing_setCount(thing, 5);
+    objecttest::Thing_setLabel(thing, "kept");
     Repository_commit(repository);
-    storetest::Thing_setCount(thing, 6);
+    objecttest::Thing_setCount(thing, 6);
     Repository_commit(repository);
   });
   Repository *repository = Repository_new(m_name.c_str());
@@ -65,10 +65,10 @@ TEST_F(CrashTest, CommittedStatesSurvive) {
 TEST_F(CrashTest, AStateLeftOpenIsDiscarded) {
   dieAfter([this] {
     Repository *repository = Repository_new(m_name.c_str());
-    TestThing *thing = storetest::Thing_new();
-    storetest::Thing_setCount(thing, 5);
+    TestThing *thing = objecttest::Thing_new();
+    objecttest::Thing_setCount(thing, 5);
     Repository_commit(repository);
-    storetest::Thing_setCount(thing, 6);
+    objecttest::Thing_setCount(thing, 6);
     zyrObject_new("Assembly");
   });
   Repository *repository = Repository_new(m_name.c_str());
@@ -83,7 +83,7 @@ TEST_F(CrashTest, AStateLeftOpenIsDiscarded) {
   EXPECT_EQ(errors[0], "4: The database\n\n" + m_name +
                            "\n\nwas not closed properly. The changes made after state 2 have been discarded.\n");
   // The next change opens state 3 afresh.
-  storetest::Thing_setCount(thing, 7);
+  objecttest::Thing_setCount(thing, 7);
   EXPECT_EQ(Repository_getCurrentState(repository), -3);
   Repository_close(repository, -1);
 }

@@ -1,4 +1,4 @@
-#include "StoreTestSupport.h"
+#include "ObjectTestSupport.h"
 
 #include "Database.h"
 #include "zyrCString.h"
@@ -7,16 +7,16 @@
 
 namespace {
 
-using storetest::keyOf;
-using storetest::TestModel;
-using storetest::TestThing;
+using objecttest::keyOf;
+using objecttest::TestModel;
+using objecttest::TestThing;
 
-class ImportTest : public storetest::StoreTest {
+class ImportTest : public objecttest::ObjectStoreTest {
 protected:
   void TearDown() override {
     if (m_repository != nullptr)
       Repository_close(m_repository, -1);
-    StoreTest::TearDown();
+    ObjectStoreTest::TearDown();
   }
   // A database whose model's topology is referred to by a thing of count 8; count 9 was undone.
   void makeSource(const std::string &name) {
@@ -25,11 +25,11 @@ protected:
     TestModel *model = static_cast<TestModel *>(Repository_getPrimaryModel(source));
     m_sourceModelKey = keyOf(model);
     m_sourceRepositoryKey = keyOf(source);
-    TestThing *thing = storetest::Thing_new();
-    storetest::Thing_setOther(thing, model->m_topology);
-    storetest::Thing_setCount(thing, 8);
+    TestThing *thing = objecttest::Thing_new();
+    objecttest::Thing_setOther(thing, model->m_topology);
+    objecttest::Thing_setCount(thing, 8);
     const int32_t state = Repository_commit(source);
-    storetest::Thing_setCount(thing, 9);
+    objecttest::Thing_setCount(thing, 9);
     zyrObject_new("Region");
     Repository_commit(source);
     Repository_gotoState(source, state);
@@ -87,15 +87,15 @@ TEST_F(ImportTest, ImportFailures) {
   EXPECT_EQ(Repository_getCurrentState(m_repository), before);
 }
 
-class UpgradeTest : public storetest::StoreTest {
+class UpgradeTest : public objecttest::ObjectStoreTest {
 protected:
   // A database stamped with an old version text, history kept at states 1 to 3.
   void makeOld(const std::string &name, const char *version) {
     Repository *repository = Repository_new(name.c_str());
-    TestThing *thing = storetest::Thing_new();
-    storetest::Thing_setCount(thing, 1);
+    TestThing *thing = objecttest::Thing_new();
+    objecttest::Thing_setCount(thing, 1);
     Repository_commit(repository);
-    storetest::Thing_setCount(thing, 2);
+    objecttest::Thing_setCount(thing, 2);
     Repository_commit(repository);
     Repository_close(repository, -1);
     Database *database = Database_new(name.c_str());

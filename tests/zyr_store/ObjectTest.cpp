@@ -1,4 +1,4 @@
-#include "StoreTestSupport.h"
+#include "ObjectTestSupport.h"
 
 #include "Database.h"
 #include "HashSet.h"
@@ -12,23 +12,23 @@
 
 namespace {
 
-using storetest::Entry;
-using storetest::keyOf;
-using storetest::listAll;
-using storetest::TestThing;
-using storetest::Thing_new;
+using objecttest::Entry;
+using objecttest::keyOf;
+using objecttest::listAll;
+using objecttest::TestThing;
+using objecttest::Thing_new;
 
-class ObjectTest : public storetest::StoreTest {
+class ObjectTest : public objecttest::ObjectStoreTest {
 protected:
   void SetUp() override {
-    StoreTest::SetUp();
+    ObjectStoreTest::SetUp();
     m_repository = Repository_new(file("objects").c_str());
     ASSERT_NE(m_repository, nullptr);
   }
   void TearDown() override {
     if (m_repository != nullptr)
       Repository_close(m_repository, -1);
-    StoreTest::TearDown();
+    ObjectStoreTest::TearDown();
   }
   Database *database() { return zyrStateManager_getDatabase(Repository_getStateManager(m_repository)); }
   std::vector<Entry> entriesOf(const void *object) { return listAll(m_repository, keyOf(object).c_str()); }
@@ -73,8 +73,8 @@ TEST_F(ObjectTest, UnknownTypeNameGivesNullButOpensAState) {
 TEST_F(ObjectTest, ReferencesToNothingAndToUnloadedObjects) {
   TestThing *a = Thing_new();
   TestThing *b = Thing_new();
-  storetest::Thing_setOther(a, b);
-  storetest::Thing_setOther(b, nullptr);
+  objecttest::Thing_setOther(a, b);
+  objecttest::Thing_setOther(b, nullptr);
   void *target = a;
   EXPECT_EQ(zyrObject_getPointer(b, 0, "other", &target), 1);
   EXPECT_EQ(target, nullptr);
@@ -169,7 +169,7 @@ TEST_F(ObjectTest, KeysAndPrinting) {
 
 TEST_F(ObjectTest, RestoreFlagOneOutsideAChangeOfStateLeavesFields) {
   TestThing *a = Thing_new();
-  storetest::Thing_setCount(a, 5);
+  objecttest::Thing_setCount(a, 5);
   int32_t value = 77;
   EXPECT_EQ(zyrObject_checkAttribute(a, 1, "count"), 0);
   EXPECT_EQ(zyrObject_checkAttribute(a, 0, "count"), 1);

@@ -1,4 +1,4 @@
-#include "StoreTestSupport.h"
+#include "ObjectTestSupport.h"
 
 #include "Database.h"
 #include "zyrCString.h"
@@ -12,25 +12,25 @@
 
 namespace {
 
-using storetest::Entry;
-using storetest::keyOf;
-using storetest::listAll;
-using storetest::TestModel;
-using storetest::TestThing;
-using storetest::Thing_new;
-using storetest::Thing_setCount;
+using objecttest::Entry;
+using objecttest::keyOf;
+using objecttest::listAll;
+using objecttest::TestModel;
+using objecttest::TestThing;
+using objecttest::Thing_new;
+using objecttest::Thing_setCount;
 
-class StateTest : public storetest::StoreTest {
+class StateTest : public objecttest::ObjectStoreTest {
 protected:
   void SetUp() override {
-    StoreTest::SetUp();
+    ObjectStoreTest::SetUp();
     m_name = file("states.zyr");
     open();
   }
   void TearDown() override {
     if (m_repository != nullptr)
       Repository_close(m_repository, -1);
-    StoreTest::TearDown();
+    ObjectStoreTest::TearDown();
   }
   void open() {
     m_repository = Repository_new(m_name.c_str());
@@ -82,7 +82,7 @@ TEST_F(StateTest, NewFileHasRepositoryModelAndFirstCheckpoint) {
 TEST_F(StateTest, GoingBackReloadsOnlyWhatChanged) {
   TestThing *thing = Thing_new();
   Thing_setCount(thing, 5);
-  storetest::Thing_setLabel(thing, "a");
+  objecttest::Thing_setLabel(thing, "a");
   const int32_t s1 = Repository_commit(m_repository);
   Thing_setCount(thing, 6);
   const int32_t s2 = Repository_commit(m_repository);
@@ -109,13 +109,13 @@ TEST_F(StateTest, UndoingACreationDeletesAndRedoCreatesAgain) {
   const int32_t s = Repository_commit(m_repository);
   TestThing *thing = Thing_new();
   Thing_setCount(thing, 42);
-  storetest::Thing_setCached(thing, 7);
+  objecttest::Thing_setCached(thing, 7);
   const std::string key = keyOf(thing);
   EXPECT_EQ(Repository_commit(m_repository), s + 1);
-  const int32_t deletes = storetest::thingDeletes();
+  const int32_t deletes = objecttest::thingDeletes();
 
   Repository_gotoState(m_repository, s);
-  EXPECT_EQ(storetest::thingDeletes(), deletes + 1);
+  EXPECT_EQ(objecttest::thingDeletes(), deletes + 1);
   EXPECT_EQ(theThing(), nullptr);
   // Unloading writes nothing: the object is still stored.
   EXPECT_EQ(listAll(m_repository, key.c_str(), "__DELETED__").size(), 0u);
@@ -176,10 +176,10 @@ TEST_F(StateTest, CreatedAndDeletedInsideTheRangeIsLeftAlone) {
   Repository_commit(m_repository);
   zyrObject_delete(thing);
   Repository_commit(m_repository);
-  const int32_t deletes = storetest::thingDeletes();
+  const int32_t deletes = objecttest::thingDeletes();
   Repository_gotoState(m_repository, s);
   Repository_gotoState(m_repository, s + 2);
-  EXPECT_EQ(storetest::thingDeletes(), deletes);
+  EXPECT_EQ(objecttest::thingDeletes(), deletes);
   EXPECT_EQ(theThing(), nullptr);
   EXPECT_TRUE(takeErrors().empty());
 }
@@ -353,7 +353,7 @@ TEST_F(StateTest, FileOfAnOlderReleaseWithoutRepository) {
 TEST_F(StateTest, OpenFailuresLeaveTheCurrentManager) {
   zyrStateManager *current = Repository_setCurrentStateManager(manager());
   EXPECT_EQ(current, manager());
-  storetest::writeFile(file("junk.zyr"), "not a database\n");
+  objecttest::writeFile(file("junk.zyr"), "not a database\n");
   EXPECT_EQ(Repository_new(file("junk.zyr").c_str()), nullptr);
   EXPECT_EQ(Repository_setCurrentStateManager(manager()), manager());
   const std::vector<std::string> errors = takeErrors();
@@ -371,9 +371,9 @@ TEST_F(StateTest, FileWithRenumberedTypesIsRefusedBeforeLoading) {
   Database_setInts(database, 0, nullptr, "Type - ids", ids, n);
   zyrMemory_free(ids, "test");
   Database_delete(database);
-  const int32_t deletes = storetest::thingDeletes();
+  const int32_t deletes = objecttest::thingDeletes();
   EXPECT_EQ(Repository_new(m_name.c_str()), nullptr);
-  EXPECT_EQ(storetest::thingDeletes(), deletes);
+  EXPECT_EQ(objecttest::thingDeletes(), deletes);
   const std::vector<std::string> errors = takeErrors();
   ASSERT_GE(errors.size(), 2u);
   EXPECT_EQ(errors[0], "20006: Unable to recognise some of the types of object in the ZYR database:\n\n" + m_name +

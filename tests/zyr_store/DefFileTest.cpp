@@ -1,0 +1,446 @@
+// Definition files: stored and published errors, opening, cloning, moving, compaction, copying
+// chosen data sets with UUID translation, the version query and the summary.
+#include "StoreTestSupport.h"
+
+#include "Dataset.h"
+#include "DefFile.h"
+#include "Dictionary.h"
+#include "zyrCString.h"
+#include "zyrError.h"
+#include "zyrMemory.h"
+#include "zyrUUID.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sys/resource.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using storetest::StoreTest;
+
+std::string message(const zyrError *error) { return error ? zyrError_getMessage(error) : "<none>"; }
+
+int32_t countAll(DefFile *file) {
+  int32_t count = 0;
+  DefFile_match(file, "*", "*", -1, 1, &count, nullptr, nullptr, nullptr);
+  return count;
+}
+
+TEST_F(StoreTest, FailedReadIsStoredAndPublishedOnRequest) {
+  std::string name = path("errors.wez");
+  DefFile *file = DefFile_new(name.c_str());
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(DefFile_reportError(file, "caller"), nullptr);
+  int32_t value = 5;
+  EXPECT_EQ(DefFile_readInt(file, "X", "EVERY", 0, &value), 0);
+  EXPECT_EQ(value, 5);
+  EXPECT_EQ(file->m_errorCode, 10009);
+  EXPECT_EQ(errorCount(), 0);
+  // A later success leaves the stored error alone.
+  ASSERT_EQ(DefFile_writeInt(file, "Y", "EVERY", 0, 1), 1);
+  ASSERT_EQ(DefFile_readInt(file, "Y", "EVERY", 0, &value), 1);
+
+  zyrError *error = DefFile_reportError(file, "callerFunction");
+  ASSERT_NE(error, nullptr);
+  EXPECT_EQ(zyrError_getCode(error), 10009);
+  EXPECT_STREQ(zyrError_getFunction(error), "callerFunction");
+  EXPECT_STREQ(zyrError_getFile(error), "zyr_common/src/database/DefFile");
+  EXPECT_EQ(message(error), "A problem was encountered with a WEZ data file.\n"
+                            "\nUnable to read the requested scalar integer data set.\n"
+                            "\nRoutine = DefFile_readInt\n"
+                            "\nWhat  = X\nWhere = EVERY\nWhen  = 0\n\n"
+                            "Primary file   = " +
+                                name + " [open]\n");
+  EXPECT_EQ(file->m_errorCode, 10009);
+  DefFile_delete(file);
+}
+
+TEST_F(StoreTest, FailedWriteCarriesTheLibraryText) {
+  DefFile *file = DefFile_new(path("write.wez").c_str());
+  ASSERT_NE(file, nullptr);
+  std::string what(76, 'w');
+  EXPECT_EQ(DefFile_writeDoubleArray(file, what.c_str(), "EVERY", 3, nullptr, 0, 0), 0);
+  EXPECT_EQ(DefFile_isModified(file), 1);
+  EXPECT_EQ(file->m_errorCode, 10010);
+  EXPECT_STREQ(file->m_description, "Unable to write the requested double array data set.");
+  ASSERT_NE(file->m_io_error, nullptr);
+  std::string text = message(DefFile_reportError(file, "caller"));
+  EXPECT_NE(text.find("\nRoutine = DefFile_writeDoubleArray\n"), std::string::npos);
+  EXPECT_NE(text.find("  IO library reported:\n\n" + std::string(file->m_io_error) + "\n"), std::string::npos);
+  // Each stored error carries the library's messages since the one before.
+  int32_t value;
+  EXPECT_EQ(DefFile_readInt(file, "missing", "EVERY", 0, &value), 0);
+  EXPECT_EQ(file->m_io_error, nullptr);
+  DefFile_delete(file);
+}
+
+TEST_F(StoreTest, BlankNamesAreRefused) {
+  for (const char *name : {"", "   "}) {
+    EXPECT_EQ(DefFile_new(name), nullptr);
+    ASSERT_NE(lastError(), nullptr);
+    EXPECT_EQ(zyrError_getCode(lastError()), 10020);
+    EXPECT_EQ(message(lastError()), "The supplied file name is blank.\n");
+  }
+  EXPECT_EQ(DefFile_new(nullptr), nullptr);
+}
+
+TEST_F(StoreTest, LockConflictNamesTheFileTwice) {
+  std::string name = path("locked.wez");
+  DefFile *writer = DefFile_new(name.c_str());
+  ASSERT_NE(writer, nullptr);
+  ASSERT_EQ(DefFile_writeInt(writer, "A", "EVERY", 0, 1), 1);
+  EXPECT_EQ(DefFile_new(name.c_str()), nullptr);
+  ASSERT_NE(lastError(), nullptr);
+  EXPECT_EQ(zyrError_getCode(lastError()), 10012);
+  EXPECT_EQ(message(lastError()), "The supplied file name, " + name + ", can not\nbe opened as a lock file, " + name +
+                                      ".lck,\nexists.\n\nIf this is the result of a previous failed run then try "
+                                      "deleting the\nlock file and repeating the operation.\n");
+  DefFile_delete(writer);
+  DefFile *again = DefFile_new(name.c_str());
+  EXPECT_NE(again, nullptr);
+  DefFile_delete(again);
+}
+
+TEST_F(StoreTest, UnreadableFilesAreReportedAsNotDataFiles) {
+  std::string name = path("junk.wez");
+  storetest::writeFile(name, "this is not a data-set file\n");
+  EXPECT_EQ(DefFile_new(name.c_str()), nullptr);
+  EXPECT_EQ(zyrError_getCode(lastError()), 10020);
+  EXPECT_EQ(message(lastError()), "The supplied file name, " + name +
+                                      ", can not\nbe opened as a WEZ data file.\n\nThis could be because it has the "
+                                      "wrong format or because you\ndon't have write permissions in the requested "
+                                      "directory.\n");
+  EXPECT_EQ(storetest::readFile(name), "this is not a data-set file\n");
+}
+
+TEST_F(StoreTest, CloneCopiesValidDataSetsOntoANewFileOnly) {
+  DefFile *file = DefFile_new(path("source.wez").c_str());
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 1), 1);
+  ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 2), 1); // supersedes the first
+  ASSERT_EQ(DefFile_writeInt(file, "B", "EVERY", 4, 3), 1);
+  int32_t value;
+  EXPECT_EQ(DefFile_readInt(file, "none", "EVERY", 0, &value), 0);
+  DefFile *copy = DefFile_clone(file, path("copy.wez").c_str());
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(countAll(copy), 2);
+  ASSERT_EQ(DefFile_readInt(copy, "A", "EVERY", 0, &value), 1);
+  EXPECT_EQ(value, 2);
+  DefFile_delete(copy);
+  // Onto an existing file: nothing, and the stored error is the one before.
+  EXPECT_EQ(DefFile_clone(file, path("copy.wez").c_str()), nullptr);
+  EXPECT_EQ(file->m_errorCode, 10009);
+  EXPECT_STREQ(file->m_function, "DefFile_readInt");
+  DefFile_delete(file);
+}
+
+TEST_F(StoreTest, MoveFileReopensUnderTheNewName) {
+  std::string from = path("from.wez"), to = path("to.wez");
+  DefFile *file = DefFile_new(from.c_str());
+  ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 11), 1);
+  ASSERT_EQ(DefFile_moveFile(file, to.c_str()), 1);
+  EXPECT_STREQ(file->m_primaryFile, to.c_str());
+  EXPECT_EQ(access(from.c_str(), F_OK), -1);
+  int32_t value = 0;
+  ASSERT_EQ(DefFile_readInt(file, "A", "EVERY", 0, &value), 1);
+  EXPECT_EQ(value, 11);
+  // A move that cannot happen reopens the file where it was.
+  EXPECT_EQ(DefFile_moveFile(file, path("no/such/dir/x.wez").c_str()), 0);
+  EXPECT_STREQ(file->m_primaryFile, to.c_str());
+  ASSERT_EQ(DefFile_readInt(file, "A", "EVERY", 0, &value), 1);
+  DefFile_delete(file);
+}
+
+TEST_F(StoreTest, CompactionKeepsOnlyValidDataSetsAndLeavesNothingBehind) {
+  std::string name = path("compact.wez");
+  DefFile *file = DefFile_new(name.c_str());
+  ASSERT_NE(file, nullptr);
+  for (int32_t i = 0; i < 5; ++i) ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, i), 1);
+  ASSERT_EQ(DefFile_writeInt(file, "B", "EVERY", 0, 10), 1);
+  ASSERT_EQ(DefFile_writeInt(file, "C", "EVERY", 0, 20), 1);
+  ASSERT_EQ(DefFile_erase(file, "C", "EVERY", 0), 1);
+  DefFile_delete(file);
+  file = DefFile_new(name.c_str());
+  int64_t before = static_cast<int64_t>(storetest::readFile(name).size());
+  ASSERT_EQ(DefFile_compact(file, 0), 1);
+  EXPECT_EQ(DefFile_isModified(file), 1);
+  EXPECT_EQ(countAll(file), 2);
+  int32_t value = 0;
+  ASSERT_EQ(DefFile_readInt(file, "A", "EVERY", 0, &value), 1);
+  EXPECT_EQ(value, 4);
+  ASSERT_EQ(DefFile_writeInt(file, "D", "EVERY", 0, 30), 1);
+  DefFile_delete(file);
+  EXPECT_LT(static_cast<int64_t>(storetest::readFile(name).size()), before);
+  EXPECT_EQ(listing(), std::vector<std::string>{"compact.wez"});
+  file = DefFile_new(name.c_str());
+  EXPECT_EQ(countAll(file), 3);
+  DefFile_delete(file);
+}
+
+TEST_F(StoreTest, CompactionWithCompressedWhens) {
+  std::string name = path("whens.wez");
+  DefFile *file = DefFile_new(name.c_str());
+  for (int32_t when : {0, 3, 7}) ASSERT_EQ(DefFile_writeInt(file, "A", "K", when, when), 1);
+  ASSERT_EQ(DefFile_writeInt(file, "G", "GLOBAL", 0, 5), 1);
+  ASSERT_EQ(DefFile_compact(file, 1), 1);
+  int32_t count = 0;
+  char **whats = nullptr, **wheres = nullptr;
+  int32_t *whens = nullptr;
+  DefFile_match(file, "A", "K", -1, 0, &count, &whats, &wheres, &whens);
+  ASSERT_EQ(count, 2);
+  std::vector<int32_t> seen(whens, whens + count);
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, (std::vector<int32_t>{0, 1}));
+  int32_t value = 0;
+  ASSERT_EQ(DefFile_readInt(file, "A", "K", 1, &value), 1);
+  EXPECT_EQ(value, 7);
+  zyrCStringArray_free(whats, count);
+  zyrCStringArray_free(wheres, count);
+  zyrMemory_free(whens, "test");
+  DefFile_delete(file);
+  EXPECT_EQ(listing(), std::vector<std::string>{"whens.wez"});
+}
+
+TEST_F(StoreTest, CompactionOfANameWithoutDirectory) {
+  char *cwd = getcwd(nullptr, 0);
+  ASSERT_EQ(chdir(dir().c_str()), 0);
+  DefFile *file = DefFile_new("plain.wez");
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 1), 1);
+  ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 2), 1);
+  EXPECT_EQ(DefFile_compact(file, 0), 1);
+  EXPECT_STREQ(file->m_primaryFile, "plain.wez");
+  DefFile_delete(file);
+  EXPECT_EQ(listing(), std::vector<std::string>{"plain.wez"});
+  EXPECT_EQ(chdir(cwd), 0);
+  free(cwd);
+}
+
+// The copy into the temporary file fails (the file-size limit stops it half way): the file keeps
+// its name, its bytes and its data sets, and no temporary file is left.
+void compactUnderSizeLimit(const std::string &name, const std::string &dir) {
+  signal(SIGXFSZ, SIG_IGN);
+  DefFile *file = DefFile_new(name.c_str());
+  std::string bytes = storetest::readFile(name);
+  struct rlimit limit = {4096, 4096};
+  if (!file || setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
+  if (DefFile_compact(file, 0) != 0) _exit(3);
+  if (file->m_errorCode != 10006 || strcmp(file->m_description, "Unable to compact the WEZ data file.") != 0) _exit(4);
+  int32_t *values = nullptr, count = 0;
+  if (!DefFile_readInts(file, "A", "EVERY", 0, &values, &count) || count != 5000) _exit(5);
+  zyrMemory_free(values, "test");
+  DefFile_delete(file);
+  if (storetest::readFile(name) != bytes) _exit(6);
+  int entries = 0;
+  for (const auto &entry : std::filesystem::directory_iterator(dir)) entries += entry.is_regular_file() ? 1 : 0;
+  _exit(entries == 1 ? 0 : 7);
+}
+
+TEST_F(StoreTest, FailedCompactionKeepsTheFile) {
+  std::string name = path("keep.wez");
+  DefFile *file = DefFile_new(name.c_str());
+  std::vector<int32_t> values(5000);
+  for (int32_t i = 0; i < 5000; ++i) values[i] = i * 7919;
+  ASSERT_EQ(DefFile_writeIntArray(file, "A", "EVERY", 0, values.data(), 5000, 0), 1);
+  ASSERT_EQ(DefFile_writeInt(file, "B", "EVERY", 0, 1), 1);
+  DefFile_delete(file);
+  EXPECT_EXIT(compactUnderSizeLimit(name, dir()), testing::ExitedWithCode(0), "");
+}
+
+class CopyDatasetsTest : public StoreTest {
+protected:
+  void SetUp() override {
+    StoreTest::SetUp();
+    m_source = DefFile_new(path("source.wez").c_str());
+    m_destination = DefFile_new(path("destination.wez").c_str());
+    ASSERT_NE(m_source, nullptr);
+    ASSERT_NE(m_destination, nullptr);
+    for (auto &uuid : m_old) uuid = zyrUUID_new();
+    for (auto &uuid : m_new) uuid = zyrUUID_new();
+    for (int i = 0; i < 2; ++i) {
+      zyrUUID_toBase64(m_old[i], m_oldKeys[i]);
+      zyrUUID_toBase64(m_new[i], m_newKeys[i]);
+    }
+    m_map = Dictionary_new(1);
+    for (int i = 0; i < 2; ++i) Dictionary_add(m_map, m_oldKeys[i], m_newKeys[i]);
+  }
+  void TearDown() override {
+    Dictionary_delete(m_map);
+    DefFile_delete(m_source);
+    DefFile_delete(m_destination);
+    for (auto *uuid : m_old) zyrUUID_delete(uuid);
+    for (auto *uuid : m_new) zyrUUID_delete(uuid);
+    StoreTest::TearDown();
+  }
+  DefFile *m_source = nullptr, *m_destination = nullptr;
+  zyrUUID *m_old[2] = {}, *m_new[2] = {};
+  char m_oldKeys[2][ZYR_UUID_BASE64_SIZE] = {}, m_newKeys[2][ZYR_UUID_BASE64_SIZE] = {};
+  Dictionary *m_map = nullptr;
+};
+
+TEST_F(CopyDatasetsTest, TranslatesKeysAndReferences) {
+  const zyrUUID *refs[3] = {m_old[1], nullptr, m_old[0]};
+  ASSERT_EQ(DefFile_writeUUIDArray(m_source, "links", m_oldKeys[0], 2, refs, 3), 1);
+  ASSERT_EQ(DefFile_writeInt(m_source, "size", m_oldKeys[0], 3, 77), 1);
+  ASSERT_EQ(DefFile_writeString(m_source, "name", m_oldKeys[1], 1, "second"), 1);
+  ASSERT_EQ(DefFile_writeInt(m_destination, "kept", "GLOBAL", 0, 5), 1);
+
+  const char *wheres[2] = {m_oldKeys[0], m_oldKeys[1]};
+  const int32_t bounds[3] = {0, 2, 3};
+  const char *whats[3] = {"links", "size", "name"};
+  const int32_t whens[3] = {2, 3, 1};
+  ASSERT_EQ(DefFile_copyDatasets(m_destination, m_source, m_map, 6, 2, wheres, bounds, whats, whens), 1);
+  EXPECT_EQ(m_destination->m_openFiles, static_cast<uint32_t>(DEFFILE_PRIMARY_OPEN));
+  EXPECT_EQ(m_source->m_openFiles, static_cast<uint32_t>(DEFFILE_PRIMARY_OPEN));
+
+  zyrUUID **read = nullptr;
+  int32_t count = 0;
+  ASSERT_EQ(DefFile_readUUIDs(m_destination, "links", m_newKeys[0], 6, &read, &count), 1);
+  ASSERT_EQ(count, 3);
+  EXPECT_TRUE(zyrUUID_isEqual(read[0], m_new[1]));
+  EXPECT_EQ(read[1], nullptr);
+  EXPECT_TRUE(zyrUUID_isEqual(read[2], m_new[0]));
+  for (int i = 0; i < 3; ++i) zyrUUID_delete(read[i]);
+  zyrMemory_free(read, "test");
+  int32_t value = 0;
+  ASSERT_EQ(DefFile_readInt(m_destination, "size", m_newKeys[0], 6, &value), 1);
+  EXPECT_EQ(value, 77);
+  char *text = nullptr;
+  ASSERT_EQ(DefFile_readString(m_destination, "name", m_newKeys[1], 6, &text), 1);
+  EXPECT_STREQ(text, "second");
+  zyrCString_free(text);
+  ASSERT_EQ(DefFile_readInt(m_destination, "kept", "GLOBAL", 0, &value), 1);
+  EXPECT_EQ(countAll(m_destination), 4);
+  // The source is untouched.
+  EXPECT_EQ(countAll(m_source), 3);
+}
+
+TEST_F(CopyDatasetsTest, AnUnmappedReferenceFailsTheCopy) {
+  zyrUUID *stranger = zyrUUID_new();
+  const zyrUUID *refs[1] = {stranger};
+  ASSERT_EQ(DefFile_writeUUIDArray(m_source, "links", m_oldKeys[0], 0, refs, 1), 1);
+  const char *wheres[1] = {m_oldKeys[0]};
+  const int32_t bounds[2] = {0, 1};
+  const char *whats[1] = {"links"};
+  const int32_t whens[1] = {0};
+  EXPECT_EQ(DefFile_copyDatasets(m_destination, m_source, m_map, 1, 1, wheres, bounds, whats, whens), 0);
+  EXPECT_EQ(m_source->m_errorCode, 10005);
+  EXPECT_EQ(m_destination->m_errorCode, 10005);
+  EXPECT_EQ(countAll(m_destination), 0);
+  // Both files are open again as they were.
+  EXPECT_EQ(DefFile_writeInt(m_destination, "after", "GLOBAL", 0, 1), 1);
+  EXPECT_EQ(DefFile_writeInt(m_source, "after", "GLOBAL", 0, 1), 1);
+  zyrUUID_delete(stranger);
+}
+
+class VersionTest : public StoreTest {
+protected:
+  void SetUp() override {
+    StoreTest::SetUp();
+    m_file = DefFile_new(path("version.wez").c_str());
+    ASSERT_NE(m_file, nullptr);
+  }
+  void TearDown() override {
+    unsetenv("ZYR_DEFFILE_VERSION");
+    DefFile_delete(m_file);
+    StoreTest::TearDown();
+  }
+  std::vector<int32_t> version(int expected) {
+    int32_t v[3] = {-1, -1, -1};
+    EXPECT_EQ(DefFile_getVersion(m_file, &v[0], &v[1], &v[2]), expected);
+    return {v[0], v[1], v[2]};
+  }
+  DefFile *m_file = nullptr;
+};
+
+TEST_F(VersionTest, FromTheEnvironment) {
+  setenv("ZYR_DEFFILE_VERSION", "11.0", 1);
+  EXPECT_EQ(version(1), (std::vector<int32_t>{11, 0, 0}));
+  setenv("ZYR_DEFFILE_VERSION", "12.3.4", 1);
+  EXPECT_EQ(version(1), (std::vector<int32_t>{12, 3, 4}));
+  EXPECT_EQ(errorCount(), 0);
+  // One number is not a version: a warning, then the file decides.
+  setenv("ZYR_DEFFILE_VERSION", "11", 1);
+  ASSERT_EQ(DefFile_writeStringAsChars(m_file, "G/CRELNO", "EVERY", 0, "10.0"), 1);
+  EXPECT_EQ(version(1), (std::vector<int32_t>{10, 0, 0}));
+  ASSERT_NE(lastError(), nullptr);
+  EXPECT_EQ(zyrError_getCode(lastError()), 3);
+  EXPECT_EQ(message(lastError()),
+            "The value of the environment variable ZYR_DEFFILE_VERSION is invalid\nand has been ignored.\n\nIt "
+            "should consist of the major, minor and point release numbers\nseparated by full stops, e.g. "
+            "\"major.minor.point\". The point\nrelease number is optional and defaults to zero if it is omitted.\n");
+}
+
+TEST_F(VersionTest, FromTheReleaseText) {
+  ASSERT_EQ(DefFile_writeStringAsChars(m_file, "G/CRELNO", "EVERY", 0, "11.0.1 (build 2003.04.01 a.b)"), 1);
+  EXPECT_EQ(version(1), (std::vector<int32_t>{11, 0, 1}));
+  ASSERT_EQ(DefFile_erase(m_file, "G/CRELNO", "EVERY", 0), 1);
+  ASSERT_EQ(DefFile_writeIoString(m_file, "G/CRELNO", "EVERY", 0, "9.2"), 1);
+  EXPECT_EQ(version(1), (std::vector<int32_t>{9, 2, 0}));
+}
+
+TEST_F(VersionTest, FromTheZoneCount) {
+  EXPECT_EQ(version(0), (std::vector<int32_t>{0, 0, 0}));
+  ASSERT_EQ(DefFile_writeInt(m_file, "G/NZN", "EVERY", 0, 1), 1);
+  EXPECT_EQ(version(0), (std::vector<int32_t>{0, 0, 0}));
+  ASSERT_EQ(DefFile_writeInt(m_file, "G/NZN", "EVERY", 0, 3), 1);
+  EXPECT_EQ(version(1), (std::vector<int32_t>{5, 5, 0}));
+}
+
+TEST_F(VersionTest, AnEmptyReleaseThatIsNoIoStringIsAnError) {
+  ASSERT_EQ(DefFile_writeCharArray(m_file, "G/CRELNO", "EVERY", 0, nullptr, 0), 1);
+  EXPECT_EQ(version(0), (std::vector<int32_t>{0, 0, 0}));
+  EXPECT_EQ(m_file->m_errorCode, 20006);
+  EXPECT_EQ(std::string(m_file->m_description),
+            "Unable to determine a version number for the WEZ data file:\n\n" + path("version.wez") + "\n\n");
+}
+
+TEST_F(StoreTest, SummaryListsEveryDataSet) {
+  DefFile *file = DefFile_new(path("summary.wez").c_str());
+  ASSERT_EQ(DefFile_writeInt(file, "count", "EVERY", 0, 12), 1);
+  ASSERT_EQ(DefFile_writeDouble(file, "scale", "a-longer-where", 2, 0.25), 1);
+  const char *two[2] = {"x", "y"};
+  ASSERT_EQ(DefFile_writeStringArray(file, "names", "EVERY", 0, two, 2), 1);
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  EXPECT_EQ(DefFile_summarise(file, stream), 1);
+  fclose(stream);
+  std::string out(text, size);
+  free(text);
+  // Columns one wider than their longest entry.
+  EXPECT_NE(out.find("\nWhat  Where                When Type      Value\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\ncount EVERY                   0 I=1       12\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\nscale a-longer-where          2 D=1       2.500000e-01\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\nnames EVERY                   0 S=2 \n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\nKey:\n----\n  I = Integers\n"), std::string::npos);
+  DefFile_delete(file);
+}
+
+TEST_F(StoreTest, PrintShowsTheStoredError) {
+  DefFile *file = DefFile_new(path("print.wez").c_str());
+  int32_t value;
+  EXPECT_EQ(DefFile_readInt(file, "X", "W", 4, &value), 0);
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  DefFile_print(file, stream);
+  Dataset_print(file->m_dataset, stream);
+  fclose(stream);
+  std::string out(text, size);
+  free(text);
+  EXPECT_NE(out.find("m_isModified = 0\n"), std::string::npos);
+  EXPECT_NE(out.find("m_errorCode  = 10009\n\n"), std::string::npos);
+  EXPECT_NE(out.find("m_what  = X\nm_where = W\nm_when  = 4\n"), std::string::npos);
+  EXPECT_NE(out.find("m_function = DefFile_readInt\n"), std::string::npos);
+  EXPECT_NE(out.find("what        = X\n"), std::string::npos);
+  EXPECT_NE(out.find("numchar     = <NULL>\n"), std::string::npos);
+  DefFile_delete(file);
+}
+
+} // namespace
