@@ -5,6 +5,9 @@
 #include "zyrSystem.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -61,6 +64,59 @@ TEST_F(ScratchTest, CalledAfterCloseTheClosedFileIsNotTouched) {
   Repository *repository = Repository_new("closed");
   Repository_close(repository, -1);
   EXPECT_EQ(Repository_setCurrentStateManager(nullptr), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// The listings of a change of state and of a flush go to the debug log at level 1. The debug
+// manager reads its environment once: the child is a fresh process of this test alone.
+TEST_F(ScratchTest, ChangeOfStateListingsInTheDebugLog) {
+  // The re-run child finds the variables that the parent set.
+  if (getenv("ZYR_DEBUG_LOG") == nullptr) {
+    objecttest::writeFile(file("control"), "<DEBUG>\nzyrStateManager_changeState : 1\n"
+                                           "zyrStateManager_flushCache : 1\n</DEBUG>\n");
+    setenv("ZYR_DEBUG_CONTROL", file("control").c_str(), 1);
+    setenv("ZYR_DEBUG_LOG", file("debug.log").c_str(), 1);
+  }
+  const std::string log = getenv("ZYR_DEBUG_LOG");
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        const std::string keyFile = log + ".key";
+        Repository *repository = Repository_new("traced");
+        const int32_t s = Repository_commit(repository);
+        TestThing *thing = objecttest::Thing_new();
+        objecttest::Thing_setCached(thing, 1);
+        Repository_commit(repository);
+        objecttest::Thing_setCount(thing, 2);
+        Repository_commit(repository);
+        objecttest::writeFile(keyFile, objecttest::keyOf(thing));
+        Repository_gotoState(repository, s);
+        Repository_close(repository, -1);
+        // This child made its own scratch directory.
+        const std::string own = m_dir;
+        std::filesystem::current_path("/");
+        std::filesystem::remove_all(own);
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "");
+  unsetenv("ZYR_DEBUG_CONTROL");
+  unsetenv("ZYR_DEBUG_LOG");
+  GTEST_FLAG_SET(death_test_style, "fast");
+  std::ifstream keyStream(log + ".key");
+  std::string key;
+  std::getline(keyStream, key);
+  ASSERT_EQ(key.size(), 22u);
+  std::ifstream logStream(log);
+  std::stringstream text;
+  text << logStream.rdbuf();
+  EXPECT_NE(text.str().find("Cached: " + key + "    2 [Assembly]\n"), std::string::npos) << text.str();
+  EXPECT_NE(text.str().find("Number of deleted objects  = 1\n  " + key +
+                            " - 2\nNumber of modified objects = 0\nNumber of restored objects = 0\n"),
+            std::string::npos)
+      << text.str();
 }
 
 } // namespace
