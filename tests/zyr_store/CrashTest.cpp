@@ -88,4 +88,16 @@ TEST_F(CrashTest, AStateLeftOpenIsDiscarded) {
   Repository_close(repository, -1);
 }
 
+TEST_F(CrashTest, ACreationThatNeverCommittedIsMadeAnew) {
+  dieAfter([this] {
+    objecttest::killInModelNew = true;
+    Repository_new(m_name.c_str());
+  });
+  Repository *repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr);
+  EXPECT_NE(Repository_getPrimaryModel(repository), nullptr);
+  EXPECT_EQ(Repository_getCurrentState(repository), 1);
+  Repository_close(repository, -1);
+}
+
 } // namespace

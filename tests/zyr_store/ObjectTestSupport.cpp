@@ -9,6 +9,7 @@
 #include "zyrTypeManager.h"
 #include "zyrUUID.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,6 +18,8 @@
 #include <stdexcept>
 
 namespace objecttest {
+
+bool killInModelNew = false;
 
 namespace {
 
@@ -48,6 +51,8 @@ int modelDelete(void *object) {
 
 void *modelNew(Repository *repository) {
   TestModel *model = static_cast<TestModel *>(zyrObject_new("Model"));
+  if (killInModelNew)
+    kill(getpid(), SIGKILL);
   model->m_repository = repository;
   model->m_topology = zyrObject_new("Topology");
   model->m_name = zyrCString_clone("primary");

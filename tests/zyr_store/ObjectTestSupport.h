@@ -44,6 +44,8 @@ struct TestThing {
 void installTestTypes();
 // Counts of delete hook runs of TestThing.
 int32_t thingDeletes();
+// When set, the Model double's creation kills the process (a crash inside Repository_new).
+extern bool killInModelNew;
 
 TestThing *Thing_new();
 int Thing_setCount(TestThing *thing, int32_t count);

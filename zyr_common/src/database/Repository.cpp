@@ -116,7 +116,10 @@ Repository *Repository_new(const char *name) {
     return nullptr;
   }
   Repository *repository = nullptr;
-  if (!exists) {
+  // A file whose creation never committed its first state holds nothing: it is made anew.
+  if (!exists || (manager->m_last == 0 && manager->m_current == 0 &&
+                  zyrStateManager_getSingletonByTypeName(manager, "Repository") == nullptr &&
+                  zyrStateManager_getSingletonByTypeName(manager, "Model") == nullptr)) {
     repository = static_cast<Repository *>(zyrObject_new("Repository"));
     void *model = theModelNew != nullptr ? theModelNew(repository) : nullptr;
     Repository_setPrimaryModel(repository, model);
