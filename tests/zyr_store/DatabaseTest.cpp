@@ -57,8 +57,8 @@ protected:
     ASSERT_NE(m_database, nullptr);
   }
   // Every entry of a listing as (key, name, when), in listing order.
-  std::vector<std::tuple<std::string, std::string, int32_t>> list(int32_t from, int32_t to, const char *keys,
-                                                                  const char *names, std::vector<int32_t> *offsets) {
+  std::vector<std::tuple<std::string, std::string, int32_t>>
+  list(int32_t from, int32_t to, const char *keys, const char *names, std::vector<int32_t> *offsets) {
     int32_t k = -1;
     char **keyTexts = nullptr, **nameTexts = nullptr;
     int32_t *offs = nullptr, *whens = nullptr;
@@ -138,7 +138,8 @@ TEST_F(DatabaseTest, ExistingFileWithoutVersionIsRefused) {
 }
 
 TEST_F(DatabaseTest, ReadsTakeTheVersionValidAtTheState) {
-  for (int32_t state : {2, 5, 9}) ASSERT_EQ(Database_setInt(m_database, state, m_object, "a", state * 100), 1);
+  for (int32_t state : {2, 5, 9})
+    ASSERT_EQ(Database_setInt(m_database, state, m_object, "a", state * 100), 1);
   int32_t value = -1;
   ASSERT_EQ(Database_getInt(m_database, 7, m_object, "a", &value), 1);
   EXPECT_EQ(value, 500);
@@ -249,13 +250,18 @@ TEST_F(DatabaseTest, EveryKindUnderAnObjectKey) {
   EXPECT_EQ(count, 0);
 
   int32_t n[6];
-  ASSERT_EQ(Database_describeData(m_database, 3, m_object, "pointers", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]), 1);
+  ASSERT_EQ(
+      Database_describeData(m_database, 3, m_object, "pointers", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]),
+      1);
   EXPECT_EQ(std::vector<int32_t>(n, n + 6), (std::vector<int32_t>{0, 0, 0, 0, 0, 2}));
-  ASSERT_EQ(Database_describeData(m_database, 3, m_object, "chars", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]), 1);
+  ASSERT_EQ(Database_describeData(m_database, 3, m_object, "chars", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]),
+            1);
   EXPECT_EQ(std::vector<int32_t>(n, n + 6), (std::vector<int32_t>{0, 0, 0, 3, 0, 0}));
-  ASSERT_EQ(Database_describeData(m_database, 3, m_object, "doubles", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]), 1);
+  ASSERT_EQ(
+      Database_describeData(m_database, 3, m_object, "doubles", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]), 1);
   EXPECT_EQ(std::vector<int32_t>(n, n + 6), (std::vector<int32_t>{0, 0, 2, 0, 0, 0}));
-  EXPECT_EQ(Database_describeData(m_database, 0, m_object, "doubles", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]), 0);
+  EXPECT_EQ(
+      Database_describeData(m_database, 0, m_object, "doubles", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]), 0);
   int32_t texts = 0;
   char **described = nullptr;
   ASSERT_EQ(Database_describe(m_database, 1, m_object, "ints", 0, &texts, &described), 1);
@@ -407,7 +413,8 @@ TEST_F(DatabaseTest, ImportObjectsUnderNewKeys) {
   const char *names[5] = {"__TYPE__", "repository", "size", "__TYPE__", "links"};
   const int32_t whens[5] = {1, 2, 2, 1, 3};
   char *newKeys = nullptr;
-  ASSERT_EQ(Database_importObjects(m_database, source, 4, repository, owner, 2, keys, offsets, names, whens, &newKeys),
+  ASSERT_EQ(Database_importObjects(m_database, source, 4, repository, owner, 2, keys, offsets, names, whens,
+                                   &newKeys),
             1);
   ASSERT_NE(newKeys, nullptr);
   zyrUUID *model = zyrUUID_newFromBase64(newKeys);
@@ -436,12 +443,14 @@ TEST_F(DatabaseTest, ImportObjectsUnderNewKeys) {
   ASSERT_EQ(Database_getInt(source, 2, objects[0], "size", &value), 1);
 
   char *none = reinterpret_cast<char *>(&value);
-  EXPECT_EQ(Database_importObjects(m_database, source, 4, nullptr, nullptr, 0, nullptr, nullptr, nullptr, nullptr,
-                                   &none),
+  EXPECT_EQ(Database_importObjects(m_database, source, 4, nullptr, nullptr, 0, nullptr, nullptr, nullptr,
+                                   nullptr, &none),
             1);
   EXPECT_EQ(none, nullptr);
   // Without the repository pair the reference to it cannot be translated.
-  EXPECT_EQ(Database_importObjects(m_database, source, 5, nullptr, nullptr, 2, keys, offsets, names, whens, &none), 0);
+  EXPECT_EQ(
+      Database_importObjects(m_database, source, 5, nullptr, nullptr, 2, keys, offsets, names, whens, &none),
+      0);
   EXPECT_EQ(none, nullptr);
 
   zyrMemory_free(newKeys, "test");

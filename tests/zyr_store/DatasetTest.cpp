@@ -173,7 +173,8 @@ TEST_F(DatasetTest, PackedUUIDsLayout) {
   char ta[ZYR_UUID_BASE64_SIZE], tb[ZYR_UUID_BASE64_SIZE];
   zyrUUID_toBase64(a, ta);
   zyrUUID_toBase64(b, tb);
-  std::string expected = std::string(ta, 22) + std::string("__NULL_UUID__\0\0\0\0\0\0\0\0\0", 22) + std::string(tb, 22);
+  std::string expected =
+      std::string(ta, 22) + std::string("__NULL_UUID__\0\0\0\0\0\0\0\0\0", 22) + std::string(tb, 22);
   EXPECT_EQ(chars("U", "EVERY", 0), expected);
   int32_t count = 0;
   char **names = nullptr, **values = nullptr;
@@ -184,7 +185,8 @@ TEST_F(DatasetTest, PackedUUIDsLayout) {
   zyrCStringArray_free(names, 1);
   zyrCStringArray_free(values, 1);
   int32_t c[7];
-  ASSERT_EQ(DefFile_readSignature(m_file, "U", "EVERY", 0, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6]), 1);
+  ASSERT_EQ(DefFile_readSignature(m_file, "U", "EVERY", 0, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6]),
+            1);
   EXPECT_EQ(std::vector<int32_t>(c, c + 7), (std::vector<int32_t>{0, 0, 0, 0, 0, 0, 3}));
   // A null UUID alone is a scalar reference to nothing.
   ASSERT_EQ(DefFile_writeUUID(m_file, "N", "EVERY", 0, nullptr), 1);
@@ -307,6 +309,30 @@ TEST_F(DatasetTest, EraseAndChangeWhen) {
   ASSERT_EQ(DefFile_erase(m_file, "*", "K", -1), 1);
   EXPECT_EQ(DefFile_exists(m_file, "B", "K", -1), 0);
   EXPECT_EQ(DefFile_exists(m_file, "A", "K", -1), 0);
+}
+
+TEST_F(DatasetTest, ReadingAnotherKindGivesNoValues) {
+  // More values than the match buffers hold, so that a count raised by the library on one of
+  // them would reach past it.
+  std::vector<int32_t> ints(64, 3);
+  ASSERT_EQ(DefFile_writeIntArray(m_file, "I", "EVERY", 0, ints.data(), 64, 0), 1);
+  float *floats = reinterpret_cast<float *>(&ints[0]);
+  int32_t count = -1;
+  ASSERT_EQ(Dataset_readFloats(m_dataset, "I", "EVERY", 0, &count, &floats), 1);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(floats, nullptr);
+  char *chars = nullptr;
+  count = -1;
+  ASSERT_EQ(Dataset_readChars(m_dataset, "I", "EVERY", 0, &count, &chars), 1);
+  EXPECT_EQ(count, 0);
+  float scalar = 0;
+  EXPECT_EQ(DefFile_readFloat(m_file, "I", "EVERY", 0, &scalar), 0);
+  // The record's own buffers still serve the next look-ups.
+  EXPECT_EQ(Dataset_match(m_dataset, "I", "*", -1, 1, nullptr, nullptr, nullptr), 1);
+  int32_t *read = nullptr;
+  ASSERT_EQ(DefFile_readInts(m_file, "I", "EVERY", -2, &read, &count), 1);
+  EXPECT_EQ(count, 64);
+  zyrMemory_free(read, "test");
 }
 
 TEST_F(DatasetTest, IoStringsLongerThanTheSlotAreRefused) {

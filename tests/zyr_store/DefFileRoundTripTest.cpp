@@ -32,7 +32,8 @@ void writeAll(DefFile *file, const std::vector<zyrUUID *> &uuids) {
   const int32_t ints[6] = {1, -2, 3, 2147483647, -2147483647 - 1, 0};
   const float floats[3] = {1.5f, -2.25f, 3.0e10f};
   const double doubles[4] = {0.1, -1e300, 3.0, 6.02214076e23};
-  const char *ioStrings[3] = {"first", "", "a string of exactly seventy-nine characters.........................end"};
+  const char *ioStrings[3] = {"first", "",
+                              "a string of exactly seventy-nine characters.........................end"};
   const char *strings[4] = {"alpha", nullptr, "", "delta with spaces"};
   const zyrUUID *refs[3] = {uuids[0], nullptr, uuids[1]};
   EXPECT_EQ(DefFile_writeInt(file, "I", "EVERY", 0, 42), 1);
@@ -66,7 +67,8 @@ void readAll(DefFile *file, const std::vector<zyrUUID *> &uuids) {
   int32_t buffer[8] = {};
   count = 8;
   ASSERT_EQ(DefFile_readIntArray(file, "IS", "EVERY", 0, buffer, &count), 1);
-  EXPECT_EQ(std::vector<int32_t>(buffer, buffer + count), (std::vector<int32_t>{1, -2, 3, 2147483647, -2147483647 - 1, 0}));
+  EXPECT_EQ(std::vector<int32_t>(buffer, buffer + count),
+            (std::vector<int32_t>{1, -2, 3, 2147483647, -2147483647 - 1, 0}));
 
   float f = 0;
   ASSERT_EQ(DefFile_readFloat(file, "F", "EVERY", 0, &f), 1);

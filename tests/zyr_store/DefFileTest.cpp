@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <sys/resource.h>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -71,7 +71,8 @@ TEST_F(StoreTest, FailedWriteCarriesTheLibraryText) {
   ASSERT_NE(file->m_io_error, nullptr);
   std::string text = message(DefFile_reportError(file, "caller"));
   EXPECT_NE(text.find("\nRoutine = DefFile_writeDoubleArray\n"), std::string::npos);
-  EXPECT_NE(text.find("  IO library reported:\n\n" + std::string(file->m_io_error) + "\n"), std::string::npos);
+  EXPECT_NE(text.find("  IO library reported:\n\n" + std::string(file->m_io_error) + "\n"),
+            std::string::npos);
   // Each stored error carries the library's messages since the one before.
   int32_t value;
   EXPECT_EQ(DefFile_readInt(file, "missing", "EVERY", 0, &value), 0);
@@ -97,9 +98,10 @@ TEST_F(StoreTest, LockConflictNamesTheFileTwice) {
   EXPECT_EQ(DefFile_new(name.c_str()), nullptr);
   ASSERT_NE(lastError(), nullptr);
   EXPECT_EQ(zyrError_getCode(lastError()), 10012);
-  EXPECT_EQ(message(lastError()), "The supplied file name, " + name + ", can not\nbe opened as a lock file, " + name +
-                                      ".lck,\nexists.\n\nIf this is the result of a previous failed run then try "
-                                      "deleting the\nlock file and repeating the operation.\n");
+  EXPECT_EQ(message(lastError()),
+            "The supplied file name, " + name + ", can not\nbe opened as a lock file, " + name +
+                ".lck,\nexists.\n\nIf this is the result of a previous failed run then try "
+                "deleting the\nlock file and repeating the operation.\n");
   DefFile_delete(writer);
   DefFile *again = DefFile_new(name.c_str());
   EXPECT_NE(again, nullptr);
@@ -111,10 +113,11 @@ TEST_F(StoreTest, UnreadableFilesAreReportedAsNotDataFiles) {
   storetest::writeFile(name, "this is not a data-set file\n");
   EXPECT_EQ(DefFile_new(name.c_str()), nullptr);
   EXPECT_EQ(zyrError_getCode(lastError()), 10020);
-  EXPECT_EQ(message(lastError()), "The supplied file name, " + name +
-                                      ", can not\nbe opened as a WEZ data file.\n\nThis could be because it has the "
-                                      "wrong format or because you\ndon't have write permissions in the requested "
-                                      "directory.\n");
+  EXPECT_EQ(message(lastError()),
+            "The supplied file name, " + name +
+                ", can not\nbe opened as a WEZ data file.\n\nThis could be because it has the "
+                "wrong format or because you\ndon't have write permissions in the requested "
+                "directory.\n");
   EXPECT_EQ(storetest::readFile(name), "this is not a data-set file\n");
 }
 
@@ -230,14 +233,16 @@ void compactUnderSizeLimit(const std::string &name, const std::string &dir) {
   struct rlimit limit = {4096, 4096};
   if (!file || setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
   if (DefFile_compact(file, 0) != 0) _exit(3);
-  if (file->m_errorCode != 10006 || strcmp(file->m_description, "Unable to compact the WEZ data file.") != 0) _exit(4);
+  if (file->m_errorCode != 10006 || strcmp(file->m_description, "Unable to compact the WEZ data file.") != 0)
+    _exit(4);
   int32_t *values = nullptr, count = 0;
   if (!DefFile_readInts(file, "A", "EVERY", 0, &values, &count) || count != 5000) _exit(5);
   zyrMemory_free(values, "test");
   DefFile_delete(file);
   if (storetest::readFile(name) != bytes) _exit(6);
   int entries = 0;
-  for (const auto &entry : std::filesystem::directory_iterator(dir)) entries += entry.is_regular_file() ? 1 : 0;
+  for (const auto &entry : std::filesystem::directory_iterator(dir))
+    entries += entry.is_regular_file() ? 1 : 0;
   _exit(entries == 1 ? 0 : 7);
 }
 
@@ -370,10 +375,12 @@ TEST_F(VersionTest, FromTheEnvironment) {
   EXPECT_EQ(version(1), (std::vector<int32_t>{10, 0, 0}));
   ASSERT_NE(lastError(), nullptr);
   EXPECT_EQ(zyrError_getCode(lastError()), 3);
-  EXPECT_EQ(message(lastError()),
-            "The value of the environment variable ZYR_DEFFILE_VERSION is invalid\nand has been ignored.\n\nIt "
-            "should consist of the major, minor and point release numbers\nseparated by full stops, e.g. "
-            "\"major.minor.point\". The point\nrelease number is optional and defaults to zero if it is omitted.\n");
+  EXPECT_EQ(
+      message(lastError()),
+      "The value of the environment variable ZYR_DEFFILE_VERSION is invalid\nand has been ignored.\n\nIt "
+      "should consist of the major, minor and point release numbers\nseparated by full stops, e.g. "
+      "\"major.minor.point\". The point\nrelease number is optional and defaults to zero if it is "
+      "omitted.\n");
 }
 
 TEST_F(VersionTest, FromTheReleaseText) {

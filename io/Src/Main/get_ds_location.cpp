@@ -27,6 +27,8 @@ const char *textOr(const char *text) { return text ? text : ""; }
 size_t whatKey(const IO_header *query, char *key) {
   const char *what = textOr(query->m_what), *where = textOr(query->m_where);
   int32_t when = query->m_when ? *query->m_when : -1;
+  // A name holding the separator would shift the fields of the key: it names no entry.
+  if (strchr(what, kEsc) || (!is_wildcard(where) && strchr(where, kEsc))) return 0;
   int n;
   if (is_wildcard(where))
     n = snprintf(key, kKeyLen, "%s%c", what, kEsc);
@@ -40,6 +42,7 @@ size_t whatKey(const IO_header *query, char *key) {
 size_t whereKey(const IO_header *query, char *key) {
   const char *where = textOr(query->m_where);
   int32_t when = query->m_when ? *query->m_when : -1;
+  if (strchr(where, kEsc)) return 0;
   int n = when < 0 ? snprintf(key, kKeyLen, "%s%c", where, kEsc)
                    : snprintf(key, kKeyLen, "%s%c%d%c", where, kEsc, when, kEsc);
   return n > 0 && static_cast<size_t>(n) < kKeyLen ? static_cast<size_t>(n) : 0;
@@ -283,8 +286,9 @@ int is_wildcard(const char *text) { return text && strpbrk(text, "*?[]") != null
 int parsewhere(IO_error_callback callback, const char *entry, char *out) {
   if (!entry || !out) return IO_DATA_ERR;
   const char *where = strchr(entry, kEsc);
-  const char *after = where ? strchr(where + 1, kEsc) : nullptr;
-  if (!where || !after) {
+  const char *when = where ? strchr(where + 1, kEsc) : nullptr;
+  const char *after = when ? strchr(when + 1, kEsc) : nullptr;
+  if (!after) {
     io_report_error(callback, "parsewhere: bad index entry %s\n", entry);
     return IO_DATA_ERR;
   }

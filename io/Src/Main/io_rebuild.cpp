@@ -222,13 +222,14 @@ int deletedFrame(Scan *scan, const char *tag, int64_t p) {
   switch (isLiveLetter(format[0]) ? frameLengths(scan, format, p, &first, &second)
                                   : kFirstUnread) {
   case kLengthsRead:
-    if (first == second) return kContinue;
-    io_report_error(callback,
-                    "recreate_indextable: Bad file: final dataset length field %" PRId64
-                    " is bad, or differs from original dataset length field %" PRId64
-                    " in deleted dataset with byte-order-specific format %s\n",
-                    second, first, format);
-    return IO_BAD_FILE;
+    // Walked as a live frame is: by its first length field. A live data set whose second field
+    // disagrees is indexed and readable, so deleting it must not make the file unreadable.
+    if (first != second)
+      io_trace("recreate_indextable: final dataset length field %" PRId64
+               " differs from original dataset length field %" PRId64
+               " in deleted dataset with byte-order-specific format %s",
+               second, first, format);
+    return kContinue;
   case kFirstUnread:
     io_report_error(callback,
                     "recreate_indextable: error reading initial dataset length in dataset of "

@@ -4,8 +4,9 @@
 // file whose recorded size is wrong or whose stored index cannot be taken.
 //
 // The walk knows: the information block; live data sets (an entry each, from their headers);
-// deleted data sets (skipped by their length fields, which must agree; the format comes from the
-// delete tag, and for old-style tags, "D" and NUL, the first of U, u and F that fits); a data
+// deleted data sets (no entry; skipped by their first length field like live ones, their format
+// taken from the delete tag, or for old-style tags, "D" and NUL, the first of U, u and F whose two
+// length fields agree); a data
 // set whose first length field is 0, or is cut off by the end of the file (a write that never
 // finished: the walk ends there, and the next data set is written over it); old index data sets
 // (skipped); the file end tag "*CRASH" (the walk ends there); the end of the file. Anything else

@@ -218,18 +218,19 @@ void Database_print(const Database *database, FILE *stream) {
 // ---------------------------------------------------------------------------------------------
 // Keyed values.
 
-#define DATABASE_WRITE(call)                                                                       \
-  do {                                                                                             \
-    setKey(database, uuid);                                                                        \
-    database->m_isModified = 1;                                                                    \
-    return call;                                                                                   \
+#define DATABASE_WRITE(call)                                                                                 \
+  do {                                                                                                       \
+    setKey(database, uuid);                                                                                  \
+    database->m_isModified = 1;                                                                              \
+    return call;                                                                                             \
   } while (0)
 
 int Database_setInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t value) {
   DATABASE_WRITE(DefFile_writeInt(database->m_defFile, name, database->m_key, state, value));
 }
 
-int Database_getInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *value) {
+int Database_getInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                    int32_t *value) {
   int32_t when = readWhen(database, state, uuid, name);
   return when >= 0 && DefFile_readInt(database->m_defFile, name, database->m_key, when, value);
 }
@@ -239,8 +240,8 @@ int Database_setInts(Database *database, int32_t state, const zyrUUID *uuid, con
   DATABASE_WRITE(DefFile_writeIntArray(database->m_defFile, name, database->m_key, state, array, count, 0));
 }
 
-int Database_getInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t **array,
-                     int32_t *count) {
+int Database_getInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                     int32_t **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
   int32_t when = readWhen(database, state, uuid, name);
@@ -257,7 +258,8 @@ int Database_setFloat(Database *database, int32_t state, const zyrUUID *uuid, co
   DATABASE_WRITE(DefFile_writeFloat(database->m_defFile, name, database->m_key, state, value));
 }
 
-int Database_getFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float *value) {
+int Database_getFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                      float *value) {
   int32_t when = readWhen(database, state, uuid, name);
   return when >= 0 && DefFile_readFloat(database->m_defFile, name, database->m_key, when, value);
 }
@@ -267,8 +269,8 @@ int Database_setFloats(Database *database, int32_t state, const zyrUUID *uuid, c
   DATABASE_WRITE(DefFile_writeFloatArray(database->m_defFile, name, database->m_key, state, array, count, 0));
 }
 
-int Database_getFloats(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float **array,
-                       int32_t *count) {
+int Database_getFloats(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                       float **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
   int32_t when = readWhen(database, state, uuid, name);
@@ -281,22 +283,25 @@ int Database_getFloatArray(Database *database, int32_t state, const zyrUUID *uui
   return when >= 0 && DefFile_readFloatArray(database->m_defFile, name, database->m_key, when, array, &n);
 }
 
-int Database_setDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name, double value) {
+int Database_setDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                       double value) {
   DATABASE_WRITE(DefFile_writeDouble(database->m_defFile, name, database->m_key, state, value));
 }
 
-int Database_getDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name, double *value) {
+int Database_getDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                       double *value) {
   int32_t when = readWhen(database, state, uuid, name);
   return when >= 0 && DefFile_readDouble(database->m_defFile, name, database->m_key, when, value);
 }
 
 int Database_setDoubles(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                         const double *array, int32_t count) {
-  DATABASE_WRITE(DefFile_writeDoubleArray(database->m_defFile, name, database->m_key, state, array, count, 0));
+  DATABASE_WRITE(
+      DefFile_writeDoubleArray(database->m_defFile, name, database->m_key, state, array, count, 0));
 }
 
-int Database_getDoubles(Database *database, int32_t state, const zyrUUID *uuid, const char *name, double **array,
-                        int32_t *count) {
+int Database_getDoubles(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                        double **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
   int32_t when = readWhen(database, state, uuid, name);
@@ -331,8 +336,8 @@ int Database_getChars(Database *database, int32_t state, const zyrUUID *uuid, co
   return when >= 0 && DefFile_readChars(database->m_defFile, name, database->m_key, when, array, count);
 }
 
-int Database_getCharArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char *array,
-                          int32_t n) {
+int Database_getCharArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                          char *array, int32_t n) {
   int32_t when = readWhen(database, state, uuid, name);
   return when >= 0 && DefFile_readCharArray(database->m_defFile, name, database->m_key, when, array, &n);
 }
@@ -342,7 +347,8 @@ int Database_setString(Database *database, int32_t state, const zyrUUID *uuid, c
   DATABASE_WRITE(DefFile_writeString(database->m_defFile, name, database->m_key, state, value));
 }
 
-int Database_getString(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char **value) {
+int Database_getString(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                       char **value) {
   *value = nullptr;
   int32_t when = readWhen(database, state, uuid, name);
   return when >= 0 && DefFile_readString(database->m_defFile, name, database->m_key, when, value);
@@ -353,8 +359,8 @@ int Database_setStrings(Database *database, int32_t state, const zyrUUID *uuid, 
   DATABASE_WRITE(DefFile_writeStringArray(database->m_defFile, name, database->m_key, state, array, count));
 }
 
-int Database_getStrings(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char ***array,
-                        int32_t *count) {
+int Database_getStrings(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                        char ***array, int32_t *count) {
   *array = nullptr;
   *count = 0;
   int32_t when = readWhen(database, state, uuid, name);
@@ -398,8 +404,8 @@ int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *u
   return when >= 0 && DefFile_readUUIDArray(database->m_defFile, name, database->m_key, when, array, &n);
 }
 
-int Database_describeData(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *ints,
-                          int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *fifth,
+int Database_describeData(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                          int32_t *ints, int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *fifth,
                           int32_t *references) {
   *ints = *floats = *doubles = *chars = *fifth = *references = 0;
   int32_t when = readWhen(database, state, uuid, name);
@@ -414,7 +420,8 @@ int Database_describe(Database *database, int32_t state, const zyrUUID *uuid, co
   *count = 0;
   *texts = nullptr;
   int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readDescription(database->m_defFile, name, database->m_key, when, full, count, texts);
+  return when >= 0 &&
+         DefFile_readDescription(database->m_defFile, name, database->m_key, when, full, count, texts);
 }
 
 int Database_readAttributes(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -447,8 +454,9 @@ int32_t Database_findActiveWhen(Database *database, int32_t state, const char *n
   return active;
 }
 
-int Database_match(Database *database, int32_t from, int32_t to, const char *keyFilter, const char *nameFilter,
-                   int32_t *noOfKeys, char ***keys, int32_t **offsets, char ***names, int32_t **whens) {
+int Database_match(Database *database, int32_t from, int32_t to, const char *keyFilter,
+                   const char *nameFilter, int32_t *noOfKeys, char ***keys, int32_t **offsets, char ***names,
+                   int32_t **whens) {
   ZYR_TRACE_BEGIN();
   std::vector<Entry> entries = listEntries(database, keyFilter, nameFilter);
   if (from != -1 || to != -1) {
@@ -469,7 +477,8 @@ int Database_match(Database *database, int32_t from, int32_t to, const char *key
     zyrTrace_printf("UUID  = \"%s\"\n", keyFilter);
     zyrTrace_printf("Key   = \"%s\"\n", nameFilter);
     zyrTrace_printf(" No of matches = %d\n", static_cast<int32_t>(entries.size()));
-    for (const Entry &e : entries) zyrTrace_printf("%8d %s --- %s\n", e.m_when, e.m_key.c_str(), e.m_name.c_str());
+    for (const Entry &e : entries)
+      zyrTrace_printf("%8d %s --- %s\n", e.m_when, e.m_key.c_str(), e.m_name.c_str());
   }
   int32_t n = static_cast<int32_t>(entries.size());
   int32_t k = 0;
@@ -481,8 +490,10 @@ int Database_match(Database *database, int32_t from, int32_t to, const char *key
   *names = nullptr;
   *whens = nullptr;
   if (n == 0) return 1;
-  *keys = static_cast<char **>(zyrMemory_allocateAndSet(static_cast<int64_t>(k) * sizeof(char *), 0, __func__));
-  *names = static_cast<char **>(zyrMemory_allocateAndSet(static_cast<int64_t>(n) * sizeof(char *), 0, __func__));
+  *keys =
+      static_cast<char **>(zyrMemory_allocateAndSet(static_cast<int64_t>(k) * sizeof(char *), 0, __func__));
+  *names =
+      static_cast<char **>(zyrMemory_allocateAndSet(static_cast<int64_t>(n) * sizeof(char *), 0, __func__));
   *whens = zyrMemory_allocateArray<int32_t>(n, __func__);
   int32_t key = -1;
   for (int32_t i = 0; i < n; ++i) {
@@ -517,8 +528,10 @@ int Database_rollback(Database *database, int32_t state) {
   int result = 1;
   for (const Entry &e : entries) {
     if (e.m_when <= state) continue;
-    if (DefFile_erase(database->m_defFile, e.m_name.c_str(), e.m_key.c_str(), e.m_when)) database->m_isModified = 1;
-    else result = 0;
+    if (DefFile_erase(database->m_defFile, e.m_name.c_str(), e.m_key.c_str(), e.m_when))
+      database->m_isModified = 1;
+    else
+      result = 0;
   }
   return result;
 }
@@ -566,8 +579,10 @@ int Database_purgeModifiedData(Database *database, int32_t state) {
       for (int32_t v = j; v < end; ++v) {
         if (whens[v] == active) continue;
         if (ZYR_TRACE_DEBUG(1)) zyrTrace_printf("Removing: [%s, %s, %d]\n", keys[i], names[v], whens[v]);
-        if (DefFile_erase(database->m_defFile, names[v], keys[i], whens[v])) database->m_isModified = 1;
-        else result = 0;
+        if (DefFile_erase(database->m_defFile, names[v], keys[i], whens[v]))
+          database->m_isModified = 1;
+        else
+          result = 0;
       }
       j = end;
     }
@@ -591,7 +606,8 @@ int Database_compact(Database *database) {
 
 int Database_importObjects(Database *target, Database *source, int32_t state, const zyrUUID *sourceRepository,
                            const zyrUUID *targetRepository, int32_t n, const char *const *keys,
-                           const int32_t *offsets, const char *const *names, const int32_t *whens, char **newKeys) {
+                           const int32_t *offsets, const char *const *names, const int32_t *whens,
+                           char **newKeys) {
   ZYR_TRACE_BEGIN();
   *newKeys = nullptr;
   if (n <= 0) return 1;
@@ -617,7 +633,8 @@ int Database_importObjects(Database *target, Database *source, int32_t state, co
         zyrTrace_printf("[%20s, %s, %d] -> [%20s, %s, %d] (%d)\n", names[j], keys[i], whens[j], names[j],
                         block + static_cast<int64_t>(i) * ZYR_UUID_BASE64_SIZE, state, j);
   }
-  int result = DefFile_copyDatasets(target->m_defFile, source->m_defFile, map, state, n, keys, offsets, names, whens);
+  int result =
+      DefFile_copyDatasets(target->m_defFile, source->m_defFile, map, state, n, keys, offsets, names, whens);
   Dictionary_delete(map);
   if (!result) {
     zyrMemory_free(block, __func__);

@@ -61,27 +61,23 @@ void Database_print(const Database *database, FILE *stream);
 // at the state; readers read the version valid at the state and fail (0) when there is none:
 // scalar outputs are then untouched, allocated outputs NULL with count 0. Allocated outputs
 // belong to the caller; buffer reads take a buffer of n.
-int Database_setInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
-                    int32_t value);
-int Database_getInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
-                    int32_t *value);
+int Database_setInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t value);
+int Database_getInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *value);
 int Database_setInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                      const int32_t *array, int32_t count);
 int Database_getInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                      int32_t **array, int32_t *count);
-int Database_getIntArray(Database *database, int32_t state, const zyrUUID *uuid,
-                         const char *name, int32_t *array, int32_t n);
+int Database_getIntArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                         int32_t *array, int32_t n);
 
-int Database_setFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
-                      float value);
-int Database_getFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
-                      float *value);
+int Database_setFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float value);
+int Database_getFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float *value);
 int Database_setFloats(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                        const float *array, int32_t count);
 int Database_getFloats(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                        float **array, int32_t *count);
-int Database_getFloatArray(Database *database, int32_t state, const zyrUUID *uuid,
-                           const char *name, float *array, int32_t n);
+int Database_getFloatArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                           float *array, int32_t n);
 
 int Database_setDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                        double value);
@@ -91,19 +87,17 @@ int Database_setDoubles(Database *database, int32_t state, const zyrUUID *uuid, 
                         const double *array, int32_t count);
 int Database_getDoubles(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                         double **array, int32_t *count);
-int Database_getDoubleArray(Database *database, int32_t state, const zyrUUID *uuid,
-                            const char *name, double *array, int32_t n);
+int Database_getDoubleArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                            double *array, int32_t n);
 
-int Database_setChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
-                     char value);
-int Database_getChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
-                     char *value);
+int Database_setChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char value);
+int Database_getChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char *value);
 int Database_setChars(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                       const char *array, int32_t count);
-int Database_getChars(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
-                      char **array, int32_t *count);
-int Database_getCharArray(Database *database, int32_t state, const zyrUUID *uuid,
-                          const char *name, char *array, int32_t n);
+int Database_getChars(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char **array,
+                      int32_t *count);
+int Database_getCharArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                          char *array, int32_t n);
 
 // Strings are heap strings (zyrCString_free); a NULL string is stored as an empty one.
 int Database_setString(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -114,8 +108,8 @@ int Database_setStrings(Database *database, int32_t state, const zyrUUID *uuid, 
                         const char *const *array, int32_t count);
 int Database_getStrings(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                         char ***array, int32_t *count);
-int Database_getStringArray(Database *database, int32_t state, const zyrUUID *uuid,
-                            const char *name, char **array, int32_t n);
+int Database_getStringArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                            char **array, int32_t n);
 
 // References are stored as the UUIDs of their targets; a NULL UUID is stored as the null UUID
 // and reads back as NULL. UUIDs read are new (zyrUUID_delete).
@@ -123,23 +117,23 @@ int Database_setPointer(Database *database, int32_t state, const zyrUUID *uuid, 
                         const zyrUUID *value);
 int Database_getPointer(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                         zyrUUID **value);
-int Database_setPointers(Database *database, int32_t state, const zyrUUID *uuid,
-                         const char *name, const zyrUUID *const *array, int32_t count);
-int Database_getPointers(Database *database, int32_t state, const zyrUUID *uuid,
-                         const char *name, zyrUUID ***array, int32_t *count);
-int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *uuid,
-                             const char *name, zyrUUID **array, int32_t n);
+int Database_setPointers(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                         const zyrUUID *const *array, int32_t count);
+int Database_getPointers(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                         zyrUUID ***array, int32_t *count);
+int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                             zyrUUID **array, int32_t n);
 
 // Element counts of the stored version by kind: integers, floats, doubles, characters, a fifth
 // count always 0, and references (characters marked as UUIDs, one per 22).
-int Database_describeData(Database *database, int32_t state, const zyrUUID *uuid,
-                          const char *name, int32_t *ints, int32_t *floats, int32_t *doubles,
-                          int32_t *chars, int32_t *fifth, int32_t *references);
+int Database_describeData(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                          int32_t *ints, int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *fifth,
+                          int32_t *references);
 // The description texts (DefFile_readDescription) of the stored version.
-int Database_describe(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
-                      int full, int32_t *count, char ***texts);
-int Database_readAttributes(Database *database, int32_t state, const zyrUUID *uuid,
-                            const char *name, int32_t *count, char ***names, char ***values);
+int Database_describe(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int full,
+                      int32_t *count, char ***texts);
+int Database_readAttributes(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                            int32_t *count, char ***names, char ***values);
 
 // ---- Whole-file operations ----
 // The when to read for the name under the key of the last keyed call (m_key), or -1.
@@ -149,11 +143,11 @@ int32_t Database_findActiveWhen(Database *database, int32_t state, const char *n
 // offsets[k] the first entry of key k (offsets[noOfKeys] the total), one name and when per entry.
 // Always 1; without entries the offsets hold the single 0 and the other outputs are NULL.
 int Database_match(Database *database, int32_t from, int32_t to, const char *keyFilter,
-                   const char *nameFilter, int32_t *noOfKeys, char ***keys, int32_t **offsets,
-                   char ***names, int32_t **whens);
+                   const char *nameFilter, int32_t *noOfKeys, char ***keys, int32_t **offsets, char ***names,
+                   int32_t **whens);
 // *changed: 1 when [name, key] has a version in [from, to] (with -1 for either: any version).
-int Database_isParameterChanged(Database *database, int32_t from, int32_t to,
-                                const zyrUUID *uuid, const char *name, int *changed);
+int Database_isParameterChanged(Database *database, int32_t from, int32_t to, const zyrUUID *uuid,
+                                const char *name, int *changed);
 // Erases every version written after the state.
 int Database_rollback(Database *database, int32_t state);
 // Erases every data set of the object (all names, all states).
@@ -172,9 +166,9 @@ int Database_compact(Database *database);
 // them; a reference to the source's Repository (sourceRepository, unless NULL) becomes one to
 // targetRepository. *newKeys receives one block of n keys of 23 characters each (key i at
 // *newKeys + 23 * i), owned by the caller (zyrMemory_free), NULL on failure.
-int Database_importObjects(Database *target, Database *source, int32_t state,
-                           const zyrUUID *sourceRepository, const zyrUUID *targetRepository,
-                           int32_t n, const char *const *keys, const int32_t *offsets,
-                           const char *const *names, const int32_t *whens, char **newKeys);
+int Database_importObjects(Database *target, Database *source, int32_t state, const zyrUUID *sourceRepository,
+                           const zyrUUID *targetRepository, int32_t n, const char *const *keys,
+                           const int32_t *offsets, const char *const *names, const int32_t *whens,
+                           char **newKeys);
 
 #endif

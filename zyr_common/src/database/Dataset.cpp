@@ -92,19 +92,25 @@ void aim(IO_data *data, int32_t type, void *array, int32_t *count) {
     data->m_loglarray = static_cast<char *>(array);
     data->m_numlogl = count;
     break;
-  default: break;
+  default:
+    break;
   }
 }
 
 int64_t elementSize(int32_t type) {
   switch (type) {
-  case IO_TYPE_STRI: return IO_STRING_LEN;
+  case IO_TYPE_STRI:
+    return IO_STRING_LEN;
   case IO_TYPE_CHAR:
-  case IO_TYPE_LOGL: return 1;
+  case IO_TYPE_LOGL:
+    return 1;
   case IO_TYPE_INTR:
-  case IO_TYPE_REAL: return 4;
-  case IO_TYPE_DBLE: return 8;
-  default: return 0;
+  case IO_TYPE_REAL:
+    return 4;
+  case IO_TYPE_DBLE:
+    return 8;
+  default:
+    return 0;
   }
 }
 
@@ -202,9 +208,15 @@ void rekey(Dataset *dataset, const char *what, const char *where, int32_t when) 
 // Reads values of one kind of the data set of the key: into the caller's array of *count, or,
 // with *count below 0, into a new array handed to the caller. `request` is the read request
 // (18, or 44 converting to the data type `convertTo`).
+//
+// The library fills every array the data set has values for and refuses the read when one of
+// them is missing or too small, setting every count it can reach to the number needed. So the
+// sizes are learnt first with no array at all, and values of the other kinds are read into
+// arrays of their own that are dropped afterwards: a data set answers a typed read with its
+// values of that kind (none, when it holds only others), and no array of the record (the match
+// buffers) is ever reached by a count the library has raised.
 int readTyped(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t type,
-              int32_t *count, void **array, int32_t request, const char *convertFrom,
-              const char *convertTo) {
+              int32_t *count, void **array, int32_t request, const char *convertFrom, const char *convertTo) {
   if (!count || !array) return 0;
   if (!Dataset_locate(dataset, what, where, when)) return 0;
   DataGuard guard(dataset);
@@ -214,31 +226,48 @@ int readTyped(Dataset *dataset, const char *what, const char *where, int32_t whe
     if (!readHeaderOnly(dataset)) return 0;
     if (!Dataset_replaceInDataType(dataset, convertFrom, convertTo)) request = IO_READ_LOCATED_PRIMARY_DS;
   }
-  int32_t local = *count;
-  void *target = *array;
-  void *allocated = nullptr;
-  if (*count < 0) {
-    local = 0;
-    aim(&dataset->m_data, type, nullptr, &local);
-    int status = Dataset_request(dataset, request);
-    if (!countRead(status)) return 0;
-    if (dataset->m_nstrct <= 0) local = 0;
-    // The count-only read restored the stored type in the header.
-    if (request == IO_READ_LOCATED_PRIMARY_DS_AS) Dataset_replaceInDataType(dataset, convertFrom, convertTo);
-    int64_t bytes = static_cast<int64_t>(local) * elementSize(type);
-    allocated = bytes > 0 ? zyrMemory_allocateAndSet(bytes, 0, __func__) : nullptr;
-    target = allocated;
+  Whole whole;
+  aimWhole(dataset, &whole);
+  if (!countRead(Dataset_request(dataset, request))) return 0;
+  if (dataset->m_nstrct <= 0) {
+    if (*count < 0) *array = nullptr;
+    *count = 0;
+    return 1;
   }
-  aim(&dataset->m_data, type, target, &local);
-  int status = Dataset_request(dataset, request);
-  if (status == IO_OK && dataset->m_nstrct <= 0) local = 0;
-  *count = local;
-  if (status != IO_OK) {
-    zyrMemory_free(allocated, __func__);
-    if (allocated) *array = nullptr;
+  // The count-only read restored the stored type in the header.
+  if (request == IO_READ_LOCATED_PRIMARY_DS_AS) Dataset_replaceInDataType(dataset, convertFrom, convertTo);
+  int32_t needed = whole.m_counts[type];
+  bool allocate = *count < 0;
+  if (!allocate && *count < needed) {
+    *count = needed;
     return 0;
   }
-  if (allocated || *array == nullptr) *array = allocated;
+  for (int32_t other : kValueTypes) {
+    if (other == type) continue;
+    int64_t bytes = static_cast<int64_t>(whole.m_counts[other]) * elementSize(other);
+    whole.m_arrays[other] = bytes > 0 ? zyrMemory_allocateAndSet(bytes, 0, __func__) : nullptr;
+  }
+  void *target = *array;
+  int32_t capacity = *count;
+  if (allocate) {
+    int64_t bytes = static_cast<int64_t>(needed) * elementSize(type);
+    target = bytes > 0 ? zyrMemory_allocateAndSet(bytes, 0, __func__) : nullptr;
+    capacity = needed;
+  }
+  aimWhole(dataset, &whole);
+  whole.m_counts[type] = capacity;
+  aim(&dataset->m_data, type, target, &whole.m_counts[type]);
+  int status = Dataset_request(dataset, request);
+  int32_t got = whole.m_counts[type];
+  whole.m_arrays[type] = nullptr; // the caller's, or handed over below
+  Whole_free(&whole);
+  if (status != IO_OK) {
+    if (allocate) zyrMemory_free(target, __func__);
+    *count = got;
+    return 0;
+  }
+  *count = got;
+  if (allocate) *array = target;
   return 1;
 }
 
@@ -247,7 +276,8 @@ int readTyped(Dataset *dataset, const char *what, const char *where, int32_t whe
 // count with nothing found included) sets *count to `found` and fails.
 bool takeArray(int32_t *count, void ***array, int32_t found) {
   if (*count < 0 && found >= 1) {
-    *array = static_cast<void **>(zyrMemory_allocateAndSet(static_cast<int64_t>(found) * sizeof(void *), 0, "takeArray"));
+    *array = static_cast<void **>(
+        zyrMemory_allocateAndSet(static_cast<int64_t>(found) * sizeof(void *), 0, "takeArray"));
     *count = found;
   }
   if (*count < found) {
@@ -306,8 +336,8 @@ int writeTyped(Dataset *dataset, const char *what, const char *where, int32_t wh
 }
 
 // Writes characters packed by the string and UUID writers with the marking attribute t=kind.
-int writePacked(Dataset *dataset, const char *what, const char *where, int32_t when,
-                const char *kind, char *chars, int32_t count) {
+int writePacked(Dataset *dataset, const char *what, const char *where, int32_t when, const char *kind,
+                char *chars, int32_t count) {
   if (!Dataset_addAttribute(dataset, "t", kind)) {
     appendError(dataset, "Dataset: no room for the attribute marking packed characters\n");
     return 0;
@@ -331,7 +361,8 @@ int writePacked(Dataset *dataset, const char *what, const char *where, int32_t w
 // Descriptions.
 
 char **newTexts(int32_t count) {
-  return static_cast<char **>(zyrMemory_allocateAndSet(static_cast<int64_t>(count) * sizeof(char *), 0, "newTexts"));
+  return static_cast<char **>(
+      zyrMemory_allocateAndSet(static_cast<int64_t>(count) * sizeof(char *), 0, "newTexts"));
 }
 
 char **singleText(char *text, int32_t *count) {
@@ -528,25 +559,35 @@ void Dataset_print(const Dataset *dataset, FILE *stream) {
   fputs("\nHeader\n------\n", stream);
   fprintf(stream, "what        = %s\n", h->m_what ? h->m_what : "<NULL>");
   fprintf(stream, "where       = %s\n", h->m_where ? h->m_where : "<NULL>");
-  if (h->m_when) fprintf(stream, "when        = %d\n", *h->m_when);
-  else fputs("when        = <NULL>\n", stream);
-  if (h->m_numattrb) fprintf(stream, "nattrb      = %d\n", *h->m_numattrb);
-  else fputs("nattrb      = <NULL>\n", stream);
+  if (h->m_when)
+    fprintf(stream, "when        = %d\n", *h->m_when);
+  else
+    fputs("when        = <NULL>\n", stream);
+  if (h->m_numattrb)
+    fprintf(stream, "nattrb      = %d\n", *h->m_numattrb);
+  else
+    fputs("nattrb      = <NULL>\n", stream);
   if (h->m_attributes) {
     fprintf(stream, "attrbs      = %p\n", static_cast<const void *>(h->m_attributes));
     int32_t n = h->m_numattrb ? *h->m_numattrb : 0;
     for (int32_t i = 0; i < n && i < DATASET_MAX_ATTRIBUTES; ++i)
-      fprintf(stream, "              \"%.*s\"\n", static_cast<int>(strnlen(h->m_attributes[i], IO_STRING_LEN)),
-              h->m_attributes[i]);
+      fprintf(stream, "              \"%.*s\"\n",
+              static_cast<int>(strnlen(h->m_attributes[i], IO_STRING_LEN)), h->m_attributes[i]);
   } else {
     fputs("attrbs      = <NULL>\n", stream);
   }
-  if (h->m_number) fprintf(stream, "nstrct      = %d\n", *h->m_number);
-  else fputs("nstrct      = <NULL>\n", stream);
-  if (h->m_datatype) fprintf(stream, "istrct      = %p \"%s\"\n", static_cast<const void *>(h->m_datatype), h->m_datatype);
-  else fputs("istrct      = <NULL>\n", stream);
-  if (h->m_blockfactor) fprintf(stream, "blockfactor = %d\n", *h->m_blockfactor);
-  else fputs("blockfactor = <NULL>\n", stream);
+  if (h->m_number)
+    fprintf(stream, "nstrct      = %d\n", *h->m_number);
+  else
+    fputs("nstrct      = <NULL>\n", stream);
+  if (h->m_datatype)
+    fprintf(stream, "istrct      = %p \"%s\"\n", static_cast<const void *>(h->m_datatype), h->m_datatype);
+  else
+    fputs("istrct      = <NULL>\n", stream);
+  if (h->m_blockfactor)
+    fprintf(stream, "blockfactor = %d\n", *h->m_blockfactor);
+  else
+    fputs("blockfactor = <NULL>\n", stream);
   fputs("\nData\n----\n", stream);
   struct Line {
     const char *m_count;
@@ -561,12 +602,17 @@ void Dataset_print(const Dataset *dataset, FILE *stream) {
                {"numdble", "dblearray", d->m_numdble, d->m_dblearray},
                {"numlogl", "loglarray", d->m_numlogl, d->m_loglarray}};
   for (const Line &line : lines) {
-    if (line.m_n) fprintf(stream, "%-11s = %d\n", line.m_count, *line.m_n);
-    else fprintf(stream, "%-11s = <NULL>\n", line.m_count);
-    if (line.m_p) fprintf(stream, "%-11s = %p\n", line.m_array, line.m_p);
-    else fprintf(stream, "%-11s = <NULL>\n", line.m_array);
+    if (line.m_n)
+      fprintf(stream, "%-11s = %d\n", line.m_count, *line.m_n);
+    else
+      fprintf(stream, "%-11s = <NULL>\n", line.m_count);
+    if (line.m_p)
+      fprintf(stream, "%-11s = %p\n", line.m_array, line.m_p);
+    else
+      fprintf(stream, "%-11s = <NULL>\n", line.m_array);
   }
-  if (dataset->m_lastError) fprintf(stream, "\nLast error mesage\n-----------------\n%s\n", dataset->m_lastError);
+  if (dataset->m_lastError)
+    fprintf(stream, "\nLast error mesage\n-----------------\n%s\n", dataset->m_lastError);
   fputs(kRule, stream);
 }
 
@@ -578,7 +624,8 @@ int Dataset_setHeader(Dataset *dataset, const char *what, const char *where, int
   Dataset_reset(dataset);
   // The buffers hold 79 characters; the library refuses what it cannot store itself.
   if (!what || !where || strlen(what) >= DATASET_ATTRIBUTE_LEN || strlen(where) >= DATASET_ATTRIBUTE_LEN) {
-    appendError(dataset, "Dataset_setHeader: the data set's what or where is missing or longer than 79 characters\n");
+    appendError(dataset,
+                "Dataset_setHeader: the data set's what or where is missing or longer than 79 characters\n");
     return 0;
   }
   snprintf(dataset->m_what, sizeof dataset->m_what, "%s", what);
@@ -643,8 +690,10 @@ int Dataset_locate(Dataset *dataset, const char *what, const char *where, int32_
     // A 14 that asks for no more room is a refusal, not a request to grow.
     if (capacity <= dataset->m_capacity) break;
     dataset->m_capacity = capacity;
-    dataset->m_offsets = zyrMemory_reallocateArray(dataset->m_offsets, 2 * static_cast<int64_t>(capacity), __func__);
-    dataset->m_strings = zyrMemory_reallocateArray(dataset->m_strings, 2 * static_cast<int64_t>(capacity), __func__);
+    dataset->m_offsets =
+        zyrMemory_reallocateArray(dataset->m_offsets, 2 * static_cast<int64_t>(capacity), __func__);
+    dataset->m_strings =
+        zyrMemory_reallocateArray(dataset->m_strings, 2 * static_cast<int64_t>(capacity), __func__);
     dataset->m_integers = zyrMemory_reallocateArray(dataset->m_integers, capacity, __func__);
     dataset->m_data.m_offsetarray = dataset->m_offsets;
     dataset->m_data.m_stringarray = dataset->m_strings;
@@ -680,32 +729,32 @@ int Dataset_deleteDataset(Dataset *dataset) { return Dataset_request(dataset, IO
 // ---------------------------------------------------------------------------------------------
 // Typed family.
 
-int Dataset_readInts(Dataset *dataset, const char *what, const char *where, int32_t when,
-                     int32_t *count, int32_t **array) {
+int Dataset_readInts(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                     int32_t **array) {
   return readTyped(dataset, what, where, when, IO_TYPE_INTR, count, reinterpret_cast<void **>(array),
                    IO_READ_LOCATED_PRIMARY_DS, nullptr, nullptr);
 }
 
-int Dataset_readFloats(Dataset *dataset, const char *what, const char *where, int32_t when,
-                       int32_t *count, float **array) {
+int Dataset_readFloats(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                       float **array) {
   return readTyped(dataset, what, where, when, IO_TYPE_REAL, count, reinterpret_cast<void **>(array),
                    IO_READ_LOCATED_PRIMARY_DS, nullptr, nullptr);
 }
 
-int Dataset_readDoubles(Dataset *dataset, const char *what, const char *where, int32_t when,
-                        int32_t *count, double **array) {
+int Dataset_readDoubles(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                        double **array) {
   return readTyped(dataset, what, where, when, IO_TYPE_DBLE, count, reinterpret_cast<void **>(array),
                    IO_READ_LOCATED_PRIMARY_DS_AS, "REAL", "DBLE");
 }
 
-int Dataset_readChars(Dataset *dataset, const char *what, const char *where, int32_t when,
-                      int32_t *count, char **array) {
+int Dataset_readChars(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                      char **array) {
   return readTyped(dataset, what, where, when, IO_TYPE_CHAR, count, reinterpret_cast<void **>(array),
                    IO_READ_LOCATED_PRIMARY_DS, nullptr, nullptr);
 }
 
-int Dataset_readIoStrings(Dataset *dataset, const char *what, const char *where, int32_t when,
-                          int32_t *count, char ***array) {
+int Dataset_readIoStrings(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                          char ***array) {
   if (!count || !array) return 0;
   int32_t found = -1;
   char *slots = nullptr;
@@ -714,7 +763,8 @@ int Dataset_readIoStrings(Dataset *dataset, const char *what, const char *where,
     return 0;
   int result = 0;
   if (takeArray(count, reinterpret_cast<void ***>(array), found)) {
-    for (int32_t i = 0; i < found; ++i) (*array)[i] = slotText(slots + static_cast<int64_t>(i) * IO_STRING_LEN);
+    for (int32_t i = 0; i < found; ++i)
+      (*array)[i] = slotText(slots + static_cast<int64_t>(i) * IO_STRING_LEN);
     *count = found;
     result = 1;
   }
@@ -722,8 +772,8 @@ int Dataset_readIoStrings(Dataset *dataset, const char *what, const char *where,
   return result;
 }
 
-int Dataset_readStrings(Dataset *dataset, const char *what, const char *where, int32_t when,
-                        int32_t *count, char ***array) {
+int Dataset_readStrings(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                        char ***array) {
   if (!count || !array) return 0;
   char *chars;
   int32_t n;
@@ -746,8 +796,8 @@ int Dataset_readStrings(Dataset *dataset, const char *what, const char *where, i
   return result;
 }
 
-int Dataset_readUUIDs(Dataset *dataset, const char *what, const char *where, int32_t when,
-                      int32_t *count, zyrUUID ***array) {
+int Dataset_readUUIDs(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                      zyrUUID ***array) {
   if (!count || !array) return 0;
   char *chars;
   int32_t n;
@@ -764,28 +814,28 @@ int Dataset_readUUIDs(Dataset *dataset, const char *what, const char *where, int
   return result;
 }
 
-int Dataset_writeInts(Dataset *dataset, const char *what, const char *where, int32_t when,
-                      int32_t n, int32_t noOfStructures, const int32_t *data) {
+int Dataset_writeInts(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                      int32_t noOfStructures, const int32_t *data) {
   return writeTyped(dataset, what, where, when, IO_TYPE_INTR, "INTR", n, noOfStructures, data);
 }
 
-int Dataset_writeFloats(Dataset *dataset, const char *what, const char *where, int32_t when,
-                        int32_t n, int32_t noOfStructures, const float *data) {
+int Dataset_writeFloats(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                        int32_t noOfStructures, const float *data) {
   return writeTyped(dataset, what, where, when, IO_TYPE_REAL, "REAL", n, noOfStructures, data);
 }
 
-int Dataset_writeDoubles(Dataset *dataset, const char *what, const char *where, int32_t when,
-                         int32_t n, int32_t noOfStructures, const double *data) {
+int Dataset_writeDoubles(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                         int32_t noOfStructures, const double *data) {
   return writeTyped(dataset, what, where, when, IO_TYPE_DBLE, "DBLE", n, noOfStructures, data);
 }
 
-int Dataset_writeChars(Dataset *dataset, const char *what, const char *where, int32_t when,
-                       int32_t n, int32_t noOfStructures, const char *data) {
+int Dataset_writeChars(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                       int32_t noOfStructures, const char *data) {
   return writeTyped(dataset, what, where, when, IO_TYPE_CHAR, "CHAR", n, noOfStructures, data);
 }
 
-int Dataset_writeIoStrings(Dataset *dataset, const char *what, const char *where, int32_t when,
-                           int32_t n, const char *const *data) {
+int Dataset_writeIoStrings(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                           const char *const *data) {
   if (n < 1 || !data) return 0;
   if (!Dataset_setHeader(dataset, what, where, when, 1)) return 0;
   IO_string *slots = zyrMemory_allocateZeroedArray<IO_string>(n, __func__);
@@ -811,8 +861,8 @@ int Dataset_writeIoStrings(Dataset *dataset, const char *what, const char *where
   return result;
 }
 
-int Dataset_writeStrings(Dataset *dataset, const char *what, const char *where, int32_t when,
-                         int32_t n, const char *const *data) {
+int Dataset_writeStrings(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                         const char *const *data) {
   if (n < 0 || (n > 0 && !data)) return 0;
   int64_t total = 0;
   for (int32_t i = 0; i < n; ++i) total += (data[i] ? static_cast<int64_t>(strlen(data[i])) : 0) + 1;
@@ -834,8 +884,8 @@ int Dataset_writeStrings(Dataset *dataset, const char *what, const char *where, 
   return result;
 }
 
-int Dataset_writeUUIDs(Dataset *dataset, const char *what, const char *where, int32_t when,
-                       int32_t n, const zyrUUID *const *data) {
+int Dataset_writeUUIDs(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                       const zyrUUID *const *data) {
   if (n < 0 || (n > 0 && !data)) return 0;
   int64_t total = static_cast<int64_t>(n) * kUUIDChars;
   if (total > INT32_MAX) return 0;
@@ -845,7 +895,8 @@ int Dataset_writeUUIDs(Dataset *dataset, const char *what, const char *where, in
     char text[ZYR_UUID_BASE64_SIZE];
     zyrUUID_toBase64(data[i], text);
     size_t length = strlen(text);
-    memcpy(chars + static_cast<int64_t>(i) * kUUIDChars, text, length < static_cast<size_t>(kUUIDChars) ? length + 1 : kUUIDChars);
+    memcpy(chars + static_cast<int64_t>(i) * kUUIDChars, text,
+           length < static_cast<size_t>(kUUIDChars) ? length + 1 : kUUIDChars);
   }
   int result = writePacked(dataset, what, where, when, "u", chars, static_cast<int32_t>(total));
   Dataset_reset(dataset);
@@ -862,8 +913,8 @@ int Dataset_readAttributes(Dataset *dataset, const char *what, const char *where
   *names = nullptr;
   *values = nullptr;
   if (!Dataset_locate(dataset, what, where, when)) return 0;
-  // Only the header is wanted: whether the values fit does not matter.
-  Dataset_request(dataset, IO_READ_LOCATED_PRIMARY_DS);
+  // Only the header is wanted: whether the values could be read does not matter.
+  readHeaderOnly(dataset);
   int32_t n = dataset->m_nattrb;
   if (n < 0) n = 0;
   if (n > DATASET_MAX_ATTRIBUTES) n = DATASET_MAX_ATTRIBUTES;
@@ -891,9 +942,9 @@ int Dataset_readAttributes(Dataset *dataset, const char *what, const char *where
   return 1;
 }
 
-int Dataset_readSignature(Dataset *dataset, const char *what, const char *where, int32_t when,
-                          int32_t *ints, int32_t *floats, int32_t *doubles, int32_t *chars,
-                          int32_t *ioStrings, int32_t *strings, int32_t *uuids) {
+int Dataset_readSignature(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *ints,
+                          int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *ioStrings,
+                          int32_t *strings, int32_t *uuids) {
   *ints = *floats = *doubles = *chars = *ioStrings = *strings = *uuids = 0;
   if (!Dataset_locate(dataset, what, where, when)) return 0;
   Whole whole;
@@ -934,8 +985,7 @@ int Dataset_readSignature(Dataset *dataset, const char *what, const char *where,
   return 1;
 }
 
-int Dataset_getDataType(Dataset *dataset, const char *what, const char *where, int32_t when,
-                        char **type) {
+int Dataset_getDataType(Dataset *dataset, const char *what, const char *where, int32_t when, char **type) {
   *type = nullptr;
   if (!Dataset_locate(dataset, what, where, when)) return 0;
   if (!readHeaderOnly(dataset)) return 0;
@@ -943,8 +993,8 @@ int Dataset_getDataType(Dataset *dataset, const char *what, const char *where, i
   return 1;
 }
 
-int Dataset_readDescription(Dataset *dataset, const char *what, const char *where, int32_t when,
-                            int full, int32_t *count, char ***texts) {
+int Dataset_readDescription(Dataset *dataset, const char *what, const char *where, int32_t when, int full,
+                            int32_t *count, char ***texts) {
   ZYR_TRACE_BEGIN_DESC("Return a description of the data in a data set.");
   *count = 0;
   *texts = nullptr;
@@ -958,7 +1008,8 @@ int Dataset_readDescription(Dataset *dataset, const char *what, const char *wher
     Whole_free(&whole);
     return 1;
   }
-  const int32_t order[] = {IO_TYPE_STRI, IO_TYPE_CHAR, IO_TYPE_INTR, IO_TYPE_REAL, IO_TYPE_DBLE, IO_TYPE_LOGL};
+  const int32_t order[] = {IO_TYPE_STRI, IO_TYPE_CHAR, IO_TYPE_INTR,
+                           IO_TYPE_REAL, IO_TYPE_DBLE, IO_TYPE_LOGL};
   int32_t kind = -1;
   for (int32_t type : order) {
     if (whole.m_counts[type] > 0) {
@@ -980,10 +1031,18 @@ int Dataset_readDescription(Dataset *dataset, const char *what, const char *wher
           out[i] = quoted(slot, strnlen(slot, IO_STRING_LEN), "");
           break;
         }
-        case IO_TYPE_INTR: out[i] = zyrCString_build("%d", static_cast<const int32_t *>(values)[i]); break;
-        case IO_TYPE_REAL: out[i] = zyrCString_build("%e", static_cast<double>(static_cast<const float *>(values)[i])); break;
-        case IO_TYPE_DBLE: out[i] = zyrCString_build("%e", static_cast<const double *>(values)[i]); break;
-        default: out[i] = zyrCString_build("%c", static_cast<const char *>(values)[i]); break;
+        case IO_TYPE_INTR:
+          out[i] = zyrCString_build("%d", static_cast<const int32_t *>(values)[i]);
+          break;
+        case IO_TYPE_REAL:
+          out[i] = zyrCString_build("%e", static_cast<double>(static_cast<const float *>(values)[i]));
+          break;
+        case IO_TYPE_DBLE:
+          out[i] = zyrCString_build("%e", static_cast<const double *>(values)[i]);
+          break;
+        default:
+          out[i] = zyrCString_build("%c", static_cast<const char *>(values)[i]);
+          break;
         }
       }
       *texts = out;
@@ -997,21 +1056,28 @@ int Dataset_readDescription(Dataset *dataset, const char *what, const char *wher
       text = n == 1 ? quoted(slot, strnlen(slot, IO_STRING_LEN), "") : zyrCString_build("io_string[%d]", n);
       break;
     }
-    case IO_TYPE_CHAR: text = describeCharsSummary(dataset, static_cast<const char *>(values), n); break;
+    case IO_TYPE_CHAR:
+      text = describeCharsSummary(dataset, static_cast<const char *>(values), n);
+      break;
     case IO_TYPE_INTR:
-      text = n == 1 ? zyrCString_build("%d", *static_cast<const int32_t *>(values)) : zyrCString_build("integer[%d]", n);
+      text = n == 1 ? zyrCString_build("%d", *static_cast<const int32_t *>(values))
+                    : zyrCString_build("integer[%d]", n);
       break;
     case IO_TYPE_REAL:
       text = n == 1 ? zyrCString_build("%e", static_cast<double>(*static_cast<const float *>(values)))
                     : zyrCString_build("real[%d]", n);
       break;
     case IO_TYPE_DBLE:
-      text = n == 1 ? zyrCString_build("%e", *static_cast<const double *>(values)) : zyrCString_build("double[%d]", n);
+      text = n == 1 ? zyrCString_build("%e", *static_cast<const double *>(values))
+                    : zyrCString_build("double[%d]", n);
       break;
     case IO_TYPE_LOGL:
-      text = n == 1 ? zyrCString_build("%c", *static_cast<const char *>(values)) : zyrCString_build("logical[%d]", n);
+      text = n == 1 ? zyrCString_build("%c", *static_cast<const char *>(values))
+                    : zyrCString_build("logical[%d]", n);
       break;
-    default: text = zyrCString_clone("***NO_DATA***"); break;
+    default:
+      text = zyrCString_clone("***NO_DATA***");
+      break;
     }
     *texts = singleText(text, count);
   }
@@ -1019,8 +1085,8 @@ int Dataset_readDescription(Dataset *dataset, const char *what, const char *wher
   return 1;
 }
 
-int32_t Dataset_match(Dataset *dataset, const char *what, const char *where, int32_t when,
-                      int countOnly, char ***whats, char ***wheres, int32_t **whens) {
+int32_t Dataset_match(Dataset *dataset, const char *what, const char *where, int32_t when, int countOnly,
+                      char ***whats, char ***wheres, int32_t **whens) {
   if (whats) *whats = nullptr;
   if (wheres) *wheres = nullptr;
   if (whens) *whens = nullptr;
@@ -1059,9 +1125,8 @@ int Dataset_copyAll(Dataset *dataset, int compressWhen) {
   return Dataset_request(dataset, compressWhen ? IO_COPY_DS_COMPRESS_WHEN : IO_COPY_ALLVALID_DS) == IO_OK;
 }
 
-int Dataset_copyDataset(Dataset *dataset, const Dictionary *uuidMap, const char *what,
-                        const char *where, int32_t when, const char *newWhat,
-                        const char *newWhere, int32_t newWhen) {
+int Dataset_copyDataset(Dataset *dataset, const Dictionary *uuidMap, const char *what, const char *where,
+                        int32_t when, const char *newWhat, const char *newWhere, int32_t newWhen) {
   if (!newWhat || !newWhere) return 0;
   if (uuidMap) {
     int32_t ints, floats, doubles, chars, ioStrings, strings, uuids;
@@ -1113,8 +1178,7 @@ int Dataset_copyLocated(Dataset *dataset, const char *what, const char *where, i
   return Dataset_request(dataset, IO_COPY_DATASET) == IO_OK;
 }
 
-int Dataset_changeWhen(Dataset *dataset, const char *what, const char *where, int32_t when,
-                       int32_t newWhen) {
+int Dataset_changeWhen(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t newWhen) {
   if (!Dataset_locate(dataset, what, where, when)) return 0;
   Key old;
   matchKey(dataset, 0, &old);

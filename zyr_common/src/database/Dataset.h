@@ -40,9 +40,9 @@ struct Dataset {
   IO_data m_data;       // the seven (array, count) pairs, re-aimed between requests
 
   // Match buffers, grown as locates need and kept.
-  int64_t *m_offsets;    // 2 x capacity
-  IO_string *m_strings;  // 2 x capacity
-  int32_t *m_integers;   // capacity
+  int64_t *m_offsets;   // 2 x capacity
+  IO_string *m_strings; // 2 x capacity
+  int32_t *m_integers;  // capacity
   int32_t m_capacity;
 
   // Own counts behind numoffset, numstring, numintr (and numchar for file names).
@@ -119,43 +119,43 @@ int Dataset_deleteDataset(Dataset *dataset);
 // Readers: *count below 0 asks for a new array (handed over in *array, NULL for no values);
 // otherwise *array is the caller's array of *count elements. *count receives the number read,
 // or the number needed when the caller's array is too small (the read then fails).
-int Dataset_readInts(Dataset *dataset, const char *what, const char *where, int32_t when,
-                     int32_t *count, int32_t **array);
-int Dataset_readFloats(Dataset *dataset, const char *what, const char *where, int32_t when,
-                       int32_t *count, float **array);
+int Dataset_readInts(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                     int32_t **array);
+int Dataset_readFloats(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                       float **array);
 // Reads REAL data sets converted to doubles.
-int Dataset_readDoubles(Dataset *dataset, const char *what, const char *where, int32_t when,
-                        int32_t *count, double **array);
-int Dataset_readChars(Dataset *dataset, const char *what, const char *where, int32_t when,
-                      int32_t *count, char **array);
+int Dataset_readDoubles(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                        double **array);
+int Dataset_readChars(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                      char **array);
 // Each string read is a new heap string (zyrCString_free).
-int Dataset_readIoStrings(Dataset *dataset, const char *what, const char *where, int32_t when,
-                          int32_t *count, char ***array);
-int Dataset_readStrings(Dataset *dataset, const char *what, const char *where, int32_t when,
-                        int32_t *count, char ***array);
+int Dataset_readIoStrings(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                          char ***array);
+int Dataset_readStrings(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                        char ***array);
 // Each UUID read is new (zyrUUID_delete); a stored null UUID reads as NULL.
-int Dataset_readUUIDs(Dataset *dataset, const char *what, const char *where, int32_t when,
-                      int32_t *count, zyrUUID ***array);
+int Dataset_readUUIDs(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *count,
+                      zyrUUID ***array);
 
 // Writers: n values, or, with noOfStructures of 1 or more, that many structures of n values
 // ("STRC{INTR:n}" and so on).
-int Dataset_writeInts(Dataset *dataset, const char *what, const char *where, int32_t when,
-                      int32_t n, int32_t noOfStructures, const int32_t *data);
-int Dataset_writeFloats(Dataset *dataset, const char *what, const char *where, int32_t when,
-                        int32_t n, int32_t noOfStructures, const float *data);
-int Dataset_writeDoubles(Dataset *dataset, const char *what, const char *where, int32_t when,
-                         int32_t n, int32_t noOfStructures, const double *data);
-int Dataset_writeChars(Dataset *dataset, const char *what, const char *where, int32_t when,
-                       int32_t n, int32_t noOfStructures, const char *data);
+int Dataset_writeInts(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                      int32_t noOfStructures, const int32_t *data);
+int Dataset_writeFloats(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                        int32_t noOfStructures, const float *data);
+int Dataset_writeDoubles(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                         int32_t noOfStructures, const double *data);
+int Dataset_writeChars(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                       int32_t noOfStructures, const char *data);
 // At least one string, each under 80 characters.
-int Dataset_writeIoStrings(Dataset *dataset, const char *what, const char *where, int32_t when,
-                           int32_t n, const char *const *data);
+int Dataset_writeIoStrings(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                           const char *const *data);
 // A NULL string is written as an empty one.
-int Dataset_writeStrings(Dataset *dataset, const char *what, const char *where, int32_t when,
-                         int32_t n, const char *const *data);
+int Dataset_writeStrings(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                         const char *const *data);
 // A NULL UUID is written as the null UUID.
-int Dataset_writeUUIDs(Dataset *dataset, const char *what, const char *where, int32_t when,
-                       int32_t n, const zyrUUID *const *data);
+int Dataset_writeUUIDs(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t n,
+                       const zyrUUID *const *data);
 
 // ---- Inspection and compound operations ----
 // Names and values are new heap strings; both arrays NULL when there are no attributes.
@@ -163,18 +163,17 @@ int Dataset_readAttributes(Dataset *dataset, const char *what, const char *where
                            int32_t *count, char ***names, char ***values);
 // Value counts by kind; characters marked as UUIDs count as UUIDs, characters holding
 // terminators as strings.
-int Dataset_readSignature(Dataset *dataset, const char *what, const char *where, int32_t when,
-                          int32_t *ints, int32_t *floats, int32_t *doubles, int32_t *chars,
-                          int32_t *ioStrings, int32_t *strings, int32_t *uuids);
+int Dataset_readSignature(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t *ints,
+                          int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *ioStrings,
+                          int32_t *strings, int32_t *uuids);
 // A new copy of the data-type string.
-int Dataset_getDataType(Dataset *dataset, const char *what, const char *where, int32_t when,
-                        char **type);
+int Dataset_getDataType(Dataset *dataset, const char *what, const char *where, int32_t when, char **type);
 // Texts describing the values: one per value with `full`, else a single summary text.
-int Dataset_readDescription(Dataset *dataset, const char *what, const char *where, int32_t when,
-                            int full, int32_t *count, char ***texts);
+int Dataset_readDescription(Dataset *dataset, const char *what, const char *where, int32_t when, int full,
+                            int32_t *count, char ***texts);
 // The number of matches; unless countOnly, new arrays of their whats, wheres and whens.
-int32_t Dataset_match(Dataset *dataset, const char *what, const char *where, int32_t when,
-                      int countOnly, char ***whats, char ***wheres, int32_t **whens);
+int32_t Dataset_match(Dataset *dataset, const char *what, const char *where, int32_t when, int countOnly,
+                      char ***whats, char ***wheres, int32_t **whens);
 // Deletes every match of the key; 0 when nothing matched.
 int Dataset_erase(Dataset *dataset, const char *what, const char *where, int32_t when);
 // Copies every valid data set of the primary file into the current (secondary) one; with the
@@ -183,13 +182,11 @@ int Dataset_copyAll(Dataset *dataset, int compressWhen);
 // Copies one data set of the primary file into the current (secondary) file under a new key;
 // with a map (22-character UUID text to new text) the UUIDs stored in it are translated, and an
 // unmapped one other than the null UUID fails the copy.
-int Dataset_copyDataset(Dataset *dataset, const Dictionary *uuidMap, const char *what,
-                        const char *where, int32_t when, const char *newWhat,
-                        const char *newWhere, int32_t newWhen);
+int Dataset_copyDataset(Dataset *dataset, const Dictionary *uuidMap, const char *what, const char *where,
+                        int32_t when, const char *newWhat, const char *newWhere, int32_t newWhen);
 int Dataset_copyLocated(Dataset *dataset, const char *what, const char *where, int32_t when,
                         const char *newWhat, const char *newWhere, int32_t newWhen);
 // Rewrites the data set under a new when and erases the old one only after the write succeeded.
-int Dataset_changeWhen(Dataset *dataset, const char *what, const char *where, int32_t when,
-                       int32_t newWhen);
+int Dataset_changeWhen(Dataset *dataset, const char *what, const char *where, int32_t when, int32_t newWhen);
 
 #endif

@@ -36,13 +36,14 @@ void storeError(DefFile *file, const char *function, const char *what, const cha
 
 void readFailed(DefFile *file, const char *function, const char *what, const char *where, int32_t when,
                 const char *kind) {
-  storeError(file, function, what, where, when, ZYR_U_UNABLE_TO_READ_DATASET, "Unable to read the requested ", kind);
+  storeError(file, function, what, where, when, ZYR_U_UNABLE_TO_READ_DATASET, "Unable to read the requested ",
+             kind);
 }
 
 void writeFailed(DefFile *file, const char *function, const char *what, const char *where, int32_t when,
                  const char *kind) {
-  storeError(file, function, what, where, when, ZYR_U_UNABLE_TO_WRITE_DATASET, "Unable to write the requested ",
-             kind);
+  storeError(file, function, what, where, when, ZYR_U_UNABLE_TO_WRITE_DATASET,
+             "Unable to write the requested ", kind);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -100,7 +101,8 @@ int writeNumeric(DefFile *file, const char *function, NumericWriter<T> writer, c
   return 0;
 }
 
-template <class T> using ListWriter = int (*)(Dataset *, const char *, const char *, int32_t, int32_t, const T *);
+template <class T>
+using ListWriter = int (*)(Dataset *, const char *, const char *, int32_t, int32_t, const T *);
 
 template <class T>
 int writeList(DefFile *file, const char *function, ListWriter<T> writer, const char *what, const char *where,
@@ -113,8 +115,8 @@ int writeList(DefFile *file, const char *function, ListWriter<T> writer, const c
 
 // Scalar reads of the kinds that hand over a new object (strings, UUIDs): NULL on failure.
 template <class T>
-int readScalarObject(DefFile *file, const char *function, Reader<T> reader, const char *what, const char *where,
-                     int32_t when, T *value, const char *kind, void (*release)(T)) {
+int readScalarObject(DefFile *file, const char *function, Reader<T> reader, const char *what,
+                     const char *where, int32_t when, T *value, const char *kind, void (*release)(T)) {
   if (value) *value = nullptr;
   T local[1] = {};
   T *array = local;
@@ -165,18 +167,20 @@ void publishOpenFailure(const char *function, int result, const char *name, bool
   zyrError *error;
   if (result == -1) {
     error = zyrError_new(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__);
-    zyrError_addMessage(error,
-                        "The supplied %s, %s, can not\nbe opened as a lock file, %s.lck,\nexists.\n\nIf this is the "
-                        "result of a previous failed run then try deleting the\nlock file and repeating the "
-                        "operation.\n",
-                        subject, name, name);
+    zyrError_addMessage(
+        error,
+        "The supplied %s, %s, can not\nbe opened as a lock file, %s.lck,\nexists.\n\nIf this is the "
+        "result of a previous failed run then try deleting the\nlock file and repeating the "
+        "operation.\n",
+        subject, name, name);
   } else {
     error = zyrError_new(ZYR_U_INVALID_INPUT, function, kSource, __LINE__);
-    zyrError_addMessage(error,
-                        "The supplied %s, %s, can not\nbe opened as a WEZ data file.\n\nThis could be because it has "
-                        "the wrong format or because you\ndon't have write permissions in the requested "
-                        "directory.\n",
-                        subject, name);
+    zyrError_addMessage(
+        error,
+        "The supplied %s, %s, can not\nbe opened as a WEZ data file.\n\nThis could be because it has "
+        "the wrong format or because you\ndon't have write permissions in the requested "
+        "directory.\n",
+        subject, name);
   }
   zyrError_publish(error);
 }
@@ -184,8 +188,10 @@ void publishOpenFailure(const char *function, int result, const char *name, bool
 int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary) {
   uint32_t bit = primary ? DEFFILE_PRIMARY_OPEN : DEFFILE_SECONDARY_OPEN;
   if (file->m_openFiles & bit) {
-    if (primary) Dataset_closePrimaryFile(file->m_dataset);
-    else Dataset_closeSecondaryFile(file->m_dataset);
+    if (primary)
+      Dataset_closePrimaryFile(file->m_dataset);
+    else
+      Dataset_closeSecondaryFile(file->m_dataset);
     // Closing the primary file closes the secondary with it.
     file->m_openFiles &= primary ? 0u : ~bit;
   }
@@ -317,7 +323,8 @@ int DefFile_compact(DefFile *file, int compressWhen) {
   zyrCString_free(temporary);
   char *primary = zyrCString_clone(file->m_primaryFile);
   int result = 0;
-  if (temporaryName != directory && primary && (!zyrIsFile(temporaryName.c_str()) || zyrRemoveFile(temporaryName.c_str()))) {
+  if (temporaryName != directory && primary &&
+      (!zyrIsFile(temporaryName.c_str()) || zyrRemoveFile(temporaryName.c_str()))) {
     int copied = DefFile_openAsSecondaryFile(file, temporaryName.c_str(), 0);
     if (copied) copied = Dataset_copyAll(file->m_dataset, compressWhen);
     if (copied) copied = DefFile_closeFiles(file);
@@ -355,7 +362,8 @@ int DefFile_copyDatasets(DefFile *destination, DefFile *source, const Dictionary
   if (hadSecondary) DefFile_closeSecondaryFile(source);
   int result = DefFile_openAsSecondaryFile(source, destinationName, 1);
   for (int32_t i = 0; result && i < noOfWheres; ++i) {
-    const char *newWhere = uuidMap ? static_cast<const char *>(Dictionary_find(uuidMap, wheres[i])) : wheres[i];
+    const char *newWhere =
+        uuidMap ? static_cast<const char *>(Dictionary_find(uuidMap, wheres[i])) : wheres[i];
     if (!newWhere) {
       DefFile_setError(source, __func__, nullptr, wheres[i], 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
                        "Unable to copy the requested data set(s): the new key is not known.");
@@ -378,10 +386,11 @@ int DefFile_copyDatasets(DefFile *destination, DefFile *source, const Dictionary
   }
   if (!DefFile_openAsPrimaryFile(destination, destinationName, 1)) result = 0;
   if (hadSecondary && !DefFile_openAsSecondaryFile(source, sourceSecondary, 1)) result = 0;
-  if (result) destination->m_isModified = 1;
+  if (result)
+    destination->m_isModified = 1;
   else if (source->m_errorCode != 0 && destination->m_errorCode == 0)
-    DefFile_setError(destination, __func__, source->m_what, source->m_where, source->m_when, source->m_errorCode,
-                     source->m_description);
+    DefFile_setError(destination, __func__, source->m_what, source->m_where, source->m_when,
+                     source->m_errorCode, source->m_description);
   zyrCString_free(destinationName);
   zyrCString_free(sourceSecondary);
   return result;
@@ -463,7 +472,8 @@ void DefFile_print(const DefFile *file, FILE *stream) {
 // Typed family.
 
 int DefFile_readInt(DefFile *file, const char *what, const char *where, int32_t when, int32_t *value) {
-  return readScalar<int32_t>(file, __func__, Dataset_readInts, what, where, when, value, "scalar integer data set.");
+  return readScalar<int32_t>(file, __func__, Dataset_readInts, what, where, when, value,
+                             "scalar integer data set.");
 }
 int DefFile_readInts(DefFile *file, const char *what, const char *where, int32_t when, int32_t **array,
                      int32_t *count) {
@@ -472,20 +482,22 @@ int DefFile_readInts(DefFile *file, const char *what, const char *where, int32_t
 }
 int DefFile_readIntArray(DefFile *file, const char *what, const char *where, int32_t when, int32_t *array,
                          int32_t *count) {
-  return readInto<int32_t>(file, __func__, Dataset_readInts, what, where, when, array, count, "int array data set.");
+  return readInto<int32_t>(file, __func__, Dataset_readInts, what, where, when, array, count,
+                           "int array data set.");
 }
 int DefFile_writeInt(DefFile *file, const char *what, const char *where, int32_t when, int32_t value) {
   return writeNumeric<int32_t>(file, __func__, Dataset_writeInts, what, where, when, &value, 1, 0,
                                "scalar integer data set.");
 }
-int DefFile_writeIntArray(DefFile *file, const char *what, const char *where, int32_t when, const int32_t *data,
-                          int32_t n, int32_t noOfStructures) {
+int DefFile_writeIntArray(DefFile *file, const char *what, const char *where, int32_t when,
+                          const int32_t *data, int32_t n, int32_t noOfStructures) {
   return writeNumeric<int32_t>(file, __func__, Dataset_writeInts, what, where, when, data, n, noOfStructures,
                                "int array data set.");
 }
 
 int DefFile_readFloat(DefFile *file, const char *what, const char *where, int32_t when, float *value) {
-  return readScalar<float>(file, __func__, Dataset_readFloats, what, where, when, value, "scalar float data set.");
+  return readScalar<float>(file, __func__, Dataset_readFloats, what, where, when, value,
+                           "scalar float data set.");
 }
 int DefFile_readFloats(DefFile *file, const char *what, const char *where, int32_t when, float **array,
                        int32_t *count) {
@@ -501,8 +513,8 @@ int DefFile_writeFloat(DefFile *file, const char *what, const char *where, int32
   return writeNumeric<float>(file, __func__, Dataset_writeFloats, what, where, when, &value, 1, 0,
                              "scalar float data set.");
 }
-int DefFile_writeFloatArray(DefFile *file, const char *what, const char *where, int32_t when, const float *data,
-                            int32_t n, int32_t noOfStructures) {
+int DefFile_writeFloatArray(DefFile *file, const char *what, const char *where, int32_t when,
+                            const float *data, int32_t n, int32_t noOfStructures) {
   return writeNumeric<float>(file, __func__, Dataset_writeFloats, what, where, when, data, n, noOfStructures,
                              "float array data set.");
 }
@@ -525,14 +537,15 @@ int DefFile_writeDouble(DefFile *file, const char *what, const char *where, int3
   return writeNumeric<double>(file, __func__, Dataset_writeDoubles, what, where, when, &value, 1, 0,
                               "scalar double data set.");
 }
-int DefFile_writeDoubleArray(DefFile *file, const char *what, const char *where, int32_t when, const double *data,
-                             int32_t n, int32_t noOfStructures) {
-  return writeNumeric<double>(file, __func__, Dataset_writeDoubles, what, where, when, data, n, noOfStructures,
-                              "double array data set.");
+int DefFile_writeDoubleArray(DefFile *file, const char *what, const char *where, int32_t when,
+                             const double *data, int32_t n, int32_t noOfStructures) {
+  return writeNumeric<double>(file, __func__, Dataset_writeDoubles, what, where, when, data, n,
+                              noOfStructures, "double array data set.");
 }
 
 int DefFile_readChar(DefFile *file, const char *what, const char *where, int32_t when, char *value) {
-  return readScalar<char>(file, __func__, Dataset_readChars, what, where, when, value, "scalar char data set.");
+  return readScalar<char>(file, __func__, Dataset_readChars, what, where, when, value,
+                          "scalar char data set.");
 }
 int DefFile_readChars(DefFile *file, const char *what, const char *where, int32_t when, char **array,
                       int32_t *count) {
@@ -541,7 +554,8 @@ int DefFile_readChars(DefFile *file, const char *what, const char *where, int32_
 }
 int DefFile_readCharArray(DefFile *file, const char *what, const char *where, int32_t when, char *array,
                           int32_t *count) {
-  return readInto<char>(file, __func__, Dataset_readChars, what, where, when, array, count, "char array data set.");
+  return readInto<char>(file, __func__, Dataset_readChars, what, where, when, array, count,
+                        "char array data set.");
 }
 int DefFile_writeChar(DefFile *file, const char *what, const char *where, int32_t when, char value) {
   return writeNumeric<char>(file, __func__, Dataset_writeChars, what, where, when, &value, 1, 0,
@@ -567,7 +581,8 @@ int DefFile_readIoStringArray(DefFile *file, const char *what, const char *where
   return readInto<char *>(file, __func__, Dataset_readIoStrings, what, where, when, array, count,
                           "IO string array data set.");
 }
-int DefFile_writeIoString(DefFile *file, const char *what, const char *where, int32_t when, const char *value) {
+int DefFile_writeIoString(DefFile *file, const char *what, const char *where, int32_t when,
+                          const char *value) {
   return writeList<const char *>(file, __func__, Dataset_writeIoStrings, what, where, when, &value, 1,
                                  "scalar IO string data set.");
 }
@@ -616,7 +631,8 @@ int DefFile_readUUIDArray(DefFile *file, const char *what, const char *where, in
   return readInto<zyrUUID *>(file, __func__, Dataset_readUUIDs, what, where, when, array, count,
                              "UUID array data set.");
 }
-int DefFile_writeUUID(DefFile *file, const char *what, const char *where, int32_t when, const zyrUUID *value) {
+int DefFile_writeUUID(DefFile *file, const char *what, const char *where, int32_t when,
+                      const zyrUUID *value) {
   return writeList<const zyrUUID *>(file, __func__, Dataset_writeUUIDs, what, where, when, &value, 1,
                                     "scalar UUID data set.");
 }
@@ -637,7 +653,8 @@ int DefFile_readCharsAsString(DefFile *file, const char *what, const char *where
   return 1;
 }
 
-int DefFile_writeStringAsChars(DefFile *file, const char *what, const char *where, int32_t when, const char *text) {
+int DefFile_writeStringAsChars(DefFile *file, const char *what, const char *where, int32_t when,
+                               const char *text) {
   int32_t n = text ? static_cast<int32_t>(std::min<size_t>(strlen(text), INT32_MAX)) : 0;
   return DefFile_writeCharArray(file, what, where, when, text, n);
 }
@@ -659,8 +676,8 @@ int DefFile_erase(DefFile *file, const char *what, const char *where, int32_t wh
   return 0;
 }
 
-int DefFile_match(DefFile *file, const char *what, const char *where, int32_t when, int countOnly, int32_t *count,
-                  char ***whats, char ***wheres, int32_t **whens) {
+int DefFile_match(DefFile *file, const char *what, const char *where, int32_t when, int countOnly,
+                  int32_t *count, char ***whats, char ***wheres, int32_t **whens) {
   ZYR_TRACE_BEGIN_DESC("Find all data sets in a WEZ data file that match a given set of filters.");
   *count = Dataset_match(file->m_dataset, what, where, when, countOnly, whats, wheres, whens);
   if (ZYR_TRACE_DEBUG(1) && !countOnly && whats && *whats) {
@@ -668,7 +685,8 @@ int DefFile_match(DefFile *file, const char *what, const char *where, int32_t wh
     zyrTrace_printf("Where = \"%s\"\n", where);
     zyrTrace_printf("When  = %d\n", when);
     zyrTrace_printf(" No of matches = %d\n", *count);
-    zyrTrace_printf("\nWhat                                       Where                                            When\n");
+    zyrTrace_printf("\nWhat                                       Where                                      "
+                    "      When\n");
     for (int32_t i = 0; i < *count; ++i)
       zyrTrace_printf("\"%-40s\" \"%-40s\" %10d\n", (*whats)[i], (*wheres)[i], (*whens)[i]);
   }
@@ -692,10 +710,10 @@ int DefFile_readAttributes(DefFile *file, const char *what, const char *where, i
 }
 
 int DefFile_readSignature(DefFile *file, const char *what, const char *where, int32_t when, int32_t *ints,
-                          int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *ioStrings, int32_t *strings,
-                          int32_t *uuids) {
-  return Dataset_readSignature(file->m_dataset, what, where, when, ints, floats, doubles, chars, ioStrings, strings,
-                               uuids);
+                          int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *ioStrings,
+                          int32_t *strings, int32_t *uuids) {
+  return Dataset_readSignature(file->m_dataset, what, where, when, ints, floats, doubles, chars, ioStrings,
+                               strings, uuids);
 }
 
 int DefFile_getDataType(DefFile *file, const char *what, const char *where, int32_t when, char **type) {
@@ -721,11 +739,11 @@ int DefFile_getVersion(DefFile *file, int32_t *major, int32_t *minor, int32_t *p
       return 1;
     }
     zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, __func__, kSource, __LINE__);
-    zyrError_addMessage(warning,
-                        "The value of the environment variable ZYR_DEFFILE_VERSION is invalid\nand has been "
-                        "ignored.\n\nIt should consist of the major, minor and point release numbers\nseparated by "
-                        "full stops, e.g. \"major.minor.point\". The point\nrelease number is optional and "
-                        "defaults to zero if it is omitted.\n");
+    zyrError_addMessage(
+        warning, "The value of the environment variable ZYR_DEFFILE_VERSION is invalid\nand has been "
+                 "ignored.\n\nIt should consist of the major, minor and point release numbers\nseparated by "
+                 "full stops, e.g. \"major.minor.point\". The point\nrelease number is optional and "
+                 "defaults to zero if it is omitted.\n");
     zyrError_publish(warning);
   }
   Dataset *dataset = file->m_dataset;
@@ -795,10 +813,12 @@ int DefFile_summarise(DefFile *file, FILE *stream) {
   fprintf(stream, "\n%-*s%-*s      When Type      Value\n", static_cast<int>(whatWidth), "What",
           static_cast<int>(whereWidth), "Where");
   for (int32_t i = 0; i < count; ++i) {
-    fprintf(stream, "%-*s%-*s", static_cast<int>(whatWidth), whats[i], static_cast<int>(whereWidth), wheres[i]);
+    fprintf(stream, "%-*s%-*s", static_cast<int>(whatWidth), whats[i], static_cast<int>(whereWidth),
+            wheres[i]);
     fprintf(stream, "%10d ", whens[i]);
     int32_t c[7] = {};
-    DefFile_readSignature(file, whats[i], wheres[i], whens[i], &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6]);
+    DefFile_readSignature(file, whats[i], wheres[i], whens[i], &c[0], &c[1], &c[2], &c[3], &c[4], &c[5],
+                          &c[6]);
     const char *labels[7] = {"I=%d ", "F=%d ", "D=%d ", "C=%d ", "O=%d ", "S=%d ", "U=%d "};
     int32_t total = 0;
     for (int k = 0; k < 7; ++k) {
@@ -809,7 +829,8 @@ int DefFile_summarise(DefFile *file, FILE *stream) {
       int32_t n = 1;
       if (c[0] == 1) {
         int32_t value = 0, *p = &value;
-        if (Dataset_readInts(file->m_dataset, whats[i], wheres[i], whens[i], &n, &p)) fprintf(stream, "      %d", value);
+        if (Dataset_readInts(file->m_dataset, whats[i], wheres[i], whens[i], &n, &p))
+          fprintf(stream, "      %d", value);
       } else if (c[1] == 1 || c[2] == 1) {
         double value = 0, *p = &value;
         if (Dataset_readDoubles(file->m_dataset, whats[i], wheres[i], whens[i], &n, &p))
@@ -818,7 +839,8 @@ int DefFile_summarise(DefFile *file, FILE *stream) {
     }
     fputc('\n', stream);
   }
-  fputs("\nKey:\n----\n  I = Integers\n  F = Reals\n  D = Doubles\n  C = Chars\n  O = IO Strings\n  S = Strings\n  U = "
+  fputs("\nKey:\n----\n  I = Integers\n  F = Reals\n  D = Doubles\n  C = Chars\n  O = IO Strings\n  S = "
+        "Strings\n  U = "
         "UUIDS\n",
         stream);
   zyrCStringArray_free(whats, static_cast<uint64_t>(count));

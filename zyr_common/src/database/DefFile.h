@@ -28,14 +28,14 @@ struct DefFile {
   char *m_what;          // key of the failed request, or NULL
   char *m_where;
   int32_t m_when;
-  char *m_description;   // text of the stored error
-  char *m_function;      // the operation that failed
-  char *m_io_error;      // the io library's text at the time of the failure
-  int32_t m_errorCode;   // 0: none
-  int32_t m_isModified;  // 1 once anything was written, erased or compacted
-  uint32_t m_openFiles;  // DEFFILE_PRIMARY_OPEN | DEFFILE_SECONDARY_OPEN
-  IO_state *m_fileInfo;  // owned
-  Dataset *m_dataset;    // owned
+  char *m_description;  // text of the stored error
+  char *m_function;     // the operation that failed
+  char *m_io_error;     // the io library's text at the time of the failure
+  int32_t m_errorCode;  // 0: none
+  int32_t m_isModified; // 1 once anything was written, erased or compacted
+  uint32_t m_openFiles; // DEFFILE_PRIMARY_OPEN | DEFFILE_SECONDARY_OPEN
+  IO_state *m_fileInfo; // owned
+  Dataset *m_dataset;   // owned
 };
 
 // ---- Life, files and errors ----
@@ -61,12 +61,12 @@ int DefFile_compact(DefFile *file, int compressWhen);
 // the data sets (whats[j], wheres[i], whens[j]) for bounds[i] <= j < bounds[i + 1], each written
 // as (whats[j], the map's entry for wheres[i], newWhen), with the UUIDs stored in them
 // translated through the map.
-int DefFile_copyDatasets(DefFile *destination, DefFile *source, const Dictionary *uuidMap,
-                         int32_t newWhen, int32_t noOfWheres, const char *const *wheres,
-                         const int32_t *bounds, const char *const *whats, const int32_t *whens);
+int DefFile_copyDatasets(DefFile *destination, DefFile *source, const Dictionary *uuidMap, int32_t newWhen,
+                         int32_t noOfWheres, const char *const *wheres, const int32_t *bounds,
+                         const char *const *whats, const int32_t *whens);
 // Stores an error (what NULL: no key).
-void DefFile_setError(DefFile *file, const char *function, const char *what, const char *where,
-                      int32_t when, int32_t code, const char *description);
+void DefFile_setError(DefFile *file, const char *function, const char *what, const char *where, int32_t when,
+                      int32_t code, const char *description);
 // Publishes the stored error under the caller's name and answers the record; NULL when none is
 // stored. The stored error stays.
 zyrError *DefFile_reportError(DefFile *file, const char *function);
@@ -78,88 +78,74 @@ void DefFile_print(const DefFile *file, FILE *stream);
 // string or UUID (NULL on failure). Allocating reads hand over a new array and its count. Reads
 // into the caller's array take its capacity in *count and give back the number read. Writers
 // set the modified flag whether or not they succeed.
-int DefFile_readInt(DefFile *file, const char *what, const char *where, int32_t when,
-                    int32_t *value);
-int DefFile_readInts(DefFile *file, const char *what, const char *where, int32_t when,
-                     int32_t **array, int32_t *count);
-int DefFile_readIntArray(DefFile *file, const char *what, const char *where, int32_t when,
-                         int32_t *array, int32_t *count);
-int DefFile_writeInt(DefFile *file, const char *what, const char *where, int32_t when,
-                     int32_t value);
+int DefFile_readInt(DefFile *file, const char *what, const char *where, int32_t when, int32_t *value);
+int DefFile_readInts(DefFile *file, const char *what, const char *where, int32_t when, int32_t **array,
+                     int32_t *count);
+int DefFile_readIntArray(DefFile *file, const char *what, const char *where, int32_t when, int32_t *array,
+                         int32_t *count);
+int DefFile_writeInt(DefFile *file, const char *what, const char *where, int32_t when, int32_t value);
 // n values, or noOfStructures structures of n values when noOfStructures is 1 or more.
 int DefFile_writeIntArray(DefFile *file, const char *what, const char *where, int32_t when,
                           const int32_t *data, int32_t n, int32_t noOfStructures);
 
-int DefFile_readFloat(DefFile *file, const char *what, const char *where, int32_t when,
-                      float *value);
-int DefFile_readFloats(DefFile *file, const char *what, const char *where, int32_t when,
-                       float **array, int32_t *count);
-int DefFile_readFloatArray(DefFile *file, const char *what, const char *where, int32_t when,
-                           float *array, int32_t *count);
-int DefFile_writeFloat(DefFile *file, const char *what, const char *where, int32_t when,
-                       float value);
+int DefFile_readFloat(DefFile *file, const char *what, const char *where, int32_t when, float *value);
+int DefFile_readFloats(DefFile *file, const char *what, const char *where, int32_t when, float **array,
+                       int32_t *count);
+int DefFile_readFloatArray(DefFile *file, const char *what, const char *where, int32_t when, float *array,
+                           int32_t *count);
+int DefFile_writeFloat(DefFile *file, const char *what, const char *where, int32_t when, float value);
 int DefFile_writeFloatArray(DefFile *file, const char *what, const char *where, int32_t when,
                             const float *data, int32_t n, int32_t noOfStructures);
 
-int DefFile_readDouble(DefFile *file, const char *what, const char *where, int32_t when,
-                       double *value);
-int DefFile_readDoubles(DefFile *file, const char *what, const char *where, int32_t when,
-                        double **array, int32_t *count);
-int DefFile_readDoubleArray(DefFile *file, const char *what, const char *where, int32_t when,
-                            double *array, int32_t *count);
-int DefFile_writeDouble(DefFile *file, const char *what, const char *where, int32_t when,
-                        double value);
+int DefFile_readDouble(DefFile *file, const char *what, const char *where, int32_t when, double *value);
+int DefFile_readDoubles(DefFile *file, const char *what, const char *where, int32_t when, double **array,
+                        int32_t *count);
+int DefFile_readDoubleArray(DefFile *file, const char *what, const char *where, int32_t when, double *array,
+                            int32_t *count);
+int DefFile_writeDouble(DefFile *file, const char *what, const char *where, int32_t when, double value);
 int DefFile_writeDoubleArray(DefFile *file, const char *what, const char *where, int32_t when,
                              const double *data, int32_t n, int32_t noOfStructures);
 
-int DefFile_readChar(DefFile *file, const char *what, const char *where, int32_t when,
-                     char *value);
-int DefFile_readChars(DefFile *file, const char *what, const char *where, int32_t when,
-                      char **array, int32_t *count);
-int DefFile_readCharArray(DefFile *file, const char *what, const char *where, int32_t when,
-                          char *array, int32_t *count);
-int DefFile_writeChar(DefFile *file, const char *what, const char *where, int32_t when,
-                      char value);
-int DefFile_writeCharArray(DefFile *file, const char *what, const char *where, int32_t when,
-                           const char *data, int32_t n);
+int DefFile_readChar(DefFile *file, const char *what, const char *where, int32_t when, char *value);
+int DefFile_readChars(DefFile *file, const char *what, const char *where, int32_t when, char **array,
+                      int32_t *count);
+int DefFile_readCharArray(DefFile *file, const char *what, const char *where, int32_t when, char *array,
+                          int32_t *count);
+int DefFile_writeChar(DefFile *file, const char *what, const char *where, int32_t when, char value);
+int DefFile_writeCharArray(DefFile *file, const char *what, const char *where, int32_t when, const char *data,
+                           int32_t n);
 
-int DefFile_readIoString(DefFile *file, const char *what, const char *where, int32_t when,
-                         char **value);
-int DefFile_readIoStrings(DefFile *file, const char *what, const char *where, int32_t when,
-                          char ***array, int32_t *count);
-int DefFile_readIoStringArray(DefFile *file, const char *what, const char *where, int32_t when,
-                              char **array, int32_t *count);
+int DefFile_readIoString(DefFile *file, const char *what, const char *where, int32_t when, char **value);
+int DefFile_readIoStrings(DefFile *file, const char *what, const char *where, int32_t when, char ***array,
+                          int32_t *count);
+int DefFile_readIoStringArray(DefFile *file, const char *what, const char *where, int32_t when, char **array,
+                              int32_t *count);
 int DefFile_writeIoString(DefFile *file, const char *what, const char *where, int32_t when,
                           const char *value);
 int DefFile_writeIoStringArray(DefFile *file, const char *what, const char *where, int32_t when,
                                const char *const *data, int32_t n);
 
-int DefFile_readString(DefFile *file, const char *what, const char *where, int32_t when,
-                       char **value);
-int DefFile_readStrings(DefFile *file, const char *what, const char *where, int32_t when,
-                        char ***array, int32_t *count);
-int DefFile_readStringArray(DefFile *file, const char *what, const char *where, int32_t when,
-                            char **array, int32_t *count);
-int DefFile_writeString(DefFile *file, const char *what, const char *where, int32_t when,
-                        const char *value);
+int DefFile_readString(DefFile *file, const char *what, const char *where, int32_t when, char **value);
+int DefFile_readStrings(DefFile *file, const char *what, const char *where, int32_t when, char ***array,
+                        int32_t *count);
+int DefFile_readStringArray(DefFile *file, const char *what, const char *where, int32_t when, char **array,
+                            int32_t *count);
+int DefFile_writeString(DefFile *file, const char *what, const char *where, int32_t when, const char *value);
 int DefFile_writeStringArray(DefFile *file, const char *what, const char *where, int32_t when,
                              const char *const *data, int32_t n);
 
-int DefFile_readUUID(DefFile *file, const char *what, const char *where, int32_t when,
-                     zyrUUID **value);
-int DefFile_readUUIDs(DefFile *file, const char *what, const char *where, int32_t when,
-                      zyrUUID ***array, int32_t *count);
+int DefFile_readUUID(DefFile *file, const char *what, const char *where, int32_t when, zyrUUID **value);
+int DefFile_readUUIDs(DefFile *file, const char *what, const char *where, int32_t when, zyrUUID ***array,
+                      int32_t *count);
 // 0 at once, storing nothing, for a capacity below 1.
-int DefFile_readUUIDArray(DefFile *file, const char *what, const char *where, int32_t when,
-                          zyrUUID **array, int32_t *count);
-int DefFile_writeUUID(DefFile *file, const char *what, const char *where, int32_t when,
-                      const zyrUUID *value);
+int DefFile_readUUIDArray(DefFile *file, const char *what, const char *where, int32_t when, zyrUUID **array,
+                          int32_t *count);
+int DefFile_writeUUID(DefFile *file, const char *what, const char *where, int32_t when, const zyrUUID *value);
 int DefFile_writeUUIDArray(DefFile *file, const char *what, const char *where, int32_t when,
                            const zyrUUID *const *data, int32_t n);
 
 // The characters of a data set as a new terminated text (NULL on failure).
-int DefFile_readCharsAsString(DefFile *file, const char *what, const char *where, int32_t when,
-                              char **text);
+int DefFile_readCharsAsString(DefFile *file, const char *what, const char *where, int32_t when, char **text);
 // The text's characters without its terminator.
 int DefFile_writeStringAsChars(DefFile *file, const char *what, const char *where, int32_t when,
                                const char *text);
@@ -171,15 +157,14 @@ int DefFile_erase(DefFile *file, const char *what, const char *where, int32_t wh
 // (heap strings) and whens. Always 1.
 int DefFile_match(DefFile *file, const char *what, const char *where, int32_t when, int countOnly,
                   int32_t *count, char ***whats, char ***wheres, int32_t **whens);
-int DefFile_readDescription(DefFile *file, const char *what, const char *where, int32_t when,
-                            int full, int32_t *count, char ***texts);
-int DefFile_readAttributes(DefFile *file, const char *what, const char *where, int32_t when,
-                           int32_t *count, char ***names, char ***values);
-int DefFile_readSignature(DefFile *file, const char *what, const char *where, int32_t when,
-                          int32_t *ints, int32_t *floats, int32_t *doubles, int32_t *chars,
-                          int32_t *ioStrings, int32_t *strings, int32_t *uuids);
-int DefFile_getDataType(DefFile *file, const char *what, const char *where, int32_t when,
-                        char **type);
+int DefFile_readDescription(DefFile *file, const char *what, const char *where, int32_t when, int full,
+                            int32_t *count, char ***texts);
+int DefFile_readAttributes(DefFile *file, const char *what, const char *where, int32_t when, int32_t *count,
+                           char ***names, char ***values);
+int DefFile_readSignature(DefFile *file, const char *what, const char *where, int32_t when, int32_t *ints,
+                          int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *ioStrings,
+                          int32_t *strings, int32_t *uuids);
+int DefFile_getDataType(DefFile *file, const char *what, const char *where, int32_t when, char **type);
 // The attribute goes with every data set written until DefFile_clearAttributes.
 int DefFile_addAttribute(DefFile *file, const char *name, const char *value);
 void DefFile_clearAttributes(DefFile *file);
