@@ -60,9 +60,21 @@ TEST_F(ScratchTest, DestroyUnloadsWithoutDeleting) {
   Repository_close(repository, -1);
 }
 
-TEST_F(ScratchTest, CalledAfterCloseTheClosedFileIsNotTouched) {
-  Repository *repository = Repository_new("closed");
-  Repository_close(repository, -1);
+TEST_F(ScratchTest, TwoOpenDatabasesKeepTheirOwnObjects) {
+  Repository *first = Repository_new("first");
+  Repository *second = Repository_new("second");
+  // Each operation works on its own file, whichever was opened last.
+  Repository_makeCurrent(first);
+  TestThing *thing = objecttest::Thing_new();
+  objecttest::Thing_setCount(thing, 1);
+  EXPECT_EQ(Repository_commit(first), 2);
+  EXPECT_EQ(Repository_getSingletonByTypeName(second, "Assembly"), nullptr);
+  EXPECT_EQ(Repository_getCurrentState(second), 1);
+  // Closing one leaves the other current; the closed one is never current again.
+  Repository_makeCurrent(second);
+  Repository_close(first, -1);
+  EXPECT_EQ(Repository_setCurrentStateManager(Repository_getStateManager(second)), Repository_getStateManager(second));
+  Repository_close(second, -1);
   EXPECT_EQ(Repository_setCurrentStateManager(nullptr), nullptr);
 }
 

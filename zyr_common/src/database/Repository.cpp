@@ -173,6 +173,7 @@ int Repository_close(Repository *repository, int32_t flag) {
   if (repository == theScratch)
     theScratch = nullptr;
   zyrStateManager *manager = repository->m_stateManager;
+  zyrStateManager *previous = theCurrentManager;
   Repository_makeCurrent(repository);
   Database *database = zyrStateManager_getDatabase(manager);
   if (database != nullptr) {
@@ -186,8 +187,8 @@ int Repository_close(Repository *repository, int32_t flag) {
   }
   // The close unloads every object, the Repository among them.
   const int status = zyrStateManager_closeDatabase(manager, flag);
-  if (theCurrentManager == manager)
-    theCurrentManager = nullptr;
+  // Another open database stays current; the closed one never does.
+  theCurrentManager = previous != manager ? previous : nullptr;
   zyrStateManager_delete(manager);
   return status;
 }
