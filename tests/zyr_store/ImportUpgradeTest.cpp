@@ -1,0 +1,162 @@
+#include "ObjectTestSupport.h"
+
+#include "Database.h"
+#include "zyrCString.h"
+#include "zyrStateManager.h"
+#include "zyrSystem.h"
+
+namespace {
+
+using objecttest::keyOf;
+using objecttest::TestModel;
+using objecttest::TestThing;
+
+class ImportTest : public objecttest::ObjectStoreTest {
+protected:
+  void TearDown() override {
+    if (m_repository != nullptr)
+      Repository_close(m_repository, -1);
+    ObjectStoreTest::TearDown();
+  }
+  // A database whose model's topology is referred to by a thing of count 8; count 9 was undone.
+  void makeSource(const std::string &name) {
+    Repository *source = Repository_new(name.c_str());
+    ASSERT_NE(source, nullptr);
+    TestModel *model = static_cast<TestModel *>(Repository_getPrimaryModel(source));
+    m_sourceModelKey = keyOf(model);
+    m_sourceRepositoryKey = keyOf(source);
+    TestThing *thing = objecttest::Thing_new();
+    objecttest::Thing_setOther(thing, model->m_topology);
+    objecttest::Thing_setCount(thing, 8);
+    const int32_t state = Repository_commit(source);
+    objecttest::Thing_setCount(thing, 9);
+    zyrObject_new("Region");
+    Repository_commit(source);
+    Repository_gotoState(source, state);
+    Repository_close(source, -1);
+  }
+
+  Repository *m_repository = nullptr;
+  std::string m_sourceModelKey;
+  std::string m_sourceRepositoryKey;
+};
+
+TEST_F(ImportTest, ModelOfAnotherDatabaseArrivesUnderNewKeys) {
+  makeSource(file("source.zyr"));
+  m_repository = Repository_new(file("target").c_str());
+  ASSERT_NE(m_repository, nullptr);
+  const int32_t before = Repository_commit(m_repository);
+  void *imported = nullptr;
+  ASSERT_EQ(Repository_importModel(m_repository, file("source").c_str(), &imported), 1);
+  ASSERT_NE(imported, nullptr);
+  EXPECT_EQ(Repository_getCurrentState(m_repository), -(before + 1));
+  TestModel *model = static_cast<TestModel *>(imported);
+  EXPECT_NE(keyOf(model), m_sourceModelKey);
+  EXPECT_NE(model, Repository_getPrimaryModel(m_repository));
+  // The other file's Repository became this one.
+  EXPECT_EQ(model->m_repository, m_repository);
+  EXPECT_EQ(Repository_getSingletonByTypeName(m_repository, "Repository"), m_repository);
+  ASSERT_NE(model->m_topology, nullptr);
+  TestThing *thing = static_cast<TestThing *>(Repository_getSingletonByTypeName(m_repository, "Assembly"));
+  ASSERT_NE(thing, nullptr);
+  EXPECT_EQ(thing->m_other, model->m_topology);
+  // Only what the other file held at its current state.
+  EXPECT_EQ(thing->m_count, 8);
+  EXPECT_EQ(Repository_getSingletonByTypeName(m_repository, "Region"), nullptr);
+  EXPECT_TRUE(takeErrors().empty());
+
+  // Undo takes the imported objects away again.
+  Repository_commit(m_repository);
+  Repository_gotoState(m_repository, before);
+  EXPECT_EQ(Repository_getSingletonByTypeName(m_repository, "Assembly"), nullptr);
+}
+
+TEST_F(ImportTest, ImportFailures) {
+  m_repository = Repository_new(file("target").c_str());
+  const int32_t before = Repository_commit(m_repository);
+  void *model = m_repository;
+  EXPECT_EQ(Repository_importModel(m_repository, file("absent").c_str(), &model), 0);
+  EXPECT_EQ(model, nullptr);
+  Database *empty = Database_new(file("empty").c_str());
+  Database_delete(empty);
+  EXPECT_EQ(Repository_importModel(m_repository, file("empty").c_str(), &model), 0);
+  EXPECT_EQ(takeErrors(),
+            (std::vector<std::string>{"10026: The ZYR database\n\n" + file("absent.zyr") + "\n\ndoes not exist.\n",
+                                      "10020: The requested ZYR database\n\n" + file("empty.zyr") +
+                                          "\n\ndoes not appear to contain a valid model.\n"}));
+  EXPECT_EQ(Repository_getCurrentState(m_repository), before);
+}
+
+class UpgradeTest : public objecttest::ObjectStoreTest {
+protected:
+  // A database stamped with an old version text, history kept at states 1 to 3.
+  void makeOld(const std::string &name, const char *version) {
+    Repository *repository = Repository_new(name.c_str());
+    TestThing *thing = objecttest::Thing_new();
+    objecttest::Thing_setCount(thing, 1);
+    Repository_commit(repository);
+    objecttest::Thing_setCount(thing, 2);
+    Repository_commit(repository);
+    Repository_close(repository, -1);
+    Database *database = Database_new(name.c_str());
+    Database_setString(database, 0, nullptr, "Version", version);
+    Database_delete(database);
+  }
+  int32_t versionOf(const std::string &name) {
+    Database *database = Database_new(name.c_str());
+    const int32_t version = Database_getVersion(database);
+    Database_delete(database);
+    return version;
+  }
+};
+
+TEST_F(UpgradeTest, CurrentFilesNeedNothing) {
+  makeOld(file("new.zyr"), "11.0 (2003.03.28-00.00)");
+  int upgraded = 5;
+  EXPECT_EQ(zyrDatabaseUpgrade(file("new").c_str(), "", &upgraded), 1);
+  EXPECT_EQ(upgraded, 0);
+  EXPECT_EQ(versionOf(file("new.zyr")), 20030328);
+}
+
+TEST_F(UpgradeTest, InPlaceAndToANewName) {
+  makeOld(file("old.zyr"), "5.0 (2003.03.27-23.59)");
+  zyrStateManager *current = Repository_setCurrentStateManager(nullptr);
+  Repository_setCurrentStateManager(current);
+  int upgraded = 0;
+  EXPECT_EQ(zyrDatabaseUpgrade(file("old.zyr").c_str(), file("other").c_str(), &upgraded), 1);
+  EXPECT_EQ(upgraded, 1);
+  EXPECT_EQ(versionOf(file("old.zyr")), 20030327);
+  EXPECT_GE(versionOf(file("other.zyr")), 20030328);
+  EXPECT_EQ(zyrDatabaseUpgrade(file("old.zyr").c_str(), file("other").c_str(), &upgraded), 0);
+
+  EXPECT_EQ(zyrDatabaseUpgrade(file("old.zyr").c_str(), nullptr, &upgraded), 1);
+  EXPECT_EQ(upgraded, 1);
+  EXPECT_GE(versionOf(file("old.zyr")), 20030328);
+  EXPECT_EQ(Repository_setCurrentStateManager(current), current);
+  // Only the two databases are left, with no temporary file beside them.
+  int files = 0;
+  zyrDirectory *listing = zyrDirectory_open(m_dir.c_str());
+  for (const char *name = zyrDirectory_next(listing); name != nullptr; name = zyrDirectory_next(listing))
+    if (name[0] != '.')
+      ++files;
+  zyrDirectory_close(listing);
+  EXPECT_EQ(files, 2);
+
+  // The history went: the upgraded file holds state 1 only.
+  Repository *repository = Repository_new(file("old.zyr").c_str());
+  ASSERT_NE(repository, nullptr);
+  EXPECT_EQ(Repository_getCurrentState(repository), 1);
+  TestThing *thing = static_cast<TestThing *>(Repository_getSingletonByTypeName(repository, "Assembly"));
+  ASSERT_NE(thing, nullptr);
+  EXPECT_EQ(thing->m_count, 2);
+  Repository_close(repository, -1);
+
+  EXPECT_EQ(takeErrors(), (std::vector<std::string>{
+                              "10020: The ZYR database can not be upgraded because the file\n\n" + file("other.zyr") +
+                              "\n\nalready exists.\n"}));
+  EXPECT_EQ(zyrDatabaseUpgrade(file("missing").c_str(), "", &upgraded), 0);
+  EXPECT_EQ(takeErrors(), (std::vector<std::string>{"10026: The ZYR database\n\n" + file("missing.zyr") +
+                                                    "\n\ndoes not exist.\n"}));
+}
+
+} // namespace

@@ -1,0 +1,436 @@
+#include "Repository.h"
+
+#include "Database.h"
+#include "zyrCString.h"
+#include "zyrError.h"
+#include "zyrMemory.h"
+#include "zyrStateManager.h"
+#include "zyrSystem.h"
+#include "zyrTrace.h"
+#include "zyrUUID.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#define ZYR_REPOSITORY_ERROR(code, ...)                                                                        \
+  do {                                                                                                         \
+    zyrError *error_ = zyrError_new((code), __func__, __FILE__, __LINE__);                                     \
+    zyrError_addMessage(error_, __VA_ARGS__);                                                                  \
+    zyrError_publish(error_);                                                                                  \
+  } while (0)
+
+namespace {
+
+const int32_t kInitialCheckpoints = 50;
+const int32_t kFirstCurrentVersion = 20030328;
+const char *kCheckpoints = "checkpoints";
+const char *kPrimaryModel = "primaryModel";
+const char *kScratchName = "_changes";
+
+zyrStateManager *theCurrentManager = nullptr;
+Repository *theScratch = nullptr;
+
+RepositoryModelNewHook theModelNew = nullptr;
+RepositoryModelUpgradeHook theModelUpgrade = nullptr;
+RepositoryModelSetRepositoryHook theModelSetRepository = nullptr;
+
+void closeScratch() {
+  if (theScratch == nullptr)
+    return;
+  Repository *scratch = theScratch;
+  theScratch = nullptr;
+  Repository_close(scratch, -1);
+}
+
+void growCheckpoints(Repository *repository, int32_t capacity) {
+  repository->m_checkpoints = zyrMemory_reallocateArray(repository->m_checkpoints, capacity, __func__);
+  repository->m_maxNoOfCheckpoints = capacity;
+}
+
+// Flushes a file's data to the disk before it replaces another.
+int syncFile(const char *name) {
+  const int fd = open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return 0;
+  const int status = fsync(fd) == 0 ? 1 : 0;
+  close(fd);
+  return status;
+}
+
+// A temporary name beside the file (same directory, so that a rename never crosses file systems).
+char *temporaryNameBeside(const char *file, const char *prefix) {
+  char *directory = nullptr;
+  zyrSplitPathName(file, &directory, nullptr);
+  char *base = nullptr;
+  zyrJoinPathName(directory, prefix, &base);
+  char *name = zyrGetTemporaryFileName(base);
+  zyrCString_free(base);
+  zyrCString_free(directory);
+  return name;
+}
+
+// The state whose "__TYPE__" created the object.
+int32_t creationState(zyrStateManager *manager, const void *object) {
+  char key[ZYR_UUID_BASE64_SIZE];
+  zyrObject_getUUIDString(object, key);
+  int32_t noOfKeys = 0;
+  char **keys = nullptr;
+  int32_t *offsets = nullptr;
+  char **names = nullptr;
+  int32_t *whens = nullptr;
+  Database_match(zyrStateManager_getDatabase(manager), -1, -1, key, "__TYPE__", &noOfKeys, &keys, &offsets, &names,
+                 &whens);
+  const int32_t state = noOfKeys > 0 ? whens[0] : zyrStateManager_getAbsoluteState(manager);
+  zyrCStringArray_free(keys, static_cast<uint64_t>(noOfKeys));
+  zyrCStringArray_free(names, static_cast<uint64_t>(offsets != nullptr ? offsets[noOfKeys] : 0));
+  zyrMemory_free(offsets, __func__);
+  zyrMemory_free(whens, __func__);
+  return state;
+}
+
+// Going below the state that created the Repository would unload the Repository itself.
+int isReachable(const Repository *repository, int32_t state) { return state >= repository->m_firstState; }
+
+} // namespace
+
+void Repository_setModelHooks(RepositoryModelNewHook newModel, RepositoryModelUpgradeHook upgrade,
+                              RepositoryModelSetRepositoryHook setRepository) {
+  theModelNew = newModel;
+  theModelUpgrade = upgrade;
+  theModelSetRepository = setRepository;
+}
+
+Repository *Repository_new(const char *name) {
+  zyrStateManager *manager = zyrStateManager_new();
+  zyrStateManager *previous = Repository_setCurrentStateManager(manager);
+  const int exists = Database_fileExists(name);
+  if (zyrStateManager_openDatabase(manager, name) != 1) {
+    ZYR_REPOSITORY_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE, "Unable to open the requested database\n\"%s\".\n",
+                         name != nullptr ? name : "");
+    // Later persistent-object calls must not reach a manager without a file.
+    Repository_setCurrentStateManager(previous);
+    zyrStateManager_delete(manager);
+    return nullptr;
+  }
+  Repository *repository = nullptr;
+  // A file whose creation never committed its first state holds nothing: it is made anew.
+  if (!exists || (manager->m_last == 0 && manager->m_current == 0 &&
+                  zyrStateManager_getSingletonByTypeName(manager, "Repository") == nullptr &&
+                  zyrStateManager_getSingletonByTypeName(manager, "Model") == nullptr)) {
+    repository = static_cast<Repository *>(zyrObject_new("Repository"));
+    void *model = theModelNew != nullptr ? theModelNew(repository) : nullptr;
+    Repository_setPrimaryModel(repository, model);
+  } else {
+    repository = static_cast<Repository *>(zyrStateManager_getSingletonByTypeName(manager, "Repository"));
+    if (repository == nullptr) {
+      // Files of older releases hold the model alone.
+      void *model = zyrStateManager_getSingletonByTypeName(manager, "Model");
+      if (model == nullptr) {
+        ZYR_REPOSITORY_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to locate the primary model in the database\n\"%s\".\n",
+                             name);
+        zyrStateManager_closeDatabase(manager, -1);
+        Repository_setCurrentStateManager(previous);
+        zyrStateManager_delete(manager);
+        return nullptr;
+      }
+      repository = static_cast<Repository *>(zyrObject_new("Repository"));
+      Repository_setPrimaryModel(repository, model);
+      if (theModelSetRepository != nullptr)
+        theModelSetRepository(model, repository);
+    }
+  }
+  repository->m_stateManager = manager;
+  zyrStateManager_setOwner(manager, repository);
+  zyrMemory_free(repository->m_checkpoints, __func__);
+  repository->m_checkpoints = zyrMemory_allocateZeroedArray<int32_t>(kInitialCheckpoints, __func__);
+  repository->m_maxNoOfCheckpoints = kInitialCheckpoints;
+  repository->m_noOfCheckpoints = 0;
+
+  repository->m_firstState = creationState(manager, repository);
+
+  int32_t *stored = nullptr;
+  int32_t count = 0;
+  Database_getInts(zyrStateManager_getDatabase(manager), 0, zyrObject_getUUID(repository), kCheckpoints, &stored,
+                   &count);
+  if (stored != nullptr && count >= 1) {
+    if (count > repository->m_maxNoOfCheckpoints)
+      growCheckpoints(repository, 2 * count);
+    std::memcpy(repository->m_checkpoints, stored, sizeof(int32_t) * static_cast<size_t>(count));
+    repository->m_noOfCheckpoints = count;
+  } else {
+    Repository_externalCheckpoint(repository);
+  }
+  zyrMemory_free(stored, __func__);
+  return repository;
+}
+
+int Repository_close(Repository *repository, int32_t flag) {
+  if (repository == nullptr)
+    return 0;
+  if (repository == theScratch)
+    theScratch = nullptr;
+  zyrStateManager *manager = repository->m_stateManager;
+  zyrStateManager *previous = theCurrentManager;
+  Repository_makeCurrent(repository);
+  Database *database = zyrStateManager_getDatabase(manager);
+  if (database != nullptr) {
+    zyrStateManager_commitState(manager);
+    if (flag == 1) {
+      Database_deleteDataSet(database, zyrObject_getUUID(repository), kCheckpoints);
+    } else if (Database_setInts(database, 0, zyrObject_getUUID(repository), kCheckpoints, repository->m_checkpoints,
+                                repository->m_noOfCheckpoints) != 1) {
+      ZYR_REPOSITORY_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to save checkpoint history.\n");
+    }
+  }
+  // The close unloads every object, the Repository among them.
+  const int status = zyrStateManager_closeDatabase(manager, flag);
+  // Another open database stays current; the closed one never does.
+  theCurrentManager = previous != manager ? previous : nullptr;
+  zyrStateManager_delete(manager);
+  return status;
+}
+
+void Repository_dump(const Repository *repository, FILE *stream) {
+  const char *rule = "==============================================";
+  char key[ZYR_UUID_BASE64_SIZE + 16];
+  zyrObject_getUUIDString(repository, key);
+  std::fprintf(stream, "\n%s\nRepository: %s\n%s\n\n", rule, key, rule);
+  if (repository->m_primaryModel != nullptr) {
+    char model[ZYR_UUID_BASE64_SIZE + 16];
+    zyrObject_getUUIDString(repository->m_primaryModel, model);
+    std::fprintf(stream, "m_primaryModel = %s\n", model);
+  } else {
+    std::fprintf(stream, "m_primaryModel = NOT SET\n");
+  }
+  std::fprintf(stream, "m_stateManager = %p\n", static_cast<const void *>(repository->m_stateManager));
+  zyrStateManager_print(repository->m_stateManager, stream);
+  std::fprintf(stream, "%s\n\n", rule);
+  std::fflush(stream);
+}
+
+void Repository_print(const Repository *repository, FILE *stream) { Repository_dump(repository, stream); }
+
+int Repository_copyDatabase(Repository *repository, const char *name, int32_t workOnCopy, int32_t flag) {
+  Repository_makeCurrent(repository);
+  return zyrStateManager_copyDatabase(repository->m_stateManager, name, workOnCopy, flag);
+}
+
+int32_t Repository_commit(Repository *repository) {
+  Repository_makeCurrent(repository);
+  return zyrStateManager_commitState(repository->m_stateManager);
+}
+
+void Repository_gotoState(Repository *repository, int32_t state) {
+  Repository_makeCurrent(repository);
+  if (isReachable(repository, state))
+    zyrStateManager_changeState(repository->m_stateManager, 0, state);
+}
+
+int32_t Repository_externalCheckpoint(Repository *repository) {
+  const int32_t state = Repository_commit(repository);
+  if (repository->m_noOfCheckpoints == repository->m_maxNoOfCheckpoints)
+    growCheckpoints(repository, repository->m_maxNoOfCheckpoints > 0 ? 2 * repository->m_maxNoOfCheckpoints
+                                                                      : kInitialCheckpoints);
+  for (int32_t i = repository->m_noOfCheckpoints - 1; i >= 0; --i)
+    if (repository->m_checkpoints[i] == state)
+      return i;
+  repository->m_checkpoints[repository->m_noOfCheckpoints] = state;
+  return repository->m_noOfCheckpoints++;
+}
+
+int Repository_gotoExternalCheckpoint(Repository *repository, int32_t index) {
+  if (index < 0 || index > repository->m_noOfCheckpoints - 1 ||
+      !isReachable(repository, repository->m_checkpoints[index])) {
+    ZYR_REPOSITORY_ERROR(ZYR_U_INVALID_CHECKPOINT, "The supplied checkpoint, %d, is not valid.\n", index);
+    return 0;
+  }
+  Repository_makeCurrent(repository);
+  return zyrStateManager_changeState(repository->m_stateManager, 0, repository->m_checkpoints[index]);
+}
+
+int32_t Repository_getNoOfCheckpoints(const Repository *repository) { return repository->m_noOfCheckpoints; }
+
+const int32_t *Repository_getCheckpoints(const Repository *repository) { return repository->m_checkpoints; }
+
+void Repository_truncateCheckpoints(Repository *repository, int32_t state) {
+  while (repository->m_noOfCheckpoints > 0 && repository->m_checkpoints[repository->m_noOfCheckpoints - 1] > state)
+    --repository->m_noOfCheckpoints;
+}
+
+void *Repository_getPrimaryModel(const Repository *repository) { return repository->m_primaryModel; }
+
+int Repository_setPrimaryModel(Repository *repository, void *model) {
+  repository->m_primaryModel = model;
+  zyrObject_setPointer(repository, kPrimaryModel, model);
+  return 1;
+}
+
+int Repository_importModel(Repository *repository, const char *name, void **model) {
+  const int32_t state = Repository_commit(repository);
+  *model = nullptr;
+  const int status = zyrStateManager_importModel(repository->m_stateManager, name, model);
+  if (status != 1) {
+    zyrStateManager_changeState(repository->m_stateManager, 0, state);
+    *model = nullptr;
+    return 0;
+  }
+  return 1;
+}
+
+void *Repository_getSingletonByTypeName(Repository *repository, const char *typeName) {
+  return zyrStateManager_getSingletonByTypeName(repository->m_stateManager, typeName);
+}
+
+int32_t Repository_getCurrentState(const Repository *repository) {
+  return zyrStateManager_getCurrentState(repository->m_stateManager);
+}
+
+int32_t Repository_getVersion(const Repository *repository) {
+  Database *database = zyrStateManager_getDatabase(repository->m_stateManager);
+  return database != nullptr ? Database_getVersion(database) : -1;
+}
+
+int Repository_setVersion(Repository *repository) {
+  Database *database = zyrStateManager_getDatabase(repository->m_stateManager);
+  return database != nullptr ? Database_setVersion(database) : 0;
+}
+
+zyrStateManager *Repository_getStateManager(const Repository *repository) { return repository->m_stateManager; }
+
+void Repository_makeCurrent(Repository *repository) {
+  if (repository != nullptr && repository->m_stateManager != nullptr)
+    theCurrentManager = repository->m_stateManager;
+}
+
+zyrStateManager *Repository_getCurrentStateManager() {
+  if (theCurrentManager == nullptr && theScratch == nullptr) {
+    static int registered = 0;
+    theScratch = Repository_new(kScratchName);
+    if (theScratch != nullptr && !registered) {
+      registered = 1;
+      std::atexit(closeScratch);
+    }
+  }
+  return theCurrentManager;
+}
+
+zyrStateManager *Repository_setCurrentStateManager(zyrStateManager *manager) {
+  zyrStateManager *previous = theCurrentManager;
+  theCurrentManager = manager;
+  return previous;
+}
+
+int Repository_restore(Repository *repository, int32_t flag) {
+  return zyrObject_getPointer(repository, flag, kPrimaryModel, &repository->m_primaryModel);
+}
+
+int Repository_delete(Repository *repository) {
+  if (repository == nullptr)
+    return 0;
+  zyrMemory_freeAndClear(&repository->m_checkpoints, __func__);
+  repository->m_noOfCheckpoints = 0;
+  repository->m_maxNoOfCheckpoints = 0;
+  return zyrObject_delete(repository);
+}
+
+int64_t Repository_sizeHook() { return static_cast<int64_t>(sizeof(Repository)); }
+
+int Repository_restoreHook(void *object, int32_t flag) {
+  return Repository_restore(static_cast<Repository *>(object), flag);
+}
+
+int Repository_deleteHook(void *object) { return Repository_delete(static_cast<Repository *>(object)); }
+
+int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded) {
+  ZYR_TRACE_BEGIN();
+  *upgraded = 0;
+  zyrStateManager *remembered = theCurrentManager;
+  char *source = Database_fileName(name);
+  if (!Database_fileExists(name)) {
+    ZYR_REPOSITORY_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", source);
+    zyrCString_free(source);
+    return 0;
+  }
+  Database *database = Database_new(name);
+  if (database == nullptr) {
+    zyrCString_free(source);
+    return 0;
+  }
+  const int32_t version = Database_getVersion(database);
+  if (ZYR_TRACE_DEBUG(1))
+    zyrTrace_printf("Current version = %ld\n", static_cast<long>(version));
+  Database_delete(database);
+  if (version >= kFirstCurrentVersion) {
+    if (ZYR_TRACE_DEBUG(1))
+      zyrTrace_printf("Update is not required.\n");
+    zyrCString_free(source);
+    return 1;
+  }
+
+  const int inPlace = newName == nullptr || zyrCString_isBlank(newName);
+  char *target = nullptr;
+  if (inPlace) {
+    char *temporary = temporaryNameBeside(source, "update");
+    target = temporary != nullptr ? Database_fileName(temporary) : nullptr;
+    zyrCString_free(temporary);
+  } else {
+    target = Database_fileName(newName);
+  }
+  if (target == nullptr || zyrDoesFileExist(target)) {
+    ZYR_REPOSITORY_ERROR(ZYR_U_INVALID_INPUT,
+                         "The ZYR database can not be upgraded because the file\n\n%s\n\nalready exists.\n",
+                         target != nullptr ? target : "");
+    zyrCString_free(target);
+    zyrCString_free(source);
+    return 0;
+  }
+  if (zyrCopyFile(source, target) != 1) {
+    ZYR_REPOSITORY_ERROR(ZYR_U_INVALID_INPUT, "Unable to create the ZYR database\n\n%s\n\n", target);
+    zyrRemoveFile(target);
+    zyrCString_free(target);
+    zyrCString_free(source);
+    return 0;
+  }
+  Repository *repository = Repository_new(target);
+  if (repository == nullptr) {
+    zyrRemoveFile(target);
+    Repository_setCurrentStateManager(remembered);
+    zyrCString_free(target);
+    zyrCString_free(source);
+    return 0;
+  }
+  void *model = Repository_getPrimaryModel(repository);
+  const int modelUpgraded = model != nullptr && (theModelUpgrade == nullptr || theModelUpgrade(model) == 1);
+  if (!modelUpgraded) {
+    ZYR_REPOSITORY_ERROR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, "Unable to upgrade the ZYR database\n\n%s\n\n", source);
+    Repository_close(repository, 1);
+    zyrRemoveFile(target);
+    Repository_setCurrentStateManager(remembered);
+    zyrCString_free(target);
+    zyrCString_free(source);
+    return 0;
+  }
+  Repository_setVersion(repository);
+  Repository_close(repository, 1);
+  Repository_setCurrentStateManager(remembered);
+
+  if (inPlace) {
+    // One atomic rename puts the upgraded file in place: there is no moment without a file under
+    // the name, and a failure leaves the old file as it was.
+    if (syncFile(target) != 1 || zyrRenameFile(target, source) != 1) {
+      ZYR_REPOSITORY_ERROR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, "Unable to upgrade the ZYR database\n\n%s\n\nin place.\n",
+                           source);
+      zyrRemoveFile(target);
+      zyrCString_free(target);
+      zyrCString_free(source);
+      return 0;
+    }
+  }
+  zyrCString_free(target);
+  zyrCString_free(source);
+  *upgraded = 1;
+  return 1;
+}

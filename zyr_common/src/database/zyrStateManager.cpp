@@ -1,0 +1,1086 @@
+#include "zyrStateManager.h"
+
+#include "Database.h"
+#include "Dictionary.h"
+#include "Repository.h"
+#include "zyrCString.h"
+#include "zyrError.h"
+#include "zyrMemory.h"
+#include "zyrObject.h"
+#include "zyrTrace.h"
+#include "zyrTypeManager.h"
+#include "zyrUUID.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Raises an error record in the calling function.
+#define ZYR_SM_ERROR(code, ...)                                                                                        \
+  do {                                                                                                                 \
+    zyrError *error_ = zyrError_new((code), __func__, __FILE__, __LINE__);                                             \
+    zyrError_addMessage(error_, __VA_ARGS__);                                                                          \
+    zyrError_publish(error_);                                                                                          \
+  } while (0)
+
+namespace {
+
+const char *kFirst = "State - first";
+const char *kCurrent = "State - current";
+const char *kLast = "State - last";
+const char *kTypeNames = "Type - names";
+const char *kTypeIds = "Type - ids";
+const char *kType = "__TYPE__";
+const char *kDeleted = "__DELETED__";
+const char *kGlobal = "GLOBAL";
+
+// Counters come from files: the one value without a positive counterpart is taken as the largest.
+int32_t absolute(int32_t value) { return value == INT32_MIN ? INT32_MAX : (value < 0 ? -value : value); }
+
+zyrUUID *uuidOf(const void *object) { return static_cast<const zyrObject *>(object)->m_uuid; }
+
+void keyOf(const void *object, char key[ZYR_UUID_BASE64_SIZE]) { zyrUUID_toBase64(uuidOf(object), key); }
+
+int storeCounter(Database *database, const char *name, int32_t value) {
+  return Database_setInt(database, 0, nullptr, name, value);
+}
+
+// The outputs of Database_match, released together.
+struct Listing {
+  int32_t m_noOfKeys = 0;
+  char **m_keys = nullptr;
+  int32_t *m_offsets = nullptr;
+  char **m_names = nullptr;
+  int32_t *m_whens = nullptr;
+
+  Listing() = default;
+  Listing(const Listing &) = delete;
+  Listing &operator=(const Listing &) = delete;
+  ~Listing() {
+    const int32_t total = m_offsets != nullptr ? m_offsets[m_noOfKeys] : 0;
+    zyrCStringArray_free(m_keys, static_cast<uint64_t>(m_noOfKeys));
+    zyrCStringArray_free(m_names, static_cast<uint64_t>(total));
+    zyrMemory_free(m_offsets, "Listing");
+    zyrMemory_free(m_whens, "Listing");
+  }
+  int match(Database *database, int32_t from, int32_t to, const char *keyFilter, const char *nameFilter) {
+    return Database_match(database, from, to, keyFilter, nameFilter, &m_noOfKeys, &m_keys, &m_offsets, &m_names,
+                          &m_whens);
+  }
+};
+
+// The manager still knows the object under its key.
+int isLive(const zyrStateManager *manager, const char *key, const void *object) {
+  return Dictionary_find(manager->m_objects, key) == object;
+}
+
+// Removes the key from both tables.
+void forget(zyrStateManager *manager, const char *key) {
+  Dictionary_remove(manager->m_objects, key);
+  Dictionary_remove(manager->m_cache, key);
+}
+
+int noDatabase(const zyrStateManager *manager, const char *function) {
+  if (manager->m_database != nullptr)
+    return 0;
+  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, function, __FILE__, __LINE__);
+  zyrError_addMessage(error, "No database is open.\n");
+  zyrError_publish(error);
+  return 1;
+}
+
+// The state at which a setter writes; 0 when none could be opened.
+int32_t writeState(zyrStateManager *manager, const char *function) {
+  if (noDatabase(manager, function))
+    return 0;
+  return zyrStateManager_openState(manager);
+}
+
+int32_t readState(const zyrStateManager *manager) { return absolute(manager->m_current); }
+
+// Reads the stored type record; 2 when there is none.
+int checkStoredTypes(Database *database) {
+  char **names = nullptr;
+  int32_t noOfNames = 0;
+  int32_t *ids = nullptr;
+  int32_t noOfIds = 0;
+  const int haveNames = Database_getStrings(database, 0, nullptr, kTypeNames, &names, &noOfNames);
+  const int haveIds = Database_getInts(database, 0, nullptr, kTypeIds, &ids, &noOfIds);
+  int result = 2;
+  if (haveNames == 1 && haveIds == 1)
+    result = noOfNames == noOfIds ? zyrTypeManager_checkTypes(noOfNames, names, ids) : 0;
+  zyrCStringArray_free(names, static_cast<uint64_t>(noOfNames > 0 ? noOfNames : 0));
+  zyrMemory_free(ids, __func__);
+  return result;
+}
+
+// A state left open by a process that died is not part of the history: its versions are erased
+// and the counters put back to the last committed state.
+int recoverOpenState(zyrStateManager *manager, int32_t *current) {
+  int32_t c = *current;
+  int32_t l = manager->m_last;
+  if (c >= 0 && l >= 0)
+    return 1;
+  if (c < 0)
+    c = absolute(c) - 1;
+  if (l < 0)
+    l = absolute(l) - 1;
+  if (c > l) // the commit stored current but died before last
+    l = c;
+  const int status = Database_rollback(manager->m_database, l);
+  if (status != 1)
+    return status;
+  storeCounter(manager->m_database, kCurrent, c);
+  storeCounter(manager->m_database, kLast, l);
+  manager->m_last = l;
+  *current = c;
+  zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, __func__, __FILE__, __LINE__);
+  zyrError_addMessage(error,
+                      "The database\n\n%s\n\nwas not closed properly. The changes made after state %d "
+                      "have been discarded.\n",
+                      Database_getFileName(manager->m_database), c);
+  zyrError_publish(error);
+  return 1;
+}
+
+// Forgets the open file after a failed open.
+void dropDatabase(zyrStateManager *manager) {
+  Database_delete(manager->m_database);
+  manager->m_database = nullptr;
+  manager->m_first = 0;
+  manager->m_current = 0;
+  manager->m_last = 0;
+}
+
+// Unloads whatever a failed open left live.
+void unloadAll(zyrStateManager *manager) {
+  std::vector<void *> objects;
+  DictionaryIterator *iterator = DictionaryIterator_new(manager->m_objects);
+  for (Pair *pair = DictionaryIterator_first(iterator); pair != nullptr; pair = DictionaryIterator_next(iterator))
+    objects.push_back(Pair_getSecond(pair));
+  DictionaryIterator_delete(iterator);
+  for (void *object : objects) {
+    char key[ZYR_UUID_BASE64_SIZE];
+    keyOf(object, key);
+    if (!isLive(manager, key, object))
+      continue;
+    manager->m_destroying = object;
+    zyrObject_deleteByType(object);
+    manager->m_destroying = nullptr;
+    forget(manager, key);
+  }
+}
+
+} // namespace
+
+zyrStateManager *zyrStateManager_new() {
+  zyrStateManager *manager = zyrMemory_allocateZeroedArray<zyrStateManager>(1, __func__);
+  manager->m_objects = Dictionary_new(1);
+  manager->m_cache = Dictionary_new(1);
+  return manager;
+}
+
+void zyrStateManager_delete(zyrStateManager *manager) {
+  if (manager == nullptr)
+    return;
+  Dictionary_delete(manager->m_objects);
+  Dictionary_delete(manager->m_cache);
+  zyrMemory_free(manager, __func__);
+}
+
+void zyrStateManager_print(const zyrStateManager *, FILE *) {}
+
+int32_t zyrStateManager_openState(zyrStateManager *manager) {
+  if (manager->m_current < 0)
+    return -manager->m_current;
+  if (manager->m_database == nullptr || manager->m_current == INT32_MAX)
+    return 0;
+  if (absolute(manager->m_last) > manager->m_current) {
+    // A change after going back: the states after the current one can no longer be reached.
+    if (Database_rollback(manager->m_database, manager->m_current) != 1) {
+      ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to erase the states after state %d of the database\n\n%s\n\n",
+                   manager->m_current, Database_getFileName(manager->m_database));
+      return 0;
+    }
+    if (manager->m_owner != nullptr)
+      Repository_truncateCheckpoints(static_cast<Repository *>(manager->m_owner), manager->m_current);
+  }
+  manager->m_current = -(manager->m_current + 1);
+  manager->m_last = manager->m_current;
+  storeCounter(manager->m_database, kCurrent, manager->m_current);
+  storeCounter(manager->m_database, kLast, manager->m_last);
+  return -manager->m_current;
+}
+
+int32_t zyrStateManager_flushCache(zyrStateManager *manager) {
+  ZYR_TRACE_BEGIN();
+  int32_t flushed = 0;
+  // A dump hook may mark further objects; they are flushed in the next round.
+  for (int round = 0; round < 100 && Dictionary_getNoOfEntries(manager->m_cache) > 0; ++round) {
+    std::vector<std::pair<std::string, void *>> cached;
+    DictionaryIterator *iterator = DictionaryIterator_new(manager->m_cache);
+    for (Pair *pair = DictionaryIterator_first(iterator); pair != nullptr; pair = DictionaryIterator_next(iterator))
+      cached.emplace_back(static_cast<const char *>(Pair_getFirst(pair)), Pair_getSecond(pair));
+    DictionaryIterator_delete(iterator);
+    Dictionary_clear(manager->m_cache);
+    for (const auto &entry : cached) {
+      // A dump hook may have deleted another cached object.
+      if (!isLive(manager, entry.first.c_str(), entry.second))
+        continue;
+      if (ZYR_TRACE_DEBUG(1))
+        zyrTrace_printf("Cached: %s %4d [%s]\n", entry.first.c_str(), zyrObject_getTypeIndex(entry.second),
+                        zyrObject_getTypeName(entry.second));
+      zyrObject_dump(entry.second);
+      ++flushed;
+    }
+  }
+  return flushed;
+}
+
+int32_t zyrStateManager_commitState(zyrStateManager *manager) {
+  zyrStateManager_flushCache(manager);
+  if (manager->m_current < 0 && manager->m_database != nullptr) {
+    manager->m_current = -manager->m_current;
+    manager->m_last = manager->m_current;
+    storeCounter(manager->m_database, kCurrent, manager->m_current);
+    storeCounter(manager->m_database, kLast, manager->m_last);
+  }
+  return manager->m_current;
+}
+
+int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int32_t number) {
+  ZYR_TRACE_BEGIN();
+  zyrStateManager_flushCache(manager);
+  if (manager->m_database == nullptr)
+    return 0;
+  const int64_t step = relative == 1 ? number : static_cast<int64_t>(number) - absolute(manager->m_current);
+  if (step == 0)
+    return 1;
+  int64_t target;
+  int32_t from;
+  int32_t to;
+  if (step < 0) {
+    target = absolute(manager->m_current) + step;
+    if (target < absolute(manager->m_first))
+      return 0;
+    from = static_cast<int32_t>(target) + 1;
+    to = absolute(manager->m_current);
+  } else {
+    if (manager->m_current < 0)
+      return 0;
+    target = manager->m_current + step;
+    if (target > absolute(manager->m_last))
+      return 0;
+    from = manager->m_current + 1;
+    to = static_cast<int32_t>(target);
+  }
+  const int32_t d = step < 0 ? -1 : 1;
+
+  Listing listing;
+  listing.match(manager->m_database, from, to, "*", "*");
+
+  int32_t newCurrent = static_cast<int32_t>(target);
+  if (d > 0 && -newCurrent == manager->m_last)
+    newCurrent = -newCurrent; // the last state was left open: it is open again
+  manager->m_current = newCurrent;
+  if (!manager->m_opening)
+    storeCounter(manager->m_database, kCurrent, manager->m_current);
+
+  manager->m_from = from;
+  manager->m_to = to;
+  manager->m_restoring = 1;
+
+  std::vector<const char *> deleted;
+  std::vector<const char *> modified;
+  std::vector<const char *> restored;
+  for (int32_t k = 0; k < listing.m_noOfKeys; ++k) {
+    const char *key = listing.m_keys[k];
+    if (std::strcmp(key, kGlobal) == 0)
+      continue;
+    int hasType = 0;
+    int hasDeleted = 0;
+    for (int32_t j = listing.m_offsets[k]; j < listing.m_offsets[k + 1]; ++j) {
+      if (std::strcmp(listing.m_names[j], kType) == 0)
+        hasType = 1;
+      else if (std::strcmp(listing.m_names[j], kDeleted) == 0)
+        hasDeleted = 1;
+    }
+    if (hasType && hasDeleted)
+      continue;
+    if (!hasType && !hasDeleted)
+      modified.push_back(key);
+    else if (hasType == (d > 0))
+      restored.push_back(key);
+    else
+      deleted.push_back(key);
+  }
+
+  if (ZYR_TRACE_DEBUG(1)) {
+    zyrTrace_printf("Number of deleted objects  = %d\n", static_cast<int>(deleted.size()));
+    for (const char *key : deleted)
+      zyrTrace_printf("  %s - %d\n", key, zyrStateManager_getTypeIndexOfKey(manager, key));
+    zyrTrace_printf("Number of modified objects = %d\n", static_cast<int>(modified.size()));
+    for (const char *key : modified)
+      zyrTrace_printf("  %s - %d\n", key, zyrStateManager_getTypeIndexOfKey(manager, key));
+    zyrTrace_printf("Number of restored objects = %d\n", static_cast<int>(restored.size()));
+    for (const char *key : restored)
+      zyrTrace_printf("  %s - %d\n", key, zyrStateManager_getTypeIndexOfKey(manager, key));
+  }
+
+  for (const char *key : deleted) {
+    void *object = zyrStateManager_pointerFromUUIDString(manager, key);
+    // The owner lives as long as the open file, whatever a damaged history says.
+    if (object == nullptr || (object == manager->m_owner && !manager->m_opening))
+      continue;
+    manager->m_destroying = object;
+    zyrObject_deleteByType(object);
+    manager->m_destroying = nullptr;
+    // A hook that freed the record without deleting the object leaves no stale entry behind.
+    if (Dictionary_find(manager->m_objects, key) == object)
+      forget(manager, key);
+  }
+
+  // Every restored object exists before any of them reads its references.
+  std::vector<void *> created;
+  for (const char *key : restored) {
+    void *object = Dictionary_find(manager->m_objects, key);
+    if (object == nullptr) {
+      const int32_t index = zyrStateManager_getTypeIndexOfKey(manager, key);
+      zyrUUID *uuid = index >= 0 ? zyrUUID_newFromBase64(key) : nullptr;
+      if (uuid == nullptr) {
+        ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine type of restored object %s.\n", key);
+        continue;
+      }
+      object = zyrObject_createMemory(uuid, index);
+      Dictionary_add(manager->m_objects, key, object);
+    }
+    created.push_back(object);
+  }
+  for (void *object : created)
+    zyrObject_restore(object, 0);
+
+  for (const char *key : modified) {
+    void *object = zyrStateManager_pointerFromUUIDString(manager, key);
+    if (object != nullptr)
+      zyrObject_restore(object, 1);
+  }
+
+  manager->m_restoring = 0;
+  return 1;
+}
+
+int32_t zyrStateManager_getCurrentState(const zyrStateManager *manager) { return manager->m_current; }
+
+int32_t zyrStateManager_getAbsoluteState(const zyrStateManager *manager) { return absolute(manager->m_current); }
+
+int zyrStateManager_getStoredStates(zyrStateManager *manager, int32_t *current, int32_t *first, int32_t *last) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  const int status = Database_getInt(manager->m_database, 0, nullptr, kCurrent, current);
+  Database_getInt(manager->m_database, 0, nullptr, kFirst, first);
+  const int statusLast = Database_getInt(manager->m_database, 0, nullptr, kLast, last);
+  return status != 1 ? status : statusLast;
+}
+
+int zyrStateManager_checkTypes(zyrStateManager *manager) {
+  return manager->m_database != nullptr ? checkStoredTypes(manager->m_database) : 0;
+}
+
+int zyrStateManager_recordTypes(zyrStateManager *manager) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  char **names = nullptr;
+  int32_t *ids = nullptr;
+  const int32_t n = zyrTypeManager_getKnownTypes(&names, &ids);
+  const int statusNames = Database_setStrings(manager->m_database, 0, nullptr, kTypeNames, names, n);
+  const int statusIds = Database_setInts(manager->m_database, 0, nullptr, kTypeIds, ids, n);
+  zyrCStringArray_free(names, static_cast<uint64_t>(n));
+  zyrMemory_free(ids, __func__);
+  return statusNames == 1 ? statusIds : statusNames;
+}
+
+int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
+  if (manager->m_database != nullptr)
+    zyrStateManager_closeDatabase(manager, 1);
+  manager->m_database = Database_new(name);
+  if (manager->m_database == nullptr)
+    return 0;
+  Database *database = manager->m_database;
+  manager->m_first = 0;
+  manager->m_last = 0;
+  manager->m_current = 0;
+  int32_t stored = 0;
+  Database_getInt(database, 0, nullptr, kFirst, &manager->m_first);
+  Database_getInt(database, 0, nullptr, kLast, &manager->m_last);
+  Database_getInt(database, 0, nullptr, kCurrent, &stored);
+
+  // The type record is checked before any object is made: records of unknown or renumbered
+  // types must never reach the hooks of other types.
+  const int types = checkStoredTypes(database);
+  if (types == 0) {
+    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to recognise some of the types of object in the ZYR database:\n\n%s\n\n",
+                 Database_getFileName(database));
+    dropDatabase(manager);
+    return 0;
+  }
+  const int recovered = recoverOpenState(manager, &stored);
+  if (recovered != 1) {
+    dropDatabase(manager);
+    return recovered;
+  }
+
+  manager->m_current = 0;
+  manager->m_opening = 1;
+  const int status = zyrStateManager_changeState(manager, 1, absolute(stored));
+  manager->m_opening = 0;
+  if (status < 1) {
+    unloadAll(manager);
+    dropDatabase(manager);
+    return status;
+  }
+  if (types == 2)
+    zyrStateManager_recordTypes(manager);
+  return 1;
+}
+
+int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database, int32_t flag) {
+  if (database == nullptr)
+    return 0;
+  if (flag == -1)
+    return 1;
+  if (flag != 1)
+    return Database_compact(database);
+  const int32_t state = absolute(manager->m_current);
+  // The checkpoints name states that the purge renumbers: they go with the history.
+  if (manager->m_owner != nullptr)
+    Database_deleteDataSet(database, uuidOf(manager->m_owner), "checkpoints");
+  int status = Database_purgeMarkedObjects(database, state, "__DELETED__*");
+  if (status != 1)
+    return status;
+  status = Database_purgeModifiedData(database, state);
+  if (status != 1)
+    return status;
+  status = storeCounter(database, kCurrent, 1);
+  if (status != 1)
+    return status;
+  status = storeCounter(database, kFirst, 0);
+  if (status != 1)
+    return status;
+  return storeCounter(database, kLast, 1);
+}
+
+int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
+  zyrStateManager_commitState(manager);
+  if (manager->m_database == nullptr)
+    return 1;
+  if (checkStoredTypes(manager->m_database) == 2)
+    zyrStateManager_recordTypes(manager);
+  const int compacted = zyrStateManager_compactDatabase(manager, manager->m_database, flag);
+  if (compacted != 1) {
+    zyrError *error = zyrError_new(ZYR_W_INVALID_RESULT_IGNORED, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error, "Unable to compact the database\n\n%s\n\n", Database_getFileName(manager->m_database));
+    zyrError_publish(error);
+  }
+  // Only a purge that succeeded left everything at state 1.
+  if (flag == 1 && compacted == 1) {
+    manager->m_first = 0;
+    manager->m_current = 1;
+    manager->m_last = 1;
+  }
+  manager->m_opening = 1;
+  const int status = zyrStateManager_changeState(manager, 1, -absolute(manager->m_current));
+  manager->m_opening = 0;
+  // Whatever the history could not unload (a file whose first state is not 0) goes too.
+  if (Dictionary_getNoOfEntries(manager->m_objects) > 0)
+    unloadAll(manager);
+  Database_delete(manager->m_database);
+  manager->m_database = nullptr;
+  manager->m_first = 0;
+  manager->m_current = 0;
+  manager->m_last = 0;
+  Dictionary_clear(manager->m_cache);
+  return status;
+}
+
+int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int32_t workOnCopy, int32_t flag) {
+  if (name == nullptr || zyrCString_isBlank(name)) {
+    ZYR_SM_ERROR(ZYR_U_INVALID_INPUT, "No file name has been supplied for the copied database.\n");
+    return 0;
+  }
+  char *fileName = Database_fileName(name);
+  if (Database_fileExists(name)) {
+    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE, "Unable to copy the database as the file %s already exists.\n",
+                 fileName);
+    zyrCString_free(fileName);
+    return 0;
+  }
+  zyrStateManager_commitState(manager);
+  if (manager->m_database == nullptr) {
+    zyrCString_free(fileName);
+    return 1;
+  }
+  if (checkStoredTypes(manager->m_database) == 2)
+    zyrStateManager_recordTypes(manager);
+  Database *copy = Database_clone(manager->m_database, fileName);
+  if (copy == nullptr) {
+    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE,
+                 "There was a problem copying the ZYR database from\n\n%s\n\nto\n\n%s\n\n",
+                 Database_getFileName(manager->m_database), fileName);
+    zyrCString_free(fileName);
+    return 0;
+  }
+  zyrCString_free(fileName);
+  Database *other = copy;
+  if (workOnCopy == 1) {
+    other = manager->m_database;
+    manager->m_database = copy;
+  }
+  if (zyrStateManager_compactDatabase(manager, other, flag) != 1) {
+    zyrError *error = zyrError_new(ZYR_W_INVALID_RESULT_IGNORED, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error, "Unable to compact the database\n\n%s\n\n", Database_getFileName(other));
+    zyrError_publish(error);
+  }
+  Database_delete(other);
+  return 1;
+}
+
+void *zyrStateManager_newObject(zyrStateManager *manager, const char *typeName) {
+  const int32_t state = writeState(manager, __func__);
+  if (state <= 0)
+    return nullptr;
+  const int32_t index = zyrTypeManager_findType(typeName);
+  if (index < 0)
+    return nullptr;
+  void *object = zyrObject_createMemory(nullptr, index);
+  char key[ZYR_UUID_BASE64_SIZE];
+  keyOf(object, key);
+  Database_setInt(manager->m_database, state, uuidOf(object), kType, zyrTypeManager_getIdOfIndex(index));
+  Dictionary_add(manager->m_objects, key, object);
+  return object;
+}
+
+int zyrStateManager_deleteObject(zyrStateManager *manager, void *object) {
+  if (object == nullptr)
+    return 0;
+  char key[ZYR_UUID_BASE64_SIZE];
+  keyOf(object, key);
+  int status = 1;
+  if (manager->m_destroying != nullptr && manager->m_destroying != object) {
+    char other[ZYR_UUID_BASE64_SIZE];
+    keyOf(manager->m_destroying, other);
+    std::printf("ERROR: Trying to delete and object from a destroy function.\n");
+    std::printf("Deleting:   %s [%s]\n", key, zyrObject_getTypeName(object));
+    std::printf("Destroying: %s [%s]\n", other, zyrObject_getTypeName(manager->m_destroying));
+  }
+  // Unloading (a change of state, zyrObject_destroy) leaves the stored object as it is.
+  if (manager->m_destroying == nullptr && !(manager->m_destroy && manager->m_destroyTarget == object)) {
+    const int32_t state = writeState(manager, __func__);
+    status = state > 0 ? Database_setInt(manager->m_database, state, uuidOf(object), kDeleted, 0) : 0;
+  }
+  forget(manager, key);
+  zyrObject_destroyMemory(object);
+  return status;
+}
+
+int zyrStateManager_destroyObject(zyrStateManager *manager, void *object) {
+  char key[ZYR_UUID_BASE64_SIZE];
+  keyOf(object, key);
+  void *previousTarget = manager->m_destroyTarget;
+  const int32_t previous = manager->m_destroy;
+  manager->m_destroy = 1;
+  manager->m_destroyTarget = object;
+  const int status = zyrObject_deleteByType(object);
+  manager->m_destroy = previous;
+  manager->m_destroyTarget = previousTarget;
+  if (Dictionary_find(manager->m_objects, key) == object)
+    forget(manager, key);
+  return status;
+}
+
+int zyrStateManager_reloadObject(zyrStateManager *, void *object) { return zyrObject_restore(object, 0); }
+
+int zyrStateManager_isDestroying(const zyrStateManager *manager, const void *) { return manager->m_destroy ? 1 : 0; }
+
+int zyrStateManager_canDelete(const zyrStateManager *manager, const void *) {
+  return manager->m_destroying == nullptr ? 1 : 0;
+}
+
+int zyrStateManager_setModified(zyrStateManager *manager, void *object) {
+  char key[ZYR_UUID_BASE64_SIZE];
+  keyOf(object, key);
+  if (Dictionary_find(manager->m_cache, key) == nullptr)
+    Dictionary_add(manager->m_cache, key, object);
+  return 1;
+}
+
+int zyrStateManager_isParameterChanged(zyrStateManager *manager, const zyrUUID *uuid, const char *name, int *changed) {
+  *changed = 0;
+  if (manager->m_restoring && manager->m_database != nullptr)
+    Database_isParameterChanged(manager->m_database, manager->m_from, manager->m_to, uuid, name, changed);
+  return 1;
+}
+
+void *zyrStateManager_pointerFromUUIDString(zyrStateManager *manager, const char *key) {
+  if (key == nullptr)
+    return nullptr;
+  void *object = Dictionary_find(manager->m_objects, key);
+  if (object == nullptr && !zyrUUID_isNullString(key))
+    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine in memory version of object %s.\n", key);
+  return object;
+}
+
+void *zyrStateManager_pointerFromUUID(zyrStateManager *manager, const zyrUUID *uuid) {
+  char key[ZYR_UUID_BASE64_SIZE];
+  zyrUUID_toBase64(uuid, key);
+  return zyrStateManager_pointerFromUUIDString(manager, key);
+}
+
+int32_t zyrStateManager_getTypeIndexOfKey(zyrStateManager *manager, const char *key) {
+  zyrUUID *uuid = zyrUUID_newFromBase64(key);
+  if (uuid == nullptr)
+    return -1;
+  const int32_t id = zyrStateManager_getTypeIdOfUUID(manager, uuid);
+  zyrUUID_delete(uuid);
+  return id >= 0 ? zyrTypeManager_findTypeId(id) : -1;
+}
+
+int32_t zyrStateManager_getTypeIdOfObject(zyrStateManager *manager, const void *object) {
+  return zyrStateManager_getTypeIdOfUUID(manager, uuidOf(object));
+}
+
+int32_t zyrStateManager_getTypeIdOfUUID(zyrStateManager *manager, const zyrUUID *uuid) {
+  int32_t id = -1;
+  if (manager->m_database == nullptr || uuid == nullptr)
+    return -1;
+  if (Database_getInt(manager->m_database, absolute(manager->m_last), uuid, kType, &id) != 1)
+    return -1;
+  return id;
+}
+
+int zyrStateManager_getObjectsByTypeID(zyrStateManager *manager, int32_t id, int32_t *count, void ***objects) {
+  *count = 0;
+  *objects = nullptr;
+  const int32_t wanted = zyrTypeManager_findTypeId(id);
+  if (wanted < 0 || manager->m_database == nullptr)
+    return 0;
+  Listing listing;
+  listing.match(manager->m_database, absolute(manager->m_first), absolute(manager->m_current), "*", "__*");
+  std::vector<void *> found;
+  for (int32_t k = 0; k < listing.m_noOfKeys; ++k) {
+    int include = 0;
+    for (int32_t j = listing.m_offsets[k]; j < listing.m_offsets[k + 1]; ++j) {
+      if (std::strcmp(listing.m_names[j], kDeleted) == 0) {
+        include = 0;
+        break;
+      }
+      if (std::strcmp(listing.m_names[j], kType) == 0 &&
+          zyrStateManager_getTypeIndexOfKey(manager, listing.m_keys[k]) == wanted)
+        include = 1;
+    }
+    if (!include)
+      continue;
+    void *object = Dictionary_find(manager->m_objects, listing.m_keys[k]);
+    if (object != nullptr)
+      found.push_back(object);
+  }
+  if (!found.empty()) {
+    *count = static_cast<int32_t>(found.size());
+    *objects = zyrMemory_allocateArray<void *>(*count, __func__);
+    std::memcpy(*objects, found.data(), sizeof(void *) * found.size());
+  }
+  return 1;
+}
+
+int zyrStateManager_getObjectsByTypeName(zyrStateManager *manager, const char *typeName, int32_t *count,
+                                         void ***objects) {
+  const int32_t id = zyrTypeManager_getIdOfName(typeName);
+  if (id < 0) {
+    *count = 0;
+    *objects = nullptr;
+    return 0;
+  }
+  return zyrStateManager_getObjectsByTypeID(manager, id, count, objects);
+}
+
+void *zyrStateManager_getSingletonByTypeName(zyrStateManager *manager, const char *typeName) {
+  int32_t count = 0;
+  void **objects = nullptr;
+  zyrStateManager_getObjectsByTypeName(manager, typeName, &count, &objects);
+  void *object = count == 1 ? objects[0] : nullptr;
+  zyrMemory_free(objects, __func__);
+  return object;
+}
+
+int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void **model) {
+  ZYR_TRACE_BEGIN();
+  *model = nullptr;
+  const int32_t s0 = zyrStateManager_commitState(manager);
+  if (noDatabase(manager, __func__))
+    return 0;
+  char *fileName = Database_fileName(name);
+  if (!Database_fileExists(name)) {
+    ZYR_SM_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", fileName);
+    zyrCString_free(fileName);
+    return 0;
+  }
+  Database *other = Database_new(name);
+  if (other == nullptr) {
+    zyrCString_free(fileName);
+    return 0;
+  }
+
+  // Only what the other file holds at its current state is taken: versions of states that were
+  // undone there are not part of its model.
+  int32_t otherCurrent = 0;
+  int32_t to = -1;
+  if (Database_getInt(other, 0, nullptr, kCurrent, &otherCurrent) == 1)
+    to = absolute(otherCurrent);
+  Listing listing;
+  listing.match(other, -1, to, "*", "*");
+
+  std::vector<int32_t> kept; // indices of the keys copied
+  int32_t modelKey = -1;
+  int32_t repositoryKey = -1;
+  for (int32_t k = 0; k < listing.m_noOfKeys; ++k) {
+    const int32_t begin = listing.m_offsets[k];
+    const int32_t end = listing.m_offsets[k + 1];
+    if (begin == end || listing.m_whens[begin] == 0)
+      continue;
+    int deleted = 0;
+    int32_t typeWhen = -1;
+    for (int32_t j = begin; j < end; ++j) {
+      if (std::strcmp(listing.m_names[j], kDeleted) == 0)
+        deleted = 1;
+      else if (std::strcmp(listing.m_names[j], kType) == 0)
+        typeWhen = listing.m_whens[j];
+    }
+    if (deleted)
+      continue;
+    // Both the model and the Repository are looked for: a Repository copied as an ordinary
+    // object would leave two in this database.
+    if ((modelKey < 0 || repositoryKey < 0) && typeWhen >= 0) {
+      zyrUUID *uuid = zyrUUID_newFromBase64(listing.m_keys[k]);
+      int32_t id = -1;
+      if (uuid != nullptr && Database_getInt(other, typeWhen, uuid, kType, &id) == 1) {
+        if (id == ZYR_TYPE_ID_MODEL && modelKey < 0)
+          modelKey = k;
+        else if (id == ZYR_TYPE_ID_REPOSITORY && repositoryKey < 0)
+          repositoryKey = k;
+      }
+      zyrUUID_delete(uuid);
+    }
+    kept.push_back(k);
+  }
+
+  zyrUUID *repositoryUUID = nullptr;
+  if (repositoryKey >= 0) {
+    repositoryUUID = zyrUUID_newFromBase64(listing.m_keys[repositoryKey]);
+    int32_t when = -1;
+    for (int32_t j = listing.m_offsets[repositoryKey]; j < listing.m_offsets[repositoryKey + 1]; ++j)
+      if (std::strcmp(listing.m_names[j], "primaryModel") == 0)
+        when = listing.m_whens[j];
+    zyrUUID *primary = nullptr;
+    if (when >= 0 && repositoryUUID != nullptr &&
+        Database_getPointer(other, when, repositoryUUID, "primaryModel", &primary) == 1 && primary != nullptr) {
+      char primaryKey[ZYR_UUID_BASE64_SIZE];
+      zyrUUID_toBase64(primary, primaryKey);
+      for (int32_t k : kept)
+        if (std::strcmp(listing.m_keys[k], primaryKey) == 0)
+          modelKey = k;
+    }
+    zyrUUID_delete(primary);
+  }
+
+  // The copied keys, each name with its newest version only.
+  std::vector<const char *> keys;
+  std::vector<int32_t> offsets;
+  std::vector<const char *> names;
+  std::vector<int32_t> whens;
+  int32_t modelIndex = -1;
+  for (int32_t k : kept) {
+    if (k == repositoryKey)
+      continue;
+    if (k == modelKey)
+      modelIndex = static_cast<int32_t>(keys.size());
+    keys.push_back(listing.m_keys[k]);
+    offsets.push_back(static_cast<int32_t>(names.size()));
+    const int32_t end = listing.m_offsets[k + 1];
+    for (int32_t j = listing.m_offsets[k]; j < end; ++j) {
+      if (j + 1 < end && std::strcmp(listing.m_names[j], listing.m_names[j + 1]) == 0)
+        continue;
+      names.push_back(listing.m_names[j]);
+      whens.push_back(listing.m_whens[j]);
+    }
+  }
+  offsets.push_back(static_cast<int32_t>(names.size()));
+
+  if (modelIndex < 0) {
+    ZYR_SM_ERROR(ZYR_U_INVALID_INPUT, "The requested ZYR database\n\n%s\n\ndoes not appear to contain a valid model.\n",
+                 fileName);
+    zyrUUID_delete(repositoryUUID);
+    Database_delete(other);
+    zyrCString_free(fileName);
+    return 0;
+  }
+
+  const int32_t state = zyrStateManager_openState(manager);
+  char *newKeys = nullptr;
+  const zyrUUID *ownerUUID = manager->m_owner != nullptr ? uuidOf(manager->m_owner) : nullptr;
+  int status = state > 0 ? Database_importObjects(manager->m_database, other, state, repositoryUUID, ownerUUID,
+                                                  static_cast<int32_t>(keys.size()), keys.data(), offsets.data(),
+                                                  names.data(), whens.data(), &newKeys)
+                         : 0;
+  if (status != 1 || newKeys == nullptr) {
+    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Failed to import all the objects from the ZYR database %s.\n", fileName);
+    zyrMemory_free(newKeys, __func__);
+    zyrUUID_delete(repositoryUUID);
+    Database_delete(other);
+    zyrCString_free(fileName);
+    return status != 1 ? status : 0;
+  }
+  const char *newModelKey = newKeys + static_cast<std::ptrdiff_t>(ZYR_UUID_BASE64_SIZE) * modelIndex;
+  if (repositoryKey < 0 && ownerUUID != nullptr) {
+    zyrUUID *newModel = zyrUUID_newFromBase64(newModelKey);
+    Database_setPointer(manager->m_database, state, newModel, "repository", ownerUUID);
+    zyrUUID_delete(newModel);
+  }
+
+  if (ZYR_TRACE_DEBUG(1)) {
+    zyrTrace_printf("Number of imported objects  = %d\n\n", static_cast<int>(keys.size()));
+    zyrTrace_printf("Number  Type Original UUID           New UUID\n\n");
+    for (size_t i = 0; i < keys.size(); ++i) {
+      zyrUUID *uuid = zyrUUID_newFromBase64(keys[i]);
+      int32_t id = -1;
+      if (uuid != nullptr)
+        Database_getInt(other, to >= 0 ? to : INT32_MAX, uuid, kType, &id);
+      zyrUUID_delete(uuid);
+      zyrTrace_printf("%6d  %4d %s  %s\n", static_cast<int>(i), id, keys[i],
+                      newKeys + static_cast<std::ptrdiff_t>(ZYR_UUID_BASE64_SIZE) * static_cast<std::ptrdiff_t>(i));
+    }
+    zyrTrace_printf("\nModel is object %d: %s: %s\n", modelIndex, keys[modelIndex], newModelKey);
+  }
+
+  // Loading the new state creates and restores every copied object.
+  manager->m_current = s0;
+  status = zyrStateManager_changeState(manager, 0, state);
+  *model = Dictionary_find(manager->m_objects, newModelKey);
+  zyrMemory_free(newKeys, __func__);
+  zyrUUID_delete(repositoryUUID);
+  Database_delete(other);
+  zyrCString_free(fileName);
+  return status;
+}
+
+void zyrStateManager_setOwner(zyrStateManager *manager, void *owner) { manager->m_owner = owner; }
+void *zyrStateManager_getOwner(const zyrStateManager *manager) { return manager->m_owner; }
+Database *zyrStateManager_getDatabase(const zyrStateManager *manager) { return manager->m_database; }
+
+// ---- Attribute forwards ----
+
+int zyrStateManager_setInt(zyrStateManager *manager, void *object, const char *name, int32_t value) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setInt(manager->m_database, state, uuidOf(object), name, value) : 0;
+}
+
+int zyrStateManager_getInt(zyrStateManager *manager, void *object, const char *name, int32_t *value) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getInt(manager->m_database, readState(manager), uuidOf(object), name, value);
+}
+
+int zyrStateManager_setInts(zyrStateManager *manager, void *object, const char *name, const int32_t *values,
+                            int32_t count) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setInts(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+}
+
+int zyrStateManager_getInts(zyrStateManager *manager, void *object, const char *name, int32_t **values,
+                            int32_t *count) {
+  if (noDatabase(manager, __func__)) {
+    *values = nullptr;
+    *count = 0;
+    return 0;
+  }
+  return Database_getInts(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+}
+
+int zyrStateManager_getIntArray(zyrStateManager *manager, void *object, const char *name, int32_t *values, int32_t n) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getIntArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+}
+
+int zyrStateManager_setFloat(zyrStateManager *manager, void *object, const char *name, float value) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setFloat(manager->m_database, state, uuidOf(object), name, value) : 0;
+}
+
+int zyrStateManager_getFloat(zyrStateManager *manager, void *object, const char *name, float *value) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getFloat(manager->m_database, readState(manager), uuidOf(object), name, value);
+}
+
+int zyrStateManager_setFloats(zyrStateManager *manager, void *object, const char *name, const float *values,
+                              int32_t count) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setFloats(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+}
+
+int zyrStateManager_getFloats(zyrStateManager *manager, void *object, const char *name, float **values,
+                              int32_t *count) {
+  if (noDatabase(manager, __func__)) {
+    *values = nullptr;
+    *count = 0;
+    return 0;
+  }
+  return Database_getFloats(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+}
+
+int zyrStateManager_getFloatArray(zyrStateManager *manager, void *object, const char *name, float *values, int32_t n) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getFloatArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+}
+
+int zyrStateManager_setDouble(zyrStateManager *manager, void *object, const char *name, double value) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setDouble(manager->m_database, state, uuidOf(object), name, value) : 0;
+}
+
+int zyrStateManager_getDouble(zyrStateManager *manager, void *object, const char *name, double *value) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getDouble(manager->m_database, readState(manager), uuidOf(object), name, value);
+}
+
+int zyrStateManager_setDoubles(zyrStateManager *manager, void *object, const char *name, const double *values,
+                               int32_t count) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setDoubles(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+}
+
+int zyrStateManager_getDoubles(zyrStateManager *manager, void *object, const char *name, double **values,
+                               int32_t *count) {
+  if (noDatabase(manager, __func__)) {
+    *values = nullptr;
+    *count = 0;
+    return 0;
+  }
+  return Database_getDoubles(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+}
+
+int zyrStateManager_getDoubleArray(zyrStateManager *manager, void *object, const char *name, double *values,
+                                   int32_t n) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getDoubleArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+}
+
+int zyrStateManager_setChar(zyrStateManager *manager, void *object, const char *name, char value) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setChar(manager->m_database, state, uuidOf(object), name, value) : 0;
+}
+
+int zyrStateManager_getChar(zyrStateManager *manager, void *object, const char *name, char *value) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getChar(manager->m_database, readState(manager), uuidOf(object), name, value);
+}
+
+int zyrStateManager_setChars(zyrStateManager *manager, void *object, const char *name, const char *values,
+                             int32_t count) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setChars(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+}
+
+int zyrStateManager_getChars(zyrStateManager *manager, void *object, const char *name, char **values, int32_t *count) {
+  if (noDatabase(manager, __func__)) {
+    *values = nullptr;
+    *count = 0;
+    return 0;
+  }
+  return Database_getChars(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+}
+
+int zyrStateManager_getCharArray(zyrStateManager *manager, void *object, const char *name, char *values, int32_t n) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getCharArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+}
+
+int zyrStateManager_setString(zyrStateManager *manager, void *object, const char *name, const char *value) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setString(manager->m_database, state, uuidOf(object), name, value) : 0;
+}
+
+int zyrStateManager_getString(zyrStateManager *manager, void *object, const char *name, char **value) {
+  if (noDatabase(manager, __func__)) {
+    *value = nullptr;
+    return 0;
+  }
+  return Database_getString(manager->m_database, readState(manager), uuidOf(object), name, value);
+}
+
+int zyrStateManager_setStrings(zyrStateManager *manager, void *object, const char *name, char *const *values,
+                               int32_t count) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setStrings(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+}
+
+int zyrStateManager_getStrings(zyrStateManager *manager, void *object, const char *name, char ***values,
+                               int32_t *count) {
+  if (noDatabase(manager, __func__)) {
+    *values = nullptr;
+    *count = 0;
+    return 0;
+  }
+  return Database_getStrings(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+}
+
+int zyrStateManager_getStringArray(zyrStateManager *manager, void *object, const char *name, char **values, int32_t n) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_getStringArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+}
+
+int zyrStateManager_setPointer(zyrStateManager *manager, void *object, const char *name, const zyrUUID *target) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setPointer(manager->m_database, state, uuidOf(object), name, target) : 0;
+}
+
+int zyrStateManager_getPointer(zyrStateManager *manager, void *object, const char *name, zyrUUID **target) {
+  if (noDatabase(manager, __func__)) {
+    *target = nullptr;
+    return 0;
+  }
+  return Database_getPointer(manager->m_database, readState(manager), uuidOf(object), name, target);
+}
+
+int zyrStateManager_setPointers(zyrStateManager *manager, void *object, const char *name, zyrUUID *const *targets,
+                                int32_t count) {
+  const int32_t state = writeState(manager, __func__);
+  return state > 0 ? Database_setPointers(manager->m_database, state, uuidOf(object), name, targets, count) : 0;
+}
+
+int zyrStateManager_getPointers(zyrStateManager *manager, void *object, const char *name, zyrUUID ***targets,
+                                int32_t *count) {
+  if (noDatabase(manager, __func__)) {
+    *targets = nullptr;
+    *count = 0;
+    return 0;
+  }
+  return Database_getPointers(manager->m_database, readState(manager), uuidOf(object), name, targets, count);
+}
+
+int zyrStateManager_describeData(zyrStateManager *manager, void *object, const char *name, int32_t *noOfInts,
+                                 int32_t *noOfFloats, int32_t *noOfDoubles, int32_t *noOfChars, int32_t *noOfOthers,
+                                 int32_t *noOfPointers) {
+  if (noDatabase(manager, __func__))
+    return 0;
+  return Database_describeData(manager->m_database, readState(manager), uuidOf(object), name, noOfInts, noOfFloats,
+                               noOfDoubles, noOfChars, noOfOthers, noOfPointers);
+}

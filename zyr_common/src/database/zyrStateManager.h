@@ -1,0 +1,130 @@
+#ifndef ZYR_STATE_MANAGER_H
+#define ZYR_STATE_MANAGER_H
+// The state manager turns one database file into an undoable history. Every change to persistent
+// objects is written as new versions of their attributes at a numbered state; committing closes
+// the state; moving to another state destroys, re-creates and reloads exactly the objects whose
+// stored data differs between the two states. It keeps the live objects of the database by key
+// and the objects whose cached fields are written at the next flush.
+//
+// current is negative (minus the state number) while a state is open for writing.
+#include <cstdint>
+#include <cstdio>
+
+struct Database;
+struct Dictionary;
+struct zyrUUID;
+
+struct zyrStateManager {
+  int32_t m_first;
+  int32_t m_current;
+  int32_t m_last;
+  Dictionary *m_objects;   // key -> live object (owns its keys)
+  int32_t m_from;          // range being applied by a change of state
+  int32_t m_to;
+  int32_t m_restoring;     // 1 while a change of state restores objects
+  Dictionary *m_cache;     // key -> object whose dump hook runs at the next flush
+  Database *m_database;    // owned
+  void *m_owner;           // the Repository that owns this manager
+  void *m_destroying;      // the object whose delete hook a change of state runs
+  int32_t m_destroy;       // 1 while zyrStateManager_destroyObject runs a delete hook
+  int32_t m_opening;       // 1 while the database is being opened or closed
+  void *m_destroyTarget;   // the object zyrStateManager_destroyObject unloads
+};
+
+zyrStateManager *zyrStateManager_new();
+void zyrStateManager_delete(zyrStateManager *manager);
+void zyrStateManager_print(const zyrStateManager *manager, FILE *stream);
+
+int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name);
+int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag);
+int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int32_t workOnCopy, int32_t flag);
+int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database, int32_t flag);
+int32_t zyrStateManager_commitState(zyrStateManager *manager);
+int32_t zyrStateManager_openState(zyrStateManager *manager);
+int32_t zyrStateManager_flushCache(zyrStateManager *manager);
+int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int32_t number);
+int32_t zyrStateManager_getCurrentState(const zyrStateManager *manager);
+int32_t zyrStateManager_getAbsoluteState(const zyrStateManager *manager);
+int zyrStateManager_getStoredStates(zyrStateManager *manager, int32_t *current, int32_t *first, int32_t *last);
+
+void *zyrStateManager_newObject(zyrStateManager *manager, const char *typeName);
+int zyrStateManager_deleteObject(zyrStateManager *manager, void *object);
+int zyrStateManager_destroyObject(zyrStateManager *manager, void *object);
+int zyrStateManager_reloadObject(zyrStateManager *manager, void *object);
+int zyrStateManager_isDestroying(const zyrStateManager *manager, const void *object);
+int zyrStateManager_canDelete(const zyrStateManager *manager, const void *object);
+int zyrStateManager_setModified(zyrStateManager *manager, void *object);
+int zyrStateManager_isParameterChanged(zyrStateManager *manager, const zyrUUID *uuid, const char *name,
+                                       int *changed);
+
+void *zyrStateManager_pointerFromUUIDString(zyrStateManager *manager, const char *key);
+void *zyrStateManager_pointerFromUUID(zyrStateManager *manager, const zyrUUID *uuid);
+int32_t zyrStateManager_getTypeIndexOfKey(zyrStateManager *manager, const char *key);
+int32_t zyrStateManager_getTypeIdOfObject(zyrStateManager *manager, const void *object);
+int32_t zyrStateManager_getTypeIdOfUUID(zyrStateManager *manager, const zyrUUID *uuid);
+// *objects is a new array (NULL when none), released by the caller with zyrMemory_free.
+int zyrStateManager_getObjectsByTypeID(zyrStateManager *manager, int32_t id, int32_t *count, void ***objects);
+int zyrStateManager_getObjectsByTypeName(zyrStateManager *manager, const char *typeName, int32_t *count,
+                                         void ***objects);
+void *zyrStateManager_getSingletonByTypeName(zyrStateManager *manager, const char *typeName);
+int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void **model);
+
+void zyrStateManager_setOwner(zyrStateManager *manager, void *owner);
+void *zyrStateManager_getOwner(const zyrStateManager *manager);
+Database *zyrStateManager_getDatabase(const zyrStateManager *manager);
+int zyrStateManager_checkTypes(zyrStateManager *manager);
+int zyrStateManager_recordTypes(zyrStateManager *manager);
+
+// Attribute forwards of the object layer: setters write at the open state (opening one when
+// none is open), getters read the version valid at the absolute current state.
+int zyrStateManager_setInt(zyrStateManager *manager, void *object, const char *name, int32_t value);
+int zyrStateManager_getInt(zyrStateManager *manager, void *object, const char *name, int32_t *value);
+int zyrStateManager_setInts(zyrStateManager *manager, void *object, const char *name, const int32_t *values,
+                            int32_t count);
+int zyrStateManager_getInts(zyrStateManager *manager, void *object, const char *name, int32_t **values,
+                            int32_t *count);
+int zyrStateManager_getIntArray(zyrStateManager *manager, void *object, const char *name, int32_t *values,
+                                int32_t n);
+int zyrStateManager_setFloat(zyrStateManager *manager, void *object, const char *name, float value);
+int zyrStateManager_getFloat(zyrStateManager *manager, void *object, const char *name, float *value);
+int zyrStateManager_setFloats(zyrStateManager *manager, void *object, const char *name, const float *values,
+                              int32_t count);
+int zyrStateManager_getFloats(zyrStateManager *manager, void *object, const char *name, float **values,
+                              int32_t *count);
+int zyrStateManager_getFloatArray(zyrStateManager *manager, void *object, const char *name, float *values,
+                                  int32_t n);
+int zyrStateManager_setDouble(zyrStateManager *manager, void *object, const char *name, double value);
+int zyrStateManager_getDouble(zyrStateManager *manager, void *object, const char *name, double *value);
+int zyrStateManager_setDoubles(zyrStateManager *manager, void *object, const char *name, const double *values,
+                               int32_t count);
+int zyrStateManager_getDoubles(zyrStateManager *manager, void *object, const char *name, double **values,
+                               int32_t *count);
+int zyrStateManager_getDoubleArray(zyrStateManager *manager, void *object, const char *name, double *values,
+                                   int32_t n);
+int zyrStateManager_setChar(zyrStateManager *manager, void *object, const char *name, char value);
+int zyrStateManager_getChar(zyrStateManager *manager, void *object, const char *name, char *value);
+int zyrStateManager_setChars(zyrStateManager *manager, void *object, const char *name, const char *values,
+                             int32_t count);
+int zyrStateManager_getChars(zyrStateManager *manager, void *object, const char *name, char **values,
+                             int32_t *count);
+int zyrStateManager_getCharArray(zyrStateManager *manager, void *object, const char *name, char *values,
+                                 int32_t n);
+int zyrStateManager_setString(zyrStateManager *manager, void *object, const char *name, const char *value);
+int zyrStateManager_getString(zyrStateManager *manager, void *object, const char *name, char **value);
+int zyrStateManager_setStrings(zyrStateManager *manager, void *object, const char *name, char *const *values,
+                               int32_t count);
+int zyrStateManager_getStrings(zyrStateManager *manager, void *object, const char *name, char ***values,
+                               int32_t *count);
+int zyrStateManager_getStringArray(zyrStateManager *manager, void *object, const char *name, char **values,
+                                   int32_t n);
+int zyrStateManager_setPointer(zyrStateManager *manager, void *object, const char *name, const zyrUUID *target);
+int zyrStateManager_getPointer(zyrStateManager *manager, void *object, const char *name, zyrUUID **target);
+int zyrStateManager_setPointers(zyrStateManager *manager, void *object, const char *name,
+                                zyrUUID *const *targets, int32_t count);
+int zyrStateManager_getPointers(zyrStateManager *manager, void *object, const char *name, zyrUUID ***targets,
+                                int32_t *count);
+int zyrStateManager_describeData(zyrStateManager *manager, void *object, const char *name, int32_t *noOfInts,
+                                 int32_t *noOfFloats, int32_t *noOfDoubles, int32_t *noOfChars,
+                                 int32_t *noOfOthers, int32_t *noOfPointers);
+
+#endif
