@@ -171,26 +171,26 @@ int prepareRead(IO_error_callback callback, const char *format, FILE *stream, in
 }
 
 // Runs of bytes through the 32-bit string operations, in pieces.
-int writeBytes(IO_error_callback callback, const char *format, const char *bytes, int64_t size,
-               FILE *stream) {
+template <typename Byte, typename StringOperation>
+int bytesInPieces(IO_error_callback callback, const char *format, Byte *bytes, int64_t size,
+                  FILE *stream, StringOperation operation) {
   for (int64_t done = 0; done < size;) {
     int32_t n = static_cast<int32_t>(size - done < kPiece ? size - done : kPiece);
-    int status = wezwriteString(callback, format, bytes + done, n, 1, n, stream);
+    int status = operation(callback, format, bytes + done, n, 1, n, stream);
     if (status != IO_OK) return status;
     done += n;
   }
   return IO_OK;
 }
 
+int writeBytes(IO_error_callback callback, const char *format, const char *bytes, int64_t size,
+               FILE *stream) {
+  return bytesInPieces(callback, format, bytes, size, stream, wezwriteString);
+}
+
 int readBytes(IO_error_callback callback, const char *format, char *bytes, int64_t size,
               FILE *stream) {
-  for (int64_t done = 0; done < size;) {
-    int32_t n = static_cast<int32_t>(size - done < kPiece ? size - done : kPiece);
-    int status = wezreadString(callback, format, bytes + done, n, 1, n, stream);
-    if (status != IO_OK) return status;
-    done += n;
-  }
-  return IO_OK;
+  return bytesInPieces(callback, format, bytes, size, stream, wezreadString);
 }
 
 // Keeps a string slot's text up to `length` characters and zeroes the rest of the slot.
@@ -366,6 +366,19 @@ int layoutOfItems(IO_error_callback callback, const char *name, const char *form
   memcpy(layout->m_counts, counts, sizeof(int32_t) * static_cast<size_t>(items));
   return structure_sizes(callback, format, items, types, counts, &layout->m_width,
                          layout->m_totals);
+}
+
+// The entry points over item lists: the layout of the items, a check that the arrays hold NUMBER
+// records, then the operation.
+template <typename Operation>
+int onItems(IO_error_callback callback, const char *name, const char *format, int64_t number,
+            const int32_t *types, const int32_t *counts, int32_t items, const IO_data *data,
+            Operation operation) {
+  Layout layout;
+  int status = layoutOfItems(callback, name, format, types, counts, items, &layout);
+  if (status == IO_OK) status = checkHold(callback, name, number, layout, data);
+  if (status == IO_OK) status = operation(layout);
+  return status;
 }
 
 int32_t textInt(const char *text) {
@@ -977,11 +990,9 @@ int read_single_dataarray(IO_error_callback callback, const char *format, FILE *
     return IO_MEMORY_ERR;
   }
   if (number <= 0) return IO_OK;
-  Layout layout;
-  int status = layoutOfItems(callback, "read_single_dataarray", format, &type, &count, 1, &layout);
-  if (status == IO_OK) status = checkHold(callback, "read_single_dataarray", number, layout, data);
-  if (status == IO_OK) status = readSingle(callback, format, stream, number, type, count, data);
-  return status;
+  return onItems(callback, __func__, format, number, &type, &count, 1, data, [&](const Layout &) {
+    return readSingle(callback, format, stream, number, type, count, data);
+  });
 }
 
 int write_single_dataarray(IO_error_callback callback, const char *format, FILE *stream,
@@ -991,11 +1002,9 @@ int write_single_dataarray(IO_error_callback callback, const char *format, FILE 
     return IO_MEMORY_ERR;
   }
   if (number <= 0) return IO_OK;
-  Layout layout;
-  int status = layoutOfItems(callback, "write_single_dataarray", format, &type, &count, 1, &layout);
-  if (status == IO_OK) status = checkHold(callback, "write_single_dataarray", number, layout, data);
-  if (status == IO_OK) status = writeSingle(callback, format, stream, number, type, count, data);
-  return status;
+  return onItems(callback, __func__, format, number, &type, &count, 1, data, [&](const Layout &) {
+    return writeSingle(callback, format, stream, number, type, count, data);
+  });
 }
 
 int read_fmt_structure(IO_error_callback callback, FILE *stream, int64_t number,
@@ -1005,11 +1014,10 @@ int read_fmt_structure(IO_error_callback callback, FILE *stream, int64_t number,
     io_report_error(callback, "read_fmt_structure: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
-  Layout layout;
-  int status = layoutOfItems(callback, "read_fmt_structure", "F", types, counts, items, &layout);
-  if (status == IO_OK) status = checkHold(callback, "read_fmt_structure", number, layout, data);
-  if (status == IO_OK) status = readFmtRecords(callback, stream, number, layout, data);
-  return status;
+  return onItems(callback, __func__, "F", number, types, counts, items, data,
+                 [&](const Layout &layout) {
+                   return readFmtRecords(callback, stream, number, layout, data);
+                 });
 }
 
 int write_fmt_structure(IO_error_callback callback, FILE *stream, int64_t number,
@@ -1019,11 +1027,10 @@ int write_fmt_structure(IO_error_callback callback, FILE *stream, int64_t number
     io_report_error(callback, "write_fmt_structure: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
-  Layout layout;
-  int status = layoutOfItems(callback, "write_fmt_structure", "F", types, counts, items, &layout);
-  if (status == IO_OK) status = checkHold(callback, "write_fmt_structure", number, layout, data);
-  if (status == IO_OK) status = writeFmtRecords(callback, stream, number, layout, data);
-  return status;
+  return onItems(callback, __func__, "F", number, types, counts, items, data,
+                 [&](const Layout &layout) {
+                   return writeFmtRecords(callback, stream, number, layout, data);
+                 });
 }
 
 int read_unfmt_structure(IO_error_callback callback, const char *format, FILE *stream,
@@ -1033,12 +1040,10 @@ int read_unfmt_structure(IO_error_callback callback, const char *format, FILE *s
     io_report_error(callback, "read_unfmt_structure: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
-  Layout layout;
-  int status =
-      layoutOfItems(callback, "read_unfmt_structure", format, types, counts, items, &layout);
-  if (status == IO_OK) status = checkHold(callback, "read_unfmt_structure", number, layout, data);
-  if (status == IO_OK) status = readUnfmtRecords(callback, format, stream, number, layout, data);
-  return status;
+  return onItems(callback, __func__, format, number, types, counts, items, data,
+                 [&](const Layout &layout) {
+                   return readUnfmtRecords(callback, format, stream, number, layout, data);
+                 });
 }
 
 int write_unfmt_structure(IO_error_callback callback, const char *format, FILE *stream,
@@ -1048,12 +1053,10 @@ int write_unfmt_structure(IO_error_callback callback, const char *format, FILE *
     io_report_error(callback, "write_unfmt_structure: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
-  Layout layout;
-  int status =
-      layoutOfItems(callback, "write_unfmt_structure", format, types, counts, items, &layout);
-  if (status == IO_OK) status = checkHold(callback, "write_unfmt_structure", number, layout, data);
-  if (status == IO_OK) status = writeUnfmtRecords(callback, format, stream, number, layout, data);
-  return status;
+  return onItems(callback, __func__, format, number, types, counts, items, data,
+                 [&](const Layout &layout) {
+                   return writeUnfmtRecords(callback, format, stream, number, layout, data);
+                 });
 }
 
 int convert_data(IO_error_callback callback, int64_t number, const char *storedType,
