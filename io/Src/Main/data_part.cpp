@@ -31,6 +31,10 @@ const int64_t kStringPiece = 65536;
 
 const char *const kTypeWords[IO_TYPE_END] = {"string", "char", "intr", "real", "dble", "logl"};
 
+// Characters a value takes in a text record, its ESC included ("%10d" widens to 11 for the most
+// negative value); strings and characters take their count and one ESC.
+const int64_t kTextFieldWidth[IO_TYPE_END] = {0, 0, 12, 21, 21, 2};
+
 // A parsed type string and the sizes of one record in a format.
 struct Layout {
   int32_t m_items;
@@ -388,6 +392,13 @@ int32_t textInt(const char *text) {
   return static_cast<int32_t>(value);
 }
 
+// Ends a text field of n characters just written at *out with its ESC.
+inline void endField(char **out, size_t *room, int n) {
+  (*out)[n] = kEsc;
+  *out += n + 1;
+  *room -= static_cast<size_t>(n) + 1;
+}
+
 int writeFmtRecords(IO_error_callback callback, FILE *stream, int64_t number, const Layout &layout,
                     IO_data *data) {
   int64_t width = layout.m_width;
@@ -410,31 +421,20 @@ int writeFmtRecords(IO_error_callback callback, FILE *stream, int64_t number, co
       int64_t count = layout.m_counts[i];
       size_t room = static_cast<size_t>(width + 1 - length);
       char *out = line + length;
-      int n = 0;
       switch (type) {
       case IO_TYPE_INTR:
-        for (int64_t k = 0; k < count; ++k) {
-          n = snprintf(out, room, "%10" PRId32, data->m_intrarray[pos[type]++]);
-          out[n] = kEsc;
-          out += n + 1;
-          room -= static_cast<size_t>(n) + 1;
-        }
+        for (int64_t k = 0; k < count; ++k)
+          endField(&out, &room, snprintf(out, room, "%10" PRId32, data->m_intrarray[pos[type]++]));
         break;
       case IO_TYPE_REAL:
-        for (int64_t k = 0; k < count; ++k) {
-          n = snprintf(out, room, "%20.11E", static_cast<double>(data->m_realarray[pos[type]++]));
-          out[n] = kEsc;
-          out += n + 1;
-          room -= static_cast<size_t>(n) + 1;
-        }
+        for (int64_t k = 0; k < count; ++k)
+          endField(&out, &room,
+                   snprintf(out, room, "%20.11E",
+                            static_cast<double>(data->m_realarray[pos[type]++])));
         break;
       case IO_TYPE_DBLE:
-        for (int64_t k = 0; k < count; ++k) {
-          n = snprintf(out, room, "%20.11E", data->m_dblearray[pos[type]++]);
-          out[n] = kEsc;
-          out += n + 1;
-          room -= static_cast<size_t>(n) + 1;
-        }
+        for (int64_t k = 0; k < count; ++k)
+          endField(&out, &room, snprintf(out, room, "%20.11E", data->m_dblearray[pos[type]++]));
         break;
       case IO_TYPE_LOGL:
         for (int64_t k = 0; k < count; ++k) {
@@ -806,36 +806,17 @@ int structure_sizes(IO_error_callback callback, const char *format, int32_t item
   *width = 0;
   for (int t = 0; t < IO_TYPE_END; ++t) totals[t] = 0;
   for (int32_t i = 0; i < items; ++i) {
-    int64_t c = counts[i] < 0 ? 0 : counts[i];
-    switch (types[i]) {
-    case IO_TYPE_STRI:
-      *width += text ? c + 1 : c; // the text and its ESC, or the bytes
-      totals[IO_TYPE_STRI] += 1;
-      break;
-    case IO_TYPE_CHAR:
-      *width += text ? c + 1 : c;
-      totals[IO_TYPE_CHAR] += c;
-      break;
-    case IO_TYPE_INTR:
-      *width += c * (text ? 12 : 4); // "%10d" widens to 11 for the most negative value
-      totals[IO_TYPE_INTR] += c;
-      break;
-    case IO_TYPE_REAL:
-      *width += c * (text ? 21 : 4);
-      totals[IO_TYPE_REAL] += c;
-      break;
-    case IO_TYPE_DBLE:
-      *width += c * (text ? 21 : 8);
-      totals[IO_TYPE_DBLE] += c;
-      break;
-    case IO_TYPE_LOGL:
-      *width += c * (text ? 2 : 1);
-      totals[IO_TYPE_LOGL] += c;
-      break;
-    default:
-      io_report_error(callback, "structure_sizes: unknown data format %d", types[i]);
+    int32_t type = types[i];
+    if (type < 0 || type >= IO_TYPE_END) {
+      io_report_error(callback, "structure_sizes: unknown data format %d", type);
       return IO_FORMAT_ERR;
     }
+    int64_t c = counts[i] < 0 ? 0 : counts[i];
+    if (type == IO_TYPE_STRI || type == IO_TYPE_CHAR)
+      *width += text ? c + 1 : c; // the text and its ESC, or the bytes
+    else
+      *width += c * (text ? kTextFieldWidth[type] : iodata_type_size(type));
+    totals[type] += type == IO_TYPE_STRI ? 1 : c; // a string is one slot
   }
   return IO_OK;
 }
