@@ -787,6 +787,43 @@ void viewFrom(const IO_data *data, const Layout &layout, int64_t records, IO_dat
   }
 }
 
+// The checks read_data and write_data start with.
+int checkDataCall(IO_error_callback callback, const char *name, const char *format, FILE *stream,
+                  const char *type, const IO_data *data) {
+  if (!type) {
+    io_report_error(callback, "%s: datatype string is null", name);
+    return IO_DATA_ERR;
+  }
+  if (!format || !stream || !data) {
+    io_report_error(callback, "%s: passing parameters are wrong", name);
+    return IO_MEMORY_ERR;
+  }
+  return IO_OK;
+}
+
+// The layout of a write, once the arrays are known to hold NUMBER records (their counts set).
+int layoutForWrite(IO_error_callback callback, const char *format, int64_t number,
+                   const char *type, IO_data *data, Layout *layout) {
+  int status = parseLayout(callback, "write_data", format, type, layout);
+  if (status != IO_OK) return status;
+  status = checkLayoutMemory(callback, "write_data", number, *layout, data);
+  if (status != IO_OK) io_report_error(callback, "write_data: checkdata failed");
+  return status;
+}
+
+// Runs an operation on the records a block at a time, through views of the caller's arrays.
+template <typename Operation>
+int inChunks(const IO_data *data, const Layout &layout, int64_t number, int64_t block,
+             Operation operation) {
+  int status = IO_OK;
+  for (int64_t done = 0; done < number && status == IO_OK; done += block) {
+    IO_data view;
+    viewFrom(data, layout, done, &view);
+    status = operation(number - done < block ? number - done : block, &view);
+  }
+  return status;
+}
+
 int64_t effectiveBlockFactor(int32_t blockFactor) {
   return blockFactor > 1 ? blockFactor : kDefaultBlockFactor;
 }
@@ -927,16 +964,10 @@ int check_read_memory(IO_error_callback callback, const char *format, FILE *stre
 int read_data(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
               const char *type, IO_data *data) {
   if (number <= 0) return IO_OK;
-  if (!type) {
-    io_report_error(callback, "read_data: datatype string is null");
-    return IO_DATA_ERR;
-  }
-  if (!format || !stream || !data) {
-    io_report_error(callback, "read_data: passing parameters are wrong");
-    return IO_MEMORY_ERR;
-  }
+  int status = checkDataCall(callback, __func__, format, stream, type, data);
+  if (status != IO_OK) return status;
   Layout layout;
-  int status = parseLayout(callback, "read_data", format, type, &layout);
+  status = parseLayout(callback, "read_data", format, type, &layout);
   if (status == IO_OK) status = prepareRead(callback, format, stream, number, type, layout, data);
   if (status == IO_OK) status = readLayout(callback, format, stream, number, layout, data);
   return status;
@@ -945,22 +976,11 @@ int read_data(IO_error_callback callback, const char *format, FILE *stream, int6
 int write_data(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
                const char *type, IO_data *data) {
   if (number <= 0) return IO_OK;
-  if (!type) {
-    io_report_error(callback, "write_data: datatype string is null");
-    return IO_DATA_ERR;
-  }
-  if (!format || !stream || !data) {
-    io_report_error(callback, "write_data: passing parameters are wrong");
-    return IO_MEMORY_ERR;
-  }
-  Layout layout;
-  int status = parseLayout(callback, "write_data", format, type, &layout);
+  int status = checkDataCall(callback, __func__, format, stream, type, data);
   if (status != IO_OK) return status;
-  status = checkLayoutMemory(callback, "write_data", number, layout, data);
-  if (status != IO_OK) {
-    io_report_error(callback, "write_data: checkdata failed");
-    return status;
-  }
+  Layout layout;
+  status = layoutForWrite(callback, format, number, type, data, &layout);
+  if (status != IO_OK) return status;
   return writeLayout(callback, format, stream, number, layout, data);
 }
 
@@ -1168,20 +1188,11 @@ int write_data_blocks(IO_error_callback callback, const char *format, FILE *stre
   if (number <= block || iofmt_compress_level(format) == 0 || !type || !stream || !data)
     return write_data(callback, format, stream, number, type, data);
   Layout layout;
-  int status = parseLayout(callback, "write_data", format, type, &layout);
+  int status = layoutForWrite(callback, format, number, type, data, &layout);
   if (status != IO_OK) return status;
-  status = checkLayoutMemory(callback, "write_data", number, layout, data);
-  if (status != IO_OK) {
-    io_report_error(callback, "write_data: checkdata failed");
-    return status;
-  }
-  for (int64_t done = 0; done < number && status == IO_OK; done += block) {
-    IO_data view;
-    viewFrom(data, layout, done, &view);
-    int64_t n = number - done < block ? number - done : block;
-    status = write_data(callback, format, stream, n, type, &view);
-  }
-  return status;
+  return inChunks(data, layout, number, block, [&](int64_t n, IO_data *view) {
+    return write_data(callback, format, stream, n, type, view);
+  });
 }
 
 int read_data_blocks(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
@@ -1193,11 +1204,8 @@ int read_data_blocks(IO_error_callback callback, const char *format, FILE *strea
   int status = parseLayout(callback, "read_data", format, type, &layout);
   if (status != IO_OK) return status;
   status = prepareRead(callback, format, stream, number, type, layout, data);
-  for (int64_t done = 0; done < number && status == IO_OK; done += block) {
-    IO_data view;
-    viewFrom(data, layout, done, &view);
-    int64_t n = number - done < block ? number - done : block;
-    status = read_data(callback, format, stream, n, type, &view);
-  }
-  return status;
+  if (status != IO_OK) return status;
+  return inChunks(data, layout, number, block, [&](int64_t n, IO_data *view) {
+    return read_data(callback, format, stream, n, type, view);
+  });
 }
