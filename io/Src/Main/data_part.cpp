@@ -31,6 +31,10 @@ const int64_t kStringPiece = 65536;
 
 const char *const kTypeWords[IO_TYPE_END] = {"string", "char", "intr", "real", "dble", "logl"};
 
+// Characters a value takes in a text record, its ESC included ("%10d" widens to 11 for the most
+// negative value); strings and characters take their count and one ESC.
+const int64_t kTextFieldWidth[IO_TYPE_END] = {0, 0, 12, 21, 21, 2};
+
 // A parsed type string and the sizes of one record in a format.
 struct Layout {
   int32_t m_items;
@@ -171,26 +175,26 @@ int prepareRead(IO_error_callback callback, const char *format, FILE *stream, in
 }
 
 // Runs of bytes through the 32-bit string operations, in pieces.
-int writeBytes(IO_error_callback callback, const char *format, const char *bytes, int64_t size,
-               FILE *stream) {
+template <typename Byte, typename StringOperation>
+int bytesInPieces(IO_error_callback callback, const char *format, Byte *bytes, int64_t size,
+                  FILE *stream, StringOperation operation) {
   for (int64_t done = 0; done < size;) {
     int32_t n = static_cast<int32_t>(size - done < kPiece ? size - done : kPiece);
-    int status = wezwriteString(callback, format, bytes + done, n, 1, n, stream);
+    int status = operation(callback, format, bytes + done, n, 1, n, stream);
     if (status != IO_OK) return status;
     done += n;
   }
   return IO_OK;
 }
 
+int writeBytes(IO_error_callback callback, const char *format, const char *bytes, int64_t size,
+               FILE *stream) {
+  return bytesInPieces(callback, format, bytes, size, stream, wezwriteString);
+}
+
 int readBytes(IO_error_callback callback, const char *format, char *bytes, int64_t size,
               FILE *stream) {
-  for (int64_t done = 0; done < size;) {
-    int32_t n = static_cast<int32_t>(size - done < kPiece ? size - done : kPiece);
-    int status = wezreadString(callback, format, bytes + done, n, 1, n, stream);
-    if (status != IO_OK) return status;
-    done += n;
-  }
-  return IO_OK;
+  return bytesInPieces(callback, format, bytes, size, stream, wezreadString);
 }
 
 // Keeps a string slot's text up to `length` characters and zeroes the rest of the slot.
@@ -368,11 +372,31 @@ int layoutOfItems(IO_error_callback callback, const char *name, const char *form
                          layout->m_totals);
 }
 
+// The entry points over item lists: the layout of the items, a check that the arrays hold NUMBER
+// records, then the operation.
+template <typename Operation>
+int onItems(IO_error_callback callback, const char *name, const char *format, int64_t number,
+            const int32_t *types, const int32_t *counts, int32_t items, const IO_data *data,
+            Operation operation) {
+  Layout layout;
+  int status = layoutOfItems(callback, name, format, types, counts, items, &layout);
+  if (status == IO_OK) status = checkHold(callback, name, number, layout, data);
+  if (status == IO_OK) status = operation(layout);
+  return status;
+}
+
 int32_t textInt(const char *text) {
   long long value = strtoll(text, nullptr, 10);
   if (value > INT32_MAX) return INT32_MAX;
   if (value < INT32_MIN) return INT32_MIN;
   return static_cast<int32_t>(value);
+}
+
+// Ends a text field of n characters just written at *out with its ESC.
+inline void endField(char **out, size_t *room, int n) {
+  (*out)[n] = kEsc;
+  *out += n + 1;
+  *room -= static_cast<size_t>(n) + 1;
 }
 
 int writeFmtRecords(IO_error_callback callback, FILE *stream, int64_t number, const Layout &layout,
@@ -397,31 +421,20 @@ int writeFmtRecords(IO_error_callback callback, FILE *stream, int64_t number, co
       int64_t count = layout.m_counts[i];
       size_t room = static_cast<size_t>(width + 1 - length);
       char *out = line + length;
-      int n = 0;
       switch (type) {
       case IO_TYPE_INTR:
-        for (int64_t k = 0; k < count; ++k) {
-          n = snprintf(out, room, "%10" PRId32, data->m_intrarray[pos[type]++]);
-          out[n] = kEsc;
-          out += n + 1;
-          room -= static_cast<size_t>(n) + 1;
-        }
+        for (int64_t k = 0; k < count; ++k)
+          endField(&out, &room, snprintf(out, room, "%10" PRId32, data->m_intrarray[pos[type]++]));
         break;
       case IO_TYPE_REAL:
-        for (int64_t k = 0; k < count; ++k) {
-          n = snprintf(out, room, "%20.11E", static_cast<double>(data->m_realarray[pos[type]++]));
-          out[n] = kEsc;
-          out += n + 1;
-          room -= static_cast<size_t>(n) + 1;
-        }
+        for (int64_t k = 0; k < count; ++k)
+          endField(&out, &room,
+                   snprintf(out, room, "%20.11E",
+                            static_cast<double>(data->m_realarray[pos[type]++])));
         break;
       case IO_TYPE_DBLE:
-        for (int64_t k = 0; k < count; ++k) {
-          n = snprintf(out, room, "%20.11E", data->m_dblearray[pos[type]++]);
-          out[n] = kEsc;
-          out += n + 1;
-          room -= static_cast<size_t>(n) + 1;
-        }
+        for (int64_t k = 0; k < count; ++k)
+          endField(&out, &room, snprintf(out, room, "%20.11E", data->m_dblearray[pos[type]++]));
         break;
       case IO_TYPE_LOGL:
         for (int64_t k = 0; k < count; ++k) {
@@ -774,6 +787,43 @@ void viewFrom(const IO_data *data, const Layout &layout, int64_t records, IO_dat
   }
 }
 
+// The checks read_data and write_data start with.
+int checkDataCall(IO_error_callback callback, const char *name, const char *format, FILE *stream,
+                  const char *type, const IO_data *data) {
+  if (!type) {
+    io_report_error(callback, "%s: datatype string is null", name);
+    return IO_DATA_ERR;
+  }
+  if (!format || !stream || !data) {
+    io_report_error(callback, "%s: passing parameters are wrong", name);
+    return IO_MEMORY_ERR;
+  }
+  return IO_OK;
+}
+
+// The layout of a write, once the arrays are known to hold NUMBER records (their counts set).
+int layoutForWrite(IO_error_callback callback, const char *format, int64_t number,
+                   const char *type, IO_data *data, Layout *layout) {
+  int status = parseLayout(callback, "write_data", format, type, layout);
+  if (status != IO_OK) return status;
+  status = checkLayoutMemory(callback, "write_data", number, *layout, data);
+  if (status != IO_OK) io_report_error(callback, "write_data: checkdata failed");
+  return status;
+}
+
+// Runs an operation on the records a block at a time, through views of the caller's arrays.
+template <typename Operation>
+int inChunks(const IO_data *data, const Layout &layout, int64_t number, int64_t block,
+             Operation operation) {
+  int status = IO_OK;
+  for (int64_t done = 0; done < number && status == IO_OK; done += block) {
+    IO_data view;
+    viewFrom(data, layout, done, &view);
+    status = operation(number - done < block ? number - done : block, &view);
+  }
+  return status;
+}
+
 int64_t effectiveBlockFactor(int32_t blockFactor) {
   return blockFactor > 1 ? blockFactor : kDefaultBlockFactor;
 }
@@ -793,36 +843,17 @@ int structure_sizes(IO_error_callback callback, const char *format, int32_t item
   *width = 0;
   for (int t = 0; t < IO_TYPE_END; ++t) totals[t] = 0;
   for (int32_t i = 0; i < items; ++i) {
-    int64_t c = counts[i] < 0 ? 0 : counts[i];
-    switch (types[i]) {
-    case IO_TYPE_STRI:
-      *width += text ? c + 1 : c; // the text and its ESC, or the bytes
-      totals[IO_TYPE_STRI] += 1;
-      break;
-    case IO_TYPE_CHAR:
-      *width += text ? c + 1 : c;
-      totals[IO_TYPE_CHAR] += c;
-      break;
-    case IO_TYPE_INTR:
-      *width += c * (text ? 12 : 4); // "%10d" widens to 11 for the most negative value
-      totals[IO_TYPE_INTR] += c;
-      break;
-    case IO_TYPE_REAL:
-      *width += c * (text ? 21 : 4);
-      totals[IO_TYPE_REAL] += c;
-      break;
-    case IO_TYPE_DBLE:
-      *width += c * (text ? 21 : 8);
-      totals[IO_TYPE_DBLE] += c;
-      break;
-    case IO_TYPE_LOGL:
-      *width += c * (text ? 2 : 1);
-      totals[IO_TYPE_LOGL] += c;
-      break;
-    default:
-      io_report_error(callback, "structure_sizes: unknown data format %d", types[i]);
+    int32_t type = types[i];
+    if (type < 0 || type >= IO_TYPE_END) {
+      io_report_error(callback, "structure_sizes: unknown data format %d", type);
       return IO_FORMAT_ERR;
     }
+    int64_t c = counts[i] < 0 ? 0 : counts[i];
+    if (type == IO_TYPE_STRI || type == IO_TYPE_CHAR)
+      *width += text ? c + 1 : c; // the text and its ESC, or the bytes
+    else
+      *width += c * (text ? kTextFieldWidth[type] : iodata_type_size(type));
+    totals[type] += type == IO_TYPE_STRI ? 1 : c; // a string is one slot
   }
   return IO_OK;
 }
@@ -933,16 +964,10 @@ int check_read_memory(IO_error_callback callback, const char *format, FILE *stre
 int read_data(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
               const char *type, IO_data *data) {
   if (number <= 0) return IO_OK;
-  if (!type) {
-    io_report_error(callback, "read_data: datatype string is null");
-    return IO_DATA_ERR;
-  }
-  if (!format || !stream || !data) {
-    io_report_error(callback, "read_data: passing parameters are wrong");
-    return IO_MEMORY_ERR;
-  }
+  int status = checkDataCall(callback, __func__, format, stream, type, data);
+  if (status != IO_OK) return status;
   Layout layout;
-  int status = parseLayout(callback, "read_data", format, type, &layout);
+  status = parseLayout(callback, "read_data", format, type, &layout);
   if (status == IO_OK) status = prepareRead(callback, format, stream, number, type, layout, data);
   if (status == IO_OK) status = readLayout(callback, format, stream, number, layout, data);
   return status;
@@ -951,22 +976,11 @@ int read_data(IO_error_callback callback, const char *format, FILE *stream, int6
 int write_data(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
                const char *type, IO_data *data) {
   if (number <= 0) return IO_OK;
-  if (!type) {
-    io_report_error(callback, "write_data: datatype string is null");
-    return IO_DATA_ERR;
-  }
-  if (!format || !stream || !data) {
-    io_report_error(callback, "write_data: passing parameters are wrong");
-    return IO_MEMORY_ERR;
-  }
-  Layout layout;
-  int status = parseLayout(callback, "write_data", format, type, &layout);
+  int status = checkDataCall(callback, __func__, format, stream, type, data);
   if (status != IO_OK) return status;
-  status = checkLayoutMemory(callback, "write_data", number, layout, data);
-  if (status != IO_OK) {
-    io_report_error(callback, "write_data: checkdata failed");
-    return status;
-  }
+  Layout layout;
+  status = layoutForWrite(callback, format, number, type, data, &layout);
+  if (status != IO_OK) return status;
   return writeLayout(callback, format, stream, number, layout, data);
 }
 
@@ -977,11 +991,9 @@ int read_single_dataarray(IO_error_callback callback, const char *format, FILE *
     return IO_MEMORY_ERR;
   }
   if (number <= 0) return IO_OK;
-  Layout layout;
-  int status = layoutOfItems(callback, "read_single_dataarray", format, &type, &count, 1, &layout);
-  if (status == IO_OK) status = checkHold(callback, "read_single_dataarray", number, layout, data);
-  if (status == IO_OK) status = readSingle(callback, format, stream, number, type, count, data);
-  return status;
+  return onItems(callback, __func__, format, number, &type, &count, 1, data, [&](const Layout &) {
+    return readSingle(callback, format, stream, number, type, count, data);
+  });
 }
 
 int write_single_dataarray(IO_error_callback callback, const char *format, FILE *stream,
@@ -991,11 +1003,9 @@ int write_single_dataarray(IO_error_callback callback, const char *format, FILE 
     return IO_MEMORY_ERR;
   }
   if (number <= 0) return IO_OK;
-  Layout layout;
-  int status = layoutOfItems(callback, "write_single_dataarray", format, &type, &count, 1, &layout);
-  if (status == IO_OK) status = checkHold(callback, "write_single_dataarray", number, layout, data);
-  if (status == IO_OK) status = writeSingle(callback, format, stream, number, type, count, data);
-  return status;
+  return onItems(callback, __func__, format, number, &type, &count, 1, data, [&](const Layout &) {
+    return writeSingle(callback, format, stream, number, type, count, data);
+  });
 }
 
 int read_fmt_structure(IO_error_callback callback, FILE *stream, int64_t number,
@@ -1005,11 +1015,10 @@ int read_fmt_structure(IO_error_callback callback, FILE *stream, int64_t number,
     io_report_error(callback, "read_fmt_structure: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
-  Layout layout;
-  int status = layoutOfItems(callback, "read_fmt_structure", "F", types, counts, items, &layout);
-  if (status == IO_OK) status = checkHold(callback, "read_fmt_structure", number, layout, data);
-  if (status == IO_OK) status = readFmtRecords(callback, stream, number, layout, data);
-  return status;
+  return onItems(callback, __func__, "F", number, types, counts, items, data,
+                 [&](const Layout &layout) {
+                   return readFmtRecords(callback, stream, number, layout, data);
+                 });
 }
 
 int write_fmt_structure(IO_error_callback callback, FILE *stream, int64_t number,
@@ -1019,11 +1028,10 @@ int write_fmt_structure(IO_error_callback callback, FILE *stream, int64_t number
     io_report_error(callback, "write_fmt_structure: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
-  Layout layout;
-  int status = layoutOfItems(callback, "write_fmt_structure", "F", types, counts, items, &layout);
-  if (status == IO_OK) status = checkHold(callback, "write_fmt_structure", number, layout, data);
-  if (status == IO_OK) status = writeFmtRecords(callback, stream, number, layout, data);
-  return status;
+  return onItems(callback, __func__, "F", number, types, counts, items, data,
+                 [&](const Layout &layout) {
+                   return writeFmtRecords(callback, stream, number, layout, data);
+                 });
 }
 
 int read_unfmt_structure(IO_error_callback callback, const char *format, FILE *stream,
@@ -1033,12 +1041,10 @@ int read_unfmt_structure(IO_error_callback callback, const char *format, FILE *s
     io_report_error(callback, "read_unfmt_structure: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
-  Layout layout;
-  int status =
-      layoutOfItems(callback, "read_unfmt_structure", format, types, counts, items, &layout);
-  if (status == IO_OK) status = checkHold(callback, "read_unfmt_structure", number, layout, data);
-  if (status == IO_OK) status = readUnfmtRecords(callback, format, stream, number, layout, data);
-  return status;
+  return onItems(callback, __func__, format, number, types, counts, items, data,
+                 [&](const Layout &layout) {
+                   return readUnfmtRecords(callback, format, stream, number, layout, data);
+                 });
 }
 
 int write_unfmt_structure(IO_error_callback callback, const char *format, FILE *stream,
@@ -1048,12 +1054,10 @@ int write_unfmt_structure(IO_error_callback callback, const char *format, FILE *
     io_report_error(callback, "write_unfmt_structure: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
-  Layout layout;
-  int status =
-      layoutOfItems(callback, "write_unfmt_structure", format, types, counts, items, &layout);
-  if (status == IO_OK) status = checkHold(callback, "write_unfmt_structure", number, layout, data);
-  if (status == IO_OK) status = writeUnfmtRecords(callback, format, stream, number, layout, data);
-  return status;
+  return onItems(callback, __func__, format, number, types, counts, items, data,
+                 [&](const Layout &layout) {
+                   return writeUnfmtRecords(callback, format, stream, number, layout, data);
+                 });
 }
 
 int convert_data(IO_error_callback callback, int64_t number, const char *storedType,
@@ -1184,20 +1188,11 @@ int write_data_blocks(IO_error_callback callback, const char *format, FILE *stre
   if (number <= block || iofmt_compress_level(format) == 0 || !type || !stream || !data)
     return write_data(callback, format, stream, number, type, data);
   Layout layout;
-  int status = parseLayout(callback, "write_data", format, type, &layout);
+  int status = layoutForWrite(callback, format, number, type, data, &layout);
   if (status != IO_OK) return status;
-  status = checkLayoutMemory(callback, "write_data", number, layout, data);
-  if (status != IO_OK) {
-    io_report_error(callback, "write_data: checkdata failed");
-    return status;
-  }
-  for (int64_t done = 0; done < number && status == IO_OK; done += block) {
-    IO_data view;
-    viewFrom(data, layout, done, &view);
-    int64_t n = number - done < block ? number - done : block;
-    status = write_data(callback, format, stream, n, type, &view);
-  }
-  return status;
+  return inChunks(data, layout, number, block, [&](int64_t n, IO_data *view) {
+    return write_data(callback, format, stream, n, type, view);
+  });
 }
 
 int read_data_blocks(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
@@ -1209,11 +1204,8 @@ int read_data_blocks(IO_error_callback callback, const char *format, FILE *strea
   int status = parseLayout(callback, "read_data", format, type, &layout);
   if (status != IO_OK) return status;
   status = prepareRead(callback, format, stream, number, type, layout, data);
-  for (int64_t done = 0; done < number && status == IO_OK; done += block) {
-    IO_data view;
-    viewFrom(data, layout, done, &view);
-    int64_t n = number - done < block ? number - done : block;
-    status = read_data(callback, format, stream, n, type, &view);
-  }
-  return status;
+  if (status != IO_OK) return status;
+  return inChunks(data, layout, number, block, [&](int64_t n, IO_data *view) {
+    return read_data(callback, format, stream, n, type, view);
+  });
 }

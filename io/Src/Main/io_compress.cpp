@@ -236,6 +236,15 @@ const void *valuesInFormatOrder(const char *format, const void *values, int widt
 // compressed.
 int compressedWidth(int32_t type) { return kindWidth(kindOfType(type)); }
 
+// Whether the array of a type holds NUMBER records of COUNT values (*total), at most INT32_MAX.
+bool arrayHolds(const IO_data *data, int32_t type, int64_t number, int32_t count,
+                int64_t *total) {
+  bool tooMany = __builtin_mul_overflow(number, static_cast<int64_t>(count), total);
+  const int32_t *have = iodata_type_count(data, type);
+  return !tooMany && *total <= INT32_MAX && have && iodata_type_array(data, type) &&
+         *have >= *total;
+}
+
 } // namespace
 
 int iofmt_compress_level(const char *format) {
@@ -351,13 +360,11 @@ int write_compressed_dataarray(IO_error_callback callback, const char *format, F
     return IO_FORMAT_ERR;
   }
   int64_t total = 0;
-  bool tooMany = __builtin_mul_overflow(number, static_cast<int64_t>(count), &total);
-  const int32_t *have = iodata_type_count(data, type);
-  const void *values = iodata_type_array(data, type);
-  if (tooMany || total > INT32_MAX || !have || !values || *have < total) {
+  if (!arrayHolds(data, type, number, count, &total)) {
     io_report_error(callback, "write_compressed_dataarray: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
+  const void *values = iodata_type_array(data, type);
 
   void *copy = nullptr;
   const void *source = valuesInFormatOrder(format, values, width, total, &copy);
@@ -407,13 +414,11 @@ int read_compressed_dataarray(IO_error_callback callback, const char *format, FI
     return IO_FORMAT_ERR;
   }
   int64_t total = 0;
-  bool tooMany = __builtin_mul_overflow(number, static_cast<int64_t>(count), &total);
-  const int32_t *have = iodata_type_count(data, type);
-  void *values = iodata_type_array(data, type);
-  if (tooMany || total > INT32_MAX || !have || !values || *have < total) {
+  if (!arrayHolds(data, type, number, count, &total)) {
     io_report_error(callback, "read_compressed_dataarray: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
+  void *values = iodata_type_array(data, type);
 
   int64_t length = 0;
   int status = readLength(callback, "read_compressed_dataarray", format, stream, &length);

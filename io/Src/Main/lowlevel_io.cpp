@@ -564,186 +564,178 @@ int readLoglFmtData(IO_error_callback callback, FILE *stream, char *array, int32
 // ---------------------------------------------------------------------------------------------
 // Numbers
 
-int wezreadIntr(IO_error_callback callback, const char *format, int32_t *array, int32_t count,
-                int32_t perLine, int32_t width, FILE *stream) {
-  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
+namespace {
+
+// How a binary reader answers a short read; the messages are the readers' own.
+enum class ShortRead { kCounted, kSilent, kSyserr };
+
+// The checks every value operation starts with: the arguments (14), then the format letter (15),
+// reported as "<name>: wrong dataset format", followed by the code when showCode is set.
+int checkValueCall(IO_error_callback callback, const char *name, const char *format,
+                   const void *array, int32_t count, int32_t perLine, int32_t width, FILE *stream,
+                   bool showCode) {
+  if (argumentsWrong(callback, name, format, array, count, perLine, width, stream))
     return IO_MEMORY_ERR;
-  if (!iofmt_is_valid(format[0])) {
-    io_report_error(callback, "wezreadIntr: wrong dataset format");
-    return IO_FORMAT_ERR;
-  }
-  if (isTextFormat(format[0])) return readTextValues(callback, array, count, stream, readIntFmtData);
-  errno = 0;
-  size_t got = fread(array, sizeof(int32_t), static_cast<size_t>(count), stream);
+  if (iofmt_is_valid(format[0])) return IO_OK;
+  if (showCode)
+    io_report_error(callback, "%s: wrong dataset format %c%c", name,
+                    io_format_char(format[0], '?'), io_format_char(format[1], ' '));
+  else
+    io_report_error(callback, "%s: wrong dataset format", name);
+  return IO_FORMAT_ERR;
+}
+
+// The body of the typed readers: text through the type's line parser, binary in one read and
+// then put into machine order (single bytes have none).
+template <typename T, typename LineParser>
+int readValues(IO_error_callback callback, const char *name, const char *format, T *array,
+               int32_t count, int32_t perLine, int32_t width, FILE *stream,
+               LineParser parseLine, ShortRead shortRead) {
+  int status =
+      checkValueCall(callback, name, format, array, count, perLine, width, stream, false);
+  if (status != IO_OK) return status;
+  if (isTextFormat(format[0])) return readTextValues(callback, array, count, stream, parseLine);
+  if (shortRead != ShortRead::kSilent) errno = 0;
+  size_t got = fread(array, sizeof(T), static_cast<size_t>(count), stream);
   if (got != static_cast<size_t>(count)) {
-    io_report_syserr(callback, "wezreadIntr: fread failed or short read of %d/%d items, syserr",
-                     static_cast<int32_t>(got), count);
+    if (shortRead == ShortRead::kCounted)
+      io_report_syserr(callback, "%s: fread failed or short read of %d/%d items, syserr", name,
+                       static_cast<int32_t>(got), count);
+    else if (shortRead == ShortRead::kSyserr)
+      io_report_syserr(callback, "%s: (fread failed) syserr:", name);
     return IO_READ_ERR;
   }
-  if (iofmt_is_swapped(format[0])) swapValues(array, count);
+  if (sizeof(T) > 1 && iofmt_is_swapped(format[0])) swapValues(array, count);
   return IO_OK;
+}
+
+// The body of the typed writers: text through the type's formatter (after the warning, when
+// there is one), binary in the letter's byte order.
+template <typename T, typename Formatter>
+int writeValues(IO_error_callback callback, const char *name, const char *format, const T *array,
+                int32_t count, int32_t perLine, int32_t width, FILE *stream,
+                Formatter formatValue, bool showCode, const char *textWarning) {
+  int status =
+      checkValueCall(callback, name, format, array, count, perLine, width, stream, showCode);
+  if (status != IO_OK) return status;
+  if (isTextFormat(format[0])) {
+    if (textWarning) io_report_error(callback, "%s", textWarning);
+    return writeTextValues(callback, name, array, count, perLine, width, stream, formatValue);
+  }
+  return writeBinaryValues(callback, name, array, count,
+                           sizeof(T) > 1 && iofmt_is_swapped(format[0]), stream);
+}
+
+size_t formatFloat(char *text, size_t size, float value) {
+  return formatReal(text, size, static_cast<double>(value));
+}
+
+// Doubles are written to single precision in text form.
+size_t formatDouble(char *text, size_t size, double value) {
+  return formatReal(text, size, static_cast<double>(static_cast<float>(value)));
+}
+
+size_t formatLogical(char *text, size_t, char value) {
+  text[0] = value;
+  return 1;
+}
+
+} // namespace
+
+int wezreadIntr(IO_error_callback callback, const char *format, int32_t *array, int32_t count,
+                int32_t perLine, int32_t width, FILE *stream) {
+  return readValues(callback, __func__, format, array, count, perLine, width, stream,
+                    readIntFmtData, ShortRead::kCounted);
 }
 
 int wezwriteIntr(IO_error_callback callback, const char *format, const int32_t *array,
                  int32_t count, int32_t perLine, int32_t width, FILE *stream) {
-  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
-    return IO_MEMORY_ERR;
-  if (!iofmt_is_valid(format[0])) {
-    io_report_error(callback, "wezwriteIntr: wrong dataset format %c%c",
-                    io_format_char(format[0], '?'), io_format_char(format[1], ' '));
-    return IO_FORMAT_ERR;
-  }
-  if (isTextFormat(format[0]))
-    return writeTextValues(callback, __func__, array, count, perLine, width, stream, formatInt);
-  return writeBinaryValues(callback, __func__, array, count, iofmt_is_swapped(format[0]), stream);
+  return writeValues(callback, __func__, format, array, count, perLine, width, stream, formatInt,
+                     true, nullptr);
 }
 
 int wezreadLong(IO_error_callback callback, const char *format, int32_t *array, int32_t count,
                 int32_t perLine, int32_t width, FILE *stream) {
-  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
-    return IO_MEMORY_ERR;
-  if (!iofmt_is_valid(format[0])) {
-    io_report_error(callback, "wezreadLong: wrong dataset format");
-    return IO_FORMAT_ERR;
-  }
-  if (isTextFormat(format[0]))
-    return readTextValues(callback, array, count, stream, readLongFmtData);
   // A short read is answered without a message.
-  if (fread(array, sizeof(int32_t), static_cast<size_t>(count), stream) !=
-      static_cast<size_t>(count))
-    return IO_READ_ERR;
-  if (iofmt_is_swapped(format[0])) swapValues(array, count);
-  return IO_OK;
+  return readValues(callback, __func__, format, array, count, perLine, width, stream,
+                    readLongFmtData, ShortRead::kSilent);
 }
 
 int wezwriteLong(IO_error_callback callback, const char *format, const int32_t *array,
                  int32_t count, int32_t perLine, int32_t width, FILE *stream) {
-  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
-    return IO_MEMORY_ERR;
-  if (!iofmt_is_valid(format[0])) {
-    io_report_error(callback, "wezwriteLong: wrong dataset format");
-    return IO_FORMAT_ERR;
-  }
-  if (isTextFormat(format[0]))
-    return writeTextValues(callback, __func__, array, count, perLine, width, stream, formatInt);
-  return writeBinaryValues(callback, __func__, array, count, iofmt_is_swapped(format[0]), stream);
+  return writeValues(callback, __func__, format, array, count, perLine, width, stream, formatInt,
+                     false, nullptr);
 }
 
 int wezreadReal(IO_error_callback callback, const char *format, float *array, int32_t count,
                 int32_t perLine, int32_t width, FILE *stream) {
-  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
-    return IO_MEMORY_ERR;
-  if (!iofmt_is_valid(format[0])) {
-    io_report_error(callback, "wezreadReal: wrong dataset format");
-    return IO_FORMAT_ERR;
-  }
-  if (isTextFormat(format[0]))
-    return readTextValues(callback, array, count, stream, readRealFmtData);
-  errno = 0;
-  if (fread(array, sizeof(float), static_cast<size_t>(count), stream) !=
-      static_cast<size_t>(count)) {
-    io_report_syserr(callback, "wezreadReal: (fread failed) syserr:");
-    return IO_READ_ERR;
-  }
-  if (iofmt_is_swapped(format[0])) swapValues(array, count);
-  return IO_OK;
+  return readValues(callback, __func__, format, array, count, perLine, width, stream,
+                    readRealFmtData, ShortRead::kSyserr);
 }
 
 int wezwriteReal(IO_error_callback callback, const char *format, const float *array,
                  int32_t count, int32_t perLine, int32_t width, FILE *stream) {
-  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
-    return IO_MEMORY_ERR;
-  if (!iofmt_is_valid(format[0])) {
-    io_report_error(callback, "wezwriteReal: wrong dataset format");
-    return IO_FORMAT_ERR;
-  }
-  if (isTextFormat(format[0]))
-    return writeTextValues(callback, __func__, array, count, perLine, width, stream,
-                           [](char *text, size_t size, float value) {
-                             return formatReal(text, size, static_cast<double>(value));
-                           });
-  return writeBinaryValues(callback, __func__, array, count, iofmt_is_swapped(format[0]), stream);
+  return writeValues(callback, __func__, format, array, count, perLine, width, stream,
+                     formatFloat, false, nullptr);
 }
 
 int wezreadDble(IO_error_callback callback, const char *format, double *array, int32_t count,
                 int32_t perLine, int32_t width, FILE *stream) {
-  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
-    return IO_MEMORY_ERR;
-  if (!iofmt_is_valid(format[0])) {
-    io_report_error(callback, "wezreadDble: wrong dataset format");
-    return IO_FORMAT_ERR;
-  }
-  if (isTextFormat(format[0]))
-    return readTextValues(callback, array, count, stream, readDbleFmtData);
-  errno = 0;
-  if (fread(array, sizeof(double), static_cast<size_t>(count), stream) !=
-      static_cast<size_t>(count)) {
-    io_report_syserr(callback, "wezreadDble: (fread failed) syserr:");
-    return IO_READ_ERR;
-  }
-  if (iofmt_is_swapped(format[0])) swapValues(array, count);
-  return IO_OK;
+  return readValues(callback, __func__, format, array, count, perLine, width, stream,
+                    readDbleFmtData, ShortRead::kSyserr);
 }
 
 int wezwriteDble(IO_error_callback callback, const char *format, const double *array,
                  int32_t count, int32_t perLine, int32_t width, FILE *stream) {
-  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
-    return IO_MEMORY_ERR;
-  if (!iofmt_is_valid(format[0])) {
-    io_report_error(callback, "wezwriteDble: wrong dataset format");
-    return IO_FORMAT_ERR;
-  }
-  if (isTextFormat(format[0])) {
-    io_report_error(callback,
-                    "Warning: formatted floating point data is only written to single-precision "
-                    "accuracy");
-    return writeTextValues(callback, __func__, array, count, perLine, width, stream,
-                           [](char *text, size_t size, double value) {
-                             return formatReal(text, size,
-                                               static_cast<double>(static_cast<float>(value)));
-                           });
-  }
-  return writeBinaryValues(callback, __func__, array, count, iofmt_is_swapped(format[0]), stream);
+  return writeValues(callback, __func__, format, array, count, perLine, width, stream,
+                     formatDouble, false,
+                     "Warning: formatted floating point data is only written to "
+                     "single-precision accuracy");
 }
 
 int wezreadLogl(IO_error_callback callback, const char *format, char *array, int32_t count,
                 int32_t perLine, int32_t width, FILE *stream) {
-  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
-    return IO_MEMORY_ERR;
-  if (!iofmt_is_valid(format[0])) {
-    io_report_error(callback, "wezreadLogl: wrong dataset format");
-    return IO_FORMAT_ERR;
-  }
-  if (isTextFormat(format[0]))
-    return readTextValues(callback, array, count, stream, readLoglFmtData);
-  errno = 0;
-  if (fread(array, 1, static_cast<size_t>(count), stream) != static_cast<size_t>(count)) {
-    io_report_syserr(callback, "wezreadLogl: (fread failed) syserr:");
-    return IO_READ_ERR;
-  }
-  return IO_OK;
+  return readValues(callback, __func__, format, array, count, perLine, width, stream,
+                    readLoglFmtData, ShortRead::kSyserr);
 }
 
 int wezwriteLogl(IO_error_callback callback, const char *format, const char *array,
                  int32_t count, int32_t perLine, int32_t width, FILE *stream) {
-  if (argumentsWrong(callback, __func__, format, array, count, perLine, width, stream))
-    return IO_MEMORY_ERR;
-  if (!iofmt_is_valid(format[0])) {
-    io_report_error(callback, "wezwriteLogl: wrong dataset format");
-    return IO_FORMAT_ERR;
-  }
-  if (isTextFormat(format[0]))
-    return writeTextValues(callback, __func__, array, count, perLine, width, stream,
-                           [](char *text, size_t, char value) {
-                             text[0] = value;
-                             return static_cast<size_t>(1);
-                           });
-  // Logicals are single bytes: no byte order.
-  return writeBinaryValues(callback, __func__, array, count, false, stream);
+  return writeValues(callback, __func__, format, array, count, perLine, width, stream,
+                     formatLogical, false, nullptr);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Offsets
+
+namespace {
+
+// One binary offset of 4 or 8 bytes; a 4-byte one is sign-extended.
+template <typename T> int readOffsetValue(bool swap, int64_t *offset, FILE *stream) {
+  T value;
+  if (fread(&value, sizeof value, 1, stream) != 1) return IO_READ_ERR;
+  if (swap) io_swap_bytes(&value, static_cast<int>(sizeof value));
+  *offset = value;
+  return IO_OK;
+}
+
+template <typename T>
+int writeOffsetValue(IO_error_callback callback, const char *format, T value, bool swap,
+                     FILE *stream) {
+  if (swap) {
+    io_trace("wezwriteOffset: byte-swapping offset for format %c%c", format[0],
+             io_format_char(format[1], ' '));
+    io_swap_bytes(&value, static_cast<int>(sizeof value));
+  }
+  errno = 0;
+  if (fwrite(&value, sizeof value, 1, stream) != 1) {
+    io_report_syserr(callback, "wezwriteOffset: (fwrite failed) syserr:");
+    return IO_WRITE_ERR;
+  }
+  return IO_OK;
+}
+
+} // namespace
 
 int wezreadOffset(IO_error_callback callback, const char *format, int64_t *offset,
                   FILE *stream) {
@@ -763,21 +755,11 @@ int wezreadOffset(IO_error_callback callback, const char *format, int64_t *offse
     return IO_OK;
   }
   case 'U':
-  case 'u': {
-    int32_t value;
-    if (fread(&value, sizeof value, 1, stream) != 1) return IO_READ_ERR;
-    if (format[0] == 'U') io_swap_bytes(&value, 4);
-    *offset = value;
-    return IO_OK;
-  }
+  case 'u':
+    return readOffsetValue<int32_t>(format[0] == 'U', offset, stream);
   case 'L':
-  case 'l': {
-    int64_t value;
-    if (fread(&value, sizeof value, 1, stream) != 1) return IO_READ_ERR;
-    if (format[0] == 'L') io_swap_bytes(&value, 8);
-    *offset = value;
-    return IO_OK;
-  }
+  case 'l':
+    return readOffsetValue<int64_t>(format[0] == 'L', offset, stream);
   default:
     io_report_error(callback, "wezreadOffset: bad dataset format %c%c",
                     io_format_char(format[0], '?'), io_format_char(format[1], '?'));
@@ -824,33 +806,11 @@ int wezwriteOffset(IO_error_callback callback, const char *format, int64_t offse
                       offset, static_cast<int64_t>(value));
       return IO_FORMAT_ERR;
     }
-    if (format[0] == 'U') {
-      io_trace("wezwriteOffset: byte-swapping offset for format %c%c", format[0],
-               io_format_char(format[1], ' '));
-      io_swap_bytes(&value, 4);
-    }
-    errno = 0;
-    if (fwrite(&value, sizeof value, 1, stream) != 1) {
-      io_report_syserr(callback, "wezwriteOffset: (fwrite failed) syserr:");
-      return IO_WRITE_ERR;
-    }
-    return IO_OK;
+    return writeOffsetValue(callback, format, value, format[0] == 'U', stream);
   }
   case 'L':
-  case 'l': {
-    int64_t value = offset;
-    if (format[0] == 'L') {
-      io_trace("wezwriteOffset: byte-swapping offset for format %c%c", format[0],
-               io_format_char(format[1], ' '));
-      io_swap_bytes(&value, 8);
-    }
-    errno = 0;
-    if (fwrite(&value, sizeof value, 1, stream) != 1) {
-      io_report_syserr(callback, "wezwriteOffset: (fwrite failed) syserr:");
-      return IO_WRITE_ERR;
-    }
-    return IO_OK;
-  }
+  case 'l':
+    return writeOffsetValue(callback, format, offset, format[0] == 'L', stream);
   default:
     io_report_error(callback, "wezwriteOffset: bad dataset format %c%c",
                     io_format_char(format[0], '?'), io_format_char(format[1], ' '));
