@@ -89,6 +89,9 @@ private:
   bool elements2();
   bool nodes4();
   bool elements4();
+  bool sectionHeader4(const char *what, int64_t header[4]);
+  bool blockHeader4(const char *third, const char *count, int32_t *dim, int32_t *entity,
+                    int32_t *value, int64_t *n);
   bool skipSection(std::string_view name);
   bool closeSection(const char *name);
   bool resolve();
@@ -426,19 +429,9 @@ bool Parser::physicalNames() {
 bool Parser::entities() {
   if (m_sawElements)
     return fail("The $Entities section follows the $Elements section.");
-  int64_t counts[4];
-  if (m_mesh->m_binary) {
-    if (!endOfHeaderLine())
-      return false;
-    m_inBinary = true;
-    for (int64_t &c : counts)
-      if (!binSize(&c))
-        return false;
-  } else {
-    for (int64_t &c : counts)
-      if (!readCount("a number of entities", &c))
-        return false;
-  }
+  int64_t counts[4]; // entities of dimension 0 to 3
+  if (!sectionHeader4("a number of entities", counts))
+    return false;
   for (int dim = 0; dim < 4; ++dim) {
     for (int64_t i = 0; i < counts[dim]; ++i) {
       int32_t tag = 0;
@@ -676,20 +669,43 @@ bool Parser::elements2() {
   return closeSection("Elements");
 }
 
-bool Parser::nodes4() {
-  int64_t header[4]; // blocks, nodes, smallest tag, largest tag
+// The four counts heading a version 4 section (for nodes and elements: blocks, items, smallest and
+// largest tag).
+bool Parser::sectionHeader4(const char *what, int64_t header[4]) {
   if (m_mesh->m_binary) {
     if (!endOfHeaderLine())
       return false;
     m_inBinary = true;
-    for (int64_t &h : header)
-      if (!binSize(&h))
+    for (int i = 0; i < 4; ++i)
+      if (!binSize(&header[i]))
         return false;
   } else {
-    for (int64_t &h : header)
-      if (!readCount("a node count", &h))
+    for (int i = 0; i < 4; ++i)
+      if (!readCount(what, &header[i]))
         return false;
   }
+  return true;
+}
+
+// The heading of a version 4 block: entity dimension and tag, one more value and the count.
+bool Parser::blockHeader4(const char *third, const char *count, int32_t *dim, int32_t *entity,
+                          int32_t *value, int64_t *n) {
+  if (m_mesh->m_binary) {
+    if (!binInt32(dim) || !binInt32(entity) || !binInt32(value) || !binSize(n))
+      return false;
+  } else if (!readInt32("an entity dimension", dim) || !readInt32("an entity tag", entity) ||
+             !readInt32(third, value) || !readCount(count, n)) {
+    return false;
+  }
+  if (*dim < 0 || *dim > 3)
+    return fail("The entity dimension %d is not 0, 1, 2 or 3.", *dim);
+  return true;
+}
+
+bool Parser::nodes4() {
+  int64_t header[4]; // blocks, nodes, smallest tag, largest tag
+  if (!sectionHeader4("a node count", header))
+    return false;
   const int64_t total = header[1];
   if (total > static_cast<int64_t>(remaining() / (m_mesh->m_binary ? 32 : 8)))
     return fail("The $Nodes section claims %lld nodes, more than the rest of the file can hold.",
@@ -701,15 +717,8 @@ bool Parser::nodes4() {
   for (int64_t b = 0; b < header[0]; ++b) {
     int32_t dim = 0, entity = 0, parametric = 0;
     int64_t n = 0;
-    if (m_mesh->m_binary) {
-      if (!binInt32(&dim) || !binInt32(&entity) || !binInt32(&parametric) || !binSize(&n))
-        return false;
-    } else if (!readInt32("an entity dimension", &dim) || !readInt32("an entity tag", &entity) ||
-               !readInt32("a parametric flag", &parametric) || !readCount("a node count", &n)) {
+    if (!blockHeader4("a parametric flag", "a node count", &dim, &entity, &parametric, &n))
       return false;
-    }
-    if (dim < 0 || dim > 3)
-      return fail("The entity dimension %d is not 0, 1, 2 or 3.", dim);
     if (parametric != 0 && parametric != 1)
       return fail("The parametric flag %d is neither 0 nor 1.", parametric);
     if (n > total - read)
@@ -748,33 +757,16 @@ bool Parser::nodes4() {
 bool Parser::elements4() {
   m_sawElements = true;
   int64_t header[4]; // blocks, elements, smallest tag, largest tag
-  if (m_mesh->m_binary) {
-    if (!endOfHeaderLine())
-      return false;
-    m_inBinary = true;
-    for (int64_t &h : header)
-      if (!binSize(&h))
-        return false;
-  } else {
-    for (int64_t &h : header)
-      if (!readCount("an element count", &h))
-        return false;
-  }
+  if (!sectionHeader4("an element count", header))
+    return false;
   const int64_t total = header[1];
   int64_t read = 0;
   int64_t nodes[125];
   for (int64_t b = 0; b < header[0]; ++b) {
     int32_t dim = 0, entity = 0, gmshType = 0;
     int64_t n = 0;
-    if (m_mesh->m_binary) {
-      if (!binInt32(&dim) || !binInt32(&entity) || !binInt32(&gmshType) || !binSize(&n))
-        return false;
-    } else if (!readInt32("an entity dimension", &dim) || !readInt32("an entity tag", &entity) ||
-               !readInt32("an element type", &gmshType) || !readCount("an element count", &n)) {
+    if (!blockHeader4("an element type", "an element count", &dim, &entity, &gmshType, &n))
       return false;
-    }
-    if (dim < 0 || dim > 3)
-      return fail("The entity dimension %d is not 0, 1, 2 or 3.", dim);
     if (n > total - read)
       return fail("The element blocks hold more elements than the section claims.");
     const KelvoGmshType *type = KelvoElements_gmshType(gmshType);
