@@ -80,6 +80,7 @@ private:
   bool need(size_t bytes);
   bool binInt32(int32_t *value);
   bool binSize(int64_t *value);
+  bool bin64(uint64_t *value);
   bool binDouble(double *value);
 
   bool meshFormat();
@@ -238,27 +239,30 @@ bool Parser::binSize(int64_t *value) {
     *value = static_cast<uint32_t>(v);
     return true;
   }
-  if (!need(8))
-    return false;
   uint64_t v = 0;
-  memcpy(&v, m_data + m_pos, 8);
-  m_pos += 8;
-  if (m_mesh->m_swap)
-    v = __builtin_bswap64(v);
+  if (!bin64(&v))
+    return false;
   if (v > static_cast<uint64_t>(INT64_MAX))
     return fail("A size value is out of range.");
   *value = static_cast<int64_t>(v);
   return true;
 }
 
-bool Parser::binDouble(double *value) {
+// Eight bytes in the file's byte order.
+bool Parser::bin64(uint64_t *value) {
   if (!need(8))
     return false;
-  uint64_t v = 0;
-  memcpy(&v, m_data + m_pos, 8);
+  memcpy(value, m_data + m_pos, 8);
   m_pos += 8;
   if (m_mesh->m_swap)
-    v = __builtin_bswap64(v);
+    *value = __builtin_bswap64(*value);
+  return true;
+}
+
+bool Parser::binDouble(double *value) {
+  uint64_t v = 0;
+  if (!bin64(&v))
+    return false;
   memcpy(value, &v, 8);
   if (!std::isfinite(*value))
     return fail("A coordinate is not a finite number.");
