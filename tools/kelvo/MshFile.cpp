@@ -70,6 +70,7 @@ private:
 
   bool token(std::string_view *out);
   bool expectToken(const char *what, std::string_view *out);
+  template <class T> bool readNumber(const char *what, T *value, std::string_view *t);
   bool readInt64(const char *what, int64_t *value);
   bool readCount(const char *what, int64_t *value);
   bool readInt32(const char *what, int32_t *value);
@@ -146,17 +147,22 @@ bool Parser::expectToken(const char *what, std::string_view *out) {
   return failAtEnd();
 }
 
+// The next token as a number filling the whole token (a leading '+' allowed).
+template <class T> bool Parser::readNumber(const char *what, T *value, std::string_view *t) {
+  if (!expectToken(what, t))
+    return false;
+  const char *first = t->data();
+  if (t->size() > 1 && *first == '+')
+    ++first;
+  auto result = std::from_chars(first, t->data() + t->size(), *value);
+  if (result.ec != std::errc() || result.ptr != t->data() + t->size())
+    return fail("Expected %s, found %s.", what, quoted(*t).c_str());
+  return true;
+}
+
 bool Parser::readInt64(const char *what, int64_t *value) {
   std::string_view t;
-  if (!expectToken(what, &t))
-    return false;
-  const char *first = t.data();
-  if (t.size() > 1 && *first == '+')
-    ++first;
-  auto result = std::from_chars(first, t.data() + t.size(), *value);
-  if (result.ec != std::errc() || result.ptr != t.data() + t.size())
-    return fail("Expected %s, found %s.", what, quoted(t).c_str());
-  return true;
+  return readNumber(what, value, &t);
 }
 
 bool Parser::readCount(const char *what, int64_t *value) {
@@ -179,14 +185,8 @@ bool Parser::readInt32(const char *what, int32_t *value) {
 
 bool Parser::readDouble(const char *what, double *value) {
   std::string_view t;
-  if (!expectToken(what, &t))
+  if (!readNumber(what, value, &t))
     return false;
-  const char *first = t.data();
-  if (t.size() > 1 && *first == '+')
-    ++first;
-  auto result = std::from_chars(first, t.data() + t.size(), *value);
-  if (result.ec != std::errc() || result.ptr != t.data() + t.size())
-    return fail("Expected %s, found %s.", what, quoted(t).c_str());
   if (!std::isfinite(*value))
     return fail("Expected %s, found %s, which is not a finite number.", what, quoted(t).c_str());
   return true;
