@@ -134,6 +134,14 @@ RegionStatus* listOperation(RegionAtlas* atlas, int32_t mode, va_list outputs, c
   return handOut(list, mode, outputs, listWords, missingCode, missing);
 }
 
+// A list operation handing out the exported names kept by keep.
+template <class Keep>
+RegionStatus* filteredListOperation(RegionAtlas* atlas, int32_t mode, va_list outputs, const char* listWords,
+                                    const char* missing, Keep keep) {
+  return listOperation(atlas, mode, outputs, listWords, RS_BAD_POINTER, missing,
+                       [&](StringList** l) { return filteredExports(atlas, l, listWords, keep); });
+}
+
 bool definedIn(const RegionMap* map, uint64_t id) { return map && RegionMap_definedRecord(map, id); }
 
 // Step 4 of adding a map: its composites against the names the atlas knows.
@@ -476,11 +484,8 @@ RegionStatus* RegionAtlas_getMapExportedNames(RegionAtlas* atlas, uint32_t type,
 RegionStatus* RegionAtlas_getAllPrimitives(RegionAtlas* atlas, int32_t mode, ...) {
   va_list outputs;
   va_start(outputs, mode);
-  RegionStatus* status = listOperation(atlas, mode, outputs, "list of primitives", RS_BAD_POINTER, "Unable to return list of primitives",
-                                       [&](StringList** l) {
-                                         return filteredExports(atlas, l, "list of primitives",
-                                                                [](RegionNameRecord* r) { return !r || !r->m_definition; });
-                                       });
+  RegionStatus* status = filteredListOperation(atlas, mode, outputs, "list of primitives", "Unable to return list of primitives",
+                                               [](RegionNameRecord* r) { return !r || !r->m_definition; });
   va_end(outputs);
   return status;
 }
@@ -488,11 +493,8 @@ RegionStatus* RegionAtlas_getAllPrimitives(RegionAtlas* atlas, int32_t mode, ...
 RegionStatus* RegionAtlas_getAllCompositeNames(RegionAtlas* atlas, int32_t mode, ...) {
   va_list outputs;
   va_start(outputs, mode);
-  RegionStatus* status = listOperation(atlas, mode, outputs, "list of composites", RS_BAD_POINTER, "Unable to return list of composites",
-                                       [&](StringList** l) {
-                                         return filteredExports(atlas, l, "list of composites",
-                                                                [](RegionNameRecord* r) { return r && r->m_definition; });
-                                       });
+  RegionStatus* status = filteredListOperation(atlas, mode, outputs, "list of composites", "Unable to return list of composites",
+                                               [](RegionNameRecord* r) { return r && r->m_definition; });
   va_end(outputs);
   return status;
 }
@@ -500,14 +502,12 @@ RegionStatus* RegionAtlas_getAllCompositeNames(RegionAtlas* atlas, int32_t mode,
 RegionStatus* RegionAtlas_getTaggedNames(RegionAtlas* atlas, const char* tag, int32_t mode, ...) {
   va_list outputs;
   va_start(outputs, mode);
-  RegionStatus* status = listOperation(atlas, mode, outputs, "list of tagged names", RS_BAD_POINTER, "Unable to return list of tagged names",
-                                       [&](StringList** l) {
-                                         return filteredExports(atlas, l, "list of tagged names", [&](RegionNameRecord* r) {
-                                           int tagged = 0;
-                                           if (r && r->m_definition) RegionDefinition_taggedWith(r->m_definition, tag, &tagged);
-                                           return tagged != 0;
-                                         });
-                                       });
+  RegionStatus* status = filteredListOperation(atlas, mode, outputs, "list of tagged names", "Unable to return list of tagged names",
+                                               [&](RegionNameRecord* r) {
+                                                 int tagged = 0;
+                                                 if (r && r->m_definition) RegionDefinition_taggedWith(r->m_definition, tag, &tagged);
+                                                 return tagged != 0;
+                                               });
   va_end(outputs);
   return status;
 }

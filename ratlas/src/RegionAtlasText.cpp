@@ -521,6 +521,31 @@ struct LineArray {
   }
 };
 
+// Runs a block reader, turning a lack of memory into a status.
+template <class T>
+RegionStatus* guardedRead(const Kind& kind, const char* typeWord, BlockReader<T> reader, vsnHandle* handle, T** object,
+                          const char* path) {
+  if (!handle || !object) return readFailure(kind, "Invalid object pointer.");
+  try {
+    return reader(handle, object, path);
+  } catch (const std::bad_alloc&) {
+    return RegionStatus_outOfMemory(typeWord);
+  }
+}
+
+// Writes the text get makes to the stream and frees it.
+template <class Get, class Free>
+RegionStatus* writeText(FILE* stream, const char* badStream, const char* failed, Get get, Free release) {
+  if (!stream) return RegionStatus_fail(RS_BAD_CALL, badStream);
+  const char* text = nullptr;
+  RegionStatus* status = get(&text);
+  if (RegionStatus_isError(status)) return status;
+  bool written = fputs(text, stream) >= 0;
+  release();
+  if (!written) return RegionStatus_fail(RS_BAD_FILE, failed);
+  return status;
+}
+
 } // namespace
 
 RegionStatus* RegionText_readStreamLines(FILE* stream, const char* typeWord, char*** lines, int32_t* count) {
@@ -657,25 +682,15 @@ RegionStatus* RegionAtlas_freeVSN(RegionAtlas* atlas) {
 }
 
 RegionStatus* RegionMap_writeToFile(RegionMap* map, int withPrimitives, FILE* stream) {
-  if (!stream) return RegionStatus_fail(RS_BAD_CALL, "Unable to write map: File Descriptor is invalid.");
-  const char* text = nullptr;
-  RegionStatus* status = RegionMap_getVSN(map, withPrimitives, &text);
-  if (RegionStatus_isError(status)) return status;
-  bool written = fputs(text, stream) >= 0;
-  RegionMap_freeVSN(map);
-  if (!written) return RegionStatus_fail(RS_BAD_FILE, "Unable to write map: File write failed.");
-  return status;
+  return writeText(
+      stream, "Unable to write map: File Descriptor is invalid.", "Unable to write map: File write failed.",
+      [&](const char** text) { return RegionMap_getVSN(map, withPrimitives, text); }, [&] { RegionMap_freeVSN(map); });
 }
 
 RegionStatus* RegionAtlas_writeToFile(RegionAtlas* atlas, FILE* stream) {
-  if (!stream) return RegionStatus_fail(RS_BAD_CALL, "Unable to write atlas: File Descriptor is invalid.");
-  const char* text = nullptr;
-  RegionStatus* status = RegionAtlas_getVSN(atlas, &text);
-  if (RegionStatus_isError(status)) return status;
-  bool written = fputs(text, stream) >= 0;
-  RegionAtlas_freeVSN(atlas);
-  if (!written) return RegionStatus_fail(RS_BAD_FILE, "Unable to write atlas: File write failed.");
-  return status;
+  return writeText(
+      stream, "Unable to write atlas: File Descriptor is invalid.", "Unable to write atlas: File write failed.",
+      [&](const char** text) { return RegionAtlas_getVSN(atlas, text); }, [&] { RegionAtlas_freeVSN(atlas); });
 }
 
 RegionStatus* RegionMap_writeToDataset(RegionMap* map, int withPrimitives, void* file, const char* what, const char* where) {
@@ -702,30 +717,15 @@ RegionStatus* RegionAtlas_writeToDataset(RegionAtlas* atlas, void* file, const c
 }
 
 RegionStatus* RegionDefinition_readFromVSN(vsnHandle* handle, RegionDefinition** definition, const char* path) {
-  if (!handle || !definition) return readFailure(kDefinitionKind, "Invalid object pointer.");
-  try {
-    return readDefinition(handle, definition, path);
-  } catch (const std::bad_alloc&) {
-    return RegionStatus_outOfMemory(kDefinitionWord);
-  }
+  return guardedRead(kDefinitionKind, kDefinitionWord, readDefinition, handle, definition, path);
 }
 
 RegionStatus* RegionMap_readFromVSN(vsnHandle* handle, RegionMap** map, const char* path) {
-  if (!handle || !map) return readFailure(kMapKind, "Invalid object pointer.");
-  try {
-    return readMap(handle, map, path);
-  } catch (const std::bad_alloc&) {
-    return RegionStatus_outOfMemory(kMapWord);
-  }
+  return guardedRead(kMapKind, kMapWord, readMap, handle, map, path);
 }
 
 RegionStatus* RegionAtlas_readFromVSN(vsnHandle* handle, RegionAtlas** atlas, const char* path) {
-  if (!handle || !atlas) return readFailure(kAtlasKind, "Invalid object pointer.");
-  try {
-    return readAtlas(handle, atlas, path);
-  } catch (const std::bad_alloc&) {
-    return RegionStatus_outOfMemory(kAtlasWord);
-  }
+  return guardedRead(kAtlasKind, kAtlasWord, readAtlas, handle, atlas, path);
 }
 
 RegionStatus* RegionDefinition_readFromStrings(RegionDefinition** definition, int32_t count, const char* const* lines, const char* path) {

@@ -70,6 +70,7 @@ private:
 
   bool token(std::string_view *out);
   bool expectToken(const char *what, std::string_view *out);
+  template <class T> bool readNumber(const char *what, T *value, std::string_view *t);
   bool readInt64(const char *what, int64_t *value);
   bool readCount(const char *what, int64_t *value);
   bool readInt32(const char *what, int32_t *value);
@@ -80,6 +81,7 @@ private:
   bool need(size_t bytes);
   bool binInt32(int32_t *value);
   bool binSize(int64_t *value);
+  bool bin64(uint64_t *value);
   bool binDouble(double *value);
 
   bool meshFormat();
@@ -89,6 +91,9 @@ private:
   bool elements2();
   bool nodes4();
   bool elements4();
+  bool sectionHeader4(const char *what, int64_t header[4]);
+  bool blockHeader4(const char *third, const char *count, int32_t *dim, int32_t *entity,
+                    int32_t *value, int64_t *n);
   bool skipSection(std::string_view name);
   bool closeSection(const char *name);
   bool resolve();
@@ -142,17 +147,22 @@ bool Parser::expectToken(const char *what, std::string_view *out) {
   return failAtEnd();
 }
 
+// The next token as a number filling the whole token (a leading '+' allowed).
+template <class T> bool Parser::readNumber(const char *what, T *value, std::string_view *t) {
+  if (!expectToken(what, t))
+    return false;
+  const char *first = t->data();
+  if (t->size() > 1 && *first == '+')
+    ++first;
+  auto result = std::from_chars(first, t->data() + t->size(), *value);
+  if (result.ec != std::errc() || result.ptr != t->data() + t->size())
+    return fail("Expected %s, found %s.", what, quoted(*t).c_str());
+  return true;
+}
+
 bool Parser::readInt64(const char *what, int64_t *value) {
   std::string_view t;
-  if (!expectToken(what, &t))
-    return false;
-  const char *first = t.data();
-  if (t.size() > 1 && *first == '+')
-    ++first;
-  auto result = std::from_chars(first, t.data() + t.size(), *value);
-  if (result.ec != std::errc() || result.ptr != t.data() + t.size())
-    return fail("Expected %s, found %s.", what, quoted(t).c_str());
-  return true;
+  return readNumber(what, value, &t);
 }
 
 bool Parser::readCount(const char *what, int64_t *value) {
@@ -175,14 +185,8 @@ bool Parser::readInt32(const char *what, int32_t *value) {
 
 bool Parser::readDouble(const char *what, double *value) {
   std::string_view t;
-  if (!expectToken(what, &t))
+  if (!readNumber(what, value, &t))
     return false;
-  const char *first = t.data();
-  if (t.size() > 1 && *first == '+')
-    ++first;
-  auto result = std::from_chars(first, t.data() + t.size(), *value);
-  if (result.ec != std::errc() || result.ptr != t.data() + t.size())
-    return fail("Expected %s, found %s.", what, quoted(t).c_str());
   if (!std::isfinite(*value))
     return fail("Expected %s, found %s, which is not a finite number.", what, quoted(t).c_str());
   return true;
@@ -235,27 +239,30 @@ bool Parser::binSize(int64_t *value) {
     *value = static_cast<uint32_t>(v);
     return true;
   }
-  if (!need(8))
-    return false;
   uint64_t v = 0;
-  memcpy(&v, m_data + m_pos, 8);
-  m_pos += 8;
-  if (m_mesh->m_swap)
-    v = __builtin_bswap64(v);
+  if (!bin64(&v))
+    return false;
   if (v > static_cast<uint64_t>(INT64_MAX))
     return fail("A size value is out of range.");
   *value = static_cast<int64_t>(v);
   return true;
 }
 
-bool Parser::binDouble(double *value) {
+// Eight bytes in the file's byte order.
+bool Parser::bin64(uint64_t *value) {
   if (!need(8))
     return false;
-  uint64_t v = 0;
-  memcpy(&v, m_data + m_pos, 8);
+  memcpy(value, m_data + m_pos, 8);
   m_pos += 8;
   if (m_mesh->m_swap)
-    v = __builtin_bswap64(v);
+    *value = __builtin_bswap64(*value);
+  return true;
+}
+
+bool Parser::binDouble(double *value) {
+  uint64_t v = 0;
+  if (!bin64(&v))
+    return false;
   memcpy(value, &v, 8);
   if (!std::isfinite(*value))
     return fail("A coordinate is not a finite number.");
@@ -426,19 +433,9 @@ bool Parser::physicalNames() {
 bool Parser::entities() {
   if (m_sawElements)
     return fail("The $Entities section follows the $Elements section.");
-  int64_t counts[4];
-  if (m_mesh->m_binary) {
-    if (!endOfHeaderLine())
-      return false;
-    m_inBinary = true;
-    for (int64_t &c : counts)
-      if (!binSize(&c))
-        return false;
-  } else {
-    for (int64_t &c : counts)
-      if (!readCount("a number of entities", &c))
-        return false;
-  }
+  int64_t counts[4]; // entities of dimension 0 to 3
+  if (!sectionHeader4("a number of entities", counts))
+    return false;
   for (int dim = 0; dim < 4; ++dim) {
     for (int64_t i = 0; i < counts[dim]; ++i) {
       int32_t tag = 0;
@@ -676,20 +673,43 @@ bool Parser::elements2() {
   return closeSection("Elements");
 }
 
-bool Parser::nodes4() {
-  int64_t header[4]; // blocks, nodes, smallest tag, largest tag
+// The four counts heading a version 4 section (for nodes and elements: blocks, items, smallest and
+// largest tag).
+bool Parser::sectionHeader4(const char *what, int64_t header[4]) {
   if (m_mesh->m_binary) {
     if (!endOfHeaderLine())
       return false;
     m_inBinary = true;
-    for (int64_t &h : header)
-      if (!binSize(&h))
+    for (int i = 0; i < 4; ++i)
+      if (!binSize(&header[i]))
         return false;
   } else {
-    for (int64_t &h : header)
-      if (!readCount("a node count", &h))
+    for (int i = 0; i < 4; ++i)
+      if (!readCount(what, &header[i]))
         return false;
   }
+  return true;
+}
+
+// The heading of a version 4 block: entity dimension and tag, one more value and the count.
+bool Parser::blockHeader4(const char *third, const char *count, int32_t *dim, int32_t *entity,
+                          int32_t *value, int64_t *n) {
+  if (m_mesh->m_binary) {
+    if (!binInt32(dim) || !binInt32(entity) || !binInt32(value) || !binSize(n))
+      return false;
+  } else if (!readInt32("an entity dimension", dim) || !readInt32("an entity tag", entity) ||
+             !readInt32(third, value) || !readCount(count, n)) {
+    return false;
+  }
+  if (*dim < 0 || *dim > 3)
+    return fail("The entity dimension %d is not 0, 1, 2 or 3.", *dim);
+  return true;
+}
+
+bool Parser::nodes4() {
+  int64_t header[4]; // blocks, nodes, smallest tag, largest tag
+  if (!sectionHeader4("a node count", header))
+    return false;
   const int64_t total = header[1];
   if (total > static_cast<int64_t>(remaining() / (m_mesh->m_binary ? 32 : 8)))
     return fail("The $Nodes section claims %lld nodes, more than the rest of the file can hold.",
@@ -701,15 +721,8 @@ bool Parser::nodes4() {
   for (int64_t b = 0; b < header[0]; ++b) {
     int32_t dim = 0, entity = 0, parametric = 0;
     int64_t n = 0;
-    if (m_mesh->m_binary) {
-      if (!binInt32(&dim) || !binInt32(&entity) || !binInt32(&parametric) || !binSize(&n))
-        return false;
-    } else if (!readInt32("an entity dimension", &dim) || !readInt32("an entity tag", &entity) ||
-               !readInt32("a parametric flag", &parametric) || !readCount("a node count", &n)) {
+    if (!blockHeader4("a parametric flag", "a node count", &dim, &entity, &parametric, &n))
       return false;
-    }
-    if (dim < 0 || dim > 3)
-      return fail("The entity dimension %d is not 0, 1, 2 or 3.", dim);
     if (parametric != 0 && parametric != 1)
       return fail("The parametric flag %d is neither 0 nor 1.", parametric);
     if (n > total - read)
@@ -748,33 +761,16 @@ bool Parser::nodes4() {
 bool Parser::elements4() {
   m_sawElements = true;
   int64_t header[4]; // blocks, elements, smallest tag, largest tag
-  if (m_mesh->m_binary) {
-    if (!endOfHeaderLine())
-      return false;
-    m_inBinary = true;
-    for (int64_t &h : header)
-      if (!binSize(&h))
-        return false;
-  } else {
-    for (int64_t &h : header)
-      if (!readCount("an element count", &h))
-        return false;
-  }
+  if (!sectionHeader4("an element count", header))
+    return false;
   const int64_t total = header[1];
   int64_t read = 0;
   int64_t nodes[125];
   for (int64_t b = 0; b < header[0]; ++b) {
     int32_t dim = 0, entity = 0, gmshType = 0;
     int64_t n = 0;
-    if (m_mesh->m_binary) {
-      if (!binInt32(&dim) || !binInt32(&entity) || !binInt32(&gmshType) || !binSize(&n))
-        return false;
-    } else if (!readInt32("an entity dimension", &dim) || !readInt32("an entity tag", &entity) ||
-               !readInt32("an element type", &gmshType) || !readCount("an element count", &n)) {
+    if (!blockHeader4("an element type", "an element count", &dim, &entity, &gmshType, &n))
       return false;
-    }
-    if (dim < 0 || dim > 3)
-      return fail("The entity dimension %d is not 0, 1, 2 or 3.", dim);
     if (n > total - read)
       return fail("The element blocks hold more elements than the section claims.");
     const KelvoGmshType *type = KelvoElements_gmshType(gmshType);

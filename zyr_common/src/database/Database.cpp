@@ -218,190 +218,185 @@ void Database_print(const Database *database, FILE *stream) {
 // ---------------------------------------------------------------------------------------------
 // Keyed values.
 
-#define DATABASE_WRITE(call)                                                                                 \
-  do {                                                                                                       \
-    setKey(database, uuid);                                                                                  \
-    database->m_isModified = 1;                                                                              \
-    return call;                                                                                             \
-  } while (0)
+namespace {
+
+// Writes a keyed value at the state through one of DefFile's writers.
+template <class Writer, class... In>
+int writeKeyed(Database *database, int32_t state, const zyrUUID *uuid, const char *name, Writer writer,
+               In... in) {
+  setKey(database, uuid);
+  database->m_isModified = 1;
+  return writer(database->m_defFile, name, database->m_key, state, in...);
+}
+
+// Reads the version of a keyed value valid at the state through one of DefFile's readers.
+template <class Reader, class... Out>
+int readActive(Database *database, int32_t state, const zyrUUID *uuid, const char *name, Reader reader,
+               Out... out) {
+  int32_t when = readWhen(database, state, uuid, name);
+  return when >= 0 && reader(database->m_defFile, name, database->m_key, when, out...);
+}
+
+} // namespace
 
 int Database_setInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t value) {
-  DATABASE_WRITE(DefFile_writeInt(database->m_defFile, name, database->m_key, state, value));
+  return writeKeyed(database, state, uuid, name, DefFile_writeInt, value);
 }
 
 int Database_getInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                     int32_t *value) {
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readInt(database->m_defFile, name, database->m_key, when, value);
+  return readActive(database, state, uuid, name, DefFile_readInt, value);
 }
 
 int Database_setInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                      const int32_t *array, int32_t count) {
-  DATABASE_WRITE(DefFile_writeIntArray(database->m_defFile, name, database->m_key, state, array, count, 0));
+  return writeKeyed(database, state, uuid, name, DefFile_writeIntArray, array, count, 0);
 }
 
 int Database_getInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                      int32_t **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readInts(database->m_defFile, name, database->m_key, when, array, count);
+  return readActive(database, state, uuid, name, DefFile_readInts, array, count);
 }
 
 int Database_getIntArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                          int32_t *array, int32_t n) {
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readIntArray(database->m_defFile, name, database->m_key, when, array, &n);
+  return readActive(database, state, uuid, name, DefFile_readIntArray, array, &n);
 }
 
 int Database_setFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float value) {
-  DATABASE_WRITE(DefFile_writeFloat(database->m_defFile, name, database->m_key, state, value));
+  return writeKeyed(database, state, uuid, name, DefFile_writeFloat, value);
 }
 
 int Database_getFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                       float *value) {
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readFloat(database->m_defFile, name, database->m_key, when, value);
+  return readActive(database, state, uuid, name, DefFile_readFloat, value);
 }
 
 int Database_setFloats(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                        const float *array, int32_t count) {
-  DATABASE_WRITE(DefFile_writeFloatArray(database->m_defFile, name, database->m_key, state, array, count, 0));
+  return writeKeyed(database, state, uuid, name, DefFile_writeFloatArray, array, count, 0);
 }
 
 int Database_getFloats(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                        float **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readFloats(database->m_defFile, name, database->m_key, when, array, count);
+  return readActive(database, state, uuid, name, DefFile_readFloats, array, count);
 }
 
 int Database_getFloatArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                            float *array, int32_t n) {
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readFloatArray(database->m_defFile, name, database->m_key, when, array, &n);
+  return readActive(database, state, uuid, name, DefFile_readFloatArray, array, &n);
 }
 
 int Database_setDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                        double value) {
-  DATABASE_WRITE(DefFile_writeDouble(database->m_defFile, name, database->m_key, state, value));
+  return writeKeyed(database, state, uuid, name, DefFile_writeDouble, value);
 }
 
 int Database_getDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                        double *value) {
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readDouble(database->m_defFile, name, database->m_key, when, value);
+  return readActive(database, state, uuid, name, DefFile_readDouble, value);
 }
 
 int Database_setDoubles(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                         const double *array, int32_t count) {
-  DATABASE_WRITE(
-      DefFile_writeDoubleArray(database->m_defFile, name, database->m_key, state, array, count, 0));
+  return writeKeyed(database, state, uuid, name, DefFile_writeDoubleArray, array, count, 0);
 }
 
 int Database_getDoubles(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                         double **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readDoubles(database->m_defFile, name, database->m_key, when, array, count);
+  return readActive(database, state, uuid, name, DefFile_readDoubles, array, count);
 }
 
 int Database_getDoubleArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                             double *array, int32_t n) {
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readDoubleArray(database->m_defFile, name, database->m_key, when, array, &n);
+  return readActive(database, state, uuid, name, DefFile_readDoubleArray, array, &n);
 }
 
 int Database_setChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char value) {
-  DATABASE_WRITE(DefFile_writeChar(database->m_defFile, name, database->m_key, state, value));
+  return writeKeyed(database, state, uuid, name, DefFile_writeChar, value);
 }
 
 int Database_getChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char *value) {
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readChar(database->m_defFile, name, database->m_key, when, value);
+  return readActive(database, state, uuid, name, DefFile_readChar, value);
 }
 
 int Database_setChars(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                       const char *array, int32_t count) {
-  DATABASE_WRITE(DefFile_writeCharArray(database->m_defFile, name, database->m_key, state, array, count));
+  return writeKeyed(database, state, uuid, name, DefFile_writeCharArray, array, count);
 }
 
 int Database_getChars(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char **array,
                       int32_t *count) {
   *array = nullptr;
   *count = 0;
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readChars(database->m_defFile, name, database->m_key, when, array, count);
+  return readActive(database, state, uuid, name, DefFile_readChars, array, count);
 }
 
 int Database_getCharArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                           char *array, int32_t n) {
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readCharArray(database->m_defFile, name, database->m_key, when, array, &n);
+  return readActive(database, state, uuid, name, DefFile_readCharArray, array, &n);
 }
 
 int Database_setString(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                        const char *value) {
-  DATABASE_WRITE(DefFile_writeString(database->m_defFile, name, database->m_key, state, value));
+  return writeKeyed(database, state, uuid, name, DefFile_writeString, value);
 }
 
 int Database_getString(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                        char **value) {
   *value = nullptr;
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readString(database->m_defFile, name, database->m_key, when, value);
+  return readActive(database, state, uuid, name, DefFile_readString, value);
 }
 
 int Database_setStrings(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                         const char *const *array, int32_t count) {
-  DATABASE_WRITE(DefFile_writeStringArray(database->m_defFile, name, database->m_key, state, array, count));
+  return writeKeyed(database, state, uuid, name, DefFile_writeStringArray, array, count);
 }
 
 int Database_getStrings(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                         char ***array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readStrings(database->m_defFile, name, database->m_key, when, array, count);
+  return readActive(database, state, uuid, name, DefFile_readStrings, array, count);
 }
 
 int Database_getStringArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                             char **array, int32_t n) {
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readStringArray(database->m_defFile, name, database->m_key, when, array, &n);
+  return readActive(database, state, uuid, name, DefFile_readStringArray, array, &n);
 }
 
 int Database_setPointer(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                         const zyrUUID *value) {
-  DATABASE_WRITE(DefFile_writeUUID(database->m_defFile, name, database->m_key, state, value));
+  return writeKeyed(database, state, uuid, name, DefFile_writeUUID, value);
 }
 
 int Database_getPointer(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                         zyrUUID **value) {
   *value = nullptr;
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readUUID(database->m_defFile, name, database->m_key, when, value);
+  return readActive(database, state, uuid, name, DefFile_readUUID, value);
 }
 
 int Database_setPointers(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                          const zyrUUID *const *array, int32_t count) {
-  DATABASE_WRITE(DefFile_writeUUIDArray(database->m_defFile, name, database->m_key, state, array, count));
+  return writeKeyed(database, state, uuid, name, DefFile_writeUUIDArray, array, count);
 }
 
 int Database_getPointers(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                          zyrUUID ***array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readUUIDs(database->m_defFile, name, database->m_key, when, array, count);
+  return readActive(database, state, uuid, name, DefFile_readUUIDs, array, count);
 }
 
 int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                              zyrUUID **array, int32_t n) {
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && DefFile_readUUIDArray(database->m_defFile, name, database->m_key, when, array, &n);
+  return readActive(database, state, uuid, name, DefFile_readUUIDArray, array, &n);
 }
 
 int Database_describeData(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -419,9 +414,7 @@ int Database_describe(Database *database, int32_t state, const zyrUUID *uuid, co
                       int32_t *count, char ***texts) {
   *count = 0;
   *texts = nullptr;
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 &&
-         DefFile_readDescription(database->m_defFile, name, database->m_key, when, full, count, texts);
+  return readActive(database, state, uuid, name, DefFile_readDescription, full, count, texts);
 }
 
 int Database_readAttributes(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -429,9 +422,7 @@ int Database_readAttributes(Database *database, int32_t state, const zyrUUID *uu
   *count = 0;
   *names = nullptr;
   *values = nullptr;
-  int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 &&
-         DefFile_readAttributes(database->m_defFile, name, database->m_key, when, count, names, values);
+  return readActive(database, state, uuid, name, DefFile_readAttributes, count, names, values);
 }
 
 // ---------------------------------------------------------------------------------------------

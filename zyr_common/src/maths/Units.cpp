@@ -198,7 +198,10 @@ int Units_getConversionFactor(const char *from, const char *to, double *factor) 
   return Units_computeConversionFactor(from, to, factor) != 0;
 }
 
-int Units_convertDoubles(const char *from, const char *to, int32_t n, double *values) {
+namespace {
+
+// Scales the values in place; the product is formed in double whatever their type.
+template <class T> int convertValues(const char *from, const char *to, int32_t n, T *values) {
   if (to == nullptr)
     return 1;
   double factor = 1.0;
@@ -208,22 +211,18 @@ int Units_convertDoubles(const char *from, const char *to, int32_t n, double *va
   if (result == 2)
     return 1;
   for (int32_t i = 0; i < n; ++i)
-    values[i] *= factor;
+    values[i] = static_cast<T>(static_cast<double>(values[i]) * factor);
   return 1;
 }
 
+} // namespace
+
+int Units_convertDoubles(const char *from, const char *to, int32_t n, double *values) {
+  return convertValues(from, to, n, values);
+}
+
 int Units_convertFloats(const char *from, const char *to, int32_t n, float *values) {
-  if (to == nullptr)
-    return 1;
-  double factor = 1.0;
-  const int result = Units_computeConversionFactor(from, to, &factor);
-  if (result == 0 || n < 0 || (n > 0 && values == nullptr))
-    return 0;
-  if (result == 2)
-    return 1;
-  for (int32_t i = 0; i < n; ++i)
-    values[i] = static_cast<float>(static_cast<double>(values[i]) * factor);
-  return 1;
+  return convertValues(from, to, n, values);
 }
 
 int Units_areAvailable() {
