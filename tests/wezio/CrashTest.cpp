@@ -146,13 +146,18 @@ TEST(CrashTest, DataSetsWrittenBeforeAKillSurviveIt) {
     iif_close(&file);
   }
   EXPECT_GT(completed.size(), 0u);
-  // After the last recovery the file holds a stored index again.
+  // A reader opens the file after the last recovery. Whether it finds a stored index depends on
+  // where the last kill fell: the unfinished data set of a killed writer stays behind the index
+  // written at the recovery (nothing the file holds is ever cut away), and then the next open
+  // rebuilds again. Either way every completed data set is there.
   IO_file file;
   iif_clear_record(&file);
   messages().clear();
   file.m_callback = captureMessage;
-  ASSERT_EQ(iif_open(&file, name.c_str(), "r"), IO_OK);
-  EXPECT_TRUE(messages().empty()) << allMessages();
+  ASSERT_EQ(iif_open(&file, name.c_str(), "r"), IO_OK) << allMessages();
+  std::set<int> present;
+  for (const Entry &e : entries(&file)) present.insert(std::stoi(e.m_what.substr(3)));
+  for (int done : completed) EXPECT_TRUE(present.count(done)) << "set" << done << " lost";
   iif_close(&file);
   RecordProperty("rounds", rounds);
 }
