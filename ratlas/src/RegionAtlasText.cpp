@@ -8,6 +8,8 @@
 #include "RegionNameRecord.h"
 #include "RegionScope.h"
 #include "RegionString.h"
+#include "io_alloc.h"
+#include "io_located.h"
 #include "vsnapi.h"
 
 #include <cctype>
@@ -493,6 +495,38 @@ RegionStatus* fromStream(const char* typeWord, BlockReader<T> reader, T** object
   return status;
 }
 
+template <class T>
+RegionStatus* fromDataset(const char* typeWord, BlockReader<T> reader, T** object, void* file, const char* what, const char* where,
+                          int32_t when, const char* path) {
+  if (!object) return frontFailure(RS_BAD_CALL, typeWord, "Invalid object pointer");
+  if (!file) return frontFailure(RS_BAD_CALL, typeWord, "Invalid file pointer");
+  if (!what || !where) return frontFailure(RS_BAD_CALL, typeWord, "Invalid dataset WHAT/WHERE");
+  IO_file* dataFile = static_cast<IO_file*>(file);
+  IO_location location{};
+  if (ii_locate_single_dataset(dataFile, &location, what, where, when) != 0) {
+    ii_free_location(&location);
+    return frontFailure(RS_BAD_CALL, typeWord, "Cannot locate requested dataset");
+  }
+  char* characters = nullptr;
+  int32_t length = 0;
+  int read = ii_read_located_char(dataFile, &location, &characters, &length, 0);
+  ii_free_location(&location);
+  if (read != 0 || length < 0) {
+    io_free(characters);
+    return frontFailure(RS_USER, typeWord, "Cannot read requested dataset");
+  }
+  // The characters carry no terminator of their own: the cutter keeps within their count.
+  char** lines = nullptr;
+  int32_t count = 0;
+  RegionStatus* status = RegionText_cutDatasetLines(characters, uint64_t(length), &lines, &count);
+  io_free(characters);
+  if (RegionStatus_isError(status)) return status;
+  static const char* const kNoLines[] = {nullptr};
+  status = fromStrings(typeWord, reader, object, count, lines ? lines : kNoLines, path);
+  if (lines) StringArray_delete(&lines, uint64_t(count));
+  return status;
+}
+
 // Growable array of line copies, 100 entries at a time.
 struct LineArray {
   char** m_lines = nullptr;
@@ -783,4 +817,22 @@ RegionStatus* RegionAtlas_readFromFile(RegionAtlas** atlas, const char* fileName
 
 RegionStatus* RegionAtlas_readFromFILE(RegionAtlas** atlas, FILE* stream, const char* path) {
   return fromStream(kAtlasWord, RegionAtlas_readFromVSN, atlas, stream, path);
+}
+
+RegionStatus* RegionDefinition_readFromDataset(RegionDefinition** definition, void* file, const char* what, const char* where,
+                                               int32_t when, const char* path) {
+  return fromDataset(kDefinitionWord, RegionDefinition_readFromVSN, definition, file, what, where, when, path);
+}
+
+RegionStatus* RegionMap_readFromDataset(RegionMap** map, void* file, const char* what, const char* where, int32_t when,
+                                        const char* path) {
+  if (!map) return RegionStatus_fail(RS_BAD_CALL, "Unable to read map: Invalid Map pointer.");
+  if (!file) return RegionStatus_fail(RS_BAD_CALL, "Unable to read map: Invalid File pointer.");
+  if (!what || !where) return RegionStatus_fail(RS_BAD_CALL, "Unable to read map: Invalid WHAT/WHERE.");
+  return fromDataset(kMapWord, RegionMap_readFromVSN, map, file, what, where, when, path);
+}
+
+RegionStatus* RegionAtlas_readFromDataset(RegionAtlas** atlas, void* file, const char* what, const char* where, int32_t when,
+                                          const char* path) {
+  return fromDataset(kAtlasWord, RegionAtlas_readFromVSN, atlas, file, what, where, when, path);
 }

@@ -67,6 +67,14 @@ RegionStatus* RegionMap_readFromFILE(RegionMap** map, FILE* stream, const char* 
 RegionStatus* RegionAtlas_readFromStrings(RegionAtlas** atlas, int32_t count, const char* const* lines, const char* path);
 RegionStatus* RegionAtlas_readFromFile(RegionAtlas** atlas, const char* fileName, const char* path);
 RegionStatus* RegionAtlas_readFromFILE(RegionAtlas** atlas, FILE* stream, const char* path);
+// From the character data set what/where/when of an open data-set file (an IO_file), whose
+// lines are laid out as RegionText_cutDatasetLines takes them.
+RegionStatus* RegionDefinition_readFromDataset(RegionDefinition** definition, void* file, const char* what, const char* where,
+                                               int32_t when, const char* path);
+RegionStatus* RegionMap_readFromDataset(RegionMap** map, void* file, const char* what, const char* where, int32_t when,
+                                        const char* path);
+RegionStatus* RegionAtlas_readFromDataset(RegionAtlas** atlas, void* file, const char* what, const char* where, int32_t when,
+                                          const char* path);
 
 // The lines of a stream as the stream front ends hand them on: read through a 2048-byte buffer;
 // a stretch of 2047 characters without a line end is cut at its last comma (the comma starts the

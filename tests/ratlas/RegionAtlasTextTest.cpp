@@ -1,10 +1,15 @@
 #include "RegionAtlasText.h"
 #include "RegionMemory.h"
 #include "RegionTestSupport.h"
+#include "io_header.h"
+#include "io_state.h"
+#include "iocnt.h"
+#include "iodata.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <unistd.h>
 
 using namespace region_test;
@@ -596,3 +601,126 @@ TEST_F(TextFixture, AllocationFailuresWhileMapsMove) {
 }
 
 }  // namespace
+
+// ---- data sets --------------------------------------------------------------------------------
+
+namespace {
+
+int quiet(const char*, int32_t) { return 0; }
+
+// A data-set file in a temporary directory, written and read through the request interface.
+struct DatasetFile {
+  char m_dir[32] = "/tmp/region-dataset-XXXXXX";
+  std::string m_name;
+  IO_state* m_state = iostate_alloc();
+  IO_header* m_header = ioheader_alloc(nullptr);
+  IO_data* m_data = iodata_alloc(nullptr);
+  DatasetFile() {
+    EXPECT_NE(mkdtemp(m_dir), nullptr);
+    m_name = std::string(m_dir) + "/atlas.wez";
+    iodata_set_chars(nullptr, m_data, m_name.data(), int32_t(m_name.size()));
+    EXPECT_EQ(iocntc(IO_OPEN_PRIMARY, quiet, m_header, m_data, m_state), 0);
+  }
+  ~DatasetFile() {
+    iocnt(IO_CLOSE_PRIMARY, quiet, m_header, m_data, m_state);
+    iostate_free(m_state);
+    ioheader_free(nullptr, m_header);
+    iodata_free(nullptr, m_data);
+    if (DIR* dir = opendir(m_dir)) {
+      while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] != '.') unlink((std::string(m_dir) + "/" + entry->d_name).c_str());
+      }
+      closedir(dir);
+    }
+    rmdir(m_dir);
+  }
+  // A character data set of the text's lines, each ended by a zero byte and a line end.
+  void write(const char* what, const std::string& text, int32_t when = 0) {
+    std::string characters;
+    for (const std::string& line : linesOf(text)) characters += line + std::string("\0\n", 2);
+    iodata_set_chars(nullptr, m_data, characters.data(), int32_t(characters.size()));
+    snprintf(m_header->m_what, IO_NAME_LEN, "%s", what);
+    snprintf(m_header->m_where, IO_NAME_LEN, "REGIONS");
+    *m_header->m_when = when;
+    *m_header->m_numattrb = 0;
+    snprintf(m_header->m_datatype, IO_DATATYPE_LEN, "CHAR");
+    *m_header->m_number = int32_t(characters.size());
+    *m_header->m_blockfactor = 1;
+    EXPECT_EQ(iocntc(IO_WRITE_DATASET, quiet, m_header, m_data, m_state), 0);
+  }
+  void* file() { return &m_state->m_primary; }
+};
+
+} // namespace
+
+TEST_F(TextFixture, DatasetRoundTripsAndFailures) {
+  DatasetFile data;
+  RegionAtlas* atlas = goldenAtlas();
+  const std::string atlasWritten = atlasText(atlas);
+  RegionMap* map = nullptr;
+  ASSERT_OK(RegionMap_new(&map, "M"));
+  ASSERT_OK(RegionMap_addRegionDefinition(map, make("A", RC_UNION, {"p", "q"})));
+  const std::string mapWritten = mapText(map, 0);
+  RegionDefinition* d = make("D", RC_DIFFERENCE, {"b", "a"}, {"c"});
+  RegionDefinition_addTag(d, "t1");
+  const char* text = nullptr;
+  ASSERT_OK(RegionDefinition_getVSN(d, &text));
+  const std::string definitionWritten = text;
+  data.write("ATLAS", atlasWritten);
+  data.write("MAP", mapWritten);
+  data.write("DEFINITION", definitionWritten);
+  data.write("TWICE", mapWritten, 1);
+  data.write("TWICE", mapWritten, 2);
+  data.write("CORRUPT", "  REGION MAP: M\n    REGION: A\n");
+
+  RegionAtlas* readAtlas = nullptr;
+  ASSERT_OK(RegionAtlas_readFromDataset(&readAtlas, data.file(), "ATLAS", "REGIONS", 0, nullptr));
+  ASSERT_NE(readAtlas, nullptr);
+  EXPECT_EQ(atlasText(readAtlas), atlasWritten);
+  RegionMap* readMap = nullptr;
+  ASSERT_OK(RegionMap_readFromDataset(&readMap, data.file(), "MAP", "REGIONS", 0, nullptr));
+  ASSERT_NE(readMap, nullptr);
+  EXPECT_EQ(mapText(readMap, 0), mapWritten);
+  RegionDefinition* readDefinition = nullptr;
+  ASSERT_OK(RegionDefinition_readFromDataset(&readDefinition, data.file(), "DEFINITION", "REGIONS", 0, nullptr));
+  ASSERT_NE(readDefinition, nullptr);
+  ASSERT_OK(RegionDefinition_getVSN(readDefinition, &text));
+  EXPECT_EQ(std::string(text), definitionWritten);
+
+  // Failures create nothing.
+  RegionMap* none = nullptr;
+  expectFailure(RegionMap_readFromDataset(&none, data.file(), "ABSENT", "REGIONS", 0, nullptr), RS_BAD_CALL,
+                "Unable to read Region Map: Cannot locate requested dataset.");
+  expectFailure(RegionMap_readFromDataset(&none, data.file(), "TWICE", "REGIONS", -1, nullptr), RS_BAD_CALL,
+                "Unable to read Region Map: Cannot locate requested dataset.");
+  RegionStatus* corrupt = RegionMap_readFromDataset(&none, data.file(), "CORRUPT", "REGIONS", 0, nullptr);
+  expectFailure(corrupt, RS_BAD_VSN, nullptr);
+  EXPECT_EQ(textOf(corrupt).rfind("Unable to read Region Map: Unrecognised VSN.", 0), 0u) << textOf(corrupt);
+  EXPECT_EQ(none, nullptr);
+  RegionAtlas* noAtlas = nullptr;
+  RegionDefinition* noDefinition = nullptr;
+  expectFailure(RegionDefinition_readFromDataset(&noDefinition, data.file(), "ABSENT", "REGIONS", 0, nullptr), RS_BAD_CALL,
+                "Unable to read Region Definition: Cannot locate requested dataset.");
+  EXPECT_EQ(noDefinition, nullptr);
+
+  // Argument checks: the map's own words, the shared ones for the others.
+  expectFailure(RegionMap_readFromDataset(nullptr, data.file(), "MAP", "REGIONS", 0, nullptr), RS_BAD_CALL,
+                "Unable to read map: Invalid Map pointer.");
+  expectFailure(RegionMap_readFromDataset(&none, nullptr, "MAP", "REGIONS", 0, nullptr), RS_BAD_CALL,
+                "Unable to read map: Invalid File pointer.");
+  expectFailure(RegionMap_readFromDataset(&none, data.file(), "MAP", nullptr, 0, nullptr), RS_BAD_CALL,
+                "Unable to read map: Invalid WHAT/WHERE.");
+  expectFailure(RegionAtlas_readFromDataset(nullptr, data.file(), "ATLAS", "REGIONS", 0, nullptr), RS_BAD_CALL,
+                "Unable to read Region Atlas: Invalid object pointer.");
+  expectFailure(RegionAtlas_readFromDataset(&noAtlas, nullptr, "ATLAS", "REGIONS", 0, nullptr), RS_BAD_CALL,
+                "Unable to read Region Atlas: Invalid file pointer.");
+  expectFailure(RegionDefinition_readFromDataset(&noDefinition, data.file(), nullptr, "REGIONS", 0, nullptr), RS_BAD_CALL,
+                "Unable to read Region Definition: Invalid dataset WHAT/WHERE.");
+
+  RegionDefinition_delete(&readDefinition);
+  RegionDefinition_delete(&d);
+  RegionMap_delete(&readMap, 1);
+  RegionMap_delete(&map, 1);
+  RegionAtlas_delete(&readAtlas, 1);
+  RegionAtlas_delete(&atlas, 1);
+}
