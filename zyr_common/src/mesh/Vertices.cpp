@@ -429,9 +429,11 @@ int Vertices_getBoundingBox(Vertices *v, const char *units, double box[6]) {
     box[k] = v->m_boundingBoxMin[k];
     box[3 + k] = v->m_boundingBoxMax[k];
   }
-  if (v->m_noOfVertices == 0)
-    return 1; // the empty box stays at its limits
-  return Units_convertDoubles(v->m_units, units, 6, box);
+  if (v->m_noOfVertices > 0)
+    return Units_convertDoubles(v->m_units, units, 6, box);
+  // The empty box stays at its limits, which a factor above 1 would turn into infinities.
+  double factor = 1.0;
+  return units == nullptr ? 1 : Units_getConversionFactor(v->m_units, units, &factor);
 }
 
 int Vertices_getCentroid(Vertices *v, const char *units, int32_t snap, double centroid[3], int32_t *vertex) {
