@@ -103,8 +103,7 @@ TEST_F(VerticesTest, SplitVerticesTakeTheirSourcesPosition) {
   EXPECT_EQ(Vertices_getNoOfVertices(v), 12);
   const std::vector<double> all = coordinates(v, nullptr);
   ASSERT_EQ(all.size(), 36u);
-  EXPECT_EQ(std::vector<double>(all.begin() + 30, all.end()),
-            (std::vector<double>{4.1, 8.1, -3.9, 7.1, 14.1, -6.9}));
+  EXPECT_EQ(std::vector<double>(all.begin() + 30, all.end()), (std::vector<double>{4.1, 8.1, -3.9, 7.1, 14.1, -6.9}));
   const int32_t list[] = {11, 10, 4};
   EXPECT_EQ(coordinates(v, nullptr, 3, list), (std::vector<double>{7.1, 14.1, -6.9, 4.1, 8.1, -3.9, 4.1, 8.1, -3.9}));
 
@@ -239,6 +238,30 @@ TEST_F(VerticesTest, StoredCountBeyondTheCoordinatesIsCutBack) {
   ASSERT_NE(error, nullptr);
   EXPECT_EQ(zyrError_getCode(error), ZYR_I_INTERNAL_ERROR);
   EXPECT_EQ(std::string(zyrError_getMessage(error)), "The stored vertices " + key + " are inconsistent.\n");
+}
+
+TEST_F(VerticesTest, PrintListsTheRecord) {
+  Vertices *v = Vertices_new(3, "m", VERTICES_SINGLE_REQUEST, 2, grid(2));
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  Vertices_print(v, stream);
+  std::fclose(stream);
+  const std::string rule(46, '=');
+  EXPECT_EQ(std::string(text),
+            "\n" + rule + "\nVertices: " + keyOf(v) + "\n" + rule + "\n\n" +
+                "Number of vertices       = 2\n"
+                "Dimensionality           = 3\n"
+                "Units                    = m\n"
+                "Precision                = 1 [single]\n"
+                "Number of split vertices = 0\n"
+                "Transformation           = (nil) \n"
+                "Centroid                 = (6.000000e-01, 1.100000e+00, -4.000000e-01)\n"
+                "Centroid                 = (1.000000e-01, 1.000000e-01, 1.000000e-01) (Snapped to vertex 0)\n"
+                "Bounding box             = (1.000000e-01, 1.000000e-01, -9.000000e-01) -\n"
+                "                           (1.100000e+00, 2.100000e+00, 1.000000e-01)\n");
+  free(text);
+  Vertices_delete(v);
 }
 
 } // namespace

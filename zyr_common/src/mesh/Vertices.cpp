@@ -27,8 +27,7 @@ int64_t valueSize(int32_t precision) { return precision == VERTICES_SINGLE ? 4 :
 // Coordinate i of the stored array, widened to double.
 inline double stored(const Vertices *v, int64_t i) {
   const void *data = v->m_xyz != nullptr ? zyrBlob_getData(v->m_xyz) : nullptr;
-  return v->m_precision == VERTICES_SINGLE ? static_cast<const float *>(data)[i]
-                                           : static_cast<const double *>(data)[i];
+  return v->m_precision == VERTICES_SINGLE ? static_cast<const float *>(data)[i] : static_cast<const double *>(data)[i];
 }
 
 inline void put(void *out, int32_t precision, int64_t i, double value) {
@@ -65,14 +64,12 @@ int toModel(const Vertices *v, const char *units, int32_t precision, int32_t n, 
   if (n == 0)
     return 1;
   if (v->m_transform != nullptr &&
-      zyrAffineTransform3D_apply(v->m_transform, v->m_units, precision == VERTICES_SINGLE ? zyrAffineFloat
-                                                                                         : zyrAffineDouble,
-                                 n, out) != 1)
+      zyrAffineTransform3D_apply(v->m_transform, v->m_units,
+                                 precision == VERTICES_SINGLE ? zyrAffineFloat : zyrAffineDouble, n, out) != 1)
     return 0;
   const int32_t values = n * v->m_dimensionality;
-  return precision == VERTICES_SINGLE
-             ? Units_convertFloats(v->m_units, units, values, static_cast<float *>(out))
-             : Units_convertDoubles(v->m_units, units, values, static_cast<double *>(out));
+  return precision == VERTICES_SINGLE ? Units_convertFloats(v->m_units, units, values, static_cast<float *>(out))
+                                      : Units_convertDoubles(v->m_units, units, values, static_cast<double *>(out));
 }
 
 void computeBoundingBox(Vertices *v) {
@@ -144,8 +141,8 @@ int checkConsistency(Vertices *v) {
   }
   const int64_t size = v->m_xyz != nullptr && zyrBlob_getData(v->m_xyz) != nullptr ? zyrBlob_getSize(v->m_xyz) : 0;
   const int64_t fits = size / (3 * valueSize(v->m_precision));
-  if (v->m_xyz == nullptr || zyrBlob_getType(v->m_xyz) != (v->m_precision == VERTICES_SINGLE ? ZYR_TYPE_FLOAT
-                                                                                              : ZYR_TYPE_DOUBLE)) {
+  if (v->m_xyz == nullptr ||
+      zyrBlob_getType(v->m_xyz) != (v->m_precision == VERTICES_SINGLE ? ZYR_TYPE_FLOAT : ZYR_TYPE_DOUBLE)) {
     if (v->m_noOfVertices != 0)
       ok = 0;
     v->m_noOfVertices = 0;
@@ -184,8 +181,8 @@ void ensureConsistent(Vertices *v) {
 int Vertices_registerType() {
   static int registered = 0;
   if (registered == 0)
-    registered = zyrTypeManager_setHooks("Vertices", Vertices_getSize, Vertices_dump, Vertices_restore,
-                                         Vertices_delete);
+    registered =
+        zyrTypeManager_setHooks("Vertices", Vertices_getSize, Vertices_dump, Vertices_restore, Vertices_delete);
   return registered;
 }
 
@@ -195,10 +192,9 @@ int Vertices_dump(void *) { return 1; }
 
 int Vertices_restore(void *object, int32_t flag) {
   Vertices *v = static_cast<Vertices *>(object);
-  const int changed = flag == 0 || zyrObject_checkAttribute(v, flag, "xyz") ||
-                      zyrObject_checkAttribute(v, flag, "transform - A") ||
-                      zyrObject_checkAttribute(v, flag, "transform - v") ||
-                      zyrObject_checkAttribute(v, flag, "transform - units");
+  const int changed =
+      flag == 0 || zyrObject_checkAttribute(v, flag, "xyz") || zyrObject_checkAttribute(v, flag, "transform - A") ||
+      zyrObject_checkAttribute(v, flag, "transform - v") || zyrObject_checkAttribute(v, flag, "transform - units");
   zyrObject_getAffineTransform3D(v, flag, "transform", &v->m_transform);
   zyrObject_getInt(v, flag, "noOfVertices", &v->m_noOfVertices);
   void *xyz = v->m_xyz;
@@ -306,15 +302,15 @@ Vertices *Vertices_copy(const Vertices *source, const zyrAffineTransform3D *tran
   if (v == nullptr)
     return nullptr;
   // Everything but the header: the caches stay valid for the same coordinates.
-  std::memcpy(reinterpret_cast<char *>(v) + sizeof(zyrObject), reinterpret_cast<const char *>(source) + sizeof(zyrObject),
-              sizeof(Vertices) - sizeof(zyrObject));
+  std::memcpy(reinterpret_cast<char *>(v) + sizeof(zyrObject),
+              reinterpret_cast<const char *>(source) + sizeof(zyrObject), sizeof(Vertices) - sizeof(zyrObject));
   v->m_xyz = zyrBlob_copy(source->m_xyz);
   v->m_units = zyrCString_clone(source->m_units);
-  v->m_splitVertices = source->m_noOfSplitVertices > 0
-                           ? static_cast<int32_t *>(zyrMemory_duplicate(
-                                 source->m_splitVertices, 4 * static_cast<int64_t>(source->m_noOfSplitVertices),
-                                 __func__))
-                           : nullptr;
+  v->m_splitVertices =
+      source->m_noOfSplitVertices > 0
+          ? static_cast<int32_t *>(zyrMemory_duplicate(source->m_splitVertices,
+                                                       4 * static_cast<int64_t>(source->m_noOfSplitVertices), __func__))
+          : nullptr;
   v->m_transform = source->m_transform != nullptr ? zyrAffineTransform3D_copy(source->m_transform) : nullptr;
   if (transform != nullptr) {
     if (v->m_transform == nullptr)
@@ -474,8 +470,8 @@ int Vertices_split(Vertices *v, int32_t count, int32_t *sources) {
     v->m_splitVertices = zyrMemory_reallocateArray(sources, count, __func__);
   } else {
     // Splitting again adds to the list so that split vertices already handed out keep their source.
-    v->m_splitVertices = zyrMemory_reallocateArray(v->m_splitVertices, v->m_noOfSplitVertices + static_cast<int64_t>(count),
-                                                   __func__);
+    v->m_splitVertices =
+        zyrMemory_reallocateArray(v->m_splitVertices, v->m_noOfSplitVertices + static_cast<int64_t>(count), __func__);
     std::memcpy(v->m_splitVertices + v->m_noOfSplitVertices, sources, 4 * static_cast<size_t>(count));
     zyrMemory_free(sources, __func__);
   }

@@ -35,9 +35,9 @@ struct Vertices {
   int32_t m_centroidValid;
   double m_boundingBoxMin[3]; // of the transformed coordinates, in m_units
   double m_boundingBoxMax[3];
-  double m_centroid[3];       // of the stored coordinates, in m_units
-  int32_t m_nearestVertex;    // base vertex closest to m_centroid
-  int32_t m_checked;          // the fields have been checked against the blob since the last restore
+  double m_centroid[3];    // of the stored coordinates, in m_units
+  int32_t m_nearestVertex; // base vertex closest to m_centroid
+  int32_t m_checked;       // the fields have been checked against the blob since the last restore
 };
 
 // Installs the hooks of the type "Vertices"; may be called any number of times.
