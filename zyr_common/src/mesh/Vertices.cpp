@@ -192,9 +192,12 @@ int Vertices_dump(void *) { return 1; }
 
 int Vertices_restore(void *object, int32_t flag) {
   Vertices *v = static_cast<Vertices *>(object);
-  const int changed =
-      flag == 0 || zyrObject_checkAttribute(v, flag, "xyz") || zyrObject_checkAttribute(v, flag, "transform - A") ||
-      zyrObject_checkAttribute(v, flag, "transform - v") || zyrObject_checkAttribute(v, flag, "transform - units");
+  // Anything the caches are computed from clears them.
+  static const char *const sources[] = {"xyz",   "transform - A", "transform - v", "transform - units",
+                                        "units", "noOfVertices",  "precision"};
+  int changed = flag == 0;
+  for (const char *name : sources)
+    changed = changed || zyrObject_checkAttribute(v, flag, name);
   zyrObject_getAffineTransform3D(v, flag, "transform", &v->m_transform);
   zyrObject_getInt(v, flag, "noOfVertices", &v->m_noOfVertices);
   void *xyz = v->m_xyz;
