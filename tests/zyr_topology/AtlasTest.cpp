@@ -1,0 +1,116 @@
+#include "Atlas.h"
+#include "Dictionary.h"
+#include "TopologyTestSupport.h"
+#include "zyrCString.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+class AtlasTest : public TopologyStoreTest {};
+
+std::vector<std::string> strings(char **array, int32_t count) {
+  std::vector<std::string> out(array, array + count);
+  zyrCStringArray_free(array, static_cast<uint64_t>(count));
+  return out;
+}
+
+TEST_F(AtlasTest, CompositeSurvivesCommitAndReopen) {
+  Atlas *atlas = Atlas_new(nullptr);
+  ASSERT_NE(atlas, nullptr);
+  const char *walls[] = {"wall a", "wall b"};
+  ASSERT_EQ(Atlas_addCompositeToMap(atlas, "Walls", 1, 2, walls, 0, nullptr), 1);
+  EXPECT_EQ(Atlas_addCompositeToMap(atlas, "Bad", 8, 2, walls, 0, nullptr), 0);
+  Repository_commit(m_repository);
+  reopen();
+
+  atlas = static_cast<Atlas *>(Repository_getSingletonByTypeName(m_repository, "Atlas"));
+  ASSERT_NE(atlas, nullptr);
+  int32_t combination = 0, countA = 0, countB = 0;
+  char **listA = nullptr, **listB = nullptr;
+  ASSERT_EQ(Atlas_getUserCompositeDefinition(atlas, "Walls", &combination, &countA, &listA, &countB, &listB), 1);
+  EXPECT_EQ(combination, 1);
+  EXPECT_EQ(strings(listA, countA), (std::vector<std::string>{"wall a", "wall b"}));
+  EXPECT_EQ(countB, 0);
+
+  char **names = nullptr;
+  int32_t count = -1;
+  ASSERT_EQ(Atlas_resolveName(atlas, "Walls", &names, &count), 1);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{"wall a", "wall b"}));
+  // Names the atlas does not define are no error here.
+  ASSERT_EQ(Atlas_resolveName(atlas, "Nowhere", &names, &count), 1);
+  EXPECT_EQ(names, nullptr);
+  EXPECT_EQ(count, 0);
+  char *text = nullptr;
+  EXPECT_EQ(Atlas_getVSN(atlas, 3, &text), 0);
+  EXPECT_EQ(text, nullptr);
+  EXPECT_TRUE(takeErrors().empty());
+}
+
+TEST_F(AtlasTest, UnreadableStoredMapIsReportedAndTheEmptyMapKept) {
+  Atlas *atlas = Atlas_new(nullptr);
+  ASSERT_NE(atlas, nullptr);
+  Repository_commit(m_repository);
+  zyrObject_setString(atlas, "map - primary", "REGION MAP: Primary map\n  REGION: x\n");
+  Repository_commit(m_repository);
+  reopen();
+
+  atlas = static_cast<Atlas *>(Repository_getSingletonByTypeName(m_repository, "Atlas"));
+  ASSERT_NE(atlas, nullptr);
+  std::vector<std::string> errors = takeErrors();
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.back(), "20006: Failed to restore the primary region map.\n");
+  char **names = nullptr;
+  EXPECT_EQ(Atlas_getCompositeNames(atlas, &names), 0);
+  EXPECT_NE(atlas->m_primaryMap, nullptr);
+}
+
+TEST_F(AtlasTest, ActiveTextKeepsActiveNamesOnly) {
+  Atlas *atlas = Atlas_new(nullptr);
+  ASSERT_NE(atlas, nullptr);
+  const char *a[] = {"in1", "off1", "in2"};
+  const char *b[] = {"off2"};
+  const char *c[] = {"off1"};
+  ASSERT_EQ(Atlas_addCompositeToMap(atlas, "Cut", 4, 3, a, 1, b), 1);
+  ASSERT_EQ(Atlas_addCompositeToMap(atlas, "Dead", 1, 1, c, 0, nullptr), 1);
+  ASSERT_EQ(Atlas_addCompositeToMap(atlas, "Xor", 5, 1, c, 3, a), 1);
+  Dictionary *active = Dictionary_new(0);
+  for (const char *name : {"Cut", "Dead", "Xor", "in1", "in2"})
+    Dictionary_add(active, name, reinterpret_cast<void *>(intptr_t{1}));
+  Dictionary_add(active, "off1", reinterpret_cast<void *>(intptr_t{0}));
+  char *text = nullptr;
+  ASSERT_EQ(Atlas_getActiveVSN(atlas, active, &text), 1);
+  EXPECT_STREQ(text, "REGION MAP: Primary Map\n\n"
+                     "  REGION: Cut\n    Combination = Union\n    Region List = in1, in2\n  END # REGION\n\n"
+                     "  REGION: Xor\n    Combination = Union\n    Region List = in1, in2\n  END # REGION\n\n"
+                     "END # REGION MAP\n");
+  zyrCString_free(text);
+  Dictionary_delete(active);
+}
+
+TEST_F(AtlasTest, TagsAreCopiedAndAbsentTagsAreNoError) {
+  Atlas *atlas = Atlas_new(nullptr);
+  ASSERT_NE(atlas, nullptr);
+  const char *a[] = {"r"};
+  ASSERT_EQ(Atlas_addCompositeToMap(atlas, "From", 1, 1, a, 0, nullptr), 1);
+  ASSERT_EQ(Atlas_addCompositeToMap(atlas, "To", 1, 1, a, 0, nullptr), 1);
+  EXPECT_EQ(Atlas_copyTags(atlas, "From", "To"), 1);
+  ASSERT_EQ(Atlas_tagCompositeName(atlas, "hot", 1, "From"), 1);
+  ASSERT_EQ(Atlas_tagCompositeName(atlas, "wet", 1, "From"), 1);
+  EXPECT_EQ(Atlas_copyTags(atlas, "From", "To"), 1);
+  char *tags = nullptr;
+  ASSERT_EQ(Atlas_compositeNameGetTags(atlas, "To", &tags), 1);
+  EXPECT_STREQ(tags, "hot, wet");
+  zyrCString_free(tags);
+  EXPECT_EQ(Atlas_copyTags(atlas, "Nothing", "To"), 0);
+  std::vector<std::string> errors = takeErrors();
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].rfind("20006: Processing region \"Nothing\".\n\nA problem was encountered in the region atlas.\n\n"
+                            "The function \"RegionMap_regionDefinitionFromName\" reported:\n", 0),
+            0u);
+  EXPECT_EQ(errors[1], "20006: Unable to copy tags for composite To (Nothing).\n");
+}
+
+} // namespace
