@@ -325,6 +325,11 @@ TEST_F(StoredIndexTest, DataWrittenOverTheOldIndexIsNeverHiddenByIt) {
   ASSERT_EQ(crashed.size(), m_good.size());
   std::vector<int64_t> expected = m_positions;
   expected.push_back(m_indexAt);
+  // The write itself set the recorded size to 0, so the open rebuilds without looking at the
+  // stored index.
+  EXPECT_EQ(crashed.substr(6, 21), textOffset(0, 20));
+  EXPECT_EQ(openWith(crashed), expected);
+  crashed.replace(6, 21, m_good.substr(6, 21));
   EXPECT_EQ(openWith(crashed), expected);
   EXPECT_TRUE(rebuilt()) << allMessages();
 }
