@@ -466,6 +466,37 @@ TEST_F(DatasetFileTest, CompressedBinaryDataSetWithoutBlockFactorRecordIsRefused
       << allMessages();
 }
 
+TEST_F(DatasetFileTest, LevelZeroDataSetsCarryABlockFactorRecordAndReadWithOrWithoutIt) {
+  // Another writer's "u0": a digit, so a block factor record, and plain values.
+  const std::string common = "*DATASET" + binRecord("*HEADER") + binRecord("WHAT" + E + "A") +
+                             binRecord("WHERE" + E + "B") + binRecord("WHEN" + E + "0") +
+                             binRecord("NUMATTRB" + E + "0") + binRecord("DATATYPE" + E + "INTR") +
+                             binRecord("NUMBER" + E + "2");
+  const std::string data = le32(5) + "*DATA" + le32(41) + le32(42) + "*ENDDATASET";
+  const std::string withRecord = common + binRecord("BLOCKFACTOR" + E + "1") + data;
+  const std::string without = common + data; // as this library once wrote it
+  for (const std::string &body : {withRecord, without}) {
+    std::string frame = "u0\n" + le32(body.size()) + body + le32(body.size());
+    writeFile(m_name, infoBlock(0) + frame + "*CRASH");
+    ASSERT_EQ(open("r"), IO_OK) << allMessages();
+    Header h;
+    Data d;
+    ASSERT_EQ(readAt(&m_file, 36, h.get(), d.get()), IO_OK) << allMessages();
+    EXPECT_EQ(d.get()->m_intrarray[0], 41);
+    EXPECT_EQ(d.get()->m_intrarray[1], 42);
+    close();
+  }
+  // Written under "u0" directly, the layout is that of the tag.
+  writeFile(m_name, "");
+  ASSERT_EQ(open("d"), IO_OK);
+  Header h("A", "B", 0, "INTR", 2);
+  Data d;
+  d.intr({41, 42});
+  ASSERT_EQ(writeOne(&m_file, "u0", h.get(), d.get()), IO_OK) << allMessages();
+  EXPECT_EQ(bytes().substr(36, 3 + 4 + withRecord.size()), "u0\n" + le32(withRecord.size()) + withRecord);
+  close();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Checks of the file start
 
