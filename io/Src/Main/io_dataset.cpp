@@ -17,6 +17,31 @@
 
 namespace {
 
+// Text lines cannot carry a line feed, ESC (the value separator) or NUL inside a CHAR or LOGL
+// value: such a data set would be written but could not be read back. The counts are those
+// check_memory has just set.
+int textStorable(IO_error_callback callback, const IO_header *header, const IO_data *data) {
+  const struct {
+    const char *m_values;
+    const int32_t *m_count;
+    const char *m_name;
+  } kinds[] = {{data->m_chararray, data->m_numchar, "CHAR"},
+               {data->m_loglarray, data->m_numlogl, "LOGL"}};
+  for (const auto &kind : kinds) {
+    if (!kind.m_values || !kind.m_count) continue;
+    for (int32_t i = 0; i < *kind.m_count; ++i) {
+      char c = kind.m_values[i];
+      if (c != '\n' && c != 27 && c != '\0') continue;
+      io_report_error(callback,
+                      "write_dataset: %s value %d of dataset %s:%s:%d holds a line feed, ESC or "
+                      "NUL character, which the text format cannot store",
+                      kind.m_name, i + 1, header->m_what, header->m_where, *header->m_when);
+      return IO_DATA_ERR;
+    }
+  }
+  return IO_OK;
+}
+
 const char kEsc = 27;
 // Beyond this many bytes of values a 4-byte length field could overflow: U and u become L.
 const int64_t kLongFormatBytes = 1610612736;
@@ -145,6 +170,7 @@ int write_dataset(IO_error_callback callback, const char *format, IO_header *hea
   if (*header->m_number > 0) {
     status = check_memory(callback, code, *header->m_number, header->m_datatype, data);
     if (status != IO_OK) return status;
+    if (code[0] == 'F' && (status = textStorable(callback, header, data)) != IO_OK) return status;
   }
   FILE *stream = record->m_stream;
   if (io_seek(stream, record->m_indexlocation, 0) != 0) {
