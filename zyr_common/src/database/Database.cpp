@@ -171,6 +171,14 @@ DefFile *Database_getDefFile(const Database *database) { return database->m_defF
 
 int Database_isModified(const Database *database) { return database->m_isModified; }
 
+int32_t Database_takeFailedWrites(Database *database) {
+  if (database == nullptr || database->m_defFile == nullptr)
+    return 0;
+  const int32_t failed = database->m_defFile->m_failedWrites;
+  database->m_defFile->m_failedWrites = 0;
+  return failed;
+}
+
 int32_t Database_getVersion(Database *database) {
   char *version = nullptr;
   if (!Database_getString(database, 0, nullptr, kVersion, &version)) return -1;
@@ -226,7 +234,12 @@ int writeKeyed(Database *database, int32_t state, const zyrUUID *uuid, const cha
                In... in) {
   setKey(database, uuid);
   database->m_isModified = 1;
-  return writer(database->m_defFile, name, database->m_key, state, in...);
+  if (writer(database->m_defFile, name, database->m_key, state, in...))
+    return 1;
+  // A value that did not reach the file is the caller's to hear about now, not at some later
+  // report: the state it belongs to cannot be committed.
+  DefFile_reportError(database->m_defFile, database->m_defFile->m_function);
+  return 0;
 }
 
 // Reads the version of a keyed value valid at the state through one of DefFile's readers.

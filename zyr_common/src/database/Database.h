@@ -30,6 +30,10 @@ struct Database {
   int32_t m_isModified;         // 1 once anything was written, erased or compacted
 };
 
+// The keyed writes that failed (each published when it failed) since the last call; the count
+// starts again at 0.
+int32_t Database_takeFailedWrites(Database *database);
+
 // ---- Opening and closing ----
 // A new string: the name when it ends in ".zyr", ".zyr.bak", ".wez" or ".wez.bak" (exact case),
 // else the name with ".zyr" appended.

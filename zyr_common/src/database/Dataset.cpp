@@ -527,7 +527,8 @@ int Dataset_setDefaultFormat(Dataset *dataset, const char *format) {
 
 int Dataset_request(Dataset *dataset, int32_t request) {
   s_requester = dataset;
-  return iocntc(request, io_msg, &dataset->m_header, &dataset->m_data, dataset->m_fileInfo);
+  dataset->m_lastStatus = iocntc(request, io_msg, &dataset->m_header, &dataset->m_data, dataset->m_fileInfo);
+  return dataset->m_lastStatus;
 }
 
 int io_msg(const char *text, int32_t length) {

@@ -42,8 +42,12 @@ void readFailed(DefFile *file, const char *function, const char *what, const cha
 
 void writeFailed(DefFile *file, const char *function, const char *what, const char *where, int32_t when,
                  const char *kind) {
-  storeError(file, function, what, where, when, ZYR_U_UNABLE_TO_WRITE_DATASET,
+  // Refused because another process holds the file: the caller must hear that it is locked.
+  const int32_t status = file->m_dataset->m_lastStatus;
+  const bool locked = status == IO_LOCK_ERR || status == IO_PERMISSION_ERR;
+  storeError(file, function, what, where, when, locked ? ZYR_U_DATABASE_IS_LOCKED : ZYR_U_UNABLE_TO_WRITE_DATASET,
              "Unable to write the requested ", kind);
+  ++file->m_failedWrites;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -33,6 +33,7 @@ struct DefFile {
   char *m_io_error;     // the io library's text at the time of the failure
   int32_t m_errorCode;  // 0: none
   int32_t m_isModified; // 1 once anything was written, erased or compacted
+  int32_t m_failedWrites; // writes that failed since the owner last took the count
   uint32_t m_openFiles; // DEFFILE_PRIMARY_OPEN | DEFFILE_SECONDARY_OPEN
   IO_state *m_fileInfo; // owned
   Dataset *m_dataset;   // owned

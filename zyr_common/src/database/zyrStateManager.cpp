@@ -248,6 +248,14 @@ int32_t zyrStateManager_commitState(zyrStateManager *manager) {
     storeCounter(manager->m_database, kCurrent, manager->m_current);
     storeCounter(manager->m_database, kLast, manager->m_last);
   }
+  // A state whose values did not all reach the file is no committed state.
+  const int32_t failed = Database_takeFailedWrites(manager->m_database);
+  if (failed > 0) {
+    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
+                 "Unable to commit state %d of the database\n\n%s\n\nas %d of its changes could not be written.\n",
+                 manager->m_current, Database_getFileName(manager->m_database), failed);
+    return 0;
+  }
   return manager->m_current;
 }
 
