@@ -171,6 +171,15 @@ DefFile *Database_getDefFile(const Database *database) { return database->m_defF
 
 int Database_isModified(const Database *database) { return database->m_isModified; }
 
+int Database_sync(Database *database) {
+  if (database == nullptr || database->m_defFile == nullptr)
+    return 0;
+  if (DefFile_sync(database->m_defFile))
+    return 1;
+  DefFile_reportError(database->m_defFile, __func__);
+  return 0;
+}
+
 int32_t Database_takeFailedWrites(Database *database) {
   if (database == nullptr || database->m_defFile == nullptr)
     return 0;

@@ -33,6 +33,9 @@ struct Database {
 // The keyed writes that failed (each published when it failed) since the last call; the count
 // starts again at 0.
 int32_t Database_takeFailedWrites(Database *database);
+// Puts what the database file holds on disc (a commit is durable once this returns 1). 0 with
+// the error published.
+int Database_sync(Database *database);
 
 // ---- Opening and closing ----
 // A new string: the name when it ends in ".zyr", ".zyr.bak", ".wez" or ".wez.bak" (exact case),

@@ -4,6 +4,7 @@
 
 #include "Dataset.h"
 #include "Dictionary.h"
+#include "io_file.h"
 #include "io_state.h"
 #include "zyrCString.h"
 #include "zyrError.h"
@@ -199,8 +200,10 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     // Closing the primary file closes the secondary with it.
     file->m_openFiles &= primary ? 0u : ~bit;
   }
+  const bool existed = fileName != nullptr && access(fileName, F_OK) == 0;
   int result = primary ? Dataset_openPrimaryFile(file->m_dataset, fileName)
                        : Dataset_openSecondaryFile(file->m_dataset, fileName);
+  if (result == 1 && primary) file->m_created = existed ? 0 : 1;
   char **stored = primary ? &file->m_primaryFile : &file->m_secondaryFile;
   if (result == 1) {
     if (fileName != *stored) {
@@ -444,6 +447,20 @@ zyrError *DefFile_reportError(DefFile *file, const char *function) {
 }
 
 int DefFile_isModified(const DefFile *file) { return file->m_isModified; }
+
+int DefFile_sync(DefFile *file) {
+  if (!file || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN)) return 1;
+  if (iif_sync(&file->m_fileInfo->m_primary) != IO_OK) {
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET,
+                     "Unable to put the WEZ data file on disc.");
+    return 0;
+  }
+  if (file->m_created) {
+    syncDirectory(directoryPart(file->m_primaryFile).c_str());
+    file->m_created = 0;
+  }
+  return 1;
+}
 
 void DefFile_print(const DefFile *file, FILE *stream) {
   fputs(kRule, stream);

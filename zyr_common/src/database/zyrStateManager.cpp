@@ -242,14 +242,17 @@ int32_t zyrStateManager_flushCache(zyrStateManager *manager) {
 
 int32_t zyrStateManager_commitState(zyrStateManager *manager) {
   zyrStateManager_flushCache(manager);
+  bool unsynced = false;
   if (manager->m_current < 0 && manager->m_database != nullptr) {
     manager->m_current = -manager->m_current;
     manager->m_last = manager->m_current;
     storeCounter(manager->m_database, kCurrent, manager->m_current);
     storeCounter(manager->m_database, kLast, manager->m_last);
+    // A state reported committed is on disc.
+    unsynced = Database_sync(manager->m_database) != 1;
   }
   // A state whose values did not all reach the file is no committed state.
-  const int32_t failed = Database_takeFailedWrites(manager->m_database);
+  const int32_t failed = Database_takeFailedWrites(manager->m_database) + (unsynced ? 1 : 0);
   if (failed > 0) {
     ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
                  "Unable to commit state %d of the database\n\n%s\n\nas %d of its changes could not be written.\n",
