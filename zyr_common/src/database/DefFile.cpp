@@ -16,7 +16,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -220,6 +222,40 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   return 0;
 }
 
+bool endsWith(const std::string &text, const char *suffix) {
+  const size_t n = strlen(suffix);
+  return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
+}
+
+// Whether some process holds the real lock of the file (every open data-set file has one).
+bool heldByAProcess(const std::string &name) {
+  int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+  close(fd);
+  return held;
+}
+
+// Removes the temporary files (and their lock files) of compactions in the directory that ended
+// without cleaning up: a compaction still running holds its file and is left alone.
+void removeCompactionLeftovers(const std::string &directory) {
+  DIR *listing = opendir(directory.empty() ? "." : directory.c_str());
+  if (!listing) return;
+  std::vector<std::string> names;
+  while (const dirent *entry = readdir(listing)) {
+    std::string name = entry->d_name;
+    if (name.compare(0, 8, "compact.") == 0 && (endsWith(name, ".tmp") || endsWith(name, ".tmp.lck")))
+      names.push_back(name);
+  }
+  closedir(listing);
+  for (const std::string &name : names) {
+    const std::string path = directory + name;
+    const std::string data = endsWith(name, ".lck") ? path.substr(0, path.size() - 4) : path;
+    if (heldByAProcess(data)) continue;
+    unlink(path.c_str());
+  }
+}
+
 // A terminated copy of n characters.
 std::string charsText(const char *chars, int32_t n) {
   return chars && n > 0 ? std::string(chars, strnlen(chars, static_cast<size_t>(n))) : std::string();
@@ -248,6 +284,7 @@ DefFile *DefFile_new(const char *fileName) {
     DefFile_delete(file);
     return nullptr;
   }
+  removeCompactionLeftovers(directoryPart(fileName));
   return file;
 }
 
