@@ -586,8 +586,10 @@ int zyrStateManager_deleteObject(zyrStateManager *manager, void *object) {
     std::printf("Deleting:   %s [%s]\n", key, zyrObject_getTypeName(object));
     std::printf("Destroying: %s [%s]\n", other, zyrObject_getTypeName(manager->m_destroying));
   }
-  // Unloading (a change of state, zyrObject_destroy) leaves the stored object as it is.
-  if (manager->m_destroying == nullptr && !(manager->m_destroy && manager->m_destroyTarget == object)) {
+  // Unloading (a change of state) leaves the stored object as it is; every other deletion, that
+  // of a zyrObject_destroy target among them, is recorded. A delete hook that must keep the
+  // stored object skips zyrObject_delete while zyrObject_isDestroying.
+  if (manager->m_destroying == nullptr) {
     const int32_t state = writeState(manager, __func__);
     status = state > 0 ? Database_setInt(manager->m_database, state, uuidOf(object), kDeleted, 0) : 0;
   }
