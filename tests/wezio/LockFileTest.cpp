@@ -97,6 +97,14 @@ TEST_F(LockFileTest, ConflictsWithTheLockFileChangeNothing) {
                                "the lock file " +
                                m_lock + " is bad.\n");
   EXPECT_EQ(lockFile(), "         2\n");
+  // A count no readers reach cannot be counted up.
+  writeFile(m_lock, "2147483647\n");
+  open("r", &status);
+  EXPECT_EQ(status, IO_LOCK_ERR);
+  EXPECT_EQ(lastMessage(), "iif_set_lock: file " + m_name +
+                               " cannot be locked for read access: the lock file " + m_lock +
+                               " is bad.\n");
+  EXPECT_EQ(lockFile(), "2147483647\n");
   EXPECT_EQ(readFile(m_name), infoBlock(36));
   ::close(holder);
 }

@@ -7,6 +7,7 @@
 #include "lowlevel_io.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -228,6 +229,15 @@ int iif_set_lock(IO_file *record, int32_t mode) {
                         "iif_set_lock: file %s is currently locked for writing, and cannot be "
                         "locked for read access.  Either another program is using this file, or "
                         "the lock file %s is bad.",
+                        record->m_name, lockName);
+        io_free(lockName);
+        return IO_LOCK_ERR;
+      }
+      if (n == INT32_MAX) {
+        // No count of live readers gets there: the lock file is bad.
+        io_report_error(callback,
+                        "iif_set_lock: file %s cannot be locked for read access: the lock file %s "
+                        "is bad.",
                         record->m_name, lockName);
         io_free(lockName);
         return IO_LOCK_ERR;
