@@ -43,6 +43,10 @@ function(zyr_add_layer name)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${incdirs})
     target_compile_options(${name} PRIVATE ${ZYR_WARNING_FLAGS})
+    # The archives go whole into libzyr.so, which shows a host only what ZYR_EXPORT marks.
+    # Tests and tools link the archives directly, where visibility changes nothing.
+    set_target_properties(${name} PROPERTIES C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden
+                                             VISIBILITY_INLINES_HIDDEN ON)
     if(L_LINKS)
       target_link_libraries(${name} PUBLIC ${L_LINKS})
     endif()
