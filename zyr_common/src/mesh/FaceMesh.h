@@ -115,6 +115,13 @@ int32_t FaceMesh_getLocalLengthScale(FaceMesh *faceMesh, double **scale);
 int FaceMesh_centroidsMatch(FaceMesh *faceMesh0, FaceMesh *faceMesh1, const zyrAffineTransform3D *transform,
                             double factor, double floor);
 
+// Whether two face meshes carry the same mesh (face mesh 0 moved by the transform when given):
+// the vertex permutation (local vertex of 0 -> local vertex of 1) and, unless vertexMapOnly, the
+// face map, both new arrays for the caller. The vertex tolerance is the local length scale of face
+// mesh 0 times scaleFactor. 0, with no arrays, when they do not match; never with itself.
+int FaceMesh_match(FaceMesh *faceMesh0, FaceMesh *faceMesh1, const zyrAffineTransform3D *transform, double scaleFactor,
+                   int vertexMapOnly, int32_t **vertexPermutation, int32_t **faceMap);
+
 // Type hooks.
 int64_t FaceMesh_getSize();
 int FaceMesh_dump(void *faceMesh);

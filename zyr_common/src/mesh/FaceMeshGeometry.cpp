@@ -2,6 +2,8 @@
 // local length scale of its vertices and the centroid test that matching starts with.
 #include "FaceMesh.h"
 
+#include "GeometricAlgorithms.h"
+#include "InterfaceMatching.h"
 #include "zyrAffineTransform3D.h"
 #include "zyrAssert.h"
 #include "zyrMemory.h"
@@ -220,5 +222,48 @@ int FaceMesh_centroidsMatch(FaceMesh *fm0, FaceMesh *fm1, const zyrAffineTransfo
     if (sum > limit)
       return 0;
   }
+  return 1;
+}
+
+int FaceMesh_match(FaceMesh *fm0, FaceMesh *fm1, const zyrAffineTransform3D *transform, double scaleFactor,
+                   int vertexMapOnly, int32_t **vertexPermutation, int32_t **faceMap) {
+  *vertexPermutation = nullptr;
+  if (faceMap != nullptr)
+    *faceMap = nullptr;
+  const int32_t nf = FaceMesh_getNoOfFaces(fm0);
+  if (fm0 == fm1 || nf < 1 || nf != FaceMesh_getNoOfFaces(fm1))
+    return 0;
+  if (!FaceMesh_centroidsMatch(fm0, fm1, transform, 0.01, 1e-6))
+    return 0;
+  double *xyz0 = nullptr;
+  double *xyz1 = nullptr;
+  const int32_t n0 = FaceMesh_getVertexCoordinates(fm0, 0, "m", &xyz0);
+  const int32_t n1 = FaceMesh_getVertexCoordinates(fm1, 0, "m", &xyz1);
+  int32_t *permutation = nullptr;
+  if (n0 > 0 && n0 == n1) {
+    const double reference[3] = {xyz1[0], xyz1[1], xyz1[2]};
+    double *tolerances = nullptr;
+    if (FaceMesh_getLocalLengthScale(fm0, &tolerances) == n0) {
+      for (int32_t i = 0; i < n0; ++i)
+        tolerances[i] *= scaleFactor;
+      if (transform == nullptr || zyrAffineTransform3D_apply(transform, "m", zyrAffineDouble, n0, xyz0) == 1)
+        permutation = GA_matchVertices(n0, xyz0, xyz1, tolerances, reference);
+    }
+    zyrMemory_free(tolerances, __func__);
+  }
+  zyrMemory_free(xyz0, __func__);
+  zyrMemory_free(xyz1, __func__);
+  if (permutation == nullptr)
+    return 0;
+  if (!vertexMapOnly) {
+    FaceMesh *const pair[2] = {fm0, fm1};
+    int32_t *map = nullptr;
+    if (faceMap == nullptr || MA_calculateFaceMap(pair, n0, permutation, &map) != 1) {
+      zyrMemory_free(permutation, __func__);
+      return 0;
+    }
+    *faceMap = map;
+  }
+  *vertexPermutation = permutation;
   return 1;
 }

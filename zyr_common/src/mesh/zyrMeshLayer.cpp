@@ -4,6 +4,7 @@
 #include "ElementSet.h"
 #include "FaceMesh.h"
 #include "FaceSet.h"
+#include "InterfaceMap.h"
 #include "Vertices.h"
 #include "zyrTypeManager.h"
 
@@ -17,5 +18,7 @@ void zyrMeshLayer_initialise() {
                           ElementMesh_delete);
   zyrTypeManager_setHooks("FaceSet", FaceSet_getSize, FaceSet_dump, FaceSet_restore, FaceSet_delete);
   zyrTypeManager_setHooks("FaceMesh", FaceMesh_getSize, FaceMesh_dump, FaceMesh_restore, FaceMesh_delete);
+  zyrTypeManager_setHooks("InterfaceMap", InterfaceMap_getSize, InterfaceMap_dump, InterfaceMap_restore,
+                          InterfaceMap_delete);
   done = true;
 }
