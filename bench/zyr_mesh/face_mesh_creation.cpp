@@ -1,7 +1,8 @@
 // Creating a face mesh of a million faces, as mesh import does, and reading its faces back in
 // local numbering (the first thing display and matching ask for), against a plain copy of the
 // same integers (the element and face lists in, the face-vertex rows out) in the same run.
-// Reported: face mesh / copy.
+// Reported: face mesh / copy, and apart the creation (which stores the face lists in the
+// database, compressed) and the reading.
 #include "ElementMesh.h"
 #include "ElementSet.h"
 #include "FaceMesh.h"
@@ -71,11 +72,12 @@ void BM_FaceMeshOfTheBottomFaces(benchmark::State &state) {
     FaceSet *faceSet = FaceSet_new(set, 0, nf, tracked(elements), tracked(faces));
     FaceMesh *fm = FaceMesh_new(nullptr, mesh);
     FaceMesh_addFaceSet(fm, faceSet);
+    const auto f01 = Clock::now();
     int32_t *out = nullptr;
     int32_t nside = 0, mixed = 0, sentinel = 0;
     const int32_t got = FaceMesh_getFaceVertices(fm, 0, 1, 0, nullptr, 1, &out, &nside, &mixed, &sentinel);
     const auto f1 = Clock::now();
-    if (got != nf || nside != 4 || out[0] != 0 || out[1] != n + 1)
+    if (got != nf || nside != 4 || out[0] != 0 || out[1] != 1)
       state.SkipWithError("unexpected face mesh");
     zyrMemory_free(out, "bench");
     FaceMesh_removeFaceSet(fm, faceSet);
@@ -87,8 +89,15 @@ void BM_FaceMeshOfTheBottomFaces(benchmark::State &state) {
     state.counters["facemesh_s"] = build;
     state.counters["copy_s"] = copy;
     state.counters["ratio_copy"] = build / copy;
-    char label[64];
-    std::snprintf(label, sizeof label, "facemesh/copy = %.2f", build / copy);
+    // Creating stores the face lists (compressed by the store); reading is the face mesh's own work.
+    const double create = seconds(f0, f01);
+    const double read = seconds(f01, f1);
+    state.counters["create_s"] = create;
+    state.counters["read_s"] = read;
+    state.counters["ratio_read_copy"] = read / copy;
+    char label[96];
+    std::snprintf(label, sizeof label, "facemesh/copy = %.2f (create %.3f s, read %.3f s = %.2f copies)", build / copy,
+                  create, read, read / copy);
     state.SetLabel(label);
   }
   Repository_close(repository, -1);

@@ -215,6 +215,17 @@ TEST_F(MeshTest, LocalNumberingTrianglesFirstAndSplitVertices) {
   EXPECT_EQ(std::vector<int32_t>(faces, faces + 7), (std::vector<int32_t>{4, 5, 6, 0, 1, 2, 3}));
   zyrMemory_freeAndClear(&faces, "test");
 
+  // Reversed faces of a reflected mesh keep the local numbers of the unreversed lists.
+  zyrAffineTransform3D *mirror = zyrAffineTransform3D_new();
+  const double normal[3] = {0.0, 1.0, 0.0};
+  zyrAffineTransform3D_simpleReflect(mirror, normal);
+  ElementMesh_transform(mesh, mirror);
+  FaceMesh_transform(fm);
+  EXPECT_EQ(faceMeshRows(fm, 1, &nside, &mixed), (std::vector<int32_t>{0, 3, 2, 1, 4, 6, 5, -1}));
+  ElementMesh_transform(mesh, mirror);
+  FaceMesh_transform(fm);
+  zyrAffineTransform3D_delete(mirror);
+
   // Split vertices count apart and map back to their sources.
   EXPECT_EQ(FaceMesh_getNoOfVertices(fm, 1), 7);
   int32_t *sources = zyrMemory_allocateArray<int32_t>(1, "test");

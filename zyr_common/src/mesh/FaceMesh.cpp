@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -82,6 +83,82 @@ int toLocal(FaceMesh *fm, int withSplitVertices, int64_t n, int32_t *vertices) {
     vertices[i] = local[static_cast<size_t>(v)];
   }
   return 1;
+}
+
+// The face-vertex rows of all face sets, one after the other (width *nside). NULL when there are
+// no faces or a face set fails.
+int32_t *collectRows(const std::vector<FaceSet *> &sets, int32_t n, int32_t width, int32_t mixed, int32_t convention,
+                     int correctOrientation) {
+  const int64_t size = static_cast<int64_t>(width) * n;
+  int32_t *rows = zyrMemory_allocateArray<int32_t>(size, __func__);
+  if (mixed)
+    std::fill(rows, rows + size, -1);
+  int64_t offset = 0;
+  for (FaceSet *set : sets) {
+    const int32_t nfc = FaceSet_getNoOfFaces(set);
+    if (nfc == 0)
+      continue;
+    int32_t stride = width;
+    int32_t *part = rows + offset * width;
+    int32_t padded = 0;
+    int32_t pad = -1;
+    if (FaceSet_getFaceVertices(set, convention, nullptr, correctOrientation, &stride, &part, &padded, &pad) != nfc) {
+      zyrMemory_free(rows, __func__);
+      return nullptr;
+    }
+    offset += nfc;
+  }
+  return rows;
+}
+
+// The distinct entries (the sentinel -1 left out) in order of first appearance; with `replace`
+// every entry becomes its position in that order. Marks are kept in a plain array when the values
+// are not much wider than the entries, else in a hash table.
+std::vector<int32_t> firstAppearance(int64_t n, int32_t *values, bool replace) {
+  std::vector<int32_t> order;
+  int32_t largest = -1;
+  for (int64_t i = 0; i < n; ++i)
+    largest = std::max(largest, values[i]);
+  if (largest < 0)
+    return order;
+  if (largest <= 4 * n + 1024) {
+    std::vector<int32_t> local(static_cast<size_t>(largest) + 1, -1);
+    for (int64_t i = 0; i < n; ++i) {
+      const int32_t v = values[i];
+      if (v < 0)
+        continue;
+      int32_t &l = local[static_cast<size_t>(v)];
+      if (l < 0) {
+        l = static_cast<int32_t>(order.size());
+        order.push_back(v);
+      }
+      if (replace)
+        values[i] = l;
+    }
+  } else {
+    std::unordered_map<int32_t, int32_t> local;
+    local.reserve(static_cast<size_t>(n));
+    for (int64_t i = 0; i < n; ++i) {
+      const int32_t v = values[i];
+      if (v < 0)
+        continue;
+      auto found = local.emplace(v, static_cast<int32_t>(order.size()));
+      if (found.second)
+        order.push_back(v);
+      if (replace)
+        values[i] = found.first->second;
+    }
+  }
+  return order;
+}
+
+bool anyMirrored(const std::vector<FaceSet *> &sets, int correctOrientation) {
+  if (!correctOrientation)
+    return false;
+  for (FaceSet *set : sets)
+    if (FaceSet_getElementSet(set) != nullptr && ElementSet_isInverted(FaceSet_getElementSet(set)))
+      return true;
+  return false;
 }
 
 } // namespace
@@ -263,30 +340,36 @@ int FaceMesh_getNoOfVerticesPerFace(FaceMesh *fm, int32_t *smallest, int32_t *la
 
 int32_t FaceMesh_getElementMeshVertices(FaceMesh *fm, int withSplitVertices, int stable, int32_t **vertices) {
   *vertices = nullptr;
-  const std::vector<FaceSet *> sets = setsOf(fm);
-  const int64_t room = 4 * static_cast<int64_t>(FaceMesh_getNoOfFaces(fm));
-  if (room < 1)
+  const int32_t n = FaceMesh_getNoOfFaces(fm);
+  int32_t smallest = 0;
+  int32_t largest = 0;
+  FaceMesh_getNoOfVerticesPerFace(fm, &smallest, &largest);
+  if (n < 1 || largest < 1)
     return 0;
-  int32_t *all = zyrMemory_allocateArray<int32_t>(room, __func__);
-  int count = 0;
-  for (FaceSet *set : sets) {
-    int32_t *part = all + count;
-    count += FaceSet_getVertices(set, nullptr, stable, &part);
-  }
-  int mapped = 0;
+  // The face sets' own vertex lists run in the order of their rows, so first appearance over the
+  // rows of all face sets in turn is the order of their lists concatenated.
+  int32_t *rows = collectRows(setsOf(fm), n, largest, largest != smallest, 0, 0);
+  if (rows == nullptr)
+    return 0;
+  const int64_t size = static_cast<int64_t>(largest) * n;
   if (!withSplitVertices)
-    mapped = mapBack(fm, count, all);
-  if (sets.size() >= 2 || mapped) {
-    if (stable)
-      zyrStableEliminateDuplicates(&count, &all);
-    else
-      zyrEliminateDuplicates(&count, &all);
+    mapBack(fm, size, rows);
+  int count = 0;
+  if (stable) {
+    const std::vector<int32_t> order = firstAppearance(size, rows, false);
+    count = static_cast<int>(order.size());
+    std::copy(order.begin(), order.end(), rows);
+  } else {
+    for (int64_t i = 0; i < size; ++i)
+      if (rows[i] != -1)
+        rows[count++] = rows[i];
+    zyrEliminateDuplicates(&count, &rows);
   }
   if (count == 0) {
-    zyrMemory_free(all, __func__);
+    zyrMemory_free(rows, __func__);
     return 0;
   }
-  *vertices = all;
+  *vertices = zyrMemory_reallocateArray(rows, count, __func__);
   return count;
 }
 
@@ -367,29 +450,21 @@ int32_t FaceMesh_getFaceVertices(FaceMesh *fm, int withSplitVertices, int local,
   if (n < 1 || width < 1 || (numbering != nullptr && !local))
     return 0;
   const int64_t size = static_cast<int64_t>(width) * n;
-  int32_t *rows = zyrMemory_allocateArray<int32_t>(size, __func__);
-  if (*mixed)
-    std::fill(rows, rows + size, -1);
-  int64_t offset = 0;
-  for (FaceSet *set : setsOf(fm)) {
-    const int32_t nfc = FaceSet_getNoOfFaces(set);
-    if (nfc == 0)
-      continue;
-    int32_t stride = width;
-    int32_t *part = rows + offset * width;
-    int32_t padded = 0;
-    int32_t pad = -1;
-    if (FaceSet_getFaceVertices(set, convention, nullptr, correctOrientation, &stride, &part, &padded, &pad) != nfc) {
+  const std::vector<FaceSet *> sets = setsOf(fm);
+  int32_t *rows = collectRows(sets, n, width, *mixed, convention, correctOrientation);
+  if (rows == nullptr)
+    return 0;
+  if (!withSplitVertices)
+    mapBack(fm, size, rows);
+  if (local) {
+    // Reversed faces change the order of first appearance: their local numbers come from the
+    // unreversed lists.
+    if (!anyMirrored(sets, correctOrientation))
+      firstAppearance(size, rows, true);
+    else if (!toLocal(fm, withSplitVertices, size, rows)) {
       zyrMemory_free(rows, __func__);
       return 0;
     }
-    offset += nfc;
-  }
-  if (!withSplitVertices)
-    mapBack(fm, size, rows);
-  if (local && !toLocal(fm, withSplitVertices, size, rows)) {
-    zyrMemory_free(rows, __func__);
-    return 0;
   }
   if (ZYR_TRACE_DEBUG(1)) {
     zyrTrace_printf("Face vertices (%d faces of %d):\n", n, width);
