@@ -145,23 +145,6 @@ void releaseUUID(zyrUUID *uuid) { zyrUUID_delete(uuid); }
 // ---------------------------------------------------------------------------------------------
 // Files.
 
-// Flushes a file's data and, when asked, the directory that names it, so that a rename over an
-// old file is durable once it returns.
-int syncFile(const char *name) {
-  int fd = open(name, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  int ok = fsync(fd) == 0;
-  close(fd);
-  return ok;
-}
-
-void syncDirectory(const char *directory) {
-  int fd = open(directory[0] ? directory : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
-}
-
 // Everything up to and including the last separator ("\\" or "/"), or "".
 std::string directoryPart(const char *name) {
   std::string text(name ? name : "");
@@ -375,8 +358,7 @@ int DefFile_compact(DefFile *file, int compressWhen) {
     if (copied) {
       // The compacted copy replaces the file in one step (rename over it), so that the name
       // always holds either the old file or the whole new one, never nothing.
-      int replaced = syncFile(temporaryName.c_str()) && zyrRenameFile(temporaryName.c_str(), primary);
-      if (replaced) syncDirectory(directory.c_str());
+      int replaced = zyrReplaceFile(temporaryName.c_str(), primary);
       result = DefFile_openAsPrimaryFile(file, primary, 1) && replaced;
     }
   }
@@ -493,7 +475,7 @@ int DefFile_sync(DefFile *file) {
     return 0;
   }
   if (file->m_created) {
-    syncDirectory(directoryPart(file->m_primaryFile).c_str());
+    zyrSyncDirectory(directoryPart(file->m_primaryFile).c_str());
     file->m_created = 0;
   }
   return 1;
