@@ -16,6 +16,9 @@
 struct Atlas;
 struct Assembly;
 struct Dictionary;
+struct HashSet;
+struct HashTable;
+struct Labelling;
 struct Region;
 
 // Kinds of NameManager_lookupName.
@@ -93,5 +96,32 @@ void NameManager_getRegionNameStrategy(const NameManager *nm, char **defaultRegi
                                        int32_t *regionNameStrategy);
 int NameManager_setCompositeNameStrategy(NameManager *nm, int32_t strategy);
 void NameManager_getCompositeNameStrategy(const NameManager *nm, int32_t *strategy);
+
+// Renaming. Alias mode: 0 none; 1 the old name becomes an alias of the new one when the region
+// atlas uses it as a primitive; 2 always. 1 when renamed or nothing had to change, 0 when the
+// name cannot be made.
+int NameManager_changeAssemblyName(NameManager *nm, Assembly *assembly, const char *name, int32_t aliasMode);
+int NameManager_changeRegionName(NameManager *nm, Region *region, const char *name, int32_t aliasMode);
+
+// Composite names: names defined in the atlas, kept in the dictionary without object.
+int NameManager_createCompositeName(NameManager *nm, const char *name, int32_t combination, int32_t countA,
+                                    const char *const *listA, int32_t countB, const char *const *listB);
+int NameManager_destroyCompositeName(NameManager *nm, const char *name);
+int NameManager_checkNameIsComposite(const NameManager *nm, const char *name);
+int NameManager_isNameComposite(const NameManager *nm, const char *name);
+int NameManager_getCompositeNameDefinition(NameManager *nm, const char *name, int32_t *combination, int32_t *countA,
+                                           char ***listA, int32_t *countB, char ***listB);
+// The names without object (reserved names included) in dictionary order; their count.
+int32_t NameManager_getCompositeNames(const NameManager *nm, char ***names);
+
+// Adds the regions the name stands for to the set (no membership test). With report, failures
+// publish 10039 or 10040; with acceptInvalid, a composite's invalid components are skipped.
+int NameManager_resolveName(NameManager *nm, const char *name, int32_t report, int32_t acceptInvalid, HashSet *regions);
+
+// Carries the source's composite names over after its regions and assemblies moved into the
+// target. All or nothing: 0 (error published) leaves the target's composites as they were.
+int NameManager_transferCompositeNames(NameManager *target, NameManager *source, int32_t noOfRegions,
+                                       Region *const *regions, char *const *oldRegionNames, int32_t noOfAssemblies,
+                                       char *const *oldAssemblyNames, char *const *newAssemblyNames);
 
 #endif
