@@ -11,11 +11,11 @@
 
 namespace {
 
-const int32_t kFirstNumber = 2;
-
 // Moves the dictionary entry from the old name to the new one and, when asked, keeps the old
 // name as an alias of the new one. The old string is freed by the caller afterwards.
 void moveEntry(NameManager *nm, const char *oldName, char *newName, void *object, int32_t aliasMode) {
+  if (oldName != nullptr)
+    NameManager_forgetStem(nm, oldName);
   if (oldName == nullptr || !Dictionary_changeKey(nm->m_nameDictionary, oldName, newName))
     Dictionary_add(nm->m_nameDictionary, newName, object);
   if (oldName == nullptr)
@@ -39,7 +39,7 @@ int NameManager_changeAssemblyName(NameManager *nm, Assembly *assembly, const ch
     zyrCString_free(wanted);
     return 1;
   }
-  Dictionary_makeKeyUnique(nm->m_nameDictionary, &wanted, 0, kFirstNumber);
+  NameManager_makeKeyUnique(nm, &wanted, 0);
   if (zyrCString_isBlank(wanted)) {
     zyrCString_free(wanted);
     return 0;
@@ -64,7 +64,7 @@ int NameManager_changeRegionName(NameManager *nm, Region *region, const char *na
     zyrCString_free(wanted);
     return 1;
   }
-  Dictionary_makeKeyUnique(nm->m_nameDictionary, &wanted, nm->m_useStem, kFirstNumber);
+  NameManager_makeKeyUnique(nm, &wanted, nm->m_useStem);
   if (zyrCString_isBlank(wanted)) {
     zyrCString_free(wanted);
     return 0;
