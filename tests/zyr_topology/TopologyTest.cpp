@@ -614,6 +614,48 @@ TEST_F(TopologyTest, CombiningTopologies) {
   EXPECT_EQ(NameManager_isNameComposite(Topology_getNameManager(m_topology), "Vane 2"), 1);
 }
 
+// A link made or broken from either side, or from both, changes each membership once.
+TEST_F(TopologyTest, EitherSideMakesTheLinkOnce) {
+  Topology *other = Topology_new();
+  Region *r = Region_new(nullptr, nullptr, "r", 2);
+  EXPECT_EQ(Topology_insertRegion(m_topology, r, "wanted"), 1);
+  EXPECT_EQ(Topology_insertRegion(m_topology, r, "again"), 1);
+  EXPECT_EQ(Region_setTopology(r, m_topology, nullptr), 1);
+  EXPECT_STREQ(Region_getUserName(r), "wanted");
+  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 4), 1);
+  EXPECT_EQ(Region_getTopology(r), m_topology);
+
+  Assembly *assembly = Assembly_new(other, nullptr);
+  EXPECT_EQ(Region_setAssembly(r, assembly), 1);
+  EXPECT_EQ(Assembly_addRegion(assembly, r), 1);
+  EXPECT_EQ(Topology_addAssemblyRegion(other, r, assembly), 1);
+  EXPECT_EQ(Assembly_getNoOfRegions(assembly, 15), 1);
+  // The region followed its assembly into the other topology, keeping its name there.
+  EXPECT_EQ(Region_getTopology(r), other);
+  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 15), 0);
+  EXPECT_EQ(Topology_findRegion(other, "wanted"), nullptr);
+  EXPECT_EQ(Topology_getNoOfRegions(other, 4), 1);
+  EXPECT_EQ(Topology_removeAssemblyRegion(other, r, assembly), 1);
+  EXPECT_EQ(Assembly_getNoOfRegions(assembly, 15), 0);
+  EXPECT_EQ(Region_getAssembly(r), nullptr);
+  EXPECT_EQ(Region_getTopology(r), other);
+  EXPECT_EQ(Region_unsetTopology(r), 1);
+  EXPECT_EQ(Topology_removeRegion(other, r), 1);
+  EXPECT_EQ(Topology_getNoOfRegions(other, 15), 0);
+  EXPECT_EQ(Region_getUserName(r), nullptr);
+
+  EXPECT_EQ(Topology_removeAssembly(other, assembly), 1);
+  EXPECT_EQ(Assembly_getTopology(assembly), nullptr);
+  EXPECT_EQ(Topology_getNoOfAssemblies(other), 0);
+  EXPECT_EQ(Assembly_getName(assembly), nullptr);
+  EXPECT_EQ(Topology_insertAssembly(m_topology, assembly), 1);
+  EXPECT_EQ(Assembly_setTopology(assembly, m_topology), 1);
+  EXPECT_EQ(Topology_getNoOfAssemblies(m_topology), 1);
+  EXPECT_STREQ(Assembly_getName(assembly), "Assembly");
+  expectLinksAgree(m_topology);
+  Region_delete(r);
+}
+
 // The regions of an assembly and the connections of a topology, checked against the plain
 // linear-scan collection the ordered sets are meant to reproduce.
 TEST_F(TopologyTest, SideIndexGivesTheLiteralOrders) {
