@@ -11,6 +11,7 @@
 #include "ElementSet.h"
 #include "FaceMesh.h"
 #include "FaceSet.h"
+#include "GeometricAlgorithms.h"
 #include "InterfaceMatching.h"
 #include "Repository.h"
 #include "Vertices.h"
@@ -296,12 +297,49 @@ void BM_Repair(benchmark::State &state) {
   zyrMemory_free(faceMap, "bench");
 }
 
+// The radial scan against the grid on the polar disc's points alone (the same permutation), to show
+// what the grid saves where many vertices share a radius.
+void BM_PolarScanAgainstGrid(benchmark::State &state) {
+  const Surface s = surfaceOf(2, state.range(0));
+  const int32_t n = static_cast<int32_t>(s.m_xyz.size() / 3);
+  std::mt19937 random(3);
+  std::vector<int32_t> order(static_cast<size_t>(n));
+  std::iota(order.begin() + 1, order.end(), 1);
+  std::shuffle(order.begin() + 1, order.end(), random);
+  std::vector<double> points1;
+  for (int32_t i : order)
+    points1.insert(points1.end(), {s.m_xyz[3 * i], s.m_xyz[3 * i + 1], s.m_xyz[3 * i + 2]});
+  const std::vector<double> tolerances(static_cast<size_t>(n), 5e-5);
+  const double reference[3] = {0, 0, 0};
+  for (auto _ : state) {
+    const auto g0 = Clock::now();
+    int32_t *grid = GA_matchVerticesByGrid(n, s.m_xyz.data(), points1.data(), tolerances.data(), reference);
+    const auto g1 = Clock::now();
+    int32_t *scan = GA_matchVerticesByScan(n, s.m_xyz.data(), points1.data(), tolerances.data(), reference);
+    const auto g2 = Clock::now();
+    if (grid == nullptr || scan == nullptr || !std::equal(grid, grid + n, scan))
+      state.SkipWithError("the grid and the scan differ");
+    zyrMemory_free(grid, "bench");
+    zyrMemory_free(scan, "bench");
+    const double gridSeconds = seconds(g0, g1);
+    const double scanSeconds = seconds(g1, g2);
+    state.SetIterationTime(gridSeconds);
+    state.counters["grid_s"] = gridSeconds;
+    state.counters["scan_s"] = scanSeconds;
+    state.counters["ratio_scan"] = gridSeconds / scanSeconds;
+    char label[64];
+    std::snprintf(label, sizeof label, "grid/scan = %.3f", gridSeconds / scanSeconds);
+    state.SetLabel(label);
+  }
+}
+
 BENCHMARK(BM_Match)
     ->ArgNames({"shape", "n"})
     ->ArgsProduct({{0, 1, 2}, {100000, 1000000}})
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PolarScanAgainstGrid)->ArgName("n")->Arg(100000)->Arg(1000000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Repair)->ArgName("n")->Arg(100000)->Arg(1000000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
