@@ -17,6 +17,7 @@
 #include "Vertices.h"
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
+#include "zyrTestSupport.h"
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -27,7 +28,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <numeric>
 #include <random>
@@ -152,22 +152,18 @@ struct Case {
 
 class Scratch {
 public:
-  Scratch() {
+  Scratch() : m_dir("zyrmatch") {
     zyrMeshLayer_initialise();
     // The built-in unit table: no units file is needed.
     setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
-    m_dir = (std::filesystem::temp_directory_path() / "zyrmatch.XXXXXX").string();
-    if (mkdtemp(m_dir.data()) != nullptr)
-      m_repository = Repository_new((m_dir + "/db").c_str());
+    m_repository = Repository_new(m_dir.file("db").c_str());
   }
   ~Scratch() {
     if (m_repository != nullptr)
       Repository_close(m_repository, -1);
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
   }
+  zyrtest::ScratchDir m_dir;
   Repository *m_repository = nullptr;
-  std::string m_dir;
 };
 
 Case makeCase(const Surface &s, bool keepFirstFace) {

@@ -16,12 +16,12 @@
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
+#include "zyrTestSupport.h"
 
 #include <stdlib.h>
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -31,22 +31,15 @@ namespace {
 const int32_t kVertices = 200;
 
 struct Store {
-  Store() {
+  Store() : m_dir("zyrfuzzmesh") {
     zyrMeshLayer_initialise();
     setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
-    m_dir = (std::filesystem::temp_directory_path() / "zyrfuzzmesh.XXXXXX").string();
-    if (mkdtemp(m_dir.data()) == nullptr)
-      std::abort();
-    m_repository = Repository_new((m_dir + "/db").c_str());
+    m_repository = Repository_new(m_dir.file("db").c_str());
     if (m_repository == nullptr)
       std::abort();
   }
-  ~Store() {
-    Repository_close(m_repository, -1);
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
-  }
-  std::string m_dir;
+  ~Store() { Repository_close(m_repository, -1); }
+  zyrtest::ScratchDir m_dir;
   Repository *m_repository;
 };
 
