@@ -316,7 +316,7 @@ TEST_F(MeshTest, FaceMeshesSurviveCommitUndoAndReopen) {
   const int32_t s1 = Repository_commit(m_repository);
   const int32_t moved[] = {1};
   FaceMesh_move(fm, other, 1, moved);
-  Repository_commit(m_repository);
+  const int32_t s2 = Repository_commit(m_repository);
   EXPECT_EQ(FaceMesh_getNoOfFaces(fm), 2);
 
   Repository_gotoState(m_repository, s1);
@@ -325,6 +325,13 @@ TEST_F(MeshTest, FaceMeshesSurviveCommitUndoAndReopen) {
   ASSERT_NE(fm, nullptr);
   EXPECT_EQ(FaceMesh_getNoOfFaces(fm), 3);
   EXPECT_EQ(FaceMesh_getNoOfFaceSets(other), 0);
+  Repository_gotoState(m_repository, s2);
+  fm = static_cast<FaceMesh *>(find(key));
+  other = static_cast<FaceMesh *>(find(otherKey));
+  EXPECT_EQ(FaceMesh_getNoOfFaces(fm), 2);
+  EXPECT_EQ(FaceMesh_getNoOfFaces(other), 1);
+  Repository_gotoState(m_repository, s1);
+  fm = static_cast<FaceMesh *>(find(key));
 
   reopen();
   fm = static_cast<FaceMesh *>(find(key));

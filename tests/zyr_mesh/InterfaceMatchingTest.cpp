@@ -176,6 +176,52 @@ TEST_F(MeshTest, SwappedVerticesAreRepaired) {
   }
 }
 
+// Triangles among quadrilaterals pair by their three vertices, with faces in any order.
+TEST_F(MeshTest, MixedFaceMeshesMatch) {
+  Block block{3, 3, 1, 0.1, {0, 0, 0}};
+  FaceMesh *sides[2];
+  for (int s = 0; s < 2; ++s) {
+    ElementMesh *mesh = ElementMesh_new(nullptr);
+    ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, block.noOfVertices(), trackedDoubles(block.coordinates())));
+    const std::vector<int32_t> prisms = block.prisms();
+    ElementSet *set = ElementSet_new(6, 0, static_cast<int32_t>(prisms.size()), trackedInts(prisms));
+    ElementMesh_addElementSet(mesh, set);
+    // The bottom triangles of all prisms and the y = 0 sides (face 0 of the first prism of each
+    // cell of the row j = 0), in an order of their own on each side.
+    std::vector<int32_t> elements;
+    std::vector<int32_t> faces;
+    for (int32_t p = 0; p < 18; ++p) {
+      elements.push_back(p);
+      faces.push_back(3);
+    }
+    for (int32_t i = 0; i < 3; ++i) {
+      elements.push_back(2 * i);
+      faces.push_back(0);
+    }
+    if (s == 1) {
+      std::mt19937 random(4);
+      std::vector<size_t> order(elements.size());
+      std::iota(order.begin(), order.end(), 0);
+      std::shuffle(order.begin(), order.end(), random);
+      std::vector<int32_t> e, f;
+      for (size_t k : order) {
+        e.push_back(elements[k]);
+        f.push_back(faces[k]);
+      }
+      elements = e;
+      faces = f;
+    }
+    sides[s] = FaceMesh_new(nullptr, mesh);
+    FaceMesh_addFaceSet(sides[s], FaceSet_new(set, 0, 21, trackedInts(elements), trackedInts(faces)));
+  }
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(sides[0], sides[1], nullptr, 0.005, 0, &perm, &faceMap), 1);
+  expectMatch(sides[0], sides[1], perm, faceMap);
+  zyrMemory_free(perm, "test");
+  zyrMemory_free(faceMap, "test");
+}
+
 TEST(PeriodicTransformation, AnglesAndDisplacements) {
   setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
   const double o[3] = {0, 0, 0};
