@@ -879,208 +879,172 @@ void *zyrStateManager_getOwner(const zyrStateManager *manager) { return manager-
 Database *zyrStateManager_getDatabase(const zyrStateManager *manager) { return manager->m_database; }
 
 // ---- Attribute forwards ----
+// Every typed attribute goes to the database at the state being written or read; the calling
+// function's name reaches the error of a manager without a database.
+
+namespace {
+
+template <class Setter, class... In>
+int setForward(zyrStateManager *manager, const char *function, void *object, const char *name, Setter set,
+               In... in) {
+  const int32_t state = writeState(manager, function);
+  return state > 0 ? set(manager->m_database, state, uuidOf(object), name, in...) : 0;
+}
+
+template <class Getter, class... Out>
+int getForward(zyrStateManager *manager, const char *function, void *object, const char *name, Getter get,
+               Out... out) {
+  if (noDatabase(manager, function))
+    return 0;
+  return get(manager->m_database, readState(manager), uuidOf(object), name, out...);
+}
+
+template <class T> void clearOut(T **out) { *out = nullptr; }
+void clearOut(int32_t *count) { *count = 0; }
+
+// A getter whose results are allocated: without a database they are emptied.
+template <class Getter, class... Out>
+int getClearedForward(zyrStateManager *manager, const char *function, void *object, const char *name, Getter get,
+                      Out... out) {
+  if (noDatabase(manager, function)) {
+    (clearOut(out), ...);
+    return 0;
+  }
+  return get(manager->m_database, readState(manager), uuidOf(object), name, out...);
+}
+
+} // namespace
 
 int zyrStateManager_setInt(zyrStateManager *manager, void *object, const char *name, int32_t value) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setInt(manager->m_database, state, uuidOf(object), name, value) : 0;
+  return setForward(manager, __func__, object, name, Database_setInt, value);
 }
 
 int zyrStateManager_getInt(zyrStateManager *manager, void *object, const char *name, int32_t *value) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getInt(manager->m_database, readState(manager), uuidOf(object), name, value);
+  return getForward(manager, __func__, object, name, Database_getInt, value);
 }
 
 int zyrStateManager_setInts(zyrStateManager *manager, void *object, const char *name, const int32_t *values,
                             int32_t count) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setInts(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+  return setForward(manager, __func__, object, name, Database_setInts, values, count);
 }
 
 int zyrStateManager_getInts(zyrStateManager *manager, void *object, const char *name, int32_t **values,
                             int32_t *count) {
-  if (noDatabase(manager, __func__)) {
-    *values = nullptr;
-    *count = 0;
-    return 0;
-  }
-  return Database_getInts(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+  return getClearedForward(manager, __func__, object, name, Database_getInts, values, count);
 }
 
 int zyrStateManager_getIntArray(zyrStateManager *manager, void *object, const char *name, int32_t *values, int32_t n) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getIntArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+  return getForward(manager, __func__, object, name, Database_getIntArray, values, n);
 }
 
 int zyrStateManager_setFloat(zyrStateManager *manager, void *object, const char *name, float value) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setFloat(manager->m_database, state, uuidOf(object), name, value) : 0;
+  return setForward(manager, __func__, object, name, Database_setFloat, value);
 }
 
 int zyrStateManager_getFloat(zyrStateManager *manager, void *object, const char *name, float *value) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getFloat(manager->m_database, readState(manager), uuidOf(object), name, value);
+  return getForward(manager, __func__, object, name, Database_getFloat, value);
 }
 
 int zyrStateManager_setFloats(zyrStateManager *manager, void *object, const char *name, const float *values,
                               int32_t count) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setFloats(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+  return setForward(manager, __func__, object, name, Database_setFloats, values, count);
 }
 
 int zyrStateManager_getFloats(zyrStateManager *manager, void *object, const char *name, float **values,
                               int32_t *count) {
-  if (noDatabase(manager, __func__)) {
-    *values = nullptr;
-    *count = 0;
-    return 0;
-  }
-  return Database_getFloats(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+  return getClearedForward(manager, __func__, object, name, Database_getFloats, values, count);
 }
 
 int zyrStateManager_getFloatArray(zyrStateManager *manager, void *object, const char *name, float *values, int32_t n) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getFloatArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+  return getForward(manager, __func__, object, name, Database_getFloatArray, values, n);
 }
 
 int zyrStateManager_setDouble(zyrStateManager *manager, void *object, const char *name, double value) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setDouble(manager->m_database, state, uuidOf(object), name, value) : 0;
+  return setForward(manager, __func__, object, name, Database_setDouble, value);
 }
 
 int zyrStateManager_getDouble(zyrStateManager *manager, void *object, const char *name, double *value) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getDouble(manager->m_database, readState(manager), uuidOf(object), name, value);
+  return getForward(manager, __func__, object, name, Database_getDouble, value);
 }
 
 int zyrStateManager_setDoubles(zyrStateManager *manager, void *object, const char *name, const double *values,
                                int32_t count) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setDoubles(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+  return setForward(manager, __func__, object, name, Database_setDoubles, values, count);
 }
 
 int zyrStateManager_getDoubles(zyrStateManager *manager, void *object, const char *name, double **values,
                                int32_t *count) {
-  if (noDatabase(manager, __func__)) {
-    *values = nullptr;
-    *count = 0;
-    return 0;
-  }
-  return Database_getDoubles(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+  return getClearedForward(manager, __func__, object, name, Database_getDoubles, values, count);
 }
 
 int zyrStateManager_getDoubleArray(zyrStateManager *manager, void *object, const char *name, double *values,
                                    int32_t n) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getDoubleArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+  return getForward(manager, __func__, object, name, Database_getDoubleArray, values, n);
 }
 
 int zyrStateManager_setChar(zyrStateManager *manager, void *object, const char *name, char value) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setChar(manager->m_database, state, uuidOf(object), name, value) : 0;
+  return setForward(manager, __func__, object, name, Database_setChar, value);
 }
 
 int zyrStateManager_getChar(zyrStateManager *manager, void *object, const char *name, char *value) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getChar(manager->m_database, readState(manager), uuidOf(object), name, value);
+  return getForward(manager, __func__, object, name, Database_getChar, value);
 }
 
 int zyrStateManager_setChars(zyrStateManager *manager, void *object, const char *name, const char *values,
                              int32_t count) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setChars(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+  return setForward(manager, __func__, object, name, Database_setChars, values, count);
 }
 
 int zyrStateManager_getChars(zyrStateManager *manager, void *object, const char *name, char **values, int32_t *count) {
-  if (noDatabase(manager, __func__)) {
-    *values = nullptr;
-    *count = 0;
-    return 0;
-  }
-  return Database_getChars(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+  return getClearedForward(manager, __func__, object, name, Database_getChars, values, count);
 }
 
 int zyrStateManager_getCharArray(zyrStateManager *manager, void *object, const char *name, char *values, int32_t n) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getCharArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+  return getForward(manager, __func__, object, name, Database_getCharArray, values, n);
 }
 
 int zyrStateManager_setString(zyrStateManager *manager, void *object, const char *name, const char *value) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setString(manager->m_database, state, uuidOf(object), name, value) : 0;
+  return setForward(manager, __func__, object, name, Database_setString, value);
 }
 
 int zyrStateManager_getString(zyrStateManager *manager, void *object, const char *name, char **value) {
-  if (noDatabase(manager, __func__)) {
-    *value = nullptr;
-    return 0;
-  }
-  return Database_getString(manager->m_database, readState(manager), uuidOf(object), name, value);
+  return getClearedForward(manager, __func__, object, name, Database_getString, value);
 }
 
 int zyrStateManager_setStrings(zyrStateManager *manager, void *object, const char *name, char *const *values,
                                int32_t count) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setStrings(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+  return setForward(manager, __func__, object, name, Database_setStrings, values, count);
 }
 
 int zyrStateManager_getStrings(zyrStateManager *manager, void *object, const char *name, char ***values,
                                int32_t *count) {
-  if (noDatabase(manager, __func__)) {
-    *values = nullptr;
-    *count = 0;
-    return 0;
-  }
-  return Database_getStrings(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+  return getClearedForward(manager, __func__, object, name, Database_getStrings, values, count);
 }
 
 int zyrStateManager_getStringArray(zyrStateManager *manager, void *object, const char *name, char **values, int32_t n) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getStringArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+  return getForward(manager, __func__, object, name, Database_getStringArray, values, n);
 }
 
 int zyrStateManager_setPointer(zyrStateManager *manager, void *object, const char *name, const zyrUUID *target) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setPointer(manager->m_database, state, uuidOf(object), name, target) : 0;
+  return setForward(manager, __func__, object, name, Database_setPointer, target);
 }
 
 int zyrStateManager_getPointer(zyrStateManager *manager, void *object, const char *name, zyrUUID **target) {
-  if (noDatabase(manager, __func__)) {
-    *target = nullptr;
-    return 0;
-  }
-  return Database_getPointer(manager->m_database, readState(manager), uuidOf(object), name, target);
+  return getClearedForward(manager, __func__, object, name, Database_getPointer, target);
 }
 
 int zyrStateManager_setPointers(zyrStateManager *manager, void *object, const char *name, zyrUUID *const *targets,
                                 int32_t count) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setPointers(manager->m_database, state, uuidOf(object), name, targets, count) : 0;
+  return setForward(manager, __func__, object, name, Database_setPointers, targets, count);
 }
 
 int zyrStateManager_getPointers(zyrStateManager *manager, void *object, const char *name, zyrUUID ***targets,
                                 int32_t *count) {
-  if (noDatabase(manager, __func__)) {
-    *targets = nullptr;
-    *count = 0;
-    return 0;
-  }
-  return Database_getPointers(manager->m_database, readState(manager), uuidOf(object), name, targets, count);
+  return getClearedForward(manager, __func__, object, name, Database_getPointers, targets, count);
 }
 
 int zyrStateManager_describeData(zyrStateManager *manager, void *object, const char *name, int32_t *noOfInts,
                                  int32_t *noOfFloats, int32_t *noOfDoubles, int32_t *noOfChars, int32_t *noOfOthers,
                                  int32_t *noOfPointers) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_describeData(manager->m_database, readState(manager), uuidOf(object), name, noOfInts, noOfFloats,
-                               noOfDoubles, noOfChars, noOfOthers, noOfPointers);
+  return getForward(manager, __func__, object, name, Database_describeData, noOfInts, noOfFloats, noOfDoubles, noOfChars, noOfOthers, noOfPointers);
 }
