@@ -56,8 +56,8 @@ int openRecord(IO_file *record, const char *access) {
 }
 
 void readEvery(IO_file *record) {
-  int32_t count = indextable_count(record->m_indextable);
-  for (int32_t slot = 0; slot < count && slot < 64; ++slot) {
+  // A read that finds the index wrong rebuilds the table: the count is taken afresh each time.
+  for (int32_t slot = 0; slot < indextable_count(record->m_indextable) && slot < 64; ++slot) {
     IO_match match;
     if (parseindex(checkMessage, indextable_entry(record->m_indextable, slot), &match) != IO_OK)
       abort(); // entries taken into the table always parse
