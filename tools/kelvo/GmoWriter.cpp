@@ -52,6 +52,16 @@ struct Request {
   }
 };
 
+// The file is temporary and read once by the library, so its values go out plain: compressing
+// them cost more than all the rest of the reader. Little-endian with 8-byte offsets, so that a
+// mesh of any size fits. WEZ_FORMAT, when set, still decides.
+int plainFormat(GmoWriter *writer) {
+  Request r;
+  char format[] = "l";
+  r.m_data.m_chararray = format;
+  return r.send(writer, IO_SET_DEFAULT_FORMAT);
+}
+
 int openFile(GmoWriter *writer) {
   Request r;
   r.m_data.m_chararray = const_cast<char *>(writer->m_name.c_str());
@@ -221,7 +231,7 @@ GmoWriter *GmoWriter_new(const char *name, std::string *error) {
   writer->m_noOfDatasets = 0;
   writer->m_state = iostate_alloc();
   removeFile(writer->m_name);
-  if (writer->m_state == nullptr || openFile(writer) != IO_OK) {
+  if (writer->m_state == nullptr || plainFormat(writer) != IO_OK || openFile(writer) != IO_OK) {
     *error = "Unable to create the intermediate mesh file \"" + writer->m_name + "\"";
     if (!writer->m_messages.empty())
       *error += ":\n" + trimmed(writer->m_messages);
