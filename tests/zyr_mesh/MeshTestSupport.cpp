@@ -19,9 +19,8 @@ void MeshTest::SetUp() {
   zyrMeshLayer_initialise();
   setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
   ASSERT_EQ(Units_areAvailable(), 1);
-  std::string templ = (std::filesystem::temp_directory_path() / "zyrmesh.XXXXXX").string();
-  ASSERT_NE(mkdtemp(templ.data()), nullptr);
-  m_dir = templ;
+  m_scratch = std::make_unique<zyrtest::ScratchDir>("zyrmesh");
+  m_dir = m_scratch->path();
   m_repository = Repository_new((m_dir + "/db").c_str());
   ASSERT_NE(m_repository, nullptr);
   zyrErrorManager_clearErrors(zyrErrorManager_get());
@@ -31,8 +30,7 @@ void MeshTest::TearDown() {
   if (m_repository != nullptr)
     Repository_close(m_repository, -1);
   zyrErrorManager_clearErrors(zyrErrorManager_get());
-  std::error_code ignored;
-  std::filesystem::remove_all(m_dir, ignored);
+  m_scratch.reset();
 }
 
 void MeshTest::reopen() {

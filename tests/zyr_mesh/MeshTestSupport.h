@@ -4,7 +4,11 @@
 // structured block generator (hexahedra, or each hexahedron split into two prisms).
 #include "Repository.h"
 
+#include "zyrTestSupport.h"
+
 #include <gtest/gtest.h>
+
+#include <memory>
 
 #include <cstdint>
 #include <string>
@@ -27,6 +31,7 @@ protected:
   static std::pair<int32_t, std::string> lastError();
   static int32_t errorCount();
 
+  std::unique_ptr<zyrtest::ScratchDir> m_scratch;
   std::string m_dir;
   Repository *m_repository = nullptr;
 };

@@ -4,7 +4,11 @@
 // (the working directory while the test runs), the layer initialised, and the published errors.
 #include "Repository.h"
 
+#include "zyrTestSupport.h"
+
 #include <gtest/gtest.h>
+
+#include <memory>
 
 #include <string>
 #include <vector>
@@ -19,8 +23,9 @@ protected:
   std::vector<std::string> takeErrors();
 
   Repository *m_repository = nullptr;
+  std::unique_ptr<zyrtest::ScratchDir> m_scratch;
+  std::unique_ptr<zyrtest::WorkingDir> m_here;
   std::string m_dir;
-  std::string m_previousDir;
 };
 
 #endif
