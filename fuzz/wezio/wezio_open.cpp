@@ -10,6 +10,7 @@
 #include "io_lock.h"
 #include "iodata.h"
 #include "lowlevel_io.h"
+#include "zyrTestSupport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -26,21 +27,10 @@ int checkMessage(const char *message, int32_t length) {
   return 0;
 }
 
-char s_dir[] = "/tmp/wezio-open-XXXXXX";
-
-void removeScratch() {
-  std::string name = std::string(s_dir) + "/data.wez";
-  unlink(name.c_str());
-  unlink((name + ".lck").c_str());
-  rmdir(s_dir);
-}
-
+// Removed with the process's static objects at its exit.
 const std::string &scratchName() {
-  static const std::string name = [] {
-    if (!mkdtemp(s_dir)) abort();
-    atexit(removeScratch);
-    return std::string(s_dir) + "/data.wez";
-  }();
+  static const zyrtest::ScratchDir dir("wezio-open");
+  static const std::string name = dir.file("data.wez");
   return name;
 }
 
