@@ -235,7 +235,7 @@ TEST_F(KelvoTool, ImportsTwoBlocksWithAPairedInterface) {
             (std::vector<std::string>{"interface Left", "interface Right"}));
   EXPECT_EQ(ds[key("ZYR/KSFSF")].m_ints, (std::vector<int32_t>{1, 0, -1, -1}));
   // Only the intermediate file is left: no temporary file, no lock file.
-  EXPECT_EQ(m_dir.list(), std::vector<std::string>{"zyr.gmo"});
+  EXPECT_EQ(m_dir.listing(), std::vector<std::string>{"zyr.gmo"});
 }
 
 TEST_F(KelvoTool, ImportsEveryElementKind) {
@@ -344,7 +344,7 @@ TEST_F(KelvoTool, BadCommandLines) {
   r = runKelvo({"-I", text, "-G", text});
   EXPECT_EQ(r.m_status, 1);
   EXPECT_EQ(readFile(text), "not a mesh\n");
-  EXPECT_EQ(m_dir.list(), std::vector<std::string>{"notes.txt"});
+  EXPECT_EQ(m_dir.listing(), std::vector<std::string>{"notes.txt"});
   // A FIFO is refused, not waited on.
   const std::string fifo = m_dir.file("fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -399,7 +399,7 @@ TEST_F(KelvoTool, BadMeshesEndWithAnErrorBlockAndNoFile) {
   EXPECT_EQ(r.m_status, 1);
   EXPECT_EQ(errorBlock(r).at(1), " <ERROR_END>");
   EXPECT_EQ(errorBlock(r).at(2), " <ERROR_BEG>.msh\":");
-  EXPECT_EQ(m_dir.list(), (std::vector<std::string>{"cut.msh", "flat.msh", "unknown.msh"}));
+  EXPECT_EQ(m_dir.listing(), (std::vector<std::string>{"cut.msh", "flat.msh", "unknown.msh"}));
   // The intermediate file cannot be made.
   r = runKelvo({"-I", m_dir.file("missing/zyr.gmo"), meshPath("box-hex.v2.msh")});
   EXPECT_EQ(r.m_status, 1);
@@ -408,7 +408,7 @@ TEST_F(KelvoTool, BadMeshesEndWithAnErrorBlockAndNoFile) {
       "Unable to create the intermediate mesh file \"" + m_dir.file("missing/zyr.gmo") + ".";
   EXPECT_EQ(first.substr(0, start.size()), start);
   EXPECT_EQ(first.substr(first.size() - 6), ".tmp\":");
-  EXPECT_EQ(m_dir.list(), (std::vector<std::string>{"cut.msh", "flat.msh", "unknown.msh"}));
+  EXPECT_EQ(m_dir.listing(), (std::vector<std::string>{"cut.msh", "flat.msh", "unknown.msh"}));
 }
 
 } // namespace
