@@ -656,6 +656,31 @@ TEST_F(TopologyTest, EitherSideMakesTheLinkOnce) {
   Region_delete(r);
 }
 
+// Records deleted while others still point at them leave no dangling links behind.
+TEST_F(TopologyTest, DeletingLeavesNoDanglingLinks) {
+  Assembly *assembly = Assembly_new(m_topology, "Part");
+  Region *a = Region_new(m_topology, assembly, "a", 2);
+  Region *b = Region_new(m_topology, assembly, "b", 2);
+  Assembly_delete(assembly);
+  EXPECT_EQ(Region_getAssembly(a), nullptr);
+  EXPECT_EQ(Region_getAssembly(b), nullptr);
+  EXPECT_EQ(Topology_findAssembly(m_topology, "Part"), nullptr);
+  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 4), 2);
+
+  // A region set into a second topology leaves the first one and its names.
+  Topology *other = Topology_new();
+  EXPECT_EQ(Region_setTopology(a, other, "moved"), 1);
+  EXPECT_EQ(Topology_findRegion(m_topology, "a"), nullptr);
+  EXPECT_EQ(Topology_findRegion(other, "moved"), a);
+  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 4), 1);
+  Topology_delete(other);
+  EXPECT_EQ(Region_getTopology(a), nullptr);
+  EXPECT_EQ(Region_getUserName(a), nullptr);
+  EXPECT_STREQ(Region_getName(a), "a");
+  expectLinksAgree(m_topology);
+  Region_delete(a);
+}
+
 // The regions of an assembly and the connections of a topology, checked against the plain
 // linear-scan collection the ordered sets are meant to reproduce.
 TEST_F(TopologyTest, SideIndexGivesTheLiteralOrders) {

@@ -60,8 +60,15 @@ Assembly *Assembly_new(Topology *topology, const char *baseName) {
 
 int Assembly_delete(void *object) {
   Assembly *assembly = static_cast<Assembly *>(object);
-  if (zyrObject_canDelete(assembly))
+  if (zyrObject_canDelete(assembly)) {
+    // Regions a caller left behind stay in the topology but must not point at a freed assembly.
+    void **regions = nullptr;
+    const int32_t n = assembly->m_regions != nullptr ? Set_toArray(assembly->m_regions, &regions) : 0;
+    for (int32_t i = 0; i < n; ++i)
+      Assembly_removeRegion(assembly, static_cast<Region *>(regions[i]));
+    zyrMemory_free(regions, __func__);
     Assembly_unsetTopology(assembly);
+  }
   zyrCString_free(assembly->m_baseName);
   assembly->m_baseName = nullptr;
   Set_delete(assembly->m_regions);

@@ -330,6 +330,11 @@ int Region_unsetAssembly(Region *region) {
 int Region_setTopology(Region *region, Topology *topology, const char *wantedName) {
   if (s_settingTopology || region->m_topology == topology)
     return 1;
+  if (topology == nullptr)
+    return Region_unsetTopology(region);
+  // A region kept in two topologies would leave its old name manager pointing at it.
+  if (region->m_topology != nullptr && !Region_unsetTopology(region))
+    return 0;
   s_settingTopology = 1;
   const int accepted = Topology_insertRegion(topology, region, wantedName);
   s_settingTopology = 0;
