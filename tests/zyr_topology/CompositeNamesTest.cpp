@@ -301,6 +301,8 @@ TEST_F(CompositeNamesTest, DuplicatingForCopiesOfAnAssembly) {
   EXPECT_EQ(NameManager_getNoOfCompositeNames(m_nm), 2);
 
   ASSERT_EQ(NameManager_setCompositeNameStrategy(m_nm, 2), 1);
+  // A reserved name has no definition: it is passed over without a message.
+  ASSERT_EQ(NameManager_reserveName(m_nm, "Held"), 1);
   EXPECT_EQ(NameManager_beginNameDuplication(m_nm, m_rotor, 0), 0);
   EXPECT_EQ(takeErrors().size(), 1u);
   EXPECT_EQ(NameManager_duplicateNames(m_nm, map), 0);

@@ -637,7 +637,7 @@ int NameManager_addImportedComposites(NameManager *nm, int32_t noOfRegions, Regi
   std::vector<Definition> retained;
   zyrError *error = nullptr;
   for (int32_t i = 0; i < noOfComposites; ++i) {
-    if (names[i] == nullptr || componentCounts[i] < 1)
+    if (names[i] == nullptr || componentCounts[i] < 1 || componentLists[i] == nullptr)
       continue;
     auto clash = byBase.find(names[i]);
     if (clash != byBase.end()) {
