@@ -486,10 +486,12 @@ TEST_F(TopologyTest, LinksSurviveCommitUndoRedoAndReopen) {
   Region_changeName(m_b.faces[2], "Outlet", 0);
   const int32_t glued = Repository_commit(m_repository);
   Region_delete(m_a.volume);
+  Region_delete(m_b.faces[1]);
+  EXPECT_EQ(m_a.faces[1]->m_gluings, nullptr);
   Assembly *copy = Topology_copyAssembly(m_topology, Topology_findAssembly(m_topology, "Assembly"), "Copy");
   ASSERT_NE(copy, nullptr);
   const int32_t changed = Repository_commit(m_repository);
-  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 15), 26);
+  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 15), 24);
 
   Repository_gotoState(m_repository, merged);
   EXPECT_EQ(Topology_getNoOfRegions(m_topology, 15), 14);
@@ -503,30 +505,30 @@ TEST_F(TopologyTest, LinksSurviveCommitUndoRedoAndReopen) {
   EXPECT_EQ(Region_getNeighbour(m_a.faces[5]), m_b.faces[0]);
   expectLinksAgree(m_topology);
   Repository_gotoState(m_repository, glued);
-  EXPECT_EQ(Region_isGluedTo(m_b.faces[1], m_a.faces[1]), 1);
+  EXPECT_EQ(Region_isGluedTo(Topology_findRegion(m_topology, "B face 1"), m_a.faces[1]), 1);
   EXPECT_STREQ(Region_getName(m_b.faces[2]), "Outlet");
   EXPECT_STREQ(Region_getBaseName(m_b.faces[2]), "Outlet");
   expectLinksAgree(m_topology);
   Repository_gotoState(m_repository, changed);
   expectLinksAgree(m_topology);
-  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 15), 26);
+  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 15), 24);
 
   reopen();
   Topology *topology = fetchTopology();
   ASSERT_NE(topology, nullptr);
   EXPECT_EQ(Topology_getNoOfAssemblies(topology), 2);
-  EXPECT_EQ(Topology_getNoOfRegions(topology, 15), 26);
+  EXPECT_EQ(Topology_getNoOfRegions(topology, 15), 24);
   Region *outlet = Topology_findRegion(topology, "Outlet");
   ASSERT_NE(outlet, nullptr);
   EXPECT_EQ(Region_getPriority(outlet), 7);
   EXPECT_STREQ(Region_getOriginalName(outlet), "B face 2");
   Region *fluid = Topology_findRegion(topology, "B fluid 2");
   ASSERT_NE(fluid, nullptr);
-  EXPECT_EQ(Region_getNoOfBoundingRegions(fluid), 6);
+  EXPECT_EQ(Region_getNoOfBoundingRegions(fluid), 5);
   EXPECT_EQ(Region_getNeighbour(Topology_findRegion(topology, "A face 5 2")),
             Topology_findRegion(topology, "B face 0 2"));
   Connection **connections = nullptr;
-  EXPECT_EQ(Topology_getConnections(topology, &connections), 4);
+  EXPECT_EQ(Topology_getConnections(topology, &connections), 2);
   zyrMemory_free(connections, "test");
   expectLinksAgree(topology);
   EXPECT_TRUE(takeErrors().empty());
