@@ -559,7 +559,11 @@ TEST_F(TopologyTest, DamagedReferencesAreLeftOut) {
   EXPECT_EQ(regionNames(assembly), (std::vector<std::string>{"a", "b"}));
   b = Topology_findRegion(topology, "b");
   EXPECT_EQ(Region_getConnection(b), nullptr);
-  EXPECT_EQ(Region_getNeighbour(Topology_findRegion(topology, "a")), nullptr);
+  a = Topology_findRegion(topology, "a");
+  EXPECT_EQ(Region_getNeighbour(a), nullptr);
+  // The connection without sides can still be taken away, and the region connected anew.
+  EXPECT_EQ(Region_unconnectNeighbour(a), 1);
+  EXPECT_NE(Region_connectNeighbour(a, b), nullptr);
 }
 
 TEST_F(TopologyTest, CombiningTopologies) {

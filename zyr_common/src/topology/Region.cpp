@@ -484,7 +484,13 @@ int Region_unconnectNeighbour(Region *region) {
   if (connection == nullptr)
     return 0;
   Region *neighbour = Connection_getOtherSide(connection, region);
-  if (neighbour == nullptr || neighbour->m_connection != region->m_connection)
+  if (neighbour == nullptr) {
+    // A connection whose stored sides were left out on restore: only this side remains to clear.
+    region->m_connection = nullptr;
+    zyrObject_setPointer(region, "connection", nullptr);
+    return 1;
+  }
+  if (neighbour->m_connection != region->m_connection)
     assert_flagError(__func__, __FILE__, __LINE__, "neighbour->m_connection == this->m_connection");
   neighbour->m_connection = nullptr;
   region->m_connection = nullptr;
