@@ -1,3 +1,4 @@
+#include "Topology.h"
 #include "Assembly.h"
 #include "Boundary.h"
 #include "Connection.h"
@@ -7,7 +8,6 @@
 #include "Region.h"
 #include "Set.h"
 #include "Shell.h"
-#include "Topology.h"
 #include "TopologyTestSupport.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
@@ -219,10 +219,10 @@ TEST_F(TopologyTest, ClosingTakesCandidatesLevelByLevel) {
   Assembly *assembly = Assembly_new(m_topology, "Part");
   ASSERT_EQ(Assembly_addRegion(assembly, m_a.faces[2]), 1);
   EXPECT_EQ(Assembly_close(assembly), 14);
-  EXPECT_EQ(regionNames(assembly),
-            (std::vector<std::string>{"A face 2", "A fluid", "A face 0", "A face 1", "A face 3", "A face 4", "A face 5",
-                                      "C", "B face 0", "B fluid", "B face 1", "B face 2", "B face 3", "B face 4",
-                                      "B face 5"}));
+  EXPECT_EQ(
+      regionNames(assembly),
+      (std::vector<std::string>{"A face 2", "A fluid", "A face 0", "A face 1", "A face 3", "A face 4", "A face 5", "C",
+                                "B face 0", "B fluid", "B face 1", "B face 2", "B face 3", "B face 4", "B face 5"}));
   // Closing again adds nothing; a region of another assembly is never taken.
   EXPECT_EQ(Assembly_close(assembly), 0);
   Assembly *other = Assembly_new(m_topology, nullptr);
@@ -261,9 +261,9 @@ TEST_F(TopologyTest, DuplicatingAndDeleting) {
   EXPECT_STREQ(Region_getName(aFluid), "A fluid 2");
   // The copied boundary lists the copies of the same surfaces in the same order.
   Region **bounding = nullptr;
-  EXPECT_EQ(namesOf(Region_getBoundingRegions(aFluid, &bounding), bounding),
-            (std::vector<std::string>{"A face 0 2", "A face 1 2", "A face 2 2", "A face 3 2", "A face 4 2",
-                                      "A face 5 2"}));
+  EXPECT_EQ(
+      namesOf(Region_getBoundingRegions(aFluid, &bounding), bounding),
+      (std::vector<std::string>{"A face 0 2", "A face 1 2", "A face 2 2", "A face 3 2", "A face 4 2", "A face 5 2"}));
   EXPECT_EQ(Region_getNeighbour(a5), b0);
   Region *side1 = nullptr, *side2 = nullptr;
   Connection_getSides(Region_getConnection(a5), &side1, &side2);
@@ -368,9 +368,9 @@ TEST_F(TopologyTest, ResolvingLocations) {
   EXPECT_EQ(all.size(), 8u);
   EXPECT_EQ(std::count(all.begin(), all.end(), "A face 2"), 2);
   // Expansion replaces a volume by its surfaces; a surface listed with it occurs twice.
-  EXPECT_EQ(resolve("A fluid, A face 0", 1, 0, 0, &status),
-            (std::vector<std::string>{"A face 0", "A face 0", "A face 1", "A face 2", "A face 3", "A face 4",
-                                      "A face 5"}));
+  EXPECT_EQ(
+      resolve("A fluid, A face 0", 1, 0, 0, &status),
+      (std::vector<std::string>{"A face 0", "A face 0", "A face 1", "A face 2", "A face 3", "A face 4", "A face 5"}));
   Region *bare = Region_new(m_topology, nullptr, "bare", 3);
   EXPECT_TRUE(resolve("bare", 1, 1, 0, &status).empty());
   EXPECT_EQ(status, 1);
@@ -399,9 +399,10 @@ TEST_F(TopologyTest, ResolvingLocations) {
   ASSERT_EQ(NameManager_createCompositeName(Topology_getNameManager(m_topology), "Broken", 1, 2, broken, 0, nullptr),
             1);
   EXPECT_TRUE(resolve("Broken", 0, 1, 0, &status).empty());
-  EXPECT_EQ(takeErrors(), (std::vector<std::string>{
-                              "10040: One or more of the region names used to define region \"Broken\"\nis not a "
-                              "valid primitive region or assembly:\n\n  \"A face 1\"\n  \"Nowhere\"  <-- INVALID \n\n"}));
+  EXPECT_EQ(takeErrors(),
+            (std::vector<std::string>{
+                "10040: One or more of the region names used to define region \"Broken\"\nis not a "
+                "valid primitive region or assembly:\n\n  \"A face 1\"\n  \"Nowhere\"  <-- INVALID \n\n"}));
   EXPECT_EQ(resolve("Broken", 0, 1, 1, &status), (std::vector<std::string>{"A face 1"}));
   (void)assembly;
   (void)bare;
@@ -449,17 +450,17 @@ TEST_F(TopologyTest, PrintsAndSorts) {
   EXPECT_EQ(printed(Assembly_print, assembly),
             "\n" + rule + "Assembly: \"Rotor\" (" + address + ")\n" + rule + "\nUUID:        " + uuid +
                 "\nUser name:      \"Rotor\"\nBase name:  \"Rotor\"\nID:          1\nTopology:    " + topologyUuid +
-                "\nNo. of regions = 3\n\n" + dashes + "Regions:\n" + dashes +
-                "3 Fluid\n2 Wall\n2 Region 2.2\n" + dashes + rule + "\n");
+                "\nNo. of regions = 3\n\n" + dashes + "Regions:\n" + dashes + "3 Fluid\n2 Wall\n2 Region 2.2\n" +
+                dashes + rule + "\n");
 
   text = printed(Topology_print, m_topology);
   const std::string dash56(56, '-');
-  EXPECT_EQ(text.find("\n" + std::string(56, '=') +
-                                     "\n==                  Topology summary                  ==\n" +
-                                     std::string(56, '=') + "\n\nNo. of assemblies = 1\n"
-                                     "No. of regions    = 4 (0D = 0, 1D = 0, 2D = 3, 3D = 1)\n\n" +
-                                     dash56 + "\nAssemblies:\n" + dash56 + "\nUser name                                ID\n" +
-                                     dash56 + "\nRotor" + std::string(36, ' ') + "1\n"),
+  EXPECT_EQ(text.find("\n" + std::string(56, '=') + "\n==                  Topology summary                  ==\n" +
+                      std::string(56, '=') +
+                      "\n\nNo. of assemblies = 1\n"
+                      "No. of regions    = 4 (0D = 0, 1D = 0, 2D = 3, 3D = 1)\n\n" +
+                      dash56 + "\nAssemblies:\n" + dash56 + "\nUser name                                ID\n" + dash56 +
+                      "\nRotor" + std::string(36, ' ') + "1\n"),
             0u);
   EXPECT_NE(text.find("\n3 Fluid                                    Fluid\n"), std::string::npos);
   EXPECT_NE(text.find("\n2 Region 2.2                               \n"), std::string::npos);
@@ -612,8 +613,7 @@ TEST_F(TopologyTest, CombiningTopologies) {
   EXPECT_EQ(NameManager_transferCompositeNames(Topology_getNameManager(m_topology), thirdNames, 1, &vane, oldNames, 0,
                                                nullptr, nullptr),
             0);
-  EXPECT_EQ(takeErrors(),
-            (std::vector<std::string>{"20006: Composite name, Vane, can not correspond to a region;\n"}));
+  EXPECT_EQ(takeErrors(), (std::vector<std::string>{"20006: Composite name, Vane, can not correspond to a region;\n"}));
   EXPECT_EQ(Topology_getNoOfCompositeNames(m_topology), composites);
   EXPECT_EQ(Topology_combineTopologies(m_topology, third, 0, nullptr), 1);
   EXPECT_EQ(Topology_getNoOfCompositeNames(m_topology), composites + 2);

@@ -104,8 +104,7 @@ void Assembly_print(const Assembly *assembly, FILE *stream) {
   const char *dashes = "----------------------------------------------\n";
   char uuid[32];
   std::fprintf(stream, "\n%sAssembly: \"%s\" (%p)\n%s\n", rule,
-               assembly->m_userName != nullptr ? assembly->m_userName : "", static_cast<const void *>(assembly),
-               rule);
+               assembly->m_userName != nullptr ? assembly->m_userName : "", static_cast<const void *>(assembly), rule);
   zyrObject_getUUIDString(assembly, uuid);
   std::fprintf(stream, "UUID:        %s\n", uuid);
   std::fprintf(stream, "User name:      \"%s\"\n", assembly->m_userName != nullptr ? assembly->m_userName : "");
@@ -328,8 +327,7 @@ int Assembly_merge(Assembly *target, Assembly *other) {
   return ok;
 }
 
-Assembly *Assembly_duplicate(Assembly *assembly, const char *baseName, HashTable *regionMap,
-                             HashTable *connectionMap) {
+Assembly *Assembly_duplicate(Assembly *assembly, const char *baseName, HashTable *regionMap, HashTable *connectionMap) {
   Assembly *copy = Assembly_new(assembly->m_topology, baseName != nullptr ? baseName : assembly->m_baseName);
   if (copy == nullptr)
     return nullptr;

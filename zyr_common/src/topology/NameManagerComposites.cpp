@@ -365,7 +365,9 @@ int NameManager_compositeNameGetTags(NameManager *nm, const char *name, char **t
 
 // ---- explicit primitive names -------------------------------------------------------------
 
-int NameManager_isNamePrimitive(NameManager *nm, const char *name) { return Atlas_isExplicitPrimitive(nm->m_atlas, name); }
+int NameManager_isNamePrimitive(NameManager *nm, const char *name) {
+  return Atlas_isExplicitPrimitive(nm->m_atlas, name);
+}
 
 int NameManager_createPrimitiveName(NameManager *nm, const char *name) {
   Atlas_addExplicitPrimitive(nm->m_atlas, name);

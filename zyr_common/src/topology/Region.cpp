@@ -191,8 +191,7 @@ int Region_restore(void *object, int32_t flag) {
 void Region_print(const Region *region, FILE *stream) {
   const char *rule = "==============================================\n";
   char uuid[32];
-  std::fprintf(stream, "\n%sRegion: \"%s\"\n%s\n", rule, region->m_userName != nullptr ? region->m_userName : "",
-               rule);
+  std::fprintf(stream, "\n%sRegion: \"%s\"\n%s\n", rule, region->m_userName != nullptr ? region->m_userName : "", rule);
   zyrObject_getUUIDString(region, uuid);
   std::fprintf(stream, "UUID:           %s\n", uuid);
   std::fprintf(stream, "Priority:       %d\n", region->m_priority);
@@ -571,8 +570,8 @@ int Region_duplicateTopology(Region *region, HashTable *regionMap, int32_t glueO
     if (neighbourCopy != nullptr && copy->m_connection == nullptr && neighbourCopy->m_connection == nullptr) {
       Region *side1 = nullptr, *side2 = nullptr;
       Connection_getSides(region->m_connection, &side1, &side2);
-      Connection *connection = side1 == region ? Region_connectNeighbour(copy, neighbourCopy)
-                                               : Region_connectNeighbour(neighbourCopy, copy);
+      Connection *connection =
+          side1 == region ? Region_connectNeighbour(copy, neighbourCopy) : Region_connectNeighbour(neighbourCopy, copy);
       if (connection != nullptr && connectionMap != nullptr)
         HashTable_insert(connectionMap, region->m_connection, connection);
     }

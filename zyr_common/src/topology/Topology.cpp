@@ -205,7 +205,8 @@ void Topology_print(const Topology *topology, FILE *stream) {
   const int32_t noOfRegions = Topology_getRegions(topology, 15, &regions);
   std::fprintf(stream, "\n%sAssemblies:\n%sUser name                                ID\n%s", dashes, dashes, dashes);
   for (int32_t i = 0; i < noOfAssemblies; ++i)
-    std::fprintf(stream, "%-40s %d\n", Assembly_getName(assemblies[i]) != nullptr ? Assembly_getName(assemblies[i]) : "",
+    std::fprintf(stream, "%-40s %d\n",
+                 Assembly_getName(assemblies[i]) != nullptr ? Assembly_getName(assemblies[i]) : "",
                  Assembly_getId(assemblies[i]));
   std::fprintf(stream, "\n%sPrimitive regions:\n%sD User name                                Original name\n%s", dashes,
                dashes, dashes);
@@ -599,9 +600,9 @@ int Topology_combineTopologies(Topology *topology, Topology *other, int32_t coun
     Assembly_changeName(assemblies[i], formerNames[i], 0);
   }
 
-  const int transferred = NameManager_transferCompositeNames(
-      nm, other->m_nameManager, noOfMoved, moved, movedNames.data(), static_cast<int32_t>(clashes.size()),
-      clashesBefore.data(), clashesAfter.data());
+  const int transferred = NameManager_transferCompositeNames(nm, other->m_nameManager, noOfMoved, moved,
+                                                             movedNames.data(), static_cast<int32_t>(clashes.size()),
+                                                             clashesBefore.data(), clashesAfter.data());
 
   for (char *name : formerNames)
     zyrCString_free(name);
