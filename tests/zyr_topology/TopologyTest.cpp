@@ -294,6 +294,35 @@ TEST_F(TopologyTest, DuplicatingAndDeleting) {
   expectLinksAgree(m_topology);
 }
 
+TEST_F(TopologyTest, PartialDuplication) {
+  importTwoBlocks();
+  Assembly *first = Topology_findAssembly(m_topology, "Assembly");
+  Assembly *second = Topology_findAssembly(m_topology, "Assembly 2");
+  ASSERT_NE(Region_glueNeighbour(m_a.faces[1], m_b.faces[1]), nullptr);
+  ASSERT_EQ(Topology_getNoOfAssemblies(m_topology), 1);
+  (void)second;
+  // Copying block A's volume copies its surfaces too: one new assembly of seven regions.
+  Set *part = Set_new(1);
+  Set_add(part, m_a.volume);
+  EXPECT_EQ(Assembly_partialDuplicate(first, part, 0), 1);
+  Assembly *copy = Topology_findAssembly(m_topology, "Assembly 2");
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(Assembly_getNoOfRegions(copy, 15), 7);
+  Region *faceCopy = Topology_findRegion(m_topology, "A face 1 2");
+  ASSERT_NE(faceCopy, nullptr);
+  EXPECT_EQ(faceCopy->m_gluings, nullptr);
+  EXPECT_EQ(Region_getBoundedRegion(faceCopy), Topology_findRegion(m_topology, "A fluid 2"));
+  // With gluing, the copy of A face 1 is glued to B face 1 and the copies join the assembly.
+  EXPECT_EQ(Assembly_partialDuplicate(first, part, 1), 0);
+  Region *glued = Topology_findRegion(m_topology, "A face 1 3");
+  ASSERT_NE(glued, nullptr);
+  EXPECT_EQ(Region_isGluedTo(glued, m_b.faces[1]), 1);
+  EXPECT_EQ(Region_getAssembly(glued), first);
+  EXPECT_EQ(Assembly_getNoOfRegions(first, 15), 21);
+  Set_delete(part);
+  expectLinksAgree(m_topology);
+}
+
 TEST_F(TopologyTest, ShellAndBoundaryLinks) {
   Region *volume = Region_new(m_topology, nullptr, "V", 3);
   Region *wall = Region_new(m_topology, nullptr, "W", 2);
