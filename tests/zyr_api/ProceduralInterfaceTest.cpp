@@ -340,3 +340,35 @@ TEST(ApiFunctionsTest, ErrorQueueEntryPoints) {
   ASSERT_EQ(zyrApp_getErrors(&count, &list), 1);
   EXPECT_EQ(count, 0);
 }
+
+TEST_F(ApiTest, LookUpsNameWhatTheyCouldNotFind) {
+  const int32_t hm = open("l.zyr");
+  Model *model = nullptr;
+  ASSERT_EQ(zyrAPI_getModel(hm, "test", &model), 1);
+  zyrtest::ErrorCapture errors;
+  Region *region = reinterpret_cast<Region *>(model);
+  Assembly *assembly = reinterpret_cast<Assembly *>(model);
+  EXPECT_EQ(Model_findPrimitiveRegion(model, "Wall", &region), 0);
+  EXPECT_EQ(region, nullptr);
+  EXPECT_EQ(Model_findAssembly(model, "Body", &assembly), 0);
+  EXPECT_EQ(assembly, nullptr);
+  EXPECT_NE(Model_getNameManager(model, "caller"), nullptr);
+  // A model without its topology has no names to offer.
+  char *text = nullptr;
+  int32_t value = 0;
+  Model bare = *model;
+  bare.m_topology = nullptr;
+  EXPECT_EQ(Model_getNameManager(&bare, "zyrStrategy_getIntegerParameter"), nullptr);
+  EXPECT_EQ(std::string(zyrError_getFunction(errors.last())), "zyrStrategy_getIntegerParameter");
+  EXPECT_EQ(Model_setParameter(&bare, "NameManager_regionNameStrategy", MODEL_PARAMETER_INTEGER, nullptr, 3, 0.0), 0);
+  EXPECT_EQ(errors.take(),
+            (std::vector<std::string>{"10036: \"Wall\" is not a primitive region.\n",
+                                      "10037: \"Body\" is not an assembly.\n",
+                                      "20006: Unable to identify the name manager associated with a model.\n",
+                                      "20006: Unable to identify the name manager associated with a model.\n"}));
+  // The tolerance needs no names.
+  double tolerance = 0.0;
+  EXPECT_EQ(Model_getParameter(&bare, "MeshMatching_relativeTolerance", MODEL_PARAMETER_REAL, &text, &value, &tolerance),
+            1);
+  EXPECT_EQ(tolerance, 0.005);
+}
