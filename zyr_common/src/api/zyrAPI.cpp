@@ -46,8 +46,6 @@ void zyrAPI_initialise() {
   if (done)
     return;
   zyrTopologyLayer_initialise();
-  // TEMPORARY: the topology stand-in's hooks, until the topology layer installs its own.
-  zyrTypeManager_setHooks("Topology", Topology_getSize, nullptr, Topology_restore, Topology_delete);
   zyrTypeManager_setHooks("Model", Model_getSize, Model_save, Model_restore, Model_delete);
   Repository_setModelHooks(newModel, Model_upgrade, setRepository);
   done = true;
