@@ -316,7 +316,7 @@ TEST_F(MeshTest, FaceMeshesSurviveCommitUndoAndReopen) {
   const int32_t s1 = Repository_commit(m_repository);
   const int32_t moved[] = {1};
   FaceMesh_move(fm, other, 1, moved);
-  Repository_commit(m_repository);
+  const int32_t s2 = Repository_commit(m_repository);
   EXPECT_EQ(FaceMesh_getNoOfFaces(fm), 2);
 
   Repository_gotoState(m_repository, s1);
@@ -325,6 +325,13 @@ TEST_F(MeshTest, FaceMeshesSurviveCommitUndoAndReopen) {
   ASSERT_NE(fm, nullptr);
   EXPECT_EQ(FaceMesh_getNoOfFaces(fm), 3);
   EXPECT_EQ(FaceMesh_getNoOfFaceSets(other), 0);
+  Repository_gotoState(m_repository, s2);
+  fm = static_cast<FaceMesh *>(find(key));
+  other = static_cast<FaceMesh *>(find(otherKey));
+  EXPECT_EQ(FaceMesh_getNoOfFaces(fm), 2);
+  EXPECT_EQ(FaceMesh_getNoOfFaces(other), 1);
+  Repository_gotoState(m_repository, s1);
+  fm = static_cast<FaceMesh *>(find(key));
 
   reopen();
   fm = static_cast<FaceMesh *>(find(key));
@@ -344,6 +351,51 @@ TEST_F(MeshTest, FaceMeshesSurviveCommitUndoAndReopen) {
   set = static_cast<FaceSet *>(find(setKey));
   EXPECT_EQ(FaceSet_getNoOfFaces(set), 0);
   EXPECT_EQ(lastError(), std::make_pair(20006, "The stored face set " + setKey + " is inconsistent.\n"));
+}
+
+} // namespace
+
+namespace {
+
+std::string printed(void (*print)(const void *, FILE *), const void *object) {
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  print(object, stream);
+  std::fclose(stream);
+  std::string result(text);
+  free(text);
+  return result;
+}
+
+TEST_F(MeshTest, PrintedRecords) {
+  Block block{2, 1, 1, 1.0, {0, 0, 0}};
+  ElementSet *set = nullptr;
+  ElementMesh *mesh = hexMesh(block, &set);
+  FaceSet *faces = hexFaces(set, 0, {0, 1});
+  FaceMesh *fm = FaceMesh_new(nullptr, mesh);
+  FaceMesh_addFaceSet(fm, faces);
+  const std::string rule(46, '=');
+  auto frame = [&rule](const std::string &title) { return "\n" + rule + "\n" + title + "\n" + rule + "\n\n"; };
+  EXPECT_EQ(printed([](const void *o, FILE *s) { ElementSet_print(static_cast<const ElementSet *>(o), s); }, set),
+            frame("ElementSet: " + keyOf(set)) + "ElementMesh        = " + keyOf(mesh) +
+                "\nType of element    = ZYR_ELEMENT_HEXA_8\nNumber of elements = 2\n");
+  EXPECT_EQ(printed([](const void *o, FILE *s) { ElementMesh_print(static_cast<const ElementMesh *>(o), s); }, mesh),
+            frame("ElementMesh: " + keyOf(mesh)) +
+                "Number of elements     = 2\nNumber of vertices     = 12\nRegion                 = \"\"\n"
+                "Number of element sets = 1\n\nElement set              Type of element           No. of elements\n" +
+                keyOf(set) + "   ZYR_ELEMENT_HEXA_8                      2\n\nVertices: " +
+                keyOf(ElementMesh_getVertices(mesh)) + "\n");
+  EXPECT_EQ(printed([](const void *o, FILE *s) { FaceSet_print(static_cast<const FaceSet *>(o), s); }, faces),
+            frame("FaceSet: " + keyOf(faces)) + "FaceMesh               = " + keyOf(fm) +
+                "\nElementSet             = " + keyOf(set) +
+                "\nNumber of faces        = 2\nNo. of vertices / face = [4, 4]\n");
+  EXPECT_EQ(printed([](const void *o, FILE *s) { FaceMesh_print(static_cast<const FaceMesh *>(o), s); }, fm),
+            frame("FaceMesh: " + keyOf(fm)) + "ElementMesh            = " + keyOf(mesh) +
+                "\nNumber of faces        = 2\nNumber of vertices     = 6 (6)\nRegion                 = \"\"\n"
+                "No. of vertices / face = [4, 4]\nNumber of face sets    = 1\n\n"
+                "Face set                 Element set               No. of faces\n" +
+                keyOf(faces) + "   " + keyOf(set) + "               2 [4, 4]\n");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "ElementSet.h"
 #include "FaceMesh.h"
 #include "FaceSet.h"
+#include "IntegerMap.h"
 #include "InterfaceMap.h"
 #include "InterfaceMatching.h"
 #include "MeshTestSupport.h"
@@ -173,6 +174,52 @@ TEST_F(MeshTest, SwappedVerticesAreRepaired) {
     zyrMemory_free(correct, "test");
     zyrMemory_free(faceMap, "test");
   }
+}
+
+// Triangles among quadrilaterals pair by their three vertices, with faces in any order.
+TEST_F(MeshTest, MixedFaceMeshesMatch) {
+  Block block{3, 3, 1, 0.1, {0, 0, 0}};
+  FaceMesh *sides[2];
+  for (int s = 0; s < 2; ++s) {
+    ElementMesh *mesh = ElementMesh_new(nullptr);
+    ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, block.noOfVertices(), trackedDoubles(block.coordinates())));
+    const std::vector<int32_t> prisms = block.prisms();
+    ElementSet *set = ElementSet_new(6, 0, static_cast<int32_t>(prisms.size()), trackedInts(prisms));
+    ElementMesh_addElementSet(mesh, set);
+    // The bottom triangles of all prisms and the y = 0 sides (face 0 of the first prism of each
+    // cell of the row j = 0), in an order of their own on each side.
+    std::vector<int32_t> elements;
+    std::vector<int32_t> faces;
+    for (int32_t p = 0; p < 18; ++p) {
+      elements.push_back(p);
+      faces.push_back(3);
+    }
+    for (int32_t i = 0; i < 3; ++i) {
+      elements.push_back(2 * i);
+      faces.push_back(0);
+    }
+    if (s == 1) {
+      std::mt19937 random(4);
+      std::vector<size_t> order(elements.size());
+      std::iota(order.begin(), order.end(), 0);
+      std::shuffle(order.begin(), order.end(), random);
+      std::vector<int32_t> e, f;
+      for (size_t k : order) {
+        e.push_back(elements[k]);
+        f.push_back(faces[k]);
+      }
+      elements = e;
+      faces = f;
+    }
+    sides[s] = FaceMesh_new(nullptr, mesh);
+    FaceMesh_addFaceSet(sides[s], FaceSet_new(set, 0, 21, trackedInts(elements), trackedInts(faces)));
+  }
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(sides[0], sides[1], nullptr, 0.005, 0, &perm, &faceMap), 1);
+  expectMatch(sides[0], sides[1], perm, faceMap);
+  zyrMemory_free(perm, "test");
+  zyrMemory_free(faceMap, "test");
 }
 
 TEST(PeriodicTransformation, AnglesAndDisplacements) {
@@ -350,6 +397,22 @@ TEST_F(MeshTest, NonMatchingFaceMeshesGiveNoInterfaceMap) {
       "  Side 1:          9          4 " + keyOf(side1) + " UNKNOWN\n"
       "                                                       [UNKNOWN]\n\n";
   EXPECT_EQ(lastError(), std::make_pair(20006, expected));
+
+  FaceMesh *copy = layerFaces(a, 5, 0, cellOrder(a, true));
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(side0, copy, nullptr, 0.005, 0, &perm, &faceMap), 1);
+  InterfaceMap *map = InterfaceMap_new(side0, copy, nullptr, perm, faceMap);
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  InterfaceMap_print(map, stream);
+  std::fclose(stream);
+  const std::string rule(46, '=');
+  EXPECT_EQ(std::string(text), "\n" + rule + "\nInterfaceMap: " + keyOf(map) + "\n" + rule +
+                                   "\n\nConnection                 = <UNKNOWN>\nNumber of matched vertices = 12\n"
+                                   "Number of matched faces    = 6\n");
+  free(text);
 }
 
 TEST_F(MeshTest, SplitVertexMapsAndUpgrade) {
@@ -421,6 +484,58 @@ TEST_F(MeshTest, SplitVertexMapsAndUpgrade) {
   EXPECT_EQ(o, nullptr);
   zyrMemory_free(perm, "test");
   zyrMemory_free(faceMap, "test");
+}
+
+// Two layers of one imported block, each an element mesh with its own compact vertices and the
+// vertex map back to the block's numbers: vertices of equal global number pair up, and sides that
+// do not hold the same global vertices are refused.
+TEST_F(MeshTest, InterfaceMapsFromSharedVertices) {
+  Block block{3, 2, 2, 0.1, {0, 0, 0}};
+  const std::vector<double> xyz = block.coordinates();
+  const std::vector<int32_t> hex = block.hexahedra();
+  const int32_t layer = (block.m_nx + 1) * (block.m_ny + 1);
+  const int32_t cells = block.m_nx * block.m_ny;
+  FaceMesh *sides[2];
+  IntegerMap *maps[2];
+  for (int s = 0; s < 2; ++s) {
+    // Layer s uses global vertices s * layer .. s * layer + 2 * layer - 1.
+    std::vector<double> own(xyz.begin() + 3 * s * layer, xyz.begin() + 3 * (s + 2) * layer);
+    std::vector<int32_t> local(hex.begin() + 8 * s * cells, hex.begin() + 8 * (s + 1) * cells);
+    for (int32_t &v : local)
+      v -= s * layer;
+    ElementMesh *mesh = ElementMesh_new(nullptr);
+    ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, 2 * layer, trackedDoubles(own)));
+    ElementSet *set = ElementSet_new(7, 0, static_cast<int32_t>(local.size()), trackedInts(local));
+    ElementMesh_addElementSet(mesh, set);
+    std::vector<int32_t> faces = cellOrder(block, s == 1);
+    sides[s] = FaceMesh_new(nullptr, mesh);
+    FaceMesh_addFaceSet(sides[s], hexFaces(set, s == 0 ? 5 : 0, faces));
+    std::vector<int32_t> values(static_cast<size_t>(2 * layer));
+    std::iota(values.begin(), values.end(), s * layer);
+    maps[s] = IntegerMap_new(2 * layer, trackedInts(values));
+  }
+  InterfaceMap *map = InterfaceMap_newFromVertexMaps(sides[0], sides[1], nullptr, maps[0], maps[1]);
+  ASSERT_NE(map, nullptr);
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(sides[0], sides[1], nullptr, 0.005, 0, &perm, &faceMap), 1);
+  int32_t *fromMaps = nullptr;
+  ASSERT_EQ(InterfaceMap_getVertexPermutation(map, &fromMaps), 12);
+  EXPECT_EQ(std::vector<int32_t>(fromMaps, fromMaps + 12), std::vector<int32_t>(perm, perm + 12));
+  zyrMemory_free(perm, "test");
+  zyrMemory_free(faceMap, "test");
+
+  // Side 1 seen through a map one vertex off: the first difference is reported.
+  std::vector<int32_t> shifted(static_cast<size_t>(2 * layer));
+  std::iota(shifted.begin(), shifted.end(), layer + 1);
+  IntegerMap *wrong = IntegerMap_new(2 * layer, trackedInts(shifted));
+  EXPECT_EQ(InterfaceMap_newFromVertexMaps(sides[0], sides[1], nullptr, maps[0], wrong), nullptr);
+  EXPECT_EQ(lastError(), std::make_pair(20006, std::string("The two sides of an interface do not hold the same "
+                                                           "vertices: global vertex 12 of side 0 meets global "
+                                                           "vertex 13 of side 1.\n")));
+  IntegerMap_delete(wrong);
+  IntegerMap_delete(maps[0]);
+  IntegerMap_delete(maps[1]);
 }
 
 TEST(GroupElements, HexahedraAroundAVertex) {

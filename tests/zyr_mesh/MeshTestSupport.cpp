@@ -10,35 +10,31 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrStateManager.h"
+#include "zyrTestErrors.h"
 
 #include <stdlib.h>
-
-#include <filesystem>
 
 void MeshTest::SetUp() {
   zyrMeshLayer_initialise();
   setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
   ASSERT_EQ(Units_areAvailable(), 1);
-  std::string templ = (std::filesystem::temp_directory_path() / "zyrmesh.XXXXXX").string();
-  ASSERT_NE(mkdtemp(templ.data()), nullptr);
-  m_dir = templ;
-  m_repository = Repository_new((m_dir + "/db").c_str());
+  m_dir = std::make_unique<zyrtest::ScratchDir>("zyrmesh");
+  m_repository = Repository_new(m_dir->file("db").c_str());
   ASSERT_NE(m_repository, nullptr);
-  zyrErrorManager_clearErrors(zyrErrorManager_get());
+  zyrtest::ErrorCapture::clear();
 }
 
 void MeshTest::TearDown() {
   if (m_repository != nullptr)
     Repository_close(m_repository, -1);
-  zyrErrorManager_clearErrors(zyrErrorManager_get());
-  std::error_code ignored;
-  std::filesystem::remove_all(m_dir, ignored);
+  zyrtest::ErrorCapture::clear();
+  m_dir.reset();
 }
 
 void MeshTest::reopen() {
   Repository_commit(m_repository);
   Repository_close(m_repository, -1);
-  m_repository = Repository_new((m_dir + "/db").c_str());
+  m_repository = Repository_new(m_dir->file("db").c_str());
   ASSERT_NE(m_repository, nullptr);
 }
 
@@ -53,19 +49,15 @@ std::string MeshTest::keyOf(const void *object) {
 }
 
 std::pair<int32_t, std::string> MeshTest::lastError() {
-  const zyrError *error = zyrErrorManager_getLastError(zyrErrorManager_get());
+  const zyrError *error = zyrtest::ErrorCapture::last();
   std::pair<int32_t, std::string> result(0, "");
   if (error != nullptr)
     result = {zyrError_getCode(error), zyrError_getMessage(error)};
-  zyrErrorManager_clearErrors(zyrErrorManager_get());
+  zyrtest::ErrorCapture::clear();
   return result;
 }
 
-int32_t MeshTest::errorCount() {
-  int32_t n = 0;
-  zyrErrorManager_getNoOfErrors(zyrErrorManager_get(), &n);
-  return n;
-}
+int32_t MeshTest::errorCount() { return zyrtest::ErrorCapture::count(); }
 
 std::vector<double> Block::coordinates() const {
   std::vector<double> xyz;

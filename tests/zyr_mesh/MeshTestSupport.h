@@ -3,10 +3,12 @@
 // Shared pieces of the mesh tests: a database in a scratch directory, captured errors and a
 // structured block generator (hexahedra, or each hexahedron split into two prisms).
 #include "Repository.h"
+#include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,7 +29,7 @@ protected:
   static std::pair<int32_t, std::string> lastError();
   static int32_t errorCount();
 
-  std::string m_dir;
+  std::unique_ptr<zyrtest::ScratchDir> m_dir;
   Repository *m_repository = nullptr;
 };
 
