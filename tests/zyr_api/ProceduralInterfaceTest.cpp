@@ -1,7 +1,10 @@
 // The procedural interface: handle tables, the database entry points and the model frame (state
 // bracket, recording, commits), application entry points, strategy parameters and the Model
 // record's own operations.
+#include "Assembly.h"
 #include "Model.h"
+#include "Region.h"
+#include "Topology.h"
 #include "Repository.h"
 #include "zyrAPI.h"
 #include "zyrCString.h"
@@ -371,4 +374,42 @@ TEST_F(ApiTest, LookUpsNameWhatTheyCouldNotFind) {
   EXPECT_EQ(Model_getParameter(&bare, "MeshMatching_relativeTolerance", MODEL_PARAMETER_REAL, &text, &value, &tolerance),
             1);
   EXPECT_EQ(tolerance, 0.005);
+}
+
+TEST_F(ApiTest, RegionsAndAssembliesAreFoundByNameAfterAReopen) {
+  int32_t hd = -1;
+  int32_t hm = open("t.zyr", &hd);
+  Model *model = nullptr;
+  ASSERT_EQ(zyrAPI_getModel(hm, "test", &model), 1);
+  Topology *topology = Model_getTopology(model);
+  Assembly *rotor = Assembly_new(topology, "Rotor");
+  ASSERT_NE(rotor, nullptr);
+  ASSERT_NE(Region_new(topology, rotor, "Wall", 2), nullptr);
+  Model_flushChanges(model);
+  ASSERT_EQ(zyrDatabase_close(hd, 0), 1);
+  closed(hd);
+
+  hm = open("t.zyr", &hd);
+  ASSERT_EQ(zyrAPI_getModel(hm, "test", &model), 1);
+  zyrtest::ErrorCapture errors;
+  Region *region = nullptr;
+  Assembly *assembly = nullptr;
+  ASSERT_EQ(Model_findPrimitiveRegion(model, "Wall", &region), 1);
+  EXPECT_STREQ(Region_getUserName(region), "Wall");
+  ASSERT_EQ(Model_findAssembly(model, "Rotor", &assembly), 1);
+  EXPECT_STREQ(Assembly_getName(assembly), "Rotor");
+  // An assembly is no primitive region, nor a region an assembly.
+  EXPECT_EQ(Model_findPrimitiveRegion(model, "Rotor", &region), 0);
+  EXPECT_EQ(Model_findAssembly(model, "Wall", &assembly), 0);
+  EXPECT_EQ(errors.takeCodes(), (std::vector<int32_t>{10036, 10037}));
+
+  // The topology and its names are dumped by their own codes.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(zyrModel_dump(hm, 200, stdout), 1);
+  const std::string topologyDump = testing::internal::GetCapturedStdout();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(zyrModel_dump(hm, 201, stdout), 1);
+  const std::string namesDump = testing::internal::GetCapturedStdout();
+  EXPECT_NE(topologyDump.find("Rotor"), std::string::npos);
+  EXPECT_NE(namesDump.find("No. of 2D regions created:        1"), std::string::npos);
 }

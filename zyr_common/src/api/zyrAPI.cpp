@@ -4,7 +4,6 @@
 #include "HandleManager.h"
 #include "Model.h"
 #include "Repository.h"
-#include "Topology.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
