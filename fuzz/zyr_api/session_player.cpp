@@ -8,6 +8,7 @@
 #include "SessionPlayer.h"
 #include "zyrAPI.h"
 #include "zyrErrorManager.h"
+#include "zyrTestSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -48,18 +49,12 @@ size_t occurrences(const std::string &text, const std::string &word) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   setenv("ZYR_USE_LOCAL_UNITS", "1", 1);
   unsetenv("ZYR_SESSION_FILE");
-  char templ[] = "/tmp/zyrfuzz_session_player.XXXXXX";
-  const char *made = mkdtemp(templ);
-  if (made == nullptr || chdir(made) != 0)
-    std::abort();
-  theDirectory = made;
+  // Removed with the process's static objects at its exit.
+  static const zyrtest::ScratchDir dir("zyrfuzz_session_player");
+  theDirectory = dir.path();
   // Dumps go to the standard output.
   if (std::freopen("/dev/null", "w", stdout) == nullptr)
     std::abort();
-  std::atexit([] {
-    removeFiles();
-    rmdir(theDirectory.c_str());
-  });
   return 0;
 }
 
@@ -80,11 +75,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FILE *input = fmemopen(&text[0], text.size() - 1, "r");
   if (input == nullptr)
     std::abort();
+  // Relative names land in the scratch directory; libFuzzer's own paths are relative to the
+  // directory it was started in, so the play alone runs there.
+  char here[4096];
+  if (getcwd(here, sizeof here) == nullptr || chdir(theDirectory.c_str()) != 0)
+    std::abort();
   Session *session = Session_new();
   session->m_output = nullptr;
   Session_play(session, input);
   Session_delete(session);
   std::fclose(input);
+  if (chdir(here) != 0)
+    std::abort();
 
   // Every database the input may have opened has a handle after the harness's own.
   const int32_t last = hDatabase + static_cast<int32_t>(occurrences(text, "zyrDatabase_open"));
