@@ -370,6 +370,12 @@ int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int
     if (ZYR_TRACE_DEBUG(1)) {
       zyrTrace_printf("Unmatched faces: %d\n", bad);
       zyrTrace_printf("Inconsistently matched vertices:\n%d\n", flagged);
+      double *xyz = nullptr;
+      const int32_t n1 = FaceMesh_getVertexCoordinates(faceMeshes[1], 0, "m", &xyz);
+      for (int32_t v = 0; v < noOfVertices; ++v)
+        if (flag[static_cast<size_t>(v)] && perm[v] < n1)
+          zyrTrace_printf("%le %le %le\n", xyz[3 * perm[v]], xyz[3 * perm[v] + 1], xyz[3 * perm[v] + 2]);
+      zyrMemory_free(xyz, __func__);
       for (int32_t v = 0; v < noOfVertices; ++v)
         if (flag[static_cast<size_t>(v)])
           zyrTrace_printf("%d\n", v);
@@ -393,8 +399,15 @@ int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int
           if (flag[static_cast<size_t>(f0[p])] || flag[static_cast<size_t>(f0[q])])
             continue;
           const int32_t nb = FaceMap_findNeighbour(plain0, i, f0[p], f0[q]);
-          if (nb < 0 || map[static_cast<size_t>(nb)] == -1)
+          if (nb < 0) {
+            if (ZYR_TRACE_DEBUG(1))
+              zyrTrace_printf("Not found!\n");
             continue;
+          }
+          if (map[static_cast<size_t>(nb)] == -1)
+            continue;
+          if (ZYR_TRACE_DEBUG(1))
+            zyrTrace_printf("Neighbour is matched!\n");
           const int32_t nb1 = map[static_cast<size_t>(nb)];
           const int32_t a = perm[f0[p]];
           const int32_t b = perm[f0[q]];
@@ -623,7 +636,19 @@ int MA_groupElements(int32_t vertex, int32_t noOfElements, const int32_t *faceMa
   for (int32_t e = 0; e < noOfElements; ++e)
     groups[e] = label[static_cast<size_t>(root(e))];
   *noOfGroups = n;
-  if (ZYR_TRACE_DEBUG(1))
+  if (ZYR_TRACE_DEBUG(1)) {
     zyrTrace_printf("No of groups = %d\nVertex       = %d\n", n, vertex);
+    zyrTrace_printf("\n    Group Type 01234567                      Vertices\n");
+    int64_t offset = 0;
+    for (int32_t e = 0; e < noOfElements; ++e) {
+      zyrTrace_printf("%4d %4d %4d ", e, groups[e], elementTypes[e]);
+      for (int32_t f = 0; f < ElementTopology_getNoOfFaces(elementTypes[e]); ++f)
+        zyrTrace_printf("%s", faceMasks != nullptr && ((faceMasks[e] >> f) & 1) ? "x" : "_");
+      for (int32_t k = 0; k < ElementTopology_getNoOfVertices(elementTypes[e]); ++k)
+        zyrTrace_printf(" %8d", vertices[offset + k]);
+      offset += ElementTopology_getNoOfVertices(elementTypes[e]);
+      zyrTrace_printf("\n");
+    }
+  }
   return 1;
 }
