@@ -308,10 +308,13 @@ int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int
   std::vector<char> used(static_cast<size_t>(nf), 0);
   std::vector<char> flag(static_cast<size_t>(noOfVertices), 0);
   std::vector<char> suspect(static_cast<size_t>(noOfVertices), 0);
-  // Side-0 vertices by their side-1 image, so that flags stay in side-0 numbers.
-  std::vector<std::vector<int32_t>> holders(static_cast<size_t>(noOfVertices));
-  for (int32_t v = 0; v < noOfVertices; ++v)
-    holders[static_cast<size_t>(perm[v])].push_back(v);
+  // Side-0 vertices by their side-1 image (a list per image), so that flags stay in side-0 numbers.
+  std::vector<int32_t> holder(static_cast<size_t>(noOfVertices), -1);
+  std::vector<int32_t> nextHolder(static_cast<size_t>(noOfVertices), -1);
+  for (int32_t v = noOfVertices - 1; v >= 0; --v) {
+    nextHolder[static_cast<size_t>(v)] = holder[static_cast<size_t>(perm[v])];
+    holder[static_cast<size_t>(perm[v])] = v;
+  }
 
   // Direct pass: every side-1 face looked up among the side-0 faces seen through the permutation.
   FaceMap *lookup0 = FaceMap_new(faceMeshes[0], noOfVertices, perm);
@@ -339,7 +342,7 @@ int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int
     for (int32_t p = 0; p < k; ++p) {
       const int32_t w = faces1.row(i)[p];
       if (w >= 0 && w < noOfVertices)
-        for (int32_t v : holders[static_cast<size_t>(w)])
+        for (int32_t v = holder[static_cast<size_t>(w)]; v >= 0; v = nextHolder[static_cast<size_t>(v)])
           suspect[static_cast<size_t>(v)] = 1;
     }
     if (ZYR_TRACE_DEBUG(1)) {
@@ -438,12 +441,16 @@ int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int
             rr = (rr + step + k) % k;
             const int32_t v = f0[qq];
             const int32_t w = row1[rr];
-            std::vector<int32_t> &old = holders[static_cast<size_t>(perm[v])];
-            old.erase(std::find(old.begin(), old.end(), v));
+            // Out of the list of its old image, into that of the new one.
+            int32_t *link = &holder[static_cast<size_t>(perm[v])];
+            while (*link != v)
+              link = &nextHolder[static_cast<size_t>(*link)];
+            *link = nextHolder[static_cast<size_t>(v)];
             perm[v] = w;
-            holders[static_cast<size_t>(w)].push_back(v);
+            nextHolder[static_cast<size_t>(v)] = holder[static_cast<size_t>(w)];
+            holder[static_cast<size_t>(w)] = v;
             flag[static_cast<size_t>(v)] = 0;
-            for (int32_t u : holders[static_cast<size_t>(w)])
+            for (int32_t u = holder[static_cast<size_t>(w)]; u >= 0; u = nextHolder[static_cast<size_t>(u)])
               if (u != v) {
                 flag[static_cast<size_t>(u)] = 1;
                 if (ZYR_TRACE_DEBUG(1))
