@@ -4,6 +4,7 @@
 #include "FaceMesh.h"
 #include "FaceSet.h"
 #include "MeshTestSupport.h"
+#include "Region.h"
 #include "Vertices.h"
 #include "zyrAffineTransform3D.h"
 #include "zyrBlob.h"
@@ -368,7 +369,7 @@ TEST_F(MeshTest, FaceMeshesSurviveCommitUndoAndReopen) {
   Block block{3, 1, 1, 1.0, {0, 0, 0}};
   ElementSet *hex = nullptr;
   ElementMesh *mesh = hexMesh(block, &hex);
-  FaceMesh *fm = FaceMesh_new(nullptr, mesh);
+  FaceMesh *fm = FaceMesh_new(Region_new(nullptr, nullptr, "Wall", 2), mesh);
   FaceMesh *other = FaceMesh_new(nullptr, mesh);
   FaceSet *set = hexFaces(hex, 0, {0, 1, 2});
   FaceMesh_addFaceSet(fm, set);
@@ -400,6 +401,8 @@ TEST_F(MeshTest, FaceMeshesSurviveCommitUndoAndReopen) {
   ASSERT_NE(fm, nullptr);
   EXPECT_EQ(FaceMesh_getNoOfFaces(fm), 3);
   EXPECT_EQ(FaceMesh_getNoOfVertices(fm, 0), 8);
+  ASSERT_NE(FaceMesh_getRegion(fm), nullptr);
+  EXPECT_STREQ(Region_getName(FaceMesh_getRegion(fm)), "Wall");
   EXPECT_EQ(FaceSet_getFaceMesh(static_cast<FaceSet *>(find(setKey))), fm);
   int32_t nside = 0;
   int32_t mixed = 0;

@@ -2,15 +2,19 @@
 #include "ElementSet.h"
 #include "FaceMesh.h"
 #include "FaceSet.h"
+#include "Connection.h"
 #include "IntegerMap.h"
 #include "InterfaceMap.h"
 #include "InterfaceMatching.h"
 #include "MeshTestSupport.h"
+#include "Region.h"
+#include "Set.h"
 #include "Vertices.h"
 #include "zyrAffineTransform3D.h"
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrTestSupport.h"
+#include "zyrTopologyLayer.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -401,6 +405,26 @@ TEST_F(MeshTest, NonMatchingFaceMeshesGiveNoInterfaceMap) {
       "  Side 1:          9          4 " + keyOf(side1) + " UNKNOWN\n"
       "                                                       [UNKNOWN]\n\n";
   EXPECT_EQ(lastError(), std::make_pair(20006, expected));
+
+  // With a connection the sides are named by their regions.
+  zyrTopologyLayer_initialise();
+  Region *inlet = Region_new(nullptr, nullptr, "Inlet", 2);
+  Region *outlet = Region_new(nullptr, nullptr, "Outlet", 2);
+  Region_setBaseName(outlet, "Exit");
+  Connection *connection = Connection_newDirect(inlet, outlet);
+  ASSERT_NE(connection, nullptr);
+  FaceMesh *named0 = FaceMesh_new(inlet, FaceMesh_getElementMesh(side0));
+  FaceMesh *named1 = FaceMesh_new(outlet, FaceMesh_getElementMesh(side1));
+  FaceMesh_addFaceSet(named0, FaceSet_copy(static_cast<FaceSet *>(side0->m_faceSets->m_items[0]), nullptr));
+  FaceMesh_addFaceSet(named1, FaceSet_copy(static_cast<FaceSet *>(side1->m_faceSets->m_items[0]), nullptr));
+  EXPECT_EQ(InterfaceMap_new(named0, named1, connection, nullptr, nullptr), nullptr);
+  EXPECT_EQ(lastError().second,
+            "Attempt to create an interface map between non-matching face meshes:\n\n"
+            "            Vertices      Faces Face mesh              Region [Base name]\n"
+            "  Side 0:         12          6 " + keyOf(named0) + " Inlet\n"
+            "                                                       [Inlet]\n"
+            "  Side 1:          9          4 " + keyOf(named1) + " Exit\n"
+            "                                                       [Exit]\n\n");
 
   FaceMesh *copy = layerFaces(a, 5, 0, cellOrder(a, true));
   int32_t *perm = nullptr;

@@ -11,10 +11,12 @@
 #include "zyrMeshLayer.h"
 #include "zyrStateManager.h"
 #include "zyrTestErrors.h"
+#include "zyrTopologyLayer.h"
 
 #include <stdlib.h>
 
 void MeshTest::SetUp() {
+  zyrTopologyLayer_initialise();
   zyrMeshLayer_initialise();
   setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
   ASSERT_EQ(Units_areAvailable(), 1);
