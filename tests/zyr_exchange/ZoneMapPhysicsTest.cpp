@@ -11,6 +11,7 @@
 #include "zyrMemory.h"
 #include "zyrZoneMap.h"
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -315,6 +316,14 @@ TEST_F(ZoneMapDefFileTest, MissingOrBlankPhysicsIsReported) {
   EXPECT_EQ(published()[2], (RaisedError{20006, "The definition file does not contain any physics VSN. The\n"
                                                 "data set [G/COMMANDS, EVERY, 0] contains a blank string.\n"}));
   EXPECT_EQ(published()[3], (RaisedError{10041, kProblem}));
+}
+
+TEST_F(ZoneMapDefFileTest, AMissingFileIsNotCreated) {
+  const std::string path = m_dir.file("absent.def");
+  EXPECT_EQ(zyrZoneMap_newFromDefFile(path.c_str()), nullptr);
+  EXPECT_EQ(published(), (std::vector<RaisedError>{{10020, "The file named \"" + path + "\" does not exist.\n"},
+                                                   {10041, kProblem}}));
+  EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 } // namespace

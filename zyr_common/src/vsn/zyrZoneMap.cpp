@@ -16,6 +16,7 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
+#include "zyrSystem.h"
 #include "zyrTrace.h"
 
 #include <algorithm>
@@ -253,6 +254,13 @@ private:
 
 // Loads the physics data set of a definition or results file into the reader.
 bool loadDefFile(pgtHandle *handle, const char *fileName) {
+  // Opening creates a missing file: reading physics must not leave an empty file behind.
+  if (fileName != nullptr && !zyrCString_isBlank(fileName) && !zyrDoesFileExist(fileName)) {
+    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, "zyrZoneMap_buildUsingPGT", __FILE__, __LINE__);
+    zyrError_addMessage(error, "The file named \"%s\" does not exist.\n", fileName);
+    zyrError_publish(error);
+    return false;
+  }
   DefFile *file = DefFile_new(fileName);
   if (file == nullptr)
     return false;
