@@ -76,7 +76,7 @@ vsnInterface *onlyInterface(const zyrZoneMap *map) {
   return result;
 }
 
-class ZoneMapPhysicsTest : public zyrtest::ErrorCapture {
+class ZoneMapPhysicsTest : public zyrtest::ErrorCaptureTest {
 protected:
   ZoneMapPtr build(const Lines &lines) { return zyrtest::zoneMapFromLines(m_dir, lines); }
   zyrtest::ScratchDir m_dir;
@@ -274,7 +274,7 @@ TEST_F(ZoneMapPhysicsTest, TextFileFailures) {
   EXPECT_EQ(published().back(), (RaisedError{10041, kProblem}));
 }
 
-class ZoneMapDefFileTest : public zyrtest::ErrorCapture {
+class ZoneMapDefFileTest : public zyrtest::ErrorCaptureTest {
 protected:
   // A definition file whose physics data set holds the lines (none: no data set).
   std::string defFile(const Lines *lines) {

@@ -1,6 +1,8 @@
 #include "vsnDomain.h"
 
 #include "Location.h"
+#include "Region.h"
+#include "Topology.h"
 #include "Set.h"
 #include "vsnBoundary.h"
 #include "vsnPhysicsRecord.h"

@@ -1,6 +1,7 @@
 #include "vsnInterface.h"
 
 #include "Location.h"
+#include "LocationString.h"
 #include "Set.h"
 #include "Units.h"
 #include "vsnBoundary.h"

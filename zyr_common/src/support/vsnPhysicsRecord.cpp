@@ -1,6 +1,8 @@
 #include "vsnPhysicsRecord.h"
 
 #include "Location.h"
+#include "Region.h"
+#include "Topology.h"
 
 const char *const kVsnRule = "==============================================\n";
 

@@ -4,6 +4,7 @@
 #include "DefFile.h"
 #include "Dictionary.h"
 #include "Location.h"
+#include "Topology.h"
 #include "Region.h"
 #include "Set.h"
 #include "Units.h"
