@@ -145,6 +145,12 @@ TEST_F(ZoneMapTopologyTest, RegionsOfResolvedRecords) {
   ASSERT_EQ(zyrZoneMap_resolve(map.get(), m_topology), 1);
   EXPECT_EQ(vsnBoundary_isRegionInBoundary(b, top), 1);
   EXPECT_EQ(vsnBoundary_isRegionInBoundary(b, other), 0);
+  // A boundary placed on a volume holds no surface, yet it is resolved.
+  vsnBoundary *onVolume = vsnBoundary_new("v");
+  vsnBoundary_setLocation(onVolume, "A1");
+  ASSERT_EQ(vsnBoundary_resolve(onVolume, m_topology), 1);
+  EXPECT_EQ(vsnBoundary_isRegionInBoundary(onVolume, top), 0);
+  vsnBoundary_delete(onVolume);
   Region **regions = nullptr;
   // A subdomain keeps only its volumes, in resolved order.
   vsnSubdomain **subdomains = nullptr;

@@ -64,10 +64,11 @@ void vsnBoundary_setDomain(vsnBoundary *boundary, vsnDomain *domain) { boundary-
 vsnDomain *vsnBoundary_getDomain(const vsnBoundary *boundary) { return boundary->m_domain; }
 
 int vsnBoundary_isRegionInBoundary(const vsnBoundary *boundary, const Region *region) {
+  // Resolved to nothing is still resolved: only an unresolved location answers -1.
+  if (boundary->m_location->m_noOfRegions < 0)
+    return -1;
   Region **regions = nullptr;
   const int32_t count = vsnBoundary_getRegions(boundary, &regions);
-  if (count < 0)
-    return -1;
   int found = 0;
   for (int32_t i = 0; i < count && !found; ++i)
     found = regions[i] == region;
