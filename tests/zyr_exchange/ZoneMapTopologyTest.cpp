@@ -17,6 +17,7 @@
 #include "zyrTopologyLayer.h"
 #include "zyrZoneMap.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -159,7 +160,10 @@ TEST_F(ZoneMapTopologyTest, RegionsOfResolvedRecords) {
   zyrMemory_free(subdomains, "test");
   vsnInterface **interfaces = nullptr;
   ASSERT_EQ(zyrZoneMap_getInterfaces(map.get(), &interfaces), 1);
-  EXPECT_EQ(regionNames(vsnInterface_getRegions(interfaces[0], 1, &regions), regions), (Names{"A2 top", "A2 side"}));
+  // Sides keep the resolved order, which the topology does not fix.
+  Names side = regionNames(vsnInterface_getRegions(interfaces[0], 1, &regions), regions);
+  std::sort(side.begin(), side.end());
+  EXPECT_EQ(side, (Names{"A2 side", "A2 top"}));
   zyrMemory_free(interfaces, "test");
 }
 
