@@ -269,6 +269,12 @@ TEST_F(ZoneMapPhysicsTest, TextFileFailures) {
   ASSERT_EQ(published().size(), 2u);
   EXPECT_EQ(published()[1], (RaisedError{10041, kProblem}));
 
+  // No name at all fails in both modes, closing with the same message.
+  EXPECT_EQ(zyrZoneMap_newFromFile(nullptr), nullptr);
+  EXPECT_EQ(published().back(), (RaisedError{10041, kProblem}));
+  EXPECT_EQ(zyrZoneMap_newFromDefFile(nullptr), nullptr);
+  EXPECT_EQ(published().back(), (RaisedError{10041, kProblem}));
+
   // A domain without a location is not usable physics.
   EXPECT_EQ(build({"FLOW:", "  DOMAIN: D", "  END", "END"}), nullptr);
   EXPECT_EQ(published().back(), (RaisedError{10041, kProblem}));
