@@ -333,3 +333,41 @@ TEST_F(ZoneMapDefFileTest, AMissingFileIsNotCreated) {
 }
 
 } // namespace
+
+namespace {
+
+// Tracing needs a debug manager made from a control file, so it runs in a child of its own.
+TEST(ZoneMapDeathTest, TracedBuildAndOrderWriteTheMapToTheDebugLog) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  zyrtest::ScratchDir dir;
+  const std::string path = dir.path();
+  EXPECT_EXIT(
+      {
+        zyrtest::writeFile(path + "/control", "<LOGS>\nDEBUG = " + path + "/debug.log\n</LOGS>\n"
+                                              "<DEBUG>\nzyrZoneMap_.*: 2\n</DEBUG>\n");
+        setenv("ZYR_DEBUG_CONTROL", (path + "/control").c_str(), 1);
+        unsetenv("ZYR_DEBUG_LOG");
+        zyrtest::ZoneMapPtr map = zyrtest::zoneMapFromLines(
+            dir, flow({domain("b", "Solid", "B"), domain("a", "", "A", {boundary("w", "A w")})}));
+        const int ordered = map != nullptr ? zyrZoneMap_order(map.get()) : 0;
+        const std::string log = zyrtest::readFile(path + "/debug.log");
+        map.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+        if (ordered != 1)
+          std::exit(2);
+        if (log.find("Create a new zone map based on VSN in a text file.") == std::string::npos ||
+            log.find("\nzyrZoneMap\n") == std::string::npos)
+          std::exit(3);
+        if (log.find("Before sorting alphabetically:\n------------------------------\n"
+                     "  DOMAIN         [ZN]:      1  b\n  DOMAIN (fluid) [ZN]:      2  a\n") == std::string::npos)
+          std::exit(4);
+        if (log.find("After sorting alphabetically:\n-----------------------------\n"
+                     "  DOMAIN (fluid) [ZN]:      1  a\n") == std::string::npos)
+          std::exit(5);
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+} // namespace

@@ -289,9 +289,19 @@ bool loadDefFile(pgtHandle *handle, const char *fileName) {
   return ok;
 }
 
+// The log is flushed like every other trace line, so that it is complete if the process dies.
 void dumpToLog(zyrZoneMap *map) {
-  if (FILE *log = zyrTrace_getLog())
+  if (FILE *log = zyrTrace_getLog()) {
     zyrZoneMap_print(map, log);
+    fflush(log);
+  }
+}
+
+void summaryToLog(const zyrZoneMap *map) {
+  if (FILE *log = zyrTrace_getLog()) {
+    zyrZoneMap_printSummary(map, log);
+    fflush(log);
+  }
 }
 
 std::string boundaryKey(const vsnBoundary *boundary) {
@@ -438,10 +448,9 @@ int zyrZoneMap_buildUsingPGT(zyrZoneMap *map, const char *source, int mode) {
 int zyrZoneMap_order(zyrZoneMap *map) {
   ZYR_TRACE_BEGIN_DESC("Impose a standard ordering on the objects in a zone zone map.");
   if (ZYR_TRACE_DEBUG(2)) {
-    FILE *log = zyrTrace_getLog();
-    fprintf(log, "Before sorting alphabetically:\n------------------------------\n");
-    zyrZoneMap_printSummary(map, log);
-    fprintf(log, "\nAfter sorting alphabetically:\n-----------------------------\n");
+    zyrTrace_printf("Before sorting alphabetically:\n------------------------------\n");
+    summaryToLog(map);
+    zyrTrace_printf("\nAfter sorting alphabetically:\n-----------------------------\n");
   }
 
   vsnDomain **domains = nullptr;
@@ -511,7 +520,7 @@ int zyrZoneMap_order(zyrZoneMap *map) {
   zyrMemory_free(interfaces, __func__);
 
   if (ZYR_TRACE_DEBUG(1))
-    zyrZoneMap_printSummary(map, zyrTrace_getLog());
+    summaryToLog(map);
   return 1;
 }
 
