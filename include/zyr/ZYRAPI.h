@@ -128,6 +128,9 @@ public:
   void zyrDebugPrint(int level, const std::string &file) const;
 
 private:
+  // Lets the library's own tests read the handles.
+  friend class ZYRAPIInspector;
+
   ZYRAPI();
   ~ZYRAPI();
   ZYRAPI(const ZYRAPI &) = delete;
