@@ -12,6 +12,7 @@ int zyrDatabase_copy(int hDatabase, const char *filename, int workOnCopy, int pu
 int zyrDatabase_saveCheckpoint(int hDatabase, int *checkpoint);
 int zyrDatabase_restoreCheckpoint(int hDatabase, int checkpoint);
 int zyrStrategy_setIntegerParameter(int hModel, const char *parameter, int value);
+int zyrStrategy_getIntegerParameter(int hModel, const char *parameter, int *value);
 int zyrStrategy_setStringParameter(int hModel, const char *parameter, const char *value);
 int zyrStrategy_getStringParameter(int hModel, const char *parameter, char **value);
 int zyrModel_dump(int hModel, int type, FILE *stream);
