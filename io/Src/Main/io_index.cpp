@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <unordered_map>
 
 namespace {
 
@@ -191,8 +193,13 @@ bool entryLineValid(IO_error_callback callback, const char *line, size_t length,
 
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+using PositionMap = std::unordered_map<int64_t, int32_t>;
+} // namespace
+
 void indextable_free(IO_index *table) {
   if (!table) return;
+  delete static_cast<PositionMap *>(table->m_bypos);
   dropWhereOrder(table);
   ioorder_free(&table->m_whatorder);
   io_free(table->m_start);
@@ -201,6 +208,30 @@ void indextable_free(IO_index *table) {
 }
 
 int32_t indextable_count(const IO_index *table) { return table ? table->m_numentries : 0; }
+
+int32_t indextable_slot_at(IO_index *table, int64_t position) {
+  if (!table) return -1;
+  PositionMap *map = static_cast<PositionMap *>(table->m_bypos);
+  if (!map) {
+    map = new (std::nothrow) PositionMap;
+    if (!map) return -1;
+    table->m_bypos = map;
+  }
+  // Entries are only ever appended: the map catches up with the new ones.
+  for (; table->m_byposcount < table->m_numentries; ++table->m_byposcount) {
+    const char *entry = indextable_entry(table, table->m_byposcount);
+    const char *last = entry ? strrchr(entry, kEsc) : nullptr;
+    if (!last) continue;
+    char *end = nullptr;
+    errno = 0;
+    long long value = strtoll(last + 1, &end, 10);
+    if (errno != 0 || end == last + 1 || *end != '\0') continue;
+    auto placed = map->emplace(value, table->m_byposcount);
+    if (!placed.second) placed.first->second = -2;
+  }
+  auto found = map->find(position);
+  return found == map->end() ? -1 : found->second;
+}
 
 char *indextable_entry(const IO_index *table, int32_t slot) {
   if (!table || slot < 0 || slot >= table->m_numentries) return nullptr;

@@ -57,7 +57,7 @@ int becomeWriter(IO_error_callback callback, IO_file *record) {
   }
   if (record->m_lockfile == IO_LOCKFILE_WRITER) {
     record->m_lock = -1;
-    return IO_OK;
+    return iif_mark_index_stale(record);
   }
   char *lockName = io_lockfile_name(record->m_name);
   if (!lockName) {
@@ -101,7 +101,7 @@ int becomeWriter(IO_error_callback callback, IO_file *record) {
   io_free(lockName);
   record->m_lock = -1;
   record->m_lockfile = IO_LOCKFILE_WRITER;
-  return IO_OK;
+  return iif_mark_index_stale(record);
 }
 
 } // namespace
