@@ -3,26 +3,20 @@
 // Shared by the tests of the exported classes: an empty error queue around each test, errors
 // queued the way the core queues them, and the messages that reach the host's progress reporter.
 #include "ErrorProgressReporter.h"
-#include "zyrError.h"
-#include "zyrErrorManager.h"
-#include "zyrMemory.h"
+#include "zyrTestErrors.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace zyrtest {
 
-inline void clearQueue() { zyrErrorManager_clearErrors(zyrErrorManager_get()); }
+inline int32_t queuedCount() { return ErrorCapture::count(); }
 
-inline int32_t queuedCount() {
-  int32_t n = 0;
-  zyrErrorManager_getNoOfErrors(zyrErrorManager_get(), &n);
-  return n;
-}
-
+// The codes of the queue, which keeps them.
 inline std::vector<int32_t> queuedCodes() {
   std::vector<int32_t> codes;
   int32_t n = 0;
@@ -59,8 +53,7 @@ private:
 
 class QueueTest : public ::testing::Test {
 protected:
-  void SetUp() override { clearQueue(); }
-  void TearDown() override { clearQueue(); }
+  std::unique_ptr<ErrorCapture> m_errors{new ErrorCapture()};
 };
 
 } // namespace zyrtest

@@ -44,7 +44,7 @@ TEST_F(ErrorBridge, BadLocationsOnlyAreTolerated) {
   EXPECT_FALSE(boundary::takeBadLocationErrors());
   EXPECT_EQ(queuedCodes(), (std::vector<int32_t>{10039, 10002})); // left for the exception
 
-  zyrtest::clearQueue();
+  zyrtest::ErrorCapture::clear();
   queueError(10040, "unresolved");
   EXPECT_NO_THROW(boundary::report(0, "getBoundingBox", false, true));
   EXPECT_EQ(queuedCount(), 0);

@@ -6,6 +6,7 @@
 #include "zyrCString.h"
 
 #include "zyrAPIPending.h"
+#include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +15,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace qiv {
 // The handles the object keeps.
@@ -33,40 +32,23 @@ const int g_localUnits = setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
 
 using qiv::ZYRAPIInspector;
 
-bool exists(const std::string &path) {
-  struct stat s;
-  return ::stat(path.c_str(), &s) == 0;
-}
-
-std::string read(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void write(const std::string &path, const std::string &text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+bool exists(const std::string &path) { return zyrtest::fileExists(path); }
+std::string read(const std::string &path) { return zyrtest::readFile(path); }
+void write(const std::string &path, const std::string &text) { zyrtest::writeFile(path, text); }
 
 class Lifecycle : public zyrtest::QueueTest {
 protected:
   void SetUp() override {
     QueueTest::SetUp();
     ASSERT_EQ(g_localUnits, 0);
-    char pattern[] = "/tmp/zyrclassesXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    m_dir = pattern;
   }
   void TearDown() override {
     qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
     if (api.isDBOpen())
       api.removeCurZyr(file("gone.zyr"));
-    std::string command = "rm -rf '" + m_dir + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
     QueueTest::TearDown();
   }
-  std::string file(const std::string &name) const { return m_dir + "/" + name; }
+  std::string file(const std::string &name) const { return m_scratch.file(name); }
 
   template <class Call> static qiv::zyrapi::zyr failure(const char *method, Call call) {
     try {
@@ -82,7 +64,8 @@ protected:
     return qiv::zyrapi::zyr();
   }
 
-  std::string m_dir;
+  zyrtest::ScratchDir m_scratch{"zyrclasses"};
+  const std::string m_dir = m_scratch.path();
 };
 
 TEST_F(Lifecycle, OpenCheckpointRestoreAndRemove) {
@@ -255,10 +238,12 @@ TEST_F(Lifecycle, FilesAndPaths) {
 
   // Dumps go nowhere while QIV_NO_DEBUG_OUT is set, to any value.
   api.openDB(file("dump.zyr"), false);
-  setenv("QIV_NO_DEBUG_OUT", "", 1);
-  api.zyrDebugPrint(0, file("dump.txt"));
-  EXPECT_FALSE(exists(file("dump.txt")));
-  unsetenv("QIV_NO_DEBUG_OUT");
+  {
+    const zyrtest::EnvGuard quiet("QIV_NO_DEBUG_OUT", "");
+    api.zyrDebugPrint(0, file("dump.txt"));
+    EXPECT_FALSE(exists(file("dump.txt")));
+  }
+  const zyrtest::EnvGuard talkative("QIV_NO_DEBUG_OUT", nullptr);
   api.zyrDebugPrint(0, file("dump.txt"));
   EXPECT_TRUE(exists(file("dump.txt")));
 
