@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <map>
+
 using namespace kelvo_test;
 
 namespace {
@@ -184,6 +188,100 @@ TEST(KelvoModel, MeshesThatCannotBeImported) {
   flatTet.m_elements[1].m_nodes = {2, 3, 3, 5};
   EXPECT_EQ(Built(flatTet).m_error,
             "The element 2 has the node 3 more than once among its corners.");
+}
+
+// Faces are matched through a hash table; what comes out must be what a plain ordered map of the
+// sorted face keys gives: the same faces, on the same sides, each surface's faces in the order in
+// which the elements first meet them. The elements are shuffled, and many stand alone, so that
+// the table has to grow while it is filled.
+TEST(KelvoModel, FaceMatchingEqualsAPlainMapInFirstUseOrder) {
+  const int n = 8;
+  TestMesh mesh;
+  auto node = [](int i, int j, int k) { return int64_t(1 + i + (n + 1) * (j + (n + 1) * k)); };
+  for (int k = 0; k <= n; ++k)
+    for (int j = 0; j <= n; ++j)
+      for (int i = 0; i <= n; ++i)
+        mesh.m_nodes.push_back({double(i), double(j), double(k)});
+  std::vector<TestMesh::Element> elements;
+  const int axes[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+  for (int k = 0; k < n; ++k)
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i)
+        for (const auto &a : axes) { // six tetrahedra along the cube's diagonal
+          int at[3] = {i, j, k};
+          std::vector<int64_t> corners = {node(i, j, k)};
+          for (int step : a) {
+            ++at[step];
+            corners.push_back(node(at[0], at[1], at[2]));
+          }
+          const int32_t physical = i < n / 2 ? 1 : 2;
+          elements.push_back({4, physical, physical, corners});
+        }
+  for (int t = 0; t < 1500; ++t) { // tetrahedra of their own
+    const int64_t first = int64_t(mesh.m_nodes.size()) + 1;
+    mesh.m_nodes.push_back({100.0 + t, 0, 0});
+    mesh.m_nodes.push_back({101.0 + t, 0, 0});
+    mesh.m_nodes.push_back({100.0 + t, 1, 0});
+    mesh.m_nodes.push_back({100.0 + t, 0, 1});
+    elements.push_back({4, 1, 1, {first, first + 1, first + 2, first + 3}});
+  }
+  uint64_t state = 12345;
+  for (size_t i = elements.size() - 1; i > 0; --i) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    std::swap(elements[i], elements[(state >> 33) % (i + 1)]);
+  }
+  mesh.m_elements = elements;
+  mesh.m_names = {{3, 1, "A"}, {3, 2, "B"}};
+
+  // The plain way: faces in the order first met, each with the (element, face) uses met.
+  typedef std::pair<int32_t, int32_t> Use; // element index within its volume, native face
+  std::map<std::array<int64_t, 3>, size_t> faceOf;
+  std::vector<std::vector<std::pair<int32_t, Use>>> faces; // per face: (physical, use)
+  int32_t inVolume[3] = {0, 0, 0};
+  const KelvoElementType *tet = KelvoElements_get(KELVO_TETRA);
+  for (const TestMesh::Element &e : elements) {
+    const int32_t index = inVolume[e.m_physical]++;
+    for (int32_t f = 0; f < 4; ++f) {
+      std::array<int64_t, 3> key;
+      for (int v = 0; v < 3; ++v)
+        key[v] = e.m_nodes[tet->m_faceVertices[f][v]];
+      std::sort(key.begin(), key.end());
+      auto found = faceOf.emplace(key, faces.size());
+      if (found.second)
+        faces.emplace_back();
+      faces[found.first->second].push_back({e.m_physical, {index, f}});
+    }
+  }
+  const char *names[3] = {"", "A", "B"};
+  std::map<std::pair<std::string, std::string>, std::vector<Use>> expected; // (volume, other side)
+  for (const auto &uses : faces) {
+    ASSERT_LE(uses.size(), 2u);
+    if (uses.size() == 1) {
+      expected[{names[uses[0].first], ""}].push_back(uses[0].second);
+    } else if (uses[0].first != uses[1].first) {
+      expected[{names[uses[0].first], names[uses[1].first]}].push_back(uses[0].second);
+      expected[{names[uses[1].first], names[uses[0].first]}].push_back(uses[1].second);
+    }
+  }
+
+  Built built(mesh);
+  ASSERT_EQ(built.m_ok, 1) << built.m_error;
+  std::map<std::pair<std::string, std::string>, std::vector<Use>> got;
+  const KelvoModel *model = built.m_model;
+  for (size_t s = 0; s < model->m_surfaces.size(); ++s) {
+    const KelvoSurface &surface = model->m_surfaces[s];
+    const std::string other =
+        surface.m_partner < 0
+            ? ""
+            : model->m_volumes[model->m_surfaces[surface.m_partner].m_volume].m_name;
+    std::vector<Use> &list = got[{model->m_volumes[surface.m_volume].m_name, other}];
+    for (const auto &face : built.faces(s))
+      list.push_back({face[1], face[2]});
+  }
+  EXPECT_EQ(got.size(), 4u);
+  EXPECT_TRUE(got == expected);
+  EXPECT_EQ(got[std::make_pair(std::string("A"), std::string(""))].size(),
+            size_t(1500 * 4 + 6 * n * n)); // the lone ones, then x = 0 and half of four sides
 }
 
 // The same mesh from every reader gives the same model.

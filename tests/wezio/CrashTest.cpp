@@ -126,11 +126,10 @@ TEST(CrashTest, DataSetsWrittenBeforeAKillSurviveIt) {
     }
     close(pipeEnds[0]);
 
-    // The dead writer's lock file stays until removed by hand.
+    // The dead writer's lock file is taken over by the next open.
     if (fileExists(lock)) {
       std::string held = readFile(lock);
       EXPECT_TRUE(held == "         1\n" || held == "        -1\n" || held.empty()) << held;
-      unlink(lock.c_str());
     }
     if (!fileExists(name)) continue;
     IO_file file;
@@ -199,7 +198,6 @@ TEST(CrashTest, InPlaceChangesBeforeAKillAreHonouredAtTheNextOpen) {
   ASSERT_EQ(after.size(), closed.size());
   EXPECT_EQ(after.substr(0, 6), "*INFO\n");
   EXPECT_EQ(after.substr(6, 21), textOffset(0, 20)) << "the recorded size still vouches";
-  unlink((name + ".lck").c_str());
   IO_file file;
   iif_clear_record(&file);
   messages().clear();

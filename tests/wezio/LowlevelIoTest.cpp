@@ -205,6 +205,32 @@ TEST_F(LowlevelIoTest, BinaryWritersOfEveryTypeAndOrder) {
   EXPECT_EQ(m_file.bytes(), expected);
 }
 
+// Reversal goes by whole vectors, then value by value, in chunks: every count around those
+// edges (and past one chunk), for 4- and 8-byte values, from an unaligned array, gives the
+// bytes of a plain value-by-value reversal, and the caller's values stay as they were.
+TEST_F(LowlevelIoTest, ReversedWritesOfEveryLengthMatchValueByValueReversal) {
+  const int32_t kChunkInts = (1 << 20) / 4;
+  std::vector<int32_t> counts = {1, 2, 3, 7, 8, 9, 15, 16, 17, 31, 33, kChunkInts - 1,
+                                 kChunkInts, kChunkInts + 5, 2 * kChunkInts + 3};
+  for (int32_t n : counts) {
+    std::vector<int32_t> store(static_cast<size_t>(n) + 1);
+    int32_t *ints = store.data() + 1; // not 8-byte aligned when the vector is
+    for (int32_t i = 0; i < n; ++i) ints[i] = static_cast<int32_t>(0x01020304u * (i + 1) + i);
+    std::vector<double> reals(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) reals[i] = i * 1.25 - 7e10;
+    m_file.reset("");
+    ASSERT_EQ(wezwriteIntr(captureMessage, "U", ints, n, 8, 10, fp()), IO_OK);
+    ASSERT_EQ(wezwriteDble(captureMessage, "L", reals.data(), n, 4, 20, fp()), IO_OK);
+    std::string expected;
+    for (int32_t i = 0; i < n; ++i) expected += be32(static_cast<uint32_t>(ints[i]));
+    for (double v : reals) expected += be64(doubleBits(v));
+    ASSERT_EQ(m_file.bytes() == expected, true) << n << " values";
+    for (int32_t i = 0; i < n; ++i)
+      ASSERT_EQ(ints[i], static_cast<int32_t>(0x01020304u * (i + 1) + i));
+  }
+  EXPECT_TRUE(messages().empty());
+}
+
 TEST_F(LowlevelIoTest, ShortBinaryReads) {
   m_file.reset(le32(7));
   int32_t two[2];

@@ -72,6 +72,24 @@ TEST(TestSupport, ErrorCaptureTakesCodesAndMessagesInOrder) {
   zyrError_publish(second);
   EXPECT_EQ(errors.count(), 2);
   EXPECT_EQ(errors.last(), second);
+  EXPECT_EQ(errors.published(), (std::vector<RaisedError>{{10020, "first 1"}, {10020, ""}}));
   EXPECT_EQ(errors.take(), (std::vector<std::string>{"10020: first 1", "10020: "}));
   EXPECT_EQ(errors.count(), 0);
+}
+
+namespace {
+int consumeAll(zyrError *) { return 1; }
+} // namespace
+
+TEST(TestSupport, ErrorCaptureRestoresTheHandlerItReplaced) {
+  zyrErrorHandler before = nullptr;
+  zyrErrorManager_setErrorHandler(zyrErrorManager_get(), consumeAll, &before);
+  {
+    ErrorCapture errors;
+    zyrError_publish(zyrError_new(10020, __func__, __FILE__, __LINE__));
+    EXPECT_EQ(errors.held().size(), 1u);
+  }
+  zyrErrorHandler during = nullptr;
+  zyrErrorManager_setErrorHandler(zyrErrorManager_get(), before, &during);
+  EXPECT_EQ(during, consumeAll);
 }

@@ -9,24 +9,54 @@
 
 namespace {
 
-// Open addressing table of ids (>= 0); the caller hashes and compares.
+// Open addressing table of ids (>= 0); the caller hashes and compares. Each slot keeps the high
+// half of its id's hash, so that a probe past another id costs no look at that id's data; the
+// low half picks the first slot, by multiplication so that the capacity need not be a power of
+// two (memory is what limits the largest meshes).
 struct IdTable {
-  std::vector<int32_t> m_slots;
-  uint64_t m_mask = 0;
+  struct Slot {
+    uint32_t m_tag;
+    int32_t m_id;
+  };
+  std::vector<Slot> m_slots;
+  size_t m_count = 0;
 
   void init(size_t entries) {
-    size_t capacity = 16;
-    while (capacity < 2 * entries)
-      capacity <<= 1;
-    m_slots.assign(capacity, -1);
-    m_mask = capacity - 1;
+    m_slots.assign(entries + entries / 2 + 16, Slot{0, -1});
+    m_count = 0;
   }
-  // The slot holding an id equal by `same`, or the empty slot where it belongs.
-  template <class Same> int32_t *find(uint64_t hash, Same same) {
-    for (uint64_t i = hash & m_mask;; i = (i + 1) & m_mask) {
-      int32_t &slot = m_slots[i];
-      if (slot < 0 || same(slot))
+  size_t home(uint64_t hash) const {
+    return static_cast<size_t>(((hash & 0xFFFFFFFFu) * m_slots.size()) >> 32);
+  }
+  void prefetch(uint64_t hash) const { __builtin_prefetch(&m_slots[home(hash)]); }
+  // The slot holding an id equal by `same`, or the empty slot where it belongs (fill it with
+  // `put`).
+  template <class Same> Slot *find(uint64_t hash, Same same) {
+    const uint32_t tag = static_cast<uint32_t>(hash >> 32);
+    for (size_t i = home(hash);;) {
+      Slot &slot = m_slots[i];
+      if (slot.m_id < 0 || (slot.m_tag == tag && same(slot.m_id)))
         return &slot;
+      if (++i == m_slots.size())
+        i = 0;
+    }
+  }
+  // Fills an empty slot that find returned; grows the table past three quarters full, taking
+  // each id's hash from `hashOfId`. The slot pointer is stale afterwards.
+  template <class HashOfId> void put(Slot *slot, uint64_t hash, int32_t id, HashOfId hashOfId) {
+    *slot = Slot{static_cast<uint32_t>(hash >> 32), id};
+    if (++m_count * 4 <= m_slots.size() * 3)
+      return;
+    std::vector<Slot> old(m_slots.size() * 2, Slot{0, -1});
+    old.swap(m_slots);
+    for (const Slot &s : old) {
+      if (s.m_id < 0)
+        continue;
+      size_t i = home(hashOfId(s.m_id));
+      while (m_slots[i].m_id >= 0)
+        if (++i == m_slots.size())
+          i = 0;
+      m_slots[i] = s;
     }
   }
 };
@@ -112,9 +142,11 @@ private:
 
   struct Face {
     int64_t m_use[2]; // solid * 6 + local face of the elements on either side
-    int32_t m_count;
-    int32_t m_group; // surface group naming the face, -1 none
-    int32_t m_front; // the side (0 or 1) whose outward orientation the boundary element shares
+    int32_t m_key[4]; // sorted node indices, padded with -1: kept, as recomputing one from the
+                      // first use costs three dependent random reads per probe
+    int32_t m_group;  // surface group naming the face, -1 none
+    int16_t m_count;
+    int16_t m_front; // the side (0 or 1) whose outward orientation the boundary element shares
   };
   std::vector<Face> m_faces;
   IdTable m_faceTable;
@@ -129,7 +161,7 @@ private:
   void uniqueNames();
   bool checkSizes();
 
-  int32_t faceKey(int64_t use, int32_t key[4]) const;
+  IdTable::Slot *findFace(const int32_t key[4], uint64_t hash);
   int32_t volumeOfUse(int64_t use) const { return m_groupVolume[m_solidGroup[use / 6]]; }
   std::string nodeList(const int32_t *key, int32_t n) const;
 };
@@ -196,17 +228,22 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
       }
     }
     const int32_t kind = m_mesh->m_elementKind[e];
-    int32_t *slot = table.find(hashOf(corners, k, kind), [&](int32_t id) {
+    const uint64_t hash = hashOf(corners, k, kind);
+    IdTable::Slot *slot = table.find(hash, [&](int32_t id) {
       int32_t other[8];
       const int64_t o = m_solids[id];
       return m_mesh->m_elementKind[o] == kind && sortedCorners(o, other) == k &&
              std::equal(corners, corners + k, other);
     });
-    if (*slot >= 0) {
+    if (slot->m_id >= 0) {
       ++duplicates;
       continue;
     }
-    *slot = static_cast<int32_t>(m_solids.size());
+    table.put(slot, hash, static_cast<int32_t>(m_solids.size()), [&](int32_t id) {
+      int32_t other[8];
+      const int64_t o = m_solids[id];
+      return hashOf(other, sortedCorners(o, other), m_mesh->m_elementKind[o]);
+    });
     m_solids.push_back(e);
     m_solidGroup.push_back(groups.at(groupOf(m_mesh, e)));
   }
@@ -271,19 +308,6 @@ void Builder::elementSets() {
   }
 }
 
-// The sorted node indices of a face use (padded with -1); returns the vertex count.
-int32_t Builder::faceKey(int64_t use, int32_t key[4]) const {
-  const int64_t e = m_solids[use / 6];
-  const int32_t face = static_cast<int32_t>(use % 6);
-  const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
-  const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-  const int32_t n = type->m_faceSize[face];
-  for (int32_t i = 0; i < 4; ++i)
-    key[i] = i < n ? nodes[type->m_faceVertices[face][i]] : -1;
-  sortSmall(key, n);
-  return n;
-}
-
 std::string Builder::nodeList(const int32_t *key, int32_t n) const {
   std::string text;
   for (int32_t i = 0; i < n; ++i)
@@ -291,37 +315,76 @@ std::string Builder::nodeList(const int32_t *key, int32_t n) const {
   return text;
 }
 
+// The slot of the face of a key (padded with -1), or the empty slot where it belongs.
+IdTable::Slot *Builder::findFace(const int32_t key[4], uint64_t hash) {
+  return m_faceTable.find(hash, [&](int32_t id) {
+    const int32_t *other = m_faces[id].m_key;
+    return key[0] == other[0] && key[1] == other[1] && key[2] == other[2] && key[3] == other[3];
+  });
+}
+
 bool Builder::matchFaces() {
   int64_t uses = 0;
   for (int64_t e : m_solids)
     uses += KelvoElements_get(m_mesh->m_elementKind[e])->m_noOfFaces;
-  m_faceTable.init(static_cast<size_t>(uses));
-  m_faces.reserve(static_cast<size_t>(uses / 2 + 16));
-  for (size_t s = 0; s < m_solids.size(); ++s) {
-    const int32_t noOfFaces = KelvoElements_get(m_mesh->m_elementKind[m_solids[s]])->m_noOfFaces;
-    for (int32_t f = 0; f < noOfFaces; ++f) {
-      const int64_t use = static_cast<int64_t>(s) * 6 + f;
-      int32_t key[4];
-      const int32_t n = faceKey(use, key);
-      int32_t *slot = m_faceTable.find(hashOf(key, n, 0), [&](int32_t id) {
-        int32_t other[4];
-        return faceKey(m_faces[id].m_use[0], other) == n && std::equal(key, key + n, other);
-      });
-      if (*slot < 0) {
-        *slot = static_cast<int32_t>(m_faces.size());
-        m_faces.push_back({{use, -1}, 1, -1, 0});
+  // Most faces are met twice; beyond the half, room for the outer faces of a large mesh.
+  const size_t expected = static_cast<size_t>(uses / 2 + uses / 16 + 16);
+  m_faceTable.init(expected);
+  m_faces.reserve(expected);
+  auto hashOfFace = [this](int32_t id) {
+    const int32_t *k = m_faces[id].m_key;
+    return hashOf(k, k[3] < 0 ? 3 : 4, 0);
+  };
+  // The uses go in batches: the keys and table slots of a batch are fetched together, so that
+  // their cache misses overlap; then each is matched in turn, in the order of the uses.
+  enum { BATCH = 32 };
+  struct Pending {
+    int64_t m_use;
+    uint64_t m_hash;
+    int32_t m_key[4];
+    int32_t m_n;
+  } batch[BATCH + 6];
+  size_t s = 0;
+  while (s < m_solids.size()) {
+    int32_t pending = 0;
+    for (; s < m_solids.size() && pending < BATCH; ++s) {
+      const int64_t e = m_solids[s];
+      const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
+      const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
+      for (int32_t f = 0; f < type->m_noOfFaces; ++f) {
+        Pending &p = batch[pending++];
+        p.m_use = static_cast<int64_t>(s) * 6 + f;
+        p.m_n = type->m_faceSize[f];
+        for (int32_t i = 0; i < 4; ++i)
+          p.m_key[i] = i < p.m_n ? nodes[type->m_faceVertices[f][i]] : -1;
+        sortSmall(p.m_key, p.m_n);
+        p.m_hash = hashOf(p.m_key, p.m_n, 0);
+        m_faceTable.prefetch(p.m_hash);
+      }
+    }
+    for (int32_t i = 0; i < pending; ++i) {
+      const int32_t id = m_faceTable.m_slots[m_faceTable.home(batch[i].m_hash)].m_id;
+      if (id >= 0)
+        __builtin_prefetch(&m_faces[id]);
+    }
+    for (int32_t i = 0; i < pending; ++i) {
+      const Pending &p = batch[i];
+      IdTable::Slot *slot = findFace(p.m_key, p.m_hash);
+      if (slot->m_id < 0) {
+        m_faceTable.put(slot, p.m_hash, static_cast<int32_t>(m_faces.size()), hashOfFace);
+        m_faces.push_back({{p.m_use, -1}, {p.m_key[0], p.m_key[1], p.m_key[2], p.m_key[3]}, -1, 1, 0});
         continue;
       }
-      Face &face = m_faces[*slot];
+      Face &face = m_faces[slot->m_id];
       if (face.m_count == 2) {
-        *m_error = "The face with the nodes " + nodeList(key, n) +
+        *m_error = "The face with the nodes " + nodeList(p.m_key, p.m_n) +
                    " is shared by more than two elements (" +
                    std::to_string(m_mesh->m_elementTags[m_solids[face.m_use[0] / 6]]) + ", " +
                    std::to_string(m_mesh->m_elementTags[m_solids[face.m_use[1] / 6]]) + " and " +
-                   std::to_string(m_mesh->m_elementTags[m_solids[s]]) + ").";
+                   std::to_string(m_mesh->m_elementTags[m_solids[p.m_use / 6]]) + ").";
         return false;
       }
-      face.m_use[1] = use;
+      face.m_use[1] = p.m_use;
       face.m_count = 2;
     }
   }
@@ -348,18 +411,15 @@ void Builder::boundaryElements() {
     const int32_t group = groups[groupOf(m_mesh, e)];
     const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
     const int32_t nv = type->m_noOfVertices;
-    int32_t key[4];
+    int32_t key[4] = {-1, -1, -1, -1};
     std::copy(nodes, nodes + nv, key);
     sortSmall(key, nv);
-    int32_t *slot = m_faceTable.find(hashOf(key, nv, 0), [&](int32_t id) {
-      int32_t other[4];
-      return faceKey(m_faces[id].m_use[0], other) == nv && std::equal(key, key + nv, other);
-    });
-    if (*slot < 0) {
+    const int32_t id = findFace(key, hashOf(key, nv, 0))->m_id;
+    if (id < 0) {
       ++unmatched[group];
       continue;
     }
-    Face &face = m_faces[*slot];
+    Face &face = m_faces[id];
     if (face.m_group == group)
       continue; // the same element twice
     if (face.m_group >= 0) {

@@ -376,6 +376,16 @@ int iif_mark_index_stale(IO_file *record) {
   return IO_OK;
 }
 
+int iif_sync(IO_file *record) {
+  if (!record || !record->m_stream) return IO_OK;
+  errno = 0;
+  if (fflush(record->m_stream) != 0 || fdatasync(fileno(record->m_stream)) != 0) {
+    iif_syserr(record, "iif_sync: can't put file %s on disc", record->m_name ? record->m_name : "");
+    return IO_WRITE_ERR;
+  }
+  return IO_OK;
+}
+
 int iif_close(IO_file *record) {
   if (!record) return IO_OK;
   io_trace("iif_close: Closing file %s", record->m_name ? record->m_name : "");

@@ -51,6 +51,9 @@ int iif_flush(IO_file *record);
 // rebuild the index from the frames (honouring delete tags) rather than trust the stored one.
 // The stream position is kept. 0, or the status of the failed write.
 int iif_mark_index_stale(IO_file *record);
+// Puts what was written to an open file on disc (its data, not the index, which the close
+// stores). 0, or 11 when the system cannot.
+int iif_sync(IO_file *record);
 // Flushes (a failed index write leaves "*CRASH" at the index location), closes the stream,
 // releases the lock and frees the contents. Always 0.
 int iif_close(IO_file *record);

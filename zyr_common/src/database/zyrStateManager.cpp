@@ -242,11 +242,22 @@ int32_t zyrStateManager_flushCache(zyrStateManager *manager) {
 
 int32_t zyrStateManager_commitState(zyrStateManager *manager) {
   zyrStateManager_flushCache(manager);
+  bool unsynced = false;
   if (manager->m_current < 0 && manager->m_database != nullptr) {
     manager->m_current = -manager->m_current;
     manager->m_last = manager->m_current;
     storeCounter(manager->m_database, kCurrent, manager->m_current);
     storeCounter(manager->m_database, kLast, manager->m_last);
+    // A state reported committed is on disc.
+    unsynced = Database_sync(manager->m_database) != 1;
+  }
+  // A state whose values did not all reach the file is no committed state.
+  const int32_t failed = Database_takeFailedWrites(manager->m_database) + (unsynced ? 1 : 0);
+  if (failed > 0) {
+    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
+                 "Unable to commit state %d of the database\n\n%s\n\nas %d of its changes could not be written.\n",
+                 manager->m_current, Database_getFileName(manager->m_database), failed);
+    return 0;
   }
   return manager->m_current;
 }
@@ -575,8 +586,10 @@ int zyrStateManager_deleteObject(zyrStateManager *manager, void *object) {
     std::printf("Deleting:   %s [%s]\n", key, zyrObject_getTypeName(object));
     std::printf("Destroying: %s [%s]\n", other, zyrObject_getTypeName(manager->m_destroying));
   }
-  // Unloading (a change of state, zyrObject_destroy) leaves the stored object as it is.
-  if (manager->m_destroying == nullptr && !(manager->m_destroy && manager->m_destroyTarget == object)) {
+  // Unloading (a change of state) leaves the stored object as it is; every other deletion, that
+  // of a zyrObject_destroy target among them, is recorded. A delete hook that must keep the
+  // stored object skips zyrObject_delete while zyrObject_isDestroying.
+  if (manager->m_destroying == nullptr) {
     const int32_t state = writeState(manager, __func__);
     status = state > 0 ? Database_setInt(manager->m_database, state, uuidOf(object), kDeleted, 0) : 0;
   }

@@ -1,12 +1,13 @@
 #ifndef QIV_TRIPLET_QIV_VECTOR_H
 #define QIV_TRIPLET_QIV_VECTOR_H
 // qiv::TripletQIVVector: a vector of float triplets (display points, point sets).
+#include "zyrExport.h"
 #include "QIVVector.h"
 #include "TripletBase.h"
 
 namespace qiv {
 
-class TripletQIVVector : public QIVVector<TripletBase<float>> {
+class ZYR_EXPORT TripletQIVVector : public QIVVector<TripletBase<float>> {
 public:
   TripletQIVVector() = default;
   // n triplets of 0.

@@ -5,6 +5,7 @@
 // written in place for size() elements. operator[] does not check the index, at() does and
 // throws std::out_of_range. resize is virtual so that a vector type can keep data of its own
 // in step with the size.
+#include "zyrExport.h"
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -12,7 +13,7 @@
 
 namespace qiv {
 
-template <typename T> class QIVVector {
+template <typename T> class ZYR_EXPORT QIVVector {
 public:
   using value_type = T;
   using iterator = typename std::vector<T>::iterator;

@@ -2,13 +2,14 @@
 #define QIV_ERROR_MSG_H
 // qiv::ErrorMsg: one message for the host that is not thrown, such as the warnings of a
 // successful call handed to the progress reporter. It carries the same texts as qiv::Error.
+#include "zyrExport.h"
 #include "QIVError.h"
 
 #include <string>
 
 namespace qiv {
 
-class ErrorMsg {
+class ZYR_EXPORT ErrorMsg {
 public:
   ErrorMsg(const std::string &classText, const std::string &methodText,
            const std::string &message, errorType type);

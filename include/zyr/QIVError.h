@@ -8,6 +8,7 @@
 //
 // Wide texts are std::wstring (wchar_t), the wide character type of this platform; messages are
 // decoded from UTF-8, a byte that is not part of a valid sequence becoming U+FFFD.
+#include "zyrExport.h"
 #include <ostream>
 #include <string>
 
@@ -23,19 +24,19 @@ enum errorType {
 };
 
 // "Information", "Debug", "Error", "Warning"; "Message" for any other value.
-const char *errorTypeName(errorType type);
+ZYR_EXPORT const char *errorTypeName(errorType type);
 
 // The one-line text of a message: "<type name> in <class>::<method>: <message>". Without a
 // method the place is the class alone, without a class the method alone, and without either the
 // text is "<type name>: <message>".
-std::string formatErrorText(errorType type, const std::string &classText,
-                            const std::string &methodText, const std::string &message);
+ZYR_EXPORT std::string formatErrorText(errorType type, const std::string &classText,
+                                       const std::string &methodText, const std::string &message);
 
 // UTF-8 to wide text; invalid, overlong or truncated sequences and surrogate code points give
 // U+FFFD per offending byte. Where wchar_t is 16 bits, characters above U+FFFF become pairs.
-std::wstring toWide(const std::string &text);
+ZYR_EXPORT std::wstring toWide(const std::string &text);
 
-class Error {
+class ZYR_EXPORT Error {
 public:
   // Own name "Error", empty texts, type errorTypeError, code 0.
   Error();

@@ -5,11 +5,12 @@
 // yet, the first conversion loads them the way the library finds them by default (see u_init).
 // A conversion either succeeds completely or leaves the value untouched and returns false, with
 // the reason in lastMessage().
+#include "zyrExport.h"
 #include <string>
 
 namespace qiv {
 
-class UnitsConverter {
+class ZYR_EXPORT UnitsConverter {
 public:
   // Created on first use, never destroyed.
   static UnitsConverter &instance();

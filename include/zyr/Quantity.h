@@ -2,11 +2,12 @@
 #define QIV_QUANTITY_H
 // qiv::Quantity: a value with the unit text it is measured in ("90", "deg"). Conversions go
 // through qiv::UnitsConverter and leave the quantity unchanged when they fail.
+#include "zyrExport.h"
 #include <string>
 
 namespace qiv {
 
-class Quantity {
+class ZYR_EXPORT Quantity {
 public:
   // 0 with no units.
   Quantity();

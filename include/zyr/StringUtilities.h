@@ -1,13 +1,14 @@
 #ifndef QIV_STRING_UTILITIES_H
 #define QIV_STRING_UTILITIES_H
 // qiv::StringUtilities: text helpers of the framework.
+#include "zyrExport.h"
 #include <string>
 #include <type_traits>
 #include <vector>
 
 namespace qiv {
 
-class StringUtilities {
+class ZYR_EXPORT StringUtilities {
 public:
   // The decimal text of an integer: "-12", "3".
   template <typename Integer> static std::string toString(Integer value) {

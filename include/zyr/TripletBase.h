@@ -1,9 +1,11 @@
 #ifndef QIV_TRIPLET_BASE_H
 #define QIV_TRIPLET_BASE_H
 // qiv::TripletBase: three values x, y, z of one type (a point, a vector, an axis, scale factors).
+#include "zyrExport.h"
+
 namespace qiv {
 
-template <typename T> class TripletBase {
+template <typename T> class ZYR_EXPORT TripletBase {
 public:
   TripletBase() : m_x(), m_y(), m_z() {}
   TripletBase(T x, T y, T z) : m_x(x), m_y(y), m_z(z) {}

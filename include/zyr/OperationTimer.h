@@ -4,13 +4,14 @@
 // the start of the operation; when it is destroyed (the operation returns or throws) the label
 // and the elapsed wall-clock seconds go to the process-wide reporter, if the host installed one.
 // Without a reporter a timer only measures. Timers nest freely: each reports its own interval.
+#include "zyrExport.h"
 #include <chrono>
 #include <functional>
 #include <string>
 
 namespace qiv {
 
-class OperationTimer {
+class ZYR_EXPORT OperationTimer {
 public:
   using Reporter = std::function<void(const std::string &label, double seconds)>;
 

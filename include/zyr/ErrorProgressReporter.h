@@ -6,6 +6,7 @@
 // messages, oldest first, until the host takes them, holding at most backlogLimit of them (the
 // oldest are dropped first and counted). Like the rest of the library it is used from one thread
 // at a time.
+#include "zyrExport.h"
 #include "ErrorMsg.h"
 
 #include <cstddef>
@@ -15,7 +16,7 @@
 
 namespace qiv {
 
-class ErrorProgressReporter {
+class ZYR_EXPORT ErrorProgressReporter {
 public:
   using Handler = std::function<void(const ErrorMsg &)>;
   static constexpr size_t backlogLimit = 1024;

@@ -3,6 +3,7 @@
 // qiv::GeometricAlgorithmInterface: what the framework asks of a geometry provider. The two
 // operations keep their table slots 0 and 1; the virtual destructor is declared after them so
 // that an implementation can be deleted through this interface without moving them.
+#include "zyrExport.h"
 #include "IntQIVVector.h"
 #include "TripletQIVVector.h"
 
@@ -10,7 +11,7 @@
 
 namespace qiv {
 
-class GeometricAlgorithmInterface {
+class ZYR_EXPORT GeometricAlgorithmInterface {
 public:
   // The feature-edge wireframe of a location: points (three floats each) and lines (two point
   // indices each).

@@ -5,11 +5,12 @@
 // against it); the result is exactly what vsnprintf makes, of any length. A null format gives the
 // empty string, and a format that vsnprintf refuses gives the format text itself, unformatted.
 // Messages are shown in the language they are written in.
+#include "zyrExport.h"
 #include <string>
 
 namespace qiv {
 
-std::string _(const char *format, ...) __attribute__((format(printf, 1, 2)));
+ZYR_EXPORT std::string _(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 } // namespace qiv
 
