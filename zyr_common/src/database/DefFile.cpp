@@ -475,7 +475,7 @@ int DefFile_sync(DefFile *file) {
     return 0;
   }
   if (file->m_created) {
-    syncDirectory(directoryPart(file->m_primaryFile).c_str());
+    zyrSyncDirectory(directoryPart(file->m_primaryFile).c_str());
     file->m_created = 0;
   }
   return 1;
