@@ -1,6 +1,8 @@
 // A host of the installed library: only <zyr/...> headers and libzyr.so. Prints one line per
 // check and exits 1 on the first wrong answer.
 #include <zyr/QIVFramework.h>
+#include <zyr/ZYRAPI.h>
+#include <zyr/ZYRAffineTransform3D.h>
 
 #include <cmath>
 #include <cstdio>
@@ -31,9 +33,40 @@ void frameworkClasses() {
   check(numbers.size() == 3 && numbers[2] == 0, "framework vector");
 }
 
+void transformClass() {
+  qiv::ZYRAffineTransform3D t;
+  t.translate(qiv::TripletBase<float>(1, 2, 3), "mm");
+  t.simpleRotate(qiv::TripletBase<float>(0, 0, 1), qiv::Quantity(90, "deg"));
+  qiv::ZYRAffineTransform3D copy(t);
+  copy.invert();
+  bool caught = false;
+  try {
+    const double singular[3][3] = {{1, 0, 0}, {0, 0, 0}, {0, 0, 1}};
+    qiv::ZYRAffineTransform3D flat(singular, qiv::TripletBase<float>(0, 0, 0), "m");
+    flat.invert();
+  } catch (const qiv::zyrapi::error &e) {
+    // Caught by a base class of the library: the type information crossed the boundary.
+    caught = dynamic_cast<const qiv::zyrapi::affine3D *>(&e) != nullptr && e.getMethod() == "invert" &&
+             e.getClass() == "ZYRAffineTransform3D" && e.getText().find("Matrix:") != std::string::npos;
+  }
+  check(caught, "singular transform throws affine3D with the matrix");
+}
+
+void apiObject() {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  check(&api == &qiv::ZYRAPI::instance() && !api.isDBOpen(), "one ZYRAPI object, no database");
+  qiv::ZYRAPI::CompositeDef a;
+  a.name = "walls";
+  a.componentsA = {"w1", "w2"};
+  qiv::ZYRAPI::CompositeDef b(a);
+  check(a == b && !(a != b), "records");
+}
+
 } // namespace
 
 int main() {
   frameworkClasses();
+  transformClass();
+  apiObject();
   return failures == 0 ? 0 : 1;
 }
