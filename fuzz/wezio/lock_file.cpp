@@ -3,6 +3,7 @@
 // leave no lock file behind once every record let go of the file.
 #include "io_file.h"
 #include "io_lock.h"
+#include "zyrTestSupport.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -28,16 +29,9 @@ void writeBytes(const std::string &name, const uint8_t *data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  char templ[] = "/tmp/zyrfuzz_lock_file.XXXXXX";
-  const char *made = mkdtemp(templ);
-  if (made == nullptr)
-    std::abort();
-  theDirectory = made;
-  std::atexit([] {
-    std::remove((theDirectory + "/data.wez").c_str());
-    std::remove((theDirectory + "/data.wez.lck").c_str());
-    rmdir(theDirectory.c_str());
-  });
+  // Removed with the process's static objects at its exit.
+  static const zyrtest::ScratchDir dir("zyrfuzz_lock_file");
+  theDirectory = dir.path();
   return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
 #include "zyrStateManager.h"
+#include "zyrTestSupport.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -64,15 +65,9 @@ void makeSeed(const char *out) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  char templ[] = "/tmp/zyrfuzz_store_raw.XXXXXX";
-  const char *made = mkdtemp(templ);
-  if (made == nullptr)
-    std::abort();
-  theDirectory = made;
-  std::atexit([] {
-    removeFiles(theDirectory + "/db.zyr");
-    rmdir(theDirectory.c_str());
-  });
+  // Removed with the process's static objects at its exit.
+  static const zyrtest::ScratchDir dir("zyrfuzz_store_raw");
+  theDirectory = dir.path();
   if (const char *out = std::getenv("ZYR_FUZZ_SEED_OUT")) {
     makeSeed(out);
     std::exit(0);
