@@ -6,7 +6,7 @@
 #include "StringUtilities.h"
 #include "zyrCString.h"
 #include "zyrError.h"
-#include "zyrErrorManager.h"
+#include "zyrAPI.h"
 #include "zyrMemory.h"
 
 #include <climits>
@@ -23,10 +23,10 @@ namespace {
 int fetchQueue(int32_t *noOfErrors, zyrError ***errors) {
   *noOfErrors = 0;
   *errors = nullptr;
-  return zyrErrorManager_getErrors(zyrErrorManager_get(), noOfErrors, errors);
+  return zyrApp_getErrors(noOfErrors, errors);
 }
 
-void clearQueue() { zyrErrorManager_clearErrors(zyrErrorManager_get()); }
+void clearQueue() { zyrApp_clearErrors(); }
 
 // One read of the queue; the array goes with the object.
 struct QueuedErrors {

@@ -4,6 +4,8 @@
 #include <zyr/ZYRAPI.h>
 #include <zyr/ZYRAffineTransform3D.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -55,11 +57,52 @@ void transformClass() {
 void apiObject() {
   qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
   check(&api == &qiv::ZYRAPI::instance() && !api.isDBOpen(), "one ZYRAPI object, no database");
+  bool caught = false;
+  try {
+    api.openDB("/nonexistent/dir/none.zyr", true);
+  } catch (const qiv::Error &e) {
+    caught = e.getName() == "zyrapi::zyr" && e.getMethod() == "startSimulation" &&
+             e.getText() == "Could not find /nonexistent/dir/none.zyr";
+  }
+  check(caught, "a missing database is reported as qiv::Error");
   qiv::ZYRAPI::CompositeDef a;
   a.name = "walls";
   a.componentsA = {"w1", "w2"};
   qiv::ZYRAPI::CompositeDef b(a);
   check(a == b && !(a != b), "records");
+}
+
+// What a host does with a database: open, checkpoint, go back, close and delete.
+void database() {
+  char pattern[] = "/tmp/zyrhostXXXXXX";
+  if (mkdtemp(pattern) == nullptr) {
+    check(false, "scratch directory");
+    return;
+  }
+  const std::string dir = pattern;
+  const std::string db = dir + "/host.zyr";
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  try {
+    api.setWorkingDirectory(dir + "/");
+    api.openDB(db, false);
+    check(api.isDBOpen() && access(db.c_str(), F_OK) == 0 && access((db + ".lck").c_str(), F_OK) == 0,
+          "database opened with its lock");
+    const int first = api.getCheckpoint();
+    api.restoreCheckpoint(first);
+    check(first >= 0, "checkpoint saved and restored");
+    api.copyZyr(dir + "/copy.zyr", false, false);
+    check(access((dir + "/copy.zyr").c_str(), F_OK) == 0, "database copied");
+    api.removeCurZyr(db);
+    check(!api.isDBOpen() && access(db.c_str(), F_OK) != 0 && access((db + ".lck").c_str(), F_OK) != 0,
+          "database closed and removed");
+    check(api.getCheckpoint() == -1, "no checkpoint without a database");
+  } catch (const qiv::Error &e) {
+    std::printf("%ls\n", e.errorMessage().c_str());
+    check(false, "database lifecycle");
+  }
+  std::remove((dir + "/copy.zyr").c_str());
+  std::remove((dir + "/copy.zyr.lck").c_str());
+  check(rmdir(dir.c_str()) == 0, "nothing left behind");
 }
 
 } // namespace
@@ -68,5 +111,6 @@ int main() {
   frameworkClasses();
   transformClass();
   apiObject();
+  database();
   return failures == 0 ? 0 : 1;
 }

@@ -5,7 +5,7 @@
 #include "zyrApplication.h"
 #include "zyrCString.h"
 
-#include "pending/zyrAPIPending.h"
+#include "zyrAPI.h"
 #include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "zyrAPIPending.h"
+#include "zyrAPI.h"
 
 namespace qiv {
 
