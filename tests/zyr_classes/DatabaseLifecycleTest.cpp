@@ -117,6 +117,30 @@ TEST_F(Lifecycle, OpenCheckpointRestoreAndRemove) {
   EXPECT_EQ(zyrtest::queuedCount(), 0);
 }
 
+TEST_F(Lifecycle, FirstOpeningInAProcessGetsHandlesZero) {
+  const std::string db = file("fresh.zyr");
+  // Threadsafe death tests run the child as a new process: no handle has been issued there.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+        api.openDB(db, false);
+        api.removeCurZyr(file("other.zyr"));
+        api.openDB(db, true);
+        const bool ok = ZYRAPIInspector::database() == 1 && ZYRAPIInspector::model() == 1;
+        api.removeCurZyr(db);
+        std::exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(
+      {
+        qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+        api.openDB(db, false);
+        std::exit(ZYRAPIInspector::database() == 0 && ZYRAPIInspector::model() == 0 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(Lifecycle, WarningsOfTheOpeningReachTheHost) {
   qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
   zyrtest::ReportedMessages reported;
