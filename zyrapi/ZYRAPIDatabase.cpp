@@ -8,6 +8,8 @@
 #include "zyrCString.h"
 #include "zyrSystem.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +51,20 @@ std::string absoluteFileOf(const std::string &name) {
 }
 
 bool exists(const std::string &path) { return zyrDoesFileExist(path.c_str()) != 0; }
+
+// Whether name is the open database's file: the same absolute name, or another name (a link)
+// of the same file.
+bool isOpenDatabaseFile(const std::string &name) {
+  const std::string &open = openDatabaseFile();
+  if (open.empty())
+    return false;
+  if (absoluteFileOf(name) == open)
+    return true;
+  struct stat a;
+  struct stat b;
+  return ::stat(name.c_str(), &a) == 0 && ::stat(open.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
 
 [[noreturn]] void fail(const std::string &method, const std::string &message) {
   throw zyrapi::zyr(kClassText, method, message, qiv::errorTypeError);
@@ -114,7 +130,7 @@ void ZYRAPI::openDB(const std::string &path, bool mustExist) {
 void ZYRAPI::copyZyr(const std::string &path, bool workOnCopy, bool purgeHistory) {
   const OperationTimer timer("ZYRAPI: copy zyr");
   const std::string target = databaseFileOf(path);
-  if (isDBOpen() && absoluteFileOf(target) == openDatabaseFile())
+  if (isDBOpen() && isOpenDatabaseFile(target))
     fail("copyZYR", "Unable to copy the database onto itself: " + target);
 
   // The store refuses an existing target; the old file stays until the copy is made.
@@ -190,7 +206,7 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
   for (const std::string &backup : {wez + ".bak", zyr + ".bak"})
     if (!exists(backup))
       fail("restoreBakFiles", "Could not find " + backup);
-  if (isDBOpen() && absoluteFileOf(zyr) == openDatabaseFile())
+  if (isDBOpen() && isOpenDatabaseFile(zyr))
     fail("restoreBakFiles", "Unable to restore " + zyr + " while it is the open database");
 
   // Each copy replaces its file only once it is complete.
