@@ -212,7 +212,7 @@ TEST_F(CompositeNamesTest, CompositesOfAnImportedMesh) {
   // Imported regions: one whose base name is Wall took the managed name "Wall 2".
   Region *imported[] = {Region_new(m_topology, m_rotor, "Wall", 2), Region_new(m_topology, m_rotor, "Blade", 2)};
   ASSERT_STREQ(Region_getUserName(imported[0]), "Wall 2");
-  char *names[] = {const_cast<char *>("Blade"), const_cast<char *>("Wall"), const_cast<char *>("Both"),
+  char *names[] = {const_cast<char *>("Blade"), const_cast<char *>("Wall"),  const_cast<char *>("Both"),
                    const_cast<char *>("Clash"), const_cast<char *>("Empty"), const_cast<char *>("Rotor")};
   const char *blade[] = {"Blade"};
   const char *wall[] = {"Wall"};
@@ -230,10 +230,11 @@ TEST_F(CompositeNamesTest, CompositesOfAnImportedMesh) {
             1);
   EXPECT_EQ(takeErrors(), (std::vector<std::string>{"3: One or more imported composite names have been ignored as\n"
                                                     "they clash with an imported primitive name:\n\nBlade\n"}));
-  ASSERT_EQ(NameManager_addImportedComposites(m_nm, 2, imported, 6, names, counts,
-                                              const_cast<char *const *const *>(lists)),
-            1);
-  for (auto &e : takeErrors()) ADD_FAILURE() << e;
+  ASSERT_EQ(
+      NameManager_addImportedComposites(m_nm, 2, imported, 6, names, counts, const_cast<char *const *const *>(lists)),
+      1);
+  for (auto &e : takeErrors())
+    ADD_FAILURE() << e;
   // Blade = Blade (the region's own name) is dropped; Wall = Wall is kept over the region "Wall 2",
   // under a name made unique; Rotor is renamed (the assembly has the name), and so is every use.
   EXPECT_EQ(NameManager_isNameComposite(m_nm, "Blade"), 0);
@@ -301,6 +302,8 @@ TEST_F(CompositeNamesTest, DuplicatingForCopiesOfAnAssembly) {
   EXPECT_EQ(NameManager_getNoOfCompositeNames(m_nm), 2);
 
   ASSERT_EQ(NameManager_setCompositeNameStrategy(m_nm, 2), 1);
+  // A reserved name has no definition: it is passed over without a message.
+  ASSERT_EQ(NameManager_reserveName(m_nm, "Held"), 1);
   EXPECT_EQ(NameManager_beginNameDuplication(m_nm, m_rotor, 0), 0);
   EXPECT_EQ(takeErrors().size(), 1u);
   EXPECT_EQ(NameManager_duplicateNames(m_nm, map), 0);

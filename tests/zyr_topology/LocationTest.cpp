@@ -1,5 +1,5 @@
-#include "Assembly.h"
 #include "Location.h"
+#include "Assembly.h"
 #include "LocationString.h"
 #include "NameManager.h"
 #include "Region.h"
@@ -54,8 +54,7 @@ TEST_F(LocationTest, StringsAreSplitAtCommasAndJoined) {
   EXPECT_EQ(status, 1);
   EXPECT_TRUE(parse("", &status).empty());
   EXPECT_EQ(parse(",Inlet", &status), (std::vector<std::string>{"Inlet"}));
-  EXPECT_EQ(parse("  Blade  tip ,Hub,\n Casing\t", &status),
-            (std::vector<std::string>{"Blade  tip", "Hub", "Casing"}));
+  EXPECT_EQ(parse("  Blade  tip ,Hub,\n Casing\t", &status), (std::vector<std::string>{"Blade  tip", "Hub", "Casing"}));
   EXPECT_EQ(parse("a,,b,", &status), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(parse("\"a, b\"", &status), (std::vector<std::string>{"\"a", "b\""}));
   EXPECT_TRUE(parse(nullptr, &status).empty());
@@ -74,8 +73,7 @@ TEST_F(LocationTest, StatesCheckResolveAndPrint) {
   Region *fluid = Region_new(topology, assembly, "Fluid", 3);
   Region_new(topology, assembly, "Blade", 2);
   const char *members[] = {"Blade", "Ghost"};
-  ASSERT_EQ(NameManager_createCompositeName(Topology_getNameManager(topology), "Broken", 1, 2, members, 0, nullptr),
-            1);
+  ASSERT_EQ(NameManager_createCompositeName(Topology_getNameManager(topology), "Broken", 1, 2, members, 0, nullptr), 1);
 
   Location *location = Location_new();
   char **names = nullptr;

@@ -1,3 +1,4 @@
+#include "Topology.h"
 #include "Assembly.h"
 #include "Boundary.h"
 #include "Connection.h"
@@ -7,7 +8,6 @@
 #include "Region.h"
 #include "Set.h"
 #include "Shell.h"
-#include "Topology.h"
 #include "TopologyTestSupport.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
@@ -219,10 +219,10 @@ TEST_F(TopologyTest, ClosingTakesCandidatesLevelByLevel) {
   Assembly *assembly = Assembly_new(m_topology, "Part");
   ASSERT_EQ(Assembly_addRegion(assembly, m_a.faces[2]), 1);
   EXPECT_EQ(Assembly_close(assembly), 14);
-  EXPECT_EQ(regionNames(assembly),
-            (std::vector<std::string>{"A face 2", "A fluid", "A face 0", "A face 1", "A face 3", "A face 4", "A face 5",
-                                      "C", "B face 0", "B fluid", "B face 1", "B face 2", "B face 3", "B face 4",
-                                      "B face 5"}));
+  EXPECT_EQ(
+      regionNames(assembly),
+      (std::vector<std::string>{"A face 2", "A fluid", "A face 0", "A face 1", "A face 3", "A face 4", "A face 5", "C",
+                                "B face 0", "B fluid", "B face 1", "B face 2", "B face 3", "B face 4", "B face 5"}));
   // Closing again adds nothing; a region of another assembly is never taken.
   EXPECT_EQ(Assembly_close(assembly), 0);
   Assembly *other = Assembly_new(m_topology, nullptr);
@@ -261,9 +261,9 @@ TEST_F(TopologyTest, DuplicatingAndDeleting) {
   EXPECT_STREQ(Region_getName(aFluid), "A fluid 2");
   // The copied boundary lists the copies of the same surfaces in the same order.
   Region **bounding = nullptr;
-  EXPECT_EQ(namesOf(Region_getBoundingRegions(aFluid, &bounding), bounding),
-            (std::vector<std::string>{"A face 0 2", "A face 1 2", "A face 2 2", "A face 3 2", "A face 4 2",
-                                      "A face 5 2"}));
+  EXPECT_EQ(
+      namesOf(Region_getBoundingRegions(aFluid, &bounding), bounding),
+      (std::vector<std::string>{"A face 0 2", "A face 1 2", "A face 2 2", "A face 3 2", "A face 4 2", "A face 5 2"}));
   EXPECT_EQ(Region_getNeighbour(a5), b0);
   Region *side1 = nullptr, *side2 = nullptr;
   Connection_getSides(Region_getConnection(a5), &side1, &side2);
@@ -291,6 +291,35 @@ TEST_F(TopologyTest, DuplicatingAndDeleting) {
   // Deleting a connected surface removes the connection on both sides.
   Region_delete(m_b.faces[0]);
   EXPECT_EQ(Region_getConnection(m_a.faces[5]), nullptr);
+  expectLinksAgree(m_topology);
+}
+
+TEST_F(TopologyTest, PartialDuplication) {
+  importTwoBlocks();
+  Assembly *first = Topology_findAssembly(m_topology, "Assembly");
+  Assembly *second = Topology_findAssembly(m_topology, "Assembly 2");
+  ASSERT_NE(Region_glueNeighbour(m_a.faces[1], m_b.faces[1]), nullptr);
+  ASSERT_EQ(Topology_getNoOfAssemblies(m_topology), 1);
+  (void)second;
+  // Copying block A's volume copies its surfaces too: one new assembly of seven regions.
+  Set *part = Set_new(1);
+  Set_add(part, m_a.volume);
+  EXPECT_EQ(Assembly_partialDuplicate(first, part, 0), 1);
+  Assembly *copy = Topology_findAssembly(m_topology, "Assembly 2");
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(Assembly_getNoOfRegions(copy, 15), 7);
+  Region *faceCopy = Topology_findRegion(m_topology, "A face 1 2");
+  ASSERT_NE(faceCopy, nullptr);
+  EXPECT_EQ(faceCopy->m_gluings, nullptr);
+  EXPECT_EQ(Region_getBoundedRegion(faceCopy), Topology_findRegion(m_topology, "A fluid 2"));
+  // With gluing, the copy of A face 1 is glued to B face 1 and the copies join the assembly.
+  EXPECT_EQ(Assembly_partialDuplicate(first, part, 1), 0);
+  Region *glued = Topology_findRegion(m_topology, "A face 1 3");
+  ASSERT_NE(glued, nullptr);
+  EXPECT_EQ(Region_isGluedTo(glued, m_b.faces[1]), 1);
+  EXPECT_EQ(Region_getAssembly(glued), first);
+  EXPECT_EQ(Assembly_getNoOfRegions(first, 15), 21);
+  Set_delete(part);
   expectLinksAgree(m_topology);
 }
 
@@ -368,9 +397,9 @@ TEST_F(TopologyTest, ResolvingLocations) {
   EXPECT_EQ(all.size(), 8u);
   EXPECT_EQ(std::count(all.begin(), all.end(), "A face 2"), 2);
   // Expansion replaces a volume by its surfaces; a surface listed with it occurs twice.
-  EXPECT_EQ(resolve("A fluid, A face 0", 1, 0, 0, &status),
-            (std::vector<std::string>{"A face 0", "A face 0", "A face 1", "A face 2", "A face 3", "A face 4",
-                                      "A face 5"}));
+  EXPECT_EQ(
+      resolve("A fluid, A face 0", 1, 0, 0, &status),
+      (std::vector<std::string>{"A face 0", "A face 0", "A face 1", "A face 2", "A face 3", "A face 4", "A face 5"}));
   Region *bare = Region_new(m_topology, nullptr, "bare", 3);
   EXPECT_TRUE(resolve("bare", 1, 1, 0, &status).empty());
   EXPECT_EQ(status, 1);
@@ -399,9 +428,10 @@ TEST_F(TopologyTest, ResolvingLocations) {
   ASSERT_EQ(NameManager_createCompositeName(Topology_getNameManager(m_topology), "Broken", 1, 2, broken, 0, nullptr),
             1);
   EXPECT_TRUE(resolve("Broken", 0, 1, 0, &status).empty());
-  EXPECT_EQ(takeErrors(), (std::vector<std::string>{
-                              "10040: One or more of the region names used to define region \"Broken\"\nis not a "
-                              "valid primitive region or assembly:\n\n  \"A face 1\"\n  \"Nowhere\"  <-- INVALID \n\n"}));
+  EXPECT_EQ(takeErrors(),
+            (std::vector<std::string>{
+                "10040: One or more of the region names used to define region \"Broken\"\nis not a "
+                "valid primitive region or assembly:\n\n  \"A face 1\"\n  \"Nowhere\"  <-- INVALID \n\n"}));
   EXPECT_EQ(resolve("Broken", 0, 1, 1, &status), (std::vector<std::string>{"A face 1"}));
   (void)assembly;
   (void)bare;
@@ -449,17 +479,17 @@ TEST_F(TopologyTest, PrintsAndSorts) {
   EXPECT_EQ(printed(Assembly_print, assembly),
             "\n" + rule + "Assembly: \"Rotor\" (" + address + ")\n" + rule + "\nUUID:        " + uuid +
                 "\nUser name:      \"Rotor\"\nBase name:  \"Rotor\"\nID:          1\nTopology:    " + topologyUuid +
-                "\nNo. of regions = 3\n\n" + dashes + "Regions:\n" + dashes +
-                "3 Fluid\n2 Wall\n2 Region 2.2\n" + dashes + rule + "\n");
+                "\nNo. of regions = 3\n\n" + dashes + "Regions:\n" + dashes + "3 Fluid\n2 Wall\n2 Region 2.2\n" +
+                dashes + rule + "\n");
 
   text = printed(Topology_print, m_topology);
   const std::string dash56(56, '-');
-  EXPECT_EQ(text.find("\n" + std::string(56, '=') +
-                                     "\n==                  Topology summary                  ==\n" +
-                                     std::string(56, '=') + "\n\nNo. of assemblies = 1\n"
-                                     "No. of regions    = 4 (0D = 0, 1D = 0, 2D = 3, 3D = 1)\n\n" +
-                                     dash56 + "\nAssemblies:\n" + dash56 + "\nUser name                                ID\n" +
-                                     dash56 + "\nRotor" + std::string(36, ' ') + "1\n"),
+  EXPECT_EQ(text.find("\n" + std::string(56, '=') + "\n==                  Topology summary                  ==\n" +
+                      std::string(56, '=') +
+                      "\n\nNo. of assemblies = 1\n"
+                      "No. of regions    = 4 (0D = 0, 1D = 0, 2D = 3, 3D = 1)\n\n" +
+                      dash56 + "\nAssemblies:\n" + dash56 + "\nUser name                                ID\n" + dash56 +
+                      "\nRotor" + std::string(36, ' ') + "1\n"),
             0u);
   EXPECT_NE(text.find("\n3 Fluid                                    Fluid\n"), std::string::npos);
   EXPECT_NE(text.find("\n2 Region 2.2                               \n"), std::string::npos);
@@ -486,10 +516,12 @@ TEST_F(TopologyTest, LinksSurviveCommitUndoRedoAndReopen) {
   Region_changeName(m_b.faces[2], "Outlet", 0);
   const int32_t glued = Repository_commit(m_repository);
   Region_delete(m_a.volume);
+  Region_delete(m_b.faces[1]);
+  EXPECT_EQ(m_a.faces[1]->m_gluings, nullptr);
   Assembly *copy = Topology_copyAssembly(m_topology, Topology_findAssembly(m_topology, "Assembly"), "Copy");
   ASSERT_NE(copy, nullptr);
   const int32_t changed = Repository_commit(m_repository);
-  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 15), 26);
+  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 15), 24);
 
   Repository_gotoState(m_repository, merged);
   EXPECT_EQ(Topology_getNoOfRegions(m_topology, 15), 14);
@@ -503,30 +535,30 @@ TEST_F(TopologyTest, LinksSurviveCommitUndoRedoAndReopen) {
   EXPECT_EQ(Region_getNeighbour(m_a.faces[5]), m_b.faces[0]);
   expectLinksAgree(m_topology);
   Repository_gotoState(m_repository, glued);
-  EXPECT_EQ(Region_isGluedTo(m_b.faces[1], m_a.faces[1]), 1);
+  EXPECT_EQ(Region_isGluedTo(Topology_findRegion(m_topology, "B face 1"), m_a.faces[1]), 1);
   EXPECT_STREQ(Region_getName(m_b.faces[2]), "Outlet");
   EXPECT_STREQ(Region_getBaseName(m_b.faces[2]), "Outlet");
   expectLinksAgree(m_topology);
   Repository_gotoState(m_repository, changed);
   expectLinksAgree(m_topology);
-  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 15), 26);
+  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 15), 24);
 
   reopen();
   Topology *topology = fetchTopology();
   ASSERT_NE(topology, nullptr);
   EXPECT_EQ(Topology_getNoOfAssemblies(topology), 2);
-  EXPECT_EQ(Topology_getNoOfRegions(topology, 15), 26);
+  EXPECT_EQ(Topology_getNoOfRegions(topology, 15), 24);
   Region *outlet = Topology_findRegion(topology, "Outlet");
   ASSERT_NE(outlet, nullptr);
   EXPECT_EQ(Region_getPriority(outlet), 7);
   EXPECT_STREQ(Region_getOriginalName(outlet), "B face 2");
   Region *fluid = Topology_findRegion(topology, "B fluid 2");
   ASSERT_NE(fluid, nullptr);
-  EXPECT_EQ(Region_getNoOfBoundingRegions(fluid), 6);
+  EXPECT_EQ(Region_getNoOfBoundingRegions(fluid), 5);
   EXPECT_EQ(Region_getNeighbour(Topology_findRegion(topology, "A face 5 2")),
             Topology_findRegion(topology, "B face 0 2"));
   Connection **connections = nullptr;
-  EXPECT_EQ(Topology_getConnections(topology, &connections), 4);
+  EXPECT_EQ(Topology_getConnections(topology, &connections), 2);
   zyrMemory_free(connections, "test");
   expectLinksAgree(topology);
   EXPECT_TRUE(takeErrors().empty());
@@ -557,7 +589,11 @@ TEST_F(TopologyTest, DamagedReferencesAreLeftOut) {
   EXPECT_EQ(regionNames(assembly), (std::vector<std::string>{"a", "b"}));
   b = Topology_findRegion(topology, "b");
   EXPECT_EQ(Region_getConnection(b), nullptr);
-  EXPECT_EQ(Region_getNeighbour(Topology_findRegion(topology, "a")), nullptr);
+  a = Topology_findRegion(topology, "a");
+  EXPECT_EQ(Region_getNeighbour(a), nullptr);
+  // The connection without sides can still be taken away, and the region connected anew.
+  EXPECT_EQ(Region_unconnectNeighbour(a), 1);
+  EXPECT_NE(Region_connectNeighbour(a, b), nullptr);
 }
 
 TEST_F(TopologyTest, CombiningTopologies) {
@@ -606,8 +642,7 @@ TEST_F(TopologyTest, CombiningTopologies) {
   EXPECT_EQ(NameManager_transferCompositeNames(Topology_getNameManager(m_topology), thirdNames, 1, &vane, oldNames, 0,
                                                nullptr, nullptr),
             0);
-  EXPECT_EQ(takeErrors(),
-            (std::vector<std::string>{"20006: Composite name, Vane, can not correspond to a region;\n"}));
+  EXPECT_EQ(takeErrors(), (std::vector<std::string>{"20006: Composite name, Vane, can not correspond to a region;\n"}));
   EXPECT_EQ(Topology_getNoOfCompositeNames(m_topology), composites);
   EXPECT_EQ(Topology_combineTopologies(m_topology, third, 0, nullptr), 1);
   EXPECT_EQ(Topology_getNoOfCompositeNames(m_topology), composites + 2);
@@ -654,6 +689,31 @@ TEST_F(TopologyTest, EitherSideMakesTheLinkOnce) {
   EXPECT_STREQ(Assembly_getName(assembly), "Assembly");
   expectLinksAgree(m_topology);
   Region_delete(r);
+}
+
+// Records deleted while others still point at them leave no dangling links behind.
+TEST_F(TopologyTest, DeletingLeavesNoDanglingLinks) {
+  Assembly *assembly = Assembly_new(m_topology, "Part");
+  Region *a = Region_new(m_topology, assembly, "a", 2);
+  Region *b = Region_new(m_topology, assembly, "b", 2);
+  Assembly_delete(assembly);
+  EXPECT_EQ(Region_getAssembly(a), nullptr);
+  EXPECT_EQ(Region_getAssembly(b), nullptr);
+  EXPECT_EQ(Topology_findAssembly(m_topology, "Part"), nullptr);
+  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 4), 2);
+
+  // A region set into a second topology leaves the first one and its names.
+  Topology *other = Topology_new();
+  EXPECT_EQ(Region_setTopology(a, other, "moved"), 1);
+  EXPECT_EQ(Topology_findRegion(m_topology, "a"), nullptr);
+  EXPECT_EQ(Topology_findRegion(other, "moved"), a);
+  EXPECT_EQ(Topology_getNoOfRegions(m_topology, 4), 1);
+  Topology_delete(other);
+  EXPECT_EQ(Region_getTopology(a), nullptr);
+  EXPECT_EQ(Region_getUserName(a), nullptr);
+  EXPECT_STREQ(Region_getName(a), "a");
+  expectLinksAgree(m_topology);
+  Region_delete(a);
 }
 
 // The regions of an assembly and the connections of a topology, checked against the plain

@@ -60,8 +60,15 @@ Assembly *Assembly_new(Topology *topology, const char *baseName) {
 
 int Assembly_delete(void *object) {
   Assembly *assembly = static_cast<Assembly *>(object);
-  if (zyrObject_canDelete(assembly))
+  if (zyrObject_canDelete(assembly)) {
+    // Regions a caller left behind stay in the topology but must not point at a freed assembly.
+    void **regions = nullptr;
+    const int32_t n = assembly->m_regions != nullptr ? Set_toArray(assembly->m_regions, &regions) : 0;
+    for (int32_t i = 0; i < n; ++i)
+      Assembly_removeRegion(assembly, static_cast<Region *>(regions[i]));
+    zyrMemory_free(regions, __func__);
     Assembly_unsetTopology(assembly);
+  }
   zyrCString_free(assembly->m_baseName);
   assembly->m_baseName = nullptr;
   Set_delete(assembly->m_regions);
@@ -97,8 +104,7 @@ void Assembly_print(const Assembly *assembly, FILE *stream) {
   const char *dashes = "----------------------------------------------\n";
   char uuid[32];
   std::fprintf(stream, "\n%sAssembly: \"%s\" (%p)\n%s\n", rule,
-               assembly->m_userName != nullptr ? assembly->m_userName : "", static_cast<const void *>(assembly),
-               rule);
+               assembly->m_userName != nullptr ? assembly->m_userName : "", static_cast<const void *>(assembly), rule);
   zyrObject_getUUIDString(assembly, uuid);
   std::fprintf(stream, "UUID:        %s\n", uuid);
   std::fprintf(stream, "User name:      \"%s\"\n", assembly->m_userName != nullptr ? assembly->m_userName : "");
@@ -321,8 +327,7 @@ int Assembly_merge(Assembly *target, Assembly *other) {
   return ok;
 }
 
-Assembly *Assembly_duplicate(Assembly *assembly, const char *baseName, HashTable *regionMap,
-                             HashTable *connectionMap) {
+Assembly *Assembly_duplicate(Assembly *assembly, const char *baseName, HashTable *regionMap, HashTable *connectionMap) {
   Assembly *copy = Assembly_new(assembly->m_topology, baseName != nullptr ? baseName : assembly->m_baseName);
   if (copy == nullptr)
     return nullptr;

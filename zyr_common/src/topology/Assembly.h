@@ -18,11 +18,11 @@ struct Topology;
 
 struct Assembly {
   zyrObject m_object;
-  char *m_userName;     // the managed name, owned by the NameManager
+  char *m_userName; // the managed name, owned by the NameManager
   Topology *m_topology;
-  Set *m_regions;       // in the order they joined
-  int32_t m_id;         // given by the NameManager
-  char *m_baseName;     // owned; none means the default assembly name
+  Set *m_regions;   // in the order they joined
+  int32_t m_id;     // given by the NameManager
+  char *m_baseName; // owned; none means the default assembly name
 };
 
 // A new assembly in the topology (which names it); a topology must be given.
@@ -62,8 +62,7 @@ int32_t Assembly_closeAndRemove(Assembly *assembly, Set *regions);
 int Assembly_merge(Assembly *target, Assembly *other);
 // A copy of the assembly with copies of its regions and of the links among them. regionMap
 // receives region -> copy, connectionMap old connection -> new connection.
-Assembly *Assembly_duplicate(Assembly *assembly, const char *baseName, HashTable *regionMap,
-                             HashTable *connectionMap);
+Assembly *Assembly_duplicate(Assembly *assembly, const char *baseName, HashTable *regionMap, HashTable *connectionMap);
 // Copies the given regions with their components; returns the number of new assemblies.
 int32_t Assembly_partialDuplicate(Assembly *assembly, Set *regions, int32_t glue);
 

@@ -20,9 +20,13 @@ Connection *Connection_new(Region *side1, Region *side2, int32_t type) {
   return connection;
 }
 
-Connection *Connection_newDirect(Region *side1, Region *side2) { return Connection_new(side1, side2, CONNECTION_DIRECT); }
+Connection *Connection_newDirect(Region *side1, Region *side2) {
+  return Connection_new(side1, side2, CONNECTION_DIRECT);
+}
 
-Connection *Connection_newGluing(Region *side1, Region *side2) { return Connection_new(side1, side2, CONNECTION_GLUING); }
+Connection *Connection_newGluing(Region *side1, Region *side2) {
+  return Connection_new(side1, side2, CONNECTION_GLUING);
+}
 
 int Connection_delete(void *connection) { return zyrObject_delete(connection); }
 

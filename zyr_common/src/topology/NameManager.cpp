@@ -655,8 +655,8 @@ void NameManager_print(const NameManager *nm, FILE *stream) {
              stream);
   std::fprintf(stream, "  Default region name:            \"%s\"\n", nm->m_defaultRegionName);
   std::fprintf(stream, "  Region name strategy:           %d", nm->m_regionNameStrategy);
-  static const char *const meanings[] = {" [Use default name]\n", " [Use base name]\n",
-                                         " [Use default name as stem]\n", " [Use base name as stem]\n"};
+  static const char *const meanings[] = {" [Use default name]\n", " [Use base name]\n", " [Use default name as stem]\n",
+                                         " [Use base name as stem]\n"};
   const int32_t s = nm->m_regionNameStrategy;
   std::fputs(s >= 1 && s <= 4 ? meanings[s - 1] : " [UNKNOWN]\n", stream);
   std::fprintf(stream, "\n%sManaged names\n%s\n", tildes, tildes);

@@ -35,7 +35,7 @@ struct NameManager {
   int32_t m_noOfCreatedAssemblies;
   int32_t m_noOfCreatedRegions[4]; // per dimensionality
   char *m_defaultAssemblyName;
-  char *m_defaultRegionName; // may keep a trailing blank
+  char *m_defaultRegionName;          // may keep a trailing blank
   int32_t m_defaultNameStrategy;      // 1 or 2
   int32_t m_regionNameStrategy;       // 1 to 4
   int32_t m_compositeCopyingStrategy; // 1 or 2

@@ -365,7 +365,9 @@ int NameManager_compositeNameGetTags(NameManager *nm, const char *name, char **t
 
 // ---- explicit primitive names -------------------------------------------------------------
 
-int NameManager_isNamePrimitive(NameManager *nm, const char *name) { return Atlas_isExplicitPrimitive(nm->m_atlas, name); }
+int NameManager_isNamePrimitive(NameManager *nm, const char *name) {
+  return Atlas_isExplicitPrimitive(nm->m_atlas, name);
+}
 
 int NameManager_createPrimitiveName(NameManager *nm, const char *name) {
   Atlas_addExplicitPrimitive(nm->m_atlas, name);
@@ -637,7 +639,7 @@ int NameManager_addImportedComposites(NameManager *nm, int32_t noOfRegions, Regi
   std::vector<Definition> retained;
   zyrError *error = nullptr;
   for (int32_t i = 0; i < noOfComposites; ++i) {
-    if (names[i] == nullptr || componentCounts[i] < 1)
+    if (names[i] == nullptr || componentCounts[i] < 1 || componentLists[i] == nullptr)
       continue;
     auto clash = byBase.find(names[i]);
     if (clash != byBase.end()) {

@@ -13,6 +13,7 @@
 #include "zyrTrace.h"
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -83,11 +84,18 @@ int NameManager_beginNameDuplication(NameManager *nm, Assembly *assembly, int32_
   NameDuplication *context = new NameDuplication();
   context->noOfCopies = noOfCopies;
   nm->m_duplication = context;
+  // Reserved names have no definition to read: only the atlas's composites are looked at.
+  char **defined = nullptr;
+  const int32_t noOfDefined = Atlas_getCompositeNames(nm->m_atlas, &defined);
+  std::unordered_set<std::string> inAtlas;
+  for (int32_t i = 0; i < noOfDefined; ++i)
+    inAtlas.insert(defined[i]);
+  zyrCStringArray_free(defined, static_cast<uint64_t>(noOfDefined > 0 ? noOfDefined : 0));
   char **names = nullptr;
   const int32_t n = NameManager_getCompositeNames(nm, &names);
   for (int32_t i = 0; i < n; ++i) {
     SelectedComposite selected;
-    if (!select(nm, names[i], assembly, selected))
+    if (inAtlas.count(names[i]) == 0 || !select(nm, names[i], assembly, selected))
       continue;
     selected.copyNames.assign(static_cast<size_t>(noOfCopies) + 1, std::string());
     selected.copyNames[0] = selected.name;

@@ -191,8 +191,7 @@ int Region_restore(void *object, int32_t flag) {
 void Region_print(const Region *region, FILE *stream) {
   const char *rule = "==============================================\n";
   char uuid[32];
-  std::fprintf(stream, "\n%sRegion: \"%s\"\n%s\n", rule, region->m_userName != nullptr ? region->m_userName : "",
-               rule);
+  std::fprintf(stream, "\n%sRegion: \"%s\"\n%s\n", rule, region->m_userName != nullptr ? region->m_userName : "", rule);
   zyrObject_getUUIDString(region, uuid);
   std::fprintf(stream, "UUID:           %s\n", uuid);
   std::fprintf(stream, "Priority:       %d\n", region->m_priority);
@@ -330,6 +329,11 @@ int Region_unsetAssembly(Region *region) {
 int Region_setTopology(Region *region, Topology *topology, const char *wantedName) {
   if (s_settingTopology || region->m_topology == topology)
     return 1;
+  if (topology == nullptr)
+    return Region_unsetTopology(region);
+  // A region kept in two topologies would leave its old name manager pointing at it.
+  if (region->m_topology != nullptr && !Region_unsetTopology(region))
+    return 0;
   s_settingTopology = 1;
   const int accepted = Topology_insertRegion(topology, region, wantedName);
   s_settingTopology = 0;
@@ -479,7 +483,13 @@ int Region_unconnectNeighbour(Region *region) {
   if (connection == nullptr)
     return 0;
   Region *neighbour = Connection_getOtherSide(connection, region);
-  if (neighbour == nullptr || neighbour->m_connection != region->m_connection)
+  if (neighbour == nullptr) {
+    // A connection whose stored sides were left out on restore: only this side remains to clear.
+    region->m_connection = nullptr;
+    zyrObject_setPointer(region, "connection", nullptr);
+    return 1;
+  }
+  if (neighbour->m_connection != region->m_connection)
     assert_flagError(__func__, __FILE__, __LINE__, "neighbour->m_connection == this->m_connection");
   neighbour->m_connection = nullptr;
   region->m_connection = nullptr;
@@ -560,8 +570,8 @@ int Region_duplicateTopology(Region *region, HashTable *regionMap, int32_t glueO
     if (neighbourCopy != nullptr && copy->m_connection == nullptr && neighbourCopy->m_connection == nullptr) {
       Region *side1 = nullptr, *side2 = nullptr;
       Connection_getSides(region->m_connection, &side1, &side2);
-      Connection *connection = side1 == region ? Region_connectNeighbour(copy, neighbourCopy)
-                                               : Region_connectNeighbour(neighbourCopy, copy);
+      Connection *connection =
+          side1 == region ? Region_connectNeighbour(copy, neighbourCopy) : Region_connectNeighbour(neighbourCopy, copy);
       if (connection != nullptr && connectionMap != nullptr)
         HashTable_insert(connectionMap, region->m_connection, connection);
     }

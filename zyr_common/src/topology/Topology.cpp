@@ -134,8 +134,28 @@ Topology *Topology_new() {
 
 int Topology_delete(void *object) {
   Topology *topology = static_cast<Topology *>(object);
-  if (topology->m_nameManager != nullptr && zyrObject_canDelete(topology))
-    NameManager_delete(topology->m_nameManager);
+  if (zyrObject_canDelete(topology)) {
+    // Members left behind lose their names with the name manager and must not point at a
+    // freed topology.
+    Region **regions = nullptr;
+    const int32_t n = Topology_getRegions(topology, 15, &regions);
+    for (int32_t i = 0; i < n; ++i) {
+      Region_setUserName(regions[i], nullptr);
+      regions[i]->m_topology = nullptr;
+      zyrObject_setPointer(regions[i], "topology", nullptr);
+    }
+    zyrMemory_free(regions, __func__);
+    Assembly **assemblies = nullptr;
+    const int32_t m = Topology_getAssemblies(topology, &assemblies);
+    for (int32_t i = 0; i < m; ++i) {
+      assemblies[i]->m_userName = nullptr;
+      assemblies[i]->m_topology = nullptr;
+      zyrObject_setPointer(assemblies[i], "topology", nullptr);
+    }
+    zyrMemory_free(assemblies, __func__);
+    if (topology->m_nameManager != nullptr)
+      NameManager_delete(topology->m_nameManager);
+  }
   topology->m_nameManager = nullptr;
   HashSet_delete(topology->m_assemblies);
   topology->m_assemblies = nullptr;
@@ -185,7 +205,8 @@ void Topology_print(const Topology *topology, FILE *stream) {
   const int32_t noOfRegions = Topology_getRegions(topology, 15, &regions);
   std::fprintf(stream, "\n%sAssemblies:\n%sUser name                                ID\n%s", dashes, dashes, dashes);
   for (int32_t i = 0; i < noOfAssemblies; ++i)
-    std::fprintf(stream, "%-40s %d\n", Assembly_getName(assemblies[i]) != nullptr ? Assembly_getName(assemblies[i]) : "",
+    std::fprintf(stream, "%-40s %d\n",
+                 Assembly_getName(assemblies[i]) != nullptr ? Assembly_getName(assemblies[i]) : "",
                  Assembly_getId(assemblies[i]));
   std::fprintf(stream, "\n%sPrimitive regions:\n%sD User name                                Original name\n%s", dashes,
                dashes, dashes);
@@ -579,9 +600,9 @@ int Topology_combineTopologies(Topology *topology, Topology *other, int32_t coun
     Assembly_changeName(assemblies[i], formerNames[i], 0);
   }
 
-  const int transferred = NameManager_transferCompositeNames(
-      nm, other->m_nameManager, noOfMoved, moved, movedNames.data(), static_cast<int32_t>(clashes.size()),
-      clashesBefore.data(), clashesAfter.data());
+  const int transferred = NameManager_transferCompositeNames(nm, other->m_nameManager, noOfMoved, moved,
+                                                             movedNames.data(), static_cast<int32_t>(clashes.size()),
+                                                             clashesBefore.data(), clashesAfter.data());
 
   for (char *name : formerNames)
     zyrCString_free(name);

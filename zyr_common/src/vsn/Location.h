@@ -29,8 +29,7 @@ void Location_unresolve(Location *location);
 void Location_clear(Location *location);
 // 1 when every component name is known and resolvable. Problems are added to *error, which is
 // created (code 10041) at the first problem of any call and published by the caller.
-int Location_check(const Location *location, Topology *topology, const char *kind, const char *owner,
-                   zyrError **error);
+int Location_check(const Location *location, Topology *topology, const char *kind, const char *owner, zyrError **error);
 int Location_resolve(Location *location, Topology *topology);
 // -1 and no array without a region array; otherwise the resolved regions whose dimensionality the
 // mask selects, in resolved order (a new array, none when there are none).
