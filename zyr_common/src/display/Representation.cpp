@@ -241,6 +241,13 @@ int Representation_getVisuals(Representation *r, const char *location, int32_t i
                               Visual ***visuals) {
   *count = 0;
   *visuals = nullptr;
+  if (r == nullptr || r->m_topology == nullptr) {
+    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error, "The representation has no topology to resolve \"%s\" in.\n",
+                        location != nullptr ? location : "");
+    zyrError_publish(error);
+    return 0;
+  }
   int32_t n = 0;
   Region **regions = nullptr;
   const int status = Topology_resolveLocation(r->m_topology, location, 1, 0, ignoreUnknown, &n, &regions);
