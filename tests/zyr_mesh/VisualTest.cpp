@@ -13,6 +13,8 @@
 #include "zyrMemory.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -336,6 +338,35 @@ TEST_F(VisualTest, EdgeMapKeysEdgesByTheirLowerVertex) {
   EXPECT_EQ(Edgemap_seenEdge(map, 203, 0, &index), 1);
   EXPECT_EQ(index, 199);
   EdgeMap_delete(map);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(VisualTest, PrintListsTheSurfaceAndItsMeasures) {
+  Topology *topology = Topology_new();
+  Visual *v = storedVisual(Region_new(topology, nullptr, "lid", 2), kSquare, {}, {0, 1, 2, 3});
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  Visual_print(v, stream);
+  std::fclose(stream);
+  const std::string rule(46, '=');
+  EXPECT_EQ(std::string(text), "\n" + rule + "\nVisual: " + keyOf(v) + "\n" + rule + "\n\n" +
+                                   "Triangles       = 0\n"
+                                   "Quadrilaterals  = 1\n"
+                                   "Vertices        = 4\n"
+                                   "Region          = lid\n"
+                                   "Centroid ( 0)   = (5.000000e-01, 5.000000e-01, 0.000000e+00)\n"
+                                   "Centroid ( 1)   = (0.000000e+00, 0.000000e+00, 0.000000e+00)\n"
+                                   "Centroid (10)   = (5.000000e-01, 5.000000e-01, 0.000000e+00)\n"
+                                   "Centroid (11)   = (0.000000e+00, 0.000000e+00, 0.000000e+00)\n"
+                                   "Normal          = (0.000000e+00, 0.000000e+00, 1.000000e+00)\n"
+                                   "Bounding box    = (0.000000e+00, 0.000000e+00, 0.000000e+00) -\n"
+                                   "                  (1.000000e+00, 1.000000e+00, 0.000000e+00)\n"
+                                   "Area            = 1.000000e+00\n");
+  free(text);
 }
 
 } // namespace
