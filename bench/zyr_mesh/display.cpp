@@ -141,7 +141,8 @@ void BM_VisualAndWireframe(benchmark::State &state) {
     // compresses what it writes).
     const size_t faceBytes = 16 * static_cast<size_t>(n) * n;
     void *points = zyrMemory_duplicate(all.data(), static_cast<int64_t>(12 * vertices), "bench");
-    void *faces = zyrMemory_duplicate(zyrBlob_getData(visual->m_faceVertices), static_cast<int64_t>(faceBytes), "bench");
+    void *faces =
+        zyrMemory_duplicate(zyrBlob_getData(visual->m_faceVertices), static_cast<int64_t>(faceBytes), "bench");
     const auto s0 = Clock::now();
     zyrBlob *a = zyrBlob_new(points, static_cast<int64_t>(12 * vertices), ZYR_TYPE_FLOAT);
     zyrBlob *b = zyrBlob_new(faces, static_cast<int64_t>(faceBytes), ZYR_TYPE_INT);

@@ -26,8 +26,8 @@ Visual *storedVisual(Region *region, const std::vector<double> &xyz, const std::
   v->m_noOfQuadrilaterals = static_cast<int32_t>(quadrilaterals.size() / 4);
   zyrObject_setInt(v, "noOfTriangles", v->m_noOfTriangles);
   zyrObject_setInt(v, "noOfQuadrilaterals", v->m_noOfQuadrilaterals);
-  v->m_faceVertices = zyrBlob_new(faces.empty() ? nullptr : trackedInts(faces), 4 * static_cast<int64_t>(faces.size()),
-                                  ZYR_TYPE_INT);
+  v->m_faceVertices =
+      zyrBlob_new(faces.empty() ? nullptr : trackedInts(faces), 4 * static_cast<int64_t>(faces.size()), ZYR_TYPE_INT);
   zyrObject_setPointer(v, "faceVertices", v->m_faceVertices);
   return v;
 }

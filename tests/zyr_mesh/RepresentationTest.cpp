@@ -51,10 +51,9 @@ protected:
     Region_setBoundary(m_volume, boundary);
     m_square = Region_new(m_topology, nullptr, "square", 2);
     m_triangle = Region_new(m_topology, nullptr, "triangle", 2);
-    Representation_addVisual(m_representation, storedVisual(m_square, {0, 0, 5, 1, 0, 5, 1, 1, 5, 0, 1, 5}, {},
-                                                                {0, 1, 2, 3}));
     Representation_addVisual(m_representation,
-                             storedVisual(m_triangle, {0, 0, 7, 3, 0, 7, 0, 3, 7}, {0, 1, 2}, {}));
+                             storedVisual(m_square, {0, 0, 5, 1, 0, 5, 1, 1, 5, 0, 1, 5}, {}, {0, 1, 2, 3}));
+    Representation_addVisual(m_representation, storedVisual(m_triangle, {0, 0, 7, 3, 0, 7, 0, 3, 7}, {0, 1, 2}, {}));
     lastError();
   }
 
@@ -117,8 +116,8 @@ TEST_F(RepresentationTest, CombinedArraysOffsetLaterVisualsAndPutAllTrianglesFir
   ASSERT_EQ(f.status, 1);
   EXPECT_EQ(f.triangles, 1);
   EXPECT_EQ(f.quadrilaterals, 1);
-  EXPECT_EQ(f.faces, squareFirst ? (std::vector<int32_t>{4, 5, 6, 0, 1, 2, 3})
-                                 : (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(f.faces,
+            squareFirst ? (std::vector<int32_t>{4, 5, 6, 0, 1, 2, 3}) : (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6}));
   const int32_t t = squareFirst ? 4 : 0; // the triangle's first vertex
   EXPECT_EQ(f.xyz.size(), 21u);
   EXPECT_EQ(f.xyz[3 * (t + 1)], 3000.0f);
@@ -156,9 +155,9 @@ TEST_F(RepresentationTest, VolumesStandForTheirSurfacesAndEachRegionCountsOnce) 
   expectNear(centroid(name(m_volume), 0, "mm"), {500, 500, 500});
 
   double box[6];
-  ASSERT_EQ(Representation_getBoundingBox(m_representation, (name(m_volume) + ", " + name(m_triangle)).c_str(), 0,
-                                          "mm", box),
-            1);
+  ASSERT_EQ(
+      Representation_getBoundingBox(m_representation, (name(m_volume) + ", " + name(m_triangle)).c_str(), 0, "mm", box),
+      1);
   EXPECT_EQ(std::vector<double>(box, box + 6), (std::vector<double>{0, 0, 0, 3000, 3000, 7000}));
 }
 
@@ -321,8 +320,8 @@ TEST_F(RepresentationTest, VisualsPersistThroughCommitReopenUndoAndRedo) {
   const std::string rule(46, '=');
   const std::string printed(text);
   free(text);
-  const std::string head = "\n" + rule + "\nRepresentation: " + key + "\n" + rule + "\n\nTopology       = " +
-                           keyOf(m_representation->m_topology) + "\nNo. of visuals = 8\n";
+  const std::string head = "\n" + rule + "\nRepresentation: " + key + "\n" + rule +
+                           "\n\nTopology       = " + keyOf(m_representation->m_topology) + "\nNo. of visuals = 8\n";
   EXPECT_EQ(printed.substr(0, head.size()), head);
   EXPECT_NE(printed.find(visualKey + " -> square\n"), std::string::npos);
 }

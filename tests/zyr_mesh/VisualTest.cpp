@@ -317,8 +317,8 @@ TEST_F(VisualTest, EmptyAndDamagedSurfaces) {
   zyrtest::ErrorCapture errors;
   Visual *damaged = storedVisual(nullptr, kSquare, {0, 1, 7}, {});
   EXPECT_EQ(wireframeOf(damaged, 0).edges.size(), 0u);
-  EXPECT_EQ(errors.take(), (std::vector<std::string>{"20006: The stored visual " + keyOf(damaged) +
-                                                     " is inconsistent.\n"}));
+  EXPECT_EQ(errors.take(),
+            (std::vector<std::string>{"20006: The stored visual " + keyOf(damaged) + " is inconsistent.\n"}));
   EXPECT_EQ(facettedOf(damaged).faces.size(), 0u);
 }
 

@@ -37,8 +37,8 @@ void publishTooLarge(const char *function, int32_t line) {
 }
 
 // The units check, then the visuals of the location.
-int visualsFor(const char *function, Representation *r, const char *location, int32_t ignoreUnknown,
-               const char *units, std::vector<Visual *> &list) {
+int visualsFor(const char *function, Representation *r, const char *location, int32_t ignoreUnknown, const char *units,
+               std::vector<Visual *> &list) {
   if (!checkUnits(function, units))
     return 0;
   int32_t n = 0;
@@ -452,9 +452,9 @@ int Representation_getWireframeDisplay(Representation *r, const char *location, 
   return 1;
 }
 
-int Representation_getFacettedDisplay(Representation *r, const char *location, int32_t ignoreUnknown,
-                                      const char *units, int32_t *noOfVertices, float **coordinates,
-                                      int32_t *noOfTriangles, int32_t *noOfQuadrilaterals, int32_t **faceVertices) {
+int Representation_getFacettedDisplay(Representation *r, const char *location, int32_t ignoreUnknown, const char *units,
+                                      int32_t *noOfVertices, float **coordinates, int32_t *noOfTriangles,
+                                      int32_t *noOfQuadrilaterals, int32_t **faceVertices) {
   *noOfVertices = 0;
   *coordinates = nullptr;
   *noOfTriangles = 0;

@@ -136,7 +136,8 @@ inline bool faceNormal(const Visual *v, const int32_t *faces, const float *xyz, 
     const int32_t *t = faces + 3 * static_cast<int64_t>(f);
     return triangleNormal(xyz, t[0], t[1], t[2], reverse, n);
   }
-  const int32_t *q = faces + 3 * static_cast<int64_t>(v->m_noOfTriangles) + 4 * static_cast<int64_t>(f - v->m_noOfTriangles);
+  const int32_t *q =
+      faces + 3 * static_cast<int64_t>(v->m_noOfTriangles) + 4 * static_cast<int64_t>(f - v->m_noOfTriangles);
   double n1[3], n2[3];
   const bool has1 = triangleNormal(xyz, q[0], q[1], q[2], reverse, n1);
   const bool has2 = triangleNormal(xyz, q[2], q[3], q[0], reverse, n2);
@@ -354,8 +355,8 @@ Visual *Visual_newFromFaceMesh(Region *region, FaceMesh *faceMesh) {
   int32_t triangles = 0;
   int32_t quadrilaterals = 0;
   const int32_t expected = FaceMesh_getNoOfFaces(faceMesh);
-  const int32_t got = n >= 0 ? FaceMesh_getTrisAndQuads(faceMesh, 1, 1, nullptr, &faces, &triangles, &quadrilaterals)
-                             : 0;
+  const int32_t got =
+      n >= 0 ? FaceMesh_getTrisAndQuads(faceMesh, 1, 1, nullptr, &faces, &triangles, &quadrilaterals) : 0;
   const int64_t entries = 3 * static_cast<int64_t>(triangles) + 4 * static_cast<int64_t>(quadrilaterals);
   if (n < 0 || got != (expected > 0 ? expected : 0) || entries > INT32_MAX) {
     zyrMemory_free(xyz, __func__);
@@ -411,13 +412,12 @@ Visual *Visual_copy(Visual *source, Region *region, const zyrAffineTransform3D *
     v->p_noOfBoundaryEdges = source->p_noOfBoundaryEdges;
     v->p_noOfInteriorEdges = source->p_noOfInteriorEdges;
     const int64_t edges = static_cast<int64_t>(v->p_noOfBoundaryEdges) + v->p_noOfInteriorEdges;
-    v->m_edges = edges > 0 ? static_cast<int32_t *>(zyrMemory_duplicate(source->m_edges, 8 * edges, __func__))
-                           : nullptr;
-    v->m_featureValues =
-        v->p_noOfInteriorEdges > 0
-            ? static_cast<float *>(zyrMemory_duplicate(source->m_featureValues,
-                                                       4 * static_cast<int64_t>(v->p_noOfInteriorEdges), __func__))
-            : nullptr;
+    v->m_edges =
+        edges > 0 ? static_cast<int32_t *>(zyrMemory_duplicate(source->m_edges, 8 * edges, __func__)) : nullptr;
+    v->m_featureValues = v->p_noOfInteriorEdges > 0
+                             ? static_cast<float *>(zyrMemory_duplicate(
+                                   source->m_featureValues, 4 * static_cast<int64_t>(v->p_noOfInteriorEdges), __func__))
+                             : nullptr;
   }
   v->m_area = source->m_area;
   std::memcpy(v->m_centroid, source->m_centroid, sizeof v->m_centroid);
@@ -533,7 +533,8 @@ int Visual_calculateWireframe(Visual *v) {
     normals.resize(3 * static_cast<size_t>(nf));
     hasNormal.resize(static_cast<size_t>(nf));
     for (int32_t f = 0; f < nf; ++f)
-      hasNormal[static_cast<size_t>(f)] = faceNormal(v, faces, xyz.data(), f, false, &normals[3 * static_cast<size_t>(f)]);
+      hasNormal[static_cast<size_t>(f)] =
+          faceNormal(v, faces, xyz.data(), f, false, &normals[3 * static_cast<size_t>(f)]);
   }
 
   const int64_t total = static_cast<int64_t>(boundary) + interior;
@@ -583,8 +584,9 @@ int Visual_getWireframeDisplay(Visual *v, const char *units, double featureAngle
   checkCaches(v);
   if (!BitField_isSet(&v->m_flags, VISUAL_EDGES_VALID))
     Visual_calculateWireframe(v);
-  const double threshold =
-      featureAngle == 0.0 ? 1.1 : featureAngle >= 180.0 ? -1.1 : std::cos(featureAngle * 0.017453292519943295);
+  const double threshold = featureAngle == 0.0     ? 1.1
+                           : featureAngle >= 180.0 ? -1.1
+                                                   : std::cos(featureAngle * 0.017453292519943295);
   const int32_t interior = v->p_noOfInteriorEdges;
   const int32_t boundary = v->p_noOfBoundaryEdges;
   const int32_t nv = vertexCount(v);
@@ -754,7 +756,9 @@ int Visual_getFacettedDisplay(Visual *v, const char *units, int32_t *noOfVertice
   const int64_t entries = faceEntries(v);
   float *xyz = nv > 0 ? zyrMemory_allocateArray<float>(3 * static_cast<int64_t>(nv), __func__) : nullptr;
   int32_t *faces = entries > 0 ? zyrMemory_allocateArray<int32_t>(entries, __func__) : nullptr;
-  if (Visual_writeFacettedDisplay(v, units, 0, xyz, faces, faces != nullptr ? faces + 3 * static_cast<int64_t>(v->m_noOfTriangles) : nullptr) != 1) {
+  if (Visual_writeFacettedDisplay(v, units, 0, xyz, faces,
+                                  faces != nullptr ? faces + 3 * static_cast<int64_t>(v->m_noOfTriangles) : nullptr) !=
+      1) {
     zyrMemory_free(xyz, __func__);
     zyrMemory_free(faces, __func__);
     return 0;
@@ -799,8 +803,8 @@ int Visual_calculateNormal(Visual *v) {
     }
   }
   if (count == 0)
-    publishInternal(__func__, __LINE__, "Unable to calculate the normal for the visual associated\nwith region \"%s\".\n",
-                    regionName(v));
+    publishInternal(__func__, __LINE__,
+                    "Unable to calculate the normal for the visual associated\nwith region \"%s\".\n", regionName(v));
   else
     for (int c = 0; c < 3; ++c)
       v->m_normal[c] /= count;
@@ -834,8 +838,8 @@ int Visual_calculateAreaAndCentroid(Visual *v) {
       const double a = triangleArea(p, f[0], f[1], f[2]);
       const double w = a * 0.3333333333333333;
       for (int k = 0; k < 3; ++k)
-        sum[k] += w * (static_cast<double>(p[3 * static_cast<int64_t>(f[0]) + k]) + p[3 * static_cast<int64_t>(f[1]) + k] +
-                       p[3 * static_cast<int64_t>(f[2]) + k]);
+        sum[k] += w * (static_cast<double>(p[3 * static_cast<int64_t>(f[0]) + k]) +
+                       p[3 * static_cast<int64_t>(f[1]) + k] + p[3 * static_cast<int64_t>(f[2]) + k]);
       area += a;
     }
     const int32_t *quads = faces != nullptr ? faces + 3 * static_cast<int64_t>(v->m_noOfTriangles) : nullptr;
@@ -844,8 +848,9 @@ int Visual_calculateAreaAndCentroid(Visual *v) {
       const double a = triangleArea(p, f[0], f[1], f[2]) + triangleArea(p, f[2], f[3], f[0]);
       const double w = 0.25 * a;
       for (int k = 0; k < 3; ++k)
-        sum[k] += w * (static_cast<double>(p[3 * static_cast<int64_t>(f[0]) + k]) + p[3 * static_cast<int64_t>(f[1]) + k] +
-                       p[3 * static_cast<int64_t>(f[2]) + k] + p[3 * static_cast<int64_t>(f[3]) + k]);
+        sum[k] +=
+            w * (static_cast<double>(p[3 * static_cast<int64_t>(f[0]) + k]) + p[3 * static_cast<int64_t>(f[1]) + k] +
+                 p[3 * static_cast<int64_t>(f[2]) + k] + p[3 * static_cast<int64_t>(f[3]) + k]);
       area += a;
     }
   }
@@ -963,7 +968,8 @@ void Visual_print(Visual *v, FILE *stream) {
       std::fprintf(stream, "  [%8d][%8d..%8d] %8d %8d %e\n", e, 2 * e, 2 * e + 1, v->m_edges[2 * e],
                    v->m_edges[2 * e + 1], static_cast<double>(v->m_featureValues[e]));
     for (; e < v->p_noOfInteriorEdges + v->p_noOfBoundaryEdges; ++e)
-      std::fprintf(stream, "  [%8d][%8d..%8d] %8d %8d\n", e, 2 * e, 2 * e + 1, v->m_edges[2 * e], v->m_edges[2 * e + 1]);
+      std::fprintf(stream, "  [%8d][%8d..%8d] %8d %8d\n", e, 2 * e, 2 * e + 1, v->m_edges[2 * e],
+                   v->m_edges[2 * e + 1]);
   }
   if (ZYR_TRACE_DEBUG(2)) {
     const int32_t *faces = faceList(v);

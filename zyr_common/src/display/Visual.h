@@ -25,7 +25,7 @@ enum { VISUAL_NORMAL_VALID = 1, VISUAL_AREA_VALID = 2, VISUAL_EDGES_VALID = 3 };
 
 struct Visual {
   zyrObject m_object;
-  Vertices *m_vertices;        // owned; dimensionality 3, "m", single precision   "vertices"
+  Vertices *m_vertices;         // owned; dimensionality 3, "m", single precision   "vertices"
   int32_t m_noOfTriangles;      //                                                 "noOfTriangles"
   int32_t m_noOfQuadrilaterals; //                                                 "noOfQuadrilaterals"
   zyrBlob *m_faceVertices;      // shared; 3 per triangle, then 4 per quadrilateral "faceVertices"
@@ -33,8 +33,8 @@ struct Visual {
   // Derived.
   int32_t p_noOfBoundaryEdges;
   int32_t p_noOfInteriorEdges;
-  int32_t *m_edges;         // owned; interior edges, then boundary edges (lower, higher)
-  float *m_featureValues;   // owned; one per interior edge
+  int32_t *m_edges;       // owned; interior edges, then boundary edges (lower, higher)
+  float *m_featureValues; // owned; one per interior edge
   double m_normal[3];
   double m_centroid[3];        // area weighted, metres
   double m_snappedCentroid[3]; // metres
@@ -43,7 +43,7 @@ struct Visual {
   // The vertices' transform when the derived data was made: an undo that moves the vertices back
   // does not reload the visual, so the caches are checked against it before use.
   zyrAffineTransform3D *m_cacheTransform; // owned; NULL for none
-  int32_t m_checked; // the stored faces have been checked against the vertices since the restore
+  int32_t m_checked;                      // the stored faces have been checked against the vertices since the restore
 };
 
 // Visuals of an empty face mesh are allowed (no faces, no vertices). NULL when the face mesh's
@@ -96,8 +96,8 @@ struct EdgeMapEntry {
 };
 
 struct EdgeMap {
-  int32_t m_n;          // chains
-  int32_t *m_heads;     // first entry of each chain, -1 for an empty one
+  int32_t m_n;      // chains
+  int32_t *m_heads; // first entry of each chain, -1 for an empty one
   EdgeMapEntry *m_entries;
   int32_t m_noOfEntries;
   int32_t m_capacity;
