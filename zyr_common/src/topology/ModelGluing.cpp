@@ -57,8 +57,9 @@ int32_t currentIndex(std::vector<GluedAssembly> &table, HashTable *live, int32_t
     return survivor;
   if (assembly == nullptr)
     return -1;
-  void *value = nullptr;
-  if (!HashTable_findKeyAndValue(live, assembly, nullptr, &value))
+  // Indices are stored plus one, so that no entry is NULL.
+  void *value = HashTable_find(live, assembly);
+  if (value == nullptr)
     return -1;
   return static_cast<int32_t>(reinterpret_cast<intptr_t>(value)) - 1;
 }
@@ -133,8 +134,8 @@ int Model_glueRegions(Model *model, int32_t flags, int32_t noOfgluedPairs, char 
     Assembly *assembly = Region_getAssembly(region);
     if (assembly == nullptr)
       continue;
-    void *value = nullptr;
-    if (!HashTable_findKeyAndValue(live, assembly, nullptr, &value)) {
+    void *value = HashTable_find(live, assembly);
+    if (value == nullptr) {
       const int32_t index = static_cast<int32_t>(table.size());
       table.push_back(GluedAssembly{assembly, nullptr, nullptr, 0, GLUE_UNTOUCHED, index, 0});
       value = reinterpret_cast<void *>(static_cast<intptr_t>(index) + 1);
