@@ -2,11 +2,13 @@
 #include "zyrAPI.h"
 
 #include "HandleManager.h"
+#include "Mesh.h"
 #include "Model.h"
 #include "Repository.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
+#include "zyrMeshLayer.h"
 #include "zyrTopologyLayer.h"
 #include "zyrTypeManager.h"
 
@@ -38,6 +40,11 @@ int setRepository(void *model, Repository *repository) {
   return Model_setRepository(static_cast<Model *>(model), repository);
 }
 
+// A Model owns one Mesh over its Topology.
+void *newMesh(Topology *topology) { return Mesh_new(topology); }
+void printMesh(const void *mesh, FILE *stream) { Mesh_print(static_cast<const Mesh *>(mesh), stream); }
+int upgradeMesh(void *mesh) { return Mesh_upgrade(static_cast<Mesh *>(mesh)); }
+
 } // namespace
 
 void zyrAPI_initialise() {
@@ -45,6 +52,9 @@ void zyrAPI_initialise() {
   if (done)
     return;
   zyrTopologyLayer_initialise();
+  zyrMeshLayer_initialise();
+  const ModelPartHooks meshHooks = {newMesh, Mesh_delete, printMesh, upgradeMesh};
+  Model_setMeshHooks(&meshHooks);
   zyrTypeManager_setHooks("Model", Model_getSize, Model_save, Model_restore, Model_delete);
   Repository_setModelHooks(newModel, Model_upgrade, setRepository);
   done = true;

@@ -4,6 +4,8 @@
 #include "ElementSet.h"
 #include "FaceSet.h"
 #include "HashTable.h"
+#include "InterfaceMap.h"
+#include "Mesh.h"
 #include "Region.h"
 #include "Set.h"
 #include "zyrAffineTransform3D.h"
@@ -569,6 +571,27 @@ int32_t FaceMesh_getTrisAndQuads(FaceMesh *fm, int withSplitVertices, int local,
   *triangles = t;
   *quadrilaterals = n - t;
   return n;
+}
+
+int FaceMesh_getInterfaceFaceMap(FaceMesh *fm, Mesh *mesh, int32_t **faceMap) {
+  *faceMap = nullptr;
+  Connection *connection = fm->m_region != nullptr ? Region_getConnection(fm->m_region) : nullptr;
+  InterfaceMap *map = connection != nullptr ? Mesh_getInterfaceMap(mesh, connection) : nullptr;
+  FaceMesh *side0 = nullptr;
+  FaceMesh *side1 = nullptr;
+  if (map == nullptr || InterfaceMap_getFaceMeshes(map, &side0, &side1) != 1 || side1 != fm)
+    return 0;
+  int32_t *faces = nullptr;
+  const int32_t n = InterfaceMap_getFaceMap(map, &faces);
+  if (n < 0 || faces == nullptr)
+    return 0;
+  bool identity = true;
+  for (int32_t i = 0; identity && i < n; ++i)
+    identity = faces[i] == i;
+  if (identity)
+    return 0;
+  *faceMap = faces;
+  return 1;
 }
 
 int FaceMesh_move(FaceMesh *source, FaceMesh *target, int32_t n, const int32_t *faces) {

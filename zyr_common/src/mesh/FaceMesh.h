@@ -19,6 +19,7 @@
 struct ElementMesh;
 struct FaceSet;
 struct HashTable;
+struct Mesh;
 struct Numbering;
 struct Region;
 struct Set;
@@ -91,6 +92,10 @@ int FaceMesh_getElementFaces(FaceMesh *faceMesh, int32_t convention, const Numbe
 // The faces with the triangles first (3 entries each), then the quadrilaterals (4 each).
 int32_t FaceMesh_getTrisAndQuads(FaceMesh *faceMesh, int withSplitVertices, int local, const Numbering *numbering,
                                  int32_t **faces, int32_t *triangles, int32_t *quadrilaterals);
+
+// The face map of the interface map of the region's connection when this face mesh is its side 1
+// and the map is not the identity: 1 and the map's own array; else 0 and NULL.
+int FaceMesh_getInterfaceFaceMap(FaceMesh *faceMesh, Mesh *mesh, int32_t **faceMap);
 
 // Moves the listed faces (indices in the source's face order) to the target face mesh.
 int FaceMesh_move(FaceMesh *source, FaceMesh *target, int32_t n, const int32_t *faces);

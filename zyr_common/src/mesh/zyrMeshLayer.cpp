@@ -5,6 +5,7 @@
 #include "FaceMesh.h"
 #include "FaceSet.h"
 #include "InterfaceMap.h"
+#include "Mesh.h"
 #include "Vertices.h"
 #include "zyrTypeManager.h"
 
@@ -20,5 +21,6 @@ void zyrMeshLayer_initialise() {
   zyrTypeManager_setHooks("FaceMesh", FaceMesh_getSize, FaceMesh_dump, FaceMesh_restore, FaceMesh_delete);
   zyrTypeManager_setHooks("InterfaceMap", InterfaceMap_getSize, InterfaceMap_dump, InterfaceMap_restore,
                           InterfaceMap_delete);
+  zyrTypeManager_setHooks("Mesh", Mesh_getSize, Mesh_dump, Mesh_restore, Mesh_delete);
   done = true;
 }
