@@ -103,6 +103,9 @@ int FaceMesh_transform(FaceMesh *faceMesh);
 int FaceMesh_sharedVerticesSplit(FaceMesh *faceMesh);
 void FaceMesh_clearSharedVertexData(FaceMesh *faceMesh);
 void FaceMesh_invalidate(FaceMesh *faceMesh);
+// Element-mesh vertex numbers (the sentinel -1 kept) to the labels of the numbering; 0 when the
+// element mesh is not numbered.
+int FaceMesh_relabelVertices(const FaceMesh *faceMesh, const Numbering *numbering, int64_t n, int32_t *vertices);
 
 // Geometry, lengths in metres.
 // Edges as vertex pairs with the faces on either side: internal edges (smaller, larger) with the
