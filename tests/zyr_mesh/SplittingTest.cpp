@@ -119,6 +119,15 @@ TEST_F(MeshTest, BaffleVerticesAreSplitInsideAndNotOnTheRim) {
     ASSERT_EQ(FaceMesh_getVertices(b.sides[0], 0, nullptr, &vertices), 9);
     EXPECT_EQ(std::count(vertices, vertices + 9, k.vertex(2, 2, 2)), 1);
     zyrMemory_free(vertices, "test");
+    // The split mesh is what is stored.
+    const std::string meshKey = keyOf(b.elementMesh);
+    const std::string setKey = keyOf(b.set);
+    reopen();
+    ElementMesh *em = static_cast<ElementMesh *>(find(meshKey));
+    ASSERT_NE(em, nullptr);
+    EXPECT_EQ(ElementMesh_getNoOfVertices(em), 78);
+    EXPECT_EQ(sourcesOf(em).size(), 3u);
+    EXPECT_EQ(cellVertices(static_cast<ElementSet *>(find(setKey)), k.cell(1, 2, 0)), below);
   }
 
   // Without internal thin surfaces nothing changes; without bounding regions the answer is 0.
