@@ -9,6 +9,7 @@
 #include "Vertices.h"
 #include "zyrMemory.h"
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -200,6 +201,17 @@ TEST_F(MeshTest, NumberingGluesChainsOfInterfacesAndGluesAgainAfterLabelsWereHan
     EXPECT_LE(rows[k], 24);
   }
   zyrMemory_free(rows, "test");
+  int32_t *edges = nullptr;
+  int32_t *sides = nullptr;
+  int32_t internal = 0;
+  int32_t boundary = 0;
+  const int32_t ne = FaceMesh_getEdges(row.faceMeshes[2], 1, 0, stepwise, &edges, &sides, &internal, &boundary);
+  EXPECT_EQ(ne, 7);
+  const std::vector<int32_t> labels = labelsOf(stepwise, row.meshes[0], 12);
+  for (int32_t e = 0; e < 2 * ne; ++e)
+    EXPECT_NE(std::find(labels.begin(), labels.end(), edges[e]), labels.end()) << "glued to the first block";
+  zyrMemory_free(edges, "test");
+  zyrMemory_free(sides, "test");
   Numbering_delete(all);
   Numbering_delete(stepwise);
   for (InterfaceMap *map : row.maps)

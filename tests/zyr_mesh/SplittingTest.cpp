@@ -119,6 +119,10 @@ TEST_F(MeshTest, BaffleVerticesAreSplitInsideAndNotOnTheRim) {
     ASSERT_EQ(FaceMesh_getVertices(b.sides[0], 0, nullptr, &vertices), 9);
     EXPECT_EQ(std::count(vertices, vertices + 9, k.vertex(2, 2, 2)), 1);
     zyrMemory_free(vertices, "test");
+    // Splitting again finds every piece already apart: nothing is added or renumbered.
+    EXPECT_EQ(Mesh_splitSharedVertices(b.mesh), 1);
+    EXPECT_EQ(ElementMesh_getNoOfVertices(b.elementMesh), 78);
+    EXPECT_EQ(cellVertices(b.set, k.cell(1, 2, 0)), below);
     // The split mesh is what is stored.
     const std::string meshKey = keyOf(b.elementMesh);
     const std::string setKey = keyOf(b.set);
