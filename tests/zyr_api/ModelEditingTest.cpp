@@ -9,6 +9,7 @@
 #include "NameManager.h"
 #include "Session.h"
 #include "SessionFile.h"
+#include "SessionKeywords.h"
 #include "SessionPlayer.h"
 #include "zyrAPI.h"
 #include "zyrAffineTransform3D.h"
@@ -260,6 +261,22 @@ TEST_F(Editing, RepeatedCopiesLieAtMultiplesOfTheTransformAndNegativeCountsUseTh
   zyrAffineTransform3D_delete(t);
 }
 
+TEST_F(Editing, CopiesWhoseMeshesMeetAreMergedWhenAsked) {
+  addBlock(model(), "A", 0);
+  zyrAffineTransform3D *t = translation(1);
+  const Transformed copies = transform("A", 0, 2, t, 1);
+  zyrAffineTransform3D_delete(t);
+  ASSERT_EQ(copies.status, 1);
+  ASSERT_EQ(copies.names.size(), 1u);
+  EXPECT_EQ(assemblyNames(model()), copies.names);
+  Assembly *merged = Topology_findAssembly(topology(), copies.names[0].c_str());
+  ASSERT_NE(merged, nullptr);
+  EXPECT_EQ(Assembly_getNoOfRegions(merged, 15), 9);
+  InterfaceMap **maps = nullptr;
+  EXPECT_EQ(Mesh_getInterfaceMaps(Model_getMesh(model()), &maps), 2);
+  zyrMemory_free(maps, "test");
+}
+
 TEST_F(Editing, TransformingAnUnknownAssemblyFails) {
   zyrAffineTransform3D *t = translation(1);
   zyrtest::ErrorCapture errors;
@@ -429,4 +446,32 @@ TEST_F(Editing, GluedPairsAreRecordedTwoNamesPerCountedPairAndReplay) {
   EXPECT_NE(Region_getConnection(region("Aright")), nullptr);
   EXPECT_EQ(Model_getNoOfAssemblies(model()), 2);
   EXPECT_EQ(Topology_getNoOfRegions(topology(), 15), 9);
+}
+
+TEST_F(Editing, TheTransformEchoShowsItsTransformationAfterTheOtherInputs) {
+  Session *session = Session_new();
+  session->m_interactive = 1;
+  SessionCall call;
+  SessionCall_init(&call, SessionKeyword_find("zyrAssembly_transform"), session);
+  call.m_inputs[1].m_string = zyrCString_clone("A");
+  call.m_inputs[3].m_integer = 1;
+  call.m_inputs[4].m_transformation = translation(7);
+  call.m_outputs[0].m_count = 2;
+  call.m_outputs[0].m_strings = zyrCStringArray_clone(std::vector<char *>{const_cast<char *>("A"),
+                                                                          const_cast<char *>("A 2")}.data(), 2);
+  call.m_status = 1;
+  testing::internal::CaptureStdout();
+  SessionCall_echo(&call);
+  std::string expected = "zyrAssembly_transform\n> hModel         = 0\n> assembly       = A\n"
+                         "> moveCount      = 0\n> repeatCount    = 1\n> matchMesh      = 0\n";
+  for (int row = 0; row < 3; ++row)
+    for (int column = 0; column < 3; ++column)
+      expected += "> A[" + std::to_string(row) + "][" + std::to_string(column) + "]        = " +
+                  (row == column ? "1.000000e+00" : "0.000000e+00") + "\n";
+  expected += "> v[0]           = 7.000000e+00\n> v[1]           = 0.000000e+00\n"
+              "> v[2]           = 0.000000e+00\n> units          = m\n"
+              "< noOfAssemblies = 2\n< assemblies     =\n  [0] A\n  [1] A 2\n< return         = 1\n";
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
+  SessionCall_free(&call);
+  Session_delete(session);
 }
