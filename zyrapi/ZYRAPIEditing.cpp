@@ -50,8 +50,8 @@ void ZYRAPI::transformAssembly(const std::string &assembly, const std::string &n
 bool ZYRAPI::mergeAssemblies(std::vector<std::string> &assemblies) {
   boundary::PackedStrings packed(assemblies);
   boundary::CoreStringTable remaining;
-  const int status = zyrModel_mergeAssemblies(m_hModel, 0, packed.count(), packed.table(), remaining.countOut(),
-                                              remaining.out());
+  const int status =
+      zyrModel_mergeAssemblies(m_hModel, 0, packed.count(), packed.table(), remaining.countOut(), remaining.out());
   boundary::settle<zyrapi::zyr>(status, kClassText, "mergeAssembly");
   return packed.count() > remaining.count();
 }

@@ -49,7 +49,8 @@ inline int32_t hexFaceAt(const std::vector<double> &xyz, double at) {
 
 inline FaceMesh *faceMeshAt(Region *surface, ElementMesh *em, ElementSet *set, int32_t face) {
   FaceMesh *fm = FaceMesh_new(surface, em);
-  FaceMesh_addFaceSet(fm, FaceSet_new(set, 0, 1, tracked(std::vector<int32_t>{0}), tracked(std::vector<int32_t>{face})));
+  FaceMesh_addFaceSet(fm,
+                      FaceSet_new(set, 0, 1, tracked(std::vector<int32_t>{0}), tracked(std::vector<int32_t>{face})));
   return fm;
 }
 

@@ -353,8 +353,8 @@ TEST_F(Editing, RenamesReturnTheNameGivenAndRefusalsSayWhat) {
   EXPECT_EQ(zyrRegion_rename(m_hModel, "Nowhere", "X", 0, &given), 0);
   EXPECT_EQ(given, nullptr); // cleared
   EXPECT_EQ(zyrAssembly_rename(m_hModel, "Nowhere", "X", 0, &given), 0);
-  EXPECT_EQ(errors.take(), (Names{"10036: \"Nowhere\" is not a primitive region.\n",
-                                  "10037: \"Nowhere\" is not an assembly.\n"}));
+  EXPECT_EQ(errors.take(),
+            (Names{"10036: \"Nowhere\" is not a primitive region.\n", "10037: \"Nowhere\" is not an assembly.\n"}));
 }
 
 TEST_F(Editing, PrioritiesAreKeptPerRegion) {
@@ -457,8 +457,8 @@ TEST_F(Editing, TheTransformEchoShowsItsTransformationAfterTheOtherInputs) {
   call.m_inputs[3].m_integer = 1;
   call.m_inputs[4].m_transformation = translation(7);
   call.m_outputs[0].m_count = 2;
-  call.m_outputs[0].m_strings = zyrCStringArray_clone(std::vector<char *>{const_cast<char *>("A"),
-                                                                          const_cast<char *>("A 2")}.data(), 2);
+  call.m_outputs[0].m_strings =
+      zyrCStringArray_clone(std::vector<char *>{const_cast<char *>("A"), const_cast<char *>("A 2")}.data(), 2);
   call.m_status = 1;
   testing::internal::CaptureStdout();
   SessionCall_echo(&call);
@@ -466,8 +466,8 @@ TEST_F(Editing, TheTransformEchoShowsItsTransformationAfterTheOtherInputs) {
                          "> moveCount      = 0\n> repeatCount    = 1\n> matchMesh      = 0\n";
   for (int row = 0; row < 3; ++row)
     for (int column = 0; column < 3; ++column)
-      expected += "> A[" + std::to_string(row) + "][" + std::to_string(column) + "]        = " +
-                  (row == column ? "1.000000e+00" : "0.000000e+00") + "\n";
+      expected += "> A[" + std::to_string(row) + "][" + std::to_string(column) +
+                  "]        = " + (row == column ? "1.000000e+00" : "0.000000e+00") + "\n";
   expected += "> v[0]           = 7.000000e+00\n> v[1]           = 0.000000e+00\n"
               "> v[2]           = 0.000000e+00\n> units          = m\n"
               "< noOfAssemblies = 2\n< assemblies     =\n  [0] A\n  [1] A 2\n< return         = 1\n";

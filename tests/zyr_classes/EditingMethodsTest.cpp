@@ -107,9 +107,9 @@ TEST_F(EditingMethods, TransformNamesTheCopiesAndPutsTheDefaultAssemblyNameBack)
   EXPECT_DOUBLE_EQ(editingtest::lowestX(m_model, "A"), 1.0);
 
   names = {"stale"};
-  const qiv::zyrapi::zyr e =
-      failure<qiv::zyrapi::zyr>("ZYRAPI", "transformAssembly",
-                                [&] { api.transformAssembly("Nowhere", "Other", false, 1, shift(1), false, names); });
+  const qiv::zyrapi::zyr e = failure<qiv::zyrapi::zyr>("ZYRAPI", "transformAssembly", [&] {
+    api.transformAssembly("Nowhere", "Other", false, 1, shift(1), false, names);
+  });
   EXPECT_EQ(e.getText(), "\"Nowhere\" is not an assembly.\n");
   EXPECT_TRUE(names.empty());
   EXPECT_EQ(defaultAssemblyName(), "Part");

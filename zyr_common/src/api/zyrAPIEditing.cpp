@@ -103,8 +103,7 @@ int zyrAssembly_delete(int32_t hModel, const char *assembly) {
   return finish(model, status);
 }
 
-int zyrAssembly_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias,
-                       char **actualName) {
+int zyrAssembly_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias, char **actualName) {
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;

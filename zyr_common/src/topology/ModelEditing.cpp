@@ -23,9 +23,9 @@
 namespace {
 
 char **newNameArray(int32_t count) {
-  return count > 0 ? static_cast<char **>(zyrMemory_allocateAndSet(count * static_cast<int64_t>(sizeof(char *)), 0,
-                                                                     __func__))
-                   : nullptr;
+  return count > 0
+             ? static_cast<char **>(zyrMemory_allocateAndSet(count * static_cast<int64_t>(sizeof(char *)), 0, __func__))
+             : nullptr;
 }
 
 // Copies of the assemblies' names, in array order.
@@ -214,8 +214,7 @@ int Model_deleteRegion(Model *model, const char *regionName) {
   return Topology_deleteRegions(Model_getTopology(model), 1, &region);
 }
 
-int Model_renameAssembly(Model *model, const char *oldName, const char *newName, int32_t addAlias,
-                         char **actualName) {
+int Model_renameAssembly(Model *model, const char *oldName, const char *newName, int32_t addAlias, char **actualName) {
   *actualName = nullptr;
   Assembly *assembly = nullptr;
   if (!Model_findAssembly(model, oldName, &assembly))
@@ -232,8 +231,7 @@ int Model_renameAssembly(Model *model, const char *oldName, const char *newName,
   return 1;
 }
 
-int Model_renameRegion(Model *model, const char *oldName, const char *newName, int32_t addAlias,
-                       char **actualName) {
+int Model_renameRegion(Model *model, const char *oldName, const char *newName, int32_t addAlias, char **actualName) {
   *actualName = nullptr;
   Region *region = nullptr;
   if (!Model_findPrimitiveRegion(model, oldName, &region))

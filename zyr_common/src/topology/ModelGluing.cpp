@@ -35,8 +35,8 @@ struct GluedAssembly {
   Region **m_regions;   // its regions of every dimension
   int32_t m_noOfRegions;
   int32_t m_state;
-  int32_t m_parent;  // union-find: the assembly it went into (itself while it survives)
-  int m_reserved;    // its former name is held in reserve by this call
+  int32_t m_parent; // union-find: the assembly it went into (itself while it survives)
+  int m_reserved;   // its former name is held in reserve by this call
 };
 
 int32_t findSurvivor(std::vector<GluedAssembly> &table, int32_t i) {
@@ -62,6 +62,12 @@ int32_t currentIndex(std::vector<GluedAssembly> &table, HashTable *live, int32_t
   if (value == nullptr)
     return -1;
   return static_cast<int32_t>(reinterpret_cast<intptr_t>(value)) - 1;
+}
+
+char **newNameArray(int32_t count) {
+  if (count < 1)
+    return nullptr;
+  return static_cast<char **>(zyrMemory_allocateAndSet(count * static_cast<int64_t>(sizeof(char *)), 0, __func__));
 }
 
 void reserve(NameManager *nm, GluedAssembly &entry) {
@@ -126,7 +132,8 @@ int Model_glueRegions(Model *model, int32_t flags, int32_t noOfgluedPairs, char 
   int allFound = 1;
   for (int64_t k = 0; k < noOfNames; ++k) {
     Region *region = nullptr;
-    if (!Model_findPrimitiveRegion(model, pairedRegions[k], &region)) {
+    const char *name = pairedRegions != nullptr ? pairedRegions[k] : nullptr;
+    if (name == nullptr || !Model_findPrimitiveRegion(model, name, &region)) {
       allFound = 0;
       continue;
     }
@@ -230,13 +237,13 @@ int Model_glueRegions(Model *model, int32_t flags, int32_t noOfgluedPairs, char 
     noOut += entry.m_state == GLUE_JOINED;
   if (status == 1) {
     *noOfAssembliesIn = noIn;
-    *assembliesIn = noIn > 0 ? static_cast<char **>(zyrMemory_allocateAndSet(noIn * static_cast<int64_t>(sizeof(char *)), 0, __func__)) : nullptr;
+    *assembliesIn = newNameArray(noIn);
     for (int32_t i = 0; i < noIn; ++i) {
       (*assembliesIn)[i] = table[i].m_name;
       table[i].m_name = nullptr;
     }
     *noOfAssembliesOut = noOut;
-    *assembliesOut = noOut > 0 ? static_cast<char **>(zyrMemory_allocateAndSet(noOut * static_cast<int64_t>(sizeof(char *)), 0, __func__)) : nullptr;
+    *assembliesOut = newNameArray(noOut);
     int32_t j = 0;
     for (const GluedAssembly &entry : table)
       if (entry.m_state == GLUE_JOINED)
