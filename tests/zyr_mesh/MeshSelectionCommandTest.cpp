@@ -82,3 +82,47 @@ TEST(MeshSelectionCommand, SyntaxErrors) {
 }
 
 } // namespace
+
+#include "MeshSelection.h"
+#include "zyrArrayUtilities.h"
+#include "zyrTestSupport.h"
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// In a child process, as the debug manager reads its environment once.
+[[noreturn]] void modifyWithDebugLog(const std::string &dir) {
+  for (const char *name : {"ZYR_MEMORY_LOG", "ZYR_ERROR_LOG"})
+    unsetenv(name);
+  setenv("ZYR_DEBUG_CONTROL", (dir + "/control").c_str(), 1);
+  setenv("ZYR_DEBUG_LOG", (dir + "/debug.log").c_str(), 1);
+  MeshSelection *selection = MeshSelection_new(nullptr, nullptr);
+  const int ok = MeshSelection_modify(selection, zyrSetIntersection, "not  type prisms");
+  MeshSelection_delete(selection);
+  std::exit(ok == 1 ? 0 : 2);
+}
+
+TEST(MeshSelectionDeathTest, ModificationsAreLoggedAtDebugLevelOne) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string dir;
+  std::unique_ptr<zyrtest::ScratchDir> owner;
+  if (const char *inherited = std::getenv("ZYRTEST_SELECTION_DIR")) {
+    dir = inherited;
+  } else {
+    owner = std::make_unique<zyrtest::ScratchDir>("zyrselectionlog");
+    dir = owner->path();
+    setenv("ZYRTEST_SELECTION_DIR", dir.c_str(), 1);
+    zyrtest::writeFile(dir + "/control", "<DEBUG>\nMeshSelection_modify: 1\n</DEBUG>\n");
+  }
+  EXPECT_EXIT(modifyWithDebugLog(dir), testing::ExitedWithCode(0), "");
+  const std::string log = zyrtest::readFile(dir + "/debug.log");
+  EXPECT_NE(log.find("\nCombination = zyrSetIntersection\nOperation   = \"not  type prisms\"\n"
+                     "Key word = |not|\nKey word = |type|\n"),
+            std::string::npos)
+      << log;
+  unsetenv("ZYRTEST_SELECTION_DIR");
+}
+
+} // namespace
