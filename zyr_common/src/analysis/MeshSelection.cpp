@@ -191,13 +191,6 @@ int MeshSelection_getElementVertices(const ElementSet *set, int32_t convention, 
   return 1;
 }
 
-int32_t MeshSelection_getFirstSet(const MeshSelection *selection, int32_t m) {
-  int32_t first = 0;
-  for (int32_t k = 0; k < m; ++k)
-    first += selection->m_setsPerMesh[k];
-  return first;
-}
-
 Topology *MeshSelection_getTopology(const MeshSelection *selection) {
   if (selection->m_model == nullptr || modelHooks.m_getTopology == nullptr)
     return nullptr;
@@ -285,6 +278,8 @@ void MeshSelection_delete(MeshSelection *selection) {
 
 int MeshSelection_modify(MeshSelection *selection, int32_t combination, const char *text) {
   ZYR_TRACE_BEGIN();
+  if (selection == nullptr)
+    return 0;
   if (isBlankText(text))
     return 1;
   if (combination != zyrSetUnion && combination != zyrSetIntersection && combination != zyrSetDifference &&

@@ -18,6 +18,7 @@
 
 #include <cstring>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -138,7 +139,7 @@ int MeshSelection_geometricSelect(MeshSelection *selection, int32_t criterion, i
         "The requested geometric selection criterion, intersection = %d,\nhas not been recognised.\n", criterion);
     return 0;
   }
-  for (int32_t m = 0; m < selection->m_noOfElementMeshes; ++m) {
+  for (int32_t m = 0, first = 0; m < selection->m_noOfElementMeshes; first += selection->m_setsPerMesh[m++]) {
     double *xyz = nullptr;
     const int32_t n =
         ElementMesh_getVertexCoordinates(selection->m_elementMeshes[m], selection->m_units, 0, nullptr, &xyz);
@@ -156,7 +157,6 @@ int MeshSelection_geometricSelect(MeshSelection *selection, int32_t criterion, i
     else
       flagBoxVertices(n, xyz, numbers, sides);
     zyrMemory_free(xyz, __func__);
-    const int32_t first = MeshSelection_getFirstSet(selection, m);
     int result = 1;
     for (int32_t k = 0; k < selection->m_setsPerMesh[m] && result; ++k)
       result = selectBySides(selection, first + k, criterion, n, sides);
@@ -247,10 +247,10 @@ int MeshSelection_locationSelect(MeshSelection *selection, const char *location)
     zyrMemory_free(regions, __func__);
     return result;
   }
-  std::unordered_map<const void *, int32_t> meshIndex;
+  std::unordered_map<const void *, std::pair<int32_t, int32_t>> meshIndex; // mesh, first set
   std::unordered_map<const void *, int32_t> setIndex;
   for (int32_t m = 0, s = 0; m < selection->m_noOfElementMeshes; ++m) {
-    meshIndex.emplace(selection->m_elementMeshes[m], m);
+    meshIndex.emplace(selection->m_elementMeshes[m], std::make_pair(m, s));
     for (int32_t k = 0; k < selection->m_setsPerMesh[m]; ++k, ++s)
       setIndex.emplace(selection->m_elementSets[s], s);
   }
@@ -260,9 +260,8 @@ int MeshSelection_locationSelect(MeshSelection *selection, const char *location)
       const auto found = meshIndex.find(Mesh_getElementMesh(selection->m_mesh, regions[r]));
       if (found == meshIndex.end())
         continue;
-      const int32_t first = MeshSelection_getFirstSet(selection, found->second);
-      for (int32_t k = 0; k < selection->m_setsPerMesh[found->second]; ++k)
-        makeWhole(selection, first + k);
+      for (int32_t k = 0; k < selection->m_setsPerMesh[found->second.first]; ++k)
+        makeWhole(selection, found->second.second + k);
     } else if (dimensionality == 2) {
       FaceMesh *faceMesh = Mesh_getFaceMesh(selection->m_mesh, regions[r]);
       if (faceMesh == nullptr)

@@ -92,10 +92,10 @@ template <class T> T *trackedCopy(const std::vector<T> &values) {
 
 // Adds the selected elements of mesh m to the query. 1, or 0 when a list or the coordinates
 // cannot be had.
-int queryMesh(MeshSelection *selection, int32_t m, int32_t convention, const char *units, ElementQuery *query) {
+int queryMesh(MeshSelection *selection, int32_t m, int32_t first, int32_t convention, const char *units,
+              ElementQuery *query) {
   ElementMesh *mesh = selection->m_elementMeshes[m];
   const int32_t noOfVertices = ElementMesh_getNoOfVertices(mesh);
-  const int32_t first = MeshSelection_getFirstSet(selection, m);
   std::vector<int32_t> newNumbers(static_cast<size_t>(noOfVertices > 0 ? noOfVertices : 0), -1);
   const size_t firstSet = query->m_elementVertices.size();
   int32_t sets = 0;
@@ -188,8 +188,7 @@ int MeshSelection_getStatistics(MeshSelection *selection, const char *measureNam
                    -1.7976931348623157e308, -1.7976931348623157e308, -1.7976931348623157e308};
   int64_t next = 0;
   int ok = 1;
-  for (int32_t m = 0; m < selection->m_noOfElementMeshes && ok; ++m) {
-    const int32_t first = MeshSelection_getFirstSet(selection, m);
+  for (int32_t m = 0, first = 0; m < selection->m_noOfElementMeshes && ok; first += selection->m_setsPerMesh[m++]) {
     double *xyz = nullptr;
     int32_t noOfVertices = -1; // not taken yet
     for (int32_t k = 0; k < selection->m_setsPerMesh[m] && ok; ++k) {
@@ -258,12 +257,11 @@ int MeshSelection_getElements(MeshSelection *selection, int32_t convention, cons
   *elementCounts = nullptr;
   *elementVertices = nullptr;
   ElementQuery query;
-  for (int32_t m = 0; m < selection->m_noOfElementMeshes; ++m) {
-    const int32_t first = MeshSelection_getFirstSet(selection, m);
+  for (int32_t m = 0, first = 0; m < selection->m_noOfElementMeshes; first += selection->m_setsPerMesh[m++]) {
     bool any = false;
     for (int32_t k = 0; k < selection->m_setsPerMesh[m] && !any; ++k)
       any = selection->m_selectedCounts[first + k] > 0;
-    if (any && !queryMesh(selection, m, convention, units, &query)) {
+    if (any && !queryMesh(selection, m, first, convention, units, &query)) {
       query.release();
       return 0;
     }

@@ -12,8 +12,6 @@ struct Topology;
 // error 20006 for a number out of range) when they cannot be had.
 int MeshSelection_getElementVertices(const ElementSet *set, int32_t convention, int32_t noOfVertices,
                                      int32_t **vertices, int32_t *nel, int32_t *verticesPerElement);
-// The index of the selection's first set of element mesh m.
-int32_t MeshSelection_getFirstSet(const MeshSelection *selection, int32_t m);
 // The model's topology through the registered hooks, or NULL.
 Topology *MeshSelection_getTopology(const MeshSelection *selection);
 // Replaces the new selection of set s: nothing, the whole set, or the list (taken over, count > 0).
