@@ -8,6 +8,7 @@
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
 #include "Representation.h"
+#include "MeshSelection.h"
 #include "zyrMeshLayer.h"
 #include "zyrTopologyLayer.h"
 #include "zyrTypeManager.h"
@@ -58,6 +59,9 @@ void zyrAPI_initialise() {
   Model_setRepresentationHooks(&representation);
   zyrTypeManager_setHooks("Model", Model_getSize, Model_save, Model_restore, Model_delete);
   Repository_setModelHooks(newModel, Model_upgrade, setRepository);
+  // Selections live in the mesh layer and reach their model's parts through these.
+  const MeshSelectionModelHooks selectionModel = {Model_getTopology, Model_getMesh};
+  MeshSelection_setModelHooks(&selectionModel);
   done = true;
 }
 
