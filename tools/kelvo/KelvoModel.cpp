@@ -132,7 +132,7 @@ private:
   std::string *m_error;
 
   std::vector<std::string> m_volumeGroupNames, m_surfaceGroupNames;
-  std::vector<int64_t> m_solids;      // kept volume elements (mesh element indices)
+  std::vector<int32_t> m_solids;      // kept volume elements (mesh element indices)
   std::vector<int32_t> m_solidGroup;  // their volume group
   std::vector<int32_t> m_solidSet;    // their element set
   std::vector<int32_t> m_solidIndex;  // their index in the set
@@ -140,13 +140,21 @@ private:
   std::vector<int32_t> m_vertexOf;    // node index -> vertex number, -1 unused
   std::vector<std::vector<int32_t>> m_compositeSurfaces; // per composite name, its surfaces
 
+  // 32 bytes: memory, more than anything, limits the largest meshes.
   struct Face {
-    int64_t m_use[2]; // solid * 6 + local face of the elements on either side
-    int32_t m_key[4]; // sorted node indices, padded with -1: kept, as recomputing one from the
-                      // first use costs three dependent random reads per probe
-    int32_t m_group;  // surface group naming the face, -1 none
-    int16_t m_count;
-    int16_t m_front; // the side (0 or 1) whose outward orientation the boundary element shares
+    int32_t m_key[4];    // sorted node indices, padded with -1: kept, as recomputing one from the
+                         // first use costs three dependent random reads per probe
+    uint32_t m_solid[2]; // the solids on either side (the second valid when m_count is 2)
+    uint8_t m_face[2];   // and their local faces
+    int8_t m_count;
+    int8_t m_front; // the side (0 or 1) whose outward orientation the boundary element shares
+    int32_t m_group; // surface group naming the face, -1 none
+    // A use of the face: solid * 6 + local face.
+    int64_t use(int32_t side) const { return static_cast<int64_t>(m_solid[side]) * 6 + m_face[side]; }
+    void setUse(int32_t side, int64_t use) {
+      m_solid[side] = static_cast<uint32_t>(use / 6);
+      m_face[side] = static_cast<uint8_t>(use % 6);
+    }
   };
   std::vector<Face> m_faces;
   IdTable m_faceTable;
@@ -256,7 +264,7 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
       const int64_t o = m_solids[id];
       return hashOf(other, sortedCorners(o, other), m_mesh->m_elementKind[o]);
     });
-    m_solids.push_back(e);
+    m_solids.push_back(static_cast<int32_t>(e)); // the reader keeps at most INT32_MAX
     m_solidGroup.push_back(groups.at(groupOf(m_mesh, e)));
   }
   if (duplicates > 0)
@@ -384,19 +392,20 @@ bool Builder::matchFaces() {
       IdTable::Slot *slot = findFace(p.m_key, p.m_hash);
       if (slot->m_id < 0) {
         m_faceTable.put(slot, p.m_hash, static_cast<int32_t>(m_faces.size()), hashOfFace);
-        m_faces.push_back({{p.m_use, -1}, {p.m_key[0], p.m_key[1], p.m_key[2], p.m_key[3]}, -1, 1, 0});
+        m_faces.push_back({{p.m_key[0], p.m_key[1], p.m_key[2], p.m_key[3]}, {0, 0}, {0, 0}, 1, 0, -1});
+        m_faces.back().setUse(0, p.m_use);
         continue;
       }
       Face &face = m_faces[slot->m_id];
       if (face.m_count == 2) {
         *m_error = "The face with the nodes " + nodeList(p.m_key, p.m_n) +
                    " is shared by more than two elements (" +
-                   std::to_string(m_mesh->m_elementTags[m_solids[face.m_use[0] / 6]]) + ", " +
-                   std::to_string(m_mesh->m_elementTags[m_solids[face.m_use[1] / 6]]) + " and " +
+                   std::to_string(m_mesh->m_elementTags[m_solids[face.m_solid[0]]]) + ", " +
+                   std::to_string(m_mesh->m_elementTags[m_solids[face.m_solid[1]]]) + " and " +
                    std::to_string(m_mesh->m_elementTags[m_solids[p.m_use / 6]]) + ").";
         return false;
       }
-      face.m_use[1] = p.m_use;
+      face.setUse(1, p.m_use);
       face.m_count = 2;
     }
   }
@@ -440,8 +449,8 @@ void Builder::boundaryElements() {
     }
     face.m_group = group;
     // The side whose outward walk around the face runs as the boundary element's does.
-    const int64_t e0 = m_solids[face.m_use[0] / 6];
-    const int32_t f0 = static_cast<int32_t>(face.m_use[0] % 6);
+    const int64_t e0 = m_solids[face.m_solid[0]];
+    const int32_t f0 = face.m_face[0];
     const KelvoElementType *t0 = KelvoElements_get(m_mesh->m_elementKind[e0]);
     const int32_t *n0 = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e0]];
     int32_t at = 0;
@@ -471,20 +480,20 @@ void Builder::surfaces() {
   typedef std::tuple<int32_t, int32_t, int32_t, int32_t> PieceKey;
   std::map<PieceKey, std::vector<int64_t>> pieces;
   for (const Face &face : m_faces) {
-    const int32_t v0 = volumeOfUse(face.m_use[0]);
+    const int32_t v0 = volumeOfUse(face.use(0));
     if (face.m_count == 1) {
       pieces[{face.m_group >= 0 ? face.m_group : untaggedOuter, v0, -1, 0}].push_back(
-          face.m_use[0]);
+          face.use(0));
       continue;
     }
-    const int32_t v1 = volumeOfUse(face.m_use[1]);
+    const int32_t v1 = volumeOfUse(face.use(1));
     if (v0 != v1) {
       const int32_t group = face.m_group >= 0 ? face.m_group : untaggedInterface;
-      pieces[{group, v0, v1, 0}].push_back(face.m_use[0]);
-      pieces[{group, v1, v0, 0}].push_back(face.m_use[1]);
+      pieces[{group, v0, v1, 0}].push_back(face.use(0));
+      pieces[{group, v1, v0, 0}].push_back(face.use(1));
     } else if (face.m_group >= 0) {
-      pieces[{face.m_group, v0, v0, 1}].push_back(face.m_use[face.m_front]);
-      pieces[{face.m_group, v0, v0, 2}].push_back(face.m_use[1 - face.m_front]);
+      pieces[{face.m_group, v0, v0, 1}].push_back(face.use(face.m_front));
+      pieces[{face.m_group, v0, v0, 2}].push_back(face.use(1 - face.m_front));
     }
   }
   std::map<PieceKey, int32_t> index;
