@@ -1,4 +1,5 @@
 # Build helpers shared by every layer.
+include(${CMAKE_CURRENT_LIST_DIR}/ZyrLayers.cmake)
 
 # Flags for our own code only (third-party headers come in as SYSTEM includes).
 set(ZYR_WARNING_FLAGS -Wall -Wextra)
@@ -21,17 +22,34 @@ endif()
 add_compile_options(-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=)
 
 # zyr_add_layer(<target> DIRS <dir>... [GLOBS <pattern>...] [EXCLUDE <regex>...] [LINKS <target>...])
-# Globs the C++ sources of the directories into one static library. A layer whose directories
-# hold no sources yet is an interface target, so that later work only adds files.
+# Globs the C++ sources of the directories into one static library. The files that the layer
+# table (ZyrLayers.cmake) gives to another layer are left out, and this layer's own files from
+# other directories are added. A layer whose directories hold no sources yet is an interface
+# target, so that later work only adds files. The directories and the linked layers must agree
+# with the table.
 function(zyr_add_layer name)
   cmake_parse_arguments(L "" "" "DIRS;GLOBS;EXCLUDE;LINKS" ${ARGN})
+  zyr_check_layer_table(${name} "${L_DIRS}" "${L_LINKS}")
   set(sources)
   set(incdirs)
   foreach(d IN LISTS L_DIRS)
     file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${d}/*.cpp ${CMAKE_SOURCE_DIR}/${d}/*.c)
-    list(APPEND sources ${found})
+    foreach(f IN LISTS found)
+      file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR} ${f})
+      string(REGEX REPLACE "\\.[^./]*$" "" record ${rel})
+      if(NOT record IN_LIST ZYR_CLAIMED_FILES)
+        list(APPEND sources ${f})
+      endif()
+    endforeach()
     list(APPEND incdirs ${CMAKE_SOURCE_DIR}/${d})
   endforeach()
+  foreach(record IN LISTS ZYR_LAYER_${name}_FILES)
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${record}.cpp)
+    list(APPEND sources ${found})
+    get_filename_component(d ${CMAKE_SOURCE_DIR}/${record} DIRECTORY)
+    list(APPEND incdirs ${d})
+  endforeach()
+  list(REMOVE_DUPLICATES incdirs)
   foreach(g IN LISTS L_GLOBS)
     file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${g})
     list(APPEND sources ${found})
@@ -43,6 +61,10 @@ function(zyr_add_layer name)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${incdirs})
     target_compile_options(${name} PRIVATE ${ZYR_WARNING_FLAGS})
+    # The archives go whole into libzyr.so, which shows a host only what ZYR_EXPORT marks.
+    # Tests and tools link the archives directly, where visibility changes nothing.
+    set_target_properties(${name} PROPERTIES C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden
+                                             VISIBILITY_INLINES_HIDDEN ON)
     if(L_LINKS)
       target_link_libraries(${name} PUBLIC ${L_LINKS})
     endif()
@@ -54,4 +76,21 @@ function(zyr_add_layer name)
     endif()
   endif()
   set_property(GLOBAL APPEND PROPERTY ZYR_LAYERS ${name})
+endfunction()
+
+function(zyr_check_layer_table name dirs links)
+  if(NOT name IN_LIST ZYR_LAYER_NAMES)
+    message(FATAL_ERROR "layer ${name} is not in cmake/ZyrLayers.cmake")
+  endif()
+  foreach(d IN LISTS dirs)
+    if(NOT d IN_LIST ZYR_LAYER_${name}_DIRS)
+      message(FATAL_ERROR "${d} is not a directory of ${name} in cmake/ZyrLayers.cmake")
+    endif()
+  endforeach()
+  zyr_layer_reach(${name} reach)
+  foreach(l IN LISTS links)
+    if(l IN_LIST ZYR_LAYER_NAMES AND NOT l IN_LIST reach)
+      message(FATAL_ERROR "${name} may not link ${l}: it may use ${reach}")
+    endif()
+  endforeach()
 endfunction()

@@ -1,5 +1,5 @@
 # Shared by the scripts: installs the Debian packages that a fresh machine lacks.
-ZYR_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev"
+ZYR_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev pkg-config"
 
 zyr_install_packages() {
   local missing=()

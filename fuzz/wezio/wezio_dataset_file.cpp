@@ -18,6 +18,7 @@
 #include "io_lock.h"
 #include "iodata.h"
 #include "lowlevel_io.h"
+#include "zyrTestSupport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -36,24 +37,10 @@ int checkMessage(const char *message, int32_t length) {
   return 0;
 }
 
-char s_dir[] = "/tmp/wezio-dsfile-XXXXXX";
-
-std::string scratch(const char *name) { return std::string(s_dir) + "/" + name; }
-
-void removeScratch() {
-  for (const char *name : {"data.wez", "copy.wez"}) {
-    unlink(scratch(name).c_str());
-    unlink((scratch(name) + ".lck").c_str());
-  }
-  rmdir(s_dir);
-}
-
-void makeScratch() {
-  static bool made = false;
-  if (made) return;
-  if (!mkdtemp(s_dir)) abort();
-  atexit(removeScratch);
-  made = true;
+// Removed with the process's static objects at its exit.
+std::string scratch(const char *name) {
+  static const zyrtest::ScratchDir dir("wezio-dsfile");
+  return dir.file(name);
 }
 
 int openRecord(IO_file *record, const std::string &name, const char *access) {
@@ -154,7 +141,6 @@ bool take(const uint8_t *&bytes, size_t &size, char *text, size_t limit) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   if (size < 1) return 0;
-  makeScratch();
   uint8_t flags = bytes[0];
   ++bytes;
   --size;

@@ -9,6 +9,7 @@
 #include "io_state.h"
 #include "iocnt.h"
 #include "iodata.h"
+#include "zyrTestSupport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -28,30 +29,20 @@ int checkMessage(const char *message, int32_t length) {
   return 0;
 }
 
-char s_dir[] = "/tmp/wezio-requests-XXXXXX";
+// Removed with the process's static objects at its exit.
+const std::string &scratch() {
+  static const zyrtest::ScratchDir dir("wezio-requests");
+  return dir.path();
+}
 
 void clearScratch() {
-  DIR *dir = opendir(s_dir);
+  DIR *dir = opendir(scratch().c_str());
   if (!dir) return;
   while (dirent *entry = readdir(dir)) {
     std::string name = entry->d_name;
-    if (name != "." && name != "..") unlink((std::string(s_dir) + "/" + name).c_str());
+    if (name != "." && name != "..") unlink((scratch() + "/" + name).c_str());
   }
   closedir(dir);
-}
-
-void removeScratch() {
-  clearScratch();
-  rmdir(s_dir);
-}
-
-const std::string &scratch() {
-  static const std::string path = [] {
-    if (!mkdtemp(s_dir)) abort();
-    atexit(removeScratch);
-    return std::string(s_dir);
-  }();
-  return path;
 }
 
 struct Input {
@@ -192,12 +183,11 @@ void run(Input &in) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  scratch();
   clearScratch();
   // Requests take any characters for a file name: relative ones must land in the scratch
   // directory too, so it is the working directory while they run.
   int home = open(".", O_RDONLY | O_CLOEXEC);
-  if (home < 0 || chdir(s_dir) != 0) abort();
+  if (home < 0 || chdir(scratch().c_str()) != 0) abort();
   Input in{data, size};
   run(in);
   if (fchdir(home) != 0) abort();

@@ -5,6 +5,7 @@
 #include "zyrCString.h"
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
+#include "zyrTestSupport.h"
 #include "zyrUUID.h"
 
 #include <cstdint>
@@ -15,21 +16,10 @@
 
 namespace {
 
-char s_dir[] = "/tmp/zyr-deffile-XXXXXX";
-
-void removeScratch() {
-  std::string name = std::string(s_dir) + "/fuzz.wez";
-  unlink(name.c_str());
-  unlink((name + ".lck").c_str());
-  rmdir(s_dir);
-}
-
+// Removed with the process's static objects at its exit.
 const std::string &scratchName() {
-  static const std::string name = [] {
-    if (!mkdtemp(s_dir)) abort();
-    atexit(removeScratch);
-    return std::string(s_dir) + "/fuzz.wez";
-  }();
+  static const zyrtest::ScratchDir dir("zyr-deffile");
+  static const std::string name = dir.file("fuzz.wez");
   return name;
 }
 

@@ -8,6 +8,7 @@
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
 #include "zyrStateManager.h"
+#include "zyrTestSupport.h"
 #include "zyrUUID.h"
 
 #include <unistd.h>
@@ -119,15 +120,9 @@ void tamper(const std::string &name, const std::vector<std::string> &keys, const
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  char templ[] = "/tmp/zyrfuzz_store_open.XXXXXX";
-  const char *made = mkdtemp(templ);
-  if (made == nullptr)
-    std::abort();
-  theDirectory = made;
-  std::atexit([] {
-    removeFiles(theDirectory + "/db.zyr");
-    rmdir(theDirectory.c_str());
-  });
+  // Removed with the process's static objects at its exit.
+  static const zyrtest::ScratchDir dir("zyrfuzz_store_open");
+  theDirectory = dir.path();
   return 0;
 }
 

@@ -252,57 +252,6 @@ TestMesh twoTets(int32_t physicalA, int32_t physicalB) {
   return mesh;
 }
 
-ScratchDir::ScratchDir() {
-  const char *base = getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/kelvo-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  m_path = mkdtemp(buffer.data()) ? buffer.data() : "";
-}
-
-ScratchDir::~ScratchDir() {
-  for (const std::string &name : list())
-    unlink(file(name).c_str());
-  if (!m_path.empty())
-    rmdir(m_path.c_str());
-}
-
-std::vector<std::string> ScratchDir::list() const {
-  std::vector<std::string> names;
-  DIR *dir = opendir(m_path.c_str());
-  if (dir == nullptr)
-    return names;
-  while (dirent *e = readdir(dir)) {
-    const std::string name = e->d_name;
-    if (name != "." && name != "..")
-      names.push_back(name);
-  }
-  closedir(dir);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-void writeFile(const std::string &path, const std::string &bytes) {
-  FILE *f = fopen(path.c_str(), "wb");
-  if (f == nullptr)
-    return;
-  fwrite(bytes.data(), 1, bytes.size(), f);
-  fclose(f);
-}
-
-std::string readFile(const std::string &path) {
-  FILE *f = fopen(path.c_str(), "rb");
-  if (f == nullptr)
-    return "";
-  std::string content;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-    content.append(buffer, n);
-  fclose(f);
-  return content;
-}
-
 std::string meshPath(const std::string &name) {
   return std::string(ZYR_SOURCE_DIR) + "/tests/data/meshes/" + name;
 }

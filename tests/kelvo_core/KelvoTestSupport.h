@@ -2,6 +2,8 @@
 #define KELVO_TEST_SUPPORT_H
 // Helpers of the mesh reader's tests: small meshes written as .msh text or bytes in any of the
 // formats, a scratch directory, reading back a data-set file whole, and running Kelvo.exe.
+#include "zyrTestSupport.h"
+
 #include <array>
 #include <cstdint>
 #include <map>
@@ -33,18 +35,9 @@ std::string toMsh4(const TestMesh &mesh, bool binary = false, bool swap = false)
 // Two tetrahedra on the face (2, 3, 4), both of positive volume: (1, 2, 3, 4) and (2, 3, 4, 5).
 TestMesh twoTets(int32_t physicalA, int32_t physicalB);
 
-struct ScratchDir {
-  std::string m_path;
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir &) = delete;
-  ScratchDir &operator=(const ScratchDir &) = delete;
-  std::string file(const std::string &name) const { return m_path + "/" + name; }
-  std::vector<std::string> list() const; // names of the files in it, sorted
-};
-
-void writeFile(const std::string &path, const std::string &bytes);
-std::string readFile(const std::string &path);
+using zyrtest::readFile;
+using zyrtest::ScratchDir;
+using zyrtest::writeFile;
 std::string meshPath(const std::string &name); // a mesh of tests/data/meshes
 
 // One data set read back.

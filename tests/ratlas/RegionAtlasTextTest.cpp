@@ -5,6 +5,7 @@
 #include "io_state.h"
 #include "iocnt.h"
 #include "iodata.h"
+#include "zyrTestSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -610,14 +611,12 @@ int quiet(const char*, int32_t) { return 0; }
 
 // A data-set file in a temporary directory, written and read through the request interface.
 struct DatasetFile {
-  char m_dir[32] = "/tmp/region-dataset-XXXXXX";
-  std::string m_name;
+  zyrtest::ScratchDir m_dir{"region-dataset"};
+  std::string m_name = m_dir.file("atlas.wez");
   IO_state* m_state = iostate_alloc();
   IO_header* m_header = ioheader_alloc(nullptr);
   IO_data* m_data = iodata_alloc(nullptr);
   DatasetFile() {
-    EXPECT_NE(mkdtemp(m_dir), nullptr);
-    m_name = std::string(m_dir) + "/atlas.wez";
     iodata_set_chars(nullptr, m_data, m_name.data(), int32_t(m_name.size()));
     EXPECT_EQ(iocntc(IO_OPEN_PRIMARY, quiet, m_header, m_data, m_state), 0);
   }
@@ -626,13 +625,6 @@ struct DatasetFile {
     iostate_free(m_state);
     ioheader_free(nullptr, m_header);
     iodata_free(nullptr, m_data);
-    if (DIR* dir = opendir(m_dir)) {
-      while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.') unlink((std::string(m_dir) + "/" + entry->d_name).c_str());
-      }
-      closedir(dir);
-    }
-    rmdir(m_dir);
   }
   // A character data set of the text's lines, each ended by a zero byte and a line end.
   void write(const char* what, const std::string& text, int32_t when = 0) {

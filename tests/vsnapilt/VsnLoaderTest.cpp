@@ -1,4 +1,5 @@
 #include "VsnTextSupport.h"
+#include "zyrTestSupport.h"
 
 #include "vsnArray.h"
 #include "vsnDefaultHandle.h"
@@ -21,20 +22,14 @@ namespace {
 class VsnLoader : public testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/zyr_vsn_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
     h = createVSNHandle();
   }
   void TearDown() override {
     destroyVSNHandle(h);
-    for (const std::string& f : files) unlink(f.c_str());
-    rmdir(dir.c_str());
   }
 
   std::string write(const std::string& name, const std::string& bytes) {
     std::string path = dir + "/" + name;
-    files.push_back(path);
     FILE* f = fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr);
     if (f) {
@@ -61,8 +56,8 @@ class VsnLoader : public testing::Test {
     return s;
   }
 
-  std::string dir;
-  std::vector<std::string> files;
+  zyrtest::ScratchDir scratch{"zyr_vsn"};
+  std::string dir = scratch.path();
   vsnHandle* h = nullptr;
 };
 

@@ -1,3 +1,4 @@
+#include "VsnTextSupport.h"
 #include "vsnHandle.h"
 #include "vsnMessage.h"
 #include "vsnPath.h"
@@ -245,6 +246,23 @@ TEST_F(VsnTree, SetStringValueRules) {
   EXPECT_STREQ(setStringValue(h, "/FLOW/Option", "a\nDOMAIN: injected"),
                "invalid parameter value \"a\nDOMAIN: injected\": control character number 10 is not allowed.");
   EXPECT_EQ(value("/FLOW/Option"), "a");
+  // So is one that the reader would cut at a comment sign.
+  for (const char* cut : {"Wall#1", "#1", "a #b"}) {
+    EXPECT_EQ(setStringValue(h, "/FLOW/Option", cut),
+              "invalid parameter value \"" + std::string(cut) + "\": '#' starts a comment, write it as \"\\#\".");
+    EXPECT_EQ(vsnCreateParam(h, "/FLOW/Other", cut),
+              "invalid parameter value \"" + std::string(cut) + "\": '#' starts a comment, write it as \"\\#\".");
+  }
+  EXPECT_EQ(value("/FLOW/Option"), "a");
+  EXPECT_EQ(findEntryH(h, "/FLOW/Other"), nullptr);
+  // Written with its backslash, it stays whole through writing and reading.
+  ASSERT_EQ(setStringValue(h, "/FLOW/Option", "Wall\\#1"), nullptr);
+  vsntest::Lines text = vsntest::written(h);
+  vsnHandle* again = createVSNHandle();
+  ASSERT_EQ(vsntest::load(again, text), nullptr);
+  ASSERT_NE(findEntryH(again, "/FLOW/Option"), nullptr);
+  EXPECT_STREQ(findEntryH(again, "/FLOW/Option")->m_value, "Wall\\#1");
+  destroyVSNHandle(again);
   ASSERT_EQ(setStringValue(h, "FLOW/Option", "  spaced   value "), nullptr);
   EXPECT_EQ(value("/FLOW/Option"), "  spaced   value ");
 }

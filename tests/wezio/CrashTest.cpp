@@ -1,6 +1,7 @@
 // A writer killed at random points: every data set whose write completed reads back intact after
 // the file is opened again, and the file stays writable.
 #include "dataset_test_util.h"
+#include "io_delete.h"
 #include "io_file.h"
 #include "io_index.h"
 #include "wezio_test_util.h"
@@ -125,11 +126,10 @@ TEST(CrashTest, DataSetsWrittenBeforeAKillSurviveIt) {
     }
     close(pipeEnds[0]);
 
-    // The dead writer's lock file stays until removed by hand.
+    // The dead writer's lock file is taken over by the next open.
     if (fileExists(lock)) {
       std::string held = readFile(lock);
       EXPECT_TRUE(held == "         1\n" || held == "        -1\n" || held.empty()) << held;
-      unlink(lock.c_str());
     }
     if (!fileExists(name)) continue;
     IO_file file;
@@ -160,6 +160,56 @@ TEST(CrashTest, DataSetsWrittenBeforeAKillSurviveIt) {
   for (int done : completed) EXPECT_TRUE(present.count(done)) << "set" << done << " lost";
   iif_close(&file);
   RecordProperty("rounds", rounds);
+}
+
+// A process that changes a closed file in place and dies before closing it: the next open must
+// not trust the stored index, whose size still matches.
+TEST(CrashTest, InPlaceChangesBeforeAKillAreHonouredAtTheNextOpen) {
+  ScratchDir dir;
+  const std::string name = dir.file("erase.wez");
+  {
+    IO_file file;
+    iif_clear_record(&file);
+    ASSERT_EQ(iif_open(&file, name.c_str(), "w"), IO_OK);
+    for (const char *what : {"A", "B"}) {
+      Header h(what, "W", 0, "INTR", 3);
+      Data d;
+      d.intr({1, 2, 3});
+      ASSERT_EQ(writeOne(&file, "u5", h.get(), d.get()), IO_OK);
+    }
+    iif_close(&file);
+  }
+  const std::string closed = readFile(name);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    IO_file file;
+    iif_clear_record(&file);
+    file.m_callback = nullptr;
+    if (iif_open(&file, name.c_str(), "d") != IO_OK) _exit(3);
+    Header h("A", "W", 0, "INTR", 3);
+    if (delete_ds(nullptr, h.get(), &file) != IO_OK) _exit(4);
+    kill(getpid(), SIGKILL);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << WEXITSTATUS(status);
+  const std::string after = readFile(name);
+  ASSERT_EQ(after.size(), closed.size());
+  EXPECT_EQ(after.substr(0, 6), "*INFO\n");
+  EXPECT_EQ(after.substr(6, 21), textOffset(0, 20)) << "the recorded size still vouches";
+  IO_file file;
+  iif_clear_record(&file);
+  messages().clear();
+  file.m_callback = captureMessage;
+  ASSERT_EQ(iif_open(&file, name.c_str(), "d"), IO_OK) << allMessages();
+  std::vector<Entry> list = entries(&file);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].m_what, "B");
+  iif_close(&file);
+  // The close stored a fresh index and the true size: the next open trusts it again.
+  const std::string again = readFile(name);
+  EXPECT_EQ(again.substr(6, 21), textOffset(static_cast<int64_t>(again.size()), 20));
 }
 
 } // namespace

@@ -466,6 +466,75 @@ TEST_F(DatasetFileTest, CompressedBinaryDataSetWithoutBlockFactorRecordIsRefused
       << allMessages();
 }
 
+TEST_F(DatasetFileTest, TextCharactersThatEndALineOrAValueAreRefusedBeforeWriting) {
+  ASSERT_EQ(open("d"), IO_OK);
+  const std::string bad[] = {"a\nb", "a" + E + "b", std::string("a\0b", 3)};
+  for (const std::string &value : bad) {
+    for (const char *type : {"CHAR", "LOGL"}) {
+      Header h("A", "B", 0, type, 3);
+      Data d;
+      d.chars(value);
+      if (std::string(type) == "LOGL") {
+        IO_data *data = d.get();
+        std::swap(data->m_loglarray, data->m_chararray);
+        std::swap(data->m_numlogl, data->m_numchar);
+      }
+      messages().clear();
+      EXPECT_EQ(writeOne(&m_file, "F", h.get(), d.get()), IO_DATA_ERR) << type;
+      EXPECT_EQ(allMessages(), std::string("write_dataset: ") + type +
+                                   " value 2 of dataset A:B:0 holds a line feed, ESC or NUL "
+                                   "character, which the text format cannot store\n");
+      if (std::string(type) == "LOGL") {
+        IO_data *data = d.get();
+        std::swap(data->m_loglarray, data->m_chararray);
+        std::swap(data->m_numlogl, data->m_numchar);
+      }
+    }
+  }
+  EXPECT_TRUE(entries(&m_file).empty());
+  // Binary formats store every byte.
+  Header h("A", "B", 0, "CHAR", 3);
+  Data d;
+  d.chars(std::string("a\0\n", 3));
+  ASSERT_EQ(writeOne(&m_file, "u", h.get(), d.get()), IO_OK);
+  Header back;
+  Data got;
+  ASSERT_EQ(readAt(&m_file, entries(&m_file)[0].m_position, back.get(), got.get()), IO_OK);
+  EXPECT_EQ(std::string(got.get()->m_chararray, 3), std::string("a\0\n", 3));
+  close();
+}
+
+TEST_F(DatasetFileTest, LevelZeroDataSetsCarryABlockFactorRecordAndReadWithOrWithoutIt) {
+  // Another writer's "u0": a digit, so a block factor record, and plain values.
+  const std::string common = "*DATASET" + binRecord("*HEADER") + binRecord("WHAT" + E + "A") +
+                             binRecord("WHERE" + E + "B") + binRecord("WHEN" + E + "0") +
+                             binRecord("NUMATTRB" + E + "0") + binRecord("DATATYPE" + E + "INTR") +
+                             binRecord("NUMBER" + E + "2");
+  const std::string data = le32(5) + "*DATA" + le32(41) + le32(42) + "*ENDDATASET";
+  const std::string withRecord = common + binRecord("BLOCKFACTOR" + E + "1") + data;
+  const std::string without = common + data; // as this library once wrote it
+  for (const std::string &body : {withRecord, without}) {
+    std::string frame = "u0\n" + le32(body.size()) + body + le32(body.size());
+    writeFile(m_name, infoBlock(0) + frame + "*CRASH");
+    ASSERT_EQ(open("r"), IO_OK) << allMessages();
+    Header h;
+    Data d;
+    ASSERT_EQ(readAt(&m_file, 36, h.get(), d.get()), IO_OK) << allMessages();
+    EXPECT_EQ(d.get()->m_intrarray[0], 41);
+    EXPECT_EQ(d.get()->m_intrarray[1], 42);
+    close();
+  }
+  // Written under "u0" directly, the layout is that of the tag.
+  writeFile(m_name, "");
+  ASSERT_EQ(open("d"), IO_OK);
+  Header h("A", "B", 0, "INTR", 2);
+  Data d;
+  d.intr({41, 42});
+  ASSERT_EQ(writeOne(&m_file, "u0", h.get(), d.get()), IO_OK) << allMessages();
+  EXPECT_EQ(bytes().substr(36, 3 + 4 + withRecord.size()), "u0\n" + le32(withRecord.size()) + withRecord);
+  close();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Checks of the file start
 

@@ -325,8 +325,59 @@ TEST_F(StoredIndexTest, DataWrittenOverTheOldIndexIsNeverHiddenByIt) {
   ASSERT_EQ(crashed.size(), m_good.size());
   std::vector<int64_t> expected = m_positions;
   expected.push_back(m_indexAt);
+  // The write itself set the recorded size to 0, so the open rebuilds without looking at the
+  // stored index.
+  EXPECT_EQ(crashed.substr(6, 21), textOffset(0, 20));
+  EXPECT_EQ(openWith(crashed), expected);
+  crashed.replace(6, 21, m_good.substr(6, 21));
   EXPECT_EQ(openWith(crashed), expected);
   EXPECT_TRUE(rebuilt()) << allMessages();
+}
+
+TEST_F(StoredIndexTest, AnEntryThatNamesAnotherDataSetIsCaughtAtTheReadAndTheIndexRebuilt) {
+  // Two entries whose positions have as many digits; the first made to point at the second's
+  // data set, or renamed, by one changed byte each. The stored index stays well-formed.
+  int i = 12;
+  while (std::to_string(m_positions[i]).size() != std::to_string(m_positions[i + 1]).size()) ++i;
+  const std::string mine = std::to_string(m_positions[i]), theirs = std::to_string(m_positions[i + 1]);
+  const std::string what = "set" + std::to_string(i);
+  const std::string moved = mutated(E + what + E, E + what + E, 0)
+                                .replace(m_good.find(E + mine + "\n", m_indexAt) + 1, mine.size(),
+                                         theirs);
+  std::string renamed = m_good;
+  renamed[m_good.find(E + what + E, m_indexAt) + 1] = 'S';
+  for (bool isMoved : {true, false}) {
+    const std::string &bytes = isMoved ? moved : renamed;
+    writeFile(m_name, bytes);
+    messages().clear();
+    IO_file r;
+    iif_clear_record(&r);
+    r.m_callback = captureMessage;
+    ASSERT_EQ(iif_open(&r, m_name.c_str(), "d"), IO_OK) << allMessages();
+    ASSERT_FALSE(rebuilt()) << "the damage must not be visible to the open";
+    const int64_t read = isMoved ? m_positions[i + 1] : m_positions[i];
+    Header h;
+    Data d;
+    EXPECT_EQ(readAt(&r, read, h.get(), d.get()), IO_BAD_FILE);
+    const std::string expected =
+        isMoved ? "read_located_dataset: several index entries name offset " + theirs +
+                               "; rebuilding the index\n"
+                         : "read_located_dataset: the index names S" + what.substr(1) +
+                               ":EVERY:" + std::to_string(i) + " at offset " + mine +
+                               " but the dataset there is " + what + ":EVERY:" +
+                               std::to_string(i) + "; rebuilding the index\n";
+    EXPECT_NE(allMessages().find(expected), std::string::npos) << allMessages();
+    // The rebuilt index is the true one; reads through it succeed, and the close stores it.
+    std::vector<int64_t> positions;
+    for (const Entry &e : entries(&r)) positions.push_back(e.m_position);
+    EXPECT_EQ(positions, m_positions);
+    ASSERT_EQ(readAt(&r, m_positions[i], h.get(), d.get()), IO_OK) << allMessages();
+    EXPECT_EQ(std::string(h->m_what), what);
+    EXPECT_EQ(d.get()->m_intrarray[0], i);
+    iif_close(&r);
+    EXPECT_EQ(openWith(readFile(m_name)), m_positions);
+    EXPECT_FALSE(rebuilt());
+  }
 }
 
 TEST_F(StoredIndexTest, ARecordedSizeThatDiffersRebuildsAndTheNextWriterStoresAFreshIndex) {

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <functional>
 #include <memory>
 #include <sys/resource.h>
@@ -67,6 +69,9 @@ TEST_F(LockFileTest, ReadersAreCountedAndTheLastOneRemovesTheLockFile) {
 
 TEST_F(LockFileTest, ConflictsWithTheLockFileChangeNothing) {
   writeFile(m_name, infoBlock(36));
+  // Another holder of the data file, so that the lock files below are live ones.
+  int holder = ::open(m_name.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(holder, LOCK_SH), 0);
   writeFile(m_lock, "        -1\n");
   int status;
   open("r", &status);
@@ -92,7 +97,91 @@ TEST_F(LockFileTest, ConflictsWithTheLockFileChangeNothing) {
                                "the lock file " +
                                m_lock + " is bad.\n");
   EXPECT_EQ(lockFile(), "         2\n");
+  // A count no readers reach cannot be counted up.
+  writeFile(m_lock, "2147483647\n");
+  open("r", &status);
+  EXPECT_EQ(status, IO_LOCK_ERR);
+  EXPECT_EQ(lastMessage(), "iif_set_lock: file " + m_name +
+                               " cannot be locked for read access: the lock file " + m_lock +
+                               " is bad.\n");
+  EXPECT_EQ(lockFile(), "2147483647\n");
   EXPECT_EQ(readFile(m_name), infoBlock(36));
+  ::close(holder);
+}
+
+TEST_F(LockFileTest, ALockFileThatNoLiveProcessBacksIsTakenOverWithAWarning) {
+  std::string index = indexFrame({}, 36);
+  writeFile(m_name, infoBlock(36 + static_cast<int64_t>(index.size())) + index);
+  // A writer killed while it held the file leaves its lock file behind.
+  pid_t pid = fork();
+  if (pid == 0) {
+    IO_file *a = open("w");
+    if (!iif_is_open(a)) _exit(1);
+    kill(getpid(), SIGKILL);
+  }
+  int waited = 0;
+  waitpid(pid, &waited, 0);
+  ASSERT_TRUE(WIFSIGNALED(waited));
+  ASSERT_EQ(lockFile(), "        -1\n");
+  const std::string warning = "iif_set_lock: warning: lock file " + m_lock +
+                              " (level -1) was left by a program that has ended; taking it over\n";
+  int status;
+  IO_file *r = open("r", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  EXPECT_EQ(allMessages(), warning);
+  EXPECT_EQ(lockFile(), "         1\n");
+  iif_close(r);
+  EXPECT_EQ(lockFile(), "(none)");
+  // Readers that ended without counting themselves out: a new reader counts itself alone.
+  writeFile(m_lock, "         2\n");
+  messages().clear();
+  r = open("r", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  EXPECT_EQ(allMessages(), "iif_set_lock: warning: lock file " + m_lock +
+                               " (level 2) was left by a program that has ended; taking it over\n");
+  EXPECT_EQ(lockFile(), "         1\n");
+  iif_close(r);
+  EXPECT_EQ(lockFile(), "(none)");
+  // The same, then a writer.
+  writeFile(m_lock, "         2\n");
+  messages().clear();
+  IO_file *w = open("w", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  EXPECT_EQ(allMessages(), "iif_set_lock: warning: lock file " + m_lock +
+                               " (level 2) was left by a program that has ended; taking it over\n");
+  EXPECT_EQ(lockFile(), "        -1\n");
+  iif_close(w);
+  EXPECT_EQ(lockFile(), "(none)");
+}
+
+TEST_F(LockFileTest, ALiveWriterInAnotherProcessStillKeepsOthersOut) {
+  writeFile(m_name, infoBlock(36));
+  int toChild[2], toParent[2];
+  ASSERT_EQ(pipe(toChild), 0);
+  ASSERT_EQ(pipe(toParent), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    IO_file *a = open("w");
+    char c = iif_is_open(a) ? 'w' : 'x';
+    if (write(toParent[1], &c, 1) != 1) _exit(1);
+    if (read(toChild[0], &c, 1) != 1) _exit(1);
+    iif_close(a);
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(toParent[0], &c, 1), 1);
+  ASSERT_EQ(c, 'w');
+  int status;
+  open("w", &status);
+  EXPECT_EQ(status, IO_LOCK_ERR);
+  open("r", &status);
+  EXPECT_EQ(status, IO_LOCK_ERR);
+  EXPECT_EQ(allMessages().find("taking it over"), std::string::npos) << allMessages();
+  EXPECT_EQ(lockFile(), "        -1\n");
+  ASSERT_EQ(write(toChild[1], "q", 1), 1);
+  waitpid(pid, nullptr, 0);
+  for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) ::close(fd);
+  EXPECT_EQ(lockFile(), "(none)");
 }
 
 TEST_F(LockFileTest, WriteOnAReadOnlyRecordIsRefused) {
@@ -136,16 +225,29 @@ TEST_F(LockFileTest, OnlyTheSoleReaderBecomesTheWriter) {
   EXPECT_TRUE(messages().empty()) << allMessages();
 }
 
-TEST_F(LockFileTest, ALockFileThatNoLongerShowsTheReaderRefusesTheWrite) {
+TEST_F(LockFileTest, ALockFileThatNoLongerShowsTheReaderRefusesTheWriteWhileOthersHoldTheFile) {
   int status;
   IO_file *a = open("d", &status);
   ASSERT_EQ(status, IO_OK);
   writeFile(m_lock, "         3\n");
+  int holder = ::open(m_name.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(holder, LOCK_SH), 0);
   EXPECT_EQ(setfilebusyflag(captureMessage, a), IO_LOCK_ERR);
   EXPECT_EQ(lockFile(), "         3\n");
   // A reader's release leaves a writer's lock of another process alone.
   writeFile(m_lock, "        -1\n");
   iif_close(a);
+  EXPECT_EQ(lockFile(), "        -1\n");
+  ::close(holder);
+  // Once nobody else holds the file, the counts left in the lock file are stale.
+  unlink(m_lock.c_str());
+  a = open("d", &status);
+  ASSERT_EQ(status, IO_OK);
+  writeFile(m_lock, "         3\n");
+  messages().clear();
+  EXPECT_EQ(setfilebusyflag(captureMessage, a), IO_OK);
+  EXPECT_EQ(allMessages(), "iif_set_lock: warning: lock file " + m_lock +
+                               " (level 3) was left by a program that has ended; taking it over\n");
   EXPECT_EQ(lockFile(), "        -1\n");
 }
 

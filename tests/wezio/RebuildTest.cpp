@@ -127,25 +127,64 @@ TEST_F(RebuildTest, OldIndexDataSetsAreWalkedOver) {
   EXPECT_EQ(m_file.m_indexlocation, static_cast<int64_t>(36 + a.size() + index.size() + b.size()));
 }
 
-TEST_F(RebuildTest, BytesThatCannotBePlacedFailTheOpen) {
-  const std::string a = textFrame("A", 0);
-  EXPECT_EQ(openWith(infoBlock(0) + a + "ZZZZZZ"), IO_BAD_FILE);
+TEST_F(RebuildTest, BytesThatCannotBePlacedFailTheOpenWhenADataSetFollows) {
+  const std::string a = textFrame("A", 0), later = textFrame("B", 1);
+  EXPECT_EQ(openWith(infoBlock(0) + a + "ZZZZZZ" + later), IO_BAD_FILE);
   EXPECT_TRUE(said("recreate_indextable: Bad file: expected dataset, index or end, got \"ZZZ\" at "
                    "byte " +
                    std::to_string(36 + a.size()) + "\n"))
       << allMessages();
-  EXPECT_EQ(openWith(infoBlock(0) + a + "*CRUSH"), IO_BAD_FILE);
-  EXPECT_EQ(openWith(infoBlock(0) + a + "u5\n" + le32(static_cast<uint32_t>(-5)) + "*DATASET"),
+  EXPECT_EQ(openWith(infoBlock(0) + a + "*CRUSH" + later), IO_BAD_FILE);
+  EXPECT_EQ(openWith(infoBlock(0) + a + "u5\n" + le32(static_cast<uint32_t>(-5)) + "*DATASET" +
+                     later),
             IO_FORMAT_ERR);
   EXPECT_TRUE(said("recreate_indextable: bad dataset length -5\n")) << allMessages();
   // A length reaching beyond the file.
-  EXPECT_EQ(openWith(infoBlock(0) + a + "u5\n" + le32(400) + "*DATASET" + std::string(20, 'x')),
-            IO_FORMAT_ERR);
+  EXPECT_EQ(openWith(infoBlock(0) + a + "u5\n" + le32(4000) + "*DATASET" + later), IO_FORMAT_ERR);
   // A text length field that is not a number of the file's width is no zero.
   std::string odd = a;
   odd.replace(3, 21, "  !     90*          \n");
-  EXPECT_EQ(openWith(infoBlock(0) + odd + textFrame("B", 1)), IO_READ_ERR);
+  EXPECT_EQ(openWith(infoBlock(0) + odd + later), IO_READ_ERR);
   EXPECT_FALSE(fileExists(m_name + ".lck"));
+}
+
+TEST_F(RebuildTest, DamageAfterTheLastCompleteDataSetEndsTheWalkThere) {
+  const std::string a = textFrame("A", 0), b = textFrame("B", 1);
+  const int64_t end = static_cast<int64_t>(36 + a.size() + b.size());
+  const std::string warning = "recreate_indextable: warning: damaged or incomplete data at offset " +
+                              std::to_string(end) +
+                              " after the last complete dataset, terminating scan there.\n";
+  // A closed file whose index frame lost its last line, or was cut in its position lines.
+  std::string index = indexFrame({entryText("A", "B", 0, 772, 36)}, end);
+  const std::string tails[] = {
+      "ZZZZZZ",
+      "*CRUSH",
+      "u5\n" + le32(static_cast<uint32_t>(-5)) + "*DATASET",
+      "u5\n" + le32(400) + "*DATASET" + std::string(20, 'x'), // cut off by the end of the file
+      textFrame("C", 2).substr(0, 400),                       // likewise, in text
+      index.substr(0, index.size() - 5),                      // position line cut
+      index.substr(0, index.size() - 30),                     // closing length cut
+      std::string("F\0\n") + "  !     90*          \n" + "*INDEX\n",
+      std::string("D\xb5\n") + le32(9000) + "*DATASET", // a deleted frame cut off
+  };
+  for (const std::string &tail : tails) {
+    ASSERT_EQ(openWith(infoBlock(0) + a + b + tail), IO_OK) << allMessages();
+    EXPECT_TRUE(said(warning) || allMessages().find("truncated (or bad) index data at end of "
+                                                    "file") != std::string::npos)
+        << allMessages();
+    std::vector<Entry> list = entries(&m_file);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(m_file.m_indexlocation, end);
+    // The next write replaces the damage, and the close stores an index that the next open takes.
+    Header h("C", "B", 2, "INTR", 0);
+    Data d;
+    ASSERT_EQ(writeOne(&m_file, "u", h.get(), d.get()), IO_OK);
+    EXPECT_EQ(entries(&m_file).back().m_position, end);
+    iif_close(&m_file);
+    ASSERT_EQ(openWith(readFile(m_name), "r"), IO_OK);
+    EXPECT_EQ(entries(&m_file).size(), 3u);
+    iif_close(&m_file);
+  }
 }
 
 TEST_F(RebuildTest, AnIndexFollowedByDeadBytesMakesTheNextOpenRebuild) {

@@ -257,6 +257,31 @@ TEST_F(RequestTest, TheWriteFormatComesFromTheEnvironmentTheDefaultOrU5) {
   EXPECT_TRUE(messages().empty()) << allMessages();
 }
 
+TEST_F(RequestTest, LevelZeroIsWrittenAsThePlainLetterAndReadsBack) {
+  Requester r;
+  ASSERT_EQ(r.open(IO_OPEN_PRIMARY, m_name), IO_OK);
+  for (const char *code : {"u0", "l0", "U0"}) {
+    setenv("WEZ_FORMAT", code, 1);
+    std::string what = std::string("A") + code;
+    int64_t p = writeIntr(r, what, {7, 8, 9});
+    std::string bytes = readFile(m_name);
+    EXPECT_EQ(bytes.substr(p, 3), std::string(1, static_cast<char>(tolower(code[0]))) +
+                                      std::string("\0\n", 2))
+        << code;
+    EXPECT_EQ(bytes.find("BLOCKFACTOR", p), std::string::npos) << code;
+  }
+  unsetenv("WEZ_FORMAT");
+  ASSERT_EQ(r.send(IO_CLOSE_PRIMARY), IO_OK);
+  ASSERT_EQ(r.open(IO_OPEN_PRIMARY, m_name), IO_OK);
+  for (const char *what : {"Au0", "Al0", "AU0"}) {
+    r.key(what, "EVERY", 0);
+    ASSERT_EQ(r.locate(), IO_OK) << what << allMessages();
+    ASSERT_EQ(r.readAt(r.offsetValues()[0]), IO_OK) << what << allMessages();
+    EXPECT_EQ(r.intrValues(), (std::vector<int32_t>{7, 8, 9})) << what;
+  }
+  EXPECT_TRUE(messages().empty()) << allMessages();
+}
+
 TEST_F(RequestTest, SetFormatTakesTheLetterAloneWithLevel5ForBinaryLetters) {
   Requester r;
   ASSERT_EQ(r.open(IO_OPEN_PRIMARY, m_name), IO_OK);

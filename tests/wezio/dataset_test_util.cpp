@@ -17,58 +17,6 @@
 
 namespace wezio_test {
 
-namespace {
-void removeTree(const std::string &path) {
-  DIR *dir = opendir(path.c_str());
-  if (dir) {
-    while (dirent *e = readdir(dir)) {
-      std::string name = e->d_name;
-      if (name == "." || name == "..") continue;
-      std::string child = path + "/" + name;
-      struct stat info;
-      if (lstat(child.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        removeTree(child);
-      else
-        unlink(child.c_str());
-    }
-    closedir(dir);
-  }
-  rmdir(path.c_str());
-}
-} // namespace
-
-ScratchDir::ScratchDir() {
-  const char *base = getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/wezio-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  m_path = mkdtemp(buffer.data()) ? buffer.data() : "";
-}
-
-ScratchDir::~ScratchDir() {
-  if (!m_path.empty()) removeTree(m_path);
-}
-
-std::string readFile(const std::string &path) {
-  FILE *f = fopen(path.c_str(), "rb");
-  if (!f) return "";
-  std::string content;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) content.append(buffer, n);
-  fclose(f);
-  return content;
-}
-
-void writeFile(const std::string &path, const std::string &bytes) {
-  FILE *f = fopen(path.c_str(), "wb");
-  if (!f) return;
-  fwrite(bytes.data(), 1, bytes.size(), f);
-  fclose(f);
-}
-
-bool fileExists(const std::string &path) { return access(path.c_str(), F_OK) == 0; }
-
 std::string textRecord(const std::string &text, size_t width) {
   return text + std::string(width > text.size() ? width - text.size() : 0, ' ') + "\n";
 }

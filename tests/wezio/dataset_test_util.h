@@ -3,6 +3,7 @@
 // Helpers of the data-set file tests: a scratch directory, whole files as bytes, frames built by
 // hand, and short ways to write and read data sets through the file layer.
 #include "io_records.h"
+#include "zyrTestSupport.h"
 
 #include <cstdint>
 #include <map>
@@ -13,19 +14,10 @@ namespace wezio_test {
 
 const char kEscChar = 27;
 
-// A fresh directory, removed with everything in it at destruction.
-struct ScratchDir {
-  std::string m_path;
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir &) = delete;
-  ScratchDir &operator=(const ScratchDir &) = delete;
-  std::string file(const std::string &name) const { return m_path + "/" + name; }
-};
-
-std::string readFile(const std::string &path);
-void writeFile(const std::string &path, const std::string &bytes);
-bool fileExists(const std::string &path);
+using zyrtest::fileExists;
+using zyrtest::readFile;
+using zyrtest::ScratchDir;
+using zyrtest::writeFile;
 
 // Pieces of frames, by hand.
 std::string textRecord(const std::string &text, size_t width); // padded, then LF

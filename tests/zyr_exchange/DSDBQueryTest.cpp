@@ -82,7 +82,7 @@ std::string lines(std::initializer_list<const char *> list, const char *end = "\
 }
 
 // Output of the scripted reader, run through the override variable.
-class ScriptedReader : public zyrtest::ErrorCapture {
+class ScriptedReader : public zyrtest::ErrorCaptureTest {
 protected:
   Answer run(const std::string &output, const std::string &ending = "") {
     const std::string file = m_dir.file("db");
@@ -258,7 +258,7 @@ TEST_F(ScriptedReader, UnwantedOutputsMayBeNull) {
   EXPECT_EQ(zyrDSDBQuery_getModels(m_dir.file("db").c_str(), nullptr, nullptr, nullptr, nullptr, nullptr), 1);
 }
 
-class QueryFailure : public zyrtest::ErrorCapture {};
+class QueryFailure : public zyrtest::ErrorCaptureTest {};
 
 TEST_F(QueryFailure, NoFileNameMissingEnvironmentAndNoReader) {
   zyrtest::ScratchDir empty;
@@ -289,10 +289,10 @@ TEST_F(QueryFailure, NoFileNameMissingEnvironmentAndNoReader) {
 }
 
 // The real reader, found in the installation's directories.
-class RealReader : public zyrtest::ErrorCapture {
+class RealReader : public zyrtest::ErrorCaptureTest {
 protected:
   void SetUp() override {
-    zyrtest::ErrorCapture::SetUp();
+    zyrtest::ErrorCaptureTest::SetUp();
     ASSERT_EQ(access((kReaderDir + "/wezdsdbreader.exe").c_str(), X_OK), 0) << "wezdsdbreader.exe is not built";
   }
   zyrtest::ScratchDir m_dir;

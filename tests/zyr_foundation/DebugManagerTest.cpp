@@ -149,9 +149,9 @@ TEST_F(ControlText, MalformedContentIsWarnedAboutAndSkipped) {
                 "Incorrectly nested tags in zyr.debug.\nProblem with tag: \"stray line\"\n",
                 "Incorrectly nested tags in zyr.debug.\nProblem with tag: \"</DEBUG>\"\n",
                 "\"<FOO>\" is an unrecognised tag.\n",
-                "Invalid pattern \"Region_(new\" in zyr.debug: a group has no closing parenthesis.\n"
+                "Invalid pattern \"Region_(new\" in zyr.debug: unmatched ().\n"
                 "The rule has been ignored.\n",
-                "Invalid pattern \"a**\" in zyr.debug: a repetition operator follows another.\n"
+                "Invalid pattern \"a**\" in zyr.debug: nested *?+.\n"
                 "The rule has been ignored.\n",
                 "\"<BAR\" is an unrecognised tag.\n"}));
 }

@@ -552,3 +552,29 @@ TEST(FileSystem, MachineFacts) {
 }
 
 } // namespace
+
+TEST(FileSystem, ReplaceFilePutsTheWholeNewFileInPlaceOrLeavesBothAlone) {
+  ScratchDir dir;
+  zyrtest::writeFile(dir.file("data"), "old");
+  zyrtest::writeFile(dir.file("data.new"), "new bytes");
+  EXPECT_EQ(zyrReplaceFile(dir.file("data.new").c_str(), dir.file("data").c_str()), 1);
+  EXPECT_EQ(readFile(dir.file("data")), "new bytes");
+  EXPECT_FALSE(zyrtest::fileExists(dir.file("data.new")));
+
+  // A directory in the way: nothing moves, errno says why.
+  ASSERT_EQ(mkdir(dir.file("busy").c_str(), 0700), 0);
+  zyrtest::writeFile(dir.file("busy/inside"), "x");
+  zyrtest::writeFile(dir.file("other"), "kept");
+  errno = 0;
+  EXPECT_EQ(zyrReplaceFile(dir.file("other").c_str(), dir.file("busy").c_str()), 0);
+  EXPECT_NE(errno, 0);
+  EXPECT_EQ(readFile(dir.file("other")), "kept");
+  EXPECT_EQ(readFile(dir.file("busy/inside")), "x");
+
+  // A missing replacement is refused before the target is touched.
+  EXPECT_EQ(zyrReplaceFile(dir.file("missing").c_str(), dir.file("data").c_str()), 0);
+  EXPECT_EQ(readFile(dir.file("data")), "new bytes");
+  EXPECT_EQ(zyrReplaceFile(nullptr, dir.file("data").c_str()), 0);
+  EXPECT_EQ(zyrSyncFile(dir.file("missing").c_str()), 0);
+  zyrSyncDirectory(nullptr); // the working directory; nothing to report
+}

@@ -2,12 +2,14 @@
 #include "Socket.h"
 #include "TestSupport.h"
 #include "zyrCString.h"
+#include "zyrMemory.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -214,3 +216,48 @@ TEST(ConduitWire, FieldsHoldTextThatReadsBackExactly) {
 }
 
 } // namespace
+
+namespace {
+
+// A source of m_available bytes that fills every read it can.
+struct PieceSource {
+  std::string m_bytes;
+  size_t m_available;
+  size_t m_at = 0;
+  int m_calls = 0;
+};
+
+int64_t readPieces(void *source, char *buffer, int64_t count) {
+  PieceSource *from = static_cast<PieceSource *>(source);
+  ++from->m_calls;
+  size_t n = std::min(static_cast<size_t>(count), from->m_available - from->m_at);
+  std::memcpy(buffer, from->m_bytes.data() + from->m_at, n);
+  from->m_at += n;
+  return static_cast<int64_t>(n);
+}
+
+} // namespace
+
+TEST(ConduitWire, TextGrowsWithWhatArrivesAndStopsAtAShortRead) {
+  std::string bytes(200000, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<char>('a' + i % 26);
+
+  // Whole: more than the first allocation, delivered in reads that each fill what was asked.
+  PieceSource whole{bytes, bytes.size()};
+  int64_t received = -1;
+  char *text = ConduitWire_receiveText(200000, readPieces, &whole, "test", &received);
+  EXPECT_EQ(received, 200000);
+  EXPECT_TRUE(std::string(text, 200000) == bytes);
+  EXPECT_EQ(text[200000], '\0');
+  EXPECT_EQ(whole.m_calls, 3); // 65536, then doubled to 131072, then the last 68928
+  zyrMemory_free(text, "test");
+
+  // A false length: the sender stops after 70000 bytes; what came is kept and terminated.
+  PieceSource cut{bytes, 70000};
+  text = ConduitWire_receiveText(1000000, readPieces, &cut, "test", &received);
+  EXPECT_EQ(received, 70000);
+  EXPECT_TRUE(std::string(text) == bytes.substr(0, 70000));
+  EXPECT_EQ(cut.m_calls, 2);
+  zyrMemory_free(text, "test");
+}

@@ -1,4 +1,5 @@
 #include "zyrMD5.h"
+#include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,18 +18,8 @@ namespace {
 
 class MD5File : public testing::Test {
 protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/zyr_md5_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    m_dir = tmpl;
-  }
-  void TearDown() override {
-    for (const std::string &f : m_files) unlink(f.c_str());
-    rmdir(m_dir.c_str());
-  }
   std::string write(const std::string &name, const std::vector<unsigned char> &bytes) {
     const std::string path = m_dir + "/" + name;
-    m_files.push_back(path);
     FILE *f = std::fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr);
     if (f == nullptr) return path;
@@ -38,8 +29,8 @@ protected:
     std::fclose(f);
     return path;
   }
-  std::string m_dir;
-  std::vector<std::string> m_files;
+  zyrtest::ScratchDir m_scratch{"zyr_md5"};
+  std::string m_dir = m_scratch.path();
 };
 
 std::vector<unsigned char> pattern(size_t n) {

@@ -1,4 +1,5 @@
 #include "Vertices.h"
+#include "zyrTestSupport.h"
 
 #include "Repository.h"
 #include "Units.h"
@@ -48,9 +49,6 @@ protected:
     // The built-in unit table: no units file is needed.
     setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
     ASSERT_EQ(Units_areAvailable(), 1);
-    std::string templ = (std::filesystem::temp_directory_path() / "zyrvertices.XXXXXX").string();
-    ASSERT_NE(mkdtemp(templ.data()), nullptr);
-    m_dir = templ;
     m_repository = Repository_new((m_dir + "/db").c_str());
     ASSERT_NE(m_repository, nullptr);
   }
@@ -58,8 +56,6 @@ protected:
     if (m_repository != nullptr)
       Repository_close(m_repository, -1);
     zyrErrorManager_clearErrors(zyrErrorManager_get());
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
   }
   void reopen() {
     Repository_commit(m_repository);
@@ -77,7 +73,8 @@ protected:
     return key;
   }
 
-  std::string m_dir;
+  zyrtest::ScratchDir m_scratch{"zyrvertices"};
+  std::string m_dir = m_scratch.path();
   Repository *m_repository = nullptr;
 };
 

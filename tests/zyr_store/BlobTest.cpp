@@ -130,6 +130,34 @@ TEST_F(BlobTest, UndoRestoresUseCountsAndData) {
   EXPECT_TRUE(takeErrors().empty());
 }
 
+TEST_F(BlobTest, CharacterBlobsHoldingZeroBytesComeBackExactly) {
+  const char bytes[] = {'a', '\0', 'b', '\0', '\0', 'c'};
+  char *block = zyrMemory_allocateArray<char>(sizeof bytes, "test");
+  std::memcpy(block, bytes, sizeof bytes);
+  zyrBlob *blob = zyrBlob_new(block, sizeof bytes, ZYR_TYPE_CHAR);
+  const std::string key = keyOf(blob);
+  const int32_t s1 = Repository_commit(m_repository);
+  zyrBlob_delete(blob);
+  Repository_commit(m_repository);
+  // Back through undo.
+  Repository_gotoState(m_repository, s1);
+  zyrBlob *back = live(key);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(zyrBlob_getType(back), ZYR_TYPE_CHAR);
+  ASSERT_EQ(zyrBlob_getSize(back), static_cast<int64_t>(sizeof bytes));
+  EXPECT_EQ(std::memcmp(zyrBlob_getData(back), bytes, sizeof bytes), 0);
+  // And through a reopen.
+  Repository_commit(m_repository);
+  Repository_close(m_repository, -1);
+  m_repository = Repository_new(file("blobs").c_str());
+  ASSERT_NE(m_repository, nullptr);
+  back = live(key);
+  ASSERT_NE(back, nullptr);
+  ASSERT_EQ(zyrBlob_getSize(back), static_cast<int64_t>(sizeof bytes));
+  EXPECT_EQ(std::memcmp(zyrBlob_getData(back), bytes, sizeof bytes), 0);
+  EXPECT_TRUE(takeErrors().empty());
+}
+
 TEST_F(BlobTest, ReferenceBlobsAndListing) {
   zyrBlob *target = zyrBlob_new(nullptr, 0, ZYR_TYPE_CHAR);
   void **block = zyrMemory_allocateArray<void *>(2, "test");

@@ -3,11 +3,14 @@
 
 #include "zyrStateManager.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 
 namespace {
 
@@ -29,8 +32,8 @@ protected:
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status));
     ASSERT_EQ(WTERMSIG(status), SIGKILL);
-    // The writer's lock file outlives it: the user removes it, as after any crash.
-    std::remove((m_name + ".lck").c_str());
+    // The writer's lock file outlives it; the next open takes it over.
+    EXPECT_TRUE(std::ifstream(m_name + ".lck").good());
   }
   TestThing *theThing(Repository *repository) {
     return static_cast<TestThing *>(Repository_getSingletonByTypeName(repository, "Assembly"));
@@ -98,6 +101,30 @@ TEST_F(CrashTest, ACreationThatNeverCommittedIsMadeAnew) {
   EXPECT_NE(Repository_getPrimaryModel(repository), nullptr);
   EXPECT_EQ(Repository_getCurrentState(repository), 1);
   Repository_close(repository, -1);
+}
+
+TEST_F(CrashTest, TheNextOpenRemovesWhatAKilledCompactionLeft) {
+  Repository *repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr);
+  Repository_close(repository, -1);
+  // A compaction killed half way: its copy and the copy's lock file.
+  objecttest::writeFile("compact.dead.tmp", "*INFO\n");
+  objecttest::writeFile("compact.dead.tmp.lck", "        -1\n");
+  objecttest::writeFile("compact.gone.tmp.lck", "        -1\n");
+  // One that is still running: its copy is held.
+  objecttest::writeFile("compact.live.tmp", "*INFO\n");
+  objecttest::writeFile("compact.live.tmp.lck", "        -1\n");
+  const int held = open("compact.live.tmp", O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  objecttest::writeFile("compactor.tmp", "not ours");
+  repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr);
+  for (const char *gone : {"compact.dead.tmp", "compact.dead.tmp.lck", "compact.gone.tmp.lck"})
+    EXPECT_FALSE(std::ifstream(gone).good()) << gone;
+  for (const char *kept : {"compact.live.tmp", "compact.live.tmp.lck", "compactor.tmp"})
+    EXPECT_TRUE(std::ifstream(kept).good()) << kept;
+  Repository_close(repository, -1);
+  close(held);
 }
 
 } // namespace

@@ -329,6 +329,42 @@ TEST_F(DatabaseTest, RollbackErasesLaterVersions) {
   EXPECT_GE(Database_getVersion(m_database), 20030328);
 }
 
+TEST_F(DatabaseTest, AttributeNamesAreExactKeysNeverPatterns) {
+  ASSERT_EQ(Database_setInt(m_database, 2, m_object, "ab", 1), 1);
+  ASSERT_EQ(Database_setInt(m_database, 2, m_object, "m1", 3), 1);
+  ASSERT_EQ(Database_setInt(m_database, 3, m_object, "m[1]", 7), 1);
+  ASSERT_EQ(Database_setInt(m_database, 3, m_object, "*", 9), 1);
+  int32_t value = 0;
+  EXPECT_EQ(Database_getInt(m_database, 3, m_object, "a?", &value), 0) << "a? is no name of \"ab\"";
+  EXPECT_EQ(Database_findActiveWhen(m_database, 3, "a?"), -1);
+  ASSERT_EQ(Database_getInt(m_database, 3, m_object, "m[1]", &value), 1);
+  EXPECT_EQ(value, 7);
+  ASSERT_EQ(Database_getInt(m_database, 3, m_object, "m1", &value), 1);
+  EXPECT_EQ(value, 3);
+  ASSERT_EQ(Database_getInt(m_database, 3, m_object, "*", &value), 1);
+  EXPECT_EQ(value, 9);
+  int changed = 1;
+  ASSERT_EQ(Database_isParameterChanged(m_database, 3, 3, m_object, "m?", &changed), 1);
+  EXPECT_EQ(changed, 0);
+  ASSERT_EQ(Database_isParameterChanged(m_database, 2, 2, m_object, "*", &changed), 1);
+  EXPECT_EQ(changed, 0);
+  // Erasing and rolling back take the exact name too.
+  Database_deleteDataSet(m_database, m_object, "a?"); // there is none of that name
+  EXPECT_EQ(Database_getInt(m_database, 3, m_object, "ab", &value), 1);
+  ASSERT_EQ(Database_setInt(m_database, 5, m_object, "m?", 5), 1);
+  ASSERT_EQ(Database_setInt(m_database, 5, m_object, "m1", 6), 1);
+  ASSERT_EQ(Database_rollback(m_database, 3), 1);
+  auto entries = list(-1, -1, key().c_str(), "*", nullptr);
+  std::vector<std::tuple<std::string, std::string, int32_t>> expected = {
+      {key(), "*", 3}, {key(), "ab", 2}, {key(), "m1", 2}, {key(), "m[1]", 3}};
+  EXPECT_EQ(entries, expected);
+  ASSERT_EQ(Database_purgeModifiedData(m_database, 3), 1);
+  ASSERT_EQ(Database_getInt(m_database, 1, m_object, "m[1]", &value), 1);
+  EXPECT_EQ(value, 7);
+  ASSERT_EQ(Database_getInt(m_database, 1, m_object, "m1", &value), 1);
+  EXPECT_EQ(value, 3);
+}
+
 TEST_F(DatabaseTest, PurgeHistoryKeepsTheValidVersionsAtOne) {
   for (int32_t state : {2, 5, 9}) ASSERT_EQ(Database_setInt(m_database, state, m_object, "a", state), 1);
   ASSERT_EQ(Database_setInt(m_database, 8, m_object, "late", 8), 1);

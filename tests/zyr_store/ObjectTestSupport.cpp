@@ -1,5 +1,7 @@
 #include "ObjectTestSupport.h"
 
+#include "zyrTestErrors.h"
+
 #include "Database.h"
 #include "zyrCString.h"
 #include "zyrError.h"
@@ -176,35 +178,18 @@ void writeFile(const std::string &path, const std::string &contents) {
 
 void ObjectStoreTest::SetUp() {
   installTestTypes();
-  std::string templ = (std::filesystem::temp_directory_path() / "zyrstore.XXXXXX").string();
-  std::vector<char> buffer(templ.begin(), templ.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr)
-    throw std::runtime_error("mkdtemp failed");
-  m_dir = buffer.data();
-  m_previousDir = std::filesystem::current_path().string();
-  std::filesystem::current_path(m_dir);
-  zyrErrorManager_clearErrors(zyrErrorManager_get());
+  m_scratch = std::make_unique<zyrtest::ScratchDir>("zyrstore");
+  m_dir = m_scratch->path();
+  m_here = std::make_unique<zyrtest::WorkingDir>(m_dir);
+  zyrtest::ErrorCapture::clear();
 }
 
 void ObjectStoreTest::TearDown() {
-  zyrErrorManager_clearErrors(zyrErrorManager_get());
-  std::filesystem::current_path(m_previousDir);
-  std::error_code ignored;
-  std::filesystem::remove_all(m_dir, ignored);
+  zyrtest::ErrorCapture::clear();
+  m_here.reset();
+  m_scratch.reset();
 }
 
-std::vector<std::string> ObjectStoreTest::takeErrors() {
-  std::vector<std::string> messages;
-  int32_t n = 0;
-  zyrError **errors = nullptr;
-  zyrErrorManager_getErrors(zyrErrorManager_get(), &n, &errors);
-  for (int32_t i = 0; i < n; ++i)
-    messages.push_back(std::to_string(zyrError_getCode(errors[i])) + ": " +
-                       (zyrError_getMessage(errors[i]) != nullptr ? zyrError_getMessage(errors[i]) : ""));
-  zyrMemory_free(errors, __func__);
-  zyrErrorManager_clearErrors(zyrErrorManager_get());
-  return messages;
-}
+std::vector<std::string> ObjectStoreTest::takeErrors() { return zyrtest::ErrorCapture::take(); }
 
 } // namespace objecttest

@@ -8,7 +8,11 @@
 #include "zyrAffineTransform3D.h"
 #include "zyrObject.h"
 
+#include "zyrTestSupport.h"
+
 #include <gtest/gtest.h>
+
+#include <memory>
 
 #include <string>
 #include <vector>
@@ -73,8 +77,9 @@ protected:
   // Messages of the published errors (then cleared), each prefixed with its code and ": ".
   std::vector<std::string> takeErrors();
 
+  std::unique_ptr<zyrtest::ScratchDir> m_scratch;
+  std::unique_ptr<zyrtest::WorkingDir> m_here;
   std::string m_dir;
-  std::string m_previousDir;
 };
 
 } // namespace objecttest

@@ -39,21 +39,24 @@ TEST_F(ScratchTest, ObjectCallsWithoutADatabaseUseTheScratchDatabase) {
   Repository_close(repository, -1);
 }
 
-TEST_F(ScratchTest, DestroyUnloadsWithoutDeleting) {
+TEST_F(ScratchTest, DestroyOfAnObjectWhoseHookDeletesItRecordsTheDeletion) {
   Repository *repository = Repository_new("destroy");
   TestThing *thing = objecttest::Thing_new();
   objecttest::Thing_setCount(thing, 3);
   const std::string key = objecttest::keyOf(thing);
-  Repository_commit(repository);
+  const int32_t created = Repository_commit(repository);
   const int32_t deletes = objecttest::thingDeletes();
+  // The hook calls zyrObject_delete whatever zyrObject_isDestroying says: a deletion, marked.
   EXPECT_EQ(zyrObject_destroy(thing), 1);
   EXPECT_EQ(objecttest::thingDeletes(), deletes + 1);
-  EXPECT_EQ(objecttest::listAll(repository, key.c_str(), "__DELETED__").size(), 0u);
-  EXPECT_EQ(Repository_commit(repository), Repository_getCurrentState(repository));
+  EXPECT_EQ(objecttest::listAll(repository, key.c_str(), "__DELETED__").size(), 1u);
+  EXPECT_EQ(Repository_commit(repository), created + 1);
   EXPECT_EQ(Repository_getSingletonByTypeName(repository, "Assembly"), nullptr);
   Repository_close(repository, -1);
-  // Still stored: the next open loads it.
   repository = Repository_new("destroy");
+  EXPECT_EQ(Repository_getSingletonByTypeName(repository, "Assembly"), nullptr);
+  // Undoing the deletion brings it back.
+  Repository_gotoState(repository, created);
   thing = static_cast<TestThing *>(Repository_getSingletonByTypeName(repository, "Assembly"));
   ASSERT_NE(thing, nullptr);
   EXPECT_EQ(thing->m_count, 3);

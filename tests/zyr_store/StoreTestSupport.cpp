@@ -12,29 +12,21 @@
 namespace storetest {
 
 void StoreTest::SetUp() {
-  std::string templ = (std::filesystem::temp_directory_path() / "zyrstore.XXXXXX").string();
-  std::vector<char> buffer(templ.begin(), templ.end());
-  buffer.push_back('\0');
-  ASSERT_NE(mkdtemp(buffer.data()), nullptr);
-  m_dir = buffer.data();
-  unsetenv("WEZ_FORMAT");
-  unsetenv("ZYR_DEFFILE_VERSION");
+  m_scratch = std::make_unique<zyrtest::ScratchDir>("zyrstore");
+  m_dir = m_scratch->path();
+  m_format = std::make_unique<zyrtest::EnvGuard>("WEZ_FORMAT", nullptr);
+  m_version = std::make_unique<zyrtest::EnvGuard>("ZYR_DEFFILE_VERSION", nullptr);
   zyrErrorManager_clearErrors(zyrErrorManager_get());
 }
 
 void StoreTest::TearDown() {
   zyrErrorManager_clearErrors(zyrErrorManager_get());
-  std::error_code ignored;
-  std::filesystem::remove_all(m_dir, ignored);
+  m_version.reset();
+  m_format.reset();
+  m_scratch.reset();
 }
 
-std::vector<std::string> StoreTest::listing() const {
-  std::vector<std::string> names;
-  for (const auto &entry : std::filesystem::directory_iterator(m_dir))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+std::vector<std::string> StoreTest::listing() const { return m_scratch->listing(); }
 
 zyrError *StoreTest::lastError() { return zyrError_getLast(); }
 
@@ -42,18 +34,6 @@ int32_t StoreTest::errorCount() {
   int32_t count = 0;
   zyrErrorManager_getNoOfErrors(zyrErrorManager_get(), &count);
   return count;
-}
-
-std::string readFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void writeFile(const std::string &path, const std::string &contents) {
-  std::ofstream out(path, std::ios::binary);
-  out << contents;
 }
 
 } // namespace storetest

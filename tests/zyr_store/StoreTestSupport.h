@@ -3,7 +3,11 @@
 // Shared by the object-store tests: a fixture with a scratch directory (removed at the end), the
 // error manager emptied before and after, and the environment variables that change what the
 // store writes unset.
+#include "zyrTestSupport.h"
+
 #include <gtest/gtest.h>
+
+#include <memory>
 
 #include <string>
 #include <vector>
@@ -25,11 +29,14 @@ protected:
   static int32_t errorCount();
 
 private:
+  std::unique_ptr<zyrtest::ScratchDir> m_scratch;
+  std::unique_ptr<zyrtest::EnvGuard> m_format;
+  std::unique_ptr<zyrtest::EnvGuard> m_version;
   std::string m_dir;
 };
 
-std::string readFile(const std::string &path);
-void writeFile(const std::string &path, const std::string &contents);
+using zyrtest::readFile;
+using zyrtest::writeFile;
 
 } // namespace storetest
 

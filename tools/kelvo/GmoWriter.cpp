@@ -4,6 +4,7 @@
 #include "io_state.h"
 #include "iocnt.h"
 #include "iodata.h"
+#include "zyrSystem.h"
 
 #include <cerrno>
 #include <cstring>
@@ -312,7 +313,9 @@ int GmoWriter_writeModel(const KelvoModel *model, const char *path, std::string 
     return 0;
   bool ok = writeTopology(writer, model) && writeMesh(writer, model);
   ok = GmoWriter_close(writer) && ok;
-  if (ok && rename(temporary.c_str(), path) != 0) {
+  // Flushed, renamed over the old file and the directory flushed: the name holds the old file or
+  // the whole new one.
+  if (ok && zyrReplaceFile(temporary.c_str(), path) != 1) {
     writer->m_messages += std::string("Unable to rename it: ") + strerror(errno) + "\n";
     ok = false;
   }
@@ -321,16 +324,6 @@ int GmoWriter_writeModel(const KelvoModel *model, const char *path, std::string 
     if (!writer->m_messages.empty())
       *error += ":\n" + trimmed(writer->m_messages);
     removeFile(temporary);
-  } else {
-    // The rename reaches the disc with the directory.
-    std::string directory = path;
-    const size_t slash = directory.rfind('/');
-    directory = slash == std::string::npos ? "." : slash == 0 ? "/" : directory.substr(0, slash);
-    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-      fsync(fd);
-      close(fd);
-    }
   }
   GmoWriter_delete(writer);
   return ok ? 1 : 0;

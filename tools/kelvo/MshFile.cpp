@@ -679,6 +679,7 @@ bool Parser::elements2() {
       if (type == nullptr) {
         // The line holds the element: its nodes end with it.
         ++m_mesh->m_ignored[gmshType];
+        m_mesh->m_unknown.push_back({tag, gmshType, physical, entity, -1});
         if (!skipLine())
           return false;
         continue;
@@ -820,6 +821,7 @@ bool Parser::elements4() {
         return false;
       if (type == nullptr) {
         ++m_mesh->m_ignored[gmshType];
+        m_mesh->m_unknown.push_back({tag, gmshType, physical, entity, dim});
         if (!skipLine())
           return false;
         continue;

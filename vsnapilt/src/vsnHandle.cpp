@@ -200,6 +200,193 @@ vsnEntry* findEntryH(vsnHandle* h, const char* path) {
 
 vsnEntry* getCurrentObjectH(vsnHandle* h) { return h ? findEntryH(h, getCurrentPathH(h)) : nullptr; }
 
+namespace {
+
+// The step an update adds below the current path: its type and name in canonical form (copies
+// owned when cleaning changed them), the full path, and the path's hash state and bucket when
+// the table hashes paths the usual way (bucket -1 otherwise).
+struct UpdateStep {
+  const char* m_type = nullptr;
+  const char* m_name = nullptr;
+  char* m_ownedType = nullptr;
+  char* m_ownedName = nullptr;
+  bool m_hasType = false;
+  bool m_hasName = false;
+  int m_kind = 0;
+  PathBuffer m_path;
+  size_t m_prefixLength = 0;
+  size_t m_stepLength = 0;
+  vsnHash* m_table = nullptr;
+  vsnHashState m_state;
+  int32_t m_bucket = -1;
+
+  UpdateStep() = default;
+  UpdateStep(const UpdateStep&) = delete;
+  UpdateStep& operator=(const UpdateStep&) = delete;
+  ~UpdateStep() {
+    free(m_ownedType);
+    free(m_ownedName);
+  }
+};
+
+// Names take the form they have in a canonical path, so that every entry can be found again.
+// Names already in that form (all that the parser gives) are used as they stand. TYPE:TYPE is
+// the singleton TYPE. False for a step no path could hold.
+bool nameStep(const char* type, const char* name, int kind, UpdateStep* step) {
+  const char* t = kind == VSN_KIND_PARAM ? nullptr : type;
+  const char* n = name;
+  if (t && !vsnIsCleanName(t)) t = step->m_ownedType = cleanCopy(t);
+  if (n && !vsnIsCleanName(n)) n = step->m_ownedName = cleanCopy(n);
+  if ((type && kind != VSN_KIND_PARAM && !t) || (name && !n)) return false;
+  bool hasType = t && *t;
+  bool hasName = n && *n;
+  if (hasType && hasName && strcmp(t, n) == 0) {
+    n = nullptr;
+    hasName = false;
+  }
+  if (kind == VSN_KIND_PARAM ? !hasName : !hasType) return false;
+  if (hasSeparator(t) || hasSeparator(n)) return false;
+  step->m_type = t;
+  step->m_name = n;
+  step->m_hasType = hasType;
+  step->m_hasName = hasName;
+  step->m_kind = kind == VSN_KIND_PARAM ? kind : hasName ? VSN_KIND_OBJECT : VSN_KIND_SINGLETON;
+  return true;
+}
+
+// The current path, "/" unless it is the root, and the step. False when it cannot be held.
+bool joinStepPath(vsnHandle* h, const vsnDirNode* node, UpdateStep* step) {
+  const char* current = getCurrentPathH(h);
+  size_t currentLength = node ? node->m_length : strlen(current);
+  bool underRoot = currentLength == 1 && current[0] == '/';
+  const bool hasType = step->m_hasType;
+  const bool hasName = step->m_hasName;
+  size_t typeLength = hasType ? strlen(step->m_type) : 0;
+  size_t nameLength = hasName ? strlen(step->m_name) : 0;
+  step->m_prefixLength = currentLength + (underRoot ? 0 : 1);
+  step->m_stepLength = typeLength + (hasType && hasName ? 1 : 0) + nameLength;
+  PathBuffer& path = step->m_path;
+  if (!path.reserve(step->m_prefixLength + step->m_stepLength)) return false;
+  char* at = path.m_text;
+  memcpy(at, current, currentLength);
+  at += currentLength;
+  if (!underRoot) *at++ = '/';
+  memcpy(at, hasType ? step->m_type : step->m_name, hasType ? typeLength : nameLength);
+  at += hasType ? typeLength : nameLength;
+  if (hasType && hasName) {
+    *at++ = ':';
+    memcpy(at, step->m_name, nameLength);
+    at += nameLength;
+  }
+  *at = '\0';
+  path.m_length = step->m_prefixLength + step->m_stepLength;
+  return true;
+}
+
+// The path's hash carries on from the current path's: only the step is hashed. Its bucket is
+// fetched into the cache while the path is checked.
+void hashStepPath(vsnDirNode* node, UpdateStep* step) {
+  vsnHash* table = step->m_table;
+  if (!(node && table && table->m_hash == vsnHashString && table->m_buckets)) return;
+  const char* text = step->m_path.m_text;
+  if (node->m_prefixHash.m_size != table->m_size) {
+    vsnHashStart(&node->m_prefixHash, table->m_size);
+    vsnHashFeed(&node->m_prefixHash, text, step->m_prefixLength);
+  }
+  step->m_state = node->m_prefixHash;
+  vsnHashFeed(&step->m_state, text + step->m_prefixLength, step->m_stepLength);
+  step->m_bucket = vsnHashStateBucket(table, &step->m_state);
+  if (step->m_bucket >= 0) __builtin_prefetch(&table->m_buckets[step->m_bucket]);
+}
+
+// A key that a look-up would resolve elsewhere could never be found again. A canonical current
+// path followed by a plain step is canonical as it stands.
+bool stepPathIsCanonical(vsnHandle* h, const vsnDirNode* node, const UpdateStep& step) {
+  const char* text = step.m_path.m_text;
+  if (node && node->m_canonical && vsnStepKeepsCanonical(text + step.m_prefixLength, step.m_stepLength)) return true;
+  char* canonical = getFullPath(h, text);
+  bool same = canonical && strcmp(canonical, text) == 0;
+  free(canonical);
+  return same;
+}
+
+// A new entry for the step under parent, announced to the change handlers; NULL on failure.
+vsnEntry* addStepEntry(vsnHandle* h, vsnEntry* parent, UpdateStep* step, const char* value, unsigned flags) {
+  const int kind = step->m_kind;
+  const PathBuffer& path = step->m_path;
+  vsnHash* table = step->m_table;
+  const char* v = kind == VSN_KIND_PARAM ? (value ? value : "") : nullptr;
+  vsnEntry* e = vsnEntryNew(kind == VSN_KIND_PARAM ? "String" : step->m_type, step->m_name, v, kind, flags);
+  if (!e) return nullptr;
+  bool inserted;
+  if (step->m_bucket >= 0) {
+    // As vsnHashInsert: grow first, then place in the bucket of the size grown to.
+    vsnHashReserve(table, 0);
+    if (step->m_state.m_size != table->m_size) {
+      vsnHashStart(&step->m_state, table->m_size);
+      vsnHashFeed(&step->m_state, path.m_text, path.m_length);
+    }
+    step->m_bucket = vsnHashStateBucket(table, &step->m_state);
+    inserted = step->m_bucket >= 0 && vsnHashAddNew(table, step->m_bucket, path.m_text, path.m_length, e);
+  } else {
+    inserted = vsnHashInsert(table, path.m_text, e);
+  }
+  if (!inserted) {
+    vsnEntryDelete(e);
+    return nullptr;
+  }
+  appendChild(parent, e);
+  if (kind == VSN_KIND_PARAM) {
+    vsnNotifyChange(h, path.m_text, VSN_CHANGE_VALUE, e->m_value, nullptr);
+  } else {
+    vsnNotifyChange(h, path.m_text, VSN_CHANGE_CREATED, nullptr, nullptr);
+  }
+  return e;
+}
+
+// An existing entry met again: a parameter takes the new value (announced when it differs) and
+// the flags. A parameter and a singleton of one name would share a path: refused (false) rather
+// than give a parameter children or an object a value.
+bool updateStepEntry(vsnHandle* h, vsnEntry* e, const UpdateStep& step, const char* value, unsigned flags) {
+  if ((e->m_kind == VSN_KIND_PARAM) != (step.m_kind == VSN_KIND_PARAM)) return false;
+  if (step.m_kind != VSN_KIND_PARAM) return true;
+  const char* v = value ? value : "";
+  if (!e->m_value || strcmp(e->m_value, v) != 0) {
+    char* copy = strdup(v);
+    if (!copy) return false;
+    bool oldInBlock;
+    char* old = vsnEntrySwapValue(e, copy, &oldInBlock);
+    vsnNotifyChange(h, step.m_path.m_text, VSN_CHANGE_VALUE, copy, old);
+    vsnEntryFreeOldValue(old, oldInBlock);
+  }
+  e->m_flags = flags;
+  return true;
+}
+
+// After a parameter the parent stays current; an object becomes the current object. Its path is
+// canonical and its entry at hand: pushed without resolving it again, with the hash state its
+// children's paths carry on from.
+vsnEntry* enterStepEntry(vsnHandle* h, vsnEntry* parent, vsnEntry* e, UpdateStep* step, unsigned flags) {
+  vsnEntry* result;
+  if (step->m_kind == VSN_KIND_PARAM) {
+    result = parent;
+  } else {
+    const vsnHashState* prefix = nullptr;
+    if (step->m_bucket >= 0) {
+      vsnHashFeed(&step->m_state, "/", 1);
+      prefix = &step->m_state;
+    }
+    result = vsnPushCanonicalPath(h, step->m_path.m_text, step->m_path.m_length, prefix) ? nullptr : e;
+    e->m_flags = flags;
+  }
+  if (parent->m_flags & VSN_FLAG_REPLACE) e->m_flags |= VSN_FLAG_REPLACE;
+  applyValidity(e, ((flags == 0 || flags == VSN_FLAG_VALID) ? 1 : 0) +
+                       ((flags == 0 || flags == VSN_FLAG_CONTENTS_VALID) ? 2 : 0));
+  return result;
+}
+
+} // namespace
+
 vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, const char* name, const char* value,
                           int kind, unsigned flags) {
   if (!h || kind < VSN_KIND_PARAM || kind > VSN_KIND_SINGLETON) return nullptr;
@@ -207,149 +394,25 @@ vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, cons
   if (!parent) parent = h->m_root;
   if (parent->m_kind == VSN_KIND_PARAM) return nullptr;
 
-  // Names take the form they have in a canonical path, so that every entry can be found again.
-  // Names already in that form (all that the parser gives) are used as they stand.
-  const char* t = kind == VSN_KIND_PARAM ? nullptr : type;
-  const char* n = name;
-  char* ownedType = nullptr;
-  char* ownedName = nullptr;
-  vsnEntry* result = nullptr;
-  vsnEntry* e = nullptr;
-  PathBuffer path;
-  vsnDirNode* node = nullptr;
-  vsnHash* table = h->m_pathTable;
-  vsnHashState state;
-  int32_t bucket = -1;
-  bool hasType, hasName;
-  size_t typeLength, nameLength, prefixLength, stepLength;
-  if (t && !vsnIsCleanName(t)) t = ownedType = cleanCopy(t);
-  if (n && !vsnIsCleanName(n)) n = ownedName = cleanCopy(n);
-  if ((type && kind != VSN_KIND_PARAM && !t) || (name && !n)) goto done;
-  hasType = t && *t;
-  hasName = n && *n;
-  if (hasType && hasName && strcmp(t, n) == 0) {
-    n = nullptr;
-    hasName = false;
-  }
-  if (kind == VSN_KIND_PARAM ? !hasName : !hasType) goto done;
-  if (hasSeparator(t) || hasSeparator(n)) goto done;
-  if (kind != VSN_KIND_PARAM) kind = hasName ? VSN_KIND_OBJECT : VSN_KIND_SINGLETON;
+  UpdateStep step;
+  if (!nameStep(type, name, kind, &step)) return nullptr;
+  vsnDirNode* node = h->m_dirStack;
+  step.m_table = h->m_pathTable;
+  if (!joinStepPath(h, node, &step)) return nullptr;
+  hashStepPath(node, &step);
+  if (!stepPathIsCanonical(h, node, step)) return nullptr;
 
-  {
-    // The current path, "/" unless it is the root, and the step.
-    const char* current = getCurrentPathH(h);
-    node = h->m_dirStack;
-    size_t currentLength = node ? node->m_length : strlen(current);
-    bool underRoot = currentLength == 1 && current[0] == '/';
-    typeLength = hasType ? strlen(t) : 0;
-    nameLength = hasName ? strlen(n) : 0;
-    prefixLength = currentLength + (underRoot ? 0 : 1);
-    stepLength = typeLength + (hasType && hasName ? 1 : 0) + nameLength;
-    if (!path.reserve(prefixLength + stepLength)) goto done;
-    char* at = path.m_text;
-    memcpy(at, current, currentLength);
-    at += currentLength;
-    if (!underRoot) *at++ = '/';
-    memcpy(at, hasType ? t : n, hasType ? typeLength : nameLength);
-    at += hasType ? typeLength : nameLength;
-    if (hasType && hasName) {
-      *at++ = ':';
-      memcpy(at, n, nameLength);
-      at += nameLength;
-    }
-    *at = '\0';
-    path.m_length = prefixLength + stepLength;
-    // The path's hash carries on from the current path's: only the step is hashed. Its bucket
-    // is fetched into the cache while the path is checked.
-    if (node && table && table->m_hash == vsnHashString && table->m_buckets) {
-      if (node->m_prefixHash.m_size != table->m_size) {
-        vsnHashStart(&node->m_prefixHash, table->m_size);
-        vsnHashFeed(&node->m_prefixHash, path.m_text, prefixLength);
-      }
-      state = node->m_prefixHash;
-      vsnHashFeed(&state, path.m_text + prefixLength, stepLength);
-      bucket = vsnHashStateBucket(table, &state);
-      if (bucket >= 0) __builtin_prefetch(&table->m_buckets[bucket]);
-    }
-    // A key that a look-up would resolve elsewhere could never be found again. A canonical
-    // current path followed by a plain step is canonical as it stands.
-    if (!(node && node->m_canonical && vsnStepKeepsCanonical(path.m_text + prefixLength, stepLength))) {
-      char* canonical = getFullPath(h, path.m_text);
-      bool same = canonical && strcmp(canonical, path.m_text) == 0;
-      free(canonical);
-      if (!same) goto done;
-    }
-  }
-
-  e = bucket >= 0 ? static_cast<vsnEntry*>(vsnHashLookupIn(table, bucket, path.m_text, path.m_length))
-                  : findEntryH(h, path.m_text);
+  const PathBuffer& path = step.m_path;
+  vsnEntry* e = step.m_bucket >= 0
+                    ? static_cast<vsnEntry*>(vsnHashLookupIn(step.m_table, step.m_bucket, path.m_text, path.m_length))
+                    : findEntryH(h, path.m_text);
   if (!e) {
-    const char* v = kind == VSN_KIND_PARAM ? (value ? value : "") : nullptr;
-    e = vsnEntryNew(kind == VSN_KIND_PARAM ? "String" : t, n, v, kind, flags);
-    if (!e) goto done;
-    bool inserted;
-    if (bucket >= 0) {
-      // As vsnHashInsert: grow first, then place in the bucket of the size grown to.
-      vsnHashReserve(table, 0);
-      if (state.m_size != table->m_size) {
-        vsnHashStart(&state, table->m_size);
-        vsnHashFeed(&state, path.m_text, path.m_length);
-      }
-      bucket = vsnHashStateBucket(table, &state);
-      inserted = bucket >= 0 && vsnHashAddNew(table, bucket, path.m_text, path.m_length, e);
-    } else {
-      inserted = vsnHashInsert(table, path.m_text, e);
-    }
-    if (!inserted) {
-      vsnEntryDelete(e);
-      e = nullptr;
-      goto done;
-    }
-    appendChild(parent, e);
-    if (kind == VSN_KIND_PARAM) {
-      vsnNotifyChange(h, path.m_text, VSN_CHANGE_VALUE, e->m_value, nullptr);
-    } else {
-      vsnNotifyChange(h, path.m_text, VSN_CHANGE_CREATED, nullptr, nullptr);
-    }
-  } else if ((e->m_kind == VSN_KIND_PARAM) != (kind == VSN_KIND_PARAM)) {
-    // A parameter and a singleton of one name would share a path: refuse rather than give a
-    // parameter children or an object a value.
-    e = nullptr;
-    goto done;
-  } else if (kind == VSN_KIND_PARAM) {
-    const char* v = value ? value : "";
-    if (!e->m_value || strcmp(e->m_value, v) != 0) {
-      char* copy = strdup(v);
-      if (!copy) goto done;
-      bool oldInBlock;
-      char* old = vsnEntrySwapValue(e, copy, &oldInBlock);
-      vsnNotifyChange(h, path.m_text, VSN_CHANGE_VALUE, copy, old);
-      vsnEntryFreeOldValue(old, oldInBlock);
-    }
-    e->m_flags = flags;
+    e = addStepEntry(h, parent, &step, value, flags);
+    if (!e) return nullptr;
+  } else if (!updateStepEntry(h, e, step, value, flags)) {
+    return nullptr;
   }
-
-  if (kind == VSN_KIND_PARAM) {
-    result = parent;
-  } else {
-    // The path is canonical and its entry at hand: push it without resolving it again, with
-    // the hash state its children's paths carry on from.
-    const vsnHashState* prefix = nullptr;
-    if (bucket >= 0) {
-      vsnHashFeed(&state, "/", 1);
-      prefix = &state;
-    }
-    result = vsnPushCanonicalPath(h, path.m_text, path.m_length, prefix) ? nullptr : e;
-    e->m_flags = flags;
-  }
-  if (parent->m_flags & VSN_FLAG_REPLACE) e->m_flags |= VSN_FLAG_REPLACE;
-  applyValidity(e, ((flags == 0 || flags == VSN_FLAG_VALID) ? 1 : 0) +
-                       ((flags == 0 || flags == VSN_FLAG_CONTENTS_VALID) ? 2 : 0));
-
-done:
-  free(ownedType);
-  free(ownedName);
-  return result;
+  return enterStepEntry(h, parent, e, &step, flags);
 }
 
 const char* vsnCreateObject(vsnHandle* h, const char* path, int fromLibrary) {

@@ -45,6 +45,12 @@ const char* vsnCheckValue(vsnHandle* h, const char* value) {
       return setVSNErrorH(h, "invalid parameter value \"%s\": control character number %d is not allowed.",
                           value, static_cast<int>(*p));
     }
+    // The text reader takes a "#" without a backslash before it for the start of a comment: the
+    // rest of the value would be lost at the next write and read.
+    if (*p == '#' && (p == reinterpret_cast<const unsigned char*>(value) || p[-1] != '\\')) {
+      return setVSNErrorH(h, "invalid parameter value \"%s\": '#' starts a comment, write it as \"\\#\".",
+                          value);
+    }
   }
   return nullptr;
 }

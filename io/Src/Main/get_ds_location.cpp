@@ -8,6 +8,7 @@
 #include "io_alloc.h"
 #include "io_delete.h"
 #include "io_error.h"
+#include "io_file.h"
 #include "io_order.h"
 
 #include <algorithm>
@@ -406,7 +407,8 @@ int update_subindex(IO_error_callback callback, IO_file *record, int32_t count, 
       }
       if (loser < 0) continue;
       indextable_entry(table, loser)[0] = 'N';
-      if (record->m_access == 'w' && record->m_stream)
+      if (record->m_access == 'w' && record->m_stream &&
+          iif_mark_index_stale(record) == IO_OK)
         delete_process_sub(callback, record->m_stream, loserPosition);
     }
   }

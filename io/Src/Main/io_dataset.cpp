@@ -8,6 +8,7 @@
 #include "io_error.h"
 #include "io_header.h"
 #include "io_index.h"
+#include "io_rebuild.h"
 #include "iodata.h"
 #include "lowlevel_io.h"
 
@@ -16,6 +17,63 @@
 #include <cstring>
 
 namespace {
+
+// Text lines cannot carry a line feed, ESC (the value separator) or NUL inside a CHAR or LOGL
+// value: such a data set would be written but could not be read back. The counts are those
+// check_memory has just set.
+// A data set read at the position an index entry gives must be the one the entry names: a
+// damaged index would otherwise hand one key's values to another. On a mismatch the index is
+// rebuilt from the frames (and stored afresh at the close) and the read fails; a locate on the
+// rebuilt index finds the right data set.
+int matchesIndex(IO_error_callback callback, int64_t position, const IO_header *header,
+                 IO_file *record) {
+  int32_t slot = indextable_slot_at(record->m_indextable, position);
+  if (slot == -1) return IO_OK;
+  IO_match entry;
+  memset(&entry, 0, sizeof entry);
+  if (slot == -2) {
+    io_report_error(callback,
+                    "read_located_dataset: several index entries name offset %" PRId64
+                    "; rebuilding the index",
+                    position);
+  } else if (parseindex(nullptr, indextable_entry(record->m_indextable, slot), &entry) == IO_OK &&
+             strcmp(entry.m_what, header->m_what) == 0 &&
+             strcmp(entry.m_where, header->m_where) == 0 && entry.m_when == *header->m_when) {
+    return IO_OK;
+  } else {
+    io_report_error(callback,
+                    "read_located_dataset: the index names %s:%s:%d at offset %" PRId64
+                    " but the dataset there is %s:%s:%d; rebuilding the index",
+                    entry.m_what, entry.m_where, entry.m_when, position, header->m_what,
+                    header->m_where, *header->m_when);
+  }
+  record->m_lock = -1;
+  int status = recreate_indextable(callback, record);
+  if (status != IO_OK) io_report_error(callback, "read_located_dataset: cannot recreate index\n");
+  return IO_BAD_FILE;
+}
+
+int textStorable(IO_error_callback callback, const IO_header *header, const IO_data *data) {
+  const struct {
+    const char *m_values;
+    const int32_t *m_count;
+    const char *m_name;
+  } kinds[] = {{data->m_chararray, data->m_numchar, "CHAR"},
+               {data->m_loglarray, data->m_numlogl, "LOGL"}};
+  for (const auto &kind : kinds) {
+    if (!kind.m_values || !kind.m_count) continue;
+    for (int32_t i = 0; i < *kind.m_count; ++i) {
+      char c = kind.m_values[i];
+      if (c != '\n' && c != 27 && c != '\0') continue;
+      io_report_error(callback,
+                      "write_dataset: %s value %d of dataset %s:%s:%d holds a line feed, ESC or "
+                      "NUL character, which the text format cannot store",
+                      kind.m_name, i + 1, header->m_what, header->m_where, *header->m_when);
+      return IO_DATA_ERR;
+    }
+  }
+  return IO_OK;
+}
 
 const char kEsc = 27;
 // Beyond this many bytes of values a 4-byte length field could overflow: U and u become L.
@@ -145,6 +203,7 @@ int write_dataset(IO_error_callback callback, const char *format, IO_header *hea
   if (*header->m_number > 0) {
     status = check_memory(callback, code, *header->m_number, header->m_datatype, data);
     if (status != IO_OK) return status;
+    if (code[0] == 'F' && (status = textStorable(callback, header, data)) != IO_OK) return status;
   }
   FILE *stream = record->m_stream;
   if (io_seek(stream, record->m_indexlocation, 0) != 0) {
@@ -264,6 +323,7 @@ int read_located_dataset_as(IO_error_callback callback, char *format, IO_header 
     return IO_MEMORY_ERR;
   }
   FILE *stream = record->m_stream;
+  const int64_t position = io_tell(stream);
   int status = read_located_dataset_start(callback, format, record);
   if (status != IO_OK) {
     io_report_error(callback, "read_located_dataset: can't read data set start block\n");
@@ -274,6 +334,7 @@ int read_located_dataset_as(IO_error_callback callback, char *format, IO_header 
     io_report_error(callback, "read_located_dataset: can't read data set header\n");
     return status;
   }
+  if ((status = matchesIndex(callback, position, header, record)) != IO_OK) return status;
   int64_t number = *header->m_number;
   if (number <= 0) return IO_OK;
 

@@ -3,6 +3,7 @@
 
 #include "get_ds_location.h"
 #include "io_error.h"
+#include "io_file.h"
 #include "io_format.h"
 #include "io_index.h"
 #include "iodata.h"
@@ -80,7 +81,9 @@ int delete_bywhat(IO_error_callback callback, const char *key, IO_file *record) 
   if (!key || indextable_count(table) == 0) return IO_OK;
   char *entry = exactEntry(table, &table->m_whatorder, key, strlen(key), indextable_what_key);
   if (!entry) return IO_OK;
-  int status = delete_process(callback, record->m_access, record->m_stream, entry);
+  int status = iif_mark_index_stale(record);
+  if (status == IO_OK)
+    status = delete_process(callback, record->m_access, record->m_stream, entry);
   if (status != IO_OK) io_report_error(callback, "delete_bywhat: delete_process failed\n");
   return status;
 }

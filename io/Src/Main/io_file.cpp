@@ -335,12 +335,55 @@ int iif_flush(IO_file *record) {
           status = IO_WRITE_ERR;
         } else {
           record->m_lock = 0;
+          record->m_indexstale = 0;
         }
       }
     }
   }
   fflush(stream);
   return status;
+}
+
+int iif_mark_index_stale(IO_file *record) {
+  // Plain text files have no index and no information block.
+  if (!record || !record->m_stream || record->m_indexstale || !record->m_indextable ||
+      record->m_access != 'w')
+    return IO_OK;
+  FILE *stream = record->m_stream;
+  int64_t here = io_tell(stream);
+  int status = IO_OK;
+  if (here < 0) {
+    iif_syserr(record, "iif_mark_index_stale: can't tell the current location");
+    status = IO_TELL_ERR;
+  } else if (io_seek(stream, 6, 0) != 0) {
+    iif_syserr(record, "iif_mark_index_stale: can't skip start of INFO dataset");
+    status = IO_SEEK_ERR;
+  } else if ((status = wezwriteOffset(record->m_callback, "F", 0, record->m_offsetwidth,
+                                      stream)) != IO_OK) {
+    io_report_error(record->m_callback, "iif_mark_index_stale: can't write filesize");
+  } else if (fflush(stream) != 0 || fdatasync(fileno(stream)) != 0) {
+    iif_syserr(record, "iif_mark_index_stale: can't write filesize");
+    status = IO_WRITE_ERR;
+  }
+  if (here >= 0 && io_seek(stream, here, 0) != 0 && status == IO_OK) {
+    iif_syserr(record, "iif_mark_index_stale: can't go back to the current location");
+    status = IO_SEEK_ERR;
+  }
+  if (status != IO_OK) return status;
+  record->m_indexstale = 1;
+  // The index is stored afresh at the close, which also puts the size back.
+  record->m_lock = -1;
+  return IO_OK;
+}
+
+int iif_sync(IO_file *record) {
+  if (!record || !record->m_stream) return IO_OK;
+  errno = 0;
+  if (fflush(record->m_stream) != 0 || fdatasync(fileno(record->m_stream)) != 0) {
+    iif_syserr(record, "iif_sync: can't put file %s on disc", record->m_name ? record->m_name : "");
+    return IO_WRITE_ERR;
+  }
+  return IO_OK;
 }
 
 int iif_close(IO_file *record) {

@@ -46,6 +46,14 @@ int iif_create_empty(IO_file *record);
 // can, and otherwise leaves the file as it is (the next open rebuilds again). The stream is
 // flushed in every case.
 int iif_flush(IO_file *record);
+// Before the first change to a data-set file since it was opened or flushed: the recorded size
+// is set to 0 and put on disc, so that a process ending before the close makes the next open
+// rebuild the index from the frames (honouring delete tags) rather than trust the stored one.
+// The stream position is kept. 0, or the status of the failed write.
+int iif_mark_index_stale(IO_file *record);
+// Puts what was written to an open file on disc (its data, not the index, which the close
+// stores). 0, or 11 when the system cannot.
+int iif_sync(IO_file *record);
 // Flushes (a failed index write leaves "*CRASH" at the index location), closes the stream,
 // releases the lock and frees the contents. Always 0.
 int iif_close(IO_file *record);

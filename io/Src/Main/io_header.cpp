@@ -181,7 +181,9 @@ int ioheader_dump(const IO_header *header) {
 }
 
 int ioheader_has_blockfactor(const char *format) {
-  return format && (format[0] == 'F' || iofmt_compress_level(format) > 0);
+  // A digit after a binary letter means a block factor record, "0" included.
+  return format && (format[0] == 'F' || iofmt_compress_level(format) > 0 ||
+                    (format[0] != '\0' && format[1] == '0' && strchr("UuLl", format[0])));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -366,7 +368,8 @@ int read_header(IO_error_callback callback, const char *format, FILE *stream, IO
     *header->m_blockfactor = parseValue(valueOf(record, 11));
     return IO_OK;
   }
-  if (format[0] != 'F') {
+  // Level 0 data sets of older writers of this library have none.
+  if (format[0] != 'F' && format[1] != '0') {
     io_report_error(callback, "read_header: blockfactor missing for compressed dataset in %s",
                     context);
     return IO_READ_ERR;

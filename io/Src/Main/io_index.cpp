@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <unordered_map>
 
 namespace {
 
@@ -191,8 +193,13 @@ bool entryLineValid(IO_error_callback callback, const char *line, size_t length,
 
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+using PositionMap = std::unordered_map<int64_t, int32_t>;
+} // namespace
+
 void indextable_free(IO_index *table) {
   if (!table) return;
+  delete static_cast<PositionMap *>(table->m_bypos);
   dropWhereOrder(table);
   ioorder_free(&table->m_whatorder);
   io_free(table->m_start);
@@ -201,6 +208,30 @@ void indextable_free(IO_index *table) {
 }
 
 int32_t indextable_count(const IO_index *table) { return table ? table->m_numentries : 0; }
+
+int32_t indextable_slot_at(IO_index *table, int64_t position) {
+  if (!table) return -1;
+  PositionMap *map = static_cast<PositionMap *>(table->m_bypos);
+  if (!map) {
+    map = new (std::nothrow) PositionMap;
+    if (!map) return -1;
+    table->m_bypos = map;
+  }
+  // Entries are only ever appended: the map catches up with the new ones.
+  for (; table->m_byposcount < table->m_numentries; ++table->m_byposcount) {
+    const char *entry = indextable_entry(table, table->m_byposcount);
+    const char *last = entry ? strrchr(entry, kEsc) : nullptr;
+    if (!last) continue;
+    char *end = nullptr;
+    errno = 0;
+    long long value = strtoll(last + 1, &end, 10);
+    if (errno != 0 || end == last + 1 || *end != '\0') continue;
+    auto placed = map->emplace(value, table->m_byposcount);
+    if (!placed.second) placed.first->second = -2;
+  }
+  auto found = map->find(position);
+  return found == map->end() ? -1 : found->second;
+}
 
 char *indextable_entry(const IO_index *table, int32_t slot) {
   if (!table || slot < 0 || slot >= table->m_numentries) return nullptr;
@@ -512,43 +543,57 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
   return IO_OK;
 }
 
-int create_indextable(IO_error_callback callback, IO_file *record) {
-  if (!record || !record->m_stream) {
-    io_report_error(callback, "create_indextable: passing parameters are wrong");
-    return IO_MEMORY_ERR;
+// The stored index of a data-set file, checked in steps before its entries are taken: where it
+// is (the last line of the file), its bytes, their lines, and the length and position fields
+// that close it. Each step reports its own fault and answers with the status.
+namespace {
+
+// Walks the lines of the index bytes.
+struct IndexLines {
+  const char *m_at;
+  const char *m_end;
+  bool next(const char **text, size_t *n) {
+    const char *lf = static_cast<const char *>(memchr(m_at, '\n', static_cast<size_t>(m_end - m_at)));
+    if (!lf) return false;
+    *text = m_at;
+    *n = static_cast<size_t>(lf - m_at);
+    m_at = lf + 1;
+    return true;
   }
-  FILE *stream = record->m_stream;
-  int32_t width = record->m_offsetwidth;
-  if (width < 1 || width > 20) {
-    io_report_error(callback, "create_indextable: passing parameters are wrong");
-    return IO_MEMORY_ERR;
-  }
+};
+
+const char kNoIndexLocation[] = "create_indextable: can't go to the index location\n";
+
+// The file's size and the index position its last line gives (the stream left there).
+int locateStoredIndex(IO_error_callback callback, FILE *stream, int32_t width, int64_t *size,
+                      int64_t *position) {
   size_t field = static_cast<size_t>(width) + 1;
   char line[32];
-
-  // The last line of the file gives the index position.
   if (io_seek(stream, 0, 2) != 0) {
-    io_report_error(callback, "create_indextable: can't go to the index location\n");
+    io_report_error(callback, kNoIndexLocation);
     return IO_SEEK_ERR;
   }
-  int64_t size = io_tell(stream);
-  if (size < 0) {
-    io_report_error(callback, "create_indextable: can't go to the index location\n");
+  *size = io_tell(stream);
+  if (*size < 0) {
+    io_report_error(callback, kNoIndexLocation);
     return IO_TELL_ERR;
   }
-  if (size == 0) {
-    record->m_indexlocation = 0;
-    return alloc_indextable(record);
-  }
-  int64_t position = -1;
-  if (size < static_cast<int64_t>(field) || io_seek(stream, size - int64_t(field), 0) != 0 ||
-      !getBytes(line, field, stream) || !parseOffsetLine(line, field, width, &position) ||
-      io_seek(stream, position, 0) != 0) {
-    io_report_error(callback, "create_indextable: can't go to the index location\n");
+  if (*size == 0) return IO_OK;
+  if (*size < static_cast<int64_t>(field) || io_seek(stream, *size - int64_t(field), 0) != 0 ||
+      !getBytes(line, field, stream) || !parseOffsetLine(line, field, width, position) ||
+      io_seek(stream, *position, 0) != 0) {
+    io_report_error(callback, kNoIndexLocation);
     return IO_READ_ERR;
   }
-  record->m_indexlocation = position;
+  return IO_OK;
+}
 
+// The index data set's bytes (terminated, to be released with io_free) after its format tag and
+// length, which must reach exactly to the closing fields at the end of the file.
+int readIndexBytes(IO_error_callback callback, FILE *stream, int32_t width, int64_t size,
+                   int64_t position, char **bytes, int64_t *length) {
+  size_t field = static_cast<size_t>(width) + 1;
+  char line[32];
   char tag[3];
   errno = 0;
   if (!getBytes(tag, 3, stream)) {
@@ -560,121 +605,170 @@ int create_indextable(IO_error_callback callback, IO_file *record) {
                     "create_indextable: index dataset is not formatted, file may be corrupt.");
     return IO_DATA_ERR;
   }
-  int64_t length = 0;
-  if (!getBytes(line, field, stream) || !parseOffsetLine(line, field, width, &length)) {
+  if (!getBytes(line, field, stream) || !parseOffsetLine(line, field, width, length)) {
     io_report_error(callback, "create_indextable: can't read index length\n");
     return IO_READ_ERR;
   }
-  if (length > INT32_MAX) {
+  if (*length > INT32_MAX) {
     io_report_error(
         callback, "32-bit integer overflow in index dataset size %" PRId64 ", possibly a bad file?",
-        length);
+        *length);
     return IO_ALLOC_ERR;
   }
   // Tag, two length fields and the position line around the index: nothing may follow.
-  if (length != size - position - 3 - 3 * int64_t(field)) {
+  if (*length != size - position - 3 - 3 * int64_t(field)) {
     io_report_error(callback,
                     "create_indextable: stored index is wrong: length %" PRId64 " at %" PRId64
                     " does not end the file of %" PRId64 " bytes\n",
-                    length, position, size);
+                    *length, position, size);
     return IO_DATA_ERR;
   }
-  char *bytes = static_cast<char *>(io_malloc(static_cast<size_t>(length) + 1));
-  if (!bytes) {
-    io_report_malloc_error(callback, "create_indextable: table memory", length + 1);
+  *bytes = static_cast<char *>(io_malloc(static_cast<size_t>(*length) + 1));
+  if (!*bytes) {
+    io_report_malloc_error(callback, "create_indextable: table memory", *length + 1);
     return IO_ALLOC_ERR;
   }
   errno = 0;
-  if (!getBytes(bytes, static_cast<size_t>(length), stream)) {
-    io_free(bytes);
+  if (!getBytes(*bytes, static_cast<size_t>(*length), stream)) {
+    io_free(*bytes);
+    *bytes = nullptr;
     io_report_syserr(callback, "create_indextable: (can't read the whole index) syserr:");
     return IO_READ_ERR;
   }
-  bytes[length] = '\0';
+  (*bytes)[*length] = '\0';
+  return IO_OK;
+}
 
-  // Lines: start tag, count, the entries, end tag; the last ends the index bytes.
-  const char *end = bytes + length;
-  const char *p = bytes;
-  auto nextLine = [&](const char **text, size_t *n) {
-    const char *lf = static_cast<const char *>(memchr(p, '\n', static_cast<size_t>(end - p)));
-    if (!lf) return false;
-    *text = p;
-    *n = static_cast<size_t>(lf - p);
-    p = lf + 1;
-    return true;
-  };
+// The start tag and the entry count; the lines are left at the first entry.
+int checkIndexHead(IO_error_callback callback, IndexLines *lines, int32_t width, int64_t length,
+                   int32_t *count) {
+  size_t field = static_cast<size_t>(width) + 1;
   const char *text;
   size_t n;
-  int status = IO_OK;
-  int32_t count = 0;
-  if (!nextLine(&text, &n)) {
+  if (!lines->next(&text, &n)) {
     io_report_error(callback, "create_indextable: stored index is wrong: missing start tag\n");
-    status = IO_DATA_ERR;
-  } else if (n != 6 || memcmp(text, "*INDEX", 6) != 0) {
-    io_report_error(callback, "create_indextable: stored index is wrong: bad start tag\n");
-    status = IO_DATA_ERR;
-  } else if (!nextLine(&text, &n)) {
-    io_report_error(callback, "create_indextable: index is wrong: missing count\n");
-    status = IO_DATA_ERR;
-  } else {
-    int64_t value = -1;
-    if (n + 1 != field || !parseOffsetLine(text, n + 1, width, &value) || value > INT32_MAX) {
-      io_report_error(callback, "create_indextable: index is wrong: bad count\n");
-      status = IO_DATA_ERR;
-    } else {
-      count = static_cast<int32_t>(value);
-      // Every entry line holds at least a dozen bytes.
-      if (count > length / 12) {
-        io_report_error(callback, "create_indextable: index is wrong: line %d/%d missing\n", 1,
-                        count);
-        status = IO_DATA_ERR;
-      }
-    }
+    return IO_DATA_ERR;
   }
-  const char *entries = p;
-  for (int32_t i = 0; status == IO_OK && i < count; ++i) {
-    if (!nextLine(&text, &n)) {
+  if (n != 6 || memcmp(text, "*INDEX", 6) != 0) {
+    io_report_error(callback, "create_indextable: stored index is wrong: bad start tag\n");
+    return IO_DATA_ERR;
+  }
+  if (!lines->next(&text, &n)) {
+    io_report_error(callback, "create_indextable: index is wrong: missing count\n");
+    return IO_DATA_ERR;
+  }
+  int64_t value = -1;
+  if (n + 1 != field || !parseOffsetLine(text, n + 1, width, &value) || value > INT32_MAX) {
+    io_report_error(callback, "create_indextable: index is wrong: bad count\n");
+    return IO_DATA_ERR;
+  }
+  *count = static_cast<int32_t>(value);
+  // Every entry line holds at least a dozen bytes.
+  if (*count > length / 12) {
+    io_report_error(callback, "create_indextable: index is wrong: line %d/%d missing\n", 1, *count);
+    return IO_DATA_ERR;
+  }
+  return IO_OK;
+}
+
+// The entry lines, each pointing before the index, then the end tag that ends the bytes.
+int checkIndexBody(IO_error_callback callback, IndexLines *lines, int32_t count, int64_t position) {
+  const char *text;
+  size_t n;
+  for (int32_t i = 0; i < count; ++i) {
+    if (!lines->next(&text, &n)) {
       io_report_error(callback, "create_indextable: index is wrong: line %d/%d missing\n", i + 1,
                       count);
-      status = IO_DATA_ERR;
-    } else if (!entryLineValid(nullptr, text, n, position)) {
+      return IO_DATA_ERR;
+    }
+    if (!entryLineValid(nullptr, text, n, position)) {
       io_report_error(callback, "create_indextable: index is wrong: bad entry %d/%d\n", i + 1,
                       count);
-      status = IO_DATA_ERR;
+      return IO_DATA_ERR;
     }
   }
-  if (status == IO_OK) {
-    if (!nextLine(&text, &n)) {
-      io_report_error(callback, "create_indextable: index is wrong: error finding EOL\n");
-      status = IO_DATA_ERR;
-    } else if (n != 9 || memcmp(text, "*ENDINDEX", 9) != 0 || p != end) {
-      io_report_error(callback, "create_indextable: index is wrong: missing end tag\n");
-      status = IO_DATA_ERR;
-    }
+  if (!lines->next(&text, &n)) {
+    io_report_error(callback, "create_indextable: index is wrong: error finding EOL\n");
+    return IO_DATA_ERR;
   }
+  if (n != 9 || memcmp(text, "*ENDINDEX", 9) != 0 || lines->m_at != lines->m_end) {
+    io_report_error(callback, "create_indextable: index is wrong: missing end tag\n");
+    return IO_DATA_ERR;
+  }
+  return IO_OK;
+}
+
+// The length and position fields after the index repeat what opened it.
+int checkIndexClosing(IO_error_callback callback, FILE *stream, int32_t width, int64_t length,
+                      int64_t position) {
+  size_t field = static_cast<size_t>(width) + 1;
+  char line[32];
   int64_t second = -1, own = -1;
-  if (status == IO_OK &&
-      (!getBytes(line, field, stream) || !parseOffsetLine(line, field, width, &second) ||
-       second != length || !getBytes(line, field, stream) ||
-       !parseOffsetLine(line, field, width, &own) || own != position)) {
+  if (!getBytes(line, field, stream) || !parseOffsetLine(line, field, width, &second) ||
+      second != length || !getBytes(line, field, stream) ||
+      !parseOffsetLine(line, field, width, &own) || own != position) {
     io_report_error(callback,
                     "create_indextable: index is wrong: its closing length or position differs\n");
-    status = IO_DATA_ERR;
+    return IO_DATA_ERR;
   }
-  if (status == IO_OK && alloc_indextable(record) != IO_OK) {
+  return IO_OK;
+}
+
+// A new table holding the checked entry lines, in file order (not yet sorted).
+int loadIndexEntries(IO_error_callback callback, IO_file *record, IndexLines lines, int32_t count) {
+  if (alloc_indextable(record) != IO_OK) {
     io_report_malloc_error(callback, "create_indextable: table memory",
                            static_cast<int64_t>(count) * IO_INDEX_ENTRY_LEN);
-    status = IO_ALLOC_ERR;
+    return IO_ALLOC_ERR;
   }
-  p = entries;
+  const char *text;
+  size_t n;
   char entry[IO_INDEX_ENTRY_LEN];
+  int status = IO_OK;
   for (int32_t i = 0; status == IO_OK && i < count; ++i) {
-    nextLine(&text, &n);
+    lines.next(&text, &n);
     memcpy(entry, text, n);
     entry[n] = '\0';
     status = insert_index_unsorted(callback, record, entry);
   }
-  io_free(bytes);
   if (status == IO_OK) record->m_indextable->m_sorted = 0;
+  return status;
+}
+
+} // namespace
+
+int create_indextable(IO_error_callback callback, IO_file *record) {
+  if (!record || !record->m_stream) {
+    io_report_error(callback, "create_indextable: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  FILE *stream = record->m_stream;
+  int32_t width = record->m_offsetwidth;
+  if (width < 1 || width > 20) {
+    io_report_error(callback, "create_indextable: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  int64_t size = 0;
+  int64_t position = -1;
+  int status = locateStoredIndex(callback, stream, width, &size, &position);
+  if (status != IO_OK) return status;
+  if (size == 0) {
+    record->m_indexlocation = 0;
+    return alloc_indextable(record);
+  }
+  record->m_indexlocation = position;
+
+  char *bytes = nullptr;
+  int64_t length = 0;
+  status = readIndexBytes(callback, stream, width, size, position, &bytes, &length);
+  if (status != IO_OK) return status;
+  IndexLines lines = {bytes, bytes + length};
+  int32_t count = 0;
+  status = checkIndexHead(callback, &lines, width, length, &count);
+  const IndexLines entries = lines;
+  if (status == IO_OK) status = checkIndexBody(callback, &lines, count, position);
+  if (status == IO_OK) status = checkIndexClosing(callback, stream, width, length, position);
+  if (status == IO_OK) status = loadIndexEntries(callback, record, entries, count);
+  io_free(bytes);
   return status;
 }

@@ -38,6 +38,8 @@ struct IO_index {
   int32_t m_sortedcount;  // entries placed in what order by the last sort
   IO_order m_whatorder;   // every entry, in what order
   IO_order *m_whereorder; // every entry in where order; built by the first where search
+  void *m_bypos;          // position -> slot of the first m_byposcount entries, built on demand
+  int32_t m_byposcount;
 };
 
 // A located or parsed entry.
@@ -97,6 +99,9 @@ void indextable_free(IO_index *table);
 int32_t indextable_count(const IO_index *table);
 // The text of an entry; its first character (the status) may be changed in place.
 char *indextable_entry(const IO_index *table, int32_t slot);
+// The slot of the entry whose data set stands at a position; -1 when none does, -2 when several
+// entries claim it (which no sound index does).
+int32_t indextable_slot_at(IO_index *table, int64_t position);
 // Puts the table in what order: every entry present is listed in what order from now on.
 void indextable_sort(IO_index *table);
 // The ranks [*first, *end) in what order of the entries whose texts from the third character

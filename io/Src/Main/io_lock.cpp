@@ -7,7 +7,9 @@
 #include "lowlevel_io.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -49,6 +51,16 @@ int peekCount(const char *lockName, int32_t *n) {
   return status == IO_OK ? 1 : -1;
 }
 
+// Whether no process holds the real lock of the data file: then whatever its lock file says was
+// left by programs that have ended. A file that does not exist is held by nobody.
+bool nobodyHolds(const char *name) {
+  int fd = open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
+  close(fd); // lets go of the probe's lock too
+  return free;
+}
+
 // The shared part of setfilebusyflag and io_try_become_writer. `callback` NULL: no messages.
 int becomeWriter(IO_error_callback callback, IO_file *record) {
   if (record->m_access == 'r') {
@@ -57,7 +69,7 @@ int becomeWriter(IO_error_callback callback, IO_file *record) {
   }
   if (record->m_lockfile == IO_LOCKFILE_WRITER) {
     record->m_lock = -1;
-    return IO_OK;
+    return iif_mark_index_stale(record);
   }
   char *lockName = io_lockfile_name(record->m_name);
   if (!lockName) {
@@ -69,11 +81,18 @@ int becomeWriter(IO_error_callback callback, IO_file *record) {
   // as it stands now (it must still show this record alone).
   int32_t n = 0;
   int found = 0;
-  bool refused = record->m_lock >= 2 || !io_real_lock(record, LOCK_EX);
+  // Every open record holds the real lock, so once this record holds it alone, whatever else the
+  // lock file shows was left by programs that have ended.
+  bool refused = !io_real_lock(record, LOCK_EX);
   if (!refused) {
     found = peekCount(lockName, &n);
     bool ours = record->m_lockfile == IO_LOCKFILE_READER ? (found == 1 && n == 1) : found == 0;
-    refused = !ours;
+    if (!ours && found == 1)
+      io_report_error(callback,
+                      "iif_set_lock: warning: lock file %s (level %d) was left by a program that "
+                      "has ended; taking it over",
+                      lockName, n);
+    refused = found == -1;
   }
   if (refused) {
     io_report_error(callback,
@@ -101,7 +120,7 @@ int becomeWriter(IO_error_callback callback, IO_file *record) {
   io_free(lockName);
   record->m_lock = -1;
   record->m_lockfile = IO_LOCKFILE_WRITER;
-  return IO_OK;
+  return iif_mark_index_stale(record);
 }
 
 } // namespace
@@ -161,8 +180,21 @@ int iif_set_lock(IO_file *record, int32_t mode) {
       io_free(lockName);
       return status;
     }
+    // A lock file that stands in the way (or would be counted on) but whose data file nobody has
+    // locked is stale: readers that ended without counting themselves out must not add up.
+    bool inTheWay =
+        mode > 0 ? !(record->m_lockfile == IO_LOCKFILE_READER && n == 1) : (mode == 0 && n != 0);
+    bool stale =
+        inTheWay && record->m_lockfile == IO_LOCKFILE_NONE && nobodyHolds(record->m_name);
+    if (stale) {
+      io_report_error(callback,
+                      "iif_set_lock: warning: lock file %s (level %d) was left by a program that "
+                      "has ended; taking it over",
+                      lockName, n);
+      n = 0;
+    }
     if (mode > 0) {
-      if (!(record->m_lockfile == IO_LOCKFILE_READER && n == 1)) {
+      if (!stale && !(record->m_lockfile == IO_LOCKFILE_READER && n == 1)) {
         if (n >= 0)
           io_report_error(callback,
                           "iif_set_lock: file %s is currently locked for reading at level %d, and "
@@ -198,6 +230,15 @@ int iif_set_lock(IO_file *record, int32_t mode) {
                         "iif_set_lock: file %s is currently locked for writing, and cannot be "
                         "locked for read access.  Either another program is using this file, or "
                         "the lock file %s is bad.",
+                        record->m_name, lockName);
+        io_free(lockName);
+        return IO_LOCK_ERR;
+      }
+      if (n == INT32_MAX) {
+        // No count of live readers gets there: the lock file is bad.
+        io_report_error(callback,
+                        "iif_set_lock: file %s cannot be locked for read access: the lock file %s "
+                        "is bad.",
                         record->m_name, lockName);
         io_free(lockName);
         return IO_LOCK_ERR;

@@ -51,6 +51,7 @@ struct Scan {
   FILE *m_stream;
   int64_t m_size;
   IO_header *m_header;
+  bool m_badheader; // a whole frame whose header cannot be read: damage, not a cut-off tail
 };
 
 enum { kContinue = -1 };
@@ -122,6 +123,7 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
     status = read_header(callback, format, stream, scan->m_header);
     if (status != IO_OK) {
       io_report_error(callback, "recreate_indextable: read header failed\n");
+      scan->m_badheader = true;
       return status;
     }
     const IO_header *h = scan->m_header;
@@ -256,6 +258,41 @@ int deletedFrame(Scan *scan, const char *tag, int64_t p) {
   return IO_READ_ERR;
 }
 
+// Whether the bytes "*DATASET" (the start of every data set frame, text or binary) stand
+// anywhere from `from` to the end of the file.
+bool laterDataSet(Scan *scan, int64_t from) {
+  static const char kStart[] = "*DATASET";
+  const size_t n = sizeof kStart - 1;
+  if (from < 0 || from >= scan->m_size || io_seek(scan->m_stream, from, 0) != 0) return false;
+  char buffer[65536];
+  size_t kept = 0;
+  for (;;) {
+    size_t got = fread(buffer + kept, 1, sizeof buffer - kept, scan->m_stream);
+    if (got == 0) return false;
+    size_t have = kept + got;
+    for (size_t i = 0; i + n <= have; ++i)
+      if (buffer[i] == '*' && memcmp(buffer + i, kStart, n) == 0) return true;
+    // A start cut by the buffer end is looked at again with the next bytes.
+    kept = have < n - 1 ? have : n - 1;
+    memmove(buffer, buffer + have - kept, kept);
+  }
+}
+
+// Damage that ends the walk: when no data set starts after it, it is the tail of a file cut
+// short or of a superseded index, and every complete data set before it is kept (the next write
+// replaces the damage). `own` is where the frame's own start tag would stand.
+bool trailingDamage(Scan *scan, int status, int64_t p, int64_t own) {
+  if (status != IO_READ_ERR && status != IO_FORMAT_ERR && status != IO_BAD_FILE) return false;
+  if (scan->m_badheader) return false;
+  if (laterDataSet(scan, own + 1)) return false;
+  io_report_error(scan->m_callback,
+                  "recreate_indextable: warning: damaged or incomplete data at offset %" PRId64
+                  " after the last complete dataset, terminating scan there.",
+                  p);
+  scan->m_record->m_indexlocation = p;
+  return true;
+}
+
 int badFile(Scan *scan, const char *bytes, int64_t p) {
   io_report_error(scan->m_callback,
                   "recreate_indextable: Bad file: expected dataset, index or end, got \"%s\" at "
@@ -269,7 +306,7 @@ int badFile(Scan *scan, const char *bytes, int64_t p) {
 int recreate_indextable(IO_error_callback callback, IO_file *record) {
   if (!record || !record->m_stream) return IO_MEMORY_ERR;
   FILE *stream = record->m_stream;
-  Scan scan = {callback, record, stream, -1, nullptr};
+  Scan scan = {callback, record, stream, -1, nullptr, false};
   if (io_seek(stream, 0, 2) != 0 || (scan.m_size = io_tell(stream)) < 0 ||
       io_seek(stream, 0, 0) != 0) {
     io_report_error(callback, "recreate_indextable: can not tell the dataset location\n");
@@ -325,6 +362,16 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
     } else {
       tag[3] = '\0';
       status = badFile(&scan, tag, p);
+    }
+    if (status != kContinue && status != IO_OK) {
+      // The frame's own start tag lies after its letter, second byte, LF and first length field.
+      char letter = tag[0];
+      char format[3];
+      if (isDeletedLetter(letter))
+        letter = iofmt_deleted_format(tag, format) == 0 ? format[0] : 'F';
+      int64_t own = isLiveLetter(letter) ? p + 3 + lengthFieldSize(letter, record->m_offsetwidth)
+                                         : p;
+      if (trailingDamage(&scan, status, p, own)) status = IO_OK;
     }
   }
   ioheader_free(callback, scan.m_header);

@@ -153,6 +153,7 @@ struct IO_file {
   char m_writeformat[3];        // format of the next write, or of the data set last read
   int32_t m_lockfile;           // what this record holds in the lock file: IO_LOCKFILE_*
   int32_t m_flock;              // the real lock held on the stream: 0, LOCK_SH or LOCK_EX
+  int32_t m_indexstale;         // 1 once the recorded size on disc no longer vouches for the index
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -115,6 +115,9 @@ void chooseFormat(IO_error_callback callback, const IO_state *state, IO_file *re
     memcpy(code, kDefaultWriteFormat, 2);
   }
   iofmt_make_native(callback, code);
+  // Level 0 compresses nothing: written as the plain letter, so that the tag and the header
+  // layout (a block factor record only after a digit) agree for every reader.
+  if (code[1] == '0') code[1] = '\0';
   memcpy(record->m_writeformat, code, sizeof code);
 }
 

@@ -1,10 +1,6 @@
 #include "HashSet.h"
 
-#include "HashPrimes.h"
-#include "zyrMemory.h"
-#include "zyrTrace.h"
-
-#include <climits>
+#include "HashChains.h"
 
 // Entries are carved from blocks of growing size; removed entries go to the free list and are
 // reused first. Blocks are released with the set.
@@ -17,6 +13,8 @@ struct HashSetBlock {
 namespace {
 
 using namespace zyrHashPrimes;
+using zyrHashChains::linkAtHead;
+using zyrHashChains::setSize;
 
 const int32_t kFirstBlock = 16;
 const int32_t kLargestBlock = 8192;
@@ -28,14 +26,6 @@ inline uint32_t bucketOf(const HashSet *set, const void *item) {
   return fastmod(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(item)), d.m_reciprocal, d.m_d);
 }
 
-void setSize(HashSet *set, int32_t index) {
-  set->m_sizeIndex = index;
-  set->m_n = kPrimes[index];
-  set->m_shrinkThreshold = set->m_n / 2;
-  const int64_t grow = 3 * static_cast<int64_t>(set->m_n);
-  set->m_growThreshold = grow > INT32_MAX ? INT32_MAX : static_cast<int32_t>(grow);
-}
-
 HashSet *newEmpty(int32_t index, const char *tag) {
   HashSet *set = zyrMemory_allocateArray<HashSet>(1, tag);
   setSize(set, index);
@@ -43,12 +33,6 @@ HashSet *newEmpty(int32_t index, const char *tag) {
   set->m_blocks = nullptr;
   set->m_buckets = zyrMemory_allocateZeroedArray<HashSetEntry *>(static_cast<int64_t>(set->m_n) + 1, tag);
   return set;
-}
-
-inline void linkAtHead(HashSet *set, HashSetEntry *entry, uint32_t bucket) {
-  entry->m_next = set->m_buckets[bucket];
-  set->m_buckets[bucket] = entry;
-  ++set->m_count;
 }
 
 } // namespace
@@ -78,36 +62,8 @@ static HashSetEntry *HashSet_newHashEntry(HashSet *set, void *item) {
 
 static void HashSet_resize(HashSet *set, int step) {
   ZYR_TRACE_BEGIN_DESC("Increase or decrease the size of a hash set.");
-  const int32_t index = set->m_sizeIndex + step;
-  if (index < 0) {
-    if (ZYR_TRACE_DEBUG(1))
-      zyrTrace_printf("No action already minimum size (%d entries).\n", kPrimes[0]);
-    return;
-  }
-  if (index > kLargestIndex) {
-    if (ZYR_TRACE_DEBUG(1))
-      zyrTrace_printf("No action already maximum size (%d entries).\n", kPrimes[kLargestIndex]);
-    set->m_sizeIndex = kLargestIndex;
-    return;
-  }
-  HashSetEntry **old = set->m_buckets;
-  const int32_t oldN = set->m_n;
-  setSize(set, index);
-  set->m_count = 0;
-  if (ZYR_TRACE_DEBUG(1))
-    zyrTrace_printf("Resizing hash set %p from %d to %d.\n", static_cast<void *>(set), oldN, set->m_n);
-
-  set->m_buckets = zyrMemory_allocateZeroedArray<HashSetEntry *>(static_cast<int64_t>(set->m_n) + 1, __func__);
-  for (int32_t b = 0; b < oldN; ++b) {
-    HashSetEntry *e = old[b];
-    while (e != nullptr) {
-      HashSetEntry *next = e->m_next;
-      linkAtHead(set, e, bucketOf(set, e->m_item));
-      e = next;
-    }
-  }
-  set->m_buckets[set->m_n] = old[oldN];
-  zyrMemory_free(old, __func__);
+  zyrHashChains::resize(set, step, ZYR_TRACE_DEBUG(1), "hash set",
+                        [](const HashSet *s, const HashSetEntry *e) { return bucketOf(s, e->m_item); }, __func__);
 }
 
 HashSet *HashSet_new(int32_t sizeHint) { return newEmpty(indexForHint(sizeHint), __func__); }
@@ -161,7 +117,7 @@ void HashSet_print(const HashSet *set, FILE *stream) {
 int32_t HashSet_getNoOfMembers(const HashSet *set) { return set->m_count; }
 
 int32_t HashSet_add(HashSet *set, void *item) {
-  if (set->m_count > set->m_growThreshold && set->m_sizeIndex != kLargestIndex)
+  if (zyrHashChains::full(set))
     HashSet_resize(set, +1);
   linkAtHead(set, HashSet_newHashEntry(set, item), bucketOf(set, item));
   return set->m_count;

@@ -1,11 +1,8 @@
 #include "HashTable.h"
 
-#include "HashPrimes.h"
+#include "HashChains.h"
 #include "zyrAssert.h"
-#include "zyrMemory.h"
-#include "zyrTrace.h"
 
-#include <climits>
 #include <cstring>
 
 // Entries are carved from blocks of growing size rather than allocated one by one; a removed
@@ -181,14 +178,6 @@ inline HashEntry *walkChain(HashEntry *head, HashEntry **previous, Same same) {
   return nullptr;
 }
 
-void setSize(HashTable *table, int32_t index) {
-  table->m_sizeIndex = index;
-  table->m_n = kPrimes[index];
-  table->m_shrinkThreshold = table->m_n / 2;
-  const int64_t grow = 3 * static_cast<int64_t>(table->m_n);
-  table->m_growThreshold = grow > INT32_MAX ? INT32_MAX : static_cast<int32_t>(grow);
-}
-
 } // namespace
 
 // Finds the entry of a key: its bucket and its predecessor in the chain.
@@ -245,12 +234,6 @@ static HashEntry *HashTable_newHashEntry(HashTable *table, const void *key, void
   return entry;
 }
 
-static inline void HashTable_insertEntry(HashTable *table, HashEntry *entry, uint32_t bucket) {
-  entry->m_next = table->m_buckets[bucket];
-  table->m_buckets[bucket] = entry;
-  ++table->m_count;
-}
-
 static inline void HashTable_freeEntry(HashTable *table, HashEntry *entry) {
   entry->m_next = table->m_buckets[table->m_n];
   table->m_buckets[table->m_n] = entry;
@@ -258,41 +241,13 @@ static inline void HashTable_freeEntry(HashTable *table, HashEntry *entry) {
 
 static void HashTable_resize(HashTable *table, int step) {
   ZYR_TRACE_BEGIN_DESC("Increase or decrease the size of a hash table.");
-  int32_t index = table->m_sizeIndex + step;
-  if (index < 0) {
-    if (ZYR_TRACE_DEBUG(1))
-      zyrTrace_printf("No action already minimum size (%d entries).\n", kPrimes[0]);
-    return;
-  }
-  if (index > kLargestIndex) {
-    if (ZYR_TRACE_DEBUG(1))
-      zyrTrace_printf("No action already maximum size (%d entries).\n", kPrimes[kLargestIndex]);
-    table->m_sizeIndex = kLargestIndex;
-    return;
-  }
-  HashEntry **old = table->m_buckets;
-  const int32_t oldN = table->m_n;
-  setSize(table, index);
-  table->m_count = 0;
-  if (ZYR_TRACE_DEBUG(1))
-    zyrTrace_printf("Resizing hash table %p from %d to %d.\n", static_cast<void *>(table), oldN, table->m_n);
-
-  table->m_buckets = zyrMemory_allocateZeroedArray<HashEntry *>(static_cast<int64_t>(table->m_n) + 1, __func__);
-  for (int32_t b = 0; b < oldN; ++b) {
-    HashEntry *e = old[b];
-    while (e != nullptr) {
-      HashEntry *next = e->m_next;
-      HashTable_insertEntry(table, e, bucketOf(table, e->m_key));
-      e = next;
-    }
-  }
-  table->m_buckets[table->m_n] = old[oldN];
-  zyrMemory_free(old, __func__);
+  zyrHashChains::resize(table, step, ZYR_TRACE_DEBUG(1), "hash table",
+                        [](const HashTable *t, const HashEntry *e) { return bucketOf(t, e->m_key); }, __func__);
 }
 
 HashTable *HashTable_new(int32_t sizeHint, HashTable_HashFunction hash, HashTable_CompareFunction compare) {
   HashTable *table = zyrMemory_allocateArray<HashTable>(1, __func__);
-  setSize(table, indexForHint(sizeHint));
+  zyrHashChains::setSize(table, indexForHint(sizeHint));
   table->m_hash = hash != nullptr ? hash : HashTable_hashString;
   table->m_compare = compare != nullptr ? compare : HashTable_compareStrings;
   table->m_count = 0;
@@ -324,10 +279,10 @@ void HashTable_print(const HashTable *table, FILE *stream) {
 }
 
 int32_t HashTable_insert(HashTable *table, const void *key, void *value) {
-  if (table->m_count > table->m_growThreshold && table->m_sizeIndex != kLargestIndex)
+  if (zyrHashChains::full(table))
     HashTable_resize(table, +1);
   const KeyProbe probe = probeOf(table, key);
-  HashTable_insertEntry(table, HashTable_newHashEntry(table, key, value, probe.m_check), probe.m_bucket);
+  zyrHashChains::linkAtHead(table, HashTable_newHashEntry(table, key, value, probe.m_check), probe.m_bucket);
   return table->m_count;
 }
 

@@ -34,6 +34,21 @@ const char *setKey(Database *database, const zyrUUID *uuid) {
   return database->m_key;
 }
 
+// An attribute name is an exact key, never a pattern: where the library would take it for one
+// ("*", "?", "[", "]"), those characters and the backslash are escaped.
+std::string exact(const char *name) {
+  std::string text(name != nullptr ? name : "");
+  if (text.find_first_of("*?[]") == std::string::npos)
+    return text;
+  std::string escaped;
+  for (char c : text) {
+    if (std::strchr("*?[]\\", c) != nullptr)
+      escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
 // The key and the when to read: -1 when no version is valid at the state.
 int32_t readWhen(Database *database, int32_t state, const zyrUUID *uuid, const char *name) {
   setKey(database, uuid);
@@ -171,6 +186,23 @@ DefFile *Database_getDefFile(const Database *database) { return database->m_defF
 
 int Database_isModified(const Database *database) { return database->m_isModified; }
 
+int Database_sync(Database *database) {
+  if (database == nullptr || database->m_defFile == nullptr)
+    return 0;
+  if (DefFile_sync(database->m_defFile))
+    return 1;
+  DefFile_reportError(database->m_defFile, __func__);
+  return 0;
+}
+
+int32_t Database_takeFailedWrites(Database *database) {
+  if (database == nullptr || database->m_defFile == nullptr)
+    return 0;
+  const int32_t failed = database->m_defFile->m_failedWrites;
+  database->m_defFile->m_failedWrites = 0;
+  return failed;
+}
+
 int32_t Database_getVersion(Database *database) {
   char *version = nullptr;
   if (!Database_getString(database, 0, nullptr, kVersion, &version)) return -1;
@@ -226,7 +258,12 @@ int writeKeyed(Database *database, int32_t state, const zyrUUID *uuid, const cha
                In... in) {
   setKey(database, uuid);
   database->m_isModified = 1;
-  return writer(database->m_defFile, name, database->m_key, state, in...);
+  if (writer(database->m_defFile, name, database->m_key, state, in...))
+    return 1;
+  // A value that did not reach the file is the caller's to hear about now, not at some later
+  // report: the state it belongs to cannot be committed.
+  DefFile_reportError(database->m_defFile, database->m_defFile->m_function);
+  return 0;
 }
 
 // Reads the version of a keyed value valid at the state through one of DefFile's readers.
@@ -234,7 +271,7 @@ template <class Reader, class... Out>
 int readActive(Database *database, int32_t state, const zyrUUID *uuid, const char *name, Reader reader,
                Out... out) {
   int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && reader(database->m_defFile, name, database->m_key, when, out...);
+  return when >= 0 && reader(database->m_defFile, exact(name).c_str(), database->m_key, when, out...);
 }
 
 } // namespace
@@ -406,7 +443,7 @@ int Database_describeData(Database *database, int32_t state, const zyrUUID *uuid
   int32_t when = readWhen(database, state, uuid, name);
   if (when < 0) return 0;
   int32_t ioStrings = 0, strings = 0;
-  return DefFile_readSignature(database->m_defFile, name, database->m_key, when, ints, floats, doubles, chars,
+  return DefFile_readSignature(database->m_defFile, exact(name).c_str(), database->m_key, when, ints, floats, doubles, chars,
                                &ioStrings, &strings, references);
 }
 
@@ -433,7 +470,7 @@ int32_t Database_findActiveWhen(Database *database, int32_t state, const char *n
   int32_t count = 0;
   char **whats = nullptr, **wheres = nullptr;
   int32_t *whens = nullptr;
-  DefFile_match(database->m_defFile, name, database->m_key, -1, 0, &count, &whats, &wheres, &whens);
+  DefFile_match(database->m_defFile, exact(name).c_str(), database->m_key, -1, 0, &count, &whats, &wheres, &whens);
   int32_t active = -1;
   for (int32_t i = 0; i < count; ++i) {
     if (whens[i] <= state && whens[i] > active) active = whens[i];
@@ -504,7 +541,7 @@ int Database_isParameterChanged(Database *database, int32_t from, int32_t to, co
                                 const char *name, int *changed) {
   *changed = 0;
   setKey(database, uuid);
-  std::vector<Entry> entries = listEntries(database, database->m_key, name);
+  std::vector<Entry> entries = listEntries(database, database->m_key, exact(name).c_str());
   for (const Entry &e : entries) {
     if (from == -1 || to == -1 || (e.m_when >= from && e.m_when <= to)) {
       *changed = 1;
@@ -519,7 +556,7 @@ int Database_rollback(Database *database, int32_t state) {
   int result = 1;
   for (const Entry &e : entries) {
     if (e.m_when <= state) continue;
-    if (DefFile_erase(database->m_defFile, e.m_name.c_str(), e.m_key.c_str(), e.m_when))
+    if (DefFile_erase(database->m_defFile, exact(e.m_name.c_str()).c_str(), e.m_key.c_str(), e.m_when))
       database->m_isModified = 1;
     else
       result = 0;
@@ -533,7 +570,7 @@ int Database_deleteObject(Database *database, const zyrUUID *uuid) {
 
 int Database_deleteDataSet(Database *database, const zyrUUID *uuid, const char *name) {
   setKey(database, uuid);
-  int result = DefFile_erase(database->m_defFile, name, database->m_key, -1);
+  int result = DefFile_erase(database->m_defFile, exact(name).c_str(), database->m_key, -1);
   if (result) database->m_isModified = 1;
   return result;
 }
@@ -570,7 +607,7 @@ int Database_purgeModifiedData(Database *database, int32_t state) {
       for (int32_t v = j; v < end; ++v) {
         if (whens[v] == active) continue;
         if (ZYR_TRACE_DEBUG(1)) zyrTrace_printf("Removing: [%s, %s, %d]\n", keys[i], names[v], whens[v]);
-        if (DefFile_erase(database->m_defFile, names[v], keys[i], whens[v]))
+        if (DefFile_erase(database->m_defFile, exact(names[v]).c_str(), keys[i], whens[v]))
           database->m_isModified = 1;
         else
           result = 0;

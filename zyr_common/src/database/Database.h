@@ -30,6 +30,13 @@ struct Database {
   int32_t m_isModified;         // 1 once anything was written, erased or compacted
 };
 
+// The keyed writes that failed (each published when it failed) since the last call; the count
+// starts again at 0.
+int32_t Database_takeFailedWrites(Database *database);
+// Puts what the database file holds on disc (a commit is durable once this returns 1). 0 with
+// the error published.
+int Database_sync(Database *database);
+
 // ---- Opening and closing ----
 // A new string: the name when it ends in ".zyr", ".zyr.bak", ".wez" or ".wez.bak" (exact case),
 // else the name with ".zyr" appended.

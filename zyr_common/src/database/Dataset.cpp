@@ -527,7 +527,8 @@ int Dataset_setDefaultFormat(Dataset *dataset, const char *format) {
 
 int Dataset_request(Dataset *dataset, int32_t request) {
   s_requester = dataset;
-  return iocntc(request, io_msg, &dataset->m_header, &dataset->m_data, dataset->m_fileInfo);
+  dataset->m_lastStatus = iocntc(request, io_msg, &dataset->m_header, &dataset->m_data, dataset->m_fileInfo);
+  return dataset->m_lastStatus;
 }
 
 int io_msg(const char *text, int32_t length) {
@@ -961,13 +962,17 @@ int Dataset_readSignature(Dataset *dataset, const char *what, const char *where,
     *ioStrings = whole.m_counts[IO_TYPE_STRI];
     *chars = whole.m_counts[IO_TYPE_CHAR];
   }
+  bool packedStrings = false;
   if (*chars > 0) {
     int32_t n = 0;
     char **names = nullptr, **values = nullptr;
     if (Dataset_readAttributes(dataset, what, where, when, &n, &names, &values) && n > 0 &&
-        strcmp(names[0], "t") == 0 && strcmp(values[0], "u") == 0) {
-      *uuids = *chars / kUUIDChars;
-      *chars = 0;
+        strcmp(names[0], "t") == 0) {
+      if (strcmp(values[0], "u") == 0) {
+        *uuids = *chars / kUUIDChars;
+        *chars = 0;
+      }
+      packedStrings = strcmp(values[0], "s") == 0;
     }
     zyrCStringArray_free(names, static_cast<uint64_t>(n));
     zyrCStringArray_free(values, static_cast<uint64_t>(n));
@@ -978,7 +983,9 @@ int Dataset_readSignature(Dataset *dataset, const char *what, const char *where,
     if (readAllChars(dataset, what, where, when, &data, &n)) {
       for (int32_t i = 0; i < n; ++i)
         if (data[i] == '\0') ++*strings;
-      if (*strings > 0) *chars = 0;
+      // Plain characters that happen to hold a zero byte stay characters: only packed strings
+      // count as strings alone.
+      if (*strings > 0 && packedStrings) *chars = 0;
       zyrMemory_free(data, __func__);
     }
   }

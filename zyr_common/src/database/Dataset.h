@@ -67,6 +67,7 @@ struct Dataset {
 
   // Every message the library reported through this record (heap string), or NULL.
   char *m_lastError;
+  int32_t m_lastStatus; // the library's status of the last request
 
   // Scratch for the file name of an open request.
   char *m_fileName;

@@ -4,6 +4,7 @@
 
 #include "Dataset.h"
 #include "Dictionary.h"
+#include "io_file.h"
 #include "io_state.h"
 #include "zyrCString.h"
 #include "zyrError.h"
@@ -15,7 +16,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -42,8 +45,12 @@ void readFailed(DefFile *file, const char *function, const char *what, const cha
 
 void writeFailed(DefFile *file, const char *function, const char *what, const char *where, int32_t when,
                  const char *kind) {
-  storeError(file, function, what, where, when, ZYR_U_UNABLE_TO_WRITE_DATASET,
+  // Refused because another process holds the file: the caller must hear that it is locked.
+  const int32_t status = file->m_dataset->m_lastStatus;
+  const bool locked = status == IO_LOCK_ERR || status == IO_PERMISSION_ERR;
+  storeError(file, function, what, where, when, locked ? ZYR_U_DATABASE_IS_LOCKED : ZYR_U_UNABLE_TO_WRITE_DATASET,
              "Unable to write the requested ", kind);
+  ++file->m_failedWrites;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -138,23 +145,6 @@ void releaseUUID(zyrUUID *uuid) { zyrUUID_delete(uuid); }
 // ---------------------------------------------------------------------------------------------
 // Files.
 
-// Flushes a file's data and, when asked, the directory that names it, so that a rename over an
-// old file is durable once it returns.
-int syncFile(const char *name) {
-  int fd = open(name, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  int ok = fsync(fd) == 0;
-  close(fd);
-  return ok;
-}
-
-void syncDirectory(const char *directory) {
-  int fd = open(directory[0] ? directory : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
-}
-
 // Everything up to and including the last separator ("\\" or "/"), or "".
 std::string directoryPart(const char *name) {
   std::string text(name ? name : "");
@@ -195,8 +185,10 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     // Closing the primary file closes the secondary with it.
     file->m_openFiles &= primary ? 0u : ~bit;
   }
+  const bool existed = fileName != nullptr && access(fileName, F_OK) == 0;
   int result = primary ? Dataset_openPrimaryFile(file->m_dataset, fileName)
                        : Dataset_openSecondaryFile(file->m_dataset, fileName);
+  if (result == 1 && primary) file->m_created = existed ? 0 : 1;
   char **stored = primary ? &file->m_primaryFile : &file->m_secondaryFile;
   if (result == 1) {
     if (fileName != *stored) {
@@ -211,6 +203,40 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   file->m_openFiles &= primary ? 0u : ~bit;
   if (report) publishOpenFailure(function, result, fileName ? fileName : "", primary);
   return 0;
+}
+
+bool endsWith(const std::string &text, const char *suffix) {
+  const size_t n = strlen(suffix);
+  return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
+}
+
+// Whether some process holds the real lock of the file (every open data-set file has one).
+bool heldByAProcess(const std::string &name) {
+  int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+  close(fd);
+  return held;
+}
+
+// Removes the temporary files (and their lock files) of compactions in the directory that ended
+// without cleaning up: a compaction still running holds its file and is left alone.
+void removeCompactionLeftovers(const std::string &directory) {
+  DIR *listing = opendir(directory.empty() ? "." : directory.c_str());
+  if (!listing) return;
+  std::vector<std::string> names;
+  while (const dirent *entry = readdir(listing)) {
+    std::string name = entry->d_name;
+    if (name.compare(0, 8, "compact.") == 0 && (endsWith(name, ".tmp") || endsWith(name, ".tmp.lck")))
+      names.push_back(name);
+  }
+  closedir(listing);
+  for (const std::string &name : names) {
+    const std::string path = directory + name;
+    const std::string data = endsWith(name, ".lck") ? path.substr(0, path.size() - 4) : path;
+    if (heldByAProcess(data)) continue;
+    unlink(path.c_str());
+  }
 }
 
 // A terminated copy of n characters.
@@ -241,6 +267,7 @@ DefFile *DefFile_new(const char *fileName) {
     DefFile_delete(file);
     return nullptr;
   }
+  removeCompactionLeftovers(directoryPart(fileName));
   return file;
 }
 
@@ -331,8 +358,7 @@ int DefFile_compact(DefFile *file, int compressWhen) {
     if (copied) {
       // The compacted copy replaces the file in one step (rename over it), so that the name
       // always holds either the old file or the whole new one, never nothing.
-      int replaced = syncFile(temporaryName.c_str()) && zyrRenameFile(temporaryName.c_str(), primary);
-      if (replaced) syncDirectory(directory.c_str());
+      int replaced = zyrReplaceFile(temporaryName.c_str(), primary);
       result = DefFile_openAsPrimaryFile(file, primary, 1) && replaced;
     }
   }
@@ -440,6 +466,20 @@ zyrError *DefFile_reportError(DefFile *file, const char *function) {
 }
 
 int DefFile_isModified(const DefFile *file) { return file->m_isModified; }
+
+int DefFile_sync(DefFile *file) {
+  if (!file || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN)) return 1;
+  if (iif_sync(&file->m_fileInfo->m_primary) != IO_OK) {
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET,
+                     "Unable to put the WEZ data file on disc.");
+    return 0;
+  }
+  if (file->m_created) {
+    zyrSyncDirectory(directoryPart(file->m_primaryFile).c_str());
+    file->m_created = 0;
+  }
+  return 1;
+}
 
 void DefFile_print(const DefFile *file, FILE *stream) {
   fputs(kRule, stream);

@@ -33,6 +33,8 @@ struct DefFile {
   char *m_io_error;     // the io library's text at the time of the failure
   int32_t m_errorCode;  // 0: none
   int32_t m_isModified; // 1 once anything was written, erased or compacted
+  int32_t m_failedWrites; // writes that failed since the owner last took the count
+  int32_t m_created;      // 1 while the directory entry of a file this handle created may not be on disc
   uint32_t m_openFiles; // DEFFILE_PRIMARY_OPEN | DEFFILE_SECONDARY_OPEN
   IO_state *m_fileInfo; // owned
   Dataset *m_dataset;   // owned
@@ -71,6 +73,9 @@ void DefFile_setError(DefFile *file, const char *function, const char *what, con
 // stored. The stored error stays.
 zyrError *DefFile_reportError(DefFile *file, const char *function);
 int DefFile_isModified(const DefFile *file);
+// Puts everything written to the primary file on disc, and the directory entry of a file this
+// handle created. 1, or 0 with the error stored.
+int DefFile_sync(DefFile *file);
 void DefFile_print(const DefFile *file, FILE *stream);
 
 // ---- Typed family ----

@@ -50,16 +50,6 @@ void growCheckpoints(Repository *repository, int32_t capacity) {
   repository->m_maxNoOfCheckpoints = capacity;
 }
 
-// Flushes a file's data to the disk before it replaces another.
-int syncFile(const char *name) {
-  const int fd = open(name, O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return 0;
-  const int status = fsync(fd) == 0 ? 1 : 0;
-  close(fd);
-  return status;
-}
-
 // A temporary name beside the file (same directory, so that a rename never crosses file systems).
 char *temporaryNameBeside(const char *file, const char *prefix) {
   char *directory = nullptr;
@@ -420,7 +410,7 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded) {
   if (inPlace) {
     // One atomic rename puts the upgraded file in place: there is no moment without a file under
     // the name, and a failure leaves the old file as it was.
-    if (syncFile(target) != 1 || zyrRenameFile(target, source) != 1) {
+    if (zyrReplaceFile(target, source) != 1) {
       ZYR_REPOSITORY_ERROR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, "Unable to upgrade the ZYR database\n\n%s\n\nin place.\n",
                            source);
       zyrRemoveFile(target);

@@ -162,21 +162,34 @@ int zyrObject_hasAttribute(const void *object, const char *name) {
   return changed;
 }
 
-int zyrObject_setInt(void *object, const char *name, int32_t value) {
+namespace {
+
+// A typed attribute goes to the current state manager; without one nothing is stored or read.
+template <class Call, class... Args> int forward(void *object, const char *name, Call call, Args... args) {
   zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_setInt(manager, object, name, value) : 0;
+  return manager != nullptr ? call(manager, object, name, args...) : 0;
+}
+
+// A read that the flag may skip (see skipped) before it reaches the manager.
+template <class Call, class... Args>
+int forwardRead(void *object, int32_t flag, const char *name, Call call, Args... args) {
+  if (skipped(object, flag, name))
+    return 1;
+  return forward(object, name, call, args...);
+}
+
+} // namespace
+
+int zyrObject_setInt(void *object, const char *name, int32_t value) {
+  return forward(object, name, zyrStateManager_setInt, value);
 }
 
 int zyrObject_getInt(void *object, int32_t flag, const char *name, int32_t *value) {
-  if (skipped(object, flag, name))
-    return 1;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getInt(manager, object, name, value) : 0;
+  return forwardRead(object, flag, name, zyrStateManager_getInt, value);
 }
 
 int zyrObject_setInts(void *object, const char *name, const int32_t *values, int32_t count) {
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_setInts(manager, object, name, values, count) : 0;
+  return forward(object, name, zyrStateManager_setInts, values, count);
 }
 
 int zyrObject_getInts(void *object, int32_t flag, const char *name, int32_t **values, int32_t *count) {
@@ -184,32 +197,23 @@ int zyrObject_getInts(void *object, int32_t flag, const char *name, int32_t **va
     return 1;
   zyrMemory_freeAndClear(values, __func__);
   *count = 0;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getInts(manager, object, name, values, count) : 0;
+  return forward(object, name, zyrStateManager_getInts, values, count);
 }
 
 int zyrObject_getIntArray(void *object, int32_t flag, const char *name, int32_t *values, int32_t n) {
-  if (skipped(object, flag, name))
-    return 1;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getIntArray(manager, object, name, values, n) : 0;
+  return forwardRead(object, flag, name, zyrStateManager_getIntArray, values, n);
 }
 
 int zyrObject_setFloat(void *object, const char *name, float value) {
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_setFloat(manager, object, name, value) : 0;
+  return forward(object, name, zyrStateManager_setFloat, value);
 }
 
 int zyrObject_getFloat(void *object, int32_t flag, const char *name, float *value) {
-  if (skipped(object, flag, name))
-    return 1;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getFloat(manager, object, name, value) : 0;
+  return forwardRead(object, flag, name, zyrStateManager_getFloat, value);
 }
 
 int zyrObject_setFloats(void *object, const char *name, const float *values, int32_t count) {
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_setFloats(manager, object, name, values, count) : 0;
+  return forward(object, name, zyrStateManager_setFloats, values, count);
 }
 
 int zyrObject_getFloats(void *object, int32_t flag, const char *name, float **values, int32_t *count) {
@@ -217,32 +221,23 @@ int zyrObject_getFloats(void *object, int32_t flag, const char *name, float **va
     return 1;
   zyrMemory_freeAndClear(values, __func__);
   *count = 0;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getFloats(manager, object, name, values, count) : 0;
+  return forward(object, name, zyrStateManager_getFloats, values, count);
 }
 
 int zyrObject_getFloatArray(void *object, int32_t flag, const char *name, float *values, int32_t n) {
-  if (skipped(object, flag, name))
-    return 1;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getFloatArray(manager, object, name, values, n) : 0;
+  return forwardRead(object, flag, name, zyrStateManager_getFloatArray, values, n);
 }
 
 int zyrObject_setDouble(void *object, const char *name, double value) {
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_setDouble(manager, object, name, value) : 0;
+  return forward(object, name, zyrStateManager_setDouble, value);
 }
 
 int zyrObject_getDouble(void *object, int32_t flag, const char *name, double *value) {
-  if (skipped(object, flag, name))
-    return 1;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getDouble(manager, object, name, value) : 0;
+  return forwardRead(object, flag, name, zyrStateManager_getDouble, value);
 }
 
 int zyrObject_setDoubles(void *object, const char *name, const double *values, int32_t count) {
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_setDoubles(manager, object, name, values, count) : 0;
+  return forward(object, name, zyrStateManager_setDoubles, values, count);
 }
 
 int zyrObject_getDoubles(void *object, int32_t flag, const char *name, double **values, int32_t *count) {
@@ -250,32 +245,23 @@ int zyrObject_getDoubles(void *object, int32_t flag, const char *name, double **
     return 1;
   zyrMemory_freeAndClear(values, __func__);
   *count = 0;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getDoubles(manager, object, name, values, count) : 0;
+  return forward(object, name, zyrStateManager_getDoubles, values, count);
 }
 
 int zyrObject_getDoubleArray(void *object, int32_t flag, const char *name, double *values, int32_t n) {
-  if (skipped(object, flag, name))
-    return 1;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getDoubleArray(manager, object, name, values, n) : 0;
+  return forwardRead(object, flag, name, zyrStateManager_getDoubleArray, values, n);
 }
 
 int zyrObject_setChar(void *object, const char *name, char value) {
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_setChar(manager, object, name, value) : 0;
+  return forward(object, name, zyrStateManager_setChar, value);
 }
 
 int zyrObject_getChar(void *object, int32_t flag, const char *name, char *value) {
-  if (skipped(object, flag, name))
-    return 1;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getChar(manager, object, name, value) : 0;
+  return forwardRead(object, flag, name, zyrStateManager_getChar, value);
 }
 
 int zyrObject_setChars(void *object, const char *name, const char *values, int32_t count) {
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_setChars(manager, object, name, values, count) : 0;
+  return forward(object, name, zyrStateManager_setChars, values, count);
 }
 
 int zyrObject_getChars(void *object, int32_t flag, const char *name, char **values, int32_t *count) {
@@ -283,20 +269,15 @@ int zyrObject_getChars(void *object, int32_t flag, const char *name, char **valu
     return 1;
   zyrMemory_freeAndClear(values, __func__);
   *count = 0;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getChars(manager, object, name, values, count) : 0;
+  return forward(object, name, zyrStateManager_getChars, values, count);
 }
 
 int zyrObject_getCharArray(void *object, int32_t flag, const char *name, char *values, int32_t n) {
-  if (skipped(object, flag, name))
-    return 1;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getCharArray(manager, object, name, values, n) : 0;
+  return forwardRead(object, flag, name, zyrStateManager_getCharArray, values, n);
 }
 
 int zyrObject_setString(void *object, const char *name, const char *value) {
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_setString(manager, object, name, value) : 0;
+  return forward(object, name, zyrStateManager_setString, value);
 }
 
 int zyrObject_getString(void *object, int32_t flag, const char *name, char **value) {
@@ -304,13 +285,11 @@ int zyrObject_getString(void *object, int32_t flag, const char *name, char **val
     return 1;
   zyrCString_free(*value);
   *value = nullptr;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getString(manager, object, name, value) : 0;
+  return forward(object, name, zyrStateManager_getString, value);
 }
 
 int zyrObject_setStrings(void *object, const char *name, char *const *values, int32_t count) {
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_setStrings(manager, object, name, values, count) : 0;
+  return forward(object, name, zyrStateManager_setStrings, values, count);
 }
 
 int zyrObject_getStrings(void *object, int32_t flag, const char *name, char ***values, int32_t *count) {
@@ -320,15 +299,11 @@ int zyrObject_getStrings(void *object, int32_t flag, const char *name, char ***v
     zyrCStringArray_free(*values, static_cast<uint64_t>(*count > 0 ? *count : 0));
   *values = nullptr;
   *count = 0;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getStrings(manager, object, name, values, count) : 0;
+  return forward(object, name, zyrStateManager_getStrings, values, count);
 }
 
 int zyrObject_getStringArray(void *object, int32_t flag, const char *name, char **values, int32_t n) {
-  if (skipped(object, flag, name))
-    return 1;
-  zyrStateManager *manager = current();
-  return manager != nullptr ? zyrStateManager_getStringArray(manager, object, name, values, n) : 0;
+  return forwardRead(object, flag, name, zyrStateManager_getStringArray, values, n);
 }
 
 int zyrObject_setPointer(void *object, const char *name, const void *target) {

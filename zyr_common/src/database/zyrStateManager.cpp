@@ -242,11 +242,22 @@ int32_t zyrStateManager_flushCache(zyrStateManager *manager) {
 
 int32_t zyrStateManager_commitState(zyrStateManager *manager) {
   zyrStateManager_flushCache(manager);
+  bool unsynced = false;
   if (manager->m_current < 0 && manager->m_database != nullptr) {
     manager->m_current = -manager->m_current;
     manager->m_last = manager->m_current;
     storeCounter(manager->m_database, kCurrent, manager->m_current);
     storeCounter(manager->m_database, kLast, manager->m_last);
+    // A state reported committed is on disc.
+    unsynced = Database_sync(manager->m_database) != 1;
+  }
+  // A state whose values did not all reach the file is no committed state.
+  const int32_t failed = Database_takeFailedWrites(manager->m_database) + (unsynced ? 1 : 0);
+  if (failed > 0) {
+    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
+                 "Unable to commit state %d of the database\n\n%s\n\nas %d of its changes could not be written.\n",
+                 manager->m_current, Database_getFileName(manager->m_database), failed);
+    return 0;
   }
   return manager->m_current;
 }
@@ -575,8 +586,10 @@ int zyrStateManager_deleteObject(zyrStateManager *manager, void *object) {
     std::printf("Deleting:   %s [%s]\n", key, zyrObject_getTypeName(object));
     std::printf("Destroying: %s [%s]\n", other, zyrObject_getTypeName(manager->m_destroying));
   }
-  // Unloading (a change of state, zyrObject_destroy) leaves the stored object as it is.
-  if (manager->m_destroying == nullptr && !(manager->m_destroy && manager->m_destroyTarget == object)) {
+  // Unloading (a change of state) leaves the stored object as it is; every other deletion, that
+  // of a zyrObject_destroy target among them, is recorded. A delete hook that must keep the
+  // stored object skips zyrObject_delete while zyrObject_isDestroying.
+  if (manager->m_destroying == nullptr) {
     const int32_t state = writeState(manager, __func__);
     status = state > 0 ? Database_setInt(manager->m_database, state, uuidOf(object), kDeleted, 0) : 0;
   }
@@ -714,6 +727,125 @@ void *zyrStateManager_getSingletonByTypeName(zyrStateManager *manager, const cha
   return object;
 }
 
+namespace {
+
+// What an import takes from the other database: its live objects, and among them the model and
+// the Repository (indices into the listing; -1 when absent).
+struct ImportSelection {
+  std::vector<int32_t> m_kept;
+  int32_t m_modelKey = -1;
+  int32_t m_repositoryKey = -1;
+};
+
+// The keys of the listing whose objects exist and are not deleted, and the first model and
+// Repository among them. Both are looked for: a Repository copied as an ordinary object would
+// leave two in this database.
+void selectLiveObjects(Database *other, const Listing &listing, ImportSelection *selection) {
+  for (int32_t k = 0; k < listing.m_noOfKeys; ++k) {
+    const int32_t begin = listing.m_offsets[k];
+    const int32_t end = listing.m_offsets[k + 1];
+    if (begin == end || listing.m_whens[begin] == 0)
+      continue;
+    int deleted = 0;
+    int32_t typeWhen = -1;
+    for (int32_t j = begin; j < end; ++j) {
+      if (std::strcmp(listing.m_names[j], kDeleted) == 0)
+        deleted = 1;
+      else if (std::strcmp(listing.m_names[j], kType) == 0)
+        typeWhen = listing.m_whens[j];
+    }
+    if (deleted)
+      continue;
+    if ((selection->m_modelKey < 0 || selection->m_repositoryKey < 0) && typeWhen >= 0) {
+      zyrUUID *uuid = zyrUUID_newFromBase64(listing.m_keys[k]);
+      int32_t id = -1;
+      if (uuid != nullptr && Database_getInt(other, typeWhen, uuid, kType, &id) == 1) {
+        if (id == ZYR_TYPE_ID_MODEL && selection->m_modelKey < 0)
+          selection->m_modelKey = k;
+        else if (id == ZYR_TYPE_ID_REPOSITORY && selection->m_repositoryKey < 0)
+          selection->m_repositoryKey = k;
+      }
+      zyrUUID_delete(uuid);
+    }
+    selection->m_kept.push_back(k);
+  }
+}
+
+// The other database's Repository (NULL without one); its primary model, when it names a live
+// one, is the model imported.
+zyrUUID *takePrimaryModel(Database *other, const Listing &listing, ImportSelection *selection) {
+  const int32_t repositoryKey = selection->m_repositoryKey;
+  if (repositoryKey < 0)
+    return nullptr;
+  zyrUUID *repositoryUUID = zyrUUID_newFromBase64(listing.m_keys[repositoryKey]);
+  int32_t when = -1;
+  for (int32_t j = listing.m_offsets[repositoryKey]; j < listing.m_offsets[repositoryKey + 1]; ++j)
+    if (std::strcmp(listing.m_names[j], "primaryModel") == 0)
+      when = listing.m_whens[j];
+  zyrUUID *primary = nullptr;
+  if (when >= 0 && repositoryUUID != nullptr &&
+      Database_getPointer(other, when, repositoryUUID, "primaryModel", &primary) == 1 && primary != nullptr) {
+    char primaryKey[ZYR_UUID_BASE64_SIZE];
+    zyrUUID_toBase64(primary, primaryKey);
+    for (int32_t k : selection->m_kept)
+      if (std::strcmp(listing.m_keys[k], primaryKey) == 0)
+        selection->m_modelKey = k;
+  }
+  zyrUUID_delete(primary);
+  return repositoryUUID;
+}
+
+// The objects copied (the Repository stays behind), each name with its newest version only, in
+// the layout Database_importObjects takes.
+struct ImportBatch {
+  std::vector<const char *> m_keys;
+  std::vector<int32_t> m_offsets;
+  std::vector<const char *> m_names;
+  std::vector<int32_t> m_whens;
+  int32_t m_modelIndex = -1;
+};
+
+void collectNewestVersions(const Listing &listing, const ImportSelection &selection, ImportBatch *batch) {
+  for (int32_t k : selection.m_kept) {
+    if (k == selection.m_repositoryKey)
+      continue;
+    if (k == selection.m_modelKey)
+      batch->m_modelIndex = static_cast<int32_t>(batch->m_keys.size());
+    batch->m_keys.push_back(listing.m_keys[k]);
+    batch->m_offsets.push_back(static_cast<int32_t>(batch->m_names.size()));
+    const int32_t end = listing.m_offsets[k + 1];
+    for (int32_t j = listing.m_offsets[k]; j < end; ++j) {
+      if (j + 1 < end && std::strcmp(listing.m_names[j], listing.m_names[j + 1]) == 0)
+        continue;
+      batch->m_names.push_back(listing.m_names[j]);
+      batch->m_whens.push_back(listing.m_whens[j]);
+    }
+  }
+  batch->m_offsets.push_back(static_cast<int32_t>(batch->m_names.size()));
+}
+
+const char *newKeyAt(const char *newKeys, size_t index) {
+  return newKeys + static_cast<std::ptrdiff_t>(ZYR_UUID_BASE64_SIZE) * static_cast<std::ptrdiff_t>(index);
+}
+
+// The trace of an import: each object's type with its old and new key.
+void traceImport(Database *other, int32_t to, const ImportBatch &batch, const char *newKeys) {
+  zyrTrace_printf("Number of imported objects  = %d\n\n", static_cast<int>(batch.m_keys.size()));
+  zyrTrace_printf("Number  Type Original UUID           New UUID\n\n");
+  for (size_t i = 0; i < batch.m_keys.size(); ++i) {
+    zyrUUID *uuid = zyrUUID_newFromBase64(batch.m_keys[i]);
+    int32_t id = -1;
+    if (uuid != nullptr)
+      Database_getInt(other, to >= 0 ? to : INT32_MAX, uuid, kType, &id);
+    zyrUUID_delete(uuid);
+    zyrTrace_printf("%6d  %4d %s  %s\n", static_cast<int>(i), id, batch.m_keys[i], newKeyAt(newKeys, i));
+  }
+  zyrTrace_printf("\nModel is object %d: %s: %s\n", batch.m_modelIndex, batch.m_keys[batch.m_modelIndex],
+                  newKeyAt(newKeys, static_cast<size_t>(batch.m_modelIndex)));
+}
+
+} // namespace
+
 int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void **model) {
   ZYR_TRACE_BEGIN();
   *model = nullptr;
@@ -740,84 +872,13 @@ int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void
     to = absolute(otherCurrent);
   Listing listing;
   listing.match(other, -1, to, "*", "*");
+  ImportSelection selection;
+  selectLiveObjects(other, listing, &selection);
+  zyrUUID *repositoryUUID = takePrimaryModel(other, listing, &selection);
+  ImportBatch batch;
+  collectNewestVersions(listing, selection, &batch);
 
-  std::vector<int32_t> kept; // indices of the keys copied
-  int32_t modelKey = -1;
-  int32_t repositoryKey = -1;
-  for (int32_t k = 0; k < listing.m_noOfKeys; ++k) {
-    const int32_t begin = listing.m_offsets[k];
-    const int32_t end = listing.m_offsets[k + 1];
-    if (begin == end || listing.m_whens[begin] == 0)
-      continue;
-    int deleted = 0;
-    int32_t typeWhen = -1;
-    for (int32_t j = begin; j < end; ++j) {
-      if (std::strcmp(listing.m_names[j], kDeleted) == 0)
-        deleted = 1;
-      else if (std::strcmp(listing.m_names[j], kType) == 0)
-        typeWhen = listing.m_whens[j];
-    }
-    if (deleted)
-      continue;
-    // Both the model and the Repository are looked for: a Repository copied as an ordinary
-    // object would leave two in this database.
-    if ((modelKey < 0 || repositoryKey < 0) && typeWhen >= 0) {
-      zyrUUID *uuid = zyrUUID_newFromBase64(listing.m_keys[k]);
-      int32_t id = -1;
-      if (uuid != nullptr && Database_getInt(other, typeWhen, uuid, kType, &id) == 1) {
-        if (id == ZYR_TYPE_ID_MODEL && modelKey < 0)
-          modelKey = k;
-        else if (id == ZYR_TYPE_ID_REPOSITORY && repositoryKey < 0)
-          repositoryKey = k;
-      }
-      zyrUUID_delete(uuid);
-    }
-    kept.push_back(k);
-  }
-
-  zyrUUID *repositoryUUID = nullptr;
-  if (repositoryKey >= 0) {
-    repositoryUUID = zyrUUID_newFromBase64(listing.m_keys[repositoryKey]);
-    int32_t when = -1;
-    for (int32_t j = listing.m_offsets[repositoryKey]; j < listing.m_offsets[repositoryKey + 1]; ++j)
-      if (std::strcmp(listing.m_names[j], "primaryModel") == 0)
-        when = listing.m_whens[j];
-    zyrUUID *primary = nullptr;
-    if (when >= 0 && repositoryUUID != nullptr &&
-        Database_getPointer(other, when, repositoryUUID, "primaryModel", &primary) == 1 && primary != nullptr) {
-      char primaryKey[ZYR_UUID_BASE64_SIZE];
-      zyrUUID_toBase64(primary, primaryKey);
-      for (int32_t k : kept)
-        if (std::strcmp(listing.m_keys[k], primaryKey) == 0)
-          modelKey = k;
-    }
-    zyrUUID_delete(primary);
-  }
-
-  // The copied keys, each name with its newest version only.
-  std::vector<const char *> keys;
-  std::vector<int32_t> offsets;
-  std::vector<const char *> names;
-  std::vector<int32_t> whens;
-  int32_t modelIndex = -1;
-  for (int32_t k : kept) {
-    if (k == repositoryKey)
-      continue;
-    if (k == modelKey)
-      modelIndex = static_cast<int32_t>(keys.size());
-    keys.push_back(listing.m_keys[k]);
-    offsets.push_back(static_cast<int32_t>(names.size()));
-    const int32_t end = listing.m_offsets[k + 1];
-    for (int32_t j = listing.m_offsets[k]; j < end; ++j) {
-      if (j + 1 < end && std::strcmp(listing.m_names[j], listing.m_names[j + 1]) == 0)
-        continue;
-      names.push_back(listing.m_names[j]);
-      whens.push_back(listing.m_whens[j]);
-    }
-  }
-  offsets.push_back(static_cast<int32_t>(names.size()));
-
-  if (modelIndex < 0) {
+  if (batch.m_modelIndex < 0) {
     ZYR_SM_ERROR(ZYR_U_INVALID_INPUT, "The requested ZYR database\n\n%s\n\ndoes not appear to contain a valid model.\n",
                  fileName);
     zyrUUID_delete(repositoryUUID);
@@ -830,8 +891,9 @@ int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void
   char *newKeys = nullptr;
   const zyrUUID *ownerUUID = manager->m_owner != nullptr ? uuidOf(manager->m_owner) : nullptr;
   int status = state > 0 ? Database_importObjects(manager->m_database, other, state, repositoryUUID, ownerUUID,
-                                                  static_cast<int32_t>(keys.size()), keys.data(), offsets.data(),
-                                                  names.data(), whens.data(), &newKeys)
+                                                  static_cast<int32_t>(batch.m_keys.size()), batch.m_keys.data(),
+                                                  batch.m_offsets.data(), batch.m_names.data(),
+                                                  batch.m_whens.data(), &newKeys)
                          : 0;
   if (status != 1 || newKeys == nullptr) {
     ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Failed to import all the objects from the ZYR database %s.\n", fileName);
@@ -841,27 +903,14 @@ int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void
     zyrCString_free(fileName);
     return status != 1 ? status : 0;
   }
-  const char *newModelKey = newKeys + static_cast<std::ptrdiff_t>(ZYR_UUID_BASE64_SIZE) * modelIndex;
-  if (repositoryKey < 0 && ownerUUID != nullptr) {
+  const char *newModelKey = newKeyAt(newKeys, static_cast<size_t>(batch.m_modelIndex));
+  if (selection.m_repositoryKey < 0 && ownerUUID != nullptr) {
     zyrUUID *newModel = zyrUUID_newFromBase64(newModelKey);
     Database_setPointer(manager->m_database, state, newModel, "repository", ownerUUID);
     zyrUUID_delete(newModel);
   }
-
-  if (ZYR_TRACE_DEBUG(1)) {
-    zyrTrace_printf("Number of imported objects  = %d\n\n", static_cast<int>(keys.size()));
-    zyrTrace_printf("Number  Type Original UUID           New UUID\n\n");
-    for (size_t i = 0; i < keys.size(); ++i) {
-      zyrUUID *uuid = zyrUUID_newFromBase64(keys[i]);
-      int32_t id = -1;
-      if (uuid != nullptr)
-        Database_getInt(other, to >= 0 ? to : INT32_MAX, uuid, kType, &id);
-      zyrUUID_delete(uuid);
-      zyrTrace_printf("%6d  %4d %s  %s\n", static_cast<int>(i), id, keys[i],
-                      newKeys + static_cast<std::ptrdiff_t>(ZYR_UUID_BASE64_SIZE) * static_cast<std::ptrdiff_t>(i));
-    }
-    zyrTrace_printf("\nModel is object %d: %s: %s\n", modelIndex, keys[modelIndex], newModelKey);
-  }
+  if (ZYR_TRACE_DEBUG(1))
+    traceImport(other, to, batch, newKeys);
 
   // Loading the new state creates and restores every copied object.
   manager->m_current = s0;
@@ -879,208 +928,172 @@ void *zyrStateManager_getOwner(const zyrStateManager *manager) { return manager-
 Database *zyrStateManager_getDatabase(const zyrStateManager *manager) { return manager->m_database; }
 
 // ---- Attribute forwards ----
+// Every typed attribute goes to the database at the state being written or read; the calling
+// function's name reaches the error of a manager without a database.
+
+namespace {
+
+template <class Setter, class... In>
+int setForward(zyrStateManager *manager, const char *function, void *object, const char *name, Setter set,
+               In... in) {
+  const int32_t state = writeState(manager, function);
+  return state > 0 ? set(manager->m_database, state, uuidOf(object), name, in...) : 0;
+}
+
+template <class Getter, class... Out>
+int getForward(zyrStateManager *manager, const char *function, void *object, const char *name, Getter get,
+               Out... out) {
+  if (noDatabase(manager, function))
+    return 0;
+  return get(manager->m_database, readState(manager), uuidOf(object), name, out...);
+}
+
+template <class T> void clearOut(T **out) { *out = nullptr; }
+void clearOut(int32_t *count) { *count = 0; }
+
+// A getter whose results are allocated: without a database they are emptied.
+template <class Getter, class... Out>
+int getClearedForward(zyrStateManager *manager, const char *function, void *object, const char *name, Getter get,
+                      Out... out) {
+  if (noDatabase(manager, function)) {
+    (clearOut(out), ...);
+    return 0;
+  }
+  return get(manager->m_database, readState(manager), uuidOf(object), name, out...);
+}
+
+} // namespace
 
 int zyrStateManager_setInt(zyrStateManager *manager, void *object, const char *name, int32_t value) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setInt(manager->m_database, state, uuidOf(object), name, value) : 0;
+  return setForward(manager, __func__, object, name, Database_setInt, value);
 }
 
 int zyrStateManager_getInt(zyrStateManager *manager, void *object, const char *name, int32_t *value) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getInt(manager->m_database, readState(manager), uuidOf(object), name, value);
+  return getForward(manager, __func__, object, name, Database_getInt, value);
 }
 
 int zyrStateManager_setInts(zyrStateManager *manager, void *object, const char *name, const int32_t *values,
                             int32_t count) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setInts(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+  return setForward(manager, __func__, object, name, Database_setInts, values, count);
 }
 
 int zyrStateManager_getInts(zyrStateManager *manager, void *object, const char *name, int32_t **values,
                             int32_t *count) {
-  if (noDatabase(manager, __func__)) {
-    *values = nullptr;
-    *count = 0;
-    return 0;
-  }
-  return Database_getInts(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+  return getClearedForward(manager, __func__, object, name, Database_getInts, values, count);
 }
 
 int zyrStateManager_getIntArray(zyrStateManager *manager, void *object, const char *name, int32_t *values, int32_t n) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getIntArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+  return getForward(manager, __func__, object, name, Database_getIntArray, values, n);
 }
 
 int zyrStateManager_setFloat(zyrStateManager *manager, void *object, const char *name, float value) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setFloat(manager->m_database, state, uuidOf(object), name, value) : 0;
+  return setForward(manager, __func__, object, name, Database_setFloat, value);
 }
 
 int zyrStateManager_getFloat(zyrStateManager *manager, void *object, const char *name, float *value) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getFloat(manager->m_database, readState(manager), uuidOf(object), name, value);
+  return getForward(manager, __func__, object, name, Database_getFloat, value);
 }
 
 int zyrStateManager_setFloats(zyrStateManager *manager, void *object, const char *name, const float *values,
                               int32_t count) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setFloats(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+  return setForward(manager, __func__, object, name, Database_setFloats, values, count);
 }
 
 int zyrStateManager_getFloats(zyrStateManager *manager, void *object, const char *name, float **values,
                               int32_t *count) {
-  if (noDatabase(manager, __func__)) {
-    *values = nullptr;
-    *count = 0;
-    return 0;
-  }
-  return Database_getFloats(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+  return getClearedForward(manager, __func__, object, name, Database_getFloats, values, count);
 }
 
 int zyrStateManager_getFloatArray(zyrStateManager *manager, void *object, const char *name, float *values, int32_t n) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getFloatArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+  return getForward(manager, __func__, object, name, Database_getFloatArray, values, n);
 }
 
 int zyrStateManager_setDouble(zyrStateManager *manager, void *object, const char *name, double value) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setDouble(manager->m_database, state, uuidOf(object), name, value) : 0;
+  return setForward(manager, __func__, object, name, Database_setDouble, value);
 }
 
 int zyrStateManager_getDouble(zyrStateManager *manager, void *object, const char *name, double *value) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getDouble(manager->m_database, readState(manager), uuidOf(object), name, value);
+  return getForward(manager, __func__, object, name, Database_getDouble, value);
 }
 
 int zyrStateManager_setDoubles(zyrStateManager *manager, void *object, const char *name, const double *values,
                                int32_t count) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setDoubles(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+  return setForward(manager, __func__, object, name, Database_setDoubles, values, count);
 }
 
 int zyrStateManager_getDoubles(zyrStateManager *manager, void *object, const char *name, double **values,
                                int32_t *count) {
-  if (noDatabase(manager, __func__)) {
-    *values = nullptr;
-    *count = 0;
-    return 0;
-  }
-  return Database_getDoubles(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+  return getClearedForward(manager, __func__, object, name, Database_getDoubles, values, count);
 }
 
 int zyrStateManager_getDoubleArray(zyrStateManager *manager, void *object, const char *name, double *values,
                                    int32_t n) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getDoubleArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+  return getForward(manager, __func__, object, name, Database_getDoubleArray, values, n);
 }
 
 int zyrStateManager_setChar(zyrStateManager *manager, void *object, const char *name, char value) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setChar(manager->m_database, state, uuidOf(object), name, value) : 0;
+  return setForward(manager, __func__, object, name, Database_setChar, value);
 }
 
 int zyrStateManager_getChar(zyrStateManager *manager, void *object, const char *name, char *value) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getChar(manager->m_database, readState(manager), uuidOf(object), name, value);
+  return getForward(manager, __func__, object, name, Database_getChar, value);
 }
 
 int zyrStateManager_setChars(zyrStateManager *manager, void *object, const char *name, const char *values,
                              int32_t count) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setChars(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+  return setForward(manager, __func__, object, name, Database_setChars, values, count);
 }
 
 int zyrStateManager_getChars(zyrStateManager *manager, void *object, const char *name, char **values, int32_t *count) {
-  if (noDatabase(manager, __func__)) {
-    *values = nullptr;
-    *count = 0;
-    return 0;
-  }
-  return Database_getChars(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+  return getClearedForward(manager, __func__, object, name, Database_getChars, values, count);
 }
 
 int zyrStateManager_getCharArray(zyrStateManager *manager, void *object, const char *name, char *values, int32_t n) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getCharArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+  return getForward(manager, __func__, object, name, Database_getCharArray, values, n);
 }
 
 int zyrStateManager_setString(zyrStateManager *manager, void *object, const char *name, const char *value) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setString(manager->m_database, state, uuidOf(object), name, value) : 0;
+  return setForward(manager, __func__, object, name, Database_setString, value);
 }
 
 int zyrStateManager_getString(zyrStateManager *manager, void *object, const char *name, char **value) {
-  if (noDatabase(manager, __func__)) {
-    *value = nullptr;
-    return 0;
-  }
-  return Database_getString(manager->m_database, readState(manager), uuidOf(object), name, value);
+  return getClearedForward(manager, __func__, object, name, Database_getString, value);
 }
 
 int zyrStateManager_setStrings(zyrStateManager *manager, void *object, const char *name, char *const *values,
                                int32_t count) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setStrings(manager->m_database, state, uuidOf(object), name, values, count) : 0;
+  return setForward(manager, __func__, object, name, Database_setStrings, values, count);
 }
 
 int zyrStateManager_getStrings(zyrStateManager *manager, void *object, const char *name, char ***values,
                                int32_t *count) {
-  if (noDatabase(manager, __func__)) {
-    *values = nullptr;
-    *count = 0;
-    return 0;
-  }
-  return Database_getStrings(manager->m_database, readState(manager), uuidOf(object), name, values, count);
+  return getClearedForward(manager, __func__, object, name, Database_getStrings, values, count);
 }
 
 int zyrStateManager_getStringArray(zyrStateManager *manager, void *object, const char *name, char **values, int32_t n) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_getStringArray(manager->m_database, readState(manager), uuidOf(object), name, values, n);
+  return getForward(manager, __func__, object, name, Database_getStringArray, values, n);
 }
 
 int zyrStateManager_setPointer(zyrStateManager *manager, void *object, const char *name, const zyrUUID *target) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setPointer(manager->m_database, state, uuidOf(object), name, target) : 0;
+  return setForward(manager, __func__, object, name, Database_setPointer, target);
 }
 
 int zyrStateManager_getPointer(zyrStateManager *manager, void *object, const char *name, zyrUUID **target) {
-  if (noDatabase(manager, __func__)) {
-    *target = nullptr;
-    return 0;
-  }
-  return Database_getPointer(manager->m_database, readState(manager), uuidOf(object), name, target);
+  return getClearedForward(manager, __func__, object, name, Database_getPointer, target);
 }
 
 int zyrStateManager_setPointers(zyrStateManager *manager, void *object, const char *name, zyrUUID *const *targets,
                                 int32_t count) {
-  const int32_t state = writeState(manager, __func__);
-  return state > 0 ? Database_setPointers(manager->m_database, state, uuidOf(object), name, targets, count) : 0;
+  return setForward(manager, __func__, object, name, Database_setPointers, targets, count);
 }
 
 int zyrStateManager_getPointers(zyrStateManager *manager, void *object, const char *name, zyrUUID ***targets,
                                 int32_t *count) {
-  if (noDatabase(manager, __func__)) {
-    *targets = nullptr;
-    *count = 0;
-    return 0;
-  }
-  return Database_getPointers(manager->m_database, readState(manager), uuidOf(object), name, targets, count);
+  return getClearedForward(manager, __func__, object, name, Database_getPointers, targets, count);
 }
 
 int zyrStateManager_describeData(zyrStateManager *manager, void *object, const char *name, int32_t *noOfInts,
                                  int32_t *noOfFloats, int32_t *noOfDoubles, int32_t *noOfChars, int32_t *noOfOthers,
                                  int32_t *noOfPointers) {
-  if (noDatabase(manager, __func__))
-    return 0;
-  return Database_describeData(manager->m_database, readState(manager), uuidOf(object), name, noOfInts, noOfFloats,
-                               noOfDoubles, noOfChars, noOfOthers, noOfPointers);
+  return getForward(manager, __func__, object, name, Database_describeData, noOfInts, noOfFloats, noOfDoubles, noOfChars, noOfOthers, noOfPointers);
 }

@@ -398,6 +398,10 @@ int64_t receiveExactly(Conduit *conduit, void *buffer, int64_t count) {
   return done + got;
 }
 
+int64_t receiveConduit(void *conduit, char *buffer, int64_t count) {
+  return receiveExactly(static_cast<Conduit *>(conduit), buffer, count);
+}
+
 // Success of a fixed-size pipe receive, as the pipe layer answers it.
 int64_t pipeResult(int64_t got, int64_t wanted) { return got == wanted ? 1 : 0; }
 
@@ -870,34 +874,17 @@ int64_t Conduit_getString(Conduit *conduit, char **text) {
     return got;
   if (length < 1 || length > Pipe_maximumTransfer)
     return 0;
-  // Grow with what arrives, so that a false length cannot claim memory by itself.
-  int64_t capacity = std::min<int64_t>(length, 65536) + 1;
-  char *buffer = zyrMemory_allocateArray<char>(capacity, __func__);
   int64_t total = 0;
-  while (total < length) {
-    if (total == capacity - 1) {
-      capacity = std::min<int64_t>(capacity * 2, static_cast<int64_t>(length) + 1);
-      buffer = zyrMemory_reallocateArray(buffer, capacity, __func__);
-    }
-    int64_t want = capacity - 1 - total;
-    int64_t received = receiveExactly(conduit, buffer + total, want);
-    if (received <= 0)
-      break;
-    total += received;
-    if (received < want)
-      break;
-  }
+  char *buffer = ConduitWire_receiveText(length, receiveConduit, conduit, __func__, &total);
   const bool whole = total == length;
   if (isSocket(conduit)) {
     if (!whole) {
       zyrMemory_free(buffer, __func__);
       return 0;
     }
-    buffer[total] = '\0';
     *text = buffer;
     return total;
   }
-  buffer[total] = '\0';
   *text = buffer;
   return whole ? 1 : 0;
 }

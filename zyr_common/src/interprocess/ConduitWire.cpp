@@ -1,5 +1,9 @@
 #include "ConduitWire.h"
 
+#include "zyrMemory.h"
+
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -73,4 +77,27 @@ int ConduitWire_parseDouble(const char field[ConduitWire_fieldSize], double *val
     return 0;
   *value = parsed;
   return 1;
+}
+
+char *ConduitWire_receiveText(int32_t length, ConduitWire_reader read, void *source, const char *tag,
+                              int64_t *received) {
+  int64_t capacity = std::min<int64_t>(length, 65536) + 1;
+  char *buffer = zyrMemory_allocateArray<char>(capacity, tag);
+  int64_t total = 0;
+  while (total < length) {
+    if (total == capacity - 1) {
+      capacity = std::min<int64_t>(capacity * 2, static_cast<int64_t>(length) + 1);
+      buffer = zyrMemory_reallocateArray(buffer, capacity, tag);
+    }
+    int64_t want = capacity - 1 - total;
+    int64_t got = read(source, buffer + total, want);
+    if (got <= 0)
+      break;
+    total += got;
+    if (got < want)
+      break;
+  }
+  buffer[total] = '\0';
+  *received = total;
+  return buffer;
 }

@@ -17,4 +17,14 @@ int ConduitWire_parseInt(const char field[ConduitWire_fieldSize], int32_t *value
 int ConduitWire_parseFloat(const char field[ConduitWire_fieldSize], float *value);
 int ConduitWire_parseDouble(const char field[ConduitWire_fieldSize], double *value);
 
+// Reads up to count bytes into buffer; fewer than count means the stream ended or failed.
+typedef int64_t (*ConduitWire_reader)(void *source, char *buffer, int64_t count);
+
+// The body of a length-prefixed string, shared by pipes, sockets and conduits: a zero-terminated
+// buffer (released with zyrMemory_free under tag) holding the bytes that arrived, *received of
+// them, at most length. The buffer grows with what arrives, so that a false length cannot claim
+// memory by itself. length must be at least 1.
+char *ConduitWire_receiveText(int32_t length, ConduitWire_reader read, void *source, const char *tag,
+                              int64_t *received);
+
 #endif

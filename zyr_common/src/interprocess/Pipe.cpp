@@ -1,5 +1,6 @@
 #include "Pipe.h"
 
+#include "ConduitWire.h"
 #include "zyrAssert.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
@@ -111,6 +112,10 @@ void closeEnd(Pipe *pipe, int end) {
   ::close(fd);
   pipe->m_open[end] = 0;
   pipe->m_fifo[end] = -1;
+}
+
+int64_t readPipe(void *pipe, char *buffer, int64_t count) {
+  return Pipe_readFully(static_cast<Pipe *>(pipe), buffer, count);
 }
 
 } // namespace
@@ -236,24 +241,8 @@ int Pipe_getString(Pipe *pipe, char **text) {
   int32_t length = 0;
   if (!Pipe_getInt(pipe, &length) || length < 1 || length > Pipe_maximumTransfer)
     return 0;
-  // Grow with what actually arrives, so that a false length cannot claim memory by itself.
-  int64_t capacity = std::min<int64_t>(length, 65536) + 1;
-  char *buffer = zyrMemory_allocateArray<char>(capacity, __func__);
   int64_t total = 0;
-  while (total < length) {
-    if (total == capacity - 1) {
-      capacity = std::min<int64_t>(capacity * 2, static_cast<int64_t>(length) + 1);
-      buffer = zyrMemory_reallocateArray(buffer, capacity, __func__);
-    }
-    int64_t got = Pipe_readFully(pipe, buffer + total, capacity - 1 - total);
-    if (got <= 0)
-      break;
-    total += got;
-    if (total < capacity - 1)
-      break; // the writer closed
-  }
-  buffer[total] = '\0';
-  *text = buffer;
+  *text = ConduitWire_receiveText(length, readPipe, pipe, __func__, &total);
   return total == length ? 1 : 0;
 }
 

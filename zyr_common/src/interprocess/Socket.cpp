@@ -43,6 +43,16 @@ template <class T> int64_t getValue(Socket *socket, T *value, int32_t flags, int
   return got;
 }
 
+struct SocketReceive {
+  Socket *socket;
+  int32_t flags;
+};
+
+int64_t receiveSocket(void *receive, char *buffer, int64_t count) {
+  SocketReceive *from = static_cast<SocketReceive *>(receive);
+  return Socket_recvAll(from->socket, buffer, count, from->flags);
+}
+
 } // namespace
 
 Socket *Socket_new(int32_t domain, int32_t type) {
@@ -437,28 +447,13 @@ int64_t Socket_getString(Socket *socket, char **text, int32_t flags) {
     return got;
   if (length < 1 || length > Socket_maximumTransfer)
     return 0;
-  // Grow with what arrives, so that a false length cannot claim memory by itself.
-  int64_t capacity = std::min<int64_t>(length, 65536) + 1;
-  char *buffer = zyrMemory_allocateArray<char>(capacity, __func__);
+  SocketReceive receive = {socket, flags};
   int64_t total = 0;
-  while (total < length) {
-    if (total == capacity - 1) {
-      capacity = std::min<int64_t>(capacity * 2, static_cast<int64_t>(length) + 1);
-      buffer = zyrMemory_reallocateArray(buffer, capacity, __func__);
-    }
-    int64_t want = capacity - 1 - total;
-    int64_t received = Socket_recvAll(socket, buffer + total, want, flags);
-    if (received <= 0)
-      break;
-    total += received;
-    if (received < want)
-      break;
-  }
+  char *buffer = ConduitWire_receiveText(length, receiveSocket, &receive, __func__, &total);
   if (total < length) {
     zyrMemory_free(buffer, __func__);
     return 0;
   }
-  buffer[total] = '\0';
   *text = buffer;
   return total;
 }

@@ -488,6 +488,13 @@ int GA_identifyPointsByGrid(int32_t count1, const double *points1, int32_t count
 
 int32_t *GA_matchVertices(int32_t n, const double *points0, const double *points1, const double *tolerances,
                           const double referencePoint[3]) {
+  // Small sets are scanned; larger ones go through the cell grid, which gives the same pairs.
+  return n >= 256 ? GA_matchVerticesByGrid(n, points0, points1, tolerances, referencePoint)
+                  : GA_matchVerticesByScan(n, points0, points1, tolerances, referencePoint);
+}
+
+int32_t *GA_matchVerticesByScan(int32_t n, const double *points0, const double *points1, const double *tolerances,
+                                const double referencePoint[3]) {
   if (n < 1 || points0 == nullptr || points1 == nullptr || tolerances == nullptr || referencePoint == nullptr)
     return nullptr;
   const size_t count = static_cast<size_t>(n);

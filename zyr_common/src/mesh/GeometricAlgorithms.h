@@ -40,6 +40,15 @@ int GA_identifyPointsByGrid(int32_t count1, const double *points1, int32_t count
 // set-0 index to set-1 index; NULL when n < 1 or a set-0 vertex finds no free partner.
 int32_t *GA_matchVertices(int32_t n, const double *points0, const double *points1, const double *tolerances,
                           const double referencePoint[3]);
+// The two ways of GA_matchVertices, for tests and measurements; both give the same permutation.
+// By scan, the set-1 records of the radial window are looked at one after the other: quadratic
+// when many vertices share a radius (rings, a polar face whose first vertex is the centre) or the
+// window is wide. By grid, the free set-1 vertices are filed in cells and only the cells near each
+// set-0 vertex are looked at; the radial order, the window and the tie rule are those of the scan.
+int32_t *GA_matchVerticesByScan(int32_t n, const double *points0, const double *points1, const double *tolerances,
+                                const double referencePoint[3]);
+int32_t *GA_matchVerticesByGrid(int32_t n, const double *points0, const double *points1, const double *tolerances,
+                                const double referencePoint[3]);
 
 // Measures of n elements, one double each, into *values (allocated zero-filled when NULL, else
 // filled in place). The spare arguments are not used. Answers 1, or 0 when n < 1, the stride is

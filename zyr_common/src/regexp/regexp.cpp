@@ -61,7 +61,7 @@ void emitByte(Compiler &c, unsigned char byte) {
   if (c.error != nullptr)
     return;
   if (c.size >= MAX_PROGRAM - 1) {
-    fail(c, "the pattern is too long");
+    fail(c, "regexp too big");
     return;
   }
   if (c.code != nullptr)
@@ -82,7 +82,7 @@ void insertNode(Compiler &c, unsigned char kind, int at) {
   if (c.error != nullptr)
     return;
   if (c.size + 3 >= MAX_PROGRAM) {
-    fail(c, "the pattern is too long");
+    fail(c, "regexp too big");
     return;
   }
   if (c.code != nullptr) {
@@ -146,14 +146,14 @@ int parseSet(Compiler &c, int *flags) {
     const int first = static_cast<unsigned char>(c.at[-2]);
     const int last = static_cast<unsigned char>(c.at[0]);
     if (last < first - 1)
-      return fail(c, "a range in a set runs backwards");
+      return fail(c, "invalid [] range");
     for (int member = first + 1; member <= last; ++member)
       emitByte(c, static_cast<unsigned char>(member));
     ++c.at;
   }
   emitByte(c, 0);
   if (*c.at != ']')
-    return fail(c, "a set has no closing bracket");
+    return fail(c, "unmatched []");
   ++c.at;
   *flags = HAS_WIDTH | SINGLE_CHAR;
   return c.error != nullptr ? -1 : node;
@@ -181,14 +181,14 @@ int parseAtom(Compiler &c, int *flags) {
   case '\0':
   case '|':
   case ')':
-    return fail(c, "internal error: a piece begins at a separator");
+    return fail(c, "internal urp");
   case '?':
   case '+':
   case '*':
-    return fail(c, "a repetition operator has nothing to repeat");
+    return fail(c, "?+* follows nothing");
   case '\\': {
     if (*c.at == '\0')
-      return fail(c, "the pattern ends with a backslash");
+      return fail(c, "trailing \\");
     const int node = emitNode(c, EXACTLY);
     emitByte(c, static_cast<unsigned char>(*c.at++));
     emitByte(c, 0);
@@ -199,7 +199,7 @@ int parseAtom(Compiler &c, int *flags) {
     --c.at;
     size_t length = std::strcspn(c.at, kEndsRun);
     if (length == 0)
-      return fail(c, "internal error: an empty literal run");
+      return fail(c, "internal disaster");
     // An operator after a longer run applies to its last character alone.
     if (length > 1 && isRepeat(c.at[length]))
       --length;
@@ -224,7 +224,7 @@ int parsePiece(Compiler &c, int *flags) {
     return atom;
   }
   if (!(atomFlags & HAS_WIDTH) && op != '?')
-    return fail(c, "the operand of * or + can match the empty string");
+    return fail(c, "*+ operand could be empty");
   *flags = op == '+' ? HAS_WIDTH : STARTS_REPEAT;
 
   if (op == '*' && (atomFlags & SINGLE_CHAR)) {
@@ -255,7 +255,7 @@ int parsePiece(Compiler &c, int *flags) {
   }
   ++c.at;
   if (isRepeat(*c.at))
-    return fail(c, "a repetition operator follows another");
+    return fail(c, "nested *?+");
   return c.error != nullptr ? -1 : atom;
 }
 
@@ -289,7 +289,7 @@ int parseAlternatives(Compiler &c, bool inGroup, int *flags) {
   int start = -1;
   if (inGroup) {
     if (c.groups >= REGEXP_GROUPS)
-      return fail(c, "the pattern has more than nine groups");
+      return fail(c, "too many ()");
     group = c.groups++;
     start = emitNode(c, static_cast<unsigned char>(OPEN + group));
     if (start < 0)
@@ -322,11 +322,11 @@ int parseAlternatives(Compiler &c, bool inGroup, int *flags) {
 
   if (inGroup) {
     if (*c.at != ')')
-      return fail(c, "a group has no closing parenthesis");
+      return fail(c, "unmatched ()");
     ++c.at;
   } else if (*c.at != '\0') {
-    return fail(c, *c.at == ')' ? "a closing parenthesis has no group"
-                                : "unexpected characters after the pattern");
+    return fail(c, *c.at == ')' ? "unmatched ()"
+                                : "junk on end");
   }
   return c.error != nullptr ? -1 : start;
 }
@@ -390,7 +390,7 @@ int64_t takeRepeats(Matcher &m, const unsigned char *node) {
       ++s;
     break;
   default:
-    regexp_error("internal error: a repetition of a node that is not a single character");
+    regexp_error("internal foulup");
   }
   const int64_t count = s - m.input;
   spend(m, count);
@@ -504,11 +504,11 @@ int matchNodes(Matcher &m, const unsigned char *scan) {
           m.program->m_end[group] = saved;
         return 1;
       }
-      regexp_error("the compiled pattern holds an unknown node");
+      regexp_error("memory corruption");
     }
     scan = next;
   }
-  regexp_error("the compiled pattern has a broken chain of nodes");
+  regexp_error("corrupted pointers");
 }
 
 void clearGroups(regexp *program) {
@@ -532,9 +532,9 @@ int tryAt(Matcher &m, const char *position) {
 
 int search(regexp *program, const char *text, bool whole) {
   if (program == nullptr || text == nullptr)
-    regexp_error("a search was given no compiled pattern or no text");
+    regexp_error("NULL parameter");
   if (program->m_program[0] != MAGIC)
-    regexp_error("a search was given a damaged compiled pattern");
+    regexp_error("corrupted program");
   clearGroups(program);
   program->m_exhausted = 0;
   if (program->m_must != nullptr && std::strstr(text, program->m_must) == nullptr)
@@ -639,7 +639,7 @@ void setFirstSet(regexp *program) {
 
 regexp *regexp_compile(const char *pattern, const char **message) {
   if (pattern == nullptr)
-    regexp_error("no pattern was given to compile");
+    regexp_error("NULL argument");
   if (message != nullptr)
     *message = nullptr;
 
@@ -654,14 +654,14 @@ regexp *regexp_compile(const char *pattern, const char **message) {
   auto *program = static_cast<regexp *>(std::calloc(1, sizeof(regexp) + static_cast<size_t>(size)));
   if (program == nullptr) {
     if (message != nullptr)
-      *message = "no memory for the compiled pattern";
+      *message = "out of space";
     return nullptr;
   }
   compilePass(c, pattern, program->m_program);
   if (c.error != nullptr || c.size != size) {
     std::free(program);
     if (message != nullptr)
-      *message = "internal error: the two compilation passes disagree";
+      *message = "internal urp";
     return nullptr;
   }
 
@@ -702,9 +702,9 @@ int regexp_executeWhole(regexp *program, const char *text) { return search(progr
 
 void regexp_substitute(const regexp *program, const char *source, char *destination) {
   if (program == nullptr || source == nullptr || destination == nullptr)
-    regexp_error("a substitution was given a NULL argument");
+    regexp_error("NULL parm to regsub");
   if (program->m_program[0] != MAGIC)
-    regexp_error("a substitution was given a damaged compiled pattern");
+    regexp_error("damaged regexp fed to regsub");
   char *out = destination;
   for (char c; (c = *source++) != '\0';) {
     int group = -1;
@@ -724,7 +724,7 @@ void regexp_substitute(const regexp *program, const char *source, char *destinat
       continue;
     const size_t length = static_cast<size_t>(end - start);
     if (strnlen(start, length) != length)
-      regexp_error("a captured group ends before its recorded end");
+      regexp_error("damaged match string");
     std::memcpy(out, start, length);
     out += length;
   }
@@ -732,7 +732,7 @@ void regexp_substitute(const regexp *program, const char *source, char *destinat
 }
 
 void regexp_error(const char *message) {
-  std::fprintf(stderr, "Regular expression failure: %s", message);
+  std::fprintf(stderr, "regexp(3): %s", message);
   std::fflush(stderr);
   std::exit(1);
 }

@@ -360,6 +360,36 @@ int commitCopy(CopyPlan *plan) {
 
 } // namespace
 
+int zyrSyncFile(const char *name) {
+  if (name == nullptr)
+    return 0;
+  const int fd = open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return 0;
+  const int ok = fsync(fd) == 0 ? 1 : 0;
+  close(fd);
+  return ok;
+}
+
+void zyrSyncDirectory(const char *directory) {
+  const int fd = open(directory != nullptr && directory[0] != '\0' ? directory : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return;
+  fsync(fd);
+  close(fd);
+}
+
+int zyrReplaceFile(const char *replacement, const char *target) {
+  if (replacement == nullptr || target == nullptr)
+    return 0;
+  if (zyrSyncFile(replacement) != 1 || std::rename(replacement, target) != 0)
+    return 0;
+  char *directory = directoryOf(target);
+  zyrSyncDirectory(directory);
+  zyrCString_free(directory);
+  return 1;
+}
+
 int zyrCopyFile(const char *source, const char *destination) {
   CopyPlan plan;
   if (!copyToSide(source, destination, 0, &plan))

@@ -35,6 +35,16 @@ int zyrMoveFile(const char *source, const char *destination);
 // Byte copy. Refuses to copy a file onto itself; an existing regular destination is replaced
 // only by a complete copy (written beside it and renamed), so a failure leaves no partial file.
 int zyrCopyFile(const char *source, const char *destination);
+// Flushes a file's data to the disc; 1 on success.
+int zyrSyncFile(const char *name);
+// Flushes a directory, so that names made or renamed in it are on the disc ("" or NULL: the
+// working directory). Nothing to report: a directory that cannot be opened is left alone.
+void zyrSyncDirectory(const char *directory);
+// Puts a finished file in place of another, durably: the new file is flushed, renamed over the
+// target (same file system: write it beside the target) and the directory flushed, so that the
+// name holds the old file or the whole new one, at any moment and after a crash. 0 when the
+// flush or the rename fails (errno tells why); the new file is then left where it was.
+int zyrReplaceFile(const char *replacement, const char *target);
 // Removes a database file and its lock file (the name followed by ".lck"); 1 when both are gone.
 int zyrRemoveDatabaseFile(const char *name);
 // 1 when a directory listed in PATH (entries separated by ':') holds the named file.

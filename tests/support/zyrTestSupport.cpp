@@ -1,0 +1,111 @@
+#include "zyrTestSupport.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zyrtest {
+
+ScratchDir::ScratchDir(const std::string &prefix) {
+  std::string templ = (std::filesystem::temp_directory_path() / (prefix + ".XXXXXX")).string();
+  std::vector<char> buffer(templ.begin(), templ.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) == nullptr)
+    throw std::runtime_error("mkdtemp failed for " + templ);
+  m_path = buffer.data();
+}
+
+ScratchDir::~ScratchDir() {
+  // A test may have taken write permission away from something inside.
+  std::error_code ignored;
+  for (auto it = std::filesystem::recursive_directory_iterator(m_path, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
+    if (it->is_directory(ignored) && !it->is_symlink(ignored))
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(m_path, ignored);
+}
+
+std::vector<std::string> ScratchDir::listing() const {
+  std::vector<std::string> names;
+  for (const auto &entry : std::filesystem::directory_iterator(m_path))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+WorkingDir::WorkingDir(const std::string &path) : m_previous(std::filesystem::current_path().string()) {
+  if (chdir(path.c_str()) != 0)
+    throw std::runtime_error("cannot enter " + path);
+}
+
+WorkingDir::~WorkingDir() {
+  if (chdir(m_previous.c_str()) != 0)
+    std::abort();
+}
+
+EnvGuard::EnvGuard(const char *name, const char *value) : m_name(name) {
+  const char *old = getenv(name);
+  m_had = old != nullptr;
+  if (m_had)
+    m_old = old;
+  if (value != nullptr)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
+}
+
+EnvGuard::~EnvGuard() {
+  if (m_had)
+    setenv(m_name.c_str(), m_old.c_str(), 1);
+  else
+    unsetenv(m_name.c_str());
+}
+
+std::string readFile(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void writeFile(const std::string &path, const std::string &contents) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << contents;
+  if (!out)
+    throw std::runtime_error("cannot write " + path);
+}
+
+void appendFile(const std::string &path, const std::string &contents) {
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out << contents;
+  if (!out)
+    throw std::runtime_error("cannot append to " + path);
+}
+
+bool fileExists(const std::string &path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+int64_t fileSize(const std::string &path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0)
+    return -1;
+  return static_cast<int64_t>(info.st_size);
+}
+
+std::vector<std::string> splitLines(const std::string &text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+} // namespace zyrtest

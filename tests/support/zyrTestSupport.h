@@ -1,0 +1,74 @@
+#ifndef ZYR_TEST_SUPPORT_H
+#define ZYR_TEST_SUPPORT_H
+// What tests, fuzz targets and benchmarks of every layer share. Every test, fuzz and bench
+// executable links it (target zyr_test_support); it depends on no layer.
+//
+//   zyrtest::ScratchDir dir;                    // fresh directory, removed with everything in it
+//   zyrtest::writeFile(dir.file("a.txt"), "x"); // dir.file(name) is dir.path() + "/" + name
+//   zyrtest::WorkingDir here(dir.path());       // chdir there until the guard goes
+//   zyrtest::EnvGuard env("WEZ_FORMAT", "2");   // set (nullptr: unset) until the guard goes
+//   std::string bytes = zyrtest::readFile(dir.file("a.txt"));
+//
+// Published errors of the foundation and higher layers are captured with zyrtest::ErrorCapture
+// from zyrTestErrors.h. Failures of the helpers themselves throw std::runtime_error.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zyrtest {
+
+class ScratchDir {
+public:
+  // The name starts with prefix, under the system's temporary directory.
+  explicit ScratchDir(const std::string &prefix = "zyrtest");
+  ~ScratchDir();
+  ScratchDir(const ScratchDir &) = delete;
+  ScratchDir &operator=(const ScratchDir &) = delete;
+  const std::string &path() const { return m_path; }
+  std::string file(const std::string &name) const { return m_path + "/" + name; }
+  // The names directly inside, sorted.
+  std::vector<std::string> listing() const;
+
+private:
+  std::string m_path;
+};
+
+// Makes a directory the working directory and returns to the previous one at the end.
+class WorkingDir {
+public:
+  explicit WorkingDir(const std::string &path);
+  ~WorkingDir();
+  WorkingDir(const WorkingDir &) = delete;
+  WorkingDir &operator=(const WorkingDir &) = delete;
+
+private:
+  std::string m_previous;
+};
+
+// Sets (value non-null) or unsets an environment variable and restores what was there before.
+class EnvGuard {
+public:
+  EnvGuard(const char *name, const char *value);
+  ~EnvGuard();
+  EnvGuard(const EnvGuard &) = delete;
+  EnvGuard &operator=(const EnvGuard &) = delete;
+
+private:
+  std::string m_name;
+  std::string m_old;
+  bool m_had;
+};
+
+// The whole file; empty when it cannot be read.
+std::string readFile(const std::string &path);
+void writeFile(const std::string &path, const std::string &contents);
+void appendFile(const std::string &path, const std::string &contents);
+bool fileExists(const std::string &path);
+// -1 when the file is missing.
+int64_t fileSize(const std::string &path);
+// Lines without their newlines; a last line without a newline counts.
+std::vector<std::string> splitLines(const std::string &text);
+
+} // namespace zyrtest
+
+#endif

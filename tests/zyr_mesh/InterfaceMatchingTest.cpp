@@ -1,0 +1,574 @@
+#include "ElementMesh.h"
+#include "ElementSet.h"
+#include "FaceMesh.h"
+#include "FaceSet.h"
+#include "IntegerMap.h"
+#include "InterfaceMap.h"
+#include "InterfaceMatching.h"
+#include "MeshTestSupport.h"
+#include "Vertices.h"
+#include "zyrAffineTransform3D.h"
+#include "zyrMemory.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <random>
+#include <set>
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+
+// A face mesh of one face of every cell of the block's layer k, in the given cell order.
+FaceMesh *layerFaces(const Block &block, int32_t face, int32_t k, const std::vector<int32_t> &order,
+                     ElementSet **setOut = nullptr) {
+  ElementSet *set = nullptr;
+  ElementMesh *mesh = hexMesh(block, &set);
+  std::vector<int32_t> cells;
+  for (int32_t c : order)
+    cells.push_back(c + block.m_nx * block.m_ny * k);
+  FaceMesh *fm = FaceMesh_new(nullptr, mesh);
+  FaceMesh_addFaceSet(fm, hexFaces(set, face, cells));
+  if (setOut != nullptr)
+    *setOut = set;
+  return fm;
+}
+
+std::vector<int32_t> cellOrder(const Block &block, bool shuffled) {
+  std::vector<int32_t> order(static_cast<size_t>(block.m_nx * block.m_ny));
+  std::iota(order.begin(), order.end(), 0);
+  if (shuffled) {
+    std::mt19937 random(11);
+    std::shuffle(order.begin(), order.end(), random);
+  }
+  return order;
+}
+
+std::vector<double> coordinatesOf(FaceMesh *fm) {
+  double *xyz = nullptr;
+  const int32_t n = FaceMesh_getVertexCoordinates(fm, 0, "m", &xyz);
+  std::vector<double> result(xyz, xyz + 3 * std::max(n, 0));
+  zyrMemory_free(xyz, "test");
+  return result;
+}
+
+std::vector<std::vector<int32_t>> facesOf(FaceMesh *fm) {
+  int32_t *rows = nullptr;
+  int32_t nside = 0;
+  int32_t mixed = 0;
+  int32_t sentinel = 0;
+  const int32_t n = FaceMesh_getFaceVertices(fm, 0, 1, 0, nullptr, 0, &rows, &nside, &mixed, &sentinel);
+  std::vector<std::vector<int32_t>> faces;
+  for (int32_t f = 0; f < n; ++f) {
+    std::vector<int32_t> face;
+    for (int32_t k = 0; k < nside; ++k)
+      if (rows[f * nside + k] != -1)
+        face.push_back(rows[f * nside + k]);
+    faces.push_back(face);
+  }
+  zyrMemory_free(rows, "test");
+  return faces;
+}
+
+// The permutation pairs coincident vertices and the face map pairs faces with the same images,
+// one to one.
+void expectMatch(FaceMesh *fm0, FaceMesh *fm1, const int32_t *perm, const int32_t *faceMap,
+                 const zyrAffineTransform3D *transform = nullptr) {
+  std::vector<double> xyz0 = coordinatesOf(fm0);
+  const std::vector<double> xyz1 = coordinatesOf(fm1);
+  const int32_t n = static_cast<int32_t>(xyz0.size() / 3);
+  ASSERT_EQ(xyz1.size(), xyz0.size());
+  if (transform != nullptr)
+    zyrAffineTransform3D_apply(transform, "m", zyrAffineDouble, n, xyz0.data());
+  for (int32_t i = 0; i < n; ++i)
+    for (int k = 0; k < 3; ++k)
+      ASSERT_NEAR(xyz0[3 * i + k], xyz1[3 * perm[i] + k], 1e-9) << i;
+  const auto faces0 = facesOf(fm0);
+  const auto faces1 = facesOf(fm1);
+  std::set<int32_t> partners;
+  for (size_t j = 0; j < faces0.size(); ++j) {
+    std::vector<int32_t> image;
+    for (int32_t v : faces0[j])
+      image.push_back(perm[v]);
+    std::vector<int32_t> partner = faces1[static_cast<size_t>(faceMap[j])];
+    std::sort(image.begin(), image.end());
+    std::sort(partner.begin(), partner.end());
+    EXPECT_EQ(image, partner) << j;
+    partners.insert(faceMap[j]);
+  }
+  EXPECT_EQ(partners.size(), faces0.size());
+}
+
+TEST_F(MeshTest, BlocksSharingAFaceMatchWhateverTheirNumbering) {
+  Block lower{4, 3, 1, 0.1, {0, 0, 0}};
+  Block upper{4, 3, 1, 0.1, {0, 0, 0.1}};
+  FaceMesh *top = layerFaces(lower, 5, 0, cellOrder(lower, false));
+  FaceMesh *bottom = layerFaces(upper, 0, 0, cellOrder(upper, true));
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(top, bottom, nullptr, 0.005, 0, &perm, &faceMap), 1);
+  expectMatch(top, bottom, perm, faceMap);
+  EXPECT_FALSE(std::is_sorted(perm, perm + 20) && perm[0] == 0 && perm[19] == 19);
+  zyrMemory_free(perm, "test");
+  zyrMemory_free(faceMap, "test");
+  // The vertex map alone.
+  ASSERT_EQ(FaceMesh_match(top, bottom, nullptr, 0.005, 1, &perm, &faceMap), 1);
+  EXPECT_EQ(faceMap, nullptr);
+  zyrMemory_free(perm, "test");
+
+  // Never with itself; not with another number of faces.
+  EXPECT_EQ(FaceMesh_match(top, top, nullptr, 0.005, 0, &perm, &faceMap), 0);
+  Block smaller{4, 2, 1, 0.1, {0, 0, 0.1}};
+  EXPECT_EQ(FaceMesh_match(top, layerFaces(smaller, 0, 0, cellOrder(smaller, false)), nullptr, 0.5, 0, &perm, &faceMap),
+            0);
+  EXPECT_EQ(perm, nullptr);
+
+  // 0.9 mm apart the centroids pass and a wide enough tolerance pairs the vertices; 6 mm apart
+  // (over 1 % of the diagonal) the pair is rejected before any vertex is compared.
+  Block near{4, 3, 1, 0.1, {0.0009, 0, 0.1}};
+  Block far{4, 3, 1, 0.1, {0.006, 0, 0.1}};
+  FaceMesh *nearMesh = layerFaces(near, 0, 0, cellOrder(near, true));
+  EXPECT_EQ(FaceMesh_match(top, nearMesh, nullptr, 0.005, 0, &perm, &faceMap), 0);
+  ASSERT_EQ(FaceMesh_match(top, nearMesh, nullptr, 0.05, 0, &perm, &faceMap), 1);
+  zyrMemory_free(perm, "test");
+  zyrMemory_free(faceMap, "test");
+  EXPECT_EQ(FaceMesh_match(top, layerFaces(far, 0, 0, cellOrder(far, true)), nullptr, 0.9, 0, &perm, &faceMap), 0);
+}
+
+// Two swapped vertices are repaired from matched neighbours, with the two sides numbered apart and
+// facing either way.
+TEST_F(MeshTest, SwappedVerticesAreRepaired) {
+  Block lower{5, 4, 1, 0.1, {0, 0, 0}};
+  Block upper{5, 4, 1, 0.1, {0, 0, 0.1}};
+  Block copy{5, 4, 1, 0.1, {0, 0, 0}};
+  FaceMesh *top = layerFaces(lower, 5, 0, cellOrder(lower, false));
+  FaceMesh *sides[2] = {layerFaces(upper, 0, 0, cellOrder(upper, true)), layerFaces(copy, 5, 0, cellOrder(copy, true))};
+  for (FaceMesh *other : sides) {
+    int32_t *correct = nullptr;
+    int32_t *faceMap = nullptr;
+    ASSERT_EQ(FaceMesh_match(top, other, nullptr, 0.005, 0, &correct, &faceMap), 1);
+    const int32_t n = FaceMesh_getNoOfVertices(top, 0);
+    const auto faces0 = facesOf(top);
+    // Along an edge, across a face, far apart, and two corners of the boundary.
+    const std::vector<std::pair<int32_t, int32_t>> swaps = {
+        {faces0[7][0], faces0[7][1]}, {faces0[7][0], faces0[7][2]}, {faces0[0][2], faces0[19][0]},
+        {faces0[0][0], faces0[4][1]}, {faces0[12][1], faces0[13][2]}};
+    for (const auto &swap : swaps) {
+      std::vector<int32_t> perm(correct, correct + n);
+      std::swap(perm[static_cast<size_t>(swap.first)], perm[static_cast<size_t>(swap.second)]);
+      FaceMesh *const pair[2] = {top, other};
+      int32_t *repaired = nullptr;
+      ASSERT_EQ(MA_calculateFaceMap(pair, n, perm.data(), &repaired), 1) << swap.first << " " << swap.second;
+      EXPECT_EQ(perm, std::vector<int32_t>(correct, correct + n));
+      EXPECT_EQ(std::vector<int32_t>(repaired, repaired + 20), std::vector<int32_t>(faceMap, faceMap + 20));
+      zyrMemory_free(repaired, "test");
+    }
+    // A permutation that is no permutation of the vertices is refused.
+    std::vector<int32_t> broken(correct, correct + n);
+    broken[3] = n;
+    FaceMesh *const pair[2] = {top, other};
+    int32_t *none = nullptr;
+    EXPECT_EQ(MA_calculateFaceMap(pair, n, broken.data(), &none), 0);
+    EXPECT_EQ(none, nullptr);
+    zyrMemory_free(correct, "test");
+    zyrMemory_free(faceMap, "test");
+  }
+}
+
+// Triangles among quadrilaterals pair by their three vertices, with faces in any order.
+TEST_F(MeshTest, MixedFaceMeshesMatch) {
+  Block block{3, 3, 1, 0.1, {0, 0, 0}};
+  FaceMesh *sides[2];
+  for (int s = 0; s < 2; ++s) {
+    ElementMesh *mesh = ElementMesh_new(nullptr);
+    ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, block.noOfVertices(), trackedDoubles(block.coordinates())));
+    const std::vector<int32_t> prisms = block.prisms();
+    ElementSet *set = ElementSet_new(6, 0, static_cast<int32_t>(prisms.size()), trackedInts(prisms));
+    ElementMesh_addElementSet(mesh, set);
+    // The bottom triangles of all prisms and the y = 0 sides (face 0 of the first prism of each
+    // cell of the row j = 0), in an order of their own on each side.
+    std::vector<int32_t> elements;
+    std::vector<int32_t> faces;
+    for (int32_t p = 0; p < 18; ++p) {
+      elements.push_back(p);
+      faces.push_back(3);
+    }
+    for (int32_t i = 0; i < 3; ++i) {
+      elements.push_back(2 * i);
+      faces.push_back(0);
+    }
+    if (s == 1) {
+      std::mt19937 random(4);
+      std::vector<size_t> order(elements.size());
+      std::iota(order.begin(), order.end(), 0);
+      std::shuffle(order.begin(), order.end(), random);
+      std::vector<int32_t> e, f;
+      for (size_t k : order) {
+        e.push_back(elements[k]);
+        f.push_back(faces[k]);
+      }
+      elements = e;
+      faces = f;
+    }
+    sides[s] = FaceMesh_new(nullptr, mesh);
+    FaceMesh_addFaceSet(sides[s], FaceSet_new(set, 0, 21, trackedInts(elements), trackedInts(faces)));
+  }
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(sides[0], sides[1], nullptr, 0.005, 0, &perm, &faceMap), 1);
+  expectMatch(sides[0], sides[1], perm, faceMap);
+  zyrMemory_free(perm, "test");
+  zyrMemory_free(faceMap, "test");
+}
+
+TEST(PeriodicTransformation, AnglesAndDisplacements) {
+  setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
+  const double o[3] = {0, 0, 0};
+  const double z[3] = {0, 0, 1};
+  const double x[3] = {1, 0, 0};
+  const double y[3] = {0, 1, 0};
+  zyrAffineTransform3D *t = nullptr;
+  for (int direction = 0; direction < 2; ++direction) {
+    ASSERT_EQ(MA_makePeriodicTransformation(2, o, z, "m", direction ? y : x, direction ? x : y, &t), 1);
+    double p[3] = {direction ? 0.0 : 1.0, direction ? 1.0 : 0.0, 0.0};
+    zyrAffineTransform3D_apply(t, "m", zyrAffineDouble, 1, p);
+    EXPECT_NEAR(p[0], direction ? 1.0 : 0.0, 1e-12);
+    EXPECT_NEAR(p[1], direction ? 0.0 : 1.0, 1e-12);
+    // +pi/2 one way, -pi/2 the other: (1, 1, 0) goes to (-1, 1) or (1, -1).
+    double q[3] = {1, 1, 0};
+    zyrAffineTransform3D_apply(t, "m", zyrAffineDouble, 1, q);
+    EXPECT_NEAR(q[0], direction ? 1.0 : -1.0, 1e-12);
+    zyrAffineTransform3D_delete(t);
+  }
+  const double two[3] = {0, 0, 2};
+  ASSERT_EQ(MA_makePeriodicTransformation(1, o, z, "m", o, two, &t), 1);
+  double p[3] = {5, 5, 5};
+  zyrAffineTransform3D_apply(t, "m", zyrAffineDouble, 1, p);
+  EXPECT_EQ(std::vector<double>(p, p + 3), (std::vector<double>{5, 5, 7}));
+  zyrAffineTransform3D_delete(t);
+  // The axis origin is converted to metres; the direction is only a direction.
+  const double a1[3] = {1000, 0, 0};
+  const double a2[3] = {1000, 0, 5};
+  const double s0[3] = {2, 0, 0};
+  const double s1[3] = {1, 1, 0};
+  ASSERT_EQ(MA_makePeriodicTransformation(2, a1, a2, "mm", s0, s1, &t), 1);
+  double q[3] = {2, 0, 0};
+  zyrAffineTransform3D_apply(t, "m", zyrAffineDouble, 1, q);
+  EXPECT_NEAR(q[0], 1.0, 1e-12);
+  EXPECT_NEAR(q[1], 1.0, 1e-12);
+  zyrAffineTransform3D_delete(t);
+  EXPECT_EQ(MA_makePeriodicTransformation(2, o, o, "m", s0, s1, &t), 0);
+  EXPECT_EQ(t, nullptr);
+  EXPECT_EQ(MA_makePeriodicTransformation(2, o, z, "no such unit", s0, s1, &t), 0);
+  EXPECT_EQ(MA_makePeriodicTransformation(3, o, z, "m", s0, s1, &t), 0);
+  EXPECT_EQ(MA_findPeriodicTransformation(0, o, z, "m", 1, nullptr, &t), 1);
+  EXPECT_EQ(t, nullptr);
+}
+
+// An annular sector (r 1-2 m, 30 degrees, z 0-1 m) matches its own periodic sides.
+TEST_F(MeshTest, PeriodicSectorSidesMatch) {
+  const int32_t nr = 4, nt = 6, nz = 3;
+  Block block{nr, nt, nz, 1.0, {0, 0, 0}};
+  std::vector<double> xyz;
+  for (int32_t k = 0; k <= nz; ++k)
+    for (int32_t j = 0; j <= nt; ++j)
+      for (int32_t i = 0; i <= nr; ++i) {
+        const double r = 1.0 + double(i) / nr;
+        const double theta = (30.0 * j / nt) * kPi / 180.0;
+        xyz.insert(xyz.end(), {r * std::cos(theta), r * std::sin(theta), double(k) / nz});
+      }
+  ElementMesh *mesh = ElementMesh_new(nullptr);
+  ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, block.noOfVertices(), trackedDoubles(xyz)));
+  const std::vector<int32_t> hex = block.hexahedra();
+  ElementSet *set = ElementSet_new(7, 0, static_cast<int32_t>(hex.size()), trackedInts(hex));
+  ElementMesh_addElementSet(mesh, set);
+  std::vector<int32_t> first;
+  std::vector<int32_t> last;
+  for (int32_t k = 0; k < nz; ++k)
+    for (int32_t i = 0; i < nr; ++i) {
+      first.push_back(block.cell(i, 0, k));
+      last.push_back(block.cell(nr - 1 - i, nt - 1, nz - 1 - k));
+    }
+  FaceMesh *side0 = FaceMesh_new(nullptr, mesh);
+  FaceMesh_addFaceSet(side0, hexFaces(set, 1, first));
+  FaceMesh *side1 = FaceMesh_new(nullptr, mesh);
+  FaceMesh_addFaceSet(side1, hexFaces(set, 3, last));
+
+  FaceMesh *const list0[1] = {side0};
+  FaceMesh *const list1[1] = {side1};
+  FaceMesh *const *const lists[2] = {list0, list1};
+  const double p1[3] = {0, 0, 500};
+  const double p2[3] = {0, 0, 2500};
+  zyrAffineTransform3D *t = nullptr;
+  ASSERT_EQ(MA_findPeriodicTransformation(2, p1, p2, "mm", 1, lists, &t), 1);
+  ASSERT_NE(t, nullptr);
+  double c[3] = {1, 0, 0};
+  zyrAffineTransform3D_apply(t, "m", zyrAffineDouble, 1, c);
+  EXPECT_NEAR(std::atan2(c[1], c[0]), kPi / 6, 1e-12);
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  EXPECT_EQ(FaceMesh_match(side0, side1, nullptr, 0.005, 0, &perm, &faceMap), 0);
+  ASSERT_EQ(FaceMesh_match(side0, side1, t, 0.005, 0, &perm, &faceMap), 1);
+  expectMatch(side0, side1, perm, faceMap, t);
+  zyrMemory_free(perm, "test");
+  zyrMemory_free(faceMap, "test");
+  zyrAffineTransform3D_delete(t);
+}
+
+TEST_F(MeshTest, InterfaceMapsStoreTheirPermutation) {
+  Block a{3, 2, 1, 0.1, {0, 0, 0}};
+  Block b{3, 2, 1, 0.1, {0, 0, 0}};
+  FaceMesh *side0 = layerFaces(a, 5, 0, cellOrder(a, false));
+  FaceMesh *same = layerFaces(b, 5, 0, cellOrder(b, false));
+  FaceMesh *shuffled = layerFaces(b, 5, 0, cellOrder(b, true));
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(side0, same, nullptr, 0.005, 0, &perm, &faceMap), 1);
+  InterfaceMap *identity = InterfaceMap_new(side0, same, nullptr, perm, faceMap);
+  ASSERT_NE(identity, nullptr);
+  ASSERT_EQ(FaceMesh_match(side0, shuffled, nullptr, 0.005, 0, &perm, &faceMap), 1);
+  const std::vector<int32_t> expected(perm, perm + 12);
+  zyrMemory_free(faceMap, "test");
+  InterfaceMap *general = InterfaceMap_new(side0, shuffled, nullptr, perm, nullptr);
+  ASSERT_NE(general, nullptr);
+  int32_t *stored = nullptr;
+  int32_t count = 0;
+  zyrObject_getInts(identity, 0, "vertexPermutation", &stored, &count);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(stored[0], 0);
+  zyrMemory_free(stored, "test");
+
+  // With no split vertex the split-vertex values are the permutation itself.
+  int32_t counts[2];
+  int32_t *offsets = nullptr;
+  int32_t *values = nullptr;
+  EXPECT_EQ(InterfaceMap_getSplitVertexMap(general, counts, &offsets, &values), 12);
+  EXPECT_EQ(values, general->m_vertexPermutation);
+  for (int32_t v = 0; v <= 12; ++v)
+    EXPECT_EQ(offsets[v], v);
+  HashTable *table = nullptr;
+  InterfaceMap *copy = InterfaceMap_copy(general, nullptr, table);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->m_splitVertexValues, copy->m_vertexPermutation);
+  EXPECT_NE(copy->m_vertexPermutation, general->m_vertexPermutation);
+
+  const std::string identityKey = keyOf(identity);
+  const std::string generalKey = keyOf(general);
+  reopen();
+  identity = static_cast<InterfaceMap *>(find(identityKey));
+  general = static_cast<InterfaceMap *>(find(generalKey));
+  ASSERT_NE(identity, nullptr);
+  int32_t *restored = nullptr;
+  ASSERT_EQ(InterfaceMap_getVertexPermutation(identity, &restored), 12);
+  for (int32_t i = 0; i < 12; ++i)
+    EXPECT_EQ(restored[i], i);
+  ASSERT_EQ(InterfaceMap_getVertexPermutation(general, &restored), 12);
+  EXPECT_EQ(std::vector<int32_t>(restored, restored + 12), expected);
+  // The face map comes back from the permutation.
+  int32_t *map = nullptr;
+  ASSERT_EQ(InterfaceMap_getFaceMap(general, &map), 6);
+  FaceMesh *s0 = nullptr;
+  FaceMesh *s1 = nullptr;
+  InterfaceMap_getFaceMeshes(general, &s0, &s1);
+  expectMatch(s0, s1, restored, map);
+  EXPECT_EQ(errorCount(), 0);
+
+  // A stored permutation that relates no vertices one to one is reported and not used.
+  const int32_t bad[12] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10};
+  zyrObject_setInts(general, "vertexPermutation", bad, 12);
+  reopen();
+  general = static_cast<InterfaceMap *>(find(generalKey));
+  EXPECT_EQ(lastError(), std::make_pair(20006, "The stored interface map " + generalKey + " is inconsistent.\n"));
+  EXPECT_EQ(InterfaceMap_getFaceMap(general, &map), -1);
+}
+
+TEST_F(MeshTest, NonMatchingFaceMeshesGiveNoInterfaceMap) {
+  Block a{3, 2, 1, 0.1, {0, 0, 0}};
+  Block b{2, 2, 1, 0.1, {0, 0, 0}};
+  FaceMesh *side0 = layerFaces(a, 5, 0, cellOrder(a, false));
+  FaceMesh *side1 = layerFaces(b, 5, 0, cellOrder(b, false));
+  EXPECT_EQ(InterfaceMap_new(side0, side1, nullptr, nullptr, nullptr), nullptr);
+  const std::string expected =
+      "Attempt to create an interface map between non-matching face meshes:\n\n"
+      "            Vertices      Faces Face mesh              Region [Base name]\n"
+      "  Side 0:         12          6 " + keyOf(side0) + " UNKNOWN\n"
+      "                                                       [UNKNOWN]\n"
+      "  Side 1:          9          4 " + keyOf(side1) + " UNKNOWN\n"
+      "                                                       [UNKNOWN]\n\n";
+  EXPECT_EQ(lastError(), std::make_pair(20006, expected));
+
+  FaceMesh *copy = layerFaces(a, 5, 0, cellOrder(a, true));
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(side0, copy, nullptr, 0.005, 0, &perm, &faceMap), 1);
+  InterfaceMap *map = InterfaceMap_new(side0, copy, nullptr, perm, faceMap);
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  InterfaceMap_print(map, stream);
+  std::fclose(stream);
+  const std::string rule(46, '=');
+  EXPECT_EQ(std::string(text), "\n" + rule + "\nInterfaceMap: " + keyOf(map) + "\n" + rule +
+                                   "\n\nConnection                 = <UNKNOWN>\nNumber of matched vertices = 12\n"
+                                   "Number of matched faces    = 6\n");
+  free(text);
+}
+
+TEST_F(MeshTest, SplitVertexMapsAndUpgrade) {
+  Block a{2, 1, 1, 0.1, {0, 0, 0}};
+  Block b{2, 1, 1, 0.1, {0, 0, 0.1}};
+  ElementSet *set0 = nullptr;
+  FaceMesh *side0 = layerFaces(a, 5, 0, {0, 1}, &set0);
+  FaceMesh *side1 = layerFaces(b, 0, 0, {1, 0});
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(side0, side1, nullptr, 0.005, 0, &perm, &faceMap), 1);
+  const std::vector<int32_t> correct(perm, perm + 6);
+
+  // The older layout related vertices ranked by element-mesh number on each side.
+  int32_t *rank0 = nullptr;
+  int32_t *order1 = nullptr;
+  int32_t *rank1 = nullptr;
+  FaceMesh_getVertexRenumbering(side0, 1, &rank0);
+  FaceMesh_getVertexRenumbering(side1, 0, &order1);
+  FaceMesh_getVertexRenumbering(side1, 1, &rank1);
+  int32_t *old = zyrMemory_allocateArray<int32_t>(6, "test");
+  for (int32_t i = 0; i < 6; ++i)
+    old[rank0[i]] = rank1[correct[static_cast<size_t>(i)]];
+  InterfaceMap *map = InterfaceMap_new(side0, side1, nullptr, old, nullptr);
+  ASSERT_EQ(InterfaceMap_upgrade(map), 1);
+  int32_t *upgraded = nullptr;
+  InterfaceMap_getVertexPermutation(map, &upgraded);
+  EXPECT_EQ(std::vector<int32_t>(upgraded, upgraded + 6), correct);
+  zyrMemory_free(rank0, "test");
+  zyrMemory_free(order1, "test");
+  zyrMemory_free(rank1, "test");
+
+  // Split the shared top vertex (0.1, 0, 0.1) of side 0 for the second element: both copies face
+  // the same side-1 vertex.
+  ElementMesh *mesh0 = FaceMesh_getElementMesh(side0);
+  const int32_t shared = a.vertex(1, 0, 1);
+  const int32_t split = a.noOfVertices();
+  int32_t *sources = zyrMemory_allocateArray<int32_t>(1, "test");
+  sources[0] = shared;
+  Vertices_split(ElementMesh_getVertices(mesh0), 1, sources);
+  std::vector<int32_t> hex = a.hexahedra();
+  std::replace(hex.begin() + 8, hex.end(), shared, split);
+  ElementSet_modifyElementTopology(set0, 7, 0, 16, trackedInts(hex));
+  FaceMesh_sharedVerticesSplit(side0);
+  InterfaceMap_clearSecondaryData(map);
+  int32_t counts[2];
+  int32_t *offsets = nullptr;
+  int32_t *values = nullptr;
+  ASSERT_EQ(InterfaceMap_getSplitVertexMap(map, counts, &offsets, &values), 7);
+  EXPECT_EQ(counts[0], 7);
+  EXPECT_EQ(counts[1], 6);
+  int32_t *withSplit = nullptr;
+  ASSERT_EQ(FaceMesh_getVertices(side0, 1, nullptr, &withSplit), 7);
+  const int32_t *pos = std::find(withSplit, withSplit + 7, shared);
+  const int32_t *posSplit = std::find(withSplit, withSplit + 7, split);
+  const int32_t v = static_cast<int32_t>(pos - withSplit);
+  const int32_t s = static_cast<int32_t>(posSplit - withSplit);
+  ASSERT_EQ(offsets[v + 1] - offsets[v], 1);
+  ASSERT_EQ(offsets[s + 1] - offsets[s], 1);
+  EXPECT_EQ(values[offsets[v]], values[offsets[s]]);
+  zyrMemory_free(withSplit, "test");
+
+  // A face map that pairs a face with a face not holding its images makes no split-vertex map.
+  FaceMesh *const pair[2] = {side0, side1};
+  int32_t wrong[2] = {faceMap[1], faceMap[0]};
+  int32_t *o = nullptr;
+  int32_t *w = nullptr;
+  EXPECT_EQ(MA_calculateSplitVertexMap(pair, 6, perm, 2, wrong, 0, counts, &o, &w), 0);
+  EXPECT_EQ(o, nullptr);
+  zyrMemory_free(perm, "test");
+  zyrMemory_free(faceMap, "test");
+}
+
+// Two layers of one imported block, each an element mesh with its own compact vertices and the
+// vertex map back to the block's numbers: vertices of equal global number pair up, and sides that
+// do not hold the same global vertices are refused.
+TEST_F(MeshTest, InterfaceMapsFromSharedVertices) {
+  Block block{3, 2, 2, 0.1, {0, 0, 0}};
+  const std::vector<double> xyz = block.coordinates();
+  const std::vector<int32_t> hex = block.hexahedra();
+  const int32_t layer = (block.m_nx + 1) * (block.m_ny + 1);
+  const int32_t cells = block.m_nx * block.m_ny;
+  FaceMesh *sides[2];
+  IntegerMap *maps[2];
+  for (int s = 0; s < 2; ++s) {
+    // Layer s uses global vertices s * layer .. s * layer + 2 * layer - 1.
+    std::vector<double> own(xyz.begin() + 3 * s * layer, xyz.begin() + 3 * (s + 2) * layer);
+    std::vector<int32_t> local(hex.begin() + 8 * s * cells, hex.begin() + 8 * (s + 1) * cells);
+    for (int32_t &v : local)
+      v -= s * layer;
+    ElementMesh *mesh = ElementMesh_new(nullptr);
+    ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, 2 * layer, trackedDoubles(own)));
+    ElementSet *set = ElementSet_new(7, 0, static_cast<int32_t>(local.size()), trackedInts(local));
+    ElementMesh_addElementSet(mesh, set);
+    std::vector<int32_t> faces = cellOrder(block, s == 1);
+    sides[s] = FaceMesh_new(nullptr, mesh);
+    FaceMesh_addFaceSet(sides[s], hexFaces(set, s == 0 ? 5 : 0, faces));
+    std::vector<int32_t> values(static_cast<size_t>(2 * layer));
+    std::iota(values.begin(), values.end(), s * layer);
+    maps[s] = IntegerMap_new(2 * layer, trackedInts(values));
+  }
+  InterfaceMap *map = InterfaceMap_newFromVertexMaps(sides[0], sides[1], nullptr, maps[0], maps[1]);
+  ASSERT_NE(map, nullptr);
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(sides[0], sides[1], nullptr, 0.005, 0, &perm, &faceMap), 1);
+  int32_t *fromMaps = nullptr;
+  ASSERT_EQ(InterfaceMap_getVertexPermutation(map, &fromMaps), 12);
+  EXPECT_EQ(std::vector<int32_t>(fromMaps, fromMaps + 12), std::vector<int32_t>(perm, perm + 12));
+  zyrMemory_free(perm, "test");
+  zyrMemory_free(faceMap, "test");
+
+  // Side 1 seen through a map one vertex off: the first difference is reported.
+  std::vector<int32_t> shifted(static_cast<size_t>(2 * layer));
+  std::iota(shifted.begin(), shifted.end(), layer + 1);
+  IntegerMap *wrong = IntegerMap_new(2 * layer, trackedInts(shifted));
+  EXPECT_EQ(InterfaceMap_newFromVertexMaps(sides[0], sides[1], nullptr, maps[0], wrong), nullptr);
+  EXPECT_EQ(lastError(), std::make_pair(20006, std::string("The two sides of an interface do not hold the same "
+                                                           "vertices: global vertex 12 of side 0 meets global "
+                                                           "vertex 13 of side 1.\n")));
+  IntegerMap_delete(wrong);
+  IntegerMap_delete(maps[0]);
+  IntegerMap_delete(maps[1]);
+}
+
+TEST(GroupElements, HexahedraAroundAVertex) {
+  // Four hexahedra of a 2 x 2 x 1 block around the middle vertex of the bottom.
+  Block block{2, 2, 1, 1.0, {0, 0, 0}};
+  const std::vector<int32_t> hex = block.hexahedra();
+  const int32_t types[4] = {7, 7, 7, 7};
+  int32_t groups[4];
+  int32_t n = 0;
+  const int32_t none[4] = {0, 0, 0, 0};
+  ASSERT_EQ(MA_groupElements(block.vertex(1, 1, 0), 4, none, types, 0, hex.data(), &n, groups), 1);
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(std::vector<int32_t>(groups, groups + 4), (std::vector<int32_t>{1, 1, 1, 1}));
+  // Masking the faces at y = 1 (face 3 of the lower cells, face 1 of the upper ones) splits them.
+  const int32_t masks[4] = {1 << 3, 1 << 3, 1 << 1, 1 << 1};
+  ASSERT_EQ(MA_groupElements(block.vertex(1, 1, 0), 4, masks, types, 0, hex.data(), &n, groups), 1);
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(std::vector<int32_t>(groups, groups + 4), (std::vector<int32_t>{1, 1, 2, 2}));
+  EXPECT_EQ(MA_groupElements(0, 0, nullptr, nullptr, 0, nullptr, &n, groups), 1);
+}
+
+TEST(Injectivity, FaultsAreListed) {
+  const int32_t perm[5] = {2, 0, 2, -1, 1};
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  EXPECT_EQ(checkPermutationIsInjective(5, perm, stream), 0);
+  std::fclose(stream);
+  EXPECT_EQ(std::string(text), "checkPermutationIsInjective: 0 and 2 map onto 2.\n"
+                               "checkPermutationIsInjective: 3 is unmapped.\n");
+  free(text);
+  const int32_t good[3] = {2, 0, 1};
+  EXPECT_EQ(checkPermutationIsInjective(3, good, nullptr), 1);
+}
+
+} // namespace

@@ -1,0 +1,138 @@
+#include "GeometricAlgorithms.h"
+#include "zyrMemory.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Points = std::vector<double>;
+
+// The vertex matching exactly as written: radial records, a forward-only lower bound, a scan of
+// every record up to r0 + best, used records skipped, the later record winning a tie.
+std::vector<int32_t> literal(const Points &p0, const Points &p1, const std::vector<double> &tolerances,
+                             const double *reference) {
+  const int32_t n = static_cast<int32_t>(p0.size() / 3);
+  auto radius = [&](const Points &p, int32_t i) { return std::sqrt(GA_getSquaredDistance(&p[3 * i], reference)); };
+  std::vector<int32_t> i0(n), i1(n);
+  std::iota(i0.begin(), i0.end(), 0);
+  std::iota(i1.begin(), i1.end(), 0);
+  std::stable_sort(i0.begin(), i0.end(), [&](int32_t a, int32_t b) { return radius(p0, a) < radius(p0, b); });
+  std::stable_sort(i1.begin(), i1.end(), [&](int32_t a, int32_t b) { return radius(p1, a) < radius(p1, b); });
+  const double w = 1.05 * *std::max_element(tolerances.begin(), tolerances.end());
+  std::vector<char> used(n, 0);
+  std::vector<int32_t> perm(n, -1);
+  int32_t lower = 0;
+  for (int32_t k0 = 0; k0 < n; ++k0) {
+    const double r0 = radius(p0, i0[k0]);
+    while (lower < n && radius(p1, i1[lower]) <= r0 - w)
+      ++lower;
+    double best = w;
+    int32_t choice = -1;
+    for (int32_t k1 = lower; k1 < n && radius(p1, i1[k1]) <= r0 + best; ++k1) {
+      if (used[k1])
+        continue;
+      const double d = std::sqrt(GA_getSquaredDistance(&p0[3 * i0[k0]], &p1[3 * i1[k1]]));
+      if (d <= best) {
+        best = d;
+        choice = k1;
+      }
+    }
+    if (choice < 0)
+      return {};
+    used[choice] = 1;
+    perm[i0[k0]] = i1[choice];
+  }
+  return perm;
+}
+
+std::vector<int32_t> taken(int32_t *perm, int32_t n) {
+  std::vector<int32_t> result;
+  if (perm != nullptr)
+    result.assign(perm, perm + n);
+  zyrMemory_free(perm, "test");
+  return result;
+}
+
+Points shuffledCopy(const Points &p, std::mt19937 &random, double jitter) {
+  const int32_t n = static_cast<int32_t>(p.size() / 3);
+  std::vector<int32_t> order(n);
+  std::iota(order.begin(), order.end(), 0);
+  std::shuffle(order.begin(), order.end(), random);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  Points q;
+  for (int32_t i : order)
+    for (int c = 0; c < 3; ++c)
+      q.push_back(p[3 * i + c] + jitter * unit(random));
+  return q;
+}
+
+// The grid gives exactly the scan's permutation (or its failure) on the shapes that make the scan
+// slow or fragile: rings and polar faces with the centre first, exact ties and duplicate points,
+// wide and narrow windows, graded spacing and far outliers.
+TEST(MatchVertices, TheGridGivesTheScansAnswer) {
+  std::mt19937 random(23);
+  std::uniform_real_distribution<double> unit(0, 1);
+  int failures = 0;
+  for (int round = 0; round < 120; ++round) {
+    const int shape = round % 6;
+    const int32_t n = 1 + static_cast<int32_t>(random() % 700);
+    Points p0;
+    for (int32_t i = 0; i < n; ++i) {
+      double x = 0, y = 0, z = 0;
+      if (shape == 0) { // planar grid
+        x = i % 23, y = i / 23;
+      } else if (shape == 1) { // polar disc, centre first
+        const int32_t ring = i == 0 ? 0 : 1 + (i - 1) / 16;
+        const double a = 2 * M_PI * ((i - 1) % 16) / 16;
+        x = ring * std::cos(a), y = ring * std::sin(a);
+      } else if (shape == 2) { // quantised with duplicates
+        x = static_cast<int>(random() % 6), y = static_cast<int>(random() % 6), z = static_cast<int>(random() % 2);
+      } else if (shape == 3) { // cylinder
+        const double a = 2 * M_PI * (i % 20) / 20;
+        x = std::cos(a), y = std::sin(a), z = 0.1 * (i / 20);
+      } else if (shape == 4) { // graded spacing with an outlier
+        x = std::pow(1.1, i % 40), y = i / 40, z = i == n - 1 ? 1e4 : 0;
+      } else { // scattered
+        x = unit(random), y = unit(random), z = unit(random);
+      }
+      p0.insert(p0.end(), {x, y, z});
+    }
+    const double jitter = shape == 2 ? 0 : (round % 4 == 1 ? 0.3 : 1e-3);
+    const Points p1 = shuffledCopy(p0, random, jitter);
+    std::vector<double> tolerances(n);
+    for (double &t : tolerances)
+      t = (round % 3 == 0 ? 0.05 : round % 3 == 1 ? 0.6 : 3.0) * (0.5 + unit(random));
+    double reference[3] = {p1[0], p1[1], p1[2]};
+    if (round % 5 == 4)
+      reference[2] += 0.5;
+    const std::vector<int32_t> expected = literal(p0, p1, tolerances, reference);
+    failures += expected.empty();
+    EXPECT_EQ(taken(GA_matchVerticesByGrid(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)
+        << "round " << round;
+    EXPECT_EQ(taken(GA_matchVerticesByScan(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)
+        << "round " << round;
+  }
+  // Both outcomes are exercised.
+  EXPECT_GT(failures, 0);
+  EXPECT_LT(failures, 100);
+}
+
+TEST(MatchVertices, NonFiniteCoordinatesAndZeroWindowsFollowTheScan) {
+  const Points p0 = {0, 0, 0, 1, 0, 0, NAN, 0, 0};
+  const Points p1 = {1, 0, 0, 0, 0, 0, NAN, 0, 0};
+  const double reference[3] = {0, 0, 0};
+  const std::vector<double> tolerances = {0.1, 0.1, 0.1};
+  EXPECT_EQ(taken(GA_matchVerticesByGrid(3, p0.data(), p1.data(), tolerances.data(), reference), 3),
+            taken(GA_matchVerticesByScan(3, p0.data(), p1.data(), tolerances.data(), reference), 3));
+  const std::vector<double> zero = {0, 0};
+  EXPECT_EQ(taken(GA_matchVerticesByGrid(2, p0.data(), p1.data(), zero.data(), reference), 2),
+            (std::vector<int32_t>{1, 0}));
+}
+
+} // namespace
