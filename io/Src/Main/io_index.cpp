@@ -721,8 +721,8 @@ int loadIndexEntries(IO_error_callback callback, IO_file *record, IndexLines lin
                            static_cast<int64_t>(count) * IO_INDEX_ENTRY_LEN);
     return IO_ALLOC_ERR;
   }
-  const char *text;
-  size_t n;
+  const char *text = nullptr;
+  size_t n = 0;
   char entry[IO_INDEX_ENTRY_LEN];
   int status = IO_OK;
   for (int32_t i = 0; status == IO_OK && i < count; ++i) {
