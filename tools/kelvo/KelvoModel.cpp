@@ -355,24 +355,29 @@ bool Builder::matchFaces() {
     const int32_t *k = m_faces[id].m_key;
     return hashOf(k, k[3] < 0 ? 3 : 4, 0);
   };
-  // The uses go in batches: the keys and table slots of a batch are fetched together, so that
-  // their cache misses overlap; then each is matched in turn, in the order of the uses.
-  enum { BATCH = 32 };
+  // The uses go in batches through three stages, a batch apart: the keys are made and their
+  // table slots fetched; the slots are read and the faces they name fetched; the uses are matched
+  // in turn, in their order. So each cache miss has a batch of work to hide behind.
+  enum { BATCH = 16 };
   struct Pending {
     int64_t m_use;
     uint64_t m_hash;
     int32_t m_key[4];
     int32_t m_n;
-  } batch[BATCH + 6];
+  };
+  struct Batch {
+    Pending m_uses[BATCH + 6];
+    int32_t m_count = 0;
+  } batches[3];
   size_t s = 0;
-  while (s < m_solids.size()) {
-    int32_t pending = 0;
-    for (; s < m_solids.size() && pending < BATCH; ++s) {
+  auto fill = [&](Batch &batch) {
+    batch.m_count = 0;
+    for (; s < m_solids.size() && batch.m_count < BATCH; ++s) {
       const int64_t e = m_solids[s];
       const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
       const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
       for (int32_t f = 0; f < type->m_noOfFaces; ++f) {
-        Pending &p = batch[pending++];
+        Pending &p = batch.m_uses[batch.m_count++];
         p.m_use = static_cast<int64_t>(s) * 6 + f;
         p.m_n = type->m_faceSize[f];
         for (int32_t i = 0; i < 4; ++i)
@@ -382,13 +387,23 @@ bool Builder::matchFaces() {
         m_faceTable.prefetch(p.m_hash);
       }
     }
-    for (int32_t i = 0; i < pending; ++i) {
-      const int32_t id = m_faceTable.m_slots[m_faceTable.home(batch[i].m_hash)].m_id;
+  };
+  auto peek = [&](const Batch &batch) {
+    for (int32_t i = 0; i < batch.m_count; ++i) {
+      const int32_t id = m_faceTable.m_slots[m_faceTable.home(batch.m_uses[i].m_hash)].m_id;
       if (id >= 0)
         __builtin_prefetch(&m_faces[id]);
     }
-    for (int32_t i = 0; i < pending; ++i) {
-      const Pending &p = batch[i];
+  };
+  fill(batches[0]);
+  fill(batches[1]);
+  peek(batches[0]);
+  for (int32_t k = 0; batches[k % 3].m_count > 0; ++k) {
+    fill(batches[(k + 2) % 3]);
+    peek(batches[(k + 1) % 3]);
+    const Batch &batch = batches[k % 3];
+    for (int32_t i = 0; i < batch.m_count; ++i) {
+      const Pending &p = batch.m_uses[i];
       IdTable::Slot *slot = findFace(p.m_key, p.m_hash);
       if (slot->m_id < 0) {
         m_faceTable.put(slot, p.m_hash, static_cast<int32_t>(m_faces.size()), hashOfFace);
