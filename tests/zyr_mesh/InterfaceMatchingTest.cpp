@@ -2,15 +2,23 @@
 #include "ElementSet.h"
 #include "FaceMesh.h"
 #include "FaceSet.h"
+#include "Connection.h"
 #include "IntegerMap.h"
 #include "InterfaceMap.h"
 #include "InterfaceMatching.h"
 #include "MeshTestSupport.h"
+#include "Region.h"
+#include "Set.h"
 #include "Vertices.h"
 #include "zyrAffineTransform3D.h"
 #include "zyrMemory.h"
+#include "zyrMeshLayer.h"
+#include "zyrTestSupport.h"
+#include "zyrTopologyLayer.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <cmath>
 #include <numeric>
 #include <random>
@@ -398,6 +406,26 @@ TEST_F(MeshTest, NonMatchingFaceMeshesGiveNoInterfaceMap) {
       "                                                       [UNKNOWN]\n\n";
   EXPECT_EQ(lastError(), std::make_pair(20006, expected));
 
+  // With a connection the sides are named by their regions.
+  zyrTopologyLayer_initialise();
+  Region *inlet = Region_new(nullptr, nullptr, "Inlet", 2);
+  Region *outlet = Region_new(nullptr, nullptr, "Outlet", 2);
+  Region_setBaseName(outlet, "Exit");
+  Connection *connection = Connection_newDirect(inlet, outlet);
+  ASSERT_NE(connection, nullptr);
+  FaceMesh *named0 = FaceMesh_new(inlet, FaceMesh_getElementMesh(side0));
+  FaceMesh *named1 = FaceMesh_new(outlet, FaceMesh_getElementMesh(side1));
+  FaceMesh_addFaceSet(named0, FaceSet_copy(static_cast<FaceSet *>(side0->m_faceSets->m_items[0]), nullptr));
+  FaceMesh_addFaceSet(named1, FaceSet_copy(static_cast<FaceSet *>(side1->m_faceSets->m_items[0]), nullptr));
+  EXPECT_EQ(InterfaceMap_new(named0, named1, connection, nullptr, nullptr), nullptr);
+  EXPECT_EQ(lastError().second,
+            "Attempt to create an interface map between non-matching face meshes:\n\n"
+            "            Vertices      Faces Face mesh              Region [Base name]\n"
+            "  Side 0:         12          6 " + keyOf(named0) + " Inlet\n"
+            "                                                       [Inlet]\n"
+            "  Side 1:          9          4 " + keyOf(named1) + " Exit\n"
+            "                                                       [Exit]\n\n");
+
   FaceMesh *copy = layerFaces(a, 5, 0, cellOrder(a, true));
   int32_t *perm = nullptr;
   int32_t *faceMap = nullptr;
@@ -436,11 +464,28 @@ TEST_F(MeshTest, SplitVertexMapsAndUpgrade) {
   int32_t *old = zyrMemory_allocateArray<int32_t>(6, "test");
   for (int32_t i = 0; i < 6; ++i)
     old[rank0[i]] = rank1[correct[static_cast<size_t>(i)]];
+  const std::vector<int32_t> older(old, old + 6);
   InterfaceMap *map = InterfaceMap_new(side0, side1, nullptr, old, nullptr);
+  const std::string mapKey = keyOf(map);
+  const int32_t s1 = Repository_commit(m_repository);
   ASSERT_EQ(InterfaceMap_upgrade(map), 1);
   int32_t *upgraded = nullptr;
   InterfaceMap_getVertexPermutation(map, &upgraded);
   EXPECT_EQ(std::vector<int32_t>(upgraded, upgraded + 6), correct);
+  // The upgrade is stored: undone, the older layout comes back; redone, the new one.
+  const int32_t s2 = Repository_commit(m_repository);
+  Repository_gotoState(m_repository, s1);
+  map = static_cast<InterfaceMap *>(find(mapKey));
+  ASSERT_NE(map, nullptr);
+  InterfaceMap_getVertexPermutation(map, &upgraded);
+  EXPECT_EQ(std::vector<int32_t>(upgraded, upgraded + 6), older);
+  Repository_gotoState(m_repository, s2);
+  map = static_cast<InterfaceMap *>(find(mapKey));
+  InterfaceMap_getVertexPermutation(map, &upgraded);
+  EXPECT_EQ(std::vector<int32_t>(upgraded, upgraded + 6), correct);
+  side0 = map->m_faceMeshes[0];
+  side1 = map->m_faceMeshes[1];
+  set0 = static_cast<ElementSet *>(FaceSet_getElementSet(static_cast<FaceSet *>(side0->m_faceSets->m_items[0])));
   zyrMemory_free(rank0, "test");
   zyrMemory_free(order1, "test");
   zyrMemory_free(rank1, "test");
@@ -569,6 +614,86 @@ TEST(Injectivity, FaultsAreListed) {
   free(text);
   const int32_t good[3] = {2, 0, 1};
   EXPECT_EQ(checkPermutationIsInjective(3, good, nullptr), 1);
+}
+
+} // namespace
+
+namespace {
+
+// In a child process (the debug manager reads its environment once): a repair, a periodic
+// transformation, element grouping, an upgrade and the records' prints with their debug listings.
+[[noreturn]] void matchWithDebugListing(const std::string &dir) {
+  for (const char *name : {"ZYR_MEMORY_LOG", "ZYR_ERROR_LOG", "ZYR_SUPPRESS_WARNINGS"})
+    unsetenv(name);
+  setenv("ZYR_DEBUG_CONTROL", (dir + "/control").c_str(), 1);
+  setenv("ZYR_DEBUG_LOG", (dir + "/debug.log").c_str(), 1);
+  setenv("ZYR_USE_LOCAL_UNITS", "1", 1);
+  zyrMeshLayer_initialise();
+  zyrtest::ScratchDir scratch("zyrmeshdebug");
+  Repository *repository = Repository_new(scratch.file("db").c_str());
+  bool ok = repository != nullptr;
+  Block lower{4, 3, 1, 0.1, {0, 0, 0}};
+  Block upper{4, 3, 1, 0.1, {0, 0, 0.1}};
+  FaceMesh *top = layerFaces(lower, 5, 0, cellOrder(lower, false));
+  FaceMesh *bottom = layerFaces(upper, 0, 0, cellOrder(upper, true));
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ok = ok && FaceMesh_match(top, bottom, nullptr, 0.005, 0, &perm, &faceMap) == 1;
+  const auto faces0 = facesOf(top);
+  std::vector<int32_t> swapped(perm, perm + 20);
+  std::swap(swapped[static_cast<size_t>(faces0[5][0])], swapped[static_cast<size_t>(faces0[5][1])]);
+  FaceMesh *const pair[2] = {top, bottom};
+  int32_t *repaired = nullptr;
+  ok = ok && MA_calculateFaceMap(pair, 20, swapped.data(), &repaired) == 1 &&
+       std::equal(swapped.begin(), swapped.end(), perm);
+  zyrMemory_free(repaired, "test");
+  FaceMesh *const list0[1] = {top};
+  FaceMesh *const list1[1] = {bottom};
+  FaceMesh *const *const lists[2] = {list0, list1};
+  const double p1[3] = {0, 0, 0};
+  const double p2[3] = {1, 0, 0};
+  zyrAffineTransform3D *t = nullptr;
+  ok = ok && MA_findPeriodicTransformation(2, p1, p2, "m", 1, lists, &t) == 1;
+  zyrAffineTransform3D_delete(t);
+  Block block{2, 2, 1, 1.0, {0, 0, 0}};
+  const std::vector<int32_t> hex = block.hexahedra();
+  const int32_t types[4] = {7, 7, 7, 7};
+  const int32_t masks[4] = {1 << 3, 1 << 3, 1 << 1, 1 << 1};
+  int32_t groups[4];
+  int32_t n = 0;
+  ok = ok && MA_groupElements(block.vertex(1, 1, 0), 4, masks, types, 0, hex.data(), &n, groups) == 1 && n == 2;
+  InterfaceMap *map = InterfaceMap_new(top, bottom, nullptr, perm, faceMap);
+  ok = ok && map != nullptr && InterfaceMap_upgrade(map) == 1;
+  FILE *sink = std::fopen("/dev/null", "w");
+  InterfaceMap_print(map, sink);
+  FaceMesh_print(top, sink);
+  ElementMesh_print(FaceMesh_getElementMesh(top), sink);
+  std::fclose(sink);
+  Repository_close(repository, -1);
+  std::exit(ok ? 0 : 2);
+}
+
+TEST(MatchingDeathTest, DebugListings) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string dir;
+  std::unique_ptr<zyrtest::ScratchDir> owner;
+  if (const char *inherited = std::getenv("ZYRTEST_MATCH_DIR")) {
+    dir = inherited;
+  } else {
+    owner = std::make_unique<zyrtest::ScratchDir>("zyrmatchlog");
+    dir = owner->path();
+    setenv("ZYRTEST_MATCH_DIR", dir.c_str(), 1);
+    zyrtest::writeFile(dir + "/control", "<DEBUG>\nMA_.*: 2\nInterfaceMap_.*: 2\nFaceMesh_.*: 1\n"
+                                         "ElementMesh_print: 1\nElementSet_print: 1\nFaceSet_print: 1\n"
+                                         "Vertices_print: 1\n</DEBUG>\n");
+  }
+  EXPECT_EXIT(matchWithDebugListing(dir), testing::ExitedWithCode(0), "");
+  const std::string log = zyrtest::readFile(dir + "/debug.log");
+  for (const char *line : {"Couldn't match face ", "Unmatched faces: 4\n", "Inconsistently matched vertices:\n",
+                           "Face ", "Matched face meshes:\n", "Periodic rotation: Axis  = (",
+                           "No of groups = 2\n", "       i      old      new\n"})
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  unsetenv("ZYRTEST_MATCH_DIR");
 }
 
 } // namespace

@@ -11,10 +11,12 @@
 #include "zyrMeshLayer.h"
 #include "zyrStateManager.h"
 #include "zyrTestErrors.h"
+#include "zyrTopologyLayer.h"
 
 #include <stdlib.h>
 
 void MeshTest::SetUp() {
+  zyrTopologyLayer_initialise();
   zyrMeshLayer_initialise();
   setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
   ASSERT_EQ(Units_areAvailable(), 1);
@@ -92,6 +94,37 @@ std::vector<int32_t> Block::prisms() const {
     const int32_t *h = &hex[8 * c];
     for (int32_t p : {0, 1, 2, 4, 5, 6, 0, 2, 3, 4, 6, 7})
       list.push_back(h[p]);
+  }
+  return list;
+}
+
+std::vector<int32_t> Block::tetrahedra() const {
+  const std::vector<int32_t> hex = hexahedra();
+  std::vector<int32_t> list;
+  for (size_t c = 0; c < hex.size() / 8; ++c) {
+    const int32_t *h = &hex[8 * c];
+    for (int32_t p : {0, 1, 2, 6, 0, 2, 3, 6, 0, 3, 7, 6, 0, 7, 4, 6, 0, 4, 5, 6, 0, 5, 1, 6})
+      list.push_back(h[p]);
+  }
+  return list;
+}
+
+std::vector<int32_t> Block::pyramids(std::vector<double> &xyz) const {
+  // The hexahedron's faces walk outwards; a pyramid's base face walks (0 3 2 1) away from its apex.
+  static const int32_t faces[6][4] = {{0, 3, 2, 1}, {0, 1, 5, 4}, {1, 2, 6, 5},
+                                      {2, 3, 7, 6}, {0, 4, 7, 3}, {4, 5, 6, 7}};
+  const std::vector<int32_t> hex = hexahedra();
+  std::vector<int32_t> list;
+  const int32_t first = static_cast<int32_t>(xyz.size() / 3);
+  for (size_t c = 0; c < hex.size() / 8; ++c) {
+    const int32_t *h = &hex[8 * c];
+    double centre[3] = {0, 0, 0};
+    for (int k = 0; k < 8; ++k)
+      for (int a = 0; a < 3; ++a)
+        centre[a] += xyz[3 * static_cast<size_t>(h[k]) + a] / 8;
+    xyz.insert(xyz.end(), centre, centre + 3);
+    for (const auto &f : faces)
+      list.insert(list.end(), {h[f[0]], h[f[3]], h[f[2]], h[f[1]], first + static_cast<int32_t>(c)});
   }
   return list;
 }

@@ -46,6 +46,12 @@ struct Block {
   std::vector<int32_t> hexahedra() const;
   // Two native prisms per cell, (0 1 2 | 4 5 6) then (0 2 3 | 4 6 7) of the cell's hexahedron.
   std::vector<int32_t> prisms() const;
+  // Six right-handed tetrahedra per cell around the diagonal 0-6 of its hexahedron: (0 1 2 6),
+  // (0 2 3 6), (0 3 7 6), (0 7 4 6), (0 4 5 6), (0 5 1 6).
+  std::vector<int32_t> tetrahedra() const;
+  // Six pyramids per cell, one on each face of its hexahedron (in face order) with the apex at the
+  // cell's centre, which is appended to xyz (one new vertex per cell, in cell order).
+  std::vector<int32_t> pyramids(std::vector<double> &xyz) const;
 };
 
 // Tracked copies for the constructors that take their arrays over.

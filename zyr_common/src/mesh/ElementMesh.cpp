@@ -26,7 +26,8 @@ std::vector<ElementSet *> setsOf(const ElementMesh *mesh) {
   std::vector<ElementSet *> sets;
   if (mesh->m_elementSets != nullptr)
     for (int32_t i = 0; i < mesh->m_elementSets->m_count; ++i)
-      sets.push_back(static_cast<ElementSet *>(mesh->m_elementSets->m_items[i]));
+      if (mesh->m_elementSets->m_items[i] != nullptr) // a damaged file may name a record that is gone
+        sets.push_back(static_cast<ElementSet *>(mesh->m_elementSets->m_items[i]));
   return sets;
 }
 
@@ -44,6 +45,7 @@ int ElementMesh_restore(void *object, int32_t flag) {
   zyrObject_getSet(mesh, flag, "elementSets", &mesh->m_elementSets);
   if (mesh->m_elementSets == nullptr)
     mesh->m_elementSets = Set_new(5);
+  Set_remove(mesh->m_elementSets, nullptr);
   void *pointer = mesh->m_vertices;
   zyrObject_getPointer(mesh, flag, "vertices", &pointer);
   mesh->m_vertices = static_cast<Vertices *>(pointer);
@@ -244,7 +246,7 @@ void ElementMesh_print(const ElementMesh *constMesh, FILE *stream) {
   std::fprintf(stream, "\n%s\nElementMesh: %s\n%s\n\n", rule, key, rule);
   std::fprintf(stream, "Number of elements     = %d\n", ElementMesh_getNoOfElements(mesh));
   std::fprintf(stream, "Number of vertices     = %d\n", ElementMesh_getNoOfVertices(mesh));
-  const char *name = mesh->m_region != nullptr ? Region_getUserName(mesh->m_region) : nullptr;
+  const char *name = mesh->m_region != nullptr ? Region_getName(mesh->m_region) : nullptr;
   std::fprintf(stream, "Region                 = \"%s\"\n", name != nullptr ? name : "");
   std::fprintf(stream, "Number of element sets = %d\n", ElementMesh_getNoOfElementSets(mesh));
   const std::vector<ElementSet *> sets = setsOf(mesh);

@@ -38,8 +38,7 @@ void sideText(const InterfaceMap *, FaceMesh *fm, bool known, const char **name,
   const Region *region = known && fm != nullptr ? FaceMesh_getRegion(fm) : nullptr;
   if (region == nullptr)
     return;
-  if (Region_getUserName(region) != nullptr)
-    *name = Region_getUserName(region);
+  *name = Region_getName(region);
   if (Region_getBaseName(region) != nullptr)
     *base = Region_getBaseName(region);
 }
