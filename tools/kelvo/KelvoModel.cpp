@@ -390,9 +390,10 @@ bool Builder::matchFaces() {
   };
   auto peek = [&](const Batch &batch) {
     for (int32_t i = 0; i < batch.m_count; ++i) {
-      const int32_t id = m_faceTable.m_slots[m_faceTable.home(batch.m_uses[i].m_hash)].m_id;
-      if (id >= 0)
-        __builtin_prefetch(&m_faces[id]);
+      const uint64_t hash = batch.m_uses[i].m_hash;
+      const IdTable::Slot &slot = m_faceTable.m_slots[m_faceTable.home(hash)];
+      if (slot.m_id >= 0 && slot.m_tag == static_cast<uint32_t>(hash >> 32))
+        __builtin_prefetch(&m_faces[slot.m_id]); // most likely the face itself
     }
   };
   fill(batches[0]);
