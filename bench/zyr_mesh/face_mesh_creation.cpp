@@ -10,6 +10,7 @@
 #include "Repository.h"
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
+#include "zyrTestSupport.h"
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -39,12 +40,8 @@ int32_t *tracked(const std::vector<int32_t> &values) {
 void BM_FaceMeshOfTheBottomFaces(benchmark::State &state) {
   const int32_t n = static_cast<int32_t>(state.range(0)); // n x n hexahedra in one layer
   zyrMeshLayer_initialise();
-  std::string dir = (std::filesystem::temp_directory_path() / "zyrbench.XXXXXX").string();
-  if (mkdtemp(dir.data()) == nullptr) {
-    state.SkipWithError("no scratch directory");
-    return;
-  }
-  Repository *repository = Repository_new((dir + "/db").c_str());
+  zyrtest::ScratchDir dir("zyrbench");
+  Repository *repository = Repository_new(dir.file("db").c_str());
   auto vertex = [n](int32_t i, int32_t j, int32_t k) { return i + (n + 1) * (j + (n + 1) * k); };
   std::vector<int32_t> hex;
   hex.reserve(static_cast<size_t>(8) * n * n);
@@ -101,8 +98,6 @@ void BM_FaceMeshOfTheBottomFaces(benchmark::State &state) {
     state.SetLabel(label);
   }
   Repository_close(repository, -1);
-  std::error_code ignored;
-  std::filesystem::remove_all(dir, ignored);
 }
 
 BENCHMARK(BM_FaceMeshOfTheBottomFaces)
