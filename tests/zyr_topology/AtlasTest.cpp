@@ -113,4 +113,90 @@ TEST_F(AtlasTest, TagsAreCopiedAndAbsentTagsAreNoError) {
   EXPECT_EQ(errors[1], "20006: Unable to copy tags for composite To (Nothing).\n");
 }
 
+std::vector<std::string> compositeNames(Atlas *atlas) {
+  char **names = nullptr;
+  const int32_t count = Atlas_getCompositeNames(atlas, &names);
+  return count < 0 ? std::vector<std::string>{"(failed)"} : strings(names, count);
+}
+
+Atlas *storedAtlas(Repository *repository) {
+  return static_cast<Atlas *>(Repository_getSingletonByTypeName(repository, "Atlas"));
+}
+
+TEST_F(AtlasTest, ReplacedPrimaryMapIsStoredAndABadTextKeepsTheMapInUse) {
+  Atlas *atlas = Atlas_new(nullptr);
+  ASSERT_NE(atlas, nullptr);
+  const char *ab[] = {"a", "b"};
+  ASSERT_EQ(Atlas_createUserComposite(atlas, "Inlet", 1, 2, ab, 0, nullptr), 1);
+  char *saved = nullptr;
+  ASSERT_EQ(Atlas_getVSN(atlas, 2, &saved), 1);
+  ASSERT_EQ(Atlas_destroyUserComposite(atlas, "Inlet"), 1);
+  ASSERT_EQ(Atlas_createUserComposite(atlas, "Outlet", 1, 1, ab, 0, nullptr), 1);
+  Repository_commit(m_repository);
+
+  // The saved text replaces the whole map: what was defined since is gone.
+  ASSERT_EQ(Atlas_replacePrimaryMap(atlas, saved), 1);
+  EXPECT_EQ(compositeNames(atlas), (std::vector<std::string>{"Inlet"}));
+  char *again = nullptr;
+  ASSERT_EQ(Atlas_getVSN(atlas, 2, &again), 1);
+  EXPECT_STREQ(again, saved);
+  zyrCString_free(again);
+
+  EXPECT_EQ(Atlas_replacePrimaryMap(atlas, "REGION MAP: Primary map\n  REGION: x\n"), 0);
+  std::vector<std::string> errors = takeErrors();
+  ASSERT_FALSE(errors.empty());
+  for (const std::string &error : errors)
+    EXPECT_EQ(error.rfind("20006: ", 0), 0u) << error;
+  EXPECT_EQ(compositeNames(atlas), (std::vector<std::string>{"Inlet"}));
+
+  // The replacement marked the atlas modified: the commit stores it, undo brings back the old map.
+  Repository_commit(m_repository);
+  reopen();
+  atlas = storedAtlas(m_repository);
+  ASSERT_NE(atlas, nullptr);
+  EXPECT_EQ(compositeNames(atlas), (std::vector<std::string>{"Inlet"}));
+  char **names = nullptr;
+  int32_t count = -1;
+  ASSERT_EQ(Atlas_resolveName(atlas, "Inlet", &names, &count), 1);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{"a", "b"}));
+  Repository_gotoState(m_repository, Repository_getCurrentState(m_repository) - 1);
+  atlas = storedAtlas(m_repository);
+  ASSERT_NE(atlas, nullptr);
+  EXPECT_EQ(compositeNames(atlas), (std::vector<std::string>{"Outlet"}));
+  zyrCString_free(saved);
+  EXPECT_TRUE(takeErrors().empty());
+}
+
+TEST_F(AtlasTest, UserCompositesKeepBothSidesAndRefuseBadCombinations) {
+  Atlas *atlas = Atlas_new(nullptr);
+  ASSERT_NE(atlas, nullptr);
+  const char *a[] = {"x", "y", "z"};
+  const char *b[] = {"y"};
+  ASSERT_EQ(Atlas_createUserComposite(atlas, "Cut", 4, 3, a, 1, b), 1);
+  // Combinations run from 1 to 7; others are refused before the library sees them.
+  EXPECT_EQ(Atlas_createUserComposite(atlas, "None", 0, 1, a, 0, nullptr), 0);
+  EXPECT_EQ(Atlas_createUserComposite(atlas, "Eight", 8, 1, a, 0, nullptr), 0);
+  EXPECT_TRUE(takeErrors().empty());
+  EXPECT_EQ(compositeNames(atlas), (std::vector<std::string>{"Cut"}));
+  Repository_commit(m_repository);
+  reopen();
+
+  atlas = storedAtlas(m_repository);
+  ASSERT_NE(atlas, nullptr);
+  int32_t combination = 0, countA = 0, countB = 0;
+  char **listA = nullptr, **listB = nullptr;
+  ASSERT_EQ(Atlas_getUserCompositeDefinition(atlas, "Cut", &combination, &countA, &listA, &countB, &listB), 1);
+  EXPECT_EQ(combination, 4);
+  EXPECT_EQ(strings(listA, countA), (std::vector<std::string>{"x", "y", "z"}));
+  EXPECT_EQ(strings(listB, countB), (std::vector<std::string>{"y"}));
+  char **names = nullptr;
+  int32_t count = -1;
+  ASSERT_EQ(Atlas_resolveName(atlas, "Cut", &names, &count), 1);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{"x", "z"}));
+  EXPECT_EQ(Atlas_getUserCompositeDefinition(atlas, "Missing", &combination, &countA, &listA, &countB, &listB), 0);
+  EXPECT_EQ(combination, 0);
+  EXPECT_EQ(listA, nullptr);
+  EXPECT_FALSE(takeErrors().empty());
+}
+
 } // namespace
