@@ -18,6 +18,12 @@ if(ZYR_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# Line coverage of the tests (scripts/coverage): clang's source-based instrumentation.
+if(ZYR_COVERAGE)
+  add_compile_options(-fprofile-instr-generate -fcoverage-mapping)
+  add_link_options(-fprofile-instr-generate)
+endif()
+
 # Source file names in messages are relative to the project root.
 add_compile_options(-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=)
 
