@@ -199,4 +199,85 @@ TEST_F(AtlasTest, UserCompositesKeepBothSidesAndRefuseBadCombinations) {
   EXPECT_FALSE(takeErrors().empty());
 }
 
+TEST_F(AtlasTest, ExplicitPrimitivesSurviveReopenAndAnAbsentOneIsReported) {
+  Atlas *atlas = Atlas_new(nullptr);
+  ASSERT_NE(atlas, nullptr);
+  ASSERT_EQ(Atlas_addExplicitPrimitive(atlas, "p2"), 1);
+  ASSERT_EQ(Atlas_addExplicitPrimitive(atlas, "p1"), 1);
+  EXPECT_EQ(Atlas_addExplicitPrimitive(atlas, "p1"), 1); // once is enough
+  const char *parts[] = {"p1", "r"};
+  ASSERT_EQ(Atlas_createUserComposite(atlas, "C", 1, 2, parts, 0, nullptr), 1);
+  Repository_commit(m_repository);
+  reopen();
+
+  atlas = storedAtlas(m_repository);
+  ASSERT_NE(atlas, nullptr);
+  int32_t count = -1;
+  char **names = nullptr;
+  ASSERT_EQ(Atlas_getExplicitPrimitives(atlas, &count, &names), 1);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{"p2", "p1"}));
+  EXPECT_EQ(Atlas_isExplicitPrimitive(atlas, "p1"), 1);
+  EXPECT_EQ(Atlas_isExplicitPrimitive(atlas, "r"), 0);
+  // Any name the map does not define as a composite is a primitive.
+  EXPECT_EQ(Atlas_isPrimitive(atlas, "r"), 1);
+  EXPECT_EQ(Atlas_isPrimitive(atlas, "C"), 0);
+
+  ASSERT_EQ(Atlas_removeExplicitPrimitive(atlas, "p1"), 1);
+  EXPECT_EQ(Atlas_isExplicitPrimitive(atlas, "p1"), 0);
+  EXPECT_TRUE(takeErrors().empty());
+  EXPECT_EQ(Atlas_removeExplicitPrimitive(atlas, "zz"), 0);
+  std::vector<std::string> errors = takeErrors();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("20006: Processing region \"zz\".\n\nA problem was encountered in the region atlas.\n\n"
+                            "The function \"RegionMap_removeExplicitPrimitive\" reported:\n",
+                            0),
+            0u)
+      << errors[0];
+  ASSERT_EQ(Atlas_getExplicitPrimitives(atlas, &count, &names), 1);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{"p2"}));
+}
+
+TEST_F(AtlasTest, AliasesResolveAndTagsOrderTheNames) {
+  Atlas *atlas = Atlas_new(nullptr);
+  ASSERT_NE(atlas, nullptr);
+  // The old name becomes a composite of the new one.
+  ASSERT_EQ(Atlas_addAlias(atlas, "New", "Old"), 1);
+  char **names = nullptr;
+  int32_t count = -1;
+  ASSERT_EQ(Atlas_resolveName(atlas, "Old", &names, &count), 1);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{"New"}));
+  int32_t combination = 0, countA = 0, countB = 0;
+  char **listA = nullptr, **listB = nullptr;
+  ASSERT_EQ(Atlas_getUserCompositeDefinition(atlas, "Old", &combination, &countA, &listA, &countB, &listB), 1);
+  EXPECT_EQ(combination, 7);
+  EXPECT_EQ(strings(listA, countA), (std::vector<std::string>{"New"}));
+
+  const char *x[] = {"x"};
+  for (const char *name : {"C", "D", "E"})
+    ASSERT_EQ(Atlas_createUserComposite(atlas, name, 1, 1, x, 0, nullptr), 1);
+  ASSERT_EQ(Atlas_tagCompositeName(atlas, "hot", 1, "D"), 1);
+  ASSERT_EQ(Atlas_tagCompositeName(atlas, "cold", 1, "E"), 1);
+  ASSERT_EQ(Atlas_tagCompositeName(atlas, "hot", 1, "C"), 1);
+  int32_t flag = -1;
+  ASSERT_EQ(Atlas_compositeNameHasTag(atlas, "D", "hot", &flag), 1);
+  EXPECT_EQ(flag, 1);
+  ASSERT_EQ(Atlas_compositeNameHasTag(atlas, "E", "hot", &flag), 1);
+  EXPECT_EQ(flag, 0);
+  count = Atlas_getTaggedCompositeNames(atlas, "cold, hot", "UNTAGGED", "REST", &names);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{"E", "C", "D"}));
+  ASSERT_EQ(Atlas_tagCompositeName(atlas, "hot", 0, "D"), 1);
+  ASSERT_EQ(Atlas_compositeNameHasTag(atlas, "D", "hot", &flag), 1);
+  EXPECT_EQ(flag, 0);
+  EXPECT_TRUE(takeErrors().empty());
+
+  // An unknown composite: no flag, and the library's complaint published.
+  EXPECT_EQ(Atlas_compositeNameHasTag(atlas, "Z", "hot", &flag), 0);
+  EXPECT_EQ(flag, 0);
+  std::vector<std::string> errors = takeErrors();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("\"RegionMap_regionDefinitionFromName\" reported:\n\nRegion is not defined in Map\n"),
+            std::string::npos)
+      << errors[0];
+}
+
 } // namespace
