@@ -4,18 +4,120 @@
 #include "RegionNameRecord.h"
 
 #include <cinttypes>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
+
+const uint64_t kUnknownBucket = UINT64_MAX;
 
 uint64_t bucketOf(const RegionHashTable* table, const void* key) {
   uint64_t b = table->m_hash(table->m_size, key);
   return b < table->m_size ? b : b % table->m_size;
 }
 
-void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node) {
+// ---------------------------------------------------------------------------------------------
+// The look-up index. Its memory comes from malloc, not from the library's counted allocator:
+// it is an optional aid, and without memory the table simply searches its chains.
+
+uint64_t mixKey(uint64_t x) {
+  x ^= x >> 33;
+  x *= UINT64_C(0xFF51AFD7ED558CCD);
+  x ^= x >> 33;
+  return x;
+}
+
+void dropIndex(RegionHashTable* table) {
+  free(table->m_index);
+  table->m_index = nullptr;
+  table->m_indexSize = 0;
+}
+
+void placeInIndex(RegionHashIndexSlot* slots, uint64_t size, uint64_t key, RegionHashNode* node) {
+  uint64_t i = mixKey(key) & (size - 1);
+  while (slots[i].m_node) i = (i + 1) & (size - 1);
+  slots[i].m_key = key;
+  slots[i].m_node = node;
+}
+
+// Builds the index afresh at a size for at least `count` entries at half load; none on failure.
+void buildIndex(RegionHashTable* table, uint64_t count) {
+  uint64_t size = 16;
+  while (size < 2 * count + 2) size *= 2;
+  RegionHashIndexSlot* slots = static_cast<RegionHashIndexSlot*>(calloc(size, sizeof(RegionHashIndexSlot)));
+  RegionHashIndexSlot* old = table->m_index;
+  const uint64_t oldSize = table->m_indexSize;
+  table->m_index = slots;
+  table->m_indexSize = slots ? size : 0;
+  if (slots && old) {
+    // The old index holds every node but the newest, with its key.
+    for (uint64_t i = 0; i < oldSize; ++i)
+      if (old[i].m_node) placeInIndex(slots, size, old[i].m_key, old[i].m_node);
+  }
+  free(old);
+  if (!slots || old) return;
+  for (uint64_t b = 0, placed = 0; b < table->m_size && placed < table->m_count; ++b) {
+    for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next, ++placed)
+      placeInIndex(slots, size, table->m_key(n->m_entry), n);
+  }
+}
+
+// The node of an entry equal to key, searched through the index.
+RegionHashNode* indexFind(const RegionHashTable* table, const void* key) {
+  const uint64_t k = table->m_key(key), mask = table->m_indexSize - 1;
+  for (uint64_t i = mixKey(k) & mask;; i = (i + 1) & mask) {
+    const RegionHashIndexSlot& slot = table->m_index[i];
+    if (!slot.m_node) return nullptr;
+    if (slot.m_key == k && (table->m_exactKeys || table->m_compare(slot.m_node->m_entry, key) == 0)) return slot.m_node;
+  }
+}
+
+void indexAdd(RegionHashTable* table, RegionHashNode* node) {
+  if (!table->m_key) return;
+  if (!table->m_index) {
+    // A first index, or another try after a failed allocation: from the chains, which hold the
+    // node already.
+    buildIndex(table, 2 * table->m_count);
+    return;
+  }
+  // Kept at most half full.
+  if (2 * table->m_count + 2 > table->m_indexSize) buildIndex(table, 2 * table->m_count);
+  if (table->m_index) placeInIndex(table->m_index, table->m_indexSize, table->m_key(node->m_entry), node);
+}
+
+// Takes a node entered under `key` out of the index, closing the gap behind it (linear probing).
+void indexRemove(RegionHashTable* table, RegionHashNode* node, uint64_t key) {
+  if (!table->m_index) return;
+  RegionHashIndexSlot* slots = table->m_index;
+  const uint64_t mask = table->m_indexSize - 1;
+  uint64_t i = mixKey(key) & mask;
+  while (slots[i].m_node && slots[i].m_node != node) i = (i + 1) & mask;
+  if (slots[i].m_node != node) {
+    // The entry's key changed while it was in the table: look for the node itself.
+    for (i = 0; i <= mask && slots[i].m_node != node; ++i) {
+    }
+    if (i > mask) return;
+  }
+  slots[i].m_node = nullptr;
+  for (uint64_t j = (i + 1) & mask; slots[j].m_node; j = (j + 1) & mask) {
+    const uint64_t home = mixKey(slots[j].m_key) & mask;
+    // Moves back when its home does not lie cyclically in (i, j].
+    const bool between = i <= j ? (home > i && home <= j) : (home > i || home <= j);
+    if (!between) {
+      slots[i] = slots[j];
+      slots[j].m_node = nullptr;
+      i = j;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+// Removes a node; `key` is its index key when its entry field was cleared already.
+void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node, uint64_t key = 0) {
+  if (table->m_index) indexRemove(table, node, node->m_entry ? table->m_key(node->m_entry) : key);
   if (node->m_previous) node->m_previous->m_next = node->m_next;
-  else table->m_buckets[bucket] = node->m_next;
+  else table->m_buckets[bucket == kUnknownBucket ? bucketOf(table, node->m_entry) : bucket] = node->m_next;
   if (node->m_next) node->m_next->m_previous = node->m_previous;
   if (table->m_lastNode == node) table->m_lastNode = nullptr;
   RegionMemory_free(node);
@@ -54,6 +156,11 @@ RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, Region
   t->m_lastNode = nullptr;
   t->m_hash = hash;
   t->m_compare = compare;
+  t->m_key = nullptr;
+  t->m_exactKeys = 0;
+  t->m_index = nullptr;
+  t->m_indexSize = 0;
+  if (hash == RegionHashTable_hashId && compare == RegionHashTable_compareIds) t->m_key = RegionHashTable_idKey, t->m_exactKeys = 1;
   *table = t;
   return RegionStatus_success();
 }
@@ -70,6 +177,7 @@ RegionStatus* RegionHashTable_delete(RegionHashTable** table) {
         n = next;
       }
     }
+    dropIndex(t);
     RegionMemory_free(t->m_buckets);
     RegionMemory_free(t);
     *table = nullptr;
@@ -105,6 +213,7 @@ RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry) {
   if (node->m_next) node->m_next->m_previous = node;
   table->m_count += 1;
   table->m_lastNode = nullptr;
+  indexAdd(table, node);
   return RegionStatus_success();
 }
 
@@ -115,6 +224,16 @@ void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus
     return nullptr;
   }
   if (table->m_lastNode && table->m_compare(key, table->m_lastNode->m_entry) == 0) return table->m_lastNode->m_entry;
+  if (table->m_index) {
+    RegionHashNode* n = indexFind(table, key);
+    if (n) {
+      table->m_lastBucket = kUnknownBucket;
+      table->m_lastNode = n;
+      return n->m_entry;
+    }
+    report(status, RS_NOT_FOUND, "No match");
+    return nullptr;
+  }
   uint64_t b = bucketOf(table, key);
   for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
     int c = table->m_compare(n->m_entry, key);
@@ -134,6 +253,13 @@ RegionStatus* RegionHashTable_remove(RegionHashTable* table, const void* key) {
   if (!key) return invalidTable(RS_INVALID_NAME, "Invalid Entry.");
   if (table->m_lastNode && table->m_compare(table->m_lastNode->m_entry, key) == 0) {
     unlink(table, table->m_lastBucket, table->m_lastNode);
+    return RegionStatus_success();
+  }
+  if (table->m_index) {
+    RegionHashNode* n = indexFind(table, key);
+    if (!n) return RegionStatus_fail(RS_NOT_FOUND, "No match");
+    unlink(table, kUnknownBucket, n);
+    table->m_lastNode = nullptr;
     return RegionStatus_success();
   }
   uint64_t b = bucketOf(table, key);
@@ -167,8 +293,16 @@ RegionStatus* RegionHashTable_iterate(RegionHashTable* table, RegionHashTableCal
     while (n) {
       RegionHashNode* next = n->m_next;
       if (n->m_entry) {
+        void* before = n->m_entry;
+        const uint64_t key = table->m_index ? table->m_key(before) : 0;
         RegionStatus* status = callback(&n->m_entry, context);
-        if (!n->m_entry) unlink(table, b, n);
+        if (!n->m_entry) {
+          unlink(table, b, n, key);
+        } else if (n->m_entry != before && table->m_index) {
+          // Another entry in the field: index it under its own key.
+          indexRemove(table, n, key);
+          placeInIndex(table->m_index, table->m_indexSize, table->m_key(n->m_entry), n);
+        }
         if (RegionStatus_isError(status)) return status;
       }
       n = next;
@@ -233,6 +367,37 @@ void RegionHashTable_printStatistics(const RegionHashTable* table, FILE* stream)
     }
   }
   fprintf(stream, "Maximum Chain Length %" PRIu64 " at table pos %" PRIu64 ".\n", longest, at);
+}
+
+void RegionHashTable_setKey(RegionHashTable* table, RegionKeyFunction key, int exact) {
+  if (!table) return;
+  table->m_key = key;
+  table->m_exactKeys = key && exact;
+  dropIndex(table);
+  if (key && table->m_count > 0) buildIndex(table, table->m_count);
+}
+
+uint64_t RegionHashTable_idKey(const void* entry) {
+  uint64_t id;
+  memcpy(&id, entry, sizeof(id));
+  return id;
+}
+
+uint64_t RegionHashTable_textKey(const void* text) {
+  // Eight bytes at a time, each word mixed in by a multiplication.
+  const char* p = static_cast<const char*>(text);
+  size_t n = strlen(p);
+  uint64_t h = UINT64_C(0xCBF29CE484222325) ^ n;
+  for (; n >= 8; n -= 8, p += 8) {
+    uint64_t w;
+    memcpy(&w, p, 8);
+    h = (h ^ w) * UINT64_C(0x9E3779B97F4A7C15);
+    h ^= h >> 29;
+  }
+  uint64_t w = 0;
+  memcpy(&w, p, n);
+  h = (h ^ w) * UINT64_C(0x9E3779B97F4A7C15);
+  return h ^ (h >> 32);
 }
 
 uint64_t RegionHashTable_hashId(uint64_t size, const void* key) {

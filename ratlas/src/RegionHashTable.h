@@ -25,6 +25,14 @@ struct RegionHashNode {
   RegionHashNode* m_previous;
 };
 
+// A key of an entry (or of a search key) for the table's look-up index; see RegionHashTable_setKey.
+typedef uint64_t (*RegionKeyFunction)(const void* entry);
+
+struct RegionHashIndexSlot {
+  uint64_t m_key;
+  RegionHashNode* m_node;  // NULL for an empty slot
+};
+
 struct RegionHashTable {
   RegionHashNode** m_buckets;
   uint64_t m_count;
@@ -33,6 +41,13 @@ struct RegionHashTable {
   RegionHashNode* m_lastNode;
   RegionHashFunction m_hash;
   RegionCompareFunction m_compare;
+  // Look-up index beside the chains, for tables that have a key function: an open addressing
+  // array of (key, node), so that a search reads one slot and its node instead of walking a
+  // chain. The chains stay as they are and alone decide every order the table shows.
+  RegionKeyFunction m_key;
+  int m_exactKeys;  // 1 when equal keys mean equal entries (no compare needed)
+  RegionHashIndexSlot* m_index;
+  uint64_t m_indexSize;  // a power of two, or 0 for none (also after running out of memory)
 };
 
 RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, RegionHashFunction hash,
@@ -49,6 +64,14 @@ void* RegionHashTable_collect(RegionHashTable* table, size_t elementSize, uint64
 // Lists the entries taken as name records.
 void RegionHashTable_print(const RegionHashTable* table, FILE* stream);
 void RegionHashTable_printStatistics(const RegionHashTable* table, FILE* stream);
+
+// Gives the table a look-up index keyed by `key` (exact: equal keys are equal entries), or none
+// for NULL. Id tables (RegionHashTable_hashId with RegionHashTable_compareIds) get one by
+// themselves.
+void RegionHashTable_setKey(RegionHashTable* table, RegionKeyFunction key, int exact);
+// Index keys: the leading 64-bit id (exact), and a hash of a NUL-terminated text.
+uint64_t RegionHashTable_idKey(const void* entry);
+uint64_t RegionHashTable_textKey(const void* text);
 
 // The pair for records that begin with a 64-bit id (name records, cache entries): the id modulo
 // the bucket count, and ids ordered as unsigned numbers.

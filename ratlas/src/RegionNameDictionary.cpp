@@ -41,6 +41,10 @@ int compareTexts(const void* a, const void* b) {
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
+// Searches go through a quick text hash (the table's index); the bucket hash, a remainder per
+// character, then only places new names.
+void indexTexts(RegionHashTable* table) { RegionHashTable_setKey(table, RegionHashTable_textKey, 0); }
+
 RegionHashTable* newTable(uint64_t buckets) {
   RegionHashTable* table = nullptr;
   RegionHashTable_new(&table, buckets, RegionNameDictionary_hash, compareTexts);
@@ -52,6 +56,7 @@ bool create() {
   if (!d) return false;
   d->m_names = static_cast<char**>(RegionMemory_allocZeroed(kFirstCapacity, sizeof(char*)));
   d->m_table = d->m_names ? newTable(kFirstCapacity) : nullptr;
+  if (d->m_table) indexTexts(d->m_table);
   if (!d->m_table) {
     RegionMemory_free(d->m_names);
     RegionMemory_free(d);
@@ -75,6 +80,7 @@ void widenTable(RegionNameDictionary* d) {
       return;
     }
   }
+  indexTexts(table);  // once, for all the names
   RegionHashTable_delete(&d->m_table);
   d->m_table = table;
 }
@@ -93,13 +99,26 @@ bool grow(RegionNameDictionary* d) {
 
 } // namespace
 
+namespace {
+
+// n % d by a multiplication with m = UINT64_MAX / d: the quotient it gives is short by at most
+// two, which the subtractions make good. Two divisions a character were most of entering a name.
+uint64_t remainderBy(uint64_t n, uint64_t d, uint64_t m) {
+  uint64_t r = n - static_cast<uint64_t>((static_cast<unsigned __int128>(n) * m) >> 64) * d;
+  while (r >= d) r -= d;
+  return r;
+}
+
+} // namespace
+
 uint64_t RegionNameDictionary_hash(uint64_t size, const void* text) {
   if (size < 2) return 0;
+  const uint64_t bySize = UINT64_MAX / size, byLess1 = UINT64_MAX / (size - 1);
   uint64_t h = 0, a = 31415;
   for (const char* p = static_cast<const char*>(text); *p; ++p) {
     uint64_t c = static_cast<uint64_t>(static_cast<int64_t>(static_cast<signed char>(*p)));
-    h = (a * h + c) % size;
-    a = (a * 27183) % (size - 1);
+    h = remainderBy(a * h + c, size, bySize);
+    a = remainderBy(a * 27183, size - 1, byLess1);
   }
   return h;
 }

@@ -190,6 +190,44 @@ TEST(KelvoModel, MeshesThatCannotBeImported) {
             "The element 2 has the node 3 more than once among its corners.");
 }
 
+TEST(KelvoModel, AnElementOfAnUnknownTypeInAVolumeOrTaggedSurfaceStopsTheImport) {
+  // In a named volume group.
+  TestMesh named = twoTets(1, 2);
+  named.m_names = {{3, 1, "A"}, {3, 2, "B"}};
+  named.m_elements.push_back({99, 1, 1, {1, 2, 3, 4}});
+  EXPECT_EQ(Built(named).m_error,
+            "Element 3 is of the element type 99, which Kelvo.exe cannot read, and lies in "
+            "physical group 1: the mesh cannot be imported without it.");
+  // In a group used only by elements that are kept, named or not.
+  TestMesh used = twoTets(1, 2);
+  used.m_elements.push_back({99, 2, 5, {2, 3, 4, 5}});
+  EXPECT_EQ(Built(used).m_error,
+            "Element 3 is of the element type 99, which Kelvo.exe cannot read, and lies in "
+            "physical group 2: the mesh cannot be imported without it.");
+  // Outside every group, in the entity of untagged volume elements.
+  TestMesh untagged = twoTets(0, 0);
+  untagged.m_elements.push_back({99, 0, untagged.m_elements[0].m_entity, {1, 2, 3, 4}});
+  Built b(untagged);
+  EXPECT_EQ(b.m_ok, 0);
+  EXPECT_EQ(b.m_error, "Element 3 is of the element type 99, which Kelvo.exe cannot read, and lies "
+                       "in the volume entity " +
+                           std::to_string(untagged.m_elements[0].m_entity) +
+                           ": the mesh cannot be imported without it.");
+  EXPECT_TRUE(b.m_model->m_surfaces.empty()) << "no surface is invented around the hole";
+}
+
+TEST(KelvoModel, AnElementOfAnUnknownTypeThatTheImportHasNoUseForIsLeftOutWithAWarning) {
+  TestMesh mesh = twoTets(1, 2);
+  mesh.m_names = {{3, 1, "A"}, {3, 2, "B"}, {1, 9, "edge"}};
+  mesh.m_elements.push_back({99, 0, 42, {1, 2}}); // in no group, in no volume's entity
+  mesh.m_elements.push_back({99, 9, 43, {2, 3}}); // in a group of lines
+  Built b(mesh);
+  ASSERT_EQ(b.m_ok, 1) << b.m_error;
+  EXPECT_EQ(b.m_model->m_warnings,
+            (std::vector<std::string>{"Ignored 2 elements of the unknown type 99 (only volume "
+                                      "elements and their boundary faces are imported)."}));
+}
+
 // Faces are matched through a hash table; what comes out must be what a plain ordered map of the
 // sorted face keys gives: the same faces, on the same sides, each surface's faces in the order in
 // which the elements first meet them. The elements are shuffled, and many stand alone, so that

@@ -380,13 +380,26 @@ TEST_F(KelvoTool, BadMeshesEndWithAnErrorBlockAndNoFile) {
             (std::vector<std::string>{"Unable to import the Gmsh mesh file \"" + flat + "\":",
                                       "The mesh holds no volume elements (tetrahedra, pyramids, "
                                       "prisms or hexahedra), so there is nothing to import."}));
+  // A volume element of a type the reader does not know: no file with a hole in the volume.
+  const std::string unknown = m_dir.file("unknown.msh");
+  TestMesh holed = twoTets(1, 2);
+  holed.m_names = {{3, 1, "A"}, {3, 2, "B"}};
+  holed.m_elements.push_back({99, 2, 2, {2, 3, 4, 5}});
+  writeFile(unknown, toMsh2(holed));
+  r = import(unknown);
+  EXPECT_EQ(r.m_status, 1);
+  EXPECT_EQ(errorBlock(r),
+            (std::vector<std::string>{"Unable to import the Gmsh mesh file \"" + unknown + "\":",
+                                      "Element 3 is of the element type 99, which Kelvo.exe "
+                                      "cannot read, and lies in physical group 2: the mesh "
+                                      "cannot be imported without it."}));
   // A name that would pass for a tag is indented.
   const std::string odd = m_dir.file("x\n<ERROR_END>\n<ERROR_BEG>.msh");
   r = import(odd);
   EXPECT_EQ(r.m_status, 1);
   EXPECT_EQ(errorBlock(r).at(1), " <ERROR_END>");
   EXPECT_EQ(errorBlock(r).at(2), " <ERROR_BEG>.msh\":");
-  EXPECT_EQ(m_dir.listing(), (std::vector<std::string>{"cut.msh", "flat.msh"}));
+  EXPECT_EQ(m_dir.listing(), (std::vector<std::string>{"cut.msh", "flat.msh", "unknown.msh"}));
   // The intermediate file cannot be made.
   r = runKelvo({"-I", m_dir.file("missing/zyr.gmo"), meshPath("box-hex.v2.msh")});
   EXPECT_EQ(r.m_status, 1);
@@ -395,7 +408,7 @@ TEST_F(KelvoTool, BadMeshesEndWithAnErrorBlockAndNoFile) {
       "Unable to create the intermediate mesh file \"" + m_dir.file("missing/zyr.gmo") + ".";
   EXPECT_EQ(first.substr(0, start.size()), start);
   EXPECT_EQ(first.substr(first.size() - 6), ".tmp\":");
-  EXPECT_EQ(m_dir.listing(), (std::vector<std::string>{"cut.msh", "flat.msh"}));
+  EXPECT_EQ(m_dir.listing(), (std::vector<std::string>{"cut.msh", "flat.msh", "unknown.msh"}));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -246,6 +247,111 @@ TEST(RegionHashTable, PrintListsNameRecordsByBucket) {
   RegionNameRecord_delete(&a);
   RegionNameRecord_delete(&b);
   RegionNameRecord_delete(&c);
+}
+
+// The look-up index must answer exactly as the chains do. The same random run of inserts,
+// duplicates, finds, removals and iterations that clear or replace entries goes to a table with
+// the index (ids, and texts under the text key) and to one without it (a compare the table does
+// not know); finds, failures, counts and the entries of every chain in order must stay equal.
+int plainIds(const void* a, const void* b) { return RegionHashTable_compareIds(a, b); }
+
+struct Swap {
+  std::vector<Entry>* m_spare;
+  uint64_t m_step = 0;
+};
+
+RegionStatus* clearOrReplace(void** entry, void* context) {
+  Swap* swap = static_cast<Swap*>(context);
+  Entry* e = static_cast<Entry*>(*entry);
+  ++swap->m_step;
+  if (e->m_id % 7 == 0) *entry = nullptr;
+  // A replacement by an entry of the same id (the only replacement that keeps a chain sound).
+  if (e->m_id % 11 == 0) {
+    (*swap->m_spare)[e->m_id] = *e;
+    *entry = &(*swap->m_spare)[e->m_id];
+  }
+  return RegionStatus_success();
+}
+
+std::vector<uint64_t> allChains(const RegionHashTable* table) {
+  std::vector<uint64_t> ids;
+  for (uint64_t b = 0; b < table->m_size; ++b)
+    for (const RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) ids.push_back(static_cast<const Entry*>(n->m_entry)->m_id);
+  return ids;
+}
+
+TEST(RegionHashTable, TheIndexAnswersAsTheChainsDo) {
+  Table indexed(97), plain(97, plainIds);
+  ASSERT_NE(indexed.m_table->m_key, nullptr);
+  ASSERT_EQ(plain.m_table->m_key, nullptr);
+  const uint64_t kIds = 3000;
+  std::vector<Entry> a(kIds), b(kIds), spareA(kIds), spareB(kIds);
+  for (uint64_t i = 0; i < kIds; ++i) a[i] = b[i] = {i};
+  uint64_t state = 7;
+  auto next = [&state](uint64_t n) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return (state >> 33) % n;
+  };
+  testing::internal::CaptureStdout();  // duplicates are reported on standard output
+  for (int step = 0; step < 40000; ++step) {
+    const uint64_t id = next(kIds);
+    const uint64_t what = next(100);
+    if (what < 45) {
+      EXPECT_EQ(RegionStatus_isError(RegionHashTable_insert(indexed.m_table, &a[id])),
+                RegionStatus_isError(RegionHashTable_insert(plain.m_table, &b[id])));
+    } else if (what < 75) {
+      Entry key{id};
+      RegionStatus *s1 = nullptr, *s2 = nullptr;
+      const Entry* x = static_cast<const Entry*>(RegionHashTable_find(indexed.m_table, &key, &s1));
+      const Entry* y = static_cast<const Entry*>(RegionHashTable_find(plain.m_table, &key, &s2));
+      ASSERT_EQ(x == nullptr, y == nullptr) << id;
+      if (x) EXPECT_EQ(x->m_id, y->m_id);
+      EXPECT_EQ(RegionStatus_getCode(s1), RegionStatus_getCode(s2));
+    } else if (what < 99) {
+      Entry key{id};
+      EXPECT_EQ(RegionStatus_getCode(RegionHashTable_remove(indexed.m_table, &key)),
+                RegionStatus_getCode(RegionHashTable_remove(plain.m_table, &key)));
+    } else {
+      Swap s1{&spareA}, s2{&spareB};
+      ASSERT_FALSE(RegionStatus_isError(RegionHashTable_iterate(indexed.m_table, clearOrReplace, &s1)));
+      ASSERT_FALSE(RegionStatus_isError(RegionHashTable_iterate(plain.m_table, clearOrReplace, &s2)));
+      EXPECT_EQ(s1.m_step, s2.m_step);
+    }
+    ASSERT_EQ(RegionHashTable_count(indexed.m_table, nullptr), RegionHashTable_count(plain.m_table, nullptr));
+  }
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(allChains(indexed.m_table), allChains(plain.m_table));
+  EXPECT_GT(RegionHashTable_count(indexed.m_table, nullptr), 100u);
+  // Every entry still in the table is found through the index, and only those.
+  for (uint64_t i = 0; i < kIds; ++i) {
+    Entry key{i};
+    EXPECT_EQ(RegionHashTable_find(indexed.m_table, &key, nullptr) != nullptr,
+              RegionHashTable_find(plain.m_table, &key, nullptr) != nullptr);
+  }
+}
+
+uint64_t textBucket(uint64_t size, const void* text) { return strlen(static_cast<const char*>(text)) % size; }
+int textCompare(const void* a, const void* b) { return strcmp(static_cast<const char*>(a), static_cast<const char*>(b)); }
+
+TEST(RegionHashTable, TextKeysFindTextsThatCollideInTheirBuckets) {
+  RegionHashTable* t = nullptr;
+  ASSERT_FALSE(RegionStatus_isError(RegionHashTable_new(&t, 5, textBucket, textCompare)));
+  std::vector<std::string> texts;
+  for (int i = 0; i < 500; ++i) texts.push_back("name " + std::to_string(i * 37));
+  for (size_t i = 0; i < 250; ++i) RegionHashTable_insert(t, &texts[i][0]);
+  RegionHashTable_setKey(t, RegionHashTable_textKey, 0);  // indexes what is there
+  for (size_t i = 250; i < texts.size(); ++i) RegionHashTable_insert(t, &texts[i][0]);
+  for (size_t i = 0; i < texts.size(); i += 2) ASSERT_FALSE(RegionStatus_isError(RegionHashTable_remove(t, texts[i].c_str())));
+  for (size_t i = 0; i < texts.size(); ++i) {
+    std::string copy = texts[i];  // found by its text, not its address
+    const char* found = static_cast<const char*>(RegionHashTable_find(t, copy.c_str(), nullptr));
+    if (i % 2) EXPECT_EQ(found, texts[i].c_str()) << copy;
+    else EXPECT_EQ(found, nullptr) << copy;
+  }
+  std::string missing = "name 1";
+  EXPECT_EQ(RegionHashTable_find(t, missing.c_str(), nullptr), nullptr);
+  EXPECT_EQ(RegionHashTable_count(t, nullptr), 250u);
+  RegionHashTable_delete(&t);
 }
 
 } // namespace

@@ -43,6 +43,40 @@ TEST(RegionNameDictionary, HashOfTexts) {
   EXPECT_EQ(RegionNameDictionary_hash(10023, ""), 0u);
 }
 
+// The hash takes its remainders by multiplication; it must give what plain division gives, for
+// every size (two and three, table sizes, sizes past 32 bits where the products wrap) and for
+// texts with bytes above 127 (whose negative values wrap the sum).
+TEST(RegionNameDictionary, HashEqualsThePlainRemainderForm) {
+  auto plain = [](uint64_t size, const char* text) {
+    uint64_t h = 0, a = 31415;
+    for (const char* p = text; *p; ++p) {
+      uint64_t c = static_cast<uint64_t>(static_cast<int64_t>(static_cast<signed char>(*p)));
+      h = (a * h + c) % size;
+      a = (a * 27183) % (size - 1);
+    }
+    return h;
+  };
+  uint64_t state = 99;
+  auto next = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return state;
+  };
+  const uint64_t sizes[] = {2, 3, 7, 10023, 25007, 100007, 4294967291ull, 4294967296ull, 4294967311ull,
+                            (1ull << 40) + 15, UINT64_MAX / 3, UINT64_MAX};
+  for (uint64_t size : sizes) {
+    for (int t = 0; t < 300; ++t) {
+      char text[24];
+      const int length = 1 + static_cast<int>(next() >> 60);
+      for (int i = 0; i < length; ++i) {
+        char c = static_cast<char>(next() >> 56);
+        text[i] = c ? c : 'x';
+      }
+      text[length] = '\0';
+      ASSERT_EQ(RegionNameDictionary_hash(size, text), plain(size, text)) << size;
+    }
+  }
+}
+
 TEST(RegionNameDictionary, IdsFromOneAndNeverRepeated) {
   RegionNameDictionary_destroy();
   uint64_t id = 0;

@@ -132,7 +132,17 @@ TEST_F(LockFileTest, ALockFileThatNoLiveProcessBacksIsTakenOverWithAWarning) {
   EXPECT_EQ(lockFile(), "         1\n");
   iif_close(r);
   EXPECT_EQ(lockFile(), "(none)");
-  // Readers that ended without counting themselves out; then a writer.
+  // Readers that ended without counting themselves out: a new reader counts itself alone.
+  writeFile(m_lock, "         2\n");
+  messages().clear();
+  r = open("r", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  EXPECT_EQ(allMessages(), "iif_set_lock: warning: lock file " + m_lock +
+                               " (level 2) was left by a program that has ended; taking it over\n");
+  EXPECT_EQ(lockFile(), "         1\n");
+  iif_close(r);
+  EXPECT_EQ(lockFile(), "(none)");
+  // The same, then a writer.
   writeFile(m_lock, "         2\n");
   messages().clear();
   IO_file *w = open("w", &status);

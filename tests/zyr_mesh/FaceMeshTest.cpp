@@ -4,6 +4,7 @@
 #include "FaceMesh.h"
 #include "FaceSet.h"
 #include "MeshTestSupport.h"
+#include "Region.h"
 #include "Vertices.h"
 #include "zyrAffineTransform3D.h"
 #include "zyrBlob.h"
@@ -302,11 +303,73 @@ TEST_F(MeshTest, FaceMeshGeometry) {
   zyrAffineTransform3D_delete(back);
 }
 
+// The bottom of one block meshed by each element type: the same surface, and meshes of the same
+// faces match across element types.
+TEST_F(MeshTest, EveryElementTypeOfTheBlockGivesTheSameBottom) {
+  Block block{3, 2, 2, 0.5, {1, 2, 3}};
+  std::vector<double> xyz = block.coordinates();
+  const std::vector<int32_t> pyramids = block.pyramids(xyz);
+  struct Kind {
+    int32_t m_type;
+    std::vector<int32_t> m_list;
+    int32_t m_face;     // native face lying on the bottom
+    int32_t m_perCell;  // elements per cell
+    std::vector<int32_t> m_which; // elements of a cell with a bottom face
+  };
+  const std::vector<Kind> kinds = {{7, block.hexahedra(), 0, 1, {0}},
+                                   {4, block.tetrahedra(), 0, 6, {0, 1}},
+                                   {6, block.prisms(), 3, 2, {0, 1}},
+                                   {5, pyramids, 0, 6, {0}}};
+  FaceMesh *bottoms[4];
+  for (size_t k = 0; k < kinds.size(); ++k) {
+    ElementMesh *mesh = ElementMesh_new(nullptr);
+    ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, static_cast<int32_t>(xyz.size() / 3), trackedDoubles(xyz)));
+    const Kind &kind = kinds[k];
+    ElementSet *set = ElementSet_new(kind.m_type, 0, static_cast<int32_t>(kind.m_list.size()), trackedInts(kind.m_list));
+    ASSERT_NE(set, nullptr);
+    ElementMesh_addElementSet(mesh, set);
+    EXPECT_EQ(ElementSet_getNoOfElements(set), 12 * kind.m_perCell);
+    std::vector<int32_t> elements;
+    for (int32_t c : bottomCells(block))
+      for (int32_t w : kind.m_which)
+        elements.push_back(c * kind.m_perCell + w);
+    bottoms[k] = FaceMesh_new(nullptr, mesh);
+    FaceMesh_addFaceSet(bottoms[k], FaceSet_new(set, 0, static_cast<int32_t>(elements.size()), trackedInts(elements),
+                                                trackedInts(std::vector<int32_t>(elements.size(), kind.m_face))));
+    EXPECT_EQ(FaceMesh_getNoOfVertices(bottoms[k], 0), 12);
+    double box[6];
+    FaceMesh_getBoundingBox(bottoms[k], box);
+    EXPECT_EQ(std::vector<double>(box, box + 6), (std::vector<double>{1, 2, 3, 2.5, 3, 3}));
+    // Every face of the bottom turns outwards (downwards): its normal has a negative z.
+    int32_t *rows = nullptr;
+    int32_t nside = 0, mixed = 0, sentinel = 0;
+    const int32_t n = FaceMesh_getFaceVertices(bottoms[k], 0, 0, 0, nullptr, 0, &rows, &nside, &mixed, &sentinel);
+    for (int32_t f = 0; f < n; ++f) {
+      const double *a = &xyz[3 * static_cast<size_t>(rows[f * nside])];
+      const double *b = &xyz[3 * static_cast<size_t>(rows[f * nside + 1])];
+      const double *c = &xyz[3 * static_cast<size_t>(rows[f * nside + 2])];
+      EXPECT_LT((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]), 0) << k << " " << f;
+    }
+    zyrMemory_free(rows, "test");
+  }
+  // Hexahedra and pyramids give the same quadrilaterals, tetrahedra and prisms the same triangles.
+  for (const auto &pair : {std::make_pair(0, 3), std::make_pair(1, 2)}) {
+    int32_t *perm = nullptr;
+    int32_t *faceMap = nullptr;
+    EXPECT_EQ(FaceMesh_match(bottoms[pair.first], bottoms[pair.second], nullptr, 0.005, 0, &perm, &faceMap), 1);
+    zyrMemory_free(perm, "test");
+    zyrMemory_free(faceMap, "test");
+  }
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  EXPECT_EQ(FaceMesh_match(bottoms[0], bottoms[1], nullptr, 0.005, 0, &perm, &faceMap), 0);
+}
+
 TEST_F(MeshTest, FaceMeshesSurviveCommitUndoAndReopen) {
   Block block{3, 1, 1, 1.0, {0, 0, 0}};
   ElementSet *hex = nullptr;
   ElementMesh *mesh = hexMesh(block, &hex);
-  FaceMesh *fm = FaceMesh_new(nullptr, mesh);
+  FaceMesh *fm = FaceMesh_new(Region_new(nullptr, nullptr, "Wall", 2), mesh);
   FaceMesh *other = FaceMesh_new(nullptr, mesh);
   FaceSet *set = hexFaces(hex, 0, {0, 1, 2});
   FaceMesh_addFaceSet(fm, set);
@@ -316,7 +379,7 @@ TEST_F(MeshTest, FaceMeshesSurviveCommitUndoAndReopen) {
   const int32_t s1 = Repository_commit(m_repository);
   const int32_t moved[] = {1};
   FaceMesh_move(fm, other, 1, moved);
-  Repository_commit(m_repository);
+  const int32_t s2 = Repository_commit(m_repository);
   EXPECT_EQ(FaceMesh_getNoOfFaces(fm), 2);
 
   Repository_gotoState(m_repository, s1);
@@ -325,12 +388,21 @@ TEST_F(MeshTest, FaceMeshesSurviveCommitUndoAndReopen) {
   ASSERT_NE(fm, nullptr);
   EXPECT_EQ(FaceMesh_getNoOfFaces(fm), 3);
   EXPECT_EQ(FaceMesh_getNoOfFaceSets(other), 0);
+  Repository_gotoState(m_repository, s2);
+  fm = static_cast<FaceMesh *>(find(key));
+  other = static_cast<FaceMesh *>(find(otherKey));
+  EXPECT_EQ(FaceMesh_getNoOfFaces(fm), 2);
+  EXPECT_EQ(FaceMesh_getNoOfFaces(other), 1);
+  Repository_gotoState(m_repository, s1);
+  fm = static_cast<FaceMesh *>(find(key));
 
   reopen();
   fm = static_cast<FaceMesh *>(find(key));
   ASSERT_NE(fm, nullptr);
   EXPECT_EQ(FaceMesh_getNoOfFaces(fm), 3);
   EXPECT_EQ(FaceMesh_getNoOfVertices(fm, 0), 8);
+  ASSERT_NE(FaceMesh_getRegion(fm), nullptr);
+  EXPECT_STREQ(Region_getName(FaceMesh_getRegion(fm)), "Wall");
   EXPECT_EQ(FaceSet_getFaceMesh(static_cast<FaceSet *>(find(setKey))), fm);
   int32_t nside = 0;
   int32_t mixed = 0;
@@ -344,6 +416,51 @@ TEST_F(MeshTest, FaceMeshesSurviveCommitUndoAndReopen) {
   set = static_cast<FaceSet *>(find(setKey));
   EXPECT_EQ(FaceSet_getNoOfFaces(set), 0);
   EXPECT_EQ(lastError(), std::make_pair(20006, "The stored face set " + setKey + " is inconsistent.\n"));
+}
+
+} // namespace
+
+namespace {
+
+std::string printed(void (*print)(const void *, FILE *), const void *object) {
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  print(object, stream);
+  std::fclose(stream);
+  std::string result(text);
+  free(text);
+  return result;
+}
+
+TEST_F(MeshTest, PrintedRecords) {
+  Block block{2, 1, 1, 1.0, {0, 0, 0}};
+  ElementSet *set = nullptr;
+  ElementMesh *mesh = hexMesh(block, &set);
+  FaceSet *faces = hexFaces(set, 0, {0, 1});
+  FaceMesh *fm = FaceMesh_new(nullptr, mesh);
+  FaceMesh_addFaceSet(fm, faces);
+  const std::string rule(46, '=');
+  auto frame = [&rule](const std::string &title) { return "\n" + rule + "\n" + title + "\n" + rule + "\n\n"; };
+  EXPECT_EQ(printed([](const void *o, FILE *s) { ElementSet_print(static_cast<const ElementSet *>(o), s); }, set),
+            frame("ElementSet: " + keyOf(set)) + "ElementMesh        = " + keyOf(mesh) +
+                "\nType of element    = ZYR_ELEMENT_HEXA_8\nNumber of elements = 2\n");
+  EXPECT_EQ(printed([](const void *o, FILE *s) { ElementMesh_print(static_cast<const ElementMesh *>(o), s); }, mesh),
+            frame("ElementMesh: " + keyOf(mesh)) +
+                "Number of elements     = 2\nNumber of vertices     = 12\nRegion                 = \"\"\n"
+                "Number of element sets = 1\n\nElement set              Type of element           No. of elements\n" +
+                keyOf(set) + "   ZYR_ELEMENT_HEXA_8                      2\n\nVertices: " +
+                keyOf(ElementMesh_getVertices(mesh)) + "\n");
+  EXPECT_EQ(printed([](const void *o, FILE *s) { FaceSet_print(static_cast<const FaceSet *>(o), s); }, faces),
+            frame("FaceSet: " + keyOf(faces)) + "FaceMesh               = " + keyOf(fm) +
+                "\nElementSet             = " + keyOf(set) +
+                "\nNumber of faces        = 2\nNo. of vertices / face = [4, 4]\n");
+  EXPECT_EQ(printed([](const void *o, FILE *s) { FaceMesh_print(static_cast<const FaceMesh *>(o), s); }, fm),
+            frame("FaceMesh: " + keyOf(fm)) + "ElementMesh            = " + keyOf(mesh) +
+                "\nNumber of faces        = 2\nNumber of vertices     = 6 (6)\nRegion                 = \"\"\n"
+                "No. of vertices / face = [4, 4]\nNumber of face sets    = 1\n\n"
+                "Face set                 Element set               No. of faces\n" +
+                keyOf(faces) + "   " + keyOf(set) + "               2 [4, 4]\n");
 }
 
 } // namespace

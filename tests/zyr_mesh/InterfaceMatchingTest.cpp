@@ -2,14 +2,23 @@
 #include "ElementSet.h"
 #include "FaceMesh.h"
 #include "FaceSet.h"
+#include "Connection.h"
+#include "IntegerMap.h"
 #include "InterfaceMap.h"
 #include "InterfaceMatching.h"
 #include "MeshTestSupport.h"
+#include "Region.h"
+#include "Set.h"
 #include "Vertices.h"
 #include "zyrAffineTransform3D.h"
 #include "zyrMemory.h"
+#include "zyrMeshLayer.h"
+#include "zyrTestSupport.h"
+#include "zyrTopologyLayer.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <cmath>
 #include <numeric>
 #include <random>
@@ -173,6 +182,52 @@ TEST_F(MeshTest, SwappedVerticesAreRepaired) {
     zyrMemory_free(correct, "test");
     zyrMemory_free(faceMap, "test");
   }
+}
+
+// Triangles among quadrilaterals pair by their three vertices, with faces in any order.
+TEST_F(MeshTest, MixedFaceMeshesMatch) {
+  Block block{3, 3, 1, 0.1, {0, 0, 0}};
+  FaceMesh *sides[2];
+  for (int s = 0; s < 2; ++s) {
+    ElementMesh *mesh = ElementMesh_new(nullptr);
+    ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, block.noOfVertices(), trackedDoubles(block.coordinates())));
+    const std::vector<int32_t> prisms = block.prisms();
+    ElementSet *set = ElementSet_new(6, 0, static_cast<int32_t>(prisms.size()), trackedInts(prisms));
+    ElementMesh_addElementSet(mesh, set);
+    // The bottom triangles of all prisms and the y = 0 sides (face 0 of the first prism of each
+    // cell of the row j = 0), in an order of their own on each side.
+    std::vector<int32_t> elements;
+    std::vector<int32_t> faces;
+    for (int32_t p = 0; p < 18; ++p) {
+      elements.push_back(p);
+      faces.push_back(3);
+    }
+    for (int32_t i = 0; i < 3; ++i) {
+      elements.push_back(2 * i);
+      faces.push_back(0);
+    }
+    if (s == 1) {
+      std::mt19937 random(4);
+      std::vector<size_t> order(elements.size());
+      std::iota(order.begin(), order.end(), 0);
+      std::shuffle(order.begin(), order.end(), random);
+      std::vector<int32_t> e, f;
+      for (size_t k : order) {
+        e.push_back(elements[k]);
+        f.push_back(faces[k]);
+      }
+      elements = e;
+      faces = f;
+    }
+    sides[s] = FaceMesh_new(nullptr, mesh);
+    FaceMesh_addFaceSet(sides[s], FaceSet_new(set, 0, 21, trackedInts(elements), trackedInts(faces)));
+  }
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(sides[0], sides[1], nullptr, 0.005, 0, &perm, &faceMap), 1);
+  expectMatch(sides[0], sides[1], perm, faceMap);
+  zyrMemory_free(perm, "test");
+  zyrMemory_free(faceMap, "test");
 }
 
 TEST(PeriodicTransformation, AnglesAndDisplacements) {
@@ -350,6 +405,42 @@ TEST_F(MeshTest, NonMatchingFaceMeshesGiveNoInterfaceMap) {
       "  Side 1:          9          4 " + keyOf(side1) + " UNKNOWN\n"
       "                                                       [UNKNOWN]\n\n";
   EXPECT_EQ(lastError(), std::make_pair(20006, expected));
+
+  // With a connection the sides are named by their regions.
+  zyrTopologyLayer_initialise();
+  Region *inlet = Region_new(nullptr, nullptr, "Inlet", 2);
+  Region *outlet = Region_new(nullptr, nullptr, "Outlet", 2);
+  Region_setBaseName(outlet, "Exit");
+  Connection *connection = Connection_newDirect(inlet, outlet);
+  ASSERT_NE(connection, nullptr);
+  FaceMesh *named0 = FaceMesh_new(inlet, FaceMesh_getElementMesh(side0));
+  FaceMesh *named1 = FaceMesh_new(outlet, FaceMesh_getElementMesh(side1));
+  FaceMesh_addFaceSet(named0, FaceSet_copy(static_cast<FaceSet *>(side0->m_faceSets->m_items[0]), nullptr));
+  FaceMesh_addFaceSet(named1, FaceSet_copy(static_cast<FaceSet *>(side1->m_faceSets->m_items[0]), nullptr));
+  EXPECT_EQ(InterfaceMap_new(named0, named1, connection, nullptr, nullptr), nullptr);
+  EXPECT_EQ(lastError().second,
+            "Attempt to create an interface map between non-matching face meshes:\n\n"
+            "            Vertices      Faces Face mesh              Region [Base name]\n"
+            "  Side 0:         12          6 " + keyOf(named0) + " Inlet\n"
+            "                                                       [Inlet]\n"
+            "  Side 1:          9          4 " + keyOf(named1) + " Exit\n"
+            "                                                       [Exit]\n\n");
+
+  FaceMesh *copy = layerFaces(a, 5, 0, cellOrder(a, true));
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(side0, copy, nullptr, 0.005, 0, &perm, &faceMap), 1);
+  InterfaceMap *map = InterfaceMap_new(side0, copy, nullptr, perm, faceMap);
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&text, &size);
+  InterfaceMap_print(map, stream);
+  std::fclose(stream);
+  const std::string rule(46, '=');
+  EXPECT_EQ(std::string(text), "\n" + rule + "\nInterfaceMap: " + keyOf(map) + "\n" + rule +
+                                   "\n\nConnection                 = <UNKNOWN>\nNumber of matched vertices = 12\n"
+                                   "Number of matched faces    = 6\n");
+  free(text);
 }
 
 TEST_F(MeshTest, SplitVertexMapsAndUpgrade) {
@@ -423,6 +514,58 @@ TEST_F(MeshTest, SplitVertexMapsAndUpgrade) {
   zyrMemory_free(faceMap, "test");
 }
 
+// Two layers of one imported block, each an element mesh with its own compact vertices and the
+// vertex map back to the block's numbers: vertices of equal global number pair up, and sides that
+// do not hold the same global vertices are refused.
+TEST_F(MeshTest, InterfaceMapsFromSharedVertices) {
+  Block block{3, 2, 2, 0.1, {0, 0, 0}};
+  const std::vector<double> xyz = block.coordinates();
+  const std::vector<int32_t> hex = block.hexahedra();
+  const int32_t layer = (block.m_nx + 1) * (block.m_ny + 1);
+  const int32_t cells = block.m_nx * block.m_ny;
+  FaceMesh *sides[2];
+  IntegerMap *maps[2];
+  for (int s = 0; s < 2; ++s) {
+    // Layer s uses global vertices s * layer .. s * layer + 2 * layer - 1.
+    std::vector<double> own(xyz.begin() + 3 * s * layer, xyz.begin() + 3 * (s + 2) * layer);
+    std::vector<int32_t> local(hex.begin() + 8 * s * cells, hex.begin() + 8 * (s + 1) * cells);
+    for (int32_t &v : local)
+      v -= s * layer;
+    ElementMesh *mesh = ElementMesh_new(nullptr);
+    ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, 2 * layer, trackedDoubles(own)));
+    ElementSet *set = ElementSet_new(7, 0, static_cast<int32_t>(local.size()), trackedInts(local));
+    ElementMesh_addElementSet(mesh, set);
+    std::vector<int32_t> faces = cellOrder(block, s == 1);
+    sides[s] = FaceMesh_new(nullptr, mesh);
+    FaceMesh_addFaceSet(sides[s], hexFaces(set, s == 0 ? 5 : 0, faces));
+    std::vector<int32_t> values(static_cast<size_t>(2 * layer));
+    std::iota(values.begin(), values.end(), s * layer);
+    maps[s] = IntegerMap_new(2 * layer, trackedInts(values));
+  }
+  InterfaceMap *map = InterfaceMap_newFromVertexMaps(sides[0], sides[1], nullptr, maps[0], maps[1]);
+  ASSERT_NE(map, nullptr);
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(sides[0], sides[1], nullptr, 0.005, 0, &perm, &faceMap), 1);
+  int32_t *fromMaps = nullptr;
+  ASSERT_EQ(InterfaceMap_getVertexPermutation(map, &fromMaps), 12);
+  EXPECT_EQ(std::vector<int32_t>(fromMaps, fromMaps + 12), std::vector<int32_t>(perm, perm + 12));
+  zyrMemory_free(perm, "test");
+  zyrMemory_free(faceMap, "test");
+
+  // Side 1 seen through a map one vertex off: the first difference is reported.
+  std::vector<int32_t> shifted(static_cast<size_t>(2 * layer));
+  std::iota(shifted.begin(), shifted.end(), layer + 1);
+  IntegerMap *wrong = IntegerMap_new(2 * layer, trackedInts(shifted));
+  EXPECT_EQ(InterfaceMap_newFromVertexMaps(sides[0], sides[1], nullptr, maps[0], wrong), nullptr);
+  EXPECT_EQ(lastError(), std::make_pair(20006, std::string("The two sides of an interface do not hold the same "
+                                                           "vertices: global vertex 12 of side 0 meets global "
+                                                           "vertex 13 of side 1.\n")));
+  IntegerMap_delete(wrong);
+  IntegerMap_delete(maps[0]);
+  IntegerMap_delete(maps[1]);
+}
+
 TEST(GroupElements, HexahedraAroundAVertex) {
   // Four hexahedra of a 2 x 2 x 1 block around the middle vertex of the bottom.
   Block block{2, 2, 1, 1.0, {0, 0, 0}};
@@ -454,6 +597,86 @@ TEST(Injectivity, FaultsAreListed) {
   free(text);
   const int32_t good[3] = {2, 0, 1};
   EXPECT_EQ(checkPermutationIsInjective(3, good, nullptr), 1);
+}
+
+} // namespace
+
+namespace {
+
+// In a child process (the debug manager reads its environment once): a repair, a periodic
+// transformation, element grouping, an upgrade and the records' prints with their debug listings.
+[[noreturn]] void matchWithDebugListing(const std::string &dir) {
+  for (const char *name : {"ZYR_MEMORY_LOG", "ZYR_ERROR_LOG", "ZYR_SUPPRESS_WARNINGS"})
+    unsetenv(name);
+  setenv("ZYR_DEBUG_CONTROL", (dir + "/control").c_str(), 1);
+  setenv("ZYR_DEBUG_LOG", (dir + "/debug.log").c_str(), 1);
+  setenv("ZYR_USE_LOCAL_UNITS", "1", 1);
+  zyrMeshLayer_initialise();
+  zyrtest::ScratchDir scratch("zyrmeshdebug");
+  Repository *repository = Repository_new(scratch.file("db").c_str());
+  bool ok = repository != nullptr;
+  Block lower{4, 3, 1, 0.1, {0, 0, 0}};
+  Block upper{4, 3, 1, 0.1, {0, 0, 0.1}};
+  FaceMesh *top = layerFaces(lower, 5, 0, cellOrder(lower, false));
+  FaceMesh *bottom = layerFaces(upper, 0, 0, cellOrder(upper, true));
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ok = ok && FaceMesh_match(top, bottom, nullptr, 0.005, 0, &perm, &faceMap) == 1;
+  const auto faces0 = facesOf(top);
+  std::vector<int32_t> swapped(perm, perm + 20);
+  std::swap(swapped[static_cast<size_t>(faces0[5][0])], swapped[static_cast<size_t>(faces0[5][1])]);
+  FaceMesh *const pair[2] = {top, bottom};
+  int32_t *repaired = nullptr;
+  ok = ok && MA_calculateFaceMap(pair, 20, swapped.data(), &repaired) == 1 &&
+       std::equal(swapped.begin(), swapped.end(), perm);
+  zyrMemory_free(repaired, "test");
+  FaceMesh *const list0[1] = {top};
+  FaceMesh *const list1[1] = {bottom};
+  FaceMesh *const *const lists[2] = {list0, list1};
+  const double p1[3] = {0, 0, 0};
+  const double p2[3] = {1, 0, 0};
+  zyrAffineTransform3D *t = nullptr;
+  ok = ok && MA_findPeriodicTransformation(2, p1, p2, "m", 1, lists, &t) == 1;
+  zyrAffineTransform3D_delete(t);
+  Block block{2, 2, 1, 1.0, {0, 0, 0}};
+  const std::vector<int32_t> hex = block.hexahedra();
+  const int32_t types[4] = {7, 7, 7, 7};
+  const int32_t masks[4] = {1 << 3, 1 << 3, 1 << 1, 1 << 1};
+  int32_t groups[4];
+  int32_t n = 0;
+  ok = ok && MA_groupElements(block.vertex(1, 1, 0), 4, masks, types, 0, hex.data(), &n, groups) == 1 && n == 2;
+  InterfaceMap *map = InterfaceMap_new(top, bottom, nullptr, perm, faceMap);
+  ok = ok && map != nullptr && InterfaceMap_upgrade(map) == 1;
+  FILE *sink = std::fopen("/dev/null", "w");
+  InterfaceMap_print(map, sink);
+  FaceMesh_print(top, sink);
+  ElementMesh_print(FaceMesh_getElementMesh(top), sink);
+  std::fclose(sink);
+  Repository_close(repository, -1);
+  std::exit(ok ? 0 : 2);
+}
+
+TEST(MatchingDeathTest, DebugListings) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::string dir;
+  std::unique_ptr<zyrtest::ScratchDir> owner;
+  if (const char *inherited = std::getenv("ZYRTEST_MATCH_DIR")) {
+    dir = inherited;
+  } else {
+    owner = std::make_unique<zyrtest::ScratchDir>("zyrmatchlog");
+    dir = owner->path();
+    setenv("ZYRTEST_MATCH_DIR", dir.c_str(), 1);
+    zyrtest::writeFile(dir + "/control", "<DEBUG>\nMA_.*: 2\nInterfaceMap_.*: 2\nFaceMesh_.*: 1\n"
+                                         "ElementMesh_print: 1\nElementSet_print: 1\nFaceSet_print: 1\n"
+                                         "Vertices_print: 1\n</DEBUG>\n");
+  }
+  EXPECT_EXIT(matchWithDebugListing(dir), testing::ExitedWithCode(0), "");
+  const std::string log = zyrtest::readFile(dir + "/debug.log");
+  for (const char *line : {"Couldn't match face ", "Unmatched faces: 4\n", "Inconsistently matched vertices:\n",
+                           "Face ", "Matched face meshes:\n", "Periodic rotation: Axis  = (",
+                           "No of groups = 2\n", "       i      old      new\n"})
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  unsetenv("ZYRTEST_MATCH_DIR");
 }
 
 } // namespace

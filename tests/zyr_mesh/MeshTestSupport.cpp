@@ -10,33 +10,33 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrStateManager.h"
+#include "zyrTestErrors.h"
+#include "zyrTopologyLayer.h"
 
 #include <stdlib.h>
 
-#include <filesystem>
-
 void MeshTest::SetUp() {
+  zyrTopologyLayer_initialise();
   zyrMeshLayer_initialise();
   setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
   ASSERT_EQ(Units_areAvailable(), 1);
-  m_scratch = std::make_unique<zyrtest::ScratchDir>("zyrmesh");
-  m_dir = m_scratch->path();
-  m_repository = Repository_new((m_dir + "/db").c_str());
+  m_dir = std::make_unique<zyrtest::ScratchDir>("zyrmesh");
+  m_repository = Repository_new(m_dir->file("db").c_str());
   ASSERT_NE(m_repository, nullptr);
-  zyrErrorManager_clearErrors(zyrErrorManager_get());
+  zyrtest::ErrorCapture::clear();
 }
 
 void MeshTest::TearDown() {
   if (m_repository != nullptr)
     Repository_close(m_repository, -1);
-  zyrErrorManager_clearErrors(zyrErrorManager_get());
-  m_scratch.reset();
+  zyrtest::ErrorCapture::clear();
+  m_dir.reset();
 }
 
 void MeshTest::reopen() {
   Repository_commit(m_repository);
   Repository_close(m_repository, -1);
-  m_repository = Repository_new((m_dir + "/db").c_str());
+  m_repository = Repository_new(m_dir->file("db").c_str());
   ASSERT_NE(m_repository, nullptr);
 }
 
@@ -51,19 +51,15 @@ std::string MeshTest::keyOf(const void *object) {
 }
 
 std::pair<int32_t, std::string> MeshTest::lastError() {
-  const zyrError *error = zyrErrorManager_getLastError(zyrErrorManager_get());
+  const zyrError *error = zyrtest::ErrorCapture::last();
   std::pair<int32_t, std::string> result(0, "");
   if (error != nullptr)
     result = {zyrError_getCode(error), zyrError_getMessage(error)};
-  zyrErrorManager_clearErrors(zyrErrorManager_get());
+  zyrtest::ErrorCapture::clear();
   return result;
 }
 
-int32_t MeshTest::errorCount() {
-  int32_t n = 0;
-  zyrErrorManager_getNoOfErrors(zyrErrorManager_get(), &n);
-  return n;
-}
+int32_t MeshTest::errorCount() { return zyrtest::ErrorCapture::count(); }
 
 std::vector<double> Block::coordinates() const {
   std::vector<double> xyz;
@@ -98,6 +94,37 @@ std::vector<int32_t> Block::prisms() const {
     const int32_t *h = &hex[8 * c];
     for (int32_t p : {0, 1, 2, 4, 5, 6, 0, 2, 3, 4, 6, 7})
       list.push_back(h[p]);
+  }
+  return list;
+}
+
+std::vector<int32_t> Block::tetrahedra() const {
+  const std::vector<int32_t> hex = hexahedra();
+  std::vector<int32_t> list;
+  for (size_t c = 0; c < hex.size() / 8; ++c) {
+    const int32_t *h = &hex[8 * c];
+    for (int32_t p : {0, 1, 2, 6, 0, 2, 3, 6, 0, 3, 7, 6, 0, 7, 4, 6, 0, 4, 5, 6, 0, 5, 1, 6})
+      list.push_back(h[p]);
+  }
+  return list;
+}
+
+std::vector<int32_t> Block::pyramids(std::vector<double> &xyz) const {
+  // The hexahedron's faces walk outwards; a pyramid's base face walks (0 3 2 1) away from its apex.
+  static const int32_t faces[6][4] = {{0, 3, 2, 1}, {0, 1, 5, 4}, {1, 2, 6, 5},
+                                      {2, 3, 7, 6}, {0, 4, 7, 3}, {4, 5, 6, 7}};
+  const std::vector<int32_t> hex = hexahedra();
+  std::vector<int32_t> list;
+  const int32_t first = static_cast<int32_t>(xyz.size() / 3);
+  for (size_t c = 0; c < hex.size() / 8; ++c) {
+    const int32_t *h = &hex[8 * c];
+    double centre[3] = {0, 0, 0};
+    for (int k = 0; k < 8; ++k)
+      for (int a = 0; a < 3; ++a)
+        centre[a] += xyz[3 * static_cast<size_t>(h[k]) + a] / 8;
+    xyz.insert(xyz.end(), centre, centre + 3);
+    for (const auto &f : faces)
+      list.insert(list.end(), {h[f[0]], h[f[3]], h[f[2]], h[f[1]], first + static_cast<int32_t>(c)});
   }
   return list;
 }

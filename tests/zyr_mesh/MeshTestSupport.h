@@ -3,14 +3,12 @@
 // Shared pieces of the mesh tests: a database in a scratch directory, captured errors and a
 // structured block generator (hexahedra, or each hexahedron split into two prisms).
 #include "Repository.h"
-
 #include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,8 +29,7 @@ protected:
   static std::pair<int32_t, std::string> lastError();
   static int32_t errorCount();
 
-  std::unique_ptr<zyrtest::ScratchDir> m_scratch;
-  std::string m_dir;
+  std::unique_ptr<zyrtest::ScratchDir> m_dir;
   Repository *m_repository = nullptr;
 };
 
@@ -49,6 +46,12 @@ struct Block {
   std::vector<int32_t> hexahedra() const;
   // Two native prisms per cell, (0 1 2 | 4 5 6) then (0 2 3 | 4 6 7) of the cell's hexahedron.
   std::vector<int32_t> prisms() const;
+  // Six right-handed tetrahedra per cell around the diagonal 0-6 of its hexahedron: (0 1 2 6),
+  // (0 2 3 6), (0 3 7 6), (0 7 4 6), (0 4 5 6), (0 5 1 6).
+  std::vector<int32_t> tetrahedra() const;
+  // Six pyramids per cell, one on each face of its hexahedron (in face order) with the apex at the
+  // cell's centre, which is appended to xyz (one new vertex per cell, in cell order).
+  std::vector<int32_t> pyramids(std::vector<double> &xyz) const;
 };
 
 // Tracked copies for the constructors that take their arrays over.

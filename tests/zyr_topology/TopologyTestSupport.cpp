@@ -1,13 +1,11 @@
 #include "TopologyTestSupport.h"
 
-#include "zyrTestErrors.h"
 #include "zyrTopologyLayer.h"
 
 void TopologyStoreTest::SetUp() {
   zyrTopologyLayer_initialise();
-  m_scratch = std::make_unique<zyrtest::ScratchDir>("zyrtopo");
-  m_dir = m_scratch->path();
-  m_here = std::make_unique<zyrtest::WorkingDir>(m_dir);
+  m_dir = std::make_unique<zyrtest::ScratchDir>("zyrtopo");
+  m_workingDir = std::make_unique<zyrtest::WorkingDir>(m_dir->path());
   zyrtest::ErrorCapture::clear();
   m_repository = Repository_new("topology");
   ASSERT_NE(m_repository, nullptr);
@@ -17,8 +15,8 @@ void TopologyStoreTest::TearDown() {
   if (m_repository != nullptr)
     Repository_close(m_repository, -1);
   zyrtest::ErrorCapture::clear();
-  m_here.reset();
-  m_scratch.reset();
+  m_workingDir.reset();
+  m_dir.reset();
 }
 
 void TopologyStoreTest::reopen() {
@@ -26,5 +24,3 @@ void TopologyStoreTest::reopen() {
   m_repository = Repository_new("topology");
   ASSERT_NE(m_repository, nullptr);
 }
-
-std::vector<std::string> TopologyStoreTest::takeErrors() { return zyrtest::ErrorCapture::take(); }

@@ -3,13 +3,12 @@
 // A fixture for the stored records of the topology layer: a database in a scratch directory
 // (the working directory while the test runs), the layer initialised, and the published errors.
 #include "Repository.h"
-
+#include "zyrTestErrors.h"
 #include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
-
 #include <string>
 #include <vector>
 
@@ -20,12 +19,11 @@ protected:
   // Closes the database and opens it again; objects must be fetched anew.
   void reopen();
   // Messages of the published errors (then cleared), each prefixed with its code and ": ".
-  std::vector<std::string> takeErrors();
+  std::vector<std::string> takeErrors() { return zyrtest::ErrorCapture::take(); }
 
   Repository *m_repository = nullptr;
-  std::unique_ptr<zyrtest::ScratchDir> m_scratch;
-  std::unique_ptr<zyrtest::WorkingDir> m_here;
-  std::string m_dir;
+  std::unique_ptr<zyrtest::ScratchDir> m_dir;
+  std::unique_ptr<zyrtest::WorkingDir> m_workingDir;
 };
 
 #endif

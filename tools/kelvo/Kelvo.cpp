@@ -5,9 +5,16 @@
 #include <cstdio>
 #include <new>
 
+#include <malloc.h>
+
 int main(int argc, char **argv) {
   // A parent that went away must not turn the last lines into a crash.
   signal(SIGPIPE, SIG_IGN);
+  // The reader's large arrays come and go phase by phase. Kept in the heap rather than mapped
+  // and unmapped one by one, their memory is reused instead of being handed back and faulted in
+  // (and zeroed by the system) again: that cost more than the reading itself on large meshes.
+  mallopt(M_MMAP_MAX, 0);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
   try {
     return KelvoRun_main(argc, argv, stdout);
   } catch (const std::bad_alloc &) {

@@ -215,8 +215,20 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
   };
   IdTable table;
   table.init(candidates.size());
+  m_solids.reserve(candidates.size());
+  m_solidGroup.reserve(candidates.size());
   int64_t duplicates = 0;
-  for (int64_t e : candidates) {
+  // Each element's table slot is fetched some elements ahead, so that the misses overlap.
+  enum { AHEAD = 16 };
+  auto slotHash = [&](int64_t e) {
+    int32_t corners[8];
+    const int32_t k = sortedCorners(e, corners);
+    return hashOf(corners, k, m_mesh->m_elementKind[e]);
+  };
+  for (size_t c = 0; c < candidates.size(); ++c) {
+    const int64_t e = candidates[c];
+    if (c + AHEAD < candidates.size())
+      table.prefetch(slotHash(candidates[c + AHEAD]));
     int32_t corners[8];
     const int32_t k = sortedCorners(e, corners);
     for (int32_t i = 1; i < k; ++i) {
@@ -573,6 +585,48 @@ bool Builder::checkSizes() {
   return fits;
 }
 
+// An element of an unknown type is only left out when the import has no use for it: one that
+// belongs to a volume, or to a surface of a physical group, would leave a hole (and an invented
+// boundary around it). Version 2 records do not give an element's dimension: there the element's
+// physical group, or for an element in none its entity, decides by the kept elements and the
+// physical names of that tag.
+bool unknownElementsFit(const MshFile *mesh, std::string *error) {
+  if (mesh->m_unknown.empty())
+    return true;
+  std::set<int32_t> usedPhysicals, untaggedVolumeEntities;
+  for (size_t e = 0; e < mesh->m_elementKind.size(); ++e) {
+    const int32_t dimension = KelvoElements_get(mesh->m_elementKind[e])->m_dimension;
+    if (mesh->m_elementPhysical[e] != 0)
+      usedPhysicals.insert(mesh->m_elementPhysical[e]);
+    else if (dimension == 3)
+      untaggedVolumeEntities.insert(mesh->m_elementEntity[e]);
+  }
+  for (const MshUnknownElement &u : mesh->m_unknown) {
+    std::string where;
+    if (u.m_dimension >= 0) {
+      if (u.m_dimension == 3)
+        where = "the volume entity " + std::to_string(u.m_entity);
+      else if (u.m_dimension == 2 && u.m_physical != 0)
+        where = "the surface entity " + std::to_string(u.m_entity) + " of physical group " +
+                std::to_string(u.m_physical);
+    } else if (u.m_physical != 0) {
+      const bool named = MshFile_physicalName(mesh, 3, u.m_physical) != nullptr ||
+                         MshFile_physicalName(mesh, 2, u.m_physical) != nullptr;
+      if (named || usedPhysicals.count(u.m_physical))
+        where = "physical group " + std::to_string(u.m_physical);
+    } else if (untaggedVolumeEntities.count(u.m_entity)) {
+      where = "the volume entity " + std::to_string(u.m_entity);
+    }
+    if (where.empty())
+      continue;
+    *error = "Element " + std::to_string(u.m_tag) + " is of the element type " +
+             std::to_string(u.m_type) + ", which Kelvo.exe cannot read, and lies in " + where +
+             ": the mesh cannot be imported without it.";
+    return false;
+  }
+  return true;
+}
+
 void reportDifferences(KelvoModel *model, const MshFile *mesh) {
   for (const auto &entry : mesh->m_ignored) {
     const KelvoGmshType *type = KelvoElements_gmshType(entry.first);
@@ -642,7 +696,7 @@ int KelvoModel_build(KelvoModel *model, const MshFile *mesh, std::string *error)
   error->clear();
   reportDifferences(model, mesh);
   Builder builder(model, mesh, error);
-  if (builder.run())
+  if (unknownElementsFit(mesh, error) && builder.run())
     return 1;
   std::vector<std::string> warnings = std::move(model->m_warnings);
   *model = KelvoModel();

@@ -101,6 +101,7 @@ private:
   bool addNode(int64_t tag, const double xyz[3]);
   bool addElement(int64_t tag, int32_t gmshType, int32_t physical, int32_t entity,
                   const int64_t *nodes);
+  void reserveElements(int64_t n, int32_t corners);
   bool elementNodes(const KelvoGmshType *type, int64_t *nodes, bool binary, int32_t width);
 };
 
@@ -548,6 +549,19 @@ bool Parser::nodes2() {
   return closeSection("Nodes");
 }
 
+// Room for n more kept elements of `corners` corners, for a count already checked against the
+// bytes left: growing by doubling touched (and had the system zero) twice the memory, which cost
+// more than the parsing on large meshes.
+void Parser::reserveElements(int64_t n, int32_t corners) {
+  const size_t more = static_cast<size_t>(n);
+  m_mesh->m_elementTags.reserve(m_mesh->m_elementTags.size() + more);
+  m_mesh->m_elementKind.reserve(m_mesh->m_elementKind.size() + more);
+  m_mesh->m_elementPhysical.reserve(m_mesh->m_elementPhysical.size() + more);
+  m_mesh->m_elementEntity.reserve(m_mesh->m_elementEntity.size() + more);
+  m_mesh->m_elementStart.reserve(m_mesh->m_elementStart.size() + more);
+  m_cornerTags.reserve(m_cornerTags.size() + more * static_cast<size_t>(corners));
+}
+
 bool Parser::addElement(int64_t tag, int32_t gmshType, int32_t physical, int32_t entity,
                         const int64_t *nodes) {
   const KelvoGmshType *type = KelvoElements_gmshType(gmshType);
@@ -598,6 +612,8 @@ bool Parser::elements2() {
                 "can hold.",
                 (long long)count);
   int64_t nodes[125];
+  if (!m_mesh->m_binary)
+    reserveElements(count, 4); // the usual tetrahedra; the binary blocks say what they hold
   if (m_mesh->m_binary) {
     if (!endOfHeaderLine())
       return false;
@@ -620,6 +636,8 @@ bool Parser::elements2() {
       if (perElement > static_cast<int64_t>(remaining() / 4) ||
           following > static_cast<int64_t>(remaining() / 4) / perElement)
         return failAtEnd();
+      if (type->m_kind != KELVO_OTHER)
+        reserveElements(following, KelvoElements_get(type->m_kind)->m_noOfVertices);
       for (int32_t i = 0; i < following; ++i) {
         int32_t tag = 0, physical = 0, entity = 0;
         if (!binInt32(&tag))
@@ -661,6 +679,7 @@ bool Parser::elements2() {
       if (type == nullptr) {
         // The line holds the element: its nodes end with it.
         ++m_mesh->m_ignored[gmshType];
+        m_mesh->m_unknown.push_back({tag, gmshType, physical, entity, -1});
         if (!skipLine())
           return false;
         continue;
@@ -789,6 +808,12 @@ bool Parser::elements4() {
       const int64_t perElement = (1 + static_cast<int64_t>(type->m_noOfNodes)) * m_sizeT;
       if (n > static_cast<int64_t>(remaining()) / perElement)
         return failAtEnd();
+      if (type->m_kind != KELVO_OTHER)
+        reserveElements(n, KelvoElements_get(type->m_kind)->m_noOfVertices);
+    } else if (type != nullptr && type->m_kind != KELVO_OTHER) {
+      // Each element takes two characters a number at least.
+      const int64_t fits = static_cast<int64_t>(remaining()) / (2 * (1 + type->m_noOfNodes));
+      reserveElements(n < fits ? n : fits, KelvoElements_get(type->m_kind)->m_noOfVertices);
     }
     for (int64_t i = 0; i < n; ++i) {
       int64_t tag = 0;
@@ -796,6 +821,7 @@ bool Parser::elements4() {
         return false;
       if (type == nullptr) {
         ++m_mesh->m_ignored[gmshType];
+        m_mesh->m_unknown.push_back({tag, gmshType, physical, entity, dim});
         if (!skipLine())
           return false;
         continue;

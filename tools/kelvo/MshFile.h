@@ -23,6 +23,15 @@ struct MshPhysicalName {
   std::string m_name;
 };
 
+// An element of a type the reader does not know, as far as its record tells.
+struct MshUnknownElement {
+  int64_t m_tag;
+  int32_t m_type;
+  int32_t m_physical;  // 0 none
+  int32_t m_entity;
+  int32_t m_dimension; // of its entity (version 4), -1 when the file does not say (version 2)
+};
+
 struct MshFile {
   std::string m_version; // "2.2", "4.1", ...
   int32_t m_major;       // 2 or 4
@@ -47,6 +56,7 @@ struct MshFile {
 
   // Counts of what was read differently from the file, by Gmsh element type.
   std::map<int32_t, int64_t> m_ignored; // points, lines and unknown types, not kept
+  std::vector<MshUnknownElement> m_unknown; // the elements of unknown types among them
   std::map<int32_t, int64_t> m_reduced; // higher-order elements kept by their corners
   int64_t m_multiplePhysicals;          // kept elements of an entity with several physical groups
   std::vector<std::string> m_skippedSections; // names of sections skipped, once each

@@ -77,12 +77,25 @@ bool parseInteger(const std::string &text, int32_t *value) {
 
 // Reads the next line without its '\n'; *tooLong tells that it was cut at the limit (the rest
 // of it is skipped). false at the end of the file.
-bool readLine(FILE *file, std::string *line, bool *tooLong) {
+// Where the lines come from: an open file, or bytes in memory.
+struct Source {
+  FILE *m_file;
+  const char *m_data;
+  size_t m_size;
+  size_t m_at;
+  int get() {
+    if (m_file != nullptr)
+      return std::getc(m_file);
+    return m_at < m_size ? static_cast<unsigned char>(m_data[m_at++]) : EOF;
+  }
+};
+
+bool readLine(Source *source, std::string *line, bool *tooLong) {
   line->clear();
   *tooLong = false;
   int c;
   bool any = false;
-  while ((c = std::getc(file)) != EOF) {
+  while ((c = source->get()) != EOF) {
     any = true;
     if (c == '\n')
       return true;
@@ -241,29 +254,22 @@ std::string SimulationDatabase_printable(const std::string &text) {
   return printable;
 }
 
-SimulationDatabase *SimulationDatabase_read(const char *fileName) {
+namespace {
+
+SimulationDatabase *newDatabase(const char *fileName) {
   SimulationDatabase *database = new SimulationDatabase();
   database->m_fileName = fileName != nullptr ? fileName : "";
   database->m_noOfErrors = database->m_noOfWarnings = 0;
+  return database;
+}
 
-  std::string reason;
-  int descriptor = SimulationDatabase_openRegularFile(database->m_fileName.c_str(), &reason);
-  FILE *file = descriptor >= 0 ? fdopen(descriptor, "r") : nullptr;
-  if (file == nullptr) {
-    if (descriptor >= 0) {
-      reason = std::strerror(errno);
-      close(descriptor);
-    }
-    SimulationDatabase_addError(database, format("Unable to open the simulation database %s: %s.",
-                                                 quoted(database->m_fileName).c_str(), reason.c_str()));
-    return database;
-  }
-
+// Reads every statement of the source into the database and checks the whole.
+void readAll(SimulationDatabase *database, Source *source) {
   Reader reader = Reader();
   reader.m_database = database;
   std::string line;
   bool tooLong = false;
-  while (!reader.m_stop && readLine(file, &line, &tooLong)) {
+  while (!reader.m_stop && readLine(source, &line, &tooLong)) {
     ++reader.m_lineNumber;
     const std::string text = trim(line);
     if (!reader.m_hasHeader && (tooLong || holdsControl(text))) {
@@ -283,7 +289,7 @@ SimulationDatabase *SimulationDatabase_read(const char *fileName) {
       continue;
     statement(&reader, text);
   }
-  if (std::ferror(file)) {
+  if (source->m_file != nullptr && std::ferror(source->m_file)) {
     SimulationDatabase_addError(database, format("Unable to read the simulation database %s: %s.",
                                                  quoted(database->m_fileName).c_str(), std::strerror(errno)));
   } else if (!reader.m_stop) {
@@ -293,7 +299,6 @@ SimulationDatabase *SimulationDatabase_read(const char *fileName) {
     else if (reader.m_inModel)
       error(&reader, format("model %s has no \"end\".", quoted(currentModel(&reader)->m_name).c_str()));
   }
-  std::fclose(file);
 
   if (database->m_noOfErrors == 0) {
     std::map<std::string, int32_t> firstLines;
@@ -305,6 +310,34 @@ SimulationDatabase *SimulationDatabase_read(const char *fileName) {
                                                        found.first->second));
     }
   }
+}
+
+} // namespace
+
+SimulationDatabase *SimulationDatabase_read(const char *fileName) {
+  SimulationDatabase *database = newDatabase(fileName);
+  std::string reason;
+  int descriptor = SimulationDatabase_openRegularFile(database->m_fileName.c_str(), &reason);
+  FILE *file = descriptor >= 0 ? fdopen(descriptor, "r") : nullptr;
+  if (file == nullptr) {
+    if (descriptor >= 0) {
+      reason = std::strerror(errno);
+      close(descriptor);
+    }
+    SimulationDatabase_addError(database, format("Unable to open the simulation database %s: %s.",
+                                                 quoted(database->m_fileName).c_str(), reason.c_str()));
+    return database;
+  }
+  Source source = {file, nullptr, 0, 0};
+  readAll(database, &source);
+  std::fclose(file);
+  return database;
+}
+
+SimulationDatabase *SimulationDatabase_parse(const char *data, size_t size, const char *fileName) {
+  SimulationDatabase *database = newDatabase(fileName);
+  Source source = {nullptr, data, data != nullptr ? size : 0, 0};
+  readAll(database, &source);
   return database;
 }
 

@@ -18,6 +18,7 @@
 //
 // Problems that make the file unusable are errors; an unknown keyword, text after "end" and a
 // name used twice are warnings. Whether a model's mesh exists is left to the reader's modes.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,6 +44,9 @@ struct SimulationDatabase {
 
 // Reads and checks the file. Always gives a record; m_noOfErrors tells whether it is usable.
 SimulationDatabase *SimulationDatabase_read(const char *fileName);
+// Reads and checks a database held in memory as if it were the file of that name (which places
+// relative mesh paths and names the file in messages).
+SimulationDatabase *SimulationDatabase_parse(const char *data, size_t size, const char *fileName);
 void SimulationDatabase_delete(SimulationDatabase *database);
 
 // The path of a model's mesh file: absolute as written, else joined to the database's directory.

@@ -180,9 +180,10 @@ int iif_set_lock(IO_file *record, int32_t mode) {
       io_free(lockName);
       return status;
     }
-    // A lock file that stands in the way but whose data file nobody has locked is stale.
+    // A lock file that stands in the way (or would be counted on) but whose data file nobody has
+    // locked is stale: readers that ended without counting themselves out must not add up.
     bool inTheWay =
-        mode > 0 ? !(record->m_lockfile == IO_LOCKFILE_READER && n == 1) : (mode == 0 && n < 0);
+        mode > 0 ? !(record->m_lockfile == IO_LOCKFILE_READER && n == 1) : (mode == 0 && n != 0);
     bool stale =
         inTheWay && record->m_lockfile == IO_LOCKFILE_NONE && nobodyHolds(record->m_name);
     if (stale) {

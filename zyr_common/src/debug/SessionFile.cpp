@@ -14,6 +14,7 @@ namespace {
 SessionFile *g_sessionFile = nullptr;
 int g_firstCall = 1;
 int g_exitCallbackRegistered = 0;
+int g_suspended = 0;
 
 const char *const g_delimiter = "__EOF";
 
@@ -22,6 +23,8 @@ void closeAtExit() { SessionFile_close(); }
 } // namespace
 
 int SessionFile_record(Repository *repository, int status) {
+  if (g_suspended > 0)
+    return 0;
   if (g_firstCall && g_sessionFile == nullptr) {
     g_firstCall = 0;
     char *name = zyrReadEnvironmentVariable("ZYR_SESSION_FILE", nullptr);
@@ -116,6 +119,15 @@ void SessionFile_close() {
 
 SessionFile *SessionFile_get() { return g_sessionFile; }
 
+int SessionFile_isRecording() { return g_sessionFile != nullptr && g_suspended == 0; }
+
+void SessionFile_suspend() { ++g_suspended; }
+
+void SessionFile_resume() {
+  if (g_suspended > 0)
+    --g_suspended;
+}
+
 void SessionFile_print(const SessionFile *sessionFile, FILE *stream) {
   std::fprintf(stream, "SessionFile: %p\n", static_cast<const void *>(sessionFile));
   if (sessionFile == nullptr)
@@ -130,17 +142,17 @@ void SessionFile_print(const SessionFile *sessionFile, FILE *stream) {
 }
 
 void SessionFile_recordString(const char *string) {
-  if (g_sessionFile != nullptr)
+  if (SessionFile_isRecording())
     Session_writeString(g_sessionFile->m_session, string);
 }
 
 void SessionFile_recordStringArray(char *const *array, int32_t numberPerEntry, int32_t count) {
-  if (g_sessionFile != nullptr)
+  if (SessionFile_isRecording())
     Session_writeStringArray(g_sessionFile->m_session, array, numberPerEntry, count);
 }
 
 void SessionFile_recordStrings(const char *text) {
-  if (g_sessionFile == nullptr)
+  if (!SessionFile_isRecording())
     return;
   char **lines = nullptr;
   uint64_t count = 0;
@@ -155,27 +167,27 @@ void SessionFile_recordStrings(const char *text) {
 }
 
 void SessionFile_recordInteger(int32_t value) {
-  if (g_sessionFile != nullptr)
+  if (SessionFile_isRecording())
     Session_writeInteger(g_sessionFile->m_session, value);
 }
 
 void SessionFile_recordIntegerArray(const int32_t *array, int32_t count) {
-  if (g_sessionFile != nullptr)
+  if (SessionFile_isRecording())
     Session_writeIntegerArray(g_sessionFile->m_session, array, count);
 }
 
 void SessionFile_recordReal(double value) {
-  if (g_sessionFile != nullptr)
+  if (SessionFile_isRecording())
     Session_writeReal(g_sessionFile->m_session, value);
 }
 
 void SessionFile_recordBoolean(char value) {
-  if (g_sessionFile != nullptr)
+  if (SessionFile_isRecording())
     Session_writeBoolean(g_sessionFile->m_session, value);
 }
 
 void SessionFile_recordTransformation(const zyrAffineTransform3D *transformation) {
-  if (g_sessionFile == nullptr || transformation == nullptr)
+  if (!SessionFile_isRecording() || transformation == nullptr)
     return;
   double matrix[9];
   double vector[3];

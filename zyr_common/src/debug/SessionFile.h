@@ -39,6 +39,13 @@ void SessionFile_delete(SessionFile *sessionFile);
 void SessionFile_close();
 // The process's recorder, or NULL.
 SessionFile *SessionFile_get();
+// 1 while a recorder exists and recording is not suspended.
+int SessionFile_isRecording();
+// While suspended (nesting counts), SessionFile_record answers 0 without looking at the
+// environment and the writers write nothing: a replay must not record itself, least of all into
+// the file it is reading.
+void SessionFile_suspend();
+void SessionFile_resume();
 void SessionFile_print(const SessionFile *sessionFile, FILE *stream);
 
 // Writers: they do nothing when nothing is recorded.

@@ -244,7 +244,7 @@ void ElementMesh_print(const ElementMesh *constMesh, FILE *stream) {
   std::fprintf(stream, "\n%s\nElementMesh: %s\n%s\n\n", rule, key, rule);
   std::fprintf(stream, "Number of elements     = %d\n", ElementMesh_getNoOfElements(mesh));
   std::fprintf(stream, "Number of vertices     = %d\n", ElementMesh_getNoOfVertices(mesh));
-  const char *name = mesh->m_region != nullptr ? Region_getUserName(mesh->m_region) : nullptr;
+  const char *name = mesh->m_region != nullptr ? Region_getName(mesh->m_region) : nullptr;
   std::fprintf(stream, "Region                 = \"%s\"\n", name != nullptr ? name : "");
   std::fprintf(stream, "Number of element sets = %d\n", ElementMesh_getNoOfElementSets(mesh));
   const std::vector<ElementSet *> sets = setsOf(mesh);

@@ -662,7 +662,7 @@ void FaceMesh_print(const FaceMesh *constFm, FILE *stream) {
   std::fprintf(stream, "Number of faces        = %d\n", FaceMesh_getNoOfFaces(fm));
   std::fprintf(stream, "Number of vertices     = %d (%d)\n", FaceMesh_getNoOfVertices(fm, 0),
                FaceMesh_getNoOfVertices(fm, 1));
-  const char *name = fm->m_region != nullptr ? Region_getUserName(fm->m_region) : nullptr;
+  const char *name = fm->m_region != nullptr ? Region_getName(fm->m_region) : nullptr;
   std::fprintf(stream, "Region                 = \"%s\"\n", name != nullptr ? name : "");
   int32_t smallest = 0;
   int32_t largest = 0;

@@ -36,37 +36,55 @@ struct EdgeEntry {
 
 } // namespace
 
-int FaceMesh_calculateCentroid(FaceMesh *fm) {
+namespace {
+
+// Centroid and box from one read of the coordinates; the one not asked for is filled too when it
+// is not valid, as matching asks for both.
+void calculate(FaceMesh *fm, bool centroid, bool box) {
+  centroid = centroid || !BitField_isSet(&fm->m_flags, FACE_MESH_CENTROID_VALID);
+  box = box || !BitField_isSet(&fm->m_flags, FACE_MESH_BOX_VALID);
   const std::vector<double> xyz = localCoordinates(fm);
   const size_t n = xyz.size() / 3;
-  double sum[3] = {0.0, 0.0, 0.0};
-  for (size_t i = 0; i < n; ++i)
+  if (centroid) {
+    double sum[3] = {0.0, 0.0, 0.0};
+    for (size_t i = 0; i < n; ++i)
+      for (int k = 0; k < 3; ++k)
+        sum[k] += xyz[3 * i + k];
     for (int k = 0; k < 3; ++k)
-      sum[k] += xyz[3 * i + k];
-  for (int k = 0; k < 3; ++k)
-    fm->m_centroid[k] = n > 0 ? sum[k] / static_cast<double>(n) : 0.0;
-  BitField_setBit(&fm->m_flags, FACE_MESH_CENTROID_VALID);
+      fm->m_centroid[k] = n > 0 ? sum[k] / static_cast<double>(n) : 0.0;
+    BitField_setBit(&fm->m_flags, FACE_MESH_CENTROID_VALID);
+  }
+  if (box) {
+    for (int k = 0; k < 3; ++k) {
+      fm->m_boundingBox[k] = DBL_MAX;
+      fm->m_boundingBox[3 + k] = -DBL_MAX;
+    }
+    for (size_t i = 0; i < n; ++i)
+      for (int k = 0; k < 3; ++k) {
+        fm->m_boundingBox[k] = std::min(fm->m_boundingBox[k], xyz[3 * i + k]);
+        fm->m_boundingBox[3 + k] = std::max(fm->m_boundingBox[3 + k], xyz[3 * i + k]);
+      }
+    BitField_setBit(&fm->m_flags, FACE_MESH_BOX_VALID);
+  }
+}
+
+} // namespace
+
+int FaceMesh_calculateCentroid(FaceMesh *fm) {
+  BitField_clearBit(&fm->m_flags, FACE_MESH_CENTROID_VALID);
+  calculate(fm, true, false);
   return 1;
 }
 
 int FaceMesh_calculateBoundingBox(FaceMesh *fm) {
-  const std::vector<double> xyz = localCoordinates(fm);
-  for (int k = 0; k < 3; ++k) {
-    fm->m_boundingBox[k] = DBL_MAX;
-    fm->m_boundingBox[3 + k] = -DBL_MAX;
-  }
-  for (size_t i = 0; i < xyz.size() / 3; ++i)
-    for (int k = 0; k < 3; ++k) {
-      fm->m_boundingBox[k] = std::min(fm->m_boundingBox[k], xyz[3 * i + k]);
-      fm->m_boundingBox[3 + k] = std::max(fm->m_boundingBox[3 + k], xyz[3 * i + k]);
-    }
-  BitField_setBit(&fm->m_flags, FACE_MESH_BOX_VALID);
+  BitField_clearBit(&fm->m_flags, FACE_MESH_BOX_VALID);
+  calculate(fm, false, true);
   return 1;
 }
 
 int FaceMesh_getCentroid(FaceMesh *fm, double centroid[3]) {
   if (!BitField_isSet(&fm->m_flags, FACE_MESH_CENTROID_VALID))
-    FaceMesh_calculateCentroid(fm);
+    calculate(fm, true, false);
   for (int k = 0; k < 3; ++k)
     centroid[k] = fm->m_centroid[k];
   return 1;
@@ -74,7 +92,7 @@ int FaceMesh_getCentroid(FaceMesh *fm, double centroid[3]) {
 
 int FaceMesh_getBoundingBox(FaceMesh *fm, double box[6]) {
   if (!BitField_isSet(&fm->m_flags, FACE_MESH_BOX_VALID))
-    FaceMesh_calculateBoundingBox(fm);
+    calculate(fm, false, true);
   for (int k = 0; k < 6; ++k)
     box[k] = fm->m_boundingBox[k];
   return 1;

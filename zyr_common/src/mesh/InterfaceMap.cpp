@@ -2,6 +2,7 @@
 
 #include "FaceMesh.h"
 #include "HashTable.h"
+#include "IntegerMap.h"
 #include "InterfaceMatching.h"
 #include "Region.h"
 #include "zyrArrayUtilities.h"
@@ -37,8 +38,7 @@ void sideText(const InterfaceMap *, FaceMesh *fm, bool known, const char **name,
   const Region *region = known && fm != nullptr ? FaceMesh_getRegion(fm) : nullptr;
   if (region == nullptr)
     return;
-  if (Region_getUserName(region) != nullptr)
-    *name = Region_getUserName(region);
+  *name = Region_getName(region);
   if (Region_getBaseName(region) != nullptr)
     *base = Region_getBaseName(region);
 }
@@ -149,6 +149,67 @@ InterfaceMap *InterfaceMap_new(FaceMesh *faceMesh0, FaceMesh *faceMesh1, Connect
   zyrObject_setInt(map, "noOfMatchedVertices", map->m_noOfMatchedVertices);
   zyrObject_setInt(map, "noOfMatchedFaces", map->m_noOfMatchedFaces);
   storePermutation(map);
+  return map;
+}
+
+InterfaceMap *InterfaceMap_newFromVertexMaps(FaceMesh *faceMesh0, FaceMesh *faceMesh1, Connection *connection,
+                                             const IntegerMap *vertexMap0, const IntegerMap *vertexMap1) {
+  ZYR_TRACE_BEGIN();
+  InterfaceMap *map = InterfaceMap_new(faceMesh0, faceMesh1, connection, nullptr, nullptr);
+  if (map == nullptr)
+    return nullptr;
+  const int32_t n = map->m_noOfMatchedVertices;
+  if (n < 1)
+    return map;
+  const IntegerMap *maps[2] = {vertexMap0, vertexMap1};
+  int32_t *local[2] = {nullptr, nullptr};
+  int32_t *global[2] = {nullptr, nullptr};
+  int32_t *index[2] = {nullptr, nullptr};
+  bool ok = true;
+  for (int s = 0; s < 2; ++s) {
+    ok = ok && maps[s] != nullptr && FaceMesh_getVertices(map->m_faceMeshes[s], 0, nullptr, &local[s]) == n;
+    if (!ok)
+      break;
+    global[s] = static_cast<int32_t *>(zyrMemory_duplicate(local[s], 4 * static_cast<int64_t>(n), __func__));
+    IntegerMap_mapIndices(maps[s], n, global[s]);
+    index[s] = zyrMemory_allocateArray<int32_t>(n, __func__);
+    zyrSortIndexByIntKeys(1, n, global[s], index[s]);
+  }
+  // Vertices pair by rank only when the two sides hold the same global vertices.
+  int32_t differs = -1;
+  for (int32_t i = 0; ok && differs < 0 && i < n; ++i)
+    if (global[0][index[0][i]] != global[1][index[1][i]] || global[0][index[0][i]] < 0)
+      differs = i;
+  if (!ok || differs >= 0) {
+    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
+    if (ok)
+      zyrError_addMessage(error,
+                          "The two sides of an interface do not hold the same vertices: global vertex %d of side 0 "
+                          "meets global vertex %d of side 1.\n",
+                          global[0][index[0][differs]], global[1][index[1][differs]]);
+    else
+      zyrError_addMessage(error, "The vertices of an interface cannot be found from its vertex maps.\n");
+    zyrError_publish(error);
+    InterfaceMap_delete(map);
+    map = nullptr;
+  } else {
+    int32_t *permutation = zyrMemory_allocateArray<int32_t>(n, __func__);
+    for (int32_t i = 0; i < n; ++i)
+      permutation[index[0][i]] = index[1][i];
+    map->m_vertexPermutation = permutation;
+    storePermutation(map);
+    if (ZYR_TRACE_DEBUG(1))
+      for (int s = 0; s < 2; ++s) {
+        zyrTrace_printf("Side %d:\n     Local    Global    Sorted\n", s);
+        for (int32_t i = 0; i < n; ++i)
+          zyrTrace_printf("%10d%10d%10d\n", local[s][i], global[s][i], index[s][i]);
+      }
+  }
+  for (int s = 0; s < 2; ++s) {
+    zyrMemory_free(local[s], __func__);
+    zyrMemory_free(global[s], __func__);
+    zyrMemory_free(index[s], __func__);
+  }
   return map;
 }
 

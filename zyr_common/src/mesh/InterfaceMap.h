@@ -15,6 +15,7 @@
 struct Connection;
 struct FaceMesh;
 struct HashTable;
+struct IntegerMap;
 
 struct InterfaceMap {
   zyrObject m_object;
@@ -33,6 +34,12 @@ struct InterfaceMap {
 // arrays released, when the two face meshes do not have the same numbers of vertices and faces.
 InterfaceMap *InterfaceMap_new(FaceMesh *faceMesh0, FaceMesh *faceMesh1, Connection *connection,
                                int32_t *vertexPermutation, int32_t *faceMap);
+// The interface map of two face meshes of a mesh imported with shared vertices: each side's local
+// vertices become global vertex numbers through its element mesh's vertex map (index -> global
+// vertex, as a splitting keeps them), and the vertices of equal rank in global order pair up. NULL
+// (error 20006) when the two sides do not hold the same global vertices, or as InterfaceMap_new.
+InterfaceMap *InterfaceMap_newFromVertexMaps(FaceMesh *faceMesh0, FaceMesh *faceMesh1, Connection *connection,
+                                             const IntegerMap *vertexMap0, const IntegerMap *vertexMap1);
 // A copy between the face meshes the table gives for the old ones.
 InterfaceMap *InterfaceMap_copy(const InterfaceMap *map, Connection *connection, HashTable *copyTable);
 int InterfaceMap_delete(void *map);

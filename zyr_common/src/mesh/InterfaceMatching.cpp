@@ -308,10 +308,13 @@ int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int
   std::vector<char> used(static_cast<size_t>(nf), 0);
   std::vector<char> flag(static_cast<size_t>(noOfVertices), 0);
   std::vector<char> suspect(static_cast<size_t>(noOfVertices), 0);
-  // Side-0 vertices by their side-1 image, so that flags stay in side-0 numbers.
-  std::vector<std::vector<int32_t>> holders(static_cast<size_t>(noOfVertices));
-  for (int32_t v = 0; v < noOfVertices; ++v)
-    holders[static_cast<size_t>(perm[v])].push_back(v);
+  // Side-0 vertices by their side-1 image (a list per image), so that flags stay in side-0 numbers.
+  std::vector<int32_t> holder(static_cast<size_t>(noOfVertices), -1);
+  std::vector<int32_t> nextHolder(static_cast<size_t>(noOfVertices), -1);
+  for (int32_t v = noOfVertices - 1; v >= 0; --v) {
+    nextHolder[static_cast<size_t>(v)] = holder[static_cast<size_t>(perm[v])];
+    holder[static_cast<size_t>(perm[v])] = v;
+  }
 
   // Direct pass: every side-1 face looked up among the side-0 faces seen through the permutation.
   FaceMap *lookup0 = FaceMap_new(faceMeshes[0], noOfVertices, perm);
@@ -339,7 +342,7 @@ int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int
     for (int32_t p = 0; p < k; ++p) {
       const int32_t w = faces1.row(i)[p];
       if (w >= 0 && w < noOfVertices)
-        for (int32_t v : holders[static_cast<size_t>(w)])
+        for (int32_t v = holder[static_cast<size_t>(w)]; v >= 0; v = nextHolder[static_cast<size_t>(v)])
           suspect[static_cast<size_t>(v)] = 1;
     }
     if (ZYR_TRACE_DEBUG(1)) {
@@ -370,6 +373,12 @@ int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int
     if (ZYR_TRACE_DEBUG(1)) {
       zyrTrace_printf("Unmatched faces: %d\n", bad);
       zyrTrace_printf("Inconsistently matched vertices:\n%d\n", flagged);
+      double *xyz = nullptr;
+      const int32_t n1 = FaceMesh_getVertexCoordinates(faceMeshes[1], 0, "m", &xyz);
+      for (int32_t v = 0; v < noOfVertices; ++v)
+        if (flag[static_cast<size_t>(v)] && perm[v] < n1)
+          zyrTrace_printf("%le %le %le\n", xyz[3 * perm[v]], xyz[3 * perm[v] + 1], xyz[3 * perm[v] + 2]);
+      zyrMemory_free(xyz, __func__);
       for (int32_t v = 0; v < noOfVertices; ++v)
         if (flag[static_cast<size_t>(v)])
           zyrTrace_printf("%d\n", v);
@@ -393,8 +402,15 @@ int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int
           if (flag[static_cast<size_t>(f0[p])] || flag[static_cast<size_t>(f0[q])])
             continue;
           const int32_t nb = FaceMap_findNeighbour(plain0, i, f0[p], f0[q]);
-          if (nb < 0 || map[static_cast<size_t>(nb)] == -1)
+          if (nb < 0) {
+            if (ZYR_TRACE_DEBUG(1))
+              zyrTrace_printf("Not found!\n");
             continue;
+          }
+          if (map[static_cast<size_t>(nb)] == -1)
+            continue;
+          if (ZYR_TRACE_DEBUG(1))
+            zyrTrace_printf("Neighbour is matched!\n");
           const int32_t nb1 = map[static_cast<size_t>(nb)];
           const int32_t a = perm[f0[p]];
           const int32_t b = perm[f0[q]];
@@ -425,12 +441,16 @@ int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int
             rr = (rr + step + k) % k;
             const int32_t v = f0[qq];
             const int32_t w = row1[rr];
-            std::vector<int32_t> &old = holders[static_cast<size_t>(perm[v])];
-            old.erase(std::find(old.begin(), old.end(), v));
+            // Out of the list of its old image, into that of the new one.
+            int32_t *link = &holder[static_cast<size_t>(perm[v])];
+            while (*link != v)
+              link = &nextHolder[static_cast<size_t>(*link)];
+            *link = nextHolder[static_cast<size_t>(v)];
             perm[v] = w;
-            holders[static_cast<size_t>(w)].push_back(v);
+            nextHolder[static_cast<size_t>(v)] = holder[static_cast<size_t>(w)];
+            holder[static_cast<size_t>(w)] = v;
             flag[static_cast<size_t>(v)] = 0;
-            for (int32_t u : holders[static_cast<size_t>(w)])
+            for (int32_t u = holder[static_cast<size_t>(w)]; u >= 0; u = nextHolder[static_cast<size_t>(u)])
               if (u != v) {
                 flag[static_cast<size_t>(u)] = 1;
                 if (ZYR_TRACE_DEBUG(1))
@@ -623,7 +643,19 @@ int MA_groupElements(int32_t vertex, int32_t noOfElements, const int32_t *faceMa
   for (int32_t e = 0; e < noOfElements; ++e)
     groups[e] = label[static_cast<size_t>(root(e))];
   *noOfGroups = n;
-  if (ZYR_TRACE_DEBUG(1))
+  if (ZYR_TRACE_DEBUG(1)) {
     zyrTrace_printf("No of groups = %d\nVertex       = %d\n", n, vertex);
+    zyrTrace_printf("\n    Group Type 01234567                      Vertices\n");
+    int64_t offset = 0;
+    for (int32_t e = 0; e < noOfElements; ++e) {
+      zyrTrace_printf("%4d %4d %4d ", e, groups[e], elementTypes[e]);
+      for (int32_t f = 0; f < ElementTopology_getNoOfFaces(elementTypes[e]); ++f)
+        zyrTrace_printf("%s", faceMasks != nullptr && ((faceMasks[e] >> f) & 1) ? "x" : "_");
+      for (int32_t k = 0; k < ElementTopology_getNoOfVertices(elementTypes[e]); ++k)
+        zyrTrace_printf(" %8d", vertices[offset + k]);
+      offset += ElementTopology_getNoOfVertices(elementTypes[e]);
+      zyrTrace_printf("\n");
+    }
+  }
   return 1;
 }

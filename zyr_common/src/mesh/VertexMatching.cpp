@@ -145,22 +145,39 @@ int32_t *GA_matchVerticesByGrid(int32_t n, const double *points0, const double *
     else
       size = std::cbrt(e[0] * e[1] * e[2] / n);
   }
-  size = std::max({size, window / 8, e[0] / static_cast<double>(kMaxCells - 2)});
-  grid.m_size = size;
-  for (int axis = 0; axis < 3; ++axis)
-    grid.m_dim[axis] = std::min<int64_t>(grid.index(grid.m_min[axis] + extent[axis], axis) + 1, kMaxCells);
+  const double smallest = std::max(window / 8, e[0] / static_cast<double>(kMaxCells - 2));
+  size = std::max(size, smallest);
   std::vector<int32_t> cellOf(count);
   std::vector<int32_t> cellCount;
-  for (int32_t i = 0; i < n; ++i) {
-    const double *p = point(points1, i);
-    int64_t c[3];
+  auto fileCells = [&](double cellSize) {
+    grid.m_size = cellSize;
+    grid.m_table = CellTable(count);
+    cellCount.clear();
     for (int axis = 0; axis < 3; ++axis)
-      c[axis] = std::clamp<int64_t>(grid.index(p[axis], axis), 0, grid.m_dim[axis] - 1);
-    const int32_t slot = grid.m_table.insert(Grid::key(c[0], c[1], c[2]), static_cast<int32_t>(cellCount.size()));
-    if (slot == static_cast<int32_t>(cellCount.size()))
-      cellCount.push_back(0);
-    ++cellCount[static_cast<size_t>(slot)];
-    cellOf[static_cast<size_t>(i)] = slot;
+      grid.m_dim[axis] = std::min<int64_t>(grid.index(grid.m_min[axis] + extent[axis], axis) + 1, kMaxCells);
+    for (int32_t i = 0; i < n; ++i) {
+      const double *p = point(points1, i);
+      int64_t c[3];
+      for (int axis = 0; axis < 3; ++axis)
+        c[axis] = std::clamp<int64_t>(grid.index(p[axis], axis), 0, grid.m_dim[axis] - 1);
+      const int32_t slot = grid.m_table.insert(Grid::key(c[0], c[1], c[2]), static_cast<int32_t>(cellCount.size()));
+      if (slot == static_cast<int32_t>(cellCount.size()))
+        cellCount.push_back(0);
+      ++cellCount[static_cast<size_t>(slot)];
+      cellOf[static_cast<size_t>(i)] = slot;
+    }
+  };
+  // The box says little about a surface or curve in space: cells that hold many points are made
+  // smaller until a few points share a cell.
+  for (int attempt = 0;; ++attempt) {
+    fileCells(size);
+    const double occupancy = static_cast<double>(n) / static_cast<double>(cellCount.size());
+    if (attempt == 4 || occupancy <= 3)
+      break;
+    const double smaller = std::max(size / std::sqrt(occupancy / 1.5), smallest);
+    if (smaller >= 0.9 * size)
+      break;
+    size = smaller;
   }
   grid.m_start.assign(cellCount.size() + 1, 0);
   for (size_t c = 0; c < cellCount.size(); ++c)
@@ -199,7 +216,22 @@ int32_t *GA_matchVerticesByGrid(int32_t n, const double *points0, const double *
     candidates.clear();
     double nearest = std::numeric_limits<double>::infinity();
     double bound = window;
+    // Cells whose box lies farther than the bound are not looked at; the margin covers the
+    // rounding of the cell index.
+    auto gap = [&](int64_t i, int axis) {
+      const double lower = grid.m_min[axis] + static_cast<double>(i) * grid.m_size;
+      const double upper = lower + grid.m_size;
+      const double x = p0[axis];
+      const double margin = 1e-9 * grid.m_size + 1e-12 * (std::fabs(x) + std::fabs(grid.m_min[axis]));
+      const double g = x < lower ? lower - x : (x > upper ? x - upper : 0.0);
+      return g > margin ? g - margin : 0.0;
+    };
     auto visit = [&](int64_t ix, int64_t iy, int64_t iz) {
+      const double gx = gap(ix, 0);
+      const double gy = gap(iy, 1);
+      const double gz = gap(iz, 2);
+      if (gx * gx + gy * gy + gz * gz > bound * bound)
+        return;
       const int32_t slot = grid.m_table.find(Grid::key(ix, iy, iz));
       if (slot < 0)
         return;

@@ -299,9 +299,14 @@ int Atlas_addAlias(Atlas *atlas, const char *newName, const char *oldName) {
 }
 
 int Atlas_destroyUserComposite(Atlas *atlas, const char *name) {
+  // The library only detaches the definition from its map; it is released here.
+  RegionDefinition *definition = nullptr;
+  RegionStatus *found = RegionMap_regionDefinitionFromName(atlas->m_primaryMap, name, &definition);
   if (Atlas_reportError(atlas, RegionMap_deleteRegionDefinitionByName(atlas->m_primaryMap, name), __func__,
                         "RegionMap_deleteRegionDefinitionByName", name))
     return 0;
+  if (!RegionStatus_isError(found) && definition != nullptr)
+    RegionDefinition_delete(&definition);
   zyrObject_setModified(atlas);
   return 1;
 }

@@ -16,6 +16,7 @@
 #include <cctype>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -35,6 +36,35 @@ std::vector<char *> keysOf(const Dictionary *dictionary) {
   return keys;
 }
 
+using StemCache = std::unordered_map<std::string, int32_t>;
+
+StemCache *stemCache(NameManager *nm) {
+  if (nm->m_stemCache == nullptr)
+    nm->m_stemCache = new StemCache();
+  return static_cast<StemCache *>(nm->m_stemCache);
+}
+
+void dropStemCache(NameManager *nm) {
+  delete static_cast<StemCache *>(nm->m_stemCache);
+  nm->m_stemCache = nullptr;
+}
+
+} // namespace
+
+void NameManager_forgetStem(NameManager *nm, const char *name) {
+  if (nm->m_stemCache == nullptr || name == nullptr)
+    return;
+  const char *end = name + std::strlen(name);
+  const char *digits = end;
+  while (digits > name && std::isdigit(static_cast<unsigned char>(digits[-1])))
+    --digits;
+  if (digits == end || digits == name || digits[-1] != ' ')
+    return;
+  static_cast<StemCache *>(nm->m_stemCache)->erase(std::string(name, static_cast<size_t>(digits - 1 - name)));
+}
+
+namespace {
+
 void freeNames(Dictionary *dictionary) {
   if (dictionary == nullptr)
     return;
@@ -51,7 +81,9 @@ void setManagedName(void *object, char *name) {
     Region_setUserName(static_cast<Region *>(object), name);
 }
 
-void freeResolved(NameManager *nm) {
+} // namespace
+
+void NameManager_releaseResolved(NameManager *nm) {
   zyrCStringArray_free(nm->m_resolvedNames, static_cast<uint64_t>(nm->m_noOfResolved > 0 ? nm->m_noOfResolved : 0));
   if (nm->m_resolvedRegions != nullptr)
     for (int32_t i = 0; i < nm->m_noOfResolved; ++i)
@@ -64,6 +96,8 @@ void freeResolved(NameManager *nm) {
   nm->m_noOfResolved = 0;
   nm->m_resolvedValid = 0;
 }
+
+namespace {
 
 void strategiesChanged(NameManager *nm) {
   nm->m_useStem = nm->m_regionNameStrategy >= 3 ? 1 : 0;
@@ -131,6 +165,7 @@ void restoreNames(NameManager *nm, int32_t flag) {
     noOfComposite = 0;
   clearManagedNames(nm->m_nameDictionary);
   freeNames(nm->m_nameDictionary);
+  dropStemCache(nm);
   nm->m_nameDictionary = Dictionary_new(0);
   nm->m_noOfCompositeNames = 0;
   auto enter = [nm](char *name, void *object) {
@@ -190,11 +225,13 @@ int NameManager_delete(void *object) {
   nm->m_atlas = nullptr;
   freeNames(nm->m_nameDictionary);
   nm->m_nameDictionary = nullptr;
+  dropStemCache(nm);
   zyrCString_free(nm->m_defaultAssemblyName);
   zyrCString_free(nm->m_defaultRegionName);
   zyrCString_free(nm->m_collapsedDefaultRegionName);
   nm->m_defaultAssemblyName = nm->m_defaultRegionName = nm->m_collapsedDefaultRegionName = nullptr;
-  freeResolved(nm);
+  NameManager_releaseResolved(nm);
+  NameManager_releaseDuplication(nm);
   return zyrObject_delete(nm);
 }
 
@@ -232,7 +269,7 @@ char *NameManager_createUniqueAssemblyName(NameManager *nm, const char *baseName
     zyrCString_free(name);
     name = zyrCString_clone(nm->m_defaultAssemblyName);
   }
-  Dictionary_makeKeyUnique(nm->m_nameDictionary, &name, 0, kFirstNumber);
+  NameManager_makeKeyUnique(nm, &name, 0);
   return name;
 }
 
@@ -264,7 +301,7 @@ char *NameManager_createUniqueRegionName(NameManager *nm, Region *region, const 
     zyrCString_free(name);
     name = NameManager_createDefaultName(nm, nm->m_defaultNameStrategy, Region_getDimensionality(region), id);
   }
-  Dictionary_makeKeyUnique(nm->m_nameDictionary, &name, nm->m_useStem, kFirstNumber);
+  NameManager_makeKeyUnique(nm, &name, nm->m_useStem);
   return name;
 }
 
@@ -300,6 +337,29 @@ int NameManager_useRegionName(NameManager *nm, Region *region, const char *name)
   NameManager_registerRegionName(nm, region, zyrCString_clone(name), nm->m_noOfCreatedRegions[d]);
   NameManager_touch(nm);
   return 1;
+}
+
+void NameManager_makeKeyUnique(NameManager *nm, char **name, int32_t force) {
+  char *base = *name;
+  if (!force && !NameManager_isNameUsed(nm, base))
+    return;
+  StemCache *cache = stemCache(nm);
+  const std::string stem(base);
+  auto known = cache->find(stem);
+  int32_t number = known != cache->end() && known->second > kFirstNumber ? known->second : kFirstNumber;
+  char *candidate = nullptr;
+  while (true) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%d", number);
+    candidate = zyrCString_merge(base, " ", digits, nullptr);
+    if (!NameManager_isNameUsed(nm, candidate))
+      break;
+    zyrCString_free(candidate);
+    ++number;
+  }
+  (*cache)[stem] = number;
+  zyrCString_free(base);
+  *name = candidate;
 }
 
 // ---- queries and housekeeping -------------------------------------------------------------
@@ -344,6 +404,7 @@ int NameManager_removeName(NameManager *nm, const char *name) {
     Region_setUserName(region, nullptr);
     Region_setId(region, 0);
   }
+  NameManager_forgetStem(nm, key);
   Dictionary_remove(nm->m_nameDictionary, key);
   zyrCString_free(key);
   NameManager_touch(nm);
@@ -383,7 +444,7 @@ int NameManager_makeUniqueName(NameManager *nm, const char *name, char **uniqueN
     zyrCString_free(normalised);
     return 0;
   }
-  Dictionary_makeKeyUnique(nm->m_nameDictionary, &normalised, 0, kFirstNumber);
+  NameManager_makeKeyUnique(nm, &normalised, 0);
   *uniqueName = normalised;
   return 1;
 }
@@ -447,6 +508,48 @@ int NameManager_setCompositeNameStrategy(NameManager *nm, int32_t strategy) {
 
 void NameManager_getCompositeNameStrategy(const NameManager *nm, int32_t *strategy) {
   *strategy = nm->m_compositeCopyingStrategy;
+}
+
+int NameManager_setStrategyParameter(NameManager *nm, const char *parameter, const char *text, int32_t value) {
+  if (parameter == nullptr)
+    return -1;
+  const std::string name(parameter);
+  if (name == "NameManager_defaultAssemblyName")
+    return NameManager_setDefaultAssemblyName(nm, text);
+  if (name == "NameManager_defaultRegionName")
+    return text != nullptr ? NameManager_setRegionNameStrategy(nm, text, 0, 0) : 0;
+  if (name == "NameManager_defaultRegionNameStrategy")
+    return NameManager_setRegionNameStrategy(nm, nullptr, value, 0);
+  if (name == "NameManager_regionNameStrategy")
+    return NameManager_setRegionNameStrategy(nm, nullptr, 0, value);
+  if (name == "NameManager_compositeCopyingStrategy")
+    return NameManager_setCompositeNameStrategy(nm, value);
+  return -1;
+}
+
+int NameManager_getStrategyParameter(const NameManager *nm, const char *parameter, char **text, int32_t *value) {
+  *text = nullptr;
+  *value = 0;
+  if (parameter == nullptr)
+    return -1;
+  const std::string name(parameter);
+  if (name == "NameManager_defaultAssemblyName") {
+    NameManager_getDefaultAssemblyName(nm, text);
+    return 1;
+  }
+  if (name == "NameManager_defaultRegionName") {
+    *text = zyrCString_clone(nm->m_defaultRegionName);
+    return 1;
+  }
+  if (name == "NameManager_defaultRegionNameStrategy")
+    *value = nm->m_defaultNameStrategy;
+  else if (name == "NameManager_regionNameStrategy")
+    *value = nm->m_regionNameStrategy;
+  else if (name == "NameManager_compositeCopyingStrategy")
+    *value = nm->m_compositeCopyingStrategy;
+  else
+    return -1;
+  return 1;
 }
 
 // ---- storage ------------------------------------------------------------------------------
@@ -552,8 +655,8 @@ void NameManager_print(const NameManager *nm, FILE *stream) {
              stream);
   std::fprintf(stream, "  Default region name:            \"%s\"\n", nm->m_defaultRegionName);
   std::fprintf(stream, "  Region name strategy:           %d", nm->m_regionNameStrategy);
-  static const char *const meanings[] = {" [Use default name]\n", " [Use base name]\n",
-                                         " [Use default name as stem]\n", " [Use base name as stem]\n"};
+  static const char *const meanings[] = {" [Use default name]\n", " [Use base name]\n", " [Use default name as stem]\n",
+                                         " [Use base name as stem]\n"};
   const int32_t s = nm->m_regionNameStrategy;
   std::fputs(s >= 1 && s <= 4 ? meanings[s - 1] : " [UNKNOWN]\n", stream);
   std::fprintf(stream, "\n%sManaged names\n%s\n", tildes, tildes);

@@ -1,0 +1,97 @@
+// Naming many regions of one stem: 5,000 and 50,000 surface regions all called "wall" enter a
+// topology (the name manager hands out "wall", "wall 2", "wall 3", ...). Against a baseline
+// measured in the same run: inserting the same names into a plain std::unordered_map. Reported:
+// the time per name and its ratio to the baseline per size; after the run, the growth of the time
+// per name from 5,000 to 50,000 names (it must stay below 2: probing each name from " 2" again
+// would make it grow tenfold).
+#include "Region.h"
+#include "Repository.h"
+#include "Topology.h"
+#include "zyrTopologyLayer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+std::map<int64_t, double> g_perName;
+
+void BM_NameRegions(benchmark::State &state) {
+  const int32_t n = static_cast<int32_t>(state.range(0));
+  zyrTopologyLayer_initialise();
+  std::string templ = (std::filesystem::temp_directory_path() / "zyrbench.XXXXXX").string();
+  std::vector<char> buffer(templ.begin(), templ.end());
+  buffer.push_back('\0');
+  const std::string directory = mkdtemp(buffer.data());
+  const std::string previous = std::filesystem::current_path().string();
+  std::filesystem::current_path(directory);
+
+  double naming = 0, baseline = 0;
+  int64_t rounds = 0;
+  for (auto _ : state) {
+    Repository *repository = Repository_new("bench");
+    Topology *topology = Topology_new();
+    auto start = Clock::now();
+    for (int32_t i = 0; i < n; ++i)
+      Region_new(topology, nullptr, "wall", 2);
+    auto end = Clock::now();
+    naming += seconds(start, end);
+    Region **regions = nullptr;
+    const int32_t count = Topology_getRegions(topology, 4, &regions);
+    std::vector<std::string> names;
+    for (int32_t i = 0; i < count; ++i)
+      names.push_back(Region_getName(regions[i]));
+    std::free(regions);
+    state.PauseTiming();
+    Repository_close(repository, -1);
+    state.ResumeTiming();
+
+    start = Clock::now();
+    std::unordered_map<std::string, int32_t> plain;
+    for (int32_t i = 0; i < count; ++i)
+      plain.emplace(names[static_cast<size_t>(i)], i);
+    end = Clock::now();
+    benchmark::DoNotOptimize(plain);
+    baseline += seconds(start, end);
+    ++rounds;
+    if (count != n || plain.size() != static_cast<size_t>(n))
+      state.SkipWithError("names are not unique");
+  }
+  std::filesystem::current_path(previous);
+  std::error_code ignored;
+  std::filesystem::remove_all(directory, ignored);
+  g_perName[n] = naming / rounds / n;
+  state.counters["per_name_s"] = naming / rounds / n;
+  state.counters["naming/unordered_map"] = naming / baseline;
+}
+
+BENCHMARK(BM_NameRegions)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+
+int main(int argc, char **argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (g_perName.count(5000) && g_perName.count(50000)) {
+    const double growth = g_perName[50000] / g_perName[5000];
+    std::printf("growth of the time per name from 5,000 to 50,000 names: %.2f\n", growth);
+    return growth < 2 ? 0 : 1;
+  }
+  return 0;
+}

@@ -1,0 +1,104 @@
+// The handle tables of the procedural interface and what every entry point shares.
+#include "zyrAPI.h"
+
+#include "HandleManager.h"
+#include "Model.h"
+#include "Repository.h"
+#include "zyrError.h"
+#include "zyrErrorCode.h"
+#include "zyrMemory.h"
+#include "zyrTopologyLayer.h"
+#include "zyrTypeManager.h"
+
+namespace {
+
+// Created on first use, never freed: they only point at objects owned elsewhere.
+HandleManager *theModels = nullptr;
+HandleManager *theDatabases = nullptr;
+HandleManager *theSelections = nullptr;
+
+HandleManager *table(HandleManager **table) {
+  if (*table == nullptr)
+    *table = HandleManager_new();
+  return *table;
+}
+
+void *resolve(HandleManager **handles, int32_t handle, const char *caller, const char *what) {
+  void *object = HandleManager_getObject(table(handles), handle);
+  if (object == nullptr) {
+    zyrError *error = zyrError_new(ZYR_U_BAD_HANDLE, caller, __FILE__, __LINE__);
+    zyrError_addMessage(error, "Unable to identify %s with handle \"%d\".\n", what, handle);
+    zyrError_publish(error);
+  }
+  return object;
+}
+
+void *newModel(Repository *repository) { return Model_new(repository); }
+int setRepository(void *model, Repository *repository) {
+  return Model_setRepository(static_cast<Model *>(model), repository);
+}
+
+} // namespace
+
+void zyrAPI_initialise() {
+  static bool done = false;
+  if (done)
+    return;
+  zyrTopologyLayer_initialise();
+  zyrTypeManager_setHooks("Model", Model_getSize, Model_save, Model_restore, Model_delete);
+  Repository_setModelHooks(newModel, Model_upgrade, setRepository);
+  done = true;
+}
+
+int zyrAPI_getModel(int32_t hModel, const char *caller, Model **model) {
+  *model = static_cast<Model *>(resolve(&theModels, hModel, caller, "model"));
+  if (*model == nullptr)
+    return 0;
+  Repository_makeCurrent(Model_getRepository(*model));
+  return 1;
+}
+
+int zyrAPI_getDatabase(int32_t hDatabase, const char *caller, Repository **repository) {
+  *repository = static_cast<Repository *>(resolve(&theDatabases, hDatabase, caller, "database"));
+  if (*repository == nullptr)
+    return 0;
+  Repository_makeCurrent(*repository);
+  return 1;
+}
+
+int zyrAPI_getSelection(int32_t hSelection, const char *caller, MeshSelection **selection) {
+  *selection = static_cast<MeshSelection *>(resolve(&theSelections, hSelection, caller, "selection"));
+  return *selection != nullptr;
+}
+
+int32_t zyrAPI_createSelectionHandle(MeshSelection *selection) {
+  return HandleManager_createHandle(table(&theSelections), selection);
+}
+
+void zyrAPI_releaseSelectionHandle(int32_t hSelection) {
+  HandleManager_destroyHandle(table(&theSelections), hSelection);
+}
+
+void zyrDimensionMask_unpack(DimensionalityMask mask, int flags[4]) {
+  for (int bit = 0; bit < 4; ++bit)
+    flags[bit] = (mask >> bit) & 1;
+}
+
+// Shared with the database entry points.
+int32_t zyrAPI_createDatabaseHandles(Repository *repository, int32_t *hModel) {
+  const int32_t hDatabase = HandleManager_createHandle(table(&theDatabases), repository);
+  *hModel = HandleManager_createHandle(table(&theModels), Repository_getPrimaryModel(repository));
+  return hDatabase;
+}
+
+void zyrAPI_releaseDatabaseHandles(int32_t hDatabase, Repository *repository) {
+  int32_t *handles = nullptr;
+  const int32_t count = HandleManager_getAllActiveHandles(table(&theModels), &handles);
+  for (int32_t i = 0; i < count; ++i) {
+    Model *model = static_cast<Model *>(HandleManager_getObject(theModels, handles[i]));
+    if (model != nullptr && Model_getRepository(model) == repository)
+      HandleManager_destroyHandle(theModels, handles[i]);
+  }
+  zyrMemory_free(handles, __func__);
+  HandleManager_destroyHandle(table(&theDatabases), hDatabase);
+}

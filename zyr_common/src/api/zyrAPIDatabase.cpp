@@ -1,0 +1,111 @@
+// Database entry points of the procedural interface.
+#include "zyrAPI.h"
+
+#include "Database.h"
+#include "Repository.h"
+#include "SessionFile.h"
+#include "Units.h"
+
+int zyrDatabase_open(const char *name, int32_t *hDatabase, int32_t *hModel) {
+  *hDatabase = -1;
+  *hModel = -1;
+  zyrAPI_initialise();
+  if (!Units_areAvailable())
+    return 0;
+  if (Database_fileExists(name)) {
+    int upgraded = 0;
+    if (zyrDatabaseUpgrade(name, nullptr, &upgraded) != 1)
+      return 0;
+  }
+  Repository *repository = Repository_new(name);
+  if (SessionFile_record(repository, repository != nullptr ? 1 : 0)) {
+    SessionFile_recordString(__func__);
+    SessionFile_recordString(name);
+  }
+  if (repository == nullptr)
+    return 0;
+  *hDatabase = zyrAPI_createDatabaseHandles(repository, hModel);
+  return 1;
+}
+
+int zyrDatabase_close(int32_t hDatabase, int32_t purgeHistory) {
+  Repository *repository = nullptr;
+  if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
+    return 0;
+  // Written before the close, while the repository still exists.
+  if (SessionFile_record(repository, 1)) {
+    SessionFile_recordString(__func__);
+    SessionFile_recordInteger(hDatabase);
+    SessionFile_recordInteger(purgeHistory);
+  }
+  zyrAPI_releaseDatabaseHandles(hDatabase, repository);
+  // The handles are gone whatever happens; a close that could not commit or compact is still
+  // a failure the caller must hear of.
+  return Repository_close(repository, purgeHistory) == 1 ? 1 : 0;
+}
+
+int zyrDatabase_copy(int32_t hDatabase, const char *filename, int32_t workOnCopy, int32_t purgeHistory) {
+  Repository *repository = nullptr;
+  if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
+    return 0;
+  const int status = Repository_copyDatabase(repository, filename, workOnCopy, purgeHistory);
+  if (SessionFile_record(repository, status)) {
+    SessionFile_recordString(__func__);
+    SessionFile_recordInteger(hDatabase);
+    SessionFile_recordString(filename);
+    SessionFile_recordInteger(workOnCopy);
+    SessionFile_recordInteger(purgeHistory);
+  }
+  if (status == 1)
+    Repository_commit(repository);
+  return status;
+}
+
+int zyrDatabase_saveCheckpoint(int32_t hDatabase, int32_t *checkpoint) {
+  Repository *repository = nullptr;
+  if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
+    return 0;
+  *checkpoint = Repository_externalCheckpoint(repository);
+  if (SessionFile_record(repository, 1)) {
+    SessionFile_recordString(__func__);
+    SessionFile_recordInteger(hDatabase);
+  }
+  return 1;
+}
+
+int zyrDatabase_restoreCheckpoint(int32_t hDatabase, int32_t checkpoint) {
+  Repository *repository = nullptr;
+  if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
+    return 0;
+  const int status = Repository_gotoExternalCheckpoint(repository, checkpoint);
+  if (SessionFile_record(repository, status)) {
+    SessionFile_recordString(__func__);
+    SessionFile_recordInteger(hDatabase);
+    SessionFile_recordInteger(checkpoint);
+  }
+  return status;
+}
+
+int zyrDatabase_getNoOfCheckpoints(int32_t hDatabase, int32_t *noOfCheckpoints) {
+  Repository *repository = nullptr;
+  if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
+    return 0;
+  *noOfCheckpoints = Repository_getNoOfCheckpoints(repository);
+  if (SessionFile_record(repository, 1)) {
+    SessionFile_recordString(__func__);
+    SessionFile_recordInteger(hDatabase);
+  }
+  return 1;
+}
+
+int zyrDatabase_upgrade(const char *name, const char *newName, int *upgraded) {
+  zyrAPI_initialise();
+  const int status = zyrDatabaseUpgrade(name, newName, upgraded);
+  // Written only into a recording already under way: an upgrade does not start one.
+  if (status == 1 && SessionFile_isRecording()) {
+    SessionFile_recordString(__func__);
+    SessionFile_recordString(name);
+    SessionFile_recordString(newName);
+  }
+  return status;
+}
