@@ -39,6 +39,23 @@ std::vector<std::string> ScratchDir::listing() const {
   return names;
 }
 
+SharedScratchDir::SharedScratchDir(const char *variable, const std::string &prefix) : m_variable(variable) {
+  if (const char *inherited = getenv(variable)) {
+    m_path = inherited;
+    return;
+  }
+  m_owned = new ScratchDir(prefix);
+  m_path = m_owned->path();
+  setenv(variable, m_path.c_str(), 1);
+}
+
+SharedScratchDir::~SharedScratchDir() {
+  if (m_owned == nullptr)
+    return;
+  unsetenv(m_variable.c_str());
+  delete m_owned;
+}
+
 WorkingDir::WorkingDir(const std::string &path) : m_previous(std::filesystem::current_path().string()) {
   if (chdir(path.c_str()) != 0)
     throw std::runtime_error("cannot enter " + path);
