@@ -11,8 +11,9 @@
 
 namespace zyrtest {
 
-ScratchDir::ScratchDir(const std::string &prefix) {
-  std::string templ = (std::filesystem::temp_directory_path() / (prefix + ".XXXXXX")).string();
+ScratchDir::ScratchDir(const std::string &prefix, const std::string &parent) {
+  const std::filesystem::path under = parent.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(parent);
+  std::string templ = (under / (prefix + ".XXXXXX")).string();
   std::vector<char> buffer(templ.begin(), templ.end());
   buffer.push_back('\0');
   if (mkdtemp(buffer.data()) == nullptr)

@@ -19,8 +19,8 @@ namespace zyrtest {
 
 class ScratchDir {
 public:
-  // The name starts with prefix, under the system's temporary directory.
-  explicit ScratchDir(const std::string &prefix = "zyrtest");
+  // The name starts with prefix, under parent (by default the system's temporary directory).
+  explicit ScratchDir(const std::string &prefix = "zyrtest", const std::string &parent = "");
   ~ScratchDir();
   ScratchDir(const ScratchDir &) = delete;
   ScratchDir &operator=(const ScratchDir &) = delete;
