@@ -97,3 +97,16 @@ function(zyr_layer_files layer root out)
   endforeach()
   set(${out} ${files} PARENT_SCOPE)
 endfunction()
+
+# zyr_layer_foreign_files(<layer> <dir> <out>): the files (without extension) of <dir>, one of
+# <layer>'s directories, that the table gives to another layer.
+function(zyr_layer_foreign_files layer dir out)
+  set(foreign)
+  foreach(record IN LISTS ZYR_CLAIMED_FILES)
+    get_filename_component(recordDir ${record} DIRECTORY)
+    if(recordDir STREQUAL dir AND NOT record IN_LIST ZYR_LAYER_${layer}_FILES)
+      list(APPEND foreign ${record})
+    endif()
+  endforeach()
+  set(${out} ${foreign} PARENT_SCOPE)
+endfunction()
