@@ -726,7 +726,8 @@ int loadIndexEntries(IO_error_callback callback, IO_file *record, IndexLines lin
   char entry[IO_INDEX_ENTRY_LEN];
   int status = IO_OK;
   for (int32_t i = 0; status == IO_OK && i < count; ++i) {
-    if (!lines.next(&text, &n)) return IO_DATA_ERR; // checked before: never
+    // The lines were checked before; a short one here means the table is not what was checked.
+    if (!lines.next(&text, &n) || n >= IO_INDEX_ENTRY_LEN) return IO_DATA_ERR;
     memcpy(entry, text, n);
     entry[n] = '\0';
     status = insert_index_unsorted(callback, record, entry);

@@ -7,6 +7,8 @@
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
+#include "Representation.h"
+#include "zyrMeshLayer.h"
 #include "zyrTopologyLayer.h"
 #include "zyrTypeManager.h"
 
@@ -38,6 +40,11 @@ int setRepository(void *model, Repository *repository) {
   return Model_setRepository(static_cast<Model *>(model), repository);
 }
 
+void *newRepresentation(Topology *topology) { return Representation_new(topology); }
+void printRepresentation(const void *representation, FILE *stream) {
+  Representation_print(static_cast<const Representation *>(representation), stream);
+}
+
 } // namespace
 
 void zyrAPI_initialise() {
@@ -45,6 +52,10 @@ void zyrAPI_initialise() {
   if (done)
     return;
   zyrTopologyLayer_initialise();
+  zyrMeshLayer_initialise();
+  static const ModelPartHooks representation = {newRepresentation, Representation_delete,
+                                                printRepresentation, nullptr};
+  Model_setRepresentationHooks(&representation);
   zyrTypeManager_setHooks("Model", Model_getSize, Model_save, Model_restore, Model_delete);
   Repository_setModelHooks(newModel, Model_upgrade, setRepository);
   done = true;

@@ -26,7 +26,8 @@ std::vector<ElementSet *> setsOf(const ElementMesh *mesh) {
   std::vector<ElementSet *> sets;
   if (mesh->m_elementSets != nullptr)
     for (int32_t i = 0; i < mesh->m_elementSets->m_count; ++i)
-      sets.push_back(static_cast<ElementSet *>(mesh->m_elementSets->m_items[i]));
+      if (mesh->m_elementSets->m_items[i] != nullptr) // a damaged file may name a record that is gone
+        sets.push_back(static_cast<ElementSet *>(mesh->m_elementSets->m_items[i]));
   return sets;
 }
 
@@ -44,6 +45,7 @@ int ElementMesh_restore(void *object, int32_t flag) {
   zyrObject_getSet(mesh, flag, "elementSets", &mesh->m_elementSets);
   if (mesh->m_elementSets == nullptr)
     mesh->m_elementSets = Set_new(5);
+  Set_remove(mesh->m_elementSets, nullptr);
   void *pointer = mesh->m_vertices;
   zyrObject_getPointer(mesh, flag, "vertices", &pointer);
   mesh->m_vertices = static_cast<Vertices *>(pointer);

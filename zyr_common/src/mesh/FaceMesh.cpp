@@ -28,7 +28,8 @@ std::vector<FaceSet *> setsOf(const FaceMesh *fm) {
   std::vector<FaceSet *> sets;
   if (fm->m_faceSets != nullptr)
     for (int32_t i = 0; i < fm->m_faceSets->m_count; ++i)
-      sets.push_back(static_cast<FaceSet *>(fm->m_faceSets->m_items[i]));
+      if (fm->m_faceSets->m_items[i] != nullptr) // a damaged file may name a record that is gone
+        sets.push_back(static_cast<FaceSet *>(fm->m_faceSets->m_items[i]));
   return sets;
 }
 
@@ -186,6 +187,7 @@ int FaceMesh_restore(void *object, int32_t flag) {
     Set_delete(fm->m_faceSets);
     fm->m_faceSets = Set_newFromArray(n, array);
     zyrMemory_free(array, __func__);
+    Set_remove(fm->m_faceSets, nullptr);
   }
   clearCaches(fm);
   return 1;
