@@ -10,7 +10,6 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <numeric>

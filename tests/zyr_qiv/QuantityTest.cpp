@@ -11,7 +11,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
