@@ -343,8 +343,32 @@ TEST_F(ObjectTest, SetsOfObjectsDropDuplicates) {
   ASSERT_NE(hash, nullptr);
   EXPECT_EQ(HashSet_getNoOfMembers(hash), 0);
   HashSet_delete(hash);
+  // A hash set stored and read back through a reopen holds the same members.
+  HashSet *members = HashSet_new(4);
+  HashSet_add(members, b);
+  HashSet_add(members, c);
+  EXPECT_EQ(zyrObject_setHashSet(a, "hashed", members), 1);
+  HashSet_delete(members);
   Set_delete(set);
   Set_delete(read);
+  const std::string keys[3] = {keyOf(a), keyOf(b), keyOf(c)};
+  Repository_commit(m_repository);
+  Repository_close(m_repository, 0);
+  m_repository = Repository_new(file("objects").c_str());
+  ASSERT_NE(m_repository, nullptr);
+  zyrStateManager *manager = Repository_getStateManager(m_repository);
+  void *again[3];
+  for (int i = 0; i < 3; ++i) {
+    again[i] = zyrStateManager_pointerFromUUIDString(manager, keys[i].c_str());
+    ASSERT_NE(again[i], nullptr);
+  }
+  hash = nullptr;
+  ASSERT_EQ(zyrObject_getHashSet(again[0], 0, "hashed", &hash), 1);
+  EXPECT_EQ(HashSet_getNoOfMembers(hash), 2);
+  EXPECT_TRUE(HashSet_contains(hash, again[1]));
+  EXPECT_TRUE(HashSet_contains(hash, again[2]));
+  EXPECT_FALSE(HashSet_contains(hash, again[0]));
+  HashSet_delete(hash);
 }
 
 } // namespace
