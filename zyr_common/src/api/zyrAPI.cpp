@@ -2,12 +2,14 @@
 #include "zyrAPI.h"
 
 #include "HandleManager.h"
+#include "Mesh.h"
+#include "MeshSelection.h"
 #include "Model.h"
+#include "Representation.h"
 #include "Repository.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
-#include "Representation.h"
 #include "zyrMeshLayer.h"
 #include "zyrTopologyLayer.h"
 #include "zyrTypeManager.h"
@@ -40,6 +42,10 @@ int setRepository(void *model, Repository *repository) {
   return Model_setRepository(static_cast<Model *>(model), repository);
 }
 
+// A Model owns one Mesh and one Representation over its Topology.
+void *newMesh(Topology *topology) { return Mesh_new(topology); }
+void printMesh(const void *mesh, FILE *stream) { Mesh_print(static_cast<const Mesh *>(mesh), stream); }
+int upgradeMesh(void *mesh) { return Mesh_upgrade(static_cast<Mesh *>(mesh)); }
 void *newRepresentation(Topology *topology) { return Representation_new(topology); }
 void printRepresentation(const void *representation, FILE *stream) {
   Representation_print(static_cast<const Representation *>(representation), stream);
@@ -53,11 +59,16 @@ void zyrAPI_initialise() {
     return;
   zyrTopologyLayer_initialise();
   zyrMeshLayer_initialise();
+  const ModelPartHooks meshHooks = {newMesh, Mesh_delete, printMesh, upgradeMesh};
+  Model_setMeshHooks(&meshHooks);
   static const ModelPartHooks representation = {newRepresentation, Representation_delete,
                                                 printRepresentation, nullptr};
   Model_setRepresentationHooks(&representation);
   zyrTypeManager_setHooks("Model", Model_getSize, Model_save, Model_restore, Model_delete);
   Repository_setModelHooks(newModel, Model_upgrade, setRepository);
+  // Selections live in the mesh layer and reach their model's parts through these.
+  const MeshSelectionModelHooks selectionModel = {Model_getTopology, Model_getMesh};
+  MeshSelection_setModelHooks(&selectionModel);
   done = true;
 }
 
