@@ -198,6 +198,45 @@ TEST_F(MeshTest, ElementMeshesSurviveCommitUndoRedoAndReopen) {
   EXPECT_EQ(errorCount(), 0);
 }
 
+// Renumbering a copy makes its connectivity its own; undoing it gives the copy the shared list back
+// and the source never changes.
+TEST_F(MeshTest, RenumberingUndoneAndRedone) {
+  Block block{2, 1, 1, 1.0, {0, 0, 0}};
+  ElementMesh *mesh = ElementMesh_new(nullptr);
+  ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, block.noOfVertices(), trackedDoubles(block.coordinates())));
+  ElementSet *moved = ElementSet_new(4, 0, 4, trackedInts({5, 9, 11, 7}));
+  ElementMesh_addElementSet(mesh, moved);
+  HashTable *table = HashTable_new(8, HashTable_hashInteger, HashTable_compareIntegers);
+  ElementMesh *copy = ElementMesh_copy(mesh, nullptr, nullptr, table);
+  ElementSet *copied = static_cast<ElementSet *>(HashTable_find(table, moved));
+  HashTable_delete(table);
+  const std::string sourceKey = keyOf(moved);
+  const std::string copyKey = keyOf(copied);
+  const int32_t s1 = Repository_commit(m_repository);
+  IntegerMap *map = ElementMesh_calculateMap(copy);
+  ElementMesh_renumberVertices(copy, map);
+  IntegerMap_delete(map);
+  const std::vector<int32_t> renumbered = vertices(copied, 0);
+  EXPECT_EQ(renumbered, (std::vector<int32_t>{0, 2, 3, 1}));
+  const int32_t s2 = Repository_commit(m_repository);
+
+  Repository_gotoState(m_repository, s1);
+  copied = static_cast<ElementSet *>(find(copyKey));
+  moved = static_cast<ElementSet *>(find(sourceKey));
+  ASSERT_NE(copied, nullptr);
+  EXPECT_EQ(vertices(copied, 0), (std::vector<int32_t>{5, 9, 11, 7}));
+  EXPECT_EQ(copied->m_kvxel, moved->m_kvxel);
+  Repository_gotoState(m_repository, s2);
+  copied = static_cast<ElementSet *>(find(copyKey));
+  moved = static_cast<ElementSet *>(find(sourceKey));
+  EXPECT_EQ(vertices(copied, 0), renumbered);
+  EXPECT_EQ(vertices(moved, 0), (std::vector<int32_t>{5, 9, 11, 7}));
+  reopen();
+  EXPECT_EQ(vertices(static_cast<ElementSet *>(find(copyKey)), 0), renumbered);
+  EXPECT_EQ(vertices(static_cast<ElementSet *>(find(sourceKey)), 0), (std::vector<int32_t>{5, 9, 11, 7}));
+  EXPECT_EQ(errorCount(), 0);
+}
+
 TEST_F(MeshTest, StoredElementSetsThatDoNotFitAreReadAsEmpty) {
   Block block{1, 1, 1, 1.0, {0, 0, 0}};
   ElementSet *set = nullptr;

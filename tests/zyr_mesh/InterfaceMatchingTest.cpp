@@ -464,11 +464,28 @@ TEST_F(MeshTest, SplitVertexMapsAndUpgrade) {
   int32_t *old = zyrMemory_allocateArray<int32_t>(6, "test");
   for (int32_t i = 0; i < 6; ++i)
     old[rank0[i]] = rank1[correct[static_cast<size_t>(i)]];
+  const std::vector<int32_t> older(old, old + 6);
   InterfaceMap *map = InterfaceMap_new(side0, side1, nullptr, old, nullptr);
+  const std::string mapKey = keyOf(map);
+  const int32_t s1 = Repository_commit(m_repository);
   ASSERT_EQ(InterfaceMap_upgrade(map), 1);
   int32_t *upgraded = nullptr;
   InterfaceMap_getVertexPermutation(map, &upgraded);
   EXPECT_EQ(std::vector<int32_t>(upgraded, upgraded + 6), correct);
+  // The upgrade is stored: undone, the older layout comes back; redone, the new one.
+  const int32_t s2 = Repository_commit(m_repository);
+  Repository_gotoState(m_repository, s1);
+  map = static_cast<InterfaceMap *>(find(mapKey));
+  ASSERT_NE(map, nullptr);
+  InterfaceMap_getVertexPermutation(map, &upgraded);
+  EXPECT_EQ(std::vector<int32_t>(upgraded, upgraded + 6), older);
+  Repository_gotoState(m_repository, s2);
+  map = static_cast<InterfaceMap *>(find(mapKey));
+  InterfaceMap_getVertexPermutation(map, &upgraded);
+  EXPECT_EQ(std::vector<int32_t>(upgraded, upgraded + 6), correct);
+  side0 = map->m_faceMeshes[0];
+  side1 = map->m_faceMeshes[1];
+  set0 = static_cast<ElementSet *>(FaceSet_getElementSet(static_cast<FaceSet *>(side0->m_faceSets->m_items[0])));
   zyrMemory_free(rank0, "test");
   zyrMemory_free(order1, "test");
   zyrMemory_free(rank1, "test");

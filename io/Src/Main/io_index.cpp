@@ -721,12 +721,13 @@ int loadIndexEntries(IO_error_callback callback, IO_file *record, IndexLines lin
                            static_cast<int64_t>(count) * IO_INDEX_ENTRY_LEN);
     return IO_ALLOC_ERR;
   }
-  const char *text;
-  size_t n;
+  const char *text = nullptr;
+  size_t n = 0;
   char entry[IO_INDEX_ENTRY_LEN];
   int status = IO_OK;
   for (int32_t i = 0; status == IO_OK && i < count; ++i) {
-    lines.next(&text, &n);
+    // The lines were checked before; a short one here means the table is not what was checked.
+    if (!lines.next(&text, &n) || n >= IO_INDEX_ENTRY_LEN) return IO_DATA_ERR;
     memcpy(entry, text, n);
     entry[n] = '\0';
     status = insert_index_unsorted(callback, record, entry);

@@ -1,0 +1,162 @@
+#ifndef ZYR_ZYRAPI_H
+#define ZYR_ZYRAPI_H
+// qiv::ZYRAPI: the one object through which a host works on a database. It keeps the handles of
+// the open database and of its model, turns each method into calls of the library's core, and
+// turns the core's queued errors into exceptions (ZYRAPIExceptions.h):
+//
+//   qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+//   api.openDB("/data/run.zyr", false);     // creates the file when it does not exist
+//   int checkpoint = api.getCheckpoint();
+//   ...
+//   api.restoreCheckpoint(checkpoint);
+//   api.removeCurZyr("/data/run.zyr");       // closes the database and deletes its files
+//
+// Geometry crosses this interface in metres. One thread calls the library at a time.
+#include "ZYRAPIExceptions.h"
+#include "zyrExport.h"
+
+#include <string>
+#include <vector>
+
+namespace qiv {
+
+class ZYR_EXPORT ZYRAPI {
+public:
+  // The axis of a rotating mesh match: root and tip points in the length unit `units`.
+  struct ZYR_EXPORT AxisInfo {
+    double rootX, rootY, rootZ;
+    double tipX, tipY, tipZ;
+    std::string units;
+    // Both points at the origin, units "m".
+    AxisInfo();
+    AxisInfo(const AxisInfo &other);
+    AxisInfo &operator=(const AxisInfo &other);
+  };
+
+  // A composite name: `type` is the combination of the component lists:
+  //   0 Union (also any value not listed), 1 Intersection, 2 Complement,
+  //   3 Difference (A minus B), 4 Symmetric Difference (A and B), 5 Merge, 6 Alias (at most one
+  //   component).
+  struct ZYR_EXPORT CompositeDef {
+    std::string name;
+    int type;
+    std::vector<std::string> componentsA;
+    std::vector<std::string> componentsB;
+
+    // Empty, a Union.
+    CompositeDef();
+    CompositeDef(const CompositeDef &other);
+    CompositeDef &operator=(const CompositeDef &other);
+    ~CompositeDef();
+    // Same type, same name and the same lists in the same order.
+    bool operator==(const CompositeDef &other) const;
+    bool operator!=(const CompositeDef &other) const;
+  };
+
+  // A primitive region given by faces (type 0, a surface) or elements (type 1) of existing
+  // regions, one entry each as "<region>:<number from 1>", for example "Inlet:12".
+  struct ZYR_EXPORT PrimitiveDef {
+    std::string name;
+    int type;
+    std::vector<std::string> entries;
+
+    // Empty, type 0.
+    PrimitiveDef();
+    PrimitiveDef(const PrimitiveDef &other);
+    PrimitiveDef &operator=(const PrimitiveDef &other);
+    ~PrimitiveDef();
+  };
+
+  // The mesh size of a location. elementCounts is indexed by element type: 0 node, 1 bar,
+  // 2 triangle, 3 quadrilateral, 4 tetrahedron, 5 pyramid, 6 prism, 7 hexahedron.
+  struct MeshSizeInfo {
+    std::vector<int> elementCounts;
+    int noOfVertices = 0;
+    int noOfElements = 0;
+  };
+
+  // Surface display: three coordinates per point (metres); connectivity holds three point indices
+  // per triangle for all triangles, then four per quadrilateral.
+  struct FacettedDisplay {
+    std::vector<float> points;
+    std::vector<int> connectivity;
+    int nQuads = 0;
+    int nTriangles = 0;
+    int nPoints = 0;
+  };
+
+  // Edge display: three coordinates per point (metres), two point indices per line.
+  struct WireframeDisplay {
+    std::vector<float> points;
+    std::vector<int> lines;
+    int nPoints = 0;
+    int nLines = 0;
+  };
+
+  // The kind of mesh match: in place, or periodic by translation or by rotation about an axis.
+  enum MatchType { InPlace = 0, Translational = 1, Rotational = 2 };
+
+  // The process-wide object, created on first use and never destroyed.
+  static ZYRAPI &instance();
+
+  bool isDBOpen() const;
+
+  // ---- Database lifecycle ----
+
+  // Opens the database (created when missing, unless mustExist). A database already open is
+  // closed first. Warnings of the opening reach the host's progress reporter.
+  void openDB(const std::string &path, bool mustExist);
+  // Copies the open database to path (an existing file there is replaced once the copy is made;
+  // the open database itself is never a target). With workOnCopy the object then works on the copy.
+  void copyZyr(const std::string &path, bool workOnCopy, bool purgeHistory);
+  // Closes the open database, if any, and deletes path and its lock file.
+  void removeCurZyr(const std::string &path);
+  // Saves a checkpoint of the open database and returns its index; -1 without a database.
+  int getCheckpoint();
+  // Returns to a saved checkpoint; nothing without a database.
+  void restoreCheckpoint(int checkpoint);
+  // The directory in which imports keep their intermediate files.
+  void setWorkingDirectory(const std::string &directory);
+  // name is "<base>.zyr.bak" or "<base>.wez.bak": puts both backups back in place of
+  // <base>.zyr and <base>.wez, removes the backups, and leaves "<base>.wez" in name.
+  void restoreBakFiles(std::string &name);
+  // Absolute forms; empty when the directory does not exist.
+  std::string getAbsolutePath(const std::string &path) const;
+  std::string getAbsoluteFileName(const std::string &path) const;
+  // Dumps the model at the level to the file (standard output when empty); nothing when
+  // QIV_NO_DEBUG_OUT is set.
+  void zyrDebugPrint(int level, const std::string &file) const;
+
+private:
+  // Lets the library's own tests read the handles.
+  friend class ZYRAPIInspector;
+
+  ZYRAPI();
+  ~ZYRAPI();
+  ZYRAPI(const ZYRAPI &) = delete;
+  ZYRAPI &operator=(const ZYRAPI &other);
+
+  int getModelHandle() const;
+
+  // The queued errors' messages joined by blank lines; the queue is empty afterwards.
+  std::string getErrorDesc() const;
+  // True, with the queue emptied, when every queued error is an unknown or unresolved name.
+  bool errorIsBadLocation() const;
+  // A result other than 1 throws zyrapi::zyr for method (unless tolerated bad names); a result
+  // of 1 empties the queue, handing its text to the progress reporter when reportWarnings.
+  void reportErrors(int result, const std::string &method, bool reportWarnings, bool tolerateBadLocation) const;
+
+  void deleteZyrFile(const std::string &path);
+  void setStrategyString(const std::string &name, const std::string &value);
+  std::string getStrategyString(const std::string &name, const std::string &unused) const;
+
+  static ZYRAPI *m_instance;
+
+  int m_hDatabase;
+  int m_hModel;
+  int m_checkpoint;
+};
+
+} // namespace qiv
+
+#endif

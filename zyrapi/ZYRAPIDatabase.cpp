@@ -1,0 +1,256 @@
+// The lifecycle of the one database a ZYRAPI object works on: opening, copying, removing,
+// checkpoints, the working directory, backups, absolute names, model dumps and string strategies.
+#include "ZYRAPI.h"
+
+#include "OperationTimer.h"
+#include "QIVMessage.h"
+#include "ZYRAPIBoundary.h"
+#include "zyrCString.h"
+#include "zyrSystem.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "zyrAPI.h"
+
+namespace qiv {
+
+namespace {
+
+namespace boundary = zyrapi::boundary;
+
+const char *const kClassText = "ZYRAPI";
+
+// The absolute name of the open database's file, to keep copies and restores off it.
+std::string &openDatabaseFile() {
+  static std::string *file = new std::string();
+  return *file;
+}
+
+bool hasSuffix(const std::string &text, const char *suffix) {
+  const size_t n = std::strlen(suffix);
+  return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
+}
+
+// The file a database name stands for: the name itself when it already carries a database or
+// definition suffix, else the name with ".zyr".
+std::string databaseFileOf(const std::string &name) {
+  for (const char *suffix : {".zyr", ".zyr.bak", ".wez", ".wez.bak"})
+    if (hasSuffix(name, suffix))
+      return name;
+  return name + ".zyr";
+}
+
+std::string absoluteFileOf(const std::string &name) {
+  boundary::CoreString absolute;
+  *absolute.out() = zyrGetAbsoluteFileName(name.c_str());
+  return absolute.get() != nullptr ? absolute.str() : name;
+}
+
+bool exists(const std::string &path) { return zyrDoesFileExist(path.c_str()) != 0; }
+
+// Whether name is the open database's file: the same absolute name, or another name (a link)
+// of the same file.
+bool isOpenDatabaseFile(const std::string &name) {
+  const std::string &open = openDatabaseFile();
+  if (open.empty())
+    return false;
+  if (absoluteFileOf(name) == open)
+    return true;
+  struct stat a;
+  struct stat b;
+  return ::stat(name.c_str(), &a) == 0 && ::stat(open.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
+[[noreturn]] void fail(const std::string &method, const std::string &message) {
+  throw zyrapi::zyr(kClassText, method, message, qiv::errorTypeError);
+}
+
+// A file moved out of the way of a replacement, put back unless the replacement is kept.
+class SetAside {
+public:
+  explicit SetAside(const std::string &path) : m_path(path) {
+    if (!exists(path))
+      return;
+    boundary::CoreString temporary;
+    *temporary.out() = zyrGetTemporaryFileName(path.c_str());
+    if (temporary.get() == nullptr || zyrRenameFile(path.c_str(), temporary.get()) != 1)
+      fail("copyZYR", "Unable to move the existing file " + path + " out of the way of the copy");
+    m_aside = temporary.str();
+  }
+  ~SetAside() {
+    if (!m_aside.empty())
+      zyrRenameFile(m_aside.c_str(), m_path.c_str());
+  }
+  // The replacement is in place: the old file goes.
+  void discard() {
+    if (!m_aside.empty())
+      zyrRemoveFile(m_aside.c_str());
+    m_aside.clear();
+  }
+  SetAside(const SetAside &) = delete;
+  SetAside &operator=(const SetAside &) = delete;
+
+private:
+  std::string m_path;
+  std::string m_aside;
+};
+
+} // namespace
+
+void ZYRAPI::openDB(const std::string &path, bool mustExist) {
+  if (mustExist && !exists(path))
+    fail("startSimulation", "Could not find " + path);
+  const OperationTimer timer("ZYRAPI: open db");
+
+  // One database at a time: the one open is closed, so that its lock does not outlive it.
+  if (isDBOpen()) {
+    zyrDatabase_close(m_hDatabase, 0);
+    m_hDatabase = -1;
+    m_hModel = -1;
+    m_checkpoint = 0;
+    openDatabaseFile().clear();
+    boundary::settleWarnings(kClassText, "openDB", true);
+  }
+
+  if (zyrDatabase_open(path.c_str(), &m_hDatabase, &m_hModel) != 1)
+    boundary::throwQueued<zyrapi::zyr>(kClassText, "openDB");
+  openDatabaseFile() = absoluteFileOf(databaseFileOf(path));
+  // What the opening had to say (such as a stale lock taken over) is for the host too.
+  boundary::settleWarnings(kClassText, "openDB", true);
+
+  reportErrors(zyrStrategy_setIntegerParameter(m_hModel, "NameManager_compositeCopyingStrategy", 2), "openDB", true,
+               false);
+}
+
+void ZYRAPI::copyZyr(const std::string &path, bool workOnCopy, bool purgeHistory) {
+  const OperationTimer timer("ZYRAPI: copy zyr");
+  const std::string target = databaseFileOf(path);
+  if (isDBOpen() && isOpenDatabaseFile(target))
+    fail("copyZYR", "Unable to copy the database onto itself: " + target);
+
+  // The store refuses an existing target; the old file stays until the copy is made.
+  SetAside old(target);
+  const int status = zyrDatabase_copy(m_hDatabase, path.c_str(), boundary::flag(workOnCopy),
+                                      boundary::flag(purgeHistory));
+  if (status != 1)
+    boundary::throwQueued<zyrapi::zyr>(kClassText, "copyZYR");
+  old.discard();
+  if (workOnCopy)
+    openDatabaseFile() = absoluteFileOf(target);
+  boundary::settleWarnings(kClassText, "copyZYR", false);
+}
+
+void ZYRAPI::removeCurZyr(const std::string &path) {
+  const OperationTimer timer("ZYRAPI: remove current ZYR");
+  if (isDBOpen()) {
+    zyrDatabase_close(m_hDatabase, -1);
+    m_hModel = -1;
+    m_hDatabase = -1;
+    m_checkpoint = 0;
+    openDatabaseFile().clear();
+  }
+  deleteZyrFile(path + ".lck");
+  deleteZyrFile(path);
+}
+
+void ZYRAPI::deleteZyrFile(const std::string &path) {
+  if (!exists(path))
+    return;
+  if (zyrRemoveFile(path.c_str()) <= 0)
+    boundary::throwQueued<zyrapi::zyr>(kClassText, "deleteZyrFile");
+  boundary::settleWarnings(kClassText, "deleteZyrFile", false);
+}
+
+int ZYRAPI::getCheckpoint() {
+  if (!isDBOpen())
+    return -1;
+  int checkpoint = -1;
+  boundary::settle<zyrapi::zyr>(zyrDatabase_saveCheckpoint(m_hDatabase, &checkpoint), kClassText,
+                                "getZYRCheckpoint");
+  m_checkpoint = checkpoint;
+  return m_checkpoint;
+}
+
+void ZYRAPI::restoreCheckpoint(int checkpoint) {
+  if (!isDBOpen())
+    return;
+  boundary::settle<zyrapi::zyr>(zyrDatabase_restoreCheckpoint(m_hDatabase, checkpoint), kClassText,
+                                "restoreZYRCheckpoint");
+  m_checkpoint = checkpoint;
+}
+
+void ZYRAPI::setWorkingDirectory(const std::string &directory) {
+  std::string text = directory;
+  if (!text.empty() && (text.back() == '/' || text.back() == '\\'))
+    text.pop_back();
+  if (text.empty())
+    fail("setWorkingDirectory", qiv::_("Empty directory provided for ZYR working directory."));
+  if (zyrApp_setWorkingDirectory(text.c_str()) == 0)
+    boundary::throwQueued<zyrapi::zyr>(kClassText, "setWorkingDirectory");
+  boundary::settleWarnings(kClassText, "setWorkingDirectory", false);
+}
+
+void ZYRAPI::restoreBakFiles(std::string &name) {
+  if (name.size() < 9 || name[name.size() - 4] != '.')
+    fail("restoreBakFiles", name + " is not a valid backup filename");
+  const std::string base = name.substr(0, name.size() - 8);
+  const std::string wez = base + ".wez";
+  const std::string zyr = base + ".zyr";
+  // Both backups must be there before either file is touched, and the open database is not
+  // overwritten under the library's feet.
+  for (const std::string &backup : {wez + ".bak", zyr + ".bak"})
+    if (!exists(backup))
+      fail("restoreBakFiles", "Could not find " + backup);
+  if (isDBOpen() && isOpenDatabaseFile(zyr))
+    fail("restoreBakFiles", "Unable to restore " + zyr + " while it is the open database");
+
+  // Each copy replaces its file only once it is complete.
+  reportErrors(zyrCopyFile((wez + ".bak").c_str(), wez.c_str()), "zyrCopyFile", false, false);
+  reportErrors(zyrCopyFile((zyr + ".bak").c_str(), zyr.c_str()), "zyrCopyFile", false, false);
+  zyrRemoveFile((wez + ".bak").c_str());
+  zyrRemoveFile((zyr + ".bak").c_str());
+  name = wez;
+}
+
+std::string ZYRAPI::getAbsolutePath(const std::string &path) const {
+  boundary::CoreString absolute;
+  *absolute.out() = zyrGetAbsoluteDirectoryName(path.c_str());
+  return absolute.str();
+}
+
+std::string ZYRAPI::getAbsoluteFileName(const std::string &path) const {
+  boundary::CoreString absolute;
+  *absolute.out() = zyrGetAbsoluteFileName(path.c_str());
+  return absolute.str();
+}
+
+void ZYRAPI::zyrDebugPrint(int level, const std::string &file) const {
+  if (std::getenv("QIV_NO_DEBUG_OUT") != nullptr)
+    return;
+  FILE *stream = file.empty() ? stdout : std::fopen(file.c_str(), "we");
+  if (stream == nullptr)
+    return;
+  zyrModel_dump(m_hModel, level, stream);
+  if (stream != stdout)
+    std::fclose(stream);
+  else
+    std::fflush(stdout);
+}
+
+void ZYRAPI::setStrategyString(const std::string &name, const std::string &value) {
+  zyrStrategy_setStringParameter(m_hModel, name.c_str(), value.c_str());
+}
+
+std::string ZYRAPI::getStrategyString(const std::string &name, const std::string & /*unused*/) const {
+  boundary::CoreString value;
+  if (zyrStrategy_getStringParameter(m_hModel, name.c_str(), value.out()) == 0)
+    return std::string();
+  return value.str();
+}
+
+} // namespace qiv
