@@ -1,10 +1,13 @@
 #include "ImportTestSupport.h"
 
 #include "ImportedMesh.h"
+#include "Mesh.h"
+#include "Representation.h"
 #include "Repository.h"
 #include "Topology.h"
 #include "Units.h"
 #include "zyrCString.h"
+#include "zyrMeshLayer.h"
 #include "zyrTopologyLayer.h"
 
 #include <sys/stat.h>
@@ -26,6 +29,7 @@ char *workingDirectory() {
 
 void ImportTest::SetUp() {
   zyrTopologyLayer_initialise();
+  zyrMeshLayer_initialise();
   m_units = std::make_unique<zyrtest::EnvGuard>("ZYR_USE_LOCAL_UNITS", "1");
   ASSERT_EQ(Units_areAvailable(), 1);
   m_dir = std::make_unique<zyrtest::ScratchDir>("zyrimport");
@@ -52,6 +56,8 @@ void ImportTest::TearDown() {
 void ImportTest::freshModel() {
   m_model = ImportTestModel();
   m_model.m_topology = Topology_new();
+  m_model.m_mesh = Mesh_new(m_model.m_topology);
+  m_model.m_representation = Representation_new(m_model.m_topology);
 }
 
 ImportedMesh *ImportTest::import(const std::string &type, const std::string &file, const char *generic,
