@@ -101,9 +101,13 @@ TEST_F(ImportGmoTest, TwoBlocksMakeTheWholeModel) {
   EXPECT_EQ(Mesh_getFaceMeshes(m_model.m_mesh, &faceMeshes), 4);
   zyrMemory_free(faceMeshes, "test");
 
-  // One connected group, one assembly, named while the composites were kept free of clashes:
-  // the longest entry or component name, "Everything", has 10 characters.
-  EXPECT_EQ(assemblyNames(), (Names{"zzzzzzzzzzz"}));
+  // One connected group, one assembly: clumped under a placeholder name that no composite name
+  // can meet, then named after the default assembly name, which stays as it was.
+  EXPECT_EQ(assemblyNames(), (Names{"Assembly"}));
+  char *defaultName = nullptr;
+  NameManager_getDefaultAssemblyName(Topology_getNameManager(m_model.m_topology), &defaultName);
+  EXPECT_STREQ(defaultName, "Assembly");
+  zyrCString_free(defaultName);
   char **composites = nullptr;
   const int32_t n = Topology_getCompositeNames(m_model.m_topology, &composites);
   Names compositeNames(composites, composites + n);

@@ -26,6 +26,8 @@ int ImportedMesh_completeModel(ImportedMesh *im) {
   NameManager *nm = Topology_getNameManager(im->m_topology);
 
   // While the regions are clumped no new assembly may take a name that an entry is to get.
+  char *defaultName = nullptr;
+  std::string placeholder;
   if (im->m_noOfCompositeNames > 0 && nm != nullptr) {
     size_t longest = 0;
     for (int32_t i = 0; i < im->m_noOfCompositeNames; ++i) {
@@ -33,7 +35,9 @@ int ImportedMesh_completeModel(ImportedMesh *im) {
       for (int32_t j = 0; im->m_components != nullptr && j < im->m_noOfComponents[i]; ++j)
         longest = std::max(longest, strlen(im->m_components[i][j]));
     }
-    NameManager_setDefaultAssemblyName(nm, std::string(longest + 1, 'z').c_str());
+    NameManager_getDefaultAssemblyName(nm, &defaultName);
+    placeholder.assign(longest + 1, 'z');
+    NameManager_setDefaultAssemblyName(nm, placeholder.c_str());
   }
 
   zyrSortRegionsAlphabetically(im->m_noOfRegions, im->m_regions);
@@ -46,6 +50,19 @@ int ImportedMesh_completeModel(ImportedMesh *im) {
   if (im->m_noOfCompositeNames > 0 && nm != nullptr)
     NameManager_addImportedComposites(nm, im->m_noOfRegions, im->m_regions, im->m_noOfCompositeNames,
                                       im->m_compositeNames, im->m_noOfComponents, im->m_components);
+
+  // The placeholder only kept the names free: once the composite names are in, the assemblies
+  // that still carry it are named after the default assembly name, which the model keeps.
+  if (defaultName != nullptr) {
+    NameManager_setDefaultAssemblyName(nm, defaultName);
+    Assembly **assemblies = nullptr;
+    const int32_t count = Topology_getAssemblies(im->m_topology, &assemblies);
+    for (int32_t i = 0; i < count; ++i)
+      if (strncmp(Assembly_getName(assemblies[i]), placeholder.c_str(), placeholder.size()) == 0)
+        Assembly_changeName(assemblies[i], defaultName, 0);
+    zyrMemory_free(assemblies, __func__);
+    zyrCString_free(defaultName);
+  }
 
   FaceMesh **faceMeshes = nullptr;
   const int32_t n = Mesh_getFaceMeshes(im->m_mesh, &faceMeshes);

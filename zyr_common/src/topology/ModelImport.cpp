@@ -4,6 +4,7 @@
 #include "ImportedMesh.h"
 #include "Mesh.h"
 #include "Model.h"
+#include "NameManager.h"
 #include "Repository.h"
 #include "Representation.h"
 #include "Topology.h"
@@ -30,6 +31,10 @@ int32_t lastErrorCode() {
   zyrError *last = zyrErrorManager_getLastError(zyrErrorManager_get());
   return last != nullptr ? zyrError_getCode(last) : 0;
 }
+
+Model *importFromFile(Repository *repository, double tolerance, const char *defaultAssemblyName, const char *type,
+                      const char *filename, const char *generic, const char *specific, const char *units,
+                      int32_t *noOfNamedAssemblies, Assembly ***namedAssemblies);
 
 int contains(const char *text, const char *word) { return text != nullptr && strstr(text, word) != nullptr; }
 
@@ -102,8 +107,13 @@ int Model_importMesh(Model *model, const char *type, const char *filename, const
     if (imported != nullptr)
       noOfNamed = Topology_getAssemblies(Model_getTopology(imported), &named);
   } else {
-    imported = Model_importFromFile(Model_getRepository(model), tolerance, type, filename, generic, specific, units,
-                                    &noOfNamed, &named);
+    char *defaultName = nullptr;
+    NameManager *nm = Topology_getNameManager(Model_getTopology(model));
+    if (nm != nullptr)
+      NameManager_getDefaultAssemblyName(nm, &defaultName);
+    imported = importFromFile(Model_getRepository(model), tolerance, defaultName, type, filename, generic, specific,
+                              units, &noOfNamed, &named);
+    zyrCString_free(defaultName);
     if (imported != nullptr)
       Model_setRelativeTolerance(imported, Model_getRelativeTolerance(model));
   }
@@ -136,28 +146,39 @@ int Model_importMesh(Model *model, const char *type, const char *filename, const
   return 1;
 }
 
-Model *Model_importFromFile(Repository *repository, double tolerance, const char *type, const char *filename,
-                            const char *generic, const char *specific, const char *units,
-                            int32_t *noOfNamedAssemblies, Assembly ***namedAssemblies) {
+namespace {
+
+// A fresh Model for an import: the tolerance given, and the target's default assembly name, so that
+// the reader and the clumping of the imported regions name assemblies as the target would.
+Model *freshModel(Repository *repository, double tolerance, const char *defaultAssemblyName) {
+  Model *fresh = Model_new(repository);
+  if (fresh == nullptr)
+    return nullptr;
+  Model_setRelativeTolerance(fresh, tolerance);
+  NameManager *nm = Topology_getNameManager(Model_getTopology(fresh));
+  if (defaultAssemblyName != nullptr && nm != nullptr)
+    NameManager_setDefaultAssemblyName(nm, defaultAssemblyName);
+  return fresh;
+}
+
+Model *importFromFile(Repository *repository, double tolerance, const char *defaultAssemblyName, const char *type,
+                      const char *filename, const char *generic, const char *specific, const char *units,
+                      int32_t *noOfNamedAssemblies, Assembly ***namedAssemblies) {
   giveImportAccess();
   const int32_t state = Repository_commit(repository);
   *noOfNamedAssemblies = 0;
   *namedAssemblies = nullptr;
 
-  Model *fresh = Model_new(repository);
-  if (fresh != nullptr)
-    Model_setRelativeTolerance(fresh, tolerance);
+  Model *fresh = freshModel(repository, tolerance, defaultAssemblyName);
   ImportedMesh *im = fresh != nullptr ? ImportedMesh_new(fresh, type, filename, generic, specific, units) : nullptr;
   if (im == nullptr && type != nullptr && strncmp(type, "ZYR_DIRECT", 10) == 0) {
     if (lastErrorCode() == ZYR_U_INVALID_INPUT)
       return nullptr;
     // Read through the mesh reader instead.
     Repository_gotoState(repository, state);
-    fresh = Model_new(repository);
-    if (fresh != nullptr) {
-      Model_setRelativeTolerance(fresh, tolerance);
+    fresh = freshModel(repository, tolerance, defaultAssemblyName);
+    if (fresh != nullptr)
       im = ImportedMesh_new(fresh, "Def", filename, generic, specific, units);
-    }
   }
   if (im != nullptr) {
     *noOfNamedAssemblies = ImportedMesh_getRecoveredAssemblies(im, namedAssemblies);
@@ -176,6 +197,15 @@ Model *Model_importFromFile(Repository *repository, double tolerance, const char
     zyrError_publish(error);
   }
   return nullptr;
+}
+
+} // namespace
+
+Model *Model_importFromFile(Repository *repository, double tolerance, const char *type, const char *filename,
+                            const char *generic, const char *specific, const char *units,
+                            int32_t *noOfNamedAssemblies, Assembly ***namedAssemblies) {
+  return importFromFile(repository, tolerance, nullptr, type, filename, generic, specific, units, noOfNamedAssemblies,
+                        namedAssemblies);
 }
 
 Model *Model_importFromDatabase(Repository *repository, const char *filename) {
