@@ -227,3 +227,30 @@ TEST_F(ModelImportTest, AnotherDatabaseKeepsItsAssemblyNamesWhereFree) {
 }
 
 } // namespace
+
+namespace {
+
+// A session file replayed by zyrplay in a new process, as a user runs one: open a database,
+// import a mesh through the real reader, close; the database then holds the mesh's regions.
+TEST_F(ModelImportTest, SessionReplayImportsAMesh) {
+  const std::string zyrplay = toolsDir() + "/zyrplay/zyrplay";
+  if (!zyrtest::fileExists(zyrplay))
+    GTEST_SKIP() << "zyrplay not built";
+  const std::string database = m_dir.file("replayed.zyr");
+  const std::string session = m_dir.file("import.session");
+  zyrtest::writeFile(session, "zyrApp_setWorkingDirectory\n" + m_dir.path() + "\nzyrDatabase_open\n" + database +
+                                  "\nzyrModel_importMesh\n0\nMsh\n" + kMeshes + "two-blocks.v4.msh\n\n\nm\n0\n"
+                                  "zyrDatabase_close\n0\n0\n");
+  const std::string command = "'" + zyrplay + "' < '" + session + "' > '" + m_dir.file("play.out") + "' 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << zyrtest::readFile(m_dir.file("play.out"));
+
+  int32_t hd = -1, hm = -1;
+  ASSERT_EQ(zyrDatabase_open(database.c_str(), &hd, &hm), 1);
+  Repository *repository = nullptr;
+  ASSERT_EQ(zyrAPI_getDatabase(hd, "test", &repository), 1);
+  Model *model = static_cast<Model *>(Repository_getPrimaryModel(repository));
+  EXPECT_EQ(Topology_getNoOfRegions(Model_getTopology(model), 8), 2);
+  EXPECT_EQ(zyrDatabase_close(hd, 0), 1);
+}
+
+} // namespace

@@ -265,3 +265,28 @@ INSTANTIATE_TEST_SUITE_P(Files, LocaliseTest, testing::Values("builder", "mixed.
                          });
 
 } // namespace
+
+namespace {
+
+TEST_F(ImportGmoTest, EmptyConnectedSurfacesArePurgedWithTheirMap) {
+  GmoBuilder b = GmoBuilder::twoBlocks();
+  // "Spare" gets a partner without faces on the right block.
+  b.surfaces.push_back("Spare 2");
+  b.partners = {-1, 2, 1, -1, 5, 4};
+  b.shells[1].push_back(5);
+  b.surfaceFaceSets.push_back({});
+  b.surfacePriorities.push_back(0);
+  ImportedMesh *im = importFile(b);
+  ASSERT_NE(im, nullptr) << testing::PrintToString(held());
+  EXPECT_EQ(regionNames(4), (Names{"Left side", "Left walls", "Right side", "Right walls"}));
+  InterfaceMap **maps = nullptr;
+  EXPECT_EQ(Mesh_getInterfaceMaps(m_model.m_mesh, &maps), 1);
+  zyrMemory_free(maps, "test");
+  Connection **connections = nullptr;
+  const int32_t n = Topology_getConnections(m_model.m_topology, &connections);
+  zyrMemory_free(connections, "test");
+  EXPECT_EQ(n, 2); // the sides' connection and the walls' gluing
+  ImportedMesh_delete(im);
+}
+
+} // namespace

@@ -40,6 +40,17 @@ TEST_F(ReaderProcessTest, ErrorBlocksJoinOneErrorAfterTheWarnings) {
   EXPECT_EQ(intermediateFiles(), std::vector<std::string>{});
 }
 
+TEST_F(ReaderProcessTest, VerboseImportEchoesEveryLine) {
+  useReader(script("reader", "echo 'Reading'\necho '<ERROR_BEG>'\necho 'Bad'\necho '<ERROR_END>'\n"));
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(import("Msh", m_mesh, "-v"), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Reading\n<ERROR_BEG>\nBad\n<ERROR_END>\n");
+  // Without "-v" nothing is echoed.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(import("Msh", m_mesh, "-x"), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
 TEST_F(ReaderProcessTest, ExitStatusAndSignalAreFailures) {
   useReader(script("reader", "echo fine\nexit 3\n"));
   EXPECT_EQ(import("Msh", m_mesh), nullptr);
