@@ -67,6 +67,7 @@ struct ImportedMesh {
   int32_t m_debugImport;
   int64_t m_summaryLength;   // of m_summary, which grows by doubling
   int64_t m_summaryCapacity;
+  int32_t m_summaryFull;     // 1 once the summary reached its limit
 };
 
 // What the import needs of a Model and of the application.
