@@ -99,8 +99,9 @@ protected:
 };
 
 TEST_F(ModelImportTest, ErrorBlockLeavesTheDatabaseAsItWas) {
-  zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC",
-                           script("reader", "echo '<ERROR_BEG>'\necho 'Unknown element 99'\necho '<ERROR_END>'\n").c_str());
+  zyrtest::EnvGuard reader(
+      "WEZ5_KELVO_EXEC",
+      script("reader", "echo '<ERROR_BEG>'\necho 'Unknown element 99'\necho '<ERROR_END>'\n").c_str());
   const int32_t state = Repository_getCurrentState(m_repository);
   Names names;
   EXPECT_EQ(importMesh("Msh", kMeshes + "box-hex.v2.msh", nullptr, &names), 0);
@@ -128,15 +129,18 @@ TEST_F(ModelImportTest, ExitStatusAndSummary) {
   ASSERT_FALSE(errors.empty());
   EXPECT_EQ(errors.back(), (RaisedError{10032, "Unable to import the requested mesh:\n"
                                                "Type             = \"ZYR_INTERMEDIATE\".\n"
-                                               "File             = \"" + kMeshes + "box-hex.v2.msh\".\n"
-                                               "Generic  options = \"-x\".\n"
-                                               "Specific options = \"\".\n"}));
+                                               "File             = \"" +
+                                                   kMeshes +
+                                                   "box-hex.v2.msh\".\n"
+                                                   "Generic  options = \"-x\".\n"
+                                                   "Specific options = \"\".\n"}));
 }
 
 TEST_F(ModelImportTest, WarningsStayQueuedOnSuccess) {
   zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC",
-                           script("reader", "'" + kKelvo + "' \"$@\" || exit $?\n"
-                                            "echo '<WARNING_BEG>'\necho 'Points left out'\necho '<WARNING_END>'\n")
+                           script("reader", "'" + kKelvo +
+                                                "' \"$@\" || exit $?\n"
+                                                "echo '<WARNING_BEG>'\necho 'Points left out'\necho '<WARNING_END>'\n")
                                .c_str());
   Names names;
   ASSERT_EQ(importMesh("Msh", kMeshes + "box-tet.v4.msh", nullptr, &names), 1);
@@ -177,10 +181,11 @@ TEST_F(ModelImportTest, SimulationDatabaseImportsEveryModelOrNone) {
   const std::string left = gmo("box-hex.v2.msh", "first.gmo");
   const std::string right = gmo("box-tet.v2.msh", "second.gmo");
   const std::string database = m_dir.file("cases.dsdb");
-  zyrtest::writeFile(database, "ZYR_DSDB 1\nmodel First\n  mesh " + left + "\nend\nmodel Second\n  mesh " + right +
-                                   "\nend\n");
+  zyrtest::writeFile(database,
+                     "ZYR_DSDB 1\nmodel First\n  mesh " + left + "\nend\nmodel Second\n  mesh " + right + "\nend\n");
   Names names;
-  ASSERT_EQ(importMesh("ZYR_DSDB", database, nullptr, &names), 1) << testing::PrintToString(zyrtest::ErrorCapture::held());
+  ASSERT_EQ(importMesh("ZYR_DSDB", database, nullptr, &names), 1)
+      << testing::PrintToString(zyrtest::ErrorCapture::held());
   EXPECT_EQ(names.size(), 2u);
   EXPECT_EQ(regions(8), (Names{"Block", "Fluid"}));
 
@@ -205,8 +210,8 @@ TEST_F(ModelImportTest, AnotherDatabaseKeepsItsAssemblyNamesWhereFree) {
   ASSERT_EQ(zyrDatabase_open(other.c_str(), &hOther, &hOtherModel), 1);
   int32_t n = 0;
   char **names = nullptr;
-  ASSERT_EQ(zyrModel_importMesh(hOtherModel, "Msh", (kMeshes + "box-hex.v2.msh").c_str(), nullptr, nullptr, "m", 0,
-                                &n, &names),
+  ASSERT_EQ(zyrModel_importMesh(hOtherModel, "Msh", (kMeshes + "box-hex.v2.msh").c_str(), nullptr, nullptr, "m", 0, &n,
+                                &names),
             1);
   zyrCStringArray_free(names, static_cast<uint64_t>(n));
   Model *otherModel = nullptr;
@@ -239,7 +244,8 @@ TEST_F(ModelImportTest, SessionReplayImportsAMesh) {
   const std::string database = m_dir.file("replayed.zyr");
   const std::string session = m_dir.file("import.session");
   zyrtest::writeFile(session, "zyrApp_setWorkingDirectory\n" + m_dir.path() + "\nzyrDatabase_open\n" + database +
-                                  "\nzyrModel_importMesh\n0\nMsh\n" + kMeshes + "two-blocks.v4.msh\n\n\nm\n0\n"
+                                  "\nzyrModel_importMesh\n0\nMsh\n" + kMeshes +
+                                  "two-blocks.v4.msh\n\n\nm\n0\n"
                                   "zyrDatabase_close\n0\n0\n");
   const std::string command = "'" + zyrplay + "' < '" + session + "' > '" + m_dir.file("play.out") + "' 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0) << zyrtest::readFile(m_dir.file("play.out"));

@@ -4,12 +4,12 @@
 #include "Assembly.h"
 #include "Connection.h"
 #include "DefFile.h"
+#include "ElementMesh.h"
 #include "ElementSet.h"
 #include "ElementTopology.h"
-#include "GmoContents.h"
-#include "ElementMesh.h"
 #include "FaceMesh.h"
 #include "GmoBuilder.h"
+#include "GmoContents.h"
 #include "ImportTestSupport.h"
 #include "ImportedMesh.h"
 #include "InterfaceMap.h"
@@ -149,10 +149,10 @@ TEST_F(ImportGmoTest, UnitsOfTheFileOrTheImport) {
   b.units = "furlongs";
   ImportedMesh *im = importFile(b);
   ASSERT_NE(im, nullptr);
-  EXPECT_EQ(held(), (std::vector<RaisedError>{
-                        {3, "The coordinates of the imported mesh are stored in an unrecognised\n"
-                            "set of units, \"furlongs\". These have been ignored and the default units,\n"
-                            "\"m\", have been used instead.\n"}}));
+  EXPECT_EQ(held(),
+            (std::vector<RaisedError>{{3, "The coordinates of the imported mesh are stored in an unrecognised\n"
+                                          "set of units, \"furlongs\". These have been ignored and the default units,\n"
+                                          "\"m\", have been used instead.\n"}}));
   ImportedMesh_delete(im);
 }
 
@@ -236,7 +236,8 @@ TEST_P(LocaliseTest, LocaliseIsIdentical) {
     ASSERT_EQ(ElementMesh_getVertexCoordinates(em, "m", 0, nullptr, &xyz), static_cast<int32_t>(used.size()));
     for (size_t j = 0; j < used.size(); ++j)
       for (int d = 0; d < 3; ++d)
-        ASSERT_EQ(xyz[3 * j + static_cast<size_t>(d)], c->m_coordinates[3 * static_cast<size_t>(used[j]) + static_cast<size_t>(d)]);
+        ASSERT_EQ(xyz[3 * j + static_cast<size_t>(d)],
+                  c->m_coordinates[3 * static_cast<size_t>(used[j]) + static_cast<size_t>(d)]);
     zyrMemory_free(xyz, "test");
 
     ElementSet **sets = nullptr;
@@ -245,7 +246,8 @@ TEST_P(LocaliseTest, LocaliseIsIdentical) {
     for (int32_t i = 0; i < n; ++i) {
       const int32_t set = c->m_volumeElementSets[c->m_elementSetPointer[v] + i];
       int32_t *vertices = nullptr, nel = 0, perElement = 0;
-      ASSERT_EQ(ElementSet_getElementVertices(sets[i], zyrConvention_WEZ5, nullptr, 0, &vertices, &nel, &perElement), 1);
+      ASSERT_EQ(ElementSet_getElementVertices(sets[i], zyrConvention_WEZ5, nullptr, 0, &vertices, &nel, &perElement),
+                1);
       ASSERT_EQ(static_cast<int64_t>(nel) * perElement, c->m_elementLengths[set]);
       for (int32_t k = 0; k < c->m_elementLengths[set]; ++k)
         ASSERT_EQ(used[static_cast<size_t>(vertices[k])], c->m_elementVertices[set][k]);

@@ -115,8 +115,7 @@ int ImportedMesh_importFromDef(ImportedMesh *, const char *, const char *) {
 
 Model *ImportedMesh_getModel(const ImportedMesh *im) { return im->m_model; }
 
-char *ImportedMesh_getOptions(const ImportedMesh *im, char **type, char **filename, char **generic,
-                              char **specific) {
+char *ImportedMesh_getOptions(const ImportedMesh *im, char **type, char **filename, char **generic, char **specific) {
   auto copy = [](const char *text) { return text != nullptr ? zyrCString_clone(text) : nullptr; };
   *type = copy(im->m_type);
   *filename = copy(im->m_filename);
@@ -216,8 +215,7 @@ int32_t ImportedMesh_getRecoveredAssemblies(const ImportedMesh *im, Assembly ***
   *assemblies = nullptr;
   if (im->m_noOfRecoveredAssemblies > 0)
     *assemblies = static_cast<Assembly **>(zyrMemory_duplicate(
-        im->m_recoveredAssemblies, static_cast<int64_t>(im->m_noOfRecoveredAssemblies) * sizeof(Assembly *),
-        __func__));
+        im->m_recoveredAssemblies, static_cast<int64_t>(im->m_noOfRecoveredAssemblies) * sizeof(Assembly *), __func__));
   return im->m_noOfRecoveredAssemblies;
 }
 

@@ -110,8 +110,8 @@ int ImportedMesh_loadMeshFromGMO(ImportedMesh *im, GmoContents *c, const char *u
     }
     double *xyz = count > 0 ? zyrMemory_allocateArray<double>(3 * static_cast<int64_t>(count), fn) : nullptr;
     for (int32_t j = 0; j < count; ++j) {
-      memcpy(xyz + 3 * static_cast<int64_t>(j), c->m_coordinates + 3 * static_cast<int64_t>(used[static_cast<size_t>(j)]),
-             3 * sizeof(double));
+      memcpy(xyz + 3 * static_cast<int64_t>(j),
+             c->m_coordinates + 3 * static_cast<int64_t>(used[static_cast<size_t>(j)]), 3 * sizeof(double));
       local[used[static_cast<size_t>(j)]] = -1;
     }
     Vertices *vertices = Vertices_new(3, unit, 0, count, xyz);
@@ -139,8 +139,8 @@ int ImportedMesh_loadMeshFromGMO(ImportedMesh *im, GmoContents *c, const char *u
   for (int32_t j = 0; result && j < c->m_nfs; ++j) {
     int32_t *elements = c->m_faceElements[j], *faces = c->m_localFaces[j];
     c->m_faceElements[j] = c->m_localFaces[j] = nullptr;
-    faceSets[j] = FaceSet_new(elementSets[c->m_faceElementSets[j]], zyrConvention_WEZ5, c->m_faceCounts[j],
-                              elements, faces);
+    faceSets[j] =
+        FaceSet_new(elementSets[c->m_faceElementSets[j]], zyrConvention_WEZ5, c->m_faceCounts[j], elements, faces);
     result = faceSets[j] != nullptr;
   }
 

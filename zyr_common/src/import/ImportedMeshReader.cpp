@@ -76,8 +76,7 @@ void publishCannotStart(const char *function, const char *reader) {
 }
 
 // Runs the reader to its end and reads what it wrote. 1 when the file was read.
-int runReader(const char *function, ImportedMesh *im, Command *command, const char *intermediate,
-              const char *reader) {
+int runReader(const char *function, ImportedMesh *im, Command *command, const char *intermediate, const char *reader) {
   Conduit *conduit = nullptr;
   Process *process = Process_new(command, "pipe: 1.0", &conduit);
   if (process == nullptr) {
