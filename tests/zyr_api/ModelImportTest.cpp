@@ -136,6 +136,21 @@ TEST_F(ModelImportTest, ExitStatusAndSummary) {
                                                    "Specific options = \"\".\n"}));
 }
 
+TEST_F(ModelImportTest, DirectImportDeclinesAndTheReaderIsTried) {
+  const std::string args = m_dir.file("args");
+  zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC", script("reader", "echo \"$5 $6\" >> '" + args + "'\nexit 4\n").c_str());
+  const int32_t state = Repository_getCurrentState(m_repository);
+  Names names;
+  EXPECT_EQ(importMesh("ZYR_DIRECT", kMeshes + "box-hex.v2.msh", nullptr, &names), 0);
+  // The retry ran the reader with the definition-file importer.
+  EXPECT_EQ(zyrtest::readFile(args), "-e ImportDef.exe\n");
+  const std::vector<RaisedError> errors = zyrtest::ErrorCapture::held();
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[1], (RaisedError{10032, "The mesh import process did not terminate successfully.\n\n"
+                                           "The import process returned with status 4.\n"}));
+  EXPECT_EQ(Repository_getCurrentState(m_repository), state);
+}
+
 TEST_F(ModelImportTest, WarningsStayQueuedOnSuccess) {
   zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC",
                            script("reader", "'" + kKelvo +
