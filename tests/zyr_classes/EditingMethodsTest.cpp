@@ -15,16 +15,6 @@
 #include <string>
 #include <vector>
 
-namespace qiv {
-// Lets the tests read the handles.
-class ZYRAPIInspector {
-public:
-  static int database() { return ZYRAPI::instance().m_hDatabase; }
-  static int model() { return ZYRAPI::instance().m_hModel; }
-  static int checkpoint() { return ZYRAPI::instance().m_checkpoint; }
-};
-} // namespace qiv
-
 namespace {
 
 const int g_localUnits = setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
