@@ -2,7 +2,9 @@
 // warnings, the state bracket (nothing of a failed import stays), simulation databases of several
 // models imported all or none, and a real mesh that survives closing and reopening.
 #include "Assembly.h"
+#include "DefFile.h"
 #include "Model.h"
+#include "Projection.h"
 #include "Region.h"
 #include "Repository.h"
 #include "Topology.h"
@@ -33,6 +35,22 @@ std::string toolsDir() {
 
 const std::string kKelvo = toolsDir() + "/kelvo/Kelvo.exe";
 const std::string kMeshes = std::string(ZYR_SOURCE_DIR) + "/tests/data/meshes/";
+
+// In a child process: the projection an import stored, with its units and its one kept vertex.
+void projectionChild(const std::string &database) {
+  int32_t hd = -1;
+  int32_t hm = -1;
+  Model *model = nullptr;
+  if (zyrDatabase_open(database.c_str(), &hd, &hm) != 1 || zyrAPI_getModel(hm, "test", &model) != 1)
+    std::_Exit(1);
+  auto *projection = static_cast<Projection *>(Model_getProjection(model));
+  if (projection == nullptr)
+    std::_Exit(2);
+  const char *units = Projection_getUnits(projection);
+  if (units == nullptr || std::string(units) != "m" || projection->m_nvx != 1 || projection->m_kvxen[0] != 0)
+    std::_Exit(3);
+  std::_Exit(0);
+}
 
 class ModelImportTest : public testing::Test {
 protected:
@@ -190,6 +208,36 @@ TEST_F(ModelImportTest, RealMeshSurvivesReopening) {
   // No intermediate file is left in the working directory.
   for (const std::string &file : m_dir.listing())
     EXPECT_EQ(file.find(".gmo"), std::string::npos) << file;
+}
+
+TEST_F(ModelImportTest, ProjectionOfAnIntermediateFileIsKeptInTheDatabase) {
+  // A reader's file with a projection of one edge node on the mesh's first vertex.
+  const std::string path = gmo("box-hex.v2.msh", "projected.gmo");
+  DefFile *file = DefFile_new(path.c_str());
+  const char *counts[] = {"NCB", "NCF", "NCE", "NCX", "NEN", "NFN"};
+  const int32_t values[] = {1, 0, 1, 0, 1, 0};
+  for (int i = 0; i < 6; ++i)
+    DefFile_writeInt(file, (std::string("M/MESHTOCAD/") + counts[i]).c_str(), "EVERY", 0, values[i]);
+  const int32_t zero = 0, one = 1, pair[] = {0, 0};
+  const double half = 0.5;
+  for (const char *name : {"KCVCB", "KCCCE", "KCEEN", "KCBCE"})
+    DefFile_writeIntArray(file, (std::string("M/MESHTOCAD/") + name).c_str(), "EVERY", 0, &zero, 1, 0);
+  for (const char *name : {"KCBCF", "KCBCX", "KCSCF", "KCPCX", "KCFFN", "KVXFN"})
+    DefFile_writeIntArray(file, (std::string("M/MESHTOCAD/") + name).c_str(), "EVERY", 0, nullptr, 0, 0);
+  DefFile_writeIntArray(file, "M/MESHTOCAD/KENEN", "EVERY", 0, pair, 2, 0);
+  DefFile_writeIntArray(file, "M/MESHTOCAD/KVXEN", "EVERY", 0, &one, 1, 0);
+  DefFile_writeDoubleArray(file, "M/MESHTOCAD/KUVEN", "EVERY", 0, &half, 1, 0);
+  DefFile_writeDoubleArray(file, "M/MESHTOCAD/KUVFN", "EVERY", 0, nullptr, 0, 0);
+  DefFile_delete(file);
+  Names names;
+  ASSERT_EQ(importMesh("ZYR_INTERMEDIATE", path, nullptr, &names), 1)
+      << testing::PrintToString(zyrtest::ErrorCapture::held());
+  ASSERT_EQ(zyrDatabase_close(m_hDatabase, 0), 1);
+  m_hDatabase = -1;
+
+  // Read back from the database after reopening it.
+  const std::string database = m_dir.file("case.zyr");
+  EXPECT_EXIT(projectionChild(database), testing::ExitedWithCode(0), "");
 }
 
 TEST_F(ModelImportTest, SimulationDatabaseImportsEveryModelOrNone) {
