@@ -5,6 +5,7 @@
 #include "Mesh.h"
 #include "MeshSelection.h"
 #include "Model.h"
+#include "Projection.h"
 #include "Representation.h"
 #include "Repository.h"
 #include "zyrError.h"
@@ -59,6 +60,8 @@ void zyrAPI_initialise() {
     return;
   zyrTopologyLayer_initialise();
   zyrMeshLayer_initialise();
+  // Imported meshes may bring a mesh-to-CAD projection into the database.
+  Projection_registerType();
   const ModelPartHooks meshHooks = {newMesh, Mesh_delete, printMesh, upgradeMesh};
   Model_setMeshHooks(&meshHooks);
   static const ModelPartHooks representation = {newRepresentation, Representation_delete,

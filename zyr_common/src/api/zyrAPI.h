@@ -72,6 +72,11 @@ int zyrStrategy_getRealParameter(int32_t hModel, const char *parameter, double *
 
 // Models.
 int zyrModel_dump(int32_t hModel, int32_t type, FILE *stream);
+// Imports a mesh file into the model (see Model_importMesh); the names of the assemblies it made
+// are the caller's (zyrCStringArray_free). Both outputs are cleared first.
+int zyrModel_importMesh(int32_t hModel, const char *type, const char *filename, const char *generic,
+                        const char *specific, const char *units, int32_t flags, int32_t *noOfAssemblies,
+                        char ***assemblies);
 
 // Editing assemblies and regions (see Model_glueRegions and the operations beside it). Glued
 // pairs are given as two names per pair.

@@ -86,6 +86,12 @@ int callUpgrade(SessionCall *call) {
 
 int callDump(SessionCall *call) { return zyrModel_dump(inInt(call, 0), inInt(call, 1), stdout); }
 
+int callImportMesh(SessionCall *call) {
+  return zyrModel_importMesh(inInt(call, 0), inString(call, 1), inString(call, 2), inString(call, 3),
+                             inString(call, 4), inString(call, 5), inInt(call, 6), &out(call, 0)->m_count,
+                             &out(call, 0)->m_strings);
+}
+
 // ---- Calls: strategy parameters ----
 
 int callGetIntegerParameter(SessionCall *call) {
@@ -266,6 +272,16 @@ const SessionKeyword kRows[] = {
      {OUT(SessionOutputStringList, "assembliesIn", "noOfAssembliesIn", '<'),
       OUT(SessionOutputStringList, "assembliesOut", "noOfAssembliesOut", '<')},
      callGlueRegions,
+     nullptr,
+     nullptr},
+    {"zyrModel_importMesh",
+     "Import a mesh into a ZYR model.",
+     7,
+     {IN_INT("hModel"), IN_STRING("type"), IN_STRING("filename"), IN_STRING("generic"), IN_STRING("specific"),
+      IN_STRING("units"), IN_INT("flags")},
+     1,
+     {OUT(SessionOutputStringList, "assemblies", "noOfAssemblies", '<')},
+     callImportMesh,
      nullptr,
      nullptr},
     {"zyrModel_mergeAssemblies",
