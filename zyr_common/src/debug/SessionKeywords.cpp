@@ -608,6 +608,89 @@ int callGetRegionPairedRegions(SessionCall *call) {
                                     &out(call, 0)->m_strings);
 }
 
+// Selections.
+
+int callAnalyseSelection(SessionCall *call) {
+  int32_t entries = 0;
+  double *data = nullptr;
+  const int status = zyrSelection_analyse(inInt(call, 0), inString(call, 1), &entries, &data);
+  if (interactive(call)) {
+    const int w = width(call);
+    std::string text;
+    renderCount(text, w, "noOfEntries", entries);
+    if (entries > 0 && data != nullptr) {
+      renderHeader(text, w, "data");
+      for (int32_t i = 0; i < entries; ++i)
+        appendf(text, "  [%d] %e\n", i, data[i]);
+    }
+    keepRendered(call, text);
+  }
+  zyrMemory_free(data, __func__);
+  return status;
+}
+
+int callCopySelection(SessionCall *call) { return zyrSelection_copy(inInt(call, 0), &out(call, 0)->m_integer); }
+
+int callCreateSelection(SessionCall *call) {
+  return zyrSelection_create(inInt(call, 0), inString(call, 1), &out(call, 0)->m_integer);
+}
+
+int callDestroySelection(SessionCall *call) { return zyrSelection_destroy(inInt(call, 0)); }
+
+int callModifySelection(SessionCall *call) {
+  return zyrSelection_modify(inInt(call, 0), inInt(call, 1), inString(call, 2));
+}
+
+int callQuerySelection(SessionCall *call) {
+  int32_t regions = 0;
+  char **names = nullptr;
+  int32_t *vertices = nullptr;
+  float **coordinates = nullptr;
+  int32_t *sets = nullptr;
+  int32_t *types = nullptr;
+  int32_t *elements = nullptr;
+  int32_t **connectivity = nullptr;
+  const int status = zyrSelection_query(inInt(call, 0), inInt(call, 1), inString(call, 2), &regions, &names, &vertices,
+                                        &coordinates, &sets, &types, &elements, &connectivity);
+  int64_t totalSets = 0;
+  for (int32_t r = 0; status == 1 && sets != nullptr && r < regions; ++r)
+    totalSets += sets[r];
+  if (interactive(call) && status == 1) {
+    const int w = width(call);
+    std::string text;
+    renderCount(text, w, "noOfRegions", regions);
+    int64_t set = 0;
+    for (int32_t r = 0; r < regions; ++r) {
+      appendf(text, "< regions[%d]         = %s\n", r, names[r] != nullptr ? names[r] : "<null>");
+      appendf(text, "< noOfVertices[%d]    = %d\n", r, vertices[r]);
+      appendf(text, "< noOfElementSets[%d] = %d\n", r, sets[r]);
+      appendf(text, "< coordinates[%d]     =\n", r);
+      for (int32_t v = 0; v < vertices[r] && coordinates != nullptr && coordinates[r] != nullptr; ++v)
+        appendf(text, "  [%d] %e %e %e\n", v, static_cast<double>(coordinates[r][3 * v]),
+                static_cast<double>(coordinates[r][3 * v + 1]), static_cast<double>(coordinates[r][3 * v + 2]));
+    }
+    for (int32_t r = 0; r < regions; ++r)
+      for (int32_t s = 0; s < sets[r]; ++s, ++set) {
+        appendf(text, "< elementType[%d][%d]  = %d\n", r, s, types != nullptr ? types[set] : -1);
+        appendf(text, "< noOfElements[%d][%d] = %d\n", r, s, elements[set]);
+        text += "< elementVertices[...]       = ...\n";
+      }
+    keepRendered(call, text);
+  }
+  zyrCStringArray_free(names, static_cast<uint64_t>(regions > 0 ? regions : 0));
+  for (int32_t r = 0; coordinates != nullptr && r < regions; ++r)
+    zyrMemory_free(coordinates[r], __func__);
+  for (int64_t k = 0; connectivity != nullptr && k < totalSets; ++k)
+    zyrMemory_free(connectivity[k], __func__);
+  zyrMemory_free(vertices, __func__);
+  zyrMemory_free(coordinates, __func__);
+  zyrMemory_free(sets, __func__);
+  zyrMemory_free(types, __func__);
+  zyrMemory_free(elements, __func__);
+  zyrMemory_free(connectivity, __func__);
+  return status;
+}
+
 // ---- Calls: strategy parameters ----
 
 int callGetIntegerParameter(SessionCall *call) {
@@ -936,6 +1019,35 @@ const SessionKeyword kRows[] = {
      callGetRegionPairedRegions,
      nullptr,
      nullptr},
+
+    // Selections.
+    {"zyrSelection_analyse",
+     "Analyse the current contents of a mesh selection.",
+     2,
+     {IN_INT("hSelection"), IN_STRING("statistic")},
+     2,
+     {OUT_STRING("noOfEntries"), OUT_INT("data")},
+     callAnalyseSelection,
+     nullptr,
+     echoRendered},
+    {"zyrSelection_copy", "Create a copy of a mesh selection.", 1, {IN_INT("hSelection")}, 1,
+     {OUT_INT("hSelection2")}, callCopySelection, nullptr, nullptr},
+    {"zyrSelection_create", "Create a mesh selection associated with a model.", 2,
+     {IN_INT("hModel"), IN_NULLABLE("operation")}, 1, {OUT_INT("hSelection")}, callCreateSelection, nullptr, nullptr},
+    {"zyrSelection_destroy", "Destroy a mesh selection.", 1, {IN_INT("hSelection")}, 0, {}, callDestroySelection,
+     nullptr, nullptr},
+    {"zyrSelection_modify", "Modify a mesh selection.", 3,
+     {IN_INT("hSelection"), IN_INT("combination"), IN_NULLABLE("operation")}, 0, {}, callModifySelection, nullptr,
+     nullptr},
+    {"zyrSelection_query",
+     "Query the current contents of a mesh selection.",
+     3,
+     {IN_INT("hSelection"), IN_INT("convention"), IN_STRING("units")},
+     1,
+     {OUT_STRING("noOfRegions")},
+     callQuerySelection,
+     nullptr,
+     echoRendered},
 
     // Strategy parameters.
     {"zyrStrategy_getIntegerParameter", "Get an integer parameter associated with a model.", 2,
