@@ -113,3 +113,16 @@ TEST_F(QueriesTest, SelectionCallsAreRecordedWithoutCommitting) {
                                              "zyrSelection_modify", hs, "1", "location A", "zyrSelection_destroy",
                                              hs}));
 }
+
+TEST_F(QueriesTest, ClosingADatabaseDestroysTheSelectionsOfItsModel) {
+  addBlock("A", 0, 1);
+  int32_t h = -1;
+  ASSERT_EQ(zyrSelection_create(m_hModel, "location A", &h), 1);
+  ASSERT_EQ(zyrDatabase_close(m_hDatabase, 1), 1);
+  m_hDatabase = -1;
+  zyrtest::ErrorCapture errors;
+  int32_t n = -1;
+  double *data = nullptr;
+  EXPECT_EQ(zyrSelection_analyse(h, "volume", &n, &data), 0);
+  EXPECT_EQ(errors.takeCodes(), (std::vector<int32_t>{10002}));
+}

@@ -170,8 +170,10 @@ int zyrLocation_getMeshSize(int32_t hModel, const char *location, int32_t ignore
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
+  // The counts by type are optional.
+  int32_t byType[8];
   const int status = Model_getMeshSize(model, location, ignoreUnknownNames, dimensionMask, noOfVertices,
-                                       noOfElements, noOfElementsByType);
+                                       noOfElements, noOfElementsByType != nullptr ? noOfElementsByType : byType);
   if (recordLocation(model, status, __func__, hModel, location, ignoreUnknownNames))
     SessionFile_recordBoolean(dimensionMask);
   return finish(model, status);
