@@ -157,4 +157,23 @@ int zyrStrategy_getRealParameter(int32_t hModel, const char *parameter, double *
 // Models.
 int zyrModel_dump(int32_t hModel, int32_t type, FILE *stream);
 
+// Editing assemblies and regions (see Model_glueRegions and the operations beside it). Glued
+// pairs are given as two names per pair.
+int zyrModel_glueRegions(int32_t hModel, int32_t flags, int32_t noOfgluedPairs, char **pairedRegions,
+                         int32_t *noOfAssembliesIn, char ***assembliesIn, int32_t *noOfAssembliesOut,
+                         char ***assembliesOut);
+int zyrModel_mergeAssemblies(int32_t hModel, int32_t flags, int32_t noOfAssembliesIn, char **assembliesIn,
+                             int32_t *noOfAssembliesOut, char ***assembliesOut);
+int zyrModel_getNoOfAssemblies(int32_t hModel, int32_t *noOfAssemblies);
+int zyrModel_getAssemblies(int32_t hModel, int32_t *noOfAssemblies, char ***assemblies);
+int zyrAssembly_transform(int32_t hModel, const char *assembly, int32_t moveCount, int32_t repeatCount,
+                          const zyrAffineTransform3D *transform, int32_t matchMesh, int32_t *noOfAssemblies,
+                          char ***assemblies);
+int zyrAssembly_delete(int32_t hModel, const char *assembly);
+int zyrAssembly_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias,
+                       char **actualName);
+int zyrRegion_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias, char **actualName);
+int zyrRegion_setPriority(int32_t hModel, const char *region, int32_t priority);
+int zyrRegion_getPriority(int32_t hModel, const char *region, int32_t *priority);
+
 #endif
