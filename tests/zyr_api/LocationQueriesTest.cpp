@@ -58,14 +58,12 @@ TEST_F(QueriesTest, GeometryOfALocation) {
   addBlock("A", 0, 2);
   // The box comes back as low and high per axis.
   double box[6] = {-9, -9, -9, -9, -9, -9};
-  ASSERT_EQ(zyrLocation_getBoundingBox(m_hModel, "A", 0, "m", &box[0], &box[1], &box[2], &box[3], &box[4], &box[5]),
-            1);
+  ASSERT_EQ(zyrLocation_getBoundingBox(m_hModel, "A", 0, "m", &box[0], &box[1], &box[2], &box[3], &box[4], &box[5]), 1);
   EXPECT_EQ(std::vector<double>(box, box + 6), (std::vector<double>{0, 2, 0, 1, 0, 1}));
   // On failure the caller's values stay.
   box[0] = -7;
-  EXPECT_EQ(zyrLocation_getBoundingBox(m_hModel, "nowhere", 0, "m", &box[0], &box[1], &box[2], &box[3], &box[4],
-                                       &box[5]),
-            0);
+  EXPECT_EQ(
+      zyrLocation_getBoundingBox(m_hModel, "nowhere", 0, "m", &box[0], &box[1], &box[2], &box[3], &box[4], &box[5]), 0);
   EXPECT_EQ(box[0], -7);
 
   double area = -1;
@@ -262,8 +260,8 @@ TEST_F(QueriesTest, MeshMatchResults) {
   EXPECT_EQ(match(m_hModel, "Dhigh", "Dlow", 1, nullptr, &status), 3);
   EXPECT_EQ(status, 0);
   EXPECT_TRUE(errors.published().empty());
-  EXPECT_EQ(errors.take(), (std::vector<std::string>{
-                               "10020: Unable to determine the face mesh associated with region \"Dhigh\".\n"}));
+  EXPECT_EQ(errors.take(),
+            (std::vector<std::string>{"10020: Unable to determine the face mesh associated with region \"Dhigh\".\n"}));
   Mesh_addFaceMesh(mesh, fm);
 }
 

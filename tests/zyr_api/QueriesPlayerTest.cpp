@@ -53,8 +53,8 @@ TEST_F(QueriesTest, MeshMatchRecordsCarryTheAxisOrTheTransformOnlyWhenUsed) {
             (std::vector<std::string>{"zyrLocation_doesMeshMatch", h, "Clow", "Chigh", "1", "zyrLocation_doesMeshMatch",
                                       h, "Clow", "Chigh", "2"}));
   EXPECT_EQ(std::vector<std::string>(lines.begin() + 14, lines.begin() + 23),
-            (std::vector<std::string>{"3", "0.000000e+00", "0.000000e+00", "0.000000e+00", "1.000000e+00", "0.000000e+00",
-                                      "0.000000e+00", "m", "zyrLocation_doesMeshMatch"}));
+            (std::vector<std::string>{"3", "0.000000e+00", "0.000000e+00", "0.000000e+00", "1.000000e+00",
+                                      "0.000000e+00", "0.000000e+00", "m", "zyrLocation_doesMeshMatch"}));
   EXPECT_EQ(lines.back(), "m");
 
   // The player reads the same records back, one after the other, and makes the calls again.
@@ -122,8 +122,8 @@ TEST_F(QueriesTest, EchoOfAModificationAndOfTheRegionMap) {
   addBlock("A", 0, 3);
   Session *session = Session_new();
   session->m_interactive = 1;
-  const std::string text = "zyrModel_modifyRegions\n" + std::to_string(m_hModel) +
-                           "\n0\n2\nAbottom\nAtop\n2\n1\n0\n2\n1\nFloor\n1\n";
+  const std::string text =
+      "zyrModel_modifyRegions\n" + std::to_string(m_hModel) + "\n0\n2\nAbottom\nAtop\n2\n1\n0\n2\n1\nFloor\n1\n";
   const std::string path = m_dir.file("modify.ses");
   zyrtest::writeFile(path, text);
   FILE *input = std::fopen(path.c_str(), "r");

@@ -86,8 +86,8 @@ protected:
         }
       }
     FaceMesh *fm = FaceMesh_new(region, em);
-    FaceMesh_addFaceSet(fm, FaceSet_new(set, 0, static_cast<int32_t>(elements.size()), tracked(elements),
-                                        tracked(faces)));
+    FaceMesh_addFaceSet(fm,
+                        FaceSet_new(set, 0, static_cast<int32_t>(elements.size()), tracked(elements), tracked(faces)));
     Mesh_addFaceMesh(Model_getMesh(m_model), fm);
     Representation_addVisual(Model_getRepresentation(m_model), Visual_newFromFaceMesh(region, fm));
     return region;

@@ -37,9 +37,9 @@ Outcome modify(int32_t hModel, int32_t operation, const Components &components, 
   char *actual = nullptr;
   int32_t modified[3] = {-1, -1, -1};
   char **modifiedNames[3] = {nullptr, nullptr, nullptr};
-  outcome.status = zyrModel_modifyRegions(hModel, operation, static_cast<int32_t>(components.size()), names.data(),
-                                          counts.data(), lists.data(), target, recordChanges, &actual, modified,
-                                          modifiedNames);
+  outcome.status =
+      zyrModel_modifyRegions(hModel, operation, static_cast<int32_t>(components.size()), names.data(), counts.data(),
+                             lists.data(), target, recordChanges, &actual, modified, modifiedNames);
   outcome.actualName = actual != nullptr ? actual : "<none>";
   zyrCString_free(actual);
   for (int i = 0; i < 3; ++i)
@@ -77,19 +77,20 @@ TEST_F(QueriesTest, ModificationsAreCheckedBeforeAnythingChanges) {
   // Face numbers outside the source, and repeated ones past it, are refused before any change.
   EXPECT_EQ(modify(m_hModel, 0, {{"Abottom", {0, 2}}}, "X").status, 0);
   EXPECT_EQ(modify(m_hModel, 0, {{"Abottom", {-1}}}, "X").status, 0);
-  EXPECT_EQ(errors.take(),
-            (std::vector<std::string>{
-                "10020: The requested operation, 2, has not been recognised.\n",
-                "10020: An invalid number of components, 0, has been supplied.\n",
-                "10036: \"nowhere\" is not a primitive region.\n",
-                "20003: The current implementation does not allow the manipulation of\npaired primitive regions. The "
-                "following regions are paired:\n\n\"Ahigh\"\n",
-                "10020: An attempt has been made to move mesh elements into an inconsistent\nprimitive region.\n\n"
-                "The target region \"Bhigh\" bounds \"Bvol\" while\nthe source region \"Abottom\" bounds \"Avol\".\n",
-                "20003: The current implementation does not allow the manipulation of\npaired primitive regions. The "
-                "following regions are paired:\n\n\"Ahigh\"\n",
-                "10020: The element 2 is out of range for the primitive region \"Abottom\",\nwhich has 2 elements.\n",
-                "10020: The element -1 is out of range for the primitive region \"Abottom\",\nwhich has 2 elements.\n"}));
+  EXPECT_EQ(
+      errors.take(),
+      (std::vector<std::string>{
+          "10020: The requested operation, 2, has not been recognised.\n",
+          "10020: An invalid number of components, 0, has been supplied.\n",
+          "10036: \"nowhere\" is not a primitive region.\n",
+          "20003: The current implementation does not allow the manipulation of\npaired primitive regions. The "
+          "following regions are paired:\n\n\"Ahigh\"\n",
+          "10020: An attempt has been made to move mesh elements into an inconsistent\nprimitive region.\n\n"
+          "The target region \"Bhigh\" bounds \"Bvol\" while\nthe source region \"Abottom\" bounds \"Avol\".\n",
+          "20003: The current implementation does not allow the manipulation of\npaired primitive regions. The "
+          "following regions are paired:\n\n\"Ahigh\"\n",
+          "10020: The element 2 is out of range for the primitive region \"Abottom\",\nwhich has 2 elements.\n",
+          "10020: The element -1 is out of range for the primitive region \"Abottom\",\nwhich has 2 elements.\n"}));
   EXPECT_EQ(Model_flushChanges(m_model), state);
   EXPECT_EQ(faces("Abottom"), 2);
 }

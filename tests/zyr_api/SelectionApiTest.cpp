@@ -109,9 +109,8 @@ TEST_F(QueriesTest, SelectionCallsAreRecordedWithoutCommitting) {
     if (line.empty() || line[0] != '#')
       lines.push_back(line);
   const std::string hs = std::to_string(h);
-  EXPECT_EQ(lines, (std::vector<std::string>{"zyrSelection_create", std::to_string(m_hModel), "",
-                                             "zyrSelection_modify", hs, "1", "location A", "zyrSelection_destroy",
-                                             hs}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"zyrSelection_create", std::to_string(m_hModel), "", "zyrSelection_modify",
+                                             hs, "1", "location A", "zyrSelection_destroy", hs}));
 }
 
 TEST_F(QueriesTest, ClosingADatabaseDestroysTheSelectionsOfItsModel) {

@@ -125,9 +125,9 @@ int zyrLocation_getCompositeNames(int32_t hModel, const char *location, int32_t 
   return finish(model, status);
 }
 
-int zyrLocation_getWireframeDisplay(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
-                                    const char *units, double angle, int32_t *noOfVertices, float **coordinates,
-                                    int32_t *noOfEdges, int32_t **endVertices) {
+int zyrLocation_getWireframeDisplay(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
+                                    double angle, int32_t *noOfVertices, float **coordinates, int32_t *noOfEdges,
+                                    int32_t **endVertices) {
   *noOfVertices = 0;
   *coordinates = nullptr;
   *noOfEdges = 0;
@@ -135,8 +135,8 @@ int zyrLocation_getWireframeDisplay(int32_t hModel, const char *location, int32_
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
-  const int status = Model_getLocationWireframeDisplay(model, location, ignoreUnknownNames, units, angle,
-                                                       noOfVertices, coordinates, noOfEdges, endVertices);
+  const int status = Model_getLocationWireframeDisplay(model, location, ignoreUnknownNames, units, angle, noOfVertices,
+                                                       coordinates, noOfEdges, endVertices);
   if (recordLocation(model, status, __func__, hModel, location, ignoreUnknownNames)) {
     SessionFile_recordString(units);
     SessionFile_recordReal(angle);
@@ -144,9 +144,9 @@ int zyrLocation_getWireframeDisplay(int32_t hModel, const char *location, int32_
   return finish(model, status);
 }
 
-int zyrLocation_getFacettedDisplay(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
-                                   const char *units, int32_t *noOfVertices, float **coordinates,
-                                   int32_t *noOfTriangles, int32_t *noOfQuadrilaterals, int32_t **faceVertices) {
+int zyrLocation_getFacettedDisplay(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
+                                   int32_t *noOfVertices, float **coordinates, int32_t *noOfTriangles,
+                                   int32_t *noOfQuadrilaterals, int32_t **faceVertices) {
   *noOfVertices = 0;
   *coordinates = nullptr;
   *noOfTriangles = 0;
@@ -172,8 +172,8 @@ int zyrLocation_getMeshSize(int32_t hModel, const char *location, int32_t ignore
     return 0;
   // The counts by type are optional.
   int32_t byType[8];
-  const int status = Model_getMeshSize(model, location, ignoreUnknownNames, dimensionMask, noOfVertices,
-                                       noOfElements, noOfElementsByType != nullptr ? noOfElementsByType : byType);
+  const int status = Model_getMeshSize(model, location, ignoreUnknownNames, dimensionMask, noOfVertices, noOfElements,
+                                       noOfElementsByType != nullptr ? noOfElementsByType : byType);
   if (recordLocation(model, status, __func__, hModel, location, ignoreUnknownNames))
     SessionFile_recordBoolean(dimensionMask);
   return finish(model, status);
@@ -226,8 +226,8 @@ int zyrModel_getRegions(int32_t hModel, DimensionalityMask dimensionMask, int32_
   return finish(model, 1);
 }
 
-int zyrModel_getPairedRegions(int32_t hModel, int32_t type, int32_t *noOfPairedRegions,
-                              char ***pairedRegionNamesSide1, char ***pairedRegionNamesSide2) {
+int zyrModel_getPairedRegions(int32_t hModel, int32_t type, int32_t *noOfPairedRegions, char ***pairedRegionNamesSide1,
+                              char ***pairedRegionNamesSide2) {
   *noOfPairedRegions = 0;
   *pairedRegionNamesSide1 = nullptr;
   *pairedRegionNamesSide2 = nullptr;
@@ -252,8 +252,8 @@ int zyrModel_modifyRegions(int32_t hModel, int32_t operation, int32_t noOfCompon
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
-  const int status = Model_modifyRegions(model, operation, noOfComponents, regions, noOfElements, elements,
-                                         targetName, recordChanges, actualName, noOfModifiedRegions, modifiedRegions);
+  const int status = Model_modifyRegions(model, operation, noOfComponents, regions, noOfElements, elements, targetName,
+                                         recordChanges, actualName, noOfModifiedRegions, modifiedRegions);
   if (record(model, status, __func__, hModel)) {
     // The three per-component lists one after the other, as the player reads them back.
     SessionFile_recordInteger(operation);
@@ -272,9 +272,8 @@ int zyrModel_modifyRegions(int32_t hModel, int32_t operation, int32_t noOfCompon
   return finish(model, status);
 }
 
-int zyrRegion_getMesh(int32_t hModel, const char *region, int32_t convention, const char *units,
-                      int32_t *noOfVertices, double **coordinates, int32_t *noOfElements, int32_t **elementTypes,
-                      int32_t **elementVertices) {
+int zyrRegion_getMesh(int32_t hModel, const char *region, int32_t convention, const char *units, int32_t *noOfVertices,
+                      double **coordinates, int32_t *noOfElements, int32_t **elementTypes, int32_t **elementVertices) {
   *noOfVertices = 0;
   *coordinates = nullptr;
   *noOfElements = 0;

@@ -92,9 +92,9 @@ int zyrSelection_analyse(int32_t hSelection, const char *statistic, int32_t *noO
   return status;
 }
 
-int zyrSelection_query(int32_t hSelection, int32_t convention, const char *units, int32_t *noOfRegions,
-                       char ***regions, int32_t **noOfVertices, float ***coordinates, int32_t **noOfElementSets,
-                       int32_t **elementType, int32_t **noOfElements, int32_t ***elementVertices) {
+int zyrSelection_query(int32_t hSelection, int32_t convention, const char *units, int32_t *noOfRegions, char ***regions,
+                       int32_t **noOfVertices, float ***coordinates, int32_t **noOfElementSets, int32_t **elementType,
+                       int32_t **noOfElements, int32_t ***elementVertices) {
   *elementType = nullptr;
   MeshSelection *selection = nullptr;
   if (!zyrAPI_getSelection(hSelection, __func__, &selection))

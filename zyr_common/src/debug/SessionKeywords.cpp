@@ -177,8 +177,8 @@ int callGetMeshSize(SessionCall *call) {
   int32_t vertices = 0;
   int32_t elements = 0;
   int32_t byType[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-  const int status =
-      zyrLocation_getMeshSize(inInt(call, 0), inString(call, 1), inInt(call, 2), mask(call, 3), &vertices, &elements, byType);
+  const int status = zyrLocation_getMeshSize(inInt(call, 0), inString(call, 1), inInt(call, 2), mask(call, 3),
+                                             &vertices, &elements, byType);
   if (interactive(call)) {
     const int w = width(call);
     std::string text;
@@ -200,8 +200,8 @@ int callGetLocationNoOfRegions(SessionCall *call) {
 }
 
 int callGetLocationRegions(SessionCall *call) {
-  return zyrLocation_getRegions(inInt(call, 0), inString(call, 1), inInt(call, 2), mask(call, 3), &out(call, 0)->m_count,
-                                &out(call, 0)->m_strings);
+  return zyrLocation_getRegions(inInt(call, 0), inString(call, 1), inInt(call, 2), mask(call, 3),
+                                &out(call, 0)->m_count, &out(call, 0)->m_strings);
 }
 
 void renderCoordinates(std::string &text, int w, int32_t count, const float *coordinates) {
@@ -525,7 +525,8 @@ void echoModifyRegions(SessionCall *call) {
   }
   echoInput(call, row->m_inputs[6], call->m_inputs[6], w);
   echoInput(call, row->m_inputs[7], call->m_inputs[7], w);
-  Session_echo(session, "< %-*s= %s\n", w, "actualName", out(call, 0)->m_string != nullptr ? out(call, 0)->m_string : "");
+  const char *actualName = out(call, 0)->m_string;
+  Session_echo(session, "< %-*s= %s\n", w, "actualName", actualName != nullptr ? actualName : "");
   if (inInt(call, 7) > 0) {
     Session_echo(session, "< %-*s=\n", w, "noOfModifiedRegions");
     for (int i = 0; i < 3; ++i)

@@ -107,14 +107,13 @@ int Model_getTaggedCompositeNames(Model *model, const char *vsnTagList, const ch
   *noOfCompositeNames = 0;
   *compositeNames = nullptr;
   NameManager *nm = Model_getNameManager(model, __func__);
-  return nm != nullptr ? NameManager_getTaggedCompositeNames(nm, vsnTagList, untaggedTag, otherTag,
-                                                             noOfCompositeNames, compositeNames)
+  return nm != nullptr ? NameManager_getTaggedCompositeNames(nm, vsnTagList, untaggedTag, otherTag, noOfCompositeNames,
+                                                             compositeNames)
                        : 0;
 }
 
 int Model_createCompositeName(Model *model, const char *name, int32_t combination, int32_t noOfComponentsA,
-                              const char *const *componentsA, int32_t noOfComponentsB,
-                              const char *const *componentsB) {
+                              const char *const *componentsA, int32_t noOfComponentsB, const char *const *componentsB) {
   NameManager *nm = Model_getNameManager(model, __func__);
   if (nm == nullptr)
     return 0;

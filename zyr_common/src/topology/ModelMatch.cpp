@@ -102,8 +102,8 @@ int Model_doesMeshMatch(Model *model, const char *location1, const char *locatio
         continue;
       if (!message.empty())
         message += "\n";
-      message += std::string("Unable to determine the face mesh associated with region \"") + nameOf(regions[s][i]) +
-                 "\".\n";
+      message +=
+          std::string("Unable to determine the face mesh associated with region \"") + nameOf(regions[s][i]) + "\".\n";
     }
     zyrError_addMessage(error, "%s", message.c_str());
     *doesMeshMatch = 3;

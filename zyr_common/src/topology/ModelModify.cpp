@@ -129,8 +129,8 @@ int Model_modifyRegions(Model *model, int32_t operation, int32_t noOfComponents,
     if (targetDimensionality != dimensionality) {
       queue(ZYR_U_INVALID_INPUT, __func__,
             "The target region, " + quoted(targetName) + ", has a different\ndimensionality, (" +
-                std::to_string(targetDimensionality) + "D), to the source regions, (" +
-                std::to_string(dimensionality) + "D).\n");
+                std::to_string(targetDimensionality) + "D), to the source regions, (" + std::to_string(dimensionality) +
+                "D).\n");
       return 0;
     }
     for (Region *source : found) {
@@ -138,7 +138,8 @@ int Model_modifyRegions(Model *model, int32_t operation, int32_t noOfComponents,
         continue;
       const Region *targetBounds = Region_getBoundedRegion(target);
       const Region *sourceBounds = Region_getBoundedRegion(source);
-      std::string message = "An attempt has been made to move mesh elements into an inconsistent\nprimitive region.\n\n";
+      std::string message =
+          "An attempt has been made to move mesh elements into an inconsistent\nprimitive region.\n\n";
       if (targetBounds != sourceBounds)
         message += "The target region " + quoted(nameOf(target)) + " bounds " + quoted(nameOf(targetBounds)) +
                    " while\nthe source region " + quoted(nameOf(source)) + " bounds " + quoted(nameOf(sourceBounds)) +
@@ -244,10 +245,10 @@ int Model_modifyRegions(Model *model, int32_t operation, int32_t noOfComponents,
     } else {
       NameManager *nm = Model_getNameManager(model, __func__);
       char *unique = nullptr;
-      status = nm != nullptr && NameManager_makeUniqueName(nm, targetName, &unique) &&
-                       NameManager_reserveName(nm, unique)
-                   ? 1
-                   : 0;
+      status =
+          nm != nullptr && NameManager_makeUniqueName(nm, targetName, &unique) && NameManager_reserveName(nm, unique)
+              ? 1
+              : 0;
       std::vector<Region *> made;
       if (status == 1) {
         for (const std::vector<const Source *> &group : groups) {

@@ -58,8 +58,7 @@ int Model_getLocationRegions(Model *model, const char *location, int32_t ignoreU
     *regions = nullptr;
   int32_t count = 0;
   Region **resolved = nullptr;
-  const int status =
-      Topology_resolveLocation(model->m_topology, location, 0, 1, ignoreUnknownNames, &count, &resolved);
+  const int status = Topology_resolveLocation(model->m_topology, location, 0, 1, ignoreUnknownNames, &count, &resolved);
   if (status != 1)
     return status;
   int flags[4];
@@ -78,13 +77,13 @@ int Model_getLocationRegions(Model *model, const char *location, int32_t ignoreU
   return 1;
 }
 
-int Model_getNoOfLocationRegions(Model *model, const char *location, int32_t ignoreUnknownNames,
-                                 int32_t dimensionMask, int32_t *noOfRegions) {
+int Model_getNoOfLocationRegions(Model *model, const char *location, int32_t ignoreUnknownNames, int32_t dimensionMask,
+                                 int32_t *noOfRegions) {
   return Model_getLocationRegions(model, location, ignoreUnknownNames, dimensionMask, noOfRegions, nullptr);
 }
 
-int Model_getLocationRegionNames(Model *model, const char *location, int32_t ignoreUnknownNames,
-                                 int32_t dimensionMask, int32_t *noOfRegions, char ***regionNames) {
+int Model_getLocationRegionNames(Model *model, const char *location, int32_t ignoreUnknownNames, int32_t dimensionMask,
+                                 int32_t *noOfRegions, char ***regionNames) {
   if (regionNames != nullptr)
     *regionNames = nullptr;
   Region **regions = nullptr;
@@ -150,9 +149,9 @@ int Model_getLocationCentroid(Model *model, const char *location, int32_t ignore
   return Representation_getCentroid(model->m_representation, location, ignoreUnknownNames, units, method, x, y, z);
 }
 
-int Model_getLocationWireframeDisplay(Model *model, const char *location, int32_t ignoreUnknownNames,
-                                      const char *units, double angle, int32_t *noOfVertices, float **coordinates,
-                                      int32_t *noOfEdges, int32_t **endVertices) {
+int Model_getLocationWireframeDisplay(Model *model, const char *location, int32_t ignoreUnknownNames, const char *units,
+                                      double angle, int32_t *noOfVertices, float **coordinates, int32_t *noOfEdges,
+                                      int32_t **endVertices) {
   // The visuals compute and keep their wireframes on demand: those changes are committed apart
   // from whatever the caller had open.
   Model_flushChanges(model);
@@ -162,9 +161,9 @@ int Model_getLocationWireframeDisplay(Model *model, const char *location, int32_
   return status;
 }
 
-int Model_getLocationFacettedDisplay(Model *model, const char *location, int32_t ignoreUnknownNames,
-                                     const char *units, int32_t *noOfVertices, float **coordinates,
-                                     int32_t *noOfTriangles, int32_t *noOfQuadrilaterals, int32_t **faceVertices) {
+int Model_getLocationFacettedDisplay(Model *model, const char *location, int32_t ignoreUnknownNames, const char *units,
+                                     int32_t *noOfVertices, float **coordinates, int32_t *noOfTriangles,
+                                     int32_t *noOfQuadrilaterals, int32_t **faceVertices) {
   Model_flushChanges(model);
   const int status =
       Representation_getFacettedDisplay(model->m_representation, location, ignoreUnknownNames, units, noOfVertices,
@@ -188,8 +187,8 @@ int Model_getMeshSize(Model *model, const char *location, int32_t ignoreUnknownN
   return status;
 }
 
-int Model_getRegionMesh(Model *model, const char *region, int32_t convention, const char *units,
-                        int32_t *noOfVertices, double **coordinates, int32_t *noOfElements, int32_t **elementTypes,
+int Model_getRegionMesh(Model *model, const char *region, int32_t convention, const char *units, int32_t *noOfVertices,
+                        double **coordinates, int32_t *noOfElements, int32_t **elementTypes,
                         int32_t **elementVertices) {
   *noOfVertices = 0;
   *coordinates = nullptr;
@@ -238,8 +237,7 @@ int Model_getBoundedRegion(Model *model, const char *region, char **boundedRegio
   return 1;
 }
 
-int Model_getBoundingRegions(Model *model, const char *region, int32_t *noOfBoundingRegions,
-                             char ***boundingRegions) {
+int Model_getBoundingRegions(Model *model, const char *region, int32_t *noOfBoundingRegions, char ***boundingRegions) {
   *noOfBoundingRegions = 0;
   *boundingRegions = nullptr;
   Region *found = nullptr;
@@ -283,8 +281,8 @@ int Model_getPairedRegions(Model *model, int32_t type, const char *region, int32
   return 1;
 }
 
-int Model_getAllPairedRegions(Model *model, int32_t type, int32_t *noOfPairedRegions,
-                              char ***pairedRegionNamesSide1, char ***pairedRegionNamesSide2) {
+int Model_getAllPairedRegions(Model *model, int32_t type, int32_t *noOfPairedRegions, char ***pairedRegionNamesSide1,
+                              char ***pairedRegionNamesSide2) {
   *noOfPairedRegions = 0;
   *pairedRegionNamesSide1 = nullptr;
   *pairedRegionNamesSide2 = nullptr;
@@ -295,8 +293,8 @@ int Model_getAllPairedRegions(Model *model, int32_t type, int32_t *noOfPairedReg
   std::vector<Region *> side1;
   std::vector<Region *> side2;
   for (int32_t i = 0; i < count; ++i) {
-    const bool wanted = ((type & 1) && Connection_isDirect(connections[i])) ||
-                        ((type & 2) && Connection_isGluing(connections[i]));
+    const bool wanted =
+        ((type & 1) && Connection_isDirect(connections[i])) || ((type & 2) && Connection_isGluing(connections[i]));
     if (!wanted)
       continue;
     Region *a = nullptr;
