@@ -286,9 +286,11 @@ int Topology_removeRegion(Topology *topology, Region *region) {
     return 1;
   if (Region_getUserName(region) != nullptr)
     NameManager_removeName(topology->m_nameManager, Region_getUserName(region));
-  const int32_t d = Region_getDimensionality(region);
-  if (validDimension(d) && topology->m_regions[d] != nullptr)
-    HashSet_remove(topology->m_regions[d], region);
+  // A damaged record can file a region under another dimensionality than its own: it must leave
+  // whichever set holds it.
+  for (int32_t d = 0; d < 4; ++d)
+    if (topology->m_regions[d] != nullptr)
+      HashSet_remove(topology->m_regions[d], region);
   zyrObject_setModified(topology);
   s_removingRegion = 1;
   Region_unsetTopology(region);
