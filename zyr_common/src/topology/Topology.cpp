@@ -333,9 +333,14 @@ Assembly *Topology_copyAssembly(Topology *, Assembly *assembly, const char *base
   return copy;
 }
 
-int Topology_deleteRegions(Topology *, int32_t count, Region **regions) {
-  for (int32_t i = 0; i < count; ++i)
+int Topology_deleteRegions(Topology *topology, int32_t count, Region **regions) {
+  for (int32_t i = 0; i < count; ++i) {
+    // A damaged record can leave a region in this topology without pointing back at it; it must
+    // not stay in the sets once deleted.
+    if (topology != nullptr && Region_getTopology(regions[i]) != topology)
+      Topology_removeRegion(topology, regions[i]);
     Region_delete(regions[i]);
+  }
   return 1;
 }
 
