@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <memory>
 #include <numeric>
 
 namespace qiv {
@@ -221,10 +222,9 @@ void reorderByTree(const std::vector<Point> &source, const std::vector<Point> &t
   const KeyTable table(target);
   const bool usable = std::isfinite(table.window()) &&
                       std::all_of(target.begin(), target.end(), [](const Point &p) { return finite(p); });
-  const KdTree *tree = nullptr;
-  KdTree built(usable ? target : std::vector<Point>());
+  std::unique_ptr<KdTree> tree;
   if (usable)
-    tree = &built;
+    tree.reset(new KdTree(target));
   renumber(source.size(), connectivity, count, [&](size_t c) {
     const Point &p = source[c];
     const double key = keyOf(p);
