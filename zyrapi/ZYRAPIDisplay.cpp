@@ -5,6 +5,8 @@
 #include "ZYRAPIBoundary.h"
 
 #include "zyrAPI.h"
+#include "zyrError.h"
+#include "zyrMemory.h"
 
 namespace qiv {
 
@@ -16,6 +18,25 @@ const int32_t kTriangle = 2;
 const int32_t kQuadrilateral = 3;
 
 template <class T> void release(std::vector<T> &values) { std::vector<T>().swap(values); }
+
+// The look-up of a single region reports a name that is no primitive region as such, not as an
+// unknown location name; for the region's mesh it is the same answer, "no such region". True,
+// with the queue emptied, when every queued error is one of those.
+bool takeUnknownRegionErrors() {
+  int32_t count = 0;
+  zyrError **errors = nullptr;
+  if (zyrApp_getErrors(&count, &errors) != 1)
+    return false;
+  bool unknown = true;
+  for (int32_t i = 0; unknown && i < count; ++i) {
+    const int32_t code = zyrError_getCode(errors[i]);
+    unknown = code == 10036 || code == 10039 || code == 10040;
+  }
+  zyrMemory_free(errors, "qiv::ZYRAPI::getMeshFor2DRegion");
+  if (unknown)
+    zyrApp_clearErrors();
+  return unknown;
+}
 
 } // namespace
 
@@ -62,6 +83,8 @@ bool ZYRAPI::getMeshFor2DRegion(const std::string &region, std::vector<double> &
       }
     }
   }
+  if (status != 1 && takeUnknownRegionErrors())
+    return false;
   boundary::report(status, "getMeshFor2DRegion", false, true);
   return status == 1;
 }
