@@ -12,14 +12,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace qiv {
-// The handles the object keeps.
-class ZYRAPIInspector {
-public:
-  static int model() { return ZYRAPI::instance().m_hModel; }
-};
-} // namespace qiv
-
 namespace {
 
 using Names = std::vector<std::string>;
