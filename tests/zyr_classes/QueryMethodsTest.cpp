@@ -10,6 +10,7 @@
 #include "Connection.h"
 
 #include <algorithm>
+#include <set>
 #include <cmath>
 
 namespace {
@@ -33,6 +34,66 @@ protected:
     addBlock("A", 0, 2);
     addBlock("B", 2, 1);
     ASSERT_NE(Region_connectNeighbour(region("Ahigh"), region("Blow")), nullptr);
+    Model_flushChanges(m_model);
+  }
+
+  // A volume "P" of separate prisms and a surface "S" of their faces, given as faces of the
+  // prisms' own face lists, shape by shape: 't' the next triangle, 'q' the next quadrilateral,
+  // moving to the next prism when its faces of that shape are used up.
+  void prismSurface(const std::string &shapes, int prisms) {
+    Topology *t = Model_getTopology(m_model);
+    Assembly *assembly = Topology_addAssembly(t, "P");
+    Region *volume = Region_new(t, assembly, "Pvol", 3);
+    std::vector<double> xyz;
+    std::vector<int32_t> vertices;
+    for (int p = 0; p < prisms; ++p) {
+      const double x = 2.0 * p;
+      for (double z : {0.0, 1.0})
+        xyz.insert(xyz.end(), {x, 0, z, x + 1, 0, z, x, 1, z});
+      for (int32_t k = 0; k < 6; ++k)
+        vertices.push_back(6 * p + k);
+    }
+    ElementMesh *em = ElementMesh_new(volume);
+    ElementMesh_setVertices(em, Vertices_new(3, "m", 2, static_cast<int32_t>(xyz.size() / 3),
+                                             queriestest::tracked(xyz)));
+    ElementSet *set =
+        ElementSet_new(ZYR_ELEMENT_PENTA_6, 0, static_cast<int32_t>(vertices.size()), queriestest::tracked(vertices));
+    ElementMesh_addElementSet(em, set);
+    Mesh_addElementMesh(Model_getMesh(m_model), em);
+    int32_t nf = 0;
+    const int32_t *sizes = nullptr;
+    const int32_t *lists = nullptr;
+    ElementTopology_getFaceVertices(ZYR_ELEMENT_PENTA_6, 0, &nf, &sizes, &lists);
+    std::vector<int32_t> elements;
+    std::vector<int32_t> faces;
+    int32_t next[2] = {0, 0}; // per shape: prism and face to look from
+    int32_t prism[2] = {0, 0};
+    for (char c : shapes) {
+      const int s = c == 't' ? 0 : 1;
+      for (;;) {
+        if (next[s] == nf) {
+          next[s] = 0;
+          ++prism[s];
+        }
+        const int32_t f = next[s]++;
+        if (sizes[f] == (s == 0 ? 3 : 4)) {
+          elements.push_back(prism[s]);
+          faces.push_back(f);
+          break;
+        }
+      }
+    }
+    Region *surface = Region_new(t, assembly, "S", 2);
+    Shell *shell = Shell_new();
+    Shell_addRegion(shell, surface);
+    Boundary *boundary = Boundary_new();
+    Boundary_addShell(boundary, shell);
+    Region_setBoundary(volume, boundary);
+    FaceMesh *fm = FaceMesh_new(surface, em);
+    FaceMesh_addFaceSet(fm, FaceSet_new(set, 0, static_cast<int32_t>(elements.size()), queriestest::tracked(elements),
+                                        queriestest::tracked(faces)));
+    Mesh_addFaceMesh(Model_getMesh(m_model), fm);
+    Representation_addVisual(Model_getRepresentation(m_model), Visual_newFromFaceMesh(surface, fm));
     Model_flushChanges(m_model);
   }
 
@@ -152,6 +213,51 @@ TEST_F(Methods, FacesOfASurfaceAndDisplays) {
   algorithms.calculateWireframe(location, points, lines, 30);
   EXPECT_EQ(points.size(), static_cast<size_t>(wires.nPoints));
   EXPECT_EQ(std::vector<int>(lines.begin(), lines.end()), wires.lines);
+}
+
+TEST_F(Methods, TrianglesAndQuadrilateralsKeepTheirPlaces) {
+  prismSurface("qtq", 1);
+  std::vector<double> xyz;
+  std::vector<int> tf, t, qf, q;
+  ASSERT_TRUE(api.getMeshFor2DRegion("S", xyz, tf, t, qf, q));
+  EXPECT_EQ(tf, std::vector<int>{1});
+  EXPECT_EQ(qf, (std::vector<int>{0, 2}));
+  EXPECT_EQ(t.size(), 3u);
+  EXPECT_EQ(q.size(), 8u);
+
+  // Face numbers count the quadrilaterals first: S:3 is the triangle at position 1.
+  qiv::ZYRAPI::PrimitiveDef def;
+  def.name = "T";
+  def.entries = {"S:3", "S:0", "S:4"};
+  Names first, second;
+  api.createPrimitive(def, first, second);
+  ASSERT_EQ(first, Names{"T"});
+  uint64_t n = 0;
+  api.getNumberOfFacesForLocation("T", n, false);
+  EXPECT_EQ(n, 1u);
+  ASSERT_TRUE(api.getMeshFor2DRegion("T", xyz, tf, t, qf, q));
+  EXPECT_EQ(tf, std::vector<int>{0});
+  EXPECT_TRUE(qf.empty());
+}
+
+TEST_F(Methods, FacettedDisplayListsTrianglesFirst) {
+  prismSurface("qqtttttttttt", 5);
+  qiv::ZYRAPI::FacettedDisplay facets;
+  ASSERT_TRUE(api.getFacettedDisplayForLocation("S", facets, false));
+  EXPECT_EQ(facets.nTriangles, 10);
+  EXPECT_EQ(facets.nQuads, 2);
+  ASSERT_EQ(facets.connectivity.size(), 38u);
+  EXPECT_EQ(facets.points.size(), 3u * static_cast<size_t>(facets.nPoints));
+  // The triangles' corners lie in the planes z = 0 and z = 1 only; each quadrilateral spans both.
+  auto zOf = [&](int i) { return facets.points[3 * static_cast<size_t>(facets.connectivity[static_cast<size_t>(i)]) + 2]; };
+  for (int f = 0; f < 10; ++f)
+    EXPECT_TRUE(zOf(3 * f) == zOf(3 * f + 1) && zOf(3 * f) == zOf(3 * f + 2)) << f;
+  for (int f = 0; f < 2; ++f) {
+    std::set<float> zs;
+    for (int k = 0; k < 4; ++k)
+      zs.insert(zOf(30 + 4 * f + k));
+    EXPECT_EQ(zs.size(), 2u) << f;
+  }
 }
 
 TEST_F(Methods, RelationsAndTheBoundOfVolumes) {
