@@ -141,13 +141,17 @@ void session() {
     double b[6] = {0, 0, 0, 0, 0, 0};
     api.getBoundingBoxForLocation("Left", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], false);
     qiv::ZYRAffineTransform3D shift;
-    shift.translate(qiv::TripletBase<float>(static_cast<float>(b[1] - b[0]), 0, 0), "m");
+    // Stacked: the copy's bottom lies on the original's top, face for face.
+    shift.translate(qiv::TripletBase<float>(0, 0, static_cast<float>(b[5] - b[4])), "m");
     std::vector<std::string> copies;
     api.transformAssembly("Left", "Right", false, 1, shift, false, copies);
     check(copies.size() == 2 && api.getAssemblyNames().size() == 2, "a moved copy");
     std::vector<std::string> pair = api.getAssemblyNames();
     const bool merged = api.mergeAssemblies(pair);
     check(merged && api.getAssemblyNames().size() == 1, "the copy merged where the meshes meet");
+    std::vector<std::string> paired;
+    api.getPairedRegionsForRegion("top", paired, 3);
+    check(paired.size() == 1, "the meeting faces are paired");
 
     std::string given;
     api.renameRegion("top", "lid", 0, given);
@@ -161,7 +165,10 @@ void session() {
     api.tagComposite("ends", true, "caps");
     std::vector<std::string> tags;
     api.getCompositeTags("ends", tags);
-    check(api.getCompositeByName("ends") == ends && tags == std::vector<std::string>{"caps"},
+    // The atlas keeps the components in name order.
+    const qiv::ZYRAPI::CompositeDef back = api.getCompositeByName("ends");
+    check(back.name == "ends" && back.type == 0 && back.componentsA == std::vector<std::string>{"bottom", "lid"} &&
+              tags == std::vector<std::string>{"caps"},
           "composite made and tagged");
     api.renameComposite("ends", "caps", 0, given);
     check(api.isCompositeName("caps") && !api.isCompositeName("ends"), "composite renamed");

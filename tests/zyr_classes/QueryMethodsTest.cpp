@@ -114,6 +114,41 @@ template <class E, class F> void expectThrow(F f, const std::string &classText, 
   EXPECT_EQ(zyrtest::queuedCount(), 0);
 }
 
+TEST(MethodsWithoutADatabase, AnswerEmptyOrThrowTheBadHandle) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  ASSERT_FALSE(api.isDBOpen());
+  zyrtest::ErrorCapture errors;
+  EXPECT_FALSE(api.isCompositeName("a"));
+  EXPECT_FALSE(api.isPrimitiveName("a"));
+  double x = 5;
+  EXPECT_FALSE(api.getBoundingBoxForLocation("a", &x, &x, &x, &x, &x, &x, false));
+  EXPECT_FALSE(api.getCentroid("a", &x, &x, &x, true, false));
+  EXPECT_EQ(x, 5);
+  EXPECT_EQ(api.getExtentForLocation("a", false), 0.0);
+  EXPECT_EQ(api.getLocalExtentsForPointLocation("1 [m], 2 [m], 3 [m]"), 0.0);
+  Names names{"old"};
+  api.getPrimitive2DRegionsForModel(names);
+  EXPECT_TRUE(names.empty());
+  names = {"old"};
+  EXPECT_FALSE(api.get2dCompositesForLocation("a", names, false));
+  EXPECT_FALSE(api.get2DBoundForLocation("a", names, false, false));
+  EXPECT_EQ(names, Names{"old"});
+  api.getCompositeTags("a", names);
+  EXPECT_EQ(names, Names{"old"});
+  api.tagComposite("a", true, "t");
+  EXPECT_TRUE(api.getAssemblyNames().empty() && api.getCompositeNames().empty());
+  std::vector<int> priorities{1};
+  api.getRegionsInOrderForModel({"REST"}, "U", "REST", "A", "P", priorities, names);
+  EXPECT_TRUE(names.empty());
+  EXPECT_TRUE(api.getPrimitiveByName("a").entries.empty());
+  EXPECT_EQ(zyrtest::queuedCount(), 0);
+  expectThrow<qiv::zyrapi::zyr>([&] { api.getRegionMap(); }, "ZYRAPI", "getRegionMap",
+                                "Unable to identify model with handle \"-1\".");
+  expectThrow<qiv::zyrapi::ratlas>([&] { api.getCompositeByName("a"); }, "ZYRRegionMap", "getCompositeByName");
+  expectThrow<qiv::zyrapi::zyr>([&] { qiv::ZYRSelection selection("location a"); }, "ZYRAPI",
+                                "ZYRSelection::create");
+}
+
 TEST_F(Methods, TolerantMethodsForgiveUnknownNamesStrictOnesThrow) {
   twoBlocks();
   double x = 7, y = 7, z = 7;
