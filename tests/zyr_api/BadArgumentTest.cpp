@@ -20,7 +20,7 @@ namespace {
 
 struct Call {
   const char *m_name;
-  const char *m_table; // "model" or "database"
+  const char *m_table; // "model", "database" or "selection"
   std::function<int(int32_t)> m_call;
 };
 
@@ -106,6 +106,200 @@ std::vector<Call> handleCalls(FILE *sink) {
          return zyrRegion_rename(h, "A", "B", 0, &name);
        }},
       {"zyrRegion_setPriority", "model", [](int32_t h) { return zyrRegion_setPriority(h, "A", 2); }},
+      {"zyrLocation_getBoundingBox", "model",
+       [](int32_t h) {
+         double box[6];
+         return zyrLocation_getBoundingBox(h, "A", 0, "m", &box[0], &box[1], &box[2], &box[3], &box[4], &box[5]);
+       }},
+      {"zyrLocation_getExtents", "model",
+       [](int32_t h) {
+         double extents[6];
+         return zyrLocation_getExtents(h, "A", 0, "m", 3, extents);
+       }},
+      {"zyrLocation_getCentroid", "model",
+       [](int32_t h) {
+         double x, y, z;
+         return zyrLocation_getCentroid(h, "A", 0, "m", 0, &x, &y, &z);
+       }},
+      {"zyrLocation_getNoOfRegions", "model",
+       [](int32_t h) {
+         int32_t n = 0;
+         return zyrLocation_getNoOfRegions(h, "A", 0, 15, &n);
+       }},
+      {"zyrLocation_getRegions", "model",
+       [](int32_t h) {
+         int32_t n = 0;
+         char **names = nullptr;
+         return zyrLocation_getRegions(h, "A", 0, 15, &n, &names);
+       }},
+      {"zyrLocation_getCompositeNames", "model",
+       [](int32_t h) {
+         int32_t n = 0;
+         char **names = nullptr;
+         return zyrLocation_getCompositeNames(h, "A", 0, 15, &n, &names);
+       }},
+      {"zyrLocation_getWireframeDisplay", "model",
+       [](int32_t h) {
+         int32_t nv = 0, ne = 0;
+         float *xyz = nullptr;
+         int32_t *edges = nullptr;
+         return zyrLocation_getWireframeDisplay(h, "A", 0, "m", 30.0, &nv, &xyz, &ne, &edges);
+       }},
+      {"zyrLocation_getFacettedDisplay", "model",
+       [](int32_t h) {
+         int32_t nv = 0, nt = 0, nq = 0;
+         float *xyz = nullptr;
+         int32_t *faces = nullptr;
+         return zyrLocation_getFacettedDisplay(h, "A", 0, "m", &nv, &xyz, &nt, &nq, &faces);
+       }},
+      {"zyrLocation_getMeshSize", "model",
+       [](int32_t h) {
+         int32_t nv = 0, ne = 0, byType[32] = {0};
+         return zyrLocation_getMeshSize(h, "A", 0, 15, &nv, &ne, byType);
+       }},
+      {"zyrLocation_doesMeshMatch", "model",
+       [](int32_t h) {
+         const double root[3] = {0, 0, 0}, tip[3] = {0, 0, 1};
+         int32_t match = 0;
+         return zyrLocation_doesMeshMatch(h, "A", "B", 0, root, tip, "m", identity, &match);
+       }},
+      {"zyrModel_getNoOfRegions", "model",
+       [](int32_t h) {
+         int32_t n = 0;
+         return zyrModel_getNoOfRegions(h, 15, &n);
+       }},
+      {"zyrModel_getRegions", "model",
+       [](int32_t h) {
+         int32_t n = 0;
+         char **names = nullptr;
+         return zyrModel_getRegions(h, 15, &n, &names);
+       }},
+      {"zyrModel_getPairedRegions", "model",
+       [](int32_t h) {
+         int32_t n = 0;
+         char **one = nullptr, **two = nullptr;
+         return zyrModel_getPairedRegions(h, 0, &n, &one, &two);
+       }},
+      {"zyrModel_modifyRegions", "model",
+       [](int32_t h) {
+         int32_t counts[1] = {0};
+         int32_t *elements[1] = {nullptr};
+         char *name = nullptr;
+         int32_t modified[3] = {0, 0, 0};
+         char **lists[3] = {nullptr, nullptr, nullptr};
+         return zyrModel_modifyRegions(h, 0, 1, thePair, counts, elements, "T", 0, &name, modified, lists);
+       }},
+      {"zyrRegion_getMesh", "model",
+       [](int32_t h) {
+         int32_t nv = 0, ne = 0;
+         double *xyz = nullptr;
+         int32_t *types = nullptr, *vertices = nullptr;
+         return zyrRegion_getMesh(h, "A", 0, "m", &nv, &xyz, &ne, &types, &vertices);
+       }},
+      {"zyrRegion_getBoundedRegion", "model",
+       [](int32_t h) {
+         char *name = nullptr;
+         return zyrRegion_getBoundedRegion(h, "A", &name);
+       }},
+      {"zyrRegion_getBoundingRegions", "model",
+       [](int32_t h) {
+         int32_t n = 0;
+         char **names = nullptr;
+         return zyrRegion_getBoundingRegions(h, "A", &n, &names);
+       }},
+      {"zyrRegion_getPairedRegions", "model",
+       [](int32_t h) {
+         int32_t n = 0;
+         char **names = nullptr;
+         return zyrRegion_getPairedRegions(h, 0, "A", &n, &names);
+       }},
+      {"zyrRegion_getNeighbours", "model",
+       [](int32_t h) {
+         int32_t n = 0;
+         char **names = nullptr;
+         return zyrRegion_getNeighbours(h, "A", &n, &names);
+       }},
+      {"zyrModel_getCompositeNames", "model",
+       [](int32_t h) {
+         int32_t n = 0;
+         char **names = nullptr;
+         return zyrModel_getCompositeNames(h, &n, &names);
+       }},
+      {"zyrModel_getTaggedCompositeNames", "model",
+       [](int32_t h) {
+         int32_t n = 0;
+         char **names = nullptr;
+         return zyrModel_getTaggedCompositeNames(h, "t", "u", "o", &n, &names);
+       }},
+      {"zyrModel_isCompositeName", "model",
+       [](int32_t h) {
+         int32_t is = 0;
+         return zyrModel_isCompositeName(h, "A", &is);
+       }},
+      {"zyrModel_tagCompositeNames", "model", [](int32_t h) { return zyrModel_tagCompositeNames(h, "t", 0, 1, thePair); }},
+      {"zyrModel_exportRegionMap", "model",
+       [](int32_t h) {
+         char *vsn = nullptr;
+         return zyrModel_exportRegionMap(h, &vsn);
+       }},
+      {"zyrModel_importRegionMap", "model", [](int32_t h) { return zyrModel_importRegionMap(h, "", 0, 0); }},
+      {"zyrCompositeName_create", "model",
+       [](int32_t h) { return zyrCompositeName_create(h, "C", 0, 1, thePair, 0, nullptr); }},
+      {"zyrCompositeName_destroy", "model", [](int32_t h) { return zyrCompositeName_destroy(h, "C"); }},
+      {"zyrCompositeName_getDefinition", "model",
+       [](int32_t h) {
+         int32_t combination = 0, na = 0, nb = 0;
+         char **a = nullptr, **b = nullptr;
+         return zyrCompositeName_getDefinition(h, "C", &combination, &na, &a, &nb, &b);
+       }},
+      {"zyrCompositeName_rename", "model",
+       [](int32_t h) {
+         char *name = nullptr;
+         return zyrCompositeName_rename(h, "C", "D", 0, &name);
+       }},
+      {"zyrCompositeName_hasTag", "model",
+       [](int32_t h) {
+         int32_t has = 0;
+         return zyrCompositeName_hasTag(h, "C", "t", &has);
+       }},
+      {"zyrCompositeName_getTags", "model",
+       [](int32_t h) {
+         char *tags = nullptr;
+         return zyrCompositeName_getTags(h, "C", &tags);
+       }},
+      {"zyrSelection_create", "model",
+       [](int32_t h) {
+         int32_t selection = 0;
+         return zyrSelection_create(h, "", &selection);
+       }},
+      {"zyrModel_importMesh", "model",
+       [](int32_t h) {
+         int32_t n = 0;
+         char **names = nullptr;
+         return zyrModel_importMesh(h, "GMSH", "none.msh", "", "", "m", 0, &n, &names);
+       }},
+      {"zyrSelection_copy", "selection",
+       [](int32_t h) {
+         int32_t copy = 0;
+         return zyrSelection_copy(h, &copy);
+       }},
+      {"zyrSelection_destroy", "selection", [](int32_t h) { return zyrSelection_destroy(h); }},
+      {"zyrSelection_modify", "selection", [](int32_t h) { return zyrSelection_modify(h, 0, ""); }},
+      {"zyrSelection_analyse", "selection",
+       [](int32_t h) {
+         int32_t n = 0;
+         double *data = nullptr;
+         return zyrSelection_analyse(h, "area", &n, &data);
+       }},
+      {"zyrSelection_query", "selection",
+       [](int32_t h) {
+         int32_t nr = 0;
+         char **regions = nullptr;
+         int32_t *nv = nullptr, *nsets = nullptr, *types = nullptr, *ne = nullptr;
+         float **xyz = nullptr;
+         int32_t **vertices = nullptr;
+         return zyrSelection_query(h, 0, "m", &nr, &regions, &nv, &xyz, &nsets, &types, &ne, &vertices);
+       }},
       {"zyrRegion_getPriority", "model",
        [](int32_t h) {
          int32_t priority = 0;
@@ -145,8 +339,11 @@ TEST_F(BadArgumentTest, HandlesThatNameNothingFailWithTheTablesMessage) {
   ASSERT_EQ(zyrDatabase_open(m_dir.file("closed.zyr").c_str(), &closedDatabase, &closedModel), 1);
   ASSERT_EQ(zyrDatabase_close(closedDatabase, 1), 1);
   for (const Call &call : handleCalls(m_sink)) {
-    const int32_t closed = std::string(call.m_table) == "model" ? closedModel : closedDatabase;
-    for (int32_t handle : {-1, 1 << 30, closed}) {
+    const std::string table = call.m_table;
+    std::vector<int32_t> handles = {-1, 1 << 30};
+    if (table != "selection")
+      handles.push_back(table == "model" ? closedModel : closedDatabase);
+    for (int32_t handle : handles) {
       SCOPED_TRACE(std::string(call.m_name) + " with handle " + std::to_string(handle));
       zyrtest::ErrorCapture errors;
       EXPECT_EQ(call.m_call(handle), 0);
@@ -212,6 +409,49 @@ TEST_F(BadArgumentTest, NullPointersAreRefused) {
       {"zyrRegion_rename actualName", 10020, [&] { return zyrRegion_rename(h, "A", "B", 0, nullptr); }},
       {"zyrRegion_setPriority", 10036, [&] { return zyrRegion_setPriority(h, nullptr, 1); }},
       {"zyrRegion_getPriority region", 10036, [&] { return zyrRegion_getPriority(h, nullptr, &n); }},
+      {"zyrLocation_getBoundingBox", 10020,
+       [&] { return zyrLocation_getBoundingBox(h, "A", 0, "m", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr); }},
+      {"zyrLocation_getExtents", 10020, [&] { return zyrLocation_getExtents(h, "A", 0, "m", 3, nullptr); }},
+      {"zyrLocation_getCentroid", 10020,
+       [&] { return zyrLocation_getCentroid(h, "A", 0, "m", 0, nullptr, nullptr, nullptr); }},
+      {"zyrLocation_getNoOfRegions", 10020, [&] { return zyrLocation_getNoOfRegions(h, "A", 0, 15, nullptr); }},
+      {"zyrLocation_getRegions", 10020, [&] { return zyrLocation_getRegions(h, "A", 0, 15, nullptr, nullptr); }},
+      {"zyrLocation_getCompositeNames", 10020,
+       [&] { return zyrLocation_getCompositeNames(h, "A", 0, 15, nullptr, nullptr); }},
+      {"zyrLocation_getWireframeDisplay", 10020,
+       [&] { return zyrLocation_getWireframeDisplay(h, "A", 0, "m", 30.0, nullptr, nullptr, nullptr, nullptr); }},
+      {"zyrLocation_getFacettedDisplay", 10020,
+       [&] { return zyrLocation_getFacettedDisplay(h, "A", 0, "m", nullptr, nullptr, nullptr, nullptr, nullptr); }},
+      {"zyrLocation_getMeshSize", 10020,
+       [&] { return zyrLocation_getMeshSize(h, "A", 0, 15, nullptr, nullptr, nullptr); }},
+      {"zyrLocation_doesMeshMatch", 10020,
+       [&] { return zyrLocation_doesMeshMatch(h, "A", "B", 0, nullptr, nullptr, "m", nullptr, nullptr); }},
+      {"zyrModel_getNoOfRegions", 10020, [&] { return zyrModel_getNoOfRegions(h, 15, nullptr); }},
+      {"zyrModel_getRegions", 10020, [&] { return zyrModel_getRegions(h, 15, nullptr, nullptr); }},
+      {"zyrModel_getPairedRegions", 10020, [&] { return zyrModel_getPairedRegions(h, 0, nullptr, nullptr, nullptr); }},
+      {"zyrModel_modifyRegions", 10020,
+       [&] { return zyrModel_modifyRegions(h, 0, 1, nullptr, nullptr, nullptr, "T", 0, nullptr, nullptr, nullptr); }},
+      {"zyrRegion_getMesh", 10020,
+       [&] { return zyrRegion_getMesh(h, "A", 0, "m", nullptr, nullptr, nullptr, nullptr, nullptr); }},
+      {"zyrRegion_getBoundedRegion", 10020, [&] { return zyrRegion_getBoundedRegion(h, "A", nullptr); }},
+      {"zyrRegion_getBoundingRegions", 10020, [&] { return zyrRegion_getBoundingRegions(h, "A", nullptr, nullptr); }},
+      {"zyrRegion_getPairedRegions", 10020, [&] { return zyrRegion_getPairedRegions(h, 0, "A", nullptr, nullptr); }},
+      {"zyrRegion_getNeighbours", 10020, [&] { return zyrRegion_getNeighbours(h, "A", nullptr, nullptr); }},
+      {"zyrModel_getCompositeNames", 10020, [&] { return zyrModel_getCompositeNames(h, nullptr, nullptr); }},
+      {"zyrModel_getTaggedCompositeNames", 10020,
+       [&] { return zyrModel_getTaggedCompositeNames(h, "t", "u", "o", nullptr, nullptr); }},
+      {"zyrModel_isCompositeName", 10020, [&] { return zyrModel_isCompositeName(h, "A", nullptr); }},
+      {"zyrModel_tagCompositeNames", 10020, [&] { return zyrModel_tagCompositeNames(h, "t", 0, 1, nullptr); }},
+      {"zyrModel_exportRegionMap", 10020, [&] { return zyrModel_exportRegionMap(h, nullptr); }},
+      {"zyrCompositeName_create", 10020, [&] { return zyrCompositeName_create(h, "C", 0, 1, nullptr, 1, nullptr); }},
+      {"zyrCompositeName_getDefinition", 10020,
+       [&] { return zyrCompositeName_getDefinition(h, "C", nullptr, nullptr, nullptr, nullptr, nullptr); }},
+      {"zyrCompositeName_rename", 10020, [&] { return zyrCompositeName_rename(h, "C", "D", 0, nullptr); }},
+      {"zyrCompositeName_hasTag", 10020, [&] { return zyrCompositeName_hasTag(h, "C", "t", nullptr); }},
+      {"zyrCompositeName_getTags", 10020, [&] { return zyrCompositeName_getTags(h, "C", nullptr); }},
+      {"zyrSelection_create", 10020, [&] { return zyrSelection_create(h, "", nullptr); }},
+      {"zyrModel_importMesh", 10020,
+       [&] { return zyrModel_importMesh(h, "GMSH", "none.msh", "", "", "m", 0, nullptr, nullptr); }},
       {"zyrRegion_getPriority priority", 10020, [&] { return zyrRegion_getPriority(h, "A", nullptr); }},
   };
   for (const auto &call : calls) {

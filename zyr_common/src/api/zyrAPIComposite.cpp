@@ -23,6 +23,9 @@ int record(Model *model, int status, const char *name, int32_t hModel) {
 } // namespace
 
 int zyrModel_getCompositeNames(int32_t hModel, int32_t *noOfCompositeNames, char ***compositeNames) {
+  if (!zyrAPI_isGiven(noOfCompositeNames, __func__, "noOfCompositeNames") ||
+      !zyrAPI_isGiven(compositeNames, __func__, "compositeNames"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
@@ -33,6 +36,9 @@ int zyrModel_getCompositeNames(int32_t hModel, int32_t *noOfCompositeNames, char
 
 int zyrModel_getTaggedCompositeNames(int32_t hModel, const char *vsnTagList, const char *untaggedTag,
                                      const char *otherTag, int32_t *noOfCompositeNames, char ***compositeNames) {
+  if (!zyrAPI_isGiven(noOfCompositeNames, __func__, "noOfCompositeNames") ||
+      !zyrAPI_isGiven(compositeNames, __func__, "compositeNames"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
@@ -47,6 +53,8 @@ int zyrModel_getTaggedCompositeNames(int32_t hModel, const char *vsnTagList, con
 }
 
 int zyrModel_isCompositeName(int32_t hModel, const char *name, int32_t *isCompositeName) {
+  if (!zyrAPI_isGiven(isCompositeName, __func__, "isCompositeName"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
@@ -59,7 +67,8 @@ int zyrModel_isCompositeName(int32_t hModel, const char *name, int32_t *isCompos
 int zyrModel_tagCompositeNames(int32_t hModel, const char *tag, int32_t operation, int32_t noOfCompositeNames,
                                char **compositeNames) {
   Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
+  if ((noOfCompositeNames > 0 && !zyrAPI_isGiven(compositeNames, __func__, "compositeNames")) ||
+      !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_tagCompositeNames(model, tag, operation, noOfCompositeNames, compositeNames);
   if (record(model, status, __func__, hModel)) {
@@ -71,6 +80,8 @@ int zyrModel_tagCompositeNames(int32_t hModel, const char *tag, int32_t operatio
 }
 
 int zyrModel_exportRegionMap(int32_t hModel, char **vsn) {
+  if (!zyrAPI_isGiven(vsn, __func__, "vsn"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
@@ -95,7 +106,9 @@ int zyrModel_importRegionMap(int32_t hModel, const char *vsn, int32_t operation,
 int zyrCompositeName_create(int32_t hModel, const char *name, int32_t combination, int32_t noOfComponentsA,
                             char **componentsA, int32_t noOfComponentsB, char **componentsB) {
   Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
+  if ((noOfComponentsA > 0 && !zyrAPI_isGiven(componentsA, __func__, "componentsA")) ||
+      (noOfComponentsB > 0 && !zyrAPI_isGiven(componentsB, __func__, "componentsB")) ||
+      !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status =
       Model_createCompositeName(model, name, combination, noOfComponentsA, componentsA, noOfComponentsB, componentsB);
@@ -120,6 +133,12 @@ int zyrCompositeName_destroy(int32_t hModel, const char *name) {
 
 int zyrCompositeName_getDefinition(int32_t hModel, const char *name, int32_t *combination, int32_t *noOfComponentsA,
                                    char ***componentsA, int32_t *noOfComponentsB, char ***componentsB) {
+  if (!zyrAPI_isGiven(combination, __func__, "combination") ||
+      !zyrAPI_isGiven(noOfComponentsA, __func__, "noOfComponentsA") ||
+      !zyrAPI_isGiven(componentsA, __func__, "componentsA") ||
+      !zyrAPI_isGiven(noOfComponentsB, __func__, "noOfComponentsB") ||
+      !zyrAPI_isGiven(componentsB, __func__, "componentsB"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
@@ -132,6 +151,8 @@ int zyrCompositeName_getDefinition(int32_t hModel, const char *name, int32_t *co
 
 int zyrCompositeName_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias,
                             char **actualName) {
+  if (!zyrAPI_isGiven(actualName, __func__, "actualName"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
@@ -145,6 +166,8 @@ int zyrCompositeName_rename(int32_t hModel, const char *oldName, const char *new
 }
 
 int zyrCompositeName_hasTag(int32_t hModel, const char *name, const char *tag, int32_t *hasTag) {
+  if (!zyrAPI_isGiven(hasTag, __func__, "hasTag"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
@@ -157,6 +180,8 @@ int zyrCompositeName_hasTag(int32_t hModel, const char *name, const char *tag, i
 }
 
 int zyrCompositeName_getTags(int32_t hModel, const char *name, char **tags) {
+  if (!zyrAPI_isGiven(tags, __func__, "tags"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;

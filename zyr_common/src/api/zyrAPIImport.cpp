@@ -12,6 +12,9 @@
 int zyrModel_importMesh(int32_t hModel, const char *type, const char *filename, const char *generic,
                         const char *specific, const char *units, int32_t flags, int32_t *noOfAssemblies,
                         char ***assemblies) {
+  if (!zyrAPI_isGiven(noOfAssemblies, __func__, "noOfAssemblies") ||
+      !zyrAPI_isGiven(assemblies, __func__, "assemblies"))
+    return 0;
   *noOfAssemblies = 0;
   *assemblies = nullptr;
   // Another database of this kind is brought to the current format before it is read.

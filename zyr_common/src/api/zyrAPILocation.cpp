@@ -41,6 +41,10 @@ int recordLocation(Model *model, int status, const char *name, int32_t hModel, c
 
 int zyrLocation_getBoundingBox(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
                                double *xlo, double *xhi, double *ylo, double *yhi, double *zlo, double *zhi) {
+  if (!zyrAPI_isGiven(xlo, __func__, "xlo") || !zyrAPI_isGiven(xhi, __func__, "xhi") ||
+      !zyrAPI_isGiven(ylo, __func__, "ylo") || !zyrAPI_isGiven(yhi, __func__, "yhi") ||
+      !zyrAPI_isGiven(zlo, __func__, "zlo") || !zyrAPI_isGiven(zhi, __func__, "zhi"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
@@ -61,6 +65,8 @@ int zyrLocation_getBoundingBox(int32_t hModel, const char *location, int32_t ign
 
 int zyrLocation_getExtents(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
                            int32_t dimensionality, double *extents) {
+  if (!zyrAPI_isGiven(extents, __func__, "extents"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
@@ -74,6 +80,8 @@ int zyrLocation_getExtents(int32_t hModel, const char *location, int32_t ignoreU
 
 int zyrLocation_getCentroid(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
                             int32_t method, double *x, double *y, double *z) {
+  if (!zyrAPI_isGiven(x, __func__, "x") || !zyrAPI_isGiven(y, __func__, "y") || !zyrAPI_isGiven(z, __func__, "z"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
@@ -87,6 +95,8 @@ int zyrLocation_getCentroid(int32_t hModel, const char *location, int32_t ignore
 
 int zyrLocation_getNoOfRegions(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
                                DimensionalityMask dimensionMask, int32_t *noOfRegions) {
+  if (!zyrAPI_isGiven(noOfRegions, __func__, "noOfRegions"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
@@ -98,6 +108,8 @@ int zyrLocation_getNoOfRegions(int32_t hModel, const char *location, int32_t ign
 
 int zyrLocation_getRegions(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
                            DimensionalityMask dimensionMask, int32_t *noOfRegions, char ***regionNames) {
+  if (!zyrAPI_isGiven(noOfRegions, __func__, "noOfRegions") || !zyrAPI_isGiven(regionNames, __func__, "regionNames"))
+    return 0;
   *noOfRegions = 0;
   *regionNames = nullptr;
   Model *model = nullptr;
@@ -113,6 +125,9 @@ int zyrLocation_getRegions(int32_t hModel, const char *location, int32_t ignoreU
 int zyrLocation_getCompositeNames(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
                                   DimensionalityMask dimensionMask, int32_t *noOfCompositeNames,
                                   char ***compositeNames) {
+  if (!zyrAPI_isGiven(noOfCompositeNames, __func__, "noOfCompositeNames") ||
+      !zyrAPI_isGiven(compositeNames, __func__, "compositeNames"))
+    return 0;
   *noOfCompositeNames = 0;
   *compositeNames = nullptr;
   Model *model = nullptr;
@@ -128,6 +143,10 @@ int zyrLocation_getCompositeNames(int32_t hModel, const char *location, int32_t 
 int zyrLocation_getWireframeDisplay(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
                                     double angle, int32_t *noOfVertices, float **coordinates, int32_t *noOfEdges,
                                     int32_t **endVertices) {
+  if (!zyrAPI_isGiven(noOfVertices, __func__, "noOfVertices") ||
+      !zyrAPI_isGiven(coordinates, __func__, "coordinates") || !zyrAPI_isGiven(noOfEdges, __func__, "noOfEdges") ||
+      !zyrAPI_isGiven(endVertices, __func__, "endVertices"))
+    return 0;
   *noOfVertices = 0;
   *coordinates = nullptr;
   *noOfEdges = 0;
@@ -147,6 +166,12 @@ int zyrLocation_getWireframeDisplay(int32_t hModel, const char *location, int32_
 int zyrLocation_getFacettedDisplay(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
                                    int32_t *noOfVertices, float **coordinates, int32_t *noOfTriangles,
                                    int32_t *noOfQuadrilaterals, int32_t **faceVertices) {
+  if (!zyrAPI_isGiven(noOfVertices, __func__, "noOfVertices") ||
+      !zyrAPI_isGiven(coordinates, __func__, "coordinates") ||
+      !zyrAPI_isGiven(noOfTriangles, __func__, "noOfTriangles") ||
+      !zyrAPI_isGiven(noOfQuadrilaterals, __func__, "noOfQuadrilaterals") ||
+      !zyrAPI_isGiven(faceVertices, __func__, "faceVertices"))
+    return 0;
   *noOfVertices = 0;
   *coordinates = nullptr;
   *noOfTriangles = 0;
@@ -165,6 +190,10 @@ int zyrLocation_getFacettedDisplay(int32_t hModel, const char *location, int32_t
 int zyrLocation_getMeshSize(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
                             DimensionalityMask dimensionMask, int32_t *noOfVertices, int32_t *noOfElements,
                             int32_t *noOfElementsByType) {
+  if (!zyrAPI_isGiven(noOfVertices, __func__, "noOfVertices") ||
+      !zyrAPI_isGiven(noOfElements, __func__, "noOfElements") ||
+      !zyrAPI_isGiven(noOfElementsByType, __func__, "noOfElementsByType"))
+    return 0;
   *noOfVertices = 0;
   *noOfElements = 0;
   Model *model = nullptr;
@@ -182,6 +211,8 @@ int zyrLocation_getMeshSize(int32_t hModel, const char *location, int32_t ignore
 int zyrLocation_doesMeshMatch(int32_t hModel, const char *location1, const char *location2, int32_t type,
                               const double axisRoot[3], const double axisTip[3], const char *units,
                               zyrAffineTransform3D *transform, int32_t *doesMeshMatch) {
+  if (!zyrAPI_isGiven(doesMeshMatch, __func__, "doesMeshMatch"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
@@ -205,6 +236,8 @@ int zyrLocation_doesMeshMatch(int32_t hModel, const char *location1, const char 
 }
 
 int zyrModel_getNoOfRegions(int32_t hModel, DimensionalityMask dimensionMask, int32_t *noOfRegions) {
+  if (!zyrAPI_isGiven(noOfRegions, __func__, "noOfRegions"))
+    return 0;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
@@ -215,6 +248,8 @@ int zyrModel_getNoOfRegions(int32_t hModel, DimensionalityMask dimensionMask, in
 }
 
 int zyrModel_getRegions(int32_t hModel, DimensionalityMask dimensionMask, int32_t *noOfRegions, char ***regionNames) {
+  if (!zyrAPI_isGiven(noOfRegions, __func__, "noOfRegions") || !zyrAPI_isGiven(regionNames, __func__, "regionNames"))
+    return 0;
   *noOfRegions = 0;
   *regionNames = nullptr;
   Model *model = nullptr;
@@ -228,6 +263,10 @@ int zyrModel_getRegions(int32_t hModel, DimensionalityMask dimensionMask, int32_
 
 int zyrModel_getPairedRegions(int32_t hModel, int32_t type, int32_t *noOfPairedRegions, char ***pairedRegionNamesSide1,
                               char ***pairedRegionNamesSide2) {
+  if (!zyrAPI_isGiven(noOfPairedRegions, __func__, "noOfPairedRegions") ||
+      !zyrAPI_isGiven(pairedRegionNamesSide1, __func__, "pairedRegionNamesSide1") ||
+      !zyrAPI_isGiven(pairedRegionNamesSide2, __func__, "pairedRegionNamesSide2"))
+    return 0;
   *noOfPairedRegions = 0;
   *pairedRegionNamesSide1 = nullptr;
   *pairedRegionNamesSide2 = nullptr;
@@ -244,6 +283,13 @@ int zyrModel_getPairedRegions(int32_t hModel, int32_t type, int32_t *noOfPairedR
 int zyrModel_modifyRegions(int32_t hModel, int32_t operation, int32_t noOfComponents, char **regions,
                            int32_t *noOfElements, int32_t **elements, const char *targetName, int32_t recordChanges,
                            char **actualName, int32_t noOfModifiedRegions[3], char **modifiedRegions[3]) {
+  if ((noOfComponents > 0 &&
+       (!zyrAPI_isGiven(regions, __func__, "regions") || !zyrAPI_isGiven(noOfElements, __func__, "noOfElements") ||
+        !zyrAPI_isGiven(elements, __func__, "elements"))) ||
+      !zyrAPI_isGiven(actualName, __func__, "actualName") ||
+      !zyrAPI_isGiven(noOfModifiedRegions, __func__, "noOfModifiedRegions") ||
+      !zyrAPI_isGiven(modifiedRegions, __func__, "modifiedRegions"))
+    return 0;
   *actualName = nullptr;
   for (int i = 0; i < 3; ++i) {
     noOfModifiedRegions[i] = 0;
@@ -274,6 +320,12 @@ int zyrModel_modifyRegions(int32_t hModel, int32_t operation, int32_t noOfCompon
 
 int zyrRegion_getMesh(int32_t hModel, const char *region, int32_t convention, const char *units, int32_t *noOfVertices,
                       double **coordinates, int32_t *noOfElements, int32_t **elementTypes, int32_t **elementVertices) {
+  if (!zyrAPI_isGiven(noOfVertices, __func__, "noOfVertices") ||
+      !zyrAPI_isGiven(coordinates, __func__, "coordinates") ||
+      !zyrAPI_isGiven(noOfElements, __func__, "noOfElements") ||
+      !zyrAPI_isGiven(elementTypes, __func__, "elementTypes") ||
+      !zyrAPI_isGiven(elementVertices, __func__, "elementVertices"))
+    return 0;
   *noOfVertices = 0;
   *coordinates = nullptr;
   *noOfElements = 0;
@@ -293,6 +345,8 @@ int zyrRegion_getMesh(int32_t hModel, const char *region, int32_t convention, co
 }
 
 int zyrRegion_getBoundedRegion(int32_t hModel, const char *region, char **boundedRegion) {
+  if (!zyrAPI_isGiven(boundedRegion, __func__, "boundedRegion"))
+    return 0;
   *boundedRegion = nullptr;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
@@ -305,6 +359,9 @@ int zyrRegion_getBoundedRegion(int32_t hModel, const char *region, char **bounde
 
 int zyrRegion_getBoundingRegions(int32_t hModel, const char *region, int32_t *noOfBoundingRegions,
                                  char ***boundingRegions) {
+  if (!zyrAPI_isGiven(noOfBoundingRegions, __func__, "noOfBoundingRegions") ||
+      !zyrAPI_isGiven(boundingRegions, __func__, "boundingRegions"))
+    return 0;
   *noOfBoundingRegions = 0;
   *boundingRegions = nullptr;
   Model *model = nullptr;
@@ -318,6 +375,9 @@ int zyrRegion_getBoundingRegions(int32_t hModel, const char *region, int32_t *no
 
 int zyrRegion_getPairedRegions(int32_t hModel, int32_t type, const char *region, int32_t *noOfPairedRegions,
                                char ***pairedRegions) {
+  if (!zyrAPI_isGiven(noOfPairedRegions, __func__, "noOfPairedRegions") ||
+      !zyrAPI_isGiven(pairedRegions, __func__, "pairedRegions"))
+    return 0;
   *noOfPairedRegions = 0;
   *pairedRegions = nullptr;
   Model *model = nullptr;
@@ -332,6 +392,9 @@ int zyrRegion_getPairedRegions(int32_t hModel, int32_t type, const char *region,
 }
 
 int zyrRegion_getNeighbours(int32_t hModel, const char *region, int32_t *noOfNeighbours, char ***neighbours) {
+  if (!zyrAPI_isGiven(noOfNeighbours, __func__, "noOfNeighbours") ||
+      !zyrAPI_isGiven(neighbours, __func__, "neighbours"))
+    return 0;
   *noOfNeighbours = 0;
   *neighbours = nullptr;
   Model *model = nullptr;

@@ -22,6 +22,8 @@ int record(const MeshSelection *selection, int status, const char *name) {
 } // namespace
 
 int zyrSelection_create(int32_t hModel, const char *operation, int32_t *hSelection) {
+  if (!zyrAPI_isGiven(hSelection, __func__, "hSelection"))
+    return 0;
   *hSelection = -1;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
@@ -39,6 +41,8 @@ int zyrSelection_create(int32_t hModel, const char *operation, int32_t *hSelecti
 }
 
 int zyrSelection_copy(int32_t hSelection, int32_t *hSelection2) {
+  if (!zyrAPI_isGiven(hSelection2, __func__, "hSelection2"))
+    return 0;
   *hSelection2 = -1;
   MeshSelection *selection = nullptr;
   if (!zyrAPI_getSelection(hSelection, __func__, &selection))
@@ -79,6 +83,8 @@ int zyrSelection_modify(int32_t hSelection, int32_t combination, const char *ope
 }
 
 int zyrSelection_analyse(int32_t hSelection, const char *statistic, int32_t *noOfEntries, double **data) {
+  if (!zyrAPI_isGiven(noOfEntries, __func__, "noOfEntries") || !zyrAPI_isGiven(data, __func__, "data"))
+    return 0;
   *noOfEntries = 0;
   *data = nullptr;
   MeshSelection *selection = nullptr;
@@ -95,6 +101,14 @@ int zyrSelection_analyse(int32_t hSelection, const char *statistic, int32_t *noO
 int zyrSelection_query(int32_t hSelection, int32_t convention, const char *units, int32_t *noOfRegions, char ***regions,
                        int32_t **noOfVertices, float ***coordinates, int32_t **noOfElementSets, int32_t **elementType,
                        int32_t **noOfElements, int32_t ***elementVertices) {
+  if (!zyrAPI_isGiven(noOfRegions, __func__, "noOfRegions") || !zyrAPI_isGiven(regions, __func__, "regions") ||
+      !zyrAPI_isGiven(noOfVertices, __func__, "noOfVertices") ||
+      !zyrAPI_isGiven(coordinates, __func__, "coordinates") ||
+      !zyrAPI_isGiven(noOfElementSets, __func__, "noOfElementSets") ||
+      !zyrAPI_isGiven(elementType, __func__, "elementType") ||
+      !zyrAPI_isGiven(noOfElements, __func__, "noOfElements") ||
+      !zyrAPI_isGiven(elementVertices, __func__, "elementVertices"))
+    return 0;
   *elementType = nullptr;
   MeshSelection *selection = nullptr;
   if (!zyrAPI_getSelection(hSelection, __func__, &selection))
