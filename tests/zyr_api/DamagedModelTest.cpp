@@ -27,6 +27,8 @@ struct Keys {
   std::string m_volume;      // region "Avol"
   std::string m_leftFaces;   // the face mesh of "Aleft"
   std::string m_visualXyz;   // the vertices of the visual of "Aleft"
+  std::string m_model;
+  std::string m_assembly;    // assembly "A"
 };
 
 std::string keyOf(const void *object) {
@@ -54,7 +56,8 @@ int32_t whenOf(Database *database, const std::string &key, const char *name) {
 
 class DamagedModelTest : public testing::Test {
 protected:
-  // Blocks "A" and "B", the left face of "A" with a visual; stored and closed.
+  // Blocks "A" and "B", the two faces of "A" glued to each other, the left one with a visual;
+  // stored and closed.
   void SetUp() override {
     int32_t hd = -1, hm = -1;
     ASSERT_EQ(zyrDatabase_open(m_name.c_str(), &hd, &hm), 1);
@@ -67,7 +70,10 @@ protected:
     FaceMesh *faces = Mesh_getFaceMesh(Model_getMesh(model), left);
     Visual *visual = Visual_newFromFaceMesh(left, faces);
     ASSERT_EQ(Representation_addVisual(Model_getRepresentation(model), visual), 1);
-    m_keys = {keyOf(left), keyOf(Topology_findRegion(topology, "Avol")), keyOf(faces), keyOf(visual->m_vertices)};
+    ASSERT_NE(Region_glueNeighbour(left, Topology_findRegion(topology, "Aright")), nullptr);
+    m_keys = {keyOf(left),  keyOf(Topology_findRegion(topology, "Avol")),
+              keyOf(faces), keyOf(visual->m_vertices),
+              keyOf(model), keyOf(Topology_findAssembly(topology, "A"))};
     Model_flushChanges(model);
     ASSERT_EQ(zyrDatabase_close(hd, -1), 1);
   }
@@ -186,6 +192,49 @@ TEST_F(DamagedModelTest, AVertexCountBeyondTheStoredCoordinatesIsCutToThem) {
     zyrMemory_free(edges, "test");
   }
   deleteAndReopen();
+}
+
+TEST_F(DamagedModelTest, AModelPartOfAnotherTypeIsLeftOut) {
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_model.c_str());
+  zyrUUID *region = zyrUUID_newFromBase64(m_keys.m_leftRegion.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_model, "mesh"), key, "mesh", region), 1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(region);
+  Database_delete(database);
+  EXPECT_EQ(reopen(), std::vector<std::string>{"The stored model " + m_keys.m_model +
+                                               " refers under \"mesh\" to an object that is not of type Mesh;\n"
+                                               "it has been left out.\n"});
+  EXPECT_EQ(Model_getMesh(model()), nullptr);
+  FILE *sink = std::fopen("/dev/null", "w");
+  EXPECT_EQ(zyrModel_dump(m_hModel, 300, sink), 1);
+  std::fclose(sink);
+  EXPECT_EQ(zyrAssembly_delete(m_hModel, "A"), 1);
+}
+
+TEST_F(DamagedModelTest, AnAssemblyWithoutItsTopologyReferenceStillLeavesTheTopology) {
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_assembly.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_assembly, "topology"), key, "topology", nullptr),
+            1);
+  zyrUUID_delete(key);
+  Database_delete(database);
+  reopen();
+  deleteAndReopen();
+}
+
+TEST_F(DamagedModelTest, AGluingWhoseSideNoLongerRefersToItIsCutFromThatSide) {
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_leftRegion.c_str());
+  ASSERT_EQ(Database_setPointers(database, whenOf(database, m_keys.m_leftRegion, "gluings"), key, "gluings", nullptr, 0),
+            1);
+  zyrUUID_delete(key);
+  Database_delete(database);
+  EXPECT_TRUE(reopen().empty());
+  zyrtest::ErrorCapture errors;
+  deleteAndReopen();
+  ASSERT_FALSE(errors.published().empty());
+  EXPECT_EQ(errors.published().front().code, 20006);
 }
 
 } // namespace

@@ -197,6 +197,9 @@ int Model_removeAssembly(Model *model, const char *assemblyName) {
   if (Representation *representation = Model_getRepresentation(model))
     Representation_deleteRegions(representation, n, regions);
   const int status = Topology_deleteRegions(Model_getTopology(model), n, regions);
+  // A damaged record can leave the assembly in the topology without pointing back at it.
+  if (Assembly_getTopology(assembly) != Model_getTopology(model))
+    Topology_removeAssembly(Model_getTopology(model), assembly);
   Assembly_delete(assembly);
   zyrMemory_free(regions, __func__);
   Model_flushChanges(model);

@@ -609,6 +609,12 @@ int Region_duplicateTopology(Region *region, HashTable *regionMap, int32_t glueO
 }
 
 int Region_breakLinks(Region *region, int32_t all) {
+  if (region->m_connection != nullptr && region->m_connection->m_sides[0] != region &&
+      region->m_connection->m_sides[1] != region) {
+    // A damaged record: the connection does not join this region, so it is not ours to delete.
+    region->m_connection = nullptr;
+    zyrObject_setPointer(region, "connection", nullptr);
+  }
   if (region->m_connection != nullptr) {
     Region *neighbour = Region_getNeighbour(region);
     if (all || neighbour == nullptr || neighbour->m_assembly != region->m_assembly) {

@@ -333,7 +333,47 @@ Assembly *Topology_copyAssembly(Topology *, Assembly *assembly, const char *base
   return copy;
 }
 
+namespace {
+
+bool refersTo(const Region *region, const Connection *connection) {
+  return region->m_connection == connection ||
+         (region->m_gluings != nullptr && Set_contains(region->m_gluings, connection));
+}
+
+// A damaged record can name a region as a side of a connection that the region does not refer
+// to: deleting the region would leave the connection pointing at freed memory. Such sides are
+// cleared, and reported, before anything is deleted.
+void clearOneSidedConnections(Topology *topology) {
+  Connection **connections = nullptr;
+  const int32_t n = Topology_getConnections(topology, &connections);
+  for (int32_t i = 0; i < n; ++i) {
+    Connection *connection = connections[i];
+    bool cleared = false;
+    for (Region *&side : connection->m_sides) {
+      if (side != nullptr && !refersTo(side, connection)) {
+        side = nullptr;
+        cleared = true;
+      }
+    }
+    if (!cleared)
+      continue;
+    void *sides[2] = {connection->m_sides[0], connection->m_sides[1]};
+    zyrObject_setPointers(connection, "sides", sides, 2);
+    char uuid[32];
+    zyrObject_getUUIDString(connection, uuid);
+    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Topology_deleteRegions", __FILE__, __LINE__);
+    zyrError_addMessage(error, "The stored connection %s names a region that does not refer to it; that side has "
+                               "been left out.\n", uuid);
+    zyrError_publish(error);
+  }
+  zyrMemory_free(connections, __func__);
+}
+
+} // namespace
+
 int Topology_deleteRegions(Topology *topology, int32_t count, Region **regions) {
+  if (topology != nullptr && count > 0)
+    clearOneSidedConnections(topology);
   for (int32_t i = 0; i < count; ++i) {
     // A damaged record can leave a region in this topology without pointing back at it; it must
     // not stay in the sets once deleted.
