@@ -2,9 +2,15 @@
 #include "zyrAPI.h"
 
 #include "Database.h"
+#include "Model.h"
 #include "Repository.h"
 #include "SessionFile.h"
 #include "Units.h"
+#include "zyrError.h"
+#include "zyrErrorCode.h"
+#include "zyrObject.h"
+
+#include <cstring>
 
 int zyrDatabase_open(const char *name, int32_t *hDatabase, int32_t *hModel) {
   if (!zyrAPI_isGiven(hDatabase, __func__, "hDatabase") || !zyrAPI_isGiven(hModel, __func__, "hModel"))
@@ -22,6 +28,17 @@ int zyrDatabase_open(const char *name, int32_t *hDatabase, int32_t *hModel) {
       return 0;
   }
   Repository *repository = Repository_new(name);
+  // A damaged file can name anything as its model, or lose the model's way back to the file.
+  void *primary = repository != nullptr ? Repository_getPrimaryModel(repository) : nullptr;
+  if (repository != nullptr && (primary == nullptr || std::strcmp(zyrObject_getTypeName(primary), "Model") != 0)) {
+    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error, "The database \"%s\" holds no model.\n", name);
+    zyrError_publish(error);
+    Repository_close(repository, -1);
+    repository = nullptr;
+  } else if (repository != nullptr && Model_getRepository(static_cast<Model *>(primary)) != repository) {
+    Model_setRepository(static_cast<Model *>(primary), repository);
+  }
   if (SessionFile_record(repository, repository != nullptr ? 1 : 0)) {
     SessionFile_recordString(__func__);
     SessionFile_recordString(name);

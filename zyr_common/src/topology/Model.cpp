@@ -112,7 +112,11 @@ int readPart(Model *model, int32_t flag, const char *key, const char *typeName, 
 
 int Model_restore(void *object, int32_t flag) {
   Model *model = static_cast<Model *>(object);
-  int ok = readPart(model, flag, "repository", "Repository", reinterpret_cast<void **>(&model->m_repository));
+  // The repository that owns the model never changes: a lost reference keeps the one it had.
+  void *repository = model->m_repository;
+  int ok = readPart(model, flag, "repository", "Repository", &repository);
+  if (repository != nullptr)
+    model->m_repository = static_cast<Repository *>(repository);
   ok &= readPart(model, flag, "topology", "Topology", reinterpret_cast<void **>(&model->m_topology));
   ok &= readPart(model, flag, "representation", "Representation", reinterpret_cast<void **>(&model->m_representation));
   ok &= readPart(model, flag, "mesh", "Mesh", reinterpret_cast<void **>(&model->m_mesh));
@@ -188,7 +192,10 @@ NameManager *Model_getNameManager(const Model *model, const char *caller) {
 }
 
 int Model_findPrimitiveRegion(const Model *model, const char *name, Region **region) {
-  *region = model->m_topology != nullptr && name != nullptr ? Topology_findRegion(model->m_topology, name) : nullptr;
+  // A topology restored without its NameManager knows no names.
+  *region = model->m_topology != nullptr && Topology_getNameManager(model->m_topology) != nullptr && name != nullptr
+                ? Topology_findRegion(model->m_topology, name)
+                : nullptr;
   if (*region != nullptr)
     return 1;
   zyrError *error = zyrError_new(ZYR_U_NOT_A_PRIMITIVE_REGION, __func__, __FILE__, __LINE__);
@@ -198,8 +205,9 @@ int Model_findPrimitiveRegion(const Model *model, const char *name, Region **reg
 }
 
 int Model_findAssembly(const Model *model, const char *name, Assembly **assembly) {
-  *assembly =
-      model->m_topology != nullptr && name != nullptr ? Topology_findAssembly(model->m_topology, name) : nullptr;
+  *assembly = model->m_topology != nullptr && Topology_getNameManager(model->m_topology) != nullptr && name != nullptr
+                  ? Topology_findAssembly(model->m_topology, name)
+                  : nullptr;
   if (*assembly != nullptr)
     return 1;
   zyrError *error = zyrError_new(ZYR_U_NOT_AN_ASSEMBLY, __func__, __FILE__, __LINE__);

@@ -192,6 +192,11 @@ int Model_removeAssembly(Model *model, const char *assemblyName) {
     return 0;
   Region **regions = nullptr;
   const int32_t n = Assembly_getRegions(assembly, 15, &regions);
+  // A damaged record can list a region in the assembly that names another one: it leaves this
+  // assembly now, while it is alive, since its own deletion will not take it out.
+  for (int32_t i = 0; i < n; ++i)
+    if (Region_getAssembly(regions[i]) != assembly)
+      Assembly_removeRegion(assembly, regions[i]);
   if (Mesh *mesh = Model_getMesh(model))
     Mesh_deleteRegions(mesh, n, regions);
   if (Representation *representation = Model_getRepresentation(model))
