@@ -6,6 +6,7 @@
 #include "Pair.h"
 #include "Region.h"
 #include "Repository.h"
+#include "TopologyReferences.h"
 #include "vsnNameEncoding.h"
 #include "zyrCString.h"
 #include "zyrError.h"
@@ -181,8 +182,20 @@ void restoreNames(NameManager *nm, int32_t flag) {
     else
       nm->m_noOfCompositeNames += 1;
   };
-  for (int32_t i = 0; i < noOfPrimitive; ++i)
+  int32_t noOfBad = 0;
+  for (int32_t i = 0; i < noOfPrimitive; ++i) {
+    // A primitive name must lead to a live assembly or region: anything else would be written
+    // into as one (and a lost one would pass for a composite name).
+    if (!TopologyReferences_isOfType(objects[i], TOPOLOGY_TYPE_ASSEMBLY) &&
+        !TopologyReferences_isOfType(objects[i], TOPOLOGY_TYPE_REGION)) {
+      zyrCString_free(primitive[i]);
+      ++noOfBad;
+      continue;
+    }
     enter(primitive[i], objects[i]);
+  }
+  if (noOfBad > 0)
+    publishInternal(__func__, "Names of the name manager that lead to no assembly or region have been left out.\n");
   for (int32_t i = 0; i < noOfComposite; ++i)
     enter(composite[i], nullptr);
   zyrMemory_free(primitive, __func__);
