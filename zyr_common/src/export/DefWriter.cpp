@@ -5,7 +5,6 @@
 #include "DefFile.h"
 #include "DefWriterInternal.h"
 #include "Labelling.h"
-#include "Model.h"
 #include "Region.h"
 #include "Topology.h"
 #include "vsnBoundary.h"
@@ -196,6 +195,22 @@ void label(Labelling *labelling, int32_t n, void *const *objects) {
 
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+DefWriterModelHooks s_hooks = {nullptr, nullptr};
+}
+
+void DefWriter_setModelHooks(const DefWriterModelHooks *hooks) {
+  s_hooks = hooks != nullptr ? *hooks : DefWriterModelHooks{nullptr, nullptr};
+}
+
+Topology *DefWriter_getModelTopology(const Model *model) {
+  return s_hooks.m_getTopology != nullptr && model != nullptr ? s_hooks.m_getTopology(model) : nullptr;
+}
+
+Mesh *DefWriter_getModelMesh(const Model *model) {
+  return s_hooks.m_getMesh != nullptr && model != nullptr ? s_hooks.m_getMesh(model) : nullptr;
+}
+
 void DefWriter_getMatching(uint32_t flags, int32_t interfaceType, int *useExisting, int *matchNew) {
   *useExisting = 1;
   *matchNew = 1;
@@ -243,7 +258,9 @@ DefWriter *DefWriter_new(Model *model, const char *fileName, uint32_t flags, int
                          const char *units, double tolerance) {
   if (model == nullptr || fileName == nullptr)
     return nullptr;
-  Topology *topology = Model_getTopology(model);
+  Topology *topology = DefWriter_getModelTopology(model);
+  if (topology == nullptr)
+    return nullptr;
 
   zyrZoneMap *map = nullptr;
   if (fromDefFile) {

@@ -16,6 +16,7 @@
 
 struct DefFile;
 struct Labelling;
+struct Mesh;
 struct Model;
 struct Region;
 struct Topology;
@@ -55,6 +56,16 @@ struct DefWriter {
   uint32_t m_flags;
   double m_tolerance;
 };
+
+// The Model sits in a higher layer; it hands the writer its parts through hooks that it
+// registers before it makes a writer.
+struct DefWriterModelHooks {
+  Topology *(*m_getTopology)(const Model *model);
+  Mesh *(*m_getMesh)(const Model *model);
+};
+void DefWriter_setModelHooks(const DefWriterModelHooks *hooks);
+Topology *DefWriter_getModelTopology(const Model *model);
+Mesh *DefWriter_getModelMesh(const Model *model);
 
 // None, with the reason published, when the physics cannot be read, the zone map and topology
 // disagree, or the file cannot be opened.

@@ -4,7 +4,6 @@
 
 #include "DefFile.h"
 #include "DefWriterInternal.h"
-#include "Model.h"
 #include "Region.h"
 #include "Topology.h"
 #include "Zone.h"
@@ -369,7 +368,7 @@ int DefWriter_writeData(DefWriter *w) {
   // Zones. A zone that cannot be written has said why; the file goes on.
   std::vector<Zone *> zones(static_cast<size_t>(w->m_noOfDomains) + 1, nullptr);
   for (int32_t z = 1; z <= w->m_noOfDomains; ++z) {
-    Zone *zone = Zone_new(Model_getMesh(w->m_model), w->m_domains[z - 1], w->m_labelling);
+    Zone *zone = Zone_new(DefWriter_getModelMesh(w->m_model), w->m_domains[z - 1], w->m_labelling);
     zones[static_cast<size_t>(z)] = zone;
     if (zone != nullptr)
       Zone_write(zone, w->m_file, units.c_str());

@@ -19,6 +19,9 @@ void publish(int32_t code, const char *function, const char *format, const char 
   zyrError_publish(error);
 }
 
+Topology *topologyOf(const Model *model) { return Model_getTopology(model); }
+Mesh *meshOf(const Model *model) { return Model_getMesh(model); }
+
 void removeWithLock(const std::string &name) {
   if (zyrDoesFileExist(name.c_str()))
     zyrRemoveFile(name.c_str());
@@ -32,6 +35,8 @@ void removeWithLock(const std::string &name) {
 int Model_writeDefFile(Model *model, const char *fileName, uint32_t flags, int32_t fromDefFile, const char *units) {
   if (model == nullptr || fileName == nullptr)
     return 0;
+  static const DefWriterModelHooks hooks = {topologyOf, meshOf};
+  DefWriter_setModelHooks(&hooks);
   double tolerance = Model_getActiveRelativeTolerance(model);
   Model_flushChanges(model);
   DefWriter *writer = DefWriter_new(model, fileName, flags, fromDefFile, units, tolerance);
