@@ -216,6 +216,24 @@ TEST(KelvoModel, AnElementOfAnUnknownTypeInAVolumeOrTaggedSurfaceStopsTheImport)
   EXPECT_TRUE(b.m_model->m_surfaces.empty()) << "no surface is invented around the hole";
 }
 
+TEST(KelvoModel, VersionFourFilesGiveTheDimensionOfTheUnknownElementsEntity) {
+  // The test writer puts an element of an unknown type in an entity of dimension 3.
+  TestMesh mesh = twoTets(0, 0);
+  mesh.m_elements.push_back({99, 0, 7, {1, 2, 3, 4}});
+  const std::string text = toMsh4(mesh);
+  MshFile *parsed = MshFile_new();
+  KelvoModel *model = KelvoModel_new();
+  std::string error;
+  ASSERT_EQ(MshFile_parse(parsed, text.data(), text.size(), &error), 1) << error;
+  ASSERT_EQ(parsed->m_unknown.size(), 1u);
+  EXPECT_EQ(parsed->m_unknown[0].m_dimension, 3);
+  EXPECT_EQ(KelvoModel_build(model, parsed, &error), 0);
+  EXPECT_EQ(error, "Element 3 is of the element type 99, which Kelvo.exe cannot read, and lies in "
+                   "the volume entity 7: the mesh cannot be imported without it.");
+  MshFile_delete(parsed);
+  KelvoModel_delete(model);
+}
+
 TEST(KelvoModel, AnElementOfAnUnknownTypeThatTheImportHasNoUseForIsLeftOutWithAWarning) {
   TestMesh mesh = twoTets(1, 2);
   mesh.m_names = {{3, 1, "A"}, {3, 2, "B"}, {1, 9, "edge"}};

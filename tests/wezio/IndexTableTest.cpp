@@ -380,6 +380,30 @@ TEST_F(StoredIndexTest, AnEntryThatNamesAnotherDataSetIsCaughtAtTheReadAndTheInd
   }
 }
 
+TEST_F(StoredIndexTest, AMismatchWhoseRebuildFailsKeepsTheTableItHad) {
+  std::string bytes = m_good;
+  const std::string what = "set12";
+  bytes[m_good.find(E + what + E, m_indexAt) + 1] = 'S';
+  bytes[static_cast<size_t>(m_positions[5])] = 'Z'; // a frame the walk cannot place, with more after it
+  writeFile(m_name, bytes);
+  messages().clear();
+  IO_file r;
+  iif_clear_record(&r);
+  r.m_callback = captureMessage;
+  ASSERT_EQ(iif_open(&r, m_name.c_str(), "d"), IO_OK) << allMessages();
+  Header h;
+  Data d;
+  EXPECT_EQ(readAt(&r, m_positions[12], h.get(), d.get()), IO_BAD_FILE);
+  EXPECT_NE(allMessages().find("read_located_dataset: cannot recreate index\n"), std::string::npos);
+  std::vector<int64_t> positions;
+  for (const Entry &e : entries(&r)) positions.push_back(e.m_position);
+  EXPECT_EQ(positions, m_positions);
+  EXPECT_EQ(r.m_indexlocation, m_indexAt);
+  // The others still read.
+  ASSERT_EQ(readAt(&r, m_positions[13], h.get(), d.get()), IO_OK) << allMessages();
+  iif_close(&r);
+}
+
 TEST_F(StoredIndexTest, ARecordedSizeThatDiffersRebuildsAndTheNextWriterStoresAFreshIndex) {
   std::string bytes = m_good;
   bytes.replace(6, 21, textOffset(12345, 20));

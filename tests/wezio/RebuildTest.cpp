@@ -166,6 +166,10 @@ TEST_F(RebuildTest, DamageAfterTheLastCompleteDataSetEndsTheWalkThere) {
       index.substr(0, index.size() - 30),                     // closing length cut
       std::string("F\0\n") + "  !     90*          \n" + "*INDEX\n",
       std::string("D\xb5\n") + le32(9000) + "*DATASET", // a deleted frame cut off
+      [] {                                                // a closing length field damaged
+        std::string c = textFrame("C", 2);
+        return c.replace(c.size() - 21, 21, "  !     90*          \n");
+      }(),
   };
   for (const std::string &tail : tails) {
     ASSERT_EQ(openWith(infoBlock(0) + a + b + tail), IO_OK) << allMessages();

@@ -47,9 +47,20 @@ int matchesIndex(IO_error_callback callback, int64_t position, const IO_header *
                     entry.m_what, entry.m_where, entry.m_when, position, header->m_what,
                     header->m_where, *header->m_when);
   }
-  record->m_lock = -1;
+  // The rebuilt table replaces the damaged one only when the whole file could be walked.
+  IO_index *damaged = record->m_indextable;
+  const int64_t location = record->m_indexlocation;
+  record->m_indextable = nullptr;
   int status = recreate_indextable(callback, record);
-  if (status != IO_OK) io_report_error(callback, "read_located_dataset: cannot recreate index\n");
+  if (status == IO_OK) {
+    indextable_free(damaged);
+    record->m_lock = -1;
+  } else {
+    io_report_error(callback, "read_located_dataset: cannot recreate index\n");
+    indextable_free(record->m_indextable);
+    record->m_indextable = damaged;
+    record->m_indexlocation = location;
+  }
   return IO_BAD_FILE;
 }
 

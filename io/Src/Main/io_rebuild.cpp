@@ -127,6 +127,21 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
       return status;
     }
     const IO_header *h = scan->m_header;
+    // The closing length field first: a frame that cannot be walked over gets no entry, so that
+    // a walk ending at it leaves nothing in the table that the next write would overwrite.
+    if (io_seek(stream, s + length, 0) != 0) {
+      io_report_error(callback, "recreate_indextable: fseek failed\n");
+      return IO_SEEK_ERR;
+    }
+    int64_t second = 0;
+    status = readLengthField(stream, format, scan->m_record->m_offsetwidth, &second);
+    if (status != IO_OK) {
+      io_report_error(callback,
+                      "recreate_indextable: error %d reading final dataset length for %s:%s:%d at "
+                      "offset %" PRId64,
+                      status, h->m_what, h->m_where, *h->m_when, p);
+      return status;
+    }
     if (nameFitsEntry(h->m_what) && nameFitsEntry(h->m_where)) {
       char entry[3 * IO_NAME_LEN + 80];
       snprintf(entry, sizeof entry, "Y%c%s%c%s%c%d%c%" PRId64 "%c%" PRId64, kEsc, h->m_what, kEsc,
@@ -140,19 +155,6 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
     } else {
       // A name holding the entry separators cannot be indexed (this library never writes one).
       io_trace("recreate_indextable: data set at %" PRId64 " has no name to index", p);
-    }
-    if (io_seek(stream, s + length, 0) != 0) {
-      io_report_error(callback, "recreate_indextable: fseek failed\n");
-      return IO_SEEK_ERR;
-    }
-    int64_t second = 0;
-    status = readLengthField(stream, format, scan->m_record->m_offsetwidth, &second);
-    if (status != IO_OK) {
-      io_report_error(callback,
-                      "recreate_indextable: error %d reading final dataset length for %s:%s:%d at "
-                      "offset %" PRId64,
-                      status, h->m_what, h->m_where, *h->m_when, p);
-      return status;
     }
     return kContinue;
   }

@@ -5,7 +5,9 @@
 #include "FaceMesh.h"
 #include "FaceSet.h"
 #include "InterfaceMap.h"
+#include "Representation.h"
 #include "Vertices.h"
+#include "Visual.h"
 #include "zyrTypeManager.h"
 
 void zyrMeshLayer_initialise() {
@@ -20,5 +22,8 @@ void zyrMeshLayer_initialise() {
   zyrTypeManager_setHooks("FaceMesh", FaceMesh_getSize, FaceMesh_dump, FaceMesh_restore, FaceMesh_delete);
   zyrTypeManager_setHooks("InterfaceMap", InterfaceMap_getSize, InterfaceMap_dump, InterfaceMap_restore,
                           InterfaceMap_delete);
+  zyrTypeManager_setHooks("Visual", Visual_getSize, Visual_dump, Visual_restore, Visual_delete);
+  zyrTypeManager_setHooks("Representation", Representation_getSize, Representation_dump, Representation_restore,
+                          Representation_delete);
   done = true;
 }
