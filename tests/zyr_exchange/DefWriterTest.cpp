@@ -13,9 +13,12 @@
 #include "Topology.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
+#include "Zone.h"
 #include "zyrTopologyLayer.h"
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
@@ -326,6 +329,24 @@ TEST(DefWriterMatching, FlagsSwitchMatchingPerInterfaceType) {
   EXPECT_EQ(use * 10 + match, 0);
   DefWriter_getMatching(15, 7, &use, &match);
   EXPECT_EQ(use * 10 + match, 11);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ZoneExtents, DistancesAndTheEmptyZone) {
+  const double xyz[] = {3.0, 4.0, 0.0, -1.0, 0.0, 0.0, 0.0, -2.0, 12.0};
+  double lo[3], hi[3], nearest = 0.0, farthest = 0.0;
+  Zone_getExtents(3, xyz, lo, hi, &nearest, &farthest);
+  EXPECT_EQ(std::vector<double>(lo, lo + 3), (std::vector<double>{-1.0, -2.0, 0.0}));
+  EXPECT_EQ(std::vector<double>(hi, hi + 3), (std::vector<double>{3.0, 4.0, 12.0}));
+  EXPECT_DOUBLE_EQ(nearest, 1.0);
+  EXPECT_DOUBLE_EQ(farthest, std::sqrt(148.0));
+  // No vertex: minima from the largest double, maxima from its negative.
+  Zone_getExtents(0, nullptr, lo, hi, &nearest, &farthest);
+  EXPECT_EQ(lo[0], DBL_MAX);
+  EXPECT_EQ(hi[2], -DBL_MAX);
 }
 
 } // namespace
