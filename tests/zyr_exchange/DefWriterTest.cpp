@@ -310,6 +310,14 @@ TEST_F(DefWriterTest, InterfaceThatCannotBeWrittenStopsTheWrite) {
   EXPECT_EQ(strings("G/NAMEMAP").back(), "ZIF");
 }
 
+TEST_F(DefWriterTest, FileThatCannotBeOpenedFailsConstruction) {
+  volume(Topology_addAssembly(m_topology, "A"), "V", {"wall"});
+  m_file = m_dir.path() + "/missing/case.wez";
+  EXPECT_EQ(write(0, "m"), -1);
+  ASSERT_FALSE(published().empty());
+  EXPECT_FALSE(zyrtest::fileExists(m_file));
+}
+
 TEST_F(DefWriterTest, UnreadablePhysicsNamesTheFile) {
   volume(Topology_addAssembly(m_topology, "A"), "V", {"wall"});
   EXPECT_EQ(write(1), -1);
