@@ -17,6 +17,7 @@
 #include "zyrMemory.h"
 #include "zyrZoneMap.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -98,7 +99,7 @@ int writeProblem(DefWriter *w, Writer &out, std::vector<int32_t> &volumeZone, st
   char *release = zyrCString_merge(zyrGetBuildInfo(zyrBuildRelease), " (", zyrGetBuildInfo(zyrBuildStamp), ") [ZYR]",
                                    nullptr);
   char buffer[kReleaseLength] = {0};
-  strncpy(buffer, release, kReleaseLength);
+  memcpy(buffer, release, std::min(strlen(release), static_cast<size_t>(kReleaseLength)));
   zyrCString_free(release);
   out.check(DefFile_writeCharArray(out.m_file, "G/CRELNO", kEvery, 0, buffer, kReleaseLength));
   out.integer("G/NVL", kEvery, nvl);
