@@ -313,8 +313,12 @@ TEST_F(ApiTest, ModelPrintAndDump) {
   EXPECT_EQ(lines[0], "");
   EXPECT_EQ(lines[1], rule);
   EXPECT_EQ(lines[2], std::string("Model: ") + uuid);
-  EXPECT_EQ(lines[6], "m_representation = NOT SET");
-  EXPECT_EQ(lines[7], "m_mesh           = NOT SET");
+  EXPECT_EQ(lines[6].rfind("m_representation = ", 0), 0u);
+  EXPECT_NE(lines[6], "m_representation = NOT SET");
+  // The Model owns its Mesh.
+  char mesh[32];
+  zyrObject_getUUIDString(Model_getMesh(model), mesh);
+  EXPECT_EQ(lines[7], std::string("m_mesh           = ") + mesh);
   EXPECT_EQ(lines[8].rfind("m_repository     = ", 0), 0u);
   EXPECT_EQ(lines[10], "m_relativeTolerance = 5.000000e-03 (active = 5.000000e-03)");
   EXPECT_EQ(lines[11], rule);

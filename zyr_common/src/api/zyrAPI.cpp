@@ -2,11 +2,14 @@
 #include "zyrAPI.h"
 
 #include "HandleManager.h"
+#include "Mesh.h"
 #include "Model.h"
+#include "Representation.h"
 #include "Repository.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
+#include "zyrMeshLayer.h"
 #include "zyrTopologyLayer.h"
 #include "zyrTypeManager.h"
 
@@ -38,6 +41,15 @@ int setRepository(void *model, Repository *repository) {
   return Model_setRepository(static_cast<Model *>(model), repository);
 }
 
+// A Model owns one Mesh and one Representation over its Topology.
+void *newMesh(Topology *topology) { return Mesh_new(topology); }
+void printMesh(const void *mesh, FILE *stream) { Mesh_print(static_cast<const Mesh *>(mesh), stream); }
+int upgradeMesh(void *mesh) { return Mesh_upgrade(static_cast<Mesh *>(mesh)); }
+void *newRepresentation(Topology *topology) { return Representation_new(topology); }
+void printRepresentation(const void *representation, FILE *stream) {
+  Representation_print(static_cast<const Representation *>(representation), stream);
+}
+
 } // namespace
 
 void zyrAPI_initialise() {
@@ -45,6 +57,12 @@ void zyrAPI_initialise() {
   if (done)
     return;
   zyrTopologyLayer_initialise();
+  zyrMeshLayer_initialise();
+  const ModelPartHooks meshHooks = {newMesh, Mesh_delete, printMesh, upgradeMesh};
+  Model_setMeshHooks(&meshHooks);
+  static const ModelPartHooks representation = {newRepresentation, Representation_delete,
+                                                printRepresentation, nullptr};
+  Model_setRepresentationHooks(&representation);
   zyrTypeManager_setHooks("Model", Model_getSize, Model_save, Model_restore, Model_delete);
   Repository_setModelHooks(newModel, Model_upgrade, setRepository);
   done = true;

@@ -5,6 +5,7 @@
 #include "HashTable.h"
 #include "IntegerMap.h"
 #include "Region.h"
+#include "Splitting.h"
 #include "Set.h"
 #include "Vertices.h"
 #include "zyrArrayUtilities.h"
@@ -235,6 +236,21 @@ int ElementMesh_renumberVertices(ElementMesh *mesh, const IntegerMap *map) {
     if (ElementSet_renumberVertices(set, map) != 1)
       result = 0;
   return result;
+}
+
+int ElementMesh_localise(ElementMesh *mesh, const Splitting *splitting, const Vertices *source) {
+  const IntegerMap *map = Splitting_getVertexMap(splitting, mesh);
+  int32_t count = 0;
+  const int32_t *values = map != nullptr ? IntegerMap_getValues(map, &count) : nullptr;
+  Vertices *subset = Vertices_newSubset(source, count, values);
+  if (subset == nullptr)
+    return 0;
+  // The shared source is not this mesh's to delete.
+  if (mesh->m_vertices != nullptr && mesh->m_vertices != source)
+    Vertices_delete(mesh->m_vertices);
+  mesh->m_vertices = subset;
+  zyrObject_setPointer(mesh, "vertices", subset);
+  return map != nullptr ? ElementMesh_renumberVertices(mesh, map) : 1;
 }
 
 void ElementMesh_print(const ElementMesh *constMesh, FILE *stream) {

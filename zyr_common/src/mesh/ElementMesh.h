@@ -15,6 +15,7 @@ struct HashTable;
 struct IntegerMap;
 struct Region;
 struct Set;
+struct Splitting;
 struct Vertices;
 struct zyrAffineTransform3D;
 
@@ -61,6 +62,9 @@ int ElementMesh_isInverted(const ElementMesh *mesh);
 // The distinct vertex numbers the elements use, ascending, as a new map (NULL when none).
 IntegerMap *ElementMesh_calculateMap(const ElementMesh *mesh);
 int ElementMesh_renumberVertices(ElementMesh *mesh, const IntegerMap *map);
+// Gives the mesh its own vertices: the subset of the shared source that its elements use (the
+// splitting's vertex map of the mesh), with compact vertex numbers. The source stays.
+int ElementMesh_localise(ElementMesh *mesh, const Splitting *splitting, const Vertices *source);
 
 // Type hooks.
 int64_t ElementMesh_getSize();

@@ -5,6 +5,7 @@
 #include "ElementTopology.h"
 #include "HashTable.h"
 #include "IntegerMap.h"
+#include "Numbering.h"
 #include "zyrBlob.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
@@ -130,6 +131,21 @@ int convertedCopy(const ElementSet *set, int32_t convention, int mirrored, int32
   return 1;
 }
 
+// Vertex numbers become their labels in the zone numbering; 0 when the set's mesh is not
+// numbered or a number is not one of its vertices.
+int relabel(const ElementSet *set, const Numbering *numbering, int64_t n, int32_t *vertices) {
+  const int32_t *labels = Numbering_getVertexLabels(numbering, set->m_elementMesh);
+  if (labels == nullptr)
+    return 0;
+  const int32_t count = ElementMesh_getNoOfVertices(set->m_elementMesh);
+  for (int64_t i = 0; i < n; ++i) {
+    if (vertices[i] < 0 || vertices[i] >= count)
+      return 0;
+    vertices[i] = labels[vertices[i]];
+  }
+  return 1;
+}
+
 } // namespace
 
 int64_t ElementSet_getSize() { return static_cast<int64_t>(sizeof(ElementSet)); }
@@ -215,11 +231,12 @@ int ElementSet_getElements(const ElementSet *set, const Numbering *numbering, in
   ensureConsistent(set);
   *elements = nullptr;
   *count = 0;
-  if (numbering != nullptr)
+  int32_t offset = 0;
+  if (numbering != nullptr && !Numbering_getElementSetOffset(numbering, set, &offset))
     return 0;
   int32_t *list = zyrMemory_allocateArray<int32_t>(set->m_nel > 0 ? set->m_nel : 1, __func__);
   for (int32_t e = 0; e < set->m_nel; ++e)
-    list[e] = e;
+    list[e] = offset + e;
   *elements = list;
   *count = set->m_nel;
   return 1;
@@ -233,9 +250,14 @@ int ElementSet_getElementVertices(const ElementSet *set, int32_t convention, con
   *noOfVerticesPerElement = ElementTopology_getNoOfVertices(set->m_type);
   int mirrored = 0;
   needsConversion(set, convention, mirror, &mirrored);
-  if (numbering != nullptr || !validConvention(convention))
+  if (!validConvention(convention) || !convertedCopy(set, convention, mirrored, vertices))
     return 0;
-  return convertedCopy(set, convention, mirrored, vertices);
+  if (numbering != nullptr &&
+      !relabel(set, numbering, static_cast<int64_t>(set->m_nel) * *noOfVerticesPerElement, *vertices)) {
+    zyrMemory_freeAndClear(vertices, __func__);
+    return 0;
+  }
+  return 1;
 }
 
 int ElementSet_getElementVertexPointer(const ElementSet *set, int32_t convention, const Numbering *numbering,
@@ -261,13 +283,15 @@ int ElementSet_releaseElementVertexPointer(const ElementSet *set, int32_t **vert
 int ElementSet_getElement(const ElementSet *set, int32_t element, int32_t convention, const Numbering *numbering,
                           int mirror, int32_t *noOfVertices, int32_t *buffer) {
   ensureConsistent(set);
-  if (element < 0 || element >= set->m_nel || numbering != nullptr || !validConvention(convention))
+  if (element < 0 || element >= set->m_nel || !validConvention(convention))
     return 0;
   const int32_t v = ElementTopology_getNoOfVertices(set->m_type);
   int mirrored = 0;
   needsConversion(set, convention, mirror, &mirrored);
   if (!ElementConversion_reorderVertices(set->m_type, convention, mirrored, 0, 1,
                                          data(set) + static_cast<int64_t>(element) * v, buffer))
+    return 0;
+  if (numbering != nullptr && !relabel(set, numbering, v, buffer))
     return 0;
   *noOfVertices = v;
   return 1;

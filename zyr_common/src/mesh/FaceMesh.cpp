@@ -4,6 +4,9 @@
 #include "ElementSet.h"
 #include "FaceSet.h"
 #include "HashTable.h"
+#include "InterfaceMap.h"
+#include "Numbering.h"
+#include "Mesh.h"
 #include "Region.h"
 #include "Set.h"
 #include "zyrAffineTransform3D.h"
@@ -152,6 +155,27 @@ std::vector<int32_t> firstAppearance(int64_t n, int32_t *values, bool replace) {
   }
   return order;
 }
+
+} // namespace
+
+// Element-mesh vertex numbers become their zone labels (the sentinel stays); 0 when the element
+// mesh is not numbered or a number is not one of its vertices.
+int FaceMesh_relabelVertices(const FaceMesh *fm, const Numbering *numbering, int64_t n, int32_t *vertices) {
+  const int32_t *labels = Numbering_getVertexLabels(numbering, fm->m_elementMesh);
+  if (labels == nullptr)
+    return 0;
+  const int32_t count = ElementMesh_getNoOfVertices(fm->m_elementMesh);
+  for (int64_t i = 0; i < n; ++i) {
+    if (vertices[i] == -1)
+      continue;
+    if (vertices[i] < 0 || vertices[i] >= count)
+      return 0;
+    vertices[i] = labels[vertices[i]];
+  }
+  return 1;
+}
+
+namespace {
 
 bool anyMirrored(const std::vector<FaceSet *> &sets, int correctOrientation) {
   if (!correctOrientation)
@@ -393,10 +417,12 @@ int32_t FaceMesh_getNoOfVertices(FaceMesh *fm, int withSplitVertices) {
 
 int32_t FaceMesh_getVertices(FaceMesh *fm, int withSplitVertices, const Numbering *numbering, int32_t **vertices) {
   *vertices = nullptr;
-  // Labels of a zone numbering are not given by this face mesh yet.
-  if (numbering != nullptr)
+  const int32_t n = FaceMesh_getElementMeshVertices(fm, withSplitVertices, 1, vertices);
+  if (numbering != nullptr && n > 0 && !FaceMesh_relabelVertices(fm, numbering, n, *vertices)) {
+    zyrMemory_freeAndClear(vertices, __func__);
     return 0;
-  return FaceMesh_getElementMeshVertices(fm, withSplitVertices, 1, vertices);
+  }
+  return n;
 }
 
 int32_t FaceMesh_getVertexCoordinates(FaceMesh *fm, int withSplitVertices, const char *units, double **coordinates) {
@@ -449,7 +475,7 @@ int32_t FaceMesh_getFaceVertices(FaceMesh *fm, int withSplitVertices, int local,
   const int32_t width = std::max(*nside, largest);
   *nside = width;
   *mixed = width != smallest ? 1 : 0;
-  if (n < 1 || width < 1 || (numbering != nullptr && !local))
+  if (n < 1 || width < 1)
     return 0;
   const int64_t size = static_cast<int64_t>(width) * n;
   const std::vector<FaceSet *> sets = setsOf(fm);
@@ -467,6 +493,9 @@ int32_t FaceMesh_getFaceVertices(FaceMesh *fm, int withSplitVertices, int local,
       zyrMemory_free(rows, __func__);
       return 0;
     }
+  } else if (numbering != nullptr && !FaceMesh_relabelVertices(fm, numbering, size, rows)) {
+    zyrMemory_free(rows, __func__);
+    return 0;
   }
   if (ZYR_TRACE_DEBUG(1)) {
     zyrTrace_printf("Face vertices (%d faces of %d):\n", n, width);
@@ -484,12 +513,13 @@ int32_t FaceMesh_getFaceVertices(FaceMesh *fm, int withSplitVertices, int local,
 int FaceMesh_getFaces(FaceMesh *fm, const Numbering *numbering, int32_t **faces, int32_t *n) {
   *faces = nullptr;
   *n = 0;
-  if (numbering != nullptr)
+  int32_t offset = 0;
+  if (numbering != nullptr && !Numbering_getFaceSetOffset(numbering, fm, &offset))
     return 0;
   const int32_t count = FaceMesh_getNoOfFaces(fm);
   int32_t *list = zyrMemory_allocateArray<int32_t>(count > 0 ? count : 1, __func__);
   for (int32_t i = 0; i < count; ++i)
-    list[i] = i;
+    list[i] = offset + i;
   *faces = list;
   *n = count;
   return 1;
@@ -501,8 +531,6 @@ int FaceMesh_getElementFaces(FaceMesh *fm, int32_t convention, const Numbering *
   *n = 0;
   *elements = nullptr;
   *localFaces = nullptr;
-  if (numbering != nullptr)
-    return 0;
   int32_t *allElements = zyrMemory_allocateArray<int32_t>(count > 0 ? count : 1, __func__);
   int32_t *allFaces = zyrMemory_allocateArray<int32_t>(count > 0 ? count : 1, __func__);
   int32_t offset = 0;
@@ -512,7 +540,7 @@ int FaceMesh_getElementFaces(FaceMesh *fm, int32_t convention, const Numbering *
     int32_t *l = allFaces + offset;
     if (FaceSet_getNoOfFaces(set) == 0)
       continue;
-    if (FaceSet_getFaces(set, convention, nullptr, correctOrientation, &nfc, &e, &l) != 1) {
+    if (FaceSet_getFaces(set, convention, numbering, correctOrientation, &nfc, &e, &l) != 1) {
       zyrMemory_free(allElements, __func__);
       zyrMemory_free(allFaces, __func__);
       return 0;
@@ -571,6 +599,27 @@ int32_t FaceMesh_getTrisAndQuads(FaceMesh *fm, int withSplitVertices, int local,
   *triangles = t;
   *quadrilaterals = n - t;
   return n;
+}
+
+int FaceMesh_getInterfaceFaceMap(FaceMesh *fm, Mesh *mesh, int32_t **faceMap) {
+  *faceMap = nullptr;
+  Connection *connection = fm->m_region != nullptr ? Region_getConnection(fm->m_region) : nullptr;
+  InterfaceMap *map = connection != nullptr ? Mesh_getInterfaceMap(mesh, connection) : nullptr;
+  FaceMesh *side0 = nullptr;
+  FaceMesh *side1 = nullptr;
+  if (map == nullptr || InterfaceMap_getFaceMeshes(map, &side0, &side1) != 1 || side1 != fm)
+    return 0;
+  int32_t *faces = nullptr;
+  const int32_t n = InterfaceMap_getFaceMap(map, &faces);
+  if (n < 0 || faces == nullptr)
+    return 0;
+  bool identity = true;
+  for (int32_t i = 0; identity && i < n; ++i)
+    identity = faces[i] == i;
+  if (identity)
+    return 0;
+  *faceMap = faces;
+  return 1;
 }
 
 int FaceMesh_move(FaceMesh *source, FaceMesh *target, int32_t n, const int32_t *faces) {

@@ -19,6 +19,7 @@
 struct ElementMesh;
 struct FaceSet;
 struct HashTable;
+struct Mesh;
 struct Numbering;
 struct Region;
 struct Set;
@@ -92,12 +93,19 @@ int FaceMesh_getElementFaces(FaceMesh *faceMesh, int32_t convention, const Numbe
 int32_t FaceMesh_getTrisAndQuads(FaceMesh *faceMesh, int withSplitVertices, int local, const Numbering *numbering,
                                  int32_t **faces, int32_t *triangles, int32_t *quadrilaterals);
 
+// The face map of the interface map of the region's connection when this face mesh is its side 1
+// and the map is not the identity: 1 and the map's own array; else 0 and NULL.
+int FaceMesh_getInterfaceFaceMap(FaceMesh *faceMesh, Mesh *mesh, int32_t **faceMap);
+
 // Moves the listed faces (indices in the source's face order) to the target face mesh.
 int FaceMesh_move(FaceMesh *source, FaceMesh *target, int32_t n, const int32_t *faces);
 int FaceMesh_transform(FaceMesh *faceMesh);
 int FaceMesh_sharedVerticesSplit(FaceMesh *faceMesh);
 void FaceMesh_clearSharedVertexData(FaceMesh *faceMesh);
 void FaceMesh_invalidate(FaceMesh *faceMesh);
+// Element-mesh vertex numbers (the sentinel -1 kept) to the labels of the numbering; 0 when the
+// element mesh is not numbered.
+int FaceMesh_relabelVertices(const FaceMesh *faceMesh, const Numbering *numbering, int64_t n, int32_t *vertices);
 
 // Geometry, lengths in metres.
 // Edges as vertex pairs with the faces on either side: internal edges (smaller, larger) with the

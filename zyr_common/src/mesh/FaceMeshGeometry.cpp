@@ -104,8 +104,6 @@ int32_t FaceMesh_getEdges(FaceMesh *fm, int withSplitVertices, int local, const 
   *edgeFaces = nullptr;
   *internal = 0;
   *boundary = 0;
-  if (numbering != nullptr)
-    return 0;
   int32_t *faces = nullptr;
   int32_t nside = 0;
   int32_t mixed = 0;
@@ -167,6 +165,11 @@ int32_t FaceMesh_getEdges(FaceMesh *fm, int withSplitVertices, int local, const 
     for (int64_t i = 0; i < 2 * static_cast<int64_t>(total); ++i)
       vertices[i] = list[vertices[i]];
     zyrMemory_free(list, __func__);
+    if (numbering != nullptr && !FaceMesh_relabelVertices(fm, numbering, 2 * static_cast<int64_t>(total), vertices)) {
+      zyrMemory_free(vertices, __func__);
+      zyrMemory_free(sides, __func__);
+      return 0;
+    }
   }
   *edgeVertices = vertices;
   *edgeFaces = sides;

@@ -1,8 +1,10 @@
 #include "FaceSet.h"
 
 #include "ElementConversion.h"
+#include "ElementMesh.h"
 #include "ElementSet.h"
 #include "ElementTopology.h"
+#include "Numbering.h"
 #include "FaceMesh.h"
 #include "HashTable.h"
 #include "zyrArrayUtilities.h"
@@ -363,13 +365,39 @@ int32_t FaceSet_getNoOfTrisAndQuads(const FaceSet *set, int32_t *triangles, int3
   return set->m_nfc;
 }
 
+namespace {
+
+// Vertex numbers of the element set's mesh become their zone labels; the pad value stays. 0 when
+// the mesh is not numbered or a number is not one of its vertices.
+int relabelVertices(const FaceSet *set, const Numbering *numbering, int64_t n, int32_t *vertices, int32_t pad) {
+  ElementMesh *mesh = set->m_elementSet != nullptr ? ElementSet_getElementMesh(set->m_elementSet) : nullptr;
+  const int32_t *labels = Numbering_getVertexLabels(numbering, mesh);
+  if (labels == nullptr)
+    return 0;
+  const int32_t count = ElementMesh_getNoOfVertices(mesh);
+  for (int64_t i = 0; i < n; ++i) {
+    if (vertices[i] == pad)
+      continue;
+    if (vertices[i] < 0 || vertices[i] >= count)
+      return 0;
+    vertices[i] = labels[vertices[i]];
+  }
+  return 1;
+}
+
+} // namespace
+
 int FaceSet_getFaces(const FaceSet *set, int32_t convention, const Numbering *numbering, int mirror, int32_t *nfc,
                      int32_t **elements, int32_t **localFaces) {
   ensureConsistent(set);
   *nfc = set->m_nfc;
   if (set->m_nfc == 0)
     return 1;
-  if (numbering != nullptr || convention < 0 || convention >= ElementTopology_getNoOfConventions())
+  int32_t offset = 0;
+  if (numbering != nullptr && (set->m_elementSet == nullptr ||
+                               !Numbering_getElementSetOffset(numbering, set->m_elementSet, &offset)))
+    return 0;
+  if (convention < 0 || convention >= ElementTopology_getNoOfConventions())
     return 0;
   const int mirrored = mirror != 0 && set->m_elementSet != nullptr && ElementSet_isInverted(set->m_elementSet);
   const int32_t type = typeOf(set);
@@ -389,6 +417,9 @@ int FaceSet_getFaces(const FaceSet *set, int32_t convention, const Numbering *nu
   }
   int32_t *list = *elements != nullptr ? *elements : zyrMemory_allocateArray<int32_t>(set->m_nfc, __func__);
   std::memcpy(list, elementsOf(set), 4 * static_cast<size_t>(set->m_nfc));
+  if (offset != 0)
+    for (int32_t f = 0; f < set->m_nfc; ++f)
+      list[f] += offset;
   *elements = list;
   *localFaces = faces;
   return 1;
@@ -406,8 +437,6 @@ int32_t FaceSet_getFaceVertices(const FaceSet *set, int32_t, const Numbering *nu
     reportBadStride(__func__, __LINE__, *stride, largest);
     return 0;
   }
-  if (numbering != nullptr)
-    return 0;
   const int32_t width = *stride > largest ? *stride : largest;
   *stride = width;
   *padded = width != smallest ? 1 : 0;
@@ -462,13 +491,16 @@ int32_t FaceSet_getFaceVertices(const FaceSet *set, int32_t, const Numbering *nu
     }
   }
   ElementSet_releaseElementVertexPointer(set->m_elementSet, &connectivity);
+  if (numbering != nullptr && !relabelVertices(set, numbering, size, rows, -1)) {
+    if (allocated)
+      zyrMemory_free(rows, __func__);
+    return 0;
+  }
   *vertices = rows;
   return set->m_nfc;
 }
 
 int32_t FaceSet_getVertices(const FaceSet *set, const Numbering *numbering, int stable, int32_t **vertices) {
-  if (numbering != nullptr)
-    return 0;
   int32_t stride = 0;
   int32_t *rows = nullptr;
   int32_t padded = 0;
@@ -485,6 +517,10 @@ int32_t FaceSet_getVertices(const FaceSet *set, const Numbering *numbering, int 
     zyrStableEliminateDuplicates(&count, &rows);
   else
     zyrEliminateDuplicates(&count, &rows);
+  if (numbering != nullptr && !relabelVertices(set, numbering, count, rows, -1)) {
+    zyrMemory_free(rows, __func__);
+    return 0;
+  }
   if (*vertices != nullptr) {
     std::memcpy(*vertices, rows, 4 * static_cast<size_t>(count));
     zyrMemory_free(rows, __func__);

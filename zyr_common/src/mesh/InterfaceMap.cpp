@@ -1,6 +1,9 @@
 #include "InterfaceMap.h"
 
+#include "Connection.h"
 #include "FaceMesh.h"
+#include "Mesh.h"
+#include "Splitting.h"
 #include "HashTable.h"
 #include "IntegerMap.h"
 #include "InterfaceMatching.h"
@@ -211,6 +214,19 @@ InterfaceMap *InterfaceMap_newFromVertexMaps(FaceMesh *faceMesh0, FaceMesh *face
     zyrMemory_free(index[s], __func__);
   }
   return map;
+}
+
+InterfaceMap *InterfaceMap_newFromSplitting(Mesh *mesh, Connection *connection, const Splitting *splitting) {
+  if (mesh == nullptr || connection == nullptr)
+    return nullptr;
+  Region *regions[2] = {nullptr, nullptr};
+  Connection_getSides(connection, &regions[0], &regions[1]);
+  FaceMesh *sides[2] = {Mesh_getFaceMesh(mesh, regions[0]), Mesh_getFaceMesh(mesh, regions[1])};
+  if (sides[0] == nullptr || sides[1] == nullptr)
+    return nullptr;
+  return InterfaceMap_newFromVertexMaps(sides[0], sides[1], connection,
+                                        Splitting_getVertexMap(splitting, FaceMesh_getElementMesh(sides[0])),
+                                        Splitting_getVertexMap(splitting, FaceMesh_getElementMesh(sides[1])));
 }
 
 InterfaceMap *InterfaceMap_copy(const InterfaceMap *source, Connection *connection, HashTable *copyTable) {

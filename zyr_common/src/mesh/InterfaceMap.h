@@ -16,6 +16,8 @@ struct Connection;
 struct FaceMesh;
 struct HashTable;
 struct IntegerMap;
+struct Mesh;
+struct Splitting;
 
 struct InterfaceMap {
   zyrObject m_object;
@@ -40,6 +42,9 @@ InterfaceMap *InterfaceMap_new(FaceMesh *faceMesh0, FaceMesh *faceMesh1, Connect
 // (error 20006) when the two sides do not hold the same global vertices, or as InterfaceMap_new.
 InterfaceMap *InterfaceMap_newFromVertexMaps(FaceMesh *faceMesh0, FaceMesh *faceMesh1, Connection *connection,
                                              const IntegerMap *vertexMap0, const IntegerMap *vertexMap1);
+// The interface map of the connection's two surfaces in the mesh, their vertices paired through
+// the splitting's vertex maps of their element meshes (see above). NULL when a face mesh is missing.
+InterfaceMap *InterfaceMap_newFromSplitting(Mesh *mesh, Connection *connection, const Splitting *splitting);
 // A copy between the face meshes the table gives for the old ones.
 InterfaceMap *InterfaceMap_copy(const InterfaceMap *map, Connection *connection, HashTable *copyTable);
 int InterfaceMap_delete(void *map);

@@ -5,6 +5,7 @@
 #include "FaceMesh.h"
 #include "FaceSet.h"
 #include "InterfaceMap.h"
+#include "Mesh.h"
 #include "Representation.h"
 #include "Vertices.h"
 #include "Visual.h"
@@ -22,6 +23,7 @@ void zyrMeshLayer_initialise() {
   zyrTypeManager_setHooks("FaceMesh", FaceMesh_getSize, FaceMesh_dump, FaceMesh_restore, FaceMesh_delete);
   zyrTypeManager_setHooks("InterfaceMap", InterfaceMap_getSize, InterfaceMap_dump, InterfaceMap_restore,
                           InterfaceMap_delete);
+  zyrTypeManager_setHooks("Mesh", Mesh_getSize, Mesh_dump, Mesh_restore, Mesh_delete);
   zyrTypeManager_setHooks("Visual", Visual_getSize, Visual_dump, Visual_restore, Visual_delete);
   zyrTypeManager_setHooks("Representation", Representation_getSize, Representation_dump, Representation_restore,
                           Representation_delete);
