@@ -7,6 +7,8 @@
 #include "ElementMesh.h"
 #include "ElementSet.h"
 #include "ElementTopology.h"
+#include "InterfaceMap.h"
+#include "Connection.h"
 #include "ExchangeTestSupport.h"
 #include "FaceMesh.h"
 #include "FaceSet.h"
@@ -70,14 +72,14 @@ Ints hexahedra() {
 }
 
 // (element, native local face) of the boundary faces whose vertices all pass the test.
-std::vector<std::pair<int32_t, int32_t>> facesWhere(const std::function<bool(const double *)> &test) {
-  const std::vector<double> xyz = coordinates();
-  const Ints hex = hexahedra();
+std::vector<std::pair<int32_t, int32_t>> facesWhere(const std::function<bool(const double *)> &test,
+                                                    const std::vector<double> &xyz = coordinates(),
+                                                    const Ints &hex = hexahedra()) {
   int32_t nf = 0;
   const int32_t *sizes = nullptr, *lists = nullptr;
   ElementTopology_getFaceVertices(kHexa, 0, &nf, &sizes, &lists);
   std::vector<std::pair<int32_t, int32_t>> faces;
-  for (int32_t e = 0; e < 2; ++e)
+  for (int32_t e = 0; e < int32_t(hex.size() / 8); ++e)
     for (int32_t f = 0; f < nf; ++f) {
       bool all = true;
       for (int32_t k = 0; all && k < sizes[f]; ++k)
@@ -100,6 +102,19 @@ protected:
     static const DefWriterModelHooks hooks = {topologyOf, meshOf};
     DefWriter_setModelHooks(&hooks);
     m_file = m_dir.file("zone.wez");
+  }
+
+  void TearDown() override {
+    DefWriter_setModelHooks(nullptr);
+    Mesh_delete(s_mesh);
+    Topology_delete(s_topology);
+    s_mesh = nullptr;
+    s_topology = nullptr;
+    Repository_close(m_repository, -1);
+  }
+
+  // One volume of two hexahedra, its left side and the rest as its two surfaces.
+  void buildTwoHexahedra() {
 
     Assembly *a = Topology_addAssembly(s_topology, "A");
     Region *v = Region_new(s_topology, a, "V", 3);
@@ -131,27 +146,23 @@ protected:
         others.push_back(face);
     addFaceMesh(rest, em, set, others);
 
+    physics({"  DOMAIN: Box", "    Location = V", "    BOUNDARY: walls", "      Location = left, rest", "    END", "  END"});
+  }
+
+  void physics(const Lines &body) {
+    Lines vsn = {"FLOW:", "  SOLUTION UNITS:", "    Length Units = [mm]", "  END"};
+    vsn.insert(vsn.end(), body.begin(), body.end());
+    vsn.push_back("END");
     DefFile *file = DefFile_new(m_file.c_str());
-    const Lines vsn = {"FLOW:", "  SOLUTION UNITS:", "    Length Units = [mm]", "  END", "  DOMAIN: Box",
-                       "    Location = V", "    BOUNDARY: walls", "      Location = left, rest", "    END", "  END",
-                       "END"};
     std::vector<const char *> texts;
     for (const std::string &line : vsn)
       texts.push_back(line.c_str());
     DefFile_writeIoStringArray(file, "G/COMMANDS", "EVERY", 0, texts.data(), int32_t(texts.size()));
     DefFile_delete(file);
   }
-  void TearDown() override {
-    DefWriter_setModelHooks(nullptr);
-    Mesh_delete(s_mesh);
-    Topology_delete(s_topology);
-    s_mesh = nullptr;
-    s_topology = nullptr;
-    Repository_close(m_repository, -1);
-  }
 
-  void addFaceMesh(Region *region, ElementMesh *em, ElementSet *set,
-                   const std::vector<std::pair<int32_t, int32_t>> &faces) {
+  FaceMesh *addFaceMesh(Region *region, ElementMesh *em, ElementSet *set,
+                       const std::vector<std::pair<int32_t, int32_t>> &faces) {
     Ints elements, local;
     for (const auto &face : faces) {
       elements.push_back(face.first);
@@ -159,7 +170,43 @@ protected:
     }
     FaceMesh *fm = FaceMesh_new(region, em);
     FaceMesh_addFaceSet(fm, FaceSet_new(set, 0, int32_t(faces.size()), tracked(elements), tracked(local)));
-    ASSERT_EQ(Mesh_addFaceMesh(s_mesh, fm), 1);
+    EXPECT_EQ(Mesh_addFaceMesh(s_mesh, fm), 1);
+    return fm;
+  }
+
+  // A volume of one unit hexahedron from x0 to x0 + 1, with its side at x = innerX as `inner`
+  // and its other five sides as `outer`; the face meshes of the two.
+  std::pair<FaceMesh *, FaceMesh *> cube(Assembly *a, const char *volume, const char *inner, const char *outer,
+                                         double x0, double innerX) {
+    Region *v = Region_new(s_topology, a, volume, 3);
+    Region *in = Region_new(s_topology, a, inner, 2);
+    Region *out = Region_new(s_topology, a, outer, 2);
+    Boundary *boundary = Boundary_new();
+    Shell *shell = Shell_new();
+    Shell_addRegion(shell, in);
+    Shell_addRegion(shell, out);
+    Boundary_addShell(boundary, shell);
+    Region_setBoundary(v, boundary);
+    std::vector<double> xyz;
+    for (int k = 0; k < 2; ++k)
+      for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 2; ++i)
+          xyz.insert(xyz.end(), {x0 + i, double(j), double(k)});
+    const Ints hex = {0, 1, 3, 2, 4, 5, 7, 6};
+    ElementMesh *em = ElementMesh_new(v);
+    ElementMesh_setVertices(em, Vertices_new(3, "m", 2, 8, tracked(xyz)));
+    ElementSet *set = ElementSet_new(kHexa, 0, 8, tracked(hex));
+    ElementMesh_addElementSet(em, set);
+    EXPECT_EQ(Mesh_addElementMesh(s_mesh, em), 1);
+    auto onInner = [innerX](const double *p) { return p[0] == innerX; };
+    const auto innerFaces = facesWhere(onInner, xyz, hex);
+    std::vector<std::pair<int32_t, int32_t>> outerFaces;
+    for (const auto &face : facesWhere([](const double *) { return true; }, xyz, hex))
+      if (std::find(innerFaces.begin(), innerFaces.end(), face) == innerFaces.end())
+        outerFaces.push_back(face);
+    FaceMesh *fin = addFaceMesh(in, em, set, innerFaces);
+    FaceMesh *fout = addFaceMesh(out, em, set, outerFaces);
+    return {fin, fout};
   }
 
   int write() {
@@ -187,6 +234,7 @@ protected:
 };
 
 TEST_F(ZoneTest, ZoneDataSetsOfTwoHexahedra) {
+  buildTwoHexahedra();
   ASSERT_EQ(write(), 1) << (published().empty() ? "" : published().back().message);
   DefFile *file = DefFile_new(m_file.c_str());
 
@@ -233,7 +281,42 @@ TEST_F(ZoneTest, ZoneDataSetsOfTwoHexahedra) {
   DefFile_delete(file);
 }
 
+// Two volumes of one domain joined through surfaces that lie in no boundary: the vertices the
+// interface map pairs are numbered once.
+TEST_F(ZoneTest, InteriorInterfaceVerticesCountOnce) {
+  Assembly *a = Topology_addAssembly(s_topology, "A");
+  FaceMesh *side0 = cube(a, "V1", "a", "w1", 0.0, 1.0).first;
+  FaceMesh *side1 = cube(a, "V2", "b", "w2", 1.0, 1.0).first;
+  Connection *connection = Region_connectNeighbour(Topology_findRegion(s_topology, "a"),
+                                                   Topology_findRegion(s_topology, "b"));
+  ASSERT_NE(connection, nullptr);
+  int32_t *permutation = nullptr, *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(side0, side1, nullptr, 0.01, 0, &permutation, &faceMap), 1);
+  InterfaceMap *map = InterfaceMap_new(side0, side1, connection, permutation, faceMap);
+  ASSERT_NE(map, nullptr);
+  ASSERT_EQ(Mesh_addInterfaceMap(s_mesh, map), 1);
+  physics({"  DOMAIN: Box", "    Location = V1, V2", "    BOUNDARY: walls", "      Location = w1, w2", "    END",
+           "  END"});
+  ASSERT_EQ(write(), 1) << (published().empty() ? "" : published().back().message);
+  DefFile *file = DefFile_new(m_file.c_str());
+  EXPECT_EQ(ints(file, "G/NVX", "ZN1"), (Ints{12}));
+  EXPECT_EQ(ints(file, "G/NES", "ZN1"), (Ints{2}));
+  EXPECT_EQ(ints(file, "G/IPESVL", "ZN1"), (Ints{1, 2, 3}));
+  // The two joined surfaces name each other.
+  EXPECT_EQ(ints(file, "G/KSFSF", "EVERY"), (Ints{2, 1, 0, 0}));
+  const Ints first = ints(file, "G/KVXPE", "ZN1/ES1"), second = ints(file, "G/KVXPE", "ZN1/ES2");
+  ASSERT_EQ(first.size(), 8u);
+  ASSERT_EQ(second.size(), 8u);
+  Ints shared;
+  for (int32_t v : first)
+    if (std::find(second.begin(), second.end(), v) != second.end())
+      shared.push_back(v);
+  EXPECT_EQ(shared.size(), 4u);
+  DefFile_delete(file);
+}
+
 TEST_F(ZoneTest, SinglePrecisionCoordinatesOnRequest) {
+  buildTwoHexahedra();
   zyrtest::EnvGuard single("ZYR_SINGLE_PRECISION_COORDINATES", "");
   ASSERT_EQ(write(), 1);
   DefFile *file = DefFile_new(m_file.c_str());
