@@ -20,6 +20,8 @@
 
 namespace qiv {
 
+class ZYRAffineTransform3D;
+
 class ZYR_EXPORT ZYRAPI {
 public:
   // The axis of a rotating mesh match: root and tip points in the length unit `units`.
@@ -126,6 +128,29 @@ public:
   // Dumps the model at the level to the file (standard output when empty); nothing when
   // QIV_NO_DEBUG_OUT is set.
   void zyrDebugPrint(int level, const std::string &file) const;
+
+  // ---- Assemblies and regions ----
+
+  // Moves the assembly by the transform (move) and makes repeatCount copies of it, copy k at the
+  // transform applied k times (its inverse for a negative count); with matchMesh, copies whose
+  // meshes meet are merged. New assemblies are named newAssemblyName when it is not empty (the
+  // model's default assembly name is as before afterwards). assemblies: the assembly's name,
+  // then the copies that remain.
+  void transformAssembly(const std::string &assembly, const std::string &newAssemblyName, bool move,
+                         int repeatCount, const ZYRAffineTransform3D &transform, bool matchMesh,
+                         std::vector<std::string> &assemblies);
+  // Merges those of the assemblies whose meshes match; true when fewer remain than were given.
+  bool mergeAssemblies(std::vector<std::string> &assemblies);
+  // Deletes "<base>.zyr.bak" and "<base>.wez.bak" of the current directory, base being what
+  // follows the last backslash of path.
+  void removeBakFiles(const std::string &path);
+  void setPriority(const std::string &region, const int priority);
+  void getPriority(const std::string &region, int &priority) const;
+  void deleteAssembly(const std::string &name);
+  void renameAssembly(const std::string &oldName, const std::string &newName, int addAlias);
+  // actualName: the name given, which the naming rules may have adjusted.
+  void renameRegion(const std::string &oldName, const std::string &newName, int addAlias, std::string &actualName);
+  void renameRegion(const std::string &oldName, const std::string &newName, int addAlias);
 
   // ---- Writing ----
 
