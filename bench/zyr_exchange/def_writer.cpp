@@ -277,7 +277,7 @@ void BM_MeshOnlyExportCells(benchmark::State &state) {
     FaceMesh_addFaceSet(fm, FaceSet_new(set, 0, int32_t(elements.size()), tracked(elements), tracked(faces)));
     Mesh_addFaceMesh(s_mesh, fm);
   }
-  static const DefWriterModelHooks hooks = {topologyOf, meshOf};
+  static const DefWriterModelHooks hooks = {topologyOf, meshOf, nullptr};
   DefWriter_setModelHooks(&hooks);
 
   double writer = 0.0, raw = 0.0;
@@ -316,7 +316,7 @@ void BM_MeshOnlyExport(benchmark::State &state) {
     Boundary_addShell(boundary, shell);
     Region_setBoundary(volume, boundary);
   }
-  static const DefWriterModelHooks hooks = {topologyOf, noMesh};
+  static const DefWriterModelHooks hooks = {topologyOf, noMesh, nullptr};
   DefWriter_setModelHooks(&hooks);
 
   double writer = 0.0, raw = 0.0;

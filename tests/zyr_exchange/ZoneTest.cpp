@@ -13,6 +13,7 @@
 #include "FaceMesh.h"
 #include "FaceSet.h"
 #include "Mesh.h"
+#include "Projection.h"
 #include "Region.h"
 #include "Repository.h"
 #include "Shell.h"
@@ -37,8 +38,10 @@ const int32_t kHexa = 7; // native code
 
 Topology *s_topology = nullptr;
 Mesh *s_mesh = nullptr;
+Projection *s_projection = nullptr;
 Topology *topologyOf(const Model *) { return s_topology; }
 Mesh *meshOf(const Model *) { return s_mesh; }
+void *projectionOf(const Model *) { return s_projection; }
 
 template <class T> T *tracked(const std::vector<T> &values) {
   T *array = zyrMemory_allocateArray<T>(values.empty() ? 1 : int64_t(values.size()), "test");
@@ -99,13 +102,14 @@ protected:
     ASSERT_NE(m_repository, nullptr);
     s_topology = Topology_new();
     s_mesh = Mesh_new(s_topology);
-    static const DefWriterModelHooks hooks = {topologyOf, meshOf};
+    static const DefWriterModelHooks hooks = {topologyOf, meshOf, projectionOf};
     DefWriter_setModelHooks(&hooks);
     m_file = m_dir.file("zone.wez");
   }
 
   void TearDown() override {
     DefWriter_setModelHooks(nullptr);
+    s_projection = nullptr;
     Mesh_delete(s_mesh);
     Topology_delete(s_topology);
     s_mesh = nullptr;
@@ -312,6 +316,52 @@ TEST_F(ZoneTest, InteriorInterfaceVerticesCountOnce) {
     if (std::find(second.begin(), second.end(), v) != second.end())
       shared.push_back(v);
   EXPECT_EQ(shared.size(), 4u);
+  DefFile_delete(file);
+}
+
+// A projection read from an intermediate file in metres, written into a one-zone file whose
+// solution unit is the millimetre: geometry unit and scale, vertex numbers of the file.
+TEST_F(ZoneTest, ProjectionOfAOneZoneFile) {
+  buildTwoHexahedra();
+  const std::string source = m_dir.file("source.gmo");
+  {
+    DefFile *file = DefFile_new(source.c_str());
+    const std::vector<double> xyz = coordinates();
+    DefFile_writeDoubleArray(file, "ZYR/CRDVX", "EVERY", 0, xyz.data(), 3, int32_t(xyz.size() / 3));
+    DefFile_writeString(file, "ZYR/UNITS", "EVERY", 0, "m");
+    const std::pair<const char *, Ints> data[] = {
+        {"NCB", {1}},        {"NCF", {1}},        {"NCE", {1}},        {"NCX", {1}},       {"NEN", {2}},
+        {"NFN", {2}},        {"KCBCF", {1}},      {"KCBCE", {1}},      {"KCBCX", {1}},     {"KCVCB", {3}},
+        {"KCSCF", {4}},      {"KCCCE", {5}},      {"KCPCX", {7}},      {"KCEEN", {1, 1}},  {"KENEN", {1, 2, 1, 2}},
+        {"KVXEN", {2, 0}},   {"KCFFN", {1, 1}},   {"KVXFN", {5, 9}}};
+    for (const auto &d : data) {
+      const std::string what = std::string("M/MESHTOCAD/") + d.first;
+      if (d.second.size() == 1 && d.first[0] == 'N')
+        DefFile_writeInt(file, what.c_str(), "EVERY", 0, d.second[0]);
+      else
+        DefFile_writeIntArray(file, what.c_str(), "EVERY", 0, d.second.data(), int32_t(d.second.size()), 0);
+    }
+    const double kuven[] = {0.0, 1.0}, kuvfn[] = {0.0, 0.5, 1.0, 0.5};
+    DefFile_writeDoubleArray(file, "M/MESHTOCAD/KUVEN", "EVERY", 0, kuven, 2, 0);
+    DefFile_writeDoubleArray(file, "M/MESHTOCAD/KUVFN", "EVERY", 0, kuvfn, 4, 0);
+    Projection_registerType();
+    s_projection = Projection_new(file, "m");
+    DefFile_delete(file);
+  }
+  ASSERT_NE(s_projection, nullptr);
+  ASSERT_EQ(write(), 1) << (published().empty() ? "" : published().back().message);
+  DefFile *file = DefFile_new(m_file.c_str());
+  char *unit = nullptr;
+  float scale = 0.0f;
+  ASSERT_EQ(DefFile_readIoString(file, "G/CGUNIT", "EVERY", 0, &unit), 1);
+  EXPECT_STREQ(unit, "m");
+  zyrCString_free(unit);
+  ASSERT_EQ(DefFile_readFloat(file, "G/GEOSCL", "EVERY", 0, &scale), 1);
+  EXPECT_EQ(scale, 1000.0f);
+  EXPECT_EQ(ints(file, "M/MESHTOCAD/NEN", "EVERY"), (Ints{2}));
+  EXPECT_EQ(ints(file, "M/MESHTOCAD/KVXEN", "EVERY"), (Ints{2, 0}));
+  EXPECT_EQ(ints(file, "M/MESHTOCAD/KVXFN", "EVERY"), (Ints{5, 9}));
+  EXPECT_EQ(ints(file, "M/MESHTOCAD/KENEN", "EVERY"), (Ints{1, 2, 1, 2}));
   DefFile_delete(file);
 }
 
