@@ -32,6 +32,13 @@ void zyrAPI_initialise();
 int zyrAPI_getModel(int32_t hModel, const char *caller, Model **model);
 int zyrAPI_getDatabase(int32_t hDatabase, const char *caller, Repository **repository);
 int zyrAPI_getSelection(int32_t hSelection, const char *caller, MeshSelection **selection);
+// The end of a model entry point: commits the open state when the operation succeeded; answers
+// the status.
+int zyrAPI_finish(Model *model, int status);
+// Asks the session recorder whether to write the call; when it does, writes the entry point's
+// name and handle and answers 1 so the caller can add its further inputs.
+int zyrAPI_recordModelCall(Model *model, int status, const char *name, int32_t hModel);
+int zyrAPI_recordDatabaseCall(Repository *repository, int status, const char *name, int32_t hDatabase);
 // Issues the next selection handle for the selection.
 int32_t zyrAPI_createSelectionHandle(MeshSelection *selection);
 void zyrAPI_releaseSelectionHandle(int32_t hSelection);
