@@ -46,6 +46,8 @@ int zyrStrategy_setStringParameter(int32_t hModel, const char *parameter, const 
 }
 
 int zyrStrategy_getStringParameter(int32_t hModel, const char *parameter, char **value) {
+  if (!zyrAPI_isGiven(value, __func__, "value"))
+    return 0;
   *value = nullptr;
   int32_t integerValue = 0;
   double realValue = 0.0;
@@ -57,6 +59,8 @@ int zyrStrategy_setIntegerParameter(int32_t hModel, const char *parameter, int32
 }
 
 int zyrStrategy_getIntegerParameter(int32_t hModel, const char *parameter, int32_t *value) {
+  if (!zyrAPI_isGiven(value, __func__, "value"))
+    return 0;
   char *stringValue = nullptr;
   double realValue = 0.0;
   const int status =
@@ -70,6 +74,8 @@ int zyrStrategy_setRealParameter(int32_t hModel, const char *parameter, double v
 }
 
 int zyrStrategy_getRealParameter(int32_t hModel, const char *parameter, double *value) {
+  if (!zyrAPI_isGiven(value, __func__, "value"))
+    return 0;
   char *stringValue = nullptr;
   int32_t integerValue = 0;
   const int status =
