@@ -113,14 +113,14 @@ int zyrAPI_finish(Model *model, int status) {
 }
 
 int zyrAPI_recordModelCall(Model *model, int status, const char *name, int32_t hModel) {
-  return zyrAPI_recordDatabaseCall(Model_getRepository(model), status, name, hModel);
+  return zyrAPI_recordCall(Model_getRepository(model), status, name, hModel);
 }
 
-int zyrAPI_recordDatabaseCall(Repository *repository, int status, const char *name, int32_t hDatabase) {
+int zyrAPI_recordCall(Repository *repository, int status, const char *name, int32_t handle) {
   if (!SessionFile_record(repository, status))
     return 0;
   SessionFile_recordString(name);
-  SessionFile_recordInteger(hDatabase);
+  SessionFile_recordInteger(handle);
   return 1;
 }
 

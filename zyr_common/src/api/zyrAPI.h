@@ -39,9 +39,11 @@ int zyrAPI_isGiven(const void *pointer, const char *caller, const char *argument
 // the status.
 int zyrAPI_finish(Model *model, int status);
 // Asks the session recorder whether to write the call; when it does, writes the entry point's
-// name and handle and answers 1 so the caller can add its further inputs.
+// name and its first handle (a database, model or selection) and answers 1 so the caller can add
+// its further inputs.
+int zyrAPI_recordCall(Repository *repository, int status, const char *name, int32_t handle);
+// The same for a call on the model's repository.
 int zyrAPI_recordModelCall(Model *model, int status, const char *name, int32_t hModel);
-int zyrAPI_recordDatabaseCall(Repository *repository, int status, const char *name, int32_t hDatabase);
 // Issues the next selection handle for the selection.
 int32_t zyrAPI_createSelectionHandle(MeshSelection *selection);
 void zyrAPI_releaseSelectionHandle(int32_t hSelection);
