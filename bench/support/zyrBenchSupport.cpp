@@ -10,6 +10,13 @@ double seconds(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
 
+uint64_t mix(uint64_t x) {
+  x += UINT64_C(0x9E3779B97F4A7C15);
+  x = (x ^ (x >> 30)) * UINT64_C(0xBF58476D1CE4E5B9);
+  x = (x ^ (x >> 27)) * UINT64_C(0x94D049BB133111EB);
+  return x ^ (x >> 31);
+}
+
 void reportRatio(benchmark::State &state, const char *ours, double ourSeconds, const char *baseline,
                  double baselineSeconds, int decimals) {
   const double ratio = ourSeconds / baselineSeconds;

@@ -5,12 +5,16 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdint>
 
 namespace zyrbench {
 
 using Clock = std::chrono::steady_clock;
 
 double seconds(Clock::time_point from, Clock::time_point to);
+
+// Well-spread 64-bit keys from a counter (the splitmix64 finaliser): the same keys every run.
+uint64_t mix(uint64_t x);
 
 // One measured side against its baseline: the iteration's time is ourSeconds; the counters
 // "<ours>_s", "<baseline>_s" and "ratio_<baseline>" hold both sides and the ratio; the label
