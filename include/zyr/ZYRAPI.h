@@ -127,6 +127,12 @@ public:
   // QIV_NO_DEBUG_OUT is set.
   void zyrDebugPrint(int level, const std::string &file) const;
 
+  // ---- Writing ----
+
+  // Writes the model into the definition file at path, which already holds the physics text;
+  // every interface is matched as its type allows.
+  void writeDefFileForModel(const std::string &path);
+
 private:
   // Lets the library's own tests read the handles.
   friend class ZYRAPIInspector;

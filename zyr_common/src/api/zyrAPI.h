@@ -71,5 +71,10 @@ int zyrStrategy_getRealParameter(int32_t hModel, const char *parameter, double *
 
 // Models.
 int zyrModel_dump(int32_t hModel, int32_t type, FILE *stream);
+// A mesh-only definition file of the type ("Def"); flags are recorded but not used.
+int zyrModel_exportMesh(int32_t hModel, const char *type, const char *filename, const char *units, int32_t flags);
+// A definition file from the physics text the file already holds; the flags switch interface
+// matching off per interface type (1, 2 Unmatched, 4 Automatic, 8 Matched).
+int zyrModel_writeDefFile(int32_t hModel, const char *filename, int32_t flags);
 
 #endif

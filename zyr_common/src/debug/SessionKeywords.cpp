@@ -86,6 +86,14 @@ int callUpgrade(SessionCall *call) {
 
 int callDump(SessionCall *call) { return zyrModel_dump(inInt(call, 0), inInt(call, 1), stdout); }
 
+int callExportMesh(SessionCall *call) {
+  return zyrModel_exportMesh(inInt(call, 0), inString(call, 1), inString(call, 2), inString(call, 3), inInt(call, 4));
+}
+
+int callWriteDefFile(SessionCall *call) {
+  return zyrModel_writeDefFile(inInt(call, 0), inString(call, 1), inInt(call, 2));
+}
+
 // ---- Calls: strategy parameters ----
 
 int callGetIntegerParameter(SessionCall *call) {
@@ -178,6 +186,11 @@ const SessionKeyword kRows[] = {
      callDump,
      nullptr,
      nullptr},
+    {"zyrModel_exportMesh", "Export the mesh from a ZYR model.", 5,
+     {IN_INT("hModel"), IN_STRING("type"), IN_STRING("filename"), IN_STRING("units"), IN_INT("flags")}, 0, {},
+     callExportMesh, nullptr, nullptr},
+    {"zyrModel_writeDefFile", "Write a definition file containing a solver style mesh.", 3,
+     {IN_INT("hModel"), IN_STRING("name"), IN_INT("flags")}, 0, {}, callWriteDefFile, nullptr, nullptr},
 
     // Strategy parameters.
     {"zyrStrategy_getIntegerParameter", "Get an integer parameter associated with a model.", 2,
