@@ -133,6 +133,19 @@ public:
   // every interface is matched as its type allows.
   void writeDefFileForModel(const std::string &path);
 
+  // ---- Import ----
+
+  // Imports a mesh file into the model: type names the reader ("Msh", "Generic", "User", ...)
+  // or another source ("ZYR", "ZYR_DSDB", "ZYR_INTERMEDIATE"); generic and specific are option
+  // words for the reader; units is the length unit of the file's coordinates. New assemblies are
+  // named after defaultAssemblyName, which stays the model's default afterwards; with
+  // keepAssemblyNames imported assemblies keep their own names where free. assemblies receives
+  // the names of the assemblies made. Warnings reach the host's progress reporter.
+  void importMeshToModel(const std::string &type, const std::string &filename, const std::string &generic,
+                         const std::string &specific, const std::string &units,
+                         const std::string &defaultAssemblyName, bool keepAssemblyNames,
+                         std::vector<std::string> &assemblies);
+
 private:
   // Lets the library's own tests read the handles.
   friend class ZYRAPIInspector;

@@ -76,5 +76,10 @@ int zyrModel_exportMesh(int32_t hModel, const char *type, const char *filename, 
 // A definition file from the physics text the file already holds; the flags switch interface
 // matching off per interface type (1, 2 Unmatched, 4 Automatic, 8 Matched).
 int zyrModel_writeDefFile(int32_t hModel, const char *filename, int32_t flags);
+// Imports a mesh file into the model (see Model_importMesh); the names of the assemblies it made
+// are the caller's (zyrCStringArray_free). Both outputs are cleared first.
+int zyrModel_importMesh(int32_t hModel, const char *type, const char *filename, const char *generic,
+                        const char *specific, const char *units, int32_t flags, int32_t *noOfAssemblies,
+                        char ***assemblies);
 
 #endif

@@ -94,6 +94,12 @@ int callWriteDefFile(SessionCall *call) {
   return zyrModel_writeDefFile(inInt(call, 0), inString(call, 1), inInt(call, 2));
 }
 
+int callImportMesh(SessionCall *call) {
+  return zyrModel_importMesh(inInt(call, 0), inString(call, 1), inString(call, 2), inString(call, 3),
+                             inString(call, 4), inString(call, 5), inInt(call, 6), &out(call, 0)->m_count,
+                             &out(call, 0)->m_strings);
+}
+
 // ---- Calls: strategy parameters ----
 
 int callGetIntegerParameter(SessionCall *call) {
@@ -191,6 +197,16 @@ const SessionKeyword kRows[] = {
      callExportMesh, nullptr, nullptr},
     {"zyrModel_writeDefFile", "Write a definition file containing a solver style mesh.", 3,
      {IN_INT("hModel"), IN_STRING("name"), IN_INT("flags")}, 0, {}, callWriteDefFile, nullptr, nullptr},
+    {"zyrModel_importMesh",
+     "Import a mesh into a ZYR model.",
+     7,
+     {IN_INT("hModel"), IN_STRING("type"), IN_STRING("filename"), IN_STRING("generic"), IN_STRING("specific"),
+      IN_STRING("units"), IN_INT("flags")},
+     1,
+     {OUT(SessionOutputStringList, "assemblies", "noOfAssemblies", '<')},
+     callImportMesh,
+     nullptr,
+     nullptr},
 
     // Strategy parameters.
     {"zyrStrategy_getIntegerParameter", "Get an integer parameter associated with a model.", 2,

@@ -1,0 +1,229 @@
+// Importing meshes into a database's model through the procedural interface: reader failures and
+// warnings, the state bracket (nothing of a failed import stays), simulation databases of several
+// models imported all or none, and a real mesh that survives closing and reopening.
+#include "Assembly.h"
+#include "Model.h"
+#include "Region.h"
+#include "Repository.h"
+#include "Topology.h"
+#include "zyrAPI.h"
+#include "zyrCString.h"
+#include "zyrMemory.h"
+#include "zyrTestErrors.h"
+#include "zyrTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Names = std::vector<std::string>;
+using zyrtest::RaisedError;
+
+std::string toolsDir() {
+  const std::string helpers = ZYR_TEST_HELPER_DIR;
+  return helpers.substr(0, helpers.rfind('/')) + "/tools";
+}
+
+const std::string kKelvo = toolsDir() + "/kelvo/Kelvo.exe";
+const std::string kMeshes = std::string(ZYR_SOURCE_DIR) + "/tests/data/meshes/";
+
+class ModelImportTest : public testing::Test {
+protected:
+  void SetUp() override {
+    zyrtest::ErrorCapture::clear();
+    ASSERT_EQ(zyrApp_setWorkingDirectory(m_dir.path().c_str()), 1);
+    ASSERT_EQ(zyrDatabase_open(m_dir.file("case.zyr").c_str(), &m_hDatabase, &m_hModel), 1);
+    ASSERT_EQ(zyrAPI_getDatabase(m_hDatabase, "test", &m_repository), 1);
+  }
+  void TearDown() override {
+    if (m_hDatabase >= 0)
+      zyrDatabase_close(m_hDatabase, 1);
+    zyrtest::ErrorCapture::clear();
+  }
+  std::string script(const std::string &name, const std::string &body) {
+    const std::string path = m_dir.file(name);
+    zyrtest::writeFile(path, "#!/bin/sh\n" + body);
+    chmod(path.c_str(), 0755);
+    return path;
+  }
+  // The import's result, and the names it gave back (released as a caller must).
+  int importMesh(const std::string &type, const std::string &file, const char *generic, Names *names,
+                 int32_t flags = 0) {
+    int32_t n = -1;
+    char **assemblies = reinterpret_cast<char **>(1);
+    const int status =
+        zyrModel_importMesh(m_hModel, type.c_str(), file.c_str(), generic, nullptr, "m", flags, &n, &assemblies);
+    if (status != 1) {
+      EXPECT_EQ(n, 0);
+      EXPECT_EQ(assemblies, nullptr);
+    }
+    names->assign(assemblies, assemblies + (assemblies != nullptr ? n : 0));
+    zyrCStringArray_free(assemblies, static_cast<uint64_t>(n > 0 ? n : 0));
+    return status;
+  }
+  Names regions(int32_t mask) {
+    Model *model = static_cast<Model *>(Repository_getPrimaryModel(m_repository));
+    Region **list = nullptr;
+    const int32_t n = Topology_getRegions(Model_getTopology(model), mask, &list);
+    Names names;
+    for (int32_t i = 0; i < n; ++i)
+      names.push_back(Region_getName(list[i]));
+    zyrMemory_free(list, "test");
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // An intermediate file of a Gmsh mesh, made by the real reader.
+  std::string gmo(const std::string &mesh, const std::string &name) {
+    const std::string path = m_dir.file(name);
+    const std::string command = "'" + kKelvo + "' -I '" + path + "' '" + kMeshes + mesh + "' > /dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    return path;
+  }
+
+  zyrtest::EnvGuard m_units{"ZYR_USE_LOCAL_UNITS", "1"};
+  zyrtest::EnvGuard m_session{"ZYR_SESSION_FILE", nullptr};
+  zyrtest::ScratchDir m_dir{"zyrimport"};
+  zyrtest::EnvGuard m_bin{"WEZ5BINDIR", m_dir.path().c_str()};
+  zyrtest::EnvGuard m_exec{"WEZ5EXECDIR", m_dir.path().c_str()};
+  zyrtest::EnvGuard m_reader{"WEZ5_KELVO_EXEC", kKelvo.c_str()};
+  zyrtest::EnvGuard m_dsdb{"WEZ5_WEZDSDBREADER_EXEC", (toolsDir() + "/wezdsdbreader/wezdsdbreader.exe").c_str()};
+  int32_t m_hDatabase = -1, m_hModel = -1;
+  Repository *m_repository = nullptr;
+};
+
+TEST_F(ModelImportTest, ErrorBlockLeavesTheDatabaseAsItWas) {
+  zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC",
+                           script("reader", "echo '<ERROR_BEG>'\necho 'Unknown element 99'\necho '<ERROR_END>'\n").c_str());
+  const int32_t state = Repository_getCurrentState(m_repository);
+  Names names;
+  EXPECT_EQ(importMesh("Msh", kMeshes + "box-hex.v2.msh", nullptr, &names), 0);
+  // The reader's own 10032 says it all: no summary is added.
+  EXPECT_EQ(zyrtest::ErrorCapture::held(),
+            (std::vector<RaisedError>{{10032, "There was a problem importing the mesh from the requested file.\n"
+                                              "The importing process reported the following problem:\n\n"
+                                              "  Unknown element 99\n"}}));
+  EXPECT_EQ(Repository_getCurrentState(m_repository), state);
+  EXPECT_EQ(regions(15), Names{});
+}
+
+TEST_F(ModelImportTest, ExitStatusAndSummary) {
+  zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC", script("reader", "exit 3\n").c_str());
+  Names names;
+  EXPECT_EQ(importMesh("Msh", kMeshes + "box-hex.v2.msh", nullptr, &names), 0);
+  EXPECT_EQ(zyrtest::ErrorCapture::held(),
+            (std::vector<RaisedError>{{10032, "The mesh import process did not terminate successfully.\n\n"
+                                              "The import process returned with status 3.\n"}}));
+  zyrtest::ErrorCapture::clear();
+
+  // A failure of another kind gets the summary of what was asked.
+  EXPECT_EQ(importMesh("ZYR_INTERMEDIATE", kMeshes + "box-hex.v2.msh", "-x", &names), 0);
+  const std::vector<RaisedError> errors = zyrtest::ErrorCapture::held();
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.back(), (RaisedError{10032, "Unable to import the requested mesh:\n"
+                                               "Type             = \"ZYR_INTERMEDIATE\".\n"
+                                               "File             = \"" + kMeshes + "box-hex.v2.msh\".\n"
+                                               "Generic  options = \"-x\".\n"
+                                               "Specific options = \"\".\n"}));
+}
+
+TEST_F(ModelImportTest, WarningsStayQueuedOnSuccess) {
+  zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC",
+                           script("reader", "'" + kKelvo + "' \"$@\" || exit $?\n"
+                                            "echo '<WARNING_BEG>'\necho 'Points left out'\necho '<WARNING_END>'\n")
+                               .c_str());
+  Names names;
+  ASSERT_EQ(importMesh("Msh", kMeshes + "box-tet.v4.msh", nullptr, &names), 1);
+  EXPECT_EQ(names.size(), 1u);
+  EXPECT_EQ(zyrtest::ErrorCapture::held(),
+            (std::vector<RaisedError>{{3, "The importing process reported the following warning(s) while importing\n"
+                                          "the mesh from the requested file:\n\n  Points left out\n"}}));
+  EXPECT_EQ(regions(8), Names{"Fluid"});
+}
+
+TEST_F(ModelImportTest, RealMeshSurvivesReopening) {
+  Names names;
+  ASSERT_EQ(importMesh("Msh", kMeshes + "two-blocks.v4.msh", nullptr, &names), 1)
+      << testing::PrintToString(zyrtest::ErrorCapture::held());
+  ASSERT_EQ(names.size(), 1u);
+  // A second import of the same mesh gets names of its own.
+  Names again;
+  ASSERT_EQ(importMesh("Msh", kMeshes + "two-blocks.v2.msh", nullptr, &again), 1);
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_NE(again[0], names[0]);
+  const Names volumes = regions(8);
+  const Names surfaces = regions(4);
+  EXPECT_EQ(volumes.size(), 4u);
+  EXPECT_NE(std::find(volumes.begin(), volumes.end(), "Left"), volumes.end());
+
+  ASSERT_EQ(zyrDatabase_close(m_hDatabase, 0), 1);
+  m_hDatabase = -1;
+  ASSERT_EQ(zyrDatabase_open(m_dir.file("case.zyr").c_str(), &m_hDatabase, &m_hModel), 1);
+  ASSERT_EQ(zyrAPI_getDatabase(m_hDatabase, "test", &m_repository), 1);
+  EXPECT_EQ(regions(8), volumes);
+  EXPECT_EQ(regions(4), surfaces);
+  // No intermediate file is left in the working directory.
+  for (const std::string &file : m_dir.listing())
+    EXPECT_EQ(file.find(".gmo"), std::string::npos) << file;
+}
+
+TEST_F(ModelImportTest, SimulationDatabaseImportsEveryModelOrNone) {
+  const std::string left = gmo("box-hex.v2.msh", "first.gmo");
+  const std::string right = gmo("box-tet.v2.msh", "second.gmo");
+  const std::string database = m_dir.file("cases.dsdb");
+  zyrtest::writeFile(database, "ZYR_DSDB 1\nmodel First\n  mesh " + left + "\nend\nmodel Second\n  mesh " + right +
+                                   "\nend\n");
+  Names names;
+  ASSERT_EQ(importMesh("ZYR_DSDB", database, nullptr, &names), 1) << testing::PrintToString(zyrtest::ErrorCapture::held());
+  EXPECT_EQ(names.size(), 2u);
+  EXPECT_EQ(regions(8), (Names{"Block", "Fluid"}));
+
+  // The second model's mesh is broken: neither model's import stays.
+  const int32_t state = Repository_getCurrentState(m_repository);
+  zyrtest::writeFile(right, "not a data-set file");
+  EXPECT_EQ(importMesh("ZYR_DSDB", database, nullptr, &names), 0);
+  EXPECT_EQ(Repository_getCurrentState(m_repository), state);
+  EXPECT_EQ(regions(8), (Names{"Block", "Fluid"}));
+
+  // A "-model" option imports that model alone.
+  zyrtest::ErrorCapture::clear();
+  ASSERT_EQ(importMesh("ZYR_DSDB", database, "-model 0", &names), 1)
+      << testing::PrintToString(zyrtest::ErrorCapture::held());
+  EXPECT_EQ(regions(8).size(), 3u);
+}
+
+TEST_F(ModelImportTest, AnotherDatabaseKeepsItsAssemblyNamesWhereFree) {
+  // A database whose one assembly was renamed.
+  int32_t hOther = -1, hOtherModel = -1;
+  const std::string other = m_dir.file("other.zyr");
+  ASSERT_EQ(zyrDatabase_open(other.c_str(), &hOther, &hOtherModel), 1);
+  int32_t n = 0;
+  char **names = nullptr;
+  ASSERT_EQ(zyrModel_importMesh(hOtherModel, "Msh", (kMeshes + "box-hex.v2.msh").c_str(), nullptr, nullptr, "m", 0,
+                                &n, &names),
+            1);
+  zyrCStringArray_free(names, static_cast<uint64_t>(n));
+  Model *otherModel = nullptr;
+  ASSERT_EQ(zyrAPI_getModel(hOtherModel, "test", &otherModel), 1);
+  Assembly **assemblies = nullptr;
+  ASSERT_EQ(Topology_getAssemblies(Model_getTopology(otherModel), &assemblies), 1);
+  ASSERT_EQ(Assembly_changeName(assemblies[0], "Pump", 0), 1);
+  zyrMemory_free(assemblies, "test");
+  ASSERT_EQ(zyrDatabase_close(hOther, 0), 1);
+
+  Names first, second;
+  ASSERT_EQ(importMesh("ZYR", other, nullptr, &first, 1), 1) << testing::PrintToString(zyrtest::ErrorCapture::held());
+  EXPECT_EQ(first, Names{"Pump"});
+  ASSERT_EQ(importMesh("ZYR", other, nullptr, &second, 1), 1);
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_NE(second[0], "Pump");
+  EXPECT_EQ(regions(8), (Names{"Block", "Block 2"}));
+}
+
+} // namespace

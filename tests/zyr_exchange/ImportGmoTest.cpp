@@ -1,0 +1,192 @@
+// Intermediate mesh files imported into a fresh model: the topology, mesh and display data they
+// make, the completion (assemblies, composite names, empty surfaces purged), and the errors of
+// files that do not hold a valid mesh.
+#include "Assembly.h"
+#include "Connection.h"
+#include "ElementMesh.h"
+#include "FaceMesh.h"
+#include "GmoBuilder.h"
+#include "ImportTestSupport.h"
+#include "ImportedMesh.h"
+#include "InterfaceMap.h"
+#include "Mesh.h"
+#include "NameManager.h"
+#include "Region.h"
+#include "Representation.h"
+#include "Topology.h"
+#include "zyrCString.h"
+#include "zyrMemory.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zyrtest::RaisedError;
+using Names = std::vector<std::string>;
+
+class ImportGmoTest : public ImportTest {
+protected:
+  ImportedMesh *importFile(const GmoBuilder &builder) {
+    const std::string path = m_dir->file("mesh.gmo");
+    builder.write(path);
+    return import("ZYR_INTERMEDIATE", path);
+  }
+  Region *region(const char *name) { return Topology_findRegion(m_model.m_topology, name); }
+  Names regionNames(int32_t mask) {
+    Region **regions = nullptr;
+    const int32_t n = Topology_getRegions(m_model.m_topology, mask, &regions);
+    Names names;
+    for (int32_t i = 0; i < n; ++i)
+      names.push_back(Region_getName(regions[i]));
+    zyrMemory_free(regions, "test");
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  Names assemblyNames() {
+    Assembly **assemblies = nullptr;
+    const int32_t n = Topology_getAssemblies(m_model.m_topology, &assemblies);
+    Names names;
+    for (int32_t i = 0; i < n; ++i)
+      names.push_back(Assembly_getName(assemblies[i]));
+    zyrMemory_free(assemblies, "test");
+    return names;
+  }
+  std::string invalidTopology(const std::string &path) {
+    return "The intermediate file\n\n" + path + "\n\ndoes not contain a valid problem topology.\n";
+  }
+};
+
+TEST_F(ImportGmoTest, TwoBlocksMakeTheWholeModel) {
+  ImportedMesh *im = importFile(GmoBuilder::twoBlocks());
+  ASSERT_NE(im, nullptr) << testing::PrintToString(held());
+  EXPECT_EQ(held(), std::vector<RaisedError>{});
+
+  EXPECT_EQ(regionNames(8), (Names{"Left", "Right"}));
+  // The surface without faces is gone, with its visual.
+  EXPECT_EQ(regionNames(4), (Names{"Left side", "Left walls", "Right side", "Right walls"}));
+  EXPECT_EQ(Region_getPriority(region("Right")), 3);
+  EXPECT_EQ(Region_getPriority(region("Left side")), 7);
+  EXPECT_EQ(Region_getPriority(region("Left")), 0);
+
+  // The partnered sides are connected with an interface map; the walls are glued.
+  Connection *connection = Region_getConnection(region("Left side"));
+  ASSERT_NE(connection, nullptr);
+  EXPECT_EQ(Connection_getOtherSide(connection, region("Left side")), region("Right side"));
+  InterfaceMap *map = Mesh_getInterfaceMap(m_model.m_mesh, connection);
+  ASSERT_NE(map, nullptr);
+  EXPECT_EQ(InterfaceMap_getNoOfMatchedVertices(map), 4);
+  EXPECT_EQ(Region_isGluedTo(region("Left walls"), region("Right walls")), 1);
+  InterfaceMap **maps = nullptr;
+  EXPECT_EQ(Mesh_getInterfaceMaps(m_model.m_mesh, &maps), 1);
+  zyrMemory_free(maps, "test");
+
+  // Each volume has its own eight vertices; each surface its faces and a visual.
+  for (const char *volume : {"Left", "Right"}) {
+    ElementMesh *em = Mesh_getElementMesh(m_model.m_mesh, region(volume));
+    ASSERT_NE(em, nullptr);
+    EXPECT_EQ(ElementMesh_getNoOfVertices(em), 8) << volume;
+    EXPECT_EQ(ElementMesh_getNoOfElements(em), 1) << volume;
+  }
+  const std::vector<std::pair<const char *, int32_t>> faces = {
+      {"Left walls", 5}, {"Left side", 1}, {"Right side", 1}, {"Right walls", 5}};
+  for (const auto &surface : faces) {
+    FaceMesh *fm = Mesh_getFaceMesh(m_model.m_mesh, region(surface.first));
+    ASSERT_NE(fm, nullptr) << surface.first;
+    EXPECT_EQ(FaceMesh_getNoOfFaces(fm), surface.second) << surface.first;
+    EXPECT_NE(Representation_getVisual(m_model.m_representation, region(surface.first)), nullptr);
+  }
+  FaceMesh **faceMeshes = nullptr;
+  EXPECT_EQ(Mesh_getFaceMeshes(m_model.m_mesh, &faceMeshes), 4);
+  zyrMemory_free(faceMeshes, "test");
+
+  // One connected group, one assembly: clumped under a placeholder name that no composite name
+  // can meet, then named after the default assembly name, which stays as it was.
+  EXPECT_EQ(assemblyNames(), (Names{"Assembly"}));
+  char *defaultName = nullptr;
+  NameManager_getDefaultAssemblyName(Topology_getNameManager(m_model.m_topology), &defaultName);
+  EXPECT_STREQ(defaultName, "Assembly");
+  zyrCString_free(defaultName);
+  char **composites = nullptr;
+  const int32_t n = Topology_getCompositeNames(m_model.m_topology, &composites);
+  Names compositeNames(composites, composites + n);
+  zyrCStringArray_free(composites, static_cast<uint64_t>(n));
+  std::sort(compositeNames.begin(), compositeNames.end());
+  EXPECT_EQ(compositeNames, (Names{"Everything", "Sides"}));
+  EXPECT_EQ(im->m_noOfRecoveredAssemblies, 0);
+  Assembly **recovered = nullptr;
+  EXPECT_EQ(ImportedMesh_getRecoveredAssemblies(im, &recovered), 0);
+  EXPECT_EQ(recovered, nullptr);
+  ImportedMesh_delete(im);
+}
+
+TEST_F(ImportGmoTest, WithoutNamesTheDefaultAssemblyNameStays) {
+  GmoBuilder b = GmoBuilder::twoBlocks();
+  b.composites.clear();
+  b.contacts.clear();
+  b.partners = {-1, -1, -1, -1, -1};
+  ImportedMesh *im = importFile(b);
+  ASSERT_NE(im, nullptr) << testing::PrintToString(held());
+  // Two groups now: the blocks are neither connected nor glued.
+  Names names = assemblyNames();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[0].rfind("Assembly", 0), 0u) << names[0];
+  InterfaceMap **maps = nullptr;
+  EXPECT_EQ(Mesh_getInterfaceMaps(m_model.m_mesh, &maps), 0);
+  zyrMemory_free(maps, "test");
+  ImportedMesh_delete(im);
+}
+
+TEST_F(ImportGmoTest, UnitsOfTheFileOrTheImport) {
+  GmoBuilder b = GmoBuilder::twoBlocks();
+  b.units = "furlongs";
+  ImportedMesh *im = importFile(b);
+  ASSERT_NE(im, nullptr);
+  EXPECT_EQ(held(), (std::vector<RaisedError>{
+                        {3, "The coordinates of the imported mesh are stored in an unrecognised\n"
+                            "set of units, \"furlongs\". These have been ignored and the default units,\n"
+                            "\"m\", have been used instead.\n"}}));
+  ImportedMesh_delete(im);
+}
+
+TEST_F(ImportGmoTest, InvalidFilesFailWithTheDataSetAtFault) {
+  const std::string path = m_dir->file("mesh.gmo");
+  GmoBuilder b = GmoBuilder::twoBlocks();
+  b.omit.insert("ZYR/KSFVL@EVERY");
+  EXPECT_EQ(importFile(b), nullptr);
+  std::vector<RaisedError> errors = held();
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].code, 20006);
+  EXPECT_NE(errors[0].message.find("What  = ZYR/KSFVL\nWhere = EVERY\nWhen  = 0\n"), std::string::npos);
+  EXPECT_EQ(errors[1], (RaisedError{10020, invalidTopology(path)}));
+  zyrtest::ErrorCapture::clear();
+
+  // A bad element type is a mesh problem: the data-file error alone.
+  b = GmoBuilder::twoBlocks();
+  b.elementSets[0].code = 8;
+  freshModel();
+  EXPECT_EQ(importFile(b), nullptr);
+  errors = held();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].code, 20006);
+  EXPECT_NE(errors[0].message.find("The element type code is not valid.\n"), std::string::npos);
+  EXPECT_NE(errors[0].message.find("What  = ZYR/TYPE\nWhere = ES0\n"), std::string::npos);
+  // Nothing was made of the file.
+  EXPECT_EQ(regionNames(15), Names{});
+}
+
+TEST_F(ImportGmoTest, RegionMapIsRestoredOrWarnedAbout) {
+  GmoBuilder b = GmoBuilder::twoBlocks();
+  b.atlas = {"this is not region-map text"};
+  ImportedMesh *im = importFile(b);
+  ASSERT_NE(im, nullptr);
+  EXPECT_EQ(im->m_haveRegionAtlas, 1);
+  ASSERT_FALSE(held().empty());
+  EXPECT_EQ(held().back(), (RaisedError{5, "Unable to restore composite names from the primary region map.\n"
+                                           "Composite names will be unavailable.\n"}));
+  ImportedMesh_delete(im);
+}
+
+} // namespace

@@ -1,0 +1,42 @@
+// The import entry point of the procedural interface.
+#include "zyrAPI.h"
+
+#include "Database.h"
+#include "Model.h"
+#include "ModelImport.h"
+#include "Repository.h"
+#include "SessionFile.h"
+
+#include <cstring>
+
+int zyrModel_importMesh(int32_t hModel, const char *type, const char *filename, const char *generic,
+                        const char *specific, const char *units, int32_t flags, int32_t *noOfAssemblies,
+                        char ***assemblies) {
+  *noOfAssemblies = 0;
+  *assemblies = nullptr;
+  // Another database of this kind is brought to the current format before it is read.
+  if (type != nullptr && strcmp(type, "ZYR") == 0 && Database_fileExists(filename)) {
+    zyrAPI_initialise();
+    int upgraded = 0;
+    if (zyrDatabaseUpgrade(filename, nullptr, &upgraded) != 1)
+      return 0;
+  }
+  Model *model = nullptr;
+  if (!zyrAPI_getModel(hModel, __func__, &model))
+    return 0;
+  const int status =
+      Model_importMesh(model, type, filename, generic, specific, units, flags, noOfAssemblies, assemblies);
+  if (SessionFile_record(Model_getRepository(model), status)) {
+    SessionFile_recordString(__func__);
+    SessionFile_recordInteger(hModel);
+    SessionFile_recordString(type);
+    SessionFile_recordString(filename);
+    SessionFile_recordString(generic);
+    SessionFile_recordString(specific);
+    SessionFile_recordString(units);
+    SessionFile_recordInteger(flags);
+  }
+  if (status == 1)
+    Model_flushChanges(model);
+  return status;
+}

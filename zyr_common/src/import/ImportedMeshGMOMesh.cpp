@@ -1,0 +1,153 @@
+// The mesh half of reading an intermediate mesh file: one vertex set shared by all volumes,
+// localised per volume, element and face sets handed over from the checked contents, and the
+// interface maps of direct connections built from the shared vertices.
+#include "ImportedMesh.h"
+#include "ImportedMeshGMO.h"
+
+#include "Connection.h"
+#include "ElementMesh.h"
+#include "ElementSet.h"
+#include "ElementTopology.h"
+#include "FaceMesh.h"
+#include "FaceSet.h"
+#include "GmoContents.h"
+#include "InterfaceMap.h"
+#include "Mesh.h"
+#include "Region.h"
+#include "Splitting.h"
+#include "Units.h"
+#include "Vertices.h"
+#include "zyrError.h"
+#include "zyrErrorCode.h"
+#include "zyrMemory.h"
+#include "zyrTrace.h"
+
+namespace {
+
+void publishMeshError(const char *function, const char *text) {
+  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, function, __FILE__, __LINE__);
+  zyrError_addMessage(error, "%s", text);
+  zyrError_publish(error);
+}
+
+} // namespace
+
+int ImportedMesh_loadMeshFromGMO(ImportedMesh *im, GmoContents *c, const char *units) {
+  ZYR_TRACE_BEGIN();
+  const char *fn = __func__;
+  Connection **connections = nullptr;
+  const int32_t noOfConnections = ImportedMesh_collectConnections(im->m_noOfRegions, im->m_regions, &connections);
+
+  // The file's unit when it names one, else the import's.
+  const char *unit = units;
+  if (c->m_units != nullptr) {
+    if (Units_isValid(c->m_units)) {
+      unit = c->m_units;
+    } else {
+      zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, fn, __FILE__, __LINE__);
+      zyrError_addMessage(warning,
+                          "The coordinates of the imported mesh are stored in an unrecognised\n"
+                          "set of units, \"%s\". These have been ignored and the default units,\n"
+                          "\"%s\", have been used instead.\n",
+                          c->m_units, units != nullptr ? units : "");
+      zyrError_publish(warning);
+    }
+  }
+  Vertices *vertices = Vertices_new(3, unit, 0, c->m_noOfVertices, c->m_coordinates);
+  c->m_coordinates = nullptr;
+  if (vertices == nullptr) {
+    zyrMemory_free(connections, fn);
+    return 0;
+  }
+
+  int result = 1;
+  ElementSet **elementSets = zyrMemory_allocateZeroedArray<ElementSet *>(c->m_nes > 0 ? c->m_nes : 1, fn);
+  FaceSet **faceSets = zyrMemory_allocateZeroedArray<FaceSet *>(c->m_nfs > 0 ? c->m_nfs : 1, fn);
+  Splitting *splitting = nullptr;
+
+  // The lists are handed over as each set is made, so the mesh is never held twice.
+  for (int32_t i = 0; result && i < c->m_nes; ++i) {
+    int32_t *list = c->m_elementVertices[i];
+    c->m_elementVertices[i] = nullptr;
+    elementSets[i] = ElementSet_new(GmoContents_elementType(c->m_elementTypes[i]), zyrConvention_WEZ5,
+                                    c->m_elementLengths[i], list);
+    result = elementSets[i] != nullptr;
+  }
+  for (int32_t j = 0; result && j < c->m_nfs; ++j) {
+    int32_t *elements = c->m_faceElements[j], *faces = c->m_localFaces[j];
+    c->m_faceElements[j] = c->m_localFaces[j] = nullptr;
+    faceSets[j] = FaceSet_new(elementSets[c->m_faceElementSets[j]], zyrConvention_WEZ5, c->m_faceCounts[j],
+                              elements, faces);
+    result = faceSets[j] != nullptr;
+  }
+
+  for (int32_t v = 0; result && v < c->m_nvl; ++v) {
+    ElementMesh *elementMesh = ElementMesh_new(im->m_regions[v]);
+    if (elementMesh == nullptr || !Mesh_addElementMesh(im->m_mesh, elementMesh)) {
+      result = 0;
+      break;
+    }
+    for (int32_t i = c->m_elementSetPointer[v]; i < c->m_elementSetPointer[v + 1]; ++i)
+      ElementMesh_addElementSet(elementMesh, elementSets[c->m_volumeElementSets[i]]);
+  }
+
+  if (result) {
+    splitting = Mesh_localise(im->m_mesh, vertices);
+    result = splitting != nullptr;
+  }
+
+  for (int32_t s = 0; result && s < c->m_nsf; ++s) {
+    Region *surface = im->m_regions[c->m_nvl + s];
+    ElementMesh *elementMesh = Mesh_getElementMesh(im->m_mesh, Region_getBoundedRegion(surface));
+    FaceMesh *faceMesh = elementMesh != nullptr ? FaceMesh_new(surface, elementMesh) : nullptr;
+    if (faceMesh == nullptr || !Mesh_addFaceMesh(im->m_mesh, faceMesh)) {
+      result = 0;
+      break;
+    }
+    for (int32_t i = c->m_faceSetPointer[s]; i < c->m_faceSetPointer[s + 1]; ++i)
+      FaceMesh_addFaceSet(faceMesh, faceSets[c->m_surfaceFaceSets[i]]);
+  }
+
+  for (int32_t k = 0; result && k < noOfConnections; ++k) {
+    if (!Connection_isDirect(connections[k]))
+      continue;
+    InterfaceMap *map = InterfaceMap_newFromSplitting(im->m_mesh, connections[k], splitting);
+    if (map == nullptr || !Mesh_addInterfaceMap(im->m_mesh, map))
+      result = 0;
+  }
+
+  if (splitting != nullptr)
+    Splitting_delete(splitting);
+  if (result && !Mesh_splitSharedVertices(im->m_mesh)) {
+    publishMeshError(fn, "Unable to split the vertices shared between volumes of the imported mesh.\n");
+    result = 0;
+  }
+
+  if (result && ZYR_TRACE_DEBUG(1)) {
+    FILE *log = zyrTrace_getLog();
+    ElementMesh **elementMeshes = nullptr;
+    const int32_t nem = Mesh_getElementMeshes(im->m_mesh, &elementMeshes);
+    for (int32_t i = 0; i < nem; ++i)
+      ElementMesh_print(elementMeshes[i], log);
+    zyrMemory_free(elementMeshes, fn);
+    FaceMesh **faceMeshes = nullptr;
+    const int32_t nfm = Mesh_getFaceMeshes(im->m_mesh, &faceMeshes);
+    for (int32_t i = 0; i < nfm; ++i)
+      FaceMesh_print(faceMeshes[i], log);
+    zyrMemory_free(faceMeshes, fn);
+    zyrTrace_printf("\nNo. of connections = %d\n", noOfConnections);
+    for (int32_t k = 0; k < noOfConnections; ++k) {
+      Region *side1 = nullptr, *side2 = nullptr;
+      Connection_getSides(connections[k], &side1, &side2);
+      zyrTrace_printf("\"%s\" <===> \"%s\"\n", Region_getName(side1), Region_getName(side2));
+    }
+  }
+
+  // Sets that never reached a mesh are the caller's roll-back's to remove from the store; the
+  // memory arrays are this function's.
+  Vertices_delete(vertices);
+  zyrMemory_free(elementSets, fn);
+  zyrMemory_free(faceSets, fn);
+  zyrMemory_free(connections, fn);
+  return result;
+}

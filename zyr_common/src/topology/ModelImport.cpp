@@ -1,0 +1,240 @@
+#include "ModelImport.h"
+
+#include "Assembly.h"
+#include "ImportedMesh.h"
+#include "Mesh.h"
+#include "Model.h"
+#include "NameManager.h"
+#include "Repository.h"
+#include "Representation.h"
+#include "Topology.h"
+#include "zyrApplication.h"
+#include "zyrCString.h"
+#include "zyrDSDBQuery.h"
+#include "zyrError.h"
+#include "zyrErrorCode.h"
+#include "zyrErrorManager.h"
+#include "zyrMemory.h"
+
+#include <cstring>
+
+namespace {
+
+// The import reaches the fresh Model's parts and the working directory through these.
+void giveImportAccess() {
+  static const ImportedMeshModelHooks hooks = {Model_getTopology, Model_getMesh, Model_getRepresentation,
+                                               zyrApplication_getWorkingDirectory};
+  ImportedMesh_setModelHooks(&hooks);
+}
+
+int32_t lastErrorCode() {
+  zyrError *last = zyrErrorManager_getLastError(zyrErrorManager_get());
+  return last != nullptr ? zyrError_getCode(last) : 0;
+}
+
+Model *importFromFile(Repository *repository, double tolerance, const char *defaultAssemblyName, const char *type,
+                      const char *filename, const char *generic, const char *specific, const char *units,
+                      int32_t *noOfNamedAssemblies, Assembly ***namedAssemblies);
+
+int contains(const char *text, const char *word) { return text != nullptr && strstr(text, word) != nullptr; }
+
+void clearOutputs(int32_t *noOfAssemblies, char ***assemblies) {
+  *noOfAssemblies = 0;
+  *assemblies = nullptr;
+}
+
+// Imports every model a simulation database lists, all or none.
+int importSimulationDatabase(Model *model, int32_t state, const char *filename, const char *generic,
+                             const char *specific, const char *units, int32_t flags, int32_t *noOfAssemblies,
+                             char ***assemblies) {
+  int32_t count = 0;
+  int32_t *first = nullptr, *second = nullptr;
+  char **firstTexts = nullptr, **secondTexts = nullptr;
+  const int listed = zyrDSDBQuery_getModels(filename, &count, &first, &second, &firstTexts, &secondTexts);
+  int result = listed && count > 0;
+  // Every model is tried, also after one failed, so that all their problems are reported.
+  for (int32_t i = 0; listed && i < count; ++i) {
+    char *options = generic != nullptr ? zyrCString_build("%s -model %d", generic, i) : zyrCString_build(" -model %d", i);
+    int32_t n = 0;
+    char **names = nullptr;
+    if (Model_importMesh(model, "ZYR_PARTIAL_DSDB", filename, options, specific, units, flags, &n, &names)) {
+      *assemblies = zyrMemory_reallocateArray<char *>(*assemblies, static_cast<int64_t>(*noOfAssemblies) + n + 1,
+                                                      __func__);
+      for (int32_t j = 0; j < n; ++j)
+        (*assemblies)[(*noOfAssemblies)++] = zyrCString_clone(names[j]);
+      zyrCStringArray_free(names, static_cast<uint64_t>(n));
+    } else {
+      result = 0;
+    }
+    zyrCString_free(options);
+  }
+  zyrMemory_free(first, __func__);
+  zyrMemory_free(second, __func__);
+  zyrCStringArray_free(firstTexts, static_cast<uint64_t>(count));
+  zyrCStringArray_free(secondTexts, static_cast<uint64_t>(count));
+  if (!result) {
+    Model_rollback(model, state);
+    zyrCStringArray_free(*assemblies, static_cast<uint64_t>(*noOfAssemblies));
+    clearOutputs(noOfAssemblies, assemblies);
+    return 0;
+  }
+  return 1;
+}
+
+} // namespace
+
+int Model_importMesh(Model *model, const char *type, const char *filename, const char *generic, const char *specific,
+                     const char *units, int32_t flags, int32_t *noOfAssemblies, char ***assemblies) {
+  const double tolerance = Model_getActiveRelativeTolerance(model);
+  const int keepNames = flags & 1;
+  const int32_t state = Model_flushChanges(model);
+  clearOutputs(noOfAssemblies, assemblies);
+  const char *kind = type != nullptr ? type : "";
+
+  if (strncmp(kind, "ZYR_DSDB", 8) == 0) {
+    if (contains(generic, "-model") || contains(specific, "-model"))
+      return Model_importMesh(model, "ZYR_PARTIAL_DSDB", filename, generic, specific, units, flags, noOfAssemblies,
+                              assemblies);
+    return importSimulationDatabase(model, state, filename, generic, specific, units, flags, noOfAssemblies,
+                                    assemblies);
+  }
+
+  Model *imported = nullptr;
+  int32_t noOfNamed = 0;
+  Assembly **named = nullptr;
+  if (strcmp(kind, "ZYR") == 0) {
+    imported = Model_importFromDatabase(Model_getRepository(model), filename);
+    if (imported != nullptr)
+      noOfNamed = Topology_getAssemblies(Model_getTopology(imported), &named);
+  } else {
+    char *defaultName = nullptr;
+    NameManager *nm = Topology_getNameManager(Model_getTopology(model));
+    if (nm != nullptr)
+      NameManager_getDefaultAssemblyName(nm, &defaultName);
+    imported = importFromFile(Model_getRepository(model), tolerance, defaultName, type, filename, generic, specific,
+                              units, &noOfNamed, &named);
+    zyrCString_free(defaultName);
+    if (imported != nullptr)
+      Model_setRelativeTolerance(imported, Model_getRelativeTolerance(model));
+  }
+  if (imported == nullptr) {
+    Model_rollback(model, state);
+    return 0;
+  }
+
+  Assembly **importedAssemblies = nullptr;
+  const int32_t count = Topology_getAssemblies(Model_getTopology(imported), &importedAssemblies);
+  if (!Model_merge(model, imported, keepNames ? noOfNamed : 0, keepNames ? named : nullptr)) {
+    // A half-merged model must not be committed by the next call: back to where the import began.
+    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error, "Unable to combine the imported model with the existing one.\n");
+    zyrError_publish(error);
+    zyrMemory_free(importedAssemblies, __func__);
+    zyrMemory_free(named, __func__);
+    Model_rollback(model, state);
+    return 0;
+  }
+  if (count > 0) {
+    *assemblies = zyrMemory_allocateArray<char *>(count, __func__);
+    for (int32_t i = 0; i < count; ++i)
+      (*assemblies)[i] = zyrCString_clone(Assembly_getName(importedAssemblies[i]));
+    *noOfAssemblies = count;
+  }
+  zyrMemory_free(importedAssemblies, __func__);
+  zyrMemory_free(named, __func__);
+  Model_flushChanges(model);
+  return 1;
+}
+
+namespace {
+
+// A fresh Model for an import: the tolerance given, and the target's default assembly name, so that
+// the reader and the clumping of the imported regions name assemblies as the target would.
+Model *freshModel(Repository *repository, double tolerance, const char *defaultAssemblyName) {
+  Model *fresh = Model_new(repository);
+  if (fresh == nullptr)
+    return nullptr;
+  Model_setRelativeTolerance(fresh, tolerance);
+  NameManager *nm = Topology_getNameManager(Model_getTopology(fresh));
+  if (defaultAssemblyName != nullptr && nm != nullptr)
+    NameManager_setDefaultAssemblyName(nm, defaultAssemblyName);
+  return fresh;
+}
+
+Model *importFromFile(Repository *repository, double tolerance, const char *defaultAssemblyName, const char *type,
+                      const char *filename, const char *generic, const char *specific, const char *units,
+                      int32_t *noOfNamedAssemblies, Assembly ***namedAssemblies) {
+  giveImportAccess();
+  const int32_t state = Repository_commit(repository);
+  *noOfNamedAssemblies = 0;
+  *namedAssemblies = nullptr;
+
+  Model *fresh = freshModel(repository, tolerance, defaultAssemblyName);
+  ImportedMesh *im = fresh != nullptr ? ImportedMesh_new(fresh, type, filename, generic, specific, units) : nullptr;
+  if (im == nullptr && type != nullptr && strncmp(type, "ZYR_DIRECT", 10) == 0) {
+    if (lastErrorCode() == ZYR_U_INVALID_INPUT)
+      return nullptr;
+    // Read through the mesh reader instead.
+    Repository_gotoState(repository, state);
+    fresh = freshModel(repository, tolerance, defaultAssemblyName);
+    if (fresh != nullptr)
+      im = ImportedMesh_new(fresh, "Def", filename, generic, specific, units);
+  }
+  if (im != nullptr) {
+    *noOfNamedAssemblies = ImportedMesh_getRecoveredAssemblies(im, namedAssemblies);
+    ImportedMesh_delete(im);
+    return fresh;
+  }
+
+  Repository_gotoState(repository, state);
+  if (lastErrorCode() != ZYR_U_UNABLE_TO_IMPORT_MESH) {
+    zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_IMPORT_MESH, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error,
+                        "Unable to import the requested mesh:\nType             = \"%s\".\nFile             = \"%s\".\n"
+                        "Generic  options = \"%s\".\nSpecific options = \"%s\".\n",
+                        type != nullptr ? type : "", filename != nullptr ? filename : "",
+                        generic != nullptr ? generic : "", specific != nullptr ? specific : "");
+    zyrError_publish(error);
+  }
+  return nullptr;
+}
+
+} // namespace
+
+Model *Model_importFromFile(Repository *repository, double tolerance, const char *type, const char *filename,
+                            const char *generic, const char *specific, const char *units,
+                            int32_t *noOfNamedAssemblies, Assembly ***namedAssemblies) {
+  return importFromFile(repository, tolerance, nullptr, type, filename, generic, specific, units, noOfNamedAssemblies,
+                        namedAssemblies);
+}
+
+Model *Model_importFromDatabase(Repository *repository, const char *filename) {
+  void *model = nullptr;
+  if (!Repository_importModel(repository, filename, &model))
+    return nullptr;
+  if (model == nullptr) {
+    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error, "Unable to identify the primary model to import in database \"%s\".\n",
+                        filename != nullptr ? filename : "");
+    zyrError_publish(error);
+    return nullptr;
+  }
+  return static_cast<Model *>(model);
+}
+
+int Model_merge(Model *model, Model *other, int32_t noOfNamedAssemblies, Assembly **namedAssemblies) {
+  if (Topology_combineTopologies(model->m_topology, other->m_topology, noOfNamedAssemblies, namedAssemblies) == 1)
+    other->m_topology = nullptr;
+  if (Representation_combineRepresentations(model->m_representation, other->m_representation) == 1)
+    other->m_representation = nullptr;
+  const int result = Mesh_combineMeshes(model->m_mesh, other->m_mesh);
+  if (result == 1)
+    other->m_mesh = nullptr;
+  // The parts handed over are the model's now; none may go with the other's record.
+  other->m_repository = nullptr;
+  other->m_topology = nullptr;
+  other->m_representation = nullptr;
+  other->m_mesh = nullptr;
+  Model_delete(other);
+  return result;
+}
