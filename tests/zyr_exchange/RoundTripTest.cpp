@@ -138,3 +138,136 @@ INSTANTIATE_TEST_SUITE_P(GmshMeshes, RoundTripTest,
                          });
 
 } // namespace
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Ints = std::vector<int32_t>;
+
+// The two blocks as two domains joined at their shared faces.
+class ZoneInterfaceTest : public RoundTripTest {
+protected:
+  void SetUp() override {
+    RoundTripTest::SetUp();
+    useReader(zyrtest::toolsDir() + "/kelvo/Kelvo.exe");
+    ImportedMesh *im = import("Msh", std::string(ZYR_SOURCE_DIR) + "/tests/data/meshes/two-blocks.v2.msh");
+    ASSERT_NE(im, nullptr) << testing::PrintToString(held());
+    ImportedMesh_delete(im);
+    Connection **connections = nullptr;
+    ASSERT_EQ(Topology_getConnections(m_model.m_topology, &connections), 1);
+    Region *a = nullptr, *b = nullptr;
+    Connection_getSides(connections[0], &a, &b);
+    zyrMemory_free(connections, "test");
+    // Side names by the volume each bounds.
+    const bool aLeft = std::string(Region_getName(Region_getBoundedRegion(a))) == "Left";
+    m_left = Region_getName(aLeft ? a : b);
+    m_right = Region_getName(aLeft ? b : a);
+    m_file = m_dir->file("case.def");
+  }
+
+  // Writes the physics text, then the definition file from it; the write's result.
+  int writePhysics(const Lines &interfaces) {
+    Lines vsn = {"FLOW:", "  SOLUTION UNITS:", "    Length Units = [m]", "  END",
+                 "  DOMAIN: Left", "    Location = Left", "    BOUNDARY: l side", "      Location = " + m_left,
+                 "    END", "    BOUNDARY: l walls", "      Location = left walls", "    END", "  END",
+                 "  DOMAIN: Right", "    Location = Right", "    BOUNDARY: r side", "      Location = " + m_right,
+                 "    END", "    BOUNDARY: r walls", "      Location = right walls", "    END", "  END"};
+    vsn.insert(vsn.end(), interfaces.begin(), interfaces.end());
+    vsn.push_back("END");
+    DefFile *file = DefFile_new(m_file.c_str());
+    std::vector<const char *> texts;
+    for (const std::string &line : vsn)
+      texts.push_back(line.c_str());
+    EXPECT_EQ(DefFile_writeIoStringArray(file, "G/COMMANDS", "EVERY", 0, texts.data(), int32_t(texts.size())), 1);
+    DefFile_delete(file);
+    static const DefWriterModelHooks hooks = {writerTopology, writerMesh};
+    DefWriter_setModelHooks(&hooks);
+    DefWriter *writer = DefWriter_new(model(), m_file.c_str(), 0, 1, nullptr, 0.005);
+    if (writer == nullptr)
+      return -1;
+    const int result = DefWriter_write(writer);
+    DefWriter_delete(writer);
+    return result;
+  }
+
+  Ints ints(const char *what, const char *where) {
+    DefFile *file = DefFile_new(m_file.c_str());
+    int32_t *array = nullptr, n = 0;
+    Ints values;
+    if (DefFile_readInts(file, what, where, 0, &array, &n))
+      values.assign(array, array + n);
+    zyrMemory_free(array, "test");
+    DefFile_delete(file);
+    return values;
+  }
+
+  static Lines join(const std::string &name, const std::string &list1, const std::string &list2,
+                    const std::string &option = "Direct") {
+    return {"  DOMAIN INTERFACE: " + name, "    Boundary List1 = " + list1, "    Boundary List2 = " + list2,
+            "    Interface Type = Fluid Fluid", "    INTERFACE MODELS:", "      Option = General", "    END",
+            "    MESH CONNECTION:", "      Option = " + option, "    END", "  END"};
+  }
+
+  std::string m_left, m_right, m_file;
+};
+
+TEST_F(ZoneInterfaceTest, DirectInterfaceWritesItsFacePairsAndReadsBackAsMatchedMesh) {
+  const Snapshot before = snapshot();
+  ASSERT_EQ(writePhysics(join("Join", "l side", "r side")), 1) << testing::PrintToString(held());
+
+  // Boundaries: Left's two, then Right's two, by name: l side 1, l walls 2, r side 3, r walls 4.
+  EXPECT_EQ(ints("G/KBCPZIF", "ZIF1"), (Ints{1, 3}));
+  EXPECT_EQ(ints("G/IPBCPZIF", "ZIF1"), (Ints{1, 2, 3}));
+  EXPECT_EQ(ints("G/NSFZIF", "ZIF1"), (Ints{1}));
+  const Ints records = ints("G/KZFCZFC", "ZIF1");
+  const Ints count = ints("G/NFCZIF", "ZIF1");
+  ASSERT_EQ(count.size(), 1u);
+  ASSERT_EQ(records.size(), 12u * size_t(count[0]));
+  EXPECT_EQ(count[0], before.m_surfaces.at(m_left));
+  for (size_t r = 0; r < records.size(); r += 12) {
+    EXPECT_EQ(records[r], 1); // Left is zone 1
+    EXPECT_EQ(records[r + 1], 2);
+    EXPECT_EQ(records[r + 7], 0); // triangles: no fourth vertex on either side
+    EXPECT_EQ(records[r + 11], 0);
+  }
+  EXPECT_EQ(ints("G/KZNZIF", "EVERY"), (Ints{1, 2}));
+  EXPECT_EQ(ints("G/IPZNZIF", "EVERY"), (Ints{1, 3}));
+  // Two different zones, not periodic: no vertex pairs.
+  EXPECT_TRUE(ints("G/NVXZIF", "ZIF1").empty());
+
+  // The face pairs carry the match back: the connection gets its map without geometry.
+  ASSERT_TRUE(importDirect(m_file)) << testing::PrintToString(held());
+  const Snapshot after = snapshot();
+  EXPECT_EQ(after.m_connections.size(), 1u);
+  EXPECT_EQ(after.m_surfaces, before.m_surfaces);
+  EXPECT_EQ(after.m_volumes, before.m_volumes);
+}
+
+TEST_F(ZoneInterfaceTest, SideOneInTheLowerZoneIsListedFirst) {
+  ASSERT_EQ(writePhysics(join("Join", "r side", "l side")), 1) << testing::PrintToString(held());
+  EXPECT_EQ(ints("G/KBCPZIF", "ZIF1"), (Ints{3, 1}));
+  const Ints surfaces = ints("G/KZSFZSF", "ZIF1");
+  ASSERT_EQ(surfaces.size(), 2u);
+  const Ints records = ints("G/KZFCZFC", "ZIF1");
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records[0], 1);
+  EXPECT_EQ(records[1], 2);
+  // The same pairs as with the sides the other way round.
+  const Ints swapped = records;
+  ASSERT_EQ(writePhysics(join("Join", "l side", "r side")), 1);
+  EXPECT_EQ(ints("G/KZSFZSF", "ZIF1"), surfaces);
+  EXPECT_EQ(ints("G/KZFCZFC", "ZIF1"), swapped);
+}
+
+TEST_F(ZoneInterfaceTest, UnmatchedMatchedInterfaceIsReportedAfterEverythingIsWritten) {
+  ASSERT_EQ(writePhysics({join("Walls", "l walls", "r walls")}), 0);
+  EXPECT_EQ(published(),
+            (std::vector<zyrtest::RaisedError>{
+                {10041, "A one-to-one mesh matching could not be identified on one or more domain interface that "
+                        "was specified as having one. The problem interfaces are:\n\nWalls\n"}}));
+  EXPECT_EQ(ints("G/IPBCPZIF", "ZIF1"), (Ints{1, 2, 3}));
+  EXPECT_TRUE(ints("G/NSFZIF", "ZIF1").empty());
+  EXPECT_EQ(ints("G/KZNZIF", "EVERY"), (Ints{1, 2}));
+}
+
+} // namespace
