@@ -11,8 +11,11 @@
 #include "Mesh.h"
 #include "Region.h"
 #include "Topology.h"
+#include "zyrCString.h"
 #include "zyrMemory.h"
 
+#include <cmath>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -268,6 +271,176 @@ TEST_F(ZoneInterfaceTest, UnmatchedMatchedInterfaceIsReportedAfterEverythingIsWr
   EXPECT_EQ(ints("G/IPBCPZIF", "ZIF1"), (Ints{1, 2, 3}));
   EXPECT_TRUE(ints("G/NSFZIF", "ZIF1").empty());
   EXPECT_EQ(ints("G/KZNZIF", "EVERY"), (Ints{1, 2}));
+}
+
+} // namespace
+
+namespace {
+
+// Definition files written from a real mesh and then altered the way older releases or other
+// writers leave them.
+class DirectImportTest : public RoundTripTest {
+protected:
+  void written(const std::string &mesh) {
+    useReader(zyrtest::toolsDir() + "/kelvo/Kelvo.exe");
+    ImportedMesh *im = import("Msh", std::string(ZYR_SOURCE_DIR) + "/tests/data/meshes/" + mesh);
+    ASSERT_NE(im, nullptr) << testing::PrintToString(held());
+    ImportedMesh_delete(im);
+    m_original = snapshot();
+    m_file = m_dir->file("case.def");
+    ASSERT_EQ(writeDef(m_file), 1) << testing::PrintToString(held());
+    zyrtest::ErrorCapture::clear();
+  }
+
+  template <class Edit> void edit(Edit change) {
+    DefFile *file = DefFile_new(m_file.c_str());
+    ASSERT_NE(file, nullptr);
+    change(file);
+    DefFile_delete(file);
+  }
+
+  void release(const char *text) {
+    edit([&](DefFile *file) {
+      char buffer[100] = {0};
+      strncpy(buffer, text, sizeof buffer - 1);
+      EXPECT_EQ(DefFile_writeCharArray(file, "G/CRELNO", "EVERY", 0, buffer, 100), 1);
+    });
+  }
+
+  // Moves a data set from one location to another.
+  void move(const char *what, const char *from, const char *to, bool strings) {
+    edit([&](DefFile *file) {
+      if (strings) {
+        char **array = nullptr;
+        int32_t n = 0;
+        ASSERT_EQ(DefFile_readIoStrings(file, what, from, 0, &array, &n), 1) << what;
+        EXPECT_EQ(DefFile_writeIoStringArray(file, what, to, 0, array, n), 1);
+        zyrCStringArray_free(array, uint64_t(n));
+      } else {
+        int32_t *array = nullptr, n = 0;
+        ASSERT_EQ(DefFile_readInts(file, what, from, 0, &array, &n), 1) << what;
+        if (n == 1)
+          EXPECT_EQ(DefFile_writeInt(file, what, to, 0, array[0]), 1);
+        else
+          EXPECT_EQ(DefFile_writeIntArray(file, what, to, 0, array, n, 0), 1);
+        zyrMemory_free(array, "test");
+      }
+      EXPECT_EQ(DefFile_erase(file, what, from, 0), 1);
+    });
+  }
+
+  // The first vertex of the first volume in metres.
+  std::vector<double> firstVertex() {
+    Region **regions = nullptr;
+    const int32_t n = Topology_getRegions(m_model.m_topology, 8, &regions);
+    std::vector<double> point;
+    if (n > 0) {
+      ElementMesh *em = Mesh_getElementMesh(m_model.m_mesh, regions[0]);
+      double *xyz = nullptr;
+      if (em != nullptr && ElementMesh_getVertexCoordinates(em, "m", 0, nullptr, &xyz) > 0)
+        point.assign(xyz, xyz + 3);
+      zyrMemory_free(xyz, "test");
+    }
+    zyrMemory_free(regions, "test");
+    return point;
+  }
+
+  Snapshot m_original;
+  std::string m_file;
+};
+
+TEST_F(DirectImportTest, OlderReleasesAreDeclinedWithoutAnError) {
+  written("two-blocks.v2.msh"); // its surfaces are connected
+  struct Case {
+    const char *release;
+    bool accepted;
+  };
+  for (const Case &c : {Case{"5.3 (2001.01.01-00.00) [ZYR]", false}, Case{"4.9", false}, Case{"1.9", false},
+                        Case{"5.4.0", false}, Case{"5.4.1", true}, Case{"6.0 (x)", true}}) {
+    release(c.release);
+    zyrtest::ErrorCapture::clear();
+    EXPECT_EQ(importDirect(m_file), c.accepted) << c.release << testing::PrintToString(held());
+    if (!c.accepted)
+      EXPECT_TRUE(held().empty()) << c.release << testing::PrintToString(held());
+  }
+  // Without a release text a one-zone file has no known version and is read.
+  edit([](DefFile *file) { EXPECT_EQ(DefFile_erase(file, "G/CRELNO", "EVERY", 0), 1); });
+  EXPECT_TRUE(importDirect(m_file));
+}
+
+TEST_F(DirectImportTest, Release540IsReadWhenNoSurfacesAreConnected) {
+  written("box-hex.v2.msh");
+  release("5.4.0");
+  EXPECT_TRUE(importDirect(m_file)) << testing::PrintToString(held());
+  EXPECT_EQ(snapshot(), m_original);
+}
+
+TEST_F(DirectImportTest, FileWithoutZoneVerticesIsNotAMesh) {
+  written("box-hex.v2.msh");
+  edit([](DefFile *file) { EXPECT_EQ(DefFile_erase(file, "G/NVX", "ZN1", 0), 1); });
+  EXPECT_FALSE(importDirect(m_file));
+  EXPECT_EQ(held(), (std::vector<zyrtest::RaisedError>{
+                        {10020, "The definition/results file\n\n" + m_file + "\n\ndoes not contain a valid mesh.\n"}}));
+}
+
+TEST_F(DirectImportTest, OneZoneFileWithItsDataAtEveryReadsTheSame) {
+  written("box-hex.v2.msh");
+  move("G/NFS", "ZN1", "EVERY", false);
+  move("G/KSFFS", "ZN1", "EVERY", false);
+  move("G/CLBSF", "ZN1", "EVERY", true);
+  move("G/CLBVL", "ZN1", "EVERY", true);
+  ASSERT_TRUE(importDirect(m_file)) << testing::PrintToString(held());
+  EXPECT_EQ(snapshot(), m_original);
+}
+
+TEST_F(DirectImportTest, VolumesWithoutNamesAreNamedAfterTheirZone) {
+  written("mixed.v2.msh"); // two zones: the tetrahedra, then the others
+  edit([](DefFile *file) {
+    EXPECT_EQ(DefFile_erase(file, "G/CLBVL", "ZN1", 0), 1);
+    EXPECT_EQ(DefFile_erase(file, "G/CLBVL", "ZN2", 0), 1);
+  });
+  ASSERT_TRUE(importDirect(m_file)) << testing::PrintToString(held());
+  std::vector<std::string> volumes;
+  for (const auto &v : snapshot().m_volumes)
+    volumes.push_back(v.first);
+  // Which assembly becomes zone 1 depends on the names the import gave the assemblies.
+  const bool firstHoldsOne = volumes == std::vector<std::string>{"ZN1.VL1", "ZN2.VL1", "ZN2.VL2"};
+  const bool firstHoldsTwo = volumes == std::vector<std::string>{"ZN1.VL1", "ZN1.VL2", "ZN2.VL1"};
+  EXPECT_TRUE(firstHoldsOne || firstHoldsTwo) << testing::PrintToString(volumes);
+}
+
+TEST_F(DirectImportTest, GeometricScaleDividesTheCoordinatesUnlessItIsUnusable) {
+  written("box-hex.v2.msh");
+  ASSERT_TRUE(importDirect(m_file));
+  const std::vector<double> plain = firstVertex();
+  ASSERT_EQ(plain.size(), 3u);
+
+  edit([](DefFile *file) { EXPECT_EQ(DefFile_writeFloat(file, "G/GEOSCL", "EVERY", 0, 0.001f), 1); });
+  ASSERT_TRUE(importDirect(m_file));
+  const std::vector<double> scaled = firstVertex();
+  ASSERT_EQ(scaled.size(), 3u);
+  for (int k = 0; k < 3; ++k)
+    EXPECT_DOUBLE_EQ(scaled[size_t(k)], plain[size_t(k)] * (1.0 / double(0.001f)));
+
+  // 0 or NaN would make every coordinate infinite: a warning, and the file's coordinates as they are.
+  for (float bad : {0.0f, std::nanf("")}) {
+    edit([&](DefFile *file) { EXPECT_EQ(DefFile_writeFloat(file, "G/GEOSCL", "EVERY", 0, bad), 1); });
+    zyrtest::ErrorCapture::clear();
+    ASSERT_TRUE(importDirect(m_file));
+    EXPECT_EQ(firstVertex(), plain);
+    ASSERT_EQ(held().size(), 1u);
+    EXPECT_EQ(held()[0].code, 3);
+  }
+}
+
+TEST_F(DirectImportTest, UnknownCoordinateUnitIsWarnedAboutAndTheGivenOneUsed) {
+  written("box-hex.v2.msh");
+  edit([](DefFile *file) { EXPECT_EQ(DefFile_writeIoString(file, "G/CGUNIT", "EVERY", 0, "wibble"), 1); });
+  ASSERT_TRUE(importDirect(m_file));
+  EXPECT_EQ(held(), (std::vector<zyrtest::RaisedError>{
+                        {3, "The coordinates in the definition file are stored in an unrecognised\nset of units, "
+                            "\"wibble\". These have been ignored and the default units,\n\"m\", have been used "
+                            "instead.\n"}}));
 }
 
 } // namespace
