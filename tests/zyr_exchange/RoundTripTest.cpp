@@ -4,18 +4,23 @@
 #include "DefFile.h"
 #include "DefWriter.h"
 #include "ElementMesh.h"
+#include "ElementTopology.h"
 #include "FaceMesh.h"
+#include "FaceSet.h"
 #include "ImportTestSupport.h"
 #include "ImportedMesh.h"
 #include "InterfaceMap.h"
 #include "Mesh.h"
 #include "Region.h"
+#include "Representation.h"
 #include "Topology.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iostream>
 #include <map>
 #include <set>
 #include <string>
@@ -171,10 +176,11 @@ protected:
   // Writes the physics text, then the definition file from it; the write's result.
   int writePhysics(const Lines &interfaces) {
     Lines vsn = {"FLOW:", "  SOLUTION UNITS:", "    Length Units = [m]", "  END",
-                 "  DOMAIN: Left", "    Location = Left", "    BOUNDARY: l side", "      Location = " + m_left,
-                 "    END", "    BOUNDARY: l walls", "      Location = left walls", "    END", "  END",
-                 "  DOMAIN: Right", "    Location = Right", "    BOUNDARY: r side", "      Location = " + m_right,
-                 "    END", "    BOUNDARY: r walls", "      Location = right walls", "    END", "  END"};
+                 "  DOMAIN: Left", "    Location = " + m_leftVolume, "    BOUNDARY: l side",
+                 "      Location = " + m_left, "    END", "    BOUNDARY: l walls", "      Location = " + m_leftWalls,
+                 "    END", "  END", "  DOMAIN: Right", "    Location = " + m_rightVolume, "    BOUNDARY: r side",
+                 "      Location = " + m_right, "    END", "    BOUNDARY: r walls", "      Location = " + m_rightWalls,
+                 "    END", "  END"};
     vsn.insert(vsn.end(), interfaces.begin(), interfaces.end());
     vsn.push_back("END");
     DefFile *file = DefFile_new(m_file.c_str());
@@ -212,6 +218,7 @@ protected:
   }
 
   std::string m_left, m_right, m_file;
+  std::string m_leftVolume = "Left", m_rightVolume = "Right", m_leftWalls = "left walls", m_rightWalls = "right walls";
 };
 
 TEST_F(ZoneInterfaceTest, DirectInterfaceWritesItsFacePairsAndReadsBackAsMatchedMesh) {
@@ -441,6 +448,79 @@ TEST_F(DirectImportTest, UnknownCoordinateUnitIsWarnedAboutAndTheGivenOneUsed) {
                         {3, "The coordinates in the definition file are stored in an unrecognised\nset of units, "
                             "\"wibble\". These have been ignored and the default units,\n\"m\", have been used "
                             "instead.\n"}}));
+}
+
+} // namespace
+
+namespace {
+
+// A second copy of the blocks: the first copy's left block against the second copy's right block
+// meet without a connection, so the writer matches them itself.
+class NewMatchTest : public ZoneInterfaceTest {
+protected:
+  // Puts the surface's faces in reverse order, so that its face order differs from its partner's.
+  void reverseFaces(const std::string &name) {
+    Region *region = nullptr;
+    Region **regions = nullptr;
+    const int32_t n = Topology_getRegions(m_model.m_topology, 4, &regions);
+    for (int32_t i = 0; i < n; ++i)
+      if (name == Region_getName(regions[i]))
+        region = regions[i];
+    zyrMemory_free(regions, "test");
+    FaceMesh *fm = Mesh_getFaceMesh(m_model.m_mesh, region);
+    ASSERT_NE(fm, nullptr);
+    FaceSet **sets = nullptr;
+    ASSERT_EQ(FaceMesh_getFaceSets(fm, &sets), 1);
+    FaceSet *old = sets[0];
+    zyrMemory_free(sets, "test");
+    int32_t nfc = 0, *elements = nullptr, *faces = nullptr;
+    ASSERT_EQ(FaceSet_getFaces(old, zyrConvention_WEZ5, nullptr, 0, &nfc, &elements, &faces), 1);
+    std::reverse(elements, elements + nfc);
+    std::reverse(faces, faces + nfc);
+    FaceSet *reversed = FaceSet_new(FaceSet_getElementSet(old), zyrConvention_WEZ5, nfc, elements, faces);
+    ASSERT_NE(reversed, nullptr);
+    ASSERT_EQ(FaceMesh_removeFaceSet(fm, old), 1);
+    ASSERT_EQ(FaceMesh_addFaceSet(fm, reversed), 1);
+    FaceMesh_invalidate(fm);
+  }
+
+  void SetUp() override {
+    ZoneInterfaceTest::SetUp();
+    // A second import into a fresh model, merged into the first as a model import does.
+    const ImportTestModel first = m_model;
+    freshModel();
+    ImportedMesh *im = import("Msh", std::string(ZYR_SOURCE_DIR) + "/tests/data/meshes/two-blocks.v2.msh");
+    ASSERT_NE(im, nullptr) << testing::PrintToString(held());
+    ImportedMesh_delete(im);
+    const ImportTestModel second = m_model;
+    m_model = first;
+    ASSERT_EQ(Topology_combineTopologies(m_model.m_topology, second.m_topology, 0, nullptr), 1);
+    ASSERT_EQ(Representation_combineRepresentations(m_model.m_representation, second.m_representation), 1);
+    ASSERT_EQ(Mesh_combineMeshes(m_model.m_mesh, second.m_mesh), 1);
+    m_left = "interface Left";
+    m_right = "interface Right 2";
+    reverseFaces(m_right);
+    m_rightVolume = "Right 2";
+    m_rightWalls = "right walls 2";
+  }
+};
+
+TEST_F(NewMatchTest, NewlyMatchedSideOneFaceSetIsRewrittenInSideZeroOrder) {
+  ASSERT_EQ(writePhysics(join("Join", "l side", "r side")), 1) << testing::PrintToString(held());
+  const Ints records = ints("G/KZFCZFC", "ZIF1");
+  ASSERT_EQ(ints("G/NSFZIF", "ZIF1"), (Ints{1}));
+  const Ints sideA = ints("G/KFCPF", "ZN1/FS1"), sideB = ints("G/KFCPF", "ZN2/FS1");
+  ASSERT_EQ(records.size(), 12 * sideA.size());
+  ASSERT_EQ(sideB.size(), sideA.size());
+  bool permuted = false;
+  for (size_t k = 0; k < sideA.size(); ++k) {
+    EXPECT_EQ(records[12 * k + 2], sideA[k]);
+    EXPECT_EQ(records[12 * k + 3], sideB[k]); // face k of side 1 is now the partner of face k of side 0
+    permuted = permuted || sideB[k] != sideB[0] + int32_t(k);
+  }
+  EXPECT_TRUE(permuted); // the two sides' faces did not come in the same order
+  // The element faces moved with their face numbers.
+  EXPECT_EQ(ints("G/KELPF", "ZN2/FS1").size(), 2 * sideB.size());
 }
 
 } // namespace
