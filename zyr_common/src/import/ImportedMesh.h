@@ -110,6 +110,8 @@ int ImportedMesh_readRegionMap(ImportedMesh *im, DefFile *file, const char *what
 int32_t ImportedMesh_collectConnections(int32_t noOfRegions, Region *const *regions, Connection ***connections);
 
 // ---- Definition and results files read directly ----
+// The relative matching tolerance of a Model (0.005 until the Model's layer gives its own).
+void ImportedMesh_setToleranceHook(double (*getRelativeTolerance)(const Model *model));
 // Declines (0, nothing published) a file of a release before 5.4, or of 5.4.0 with connected
 // surfaces; the caller then tries the mesh reader with the type "Def".
 int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file);

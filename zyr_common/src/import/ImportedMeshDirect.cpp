@@ -174,6 +174,8 @@ struct DirectContext {
 
 DirectContext *g_context = nullptr; // the import in progress (one thread calls the library)
 
+double (*g_getRelativeTolerance)(const Model *) = nullptr;
+
 void *asValue(int32_t number) { return reinterpret_cast<void *>(static_cast<intptr_t>(number)); }
 
 // Takes a name for a region: the entry reserved for exactly this region gives way, then the name
@@ -191,6 +193,10 @@ char *takeName(ImportedMesh *im, const std::string &base, int32_t value) {
 }
 
 } // namespace
+
+void ImportedMesh_setToleranceHook(double (*getRelativeTolerance)(const Model *model)) {
+  g_getRelativeTolerance = getRelativeTolerance;
+}
 
 // ---- Names ----
 
@@ -607,7 +613,7 @@ int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DefFile *file, const char *un
   Source &src = g_context->m_source;
   const Layout &layout = g_context->m_layout;
   const bool debug = ZYR_TRACE_DEBUG(1);
-  const double tolerance = 0.005;
+  const double tolerance = g_getRelativeTolerance != nullptr ? g_getRelativeTolerance(im->m_model) : 0.005;
   const int32_t nzn = layout.m_nzn, nsf = layout.m_nsf, nvl = layout.m_nvl;
   int32_t nzif = 0;
   if (!src.integer("G/NZIF", "EVERY", nzif) || nzif < 0 || !validCount(nzif))
