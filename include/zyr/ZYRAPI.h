@@ -20,6 +20,8 @@
 
 namespace qiv {
 
+class ZYRAffineTransform3D;
+
 class ZYR_EXPORT ZYRAPI {
 public:
   // The axis of a rotating mesh match: root and tip points in the length unit `units`.
@@ -145,6 +147,29 @@ public:
                          const std::string &specific, const std::string &units,
                          const std::string &defaultAssemblyName, bool keepAssemblyNames,
                          std::vector<std::string> &assemblies);
+
+  // ---- Assemblies and regions ----
+
+  // Moves the assembly by the transform (move) and makes repeatCount copies of it, copy k at the
+  // transform applied k times (its inverse for a negative count); with matchMesh, copies whose
+  // meshes meet are merged. New assemblies are named newAssemblyName when it is not empty (the
+  // model's default assembly name is as before afterwards). assemblies: the assembly's name,
+  // then the copies that remain.
+  void transformAssembly(const std::string &assembly, const std::string &newAssemblyName, bool move,
+                         int repeatCount, const ZYRAffineTransform3D &transform, bool matchMesh,
+                         std::vector<std::string> &assemblies);
+  // Merges those of the assemblies whose meshes match; true when fewer remain than were given.
+  bool mergeAssemblies(std::vector<std::string> &assemblies);
+  // Deletes "<base>.zyr.bak" and "<base>.wez.bak" of the current directory, base being what
+  // follows the last backslash of path.
+  void removeBakFiles(const std::string &path);
+  void setPriority(const std::string &region, const int priority);
+  void getPriority(const std::string &region, int &priority) const;
+  void deleteAssembly(const std::string &name);
+  void renameAssembly(const std::string &oldName, const std::string &newName, int addAlias);
+  // actualName: the name given, which the naming rules may have adjusted.
+  void renameRegion(const std::string &oldName, const std::string &newName, int addAlias, std::string &actualName);
+  void renameRegion(const std::string &oldName, const std::string &newName, int addAlias);
 
 private:
   // Lets the library's own tests read the handles.

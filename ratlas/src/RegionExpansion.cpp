@@ -23,12 +23,54 @@ struct Span {
   uint64_t m_count;
 };
 
+// A set of ids in one flat open-addressing array: a wide expansion meets every id once, and a
+// node allocated per id cost more than the rest of the expansion.
+struct IdSet {
+  std::vector<uint64_t> m_slots;  // id + 1 (dictionary ids never reach UINT64_MAX), 0 when empty
+  size_t m_count = 0;
+
+  bool empty() const { return m_count == 0; }
+  void reserve(size_t n) {
+    if (2 * n > m_slots.size()) rehash(2 * n);
+  }
+  size_t count(uint64_t id) const {
+    if (m_slots.empty()) return 0;
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = (id * UINT64_C(0x9E3779B97F4A7C15)) >> 20 & mask;; i = (i + 1) & mask) {
+      if (m_slots[i] == 0) return 0;
+      if (m_slots[i] == id + 1) return 1;
+    }
+  }
+  // True when the id was not there yet.
+  bool insert(uint64_t id) {
+    if (2 * (m_count + 1) > m_slots.size()) rehash(2 * (m_count + 1));
+    const size_t mask = m_slots.size() - 1;
+    for (size_t i = (id * UINT64_C(0x9E3779B97F4A7C15)) >> 20 & mask;; i = (i + 1) & mask) {
+      if (m_slots[i] == id + 1) return false;
+      if (m_slots[i] == 0) {
+        m_slots[i] = id + 1;
+        ++m_count;
+        return true;
+      }
+    }
+  }
+  void rehash(size_t n) {
+    size_t size = 16;
+    while (size < n) size *= 2;
+    std::vector<uint64_t> old(size, 0);
+    old.swap(m_slots);
+    m_count = 0;
+    for (uint64_t v : old)
+      if (v != 0) insert(v - 1);
+  }
+};
+
 // Ids in order of first addition, each once.
 struct OrderedSet {
   std::vector<uint64_t> m_items;
-  std::unordered_set<uint64_t> m_seen;
+  IdSet m_seen;
   void add(uint64_t id) {
-    if (m_seen.insert(id).second) m_items.push_back(id);
+    if (m_seen.insert(id)) m_items.push_back(id);
   }
   void add(Span span) {
     for (uint64_t i = 0; i < span.m_count; ++i) add(span.m_ids[i]);
@@ -70,7 +112,7 @@ RegionStatus* setOf(Context& c, uint64_t id, Span* span);
 
 // Expands the components of list into out, depth first in list order, as nested Unions do.
 // done holds the composites whose whole set out already has: meeting one again adds nothing.
-RegionStatus* expandStraight(Context& c, const StringList* list, OrderedSet& out, std::unordered_set<uint64_t>& done) {
+RegionStatus* expandStraight(Context& c, const StringList* list, OrderedSet& out, IdSet& done) {
   if (list && out.m_seen.empty()) out.m_seen.reserve(size_t(list->m_count));
   struct Frame {
     const StringList* m_list;
@@ -130,7 +172,7 @@ RegionStatus* expandStraight(Context& c, const StringList* list, OrderedSet& out
 }
 
 RegionStatus* unionOf(Context& c, const StringList* list, OrderedSet& out) {
-  std::unordered_set<uint64_t> done;
+  IdSet done;
   return expandStraight(c, list, out, done);
 }
 
@@ -172,7 +214,9 @@ RegionStatus* computeSet(Context& c, const RegionDefinition* d, std::vector<uint
           if (next.m_seen.count(id)) kept.push_back(id);
         }
         acc.m_items.swap(kept);
-        acc.m_seen = std::unordered_set<uint64_t>(acc.m_items.begin(), acc.m_items.end());
+        acc.m_seen = IdSet();
+        acc.m_seen.reserve(acc.m_items.size());
+        for (uint64_t id : acc.m_items) acc.m_seen.insert(id);
       }
       if (!RegionStatus_isError(status)) result->swap(acc.m_items);
       return status;
@@ -283,7 +327,7 @@ RegionStatus* expandDefinition(Context& c, const RegionDefinition* d, StringList
     if (isStraight(d)) {
       if (d->m_combination == RC_ALIAS && countOf(d->m_listA) != 1) return aliasFailure();
       OrderedSet out;
-      std::unordered_set<uint64_t> done;
+      IdSet done;
       if (known) c.m_active.insert(id);
       status = expandStraight(c, d->m_listA, out, done);
       primitives.swap(out.m_items);

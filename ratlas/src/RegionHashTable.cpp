@@ -20,12 +20,9 @@ uint64_t bucketOf(const RegionHashTable* table, const void* key) {
 // The look-up index. Its memory comes from malloc, not from the library's counted allocator:
 // it is an optional aid, and without memory the table simply searches its chains.
 
-uint64_t mixKey(uint64_t x) {
-  x ^= x >> 33;
-  x *= UINT64_C(0xFF51AFD7ED558CCD);
-  x ^= x >> 33;
-  return x;
-}
+// A key's first slot is its low bits: ids are handed out one after another, so neighbouring ids
+// (which are mostly used together) take neighbouring slots, and text keys come mixed already.
+uint64_t firstSlot(uint64_t key, uint64_t mask) { return key & mask; }
 
 void dropIndex(RegionHashTable* table) {
   free(table->m_index);
@@ -34,7 +31,7 @@ void dropIndex(RegionHashTable* table) {
 }
 
 void placeInIndex(RegionHashIndexSlot* slots, uint64_t size, uint64_t key, RegionHashNode* node) {
-  uint64_t i = mixKey(key) & (size - 1);
+  uint64_t i = firstSlot(key, size - 1);
   while (slots[i].m_node) i = (i + 1) & (size - 1);
   slots[i].m_key = key;
   slots[i].m_node = node;
@@ -65,7 +62,7 @@ void buildIndex(RegionHashTable* table, uint64_t count) {
 // The node of an entry equal to key, searched through the index.
 RegionHashNode* indexFind(const RegionHashTable* table, const void* key) {
   const uint64_t k = table->m_key(key), mask = table->m_indexSize - 1;
-  for (uint64_t i = mixKey(k) & mask;; i = (i + 1) & mask) {
+  for (uint64_t i = firstSlot(k, mask);; i = (i + 1) & mask) {
     const RegionHashIndexSlot& slot = table->m_index[i];
     if (!slot.m_node) return nullptr;
     if (slot.m_key == k && (table->m_exactKeys || table->m_compare(slot.m_node->m_entry, key) == 0)) return slot.m_node;
@@ -90,7 +87,7 @@ void indexRemove(RegionHashTable* table, RegionHashNode* node, uint64_t key) {
   if (!table->m_index) return;
   RegionHashIndexSlot* slots = table->m_index;
   const uint64_t mask = table->m_indexSize - 1;
-  uint64_t i = mixKey(key) & mask;
+  uint64_t i = firstSlot(key, mask);
   while (slots[i].m_node && slots[i].m_node != node) i = (i + 1) & mask;
   if (slots[i].m_node != node) {
     // The entry's key changed while it was in the table: look for the node itself.
@@ -100,7 +97,7 @@ void indexRemove(RegionHashTable* table, RegionHashNode* node, uint64_t key) {
   }
   slots[i].m_node = nullptr;
   for (uint64_t j = (i + 1) & mask; slots[j].m_node; j = (j + 1) & mask) {
-    const uint64_t home = mixKey(slots[j].m_key) & mask;
+    const uint64_t home = firstSlot(slots[j].m_key, mask);
     // Moves back when its home does not lie cyclically in (i, j].
     const bool between = i <= j ? (home > i && home <= j) : (home > i || home <= j);
     if (!between) {
@@ -160,7 +157,10 @@ RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, Region
   t->m_exactKeys = 0;
   t->m_index = nullptr;
   t->m_indexSize = 0;
-  if (hash == RegionHashTable_hashId && compare == RegionHashTable_compareIds) t->m_key = RegionHashTable_idKey, t->m_exactKeys = 1;
+  if (hash == RegionHashTable_hashId && compare == RegionHashTable_compareIds) {
+    t->m_key = RegionHashTable_idKey;
+    t->m_exactKeys = 1;
+  }
   *table = t;
   return RegionStatus_success();
 }

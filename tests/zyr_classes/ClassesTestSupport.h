@@ -3,6 +3,7 @@
 // Shared by the tests of the exported classes: an empty error queue around each test, errors
 // queued the way the core queues them, and the messages that reach the host's progress reporter.
 #include "ErrorProgressReporter.h"
+#include "ZYRAPI.h"
 #include "zyrTestErrors.h"
 
 #include <gtest/gtest.h>
@@ -57,5 +58,15 @@ protected:
 };
 
 } // namespace zyrtest
+
+namespace qiv {
+// The handles the object keeps.
+class ZYRAPIInspector {
+public:
+  static int database() { return ZYRAPI::instance().m_hDatabase; }
+  static int model() { return ZYRAPI::instance().m_hModel; }
+  static int checkpoint() { return ZYRAPI::instance().m_checkpoint; }
+};
+} // namespace qiv
 
 #endif

@@ -16,16 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace qiv {
-// The handles the object keeps.
-class ZYRAPIInspector {
-public:
-  static int database() { return ZYRAPI::instance().m_hDatabase; }
-  static int model() { return ZYRAPI::instance().m_hModel; }
-  static int checkpoint() { return ZYRAPI::instance().m_checkpoint; }
-};
-} // namespace qiv
-
 namespace {
 
 const int g_localUnits = setenv("ZYR_USE_LOCAL_UNITS", "1", 0);

@@ -216,19 +216,61 @@ TEST(RegularExpression, HintsOnlySkipPositionsThatCannotMatch) {
       const char firstChar = program->m_firstChar;
       const char anchored = program->m_anchored;
       const char *must = program->m_must;
+      const char hasFirstSet = program->m_hasFirstSet;
       program->m_firstChar = 0;
       program->m_anchored = 0;
       program->m_must = nullptr;
+      program->m_hasFirstSet = 0;
       ASSERT_EQ(regexp_execute(program, text.c_str()), hinted) << pattern << " on " << text;
       EXPECT_TRUE(std::equal(start, start + REGEXP_GROUPS, program->m_start)) << pattern << " on " << text;
       EXPECT_TRUE(std::equal(end, end + REGEXP_GROUPS, program->m_end)) << pattern << " on " << text;
       program->m_firstChar = firstChar;
       program->m_anchored = anchored;
       program->m_must = must;
+      program->m_hasFirstSet = hasFirstSet;
     }
     std::free(program);
   }
   EXPECT_GT(compiled, 1000);
+}
+
+TEST(RegularExpression, FirstSetSkipsCostWhatTheirTriesCost) {
+  // Patterns whose matches begin with a known set of characters (sets, alternatives, groups):
+  // the search that passes over positions outside the set finds the same match, and gives up on
+  // its work budget at exactly the same texts, as the one that tries every position.
+  uint32_t state = 777;
+  auto next = [&state](uint32_t n) {
+    state = state * 1103515245u + 12345u;
+    return (state >> 16) % n;
+  };
+  const char *const starts[] = {"[0-9]", "[0-9]+", "[^a ]", "[^a ]+", "[a-c_]+",
+                                "(ab|9)", "(a|b1)_", "(([0-9]|x)b)", "(1|_|xa)+"};
+  const char *const rest[] = {"", "_[a-z]+", "_", "(a|b)*1", "[a-z]+$", "x?", ".*_"};
+  int withSet = 0;
+  for (int round = 0; round < 2000; ++round) {
+    const std::string pattern = std::string(starts[next(9)]) + rest[next(7)];
+    regexp *program = regexp_compile(pattern.c_str());
+    ASSERT_NE(program, nullptr) << pattern;
+    withSet += program->m_hasFirstSet;
+    std::string text;
+    for (uint32_t i = 0, n = next(40); i < n; ++i)
+      text += "ab1_9 x"[next(7)];
+    const int64_t previous = regexp_setStepLimit(1 + next(80));
+    const int hinted = regexp_execute(program, text.c_str());
+    const char exhausted = program->m_exhausted;
+    const std::string groups[2] = {program->m_start[0] ? std::string(program->m_start[0], program->m_end[0]) : "-",
+                                   program->m_start[1] ? std::string(program->m_start[1], program->m_end[1]) : "-"};
+    const char *at = program->m_start[0];
+    program->m_hasFirstSet = 0;
+    ASSERT_EQ(regexp_execute(program, text.c_str()), hinted) << pattern << " on " << text;
+    EXPECT_EQ(program->m_exhausted, exhausted) << pattern << " on " << text;
+    EXPECT_EQ(program->m_start[0], at) << pattern << " on " << text;
+    EXPECT_EQ(program->m_start[1] ? std::string(program->m_start[1], program->m_end[1]) : "-", groups[1]);
+    EXPECT_EQ(program->m_start[0] ? std::string(program->m_start[0], program->m_end[0]) : "-", groups[0]);
+    regexp_setStepLimit(previous);
+    std::free(program);
+  }
+  EXPECT_GT(withSet, 1500);
 }
 
 TEST(RegularExpression, ExactMatchCoversTheWholeText) {

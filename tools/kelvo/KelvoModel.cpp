@@ -132,7 +132,7 @@ private:
   std::string *m_error;
 
   std::vector<std::string> m_volumeGroupNames, m_surfaceGroupNames;
-  std::vector<int64_t> m_solids;      // kept volume elements (mesh element indices)
+  std::vector<int32_t> m_solids;      // kept volume elements (mesh element indices)
   std::vector<int32_t> m_solidGroup;  // their volume group
   std::vector<int32_t> m_solidSet;    // their element set
   std::vector<int32_t> m_solidIndex;  // their index in the set
@@ -140,13 +140,21 @@ private:
   std::vector<int32_t> m_vertexOf;    // node index -> vertex number, -1 unused
   std::vector<std::vector<int32_t>> m_compositeSurfaces; // per composite name, its surfaces
 
+  // 32 bytes: memory, more than anything, limits the largest meshes.
   struct Face {
-    int64_t m_use[2]; // solid * 6 + local face of the elements on either side
-    int32_t m_key[4]; // sorted node indices, padded with -1: kept, as recomputing one from the
-                      // first use costs three dependent random reads per probe
-    int32_t m_group;  // surface group naming the face, -1 none
-    int16_t m_count;
-    int16_t m_front; // the side (0 or 1) whose outward orientation the boundary element shares
+    int32_t m_key[4];    // sorted node indices, padded with -1: kept, as recomputing one from the
+                         // first use costs three dependent random reads per probe
+    uint32_t m_solid[2]; // the solids on either side (the second valid when m_count is 2)
+    uint8_t m_face[2];   // and their local faces
+    int8_t m_count;
+    int8_t m_front; // the side (0 or 1) whose outward orientation the boundary element shares
+    int32_t m_group; // surface group naming the face, -1 none
+    // A use of the face: solid * 6 + local face.
+    int64_t use(int32_t side) const { return static_cast<int64_t>(m_solid[side]) * 6 + m_face[side]; }
+    void setUse(int32_t side, int64_t use) {
+      m_solid[side] = static_cast<uint32_t>(use / 6);
+      m_face[side] = static_cast<uint8_t>(use % 6);
+    }
   };
   std::vector<Face> m_faces;
   IdTable m_faceTable;
@@ -256,7 +264,7 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
       const int64_t o = m_solids[id];
       return hashOf(other, sortedCorners(o, other), m_mesh->m_elementKind[o]);
     });
-    m_solids.push_back(e);
+    m_solids.push_back(static_cast<int32_t>(e)); // the reader keeps at most INT32_MAX
     m_solidGroup.push_back(groups.at(groupOf(m_mesh, e)));
   }
   if (duplicates > 0)
@@ -347,24 +355,29 @@ bool Builder::matchFaces() {
     const int32_t *k = m_faces[id].m_key;
     return hashOf(k, k[3] < 0 ? 3 : 4, 0);
   };
-  // The uses go in batches: the keys and table slots of a batch are fetched together, so that
-  // their cache misses overlap; then each is matched in turn, in the order of the uses.
-  enum { BATCH = 32 };
+  // The uses go in batches through three stages, a batch apart: the keys are made and their
+  // table slots fetched; the slots are read and the faces they name fetched; the uses are matched
+  // in turn, in their order. So each cache miss has a batch of work to hide behind.
+  enum { BATCH = 16 };
   struct Pending {
     int64_t m_use;
     uint64_t m_hash;
     int32_t m_key[4];
     int32_t m_n;
-  } batch[BATCH + 6];
+  };
+  struct Batch {
+    Pending m_uses[BATCH + 6];
+    int32_t m_count = 0;
+  } batches[3];
   size_t s = 0;
-  while (s < m_solids.size()) {
-    int32_t pending = 0;
-    for (; s < m_solids.size() && pending < BATCH; ++s) {
+  auto fill = [&](Batch &batch) {
+    batch.m_count = 0;
+    for (; s < m_solids.size() && batch.m_count < BATCH; ++s) {
       const int64_t e = m_solids[s];
       const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
       const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
       for (int32_t f = 0; f < type->m_noOfFaces; ++f) {
-        Pending &p = batch[pending++];
+        Pending &p = batch.m_uses[batch.m_count++];
         p.m_use = static_cast<int64_t>(s) * 6 + f;
         p.m_n = type->m_faceSize[f];
         for (int32_t i = 0; i < 4; ++i)
@@ -374,29 +387,41 @@ bool Builder::matchFaces() {
         m_faceTable.prefetch(p.m_hash);
       }
     }
-    for (int32_t i = 0; i < pending; ++i) {
-      const int32_t id = m_faceTable.m_slots[m_faceTable.home(batch[i].m_hash)].m_id;
-      if (id >= 0)
-        __builtin_prefetch(&m_faces[id]);
+  };
+  auto peek = [&](const Batch &batch) {
+    for (int32_t i = 0; i < batch.m_count; ++i) {
+      const uint64_t hash = batch.m_uses[i].m_hash;
+      const IdTable::Slot &slot = m_faceTable.m_slots[m_faceTable.home(hash)];
+      if (slot.m_id >= 0 && slot.m_tag == static_cast<uint32_t>(hash >> 32))
+        __builtin_prefetch(&m_faces[slot.m_id]); // most likely the face itself
     }
-    for (int32_t i = 0; i < pending; ++i) {
-      const Pending &p = batch[i];
+  };
+  fill(batches[0]);
+  fill(batches[1]);
+  peek(batches[0]);
+  for (int32_t k = 0; batches[k % 3].m_count > 0; ++k) {
+    fill(batches[(k + 2) % 3]);
+    peek(batches[(k + 1) % 3]);
+    const Batch &batch = batches[k % 3];
+    for (int32_t i = 0; i < batch.m_count; ++i) {
+      const Pending &p = batch.m_uses[i];
       IdTable::Slot *slot = findFace(p.m_key, p.m_hash);
       if (slot->m_id < 0) {
         m_faceTable.put(slot, p.m_hash, static_cast<int32_t>(m_faces.size()), hashOfFace);
-        m_faces.push_back({{p.m_use, -1}, {p.m_key[0], p.m_key[1], p.m_key[2], p.m_key[3]}, -1, 1, 0});
+        m_faces.push_back({{p.m_key[0], p.m_key[1], p.m_key[2], p.m_key[3]}, {0, 0}, {0, 0}, 1, 0, -1});
+        m_faces.back().setUse(0, p.m_use);
         continue;
       }
       Face &face = m_faces[slot->m_id];
       if (face.m_count == 2) {
         *m_error = "The face with the nodes " + nodeList(p.m_key, p.m_n) +
                    " is shared by more than two elements (" +
-                   std::to_string(m_mesh->m_elementTags[m_solids[face.m_use[0] / 6]]) + ", " +
-                   std::to_string(m_mesh->m_elementTags[m_solids[face.m_use[1] / 6]]) + " and " +
+                   std::to_string(m_mesh->m_elementTags[m_solids[face.m_solid[0]]]) + ", " +
+                   std::to_string(m_mesh->m_elementTags[m_solids[face.m_solid[1]]]) + " and " +
                    std::to_string(m_mesh->m_elementTags[m_solids[p.m_use / 6]]) + ").";
         return false;
       }
-      face.m_use[1] = p.m_use;
+      face.setUse(1, p.m_use);
       face.m_count = 2;
     }
   }
@@ -440,8 +465,8 @@ void Builder::boundaryElements() {
     }
     face.m_group = group;
     // The side whose outward walk around the face runs as the boundary element's does.
-    const int64_t e0 = m_solids[face.m_use[0] / 6];
-    const int32_t f0 = static_cast<int32_t>(face.m_use[0] % 6);
+    const int64_t e0 = m_solids[face.m_solid[0]];
+    const int32_t f0 = face.m_face[0];
     const KelvoElementType *t0 = KelvoElements_get(m_mesh->m_elementKind[e0]);
     const int32_t *n0 = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e0]];
     int32_t at = 0;
@@ -471,20 +496,20 @@ void Builder::surfaces() {
   typedef std::tuple<int32_t, int32_t, int32_t, int32_t> PieceKey;
   std::map<PieceKey, std::vector<int64_t>> pieces;
   for (const Face &face : m_faces) {
-    const int32_t v0 = volumeOfUse(face.m_use[0]);
+    const int32_t v0 = volumeOfUse(face.use(0));
     if (face.m_count == 1) {
       pieces[{face.m_group >= 0 ? face.m_group : untaggedOuter, v0, -1, 0}].push_back(
-          face.m_use[0]);
+          face.use(0));
       continue;
     }
-    const int32_t v1 = volumeOfUse(face.m_use[1]);
+    const int32_t v1 = volumeOfUse(face.use(1));
     if (v0 != v1) {
       const int32_t group = face.m_group >= 0 ? face.m_group : untaggedInterface;
-      pieces[{group, v0, v1, 0}].push_back(face.m_use[0]);
-      pieces[{group, v1, v0, 0}].push_back(face.m_use[1]);
+      pieces[{group, v0, v1, 0}].push_back(face.use(0));
+      pieces[{group, v1, v0, 0}].push_back(face.use(1));
     } else if (face.m_group >= 0) {
-      pieces[{face.m_group, v0, v0, 1}].push_back(face.m_use[face.m_front]);
-      pieces[{face.m_group, v0, v0, 2}].push_back(face.m_use[1 - face.m_front]);
+      pieces[{face.m_group, v0, v0, 1}].push_back(face.use(face.m_front));
+      pieces[{face.m_group, v0, v0, 2}].push_back(face.use(1 - face.m_front));
     }
   }
   std::map<PieceKey, int32_t> index;

@@ -3,6 +3,7 @@
 
 #include "HandleManager.h"
 #include "Mesh.h"
+#include "MeshSelection.h"
 #include "Model.h"
 #include "Representation.h"
 #include "Repository.h"
@@ -65,6 +66,9 @@ void zyrAPI_initialise() {
   Model_setRepresentationHooks(&representation);
   zyrTypeManager_setHooks("Model", Model_getSize, Model_save, Model_restore, Model_delete);
   Repository_setModelHooks(newModel, Model_upgrade, setRepository);
+  // Selections live in the mesh layer and reach their model's parts through these.
+  const MeshSelectionModelHooks selectionModel = {Model_getTopology, Model_getMesh};
+  MeshSelection_setModelHooks(&selectionModel);
   done = true;
 }
 

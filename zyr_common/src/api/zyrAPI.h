@@ -21,6 +21,7 @@ struct MeshSelection;
 struct Model;
 struct Repository;
 struct zyrError;
+struct zyrAffineTransform3D;
 
 // Makes the layers below ready for opening databases (type hooks, the primary model of new
 // files). Idempotent; every entry point that opens or upgrades a file calls it.
@@ -81,5 +82,24 @@ int zyrModel_writeDefFile(int32_t hModel, const char *filename, int32_t flags);
 int zyrModel_importMesh(int32_t hModel, const char *type, const char *filename, const char *generic,
                         const char *specific, const char *units, int32_t flags, int32_t *noOfAssemblies,
                         char ***assemblies);
+
+// Editing assemblies and regions (see Model_glueRegions and the operations beside it). Glued
+// pairs are given as two names per pair.
+int zyrModel_glueRegions(int32_t hModel, int32_t flags, int32_t noOfgluedPairs, char **pairedRegions,
+                         int32_t *noOfAssembliesIn, char ***assembliesIn, int32_t *noOfAssembliesOut,
+                         char ***assembliesOut);
+int zyrModel_mergeAssemblies(int32_t hModel, int32_t flags, int32_t noOfAssembliesIn, char **assembliesIn,
+                             int32_t *noOfAssembliesOut, char ***assembliesOut);
+int zyrModel_getNoOfAssemblies(int32_t hModel, int32_t *noOfAssemblies);
+int zyrModel_getAssemblies(int32_t hModel, int32_t *noOfAssemblies, char ***assemblies);
+int zyrAssembly_transform(int32_t hModel, const char *assembly, int32_t moveCount, int32_t repeatCount,
+                          const zyrAffineTransform3D *transform, int32_t matchMesh, int32_t *noOfAssemblies,
+                          char ***assemblies);
+int zyrAssembly_delete(int32_t hModel, const char *assembly);
+int zyrAssembly_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias,
+                       char **actualName);
+int zyrRegion_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias, char **actualName);
+int zyrRegion_setPriority(int32_t hModel, const char *region, int32_t priority);
+int zyrRegion_getPriority(int32_t hModel, const char *region, int32_t *priority);
 
 #endif

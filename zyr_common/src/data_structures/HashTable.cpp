@@ -312,6 +312,15 @@ int HashTable_remove(HashTable *table, const void *key) {
 }
 
 void *HashTable_find(const HashTable *table, const void *key) {
+  if (table->m_hash == HashTable_hashInteger && table->m_compare == HashTable_compareIntegers) {
+    // The commonest table (object pointers) walks its chain with nothing else in the loop, so
+    // that the look-ups of a caller's loop overlap their cache misses.
+    const Divisor &d = divisorsAt(table->m_sizeIndex).m_prime;
+    for (const HashEntry *e = table->m_buckets[fastmod(low32(key), d.m_reciprocal, d.m_d)]; e != nullptr; e = e->m_next)
+      if (e->m_key == key)
+        return e->m_value;
+    return nullptr;
+  }
   HashEntry *previous;
   HashEntry *entry = HashTable_findEntry(table, key, probeOf(table, key), &previous);
   return entry != nullptr ? entry->m_value : nullptr;

@@ -126,6 +126,58 @@ int callSetStringParameter(SessionCall *call) {
   return zyrStrategy_setStringParameter(inInt(call, 0), inString(call, 1), inString(call, 2));
 }
 
+// ---- Calls: assembly and region editing ----
+
+const SessionValue *in(const SessionCall *call, int i) { return &call->m_inputs[i]; }
+
+// The transformation is echoed after the other inputs, beside the outputs.
+void echoAssemblyTransform(SessionCall *call);
+
+int callAssemblyDelete(SessionCall *call) { return zyrAssembly_delete(inInt(call, 0), inString(call, 1)); }
+
+int callAssemblyRename(SessionCall *call) {
+  return zyrAssembly_rename(inInt(call, 0), inString(call, 1), inString(call, 2), inInt(call, 3),
+                            &out(call, 0)->m_string);
+}
+
+int callAssemblyTransform(SessionCall *call) {
+  return zyrAssembly_transform(inInt(call, 0), inString(call, 1), inInt(call, 2), inInt(call, 3),
+                               in(call, 4)->m_transformation, inInt(call, 5), &out(call, 0)->m_count,
+                               &out(call, 0)->m_strings);
+}
+
+int callGetAssemblies(SessionCall *call) {
+  return zyrModel_getAssemblies(inInt(call, 0), &out(call, 0)->m_count, &out(call, 0)->m_strings);
+}
+
+int callGetNoOfAssemblies(SessionCall *call) {
+  return zyrModel_getNoOfAssemblies(inInt(call, 0), &out(call, 0)->m_integer);
+}
+
+int callGlueRegions(SessionCall *call) {
+  return zyrModel_glueRegions(inInt(call, 0), inInt(call, 1), in(call, 2)->m_count, in(call, 2)->m_strings,
+                              &out(call, 0)->m_count, &out(call, 0)->m_strings, &out(call, 1)->m_count,
+                              &out(call, 1)->m_strings);
+}
+
+int callMergeAssemblies(SessionCall *call) {
+  return zyrModel_mergeAssemblies(inInt(call, 0), inInt(call, 1), in(call, 2)->m_count, in(call, 2)->m_strings,
+                                  &out(call, 0)->m_count, &out(call, 0)->m_strings);
+}
+
+int callGetPriority(SessionCall *call) {
+  return zyrRegion_getPriority(inInt(call, 0), inString(call, 1), &out(call, 0)->m_integer);
+}
+
+int callRegionRename(SessionCall *call) {
+  return zyrRegion_rename(inInt(call, 0), inString(call, 1), inString(call, 2), inInt(call, 3),
+                          &out(call, 0)->m_string);
+}
+
+int callSetPriority(SessionCall *call) {
+  return zyrRegion_setPriority(inInt(call, 0), inString(call, 1), inInt(call, 2));
+}
+
 const char *const kDumpCodes = "[0 - Model, 100 - Geometry, 200 - Topology, 201 - Name manager, 300 - Mesh, "
                                "400 - Representation, 500 - Repository]";
 
@@ -157,6 +209,29 @@ const SessionKeyword kRows[] = {
      callSetWorkingDirectory, nullptr, nullptr},
     {"zyrApp_getWorkingDirectory", "Return the absolute path to the application's working directory.", 0, {}, 1,
      {OUT_STRING("directory")}, callGetWorkingDirectory, nullptr, nullptr},
+
+    // Assemblies.
+    {"zyrAssembly_delete", "Delete an assembly.", 2, {IN_INT("hModel"), IN_STRING("assembly")}, 0, {},
+     callAssemblyDelete, nullptr, nullptr},
+    {"zyrAssembly_rename",
+     "Rename an assembly.",
+     4,
+     {IN_INT("hModel"), IN_STRING("oldName"), IN_STRING("newName"), IN_INT("addAlias")},
+     1,
+     {OUT_STRING("actualName")},
+     callAssemblyRename,
+     nullptr,
+     nullptr},
+    {"zyrAssembly_transform",
+     "Perform an affine transformation on an assembly.",
+     6,
+     {IN_INT("hModel"), IN_STRING("assembly"), IN_INT("moveCount"), IN_INT("repeatCount"),
+      IN(SessionInputTransformation, "transformation", nullptr, 8, 0, nullptr, 0), IN_INT("matchMesh")},
+     1,
+     {OUT(SessionOutputStringList, "assemblies", "noOfAssemblies", '<')},
+     callAssemblyTransform,
+     nullptr,
+     echoAssemblyTransform},
 
     // Databases.
     {"zyrDatabase_open", "Load a model from a ZYR database.", 1, {IN_STRING("name")}, 2,
@@ -207,6 +282,46 @@ const SessionKeyword kRows[] = {
      callImportMesh,
      nullptr,
      nullptr},
+    {"zyrModel_getAssemblies", "Return the names of assemblies in a ZYR model.", 1, {IN_INT("hModel")}, 1,
+     {OUT(SessionOutputStringList, "assemblies", "noOfAssemblies", '<')}, callGetAssemblies, nullptr, nullptr},
+    {"zyrModel_getNoOfAssemblies", "Return the number of assemblies in a ZYR model.", 1, {IN_INT("hModel")}, 1,
+     {OUT_INT("noOfAssemblies")}, callGetNoOfAssemblies, nullptr, nullptr},
+    {"zyrModel_glueRegions",
+     "Attempt to glue a collection of pairs of. primitive regions together.",
+     3,
+     {IN_INT("hModel"), IN_INT("flags"),
+      IN(SessionInputStringArray, "noOfgluedPairs", "pairedRegions", 2, 0, nullptr, 0)},
+     2,
+     {OUT(SessionOutputStringList, "assembliesIn", "noOfAssembliesIn", '<'),
+      OUT(SessionOutputStringList, "assembliesOut", "noOfAssembliesOut", '<')},
+     callGlueRegions,
+     nullptr,
+     nullptr},
+    {"zyrModel_mergeAssemblies",
+     "Attempt to merge a collection of assemblies.",
+     3,
+     {IN_INT("hModel"), IN_INT("flags"),
+      IN(SessionInputStringArray, "noOfAssembliesIn", "assembliesIn", 1, 0, nullptr, 0)},
+     1,
+     {OUT(SessionOutputStringList, "assembliesOut", "noOfAssembliesOut", '<')},
+     callMergeAssemblies,
+     nullptr,
+     nullptr},
+
+    // Regions.
+    {"zyrRegion_getPriority", "Return the priority associated with a primitive region.", 2,
+     {IN_INT("hModel"), IN_STRING("region")}, 1, {OUT_INT("priority")}, callGetPriority, nullptr, nullptr},
+    {"zyrRegion_rename",
+     "Rename a region.",
+     4,
+     {IN_INT("hModel"), IN_STRING("oldName"), IN_STRING("newName"), IN_INT("addAlias")},
+     1,
+     {OUT_STRING("actualName")},
+     callRegionRename,
+     nullptr,
+     nullptr},
+    {"zyrRegion_setPriority", "Set the priority associated with a primitive region.", 3,
+     {IN_INT("hModel"), IN_STRING("region"), IN_INT("priority")}, 0, {}, callSetPriority, nullptr, nullptr},
 
     // Strategy parameters.
     {"zyrStrategy_getIntegerParameter", "Get an integer parameter associated with a model.", 2,
@@ -404,6 +519,21 @@ void echoOutput(SessionCall *call, const SessionOutput &output, const SessionVal
   default:
     break;
   }
+}
+
+void echoAssemblyTransform(SessionCall *call) {
+  const SessionKeyword *row = call->m_keyword;
+  const int width = static_cast<int>(nameWidth(row));
+  Session_echo(call->m_session, "%s\n", row->m_keyword);
+  for (int32_t i = 0; i < row->m_noOfInputs; ++i)
+    if (row->m_inputs[i].m_kind != SessionInputTransformation)
+      echoInput(call, row->m_inputs[i], call->m_inputs[i], width);
+  for (int32_t i = 0; i < row->m_noOfInputs; ++i)
+    if (row->m_inputs[i].m_kind == SessionInputTransformation)
+      echoInput(call, row->m_inputs[i], call->m_inputs[i], width);
+  for (int32_t i = 0; i < row->m_noOfOutputs; ++i)
+    echoOutput(call, row->m_outputs[i], call->m_outputs[i], width);
+  Session_echo(call->m_session, "< %-*s= %d\n", width, "return", call->m_status);
 }
 
 } // namespace

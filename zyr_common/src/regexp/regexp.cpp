@@ -5,6 +5,7 @@
 // alternatives in order and giving back characters of greedy repetitions one at a time.
 #include "regexp.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -549,6 +550,21 @@ int search(regexp *program, const char *text, bool whole) {
          s = std::strchr(s + 1, program->m_firstChar))
       if ((found = tryAt(m, s)) != 0)
         break;
+  } else if (program->m_hasFirstSet) {
+    // As below, but a position whose character cannot begin a match is passed over for the
+    // steps its try would take, so that the work budget runs out exactly where it would.
+    const unsigned char *set = program->m_firstSet;
+    for (const char *s = text; !m.exhausted; ++s) {
+      const unsigned char c = static_cast<unsigned char>(*s);
+      if (c != 0 && (set[c >> 3] >> (c & 7) & 1) != 0) {
+        if ((found = tryAt(m, s)) != 0)
+          break;
+      } else {
+        spend(m, program->m_rejectSteps);
+        if (c == 0)
+          break;
+      }
+    }
   } else {
     // Every position, the terminator included (an empty match can end the text).
     for (const char *s = text; !m.exhausted; ++s) {
@@ -560,6 +576,63 @@ int search(regexp *program, const char *text, bool whole) {
   if (m.exhausted && found == 0)
     clearGroups(program);
   return found;
+}
+
+// Adds the characters a match of the nodes from `scan` can begin with; false when that is not
+// known simply (the nodes can match the empty string, an anchor or any character comes first).
+bool addFirstSet(const unsigned char *scan, unsigned char set[32], int depth) {
+  if (scan == nullptr || depth > 64)
+    return false;
+  auto add = [set](unsigned char c) { set[c >> 3] |= static_cast<unsigned char>(1u << (c & 7)); };
+  const unsigned char kind = scan[0];
+  switch (kind) {
+  case EXACTLY:
+    add(static_cast<unsigned char>(*operandText(scan)));
+    return true;
+  case ANYOF:
+  case ANYBUT:
+    for (int c = 1; c < 256; ++c)
+      if ((std::strchr(operandText(scan), c) != nullptr) == (kind == ANYOF))
+        add(static_cast<unsigned char>(c));
+    return true;
+  case PLUS:
+    return addFirstSet(scan + 3, set, depth + 1);
+  case ALT: {
+    const unsigned char *next = followingNode(scan);
+    if (next == nullptr || next[0] != ALT)
+      return addFirstSet(scan + 3, set, depth + 1);
+    for (; scan != nullptr && scan[0] == ALT; scan = followingNode(scan))
+      if (!addFirstSet(scan + 3, set, depth + 1))
+        return false;
+    return true;
+  }
+  default:
+    if (kind > OPEN && kind < OPEN + REGEXP_GROUPS)
+      return addFirstSet(followingNode(scan), set, depth + 1);
+    return false;
+  }
+}
+
+// The set of characters a match can begin with, and the steps a try at any other character
+// takes (the same for all of them: every path fails at its first character node), measured by
+// one such try.
+void setFirstSet(regexp *program) {
+  unsigned char set[32] = {};
+  if (!addFirstSet(program->m_program + 1, set, 0))
+    return;
+  int outside = 1;
+  while (outside < 256 && (set[outside >> 3] >> (outside & 7) & 1) != 0)
+    ++outside;
+  if (outside == 256)
+    return;
+  const char text[2] = {static_cast<char>(outside), '\0'};
+  Matcher m{program, text, text, 0, 0, false, false};
+  if (tryAt(m, text) != 0 || m.exhausted || m.steps > INT32_MAX)
+    return;
+  clearGroups(program);
+  std::memcpy(program->m_firstSet, set, sizeof set);
+  program->m_rejectSteps = static_cast<int32_t>(m.steps);
+  program->m_hasFirstSet = 1;
 }
 
 } // namespace
@@ -601,6 +674,7 @@ regexp *regexp_compile(const char *pattern, const char **message) {
       program->m_firstChar = *operandText(scan);
     else if (scan[0] == BOL)
       program->m_anchored = 1;
+
     if (flags & STARTS_REPEAT) {
       // The longest literal standing directly in the alternative must be in every match.
       const char *longest = nullptr;
@@ -618,6 +692,7 @@ regexp *regexp_compile(const char *pattern, const char **message) {
       program->m_mustLength = static_cast<int32_t>(longestLength);
     }
   }
+  setFirstSet(program);
   return program;
 }
 

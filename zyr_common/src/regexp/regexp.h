@@ -24,6 +24,9 @@ struct regexp {
   const char *m_must;    // a literal run inside the program that every match contains, or NULL
   int32_t m_mustLength;
   char m_exhausted;      // 1 when the latest search gave up on its work budget
+  char m_hasFirstSet;    // 1 when m_firstSet holds every character a match can begin with
+  unsigned char m_firstSet[32]; // bit c set for each such character c
+  int32_t m_rejectSteps; // the steps a try at any other character takes
   unsigned char m_program[1]; // the magic byte and the nodes
 };
 

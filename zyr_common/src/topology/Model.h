@@ -23,6 +23,7 @@ struct Region;
 struct Repository;
 struct Representation;
 struct Topology;
+struct zyrAffineTransform3D;
 
 #define MODEL_DEFAULT_RELATIVE_TOLERANCE 0.005
 
@@ -101,5 +102,43 @@ int Model_setParameter(Model *model, const char *parameter, int32_t type, const 
 // caller's, freed with zyrCString_free). The tolerance given is the stored one.
 int Model_getParameter(Model *model, const char *parameter, int32_t type, char **stringValue, int32_t *integerValue,
                        double *realValue);
+
+// ---- Gluing and editing of assemblies and regions ----
+// Glue, transform, merge, assembly removal and assembly renaming commit before and after and
+// never roll back: pairs or copies that failed leave the others in place. Names handed out are
+// the caller's (zyrCString_free, zyrCStringArray_free).
+
+// Joins each pair (pairedRegions: two names per pair) conformally when the face meshes match,
+// else by gluing; every assembly that took part is renamed. Without bit 0 of flags each former
+// assembly name becomes a composite over its former regions, tagged "Original Assembly Name".
+// assembliesIn: the former names of the assemblies involved; assembliesOut: the new names of
+// those that remain.
+int Model_glueRegions(Model *model, int32_t flags, int32_t noOfgluedPairs, char *const *pairedRegions,
+                      int32_t *noOfAssembliesIn, char ***assembliesIn, int32_t *noOfAssembliesOut,
+                      char ***assembliesOut);
+// Moves the assembly by the transform raised to moveCount, then makes |repeatCount| copies, copy k
+// at the transform (its inverse for a negative count) applied k times; with matchMesh 1 copies
+// whose meshes meet are merged. The names: the assembly's first, then the copies that remain.
+int Model_transformAssembly(Model *model, const char *assemblyName, int32_t moveCount, int32_t repeatCount,
+                            const zyrAffineTransform3D *transform, int32_t matchMesh, int32_t *noOfAssemblies,
+                            char ***assemblies);
+// Merges the named assemblies whose meshes match; the names of those that remain. Bit 0 of flags
+// keeps the former names from becoming composite names.
+int Model_mergeAssemblies(Model *model, int32_t flags, int32_t noOfAssembliesIn, char *const *assembliesIn,
+                          int32_t *noOfAssembliesOut, char ***assembliesOut);
+// Deletes the assembly with its regions, their meshes and visuals.
+int Model_removeAssembly(Model *model, const char *assemblyName);
+// Deletes one primitive region with its mesh and visual (no commit).
+int Model_deleteRegion(Model *model, const char *regionName);
+// actualName: the name given, which the naming rules may have adjusted (10030 when refused).
+int Model_renameAssembly(Model *model, const char *oldName, const char *newName, int32_t addAlias,
+                         char **actualName);
+int Model_renameRegion(Model *model, const char *oldName, const char *newName, int32_t addAlias,
+                       char **actualName);
+int Model_setRegionPriority(Model *model, const char *regionName, int32_t priority);
+int Model_getRegionPriority(Model *model, const char *regionName, int32_t *priority);
+int32_t Model_getNoOfAssemblies(Model *model);
+// The assemblies' names in the topology's order (NULL when none); their count.
+int32_t Model_getAssemblies(Model *model, char ***names);
 
 #endif
