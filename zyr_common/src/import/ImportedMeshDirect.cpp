@@ -160,6 +160,7 @@ bool versionAccepted(Source &src, bool debug, int32_t &major, int32_t &minor, in
 struct Layout {
   int32_t m_nzn = 0, m_nsf = 0, m_nvl = 0;
   Ints m_volumeOrder;          // volume numbers in slot order (zone order)
+  Ints m_zoneVolumes;          // per zone (from 1), its number of volumes
   std::vector<Ints> m_zoneFaceSets; // per zone, the surface number of each face set
   Ints m_surfaceSlot;          // surface number -> region slot, -1 when absent
   Ints m_volumeSlot;           // volume number -> region slot, -1 when absent
@@ -337,6 +338,8 @@ Region *regionOf(const ImportedMesh *im, const int32_t *map, int32_t size, int32
 } // namespace
 
 int ImportedMesh_resolveAssemblyNames(ImportedMesh *im, const int32_t *surfaceMap, const int32_t *volumeMap) {
+  if (g_context == nullptr)
+    return 0;
   const Layout &layout = g_context->m_layout;
   if (im->m_noOfCompositeNames <= 0)
     return 1;
@@ -366,6 +369,8 @@ int ImportedMesh_resolveAssemblyNames(ImportedMesh *im, const int32_t *surfaceMa
 }
 
 int ImportedMesh_createCompositeLocations(ImportedMesh *im, const int32_t *surfaceMap, const int32_t *volumeMap) {
+  if (g_context == nullptr)
+    return 0;
   const Layout &layout = g_context->m_layout;
   for (int32_t i = 0; i < im->m_noOfCompositeNames; ++i) {
     std::vector<const char *> names;
@@ -394,6 +399,8 @@ int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file) {
   ZYR_TRACE_BEGIN_DESC("Load the topology directly from a definition/results file.");
   (void)zyr_trace_on_;
   const char *fn = __func__;
+  if (g_context == nullptr || g_context->m_source.m_file != file)
+    return 0; // only inside ImportedMesh_importFromDef
   Source &src = g_context->m_source;
   Layout &layout = g_context->m_layout;
   int32_t nzn = 0, nsf = 0, nvl = 0;
@@ -440,6 +447,8 @@ int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file) {
     }
     if (havePointer && ipvlzn[size_t(z)] - ipvlzn[size_t(z) - 1] != count)
       return inconsistent(fn, "G/CLBVL", zoneLocation(z));
+    layout.m_zoneVolumes.resize(size_t(z) + 1, 0);
+    layout.m_zoneVolumes[size_t(z)] = count;
     for (int32_t j = 0; j < count; ++j, ++next) {
       const int32_t n = next < kvlzn.size() ? kvlzn[next] : 0;
       if (n < 1 || n > nvl || layout.m_volumeSlot[size_t(n)] >= 0 || slot >= nvl)
@@ -608,8 +617,9 @@ void printEmptyFaceSets(const Ints &nfcfs) {
 
 int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DefFile *file, const char *units) {
   ZYR_TRACE_BEGIN_DESC("Load a mesh from a definition file.");
-  (void)file;
   const char *fn = __func__;
+  if (g_context == nullptr || g_context->m_source.m_file != file)
+    return 0; // only inside ImportedMesh_importFromDef
   Source &src = g_context->m_source;
   const Layout &layout = g_context->m_layout;
   const bool debug = ZYR_TRACE_DEBUG(1);
@@ -689,7 +699,9 @@ int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DefFile *file, const char *un
     if (iltpes.size() != size_t(nes) || ipesvl.empty() || !validPointer(ipesvl, ipesvl.size() - 1, kesvl.size()))
       return inconsistent(fn, "G/IPESVL", zn);
     const int32_t zoneVolumes = int32_t(ipesvl.size()) - 1;
-    if (volumeSlot + zoneVolumes > im->m_no3DRegions)
+    // The zone's element-set groups must be the volumes its names were given for.
+    if (size_t(z) >= layout.m_zoneVolumes.size() || zoneVolumes != layout.m_zoneVolumes[size_t(z)] ||
+        volumeSlot + zoneVolumes > im->m_no3DRegions)
       return inconsistent(fn, "G/IPESVL", zn);
 
     // Element sets: connectivity, element numbers, and the owner of every element.
