@@ -69,6 +69,7 @@ std::vector<IntSet> baseline() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static bool ready = false;
   static Repository *repository = nullptr;
+  static int32_t clean = 0;
   if (!ready) {
     ready = true;
     setenv("ZYR_USE_LOCAL_UNITS", "1", 1);
@@ -77,6 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const ImportedMeshModelHooks hooks = {topologyOf, meshOf, representationOf, noDirectory};
     ImportedMesh_setModelHooks(&hooks);
     repository = Repository_new(scratch().file("db").c_str());
+    if (repository != nullptr)
+      clean = Repository_commit(repository);
   }
   if (repository == nullptr)
     return 0;
@@ -143,6 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   ImportedMesh *im = ImportedMesh_new(reinterpret_cast<Model *>(&g_parts), "ZYR_DIRECT", name.c_str(), nullptr,
                                       nullptr, "m");
   ImportedMesh_delete(im);
+  // Every input starts from the same empty store.
+  Repository_gotoState(repository, clean);
   zyrErrorManager_clearErrors(zyrErrorManager_get());
   return 0;
 }
