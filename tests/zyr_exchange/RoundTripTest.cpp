@@ -11,6 +11,7 @@
 #include "ImportedMesh.h"
 #include "InterfaceMap.h"
 #include "Mesh.h"
+#include "NameManager.h"
 #include "Region.h"
 #include "Representation.h"
 #include "Topology.h"
@@ -414,6 +415,34 @@ TEST_F(DirectImportTest, VolumesWithoutNamesAreNamedAfterTheirZone) {
   const bool firstHoldsOne = volumes == std::vector<std::string>{"ZN1.VL1", "ZN2.VL1", "ZN2.VL2"};
   const bool firstHoldsTwo = volumes == std::vector<std::string>{"ZN1.VL1", "ZN1.VL2", "ZN2.VL1"};
   EXPECT_TRUE(firstHoldsOne || firstHoldsTwo) << testing::PrintToString(volumes);
+}
+
+TEST_F(DirectImportTest, WithoutAtlasThePhysicsLocationsBecomeCompositeNames) {
+  written("mixed.v2.msh");
+  edit([](DefFile *file) {
+    EXPECT_EQ(DefFile_erase(file, "G/ATLAS/PRIMARY", "EVERY", 0), 1);
+    EXPECT_EQ(DefFile_erase(file, "G/ATLAS/CLBAS", "EVERY", 0), 1);
+  });
+  ASSERT_TRUE(importDirect(m_file)) << testing::PrintToString(held());
+  EXPECT_EQ(snapshot(), m_original);
+  // The zones (one per assembly) and the boundary come back as names over their regions.
+  char **names = nullptr;
+  const int32_t n = NameManager_getCompositeNames(Topology_getNameManager(m_model.m_topology), &names);
+  std::set<std::string> composites(names, names + std::max(n, 0));
+  zyrCStringArray_free(names, uint64_t(std::max(n, 0)));
+  DefFile *file = DefFile_new(m_file.c_str());
+  char **topcat = nullptr;
+  int32_t entries = 0;
+  ASSERT_EQ(DefFile_readIoStrings(file, "G/TOPCAT", "EVERY", 0, &topcat, &entries), 1);
+  DefFile_delete(file);
+  int32_t zones = 0;
+  for (int32_t i = 0; i + 3 < entries; i += 4)
+    if (std::string(topcat[i + 3]) == "ZN") {
+      ++zones;
+      EXPECT_TRUE(composites.count(topcat[i]) == 1 || m_original.m_volumes.count(topcat[i]) == 1) << topcat[i];
+    }
+  zyrCStringArray_free(topcat, uint64_t(entries));
+  EXPECT_EQ(zones, 2);
 }
 
 TEST_F(DirectImportTest, GeometricScaleDividesTheCoordinatesUnlessItIsUnusable) {
