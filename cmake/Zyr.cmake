@@ -18,8 +18,52 @@ if(ZYR_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# Line coverage of the tests (scripts/coverage): clang's source-based instrumentation.
+if(ZYR_COVERAGE)
+  add_compile_options(-fprofile-instr-generate -fcoverage-mapping)
+  add_link_options(-fprofile-instr-generate)
+endif()
+
 # Source file names in messages are relative to the project root.
 add_compile_options(-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=)
+
+# A layer that shares a directory with a higher layer sees it through a view holding links to
+# its own headers only (see zyr_add_layer), so the higher layer's headers are not on its include
+# path. Names in messages stay those of the sources: these maps come after the one above, and
+# compilers take the longest (clang) or the last (gcc) matching prefix.
+set(ZYR_VIEW_ROOT ${CMAKE_BINARY_DIR}/layer-include)
+foreach(layer IN LISTS ZYR_LAYER_NAMES)
+  foreach(d IN LISTS ZYR_LAYER_${layer}_DIRS)
+    zyr_layer_foreign_files(${layer} ${d} foreign)
+    if(foreign)
+      add_compile_options(-fmacro-prefix-map=${ZYR_VIEW_ROOT}/${layer}/=)
+      break()
+    endif()
+  endforeach()
+endforeach()
+
+# zyr_layer_include_dir(<layer> <dir> <out>): the directory itself, or, when it holds another
+# layer's files, a view of links to the rest of its headers (made anew at each configure; a new
+# header makes the build configure again).
+function(zyr_layer_include_dir layer dir out)
+  zyr_layer_foreign_files(${layer} ${dir} foreign)
+  if(NOT foreign)
+    set(${out} ${CMAKE_SOURCE_DIR}/${dir} PARENT_SCOPE)
+    return()
+  endif()
+  set(view ${ZYR_VIEW_ROOT}/${layer}/${dir})
+  file(REMOVE_RECURSE ${view})
+  file(MAKE_DIRECTORY ${view})
+  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.h)
+  foreach(h IN LISTS headers)
+    get_filename_component(base ${h} NAME_WE)
+    if(NOT ${dir}/${base} IN_LIST foreign)
+      get_filename_component(file ${h} NAME)
+      file(CREATE_LINK ${h} ${view}/${file} SYMBOLIC)
+    endif()
+  endforeach()
+  set(${out} ${view} PARENT_SCOPE)
+endfunction()
 
 # zyr_add_layer(<target> DIRS <dir>... [GLOBS <pattern>...] [EXCLUDE <regex>...] [LINKS <target>...])
 # Globs the C++ sources of the directories into one static library. The files that the layer
@@ -41,7 +85,8 @@ function(zyr_add_layer name)
         list(APPEND sources ${f})
       endif()
     endforeach()
-    list(APPEND incdirs ${CMAKE_SOURCE_DIR}/${d})
+    zyr_layer_include_dir(${name} ${d} incdir)
+    list(APPEND incdirs ${incdir})
   endforeach()
   foreach(record IN LISTS ZYR_LAYER_${name}_FILES)
     file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${record}.cpp)

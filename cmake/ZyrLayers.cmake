@@ -42,8 +42,11 @@ set(ZYR_LAYER_zyr_exchange_USES zyr_foundation zyr_store zyr_topology zyr_mesh v
 set(ZYR_LAYER_zyr_api_DIRS ${_s}/api)
 set(ZYR_LAYER_zyr_api_FILES ${_s}/debug/Session ${_s}/debug/SessionFile ${_s}/debug/SessionKeywords
                              ${_s}/debug/SessionPlayer ${_s}/topology/Model ${_s}/topology/ModelParameters
-                             ${_s}/topology/ModelExport ${_s}/topology/ModelImport ${_s}/topology/ModelGluing
-                             ${_s}/topology/ModelEditing)
+                             ${_s}/topology/ModelGluing ${_s}/topology/ModelEditing ${_s}/topology/ModelImport
+                             ${_s}/topology/ModelExport)
+# The Model's queries, names, region modification and mesh match.
+list(APPEND ZYR_LAYER_zyr_api_FILES ${_s}/topology/ModelQueries ${_s}/topology/ModelComposites
+                                    ${_s}/topology/ModelModify ${_s}/topology/ModelMatch)
 set(ZYR_LAYER_zyr_api_USES zyr_exchange zyr_mesh zyr_topology zyr_store zyr_foundation)
 
 # The framework classes' headers are public, beside the exported classes' own.
@@ -78,3 +81,37 @@ set(ZYR_CLAIMED_FILES)
 foreach(_l IN LISTS ZYR_LAYER_NAMES)
   list(APPEND ZYR_CLAIMED_FILES ${ZYR_LAYER_${_l}_FILES})
 endforeach()
+
+# zyr_layer_files(<layer> <root> <out>): the layer's own headers and sources under <root> (its
+# directories' files not given to another layer, and its named files), absolute paths.
+function(zyr_layer_files layer root out)
+  set(files)
+  foreach(d IN LISTS ZYR_LAYER_${layer}_DIRS)
+    file(GLOB found ${root}/${d}/*.h ${root}/${d}/*.cpp ${root}/${d}/*.c)
+    foreach(f IN LISTS found)
+      file(RELATIVE_PATH rel ${root} ${f})
+      string(REGEX REPLACE "\\.[^./]*$" "" record ${rel})
+      if(NOT record IN_LIST ZYR_CLAIMED_FILES)
+        list(APPEND files ${f})
+      endif()
+    endforeach()
+  endforeach()
+  foreach(record IN LISTS ZYR_LAYER_${layer}_FILES)
+    file(GLOB found ${root}/${record}.h ${root}/${record}.cpp)
+    list(APPEND files ${found})
+  endforeach()
+  set(${out} ${files} PARENT_SCOPE)
+endfunction()
+
+# zyr_layer_foreign_files(<layer> <dir> <out>): the files (without extension) of <dir>, one of
+# <layer>'s directories, that the table gives to another layer.
+function(zyr_layer_foreign_files layer dir out)
+  set(foreign)
+  foreach(record IN LISTS ZYR_CLAIMED_FILES)
+    get_filename_component(recordDir ${record} DIRECTORY)
+    if(recordDir STREQUAL dir AND NOT record IN_LIST ZYR_LAYER_${layer}_FILES)
+      list(APPEND foreign ${record})
+    endif()
+  endforeach()
+  set(${out} ${foreign} PARENT_SCOPE)
+endfunction()

@@ -16,9 +16,9 @@ void ZYRAPI::importMeshToModel(const std::string &type, const std::string &filen
   // Not examined: a failure here only joins the messages of the import's own result.
   zyrStrategy_setStringParameter(m_hModel, "NameManager_defaultAssemblyName", defaultAssemblyName.c_str());
   zyrapi::boundary::CoreStringTable names;
-  const int status = zyrModel_importMesh(m_hModel, type.c_str(), filename.c_str(), generic.c_str(), specific.c_str(),
-                                         units.c_str(), zyrapi::boundary::flag(keepAssemblyNames), names.countOut(),
-                                         names.out());
+  const int status =
+      zyrModel_importMesh(m_hModel, type.c_str(), filename.c_str(), generic.c_str(), specific.c_str(), units.c_str(),
+                          zyrapi::boundary::flag(keepAssemblyNames), names.countOut(), names.out());
   if (status == 1)
     names.copyTo(assemblies);
   reportErrors(status, "importmeshToModel", true, false);

@@ -6,6 +6,7 @@
 #include "GmoWriter.h"
 #include "KelvoModel.h"
 #include "MshFile.h"
+#include "zyrTestSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -92,10 +93,8 @@ const std::string &mesh() {
 }
 
 void BM_Import(benchmark::State &state) {
-  char pattern[] = "/tmp/bench_kelvo.XXXXXX";
-  if (!mkdtemp(pattern))
-    abort();
-  const std::string dir = pattern, path = dir + "/zyr.gmo";
+  zyrtest::ScratchDir dir("bench_kelvo");
+  const std::string path = dir.file("zyr.gmo");
   double parse = 0, build = 0, import = 0;
   for (auto _ : state) {
     MshFile *file = MshFile_new();
@@ -118,8 +117,6 @@ void BM_Import(benchmark::State &state) {
     MshFile_delete(file);
     KelvoModel_delete(model);
   }
-  unlink(path.c_str());
-  rmdir(dir.c_str());
   state.counters["build"] = build / parse;
   state.counters["import"] = import / parse;
 }

@@ -6,6 +6,7 @@
 // data part in the 100000-record chunks of a compressed data set.
 #include "data_part.h"
 #include "iodata.h"
+#include "zyrTestSupport.h"
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>
@@ -32,17 +33,8 @@ const int kLevel = 5;
 
 // One scratch file in a temporary directory, removed with the directory at exit.
 struct Scratch {
-  std::string m_dir, m_path;
-  Scratch() {
-    char pattern[] = "/tmp/bench_data_part.XXXXXX";
-    if (!mkdtemp(pattern)) abort();
-    m_dir = pattern;
-    m_path = m_dir + "/data";
-  }
-  ~Scratch() {
-    unlink(m_path.c_str());
-    rmdir(m_dir.c_str());
-  }
+  zyrtest::ScratchDir m_dir{"bench_data_part"};
+  std::string m_path = m_dir.file("data");
   FILE *open(const char *mode) {
     FILE *stream = fopen(m_path.c_str(), mode);
     if (!stream) abort();

@@ -174,8 +174,8 @@ void BM_ImportIntermediateFile(benchmark::State &state) {
     const int64_t before = memoryOf("VmRSS:");
     resetPeak();
     const Clock::time_point importStart = Clock::now();
-    ImportedMesh *im = ImportedMesh_new(reinterpret_cast<Model *>(&model), "ZYR_INTERMEDIATE", path.c_str(),
-                                        nullptr, nullptr, "m");
+    ImportedMesh *im =
+        ImportedMesh_new(reinterpret_cast<Model *>(&model), "ZYR_INTERMEDIATE", path.c_str(), nullptr, nullptr, "m");
     const double imported = seconds(importStart, Clock::now());
     const int64_t peak = memoryOf("VmHWM:") - before;
     if (im == nullptr)

@@ -4,6 +4,7 @@
 // source stays in the page cache, so the figures are those of the copying itself.
 
 #include "zyrSystem.h"
+#include "zyrTestSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -23,12 +24,10 @@ using Clock = std::chrono::steady_clock;
 const size_t kBytes = size_t{256} << 20;
 
 struct Scratch {
-  std::string m_dir;
-  std::string m_source;
+  zyrtest::ScratchDir m_scratch{"zyr-bench-copy"};
+  std::string m_dir = m_scratch.path();
+  std::string m_source = m_scratch.file("source");
   Scratch() {
-    char templ[] = "/tmp/zyr-bench-copy.XXXXXX";
-    m_dir = mkdtemp(templ);
-    m_source = m_dir + "/source";
     std::vector<unsigned char> block(size_t{1} << 20);
     uint32_t x = 1;
     const int fd = open(m_source.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -41,10 +40,6 @@ struct Scratch {
         std::abort();
     }
     close(fd);
-  }
-  ~Scratch() {
-    unlink(m_source.c_str());
-    rmdir(m_dir.c_str());
   }
 };
 

@@ -5,6 +5,7 @@
 
 #include "Repository.h"
 #include "zyrObject.h"
+#include "zyrTestSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -32,9 +33,8 @@ int64_t sizeOf(const std::string &name) {
 }
 
 void BM_CommitLatency(benchmark::State &state) {
-  char templ[] = "/tmp/zyr-bench-commit.XXXXXX";
-  const std::string dir = mkdtemp(templ);
-  const std::string name = dir + "/bench.zyr", plain = dir + "/plain";
+  zyrtest::ScratchDir dir("zyr-bench-commit");
+  const std::string name = dir.file("bench.zyr"), plain = dir.file("plain");
   Repository *repository = Repository_new(name.c_str());
   if (repository == nullptr) {
     state.SkipWithError("Repository_new failed");
@@ -71,10 +71,6 @@ void BM_CommitLatency(benchmark::State &state) {
   state.counters["commit_us"] = 1e6 * commitSeconds / n;
   state.counters["baseline_us"] = 1e6 * baseSeconds / n;
   state.counters["ratio"] = baseSeconds > 0 ? commitSeconds / baseSeconds : 0;
-  unlink(name.c_str());
-  unlink((name + ".lck").c_str());
-  unlink(plain.c_str());
-  rmdir(dir.c_str());
 }
 
 BENCHMARK(BM_CommitLatency)->Iterations(300)->Unit(benchmark::kMicrosecond);

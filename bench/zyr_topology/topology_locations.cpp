@@ -10,6 +10,7 @@
 #include "Topology.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
+#include "zyrTestSupport.h"
 #include "zyrTopologyLayer.h"
 
 #include <benchmark/benchmark.h>
@@ -18,8 +19,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -36,18 +37,15 @@ struct Model {
   Repository *repository = nullptr;
   Topology *topology = nullptr;
   char *location = nullptr;
-  std::string directory, previous;
+  std::unique_ptr<zyrtest::ScratchDir> scratch;
+  std::unique_ptr<zyrtest::WorkingDir> here;
 };
 
 Model build(int32_t noOfRegions) {
   Model model;
   zyrTopologyLayer_initialise();
-  std::string templ = (std::filesystem::temp_directory_path() / "zyrbench.XXXXXX").string();
-  std::vector<char> buffer(templ.begin(), templ.end());
-  buffer.push_back('\0');
-  model.directory = mkdtemp(buffer.data());
-  model.previous = std::filesystem::current_path().string();
-  std::filesystem::current_path(model.directory);
+  model.scratch = std::make_unique<zyrtest::ScratchDir>("zyrbench");
+  model.here = std::make_unique<zyrtest::WorkingDir>(model.scratch->path());
   model.repository = Repository_new("bench");
   model.topology = Topology_new();
   const int32_t perAssembly = noOfRegions / 1000;
@@ -74,9 +72,8 @@ Model build(int32_t noOfRegions) {
 void release(Model &model) {
   zyrCString_free(model.location);
   Repository_close(model.repository, -1);
-  std::filesystem::current_path(model.previous);
-  std::error_code ignored;
-  std::filesystem::remove_all(model.directory, ignored);
+  model.here.reset();
+  model.scratch.reset();
 }
 
 // Copies n pointers into a new array: the least any operation handing out n members costs.

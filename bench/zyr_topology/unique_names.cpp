@@ -7,6 +7,7 @@
 #include "Region.h"
 #include "Repository.h"
 #include "Topology.h"
+#include "zyrTestSupport.h"
 #include "zyrTopologyLayer.h"
 
 #include <benchmark/benchmark.h>
@@ -14,8 +15,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <unistd.h>
 #include <unordered_map>
@@ -34,12 +35,8 @@ std::map<int64_t, double> g_perName;
 void BM_NameRegions(benchmark::State &state) {
   const int32_t n = static_cast<int32_t>(state.range(0));
   zyrTopologyLayer_initialise();
-  std::string templ = (std::filesystem::temp_directory_path() / "zyrbench.XXXXXX").string();
-  std::vector<char> buffer(templ.begin(), templ.end());
-  buffer.push_back('\0');
-  const std::string directory = mkdtemp(buffer.data());
-  const std::string previous = std::filesystem::current_path().string();
-  std::filesystem::current_path(directory);
+  zyrtest::ScratchDir directory("zyrbench");
+  auto here = std::make_unique<zyrtest::WorkingDir>(directory.path());
 
   double naming = 0, baseline = 0;
   int64_t rounds = 0;
@@ -72,9 +69,7 @@ void BM_NameRegions(benchmark::State &state) {
     if (count != n || plain.size() != static_cast<size_t>(n))
       state.SkipWithError("names are not unique");
   }
-  std::filesystem::current_path(previous);
-  std::error_code ignored;
-  std::filesystem::remove_all(directory, ignored);
+  here.reset();
   g_perName[n] = naming / rounds / n;
   state.counters["per_name_s"] = naming / rounds / n;
   state.counters["naming/unordered_map"] = naming / baseline;

@@ -146,7 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (set.values.size() == 1 && strncmp(set.what, "ZYR/N", 5) == 0)
       DefFile_writeInt(file, set.what, set.where, 0, set.values[0]);
     else
-      DefFile_writeIntArray(file, set.what, set.where, 0, set.values.data(), static_cast<int32_t>(set.values.size()), 0);
+      DefFile_writeIntArray(file, set.what, set.where, 0, set.values.data(), static_cast<int32_t>(set.values.size()),
+                            0);
   const char *surfaces[] = {"a", "b", "c", "d"}, *volumes[] = {"A", "B"}, *components[] = {"a", "B"};
   const char *composites[] = {"ab"};
   DefFile_writeStringArray(file, "ZYR/CLBSF", "EVERY", 0, surfaces, 4);

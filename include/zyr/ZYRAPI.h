@@ -135,19 +135,6 @@ public:
   // every interface is matched as its type allows.
   void writeDefFileForModel(const std::string &path);
 
-  // ---- Import ----
-
-  // Imports a mesh file into the model: type names the reader ("Msh", "Generic", "User", ...)
-  // or another source ("ZYR", "ZYR_DSDB", "ZYR_INTERMEDIATE"); generic and specific are option
-  // words for the reader; units is the length unit of the file's coordinates. New assemblies are
-  // named after defaultAssemblyName, which stays the model's default afterwards; with
-  // keepAssemblyNames imported assemblies keep their own names where free. assemblies receives
-  // the names of the assemblies made. Warnings reach the host's progress reporter.
-  void importMeshToModel(const std::string &type, const std::string &filename, const std::string &generic,
-                         const std::string &specific, const std::string &units,
-                         const std::string &defaultAssemblyName, bool keepAssemblyNames,
-                         std::vector<std::string> &assemblies);
-
   // ---- Assemblies and regions ----
 
   // Moves the assembly by the transform (move) and makes repeatCount copies of it, copy k at the
@@ -170,6 +157,19 @@ public:
   // actualName: the name given, which the naming rules may have adjusted.
   void renameRegion(const std::string &oldName, const std::string &newName, int addAlias, std::string &actualName);
   void renameRegion(const std::string &oldName, const std::string &newName, int addAlias);
+
+  // ---- Import ----
+
+  // Imports a mesh file into the model: type names the reader ("Msh", "Generic", "User", ...)
+  // or another source ("ZYR", "ZYR_DSDB", "ZYR_INTERMEDIATE"); generic and specific are option
+  // words for the reader; units is the length unit of the file's coordinates. New assemblies are
+  // named after defaultAssemblyName, which stays the model's default afterwards; with
+  // keepAssemblyNames imported assemblies keep their own names where free. assemblies receives
+  // the names of the assemblies made. Warnings reach the host's progress reporter.
+  void importMeshToModel(const std::string &type, const std::string &filename, const std::string &generic,
+                         const std::string &specific, const std::string &units,
+                         const std::string &defaultAssemblyName, bool keepAssemblyNames,
+                         std::vector<std::string> &assemblies);
 
 private:
   // Lets the library's own tests read the handles.

@@ -11,8 +11,9 @@
 
 namespace zyrtest {
 
-ScratchDir::ScratchDir(const std::string &prefix) {
-  std::string templ = (std::filesystem::temp_directory_path() / (prefix + ".XXXXXX")).string();
+ScratchDir::ScratchDir(const std::string &prefix, const std::string &parent) {
+  const std::filesystem::path under = parent.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(parent);
+  std::string templ = (under / (prefix + ".XXXXXX")).string();
   std::vector<char> buffer(templ.begin(), templ.end());
   buffer.push_back('\0');
   if (mkdtemp(buffer.data()) == nullptr)
@@ -37,6 +38,23 @@ std::vector<std::string> ScratchDir::listing() const {
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+SharedScratchDir::SharedScratchDir(const char *variable, const std::string &prefix) : m_variable(variable) {
+  if (const char *inherited = getenv(variable)) {
+    m_path = inherited;
+    return;
+  }
+  m_owned = new ScratchDir(prefix);
+  m_path = m_owned->path();
+  setenv(variable, m_path.c_str(), 1);
+}
+
+SharedScratchDir::~SharedScratchDir() {
+  if (m_owned == nullptr)
+    return;
+  unsetenv(m_variable.c_str());
+  delete m_owned;
 }
 
 WorkingDir::WorkingDir(const std::string &path) : m_previous(std::filesystem::current_path().string()) {

@@ -19,8 +19,8 @@ namespace zyrtest {
 
 class ScratchDir {
 public:
-  // The name starts with prefix, under the system's temporary directory.
-  explicit ScratchDir(const std::string &prefix = "zyrtest");
+  // The name starts with prefix, under parent (by default the system's temporary directory).
+  explicit ScratchDir(const std::string &prefix = "zyrtest", const std::string &parent = "");
   ~ScratchDir();
   ScratchDir(const ScratchDir &) = delete;
   ScratchDir &operator=(const ScratchDir &) = delete;
@@ -31,6 +31,27 @@ public:
 
 private:
   std::string m_path;
+};
+
+// A scratch directory shared with the children a test re-executes (death tests in the
+// "threadsafe" style start the test binary afresh) through an environment variable: the process
+// that finds the variable unset makes the directory, sets the variable and, at the end, removes
+// both; a child finds the directory in the variable and leaves it alone.
+class SharedScratchDir {
+public:
+  SharedScratchDir(const char *variable, const std::string &prefix = "zyrtest");
+  ~SharedScratchDir();
+  SharedScratchDir(const SharedScratchDir &) = delete;
+  SharedScratchDir &operator=(const SharedScratchDir &) = delete;
+  const std::string &path() const { return m_path; }
+  std::string file(const std::string &name) const { return m_path + "/" + name; }
+  // Whether this process made the directory (false in a child).
+  bool owner() const { return m_owned != nullptr; }
+
+private:
+  std::string m_variable;
+  std::string m_path;
+  ScratchDir *m_owned = nullptr;
 };
 
 // Makes a directory the working directory and returns to the previous one at the end.

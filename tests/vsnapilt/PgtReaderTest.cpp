@@ -1,5 +1,6 @@
 // The physics reader: loading, its sticky errors, domains, subdomains, boundaries and units.
 #include "PgtSample.h"
+#include "zyrTestSupport.h"
 
 #include "units.h"
 
@@ -8,7 +9,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <unistd.h>
 #include <string>
@@ -85,9 +85,8 @@ TEST(PgtHandle, LoadCountsUpToNullAndReportsParserErrors) {
 }
 
 TEST(PgtHandle, LoadFileWithCarriageReturns) {
-  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("zyr_pgt_" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  std::string path = (dir / "physics.vsn").string();
+  zyrtest::ScratchDir dir("zyr_pgt");
+  std::string path = dir.file("physics.vsn");
   {
     std::ofstream out(path, std::ios::binary);
     for (const std::string& line : sampleLines()) out << line << "\r\n";
@@ -97,24 +96,25 @@ TEST(PgtHandle, LoadFileWithCarriageReturns) {
   EXPECT_EQ(pgtNumDomains(h), 3);
   EXPECT_EQ(pgtNumCoordFrames(h), 10);
   EXPECT_STREQ(pgtSolverLengthUnits(h), "mm");
-  EXPECT_EQ(pgtLoadVSNFile(h, (dir / "missing.vsn").string().c_str(), "vsn"), 1);
+  EXPECT_EQ(pgtLoadVSNFile(h, dir.file("missing.vsn").c_str(), "vsn"), 1);
   EXPECT_EQ(errorText(h).rfind("pgtLoadVSNFile: error from VSN API: ", 0), 0u) << errorText(h);
   EXPECT_EQ(pgtDelete(h), 0);
-  std::filesystem::remove_all(dir);
 }
 
 // Run in a child: the units library keeps its definitions for the process.
 void loadWithBrokenUnitsFile() {
-  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("zyr_pgtu_" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  std::ofstream((dir / "units.wez").string()) << "this is not a definition\n";
-  setenv("WEZ5_UNITS_DIR", dir.string().c_str(), 1);
-  pgtHandle* h = pgtNew();
-  const char* lines[] = {"FLOW:", "END"};
-  int code = pgtLoadVSN(h, lines, 2);
-  std::string text = errorText(h);
-  pgtDelete(h);
-  std::filesystem::remove_all(dir);
+  int code;
+  std::string text;
+  {
+    zyrtest::ScratchDir dir("zyr_pgtu");
+    zyrtest::writeFile(dir.file("units.wez"), "this is not a definition\n");
+    setenv("WEZ5_UNITS_DIR", dir.path().c_str(), 1);
+    pgtHandle* h = pgtNew();
+    const char* lines[] = {"FLOW:", "END"};
+    code = pgtLoadVSN(h, lines, 2);
+    text = errorText(h);
+    pgtDelete(h);
+  }
   fprintf(stderr, "%d %s\n", code, text.c_str());
   exit(0);
 }

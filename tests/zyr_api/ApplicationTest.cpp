@@ -6,6 +6,7 @@
 #include "zyrErrorManager.h"
 #include "zyrLibrary.h"
 #include "zyrMemory.h"
+#include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -99,14 +100,13 @@ TEST(ApplicationDeathTest, InitialiseSendsErrorsToStdoutOnlyWithInitialPath) {
 }
 
 TEST(ApplicationTest, BaseDirectorySetsThreeVariables) {
-  char root[] = "/tmp/zyrAppRootXXXXXX";
-  ASSERT_NE(mkdtemp(root), nullptr);
-  ASSERT_EQ(zyrApplication_setWEZBaseDirectory(root, nullptr), 1);
-  EXPECT_EQ(std::string(std::getenv("WEZ5BINDIR")), std::string(root) + "/bin");
-  EXPECT_EQ(std::string(std::getenv("WEZ5EXECDIR")), std::string(root) + "/bin/winnt-amd64");
-  EXPECT_EQ(std::string(std::getenv("WEZ5_UNITS_DIR")), std::string(root) + "/etc");
-  rmdir(root);
-  EXPECT_EQ(zyrApplication_setWEZBaseDirectory(root, "x"), 0);
+  zyrtest::ScratchDir scratch("zyrAppRoot");
+  const std::string root = scratch.path();
+  ASSERT_EQ(zyrApplication_setWEZBaseDirectory(root.c_str(), nullptr), 1);
+  EXPECT_EQ(std::string(std::getenv("WEZ5BINDIR")), root + "/bin");
+  EXPECT_EQ(std::string(std::getenv("WEZ5EXECDIR")), root + "/bin/winnt-amd64");
+  EXPECT_EQ(std::string(std::getenv("WEZ5_UNITS_DIR")), root + "/etc");
+  EXPECT_EQ(zyrApplication_setWEZBaseDirectory(scratch.file("gone").c_str(), "x"), 0);
   unsetenv("WEZ5BINDIR");
   unsetenv("WEZ5EXECDIR");
   unsetenv("WEZ5_UNITS_DIR");

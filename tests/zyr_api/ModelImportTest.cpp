@@ -2,7 +2,9 @@
 // warnings, the state bracket (nothing of a failed import stays), simulation databases of several
 // models imported all or none, and a real mesh that survives closing and reopening.
 #include "Assembly.h"
+#include "DefFile.h"
 #include "Model.h"
+#include "Projection.h"
 #include "Region.h"
 #include "Repository.h"
 #include "Topology.h"
@@ -33,6 +35,22 @@ std::string toolsDir() {
 
 const std::string kKelvo = toolsDir() + "/kelvo/Kelvo.exe";
 const std::string kMeshes = std::string(ZYR_SOURCE_DIR) + "/tests/data/meshes/";
+
+// In a child process: the projection an import stored, with its units and its one kept vertex.
+void projectionChild(const std::string &database) {
+  int32_t hd = -1;
+  int32_t hm = -1;
+  Model *model = nullptr;
+  if (zyrDatabase_open(database.c_str(), &hd, &hm) != 1 || zyrAPI_getModel(hm, "test", &model) != 1)
+    std::_Exit(1);
+  auto *projection = static_cast<Projection *>(Model_getProjection(model));
+  if (projection == nullptr)
+    std::_Exit(2);
+  const char *units = Projection_getUnits(projection);
+  if (units == nullptr || std::string(units) != "m" || projection->m_nvx != 1 || projection->m_kvxen[0] != 0)
+    std::_Exit(3);
+  std::_Exit(0);
+}
 
 class ModelImportTest : public testing::Test {
 protected:
@@ -99,8 +117,9 @@ protected:
 };
 
 TEST_F(ModelImportTest, ErrorBlockLeavesTheDatabaseAsItWas) {
-  zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC",
-                           script("reader", "echo '<ERROR_BEG>'\necho 'Unknown element 99'\necho '<ERROR_END>'\n").c_str());
+  zyrtest::EnvGuard reader(
+      "WEZ5_KELVO_EXEC",
+      script("reader", "echo '<ERROR_BEG>'\necho 'Unknown element 99'\necho '<ERROR_END>'\n").c_str());
   const int32_t state = Repository_getCurrentState(m_repository);
   Names names;
   EXPECT_EQ(importMesh("Msh", kMeshes + "box-hex.v2.msh", nullptr, &names), 0);
@@ -128,15 +147,33 @@ TEST_F(ModelImportTest, ExitStatusAndSummary) {
   ASSERT_FALSE(errors.empty());
   EXPECT_EQ(errors.back(), (RaisedError{10032, "Unable to import the requested mesh:\n"
                                                "Type             = \"ZYR_INTERMEDIATE\".\n"
-                                               "File             = \"" + kMeshes + "box-hex.v2.msh\".\n"
-                                               "Generic  options = \"-x\".\n"
-                                               "Specific options = \"\".\n"}));
+                                               "File             = \"" +
+                                                   kMeshes +
+                                                   "box-hex.v2.msh\".\n"
+                                                   "Generic  options = \"-x\".\n"
+                                                   "Specific options = \"\".\n"}));
+}
+
+TEST_F(ModelImportTest, DirectImportDeclinesAndTheReaderIsTried) {
+  const std::string args = m_dir.file("args");
+  zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC", script("reader", "echo \"$5 $6\" >> '" + args + "'\nexit 4\n").c_str());
+  const int32_t state = Repository_getCurrentState(m_repository);
+  Names names;
+  EXPECT_EQ(importMesh("ZYR_DIRECT", kMeshes + "box-hex.v2.msh", nullptr, &names), 0);
+  // The retry ran the reader with the definition-file importer.
+  EXPECT_EQ(zyrtest::readFile(args), "-e ImportDef.exe\n");
+  const std::vector<RaisedError> errors = zyrtest::ErrorCapture::held();
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[1], (RaisedError{10032, "The mesh import process did not terminate successfully.\n\n"
+                                           "The import process returned with status 4.\n"}));
+  EXPECT_EQ(Repository_getCurrentState(m_repository), state);
 }
 
 TEST_F(ModelImportTest, WarningsStayQueuedOnSuccess) {
   zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC",
-                           script("reader", "'" + kKelvo + "' \"$@\" || exit $?\n"
-                                            "echo '<WARNING_BEG>'\necho 'Points left out'\necho '<WARNING_END>'\n")
+                           script("reader", "'" + kKelvo +
+                                                "' \"$@\" || exit $?\n"
+                                                "echo '<WARNING_BEG>'\necho 'Points left out'\necho '<WARNING_END>'\n")
                                .c_str());
   Names names;
   ASSERT_EQ(importMesh("Msh", kMeshes + "box-tet.v4.msh", nullptr, &names), 1);
@@ -173,14 +210,45 @@ TEST_F(ModelImportTest, RealMeshSurvivesReopening) {
     EXPECT_EQ(file.find(".gmo"), std::string::npos) << file;
 }
 
+TEST_F(ModelImportTest, ProjectionOfAnIntermediateFileIsKeptInTheDatabase) {
+  // A reader's file with a projection of one edge node on the mesh's first vertex.
+  const std::string path = gmo("box-hex.v2.msh", "projected.gmo");
+  DefFile *file = DefFile_new(path.c_str());
+  const char *counts[] = {"NCB", "NCF", "NCE", "NCX", "NEN", "NFN"};
+  const int32_t values[] = {1, 0, 1, 0, 1, 0};
+  for (int i = 0; i < 6; ++i)
+    DefFile_writeInt(file, (std::string("M/MESHTOCAD/") + counts[i]).c_str(), "EVERY", 0, values[i]);
+  const int32_t zero = 0, one = 1, pair[] = {0, 0};
+  const double half = 0.5;
+  for (const char *name : {"KCVCB", "KCCCE", "KCEEN", "KCBCE"})
+    DefFile_writeIntArray(file, (std::string("M/MESHTOCAD/") + name).c_str(), "EVERY", 0, &zero, 1, 0);
+  for (const char *name : {"KCBCF", "KCBCX", "KCSCF", "KCPCX", "KCFFN", "KVXFN"})
+    DefFile_writeIntArray(file, (std::string("M/MESHTOCAD/") + name).c_str(), "EVERY", 0, nullptr, 0, 0);
+  DefFile_writeIntArray(file, "M/MESHTOCAD/KENEN", "EVERY", 0, pair, 2, 0);
+  DefFile_writeIntArray(file, "M/MESHTOCAD/KVXEN", "EVERY", 0, &one, 1, 0);
+  DefFile_writeDoubleArray(file, "M/MESHTOCAD/KUVEN", "EVERY", 0, &half, 1, 0);
+  DefFile_writeDoubleArray(file, "M/MESHTOCAD/KUVFN", "EVERY", 0, nullptr, 0, 0);
+  DefFile_delete(file);
+  Names names;
+  ASSERT_EQ(importMesh("ZYR_INTERMEDIATE", path, nullptr, &names), 1)
+      << testing::PrintToString(zyrtest::ErrorCapture::held());
+  ASSERT_EQ(zyrDatabase_close(m_hDatabase, 0), 1);
+  m_hDatabase = -1;
+
+  // Read back from the database after reopening it.
+  const std::string database = m_dir.file("case.zyr");
+  EXPECT_EXIT(projectionChild(database), testing::ExitedWithCode(0), "");
+}
+
 TEST_F(ModelImportTest, SimulationDatabaseImportsEveryModelOrNone) {
   const std::string left = gmo("box-hex.v2.msh", "first.gmo");
   const std::string right = gmo("box-tet.v2.msh", "second.gmo");
   const std::string database = m_dir.file("cases.dsdb");
-  zyrtest::writeFile(database, "ZYR_DSDB 1\nmodel First\n  mesh " + left + "\nend\nmodel Second\n  mesh " + right +
-                                   "\nend\n");
+  zyrtest::writeFile(database,
+                     "ZYR_DSDB 1\nmodel First\n  mesh " + left + "\nend\nmodel Second\n  mesh " + right + "\nend\n");
   Names names;
-  ASSERT_EQ(importMesh("ZYR_DSDB", database, nullptr, &names), 1) << testing::PrintToString(zyrtest::ErrorCapture::held());
+  ASSERT_EQ(importMesh("ZYR_DSDB", database, nullptr, &names), 1)
+      << testing::PrintToString(zyrtest::ErrorCapture::held());
   EXPECT_EQ(names.size(), 2u);
   EXPECT_EQ(regions(8), (Names{"Block", "Fluid"}));
 
@@ -205,8 +273,8 @@ TEST_F(ModelImportTest, AnotherDatabaseKeepsItsAssemblyNamesWhereFree) {
   ASSERT_EQ(zyrDatabase_open(other.c_str(), &hOther, &hOtherModel), 1);
   int32_t n = 0;
   char **names = nullptr;
-  ASSERT_EQ(zyrModel_importMesh(hOtherModel, "Msh", (kMeshes + "box-hex.v2.msh").c_str(), nullptr, nullptr, "m", 0,
-                                &n, &names),
+  ASSERT_EQ(zyrModel_importMesh(hOtherModel, "Msh", (kMeshes + "box-hex.v2.msh").c_str(), nullptr, nullptr, "m", 0, &n,
+                                &names),
             1);
   zyrCStringArray_free(names, static_cast<uint64_t>(n));
   Model *otherModel = nullptr;
@@ -224,6 +292,34 @@ TEST_F(ModelImportTest, AnotherDatabaseKeepsItsAssemblyNamesWhereFree) {
   ASSERT_EQ(second.size(), 1u);
   EXPECT_NE(second[0], "Pump");
   EXPECT_EQ(regions(8), (Names{"Block", "Block 2"}));
+}
+
+} // namespace
+
+namespace {
+
+// A session file replayed by zyrplay in a new process, as a user runs one: open a database,
+// import a mesh through the real reader, close; the database then holds the mesh's regions.
+TEST_F(ModelImportTest, SessionReplayImportsAMesh) {
+  const std::string zyrplay = toolsDir() + "/zyrplay/zyrplay";
+  if (!zyrtest::fileExists(zyrplay))
+    GTEST_SKIP() << "zyrplay not built";
+  const std::string database = m_dir.file("replayed.zyr");
+  const std::string session = m_dir.file("import.session");
+  zyrtest::writeFile(session, "zyrApp_setWorkingDirectory\n" + m_dir.path() + "\nzyrDatabase_open\n" + database +
+                                  "\nzyrModel_importMesh\n0\nMsh\n" + kMeshes +
+                                  "two-blocks.v4.msh\n\n\nm\n0\n"
+                                  "zyrDatabase_close\n0\n0\n");
+  const std::string command = "'" + zyrplay + "' < '" + session + "' > '" + m_dir.file("play.out") + "' 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << zyrtest::readFile(m_dir.file("play.out"));
+
+  int32_t hd = -1, hm = -1;
+  ASSERT_EQ(zyrDatabase_open(database.c_str(), &hd, &hm), 1);
+  Repository *repository = nullptr;
+  ASSERT_EQ(zyrAPI_getDatabase(hd, "test", &repository), 1);
+  Model *model = static_cast<Model *>(Repository_getPrimaryModel(repository));
+  EXPECT_EQ(Topology_getNoOfRegions(Model_getTopology(model), 8), 2);
+  EXPECT_EQ(zyrDatabase_close(hd, 0), 1);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // travels to the child through the environment.
 #include "SessionFile.h"
 #include "zyrAffineTransform3D.h"
+#include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -15,25 +16,6 @@
 #include <vector>
 
 namespace {
-
-// A scratch directory shared by the parent and its children through ZYRTEST_RECORDER_DIR.
-std::string scratch() {
-  if (const char *inherited = std::getenv("ZYRTEST_RECORDER_DIR"))
-    return inherited;
-  char pattern[] = "/tmp/zyrRecorderXXXXXX";
-  const char *dir = mkdtemp(pattern);
-  if (dir == nullptr)
-    return "";
-  setenv("ZYRTEST_RECORDER_DIR", dir, 1);
-  return dir;
-}
-
-void removeScratch(const std::string &dir, const std::vector<std::string> &files) {
-  for (const auto &file : files)
-    std::remove((dir + "/" + file).c_str());
-  rmdir(dir.c_str());
-  unsetenv("ZYRTEST_RECORDER_DIR");
-}
 
 // The lines of the file, the comment lines cut to their first three words.
 std::vector<std::string> lines(const std::string &path) {
@@ -55,8 +37,8 @@ void fail(int code) { std::_Exit(code); }
 
 TEST(SessionFileDeathTest, EnvironmentDecidesOnceAndLevelsFilterCalls) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const std::string dir = scratch();
-  ASSERT_FALSE(dir.empty());
+  zyrtest::SharedScratchDir scratch("ZYRTEST_RECORDER_DIR", "zyrRecorder");
+  const std::string dir = scratch.path();
   const std::string file = dir + "/run.ses";
   // Default level: failed calls are left out; values, text blocks and transforms are written.
   EXPECT_EXIT(
@@ -101,13 +83,12 @@ TEST(SessionFileDeathTest, EnvironmentDecidesOnceAndLevelsFilterCalls) {
       "# Session file stopped:", "# Session file started:", "7", "# Session file stopped:",
       "# Session file started:", "# Session file stopped:"};
   EXPECT_EQ(lines(file), expected);
-  removeScratch(dir, {"run.ses"});
 }
 
 TEST(SessionFileDeathTest, DebugControlFileNamesTheSessionLog) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const std::string dir = scratch();
-  ASSERT_FALSE(dir.empty());
+  zyrtest::SharedScratchDir scratch("ZYRTEST_RECORDER_DIR", "zyrRecorder");
+  const std::string dir = scratch.path();
   const std::string file = dir + "/log.ses";
   const std::string control = dir + "/control";
   std::ofstream(control) << "<LOGS>\nSESSION = " << file << "\n</LOGS>\n";
@@ -124,7 +105,6 @@ TEST(SessionFileDeathTest, DebugControlFileNamesTheSessionLog) {
       testing::ExitedWithCode(0), "");
   const std::vector<std::string> expected = {"# Session file started:", "-4", "# Session file stopped:"};
   EXPECT_EQ(lines(file), expected);
-  removeScratch(dir, {"log.ses", "control"});
 }
 
 TEST(SessionFileDeathTest, NoNameOrUnwritableFileRecordsNothing) {

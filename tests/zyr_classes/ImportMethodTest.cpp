@@ -46,7 +46,8 @@ protected:
 TEST_F(ImportMethod, WarningsReachTheHostAndNamesComeBack) {
   ASSERT_EQ(g_localUnits, 0);
   const std::string kelvo = toolsDir() + "/kelvo/Kelvo.exe";
-  zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC", script("'" + kelvo + "' \"$@\" || exit $?\n"
+  zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC", script("'" + kelvo +
+                                                     "' \"$@\" || exit $?\n"
                                                      "echo '<WARNING_BEG>'\necho 'Lines left out'\n"
                                                      "echo '<WARNING_END>'\n")
                                                   .c_str());

@@ -23,9 +23,7 @@ std::vector<int32_t> indexPointer(const std::vector<std::vector<int32_t>> &group
 struct Writer {
   DefFile *file;
   const GmoBuilder &b;
-  bool skip(const std::string &what, const std::string &where) const {
-    return b.omit.count(what + "@" + where) > 0;
-  }
+  bool skip(const std::string &what, const std::string &where) const { return b.omit.count(what + "@" + where) > 0; }
   void check(int status, const std::string &what) const {
     if (!status)
       throw std::runtime_error("cannot write " + what);

@@ -1,10 +1,10 @@
 // Reading and checking intermediate mesh files before anything is made of them: a consistent file
 // reads whole, and every count, index pointer and index that does not fit is refused with the
 // data set it came from.
+#include "GmoContents.h"
 #include "DefFile.h"
 #include "ExchangeTestSupport.h"
 #include "GmoBuilder.h"
-#include "GmoContents.h"
 
 #include <functional>
 #include <string>
@@ -127,12 +127,12 @@ const char *const kOutOfRange = "The data set holds an index out of range.";
 INSTANTIATE_TEST_SUITE_P(
     Cases, GmoContentsBrokenTest,
     testing::Values(
-        BrokenCase{"MissingShells", [](GmoBuilder &b) { b.omit.insert("ZYR/KSFVL@EVERY"); }, true, "ZYR/KSFVL",
-                   "EVERY", ""},
+        BrokenCase{"MissingShells", [](GmoBuilder &b) { b.omit.insert("ZYR/KSFVL@EVERY"); }, true, "ZYR/KSFVL", "EVERY",
+                   ""},
         BrokenCase{"NegativeCount", [](GmoBuilder &b) { b.replacements["ZYR/NSF@EVERY"] = {-3}; }, true, "ZYR/NSF",
                    "EVERY", "The number of regions is not valid."},
-        BrokenCase{"NamesShort", [](GmoBuilder &b) { b.replacements["ZYR/NSF@EVERY"] = {6}; }, true, "ZYR/CLBSF", "EVERY",
-                   "The data set does not hold one name per surface."},
+        BrokenCase{"NamesShort", [](GmoBuilder &b) { b.replacements["ZYR/NSF@EVERY"] = {6}; }, true, "ZYR/CLBSF",
+                   "EVERY", "The data set does not hold one name per surface."},
         BrokenCase{"PartnerOutOfRange", [](GmoBuilder &b) { b.partners[0] = 5; }, true, "ZYR/KSFSF", "EVERY",
                    "The data set holds a surface out of range."},
         BrokenCase{"PartnerItself", [](GmoBuilder &b) { b.partners[0] = 0; }, true, "ZYR/KSFSF", "EVERY",
@@ -141,38 +141,53 @@ INSTANTIATE_TEST_SUITE_P(
                    "A surface is connected to more than one other surface."},
         BrokenCase{"ContactOdd", [](GmoBuilder &b) { b.contacts.push_back(1); }, true, "ZYR/CONTACT", "EVERY",
                    "The data set does not hold pairs of surfaces."},
-        BrokenCase{"ContactOutOfRange", [](GmoBuilder &b) { b.contacts = {0, 9}; }, true, "ZYR/CONTACT", "EVERY",
-                   "The data set holds a surface out of range."},
+        BrokenCase{"ContactOutOfRange",
+                   [](GmoBuilder &b) {
+                     b.contacts = {0, 9};
+                   },
+                   true, "ZYR/CONTACT", "EVERY", "The data set holds a surface out of range."},
         BrokenCase{"ShellPointerFalls",
-                   [](GmoBuilder &b) { b.replacements["ZYR/IPSFVL@EVERY"] = {0, 4, 3}; }, true, "ZYR/IPSFVL",
-                   "EVERY", "The index pointer does not divide its list."},
-        BrokenCase{"ShellPointerShort", [](GmoBuilder &b) { b.replacements["ZYR/IPSFVL@EVERY"] = {0, 5}; }, true,
-                   "ZYR/IPSFVL", "EVERY", "The data set does not hold the number of values expected."},
-        BrokenCase{"ShellSurfaceOutOfRange", [](GmoBuilder &b) { b.shells[1][0] = -1; }, true, "ZYR/KSFVL",
-                   "EVERY", kOutOfRange},
+                   [](GmoBuilder &b) {
+                     b.replacements["ZYR/IPSFVL@EVERY"] = {0, 4, 3};
+                   },
+                   true, "ZYR/IPSFVL", "EVERY", "The index pointer does not divide its list."},
+        BrokenCase{"ShellPointerShort",
+                   [](GmoBuilder &b) {
+                     b.replacements["ZYR/IPSFVL@EVERY"] = {0, 5};
+                   },
+                   true, "ZYR/IPSFVL", "EVERY", "The data set does not hold the number of values expected."},
+        BrokenCase{"ShellSurfaceOutOfRange", [](GmoBuilder &b) { b.shells[1][0] = -1; }, true, "ZYR/KSFVL", "EVERY",
+                   kOutOfRange},
         BrokenCase{"SurfaceInTwoShells", [](GmoBuilder &b) { b.shells[1][0] = 0; }, true, "ZYR/KSFVL", "EVERY",
                    "A surface bounds more than one volume."},
         BrokenCase{"CompositePointer",
-                   [](GmoBuilder &b) { b.replacements["ZYR/IPNMCN@EVERY"] = {0, 3, 2}; }, true, "ZYR/IPNMCN",
-                   "EVERY", "The index pointer does not divide its list."},
+                   [](GmoBuilder &b) {
+                     b.replacements["ZYR/IPNMCN@EVERY"] = {0, 3, 2};
+                   },
+                   true, "ZYR/IPNMCN", "EVERY", "The index pointer does not divide its list."},
         BrokenCase{"TypeEight", [](GmoBuilder &b) { b.elementSets[1].code = 8; }, false, "ZYR/TYPE", "ES1",
                    "The element type code is not valid."},
         BrokenCase{"PartElement", [](GmoBuilder &b) { b.elementSets[0].vertices.pop_back(); }, false, "ZYR/KVXPE",
                    "ES0", "The data set does not hold whole elements."},
-        BrokenCase{"VertexOutOfRange", [](GmoBuilder &b) { b.elementSets[1].vertices[3] = 12; }, false,
-                   "ZYR/KVXPE", "ES1", "The data set holds a vertex out of range."},
+        BrokenCase{"VertexOutOfRange", [](GmoBuilder &b) { b.elementSets[1].vertices[3] = 12; }, false, "ZYR/KVXPE",
+                   "ES1", "The data set holds a vertex out of range."},
         BrokenCase{"CoordinatesNotTriples", [](GmoBuilder &b) { b.coordinates.pop_back(); }, false, "ZYR/CRDVX",
                    "EVERY", "The data set does not hold three coordinates per vertex."},
-        BrokenCase{"FaceElementOutOfRange", [](GmoBuilder &b) { b.faceSets[2].elements[0] = 1; }, false,
-                   "ZYR/KPEPF", "FS2", "The data set holds an element out of range."},
-        BrokenCase{"LocalFaceOutOfRange", [](GmoBuilder &b) { b.faceSets[0].nativeFaces[0] = -7; }, false,
-                   "ZYR/KRFPF", "FS0", "The data set holds a local face out of range."},
-        BrokenCase{"FaceListsDiffer", [](GmoBuilder &b) { b.faceSets[0].nativeFaces.pop_back(); }, false,
-                   "ZYR/KRFPF", "FS0", "The data set does not hold one face per element."},
-        BrokenCase{"ElementSetOutOfRange", [](GmoBuilder &b) { b.faceSets[3].set = 2; b.faceSets[3].elements = {}; b.faceSets[3].nativeFaces = {}; },
+        BrokenCase{"FaceElementOutOfRange", [](GmoBuilder &b) { b.faceSets[2].elements[0] = 1; }, false, "ZYR/KPEPF",
+                   "FS2", "The data set holds an element out of range."},
+        BrokenCase{"LocalFaceOutOfRange", [](GmoBuilder &b) { b.faceSets[0].nativeFaces[0] = -7; }, false, "ZYR/KRFPF",
+                   "FS0", "The data set holds a local face out of range."},
+        BrokenCase{"FaceListsDiffer", [](GmoBuilder &b) { b.faceSets[0].nativeFaces.pop_back(); }, false, "ZYR/KRFPF",
+                   "FS0", "The data set does not hold one face per element."},
+        BrokenCase{"ElementSetOutOfRange",
+                   [](GmoBuilder &b) {
+                     b.faceSets[3].set = 2;
+                     b.faceSets[3].elements = {};
+                     b.faceSets[3].nativeFaces = {};
+                   },
                    false, "ZYR/ES", "FS3", "The data set holds an element set out of range."},
-        BrokenCase{"ElementSetInTwoVolumes", [](GmoBuilder &b) { b.volumeElementSets[1] = {0}; }, false,
-                   "ZYR/KESVL", "EVERY", "An element set belongs to more than one volume."},
+        BrokenCase{"ElementSetInTwoVolumes", [](GmoBuilder &b) { b.volumeElementSets[1] = {0}; }, false, "ZYR/KESVL",
+                   "EVERY", "An element set belongs to more than one volume."},
         BrokenCase{"VolumeElementSetOutOfRange", [](GmoBuilder &b) { b.volumeElementSets[1] = {2}; }, false,
                    "ZYR/KESVL", "EVERY", kOutOfRange},
         BrokenCase{"FaceSetOnOtherVolume", [](GmoBuilder &b) { std::swap(b.surfaceFaceSets[0], b.surfaceFaceSets[3]); },
@@ -180,8 +195,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "A face set does not lie on the elements of the volume its surface bounds."},
         BrokenCase{"FaceSetTwice", [](GmoBuilder &b) { b.surfaceFaceSets[4] = {0}; }, false, "ZYR/KFSSF", "EVERY",
                    "A face set belongs to more than one surface."},
-        BrokenCase{"SurfaceWithoutVolume", [](GmoBuilder &b) { b.shells[0] = {0, 1}; }, false, "ZYR/KSFVL", "EVERY",
-                   "A surface bounds no volume."},
+        BrokenCase{"SurfaceWithoutVolume",
+                   [](GmoBuilder &b) {
+                     b.shells[0] = {0, 1};
+                   },
+                   false, "ZYR/KSFVL", "EVERY", "A surface bounds no volume."},
         BrokenCase{"MeshVolumeCountDiffers", [](GmoBuilder &b) { b.volumeElementSets.push_back({}); }, false,
                    "ZYR/IPESVL", "EVERY", "The data set does not hold the number of values expected."}),
     [](const testing::TestParamInfo<BrokenCase> &info) { return std::string(info.param.name); });

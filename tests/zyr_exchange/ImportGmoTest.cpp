@@ -3,9 +3,13 @@
 // files that do not hold a valid mesh.
 #include "Assembly.h"
 #include "Connection.h"
+#include "DefFile.h"
 #include "ElementMesh.h"
+#include "ElementSet.h"
+#include "ElementTopology.h"
 #include "FaceMesh.h"
 #include "GmoBuilder.h"
+#include "GmoContents.h"
 #include "ImportTestSupport.h"
 #include "ImportedMesh.h"
 #include "InterfaceMap.h"
@@ -18,6 +22,7 @@
 #include "zyrMemory.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -144,10 +149,10 @@ TEST_F(ImportGmoTest, UnitsOfTheFileOrTheImport) {
   b.units = "furlongs";
   ImportedMesh *im = importFile(b);
   ASSERT_NE(im, nullptr);
-  EXPECT_EQ(held(), (std::vector<RaisedError>{
-                        {3, "The coordinates of the imported mesh are stored in an unrecognised\n"
-                            "set of units, \"furlongs\". These have been ignored and the default units,\n"
-                            "\"m\", have been used instead.\n"}}));
+  EXPECT_EQ(held(),
+            (std::vector<RaisedError>{{3, "The coordinates of the imported mesh are stored in an unrecognised\n"
+                                          "set of units, \"furlongs\". These have been ignored and the default units,\n"
+                                          "\"m\", have been used instead.\n"}}));
   ImportedMesh_delete(im);
 }
 
@@ -186,6 +191,103 @@ TEST_F(ImportGmoTest, RegionMapIsRestoredOrWarnedAbout) {
   ASSERT_FALSE(held().empty());
   EXPECT_EQ(held().back(), (RaisedError{5, "Unable to restore composite names from the primary region map.\n"
                                            "Composite names will be unavailable.\n"}));
+  ImportedMesh_delete(im);
+}
+
+} // namespace
+
+namespace {
+
+// Each volume's vertices are made in one pass instead of localising the shared vertices after the
+// element sets: the outcome must be what localising gives, the ascending list of the shared
+// vertices each volume's elements use, with the element lists renumbered to it.
+class LocaliseTest : public ImportGmoTest, public testing::WithParamInterface<std::string> {};
+
+TEST_P(LocaliseTest, LocaliseIsIdentical) {
+  const std::string path = m_dir->file("mesh.gmo");
+  if (GetParam() == "builder") {
+    GmoBuilder::twoBlocks().write(path);
+  } else {
+    const std::string command = "'" + zyrtest::toolsDir() + "/kelvo/Kelvo.exe' -I '" + path + "' '" +
+                                std::string(ZYR_SOURCE_DIR) + "/tests/data/meshes/" + GetParam() + "' > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+  }
+  // What the file holds, read apart.
+  DefFile *file = DefFile_new(path.c_str());
+  GmoContents *c = GmoContents_new();
+  ASSERT_EQ(GmoContents_readTopology(c, file), 1);
+  ASSERT_EQ(GmoContents_readMesh(c, file), 1);
+  DefFile_delete(file);
+
+  ImportedMesh *im = import("ZYR_INTERMEDIATE", path);
+  ASSERT_NE(im, nullptr) << testing::PrintToString(held());
+  for (int32_t v = 0; v < c->m_nvl; ++v) {
+    ElementMesh *em = Mesh_getElementMesh(m_model.m_mesh, region(c->m_volumeNames[v]));
+    ASSERT_NE(em, nullptr);
+    std::vector<int32_t> used;
+    for (int32_t i = c->m_elementSetPointer[v]; i < c->m_elementSetPointer[v + 1]; ++i) {
+      const int32_t set = c->m_volumeElementSets[i];
+      used.insert(used.end(), c->m_elementVertices[set], c->m_elementVertices[set] + c->m_elementLengths[set]);
+    }
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+
+    double *xyz = nullptr;
+    ASSERT_EQ(ElementMesh_getVertexCoordinates(em, "m", 0, nullptr, &xyz), static_cast<int32_t>(used.size()));
+    for (size_t j = 0; j < used.size(); ++j)
+      for (int d = 0; d < 3; ++d)
+        ASSERT_EQ(xyz[3 * j + static_cast<size_t>(d)],
+                  c->m_coordinates[3 * static_cast<size_t>(used[j]) + static_cast<size_t>(d)]);
+    zyrMemory_free(xyz, "test");
+
+    ElementSet **sets = nullptr;
+    const int32_t n = ElementMesh_getElementSets(em, &sets);
+    ASSERT_EQ(n, c->m_elementSetPointer[v + 1] - c->m_elementSetPointer[v]);
+    for (int32_t i = 0; i < n; ++i) {
+      const int32_t set = c->m_volumeElementSets[c->m_elementSetPointer[v] + i];
+      int32_t *vertices = nullptr, nel = 0, perElement = 0;
+      ASSERT_EQ(ElementSet_getElementVertices(sets[i], zyrConvention_WEZ5, nullptr, 0, &vertices, &nel, &perElement),
+                1);
+      ASSERT_EQ(static_cast<int64_t>(nel) * perElement, c->m_elementLengths[set]);
+      for (int32_t k = 0; k < c->m_elementLengths[set]; ++k)
+        ASSERT_EQ(used[static_cast<size_t>(vertices[k])], c->m_elementVertices[set][k]);
+      zyrMemory_free(vertices, "test");
+    }
+    zyrMemory_free(sets, "test");
+  }
+  GmoContents_delete(c);
+  ImportedMesh_delete(im);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, LocaliseTest, testing::Values("builder", "mixed.v4.msh", "two-blocks.v2.msh"),
+                         [](const testing::TestParamInfo<std::string> &info) {
+                           return info.param.substr(0, info.param.find('.')) == "two-blocks"
+                                      ? std::string("two_blocks")
+                                      : info.param.substr(0, info.param.find('.'));
+                         });
+
+} // namespace
+
+namespace {
+
+TEST_F(ImportGmoTest, EmptyConnectedSurfacesArePurgedWithTheirMap) {
+  GmoBuilder b = GmoBuilder::twoBlocks();
+  // "Spare" gets a partner without faces on the right block.
+  b.surfaces.push_back("Spare 2");
+  b.partners = {-1, 2, 1, -1, 5, 4};
+  b.shells[1].push_back(5);
+  b.surfaceFaceSets.push_back({});
+  b.surfacePriorities.push_back(0);
+  ImportedMesh *im = importFile(b);
+  ASSERT_NE(im, nullptr) << testing::PrintToString(held());
+  EXPECT_EQ(regionNames(4), (Names{"Left side", "Left walls", "Right side", "Right walls"}));
+  InterfaceMap **maps = nullptr;
+  EXPECT_EQ(Mesh_getInterfaceMaps(m_model.m_mesh, &maps), 1);
+  zyrMemory_free(maps, "test");
+  Connection **connections = nullptr;
+  const int32_t n = Topology_getConnections(m_model.m_topology, &connections);
+  zyrMemory_free(connections, "test");
+  EXPECT_EQ(n, 2); // the sides' connection and the walls' gluing
   ImportedMesh_delete(im);
 }
 

@@ -50,7 +50,8 @@ class ImportKelvoTest : public ImportTest, public testing::WithParamInterface<st
 TEST_P(ImportKelvoTest, GmshMeshImportsWithItsCounts) {
   const std::string file = GetParam();
   const std::string name = file.substr(0, file.find('.'));
-  const MeshCase &expected = *std::find_if(kMeshes.begin(), kMeshes.end(), [&](const MeshCase &c) { return c.file == name; });
+  const MeshCase &expected =
+      *std::find_if(kMeshes.begin(), kMeshes.end(), [&](const MeshCase &c) { return c.file == name; });
   useReader(zyrtest::toolsDir() + "/kelvo/Kelvo.exe");
   ImportedMesh *im = import("Msh", std::string(ZYR_SOURCE_DIR) + "/tests/data/meshes/" + file);
   ASSERT_NE(im, nullptr) << testing::PrintToString(held());

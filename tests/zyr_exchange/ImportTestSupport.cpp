@@ -2,8 +2,8 @@
 
 #include "ImportedMesh.h"
 #include "Mesh.h"
-#include "Representation.h"
 #include "Repository.h"
+#include "Representation.h"
 #include "Topology.h"
 #include "Units.h"
 #include "zyrCString.h"

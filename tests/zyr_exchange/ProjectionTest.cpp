@@ -1,9 +1,9 @@
 // The mesh-to-CAD projection read from an import's file: only the vertices that nodes use are
 // kept and renumbered, the object survives a commit and reopening, and what does not fit gives
 // no projection.
+#include "Projection.h"
 #include "DefFile.h"
 #include "ImportTestSupport.h"
-#include "Projection.h"
 #include "Repository.h"
 
 #include <cstdio>

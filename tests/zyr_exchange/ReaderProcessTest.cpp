@@ -40,6 +40,17 @@ TEST_F(ReaderProcessTest, ErrorBlocksJoinOneErrorAfterTheWarnings) {
   EXPECT_EQ(intermediateFiles(), std::vector<std::string>{});
 }
 
+TEST_F(ReaderProcessTest, VerboseImportEchoesEveryLine) {
+  useReader(script("reader", "echo 'Reading'\necho '<ERROR_BEG>'\necho 'Bad'\necho '<ERROR_END>'\n"));
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(import("Msh", m_mesh, "-v"), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Reading\n<ERROR_BEG>\nBad\n<ERROR_END>\n");
+  // Without "-v" nothing is echoed.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(import("Msh", m_mesh, "-x"), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
 TEST_F(ReaderProcessTest, ExitStatusAndSignalAreFailures) {
   useReader(script("reader", "echo fine\nexit 3\n"));
   EXPECT_EQ(import("Msh", m_mesh), nullptr);
@@ -49,8 +60,7 @@ TEST_F(ReaderProcessTest, ExitStatusAndSignalAreFailures) {
 
   useReader(script("crashing", "kill -9 $$\n"));
   EXPECT_EQ(import("Msh", m_mesh), nullptr);
-  EXPECT_EQ(published().back(),
-            (RaisedError{10032, kNotEnded + "The import process was terminated with signal 9.\n"}));
+  EXPECT_EQ(published().back(), (RaisedError{10032, kNotEnded + "The import process was terminated with signal 9.\n"}));
 }
 
 TEST_F(ReaderProcessTest, CommandLineHoldsEveryArgumentLiterally) {
@@ -76,8 +86,7 @@ TEST_F(ReaderProcessTest, CommandLineHoldsEveryArgumentLiterally) {
 TEST_F(ReaderProcessTest, TypesChooseTheImporterArguments) {
   const std::string args = m_dir->file("args");
   useReader(script("reader", "echo \"$5\" > '" + args + "'\nexit 1\n"));
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"User", m_mesh}, {"Generic", "-G"}, {"Def", "-e"}};
+  const std::vector<std::pair<std::string, std::string>> cases = {{"User", m_mesh}, {"Generic", "-G"}, {"Def", "-e"}};
   for (const auto &c : cases) {
     EXPECT_EQ(import(c.first, m_mesh), nullptr);
     EXPECT_EQ(zyrtest::readFile(args), c.second + "\n") << c.first;
@@ -101,16 +110,16 @@ TEST_F(ReaderProcessTest, MissingInstallationOrFile) {
     EXPECT_EQ(import("Msh", m_mesh), nullptr);
     ASSERT_EQ(held().size(), 2u);
     EXPECT_EQ(held()[0].code, 10019);
-    EXPECT_EQ(held()[1], (RaisedError{10032, "The environment variables WEZ5BINDIR and WEZ5EXECDIR have not been set.\n"}));
+    EXPECT_EQ(held()[1],
+              (RaisedError{10032, "The environment variables WEZ5BINDIR and WEZ5EXECDIR have not been set.\n"}));
   }
   zyrtest::ErrorCapture::clear();
   EXPECT_EQ(import("Msh", ""), nullptr);
   EXPECT_EQ(held(), (std::vector<RaisedError>{{10020, "No file name has been supplied.\n"}}));
   zyrtest::ErrorCapture::clear();
   EXPECT_EQ(import("Msh", m_dir->file("nothing.msh")), nullptr);
-  EXPECT_EQ(held(), (std::vector<RaisedError>{
-                        {10020, "The file from which the mesh is to be imported, \"" + m_dir->file("nothing.msh") +
-                                    "\",\ndoes not exist.\n"}}));
+  EXPECT_EQ(held(), (std::vector<RaisedError>{{10020, "The file from which the mesh is to be imported, \"" +
+                                                          m_dir->file("nothing.msh") + "\",\ndoes not exist.\n"}}));
 }
 
 TEST_F(ReaderProcessTest, IntermediateNamesNeverMeetAnExistingFile) {

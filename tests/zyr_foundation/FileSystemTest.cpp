@@ -212,26 +212,6 @@ TEST(FileSystemDeathTest, CopyThatCannotBeWrittenKeepsTheOldDestination) {
 
 // ---- Moving ----
 
-// A scratch directory under a given parent.
-class ScratchUnder {
-public:
-  explicit ScratchUnder(const std::string &parent) {
-    std::string templ = parent + "/zyrtest.XXXXXX";
-    if (mkdtemp(templ.data()) != nullptr)
-      m_path = templ;
-  }
-  ~ScratchUnder() {
-    std::error_code ignored;
-    if (!m_path.empty())
-      fs::remove_all(m_path, ignored);
-  }
-  const std::string &path() const { return m_path; }
-  std::string file(const std::string &name) const { return m_path + "/" + name; }
-
-private:
-  std::string m_path;
-};
-
 // A directory on another file system than the scratch directories, when the machine has one.
 std::string otherFileSystem() {
   struct stat here, there;
@@ -261,8 +241,7 @@ TEST(FileSystem, MoveAcrossFileSystemsReplacesTheDestination) {
   ScratchDir dir;
   const std::string bytes = randomBytes(1500000, 3);
   writeFile(dir.file("a"), bytes);
-  ScratchUnder far(other);
-  ASSERT_FALSE(far.path().empty());
+  ScratchDir far("zyrtest", other);
   const std::string target = far.file("moved");
   writeFile(target, "old");
   EXPECT_EQ(zyrMoveFile(dir.file("a").c_str(), target.c_str()), 1);
@@ -280,8 +259,7 @@ TEST(FileSystemDeathTest, FailedMoveAcrossFileSystemsLosesNothing) {
   if (other.empty())
     GTEST_SKIP() << "no second file system";
   ScratchDir dir;
-  ScratchUnder far(other);
-  ASSERT_FALSE(far.path().empty());
+  ScratchDir far("zyrtest", other);
   const std::string bytes = randomBytes(200000, 4);
   writeFile(dir.file("a"), bytes);
   writeFile(far.file("b"), "old destination");

@@ -93,3 +93,23 @@ TEST(TestSupport, ErrorCaptureRestoresTheHandlerItReplaced) {
   zyrErrorManager_setErrorHandler(zyrErrorManager_get(), before, &during);
   EXPECT_EQ(during, consumeAll);
 }
+
+TEST(TestSupport, SharedScratchDirIsRemovedOnlyByItsMaker) {
+  unsetenv("ZYR_TEST_SHARED_DIR");
+  std::string path;
+  {
+    SharedScratchDir maker("ZYR_TEST_SHARED_DIR", "zyrshared");
+    path = maker.path();
+    EXPECT_TRUE(maker.owner());
+    EXPECT_STREQ(getenv("ZYR_TEST_SHARED_DIR"), path.c_str());
+    {
+      SharedScratchDir child("ZYR_TEST_SHARED_DIR");
+      EXPECT_FALSE(child.owner());
+      EXPECT_EQ(child.path(), path);
+      writeFile(child.file("left"), "x");
+    }
+    EXPECT_EQ(readFile(maker.file("left")), "x");
+  }
+  EXPECT_FALSE(fileExists(path));
+  EXPECT_EQ(getenv("ZYR_TEST_SHARED_DIR"), nullptr);
+}

@@ -1,6 +1,7 @@
 #include "ElementTopology.h"
 #include "GeometricAlgorithms.h"
 #include "zyrMemory.h"
+#include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,7 +10,6 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <numeric>
@@ -602,18 +602,10 @@ std::string readFile(const std::string &path) {
 // parent's scratch directory through the environment.
 TEST(IdentifyPointsDeathTest, DebugListing) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  std::string dir;
-  bool owner = false;
-  if (const char *inherited = std::getenv("ZYRTEST_MESH_DIR")) {
-    dir = inherited;
-  } else {
-    char pattern[] = "/tmp/zyr_mesh_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-    owner = true;
-    setenv("ZYRTEST_MESH_DIR", dir.c_str(), 1);
+  zyrtest::SharedScratchDir scratch("ZYRTEST_MESH_DIR", "zyr_mesh");
+  const std::string dir = scratch.path();
+  if (scratch.owner())
     std::ofstream(dir + "/control") << "<DEBUG>\nGA_identifyPoints: 3\n</DEBUG>\n";
-  }
   EXPECT_EXIT(identifyWithDebugListing(dir), testing::ExitedWithCode(0), "");
   const std::string log = readFile(dir + "/debug.log");
   EXPECT_NE(log.find("Bounding box:\n"
@@ -639,10 +631,6 @@ TEST(IdentifyPointsDeathTest, DebugListing) {
                      "1 -> 0\n"),
             std::string::npos)
       << log;
-  if (owner) {
-    unsetenv("ZYRTEST_MESH_DIR");
-    std::filesystem::remove_all(dir);
-  }
 }
 
 } // namespace

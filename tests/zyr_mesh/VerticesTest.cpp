@@ -15,7 +15,6 @@
 #include <stdlib.h>
 
 #include <cfloat>
-#include <filesystem>
 #include <string>
 #include <vector>
 

@@ -3,6 +3,7 @@
 // use in a fresh process.
 #include "Quantity.h"
 #include "UnitsConverter.h"
+#include "zyrTestSupport.h"
 
 #include "units.h"
 
@@ -10,7 +11,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -142,10 +142,9 @@ TEST_F(Units, QuantityFailuresChangeNothing) {
 // variables and the working directory given; returns 0 when km converts to m correctly, 1 when
 // the conversion fails with the "no unit definitions" reason, 2 otherwise.
 int convertInFreshProcess(const char *definitionText) {
-  char templ[] = "/tmp/zyrqiv.XXXXXX";
-  if (mkdtemp(templ) == nullptr)
-    return 3;
-  const std::string dir = templ;
+  zyrtest::ScratchDir scratch("zyrqiv");
+  zyrtest::WorkingDir here(scratch.path());
+  const std::string dir = scratch.path();
   unsetenv("WEZ_DATA_DIR");
   if (definitionText != nullptr) {
     std::ofstream(dir + "/units.wez") << definitionText;
@@ -154,7 +153,7 @@ int convertInFreshProcess(const char *definitionText) {
     unsetenv("WEZ5_UNITS_DIR");
   }
   int result = 2;
-  if (chdir(dir.c_str()) == 0 && u_source()[0] == '\0') {
+  if (u_source()[0] == '\0') {
     double value = 2;
     const qiv::UnitsConverter &converter = qiv::UnitsConverter::instance();
     if (converter.convertUnits(value, "km", "m", true))
@@ -162,8 +161,6 @@ int convertInFreshProcess(const char *definitionText) {
     else if (converter.lastMessage().rfind("no unit definitions: ", 0) == 0)
       result = 1;
   }
-  std::error_code ignored;
-  std::filesystem::remove_all(dir, ignored);
   return result;
 }
 

@@ -3,8 +3,11 @@
 #include "Database.h"
 #include "HashSet.h"
 #include "zyrCString.h"
+#include "zyrError.h"
+#include "zyrErrorManager.h"
 #include "zyrMemory.h"
 #include "zyrStateManager.h"
+#include "zyrTestErrors.h"
 #include "zyrTypeManager.h"
 #include "zyrUUID.h"
 
@@ -246,6 +249,75 @@ TEST_F(ObjectTest, EveryKindRoundTrips) {
   EXPECT_EQ(std::vector<int32_t>(counts, counts + 6), (std::vector<int32_t>{0, 0, 2, 0, 0, 0}));
 }
 
+TEST_F(ObjectTest, FixedArraysReadBackAfterReopen) {
+  TestThing *a = Thing_new();
+  const int32_t ints[3] = {7, -8, 9};
+  const double doubles[2] = {0.1, -2e-300};
+  const char chars[3] = {'x', '\0', 'y'};
+  const char *strings[2] = {"first", ""};
+  ASSERT_EQ(zyrObject_setInts(a, "ints", ints, 3), 1);
+  ASSERT_EQ(zyrObject_setDoubles(a, "doubles", doubles, 2), 1);
+  ASSERT_EQ(zyrObject_setChars(a, "chars", chars, 3), 1);
+  ASSERT_EQ(zyrObject_setStrings(a, "strings", const_cast<char *const *>(strings), 2), 1);
+  Repository_commit(m_repository);
+  const std::string key = keyOf(a);
+  Repository_close(m_repository, 0);
+  m_repository = Repository_new(file("objects").c_str());
+  ASSERT_NE(m_repository, nullptr);
+  void *b = zyrStateManager_pointerFromUUIDString(Repository_getStateManager(m_repository), key.c_str());
+  ASSERT_NE(b, nullptr);
+
+  int32_t readInts[4] = {0, 0, 0, 42};
+  ASSERT_EQ(zyrObject_getIntArray(b, 0, "ints", readInts, 4), 1);
+  EXPECT_EQ(std::vector<int32_t>(readInts, readInts + 4), (std::vector<int32_t>{7, -8, 9, 42}));
+  double readDoubles[2] = {0, 0};
+  ASSERT_EQ(zyrObject_getDoubleArray(b, 0, "doubles", readDoubles, 2), 1);
+  EXPECT_EQ(readDoubles[0], 0.1);
+  EXPECT_EQ(readDoubles[1], -2e-300);
+  char readChars[3] = {0, 1, 0};
+  ASSERT_EQ(zyrObject_getCharArray(b, 0, "chars", readChars, 3), 1);
+  EXPECT_EQ(std::memcmp(readChars, chars, 3), 0);
+  char *readStrings[2] = {nullptr, nullptr};
+  ASSERT_EQ(zyrObject_getStringArray(b, 0, "strings", readStrings, 2), 1);
+  EXPECT_STREQ(readStrings[0], "first");
+  EXPECT_STREQ(readStrings[1], "");
+  for (char *text : readStrings)
+    zyrCString_free(text);
+  // An attribute never written is no success, and a skipped read (flag 1, unchanged) is one.
+  EXPECT_EQ(zyrObject_getDoubleArray(b, 0, "missing", readDoubles, 2), 0);
+  EXPECT_EQ(zyrObject_getDoubleArray(b, 1, "doubles", readDoubles, 2), 1);
+}
+
+TEST(StateManagerWithoutDatabase, ReadsEmptyTheirResultsAndNameTheCaller) {
+  zyrtest::ErrorCapture errors;
+  zyrStateManager *manager = zyrStateManager_new();
+  ASSERT_NE(manager, nullptr);
+  TestThing thing = {};
+  int32_t *values = reinterpret_cast<int32_t *>(&thing); // any pointer: it must be overwritten
+  int32_t count = 5;
+  EXPECT_EQ(zyrStateManager_getInts(manager, &thing, "x", &values, &count), 0);
+  EXPECT_EQ(values, nullptr);
+  EXPECT_EQ(count, 0);
+  char *text = reinterpret_cast<char *>(&thing);
+  EXPECT_EQ(zyrStateManager_getString(manager, &thing, "x", &text), 0);
+  EXPECT_EQ(text, nullptr);
+  int32_t value = 3;
+  EXPECT_EQ(zyrStateManager_getInt(manager, &thing, "x", &value), 0);
+  EXPECT_EQ(value, 3); // a scalar is left as it was
+  EXPECT_EQ(zyrStateManager_setDouble(manager, &thing, "x", 1.0), 0);
+  std::vector<std::string> functions;
+  int32_t n = 0;
+  zyrError **held = nullptr;
+  zyrErrorManager_getErrors(zyrErrorManager_get(), &n, &held);
+  for (int32_t i = 0; i < n; ++i)
+    functions.push_back(zyrError_getFunction(held[i]));
+  zyrMemory_free(held, "test");
+  EXPECT_EQ(functions, (std::vector<std::string>{"zyrStateManager_getInts", "zyrStateManager_getString",
+                                                 "zyrStateManager_getInt", "zyrStateManager_setDouble"}));
+  EXPECT_EQ(errors.take(), std::vector<std::string>(4, "20006: No database is open.\n"));
+  zyrStateManager_delete(manager);
+}
+
 TEST_F(ObjectTest, SetsOfObjectsDropDuplicates) {
   TestThing *a = Thing_new();
   TestThing *b = Thing_new();
@@ -271,8 +343,32 @@ TEST_F(ObjectTest, SetsOfObjectsDropDuplicates) {
   ASSERT_NE(hash, nullptr);
   EXPECT_EQ(HashSet_getNoOfMembers(hash), 0);
   HashSet_delete(hash);
+  // A hash set stored and read back through a reopen holds the same members.
+  HashSet *members = HashSet_new(4);
+  HashSet_add(members, b);
+  HashSet_add(members, c);
+  EXPECT_EQ(zyrObject_setHashSet(a, "hashed", members), 1);
+  HashSet_delete(members);
   Set_delete(set);
   Set_delete(read);
+  const std::string keys[3] = {keyOf(a), keyOf(b), keyOf(c)};
+  Repository_commit(m_repository);
+  Repository_close(m_repository, 0);
+  m_repository = Repository_new(file("objects").c_str());
+  ASSERT_NE(m_repository, nullptr);
+  zyrStateManager *manager = Repository_getStateManager(m_repository);
+  void *again[3];
+  for (int i = 0; i < 3; ++i) {
+    again[i] = zyrStateManager_pointerFromUUIDString(manager, keys[i].c_str());
+    ASSERT_NE(again[i], nullptr);
+  }
+  hash = nullptr;
+  ASSERT_EQ(zyrObject_getHashSet(again[0], 0, "hashed", &hash), 1);
+  EXPECT_EQ(HashSet_getNoOfMembers(hash), 2);
+  EXPECT_TRUE(HashSet_contains(hash, again[1]));
+  EXPECT_TRUE(HashSet_contains(hash, again[2]));
+  EXPECT_FALSE(HashSet_contains(hash, again[0]));
+  HashSet_delete(hash);
 }
 
 } // namespace

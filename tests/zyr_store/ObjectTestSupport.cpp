@@ -16,7 +16,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
 
 namespace objecttest {

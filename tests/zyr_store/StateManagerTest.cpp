@@ -420,4 +420,40 @@ TEST_F(StateTest, CopiesOfTheDatabase) {
   EXPECT_EQ(theThing()->m_count, 60);
 }
 
+TEST_F(StateTest, QueriesFollowCommitsGoingBackAndOpeningAState) {
+  TestThing *thing = Thing_new();
+  commitStates(thing, 4);
+  int32_t current = -1, first = -1, last = -1;
+  ASSERT_EQ(zyrStateManager_getStoredStates(manager(), &current, &first, &last), 1);
+  EXPECT_EQ(current, 4);
+  EXPECT_EQ(last, 4);
+  EXPECT_EQ(zyrStateManager_getAbsoluteState(manager()), 4);
+  EXPECT_EQ(zyrStateManager_getTypeIdOfObject(manager(), thing), 2);
+  EXPECT_EQ(zyrStateManager_checkTypes(manager()), 1);
+
+  // Going back keeps the later states for a redo.
+  Repository_gotoState(m_repository, 2);
+  ASSERT_EQ(zyrStateManager_getStoredStates(manager(), &current, &first, &last), 1);
+  EXPECT_EQ(current, 2);
+  EXPECT_EQ(last, 4);
+  EXPECT_EQ(thing->m_count, 2);
+
+  // A change opens state 3 (negative while open) and drops them.
+  Thing_setCount(thing, 50);
+  ASSERT_EQ(zyrStateManager_getStoredStates(manager(), &current, &first, &last), 1);
+  EXPECT_EQ(current, -3);
+  EXPECT_EQ(last, -3);
+  EXPECT_EQ(zyrStateManager_getAbsoluteState(manager()), 3);
+
+  // A reload replaces what the object holds in memory by what is stored for it.
+  thing->m_count = 7;
+  ASSERT_EQ(zyrObject_reload(thing), 1);
+  EXPECT_EQ(thing->m_count, 50);
+  thing->m_count = 8;
+  ASSERT_EQ(zyrStateManager_reloadObject(manager(), thing), 1);
+  EXPECT_EQ(thing->m_count, 50);
+  EXPECT_EQ(zyrObject_isDestroying(thing), 0);
+  EXPECT_TRUE(takeErrors().empty());
+}
+
 } // namespace

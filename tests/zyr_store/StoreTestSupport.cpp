@@ -3,11 +3,7 @@
 #include "zyrError.h"
 #include "zyrErrorManager.h"
 
-#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace storetest {
 

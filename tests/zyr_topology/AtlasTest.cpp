@@ -113,4 +113,171 @@ TEST_F(AtlasTest, TagsAreCopiedAndAbsentTagsAreNoError) {
   EXPECT_EQ(errors[1], "20006: Unable to copy tags for composite To (Nothing).\n");
 }
 
+std::vector<std::string> compositeNames(Atlas *atlas) {
+  char **names = nullptr;
+  const int32_t count = Atlas_getCompositeNames(atlas, &names);
+  return count < 0 ? std::vector<std::string>{"(failed)"} : strings(names, count);
+}
+
+Atlas *storedAtlas(Repository *repository) {
+  return static_cast<Atlas *>(Repository_getSingletonByTypeName(repository, "Atlas"));
+}
+
+TEST_F(AtlasTest, ReplacedPrimaryMapIsStoredAndABadTextKeepsTheMapInUse) {
+  Atlas *atlas = Atlas_new(nullptr);
+  ASSERT_NE(atlas, nullptr);
+  const char *ab[] = {"a", "b"};
+  ASSERT_EQ(Atlas_createUserComposite(atlas, "Inlet", 1, 2, ab, 0, nullptr), 1);
+  char *saved = nullptr;
+  ASSERT_EQ(Atlas_getVSN(atlas, 2, &saved), 1);
+  ASSERT_EQ(Atlas_destroyUserComposite(atlas, "Inlet"), 1);
+  ASSERT_EQ(Atlas_createUserComposite(atlas, "Outlet", 1, 1, ab, 0, nullptr), 1);
+  Repository_commit(m_repository);
+
+  // The saved text replaces the whole map: what was defined since is gone.
+  ASSERT_EQ(Atlas_replacePrimaryMap(atlas, saved), 1);
+  EXPECT_EQ(compositeNames(atlas), (std::vector<std::string>{"Inlet"}));
+  char *again = nullptr;
+  ASSERT_EQ(Atlas_getVSN(atlas, 2, &again), 1);
+  EXPECT_STREQ(again, saved);
+  zyrCString_free(again);
+
+  EXPECT_EQ(Atlas_replacePrimaryMap(atlas, "REGION MAP: Primary map\n  REGION: x\n"), 0);
+  std::vector<std::string> errors = takeErrors();
+  ASSERT_FALSE(errors.empty());
+  for (const std::string &error : errors)
+    EXPECT_EQ(error.rfind("20006: ", 0), 0u) << error;
+  EXPECT_EQ(compositeNames(atlas), (std::vector<std::string>{"Inlet"}));
+
+  // The replacement marked the atlas modified: the commit stores it, undo brings back the old map.
+  Repository_commit(m_repository);
+  reopen();
+  atlas = storedAtlas(m_repository);
+  ASSERT_NE(atlas, nullptr);
+  EXPECT_EQ(compositeNames(atlas), (std::vector<std::string>{"Inlet"}));
+  char **names = nullptr;
+  int32_t count = -1;
+  ASSERT_EQ(Atlas_resolveName(atlas, "Inlet", &names, &count), 1);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{"a", "b"}));
+  Repository_gotoState(m_repository, Repository_getCurrentState(m_repository) - 1);
+  atlas = storedAtlas(m_repository);
+  ASSERT_NE(atlas, nullptr);
+  EXPECT_EQ(compositeNames(atlas), (std::vector<std::string>{"Outlet"}));
+  zyrCString_free(saved);
+  EXPECT_TRUE(takeErrors().empty());
+}
+
+TEST_F(AtlasTest, UserCompositesKeepBothSidesAndRefuseBadCombinations) {
+  Atlas *atlas = Atlas_new(nullptr);
+  ASSERT_NE(atlas, nullptr);
+  const char *a[] = {"x", "y", "z"};
+  const char *b[] = {"y"};
+  ASSERT_EQ(Atlas_createUserComposite(atlas, "Cut", 4, 3, a, 1, b), 1);
+  // Combinations run from 1 to 7; others are refused before the library sees them.
+  EXPECT_EQ(Atlas_createUserComposite(atlas, "None", 0, 1, a, 0, nullptr), 0);
+  EXPECT_EQ(Atlas_createUserComposite(atlas, "Eight", 8, 1, a, 0, nullptr), 0);
+  EXPECT_TRUE(takeErrors().empty());
+  EXPECT_EQ(compositeNames(atlas), (std::vector<std::string>{"Cut"}));
+  Repository_commit(m_repository);
+  reopen();
+
+  atlas = storedAtlas(m_repository);
+  ASSERT_NE(atlas, nullptr);
+  int32_t combination = 0, countA = 0, countB = 0;
+  char **listA = nullptr, **listB = nullptr;
+  ASSERT_EQ(Atlas_getUserCompositeDefinition(atlas, "Cut", &combination, &countA, &listA, &countB, &listB), 1);
+  EXPECT_EQ(combination, 4);
+  EXPECT_EQ(strings(listA, countA), (std::vector<std::string>{"x", "y", "z"}));
+  EXPECT_EQ(strings(listB, countB), (std::vector<std::string>{"y"}));
+  char **names = nullptr;
+  int32_t count = -1;
+  ASSERT_EQ(Atlas_resolveName(atlas, "Cut", &names, &count), 1);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{"x", "z"}));
+  EXPECT_EQ(Atlas_getUserCompositeDefinition(atlas, "Missing", &combination, &countA, &listA, &countB, &listB), 0);
+  EXPECT_EQ(combination, 0);
+  EXPECT_EQ(listA, nullptr);
+  EXPECT_FALSE(takeErrors().empty());
+}
+
+TEST_F(AtlasTest, ExplicitPrimitivesSurviveReopenAndAnAbsentOneIsReported) {
+  Atlas *atlas = Atlas_new(nullptr);
+  ASSERT_NE(atlas, nullptr);
+  ASSERT_EQ(Atlas_addExplicitPrimitive(atlas, "p2"), 1);
+  ASSERT_EQ(Atlas_addExplicitPrimitive(atlas, "p1"), 1);
+  EXPECT_EQ(Atlas_addExplicitPrimitive(atlas, "p1"), 1); // once is enough
+  const char *parts[] = {"p1", "r"};
+  ASSERT_EQ(Atlas_createUserComposite(atlas, "C", 1, 2, parts, 0, nullptr), 1);
+  Repository_commit(m_repository);
+  reopen();
+
+  atlas = storedAtlas(m_repository);
+  ASSERT_NE(atlas, nullptr);
+  int32_t count = -1;
+  char **names = nullptr;
+  ASSERT_EQ(Atlas_getExplicitPrimitives(atlas, &count, &names), 1);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{"p2", "p1"}));
+  EXPECT_EQ(Atlas_isExplicitPrimitive(atlas, "p1"), 1);
+  EXPECT_EQ(Atlas_isExplicitPrimitive(atlas, "r"), 0);
+  // Any name the map does not define as a composite is a primitive.
+  EXPECT_EQ(Atlas_isPrimitive(atlas, "r"), 1);
+  EXPECT_EQ(Atlas_isPrimitive(atlas, "C"), 0);
+
+  ASSERT_EQ(Atlas_removeExplicitPrimitive(atlas, "p1"), 1);
+  EXPECT_EQ(Atlas_isExplicitPrimitive(atlas, "p1"), 0);
+  EXPECT_TRUE(takeErrors().empty());
+  EXPECT_EQ(Atlas_removeExplicitPrimitive(atlas, "zz"), 0);
+  std::vector<std::string> errors = takeErrors();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("20006: Processing region \"zz\".\n\nA problem was encountered in the region atlas.\n\n"
+                            "The function \"RegionMap_removeExplicitPrimitive\" reported:\n",
+                            0),
+            0u)
+      << errors[0];
+  ASSERT_EQ(Atlas_getExplicitPrimitives(atlas, &count, &names), 1);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{"p2"}));
+}
+
+TEST_F(AtlasTest, AliasesResolveAndTagsOrderTheNames) {
+  Atlas *atlas = Atlas_new(nullptr);
+  ASSERT_NE(atlas, nullptr);
+  // The old name becomes a composite of the new one.
+  ASSERT_EQ(Atlas_addAlias(atlas, "New", "Old"), 1);
+  char **names = nullptr;
+  int32_t count = -1;
+  ASSERT_EQ(Atlas_resolveName(atlas, "Old", &names, &count), 1);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{"New"}));
+  int32_t combination = 0, countA = 0, countB = 0;
+  char **listA = nullptr, **listB = nullptr;
+  ASSERT_EQ(Atlas_getUserCompositeDefinition(atlas, "Old", &combination, &countA, &listA, &countB, &listB), 1);
+  EXPECT_EQ(combination, 7);
+  EXPECT_EQ(strings(listA, countA), (std::vector<std::string>{"New"}));
+
+  const char *x[] = {"x"};
+  for (const char *name : {"C", "D", "E"})
+    ASSERT_EQ(Atlas_createUserComposite(atlas, name, 1, 1, x, 0, nullptr), 1);
+  ASSERT_EQ(Atlas_tagCompositeName(atlas, "hot", 1, "D"), 1);
+  ASSERT_EQ(Atlas_tagCompositeName(atlas, "cold", 1, "E"), 1);
+  ASSERT_EQ(Atlas_tagCompositeName(atlas, "hot", 1, "C"), 1);
+  int32_t flag = -1;
+  ASSERT_EQ(Atlas_compositeNameHasTag(atlas, "D", "hot", &flag), 1);
+  EXPECT_EQ(flag, 1);
+  ASSERT_EQ(Atlas_compositeNameHasTag(atlas, "E", "hot", &flag), 1);
+  EXPECT_EQ(flag, 0);
+  count = Atlas_getTaggedCompositeNames(atlas, "cold, hot", "UNTAGGED", "REST", &names);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{"E", "C", "D"}));
+  ASSERT_EQ(Atlas_tagCompositeName(atlas, "hot", 0, "D"), 1);
+  ASSERT_EQ(Atlas_compositeNameHasTag(atlas, "D", "hot", &flag), 1);
+  EXPECT_EQ(flag, 0);
+  EXPECT_TRUE(takeErrors().empty());
+
+  // An unknown composite: no flag, and the library's complaint published.
+  EXPECT_EQ(Atlas_compositeNameHasTag(atlas, "Z", "hot", &flag), 0);
+  EXPECT_EQ(flag, 0);
+  std::vector<std::string> errors = takeErrors();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("\"RegionMap_regionDefinitionFromName\" reported:\n\nRegion is not defined in Map\n"),
+            std::string::npos)
+      << errors[0];
+}
+
 } // namespace

@@ -191,6 +191,57 @@ TEST_F(NameManagerTest, NamesAndStrategiesSurviveReopenAndUndo) {
   EXPECT_TRUE(takeErrors().empty());
 }
 
+TEST_F(NameManagerTest, StrategyQueriesGiveTheNormalisedSettingsBackAfterReopen) {
+  NameManager *nm = NameManager_new();
+  ASSERT_NE(nm, nullptr);
+  char *text = nullptr;
+  int32_t defaultStrategy = -1, regionStrategy = -1, compositeStrategy = -1;
+  NameManager_getDefaultAssemblyName(nm, &text);
+  EXPECT_STREQ(text, "Assembly");
+  zyrCString_free(text);
+  NameManager_getRegionNameStrategy(nm, &text, &defaultStrategy, &regionStrategy);
+  EXPECT_STREQ(text, "Region");
+  zyrCString_free(text);
+  EXPECT_EQ(defaultStrategy, 1);
+  EXPECT_EQ(regionStrategy, 2);
+  NameManager_getCompositeNameStrategy(nm, &compositeStrategy);
+  EXPECT_EQ(compositeStrategy, 1);
+
+  // Separators of a path cannot be part of a name.
+  ASSERT_EQ(NameManager_setDefaultAssemblyName(nm, "Rotor part/2"), 1);
+  ASSERT_EQ(NameManager_setRegionNameStrategy(nm, "Wall:x", 1, 3), 1);
+  // Out of range is refused; 0 keeps what is set.
+  EXPECT_EQ(NameManager_setRegionNameStrategy(nm, nullptr, 3, 0), 0);
+  EXPECT_EQ(NameManager_setRegionNameStrategy(nm, nullptr, 0, 5), 0);
+  EXPECT_EQ(NameManager_setRegionNameStrategy(nm, nullptr, 0, 0), 1);
+  ASSERT_EQ(NameManager_setCompositeNameStrategy(nm, 2), 1);
+  EXPECT_EQ(NameManager_setCompositeNameStrategy(nm, 0), 1);
+  EXPECT_EQ(NameManager_setCompositeNameStrategy(nm, 3), 0);
+  ASSERT_EQ(NameManager_reserveOrReleaseName(nm, 1, "Spare"), 1);
+  EXPECT_EQ(NameManager_isNameUsed(nm, "Spare"), 1);
+  ASSERT_EQ(NameManager_reserveOrReleaseName(nm, 1, "Kept"), 1);
+  ASSERT_EQ(NameManager_reserveOrReleaseName(nm, 0, "Spare"), 1);
+  EXPECT_EQ(NameManager_isNameUsed(nm, "Spare"), 0);
+  Repository_commit(m_repository);
+  reopen();
+
+  nm = static_cast<NameManager *>(Repository_getSingletonByTypeName(m_repository, "NameManager"));
+  ASSERT_NE(nm, nullptr);
+  NameManager_getDefaultAssemblyName(nm, &text);
+  EXPECT_STREQ(text, "Rotor part 2");
+  zyrCString_free(text);
+  NameManager_getRegionNameStrategy(nm, &text, &defaultStrategy, &regionStrategy);
+  EXPECT_STREQ(text, "Wall x");
+  zyrCString_free(text);
+  EXPECT_EQ(defaultStrategy, 1);
+  EXPECT_EQ(regionStrategy, 3);
+  NameManager_getCompositeNameStrategy(nm, &compositeStrategy);
+  EXPECT_EQ(compositeStrategy, 2);
+  EXPECT_EQ(NameManager_isNameUsed(nm, "Kept"), 1);
+  EXPECT_EQ(NameManager_isNameUsed(nm, "Spare"), 0);
+  EXPECT_TRUE(takeErrors().empty());
+}
+
 TEST_F(NameManagerTest, EmptyListsAreReadAndDamagedListsReported) {
   NameManager *nm = NameManager_new();
   ASSERT_NE(nm, nullptr);

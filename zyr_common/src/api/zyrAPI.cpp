@@ -5,6 +5,7 @@
 #include "Mesh.h"
 #include "MeshSelection.h"
 #include "Model.h"
+#include "Projection.h"
 #include "Representation.h"
 #include "Repository.h"
 #include "zyrError.h"
@@ -59,6 +60,8 @@ void zyrAPI_initialise() {
     return;
   zyrTopologyLayer_initialise();
   zyrMeshLayer_initialise();
+  // Imported meshes may bring a mesh-to-CAD projection into the database.
+  Projection_registerType();
   const ModelPartHooks meshHooks = {newMesh, Mesh_delete, printMesh, upgradeMesh};
   Model_setMeshHooks(&meshHooks);
   static const ModelPartHooks representation = {newRepresentation, Representation_delete,
@@ -114,6 +117,19 @@ int32_t zyrAPI_createDatabaseHandles(Repository *repository, int32_t *hModel) {
 }
 
 void zyrAPI_releaseDatabaseHandles(int32_t hDatabase, Repository *repository) {
+  // A selection holds its model's meshes: it cannot outlive the database, and a handle left to
+  // it would lead a later call into freed records.
+  int32_t *selections = nullptr;
+  const int32_t noOfSelections = HandleManager_getAllActiveHandles(table(&theSelections), &selections);
+  for (int32_t i = 0; i < noOfSelections; ++i) {
+    MeshSelection *selection = static_cast<MeshSelection *>(HandleManager_getObject(theSelections, selections[i]));
+    const Model *model = selection != nullptr ? MeshSelection_getModel(selection) : nullptr;
+    if (model != nullptr && Model_getRepository(model) == repository) {
+      MeshSelection_delete(selection);
+      HandleManager_destroyHandle(theSelections, selections[i]);
+    }
+  }
+  zyrMemory_free(selections, __func__);
   int32_t *handles = nullptr;
   const int32_t count = HandleManager_getAllActiveHandles(table(&theModels), &handles);
   for (int32_t i = 0; i < count; ++i) {

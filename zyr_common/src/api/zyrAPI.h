@@ -62,6 +62,90 @@ int zyrApp_setErrorHandler(zyrErrorHandler errorHandler, zyrErrorHandler *oldErr
 int zyrApp_setWorkingDirectory(const char *directory);
 int zyrApp_getWorkingDirectory(char **directory);
 
+// Locations: comma-separated names of regions, assemblies and composites (see
+// Model_getLocationRegions and the queries beside it).
+int zyrLocation_getBoundingBox(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
+                               double *xlo, double *xhi, double *ylo, double *yhi, double *zlo, double *zhi);
+int zyrLocation_getExtents(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
+                           int32_t dimensionality, double *extents);
+int zyrLocation_getCentroid(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
+                            int32_t method, double *x, double *y, double *z);
+int zyrLocation_getNoOfRegions(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
+                               DimensionalityMask dimensionMask, int32_t *noOfRegions);
+int zyrLocation_getRegions(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
+                           DimensionalityMask dimensionMask, int32_t *noOfRegions, char ***regionNames);
+int zyrLocation_getCompositeNames(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
+                                  DimensionalityMask dimensionMask, int32_t *noOfCompositeNames,
+                                  char ***compositeNames);
+int zyrLocation_getWireframeDisplay(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
+                                    const char *units, double angle, int32_t *noOfVertices, float **coordinates,
+                                    int32_t *noOfEdges, int32_t **endVertices);
+int zyrLocation_getFacettedDisplay(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
+                                   const char *units, int32_t *noOfVertices, float **coordinates,
+                                   int32_t *noOfTriangles, int32_t *noOfQuadrilaterals, int32_t **faceVertices);
+// noOfElementsByType: 8 entries, one per element type.
+int zyrLocation_getMeshSize(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
+                            DimensionalityMask dimensionMask, int32_t *noOfVertices, int32_t *noOfElements,
+                            int32_t *noOfElementsByType);
+// The axis and units are used (and recorded) for type 3 only, the transform for type 4 only;
+// types 2 and 3 write the periodic transformation found into the transform when one is given.
+int zyrLocation_doesMeshMatch(int32_t hModel, const char *location1, const char *location2, int32_t type,
+                              const double axisRoot[3], const double axisTip[3], const char *units,
+                              zyrAffineTransform3D *transform, int32_t *doesMeshMatch);
+
+// Regions of a model and their relations.
+int zyrModel_getNoOfRegions(int32_t hModel, DimensionalityMask dimensionMask, int32_t *noOfRegions);
+int zyrModel_getRegions(int32_t hModel, DimensionalityMask dimensionMask, int32_t *noOfRegions, char ***regionNames);
+int zyrModel_getPairedRegions(int32_t hModel, int32_t type, int32_t *noOfPairedRegions,
+                              char ***pairedRegionNamesSide1, char ***pairedRegionNamesSide2);
+// elements[i] lists noOfElements[i] faces of regions[i]; the three lists come back only with
+// recordChanges (created, changed, deleted regions).
+int zyrModel_modifyRegions(int32_t hModel, int32_t operation, int32_t noOfComponents, char **regions,
+                           int32_t *noOfElements, int32_t **elements, const char *targetName, int32_t recordChanges,
+                           char **actualName, int32_t noOfModifiedRegions[3], char **modifiedRegions[3]);
+int zyrRegion_getMesh(int32_t hModel, const char *region, int32_t convention, const char *units,
+                      int32_t *noOfVertices, double **coordinates, int32_t *noOfElements, int32_t **elementTypes,
+                      int32_t **elementVertices);
+int zyrRegion_getBoundedRegion(int32_t hModel, const char *region, char **boundedRegion);
+int zyrRegion_getBoundingRegions(int32_t hModel, const char *region, int32_t *noOfBoundingRegions,
+                                 char ***boundingRegions);
+int zyrRegion_getPairedRegions(int32_t hModel, int32_t type, const char *region, int32_t *noOfPairedRegions,
+                               char ***pairedRegions);
+int zyrRegion_getNeighbours(int32_t hModel, const char *region, int32_t *noOfNeighbours, char ***neighbours);
+
+// Composite names, tags and the primary region map.
+int zyrModel_getCompositeNames(int32_t hModel, int32_t *noOfCompositeNames, char ***compositeNames);
+int zyrModel_getTaggedCompositeNames(int32_t hModel, const char *vsnTagList, const char *untaggedTag,
+                                     const char *otherTag, int32_t *noOfCompositeNames, char ***compositeNames);
+int zyrModel_isCompositeName(int32_t hModel, const char *name, int32_t *isCompositeName);
+int zyrModel_tagCompositeNames(int32_t hModel, const char *tag, int32_t operation, int32_t noOfCompositeNames,
+                               char **compositeNames);
+int zyrModel_exportRegionMap(int32_t hModel, char **vsn);
+int zyrModel_importRegionMap(int32_t hModel, const char *vsn, int32_t operation, int32_t resolution);
+int zyrCompositeName_create(int32_t hModel, const char *name, int32_t combination, int32_t noOfComponentsA,
+                            char **componentsA, int32_t noOfComponentsB, char **componentsB);
+int zyrCompositeName_destroy(int32_t hModel, const char *name);
+int zyrCompositeName_getDefinition(int32_t hModel, const char *name, int32_t *combination, int32_t *noOfComponentsA,
+                                   char ***componentsA, int32_t *noOfComponentsB, char ***componentsB);
+int zyrCompositeName_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias,
+                            char **actualName);
+int zyrCompositeName_hasTag(int32_t hModel, const char *name, const char *tag, int32_t *hasTag);
+int zyrCompositeName_getTags(int32_t hModel, const char *name, char **tags);
+
+// Mesh selections (see MeshSelection). A selection belongs to its model; destroy it before the
+// database is closed.
+int zyrSelection_create(int32_t hModel, const char *operation, int32_t *hSelection);
+int zyrSelection_copy(int32_t hSelection, int32_t *hSelection2);
+int zyrSelection_destroy(int32_t hSelection);
+int zyrSelection_modify(int32_t hSelection, int32_t combination, const char *operation);
+int zyrSelection_analyse(int32_t hSelection, const char *statistic, int32_t *noOfEntries, double **data);
+// Per region its name, vertices and coordinates, and element sets; per element set its type in
+// the convention (-1 where it has none; NULL when there are no element sets), its element count
+// and vertices.
+int zyrSelection_query(int32_t hSelection, int32_t convention, const char *units, int32_t *noOfRegions,
+                       char ***regions, int32_t **noOfVertices, float ***coordinates, int32_t **noOfElementSets,
+                       int32_t **elementType, int32_t **noOfElements, int32_t ***elementVertices);
+
 // Strategy parameters (see Model_setParameter).
 int zyrStrategy_setStringParameter(int32_t hModel, const char *parameter, const char *value);
 int zyrStrategy_getStringParameter(int32_t hModel, const char *parameter, char **value);

@@ -1,10 +1,11 @@
 #ifndef ZYR_HASHCHAINS_H
 #define ZYR_HASHCHAINS_H
-// The chained-bucket core that HashSet and HashTable share: sizes from the prime table, linking
-// an entry at the head of its chain, growth before an insert and the rehash of a resize. A
-// container has m_buckets (m_n chains, then the free list), m_n, m_sizeIndex, m_count and the two
-// thresholds; its entries have m_next. The containers keep their own entry storage, hashing and
-// tracing (the trace names the container's own function).
+// The chained-bucket core that HashSet and HashTable share: sizes from the prime table, entries
+// taken from the free list or carved from blocks, linking an entry at the head of its chain,
+// growth before an insert and the rehash of a resize. A container has m_buckets (m_n chains,
+// then the free list), m_n, m_sizeIndex, m_count, the two thresholds and m_blocks; its entries
+// have m_next. The containers keep their own block layout, hashing and tracing (the trace names
+// the container's own function).
 #include "HashPrimes.h"
 #include "zyrMemory.h"
 #include "zyrTrace.h"
@@ -27,6 +28,31 @@ template <class Container, class Entry> inline void linkAtHead(Container *c, Ent
   entry->m_next = c->m_buckets[bucket];
   c->m_buckets[bucket] = entry;
   ++c->m_count;
+}
+
+// Entries are carved from blocks of growing size (16 entries, doubling up to 8192); a removed
+// entry goes to the free list (the chain after the last bucket) and is reused first. The block
+// type has m_next, m_capacity and m_used; newBlock(capacity) allocates one with room for
+// capacity entries, and entryAt(block, index) gives its index-th entry.
+template <class Container, class NewBlock, class EntryAt>
+auto takeEntry(Container *c, NewBlock newBlock, EntryAt entryAt) {
+  auto *entry = c->m_buckets[c->m_n];
+  if (entry != nullptr) {
+    c->m_buckets[c->m_n] = entry->m_next;
+    return entry;
+  }
+  auto *block = c->m_blocks;
+  if (block == nullptr || block->m_used == block->m_capacity) {
+    int32_t capacity = block == nullptr ? 16 : block->m_capacity * 2;
+    if (capacity > 8192)
+      capacity = 8192;
+    auto *fresh = newBlock(capacity);
+    fresh->m_next = block;
+    fresh->m_capacity = capacity;
+    fresh->m_used = 0;
+    c->m_blocks = block = fresh;
+  }
+  return entryAt(block, block->m_used++);
 }
 
 // Whether an insert must first grow the container.

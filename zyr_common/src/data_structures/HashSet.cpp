@@ -16,9 +16,6 @@ using namespace zyrHashPrimes;
 using zyrHashChains::linkAtHead;
 using zyrHashChains::setSize;
 
-const int32_t kFirstBlock = 16;
-const int32_t kLargestBlock = 8192;
-
 inline HashSetEntry *blockEntries(HashSetBlock *block) { return reinterpret_cast<HashSetEntry *>(block + 1); }
 
 inline uint32_t bucketOf(const HashSet *set, const void *item) {
@@ -38,24 +35,15 @@ HashSet *newEmpty(int32_t index, const char *tag) {
 } // namespace
 
 static HashSetEntry *HashSet_newHashEntry(HashSet *set, void *item) {
-  HashSetEntry *entry = set->m_buckets[set->m_n];
-  if (entry != nullptr) {
-    set->m_buckets[set->m_n] = entry->m_next;
-  } else {
-    HashSetBlock *block = set->m_blocks;
-    if (block == nullptr || block->m_used == block->m_capacity) {
-      int32_t capacity = block == nullptr ? kFirstBlock : block->m_capacity * 2;
-      if (capacity > kLargestBlock)
-        capacity = kLargestBlock;
-      HashSetBlock *fresh = static_cast<HashSetBlock *>(zyrMemory_allocate(
-          static_cast<int64_t>(sizeof(HashSetBlock) + sizeof(HashSetEntry) * static_cast<size_t>(capacity)), __func__));
-      fresh->m_next = block;
-      fresh->m_capacity = capacity;
-      fresh->m_used = 0;
-      set->m_blocks = block = fresh;
-    }
-    entry = blockEntries(block) + block->m_used++;
-  }
+  const char *tag = __func__;
+  HashSetEntry *entry = zyrHashChains::takeEntry(
+      set,
+      [tag](int32_t capacity) {
+        return static_cast<HashSetBlock *>(zyrMemory_allocate(
+            static_cast<int64_t>(sizeof(HashSetBlock) + sizeof(HashSetEntry) * static_cast<size_t>(capacity)),
+            tag));
+      },
+      [](HashSetBlock *block, int32_t index) { return blockEntries(block) + index; });
   entry->m_item = item;
   return entry;
 }

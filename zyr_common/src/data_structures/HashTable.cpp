@@ -30,9 +30,6 @@ namespace {
 
 using namespace zyrHashPrimes;
 
-const int32_t kFirstBlock = 16;
-const int32_t kLargestBlock = 8192;
-
 inline uint32_t &checkOf(HashEntry *entry) {
   const uintptr_t at = reinterpret_cast<uintptr_t>(entry);
   EntryGroup *group = reinterpret_cast<EntryGroup *>(at & ~static_cast<uintptr_t>(63));
@@ -199,37 +196,28 @@ static HashEntry *HashTable_findEntry(const HashTable *table, const void *key, c
 }
 
 static HashEntry *HashTable_newHashEntry(HashTable *table, const void *key, void *value, uint32_t check) {
-  HashEntry *entry = table->m_buckets[table->m_n];
-  if (entry != nullptr) {
-    table->m_buckets[table->m_n] = entry->m_next;
-  } else {
-    const bool checked = table->m_compare == HashTable_compareStrings;
-    HashEntryBlock *block = table->m_blocks;
-    if (block == nullptr || block->m_used == block->m_capacity) {
-      int32_t capacity = block == nullptr ? kFirstBlock : block->m_capacity * 2;
-      if (capacity > kLargestBlock)
-        capacity = kLargestBlock;
-      const size_t bytes = sizeof(HashEntryBlock) + (checked ? 63 + sizeof(EntryGroup) * static_cast<size_t>(capacity / 2)
-                                                             : sizeof(HashEntry) * static_cast<size_t>(capacity));
-      HashEntryBlock *fresh = static_cast<HashEntryBlock *>(zyrMemory_allocate(static_cast<int64_t>(bytes), __func__));
-      uintptr_t storage = reinterpret_cast<uintptr_t>(fresh + 1);
-      if (checked)
-        storage = (storage + 63) & ~static_cast<uintptr_t>(63);
-      fresh->m_next = block;
-      fresh->m_storage = reinterpret_cast<void *>(storage);
-      fresh->m_capacity = capacity;
-      fresh->m_used = 0;
-      table->m_blocks = block = fresh;
-    }
-    const int32_t at = block->m_used++;
-    if (checked)
-      entry = &static_cast<EntryGroup *>(block->m_storage)[at / 2].m_entries[at % 2];
-    else
-      entry = static_cast<HashEntry *>(block->m_storage) + at;
-  }
+  const bool checked = table->m_compare == HashTable_compareStrings;
+  const char *tag = __func__;
+  HashEntry *entry = zyrHashChains::takeEntry(
+      table,
+      [checked, tag](int32_t capacity) {
+        const size_t bytes = sizeof(HashEntryBlock) + (checked ? 63 + sizeof(EntryGroup) * static_cast<size_t>(capacity / 2)
+                                                               : sizeof(HashEntry) * static_cast<size_t>(capacity));
+        HashEntryBlock *fresh =
+            static_cast<HashEntryBlock *>(zyrMemory_allocate(static_cast<int64_t>(bytes), tag));
+        uintptr_t storage = reinterpret_cast<uintptr_t>(fresh + 1);
+        if (checked)
+          storage = (storage + 63) & ~static_cast<uintptr_t>(63);
+        fresh->m_storage = reinterpret_cast<void *>(storage);
+        return fresh;
+      },
+      [checked](HashEntryBlock *block, int32_t at) {
+        return checked ? &static_cast<EntryGroup *>(block->m_storage)[at / 2].m_entries[at % 2]
+                       : static_cast<HashEntry *>(block->m_storage) + at;
+      });
   entry->m_key = const_cast<void *>(key);
   entry->m_value = value;
-  if (table->m_compare == HashTable_compareStrings)
+  if (checked)
     checkOf(entry) = check;
   return entry;
 }

@@ -114,9 +114,8 @@ void printInts(FILE *stream, const char *name, const int32_t *values, int64_t n)
 
 int32_t GmoContents_elementType(int32_t code) {
   // The file's codes put prisms before hexahedra and pyramids after them.
-  static const int32_t types[] = {ZYR_ELEMENT_BAR_2,   ZYR_ELEMENT_TRI_3,  ZYR_ELEMENT_QUAD_4,
-                                  ZYR_ELEMENT_TETRA_4, ZYR_ELEMENT_PENTA_6, ZYR_ELEMENT_HEXA_8,
-                                  ZYR_ELEMENT_PYRA_5};
+  static const int32_t types[] = {ZYR_ELEMENT_BAR_2,   ZYR_ELEMENT_TRI_3,  ZYR_ELEMENT_QUAD_4, ZYR_ELEMENT_TETRA_4,
+                                  ZYR_ELEMENT_PENTA_6, ZYR_ELEMENT_HEXA_8, ZYR_ELEMENT_PYRA_5};
   return code >= 1 && code <= 7 ? types[code - 1] : -1;
 }
 
@@ -378,8 +377,7 @@ int GmoContents_readMesh(GmoContents *c, DefFile *file) {
     int32_t *elementList = nullptr, *faceList = nullptr;
     int32_t noOfElements = 0, noOfFaces = 0, set = 0;
     const int read = readInts(file, "ZYR/KPEPF", where, &elementList, &noOfElements) &&
-                     readInts(file, "ZYR/KRFPF", where, &faceList, &noOfFaces) &&
-                     readInt(file, "ZYR/ES", where, &set);
+                     readInts(file, "ZYR/KRFPF", where, &faceList, &noOfFaces) && readInt(file, "ZYR/ES", where, &set);
     counts.push_back(noOfElements);
     sets.push_back(set);
     elements.push_back(elementList);

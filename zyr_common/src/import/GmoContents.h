@@ -30,8 +30,8 @@ struct GmoContents {
   // Topology.
   int32_t m_nsf;
   int32_t m_nvl;
-  char **m_surfaceNames; // m_nsf
-  char **m_volumeNames;  // m_nvl
+  char **m_surfaceNames;        // m_nsf
+  char **m_volumeNames;         // m_nvl
   int32_t *m_surfacePriorities; // m_nsf, or NULL
   int32_t *m_volumePriorities;  // m_nvl, or NULL
   int32_t *m_partners;          // m_nsf: surface or -1
@@ -53,10 +53,10 @@ struct GmoContents {
   int32_t *m_elementLengths;   // m_nes: entries of each vertex list
   int32_t **m_elementVertices; // m_nes lists (tracked allocator, may be handed over: set NULL)
   int32_t m_nfs;
-  int32_t *m_faceCounts;      // m_nfs
-  int32_t *m_faceElementSets; // m_nfs
-  int32_t **m_faceElements;   // m_nfs lists (may be handed over)
-  int32_t **m_localFaces;     // m_nfs lists (may be handed over)
+  int32_t *m_faceCounts;        // m_nfs
+  int32_t *m_faceElementSets;   // m_nfs
+  int32_t **m_faceElements;     // m_nfs lists (may be handed over)
+  int32_t **m_localFaces;       // m_nfs lists (may be handed over)
   int32_t *m_elementSetPointer; // m_nvl + 1
   int32_t *m_volumeElementSets;
   int32_t *m_faceSetPointer; // m_nsf + 1

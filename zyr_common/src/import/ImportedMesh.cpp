@@ -104,8 +104,7 @@ int ImportedMesh_import(ImportedMesh *im) {
 
 Model *ImportedMesh_getModel(const ImportedMesh *im) { return im->m_model; }
 
-char *ImportedMesh_getOptions(const ImportedMesh *im, char **type, char **filename, char **generic,
-                              char **specific) {
+char *ImportedMesh_getOptions(const ImportedMesh *im, char **type, char **filename, char **generic, char **specific) {
   auto copy = [](const char *text) { return text != nullptr ? zyrCString_clone(text) : nullptr; };
   *type = copy(im->m_type);
   *filename = copy(im->m_filename);
@@ -115,7 +114,18 @@ char *ImportedMesh_getOptions(const ImportedMesh *im, char **type, char **filena
 }
 
 // Appends a reader's line and "\n"; the buffer doubles, so a talkative reader costs linear time.
+// A reader that never stops talking is not allowed to take all memory: beyond a limit the
+// summary keeps a note that the rest was left out.
 void ImportedMesh_appendSummary(ImportedMesh *im, const char *line, int64_t length) {
+  static const char kLeftOut[] = "[further output of the reader left out]";
+  const int64_t limit = int64_t(1) << 26;
+  if (im->m_summaryFull)
+    return;
+  if (im->m_summaryLength + length + 2 > limit) {
+    im->m_summaryFull = 1;
+    line = kLeftOut;
+    length = static_cast<int64_t>(sizeof kLeftOut) - 1;
+  }
   const int64_t needed = im->m_summaryLength + length + 2;
   if (needed > im->m_summaryCapacity) {
     int64_t capacity = im->m_summaryCapacity > 0 ? im->m_summaryCapacity : 256;
@@ -194,8 +204,7 @@ int32_t ImportedMesh_getRecoveredAssemblies(const ImportedMesh *im, Assembly ***
   *assemblies = nullptr;
   if (im->m_noOfRecoveredAssemblies > 0)
     *assemblies = static_cast<Assembly **>(zyrMemory_duplicate(
-        im->m_recoveredAssemblies, static_cast<int64_t>(im->m_noOfRecoveredAssemblies) * sizeof(Assembly *),
-        __func__));
+        im->m_recoveredAssemblies, static_cast<int64_t>(im->m_noOfRecoveredAssemblies) * sizeof(Assembly *), __func__));
   return im->m_noOfRecoveredAssemblies;
 }
 

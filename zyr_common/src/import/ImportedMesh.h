@@ -65,8 +65,9 @@ struct ImportedMesh {
   Representation *m_representation;
   Model *m_model; // not owned
   int32_t m_debugImport;
-  int64_t m_summaryLength;   // of m_summary, which grows by doubling
+  int64_t m_summaryLength; // of m_summary, which grows by doubling
   int64_t m_summaryCapacity;
+  int32_t m_summaryFull; // 1 once the summary reached its limit
 };
 
 // What the import needs of a Model and of the application.
@@ -101,8 +102,7 @@ void ImportedMesh_removeIntermediateFile(ImportedMesh *im, const char *name);
 void ImportedMesh_print(const ImportedMesh *im, FILE *stream);
 Model *ImportedMesh_getModel(const ImportedMesh *im);
 // Fresh copies of the four strings (NULL stays NULL); the last copy is also the result.
-char *ImportedMesh_getOptions(const ImportedMesh *im, char **type, char **filename, char **generic,
-                              char **specific);
+char *ImportedMesh_getOptions(const ImportedMesh *im, char **type, char **filename, char **generic, char **specific);
 int ImportedMesh_importFromGMO(ImportedMesh *im, const char *file, const char *units);
 // Reads the region map data set into the topology's name manager; 1 also when there is none.
 int ImportedMesh_readRegionMap(ImportedMesh *im, DefFile *file, const char *what, const char *where, int32_t when);

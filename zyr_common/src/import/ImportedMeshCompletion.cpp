@@ -91,8 +91,8 @@ int ImportedMesh_restoreAssemblyNames(ImportedMesh *im) {
     zyrSortPointerArray(1, counts[a], reinterpret_cast<void **>(members[a]));
   }
   if (im->m_recoveredAssemblies == nullptr)
-    im->m_recoveredAssemblies =
-        zyrMemory_allocateZeroedArray<Assembly *>(im->m_noOfCompositeNames > 0 ? im->m_noOfCompositeNames : 1, __func__);
+    im->m_recoveredAssemblies = zyrMemory_allocateZeroedArray<Assembly *>(
+        im->m_noOfCompositeNames > 0 ? im->m_noOfCompositeNames : 1, __func__);
 
   for (int32_t i = 0; i < im->m_noOfCompositeNames; ++i) {
     const int32_t n = im->m_noOfAssembly3DRegions[i] + im->m_noOfAssembly2DRegions[i];
@@ -100,7 +100,8 @@ int ImportedMesh_restoreAssemblyNames(ImportedMesh *im) {
       NameManager_releaseName(nm, im->m_compositeNames[i]);
     Assembly *found = nullptr;
     for (int32_t a = 0; found == nullptr && a < noOfAssemblies; ++a)
-      if (counts[a] == n && memcmp(members[a], im->m_assemblyRegions[i], sizeof(Region *) * static_cast<size_t>(n)) == 0)
+      if (counts[a] == n &&
+          memcmp(members[a], im->m_assemblyRegions[i], sizeof(Region *) * static_cast<size_t>(n)) == 0)
         found = assemblies[a];
     int renamed = 0;
     if (found != nullptr) {

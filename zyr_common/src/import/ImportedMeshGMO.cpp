@@ -1,7 +1,7 @@
 // Reading an intermediate mesh file into the import's fresh Model: the file is read and checked
 // whole (GmoContents) before the first region is made, then the topology and the mesh are built.
-#include "ImportedMesh.h"
 #include "ImportedMeshGMO.h"
+#include "ImportedMesh.h"
 
 #include "Boundary.h"
 #include "Connection.h"
@@ -24,7 +24,8 @@ namespace {
 
 void publishConnectionError(const char *function, const char *verb, const Region *a, const Region *b) {
   zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "Unable to %s regions %s and %s.\nThe intermediate mesh file must contain inconsistent data.\n",
+  zyrError_addMessage(error,
+                      "Unable to %s regions %s and %s.\nThe intermediate mesh file must contain inconsistent data.\n",
                       verb, Region_getName(a), Region_getName(b));
   zyrError_publish(error);
 }

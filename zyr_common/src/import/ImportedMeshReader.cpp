@@ -9,7 +9,6 @@
 #include "NameManager.h"
 #include "Process.h"
 #include "Topology.h"
-#include "vsnNameEncoding.h"
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
@@ -77,8 +76,7 @@ void publishCannotStart(const char *function, const char *reader) {
 }
 
 // Runs the reader to its end and reads what it wrote. 1 when the file was read.
-int runReader(const char *function, ImportedMesh *im, Command *command, const char *intermediate,
-              const char *reader) {
+int runReader(const char *function, ImportedMesh *im, Command *command, const char *intermediate, const char *reader) {
   Conduit *conduit = nullptr;
   Process *process = Process_new(command, "pipe: 1.0", &conduit);
   if (process == nullptr) {
@@ -116,14 +114,13 @@ int ImportedMesh_importUsingKelvo(ImportedMesh *im) {
   // Found as every installed command: WEZ5_KELVO_EXEC, else the executables' or the scripts' directory.
   Command_addLiteralArgument(command, "-I");
   Command_addLiteralArgument(command, intermediate);
+  // The name manager hands the name over decoded already.
   char *defaultName = nullptr;
   if (nm != nullptr)
     NameManager_getDefaultAssemblyName(nm, &defaultName);
   if (defaultName != nullptr) {
-    char *decoded = vsnUnencodeName(defaultName);
     Command_addLiteralArgument(command, "-B");
-    Command_addLiteralArgument(command, decoded != nullptr ? decoded : defaultName);
-    zyrCString_free(decoded);
+    Command_addLiteralArgument(command, defaultName);
     zyrCString_free(defaultName);
   }
   const char *type = im->m_type != nullptr ? im->m_type : "";

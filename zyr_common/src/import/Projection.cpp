@@ -134,8 +134,9 @@ int Projection_readFromDef(Projection *p, DefFile *file, const char *defaultUnit
       // A scale of zero or one that is not a number would make every coordinate meaningless.
       if (!std::isfinite(scale) || scale == 0.0f) {
         zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, __func__, __FILE__, __LINE__);
-        zyrError_addMessage(warning, "The geometric scale of the file, %g, is not valid. A scale of 1 has been\n"
-                                     "used for the mesh-to-CAD projection instead.\n",
+        zyrError_addMessage(warning,
+                            "The geometric scale of the file, %g, is not valid. A scale of 1 has been\n"
+                            "used for the mesh-to-CAD projection instead.\n",
                             static_cast<double>(scale));
         zyrError_publish(warning);
       } else if (1.0 / static_cast<double>(scale) != 1.0) {

@@ -17,6 +17,7 @@
 #include <cstdio>
 
 struct Assembly;
+struct FaceMesh;
 struct Mesh;
 struct NameManager;
 struct Region;
@@ -91,6 +92,119 @@ int32_t Model_flushChanges(Model *model);
 void Model_rollback(Model *model, int32_t state);
 // The database's one live Projection, or NULL.
 void *Model_getProjection(const Model *model);
+
+// ---- Locations, regions, composite names and region modification ----
+// Name lists handed out are the caller's (zyrCString_free, zyrCStringArray_free); region arrays
+// are new (zyrMemory_free). A dimension mask selects dimensionality d with bit d.
+
+// The primitive regions of a location, those of the selected dimensionalities kept in their
+// order; an empty location gives 0 regions and 1. regions may be NULL.
+int Model_getLocationRegions(Model *model, const char *location, int32_t ignoreUnknownNames, int32_t dimensionMask,
+                             int32_t *noOfRegions, Region ***regions);
+int Model_getNoOfLocationRegions(Model *model, const char *location, int32_t ignoreUnknownNames,
+                                 int32_t dimensionMask, int32_t *noOfRegions);
+int Model_getLocationRegionNames(Model *model, const char *location, int32_t ignoreUnknownNames,
+                                 int32_t dimensionMask, int32_t *noOfRegions, char ***regionNames);
+// The composite names all of whose regions are among the location's.
+int Model_getLocationCompositeNames(Model *model, const char *location, int32_t ignoreUnknownNames,
+                                    int32_t dimensionMask, int32_t *noOfCompositeNames, char ***compositeNames);
+// xlo, ylo, zlo, xhi, yhi, zhi.
+int Model_getLocationBoundingBox(Model *model, const char *location, int32_t ignoreUnknownNames, const char *units,
+                                 double box[6]);
+// Only the area of the surfaces (dimensionality 2) is known; other values are refused with an
+// error that is queued but not shown.
+int Model_getLocationExtents(Model *model, const char *location, int32_t ignoreUnknownNames, const char *units,
+                             int32_t dimensionality, double *extents);
+// method: 0, 1, 10 or 11 (see Visual_getCentroid).
+int Model_getLocationCentroid(Model *model, const char *location, int32_t ignoreUnknownNames, const char *units,
+                              int32_t method, double *x, double *y, double *z);
+// countsByType: 8 entries, one per element type.
+int Model_getMeshSize(Model *model, const char *location, int32_t ignoreUnknownNames, int32_t dimensionMask,
+                      int32_t *noOfVertices, int32_t *noOfElements, int32_t countsByType[8]);
+int Model_getLocationWireframeDisplay(Model *model, const char *location, int32_t ignoreUnknownNames,
+                                      const char *units, double angle, int32_t *noOfVertices, float **coordinates,
+                                      int32_t *noOfEdges, int32_t **endVertices);
+int Model_getLocationFacettedDisplay(Model *model, const char *location, int32_t ignoreUnknownNames,
+                                     const char *units, int32_t *noOfVertices, float **coordinates,
+                                     int32_t *noOfTriangles, int32_t *noOfQuadrilaterals, int32_t **faceVertices);
+int Model_getRegionMesh(Model *model, const char *region, int32_t convention, const char *units,
+                        int32_t *noOfVertices, double **coordinates, int32_t *noOfElements, int32_t **elementTypes,
+                        int32_t **elementVertices);
+int32_t Model_getNoOfRegions(Model *model, int32_t dimensionMask);
+// The names in the topology's order (NULL when none); their count.
+int32_t Model_getRegions(Model *model, int32_t dimensionMask, char ***regionNames);
+// The region the region bounds, or NULL.
+int Model_getBoundedRegion(Model *model, const char *region, char **boundedRegion);
+int Model_getBoundingRegions(Model *model, const char *region, int32_t *noOfBoundingRegions,
+                             char ***boundingRegions);
+// type: bit 0 direct connections, bit 1 gluings (1 to 3). Glued neighbours win over a direct one.
+int Model_getPairedRegions(Model *model, int32_t type, const char *region, int32_t *noOfPairedRegions,
+                           char ***pairedRegions);
+int Model_getAllPairedRegions(Model *model, int32_t type, int32_t *noOfPairedRegions,
+                              char ***pairedRegionNamesSide1, char ***pairedRegionNamesSide2);
+// The volumes across the region's bounding surfaces, each once, first found first.
+int Model_getNeighbours(Model *model, const char *region, int32_t *noOfNeighbours, char ***neighbours);
+
+// Composite names, tags and the primary region map (see the NameManager).
+int Model_isNameComposite(Model *model, const char *name, int32_t *isCompositeName);
+int Model_isNamePrimitive(Model *model, const char *name, int32_t *isPrimitiveName);
+int Model_createPrimitiveName(Model *model, const char *name);
+int Model_destroyPrimitiveName(Model *model, const char *name);
+int Model_getPrimitiveNames(Model *model, int32_t *count, char ***names);
+// -1 when the names cannot be listed.
+int32_t Model_getNoOfPrimitiveNames(Model *model);
+int32_t Model_getNoOfCompositeNames(Model *model);
+int32_t Model_getCompositeNames(Model *model, char ***names);
+int Model_getTaggedCompositeNames(Model *model, const char *vsnTagList, const char *untaggedTag, const char *otherTag,
+                                  int32_t *noOfCompositeNames, char ***compositeNames);
+// The name must be usable as it is: not taken and not changed by normalisation.
+int Model_createCompositeName(Model *model, const char *name, int32_t combination, int32_t noOfComponentsA,
+                              const char *const *componentsA, int32_t noOfComponentsB,
+                              const char *const *componentsB);
+// A Union of the regions' names; 0 without a message when there is none.
+int Model_createCompositeUnion(Model *model, const char *name, int32_t noOfRegions, Region *const *regions);
+int Model_destroyCompositeName(Model *model, const char *name);
+int Model_getCompositeNameDefinition(Model *model, const char *name, int32_t *combination, int32_t *noOfComponentsA,
+                                     char ***componentsA, int32_t *noOfComponentsB, char ***componentsB);
+// Every definition naming oldName is rewritten to newName; with addAlias oldName stays as a union
+// of newName. All or nothing.
+int Model_renameCompositeName(Model *model, const char *oldName, const char *newName, int32_t addAlias,
+                              char **actualName);
+// operation: 1 adds the tag, 0 removes it. All or nothing.
+int Model_tagCompositeNames(Model *model, const char *tag, int32_t operation, int32_t noOfCompositeNames,
+                            const char *const *compositeNames);
+int Model_compositeNameHasTag(Model *model, const char *name, const char *tag, int32_t *hasTag);
+int Model_compositeNameGetTags(Model *model, const char *name, char **tags);
+int Model_exportRegionMap(Model *model, char **text);
+// All or nothing.
+int Model_importRegionMap(Model *model, const char *text, int32_t operation, int32_t resolution);
+
+// Moves faces of 2-D primitive regions that are not paired: operation 0 into a new region named
+// after targetName (one per shell, joined by a composite union named actualName), operation 1
+// into the existing region targetName. Sources left without faces are deleted. With
+// recordChanges the created, changed and deleted regions' names come back in the three lists.
+// Everything is checked before anything changes; a failure part-way rolls back.
+int Model_modifyRegions(Model *model, int32_t operation, int32_t noOfComponents, char *const *regions,
+                        const int32_t *noOfElements, const int32_t *const *elements, const char *targetName,
+                        int32_t recordChanges, char **actualName, int32_t noOfModifiedRegions[3],
+                        char **modifiedRegions[3]);
+// The steps of Model_modifyRegions, without its checks. A new region named after name in the
+// first source's assembly (and shell), receiving the listed faces of each source.
+int Model_createRegion(Model *model, const char *name, int32_t n, Region *const *sources, const int32_t *noOfElements,
+                       const int32_t *const *elements, Region **newRegion);
+// Moves the listed faces of each source into the target; sources left without faces are deleted.
+int Model_modifyRegion(Model *model, Region *target, int32_t n, Region *const *sources, const int32_t *noOfElements,
+                       const int32_t *const *elements);
+// Replaces the region's visual by one of the face mesh, or removes it when there is none.
+int Model_updateVisual(Model *model, Region *region, FaceMesh *faceMesh);
+
+// Whether the surfaces of two locations match face for face: type 1 in place, 2 and 3 after the
+// periodic transformation of kind type - 1 about the axis (written into transformation when
+// given), otherwise after the transformation given. 0 no, 1 yes, 2 yes with some pairs already
+// connected, 3 all already connected (or, with status 0, a surface without a mesh).
+int Model_doesMeshMatch(Model *model, const char *location1, const char *location2, int32_t type,
+                        const double axisRoot[3], const double axisTip[3], const char *units,
+                        zyrAffineTransform3D *transformation, int32_t *doesMeshMatch);
 
 // Strategy parameters. Type codes: 0 string, 1 integer, 2 real.
 enum { MODEL_PARAMETER_STRING = 0, MODEL_PARAMETER_INTEGER = 1, MODEL_PARAMETER_REAL = 2 };

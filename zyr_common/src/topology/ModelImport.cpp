@@ -55,12 +55,13 @@ int importSimulationDatabase(Model *model, int32_t state, const char *filename, 
   int result = listed && count > 0;
   // Every model is tried, also after one failed, so that all their problems are reported.
   for (int32_t i = 0; listed && i < count; ++i) {
-    char *options = generic != nullptr ? zyrCString_build("%s -model %d", generic, i) : zyrCString_build(" -model %d", i);
+    char *options =
+        generic != nullptr ? zyrCString_build("%s -model %d", generic, i) : zyrCString_build(" -model %d", i);
     int32_t n = 0;
     char **names = nullptr;
     if (Model_importMesh(model, "ZYR_PARTIAL_DSDB", filename, options, specific, units, flags, &n, &names)) {
-      *assemblies = zyrMemory_reallocateArray<char *>(*assemblies, static_cast<int64_t>(*noOfAssemblies) + n + 1,
-                                                      __func__);
+      *assemblies =
+          zyrMemory_reallocateArray<char *>(*assemblies, static_cast<int64_t>(*noOfAssemblies) + n + 1, __func__);
       for (int32_t j = 0; j < n; ++j)
         (*assemblies)[(*noOfAssemblies)++] = zyrCString_clone(names[j]);
       zyrCStringArray_free(names, static_cast<uint64_t>(n));
@@ -203,8 +204,8 @@ Model *importFromFile(Repository *repository, double tolerance, const char *defa
 } // namespace
 
 Model *Model_importFromFile(Repository *repository, double tolerance, const char *type, const char *filename,
-                            const char *generic, const char *specific, const char *units,
-                            int32_t *noOfNamedAssemblies, Assembly ***namedAssemblies) {
+                            const char *generic, const char *specific, const char *units, int32_t *noOfNamedAssemblies,
+                            Assembly ***namedAssemblies) {
   return importFromFile(repository, tolerance, nullptr, type, filename, generic, specific, units, noOfNamedAssemblies,
                         namedAssemblies);
 }

@@ -24,8 +24,8 @@ int Model_importMesh(Model *model, const char *type, const char *filename, const
 // A fresh Model of the repository holding the file's mesh, or NULL; the assemblies that got
 // their imported names back (a new array, the assemblies the Model's).
 Model *Model_importFromFile(Repository *repository, double tolerance, const char *type, const char *filename,
-                            const char *generic, const char *specific, const char *units,
-                            int32_t *noOfNamedAssemblies, Assembly ***namedAssemblies);
+                            const char *generic, const char *specific, const char *units, int32_t *noOfNamedAssemblies,
+                            Assembly ***namedAssemblies);
 // The primary Model of another database file, brought into this repository, or NULL.
 Model *Model_importFromDatabase(Repository *repository, const char *filename);
 // Moves the other Model's topology, display data and mesh into the model and deletes the other
