@@ -5,6 +5,7 @@
 //   import - the same file read back directly (topology, mesh, and the connection-free faces);
 //   raw    - a raw read of the interface's face pairs, the least any reader of them does.
 // Reported: ratio_import = write / import, and ratio_raw = import / raw.
+#include "Boundary.h"
 #include "DefFile.h"
 #include "DefWriter.h"
 #include "ElementMesh.h"
@@ -15,10 +16,9 @@
 #include "ImportedMesh.h"
 #include "Mesh.h"
 #include "Region.h"
-#include "Representation.h"
 #include "Repository.h"
+#include "Representation.h"
 #include "Shell.h"
-#include "Boundary.h"
 #include "Topology.h"
 #include "Vertices.h"
 #include "zyrErrorManager.h"
@@ -107,7 +107,8 @@ void makeBlock(int32_t m) {
           bottomElements.push_back(int32_t(hexes.size() / 8));
         if (k == layers - 1)
           topElements.push_back(int32_t(hexes.size() / 8));
-        for (int32_t v : {a, a + 1, a + row + 1, a + row, a + plane, a + plane + 1, a + plane + row + 1, a + plane + row})
+        for (int32_t v :
+             {a, a + 1, a + row + 1, a + row, a + plane, a + plane + 1, a + plane + row + 1, a + plane + row})
           hexes.push_back(v);
       }
   ElementMesh *em = ElementMesh_new(volume);
@@ -171,7 +172,8 @@ void PeriodicInterface(benchmark::State &state) {
     g_parts = block;
     std::remove(file.c_str());
     DefFile *physics = DefFile_new(file.c_str());
-    DefFile_writeIoStringArray(physics, "G/COMMANDS", "EVERY", 0, kPhysics, int32_t(sizeof kPhysics / sizeof *kPhysics));
+    DefFile_writeIoStringArray(physics, "G/COMMANDS", "EVERY", 0, kPhysics,
+                               int32_t(sizeof kPhysics / sizeof *kPhysics));
     DefFile_delete(physics);
     const auto w0 = Clock::now();
     DefWriter *writer = DefWriter_new(model, file.c_str(), 0, 1, nullptr, 0.005);

@@ -6,8 +6,8 @@
 #include "DefFile.h"
 #include "ImportedMesh.h"
 #include "Mesh.h"
-#include "Representation.h"
 #include "Repository.h"
+#include "Representation.h"
 #include "Topology.h"
 #include "zyrErrorManager.h"
 #include "zyrMeshLayer.h"
@@ -49,18 +49,38 @@ const zyrtest::ScratchDir &scratch() {
 }
 
 std::vector<IntSet> baseline() {
-  return {{"G/NZN", "EVERY", {1}},         {"G/NSF", "EVERY", {4}},          {"G/NVL", "EVERY", {1}},
-          {"G/KVLZN", "EVERY", {1}},        {"G/IPVLZN", "EVERY", {1, 2}},    {"G/NVL", "ZN1", {1}},
-          {"G/NFS", "ZN1", {4}},            {"G/KSFFS", "ZN1", {1, 2, 3, 4}}, {"G/KSFSF", "EVERY", {2, 1, 0, 0}},
-          {"G/IPSFVL", "EVERY", {1, 5}},    {"G/KSFVL", "EVERY", {1, 2, 3, 4}},
-          {"G/KPRSF", "EVERY", {0, 2, 0, 0}}, {"G/KPRVL", "EVERY", {1}},     {"G/NVX", "ZN1", {4}},
-          {"G/NES", "ZN1", {1}},            {"G/NEL", "ZN1", {1}},            {"G/NFCFS", "ZN1", {1, 1, 1, 1}},
-          {"G/ILTPES", "ZN1", {4}},         {"G/KESVL", "ZN1", {1}},          {"G/IPESVL", "ZN1", {1, 2}},
-          {"G/KVXPE", "ZN1/ES1", {1, 2, 3, 4}}, {"G/KELPE", "ZN1/ES1", {1}},  {"G/KELPF", "ZN1/FS1", {1, 1}},
-          {"G/KELPF", "ZN1/FS2", {1, 2}},   {"G/KELPF", "ZN1/FS3", {1, 3}},   {"G/KELPF", "ZN1/FS4", {1, 4}},
-          {"G/KVLSF", "EVERY", {1, 1, 1, 1}}, {"G/NZIF", "EVERY", {1}},       {"G/KZSFZSF", "ZIF1", {1, 2}},
+  return {{"G/NZN", "EVERY", {1}},
+          {"G/NSF", "EVERY", {4}},
+          {"G/NVL", "EVERY", {1}},
+          {"G/KVLZN", "EVERY", {1}},
+          {"G/IPVLZN", "EVERY", {1, 2}},
+          {"G/NVL", "ZN1", {1}},
+          {"G/NFS", "ZN1", {4}},
+          {"G/KSFFS", "ZN1", {1, 2, 3, 4}},
+          {"G/KSFSF", "EVERY", {2, 1, 0, 0}},
+          {"G/IPSFVL", "EVERY", {1, 5}},
+          {"G/KSFVL", "EVERY", {1, 2, 3, 4}},
+          {"G/KPRSF", "EVERY", {0, 2, 0, 0}},
+          {"G/KPRVL", "EVERY", {1}},
+          {"G/NVX", "ZN1", {4}},
+          {"G/NES", "ZN1", {1}},
+          {"G/NEL", "ZN1", {1}},
+          {"G/NFCFS", "ZN1", {1, 1, 1, 1}},
+          {"G/ILTPES", "ZN1", {4}},
+          {"G/KESVL", "ZN1", {1}},
+          {"G/IPESVL", "ZN1", {1, 2}},
+          {"G/KVXPE", "ZN1/ES1", {1, 2, 3, 4}},
+          {"G/KELPE", "ZN1/ES1", {1}},
+          {"G/KELPF", "ZN1/FS1", {1, 1}},
+          {"G/KELPF", "ZN1/FS2", {1, 2}},
+          {"G/KELPF", "ZN1/FS3", {1, 3}},
+          {"G/KELPF", "ZN1/FS4", {1, 4}},
+          {"G/KVLSF", "EVERY", {1, 1, 1, 1}},
+          {"G/NZIF", "EVERY", {1}},
+          {"G/KZSFZSF", "ZIF1", {1, 2}},
           {"G/KZFCZFC", "ZIF1", {1, 1, 1, 2, 1, 2, 3, 0, 1, 2, 4, 0}},
-          {"G/KSFBCP", "EVERY", {3, 4}},    {"G/IPSFBCP", "EVERY", {1, 3}},
+          {"G/KSFBCP", "EVERY", {3, 4}},
+          {"G/IPSFBCP", "EVERY", {1, 3}},
           {"G/ATLAS/KRGAS", "EVERY", {1, 2, 0, 0, 1, 3, 4}}};
 }
 
@@ -116,7 +136,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (set.values.size() == 1 && strncmp(set.what, "G/N", 3) == 0)
       DefFile_writeInt(file, set.what, set.where, 0, set.values[0]);
     else
-      DefFile_writeIntArray(file, set.what, set.where, 0, set.values.data(), static_cast<int32_t>(set.values.size()), 0);
+      DefFile_writeIntArray(file, set.what, set.where, 0, set.values.data(), static_cast<int32_t>(set.values.size()),
+                            0);
   static const char *const kReleases[] = {"6.0 (x) [ZYR]", "5.3 (x)", "5.4.0", "5.4.1", "5.5", "x.y", "", "7"};
   char text[100] = {0};
   strncpy(text, kReleases[release % 8], sizeof text - 1);
@@ -125,8 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static const float kScales[] = {1.0f, 0.001f, 0.0f, NAN, -1.0f, INFINITY, 1e-30f, 2.0f};
   DefFile_writeFloat(file, "G/GEOSCL", "EVERY", 0, kScales[scaling % 8]);
   DefFile_writeIoString(file, "G/CGUNIT", "EVERY", 0, scaling & 8 ? "furlong" : "mm");
-  const char *topcat[] = {"Fluid", "ZN1", "DOMAIN", "ZN", "wall", "BCP1", "BOUNDARY", "BCP", "odd", "BCP9", "x", "BCP",
-                          "neg", "ZN-3", "x", "ZN"};
+  const char *topcat[] = {"Fluid", "ZN1",  "DOMAIN", "ZN",  "wall", "BCP1", "BOUNDARY", "BCP",
+                          "odd",   "BCP9", "x",      "BCP", "neg",  "ZN-3", "x",        "ZN"};
   DefFile_writeIoStringArray(file, "G/TOPCAT", "EVERY", 0, topcat, 16);
   const char *volumes[] = {"Fluid"}, *surfaces[] = {"a", "b", "wall", "wall"}, *assemblies[] = {"A"};
   DefFile_writeIoStringArray(file, "G/CLBVL", "ZN1", 0, volumes, 1);
@@ -143,8 +164,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   g_parts.m_topology = Topology_new();
   g_parts.m_mesh = Mesh_new(g_parts.m_topology);
   g_parts.m_representation = Representation_new(g_parts.m_topology);
-  ImportedMesh *im = ImportedMesh_new(reinterpret_cast<Model *>(&g_parts), "ZYR_DIRECT", name.c_str(), nullptr,
-                                      nullptr, "m");
+  ImportedMesh *im =
+      ImportedMesh_new(reinterpret_cast<Model *>(&g_parts), "ZYR_DIRECT", name.c_str(), nullptr, nullptr, "m");
   ImportedMesh_delete(im);
   // Every input starts from the same empty store.
   Repository_gotoState(repository, clean);

@@ -60,9 +60,7 @@ protected:
     zyrCStringArray_free(names, uint64_t(n > 0 ? n : 0));
     return status;
   }
-  Topology *topology() {
-    return Model_getTopology(static_cast<Model *>(Repository_getPrimaryModel(m_repository)));
-  }
+  Topology *topology() { return Model_getTopology(static_cast<Model *>(Repository_getPrimaryModel(m_repository))); }
   Names regions() {
     Region **list = nullptr;
     const int32_t n = Topology_getRegions(topology(), 15, &list);
@@ -97,7 +95,8 @@ protected:
 
 TEST_F(DirectImportTest, ExportedModelComesBackWithRegionsConnectionsAndAssemblyNames) {
   Names made;
-  ASSERT_EQ(importMesh("Msh", kMeshes + "two-blocks.v2.msh", &made), 1) << testing::PrintToString(zyrtest::ErrorCapture::held());
+  ASSERT_EQ(importMesh("Msh", kMeshes + "two-blocks.v2.msh", &made), 1)
+      << testing::PrintToString(zyrtest::ErrorCapture::held());
   const Names before = regions(), assembliesBefore = assemblies();
   const std::string file = m_dir.file("case.def");
   ASSERT_EQ(zyrModel_exportMesh(m_hModel, "Def", file.c_str(), "m", 0), 1)

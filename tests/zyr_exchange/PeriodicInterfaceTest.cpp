@@ -79,8 +79,8 @@ protected:
             lists[0].push_back(int32_t(hexes.size() / 8));
           if (k == kLayers - 1)
             lists[1].insert(lists[1].begin(), int32_t(hexes.size() / 8));
-          for (int32_t v : {a, a + 1, a + kRow + 1, a + kRow, a + kPlane, a + kPlane + 1, a + kPlane + kRow + 1,
-                            a + kPlane + kRow})
+          for (int32_t v :
+               {a, a + 1, a + kRow + 1, a + kRow, a + kPlane, a + kPlane + 1, a + kPlane + kRow + 1, a + kPlane + kRow})
             hexes.push_back(v);
         }
     ElementMesh *em = ElementMesh_new(volume);
@@ -98,12 +98,31 @@ protected:
   }
 
   int write(const std::string &option) {
-    const std::vector<std::string> lines = {
-        "FLOW:", "  SOLUTION UNITS:", "    Length Units = [m]", "  END", "  DOMAIN: Block", "    Location = Block",
-        "    BOUNDARY: lower", "      Location = bottom", "    END", "    BOUNDARY: upper", "      Location = top",
-        "    END", "  END", "  DOMAIN INTERFACE: Periodic", "    Boundary List1 = lower", "    Boundary List2 = upper",
-        "    Interface Type = Fluid Fluid", "    INTERFACE MODELS:", "      Option = " + option, "    END",
-        "    MESH CONNECTION:", "      Option = Direct", "    END", "  END", "END"};
+    const std::vector<std::string> lines = {"FLOW:",
+                                            "  SOLUTION UNITS:",
+                                            "    Length Units = [m]",
+                                            "  END",
+                                            "  DOMAIN: Block",
+                                            "    Location = Block",
+                                            "    BOUNDARY: lower",
+                                            "      Location = bottom",
+                                            "    END",
+                                            "    BOUNDARY: upper",
+                                            "      Location = top",
+                                            "    END",
+                                            "  END",
+                                            "  DOMAIN INTERFACE: Periodic",
+                                            "    Boundary List1 = lower",
+                                            "    Boundary List2 = upper",
+                                            "    Interface Type = Fluid Fluid",
+                                            "    INTERFACE MODELS:",
+                                            "      Option = " + option,
+                                            "    END",
+                                            "    MESH CONNECTION:",
+                                            "      Option = Direct",
+                                            "    END",
+                                            "  END",
+                                            "END"};
     std::vector<const char *> texts;
     for (const std::string &line : lines)
       texts.push_back(line.c_str());
@@ -138,7 +157,7 @@ protected:
 TEST_F(PeriodicInterfaceTest, TranslationalPeriodicSidesMatchAndPairEveryVertexOnce) {
   block();
   ASSERT_EQ(write("Translational Periodicity"), 1) << testing::PrintToString(held());
-  EXPECT_EQ(ints("G/KZNZIF", "EVERY"), (Ints{1}));  // both sides in zone 1, once
+  EXPECT_EQ(ints("G/KZNZIF", "EVERY"), (Ints{1})); // both sides in zone 1, once
   EXPECT_EQ(ints("G/NFCZIF", "ZIF1"), (Ints{kCells * kCells}));
   // Zone vertices are the block's vertices from 1: bottom vertex v pairs with v + 2 planes.
   Ints expected;

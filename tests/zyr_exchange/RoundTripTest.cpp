@@ -34,10 +34,10 @@ Mesh *writerMesh(const Model *model) { return reinterpret_cast<const ImportTestM
 
 // What must survive a trip: regions with their mesh sizes, and connections with their maps.
 struct Snapshot {
-  std::map<std::string, std::pair<int32_t, int32_t>> m_volumes;  // name -> (elements, vertices)
-  std::map<std::string, int32_t> m_surfaces;                     // name -> faces
-  std::set<std::pair<std::string, std::string>> m_connections;   // with an interface map
-  std::set<std::pair<std::string, std::string>> m_unmapped;      // without one
+  std::map<std::string, std::pair<int32_t, int32_t>> m_volumes; // name -> (elements, vertices)
+  std::map<std::string, int32_t> m_surfaces;                    // name -> faces
+  std::set<std::pair<std::string, std::string>> m_connections;  // with an interface map
+  std::set<std::pair<std::string, std::string>> m_unmapped;     // without one
   std::set<std::string> m_assemblies;
   bool operator==(const Snapshot &o) const {
     return m_volumes == o.m_volumes && m_surfaces == o.m_surfaces && m_connections == o.m_connections &&
@@ -86,8 +86,7 @@ protected:
       std::pair<std::string, std::string> names(Region_getName(a), Region_getName(b));
       if (names.second < names.first)
         std::swap(names.first, names.second);
-      (Mesh_getInterfaceMap(m_model.m_mesh, connections[i]) != nullptr ? s.m_connections : s.m_unmapped)
-          .insert(names);
+      (Mesh_getInterfaceMap(m_model.m_mesh, connections[i]) != nullptr ? s.m_connections : s.m_unmapped).insert(names);
     }
     zyrMemory_free(connections, "test");
     return s;
@@ -176,12 +175,28 @@ protected:
 
   // Writes the physics text, then the definition file from it; the write's result.
   int writePhysics(const Lines &interfaces) {
-    Lines vsn = {"FLOW:", "  SOLUTION UNITS:", "    Length Units = [m]", "  END",
-                 "  DOMAIN: Left", "    Location = " + m_leftVolume, "    BOUNDARY: l side",
-                 "      Location = " + m_left, "    END", "    BOUNDARY: l walls", "      Location = " + m_leftWalls,
-                 "    END", "  END", "  DOMAIN: Right", "    Location = " + m_rightVolume, "    BOUNDARY: r side",
-                 "      Location = " + m_right, "    END", "    BOUNDARY: r walls", "      Location = " + m_rightWalls,
-                 "    END", "  END"};
+    Lines vsn = {"FLOW:",
+                 "  SOLUTION UNITS:",
+                 "    Length Units = [m]",
+                 "  END",
+                 "  DOMAIN: Left",
+                 "    Location = " + m_leftVolume,
+                 "    BOUNDARY: l side",
+                 "      Location = " + m_left,
+                 "    END",
+                 "    BOUNDARY: l walls",
+                 "      Location = " + m_leftWalls,
+                 "    END",
+                 "  END",
+                 "  DOMAIN: Right",
+                 "    Location = " + m_rightVolume,
+                 "    BOUNDARY: r side",
+                 "      Location = " + m_right,
+                 "    END",
+                 "    BOUNDARY: r walls",
+                 "      Location = " + m_rightWalls,
+                 "    END",
+                 "  END"};
     vsn.insert(vsn.end(), interfaces.begin(), interfaces.end());
     vsn.push_back("END");
     DefFile *file = DefFile_new(m_file.c_str());
@@ -213,9 +228,17 @@ protected:
 
   static Lines join(const std::string &name, const std::string &list1, const std::string &list2,
                     const std::string &option = "Direct") {
-    return {"  DOMAIN INTERFACE: " + name, "    Boundary List1 = " + list1, "    Boundary List2 = " + list2,
-            "    Interface Type = Fluid Fluid", "    INTERFACE MODELS:", "      Option = General", "    END",
-            "    MESH CONNECTION:", "      Option = " + option, "    END", "  END"};
+    return {"  DOMAIN INTERFACE: " + name,
+            "    Boundary List1 = " + list1,
+            "    Boundary List2 = " + list2,
+            "    Interface Type = Fluid Fluid",
+            "    INTERFACE MODELS:",
+            "      Option = General",
+            "    END",
+            "    MESH CONNECTION:",
+            "      Option = " + option,
+            "    END",
+            "  END"};
   }
 
   std::string m_left, m_right, m_file;

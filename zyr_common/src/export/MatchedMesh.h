@@ -15,11 +15,11 @@ struct vsnBoundary;
 struct MatchedMesh {
   vsnBoundary *m_boundary[2]; // not owned; NULL when the side has a single boundary
   Region *m_surface[2];
-  Zone *m_zone[2];            // not owned
+  Zone *m_zone[2]; // not owned
   InterfaceMap *m_interfaceMap;
   int32_t m_swapped;
   int32_t m_reversed;
-  int32_t m_ownsMap;          // the map was made by the zone interface's own matching
+  int32_t m_ownsMap; // the map was made by the zone interface's own matching
 };
 
 MatchedMesh *MatchedMesh_new();

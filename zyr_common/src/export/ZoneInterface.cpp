@@ -79,8 +79,8 @@ ZoneInterface *abandon(ZoneInterface *zi, HashSet *sets[2]) {
 }
 
 void addMatched(ZoneInterface *zi, MatchedMesh *matched) {
-  zi->m_matchedMeshes = zyrMemory_reallocateArray<MatchedMesh *>(zi->m_matchedMeshes, zi->m_noOfMatchedMeshes + 1,
-                                                                 "ZoneInterface");
+  zi->m_matchedMeshes =
+      zyrMemory_reallocateArray<MatchedMesh *>(zi->m_matchedMeshes, zi->m_noOfMatchedMeshes + 1, "ZoneInterface");
   zi->m_matchedMeshes[zi->m_noOfMatchedMeshes++] = matched;
 }
 
@@ -99,8 +99,8 @@ int resolveSide(ZoneInterface *zi, int side, Zone *const *zones) {
   for (int32_t b = 0; b < n; ++b) {
     const vsnDomain *domain = vsnBoundary_getDomain(boundaries[b]);
     if (domain == nullptr) {
-      internalError("ZoneInterface_new",
-                    "There was a problem identifying a domain on side %d of\ninterface %s.\n", side, name);
+      internalError("ZoneInterface_new", "There was a problem identifying a domain on side %d of\ninterface %s.\n",
+                    side, name);
       return 0;
     }
     int32_t id = 0;
@@ -212,7 +212,8 @@ int placeMatched(ZoneInterface *zi) {
           matched->m_zone[side] = zi->m_boundaryZones[side][b];
         }
       if (matched->m_zone[side] == nullptr) {
-        internalError("ZoneInterface_new", "Unable to identify which boundary region %s is in for\n side %d of interface.\n",
+        internalError("ZoneInterface_new",
+                      "Unable to identify which boundary region %s is in for\n side %d of interface.\n",
                       Region_getName(matched->m_surface[side]), side);
         return 0;
       }
@@ -225,7 +226,7 @@ int placeMatched(ZoneInterface *zi) {
 } // namespace
 
 zyrAffineTransform3D *ZoneInterface_findPeriodicTransformation(const ZoneInterface *zi, int32_t n,
-                                                             FaceMesh *const *const faceMeshes[2]) {
+                                                               FaceMesh *const *const faceMeshes[2]) {
   zyrAffineTransform3D *transform = nullptr;
   const int32_t kind = vsnInterface_getPeriodicity(zi->m_interface);
   double root[3] = {0, 0, 0}, tip[3] = {0, 0, 0};
@@ -261,7 +262,6 @@ ZoneInterface *ZoneInterface_new(Mesh *mesh, vsnInterface *iface, int32_t useExi
       return abandon(zi, sets);
 
   if (useExisting) {
-    int32_t largest = 0;
     for (int side = 0; side < 2; ++side) {
       Region **regions = nullptr;
       int32_t n = vsnInterface_getRegions(iface, side, &regions);
@@ -276,10 +276,8 @@ ZoneInterface *ZoneInterface_new(Mesh *mesh, vsnInterface *iface, int32_t useExi
       for (int32_t i = 0; i < n; ++i)
         if (!HashSet_contains(sets[side], regions[i]))
           HashSet_add(sets[side], regions[i]);
-      largest = std::max(largest, HashSet_getNoOfMembers(sets[side]));
       release(regions);
     }
-    (void)largest; // the matched-mesh array grows as it is filled
     takeExisting(zi, sets);
     if (matchNewMeshes == 1 && HashSet_getNoOfMembers(sets[0]) > 0 && HashSet_getNoOfMembers(sets[1]) > 0 &&
         !matchNew(zi, sets, tolerance))
@@ -419,8 +417,9 @@ void ZoneInterface_print(ZoneInterface *zi, FILE *stream) {
   }
   fprintf(stream, "No of matched faces                         = %d\n", ZoneInterface_getNoOfMatchedFaces(zi));
   const int32_t with = ZoneInterface_getNoOfMatchedVertices(zi, 0);
-  fprintf(stream, "No of matched vertices (with duplicates)    = %d\nNo of matched vertices (without duplicates) = %d\n",
-          with, ZoneInterface_getNoOfMatchedVertices(zi, 1));
+  fprintf(stream,
+          "No of matched vertices (with duplicates)    = %d\nNo of matched vertices (without duplicates) = %d\n", with,
+          ZoneInterface_getNoOfMatchedVertices(zi, 1));
   fprintf(stream, "%s", rule);
 }
 

@@ -19,8 +19,8 @@ struct zyrAffineTransform3D;
 
 struct ZoneInterface {
   int32_t m_number;
-  vsnInterface *m_interface; // not owned
-  Mesh *m_mesh;              // not owned
+  vsnInterface *m_interface;    // not owned
+  Mesh *m_mesh;                 // not owned
   const Labelling *m_labelling; // not owned
   int32_t m_periodic;
   int32_t m_noOfBoundaries[2];
@@ -58,6 +58,6 @@ int32_t ZoneInterface_getNoOfMatchedVertices(ZoneInterface *zi, int distinct);
 int ZoneInterface_calculateDistinctZones(ZoneInterface *zi);
 // The transform taking side 0 onto side 1 for a periodic interface, or NULL.
 zyrAffineTransform3D *ZoneInterface_findPeriodicTransformation(const ZoneInterface *zi, int32_t n,
-                                                             FaceMesh *const *const faceMeshes[2]);
+                                                               FaceMesh *const *const faceMeshes[2]);
 
 #endif

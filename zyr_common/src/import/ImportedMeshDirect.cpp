@@ -159,11 +159,11 @@ bool versionAccepted(Source &src, bool debug, int32_t &major, int32_t &minor, in
 // What the topology load leaves for the mesh load.
 struct Layout {
   int32_t m_nzn = 0, m_nsf = 0, m_nvl = 0;
-  Ints m_volumeOrder;          // volume numbers in slot order (zone order)
-  Ints m_zoneVolumes;          // per zone (from 1), its number of volumes
+  Ints m_volumeOrder;               // volume numbers in slot order (zone order)
+  Ints m_zoneVolumes;               // per zone (from 1), its number of volumes
   std::vector<Ints> m_zoneFaceSets; // per zone, the surface number of each face set
-  Ints m_surfaceSlot;          // surface number -> region slot, -1 when absent
-  Ints m_volumeSlot;           // volume number -> region slot, -1 when absent
+  Ints m_surfaceSlot;               // surface number -> region slot, -1 when absent
+  Ints m_volumeSlot;                // volume number -> region slot, -1 when absent
   bool m_namesBySurface = false;
   bool m_newerThan55 = false;
 };
@@ -184,8 +184,7 @@ void *asValue(int32_t number) { return reinterpret_cast<void *>(static_cast<intp
 char *takeName(ImportedMesh *im, const std::string &base, int32_t value) {
   char *stored = nullptr;
   void *held = nullptr;
-  if (Dictionary_findKeyAndValue(im->m_names, base.c_str(), &stored, &held) && held == asValue(value) &&
-      value != 0)
+  if (Dictionary_findKeyAndValue(im->m_names, base.c_str(), &stored, &held) && held == asValue(value) && value != 0)
     Dictionary_remove(im->m_names, base.c_str());
   char *name = zyrCString_clone(base.c_str());
   Dictionary_makeKeyUnique(im->m_names, &name, 0, 2);
@@ -200,7 +199,6 @@ void ImportedMesh_setToleranceHook(double (*getRelativeTolerance)(const Model *m
 }
 
 // ---- Names ----
-
 
 namespace {
 
@@ -276,8 +274,10 @@ int ImportedMesh_reservePhysicsNames(ImportedMesh *im, DefFile *file) {
   bool present[3] = {false, false, false};
   for (size_t i = 0; i + 3 < topcat.size(); i += 4) {
     const std::string &category = topcat[i + 3], &location = topcat[i + 1];
-    int kind = category.compare(0, 2, "ZN") == 0 ? 0 : category.compare(0, 2, "VP") == 0 ? 1
-               : category.compare(0, 3, "BCP") == 0 ? 2 : -1;
+    int kind = category.compare(0, 2, "ZN") == 0    ? 0
+               : category.compare(0, 2, "VP") == 0  ? 1
+               : category.compare(0, 3, "BCP") == 0 ? 2
+                                                    : -1;
     if (kind < 0)
       continue;
     const size_t prefix = kind == 2 ? 3 : 2;
@@ -287,8 +287,7 @@ int ImportedMesh_reservePhysicsNames(ImportedMesh *im, DefFile *file) {
     entries.push_back({topcat[i], kind, number});
     present[kind] = true;
   }
-  static const char *const kLists[3][2] = {
-      {"G/KVLZN", "G/IPVLZN"}, {"G/KVLVP", "G/IPVLVP"}, {"G/KSFBCP", "G/IPSFBCP"}};
+  static const char *const kLists[3][2] = {{"G/KVLZN", "G/IPVLZN"}, {"G/KVLVP", "G/IPVLVP"}, {"G/KSFBCP", "G/IPSFBCP"}};
   Ints lists[3], pointers[3];
   for (int k = 0; k < 3; ++k)
     if (present[k] && (!src.ints(kLists[k][0], "EVERY", lists[k]) || !src.ints(kLists[k][1], "EVERY", pointers[k])))
@@ -361,8 +360,8 @@ int ImportedMesh_resolveAssemblyNames(ImportedMesh *im, const int32_t *surfaceMa
       volumes += Region_getDimensionality(r) == 3;
     im->m_noOfAssembly3DRegions[i] = volumes;
     im->m_noOfAssembly2DRegions[i] = int32_t(regions.size()) - volumes;
-    im->m_assemblyRegions[i] = zyrMemory_allocateZeroedArray<Region *>(std::max<int64_t>(int64_t(regions.size()), 1),
-                                                                       __func__);
+    im->m_assemblyRegions[i] =
+        zyrMemory_allocateZeroedArray<Region *>(std::max<int64_t>(int64_t(regions.size()), 1), __func__);
     std::copy(regions.begin(), regions.end(), im->m_assemblyRegions[i]);
   }
   return 1;
@@ -658,8 +657,9 @@ int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DefFile *file, const char *un
         scale = 1.0 / double(geoscl);
       } else {
         zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, fn, __FILE__, __LINE__);
-        zyrError_addMessage(warning, "The geometric scale of the definition file, %g, is not usable and has been\n"
-                                     "ignored.\n",
+        zyrError_addMessage(warning,
+                            "The geometric scale of the definition file, %g, is not usable and has been\n"
+                            "ignored.\n",
                             double(geoscl));
         zyrError_publish(warning);
       }
@@ -903,7 +903,8 @@ int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DefFile *file, const char *un
       }
 
   if (debug)
-    zyrTrace_printf("Surface sides identified through interface maps:\n------------------------------------------------\n");
+    zyrTrace_printf(
+        "Surface sides identified through interface maps:\n------------------------------------------------\n");
   for (int32_t s = 1; s <= nsf; ++s) {
     const int32_t p = ksfsf[size_t(s) - 1];
     if (p <= s || p > nsf || layout.m_surfaceSlot[size_t(s)] < 0 || layout.m_surfaceSlot[size_t(p)] < 0)
@@ -963,8 +964,9 @@ int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DefFile *file, const char *un
     }
     Connection *connection = ImportedMesh_findCommonConnection(ra, rb);
     if (permutation == nullptr) {
-      internalError(fn, "Unable to connect regions %s and %s.\nThe definition file does not contain consistent mesh "
-                        "matching data.\n",
+      internalError(fn,
+                    "Unable to connect regions %s and %s.\nThe definition file does not contain consistent mesh "
+                    "matching data.\n",
                     Region_getName(ra), Region_getName(rb));
       continue;
     }
