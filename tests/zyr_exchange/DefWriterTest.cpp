@@ -40,7 +40,7 @@ protected:
     m_repository = Repository_new("writer");
     ASSERT_NE(m_repository, nullptr);
     m_topology = s_topology = Topology_new();
-    static const DefWriterModelHooks hooks = {topologyOf, noMesh};
+    static const DefWriterModelHooks hooks = {topologyOf, noMesh, nullptr};
     DefWriter_setModelHooks(&hooks);
     m_file = m_dir.path() + "/case.wez";
   }

@@ -1010,8 +1010,6 @@ const SessionKeyword kRows[] = {
     {"zyrModel_exportMesh", "Export the mesh from a ZYR model.", 5,
      {IN_INT("hModel"), IN_STRING("type"), IN_STRING("filename"), IN_STRING("units"), IN_INT("flags")}, 0, {},
      callExportMesh, nullptr, nullptr},
-    {"zyrModel_writeDefFile", "Write a definition file containing a solver style mesh.", 3,
-     {IN_INT("hModel"), IN_STRING("name"), IN_INT("flags")}, 0, {}, callWriteDefFile, nullptr, nullptr},
     {"zyrModel_getAssemblies", "Return the names of assemblies in a ZYR model.", 1, {IN_INT("hModel")}, 1,
      {OUT(SessionOutputStringList, "assemblies", "noOfAssemblies", '<')}, callGetAssemblies, nullptr, nullptr},
     {"zyrModel_getCompositeNames", "Return a list of composite names in the model.", 1, {IN_INT("hModel")}, 1,
@@ -1118,6 +1116,8 @@ const SessionKeyword kRows[] = {
      callTagCompositeNames,
      nullptr,
      nullptr},
+    {"zyrModel_writeDefFile", "Write a definition file containing a solver style mesh.", 3,
+     {IN_INT("hModel"), IN_STRING("name"), IN_INT("flags")}, 0, {}, callWriteDefFile, nullptr, nullptr},
 
     // Regions.
     {"zyrRegion_getBoundedRegion", "Return the region a primitive region bounds.", 2,

@@ -196,11 +196,11 @@ void label(Labelling *labelling, int32_t n, void *const *objects) {
 // ---------------------------------------------------------------------------------------------
 
 namespace {
-DefWriterModelHooks s_hooks = {nullptr, nullptr};
+DefWriterModelHooks s_hooks = {nullptr, nullptr, nullptr};
 }
 
 void DefWriter_setModelHooks(const DefWriterModelHooks *hooks) {
-  s_hooks = hooks != nullptr ? *hooks : DefWriterModelHooks{nullptr, nullptr};
+  s_hooks = hooks != nullptr ? *hooks : DefWriterModelHooks{nullptr, nullptr, nullptr};
 }
 
 Topology *DefWriter_getModelTopology(const Model *model) {
@@ -209,6 +209,10 @@ Topology *DefWriter_getModelTopology(const Model *model) {
 
 Mesh *DefWriter_getModelMesh(const Model *model) {
   return s_hooks.m_getMesh != nullptr && model != nullptr ? s_hooks.m_getMesh(model) : nullptr;
+}
+
+void *DefWriter_getModelProjection(const Model *model) {
+  return s_hooks.m_getProjection != nullptr && model != nullptr ? s_hooks.m_getProjection(model) : nullptr;
 }
 
 void DefWriter_getMatching(uint32_t flags, int32_t interfaceType, int *useExisting, int *matchNew) {

@@ -63,10 +63,13 @@ struct DefWriter {
 struct DefWriterModelHooks {
   Topology *(*m_getTopology)(const Model *model);
   Mesh *(*m_getMesh)(const Model *model);
+  // The database's mesh-to-CAD projection, or NULL.
+  void *(*m_getProjection)(const Model *model);
 };
 void DefWriter_setModelHooks(const DefWriterModelHooks *hooks);
 Topology *DefWriter_getModelTopology(const Model *model);
 Mesh *DefWriter_getModelMesh(const Model *model);
+void *DefWriter_getModelProjection(const Model *model);
 
 // None, with the reason published, when the physics cannot be read, the zone map and topology
 // disagree, or the file cannot be opened.

@@ -6,6 +6,9 @@
 #include "DefWriterInternal.h"
 #include "Region.h"
 #include "Topology.h"
+#include "Projection.h"
+#include "ProjectionWrite.h"
+#include "Units.h"
 #include "Zone.h"
 #include "vsnBoundary.h"
 #include "vsnDomain.h"
@@ -17,6 +20,7 @@
 #include "zyrMemory.h"
 #include "zyrZoneMap.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -91,14 +95,15 @@ std::string format(const char *pattern, const char *a, const char *b, const char
 }
 
 // Steps that may end the write early with 0 (after publishing why).
-int writeProblem(DefWriter *w, Writer &out, std::vector<int32_t> &volumeZone, std::string &units) {
+int writeProblem(DefWriter *w, Writer &out, std::vector<int32_t> &volumeZone, std::string &units,
+                 Projection **projection) {
   const int32_t nvl = w->m_noOfVolumes, nsf = w->m_noOfSurfaces, nzn = w->m_noOfDomains;
 
   // Release string, cut at 100 characters and zero-filled behind.
   char *release = zyrCString_merge(zyrGetBuildInfo(zyrBuildRelease), " (", zyrGetBuildInfo(zyrBuildStamp), ") [ZYR]",
                                    nullptr);
   char buffer[kReleaseLength] = {0};
-  strncpy(buffer, release, kReleaseLength);
+  memcpy(buffer, release, std::min(strlen(release), static_cast<size_t>(kReleaseLength)));
   zyrCString_free(release);
   out.check(DefFile_writeCharArray(out.m_file, "G/CRELNO", kEvery, 0, buffer, kReleaseLength));
   out.integer("G/NVL", kEvery, nvl);
@@ -301,7 +306,7 @@ int writeProblem(DefWriter *w, Writer &out, std::vector<int32_t> &volumeZone, st
     out.ints("G/IPSFBCP", kEvery, indexPointer(sizes));
   }
 
-  // Units. No projection record is kept by this build, so the geometry is in solution units.
+  // Units: the geometry keeps the projection's unit when a one-zone file carries a projection.
   char *solution = zyrZoneMap_getSolutionUnits(w->m_zoneMap);
   if (solution == nullptr) {
     inconsistency("Unable to read the \"Length Units\" from the \"SOLVER UNITS\" object.\n");
@@ -309,8 +314,23 @@ int writeProblem(DefWriter *w, Writer &out, std::vector<int32_t> &volumeZone, st
   }
   units = solution;
   zyrCString_free(solution);
-  out.check(DefFile_writeIoString(out.m_file, "G/CGUNIT", kEvery, 0, units.c_str()));
-  out.check(DefFile_writeFloat(out.m_file, "G/GEOSCL", kEvery, 0, 1.0f));
+  std::string geometry = units;
+  double scale = 1.0;
+  *projection = nzn == 1 ? static_cast<Projection *>(DefWriter_getModelProjection(w->m_model)) : nullptr;
+  if (*projection != nullptr) {
+    const char *own = Projection_getUnits(*projection);
+    const std::string projectionUnits = own != nullptr ? own : "";
+    Projection_release(*projection);
+    double factor = 0.0;
+    if (!projectionUnits.empty() && Units_getConversionFactor(projectionUnits.c_str(), units.c_str(), &factor)) {
+      geometry = projectionUnits;
+      scale = factor;
+    } else {
+      *projection = nullptr;
+    }
+  }
+  out.check(DefFile_writeIoString(out.m_file, "G/CGUNIT", kEvery, 0, geometry.c_str()));
+  out.check(DefFile_writeFloat(out.m_file, "G/GEOSCL", kEvery, 0, float(scale)));
   return 1;
 }
 
@@ -349,10 +369,11 @@ int DefWriter_writeData(DefWriter *w) {
   Writer out{w, w->m_file};
   std::vector<int32_t> volumeZone(static_cast<size_t>(w->m_noOfVolumes), 0);
   std::string units;
+  Projection *projection = nullptr;
   int result = 1;
   s_inWrite = 1;
   try {
-    if (!writeProblem(w, out, volumeZone, units)) {
+    if (!writeProblem(w, out, volumeZone, units, &projection)) {
       s_inWrite = 0;
       return 0;
     }
@@ -382,6 +403,8 @@ int DefWriter_writeData(DefWriter *w) {
   if (interfaces < 0)
     return 0;
 
+  if (projection != nullptr)
+    Projection_write(projection, w->m_file);
   DefWriter_saveRegionAtlas(w);
   return result;
 }

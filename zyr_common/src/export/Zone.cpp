@@ -18,13 +18,13 @@
 
 namespace {
 
-[[maybe_unused]] std::string location(const char *format, int32_t a, int32_t b = 0) {
+std::string location(const char *format, int32_t a, int32_t b = 0) {
   char text[64];
   snprintf(text, sizeof text, format, a, b);
   return text;
 }
 
-template <class T> [[maybe_unused]] void freeArray(T *&array) {
+template <class T> void freeArray(T *&array) {
   if (array != nullptr)
     zyrMemory_free(array, "Zone");
   array = nullptr;
@@ -61,8 +61,6 @@ void Zone_getExtents(int32_t n, const double *xyz, double minimum[3], double max
 
 int32_t Zone_getNumber(const Zone *zone) { return zone != nullptr ? zone->m_number : -1; }
 Numbering *Zone_getNumbering(const Zone *zone) { return zone != nullptr ? zone->m_numbering : nullptr; }
-
-#if __has_include("Mesh.h") && __has_include("Numbering.h")
 
 #include "Connection.h"
 #include "ElementMesh.h"
@@ -370,20 +368,3 @@ void Zone_print(const Zone *zone, FILE *stream) {
   }
   fprintf(stream, "%s", rule);
 }
-
-#else
-
-// The mesh container and its numbering are not part of this build: no zone can be made.
-Zone *Zone_new(Mesh *, vsnDomain *, const Labelling *) { return nullptr; }
-void Zone_delete(Zone *zone) {
-  if (zone != nullptr)
-    zyrMemory_free(zone, "Zone");
-}
-int32_t Zone_getFaceSetNumber(const Zone *, const Region *) { return -1; }
-int Zone_write(Zone *, DefFile *, const char *) { return 0; }
-void Zone_print(const Zone *zone, FILE *stream) {
-  if (zone != nullptr && stream != nullptr)
-    fprintf(stream, "Zone %d\n", zone->m_number);
-}
-
-#endif

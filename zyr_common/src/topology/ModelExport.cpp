@@ -21,6 +21,7 @@ void publish(int32_t code, const char *function, const char *format, const char 
 
 Topology *topologyOf(const Model *model) { return Model_getTopology(model); }
 Mesh *meshOf(const Model *model) { return Model_getMesh(model); }
+void *projectionOf(const Model *model) { return Model_getProjection(model); }
 
 void removeWithLock(const std::string &name) {
   if (zyrDoesFileExist(name.c_str()))
@@ -35,7 +36,7 @@ void removeWithLock(const std::string &name) {
 int Model_writeDefFile(Model *model, const char *fileName, uint32_t flags, int32_t fromDefFile, const char *units) {
   if (model == nullptr || fileName == nullptr)
     return 0;
-  static const DefWriterModelHooks hooks = {topologyOf, meshOf};
+  static const DefWriterModelHooks hooks = {topologyOf, meshOf, projectionOf};
   DefWriter_setModelHooks(&hooks);
   double tolerance = Model_getActiveRelativeTolerance(model);
   Model_flushChanges(model);
