@@ -158,7 +158,7 @@ void PeriodicInterface(benchmark::State &state) {
   zyrMeshLayer_initialise();
   zyrtest::ScratchDir dir("zyrperiodic");
   Repository *repository = Repository_new(dir.file("db").c_str());
-  static const DefWriterModelHooks writerHooks = {topologyOf, meshOf};
+  static const DefWriterModelHooks writerHooks = {topologyOf, meshOf, nullptr};
   DefWriter_setModelHooks(&writerHooks);
   static const ImportedMeshModelHooks importHooks = {topologyOf, meshOf, representationOf, noDirectory};
   ImportedMesh_setModelHooks(&importHooks);

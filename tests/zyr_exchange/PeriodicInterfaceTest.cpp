@@ -130,7 +130,7 @@ protected:
     DefFile *file = DefFile_new(m_file.c_str());
     EXPECT_EQ(DefFile_writeIoStringArray(file, "G/COMMANDS", "EVERY", 0, texts.data(), int32_t(texts.size())), 1);
     DefFile_delete(file);
-    static const DefWriterModelHooks hooks = {writerTopology, writerMesh};
+    static const DefWriterModelHooks hooks = {writerTopology, writerMesh, nullptr};
     DefWriter_setModelHooks(&hooks);
     DefWriter *writer = DefWriter_new(model(), m_file.c_str(), 0, 1, nullptr, 0.005);
     if (writer == nullptr)

@@ -94,7 +94,7 @@ protected:
 
   // A mesh-only definition file of the current model; the write's result.
   int writeDef(const std::string &file) {
-    static const DefWriterModelHooks hooks = {writerTopology, writerMesh};
+    static const DefWriterModelHooks hooks = {writerTopology, writerMesh, nullptr};
     DefWriter_setModelHooks(&hooks);
     DefWriter *writer = DefWriter_new(model(), file.c_str(), 0, 0, "m", 0.005);
     if (writer == nullptr)
@@ -205,7 +205,7 @@ protected:
       texts.push_back(line.c_str());
     EXPECT_EQ(DefFile_writeIoStringArray(file, "G/COMMANDS", "EVERY", 0, texts.data(), int32_t(texts.size())), 1);
     DefFile_delete(file);
-    static const DefWriterModelHooks hooks = {writerTopology, writerMesh};
+    static const DefWriterModelHooks hooks = {writerTopology, writerMesh, nullptr};
     DefWriter_setModelHooks(&hooks);
     DefWriter *writer = DefWriter_new(model(), m_file.c_str(), 0, 1, nullptr, 0.005);
     if (writer == nullptr)
