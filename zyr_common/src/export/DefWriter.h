@@ -20,6 +20,7 @@ struct Mesh;
 struct Model;
 struct Region;
 struct Topology;
+struct Zone;
 struct vsnBoundary;
 struct vsnDomain;
 struct vsnInterface;
@@ -90,6 +91,11 @@ void DefWriter_getMatching(uint32_t flags, int32_t interfaceType, int *useExisti
 // survives a rewrite. The host's physics text and any other data stay. 1 or 0 (error stored in
 // the file).
 int DefWriter_eraseOwnedDatasets(DefFile *file);
+
+// The zone interfaces (zones indexed by zone number from 1), "G/KZNZIF" and the one-to-one
+// check: 1; 0 when everything was written but a Matched interface is not matched one to one;
+// -1 when the write must stop (an interface without zone interface, a failed write).
+int DefWriter_writeZoneInterfaces(DefWriter *writer, Zone *const *zones);
 
 // Writes everything, then in mesh-only mode the surface groups; 1 or 0.
 int DefWriter_write(DefWriter *writer);

@@ -395,18 +395,12 @@ int DefWriter_writeData(DefWriter *w) {
       Zone_write(zone, w->m_file, units.c_str());
   }
 
-  // Zone interfaces are not written by this build: an interface the physics asks for cannot be
-  // honoured, so the write stops rather than leave a file without it.
-  if (w->m_noOfInterfaces > 0) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to create the zone interface for the domain interface \"%s\".\n",
-                        vsnInterface_getName(w->m_interfaces[0]));
-    zyrError_publish(error);
+  const int interfaces = DefWriter_writeZoneInterfaces(w, zones.data());
+  if (interfaces != 1)
     result = 0;
-  }
   for (Zone *zone : zones)
     Zone_delete(zone);
-  if (result == 0)
+  if (interfaces < 0)
     return 0;
 
   if (projection != nullptr)

@@ -25,6 +25,7 @@ void giveImportAccess() {
   static const ImportedMeshModelHooks hooks = {Model_getTopology, Model_getMesh, Model_getRepresentation,
                                                zyrApplication_getWorkingDirectory};
   ImportedMesh_setModelHooks(&hooks);
+  ImportedMesh_setToleranceHook(Model_getRelativeTolerance);
 }
 
 int32_t lastErrorCode() {
