@@ -14,7 +14,11 @@
 #include "zyrTestErrors.h"
 #include "zyrTestSupport.h"
 
+#include "zyrError.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include <sys/stat.h>
 
@@ -182,6 +186,13 @@ TEST_F(ModelImportTest, DirectImportDeclinesAndTheReaderIsTried) {
   ASSERT_FALSE(zyrtest::ErrorCapture::held().empty());
   EXPECT_EQ(zyrtest::ErrorCapture::held().back().code, 10020);
   EXPECT_EQ(Repository_getCurrentState(m_repository), state);
+
+  // An older 10020 still queued is not taken for the decline's outcome: the reader is tried.
+  std::remove(args.c_str());
+  zyrError_publish(zyrError_new(10020, "earlier", __FILE__, __LINE__));
+  EXPECT_EQ(importMesh("ZYR_DIRECT", old, nullptr, &names), 0);
+  EXPECT_EQ(zyrtest::readFile(args), "-e ImportDef.exe\n");
+  EXPECT_EQ(zyrtest::ErrorCapture::held().back().code, 10032);
 }
 
 TEST_F(ModelImportTest, WarningsStayQueuedOnSuccess) {
