@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -102,6 +104,29 @@ TEST(VsnHash, StringHashWrapsLikeThirtyTwoBitArithmetic) {
   }
   std::string path = "/FLOW/DOMAIN:rotor/BOUNDARY:inlet/Boundary Type";
   EXPECT_EQ(vsnHashString(12351967, path.c_str()), referenceHash(12351967, path));
+}
+
+// Sizes of the prime scale take their first multipliers from a table: keys shorter and longer
+// than it, fed whole and in pieces that cross its end, hash as the divisions written out.
+TEST(VsnHash, EverySizeOfTheScaleHashesAsWrittenOutInPiecesAndWhole) {
+  std::mt19937 rng(11);
+  for (int32_t size : vsnPrimeScale) {
+    for (int i = 0; i < 12; ++i) {
+      std::string key;
+      int n = static_cast<int>(rng() % 300);
+      for (int j = 0; j < n; ++j) key.push_back(static_cast<char>(1 + rng() % 255));
+      int32_t expected = referenceHash(size, key);
+      ASSERT_EQ(vsnHashString(size, key.c_str()), expected) << size << " " << n;
+      vsnHashState state;
+      vsnHashStart(&state, size);
+      for (size_t at = 0; at < key.size();) {
+        size_t piece = std::min(key.size() - at, static_cast<size_t>(rng() % 70));
+        vsnHashFeed(&state, key.data() + at, piece);
+        at += piece;
+      }
+      ASSERT_EQ(state.m_h, expected) << size << " " << n;
+    }
+  }
 }
 
 TEST(VsnHash, InsertReplaceLookupRemove) {
@@ -210,6 +235,76 @@ TEST(VsnHash, AgreesWithAMapUnderRandomOperations) {
 }
 
 int32_t firstLetter(int32_t size, const char* key) { return (key[0] & 0x7f) % size; }
+
+// Every chain, head first: the layout the table shows.
+std::vector<std::string> chainsOf(const vsnHash* t) {
+  std::vector<std::string> chains;
+  for (int32_t b = 0; b < t->m_size; ++b) {
+    std::string chain = std::to_string(t->m_buckets[b].m_count) + ":";
+    for (const vsnHashNode* p = &t->m_buckets[b]; p && p->m_key; p = p->m_next) chain += std::string(p->m_key) + ",";
+    chains.push_back(chain);
+  }
+  return chains;
+}
+
+// A table looking up through its index against one that lost its index to vsnHashAddNew: the
+// same answers and the same chains through growth, removals of heads and chain nodes, a new
+// hash function, clearing and refilling.
+TEST(VsnHash, TheIndexAnswersAsTheChainsDo) {
+  vsnHash* indexed = vsnHashNew(1);
+  vsnHash* plain = vsnHashNew(1);
+  ASSERT_EQ(vsnHashAddNew(plain, vsnHashString(plain->m_size, "/seed"), "/seed", 5, plain), 1);
+  ASSERT_EQ(vsnHashInsert(indexed, "/seed", plain), 1);
+  ASSERT_EQ(plain->m_index, nullptr);
+  std::mt19937 rng(23);
+  for (int step = 0; step < 30000; ++step) {
+    if (step == 15000) {
+      ASSERT_EQ(vsnHashSetFunction(indexed, firstLetter), 1);
+      ASSERT_EQ(vsnHashSetFunction(plain, firstLetter), 1);
+    }
+    if (step == 22000) {
+      vsnHashClear(indexed);
+      vsnHashClear(plain);
+      // A cleared table starts afresh, index and all.
+      ASSERT_EQ(vsnHashInsert(indexed, "/seed", plain), 1);
+      ASSERT_EQ(vsnHashInsert(plain, "/seed", plain), 1);
+      ASSERT_NE(plain->m_index, nullptr);
+      ASSERT_EQ(vsnHashRemove(plain, "/seed", nullptr), 1);
+      ASSERT_EQ(vsnHashAddNew(plain, vsnHashString(plain->m_size, "/seed"), "/seed", 5, plain), 1);
+    }
+    // Keys of one length and many alike, so that the quick hash and the lengths are put to work.
+    std::string k = "/FLOW/DOMAIN:d" + std::to_string(rng() % 40) + "/b" + std::to_string(rng() % 100);
+    intptr_t v = static_cast<intptr_t>(rng() % 1000 + 1);
+    switch (rng() % 4) {
+      case 0: {
+        void* a = nullptr;
+        void* b = nullptr;
+        ASSERT_EQ(vsnHashRemove(indexed, k.c_str(), &a), vsnHashRemove(plain, k.c_str(), &b)) << k;
+        ASSERT_EQ(a, b);
+        break;
+      }
+      case 1:
+        ASSERT_EQ(vsnHashLookup(indexed, k.c_str()), vsnHashLookup(plain, k.c_str())) << k;
+        ASSERT_EQ(vsnHashLookup(indexed, (k + "x").c_str()), nullptr);
+        break;
+      default:
+        ASSERT_EQ(vsnHashInsert(indexed, k.c_str(), reinterpret_cast<void*>(v)), 1);
+        ASSERT_EQ(vsnHashInsert(plain, k.c_str(), reinterpret_cast<void*>(v)), 1);
+        break;
+    }
+    if (step % 1000 == 999) ASSERT_EQ(chainsOf(indexed), chainsOf(plain)) << step;
+  }
+  ASSERT_NE(indexed->m_index, nullptr);
+  EXPECT_EQ(plain->m_index, nullptr);
+  EXPECT_EQ(chainsOf(indexed), chainsOf(plain));
+  for (int32_t b = 0; b < plain->m_size; ++b) {
+    for (const vsnHashNode* p = &plain->m_buckets[b]; p && p->m_key; p = p->m_next) {
+      EXPECT_EQ(vsnHashLookup(indexed, p->m_key), p->m_value) << p->m_key;
+    }
+  }
+  vsnHashFree(indexed);
+  vsnHashFree(plain);
+}
 
 TEST(VsnHash, ChangingTheFunctionKeepsEveryEntryFindable) {
   vsnHash* t = vsnHashNew(1);

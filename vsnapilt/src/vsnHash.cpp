@@ -34,6 +34,110 @@ vsnHashNode* findInBucket(vsnHashNode* head, const char* key, size_t length) {
   return nullptr;
 }
 
+// The quick hash of the look-up index: eight bytes at a time, each pair folded by a full
+// 64x64-bit product.
+uint64_t fold(uint64_t a, uint64_t b) {
+  unsigned __int128 r = static_cast<unsigned __int128>(a) * b;
+  return static_cast<uint64_t>(r) ^ static_cast<uint64_t>(r >> 64);
+}
+
+uint64_t quickHash(const char* key, size_t length) {
+  const uint64_t k0 = 0xa0761d6478bd642full, k1 = 0xe7037ed1a0b428dbull, k2 = 0x8ebc6af09c88c6e3ull;
+  uint64_t h = fold(length ^ k0, k1);
+  size_t n = length;
+  const char* p = key;
+  while (n > 16) {
+    uint64_t x, y;
+    memcpy(&x, p, 8);
+    memcpy(&y, p + 8, 8);
+    h = fold(x ^ k1, y ^ h);
+    p += 16;
+    n -= 16;
+  }
+  uint64_t x = 0, y = 0;
+  if (n > 8) {
+    memcpy(&x, p, 8);
+    memcpy(&y, p + n - 8, 8);  // overlaps x: the length is folded in already
+  } else {
+    memcpy(&x, p, n);
+  }
+  return fold(fold(x ^ k2, y ^ h), k0 ^ h);
+}
+
+size_t firstSlot(const vsnHash* table, uint64_t quick) { return static_cast<size_t>(quick & table->m_indexMask); }
+
+// The index slot of a node, or NULL.
+vsnHashSlot* slotOfNode(const vsnHash* table, const vsnHashNode* node) {
+  uint64_t quick = quickHash(node->m_key, node->m_keyLength);
+  for (size_t i = firstSlot(table, quick);; i = (i + 1) & table->m_indexMask) {
+    vsnHashSlot* s = &table->m_index[i];
+    if (!s->m_node) return nullptr;
+    if (s->m_node == node) return s;
+  }
+}
+
+vsnHashNode* indexFind(const vsnHash* table, const char* key, size_t length) {
+  uint64_t quick = quickHash(key, length);
+  const uint32_t length32 = static_cast<uint32_t>(length);
+  for (size_t i = firstSlot(table, quick);; i = (i + 1) & table->m_indexMask) {
+    const vsnHashSlot& s = table->m_index[i];
+    if (!s.m_node) return nullptr;
+    if (s.m_quick == quick && s.m_node->m_keyLength == length32 && strcmp(s.m_node->m_key, key) == 0) return s.m_node;
+  }
+}
+
+void indexPut(vsnHash* table, vsnHashNode* node, uint64_t quick) {
+  size_t i = firstSlot(table, quick);
+  while (table->m_index[i].m_node) i = (i + 1) & table->m_indexMask;
+  table->m_index[i].m_node = node;
+  table->m_index[i].m_quick = quick;
+}
+
+// Empties a slot, moving later slots of the run back so that no probe stops short.
+void indexErase(vsnHash* table, vsnHashSlot* slot) {
+  size_t hole = static_cast<size_t>(slot - table->m_index);
+  for (size_t i = (hole + 1) & table->m_indexMask; table->m_index[i].m_node; i = (i + 1) & table->m_indexMask) {
+    size_t home = firstSlot(table, table->m_index[i].m_quick);
+    // The entry may fill the hole when its home does not lie in (hole, i].
+    if (((i - home) & table->m_indexMask) >= ((i - hole) & table->m_indexMask)) {
+      table->m_index[hole] = table->m_index[i];
+      hole = i;
+    }
+  }
+  table->m_index[hole].m_node = nullptr;
+}
+
+// Builds the index afresh for every entry, at a third full or less; without memory for it the
+// table goes on without an index.
+void indexRebuild(vsnHash* table) {
+  free(table->m_index);
+  table->m_index = nullptr;
+  table->m_indexMask = 0;
+  if (!table->m_buckets) return;
+  int64_t want = 3 * (static_cast<int64_t>(table->m_numEntries) + 1);
+  size_t slots = 16;
+  while (static_cast<int64_t>(slots) < want) slots *= 2;
+  vsnHashSlot* index = static_cast<vsnHashSlot*>(calloc(slots, sizeof(vsnHashSlot)));
+  if (!index) return;
+  table->m_index = index;
+  table->m_indexMask = slots - 1;
+  for (int32_t b = 0; b < table->m_size; ++b) {
+    for (vsnHashNode* n = &table->m_buckets[b]; n && n->m_key; n = n->m_next) {
+      indexPut(table, n, quickHash(n->m_key, n->m_keyLength));
+    }
+  }
+}
+
+// Records a newly placed entry; an index about to pass 70 % full is built again larger.
+void indexAdd(vsnHash* table, vsnHashNode* node) {
+  if (!table->m_index) return;
+  if (10 * (static_cast<uint64_t>(table->m_numEntries) + 1) > 7 * (table->m_indexMask + 1)) {
+    indexRebuild(table);  // the node is among the entries already
+    return;
+  }
+  indexPut(table, node, quickHash(node->m_key, node->m_keyLength));
+}
+
 // The node holding key, or NULL; optionally the head of its bucket.
 vsnHashNode* findNode(const vsnHash* table, const char* key, vsnHashNode** head) {
   vsnHashNode* h = &table->m_buckets[bucketOf(table, key)];
@@ -41,15 +145,21 @@ vsnHashNode* findNode(const vsnHash* table, const char* key, vsnHashNode** head)
   return findInBucket(h, key, strlen(key));
 }
 
+// The node holding key, through the index where there is one.
+vsnHashNode* lookupNode(const vsnHash* table, const char* key, size_t length) {
+  if (table->m_index) return indexFind(table, key, length);
+  return findInBucket(&table->m_buckets[bucketOf(table, key)], key, length);
+}
+
 // Places key and value in the bucket whose head is given, using a spare node when the head is
 // taken. The caller guarantees a spare node when one can be needed.
-void placeEntry(vsnHashNode* head, char* key, uint32_t keyLength, void* value, vsnHashNode** spare) {
+vsnHashNode* placeEntry(vsnHashNode* head, char* key, uint32_t keyLength, void* value, vsnHashNode** spare) {
   if (!head->m_key) {
     head->m_key = key;
     head->m_keyLength = keyLength;
     head->m_value = value;
     head->m_count = 1;
-    return;
+    return head;
   }
   vsnHashNode* n = *spare;
   *spare = n->m_next;
@@ -60,6 +170,7 @@ void placeEntry(vsnHashNode* head, char* key, uint32_t keyLength, void* value, v
   n->m_next = head->m_next;
   head->m_next = n;
   head->m_count += 1;
+  return n;
 }
 
 } // namespace
@@ -152,6 +263,12 @@ void* vsnHashLookupIn(const vsnHash* table, int32_t bucket, const char* key, siz
 int vsnHashAddNew(vsnHash* table, int32_t bucket, const char* key, size_t length, void* value) {
   if (!table || !key || !table->m_buckets || bucket < 0 || bucket >= table->m_size) return 0;
   vsnHashNode* head = &table->m_buckets[bucket];
+  if (table->m_index) {
+    free(table->m_index);
+    table->m_index = nullptr;
+    table->m_indexMask = 0;
+  }
+  table->m_indexed = -1;
   char* copy = static_cast<char*>(malloc(length + 1));
   if (!copy) return 0;
   memcpy(copy, key, length);
@@ -164,7 +281,8 @@ int vsnHashAddNew(vsnHash* table, int32_t bucket, const char* key, size_t length
       return 0;
     }
   }
-  placeEntry(head, copy, static_cast<uint32_t>(length), value, &spare);
+  vsnHashNode* placed = placeEntry(head, copy, static_cast<uint32_t>(length), value, &spare);
+  indexAdd(table, placed);
   table->m_numEntries += 1;
   return 1;
 }
@@ -186,6 +304,9 @@ int vsnHashInit(vsnHash* table, int32_t requestedSize) {
   table->m_size = size;
   table->m_hash = vsnHashString;
   table->m_numEntries = 0;
+  table->m_index = nullptr;
+  table->m_indexMask = 0;
+  table->m_indexed = 0;
   return 1;
 }
 
@@ -201,7 +322,7 @@ vsnHash* vsnHashNew(int32_t requestedSize) {
 
 void* vsnHashLookup(const vsnHash* table, const char* key) {
   if (!table || !key || !table->m_buckets) return nullptr;
-  vsnHashNode* n = findNode(table, key, nullptr);
+  vsnHashNode* n = lookupNode(table, key, strlen(key));
   return n ? n->m_value : nullptr;
 }
 
@@ -214,13 +335,17 @@ int vsnHashInsert(vsnHash* table, const char* key, void* value) {
     if (fn) table->m_hash = fn;
   }
   vsnHashReserve(table, 0);  // a failed growth leaves a working, only fuller, table
-  vsnHashNode* head;
-  vsnHashNode* n = findNode(table, key, &head);
+  if (table->m_indexed == 0) {
+    table->m_indexed = 1;
+    indexRebuild(table);
+  }
+  size_t length = strlen(key);
+  vsnHashNode* n = lookupNode(table, key, length);
   if (n) {
     n->m_value = value;
     return 1;
   }
-  size_t length = strlen(key);
+  vsnHashNode* head = &table->m_buckets[bucketOf(table, key)];
   char* copy = static_cast<char*>(malloc(length + 1));
   if (!copy) return 0;
   memcpy(copy, key, length + 1);
@@ -232,7 +357,8 @@ int vsnHashInsert(vsnHash* table, const char* key, void* value) {
       return 0;
     }
   }
-  placeEntry(head, copy, static_cast<uint32_t>(length), value, &spare);
+  vsnHashNode* placed = placeEntry(head, copy, static_cast<uint32_t>(length), value, &spare);
+  indexAdd(table, placed);
   table->m_numEntries += 1;
   return 1;
 }
@@ -243,6 +369,12 @@ int vsnHashRemove(vsnHash* table, const char* key, void** value) {
   vsnHashNode* n = findNode(table, key, &head);
   if (!n) return 0;
   if (value) *value = n->m_value;
+  if (table->m_index) {
+    vsnHashSlot* slot = slotOfNode(table, n);
+    if (slot) indexErase(table, slot);
+    // The next entry of the chain moves into this node below.
+    if (n->m_next && n->m_next->m_key && (slot = slotOfNode(table, n->m_next))) slot->m_node = n;
+  }
   free(n->m_key);
   n->m_key = nullptr;
   n->m_value = nullptr;
@@ -383,6 +515,7 @@ int vsnHashResize(vsnHash* table, int64_t n) {
   free(table->m_buckets);
   table->m_buckets = fresh.m_buckets;
   table->m_size = fresh.m_size;
+  if (table->m_indexed == 1) indexRebuild(table);
   return 1;
 }
 
@@ -409,6 +542,9 @@ void vsnHashClear(vsnHash* table) {
   }
   free(table->m_buckets);
   table->m_buckets = nullptr;
+  free(table->m_index);
+  table->m_index = nullptr;
+  table->m_indexMask = 0;
   table->m_size = 0;
   table->m_numEntries = 0;
 }

@@ -18,11 +18,24 @@ struct vsnHashNode {
   uint32_t m_keyLength;  // the key's length (its low 32 bits): compared before the keys themselves
 };
 
+// A look-up index beside the chains: open addressing by a quick hash of the key, so that a
+// look-up needs neither the bucket hash (a chain of a remainder per byte) nor a chain walk. The
+// chains alone decide every layout; a table whose index could not be had answers from them.
+// The first vsnHashInsert starts the index; a table given entries through vsnHashAddNew, whose
+// callers work the buckets out anyway and look up through vsnHashLookupIn, drops it for good.
+struct vsnHashSlot {
+  vsnHashNode* m_node;  // NULL on a free slot
+  uint64_t m_quick;     // the key's quick hash
+};
+
 struct vsnHash {
   vsnHashNode* m_buckets;  // one head node per bucket
   int32_t m_size;          // bucket count
   vsnHashFunction m_hash;
   int32_t m_numEntries;
+  vsnHashSlot* m_index;    // a power of two of slots, or NULL
+  uint64_t m_indexMask;
+  int32_t m_indexed;       // 0 before the first insertion, 1 keeping an index, -1 never again
 };
 
 // The bucket counts, in rising order.

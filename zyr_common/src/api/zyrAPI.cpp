@@ -96,6 +96,15 @@ int zyrAPI_getSelection(int32_t hSelection, const char *caller, MeshSelection **
   return *selection != nullptr;
 }
 
+int zyrAPI_isGiven(const void *pointer, const char *caller, const char *argument) {
+  if (pointer != nullptr)
+    return 1;
+  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, caller, __FILE__, __LINE__);
+  zyrError_addMessage(error, "A null pointer has been supplied for the argument \"%s\".\n", argument);
+  zyrError_publish(error);
+  return 0;
+}
+
 int32_t zyrAPI_createSelectionHandle(MeshSelection *selection) {
   return HandleManager_createHandle(table(&theSelections), selection);
 }

@@ -32,6 +32,9 @@ void zyrAPI_initialise();
 int zyrAPI_getModel(int32_t hModel, const char *caller, Model **model);
 int zyrAPI_getDatabase(int32_t hDatabase, const char *caller, Repository **repository);
 int zyrAPI_getSelection(int32_t hSelection, const char *caller, MeshSelection **selection);
+// 1 when the caller gave the pointer; 0 with error 10020 naming the argument, published under
+// the caller's name. Entry points check their pointers before they clear or resolve anything.
+int zyrAPI_isGiven(const void *pointer, const char *caller, const char *argument);
 // Issues the next selection handle for the selection.
 int32_t zyrAPI_createSelectionHandle(MeshSelection *selection);
 void zyrAPI_releaseSelectionHandle(int32_t hSelection);

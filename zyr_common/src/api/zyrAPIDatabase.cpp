@@ -7,8 +7,12 @@
 #include "Units.h"
 
 int zyrDatabase_open(const char *name, int32_t *hDatabase, int32_t *hModel) {
+  if (!zyrAPI_isGiven(hDatabase, __func__, "hDatabase") || !zyrAPI_isGiven(hModel, __func__, "hModel"))
+    return 0;
   *hDatabase = -1;
   *hModel = -1;
+  if (!zyrAPI_isGiven(name, __func__, "name"))
+    return 0;
   zyrAPI_initialise();
   if (!Units_areAvailable())
     return 0;
@@ -46,7 +50,7 @@ int zyrDatabase_close(int32_t hDatabase, int32_t purgeHistory) {
 
 int zyrDatabase_copy(int32_t hDatabase, const char *filename, int32_t workOnCopy, int32_t purgeHistory) {
   Repository *repository = nullptr;
-  if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
+  if (!zyrAPI_isGiven(filename, __func__, "filename") || !zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   const int status = Repository_copyDatabase(repository, filename, workOnCopy, purgeHistory);
   if (SessionFile_record(repository, status)) {
@@ -63,7 +67,7 @@ int zyrDatabase_copy(int32_t hDatabase, const char *filename, int32_t workOnCopy
 
 int zyrDatabase_saveCheckpoint(int32_t hDatabase, int32_t *checkpoint) {
   Repository *repository = nullptr;
-  if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
+  if (!zyrAPI_isGiven(checkpoint, __func__, "checkpoint") || !zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   *checkpoint = Repository_externalCheckpoint(repository);
   if (SessionFile_record(repository, 1)) {
@@ -88,7 +92,7 @@ int zyrDatabase_restoreCheckpoint(int32_t hDatabase, int32_t checkpoint) {
 
 int zyrDatabase_getNoOfCheckpoints(int32_t hDatabase, int32_t *noOfCheckpoints) {
   Repository *repository = nullptr;
-  if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
+  if (!zyrAPI_isGiven(noOfCheckpoints, __func__, "noOfCheckpoints") || !zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   *noOfCheckpoints = Repository_getNoOfCheckpoints(repository);
   if (SessionFile_record(repository, 1)) {
@@ -99,6 +103,8 @@ int zyrDatabase_getNoOfCheckpoints(int32_t hDatabase, int32_t *noOfCheckpoints) 
 }
 
 int zyrDatabase_upgrade(const char *name, const char *newName, int *upgraded) {
+  if (!zyrAPI_isGiven(name, __func__, "name") || !zyrAPI_isGiven(upgraded, __func__, "upgraded"))
+    return 0;
   zyrAPI_initialise();
   const int status = zyrDatabaseUpgrade(name, newName, upgraded);
   // Written only into a recording already under way: an upgrade does not start one.

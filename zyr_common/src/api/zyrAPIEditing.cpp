@@ -30,7 +30,12 @@ int zyrModel_glueRegions(int32_t hModel, int32_t flags, int32_t noOfgluedPairs, 
                          int32_t *noOfAssembliesIn, char ***assembliesIn, int32_t *noOfAssembliesOut,
                          char ***assembliesOut) {
   Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
+  // The recorder writes the pair list even for a failed call.
+  if ((noOfgluedPairs > 0 && !zyrAPI_isGiven(pairedRegions, __func__, "pairedRegions")) ||
+      !zyrAPI_isGiven(noOfAssembliesIn, __func__, "noOfAssembliesIn") ||
+      !zyrAPI_isGiven(assembliesIn, __func__, "assembliesIn") ||
+      !zyrAPI_isGiven(noOfAssembliesOut, __func__, "noOfAssembliesOut") ||
+      !zyrAPI_isGiven(assembliesOut, __func__, "assembliesOut") || !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_glueRegions(model, flags, noOfgluedPairs, pairedRegions, noOfAssembliesIn, assembliesIn,
                                        noOfAssembliesOut, assembliesOut);
@@ -44,7 +49,9 @@ int zyrModel_glueRegions(int32_t hModel, int32_t flags, int32_t noOfgluedPairs, 
 int zyrModel_mergeAssemblies(int32_t hModel, int32_t flags, int32_t noOfAssembliesIn, char **assembliesIn,
                              int32_t *noOfAssembliesOut, char ***assembliesOut) {
   Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
+  if ((noOfAssembliesIn > 0 && !zyrAPI_isGiven(assembliesIn, __func__, "assembliesIn")) ||
+      !zyrAPI_isGiven(noOfAssembliesOut, __func__, "noOfAssembliesOut") ||
+      !zyrAPI_isGiven(assembliesOut, __func__, "assembliesOut") || !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status =
       Model_mergeAssemblies(model, flags, noOfAssembliesIn, assembliesIn, noOfAssembliesOut, assembliesOut);
@@ -57,7 +64,7 @@ int zyrModel_mergeAssemblies(int32_t hModel, int32_t flags, int32_t noOfAssembli
 
 int zyrModel_getNoOfAssemblies(int32_t hModel, int32_t *noOfAssemblies) {
   Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
+  if (!zyrAPI_isGiven(noOfAssemblies, __func__, "noOfAssemblies") || !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   *noOfAssemblies = Model_getNoOfAssemblies(model);
   record(model, 1, __func__, hModel);
@@ -65,6 +72,9 @@ int zyrModel_getNoOfAssemblies(int32_t hModel, int32_t *noOfAssemblies) {
 }
 
 int zyrModel_getAssemblies(int32_t hModel, int32_t *noOfAssemblies, char ***assemblies) {
+  if (!zyrAPI_isGiven(noOfAssemblies, __func__, "noOfAssemblies") ||
+      !zyrAPI_isGiven(assemblies, __func__, "assemblies"))
+    return 0;
   *noOfAssemblies = 0;
   *assemblies = nullptr;
   Model *model = nullptr;
@@ -79,7 +89,8 @@ int zyrAssembly_transform(int32_t hModel, const char *assembly, int32_t moveCoun
                           const zyrAffineTransform3D *transform, int32_t matchMesh, int32_t *noOfAssemblies,
                           char ***assemblies) {
   Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
+  if (!zyrAPI_isGiven(noOfAssemblies, __func__, "noOfAssemblies") ||
+      !zyrAPI_isGiven(assemblies, __func__, "assemblies") || !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_transformAssembly(model, assembly, moveCount, repeatCount, transform, matchMesh,
                                              noOfAssemblies, assemblies);
@@ -105,7 +116,7 @@ int zyrAssembly_delete(int32_t hModel, const char *assembly) {
 
 int zyrAssembly_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias, char **actualName) {
   Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
+  if (!zyrAPI_isGiven(actualName, __func__, "actualName") || !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_renameAssembly(model, oldName, newName, addAlias, actualName);
   if (record(model, status, __func__, hModel)) {
@@ -117,6 +128,8 @@ int zyrAssembly_rename(int32_t hModel, const char *oldName, const char *newName,
 }
 
 int zyrRegion_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias, char **actualName) {
+  if (!zyrAPI_isGiven(actualName, __func__, "actualName"))
+    return 0;
   *actualName = nullptr;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
@@ -144,7 +157,7 @@ int zyrRegion_setPriority(int32_t hModel, const char *region, int32_t priority) 
 
 int zyrRegion_getPriority(int32_t hModel, const char *region, int32_t *priority) {
   Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
+  if (!zyrAPI_isGiven(priority, __func__, "priority") || !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_getRegionPriority(model, region, priority);
   if (record(model, status, __func__, hModel))

@@ -6,7 +6,7 @@
 
 int zyrModel_dump(int32_t hModel, int32_t type, FILE *stream) {
   Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
+  if (!zyrAPI_isGiven(stream, __func__, "stream") || !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   Model_dump(model, type, stream);
   if (SessionFile_record(Model_getRepository(model), 1)) {

@@ -36,6 +36,8 @@ int zyrStrategy_setStringParameter(int32_t hModel, const char *parameter, const 
 }
 
 int zyrStrategy_getStringParameter(int32_t hModel, const char *parameter, char **value) {
+  if (!zyrAPI_isGiven(value, __func__, "value"))
+    return 0;
   *value = nullptr;
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
@@ -59,7 +61,7 @@ int zyrStrategy_setIntegerParameter(int32_t hModel, const char *parameter, int32
 
 int zyrStrategy_getIntegerParameter(int32_t hModel, const char *parameter, int32_t *value) {
   Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
+  if (!zyrAPI_isGiven(value, __func__, "value") || !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   char *stringValue = nullptr;
   double realValue = 0.0;
@@ -81,7 +83,7 @@ int zyrStrategy_setRealParameter(int32_t hModel, const char *parameter, double v
 
 int zyrStrategy_getRealParameter(int32_t hModel, const char *parameter, double *value) {
   Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
+  if (!zyrAPI_isGiven(value, __func__, "value") || !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   char *stringValue = nullptr;
   int32_t integerValue = 0;

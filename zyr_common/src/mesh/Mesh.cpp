@@ -8,6 +8,7 @@
 #include "HashTable.h"
 #include "InterfaceMap.h"
 #include "LinkMap.h"
+#include "MeshReferences.h"
 #include "Pair.h"
 #include "Region.h"
 #include "Set.h"
@@ -167,6 +168,11 @@ int Mesh_restore(void *object, int32_t flag) {
     if (flag == 0 || zyrObject_checkAttribute(mesh, flag, keyOf(bit))) {
       if (zyrObject_getPointers(mesh, 0, keyOf(bit), &pairs, &n) != 1)
         n = 0;
+      static const char *const kinds[][2] = {
+          {"ElementMesh", "Region"}, {"FaceMesh", "Region"}, {"InterfaceMap", "Connection"}};
+      const char *const *kind = kinds[bit - MESH_ELEMENT_MESHES_CHANGED];
+      for (int32_t i = 0; i < n; ++i)
+        MeshReferences_check(mesh, keyOf(bit), kind[i % 2], __func__, &pairs[i]);
       LinkMap_delete(*map);
       *map = LinkMap_new(n / 2 + 50);
       // An odd entry left over (a damaged list) has no partner and is ignored.
@@ -180,6 +186,7 @@ int Mesh_restore(void *object, int32_t flag) {
   }
   void *topology = mesh->m_topology;
   zyrObject_getPointer(mesh, flag, "topology", &topology);
+  MeshReferences_check(mesh, "topology", "Topology", __func__, &topology);
   mesh->m_topology = static_cast<Topology *>(topology);
   BitField_clearAll(&mesh->m_changes);
   return 1;
@@ -335,19 +342,17 @@ int Mesh_moveRegions(Mesh *mesh, int32_t n, Region *const *regions, const zyrAff
 int Mesh_deleteRegions(Mesh *mesh, int32_t n, Region *const *regions) {
   for (int32_t i = 0; i < n; ++i) {
     Region *region = regions[i];
-    const int32_t dimension = Region_getDimensionality(region);
-    if (dimension == 2) {
-      FaceMesh *fm = Mesh_getFaceMesh(mesh, region);
-      if (fm != nullptr) {
-        Mesh_removeFaceMesh(mesh, fm);
-        deleteFaceMesh(fm);
-      }
-    } else if (dimension == 3) {
-      ElementMesh *em = Mesh_getElementMesh(mesh, region);
-      if (em != nullptr) {
-        Mesh_removeElementMesh(mesh, em);
-        deleteElementMesh(em);
-      }
+    // Both maps are asked whatever the region's dimensionality says: a damaged record can give a
+    // region another one than its mesh has, and no mesh may outlive its region.
+    FaceMesh *fm = Mesh_getFaceMesh(mesh, region);
+    if (fm != nullptr) {
+      Mesh_removeFaceMesh(mesh, fm);
+      deleteFaceMesh(fm);
+    }
+    ElementMesh *em = Mesh_getElementMesh(mesh, region);
+    if (em != nullptr) {
+      Mesh_removeElementMesh(mesh, em);
+      deleteElementMesh(em);
     }
     Set *connections = Set_new(4);
     Region_collectConnections(region, connections);
