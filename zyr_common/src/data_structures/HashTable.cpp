@@ -318,6 +318,18 @@ inline HashEntry *indexLookup(const HashTable *table, const char *key, bool *dec
   return slot != nullptr ? slot->m_entry : nullptr;
 }
 
+// As probeOf, for an insertion or removal that will visit the index: the check word first, so
+// that the key's slot is on its way from memory while the bucket hash is worked out.
+inline KeyProbe probeForChange(const HashTable *table, const void *key) {
+  if (table->m_index == nullptr)
+    return probeOf(table, key);
+  KeyProbe probe;
+  probe.m_check = stringCheck(static_cast<const char *>(key));
+  __builtin_prefetch(&table->m_index[homeOf(table, probe.m_check)]);
+  probe.m_bucket = bucketOf(table, key);
+  return probe;
+}
+
 } // namespace
 
 static HashEntry *HashTable_newHashEntry(HashTable *table, const void *key, void *value, uint32_t check) {
@@ -400,7 +412,7 @@ void HashTable_print(const HashTable *table, FILE *stream) {
 int32_t HashTable_insert(HashTable *table, const void *key, void *value) {
   if (zyrHashChains::full(table))
     HashTable_resize(table, +1);
-  const KeyProbe probe = probeOf(table, key);
+  const KeyProbe probe = probeForChange(table, key);
   HashEntry *entry = HashTable_newHashEntry(table, key, value, probe.m_check);
   zyrHashChains::linkAtHead(table, entry, probe.m_bucket);
   indexAdd(table, entry, probe.m_check);
@@ -410,7 +422,7 @@ int32_t HashTable_insert(HashTable *table, const void *key, void *value) {
 int HashTable_removeKeyAndValue(HashTable *table, const void *key, void **storedKey, void **value) {
   if (table->m_count < table->m_shrinkThreshold && table->m_sizeIndex != 0)
     HashTable_resize(table, -1);
-  const KeyProbe probe = probeOf(table, key);
+  const KeyProbe probe = probeForChange(table, key);
   HashEntry *previous;
   HashEntry *entry = HashTable_findEntry(table, key, probe, &previous);
   if (entry == nullptr)
