@@ -5,6 +5,7 @@
 #include "OperationTimer.h"
 #include "QIVMessage.h"
 #include "ZYRAPIBoundary.h"
+#include "ZYRSelection.h"
 #include "zyrCString.h"
 #include "zyrSystem.h"
 
@@ -109,6 +110,7 @@ void ZYRAPI::openDB(const std::string &path, bool mustExist) {
 
   // One database at a time: the one open is closed, so that its lock does not outlive it.
   if (isDBOpen()) {
+    ZYRSelection::releaseSelectionsOf(m_hModel);
     zyrDatabase_close(m_hDatabase, 0);
     m_hDatabase = -1;
     m_hModel = -1;
@@ -148,6 +150,7 @@ void ZYRAPI::copyZyr(const std::string &path, bool workOnCopy, bool purgeHistory
 void ZYRAPI::removeCurZyr(const std::string &path) {
   const OperationTimer timer("ZYRAPI: remove current ZYR");
   if (isDBOpen()) {
+    ZYRSelection::releaseSelectionsOf(m_hModel);
     zyrDatabase_close(m_hDatabase, -1);
     m_hModel = -1;
     m_hDatabase = -1;

@@ -15,6 +15,7 @@
 #include "ZYRAPIExceptions.h"
 #include "zyrExport.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,117 @@ public:
 
   bool isDBOpen() const;
 
+  // ---- Names, composites and the region map ----
+  // Composite-name failures throw qiv::zyrapi::ratlas, the others qiv::zyrapi::zyr.
+
+  // False without a database.
+  bool isCompositeName(const std::string &name) const;
+  // Not a composite name and a mesh size can be taken for it; false without a database. Never
+  // throws; the errors of the check stay queued.
+  bool isPrimitiveName(const std::string &name) const;
+  // The model's region map as text, and reading one back in (added to what is there).
+  std::string getRegionMap();
+  void importRegionMap(const std::string &regionMap);
+  void removeCompositeName(const std::string &name);
+  // actualName: the name given, which the naming rules may have adjusted.
+  void renameComposite(const std::string &oldName, const std::string &newName, int addAlias,
+                       std::string &actualName);
+  void renameComposite(const std::string &oldName, const std::string &newName, int addAlias);
+  void addCompositeName(const CompositeDef &def);
+  CompositeDef getCompositeByName(const std::string &name) const;
+  // Adds (add) or removes the tag on every listed composite; no composite changes unless all can.
+  void tagComposites(const std::vector<std::string> &names, bool add, const std::string &tag);
+  void tagComposite(const std::string &name, bool add, const std::string &tag);
+  void getCompositeTags(const std::string &name, std::vector<std::string> &tags) const;
+  std::vector<std::string> getAssemblyNames() const;
+  std::vector<std::string> getCompositeNames() const;
+  // The composites carrying the tags, in the model's order; untaggedTag stands for composites
+  // without tags. Never throws: a failure gives an empty list.
+  void getCompositeRegionsInOrderForModel(const std::vector<std::string> &tags, const std::string &untaggedTag,
+                                          const std::string &otherTag, std::vector<std::string> &names) const;
+  // A 2-D region as its faces (type 0) or a 3-D one as its elements (type 1), entries
+  // "name:1" onwards; only the name for a composite name or a name that is no region.
+  PrimitiveDef getPrimitiveByName(const std::string &name);
+
+  // ---- Geometry and mesh sizes of locations ----
+  // A location is a comma-separated list of region, assembly and composite names; lengths are in
+  // metres. With ignoreUnknownNames names that resolve to nothing are skipped; without it the
+  // tolerant methods (those returning bool, unless noted) return false for them.
+
+  void setMeshMatchTolerance(double value);
+  // Whether the meshes match in place, by a translation, or by a rotation about *axis (needed).
+  bool doesMeshMatch(const std::string &location1, const std::string &location2, MatchType type,
+                     const AxisInfo *axis);
+  // False without a database (outputs untouched); other failures throw.
+  bool getBoundingBoxForLocation(const std::string &location, double *xmin, double *xmax, double *ymin,
+                                 double *ymax, double *zmin, double *zmax, bool ignoreUnknownNames);
+  bool getExtentsForLocation(const std::string &location, double *extents, int dimensionality,
+                             bool ignoreUnknownNames);
+  // The diagonal of the bounding box; 0 without a database.
+  double getExtentForLocation(const std::string &location, bool ignoreUnknownNames);
+  // The area-weighted centroid of the location's surfaces; with snap the nearest display vertex.
+  bool getCentroid(const std::string &location, double *x, double *y, double *z, bool snap,
+                   bool ignoreUnknownNames);
+  void getNumberOfFacesForLocation(const std::string &location, uint64_t &count, bool ignoreUnknownNames);
+  void getNumberOfElementsForLocation(const std::string &location, uint64_t &count, bool ignoreUnknownNames);
+  void getMeshSize(const std::string &location, bool volumes, MeshSizeInfo &info, bool ignoreUnknownNames);
+  // The size of the assembly whose box holds the point ("x, y, z" with units, such as
+  // "1 [mm], 2 [mm], 0 [mm]"): the last such assembly's box diagonal, else the largest one.
+  double getLocalExtentsForPointLocation(const std::string &point);
+
+  // ---- Regions ----
+
+  void getBoundedRegionForRegion(const std::string &region, std::string &bounded);
+  void getBoundingRegionsForRegion(const std::string &region, std::vector<std::string> &regions);
+  void getNeighboursForRegion(const std::string &region, std::vector<std::string> &regions);
+  // type 1 to 3 as the model's pairing kinds.
+  void getPairedRegionsForRegion(const std::string &region, std::vector<std::string> &regions, int type);
+  bool getNumberPrimitive2DRegionsForLocation(const std::string &location, int &count, bool ignoreUnknownNames);
+  bool getNumberPrimitive3DRegionsForLocation(const std::string &location, int &count, bool ignoreUnknownNames);
+  bool getNumberPrimitiveRegionsForLocation(const std::string &location, int &count, bool ignoreUnknownNames);
+  bool getPrimitive2DRegionsForLocation(const std::string &location, std::vector<std::string> &regions,
+                                        bool ignoreUnknownNames);
+  bool getPrimitive3DRegionsForLocation(const std::string &location, std::vector<std::string> &regions,
+                                        bool ignoreUnknownNames);
+  bool getPrimitiveRegionsForLocation(const std::string &location, std::vector<std::string> &regions,
+                                      bool ignoreUnknownNames);
+  void getPrimitive2DRegionsForModel(std::vector<std::string> &regions) const;
+  void getPrimitive3DRegionsForModel(std::vector<std::string> &regions) const;
+  bool get2dCompositesForLocation(const std::string &location, std::vector<std::string> &regions,
+                                  bool ignoreUnknownNames);
+  bool get3dCompositesForLocation(const std::string &location, std::vector<std::string> &regions,
+                                  bool ignoreUnknownNames);
+  // The 2-D regions bounding the location's volumes, sorted, without the pairs facing each other
+  // inside the location (unless keepPairedRegions). The answer is bound; the result is false.
+  bool get2DBoundForLocation(const std::string &location, std::vector<std::string> &bound,
+                             bool ignoreUnknownNames, bool keepPairedRegions);
+  // The primitive regions whose priority is listed, grouped by listed priority, each sorted.
+  void getPrimitiveRegionsInOrderForModel(const std::vector<int> &priorities, std::vector<std::string> &names) const;
+  // One list for the host's views, driven by order: priorityKeyword takes the next priority group,
+  // assemblyKeyword the assemblies and their former-name composites, restKeyword marks where
+  // everything not placed otherwise goes, any other entry the composites of that tag
+  // (untaggedKeyword: those without tags). Each name appears once.
+  void getRegionsInOrderForModel(const std::vector<std::string> &order, const std::string &untaggedKeyword,
+                                 const std::string &restKeyword, const std::string &assemblyKeyword,
+                                 const std::string &priorityKeyword, std::vector<int> &priorities,
+                                 std::vector<std::string> &names) const;
+  // Makes a 2-D region def.name of the listed faces ("region:face", faces counted quadrilaterals
+  // first), given priority 1: first receives the regions made, second the regions emptied.
+  void createPrimitive(const PrimitiveDef &def, std::vector<std::string> &first, std::vector<std::string> &second);
+  // Moves the listed faces into region def.name: first receives the changed regions, second the
+  // emptied ones.
+  void modifyPrimitive(const PrimitiveDef &def, std::vector<std::string> &first, std::vector<std::string> &second);
+
+  // ---- Mesh and display ----
+
+  // The region's vertices (x, y, z each) and its faces split by shape: positions in the region's
+  // face list and their vertex indices. False for a name that is no region.
+  bool getMeshFor2DRegion(const std::string &region, std::vector<double> &coordinates, std::vector<int> &triangleFaces,
+                          std::vector<int> &triangles, std::vector<int> &quadFaces, std::vector<int> &quads);
+  bool getFacettedDisplayForLocation(const std::string &location, FacettedDisplay &display, bool ignoreUnknownNames);
+  bool getWireframeDisplayForLocation(const std::string &location, double angle, WireframeDisplay &display,
+                                      bool ignoreUnknownNames);
+
   // ---- Database lifecycle ----
 
   // Opens the database (created when missing, unless mustExist). A database already open is
@@ -165,6 +277,12 @@ public:
                          const std::string &defaultAssemblyName, bool keepAssemblyNames,
                          std::vector<std::string> &assemblies);
 
+  // ---- Writing ----
+
+  // Writes the model into the definition file at path, which already holds the physics text;
+  // every interface is matched as its type allows.
+  void writeDefFileForModel(const std::string &path);
+
 private:
   // Lets the library's own tests read the handles.
   friend class ZYRAPIInspector;
@@ -175,6 +293,16 @@ private:
   ZYRAPI &operator=(const ZYRAPI &other);
 
   int getModelHandle() const;
+
+  // Selections are made on the current model, and end when its database closes.
+  friend class ZYRSelection;
+  bool getNumberPrimitiveRegionsForLocationImpl(const std::string &location, unsigned char mask, int &count,
+                                                bool ignoreUnknownNames);
+  bool getPrimitiveRegionsForLocationImpl(const std::string &location, unsigned char mask,
+                                          std::vector<std::string> &regions, bool ignoreUnknownNames);
+  void getPrimitiveRegionsForModel(unsigned char mask, std::vector<std::string> &regions) const;
+  void changePrimitive(int operation, const char *method, const PrimitiveDef &def, std::vector<std::string> &first,
+                       std::vector<std::string> &second);
 
   // The queued errors' messages joined by blank lines; the queue is empty afterwards.
   std::string getErrorDesc() const;

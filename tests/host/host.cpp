@@ -3,6 +3,8 @@
 #include <zyr/QIVFramework.h>
 #include <zyr/ZYRAPI.h>
 #include <zyr/ZYRAffineTransform3D.h>
+#include <zyr/ZYRGeometricAlgorithms.h>
+#include <zyr/ZYRSelection.h>
 
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -105,6 +108,110 @@ void database() {
   check(rmdir(dir.c_str()) == 0, "nothing left behind");
 }
 
+// A whole session through the classes alone: a Gmsh mesh imported through the installed reader,
+// a moved copy merged onto it, names changed, composites made and tagged, the display arrays a
+// viewer draws, a selection, and the database closed and removed.
+// check-host names the meshes (ZYRHOST_MESHES) and the reader's directories.
+void session() {
+  const char *meshes = std::getenv("ZYRHOST_MESHES");
+  if (meshes == nullptr) {
+    std::printf("skip session: ZYRHOST_MESHES is not set\n");
+    return;
+  }
+  char pattern[] = "/tmp/zyrsessionXXXXXX";
+  if (mkdtemp(pattern) == nullptr) {
+    check(false, "scratch directory");
+    return;
+  }
+  const std::string dir = pattern;
+  const std::string db = dir + "/session.zyr";
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  try {
+    api.setWorkingDirectory(dir);
+    api.openDB(db, false);
+    std::vector<std::string> assemblies;
+    api.importMeshToModel("Msh", std::string(meshes) + "/box-hex.v4.msh", "", "", "m", "Left", false, assemblies);
+    check(assemblies == std::vector<std::string>{"Left"}, "mesh imported through the reader");
+    std::vector<std::string> surfaces;
+    api.getPrimitive2DRegionsForModel(surfaces);
+    std::vector<std::string> volumes;
+    api.getPrimitive3DRegionsForModel(volumes);
+    check(surfaces.size() == 3 && volumes == std::vector<std::string>{"Block"}, "the mesh's groups are regions");
+
+    double b[6] = {0, 0, 0, 0, 0, 0};
+    api.getBoundingBoxForLocation("Left", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], false);
+    qiv::ZYRAffineTransform3D shift;
+    // Stacked: the copy's bottom lies on the original's top, face for face.
+    shift.translate(qiv::TripletBase<float>(0, 0, static_cast<float>(b[5] - b[4])), "m");
+    std::vector<std::string> copies;
+    api.transformAssembly("Left", "Right", false, 1, shift, false, copies);
+    check(copies.size() == 2 && api.getAssemblyNames().size() == 2, "a moved copy");
+    std::vector<std::string> pair = api.getAssemblyNames();
+    const bool merged = api.mergeAssemblies(pair);
+    check(merged && api.getAssemblyNames().size() == 1, "the copy merged where the meshes meet");
+    std::vector<std::string> paired;
+    api.getPairedRegionsForRegion("top", paired, 3);
+    check(paired.size() == 1, "the meeting faces are paired");
+
+    std::string given;
+    api.renameRegion("top", "lid", 0, given);
+    check(given == "lid" && api.isPrimitiveName("lid") && !api.isPrimitiveName("top"), "region renamed");
+
+    qiv::ZYRAPI::CompositeDef ends;
+    ends.name = "ends";
+    ends.type = 0;
+    ends.componentsA = {"lid", "bottom"};
+    api.addCompositeName(ends);
+    api.tagComposite("ends", true, "caps");
+    std::vector<std::string> tags;
+    api.getCompositeTags("ends", tags);
+    // The atlas keeps the components in name order.
+    const qiv::ZYRAPI::CompositeDef back = api.getCompositeByName("ends");
+    check(back.name == "ends" && back.type == 0 && back.componentsA == std::vector<std::string>{"bottom", "lid"} &&
+              tags == std::vector<std::string>{"caps"},
+          "composite made and tagged");
+    api.renameComposite("ends", "caps", 0, given);
+    check(api.isCompositeName("caps") && !api.isCompositeName("ends"), "composite renamed");
+
+    qiv::ZYRAPI::FacettedDisplay facets;
+    api.getFacettedDisplayForLocation("caps", facets, false);
+    check(facets.nQuads > 0 &&
+              facets.connectivity.size() == 3 * static_cast<size_t>(facets.nTriangles) + 4 * facets.nQuads &&
+              facets.points.size() == 3 * static_cast<size_t>(facets.nPoints),
+          "facetted display arrays");
+    qiv::ZYRGeometricAlgorithms algorithms;
+    std::string location = "caps";
+    qiv::TripletQIVVector points;
+    qiv::IntQIVVector lines;
+    algorithms.calculateWireframe(location, points, lines, 30);
+    check(!points.empty() && lines.size() % 2 == 0, "wireframe through the framework interface");
+    qiv::IntQIVVector same;
+    for (int i = 0; i < static_cast<int>(points.size()); ++i)
+      same.push_back(i);
+    algorithms.reorderConnectivityVector(points, points, same);
+    bool identity = true;
+    for (size_t i = 0; i < same.size(); ++i)
+      identity = identity && same[i] == static_cast<int>(i);
+    check(identity, "renumbering onto the same points changes nothing");
+
+    std::vector<double> values;
+    {
+      qiv::ZYRSelection selection("location Block");
+      selection.analyse("volume", values);
+    }
+    check(!values.empty() && values[0] > 0, "selection analysed");
+
+    api.removeCurZyr(db);
+    check(!api.isDBOpen() && access(db.c_str(), F_OK) != 0, "database closed and removed");
+  } catch (const qiv::Error &e) {
+    std::printf("%s: %s\n", e.getMethod().c_str(), e.getText().c_str());
+    check(false, "session");
+    if (api.isDBOpen())
+      api.removeCurZyr(db);
+  }
+  check(rmdir(dir.c_str()) == 0, "nothing left behind by the session");
+}
+
 } // namespace
 
 int main() {
@@ -112,5 +219,6 @@ int main() {
   transformClass();
   apiObject();
   database();
+  session();
   return failures == 0 ? 0 : 1;
 }

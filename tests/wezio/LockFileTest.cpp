@@ -154,6 +154,74 @@ TEST_F(LockFileTest, ALockFileThatNoLiveProcessBacksIsTakenOverWithAWarning) {
   EXPECT_EQ(lockFile(), "(none)");
 }
 
+// What a killed reader leaves is a count of 1 that nobody backs. Counted on, it would add up
+// over kills (a reader opening after each one, as a writer that is killed now and then and
+// recovered by the next open does), so every later reader and writer must take it over.
+TEST_F(LockFileTest, AKilledReadersCountNeitherAddsUpNorOutlivesTheLiveReaders) {
+  std::string index = indexFrame({}, 36);
+  writeFile(m_name, infoBlock(36 + static_cast<int64_t>(index.size())) + index);
+  auto killedReader = [this] {
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (!iif_is_open(open("d"))) _exit(1);
+      kill(getpid(), SIGKILL);
+    }
+    int waited = 0;
+    waitpid(pid, &waited, 0);
+    return WIFSIGNALED(waited) && WTERMSIG(waited) == SIGKILL;
+  };
+  auto warning = [this](int level) {
+    return "iif_set_lock: warning: lock file " + m_lock + " (level " + std::to_string(level) +
+           ") was left by a program that has ended; taking it over\n";
+  };
+  int status;
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_TRUE(killedReader());
+    ASSERT_EQ(lockFile(), "         1\n") << "round " << round;
+    messages().clear();
+    IO_file *r = open("d", &status);
+    ASSERT_EQ(status, IO_OK) << allMessages();
+    EXPECT_EQ(allMessages(), warning(1));
+    EXPECT_EQ(lockFile(), "         1\n") << "round " << round;
+    iif_close(r);
+    EXPECT_EQ(lockFile(), "(none)") << "round " << round;
+  }
+  // Killed beside a live reader: its count stays when the live one closes, and goes at the next
+  // open.
+  messages().clear();
+  IO_file *live = open("r", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  ASSERT_TRUE(killedReader());
+  EXPECT_EQ(lockFile(), "         2\n");
+  iif_close(live);
+  EXPECT_EQ(lockFile(), "         1\n");
+  EXPECT_EQ(allMessages(), "");
+  IO_file *r = open("r", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  EXPECT_EQ(allMessages(), warning(1));
+  EXPECT_EQ(lockFile(), "         1\n");
+  iif_close(r);
+  EXPECT_EQ(lockFile(), "(none)");
+  // Nor does it keep a writer out, whether the writer opens for writing or becomes one.
+  ASSERT_TRUE(killedReader());
+  messages().clear();
+  IO_file *w = open("w", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  EXPECT_EQ(allMessages(), warning(1));
+  EXPECT_EQ(lockFile(), "        -1\n");
+  iif_close(w);
+  EXPECT_EQ(lockFile(), "(none)");
+  ASSERT_TRUE(killedReader());
+  messages().clear();
+  IO_file *d = open("d", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  EXPECT_EQ(setfilebusyflag(captureMessage, d), IO_OK) << allMessages();
+  EXPECT_EQ(allMessages(), warning(1));
+  EXPECT_EQ(lockFile(), "        -1\n");
+  iif_close(d);
+  EXPECT_EQ(lockFile(), "(none)");
+}
+
 TEST_F(LockFileTest, ALiveWriterInAnotherProcessStillKeepsOthersOut) {
   writeFile(m_name, infoBlock(36));
   int toChild[2], toParent[2];

@@ -8,6 +8,7 @@
 #include "Projection.h"
 #include "Representation.h"
 #include "Repository.h"
+#include "SessionFile.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
@@ -94,6 +95,33 @@ int zyrAPI_getDatabase(int32_t hDatabase, const char *caller, Repository **repos
 int zyrAPI_getSelection(int32_t hSelection, const char *caller, MeshSelection **selection) {
   *selection = static_cast<MeshSelection *>(resolve(&theSelections, hSelection, caller, "selection"));
   return *selection != nullptr;
+}
+
+int zyrAPI_isGiven(const void *pointer, const char *caller, const char *argument) {
+  if (pointer != nullptr)
+    return 1;
+  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, caller, __FILE__, __LINE__);
+  zyrError_addMessage(error, "A null pointer has been supplied for the argument \"%s\".\n", argument);
+  zyrError_publish(error);
+  return 0;
+}
+
+int zyrAPI_finish(Model *model, int status) {
+  if (status == 1)
+    Model_flushChanges(model);
+  return status;
+}
+
+int zyrAPI_recordModelCall(Model *model, int status, const char *name, int32_t hModel) {
+  return zyrAPI_recordCall(Model_getRepository(model), status, name, hModel);
+}
+
+int zyrAPI_recordCall(Repository *repository, int status, const char *name, int32_t handle) {
+  if (!SessionFile_record(repository, status))
+    return 0;
+  SessionFile_recordString(name);
+  SessionFile_recordInteger(handle);
+  return 1;
 }
 
 int32_t zyrAPI_createSelectionHandle(MeshSelection *selection) {

@@ -7,6 +7,8 @@
 #include "zyrErrorManager.h"
 
 int zyrApp_getErrors(int32_t *noOfErrors, zyrError ***errors) {
+  if (!zyrAPI_isGiven(noOfErrors, __func__, "noOfErrors") || !zyrAPI_isGiven(errors, __func__, "errors"))
+    return 0;
   *noOfErrors = 0;
   *errors = nullptr;
   const int status = zyrErrorManager_getErrors(zyrErrorManager_get(), noOfErrors, errors);
@@ -45,6 +47,8 @@ int zyrApp_setWorkingDirectory(const char *directory) {
 }
 
 int zyrApp_getWorkingDirectory(char **directory) {
+  if (!zyrAPI_isGiven(directory, __func__, "directory"))
+    return 0;
   *directory = zyrApplication_getWorkingDirectory();
   if (SessionFile_record(nullptr, 1))
     SessionFile_recordString(__func__);

@@ -4,31 +4,13 @@
 #include "Model.h"
 #include "SessionFile.h"
 
-namespace {
-
-int finish(Model *model, int status) {
-  if (status == 1)
-    Model_flushChanges(model);
-  return status;
-}
-
-int record(Model *model, int status, const char *name, int32_t hModel) {
-  if (!SessionFile_record(Model_getRepository(model), status))
-    return 0;
-  SessionFile_recordString(name);
-  SessionFile_recordInteger(hModel);
-  return 1;
-}
-
-} // namespace
-
 int zyrModel_getCompositeNames(int32_t hModel, int32_t *noOfCompositeNames, char ***compositeNames) {
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   *noOfCompositeNames = Model_getCompositeNames(model, compositeNames);
-  record(model, 1, __func__, hModel);
-  return finish(model, 1);
+  zyrAPI_recordModelCall(model, 1, __func__, hModel);
+  return zyrAPI_finish(model, 1);
 }
 
 int zyrModel_getTaggedCompositeNames(int32_t hModel, const char *vsnTagList, const char *untaggedTag,
@@ -38,12 +20,12 @@ int zyrModel_getTaggedCompositeNames(int32_t hModel, const char *vsnTagList, con
     return 0;
   const int status =
       Model_getTaggedCompositeNames(model, vsnTagList, untaggedTag, otherTag, noOfCompositeNames, compositeNames);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(vsnTagList);
     SessionFile_recordString(untaggedTag);
     SessionFile_recordString(otherTag);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrModel_isCompositeName(int32_t hModel, const char *name, int32_t *isCompositeName) {
@@ -51,9 +33,9 @@ int zyrModel_isCompositeName(int32_t hModel, const char *name, int32_t *isCompos
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_isNameComposite(model, name, isCompositeName);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordString(name);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrModel_tagCompositeNames(int32_t hModel, const char *tag, int32_t operation, int32_t noOfCompositeNames,
@@ -62,12 +44,12 @@ int zyrModel_tagCompositeNames(int32_t hModel, const char *tag, int32_t operatio
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_tagCompositeNames(model, tag, operation, noOfCompositeNames, compositeNames);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(tag);
     SessionFile_recordInteger(operation);
     SessionFile_recordStringArray(compositeNames, 1, noOfCompositeNames);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrModel_exportRegionMap(int32_t hModel, char **vsn) {
@@ -75,8 +57,8 @@ int zyrModel_exportRegionMap(int32_t hModel, char **vsn) {
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_exportRegionMap(model, vsn);
-  record(model, status, __func__, hModel);
-  return finish(model, status);
+  zyrAPI_recordModelCall(model, status, __func__, hModel);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrModel_importRegionMap(int32_t hModel, const char *vsn, int32_t operation, int32_t resolution) {
@@ -84,12 +66,12 @@ int zyrModel_importRegionMap(int32_t hModel, const char *vsn, int32_t operation,
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_importRegionMap(model, vsn, operation, resolution);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordStrings(vsn);
     SessionFile_recordInteger(operation);
     SessionFile_recordInteger(resolution);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrCompositeName_create(int32_t hModel, const char *name, int32_t combination, int32_t noOfComponentsA,
@@ -99,13 +81,13 @@ int zyrCompositeName_create(int32_t hModel, const char *name, int32_t combinatio
     return 0;
   const int status =
       Model_createCompositeName(model, name, combination, noOfComponentsA, componentsA, noOfComponentsB, componentsB);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(name);
     SessionFile_recordInteger(combination);
     SessionFile_recordStringArray(componentsA, 1, noOfComponentsA);
     SessionFile_recordStringArray(componentsB, 1, noOfComponentsB);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrCompositeName_destroy(int32_t hModel, const char *name) {
@@ -113,9 +95,9 @@ int zyrCompositeName_destroy(int32_t hModel, const char *name) {
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_destroyCompositeName(model, name);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordString(name);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrCompositeName_getDefinition(int32_t hModel, const char *name, int32_t *combination, int32_t *noOfComponentsA,
@@ -125,9 +107,9 @@ int zyrCompositeName_getDefinition(int32_t hModel, const char *name, int32_t *co
     return 0;
   const int status = Model_getCompositeNameDefinition(model, name, combination, noOfComponentsA, componentsA,
                                                       noOfComponentsB, componentsB);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordString(name);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrCompositeName_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias,
@@ -136,12 +118,12 @@ int zyrCompositeName_rename(int32_t hModel, const char *oldName, const char *new
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_renameCompositeName(model, oldName, newName, addAlias, actualName);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(oldName);
     SessionFile_recordString(newName);
     SessionFile_recordInteger(addAlias);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrCompositeName_hasTag(int32_t hModel, const char *name, const char *tag, int32_t *hasTag) {
@@ -149,11 +131,11 @@ int zyrCompositeName_hasTag(int32_t hModel, const char *name, const char *tag, i
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_compositeNameHasTag(model, name, tag, hasTag);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(name);
     SessionFile_recordString(tag);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrCompositeName_getTags(int32_t hModel, const char *name, char **tags) {
@@ -161,7 +143,7 @@ int zyrCompositeName_getTags(int32_t hModel, const char *name, char **tags) {
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_compositeNameGetTags(model, name, tags);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordString(name);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }

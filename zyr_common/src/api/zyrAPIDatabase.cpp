@@ -7,8 +7,12 @@
 #include "Units.h"
 
 int zyrDatabase_open(const char *name, int32_t *hDatabase, int32_t *hModel) {
+  if (!zyrAPI_isGiven(hDatabase, __func__, "hDatabase") || !zyrAPI_isGiven(hModel, __func__, "hModel"))
+    return 0;
   *hDatabase = -1;
   *hModel = -1;
+  if (!zyrAPI_isGiven(name, __func__, "name"))
+    return 0;
   zyrAPI_initialise();
   if (!Units_areAvailable())
     return 0;
@@ -33,11 +37,8 @@ int zyrDatabase_close(int32_t hDatabase, int32_t purgeHistory) {
   if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   // Written before the close, while the repository still exists.
-  if (SessionFile_record(repository, 1)) {
-    SessionFile_recordString(__func__);
-    SessionFile_recordInteger(hDatabase);
+  if (zyrAPI_recordCall(repository, 1, __func__, hDatabase))
     SessionFile_recordInteger(purgeHistory);
-  }
   zyrAPI_releaseDatabaseHandles(hDatabase, repository);
   // The handles are gone whatever happens; a close that could not commit or compact is still
   // a failure the caller must hear of.
@@ -46,12 +47,10 @@ int zyrDatabase_close(int32_t hDatabase, int32_t purgeHistory) {
 
 int zyrDatabase_copy(int32_t hDatabase, const char *filename, int32_t workOnCopy, int32_t purgeHistory) {
   Repository *repository = nullptr;
-  if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
+  if (!zyrAPI_isGiven(filename, __func__, "filename") || !zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   const int status = Repository_copyDatabase(repository, filename, workOnCopy, purgeHistory);
-  if (SessionFile_record(repository, status)) {
-    SessionFile_recordString(__func__);
-    SessionFile_recordInteger(hDatabase);
+  if (zyrAPI_recordCall(repository, status, __func__, hDatabase)) {
     SessionFile_recordString(filename);
     SessionFile_recordInteger(workOnCopy);
     SessionFile_recordInteger(purgeHistory);
@@ -63,13 +62,10 @@ int zyrDatabase_copy(int32_t hDatabase, const char *filename, int32_t workOnCopy
 
 int zyrDatabase_saveCheckpoint(int32_t hDatabase, int32_t *checkpoint) {
   Repository *repository = nullptr;
-  if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
+  if (!zyrAPI_isGiven(checkpoint, __func__, "checkpoint") || !zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   *checkpoint = Repository_externalCheckpoint(repository);
-  if (SessionFile_record(repository, 1)) {
-    SessionFile_recordString(__func__);
-    SessionFile_recordInteger(hDatabase);
-  }
+  zyrAPI_recordCall(repository, 1, __func__, hDatabase);
   return 1;
 }
 
@@ -78,27 +74,23 @@ int zyrDatabase_restoreCheckpoint(int32_t hDatabase, int32_t checkpoint) {
   if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   const int status = Repository_gotoExternalCheckpoint(repository, checkpoint);
-  if (SessionFile_record(repository, status)) {
-    SessionFile_recordString(__func__);
-    SessionFile_recordInteger(hDatabase);
+  if (zyrAPI_recordCall(repository, status, __func__, hDatabase))
     SessionFile_recordInteger(checkpoint);
-  }
   return status;
 }
 
 int zyrDatabase_getNoOfCheckpoints(int32_t hDatabase, int32_t *noOfCheckpoints) {
   Repository *repository = nullptr;
-  if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
+  if (!zyrAPI_isGiven(noOfCheckpoints, __func__, "noOfCheckpoints") || !zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   *noOfCheckpoints = Repository_getNoOfCheckpoints(repository);
-  if (SessionFile_record(repository, 1)) {
-    SessionFile_recordString(__func__);
-    SessionFile_recordInteger(hDatabase);
-  }
+  zyrAPI_recordCall(repository, 1, __func__, hDatabase);
   return 1;
 }
 
 int zyrDatabase_upgrade(const char *name, const char *newName, int *upgraded) {
+  if (!zyrAPI_isGiven(name, __func__, "name") || !zyrAPI_isGiven(upgraded, __func__, "upgraded"))
+    return 0;
   zyrAPI_initialise();
   const int status = zyrDatabaseUpgrade(name, newName, upgraded);
   // Written only into a recording already under way: an upgrade does not start one.

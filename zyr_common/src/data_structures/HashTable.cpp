@@ -409,12 +409,17 @@ void HashTable_print(const HashTable *table, FILE *stream) {
   HashTable_printStatistics(table, stream);
 }
 
+// Links an entry at the head of its bucket's chain.
+static void HashTable_insertEntry(HashTable *table, HashEntry *entry, uint32_t bucket) {
+  zyrHashChains::linkAtHead(table, entry, bucket);
+}
+
 int32_t HashTable_insert(HashTable *table, const void *key, void *value) {
   if (zyrHashChains::full(table))
     HashTable_resize(table, +1);
   const KeyProbe probe = probeForChange(table, key);
   HashEntry *entry = HashTable_newHashEntry(table, key, value, probe.m_check);
-  zyrHashChains::linkAtHead(table, entry, probe.m_bucket);
+  HashTable_insertEntry(table, entry, probe.m_bucket);
   indexAdd(table, entry, probe.m_check);
   return table->m_count;
 }

@@ -2,6 +2,7 @@
 
 #include "HashTable.h"
 #include "LinkMap.h"
+#include "MeshReferences.h"
 #include "Region.h"
 #include "Topology.h"
 #include "Units.h"
@@ -98,6 +99,7 @@ int Representation_restore(void *object, int32_t flag) {
   Representation *r = static_cast<Representation *>(object);
   void *pointer = r->m_topology;
   zyrObject_getPointer(r, flag, "topology", &pointer);
+  MeshReferences_check(r, "topology", "Topology", __func__, &pointer);
   r->m_topology = static_cast<Topology *>(pointer);
   if (flag == 0 || r->m_visuals == nullptr || zyrObject_checkAttribute(r, flag, "regions") ||
       zyrObject_checkAttribute(r, flag, "visuals")) {
@@ -110,6 +112,8 @@ int Representation_restore(void *object, int32_t flag) {
     if (zyrObject_getPointers(r, 0, "visuals", &visuals, &noOfVisuals) != 1 || visuals == nullptr)
       noOfVisuals = 0;
     const int32_t n = noOfRegions < noOfVisuals ? noOfRegions : noOfVisuals;
+    MeshReferences_checkArray(r, "regions", "Region", __func__, regions, n);
+    MeshReferences_checkArray(r, "visuals", "Visual", __func__, visuals, n);
     LinkMap_delete(r->m_visuals);
     r->m_visuals = LinkMap_new(n + 50);
     // A damaged record can hold lists of different lengths or empty references: only whole pairs
@@ -207,7 +211,9 @@ int Representation_deleteRegions(Representation *r, int32_t count, Region **regi
   if (r == nullptr)
     return 1;
   for (int32_t i = 0; i < count; ++i) {
-    if (regions[i] == nullptr || Region_getDimensionality(regions[i]) != 2)
+    // Asked whatever the dimensionality says (a damaged record can say another): no visual may
+    // outlive its region.
+    if (regions[i] == nullptr)
       continue;
     Visual *visual = Representation_getVisual(r, regions[i]);
     if (visual == nullptr)

@@ -4,6 +4,7 @@
 #include "ElementTopology.h"
 #include "HashTable.h"
 #include "IntegerMap.h"
+#include "MeshReferences.h"
 #include "Region.h"
 #include "Splitting.h"
 #include "Set.h"
@@ -46,12 +47,17 @@ int ElementMesh_restore(void *object, int32_t flag) {
   zyrObject_getSet(mesh, flag, "elementSets", &mesh->m_elementSets);
   if (mesh->m_elementSets == nullptr)
     mesh->m_elementSets = Set_new(5);
-  Set_remove(mesh->m_elementSets, nullptr);
+  MeshReferences_checkArray(mesh, "elementSets", "ElementSet", __func__, mesh->m_elementSets->m_items,
+                            mesh->m_elementSets->m_count);
+  while (Set_remove(mesh->m_elementSets, nullptr))
+    ;
   void *pointer = mesh->m_vertices;
   zyrObject_getPointer(mesh, flag, "vertices", &pointer);
+  MeshReferences_check(mesh, "vertices", "Vertices", __func__, &pointer);
   mesh->m_vertices = static_cast<Vertices *>(pointer);
   pointer = mesh->m_region;
   zyrObject_getPointer(mesh, flag, "region", &pointer);
+  MeshReferences_check(mesh, "region", "Region", __func__, &pointer);
   mesh->m_region = static_cast<Region *>(pointer);
   mesh->m_noOfElements = -1;
   return 1;

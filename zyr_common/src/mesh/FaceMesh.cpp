@@ -5,6 +5,7 @@
 #include "FaceSet.h"
 #include "HashTable.h"
 #include "InterfaceMap.h"
+#include "MeshReferences.h"
 #include "Numbering.h"
 #include "Mesh.h"
 #include "Region.h"
@@ -200,18 +201,22 @@ int FaceMesh_restore(void *object, int32_t flag) {
   FaceMesh *fm = static_cast<FaceMesh *>(object);
   void *pointer = fm->m_region;
   zyrObject_getPointer(fm, flag, "region", &pointer);
+  MeshReferences_check(fm, "region", "Region", __func__, &pointer);
   fm->m_region = static_cast<Region *>(pointer);
   pointer = fm->m_elementMesh;
   zyrObject_getPointer(fm, flag, "elementMesh", &pointer);
+  MeshReferences_check(fm, "elementMesh", "ElementMesh", __func__, &pointer);
   fm->m_elementMesh = static_cast<ElementMesh *>(pointer);
   if (flag == 0 || zyrObject_checkAttribute(fm, flag, "faceSets") || fm->m_faceSets == nullptr) {
     void **array = nullptr;
     int32_t n = 0;
     zyrObject_getPointers(fm, 0, "faceSets", &array, &n);
+    MeshReferences_checkArray(fm, "faceSets", "FaceSet", __func__, array, n);
     Set_delete(fm->m_faceSets);
     fm->m_faceSets = Set_newFromArray(n, array);
     zyrMemory_free(array, __func__);
-    Set_remove(fm->m_faceSets, nullptr);
+    while (Set_remove(fm->m_faceSets, nullptr))
+      ;
   }
   clearCaches(fm);
   return 1;

@@ -8,6 +8,7 @@
 #include "HashTable.h"
 #include "InterfaceMap.h"
 #include "LinkMap.h"
+#include "MeshReferences.h"
 #include "Pair.h"
 #include "Region.h"
 #include "Set.h"
@@ -92,26 +93,26 @@ std::vector<std::pair<void *, void *>> pairsOf(HashTable *table) {
   return pairs;
 }
 
-void deleteFaceMesh(FaceMesh *fm) {
-  FaceSet **sets = nullptr;
-  const int32_t n = FaceMesh_getFaceSets(fm, &sets);
+// A face or element mesh is deleted with the sets it holds.
+template <class M, class S>
+void deleteWithSets(M *owner, int32_t (*getSets)(const M *, S ***), int (*removeSet)(M *, S *),
+                    int (*deleteSet)(void *), int (*deleteOwner)(void *)) {
+  S **sets = nullptr;
+  const int32_t n = getSets(owner, &sets);
   for (int32_t i = 0; i < n; ++i) {
-    FaceMesh_removeFaceSet(fm, sets[i]);
-    FaceSet_delete(sets[i]);
+    removeSet(owner, sets[i]);
+    deleteSet(sets[i]);
   }
   zyrMemory_free(sets, __func__);
-  FaceMesh_delete(fm);
+  deleteOwner(owner);
+}
+
+void deleteFaceMesh(FaceMesh *fm) {
+  deleteWithSets(fm, FaceMesh_getFaceSets, FaceMesh_removeFaceSet, FaceSet_delete, FaceMesh_delete);
 }
 
 void deleteElementMesh(ElementMesh *em) {
-  ElementSet **sets = nullptr;
-  const int32_t n = ElementMesh_getElementSets(em, &sets);
-  for (int32_t i = 0; i < n; ++i) {
-    ElementMesh_removeElementSet(em, sets[i]);
-    ElementSet_delete(sets[i]);
-  }
-  zyrMemory_free(sets, __func__);
-  ElementMesh_delete(em);
+  deleteWithSets(em, ElementMesh_getElementSets, ElementMesh_removeElementSet, ElementSet_delete, ElementMesh_delete);
 }
 
 int32_t clampCount(int64_t n) { return static_cast<int32_t>(std::min<int64_t>(n, INT32_MAX)); }
@@ -167,6 +168,11 @@ int Mesh_restore(void *object, int32_t flag) {
     if (flag == 0 || zyrObject_checkAttribute(mesh, flag, keyOf(bit))) {
       if (zyrObject_getPointers(mesh, 0, keyOf(bit), &pairs, &n) != 1)
         n = 0;
+      static const char *const kinds[][2] = {
+          {"ElementMesh", "Region"}, {"FaceMesh", "Region"}, {"InterfaceMap", "Connection"}};
+      const char *const *kind = kinds[bit - MESH_ELEMENT_MESHES_CHANGED];
+      for (int32_t i = 0; i < n; ++i)
+        MeshReferences_check(mesh, keyOf(bit), kind[i % 2], __func__, &pairs[i]);
       LinkMap_delete(*map);
       *map = LinkMap_new(n / 2 + 50);
       // An odd entry left over (a damaged list) has no partner and is ignored.
@@ -180,6 +186,7 @@ int Mesh_restore(void *object, int32_t flag) {
   }
   void *topology = mesh->m_topology;
   zyrObject_getPointer(mesh, flag, "topology", &topology);
+  MeshReferences_check(mesh, "topology", "Topology", __func__, &topology);
   mesh->m_topology = static_cast<Topology *>(topology);
   BitField_clearAll(&mesh->m_changes);
   return 1;
@@ -335,19 +342,17 @@ int Mesh_moveRegions(Mesh *mesh, int32_t n, Region *const *regions, const zyrAff
 int Mesh_deleteRegions(Mesh *mesh, int32_t n, Region *const *regions) {
   for (int32_t i = 0; i < n; ++i) {
     Region *region = regions[i];
-    const int32_t dimension = Region_getDimensionality(region);
-    if (dimension == 2) {
-      FaceMesh *fm = Mesh_getFaceMesh(mesh, region);
-      if (fm != nullptr) {
-        Mesh_removeFaceMesh(mesh, fm);
-        deleteFaceMesh(fm);
-      }
-    } else if (dimension == 3) {
-      ElementMesh *em = Mesh_getElementMesh(mesh, region);
-      if (em != nullptr) {
-        Mesh_removeElementMesh(mesh, em);
-        deleteElementMesh(em);
-      }
+    // Both maps are asked whatever the region's dimensionality says: a damaged record can give a
+    // region another one than its mesh has, and no mesh may outlive its region.
+    FaceMesh *fm = Mesh_getFaceMesh(mesh, region);
+    if (fm != nullptr) {
+      Mesh_removeFaceMesh(mesh, fm);
+      deleteFaceMesh(fm);
+    }
+    ElementMesh *em = Mesh_getElementMesh(mesh, region);
+    if (em != nullptr) {
+      Mesh_removeElementMesh(mesh, em);
+      deleteElementMesh(em);
     }
     Set *connections = Set_new(4);
     Region_collectConnections(region, connections);

@@ -1,5 +1,6 @@
 #include "Vertices.h"
 
+#include "MeshReferences.h"
 #include "Units.h"
 #include "zyrAffineTransform3D.h"
 #include "zyrBlob.h"
@@ -202,6 +203,7 @@ int Vertices_restore(void *object, int32_t flag) {
   zyrObject_getInt(v, flag, "noOfVertices", &v->m_noOfVertices);
   void *xyz = v->m_xyz;
   zyrObject_getPointer(v, flag, "xyz", &xyz);
+  MeshReferences_check(v, "xyz", "zyrBlob", __func__, &xyz);
   v->m_xyz = static_cast<zyrBlob *>(xyz);
   zyrObject_getString(v, flag, "units", &v->m_units);
   zyrObject_getInt(v, flag, "precision", &v->m_precision);
@@ -340,7 +342,11 @@ int Vertices_delete(void *object) {
   return zyrObject_delete(v);
 }
 
-int32_t Vertices_getNoOfVertices(const Vertices *v) { return v->m_noOfVertices + v->m_noOfSplitVertices; }
+int32_t Vertices_getNoOfVertices(const Vertices *v) {
+  // Callers size arrays by the count: a restored one is first checked against the blob.
+  ensureConsistent(const_cast<Vertices *>(v));
+  return v->m_noOfVertices + v->m_noOfSplitVertices;
+}
 
 int32_t Vertices_getDimensionality(const Vertices *v) { return v->m_dimensionality; }
 

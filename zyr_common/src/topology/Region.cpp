@@ -155,7 +155,19 @@ int Region_restore(void *object, int32_t flag) {
         zyrCString_free(base);
     }
   }
+  const int32_t dimensionality = region->m_dimensionality;
   zyrObject_getInt(region, flag, "dimensionality", &region->m_dimensionality);
+  if (region->m_dimensionality < 0 || region->m_dimensionality > 3) {
+    // Used as an index and a shift everywhere: a damaged value must not stay.
+    char uuid[32];
+    zyrObject_getUUIDString(region, uuid);
+    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error, "The stored region %s has dimensionality %d; it has been left at %d.\n", uuid,
+                        region->m_dimensionality, dimensionality >= 0 && dimensionality <= 3 ? dimensionality : 0);
+    zyrError_publish(error);
+    region->m_dimensionality = dimensionality >= 0 && dimensionality <= 3 ? dimensionality : 0;
+    ok = 0;
+  }
   zyrObject_getInt(region, flag, "id", &region->m_id);
   if (zyrObject_getInt(region, flag, "priority", &region->m_priority) != 1)
     region->m_priority = 0;
@@ -176,14 +188,7 @@ int Region_restore(void *object, int32_t flag) {
   ok &= TopologyReferences_read(region, flag, "connection", TOPOLOGY_TYPE_CONNECTION, __func__, &target);
   region->m_connection = static_cast<Connection *>(target);
 
-  void **gluings = nullptr;
-  int32_t count = 0;
-  ok &= TopologyReferences_readArray(region, flag, "gluings", TOPOLOGY_TYPE_CONNECTION, __func__, &gluings, &count);
-  if (count >= 0) {
-    Set_delete(region->m_gluings);
-    region->m_gluings = count > 0 ? Set_newFromArray(count, gluings) : nullptr;
-  }
-  zyrMemory_free(gluings, __func__);
+  ok &= TopologyReferences_readSet(region, flag, "gluings", TOPOLOGY_TYPE_CONNECTION, __func__, &region->m_gluings);
   dropGluingsIfEmpty(region);
   return ok;
 }

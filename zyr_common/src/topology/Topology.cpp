@@ -286,9 +286,11 @@ int Topology_removeRegion(Topology *topology, Region *region) {
     return 1;
   if (Region_getUserName(region) != nullptr)
     NameManager_removeName(topology->m_nameManager, Region_getUserName(region));
-  const int32_t d = Region_getDimensionality(region);
-  if (validDimension(d) && topology->m_regions[d] != nullptr)
-    HashSet_remove(topology->m_regions[d], region);
+  // A damaged record can file a region under another dimensionality than its own: it must leave
+  // whichever set holds it.
+  for (int32_t d = 0; d < 4; ++d)
+    if (topology->m_regions[d] != nullptr)
+      HashSet_remove(topology->m_regions[d], region);
   zyrObject_setModified(topology);
   s_removingRegion = 1;
   Region_unsetTopology(region);
@@ -331,9 +333,14 @@ Assembly *Topology_copyAssembly(Topology *, Assembly *assembly, const char *base
   return copy;
 }
 
-int Topology_deleteRegions(Topology *, int32_t count, Region **regions) {
-  for (int32_t i = 0; i < count; ++i)
+int Topology_deleteRegions(Topology *topology, int32_t count, Region **regions) {
+  for (int32_t i = 0; i < count; ++i) {
+    // A damaged record can leave a region in this topology without pointing back at it; it must
+    // not stay in the sets once deleted.
+    if (topology != nullptr && Region_getTopology(regions[i]) != topology)
+      Topology_removeRegion(topology, regions[i]);
     Region_delete(regions[i]);
+  }
   return 1;
 }
 

@@ -1,0 +1,191 @@
+// A model stored, one of its records damaged in the file, and the database opened again through
+// the procedural interface: the damage is reported (error 20006) and left out, and walking,
+// deleting and committing the model afterwards neither crashes nor keeps a deleted object.
+#include "Database.h"
+#include "EditingTestSupport.h"
+#include "Representation.h"
+#include "Visual.h"
+#include "zyrAPI.h"
+#include "zyrCString.h"
+#include "zyrTestErrors.h"
+#include "zyrTestSupport.h"
+#include "zyrUUID.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using editingtest::addBlock;
+
+struct Keys {
+  std::string m_leftRegion;  // region "Aleft"
+  std::string m_volume;      // region "Avol"
+  std::string m_leftFaces;   // the face mesh of "Aleft"
+  std::string m_visualXyz;   // the vertices of the visual of "Aleft"
+};
+
+std::string keyOf(const void *object) {
+  char key[ZYR_UUID_BASE64_SIZE];
+  zyrObject_getUUIDString(object, key);
+  return key;
+}
+
+// The latest stored version of [name, key]: its state.
+int32_t whenOf(Database *database, const std::string &key, const char *name) {
+  int32_t noOfKeys = 0;
+  char **keys = nullptr;
+  int32_t *offsets = nullptr;
+  char **names = nullptr;
+  int32_t *whens = nullptr;
+  Database_match(database, -1, -1, key.c_str(), name, &noOfKeys, &keys, &offsets, &names, &whens);
+  const int32_t total = offsets[noOfKeys];
+  const int32_t when = total > 0 ? whens[total - 1] : -1;
+  zyrCStringArray_free(keys, static_cast<uint64_t>(noOfKeys));
+  zyrCStringArray_free(names, static_cast<uint64_t>(total));
+  zyrMemory_free(offsets, "test");
+  zyrMemory_free(whens, "test");
+  return when;
+}
+
+class DamagedModelTest : public testing::Test {
+protected:
+  // Blocks "A" and "B", the left face of "A" with a visual; stored and closed.
+  void SetUp() override {
+    int32_t hd = -1, hm = -1;
+    ASSERT_EQ(zyrDatabase_open(m_name.c_str(), &hd, &hm), 1);
+    Model *model = nullptr;
+    ASSERT_EQ(zyrAPI_getModel(hm, "test", &model), 1);
+    addBlock(model, "A", 0);
+    addBlock(model, "B", 1);
+    Topology *topology = Model_getTopology(model);
+    Region *left = Topology_findRegion(topology, "Aleft");
+    FaceMesh *faces = Mesh_getFaceMesh(Model_getMesh(model), left);
+    Visual *visual = Visual_newFromFaceMesh(left, faces);
+    ASSERT_EQ(Representation_addVisual(Model_getRepresentation(model), visual), 1);
+    m_keys = {keyOf(left), keyOf(Topology_findRegion(topology, "Avol")), keyOf(faces), keyOf(visual->m_vertices)};
+    Model_flushChanges(model);
+    ASSERT_EQ(zyrDatabase_close(hd, -1), 1);
+  }
+  void TearDown() override {
+    if (m_hDatabase >= 0)
+      zyrDatabase_close(m_hDatabase, 1);
+  }
+
+  Database *store() { return Database_new(m_name.c_str()); }
+
+  // Opens the damaged file; the messages of the 20006 errors it published.
+  std::vector<std::string> reopen() {
+    zyrtest::ErrorCapture errors;
+    EXPECT_EQ(zyrDatabase_open(m_name.c_str(), &m_hDatabase, &m_hModel), 1);
+    std::vector<std::string> messages;
+    for (const zyrtest::RaisedError &error : errors.published())
+      if (error.code == 20006)
+        messages.push_back(error.message);
+    return messages;
+  }
+  Model *model() {
+    Model *model = nullptr;
+    EXPECT_EQ(zyrAPI_getModel(m_hModel, "test", &model), 1);
+    return model;
+  }
+  // Everything of "A" goes; what is left is "B" and still commits and reopens.
+  void deleteAndReopen() {
+    FILE *sink = std::fopen("/dev/null", "w");
+    for (int32_t type : {0, 200, 201, 300, 400})
+      EXPECT_EQ(zyrModel_dump(m_hModel, type, sink), 1);
+    std::fclose(sink);
+    EXPECT_EQ(zyrAssembly_delete(m_hModel, "A"), 1);
+    ASSERT_EQ(zyrDatabase_close(m_hDatabase, -1), 1);
+    ASSERT_EQ(zyrDatabase_open(m_name.c_str(), &m_hDatabase, &m_hModel), 1);
+    EXPECT_EQ(editingtest::assemblyNames(model()), std::vector<std::string>{"B"});
+    EXPECT_EQ(Topology_getNoOfRegions(Model_getTopology(model()), 15), 3);
+  }
+
+  zyrtest::EnvGuard m_units{"ZYR_USE_LOCAL_UNITS", "1"};
+  zyrtest::EnvGuard m_session{"ZYR_SESSION_FILE", nullptr};
+  zyrtest::ScratchDir m_dir{"zyrapi_damaged"};
+  std::string m_name = m_dir.file("model.zyr");
+  Keys m_keys;
+  int32_t m_hDatabase = -1;
+  int32_t m_hModel = -1;
+};
+
+TEST_F(DamagedModelTest, ARegionDimensionalityOutOfRangeIsNotKept) {
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_leftRegion.c_str());
+  ASSERT_EQ(Database_setInt(database, whenOf(database, m_keys.m_leftRegion, "dimensionality"), key,
+                            "dimensionality", 87923735),
+            1);
+  zyrUUID_delete(key);
+  Database_delete(database);
+  EXPECT_EQ(reopen(), std::vector<std::string>{"The stored region " + m_keys.m_leftRegion +
+                                               " has dimensionality 87923735; it has been left at 0.\n"});
+  EXPECT_EQ(Region_getDimensionality(Topology_findRegion(Model_getTopology(model()), "Aleft")), 0);
+  // Its face mesh and visual go with it although it no longer says it is a surface.
+  deleteAndReopen();
+}
+
+TEST_F(DamagedModelTest, ARegionWithoutItsTopologyReferenceStillLeavesTheTopology) {
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_volume.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_volume, "topology"), key, "topology", nullptr), 1);
+  zyrUUID_delete(key);
+  Database_delete(database);
+  EXPECT_TRUE(reopen().empty());
+  deleteAndReopen();
+}
+
+TEST_F(DamagedModelTest, AFaceSetReferenceToAnotherTypeIsLeftOut) {
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_leftFaces.c_str());
+  zyrUUID *region = zyrUUID_newFromBase64(m_keys.m_leftRegion.c_str());
+  ASSERT_EQ(Database_setPointers(database, whenOf(database, m_keys.m_leftFaces, "faceSets"), key, "faceSets", &region, 1),
+            1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(region);
+  Database_delete(database);
+  EXPECT_EQ(reopen(), std::vector<std::string>{"The stored record " + m_keys.m_leftFaces +
+                                               " (FaceMesh) refers under \"faceSets\" to 1 object(s) that are not of "
+                                               "type FaceSet;\nthey have been left out.\n"});
+  int32_t noOfVertices = -1, noOfElements = -1;
+  double *xyz = nullptr;
+  int32_t *types = nullptr, *connectivity = nullptr;
+  Region *left = Topology_findRegion(Model_getTopology(model()), "Aleft");
+  if (Mesh_getRegionMesh(Model_getMesh(model()), left, 0, "m", &noOfVertices, &xyz, &noOfElements, &types,
+                         &connectivity) == 1)
+    EXPECT_EQ(noOfElements, 0);
+  zyrMemory_free(xyz, "test");
+  zyrMemory_free(types, "test");
+  zyrMemory_free(connectivity, "test");
+  deleteAndReopen();
+}
+
+TEST_F(DamagedModelTest, AVertexCountBeyondTheStoredCoordinatesIsCutToThem) {
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_visualXyz.c_str());
+  ASSERT_EQ(Database_setInt(database, whenOf(database, m_keys.m_visualXyz, "noOfVertices"), key, "noOfVertices",
+                            INT_MAX),
+            1);
+  zyrUUID_delete(key);
+  Database_delete(database);
+  reopen();
+  Region *left = Topology_findRegion(Model_getTopology(model()), "Aleft");
+  Visual *visual = Representation_getVisual(Model_getRepresentation(model()), left);
+  ASSERT_NE(visual, nullptr);
+  EXPECT_EQ(Visual_getNoOfVertices(visual), 4);
+  float *coordinates = nullptr;
+  int32_t *edges = nullptr;
+  int32_t n = 0, noOfEdges = 0;
+  if (Visual_getWireframeDisplay(visual, "m", 30.0, &n, &coordinates, &noOfEdges, &edges) == 1) {
+    zyrMemory_free(coordinates, "test");
+    zyrMemory_free(edges, "test");
+  }
+  deleteAndReopen();
+}
+
+} // namespace
