@@ -42,7 +42,8 @@ set(ZYR_LAYER_zyr_exchange_USES zyr_foundation zyr_store zyr_topology zyr_mesh v
 set(ZYR_LAYER_zyr_api_DIRS ${_s}/api)
 set(ZYR_LAYER_zyr_api_FILES ${_s}/debug/Session ${_s}/debug/SessionFile ${_s}/debug/SessionKeywords
                              ${_s}/debug/SessionPlayer ${_s}/topology/Model ${_s}/topology/ModelParameters
-                             ${_s}/topology/ModelGluing ${_s}/topology/ModelEditing ${_s}/topology/ModelImport)
+                             ${_s}/topology/ModelGluing ${_s}/topology/ModelEditing ${_s}/topology/ModelImport
+                             ${_s}/topology/ModelExport)
 # The Model's queries, names, region modification and mesh match.
 list(APPEND ZYR_LAYER_zyr_api_FILES ${_s}/topology/ModelQueries ${_s}/topology/ModelComposites
                                     ${_s}/topology/ModelModify ${_s}/topology/ModelMatch)

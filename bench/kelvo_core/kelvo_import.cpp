@@ -6,6 +6,7 @@
 #include "GmoWriter.h"
 #include "KelvoModel.h"
 #include "MshFile.h"
+#include "zyrBenchSupport.h"
 #include "zyrTestSupport.h"
 
 #include <benchmark/benchmark.h>
@@ -18,11 +19,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 template <class T> void put(std::string *out, T value) {
   out->append(reinterpret_cast<const char *>(&value), sizeof value);

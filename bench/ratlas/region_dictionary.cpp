@@ -3,6 +3,7 @@
 // name to id doing the same in the same run. Reported: seconds of each side and the ratios
 // dictionary / map for entering and for looking up.
 #include "RegionNameDictionary.h"
+#include "zyrBenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,9 +15,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point from, Clock::time_point to) { return std::chrono::duration<double>(to - from).count(); }
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 const std::vector<std::string>& names() {
   static std::vector<std::string> all = [] {

@@ -6,6 +6,7 @@
 #include "vsnLoader.h"
 #include "vsnValue.h"
 #include "vsnWriter.h"
+#include "zyrBenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -20,11 +21,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 // Domains of walls with boundary conditions, and interfaces between the domains: about as deep
 // and as wordy as a real set-up.

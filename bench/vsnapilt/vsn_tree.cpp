@@ -3,6 +3,7 @@
 #include "vsnHandle.h"
 #include "vsnHash.h"
 #include "vsnPath.h"
+#include "zyrBenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,7 +14,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 std::vector<std::string> pathKeys(int n) {
   std::vector<std::string> keys;
@@ -23,8 +25,6 @@ std::vector<std::string> pathKeys(int n) {
   }
   return keys;
 }
-
-double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
 // Insert every key, then look each up twice.
 void BM_PathTableAgainstUnorderedMap(benchmark::State& state) {

@@ -6,6 +6,7 @@
 // data part in the 100000-record chunks of a compressed data set.
 #include "data_part.h"
 #include "iodata.h"
+#include "zyrBenchSupport.h"
 #include "zyrTestSupport.h"
 
 #include <benchmark/benchmark.h>
@@ -22,11 +23,8 @@ namespace {
 
 int discard(const char *, int32_t) { return 0; }
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 const int32_t kValues = 10000000;
 const int kLevel = 5;

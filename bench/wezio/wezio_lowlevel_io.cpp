@@ -1,6 +1,7 @@
 // Typed value I/O against plain stdio doing the same work in the same run. Each benchmark's
 // "ratio" counter is our time over the baseline's (1.0 = as fast as plain stdio).
 #include "lowlevel_io.h"
+#include "zyrBenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,11 +14,8 @@ namespace {
 
 int discard(const char *, int32_t) { return 0; }
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 void emptyStream(FILE *stream) {
   fflush(stream);

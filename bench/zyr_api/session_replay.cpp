@@ -6,6 +6,7 @@
 #include "Session.h"
 #include "SessionPlayer.h"
 #include "zyrAPI.h"
+#include "zyrBenchSupport.h"
 #include "zyrErrorManager.h"
 #include "zyrTestSupport.h"
 
@@ -18,11 +19,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 const int kCalls = 2000;
-
-double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
 std::string sessionText(int32_t hModel) {
   std::string text;

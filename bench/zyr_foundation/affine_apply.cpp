@@ -4,6 +4,7 @@
 // (1.0 means no cost beyond the plain loop).
 
 #include "zyrAffineTransform3D.h"
+#include "zyrBenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,11 +15,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 const int32_t kPoints = 10000000;
-
-double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
 // A rotation about a skew axis with a translation, in the unit the points are given in.
 zyrAffineTransform3D *makeTransform() {

@@ -4,6 +4,7 @@
 // raw_MBps and ratio = conduit time / raw time (lower is better; the aim is at most 1.5).
 #include "Conduit.h"
 #include "Pipe.h"
+#include "zyrBenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -19,12 +20,11 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 constexpr int32_t kBlock = 8192;
 constexpr int64_t kTotal = 100 * 1000 * 1000 / sizeof(double) / kBlock * kBlock;
-
-double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
 std::vector<double> block() {
   std::vector<double> values(kBlock);

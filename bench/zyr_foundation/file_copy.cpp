@@ -3,6 +3,7 @@
 // and ratio = copy_MBps / baseline_MBps. Both copies go to names that do not exist yet; the
 // source stays in the page cache, so the figures are those of the copying itself.
 
+#include "zyrBenchSupport.h"
 #include "zyrSystem.h"
 #include "zyrTestSupport.h"
 
@@ -20,7 +21,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using zyrbench::Clock;
+using zyrbench::seconds;
 const size_t kBytes = size_t{256} << 20;
 
 struct Scratch {
@@ -52,10 +54,6 @@ void plainCopy(const char *from, const char *to) {
       std::abort();
   close(in);
   close(out);
-}
-
-double seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
 }
 
 void BM_CopyFile(benchmark::State &state) {

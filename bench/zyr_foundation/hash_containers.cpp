@@ -7,6 +7,7 @@
 //   HashSet, 2 million object pointers.
 #include "HashSet.h"
 #include "HashTable.h"
+#include "zyrBenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,18 +26,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
-
-uint64_t mix(uint64_t x) {
-  x += UINT64_C(0x9E3779B97F4A7C15);
-  x = (x ^ (x >> 30)) * UINT64_C(0xBF58476D1CE4E5B9);
-  x = (x ^ (x >> 27)) * UINT64_C(0x94D049BB133111EB);
-  return x ^ (x >> 31);
-}
+using zyrbench::Clock;
+using zyrbench::mix;
+using zyrbench::seconds;
 
 struct Times {
   double all = 0, find = 0;

@@ -3,6 +3,7 @@
 // the lines that match. Reported per pattern: both sides' seconds and the ratio ours / std::regex
 // (below 1 means ours is faster); the two counts must agree.
 #include "RegularExpression.h"
+#include "zyrBenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,11 +16,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 const std::vector<std::string> &lines() {
   static const std::vector<std::string> all = [] {

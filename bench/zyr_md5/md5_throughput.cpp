@@ -6,6 +6,7 @@
 // reports ratio_to_reference = our time / its time (below 1 means ours is faster); the digests
 // must agree.
 
+#include "zyrBenchSupport.h"
 #include "zyrMD5.h"
 
 #include <benchmark/benchmark.h>
@@ -17,7 +18,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 const std::vector<unsigned char> &buffer() {
   static const std::vector<unsigned char> *bytes = [] {
@@ -136,10 +138,6 @@ void referenceDigest(const unsigned char *p, size_t n, unsigned char digest[16])
   ReferenceMD5 md5;
   md5.update(p, n);
   md5.final(digest);
-}
-
-double seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
 }
 
 void report(benchmark::State &state, double bytes, double md5Seconds, double baseSeconds) {

@@ -12,6 +12,7 @@
 #include "ElementSet.h"
 #include "FaceMesh.h"
 #include "FaceSet.h"
+#include "MeshBenchSupport.h"
 #include "Region.h"
 #include "Repository.h"
 #include "Representation.h"
@@ -19,10 +20,10 @@
 #include "Units.h"
 #include "Vertices.h"
 #include "Visual.h"
+#include "zyrBenchSupport.h"
 #include "zyrBlob.h"
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
-#include "zyrTestSupport.h"
 #include "zyrTopologyLayer.h"
 
 #include <benchmark/benchmark.h>
@@ -37,39 +38,15 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
-
-int32_t *tracked(const std::vector<int32_t> &values) {
-  int32_t *array = zyrMemory_allocateArray<int32_t>(static_cast<int64_t>(values.size()), "bench");
-  std::memcpy(array, values.data(), values.size() * 4);
-  return array;
-}
-
-double *tracked(const std::vector<double> &values) {
-  double *array = zyrMemory_allocateArray<double>(static_cast<int64_t>(values.size()), "bench");
-  std::memcpy(array, values.data(), values.size() * 8);
-  return array;
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
+using zyrbench::tracked;
 
 // One layer of n x m hexahedra of size h with a face mesh of their bottom faces.
 FaceMesh *bottomSurface(int32_t n, int32_t m, double h, Region *region) {
-  auto vertex = [n, m](int32_t i, int32_t j, int32_t k) { return i + (n + 1) * (j + (m + 1) * k); };
-  std::vector<double> xyz;
-  xyz.reserve(static_cast<size_t>(6) * (n + 1) * (m + 1));
-  for (int32_t k = 0; k < 2; ++k)
-    for (int32_t j = 0; j <= m; ++j)
-      for (int32_t i = 0; i <= n; ++i)
-        xyz.insert(xyz.end(), {i * h, j * h, k * h});
-  std::vector<int32_t> hex;
-  hex.reserve(static_cast<size_t>(8) * n * m);
-  for (int32_t j = 0; j < m; ++j)
-    for (int32_t i = 0; i < n; ++i)
-      for (int32_t k = 0; k < 2; ++k)
-        hex.insert(hex.end(), {vertex(i, j, k), vertex(i + 1, j, k), vertex(i + 1, j + 1, k), vertex(i, j + 1, k)});
+  const zyrbench::HexGrid grid{n, m, 1, 0.0, h};
+  const std::vector<double> xyz = grid.coordinates();
+  const std::vector<int32_t> hex = grid.hexahedra();
   ElementMesh *mesh = ElementMesh_new(nullptr);
   ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, static_cast<int32_t>(xyz.size() / 3), tracked(xyz)));
   ElementSet *set = ElementSet_new(7, 0, static_cast<int32_t>(hex.size()), tracked(hex));
@@ -83,22 +60,9 @@ FaceMesh *bottomSurface(int32_t n, int32_t m, double h, Region *region) {
   return fm;
 }
 
-struct Database {
-  zyrtest::ScratchDir dir{"zyrbench"};
-  Repository *repository = nullptr;
-  Database() {
-    setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
-    Units_areAvailable();
-    zyrTopologyLayer_initialise();
-    zyrMeshLayer_initialise();
-    repository = Repository_new(dir.file("db").c_str());
-  }
-  ~Database() { Repository_close(repository, -1); }
-};
-
 void BM_VisualAndWireframe(benchmark::State &state) {
   const int32_t n = static_cast<int32_t>(state.range(0));
-  Database db;
+  zyrbench::ScratchRepository db("zyrbench");
   Topology *topology = Topology_new();
   Region *region = Region_new(topology, nullptr, "floor", 2);
   FaceMesh *fm = bottomSurface(n, n, 0.01, region);
@@ -162,10 +126,8 @@ void BM_VisualAndWireframe(benchmark::State &state) {
     const double stored = seconds(s0, s1);
     state.counters["store_s"] = stored;
     state.counters["ratio_copy_without_store"] = (made - stored) / copied;
-    char label[128];
-    std::snprintf(label, sizeof label, "visual+wireframe/copy = %.2f, %.2f without the store's writing (%d faces)",
-                  made / copied, (made - stored) / copied, n * n);
-    state.SetLabel(label);
+    zyrbench::setLabel(state, "visual+wireframe/copy = %.2f, %.2f without the store's writing (%d faces)",
+                       made / copied, (made - stored) / copied, n * n);
   }
 }
 
@@ -179,7 +141,7 @@ BENCHMARK(BM_VisualAndWireframe)
 
 void BM_FacettedDisplayOfManyVisuals(benchmark::State &state) {
   const int32_t count = static_cast<int32_t>(state.range(0));
-  Database db;
+  zyrbench::ScratchRepository db("zyrbench");
   Topology *topology = Topology_new();
   Assembly *assembly = Topology_addAssembly(topology, "Machine");
   Representation *representation = Representation_new(topology);
@@ -189,7 +151,7 @@ void BM_FacettedDisplayOfManyVisuals(benchmark::State &state) {
     Region *region = Topology_addRegion(topology, assembly, ("patch " + std::to_string(i)).c_str(), 2);
     Representation_addVisual(representation, Visual_newFromFaceMesh(region, fm));
   }
-  Repository_commit(db.repository);
+  Repository_commit(db.m_repository);
   const std::string location = Assembly_getName(assembly);
   for (auto _ : state) {
     const auto d0 = Clock::now();
@@ -217,9 +179,7 @@ void BM_FacettedDisplayOfManyVisuals(benchmark::State &state) {
     state.counters["display_s"] = shown;
     state.counters["copy_s"] = copied;
     state.counters["ratio_copy"] = shown / copied;
-    char label[96];
-    std::snprintf(label, sizeof label, "facetted/copy = %.2f (%d visuals)", shown / copied, count);
-    state.SetLabel(label);
+    zyrbench::setLabel(state, "facetted/copy = %.2f (%d visuals)", shown / copied, count);
   }
 }
 

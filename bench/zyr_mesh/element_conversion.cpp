@@ -4,6 +4,7 @@
 // convert / memcpy (aim: under 3). The converted lists are checked against the element tables.
 #include "ElementConversion.h"
 #include "ElementTopology.h"
+#include "zyrBenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,11 +16,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 void BM_HexahedraToWez5AndBack(benchmark::State &state) {
   const int64_t nel = state.range(0);
@@ -47,13 +45,7 @@ void BM_HexahedraToWez5AndBack(benchmark::State &state) {
       state.SkipWithError("the conversion differs from the element tables");
     const double convert = seconds(c0, c1);
     const double copy = seconds(m0, m1);
-    state.SetIterationTime(convert);
-    state.counters["convert_s"] = convert;
-    state.counters["memcpy_s"] = copy;
-    state.counters["ratio_memcpy"] = convert / copy;
-    char label[64];
-    std::snprintf(label, sizeof label, "convert/memcpy = %.2f", convert / copy);
-    state.SetLabel(label);
+    zyrbench::reportRatio(state, "convert", convert, "memcpy", copy, 2);
   }
 }
 

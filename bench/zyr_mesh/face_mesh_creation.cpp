@@ -7,10 +7,11 @@
 #include "ElementSet.h"
 #include "FaceMesh.h"
 #include "FaceSet.h"
+#include "MeshBenchSupport.h"
 #include "Repository.h"
+#include "zyrBenchSupport.h"
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
-#include "zyrTestSupport.h"
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -24,30 +25,14 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
-
-int32_t *tracked(const std::vector<int32_t> &values) {
-  int32_t *array = zyrMemory_allocateArray<int32_t>(static_cast<int64_t>(values.size()), "bench");
-  std::memcpy(array, values.data(), values.size() * 4);
-  return array;
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
+using zyrbench::tracked;
 
 void BM_FaceMeshOfTheBottomFaces(benchmark::State &state) {
   const int32_t n = static_cast<int32_t>(state.range(0)); // n x n hexahedra in one layer
-  zyrMeshLayer_initialise();
-  zyrtest::ScratchDir dir("zyrbench");
-  Repository *repository = Repository_new(dir.file("db").c_str());
-  auto vertex = [n](int32_t i, int32_t j, int32_t k) { return i + (n + 1) * (j + (n + 1) * k); };
-  std::vector<int32_t> hex;
-  hex.reserve(static_cast<size_t>(8) * n * n);
-  for (int32_t j = 0; j < n; ++j)
-    for (int32_t i = 0; i < n; ++i)
-      for (int32_t k = 0; k < 2; ++k)
-        hex.insert(hex.end(), {vertex(i, j, k), vertex(i + 1, j, k), vertex(i + 1, j + 1, k), vertex(i, j + 1, k)});
+  const zyrbench::ScratchRepository scratch("zyrbench");
+  const std::vector<int32_t> hex = zyrbench::HexGrid{n, n, 1, 0.0}.hexahedra();
   ElementSet *set = ElementSet_new(7, 0, static_cast<int32_t>(hex.size()), tracked(hex));
   ElementMesh *mesh = ElementMesh_new(nullptr);
   ElementMesh_addElementSet(mesh, set);
@@ -91,12 +76,9 @@ void BM_FaceMeshOfTheBottomFaces(benchmark::State &state) {
     state.counters["create_s"] = create;
     state.counters["read_s"] = read;
     state.counters["ratio_read_copy"] = read / copy;
-    char label[96];
-    std::snprintf(label, sizeof label, "facemesh/copy = %.2f (create %.3f s, read %.3f s = %.2f copies)", build / copy,
-                  create, read, read / copy);
-    state.SetLabel(label);
+    zyrbench::setLabel(state, "facemesh/copy = %.2f (create %.3f s, read %.3f s = %.2f copies)", build / copy, create,
+                       read, read / copy);
   }
-  Repository_close(repository, -1);
 }
 
 BENCHMARK(BM_FaceMeshOfTheBottomFaces)

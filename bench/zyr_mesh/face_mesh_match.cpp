@@ -13,11 +13,12 @@
 #include "FaceSet.h"
 #include "GeometricAlgorithms.h"
 #include "InterfaceMatching.h"
+#include "MeshBenchSupport.h"
 #include "Repository.h"
 #include "Vertices.h"
+#include "zyrBenchSupport.h"
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
-#include "zyrTestSupport.h"
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -36,11 +37,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
+using zyrbench::tracked;
 
 struct Surface {
   std::vector<double> m_xyz;                 // vertices
@@ -90,12 +89,6 @@ Surface polar(int32_t rings, int32_t around) {
     for (int32_t t = 0; t < around; ++t)
       s.m_faces.push_back({at(r, t), at(r + 1, t), at(r + 1, t + 1), at(r, t + 1)});
   return s;
-}
-
-int32_t *tracked(const std::vector<int32_t> &values) {
-  int32_t *array = zyrMemory_allocateArray<int32_t>(static_cast<int64_t>(std::max<size_t>(values.size(), 1)), "bench");
-  std::copy(values.begin(), values.end(), array);
-  return array;
 }
 
 // A face mesh of the surface over extruded elements (hexahedra and prisms whose first face walks
@@ -150,22 +143,6 @@ struct Case {
   std::vector<std::array<double, 3>> m_points;
 };
 
-class Scratch {
-public:
-  Scratch() : m_dir("zyrmatch") {
-    zyrMeshLayer_initialise();
-    // The built-in unit table: no units file is needed.
-    setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
-    m_repository = Repository_new(m_dir.file("db").c_str());
-  }
-  ~Scratch() {
-    if (m_repository != nullptr)
-      Repository_close(m_repository, -1);
-  }
-  zyrtest::ScratchDir m_dir;
-  Repository *m_repository = nullptr;
-};
-
 Case makeCase(const Surface &s, bool keepFirstFace) {
   const int32_t n = static_cast<int32_t>(s.m_xyz.size() / 3);
   std::mt19937 random(5);
@@ -207,7 +184,7 @@ Surface surfaceOf(int shape, int64_t vertices) {
 
 void BM_Match(benchmark::State &state) {
   const int shape = static_cast<int>(state.range(0));
-  Scratch scratch;
+  zyrbench::ScratchRepository scratch("zyrmatch");
   const Surface surface = surfaceOf(shape, state.range(1));
   Case c = makeCase(surface, shape == 2);
   for (auto _ : state) {
@@ -223,19 +200,13 @@ void BM_Match(benchmark::State &state) {
     zyrMemory_free(perm, "bench");
     zyrMemory_free(faceMap, "bench");
     const double sort = sortSeconds(c);
-    state.SetIterationTime(match);
     state.counters["vertices"] = static_cast<double>(c.m_points.size());
-    state.counters["match_s"] = match;
-    state.counters["sort_s"] = sort;
-    state.counters["ratio_sort"] = match / sort;
-    char label[64];
-    std::snprintf(label, sizeof label, "match/sort = %.1f", match / sort);
-    state.SetLabel(label);
+    zyrbench::reportRatio(state, "match", match, "sort", sort, 1);
   }
 }
 
 void BM_Repair(benchmark::State &state) {
-  Scratch scratch;
+  zyrbench::ScratchRepository scratch("zyrmatch");
   const Surface surface = surfaceOf(0, state.range(0));
   Case c = makeCase(surface, false);
   int32_t *correct = nullptr;
@@ -279,15 +250,9 @@ void BM_Repair(benchmark::State &state) {
       state.SkipWithError("the permutation was not repaired");
     zyrMemory_free(repaired, "bench");
     const double sort = sortSeconds(c);
-    state.SetIterationTime(repair);
     state.counters["vertices"] = n;
     state.counters["swapped"] = 2.0 * static_cast<double>(swaps.size());
-    state.counters["repair_s"] = repair;
-    state.counters["sort_s"] = sort;
-    state.counters["ratio_sort"] = repair / sort;
-    char label[64];
-    std::snprintf(label, sizeof label, "repair/sort = %.1f", repair / sort);
-    state.SetLabel(label);
+    zyrbench::reportRatio(state, "repair", repair, "sort", sort, 1);
   }
   zyrMemory_free(correct, "bench");
   zyrMemory_free(faceMap, "bench");
@@ -319,13 +284,7 @@ void BM_PolarScanAgainstGrid(benchmark::State &state) {
     zyrMemory_free(scan, "bench");
     const double gridSeconds = seconds(g0, g1);
     const double scanSeconds = seconds(g1, g2);
-    state.SetIterationTime(gridSeconds);
-    state.counters["grid_s"] = gridSeconds;
-    state.counters["scan_s"] = scanSeconds;
-    state.counters["ratio_scan"] = gridSeconds / scanSeconds;
-    char label[64];
-    std::snprintf(label, sizeof label, "grid/scan = %.3f", gridSeconds / scanSeconds);
-    state.SetLabel(label);
+    zyrbench::reportRatio(state, "grid", gridSeconds, "scan", scanSeconds, 3);
   }
 }
 

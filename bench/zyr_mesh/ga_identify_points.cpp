@@ -7,6 +7,7 @@
 //   sweep windows each hold a whole lattice plane, the plain scan's worst case.
 //   Cloud: n random points in a flat slab against a shuffled, moved copy.
 #include "GeometricAlgorithms.h"
+#include "zyrBenchSupport.h"
 #include "zyrMemory.h"
 
 #include <benchmark/benchmark.h>
@@ -21,11 +22,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 struct Sets {
   std::vector<double> one, two;

@@ -14,13 +14,14 @@
 #include "FaceMesh.h"
 #include "FaceSet.h"
 #include "InterfaceMap.h"
+#include "MeshBenchSupport.h"
 #include "Numbering.h"
 #include "Repository.h"
 #include "Splitting.h"
 #include "Vertices.h"
+#include "zyrBenchSupport.h"
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
-#include "zyrTestSupport.h"
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -35,59 +36,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
-
-class Scratch {
-public:
-  Scratch() : m_dir("zyrnumbering") {
-    zyrMeshLayer_initialise();
-    setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
-    m_repository = Repository_new(m_dir.file("db").c_str());
-  }
-  ~Scratch() {
-    if (m_repository != nullptr)
-      Repository_close(m_repository, -1);
-  }
-  zyrtest::ScratchDir m_dir;
-  Repository *m_repository = nullptr;
-};
-
-// nx x ny x nz unit hexahedra from x0; vertex (i, j, k) = i + (nx+1)(j + (ny+1) k).
-struct Grid {
-  int32_t nx, ny, nz;
-  double x0;
-  int32_t vertex(int32_t i, int32_t j, int32_t k) const { return i + (nx + 1) * (j + (ny + 1) * k); }
-  std::vector<double> coordinates() const {
-    std::vector<double> xyz;
-    xyz.reserve(3 * static_cast<size_t>(nx + 1) * (ny + 1) * (nz + 1));
-    for (int32_t k = 0; k <= nz; ++k)
-      for (int32_t j = 0; j <= ny; ++j)
-        for (int32_t i = 0; i <= nx; ++i)
-          xyz.insert(xyz.end(), {x0 + i, static_cast<double>(j), static_cast<double>(k)});
-    return xyz;
-  }
-  std::vector<int32_t> hexahedra() const {
-    std::vector<int32_t> list;
-    list.reserve(8 * static_cast<size_t>(nx) * ny * nz);
-    for (int32_t k = 0; k < nz; ++k)
-      for (int32_t j = 0; j < ny; ++j)
-        for (int32_t i = 0; i < nx; ++i)
-          for (int32_t dk = 0; dk < 2; ++dk)
-            list.insert(list.end(), {vertex(i, j, k + dk), vertex(i + 1, j, k + dk), vertex(i + 1, j + 1, k + dk),
-                                     vertex(i, j + 1, k + dk)});
-    return list;
-  }
-};
-
-template <class T> T *tracked(const std::vector<T> &values) {
-  T *array = zyrMemory_allocateArray<T>(static_cast<int64_t>(values.size()), "bench");
-  std::copy(values.begin(), values.end(), array);
-  return array;
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
+using zyrbench::tracked;
+using Grid = zyrbench::HexGrid;
 
 // A face set of the hexahedra's faces all of whose vertices pass the test.
 FaceSet *facesWhere(ElementSet *set, const std::vector<int32_t> &hex, const std::vector<double> &xyz,
@@ -128,7 +80,7 @@ FaceMesh *faceMeshOf(ElementMesh *em, FaceSet *set) {
 }
 
 void BM_GlueChainedInterfaces(benchmark::State &state) {
-  Scratch scratch;
+  zyrbench::ScratchRepository scratch("zyrnumbering");
   const int32_t blocks = 101;
   const int32_t m = static_cast<int32_t>(std::lround(std::sqrt(state.range(0) / (2.0 * blocks)))) - 1;
   std::vector<ElementMesh *> meshes;
@@ -180,14 +132,12 @@ void BM_GlueChainedInterfaces(benchmark::State &state) {
     state.SetIterationTime(glue);
     state.counters["vertices"] = static_cast<double>(total);
     state.counters["ratio_copy"] = glue / base;
-    char label[64];
-    std::snprintf(label, sizeof label, "glue/copy = %.1f", glue / base);
-    state.SetLabel(label);
+    zyrbench::setLabel(state, "glue/copy = %.1f", glue / base);
   }
 }
 
 void BM_BaffleSplit(benchmark::State &state) {
-  Scratch scratch;
+  zyrbench::ScratchRepository scratch("zyrnumbering");
   const int32_t side = static_cast<int32_t>(std::lround(std::cbrt(static_cast<double>(state.range(0)))));
   const Grid grid{side, side, side, 0.0};
   ElementSet *set = nullptr;
@@ -222,9 +172,7 @@ void BM_BaffleSplit(benchmark::State &state) {
     state.SetIterationTime(split);
     state.counters["elements"] = static_cast<double>(hex.size() / 8);
     state.counters["ratio_copy"] = split / base;
-    char label[64];
-    std::snprintf(label, sizeof label, "split/copy = %.1f", split / base);
-    state.SetLabel(label);
+    zyrbench::setLabel(state, "split/copy = %.1f", split / base);
   }
 }
 

@@ -4,6 +4,7 @@
 // ratio = commit_us / baseline_us (aim: under 1.5).
 
 #include "Repository.h"
+#include "zyrBenchSupport.h"
 #include "zyrObject.h"
 #include "zyrTestSupport.h"
 
@@ -21,11 +22,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double>(b - a).count();
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 int64_t sizeOf(const std::string &name) {
   struct stat info;

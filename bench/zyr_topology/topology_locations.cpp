@@ -8,6 +8,7 @@
 #include "Region.h"
 #include "Repository.h"
 #include "Topology.h"
+#include "zyrBenchSupport.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
 #include "zyrTestSupport.h"
@@ -27,11 +28,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 struct Model {
   Repository *repository = nullptr;

@@ -7,6 +7,7 @@
 #include "Region.h"
 #include "Repository.h"
 #include "Topology.h"
+#include "zyrBenchSupport.h"
 #include "zyrTestSupport.h"
 #include "zyrTopologyLayer.h"
 
@@ -24,11 +25,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration<double>(to - from).count();
-}
+using zyrbench::Clock;
+using zyrbench::seconds;
 
 std::map<int64_t, double> g_perName;
 

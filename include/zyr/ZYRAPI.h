@@ -277,6 +277,12 @@ public:
                          const std::string &defaultAssemblyName, bool keepAssemblyNames,
                          std::vector<std::string> &assemblies);
 
+  // ---- Writing ----
+
+  // Writes the model into the definition file at path, which already holds the physics text;
+  // every interface is matched as its type allows.
+  void writeDefFileForModel(const std::string &path);
+
 private:
   // Lets the library's own tests read the handles.
   friend class ZYRAPIInspector;

@@ -9,7 +9,12 @@
 #include "RegionScope.h"
 #include "RegionString.h"
 #include "io_alloc.h"
+#include "io_dataset.h"
+#include "io_header.h"
 #include "io_located.h"
+#include "io_lock.h"
+#include "iodata.h"
+#include "lowlevel_io.h"
 #include "vsnapi.h"
 
 #include <cctype>
@@ -727,6 +732,63 @@ RegionStatus* RegionAtlas_writeToFile(RegionAtlas* atlas, FILE* stream) {
       [&](const char** text) { return RegionAtlas_getVSN(atlas, text); }, [&] { RegionAtlas_freeVSN(atlas); });
 }
 
+namespace {
+
+int silentCallback(const char*, int32_t) { return 0; }
+
+// Writes text as a character data set at time 0 in the layout the dataset readers cut: each line
+// ended by a zero byte and a line end. 0 on success, else the io library's status.
+int writeTextDataset(IO_file* file, const char* what, const char* where, const char* text) {
+  std::string characters;
+  const char* start = text;
+  for (const char* p = text; *p; ++p)
+    if (*p == '\n') {
+      characters.append(start, size_t(p - start)).append("\0\n", 2);
+      start = p + 1;
+    }
+  if (*start) characters.append(start).append("\0\n", 2);
+  if (!file->m_stream) return IO_OPEN_ERR;
+  if (characters.size() > size_t(INT32_MAX) || strlen(what) >= IO_NAME_LEN || strlen(where) >= IO_NAME_LEN)
+    return IO_MEMORY_ERR;
+  IO_header* header = ioheader_alloc(silentCallback);
+  IO_data* data = iodata_alloc(silentCallback);
+  if (!header || !data) {
+    if (header) ioheader_free(silentCallback, header);
+    if (data) iodata_free(silentCallback, data);
+    return IO_MEMORY_ERR;
+  }
+  int status = iodata_set_chars(silentCallback, data, characters.data(), int32_t(characters.size()));
+  if (status == IO_OK) {
+    snprintf(header->m_what, IO_NAME_LEN, "%s", what);
+    snprintf(header->m_where, IO_NAME_LEN, "%s", where);
+    *header->m_when = 0;
+    *header->m_numattrb = 0;
+    snprintf(header->m_datatype, IO_DATATYPE_LEN, "CHAR");
+    *header->m_number = int32_t(characters.size());
+    *header->m_blockfactor = 1;
+    // The file's own write format, else the library's default one.
+    if (!iofmt_is_valid(file->m_writeformat[0])) {
+      memcpy(file->m_writeformat, "U5", 3);
+      iofmt_make_native(silentCallback, file->m_writeformat);
+    }
+    status = setfilebusyflag(silentCallback, file);
+    if (status == IO_OK && io_seek(file->m_stream, file->m_indexlocation, 0) != 0) status = IO_SEEK_ERR;
+    if (status == IO_OK) status = write_dataset(silentCallback, file->m_writeformat, header, data, file);
+    if (status == IO_OK) {
+      int64_t position = io_tell(file->m_stream);
+      if (position < 0)
+        status = IO_TELL_ERR;
+      else
+        file->m_indexlocation = position;
+    }
+  }
+  ioheader_free(silentCallback, header);
+  iodata_free(silentCallback, data);
+  return status;
+}
+
+}  // namespace
+
 RegionStatus* RegionMap_writeToDataset(RegionMap* map, int withPrimitives, void* file, const char* what, const char* where) {
   if (!file) return RegionStatus_fail(RS_BAD_CALL, "Unable to write map: File Descriptor is invalid.");
   if (!what || !*what || !where || !*where)
@@ -734,9 +796,10 @@ RegionStatus* RegionMap_writeToDataset(RegionMap* map, int withPrimitives, void*
   const char* text = nullptr;
   RegionStatus* status = RegionMap_getVSN(map, withPrimitives, &text);
   if (RegionStatus_isError(status)) return status;
+  int written = writeTextDataset(static_cast<IO_file*>(file), what, where, text);
   RegionMap_freeVSN(map);
-  // Nothing is stored; saying so is better than a success that wrote nothing.
-  return RegionStatus_fail(RS_NOT_IMPLEMENTED, "Unable to write map: functionality not implemented.");
+  if (written != IO_OK) return RegionStatus_fail(RS_BAD_FILE, "Unable to write map: File write failed.");
+  return RegionStatus_success();
 }
 
 RegionStatus* RegionAtlas_writeToDataset(RegionAtlas* atlas, void* file, const char* what, const char* where) {
@@ -746,8 +809,16 @@ RegionStatus* RegionAtlas_writeToDataset(RegionAtlas* atlas, void* file, const c
   const char* text = nullptr;
   RegionStatus* status = RegionAtlas_getVSN(atlas, &text);
   if (RegionStatus_isError(status)) return status;
+  int written = writeTextDataset(static_cast<IO_file*>(file), what, where, text);
   RegionAtlas_freeVSN(atlas);
-  return RegionStatus_fail(RS_NOT_IMPLEMENTED, "Unable to write atlas: functionality not implemented.");
+  if (written != IO_OK) return RegionStatus_fail(RS_BAD_FILE, "Unable to write atlas: File write failed.");
+  return RegionStatus_success();
+}
+
+RegionStatus* RegionDefinition_writeTextToDataset(const char* text, void* file, const char* what, const char* where) {
+  if (writeTextDataset(static_cast<IO_file*>(file), what, where, text) != IO_OK)
+    return RegionStatus_fail(RS_BAD_FILE, "Unable to write definition: File write failed.");
+  return RegionStatus_success();
 }
 
 RegionStatus* RegionDefinition_readFromVSN(vsnHandle* handle, RegionDefinition** definition, const char* path) {

@@ -83,6 +83,9 @@ RegionStatus* RegionAtlas_readFromDataset(RegionAtlas** atlas, void* file, const
 RegionStatus* RegionText_readStreamLines(FILE* stream, const char* typeWord, char*** lines, int32_t* count);
 // The lines of a character data set: each line ended by a zero byte and followed by one more
 // byte; a last line without its zero byte ends at the end of the characters.
+// Writes text as the character data set (what, where, 0) of an open data-set file (IO_file) in the
+// layout the dataset readers cut; RS_BAD_FILE "Unable to write definition: File write failed.".
+RegionStatus* RegionDefinition_writeTextToDataset(const char* text, void* file, const char* what, const char* where);
 RegionStatus* RegionText_cutDatasetLines(const char* characters, uint64_t length, char*** lines, int32_t* count);
 
 #endif

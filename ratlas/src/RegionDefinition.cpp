@@ -696,9 +696,9 @@ RegionStatus* RegionDefinition_writeToDataset(RegionDefinition* definition, void
   const char* text = nullptr;
   RegionStatus* status = RegionDefinition_getVSN(definition, &text);
   if (RegionStatus_isError(status)) return status;
+  status = RegionDefinition_writeTextToDataset(text, file, what, where);
   RegionDefinition_freeVSN(definition);
-  // Nothing is stored; saying so is better than a success that wrote nothing.
-  return RegionStatus_fail(RS_NOT_IMPLEMENTED, "Unable to write definition: functionality not implemented.");
+  return status;
 }
 
 void RegionDefinition_print(const RegionDefinition* definition, FILE* stream) {

@@ -110,7 +110,7 @@ void database() {
 
 // A whole session through the classes alone: a Gmsh mesh imported through the installed reader,
 // a moved copy merged onto it, names changed, composites made and tagged, the display arrays a
-// viewer draws, a selection, and the database closed and removed.
+// viewer draws, a selection, the definition file, and the database closed and removed.
 // check-host names the meshes (ZYRHOST_MESHES) and the reader's directories.
 void session() {
   const char *meshes = std::getenv("ZYRHOST_MESHES");
@@ -201,6 +201,17 @@ void session() {
     }
     check(!values.empty() && values[0] > 0, "selection analysed");
 
+    // The writer takes the host's physics text from the file, which a host puts there with its own
+    // tools; without it the model is refused with the writer's reasons.
+    bool refused = false;
+    try {
+      api.writeDefFileForModel(dir + "/case.wez");
+    } catch (const qiv::zyrapi::zyr &e) {
+      refused = e.getMethod() == "writeDefFileForModel" &&
+                e.getText().find("There was a problem reading the physics VSN.") != std::string::npos;
+    }
+    check(refused && access((dir + "/case.wez").c_str(), F_OK) != 0,
+          "definition file without physics refused, nothing written");
     api.removeCurZyr(db);
     check(!api.isDBOpen() && access(db.c_str(), F_OK) != 0, "database closed and removed");
   } catch (const qiv::Error &e) {
@@ -209,6 +220,7 @@ void session() {
     if (api.isDBOpen())
       api.removeCurZyr(db);
   }
+  std::remove((dir + "/case.wez").c_str());
   check(rmdir(dir.c_str()) == 0, "nothing left behind by the session");
 }
 

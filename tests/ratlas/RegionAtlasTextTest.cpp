@@ -368,7 +368,6 @@ TEST_F(TextFixture, FrontEndRefusals) {
   int file = 0;
   expectFailure(RegionMap_writeToDataset(map, 0, &file, "", "x"), RS_BAD_CALL,
                 "Unable to write map: Dataset specified (WHAT/WHERE/WHEN) is invalid.");
-  expectFailure(RegionMap_writeToDataset(map, 0, &file, "w", "x"), RS_NOT_IMPLEMENTED, "Unable to write map: functionality not implemented.");
   RegionMap_delete(&map, 1);
 }
 
@@ -663,6 +662,24 @@ TEST_F(TextFixture, DatasetRoundTripsAndFailures) {
   data.write("TWICE", mapWritten, 1);
   data.write("TWICE", mapWritten, 2);
   data.write("CORRUPT", "  REGION MAP: M\n    REGION: A\n");
+
+  // The writers store what the readers take back, also for a text without a final line end.
+  ASSERT_OK(RegionAtlas_writeToDataset(atlas, data.file(), "ATLAS W", "REGIONS"));
+  ASSERT_OK(RegionMap_writeToDataset(map, 0, data.file(), "MAP W", "REGIONS"));
+  ASSERT_OK(RegionDefinition_writeToDataset(d, data.file(), "DEFINITION W", "REGIONS"));
+  RegionAtlas* atlasBack = nullptr;
+  ASSERT_OK(RegionAtlas_readFromDataset(&atlasBack, data.file(), "ATLAS W", "REGIONS", 0, nullptr));
+  EXPECT_EQ(atlasText(atlasBack), atlasWritten);
+  RegionAtlas_delete(&atlasBack, 1);
+  RegionMap* mapBack = nullptr;
+  ASSERT_OK(RegionMap_readFromDataset(&mapBack, data.file(), "MAP W", "REGIONS", 0, nullptr));
+  EXPECT_EQ(mapText(mapBack, 0), mapWritten);
+  RegionMap_delete(&mapBack, 1);
+  RegionDefinition* definitionBack = nullptr;
+  ASSERT_OK(RegionDefinition_readFromDataset(&definitionBack, data.file(), "DEFINITION W", "REGIONS", 0, nullptr));
+  ASSERT_OK(RegionDefinition_getVSN(definitionBack, &text));
+  EXPECT_EQ(std::string(text), definitionWritten);
+  RegionDefinition_delete(&definitionBack);
 
   RegionAtlas* readAtlas = nullptr;
   ASSERT_OK(RegionAtlas_readFromDataset(&readAtlas, data.file(), "ATLAS", "REGIONS", 0, nullptr));

@@ -4,6 +4,7 @@
 // x, each its own assembly with a volume and its left and right faces as meshed surfaces. Block
 // "A" at x0 has the regions "Avol", "Aleft" (x = x0) and "Aright" (x = x0 + 1); two blocks one
 // unit apart meet face to face.
+#include "ApiTestSupport.h"
 #include "Assembly.h"
 #include "ElementMesh.h"
 #include "ElementSet.h"
@@ -25,11 +26,8 @@
 
 namespace editingtest {
 
-template <class T> T *tracked(const std::vector<T> &values) {
-  T *block = static_cast<T *>(zyrMemory_allocate(static_cast<int64_t>(values.size() * sizeof(T)), "test"));
-  std::memcpy(block, values.data(), values.size() * sizeof(T));
-  return block;
-}
+using apitest::strings;
+using apitest::tracked;
 
 // The face of the hexahedron whose four vertices all have x == at.
 inline int32_t hexFaceAt(const std::vector<double> &xyz, double at) {
@@ -93,14 +91,6 @@ inline double lowestX(Model *model, const char *assemblyName) {
     lowest = xyz[3 * i] < lowest ? xyz[3 * i] : lowest;
   zyrMemory_free(xyz, "test");
   return lowest;
-}
-
-inline std::vector<std::string> strings(int32_t n, char **names) {
-  std::vector<std::string> out;
-  for (int32_t i = 0; i < n; ++i)
-    out.push_back(names[i] != nullptr ? names[i] : "<null>");
-  zyrCStringArray_free(names, static_cast<uint64_t>(n > 0 ? n : 0));
-  return out;
 }
 
 // The names of the model's assemblies, sorted.

@@ -436,12 +436,7 @@ TEST_F(Editing, GluedPairsAreRecordedTwoNamesPerCountedPairAndReplay) {
   const std::string h = std::to_string(m_hModel);
   zyrtest::writeFile(play, "zyrAssembly_transform\n" + h + "\nB\n0\n1\n1\n0\n0\n0\n1\n0\n0\n0\n1\n7\n0\n0\nm\n0\n" +
                                "zyrModel_glueRegions\n" + h + "\n0\n1\nAright\nBleft\n");
-  FILE *input = std::fopen(play.c_str(), "r");
-  ASSERT_NE(input, nullptr);
-  Session *session = Session_new();
-  EXPECT_EQ(Session_play(session, input), 1);
-  Session_delete(session);
-  std::fclose(input);
+  EXPECT_EQ(apitest::playSessionFile(play), 1);
   EXPECT_EQ(zyrtest::ErrorCapture::takeCodes(), std::vector<int32_t>{});
   EXPECT_NE(Region_getConnection(region("Aright")), nullptr);
   EXPECT_EQ(Model_getNoOfAssemblies(model()), 2);

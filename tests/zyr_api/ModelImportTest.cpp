@@ -14,7 +14,11 @@
 #include "zyrTestErrors.h"
 #include "zyrTestSupport.h"
 
+#include "zyrError.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include <sys/stat.h>
 
@@ -158,15 +162,37 @@ TEST_F(ModelImportTest, DirectImportDeclinesAndTheReaderIsTried) {
   const std::string args = m_dir.file("args");
   zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC", script("reader", "echo \"$5 $6\" >> '" + args + "'\nexit 4\n").c_str());
   const int32_t state = Repository_getCurrentState(m_repository);
+  // A definition file of a release the direct way does not read.
+  const std::string old = m_dir.file("old.def");
+  DefFile *file = DefFile_new(old.c_str());
+  ASSERT_NE(file, nullptr);
+  char release[100] = "5.3 (2000.01.01-00.00) [ZYR]";
+  ASSERT_EQ(DefFile_writeCharArray(file, "G/CRELNO", "EVERY", 0, release, 100), 1);
+  ASSERT_EQ(DefFile_writeInt(file, "G/NVX", "ZN1", 0, 8), 1);
+  DefFile_delete(file);
   Names names;
-  EXPECT_EQ(importMesh("ZYR_DIRECT", kMeshes + "box-hex.v2.msh", nullptr, &names), 0);
-  // The retry ran the reader with the definition-file importer.
+  EXPECT_EQ(importMesh("ZYR_DIRECT", old, nullptr, &names), 0);
+  // The retry ran the reader with the definition-file importer; the decline itself said nothing.
   EXPECT_EQ(zyrtest::readFile(args), "-e ImportDef.exe\n");
-  const std::vector<RaisedError> errors = zyrtest::ErrorCapture::held();
-  ASSERT_EQ(errors.size(), 2u);
-  EXPECT_EQ(errors[1], (RaisedError{10032, "The mesh import process did not terminate successfully.\n\n"
-                                           "The import process returned with status 4.\n"}));
+  EXPECT_EQ(zyrtest::ErrorCapture::held(),
+            (std::vector<RaisedError>{{10032, "The mesh import process did not terminate successfully.\n\n"
+                                              "The import process returned with status 4.\n"}}));
   EXPECT_EQ(Repository_getCurrentState(m_repository), state);
+
+  // A file that is no data-set file at all is refused with the file layer's 10020: no retry.
+  zyrtest::ErrorCapture::clear();
+  EXPECT_EQ(importMesh("ZYR_DIRECT", kMeshes + "box-hex.v2.msh", nullptr, &names), 0);
+  EXPECT_EQ(zyrtest::readFile(args), "-e ImportDef.exe\n");
+  ASSERT_FALSE(zyrtest::ErrorCapture::held().empty());
+  EXPECT_EQ(zyrtest::ErrorCapture::held().back().code, 10020);
+  EXPECT_EQ(Repository_getCurrentState(m_repository), state);
+
+  // An older 10020 still queued is not taken for the decline's outcome: the reader is tried.
+  std::remove(args.c_str());
+  zyrError_publish(zyrError_new(10020, "earlier", __FILE__, __LINE__));
+  EXPECT_EQ(importMesh("ZYR_DIRECT", old, nullptr, &names), 0);
+  EXPECT_EQ(zyrtest::readFile(args), "-e ImportDef.exe\n");
+  EXPECT_EQ(zyrtest::ErrorCapture::held().back().code, 10032);
 }
 
 TEST_F(ModelImportTest, WarningsStayQueuedOnSuccess) {

@@ -59,12 +59,7 @@ TEST_F(QueriesTest, MeshMatchRecordsCarryTheAxisOrTheTransformOnlyWhenUsed) {
 
   // The player reads the same records back, one after the other, and makes the calls again.
   zyrtest::ErrorCapture errors;
-  FILE *input = std::fopen(file.c_str(), "r");
-  ASSERT_NE(input, nullptr);
-  Session *session = Session_new();
-  EXPECT_EQ(Session_play(session, input), 1);
-  Session_delete(session);
-  std::fclose(input);
+  EXPECT_EQ(apitest::playSessionFile(file), 1);
   EXPECT_TRUE(errors.take().empty());
 }
 

@@ -5,6 +5,7 @@
 // volume "Avol" bounded by one shell of four meshed surfaces, each shown by a visual:
 // "Abottom" (z = 0, n faces, element order), "Atop" (z = 1, n faces), "Alow" (x = x0) and
 // "Ahigh" (x = x0 + n). Two blocks one unit apart meet face to face.
+#include "ApiTestSupport.h"
 #include "Boundary.h"
 #include "ElementMesh.h"
 #include "ElementSet.h"
@@ -34,19 +35,8 @@
 
 namespace queriestest {
 
-template <class T> T *tracked(const std::vector<T> &values) {
-  T *block = static_cast<T *>(zyrMemory_allocate(static_cast<int64_t>(values.size() * sizeof(T)), "test"));
-  std::memcpy(block, values.data(), values.size() * sizeof(T));
-  return block;
-}
-
-inline std::vector<std::string> strings(int32_t n, char **names) {
-  std::vector<std::string> out;
-  for (int32_t i = 0; i < n; ++i)
-    out.push_back(names != nullptr && names[i] != nullptr ? names[i] : "<null>");
-  zyrCStringArray_free(names, static_cast<uint64_t>(n > 0 ? n : 0));
-  return out;
-}
+using apitest::strings;
+using apitest::tracked;
 
 class QueriesTest : public testing::Test {
 protected:

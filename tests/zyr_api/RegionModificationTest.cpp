@@ -210,12 +210,7 @@ TEST_F(QueriesTest, AModificationIsRecordedListByListAndReplays) {
 
   ASSERT_EQ(zyrDatabase_restoreCheckpoint(m_hDatabase, checkpoint), 1);
   ASSERT_EQ(faces("Atop"), 3);
-  FILE *input = std::fopen(file.c_str(), "r");
-  ASSERT_NE(input, nullptr);
-  Session *session = Session_new();
-  EXPECT_EQ(Session_play(session, input), 1);
-  Session_delete(session);
-  std::fclose(input);
+  EXPECT_EQ(apitest::playSessionFile(file), 1);
   EXPECT_EQ(faces("Atop"), 2);
   EXPECT_EQ(faces("Abottom"), 4);
 }

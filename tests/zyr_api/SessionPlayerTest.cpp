@@ -1,6 +1,7 @@
 // The session player and its keyword table: replaying records, stopping on broken files, the
 // generic reading of every value kind, the echo and help of an interactive session, the error
 // handler codes.
+#include "ApiTestSupport.h"
 #include "Session.h"
 #include "SessionFile.h"
 #include "SessionKeywords.h"
@@ -30,13 +31,7 @@ protected:
   int play(const std::string &text) {
     const std::string path = m_dir.file("play.ses");
     zyrtest::writeFile(path, text);
-    FILE *input = std::fopen(path.c_str(), "r");
-    EXPECT_NE(input, nullptr);
-    Session *session = Session_new();
-    const int result = Session_play(session, input);
-    Session_delete(session);
-    std::fclose(input);
-    return result;
+    return apitest::playSessionFile(path);
   }
 
   zyrtest::EnvGuard m_units{"ZYR_USE_LOCAL_UNITS", "1"};

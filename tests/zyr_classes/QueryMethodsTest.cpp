@@ -453,3 +453,31 @@ TEST_F(Methods, SelectionsAreOwnedOnceAndEndWithTheirDatabase) {
 }
 
 } // namespace
+
+namespace {
+
+// The recorder reads the environment once per process, so the recording runs in a child.
+int recordedToleranceSettings(const std::string &dir) {
+  const std::string session = dir + "/tolerance.session";
+  setenv("ZYR_SESSION_FILE", session.c_str(), 1);
+  setenv("ZYR_USE_LOCAL_UNITS", "1", 1);
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  api.openDB(dir + "/t.zyr", false);
+  api.setMeshMatchTolerance(0.01);
+  api.setMeshMatchTolerance(0.01);
+  api.setMeshMatchTolerance(0.005);
+  api.removeCurZyr(dir + "/t.zyr");
+  const std::string text = zyrtest::readFile(session);
+  int count = 0;
+  for (size_t at = text.find("zyrStrategy_setRealParameter"); at != std::string::npos;
+       at = text.find("zyrStrategy_setRealParameter", at + 1))
+    ++count;
+  return count;
+}
+
+TEST(MeshMatchTolerance, AnUnchangedValueIsNotSetAgain) {
+  zyrtest::ScratchDir dir("zyrtolerance");
+  EXPECT_EXIT(std::exit(recordedToleranceSettings(dir.path())), ::testing::ExitedWithCode(2), "");
+}
+
+} // namespace

@@ -170,6 +170,54 @@ TEST(HashTable, IntegerFindAnswersAsTheGeneralSearch) {
   HashTable_delete(t);
 }
 
+int plainStringCompare(const void *a, const void *b) {
+  return std::strcmp(static_cast<const char *>(a), static_cast<const char *>(b)) == 0 ? 1 : 0;
+}
+
+// A string table answers through its look-up index; a table with the same hash and a compare
+// function of the caller's (so no index) answers from its chains alone. Both get the same
+// operations - keys held two and three times, removals down to one and to none, growth and
+// shrinkage that reverse duplicates - and must find the same entry for every key.
+TEST(HashTable, StringIndexFindsWhatTheChainsFind) {
+  HashTable *indexed = HashTable_new(0, nullptr, nullptr);
+  HashTable *plain = HashTable_new(0, HashTable_hashString, plainStringCompare);
+  std::deque<std::string> keys; // stable storage: the tables keep pointers
+  for (int i = 0; i < 3000; ++i)
+    keys.push_back("Region " + std::to_string(i));
+  std::mt19937 rng(5);
+  auto check = [&](int step) {
+    for (size_t i = 0; i < keys.size(); ++i) {
+      const char *k = keys[i].c_str();
+      const std::string copy = keys[i]; // found by its text, not its address
+      ASSERT_EQ(HashTable_find(indexed, copy.c_str()), HashTable_find(plain, copy.c_str())) << step << " " << k;
+      void *storedA = nullptr, *valueA = nullptr, *storedB = nullptr, *valueB = nullptr;
+      ASSERT_EQ(HashTable_findKeyAndValue(indexed, k, &storedA, &valueA), HashTable_findKeyAndValue(plain, k, &storedB, &valueB));
+      ASSERT_EQ(storedA, storedB);
+      ASSERT_EQ(valueA, valueB);
+    }
+    ASSERT_EQ(HashTable_find(indexed, "Region"), nullptr);
+  };
+  intptr_t serial = 0;
+  for (int step = 0; step < 60000; ++step) {
+    const char *k = keys[rng() % (step < 40000 ? keys.size() : 300)].c_str();
+    if (rng() % 5 < (step < 30000 ? 3u : 1u)) {
+      ++serial;
+      ASSERT_EQ(HashTable_insert(indexed, k, V(serial)), HashTable_insert(plain, k, V(serial)));
+    } else {
+      void *keyA = nullptr, *valueA = nullptr, *keyB = nullptr, *valueB = nullptr;
+      ASSERT_EQ(HashTable_removeKeyAndValue(indexed, k, &keyA, &valueA), HashTable_removeKeyAndValue(plain, k, &keyB, &valueB));
+      ASSERT_EQ(valueA, valueB) << step;
+    }
+    if (step % 5000 == 4999)
+      check(step);
+  }
+  check(60000);
+  ASSERT_NE(indexed->m_index, nullptr);
+  EXPECT_EQ(plain->m_index, nullptr);
+  HashTable_delete(indexed);
+  HashTable_delete(plain);
+}
+
 TEST(HashTable, GrowthAndShrinkAreTestedBeforeTheChange) {
   HashTable *t = HashTable_new(0, HashTable_hashInteger, HashTable_compareIntegers);
   for (uintptr_t i = 1; i <= 40; ++i)

@@ -76,8 +76,7 @@ vsnHashSlot* slotOfNode(const vsnHash* table, const vsnHashNode* node) {
   }
 }
 
-vsnHashNode* indexFind(const vsnHash* table, const char* key, size_t length) {
-  uint64_t quick = quickHash(key, length);
+vsnHashNode* indexFind(const vsnHash* table, const char* key, size_t length, uint64_t quick) {
   const uint32_t length32 = static_cast<uint32_t>(length);
   for (size_t i = firstSlot(table, quick);; i = (i + 1) & table->m_indexMask) {
     const vsnHashSlot& s = table->m_index[i];
@@ -147,7 +146,7 @@ vsnHashNode* findNode(const vsnHash* table, const char* key, vsnHashNode** head)
 
 // The node holding key, through the index where there is one.
 vsnHashNode* lookupNode(const vsnHash* table, const char* key, size_t length) {
-  if (table->m_index) return indexFind(table, key, length);
+  if (table->m_index) return indexFind(table, key, length, quickHash(key, length));
   return findInBucket(&table->m_buckets[bucketOf(table, key)], key, length);
 }
 
@@ -340,12 +339,22 @@ int vsnHashInsert(vsnHash* table, const char* key, void* value) {
     indexRebuild(table);
   }
   size_t length = strlen(key);
-  vsnHashNode* n = lookupNode(table, key, length);
+  vsnHashNode* head;
+  vsnHashNode* n;
+  if (table->m_index) {
+    // The key's slot is fetched while the bucket hash is worked out.
+    uint64_t quick = quickHash(key, length);
+    __builtin_prefetch(&table->m_index[firstSlot(table, quick)]);
+    head = &table->m_buckets[bucketOf(table, key)];
+    n = indexFind(table, key, length, quick);
+  } else {
+    head = &table->m_buckets[bucketOf(table, key)];
+    n = findInBucket(head, key, length);
+  }
   if (n) {
     n->m_value = value;
     return 1;
   }
-  vsnHashNode* head = &table->m_buckets[bucketOf(table, key)];
   char* copy = static_cast<char*>(malloc(length + 1));
   if (!copy) return 0;
   memcpy(copy, key, length + 1);

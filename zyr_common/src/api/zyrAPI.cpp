@@ -8,6 +8,7 @@
 #include "Projection.h"
 #include "Representation.h"
 #include "Repository.h"
+#include "SessionFile.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
@@ -103,6 +104,24 @@ int zyrAPI_isGiven(const void *pointer, const char *caller, const char *argument
   zyrError_addMessage(error, "A null pointer has been supplied for the argument \"%s\".\n", argument);
   zyrError_publish(error);
   return 0;
+}
+
+int zyrAPI_finish(Model *model, int status) {
+  if (status == 1)
+    Model_flushChanges(model);
+  return status;
+}
+
+int zyrAPI_recordModelCall(Model *model, int status, const char *name, int32_t hModel) {
+  return zyrAPI_recordCall(Model_getRepository(model), status, name, hModel);
+}
+
+int zyrAPI_recordCall(Repository *repository, int status, const char *name, int32_t handle) {
+  if (!SessionFile_record(repository, status))
+    return 0;
+  SessionFile_recordString(name);
+  SessionFile_recordInteger(handle);
+  return 1;
 }
 
 int32_t zyrAPI_createSelectionHandle(MeshSelection *selection) {

@@ -35,6 +35,15 @@ int zyrAPI_getSelection(int32_t hSelection, const char *caller, MeshSelection **
 // 1 when the caller gave the pointer; 0 with error 10020 naming the argument, published under
 // the caller's name. Entry points check their pointers before they clear or resolve anything.
 int zyrAPI_isGiven(const void *pointer, const char *caller, const char *argument);
+// The end of a model entry point: commits the open state when the operation succeeded; answers
+// the status.
+int zyrAPI_finish(Model *model, int status);
+// Asks the session recorder whether to write the call; when it does, writes the entry point's
+// name and its first handle (a database, model or selection) and answers 1 so the caller can add
+// its further inputs.
+int zyrAPI_recordCall(Repository *repository, int status, const char *name, int32_t handle);
+// The same for a call on the model's repository.
+int zyrAPI_recordModelCall(Model *model, int status, const char *name, int32_t hModel);
 // Issues the next selection handle for the selection.
 int32_t zyrAPI_createSelectionHandle(MeshSelection *selection);
 void zyrAPI_releaseSelectionHandle(int32_t hSelection);
@@ -159,6 +168,11 @@ int zyrStrategy_getRealParameter(int32_t hModel, const char *parameter, double *
 
 // Models.
 int zyrModel_dump(int32_t hModel, int32_t type, FILE *stream);
+// A mesh-only definition file of the type ("Def"); flags are recorded but not used.
+int zyrModel_exportMesh(int32_t hModel, const char *type, const char *filename, const char *units, int32_t flags);
+// A definition file from the physics text the file already holds; the flags switch interface
+// matching off per interface type (1, 2 Unmatched, 4 Automatic, 8 Matched).
+int zyrModel_writeDefFile(int32_t hModel, const char *filename, int32_t flags);
 // Imports a mesh file into the model (see Model_importMesh); the names of the assemblies it made
 // are the caller's (zyrCStringArray_free). Both outputs are cleared first.
 int zyrModel_importMesh(int32_t hModel, const char *type, const char *filename, const char *generic,

@@ -4,24 +4,6 @@
 #include "Model.h"
 #include "SessionFile.h"
 
-namespace {
-
-int finish(Model *model, int status) {
-  if (status == 1)
-    Model_flushChanges(model);
-  return status;
-}
-
-int record(Model *model, int status, const char *name, int32_t hModel) {
-  if (!SessionFile_record(Model_getRepository(model), status))
-    return 0;
-  SessionFile_recordString(name);
-  SessionFile_recordInteger(hModel);
-  return 1;
-}
-
-} // namespace
-
 int zyrModel_getCompositeNames(int32_t hModel, int32_t *noOfCompositeNames, char ***compositeNames) {
   if (!zyrAPI_isGiven(noOfCompositeNames, __func__, "noOfCompositeNames") ||
       !zyrAPI_isGiven(compositeNames, __func__, "compositeNames"))
@@ -30,8 +12,8 @@ int zyrModel_getCompositeNames(int32_t hModel, int32_t *noOfCompositeNames, char
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   *noOfCompositeNames = Model_getCompositeNames(model, compositeNames);
-  record(model, 1, __func__, hModel);
-  return finish(model, 1);
+  zyrAPI_recordModelCall(model, 1, __func__, hModel);
+  return zyrAPI_finish(model, 1);
 }
 
 int zyrModel_getTaggedCompositeNames(int32_t hModel, const char *vsnTagList, const char *untaggedTag,
@@ -44,12 +26,12 @@ int zyrModel_getTaggedCompositeNames(int32_t hModel, const char *vsnTagList, con
     return 0;
   const int status =
       Model_getTaggedCompositeNames(model, vsnTagList, untaggedTag, otherTag, noOfCompositeNames, compositeNames);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(vsnTagList);
     SessionFile_recordString(untaggedTag);
     SessionFile_recordString(otherTag);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrModel_isCompositeName(int32_t hModel, const char *name, int32_t *isCompositeName) {
@@ -59,9 +41,9 @@ int zyrModel_isCompositeName(int32_t hModel, const char *name, int32_t *isCompos
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_isNameComposite(model, name, isCompositeName);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordString(name);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrModel_tagCompositeNames(int32_t hModel, const char *tag, int32_t operation, int32_t noOfCompositeNames,
@@ -71,12 +53,12 @@ int zyrModel_tagCompositeNames(int32_t hModel, const char *tag, int32_t operatio
       !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_tagCompositeNames(model, tag, operation, noOfCompositeNames, compositeNames);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(tag);
     SessionFile_recordInteger(operation);
     SessionFile_recordStringArray(compositeNames, 1, noOfCompositeNames);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrModel_exportRegionMap(int32_t hModel, char **vsn) {
@@ -86,8 +68,8 @@ int zyrModel_exportRegionMap(int32_t hModel, char **vsn) {
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_exportRegionMap(model, vsn);
-  record(model, status, __func__, hModel);
-  return finish(model, status);
+  zyrAPI_recordModelCall(model, status, __func__, hModel);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrModel_importRegionMap(int32_t hModel, const char *vsn, int32_t operation, int32_t resolution) {
@@ -95,12 +77,12 @@ int zyrModel_importRegionMap(int32_t hModel, const char *vsn, int32_t operation,
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_importRegionMap(model, vsn, operation, resolution);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordStrings(vsn);
     SessionFile_recordInteger(operation);
     SessionFile_recordInteger(resolution);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrCompositeName_create(int32_t hModel, const char *name, int32_t combination, int32_t noOfComponentsA,
@@ -112,13 +94,13 @@ int zyrCompositeName_create(int32_t hModel, const char *name, int32_t combinatio
     return 0;
   const int status =
       Model_createCompositeName(model, name, combination, noOfComponentsA, componentsA, noOfComponentsB, componentsB);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(name);
     SessionFile_recordInteger(combination);
     SessionFile_recordStringArray(componentsA, 1, noOfComponentsA);
     SessionFile_recordStringArray(componentsB, 1, noOfComponentsB);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrCompositeName_destroy(int32_t hModel, const char *name) {
@@ -126,9 +108,9 @@ int zyrCompositeName_destroy(int32_t hModel, const char *name) {
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_destroyCompositeName(model, name);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordString(name);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrCompositeName_getDefinition(int32_t hModel, const char *name, int32_t *combination, int32_t *noOfComponentsA,
@@ -144,9 +126,9 @@ int zyrCompositeName_getDefinition(int32_t hModel, const char *name, int32_t *co
     return 0;
   const int status = Model_getCompositeNameDefinition(model, name, combination, noOfComponentsA, componentsA,
                                                       noOfComponentsB, componentsB);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordString(name);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrCompositeName_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias,
@@ -157,12 +139,12 @@ int zyrCompositeName_rename(int32_t hModel, const char *oldName, const char *new
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_renameCompositeName(model, oldName, newName, addAlias, actualName);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(oldName);
     SessionFile_recordString(newName);
     SessionFile_recordInteger(addAlias);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrCompositeName_hasTag(int32_t hModel, const char *name, const char *tag, int32_t *hasTag) {
@@ -172,11 +154,11 @@ int zyrCompositeName_hasTag(int32_t hModel, const char *name, const char *tag, i
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_compositeNameHasTag(model, name, tag, hasTag);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(name);
     SessionFile_recordString(tag);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrCompositeName_getTags(int32_t hModel, const char *name, char **tags) {
@@ -186,7 +168,7 @@ int zyrCompositeName_getTags(int32_t hModel, const char *name, char **tags) {
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_compositeNameGetTags(model, name, tags);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordString(name);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }

@@ -54,11 +54,8 @@ int zyrDatabase_close(int32_t hDatabase, int32_t purgeHistory) {
   if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   // Written before the close, while the repository still exists.
-  if (SessionFile_record(repository, 1)) {
-    SessionFile_recordString(__func__);
-    SessionFile_recordInteger(hDatabase);
+  if (zyrAPI_recordCall(repository, 1, __func__, hDatabase))
     SessionFile_recordInteger(purgeHistory);
-  }
   zyrAPI_releaseDatabaseHandles(hDatabase, repository);
   // The handles are gone whatever happens; a close that could not commit or compact is still
   // a failure the caller must hear of.
@@ -70,9 +67,7 @@ int zyrDatabase_copy(int32_t hDatabase, const char *filename, int32_t workOnCopy
   if (!zyrAPI_isGiven(filename, __func__, "filename") || !zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   const int status = Repository_copyDatabase(repository, filename, workOnCopy, purgeHistory);
-  if (SessionFile_record(repository, status)) {
-    SessionFile_recordString(__func__);
-    SessionFile_recordInteger(hDatabase);
+  if (zyrAPI_recordCall(repository, status, __func__, hDatabase)) {
     SessionFile_recordString(filename);
     SessionFile_recordInteger(workOnCopy);
     SessionFile_recordInteger(purgeHistory);
@@ -87,10 +82,7 @@ int zyrDatabase_saveCheckpoint(int32_t hDatabase, int32_t *checkpoint) {
   if (!zyrAPI_isGiven(checkpoint, __func__, "checkpoint") || !zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   *checkpoint = Repository_externalCheckpoint(repository);
-  if (SessionFile_record(repository, 1)) {
-    SessionFile_recordString(__func__);
-    SessionFile_recordInteger(hDatabase);
-  }
+  zyrAPI_recordCall(repository, 1, __func__, hDatabase);
   return 1;
 }
 
@@ -99,11 +91,8 @@ int zyrDatabase_restoreCheckpoint(int32_t hDatabase, int32_t checkpoint) {
   if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   const int status = Repository_gotoExternalCheckpoint(repository, checkpoint);
-  if (SessionFile_record(repository, status)) {
-    SessionFile_recordString(__func__);
-    SessionFile_recordInteger(hDatabase);
+  if (zyrAPI_recordCall(repository, status, __func__, hDatabase))
     SessionFile_recordInteger(checkpoint);
-  }
   return status;
 }
 
@@ -112,10 +101,7 @@ int zyrDatabase_getNoOfCheckpoints(int32_t hDatabase, int32_t *noOfCheckpoints) 
   if (!zyrAPI_isGiven(noOfCheckpoints, __func__, "noOfCheckpoints") || !zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   *noOfCheckpoints = Repository_getNoOfCheckpoints(repository);
-  if (SessionFile_record(repository, 1)) {
-    SessionFile_recordString(__func__);
-    SessionFile_recordInteger(hDatabase);
-  }
+  zyrAPI_recordCall(repository, 1, __func__, hDatabase);
   return 1;
 }
 

@@ -6,26 +6,6 @@
 #include "Model.h"
 #include "SessionFile.h"
 
-namespace {
-
-// The end of the model frame: commit on success.
-int finish(Model *model, int status) {
-  if (status == 1)
-    Model_flushChanges(model);
-  return status;
-}
-
-// Asks the recorder and, when the call is to be written, writes its name and model handle.
-int record(Model *model, int status, const char *name, int32_t hModel) {
-  if (!SessionFile_record(Model_getRepository(model), status))
-    return 0;
-  SessionFile_recordString(name);
-  SessionFile_recordInteger(hModel);
-  return 1;
-}
-
-} // namespace
-
 int zyrModel_glueRegions(int32_t hModel, int32_t flags, int32_t noOfgluedPairs, char **pairedRegions,
                          int32_t *noOfAssembliesIn, char ***assembliesIn, int32_t *noOfAssembliesOut,
                          char ***assembliesOut) {
@@ -39,11 +19,11 @@ int zyrModel_glueRegions(int32_t hModel, int32_t flags, int32_t noOfgluedPairs, 
     return 0;
   const int status = Model_glueRegions(model, flags, noOfgluedPairs, pairedRegions, noOfAssembliesIn, assembliesIn,
                                        noOfAssembliesOut, assembliesOut);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordInteger(flags);
     SessionFile_recordStringArray(pairedRegions, 2, noOfgluedPairs);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrModel_mergeAssemblies(int32_t hModel, int32_t flags, int32_t noOfAssembliesIn, char **assembliesIn,
@@ -55,11 +35,11 @@ int zyrModel_mergeAssemblies(int32_t hModel, int32_t flags, int32_t noOfAssembli
     return 0;
   const int status =
       Model_mergeAssemblies(model, flags, noOfAssembliesIn, assembliesIn, noOfAssembliesOut, assembliesOut);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordInteger(flags);
     SessionFile_recordStringArray(assembliesIn, 1, noOfAssembliesIn);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrModel_getNoOfAssemblies(int32_t hModel, int32_t *noOfAssemblies) {
@@ -67,8 +47,8 @@ int zyrModel_getNoOfAssemblies(int32_t hModel, int32_t *noOfAssemblies) {
   if (!zyrAPI_isGiven(noOfAssemblies, __func__, "noOfAssemblies") || !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   *noOfAssemblies = Model_getNoOfAssemblies(model);
-  record(model, 1, __func__, hModel);
-  return finish(model, 1);
+  zyrAPI_recordModelCall(model, 1, __func__, hModel);
+  return zyrAPI_finish(model, 1);
 }
 
 int zyrModel_getAssemblies(int32_t hModel, int32_t *noOfAssemblies, char ***assemblies) {
@@ -81,8 +61,8 @@ int zyrModel_getAssemblies(int32_t hModel, int32_t *noOfAssemblies, char ***asse
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   *noOfAssemblies = Model_getAssemblies(model, assemblies);
-  record(model, 1, __func__, hModel);
-  return finish(model, 1);
+  zyrAPI_recordModelCall(model, 1, __func__, hModel);
+  return zyrAPI_finish(model, 1);
 }
 
 int zyrAssembly_transform(int32_t hModel, const char *assembly, int32_t moveCount, int32_t repeatCount,
@@ -94,14 +74,14 @@ int zyrAssembly_transform(int32_t hModel, const char *assembly, int32_t moveCoun
     return 0;
   const int status = Model_transformAssembly(model, assembly, moveCount, repeatCount, transform, matchMesh,
                                              noOfAssemblies, assemblies);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(assembly);
     SessionFile_recordInteger(moveCount);
     SessionFile_recordInteger(repeatCount);
     SessionFile_recordTransformation(transform);
     SessionFile_recordInteger(matchMesh);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrAssembly_delete(int32_t hModel, const char *assembly) {
@@ -109,9 +89,9 @@ int zyrAssembly_delete(int32_t hModel, const char *assembly) {
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_removeAssembly(model, assembly);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordString(assembly);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrAssembly_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias, char **actualName) {
@@ -119,12 +99,12 @@ int zyrAssembly_rename(int32_t hModel, const char *oldName, const char *newName,
   if (!zyrAPI_isGiven(actualName, __func__, "actualName") || !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_renameAssembly(model, oldName, newName, addAlias, actualName);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(oldName);
     SessionFile_recordString(newName);
     SessionFile_recordInteger(addAlias);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrRegion_rename(int32_t hModel, const char *oldName, const char *newName, int32_t addAlias, char **actualName) {
@@ -135,12 +115,12 @@ int zyrRegion_rename(int32_t hModel, const char *oldName, const char *newName, i
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_renameRegion(model, oldName, newName, addAlias, actualName);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(oldName);
     SessionFile_recordString(newName);
     SessionFile_recordInteger(addAlias);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrRegion_setPriority(int32_t hModel, const char *region, int32_t priority) {
@@ -148,11 +128,11 @@ int zyrRegion_setPriority(int32_t hModel, const char *region, int32_t priority) 
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_setRegionPriority(model, region, priority);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(region);
     SessionFile_recordInteger(priority);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrRegion_getPriority(int32_t hModel, const char *region, int32_t *priority) {
@@ -160,7 +140,7 @@ int zyrRegion_getPriority(int32_t hModel, const char *region, int32_t *priority)
   if (!zyrAPI_isGiven(priority, __func__, "priority") || !zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_getRegionPriority(model, region, priority);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordString(region);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }

@@ -29,9 +29,7 @@ int zyrModel_importMesh(int32_t hModel, const char *type, const char *filename, 
     return 0;
   const int status =
       Model_importMesh(model, type, filename, generic, specific, units, flags, noOfAssemblies, assemblies);
-  if (SessionFile_record(Model_getRepository(model), status)) {
-    SessionFile_recordString(__func__);
-    SessionFile_recordInteger(hModel);
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(type);
     SessionFile_recordString(filename);
     SessionFile_recordString(generic);
@@ -39,7 +37,5 @@ int zyrModel_importMesh(int32_t hModel, const char *type, const char *filename, 
     SessionFile_recordString(units);
     SessionFile_recordInteger(flags);
   }
-  if (status == 1)
-    Model_flushChanges(model);
-  return status;
+  return zyrAPI_finish(model, status);
 }

@@ -11,26 +11,10 @@
 
 namespace {
 
-// The end of the model frame: commit on success.
-int finish(Model *model, int status) {
-  if (status == 1)
-    Model_flushChanges(model);
-  return status;
-}
-
-// Asks the recorder; when it wants the call, writes the name and the handle.
-int record(Model *model, int status, const char *name, int32_t hModel) {
-  if (!SessionFile_record(Model_getRepository(model), status))
-    return 0;
-  SessionFile_recordString(name);
-  SessionFile_recordInteger(hModel);
-  return 1;
-}
-
 // A location query's first recorded values.
 int recordLocation(Model *model, int status, const char *name, int32_t hModel, const char *location,
                    int32_t ignoreUnknownNames) {
-  if (!record(model, status, name, hModel))
+  if (!zyrAPI_recordModelCall(model, status, name, hModel))
     return 0;
   SessionFile_recordString(location);
   SessionFile_recordInteger(ignoreUnknownNames);
@@ -60,7 +44,7 @@ int zyrLocation_getBoundingBox(int32_t hModel, const char *location, int32_t ign
   }
   if (recordLocation(model, status, __func__, hModel, location, ignoreUnknownNames))
     SessionFile_recordString(units);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrLocation_getExtents(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
@@ -75,7 +59,7 @@ int zyrLocation_getExtents(int32_t hModel, const char *location, int32_t ignoreU
     SessionFile_recordString(units);
     SessionFile_recordInteger(dimensionality);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrLocation_getCentroid(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
@@ -90,7 +74,7 @@ int zyrLocation_getCentroid(int32_t hModel, const char *location, int32_t ignore
     SessionFile_recordString(units);
     SessionFile_recordInteger(method);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrLocation_getNoOfRegions(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
@@ -103,7 +87,7 @@ int zyrLocation_getNoOfRegions(int32_t hModel, const char *location, int32_t ign
   const int status = Model_getNoOfLocationRegions(model, location, ignoreUnknownNames, dimensionMask, noOfRegions);
   if (recordLocation(model, status, __func__, hModel, location, ignoreUnknownNames))
     SessionFile_recordBoolean(dimensionMask);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrLocation_getRegions(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
@@ -119,7 +103,7 @@ int zyrLocation_getRegions(int32_t hModel, const char *location, int32_t ignoreU
       Model_getLocationRegionNames(model, location, ignoreUnknownNames, dimensionMask, noOfRegions, regionNames);
   if (recordLocation(model, status, __func__, hModel, location, ignoreUnknownNames))
     SessionFile_recordBoolean(dimensionMask);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrLocation_getCompositeNames(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
@@ -137,7 +121,7 @@ int zyrLocation_getCompositeNames(int32_t hModel, const char *location, int32_t 
                                                      noOfCompositeNames, compositeNames);
   if (recordLocation(model, status, __func__, hModel, location, ignoreUnknownNames))
     SessionFile_recordBoolean(dimensionMask);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrLocation_getWireframeDisplay(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
@@ -160,7 +144,7 @@ int zyrLocation_getWireframeDisplay(int32_t hModel, const char *location, int32_
     SessionFile_recordString(units);
     SessionFile_recordReal(angle);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrLocation_getFacettedDisplay(int32_t hModel, const char *location, int32_t ignoreUnknownNames, const char *units,
@@ -184,7 +168,7 @@ int zyrLocation_getFacettedDisplay(int32_t hModel, const char *location, int32_t
                                                       coordinates, noOfTriangles, noOfQuadrilaterals, faceVertices);
   if (recordLocation(model, status, __func__, hModel, location, ignoreUnknownNames))
     SessionFile_recordString(units);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrLocation_getMeshSize(int32_t hModel, const char *location, int32_t ignoreUnknownNames,
@@ -205,7 +189,7 @@ int zyrLocation_getMeshSize(int32_t hModel, const char *location, int32_t ignore
                                        noOfElementsByType != nullptr ? noOfElementsByType : byType);
   if (recordLocation(model, status, __func__, hModel, location, ignoreUnknownNames))
     SessionFile_recordBoolean(dimensionMask);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrLocation_doesMeshMatch(int32_t hModel, const char *location1, const char *location2, int32_t type,
@@ -218,7 +202,7 @@ int zyrLocation_doesMeshMatch(int32_t hModel, const char *location1, const char 
     return 0;
   const int status =
       Model_doesMeshMatch(model, location1, location2, type, axisRoot, axisTip, units, transform, doesMeshMatch);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(location1);
     SessionFile_recordString(location2);
     SessionFile_recordInteger(type);
@@ -232,7 +216,7 @@ int zyrLocation_doesMeshMatch(int32_t hModel, const char *location1, const char 
       SessionFile_recordTransformation(transform);
     }
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrModel_getNoOfRegions(int32_t hModel, DimensionalityMask dimensionMask, int32_t *noOfRegions) {
@@ -242,9 +226,9 @@ int zyrModel_getNoOfRegions(int32_t hModel, DimensionalityMask dimensionMask, in
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   *noOfRegions = Model_getNoOfRegions(model, dimensionMask);
-  if (record(model, 1, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, 1, __func__, hModel))
     SessionFile_recordBoolean(dimensionMask);
-  return finish(model, 1);
+  return zyrAPI_finish(model, 1);
 }
 
 int zyrModel_getRegions(int32_t hModel, DimensionalityMask dimensionMask, int32_t *noOfRegions, char ***regionNames) {
@@ -256,9 +240,9 @@ int zyrModel_getRegions(int32_t hModel, DimensionalityMask dimensionMask, int32_
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   *noOfRegions = Model_getRegions(model, dimensionMask, regionNames);
-  if (record(model, 1, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, 1, __func__, hModel))
     SessionFile_recordBoolean(dimensionMask);
-  return finish(model, 1);
+  return zyrAPI_finish(model, 1);
 }
 
 int zyrModel_getPairedRegions(int32_t hModel, int32_t type, int32_t *noOfPairedRegions, char ***pairedRegionNamesSide1,
@@ -275,9 +259,9 @@ int zyrModel_getPairedRegions(int32_t hModel, int32_t type, int32_t *noOfPairedR
     return 0;
   const int status =
       Model_getAllPairedRegions(model, type, noOfPairedRegions, pairedRegionNamesSide1, pairedRegionNamesSide2);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordInteger(type);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrModel_modifyRegions(int32_t hModel, int32_t operation, int32_t noOfComponents, char **regions,
@@ -300,7 +284,7 @@ int zyrModel_modifyRegions(int32_t hModel, int32_t operation, int32_t noOfCompon
     return 0;
   const int status = Model_modifyRegions(model, operation, noOfComponents, regions, noOfElements, elements, targetName,
                                          recordChanges, actualName, noOfModifiedRegions, modifiedRegions);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     // The three per-component lists one after the other, as the player reads them back.
     SessionFile_recordInteger(operation);
     SessionFile_recordInteger(noOfComponents);
@@ -315,7 +299,7 @@ int zyrModel_modifyRegions(int32_t hModel, int32_t operation, int32_t noOfCompon
     SessionFile_recordString(targetName);
     SessionFile_recordInteger(recordChanges);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrRegion_getMesh(int32_t hModel, const char *region, int32_t convention, const char *units, int32_t *noOfVertices,
@@ -336,12 +320,12 @@ int zyrRegion_getMesh(int32_t hModel, const char *region, int32_t convention, co
     return 0;
   const int status = Model_getRegionMesh(model, region, convention, units, noOfVertices, coordinates, noOfElements,
                                          elementTypes, elementVertices);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordString(region);
     SessionFile_recordInteger(convention);
     SessionFile_recordString(units);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrRegion_getBoundedRegion(int32_t hModel, const char *region, char **boundedRegion) {
@@ -352,9 +336,9 @@ int zyrRegion_getBoundedRegion(int32_t hModel, const char *region, char **bounde
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_getBoundedRegion(model, region, boundedRegion);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordString(region);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrRegion_getBoundingRegions(int32_t hModel, const char *region, int32_t *noOfBoundingRegions,
@@ -368,9 +352,9 @@ int zyrRegion_getBoundingRegions(int32_t hModel, const char *region, int32_t *no
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_getBoundingRegions(model, region, noOfBoundingRegions, boundingRegions);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordString(region);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrRegion_getPairedRegions(int32_t hModel, int32_t type, const char *region, int32_t *noOfPairedRegions,
@@ -384,11 +368,11 @@ int zyrRegion_getPairedRegions(int32_t hModel, int32_t type, const char *region,
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_getPairedRegions(model, type, region, noOfPairedRegions, pairedRegions);
-  if (record(model, status, __func__, hModel)) {
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel)) {
     SessionFile_recordInteger(type);
     SessionFile_recordString(region);
   }
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }
 
 int zyrRegion_getNeighbours(int32_t hModel, const char *region, int32_t *noOfNeighbours, char ***neighbours) {
@@ -401,7 +385,7 @@ int zyrRegion_getNeighbours(int32_t hModel, const char *region, int32_t *noOfNei
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;
   const int status = Model_getNeighbours(model, region, noOfNeighbours, neighbours);
-  if (record(model, status, __func__, hModel))
+  if (zyrAPI_recordModelCall(model, status, __func__, hModel))
     SessionFile_recordString(region);
-  return finish(model, status);
+  return zyrAPI_finish(model, status);
 }

@@ -32,11 +32,8 @@ int zyrSelection_create(int32_t hModel, const char *operation, int32_t *hSelecti
   // exists and gets its handle.
   MeshSelection *selection = MeshSelection_new(model, operation);
   *hSelection = zyrAPI_createSelectionHandle(selection);
-  if (SessionFile_record(Model_getRepository(model), 1)) {
-    SessionFile_recordString(__func__);
-    SessionFile_recordInteger(hModel);
+  if (zyrAPI_recordModelCall(model, 1, __func__, hModel))
     SessionFile_recordString(operation);
-  }
   return 1;
 }
 
@@ -62,10 +59,7 @@ int zyrSelection_destroy(int32_t hSelection) {
   Repository *repository = model != nullptr ? Model_getRepository(model) : nullptr;
   MeshSelection_delete(selection);
   zyrAPI_releaseSelectionHandle(hSelection);
-  if (SessionFile_record(repository, 1)) {
-    SessionFile_recordString(__func__);
-    SessionFile_recordInteger(hSelection);
-  }
+  zyrAPI_recordCall(repository, 1, __func__, hSelection);
   return 1;
 }
 

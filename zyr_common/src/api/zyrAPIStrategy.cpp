@@ -7,88 +7,79 @@
 
 namespace {
 
-// The end of the model frame: commit on success.
-int finish(Model *model, int status) {
-  if (status == 1)
-    Model_flushChanges(model);
-  return status;
+// The three setters differ only in the type and the slot holding the value; the value is
+// recorded after the parameter's name.
+int setParameter(const char *caller, int32_t hModel, const char *parameter, int32_t type, const char *stringValue,
+                 int32_t integerValue, double realValue) {
+  Model *model = nullptr;
+  if (!zyrAPI_getModel(hModel, caller, &model))
+    return 0;
+  const int status = Model_setParameter(model, parameter, type, stringValue, integerValue, realValue);
+  if (zyrAPI_recordModelCall(model, status, caller, hModel)) {
+    SessionFile_recordString(parameter);
+    if (type == MODEL_PARAMETER_STRING)
+      SessionFile_recordString(stringValue);
+    else if (type == MODEL_PARAMETER_INTEGER)
+      SessionFile_recordInteger(integerValue);
+    else
+      SessionFile_recordReal(realValue);
+  }
+  return zyrAPI_finish(model, status);
 }
 
-int record(Model *model, int status, const char *name, int32_t hModel, const char *parameter) {
-  if (!SessionFile_record(Model_getRepository(model), status))
+// Likewise the getters; the caller frees the string slot when it did not ask for a string.
+int getParameter(const char *caller, int32_t hModel, const char *parameter, int32_t type, char **stringValue,
+                 int32_t *integerValue, double *realValue) {
+  Model *model = nullptr;
+  if (!zyrAPI_getModel(hModel, caller, &model))
     return 0;
-  SessionFile_recordString(name);
-  SessionFile_recordInteger(hModel);
-  SessionFile_recordString(parameter);
-  return 1;
+  const int status = Model_getParameter(model, parameter, type, stringValue, integerValue, realValue);
+  if (zyrAPI_recordModelCall(model, status, caller, hModel))
+    SessionFile_recordString(parameter);
+  return zyrAPI_finish(model, status);
 }
 
 } // namespace
 
 int zyrStrategy_setStringParameter(int32_t hModel, const char *parameter, const char *value) {
-  Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
-    return 0;
-  const int status = Model_setParameter(model, parameter, MODEL_PARAMETER_STRING, value, 0, 0.0);
-  if (record(model, status, __func__, hModel, parameter))
-    SessionFile_recordString(value);
-  return finish(model, status);
+  return setParameter(__func__, hModel, parameter, MODEL_PARAMETER_STRING, value, 0, 0.0);
 }
 
 int zyrStrategy_getStringParameter(int32_t hModel, const char *parameter, char **value) {
   if (!zyrAPI_isGiven(value, __func__, "value"))
     return 0;
   *value = nullptr;
-  Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
-    return 0;
   int32_t integerValue = 0;
   double realValue = 0.0;
-  const int status = Model_getParameter(model, parameter, MODEL_PARAMETER_STRING, value, &integerValue, &realValue);
-  record(model, status, __func__, hModel, parameter);
-  return finish(model, status);
+  return getParameter(__func__, hModel, parameter, MODEL_PARAMETER_STRING, value, &integerValue, &realValue);
 }
 
 int zyrStrategy_setIntegerParameter(int32_t hModel, const char *parameter, int32_t value) {
-  Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
-    return 0;
-  const int status = Model_setParameter(model, parameter, MODEL_PARAMETER_INTEGER, nullptr, value, 0.0);
-  if (record(model, status, __func__, hModel, parameter))
-    SessionFile_recordInteger(value);
-  return finish(model, status);
+  return setParameter(__func__, hModel, parameter, MODEL_PARAMETER_INTEGER, nullptr, value, 0.0);
 }
 
 int zyrStrategy_getIntegerParameter(int32_t hModel, const char *parameter, int32_t *value) {
-  Model *model = nullptr;
-  if (!zyrAPI_isGiven(value, __func__, "value") || !zyrAPI_getModel(hModel, __func__, &model))
+  if (!zyrAPI_isGiven(value, __func__, "value"))
     return 0;
   char *stringValue = nullptr;
   double realValue = 0.0;
-  const int status = Model_getParameter(model, parameter, MODEL_PARAMETER_INTEGER, &stringValue, value, &realValue);
+  const int status =
+      getParameter(__func__, hModel, parameter, MODEL_PARAMETER_INTEGER, &stringValue, value, &realValue);
   zyrCString_free(stringValue);
-  record(model, status, __func__, hModel, parameter);
-  return finish(model, status);
+  return status;
 }
 
 int zyrStrategy_setRealParameter(int32_t hModel, const char *parameter, double value) {
-  Model *model = nullptr;
-  if (!zyrAPI_getModel(hModel, __func__, &model))
-    return 0;
-  const int status = Model_setParameter(model, parameter, MODEL_PARAMETER_REAL, nullptr, 0, value);
-  if (record(model, status, __func__, hModel, parameter))
-    SessionFile_recordReal(value);
-  return finish(model, status);
+  return setParameter(__func__, hModel, parameter, MODEL_PARAMETER_REAL, nullptr, 0, value);
 }
 
 int zyrStrategy_getRealParameter(int32_t hModel, const char *parameter, double *value) {
-  Model *model = nullptr;
-  if (!zyrAPI_isGiven(value, __func__, "value") || !zyrAPI_getModel(hModel, __func__, &model))
+  if (!zyrAPI_isGiven(value, __func__, "value"))
     return 0;
   char *stringValue = nullptr;
   int32_t integerValue = 0;
-  const int status = Model_getParameter(model, parameter, MODEL_PARAMETER_REAL, &stringValue, &integerValue, value);
+  const int status =
+      getParameter(__func__, hModel, parameter, MODEL_PARAMETER_REAL, &stringValue, &integerValue, value);
   zyrCString_free(stringValue);
-  record(model, status, __func__, hModel, parameter);
-  return finish(model, status);
+  return status;
 }

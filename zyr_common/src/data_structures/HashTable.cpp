@@ -3,6 +3,7 @@
 #include "HashChains.h"
 #include "zyrAssert.h"
 
+#include <cstdlib>
 #include <cstring>
 
 // Entries are carved from blocks of growing size rather than allocated one by one; a removed
@@ -195,6 +196,142 @@ static HashEntry *HashTable_findEntry(const HashTable *table, const void *key, c
   return walkChain(head, previous, [compare, key](HashEntry *e) { return compare(e->m_key, key) != 0; });
 }
 
+// The look-up index of a string table: one slot per distinct key, holding an entry with that
+// key, the key's check word and how many entries have the key. A key held once is answered from
+// its slot; a key held more than once is left to the chain walk, which knows which of its entries
+// comes first. Entries never move (a resize only relinks them), so the slots stay right through
+// resizes. Slot memory comes from malloc: an index that cannot be had is dropped whole.
+struct HashTableSlot {
+  HashEntry *m_entry;
+  uint32_t m_check;
+  int32_t m_count; // 0 on a free slot
+};
+
+namespace {
+
+const int32_t kFirstIndexBits = 4;
+
+inline uint32_t homeOf(const HashTable *table, uint32_t check) {
+  return (check * 2654435769u) >> table->m_indexShift;
+}
+
+inline uint32_t indexMask(const HashTable *table) { return (UINT32_MAX >> table->m_indexShift); }
+
+void dropIndex(HashTable *table) {
+  std::free(table->m_index);
+  table->m_index = nullptr;
+  table->m_indexUsed = 0;
+}
+
+HashTableSlot *indexFind(const HashTable *table, const char *key, uint32_t check) {
+  const uint32_t mask = indexMask(table);
+  for (uint32_t i = homeOf(table, check);; i = (i + 1) & mask) {
+    HashTableSlot *slot = &table->m_index[i];
+    if (slot->m_count == 0)
+      return nullptr;
+    if (slot->m_check == check && std::strcmp(static_cast<const char *>(slot->m_entry->m_key), key) == 0)
+      return slot;
+  }
+}
+
+void indexPlace(HashTable *table, const HashTableSlot &from) {
+  const uint32_t mask = indexMask(table);
+  uint32_t i = homeOf(table, from.m_check);
+  while (table->m_index[i].m_count != 0)
+    i = (i + 1) & mask;
+  table->m_index[i] = from;
+}
+
+// Doubles the slots, placing the old ones again by their check words.
+bool indexGrow(HashTable *table) {
+  HashTableSlot *old = table->m_index;
+  const uint32_t oldSlots = indexMask(table) + 1;
+  if (table->m_indexShift <= 1)
+    return false;
+  HashTableSlot *fresh = static_cast<HashTableSlot *>(std::calloc(static_cast<size_t>(oldSlots) * 2, sizeof(HashTableSlot)));
+  if (fresh == nullptr)
+    return false;
+  table->m_index = fresh;
+  --table->m_indexShift;
+  for (uint32_t i = 0; i < oldSlots; ++i)
+    if (old[i].m_count != 0)
+      indexPlace(table, old[i]);
+  std::free(old);
+  return true;
+}
+
+void indexAdd(HashTable *table, HashEntry *entry, uint32_t check) {
+  if (table->m_index == nullptr)
+    return;
+  HashTableSlot *slot = indexFind(table, static_cast<const char *>(entry->m_key), check);
+  if (slot != nullptr) {
+    ++slot->m_count;
+    return;
+  }
+  if (10 * (static_cast<int64_t>(table->m_indexUsed) + 1) > 7 * (static_cast<int64_t>(indexMask(table)) + 1) &&
+      !indexGrow(table)) {
+    dropIndex(table);
+    return;
+  }
+  indexPlace(table, HashTableSlot{entry, check, 1});
+  ++table->m_indexUsed;
+}
+
+// After entry was unlinked from the chain of bucket: one entry fewer with its key.
+void indexRemove(HashTable *table, HashEntry *entry, uint32_t check, uint32_t bucket) {
+  if (table->m_index == nullptr)
+    return;
+  const char *key = static_cast<const char *>(entry->m_key);
+  HashTableSlot *slot = indexFind(table, key, check);
+  if (slot == nullptr)
+    return;
+  if (--slot->m_count > 0) {
+    if (slot->m_entry == entry) {
+      // Another entry with the key stays; all of them share the bucket.
+      for (HashEntry *e = table->m_buckets[bucket]; e != nullptr; e = e->m_next)
+        if (checkOf(e) == check && std::strcmp(static_cast<const char *>(e->m_key), key) == 0) {
+          slot->m_entry = e;
+          break;
+        }
+    }
+    return;
+  }
+  // Free the slot, moving later slots of its run back so that no probe stops short.
+  const uint32_t mask = indexMask(table);
+  uint32_t hole = static_cast<uint32_t>(slot - table->m_index);
+  for (uint32_t i = (hole + 1) & mask; table->m_index[i].m_count != 0; i = (i + 1) & mask) {
+    const uint32_t home = homeOf(table, table->m_index[i].m_check);
+    if (((i - home) & mask) >= ((i - hole) & mask)) {
+      table->m_index[hole] = table->m_index[i];
+      hole = i;
+    }
+  }
+  table->m_index[hole].m_count = 0;
+  --table->m_indexUsed;
+}
+
+// The entry a chain walk would find first for a string key: from the index when the key is
+// held once or not at all; NULL in found when the chains must decide.
+inline HashEntry *indexLookup(const HashTable *table, const char *key, bool *decided) {
+  HashTableSlot *slot = indexFind(table, key, stringCheck(key));
+  *decided = slot == nullptr || slot->m_count == 1;
+  return slot != nullptr ? slot->m_entry : nullptr;
+}
+
+// As probeOf, for an insertion or removal that will visit the index: the check word first, so
+// that the key's slot is on its way from memory while the bucket hash is worked out.
+inline KeyProbe probeForChange(const HashTable *table, const void *key) {
+  if (table->m_index == nullptr)
+    return probeOf(table, key);
+  KeyProbe probe;
+  probe.m_check = stringCheck(static_cast<const char *>(key));
+  __builtin_prefetch(&table->m_index[homeOf(table, probe.m_check)]);
+  probe.m_bucket = bucketOf(table, key);
+  return probe;
+}
+
+} // namespace
+
 static HashEntry *HashTable_newHashEntry(HashTable *table, const void *key, void *value, uint32_t check) {
   const bool checked = table->m_compare == HashTable_compareStrings;
   const char *tag = __func__;
@@ -241,6 +378,11 @@ HashTable *HashTable_new(int32_t sizeHint, HashTable_HashFunction hash, HashTabl
   table->m_count = 0;
   table->m_blocks = nullptr;
   table->m_buckets = zyrMemory_allocateZeroedArray<HashEntry *>(static_cast<int64_t>(table->m_n) + 1, __func__);
+  table->m_index = nullptr;
+  table->m_indexShift = 32 - kFirstIndexBits;
+  table->m_indexUsed = 0;
+  if (table->m_compare == HashTable_compareStrings)
+    table->m_index = static_cast<HashTableSlot *>(std::calloc(static_cast<size_t>(1) << kFirstIndexBits, sizeof(HashTableSlot)));
   return table;
 }
 
@@ -253,6 +395,7 @@ void HashTable_delete(HashTable *table) {
     block = next;
   }
   zyrMemory_free(table->m_buckets, __func__);
+  std::free(table->m_index);
   zyrMemory_free(table, __func__);
 }
 
@@ -266,18 +409,25 @@ void HashTable_print(const HashTable *table, FILE *stream) {
   HashTable_printStatistics(table, stream);
 }
 
+// Links an entry at the head of its bucket's chain.
+static void HashTable_insertEntry(HashTable *table, HashEntry *entry, uint32_t bucket) {
+  zyrHashChains::linkAtHead(table, entry, bucket);
+}
+
 int32_t HashTable_insert(HashTable *table, const void *key, void *value) {
   if (zyrHashChains::full(table))
     HashTable_resize(table, +1);
-  const KeyProbe probe = probeOf(table, key);
-  zyrHashChains::linkAtHead(table, HashTable_newHashEntry(table, key, value, probe.m_check), probe.m_bucket);
+  const KeyProbe probe = probeForChange(table, key);
+  HashEntry *entry = HashTable_newHashEntry(table, key, value, probe.m_check);
+  HashTable_insertEntry(table, entry, probe.m_bucket);
+  indexAdd(table, entry, probe.m_check);
   return table->m_count;
 }
 
 int HashTable_removeKeyAndValue(HashTable *table, const void *key, void **storedKey, void **value) {
   if (table->m_count < table->m_shrinkThreshold && table->m_sizeIndex != 0)
     HashTable_resize(table, -1);
-  const KeyProbe probe = probeOf(table, key);
+  const KeyProbe probe = probeForChange(table, key);
   HashEntry *previous;
   HashEntry *entry = HashTable_findEntry(table, key, probe, &previous);
   if (entry == nullptr)
@@ -286,6 +436,7 @@ int HashTable_removeKeyAndValue(HashTable *table, const void *key, void **stored
     previous->m_next = entry->m_next;
   else
     table->m_buckets[probe.m_bucket] = entry->m_next;
+  indexRemove(table, entry, probe.m_check, probe.m_bucket);
   if (storedKey != nullptr)
     *storedKey = entry->m_key;
   if (value != nullptr)
@@ -309,6 +460,12 @@ void *HashTable_find(const HashTable *table, const void *key) {
         return e->m_value;
     return nullptr;
   }
+  if (table->m_index != nullptr) {
+    bool decided;
+    HashEntry *entry = indexLookup(table, static_cast<const char *>(key), &decided);
+    if (decided)
+      return entry != nullptr ? entry->m_value : nullptr;
+  }
   HashEntry *previous;
   HashEntry *entry = HashTable_findEntry(table, key, probeOf(table, key), &previous);
   return entry != nullptr ? entry->m_value : nullptr;
@@ -316,7 +473,10 @@ void *HashTable_find(const HashTable *table, const void *key) {
 
 int HashTable_findKeyAndValue(const HashTable *table, const void *key, void **storedKey, void **value) {
   HashEntry *previous;
-  HashEntry *entry = HashTable_findEntry(table, key, probeOf(table, key), &previous);
+  bool decided = false;
+  HashEntry *entry = table->m_index != nullptr ? indexLookup(table, static_cast<const char *>(key), &decided) : nullptr;
+  if (!decided)
+    entry = HashTable_findEntry(table, key, probeOf(table, key), &previous);
   if (entry == nullptr)
     return 0;
   *storedKey = entry->m_key;

@@ -28,6 +28,7 @@ struct HashEntry {
 };
 
 struct HashEntryBlock;
+struct HashTableSlot;
 
 struct HashTable {
   HashEntry **m_buckets; // n + 1 heads: the chains, then the free list
@@ -39,6 +40,11 @@ struct HashTable {
   int32_t m_shrinkThreshold;
   int32_t m_growThreshold;
   HashEntryBlock *m_blocks; // storage the entries are carved from, released with the table
+  // Tables of string keys: a look-up index by the entries' check words beside the chains, so that
+  // a find needs no bucket hash; NULL when it could not be had (the chains still answer).
+  HashTableSlot *m_index;
+  int32_t m_indexShift; // 32 - log2 of the slot count
+  int32_t m_indexUsed;
 };
 
 struct HashTableIterator {

@@ -92,6 +92,14 @@ int callUpgrade(SessionCall *call) {
 
 int callDump(SessionCall *call) { return zyrModel_dump(inInt(call, 0), inInt(call, 1), stdout); }
 
+int callExportMesh(SessionCall *call) {
+  return zyrModel_exportMesh(inInt(call, 0), inString(call, 1), inString(call, 2), inString(call, 3), inInt(call, 4));
+}
+
+int callWriteDefFile(SessionCall *call) {
+  return zyrModel_writeDefFile(inInt(call, 0), inString(call, 1), inInt(call, 2));
+}
+
 int callImportMesh(SessionCall *call) {
   return zyrModel_importMesh(inInt(call, 0), inString(call, 1), inString(call, 2), inString(call, 3),
                              inString(call, 4), inString(call, 5), inInt(call, 6), &out(call, 0)->m_count,
@@ -999,6 +1007,9 @@ const SessionKeyword kRows[] = {
      callDump,
      nullptr,
      nullptr},
+    {"zyrModel_exportMesh", "Export the mesh from a ZYR model.", 5,
+     {IN_INT("hModel"), IN_STRING("type"), IN_STRING("filename"), IN_STRING("units"), IN_INT("flags")}, 0, {},
+     callExportMesh, nullptr, nullptr},
     {"zyrModel_getAssemblies", "Return the names of assemblies in a ZYR model.", 1, {IN_INT("hModel")}, 1,
      {OUT(SessionOutputStringList, "assemblies", "noOfAssemblies", '<')}, callGetAssemblies, nullptr, nullptr},
     {"zyrModel_getCompositeNames", "Return a list of composite names in the model.", 1, {IN_INT("hModel")}, 1,
@@ -1105,6 +1116,8 @@ const SessionKeyword kRows[] = {
      callTagCompositeNames,
      nullptr,
      nullptr},
+    {"zyrModel_writeDefFile", "Write a definition file containing a solver style mesh.", 3,
+     {IN_INT("hModel"), IN_STRING("name"), IN_INT("flags")}, 0, {}, callWriteDefFile, nullptr, nullptr},
 
     // Regions.
     {"zyrRegion_getBoundedRegion", "Return the region a primitive region bounds.", 2,

@@ -102,17 +102,6 @@ int ImportedMesh_import(ImportedMesh *im) {
   return ImportedMesh_importUsingKelvo(im);
 }
 
-// The direct reading of definition and results files is not part of this release: the type
-// declines the way an unavailable importer does, so the caller's retry through the mesh reader
-// with the type "Def" decides.
-int ImportedMesh_importFromDef(ImportedMesh *, const char *, const char *) {
-  zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_IMPORT_MESH, __func__, __FILE__, __LINE__);
-  zyrError_addMessage(error, "Unable to run the mesh import process. Are you sure that the appropriate\n"
-                             "Kelvo.exe executable exists?\n");
-  zyrError_publish(error);
-  return 0;
-}
-
 Model *ImportedMesh_getModel(const ImportedMesh *im) { return im->m_model; }
 
 char *ImportedMesh_getOptions(const ImportedMesh *im, char **type, char **filename, char **generic, char **specific) {

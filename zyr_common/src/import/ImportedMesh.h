@@ -3,7 +3,7 @@
 // One mesh import: the record through which a mesh file becomes the topology, mesh and display
 // data of a fresh, empty Model. The type of the import chooses the way:
 //
-//   "ZYR_DIRECT..."        a definition or results file read in this process (not available yet)
+//   "ZYR_DIRECT..."        a definition or results file read in this process
 //   "ZYR_INTERMEDIATE..."  the file already is an intermediate mesh file
 //   "ZYR_PART..."          one model of a simulation database, through wezdsdbreader.exe
 //   anything else          the mesh reader Kelvo.exe ("User": no importer, "Generic": -G,
@@ -108,6 +108,23 @@ int ImportedMesh_importFromGMO(ImportedMesh *im, const char *file, const char *u
 int ImportedMesh_readRegionMap(ImportedMesh *im, DefFile *file, const char *what, const char *where, int32_t when);
 // The distinct connections and gluings of the regions in a new array; the count.
 int32_t ImportedMesh_collectConnections(int32_t noOfRegions, Region *const *regions, Connection ***connections);
+
+// ---- Definition and results files read directly ----
+// The relative matching tolerance of a Model (0.005 until the Model's layer gives its own).
+void ImportedMesh_setToleranceHook(double (*getRelativeTolerance)(const Model *model));
+// Declines (0, nothing published) a file of a release before 5.4, or of 5.4.0 with connected
+// surfaces; the caller then tries the mesh reader with the type "Def".
+int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file);
+int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DefFile *file, const char *units);
+int ImportedMesh_reserveNames(ImportedMesh *im, DefFile *file);
+int ImportedMesh_reserveAssemblyNames(ImportedMesh *im, DefFile *file);
+int ImportedMesh_reservePhysicsNames(ImportedMesh *im, DefFile *file);
+// The maps take a surface or volume number to its index in m_regions (-1 when absent).
+int ImportedMesh_resolveNames(ImportedMesh *im, const int32_t *surfaceMap, const int32_t *volumeMap);
+int ImportedMesh_resolveAssemblyNames(ImportedMesh *im, const int32_t *surfaceMap, const int32_t *volumeMap);
+int ImportedMesh_createCompositeLocations(ImportedMesh *im, const int32_t *surfaceMap, const int32_t *volumeMap);
+// The connection both regions have, or NULL.
+Connection *ImportedMesh_findCommonConnection(Region *a, Region *b);
 
 // ---- Completion ----
 int ImportedMesh_completeModel(ImportedMesh *im);

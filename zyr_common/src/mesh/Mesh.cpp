@@ -93,26 +93,26 @@ std::vector<std::pair<void *, void *>> pairsOf(HashTable *table) {
   return pairs;
 }
 
-void deleteFaceMesh(FaceMesh *fm) {
-  FaceSet **sets = nullptr;
-  const int32_t n = FaceMesh_getFaceSets(fm, &sets);
+// A face or element mesh is deleted with the sets it holds.
+template <class M, class S>
+void deleteWithSets(M *owner, int32_t (*getSets)(const M *, S ***), int (*removeSet)(M *, S *),
+                    int (*deleteSet)(void *), int (*deleteOwner)(void *)) {
+  S **sets = nullptr;
+  const int32_t n = getSets(owner, &sets);
   for (int32_t i = 0; i < n; ++i) {
-    FaceMesh_removeFaceSet(fm, sets[i]);
-    FaceSet_delete(sets[i]);
+    removeSet(owner, sets[i]);
+    deleteSet(sets[i]);
   }
   zyrMemory_free(sets, __func__);
-  FaceMesh_delete(fm);
+  deleteOwner(owner);
+}
+
+void deleteFaceMesh(FaceMesh *fm) {
+  deleteWithSets(fm, FaceMesh_getFaceSets, FaceMesh_removeFaceSet, FaceSet_delete, FaceMesh_delete);
 }
 
 void deleteElementMesh(ElementMesh *em) {
-  ElementSet **sets = nullptr;
-  const int32_t n = ElementMesh_getElementSets(em, &sets);
-  for (int32_t i = 0; i < n; ++i) {
-    ElementMesh_removeElementSet(em, sets[i]);
-    ElementSet_delete(sets[i]);
-  }
-  zyrMemory_free(sets, __func__);
-  ElementMesh_delete(em);
+  deleteWithSets(em, ElementMesh_getElementSets, ElementMesh_removeElementSet, ElementSet_delete, ElementMesh_delete);
 }
 
 int32_t clampCount(int64_t n) { return static_cast<int32_t>(std::min<int64_t>(n, INT32_MAX)); }

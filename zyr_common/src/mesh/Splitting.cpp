@@ -46,6 +46,14 @@ const char *baseNameOf(const Region *region) {
   return name != nullptr ? name : "";
 }
 
+// The volume's bounding regions; with none, nothing is left to free.
+int32_t boundingRegionsOf(const Region *volume, Region ***bounding) {
+  const int32_t n = volume != nullptr ? Region_getBoundingRegions(volume, bounding) : 0;
+  if (n < 1)
+    zyrMemory_freeAndClear(bounding, __func__);
+  return n;
+}
+
 // The bounding regions of the volume whose neighbour bounds the same volume, in bounding order,
 // each with its neighbour.
 std::vector<std::pair<Region *, Region *>> thinSurfaces(const Region *volume, int32_t n, Region *const *bounding) {
@@ -306,11 +314,9 @@ int ElementMesh_splitSharedVertices(ElementMesh *em, Mesh *mesh) {
   ZYR_TRACE_BEGIN_DESC("Split any shared vertices in an element mesh.");
   Region *volume = ElementMesh_getRegion(em);
   Region **bounding = nullptr;
-  const int32_t n = volume != nullptr ? Region_getBoundingRegions(volume, &bounding) : 0;
-  if (n < 1) {
-    zyrMemory_free(bounding, __func__);
+  const int32_t n = boundingRegionsOf(volume, &bounding);
+  if (n < 1)
     return 0;
-  }
   std::vector<FaceMesh *> chosen;
   if (std::getenv("ZYR_BETA_SPLIT_ALL_VERTICES") != nullptr) {
     if (ZYR_TRACE_DEBUG(1))
@@ -344,11 +350,9 @@ int ElementMesh_correctInternalThinSurfaces(ElementMesh *em, Mesh *mesh) {
   ZYR_TRACE_BEGIN_DESC("Split any shared vertices in an element mesh.");
   Region *volume = ElementMesh_getRegion(em);
   Region **bounding = nullptr;
-  const int32_t n = volume != nullptr ? Region_getBoundingRegions(volume, &bounding) : 0;
-  if (n < 1) {
-    zyrMemory_free(bounding, __func__);
+  const int32_t n = boundingRegionsOf(volume, &bounding);
+  if (n < 1)
     return 0;
-  }
   const auto surfaces = thinSurfaces(volume, n, bounding);
   std::vector<const Region *> seen;
   for (const auto &pair : surfaces) {

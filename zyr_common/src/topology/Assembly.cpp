@@ -86,14 +86,7 @@ int Assembly_restore(void *object, int32_t flag) {
   void *target = assembly->m_topology;
   int ok = TopologyReferences_read(assembly, flag, "topology", TOPOLOGY_TYPE_TOPOLOGY, __func__, &target);
   assembly->m_topology = static_cast<Topology *>(target);
-  void **regions = nullptr;
-  int32_t count = 0;
-  ok &= TopologyReferences_readArray(assembly, flag, "regions", TOPOLOGY_TYPE_REGION, __func__, &regions, &count);
-  if (count >= 0) {
-    Set_delete(assembly->m_regions);
-    assembly->m_regions = Set_newFromArray(count, regions);
-  }
-  zyrMemory_free(regions, __func__);
+  ok &= TopologyReferences_readSet(assembly, flag, "regions", TOPOLOGY_TYPE_REGION, __func__, &assembly->m_regions);
   regionsOf(assembly);
   zyrObject_getInt(assembly, flag, "id", &assembly->m_id);
   return ok;

@@ -76,14 +76,7 @@ int Boundary_restore(void *object, int32_t flag) {
   void *target = boundary->m_boundedRegion;
   int ok = TopologyReferences_read(boundary, flag, "boundedRegion", TOPOLOGY_TYPE_REGION, __func__, &target);
   boundary->m_boundedRegion = static_cast<Region *>(target);
-  void **shells = nullptr;
-  int32_t count = 0;
-  ok &= TopologyReferences_readArray(boundary, flag, "shells", TOPOLOGY_TYPE_SHELL, __func__, &shells, &count);
-  if (count >= 0) {
-    Set_delete(boundary->m_shells);
-    boundary->m_shells = Set_newFromArray(count, shells);
-  }
-  zyrMemory_free(shells, __func__);
+  ok &= TopologyReferences_readSet(boundary, flag, "shells", TOPOLOGY_TYPE_SHELL, __func__, &boundary->m_shells);
   shellsOf(boundary);
   return ok;
 }

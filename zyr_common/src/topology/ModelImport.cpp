@@ -25,11 +25,32 @@ void giveImportAccess() {
   static const ImportedMeshModelHooks hooks = {Model_getTopology, Model_getMesh, Model_getRepresentation,
                                                zyrApplication_getWorkingDirectory};
   ImportedMesh_setModelHooks(&hooks);
+  ImportedMesh_setToleranceHook(Model_getRelativeTolerance);
 }
 
-int32_t lastErrorCode() {
-  zyrError *last = zyrErrorManager_getLastError(zyrErrorManager_get());
-  return last != nullptr ? zyrError_getCode(last) : 0;
+// Where the error queue stood before a step, so that the step's own outcome is told apart from
+// an older error still queued.
+struct ErrorMark {
+  zyrError *m_last;
+  int32_t m_count;
+};
+
+ErrorMark markErrors() {
+  zyrErrorManager *manager = zyrErrorManager_get();
+  ErrorMark mark = {zyrErrorManager_getLastError(manager), 0};
+  zyrErrorManager_getNoOfErrors(manager, &mark.m_count);
+  return mark;
+}
+
+// The code of the newest error published since the mark, or 0 when the step published none.
+int32_t errorCodeSince(const ErrorMark &mark) {
+  zyrErrorManager *manager = zyrErrorManager_get();
+  zyrError *last = zyrErrorManager_getLastError(manager);
+  int32_t count = 0;
+  zyrErrorManager_getNoOfErrors(manager, &count);
+  if (last == nullptr || (last == mark.m_last && count == mark.m_count))
+    return 0;
+  return zyrError_getCode(last);
 }
 
 Model *importFromFile(Repository *repository, double tolerance, const char *defaultAssemblyName, const char *type,
@@ -170,10 +191,11 @@ Model *importFromFile(Repository *repository, double tolerance, const char *defa
   *noOfNamedAssemblies = 0;
   *namedAssemblies = nullptr;
 
+  const ErrorMark mark = markErrors();
   Model *fresh = freshModel(repository, tolerance, defaultAssemblyName);
   ImportedMesh *im = fresh != nullptr ? ImportedMesh_new(fresh, type, filename, generic, specific, units) : nullptr;
   if (im == nullptr && type != nullptr && strncmp(type, "ZYR_DIRECT", 10) == 0) {
-    if (lastErrorCode() == ZYR_U_INVALID_INPUT)
+    if (errorCodeSince(mark) == ZYR_U_INVALID_INPUT)
       return nullptr;
     // Read through the mesh reader instead.
     Repository_gotoState(repository, state);
@@ -188,7 +210,7 @@ Model *importFromFile(Repository *repository, double tolerance, const char *defa
   }
 
   Repository_gotoState(repository, state);
-  if (lastErrorCode() != ZYR_U_UNABLE_TO_IMPORT_MESH) {
+  if (errorCodeSince(mark) != ZYR_U_UNABLE_TO_IMPORT_MESH) {
     zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_IMPORT_MESH, __func__, __FILE__, __LINE__);
     zyrError_addMessage(error,
                         "Unable to import the requested mesh:\nType             = \"%s\".\nFile             = \"%s\".\n"

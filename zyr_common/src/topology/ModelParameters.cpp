@@ -89,6 +89,24 @@ Parameter recognise(Model *model, const char *parameter, const char *caller, int
   return kUnknown;
 }
 
+// recognise, then a type check. A mismatch is queued like an unknown name and answers kUnknown;
+// setting and getting word it apart: the name, verb, the type asked for, middle, the parameter's
+// own type, tail.
+Parameter recogniseAs(Model *model, const char *parameter, int32_t type, const char *caller, NameManager **nm,
+                      const char *verb, const char *middle, const char *tail) {
+  int32_t expected = -1;
+  const Parameter which = recognise(model, parameter, caller, &expected, nm);
+  if (which == kUnknown || type == expected)
+    return which;
+  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, caller, __FILE__, __LINE__);
+  zyrError_addMessage(error, "The parameter \"%s\" %s", parameter, verb);
+  zyrError_addMessage(error, "%s", typeWord(type));
+  zyrError_addMessage(error, "%s", middle);
+  zyrError_addMessage(error, "%s", typeWord(expected));
+  zyrError_addMessage(error, "%s", tail);
+  return kUnknown;
+}
+
 void publishInvalid(const char *caller, const char *parameter, int32_t type, const char *stringValue,
                     int32_t integerValue, double realValue) {
   zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, caller, __FILE__, __LINE__);
@@ -110,20 +128,11 @@ void publishInvalid(const char *caller, const char *parameter, int32_t type, con
 
 int Model_setParameter(Model *model, const char *parameter, int32_t type, const char *stringValue,
                        int32_t integerValue, double realValue) {
-  int32_t expected = -1;
   NameManager *nm = nullptr;
-  const Parameter which = recognise(model, parameter, __func__, &expected, &nm);
+  const Parameter which = recogniseAs(model, parameter, type, __func__, &nm, "has been passed ",
+                                      " value when it is\nexpecting ", " value.\n");
   if (which == kUnknown)
     return 0;
-  if (type != expected) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The parameter \"%s\" has been passed ", parameter);
-    zyrError_addMessage(error, "%s", typeWord(type));
-    zyrError_addMessage(error, " value when it is\nexpecting ");
-    zyrError_addMessage(error, "%s", typeWord(expected));
-    zyrError_addMessage(error, " value.\n");
-    return 0;
-  }
   int accepted = 1;
   switch (which) {
   case kDefaultAssemblyName:
@@ -159,20 +168,10 @@ int Model_getParameter(Model *model, const char *parameter, int32_t type, char *
   *stringValue = nullptr;
   *integerValue = 0;
   *realValue = 0.0;
-  int32_t expected = -1;
   NameManager *nm = nullptr;
-  const Parameter which = recognise(model, parameter, __func__, &expected, &nm);
+  const Parameter which = recogniseAs(model, parameter, type, __func__, &nm, "is not ", " parameter but \n", ".\n");
   if (which == kUnknown)
     return 0;
-  if (type != expected) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The parameter \"%s\" is not ", parameter);
-    zyrError_addMessage(error, "%s", typeWord(type));
-    zyrError_addMessage(error, " parameter but \n");
-    zyrError_addMessage(error, "%s", typeWord(expected));
-    zyrError_addMessage(error, ".\n");
-    return 0;
-  }
   char *name = nullptr;
   int32_t defaultStrategy = 0;
   int32_t regionStrategy = 0;

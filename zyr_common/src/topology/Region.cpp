@@ -188,14 +188,7 @@ int Region_restore(void *object, int32_t flag) {
   ok &= TopologyReferences_read(region, flag, "connection", TOPOLOGY_TYPE_CONNECTION, __func__, &target);
   region->m_connection = static_cast<Connection *>(target);
 
-  void **gluings = nullptr;
-  int32_t count = 0;
-  ok &= TopologyReferences_readArray(region, flag, "gluings", TOPOLOGY_TYPE_CONNECTION, __func__, &gluings, &count);
-  if (count >= 0) {
-    Set_delete(region->m_gluings);
-    region->m_gluings = count > 0 ? Set_newFromArray(count, gluings) : nullptr;
-  }
-  zyrMemory_free(gluings, __func__);
+  ok &= TopologyReferences_readSet(region, flag, "gluings", TOPOLOGY_TYPE_CONNECTION, __func__, &region->m_gluings);
   dropGluingsIfEmpty(region);
   return ok;
 }

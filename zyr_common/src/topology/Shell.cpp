@@ -84,14 +84,7 @@ int Shell_restore(void *object, int32_t flag) {
   void *target = shell->m_boundary;
   int ok = TopologyReferences_read(shell, flag, "boundary", TOPOLOGY_TYPE_BOUNDARY, __func__, &target);
   shell->m_boundary = static_cast<Boundary *>(target);
-  void **regions = nullptr;
-  int32_t count = 0;
-  ok &= TopologyReferences_readArray(shell, flag, "regions", TOPOLOGY_TYPE_REGION, __func__, &regions, &count);
-  if (count >= 0) {
-    Set_delete(shell->m_regions);
-    shell->m_regions = Set_newFromArray(count, regions);
-  }
-  zyrMemory_free(regions, __func__);
+  ok &= TopologyReferences_readSet(shell, flag, "regions", TOPOLOGY_TYPE_REGION, __func__, &shell->m_regions);
   regionsOf(shell);
   return ok;
 }

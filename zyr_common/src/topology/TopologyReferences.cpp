@@ -1,5 +1,6 @@
 #include "TopologyReferences.h"
 
+#include "Set.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
@@ -67,4 +68,17 @@ int TopologyReferences_readArray(void *owner, int32_t flag, const char *key, int
   *targets = read;
   *count = kept;
   return bad == 0 ? 1 : 0;
+}
+
+int TopologyReferences_readSet(void *owner, int32_t flag, const char *key, int32_t typeId, const char *caller,
+                               Set **set) {
+  void **members = nullptr;
+  int32_t count = 0;
+  const int ok = TopologyReferences_readArray(owner, flag, key, typeId, caller, &members, &count);
+  if (count >= 0) {
+    Set_delete(*set);
+    *set = Set_newFromArray(count, members);
+  }
+  zyrMemory_free(members, __func__);
+  return ok;
 }

@@ -5,6 +5,8 @@
 // object of the expected type is reported (error 20006) and left out rather than trusted.
 #include <cstdint>
 
+struct Set;
+
 // Persistent type ids of the topology records.
 enum {
   TOPOLOGY_TYPE_ASSEMBLY = 2,
@@ -30,5 +32,10 @@ int TopologyReferences_read(void *owner, int32_t flag, const char *key, int32_t 
 // out), a new array (NULL when empty) and their count; result 0 when something was left out.
 int TopologyReferences_readArray(void *owner, int32_t flag, const char *key, int32_t typeId, const char *caller,
                                  void ***targets, int32_t *count);
+
+// The same into a member set: unless skipped (the set left as it is), *set is replaced by a new
+// set of the members read, empty when there are none. The result is readArray's.
+int TopologyReferences_readSet(void *owner, int32_t flag, const char *key, int32_t typeId, const char *caller,
+                               Set **set);
 
 #endif

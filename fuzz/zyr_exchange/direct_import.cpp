@@ -1,0 +1,174 @@
+// Definition files mutated from a valid one and read through the direct import: one tetrahedron
+// in one zone with four face sets, a physics name map, an atlas, a zone interface's face pairs.
+// The first two bytes pick the release text and the geometric scale; the rest are edits of the
+// integer data sets (which data set, which entry, what value, or a change of its length).
+// Whatever the edits, the import answers and never reads outside what the file holds.
+#include "DefFile.h"
+#include "ImportedMesh.h"
+#include "Mesh.h"
+#include "Repository.h"
+#include "Representation.h"
+#include "Topology.h"
+#include "zyrErrorManager.h"
+#include "zyrMeshLayer.h"
+#include "zyrTestSupport.h"
+#include "zyrTopologyLayer.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+struct IntSet {
+  const char *what;
+  const char *where;
+  std::vector<int32_t> values;
+};
+
+struct Parts {
+  Topology *m_topology;
+  Mesh *m_mesh;
+  Representation *m_representation;
+};
+Parts g_parts;
+
+Topology *topologyOf(const Model *) { return g_parts.m_topology; }
+Mesh *meshOf(const Model *) { return g_parts.m_mesh; }
+Representation *representationOf(const Model *) { return g_parts.m_representation; }
+char *noDirectory() { return nullptr; }
+
+const zyrtest::ScratchDir &scratch() {
+  static const zyrtest::ScratchDir dir("zyr-direct");
+  return dir;
+}
+
+std::vector<IntSet> baseline() {
+  return {{"G/NZN", "EVERY", {1}},
+          {"G/NSF", "EVERY", {4}},
+          {"G/NVL", "EVERY", {1}},
+          {"G/KVLZN", "EVERY", {1}},
+          {"G/IPVLZN", "EVERY", {1, 2}},
+          {"G/NVL", "ZN1", {1}},
+          {"G/NFS", "ZN1", {4}},
+          {"G/KSFFS", "ZN1", {1, 2, 3, 4}},
+          {"G/KSFSF", "EVERY", {2, 1, 0, 0}},
+          {"G/IPSFVL", "EVERY", {1, 5}},
+          {"G/KSFVL", "EVERY", {1, 2, 3, 4}},
+          {"G/KPRSF", "EVERY", {0, 2, 0, 0}},
+          {"G/KPRVL", "EVERY", {1}},
+          {"G/NVX", "ZN1", {4}},
+          {"G/NES", "ZN1", {1}},
+          {"G/NEL", "ZN1", {1}},
+          {"G/NFCFS", "ZN1", {1, 1, 1, 1}},
+          {"G/ILTPES", "ZN1", {4}},
+          {"G/KESVL", "ZN1", {1}},
+          {"G/IPESVL", "ZN1", {1, 2}},
+          {"G/KVXPE", "ZN1/ES1", {1, 2, 3, 4}},
+          {"G/KELPE", "ZN1/ES1", {1}},
+          {"G/KELPF", "ZN1/FS1", {1, 1}},
+          {"G/KELPF", "ZN1/FS2", {1, 2}},
+          {"G/KELPF", "ZN1/FS3", {1, 3}},
+          {"G/KELPF", "ZN1/FS4", {1, 4}},
+          {"G/KVLSF", "EVERY", {1, 1, 1, 1}},
+          {"G/NZIF", "EVERY", {1}},
+          {"G/KZSFZSF", "ZIF1", {1, 2}},
+          {"G/KZFCZFC", "ZIF1", {1, 1, 1, 2, 1, 2, 3, 0, 1, 2, 4, 0}},
+          {"G/KSFBCP", "EVERY", {3, 4}},
+          {"G/IPSFBCP", "EVERY", {1, 3}},
+          {"G/ATLAS/KRGAS", "EVERY", {1, 2, 0, 0, 1, 3, 4}}};
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  static bool ready = false;
+  static Repository *repository = nullptr;
+  static int32_t clean = 0;
+  if (!ready) {
+    ready = true;
+    setenv("ZYR_USE_LOCAL_UNITS", "1", 1);
+    zyrTopologyLayer_initialise();
+    zyrMeshLayer_initialise();
+    static const ImportedMeshModelHooks hooks = {topologyOf, meshOf, representationOf, noDirectory};
+    ImportedMesh_setModelHooks(&hooks);
+    repository = Repository_new(scratch().file("db").c_str());
+    if (repository != nullptr)
+      clean = Repository_commit(repository);
+  }
+  if (repository == nullptr)
+    return 0;
+  std::vector<IntSet> sets = baseline();
+  const uint8_t release = size > 0 ? data[0] : 0, scaling = size > 1 ? data[1] : 0;
+  const uint8_t names = size > 2 ? data[2] : 0;
+  for (size_t at = 3; at + 6 <= size; at += 6) {
+    IntSet &set = sets[data[at] % sets.size()];
+    const size_t entry = data[at + 1];
+    int32_t value = static_cast<int16_t>(data[at + 3] | (data[at + 4] << 8));
+    if (data[at + 5] == 0xff)
+      value = data[at + 3] & 1 ? INT32_MAX : INT32_MIN;
+    switch (data[at + 2] % 4) {
+    case 0:
+    case 1:
+      if (!set.values.empty())
+        set.values[entry % set.values.size()] = value;
+      break;
+    case 2:
+      set.values.resize(entry % 24);
+      break;
+    default:
+      set.values.insert(set.values.begin() + static_cast<std::ptrdiff_t>(entry % (set.values.size() + 1)), value);
+      break;
+    }
+  }
+
+  const std::string name = scratch().file("fuzz.def");
+  unlink(name.c_str());
+  DefFile *file = DefFile_new(name.c_str());
+  if (file == nullptr)
+    return 0;
+  for (const IntSet &set : sets)
+    if (set.values.size() == 1 && strncmp(set.what, "G/N", 3) == 0)
+      DefFile_writeInt(file, set.what, set.where, 0, set.values[0]);
+    else
+      DefFile_writeIntArray(file, set.what, set.where, 0, set.values.data(), static_cast<int32_t>(set.values.size()),
+                            0);
+  static const char *const kReleases[] = {"6.0 (x) [ZYR]", "5.3 (x)", "5.4.0", "5.4.1", "5.5", "x.y", "", "7"};
+  char text[100] = {0};
+  strncpy(text, kReleases[release % 8], sizeof text - 1);
+  if (release >= 8)
+    DefFile_writeCharArray(file, "G/CRELNO", "EVERY", 0, text, 100);
+  static const float kScales[] = {1.0f, 0.001f, 0.0f, NAN, -1.0f, INFINITY, 1e-30f, 2.0f};
+  DefFile_writeFloat(file, "G/GEOSCL", "EVERY", 0, kScales[scaling % 8]);
+  DefFile_writeIoString(file, "G/CGUNIT", "EVERY", 0, scaling & 8 ? "furlong" : "mm");
+  const char *topcat[] = {"Fluid", "ZN1",  "DOMAIN", "ZN",  "wall", "BCP1", "BOUNDARY", "BCP",
+                          "odd",   "BCP9", "x",      "BCP", "neg",  "ZN-3", "x",        "ZN"};
+  DefFile_writeIoStringArray(file, "G/TOPCAT", "EVERY", 0, topcat, 16);
+  const char *volumes[] = {"Fluid"}, *surfaces[] = {"a", "b", "wall", "wall"}, *assemblies[] = {"A"};
+  DefFile_writeIoStringArray(file, "G/CLBVL", "ZN1", 0, volumes, 1);
+  DefFile_writeIoStringArray(file, "G/CLBSF", "ZN1", 0, surfaces, names & 1 ? 3 : 4);
+  if (names & 2) {
+    const char *atlas[] = {"A = a, b, wall"};
+    DefFile_writeIoStringArray(file, "G/ATLAS/PRIMARY", "EVERY", 0, atlas, 1);
+    DefFile_writeIoStringArray(file, "G/ATLAS/CLBAS", "EVERY", 0, assemblies, 1);
+  }
+  const double xyz[] = {0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1};
+  DefFile_writeDoubleArray(file, "G/CRDVX", "ZN1/VX", 0, xyz, names & 4 ? 9 : 12, 0);
+  DefFile_delete(file);
+
+  g_parts.m_topology = Topology_new();
+  g_parts.m_mesh = Mesh_new(g_parts.m_topology);
+  g_parts.m_representation = Representation_new(g_parts.m_topology);
+  ImportedMesh *im =
+      ImportedMesh_new(reinterpret_cast<Model *>(&g_parts), "ZYR_DIRECT", name.c_str(), nullptr, nullptr, "m");
+  ImportedMesh_delete(im);
+  // Every input starts from the same empty store.
+  Repository_gotoState(repository, clean);
+  zyrErrorManager_clearErrors(zyrErrorManager_get());
+  return 0;
+}

@@ -1,0 +1,80 @@
+// The shipped example session, played by zyrplay as scripts/demo plays it: the definition file
+// it writes is read back through the library's own data-set reader.
+#include "DefFile.h"
+#include "SessionKeywords.h"
+#include "zyrCString.h"
+#include "zyrTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+std::string buildDir() {
+  const std::string helpers = ZYR_TEST_HELPER_DIR;
+  return helpers.substr(0, helpers.rfind('/'));
+}
+
+std::vector<std::string> texts(DefFile *file, const char *what, const char *where) {
+  char **array = nullptr;
+  int32_t n = 0;
+  std::vector<std::string> result;
+  if (DefFile_readIoStrings(file, what, where, 0, &array, &n))
+    result.assign(array, array + n);
+  if (array != nullptr)
+    zyrCStringArray_free(array, uint64_t(n));
+  return result;
+}
+
+int32_t integer(DefFile *file, const char *what, const char *where) {
+  int32_t value = -1;
+  return DefFile_readInt(file, what, where, 0, &value) ? value : -1;
+}
+
+TEST(DemoSessionTest, ExampleSessionWritesTheBoxDefinitionFile) {
+  const std::string zyrplay = buildDir() + "/tools/zyrplay/zyrplay";
+  const std::string kelvo = buildDir() + "/tools/kelvo";
+  if (SessionKeyword_find("zyrModel_importMesh") == nullptr)
+    GTEST_SKIP() << "this build cannot import meshes";
+  if (!zyrtest::fileExists(zyrplay) || !zyrtest::fileExists(kelvo + "/Kelvo.exe"))
+    GTEST_SKIP() << "zyrplay or Kelvo.exe not built";
+
+  zyrtest::ScratchDir dir("zyrdemo");
+  const std::string source = ZYR_SOURCE_DIR;
+  zyrtest::writeFile(dir.file("box-tet.msh"), zyrtest::readFile(source + "/examples/box-tet.msh"));
+  const std::string command = "cd '" + dir.path() + "' && env -u ZYR_SESSION_FILE -u WEZ5_KELVO_EXEC " +
+                              "ZYR_USE_LOCAL_UNITS=1 WEZ5BINDIR='" + kelvo + "' WEZ5EXECDIR='" + kelvo + "' '" +
+                              zyrplay + "' '" + source + "/examples/box-tet.session' > out.txt 2> err.txt";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << zyrtest::readFile(dir.file("err.txt"));
+  ASSERT_TRUE(zyrtest::fileExists(dir.file("box-tet.wez")));
+
+  DefFile *file = DefFile_new(dir.file("box-tet.wez").c_str());
+  ASSERT_NE(file, nullptr);
+  int32_t major = 0, minor = 0, point = 0;
+  EXPECT_EQ(DefFile_getVersion(file, &major, &minor, &point), 1);
+  EXPECT_GE(major, 6);
+  EXPECT_EQ(texts(file, "G/COMMANDS", "EVERY"), (std::vector<std::string>{""}));
+  EXPECT_EQ(integer(file, "G/NZN", "EVERY"), 1);
+  EXPECT_EQ(integer(file, "G/NVL", "EVERY"), 1);
+  EXPECT_EQ(integer(file, "G/NSF", "EVERY"), 3);
+  EXPECT_EQ(texts(file, "G/CLBVL", "ZN1"), (std::vector<std::string>{"Fluid"}));
+  EXPECT_EQ(texts(file, "G/CLBSF", "ZN1"), (std::vector<std::string>{"inlet", "outlet", "walls"}));
+  // The mesh of the zone, when this build writes zones' meshes.
+  if (DefFile_exists(file, "G/NEL", "ZN1", 0) == 1) {
+    EXPECT_EQ(integer(file, "G/NEL", "ZN1"), 1125);
+    EXPECT_EQ(integer(file, "G/NVX", "ZN1"), 339);
+    EXPECT_EQ(integer(file, "G/NFC", "ZN1"), 540);
+  }
+  DefFile_delete(file);
+  // Nothing is left beside the results but the database.
+  EXPECT_FALSE(zyrtest::fileExists(dir.file("zyr.gmo")));
+  EXPECT_FALSE(zyrtest::fileExists(dir.file("box-tet.zyr.lck")));
+}
+
+} // namespace

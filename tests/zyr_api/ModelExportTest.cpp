@@ -1,0 +1,143 @@
+// Writing a model out through the procedural interface: the mesh-only export with its type and
+// unit rules, an old file that survives a refused or failed export, and the physics-mode write.
+#include "Assembly.h"
+#include "Boundary.h"
+#include "DefFile.h"
+#include "Model.h"
+#include "Region.h"
+#include "Shell.h"
+#include "Topology.h"
+#include "zyrAPI.h"
+#include "zyrCString.h"
+#include "zyrMemory.h"
+#include "zyrTestErrors.h"
+#include "zyrTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <dirent.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class ModelExportTest : public testing::Test {
+protected:
+  void SetUp() override {
+    zyrtest::ErrorCapture::clear();
+    ASSERT_EQ(zyrDatabase_open(m_dir.file("m.zyr").c_str(), &m_hd, &m_hm), 1);
+    ASSERT_EQ(zyrAPI_getModel(m_hm, "test", &m_model), 1);
+    m_file = m_dir.file("case.wez");
+  }
+  void TearDown() override {
+    zyrDatabase_close(m_hd, 1);
+    zyrtest::ErrorCapture::clear();
+  }
+
+  // One assembly "Block" with volume "Fluid" bounded by "inlet" and "wall".
+  void block() {
+    Topology *topology = Model_getTopology(m_model);
+    Assembly *a = Assembly_new(topology, "Block");
+    Region *v = Region_new(topology, a, "Fluid", 3);
+    Boundary *boundary = Boundary_new();
+    Shell *shell = Shell_new();
+    Shell_addRegion(shell, Region_new(topology, a, "inlet", 2));
+    Shell_addRegion(shell, Region_new(topology, a, "wall", 2));
+    Boundary_addShell(boundary, shell);
+    Region_setBoundary(v, boundary);
+    Model_flushChanges(m_model);
+  }
+
+  Lines strings(const char *what) {
+    DefFile *file = DefFile_new(m_file.c_str());
+    char **array = nullptr;
+    int32_t n = 0;
+    Lines values;
+    if (DefFile_readIoStrings(file, what, "EVERY", 0, &array, &n))
+      values.assign(array, array + n);
+    if (array != nullptr)
+      zyrCStringArray_free(array, uint64_t(n));
+    DefFile_delete(file);
+    return values;
+  }
+
+  std::string lastMessage() {
+    zyrError *error = zyrtest::ErrorCapture::last();
+    return error != nullptr && zyrError_getMessage(error) != nullptr ? zyrError_getMessage(error) : "";
+  }
+
+  Lines directory() {
+    Lines names;
+    DIR *d = opendir(m_dir.path().c_str());
+    while (dirent *entry = readdir(d))
+      if (entry->d_name[0] != '.')
+        names.push_back(entry->d_name);
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  zyrtest::EnvGuard m_units{"ZYR_USE_LOCAL_UNITS", "1"};
+  zyrtest::EnvGuard m_session{"ZYR_SESSION_FILE", nullptr};
+  zyrtest::ScratchDir m_dir{"zyrexport"};
+  int32_t m_hd = -1, m_hm = -1;
+  Model *m_model = nullptr;
+  std::string m_file;
+};
+
+TEST_F(ModelExportTest, RefusedTypeLeavesTheOldFileAlone) {
+  block();
+  zyrtest::writeFile(m_file, "earlier results");
+  EXPECT_EQ(zyrModel_exportMesh(m_hm, "Msh", m_file.c_str(), "m", 0), 0);
+  EXPECT_EQ(lastMessage(), "The export type \"Msh\" is not recognised.\n");
+  EXPECT_EQ(zyrModel_exportMesh(m_hm, nullptr, m_file.c_str(), "m", 0), 0);
+  EXPECT_EQ(lastMessage(), "No values was supplied for the export type.\n");
+  EXPECT_EQ(zyrtest::readFile(m_file), "earlier results");
+}
+
+TEST_F(ModelExportTest, FailedExportKeepsTheOldFileAndLeavesNoTemporary) {
+  zyrtest::writeFile(m_file, "earlier results");
+  // No volume: the writer refuses the model.
+  EXPECT_EQ(zyrModel_exportMesh(m_hm, "Def", m_file.c_str(), "m", 0), 0);
+  EXPECT_EQ(zyrError_getCode(zyrtest::ErrorCapture::last()), 10042);
+  EXPECT_EQ(zyrtest::readFile(m_file), "earlier results");
+  EXPECT_EQ(directory(), (Lines{"case.wez", "m.zyr", "m.zyr.lck"}));
+}
+
+TEST_F(ModelExportTest, DefReplacesTheFileAndBlankUnitsMeanMetres) {
+  block();
+  zyrtest::writeFile(m_file, "earlier results");
+  ASSERT_EQ(zyrModel_exportMesh(m_hm, "Def", m_file.c_str(), "   ", 0), 1);
+  EXPECT_EQ(strings("G/COMMANDS"), (Lines{""}));
+  EXPECT_EQ(strings("G/CGUNIT"), (Lines{"m"}));
+  EXPECT_EQ(strings("G/NAMEMAP"), (Lines{"Block", "ZN1", "DOMAIN", "ZN", "inlet", "BCP1", "BOUNDARY", "BCP", "wall",
+                                         "BCP2", "BOUNDARY", "BCP", "Fluid", "VP1", "SUBDOMAIN", "VP"}));
+  EXPECT_EQ(directory(), (Lines{"case.wez", "m.zyr", "m.zyr.lck"}));
+}
+
+TEST_F(ModelExportTest, PhysicsWriteUsesTheHostsText) {
+  block();
+  const Lines vsn = {"FLOW:",         "  SOLUTION UNITS:",      "    Length Units = [mm]", "  END",
+                     "  DOMAIN: Air", "    Location = Fluid",   "    BOUNDARY: in",        "      Location = inlet",
+                     "    END",       "    BOUNDARY: walls",    "      Location = wall",   "    END",
+                     "  END",         "END"};
+  DefFile *file = DefFile_new(m_file.c_str());
+  std::vector<const char *> texts;
+  for (const std::string &line : vsn)
+    texts.push_back(line.c_str());
+  ASSERT_EQ(DefFile_writeIoStringArray(file, "G/COMMANDS", "EVERY", 0, texts.data(), int32_t(texts.size())), 1);
+  DefFile_delete(file);
+  ASSERT_EQ(zyrModel_writeDefFile(m_hm, m_file.c_str(), 0), 1);
+  EXPECT_EQ(strings("G/COMMANDS"), vsn);
+  EXPECT_EQ(strings("G/CGUNIT"), (Lines{"mm"}));
+  EXPECT_EQ(strings("G/NAMEMAP"),
+            (Lines{"Air", "ZN1", "DOMAIN", "ZN", "in", "BCP1", "BOUNDARY", "BCP", "walls", "BCP2", "BOUNDARY", "BCP"}));
+  // A bad handle is refused before anything is written.
+  EXPECT_EQ(zyrModel_writeDefFile(-1, m_file.c_str(), 0), 0);
+  EXPECT_EQ(zyrError_getCode(zyrtest::ErrorCapture::last()), 10002);
+}
+
+} // namespace

@@ -1,0 +1,86 @@
+// defsummary FILE: a short account of a solver definition file: its release, its zones with
+// their volumes, boundary surfaces and mesh counts, and its boundary-condition patches. Exit
+// status 0, 1 when the file cannot be read as a definition file, 2 on wrong usage.
+#include "DefFile.h"
+#include "zyrCString.h"
+#include "zyrMemory.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+int32_t integer(DefFile *file, const char *what, const std::string &where, int32_t fallback = -1) {
+  int32_t value = fallback;
+  if (!DefFile_readInt(file, what, where.c_str(), 0, &value))
+    return fallback;
+  return value;
+}
+
+std::vector<std::string> texts(DefFile *file, const char *what, const std::string &where) {
+  char **array = nullptr;
+  int32_t n = 0;
+  std::vector<std::string> result;
+  if (DefFile_readIoStrings(file, what, where.c_str(), 0, &array, &n))
+    result.assign(array, array + n);
+  if (array != nullptr)
+    zyrCStringArray_free(array, uint64_t(n));
+  return result;
+}
+
+std::string joined(const std::vector<std::string> &names) {
+  std::string text;
+  for (const std::string &name : names)
+    text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: defsummary FILE\n");
+    return 2;
+  }
+  DefFile *file = DefFile_new(argv[1]);
+  if (file == nullptr)
+    return 1;
+  const int32_t zones = integer(file, "G/NZN", "EVERY");
+  if (zones < 0) {
+    std::fprintf(stderr, "defsummary: %s holds no zone count (G/NZN)\n", argv[1]);
+    DefFile_delete(file);
+    return 1;
+  }
+  char *release = nullptr;
+  DefFile_readCharsAsString(file, "G/CRELNO", "EVERY", 0, &release);
+  std::printf("Definition file %s\n", argv[1]);
+  std::printf("  written by      %s\n", release != nullptr ? release : "(unknown)");
+  zyrCString_free(release);
+  std::printf("  volumes         %d\n", integer(file, "G/NVL", "EVERY"));
+  std::printf("  surfaces        %d\n", integer(file, "G/NSF", "EVERY"));
+  std::printf("  zones           %d\n", zones);
+  const std::vector<std::string> map = texts(file, "G/NAMEMAP", "EVERY");
+  for (int32_t z = 1; z <= zones; ++z) {
+    const std::string zn = "ZN" + std::to_string(z);
+    std::string name;
+    for (size_t i = 0; i + 3 < map.size(); i += 4)
+      if (map[i + 1] == zn)
+        name = map[i];
+    std::printf("  zone %d \"%s\"\n", z, name.c_str());
+    std::printf("    volumes       %s\n", joined(texts(file, "G/CLBVL", zn)).c_str());
+    std::printf("    surfaces      %s\n", joined(texts(file, "G/CLBSF", zn)).c_str());
+    const int32_t vertices = integer(file, "G/NVX", zn);
+    if (vertices >= 0)
+      std::printf("    vertices      %d\n    cells         %d\n    faces         %d\n", vertices,
+                  integer(file, "G/NEL", zn), integer(file, "G/NFC", zn));
+    else
+      std::printf("    (no mesh written)\n");
+  }
+  std::printf("  patches         %d\n", integer(file, "G/NBCP", "EVERY"));
+  for (size_t i = 0; i + 3 < map.size(); i += 4)
+    if (map[i + 3] == "BCP")
+      std::printf("    %-6s %s\n", map[i + 1].c_str(), map[i].c_str());
+  DefFile_delete(file);
+  return 0;
+}

@@ -1,0 +1,424 @@
+// The data sets of the whole problem: counts, volume and surface numbering with their adjacency,
+// zones, subdomains, boundary patches, units, then the zones' own data and the region atlas.
+#include "DefWriter.h"
+
+#include "DefFile.h"
+#include "DefWriterInternal.h"
+#include "Region.h"
+#include "Topology.h"
+#include "Projection.h"
+#include "ProjectionWrite.h"
+#include "Units.h"
+#include "Zone.h"
+#include "vsnBoundary.h"
+#include "vsnDomain.h"
+#include "vsnInterface.h"
+#include "vsnSubdomain.h"
+#include "zyrCString.h"
+#include "zyrError.h"
+#include "zyrLibrary.h"
+#include "zyrMemory.h"
+#include "zyrZoneMap.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+const char *const kEvery = "EVERY";
+const int32_t kReleaseLength = 100;
+
+int s_inWrite = 0;
+
+// A failed data-set write: the file's error is published and the write ends.
+struct WriteFailed {};
+
+template <class T> struct Owned {
+  T **m_array = nullptr;
+  int32_t m_count = 0;
+  ~Owned() {
+    if (m_array != nullptr)
+      zyrMemory_free(m_array, "DefWriter");
+  }
+};
+
+std::string location(const char *format, int32_t n) {
+  char text[32];
+  snprintf(text, sizeof text, format, n);
+  return text;
+}
+
+struct Writer {
+  DefWriter *m_w;
+  DefFile *m_file;
+
+  void check(int written) {
+    if (!written) {
+      DefFile_reportError(m_file, "DefWriter_writeData");
+      throw WriteFailed();
+    }
+  }
+  void integer(const char *what, const char *where, int32_t value) {
+    check(DefFile_writeInt(m_file, what, where, 0, value));
+  }
+  void ints(const char *what, const char *where, const std::vector<int32_t> &values) {
+    check(DefFile_writeIntArray(m_file, what, where, 0, values.data(), int32_t(values.size()), 0));
+  }
+  void strings(const char *what, const char *where, const std::vector<const char *> &values) {
+    check(DefFile_writeIoStringArray(m_file, what, where, 0, values.data(), int32_t(values.size())));
+  }
+  int32_t id(const void *object) { return DefWriter_getID(m_w, object); }
+};
+
+// Index pointer (from 1) of groups of the given sizes.
+std::vector<int32_t> indexPointer(const std::vector<int32_t> &sizes) {
+  std::vector<int32_t> ip{1};
+  for (int32_t size : sizes)
+    ip.push_back(ip.back() + size);
+  return ip;
+}
+
+void inconsistency(const std::string &message) {
+  zyrError *error = zyrError_new(ZYR_U_INVALID_VSN, "DefWriter_writeData", __FILE__, __LINE__);
+  zyrError_addMessage(error, "%s", message.c_str());
+  zyrError_publish(error);
+}
+
+std::string format(const char *pattern, const char *a, const char *b, const char *c, const char *d = "") {
+  int n = snprintf(nullptr, 0, pattern, a, b, c, d);
+  std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  snprintf(&text[0], text.size() + 1, pattern, a, b, c, d);
+  return text;
+}
+
+// Steps that may end the write early with 0 (after publishing why).
+int writeProblem(DefWriter *w, Writer &out, std::vector<int32_t> &volumeZone, std::string &units,
+                 Projection **projection) {
+  const int32_t nvl = w->m_noOfVolumes, nsf = w->m_noOfSurfaces, nzn = w->m_noOfDomains;
+
+  // Release string, cut at 100 characters and zero-filled behind.
+  char *release = zyrCString_merge(zyrGetBuildInfo(zyrBuildRelease), " (", zyrGetBuildInfo(zyrBuildStamp), ") [ZYR]",
+                                   nullptr);
+  char buffer[kReleaseLength] = {0};
+  memcpy(buffer, release, std::min(strlen(release), static_cast<size_t>(kReleaseLength)));
+  zyrCString_free(release);
+  out.check(DefFile_writeCharArray(out.m_file, "G/CRELNO", kEvery, 0, buffer, kReleaseLength));
+  out.integer("G/NVL", kEvery, nvl);
+  out.integer("G/NSF", kEvery, nsf);
+
+  std::vector<int32_t> volumeOfSurface(static_cast<size_t>(nsf)), ownNumber(static_cast<size_t>(nsf)), surfacePriority(static_cast<size_t>(nsf));
+  std::vector<int32_t> neighbour(static_cast<size_t>(nsf)), volumePriority(static_cast<size_t>(nvl));
+  for (int32_t s = 0; s < nsf; ++s) {
+    volumeOfSurface[static_cast<size_t>(s)] = out.id(Region_getBoundedRegion(w->m_surfaces[s]));
+    ownNumber[static_cast<size_t>(s)] = s + 1;
+    surfacePriority[static_cast<size_t>(s)] = Region_getPriority(w->m_surfaces[s]);
+    const Region *other = Region_getNeighbour(w->m_surfaces[s]);
+    int32_t n = other != nullptr ? DefWriter_getAtlasIndex(w, other) : -1;
+    neighbour[static_cast<size_t>(s)] = n > 0 ? n : 0;
+  }
+  for (int32_t v = 0; v < nvl; ++v)
+    volumePriority[static_cast<size_t>(v)] = Region_getPriority(w->m_volumes[v]);
+  std::vector<int32_t> surfacesByVolume(static_cast<size_t>(nsf)), ipsfvl(static_cast<size_t>(nvl) + 1);
+  DefWriter_groupSurfacesByVolume(nvl, nsf, volumeOfSurface.data(), surfacesByVolume.data(), ipsfvl.data());
+  surfacesByVolume.resize(static_cast<size_t>(ipsfvl[static_cast<size_t>(nvl)] - 1));
+  out.ints("G/KVLSF", kEvery, volumeOfSurface);
+  out.ints("G/KSFVL", kEvery, surfacesByVolume);
+  out.ints("G/IPSFVL", kEvery, ipsfvl);
+  out.ints("G/KIDSF", kEvery, ownNumber);
+  out.ints("G/KPRSF", kEvery, surfacePriority);
+  out.ints("G/KPRVL", kEvery, volumePriority);
+  out.integer("G/NFS", kEvery, nsf);
+  out.ints("G/KSFSF", kEvery, neighbour);
+  out.integer("G/NZN", kEvery, nzn);
+  out.integer("G/NZIF", kEvery, w->m_noOfInterfaces);
+  out.integer("G/NBCP", kEvery, w->m_noOfBoundaries);
+  out.integer("G/NVP", kEvery, w->m_noOfSubdomains);
+
+  if (DefWriter_writeNameMap(w) != 1)
+    return 0;
+
+  // Zones: names, boundary surfaces and the claims of surfaces and volumes.
+  std::unordered_map<const Region *, int32_t> surfaceZone, volumeZoneOf, localIndex;
+  std::vector<int32_t> volumesByZone, zoneSizes;
+  for (int32_t z = 1; z <= nzn; ++z) {
+    vsnDomain *domain = w->m_domains[z - 1];
+    const std::string zn = location("ZN%d", z);
+    Owned<Region> volumes, surfaces;
+    volumes.m_count = vsnDomain_getRegions(domain, &volumes.m_array);
+    surfaces.m_count = vsnDomain_getBoundaryRegions(domain, &surfaces.m_array);
+    if (volumes.m_count < 0)
+      volumes.m_count = 0;
+    if (surfaces.m_array == nullptr)
+      surfaces.m_count = 0;
+    zyrSortRegionsAlphabetically(volumes.m_count, volumes.m_array);
+    zyrSortRegionsAlphabetically(surfaces.m_count, surfaces.m_array);
+    std::vector<const char *> volumeNames, surfaceNames;
+    for (int32_t i = 0; i < volumes.m_count; ++i)
+      volumeNames.push_back(Region_getUserName(volumes.m_array[i]));
+    for (int32_t i = 0; i < surfaces.m_count; ++i)
+      surfaceNames.push_back(Region_getUserName(surfaces.m_array[i]));
+    out.integer("G/NDIMS", zn.c_str(), 3);
+    out.integer("G/NVL", zn.c_str(), volumes.m_count);
+    out.integer("G/NSF", zn.c_str(), surfaces.m_count);
+    out.strings("G/CLBVL", zn.c_str(), volumeNames);
+    out.strings("G/CLBSF", zn.c_str(), surfaceNames);
+
+    const char *claim = "There is an inconsistency in the problem definition. The region \"%s\"\n"
+                        "appears in domain \"%s\" and in domain \"%s\".\n";
+    std::vector<int32_t> numbers;
+    for (int32_t i = 0; i < surfaces.m_count; ++i) {
+      const Region *surface = surfaces.m_array[i];
+      auto known = surfaceZone.find(surface);
+      if (known != surfaceZone.end()) {
+        inconsistency(format(claim, Region_getUserName(surface), vsnDomain_getName(w->m_domains[known->second - 1]),
+                             vsnDomain_getName(domain)));
+        return 0;
+      }
+      surfaceZone.emplace(surface, z);
+      numbers.push_back(out.id(surface));
+    }
+    out.integer("G/NSF", zn.c_str(), surfaces.m_count);
+    out.ints("G/KSFFS", zn.c_str(), numbers);
+    std::vector<int32_t> ones(numbers.size(), 1);
+    out.ints("G/IPSFFS", zn.c_str(), indexPointer(ones));
+
+    for (int32_t i = 0; i < volumes.m_count; ++i) {
+      const Region *volume = volumes.m_array[i];
+      auto known = volumeZoneOf.find(volume);
+      if (known != volumeZoneOf.end()) {
+        inconsistency(format(claim, Region_getUserName(volume), vsnDomain_getName(w->m_domains[known->second - 1]),
+                             vsnDomain_getName(domain)));
+        return 0;
+      }
+      volumeZoneOf.emplace(volume, z);
+      localIndex.emplace(volume, i + 1);
+      volumesByZone.push_back(out.id(volume));
+    }
+    zoneSizes.push_back(volumes.m_count);
+  }
+
+  for (int32_t v = 0; v < nvl; ++v) {
+    auto known = volumeZoneOf.find(w->m_volumes[v]);
+    volumeZone[static_cast<size_t>(v)] = known != volumeZoneOf.end() ? known->second : 0;
+  }
+  out.ints("G/KZNVL", kEvery, volumeZone);
+  out.ints("G/KVLZN", kEvery, volumesByZone);
+  out.ints("G/IPVLZN", kEvery, indexPointer(zoneSizes));
+
+  // Subdomains.
+  if (w->m_noOfSubdomains >= 1) {
+    std::vector<int32_t> numbers, sizes;
+    for (int32_t p = 0; p < w->m_noOfSubdomains; ++p) {
+      vsnSubdomain *subdomain = w->m_subdomains[p];
+      const vsnDomain *parent = vsnSubdomain_getDomain(subdomain);
+      Owned<Region> volumes;
+      volumes.m_count = vsnSubdomain_getRegions(subdomain, &volumes.m_array);
+      int32_t size = 0;
+      for (int32_t i = 0; i < volumes.m_count; ++i) {
+        const Region *volume = volumes.m_array[i];
+        auto known = volumeZoneOf.find(volume);
+        const vsnDomain *actual = known != volumeZoneOf.end() ? w->m_domains[known->second - 1] : nullptr;
+        if (actual != parent) {
+          inconsistency(format("There is an inconsistency in the problem definition. The subdomain \"%s\"\n"
+                               "contains a region \"%s\" that is part of domain \"%s\" rather than\n"
+                               "the subdomain's parent domain \"%s\".\n",
+                               vsnSubdomain_getName(subdomain), Region_getUserName(volume),
+                               actual != nullptr ? vsnDomain_getName(actual) : "",
+                               parent != nullptr ? vsnDomain_getName(parent) : ""));
+          return 0;
+        }
+        numbers.push_back(out.id(volume));
+        ++size;
+      }
+      sizes.push_back(size);
+    }
+    out.ints("G/KVLVP", kEvery, numbers);
+    out.ints("G/IPVLVP", kEvery, indexPointer(sizes));
+
+    for (int32_t z = 1; z <= nzn; ++z) {
+      const std::string zn = location("ZN%d", z);
+      Owned<vsnSubdomain> subdomains;
+      subdomains.m_count = vsnDomain_getSubdomains(w->m_domains[z - 1], &subdomains.m_array);
+      out.integer("G/NVP", zn.c_str(), subdomains.m_count);
+      if (subdomains.m_count <= 0)
+        continue;
+      std::vector<int32_t> local, localSizes;
+      for (int32_t p = 0; p < subdomains.m_count; ++p) {
+        Owned<Region> volumes;
+        volumes.m_count = vsnSubdomain_getRegions(subdomains.m_array[p], &volumes.m_array);
+        int32_t size = 0;
+        for (int32_t i = 0; i < volumes.m_count; ++i) {
+          auto known = localIndex.find(volumes.m_array[i]);
+          if (known == localIndex.end())
+            continue;
+          local.push_back(known->second);
+          ++size;
+        }
+        localSizes.push_back(size);
+      }
+      out.ints("G/KVLVP", zn.c_str(), local);
+      out.ints("G/IPVLVP", zn.c_str(), indexPointer(localSizes));
+    }
+  }
+
+  // Boundary-condition patches.
+  {
+    std::unordered_map<const Region *, int32_t> patchOf;
+    std::vector<int32_t> numbers, sizes;
+    for (int32_t b = 0; b < w->m_noOfBoundaries; ++b) {
+      vsnBoundary *boundary = w->m_boundaries[b];
+      const vsnDomain *parent = vsnBoundary_getDomain(boundary);
+      Owned<Region> surfaces;
+      surfaces.m_count = vsnBoundary_getRegions(boundary, &surfaces.m_array);
+      int32_t size = 0;
+      for (int32_t i = 0; i < surfaces.m_count; ++i) {
+        const Region *surface = surfaces.m_array[i];
+        int32_t number = out.id(surface);
+        auto claimed = patchOf.find(surface);
+        if (claimed != patchOf.end()) {
+          inconsistency(format("There is an inconsistency in the problem definition. The region \"%s\"\n"
+                               "appears in boundary \"%s\" and in boundary \"%s\".\n",
+                               Region_getUserName(surface), vsnBoundary_getName(w->m_boundaries[claimed->second]),
+                               vsnBoundary_getName(boundary)));
+          return 0;
+        }
+        patchOf.emplace(surface, b);
+        auto known = surfaceZone.find(surface);
+        const vsnDomain *actual = known != surfaceZone.end() ? w->m_domains[known->second - 1] : nullptr;
+        if (actual != parent) {
+          inconsistency(format("There is an inconsistency in the problem definition. The boundary \"%s\"\n"
+                               "contains a region \"%s\" that is part of domain \"%s\" rather than\n"
+                               "the boundary's parent domain \"%s\".\n",
+                               vsnBoundary_getName(boundary), Region_getUserName(surface),
+                               actual != nullptr ? vsnDomain_getName(actual) : "",
+                               parent != nullptr ? vsnDomain_getName(parent) : ""));
+          return 0;
+        }
+        numbers.push_back(number);
+        ++size;
+      }
+      sizes.push_back(size);
+    }
+    out.ints("G/KSFBCP", kEvery, numbers);
+    out.ints("G/IPSFBCP", kEvery, indexPointer(sizes));
+  }
+
+  // Units: the geometry keeps the projection's unit when a one-zone file carries a projection.
+  char *solution = zyrZoneMap_getSolutionUnits(w->m_zoneMap);
+  if (solution == nullptr) {
+    inconsistency("Unable to read the \"Length Units\" from the \"SOLVER UNITS\" object.\n");
+    return 0;
+  }
+  units = solution;
+  zyrCString_free(solution);
+  std::string geometry = units;
+  double scale = 1.0;
+  *projection = nzn == 1 ? static_cast<Projection *>(DefWriter_getModelProjection(w->m_model)) : nullptr;
+  if (*projection != nullptr) {
+    const char *own = Projection_getUnits(*projection);
+    const std::string projectionUnits = own != nullptr ? own : "";
+    Projection_release(*projection);
+    double factor = 0.0;
+    if (!projectionUnits.empty() && Units_getConversionFactor(projectionUnits.c_str(), units.c_str(), &factor)) {
+      geometry = projectionUnits;
+      scale = factor;
+    } else {
+      *projection = nullptr;
+    }
+  }
+  out.check(DefFile_writeIoString(out.m_file, "G/CGUNIT", kEvery, 0, geometry.c_str()));
+  out.check(DefFile_writeFloat(out.m_file, "G/GEOSCL", kEvery, 0, float(scale)));
+  return 1;
+}
+
+} // namespace
+
+int DefWriter_inWrite() { return s_inWrite; }
+
+void DefWriter_groupSurfacesByVolume(int32_t noOfVolumes, int32_t noOfSurfaces, const int32_t *volumeOfSurface,
+                                     int32_t *surfacesByVolume, int32_t *indexPointer) {
+  // A counting sort: a stable pass over the surfaces keeps each volume's surfaces ascending,
+  // exactly as a scan of all surfaces per volume would list them.
+  for (int32_t v = 0; v <= noOfVolumes; ++v)
+    indexPointer[v] = 0;
+  for (int32_t s = 0; s < noOfSurfaces; ++s) {
+    int32_t v = volumeOfSurface[s];
+    if (v >= 1 && v <= noOfVolumes)
+      ++indexPointer[v];
+  }
+  indexPointer[0] = 1;
+  for (int32_t v = 1; v <= noOfVolumes; ++v)
+    indexPointer[v] += indexPointer[v - 1];
+  // indexPointer[v] is now one past volume v's group (1-based); fill from each group's start.
+  std::vector<int32_t> next(static_cast<size_t>(noOfVolumes) + 1);
+  for (int32_t v = 1; v <= noOfVolumes; ++v)
+    next[static_cast<size_t>(v)] = indexPointer[v - 1];
+  for (int32_t s = 0; s < noOfSurfaces; ++s) {
+    int32_t v = volumeOfSurface[s];
+    if (v >= 1 && v <= noOfVolumes)
+      surfacesByVolume[next[static_cast<size_t>(v)]++ - 1] = s + 1;
+  }
+}
+
+int DefWriter_writeData(DefWriter *w) {
+  if (w == nullptr || w->m_file == nullptr)
+    return 0;
+  Writer out{w, w->m_file};
+  std::vector<int32_t> volumeZone(static_cast<size_t>(w->m_noOfVolumes), 0);
+  std::string units;
+  Projection *projection = nullptr;
+  int result = 1;
+  s_inWrite = 1;
+  try {
+    if (!writeProblem(w, out, volumeZone, units, &projection)) {
+      s_inWrite = 0;
+      return 0;
+    }
+  } catch (const DefWriterAbandon &) {
+    s_inWrite = 0;
+    return 0;
+  } catch (const WriteFailed &) {
+    s_inWrite = 0;
+    return 0;
+  }
+  s_inWrite = 0;
+
+  // Zones. A zone that cannot be written has said why; the file goes on.
+  std::vector<Zone *> zones(static_cast<size_t>(w->m_noOfDomains) + 1, nullptr);
+  for (int32_t z = 1; z <= w->m_noOfDomains; ++z) {
+    Zone *zone = Zone_new(DefWriter_getModelMesh(w->m_model), w->m_domains[z - 1], w->m_labelling);
+    zones[static_cast<size_t>(z)] = zone;
+    if (zone != nullptr)
+      Zone_write(zone, w->m_file, units.c_str());
+  }
+
+  const int interfaces = DefWriter_writeZoneInterfaces(w, zones.data());
+  if (interfaces != 1)
+    result = 0;
+  for (Zone *zone : zones)
+    Zone_delete(zone);
+  if (interfaces < 0)
+    return 0;
+
+  if (projection != nullptr)
+    Projection_write(projection, w->m_file);
+  DefWriter_saveRegionAtlas(w);
+  return result;
+}
+
+int DefWriter_write(DefWriter *writer) {
+  int result = DefWriter_writeData(writer);
+  if (result != 1)
+    return result;
+  if (!writer->m_fromDefFile)
+    result = DefWriter_writeSurfaceGroups(writer);
+  // What was written must be on disc before the caller swaps the file into place.
+  if (result == 1 && !DefFile_sync(writer->m_file)) {
+    DefFile_reportError(writer->m_file, __func__);
+    return 0;
+  }
+  return result;
+}
