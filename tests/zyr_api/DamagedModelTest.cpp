@@ -212,6 +212,21 @@ TEST_F(DamagedModelTest, AModelPartOfAnotherTypeIsLeftOut) {
   EXPECT_EQ(zyrAssembly_delete(m_hModel, "A"), 1);
 }
 
+TEST_F(DamagedModelTest, AModelWithoutItsTopologyIsNotOpened) {
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_model.c_str());
+  zyrUUID *region = zyrUUID_newFromBase64(m_keys.m_leftRegion.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_model, "topology"), key, "topology", region), 1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(region);
+  Database_delete(database);
+  zyrtest::ErrorCapture errors;
+  int32_t hDatabase = -1, hModel = -1;
+  EXPECT_EQ(zyrDatabase_open(m_name.c_str(), &hDatabase, &hModel), 0);
+  ASSERT_FALSE(errors.published().empty());
+  EXPECT_EQ(errors.published().back().message, "The database \"" + m_name + "\" holds no model.\n");
+}
+
 TEST_F(DamagedModelTest, AnAssemblyWithoutItsTopologyReferenceStillLeavesTheTopology) {
   Database *database = store();
   zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_assembly.c_str());

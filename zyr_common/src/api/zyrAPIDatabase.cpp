@@ -28,9 +28,11 @@ int zyrDatabase_open(const char *name, int32_t *hDatabase, int32_t *hModel) {
       return 0;
   }
   Repository *repository = Repository_new(name);
-  // A damaged file can name anything as its model, or lose the model's way back to the file.
+  // A damaged file can name anything as its model, lose the model's topology, or lose the model's
+  // way back to the file.
   void *primary = repository != nullptr ? Repository_getPrimaryModel(repository) : nullptr;
-  if (repository != nullptr && (primary == nullptr || std::strcmp(zyrObject_getTypeName(primary), "Model") != 0)) {
+  const bool isModel = primary != nullptr && std::strcmp(zyrObject_getTypeName(primary), "Model") == 0;
+  if (repository != nullptr && (!isModel || Model_getTopology(static_cast<Model *>(primary)) == nullptr)) {
     zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
     zyrError_addMessage(error, "The database \"%s\" holds no model.\n", name);
     zyrError_publish(error);
