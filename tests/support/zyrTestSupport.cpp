@@ -9,7 +9,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// Defined by the profile runtime of an instrumented build only.
+extern "C" int __llvm_profile_write_file(void) __attribute__((weak));
+
 namespace zyrtest {
+
+void leaveChild(int status) {
+  if (__llvm_profile_write_file != nullptr)
+    __llvm_profile_write_file();
+  _exit(status);
+}
 
 ScratchDir::ScratchDir(const std::string &prefix, const std::string &parent) {
   const std::filesystem::path under = parent.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(parent);

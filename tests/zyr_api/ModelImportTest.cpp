@@ -46,14 +46,14 @@ void projectionChild(const std::string &database) {
   int32_t hm = -1;
   Model *model = nullptr;
   if (zyrDatabase_open(database.c_str(), &hd, &hm) != 1 || zyrAPI_getModel(hm, "test", &model) != 1)
-    std::_Exit(1);
+    zyrtest::leaveChild(1);
   auto *projection = static_cast<Projection *>(Model_getProjection(model));
   if (projection == nullptr)
-    std::_Exit(2);
+    zyrtest::leaveChild(2);
   const char *units = Projection_getUnits(projection);
   if (units == nullptr || std::string(units) != "m" || projection->m_nvx != 1 || projection->m_kvxen[0] != 0)
-    std::_Exit(3);
-  std::_Exit(0);
+    zyrtest::leaveChild(3);
+  zyrtest::leaveChild(0);
 }
 
 class ModelImportTest : public testing::Test {

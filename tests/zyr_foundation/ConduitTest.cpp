@@ -61,7 +61,7 @@ pid_t spawn(Conduit *conduit, const std::vector<std::string> &arguments, const s
   if (pid == 0) {
     ProcessStartup_applyInChild(startup);
     execv(argv[0], argv.data());
-    _exit(127);
+    zyrtest::leaveChild(127);
   }
   ProcessStartup_delete(startup);
   EXPECT_EQ(Conduit_afterSpawn(conduit), 1);
@@ -485,13 +485,13 @@ TEST_F(ConduitTest, AForkedCopyActsAsTheChildOverItsOwnStreams) {
   pid_t pid = fork();
   if (pid == 0) {
     if (Conduit_redirectStandardStreams(conduit) != 1)
-      _exit(3);
+      zyrtest::leaveChild(3);
     char line[64] = "";
     if (std::fgets(line, sizeof line, stdin) == nullptr)
-      _exit(4);
+      zyrtest::leaveChild(4);
     std::printf("got %s", line);
     std::fflush(stdout);
-    _exit(0);
+    zyrtest::leaveChild(0);
   }
   EXPECT_EQ(Conduit_afterSpawn(conduit), 1);
   EXPECT_EQ(Conduit_putLine(conduit, "word"), 1);

@@ -426,7 +426,7 @@ TEST(ErrorDisplayDeathTest, FailedAssertionWritesItsBlockToStandardErrorAndEndsT
   EXPECT_EXIT(
       {
         if (std::freopen(path.c_str(), "w", stderr) == nullptr)
-          std::_Exit(7);
+          zyrtest::leaveChild(7);
         failCheck(3);
       },
       testing::ExitedWithCode(1), "");
