@@ -607,4 +607,46 @@ TEST_F(ConduitTest, ErrorDisplaysWriteIntoAConduit) {
   Conduit_delete(conduit);
 }
 
+// In a child, what happens between fork and exec: standard output joined to a pipe, standard
+// error taken from what was standard output (a source that is itself a standard stream), the
+// unset standard input on /dev/null, and an inherited descriptor that survives exec. 0 when all
+// holds.
+int applyStartupInThisProcess() {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0)
+    return 2;
+  const int kept = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  ProcessStartup *startup = ProcessStartup_new();
+  ProcessStartup_setStandardStream(startup, 1, out[1]);
+  ProcessStartup_setStandardStream(startup, 2, 1);
+  ProcessStartup_inherit(startup, kept);
+  std::fflush(nullptr);
+  const int original = dup(1);
+  const int applied = ProcessStartup_applyInChild(startup);
+  ProcessStartup_delete(startup);
+  if (applied != 1)
+    return 3;
+  if ((fcntl(kept, F_GETFD) & FD_CLOEXEC) != 0 || (fcntl(1, F_GETFD) & FD_CLOEXEC) != 0)
+    return 4;
+  char byte = 'x';
+  if (read(0, &byte, 1) != 0)
+    return 5; // /dev/null
+  if (write(1, "out", 3) != 3 || write(2, "E", 1) != 1)
+    return 6;
+  char seen[4] = "";
+  if (read(out[0], seen, 3) != 3 || std::memcmp(seen, "out", 3) != 0)
+    return 7;
+  // Standard error went where standard output was before, not into the pipe.
+  close(out[1]);
+  close(1);
+  char more = 0;
+  return original >= 0 && read(out[0], &more, 1) == 0 ? 0 : 8;
+}
+
+TEST(ProcessStartupDeathTest, TheChildJoinsItsStreamsAndKeepsWhatItInherits) {
+  EXPECT_EXIT(zyrtest::leaveChild(applyStartupInThisProcess()), testing::ExitedWithCode(0), "");
+  ProcessStartup *none = nullptr;
+  EXPECT_EQ(ProcessStartup_applyInChild(none), 1);
+}
+
 } // namespace
