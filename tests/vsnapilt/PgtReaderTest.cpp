@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -175,7 +177,11 @@ TEST_F(PgtReader, SubdomainsAndBoundariesDomainByDomain) {
   char* parent = pgtBoundaryParent(h, all[5]);
   EXPECT_STREQ(parent, "/FLOW/DOMAIN:Stator");
   pgtFreeDomainHandle(h, parent);
+  // A handle kept from a list outlives the list and is freed on its own.
+  char* kept = strdup(all[3]);
   pgtFreeBoundaryHandles(h, all);
+  EXPECT_STREQ(pgtBoundaryName(h, kept), "stator in");
+  pgtFreeBoundaryHandle(h, kept);
 
   char** subdomains = pgtSubdomainHandles(h);
   EXPECT_EQ(strings(subdomains), (std::vector<std::string>{"/FLOW/DOMAIN:Stator/SUBDOMAIN:s1"}));
@@ -184,7 +190,10 @@ TEST_F(PgtReader, SubdomainsAndBoundariesDomainByDomain) {
   parent = pgtSubdomainParent(h, subdomains[0]);
   EXPECT_STREQ(parent, "/FLOW/DOMAIN:Stator");
   pgtFreeDomainHandle(h, parent);
+  kept = strdup(subdomains[0]);
   pgtFreeSubdomainHandles(h, subdomains);
+  EXPECT_STREQ(pgtSubdomainName(h, kept), "s1");
+  pgtFreeSubdomainHandle(h, kept);
 
   // A domain without subdomains or boundaries gives an empty list, not a failure.
   EXPECT_EQ(pgtDomainNumSubdomains(h, "/FLOW/DOMAIN:Rotor"), 0);
