@@ -111,3 +111,12 @@ TEST(ApplicationTest, BaseDirectorySetsThreeVariables) {
   unsetenv("WEZ5EXECDIR");
   unsetenv("WEZ5_UNITS_DIR");
 }
+
+// Contexts are not kept: pushing and popping refuse, and the context stays 0 whatever came first.
+TEST(ApplicationTest, ContextsAreRefused) {
+  EXPECT_EQ(zyrApplication_pushContext(), -1);
+  EXPECT_EQ(zyrApplication_getContext(), 0);
+  EXPECT_EQ(zyrApplication_popContext(1), -1);
+  EXPECT_EQ(zyrApplication_popContext(0), -1);
+  EXPECT_EQ(zyrApplication_getContext(), 0);
+}

@@ -4,6 +4,7 @@
 #include "Assembly.h"
 #include "DefFile.h"
 #include "Model.h"
+#include "ModelImport.h"
 #include "Projection.h"
 #include "Region.h"
 #include "Repository.h"
@@ -234,6 +235,40 @@ TEST_F(ModelImportTest, RealMeshSurvivesReopening) {
   // No intermediate file is left in the working directory.
   for (const std::string &file : m_dir.listing())
     EXPECT_EQ(file.find(".gmo"), std::string::npos) << file;
+}
+
+// The lower-level import makes a model of its own with the tolerance given; merged into the
+// database's model it hands over its regions. A file that cannot be read gives no model.
+TEST_F(ModelImportTest, AFileImportsIntoAModelOfItsOwn) {
+  int32_t n = -1;
+  Assembly **named = nullptr;
+  Model *fresh = Model_importFromFile(m_repository, 0.0025, "Msh", (kMeshes + "two-blocks.v4.msh").c_str(), nullptr,
+                                      nullptr, "m", &n, &named);
+  ASSERT_NE(fresh, nullptr) << testing::PrintToString(zyrtest::ErrorCapture::held());
+  EXPECT_EQ(Model_getRelativeTolerance(fresh), 0.0025);
+  Region **list = nullptr;
+  EXPECT_EQ(Topology_getRegions(Model_getTopology(fresh), 8, &list), 2);
+  zyrMemory_free(list, "test");
+  EXPECT_GE(n, 0);
+  zyrMemory_free(named, "test");
+  EXPECT_TRUE(regions(8).empty());
+  Model *primary = static_cast<Model *>(Repository_getPrimaryModel(m_repository));
+  ASSERT_EQ(Model_merge(primary, fresh, 0, nullptr), 1);
+  EXPECT_EQ(regions(8).size(), 2u);
+
+  zyrtest::ErrorCapture::clear();
+  n = -1;
+  EXPECT_EQ(Model_importFromFile(m_repository, 0.001, "Msh", m_dir.file("absent.msh").c_str(), nullptr, nullptr, "m",
+                                 &n, &named),
+            nullptr);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(named, nullptr);
+  const std::vector<RaisedError> raised = zyrtest::ErrorCapture::held();
+  ASSERT_FALSE(raised.empty());
+  EXPECT_NE(raised.back().message.find("File             = \"" + m_dir.file("absent.msh") + "\"."), std::string::npos)
+      << raised.back().message;
+  EXPECT_EQ(regions(8).size(), 2u);
+  zyrtest::ErrorCapture::clear();
 }
 
 TEST_F(ModelImportTest, ProjectionOfAnIntermediateFileIsKeptInTheDatabase) {
