@@ -2,6 +2,7 @@
 // warnings, the state bracket (nothing of a failed import stays), simulation databases of several
 // models imported all or none, and a real mesh that survives closing and reopening.
 #include "Assembly.h"
+#include "Database.h"
 #include "DefFile.h"
 #include "Model.h"
 #include "ModelImport.h"
@@ -269,6 +270,31 @@ TEST_F(ModelImportTest, AFileImportsIntoAModelOfItsOwn) {
       << raised.back().message;
   EXPECT_EQ(regions(8).size(), 2u);
   zyrtest::ErrorCapture::clear();
+}
+
+// A database of an old version is upgraded with its model and mesh into a new file, which opens
+// with the same regions; the old file stays as it was.
+TEST_F(ModelImportTest, AnOldDatabaseIsUpgradedWithItsMesh) {
+  Names names;
+  ASSERT_EQ(importMesh("Msh", kMeshes + "two-blocks.v4.msh", nullptr, &names), 1);
+  const Names volumes = regions(8);
+  ASSERT_EQ(zyrDatabase_close(m_hDatabase, 0), 1);
+  m_hDatabase = -1;
+  Database *database = Database_new(m_dir.file("case.zyr").c_str());
+  ASSERT_NE(database, nullptr);
+  Database_setString(database, 0, nullptr, "Version", "5.0 (2003.03.27-23.59)");
+  Database_delete(database);
+
+  int upgraded = 0;
+  ASSERT_EQ(zyrDatabase_upgrade(m_dir.file("case.zyr").c_str(), m_dir.file("upgraded").c_str(), &upgraded), 1)
+      << testing::PrintToString(zyrtest::ErrorCapture::held());
+  EXPECT_EQ(upgraded, 1);
+  ASSERT_EQ(zyrDatabase_open(m_dir.file("upgraded.zyr").c_str(), &m_hDatabase, &m_hModel), 1);
+  ASSERT_EQ(zyrAPI_getDatabase(m_hDatabase, "test", &m_repository), 1);
+  EXPECT_EQ(regions(8), volumes);
+  database = Database_new(m_dir.file("case.zyr").c_str());
+  EXPECT_EQ(Database_getVersion(database), 20030327);
+  Database_delete(database);
 }
 
 TEST_F(ModelImportTest, ProjectionOfAnIntermediateFileIsKeptInTheDatabase) {
