@@ -340,6 +340,8 @@ TEST_F(MeshTest, InterfaceMapsStoreTheirPermutation) {
   zyrMemory_free(faceMap, "test");
   InterfaceMap *general = InterfaceMap_new(side0, shuffled, nullptr, perm, nullptr);
   ASSERT_NE(general, nullptr);
+  EXPECT_EQ(InterfaceMap_getNoOfMatchedFaces(general), 6);
+  EXPECT_EQ(InterfaceMap_getNoOfMatchedVertices(general), 12);
   int32_t *stored = nullptr;
   int32_t count = 0;
   zyrObject_getInts(identity, 0, "vertexPermutation", &stored, &count);
