@@ -11,12 +11,28 @@
 
 // Defined by the profile runtime of an instrumented build only.
 extern "C" int __llvm_profile_write_file(void) __attribute__((weak));
+extern "C" void __llvm_profile_set_filename(const char *pattern) __attribute__((weak));
 
 namespace zyrtest {
 
 void leaveChild(int status) {
-  if (__llvm_profile_write_file != nullptr)
+  const char *pattern = getenv("LLVM_PROFILE_FILE");
+  if (__llvm_profile_write_file != nullptr && __llvm_profile_set_filename != nullptr && pattern != nullptr) {
+    // The runtime read the process id when the parent started: a forked child would write (and
+    // merge) into its parent's file. The pattern with this process's id spelt out gives the
+    // child a file of its own, so a child killed while writing spoils no other profile.
+    std::string own;
+    for (const char *c = pattern; *c != '\0'; ++c) {
+      if (c[0] == '%' && c[1] == 'p') {
+        own += std::to_string(getpid());
+        ++c;
+      } else {
+        own += *c;
+      }
+    }
+    __llvm_profile_set_filename(own.c_str());
     __llvm_profile_write_file();
+  }
   _exit(status);
 }
 
