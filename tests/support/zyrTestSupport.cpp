@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +18,15 @@ namespace zyrtest {
 
 void leaveChild(int status) {
   const char *pattern = getenv("LLVM_PROFILE_FILE");
-  if (__llvm_profile_write_file != nullptr && __llvm_profile_set_filename != nullptr && pattern != nullptr) {
+  // A child may have lowered its file-size limit (tests of full disks): lift it again, or leave
+  // no profile rather than a truncated one.
+  struct rlimit limit;
+  bool roomy = getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_max == RLIM_INFINITY;
+  if (roomy && limit.rlim_cur != RLIM_INFINITY) {
+    limit.rlim_cur = RLIM_INFINITY;
+    roomy = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  }
+  if (roomy && __llvm_profile_write_file != nullptr && __llvm_profile_set_filename != nullptr && pattern != nullptr) {
     // The runtime read the process id when the parent started: a forked child would write (and
     // merge) into its parent's file. The pattern with this process's id spelt out gives the
     // child a file of its own, so a child killed while writing spoils no other profile.
