@@ -150,7 +150,19 @@ template <class E> void expectCopies(const std::string &ownName) {
   EXPECT_EQ(assigned.getName(), "Error");
 }
 
+// A host's own class derived from the physics reader's error names itself through the protected
+// constructor.
+class HostPgtError : public qiv::pgt::error {
+public:
+  HostPgtError() : qiv::pgt::error("host::error", "PGT", "load", "text", qiv::errorTypeWarning) {}
+};
+
 TEST(ExceptionClasses, EveryClassCopiesAndAssigns) {
+  const HostPgtError derived;
+  EXPECT_EQ(derived.getName(), "host::error");
+  EXPECT_EQ(derived.getClass(), "PGT");
+  EXPECT_EQ(derived.getType(), qiv::errorTypeWarning);
+
   expectCopies<qiv::zyrapi::error>("zyrapi::error");
   expectCopies<qiv::zyrapi::zyr>("zyrapi::zyr");
   expectCopies<qiv::zyrapi::ratlas>("zyrapi::ratlas");

@@ -341,6 +341,29 @@ TEST_F(MeshTest, InterfaceMapsStoreTheirPermutation) {
   zyrMemory_free(faceMap, "test");
   InterfaceMap *general = InterfaceMap_new(side0, shuffled, nullptr, perm, nullptr);
   ASSERT_NE(general, nullptr);
+
+  // The face lookup finds every face by its sorted vertices, a prefix finds a face starting so,
+  // and nothing else is found.
+  const auto faces = facesOf(side0);
+  const int32_t nv = FaceMesh_getNoOfVertices(side0, 0);
+  FaceMap *lookup = FaceMap_new(side0, nv, nullptr);
+  ASSERT_NE(lookup, nullptr);
+  for (size_t j = 0; j < faces.size(); ++j) {
+    std::vector<int32_t> tuple = faces[j];
+    std::sort(tuple.begin(), tuple.end());
+    EXPECT_EQ(FaceMap_findFace(lookup, 4, tuple.data()), int32_t(j));
+    const int32_t prefix = FaceMap_findFace(lookup, 2, tuple.data());
+    ASSERT_GE(prefix, 0);
+    std::vector<int32_t> found = faces[size_t(prefix)];
+    std::sort(found.begin(), found.end());
+    EXPECT_TRUE(std::equal(tuple.begin(), tuple.begin() + 2, found.begin())) << j;
+    EXPECT_EQ(FaceMap_findFace(lookup, 5, tuple.data()), -1);
+  }
+  const int32_t absent[4] = {0, nv - 1, nv, nv + 1};
+  EXPECT_EQ(FaceMap_findFace(lookup, 2, absent), -1);
+  EXPECT_EQ(FaceMap_findFace(lookup, 1, absent + 2), -1); // beyond the vertices
+  EXPECT_EQ(FaceMap_findFace(nullptr, 1, absent), -1);
+  FaceMap_delete(lookup);
   EXPECT_EQ(InterfaceMap_getNoOfMatchedFaces(general), 6);
   EXPECT_EQ(InterfaceMap_getNoOfMatchedVertices(general), 12);
   int32_t *stored = nullptr;

@@ -9,9 +9,9 @@
 #include "Topology.h"
 #include "Vertices.h"
 #include "zyrAffineTransform3D.h"
-#include "zyrObject.h"
 #include "zyrBlob.h"
 #include "zyrMemory.h"
+#include "zyrObject.h"
 
 #include <cmath>
 #include <cstdio>
