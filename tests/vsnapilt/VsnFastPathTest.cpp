@@ -62,7 +62,9 @@ TEST(VsnHashPieces, StateBucketOnlyForTheSizeAndFunctionItWasMadeFor) {
 }
 
 // Every bucket holds the same keys in the same chain order with the same counts.
-void expectSameLayout(const vsnHash* a, const vsnHash* b) {
+void expectSameLayout(vsnHash* a, vsnHash* b) {
+  ASSERT_EQ(vsnHashLayOut(a), 1);
+  ASSERT_EQ(vsnHashLayOut(b), 1);
   ASSERT_EQ(a->m_size, b->m_size);
   ASSERT_EQ(a->m_numEntries, b->m_numEntries);
   for (int32_t i = 0; i < a->m_size; ++i) {
