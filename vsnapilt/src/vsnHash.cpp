@@ -568,7 +568,8 @@ int32_t vsnHashString(int32_t size, const char* key) {
 }
 
 int32_t vsnHashStateBucket(const vsnHash* table, const vsnHashState* state) {
-  if (!table || !state || !table->m_buckets || table->m_hash != vsnHashString || state->m_size != table->m_size) {
+  if (!table || !state || !table->m_buckets || table->m_index || table->m_hash != vsnHashString ||
+      state->m_size != table->m_size) {
     return -1;
   }
   return state->m_size > 1 ? state->m_h : 0;

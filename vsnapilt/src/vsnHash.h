@@ -84,8 +84,8 @@ struct vsnHashState {
 void vsnHashStart(vsnHashState* state, int32_t size);
 void vsnHashFeed(vsnHashState* state, const char* bytes, size_t n);
 // The bucket of the key fed into state, or -1 when the state was started for another size or
-// the table does not hash with vsnHashString (or has no buckets laid out: such a table is
-// better used through vsnHashLookup and vsnHashInsert).
+// the table does not hash with vsnHashString, or keeps an index (its chains are laid out only
+// when looked at: such a table is used through vsnHashLookup and vsnHashInsert).
 int32_t vsnHashStateBucket(const vsnHash* table, const vsnHashState* state);
 // Look-up and insertion in a bucket the caller has worked out for key. vsnHashAddNew is for a
 // key known to be absent and does not grow the table: call vsnHashReserve (table, 0) first and
