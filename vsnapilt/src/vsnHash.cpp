@@ -242,17 +242,23 @@ void hashMany(int32_t size, KeyBucket* keys, size_t n) {
       p[lane] = reinterpret_cast<const unsigned char*>(keys[i + lane].m_key);
       if (keys[i + lane].m_length < shortest) shortest = keys[i + lane].m_length;
     }
-    uint32_t h[kLanes] = {};
+    // One step of a lane: |sum % size| is the remainder of |sum|. The lanes are written out so
+    // that their states stay in registers.
+    auto step = [&](uint32_t h, unsigned char byte, int32_t a) {
+      uint32_t sum = static_cast<uint32_t>(a) * h + static_cast<uint32_t>(kByteValues.m_value[byte]);
+      uint32_t magnitude = static_cast<int32_t>(sum) < 0 ? 0u - sum : sum;
+      return static_cast<uint32_t>((static_cast<unsigned __int128>(bySize * magnitude) * d) >> 64);
+    };
+    uint32_t h0 = 0, h1 = 0, h2 = 0, h3 = 0;
     int32_t a = 31415;
     for (size_t j = 0; j < shortest; ++j) {
-      for (int lane = 0; lane < kLanes; ++lane) {
-        uint32_t sum = static_cast<uint32_t>(a) * h[lane] + static_cast<uint32_t>(kByteValues.m_value[p[lane][j]]);
-        // |sum % size| is the remainder of |sum|.
-        uint32_t magnitude = static_cast<int32_t>(sum) < 0 ? 0u - sum : sum;
-        h[lane] = remainderOf(magnitude, bySize, d);
-      }
+      h0 = step(h0, p[0][j], a);
+      h1 = step(h1, p[1][j], a);
+      h2 = step(h2, p[2][j], a);
+      h3 = step(h3, p[3][j], a);
       a = signedRemainderOf(static_cast<int32_t>(static_cast<uint32_t>(a) * 27183u), bySizeLess1, d - 1);
     }
+    const uint32_t h[kLanes] = {h0, h1, h2, h3};
     for (int lane = 0; lane < kLanes; ++lane) {
       vsnHashState state = start;
       state.m_h = static_cast<int32_t>(h[lane]);
@@ -372,26 +378,73 @@ int relayChains(vsnHash* table, int32_t size) {
 }
 
 // A waiting entry taken into the laid-out chains at its bucket, as an insertion places it:
-// first in an empty bucket (its node is then not needed), else second, its own node linked in.
-void placePending(vsnHash* table, vsnHashNode* node, int32_t bucket, bool fixIndex) {
+// first in an empty bucket, else second. Its key and node are the table's own from here on
+// (waiting entries live in blocks). 0 without memory for them.
+int placePending(vsnHash* table, vsnHashNode* waiting, int32_t bucket, size_t length, bool fixIndex) {
   vsnHashNode* head = &table->m_chains[bucket];
-  table->m_chainEntries += 1;
-  if (!head->m_key) {
-    if (fixIndex && table->m_index) {
-      vsnHashSlot* slot = slotOfNode(table, node);
-      if (slot) slot->m_node = head;
-    }
-    head->m_key = node->m_key;
-    head->m_keyLength = node->m_keyLength;
-    head->m_value = node->m_value;
-    head->m_count = 1;
-    free(node);
-    return;
+  char* key = static_cast<char*>(malloc(length + 1));
+  vsnHashNode* n = head->m_key ? static_cast<vsnHashNode*>(malloc(sizeof(vsnHashNode))) : head;
+  if (!key || !n) {
+    free(key);
+    if (n != head) free(n);
+    return 0;
   }
-  node->m_count = head->m_count;
-  node->m_next = head->m_next;
-  head->m_next = node;
-  head->m_count += 1;
+  memcpy(key, waiting->m_key, length + 1);
+  if (fixIndex && table->m_index) {
+    vsnHashSlot* slot = slotOfNode(table, waiting);
+    if (slot) slot->m_node = n;
+  }
+  n->m_key = key;
+  n->m_keyLength = waiting->m_keyLength;
+  n->m_value = waiting->m_value;
+  if (n == head) {
+    head->m_count = 1;
+  } else {
+    n->m_count = head->m_count;
+    n->m_next = head->m_next;
+    head->m_next = n;
+    head->m_count += 1;
+  }
+  table->m_chainEntries += 1;
+  return 1;
+}
+
+// Blocks that waiting entries are carved from: a node followed by its key, one after another.
+struct Block {
+  Block* m_next;
+  size_t m_used;
+  size_t m_capacity;
+  size_t m_spare;  // keeps the carved space 16-byte aligned
+};
+
+void freeBlocks(vsnHash* table) {
+  for (Block* b = static_cast<Block*>(table->m_blocks); b;) {
+    Block* next = b->m_next;
+    free(b);
+    b = next;
+  }
+  table->m_blocks = nullptr;
+}
+
+// Room for a node and a key of length bytes, or NULL. Blocks double up to a megabyte.
+vsnHashNode* carveNode(vsnHash* table, size_t length) {
+  const size_t need = sizeof(vsnHashNode) + ((length + 1 + 15) & ~static_cast<size_t>(15));
+  Block* b = static_cast<Block*>(table->m_blocks);
+  if (!b || b->m_capacity - b->m_used < need) {
+    size_t capacity = b ? 2 * b->m_capacity : 4096;
+    if (capacity > (1u << 20)) capacity = 1u << 20;
+    if (capacity < need) capacity = need;
+    Block* fresh = static_cast<Block*>(malloc(sizeof(Block) + capacity));
+    if (!fresh) return nullptr;
+    fresh->m_next = b;
+    fresh->m_used = 0;
+    fresh->m_capacity = capacity;
+    table->m_blocks = b = fresh;
+  }
+  vsnHashNode* n = reinterpret_cast<vsnHashNode*>(reinterpret_cast<char*>(b + 1) + b->m_used);
+  b->m_used += need;
+  n->m_key = reinterpret_cast<char*>(n + 1);
+  return n;
 }
 
 // Replays the insertions and resizes since the chains were last laid out, in their order. The
@@ -425,12 +478,19 @@ int layOut(vsnHash* table) {
       ++m;
     }
     bucketsAt(table->m_hash, table->m_chainSize, run, static_cast<size_t>(m));
-    for (int i = 0; i < m; ++i) {
-      table->m_pending = nodes[i]->m_next;
-      placePending(table, nodes[i], run[i].m_bucket, !relaid);
+    for (int i = 0; i < m && ok; ++i) {
+      if (!placePending(table, nodes[i], run[i].m_bucket, run[i].m_length, !relaid)) {
+        ok = 0;
+      } else {
+        table->m_pending = nodes[i]->m_next;
+      }
     }
+    if (!ok) break;
   }
-  if (!table->m_pending) table->m_pendingLast = nullptr;
+  if (!table->m_pending) {
+    table->m_pendingLast = nullptr;
+    freeBlocks(table);
+  }
   if (done > 0) {
     table->m_resizeCount -= done;
     memmove(table->m_resizes, table->m_resizes + done, static_cast<size_t>(table->m_resizeCount) * sizeof(int32_t));
@@ -497,15 +557,9 @@ int insertIndexed(vsnHash* table, const char* key, size_t length, void* value) {
     table->m_indexed = -1;
     return insertLaidOut(table, key, length, value);
   }
-  char* copy = static_cast<char*>(malloc(length + 1));
-  n = static_cast<vsnHashNode*>(malloc(sizeof(vsnHashNode)));
-  if (!copy || !n) {
-    free(copy);
-    free(n);
-    return 0;
-  }
-  memcpy(copy, key, length + 1);
-  n->m_key = copy;
+  n = carveNode(table, length);
+  if (!n) return 0;
+  memcpy(n->m_key, key, length + 1);
   n->m_value = value;
   n->m_next = nullptr;
   n->m_count = table->m_resizeCount;
@@ -629,6 +683,7 @@ int vsnHashInit(vsnHash* table, int32_t requestedSize) {
   table->m_chainEntries = 0;
   table->m_pending = nullptr;
   table->m_pendingLast = nullptr;
+  table->m_blocks = nullptr;
   table->m_resizes = nullptr;
   table->m_resizeCount = 0;
   table->m_resizeCapacity = 0;
@@ -754,12 +809,7 @@ void vsnHashClear(vsnHash* table) {
       p = next;
     }
   }
-  for (vsnHashNode* p = table->m_pending; p;) {
-    vsnHashNode* next = p->m_next;
-    free(p->m_key);
-    free(p);
-    p = next;
-  }
+  freeBlocks(table);
   free(table->m_chains);
   free(table->m_resizes);
   indexDrop(table);

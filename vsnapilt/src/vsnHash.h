@@ -45,6 +45,7 @@ struct vsnHash {
   int32_t m_chainEntries;  // the entries they hold
   vsnHashNode* m_pending;  // entries inserted since, oldest first, linked by m_next; the m_count
   vsnHashNode* m_pendingLast;  // of each says how many of the resizes below came before it
+  void* m_blocks;          // where those entries and their keys are carved from
   int32_t* m_resizes;      // the sizes the table took since, in order
   int32_t m_resizeCount;
   int32_t m_resizeCapacity;
