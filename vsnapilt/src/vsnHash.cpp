@@ -225,6 +225,11 @@ struct KeyBucket {
 // key's last bytes beyond the shortest of its four are fed on their own.
 enum { kLanes = 4 };
 
+// The high half of a 64x64-bit product.
+inline uint64_t mulHigh(uint64_t x, uint64_t y) {
+  return static_cast<uint64_t>((static_cast<unsigned __int128>(x) * y) >> 64);
+}
+
 void hashMany(int32_t size, KeyBucket* keys, size_t n) {
   vsnHashState start;
   vsnHashStart(&start, size);
@@ -233,6 +238,7 @@ void hashMany(int32_t size, KeyBucket* keys, size_t n) {
     return;
   }
   const uint32_t d = static_cast<uint32_t>(size);
+  const uint64_t d64 = d;
   const uint64_t bySize = start.m_bySize, bySizeLess1 = start.m_bySizeLess1;
   size_t i = 0;
   for (; i + kLanes <= n; i += kLanes) {
@@ -247,7 +253,7 @@ void hashMany(int32_t size, KeyBucket* keys, size_t n) {
     auto step = [&](uint32_t h, unsigned char byte, int32_t a) {
       uint32_t sum = static_cast<uint32_t>(a) * h + static_cast<uint32_t>(kByteValues.m_value[byte]);
       uint32_t magnitude = static_cast<int32_t>(sum) < 0 ? 0u - sum : sum;
-      return static_cast<uint32_t>((static_cast<unsigned __int128>(bySize * magnitude) * d) >> 64);
+      return static_cast<uint32_t>(mulHigh(bySize * magnitude, d64));
     };
     uint32_t h0 = 0, h1 = 0, h2 = 0, h3 = 0;
     int32_t a = 31415;
