@@ -454,8 +454,8 @@ vsnHashNode* carveNode(vsnHash* table, size_t length) {
 }
 
 // Replays the insertions and resizes since the chains were last laid out, in their order. The
-// entries inserted between two resizes have their buckets worked out together. A resize that
-// cannot be had leaves what is not replayed yet waiting (0).
+// entries inserted between two resizes have their buckets worked out together. An entry that
+// cannot be given its key and node leaves itself and what follows waiting (0).
 int layOut(vsnHash* table) {
   if (table->m_buckets) return 1;
   if (table->m_size == 0 || !table->m_chains) return 0;
@@ -468,15 +468,12 @@ int layOut(vsnHash* table) {
   for (;;) {
     vsnHashNode* first = table->m_pending;
     const int32_t epoch = first ? first->m_count : table->m_resizeCount;
-    while (done < epoch) {
-      if (!relayChains(table, table->m_resizes[done])) {
-        ok = 0;
-        break;
-      }
-      ++done;
-      relaid = true;
+    // A resize that cannot be had now is passed over, as a growth that failed at once would
+    // have been: the table stays at its size, only fuller.
+    for (; done < epoch; ++done) {
+      if (relayChains(table, table->m_resizes[done])) relaid = true;
     }
-    if (!ok || !first) break;
+    if (!first) break;
     int m = 0;
     for (vsnHashNode* p = first; p && m < kRun && p->m_count == epoch; p = p->m_next) {
       nodes[m] = p;
@@ -504,7 +501,10 @@ int layOut(vsnHash* table) {
   }
   // Resizes moved every entry to another node.
   if (relaid && table->m_index) indexFill(table);
-  if (ok) table->m_buckets = table->m_chains;
+  if (ok) {
+    table->m_buckets = table->m_chains;
+    table->m_size = table->m_chainSize;
+  }
   return ok;
 }
 
