@@ -219,10 +219,6 @@ struct KeyBucket {
   int32_t m_bucket;
 };
 
-// The bucket hash of several keys at one size, four at a time: each key's chain of products
-// and remainders is serial, but the chains of different keys are independent, so their
-// latencies overlap. The multiplier sequence does not depend on the key and is shared. Each
-// key's last bytes beyond the shortest of its four are fed on their own.
 enum { kLanes = 4 };
 
 // The high half of a 64x64-bit product.
@@ -230,6 +226,10 @@ inline uint64_t mulHigh(uint64_t x, uint64_t y) {
   return static_cast<uint64_t>((static_cast<unsigned __int128>(x) * y) >> 64);
 }
 
+// The bucket hash of several keys at one size, four at a time: each key's chain of products
+// and remainders is serial, but the chains of different keys are independent, so their
+// latencies overlap. The multiplier sequence does not depend on the key and is shared. Each
+// key's last bytes beyond the shortest of its four are fed on their own.
 void hashMany(int32_t size, KeyBucket* keys, size_t n) {
   vsnHashState start;
   vsnHashStart(&start, size);
