@@ -103,16 +103,12 @@ protected:
   }
 
   int write(const std::string &option) {
-    DefWriter *made = writer(option);
-    if (made == nullptr)
-      return -1;
-    const int result = DefWriter_write(made);
-    DefWriter_delete(made);
-    return result;
+    commands(option);
+    return zyrtest::writeDefinition(model(), m_file, 1);
   }
 
-  // The physics written into the file, and a writer made over it (NULL when none could be).
-  DefWriter *writer(const std::string &option) {
+  // The physics written into the file, and the writer's hooks set.
+  void commands(const std::string &option) {
     const std::vector<std::string> lines = {"FLOW:",
                                             "  SOLUTION UNITS:",
                                             "    Length Units = [m]",
@@ -138,28 +134,13 @@ protected:
                                             "    END",
                                             "  END",
                                             "END"};
-    std::vector<const char *> texts;
-    for (const std::string &line : lines)
-      texts.push_back(line.c_str());
     m_file = m_dir->file("periodic.def");
-    DefFile *file = DefFile_new(m_file.c_str());
-    EXPECT_EQ(DefFile_writeIoStringArray(file, "G/COMMANDS", "EVERY", 0, texts.data(), int32_t(texts.size())), 1);
-    DefFile_delete(file);
+    EXPECT_TRUE(zyrtest::writeCommands(m_file, lines));
     static const DefWriterModelHooks hooks = {writerTopology, writerMesh, nullptr};
     DefWriter_setModelHooks(&hooks);
-    return DefWriter_new(model(), m_file.c_str(), 0, 1, nullptr, 0.005);
   }
 
-  Ints ints(const char *what, const char *where) {
-    DefFile *file = DefFile_new(m_file.c_str());
-    int32_t *array = nullptr, n = 0;
-    Ints values;
-    if (DefFile_readInts(file, what, where, 0, &array, &n))
-      values.assign(array, array + n);
-    zyrMemory_free(array, "test");
-    DefFile_delete(file);
-    return values;
-  }
+  Ints ints(const char *what, const char *where) { return zyrtest::definitionInts(m_file, what, where); }
 
   std::string m_file;
 };
@@ -201,7 +182,8 @@ TEST_F(PeriodicInterfaceTest, WithoutPeriodicityTheDistantSidesDoNotMatch) {
 // them, print what they hold (volumes by their user names: the assembly has the name "Block").
 TEST_F(PeriodicInterfaceTest, WriterZoneAndZoneInterfacePrintWhatTheyHold) {
   block();
-  DefWriter *made = writer("Translational Periodicity");
+  commands("Translational Periodicity");
+  DefWriter *made = DefWriter_new(model(), m_file.c_str(), 0, 1, nullptr, 0.005);
   ASSERT_NE(made, nullptr);
   EXPECT_EQ(DefWriter_inWrite(), 0);
   const std::vector<std::string> writerLines =
