@@ -268,6 +268,18 @@ TEST(PgtMotion, SingletonsAndBadAxes) {
   EXPECT_EQ(pgtDomainRotationAxis(h, "/FLOW/DOMAIN:f", p, s, d), nullptr);
   EXPECT_EQ(errorText(h), "The \"Axis Type\", \"Helix\", was not recognised.");
   EXPECT_EQ(pgtDelete(h), 0);
+
+  // A point of a two-point axis that cannot be read names the parameter and its text.
+  h = pgtNew();
+  ASSERT_EQ(load(h, {"FLOW:", "DOMAIN: g", "DOMAIN MODELS:", "DOMAIN MOTION:", "Option = Rotating",
+                     "AXIS DEFINITION:", "Option = Two Points", "Rotation Axis From = 0 [m], nowhere",
+                     "Rotation Axis To = 0 [m], 0 [m], 1 [m]", "END", "END", "END", "END", "END"}),
+            0);
+  EXPECT_EQ(pgtDomainRotationAxis(h, "/FLOW/DOMAIN:g", p, s, d), nullptr);
+  EXPECT_EQ(pgtGetError(h, nullptr), 2);
+  EXPECT_EQ(errorText(h), "Problem parsing \"Rotation Axis From\", \"0 [m], nowhere\".");
+  EXPECT_EQ(d[0], 9);
+  EXPECT_EQ(pgtDelete(h), 0);
 }
 
 TEST_F(PgtReader, SolverLengthUnitsFollowLaterLoads) {
