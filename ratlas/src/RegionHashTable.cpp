@@ -30,11 +30,29 @@ void dropIndex(RegionHashTable* table) {
   table->m_indexSize = 0;
 }
 
+// How far a slot's entry lies past its first slot.
+uint64_t distanceOf(const RegionHashIndexSlot& slot, uint64_t at, uint64_t mask) { return (at - firstSlot(slot.m_key, mask)) & mask; }
+
+// Robin Hood placement: an entry passes slots whose entries lie nearer their first slot than it
+// does and takes the first such slot, pushing its entry on. Runs of neighbouring ids (which sit
+// at their first slots) then never make a search or a removal walk a whole run.
 void placeInIndex(RegionHashIndexSlot* slots, uint64_t size, uint64_t key, RegionHashNode* node) {
-  uint64_t i = firstSlot(key, size - 1);
-  while (slots[i].m_node) i = (i + 1) & (size - 1);
-  slots[i].m_key = key;
-  slots[i].m_node = node;
+  const uint64_t mask = size - 1;
+  RegionHashIndexSlot moving{key, node};
+  uint64_t i = firstSlot(key, mask);
+  for (uint64_t distance = 0;; i = (i + 1) & mask, ++distance) {
+    if (!slots[i].m_node) {
+      slots[i] = moving;
+      return;
+    }
+    const uint64_t theirs = distanceOf(slots[i], i, mask);
+    if (theirs < distance) {
+      RegionHashIndexSlot kept = slots[i];
+      slots[i] = moving;
+      moving = kept;
+      distance = theirs;
+    }
+  }
 }
 
 // Builds the index afresh at a size for at least `count` entries at half load; none on failure.
@@ -59,13 +77,26 @@ void buildIndex(RegionHashTable* table, uint64_t count) {
   }
 }
 
-// The node of an entry equal to key, searched through the index.
+// The node of an entry equal to key, searched through the index: it ends at an empty slot or at
+// one whose entry lies nearer its first slot than the key would.
 RegionHashNode* indexFind(const RegionHashTable* table, const void* key) {
   const uint64_t k = table->m_key(key), mask = table->m_indexSize - 1;
-  for (uint64_t i = firstSlot(k, mask);; i = (i + 1) & mask) {
-    const RegionHashIndexSlot& slot = table->m_index[i];
-    if (!slot.m_node) return nullptr;
+  const RegionHashIndexSlot* slots = table->m_index;
+  for (uint64_t i = firstSlot(k, mask), distance = 0;; i = (i + 1) & mask, ++distance) {
+    const RegionHashIndexSlot& slot = slots[i];
+    if (!slot.m_node || distanceOf(slot, i, mask) < distance) return nullptr;
     if (slot.m_key == k && (table->m_exactKeys || table->m_compare(slot.m_node->m_entry, key) == 0)) return slot.m_node;
+  }
+}
+
+// The same for an id table, without calls through the function pointers.
+inline RegionHashNode* indexFindId(const RegionHashTable* table, uint64_t id) {
+  const uint64_t mask = table->m_indexSize - 1;
+  const RegionHashIndexSlot* slots = table->m_index;
+  for (uint64_t i = id & mask, distance = 0;; i = (i + 1) & mask, ++distance) {
+    const RegionHashIndexSlot& slot = slots[i];
+    if (slot.m_key == id && slot.m_node) return slot.m_node;
+    if (!slot.m_node || ((i - (slot.m_key & mask)) & mask) < distance) return nullptr;
   }
 }
 
@@ -82,30 +113,26 @@ void indexAdd(RegionHashTable* table, RegionHashNode* node) {
   if (table->m_index) placeInIndex(table->m_index, table->m_indexSize, table->m_key(node->m_entry), node);
 }
 
-// Takes a node entered under `key` out of the index, closing the gap behind it (linear probing).
+// Takes a node entered under `key` out of the index; the entries behind it move back one slot
+// until one sits at its first slot (backward shift).
 void indexRemove(RegionHashTable* table, RegionHashNode* node, uint64_t key) {
   if (!table->m_index) return;
   RegionHashIndexSlot* slots = table->m_index;
   const uint64_t mask = table->m_indexSize - 1;
   uint64_t i = firstSlot(key, mask);
-  while (slots[i].m_node && slots[i].m_node != node) i = (i + 1) & mask;
+  for (uint64_t distance = 0; slots[i].m_node && slots[i].m_node != node && distanceOf(slots[i], i, mask) >= distance; ++distance)
+    i = (i + 1) & mask;
   if (slots[i].m_node != node) {
     // The entry's key changed while it was in the table: look for the node itself.
     for (i = 0; i <= mask && slots[i].m_node != node; ++i) {
     }
     if (i > mask) return;
   }
-  slots[i].m_node = nullptr;
-  for (uint64_t j = (i + 1) & mask; slots[j].m_node; j = (j + 1) & mask) {
-    const uint64_t home = firstSlot(slots[j].m_key, mask);
-    // Moves back when its home does not lie cyclically in (i, j].
-    const bool between = i <= j ? (home > i && home <= j) : (home > i || home <= j);
-    if (!between) {
-      slots[i] = slots[j];
-      slots[j].m_node = nullptr;
-      i = j;
-    }
+  for (uint64_t j = (i + 1) & mask; slots[j].m_node && distanceOf(slots[j], j, mask) > 0; j = (j + 1) & mask) {
+    slots[i] = slots[j];
+    i = j;
   }
+  slots[i].m_node = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -218,6 +245,20 @@ RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry) {
 }
 
 void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus** status) {
+  if (table && key && table->m_index && table->m_key == RegionHashTable_idKey && table->m_exactKeys) {
+    // Id tables: straight to the index.
+    uint64_t id;
+    memcpy(&id, key, sizeof(id));
+    RegionHashNode* n = indexFindId(table, id);
+    if (n) {
+      if (status) RegionStatus_set(status, 0, 0, nullptr);
+      table->m_lastBucket = kUnknownBucket;
+      table->m_lastNode = n;
+      return n->m_entry;
+    }
+    report(status, RS_NOT_FOUND, "No match");
+    return nullptr;
+  }
   RegionStatus_set(status, 0, 0, nullptr);
   if (!table || !key) {
     report(status, RS_INTERNAL, "Invalid hash table");
