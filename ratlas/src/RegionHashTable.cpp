@@ -7,6 +7,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__has_include)
+#if __has_include(<sanitizer/asan_interface.h>)
+#include <sanitizer/asan_interface.h>
+#endif
+#endif
+#ifndef ASAN_POISON_MEMORY_REGION
+#define ASAN_POISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#endif
+
 namespace {
 
 const uint64_t kUnknownBucket = UINT64_MAX;
@@ -136,6 +146,60 @@ void indexRemove(RegionHashTable* table, RegionHashNode* node, uint64_t key) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Nodes. A table that holds many entries would otherwise make one allocation per insertion and
+// free one per removal; a block holds as many nodes as the table has in blocks already (at
+// least 8, at most 4096), so a table of n entries makes about log n + n / 4096 allocations.
+
+struct NodeBlock {
+  NodeBlock* m_next;
+  uint64_t m_count;
+  RegionHashNode m_nodes[1];
+};
+
+RegionHashNode* newNode(RegionHashTable* table) {
+  if (!table->m_freeNodes) {
+    uint64_t count = table->m_nodesInBlocks < 8 ? 8 : (table->m_nodesInBlocks > 4096 ? 4096 : table->m_nodesInBlocks);
+    NodeBlock* block = static_cast<NodeBlock*>(RegionMemory_alloc(sizeof(NodeBlock) + (count - 1) * sizeof(RegionHashNode)));
+    if (!block) return nullptr;
+    block->m_next = static_cast<NodeBlock*>(table->m_nodeBlocks);
+    block->m_count = count;
+    table->m_nodeBlocks = block;
+    table->m_nodesInBlocks += count;
+    for (uint64_t i = count; i > 0; --i) {
+      block->m_nodes[i - 1].m_next = table->m_freeNodes;
+      table->m_freeNodes = &block->m_nodes[i - 1];
+    }
+  }
+  RegionHashNode* node = table->m_freeNodes;
+  ASAN_UNPOISON_MEMORY_REGION(node, sizeof(RegionHashNode));
+  table->m_freeNodes = node->m_next;
+  return node;
+}
+
+// A free node keeps only its link readable (under the address sanitizer), so that a use of a
+// removed entry's node is still caught.
+void freeNode(RegionHashTable* table, RegionHashNode* node) {
+  node->m_entry = nullptr;
+  node->m_previous = nullptr;
+  node->m_next = table->m_freeNodes;
+  table->m_freeNodes = node;
+  ASAN_POISON_MEMORY_REGION(&node->m_entry, sizeof(node->m_entry));
+  ASAN_POISON_MEMORY_REGION(&node->m_previous, sizeof(node->m_previous));
+}
+
+void freeNodeBlocks(RegionHashTable* table) {
+  for (NodeBlock* b = static_cast<NodeBlock*>(table->m_nodeBlocks); b;) {
+    NodeBlock* next = b->m_next;
+    ASAN_UNPOISON_MEMORY_REGION(b, sizeof(NodeBlock) + (b->m_count - 1) * sizeof(RegionHashNode));
+    RegionMemory_free(b);
+    b = next;
+  }
+  table->m_nodeBlocks = nullptr;
+  table->m_freeNodes = nullptr;
+  table->m_nodesInBlocks = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
 
 // Removes a node; `key` is its index key when its entry field was cleared already.
 void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node, uint64_t key = 0) {
@@ -144,7 +208,7 @@ void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node, uint6
   else table->m_buckets[bucket == kUnknownBucket ? bucketOf(table, node->m_entry) : bucket] = node->m_next;
   if (node->m_next) node->m_next->m_previous = node->m_previous;
   if (table->m_lastNode == node) table->m_lastNode = nullptr;
-  RegionMemory_free(node);
+  freeNode(table, node);
   table->m_count -= 1;
 }
 
@@ -184,6 +248,9 @@ RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, Region
   t->m_exactKeys = 0;
   t->m_index = nullptr;
   t->m_indexSize = 0;
+  t->m_freeNodes = nullptr;
+  t->m_nodeBlocks = nullptr;
+  t->m_nodesInBlocks = 0;
   if (hash == RegionHashTable_hashId && compare == RegionHashTable_compareIds) {
     t->m_key = RegionHashTable_idKey;
     t->m_exactKeys = 1;
@@ -195,15 +262,7 @@ RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, Region
 RegionStatus* RegionHashTable_delete(RegionHashTable** table) {
   if (table && *table) {
     RegionHashTable* t = *table;
-    for (uint64_t b = 0; t->m_count > 0 && b < t->m_size; ++b) {
-      RegionHashNode* n = t->m_buckets[b];
-      while (n) {
-        RegionHashNode* next = n->m_next;
-        RegionMemory_free(n);
-        t->m_count -= 1;
-        n = next;
-      }
-    }
+    freeNodeBlocks(t);
     dropIndex(t);
     RegionMemory_free(t->m_buckets);
     RegionMemory_free(t);
@@ -226,7 +285,7 @@ RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry) {
     if (c < 0) break;
     after = n;
   }
-  RegionHashNode* node = static_cast<RegionHashNode*>(RegionMemory_alloc(sizeof(RegionHashNode)));
+  RegionHashNode* node = newNode(table);
   if (!node) return RegionStatus_outOfMemory("hash element");
   node->m_entry = entry;
   node->m_previous = after;

@@ -48,6 +48,11 @@ struct RegionHashTable {
   int m_exactKeys;  // 1 when equal keys mean equal entries (no compare needed)
   RegionHashIndexSlot* m_index;
   uint64_t m_indexSize;  // a power of two, or 0 for none (also after running out of memory)
+  // Nodes are carved from blocks of the table's own (a list through their first words) and go
+  // back to the free list when their entries leave; the blocks are freed with the table.
+  RegionHashNode* m_freeNodes;
+  void* m_nodeBlocks;
+  uint64_t m_nodesInBlocks;
 };
 
 RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, RegionHashFunction hash,

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <algorithm>
 #include <new>
-#include <unordered_set>
 #include <vector>
 
 // How names are shared. In an atlas each name has one record, held by the atlas's table and by
@@ -171,6 +170,34 @@ void forEachComponent(const RegionDefinition* definition, Visit visit) {
   for (const StringList* list : {definition->m_listA, definition->m_listB}) {
     for (uint64_t i = 0; list && i < list->m_count; ++i) visit(list->m_items[i]);
   }
+}
+
+// The component ids of a definition, each once, in the order of their first use (list A, then
+// list B). A few are checked against each other; many are sorted by id, position.
+std::vector<uint64_t> firstUses(const RegionDefinition* definition) {
+  std::vector<uint64_t> ids;
+  forEachComponent(definition, [&](uint64_t cid) { ids.push_back(cid); });
+  if (ids.size() <= 16) {
+    size_t kept = 0;
+    for (size_t i = 0; i < ids.size(); ++i) {
+      if (std::find(ids.begin(), ids.begin() + kept, ids[i]) == ids.begin() + kept) ids[kept++] = ids[i];
+    }
+    ids.resize(kept);
+    return ids;
+  }
+  std::vector<std::pair<uint64_t, size_t>> order(ids.size());
+  for (size_t i = 0; i < ids.size(); ++i) order[i] = {ids[i], i};
+  std::sort(order.begin(), order.end());
+  std::vector<char> repeated(ids.size(), 0);
+  for (size_t i = 1; i < order.size(); ++i) {
+    if (order[i].first == order[i - 1].first) repeated[order[i].second] = 1;
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (!repeated[i]) ids[kept++] = ids[i];
+  }
+  ids.resize(kept);
+  return ids;
 }
 
 // Records of a table, in table order.
@@ -701,15 +728,15 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   // Components: every name gets its record in the map and learns that this definition uses it.
   std::vector<RegionNameRecord*> components;
   try {
-    std::unordered_set<uint64_t> seen;
-    forEachComponent(definition, [&](uint64_t cid) {
-      if (RegionStatus_isError(status) || !seen.insert(cid).second) return;
+    const std::vector<uint64_t> ids = firstUses(definition);
+    components.reserve(ids.size());
+    for (size_t i = 0; i < ids.size() && !RegionStatus_isError(status); ++i) {
       RegionNameRecord* r = nullptr;
-      status = componentRecord(map, cid, &r);
+      status = componentRecord(map, ids[i], &r);
       // A definition is attached once, so its id is not among the references yet.
       if (!RegionStatus_isError(status)) status = RegionNameRecord_appendReferenceId(r, id);
       if (!RegionStatus_isError(status)) components.push_back(r);
-    });
+    }
   } catch (const std::bad_alloc&) {
     status = RegionStatus_outOfMemory(kTypeWord);
   }
