@@ -24,16 +24,33 @@ struct Span {
 };
 
 // A set of ids in one flat open-addressing array: a wide expansion meets every id once, and a
-// node allocated per id cost more than the rest of the expansion.
+// node allocated per id cost more than the rest of the expansion. A set made for many ids (no
+// fewer than a sixty-fourth of the dictionary's) is a bitmap over the ids instead, which takes
+// no more memory and no hashing.
 struct IdSet {
   std::vector<uint64_t> m_slots;  // id + 1 (dictionary ids never reach UINT64_MAX), 0 when empty
+  std::vector<uint64_t> m_bits;   // the bitmap, when m_dense
+  bool m_dense = false;
   size_t m_count = 0;
 
   bool empty() const { return m_count == 0; }
   void reserve(size_t n) {
-    if (2 * n > m_slots.size()) rehash(2 * n);
+    if (m_count == 0 && !m_dense && n >= 64) {
+      const uint64_t words = RegionNameDictionary_count() / 64 + 1;
+      if (words <= 2 * uint64_t(n)) {
+        m_dense = true;
+        m_slots = std::vector<uint64_t>();
+        m_bits.assign(size_t(words), 0);
+        return;
+      }
+    }
+    if (!m_dense && 2 * n > m_slots.size()) rehash(2 * n);
   }
   size_t count(uint64_t id) const {
+    if (m_dense) {
+      const uint64_t word = id >> 6;
+      return word < m_bits.size() && (m_bits[size_t(word)] >> (id & 63) & 1) ? 1 : 0;
+    }
     if (m_slots.empty()) return 0;
     const size_t mask = m_slots.size() - 1;
     for (size_t i = (id * UINT64_C(0x9E3779B97F4A7C15)) >> 20 & mask;; i = (i + 1) & mask) {
@@ -43,6 +60,23 @@ struct IdSet {
   }
   // True when the id was not there yet.
   bool insert(uint64_t id) {
+    if (m_dense) {
+      const uint64_t word = id >> 6;
+      if (word >= m_bits.size()) {
+        // An id past the dictionary as it was: a bitmap only slightly short grows, else the
+        // set goes back to hashing.
+        if (word > 2 * uint64_t(m_bits.size()) + 1024) {
+          toHashed();
+          return insert(id);
+        }
+        m_bits.resize(size_t(word) + 1, 0);
+      }
+      const uint64_t bit = UINT64_C(1) << (id & 63);
+      if (m_bits[size_t(word)] & bit) return false;
+      m_bits[size_t(word)] |= bit;
+      ++m_count;
+      return true;
+    }
     if (2 * (m_count + 1) > m_slots.size()) rehash(2 * (m_count + 1));
     const size_t mask = m_slots.size() - 1;
     for (size_t i = (id * UINT64_C(0x9E3779B97F4A7C15)) >> 20 & mask;; i = (i + 1) & mask) {
@@ -62,6 +96,15 @@ struct IdSet {
     m_count = 0;
     for (uint64_t v : old)
       if (v != 0) insert(v - 1);
+  }
+  void toHashed() {
+    std::vector<uint64_t> bits;
+    bits.swap(m_bits);
+    m_dense = false;
+    m_count = 0;
+    for (size_t w = 0; w < bits.size(); ++w) {
+      for (uint64_t word = bits[w]; word; word &= word - 1) insert(uint64_t(w) * 64 + uint64_t(__builtin_ctzll(word)));
+    }
   }
 };
 
@@ -110,10 +153,15 @@ bool isStraight(const RegionDefinition* d) {
 
 RegionStatus* setOf(Context& c, uint64_t id, Span* span);
 
+const uint64_t kAhead = 12;
+
 // Expands the components of list into out, depth first in list order, as nested Unions do.
 // done holds the composites whose whole set out already has: meeting one again adds nothing.
 RegionStatus* expandStraight(Context& c, const StringList* list, OrderedSet& out, IdSet& done) {
-  if (list && out.m_seen.empty()) out.m_seen.reserve(size_t(list->m_count));
+  if (list && out.m_seen.empty()) {
+    out.m_seen.reserve(size_t(list->m_count));
+    out.m_items.reserve(size_t(list->m_count));
+  }
   struct Frame {
     const StringList* m_list;
     uint64_t m_position;
@@ -132,6 +180,10 @@ RegionStatus* expandStraight(Context& c, const StringList* list, OrderedSet& out
       stack.pop_back();
       continue;
     }
+    // Records of the ids a little further on are fetched meanwhile: a wide list meets mostly
+    // primitives, whose records are all it needs to look at.
+    if (c.m_atlas && f.m_position + kAhead < f.m_list->m_count)
+      RegionHashTable_prefetchId(c.m_atlas->m_names, f.m_list->m_items[f.m_position + kAhead]);
     uint64_t id = f.m_list->m_items[f.m_position++];
     if (done.count(id)) continue;
     RegionDefinition* d = definitionOf(c, id);

@@ -48,7 +48,7 @@ uint64_t distanceOf(const RegionHashIndexSlot& slot, uint64_t at, uint64_t mask)
 // at their first slots) then never make a search or a removal walk a whole run.
 void placeInIndex(RegionHashIndexSlot* slots, uint64_t size, uint64_t key, RegionHashNode* node) {
   const uint64_t mask = size - 1;
-  RegionHashIndexSlot moving{key, node};
+  RegionHashIndexSlot moving{key, node, node->m_entry};
   uint64_t i = firstSlot(key, mask);
   for (uint64_t distance = 0;; i = (i + 1) & mask, ++distance) {
     if (!slots[i].m_node) {
@@ -99,13 +99,13 @@ RegionHashNode* indexFind(const RegionHashTable* table, const void* key) {
   }
 }
 
-// The same for an id table, without calls through the function pointers.
-inline RegionHashNode* indexFindId(const RegionHashTable* table, uint64_t id) {
+// The same for an id table, without calls through the function pointers: the slot of the id.
+inline const RegionHashIndexSlot* indexFindId(const RegionHashTable* table, uint64_t id) {
   const uint64_t mask = table->m_indexSize - 1;
   const RegionHashIndexSlot* slots = table->m_index;
   for (uint64_t i = id & mask, distance = 0;; i = (i + 1) & mask, ++distance) {
     const RegionHashIndexSlot& slot = slots[i];
-    if (slot.m_key == id && slot.m_node) return slot.m_node;
+    if (slot.m_key == id && slot.m_node) return &slot;
     if (!slot.m_node || ((i - (slot.m_key & mask)) & mask) < distance) return nullptr;
   }
 }
@@ -308,12 +308,12 @@ void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus
     // Id tables: straight to the index.
     uint64_t id;
     memcpy(&id, key, sizeof(id));
-    RegionHashNode* n = indexFindId(table, id);
-    if (n) {
+    const RegionHashIndexSlot* slot = indexFindId(table, id);
+    if (slot) {
       if (status) RegionStatus_set(status, 0, 0, nullptr);
       table->m_lastBucket = kUnknownBucket;
-      table->m_lastNode = n;
-      return n->m_entry;
+      table->m_lastNode = slot->m_node;
+      return slot->m_entry;
     }
     report(status, RS_NOT_FOUND, "No match");
     return nullptr;
@@ -346,6 +346,12 @@ void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus
   }
   report(status, RS_NOT_FOUND, "No match");
   return nullptr;
+}
+
+void RegionHashTable_prefetchId(const RegionHashTable* table, uint64_t id) {
+  if (!table || !table->m_index || table->m_key != RegionHashTable_idKey || !table->m_exactKeys) return;
+  const RegionHashIndexSlot* slot = indexFindId(table, id);
+  if (slot) __builtin_prefetch(slot->m_entry);
 }
 
 RegionStatus* RegionHashTable_remove(RegionHashTable* table, const void* key) {

@@ -31,6 +31,7 @@ typedef uint64_t (*RegionKeyFunction)(const void* entry);
 struct RegionHashIndexSlot {
   uint64_t m_key;
   RegionHashNode* m_node;  // NULL for an empty slot
+  void* m_entry;           // the node's entry, so that a search need not read the node
 };
 
 struct RegionHashTable {
@@ -69,6 +70,10 @@ void* RegionHashTable_collect(RegionHashTable* table, size_t elementSize, uint64
 // Lists the entries taken as name records.
 void RegionHashTable_print(const RegionHashTable* table, FILE* stream);
 void RegionHashTable_printStatistics(const RegionHashTable* table, FILE* stream);
+
+// A hint that the entry of this id will be searched soon: its index slot is read and the entry
+// fetched into the cache. Does nothing for tables without an id index.
+void RegionHashTable_prefetchId(const RegionHashTable* table, uint64_t id);
 
 // Gives the table a look-up index keyed by `key` (exact: equal keys are equal entries), or none
 // for NULL. Id tables (RegionHashTable_hashId with RegionHashTable_compareIds) get one by

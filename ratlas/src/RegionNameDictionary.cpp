@@ -218,6 +218,8 @@ RegionStatus* RegionNameDictionary_name(uint64_t id, const char** name) {
   return RegionStatus_success();
 }
 
+uint64_t RegionNameDictionary_count() { return s_dictionary ? s_dictionary->m_count : 0; }
+
 void RegionNameDictionary_destroy() {
   RegionNameDictionary* d = s_dictionary;
   if (!d) return;

@@ -30,6 +30,8 @@ RegionStatus* RegionNameDictionary_add(const char* name, uint64_t* id);
 RegionStatus* RegionNameDictionary_lookup(const char* name, uint64_t* id);
 // The dictionary's own text of an id (not to be freed); 800000 for an id never handed out.
 RegionStatus* RegionNameDictionary_name(uint64_t id, const char** name);
+// How many names have been entered (the highest id handed out).
+uint64_t RegionNameDictionary_count();
 // Forgets every name; the next use starts a new dictionary. The library never calls it.
 void RegionNameDictionary_destroy();
 // The dictionary, or NULL before the first name (for tests and listings); its table is brought
