@@ -317,8 +317,13 @@ RegionStatus* emptyMap(RegionMap* map, std::vector<RegionDefinition*>* definitio
   *explicitIds = explicitIdsOf(map);
   // Out in descending order of id and back in ascending order: the references of a name many
   // definitions use are then taken from and added at their end.
-  std::sort(definitions->begin(), definitions->end(),
-            [](const RegionDefinition* a, const RegionDefinition* b) { return RegionDefinition_id(a) > RegionDefinition_id(b); });
+  // (The ids are read once: a definition's id lies two pointers away.)
+  std::vector<std::pair<uint64_t, RegionDefinition*>> byId(definitions->size());
+  for (size_t i = 0; i < byId.size(); ++i) byId[i] = {RegionDefinition_id((*definitions)[i]), (*definitions)[i]};
+  std::sort(byId.begin(), byId.end(), [](const std::pair<uint64_t, RegionDefinition*>& a, const std::pair<uint64_t, RegionDefinition*>& b) {
+    return a.first > b.first;
+  });
+  for (size_t i = 0; i < byId.size(); ++i) (*definitions)[i] = byId[i].second;
   for (RegionDefinition* d : *definitions) {
     RegionStatus* status = RegionMap_detachDefinition(map, d);
     if (RegionStatus_isError(status)) return status;
