@@ -303,6 +303,93 @@ RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry) {
   return RegionStatus_success();
 }
 
+RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* entries, uint64_t count) {
+  if (!table) return invalidTable(RS_INTERNAL, "Invalid Hash Table");
+  const bool ids = table->m_hash == RegionHashTable_hashId && table->m_compare == RegionHashTable_compareIds;
+  RegionHashIndexSlot* index = table->m_index;
+  const uint64_t indexSize = table->m_indexSize;
+  // Without an index while the chains fill: one is made for the whole table afterwards.
+  table->m_index = nullptr;
+  table->m_indexSize = 0;
+  RegionStatus* status = RegionStatus_success();
+  uint64_t done = 0;
+  for (; done < count; ++done) {
+    void* entry = entries[done];
+    if (!entry) {
+      status = invalidTable(RS_INVALID_NAME, "Invalid Entry.");
+      break;
+    }
+    const uint64_t b = bucketOf(table, entry);
+    RegionHashNode* after = nullptr;
+    int c = 1;
+    for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
+      if (ids) {
+        uint64_t x, y;
+        memcpy(&x, entry, sizeof(x));
+        memcpy(&y, n->m_entry, sizeof(y));
+        c = x < y ? -1 : (x > y ? 1 : 0);
+      } else {
+        c = table->m_compare(entry, n->m_entry);
+      }
+      if (c <= 0) break;
+      after = n;
+    }
+    if (c == 0) {
+      status = RegionStatus_fail(RS_INTERNAL, "Found duplicate");
+      break;
+    }
+    RegionHashNode* node = newNode(table);
+    if (!node) {
+      status = RegionStatus_outOfMemory("hash element");
+      break;
+    }
+    node->m_entry = entry;
+    node->m_previous = after;
+    node->m_next = after ? after->m_next : table->m_buckets[b];
+    if (after) after->m_next = node;
+    else table->m_buckets[b] = node;
+    if (node->m_next) node->m_next->m_previous = node;
+    table->m_count += 1;
+  }
+  table->m_lastNode = nullptr;
+  if (RegionStatus_isError(status)) {
+    // Out again, newest first, so that every chain is as it was.
+    while (done > 0) {
+      void* entry = entries[--done];
+      const uint64_t b = bucketOf(table, entry);
+      RegionHashNode* n = table->m_buckets[b];
+      while (n->m_entry != entry) n = n->m_next;
+      if (n->m_previous) n->m_previous->m_next = n->m_next;
+      else table->m_buckets[b] = n->m_next;
+      if (n->m_next) n->m_next->m_previous = n->m_previous;
+      freeNode(table, n);
+      table->m_count -= 1;
+    }
+    table->m_index = index;
+    table->m_indexSize = indexSize;
+    return status;
+  }
+  free(index);
+  if (table->m_key && table->m_count > 0) buildIndex(table, table->m_count);
+  return status;
+}
+
+void RegionHashTable_clear(RegionHashTable* table) {
+  if (!table) return;
+  for (uint64_t b = 0; table->m_count > 0 && b < table->m_size; ++b) {
+    for (RegionHashNode* n = table->m_buckets[b]; n;) {
+      RegionHashNode* next = n->m_next;
+      freeNode(table, n);
+      table->m_count -= 1;
+      n = next;
+    }
+    table->m_buckets[b] = nullptr;
+  }
+  table->m_lastNode = nullptr;
+  // Built again as the table fills.
+  dropIndex(table);
+}
+
 void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus** status) {
   if (table && key && table->m_index && table->m_key == RegionHashTable_idKey && table->m_exactKeys) {
     // Id tables: straight to the index.

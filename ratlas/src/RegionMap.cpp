@@ -356,7 +356,117 @@ RegionStatus* refill(RegionMap* map, const std::vector<RegionDefinition*>& defin
   return failure;
 }
 
+// ---------------------------------------------------------------------------------------------
+// A map entering an atlas that holds no other map, or leaving one it is the only map of. The
+// general way takes every definition out and puts it back (checks and all); with no other map
+// to share names with, that leaves every table holding what it held, so the one pass below
+// only enters the map's records in the atlas's table (or empties that table), makes the
+// reference lists what being made anew in ascending order of definition makes them, and tells
+// the atlas's name hook what the general way tells it, in the same order.
+
+int s_onePassJoins = 1;
+
+bool onlyMapOf(const RegionAtlas* atlas, const RegionMap* map) {
+  for (const RegionMap* m : {atlas->m_zyrMap, atlas->m_primaryMap, atlas->m_secondaryMap}) {
+    if (m && m != map) return false;
+  }
+  return true;
+}
+
+// The records of both tables, each once (those of the definitions first, `defined` of them).
+// False when the tables disagree about a name (the general way then deals with it).
+bool heldRecords(RegionMap* map, std::vector<RegionNameRecord*>* held, size_t* defined) {
+  *held = recordsOf(map->m_definitions);
+  *defined = held->size();
+  for (RegionNameRecord* r : recordsOf(map->m_names)) {
+    // A record the map defines has its definition; the others need no search.
+    RegionNameRecord* definedRecord = r->m_definition ? tableRecord(map->m_definitions, r->m_id) : nullptr;
+    if (definedRecord && definedRecord != r) return false;
+    if (!definedRecord) held->push_back(r);
+  }
+  return true;
+}
+
+// Each held record as being made anew leaves it: its reference list in ascending order, and for
+// the first `defined` ones (the map's definitions) the component lists in order. Records a few
+// places on are fetched meanwhile.
+void renew(const std::vector<RegionNameRecord*>& held, size_t defined) {
+  const size_t kAhead = 8;
+  for (size_t i = 0; i < held.size(); ++i) {
+    if (i + kAhead < held.size()) __builtin_prefetch(held[i + kAhead]);
+    if (i + kAhead / 2 < held.size()) {
+      const RegionNameRecord* next = held[i + kAhead / 2];
+      if (next->m_references) __builtin_prefetch(next->m_references);
+      if (i + kAhead / 2 < defined && next->m_definition) __builtin_prefetch(next->m_definition);
+    }
+    RegionNameRecord* r = held[i];
+    if (StringList* list = r->m_references) {
+      if (!std::is_sorted(list->m_items, list->m_items + list->m_count)) std::sort(list->m_items, list->m_items + list->m_count);
+      list->m_flags = STRING_LIST_SORTED;
+      list->m_cursor = 0;
+    }
+    if (i < defined && r->m_definition) {
+      RegionDefinition* d = r->m_definition;
+      if (d->m_listA) StringList_sort(d->m_listA);
+      if (d->m_listB) StringList_sort(d->m_listB);
+    }
+  }
+}
+
+// The hook hears of each definition as it goes out (descending ids) or comes in (ascending).
+void notifyAll(RegionMap* map, int operation) {
+  RegionAtlas* atlas = map->m_atlas;
+  if (!atlas || !atlas->m_nameManager || !atlas->m_nameManagerFunction || map->m_type == REGION_MAP_ZYR) return;
+  std::vector<std::pair<uint64_t, RegionDefinition*>> byId;
+  for (RegionDefinition* d : definitionsOf(map)) byId.push_back({RegionDefinition_id(d), d});
+  std::sort(byId.begin(), byId.end());
+  if (operation == 0) std::reverse(byId.begin(), byId.end());
+  for (const auto& entry : byId) RegionDefinition_notifyAtlas(entry.second, map, operation, nameOfId(entry.first));
+}
+
+// *done false when the general way must be taken.
+RegionStatus* enterAlone(RegionMap* map, RegionAtlas* atlas, uint32_t type, bool* done) {
+  *done = false;
+  if (!s_onePassJoins || !onlyMapOf(atlas, map) || atlas->m_names->m_count != 0) return RegionStatus_success();
+  std::vector<RegionNameRecord*> held;
+  size_t defined = 0;
+  if (!heldRecords(map, &held, &defined)) return RegionStatus_success();
+  RegionStatus* status = RegionHashTable_insertAll(atlas->m_names, reinterpret_cast<void* const*>(held.data()), held.size());
+  // Names the tables disagree about (a record in both that is not one): the general way.
+  if (RegionStatus_getCode(status) == RS_INTERNAL) return RegionStatus_success();
+  *done = true;
+  if (RegionStatus_isError(status)) return status;
+  map->m_atlas = atlas;
+  map->m_type = type;
+  renew(held, defined);
+  notifyAll(map, 1);
+  RegionAtlas_clearCache(atlas);
+  return RegionStatus_success();
+}
+
+RegionStatus* exitAlone(RegionMap* map, bool* done) {
+  *done = false;
+  RegionAtlas* atlas = map->m_atlas;
+  if (!s_onePassJoins || !onlyMapOf(atlas, map)) return RegionStatus_success();
+  std::vector<RegionNameRecord*> held;
+  size_t defined = 0;
+  if (!heldRecords(map, &held, &defined) || atlas->m_names->m_count != held.size()) return RegionStatus_success();
+  *done = true;
+  notifyAll(map, 0);
+  RegionHashTable_clear(atlas->m_names);
+  if (atlas->m_zyrMap == map) atlas->m_zyrMap = nullptr;
+  if (atlas->m_primaryMap == map) atlas->m_primaryMap = nullptr;
+  if (atlas->m_secondaryMap == map) atlas->m_secondaryMap = nullptr;
+  map->m_atlas = nullptr;
+  map->m_type = 0;
+  renew(held, defined);
+  RegionAtlas_clearCache(atlas);
+  return RegionStatus_success();
+}
+
 } // namespace
+
+void RegionMap_setOnePassJoins(int on) { s_onePassJoins = on ? 1 : 0; }
 
 RegionNameRecord* RegionMap_definedRecord(const RegionMap* map, uint64_t id) {
   return map ? tableRecord(map->m_definitions, id) : nullptr;
@@ -902,6 +1012,9 @@ RegionStatus* RegionMap_enterAtlas(RegionMap* map, RegionAtlas* atlas, uint32_t 
   std::vector<uint64_t> explicitIds;
   RegionStatus* status = RegionStatus_success();
   try {
+    bool done = false;
+    status = enterAlone(map, atlas, type, &done);
+    if (done) return status;
     status = emptyMap(map, &definitions, &explicitIds);
     if (RegionStatus_isError(status)) {
       refill(map, definitions, explicitIds);
@@ -943,6 +1056,9 @@ RegionStatus* RegionMap_exitAtlas(RegionMap* map) {
   std::vector<uint64_t> explicitIds;
   RegionStatus* status = RegionStatus_success();
   try {
+    bool done = false;
+    status = exitAlone(map, &done);
+    if (done) return status;
     std::vector<uint64_t> held;
     for (RegionNameRecord* r : recordsOf(map->m_definitions)) held.push_back(r->m_id);
     for (RegionNameRecord* r : recordsOf(map->m_names)) held.push_back(r->m_id);
