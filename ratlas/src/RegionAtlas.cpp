@@ -146,6 +146,8 @@ bool definedIn(const RegionMap* map, uint64_t id) { return map && RegionMap_defi
 
 // Step 4 of adding a map: its composites against the names the atlas knows.
 RegionStatus* checkComposites(RegionAtlas* atlas, RegionMap* map, uint32_t type) {
+  // An atlas that knows no name has nothing to check against.
+  if (atlas->m_names->m_count == 0) return RegionStatus_success();
   for (RegionNameRecord* r : recordsOf(map->m_definitions)) {
     RegionNameRecord* known = RegionAtlas_record(atlas, r->m_id);
     if (!known) continue;
@@ -173,10 +175,11 @@ RegionStatus* checkComposites(RegionAtlas* atlas, RegionMap* map, uint32_t type)
 // Step 5: its primitives against the maps above it.
 RegionStatus* checkPrimitives(RegionAtlas* atlas, RegionMap* map, uint32_t type) {
   if (type == REGION_MAP_SECONDARY) return RegionStatus_success();
+  if (!atlas->m_secondaryMap && (type != REGION_MAP_ZYR || !atlas->m_primaryMap)) return RegionStatus_success();
+  // (Whether the map defines the name itself is asked last: mostly no map stands above.)
   for (RegionNameRecord* r : recordsOf(map->m_names)) {
-    if (RegionMap_definedRecord(map, r->m_id)) continue;
     bool above = definedIn(atlas->m_secondaryMap, r->m_id) || (type == REGION_MAP_ZYR && definedIn(atlas->m_primaryMap, r->m_id));
-    if (above)
+    if (above && !RegionMap_definedRecord(map, r->m_id))
       return RegionStatus_failf(s_message, sizeof(s_message), RS_DEFINED_HIGHER, "Primitive (%s) in %s is alreaady defined in a higher %s",
                                 nameOfId(r->m_id), kMapWord, kMapWord);
   }

@@ -6,6 +6,8 @@
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #if defined(__has_include)
 #if __has_include(<sanitizer/asan_interface.h>)
@@ -179,6 +181,7 @@ RegionHashNode* newNode(RegionHashTable* table) {
 // A free node keeps only its link readable (under the address sanitizer), so that a use of a
 // removed entry's node is still caught.
 void freeNode(RegionHashTable* table, RegionHashNode* node) {
+  ASAN_UNPOISON_MEMORY_REGION(node, sizeof(RegionHashNode));
   node->m_entry = nullptr;
   node->m_previous = nullptr;
   node->m_next = table->m_freeNodes;
@@ -303,38 +306,59 @@ RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry) {
   return RegionStatus_success();
 }
 
-RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* entries, uint64_t count) {
+RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* entries, uint64_t count, uint64_t* added) {
+  if (added) *added = 0;
   if (!table) return invalidTable(RS_INTERNAL, "Invalid Hash Table");
   const bool ids = table->m_hash == RegionHashTable_hashId && table->m_compare == RegionHashTable_compareIds;
-  RegionHashIndexSlot* index = table->m_index;
-  const uint64_t indexSize = table->m_indexSize;
-  // Without an index while the chains fill: one is made for the whole table afterwards.
-  table->m_index = nullptr;
-  table->m_indexSize = 0;
+  // The index is made for the whole table at once and filled as the chains are.
+  if (table->m_key && count > 0 && (!table->m_index || 2 * (table->m_count + count) + 2 > table->m_indexSize))
+    buildIndex(table, table->m_count + count);
+  // Entries a few places on are fetched meanwhile, and for ids their buckets too.
+  const uint64_t kAhead = 16;
+  for (uint64_t i = 0; i < kAhead && i < count; ++i) __builtin_prefetch(entries[i]);
   RegionStatus* status = RegionStatus_success();
+  std::vector<uint64_t> passed;  // entries held already
   uint64_t done = 0;
   for (; done < count; ++done) {
+    if (done + kAhead < count && entries[done + kAhead]) __builtin_prefetch(entries[done + kAhead]);
+    if (ids && done + kAhead / 2 < count && entries[done + kAhead / 2]) {
+      uint64_t soon;
+      memcpy(&soon, entries[done + kAhead / 2], sizeof(soon));
+      __builtin_prefetch(&table->m_buckets[soon % table->m_size]);
+    }
     void* entry = entries[done];
     if (!entry) {
       status = invalidTable(RS_INVALID_NAME, "Invalid Entry.");
       break;
     }
-    const uint64_t b = bucketOf(table, entry);
+    uint64_t key = 0;
+    if (ids) memcpy(&key, entry, sizeof(key));
+    const uint64_t b = ids ? key % table->m_size : bucketOf(table, entry);
     RegionHashNode* after = nullptr;
-    int c = 1;
+    RegionHashNode* equal = nullptr;
     for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
+      int c;
       if (ids) {
-        uint64_t x, y;
-        memcpy(&x, entry, sizeof(x));
+        uint64_t y;
         memcpy(&y, n->m_entry, sizeof(y));
-        c = x < y ? -1 : (x > y ? 1 : 0);
+        c = key < y ? -1 : (key > y ? 1 : 0);
       } else {
         c = table->m_compare(entry, n->m_entry);
       }
+      if (c == 0) equal = n;
       if (c <= 0) break;
       after = n;
     }
-    if (c == 0) {
+    if (equal) {
+      if (equal->m_entry == entry) {
+        try {
+          passed.push_back(done);
+        } catch (const std::bad_alloc&) {
+          status = RegionStatus_outOfMemory("hash element");
+          break;
+        }
+        continue;
+      }
       status = RegionStatus_fail(RS_INTERNAL, "Found duplicate");
       break;
     }
@@ -350,42 +374,40 @@ RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* ent
     else table->m_buckets[b] = node;
     if (node->m_next) node->m_next->m_previous = node;
     table->m_count += 1;
+    if (added) *added += 1;
+    if (table->m_index) placeInIndex(table->m_index, table->m_indexSize, ids && table->m_key == RegionHashTable_idKey ? key : table->m_key(entry), node);
   }
   table->m_lastNode = nullptr;
   if (RegionStatus_isError(status)) {
-    // Out again, newest first, so that every chain is as it was.
+    // Out again, newest first, so that every chain is as it was; entries held before stay.
     while (done > 0) {
-      void* entry = entries[--done];
+      --done;
+      if (!passed.empty() && passed.back() == done) {
+        passed.pop_back();
+        continue;
+      }
+      void* entry = entries[done];
       const uint64_t b = bucketOf(table, entry);
       RegionHashNode* n = table->m_buckets[b];
       while (n->m_entry != entry) n = n->m_next;
-      if (n->m_previous) n->m_previous->m_next = n->m_next;
-      else table->m_buckets[b] = n->m_next;
-      if (n->m_next) n->m_next->m_previous = n->m_previous;
-      freeNode(table, n);
-      table->m_count -= 1;
+      unlink(table, b, n);
     }
-    table->m_index = index;
-    table->m_indexSize = indexSize;
-    return status;
+    if (added) *added = 0;
   }
-  free(index);
-  if (table->m_key && table->m_count > 0) buildIndex(table, table->m_count);
   return status;
 }
 
 void RegionHashTable_clear(RegionHashTable* table) {
   if (!table) return;
-  for (uint64_t b = 0; table->m_count > 0 && b < table->m_size; ++b) {
-    for (RegionHashNode* n = table->m_buckets[b]; n;) {
-      RegionHashNode* next = n->m_next;
-      freeNode(table, n);
-      table->m_count -= 1;
-      n = next;
-    }
-    table->m_buckets[b] = nullptr;
-  }
+  if (table->m_count > 0) memset(table->m_buckets, 0, table->m_size * sizeof(RegionHashNode*));
+  table->m_count = 0;
   table->m_lastNode = nullptr;
+  // Every node is free now: the free list is laid anew block by block, so that the nodes of a
+  // table filled again lie in the order they are taken.
+  table->m_freeNodes = nullptr;
+  for (NodeBlock* b = static_cast<NodeBlock*>(table->m_nodeBlocks); b; b = b->m_next) {
+    for (uint64_t i = b->m_count; i > 0; --i) freeNode(table, &b->m_nodes[i - 1]);
+  }
   // Built again as the table fills.
   dropIndex(table);
 }

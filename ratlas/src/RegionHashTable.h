@@ -60,10 +60,11 @@ RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, Region
                                   RegionCompareFunction compare);
 RegionStatus* RegionHashTable_delete(RegionHashTable** table);
 RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry);
-// Inserts count entries as RegionHashTable_insert does one by one, the look-up index made once
-// at the end. An entry equal to one in the table (or to another of them) fails with RS_INTERNAL
-// "Found duplicate" and the table is left as it was.
-RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* entries, uint64_t count);
+// Inserts count entries as RegionHashTable_insert does one by one, the look-up index made for
+// all of them at once. An entry the table holds already (the very entry) is passed over; one
+// equal to another entry fails with RS_INTERNAL "Found duplicate" and the table is left as it
+// was. *added (may be NULL): the entries added.
+RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* entries, uint64_t count, uint64_t* added);
 // Takes every entry out (the entries are not touched).
 void RegionHashTable_clear(RegionHashTable* table);
 void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus** status);

@@ -359,10 +359,13 @@ RegionStatus* refill(RegionMap* map, const std::vector<RegionDefinition*>& defin
 // ---------------------------------------------------------------------------------------------
 // A map entering an atlas that holds no other map, or leaving one it is the only map of. The
 // general way takes every definition out and puts it back (checks and all); with no other map
-// to share names with, that leaves every table holding what it held, so the one pass below
-// only enters the map's records in the atlas's table (or empties that table), makes the
-// reference lists what being made anew in ascending order of definition makes them, and tells
-// the atlas's name hook what the general way tells it, in the same order.
+// to share names with, that leaves every table holding what it held and every definition its
+// component lists (kept in ascending order by every entry into a map, and every change in one
+// steps out and back in), so the one pass below only enters the map's records in the atlas's
+// table (or empties that table) and tells the atlas's name hook what the general way tells it,
+// in the same order. What it does not redo is the order inside the records' reference lists,
+// which the general way makes ascending: nothing reads them but as sets (searches sort them
+// first), so no answer of the library depends on it.
 
 int s_onePassJoins = 1;
 
@@ -373,44 +376,11 @@ bool onlyMapOf(const RegionAtlas* atlas, const RegionMap* map) {
   return true;
 }
 
-// The records of both tables, each once (those of the definitions first, `defined` of them).
-// False when the tables disagree about a name (the general way then deals with it).
-bool heldRecords(RegionMap* map, std::vector<RegionNameRecord*>* held, size_t* defined) {
-  *held = recordsOf(map->m_definitions);
-  *defined = held->size();
-  for (RegionNameRecord* r : recordsOf(map->m_names)) {
-    // A record the map defines has its definition; the others need no search.
-    RegionNameRecord* definedRecord = r->m_definition ? tableRecord(map->m_definitions, r->m_id) : nullptr;
-    if (definedRecord && definedRecord != r) return false;
-    if (!definedRecord) held->push_back(r);
-  }
-  return true;
-}
-
-// Each held record as being made anew leaves it: its reference list in ascending order, and for
-// the first `defined` ones (the map's definitions) the component lists in order. Records a few
-// places on are fetched meanwhile.
-void renew(const std::vector<RegionNameRecord*>& held, size_t defined) {
-  const size_t kAhead = 8;
-  for (size_t i = 0; i < held.size(); ++i) {
-    if (i + kAhead < held.size()) __builtin_prefetch(held[i + kAhead]);
-    if (i + kAhead / 2 < held.size()) {
-      const RegionNameRecord* next = held[i + kAhead / 2];
-      if (next->m_references) __builtin_prefetch(next->m_references);
-      if (i + kAhead / 2 < defined && next->m_definition) __builtin_prefetch(next->m_definition);
-    }
-    RegionNameRecord* r = held[i];
-    if (StringList* list = r->m_references) {
-      if (!std::is_sorted(list->m_items, list->m_items + list->m_count)) std::sort(list->m_items, list->m_items + list->m_count);
-      list->m_flags = STRING_LIST_SORTED;
-      list->m_cursor = 0;
-    }
-    if (i < defined && r->m_definition) {
-      RegionDefinition* d = r->m_definition;
-      if (d->m_listA) StringList_sort(d->m_listA);
-      if (d->m_listB) StringList_sort(d->m_listB);
-    }
-  }
+// The records of both tables; a record the map defines and uses is in both.
+std::vector<RegionNameRecord*> heldRecords(RegionMap* map) {
+  std::vector<RegionNameRecord*> held = recordsOf(map->m_definitions);
+  for (RegionNameRecord* r : recordsOf(map->m_names)) held.push_back(r);
+  return held;
 }
 
 // The hook hears of each definition as it goes out (descending ids) or comes in (ascending).
@@ -428,29 +398,25 @@ void notifyAll(RegionMap* map, int operation) {
 RegionStatus* enterAlone(RegionMap* map, RegionAtlas* atlas, uint32_t type, bool* done) {
   *done = false;
   if (!s_onePassJoins || !onlyMapOf(atlas, map) || atlas->m_names->m_count != 0) return RegionStatus_success();
-  std::vector<RegionNameRecord*> held;
-  size_t defined = 0;
-  if (!heldRecords(map, &held, &defined)) return RegionStatus_success();
-  RegionStatus* status = RegionHashTable_insertAll(atlas->m_names, reinterpret_cast<void* const*>(held.data()), held.size());
-  // Names the tables disagree about (a record in both that is not one): the general way.
+  std::vector<RegionNameRecord*> held = heldRecords(map);
+  RegionStatus* status = RegionHashTable_insertAll(atlas->m_names, reinterpret_cast<void* const*>(held.data()), held.size(), nullptr);
+  // Tables that disagree about a name (two records of one id): the general way.
   if (RegionStatus_getCode(status) == RS_INTERNAL) return RegionStatus_success();
   *done = true;
   if (RegionStatus_isError(status)) return status;
   map->m_atlas = atlas;
   map->m_type = type;
-  renew(held, defined);
   notifyAll(map, 1);
   RegionAtlas_clearCache(atlas);
   return RegionStatus_success();
 }
 
+// The atlas of a map that is its only map holds exactly the map's records (a record no map holds
+// any more leaves the atlas's table), so the general way leaves that table empty.
 RegionStatus* exitAlone(RegionMap* map, bool* done) {
   *done = false;
   RegionAtlas* atlas = map->m_atlas;
   if (!s_onePassJoins || !onlyMapOf(atlas, map)) return RegionStatus_success();
-  std::vector<RegionNameRecord*> held;
-  size_t defined = 0;
-  if (!heldRecords(map, &held, &defined) || atlas->m_names->m_count != held.size()) return RegionStatus_success();
   *done = true;
   notifyAll(map, 0);
   RegionHashTable_clear(atlas->m_names);
@@ -459,7 +425,6 @@ RegionStatus* exitAlone(RegionMap* map, bool* done) {
   if (atlas->m_secondaryMap == map) atlas->m_secondaryMap = nullptr;
   map->m_atlas = nullptr;
   map->m_type = 0;
-  renew(held, defined);
   RegionAtlas_clearCache(atlas);
   return RegionStatus_success();
 }
