@@ -204,11 +204,61 @@ void freeNodeBlocks(RegionHashTable* table) {
 
 // ---------------------------------------------------------------------------------------------
 
+// The last node of each chain: entries mostly come in ascending order (ids are handed out so),
+// and an entry after the last one needs no walk along its chain.
+RegionHashNode** tailsOf(const RegionHashTable* table) { return table->m_buckets + table->m_size; }
+
+// Where an entry goes in its chain: after the node returned (NULL: at the head); *equal when an
+// entry equal to it is there.
+RegionHashNode* placeInChain(const RegionHashTable* table, uint64_t b, const void* entry, RegionHashNode** equal) {
+  *equal = nullptr;
+  RegionHashNode* tail = tailsOf(table)[b];
+  if (!tail) return nullptr;
+  const bool ids = table->m_compare == RegionHashTable_compareIds;
+  auto compare = [&](const void* x, const void* y) {
+    if (!ids) return table->m_compare(x, y);
+    uint64_t a, c;
+    memcpy(&a, x, sizeof(a));
+    memcpy(&c, y, sizeof(c));
+    return a < c ? -1 : (a > c ? 1 : 0);
+  };
+  if (compare(entry, tail->m_entry) > 0) return tail;
+  RegionHashNode* after = nullptr;
+  for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
+    int c = compare(entry, n->m_entry);
+    if (c == 0) {
+      *equal = n;
+      return after;
+    }
+    if (c < 0) break;
+    after = n;
+  }
+  return after;
+}
+
+// Links a new node in after `after` (NULL: at the head of chain b).
+void link(RegionHashTable* table, uint64_t b, RegionHashNode* after, RegionHashNode* node) {
+  node->m_previous = after;
+  if (after) {
+    node->m_next = after->m_next;
+    after->m_next = node;
+  } else {
+    node->m_next = table->m_buckets[b];
+    table->m_buckets[b] = node;
+  }
+  if (node->m_next) node->m_next->m_previous = node;
+  else tailsOf(table)[b] = node;
+}
+
 // Removes a node; `key` is its index key when its entry field was cleared already.
 void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node, uint64_t key = 0) {
   if (table->m_index) indexRemove(table, node, node->m_entry ? table->m_key(node->m_entry) : key);
+  if (!node->m_previous || !node->m_next) {
+    if (bucket == kUnknownBucket) bucket = bucketOf(table, node->m_entry);
+    if (!node->m_previous) table->m_buckets[bucket] = node->m_next;
+    if (!node->m_next) tailsOf(table)[bucket] = node->m_previous;
+  }
   if (node->m_previous) node->m_previous->m_next = node->m_next;
-  else table->m_buckets[bucket == kUnknownBucket ? bucketOf(table, node->m_entry) : bucket] = node->m_next;
   if (node->m_next) node->m_next->m_previous = node->m_previous;
   if (table->m_lastNode == node) table->m_lastNode = nullptr;
   freeNode(table, node);
@@ -236,7 +286,7 @@ RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, Region
   if (!hash || !compare) return RegionStatus_fail(RS_BAD_CALL, "Function is missing");
   RegionHashTable* t = static_cast<RegionHashTable*>(RegionMemory_alloc(sizeof(RegionHashTable)));
   if (!t) return RegionStatus_outOfMemory("hash table");
-  t->m_buckets = static_cast<RegionHashNode**>(RegionMemory_allocZeroed(size, sizeof(RegionHashNode*)));
+  t->m_buckets = size <= UINT64_MAX / 2 ? static_cast<RegionHashNode**>(RegionMemory_allocZeroed(2 * size, sizeof(RegionHashNode*))) : nullptr;
   if (!t->m_buckets) {
     RegionMemory_free(t);
     return RegionStatus_outOfMemory("hash table");
@@ -278,28 +328,16 @@ RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry) {
   if (!table) return invalidTable(RS_INTERNAL, "Invalid Hash Table");
   if (!entry) return invalidTable(RS_INVALID_NAME, "Invalid Entry.");
   uint64_t b = bucketOf(table, entry);
-  RegionHashNode* after = nullptr;
-  for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
-    int c = table->m_compare(entry, n->m_entry);
-    if (c == 0) {
-      fputs("Found duplicate\n", stdout);
-      return RegionStatus_success();
-    }
-    if (c < 0) break;
-    after = n;
+  RegionHashNode* equal = nullptr;
+  RegionHashNode* after = placeInChain(table, b, entry, &equal);
+  if (equal) {
+    fputs("Found duplicate\n", stdout);
+    return RegionStatus_success();
   }
   RegionHashNode* node = newNode(table);
   if (!node) return RegionStatus_outOfMemory("hash element");
   node->m_entry = entry;
-  node->m_previous = after;
-  if (after) {
-    node->m_next = after->m_next;
-    after->m_next = node;
-  } else {
-    node->m_next = table->m_buckets[b];
-    table->m_buckets[b] = node;
-  }
-  if (node->m_next) node->m_next->m_previous = node;
+  link(table, b, after, node);
   table->m_count += 1;
   table->m_lastNode = nullptr;
   indexAdd(table, node);
@@ -334,21 +372,8 @@ RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* ent
     uint64_t key = 0;
     if (ids) memcpy(&key, entry, sizeof(key));
     const uint64_t b = ids ? key % table->m_size : bucketOf(table, entry);
-    RegionHashNode* after = nullptr;
     RegionHashNode* equal = nullptr;
-    for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
-      int c;
-      if (ids) {
-        uint64_t y;
-        memcpy(&y, n->m_entry, sizeof(y));
-        c = key < y ? -1 : (key > y ? 1 : 0);
-      } else {
-        c = table->m_compare(entry, n->m_entry);
-      }
-      if (c == 0) equal = n;
-      if (c <= 0) break;
-      after = n;
-    }
+    RegionHashNode* after = placeInChain(table, b, entry, &equal);
     if (equal) {
       if (equal->m_entry == entry) {
         try {
@@ -368,11 +393,7 @@ RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* ent
       break;
     }
     node->m_entry = entry;
-    node->m_previous = after;
-    node->m_next = after ? after->m_next : table->m_buckets[b];
-    if (after) after->m_next = node;
-    else table->m_buckets[b] = node;
-    if (node->m_next) node->m_next->m_previous = node;
+    link(table, b, after, node);
     table->m_count += 1;
     if (added) *added += 1;
     if (table->m_index) placeInIndex(table->m_index, table->m_indexSize, ids && table->m_key == RegionHashTable_idKey ? key : table->m_key(entry), node);
@@ -399,7 +420,7 @@ RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* ent
 
 void RegionHashTable_clear(RegionHashTable* table) {
   if (!table) return;
-  if (table->m_count > 0) memset(table->m_buckets, 0, table->m_size * sizeof(RegionHashNode*));
+  if (table->m_count > 0) memset(table->m_buckets, 0, 2 * table->m_size * sizeof(RegionHashNode*));
   table->m_count = 0;
   table->m_lastNode = nullptr;
   // Every node is free now: the free list is laid anew block by block, so that the nodes of a

@@ -35,7 +35,7 @@ struct RegionHashIndexSlot {
 };
 
 struct RegionHashTable {
-  RegionHashNode** m_buckets;
+  RegionHashNode** m_buckets;  // m_size chain heads, then m_size chain tails (one block)
   uint64_t m_count;
   uint64_t m_size;
   uint64_t m_lastBucket;
