@@ -60,6 +60,17 @@ struct IdSet {
   }
   // True when the id was not there yet.
   bool insert(uint64_t id) {
+    if (m_dense && (id >> 6) < m_bits.size()) {
+      uint64_t& word = m_bits[size_t(id >> 6)];
+      const uint64_t bit = UINT64_C(1) << (id & 63);
+      if (word & bit) return false;
+      word |= bit;
+      ++m_count;
+      return true;
+    }
+    return insertElsewhere(id);
+  }
+  __attribute__((noinline)) bool insertElsewhere(uint64_t id) {
     if (m_dense) {
       const uint64_t word = id >> 6;
       if (word >= m_bits.size()) {
@@ -135,6 +146,8 @@ RegionStatus* cycleFailure() { return RegionStatus_fail(RS_INTERNAL, "Region def
 RegionStatus* aliasFailure() { return RegionStatus_fail(RS_INTERNAL, "Invalid alias located"); }
 
 RegionDefinition* definitionOf(const Context& c, uint64_t id) {
+  // A name no map of the atlas has defined is a primitive there: no record to look at.
+  if (c.m_atlas && !RegionAtlas_mayDefine(c.m_atlas, id)) return nullptr;
   RegionNameRecord* record = c.m_atlas ? RegionAtlas_record(c.m_atlas, id) : RegionMap_definedRecord(c.m_map, id);
   RegionDefinition* definition = record ? record->m_definition : nullptr;
   if (!definition || !definition->m_map) return nullptr;
@@ -180,10 +193,28 @@ RegionStatus* expandStraight(Context& c, const StringList* list, OrderedSet& out
       stack.pop_back();
       continue;
     }
-    // Records of the ids a little further on are fetched meanwhile: a wide list meets mostly
-    // primitives, whose records are all it needs to look at.
-    if (c.m_atlas && f.m_position + kAhead < f.m_list->m_count)
-      RegionHashTable_prefetchId(c.m_atlas->m_names, f.m_list->m_items[f.m_position + kAhead]);
+    if (c.m_atlas) {
+      // A run of names no map of the atlas defines: primitives (never among the composites
+      // done), added straight away.
+      const uint64_t* items = f.m_list->m_items;
+      const uint64_t count = f.m_list->m_count;
+      uint64_t at = f.m_position;
+      if (!c.m_atlas->m_definedLost) {
+        // (The atlas does not change during an expansion.)
+        const uint64_t* defined = c.m_atlas->m_defined;
+        const uint64_t words = c.m_atlas->m_definedWords;
+        for (; at < count; ++at) {
+          const uint64_t id = items[at];
+          if ((id >> 6) < words && (defined[id >> 6] >> (id & 63) & 1)) break;
+          out.add(id);
+        }
+      }
+      f.m_position = at;
+      if (at == count) continue;
+      // Records of the names a little further on are fetched meanwhile.
+      if (at + kAhead < count && RegionAtlas_mayDefine(c.m_atlas, items[at + kAhead]))
+        RegionHashTable_prefetchId(c.m_atlas->m_names, items[at + kAhead]);
+    }
     uint64_t id = f.m_list->m_items[f.m_position++];
     if (done.count(id)) continue;
     RegionDefinition* d = definitionOf(c, id);
@@ -367,6 +398,42 @@ RegionStatus* appendInOrder(StringList* list, const std::vector<uint64_t>& ids) 
   return RegionStatus_success();
 }
 
+// A list of names no map of the atlas defines, in ascending order (so each once), expands to
+// itself: into an empty result it is copied as it is checked, in one pass without branches on
+// the ids. False (the result still empty, if larger) when the list is not such a list.
+bool copyPlainPrimitives(const Context& c, const StringList* list, StringList* result, RegionStatus** status) {
+  *status = RegionStatus_success();
+  if (!c.m_atlas || c.m_atlas->m_definedLost || !list || result->m_count != 0) return false;
+  const uint64_t count = list->m_count;
+  if (count == 0) return true;
+  if (count > result->m_capacity) {
+    void* items = RegionMemory_reallocArray(result->m_items, count, sizeof(uint64_t));
+    if (!items) {
+      *status = RegionStatus_outOfMemory("Primitives");
+      return true;
+    }
+    result->m_items = static_cast<uint64_t*>(items);
+    result->m_capacity = count;
+  }
+  const uint64_t* defined = c.m_atlas->m_defined;
+  const uint64_t words = c.m_atlas->m_definedWords;
+  const uint64_t* from = list->m_items;
+  uint64_t* to = result->m_items;
+  uint64_t hits = 0, descents = 0, previous = 0;
+  for (uint64_t i = 0; i < count; ++i) {
+    const uint64_t id = from[i];
+    to[i] = id;
+    const uint64_t word = (id >> 6) < words ? defined[id >> 6] : 0;
+    hits |= word >> (id & 63);
+    descents |= (i > 0) & (id <= previous);
+    previous = id;
+  }
+  if ((hits & 1) != 0 || descents != 0) return false;
+  result->m_count = count;
+  result->m_flags |= STRING_LIST_SORTED;
+  return true;
+}
+
 // The primitives of a definition, into result.
 RegionStatus* expandDefinition(Context& c, const RegionDefinition* d, StringList* result) {
   RegionStatus* status = RegionStatus_success();
@@ -378,6 +445,9 @@ RegionStatus* expandDefinition(Context& c, const RegionDefinition* d, StringList
     std::vector<uint64_t> primitives;
     if (isStraight(d)) {
       if (d->m_combination == RC_ALIAS && countOf(d->m_listA) != 1) return aliasFailure();
+      // What adding the list's ids one by one to an empty result gives, when it holds only
+      // primitives.
+      if (copyPlainPrimitives(c, d->m_listA, result, &status)) return status;
       OrderedSet out;
       IdSet done;
       if (known) c.m_active.insert(id);

@@ -399,6 +399,7 @@ RegionStatus* enterAlone(RegionMap* map, RegionAtlas* atlas, uint32_t type, bool
   *done = false;
   if (!s_onePassJoins || !onlyMapOf(atlas, map) || atlas->m_names->m_count != 0) return RegionStatus_success();
   std::vector<RegionNameRecord*> held = heldRecords(map);
+  const size_t defined = size_t(map->m_definitions->m_count);
   RegionStatus* status = RegionHashTable_insertAll(atlas->m_names, reinterpret_cast<void* const*>(held.data()), held.size(), nullptr);
   // Tables that disagree about a name (two records of one id): the general way.
   if (RegionStatus_getCode(status) == RS_INTERNAL) return RegionStatus_success();
@@ -406,6 +407,7 @@ RegionStatus* enterAlone(RegionMap* map, RegionAtlas* atlas, uint32_t type, bool
   if (RegionStatus_isError(status)) return status;
   map->m_atlas = atlas;
   map->m_type = type;
+  for (size_t i = 0; i < defined; ++i) RegionAtlas_noteDefined(atlas, held[i]->m_id);
   notifyAll(map, 1);
   RegionAtlas_clearCache(atlas);
   return RegionStatus_success();
@@ -420,6 +422,7 @@ RegionStatus* exitAlone(RegionMap* map, bool* done) {
   *done = true;
   notifyAll(map, 0);
   RegionHashTable_clear(atlas->m_names);
+  RegionAtlas_forgetDefined(atlas);
   if (atlas->m_zyrMap == map) atlas->m_zyrMap = nullptr;
   if (atlas->m_primaryMap == map) atlas->m_primaryMap = nullptr;
   if (atlas->m_secondaryMap == map) atlas->m_secondaryMap = nullptr;
@@ -805,6 +808,7 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   if (chosen != own) RegionDefinition_linkRecord(definition, chosen, 0);
   else chosen->m_definition = definition;
   definition->m_map = map;
+  if (atlas) RegionAtlas_noteDefined(atlas, id);
   // Components: every name gets its record in the map and learns that this definition uses it.
   std::vector<RegionNameRecord*> components;
   try {
