@@ -403,7 +403,7 @@ RegionStatus* appendInOrder(StringList* list, const std::vector<uint64_t>& ids) 
 // the ids. False (the result still empty, if larger) when the list is not such a list.
 bool copyPlainPrimitives(const Context& c, const StringList* list, StringList* result, RegionStatus** status) {
   *status = RegionStatus_success();
-  if (!c.m_atlas || c.m_atlas->m_definedLost || !list || result->m_count != 0) return false;
+  if (!c.m_atlas || c.m_atlas->m_definedLost || !c.m_atlas->m_defined || !list || result->m_count != 0) return false;
   const uint64_t count = list->m_count;
   if (count == 0) return true;
   if (count > result->m_capacity) {
@@ -419,16 +419,24 @@ bool copyPlainPrimitives(const Context& c, const StringList* list, StringList* r
   const uint64_t words = c.m_atlas->m_definedWords;
   const uint64_t* from = list->m_items;
   uint64_t* to = result->m_items;
+  // Ids are never 0, so the first one cannot descend from 0. Ids past the bitmap read its
+  // last word instead, and fail the check if that word has the bit: a second look decides.
+  const uint64_t last = words - 1;
   uint64_t hits = 0, descents = 0, previous = 0;
   for (uint64_t i = 0; i < count; ++i) {
     const uint64_t id = from[i];
     to[i] = id;
-    const uint64_t word = (id >> 6) < words ? defined[id >> 6] : 0;
-    hits |= word >> (id & 63);
-    descents |= (i > 0) & (id <= previous);
+    const uint64_t at = id >> 6;
+    hits |= defined[at < last ? at : last] >> (id & 63);
+    descents |= id <= previous;
     previous = id;
   }
-  if ((hits & 1) != 0 || descents != 0) return false;
+  if (descents != 0) return false;
+  if ((hits & 1) != 0) {
+    for (uint64_t i = 0; i < count; ++i) {
+      if (RegionAtlas_mayDefine(c.m_atlas, from[i])) return false;
+    }
+  }
   result->m_count = count;
   result->m_flags |= STRING_LIST_SORTED;
   return true;
