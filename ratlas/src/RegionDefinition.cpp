@@ -198,7 +198,8 @@ RegionStatus* RegionDefinition_new(RegionDefinition** definition, const char* na
       status = selfReference(name);
     if (!RegionStatus_isError(status)) status = StringList_newFromIds(&listA, idsA.data(), idsA.size());
     if (!RegionStatus_isError(status) && twoSided) status = StringList_newFromIds(&listB, idsB.data(), idsB.size());
-    if (!RegionStatus_isError(status)) status = RegionNameRecord_new(&record, name);
+    // The name is in the dictionary already: its record by id.
+    if (!RegionStatus_isError(status)) status = RegionNameRecord_newForId(&record, self);
   } catch (const std::bad_alloc&) {
     status = RegionStatus_outOfMemory(kTypeWord);
   }
