@@ -12,23 +12,15 @@ const uint64_t kFirstCapacity = 10023;
 
 RegionNameDictionary* s_dictionary = nullptr;
 
-// Each name is kept in a block of its own, its id in front of its text. The table holds the
-// texts, which never move when the slot array does, so growing the array never invalidates the
-// table and there is no rebuild that could fail half way.
-const size_t kHeader = sizeof(uint64_t);
-
-char* newEntry(const char* name, size_t length, uint64_t id) {
-  size_t n = length + 1;
-  char* block = static_cast<char*>(RegionMemory_alloc(kHeader + n));
-  if (!block) return nullptr;
-  memcpy(block, &id, kHeader);
-  memcpy(block + kHeader, name, n);
-  return block + kHeader;
+// Each name is kept in a block of its own: the texts never move when the slot array does, so
+// growing the array invalidates neither the index nor the table.
+char* newEntry(const char* name, size_t length) {
+  char* text = static_cast<char*>(RegionMemory_alloc(length + 1));
+  if (text) memcpy(text, name, length + 1);
+  return text;
 }
 
-void freeEntry(char* text) {
-  if (text) RegionMemory_free(text - kHeader);
-}
+void freeEntry(char* text) { RegionMemory_free(text); }
 
 int compareTexts(const void* a, const void* b) {
   int c = strcmp(static_cast<const char*>(a), static_cast<const char*>(b));
@@ -36,7 +28,7 @@ int compareTexts(const void* a, const void* b) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The search index: (quick hash, id) in open addressing with linear probing. A search costs one
+// The search index: (high half of a quick hash, id) in open addressing with linear probing. A search costs one
 // hash of the text, mostly one slot and one comparison of texts; the chained table of the
 // dictionary (its bucket hash is a remainder per character, and its chains are kept in order)
 // is made only when somebody looks at it.
@@ -191,7 +183,7 @@ RegionStatus* RegionNameDictionary_add(const char* name, uint64_t* id) {
     if (!growIndex(d)) return RegionStatus_outOfMemory("Dictionary Entry");
     indexFind(d, name, hash, &slot);
   }
-  char* text = newEntry(name, length, d->m_count + 1);
+  char* text = newEntry(name, length);
   if (!text) return RegionStatus_outOfMemory("Dictionary Entry");
   d->m_names[d->m_count] = text;
   d->m_count += 1;
