@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -76,13 +77,95 @@ const char* loadLines(vsnHandle* h, const char* const* lines, int n, unsigned fl
   return err;
 }
 
+// The whole of a file in one block, with room for one more byte.
+const char* readWhole(vsnHandle* h, const char* path, char** data, size_t* size) {
+  *data = nullptr;
+  *size = 0;
+  FILE* f = fopen(path, "re");
+  if (!f) return setVSNErrorH(h, "loadFileData: %s: open failed", path);
+  struct stat st;
+  size_t capacity = kReadBlock;
+  if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+      static_cast<uint64_t>(st.st_size) < SIZE_MAX - kReadBlock) {
+    capacity = static_cast<size_t>(st.st_size) + 1;
+  }
+  char* buffer = static_cast<char*>(malloc(capacity));
+  const char* err = buffer ? nullptr : "loadFileData: array allocation failed";
+  size_t used = 0;
+  while (!err) {
+    if (capacity - used < 2) {
+      // The file grew since fstat, or fstat knew no size.
+      size_t grown = capacity > SIZE_MAX / 2 ? 0 : capacity * 2;
+      char* bigger = grown ? static_cast<char*>(realloc(buffer, grown)) : nullptr;
+      if (!bigger) {
+        err = "loadFileData: malloc failed";
+        break;
+      }
+      buffer = bigger;
+      capacity = grown;
+    }
+    size_t got = fread(buffer + used, 1, capacity - used - 1, f);
+    used += got;
+    if (got == 0) {
+      if (ferror(f)) err = setVSNErrorH(h, "loadFileData: %s: fgets failed", path);
+      break;
+    }
+  }
+  fclose(f);
+  if (err) {
+    free(buffer);
+    return err;
+  }
+  *data = buffer;
+  *size = used;
+  return nullptr;
+}
+
+// The lines of a file read whole, as loadFileData makes them: split at line feeds, each ending
+// at its first zero byte, a last line without a line feed kept.
+const char* splitWhole(const char* data, size_t size, vsnLineView** views, size_t* count) {
+  size_t n = 0;
+  for (const char* p = data; (p = static_cast<const char*>(memchr(p, '\n', size - static_cast<size_t>(p - data))));
+       ++p) {
+    ++n;
+  }
+  if (size > 0 && data[size - 1] != '\n') ++n;
+  // loadFileData's string array holds at most INT32_MAX lines.
+  if (n > static_cast<size_t>(INT32_MAX)) return "loadFileData: malloc failed";
+  vsnLineView* v = static_cast<vsnLineView*>(malloc((n ? n : 1) * sizeof(vsnLineView)));
+  if (!v) return "loadFileData: array allocation failed";
+  bool zeros = memchr(data, '\0', size) != nullptr;
+  const char* p = data;
+  const char* end = data + size;
+  for (size_t i = 0; i < n; ++i) {
+    const char* lf = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
+    const char* stop = lf ? lf : end;
+    size_t length = static_cast<size_t>(stop - p);
+    if (zeros) {
+      const char* zero = static_cast<const char*>(memchr(p, '\0', length));
+      if (zero) length = static_cast<size_t>(zero - p);
+    }
+    v[i] = vsnLineView{p, length};
+    p = stop + 1;
+  }
+  *views = v;
+  *count = n;
+  return nullptr;
+}
+
+// Read whole and parsed from the block, without a string per line.
 const char* loadFile(vsnHandle* h, const char* file, unsigned flags, const unsigned char* expected,
                      unsigned char* out) {
-  vsnArray* lines = nullptr;
-  const char* err = loadFileData(h, file, &lines);
+  char* data;
+  size_t size;
+  const char* err = readWhole(h, file, &data, &size);
   if (err) return err;
-  err = parseVSNData(h, lines, flags, expected, out);
-  vsnArrayFree(lines);
+  vsnLineView* views = nullptr;
+  size_t n = 0;
+  err = splitWhole(data, size, &views, &n);
+  if (!err) err = vsnParseLineViews(h, views, n, flags, expected, out);
+  free(views);
+  free(data);
   return err;
 }
 

@@ -20,16 +20,6 @@ const int32_t kFlagStackStep = 10;
 
 bool isWhite(char c) { return vsnIsWhite(c); }
 
-// Bounds of s with white space at both ends left out.
-void trimmedBounds(const char* s, size_t* start, size_t* length) {
-  size_t b = 0;
-  while (s[b] && isWhite(s[b])) ++b;
-  size_t e = b + strlen(s + b);
-  while (e > b && isWhite(s[e - 1])) --e;
-  *start = b;
-  *length = e - b;
-}
-
 const char* ensureFlagStack(vsnHandle* h) {
   if (h->m_flagStack) return nullptr;
   h->m_flagStack = static_cast<uint32_t*>(calloc(kFlagStackStep, sizeof(uint32_t)));
@@ -120,10 +110,60 @@ const char* closeObject(vsnHandle* h, Cursor* cursor) {
   return popPath(h);
 }
 
-const char* setParameter(vsnHandle* h, Cursor* cursor, char* text, char* equals) {
-  *equals = '\0';
-  char* name = trimWhiteSpace(text);
-  char* value = trimWhiteSpace(equals + 1);
+// A logical line cleaned in one pass: the comment cut off ("#" not after a backslash), every
+// run of white space made one blank, none at either end; the first "=" and ":" noted (npos when
+// absent). The same as stripComment, collapseWhiteSpace and trimWhiteSpace one after another.
+struct CleanLine {
+  char* m_text;
+  size_t m_length;
+  size_t m_equals;
+  size_t m_colon;
+};
+
+const size_t kNone = SIZE_MAX;
+
+// in and out may be the same buffer: nothing is written ahead of what has been read. out has
+// room for n + 1 bytes.
+CleanLine cleanLine(const char* in, size_t n, char* out) {
+  CleanLine line{out, 0, kNone, kNone};
+  size_t o = 0;
+  bool blank = false;
+  char previous = '\0';
+  for (size_t i = 0; i < n; ++i) {
+    char c = in[i];
+    if (c == '#' && previous != '\\') break;  // previous is '\0' at the start
+    previous = c;
+    if (isWhite(c)) {
+      blank = o > 0;
+      continue;
+    }
+    if (blank) {
+      out[o++] = ' ';
+      blank = false;
+    }
+    if (c == '=' && line.m_equals == kNone) line.m_equals = o;
+    if (c == ':' && line.m_colon == kNone) line.m_colon = o;
+    out[o++] = c;
+  }
+  out[o] = '\0';
+  line.m_length = o;
+  return line;
+}
+
+// text[0, at) and text(at, end) with the one blank that may stand next to text[at] left out; both
+// end in a zero written over text. text starts with no blank and ends with none.
+void splitAt(char* text, size_t at, size_t end, char** left, char** right) {
+  size_t leftEnd = at > 0 && text[at - 1] == ' ' ? at - 1 : at;
+  size_t rightStart = at + 1 < end && text[at + 1] == ' ' ? at + 2 : at + 1;
+  text[leftEnd] = '\0';
+  text[at] = '\0';
+  *left = text;
+  *right = text + rightStart;
+}
+
+const char* setParameter(vsnHandle* h, Cursor* cursor, char* text, size_t equals, size_t end) {
+  char *name, *value;
+  splitAt(text, equals, end, &name, &value);
   const char* err = vsnCheckName(h, "parameter name", name);
   if (!err) err = vsnCheckValue(h, value);
   if (err) return err;
@@ -137,10 +177,9 @@ const char* setParameter(vsnHandle* h, Cursor* cursor, char* text, char* equals)
   return nullptr;
 }
 
-const char* openObject(vsnHandle* h, Cursor* cursor, char* text, char* colon, bool replace) {
-  *colon = '\0';
-  char* type = trimWhiteSpace(text);
-  char* name = trimWhiteSpace(colon + 1);
+const char* openObject(vsnHandle* h, Cursor* cursor, char* text, size_t colon, size_t end, bool replace) {
+  char *type, *name;
+  splitAt(text, colon, end, &type, &name);
   const char* err = vsnCheckName(h, "object type", type);
   if (err) return err;
   bool singleton = !*name || strcmp(name, type) == 0;
@@ -168,38 +207,39 @@ const char* openObject(vsnHandle* h, Cursor* cursor, char* text, char* colon, bo
   return nullptr;
 }
 
-// One logical line, cleaned here in place.
-const char* parseLogicalLine(vsnHandle* h, Cursor* cursor, char* line, unsigned flags) {
-  stripComment(line);
-  collapseWhiteSpace(line);
-  trimWhiteSpace(line);
+// One logical line of n bytes, cleaned into out (n + 1 bytes, which may be text itself).
+const char* parseLogicalLine(vsnHandle* h, Cursor* cursor, const char* text, size_t n, char* out, unsigned flags) {
+  CleanLine clean = cleanLine(text, n, out);
+  char* line = clean.m_text;
   if (line[0] == '!') return "parseVSNData: unable to handle power syntax with this version of the parser";
   if (!line[0]) return nullptr;
 
-  char* text = line;
+  size_t skip = 0;
   bool replace = false;
   if (line[0] == '&') {
     static const char kReplace[] = "replace ";
     if (strncmp(line + 1, kReplace, sizeof kReplace - 1) != 0) {
       return setVSNErrorH(h, "parseVSNLineH: unknown directive near \"%s\"", line);
     }
-    text = line + sizeof kReplace;
+    skip = sizeof kReplace;  // neither "=" nor ":" stands in "&replace "
     replace = true;
   }
+  char* body = line + skip;
+  size_t end = clean.m_length - skip;
 
   const char* err = ensureFlagStack(h);
   if (err) return err;
   if (h->m_depth == 0) h->m_flagStack[0] = flags;
 
-  if (strcmp(text, "END") == 0) {
+  if (end == 3 && memcmp(body, "END", 3) == 0) {
     err = closeObject(h, cursor);
-  } else if (text[0] == '>') {
-    err = vsnRunActionLine(h, text);
+  } else if (body[0] == '>') {
+    err = vsnRunActionLine(h, body);
     cursor->m_known = false;
-  } else if (char* equals = strchr(text, '=')) {
-    err = setParameter(h, cursor, text, equals);
-  } else if (char* colon = strchr(text, ':')) {
-    err = openObject(h, cursor, text, colon, replace);
+  } else if (clean.m_equals != kNone) {
+    err = setParameter(h, cursor, body, clean.m_equals - skip, end);
+  } else if (clean.m_colon != kNone) {
+    err = openObject(h, cursor, body, clean.m_colon - skip, end, replace);
   } else {
     err = setVSNErrorH(h, "parseVSNLineH: syntax error near \"%s\"", line);
   }
@@ -214,21 +254,29 @@ char* takePending(vsnHandle* h) {
   return text;
 }
 
-const char* parsePhysicalLine(vsnHandle* h, Cursor* cursor, const char* line, unsigned flags) {
-  if (!line) line = "";
-  size_t start, length;
-  trimmedBounds(line, &start, &length);
-  bool continued = length > 0 && line[start + length - 1] == '\\';
+// A pending text parsed as the logical line it ends in, and freed.
+const char* parsePending(vsnHandle* h, Cursor* cursor, unsigned flags) {
+  char* logical = takePending(h);
+  const char* err = parseLogicalLine(h, cursor, logical, strlen(logical), logical, flags);
+  free(logical);
+  return err;
+}
+
+// One physical line of n bytes (no zero among them).
+const char* parsePhysicalLine(vsnHandle* h, Cursor* cursor, const char* line, size_t n, unsigned flags) {
+  size_t start = 0;
+  while (start < n && isWhite(line[start])) ++start;
+  while (n > start && isWhite(line[n - 1])) --n;
+  size_t length = n - start;
+  bool continued = length > 0 && line[n - 1] == '\\';
 
   if (!h->m_pendingLine && !continued) {
-    // The common case: a whole logical line, cleaned in a buffer of our own.
+    // The common case: a whole logical line, cleaned into a buffer of our own.
     char small[512];
-    char* text = length < sizeof small ? small : static_cast<char*>(malloc(length + 1));
-    if (!text) return kMemoryError;
-    memcpy(text, line + start, length);
-    text[length] = '\0';
-    const char* err = parseLogicalLine(h, cursor, text, flags);
-    if (text != small) free(text);
+    char* out = length < sizeof small ? small : static_cast<char*>(malloc(length + 1));
+    if (!out) return kMemoryError;
+    const char* err = parseLogicalLine(h, cursor, line + start, length, out, flags);
+    if (out != small) free(out);
     return err;
   }
 
@@ -246,38 +294,45 @@ const char* parsePhysicalLine(vsnHandle* h, Cursor* cursor, const char* line, un
     joined[pending + length - 1] = '\0';
     return nullptr;  // the logical line goes on in the next physical line
   }
-  char* logical = takePending(h);
-  const char* err = parseLogicalLine(h, cursor, logical, flags);
-  free(logical);
-  return err;
+  return parsePending(h, cursor, flags);
 }
 
-} // namespace
+// The lines of a load: caller strings (NULL read as empty) or views of a buffer.
+struct StringLines {
+  char* const* m_strings;
+  const char* text(size_t i, size_t* n) const {
+    const char* s = m_strings[i] ? m_strings[i] : "";
+    *n = strlen(s);
+    return s;
+  }
+};
 
-const char* parseVSNLineH(vsnHandle* h, const char* line, unsigned flags) {
-  if (!h) return VSN_NO_HANDLE_TEXT;
-  Cursor cursor;
-  return parsePhysicalLine(h, &cursor, line, flags);
-}
+struct ViewLines {
+  const vsnLineView* m_views;
+  const char* text(size_t i, size_t* n) const {
+    *n = m_views[i].m_length;
+    return m_views[i].m_text;
+  }
+};
 
-void vsnDigestLines(const vsnArray* lines, unsigned char digest[VSN_DIGEST_SIZE]) {
+template <typename Lines>
+void digestLines(const Lines& lines, size_t n, unsigned char digest[VSN_DIGEST_SIZE]) {
   zyrMD5Context context;
   MD5Init(&context);
-  int32_t n = vsnArrayCount(lines);
-  char** strings = vsnArrayStrings(lines);
-  for (int32_t i = 0; i < n && strings; ++i) {
-    if (strings[i]) MD5Update(&context, strings[i], strlen(strings[i]));
+  for (size_t i = 0; i < n; ++i) {
+    size_t length;
+    const char* text = lines.text(i, &length);
+    MD5Update(&context, text, length);
   }
   MD5Final(digest, &context);
 }
 
-const char* parseVSNData(vsnHandle* h, const vsnArray* lines, unsigned flags, const unsigned char* expectedDigest,
-                         unsigned char* outDigest) {
-  if (!h) return VSN_NO_HANDLE_TEXT;
-  if (!lines || lines->m_kind != VSN_ARRAY_STRING) return "parseVSNData: Invalid arguments";
+template <typename Lines>
+const char* parseLines(vsnHandle* h, const Lines& lines, size_t n, unsigned flags, const unsigned char* expectedDigest,
+                       unsigned char* outDigest) {
   if (expectedDigest || outDigest) {
     unsigned char digest[VSN_DIGEST_SIZE];
-    vsnDigestLines(lines, digest);
+    digestLines(lines, n, digest);
     if (outDigest) memcpy(outDigest, digest, VSN_DIGEST_SIZE);
     if (expectedDigest && memcmp(expectedDigest, digest, VSN_DIGEST_SIZE) == 0) flags |= VSN_LOAD_UNCHANGED;
   }
@@ -286,20 +341,18 @@ const char* parseVSNData(vsnHandle* h, const vsnArray* lines, unsigned flags, co
     h->m_pathTable = vsnHashNew(1);
     if (!h->m_pathTable) return kMemoryError;
   }
-  int32_t n = vsnArrayCount(lines);
-  vsnHashReserve(h->m_pathTable, n / 2);
+  vsnHashReserve(h->m_pathTable, static_cast<int64_t>(n / 2));
 
   int32_t noted = h->m_depth;
-  char** strings = vsnArrayStrings(lines);
   const char* err = nullptr;
   Cursor cursor;
-  for (int32_t i = 0; i < n && !err; ++i) err = parsePhysicalLine(h, &cursor, strings[i], flags);
-  if (!err && h->m_pendingLine) {
-    // Input ending in a continued line: that line ends with the input.
-    char* last = takePending(h);
-    err = parseLogicalLine(h, &cursor, last, flags);
-    free(last);
+  for (size_t i = 0; i < n && !err; ++i) {
+    size_t length;
+    const char* text = lines.text(i, &length);
+    err = parsePhysicalLine(h, &cursor, text, length, flags);
   }
+  // Input ending in a continued line: that line ends with the input.
+  if (!err && h->m_pendingLine) err = parsePending(h, &cursor, flags);
   if (err) {
     free(takePending(h));
     resetVSNStateH(h, noted);
@@ -312,4 +365,35 @@ const char* parseVSNData(vsnHandle* h, const vsnArray* lines, unsigned flags, co
   }
   if (h->m_depth < noted) return setVSNErrorH(h, "%d too many END statement(s) in input", noted - h->m_depth);
   return nullptr;
+}
+
+} // namespace
+
+const char* parseVSNLineH(vsnHandle* h, const char* line, unsigned flags) {
+  if (!h) return VSN_NO_HANDLE_TEXT;
+  Cursor cursor;
+  if (!line) line = "";
+  return parsePhysicalLine(h, &cursor, line, strlen(line), flags);
+}
+
+void vsnDigestLines(const vsnArray* lines, unsigned char digest[VSN_DIGEST_SIZE]) {
+  char** strings = vsnArrayStrings(lines);
+  int32_t n = strings ? vsnArrayCount(lines) : 0;
+  digestLines(StringLines{strings}, n > 0 ? static_cast<size_t>(n) : 0u, digest);
+}
+
+const char* parseVSNData(vsnHandle* h, const vsnArray* lines, unsigned flags, const unsigned char* expectedDigest,
+                         unsigned char* outDigest) {
+  if (!h) return VSN_NO_HANDLE_TEXT;
+  if (!lines || lines->m_kind != VSN_ARRAY_STRING) return "parseVSNData: Invalid arguments";
+  char** strings = vsnArrayStrings(lines);
+  int32_t n = strings ? vsnArrayCount(lines) : 0;
+  return parseLines(h, StringLines{strings}, n > 0 ? static_cast<size_t>(n) : 0u, flags, expectedDigest, outDigest);
+}
+
+const char* vsnParseLineViews(vsnHandle* h, const vsnLineView* lines, size_t n, unsigned flags,
+                              const unsigned char* expectedDigest, unsigned char* outDigest) {
+  if (!h) return VSN_NO_HANDLE_TEXT;
+  if (n > 0 && !lines) return "parseVSNData: Invalid arguments";
+  return parseLines(h, ViewLines{lines}, n, flags, expectedDigest, outDigest);
 }

@@ -9,6 +9,7 @@
 #ifndef VSN_PARSER_H
 #define VSN_PARSER_H
 
+#include <cstddef>
 #include <cstdint>
 
 struct vsnHandle;
@@ -29,6 +30,16 @@ const char* parseVSNLineH(vsnHandle* h, const char* line, unsigned flags);
 // depth goes back to where it was and the entries made by earlier lines stay.
 const char* parseVSNData(vsnHandle* h, const vsnArray* lines, unsigned flags, const unsigned char* expectedDigest,
                          unsigned char* outDigest);
+
+// A line of input: its bytes without a line end, none of them zero.
+struct vsnLineView {
+  const char* m_text;
+  size_t m_length;
+};
+
+// parseVSNData over lines given as views (of a file read whole, say).
+const char* vsnParseLineViews(vsnHandle* h, const vsnLineView* lines, size_t n, unsigned flags,
+                              const unsigned char* expectedDigest, unsigned char* outDigest);
 
 // MD5 over the bytes of all lines in order, with nothing between lines.
 void vsnDigestLines(const vsnArray* lines, unsigned char digest[VSN_DIGEST_SIZE]);
