@@ -138,6 +138,7 @@ int destroyVSNHandle(vsnHandle* h) {
   if (!h) return 0;
   vsnFreeDirStack(h);
   freeVSNEntryTree(h->m_root);
+  vsnEntryPoolRelease(&h->m_entryPool);
   vsnHashFree(h->m_pathTable);
   vsnFreeHandlers(h);
   free(h->m_pendingLine);
@@ -174,7 +175,7 @@ int getVSNUserWordH(vsnHandle* h) { return h ? h->m_userWord : 0; }
 vsnEntry* createRootObjectH(vsnHandle* h) {
   if (!h) return nullptr;
   if (h->m_root) return h->m_root;
-  vsnEntry* root = vsnEntryNew("/", nullptr, nullptr, VSN_KIND_OBJECT, 0);
+  vsnEntry* root = vsnEntryNewIn(&h->m_entryPool, "/", 1, nullptr, 0, nullptr, 0, VSN_KIND_OBJECT, 0);
   if (!root) return nullptr;
   bool madeTable = false;
   if (!h->m_pathTable) {
@@ -213,6 +214,8 @@ struct UpdateStep {
   bool m_hasType = false;
   bool m_hasName = false;
   int m_kind = 0;
+  size_t m_typeLength = 0;  // of m_type when m_hasType, of m_name when m_hasName
+  size_t m_nameLength = 0;
   PathBuffer m_path;
   size_t m_prefixLength = 0;
   size_t m_stepLength = 0;
@@ -250,8 +253,31 @@ bool nameStep(const char* type, const char* name, int kind, UpdateStep* step) {
   step->m_name = n;
   step->m_hasType = hasType;
   step->m_hasName = hasName;
+  step->m_typeLength = hasType ? strlen(t) : 0;
+  step->m_nameLength = hasName ? strlen(n) : 0;
   step->m_kind = kind == VSN_KIND_PARAM ? kind : hasName ? VSN_KIND_OBJECT : VSN_KIND_SINGLETON;
   return true;
+}
+
+// nameStep for names that are canonical and hold no separator already (the parser's, which its
+// cleaning and name checks guarantee), of known lengths.
+void cleanNameStep(const char* type, size_t typeLength, const char* name, size_t nameLength, int kind,
+                   UpdateStep* step) {
+  const char* t = kind == VSN_KIND_PARAM ? nullptr : type;
+  const char* n = name;
+  bool hasType = t && typeLength > 0;
+  bool hasName = n && nameLength > 0;
+  if (hasType && hasName && typeLength == nameLength && memcmp(t, n, typeLength) == 0) {
+    n = nullptr;
+    hasName = false;
+  }
+  step->m_type = t;
+  step->m_name = n;
+  step->m_hasType = hasType;
+  step->m_hasName = hasName;
+  step->m_typeLength = hasType ? typeLength : 0;
+  step->m_nameLength = hasName ? nameLength : 0;
+  step->m_kind = kind == VSN_KIND_PARAM ? kind : hasName ? VSN_KIND_OBJECT : VSN_KIND_SINGLETON;
 }
 
 // The current path, "/" unless it is the root, and the step. False when it cannot be held.
@@ -261,8 +287,8 @@ bool joinStepPath(vsnHandle* h, const vsnDirNode* node, UpdateStep* step) {
   bool underRoot = currentLength == 1 && current[0] == '/';
   const bool hasType = step->m_hasType;
   const bool hasName = step->m_hasName;
-  size_t typeLength = hasType ? strlen(step->m_type) : 0;
-  size_t nameLength = hasName ? strlen(step->m_name) : 0;
+  size_t typeLength = step->m_typeLength;
+  size_t nameLength = step->m_nameLength;
   step->m_prefixLength = currentLength + (underRoot ? 0 : 1);
   step->m_stepLength = typeLength + (hasType && hasName ? 1 : 0) + nameLength;
   PathBuffer& path = step->m_path;
@@ -311,12 +337,20 @@ bool stepPathIsCanonical(vsnHandle* h, const vsnDirNode* node, const UpdateStep&
 }
 
 // A new entry for the step under parent, announced to the change handlers; NULL on failure.
-vsnEntry* addStepEntry(vsnHandle* h, vsnEntry* parent, UpdateStep* step, const char* value, unsigned flags) {
+vsnEntry* addStepEntry(vsnHandle* h, vsnEntry* parent, UpdateStep* step, const char* value, size_t valueLength,
+                       unsigned flags) {
   const int kind = step->m_kind;
   const PathBuffer& path = step->m_path;
   vsnHash* table = step->m_table;
   const char* v = kind == VSN_KIND_PARAM ? (value ? value : "") : nullptr;
-  vsnEntry* e = vsnEntryNew(kind == VSN_KIND_PARAM ? "String" : step->m_type, step->m_name, v, kind, flags);
+  const char* name = step->m_name;
+  // A name left out has no length of its own in the step; it is empty or NULL.
+  size_t nameLength = step->m_hasName ? step->m_nameLength : 0;
+  vsnEntry* e = kind == VSN_KIND_PARAM
+                    ? vsnEntryNewIn(&h->m_entryPool, "String", 6, name, nameLength, v, value ? valueLength : 0, kind,
+                                    flags)
+                    : vsnEntryNewIn(&h->m_entryPool, step->m_type, step->m_typeLength, name, nameLength, nullptr, 0,
+                                    kind, flags);
   if (!e) return nullptr;
   bool inserted;
   if (step->m_bucket >= 0) {
@@ -385,17 +419,9 @@ vsnEntry* enterStepEntry(vsnHandle* h, vsnEntry* parent, vsnEntry* e, UpdateStep
   return result;
 }
 
-} // namespace
-
-vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, const char* name, const char* value,
-                          int kind, unsigned flags) {
-  if (!h || kind < VSN_KIND_PARAM || kind > VSN_KIND_SINGLETON) return nullptr;
-  if (!h->m_root && !createRootObjectH(h)) return nullptr;
-  if (!parent) parent = h->m_root;
-  if (parent->m_kind == VSN_KIND_PARAM) return nullptr;
-
-  UpdateStep step;
-  if (!nameStep(type, name, kind, &step)) return nullptr;
+// The update itself, once the step is named.
+vsnEntry* updateWithStep(vsnHandle* h, vsnEntry* parent, UpdateStep& step, const char* value, size_t valueLength,
+                         unsigned flags) {
   vsnDirNode* node = h->m_dirStack;
   step.m_table = h->m_pathTable;
   if (!joinStepPath(h, node, &step)) return nullptr;
@@ -407,12 +433,39 @@ vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, cons
                     ? static_cast<vsnEntry*>(vsnHashLookupIn(step.m_table, step.m_bucket, path.m_text, path.m_length))
                     : findEntryH(h, path.m_text);
   if (!e) {
-    e = addStepEntry(h, parent, &step, value, flags);
+    e = addStepEntry(h, parent, &step, value, valueLength, flags);
     if (!e) return nullptr;
   } else if (!updateStepEntry(h, e, step, value, flags)) {
     return nullptr;
   }
   return enterStepEntry(h, parent, e, &step, flags);
+}
+
+// The checks every update makes before naming its step; false to refuse.
+bool mayUpdate(vsnHandle* h, vsnEntry** parent, int kind) {
+  if (!h || kind < VSN_KIND_PARAM || kind > VSN_KIND_SINGLETON) return false;
+  if (!h->m_root && !createRootObjectH(h)) return false;
+  if (!*parent) *parent = h->m_root;
+  return (*parent)->m_kind != VSN_KIND_PARAM;
+}
+
+} // namespace
+
+vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, const char* name, const char* value,
+                          int kind, unsigned flags) {
+  if (!mayUpdate(h, &parent, kind)) return nullptr;
+  UpdateStep step;
+  if (!nameStep(type, name, kind, &step)) return nullptr;
+  return updateWithStep(h, parent, step, value, value ? strlen(value) : 0, flags);
+}
+
+vsnEntry* vsnUpdateCleanObject(vsnHandle* h, vsnEntry* parent, const char* type, size_t typeLength, const char* name,
+                               size_t nameLength, const char* value, size_t valueLength, int kind, unsigned flags) {
+  if (!mayUpdate(h, &parent, kind)) return nullptr;
+  UpdateStep step;
+  cleanNameStep(type, typeLength, name, nameLength, kind, &step);
+  if (kind == VSN_KIND_PARAM ? !step.m_hasName : !step.m_hasType) return nullptr;
+  return updateWithStep(h, parent, step, value, valueLength, flags);
 }
 
 const char* vsnCreateObject(vsnHandle* h, const char* path, int fromLibrary) {

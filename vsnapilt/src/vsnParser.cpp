@@ -152,25 +152,31 @@ CleanLine cleanLine(const char* in, size_t n, char* out) {
 
 // text[0, at) and text(at, end) with the one blank that may stand next to text[at] left out; both
 // end in a zero written over text. text starts with no blank and ends with none.
-void splitAt(char* text, size_t at, size_t end, char** left, char** right) {
+struct Split {
+  char* m_left;
+  size_t m_leftLength;
+  char* m_right;
+  size_t m_rightLength;
+};
+
+Split splitAt(char* text, size_t at, size_t end) {
   size_t leftEnd = at > 0 && text[at - 1] == ' ' ? at - 1 : at;
   size_t rightStart = at + 1 < end && text[at + 1] == ' ' ? at + 2 : at + 1;
   text[leftEnd] = '\0';
   text[at] = '\0';
-  *left = text;
-  *right = text + rightStart;
+  return Split{text, leftEnd, text + rightStart, end - rightStart};
 }
 
 const char* setParameter(vsnHandle* h, Cursor* cursor, char* text, size_t equals, size_t end) {
-  char *name, *value;
-  splitAt(text, equals, end, &name, &value);
-  const char* err = vsnCheckName(h, "parameter name", name);
-  if (!err) err = vsnCheckValue(h, value);
+  Split s = splitAt(text, equals, end);
+  const char* err = vsnCheckName(h, "parameter name", s.m_left);
+  if (!err) err = vsnCheckValue(h, s.m_right);
   if (err) return err;
   bool ok;
   vsnEntry* parent = currentParent(h, cursor, &ok);
-  vsnEntry* updated =
-      ok ? vsnUpdateObject(h, parent, nullptr, name, value, VSN_KIND_PARAM, h->m_flagStack[h->m_depth]) : nullptr;
+  vsnEntry* updated = ok ? vsnUpdateCleanObject(h, parent, nullptr, 0, s.m_left, s.m_leftLength, s.m_right,
+                                                s.m_rightLength, VSN_KIND_PARAM, h->m_flagStack[h->m_depth])
+                         : nullptr;
   if (!updated) return "parseVSNLineH: vsnUpdateObject failed";
   cursor->m_known = true;
   cursor->m_current = updated;  // the parent, made now when it was the missing root
@@ -178,13 +184,13 @@ const char* setParameter(vsnHandle* h, Cursor* cursor, char* text, size_t equals
 }
 
 const char* openObject(vsnHandle* h, Cursor* cursor, char* text, size_t colon, size_t end, bool replace) {
-  char *type, *name;
-  splitAt(text, colon, end, &type, &name);
-  const char* err = vsnCheckName(h, "object type", type);
+  Split s = splitAt(text, colon, end);
+  const char* err = vsnCheckName(h, "object type", s.m_left);
   if (err) return err;
-  bool singleton = !*name || strcmp(name, type) == 0;
+  bool singleton = s.m_rightLength == 0 ||
+                   (s.m_rightLength == s.m_leftLength && memcmp(s.m_right, s.m_left, s.m_leftLength) == 0);
   if (!singleton) {
-    err = vsnCheckName(h, "object name", name);
+    err = vsnCheckName(h, "object name", s.m_right);
     if (err) return err;
   }
   err = growFlagStack(h);
@@ -195,7 +201,8 @@ const char* openObject(vsnHandle* h, Cursor* cursor, char* text, size_t colon, s
   uint32_t level = h->m_flagStack[h->m_depth - 1] | (replace ? static_cast<uint32_t>(VSN_FLAG_REPLACE) : 0u);
   h->m_flagStack[h->m_depth] = level;
   vsnEntry* opened =
-      ok ? vsnUpdateObject(h, parent, type, name, nullptr, singleton ? VSN_KIND_SINGLETON : VSN_KIND_OBJECT, level)
+      ok ? vsnUpdateCleanObject(h, parent, s.m_left, s.m_leftLength, s.m_right, s.m_rightLength, nullptr, 0,
+                                singleton ? VSN_KIND_SINGLETON : VSN_KIND_OBJECT, level)
          : nullptr;
   if (!opened) {
     // Nothing was pushed: the level goes again, so that a reset pops no path of the caller's.
