@@ -419,9 +419,30 @@ vsnEntry* enterStepEntry(vsnHandle* h, vsnEntry* parent, vsnEntry* e, UpdateStep
   return result;
 }
 
-// The update itself, once the step is named.
-vsnEntry* updateWithStep(vsnHandle* h, vsnEntry* parent, UpdateStep& step, const char* value, size_t valueLength,
-                         unsigned flags) {
+// Whether a child's path ends in this step (as makeChildPath and joinStepPath write it).
+bool childHasStep(const vsnEntry* c, const char* s, size_t n) {
+  const char* first = c->m_kind == VSN_KIND_PARAM ? c->m_name : c->m_type;
+  const char* second = c->m_kind == VSN_KIND_OBJECT ? c->m_name : nullptr;
+  if (!first) return false;
+  size_t i = 0;
+  for (; first[i]; ++i) {
+    if (i >= n || s[i] != first[i]) return false;
+  }
+  if (!second) return i == n;
+  if (i >= n || s[i] != ':') return false;
+  for (++i; *second; ++second, ++i) {
+    if (i >= n || s[i] != *second) return false;
+  }
+  return i == n;
+}
+
+// Children a fresh parent's step is looked for among, rather than through the path table.
+const int32_t kChildScan = 16;
+
+// The update itself, once the step is named. A fresh parent holds exactly the children that
+// updates made since it was made: a path under it is in the table only as one of them.
+vsnEntry* updateWithStep(vsnHandle* h, vsnEntry* parent, bool parentFresh, UpdateStep& step, const char* value,
+                         size_t valueLength, unsigned flags, bool* created) {
   vsnDirNode* node = h->m_dirStack;
   step.m_table = h->m_pathTable;
   if (!joinStepPath(h, node, &step)) return nullptr;
@@ -429,9 +450,17 @@ vsnEntry* updateWithStep(vsnHandle* h, vsnEntry* parent, UpdateStep& step, const
   if (!stepPathIsCanonical(h, node, step)) return nullptr;
 
   const PathBuffer& path = step.m_path;
-  vsnEntry* e = step.m_bucket >= 0
-                    ? static_cast<vsnEntry*>(vsnHashLookupIn(step.m_table, step.m_bucket, path.m_text, path.m_length))
-                    : findEntryH(h, path.m_text);
+  vsnEntry* e = nullptr;
+  if (parentFresh && parent->m_childCount <= kChildScan) {
+    for (vsnEntry* c = parent->m_firstChild; c && !e; c = c->m_next) {
+      if (childHasStep(c, path.m_text + step.m_prefixLength, step.m_stepLength)) e = c;
+    }
+  } else if (step.m_bucket >= 0) {
+    e = static_cast<vsnEntry*>(vsnHashLookupIn(step.m_table, step.m_bucket, path.m_text, path.m_length));
+  } else {
+    e = findEntryH(h, path.m_text);
+  }
+  if (created) *created = !e;
   if (!e) {
     e = addStepEntry(h, parent, &step, value, valueLength, flags);
     if (!e) return nullptr;
@@ -456,16 +485,19 @@ vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, cons
   if (!mayUpdate(h, &parent, kind)) return nullptr;
   UpdateStep step;
   if (!nameStep(type, name, kind, &step)) return nullptr;
-  return updateWithStep(h, parent, step, value, value ? strlen(value) : 0, flags);
+  return updateWithStep(h, parent, false, step, value, value ? strlen(value) : 0, flags, nullptr);
 }
 
-vsnEntry* vsnUpdateCleanObject(vsnHandle* h, vsnEntry* parent, const char* type, size_t typeLength, const char* name,
-                               size_t nameLength, const char* value, size_t valueLength, int kind, unsigned flags) {
+vsnEntry* vsnUpdateCleanObject(vsnHandle* h, vsnEntry* parent, bool parentFresh, const char* type, size_t typeLength,
+                               const char* name, size_t nameLength, const char* value, size_t valueLength, int kind,
+                               unsigned flags, bool* created) {
+  if (created) *created = false;
+  parentFresh = parentFresh && parent;
   if (!mayUpdate(h, &parent, kind)) return nullptr;
   UpdateStep step;
   cleanNameStep(type, typeLength, name, nameLength, kind, &step);
   if (kind == VSN_KIND_PARAM ? !step.m_hasName : !step.m_hasType) return nullptr;
-  return updateWithStep(h, parent, step, value, valueLength, flags);
+  return updateWithStep(h, parent, parentFresh, step, value, valueLength, flags, created);
 }
 
 const char* vsnCreateObject(vsnHandle* h, const char* path, int fromLibrary) {

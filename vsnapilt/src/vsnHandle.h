@@ -56,9 +56,13 @@ vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, cons
                           int kind, unsigned flags);
 // vsnUpdateObject for names already in canonical form and free of "/" and ":" (as the parser's
 // cleaning and name checks leave them), of known lengths; value (typeLength ignored for a
-// parameter) of valueLength bytes.
-vsnEntry* vsnUpdateCleanObject(vsnHandle* h, vsnEntry* parent, const char* type, size_t typeLength, const char* name,
-                               size_t nameLength, const char* value, size_t valueLength, int kind, unsigned flags);
+// parameter) of valueLength bytes. parentFresh promises that every child of parent was made by
+// an update since parent itself was made, the tree changing in no other way: a short child list
+// is then searched instead of the path table. *created (may be NULL) tells whether the entry is
+// new.
+vsnEntry* vsnUpdateCleanObject(vsnHandle* h, vsnEntry* parent, bool parentFresh, const char* type, size_t typeLength,
+                               const char* name, size_t nameLength, const char* value, size_t valueLength, int kind,
+                               unsigned flags, bool* created);
 const char* vsnCreateObject(vsnHandle* h, const char* path, int fromLibrary);
 const char* vsnCreateParam(vsnHandle* h, const char* path, const char* value);
 const char* vsnRemoveObjectH(vsnHandle* h, const char* path);

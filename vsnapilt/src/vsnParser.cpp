@@ -45,9 +45,21 @@ const char* growFlagStack(vsnHandle* h) {
 // it needs no look-up: an object line makes the new object current, END its parent. Anything
 // that may have moved the path stack or changed the tree behind the parser's back (action
 // handlers, callers between lines) makes it unknown again, and it is looked up.
+//
+// Objects made by this load are fresh, and so is everything below them: m_freshFrom is the
+// level of the outermost fresh object on the current path (the current object is fresh when
+// the depth has reached it), INT32_MAX when there is none. A fresh object's children are all
+// the load's own, so its short child lists stand in for the path table.
 struct Cursor {
   bool m_known = false;
   vsnEntry* m_current = nullptr;
+  int32_t m_freshFrom = INT32_MAX;
+
+  bool currentIsFresh(const vsnHandle* h) const { return m_known && m_current && h->m_depth >= m_freshFrom; }
+  void forget() {
+    m_known = false;
+    m_freshFrom = INT32_MAX;
+  }
 };
 
 // The current object: NULL with *ok when the tree has no root yet (the update makes it), NULL
@@ -105,8 +117,9 @@ const char* closeObject(vsnHandle* h, Cursor* cursor) {
   if (cursor->m_known && cursor->m_current) {
     cursor->m_current = cursor->m_current->m_parent;
   } else {
-    cursor->m_known = false;
+    cursor->forget();
   }
+  if (h->m_depth < cursor->m_freshFrom) cursor->m_freshFrom = INT32_MAX;
   return popPath(h);
 }
 
@@ -174,9 +187,10 @@ const char* setParameter(vsnHandle* h, Cursor* cursor, char* text, size_t equals
   if (err) return err;
   bool ok;
   vsnEntry* parent = currentParent(h, cursor, &ok);
-  vsnEntry* updated = ok ? vsnUpdateCleanObject(h, parent, nullptr, 0, s.m_left, s.m_leftLength, s.m_right,
-                                                s.m_rightLength, VSN_KIND_PARAM, h->m_flagStack[h->m_depth])
-                         : nullptr;
+  vsnEntry* updated =
+      ok ? vsnUpdateCleanObject(h, parent, cursor->currentIsFresh(h), nullptr, 0, s.m_left, s.m_leftLength, s.m_right,
+                                s.m_rightLength, VSN_KIND_PARAM, h->m_flagStack[h->m_depth], nullptr)
+         : nullptr;
   if (!updated) return "parseVSNLineH: vsnUpdateObject failed";
   cursor->m_known = true;
   cursor->m_current = updated;  // the parent, made now when it was the missing root
@@ -197,12 +211,14 @@ const char* openObject(vsnHandle* h, Cursor* cursor, char* text, size_t colon, s
   if (err) return err;
   bool ok;
   vsnEntry* parent = currentParent(h, cursor, &ok);
+  bool parentFresh = cursor->currentIsFresh(h);
+  bool created = false;
   h->m_depth += 1;
   uint32_t level = h->m_flagStack[h->m_depth - 1] | (replace ? static_cast<uint32_t>(VSN_FLAG_REPLACE) : 0u);
   h->m_flagStack[h->m_depth] = level;
   vsnEntry* opened =
-      ok ? vsnUpdateCleanObject(h, parent, s.m_left, s.m_leftLength, s.m_right, s.m_rightLength, nullptr, 0,
-                                singleton ? VSN_KIND_SINGLETON : VSN_KIND_OBJECT, level)
+      ok ? vsnUpdateCleanObject(h, parent, parentFresh, s.m_left, s.m_leftLength, s.m_right, s.m_rightLength, nullptr,
+                                0, singleton ? VSN_KIND_SINGLETON : VSN_KIND_OBJECT, level, &created)
          : nullptr;
   if (!opened) {
     // Nothing was pushed: the level goes again, so that a reset pops no path of the caller's.
@@ -211,6 +227,7 @@ const char* openObject(vsnHandle* h, Cursor* cursor, char* text, size_t colon, s
   }
   cursor->m_known = true;
   cursor->m_current = opened;
+  if (created && h->m_depth < cursor->m_freshFrom) cursor->m_freshFrom = h->m_depth;
   return nullptr;
 }
 
@@ -242,7 +259,7 @@ const char* parseLogicalLine(vsnHandle* h, Cursor* cursor, const char* text, siz
     err = closeObject(h, cursor);
   } else if (body[0] == '>') {
     err = vsnRunActionLine(h, body);
-    cursor->m_known = false;
+    cursor->forget();
   } else if (clean.m_equals != kNone) {
     err = setParameter(h, cursor, body, clean.m_equals - skip, end);
   } else if (clean.m_colon != kNone) {
