@@ -185,6 +185,15 @@ std::vector<Case> handCases() {
   std::string longName(700, 'n');
   std::string longValue(3000, 'v');
   std::string bigLine(66000, 'w');
+  // More children than a new object's list is searched for: the later ones repeat earlier ones.
+  Lines manyChildren = {"A:"};
+  for (int i = 0; i < 40; ++i) manyChildren.push_back("p" + std::to_string(i % 25) + " = " + std::to_string(i));
+  for (int i = 0; i < 30; ++i) {
+    manyChildren.push_back("O" + std::to_string(i % 20) + ":" + (i % 3 ? " n" : ""));
+    manyChildren.push_back("v = " + std::to_string(i));
+    manyChildren.push_back("END");
+  }
+  manyChildren.push_back("END");
   std::vector<std::pair<std::string, Lines>> texts = {
       {"plain", {"FLOW:", "  DOMAIN: D1", "    Option = Rotating", "    Location = B1  # a face", "  END", "END"}},
       {"continued", {"A:", "  x = 1, \\", "   2, \\", "", "  y = 3", "  z = a \\  ", "  b  ", "END"}},
@@ -237,6 +246,15 @@ std::vector<Case> handCases() {
       {"slash names", {"a/b:", "END"}},
       {"slash param", {"A:", "x/y = 1", "END"}},
       {"only comment and blanks", {"", "   ", "\t", "#", "\r"}},
+      {"clashes in a new object", {"A:", "X = 1", "X:", "END", "END"}},
+      {"clashes in a new object 2", {"A:", "X:", "END", "X = 1", "END"}},
+      {"clashes in a new object 3", {"A:", "B: X", "END", "B:X", "END", "B = 1", "B:", "END", "END"}},
+      {"repeats in new objects", {"A:", "B:", "x = 1", "y = 2", "x = 3", "END", "B:", "x = 4", "z = 5", "END", "C: c",
+                                  "END", "C: c", "x = 6", "END", "END", "A:", "B:", "x = 7", "END", "END"}},
+      {"replace inside a new object", {"A:", "B:", "x = 1", "y = 2", "C:", "END", "END", "&replace B:", "y = 3",
+                                       "END", "B:", "x = 8", "y = 9", "END", "END"}},
+      {"action inside a new object", {"A:", "x = 1", ">go", "x = 2", "END"}},
+      {"many children", manyChildren},
   };
   std::vector<Case> cases;
   for (const auto& t : texts) {
