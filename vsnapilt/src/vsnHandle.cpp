@@ -5,6 +5,7 @@
 #include "vsnNameRules.h"
 #include "vsnPath.h"
 
+#include <cctype>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -216,6 +217,7 @@ struct UpdateStep {
   int m_kind = 0;
   size_t m_typeLength = 0;  // of m_type when m_hasType, of m_name when m_hasName
   size_t m_nameLength = 0;
+  bool m_clean = false;     // names checked by the parser's rules: no separator, blank or control
   PathBuffer m_path;
   size_t m_prefixLength = 0;
   size_t m_stepLength = 0;
@@ -278,6 +280,21 @@ void cleanNameStep(const char* type, size_t typeLength, const char* name, size_t
   step->m_typeLength = hasType ? typeLength : 0;
   step->m_nameLength = hasName ? nameLength : 0;
   step->m_kind = kind == VSN_KIND_PARAM ? kind : hasName ? VSN_KIND_OBJECT : VSN_KIND_SINGLETON;
+  step->m_clean = true;
+}
+
+// vsnStepKeepsCanonical for a step of clean names: names that hold only name characters, no
+// blank at either end or two together, joined by the one ":" of a named object whose name is
+// not its type. Of all that function looks for, only ".." and white space by the locale at
+// either end (a byte above 127) can be there.
+bool cleanStepKeepsCanonical(const char* step, size_t n) {
+  unsigned char first = static_cast<unsigned char>(step[0]), last = static_cast<unsigned char>(step[n - 1]);
+  if ((first > 127 && isspace(first)) || (last > 127 && isspace(last))) return false;
+  for (const char* dot = static_cast<const char*>(memchr(step, '.', n)); dot;
+       dot = static_cast<const char*>(memchr(dot + 1, '.', n - static_cast<size_t>(dot + 1 - step)))) {
+    if (dot + 1 < step + n && dot[1] == '.') return false;
+  }
+  return true;
 }
 
 // The current path, "/" unless it is the root, and the step. False when it cannot be held.
@@ -329,7 +346,11 @@ void hashStepPath(vsnDirNode* node, UpdateStep* step) {
 // path followed by a plain step is canonical as it stands.
 bool stepPathIsCanonical(vsnHandle* h, const vsnDirNode* node, const UpdateStep& step) {
   const char* text = step.m_path.m_text;
-  if (node && node->m_canonical && vsnStepKeepsCanonical(text + step.m_prefixLength, step.m_stepLength)) return true;
+  const char* last = text + step.m_prefixLength;
+  if (node && node->m_canonical &&
+      (step.m_clean ? cleanStepKeepsCanonical(last, step.m_stepLength) : vsnStepKeepsCanonical(last, step.m_stepLength))) {
+    return true;
+  }
   char* canonical = getFullPath(h, text);
   bool same = canonical && strcmp(canonical, text) == 0;
   free(canonical);

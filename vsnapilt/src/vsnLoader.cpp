@@ -124,20 +124,16 @@ const char* readWhole(vsnHandle* h, const char* path, char** data, size_t* size)
 // The lines of a file read whole, as loadFileData makes them: split at line feeds, each ending
 // at its first zero byte, a last line without a line feed kept.
 const char* splitWhole(const char* data, size_t size, vsnLineView** views, size_t* count) {
-  size_t n = 0;
-  for (const char* p = data; (p = static_cast<const char*>(memchr(p, '\n', size - static_cast<size_t>(p - data))));
-       ++p) {
-    ++n;
-  }
-  if (size > 0 && data[size - 1] != '\n') ++n;
   // loadFileData's string array holds at most INT32_MAX lines.
-  if (n > static_cast<size_t>(INT32_MAX)) return "loadFileData: malloc failed";
-  vsnLineView* v = static_cast<vsnLineView*>(malloc((n ? n : 1) * sizeof(vsnLineView)));
+  const size_t most = static_cast<size_t>(INT32_MAX);
+  size_t capacity = size / 32 + 16;
+  if (capacity > most) capacity = most;
+  vsnLineView* v = static_cast<vsnLineView*>(malloc(capacity * sizeof(vsnLineView)));
   if (!v) return "loadFileData: array allocation failed";
   bool zeros = memchr(data, '\0', size) != nullptr;
-  const char* p = data;
+  size_t n = 0;
   const char* end = data + size;
-  for (size_t i = 0; i < n; ++i) {
+  for (const char* p = data; p < end;) {
     const char* lf = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
     const char* stop = lf ? lf : end;
     size_t length = static_cast<size_t>(stop - p);
@@ -145,7 +141,17 @@ const char* splitWhole(const char* data, size_t size, vsnLineView** views, size_
       const char* zero = static_cast<const char*>(memchr(p, '\0', length));
       if (zero) length = static_cast<size_t>(zero - p);
     }
-    v[i] = vsnLineView{p, length};
+    if (n == capacity) {
+      size_t grown = capacity > most / 2 ? most : capacity * 2;
+      vsnLineView* bigger = grown > capacity ? static_cast<vsnLineView*>(realloc(v, grown * sizeof(vsnLineView))) : nullptr;
+      if (!bigger) {
+        free(v);
+        return "loadFileData: malloc failed";
+      }
+      v = bigger;
+      capacity = grown;
+    }
+    v[n++] = vsnLineView{p, length};
     p = stop + 1;
   }
   *views = v;

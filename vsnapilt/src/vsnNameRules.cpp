@@ -12,8 +12,21 @@ bool isLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c
 
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
+bool isNameCharSlow(unsigned char c) {
+  return c != 0 && (isLetter(c) || isDigit(c) || strchr(" \t.[]_{|}", c) != nullptr);
+}
+
+// isNameCharSlow for every byte, looked up rather than searched for each character of a name.
+struct NameChars {
+  bool m_is[256];
+  NameChars() {
+    for (int c = 0; c < 256; ++c) m_is[c] = isNameCharSlow(static_cast<unsigned char>(c));
+  }
+};
+
 bool isNameChar(unsigned char c) {
-  return isLetter(c) || isDigit(c) || strchr(" \t.[]_{|}", c) != nullptr;
+  static const NameChars table;
+  return table.m_is[c];
 }
 
 } // namespace

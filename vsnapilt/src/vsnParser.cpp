@@ -135,28 +135,52 @@ struct CleanLine {
 
 const size_t kNone = SIZE_MAX;
 
+// What cleanLine does with a byte: copy it, take it for white space, end the text at it (a
+// comment), note it, or ask the locale (bytes above 127, which vsnIsWhite gives to isspace).
+enum CharClass : unsigned char { kPlain, kWhite, kHash, kEquals, kColon, kHigh };
+
+struct CharClasses {
+  unsigned char m_of[256];
+  CharClasses() {
+    for (int c = 0; c < 256; ++c) {
+      m_of[c] = c > 127 ? kHigh : vsnIsWhite(static_cast<char>(c)) ? kWhite : kPlain;
+    }
+    m_of[static_cast<unsigned char>('#')] = kHash;
+    m_of[static_cast<unsigned char>('=')] = kEquals;
+    m_of[static_cast<unsigned char>(':')] = kColon;
+  }
+};
+
 // in and out may be the same buffer: nothing is written ahead of what has been read. out has
 // room for n + 1 bytes.
 CleanLine cleanLine(const char* in, size_t n, char* out) {
+  static const CharClasses classes;
   CleanLine line{out, 0, kNone, kNone};
   size_t o = 0;
   bool blank = false;
   char previous = '\0';
-  for (size_t i = 0; i < n; ++i) {
+  for (size_t i = 0; i < n;) {
     char c = in[i];
-    if (c == '#' && previous != '\\') break;  // previous is '\0' at the start
-    previous = c;
-    if (isWhite(c)) {
+    unsigned char k = classes.m_of[static_cast<unsigned char>(c)];
+    if (k == kHigh) k = isWhite(c) ? kWhite : kPlain;
+    if (k == kHash && previous != '\\') break;  // previous is '\0' at the start
+    if (k == kWhite) {
       blank = o > 0;
+      previous = c;
+      ++i;
       continue;
     }
     if (blank) {
       out[o++] = ' ';
       blank = false;
     }
-    if (c == '=' && line.m_equals == kNone) line.m_equals = o;
-    if (c == ':' && line.m_colon == kNone) line.m_colon = o;
+    if (k == kEquals && line.m_equals == kNone) line.m_equals = o;
+    if (k == kColon && line.m_colon == kNone) line.m_colon = o;
     out[o++] = c;
+    ++i;
+    // The run of plain ASCII bytes that follows, copied as it stands.
+    while (i < n && classes.m_of[static_cast<unsigned char>(in[i])] == kPlain) out[o++] = in[i++];
+    previous = out[o - 1];  // the last byte copied
   }
   out[o] = '\0';
   line.m_length = o;
