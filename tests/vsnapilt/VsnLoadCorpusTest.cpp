@@ -11,6 +11,8 @@
 #include "vsnHandle.h"
 #include "vsnHandler.h"
 #include "vsnLoader.h"
+#include "vsnMessage.h"
+#include "vsnNameRules.h"
 #include "vsnParser.h"
 #include "vsnWriter.h"
 
@@ -20,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -386,6 +389,80 @@ TEST(VsnLoadCorpus, TheCorpusHoldsTheCasesOfThisFile) {
       EXPECT_EQ(cases[i].m_steps[k].m_lines, made[i].m_steps[k].m_lines) << made[i].m_name;
     }
   }
+}
+
+} // namespace
+
+namespace {
+
+// The cleaning the parser did in three passes, kept here as the reference for its single pass.
+std::string referenceClean(const std::string& raw) {
+  std::vector<char> text(raw.begin(), raw.end());
+  text.push_back('\0');
+  stripComment(text.data());
+  collapseWhiteSpace(text.data());
+  trimWhiteSpace(text.data());
+  return text.data();
+}
+
+std::string trimmed(const std::string& s) {
+  std::vector<char> text(s.begin(), s.end());
+  text.push_back('\0');
+  return trimWhiteSpace(text.data());
+}
+
+// Random lines over the bytes that cleaning treats apart (blanks, tabs, comment signs, the
+// backslash before them, a byte above 127, a control byte), long enough to cross the 16-byte
+// blocks that clean text is copied in: each loads as the reference cleaning and the name and
+// value checks of the cleaned text say it must.
+TEST(VsnLoadCorpus, LinesCleanAsTheThreePassCleaning) {
+  static const char alphabet[] = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', ' ', '.', '_', ' ', '\t', '#', '\\',
+                                  '=', ':', '\xa0', '\x01', '\r', '='};
+  std::mt19937 random(20);
+  vsnHandle* scratch = createVSNHandle();
+  for (int round = 0; round < 20000; ++round) {
+    std::string raw;
+    size_t length = random() % 70;
+    // Half the lines mostly plain text, whose blocks need no cleaning until an odd byte comes.
+    const bool plain = round % 2 == 0;
+    for (size_t i = 0; i < length; ++i) {
+      raw += plain && random() % 30 != 0 ? alphabet[random() % 11] : alphabet[random() % sizeof alphabet];
+    }
+    if (random() % 3 == 0) raw = std::string(random() % 20, ' ') + raw;  // indented
+    std::string body = trimmed(raw);
+    if (!body.empty() && body.back() == '\\') continue;  // a continued line: no line of its own
+    std::string clean = referenceClean(raw);
+    std::string expected;
+    size_t equals = clean.find('='), colon = clean.find(':');
+    if (clean.empty()) {
+      expected = "(none)";
+    } else if (equals != std::string::npos) {
+      std::string name = trimmed(clean.substr(0, equals)), value = trimmed(clean.substr(equals + 1));
+      const char* err = vsnCheckName(scratch, "parameter name", name.c_str());
+      if (!err) err = vsnCheckValue(scratch, value.c_str());
+      expected = err ? err : "value " + value;
+    } else if (colon != std::string::npos) {
+      std::string type = trimmed(clean.substr(0, colon)), name = trimmed(clean.substr(colon + 1));
+      const char* err = vsnCheckName(scratch, "object type", type.c_str());
+      if (!err && !name.empty() && name != type) err = vsnCheckName(scratch, "object name", name.c_str());
+      expected = err ? err : "object";
+    } else {
+      expected = "parseVSNLineH: syntax error near \"" + clean + "\"";
+    }
+
+    vsnHandle* h = createVSNHandle();
+    const char* err = parseVSNLineH(h, raw.c_str(), 0);
+    std::string got = err ? err : "(none)";
+    if (!err && equals != std::string::npos) {
+      const vsnEntry* p = h->m_root ? h->m_root->m_firstChild : nullptr;
+      got = p && p->m_value ? std::string("value ") + p->m_value : "(no parameter)";
+    } else if (!err && colon != std::string::npos) {
+      got = h->m_root && h->m_root->m_firstChild ? "object" : "(no object)";
+    }
+    destroyVSNHandle(h);
+    ASSERT_EQ(got, expected) << "line \"" << escape(raw) << "\"";
+  }
+  destroyVSNHandle(scratch);
 }
 
 } // namespace
