@@ -391,7 +391,9 @@ vsnEntry* addStepEntry(vsnHandle* h, vsnEntry* parent, UpdateStep* step, const c
     return nullptr;
   }
   appendChild(parent, e);
-  if (kind == VSN_KIND_PARAM) {
+  if (!h->m_changeHandlers) {
+    // Nobody to tell.
+  } else if (kind == VSN_KIND_PARAM) {
     vsnNotifyChange(h, path.m_text, VSN_CHANGE_VALUE, e->m_value, nullptr);
   } else {
     vsnNotifyChange(h, path.m_text, VSN_CHANGE_CREATED, nullptr, nullptr);
