@@ -42,10 +42,11 @@ void* carve(vsnEntryPool* pool, size_t total, vsnEntryBlock** from) {
 
 vsnEntry* vsnEntryNewIn(vsnEntryPool* pool, const char* type, size_t typeSize, const char* name, size_t nameSize,
                         const char* value, size_t valueSize, int32_t kind, uint32_t flags) {
+  static const size_t wordLengths[] = {4, 5, 6, 9};  // of the kind words
   const char* word = vsnKindWord(kind);
   if (!word || !type) return nullptr;
   // One block: the record, then type, name, value and label, each with its closing zero.
-  size_t wordLength = strlen(word);
+  size_t wordLength = wordLengths[kind];
   size_t typeLength = typeSize + 1;
   size_t nameLength = name ? nameSize + 1 : 0;
   size_t valueLength = value ? valueSize + 1 : 0;

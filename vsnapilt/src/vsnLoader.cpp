@@ -15,6 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 const size_t kReadBlock = 1 << 16;
@@ -123,6 +127,20 @@ const char* readWhole(vsnHandle* h, const char* path, char** data, size_t* size)
 
 // The lines of a file read whole, as loadFileData makes them: split at line feeds, each ending
 // at its first zero byte, a last line without a line feed kept.
+// The first line feed in [p, end), or NULL. Lines are short: sixteen bytes at a time at once,
+// rather than a call per line.
+const char* nextLineFeed(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  for (; end - p >= 16; p += 16) {
+    unsigned mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), lf)));
+    if (mask) return p + __builtin_ctz(mask);
+  }
+#endif
+  return static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
+}
+
 const char* splitWhole(const char* data, size_t size, vsnLineView** views, size_t* count) {
   // loadFileData's string array holds at most INT32_MAX lines.
   const size_t most = static_cast<size_t>(INT32_MAX);
@@ -134,7 +152,7 @@ const char* splitWhole(const char* data, size_t size, vsnLineView** views, size_
   size_t n = 0;
   const char* end = data + size;
   for (const char* p = data; p < end;) {
-    const char* lf = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
+    const char* lf = nextLineFeed(p, end);
     const char* stop = lf ? lf : end;
     size_t length = static_cast<size_t>(stop - p);
     if (zeros) {

@@ -135,19 +135,20 @@ struct CleanLine {
   size_t m_length;
   size_t m_equals;
   size_t m_colon;
+  bool m_checkValue;  // a control byte or a "#" was kept: the value check has something to find
 };
 
 const size_t kNone = SIZE_MAX;
 
 // What cleanLine does with a byte: copy it, take it for white space, end the text at it (a
 // comment), note it, or ask the locale (bytes above 127, which vsnIsWhite gives to isspace).
-enum CharClass : unsigned char { kPlain, kWhite, kHash, kEquals, kColon, kHigh };
+enum CharClass : unsigned char { kPlain, kWhite, kHash, kEquals, kColon, kHigh, kControl };
 
 struct CharClasses {
   unsigned char m_of[256];
   CharClasses() {
     for (int c = 0; c < 256; ++c) {
-      m_of[c] = c > 127 ? kHigh : vsnIsWhite(static_cast<char>(c)) ? kWhite : kPlain;
+      m_of[c] = c > 127 ? kHigh : vsnIsWhite(static_cast<char>(c)) ? kWhite : c < 32 ? kControl : kPlain;
     }
     m_of[static_cast<unsigned char>('#')] = kHash;
     m_of[static_cast<unsigned char>('=')] = kEquals;
@@ -159,7 +160,7 @@ struct CharClasses {
 // room for n + 1 bytes.
 CleanLine cleanLine(const char* in, size_t n, char* out) {
   static const CharClasses classes;
-  CleanLine line{out, 0, kNone, kNone};
+  CleanLine line{out, 0, kNone, kNone, false};
   size_t o = 0;
   bool blank = false;
   char previous = '\0';
@@ -208,6 +209,7 @@ CleanLine cleanLine(const char* in, size_t n, char* out) {
     }
     if (k == kEquals && line.m_equals == kNone) line.m_equals = o;
     if (k == kColon && line.m_colon == kNone) line.m_colon = o;
+    if (k == kControl || k == kHash) line.m_checkValue = true;
     out[o++] = c;
     ++i;
     // The run of plain ASCII bytes that follows, copied as it stands.
@@ -236,10 +238,11 @@ Split splitAt(char* text, size_t at, size_t end) {
   return Split{text, leftEnd, text + rightStart, end - rightStart};
 }
 
-const char* setParameter(vsnHandle* h, Cursor* cursor, char* text, size_t equals, size_t end) {
+// checkValue false: the line holds no byte that the value check refuses.
+const char* setParameter(vsnHandle* h, Cursor* cursor, char* text, size_t equals, size_t end, bool checkValue) {
   Split s = splitAt(text, equals, end);
   const char* err = vsnCheckName(h, "parameter name", s.m_left);
-  if (!err) err = vsnCheckValue(h, s.m_right);
+  if (!err && checkValue) err = vsnCheckValue(h, s.m_right);
   if (err) return err;
   bool ok;
   vsnEntry* parent = currentParent(h, cursor, &ok);
@@ -317,7 +320,7 @@ const char* parseLogicalLine(vsnHandle* h, Cursor* cursor, const char* text, siz
     err = vsnRunActionLine(h, body);
     cursor->forget();
   } else if (clean.m_equals != kNone) {
-    err = setParameter(h, cursor, body, clean.m_equals - skip, end);
+    err = setParameter(h, cursor, body, clean.m_equals - skip, end, clean.m_checkValue);
   } else if (clean.m_colon != kNone) {
     err = openObject(h, cursor, body, clean.m_colon - skip, end, replace);
   } else {
