@@ -91,7 +91,7 @@ const char* readWhole(vsnHandle* h, const char* path, char** data, size_t* size)
   size_t capacity = kReadBlock;
   if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
       static_cast<uint64_t>(st.st_size) < SIZE_MAX - kReadBlock) {
-    capacity = static_cast<size_t>(st.st_size) + 1;
+    capacity = static_cast<size_t>(st.st_size) + 2;  // the last read finds the end with room to spare
   }
   char* buffer = static_cast<char*>(malloc(capacity));
   const char* err = buffer ? nullptr : "loadFileData: array allocation failed";
@@ -144,7 +144,7 @@ const char* nextLineFeed(const char* p, const char* end) {
 const char* splitWhole(const char* data, size_t size, vsnLineView** views, size_t* count) {
   // loadFileData's string array holds at most INT32_MAX lines.
   const size_t most = static_cast<size_t>(INT32_MAX);
-  size_t capacity = size / 32 + 16;
+  size_t capacity = size / 16 + 16;  // lines of sixteen bytes or more on average: no second array
   if (capacity > most) capacity = most;
   vsnLineView* v = static_cast<vsnLineView*>(malloc(capacity * sizeof(vsnLineView)));
   if (!v) return "loadFileData: array allocation failed";
