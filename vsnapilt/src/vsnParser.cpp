@@ -348,6 +348,18 @@ const char* parsePending(vsnHandle* h, Cursor* cursor, unsigned flags) {
 // One physical line of n bytes (no zero among them).
 const char* parsePhysicalLine(vsnHandle* h, Cursor* cursor, const char* line, size_t n, unsigned flags) {
   size_t start = 0;
+#if defined(__SSE2__)
+  // The blanks of an indentation, sixteen at a time.
+  while (n - start >= 16) {
+    unsigned blanks = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line + start)), _mm_set1_epi8(' '))));
+    if (blanks != 0xffff) {
+      start += static_cast<size_t>(__builtin_ctz(~blanks));
+      break;
+    }
+    start += 16;
+  }
+#endif
   while (start < n && isWhite(line[start])) ++start;
   while (n > start && isWhite(line[n - 1])) --n;
   size_t length = n - start;
