@@ -35,6 +35,8 @@ void* carve(vsnEntryPool* pool, size_t total, vsnEntryBlock** from) {
   block->m_used += total;
   block->m_live += 1;
   *from = block;
+  // The next records go just after: their lines are fetched while this one is filled.
+  __builtin_prefetch(static_cast<char*>(at) + 256, 1);
   return at;
 }
 
