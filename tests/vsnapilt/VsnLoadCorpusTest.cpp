@@ -8,6 +8,7 @@
 #include "VsnTextSupport.h"
 #include "zyrTestSupport.h"
 
+#include "vsnArray.h"
 #include "vsnHandle.h"
 #include "vsnHandler.h"
 #include "vsnLoader.h"
@@ -463,6 +464,56 @@ TEST(VsnLoadCorpus, LinesCleanAsTheThreePassCleaning) {
     ASSERT_EQ(got, expected) << "line \"" << escape(raw) << "\"";
   }
   destroyVSNHandle(scratch);
+}
+
+} // namespace
+
+namespace {
+
+// A file loaded from its block gives what the lines loadFileData reads from it give: the same
+// count, digest, error and tree, whatever zero bytes, carriage returns and missing last line
+// feeds it holds, for lines from empty to longer than the blocks lines are counted in.
+TEST(VsnLoadCorpus, FilesLoadAsTheirLinesDo) {
+  zyrtest::ScratchDir scratch{"zyr_vsn_block"};
+  std::string path = scratch.path() + "/f.vsn";
+  std::mt19937 random(7);
+  static const char* const pieces[] = {"A:", "x = 1", "END", "", "  ", "B: b", "y = a\\#b # c", "\r", "END\r"};
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes;
+    int lines = static_cast<int>(random() % 60);
+    for (int i = 0; i < lines; ++i) {
+      if (random() % 25 == 0) {
+        bytes += "z = " + std::string(random() % 9000, 'w');
+      } else {
+        bytes += pieces[random() % 9];
+      }
+      if (random() % 20 == 0) bytes += std::string(1, '\0') + "junk";
+      bytes += "\n";
+    }
+    if (random() % 2 && !bytes.empty()) bytes.pop_back();
+    if (round % 50 == 0) bytes = std::string(10000 + static_cast<size_t>(round), '\n');  // a line feed in every byte
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+
+    vsnHandle* byLines = createVSNHandle();
+    vsnArray* read = nullptr;
+    ASSERT_EQ(loadFileData(byLines, path.c_str(), &read), nullptr);
+    EXPECT_EQ(vsnCountLines(bytes.data(), bytes.size()), static_cast<size_t>(vsnArrayCount(read)));
+    unsigned char digestLines[VSN_DIGEST_SIZE], digestFile[VSN_DIGEST_SIZE];
+    const char* e1 = parseVSNData(byLines, read, 0, nullptr, digestLines);
+    std::string err1 = e1 ? e1 : "(none)";
+    vsnArrayFree(read);
+    vsnHandle* byFile = createVSNHandle();
+    const char* e2 = loadVSNFile(byFile, path.c_str(), "vsn", nullptr, digestFile);
+    std::string err2 = e2 ? e2 : "(none)";
+    EXPECT_EQ(err2, err1) << "round " << round;
+    EXPECT_EQ(hex(digestFile, VSN_DIGEST_SIZE), hex(digestLines, VSN_DIGEST_SIZE)) << "round " << round;
+    EXPECT_EQ(tree(byFile->m_root, 0), tree(byLines->m_root, 0)) << "round " << round;
+    destroyVSNHandle(byLines);
+    destroyVSNHandle(byFile);
+  }
 }
 
 } // namespace

@@ -15,9 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -125,58 +122,6 @@ const char* readWhole(vsnHandle* h, const char* path, char** data, size_t* size)
   return nullptr;
 }
 
-// The lines of a file read whole, as loadFileData makes them: split at line feeds, each ending
-// at its first zero byte, a last line without a line feed kept.
-// The first line feed in [p, end), or NULL. Lines are short: sixteen bytes at a time at once,
-// rather than a call per line.
-const char* nextLineFeed(const char* p, const char* end) {
-#if defined(__SSE2__)
-  const __m128i lf = _mm_set1_epi8('\n');
-  for (; end - p >= 16; p += 16) {
-    unsigned mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), lf)));
-    if (mask) return p + __builtin_ctz(mask);
-  }
-#endif
-  return static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
-}
-
-const char* splitWhole(const char* data, size_t size, vsnLineView** views, size_t* count) {
-  // loadFileData's string array holds at most INT32_MAX lines.
-  const size_t most = static_cast<size_t>(INT32_MAX);
-  size_t capacity = size / 16 + 16;  // lines of sixteen bytes or more on average: no second array
-  if (capacity > most) capacity = most;
-  vsnLineView* v = static_cast<vsnLineView*>(malloc(capacity * sizeof(vsnLineView)));
-  if (!v) return "loadFileData: array allocation failed";
-  bool zeros = memchr(data, '\0', size) != nullptr;
-  size_t n = 0;
-  const char* end = data + size;
-  for (const char* p = data; p < end;) {
-    const char* lf = nextLineFeed(p, end);
-    const char* stop = lf ? lf : end;
-    size_t length = static_cast<size_t>(stop - p);
-    if (zeros) {
-      const char* zero = static_cast<const char*>(memchr(p, '\0', length));
-      if (zero) length = static_cast<size_t>(zero - p);
-    }
-    if (n == capacity) {
-      size_t grown = capacity > most / 2 ? most : capacity * 2;
-      vsnLineView* bigger = grown > capacity ? static_cast<vsnLineView*>(realloc(v, grown * sizeof(vsnLineView))) : nullptr;
-      if (!bigger) {
-        free(v);
-        return "loadFileData: malloc failed";
-      }
-      v = bigger;
-      capacity = grown;
-    }
-    v[n++] = vsnLineView{p, length};
-    p = stop + 1;
-  }
-  *views = v;
-  *count = n;
-  return nullptr;
-}
-
 // Read whole and parsed from the block, without a string per line.
 const char* loadFile(vsnHandle* h, const char* file, unsigned flags, const unsigned char* expected,
                      unsigned char* out) {
@@ -184,11 +129,10 @@ const char* loadFile(vsnHandle* h, const char* file, unsigned flags, const unsig
   size_t size;
   const char* err = readWhole(h, file, &data, &size);
   if (err) return err;
-  vsnLineView* views = nullptr;
-  size_t n = 0;
-  err = splitWhole(data, size, &views, &n);
-  if (!err) err = vsnParseLineViews(h, views, n, flags, expected, out);
-  free(views);
+  size_t lines = vsnCountLines(data, size);
+  // loadFileData's string array holds at most INT32_MAX lines.
+  err = lines > static_cast<size_t>(INT32_MAX) ? "loadFileData: malloc failed"
+                                               : vsnParseBlock(h, data, size, lines, flags, expected, out);
   free(data);
   return err;
 }

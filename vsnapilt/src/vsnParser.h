@@ -31,15 +31,12 @@ const char* parseVSNLineH(vsnHandle* h, const char* line, unsigned flags);
 const char* parseVSNData(vsnHandle* h, const vsnArray* lines, unsigned flags, const unsigned char* expectedDigest,
                          unsigned char* outDigest);
 
-// A line of input: its bytes without a line end, none of them zero.
-struct vsnLineView {
-  const char* m_text;
-  size_t m_length;
-};
-
-// parseVSNData over lines given as views (of a file read whole, say).
-const char* vsnParseLineViews(vsnHandle* h, const vsnLineView* lines, size_t n, unsigned flags,
-                              const unsigned char* expectedDigest, unsigned char* outDigest);
+// The lines of a block of text (a file read whole): split at line feeds, each ending at its first
+// zero byte, a last line without a line feed kept. vsnCountLines gives their number, which
+// vsnParseBlock takes as lines; otherwise as parseVSNData.
+size_t vsnCountLines(const char* data, size_t size);
+const char* vsnParseBlock(vsnHandle* h, const char* data, size_t size, size_t lines, unsigned flags,
+                          const unsigned char* expectedDigest, unsigned char* outDigest);
 
 // MD5 over the bytes of all lines in order, with nothing between lines.
 void vsnDigestLines(const vsnArray* lines, unsigned char digest[VSN_DIGEST_SIZE]);
