@@ -330,7 +330,8 @@ bool joinStepPath(vsnHandle* h, const vsnDirNode* node, UpdateStep* step) {
 // fetched into the cache while the path is checked.
 void hashStepPath(vsnDirNode* node, UpdateStep* step) {
   vsnHash* table = step->m_table;
-  if (!(node && table && table->m_hash == vsnHashString && table->m_buckets)) return;
+  // A table keeping an index is filled through vsnHashInsert, which needs no bucket.
+  if (!(node && table && table->m_hash == vsnHashString && table->m_buckets && !table->m_index)) return;
   const char* text = step->m_path.m_text;
   if (node->m_prefixHash.m_size != table->m_size) {
     vsnHashStart(&node->m_prefixHash, table->m_size);
