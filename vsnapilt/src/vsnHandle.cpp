@@ -290,9 +290,8 @@ void cleanNameStep(const char* type, size_t typeLength, const char* name, size_t
 bool cleanStepKeepsCanonical(const char* step, size_t n) {
   unsigned char first = static_cast<unsigned char>(step[0]), last = static_cast<unsigned char>(step[n - 1]);
   if ((first > 127 && isspace(first)) || (last > 127 && isspace(last))) return false;
-  for (const char* dot = static_cast<const char*>(memchr(step, '.', n)); dot;
-       dot = static_cast<const char*>(memchr(dot + 1, '.', n - static_cast<size_t>(dot + 1 - step)))) {
-    if (dot + 1 < step + n && dot[1] == '.') return false;
+  for (size_t i = 1; i < n; ++i) {
+    if (step[i] == '.' && step[i - 1] == '.') return false;
   }
   return true;
 }
