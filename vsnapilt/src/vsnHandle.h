@@ -55,8 +55,8 @@ vsnEntry* getCurrentObjectH(vsnHandle* h);
 vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, const char* name, const char* value,
                           int kind, unsigned flags);
 // vsnUpdateObject for names already in canonical form and free of "/" and ":" (as the parser's
-// cleaning and name checks leave them), of known lengths; value (typeLength ignored for a
-// parameter) of valueLength bytes. parentFresh promises that every child of parent was made by
+// cleaning and name checks leave them), of known lengths (type is not used for a parameter);
+// value, NULL for an object, of valueLength bytes. parentFresh promises that every child of parent was made by
 // an update since parent itself was made, the tree changing in no other way: a short child list
 // is then searched instead of the path table. *created (may be NULL) tells whether the entry is
 // new.

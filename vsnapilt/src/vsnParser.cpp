@@ -424,6 +424,11 @@ struct BlockLines {
   const char* m_end;
   bool m_zeros;  // whether the block holds a zero byte at all
   const char* next(size_t* n) {
+    if (m_p >= m_end) {
+      // Past the last line: a count larger than the block's reads empty lines.
+      *n = 0;
+      return "";
+    }
     const char* text = m_p;
     const char* lf = nextLineFeed(m_p, m_end);
     const char* stop = lf ? lf : m_end;
