@@ -794,8 +794,11 @@ int vsnHashReserve(vsnHash* table, int64_t extra) {
   if (extra < 0) extra = 0;
   // The index is made big enough for what is reserved at once (started now if it would start
   // with the first insertion), rather than doubled over and over as a load fills it.
-  if (extra > 0 && table->m_indexed == 0 && table->m_numEntries == 0) table->m_indexed = indexStart(table) ? 1 : -1;
-  if (extra > 0 && table->m_indexed == 1) indexReserve(table, static_cast<int64_t>(table->m_numEntries) + extra);
+  // A cleared table (size 0) is left as it is: its first insertion makes it anew.
+  if (extra > 0 && table->m_size > 0) {
+    if (table->m_indexed == 0 && table->m_numEntries == 0) table->m_indexed = indexStart(table) ? 1 : -1;
+    if (table->m_index) indexReserve(table, static_cast<int64_t>(table->m_numEntries) + extra);
+  }
   int64_t n = (static_cast<int64_t>(table->m_numEntries) + extra) / 3;
   if (n > table->m_size) return vsnHashResize(table, 2 * n);
   return 1;
