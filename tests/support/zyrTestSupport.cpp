@@ -16,32 +16,41 @@ extern "C" void __llvm_profile_set_filename(const char *pattern) __attribute__((
 
 namespace zyrtest {
 
-void leaveChild(int status) {
+namespace {
+
+// Writes this child's coverage profile when the build collects one (see leaveChild).
+void writeChildProfile() {
   const char *pattern = getenv("LLVM_PROFILE_FILE");
+  if (__llvm_profile_write_file == nullptr || __llvm_profile_set_filename == nullptr || pattern == nullptr)
+    return;
   // A child may have lowered its file-size limit (tests of full disks): lift it again, or leave
   // no profile rather than a truncated one.
   struct rlimit limit;
-  bool roomy = getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_max == RLIM_INFINITY;
-  if (roomy && limit.rlim_cur != RLIM_INFINITY) {
-    limit.rlim_cur = RLIM_INFINITY;
-    roomy = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-  }
-  if (roomy && __llvm_profile_write_file != nullptr && __llvm_profile_set_filename != nullptr && pattern != nullptr) {
-    // The runtime read the process id when the parent started: a forked child would write (and
-    // merge) into its parent's file. The pattern with this process's id spelt out gives the
-    // child a file of its own, so a child killed while writing spoils no other profile.
-    std::string own;
-    for (const char *c = pattern; *c != '\0'; ++c) {
-      if (c[0] == '%' && c[1] == 'p') {
-        own += std::to_string(getpid());
-        ++c;
-      } else {
-        own += *c;
-      }
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_max != RLIM_INFINITY)
+    return;
+  limit.rlim_cur = RLIM_INFINITY;
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+    return;
+  // The runtime read the process id when the parent started: a forked child would write (and
+  // merge) into its parent's file. The pattern with this process's id spelt out gives the child
+  // a file of its own, so a child killed while writing spoils no other profile.
+  std::string own;
+  for (const char *c = pattern; *c != '\0'; ++c) {
+    if (c[0] == '%' && c[1] == 'p') {
+      own += std::to_string(getpid());
+      ++c;
+    } else {
+      own += *c;
     }
-    __llvm_profile_set_filename(own.c_str());
-    __llvm_profile_write_file();
   }
+  __llvm_profile_set_filename(own.c_str());
+  __llvm_profile_write_file();
+}
+
+} // namespace
+
+void leaveChild(int status) {
+  writeChildProfile();
   _exit(status);
 }
 
