@@ -4,62 +4,133 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 #include <tuple>
 
 namespace {
 
-// Open addressing table of ids (>= 0); the caller hashes and compares. Each slot keeps the high
-// half of its id's hash, so that a probe past another id costs no look at that id's data; the
-// low half picks the first slot, by multiplication so that the capacity need not be a power of
-// two (memory is what limits the largest meshes).
-struct IdTable {
+// Pairs of (hash, id) sorted into partitions by the top bits of the hash. A partition is a
+// chain of fixed blocks taken in turn from one pool, so that one sequential pass writes them all
+// (a stream per partition) and each partition is then small enough to be matched inside the
+// cache: a table over the whole mesh costs a memory miss per look-up on large meshes. Within a
+// partition the pairs keep the order in which they were added.
+struct Buckets {
+  enum { BLOCK = 512, MAX_BITS = 10 };
+  int32_t m_bits = 0; // 1 << m_bits partitions
+  std::unique_ptr<uint64_t[]> m_hashes; // the pool; not zeroed, as every slot read was written
+  std::unique_ptr<uint32_t[]> m_ids;
+  std::vector<int32_t> m_next;  // per block: the next block of its partition, -1 none
+  std::vector<int32_t> m_first; // per partition: its first and its current block, -1 none
+  std::vector<int32_t> m_last;
+  std::vector<uint32_t> m_end; // per partition: the position after its last pair
+  std::vector<uint32_t> m_count;
+  int32_t m_blocks = 0;
+
+  // Room for `pairs` pairs in partitions of about `perPartition` pairs (bits < 0), or in
+  // 1 << bits partitions.
+  void init(size_t pairs, size_t perPartition, int32_t bits = -1) {
+    m_bits = bits;
+    if (bits < 0)
+      for (m_bits = 0; m_bits < MAX_BITS && (pairs >> m_bits) > perPartition;)
+        ++m_bits;
+    const size_t partitions = size_t(1) << m_bits;
+    const size_t blocks = pairs / BLOCK + partitions + 1;
+    m_hashes.reset(new uint64_t[blocks * BLOCK]);
+    m_ids.reset(new uint32_t[blocks * BLOCK]);
+    m_next.assign(blocks, -1);
+    m_first.assign(partitions, -1);
+    m_last.assign(partitions, -1);
+    m_end.assign(partitions, 0);
+    m_count.assign(partitions, 0);
+    m_blocks = 0;
+  }
+  // Whether init can take this many pairs (pool positions are 32-bit).
+  static bool fits(uint64_t pairs) {
+    return pairs < UINT32_MAX - (uint64_t(1) << MAX_BITS) * BLOCK - 2 * BLOCK;
+  }
+  void release() { *this = Buckets(); }
+  size_t partitions() const { return size_t(1) << m_bits; }
+  uint32_t largest() const {
+    return m_count.empty() ? 0 : *std::max_element(m_count.begin(), m_count.end());
+  }
+  void add(uint64_t hash, uint32_t id) {
+    const uint32_t p = m_bits == 0 ? 0 : static_cast<uint32_t>(hash >> (64 - m_bits));
+    uint32_t at = m_end[p];
+    if (at % BLOCK == 0) { // the current block is full, or there is none yet
+      const int32_t b = m_blocks++;
+      if (m_last[p] < 0)
+        m_first[p] = b;
+      else
+        m_next[m_last[p]] = b;
+      m_last[p] = b;
+      at = static_cast<uint32_t>(b) * BLOCK;
+    }
+    m_hashes[at] = hash;
+    m_ids[at] = id;
+    m_end[p] = at + 1;
+    ++m_count[p];
+  }
+  // Calls visit(position) for the pairs of a partition in their order while it returns true.
+  template <class Visit> bool forEach(size_t p, Visit visit) const {
+    for (int32_t b = m_first[p]; b >= 0; b = m_next[b]) {
+      const uint32_t end = b == m_last[p] ? m_end[p] : static_cast<uint32_t>(b + 1) * BLOCK;
+      for (uint32_t at = static_cast<uint32_t>(b) * BLOCK; at < end; ++at)
+        if (!visit(at))
+          return false;
+    }
+    return true;
+  }
+};
+
+// The open addressing table that matches one partition: a slot holds the position of the first
+// pair of its key (plus 1; 0 is empty) and how often the key has been met.
+struct PartitionTable {
   struct Slot {
-    uint32_t m_tag;
-    int32_t m_id;
+    uint32_t m_at;
+    uint32_t m_count;
   };
   std::vector<Slot> m_slots;
-  size_t m_count = 0;
+  size_t m_mask = 0;
 
-  void init(size_t entries) {
-    m_slots.assign(entries + entries / 2 + 16, Slot{0, -1});
-    m_count = 0;
+  void reserve(size_t pairs) {
+    size_t size = 16;
+    while (size < 2 * pairs)
+      size *= 2;
+    m_slots.resize(size);
   }
-  size_t home(uint64_t hash) const {
-    return static_cast<size_t>(((hash & 0xFFFFFFFFu) * m_slots.size()) >> 32);
+  void clear(size_t pairs) {
+    size_t size = 16;
+    while (size < 2 * pairs)
+      size *= 2;
+    m_mask = size - 1;
+    std::fill(m_slots.begin(), m_slots.begin() + static_cast<std::ptrdiff_t>(size), Slot{0, 0});
   }
-  void prefetch(uint64_t hash) const { __builtin_prefetch(&m_slots[home(hash)]); }
-  // The slot holding an id equal by `same`, or the empty slot where it belongs (fill it with
-  // `put`).
-  template <class Same> Slot *find(uint64_t hash, Same same) {
-    const uint32_t tag = static_cast<uint32_t>(hash >> 32);
-    for (size_t i = home(hash);;) {
+  // The slot of the key of a hash that `same` accepts (given the position of the slot's first
+  // pair), or the empty slot where it belongs.
+  template <class Same> Slot *find(uint64_t hash, const uint64_t *hashes, Same same) {
+    for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
       Slot &slot = m_slots[i];
-      if (slot.m_id < 0 || (slot.m_tag == tag && same(slot.m_id)))
+      if (slot.m_at == 0 || (hashes[slot.m_at - 1] == hash && same(slot.m_at - 1)))
         return &slot;
-      if (++i == m_slots.size())
-        i = 0;
-    }
-  }
-  // Fills an empty slot that find returned; grows the table past three quarters full, taking
-  // each id's hash from `hashOfId`. The slot pointer is stale afterwards.
-  template <class HashOfId> void put(Slot *slot, uint64_t hash, int32_t id, HashOfId hashOfId) {
-    *slot = Slot{static_cast<uint32_t>(hash >> 32), id};
-    if (++m_count * 4 <= m_slots.size() * 3)
-      return;
-    std::vector<Slot> old(m_slots.size() * 2, Slot{0, -1});
-    old.swap(m_slots);
-    for (const Slot &s : old) {
-      if (s.m_id < 0)
-        continue;
-      size_t i = home(hashOfId(s.m_id));
-      while (m_slots[i].m_id >= 0)
-        if (++i == m_slots.size())
-          i = 0;
-      m_slots[i] = s;
     }
   }
 };
+
+// A bijective mix of 64 bits: equal results mean equal inputs.
+uint64_t mix64(uint64_t k) {
+  k ^= k >> 33;
+  k *= 0xFF51AFD7ED558CCDull;
+  k ^= k >> 33;
+  k *= 0xC4CEB9FE1A85EC53ull;
+  k ^= k >> 33;
+  return k;
+}
+
+// Face uses are matched in partitions of about this many.
+int64_t g_partitionSize = 16384;
+
+const uint32_t kNoUse = UINT32_MAX;
 
 // Sorts up to 8 values (the corners of an element or a face) in place.
 void sortSmall(int32_t *values, int32_t n) {
@@ -140,24 +211,18 @@ private:
   std::vector<int32_t> m_vertexOf;    // node index -> vertex number, -1 unused
   std::vector<std::vector<int32_t>> m_compositeSurfaces; // per composite name, its surfaces
 
-  // 32 bytes: memory, more than anything, limits the largest meshes.
+  // Faces in the order of their first use. A use of a face is solid * 6 + its local face.
   struct Face {
-    int32_t m_key[4];    // sorted node indices, padded with -1: kept, as recomputing one from the
-                         // first use costs three dependent random reads per probe
-    uint32_t m_solid[2]; // the solids on either side (the second valid when m_count is 2)
-    uint8_t m_face[2];   // and their local faces
+    uint32_t m_use[2]; // the uses on either side (the second valid when m_count is 2)
+    int32_t m_group;   // surface group naming the face, -1 none
     int8_t m_count;
     int8_t m_front; // the side (0 or 1) whose outward orientation the boundary element shares
-    int32_t m_group; // surface group naming the face, -1 none
-    // A use of the face: solid * 6 + local face.
-    int64_t use(int32_t side) const { return static_cast<int64_t>(m_solid[side]) * 6 + m_face[side]; }
-    void setUse(int32_t side, int64_t use) {
-      m_solid[side] = static_cast<uint32_t>(use / 6);
-      m_face[side] = static_cast<uint8_t>(use % 6);
-    }
+    int64_t use(int32_t side) const { return m_use[side]; }
   };
   std::vector<Face> m_faces;
-  IdTable m_faceTable;
+  std::vector<uint32_t> m_faceOfUse;     // the face of each first use
+  std::vector<uint32_t> m_boundaryFirst; // per boundary element: its face's first use, or kNoUse
+  bool m_exactKeys = false; // face hashes are the keys themselves (mixed), no check needed
 
   bool volumeGroups(std::map<GroupKey, int32_t> *groups);
   bool keepSolids(const std::map<GroupKey, int32_t> &groups);
@@ -169,7 +234,8 @@ private:
   void uniqueNames();
   bool checkSizes();
 
-  IdTable::Slot *findFace(const int32_t key[4], uint64_t hash);
+  int32_t keyOfUse(uint32_t use, int32_t key[4]) const;
+  uint64_t faceHash(const int32_t key[4], int32_t n) const;
   int32_t volumeOfUse(int64_t use) const { return m_groupVolume[m_solidGroup[use / 6]]; }
   std::string nodeList(const int32_t *key, int32_t n) const;
 };
@@ -206,13 +272,17 @@ bool Builder::volumeGroups(std::map<GroupKey, int32_t> *groups) {
   return true;
 }
 
-// Keeps each volume element once; refuses elements with a repeated corner.
+// Keeps each volume element once (the first in file order); refuses elements with a repeated
+// corner. Equal elements are found in partitions of their hashes; only elements of equal hashes
+// are compared.
 bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
   const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  std::vector<int64_t> candidates;
+  const KelvoElementType *types[KELVO_KINDS];
+  for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
+    types[kind] = KelvoElements_get(kind);
+  size_t candidates = 0;
   for (int64_t e = 0; e < n; ++e)
-    if (KelvoElements_get(m_mesh->m_elementKind[e])->m_dimension == 3)
-      candidates.push_back(e);
+    candidates += types[m_mesh->m_elementKind[e]]->m_dimension == 3;
   auto sortedCorners = [this](int64_t e, int32_t out[8]) {
     const int64_t start = m_mesh->m_elementStart[e];
     const int32_t k = static_cast<int32_t>(m_mesh->m_elementStart[e + 1] - start);
@@ -221,22 +291,12 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
     sortSmall(out, k);
     return k;
   };
-  IdTable table;
-  table.init(candidates.size());
-  m_solids.reserve(candidates.size());
-  m_solidGroup.reserve(candidates.size());
-  int64_t duplicates = 0;
-  // Each element's table slot is fetched some elements ahead, so that the misses overlap.
-  enum { AHEAD = 16 };
-  auto slotHash = [&](int64_t e) {
-    int32_t corners[8];
-    const int32_t k = sortedCorners(e, corners);
-    return hashOf(corners, k, m_mesh->m_elementKind[e]);
-  };
-  for (size_t c = 0; c < candidates.size(); ++c) {
-    const int64_t e = candidates[c];
-    if (c + AHEAD < candidates.size())
-      table.prefetch(slotHash(candidates[c + AHEAD]));
+  Buckets buckets;
+  buckets.init(candidates, static_cast<size_t>(g_partitionSize));
+  for (int64_t e = 0; e < n; ++e) {
+    const int32_t kind = m_mesh->m_elementKind[e];
+    if (types[kind]->m_dimension != 3)
+      continue;
     int32_t corners[8];
     const int32_t k = sortedCorners(e, corners);
     for (int32_t i = 1; i < k; ++i) {
@@ -247,25 +307,48 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
         return false;
       }
     }
-    const int32_t kind = m_mesh->m_elementKind[e];
-    const uint64_t hash = hashOf(corners, k, kind);
-    IdTable::Slot *slot = table.find(hash, [&](int32_t id) {
-      int32_t other[8];
-      const int64_t o = m_solids[id];
-      return m_mesh->m_elementKind[o] == kind && sortedCorners(o, other) == k &&
-             std::equal(corners, corners + k, other);
+    buckets.add(hashOf(corners, k, kind), static_cast<uint32_t>(e)); // at most INT32_MAX
+  }
+  std::vector<uint8_t> duplicate(static_cast<size_t>(n), 0);
+  int64_t duplicates = 0;
+  PartitionTable table;
+  table.reserve(buckets.largest());
+  for (size_t p = 0; p < buckets.partitions(); ++p) {
+    table.clear(buckets.m_count[p]);
+    buckets.forEach(p, [&](uint32_t at) {
+      const uint32_t e = buckets.m_ids[at];
+      PartitionTable::Slot *slot = table.find(buckets.m_hashes[at], buckets.m_hashes.get(),
+                                              [&](uint32_t first) {
+        const uint32_t o = buckets.m_ids[first];
+        int32_t mine[8], other[8];
+        const int32_t k = sortedCorners(e, mine);
+        return m_mesh->m_elementKind[o] == m_mesh->m_elementKind[e] &&
+               sortedCorners(o, other) == k && std::equal(mine, mine + k, other);
+      });
+      if (slot->m_at == 0) {
+        *slot = {at + 1, 1};
+      } else {
+        duplicate[e] = 1;
+        ++duplicates;
+      }
+      return true;
     });
-    if (slot->m_id >= 0) {
-      ++duplicates;
+  }
+  buckets.release();
+  m_solids.reserve(candidates - static_cast<size_t>(duplicates));
+  m_solidGroup.reserve(candidates - static_cast<size_t>(duplicates));
+  GroupKey last{-1, -1};
+  int32_t lastGroup = 0;
+  for (int64_t e = 0; e < n; ++e) {
+    if (types[m_mesh->m_elementKind[e]]->m_dimension != 3 || duplicate[e])
       continue;
+    const GroupKey key = groupOf(m_mesh, e);
+    if (key != last) {
+      last = key;
+      lastGroup = groups.at(key);
     }
-    table.put(slot, hash, static_cast<int32_t>(m_solids.size()), [&](int32_t id) {
-      int32_t other[8];
-      const int64_t o = m_solids[id];
-      return hashOf(other, sortedCorners(o, other), m_mesh->m_elementKind[o]);
-    });
-    m_solids.push_back(static_cast<int32_t>(e)); // the reader keeps at most INT32_MAX
-    m_solidGroup.push_back(groups.at(groupOf(m_mesh, e)));
+    m_solids.push_back(static_cast<int32_t>(e));
+    m_solidGroup.push_back(lastGroup);
   }
   if (duplicates > 0)
     m_model->m_warnings.push_back(
@@ -335,98 +418,174 @@ std::string Builder::nodeList(const int32_t *key, int32_t n) const {
   return text;
 }
 
-// The slot of the face of a key (padded with -1), or the empty slot where it belongs.
-IdTable::Slot *Builder::findFace(const int32_t key[4], uint64_t hash) {
-  return m_faceTable.find(hash, [&](int32_t id) {
-    const int32_t *other = m_faces[id].m_key;
-    return key[0] == other[0] && key[1] == other[1] && key[2] == other[2] && key[3] == other[3];
-  });
+// The sorted key of the face of a use (padded with -1); its number of vertices.
+int32_t Builder::keyOfUse(uint32_t use, int32_t key[4]) const {
+  const int64_t e = m_solids[use / 6];
+  const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
+  const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
+  const int32_t f = static_cast<int32_t>(use % 6), n = type->m_faceSize[f];
+  for (int32_t i = 0; i < 4; ++i)
+    key[i] = i < n ? nodes[type->m_faceVertices[f][i]] : -1;
+  sortSmall(key, n);
+  return n;
 }
 
+// With exact keys (triangles of nodes below 2^21) the three nodes packed and mixed: equal hashes
+// are equal faces.
+uint64_t Builder::faceHash(const int32_t key[4], int32_t n) const {
+  if (m_exactKeys)
+    return mix64(static_cast<uint64_t>(key[0]) | static_cast<uint64_t>(key[1]) << 21 |
+                 static_cast<uint64_t>(key[2]) << 42);
+  return hashOf(key, n, 0);
+}
+
+// Matches the faces of the volume elements by their vertex sets, and finds the face of each
+// boundary element. The uses (and the boundary elements' keys) are written into partitions by
+// their hashes and each partition is matched in the cache, its uses in their order; the faces
+// then come in the order of their first uses.
 bool Builder::matchFaces() {
-  int64_t uses = 0;
-  for (int64_t e : m_solids)
-    uses += KelvoElements_get(m_mesh->m_elementKind[e])->m_noOfFaces;
-  // Most faces are met twice; beyond the half, room for the outer faces of a large mesh.
-  const size_t expected = static_cast<size_t>(uses / 2 + uses / 16 + 16);
-  m_faceTable.init(expected);
-  m_faces.reserve(expected);
-  auto hashOfFace = [this](int32_t id) {
-    const int32_t *k = m_faces[id].m_key;
-    return hashOf(k, k[3] < 0 ? 3 : 4, 0);
-  };
-  // The uses go in batches through three stages, a batch apart: the keys are made and their
-  // table slots fetched; the slots are read and the faces they name fetched; the uses are matched
-  // in turn, in their order. So each cache miss has a batch of work to hide behind.
-  enum { BATCH = 16 };
-  struct Pending {
-    int64_t m_use;
-    uint64_t m_hash;
-    int32_t m_key[4];
-    int32_t m_n;
-  };
-  struct Batch {
-    Pending m_uses[BATCH + 6];
-    int32_t m_count = 0;
-  } batches[3];
-  size_t s = 0;
-  auto fill = [&](Batch &batch) {
-    batch.m_count = 0;
-    for (; s < m_solids.size() && batch.m_count < BATCH; ++s) {
-      const int64_t e = m_solids[s];
-      const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
-      const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-      for (int32_t f = 0; f < type->m_noOfFaces; ++f) {
-        Pending &p = batch.m_uses[batch.m_count++];
-        p.m_use = static_cast<int64_t>(s) * 6 + f;
-        p.m_n = type->m_faceSize[f];
-        for (int32_t i = 0; i < 4; ++i)
-          p.m_key[i] = i < p.m_n ? nodes[type->m_faceVertices[f][i]] : -1;
-        sortSmall(p.m_key, p.m_n);
-        p.m_hash = hashOf(p.m_key, p.m_n, 0);
-        m_faceTable.prefetch(p.m_hash);
+  const KelvoElementType *types[KELVO_KINDS];
+  for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
+    types[kind] = KelvoElements_get(kind);
+  uint64_t uses = 0;
+  bool triangles = true;
+  for (int32_t e : m_solids) {
+    uses += static_cast<uint64_t>(types[m_mesh->m_elementKind[e]]->m_noOfFaces);
+    triangles = triangles && m_mesh->m_elementKind[e] == KELVO_TETRA;
+  }
+  if (!Buckets::fits(6 * static_cast<uint64_t>(m_solids.size()))) {
+    *m_error = "The mesh is too large for the intermediate mesh file.";
+    return false;
+  }
+  m_exactKeys = triangles && m_mesh->m_nodeTags.size() <= (size_t(1) << 21);
+  Buckets faces, queries;
+  faces.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize));
+  for (size_t s = 0; s < m_solids.size(); ++s) {
+    const int64_t e = m_solids[s];
+    const KelvoElementType *type = types[m_mesh->m_elementKind[e]];
+    const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
+    for (int32_t f = 0; f < type->m_noOfFaces; ++f) {
+      const int32_t n = type->m_faceSize[f];
+      int32_t key[4];
+      for (int32_t i = 0; i < 4; ++i)
+        key[i] = i < n ? nodes[type->m_faceVertices[f][i]] : -1;
+      if (n == 3) { // the usual case, without branches
+        const int32_t low = std::min(key[0], key[1]), high = std::max(key[0], key[1]);
+        key[1] = std::max(low, std::min(high, key[2]));
+        key[0] = std::min(low, key[2]);
+        key[2] = std::max(high, key[2]);
+      } else {
+        sortSmall(key, n);
       }
-    }
-  };
-  auto peek = [&](const Batch &batch) {
-    for (int32_t i = 0; i < batch.m_count; ++i) {
-      const uint64_t hash = batch.m_uses[i].m_hash;
-      const IdTable::Slot &slot = m_faceTable.m_slots[m_faceTable.home(hash)];
-      if (slot.m_id >= 0 && slot.m_tag == static_cast<uint32_t>(hash >> 32))
-        __builtin_prefetch(&m_faces[slot.m_id]); // most likely the face itself
-    }
-  };
-  fill(batches[0]);
-  fill(batches[1]);
-  peek(batches[0]);
-  for (int32_t k = 0; batches[k % 3].m_count > 0; ++k) {
-    fill(batches[(k + 2) % 3]);
-    peek(batches[(k + 1) % 3]);
-    const Batch &batch = batches[k % 3];
-    for (int32_t i = 0; i < batch.m_count; ++i) {
-      const Pending &p = batch.m_uses[i];
-      IdTable::Slot *slot = findFace(p.m_key, p.m_hash);
-      if (slot->m_id < 0) {
-        m_faceTable.put(slot, p.m_hash, static_cast<int32_t>(m_faces.size()), hashOfFace);
-        m_faces.push_back({{p.m_key[0], p.m_key[1], p.m_key[2], p.m_key[3]}, {0, 0}, {0, 0}, 1, 0, -1});
-        m_faces.back().setUse(0, p.m_use);
-        continue;
-      }
-      Face &face = m_faces[slot->m_id];
-      if (face.m_count == 2) {
-        *m_error = "The face with the nodes " + nodeList(p.m_key, p.m_n) +
-                   " is shared by more than two elements (" +
-                   std::to_string(m_mesh->m_elementTags[m_solids[face.m_solid[0]]]) + ", " +
-                   std::to_string(m_mesh->m_elementTags[m_solids[face.m_solid[1]]]) + " and " +
-                   std::to_string(m_mesh->m_elementTags[m_solids[p.m_use / 6]]) + ").";
-        return false;
-      }
-      face.setUse(1, p.m_use);
-      face.m_count = 2;
+      faces.add(faceHash(key, n), static_cast<uint32_t>(s * 6 + f));
     }
   }
+  // Boundary elements, by their index among the boundary elements.
+  const int64_t elements = static_cast<int64_t>(m_mesh->m_elementKind.size());
+  std::vector<uint32_t> boundaryElement; // its element
+  for (int64_t e = 0; e < elements; ++e)
+    if (types[m_mesh->m_elementKind[e]]->m_dimension == 2)
+      boundaryElement.push_back(static_cast<uint32_t>(e));
+  queries.init(boundaryElement.size(), 0, faces.m_bits);
+  m_boundaryFirst.assign(boundaryElement.size(), kNoUse);
+  auto boundaryKey = [&](uint32_t q, int32_t key[4]) {
+    const int64_t e = boundaryElement[q];
+    const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
+    const int32_t n = types[m_mesh->m_elementKind[e]]->m_noOfVertices;
+    std::fill(key, key + 4, -1);
+    std::copy(nodes, nodes + n, key);
+    sortSmall(key, n);
+    return n;
+  };
+  for (uint32_t q = 0; q < boundaryElement.size(); ++q) {
+    int32_t key[4];
+    const int32_t n = boundaryKey(q, key);
+    if (!m_exactKeys || n == 3) // else it is no face of a tetrahedron
+      queries.add(faceHash(key, n), q);
+  }
+
+  std::vector<uint32_t> other(6 * m_solids.size(), kNoUse); // the other use of each face's uses
+  uint64_t pairs = 0;
+  uint32_t failUse = kNoUse, failFirst = kNoUse; // the first use of a face met a third time
+  PartitionTable table;
+  table.reserve(faces.largest());
+  for (size_t p = 0; p < faces.partitions(); ++p) {
+    table.clear(faces.m_count[p]);
+    const uint64_t *hashes = faces.m_hashes.get();
+    const uint32_t *ids = faces.m_ids.get();
+    const bool complete = faces.forEach(p, [&](uint32_t at) {
+      const uint32_t use = ids[at];
+      PartitionTable::Slot *slot = table.find(hashes[at], hashes, [&](uint32_t first) {
+        if (m_exactKeys)
+          return true;
+        int32_t mine[4], theirs[4];
+        keyOfUse(use, mine);
+        keyOfUse(ids[first], theirs);
+        return std::equal(mine, mine + 4, theirs);
+      });
+      if (slot->m_at == 0) {
+        *slot = {at + 1, 1};
+        return true;
+      }
+      const uint32_t first = ids[slot->m_at - 1];
+      if (slot->m_count == 2) {
+        if (use < failUse) {
+          failUse = use;
+          failFirst = first;
+        }
+        return false; // the partition's later uses cannot come first
+      }
+      other[first] = use;
+      other[use] = first;
+      slot->m_count = 2;
+      ++pairs;
+      return true;
+    });
+    if (!complete || failUse != kNoUse)
+      continue;
+    queries.forEach(p, [&](uint32_t at) {
+      const uint32_t q = queries.m_ids[at];
+      const PartitionTable::Slot *slot =
+          table.find(queries.m_hashes[at], hashes, [&](uint32_t first) {
+            if (m_exactKeys)
+              return true;
+            int32_t mine[4], theirs[4];
+            boundaryKey(q, mine);
+            keyOfUse(ids[first], theirs);
+            return std::equal(mine, mine + 4, theirs);
+          });
+      if (slot->m_at != 0)
+        m_boundaryFirst[q] = ids[slot->m_at - 1];
+      return true;
+    });
+  }
+  faces.release();
+  queries.release();
+  if (failUse != kNoUse) {
+    int32_t key[4];
+    const int32_t n = keyOfUse(failUse, key);
+    auto tag = [this](uint32_t use) { return std::to_string(m_mesh->m_elementTags[m_solids[use / 6]]); };
+    *m_error = "The face with the nodes " + nodeList(key, n) +
+               " is shared by more than two elements (" + tag(failFirst) + ", " +
+               tag(other[failFirst]) + " and " + tag(failUse) + ").";
+    return false;
+  }
+  // The faces in the order of their first uses; each first use then names its face.
+  m_faces.reserve(static_cast<size_t>(uses - pairs));
+  for (size_t s = 0; s < m_solids.size(); ++s) {
+    const int32_t nf = types[m_mesh->m_elementKind[m_solids[s]]]->m_noOfFaces;
+    for (int32_t f = 0; f < nf; ++f) {
+      const uint32_t use = static_cast<uint32_t>(s * 6 + f), o = other[use];
+      if (o != kNoUse && o < use)
+        continue; // its second use
+      other[use] = static_cast<uint32_t>(m_faces.size());
+      m_faces.push_back({{use, o == kNoUse ? 0 : o}, -1, static_cast<int8_t>(o == kNoUse ? 1 : 2), 0});
+    }
+  }
+  m_faceOfUse.swap(other);
   return true;
 }
+
 
 // Gives the faces that boundary elements cover to the elements' surface groups.
 void Builder::boundaryElements() {
@@ -441,6 +600,7 @@ void Builder::boundaryElements() {
     m_surfaceGroupNames.push_back(groupName(m_mesh, entry.first, 2));
   }
   std::vector<int64_t> unmatched(groups.size(), 0), taken(groups.size(), 0);
+  size_t q = 0; // the boundary element's index among them
   for (int64_t e = 0; e < n; ++e) {
     const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
     if (type->m_dimension != 2)
@@ -448,15 +608,12 @@ void Builder::boundaryElements() {
     const int32_t group = groups[groupOf(m_mesh, e)];
     const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
     const int32_t nv = type->m_noOfVertices;
-    int32_t key[4] = {-1, -1, -1, -1};
-    std::copy(nodes, nodes + nv, key);
-    sortSmall(key, nv);
-    const int32_t id = findFace(key, hashOf(key, nv, 0))->m_id;
-    if (id < 0) {
+    const uint32_t first = m_boundaryFirst[q++];
+    if (first == kNoUse) {
       ++unmatched[group];
       continue;
     }
-    Face &face = m_faces[id];
+    Face &face = m_faces[m_faceOfUse[first]];
     if (face.m_group == group)
       continue; // the same element twice
     if (face.m_group >= 0) {
@@ -465,8 +622,8 @@ void Builder::boundaryElements() {
     }
     face.m_group = group;
     // The side whose outward walk around the face runs as the boundary element's does.
-    const int64_t e0 = m_solids[face.m_solid[0]];
-    const int32_t f0 = face.m_face[0];
+    const int64_t e0 = m_solids[face.m_use[0] / 6];
+    const int32_t f0 = static_cast<int32_t>(face.m_use[0] % 6);
     const KelvoElementType *t0 = KelvoElements_get(m_mesh->m_elementKind[e0]);
     const int32_t *n0 = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e0]];
     int32_t at = 0;
@@ -474,6 +631,8 @@ void Builder::boundaryElements() {
       ++at;
     face.m_front = n0[t0->m_faceVertices[f0][(at + 1) % nv]] == nodes[1] ? 0 : 1;
   }
+  m_boundaryFirst = std::vector<uint32_t>();
+  m_faceOfUse = std::vector<uint32_t>();
   for (size_t g = 0; g < groups.size(); ++g) {
     if (unmatched[g] > 0)
       m_model->m_warnings.push_back(plural(unmatched[g], "boundary element", "boundary elements") +
