@@ -84,11 +84,13 @@ struct Buckets {
 };
 
 // The open addressing table that matches one partition: a slot holds the position of the first
-// pair of its key (plus 1; 0 is empty) and how often the key has been met.
+// pair of its key (plus 1; 0 is empty), and for faces the second use and whether a boundary
+// element names the face.
 struct PartitionTable {
   struct Slot {
     uint32_t m_at;
-    uint32_t m_count;
+    uint32_t m_second;
+    uint32_t m_named;
   };
   std::vector<Slot> m_slots;
   size_t m_mask = 0;
@@ -104,7 +106,7 @@ struct PartitionTable {
     while (size < 2 * pairs)
       size *= 2;
     m_mask = size - 1;
-    std::fill(m_slots.begin(), m_slots.begin() + static_cast<std::ptrdiff_t>(size), Slot{0, 0});
+    std::fill(m_slots.begin(), m_slots.begin() + static_cast<std::ptrdiff_t>(size), Slot{0, 0, 0});
   }
   // The slot of the key of a hash that `same` accepts (given the position of the slot's first
   // pair), or the empty slot where it belongs.
@@ -141,6 +143,45 @@ void sortSmall(int32_t *values, int32_t n) {
       values[j] = values[j - 1];
     values[j] = v;
   }
+}
+
+// The sorted key of a face of an element (padded with -1); its number of vertices.
+int32_t keyOfFace(const KelvoElementType *type, const int32_t *nodes, int32_t f, int32_t key[4]) {
+  const int32_t n = type->m_faceSize[f];
+  for (int32_t i = 0; i < 4; ++i)
+    key[i] = i < n ? nodes[type->m_faceVertices[f][i]] : -1;
+  sortSmall(key, n);
+  return n;
+}
+
+// The corners of a tetrahedron sorted, and the vertex each one is, without branches (the order
+// of the nodes is random, so branches would mostly be mispredicted).
+void sortTetrahedron(const int32_t *nodes, int32_t sorted[4], int32_t vertex[4]) {
+  // Each corner with its vertex number in the low bits; kept in registers, so that the compiler
+  // makes conditional moves of the comparisons.
+  uint64_t w0 = static_cast<uint64_t>(static_cast<uint32_t>(nodes[0])) << 2;
+  uint64_t w1 = static_cast<uint64_t>(static_cast<uint32_t>(nodes[1])) << 2 | 1;
+  uint64_t w2 = static_cast<uint64_t>(static_cast<uint32_t>(nodes[2])) << 2 | 2;
+  uint64_t w3 = static_cast<uint64_t>(static_cast<uint32_t>(nodes[3])) << 2 | 3;
+  auto order = [](uint64_t &x, uint64_t &y) {
+    const bool swap = y < x;
+    const uint64_t low = swap ? y : x, high = swap ? x : y;
+    x = low;
+    y = high;
+  };
+  order(w0, w1);
+  order(w2, w3);
+  order(w0, w2);
+  order(w1, w3);
+  order(w1, w2);
+  sorted[0] = static_cast<int32_t>(w0 >> 2);
+  sorted[1] = static_cast<int32_t>(w1 >> 2);
+  sorted[2] = static_cast<int32_t>(w2 >> 2);
+  sorted[3] = static_cast<int32_t>(w3 >> 2);
+  vertex[0] = static_cast<int32_t>(w0 & 3);
+  vertex[1] = static_cast<int32_t>(w1 & 3);
+  vertex[2] = static_cast<int32_t>(w2 & 3);
+  vertex[3] = static_cast<int32_t>(w3 & 3);
 }
 
 uint64_t hashOf(const int32_t *values, int32_t n, uint64_t seed) {
@@ -211,7 +252,8 @@ private:
   std::vector<int32_t> m_vertexOf;    // node index -> vertex number, -1 unused
   std::vector<std::vector<int32_t>> m_compositeSurfaces; // per composite name, its surfaces
 
-  // Faces in the order of their first use. A use of a face is solid * 6 + its local face.
+  // The faces that may bound a surface (met once, between two volumes, or named by a boundary
+  // element), in the order of their first use. A use of a face is solid * 6 + its local face.
   struct Face {
     uint32_t m_use[2]; // the uses on either side (the second valid when m_count is 2)
     int32_t m_group;   // surface group naming the face, -1 none
@@ -220,7 +262,6 @@ private:
     int64_t use(int32_t side) const { return m_use[side]; }
   };
   std::vector<Face> m_faces;
-  std::vector<uint32_t> m_faceOfUse;     // the face of each first use
   std::vector<uint32_t> m_boundaryFirst; // per boundary element: its face's first use, or kNoUse
   bool m_exactKeys = false; // face hashes are the keys themselves (mixed), no check needed
 
@@ -326,7 +367,7 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
                sortedCorners(o, other) == k && std::equal(mine, mine + k, other);
       });
       if (slot->m_at == 0) {
-        *slot = {at + 1, 1};
+        slot->m_at = at + 1;
       } else {
         duplicate[e] = 1;
         ++duplicates;
@@ -421,13 +462,9 @@ std::string Builder::nodeList(const int32_t *key, int32_t n) const {
 // The sorted key of the face of a use (padded with -1); its number of vertices.
 int32_t Builder::keyOfUse(uint32_t use, int32_t key[4]) const {
   const int64_t e = m_solids[use / 6];
-  const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
-  const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-  const int32_t f = static_cast<int32_t>(use % 6), n = type->m_faceSize[f];
-  for (int32_t i = 0; i < 4; ++i)
-    key[i] = i < n ? nodes[type->m_faceVertices[f][i]] : -1;
-  sortSmall(key, n);
-  return n;
+  return keyOfFace(KelvoElements_get(m_mesh->m_elementKind[e]),
+                   &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]],
+                   static_cast<int32_t>(use % 6), key);
 }
 
 // With exact keys (triangles of nodes below 2^21) the three nodes packed and mixed: equal hashes
@@ -441,8 +478,9 @@ uint64_t Builder::faceHash(const int32_t key[4], int32_t n) const {
 
 // Matches the faces of the volume elements by their vertex sets, and finds the face of each
 // boundary element. The uses (and the boundary elements' keys) are written into partitions by
-// their hashes and each partition is matched in the cache, its uses in their order; the faces
-// then come in the order of their first uses.
+// their hashes and each partition is matched in the cache, its uses in their order. Only the
+// faces that may bound a surface are kept, in the order of their first uses: the others (most of
+// them, inside one volume) play no further part.
 bool Builder::matchFaces() {
   const KelvoElementType *types[KELVO_KINDS];
   for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
@@ -458,26 +496,40 @@ bool Builder::matchFaces() {
     return false;
   }
   m_exactKeys = triangles && m_mesh->m_nodeTags.size() <= (size_t(1) << 21);
+  const bool severalVolumes = m_model->m_volumes.size() > 1;
+  // The face of a tetrahedron without a given vertex.
+  const KelvoElementType *tetra = types[KELVO_TETRA];
+  int32_t faceWithout[4] = {0, 0, 0, 0};
+  for (int32_t f = 0; f < 4; ++f)
+    faceWithout[6 - tetra->m_faceVertices[f][0] - tetra->m_faceVertices[f][1] -
+                tetra->m_faceVertices[f][2]] = f;
+
   Buckets faces, queries;
   faces.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize));
   for (size_t s = 0; s < m_solids.size(); ++s) {
     const int64_t e = m_solids[s];
-    const KelvoElementType *type = types[m_mesh->m_elementKind[e]];
+    const int32_t kind = m_mesh->m_elementKind[e];
     const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
+    const uint32_t use = static_cast<uint32_t>(s * 6);
+    if (kind == KELVO_TETRA) { // the usual case: the corners sorted once give every face's key
+      int32_t sorted[4], vertex[4];
+      sortTetrahedron(nodes, sorted, vertex);
+      const int32_t keys[4][4] = {{sorted[1], sorted[2], sorted[3], -1},
+                                  {sorted[0], sorted[2], sorted[3], -1},
+                                  {sorted[0], sorted[1], sorted[3], -1},
+                                  {sorted[0], sorted[1], sorted[2], -1}}; // each without one corner
+      uint64_t hashes[4];
+      for (int32_t j = 0; j < 4; ++j)
+        hashes[faceWithout[vertex[j]]] = faceHash(keys[j], 3);
+      for (int32_t f = 0; f < 4; ++f) // in their order, as within a partition uses are
+        faces.add(hashes[f], use + static_cast<uint32_t>(f));
+      continue;
+    }
+    const KelvoElementType *type = types[kind];
     for (int32_t f = 0; f < type->m_noOfFaces; ++f) {
-      const int32_t n = type->m_faceSize[f];
       int32_t key[4];
-      for (int32_t i = 0; i < 4; ++i)
-        key[i] = i < n ? nodes[type->m_faceVertices[f][i]] : -1;
-      if (n == 3) { // the usual case, without branches
-        const int32_t low = std::min(key[0], key[1]), high = std::max(key[0], key[1]);
-        key[1] = std::max(low, std::min(high, key[2]));
-        key[0] = std::min(low, key[2]);
-        key[2] = std::max(high, key[2]);
-      } else {
-        sortSmall(key, n);
-      }
-      faces.add(faceHash(key, n), static_cast<uint32_t>(s * 6 + f));
+      const int32_t n = keyOfFace(type, nodes, f, key);
+      faces.add(faceHash(key, n), use + static_cast<uint32_t>(f));
     }
   }
   // Boundary elements, by their index among the boundary elements.
@@ -504,9 +556,8 @@ bool Builder::matchFaces() {
       queries.add(faceHash(key, n), q);
   }
 
-  std::vector<uint32_t> other(6 * m_solids.size(), kNoUse); // the other use of each face's uses
-  uint64_t pairs = 0;
-  uint32_t failUse = kNoUse, failFirst = kNoUse; // the first use of a face met a third time
+  // The first use of a face met a third time, and the face's first two uses.
+  uint32_t failUse = kNoUse, failFirst = kNoUse, failSecond = kNoUse;
   PartitionTable table;
   table.reserve(faces.largest());
   for (size_t p = 0; p < faces.partitions(); ++p) {
@@ -524,68 +575,72 @@ bool Builder::matchFaces() {
         return std::equal(mine, mine + 4, theirs);
       });
       if (slot->m_at == 0) {
-        *slot = {at + 1, 1};
+        *slot = {at + 1, kNoUse, 0};
         return true;
       }
-      const uint32_t first = ids[slot->m_at - 1];
-      if (slot->m_count == 2) {
+      if (slot->m_second != kNoUse) {
         if (use < failUse) {
           failUse = use;
-          failFirst = first;
+          failFirst = ids[slot->m_at - 1];
+          failSecond = slot->m_second;
         }
         return false; // the partition's later uses cannot come first
       }
-      other[first] = use;
-      other[use] = first;
-      slot->m_count = 2;
-      ++pairs;
+      slot->m_second = use;
       return true;
     });
     if (!complete || failUse != kNoUse)
       continue;
     queries.forEach(p, [&](uint32_t at) {
       const uint32_t q = queries.m_ids[at];
-      const PartitionTable::Slot *slot =
-          table.find(queries.m_hashes[at], hashes, [&](uint32_t first) {
-            if (m_exactKeys)
-              return true;
-            int32_t mine[4], theirs[4];
-            boundaryKey(q, mine);
-            keyOfUse(ids[first], theirs);
-            return std::equal(mine, mine + 4, theirs);
-          });
-      if (slot->m_at != 0)
+      PartitionTable::Slot *slot = table.find(queries.m_hashes[at], hashes, [&](uint32_t first) {
+        if (m_exactKeys)
+          return true;
+        int32_t mine[4], theirs[4];
+        boundaryKey(q, mine);
+        keyOfUse(ids[first], theirs);
+        return std::equal(mine, mine + 4, theirs);
+      });
+      if (slot->m_at != 0) {
+        slot->m_named = 1;
         m_boundaryFirst[q] = ids[slot->m_at - 1];
+      }
       return true;
     });
+    // Empty slots hold no second use and no name, so that one test passes over them and over the
+    // faces met twice (the test mostly fails, and is well predicted).
+    for (size_t i = 0; i <= table.m_mask; ++i) {
+      const PartitionTable::Slot &slot = table.m_slots[i];
+      const uint32_t second = slot.m_second;
+      if (second == kNoUse || slot.m_named) {
+        m_faces.push_back({{ids[slot.m_at - 1], second == kNoUse ? 0 : second},
+                           -1,
+                           static_cast<int8_t>(second == kNoUse ? 1 : 2),
+                           0});
+      } else if (severalVolumes && slot.m_at != 0) {
+        const uint32_t first = ids[slot.m_at - 1];
+        if (volumeOfUse(first) != volumeOfUse(second))
+          m_faces.push_back({{first, second}, -1, 2, 0});
+      }
+    }
   }
   faces.release();
   queries.release();
   if (failUse != kNoUse) {
     int32_t key[4];
     const int32_t n = keyOfUse(failUse, key);
-    auto tag = [this](uint32_t use) { return std::to_string(m_mesh->m_elementTags[m_solids[use / 6]]); };
+    auto tag = [this](uint32_t use) {
+      return std::to_string(m_mesh->m_elementTags[m_solids[use / 6]]);
+    };
     *m_error = "The face with the nodes " + nodeList(key, n) +
                " is shared by more than two elements (" + tag(failFirst) + ", " +
-               tag(other[failFirst]) + " and " + tag(failUse) + ").";
+               tag(failSecond) + " and " + tag(failUse) + ").";
     return false;
   }
-  // The faces in the order of their first uses; each first use then names its face.
-  m_faces.reserve(static_cast<size_t>(uses - pairs));
-  for (size_t s = 0; s < m_solids.size(); ++s) {
-    const int32_t nf = types[m_mesh->m_elementKind[m_solids[s]]]->m_noOfFaces;
-    for (int32_t f = 0; f < nf; ++f) {
-      const uint32_t use = static_cast<uint32_t>(s * 6 + f), o = other[use];
-      if (o != kNoUse && o < use)
-        continue; // its second use
-      other[use] = static_cast<uint32_t>(m_faces.size());
-      m_faces.push_back({{use, o == kNoUse ? 0 : o}, -1, static_cast<int8_t>(o == kNoUse ? 1 : 2), 0});
-    }
-  }
-  m_faceOfUse.swap(other);
+  std::sort(m_faces.begin(), m_faces.end(),
+            [](const Face &a, const Face &b) { return a.m_use[0] < b.m_use[0]; });
   return true;
 }
-
 
 // Gives the faces that boundary elements cover to the elements' surface groups.
 void Builder::boundaryElements() {
@@ -613,7 +668,9 @@ void Builder::boundaryElements() {
       ++unmatched[group];
       continue;
     }
-    Face &face = m_faces[m_faceOfUse[first]];
+    Face &face = *std::lower_bound(
+        m_faces.begin(), m_faces.end(), first,
+        [](const Face &f, uint32_t use) { return f.m_use[0] < use; }); // kept, as it is named
     if (face.m_group == group)
       continue; // the same element twice
     if (face.m_group >= 0) {
@@ -632,7 +689,6 @@ void Builder::boundaryElements() {
     face.m_front = n0[t0->m_faceVertices[f0][(at + 1) % nv]] == nodes[1] ? 0 : 1;
   }
   m_boundaryFirst = std::vector<uint32_t>();
-  m_faceOfUse = std::vector<uint32_t>();
   for (size_t g = 0; g < groups.size(); ++g) {
     if (unmatched[g] > 0)
       m_model->m_warnings.push_back(plural(unmatched[g], "boundary element", "boundary elements") +
