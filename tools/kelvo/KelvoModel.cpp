@@ -194,6 +194,9 @@ uint64_t hashOf(const int32_t *values, int32_t n, uint64_t seed) {
   return h;
 }
 
+// The dimension of an element kind (KelvoKind lists the surface kinds first).
+int32_t dimensionOf(int32_t kind) { return kind >= KELVO_TETRA ? 3 : 2; }
+
 std::string cleanName(const std::string &name) {
   std::string out;
   for (char c : name) {
@@ -297,9 +300,15 @@ bool Builder::run() {
 
 bool Builder::volumeGroups(std::map<GroupKey, int32_t> *groups) {
   const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  for (int64_t e = 0; e < n; ++e)
-    if (KelvoElements_get(m_mesh->m_elementKind[e])->m_dimension == 3)
-      (*groups)[groupOf(m_mesh, e)] = 0;
+  GroupKey last{-1, -1}; // elements come in runs of one group: one look-up per run
+  for (int64_t e = 0; e < n; ++e) {
+    if (dimensionOf(m_mesh->m_elementKind[e]) != 3)
+      continue;
+    const GroupKey key = groupOf(m_mesh, e);
+    if (key != last || groups->empty())
+      (*groups)[key] = 0;
+    last = key;
+  }
   if (groups->empty()) {
     *m_error = "The mesh holds no volume elements (tetrahedra, pyramids, prisms or hexahedra), "
                "so there is nothing to import.";
@@ -339,7 +348,13 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
     if (types[kind]->m_dimension != 3)
       continue;
     int32_t corners[8];
-    const int32_t k = sortedCorners(e, corners);
+    int32_t k = 4;
+    if (kind == KELVO_TETRA) {
+      int32_t vertex[4];
+      sortTetrahedron(&m_mesh->m_elementNodes[m_mesh->m_elementStart[e]], corners, vertex);
+    } else {
+      k = sortedCorners(e, corners);
+    }
     for (int32_t i = 1; i < k; ++i) {
       if (corners[i] == corners[i - 1]) {
         *m_error = "The element " + std::to_string(m_mesh->m_elementTags[e]) + " has the node " +
@@ -646,9 +661,15 @@ bool Builder::matchFaces() {
 void Builder::boundaryElements() {
   std::map<GroupKey, int32_t> groups;
   const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  for (int64_t e = 0; e < n; ++e)
-    if (KelvoElements_get(m_mesh->m_elementKind[e])->m_dimension == 2)
-      groups[groupOf(m_mesh, e)] = 0;
+  GroupKey last{-1, -1};
+  for (int64_t e = 0; e < n; ++e) {
+    if (dimensionOf(m_mesh->m_elementKind[e]) != 2)
+      continue;
+    const GroupKey key = groupOf(m_mesh, e);
+    if (key != last || groups.empty())
+      groups[key] = 0;
+    last = key;
+  }
   int32_t next = 0;
   for (auto &entry : groups) {
     entry.second = next++;
@@ -656,11 +677,16 @@ void Builder::boundaryElements() {
   }
   std::vector<int64_t> unmatched(groups.size(), 0), taken(groups.size(), 0);
   size_t q = 0; // the boundary element's index among them
+  last = GroupKey{-1, -1};
+  int32_t group = 0;
   for (int64_t e = 0; e < n; ++e) {
-    const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
-    if (type->m_dimension != 2)
+    if (dimensionOf(m_mesh->m_elementKind[e]) != 2)
       continue;
-    const int32_t group = groups[groupOf(m_mesh, e)];
+    const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
+    const GroupKey key = groupOf(m_mesh, e);
+    if (key != last)
+      group = groups.at(key);
+    last = key;
     const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
     const int32_t nv = type->m_noOfVertices;
     const uint32_t first = m_boundaryFirst[q++];
