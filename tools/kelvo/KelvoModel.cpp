@@ -238,7 +238,12 @@ std::string groupName(const MshFile *mesh, const GroupKey &key, int32_t dimensio
 class Builder {
 public:
   Builder(KelvoModel *model, const MshFile *mesh, std::string *error)
-      : m_model(model), m_mesh(mesh), m_error(error) {}
+      : m_model(model), m_mesh(mesh), m_error(error) {
+    const KelvoElementType *tetra = KelvoElements_get(KELVO_TETRA);
+    for (int32_t f = 0; f < 4; ++f)
+      m_faceWithout[6 - tetra->m_faceVertices[f][0] - tetra->m_faceVertices[f][1] -
+                    tetra->m_faceVertices[f][2]] = f;
+  }
   bool run();
 
 private:
@@ -267,6 +272,9 @@ private:
   std::vector<Face> m_faces;
   std::vector<uint32_t> m_boundaryFirst; // per boundary element: its face's first use, or kNoUse
   bool m_exactKeys = false; // face hashes are the keys themselves (mixed), no check needed
+  Buckets m_uses;            // the face uses in partitions
+  bool m_usesWritten = false;
+  int32_t m_faceWithout[4];  // the face of a tetrahedron without a given vertex
 
   bool volumeGroups(std::map<GroupKey, int32_t> *groups);
   bool keepSolids(const std::map<GroupKey, int32_t> &groups);
@@ -279,6 +287,8 @@ private:
   bool checkSizes();
 
   int32_t keyOfUse(uint32_t use, int32_t key[4]) const;
+  void addUses(Buckets *faces, uint32_t s, int32_t kind, const int32_t *nodes,
+               const int32_t *sorted, const int32_t *vertex) const;
   uint64_t faceHash(const int32_t key[4], int32_t n) const;
   int32_t volumeOfUse(int64_t use) const { return m_groupVolume[m_solidGroup[use / 6]]; }
   std::string nodeList(const int32_t *key, int32_t n) const;
@@ -331,8 +341,23 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
   for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
     types[kind] = KelvoElements_get(kind);
   size_t candidates = 0;
-  for (int64_t e = 0; e < n; ++e)
-    candidates += types[m_mesh->m_elementKind[e]]->m_dimension == 3;
+  uint64_t uses = 0;
+  bool tetrahedra = true;
+  for (int64_t e = 0; e < n; ++e) {
+    const int32_t kind = m_mesh->m_elementKind[e];
+    if (types[kind]->m_dimension != 3)
+      continue;
+    ++candidates;
+    uses += static_cast<uint64_t>(types[kind]->m_noOfFaces);
+    tetrahedra = tetrahedra && kind == KELVO_TETRA;
+  }
+  // The face uses are written out in the same pass, numbered as if no element were a duplicate
+  // (the usual case); else matchFaces writes them again.
+  m_exactKeys = tetrahedra && m_mesh->m_nodeTags.size() <= (size_t(1) << 21);
+  m_usesWritten = Buckets::fits(6 * static_cast<uint64_t>(candidates));
+  if (m_usesWritten)
+    m_uses.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize));
+  uint32_t candidate = 0;
   auto sortedCorners = [this](int64_t e, int32_t out[8]) {
     const int64_t start = m_mesh->m_elementStart[e];
     const int32_t k = static_cast<int32_t>(m_mesh->m_elementStart[e + 1] - start);
@@ -347,14 +372,15 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
     const int32_t kind = m_mesh->m_elementKind[e];
     if (types[kind]->m_dimension != 3)
       continue;
-    int32_t corners[8];
+    int32_t corners[8], vertex[4];
     int32_t k = 4;
-    if (kind == KELVO_TETRA) {
-      int32_t vertex[4];
-      sortTetrahedron(&m_mesh->m_elementNodes[m_mesh->m_elementStart[e]], corners, vertex);
-    } else {
+    const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
+    if (kind == KELVO_TETRA)
+      sortTetrahedron(nodes, corners, vertex);
+    else
       k = sortedCorners(e, corners);
-    }
+    if (m_usesWritten)
+      addUses(&m_uses, candidate++, kind, nodes, corners, vertex);
     for (int32_t i = 1; i < k; ++i) {
       if (corners[i] == corners[i - 1]) {
         *m_error = "The element " + std::to_string(m_mesh->m_elementTags[e]) + " has the node " +
@@ -391,6 +417,10 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
     });
   }
   buckets.release();
+  if (duplicates > 0 && m_usesWritten) {
+    m_uses.release();
+    m_usesWritten = false;
+  }
   m_solids.reserve(candidates - static_cast<size_t>(duplicates));
   m_solidGroup.reserve(candidates - static_cast<size_t>(duplicates));
   GroupKey last{-1, -1};
@@ -491,6 +521,41 @@ uint64_t Builder::faceHash(const int32_t key[4], int32_t n) const {
   return hashOf(key, n, 0);
 }
 
+// Writes the face uses of a volume element, solid s, into the partitions; a tetrahedron brings
+// its sorted corners and the vertex each one is.
+void Builder::addUses(Buckets *faces, uint32_t s, int32_t kind, const int32_t *nodes,
+                      const int32_t *sorted, const int32_t *vertex) const {
+  const uint32_t use = s * 6;
+  if (kind == KELVO_TETRA) { // the usual case: the sorted corners give every face's key
+    uint64_t hashes[4];
+    if (m_exactKeys) { // each face is the corners without one: three packed 21-bit node indices
+      const uint64_t a = static_cast<uint32_t>(sorted[0]), b = static_cast<uint32_t>(sorted[1]);
+      const uint64_t c = static_cast<uint32_t>(sorted[2]), d = static_cast<uint32_t>(sorted[3]);
+      hashes[m_faceWithout[vertex[0]]] = mix64(b | c << 21 | d << 42);
+      hashes[m_faceWithout[vertex[1]]] = mix64(a | c << 21 | d << 42);
+      hashes[m_faceWithout[vertex[2]]] = mix64(a | b << 21 | d << 42);
+      hashes[m_faceWithout[vertex[3]]] = mix64(a | b << 21 | c << 42);
+    } else {
+      for (int32_t j = 0; j < 4; ++j) {
+        int32_t key[4] = {-1, -1, -1, -1};
+        for (int32_t i = 0, k = 0; i < 4; ++i)
+          if (i != j)
+            key[k++] = sorted[i];
+        hashes[m_faceWithout[vertex[j]]] = faceHash(key, 3);
+      }
+    }
+    for (int32_t f = 0; f < 4; ++f) // in their order, as within a partition uses are
+      faces->add(hashes[f], use + static_cast<uint32_t>(f));
+    return;
+  }
+  const KelvoElementType *type = KelvoElements_get(kind);
+  for (int32_t f = 0; f < type->m_noOfFaces; ++f) {
+    int32_t key[4];
+    const int32_t n = keyOfFace(type, nodes, f, key);
+    faces->add(faceHash(key, n), use + static_cast<uint32_t>(f));
+  }
+}
+
 // Matches the faces of the volume elements by their vertex sets, and finds the face of each
 // boundary element. The uses (and the boundary elements' keys) are written into partitions by
 // their hashes and each partition is matched in the cache, its uses in their order. Only the
@@ -500,51 +565,25 @@ bool Builder::matchFaces() {
   const KelvoElementType *types[KELVO_KINDS];
   for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
     types[kind] = KelvoElements_get(kind);
-  uint64_t uses = 0;
-  bool triangles = true;
-  for (int32_t e : m_solids) {
-    uses += static_cast<uint64_t>(types[m_mesh->m_elementKind[e]]->m_noOfFaces);
-    triangles = triangles && m_mesh->m_elementKind[e] == KELVO_TETRA;
-  }
   if (!Buckets::fits(6 * static_cast<uint64_t>(m_solids.size()))) {
     *m_error = "The mesh is too large for the intermediate mesh file.";
     return false;
   }
-  m_exactKeys = triangles && m_mesh->m_nodeTags.size() <= (size_t(1) << 21);
   const bool severalVolumes = m_model->m_volumes.size() > 1;
-  // The face of a tetrahedron without a given vertex.
-  const KelvoElementType *tetra = types[KELVO_TETRA];
-  int32_t faceWithout[4] = {0, 0, 0, 0};
-  for (int32_t f = 0; f < 4; ++f)
-    faceWithout[6 - tetra->m_faceVertices[f][0] - tetra->m_faceVertices[f][1] -
-                tetra->m_faceVertices[f][2]] = f;
-
-  Buckets faces, queries;
-  faces.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize));
-  for (size_t s = 0; s < m_solids.size(); ++s) {
-    const int64_t e = m_solids[s];
-    const int32_t kind = m_mesh->m_elementKind[e];
-    const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-    const uint32_t use = static_cast<uint32_t>(s * 6);
-    if (kind == KELVO_TETRA) { // the usual case: the corners sorted once give every face's key
+  Buckets &faces = m_uses, queries;
+  if (!m_usesWritten) {
+    uint64_t uses = 0;
+    for (int32_t e : m_solids)
+      uses += static_cast<uint64_t>(types[m_mesh->m_elementKind[e]]->m_noOfFaces);
+    faces.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize));
+    for (size_t s = 0; s < m_solids.size(); ++s) {
+      const int64_t e = m_solids[s];
+      const int32_t kind = m_mesh->m_elementKind[e];
+      const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
       int32_t sorted[4], vertex[4];
-      sortTetrahedron(nodes, sorted, vertex);
-      const int32_t keys[4][4] = {{sorted[1], sorted[2], sorted[3], -1},
-                                  {sorted[0], sorted[2], sorted[3], -1},
-                                  {sorted[0], sorted[1], sorted[3], -1},
-                                  {sorted[0], sorted[1], sorted[2], -1}}; // each without one corner
-      uint64_t hashes[4];
-      for (int32_t j = 0; j < 4; ++j)
-        hashes[faceWithout[vertex[j]]] = faceHash(keys[j], 3);
-      for (int32_t f = 0; f < 4; ++f) // in their order, as within a partition uses are
-        faces.add(hashes[f], use + static_cast<uint32_t>(f));
-      continue;
-    }
-    const KelvoElementType *type = types[kind];
-    for (int32_t f = 0; f < type->m_noOfFaces; ++f) {
-      int32_t key[4];
-      const int32_t n = keyOfFace(type, nodes, f, key);
-      faces.add(faceHash(key, n), use + static_cast<uint32_t>(f));
+      if (kind == KELVO_TETRA)
+        sortTetrahedron(nodes, sorted, vertex);
+      addUses(&faces, static_cast<uint32_t>(s), kind, nodes, sorted, vertex);
     }
   }
   // Boundary elements, by their index among the boundary elements.
