@@ -253,9 +253,16 @@ private:
 
   std::vector<std::string> m_volumeGroupNames, m_surfaceGroupNames;
   std::vector<int32_t> m_solids;      // kept volume elements (mesh element indices)
-  std::vector<int32_t> m_solidGroup;  // their volume group
-  std::vector<int32_t> m_solidSet;    // their element set
-  std::vector<int32_t> m_solidIndex;  // their index in the set
+  // Runs of consecutive kept solids of one volume group and kind (elements come in blocks, so
+  // there are few): a solid's group, element set and index in the set, without an array each.
+  struct Run {
+    uint32_t m_first; // the run's first solid
+    int32_t m_group;
+    int32_t m_kind;
+    int32_t m_set;
+    int32_t m_index; // the first solid's index in the set
+  };
+  std::vector<Run> m_runs;
   std::vector<int32_t> m_groupVolume; // volume of each volume group, -1 when empty
   std::vector<int32_t> m_vertexOf;    // node index -> vertex number, -1 unused
   std::vector<std::vector<int32_t>> m_compositeSurfaces; // per composite name, its surfaces
@@ -280,6 +287,7 @@ private:
   bool keepSolids(const std::map<GroupKey, int32_t> &groups);
   void numberVertices();
   void elementSets();
+  void fillElementSets();
   bool matchFaces();
   void boundaryElements();
   void surfaces();
@@ -290,7 +298,21 @@ private:
   void addUses(Buckets *faces, uint32_t s, int32_t kind, const int32_t *nodes,
                const int32_t *sorted, const int32_t *vertex) const;
   uint64_t faceHash(const int32_t key[4], int32_t n) const;
-  int32_t volumeOfUse(int64_t use) const { return m_groupVolume[m_solidGroup[use / 6]]; }
+  const Run &runOf(uint32_t solid) const {
+    if (m_runs.size() == 1)
+      return m_runs[0];
+    return *(std::upper_bound(m_runs.begin(), m_runs.end(), solid,
+                              [](uint32_t s, const Run &r) { return s < r.m_first; }) -
+             1);
+  }
+  int32_t volumeOfUse(int64_t use) const {
+    return m_groupVolume[runOf(static_cast<uint32_t>(use / 6)).m_group];
+  }
+  int32_t setOfUse(int64_t use) const { return runOf(static_cast<uint32_t>(use / 6)).m_set; }
+  int32_t indexOfUse(int64_t use) const {
+    const Run &run = runOf(static_cast<uint32_t>(use / 6));
+    return run.m_index + static_cast<int32_t>(static_cast<uint32_t>(use / 6) - run.m_first);
+  }
   std::string nodeList(const int32_t *key, int32_t n) const;
 };
 
@@ -298,10 +320,12 @@ bool Builder::run() {
   std::map<GroupKey, int32_t> groups;
   if (!volumeGroups(&groups) || !keepSolids(groups))
     return false;
-  numberVertices();
   elementSets();
   if (!matchFaces())
     return false;
+  // The vertices, once the face uses have given back their memory.
+  numberVertices();
+  fillElementSets();
   boundaryElements();
   surfaces();
   uniqueNames();
@@ -422,7 +446,6 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
     m_usesWritten = false;
   }
   m_solids.reserve(candidates - static_cast<size_t>(duplicates));
-  m_solidGroup.reserve(candidates - static_cast<size_t>(duplicates));
   GroupKey last{-1, -1};
   int32_t lastGroup = 0;
   for (int64_t e = 0; e < n; ++e) {
@@ -433,8 +456,10 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
       last = key;
       lastGroup = groups.at(key);
     }
+    const int32_t kind = m_mesh->m_elementKind[e];
+    if (m_runs.empty() || m_runs.back().m_group != lastGroup || m_runs.back().m_kind != kind)
+      m_runs.push_back({static_cast<uint32_t>(m_solids.size()), lastGroup, kind, -1, 0});
     m_solids.push_back(static_cast<int32_t>(e));
-    m_solidGroup.push_back(lastGroup);
   }
   if (duplicates > 0)
     m_model->m_warnings.push_back(
@@ -459,12 +484,16 @@ void Builder::numberVertices() {
   }
 }
 
-// One element set per volume and element kind, in kind order; volumes in group order.
+// One element set per volume and element kind, in kind order; volumes in group order. The
+// runs learn their sets and indices; the vertices come later (fillElementSets).
 void Builder::elementSets() {
   const int32_t groups = static_cast<int32_t>(m_volumeGroupNames.size());
   std::vector<int64_t> counts(static_cast<size_t>(groups) * KELVO_KINDS, 0);
-  for (size_t s = 0; s < m_solids.size(); ++s)
-    ++counts[m_solidGroup[s] * KELVO_KINDS + m_mesh->m_elementKind[m_solids[s]]];
+  for (size_t r = 0; r < m_runs.size(); ++r) {
+    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
+                                               : static_cast<uint32_t>(m_solids.size());
+    counts[m_runs[r].m_group * KELVO_KINDS + m_runs[r].m_kind] += end - m_runs[r].m_first;
+  }
   std::vector<int32_t> setOf(counts.size(), -1);
   m_groupVolume.assign(groups, -1);
   for (int32_t g = 0; g < groups; ++g) {
@@ -478,22 +507,40 @@ void Builder::elementSets() {
       const int32_t set = static_cast<int32_t>(m_model->m_elementSets.size());
       setOf[g * KELVO_KINDS + kind] = set;
       m_model->m_elementSets.push_back({kind, m_groupVolume[g], {}});
-      m_model->m_elementSets.back().m_vertices.reserve(counts[g * KELVO_KINDS + kind] *
-                                                       KelvoElements_get(kind)->m_noOfVertices);
       m_model->m_volumes[m_groupVolume[g]].m_elementSets.push_back(set);
     }
   }
-  m_solidSet.resize(m_solids.size());
-  m_solidIndex.resize(m_solids.size());
-  for (size_t s = 0; s < m_solids.size(); ++s) {
-    const int64_t e = m_solids[s];
-    const int32_t set = setOf[m_solidGroup[s] * KELVO_KINDS + m_mesh->m_elementKind[e]];
-    KelvoElementSet &es = m_model->m_elementSets[set];
-    const int32_t nv = KelvoElements_get(es.m_kind)->m_noOfVertices;
-    m_solidSet[s] = set;
-    m_solidIndex[s] = static_cast<int32_t>(es.m_vertices.size() / nv);
-    for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
-      es.m_vertices.push_back(m_vertexOf[m_mesh->m_elementNodes[k]]);
+  std::vector<int32_t> inSet(m_model->m_elementSets.size(), 0);
+  for (size_t r = 0; r < m_runs.size(); ++r) {
+    Run &run = m_runs[r];
+    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
+                                               : static_cast<uint32_t>(m_solids.size());
+    run.m_set = setOf[run.m_group * KELVO_KINDS + run.m_kind];
+    run.m_index = inSet[run.m_set];
+    inSet[run.m_set] += static_cast<int32_t>(end - run.m_first);
+  }
+}
+
+// The vertices of the element sets, solid by solid.
+void Builder::fillElementSets() {
+  for (KelvoElementSet &es : m_model->m_elementSets) {
+    size_t solids = 0;
+    for (size_t r = 0; r < m_runs.size(); ++r)
+      if (&m_model->m_elementSets[m_runs[r].m_set] == &es)
+        solids += (r + 1 < m_runs.size() ? m_runs[r + 1].m_first
+                                         : static_cast<uint32_t>(m_solids.size())) -
+                  m_runs[r].m_first;
+    es.m_vertices.reserve(solids * KelvoElements_get(es.m_kind)->m_noOfVertices);
+  }
+  for (size_t r = 0; r < m_runs.size(); ++r) {
+    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
+                                               : static_cast<uint32_t>(m_solids.size());
+    std::vector<int32_t> &vertices = m_model->m_elementSets[m_runs[r].m_set].m_vertices;
+    for (uint32_t s = m_runs[r].m_first; s < end; ++s) {
+      const int64_t e = m_solids[s];
+      for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
+        vertices.push_back(m_vertexOf[m_mesh->m_elementNodes[k]]);
+    }
   }
 }
 
@@ -728,6 +775,16 @@ void Builder::boundaryElements() {
     last = key;
     const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
     const int32_t nv = type->m_noOfVertices;
+    // The side-0 element of a face is anywhere in memory: its data is fetched some boundary
+    // elements ahead, in steps.
+    const size_t count = m_boundaryFirst.size();
+    if (q + 16 < count && m_boundaryFirst[q + 16] != kNoUse)
+      __builtin_prefetch(&m_solids[m_boundaryFirst[q + 16] / 6]);
+    if (q + 8 < count && m_boundaryFirst[q + 8] != kNoUse)
+      __builtin_prefetch(&m_mesh->m_elementStart[m_solids[m_boundaryFirst[q + 8] / 6]]);
+    if (q + 4 < count && m_boundaryFirst[q + 4] != kNoUse)
+      __builtin_prefetch(&m_mesh->m_elementNodes[static_cast<size_t>(
+          m_mesh->m_elementStart[m_solids[m_boundaryFirst[q + 4] / 6]])]);
     const uint32_t first = m_boundaryFirst[q++];
     if (first == kNoUse) {
       ++unmatched[group];
@@ -832,15 +889,15 @@ void Builder::surfaces() {
     // One face set per element set, in element set order; faces in face order.
     std::map<int32_t, int32_t> setOf;
     for (int64_t use : entry.second)
-      setOf[m_solidSet[use / 6]] = 0;
+      setOf[setOfUse(use)] = 0;
     for (auto &s : setOf) {
       s.second = static_cast<int32_t>(m_model->m_faceSets.size());
       surface.m_faceSets.push_back(s.second);
       m_model->m_faceSets.push_back({s.first, {}, {}});
     }
     for (int64_t use : entry.second) {
-      KelvoFaceSet &fs = m_model->m_faceSets[setOf[m_solidSet[use / 6]]];
-      fs.m_elements.push_back(m_solidIndex[use / 6]);
+      KelvoFaceSet &fs = m_model->m_faceSets[setOf[setOfUse(use)]];
+      fs.m_elements.push_back(indexOfUse(use));
       fs.m_faces.push_back(static_cast<int32_t>(use % 6));
     }
     m_model->m_volumes[volume].m_surfaces.push_back(
