@@ -1014,6 +1014,12 @@ KelvoModel *KelvoModel_new() { return new KelvoModel(); }
 
 void KelvoModel_delete(KelvoModel *model) { delete model; }
 
+int64_t KelvoModel_setPartitionSize(int64_t uses) {
+  const int64_t before = g_partitionSize;
+  g_partitionSize = uses > 0 ? uses : 1;
+  return before;
+}
+
 int64_t KelvoModel_getNoOfVertices(const KelvoModel *model) {
   return static_cast<int64_t>(model->m_coordinates.size() / 3);
 }
