@@ -17,11 +17,17 @@ using namespace kelvo_test;
 
 namespace {
 
-// Sets the partition size for a scope.
+// Sets the partition size for a scope; a size below 0 is its negation with two threads for any
+// number of volume elements.
 struct PartitionSize {
-  int64_t m_before;
-  explicit PartitionSize(int64_t uses) : m_before(KelvoModel_setPartitionSize(uses)) {}
-  ~PartitionSize() { KelvoModel_setPartitionSize(m_before); }
+  int64_t m_before, m_threadsBefore;
+  explicit PartitionSize(int64_t uses)
+      : m_before(KelvoModel_setPartitionSize(uses < 0 ? -uses : uses)),
+        m_threadsBefore(KelvoModel_setTwoThreadsFrom(uses < 0 ? 1 : INT64_MAX)) {}
+  ~PartitionSize() {
+    KelvoModel_setPartitionSize(m_before);
+    KelvoModel_setTwoThreadsFrom(m_threadsBefore);
+  }
 };
 
 // Everything a model holds, as text; or the error.
@@ -166,7 +172,7 @@ TEST(KelvoMatching, MixedElementsMatchAsAPlainMapDoesInFirstUseOrder) {
     }
   }
   // Both key forms (hexahedra make every key a checked one) and many partitions.
-  for (int64_t size : {int64_t(16384), int64_t(1), int64_t(37)}) {
+  for (int64_t size : {int64_t(16384), int64_t(1), int64_t(37), int64_t(-16384), int64_t(-5)}) {
     PartitionSize partitions(size);
     const std::string text = toMsh2(mesh); // in the order of m_elements
     MshFile *msh = MshFile_new();
@@ -234,7 +240,8 @@ TEST(KelvoMatching, EveryPartitionSizeGivesTheSameModel) {
     const std::string reference = describe(texts[t], 16384);
     EXPECT_EQ(reference.find("build:"), std::string::npos) << reference;
     EXPECT_EQ(reference.find("parse:"), std::string::npos) << reference;
-    for (int64_t size : {int64_t(1), int64_t(2), int64_t(29), int64_t(1000)})
+    for (int64_t size : {int64_t(1), int64_t(2), int64_t(29), int64_t(1000), int64_t(-16384),
+                         int64_t(-3)})
       EXPECT_EQ(describe(texts[t], size), reference) << "mesh " << t << ", partition size " << size;
   }
 }
@@ -248,17 +255,36 @@ TEST(KelvoMatching, TheFirstThirdUseOfAFaceIsReported) {
   mesh.m_elements.push_back({4, 1, 1, {6, 7, 8, 1}});
   mesh.m_elements.push_back({4, 1, 1, {2, 3, 4, 6}}); // element 5: (2, 3, 4) a third time
   mesh.m_elements.push_back({4, 1, 1, {6, 7, 8, 2}}); // element 6: (6, 7, 8) a third time
-  for (int64_t size : {int64_t(16384), int64_t(1), int64_t(3)})
+  for (int64_t size : {int64_t(16384), int64_t(1), int64_t(3), int64_t(-16384), int64_t(-1)})
     EXPECT_EQ(describe(toMsh2(mesh), size),
               "build: The face with the nodes 2, 3, 4 is shared by more than two elements (1, 2 "
               "and 5).")
         << size;
   std::swap(mesh.m_elements[4], mesh.m_elements[5]);
-  for (int64_t size : {int64_t(16384), int64_t(1), int64_t(3)})
+  for (int64_t size : {int64_t(16384), int64_t(1), int64_t(3), int64_t(-16384), int64_t(-1)})
     EXPECT_EQ(describe(toMsh2(mesh), size),
               "build: The face with the nodes 6, 7, 8 is shared by more than two elements (3, 4 "
               "and 5).")
         << size;
+}
+
+// Two threads take the two halves of the elements: the first element with a repeated corner is
+// reported all the same.
+TEST(KelvoMatching, TheFirstElementWithARepeatedCornerIsReported) {
+  TestMesh mesh = block(2, 6, false, false);
+  const size_t n = mesh.m_elements.size();
+  mesh.m_elements[n - 2].m_nodes[1] = mesh.m_elements[n - 2].m_nodes[3];
+  for (int64_t size : {int64_t(16384), int64_t(-16384)})
+    EXPECT_EQ(describe(toMsh2(mesh), size),
+              "build: The element " + std::to_string(n - 1) + " has the node " +
+                  std::to_string(mesh.m_elements[n - 2].m_nodes[1]) +
+                  " more than once among its corners.");
+  mesh.m_elements[1].m_nodes[0] = mesh.m_elements[1].m_nodes[2];
+  for (int64_t size : {int64_t(16384), int64_t(-16384)})
+    EXPECT_EQ(describe(toMsh2(mesh), size),
+              "build: The element 2 has the node " +
+                  std::to_string(mesh.m_elements[1].m_nodes[0]) +
+                  " more than once among its corners.");
 }
 
 } // namespace

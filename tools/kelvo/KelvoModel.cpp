@@ -3,6 +3,10 @@
 #include "KelvoElements.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <system_error>
+#include <thread>
 #include <map>
 #include <memory>
 #include <set>
@@ -17,71 +21,131 @@ namespace {
 // partition the pairs keep the order in which they were added.
 struct Buckets {
   enum { BLOCK = 512, MAX_BITS = 10 };
-  int32_t m_bits = 0; // 1 << m_bits partitions
+  int32_t m_bits = 0;    // 1 << m_bits partitions
+  int32_t m_writers = 1; // writers fill their own chains (one thread each); a partition is the
+                         // chain of writer 0, then that of writer 1
   std::unique_ptr<uint64_t[]> m_hashes; // the pool; not zeroed, as every slot read was written
   std::unique_ptr<uint32_t[]> m_ids;
-  std::vector<int32_t> m_next;  // per block: the next block of its partition, -1 none
-  std::vector<int32_t> m_first; // per partition: its first and its current block, -1 none
+  std::vector<int32_t> m_next;  // per block: the next block of its chain, -1 none
+  // Per writer and partition (writer * partitions + partition): the first and the current block
+  // (-1 none), the position after the last pair, and the number of pairs.
+  std::vector<int32_t> m_first;
   std::vector<int32_t> m_last;
-  std::vector<uint32_t> m_end; // per partition: the position after its last pair
+  std::vector<uint32_t> m_end;
   std::vector<uint32_t> m_count;
-  int32_t m_blocks = 0;
+  std::atomic<int32_t> m_blocks{0};
 
   // Room for `pairs` pairs in partitions of about `perPartition` pairs (bits < 0), or in
   // 1 << bits partitions.
-  void init(size_t pairs, size_t perPartition, int32_t bits = -1) {
+  void init(size_t pairs, size_t perPartition, int32_t bits = -1, int32_t writers = 1) {
     m_bits = bits;
     if (bits < 0)
       for (m_bits = 0; m_bits < MAX_BITS && (pairs >> m_bits) > perPartition;)
         ++m_bits;
-    const size_t partitions = size_t(1) << m_bits;
-    const size_t blocks = pairs / BLOCK + partitions + 1;
+    m_writers = writers;
+    const size_t chains = static_cast<size_t>(writers) << m_bits;
+    const size_t blocks = pairs / BLOCK + chains + 1;
     m_hashes.reset(new uint64_t[blocks * BLOCK]);
     m_ids.reset(new uint32_t[blocks * BLOCK]);
     m_next.assign(blocks, -1);
-    m_first.assign(partitions, -1);
-    m_last.assign(partitions, -1);
-    m_end.assign(partitions, 0);
-    m_count.assign(partitions, 0);
+    m_first.assign(chains, -1);
+    m_last.assign(chains, -1);
+    m_end.assign(chains, 0);
+    m_count.assign(chains, 0);
     m_blocks = 0;
   }
   // Whether init can take this many pairs (pool positions are 32-bit).
   static bool fits(uint64_t pairs) {
-    return pairs < UINT32_MAX - (uint64_t(1) << MAX_BITS) * BLOCK - 2 * BLOCK;
+    return pairs < UINT32_MAX - (uint64_t(2) << MAX_BITS) * BLOCK - 2 * BLOCK;
   }
-  void release() { *this = Buckets(); }
+  void release() {
+    m_hashes.reset();
+    m_ids.reset();
+    std::vector<int32_t>().swap(m_next);
+    std::vector<int32_t>().swap(m_first);
+    std::vector<int32_t>().swap(m_last);
+    std::vector<uint32_t>().swap(m_end);
+    std::vector<uint32_t>().swap(m_count);
+    m_blocks = 0;
+  }
   size_t partitions() const { return size_t(1) << m_bits; }
-  uint32_t largest() const {
-    return m_count.empty() ? 0 : *std::max_element(m_count.begin(), m_count.end());
+  uint32_t count(size_t p) const {
+    uint32_t n = 0;
+    for (int32_t w = 0; w < m_writers; ++w)
+      n += m_count[(static_cast<size_t>(w) << m_bits) + p];
+    return n;
   }
-  void add(uint64_t hash, uint32_t id) {
-    const uint32_t p = m_bits == 0 ? 0 : static_cast<uint32_t>(hash >> (64 - m_bits));
-    uint32_t at = m_end[p];
+  uint32_t largest() const {
+    uint32_t most = 0;
+    for (size_t p = 0; p < partitions(); ++p)
+      most = std::max(most, count(p));
+    return most;
+  }
+  void add(int32_t writer, uint64_t hash, uint32_t id) {
+    const size_t c = (static_cast<size_t>(writer) << m_bits) +
+                     (m_bits == 0 ? 0 : static_cast<size_t>(hash >> (64 - m_bits)));
+    uint32_t at = m_end[c];
     if (at % BLOCK == 0) { // the current block is full, or there is none yet
-      const int32_t b = m_blocks++;
-      if (m_last[p] < 0)
-        m_first[p] = b;
+      const int32_t b = m_blocks.fetch_add(1, std::memory_order_relaxed);
+      if (m_last[c] < 0)
+        m_first[c] = b;
       else
-        m_next[m_last[p]] = b;
-      m_last[p] = b;
+        m_next[m_last[c]] = b;
+      m_last[c] = b;
       at = static_cast<uint32_t>(b) * BLOCK;
     }
     m_hashes[at] = hash;
     m_ids[at] = id;
-    m_end[p] = at + 1;
-    ++m_count[p];
+    m_end[c] = at + 1;
+    ++m_count[c];
   }
   // Calls visit(position) for the pairs of a partition in their order while it returns true.
   template <class Visit> bool forEach(size_t p, Visit visit) const {
-    for (int32_t b = m_first[p]; b >= 0; b = m_next[b]) {
-      const uint32_t end = b == m_last[p] ? m_end[p] : static_cast<uint32_t>(b + 1) * BLOCK;
-      for (uint32_t at = static_cast<uint32_t>(b) * BLOCK; at < end; ++at)
-        if (!visit(at))
-          return false;
+    for (int32_t w = 0; w < m_writers; ++w) {
+      const size_t c = (static_cast<size_t>(w) << m_bits) + p;
+      for (int32_t b = m_first[c]; b >= 0; b = m_next[b]) {
+        const uint32_t end = b == m_last[c] ? m_end[c] : static_cast<uint32_t>(b + 1) * BLOCK;
+        for (uint32_t at = static_cast<uint32_t>(b) * BLOCK; at < end; ++at)
+          if (!visit(at))
+            return false;
+      }
     }
     return true;
   }
 };
+
+// Runs work(part, parts) for parts 0 and 1 on two threads when `two`, else work(0, 1). The
+// caller's results must not depend on which thread did what.
+template <class Work> void inParts(bool two, Work work) {
+  if (!two) {
+    work(0, 1);
+    return;
+  }
+  std::exception_ptr failure;
+  std::thread other;
+  try {
+    other = std::thread([&] {
+      try {
+        work(1, 2);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+  } catch (const std::system_error &) { // no thread to be had: one after the other
+    work(0, 2);
+    work(1, 2);
+    return;
+  }
+  try {
+    work(0, 2);
+  } catch (...) {
+    other.join();
+    throw;
+  }
+  other.join();
+  if (failure)
+    std::rethrow_exception(failure);
+}
 
 // The open addressing table that matches one partition: a slot holds the position of the first
 // pair of its key (plus 1; 0 is empty), and for faces the second use and whether a boundary
@@ -133,6 +197,9 @@ uint64_t mix64(uint64_t k) {
 int64_t g_partitionSize = 16384;
 
 const uint32_t kNoUse = UINT32_MAX;
+
+// Meshes of at least this many volume elements are worked on by two threads.
+size_t g_twoThreadsFrom = 50000;
 
 // Sorts up to 8 values (the corners of an element or a face) in place.
 void sortSmall(int32_t *values, int32_t n) {
@@ -281,6 +348,7 @@ private:
   bool m_exactKeys = false; // face hashes are the keys themselves (mixed), no check needed
   Buckets m_uses;            // the face uses in partitions
   bool m_usesWritten = false;
+  bool m_twoThreads = false;
   int32_t m_faceWithout[4];  // the face of a tetrahedron without a given vertex
 
   bool volumeGroups(std::map<GroupKey, int32_t> *groups);
@@ -295,7 +363,7 @@ private:
   bool checkSizes();
 
   int32_t keyOfUse(uint32_t use, int32_t key[4]) const;
-  void addUses(Buckets *faces, uint32_t s, int32_t kind, const int32_t *nodes,
+  void addUses(Buckets *faces, int32_t writer, uint32_t s, int32_t kind, const int32_t *nodes,
                const int32_t *sorted, const int32_t *vertex) const;
   uint64_t faceHash(const int32_t key[4], int32_t n) const;
   const Run &runOf(uint32_t solid) const {
@@ -364,7 +432,9 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
   const KelvoElementType *types[KELVO_KINDS];
   for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
     types[kind] = KelvoElements_get(kind);
-  size_t candidates = 0;
+  // Large meshes are worked on in two parts by two threads: the first and second halves of the
+  // elements, then the first and second halves of the partitions (see Buckets).
+  size_t candidates = 0, firstHalf = 0;
   uint64_t uses = 0;
   bool tetrahedra = true;
   for (int64_t e = 0; e < n; ++e) {
@@ -372,16 +442,18 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
     if (types[kind]->m_dimension != 3)
       continue;
     ++candidates;
+    firstHalf += e < n / 2;
     uses += static_cast<uint64_t>(types[kind]->m_noOfFaces);
     tetrahedra = tetrahedra && kind == KELVO_TETRA;
   }
+  m_twoThreads = candidates >= g_twoThreadsFrom && std::thread::hardware_concurrency() > 1;
+  const int32_t writers = m_twoThreads ? 2 : 1;
   // The face uses are written out in the same pass, numbered as if no element were a duplicate
   // (the usual case); else matchFaces writes them again.
   m_exactKeys = tetrahedra && m_mesh->m_nodeTags.size() <= (size_t(1) << 21);
   m_usesWritten = Buckets::fits(6 * static_cast<uint64_t>(candidates));
   if (m_usesWritten)
-    m_uses.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize));
-  uint32_t candidate = 0;
+    m_uses.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize), -1, writers);
   auto sortedCorners = [this](int64_t e, int32_t out[8]) {
     const int64_t start = m_mesh->m_elementStart[e];
     const int32_t k = static_cast<int32_t>(m_mesh->m_elementStart[e + 1] - start);
@@ -391,55 +463,73 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
     return k;
   };
   Buckets buckets;
-  buckets.init(candidates, static_cast<size_t>(g_partitionSize));
-  for (int64_t e = 0; e < n; ++e) {
-    const int32_t kind = m_mesh->m_elementKind[e];
-    if (types[kind]->m_dimension != 3)
-      continue;
-    int32_t corners[8], vertex[4];
-    int32_t k = 4;
-    const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-    if (kind == KELVO_TETRA)
-      sortTetrahedron(nodes, corners, vertex);
-    else
-      k = sortedCorners(e, corners);
-    if (m_usesWritten)
-      addUses(&m_uses, candidate++, kind, nodes, corners, vertex);
-    for (int32_t i = 1; i < k; ++i) {
-      if (corners[i] == corners[i - 1]) {
-        *m_error = "The element " + std::to_string(m_mesh->m_elementTags[e]) + " has the node " +
-                   std::to_string(m_mesh->m_nodeTags[corners[i]]) +
-                   " more than once among its corners.";
-        return false;
+  buckets.init(candidates, static_cast<size_t>(g_partitionSize), -1, writers);
+  int64_t repeated[2] = {-1, -1}; // per part, the first element with a repeated corner
+  int32_t repeatedNode[2] = {0, 0};
+  inParts(m_twoThreads, [&](int32_t part, int32_t parts) {
+    const int64_t from = part == 0 ? 0 : n / 2, to = parts == 1 || part == 1 ? n : n / 2;
+    uint32_t candidate = part == 0 ? 0 : static_cast<uint32_t>(firstHalf);
+    for (int64_t e = from; e < to; ++e) {
+      const int32_t kind = m_mesh->m_elementKind[e];
+      if (types[kind]->m_dimension != 3)
+        continue;
+      int32_t corners[8], vertex[4];
+      int32_t k = 4;
+      const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
+      if (kind == KELVO_TETRA)
+        sortTetrahedron(nodes, corners, vertex);
+      else
+        k = sortedCorners(e, corners);
+      if (m_usesWritten)
+        addUses(&m_uses, part, candidate++, kind, nodes, corners, vertex);
+      for (int32_t i = 1; i < k; ++i) {
+        if (corners[i] == corners[i - 1]) {
+          repeated[part] = e;
+          repeatedNode[part] = corners[i];
+          return;
+        }
       }
+      buckets.add(part, hashOf(corners, k, kind), static_cast<uint32_t>(e)); // <= INT32_MAX
     }
-    buckets.add(hashOf(corners, k, kind), static_cast<uint32_t>(e)); // at most INT32_MAX
+  });
+  for (int32_t part = 0; part < 2; ++part) {
+    if (repeated[part] < 0)
+      continue;
+    *m_error = "The element " + std::to_string(m_mesh->m_elementTags[repeated[part]]) +
+               " has the node " + std::to_string(m_mesh->m_nodeTags[repeatedNode[part]]) +
+               " more than once among its corners.";
+    return false;
   }
   std::vector<uint8_t> duplicate(static_cast<size_t>(n), 0);
-  int64_t duplicates = 0;
-  PartitionTable table;
-  table.reserve(buckets.largest());
-  for (size_t p = 0; p < buckets.partitions(); ++p) {
-    table.clear(buckets.m_count[p]);
-    buckets.forEach(p, [&](uint32_t at) {
-      const uint32_t e = buckets.m_ids[at];
-      PartitionTable::Slot *slot = table.find(buckets.m_hashes[at], buckets.m_hashes.get(),
-                                              [&](uint32_t first) {
-        const uint32_t o = buckets.m_ids[first];
-        int32_t mine[8], other[8];
-        const int32_t k = sortedCorners(e, mine);
-        return m_mesh->m_elementKind[o] == m_mesh->m_elementKind[e] &&
-               sortedCorners(o, other) == k && std::equal(mine, mine + k, other);
+  int64_t duplicatesOf[2] = {0, 0};
+  const uint32_t largest = buckets.largest();
+  inParts(m_twoThreads, [&](int32_t part, int32_t parts) {
+    const size_t all = buckets.partitions(), half = parts == 1 ? all : all / 2;
+    PartitionTable table;
+    table.reserve(largest);
+    for (size_t p = part == 0 ? 0 : half; p < (part == 0 ? half : all); ++p) {
+      table.clear(buckets.count(p));
+      buckets.forEach(p, [&](uint32_t at) {
+        const uint32_t e = buckets.m_ids[at];
+        PartitionTable::Slot *slot = table.find(buckets.m_hashes[at], buckets.m_hashes.get(),
+                                                [&](uint32_t first) {
+          const uint32_t o = buckets.m_ids[first];
+          int32_t mine[8], other[8];
+          const int32_t k = sortedCorners(e, mine);
+          return m_mesh->m_elementKind[o] == m_mesh->m_elementKind[e] &&
+                 sortedCorners(o, other) == k && std::equal(mine, mine + k, other);
+        });
+        if (slot->m_at == 0) {
+          slot->m_at = at + 1;
+        } else {
+          duplicate[e] = 1;
+          ++duplicatesOf[part];
+        }
+        return true;
       });
-      if (slot->m_at == 0) {
-        slot->m_at = at + 1;
-      } else {
-        duplicate[e] = 1;
-        ++duplicates;
-      }
-      return true;
-    });
-  }
+    }
+  });
+  const int64_t duplicates = duplicatesOf[0] + duplicatesOf[1];
   buckets.release();
   if (duplicates > 0 && m_usesWritten) {
     m_uses.release();
@@ -570,8 +660,8 @@ uint64_t Builder::faceHash(const int32_t key[4], int32_t n) const {
 
 // Writes the face uses of a volume element, solid s, into the partitions; a tetrahedron brings
 // its sorted corners and the vertex each one is.
-void Builder::addUses(Buckets *faces, uint32_t s, int32_t kind, const int32_t *nodes,
-                      const int32_t *sorted, const int32_t *vertex) const {
+void Builder::addUses(Buckets *faces, int32_t writer, uint32_t s, int32_t kind,
+                      const int32_t *nodes, const int32_t *sorted, const int32_t *vertex) const {
   const uint32_t use = s * 6;
   if (kind == KELVO_TETRA) { // the usual case: the sorted corners give every face's key
     uint64_t hashes[4];
@@ -592,14 +682,14 @@ void Builder::addUses(Buckets *faces, uint32_t s, int32_t kind, const int32_t *n
       }
     }
     for (int32_t f = 0; f < 4; ++f) // in their order, as within a partition uses are
-      faces->add(hashes[f], use + static_cast<uint32_t>(f));
+      faces->add(writer, hashes[f], use + static_cast<uint32_t>(f));
     return;
   }
   const KelvoElementType *type = KelvoElements_get(kind);
   for (int32_t f = 0; f < type->m_noOfFaces; ++f) {
     int32_t key[4];
     const int32_t n = keyOfFace(type, nodes, f, key);
-    faces->add(faceHash(key, n), use + static_cast<uint32_t>(f));
+    faces->add(writer, faceHash(key, n), use + static_cast<uint32_t>(f));
   }
 }
 
@@ -617,7 +707,8 @@ bool Builder::matchFaces() {
     return false;
   }
   const bool severalVolumes = m_model->m_volumes.size() > 1;
-  Buckets &faces = m_uses, queries;
+  Buckets &faces = m_uses;
+  Buckets queries;
   if (!m_usesWritten) {
     uint64_t uses = 0;
     for (int32_t e : m_solids)
@@ -630,7 +721,7 @@ bool Builder::matchFaces() {
       int32_t sorted[4], vertex[4];
       if (kind == KELVO_TETRA)
         sortTetrahedron(nodes, sorted, vertex);
-      addUses(&faces, static_cast<uint32_t>(s), kind, nodes, sorted, vertex);
+      addUses(&faces, 0, static_cast<uint32_t>(s), kind, nodes, sorted, vertex);
     }
   }
   // Boundary elements, by their index among the boundary elements.
@@ -654,77 +745,92 @@ bool Builder::matchFaces() {
     int32_t key[4];
     const int32_t n = boundaryKey(q, key);
     if (!m_exactKeys || n == 3) // else it is no face of a tetrahedron
-      queries.add(faceHash(key, n), q);
+      queries.add(0, faceHash(key, n), q);
   }
 
-  // The first use of a face met a third time, and the face's first two uses.
-  uint32_t failUse = kNoUse, failFirst = kNoUse, failSecond = kNoUse;
-  PartitionTable table;
-  table.reserve(faces.largest());
-  for (size_t p = 0; p < faces.partitions(); ++p) {
-    table.clear(faces.m_count[p]);
-    const uint64_t *hashes = faces.m_hashes.get();
-    const uint32_t *ids = faces.m_ids.get();
-    const bool complete = faces.forEach(p, [&](uint32_t at) {
-      const uint32_t use = ids[at];
-      PartitionTable::Slot *slot = table.find(hashes[at], hashes, [&](uint32_t first) {
-        if (m_exactKeys)
+  // Per part (thread): the first use of a face met a third time and the face's first two uses,
+  // and the faces kept. Which part had which partition does not show in the result.
+  struct Part {
+    uint32_t m_failUse = kNoUse, m_failFirst = kNoUse, m_failSecond = kNoUse;
+    std::vector<Face> m_faces;
+  } parts[2];
+  const uint32_t largest = faces.largest();
+  inParts(m_twoThreads && faces.partitions() > 1, [&](int32_t part, int32_t count) {
+    Part &own = parts[part];
+    uint32_t &failUse = own.m_failUse;
+    PartitionTable table;
+    table.reserve(largest);
+    const size_t all = faces.partitions(), half = count == 1 ? all : all / 2;
+    for (size_t p = part == 0 ? 0 : half; p < (part == 0 ? half : all); ++p) {
+      table.clear(faces.count(p));
+      const uint64_t *hashes = faces.m_hashes.get();
+      const uint32_t *ids = faces.m_ids.get();
+      const bool complete = faces.forEach(p, [&](uint32_t at) {
+        const uint32_t use = ids[at];
+        PartitionTable::Slot *slot = table.find(hashes[at], hashes, [&](uint32_t first) {
+          if (m_exactKeys)
+            return true;
+          int32_t mine[4], theirs[4];
+          keyOfUse(use, mine);
+          keyOfUse(ids[first], theirs);
+          return std::equal(mine, mine + 4, theirs);
+        });
+        if (slot->m_at == 0) {
+          *slot = {at + 1, kNoUse, 0};
           return true;
-        int32_t mine[4], theirs[4];
-        keyOfUse(use, mine);
-        keyOfUse(ids[first], theirs);
-        return std::equal(mine, mine + 4, theirs);
-      });
-      if (slot->m_at == 0) {
-        *slot = {at + 1, kNoUse, 0};
-        return true;
-      }
-      if (slot->m_second != kNoUse) {
-        if (use < failUse) {
-          failUse = use;
-          failFirst = ids[slot->m_at - 1];
-          failSecond = slot->m_second;
         }
-        return false; // the partition's later uses cannot come first
-      }
-      slot->m_second = use;
-      return true;
-    });
-    if (!complete || failUse != kNoUse)
-      continue;
-    queries.forEach(p, [&](uint32_t at) {
-      const uint32_t q = queries.m_ids[at];
-      PartitionTable::Slot *slot = table.find(queries.m_hashes[at], hashes, [&](uint32_t first) {
-        if (m_exactKeys)
-          return true;
-        int32_t mine[4], theirs[4];
-        boundaryKey(q, mine);
-        keyOfUse(ids[first], theirs);
-        return std::equal(mine, mine + 4, theirs);
+        if (slot->m_second != kNoUse) {
+          if (use < failUse) {
+            failUse = use;
+            own.m_failFirst = ids[slot->m_at - 1];
+            own.m_failSecond = slot->m_second;
+          }
+          return false; // the partition's later uses cannot come first
+        }
+        slot->m_second = use;
+        return true;
       });
-      if (slot->m_at != 0) {
-        slot->m_named = 1;
-        m_boundaryFirst[q] = ids[slot->m_at - 1];
-      }
-      return true;
-    });
-    // Empty slots hold no second use and no name, so that one test passes over them and over the
-    // faces met twice (the test mostly fails, and is well predicted).
-    for (size_t i = 0; i <= table.m_mask; ++i) {
-      const PartitionTable::Slot &slot = table.m_slots[i];
-      const uint32_t second = slot.m_second;
-      if (second == kNoUse || slot.m_named) {
-        m_faces.push_back({{ids[slot.m_at - 1], second == kNoUse ? 0 : second},
-                           -1,
-                           static_cast<int8_t>(second == kNoUse ? 1 : 2),
-                           0});
-      } else if (severalVolumes && slot.m_at != 0) {
-        const uint32_t first = ids[slot.m_at - 1];
-        if (volumeOfUse(first) != volumeOfUse(second))
-          m_faces.push_back({{first, second}, -1, 2, 0});
+      if (!complete || failUse != kNoUse)
+        continue;
+      queries.forEach(p, [&](uint32_t at) {
+        const uint32_t q = queries.m_ids[at];
+        PartitionTable::Slot *slot = table.find(queries.m_hashes[at], hashes, [&](uint32_t first) {
+          if (m_exactKeys)
+            return true;
+          int32_t mine[4], theirs[4];
+          boundaryKey(q, mine);
+          keyOfUse(ids[first], theirs);
+          return std::equal(mine, mine + 4, theirs);
+        });
+        if (slot->m_at != 0) {
+          slot->m_named = 1;
+          m_boundaryFirst[q] = ids[slot->m_at - 1];
+        }
+        return true;
+      });
+      // Empty slots hold no second use and no name, so that one test passes over them and over the
+      // faces met twice (the test mostly fails, and is well predicted).
+      for (size_t i = 0; i <= table.m_mask; ++i) {
+        const PartitionTable::Slot &slot = table.m_slots[i];
+        const uint32_t second = slot.m_second;
+        if (second == kNoUse || slot.m_named) {
+          own.m_faces.push_back({{ids[slot.m_at - 1], second == kNoUse ? 0 : second},
+                             -1,
+                             static_cast<int8_t>(second == kNoUse ? 1 : 2),
+                             0});
+        } else if (severalVolumes && slot.m_at != 0) {
+          const uint32_t first = ids[slot.m_at - 1];
+          if (volumeOfUse(first) != volumeOfUse(second))
+            own.m_faces.push_back({{first, second}, -1, 2, 0});
+        }
       }
     }
-  }
+  });
+  const Part &failed = parts[1].m_failUse < parts[0].m_failUse ? parts[1] : parts[0];
+  const uint32_t failUse = failed.m_failUse, failFirst = failed.m_failFirst,
+                 failSecond = failed.m_failSecond;
+  m_faces.swap(parts[0].m_faces);
+  m_faces.insert(m_faces.end(), parts[1].m_faces.begin(), parts[1].m_faces.end());
   faces.release();
   queries.release();
   if (failUse != kNoUse) {
@@ -1017,6 +1123,12 @@ void KelvoModel_delete(KelvoModel *model) { delete model; }
 int64_t KelvoModel_setPartitionSize(int64_t uses) {
   const int64_t before = g_partitionSize;
   g_partitionSize = uses > 0 ? uses : 1;
+  return before;
+}
+
+int64_t KelvoModel_setTwoThreadsFrom(int64_t solids) {
+  const int64_t before = static_cast<int64_t>(g_twoThreadsFrom);
+  g_twoThreadsFrom = static_cast<size_t>(solids > 0 ? solids : 0);
   return before;
 }
 
