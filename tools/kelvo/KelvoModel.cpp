@@ -159,15 +159,16 @@ struct PartitionTable {
   std::vector<Slot> m_slots;
   size_t m_mask = 0;
 
+  // Four slots a pair: most probes end at the first slot.
   void reserve(size_t pairs) {
     size_t size = 16;
-    while (size < 2 * pairs)
+    while (size < 4 * pairs)
       size *= 2;
     m_slots.resize(size);
   }
   void clear(size_t pairs) {
     size_t size = 16;
-    while (size < 2 * pairs)
+    while (size < 4 * pairs)
       size *= 2;
     m_mask = size - 1;
     std::fill(m_slots.begin(), m_slots.begin() + static_cast<std::ptrdiff_t>(size), Slot{0, 0, 0});
@@ -332,6 +333,7 @@ private:
   std::vector<Run> m_runs;
   std::vector<int32_t> m_groupVolume; // volume of each volume group, -1 when empty
   std::vector<int32_t> m_vertexOf;    // node index -> vertex number, -1 unused
+  bool m_everyNode = false;           // every node is a vertex: m_vertexOf[i] == i
   std::vector<std::vector<int32_t>> m_compositeSurfaces; // per composite name, its surfaces
 
   // The faces that may bound a surface (met once, between two volumes, or named by a boundary
@@ -565,13 +567,20 @@ void Builder::numberVertices() {
     for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
       m_vertexOf[m_mesh->m_elementNodes[k]] = 0;
   int32_t next = 0;
-  for (size_t i = 0; i < m_vertexOf.size(); ++i) {
-    if (m_vertexOf[i] < 0)
-      continue;
-    m_vertexOf[i] = next++;
-    m_model->m_coordinates.insert(m_model->m_coordinates.end(), &m_mesh->m_coordinates[3 * i],
-                                  &m_mesh->m_coordinates[3 * i] + 3);
+  for (size_t i = 0; i < m_vertexOf.size(); ++i)
+    if (m_vertexOf[i] >= 0)
+      m_vertexOf[i] = next++;
+  // Usually every node is a vertex: the coordinates then go over in one piece.
+  m_everyNode = static_cast<size_t>(next) == m_vertexOf.size();
+  if (m_everyNode) {
+    m_model->m_coordinates = m_mesh->m_coordinates;
+    return;
   }
+  m_model->m_coordinates.reserve(3 * static_cast<size_t>(next));
+  for (size_t i = 0; i < m_vertexOf.size(); ++i)
+    if (m_vertexOf[i] >= 0)
+      m_model->m_coordinates.insert(m_model->m_coordinates.end(), &m_mesh->m_coordinates[3 * i],
+                                    &m_mesh->m_coordinates[3 * i] + 3);
 }
 
 // One element set per volume and element kind, in kind order; volumes in group order. The
@@ -626,7 +635,16 @@ void Builder::fillElementSets() {
     const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
                                                : static_cast<uint32_t>(m_solids.size());
     std::vector<int32_t> &vertices = m_model->m_elementSets[m_runs[r].m_set].m_vertices;
-    for (uint32_t s = m_runs[r].m_first; s < end; ++s) {
+    const uint32_t first = m_runs[r].m_first;
+    if (m_everyNode && m_solids[end - 1] - m_solids[first] == static_cast<int32_t>(end - 1 - first)) {
+      // Vertex numbers are node indices and the run's elements follow each other in the file:
+      // their corner lists go over in one piece.
+      const int32_t *nodes = m_mesh->m_elementNodes.data();
+      vertices.insert(vertices.end(), nodes + m_mesh->m_elementStart[m_solids[first]],
+                      nodes + m_mesh->m_elementStart[m_solids[end - 1] + 1]);
+      continue;
+    }
+    for (uint32_t s = first; s < end; ++s) {
       const int64_t e = m_solids[s];
       for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
         vertices.push_back(m_vertexOf[m_mesh->m_elementNodes[k]]);
@@ -765,7 +783,31 @@ bool Builder::matchFaces() {
       table.clear(faces.count(p));
       const uint64_t *hashes = faces.m_hashes.get();
       const uint32_t *ids = faces.m_ids.get();
-      const bool complete = faces.forEach(p, [&](uint32_t at) {
+      auto exact = [&](uint32_t at) {
+        // Equal hashes are equal faces. The first slot probed mostly decides, taken or matched
+        // alike (the two are about as likely): without a branch on which.
+        const uint64_t hash = hashes[at];
+        const uint32_t use = ids[at];
+        for (size_t i = hash & table.m_mask;; i = (i + 1) & table.m_mask) {
+          PartitionTable::Slot &slot = table.m_slots[i];
+          const uint32_t held = slot.m_at;
+          const uint64_t other = hashes[held != 0 ? held - 1 : at];
+          if ((held != 0) & (other != hash))
+            continue; // another face
+          if ((held != 0) & (slot.m_second != kNoUse)) {
+            if (use < failUse) {
+              failUse = use;
+              own.m_failFirst = ids[held - 1];
+              own.m_failSecond = slot.m_second;
+            }
+            return false; // the partition's later uses cannot come first
+          }
+          slot.m_second = held != 0 ? use : kNoUse;
+          slot.m_at = held != 0 ? held : at + 1;
+          return true;
+        }
+      };
+      const bool complete = m_exactKeys ? faces.forEach(p, exact) : faces.forEach(p, [&](uint32_t at) {
         const uint32_t use = ids[at];
         PartitionTable::Slot *slot = table.find(hashes[at], hashes, [&](uint32_t first) {
           if (m_exactKeys)
