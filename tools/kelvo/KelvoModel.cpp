@@ -148,30 +148,28 @@ template <class Work> void inParts(bool two, Work work) {
 }
 
 // The open addressing table that matches one partition: a slot holds the position of the first
-// pair of its key (plus 1; 0 is empty), and for faces the second use and whether a boundary
-// element names the face.
+// pair of its key (plus 1; 0 is empty), and for faces the second use.
 struct PartitionTable {
   struct Slot {
     uint32_t m_at;
     uint32_t m_second;
-    uint32_t m_named;
   };
   std::vector<Slot> m_slots;
   size_t m_mask = 0;
 
-  // Four slots a pair: most probes end at the first slot.
+  // Two slots a pair (about four per face): most probes end at the first slot.
   void reserve(size_t pairs) {
     size_t size = 16;
-    while (size < 4 * pairs)
+    while (size < 2 * pairs)
       size *= 2;
     m_slots.resize(size);
   }
   void clear(size_t pairs) {
     size_t size = 16;
-    while (size < 4 * pairs)
+    while (size < 2 * pairs)
       size *= 2;
     m_mask = size - 1;
-    std::fill(m_slots.begin(), m_slots.begin() + static_cast<std::ptrdiff_t>(size), Slot{0, 0, 0});
+    std::fill(m_slots.begin(), m_slots.begin() + static_cast<std::ptrdiff_t>(size), Slot{0, 0});
   }
   // The slot of the key of a hash that `same` accepts (given the position of the slot's first
   // pair), or the empty slot where it belongs.
@@ -778,6 +776,7 @@ bool Builder::matchFaces() {
     uint32_t &failUse = own.m_failUse;
     PartitionTable table;
     table.reserve(largest);
+    std::vector<uint32_t> named; // slots of faces met twice that boundary elements name
     const size_t all = faces.partitions(), half = count == 1 ? all : all / 2;
     for (size_t p = part == 0 ? 0 : half; p < (part == 0 ? half : all); ++p) {
       table.clear(faces.count(p));
@@ -807,6 +806,7 @@ bool Builder::matchFaces() {
           return true;
         }
       };
+      named.clear();
       const bool complete = m_exactKeys ? faces.forEach(p, exact) : faces.forEach(p, [&](uint32_t at) {
         const uint32_t use = ids[at];
         PartitionTable::Slot *slot = table.find(hashes[at], hashes, [&](uint32_t first) {
@@ -818,7 +818,7 @@ bool Builder::matchFaces() {
           return std::equal(mine, mine + 4, theirs);
         });
         if (slot->m_at == 0) {
-          *slot = {at + 1, kNoUse, 0};
+          *slot = {at + 1, kNoUse};
           return true;
         }
         if (slot->m_second != kNoUse) {
@@ -845,26 +845,32 @@ bool Builder::matchFaces() {
           return std::equal(mine, mine + 4, theirs);
         });
         if (slot->m_at != 0) {
-          slot->m_named = 1;
           m_boundaryFirst[q] = ids[slot->m_at - 1];
+          if (slot->m_second != kNoUse)
+            named.push_back(static_cast<uint32_t>(slot - table.m_slots.data()));
         }
         return true;
       });
-      // Empty slots hold no second use and no name, so that one test passes over them and over the
-      // faces met twice (the test mostly fails, and is well predicted).
+      // Faces met once, and between two volumes. Empty slots hold no second use, so that one
+      // test passes over them and over the faces met twice (it mostly fails: well predicted).
+      auto between = [&](const PartitionTable::Slot &slot) {
+        return severalVolumes &&
+               volumeOfUse(ids[slot.m_at - 1]) != volumeOfUse(slot.m_second);
+      };
       for (size_t i = 0; i <= table.m_mask; ++i) {
         const PartitionTable::Slot &slot = table.m_slots[i];
-        const uint32_t second = slot.m_second;
-        if (second == kNoUse || slot.m_named) {
-          own.m_faces.push_back({{ids[slot.m_at - 1], second == kNoUse ? 0 : second},
-                             -1,
-                             static_cast<int8_t>(second == kNoUse ? 1 : 2),
-                             0});
-        } else if (severalVolumes && slot.m_at != 0) {
-          const uint32_t first = ids[slot.m_at - 1];
-          if (volumeOfUse(first) != volumeOfUse(second))
-            own.m_faces.push_back({{first, second}, -1, 2, 0});
-        }
+        if (slot.m_second == kNoUse)
+          own.m_faces.push_back({{ids[slot.m_at - 1], 0}, -1, 1, 0});
+        else if (severalVolumes && slot.m_at != 0 && between(slot))
+          own.m_faces.push_back({{ids[slot.m_at - 1], slot.m_second}, -1, 2, 0});
+      }
+      // And the other faces met twice that a boundary element names (a baffle).
+      std::sort(named.begin(), named.end());
+      named.erase(std::unique(named.begin(), named.end()), named.end());
+      for (uint32_t i : named) {
+        const PartitionTable::Slot &slot = table.m_slots[i];
+        if (!between(slot))
+          own.m_faces.push_back({{ids[slot.m_at - 1], slot.m_second}, -1, 2, 0});
       }
     }
   });
