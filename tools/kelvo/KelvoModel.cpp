@@ -24,15 +24,18 @@ struct Buckets {
   int32_t m_bits = 0;    // 1 << m_bits partitions
   int32_t m_writers = 1; // writers fill their own chains (one thread each); a partition is the
                          // chain of writer 0, then that of writer 1
-  std::unique_ptr<uint64_t[]> m_hashes; // the pool; not zeroed, as every slot read was written
-  std::unique_ptr<uint32_t[]> m_ids;
+  // A pair: 12 bytes, so that a partition's pairs go out in one stream.
+  struct Pair {
+    uint32_t m_hash[2];
+    uint32_t m_id;
+  };
+  std::unique_ptr<Pair[]> m_pairs; // the pool; not zeroed, as every pair read was written
   std::vector<int32_t> m_next;  // per block: the next block of its chain, -1 none
   // Per writer and partition (writer * partitions + partition): the first and the current block
-  // (-1 none), the position after the last pair, and the number of pairs.
+  // (-1 none) and the position after the last pair.
   std::vector<int32_t> m_first;
   std::vector<int32_t> m_last;
   std::vector<uint32_t> m_end;
-  std::vector<uint32_t> m_count;
   std::atomic<int32_t> m_blocks{0};
 
   // Room for `pairs` pairs in partitions of about `perPartition` pairs (bits < 0), or in
@@ -45,13 +48,11 @@ struct Buckets {
     m_writers = writers;
     const size_t chains = static_cast<size_t>(writers) << m_bits;
     const size_t blocks = pairs / BLOCK + chains + 1;
-    m_hashes.reset(new uint64_t[blocks * BLOCK]);
-    m_ids.reset(new uint32_t[blocks * BLOCK]);
+    m_pairs.reset(new Pair[blocks * BLOCK]);
     m_next.assign(blocks, -1);
     m_first.assign(chains, -1);
     m_last.assign(chains, -1);
     m_end.assign(chains, 0);
-    m_count.assign(chains, 0);
     m_blocks = 0;
   }
   // Whether init can take this many pairs (pool positions are 32-bit).
@@ -59,20 +60,30 @@ struct Buckets {
     return pairs < UINT32_MAX - (uint64_t(2) << MAX_BITS) * BLOCK - 2 * BLOCK;
   }
   void release() {
-    m_hashes.reset();
-    m_ids.reset();
+    m_pairs.reset();
     std::vector<int32_t>().swap(m_next);
     std::vector<int32_t>().swap(m_first);
     std::vector<int32_t>().swap(m_last);
     std::vector<uint32_t>().swap(m_end);
-    std::vector<uint32_t>().swap(m_count);
     m_blocks = 0;
   }
   size_t partitions() const { return size_t(1) << m_bits; }
+  uint64_t hash(uint32_t at) const {
+    uint64_t h;
+    memcpy(&h, m_pairs[at].m_hash, 8);
+    return h;
+  }
+  uint32_t id(uint32_t at) const { return m_pairs[at].m_id; }
+  // The pairs of a partition: its chains' blocks are full but for the last.
   uint32_t count(size_t p) const {
     uint32_t n = 0;
-    for (int32_t w = 0; w < m_writers; ++w)
-      n += m_count[(static_cast<size_t>(w) << m_bits) + p];
+    for (int32_t w = 0; w < m_writers; ++w) {
+      const size_t c = (static_cast<size_t>(w) << m_bits) + p;
+      for (int32_t b = m_first[c]; b >= 0 && b != m_last[c]; b = m_next[b])
+        n += BLOCK;
+      if (m_last[c] >= 0)
+        n += m_end[c] - static_cast<uint32_t>(m_last[c]) * BLOCK;
+    }
     return n;
   }
   uint32_t largest() const {
@@ -94,10 +105,10 @@ struct Buckets {
       m_last[c] = b;
       at = static_cast<uint32_t>(b) * BLOCK;
     }
-    m_hashes[at] = hash;
-    m_ids[at] = id;
+    Pair &pair = m_pairs[at];
+    memcpy(pair.m_hash, &hash, 8);
+    pair.m_id = id;
     m_end[c] = at + 1;
-    ++m_count[c];
   }
   // Calls visit(position) for the pairs of a partition in their order while it returns true.
   template <class Visit> bool forEach(size_t p, Visit visit) const {
@@ -173,10 +184,10 @@ struct PartitionTable {
   }
   // The slot of the key of a hash that `same` accepts (given the position of the slot's first
   // pair), or the empty slot where it belongs.
-  template <class Same> Slot *find(uint64_t hash, const uint64_t *hashes, Same same) {
+  template <class Same> Slot *find(uint64_t hash, const Buckets &pairs, Same same) {
     for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
       Slot &slot = m_slots[i];
-      if (slot.m_at == 0 || (hashes[slot.m_at - 1] == hash && same(slot.m_at - 1)))
+      if (slot.m_at == 0 || (pairs.hash(slot.m_at - 1) == hash && same(slot.m_at - 1)))
         return &slot;
     }
   }
@@ -510,10 +521,9 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
     for (size_t p = part == 0 ? 0 : half; p < (part == 0 ? half : all); ++p) {
       table.clear(buckets.count(p));
       buckets.forEach(p, [&](uint32_t at) {
-        const uint32_t e = buckets.m_ids[at];
-        PartitionTable::Slot *slot = table.find(buckets.m_hashes[at], buckets.m_hashes.get(),
-                                                [&](uint32_t first) {
-          const uint32_t o = buckets.m_ids[first];
+        const uint32_t e = buckets.id(at);
+        PartitionTable::Slot *slot = table.find(buckets.hash(at), buckets, [&](uint32_t first) {
+          const uint32_t o = buckets.id(first);
           int32_t mine[8], other[8];
           const int32_t k = sortedCorners(e, mine);
           return m_mesh->m_elementKind[o] == m_mesh->m_elementKind[e] &&
@@ -780,23 +790,22 @@ bool Builder::matchFaces() {
     const size_t all = faces.partitions(), half = count == 1 ? all : all / 2;
     for (size_t p = part == 0 ? 0 : half; p < (part == 0 ? half : all); ++p) {
       table.clear(faces.count(p));
-      const uint64_t *hashes = faces.m_hashes.get();
-      const uint32_t *ids = faces.m_ids.get();
+      auto ids = [&faces](uint32_t at) { return faces.id(at); };
       auto exact = [&](uint32_t at) {
         // Equal hashes are equal faces. The first slot probed mostly decides, taken or matched
         // alike (the two are about as likely): without a branch on which.
-        const uint64_t hash = hashes[at];
-        const uint32_t use = ids[at];
+        const uint64_t hash = faces.hash(at);
+        const uint32_t use = faces.id(at);
         for (size_t i = hash & table.m_mask;; i = (i + 1) & table.m_mask) {
           PartitionTable::Slot &slot = table.m_slots[i];
           const uint32_t held = slot.m_at;
-          const uint64_t other = hashes[held != 0 ? held - 1 : at];
+          const uint64_t other = faces.hash(held != 0 ? held - 1 : at);
           if ((held != 0) & (other != hash))
             continue; // another face
           if ((held != 0) & (slot.m_second != kNoUse)) {
             if (use < failUse) {
               failUse = use;
-              own.m_failFirst = ids[held - 1];
+              own.m_failFirst = ids(held - 1);
               own.m_failSecond = slot.m_second;
             }
             return false; // the partition's later uses cannot come first
@@ -808,13 +817,13 @@ bool Builder::matchFaces() {
       };
       named.clear();
       const bool complete = m_exactKeys ? faces.forEach(p, exact) : faces.forEach(p, [&](uint32_t at) {
-        const uint32_t use = ids[at];
-        PartitionTable::Slot *slot = table.find(hashes[at], hashes, [&](uint32_t first) {
+        const uint32_t use = faces.id(at);
+        PartitionTable::Slot *slot = table.find(faces.hash(at), faces, [&](uint32_t first) {
           if (m_exactKeys)
             return true;
           int32_t mine[4], theirs[4];
           keyOfUse(use, mine);
-          keyOfUse(ids[first], theirs);
+          keyOfUse(ids(first), theirs);
           return std::equal(mine, mine + 4, theirs);
         });
         if (slot->m_at == 0) {
@@ -824,7 +833,7 @@ bool Builder::matchFaces() {
         if (slot->m_second != kNoUse) {
           if (use < failUse) {
             failUse = use;
-            own.m_failFirst = ids[slot->m_at - 1];
+            own.m_failFirst = ids(slot->m_at - 1);
             own.m_failSecond = slot->m_second;
           }
           return false; // the partition's later uses cannot come first
@@ -835,17 +844,17 @@ bool Builder::matchFaces() {
       if (!complete || failUse != kNoUse)
         continue;
       queries.forEach(p, [&](uint32_t at) {
-        const uint32_t q = queries.m_ids[at];
-        PartitionTable::Slot *slot = table.find(queries.m_hashes[at], hashes, [&](uint32_t first) {
+        const uint32_t q = queries.id(at);
+        PartitionTable::Slot *slot = table.find(queries.hash(at), faces, [&](uint32_t first) {
           if (m_exactKeys)
             return true;
           int32_t mine[4], theirs[4];
           boundaryKey(q, mine);
-          keyOfUse(ids[first], theirs);
+          keyOfUse(ids(first), theirs);
           return std::equal(mine, mine + 4, theirs);
         });
         if (slot->m_at != 0) {
-          m_boundaryFirst[q] = ids[slot->m_at - 1];
+          m_boundaryFirst[q] = ids(slot->m_at - 1);
           if (slot->m_second != kNoUse)
             named.push_back(static_cast<uint32_t>(slot - table.m_slots.data()));
         }
@@ -855,14 +864,14 @@ bool Builder::matchFaces() {
       // test passes over them and over the faces met twice (it mostly fails: well predicted).
       auto between = [&](const PartitionTable::Slot &slot) {
         return severalVolumes &&
-               volumeOfUse(ids[slot.m_at - 1]) != volumeOfUse(slot.m_second);
+               volumeOfUse(ids(slot.m_at - 1)) != volumeOfUse(slot.m_second);
       };
       for (size_t i = 0; i <= table.m_mask; ++i) {
         const PartitionTable::Slot &slot = table.m_slots[i];
         if (slot.m_second == kNoUse)
-          own.m_faces.push_back({{ids[slot.m_at - 1], 0}, -1, 1, 0});
+          own.m_faces.push_back({{ids(slot.m_at - 1), 0}, -1, 1, 0});
         else if (severalVolumes && slot.m_at != 0 && between(slot))
-          own.m_faces.push_back({{ids[slot.m_at - 1], slot.m_second}, -1, 2, 0});
+          own.m_faces.push_back({{ids(slot.m_at - 1), slot.m_second}, -1, 2, 0});
       }
       // And the other faces met twice that a boundary element names (a baffle).
       std::sort(named.begin(), named.end());
@@ -870,7 +879,7 @@ bool Builder::matchFaces() {
       for (uint32_t i : named) {
         const PartitionTable::Slot &slot = table.m_slots[i];
         if (!between(slot))
-          own.m_faces.push_back({{ids[slot.m_at - 1], slot.m_second}, -1, 2, 0});
+          own.m_faces.push_back({{ids(slot.m_at - 1), slot.m_second}, -1, 2, 0});
       }
     }
   });

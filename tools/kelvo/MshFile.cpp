@@ -110,7 +110,12 @@ private:
   bool closeSection(const char *name);
   bool resolve();
   void indexNodes();
+  int64_t m_firstTag = -1; // the tags run from m_firstTag one by one (the usual case), or -1
   int32_t nodeIndex(int64_t tag) const {
+    if (m_firstTag >= 0) // no look into the index, which is large and read at random
+      return tag >= m_firstTag && tag - m_firstTag < m_indexedNodes
+                 ? static_cast<int32_t>(tag - m_firstTag)
+                 : -1;
     return tag >= 0 && static_cast<uint64_t>(tag) < m_nodeIndex.size() ? m_nodeIndex[tag] : -1;
   }
   void addCorners(const int64_t *tags, int32_t corners);
@@ -611,19 +616,23 @@ void Parser::indexNodes() {
   const int64_t n = static_cast<int64_t>(tags.size());
   m_indexedNodes = n;
   m_nodeIndex.clear();
+  m_firstTag = -1;
   int64_t largest = 0;
   for (int64_t t : tags)
     largest = t > largest ? t : largest;
   if (n == 0 || largest > 4 * n + 1024)
     return;
   m_nodeIndex.assign(static_cast<size_t>(largest) + 1, -1);
+  bool consecutive = true;
   for (int64_t i = 0; i < n; ++i) {
     if (m_nodeIndex[tags[i]] >= 0) {
       m_nodeIndex.clear();
       return;
     }
     m_nodeIndex[tags[i]] = static_cast<int32_t>(i);
+    consecutive = consecutive && tags[i] == tags[0] + i;
   }
+  m_firstTag = consecutive ? tags[0] : -1;
 }
 
 // Appends the node indices of an element's corners (of the element being added last).
