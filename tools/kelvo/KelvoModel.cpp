@@ -630,14 +630,14 @@ void Builder::elementSets() {
 
 // The vertices of the element sets, solid by solid.
 void Builder::fillElementSets() {
-  for (KelvoElementSet &es : m_model->m_elementSets) {
-    size_t solids = 0;
-    for (size_t r = 0; r < m_runs.size(); ++r)
-      if (&m_model->m_elementSets[m_runs[r].m_set] == &es)
-        solids += (r + 1 < m_runs.size() ? m_runs[r + 1].m_first
-                                         : static_cast<uint32_t>(m_solids.size())) -
-                  m_runs[r].m_first;
-    es.m_vertices.reserve(solids * KelvoElements_get(es.m_kind)->m_noOfVertices);
+  std::vector<size_t> solids(m_model->m_elementSets.size(), 0);
+  for (size_t r = 0; r < m_runs.size(); ++r)
+    solids[m_runs[r].m_set] += (r + 1 < m_runs.size() ? m_runs[r + 1].m_first
+                                                      : static_cast<uint32_t>(m_solids.size())) -
+                               m_runs[r].m_first;
+  for (size_t set = 0; set < solids.size(); ++set) {
+    KelvoElementSet &es = m_model->m_elementSets[set];
+    es.m_vertices.reserve(solids[set] * KelvoElements_get(es.m_kind)->m_noOfVertices);
   }
   for (size_t r = 0; r < m_runs.size(); ++r) {
     const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
