@@ -3,6 +3,11 @@
 #include "KelvoElements.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <atomic>
 #include <exception>
 #include <system_error>
@@ -29,7 +34,16 @@ struct Buckets {
     uint32_t m_hash[2];
     uint32_t m_id;
   };
-  std::unique_ptr<Pair[]> m_pairs; // the pool; not zeroed, as every pair read was written
+  // The pool, aligned to cache lines; not zeroed, as every pair read was written. A chain's pairs
+  // are first gathered in a staging line group of its own (16 pairs, three cache lines) and go to
+  // the pool a group at a time past the cache: the scattered writes then neither read the
+  // pool's lines first nor push other data out of the cache.
+  struct FreeAligned {
+    void operator()(Pair *p) const { free(p); }
+  };
+  std::unique_ptr<Pair[], FreeAligned> m_pairs;
+  std::unique_ptr<Pair[], FreeAligned> m_staging; // STAGE pairs per chain
+  enum { STAGE = 16 };
   std::vector<int32_t> m_next;  // per block: the next block of its chain, -1 none
   // Per writer and partition (writer * partitions + partition): the first and the current block
   // (-1 none) and the position after the last pair.
@@ -48,7 +62,8 @@ struct Buckets {
     m_writers = writers;
     const size_t chains = static_cast<size_t>(writers) << m_bits;
     const size_t blocks = pairs / BLOCK + chains + 1;
-    m_pairs.reset(new Pair[blocks * BLOCK]);
+    m_pairs.reset(alignedPairs(blocks * BLOCK));
+    m_staging.reset(alignedPairs(chains * STAGE));
     m_next.assign(blocks, -1);
     m_first.assign(chains, -1);
     m_last.assign(chains, -1);
@@ -59,8 +74,15 @@ struct Buckets {
   static bool fits(uint64_t pairs) {
     return pairs < UINT32_MAX - (uint64_t(2) << MAX_BITS) * BLOCK - 2 * BLOCK;
   }
+  static Pair *alignedPairs(size_t n) {
+    void *p = aligned_alloc(64, (n * sizeof(Pair) + 63) / 64 * 64);
+    if (p == nullptr)
+      throw std::bad_alloc();
+    return static_cast<Pair *>(p);
+  }
   void release() {
     m_pairs.reset();
+    m_staging.reset();
     std::vector<int32_t>().swap(m_next);
     std::vector<int32_t>().swap(m_first);
     std::vector<int32_t>().swap(m_last);
@@ -105,10 +127,35 @@ struct Buckets {
       m_last[c] = b;
       at = static_cast<uint32_t>(b) * BLOCK;
     }
-    Pair &pair = m_pairs[at];
+    Pair &pair = m_staging[c * STAGE + at % STAGE];
     memcpy(pair.m_hash, &hash, 8);
     pair.m_id = id;
     m_end[c] = at + 1;
+    if ((at + 1) % STAGE == 0) // a whole group: to the pool, past the cache
+      stream(&m_pairs[at + 1 - STAGE], &m_staging[c * STAGE]);
+  }
+  // Moves a writer's partly filled groups to the pool; before the pairs are read.
+  void finish(int32_t writer) {
+    for (size_t p = 0; p < partitions(); ++p) {
+      const size_t c = (static_cast<size_t>(writer) << m_bits) + p;
+      const uint32_t staged = m_end[c] % STAGE;
+      if (m_last[c] >= 0 && staged > 0)
+        memcpy(&m_pairs[m_end[c] - staged], &m_staging[c * STAGE], staged * sizeof(Pair));
+    }
+#if defined(__SSE2__)
+    _mm_sfence(); // the streamed groups are seen by whoever reads next
+#endif
+  }
+  static void stream(Pair *to, const Pair *from) {
+    static_assert(STAGE * sizeof(Pair) == 192, "a group is three cache lines");
+#if defined(__SSE2__)
+    __m128i *out = reinterpret_cast<__m128i *>(to);
+    const __m128i *in = reinterpret_cast<const __m128i *>(from);
+    for (int i = 0; i < 12; ++i)
+      _mm_stream_si128(out + i, _mm_load_si128(in + i));
+#else
+    memcpy(to, from, STAGE * sizeof(Pair));
+#endif
   }
   // Calls visit(position) for the pairs of a partition in their order while it returns true.
   template <class Visit> bool forEach(size_t p, Visit visit) const {
@@ -502,6 +549,9 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
       }
       buckets.add(part, hashOf(corners, k, kind), static_cast<uint32_t>(e)); // <= INT32_MAX
     }
+    buckets.finish(part);
+    if (m_usesWritten)
+      m_uses.finish(part);
   });
   for (int32_t part = 0; part < 2; ++part) {
     if (repeated[part] < 0)
@@ -749,6 +799,7 @@ bool Builder::matchFaces() {
         sortTetrahedron(nodes, sorted, vertex);
       addUses(&faces, 0, static_cast<uint32_t>(s), kind, nodes, sorted, vertex);
     }
+    faces.finish(0);
   }
   // Boundary elements, by their index among the boundary elements.
   const int64_t elements = static_cast<int64_t>(m_mesh->m_elementKind.size());
@@ -773,6 +824,7 @@ bool Builder::matchFaces() {
     if (!m_exactKeys || n == 3) // else it is no face of a tetrahedron
       queries.add(0, faceHash(key, n), q);
   }
+  queries.finish(0);
 
   // Per part (thread): the first use of a face met a third time and the face's first two uses,
   // and the faces kept. Which part had which partition does not show in the result.
