@@ -268,6 +268,21 @@ TEST(KelvoMatching, TheFirstThirdUseOfAFaceIsReported) {
         << size;
 }
 
+// Nodes no volume element uses are no vertices: the others are numbered in node order.
+TEST(KelvoMatching, NodesOutsideTheVolumeElementsAreLeftOut) {
+  TestMesh mesh = twoTets(1, 1); // nodes 1-5
+  mesh.m_nodes.insert(mesh.m_nodes.begin() + 2, {9, 9, 9}); // now node 3, used by none
+  for (TestMesh::Element &e : mesh.m_elements)
+    for (int64_t &n : e.m_nodes)
+      n += n >= 3 ? 1 : 0;
+  mesh.m_elements.push_back({2, 7, 7, {1, 2, 3}}); // a boundary element on it
+  for (int64_t size : {int64_t(16384), int64_t(-1)}) {
+    const std::string text = describe(toMsh2(mesh), size);
+    EXPECT_EQ(text.substr(0, text.find('\n')), "0 0 0 1 0 0 0 1 0 0 0 1 1 1 1 ") << text;
+    EXPECT_NE(text.find("\nset 2 0: 0 1 2 3 1 2 3 4\n"), std::string::npos) << text;
+  }
+}
+
 // Two threads take the two halves of the elements: the first element with a repeated corner is
 // reported all the same.
 TEST(KelvoMatching, TheFirstElementWithARepeatedCornerIsReported) {

@@ -620,14 +620,31 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
 }
 
 void Builder::numberVertices() {
-  m_vertexOf.assign(m_mesh->m_nodeTags.size(), -1);
-  for (int64_t e : m_solids)
-    for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
-      m_vertexOf[m_mesh->m_elementNodes[k]] = 0;
+  // The nodes in use marked in a bit set, which stays in the cache (the marks come at random).
+  const size_t nodes = m_mesh->m_nodeTags.size();
+  std::vector<uint64_t> used((nodes + 63) / 64, 0);
+  const int32_t *corners = m_mesh->m_elementNodes.data();
+  for (size_t r = 0; r < m_runs.size(); ++r) {
+    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
+                                               : static_cast<uint32_t>(m_solids.size());
+    const uint32_t first = m_runs[r].m_first;
+    if (m_solids[end - 1] - m_solids[first] == static_cast<int32_t>(end - 1 - first)) {
+      // The run's elements follow each other: their corner lists too.
+      const int64_t to = m_mesh->m_elementStart[m_solids[end - 1] + 1];
+      for (int64_t k = m_mesh->m_elementStart[m_solids[first]]; k < to; ++k)
+        used[static_cast<uint32_t>(corners[k]) >> 6] |= uint64_t(1) << (corners[k] & 63);
+      continue;
+    }
+    for (uint32_t s = first; s < end; ++s) {
+      const int64_t e = m_solids[s];
+      for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
+        used[static_cast<uint32_t>(corners[k]) >> 6] |= uint64_t(1) << (corners[k] & 63);
+    }
+  }
+  m_vertexOf.resize(nodes);
   int32_t next = 0;
-  for (size_t i = 0; i < m_vertexOf.size(); ++i)
-    if (m_vertexOf[i] >= 0)
-      m_vertexOf[i] = next++;
+  for (size_t i = 0; i < nodes; ++i)
+    m_vertexOf[i] = (used[i >> 6] >> (i & 63)) & 1 ? next++ : -1;
   // Usually every node is a vertex: the coordinates then go over in one piece.
   m_everyNode = static_cast<size_t>(next) == m_vertexOf.size();
   if (m_everyNode) {
