@@ -3,19 +3,21 @@
 #include "KelvoElements.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <map>
+#include <memory>
 #include <new>
+#include <set>
+#include <system_error>
+#include <thread>
+#include <tuple>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <atomic>
-#include <exception>
-#include <system_error>
-#include <thread>
-#include <map>
-#include <memory>
-#include <set>
-#include <tuple>
 
 namespace {
 
