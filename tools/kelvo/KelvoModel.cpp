@@ -404,6 +404,7 @@ private:
     int64_t use(int32_t side) const { return m_use[side]; }
   };
   std::vector<Face> m_faces;
+  std::vector<uint32_t> m_boundaryElements; // the boundary elements (mesh element indices)
   std::vector<uint32_t> m_boundaryFirst; // per boundary element: its face's first use, or kNoUse
   bool m_exactKeys = false; // face hashes are the keys themselves (mixed), no check needed
   Buckets m_uses;            // the face uses in partitions
@@ -822,7 +823,7 @@ bool Builder::matchFaces() {
   }
   // Boundary elements, by their index among the boundary elements.
   const int64_t elements = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  std::vector<uint32_t> boundaryElement; // its element
+  std::vector<uint32_t> &boundaryElement = m_boundaryElements;
   for (int64_t e = 0; e < elements; ++e)
     if (types[m_mesh->m_elementKind[e]]->m_dimension == 2)
       boundaryElement.push_back(static_cast<uint32_t>(e));
@@ -980,11 +981,8 @@ bool Builder::matchFaces() {
 // Gives the faces that boundary elements cover to the elements' surface groups.
 void Builder::boundaryElements() {
   std::map<GroupKey, int32_t> groups;
-  const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
   GroupKey last{-1, -1};
-  for (int64_t e = 0; e < n; ++e) {
-    if (dimensionOf(m_mesh->m_elementKind[e]) != 2)
-      continue;
+  for (const uint32_t e : m_boundaryElements) {
     const GroupKey key = groupOf(m_mesh, e);
     if (key != last || groups.empty())
       groups[key] = 0;
@@ -996,12 +994,10 @@ void Builder::boundaryElements() {
     m_surfaceGroupNames.push_back(groupName(m_mesh, entry.first, 2));
   }
   std::vector<int64_t> unmatched(groups.size(), 0), taken(groups.size(), 0);
-  size_t q = 0; // the boundary element's index among them
   last = GroupKey{-1, -1};
   int32_t group = 0;
-  for (int64_t e = 0; e < n; ++e) {
-    if (dimensionOf(m_mesh->m_elementKind[e]) != 2)
-      continue;
+  for (size_t q = 0; q < m_boundaryElements.size();) { // q: the index among them
+    const uint32_t e = m_boundaryElements[q];
     const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
     const GroupKey key = groupOf(m_mesh, e);
     if (key != last)
@@ -1045,6 +1041,7 @@ void Builder::boundaryElements() {
     face.m_front = n0[t0->m_faceVertices[f0][(at + 1) % nv]] == nodes[1] ? 0 : 1;
   }
   m_boundaryFirst = std::vector<uint32_t>();
+  m_boundaryElements = std::vector<uint32_t>();
   for (size_t g = 0; g < groups.size(); ++g) {
     if (unmatched[g] > 0)
       m_model->m_warnings.push_back(plural(unmatched[g], "boundary element", "boundary elements") +
