@@ -405,7 +405,8 @@ private:
   };
   std::vector<Face> m_faces;
   std::vector<uint32_t> m_boundaryElements; // the boundary elements (mesh element indices)
-  std::vector<uint32_t> m_boundaryFirst; // per boundary element: its face's first use, or kNoUse
+  // Per boundary element: its face's first use, or kNoUse; after matching its face in m_faces.
+  std::vector<uint32_t> m_boundaryFirst;
   bool m_exactKeys = false; // face hashes are the keys themselves (mixed), no check needed
   Buckets m_uses;            // the face uses in partitions
   bool m_usesWritten = false;
@@ -975,6 +976,19 @@ bool Builder::matchFaces() {
   }
   std::sort(m_faces.begin(), m_faces.end(),
             [](const Face &a, const Face &b) { return a.m_use[0] < b.m_use[0]; });
+  // Each boundary element's face by its place among the kept faces (all named faces are kept):
+  // the matched ones sorted by first use and walked along the faces.
+  std::vector<std::pair<uint32_t, uint32_t>> named; // (first use, boundary element)
+  for (uint32_t q = 0; q < m_boundaryFirst.size(); ++q)
+    if (m_boundaryFirst[q] != kNoUse)
+      named.push_back({m_boundaryFirst[q], q});
+  std::sort(named.begin(), named.end());
+  size_t at = 0;
+  for (const auto &entry : named) {
+    while (m_faces[at].m_use[0] < entry.first)
+      ++at;
+    m_boundaryFirst[entry.second] = static_cast<uint32_t>(at);
+  }
   return true;
 }
 
@@ -1008,21 +1022,27 @@ void Builder::boundaryElements() {
     // The side-0 element of a face is anywhere in memory: its data is fetched some boundary
     // elements ahead, in steps.
     const size_t count = m_boundaryFirst.size();
-    if (q + 16 < count && m_boundaryFirst[q + 16] != kNoUse)
-      __builtin_prefetch(&m_solids[m_boundaryFirst[q + 16] / 6]);
-    if (q + 8 < count && m_boundaryFirst[q + 8] != kNoUse)
-      __builtin_prefetch(&m_mesh->m_elementStart[m_solids[m_boundaryFirst[q + 8] / 6]]);
-    if (q + 4 < count && m_boundaryFirst[q + 4] != kNoUse)
+    auto ahead = [&](size_t k) -> const Face * {
+      return q + k < count && m_boundaryFirst[q + k] != kNoUse ? &m_faces[m_boundaryFirst[q + k]]
+                                                              : nullptr;
+    };
+    if (const Face *f = ahead(16))
+      __builtin_prefetch(f);
+    if (const Face *f = ahead(12))
+      __builtin_prefetch(&m_solids[f->m_use[0] / 6]);
+    if (const Face *f = ahead(8)) {
+      __builtin_prefetch(&m_mesh->m_elementStart[m_solids[f->m_use[0] / 6]]);
+      __builtin_prefetch(&m_mesh->m_elementKind[m_solids[f->m_use[0] / 6]]);
+    }
+    if (const Face *f = ahead(4))
       __builtin_prefetch(&m_mesh->m_elementNodes[static_cast<size_t>(
-          m_mesh->m_elementStart[m_solids[m_boundaryFirst[q + 4] / 6]])]);
-    const uint32_t first = m_boundaryFirst[q++];
-    if (first == kNoUse) {
+          m_mesh->m_elementStart[m_solids[f->m_use[0] / 6]])]);
+    const uint32_t faceIndex = m_boundaryFirst[q++];
+    if (faceIndex == kNoUse) {
       ++unmatched[group];
       continue;
     }
-    Face &face = *std::lower_bound(
-        m_faces.begin(), m_faces.end(), first,
-        [](const Face &f, uint32_t use) { return f.m_use[0] < use; }); // kept, as it is named
+    Face &face = m_faces[faceIndex];
     if (face.m_group == group)
       continue; // the same element twice
     if (face.m_group >= 0) {
