@@ -835,7 +835,9 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   if (RegionStatus_isError(status)) {
     return RegionStatus_keepAcross(status, [&] { RegionMap_detachDefinition(map, definition); });
   }
-  clearCache(map);
+  // The name had no definition in the atlas (it would have had this record): only what may
+  // have met it is forgotten.
+  if (atlas) RegionAtlas_nameDefined(atlas, id);
   RegionDefinition_notifyAtlas(definition, map, 1, nameOfId(id));
   return RegionStatus_success();
 }
