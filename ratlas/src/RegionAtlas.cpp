@@ -29,6 +29,11 @@ const char* const kDefinitionWord = "Region Definition";
 
 char s_message[REGION_MESSAGE_SIZE];
 
+int s_selectiveInvalidation = 1;
+
+// Above this many ids in its lists the cache is emptied rather than searched.
+const uint64_t kSearchedCacheIds = 4096;
+
 RegionStatus* invalidAtlas() { return RegionStatus_failf(s_message, sizeof(s_message), RS_INVALID_ATLAS, "Invalid %s.", kTypeWord); }
 
 RegionStatus* invalidMap() { return RegionStatus_failf(s_message, sizeof(s_message), RS_INVALID_MAP, "Invalid %s.", kMapWord); }
@@ -683,6 +688,23 @@ RegionStatus* RegionAtlas_clearCache(RegionAtlas* atlas) {
   if (!atlas) return invalidAtlas();
   return ResolutionCache_invalidate(atlas->m_cache);
 }
+
+// A name that gets a definition changes what an expansion makes of that one name only: every
+// other name keeps its record, its definition and its bit, so an expansion that never met the
+// name goes exactly as before. An entry the atlas's resolver made by itself holds every name
+// its expansion met as a primitive (Unions, Aliases and Intersections of one pour all of them
+// into the result, and the cached lists they take in are made the same way), so an entry whose
+// list lacks the name stays right. The sets of Intersections and (Symmetric) Differences leave
+// names out and are the ones stored through ResolutionCache_store: after one of those, or when
+// the lists are too long to search, the whole cache goes.
+RegionStatus* RegionAtlas_nameDefined(RegionAtlas* atlas, uint64_t id) {
+  if (!atlas) return invalidAtlas();
+  ResolutionCache* cache = atlas->m_cache;
+  if (!s_selectiveInvalidation || cache->m_stored) return ResolutionCache_invalidate(cache);
+  return ResolutionCache_invalidateHolding(cache, id, kSearchedCacheIds);
+}
+
+void RegionAtlas_setSelectiveInvalidation(int on) { s_selectiveInvalidation = on ? 1 : 0; }
 
 void RegionAtlas_print(const RegionAtlas* atlas, FILE* stream) {
   if (!stream) return;

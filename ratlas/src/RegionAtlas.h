@@ -100,6 +100,12 @@ RegionStatus* RegionAtlas_addName(RegionAtlas* atlas, RegionNameRecord* record);
 RegionStatus* RegionAtlas_removeName(RegionAtlas* atlas, RegionNameRecord* record);
 RegionStatus* RegionAtlas_replaceName(RegionAtlas* atlas, RegionNameRecord* oldRecord, RegionNameRecord* newRecord);
 RegionStatus* RegionAtlas_clearCache(RegionAtlas* atlas);
+// The cache after a name that had no definition in the atlas got one: only what may have met the
+// name goes (see RegionAtlas.cpp); everything when that cannot be told cheaply.
+RegionStatus* RegionAtlas_nameDefined(RegionAtlas* atlas, uint64_t id);
+// For tests: 0 makes RegionAtlas_nameDefined empty the whole cache, as every other change does;
+// 1 (the default) keeps what the new definition cannot change.
+void RegionAtlas_setSelectiveInvalidation(int on);
 
 void RegionAtlas_print(const RegionAtlas* atlas, FILE* stream);
 

@@ -208,6 +208,18 @@ void freeNodeBlocks(RegionHashTable* table) {
 // and an entry after the last one needs no walk along its chain.
 RegionHashNode** tailsOf(const RegionHashTable* table) { return table->m_buckets + table->m_size; }
 
+// Id tables also keep the id of each chain's last entry (after the tails, in the same block):
+// the test "after the last" then reads neither the last node nor its entry, two fetches from
+// memory per insertion. Meaningful only where the chain has a tail.
+static_assert(sizeof(uint64_t) == sizeof(RegionHashNode*), "the tails' ids share the block of the chain heads");
+bool keepsTailIds(const RegionHashTable* table) { return table->m_compare == RegionHashTable_compareIds; }
+uint64_t* tailIdsOf(const RegionHashTable* table) { return reinterpret_cast<uint64_t*>(table->m_buckets + 2 * table->m_size); }
+uint64_t entryId(const void* entry) {
+  uint64_t id;
+  memcpy(&id, entry, sizeof(id));
+  return id;
+}
+
 // Where an entry goes in its chain: after the node returned (NULL: at the head); *equal when an
 // entry equal to it is there.
 RegionHashNode* placeInChain(const RegionHashTable* table, uint64_t b, const void* entry, RegionHashNode** equal) {
@@ -222,7 +234,7 @@ RegionHashNode* placeInChain(const RegionHashTable* table, uint64_t b, const voi
     memcpy(&c, y, sizeof(c));
     return a < c ? -1 : (a > c ? 1 : 0);
   };
-  if (compare(entry, tail->m_entry) > 0) return tail;
+  if (ids ? entryId(entry) > tailIdsOf(table)[b] : compare(entry, tail->m_entry) > 0) return tail;
   RegionHashNode* after = nullptr;
   for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
     int c = compare(entry, n->m_entry);
@@ -246,8 +258,12 @@ void link(RegionHashTable* table, uint64_t b, RegionHashNode* after, RegionHashN
     node->m_next = table->m_buckets[b];
     table->m_buckets[b] = node;
   }
-  if (node->m_next) node->m_next->m_previous = node;
-  else tailsOf(table)[b] = node;
+  if (node->m_next) {
+    node->m_next->m_previous = node;
+  } else {
+    tailsOf(table)[b] = node;
+    if (keepsTailIds(table)) tailIdsOf(table)[b] = entryId(node->m_entry);
+  }
 }
 
 // Removes a node; `key` is its index key when its entry field was cleared already.
@@ -256,7 +272,10 @@ void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node, uint6
   if (!node->m_previous || !node->m_next) {
     if (bucket == kUnknownBucket) bucket = bucketOf(table, node->m_entry);
     if (!node->m_previous) table->m_buckets[bucket] = node->m_next;
-    if (!node->m_next) tailsOf(table)[bucket] = node->m_previous;
+    if (!node->m_next) {
+      tailsOf(table)[bucket] = node->m_previous;
+      if (node->m_previous && keepsTailIds(table)) tailIdsOf(table)[bucket] = entryId(node->m_previous->m_entry);
+    }
   }
   if (node->m_previous) node->m_previous->m_next = node->m_next;
   if (node->m_next) node->m_next->m_previous = node->m_previous;
@@ -286,7 +305,8 @@ RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, Region
   if (!hash || !compare) return RegionStatus_fail(RS_BAD_CALL, "Function is missing");
   RegionHashTable* t = static_cast<RegionHashTable*>(RegionMemory_alloc(sizeof(RegionHashTable)));
   if (!t) return RegionStatus_outOfMemory("hash table");
-  t->m_buckets = size <= UINT64_MAX / 2 ? static_cast<RegionHashNode**>(RegionMemory_allocZeroed(2 * size, sizeof(RegionHashNode*))) : nullptr;
+  // Heads, tails and the ids of the tails (see tailIdsOf).
+  t->m_buckets = size <= UINT64_MAX / 3 ? static_cast<RegionHashNode**>(RegionMemory_allocZeroed(3 * size, sizeof(RegionHashNode*))) : nullptr;
   if (!t->m_buckets) {
     RegionMemory_free(t);
     return RegionStatus_outOfMemory("hash table");
@@ -534,10 +554,13 @@ RegionStatus* RegionHashTable_iterate(RegionHashTable* table, RegionHashTableCal
         RegionStatus* status = callback(&n->m_entry, context);
         if (!n->m_entry) {
           unlink(table, b, n, key);
-        } else if (n->m_entry != before && table->m_index) {
+        } else if (n->m_entry != before) {
           // Another entry in the field: index it under its own key.
-          indexRemove(table, n, key);
-          placeInIndex(table->m_index, table->m_indexSize, table->m_key(n->m_entry), n);
+          if (table->m_index) {
+            indexRemove(table, n, key);
+            placeInIndex(table->m_index, table->m_indexSize, table->m_key(n->m_entry), n);
+          }
+          if (!n->m_next && keepsTailIds(table)) tailIdsOf(table)[b] = entryId(n->m_entry);
         }
         if (RegionStatus_isError(status)) return status;
       }

@@ -35,7 +35,7 @@ struct RegionHashIndexSlot {
 };
 
 struct RegionHashTable {
-  RegionHashNode** m_buckets;  // m_size chain heads, then m_size chain tails (one block)
+  RegionHashNode** m_buckets;  // m_size chain heads, m_size chain tails, then (id tables) the tails' ids: one block
   uint64_t m_count;
   uint64_t m_size;
   uint64_t m_lastBucket;
@@ -72,7 +72,9 @@ RegionStatus* RegionHashTable_remove(RegionHashTable* table, const void* key);
 uint64_t RegionHashTable_count(const RegionHashTable* table, RegionStatus** status);
 RegionStatus* RegionHashTable_iterate(RegionHashTable* table, RegionHashTableCallback callback, void* context);
 // A new block of count elements of elementSize bytes (at least a pointer), each starting with the
-// address of one entry's field in its node; NULL and count 0 for an empty table.
+// address of one entry's field in its node; NULL and count 0 for an empty table. An entry put
+// in through such an address must have the key of the one it replaces (the index and, in id
+// tables, the id kept for each chain's last entry are not told).
 void* RegionHashTable_collect(RegionHashTable* table, size_t elementSize, uint64_t* count, RegionStatus** status);
 // Lists the entries taken as name records.
 void RegionHashTable_print(const RegionHashTable* table, FILE* stream);

@@ -135,25 +135,29 @@ void clearCache(RegionMap* map) {
   if (map->m_atlas) RegionAtlas_clearCache(map->m_atlas);
 }
 
-// The record a component name takes in the map: the map's, the atlas's or a new one.
+// The record a component name takes in the map: the map's, the atlas's or a new one. (Each
+// table is searched once: the name table holds this very record exactly when it gave it, and
+// entering it there leaves the atlas's table as it was.)
 RegionStatus* componentRecord(RegionMap* map, uint64_t id, RegionNameRecord** record) {
-  RegionNameRecord* r = tableRecord(map->m_names, id);
+  RegionNameRecord* inNames = tableRecord(map->m_names, id);
+  RegionNameRecord* inAtlas = map->m_atlas ? RegionAtlas_record(map->m_atlas, id) : nullptr;
+  RegionNameRecord* r = inNames;
   if (!r) r = tableRecord(map->m_definitions, id);
-  if (!r && map->m_atlas) r = RegionAtlas_record(map->m_atlas, id);
+  if (!r) r = inAtlas;
   bool made = false;
   if (!r) {
     RegionStatus* status = RegionNameRecord_newForId(&r, id);
     if (RegionStatus_isError(status)) return status;
     made = true;
   }
-  if (!tableHolds(map->m_names, r)) {
+  if (!inNames) {
     RegionStatus* status = RegionHashTable_insert(map->m_names, r);
     if (RegionStatus_isError(status)) {
       if (made) RegionNameRecord_delete(&r);
       return status;
     }
   }
-  if (map->m_atlas && !RegionAtlas_record(map->m_atlas, id)) {
+  if (map->m_atlas && !inAtlas) {
     RegionStatus* status = RegionHashTable_insert(map->m_atlas->m_names, r);
     if (RegionStatus_isError(status)) {
       tableDrop(map->m_names, r);
@@ -164,6 +168,8 @@ RegionStatus* componentRecord(RegionMap* map, uint64_t id, RegionNameRecord** re
   *record = r;
   return RegionStatus_success();
 }
+
+uint64_t countOf(const StringList* list) { return list ? list->m_count : 0; }
 
 template <class Visit>
 void forEachComponent(const RegionDefinition* definition, Visit visit) {
@@ -793,14 +799,15 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   RegionNameRecord* own = definition->m_nameRecord;
   uint64_t id = own->m_id;
   // One record per name: the atlas's or the map's when there is one.
-  RegionNameRecord* chosen = atlas ? RegionAtlas_record(atlas, id) : nullptr;
+  RegionNameRecord* inAtlas = atlas ? RegionAtlas_record(atlas, id) : nullptr;
+  RegionNameRecord* chosen = inAtlas;
   if (!chosen) chosen = tableRecord(map->m_names, id);
   if (!chosen) chosen = own;
   if (chosen->m_definition && chosen->m_definition != definition)
     return RegionStatus_failf(s_message, sizeof(s_message), RS_ALREADY_DEFINED, "%s (%s) is already defined.", kDefinitionWord, nameOfId(id));
   // The tables first: a definition whose record could not be entered keeps its own record.
   RegionStatus* status = RegionHashTable_insert(map->m_definitions, chosen);
-  if (!RegionStatus_isError(status) && atlas && !RegionAtlas_record(atlas, id)) {
+  if (!RegionStatus_isError(status) && atlas && !inAtlas) {
     status = RegionHashTable_insert(atlas->m_names, chosen);
     if (RegionStatus_isError(status)) tableDrop(map->m_definitions, chosen);
   }
@@ -810,16 +817,34 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   definition->m_map = map;
   if (atlas) RegionAtlas_noteDefined(atlas, id);
   // Components: every name gets its record in the map and learns that this definition uses it.
-  std::vector<RegionNameRecord*> components;
+  // (A few components, as most definitions have, are handled without allocating.)
+  const size_t kFew = 16;
+  uint64_t fewIds[kFew];
+  RegionNameRecord* fewRecords[kFew];
+  std::vector<uint64_t> manyIds;
+  std::vector<RegionNameRecord*> manyRecords;
+  RegionNameRecord** components = fewRecords;
+  size_t componentCount = 0;
   try {
-    const std::vector<uint64_t> ids = firstUses(definition);
-    components.reserve(ids.size());
-    for (size_t i = 0; i < ids.size() && !RegionStatus_isError(status); ++i) {
+    const uint64_t* ids = fewIds;
+    size_t idCount = 0;
+    if (countOf(definition->m_listA) + countOf(definition->m_listB) <= kFew) {
+      forEachComponent(definition, [&](uint64_t cid) {
+        if (std::find(fewIds, fewIds + idCount, cid) == fewIds + idCount) fewIds[idCount++] = cid;
+      });
+    } else {
+      manyIds = firstUses(definition);
+      manyRecords.resize(manyIds.size());
+      ids = manyIds.data();
+      idCount = manyIds.size();
+      components = manyRecords.data();
+    }
+    for (size_t i = 0; i < idCount && !RegionStatus_isError(status); ++i) {
       RegionNameRecord* r = nullptr;
       status = componentRecord(map, ids[i], &r);
       // A definition is attached once, so its id is not among the references yet.
       if (!RegionStatus_isError(status)) status = RegionNameRecord_appendReferenceId(r, id);
-      if (!RegionStatus_isError(status)) components.push_back(r);
+      if (!RegionStatus_isError(status)) components[componentCount++] = r;
     }
   } catch (const std::bad_alloc&) {
     status = RegionStatus_outOfMemory(kTypeWord);
@@ -831,11 +856,13 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   if (definition->m_listA) StringList_sort(definition->m_listA);
   if (definition->m_listB) StringList_sort(definition->m_listB);
   status = passUp(map, chosen);
-  for (size_t i = 0; i < components.size() && !RegionStatus_isError(status); ++i) status = passUp(map, components[i]);
+  for (size_t i = 0; i < componentCount && !RegionStatus_isError(status); ++i) status = passUp(map, components[i]);
   if (RegionStatus_isError(status)) {
     return RegionStatus_keepAcross(status, [&] { RegionMap_detachDefinition(map, definition); });
   }
-  clearCache(map);
+  // The name had no definition in the atlas (it would have had this record): only what may
+  // have met it is forgotten.
+  if (atlas) RegionAtlas_nameDefined(atlas, id);
   RegionDefinition_notifyAtlas(definition, map, 1, nameOfId(id));
   return RegionStatus_success();
 }

@@ -281,8 +281,9 @@ std::vector<uint64_t> allChains(const RegionHashTable* table) {
 }
 
 // Every chain in ascending order of id, linked both ways, its last node noted as its tail (an
-// entry after the tail is linked there without a walk): then an insertion lands where a walk
-// along the chain would have put it.
+// entry after the tail is linked there without a walk) and, in id tables, the tail's id noted:
+// then an insertion lands where a walk along the chain would have put it (the table compared
+// by a function of its own notes no ids and walks: both must hold the same chains).
 void expectOrderedChains(const RegionHashTable* table) {
   for (uint64_t b = 0; b < table->m_size; ++b) {
     const RegionHashNode* last = nullptr;
@@ -292,6 +293,12 @@ void expectOrderedChains(const RegionHashTable* table) {
       last = n;
     }
     ASSERT_EQ(table->m_buckets[table->m_size + b], last) << b;
+    // Id tables test "after the last" against the id kept for the tail.
+    if (last && table->m_compare == RegionHashTable_compareIds) {
+      uint64_t kept = 0;
+      memcpy(&kept, &table->m_buckets[2 * table->m_size + b], sizeof(kept));
+      ASSERT_EQ(kept, static_cast<const Entry*>(last->m_entry)->m_id) << b;
+    }
   }
 }
 
