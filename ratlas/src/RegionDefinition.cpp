@@ -55,21 +55,37 @@ bool listHolds(const StringList* list, uint64_t id) {
 
 uint64_t countOf(const StringList* list) { return list ? list->m_count : 0; }
 
+// Ids of one side: a few on the stack (as most definitions have), more in a vector.
+struct SideIds {
+  static const size_t kFew = 16;
+  uint64_t m_few[kFew];
+  std::vector<uint64_t> m_many;
+  uint64_t* m_items = m_few;
+  size_t m_count = 0;
+  SideIds() = default;
+  SideIds(const SideIds&) = delete;
+  SideIds& operator=(const SideIds&) = delete;
+  bool holds(uint64_t id) const { return std::find(m_items, m_items + m_count, id) != m_items + m_count; }
+};
+
 // The ids of the names in the given order, each once; blank names are refused.
-RegionStatus* idsOf(const char* const* names, int32_t count, std::vector<uint64_t>* ids) {
-  const size_t first = ids->size();
-  if (names && count > 0) ids->reserve(first + size_t(count));
-  for (int32_t i = 0; names && i < count; ++i) {
+RegionStatus* idsOf(const char* const* names, int32_t count, SideIds* ids) {
+  const size_t given = names && count > 0 ? size_t(count) : 0;
+  if (given > SideIds::kFew) {
+    ids->m_many.resize(given);
+    ids->m_items = ids->m_many.data();
+  }
+  uint64_t* v = ids->m_items;
+  for (size_t i = 0; i < given; ++i) {
     RegionStatus* status = nullptr;
     if (RegionName_isBlank(names[i], &status)) return status;
     uint64_t id = 0;
     status = RegionNameDictionary_add(names[i], &id);
     if (RegionStatus_isError(status)) return status;
-    ids->push_back(id);
+    v[ids->m_count++] = id;
   }
   // Each id once, where it came first: a few compared with each other, many sorted.
-  const size_t n = ids->size() - first;
-  uint64_t* v = ids->data() + first;
+  const size_t n = ids->m_count;
   size_t kept = 0;
   if (n <= 16) {
     for (size_t i = 0; i < n; ++i) {
@@ -87,7 +103,7 @@ RegionStatus* idsOf(const char* const* names, int32_t count, std::vector<uint64_
       if (!repeated[i]) v[kept++] = v[i];
     }
   }
-  ids->resize(first + kept);
+  ids->m_count = kept;
   return RegionStatus_success();
 }
 
@@ -210,16 +226,14 @@ RegionStatus* RegionDefinition_new(RegionDefinition** definition, const char* na
   StringList* listB = nullptr;
   RegionNameRecord* record = nullptr;
   try {
-    std::vector<uint64_t> idsA, idsB;
+    SideIds idsA, idsB;
     status = idsOf(namesA, countA, &idsA);
     if (!RegionStatus_isError(status) && twoSided) status = idsOf(namesB, countB, &idsB);
     uint64_t self = 0;
     if (!RegionStatus_isError(status)) status = RegionNameDictionary_add(name, &self);
-    if (!RegionStatus_isError(status) &&
-        (std::find(idsA.begin(), idsA.end(), self) != idsA.end() || std::find(idsB.begin(), idsB.end(), self) != idsB.end()))
-      status = selfReference(name);
-    if (!RegionStatus_isError(status)) status = StringList_newFromIds(&listA, idsA.data(), idsA.size());
-    if (!RegionStatus_isError(status) && twoSided) status = StringList_newFromIds(&listB, idsB.data(), idsB.size());
+    if (!RegionStatus_isError(status) && (idsA.holds(self) || idsB.holds(self))) status = selfReference(name);
+    if (!RegionStatus_isError(status)) status = StringList_newFromIds(&listA, idsA.m_items, idsA.m_count);
+    if (!RegionStatus_isError(status) && twoSided) status = StringList_newFromIds(&listB, idsB.m_items, idsB.m_count);
     // The name is in the dictionary already: its record by id.
     if (!RegionStatus_isError(status)) status = RegionNameRecord_newForId(&record, self);
   } catch (const std::bad_alloc&) {
@@ -398,11 +412,12 @@ RegionStatus* RegionDefinition_modifyComponents(RegionDefinition* definition, in
     if (operation == RO_ADD) {
       if (present) result.assign(present->m_items, present->m_items + present->m_count);
       std::unordered_set<uint64_t> seen(result.begin(), result.end());
-      std::vector<uint64_t> given;
+      SideIds given;
       status = idsOf(names, count, &given);
       if (RegionStatus_isError(status)) return status;
       uint64_t self = RegionDefinition_id(definition);
-      for (uint64_t id : given) {
+      for (size_t i = 0; i < given.m_count; ++i) {
+        const uint64_t id = given.m_items[i];
         if (id == self) return selfReference(nameOf(definition));
         if (seen.insert(id).second) result.push_back(id);
       }
@@ -466,6 +481,12 @@ RegionStatus* RegionDefinition_modifyComponents(RegionDefinition* definition, in
 }
 
 int RegionDefinition_checkInMap(RegionDefinition* definition, RegionMap* map, RegionStatus** status) {
+  return RegionDefinition_checkInMapFinding(definition, map, status, nullptr);
+}
+
+int RegionDefinition_checkInMapFinding(RegionDefinition* definition, RegionMap* map, RegionStatus** status,
+                                       RegionNameLookups* lookups) {
+  if (lookups) lookups->m_found = 0;
   RegionStatus_set(status, 0, 0, nullptr);
   if (!definition) return fail(status, invalidDefinition());
   if (!map) return fail(status, RegionStatus_failf(s_message, sizeof(s_message), RS_INVALID_MAP, "Invalid %s.", kMapWord));
@@ -476,6 +497,7 @@ int RegionDefinition_checkInMap(RegionDefinition* definition, RegionMap* map, Re
   const char* name = nameOf(definition);
   RegionAtlas* atlas = map->m_atlas;
   RegionNameRecord* known = RegionMap_definedRecord(map, id);
+  const bool namesSearched = !known;
   if (!known) known = RegionMap_nameRecord(map, id);
   if (known && known->m_definition)
     return fail(status, RegionStatus_failf(s_message, sizeof(s_message), RS_ALREADY_DEFINED, "%s (%s) is already defined.", kTypeWord, name));
@@ -528,6 +550,11 @@ int RegionDefinition_checkInMap(RegionDefinition* definition, RegionMap* map, Re
     if (cycle)
       return fail(status, RegionStatus_failf(s_message, sizeof(s_message), RS_SELF_REFERENCE, "%s (%s) cannot reference itself.",
                                              kTypeWord, name));
+  }
+  if (lookups && namesSearched) {
+    lookups->m_found = 1;
+    lookups->m_inAtlas = shared;
+    lookups->m_inNames = known;
   }
   return 1;
 }

@@ -61,6 +61,17 @@ RegionStatus* RegionDefinition_modifyComponents(RegionDefinition* definition, in
 // 1 when the definition may stand in the map, else 0 with the reason in *status (may be NULL).
 int RegionDefinition_checkInMap(RegionDefinition* definition, RegionMap* map, RegionStatus** status);
 
+// What a passed check found of the definition's own name, so that the attach right after it
+// (the tables unchanged in between) need not search for it again.
+struct RegionNameLookups {
+  int m_found;                   // 1 when the two fields below are what the tables hold
+  RegionNameRecord* m_inAtlas;   // the atlas's record of the name, NULL when none or no atlas
+  RegionNameRecord* m_inNames;   // the map's name-table record of the name, NULL when none
+};
+// RegionDefinition_checkInMap that also fills *lookups (m_found 0 when it could not tell).
+int RegionDefinition_checkInMapFinding(RegionDefinition* definition, RegionMap* map, RegionStatus** status,
+                                       RegionNameLookups* lookups);
+
 // The name is the dictionary's own text.
 RegionStatus* RegionDefinition_getName(const RegionDefinition* definition, const char** name,
                                        RegionNameRecord** record);

@@ -792,16 +792,21 @@ RegionStatus* RegionMap_getRegionDefinitions(RegionMap* map, RegionDefinition***
   return RegionStatus_success();
 }
 
-RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* definition) {
+namespace {
+
+int s_carriedLookups = 1;
+
+// found: what the check just before found of the name (NULL: search the tables).
+RegionStatus* attach(RegionMap* map, RegionDefinition* definition, const RegionNameLookups* found) {
   if (!map) return invalidMap();
   if (!definition || !definition->m_nameRecord) return invalidDefinition();
   RegionAtlas* atlas = map->m_atlas;
   RegionNameRecord* own = definition->m_nameRecord;
   uint64_t id = own->m_id;
   // One record per name: the atlas's or the map's when there is one.
-  RegionNameRecord* inAtlas = atlas ? RegionAtlas_record(atlas, id) : nullptr;
+  RegionNameRecord* inAtlas = !atlas ? nullptr : found ? found->m_inAtlas : RegionAtlas_record(atlas, id);
   RegionNameRecord* chosen = inAtlas;
-  if (!chosen) chosen = tableRecord(map->m_names, id);
+  if (!chosen) chosen = found ? found->m_inNames : tableRecord(map->m_names, id);
   if (!chosen) chosen = own;
   if (chosen->m_definition && chosen->m_definition != definition)
     return RegionStatus_failf(s_message, sizeof(s_message), RS_ALREADY_DEFINED, "%s (%s) is already defined.", kDefinitionWord, nameOfId(id));
@@ -867,6 +872,12 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   return RegionStatus_success();
 }
 
+} // namespace
+
+void RegionMap_setCarriedLookups(int on) { s_carriedLookups = on ? 1 : 0; }
+
+RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* definition) { return attach(map, definition, nullptr); }
+
 RegionStatus* RegionMap_reattachDefinition(RegionMap* map, RegionDefinition* definition) {
   RegionStatus* status = RegionMap_attachDefinition(map, definition);
   if (RegionStatus_isError(status) && !definition->m_map) status = RegionMap_attachDefinition(map, definition);
@@ -917,12 +928,15 @@ RegionStatus* RegionMap_addRegionDefinition(RegionMap* map, RegionDefinition* de
   if (!map) return invalidMap();
   if (!definition) return invalidDefinition();
   RegionStatus* status = nullptr;
-  if (!RegionDefinition_checkInMap(definition, map, &status)) return status;
+  RegionNameLookups found{};
+  if (!RegionDefinition_checkInMapFinding(definition, map, &status, &found)) return status;
   if (definition->m_map) {
+    // Taking it out of a map changes the tables the check searched.
+    found.m_found = 0;
     status = RegionMap_removeRegionDefinition(definition->m_map, definition);
     if (RegionStatus_isError(status)) return status;
   }
-  return RegionMap_attachDefinition(map, definition);
+  return attach(map, definition, s_carriedLookups && found.m_found ? &found : nullptr);
 }
 
 RegionStatus* RegionMap_removeRegionDefinition(RegionMap* map, RegionDefinition* definition) {

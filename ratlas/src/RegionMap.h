@@ -108,6 +108,9 @@ RegionStatus* RegionMap_exitAtlas(RegionMap* map);
 // every other map takes (all definitions out and back in), 1 (the default) the one pass that
 // leaves the same.
 void RegionMap_setOnePassJoins(int on);
+// For tests: 0 makes RegionMap_addRegionDefinition search the tables for the definition's name
+// again when it attaches it, 1 (the default) use what its check found there a moment before.
+void RegionMap_setCarriedLookups(int on);
 // Type word of a map type: "ZYR" (1), "PRIMARY" (3), "SECONDARY" (anything else).
 const char* RegionMap_typeWord(uint32_t type);
 

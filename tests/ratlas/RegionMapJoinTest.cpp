@@ -28,6 +28,7 @@ struct JoinWorld {
   RegionMap* m_other = nullptr;  // at times in the atlas too: then every join takes the general way
   std::string m_heard;
   int m_onePass = 1;
+  int m_carried = 1;  // RegionMap_setCarriedLookups while this world changes
 
   void open(int onePass, const char* name) {
     m_onePass = onePass;
@@ -147,12 +148,25 @@ struct JoinWorld {
   }
 };
 
-// One random change, applied alike to both worlds.
-void change(std::mt19937& random, JoinWorld* worlds) {
+// One random change, applied alike to both worlds. With moves, definitions also go from one map
+// to the other and names the other map defines are defined again.
+void change(std::mt19937& random, JoinWorld* worlds, bool moves = false) {
   auto pick = [&](int n) { return int(random() % uint32_t(n)); };
   std::string name = poolName(pick(kNames));
-  int what = pick(10);
-  if (what < 5) {
+  int what = pick(moves ? 12 : 10);
+  if (moves && pick(4) == 0 && worlds[0].m_other->m_atlas) name = "other " + std::to_string(pick(30));
+  struct Carried {
+    ~Carried() { RegionMap_setCarriedLookups(1); }
+  } restore;
+  if (what >= 10) {
+    for (int w = 0; w < 2; ++w) {
+      RegionMap_setCarriedLookups(worlds[w].m_carried);
+      RegionDefinition* d = worlds[w].definition(name);
+      RegionMap* to = worlds[w].m_other;
+      if (!d) RegionMap_regionDefinitionFromName(worlds[w].m_other, name.c_str(), &d), to = worlds[w].m_map;
+      if (d) worlds[w].m_heard += "move " + textOf(RegionMap_addRegionDefinition(to, d)) + "\n";
+    }
+  } else if (what < 5) {
     static const int32_t kinds[] = {RC_UNION, RC_INTERSECTION, RC_DIFFERENCE, RC_SYMMETRIC_DIFFERENCE, RC_ALIAS};
     int32_t kind = kinds[pick(5)];
     std::vector<std::string> a, b;
@@ -161,12 +175,16 @@ void change(std::mt19937& random, JoinWorld* worlds) {
     std::vector<const char*> pa, pb;
     for (auto& s : a) pa.push_back(s.c_str());
     for (auto& s : b) pb.push_back(s.c_str());
+    RegionMap* const into = moves && pick(3) == 0 ? worlds[0].m_other : worlds[0].m_map;
     for (int w = 0; w < 2; ++w) {
+      RegionMap_setCarriedLookups(worlds[w].m_carried);
       RegionDefinition* d = nullptr;
       // A definition naming itself is refused at once, alike in both.
       if (RegionStatus_isError(RegionDefinition_new(&d, name.c_str(), kind, pa.data(), pb.data(), int32_t(pa.size()), int32_t(pb.size()))))
         continue;
-      if (RegionStatus_isError(RegionMap_addRegionDefinition(worlds[w].m_map, d))) RegionDefinition_delete(&d);
+      RegionStatus* s = RegionMap_addRegionDefinition(into == worlds[0].m_map ? worlds[w].m_map : worlds[w].m_other, d);
+      worlds[w].m_heard += "add " + textOf(s) + "\n";
+      if (RegionStatus_isError(s)) RegionDefinition_delete(&d);
     }
   } else if (what < 7) {
     // Components added and taken away (lists and reference lists out of order).
@@ -220,6 +238,57 @@ TEST(RegionMapJoin, OnePassJoinsLeaveWhatTheGeneralWayLeaves) {
     if (worlds[0].m_other->m_atlas) ASSERT_EQ(worlds[0].moveOther(otherType), worlds[1].moveOther(otherType));
     ASSERT_EQ(worlds[0].state(), worlds[1].state());
   }
+  for (JoinWorld& w : worlds) {
+    RegionMap_delete(&w.m_map, 1);
+    RegionMap_delete(&w.m_other, 1);
+    EXPECT_OK(RegionAtlas_delete(&w.m_atlas, 1));
+  }
+}
+
+// An add uses what its check found of the name instead of searching the tables again: two
+// worlds, one searching again, must agree in every table, record, text, resolution and answer
+// (messages of refused adds included), with the other map below, above or outside, definitions
+// moving between the maps and names of one map defined again in the other.
+TEST(RegionMapJoin, AddsUsingTheirChecksLookupsLeaveWhatSearchingAgainLeaves) {
+  std::mt19937 random(777);
+  JoinWorld worlds[2];
+  worlds[0].open(1, "carry");
+  worlds[1].open(1, "carry");
+  worlds[1].m_carried = 0;
+  int together = 0;
+  for (int round = 0; round < 24 && !::testing::Test::HasFailure(); ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    for (int i = 0; i < 30; ++i) change(random, worlds);
+    ASSERT_EQ(worlds[0].state(), worlds[1].state());
+    // The map alone, or with the other map (which may be refused) in a slot above it.
+    const bool zyr = random() % 2 != 0;
+    const uint32_t type = zyr ? REGION_MAP_ZYR : REGION_MAP_PRIMARY;
+    const uint32_t otherType = zyr && random() % 2 ? REGION_MAP_PRIMARY : REGION_MAP_SECONDARY;
+    ASSERT_EQ(worlds[0].join(type), worlds[1].join(type));
+    if (random() % 4 != 0) ASSERT_EQ(worlds[0].moveOther(otherType), worlds[1].moveOther(otherType));
+    together += worlds[0].m_map->m_atlas && worlds[0].m_other->m_atlas;
+    for (int step = 0; step < 8; ++step) {
+      for (int i = 0; i < 12; ++i) change(random, worlds, worlds[0].m_other->m_atlas != nullptr);
+      ASSERT_EQ(worlds[0].state(), worlds[1].state());
+    }
+    // Names of the pool the other map came to define would keep it out of later rounds.
+    for (JoinWorld& w : worlds) {
+      for (int i = 0; i < kNames; ++i) {
+        RegionDefinition* d = nullptr;
+        RegionMap_regionDefinitionFromName(w.m_other, poolName(i).c_str(), &d);
+        if (d) ASSERT_OK(RegionDefinition_delete(&d));
+      }
+    }
+    if (worlds[0].m_other->m_atlas) ASSERT_EQ(worlds[0].moveOther(otherType), worlds[1].moveOther(otherType));
+    ASSERT_EQ(worlds[0].leave(), worlds[1].leave());
+    ASSERT_EQ(worlds[0].state(), worlds[1].state());
+  }
+  EXPECT_GE(together, 4);
+  // The refusals the checks give were met.
+  EXPECT_NE(worlds[0].m_heard.find("already defined"), std::string::npos);
+  EXPECT_NE(worlds[0].m_heard.find("Cannot add"), std::string::npos);
+  EXPECT_NE(worlds[0].m_heard.find("add No Error."), std::string::npos);
+  EXPECT_NE(worlds[0].m_heard.find("move No Error."), std::string::npos);
   for (JoinWorld& w : worlds) {
     RegionMap_delete(&w.m_map, 1);
     RegionMap_delete(&w.m_other, 1);
