@@ -68,8 +68,10 @@ struct SideIds {
   bool holds(uint64_t id) const { return std::find(m_items, m_items + m_count, id) != m_items + m_count; }
 };
 
-// The ids of the names in the given order, each once; blank names are refused.
-RegionStatus* idsOf(const char* const* names, int32_t count, SideIds* ids) {
+// The ids of the names in the given order, each once; blank names are refused. The first
+// preparedCount names come prepared for the dictionary (RegionNameDictionary_prepare).
+RegionStatus* idsOf(const char* const* names, int32_t count, SideIds* ids, const RegionNamePrepared* prepared = nullptr,
+                    size_t preparedCount = 0) {
   const size_t given = names && count > 0 ? size_t(count) : 0;
   if (given > SideIds::kFew) {
     ids->m_many.resize(given);
@@ -80,7 +82,7 @@ RegionStatus* idsOf(const char* const* names, int32_t count, SideIds* ids) {
     RegionStatus* status = nullptr;
     if (RegionName_isBlank(names[i], &status)) return status;
     uint64_t id = 0;
-    status = RegionNameDictionary_add(names[i], &id);
+    status = RegionNameDictionary_addPrepared(names[i], i < preparedCount ? &prepared[i] : nullptr, &id);
     if (RegionStatus_isError(status)) return status;
     v[ids->m_count++] = id;
   }
@@ -226,11 +228,17 @@ RegionStatus* RegionDefinition_new(RegionDefinition** definition, const char* na
   StringList* listB = nullptr;
   RegionNameRecord* record = nullptr;
   try {
+    // The index slots of the name and of its first components are fetched together.
+    const size_t kPrepared = 4;
+    RegionNamePrepared prepared[kPrepared + 1];
+    const size_t preparedA = std::min(kPrepared, size_t(givenA));
+    RegionNameDictionary_prepare(name, &prepared[kPrepared]);
+    for (size_t i = 0; i < preparedA; ++i) RegionNameDictionary_prepare(namesA[i], &prepared[i]);
     SideIds idsA, idsB;
-    status = idsOf(namesA, countA, &idsA);
+    status = idsOf(namesA, countA, &idsA, prepared, preparedA);
     if (!RegionStatus_isError(status) && twoSided) status = idsOf(namesB, countB, &idsB);
     uint64_t self = 0;
-    if (!RegionStatus_isError(status)) status = RegionNameDictionary_add(name, &self);
+    if (!RegionStatus_isError(status)) status = RegionNameDictionary_addPrepared(name, &prepared[kPrepared], &self);
     if (!RegionStatus_isError(status) && (idsA.holds(self) || idsB.holds(self))) status = selfReference(name);
     if (!RegionStatus_isError(status)) status = StringList_newFromIds(&listA, idsA.m_items, idsA.m_count);
     if (!RegionStatus_isError(status) && twoSided) status = StringList_newFromIds(&listB, idsB.m_items, idsB.m_count);

@@ -163,13 +163,31 @@ uint64_t RegionNameDictionary_hash(uint64_t size, const void* text) {
   return h;
 }
 
-RegionStatus* RegionNameDictionary_add(const char* name, uint64_t* id) {
+void RegionNameDictionary_prepare(const char* name, RegionNamePrepared* prepared) {
+  prepared->m_ready = 0;
+  const RegionNameDictionary* d = s_dictionary;
+  if (!name || !d || !d->m_index) return;
+  prepared->m_hash = quickHash(name, &prepared->m_length);
+  prepared->m_ready = 1;
+  __builtin_prefetch(&d->m_index[(prepared->m_hash >> 32) & d->m_indexMask]);
+}
+
+RegionStatus* RegionNameDictionary_add(const char* name, uint64_t* id) { return RegionNameDictionary_addPrepared(name, nullptr, id); }
+
+RegionStatus* RegionNameDictionary_addPrepared(const char* name, const RegionNamePrepared* prepared, uint64_t* id) {
   RegionStatus* status = nullptr;
   if (RegionName_isBlank(name, &status)) return status;
   if ((!s_dictionary || s_dictionary->m_capacity == 0) && !create()) return RegionStatus_outOfMemory("Dictionary");
   RegionNameDictionary* d = s_dictionary;
   size_t length = 0;
-  const uint64_t hash = quickHash(name, &length);
+  uint64_t hash = 0;
+  // The hash depends on the text alone: one made before the index grew is still the name's.
+  if (prepared && prepared->m_ready) {
+    hash = prepared->m_hash;
+    length = prepared->m_length;
+  } else {
+    hash = quickHash(name, &length);
+  }
   uint64_t slot = 0;
   const uint64_t found = indexFind(d, name, hash, &slot);
   if (found) {

@@ -26,6 +26,16 @@ struct RegionNameDictionary {
 
 // The id of the name, entering it when new. id may be NULL.
 RegionStatus* RegionNameDictionary_add(const char* name, uint64_t* id);
+// A name hashed ahead of its RegionNameDictionary_addPrepared and its index slot fetched
+// meanwhile, so that the slots of a definition's names come from memory together.
+struct RegionNamePrepared {
+  uint64_t m_hash;
+  size_t m_length;
+  int m_ready;  // 0: nothing prepared (no name, or no dictionary yet)
+};
+void RegionNameDictionary_prepare(const char* name, RegionNamePrepared* prepared);
+// RegionNameDictionary_add for a name prepared (prepared may be NULL), with the same answers.
+RegionStatus* RegionNameDictionary_addPrepared(const char* name, const RegionNamePrepared* prepared, uint64_t* id);
 // 800000 when the name has never been entered.
 RegionStatus* RegionNameDictionary_lookup(const char* name, uint64_t* id);
 // The dictionary's own text of an id (not to be freed); 800000 for an id never handed out.

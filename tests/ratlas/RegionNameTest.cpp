@@ -229,6 +229,57 @@ TEST(RegionNameDictionary, IndexAndTableAnswerAsAPlainMapAndATableFilledByName) 
   RegionNameDictionary_destroy();
 }
 
+// A name hashed ahead (its index slot fetched meanwhile) is entered and found as by
+// RegionNameDictionary_add, also when other names came in between and the index grew.
+TEST(RegionNameDictionary, PreparedNamesAnswerAsPlainAdds) {
+  RegionNameDictionary_destroy();
+  RegionNamePrepared early;
+  RegionNameDictionary_prepare("first", &early);
+  EXPECT_EQ(early.m_ready, 0);  // no dictionary yet: the add hashes by itself
+  uint64_t id = 0;
+  ASSERT_FALSE(RegionStatus_isError(RegionNameDictionary_addPrepared("first", &early, &id)));
+  EXPECT_EQ(id, 1u);
+  std::map<std::string, uint64_t> plain{{"first", 1}};
+  uint64_t state = 11;
+  auto next = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return state >> 33;
+  };
+  for (int round = 0; round < 6000; ++round) {
+    std::vector<std::string> texts;
+    for (uint64_t i = 0, n = 1 + next() % 6; i < n; ++i)
+      texts.push_back("p" + std::to_string(next() % 30000) + std::string(next() % 12, char('a' + next() % 26)));
+    std::vector<RegionNamePrepared> prepared(texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) RegionNameDictionary_prepare(texts[i].c_str(), &prepared[i]);
+    // Names entered in between (the index doubles at 16,384 and 32,768 names).
+    for (uint64_t i = 0, n = next() % 8; i < n; ++i) {
+      std::string between = "b" + std::to_string(round) + "." + std::to_string(i);
+      ASSERT_FALSE(RegionStatus_isError(RegionNameDictionary_add(between.c_str(), &id)));
+      plain.emplace(between, plain.size() + 1);
+    }
+    for (size_t i = 0; i < texts.size(); ++i) {
+      ASSERT_EQ(prepared[i].m_ready, 1);
+      ASSERT_FALSE(RegionStatus_isError(RegionNameDictionary_addPrepared(texts[i].c_str(), &prepared[i], &id)));
+      auto entered = plain.emplace(texts[i], plain.size() + 1);
+      ASSERT_EQ(id, entered.first->second) << texts[i];
+    }
+  }
+  ASSERT_GT(plain.size(), 32768u);
+  for (const auto& entry : plain) {
+    ASSERT_FALSE(RegionStatus_isError(RegionNameDictionary_lookup(entry.first.c_str(), &id)));
+    ASSERT_EQ(id, entry.second);
+  }
+  // Blank and missing names are refused as by a plain add.
+  RegionNamePrepared blank, missing;
+  RegionNameDictionary_prepare("  ", &blank);
+  RegionNameDictionary_prepare(nullptr, &missing);
+  EXPECT_EQ(missing.m_ready, 0);
+  EXPECT_EQ(RegionStatus_getCode(RegionNameDictionary_addPrepared("  ", &blank, &id)), 300000u);
+  EXPECT_EQ(RegionStatus_getCode(RegionNameDictionary_addPrepared(nullptr, &missing, &id)), 300000u);
+  EXPECT_EQ(RegionNameDictionary_count(), plain.size());
+  RegionNameDictionary_destroy();
+}
+
 TEST(RegionNameDictionary, IdSearch) {
   const uint64_t ids[] = {2, 4, 9, 10};
   uint64_t at = 0;
