@@ -6,6 +6,7 @@
 #include "vsnLoader.h"
 #include "vsnValue.h"
 #include "vsnWriter.h"
+#include "VsnTreeWalk.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -20,20 +21,14 @@ int accept(vsnHandle*, const char*, char**, void*) { return 1; }
 // One line per entry, depth first, without recursion.
 std::string describe(const vsnEntry* root) {
   std::string s;
-  std::vector<std::pair<const vsnEntry*, int>> stack;
-  for (const vsnEntry* c = root ? root->m_lastChild : nullptr; c; c = c->m_prev) stack.push_back({c, 0});
-  while (!stack.empty()) {
-    const vsnEntry* e = stack.back().first;
-    int depth = stack.back().second;
-    stack.pop_back();
+  zyrfuzz::walkTree(root, [&s](const vsnEntry* e, int depth) {
     s += std::to_string(depth) + "|" + std::to_string(e->m_kind) + "|" + (e->m_type ? e->m_type : "(nul)");
     if (e->m_kind == VSN_KIND_OBJECT) s += std::string("|") + (e->m_name ? e->m_name : "(nul)");
     if (e->m_kind == VSN_KIND_PARAM) {
       s += std::string("|") + (e->m_name ? e->m_name : "(nul)") + "=" + (e->m_value ? e->m_value : "(nul)");
     }
     s += "\n";
-    for (const vsnEntry* c = e->m_lastChild; c; c = c->m_prev) stack.push_back({c, depth + 1});
-  }
+  });
   return s;
 }
 

@@ -643,9 +643,15 @@ uint64_t RegionHashTable_idKey(const void* entry) {
 }
 
 uint64_t RegionHashTable_textKey(const void* text) {
+  size_t length;
+  return RegionHashTable_textKeyAndLength(text, &length);
+}
+
+uint64_t RegionHashTable_textKeyAndLength(const void* text, size_t* length) {
   // Eight bytes at a time, each word mixed in by a multiplication.
   const char* p = static_cast<const char*>(text);
   size_t n = strlen(p);
+  *length = n;
   uint64_t h = UINT64_C(0xCBF29CE484222325) ^ n;
   for (; n >= 8; n -= 8, p += 8) {
     uint64_t w;

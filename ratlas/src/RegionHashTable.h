@@ -91,6 +91,8 @@ void RegionHashTable_setKey(RegionHashTable* table, RegionKeyFunction key, int e
 // Index keys: the leading 64-bit id (exact), and a hash of a NUL-terminated text.
 uint64_t RegionHashTable_idKey(const void* entry);
 uint64_t RegionHashTable_textKey(const void* text);
+// The same, also giving the text's length.
+uint64_t RegionHashTable_textKeyAndLength(const void* text, size_t* length);
 
 // The pair for records that begin with a 64-bit id (name records, cache entries): the id modulo
 // the bucket count, and ids ordered as unsigned numbers.

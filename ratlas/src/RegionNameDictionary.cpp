@@ -1,5 +1,6 @@
 #include "RegionNameDictionary.h"
 
+#include "RegionHashTable.h"
 #include "RegionMemory.h"
 #include "RegionName.h"
 
@@ -35,23 +36,8 @@ int compareTexts(const void* a, const void* b) {
 
 const uint64_t kFirstIndexSlots = 32768;  // half full at 16384 names
 
-// Eight bytes at a time, each word mixed in by a multiplication; also gives the length.
-uint64_t quickHash(const char* text, size_t* length) {
-  const char* p = text;
-  size_t n = strlen(p);
-  *length = n;
-  uint64_t h = UINT64_C(0xCBF29CE484222325) ^ n;
-  for (; n >= 8; n -= 8, p += 8) {
-    uint64_t w;
-    memcpy(&w, p, 8);
-    h = (h ^ w) * UINT64_C(0x9E3779B97F4A7C15);
-    h ^= h >> 29;
-  }
-  uint64_t w = 0;
-  memcpy(&w, p, n);
-  h = (h ^ w) * UINT64_C(0x9E3779B97F4A7C15);
-  return h ^ (h >> 32);
-}
+// The text's quick hash (the text-key hash of the hash tables); also gives the length.
+uint64_t quickHash(const char* text, size_t* length) { return RegionHashTable_textKeyAndLength(text, length); }
 
 const uint64_t kIdBits = 0xFFFFFFFFu;
 

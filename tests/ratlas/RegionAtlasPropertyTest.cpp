@@ -109,11 +109,6 @@ struct World {
     return v;
   }
 
-  RegionDefinition* definitionIn(RegionMap* map, const std::string& name) {
-    RegionDefinition* d = nullptr;
-    RegionMap_regionDefinitionFromName(map, name.c_str(), &d);
-    return d;
-  }
 
   void step() {
     int which = pick(3);
@@ -127,12 +122,8 @@ struct World {
         static const int32_t kinds[] = {RC_UNION, RC_INTERSECTION, RC_DIFFERENCE, RC_SYMMETRIC_DIFFERENCE, RC_ALIAS};
         int32_t kind = kinds[pick(5)];
         std::vector<std::string> a = somePoolNames(kind == RC_ALIAS ? 1 : 3, which), b = somePoolNames(2, which);
-        std::vector<const char*> pa, pb;
-        for (auto& s : a) pa.push_back(s.c_str());
-        for (auto& s : b) pb.push_back(s.c_str());
         RegionDefinition* d = nullptr;
-        if (RegionStatus_isError(RegionDefinition_new(&d, name.c_str(), kind, pa.data(), pb.data(), int32_t(pa.size()), int32_t(pb.size()))))
-          return;
+        if (RegionStatus_isError(defineFrom(&d, name, kind, a, b))) return;
         if (pick(3) == 0) RegionDefinition_addTag(d, "tagged");
         if (RegionStatus_isError(RegionMap_addRegionDefinition(map, d))) {
           EXPECT_EQ(d->m_map, nullptr);
@@ -162,9 +153,9 @@ struct World {
         RegionDefinition* d = definitionIn(map, name);
         if (!d) return;
         std::string other = somePoolNames(1, which)[0];
-        const char* n = other.c_str();
-        int32_t side = RegionDefinition_isTwoSidedCombination(d->m_combination) ? 1 + pick(2) : 1;
-        RegionDefinition_modifyComponents(d, pick(2) ? RO_ADD : RO_REMOVE, side, &n, 1);
+        const bool second = RegionDefinition_isTwoSidedCombination(d->m_combination) && pick(2) == 1;
+        const bool add = pick(2) != 0;
+        modifyComponent(d, other, add, second);
         return;
       }
       case 7: {

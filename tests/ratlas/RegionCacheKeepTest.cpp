@@ -88,11 +88,6 @@ struct History {
     return pick(4) == 0 ? RC_ALIAS : RC_UNION;
   }
 
-  RegionDefinition* definitionIn(RegionMap* map, const std::string& name) {
-    RegionDefinition* d = nullptr;
-    RegionMap_regionDefinitionFromName(map, name.c_str(), &d);
-    return d;
-  }
 
   void resolveSome() {
     for (int i = pick(6); i > 0; --i) resolveName(m_atlas, poolName(pick(kPool)));
@@ -113,12 +108,8 @@ struct History {
       case 14: {
         int32_t kind = someKind();
         std::vector<std::string> a = someNames(kind == RC_ALIAS ? 1 : 4, which), b = someNames(2, which);
-        std::vector<const char*> pa, pb;
-        for (auto& s : a) pa.push_back(s.c_str());
-        for (auto& s : b) pb.push_back(s.c_str());
         RegionDefinition* d = nullptr;
-        if (RegionStatus_isError(RegionDefinition_new(&d, name.c_str(), kind, pa.data(), pb.data(), int32_t(pa.size()), int32_t(pb.size()))))
-          return;
+        if (RegionStatus_isError(defineFrom(&d, name, kind, a, b))) return;
         if (RegionStatus_isError(RegionMap_addRegionDefinition(map, d))) {
           RegionDefinition_delete(&d);
         } else if (m_atlas->m_cache->m_entryCount > 0 && map->m_atlas) {
@@ -153,9 +144,9 @@ struct History {
         RegionDefinition* d = definitionIn(map, name);
         if (!d) return;
         std::string other = someNames(1, which)[0];
-        const char* n = other.c_str();
-        int32_t side = RegionDefinition_isTwoSidedCombination(d->m_combination) ? 1 + pick(2) : 1;
-        RegionDefinition_modifyComponents(d, pick(2) ? RO_ADD : RO_REMOVE, side, &n, 1);
+        const bool second = RegionDefinition_isTwoSidedCombination(d->m_combination) && pick(2) == 1;
+        const bool add = pick(2) != 0;
+        modifyComponent(d, other, add, second);
         return;
       }
       case 4: {

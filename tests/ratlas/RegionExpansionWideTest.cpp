@@ -77,14 +77,10 @@ TEST(RegionExpansion, WideListsResolveAsAPlainDepthFirstExpansion) {
       return v;
     };
     std::vector<std::string> a = some(j % 3 ? 4000 : 80), b = some(1500);
-    std::vector<const char*> pa, pb;
-    for (auto& s : a) pa.push_back(s.c_str());
-    for (auto& s : b) pb.push_back(s.c_str());
     const bool difference = j % 4 == 3;
     RegionDefinition* d = nullptr;
     std::string name = "wide composite " + std::to_string(j);
-    ASSERT_OK(RegionDefinition_new(&d, name.c_str(), difference ? RC_DIFFERENCE : RC_UNION, pa.data(), pb.data(), int32_t(pa.size()),
-                                   difference ? int32_t(pb.size()) : 0));
+    ASSERT_OK(defineFrom(&d, name, difference ? RC_DIFFERENCE : RC_UNION, a, b, difference ? -1 : 0));
     ASSERT_OK(RegionMap_addRegionDefinition(map, d));
     composites.push_back(RegionDefinition_id(d));
   }

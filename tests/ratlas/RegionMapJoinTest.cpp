@@ -172,15 +172,12 @@ void change(std::mt19937& random, JoinWorld* worlds, bool moves = false) {
     std::vector<std::string> a, b;
     for (int i = 0, n = kind == RC_ALIAS ? 1 : 1 + pick(6); i < n; ++i) a.push_back(poolName(pick(kNames)));
     for (int i = 0, n = 1 + pick(3); i < n; ++i) b.push_back(poolName(pick(kNames)));
-    std::vector<const char*> pa, pb;
-    for (auto& s : a) pa.push_back(s.c_str());
-    for (auto& s : b) pb.push_back(s.c_str());
     RegionMap* const into = moves && pick(3) == 0 ? worlds[0].m_other : worlds[0].m_map;
     for (int w = 0; w < 2; ++w) {
       RegionMap_setCarriedLookups(worlds[w].m_carried);
       RegionDefinition* d = nullptr;
       // A definition naming itself is refused at once, alike in both.
-      if (RegionStatus_isError(RegionDefinition_new(&d, name.c_str(), kind, pa.data(), pb.data(), int32_t(pa.size()), int32_t(pb.size()))))
+      if (RegionStatus_isError(defineFrom(&d, name, kind, a, b)))
         continue;
       RegionStatus* s = RegionMap_addRegionDefinition(into == worlds[0].m_map ? worlds[w].m_map : worlds[w].m_other, d);
       worlds[w].m_heard += "add " + textOf(s) + "\n";

@@ -45,6 +45,33 @@ inline RegionDefinition* make(const char* name, int32_t combination, std::vector
   return d;
 }
 
+// A definition of the name from lists of component names; the second list only where `bCount`
+// allows (-1: all of it).
+inline RegionStatus* defineFrom(RegionDefinition** d, const std::string& name, int32_t combination,
+                                const std::vector<std::string>& a, const std::vector<std::string>& b,
+                                int32_t bCount = -1) {
+  std::vector<const char*> pa, pb;
+  for (auto& s : a) pa.push_back(s.c_str());
+  for (auto& s : b) pb.push_back(s.c_str());
+  return RegionDefinition_new(d, name.c_str(), combination, pa.data(), pb.data(), int32_t(pa.size()),
+                              bCount < 0 ? int32_t(pb.size()) : bCount);
+}
+
+// The map's definition of the name, or NULL.
+inline RegionDefinition* definitionIn(RegionMap* map, const std::string& name) {
+  RegionDefinition* d = nullptr;
+  RegionMap_regionDefinitionFromName(map, name.c_str(), &d);
+  return d;
+}
+
+// Adds the name to, or removes it from, the first side of the definition, or the second where it
+// has two.
+inline void modifyComponent(RegionDefinition* d, const std::string& name, bool add, bool secondSide) {
+  const char* n = name.c_str();
+  const int32_t side = secondSide && RegionDefinition_isTwoSidedCombination(d->m_combination) ? 2 : 1;
+  RegionDefinition_modifyComponents(d, add ? RO_ADD : RO_REMOVE, side, &n, 1);
+}
+
 // Names handed out in mode 2, freed here, in the order given.
 inline std::vector<std::string> takeNames(char** names, uint64_t count) {
   std::vector<std::string> v;

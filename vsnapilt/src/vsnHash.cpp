@@ -199,6 +199,27 @@ vsnHashNode* placeEntry(vsnHashNode* head, char* key, uint32_t keyLength, void* 
   return n;
 }
 
+// Puts a copy of the key's `length` bytes with the value in the chain at `head` and counts it: 0
+// when memory cannot be had (nothing changed then).
+int placeCopy(vsnHash* table, vsnHashNode* head, const char* key, size_t length, void* value) {
+  char* copy = static_cast<char*>(malloc(length + 1));
+  if (!copy) return 0;
+  memcpy(copy, key, length);
+  copy[length] = '\0';
+  vsnHashNode* spare = nullptr;
+  if (head->m_key) {
+    spare = static_cast<vsnHashNode*>(calloc(1, sizeof(vsnHashNode)));
+    if (!spare) {
+      free(copy);
+      return 0;
+    }
+  }
+  placeEntry(head, copy, static_cast<uint32_t>(length), value, &spare);
+  table->m_numEntries += 1;
+  table->m_chainEntries += 1;
+  return 1;
+}
+
 // Remainder by a divisor fixed for one table size, by multiplication (Lemire's method): exact
 // for every 32-bit dividend, and some ten times cheaper than a division per byte.
 uint64_t reciprocal(uint32_t d) { return d > 1 ? UINT64_MAX / d + 1 : 0; }
@@ -548,21 +569,7 @@ int insertLaidOut(vsnHash* table, const char* key, size_t length, void* value) {
     n->m_value = value;
     return 1;
   }
-  char* copy = static_cast<char*>(malloc(length + 1));
-  if (!copy) return 0;
-  memcpy(copy, key, length + 1);
-  vsnHashNode* spare = nullptr;
-  if (head->m_key) {
-    spare = static_cast<vsnHashNode*>(calloc(1, sizeof(vsnHashNode)));
-    if (!spare) {
-      free(copy);
-      return 0;
-    }
-  }
-  placeEntry(head, copy, static_cast<uint32_t>(length), value, &spare);
-  table->m_numEntries += 1;
-  table->m_chainEntries += 1;
-  return 1;
+  return placeCopy(table, head, key, length, value);
 }
 
 // An entry of an indexed table: found through the index, or put in it and left waiting for the
@@ -663,22 +670,7 @@ int vsnHashAddNew(vsnHash* table, int32_t bucket, const char* key, size_t length
   vsnHashNode* head = &table->m_buckets[bucket];
   indexDrop(table);
   table->m_indexed = -1;
-  char* copy = static_cast<char*>(malloc(length + 1));
-  if (!copy) return 0;
-  memcpy(copy, key, length);
-  copy[length] = '\0';
-  vsnHashNode* spare = nullptr;
-  if (head->m_key) {
-    spare = static_cast<vsnHashNode*>(calloc(1, sizeof(vsnHashNode)));
-    if (!spare) {
-      free(copy);
-      return 0;
-    }
-  }
-  placeEntry(head, copy, static_cast<uint32_t>(length), value, &spare);
-  table->m_numEntries += 1;
-  table->m_chainEntries += 1;
-  return 1;
+  return placeCopy(table, head, key, length, value);
 }
 
 int vsnHashInit(vsnHash* table, int32_t requestedSize) {
