@@ -3,6 +3,8 @@
 // deleting and committing the model afterwards neither crashes nor keeps a deleted object.
 #include "Database.h"
 #include "EditingTestSupport.h"
+#include "NameManager.h"
+#include "Repository.h"
 #include "Representation.h"
 #include "Visual.h"
 #include "zyrAPI.h"
@@ -29,6 +31,11 @@ struct Keys {
   std::string m_visualXyz;   // the vertices of the visual of "Aleft"
   std::string m_model;
   std::string m_assembly;    // assembly "A"
+  std::string m_volumeXyz;   // the coordinate blob of the vertices of the element mesh of "Avol"
+  std::string m_nameManager;
+  std::string m_atlas;
+  std::string m_repository;
+  std::string m_topology;
 };
 
 std::string keyOf(const void *object) {
@@ -71,9 +78,19 @@ protected:
     Visual *visual = Visual_newFromFaceMesh(left, faces);
     ASSERT_EQ(Representation_addVisual(Model_getRepresentation(model), visual), 1);
     ASSERT_NE(Region_glueNeighbour(left, Topology_findRegion(topology, "Aright")), nullptr);
-    m_keys = {keyOf(left),  keyOf(Topology_findRegion(topology, "Avol")),
-              keyOf(faces), keyOf(visual->m_vertices),
-              keyOf(model), keyOf(Topology_findAssembly(topology, "A"))};
+    ElementMesh *volume = Mesh_getElementMesh(Model_getMesh(model), Topology_findRegion(topology, "Avol"));
+    NameManager *names = Topology_getNameManager(topology);
+    m_keys = {keyOf(left),
+              keyOf(Topology_findRegion(topology, "Avol")),
+              keyOf(faces),
+              keyOf(visual->m_vertices),
+              keyOf(model),
+              keyOf(Topology_findAssembly(topology, "A")),
+              keyOf(ElementMesh_getVertices(volume)->m_xyz),
+              keyOf(names),
+              keyOf(NameManager_getAtlas(names)),
+              keyOf(Model_getRepository(model)),
+              keyOf(topology)};
     Model_flushChanges(model);
     ASSERT_EQ(zyrDatabase_close(hd, -1), 1);
   }
@@ -83,6 +100,48 @@ protected:
   }
 
   Database *store() { return Database_new(m_name.c_str()); }
+
+  // Reopened, a checkpoint saved at the current state, "A" deleted and closed: the state of the
+  // checkpoint (the one before the last).
+  int32_t deleteAfterCheckpoint(int32_t *checkpoint) {
+    int32_t hd = -1, hm = -1;
+    EXPECT_EQ(zyrDatabase_open(m_name.c_str(), &hd, &hm), 1);
+    EXPECT_EQ(zyrDatabase_saveCheckpoint(hd, checkpoint), 1);
+    Repository *repository = nullptr;
+    EXPECT_EQ(zyrAPI_getDatabase(hd, "test", &repository), 1);
+    const int32_t state = Repository_getCurrentState(repository);
+    EXPECT_EQ(zyrAssembly_delete(hm, "A"), 1);
+    EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
+    return state;
+  }
+  // Dumped, a change committed, closed and opened again: "B" and its regions are all there.
+  void closeAndReopenB() {
+    FILE *sink = std::fopen("/dev/null", "w");
+    for (int32_t type : {0, 200, 201, 300, 400})
+      EXPECT_EQ(zyrModel_dump(m_hModel, type, sink), 1);
+    std::fclose(sink);
+    char *actual = nullptr;
+    EXPECT_EQ(zyrAssembly_rename(m_hModel, "B", "C", 0, &actual), 1);
+    zyrCString_free(actual);
+    ASSERT_EQ(zyrDatabase_close(m_hDatabase, -1), 1);
+    ASSERT_EQ(zyrDatabase_open(m_name.c_str(), &m_hDatabase, &m_hModel), 1);
+    EXPECT_EQ(editingtest::assemblyNames(model()), std::vector<std::string>{"C"});
+    EXPECT_EQ(Topology_getNoOfRegions(Model_getTopology(model()), 15), 3);
+  }
+  // A reference of the object changed at one state and put back at the next.
+  void damageAt(int32_t state, const std::string &object, const char *name, const std::string &wrong,
+                const std::string &right) {
+    Database *database = store();
+    zyrUUID *key = zyrUUID_newFromBase64(object.c_str());
+    zyrUUID *bad = zyrUUID_newFromBase64(wrong.c_str());
+    zyrUUID *good = zyrUUID_newFromBase64(right.c_str());
+    EXPECT_EQ(Database_setPointer(database, state, key, name, bad), 1);
+    EXPECT_EQ(Database_setPointer(database, state + 1, key, name, good), 1);
+    zyrUUID_delete(key);
+    zyrUUID_delete(bad);
+    zyrUUID_delete(good);
+    Database_delete(database);
+  }
 
   // Opens the damaged file; the messages of the 20006 errors it published.
   std::vector<std::string> reopen() {
@@ -250,6 +309,106 @@ TEST_F(DamagedModelTest, AGluingWhoseSideNoLongerRefersToItIsCutFromThatSide) {
   deleteAndReopen();
   ASSERT_FALSE(errors.published().empty());
   EXPECT_EQ(errors.published().front().code, 20006);
+}
+
+TEST_F(DamagedModelTest, ABlobGivenToASecondOwnerIsLeftOutOfIt) {
+  // The vertices of the visual of "Aleft" made to share the coordinates of the volume's mesh,
+  // whose use count stays 1: deleting both owners deleted the blob twice.
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_visualXyz.c_str());
+  zyrUUID *blob = zyrUUID_newFromBase64(m_keys.m_volumeXyz.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_visualXyz, "xyz"), key, "xyz", blob), 1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(blob);
+  Database_delete(database);
+  const std::vector<std::string> messages = reopen();
+  ASSERT_EQ(messages.size(), 1U);
+  // Whichever of the two owners is restored second loses it.
+  const std::string tail = " (Vertices) refers under \"xyz\" to the object " + m_keys.m_volumeXyz +
+                           " (zyrBlob), which already belongs to 1 other record(s);\nit has been left out.\n";
+  Model *m = model();
+  Vertices *volume = ElementMesh_getVertices(
+      Mesh_getElementMesh(Model_getMesh(m), Topology_findRegion(Model_getTopology(m), "Avol")));
+  if (volume->m_xyz == nullptr)
+    EXPECT_EQ(messages[0], "The stored record " + keyOf(volume) + tail);
+  else
+    EXPECT_EQ(messages[0], "The stored record " + m_keys.m_visualXyz + tail);
+  deleteAndReopen();
+}
+
+TEST_F(DamagedModelTest, AnObjectStoredAsAnotherTypeIsLeftOutWhereItIsReferenced) {
+  // The atlas stored as a Repository: the name manager deleted it as an atlas, freeing what the
+  // Repository frees again.
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_atlas.c_str());
+  ASSERT_EQ(Database_setInt(database, whenOf(database, m_keys.m_atlas, "__TYPE__"), key, "__TYPE__", 0), 1);
+  zyrUUID_delete(key);
+  Database_delete(database);
+  EXPECT_EQ(reopen(), std::vector<std::string>{"The stored record " + m_keys.m_nameManager +
+                                               " (NameManager) refers under \"atlas\" to 1 object(s) that are not "
+                                               "of type Atlas;\nthey have been left out.\n"});
+  zyrtest::ErrorCapture errors;
+  char left[] = "Aleft";
+  char right[] = "Aright";
+  char *components[] = {left, right};
+  EXPECT_EQ(zyrCompositeName_create(m_hModel, "faces", 1, 2, components, 0, nullptr), 0);
+  ASSERT_FALSE(errors.published().empty());
+  EXPECT_EQ(errors.published().front().message,
+            "The name manager has no region atlas; composite names are not available.\n");
+  deleteAndReopen();
+}
+
+TEST_F(DamagedModelTest, AnAtlasReferenceToAnotherTypeIsLeftOut) {
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_nameManager.c_str());
+  zyrUUID *region = zyrUUID_newFromBase64(m_keys.m_leftRegion.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_nameManager, "atlas"), key, "atlas", region), 1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(region);
+  Database_delete(database);
+  EXPECT_EQ(reopen(), std::vector<std::string>{"The stored record " + m_keys.m_nameManager +
+                                               " (NameManager) refers under \"atlas\" to 1 object(s) that are not "
+                                               "of type Atlas;\nthey have been left out.\n"});
+  int32_t count = -1;
+  char **names = nullptr;
+  zyrModel_getCompositeNames(m_hModel, &count, &names);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(names, nullptr);
+  deleteAndReopen();
+}
+
+// A checkpoint whose state lost the model (the state the checkpoint names) is not gone to.
+void checkpointRefused(int32_t hDatabase, int32_t checkpoint, const std::string &name) {
+  zyrtest::ErrorCapture errors;
+  EXPECT_EQ(zyrDatabase_restoreCheckpoint(hDatabase, checkpoint), 0);
+  ASSERT_FALSE(errors.published().empty());
+  EXPECT_EQ(errors.published().back().message, "The checkpoint " + std::to_string(checkpoint) +
+                                                    " of the database \"" + name +
+                                                    "\" holds no model; the database has been left as it was.\n");
+}
+
+TEST_F(DamagedModelTest, ACheckpointWhosePrimaryModelIsOfAnotherTypeIsNotTaken) {
+  int32_t checkpoint = -1;
+  const int32_t state = deleteAfterCheckpoint(&checkpoint);
+  damageAt(state, m_keys.m_repository, "primaryModel", m_keys.m_leftRegion, m_keys.m_model);
+  EXPECT_TRUE(reopen().empty());
+  Model *before = model();
+  checkpointRefused(m_hDatabase, checkpoint, m_name);
+  EXPECT_EQ(Repository_getPrimaryModel(Model_getRepository(before)), before);
+  EXPECT_EQ(editingtest::assemblyNames(model()), std::vector<std::string>{"B"});
+  closeAndReopenB();
+}
+
+TEST_F(DamagedModelTest, ACheckpointWhoseModelLostItsTopologyIsNotTaken) {
+  int32_t checkpoint = -1;
+  const int32_t state = deleteAfterCheckpoint(&checkpoint);
+  damageAt(state, m_keys.m_model, "topology", m_keys.m_leftRegion, m_keys.m_topology);
+  EXPECT_TRUE(reopen().empty());
+  checkpointRefused(m_hDatabase, checkpoint, m_name);
+  // Still at the state after the deletion, with its topology.
+  ASSERT_NE(Model_getTopology(model()), nullptr);
+  EXPECT_EQ(editingtest::assemblyNames(model()), std::vector<std::string>{"B"});
+  closeAndReopenB();
 }
 
 } // namespace

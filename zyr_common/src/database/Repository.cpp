@@ -6,6 +6,7 @@
 #include "zyrMemory.h"
 #include "zyrStateManager.h"
 #include "zyrSystem.h"
+#include "zyrTypeManager.h"
 #include "zyrTrace.h"
 #include "zyrUUID.h"
 
@@ -252,6 +253,14 @@ void Repository_truncateCheckpoints(Repository *repository, int32_t state) {
 
 void *Repository_getPrimaryModel(const Repository *repository) { return repository->m_primaryModel; }
 
+int Repository_isPrimaryModelStored(Repository *repository) {
+  void *stored = nullptr;
+  return zyrObject_getPointer(repository, 0, kPrimaryModel, &stored) == 1 && stored != nullptr &&
+                 stored == repository->m_primaryModel
+             ? 1
+             : 0;
+}
+
 int Repository_setPrimaryModel(Repository *repository, void *model) {
   repository->m_primaryModel = model;
   zyrObject_setPointer(repository, kPrimaryModel, model);
@@ -314,7 +323,23 @@ zyrStateManager *Repository_setCurrentStateManager(zyrStateManager *manager) {
 }
 
 int Repository_restore(Repository *repository, int32_t flag) {
-  return zyrObject_getPointer(repository, flag, kPrimaryModel, &repository->m_primaryModel);
+  // The model of an open file never changes: a change of state that re-reads a damaged reference
+  // keeps the one the file was opened with. A stored model of another type is left out.
+  if (repository->m_primaryModel != nullptr)
+    return 1;
+  void *model = nullptr;
+  const int status = zyrObject_getPointer(repository, flag, kPrimaryModel, &model);
+  if (model != nullptr && zyrObject_getTypeId(model) != ZYR_TYPE_ID_MODEL) {
+    char key[ZYR_UUID_BASE64_SIZE];
+    zyrObject_getUUIDString(repository, key);
+    ZYR_REPOSITORY_ERROR(ZYR_I_INTERNAL_ERROR,
+                         "The stored repository %s refers under \"%s\" to an object that is not of type Model;\n"
+                         "it has been left out.\n",
+                         key, kPrimaryModel);
+    return 0;
+  }
+  repository->m_primaryModel = model;
+  return status;
 }
 
 int Repository_delete(Repository *repository) {

@@ -54,6 +54,7 @@ int ElementMesh_restore(void *object, int32_t flag) {
   void *pointer = mesh->m_vertices;
   zyrObject_getPointer(mesh, flag, "vertices", &pointer);
   MeshReferences_check(mesh, "vertices", "Vertices", __func__, &pointer);
+  zyrObject_claim(mesh, "vertices", &pointer, __func__);
   mesh->m_vertices = static_cast<Vertices *>(pointer);
   pointer = mesh->m_region;
   zyrObject_getPointer(mesh, flag, "region", &pointer);

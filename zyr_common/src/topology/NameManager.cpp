@@ -605,7 +605,12 @@ int NameManager_restore(void *object, int32_t flag) {
   NameManager *nm = static_cast<NameManager *>(object);
   if (nm->m_nameDictionary == nullptr)
     nm->m_nameDictionary = Dictionary_new(0);
-  zyrObject_getPointer(nm, flag, "atlas", reinterpret_cast<void **>(&nm->m_atlas));
+  // A damaged record can name another object as the atlas, or one another name manager holds:
+  // it is left out, and the name manager works without composite names.
+  void *atlas = nm->m_atlas;
+  TopologyReferences_read(nm, flag, "atlas", TOPOLOGY_TYPE_ATLAS, __func__, &atlas);
+  zyrObject_claim(nm, "atlas", &atlas, __func__);
+  nm->m_atlas = static_cast<Atlas *>(atlas);
 
   // Strategies. An undo or redo that did not change them keeps the current ones; a record
   // without them (or with damaged ones) gets the defaults.

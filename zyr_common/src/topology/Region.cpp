@@ -183,6 +183,7 @@ int Region_restore(void *object, int32_t flag) {
   region->m_shell = static_cast<Shell *>(target);
   target = region->m_boundary;
   ok &= TopologyReferences_read(region, flag, "boundary", TOPOLOGY_TYPE_BOUNDARY, __func__, &target);
+  ok &= zyrObject_claim(region, "boundary", &target, __func__);
   region->m_boundary = static_cast<Boundary *>(target);
   target = region->m_connection;
   ok &= TopologyReferences_read(region, flag, "connection", TOPOLOGY_TYPE_CONNECTION, __func__, &target);

@@ -178,6 +178,7 @@ int Topology_restore(void *object, int32_t flag) {
   Topology *topology = static_cast<Topology *>(object);
   void *target = topology->m_nameManager;
   int ok = TopologyReferences_read(topology, flag, "nameManager", TOPOLOGY_TYPE_NAME_MANAGER, __func__, &target);
+  ok &= zyrObject_claim(topology, "nameManager", &target, __func__);
   topology->m_nameManager = static_cast<NameManager *>(target);
   topology->m_assemblies =
       readSet(topology, flag, "assemblies", TOPOLOGY_TYPE_ASSEMBLY, topology->m_assemblies, 100, &ok);
