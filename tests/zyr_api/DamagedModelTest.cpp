@@ -355,6 +355,11 @@ TEST_F(DamagedModelTest, AnObjectStoredAsAnotherTypeIsLeftOutWhereItIsReferenced
   ASSERT_FALSE(errors.published().empty());
   EXPECT_EQ(errors.published().front().message,
             "The name manager has no region atlas; composite names are not available.\n");
+  // The file's own Repository is still the one opened: its checkpoints are kept.
+  int32_t noOfCheckpoints = 0;
+  EXPECT_EQ(zyrDatabase_getNoOfCheckpoints(m_hDatabase, &noOfCheckpoints), 1);
+  EXPECT_EQ(noOfCheckpoints, 1);
+  EXPECT_EQ(keyOf(Model_getRepository(model())), m_keys.m_repository);
   deleteAndReopen();
 }
 

@@ -82,6 +82,30 @@ int32_t creationState(zyrStateManager *manager, const void *object) {
   return state;
 }
 
+// The file's Repository. A damaged file can store other objects as Repositories too: the one
+// whose primary model is the file's model is taken.
+Repository *findRepository(zyrStateManager *manager) {
+  int32_t count = 0;
+  void **objects = nullptr;
+  zyrStateManager_getObjectsByTypeName(manager, "Repository", &count, &objects);
+  Repository *found = count == 1 ? static_cast<Repository *>(objects[0]) : nullptr;
+  if (count > 1) {
+    void *model = zyrStateManager_getSingletonByTypeName(manager, "Model");
+    int32_t noOfFound = 0;
+    for (int32_t i = 0; i < count; ++i) {
+      Repository *candidate = static_cast<Repository *>(objects[i]);
+      if (model != nullptr && candidate->m_primaryModel == model) {
+        found = candidate;
+        ++noOfFound;
+      }
+    }
+    if (noOfFound != 1)
+      found = nullptr;
+  }
+  zyrMemory_free(objects, __func__);
+  return found;
+}
+
 // Going below the state that created the Repository would unload the Repository itself.
 int isReachable(const Repository *repository, int32_t state) { return state >= repository->m_firstState; }
 
@@ -115,7 +139,7 @@ Repository *Repository_new(const char *name) {
     void *model = theModelNew != nullptr ? theModelNew(repository) : nullptr;
     Repository_setPrimaryModel(repository, model);
   } else {
-    repository = static_cast<Repository *>(zyrStateManager_getSingletonByTypeName(manager, "Repository"));
+    repository = findRepository(manager);
     if (repository == nullptr) {
       // Files of older releases hold the model alone.
       void *model = zyrStateManager_getSingletonByTypeName(manager, "Model");
