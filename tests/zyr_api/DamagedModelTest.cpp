@@ -36,6 +36,8 @@ struct Keys {
   std::string m_atlas;
   std::string m_repository;
   std::string m_topology;
+  std::string m_gluing;      // "Aleft" glued to "Aright"
+  std::string m_rightRegion; // region "Aright"
 };
 
 std::string keyOf(const void *object) {
@@ -77,7 +79,8 @@ protected:
     FaceMesh *faces = Mesh_getFaceMesh(Model_getMesh(model), left);
     Visual *visual = Visual_newFromFaceMesh(left, faces);
     ASSERT_EQ(Representation_addVisual(Model_getRepresentation(model), visual), 1);
-    ASSERT_NE(Region_glueNeighbour(left, Topology_findRegion(topology, "Aright")), nullptr);
+    Connection *gluing = Region_glueNeighbour(left, Topology_findRegion(topology, "Aright"));
+    ASSERT_NE(gluing, nullptr);
     ElementMesh *volume = Mesh_getElementMesh(Model_getMesh(model), Topology_findRegion(topology, "Avol"));
     NameManager *names = Topology_getNameManager(topology);
     m_keys = {keyOf(left),
@@ -90,7 +93,9 @@ protected:
               keyOf(names),
               keyOf(NameManager_getAtlas(names)),
               keyOf(Model_getRepository(model)),
-              keyOf(topology)};
+              keyOf(topology),
+              keyOf(gluing),
+              keyOf(Topology_findRegion(topology, "Aright"))};
     Model_flushChanges(model);
     ASSERT_EQ(zyrDatabase_close(hd, -1), 1);
   }
@@ -414,6 +419,43 @@ TEST_F(DamagedModelTest, ACheckpointWhoseModelLostItsTopologyIsNotTaken) {
   ASSERT_NE(Model_getTopology(model()), nullptr);
   EXPECT_EQ(editingtest::assemblyNames(model()), std::vector<std::string>{"B"});
   closeAndReopenB();
+}
+
+TEST_F(DamagedModelTest, AGluingThatIsAlsoASidesDirectConnectionIsDeletedOnce) {
+  // "Aright" names its gluing with "Aleft" as its direct connection too: deleting "Aleft" deleted
+  // the gluing, and "Aright" then deleted it again as its connection.
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_rightRegion.c_str());
+  zyrUUID *gluing = zyrUUID_newFromBase64(m_keys.m_gluing.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_rightRegion, "topology"), key, "connection",
+                                gluing),
+            1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(gluing);
+  Database_delete(database);
+  EXPECT_TRUE(reopen().empty());
+  deleteAndReopen();
+}
+
+TEST_F(DamagedModelTest, AConnectionThatDoesNotJoinTheRegionReferringToItIsLeftOut) {
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_volume.c_str());
+  zyrUUID *gluing = zyrUUID_newFromBase64(m_keys.m_gluing.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_volume, "topology"), key, "connection", gluing),
+            1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(gluing);
+  Database_delete(database);
+  EXPECT_TRUE(reopen().empty());
+  zyrtest::ErrorCapture errors;
+  deleteAndReopen();
+  std::vector<std::string> messages;
+  for (const zyrtest::RaisedError &error : errors.published())
+    if (error.code == 20006)
+      messages.push_back(error.message);
+  EXPECT_EQ(messages, std::vector<std::string>{"The stored region " + m_keys.m_volume +
+                                               " refers to 1 connection(s) that do not join it; they have been "
+                                               "left out.\n"});
 }
 
 } // namespace

@@ -336,6 +336,10 @@ Assembly *Topology_copyAssembly(Topology *, Assembly *assembly, const char *base
 
 namespace {
 
+bool isSideOf(const Region *region, const Connection *connection) {
+  return connection->m_sides[0] == region || connection->m_sides[1] == region;
+}
+
 bool refersTo(const Region *region, const Connection *connection) {
   return region->m_connection == connection ||
          (region->m_gluings != nullptr && Set_contains(region->m_gluings, connection));
@@ -368,6 +372,36 @@ void clearOneSidedConnections(Topology *topology) {
     zyrError_publish(error);
   }
   zyrMemory_free(connections, __func__);
+  // The other way round: a region referring to a connection that does not join it would keep it
+  // after its sides delete it.
+  Region **regions = nullptr;
+  const int32_t m = Topology_getRegions(topology, 15, &regions);
+  for (int32_t i = 0; i < m; ++i) {
+    Region *region = regions[i];
+    int32_t noOfCut = 0;
+    if (region->m_connection != nullptr && !isSideOf(region, region->m_connection)) {
+      region->m_connection = nullptr;
+      zyrObject_setPointer(region, "connection", nullptr);
+      ++noOfCut;
+    }
+    for (int32_t g = region->m_gluings != nullptr ? region->m_gluings->m_count - 1 : -1; g >= 0; --g) {
+      Connection *gluing = static_cast<Connection *>(region->m_gluings->m_items[g]);
+      if (!isSideOf(region, gluing)) {
+        Set_remove(region->m_gluings, gluing);
+        zyrObject_setModified(region);
+        ++noOfCut;
+      }
+    }
+    if (noOfCut == 0)
+      continue;
+    char uuid[32];
+    zyrObject_getUUIDString(region, uuid);
+    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Topology_deleteRegions", __FILE__, __LINE__);
+    zyrError_addMessage(error, "The stored region %s refers to %d connection(s) that do not join it; they have been "
+                               "left out.\n", uuid, noOfCut);
+    zyrError_publish(error);
+  }
+  zyrMemory_free(regions, __func__);
 }
 
 } // namespace
