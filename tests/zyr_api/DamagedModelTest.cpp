@@ -1,11 +1,13 @@
 // A model stored, one of its records damaged in the file, and the database opened again through
 // the procedural interface: the damage is reported (error 20006) and left out, and walking,
 // deleting and committing the model afterwards neither crashes nor keeps a deleted object.
+#include "Boundary.h"
 #include "Database.h"
 #include "EditingTestSupport.h"
 #include "NameManager.h"
 #include "Repository.h"
 #include "Representation.h"
+#include "Shell.h"
 #include "Visual.h"
 #include "zyrAPI.h"
 #include "zyrCString.h"
@@ -38,6 +40,8 @@ struct Keys {
   std::string m_topology;
   std::string m_gluing;      // "Aleft" glued to "Aright"
   std::string m_rightRegion; // region "Aright"
+  std::string m_shell;       // the shell of "Aleft" and "Aright", bounding "Avol"
+  std::string m_otherLeft;   // region "Bleft"
 };
 
 std::string keyOf(const void *object) {
@@ -79,6 +83,12 @@ protected:
     FaceMesh *faces = Mesh_getFaceMesh(Model_getMesh(model), left);
     Visual *visual = Visual_newFromFaceMesh(left, faces);
     ASSERT_EQ(Representation_addVisual(Model_getRepresentation(model), visual), 1);
+    Shell *shell = Shell_new();
+    Shell_addRegion(shell, left);
+    Shell_addRegion(shell, Topology_findRegion(topology, "Aright"));
+    Boundary *boundary = Boundary_new();
+    Boundary_addShell(boundary, shell);
+    Region_setBoundary(Topology_findRegion(topology, "Avol"), boundary);
     Connection *gluing = Region_glueNeighbour(left, Topology_findRegion(topology, "Aright"));
     ASSERT_NE(gluing, nullptr);
     ElementMesh *volume = Mesh_getElementMesh(Model_getMesh(model), Topology_findRegion(topology, "Avol"));
@@ -95,7 +105,9 @@ protected:
               keyOf(Model_getRepository(model)),
               keyOf(topology),
               keyOf(gluing),
-              keyOf(Topology_findRegion(topology, "Aright"))};
+              keyOf(Topology_findRegion(topology, "Aright")),
+              keyOf(shell),
+              keyOf(Topology_findRegion(topology, "Bleft"))};
     Model_flushChanges(model);
     ASSERT_EQ(zyrDatabase_close(hd, -1), 1);
   }
@@ -456,6 +468,29 @@ TEST_F(DamagedModelTest, AConnectionThatDoesNotJoinTheRegionReferringToItIsLeftO
   EXPECT_EQ(messages, std::vector<std::string>{"The stored region " + m_keys.m_volume +
                                                " refers to 1 connection(s) that do not join it; they have been "
                                                "left out.\n"});
+}
+
+TEST_F(DamagedModelTest, AShellThatDoesNotHoldTheRegionReferringToItIsLeftOut) {
+  // "Bleft" names the shell of "A" as its own: destroying "A" destroyed the shell under it.
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_otherLeft.c_str());
+  zyrUUID *shell = zyrUUID_newFromBase64(m_keys.m_shell.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_otherLeft, "topology"), key, "shell", shell), 1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(shell);
+  Database_delete(database);
+  EXPECT_TRUE(reopen().empty());
+  zyrtest::ErrorCapture errors;
+  deleteAndReopen();
+  std::vector<std::string> messages;
+  for (const zyrtest::RaisedError &error : errors.published())
+    if (error.code == 20006)
+      messages.push_back(error.message);
+  EXPECT_EQ(messages, std::vector<std::string>{"The stored region " + m_keys.m_otherLeft +
+                                               " refers to a shell that does not hold it; it has been left out.\n"});
+  FILE *sink = std::fopen("/dev/null", "w");
+  EXPECT_EQ(zyrModel_dump(m_hModel, 0, sink), 1);
+  std::fclose(sink);
 }
 
 } // namespace

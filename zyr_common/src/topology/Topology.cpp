@@ -1,6 +1,7 @@
 #include "Topology.h"
 
 #include "Assembly.h"
+#include "Boundary.h"
 #include "Connection.h"
 #include "HashSet.h"
 #include "HashTable.h"
@@ -8,6 +9,7 @@
 #include "NameManager.h"
 #include "Region.h"
 #include "Set.h"
+#include "Shell.h"
 #include "TopologyReferences.h"
 #include "zyrArrayUtilities.h"
 #include "zyrCString.h"
@@ -336,6 +338,14 @@ Assembly *Topology_copyAssembly(Topology *, Assembly *assembly, const char *base
 
 namespace {
 
+void reportRegion(const Region *region, const char *format, int32_t count) {
+  char uuid[32];
+  zyrObject_getUUIDString(region, uuid);
+  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Topology_deleteRegions", __FILE__, __LINE__);
+  zyrError_addMessage(error, format, uuid, count);
+  zyrError_publish(error);
+}
+
 bool isSideOf(const Region *region, const Connection *connection) {
   return connection->m_sides[0] == region || connection->m_sides[1] == region;
 }
@@ -392,14 +402,25 @@ void clearOneSidedConnections(Topology *topology) {
         ++noOfCut;
       }
     }
-    if (noOfCut == 0)
-      continue;
-    char uuid[32];
-    zyrObject_getUUIDString(region, uuid);
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Topology_deleteRegions", __FILE__, __LINE__);
-    zyrError_addMessage(error, "The stored region %s refers to %d connection(s) that do not join it; they have been "
-                               "left out.\n", uuid, noOfCut);
-    zyrError_publish(error);
+    if (noOfCut > 0)
+      reportRegion(region, "The stored region %s refers to %d connection(s) that do not join it; they have been "
+                           "left out.\n", noOfCut);
+    // Its shell, destroyed with the boundary that lists it, must list the region too.
+    Shell *shell = region->m_shell;
+    if (shell != nullptr && (shell->m_regions == nullptr || !Set_contains(shell->m_regions, region))) {
+      region->m_shell = nullptr;
+      zyrObject_setPointer(region, "shell", nullptr);
+      reportRegion(region, "The stored region %s refers to a shell that does not hold it; it has been left out.\n", 0);
+    }
+    // The shells its boundary destroys must not keep another boundary.
+    Boundary *boundary = region->m_boundary;
+    for (int32_t s = 0; boundary != nullptr && boundary->m_shells != nullptr && s < boundary->m_shells->m_count; ++s) {
+      Shell *member = static_cast<Shell *>(boundary->m_shells->m_items[s]);
+      if (member->m_boundary != boundary) {
+        member->m_boundary = boundary;
+        zyrObject_setPointer(member, "boundary", boundary);
+      }
+    }
   }
   zyrMemory_free(regions, __func__);
 }
