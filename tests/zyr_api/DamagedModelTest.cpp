@@ -493,4 +493,35 @@ TEST_F(DamagedModelTest, AShellThatDoesNotHoldTheRegionReferringToItIsLeftOut) {
   std::fclose(sink);
 }
 
+TEST_F(DamagedModelTest, ASecondNameOfOneRegionIsLeftOut) {
+  // The name "Aleft" made to lead to "Avol": deleting "Avol" took away one of its names only,
+  // and the other kept leading to the freed region.
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_nameManager.c_str());
+  const int32_t when = whenOf(database, m_keys.m_nameManager, "objects");
+  zyrUUID **objects = nullptr;
+  int32_t n = 0;
+  ASSERT_EQ(Database_getPointers(database, when, key, "objects", &objects, &n), 1);
+  int32_t changed = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    char text[ZYR_UUID_BASE64_SIZE];
+    zyrUUID_toBase64(objects[i], text);
+    if (m_keys.m_leftRegion == text) {
+      zyrUUID_delete(objects[i]);
+      objects[i] = zyrUUID_newFromBase64(m_keys.m_volume.c_str());
+      ++changed;
+    }
+  }
+  EXPECT_EQ(changed, 1);
+  ASSERT_EQ(Database_setPointers(database, when, key, "objects", objects, n), 1);
+  for (int32_t i = 0; i < n; ++i)
+    zyrUUID_delete(objects[i]);
+  zyrMemory_free(objects, "test");
+  zyrUUID_delete(key);
+  Database_delete(database);
+  EXPECT_EQ(reopen(), std::vector<std::string>{
+                          "Names of the name manager that lead to an object named already have been left out.\n"});
+  deleteAndReopen();
+}
+
 } // namespace

@@ -183,6 +183,8 @@ void restoreNames(NameManager *nm, int32_t flag) {
       nm->m_noOfCompositeNames += 1;
   };
   int32_t noOfBad = 0;
+  int32_t noOfRenamed = 0;
+  std::unordered_set<void *> named;
   for (int32_t i = 0; i < noOfPrimitive; ++i) {
     // A primitive name must lead to a live assembly or region: anything else would be written
     // into as one (and a lost one would pass for a composite name).
@@ -192,10 +194,19 @@ void restoreNames(NameManager *nm, int32_t flag) {
       ++noOfBad;
       continue;
     }
+    // An object has one name: a second would stay behind, leading to freed memory, when the
+    // object is deleted under its own.
+    if (!named.insert(objects[i]).second) {
+      zyrCString_free(primitive[i]);
+      ++noOfRenamed;
+      continue;
+    }
     enter(primitive[i], objects[i]);
   }
   if (noOfBad > 0)
     publishInternal(__func__, "Names of the name manager that lead to no assembly or region have been left out.\n");
+  if (noOfRenamed > 0)
+    publishInternal(__func__, "Names of the name manager that lead to an object named already have been left out.\n");
   for (int32_t i = 0; i < noOfComposite; ++i)
     enter(composite[i], nullptr);
   zyrMemory_free(primitive, __func__);
