@@ -4,6 +4,7 @@
 // integer data sets (which data set, which entry, what value, or a change of its length).
 // Whatever the edits, the import answers and never reads outside what the file holds.
 #include "DefFile.h"
+#include "IntSetEdits.h"
 #include "ImportedMesh.h"
 #include "Mesh.h"
 #include "Repository.h"
@@ -25,11 +26,7 @@
 
 namespace {
 
-struct IntSet {
-  const char *what;
-  const char *where;
-  std::vector<int32_t> values;
-};
+using zyrfuzz::IntSet;
 
 struct Parts {
   Topology *m_topology;
@@ -106,38 +103,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<IntSet> sets = baseline();
   const uint8_t release = size > 0 ? data[0] : 0, scaling = size > 1 ? data[1] : 0;
   const uint8_t names = size > 2 ? data[2] : 0;
-  for (size_t at = 3; at + 6 <= size; at += 6) {
-    IntSet &set = sets[data[at] % sets.size()];
-    const size_t entry = data[at + 1];
-    int32_t value = static_cast<int16_t>(data[at + 3] | (data[at + 4] << 8));
-    if (data[at + 5] == 0xff)
-      value = data[at + 3] & 1 ? INT32_MAX : INT32_MIN;
-    switch (data[at + 2] % 4) {
-    case 0:
-    case 1:
-      if (!set.values.empty())
-        set.values[entry % set.values.size()] = value;
-      break;
-    case 2:
-      set.values.resize(entry % 24);
-      break;
-    default:
-      set.values.insert(set.values.begin() + static_cast<std::ptrdiff_t>(entry % (set.values.size() + 1)), value);
-      break;
-    }
-  }
+  zyrfuzz::editIntSets(sets, data + 3, size > 3 ? size - 3 : 0);
 
   const std::string name = scratch().file("fuzz.def");
   unlink(name.c_str());
   DefFile *file = DefFile_new(name.c_str());
   if (file == nullptr)
     return 0;
-  for (const IntSet &set : sets)
-    if (set.values.size() == 1 && strncmp(set.what, "G/N", 3) == 0)
-      DefFile_writeInt(file, set.what, set.where, 0, set.values[0]);
-    else
-      DefFile_writeIntArray(file, set.what, set.where, 0, set.values.data(), static_cast<int32_t>(set.values.size()),
-                            0);
+  zyrfuzz::writeIntSets(file, sets, "G/N");
   static const char *const kReleases[] = {"6.0 (x) [ZYR]", "5.3 (x)", "5.4.0", "5.4.1", "5.5", "x.y", "", "7"};
   char text[100] = {0};
   strncpy(text, kReleases[release % 8], sizeof text - 1);

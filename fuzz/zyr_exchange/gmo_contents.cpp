@@ -3,6 +3,7 @@
 // before the file is written and read. Whatever the edits, reading answers 1 or 0, and what it
 // accepts can be walked by every index it holds without leaving its arrays.
 #include "DefFile.h"
+#include "IntSetEdits.h"
 #include "ElementTopology.h"
 #include "GmoContents.h"
 #include "zyrErrorManager.h"
@@ -17,11 +18,7 @@
 
 namespace {
 
-struct IntSet {
-  const char *what;
-  const char *where;
-  std::vector<int32_t> values;
-};
+using zyrfuzz::IntSet;
 
 const std::string &scratchName() {
   static const zyrtest::ScratchDir dir("zyr-gmo");
@@ -115,39 +112,14 @@ int64_t walk(const GmoContents *c) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<IntSet> sets = baseline();
-  // Edits of 6 bytes: data set, entry, operation, and a small signed value.
-  for (size_t at = 0; at + 6 <= size; at += 6) {
-    IntSet &set = sets[data[at] % sets.size()];
-    const size_t entry = data[at + 1];
-    int32_t value = static_cast<int16_t>(data[at + 3] | (data[at + 4] << 8));
-    if (data[at + 5] == 0xff)
-      value = data[at + 3] & 1 ? INT32_MAX : INT32_MIN;
-    switch (data[at + 2] % 4) {
-    case 0:
-    case 1:
-      if (!set.values.empty())
-        set.values[entry % set.values.size()] = value;
-      break;
-    case 2:
-      set.values.resize(entry % 24);
-      break;
-    default:
-      set.values.insert(set.values.begin() + static_cast<std::ptrdiff_t>(entry % (set.values.size() + 1)), value);
-      break;
-    }
-  }
+  zyrfuzz::editIntSets(sets, data, size);
 
   const std::string &name = scratchName();
   unlink(name.c_str());
   DefFile *file = DefFile_new(name.c_str());
   if (file == nullptr)
     return 0;
-  for (const IntSet &set : sets)
-    if (set.values.size() == 1 && strncmp(set.what, "ZYR/N", 5) == 0)
-      DefFile_writeInt(file, set.what, set.where, 0, set.values[0]);
-    else
-      DefFile_writeIntArray(file, set.what, set.where, 0, set.values.data(), static_cast<int32_t>(set.values.size()),
-                            0);
+  zyrfuzz::writeIntSets(file, sets, "ZYR/N");
   const char *surfaces[] = {"a", "b", "c", "d"}, *volumes[] = {"A", "B"}, *components[] = {"a", "B"};
   const char *composites[] = {"ab"};
   DefFile_writeStringArray(file, "ZYR/CLBSF", "EVERY", 0, surfaces, 4);

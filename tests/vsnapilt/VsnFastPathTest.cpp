@@ -47,6 +47,8 @@ TEST(VsnHashPieces, HashFedInPiecesEqualsTheWholeKey) {
 
 int32_t firstLetter(int32_t size, const char* key) { return (key[0] & 0x7f) % size; }
 
+void expectSameLayout(vsnHash* a, vsnHash* b);
+
 TEST(VsnHashPieces, StateBucketOnlyForTheSizeAndFunctionItWasMadeFor) {
   vsnHash* t = vsnHashNew(1);
   vsnHashState state;
@@ -59,10 +61,39 @@ TEST(VsnHashPieces, StateBucketOnlyForTheSizeAndFunctionItWasMadeFor) {
   vsnHashSetFunction(t, firstLetter);
   EXPECT_EQ(vsnHashStateBucket(t, &state), -1);
   vsnHashFree(t);
+  // A table keeping an index is used the general way even while its chains are laid out.
+  t = vsnHashNew(1);
+  vsnHashInsert(t, "/FLOW", t);
+  ASSERT_EQ(vsnHashLayOut(t), 1);
+  vsnHashStart(&state, t->m_size);
+  EXPECT_EQ(vsnHashStateBucket(t, &state), -1);
+  vsnHashFree(t);
+}
+
+// A removal lays the handle's path table out; later updates still go through its index, and
+// the table lays out as plain insertions and removals would.
+TEST(VsnHashPieces, TreeUpdatesKeepThePathTableIndexedAfterARemoval) {
+  vsnHandle* h = createVSNHandle();
+  ASSERT_EQ(vsntest::load(h, {"A:", "p = 1", "q = 2", "END"}), nullptr);
+  ASSERT_EQ(deleteParamH(h, "/A/q"), nullptr);
+  ASSERT_NE(h->m_pathTable->m_buckets, nullptr);
+  ASSERT_EQ(vsntest::load(h, {"A:", "r = 3", "END", "B:", "s = 4", "END"}), nullptr);
+  EXPECT_NE(h->m_pathTable->m_index, nullptr);
+  EXPECT_EQ(h->m_pathTable->m_buckets, nullptr);
+  vsnHash* expected = vsnHashNew(1);
+  for (const char* path : {"/", "/A", "/A/p", "/A/q"}) vsnHashInsert(expected, path, expected);
+  vsnHashRemove(expected, "/A/q", nullptr);
+  for (const char* path : {"/A/r", "/B", "/B/s"}) vsnHashInsert(expected, path, expected);
+  expectSameLayout(h->m_pathTable, expected);
+  EXPECT_NE(vsnHashLookup(h->m_pathTable, "/B/s"), nullptr);
+  vsnHashFree(expected);
+  destroyVSNHandle(h);
 }
 
 // Every bucket holds the same keys in the same chain order with the same counts.
-void expectSameLayout(const vsnHash* a, const vsnHash* b) {
+void expectSameLayout(vsnHash* a, vsnHash* b) {
+  ASSERT_EQ(vsnHashLayOut(a), 1);
+  ASSERT_EQ(vsnHashLayOut(b), 1);
   ASSERT_EQ(a->m_size, b->m_size);
   ASSERT_EQ(a->m_numEntries, b->m_numEntries);
   for (int32_t i = 0; i < a->m_size; ++i) {

@@ -162,6 +162,7 @@ TEST(VsnHash, ChainsSurviveRemovalOfHeadMiddleAndLast) {
   std::vector<std::string> keys = keysOfBucket(41, 5, 3);
   int values[3] = {0, 1, 2};
   for (int i = 0; i < 3; ++i) vsnHashInsert(t, keys[i].c_str(), &values[i]);
+  ASSERT_EQ(vsnHashLayOut(t), 1);
   EXPECT_EQ(t->m_buckets[5].m_count, 3);
 
   // The head of the chain: the others stay findable.
@@ -225,6 +226,7 @@ TEST(VsnHash, AgreesWithAMapUnderRandomOperations) {
     ASSERT_EQ(t->m_numEntries, static_cast<int32_t>(model.size()));
   }
   for (const auto& kv : model) EXPECT_EQ(reinterpret_cast<intptr_t>(vsnHashLookup(t, kv.first.c_str())), kv.second);
+  ASSERT_EQ(vsnHashLayOut(t), 1);
   // Every head counts exactly the entries of its chain.
   for (int32_t b = 0; b < t->m_size; ++b) {
     int32_t n = 0;
@@ -237,8 +239,9 @@ TEST(VsnHash, AgreesWithAMapUnderRandomOperations) {
 int32_t firstLetter(int32_t size, const char* key) { return (key[0] & 0x7f) % size; }
 
 // Every chain, head first: the layout the table shows.
-std::vector<std::string> chainsOf(const vsnHash* t) {
+std::vector<std::string> chainsOf(vsnHash* t) {
   std::vector<std::string> chains;
+  EXPECT_EQ(vsnHashLayOut(t), 1);
   for (int32_t b = 0; b < t->m_size; ++b) {
     std::string chain = std::to_string(t->m_buckets[b].m_count) + ":";
     for (const vsnHashNode* p = &t->m_buckets[b]; p && p->m_key; p = p->m_next) chain += std::string(p->m_key) + ",";
@@ -297,6 +300,7 @@ TEST(VsnHash, TheIndexAnswersAsTheChainsDo) {
   ASSERT_NE(indexed->m_index, nullptr);
   EXPECT_EQ(plain->m_index, nullptr);
   EXPECT_EQ(chainsOf(indexed), chainsOf(plain));
+  ASSERT_EQ(vsnHashLayOut(plain), 1);
   for (int32_t b = 0; b < plain->m_size; ++b) {
     for (const vsnHashNode* p = &plain->m_buckets[b]; p && p->m_key; p = p->m_next) {
       EXPECT_EQ(vsnHashLookup(indexed, p->m_key), p->m_value) << p->m_key;
@@ -312,6 +316,7 @@ TEST(VsnHash, ChangingTheFunctionKeepsEveryEntryFindable) {
   EXPECT_EQ(vsnHashSetFunction(nullptr, firstLetter), 0);
   EXPECT_EQ(vsnHashSetFunction(t, firstLetter), 1);
   for (int i = 0; i < 50; ++i) EXPECT_EQ(vsnHashLookup(t, ("x" + std::to_string(i)).c_str()), t);
+  ASSERT_EQ(vsnHashLayOut(t), 1);
   EXPECT_EQ(t->m_buckets['x' % 41].m_count, 50);
   vsnHashFree(t);
 }

@@ -62,36 +62,14 @@ protected:
     return v;
   }
 
-  void physics(const Lines &lines) {
-    DefFile *file = DefFile_new(m_file.c_str());
-    ASSERT_NE(file, nullptr);
-    std::vector<const char *> texts;
-    for (const std::string &line : lines)
-      texts.push_back(line.c_str());
-    ASSERT_EQ(DefFile_writeIoStringArray(file, "G/COMMANDS", "EVERY", 0, texts.data(), int32_t(texts.size())), 1);
-    DefFile_delete(file);
-  }
+  void physics(const Lines &lines) { ASSERT_TRUE(zyrtest::writeCommands(m_file, lines)); }
 
   // Builds a writer and writes; the write's result, or -1 when no writer was made.
   int write(int32_t fromDefFile, const char *units = nullptr) {
-    DefWriter *writer = DefWriter_new(m_model, m_file.c_str(), 0, fromDefFile, units, 0.005);
-    if (writer == nullptr)
-      return -1;
-    int result = DefWriter_write(writer);
-    DefWriter_delete(writer);
-    return result;
+    return zyrtest::writeDefinition(m_model, m_file, fromDefFile, units);
   }
 
-  Ints ints(const char *what, const char *where = "EVERY") {
-    DefFile *file = DefFile_new(m_file.c_str());
-    int32_t *array = nullptr, n = 0;
-    Ints values;
-    if (DefFile_readInts(file, what, where, 0, &array, &n))
-      values.assign(array, array + n);
-    zyrMemory_free(array, "test");
-    DefFile_delete(file);
-    return values;
-  }
+  Ints ints(const char *what, const char *where = "EVERY") { return zyrtest::definitionInts(m_file, what, where); }
 
   Lines strings(const char *what, bool io = true, const char *where = "EVERY") {
     DefFile *file = DefFile_new(m_file.c_str());

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+struct Model;
+
 namespace zyrtest {
 
 // Starts with an empty error queue and records what is published; leaves the queue empty.
@@ -24,6 +26,15 @@ private:
 
 // The directory holding the build's tools ("<build>/tools").
 std::string toolsDir();
+
+// Writes the lines as the problem's command text ("G/COMMANDS") of a definition file; true when written.
+bool writeCommands(const std::string &file, const std::vector<std::string> &lines);
+
+// Writes the definition file of `model` with a fresh writer: the write's result, -1 when no writer was made.
+int writeDefinition(Model *model, const std::string &file, int32_t fromDefFile, const char *units = nullptr);
+
+// The integers of one data set of a definition file; empty when it has none.
+std::vector<int32_t> definitionInts(const std::string &file, const char *what, const char *where = "EVERY");
 
 } // namespace zyrtest
 

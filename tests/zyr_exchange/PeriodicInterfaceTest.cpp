@@ -123,33 +123,14 @@ protected:
                                             "    END",
                                             "  END",
                                             "END"};
-    std::vector<const char *> texts;
-    for (const std::string &line : lines)
-      texts.push_back(line.c_str());
     m_file = m_dir->file("periodic.def");
-    DefFile *file = DefFile_new(m_file.c_str());
-    EXPECT_EQ(DefFile_writeIoStringArray(file, "G/COMMANDS", "EVERY", 0, texts.data(), int32_t(texts.size())), 1);
-    DefFile_delete(file);
+    EXPECT_TRUE(zyrtest::writeCommands(m_file, lines));
     static const DefWriterModelHooks hooks = {writerTopology, writerMesh, nullptr};
     DefWriter_setModelHooks(&hooks);
-    DefWriter *writer = DefWriter_new(model(), m_file.c_str(), 0, 1, nullptr, 0.005);
-    if (writer == nullptr)
-      return -1;
-    const int result = DefWriter_write(writer);
-    DefWriter_delete(writer);
-    return result;
+    return zyrtest::writeDefinition(model(), m_file, 1);
   }
 
-  Ints ints(const char *what, const char *where) {
-    DefFile *file = DefFile_new(m_file.c_str());
-    int32_t *array = nullptr, n = 0;
-    Ints values;
-    if (DefFile_readInts(file, what, where, 0, &array, &n))
-      values.assign(array, array + n);
-    zyrMemory_free(array, "test");
-    DefFile_delete(file);
-    return values;
-  }
+  Ints ints(const char *what, const char *where) { return zyrtest::definitionInts(m_file, what, where); }
 
   std::string m_file;
 };

@@ -96,12 +96,7 @@ protected:
   int writeDef(const std::string &file) {
     static const DefWriterModelHooks hooks = {writerTopology, writerMesh, nullptr};
     DefWriter_setModelHooks(&hooks);
-    DefWriter *writer = DefWriter_new(model(), file.c_str(), 0, 0, "m", 0.005);
-    if (writer == nullptr)
-      return -1;
-    const int result = DefWriter_write(writer);
-    DefWriter_delete(writer);
-    return result;
+    return zyrtest::writeDefinition(model(), file, 0, "m");
   }
 
   // Imports the file directly into a fresh model.
@@ -199,32 +194,13 @@ protected:
                  "  END"};
     vsn.insert(vsn.end(), interfaces.begin(), interfaces.end());
     vsn.push_back("END");
-    DefFile *file = DefFile_new(m_file.c_str());
-    std::vector<const char *> texts;
-    for (const std::string &line : vsn)
-      texts.push_back(line.c_str());
-    EXPECT_EQ(DefFile_writeIoStringArray(file, "G/COMMANDS", "EVERY", 0, texts.data(), int32_t(texts.size())), 1);
-    DefFile_delete(file);
+    EXPECT_TRUE(zyrtest::writeCommands(m_file, vsn));
     static const DefWriterModelHooks hooks = {writerTopology, writerMesh, nullptr};
     DefWriter_setModelHooks(&hooks);
-    DefWriter *writer = DefWriter_new(model(), m_file.c_str(), 0, 1, nullptr, 0.005);
-    if (writer == nullptr)
-      return -1;
-    const int result = DefWriter_write(writer);
-    DefWriter_delete(writer);
-    return result;
+    return zyrtest::writeDefinition(model(), m_file, 1);
   }
 
-  Ints ints(const char *what, const char *where) {
-    DefFile *file = DefFile_new(m_file.c_str());
-    int32_t *array = nullptr, n = 0;
-    Ints values;
-    if (DefFile_readInts(file, what, where, 0, &array, &n))
-      values.assign(array, array + n);
-    zyrMemory_free(array, "test");
-    DefFile_delete(file);
-    return values;
-  }
+  Ints ints(const char *what, const char *where) { return zyrtest::definitionInts(m_file, what, where); }
 
   static Lines join(const std::string &name, const std::string &list1, const std::string &list2,
                     const std::string &option = "Direct") {

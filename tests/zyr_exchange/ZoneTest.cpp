@@ -157,12 +157,7 @@ protected:
     Lines vsn = {"FLOW:", "  SOLUTION UNITS:", "    Length Units = [mm]", "  END"};
     vsn.insert(vsn.end(), body.begin(), body.end());
     vsn.push_back("END");
-    DefFile *file = DefFile_new(m_file.c_str());
-    std::vector<const char *> texts;
-    for (const std::string &line : vsn)
-      texts.push_back(line.c_str());
-    DefFile_writeIoStringArray(file, "G/COMMANDS", "EVERY", 0, texts.data(), int32_t(texts.size()));
-    DefFile_delete(file);
+    EXPECT_TRUE(zyrtest::writeCommands(m_file, vsn));
   }
 
   FaceMesh *addFaceMesh(Region *region, ElementMesh *em, ElementSet *set,
@@ -214,12 +209,7 @@ protected:
   }
 
   int write() {
-    DefWriter *writer = DefWriter_new(reinterpret_cast<Model *>(&s_topology), m_file.c_str(), 0, 1, nullptr, 0.005);
-    if (writer == nullptr)
-      return -1;
-    int result = DefWriter_write(writer);
-    DefWriter_delete(writer);
-    return result;
+    return zyrtest::writeDefinition(reinterpret_cast<Model *>(&s_topology), m_file, 1);
   }
 
   Ints ints(DefFile *file, const char *what, const char *where) {
