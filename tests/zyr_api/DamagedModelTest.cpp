@@ -524,4 +524,43 @@ TEST_F(DamagedModelTest, ASecondNameOfOneRegionIsLeftOut) {
   deleteAndReopen();
 }
 
+TEST_F(DamagedModelTest, AShellHoldingARegionThatDoesNotReferToItLetsGoOfIt) {
+  // The shell of "A" made to hold "Bleft" too: deleting "B" left the shell holding freed memory.
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_shell.c_str());
+  const int32_t when = whenOf(database, m_keys.m_shell, "regions");
+  zyrUUID **regions = nullptr;
+  int32_t n = 0;
+  ASSERT_EQ(Database_getPointers(database, when, key, "regions", &regions, &n), 1);
+  std::vector<zyrUUID *> changed(regions, regions + n);
+  changed.push_back(zyrUUID_newFromBase64(m_keys.m_otherLeft.c_str()));
+  ASSERT_EQ(Database_setPointers(database, when, key, "regions", changed.data(), n + 1), 1);
+  for (zyrUUID *region : changed)
+    zyrUUID_delete(region);
+  zyrMemory_free(regions, "test");
+  zyrUUID_delete(key);
+  Database_delete(database);
+  EXPECT_TRUE(reopen().empty());
+  {
+    zyrtest::ErrorCapture errors;
+    EXPECT_EQ(zyrAssembly_delete(m_hModel, "B"), 1);
+    std::vector<std::string> messages;
+    for (const zyrtest::RaisedError &error : errors.published())
+      if (error.code == 20006)
+        messages.push_back(error.message);
+    EXPECT_EQ(messages, std::vector<std::string>{"The stored shell " + m_keys.m_shell +
+                                                 " holds 1 region(s) that do not refer to it; they have been left "
+                                                 "out.\n"});
+  }
+  FILE *sink = std::fopen("/dev/null", "w");
+  for (int32_t type : {0, 200, 201, 300, 400})
+    EXPECT_EQ(zyrModel_dump(m_hModel, type, sink), 1);
+  std::fclose(sink);
+  ASSERT_EQ(zyrDatabase_close(m_hDatabase, -1), 1);
+  ASSERT_EQ(zyrDatabase_open(m_name.c_str(), &m_hDatabase, &m_hModel), 1);
+  EXPECT_EQ(editingtest::assemblyNames(model()), std::vector<std::string>{"A"});
+  EXPECT_EQ(Topology_getNoOfRegions(Model_getTopology(model()), 15), 3);
+  EXPECT_EQ(zyrAssembly_delete(m_hModel, "A"), 1);
+}
+
 } // namespace

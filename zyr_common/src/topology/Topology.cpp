@@ -338,9 +338,10 @@ Assembly *Topology_copyAssembly(Topology *, Assembly *assembly, const char *base
 
 namespace {
 
-void reportRegion(const Region *region, const char *format, int32_t count) {
+// Reports what the pre-pass cut from a stored record (its key fills the first conversion).
+void reportCut(const void *record, const char *format, int32_t count) {
   char uuid[32];
-  zyrObject_getUUIDString(region, uuid);
+  zyrObject_getUUIDString(record, uuid);
   zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Topology_deleteRegions", __FILE__, __LINE__);
   zyrError_addMessage(error, format, uuid, count);
   zyrError_publish(error);
@@ -403,22 +404,36 @@ void clearOneSidedConnections(Topology *topology) {
       }
     }
     if (noOfCut > 0)
-      reportRegion(region, "The stored region %s refers to %d connection(s) that do not join it; they have been "
+      reportCut(region, "The stored region %s refers to %d connection(s) that do not join it; they have been "
                            "left out.\n", noOfCut);
     // Its shell, destroyed with the boundary that lists it, must list the region too.
     Shell *shell = region->m_shell;
     if (shell != nullptr && (shell->m_regions == nullptr || !Set_contains(shell->m_regions, region))) {
       region->m_shell = nullptr;
       zyrObject_setPointer(region, "shell", nullptr);
-      reportRegion(region, "The stored region %s refers to a shell that does not hold it; it has been left out.\n", 0);
+      reportCut(region, "The stored region %s refers to a shell that does not hold it; it has been left out.\n", 0);
     }
-    // The shells its boundary destroys must not keep another boundary.
+    // The shells its boundary destroys must not keep another boundary, nor hold regions that do
+    // not know them (a region deleted leaves its own shell only).
     Boundary *boundary = region->m_boundary;
     for (int32_t s = 0; boundary != nullptr && boundary->m_shells != nullptr && s < boundary->m_shells->m_count; ++s) {
       Shell *member = static_cast<Shell *>(boundary->m_shells->m_items[s]);
       if (member->m_boundary != boundary) {
         member->m_boundary = boundary;
         zyrObject_setPointer(member, "boundary", boundary);
+      }
+      int32_t noOfStrangers = 0;
+      for (int32_t r = member->m_regions != nullptr ? member->m_regions->m_count - 1 : -1; r >= 0; --r) {
+        Region *held = static_cast<Region *>(member->m_regions->m_items[r]);
+        if (held->m_shell != member) {
+          Set_remove(member->m_regions, held);
+          ++noOfStrangers;
+        }
+      }
+      if (noOfStrangers > 0) {
+        zyrObject_setModified(member);
+        reportCut(member, "The stored shell %s holds %d region(s) that do not refer to it; they have been left "
+                             "out.\n", noOfStrangers);
       }
     }
   }
