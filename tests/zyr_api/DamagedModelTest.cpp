@@ -42,6 +42,8 @@ struct Keys {
   std::string m_rightRegion; // region "Aright"
   std::string m_shell;       // the shell of "Aleft" and "Aright", bounding "Avol"
   std::string m_otherLeft;   // region "Bleft"
+  std::string m_mesh;
+  std::string m_rightFaces;  // the face mesh of "Aright"
 };
 
 std::string keyOf(const void *object) {
@@ -107,7 +109,9 @@ protected:
               keyOf(gluing),
               keyOf(Topology_findRegion(topology, "Aright")),
               keyOf(shell),
-              keyOf(Topology_findRegion(topology, "Bleft"))};
+              keyOf(Topology_findRegion(topology, "Bleft")),
+              keyOf(Model_getMesh(model)),
+              keyOf(Mesh_getFaceMesh(Model_getMesh(model), Topology_findRegion(topology, "Aright")))};
     Model_flushChanges(model);
     ASSERT_EQ(zyrDatabase_close(hd, -1), 1);
   }
@@ -561,6 +565,37 @@ TEST_F(DamagedModelTest, AShellHoldingARegionThatDoesNotReferToItLetsGoOfIt) {
   EXPECT_EQ(editingtest::assemblyNames(model()), std::vector<std::string>{"A"});
   EXPECT_EQ(Topology_getNoOfRegions(Model_getTopology(model()), 15), 3);
   EXPECT_EQ(zyrAssembly_delete(m_hModel, "A"), 1);
+}
+
+TEST_F(DamagedModelTest, AMeshLinkedToTwoRegionsIsLeftOutOfTheSecond) {
+  // The face mesh of "Aleft" linked to "Aright" too: deleting "A" deleted it with each region.
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_mesh.c_str());
+  const int32_t when = whenOf(database, m_keys.m_mesh, "faceMeshes");
+  zyrUUID **pairs = nullptr;
+  int32_t n = 0;
+  ASSERT_EQ(Database_getPointers(database, when, key, "faceMeshes", &pairs, &n), 1);
+  int32_t changed = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    char text[ZYR_UUID_BASE64_SIZE];
+    zyrUUID_toBase64(pairs[i], text);
+    if (m_keys.m_rightFaces == text) {
+      zyrUUID_delete(pairs[i]);
+      pairs[i] = zyrUUID_newFromBase64(m_keys.m_leftFaces.c_str());
+      ++changed;
+    }
+  }
+  EXPECT_EQ(changed, 1);
+  ASSERT_EQ(Database_setPointers(database, when, key, "faceMeshes", pairs, n), 1);
+  for (int32_t i = 0; i < n; ++i)
+    zyrUUID_delete(pairs[i]);
+  zyrMemory_free(pairs, "test");
+  zyrUUID_delete(key);
+  Database_delete(database);
+  EXPECT_EQ(reopen(), std::vector<std::string>{"The stored record " + m_keys.m_mesh +
+                                               " (Mesh) links under \"faceMeshes\" 1 object(s) more than once;\n"
+                                               "those links have been left out.\n"});
+  deleteAndReopen();
 }
 
 } // namespace
