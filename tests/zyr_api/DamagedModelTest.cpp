@@ -135,6 +135,27 @@ protected:
     EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
     return state;
   }
+  // The stored reference array of the object without the given member.
+  void dropMember(Database *database, const std::string &object, const char *name, const std::string &member) {
+    zyrUUID *key = zyrUUID_newFromBase64(object.c_str());
+    const int32_t when = whenOf(database, object, name);
+    zyrUUID **members = nullptr;
+    int32_t n = 0;
+    ASSERT_EQ(Database_getPointers(database, when, key, name, &members, &n), 1);
+    std::vector<zyrUUID *> kept;
+    for (int32_t i = 0; i < n; ++i) {
+      char text[ZYR_UUID_BASE64_SIZE];
+      zyrUUID_toBase64(members[i], text);
+      if (member != text)
+        kept.push_back(members[i]);
+    }
+    EXPECT_EQ(kept.size() + 1, static_cast<size_t>(n));
+    EXPECT_EQ(Database_setPointers(database, when, key, name, kept.data(), static_cast<int32_t>(kept.size())), 1);
+    for (int32_t i = 0; i < n; ++i)
+      zyrUUID_delete(members[i]);
+    zyrMemory_free(members, "test");
+    zyrUUID_delete(key);
+  }
   // Dumped, a change committed, closed and opened again: "B" and its regions are all there.
   void closeAndReopenB() {
     FILE *sink = std::fopen("/dev/null", "w");
@@ -596,6 +617,25 @@ TEST_F(DamagedModelTest, AMeshLinkedToTwoRegionsIsLeftOutOfTheSecond) {
                                                " (Mesh) links under \"faceMeshes\" 1 object(s) more than once;\n"
                                                "those links have been left out.\n"});
   deleteAndReopen();
+}
+
+TEST_F(DamagedModelTest, ARegionLeftOutOfTheTopologyLetsGoOfAShellThatDoesNotHoldIt) {
+  // "Aright" out of its shell's list and of the topology's, still naming the shell: the shell
+  // destroyed with "Avol" left it pointing at freed memory.
+  Database *database = store();
+  dropMember(database, m_keys.m_shell, "regions", m_keys.m_rightRegion);
+  dropMember(database, m_keys.m_topology, "2D regions", m_keys.m_rightRegion);
+  Database_delete(database);
+  reopen();
+  zyrtest::ErrorCapture errors;
+  EXPECT_EQ(zyrAssembly_delete(m_hModel, "A"), 1);
+  std::vector<std::string> messages;
+  for (const zyrtest::RaisedError &error : errors.published())
+    if (error.code == 20006)
+      messages.push_back(error.message);
+  EXPECT_EQ(messages, std::vector<std::string>{"The stored region " + m_keys.m_rightRegion +
+                                               " refers to a shell that does not hold it; it has been left out.\n"});
+  closeAndReopenB();
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include "zyrTrace.h"
 
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -359,7 +360,7 @@ bool refersTo(const Region *region, const Connection *connection) {
 // A damaged record can name a region as a side of a connection that the region does not refer
 // to: deleting the region would leave the connection pointing at freed memory. Such sides are
 // cleared, and reported, before anything is deleted.
-void clearOneSidedConnections(Topology *topology) {
+void clearOneSidedConnections(Topology *topology, int32_t count, Region *const *deleted) {
   Connection **connections = nullptr;
   const int32_t n = Topology_getConnections(topology, &connections);
   for (int32_t i = 0; i < n; ++i) {
@@ -385,10 +386,16 @@ void clearOneSidedConnections(Topology *topology) {
   zyrMemory_free(connections, __func__);
   // The other way round: a region referring to a connection that does not join it would keep it
   // after its sides delete it.
-  Region **regions = nullptr;
-  const int32_t m = Topology_getRegions(topology, 15, &regions);
-  for (int32_t i = 0; i < m; ++i) {
-    Region *region = regions[i];
+  // The regions deleted are looked at too: a damaged record can leave one out of the topology.
+  Region **members = nullptr;
+  const int32_t noOfMembers = Topology_getRegions(topology, 15, &members);
+  std::vector<Region *> regions(members, members + (members != nullptr ? noOfMembers : 0));
+  zyrMemory_free(members, __func__);
+  std::unordered_set<Region *> known(regions.begin(), regions.end());
+  for (int32_t i = 0; i < count; ++i)
+    if (deleted[i] != nullptr && known.insert(deleted[i]).second)
+      regions.push_back(deleted[i]);
+  for (Region *region : regions) {
     int32_t noOfCut = 0;
     if (region->m_connection != nullptr && !isSideOf(region, region->m_connection)) {
       region->m_connection = nullptr;
@@ -437,14 +444,13 @@ void clearOneSidedConnections(Topology *topology) {
       }
     }
   }
-  zyrMemory_free(regions, __func__);
 }
 
 } // namespace
 
 int Topology_deleteRegions(Topology *topology, int32_t count, Region **regions) {
   if (topology != nullptr && count > 0)
-    clearOneSidedConnections(topology);
+    clearOneSidedConnections(topology, count, regions);
   for (int32_t i = 0; i < count; ++i) {
     // A damaged record can leave a region in this topology without pointing back at it; it must
     // not stay in the sets once deleted.
