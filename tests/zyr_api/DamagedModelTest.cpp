@@ -44,6 +44,7 @@ struct Keys {
   std::string m_otherLeft;   // region "Bleft"
   std::string m_mesh;
   std::string m_rightFaces;  // the face mesh of "Aright"
+  std::string m_boundary;    // the boundary of "Avol"
 };
 
 std::string keyOf(const void *object) {
@@ -111,7 +112,8 @@ protected:
               keyOf(shell),
               keyOf(Topology_findRegion(topology, "Bleft")),
               keyOf(Model_getMesh(model)),
-              keyOf(Mesh_getFaceMesh(Model_getMesh(model), Topology_findRegion(topology, "Aright")))};
+              keyOf(Mesh_getFaceMesh(Model_getMesh(model), Topology_findRegion(topology, "Aright"))),
+              keyOf(boundary)};
     Model_flushChanges(model);
     ASSERT_EQ(zyrDatabase_close(hd, -1), 1);
   }
@@ -156,6 +158,7 @@ protected:
     zyrMemory_free(members, "test");
     zyrUUID_delete(key);
   }
+  void shellHoldingAStranger(bool outOfItsBoundary);
   // Dumped, a change committed, closed and opened again: "B" and its regions are all there.
   void closeAndReopenB() {
     FILE *sink = std::fopen("/dev/null", "w");
@@ -549,9 +552,13 @@ TEST_F(DamagedModelTest, ASecondNameOfOneRegionIsLeftOut) {
   deleteAndReopen();
 }
 
-TEST_F(DamagedModelTest, AShellHoldingARegionThatDoesNotReferToItLetsGoOfIt) {
-  // The shell of "A" made to hold "Bleft" too: deleting "B" left the shell holding freed memory.
+// The shell of "A" made to hold "Bleft" too: deleting "B" left the shell holding freed memory,
+// written at the commit after "A" had let go of it. The shell is found from the regions it holds
+// whether or not a boundary still holds it.
+void DamagedModelTest::shellHoldingAStranger(bool outOfItsBoundary) {
   Database *database = store();
+  if (outOfItsBoundary)
+    dropMember(database, m_keys.m_boundary, "shells", m_keys.m_shell);
   zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_shell.c_str());
   const int32_t when = whenOf(database, m_keys.m_shell, "regions");
   zyrUUID **regions = nullptr;
@@ -586,6 +593,12 @@ TEST_F(DamagedModelTest, AShellHoldingARegionThatDoesNotReferToItLetsGoOfIt) {
   EXPECT_EQ(editingtest::assemblyNames(model()), std::vector<std::string>{"A"});
   EXPECT_EQ(Topology_getNoOfRegions(Model_getTopology(model()), 15), 3);
   EXPECT_EQ(zyrAssembly_delete(m_hModel, "A"), 1);
+}
+
+TEST_F(DamagedModelTest, AShellHoldingARegionThatDoesNotReferToItLetsGoOfIt) { shellHoldingAStranger(false); }
+
+TEST_F(DamagedModelTest, AShellOutOfItsBoundaryHoldingARegionThatDoesNotReferToItLetsGoOfIt) {
+  shellHoldingAStranger(true);
 }
 
 TEST_F(DamagedModelTest, AMeshLinkedToTwoRegionsIsLeftOutOfTheSecond) {

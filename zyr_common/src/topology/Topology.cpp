@@ -395,6 +395,8 @@ void clearOneSidedConnections(Topology *topology, int32_t count, Region *const *
   for (int32_t i = 0; i < count; ++i)
     if (deleted[i] != nullptr && known.insert(deleted[i]).second)
       regions.push_back(deleted[i]);
+  std::vector<Shell *> shells;
+  std::unordered_set<Shell *> seen;
   for (Region *region : regions) {
     int32_t noOfCut = 0;
     if (region->m_connection != nullptr && !isSideOf(region, region->m_connection)) {
@@ -420,8 +422,9 @@ void clearOneSidedConnections(Topology *topology, int32_t count, Region *const *
       zyrObject_setPointer(region, "shell", nullptr);
       reportCut(region, "The stored region %s refers to a shell that does not hold it; it has been left out.\n", 0);
     }
-    // The shells its boundary destroys must not keep another boundary, nor hold regions that do
-    // not know them (a region deleted leaves its own shell only).
+    if (shell != nullptr && seen.insert(shell).second)
+      shells.push_back(shell);
+    // The shells its boundary destroys must not keep another boundary.
     Boundary *boundary = region->m_boundary;
     for (int32_t s = 0; boundary != nullptr && boundary->m_shells != nullptr && s < boundary->m_shells->m_count; ++s) {
       Shell *member = static_cast<Shell *>(boundary->m_shells->m_items[s]);
@@ -429,19 +432,25 @@ void clearOneSidedConnections(Topology *topology, int32_t count, Region *const *
         member->m_boundary = boundary;
         zyrObject_setPointer(member, "boundary", boundary);
       }
-      int32_t noOfStrangers = 0;
-      for (int32_t r = member->m_regions != nullptr ? member->m_regions->m_count - 1 : -1; r >= 0; --r) {
-        Region *held = static_cast<Region *>(member->m_regions->m_items[r]);
-        if (held->m_shell != member) {
-          Set_remove(member->m_regions, held);
-          ++noOfStrangers;
-        }
+      if (seen.insert(member).second)
+        shells.push_back(member);
+    }
+  }
+  // Nor may those shells hold regions that do not know them: a region deleted leaves its own
+  // shell only.
+  for (Shell *shell : shells) {
+    int32_t noOfStrangers = 0;
+    for (int32_t r = shell->m_regions != nullptr ? shell->m_regions->m_count - 1 : -1; r >= 0; --r) {
+      Region *held = static_cast<Region *>(shell->m_regions->m_items[r]);
+      if (held->m_shell != shell) {
+        Set_remove(shell->m_regions, held);
+        ++noOfStrangers;
       }
-      if (noOfStrangers > 0) {
-        zyrObject_setModified(member);
-        reportCut(member, "The stored shell %s holds %d region(s) that do not refer to it; they have been left "
-                             "out.\n", noOfStrangers);
-      }
+    }
+    if (noOfStrangers > 0) {
+      zyrObject_setModified(shell);
+      reportCut(shell, "The stored shell %s holds %d region(s) that do not refer to it; they have been left out.\n",
+                noOfStrangers);
     }
   }
 }
