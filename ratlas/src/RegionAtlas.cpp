@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -27,6 +28,11 @@ const char* const kNameWord = "Region";
 const char* const kDefinitionWord = "Region Definition";
 
 char s_message[REGION_MESSAGE_SIZE];
+
+int s_selectiveInvalidation = 1;
+
+// Above this many ids in its lists the cache is emptied rather than searched.
+const uint64_t kSearchedCacheIds = 4096;
 
 RegionStatus* invalidAtlas() { return RegionStatus_failf(s_message, sizeof(s_message), RS_INVALID_ATLAS, "Invalid %s.", kTypeWord); }
 
@@ -146,6 +152,8 @@ bool definedIn(const RegionMap* map, uint64_t id) { return map && RegionMap_defi
 
 // Step 4 of adding a map: its composites against the names the atlas knows.
 RegionStatus* checkComposites(RegionAtlas* atlas, RegionMap* map, uint32_t type) {
+  // An atlas that knows no name has nothing to check against.
+  if (atlas->m_names->m_count == 0) return RegionStatus_success();
   for (RegionNameRecord* r : recordsOf(map->m_definitions)) {
     RegionNameRecord* known = RegionAtlas_record(atlas, r->m_id);
     if (!known) continue;
@@ -173,10 +181,11 @@ RegionStatus* checkComposites(RegionAtlas* atlas, RegionMap* map, uint32_t type)
 // Step 5: its primitives against the maps above it.
 RegionStatus* checkPrimitives(RegionAtlas* atlas, RegionMap* map, uint32_t type) {
   if (type == REGION_MAP_SECONDARY) return RegionStatus_success();
+  if (!atlas->m_secondaryMap && (type != REGION_MAP_ZYR || !atlas->m_primaryMap)) return RegionStatus_success();
+  // (Whether the map defines the name itself is asked last: mostly no map stands above.)
   for (RegionNameRecord* r : recordsOf(map->m_names)) {
-    if (RegionMap_definedRecord(map, r->m_id)) continue;
     bool above = definedIn(atlas->m_secondaryMap, r->m_id) || (type == REGION_MAP_ZYR && definedIn(atlas->m_primaryMap, r->m_id));
-    if (above)
+    if (above && !RegionMap_definedRecord(map, r->m_id))
       return RegionStatus_failf(s_message, sizeof(s_message), RS_DEFINED_HIGHER, "Primitive (%s) in %s is alreaady defined in a higher %s",
                                 nameOfId(r->m_id), kMapWord, kMapWord);
   }
@@ -264,6 +273,7 @@ RegionStatus* RegionAtlas_delete(RegionAtlas** atlas, int deleteMaps) {
   ResolutionCache_delete(&a->m_cache);
   RegionHashTable_delete(&a->m_names);
   if (a->m_vsnText) String_delete(a->m_vsnText, 1);
+  free(a->m_defined);
   RegionMemory_free(a->m_name);
   RegionMemory_free(a);
   *atlas = nullptr;
@@ -648,10 +658,53 @@ RegionStatus* RegionAtlas_replaceName(RegionAtlas* atlas, RegionNameRecord* oldR
   return status;
 }
 
+void RegionAtlas_noteDefined(RegionAtlas* atlas, uint64_t id) {
+  if (!atlas || atlas->m_definedLost) return;
+  const uint64_t word = id >> 6;
+  if (word >= atlas->m_definedWords) {
+    // Room for the ids the dictionary has handed out, with some to spare.
+    uint64_t words = (RegionNameDictionary_count() >> 6) + 1;
+    if (words <= word) words = word + 1;
+    words += words / 4;
+    void* grown = words < (uint64_t(1) << 40) ? realloc(atlas->m_defined, words * sizeof(uint64_t)) : nullptr;
+    if (!grown) {
+      atlas->m_definedLost = 1;
+      return;
+    }
+    atlas->m_defined = static_cast<uint64_t*>(grown);
+    memset(atlas->m_defined + atlas->m_definedWords, 0, (words - atlas->m_definedWords) * sizeof(uint64_t));
+    atlas->m_definedWords = words;
+  }
+  atlas->m_defined[word] |= UINT64_C(1) << (id & 63);
+}
+
+void RegionAtlas_forgetDefined(RegionAtlas* atlas) {
+  if (!atlas) return;
+  if (atlas->m_defined) memset(atlas->m_defined, 0, atlas->m_definedWords * sizeof(uint64_t));
+  atlas->m_definedLost = 0;
+}
+
 RegionStatus* RegionAtlas_clearCache(RegionAtlas* atlas) {
   if (!atlas) return invalidAtlas();
   return ResolutionCache_invalidate(atlas->m_cache);
 }
+
+// A name that gets a definition changes what an expansion makes of that one name only: every
+// other name keeps its record, its definition and its bit, so an expansion that never met the
+// name goes exactly as before. An entry the atlas's resolver made by itself holds every name
+// its expansion met as a primitive (Unions, Aliases and Intersections of one pour all of them
+// into the result, and the cached lists they take in are made the same way), so an entry whose
+// list lacks the name stays right. The sets of Intersections and (Symmetric) Differences leave
+// names out and are the ones stored through ResolutionCache_store: after one of those, or when
+// the lists are too long to search, the whole cache goes.
+RegionStatus* RegionAtlas_nameDefined(RegionAtlas* atlas, uint64_t id) {
+  if (!atlas) return invalidAtlas();
+  ResolutionCache* cache = atlas->m_cache;
+  if (!s_selectiveInvalidation || cache->m_stored) return ResolutionCache_invalidate(cache);
+  return ResolutionCache_invalidateHolding(cache, id, kSearchedCacheIds);
+}
+
+void RegionAtlas_setSelectiveInvalidation(int on) { s_selectiveInvalidation = on ? 1 : 0; }
 
 void RegionAtlas_print(const RegionAtlas* atlas, FILE* stream) {
   if (!stream) return;

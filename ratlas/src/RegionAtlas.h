@@ -36,7 +36,24 @@ struct RegionAtlas {
   ResolutionCache* m_cache;   // primitives of the ids resolved since the last change
   RegionNameRecord* m_probe;  // search key for look-ups by name
   String* m_vsnText;          // text of the last RegionAtlas_getVSN, or NULL
+  // A bit for each id a map of the atlas has defined since the atlas last stood empty (more than
+  // it defines now: bits are only set), so that an expansion passes a name whose bit is clear
+  // as a primitive without looking for its record. Memory from malloc; without it (or after a
+  // failed growth, m_definedLost) every name is looked up.
+  uint64_t* m_defined;
+  uint64_t m_definedWords;
+  int m_definedLost;
 };
+
+// Notes that a map of the atlas defines id / that the atlas has no map any more.
+void RegionAtlas_noteDefined(RegionAtlas* atlas, uint64_t id);
+void RegionAtlas_forgetDefined(RegionAtlas* atlas);
+// 0 only when no map of the atlas can define id.
+inline int RegionAtlas_mayDefine(const RegionAtlas* atlas, uint64_t id) {
+  if (atlas->m_definedLost) return 1;
+  const uint64_t word = id >> 6;
+  return word < atlas->m_definedWords && (atlas->m_defined[word] >> (id & 63) & 1) ? 1 : 0;
+}
 
 RegionStatus* RegionAtlas_new(RegionAtlas** atlas, const char* name);
 // Removes the ZYR, PRIMARY and SECONDARY maps in that order and deletes them with their
@@ -83,6 +100,12 @@ RegionStatus* RegionAtlas_addName(RegionAtlas* atlas, RegionNameRecord* record);
 RegionStatus* RegionAtlas_removeName(RegionAtlas* atlas, RegionNameRecord* record);
 RegionStatus* RegionAtlas_replaceName(RegionAtlas* atlas, RegionNameRecord* oldRecord, RegionNameRecord* newRecord);
 RegionStatus* RegionAtlas_clearCache(RegionAtlas* atlas);
+// The cache after a name that had no definition in the atlas got one: only what may have met the
+// name goes (see RegionAtlas.cpp); everything when that cannot be told cheaply.
+RegionStatus* RegionAtlas_nameDefined(RegionAtlas* atlas, uint64_t id);
+// For tests: 0 makes RegionAtlas_nameDefined empty the whole cache, as every other change does;
+// 1 (the default) keeps what the new definition cannot change.
+void RegionAtlas_setSelectiveInvalidation(int on);
 
 void RegionAtlas_print(const RegionAtlas* atlas, FILE* stream);
 

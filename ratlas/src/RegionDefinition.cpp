@@ -57,15 +57,37 @@ uint64_t countOf(const StringList* list) { return list ? list->m_count : 0; }
 
 // The ids of the names in the given order, each once; blank names are refused.
 RegionStatus* idsOf(const char* const* names, int32_t count, std::vector<uint64_t>* ids) {
-  std::unordered_set<uint64_t> seen;
+  const size_t first = ids->size();
+  if (names && count > 0) ids->reserve(first + size_t(count));
   for (int32_t i = 0; names && i < count; ++i) {
     RegionStatus* status = nullptr;
     if (RegionName_isBlank(names[i], &status)) return status;
     uint64_t id = 0;
     status = RegionNameDictionary_add(names[i], &id);
     if (RegionStatus_isError(status)) return status;
-    if (seen.insert(id).second) ids->push_back(id);
+    ids->push_back(id);
   }
+  // Each id once, where it came first: a few compared with each other, many sorted.
+  const size_t n = ids->size() - first;
+  uint64_t* v = ids->data() + first;
+  size_t kept = 0;
+  if (n <= 16) {
+    for (size_t i = 0; i < n; ++i) {
+      if (std::find(v, v + kept, v[i]) == v + kept) v[kept++] = v[i];
+    }
+  } else {
+    std::vector<std::pair<uint64_t, size_t>> order(n);
+    for (size_t i = 0; i < n; ++i) order[i] = {v[i], i};
+    std::sort(order.begin(), order.end());
+    std::vector<char> repeated(n, 0);
+    for (size_t i = 1; i < n; ++i) {
+      if (order[i].first == order[i - 1].first) repeated[order[i].second] = 1;
+    }
+    for (size_t i = 0; i < n; ++i) {
+      if (!repeated[i]) v[kept++] = v[i];
+    }
+  }
+  ids->resize(first + kept);
   return RegionStatus_success();
 }
 
@@ -198,7 +220,8 @@ RegionStatus* RegionDefinition_new(RegionDefinition** definition, const char* na
       status = selfReference(name);
     if (!RegionStatus_isError(status)) status = StringList_newFromIds(&listA, idsA.data(), idsA.size());
     if (!RegionStatus_isError(status) && twoSided) status = StringList_newFromIds(&listB, idsB.data(), idsB.size());
-    if (!RegionStatus_isError(status)) status = RegionNameRecord_new(&record, name);
+    // The name is in the dictionary already: its record by id.
+    if (!RegionStatus_isError(status)) status = RegionNameRecord_newForId(&record, self);
   } catch (const std::bad_alloc&) {
     status = RegionStatus_outOfMemory(kTypeWord);
   }

@@ -24,16 +24,33 @@ struct Span {
 };
 
 // A set of ids in one flat open-addressing array: a wide expansion meets every id once, and a
-// node allocated per id cost more than the rest of the expansion.
+// node allocated per id cost more than the rest of the expansion. A set made for many ids (no
+// fewer than a sixty-fourth of the dictionary's) is a bitmap over the ids instead, which takes
+// no more memory and no hashing.
 struct IdSet {
   std::vector<uint64_t> m_slots;  // id + 1 (dictionary ids never reach UINT64_MAX), 0 when empty
+  std::vector<uint64_t> m_bits;   // the bitmap, when m_dense
+  bool m_dense = false;
   size_t m_count = 0;
 
   bool empty() const { return m_count == 0; }
   void reserve(size_t n) {
-    if (2 * n > m_slots.size()) rehash(2 * n);
+    if (m_count == 0 && !m_dense && n >= 64) {
+      const uint64_t words = RegionNameDictionary_count() / 64 + 1;
+      if (words <= 2 * uint64_t(n)) {
+        m_dense = true;
+        m_slots = std::vector<uint64_t>();
+        m_bits.assign(size_t(words), 0);
+        return;
+      }
+    }
+    if (!m_dense && 2 * n > m_slots.size()) rehash(2 * n);
   }
   size_t count(uint64_t id) const {
+    if (m_dense) {
+      const uint64_t word = id >> 6;
+      return word < m_bits.size() && (m_bits[size_t(word)] >> (id & 63) & 1) ? 1 : 0;
+    }
     if (m_slots.empty()) return 0;
     const size_t mask = m_slots.size() - 1;
     for (size_t i = (id * UINT64_C(0x9E3779B97F4A7C15)) >> 20 & mask;; i = (i + 1) & mask) {
@@ -43,6 +60,34 @@ struct IdSet {
   }
   // True when the id was not there yet.
   bool insert(uint64_t id) {
+    if (m_dense && (id >> 6) < m_bits.size()) {
+      uint64_t& word = m_bits[size_t(id >> 6)];
+      const uint64_t bit = UINT64_C(1) << (id & 63);
+      if (word & bit) return false;
+      word |= bit;
+      ++m_count;
+      return true;
+    }
+    return insertElsewhere(id);
+  }
+  __attribute__((noinline)) bool insertElsewhere(uint64_t id) {
+    if (m_dense) {
+      const uint64_t word = id >> 6;
+      if (word >= m_bits.size()) {
+        // An id past the dictionary as it was: a bitmap only slightly short grows, else the
+        // set goes back to hashing.
+        if (word > 2 * uint64_t(m_bits.size()) + 1024) {
+          toHashed();
+          return insert(id);
+        }
+        m_bits.resize(size_t(word) + 1, 0);
+      }
+      const uint64_t bit = UINT64_C(1) << (id & 63);
+      if (m_bits[size_t(word)] & bit) return false;
+      m_bits[size_t(word)] |= bit;
+      ++m_count;
+      return true;
+    }
     if (2 * (m_count + 1) > m_slots.size()) rehash(2 * (m_count + 1));
     const size_t mask = m_slots.size() - 1;
     for (size_t i = (id * UINT64_C(0x9E3779B97F4A7C15)) >> 20 & mask;; i = (i + 1) & mask) {
@@ -62,6 +107,15 @@ struct IdSet {
     m_count = 0;
     for (uint64_t v : old)
       if (v != 0) insert(v - 1);
+  }
+  void toHashed() {
+    std::vector<uint64_t> bits;
+    bits.swap(m_bits);
+    m_dense = false;
+    m_count = 0;
+    for (size_t w = 0; w < bits.size(); ++w) {
+      for (uint64_t word = bits[w]; word; word &= word - 1) insert(uint64_t(w) * 64 + uint64_t(__builtin_ctzll(word)));
+    }
   }
 };
 
@@ -92,6 +146,8 @@ RegionStatus* cycleFailure() { return RegionStatus_fail(RS_INTERNAL, "Region def
 RegionStatus* aliasFailure() { return RegionStatus_fail(RS_INTERNAL, "Invalid alias located"); }
 
 RegionDefinition* definitionOf(const Context& c, uint64_t id) {
+  // A name no map of the atlas has defined is a primitive there: no record to look at.
+  if (c.m_atlas && !RegionAtlas_mayDefine(c.m_atlas, id)) return nullptr;
   RegionNameRecord* record = c.m_atlas ? RegionAtlas_record(c.m_atlas, id) : RegionMap_definedRecord(c.m_map, id);
   RegionDefinition* definition = record ? record->m_definition : nullptr;
   if (!definition || !definition->m_map) return nullptr;
@@ -110,10 +166,15 @@ bool isStraight(const RegionDefinition* d) {
 
 RegionStatus* setOf(Context& c, uint64_t id, Span* span);
 
+const uint64_t kAhead = 12;
+
 // Expands the components of list into out, depth first in list order, as nested Unions do.
 // done holds the composites whose whole set out already has: meeting one again adds nothing.
 RegionStatus* expandStraight(Context& c, const StringList* list, OrderedSet& out, IdSet& done) {
-  if (list && out.m_seen.empty()) out.m_seen.reserve(size_t(list->m_count));
+  if (list && out.m_seen.empty()) {
+    out.m_seen.reserve(size_t(list->m_count));
+    out.m_items.reserve(size_t(list->m_count));
+  }
   struct Frame {
     const StringList* m_list;
     uint64_t m_position;
@@ -131,6 +192,28 @@ RegionStatus* expandStraight(Context& c, const StringList* list, OrderedSet& out
       }
       stack.pop_back();
       continue;
+    }
+    if (c.m_atlas) {
+      // A run of names no map of the atlas defines: primitives (never among the composites
+      // done), added straight away.
+      const uint64_t* items = f.m_list->m_items;
+      const uint64_t count = f.m_list->m_count;
+      uint64_t at = f.m_position;
+      if (!c.m_atlas->m_definedLost) {
+        // (The atlas does not change during an expansion.)
+        const uint64_t* defined = c.m_atlas->m_defined;
+        const uint64_t words = c.m_atlas->m_definedWords;
+        for (; at < count; ++at) {
+          const uint64_t id = items[at];
+          if ((id >> 6) < words && (defined[id >> 6] >> (id & 63) & 1)) break;
+          out.add(id);
+        }
+      }
+      f.m_position = at;
+      if (at == count) continue;
+      // Records of the names a little further on are fetched meanwhile.
+      if (at + kAhead < count && RegionAtlas_mayDefine(c.m_atlas, items[at + kAhead]))
+        RegionHashTable_prefetchId(c.m_atlas->m_names, items[at + kAhead]);
     }
     uint64_t id = f.m_list->m_items[f.m_position++];
     if (done.count(id)) continue;
@@ -315,6 +398,50 @@ RegionStatus* appendInOrder(StringList* list, const std::vector<uint64_t>& ids) 
   return RegionStatus_success();
 }
 
+// A list of names no map of the atlas defines, in ascending order (so each once), expands to
+// itself: into an empty result it is copied as it is checked, in one pass without branches on
+// the ids. False (the result still empty, if larger) when the list is not such a list.
+bool copyPlainPrimitives(const Context& c, const StringList* list, StringList* result, RegionStatus** status) {
+  *status = RegionStatus_success();
+  if (!c.m_atlas || c.m_atlas->m_definedLost || !c.m_atlas->m_defined || !list || result->m_count != 0) return false;
+  const uint64_t count = list->m_count;
+  if (count == 0) return true;
+  if (count > result->m_capacity) {
+    void* items = RegionMemory_reallocArray(result->m_items, count, sizeof(uint64_t));
+    if (!items) {
+      *status = RegionStatus_outOfMemory("Primitives");
+      return true;
+    }
+    result->m_items = static_cast<uint64_t*>(items);
+    result->m_capacity = count;
+  }
+  const uint64_t* defined = c.m_atlas->m_defined;
+  const uint64_t words = c.m_atlas->m_definedWords;
+  const uint64_t* from = list->m_items;
+  uint64_t* to = result->m_items;
+  // Ids are never 0, so the first one cannot descend from 0. Ids past the bitmap read its
+  // last word instead, and fail the check if that word has the bit: a second look decides.
+  const uint64_t last = words - 1;
+  uint64_t hits = 0, descents = 0, previous = 0;
+  for (uint64_t i = 0; i < count; ++i) {
+    const uint64_t id = from[i];
+    to[i] = id;
+    const uint64_t at = id >> 6;
+    hits |= defined[at < last ? at : last] >> (id & 63);
+    descents |= id <= previous;
+    previous = id;
+  }
+  if (descents != 0) return false;
+  if ((hits & 1) != 0) {
+    for (uint64_t i = 0; i < count; ++i) {
+      if (RegionAtlas_mayDefine(c.m_atlas, from[i])) return false;
+    }
+  }
+  result->m_count = count;
+  result->m_flags |= STRING_LIST_SORTED;
+  return true;
+}
+
 // The primitives of a definition, into result.
 RegionStatus* expandDefinition(Context& c, const RegionDefinition* d, StringList* result) {
   RegionStatus* status = RegionStatus_success();
@@ -326,6 +453,9 @@ RegionStatus* expandDefinition(Context& c, const RegionDefinition* d, StringList
     std::vector<uint64_t> primitives;
     if (isStraight(d)) {
       if (d->m_combination == RC_ALIAS && countOf(d->m_listA) != 1) return aliasFailure();
+      // What adding the list's ids one by one to an empty result gives, when it holds only
+      // primitives.
+      if (copyPlainPrimitives(c, d->m_listA, result, &status)) return status;
       OrderedSet out;
       IdSet done;
       if (known) c.m_active.insert(id);

@@ -6,6 +6,18 @@
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
+
+#if defined(__has_include)
+#if __has_include(<sanitizer/asan_interface.h>)
+#include <sanitizer/asan_interface.h>
+#endif
+#endif
+#ifndef ASAN_POISON_MEMORY_REGION
+#define ASAN_POISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#endif
 
 namespace {
 
@@ -30,11 +42,29 @@ void dropIndex(RegionHashTable* table) {
   table->m_indexSize = 0;
 }
 
+// How far a slot's entry lies past its first slot.
+uint64_t distanceOf(const RegionHashIndexSlot& slot, uint64_t at, uint64_t mask) { return (at - firstSlot(slot.m_key, mask)) & mask; }
+
+// Robin Hood placement: an entry passes slots whose entries lie nearer their first slot than it
+// does and takes the first such slot, pushing its entry on. Runs of neighbouring ids (which sit
+// at their first slots) then never make a search or a removal walk a whole run.
 void placeInIndex(RegionHashIndexSlot* slots, uint64_t size, uint64_t key, RegionHashNode* node) {
-  uint64_t i = firstSlot(key, size - 1);
-  while (slots[i].m_node) i = (i + 1) & (size - 1);
-  slots[i].m_key = key;
-  slots[i].m_node = node;
+  const uint64_t mask = size - 1;
+  RegionHashIndexSlot moving{key, node, node->m_entry};
+  uint64_t i = firstSlot(key, mask);
+  for (uint64_t distance = 0;; i = (i + 1) & mask, ++distance) {
+    if (!slots[i].m_node) {
+      slots[i] = moving;
+      return;
+    }
+    const uint64_t theirs = distanceOf(slots[i], i, mask);
+    if (theirs < distance) {
+      RegionHashIndexSlot kept = slots[i];
+      slots[i] = moving;
+      moving = kept;
+      distance = theirs;
+    }
+  }
 }
 
 // Builds the index afresh at a size for at least `count` entries at half load; none on failure.
@@ -59,13 +89,26 @@ void buildIndex(RegionHashTable* table, uint64_t count) {
   }
 }
 
-// The node of an entry equal to key, searched through the index.
+// The node of an entry equal to key, searched through the index: it ends at an empty slot or at
+// one whose entry lies nearer its first slot than the key would.
 RegionHashNode* indexFind(const RegionHashTable* table, const void* key) {
   const uint64_t k = table->m_key(key), mask = table->m_indexSize - 1;
-  for (uint64_t i = firstSlot(k, mask);; i = (i + 1) & mask) {
-    const RegionHashIndexSlot& slot = table->m_index[i];
-    if (!slot.m_node) return nullptr;
+  const RegionHashIndexSlot* slots = table->m_index;
+  for (uint64_t i = firstSlot(k, mask), distance = 0;; i = (i + 1) & mask, ++distance) {
+    const RegionHashIndexSlot& slot = slots[i];
+    if (!slot.m_node || distanceOf(slot, i, mask) < distance) return nullptr;
     if (slot.m_key == k && (table->m_exactKeys || table->m_compare(slot.m_node->m_entry, key) == 0)) return slot.m_node;
+  }
+}
+
+// The same for an id table, without calls through the function pointers: the slot of the id.
+inline const RegionHashIndexSlot* indexFindId(const RegionHashTable* table, uint64_t id) {
+  const uint64_t mask = table->m_indexSize - 1;
+  const RegionHashIndexSlot* slots = table->m_index;
+  for (uint64_t i = id & mask, distance = 0;; i = (i + 1) & mask, ++distance) {
+    const RegionHashIndexSlot& slot = slots[i];
+    if (slot.m_key == id && slot.m_node) return &slot;
+    if (!slot.m_node || ((i - (slot.m_key & mask)) & mask) < distance) return nullptr;
   }
 }
 
@@ -82,42 +125,162 @@ void indexAdd(RegionHashTable* table, RegionHashNode* node) {
   if (table->m_index) placeInIndex(table->m_index, table->m_indexSize, table->m_key(node->m_entry), node);
 }
 
-// Takes a node entered under `key` out of the index, closing the gap behind it (linear probing).
+// Takes a node entered under `key` out of the index; the entries behind it move back one slot
+// until one sits at its first slot (backward shift).
 void indexRemove(RegionHashTable* table, RegionHashNode* node, uint64_t key) {
   if (!table->m_index) return;
   RegionHashIndexSlot* slots = table->m_index;
   const uint64_t mask = table->m_indexSize - 1;
   uint64_t i = firstSlot(key, mask);
-  while (slots[i].m_node && slots[i].m_node != node) i = (i + 1) & mask;
+  for (uint64_t distance = 0; slots[i].m_node && slots[i].m_node != node && distanceOf(slots[i], i, mask) >= distance; ++distance)
+    i = (i + 1) & mask;
   if (slots[i].m_node != node) {
     // The entry's key changed while it was in the table: look for the node itself.
     for (i = 0; i <= mask && slots[i].m_node != node; ++i) {
     }
     if (i > mask) return;
   }
+  for (uint64_t j = (i + 1) & mask; slots[j].m_node && distanceOf(slots[j], j, mask) > 0; j = (j + 1) & mask) {
+    slots[i] = slots[j];
+    i = j;
+  }
   slots[i].m_node = nullptr;
-  for (uint64_t j = (i + 1) & mask; slots[j].m_node; j = (j + 1) & mask) {
-    const uint64_t home = firstSlot(slots[j].m_key, mask);
-    // Moves back when its home does not lie cyclically in (i, j].
-    const bool between = i <= j ? (home > i && home <= j) : (home > i || home <= j);
-    if (!between) {
-      slots[i] = slots[j];
-      slots[j].m_node = nullptr;
-      i = j;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Nodes. A table that holds many entries would otherwise make one allocation per insertion and
+// free one per removal; a block holds as many nodes as the table has in blocks already (at
+// least 8, at most 4096), so a table of n entries makes about log n + n / 4096 allocations.
+
+struct NodeBlock {
+  NodeBlock* m_next;
+  uint64_t m_count;
+  RegionHashNode m_nodes[1];
+};
+
+RegionHashNode* newNode(RegionHashTable* table) {
+  if (!table->m_freeNodes) {
+    uint64_t count = table->m_nodesInBlocks < 8 ? 8 : (table->m_nodesInBlocks > 4096 ? 4096 : table->m_nodesInBlocks);
+    NodeBlock* block = static_cast<NodeBlock*>(RegionMemory_alloc(sizeof(NodeBlock) + (count - 1) * sizeof(RegionHashNode)));
+    if (!block) return nullptr;
+    block->m_next = static_cast<NodeBlock*>(table->m_nodeBlocks);
+    block->m_count = count;
+    table->m_nodeBlocks = block;
+    table->m_nodesInBlocks += count;
+    for (uint64_t i = count; i > 0; --i) {
+      block->m_nodes[i - 1].m_next = table->m_freeNodes;
+      table->m_freeNodes = &block->m_nodes[i - 1];
     }
   }
+  RegionHashNode* node = table->m_freeNodes;
+  ASAN_UNPOISON_MEMORY_REGION(node, sizeof(RegionHashNode));
+  table->m_freeNodes = node->m_next;
+  return node;
+}
+
+// A free node keeps only its link readable (under the address sanitizer), so that a use of a
+// removed entry's node is still caught.
+void freeNode(RegionHashTable* table, RegionHashNode* node) {
+  ASAN_UNPOISON_MEMORY_REGION(node, sizeof(RegionHashNode));
+  node->m_entry = nullptr;
+  node->m_previous = nullptr;
+  node->m_next = table->m_freeNodes;
+  table->m_freeNodes = node;
+  ASAN_POISON_MEMORY_REGION(&node->m_entry, sizeof(node->m_entry));
+  ASAN_POISON_MEMORY_REGION(&node->m_previous, sizeof(node->m_previous));
+}
+
+void freeNodeBlocks(RegionHashTable* table) {
+  for (NodeBlock* b = static_cast<NodeBlock*>(table->m_nodeBlocks); b;) {
+    NodeBlock* next = b->m_next;
+    ASAN_UNPOISON_MEMORY_REGION(b, sizeof(NodeBlock) + (b->m_count - 1) * sizeof(RegionHashNode));
+    RegionMemory_free(b);
+    b = next;
+  }
+  table->m_nodeBlocks = nullptr;
+  table->m_freeNodes = nullptr;
+  table->m_nodesInBlocks = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
 
+// The last node of each chain: entries mostly come in ascending order (ids are handed out so),
+// and an entry after the last one needs no walk along its chain.
+RegionHashNode** tailsOf(const RegionHashTable* table) { return table->m_buckets + table->m_size; }
+
+// Id tables also keep the id of each chain's last entry (after the tails, in the same block):
+// the test "after the last" then reads neither the last node nor its entry, two fetches from
+// memory per insertion. Meaningful only where the chain has a tail.
+static_assert(sizeof(uint64_t) == sizeof(RegionHashNode*), "the tails' ids share the block of the chain heads");
+bool keepsTailIds(const RegionHashTable* table) { return table->m_compare == RegionHashTable_compareIds; }
+uint64_t* tailIdsOf(const RegionHashTable* table) { return reinterpret_cast<uint64_t*>(table->m_buckets + 2 * table->m_size); }
+uint64_t entryId(const void* entry) {
+  uint64_t id;
+  memcpy(&id, entry, sizeof(id));
+  return id;
+}
+
+// Where an entry goes in its chain: after the node returned (NULL: at the head); *equal when an
+// entry equal to it is there.
+RegionHashNode* placeInChain(const RegionHashTable* table, uint64_t b, const void* entry, RegionHashNode** equal) {
+  *equal = nullptr;
+  RegionHashNode* tail = tailsOf(table)[b];
+  if (!tail) return nullptr;
+  const bool ids = table->m_compare == RegionHashTable_compareIds;
+  auto compare = [&](const void* x, const void* y) {
+    if (!ids) return table->m_compare(x, y);
+    uint64_t a, c;
+    memcpy(&a, x, sizeof(a));
+    memcpy(&c, y, sizeof(c));
+    return a < c ? -1 : (a > c ? 1 : 0);
+  };
+  if (ids ? entryId(entry) > tailIdsOf(table)[b] : compare(entry, tail->m_entry) > 0) return tail;
+  RegionHashNode* after = nullptr;
+  for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
+    int c = compare(entry, n->m_entry);
+    if (c == 0) {
+      *equal = n;
+      return after;
+    }
+    if (c < 0) break;
+    after = n;
+  }
+  return after;
+}
+
+// Links a new node in after `after` (NULL: at the head of chain b).
+void link(RegionHashTable* table, uint64_t b, RegionHashNode* after, RegionHashNode* node) {
+  node->m_previous = after;
+  if (after) {
+    node->m_next = after->m_next;
+    after->m_next = node;
+  } else {
+    node->m_next = table->m_buckets[b];
+    table->m_buckets[b] = node;
+  }
+  if (node->m_next) {
+    node->m_next->m_previous = node;
+  } else {
+    tailsOf(table)[b] = node;
+    if (keepsTailIds(table)) tailIdsOf(table)[b] = entryId(node->m_entry);
+  }
+}
+
 // Removes a node; `key` is its index key when its entry field was cleared already.
 void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node, uint64_t key = 0) {
   if (table->m_index) indexRemove(table, node, node->m_entry ? table->m_key(node->m_entry) : key);
+  if (!node->m_previous || !node->m_next) {
+    if (bucket == kUnknownBucket) bucket = bucketOf(table, node->m_entry);
+    if (!node->m_previous) table->m_buckets[bucket] = node->m_next;
+    if (!node->m_next) {
+      tailsOf(table)[bucket] = node->m_previous;
+      if (node->m_previous && keepsTailIds(table)) tailIdsOf(table)[bucket] = entryId(node->m_previous->m_entry);
+    }
+  }
   if (node->m_previous) node->m_previous->m_next = node->m_next;
-  else table->m_buckets[bucket == kUnknownBucket ? bucketOf(table, node->m_entry) : bucket] = node->m_next;
   if (node->m_next) node->m_next->m_previous = node->m_previous;
   if (table->m_lastNode == node) table->m_lastNode = nullptr;
-  RegionMemory_free(node);
+  freeNode(table, node);
   table->m_count -= 1;
 }
 
@@ -142,7 +305,8 @@ RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, Region
   if (!hash || !compare) return RegionStatus_fail(RS_BAD_CALL, "Function is missing");
   RegionHashTable* t = static_cast<RegionHashTable*>(RegionMemory_alloc(sizeof(RegionHashTable)));
   if (!t) return RegionStatus_outOfMemory("hash table");
-  t->m_buckets = static_cast<RegionHashNode**>(RegionMemory_allocZeroed(size, sizeof(RegionHashNode*)));
+  // Heads, tails and the ids of the tails (see tailIdsOf).
+  t->m_buckets = size <= UINT64_MAX / 3 ? static_cast<RegionHashNode**>(RegionMemory_allocZeroed(3 * size, sizeof(RegionHashNode*))) : nullptr;
   if (!t->m_buckets) {
     RegionMemory_free(t);
     return RegionStatus_outOfMemory("hash table");
@@ -157,6 +321,9 @@ RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, Region
   t->m_exactKeys = 0;
   t->m_index = nullptr;
   t->m_indexSize = 0;
+  t->m_freeNodes = nullptr;
+  t->m_nodeBlocks = nullptr;
+  t->m_nodesInBlocks = 0;
   if (hash == RegionHashTable_hashId && compare == RegionHashTable_compareIds) {
     t->m_key = RegionHashTable_idKey;
     t->m_exactKeys = 1;
@@ -168,15 +335,7 @@ RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, Region
 RegionStatus* RegionHashTable_delete(RegionHashTable** table) {
   if (table && *table) {
     RegionHashTable* t = *table;
-    for (uint64_t b = 0; t->m_count > 0 && b < t->m_size; ++b) {
-      RegionHashNode* n = t->m_buckets[b];
-      while (n) {
-        RegionHashNode* next = n->m_next;
-        RegionMemory_free(n);
-        t->m_count -= 1;
-        n = next;
-      }
-    }
+    freeNodeBlocks(t);
     dropIndex(t);
     RegionMemory_free(t->m_buckets);
     RegionMemory_free(t);
@@ -189,35 +348,126 @@ RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry) {
   if (!table) return invalidTable(RS_INTERNAL, "Invalid Hash Table");
   if (!entry) return invalidTable(RS_INVALID_NAME, "Invalid Entry.");
   uint64_t b = bucketOf(table, entry);
-  RegionHashNode* after = nullptr;
-  for (RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
-    int c = table->m_compare(entry, n->m_entry);
-    if (c == 0) {
-      fputs("Found duplicate\n", stdout);
-      return RegionStatus_success();
-    }
-    if (c < 0) break;
-    after = n;
+  RegionHashNode* equal = nullptr;
+  RegionHashNode* after = placeInChain(table, b, entry, &equal);
+  if (equal) {
+    fputs("Found duplicate\n", stdout);
+    return RegionStatus_success();
   }
-  RegionHashNode* node = static_cast<RegionHashNode*>(RegionMemory_alloc(sizeof(RegionHashNode)));
+  RegionHashNode* node = newNode(table);
   if (!node) return RegionStatus_outOfMemory("hash element");
   node->m_entry = entry;
-  node->m_previous = after;
-  if (after) {
-    node->m_next = after->m_next;
-    after->m_next = node;
-  } else {
-    node->m_next = table->m_buckets[b];
-    table->m_buckets[b] = node;
-  }
-  if (node->m_next) node->m_next->m_previous = node;
+  link(table, b, after, node);
   table->m_count += 1;
   table->m_lastNode = nullptr;
   indexAdd(table, node);
   return RegionStatus_success();
 }
 
+RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* entries, uint64_t count, uint64_t* added) {
+  if (added) *added = 0;
+  if (!table) return invalidTable(RS_INTERNAL, "Invalid Hash Table");
+  const bool ids = table->m_hash == RegionHashTable_hashId && table->m_compare == RegionHashTable_compareIds;
+  // The index is made for the whole table at once and filled as the chains are.
+  if (table->m_key && count > 0 && (!table->m_index || 2 * (table->m_count + count) + 2 > table->m_indexSize))
+    buildIndex(table, table->m_count + count);
+  // Entries a few places on are fetched meanwhile, and for ids their buckets too.
+  const uint64_t kAhead = 16;
+  for (uint64_t i = 0; i < kAhead && i < count; ++i) __builtin_prefetch(entries[i]);
+  RegionStatus* status = RegionStatus_success();
+  std::vector<uint64_t> passed;  // entries held already
+  uint64_t done = 0;
+  for (; done < count; ++done) {
+    if (done + kAhead < count && entries[done + kAhead]) __builtin_prefetch(entries[done + kAhead]);
+    if (ids && done + kAhead / 2 < count && entries[done + kAhead / 2]) {
+      uint64_t soon;
+      memcpy(&soon, entries[done + kAhead / 2], sizeof(soon));
+      __builtin_prefetch(&table->m_buckets[soon % table->m_size]);
+    }
+    void* entry = entries[done];
+    if (!entry) {
+      status = invalidTable(RS_INVALID_NAME, "Invalid Entry.");
+      break;
+    }
+    uint64_t key = 0;
+    if (ids) memcpy(&key, entry, sizeof(key));
+    const uint64_t b = ids ? key % table->m_size : bucketOf(table, entry);
+    RegionHashNode* equal = nullptr;
+    RegionHashNode* after = placeInChain(table, b, entry, &equal);
+    if (equal) {
+      if (equal->m_entry == entry) {
+        try {
+          passed.push_back(done);
+        } catch (const std::bad_alloc&) {
+          status = RegionStatus_outOfMemory("hash element");
+          break;
+        }
+        continue;
+      }
+      status = RegionStatus_fail(RS_INTERNAL, "Found duplicate");
+      break;
+    }
+    RegionHashNode* node = newNode(table);
+    if (!node) {
+      status = RegionStatus_outOfMemory("hash element");
+      break;
+    }
+    node->m_entry = entry;
+    link(table, b, after, node);
+    table->m_count += 1;
+    if (added) *added += 1;
+    if (table->m_index) placeInIndex(table->m_index, table->m_indexSize, ids && table->m_key == RegionHashTable_idKey ? key : table->m_key(entry), node);
+  }
+  table->m_lastNode = nullptr;
+  if (RegionStatus_isError(status)) {
+    // Out again, newest first, so that every chain is as it was; entries held before stay.
+    while (done > 0) {
+      --done;
+      if (!passed.empty() && passed.back() == done) {
+        passed.pop_back();
+        continue;
+      }
+      void* entry = entries[done];
+      const uint64_t b = bucketOf(table, entry);
+      RegionHashNode* n = table->m_buckets[b];
+      while (n->m_entry != entry) n = n->m_next;
+      unlink(table, b, n);
+    }
+    if (added) *added = 0;
+  }
+  return status;
+}
+
+void RegionHashTable_clear(RegionHashTable* table) {
+  if (!table) return;
+  if (table->m_count > 0) memset(table->m_buckets, 0, 2 * table->m_size * sizeof(RegionHashNode*));
+  table->m_count = 0;
+  table->m_lastNode = nullptr;
+  // Every node is free now: the free list is laid anew block by block, so that the nodes of a
+  // table filled again lie in the order they are taken.
+  table->m_freeNodes = nullptr;
+  for (NodeBlock* b = static_cast<NodeBlock*>(table->m_nodeBlocks); b; b = b->m_next) {
+    for (uint64_t i = b->m_count; i > 0; --i) freeNode(table, &b->m_nodes[i - 1]);
+  }
+  // Built again as the table fills.
+  dropIndex(table);
+}
+
 void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus** status) {
+  if (table && key && table->m_index && table->m_key == RegionHashTable_idKey && table->m_exactKeys) {
+    // Id tables: straight to the index.
+    uint64_t id;
+    memcpy(&id, key, sizeof(id));
+    const RegionHashIndexSlot* slot = indexFindId(table, id);
+    if (slot) {
+      if (status) RegionStatus_set(status, 0, 0, nullptr);
+      table->m_lastBucket = kUnknownBucket;
+      table->m_lastNode = slot->m_node;
+      return slot->m_entry;
+    }
+    report(status, RS_NOT_FOUND, "No match");
+    return nullptr;
+  }
   RegionStatus_set(status, 0, 0, nullptr);
   if (!table || !key) {
     report(status, RS_INTERNAL, "Invalid hash table");
@@ -246,6 +496,12 @@ void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus
   }
   report(status, RS_NOT_FOUND, "No match");
   return nullptr;
+}
+
+void RegionHashTable_prefetchId(const RegionHashTable* table, uint64_t id) {
+  if (!table || !table->m_index || table->m_key != RegionHashTable_idKey || !table->m_exactKeys) return;
+  const RegionHashIndexSlot* slot = indexFindId(table, id);
+  if (slot) __builtin_prefetch(slot->m_entry);
 }
 
 RegionStatus* RegionHashTable_remove(RegionHashTable* table, const void* key) {
@@ -298,10 +554,13 @@ RegionStatus* RegionHashTable_iterate(RegionHashTable* table, RegionHashTableCal
         RegionStatus* status = callback(&n->m_entry, context);
         if (!n->m_entry) {
           unlink(table, b, n, key);
-        } else if (n->m_entry != before && table->m_index) {
+        } else if (n->m_entry != before) {
           // Another entry in the field: index it under its own key.
-          indexRemove(table, n, key);
-          placeInIndex(table->m_index, table->m_indexSize, table->m_key(n->m_entry), n);
+          if (table->m_index) {
+            indexRemove(table, n, key);
+            placeInIndex(table->m_index, table->m_indexSize, table->m_key(n->m_entry), n);
+          }
+          if (!n->m_next && keepsTailIds(table)) tailIdsOf(table)[b] = entryId(n->m_entry);
         }
         if (RegionStatus_isError(status)) return status;
       }

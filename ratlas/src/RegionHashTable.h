@@ -31,10 +31,11 @@ typedef uint64_t (*RegionKeyFunction)(const void* entry);
 struct RegionHashIndexSlot {
   uint64_t m_key;
   RegionHashNode* m_node;  // NULL for an empty slot
+  void* m_entry;           // the node's entry, so that a search need not read the node
 };
 
 struct RegionHashTable {
-  RegionHashNode** m_buckets;
+  RegionHashNode** m_buckets;  // m_size chain heads, m_size chain tails, then (id tables) the tails' ids: one block
   uint64_t m_count;
   uint64_t m_size;
   uint64_t m_lastBucket;
@@ -48,22 +49,40 @@ struct RegionHashTable {
   int m_exactKeys;  // 1 when equal keys mean equal entries (no compare needed)
   RegionHashIndexSlot* m_index;
   uint64_t m_indexSize;  // a power of two, or 0 for none (also after running out of memory)
+  // Nodes are carved from blocks of the table's own (a list through their first words) and go
+  // back to the free list when their entries leave; the blocks are freed with the table.
+  RegionHashNode* m_freeNodes;
+  void* m_nodeBlocks;
+  uint64_t m_nodesInBlocks;
 };
 
 RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, RegionHashFunction hash,
                                   RegionCompareFunction compare);
 RegionStatus* RegionHashTable_delete(RegionHashTable** table);
 RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry);
+// Inserts count entries as RegionHashTable_insert does one by one, the look-up index made for
+// all of them at once. An entry the table holds already (the very entry) is passed over; one
+// equal to another entry fails with RS_INTERNAL "Found duplicate" and the table is left as it
+// was. *added (may be NULL): the entries added.
+RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* entries, uint64_t count, uint64_t* added);
+// Takes every entry out (the entries are not touched).
+void RegionHashTable_clear(RegionHashTable* table);
 void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus** status);
 RegionStatus* RegionHashTable_remove(RegionHashTable* table, const void* key);
 uint64_t RegionHashTable_count(const RegionHashTable* table, RegionStatus** status);
 RegionStatus* RegionHashTable_iterate(RegionHashTable* table, RegionHashTableCallback callback, void* context);
 // A new block of count elements of elementSize bytes (at least a pointer), each starting with the
-// address of one entry's field in its node; NULL and count 0 for an empty table.
+// address of one entry's field in its node; NULL and count 0 for an empty table. An entry put
+// in through such an address must have the key of the one it replaces (the index and, in id
+// tables, the id kept for each chain's last entry are not told).
 void* RegionHashTable_collect(RegionHashTable* table, size_t elementSize, uint64_t* count, RegionStatus** status);
 // Lists the entries taken as name records.
 void RegionHashTable_print(const RegionHashTable* table, FILE* stream);
 void RegionHashTable_printStatistics(const RegionHashTable* table, FILE* stream);
+
+// A hint that the entry of this id will be searched soon: its index slot is read and the entry
+// fetched into the cache. Does nothing for tables without an id index.
+void RegionHashTable_prefetchId(const RegionHashTable* table, uint64_t id);
 
 // Gives the table a look-up index keyed by `key` (exact: equal keys are equal entries), or none
 // for NULL. Id tables (RegionHashTable_hashId with RegionHashTable_compareIds) get one by

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <algorithm>
 #include <new>
-#include <unordered_set>
 #include <vector>
 
 // How names are shared. In an atlas each name has one record, held by the atlas's table and by
@@ -136,25 +135,29 @@ void clearCache(RegionMap* map) {
   if (map->m_atlas) RegionAtlas_clearCache(map->m_atlas);
 }
 
-// The record a component name takes in the map: the map's, the atlas's or a new one.
+// The record a component name takes in the map: the map's, the atlas's or a new one. (Each
+// table is searched once: the name table holds this very record exactly when it gave it, and
+// entering it there leaves the atlas's table as it was.)
 RegionStatus* componentRecord(RegionMap* map, uint64_t id, RegionNameRecord** record) {
-  RegionNameRecord* r = tableRecord(map->m_names, id);
+  RegionNameRecord* inNames = tableRecord(map->m_names, id);
+  RegionNameRecord* inAtlas = map->m_atlas ? RegionAtlas_record(map->m_atlas, id) : nullptr;
+  RegionNameRecord* r = inNames;
   if (!r) r = tableRecord(map->m_definitions, id);
-  if (!r && map->m_atlas) r = RegionAtlas_record(map->m_atlas, id);
+  if (!r) r = inAtlas;
   bool made = false;
   if (!r) {
     RegionStatus* status = RegionNameRecord_newForId(&r, id);
     if (RegionStatus_isError(status)) return status;
     made = true;
   }
-  if (!tableHolds(map->m_names, r)) {
+  if (!inNames) {
     RegionStatus* status = RegionHashTable_insert(map->m_names, r);
     if (RegionStatus_isError(status)) {
       if (made) RegionNameRecord_delete(&r);
       return status;
     }
   }
-  if (map->m_atlas && !RegionAtlas_record(map->m_atlas, id)) {
+  if (map->m_atlas && !inAtlas) {
     RegionStatus* status = RegionHashTable_insert(map->m_atlas->m_names, r);
     if (RegionStatus_isError(status)) {
       tableDrop(map->m_names, r);
@@ -166,11 +169,41 @@ RegionStatus* componentRecord(RegionMap* map, uint64_t id, RegionNameRecord** re
   return RegionStatus_success();
 }
 
+uint64_t countOf(const StringList* list) { return list ? list->m_count : 0; }
+
 template <class Visit>
 void forEachComponent(const RegionDefinition* definition, Visit visit) {
   for (const StringList* list : {definition->m_listA, definition->m_listB}) {
     for (uint64_t i = 0; list && i < list->m_count; ++i) visit(list->m_items[i]);
   }
+}
+
+// The component ids of a definition, each once, in the order of their first use (list A, then
+// list B). A few are checked against each other; many are sorted by id, position.
+std::vector<uint64_t> firstUses(const RegionDefinition* definition) {
+  std::vector<uint64_t> ids;
+  forEachComponent(definition, [&](uint64_t cid) { ids.push_back(cid); });
+  if (ids.size() <= 16) {
+    size_t kept = 0;
+    for (size_t i = 0; i < ids.size(); ++i) {
+      if (std::find(ids.begin(), ids.begin() + kept, ids[i]) == ids.begin() + kept) ids[kept++] = ids[i];
+    }
+    ids.resize(kept);
+    return ids;
+  }
+  std::vector<std::pair<uint64_t, size_t>> order(ids.size());
+  for (size_t i = 0; i < ids.size(); ++i) order[i] = {ids[i], i};
+  std::sort(order.begin(), order.end());
+  std::vector<char> repeated(ids.size(), 0);
+  for (size_t i = 1; i < order.size(); ++i) {
+    if (order[i].first == order[i - 1].first) repeated[order[i].second] = 1;
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (!repeated[i]) ids[kept++] = ids[i];
+  }
+  ids.resize(kept);
+  return ids;
 }
 
 // Records of a table, in table order.
@@ -290,8 +323,13 @@ RegionStatus* emptyMap(RegionMap* map, std::vector<RegionDefinition*>* definitio
   *explicitIds = explicitIdsOf(map);
   // Out in descending order of id and back in ascending order: the references of a name many
   // definitions use are then taken from and added at their end.
-  std::sort(definitions->begin(), definitions->end(),
-            [](const RegionDefinition* a, const RegionDefinition* b) { return RegionDefinition_id(a) > RegionDefinition_id(b); });
+  // (The ids are read once: a definition's id lies two pointers away.)
+  std::vector<std::pair<uint64_t, RegionDefinition*>> byId(definitions->size());
+  for (size_t i = 0; i < byId.size(); ++i) byId[i] = {RegionDefinition_id((*definitions)[i]), (*definitions)[i]};
+  std::sort(byId.begin(), byId.end(), [](const std::pair<uint64_t, RegionDefinition*>& a, const std::pair<uint64_t, RegionDefinition*>& b) {
+    return a.first > b.first;
+  });
+  for (size_t i = 0; i < byId.size(); ++i) (*definitions)[i] = byId[i].second;
   for (RegionDefinition* d : *definitions) {
     RegionStatus* status = RegionMap_detachDefinition(map, d);
     if (RegionStatus_isError(status)) return status;
@@ -324,7 +362,85 @@ RegionStatus* refill(RegionMap* map, const std::vector<RegionDefinition*>& defin
   return failure;
 }
 
+// ---------------------------------------------------------------------------------------------
+// A map entering an atlas that holds no other map, or leaving one it is the only map of. The
+// general way takes every definition out and puts it back (checks and all); with no other map
+// to share names with, that leaves every table holding what it held and every definition its
+// component lists (kept in ascending order by every entry into a map, and every change in one
+// steps out and back in), so the one pass below only enters the map's records in the atlas's
+// table (or empties that table) and tells the atlas's name hook what the general way tells it,
+// in the same order. What it does not redo is the order inside the records' reference lists,
+// which the general way makes ascending: nothing reads them but as sets (searches sort them
+// first), so no answer of the library depends on it.
+
+int s_onePassJoins = 1;
+
+bool onlyMapOf(const RegionAtlas* atlas, const RegionMap* map) {
+  for (const RegionMap* m : {atlas->m_zyrMap, atlas->m_primaryMap, atlas->m_secondaryMap}) {
+    if (m && m != map) return false;
+  }
+  return true;
+}
+
+// The records of both tables; a record the map defines and uses is in both.
+std::vector<RegionNameRecord*> heldRecords(RegionMap* map) {
+  std::vector<RegionNameRecord*> held = recordsOf(map->m_definitions);
+  for (RegionNameRecord* r : recordsOf(map->m_names)) held.push_back(r);
+  return held;
+}
+
+// The hook hears of each definition as it goes out (descending ids) or comes in (ascending).
+void notifyAll(RegionMap* map, int operation) {
+  RegionAtlas* atlas = map->m_atlas;
+  if (!atlas || !atlas->m_nameManager || !atlas->m_nameManagerFunction || map->m_type == REGION_MAP_ZYR) return;
+  std::vector<std::pair<uint64_t, RegionDefinition*>> byId;
+  for (RegionDefinition* d : definitionsOf(map)) byId.push_back({RegionDefinition_id(d), d});
+  std::sort(byId.begin(), byId.end());
+  if (operation == 0) std::reverse(byId.begin(), byId.end());
+  for (const auto& entry : byId) RegionDefinition_notifyAtlas(entry.second, map, operation, nameOfId(entry.first));
+}
+
+// *done false when the general way must be taken.
+RegionStatus* enterAlone(RegionMap* map, RegionAtlas* atlas, uint32_t type, bool* done) {
+  *done = false;
+  if (!s_onePassJoins || !onlyMapOf(atlas, map) || atlas->m_names->m_count != 0) return RegionStatus_success();
+  std::vector<RegionNameRecord*> held = heldRecords(map);
+  const size_t defined = size_t(map->m_definitions->m_count);
+  RegionStatus* status = RegionHashTable_insertAll(atlas->m_names, reinterpret_cast<void* const*>(held.data()), held.size(), nullptr);
+  // Tables that disagree about a name (two records of one id): the general way.
+  if (RegionStatus_getCode(status) == RS_INTERNAL) return RegionStatus_success();
+  *done = true;
+  if (RegionStatus_isError(status)) return status;
+  map->m_atlas = atlas;
+  map->m_type = type;
+  for (size_t i = 0; i < defined; ++i) RegionAtlas_noteDefined(atlas, held[i]->m_id);
+  notifyAll(map, 1);
+  RegionAtlas_clearCache(atlas);
+  return RegionStatus_success();
+}
+
+// The atlas of a map that is its only map holds exactly the map's records (a record no map holds
+// any more leaves the atlas's table), so the general way leaves that table empty.
+RegionStatus* exitAlone(RegionMap* map, bool* done) {
+  *done = false;
+  RegionAtlas* atlas = map->m_atlas;
+  if (!s_onePassJoins || !onlyMapOf(atlas, map)) return RegionStatus_success();
+  *done = true;
+  notifyAll(map, 0);
+  RegionHashTable_clear(atlas->m_names);
+  RegionAtlas_forgetDefined(atlas);
+  if (atlas->m_zyrMap == map) atlas->m_zyrMap = nullptr;
+  if (atlas->m_primaryMap == map) atlas->m_primaryMap = nullptr;
+  if (atlas->m_secondaryMap == map) atlas->m_secondaryMap = nullptr;
+  map->m_atlas = nullptr;
+  map->m_type = 0;
+  RegionAtlas_clearCache(atlas);
+  return RegionStatus_success();
+}
+
 } // namespace
+
+void RegionMap_setOnePassJoins(int on) { s_onePassJoins = on ? 1 : 0; }
 
 RegionNameRecord* RegionMap_definedRecord(const RegionMap* map, uint64_t id) {
   return map ? tableRecord(map->m_definitions, id) : nullptr;
@@ -683,14 +799,15 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   RegionNameRecord* own = definition->m_nameRecord;
   uint64_t id = own->m_id;
   // One record per name: the atlas's or the map's when there is one.
-  RegionNameRecord* chosen = atlas ? RegionAtlas_record(atlas, id) : nullptr;
+  RegionNameRecord* inAtlas = atlas ? RegionAtlas_record(atlas, id) : nullptr;
+  RegionNameRecord* chosen = inAtlas;
   if (!chosen) chosen = tableRecord(map->m_names, id);
   if (!chosen) chosen = own;
   if (chosen->m_definition && chosen->m_definition != definition)
     return RegionStatus_failf(s_message, sizeof(s_message), RS_ALREADY_DEFINED, "%s (%s) is already defined.", kDefinitionWord, nameOfId(id));
   // The tables first: a definition whose record could not be entered keeps its own record.
   RegionStatus* status = RegionHashTable_insert(map->m_definitions, chosen);
-  if (!RegionStatus_isError(status) && atlas && !RegionAtlas_record(atlas, id)) {
+  if (!RegionStatus_isError(status) && atlas && !inAtlas) {
     status = RegionHashTable_insert(atlas->m_names, chosen);
     if (RegionStatus_isError(status)) tableDrop(map->m_definitions, chosen);
   }
@@ -698,18 +815,37 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   if (chosen != own) RegionDefinition_linkRecord(definition, chosen, 0);
   else chosen->m_definition = definition;
   definition->m_map = map;
+  if (atlas) RegionAtlas_noteDefined(atlas, id);
   // Components: every name gets its record in the map and learns that this definition uses it.
-  std::vector<RegionNameRecord*> components;
+  // (A few components, as most definitions have, are handled without allocating.)
+  const size_t kFew = 16;
+  uint64_t fewIds[kFew];
+  RegionNameRecord* fewRecords[kFew];
+  std::vector<uint64_t> manyIds;
+  std::vector<RegionNameRecord*> manyRecords;
+  RegionNameRecord** components = fewRecords;
+  size_t componentCount = 0;
   try {
-    std::unordered_set<uint64_t> seen;
-    forEachComponent(definition, [&](uint64_t cid) {
-      if (RegionStatus_isError(status) || !seen.insert(cid).second) return;
+    const uint64_t* ids = fewIds;
+    size_t idCount = 0;
+    if (countOf(definition->m_listA) + countOf(definition->m_listB) <= kFew) {
+      forEachComponent(definition, [&](uint64_t cid) {
+        if (std::find(fewIds, fewIds + idCount, cid) == fewIds + idCount) fewIds[idCount++] = cid;
+      });
+    } else {
+      manyIds = firstUses(definition);
+      manyRecords.resize(manyIds.size());
+      ids = manyIds.data();
+      idCount = manyIds.size();
+      components = manyRecords.data();
+    }
+    for (size_t i = 0; i < idCount && !RegionStatus_isError(status); ++i) {
       RegionNameRecord* r = nullptr;
-      status = componentRecord(map, cid, &r);
+      status = componentRecord(map, ids[i], &r);
       // A definition is attached once, so its id is not among the references yet.
       if (!RegionStatus_isError(status)) status = RegionNameRecord_appendReferenceId(r, id);
-      if (!RegionStatus_isError(status)) components.push_back(r);
-    });
+      if (!RegionStatus_isError(status)) components[componentCount++] = r;
+    }
   } catch (const std::bad_alloc&) {
     status = RegionStatus_outOfMemory(kTypeWord);
   }
@@ -720,11 +856,13 @@ RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* defin
   if (definition->m_listA) StringList_sort(definition->m_listA);
   if (definition->m_listB) StringList_sort(definition->m_listB);
   status = passUp(map, chosen);
-  for (size_t i = 0; i < components.size() && !RegionStatus_isError(status); ++i) status = passUp(map, components[i]);
+  for (size_t i = 0; i < componentCount && !RegionStatus_isError(status); ++i) status = passUp(map, components[i]);
   if (RegionStatus_isError(status)) {
     return RegionStatus_keepAcross(status, [&] { RegionMap_detachDefinition(map, definition); });
   }
-  clearCache(map);
+  // The name had no definition in the atlas (it would have had this record): only what may
+  // have met it is forgotten.
+  if (atlas) RegionAtlas_nameDefined(atlas, id);
   RegionDefinition_notifyAtlas(definition, map, 1, nameOfId(id));
   return RegionStatus_success();
 }
@@ -870,6 +1008,9 @@ RegionStatus* RegionMap_enterAtlas(RegionMap* map, RegionAtlas* atlas, uint32_t 
   std::vector<uint64_t> explicitIds;
   RegionStatus* status = RegionStatus_success();
   try {
+    bool done = false;
+    status = enterAlone(map, atlas, type, &done);
+    if (done) return status;
     status = emptyMap(map, &definitions, &explicitIds);
     if (RegionStatus_isError(status)) {
       refill(map, definitions, explicitIds);
@@ -911,6 +1052,9 @@ RegionStatus* RegionMap_exitAtlas(RegionMap* map) {
   std::vector<uint64_t> explicitIds;
   RegionStatus* status = RegionStatus_success();
   try {
+    bool done = false;
+    status = exitAlone(map, &done);
+    if (done) return status;
     std::vector<uint64_t> held;
     for (RegionNameRecord* r : recordsOf(map->m_definitions)) held.push_back(r->m_id);
     for (RegionNameRecord* r : recordsOf(map->m_names)) held.push_back(r->m_id);

@@ -104,6 +104,10 @@ RegionStatus* RegionMap_reattachDefinition(RegionMap* map, RegionDefinition* def
 // is about to empty the slot. A failed join leaves the map as it was, outside the atlas.
 RegionStatus* RegionMap_enterAtlas(RegionMap* map, RegionAtlas* atlas, uint32_t type);
 RegionStatus* RegionMap_exitAtlas(RegionMap* map);
+// For tests: 0 makes a map that enters or leaves an atlas holding no other map take the way
+// every other map takes (all definitions out and back in), 1 (the default) the one pass that
+// leaves the same.
+void RegionMap_setOnePassJoins(int on);
 // Type word of a map type: "ZYR" (1), "PRIMARY" (3), "SECONDARY" (anything else).
 const char* RegionMap_typeWord(uint32_t type);
 

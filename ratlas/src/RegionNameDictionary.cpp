@@ -12,80 +12,106 @@ const uint64_t kFirstCapacity = 10023;
 
 RegionNameDictionary* s_dictionary = nullptr;
 
-// Each name is kept in a block of its own, its id in front of its text. The table holds the
-// texts, which never move when the slot array does, so growing the array never invalidates the
-// table and there is no rebuild that could fail half way.
-const size_t kHeader = sizeof(uint64_t);
-
-char* newEntry(const char* name, uint64_t id) {
-  size_t n = strlen(name) + 1;
-  char* block = static_cast<char*>(RegionMemory_alloc(kHeader + n));
-  if (!block) return nullptr;
-  memcpy(block, &id, kHeader);
-  memcpy(block + kHeader, name, n);
-  return block + kHeader;
+// Each name is kept in a block of its own: the texts never move when the slot array does, so
+// growing the array invalidates neither the index nor the table.
+char* newEntry(const char* name, size_t length) {
+  char* text = static_cast<char*>(RegionMemory_alloc(length + 1));
+  if (text) memcpy(text, name, length + 1);
+  return text;
 }
 
-uint64_t entryId(const char* text) {
-  uint64_t id;
-  memcpy(&id, text - kHeader, kHeader);
-  return id;
-}
-
-void freeEntry(char* text) {
-  if (text) RegionMemory_free(text - kHeader);
-}
+void freeEntry(char* text) { RegionMemory_free(text); }
 
 int compareTexts(const void* a, const void* b) {
   int c = strcmp(static_cast<const char*>(a), static_cast<const char*>(b));
   return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-// Searches go through a quick text hash (the table's index); the bucket hash, a remainder per
-// character, then only places new names.
-void indexTexts(RegionHashTable* table) { RegionHashTable_setKey(table, RegionHashTable_textKey, 0); }
+// ---------------------------------------------------------------------------------------------
+// The search index: (high half of a quick hash, id) in open addressing with linear probing. A search costs one
+// hash of the text, mostly one slot and one comparison of texts; the chained table of the
+// dictionary (its bucket hash is a remainder per character, and its chains are kept in order)
+// is made only when somebody looks at it.
 
-RegionHashTable* newTable(uint64_t buckets) {
-  RegionHashTable* table = nullptr;
-  RegionHashTable_new(&table, buckets, RegionNameDictionary_hash, compareTexts);
-  return table;
+const uint64_t kFirstIndexSlots = 32768;  // half full at 16384 names
+
+// Eight bytes at a time, each word mixed in by a multiplication; also gives the length.
+uint64_t quickHash(const char* text, size_t* length) {
+  const char* p = text;
+  size_t n = strlen(p);
+  *length = n;
+  uint64_t h = UINT64_C(0xCBF29CE484222325) ^ n;
+  for (; n >= 8; n -= 8, p += 8) {
+    uint64_t w;
+    memcpy(&w, p, 8);
+    h = (h ^ w) * UINT64_C(0x9E3779B97F4A7C15);
+    h ^= h >> 29;
+  }
+  uint64_t w = 0;
+  memcpy(&w, p, n);
+  h = (h ^ w) * UINT64_C(0x9E3779B97F4A7C15);
+  return h ^ (h >> 32);
+}
+
+const uint64_t kIdBits = 0xFFFFFFFFu;
+
+// The id of the text with this hash, or 0; *slot is where the search ended (an empty slot when
+// the text is new). Slots are placed by the high half of the hash, which they hold, so that the
+// index grows without hashing the names again.
+uint64_t indexFind(const RegionNameDictionary* d, const char* text, uint64_t hash, uint64_t* slot) {
+  const uint64_t mask = d->m_indexMask, tag = hash & ~kIdBits;
+  for (uint64_t i = (hash >> 32) & mask;; i = (i + 1) & mask) {
+    const uint64_t s = d->m_index[i];
+    if (s == 0) {
+      *slot = i;
+      return 0;
+    }
+    if ((s & ~kIdBits) == tag && strcmp(d->m_names[(s & kIdBits) - 1], text) == 0) {
+      *slot = i;
+      return s & kIdBits;
+    }
+  }
+}
+
+// Doubles the index; false (and the index as it was) without memory.
+bool growIndex(RegionNameDictionary* d) {
+  const uint64_t size = (d->m_indexMask + 1) * 2, mask = size - 1;
+  uint64_t* slots = static_cast<uint64_t*>(RegionMemory_allocZeroed(size, sizeof(uint64_t)));
+  if (!slots) return false;
+  for (uint64_t i = 0; i <= d->m_indexMask; ++i) {
+    const uint64_t s = d->m_index[i];
+    if (s == 0) continue;
+    uint64_t j = (s >> 32) & mask;
+    while (slots[j]) j = (j + 1) & mask;
+    slots[j] = s;
+  }
+  RegionMemory_free(d->m_index);
+  d->m_index = slots;
+  d->m_indexMask = mask;
+  return true;
 }
 
 bool create() {
-  RegionNameDictionary* d = static_cast<RegionNameDictionary*>(RegionMemory_alloc(sizeof(RegionNameDictionary)));
+  RegionNameDictionary* d = static_cast<RegionNameDictionary*>(RegionMemory_allocZeroed(1, sizeof(RegionNameDictionary)));
   if (!d) return false;
   d->m_names = static_cast<char**>(RegionMemory_allocZeroed(kFirstCapacity, sizeof(char*)));
-  d->m_table = d->m_names ? newTable(kFirstCapacity) : nullptr;
-  if (d->m_table) indexTexts(d->m_table);
-  if (!d->m_table) {
+  d->m_index = d->m_names ? static_cast<uint64_t*>(RegionMemory_allocZeroed(kFirstIndexSlots, sizeof(uint64_t))) : nullptr;
+  if (!d->m_index) {
     RegionMemory_free(d->m_names);
     RegionMemory_free(d);
     return false;
   }
+  d->m_indexMask = kFirstIndexSlots - 1;
   d->m_capacity = kFirstCapacity;
   d->m_count = 0;
+  d->m_table = nullptr;
+  d->m_tableSize = kFirstCapacity;
   s_dictionary = d;
   return true;
 }
 
-// A larger table for a dictionary that has outgrown its buckets; keeps the old one when a new
-// one cannot be had, since the old one is still right.
-void widenTable(RegionNameDictionary* d) {
-  if (d->m_table->m_size >= d->m_capacity / 2) return;
-  RegionHashTable* table = newTable(d->m_capacity);
-  if (!table) return;
-  for (uint64_t i = 0; i < d->m_count; ++i) {
-    if (RegionStatus_isError(RegionHashTable_insert(table, d->m_names[i]))) {
-      RegionHashTable_delete(&table);
-      return;
-    }
-  }
-  indexTexts(table);  // once, for all the names
-  RegionHashTable_delete(&d->m_table);
-  d->m_table = table;
-}
-
-// 10023, 20046, then 1024 more slots at a time.
+// 10023, 20046, then 1024 more slots at a time. The table widens to the slot count whenever it
+// has fewer buckets than half the slots.
 bool grow(RegionNameDictionary* d) {
   uint64_t capacity = d->m_capacity < 10024 ? d->m_capacity * 2 : d->m_capacity + 1024;
   char** names = static_cast<char**>(RegionMemory_reallocArray(d->m_names, capacity, sizeof(char*)));
@@ -93,8 +119,22 @@ bool grow(RegionNameDictionary* d) {
   memset(names + d->m_capacity, 0, (capacity - d->m_capacity) * sizeof(char*));
   d->m_names = names;
   d->m_capacity = capacity;
-  widenTable(d);
+  if (d->m_tableSize < capacity / 2) d->m_tableSize = capacity;
   return true;
+}
+
+// Brings the table up to the names entered: the names come in id order and are never taken
+// out, so a table of the right size only lacks the newest ones.
+void updateTable(RegionNameDictionary* d) {
+  if (d->m_table && d->m_table->m_size != d->m_tableSize) RegionHashTable_delete(&d->m_table);
+  if (!d->m_table && RegionStatus_isError(RegionHashTable_new(&d->m_table, d->m_tableSize, RegionNameDictionary_hash, compareTexts)))
+    return;
+  for (uint64_t i = d->m_table->m_count; i < d->m_count; ++i) {
+    if (RegionStatus_isError(RegionHashTable_insert(d->m_table, d->m_names[i]))) {
+      RegionHashTable_delete(&d->m_table);
+      return;
+    }
+  }
 }
 
 } // namespace
@@ -128,22 +168,26 @@ RegionStatus* RegionNameDictionary_add(const char* name, uint64_t* id) {
   if (RegionName_isBlank(name, &status)) return status;
   if ((!s_dictionary || s_dictionary->m_capacity == 0) && !create()) return RegionStatus_outOfMemory("Dictionary");
   RegionNameDictionary* d = s_dictionary;
-  if (d->m_count > 0) {
-    const char* found = static_cast<const char*>(RegionHashTable_find(d->m_table, name, nullptr));
-    if (found) {
-      if (id) *id = entryId(found);
-      return RegionStatus_success();
-    }
+  size_t length = 0;
+  const uint64_t hash = quickHash(name, &length);
+  uint64_t slot = 0;
+  const uint64_t found = indexFind(d, name, hash, &slot);
+  if (found) {
+    if (id) *id = found;
+    return RegionStatus_success();
   }
-  if (d->m_count == d->m_capacity && !grow(d)) return RegionStatus_outOfMemory("Dictionary Entry");
-  char* text = newEntry(name, d->m_count + 1);
+  if (d->m_count == d->m_capacity && (d->m_count >= kIdBits || !grow(d))) return RegionStatus_outOfMemory("Dictionary Entry");
+  if (2 * (d->m_count + 1) > d->m_indexMask + 1) {
+    // Placed by 32 bits of the hash: the index cannot have more slots (nor the ids more bits).
+    if (d->m_indexMask >= kIdBits) return RegionStatus_outOfMemory("Dictionary Entry");
+    if (!growIndex(d)) return RegionStatus_outOfMemory("Dictionary Entry");
+    indexFind(d, name, hash, &slot);
+  }
+  char* text = newEntry(name, length);
   if (!text) return RegionStatus_outOfMemory("Dictionary Entry");
-  if (RegionStatus_isError(RegionHashTable_insert(d->m_table, text))) {
-    freeEntry(text);
-    return RegionStatus_outOfMemory("Dictionary Entry");
-  }
   d->m_names[d->m_count] = text;
   d->m_count += 1;
+  d->m_index[slot] = (hash & ~kIdBits) | d->m_count;
   if (id) *id = d->m_count;
   return RegionStatus_success();
 }
@@ -152,9 +196,11 @@ RegionStatus* RegionNameDictionary_lookup(const char* name, uint64_t* id) {
   RegionStatus* status = nullptr;
   if (RegionName_isBlank(name, &status)) return status;
   if (!s_dictionary || s_dictionary->m_count == 0) return RegionStatus_fail(RS_NOT_FOUND, nullptr);
-  const char* found = static_cast<const char*>(RegionHashTable_find(s_dictionary->m_table, name, &status));
-  if (!found) return status;
-  if (id) *id = entryId(found);
+  size_t length = 0;
+  uint64_t slot = 0;
+  const uint64_t found = indexFind(s_dictionary, name, quickHash(name, &length), &slot);
+  if (!found) return RegionStatus_fail(RS_NOT_FOUND, "No match");
+  if (id) *id = found;
   return RegionStatus_success();
 }
 
@@ -164,17 +210,23 @@ RegionStatus* RegionNameDictionary_name(uint64_t id, const char** name) {
   return RegionStatus_success();
 }
 
+uint64_t RegionNameDictionary_count() { return s_dictionary ? s_dictionary->m_count : 0; }
+
 void RegionNameDictionary_destroy() {
   RegionNameDictionary* d = s_dictionary;
   if (!d) return;
-  RegionHashTable_delete(&d->m_table);
+  if (d->m_table) RegionHashTable_delete(&d->m_table);
+  RegionMemory_free(d->m_index);
   for (uint64_t i = 0; i < d->m_count; ++i) freeEntry(d->m_names[i]);
   RegionMemory_free(d->m_names);
   RegionMemory_free(d);
   s_dictionary = nullptr;
 }
 
-const RegionNameDictionary* RegionNameDictionary_instance() { return s_dictionary; }
+const RegionNameDictionary* RegionNameDictionary_instance() {
+  if (s_dictionary && s_dictionary->m_capacity > 0) updateTable(s_dictionary);
+  return s_dictionary;
+}
 
 void RegionNameDictionary_print(FILE* stream) {
   if (!stream) return;

@@ -10,10 +10,18 @@
 #include <cstdint>
 
 struct RegionNameDictionary {
-  uint64_t m_capacity;       // name slots
-  uint64_t m_count;          // names entered
-  char** m_names;            // slot i: the dictionary's own text of id i + 1
-  RegionHashTable* m_table;  // the texts of the filled slots, by text
+  uint64_t m_capacity;  // name slots
+  uint64_t m_count;     // names entered
+  char** m_names;       // slot i: the dictionary's own text of id i + 1
+  // The texts of the filled slots in a chained table of m_tableSize buckets, by text. Names are
+  // searched and entered through m_index alone; the table is only a view for listings and
+  // tests, made by RegionNameDictionary_instance when asked for (NULL until then).
+  RegionHashTable* m_table;
+  uint64_t m_tableSize;          // buckets the table has: 10023, widened as the slots grow
+  // Open addressing, at most half full: per slot the high half of a quick hash of the name and
+  // its id in the low half (0: empty slot). Ids therefore stay below 2^32.
+  uint64_t* m_index;
+  uint64_t m_indexMask;          // slots - 1 (a power of two)
 };
 
 // The id of the name, entering it when new. id may be NULL.
@@ -22,9 +30,12 @@ RegionStatus* RegionNameDictionary_add(const char* name, uint64_t* id);
 RegionStatus* RegionNameDictionary_lookup(const char* name, uint64_t* id);
 // The dictionary's own text of an id (not to be freed); 800000 for an id never handed out.
 RegionStatus* RegionNameDictionary_name(uint64_t id, const char** name);
+// How many names have been entered (the highest id handed out).
+uint64_t RegionNameDictionary_count();
 // Forgets every name; the next use starts a new dictionary. The library never calls it.
 void RegionNameDictionary_destroy();
-// The dictionary, or NULL before the first name (for tests and listings).
+// The dictionary, or NULL before the first name (for tests and listings); its table is brought
+// up to date first (left NULL when there is no memory for it).
 const RegionNameDictionary* RegionNameDictionary_instance();
 void RegionNameDictionary_print(FILE* stream);
 

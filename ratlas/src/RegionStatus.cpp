@@ -196,10 +196,6 @@ int RegionStatus_appendDetail(RegionStatus* status, const char* message) {
   return 1;
 }
 
-int RegionStatus_isError(const RegionStatus* status) {
-  return status && (status->m_flags & REGION_STATUS_ERROR) ? 1 : 0;
-}
-
 int RegionStatus_isInternal(const RegionStatus* status) {
   return status && (status->m_flags & REGION_STATUS_INTERNAL) ? 1 : 0;
 }

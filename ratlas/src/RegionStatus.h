@@ -86,7 +86,8 @@ int RegionStatus_set(RegionStatus** result, int isError, uint32_t code, const ch
 // Error 7, "Unable to allocate memory for new <typeWord>.".
 RegionStatus* RegionStatus_outOfMemory(const char* typeWord);
 int RegionStatus_appendDetail(RegionStatus* status, const char* message);
-int RegionStatus_isError(const RegionStatus* status);
+// Inline: every call of the library asks it, often several times.
+inline int RegionStatus_isError(const RegionStatus* status) { return status && (status->m_flags & REGION_STATUS_ERROR) ? 1 : 0; }
 int RegionStatus_isInternal(const RegionStatus* status);
 uint32_t RegionStatus_getCode(const RegionStatus* status);
 const char* RegionStatus_getText(const RegionStatus* status);

@@ -36,7 +36,14 @@ RegionStatus* enter(ResolutionCache* cache, uint64_t id, StringList* primitives)
     return status;
   }
   cache->m_entries[cache->m_entryCount++] = entry;
+  cache->m_idCount += primitives->m_count;
   return RegionStatus_success();
+}
+
+void drop(ResolutionCache* cache, ResolutionCacheEntry* entry) {
+  RegionHashTable_remove(cache->m_table, &entry->m_id);
+  StringList_delete(&entry->m_primitives);
+  RegionMemory_free(entry);
 }
 
 } // namespace
@@ -73,6 +80,7 @@ RegionStatus* ResolutionCache_store(ResolutionCache* cache, uint64_t id, StringL
   }
   RegionStatus* status = enter(cache, id, primitives);
   if (RegionStatus_isError(status)) StringList_delete(&primitives);
+  else cache->m_stored = 1;
   return status;
 }
 
@@ -107,13 +115,31 @@ RegionStatus* ResolutionCache_resolve(ResolutionCache* cache, uint64_t id, Strin
 RegionStatus* ResolutionCache_invalidate(ResolutionCache* cache) {
   if (!cache) return RegionStatus_fail(RS_BAD_POINTER, "Invalid object pointer - cannot invalidate cache.");
   // Each entry is taken out of its chain by its id: the cost is the entries, never the buckets.
+  for (uint64_t i = 0; i < cache->m_entryCount; ++i) drop(cache, cache->m_entries[i]);
+  cache->m_entryCount = 0;
+  cache->m_idCount = 0;
+  cache->m_stored = 0;
+  return RegionStatus_success();
+}
+
+RegionStatus* ResolutionCache_invalidateHolding(ResolutionCache* cache, uint64_t id, uint64_t limit) {
+  if (!cache) return RegionStatus_fail(RS_BAD_POINTER, "Invalid object pointer - cannot invalidate cache.");
+  if (cache->m_idCount > limit) return ResolutionCache_invalidate(cache);
+  uint64_t kept = 0;
   for (uint64_t i = 0; i < cache->m_entryCount; ++i) {
     ResolutionCacheEntry* entry = cache->m_entries[i];
-    RegionHashTable_remove(cache->m_table, &entry->m_id);
-    StringList_delete(&entry->m_primitives);
-    RegionMemory_free(entry);
+    const StringList* list = entry->m_primitives;
+    bool holds = false;
+    for (uint64_t k = 0; k < list->m_count && !holds; ++k) holds = list->m_items[k] == id;
+    if (holds) {
+      cache->m_idCount -= list->m_count;
+      drop(cache, entry);
+    } else {
+      cache->m_entries[kept++] = entry;
+    }
   }
-  cache->m_entryCount = 0;
+  cache->m_entryCount = kept;
+  if (kept == 0) cache->m_stored = 0;
   return RegionStatus_success();
 }
 

@@ -27,6 +27,8 @@ struct ResolutionCache {
   ResolutionCacheEntry** m_entries;  // every entry of the table, in the order made
   uint64_t m_entryCount;
   uint64_t m_entryCapacity;
+  uint64_t m_idCount;  // ids in the lists of all entries
+  int m_stored;        // 1 when an entry came in through ResolutionCache_store since the cache was last empty
 };
 
 // A bucket count of 0 means 100.
@@ -34,6 +36,10 @@ RegionStatus* ResolutionCache_new(ResolutionCache** cache, uint64_t buckets, voi
 // Merges the primitives of id into result (StringList_append), calling the resolver on a miss.
 RegionStatus* ResolutionCache_resolve(ResolutionCache* cache, uint64_t id, StringList* result);
 RegionStatus* ResolutionCache_invalidate(ResolutionCache* cache);
+// Drops the entries whose list holds id, the others kept in their order; empties the whole cache
+// instead when its lists hold more than limit ids all told (searching them would cost more
+// than resolving again).
+RegionStatus* ResolutionCache_invalidateHolding(ResolutionCache* cache, uint64_t id, uint64_t limit);
 RegionStatus* ResolutionCache_delete(ResolutionCache** cache);
 void ResolutionCache_print(const ResolutionCache* cache, FILE* stream);
 

@@ -319,6 +319,89 @@ RegionStatus* countingResolver(uint64_t id, void* context, StringList* result) {
   return RegionId_expandInAtlas(id, static_cast<RegionAtlas*>(context), result);
 }
 
+// Entering through the map, expanding a name through the atlas, the map's own cache reset, and
+// the atlas's name table edited by hand: each edit empties the cache.
+TEST_F(AtlasFixture, MapEntryExpansionAndTheNameTable) {
+  RegionMap* primary = newMap("P", {make("rn A", RC_UNION, {"rn p", "rn q"})});
+  expectFailure(RegionMap_joinAtlas(nullptr, m_atlas, REGION_MAP_PRIMARY), RS_INVALID_MAP, "Invalid Region Map.");
+  expectFailure(RegionMap_joinAtlas(primary, nullptr, REGION_MAP_PRIMARY), RS_INVALID_ATLAS, "Invalid Region Atlas.");
+  ASSERT_OK(RegionMap_joinAtlas(primary, m_atlas, REGION_MAP_PRIMARY));
+  EXPECT_EQ(RegionAtlas_slot(m_atlas, REGION_MAP_PRIMARY), primary);
+  EXPECT_EQ(primary->m_atlas, m_atlas);
+
+  StringList* result = nullptr;
+  ASSERT_OK(StringList_new(&result, 0));
+  EXPECT_OK(RegionName_expandInAtlas("rn A", m_atlas, result));
+  EXPECT_EQ(sorted(namesOf(result)), (Names{"rn p", "rn q"}));
+  StringList_delete(&result);
+  ASSERT_OK(StringList_new(&result, 0));
+  EXPECT_OK(RegionName_expandInAtlas("rn never defined", m_atlas, result));
+  EXPECT_EQ(namesOf(result), Names{"rn never defined"});
+  StringList_delete(&result);
+  expectFailure(RegionName_expandInAtlas("rn A", m_atlas, nullptr), RS_BAD_CALL, "Unable to resolve name.");
+
+  EXPECT_EQ(resolve(m_atlas, "rn A"), (Names{"rn p", "rn q"}));
+  EXPECT_GT(m_atlas->m_cache->m_entryCount, 0u);
+  EXPECT_OK(RegionMap_clearCache(primary));
+  EXPECT_EQ(m_atlas->m_cache->m_entryCount, 0u);
+  expectFailure(RegionMap_clearCache(nullptr), RS_INVALID_MAP, "Invalid Region Map.");
+
+  uint64_t before = 0;
+  ASSERT_OK(RegionAtlas_getNameCount(m_atlas, &before));
+  RegionNameRecord* added = nullptr;
+  ASSERT_OK(RegionNameRecord_new(&added, "rn added"));
+  resolve(m_atlas, "rn A");
+  EXPECT_OK(RegionAtlas_addName(m_atlas, added));
+  EXPECT_EQ(m_atlas->m_cache->m_entryCount, 0u);
+  uint64_t count = 0;
+  ASSERT_OK(RegionAtlas_getNameCount(m_atlas, &count));
+  EXPECT_EQ(count, before + 1);
+  EXPECT_EQ(RegionAtlas_record(m_atlas, added->m_id), added);
+  expectFailure(RegionAtlas_addName(m_atlas, added), RS_ALREADY_DEFINED, nullptr);
+  expectFailure(RegionAtlas_addName(m_atlas, nullptr), RS_INVALID_NAME, "Invalid Region name.");
+  expectFailure(RegionAtlas_addName(nullptr, added), RS_INVALID_ATLAS, "Invalid Region Atlas.");
+
+  // Replacing needs the same id; the new record takes the old one's place.
+  RegionNameRecord* other = nullptr;
+  ASSERT_OK(RegionNameRecord_new(&other, "rn other"));
+  expectFailure(RegionAtlas_replaceName(m_atlas, added, other), RS_INVALID_NAME, "Invalid Region name.");
+  RegionNameRecord* twin = nullptr;
+  ASSERT_OK(RegionNameRecord_newForId(&twin, added->m_id));
+  EXPECT_OK(RegionAtlas_replaceName(m_atlas, added, twin));
+  EXPECT_EQ(RegionAtlas_record(m_atlas, added->m_id), twin);
+  // Removing removes only that very record.
+  EXPECT_OK(RegionAtlas_removeName(m_atlas, added));
+  EXPECT_EQ(RegionAtlas_record(m_atlas, added->m_id), twin);
+  resolve(m_atlas, "rn A");
+  EXPECT_OK(RegionAtlas_removeName(m_atlas, twin));
+  EXPECT_EQ(m_atlas->m_cache->m_entryCount, 0u);
+  EXPECT_EQ(RegionAtlas_record(m_atlas, added->m_id), nullptr);
+  ASSERT_OK(RegionAtlas_getNameCount(m_atlas, &count));
+  EXPECT_EQ(count, before);
+  expectFailure(RegionAtlas_removeName(m_atlas, nullptr), RS_INVALID_NAME, "Invalid Region name.");
+
+  // A record a map holds is swapped in the map too, and the answers stay.
+  int found = 0;
+  RegionNameRecord* held = nullptr;
+  ASSERT_OK(RegionMap_findName(primary, "rn p", &found, &held));
+  ASSERT_EQ(found, 1);
+  RegionNameRecord* swapped = nullptr;
+  ASSERT_OK(RegionNameRecord_newForId(&swapped, held->m_id));
+  EXPECT_OK(RegionAtlas_replaceName(m_atlas, held, swapped));
+  RegionNameRecord* now = nullptr;
+  ASSERT_OK(RegionMap_findName(primary, "rn p", &found, &now));
+  EXPECT_EQ(now, swapped);
+  EXPECT_EQ(resolve(m_atlas, "rn A"), (Names{"rn p", "rn q"}));
+  EXPECT_OK(RegionAtlas_replaceName(m_atlas, swapped, held));
+  ASSERT_OK(RegionMap_findName(primary, "rn p", &found, &now));
+  EXPECT_EQ(now, held);
+
+  RegionNameRecord_delete(&swapped);
+  RegionNameRecord_delete(&added);
+  RegionNameRecord_delete(&twin);
+  RegionNameRecord_delete(&other);
+}
+
 TEST_F(AtlasFixture, CacheCallsTheResolverOncePerChange) {
   RegionMap* primary = newMap("P", {make("c A", RC_UNION, {"c p", "c q"})});
   ASSERT_OK(RegionAtlas_addMap(m_atlas, primary, REGION_MAP_PRIMARY));

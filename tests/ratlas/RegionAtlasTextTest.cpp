@@ -144,6 +144,49 @@ TEST_F(TextFixture, DefinitionGolden) {
   RegionDefinition_delete(&d);
 }
 
+// A map and a definition come back the same from a file by name and from an open stream.
+TEST_F(TextFixture, MapAndDefinitionFromFilesAndStreams) {
+  zyrtest::ScratchDir dir("region-text");
+  RegionMap* map = nullptr;
+  ASSERT_OK(RegionMap_new(&map, "M"));
+  ASSERT_OK(RegionMap_addRegionDefinition(map, make("A", RC_UNION, {"p", "q"})));
+  ASSERT_OK(RegionMap_addRegionDefinition(map, make("B", RC_INTERSECTION, {"A", "r"})));
+  const std::string written = mapText(map, 0);
+  zyrtest::writeFile(dir.file("map.vsn"), written);
+  FILE* stream = fopen(dir.file("map.vsn").c_str(), "r");
+  ASSERT_NE(stream, nullptr);
+  RegionMap* read = nullptr;
+  ASSERT_OK(RegionMap_readFromFILE(&read, stream, nullptr));
+  fclose(stream);
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(mapText(read, 0), written);
+  RegionMap* none = nullptr;
+  expectFailure(RegionMap_readFromFILE(&none, nullptr, nullptr), RS_BAD_CALL, "Unable to read Region Map: Invalid file pointer.");
+  expectFailure(RegionMap_readFromFILE(nullptr, stdin, nullptr), RS_BAD_CALL, "Unable to read Region Map: Invalid object pointer.");
+  EXPECT_EQ(none, nullptr);
+
+  RegionDefinition* b = nullptr;
+  ASSERT_OK(RegionMap_regionDefinitionFromName(map, "B", &b));
+  const char* text = nullptr;
+  ASSERT_OK(RegionDefinition_getVSN(b, &text));
+  const std::string definition = text;
+  zyrtest::writeFile(dir.file("b.vsn"), definition);
+  RegionDefinition* fromFile = nullptr;
+  ASSERT_OK(RegionDefinition_readFromFile(&fromFile, dir.file("b.vsn").c_str(), nullptr));
+  ASSERT_NE(fromFile, nullptr);
+  ASSERT_OK(RegionDefinition_getVSN(fromFile, &text));
+  EXPECT_EQ(text, definition);
+  RegionDefinition* noDefinition = nullptr;
+  expectFailure(RegionDefinition_readFromFile(&noDefinition, "", nullptr), RS_BAD_FILE,
+                "Unable to read Region Definition: File Name is invalid.");
+  EXPECT_EQ(RegionStatus_getCode(RegionDefinition_readFromFile(&noDefinition, dir.file("absent.vsn").c_str(), nullptr)),
+            RS_BAD_VSN);
+  EXPECT_EQ(noDefinition, nullptr);
+  RegionDefinition_delete(&fromFile);
+  RegionMap_delete(&read, 1);
+  RegionMap_delete(&map, 1);
+}
+
 const char* const kAtlasGolden =
     "REGION ATLAS: AT\n"
     "  REGION MAP: Sm\n"

@@ -280,6 +280,28 @@ std::vector<uint64_t> allChains(const RegionHashTable* table) {
   return ids;
 }
 
+// Every chain in ascending order of id, linked both ways, its last node noted as its tail (an
+// entry after the tail is linked there without a walk) and, in id tables, the tail's id noted:
+// then an insertion lands where a walk along the chain would have put it (the table compared
+// by a function of its own notes no ids and walks: both must hold the same chains).
+void expectOrderedChains(const RegionHashTable* table) {
+  for (uint64_t b = 0; b < table->m_size; ++b) {
+    const RegionHashNode* last = nullptr;
+    for (const RegionHashNode* n = table->m_buckets[b]; n; n = n->m_next) {
+      ASSERT_EQ(n->m_previous, last) << b;
+      if (last) ASSERT_LT(static_cast<const Entry*>(last->m_entry)->m_id, static_cast<const Entry*>(n->m_entry)->m_id) << b;
+      last = n;
+    }
+    ASSERT_EQ(table->m_buckets[table->m_size + b], last) << b;
+    // Id tables test "after the last" against the id kept for the tail.
+    if (last && table->m_compare == RegionHashTable_compareIds) {
+      uint64_t kept = 0;
+      memcpy(&kept, &table->m_buckets[2 * table->m_size + b], sizeof(kept));
+      ASSERT_EQ(kept, static_cast<const Entry*>(last->m_entry)->m_id) << b;
+    }
+  }
+}
+
 TEST(RegionHashTable, TheIndexAnswersAsTheChainsDo) {
   Table indexed(97), plain(97, plainIds);
   ASSERT_NE(indexed.m_table->m_key, nullptr);
@@ -318,7 +340,12 @@ TEST(RegionHashTable, TheIndexAnswersAsTheChainsDo) {
       EXPECT_EQ(s1.m_step, s2.m_step);
     }
     ASSERT_EQ(RegionHashTable_count(indexed.m_table, nullptr), RegionHashTable_count(plain.m_table, nullptr));
+    if (step % 500 == 0) {
+      expectOrderedChains(indexed.m_table);
+      expectOrderedChains(plain.m_table);
+    }
   }
+  expectOrderedChains(indexed.m_table);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(allChains(indexed.m_table), allChains(plain.m_table));
   EXPECT_GT(RegionHashTable_count(indexed.m_table, nullptr), 100u);
@@ -355,3 +382,59 @@ TEST(RegionHashTable, TextKeysFindTextsThatCollideInTheirBuckets) {
 }
 
 } // namespace
+
+namespace {
+
+// Filling in one go: the same chains as inserting one by one; an entry held already is passed
+// over; an equal entry or a node that cannot be had leaves the table as it was, index included.
+TEST(RegionHashTable, InsertAllFillsAsSingleInsertionsAndUndoesAFailure) {
+  Table together(13), single(13);
+  std::vector<Entry> e(400);
+  for (uint64_t i = 0; i < e.size(); ++i) e[i] = {(i * 7919) % 1000};
+  std::vector<void*> first, second;
+  for (uint64_t i = 0; i < 150; ++i) first.push_back(&e[i]);
+  for (uint64_t i = 100; i < 400; ++i) second.push_back(&e[i]);  // 50 of them held already
+  ASSERT_FALSE(RegionStatus_isError(RegionHashTable_insertAll(together.m_table, first.data(), first.size(), nullptr)));
+  uint64_t added = 0;
+  ASSERT_FALSE(RegionStatus_isError(RegionHashTable_insertAll(together.m_table, second.data(), second.size(), &added)));
+  EXPECT_EQ(added, 250u);
+  for (Entry& x : e) RegionHashTable_insert(single.m_table, &x);
+  EXPECT_EQ(allChains(together.m_table), allChains(single.m_table));
+  expectOrderedChains(together.m_table);
+  const std::vector<uint64_t> before = allChains(together.m_table);
+  // A different entry equal to a held one, after some new ones.
+  std::vector<Entry> more = {{1001}, {1002}, {e[3].m_id}, {1003}};
+  std::vector<void*> clash = {&more[0], &e[5], &more[1], &more[2], &more[3]};
+  RegionStatus* s = RegionHashTable_insertAll(together.m_table, clash.data(), clash.size(), &added);
+  EXPECT_EQ(RegionStatus_getCode(s), 2u);
+  EXPECT_STREQ(s->m_text, "Found duplicate");
+  EXPECT_EQ(added, 0u);
+  EXPECT_EQ(allChains(together.m_table), before);
+  expectOrderedChains(together.m_table);
+  Entry key{1001};
+  EXPECT_EQ(RegionHashTable_find(together.m_table, &key, nullptr), nullptr);
+  // Out of nodes part way: a table whose blocks are full needs a new one.
+  std::vector<Entry> many(5000);
+  std::vector<void*> manyPointers;
+  for (uint64_t i = 0; i < many.size(); ++i) {
+    many[i] = {2000 + i};
+    manyPointers.push_back(&many[i]);
+  }
+  RegionMemory_failAfter(0, 1);
+  s = RegionHashTable_insertAll(together.m_table, manyPointers.data(), manyPointers.size(), nullptr);
+  RegionMemory_failAfter(-1, 0);
+  EXPECT_STREQ(s->m_text, "Unable to allocate memory for new hash element.");
+  EXPECT_EQ(allChains(together.m_table), before);
+  expectOrderedChains(together.m_table);
+  for (Entry& x : e) EXPECT_EQ(RegionHashTable_find(together.m_table, &x, nullptr), &x);
+  // Emptied, and filled again.
+  RegionHashTable_clear(together.m_table);
+  EXPECT_EQ(RegionHashTable_count(together.m_table, nullptr), 0u);
+  expectOrderedChains(together.m_table);
+  EXPECT_EQ(RegionHashTable_find(together.m_table, &e[0], nullptr), nullptr);
+  ASSERT_FALSE(RegionStatus_isError(RegionHashTable_insertAll(together.m_table, manyPointers.data(), manyPointers.size(), nullptr)));
+  expectOrderedChains(together.m_table);
+  for (Entry& x : many) EXPECT_EQ(RegionHashTable_find(together.m_table, &x, nullptr), &x);
+}
+
+}  // namespace

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -144,9 +147,6 @@ TEST(RegionNameDictionary, OutOfMemoryChangesNothing) {
   RegionMemory_failAfter(0, 1);
   s = RegionNameDictionary_add("y", nullptr);
   EXPECT_STREQ(s->m_text, "Unable to allocate memory for new Dictionary Entry.");
-  RegionMemory_failAfter(1, 1);  // the entry is made, its table node is not
-  s = RegionNameDictionary_add("y", nullptr);
-  EXPECT_EQ(RegionStatus_getCode(s), 7u);
   EXPECT_EQ(RegionNameDictionary_instance()->m_count, 1u);
   EXPECT_EQ(idOf("y"), 2u);
   // A full dictionary that cannot grow keeps what it has.
@@ -157,6 +157,75 @@ TEST(RegionNameDictionary, OutOfMemoryChangesNothing) {
   EXPECT_EQ(RegionNameDictionary_instance()->m_capacity, 10023u);
   EXPECT_EQ(idOf("over"), 10024u);
   EXPECT_EQ(idOf("y"), 2u);
+  // Nor does one whose search index cannot grow (at 16385 names).
+  for (int i = 10025; i <= 16384; ++i) idOf(("fill " + std::to_string(i)).c_str());
+  RegionMemory_failAfter(0, 1);
+  s = RegionNameDictionary_add("index", nullptr);
+  EXPECT_STREQ(s->m_text, "Unable to allocate memory for new Dictionary Entry.");
+  EXPECT_EQ(RegionNameDictionary_instance()->m_count, 16384u);
+  EXPECT_EQ(idOf("index"), 16385u);
+  for (int i = 2; i <= 16384; i += 101) EXPECT_EQ(idOf(("fill " + std::to_string(i)).c_str()), uint64_t(i < 10023 ? i + 1 : i)) << i;
+  RegionNameDictionary_destroy();
+}
+
+// The dictionary searches through its own index and makes its chained table only when looked
+// at. Against a plain map of texts to ids and a table filled name by name at the bucket count
+// the dictionary had when it kept its table up to date at every growth: same ids, same chains.
+TEST(RegionNameDictionary, IndexAndTableAnswerAsAPlainMapAndATableFilledByName) {
+  RegionNameDictionary_destroy();
+  uint64_t state = 7;
+  auto next = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return state >> 33;
+  };
+  std::map<std::string, uint64_t> plain;
+  std::vector<std::string> byId;
+  uint64_t capacity = 10023, buckets = 10023;
+  for (int step = 0; step < 60000; ++step) {
+    // Texts of many lengths (the index hashes eight bytes at a time), some differing in one byte.
+    std::string text = "n" + std::to_string(next() % 40000);
+    if (next() % 3 == 0) text += std::string(next() % 20, char('a' + next() % 26));
+    if (next() % 5 == 0) text = "\xe4" + text;
+    uint64_t id = 0;
+    if (next() % 4 == 0) {
+      RegionStatus* s = RegionNameDictionary_lookup(text.c_str(), &id);
+      auto known = plain.find(text);
+      ASSERT_EQ(RegionStatus_isError(s) ? 0u : id, known == plain.end() ? 0u : known->second) << text;
+      continue;
+    }
+    ASSERT_FALSE(RegionStatus_isError(RegionNameDictionary_add(text.c_str(), &id)));
+    auto inserted = plain.emplace(text, plain.size() + 1);
+    ASSERT_EQ(id, inserted.first->second) << text;
+    if (inserted.second) {
+      byId.push_back(text);
+      if (byId.size() > capacity) {
+        capacity = capacity < 10024 ? capacity * 2 : capacity + 1024;
+        if (buckets < capacity / 2) buckets = capacity;
+      }
+    }
+    if (step % 20000 == 19999 || step == 500) {
+      const RegionNameDictionary* d = RegionNameDictionary_instance();
+      ASSERT_NE(d->m_table, nullptr);
+      ASSERT_EQ(d->m_capacity, capacity);
+      ASSERT_EQ(d->m_table->m_size, buckets);
+      RegionHashTable* reference = nullptr;
+      RegionHashTable_new(&reference, buckets, RegionNameDictionary_hash, [](const void* a, const void* b) {
+        int c = strcmp(static_cast<const char*>(a), static_cast<const char*>(b));
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+      });
+      // Filled in another order than the dictionary's: chains are ordered by text.
+      for (size_t i = byId.size(); i > 0; --i) RegionHashTable_insert(reference, d->m_names[i - 1]);
+      ASSERT_EQ(d->m_table->m_count, reference->m_count);
+      for (uint64_t b = 0; b < buckets; ++b) {
+        const RegionHashNode* x = d->m_table->m_buckets[b];
+        const RegionHashNode* y = reference->m_buckets[b];
+        for (; x && y; x = x->m_next, y = y->m_next) ASSERT_EQ(x->m_entry, y->m_entry) << b;
+        ASSERT_EQ(x, y) << b;
+      }
+      RegionHashTable_delete(&reference);
+      for (size_t i = 0; i < byId.size(); ++i) ASSERT_STREQ(d->m_names[i], byId[i].c_str());
+    }
+  }
   RegionNameDictionary_destroy();
 }
 

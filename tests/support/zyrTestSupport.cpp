@@ -6,10 +6,53 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+// Defined by the profile runtime of an instrumented build only.
+extern "C" int __llvm_profile_write_file(void) __attribute__((weak));
+extern "C" void __llvm_profile_set_filename(const char *pattern) __attribute__((weak));
+
 namespace zyrtest {
+
+namespace {
+
+// Writes this child's coverage profile when the build collects one (see leaveChild).
+void writeChildProfile() {
+  const char *pattern = getenv("LLVM_PROFILE_FILE");
+  if (__llvm_profile_write_file == nullptr || __llvm_profile_set_filename == nullptr || pattern == nullptr)
+    return;
+  // A child may have lowered its file-size limit (tests of full disks): lift it again, or leave
+  // no profile rather than a truncated one.
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_max != RLIM_INFINITY)
+    return;
+  limit.rlim_cur = RLIM_INFINITY;
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+    return;
+  // The runtime read the process id when the parent started: a forked child would write (and
+  // merge) into its parent's file. The pattern with this process's id spelt out gives the child
+  // a file of its own, so a child killed while writing spoils no other profile.
+  std::string own;
+  for (const char *c = pattern; *c != '\0'; ++c) {
+    if (c[0] == '%' && c[1] == 'p') {
+      own += std::to_string(getpid());
+      ++c;
+    } else {
+      own += *c;
+    }
+  }
+  __llvm_profile_set_filename(own.c_str());
+  __llvm_profile_write_file();
+}
+
+} // namespace
+
+void leaveChild(int status) {
+  writeChildProfile();
+  _exit(status);
+}
 
 ScratchDir::ScratchDir(const std::string &prefix, const std::string &parent) {
   const std::filesystem::path under = parent.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(parent);

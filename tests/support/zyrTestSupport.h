@@ -90,6 +90,11 @@ int64_t fileSize(const std::string &path);
 // Lines without their newlines; a last line without a newline counts.
 std::vector<std::string> splitLines(const std::string &text);
 
+// Ends a forked child or a death-test child at once, as _exit does (no atexit handlers, no
+// destructors of state the child shares with its parent), after writing the child's coverage
+// profile when the build collects one: _exit alone would lose what the child ran.
+[[noreturn]] void leaveChild(int status);
+
 } // namespace zyrtest
 
 #endif

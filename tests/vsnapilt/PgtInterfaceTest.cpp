@@ -138,4 +138,22 @@ TEST(PgtInterfaceAxis, FrameAxesAndTheirFailures) {
   EXPECT_EQ(pgtDelete(h), 0);
 }
 
+// A side naming a boundary that no domain has: no list, and the error names both.
+TEST(PgtInterfaceData, UnknownBoundaryOfASideIsADataError) {
+  pgtHandle* h = pgtNew();
+  ASSERT_NE(h, nullptr);
+  ASSERT_EQ(load(h, {"FLOW:", "  DOMAIN: D", "    Location = B", "    BOUNDARY: wall", "      Location = W", "    END",
+                     "  END", "  DOMAIN INTERFACE: Bad", "    Boundary List1 = wall", "    Boundary List2 = missing",
+                     "    Interface Type = Fluid Fluid", "  END", "END"}),
+            0)
+      << errorText(h);
+  char** first = pgtInterfaceBoundaryList1(h, "/FLOW/DOMAIN INTERFACE:Bad");
+  EXPECT_EQ(strings(first), std::vector<std::string>{"/FLOW/DOMAIN:D/BOUNDARY:wall"});
+  pgtFreeBoundaryHandles(h, first);
+  EXPECT_EQ(pgtInterfaceBoundaryList2(h, "/FLOW/DOMAIN INTERFACE:Bad"), nullptr);
+  EXPECT_EQ(pgtGetError(h, nullptr), PGT_E_DATA);
+  EXPECT_EQ(errorText(h), "Boundary missing for interface Bad could not be found");
+  EXPECT_EQ(pgtDelete(h), 0);
+}
+
 } // namespace

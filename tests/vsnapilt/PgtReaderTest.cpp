@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -175,7 +177,11 @@ TEST_F(PgtReader, SubdomainsAndBoundariesDomainByDomain) {
   char* parent = pgtBoundaryParent(h, all[5]);
   EXPECT_STREQ(parent, "/FLOW/DOMAIN:Stator");
   pgtFreeDomainHandle(h, parent);
+  // A handle kept from a list outlives the list and is freed on its own.
+  char* kept = strdup(all[3]);
   pgtFreeBoundaryHandles(h, all);
+  EXPECT_STREQ(pgtBoundaryName(h, kept), "stator in");
+  pgtFreeBoundaryHandle(h, kept);
 
   char** subdomains = pgtSubdomainHandles(h);
   EXPECT_EQ(strings(subdomains), (std::vector<std::string>{"/FLOW/DOMAIN:Stator/SUBDOMAIN:s1"}));
@@ -184,7 +190,10 @@ TEST_F(PgtReader, SubdomainsAndBoundariesDomainByDomain) {
   parent = pgtSubdomainParent(h, subdomains[0]);
   EXPECT_STREQ(parent, "/FLOW/DOMAIN:Stator");
   pgtFreeDomainHandle(h, parent);
+  kept = strdup(subdomains[0]);
   pgtFreeSubdomainHandles(h, subdomains);
+  EXPECT_STREQ(pgtSubdomainName(h, kept), "s1");
+  pgtFreeSubdomainHandle(h, kept);
 
   // A domain without subdomains or boundaries gives an empty list, not a failure.
   EXPECT_EQ(pgtDomainNumSubdomains(h, "/FLOW/DOMAIN:Rotor"), 0);
@@ -258,6 +267,18 @@ TEST(PgtMotion, SingletonsAndBadAxes) {
   EXPECT_EQ(d[0], 9);
   EXPECT_EQ(pgtDomainRotationAxis(h, "/FLOW/DOMAIN:f", p, s, d), nullptr);
   EXPECT_EQ(errorText(h), "The \"Axis Type\", \"Helix\", was not recognised.");
+  EXPECT_EQ(pgtDelete(h), 0);
+
+  // A point of a two-point axis that cannot be read names the parameter and its text.
+  h = pgtNew();
+  ASSERT_EQ(load(h, {"FLOW:", "DOMAIN: g", "DOMAIN MODELS:", "DOMAIN MOTION:", "Option = Rotating",
+                     "AXIS DEFINITION:", "Option = Two Points", "Rotation Axis From = 0 [m], nowhere",
+                     "Rotation Axis To = 0 [m], 0 [m], 1 [m]", "END", "END", "END", "END", "END"}),
+            0);
+  EXPECT_EQ(pgtDomainRotationAxis(h, "/FLOW/DOMAIN:g", p, s, d), nullptr);
+  EXPECT_EQ(pgtGetError(h, nullptr), 2);
+  EXPECT_EQ(errorText(h), "Problem parsing \"Rotation Axis From\", \"0 [m], nowhere\".");
+  EXPECT_EQ(d[0], 9);
   EXPECT_EQ(pgtDelete(h), 0);
 }
 

@@ -1,4 +1,6 @@
 #include "vsnDefaultHandle.h"
+#include "vsnHandle.h"
+#include "vsnLoader.h"
 #include "vsnValue.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +64,38 @@ TEST(VsnDefaultHandle, CreatingFormsMakeItOnFirstUse) {
   freeChildArray(children, childCount);
   EXPECT_EQ(destroyDefaultVSNHandle(), 0);
   EXPECT_EQ(getDefaultVSNHandle(), nullptr);
+}
+
+void noteReplace(const char* path, void* context) { *static_cast<std::string*>(context) += std::string(path) + ";"; }
+
+// Text loaded into the default handle (made on first use), its replace notifications, a pushed
+// path and the reset of the state the parser keeps.
+TEST(VsnDefaultHandle, LoadingReplacingAndPathsThroughTheDefaultHandle) {
+  destroyDefaultVSNHandle();
+  const char* first[] = {"FLOW:", "  Option = a", "  Other = b", "END"};
+  ASSERT_EQ(defaultLoadVSNData(first, 4), nullptr);
+  ASSERT_NE(getDefaultVSNHandle(), nullptr);
+  std::string replaced;
+  ASSERT_EQ(defaultAddReplaceHandler(noteReplace, &replaced), nullptr);
+  const char* second[] = {"&replace FLOW:", "  Option = new", "END"};
+  ASSERT_EQ(defaultLoadVSNData(second, 3), nullptr);
+  EXPECT_EQ(replaced, "/FLOW;");
+  char* value = nullptr;
+  ASSERT_EQ(defaultGetStringValue("/FLOW/Option", &value), nullptr);
+  EXPECT_STREQ(value, "new");
+  freeVSNBlock(value);
+  EXPECT_EQ(defaultVsnPathExists("/FLOW/Other"), 0);
+
+  ASSERT_EQ(defaultVsnPushPath("/FLOW"), nullptr);
+  EXPECT_STREQ(defaultGetCurrentPath(), "/FLOW");
+  vsnHandle* h = getDefaultVSNHandle();
+  h->m_depth = 1; // as the parser counts the object it holds open
+  EXPECT_EQ(defaultResetVSNState(0), 0);
+  int state = -1;
+  ASSERT_EQ(defaultGetVSNState(&state), nullptr);
+  EXPECT_EQ(state, 0);
+  EXPECT_STREQ(defaultGetCurrentPath(), "/");
+  EXPECT_EQ(destroyDefaultVSNHandle(), 0);
 }
 
 } // namespace

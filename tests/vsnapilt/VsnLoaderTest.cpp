@@ -174,20 +174,20 @@ TEST_F(VsnLoader, LibrariesFromTheEnvironment) {
         unsetenv("WEZ5_VSN_LIBSDIR");
         const char* err = readLibrariesH(h);
         if (!err || strcmp(err, "Error: No library files specified by $WEZ5_VSN_LIBS. No libraries were read.\n")) {
-          _exit(1);
+          zyrtest::leaveChild(1);
         }
         // Without a directory of their own the libraries come from the working directory.
         setenv("WEZ5_VSN_LIBS", "env.vsn", 1);
-        if (chdir(dir.c_str()) != 0 || readLibrariesH(h) || isLibraryObject(h, "/ENV") != 1) _exit(2);
-        if (chdir("/") != 0 || !readLibrariesH(h)) _exit(3);
+        if (chdir(dir.c_str()) != 0 || readLibrariesH(h) || isLibraryObject(h, "/ENV") != 1) zyrtest::leaveChild(2);
+        if (chdir("/") != 0 || !readLibrariesH(h)) zyrtest::leaveChild(3);
         setenv("WEZ5_VSN_LIBSDIR", dir.c_str(), 1);
-        if (readLibraries() || defaultIsLibraryObject("/ENV") != 1) _exit(4);
+        if (readLibraries() || defaultIsLibraryObject("/ENV") != 1) zyrtest::leaveChild(4);
         // An empty directory argument falls back on the variable.
-        if (readNamedLibraries(h, "env.vsn", "")) _exit(5);
+        if (readNamedLibraries(h, "env.vsn", "")) zyrtest::leaveChild(5);
         setenv("WEZ5_VSN_LIBSDIR", "/no/such/dir", 1);
         const char* noDir = readNamedLibraries(h, "env.vsn", "");
-        if (!noDir || strcmp(noDir, "readNamedLibraries: unable to find a valid lib directory\n")) _exit(6);
-        _exit(0);
+        if (!noDir || strcmp(noDir, "readNamedLibraries: unable to find a valid lib directory\n")) zyrtest::leaveChild(6);
+        zyrtest::leaveChild(0);
       },
       testing::ExitedWithCode(0), "");
 }

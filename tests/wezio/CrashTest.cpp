@@ -58,18 +58,18 @@ void fill(int k, const Made &m, Data *data) {
   IO_file file;
   iif_clear_record(&file);
   file.m_callback = nullptr;
-  if (iif_open(&file, name.c_str(), "d") != IO_OK) _exit(3);
+  if (iif_open(&file, name.c_str(), "d") != IO_OK) zyrtest::leaveChild(3);
   for (int k = next;; ++k) {
     Made m = describe(k);
     Header h(m.m_what, m.m_where, m.m_when, m.m_type, m.m_number);
     Data d;
     fill(k, m, &d);
-    if (writeOne(&file, m.m_format.c_str(), h.get(), d.get()) != IO_OK) _exit(4);
-    if (write(report, &k, sizeof k) != sizeof k) _exit(5);
+    if (writeOne(&file, m.m_format.c_str(), h.get(), d.get()) != IO_OK) zyrtest::leaveChild(4);
+    if (write(report, &k, sizeof k) != sizeof k) zyrtest::leaveChild(5);
     if (k % 9 == 8) {
       iif_close(&file);
       iif_clear_record(&file);
-      if (iif_open(&file, name.c_str(), "d") != IO_OK) _exit(6);
+      if (iif_open(&file, name.c_str(), "d") != IO_OK) zyrtest::leaveChild(6);
     }
   }
 }
@@ -186,9 +186,9 @@ TEST(CrashTest, InPlaceChangesBeforeAKillAreHonouredAtTheNextOpen) {
     IO_file file;
     iif_clear_record(&file);
     file.m_callback = nullptr;
-    if (iif_open(&file, name.c_str(), "d") != IO_OK) _exit(3);
+    if (iif_open(&file, name.c_str(), "d") != IO_OK) zyrtest::leaveChild(3);
     Header h("A", "W", 0, "INTR", 3);
-    if (delete_ds(nullptr, h.get(), &file) != IO_OK) _exit(4);
+    if (delete_ds(nullptr, h.get(), &file) != IO_OK) zyrtest::leaveChild(4);
     kill(getpid(), SIGKILL);
   }
   int status = 0;

@@ -256,6 +256,29 @@ TEST_F(DataPartTest, BinaryStructureIsOneBlockOfPackedRecords) {
   ASSERT_EQ(*back->m_numreal, 3);
   for (int i = 0; i < 6; ++i) EXPECT_EQ(back->m_intrarray[i], m_data->m_intrarray[i]);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(back->m_realarray[i], m_data->m_realarray[i]);
+
+  // The binary structure reader by items takes the big-endian block the same way.
+  const int32_t types[2] = {IO_TYPE_INTR, IO_TYPE_REAL}, counts[2] = {2, 1};
+  m_file.reset(big);
+  IO_data *items = iodata_alloc(captureMessage);
+  m_back.reset(items);
+  check_memory(captureMessage, "U", 3, "STRC{INTR:2 REAL:1}", items);
+  ASSERT_EQ(iodata_alloc_arrays(captureMessage, items), IO_OK);
+  ASSERT_EQ(read_unfmt_structure(captureMessage, "U", fp(), 3, types, counts, 12, 2, items), IO_OK) << allMessages();
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(items->m_intrarray[i], m_data->m_intrarray[i]);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(items->m_realarray[i], m_data->m_realarray[i]);
+  EXPECT_EQ(read_unfmt_structure(captureMessage, "F", fp(), 3, types, counts, 12, 2, items), IO_MEMORY_ERR);
+  EXPECT_EQ(allMessages(), "read_unfmt_structure: passing parameters are wrong\n");
+  messages().clear();
+
+  // One plain array written alone is the array's bytes, in the format's order.
+  m_file.reset("");
+  ASSERT_EQ(write_single_dataarray(captureMessage, "U", fp(), 3, IO_TYPE_REAL, 1, m_data), IO_OK) << allMessages();
+  std::string reals;
+  for (int r = 0; r < 3; ++r) reals += be32(floatBits(0.5f * static_cast<float>(r)));
+  EXPECT_EQ(m_file.bytes(), reals);
+  EXPECT_EQ(write_single_dataarray(captureMessage, "U", fp(), 3, IO_TYPE_REAL, -1, m_data), IO_MEMORY_ERR);
+  EXPECT_EQ(allMessages(), "write_single_dataarray: passing parameters are wrong\n");
 }
 
 TEST_F(DataPartTest, StringItemsTakeTheirOwnLength) {
@@ -308,6 +331,26 @@ TEST_F(DataPartTest, TextStructureIsOneLineARecord) {
   IO_data *back = readBack(expected, "F", 3, type);
   for (int i = 0; i < 6; ++i) EXPECT_EQ(back->m_intrarray[i], m_data->m_intrarray[i]);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(back->m_realarray[i], m_data->m_realarray[i]);
+
+  // The structure calls by items give the same lines and read them back the same.
+  const int32_t types[2] = {IO_TYPE_INTR, IO_TYPE_REAL}, counts[2] = {2, 1};
+  int64_t width = 0, totals[IO_TYPE_END];
+  ASSERT_EQ(structure_sizes(captureMessage, "F", 2, types, counts, &width, totals), IO_OK);
+  m_file.reset("");
+  ASSERT_EQ(write_fmt_structure(captureMessage, fp(), 3, types, counts, width, 2, m_data), IO_OK) << allMessages();
+  EXPECT_EQ(m_file.bytes(), expected);
+  m_file.reset(expected);
+  IO_data *items = iodata_alloc(captureMessage);
+  m_back.reset(items);
+  check_memory(captureMessage, "F", 3, type, items);
+  ASSERT_EQ(iodata_alloc_arrays(captureMessage, items), IO_OK);
+  ASSERT_EQ(read_fmt_structure(captureMessage, fp(), 3, types, counts, width, 2, items), IO_OK) << allMessages();
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(items->m_intrarray[i], m_data->m_intrarray[i]);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(items->m_realarray[i], m_data->m_realarray[i]);
+  EXPECT_EQ(write_fmt_structure(captureMessage, nullptr, 3, types, counts, width, 2, m_data), IO_MEMORY_ERR);
+  EXPECT_EQ(read_fmt_structure(captureMessage, fp(), 3, types, counts, width, 2, nullptr), IO_MEMORY_ERR);
+  EXPECT_EQ(allMessages(), "write_fmt_structure: passing parameters are wrong\n"
+                           "read_fmt_structure: passing parameters are wrong\n");
 }
 
 TEST_F(DataPartTest, TextStructureCarriesStringsCharsAndFullDoubles) {

@@ -637,7 +637,7 @@ TEST_F(DatasetFileTest, OwnFormatFollowsWezFormat) {
         iif_set_format(&f, "F"); // the environment decides
         ok = ok && strcmp(iif_get_format(&f), "u9x") == 0;
         iif_free_contents(&f);
-        _exit(ok ? 0 : 1);
+        zyrtest::leaveChild(ok ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
 }

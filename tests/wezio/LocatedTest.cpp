@@ -4,12 +4,15 @@
 #include "io_alloc.h"
 #include "io_file.h"
 #include "io_header.h"
+#include "get_ds_location.h"
 #include "io_located.h"
+#include "io_state.h"
 #include "iodata.h"
 #include "wezio_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -229,6 +232,15 @@ TEST_F(LocatedTest, StringsAsSlotsAndAsSeparateTexts) {
   EXPECT_EQ(count, 3);
   EXPECT_STREQ(slots[0], "one");
   free(slots);
+  // By name, the same slots.
+  slots = nullptr;
+  count = 0;
+  ASSERT_EQ(ii_read_stri(&m_file, "S", "EVERY", 0, &slots, &count, 0), IO_OK);
+  ASSERT_EQ(count, 3);
+  EXPECT_STREQ(slots[1], "");
+  EXPECT_EQ(std::string(slots[2], 80), full);
+  free(slots);
+  EXPECT_EQ(ii_read_stri(&m_file, "NONE", "EVERY", 0, &slots, &count, 0), IO_NO_MATCH);
 
   // A list of the caller's with room to spare gets its end marked.
   char *room[5] = {nullptr, nullptr, nullptr, reinterpret_cast<char *>(1), nullptr};
@@ -243,6 +255,42 @@ TEST_F(LocatedTest, StringsAsSlotsAndAsSeparateTexts) {
   EXPECT_EQ(room[3], nullptr);
   for (int i = 0; i < 3; ++i) free(room[i]);
   ii_free_location(&location);
+}
+
+// The diagnostic dumps on standard output name the entries, the matches and the header.
+TEST_F(LocatedTest, DumpsOnStandardOutput) {
+  writeChars("A", "first", 4);
+  writeChars("AB", "second", 5);
+  Header query("A*", "EVERY", -1, "CHAR", 0);
+  IO_match_list matches;
+  iomatchlist_init(&matches);
+  ASSERT_EQ(io_search(captureMessage, IO_SCAN_ALL, query.get(), &m_file, &matches), IO_OK);
+  ASSERT_EQ(matches.m_count, 2);
+  Header header("A", "EVERY", 4, "CHAR", 5);
+  IO_state *state = iostate_alloc();
+  ASSERT_NE(state, nullptr);
+
+  testing::internal::CaptureStdout();
+  indextable_dump(m_file.m_indextable);
+  iomatchlist_print(&matches, &m_file);
+  ioheader_dump(header.get());
+  iostate_print(state);
+  iostate_print(nullptr);
+  const std::vector<std::string> lines = zyrtest::splitLines(testing::internal::GetCapturedStdout());
+  iostate_free(state);
+  iomatchlist_free(&matches);
+
+  auto has = [&](const std::string &text) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string &l) { return l.find(text) != std::string::npos; });
+  };
+  EXPECT_TRUE(has("index table of 2 entries"));
+  EXPECT_TRUE(has("A:EVERY:4:"));
+  EXPECT_TRUE(has("AB:EVERY:5:"));
+  EXPECT_TRUE(has("Writing 2 entries"));
+  EXPECT_TRUE(has("A:EVERY:4 "));
+  EXPECT_TRUE(has("header A:EVERY:4, 0 attributes, 5 records of CHAR"));
+  EXPECT_TRUE(has("IO_state: primary (closed), secondary (closed), text (closed), current none, default format (none)"));
+  EXPECT_EQ(lines.back(), "IO_state: none");
 }
 
 TEST_F(LocatedTest, StringListsTooSmallOrAllocated) {

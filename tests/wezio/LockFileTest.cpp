@@ -118,7 +118,7 @@ TEST_F(LockFileTest, ALockFileThatNoLiveProcessBacksIsTakenOverWithAWarning) {
   pid_t pid = fork();
   if (pid == 0) {
     IO_file *a = open("w");
-    if (!iif_is_open(a)) _exit(1);
+    if (!iif_is_open(a)) zyrtest::leaveChild(1);
     kill(getpid(), SIGKILL);
   }
   int waited = 0;
@@ -165,7 +165,7 @@ TEST_F(LockFileTest, AKilledReadersCountNeitherAddsUpNorOutlivesTheLiveReaders) 
   auto killedReader = [this] {
     pid_t pid = fork();
     if (pid == 0) {
-      if (!iif_is_open(open("d"))) _exit(1);
+      if (!iif_is_open(open("d"))) zyrtest::leaveChild(1);
       kill(getpid(), SIGKILL);
     }
     int waited = 0;
@@ -233,10 +233,10 @@ TEST_F(LockFileTest, ALiveWriterInAnotherProcessStillKeepsOthersOut) {
   if (pid == 0) {
     IO_file *a = open("w");
     char c = iif_is_open(a) ? 'w' : 'x';
-    if (write(toParent[1], &c, 1) != 1) _exit(1);
-    if (read(toChild[0], &c, 1) != 1) _exit(1);
+    if (write(toParent[1], &c, 1) != 1) zyrtest::leaveChild(1);
+    if (read(toChild[0], &c, 1) != 1) zyrtest::leaveChild(1);
     iif_close(a);
-    _exit(0);
+    zyrtest::leaveChild(0);
   }
   char c = 0;
   ASSERT_EQ(read(toParent[0], &c, 1), 1);
@@ -386,7 +386,7 @@ TEST_F(LockFileTest, ReadersOfManyProcessesAtOnceAreAllCountedAndNoneIsTakenForD
 // Runs `child` in a forked process, which reports through its exit code.
 int inChild(const std::function<int()> &child) {
   pid_t pid = fork();
-  if (pid == 0) _exit(child());
+  if (pid == 0) zyrtest::leaveChild(child());
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -417,10 +417,10 @@ TEST_F(LockFileTest, TheRealLockHoldsOffASecondWriterWhateverTheLockFiles) {
   if (pid == 0) {
     IO_file *a = open("d");
     char c = setfilebusyflag(captureMessage, a) == IO_OK ? 'w' : 'x';
-    if (write(toParent[1], &c, 1) != 1) _exit(1);
-    if (read(toChild[0], &c, 1) != 1) _exit(1);
+    if (write(toParent[1], &c, 1) != 1) zyrtest::leaveChild(1);
+    if (read(toChild[0], &c, 1) != 1) zyrtest::leaveChild(1);
     iif_close(a);
-    _exit(0);
+    zyrtest::leaveChild(0);
   }
   char c = 0;
   ASSERT_EQ(read(toParent[0], &c, 1), 1);

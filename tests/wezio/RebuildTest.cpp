@@ -240,7 +240,7 @@ TEST_F(RebuildTest, ACloseWhoseIndexCannotBeWrittenLeavesTheFileEndTag) {
     setrlimit(RLIMIT_FSIZE, &limit);
     int status = iif_close(&w);
     bool reported = allMessages().find("iif_flush: write_index failed\n") != std::string::npos;
-    _exit(status == IO_OK && reported ? 0 : 1);
+    zyrtest::leaveChild(status == IO_OK && reported ? 0 : 1);
   }
   int waited = 0;
   waitpid(pid, &waited, 0);

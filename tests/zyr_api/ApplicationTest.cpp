@@ -88,13 +88,13 @@ TEST(ApplicationDeathTest, InitialiseSendsErrorsToStdoutOnlyWithInitialPath) {
       {
         setenv("P3_INITIAL_PATH", "/", 1);
         if (zyrApplication_useStdoutErrors() != 0)
-          std::_Exit(2);
+          zyrtest::leaveChild(2);
         zyrApplication_initialise("appTest");
         char *name = zyrLibrary_getProgramName();
         int named = name != nullptr && std::string(name) == "appTest";
         zyrCString_free(name);
         unsetenv("P3_INITIAL_PATH");
-        std::_Exit(named && zyrApplication_useStdoutErrors() == 0 ? 0 : 3);
+        zyrtest::leaveChild(named && zyrApplication_useStdoutErrors() == 0 ? 0 : 3);
       },
       testing::ExitedWithCode(0), "");
 }
@@ -110,4 +110,13 @@ TEST(ApplicationTest, BaseDirectorySetsThreeVariables) {
   unsetenv("WEZ5BINDIR");
   unsetenv("WEZ5EXECDIR");
   unsetenv("WEZ5_UNITS_DIR");
+}
+
+// Contexts are not kept: pushing and popping refuse, and the context stays 0 whatever came first.
+TEST(ApplicationTest, ContextsAreRefused) {
+  EXPECT_EQ(zyrApplication_pushContext(), -1);
+  EXPECT_EQ(zyrApplication_getContext(), 0);
+  EXPECT_EQ(zyrApplication_popContext(1), -1);
+  EXPECT_EQ(zyrApplication_popContext(0), -1);
+  EXPECT_EQ(zyrApplication_getContext(), 0);
 }

@@ -316,6 +316,32 @@ TEST_F(DamagedModelTest, AModelPartOfAnotherTypeIsLeftOut) {
   EXPECT_EQ(zyrAssembly_delete(m_hModel, "A"), 1);
 }
 
+TEST_F(DamagedModelTest, AModelThatLostItsWayBackToTheFileIsGivenItAgain) {
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_model.c_str());
+  zyrUUID *region = zyrUUID_newFromBase64(m_keys.m_leftRegion.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_model, "repository"), key, "repository", region), 1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(region);
+  Database_delete(database);
+  const std::vector<std::string> messages = reopen();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "The stored model " + m_keys.m_model +
+                             " refers under \"repository\" to an object that is not of type Repository;\n"
+                             "it has been left out.\n");
+  ASSERT_GE(m_hDatabase, 0);
+  Repository *repository = nullptr;
+  ASSERT_EQ(zyrAPI_getDatabase(m_hDatabase, "test", &repository), 1);
+  EXPECT_EQ(Model_getRepository(model()), repository);
+  // Stored again: the next opening finds the way back as it is.
+  EXPECT_EQ(zyrAssembly_delete(m_hModel, "B"), 1);
+  ASSERT_EQ(zyrDatabase_close(m_hDatabase, -1), 1);
+  ASSERT_EQ(zyrDatabase_open(m_name.c_str(), &m_hDatabase, &m_hModel), 1);
+  ASSERT_EQ(zyrAPI_getDatabase(m_hDatabase, "test", &repository), 1);
+  EXPECT_EQ(Model_getRepository(model()), repository);
+  EXPECT_EQ(editingtest::assemblyNames(model()), std::vector<std::string>{"A"});
+}
+
 TEST_F(DamagedModelTest, AModelWithoutItsTopologyIsNotOpened) {
   Database *database = store();
   zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_model.c_str());

@@ -112,6 +112,33 @@ TEST_F(DirectImportTest, ExportedModelComesBackWithRegionsConnectionsAndAssembly
   EXPECT_EQ(back, assembliesBefore); // the recovered names are handed back
 }
 
+// Names of the exporter's own choosing (not the ones a fresh import would make) come back too:
+// the writer stores them as plain strings, which the direct import once read as io strings only,
+// finding none and leaving the default names.
+TEST_F(DirectImportTest, RenamedAssembliesComeBackUnderTheirNames) {
+  Names made;
+  ASSERT_EQ(importMesh("Msh", kMeshes + "two-blocks.v2.msh", &made), 1);
+  ASSERT_FALSE(made.empty());
+  char *given = nullptr;
+  ASSERT_EQ(zyrAssembly_rename(m_hModel, made[0].c_str(), "Left part", 0, &given), 1)
+      << testing::PrintToString(zyrtest::ErrorCapture::held());
+  zyrCString_free(given);
+  const Names before = regions(), assembliesBefore = assemblies();
+  ASSERT_NE(std::find(assembliesBefore.begin(), assembliesBefore.end(), "Left part"), assembliesBefore.end());
+  const std::string file = m_dir.file("renamed.def");
+  ASSERT_EQ(zyrModel_exportMesh(m_hModel, "Def", file.c_str(), "m", 0), 1)
+      << testing::PrintToString(zyrtest::ErrorCapture::held());
+  close();
+
+  open("second.zyr");
+  Names back;
+  ASSERT_EQ(importMesh("ZYR_DIRECT", file, &back), 1) << testing::PrintToString(zyrtest::ErrorCapture::held());
+  EXPECT_EQ(assemblies(), assembliesBefore);
+  EXPECT_EQ(regions(), before);
+  std::sort(back.begin(), back.end());
+  EXPECT_EQ(back, assembliesBefore);
+}
+
 TEST_F(DirectImportTest, DeclinedReleaseIsTriedThroughTheMeshReader) {
   Names made;
   ASSERT_EQ(importMesh("Msh", kMeshes + "box-hex.v2.msh", &made), 1);

@@ -422,7 +422,7 @@ TEST_F(Editing, GluedPairsAreRecordedTwoNamesPerCountedPairAndReplay) {
         SessionFile_open(file.c_str(), 2);
         const Glued glued = glue({"Aright", "Bleft", "Aleft", "Bright"});
         SessionFile_close();
-        std::_Exit(glued.status == 1 ? 0 : 1);
+        zyrtest::leaveChild(glued.status == 1 ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
   const Names lines = zyrtest::splitLines(zyrtest::readFile(file));

@@ -2,8 +2,10 @@
 // warnings, the state bracket (nothing of a failed import stays), simulation databases of several
 // models imported all or none, and a real mesh that survives closing and reopening.
 #include "Assembly.h"
+#include "Database.h"
 #include "DefFile.h"
 #include "Model.h"
+#include "ModelImport.h"
 #include "Projection.h"
 #include "Region.h"
 #include "Repository.h"
@@ -46,14 +48,14 @@ void projectionChild(const std::string &database) {
   int32_t hm = -1;
   Model *model = nullptr;
   if (zyrDatabase_open(database.c_str(), &hd, &hm) != 1 || zyrAPI_getModel(hm, "test", &model) != 1)
-    std::_Exit(1);
+    zyrtest::leaveChild(1);
   auto *projection = static_cast<Projection *>(Model_getProjection(model));
   if (projection == nullptr)
-    std::_Exit(2);
+    zyrtest::leaveChild(2);
   const char *units = Projection_getUnits(projection);
   if (units == nullptr || std::string(units) != "m" || projection->m_nvx != 1 || projection->m_kvxen[0] != 0)
-    std::_Exit(3);
-  std::_Exit(0);
+    zyrtest::leaveChild(3);
+  zyrtest::leaveChild(0);
 }
 
 class ModelImportTest : public testing::Test {
@@ -234,6 +236,65 @@ TEST_F(ModelImportTest, RealMeshSurvivesReopening) {
   // No intermediate file is left in the working directory.
   for (const std::string &file : m_dir.listing())
     EXPECT_EQ(file.find(".gmo"), std::string::npos) << file;
+}
+
+// The lower-level import makes a model of its own with the tolerance given; merged into the
+// database's model it hands over its regions. A file that cannot be read gives no model.
+TEST_F(ModelImportTest, AFileImportsIntoAModelOfItsOwn) {
+  int32_t n = -1;
+  Assembly **named = nullptr;
+  Model *fresh = Model_importFromFile(m_repository, 0.0025, "Msh", (kMeshes + "two-blocks.v4.msh").c_str(), nullptr,
+                                      nullptr, "m", &n, &named);
+  ASSERT_NE(fresh, nullptr) << testing::PrintToString(zyrtest::ErrorCapture::held());
+  EXPECT_EQ(Model_getRelativeTolerance(fresh), 0.0025);
+  Region **list = nullptr;
+  EXPECT_EQ(Topology_getRegions(Model_getTopology(fresh), 8, &list), 2);
+  zyrMemory_free(list, "test");
+  EXPECT_GE(n, 0);
+  zyrMemory_free(named, "test");
+  EXPECT_TRUE(regions(8).empty());
+  Model *primary = static_cast<Model *>(Repository_getPrimaryModel(m_repository));
+  ASSERT_EQ(Model_merge(primary, fresh, 0, nullptr), 1);
+  EXPECT_EQ(regions(8).size(), 2u);
+
+  zyrtest::ErrorCapture::clear();
+  n = -1;
+  EXPECT_EQ(Model_importFromFile(m_repository, 0.001, "Msh", m_dir.file("absent.msh").c_str(), nullptr, nullptr, "m",
+                                 &n, &named),
+            nullptr);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(named, nullptr);
+  const std::vector<RaisedError> raised = zyrtest::ErrorCapture::held();
+  ASSERT_FALSE(raised.empty());
+  EXPECT_NE(raised.back().message.find("File             = \"" + m_dir.file("absent.msh") + "\"."), std::string::npos)
+      << raised.back().message;
+  EXPECT_EQ(regions(8).size(), 2u);
+  zyrtest::ErrorCapture::clear();
+}
+
+// A database of an old version is upgraded with its model and mesh into a new file, which opens
+// with the same regions; the old file stays as it was.
+TEST_F(ModelImportTest, AnOldDatabaseIsUpgradedWithItsMesh) {
+  Names names;
+  ASSERT_EQ(importMesh("Msh", kMeshes + "two-blocks.v4.msh", nullptr, &names), 1);
+  const Names volumes = regions(8);
+  ASSERT_EQ(zyrDatabase_close(m_hDatabase, 0), 1);
+  m_hDatabase = -1;
+  Database *database = Database_new(m_dir.file("case.zyr").c_str());
+  ASSERT_NE(database, nullptr);
+  Database_setString(database, 0, nullptr, "Version", "5.0 (2003.03.27-23.59)");
+  Database_delete(database);
+
+  int upgraded = 0;
+  ASSERT_EQ(zyrDatabase_upgrade(m_dir.file("case.zyr").c_str(), m_dir.file("upgraded").c_str(), &upgraded), 1)
+      << testing::PrintToString(zyrtest::ErrorCapture::held());
+  EXPECT_EQ(upgraded, 1);
+  ASSERT_EQ(zyrDatabase_open(m_dir.file("upgraded.zyr").c_str(), &m_hDatabase, &m_hModel), 1);
+  ASSERT_EQ(zyrAPI_getDatabase(m_hDatabase, "test", &m_repository), 1);
+  EXPECT_EQ(regions(8), volumes);
+  database = Database_new(m_dir.file("case.zyr").c_str());
+  EXPECT_EQ(Database_getVersion(database), 20030327);
+  Database_delete(database);
 }
 
 TEST_F(ModelImportTest, ProjectionOfAnIntermediateFileIsKeptInTheDatabase) {

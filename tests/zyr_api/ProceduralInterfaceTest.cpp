@@ -59,7 +59,7 @@ int32_t integerParameter(int32_t hModel, const char *name) {
 // A check inside a child process: a failure ends it with its own code.
 void require(bool ok, int code) {
   if (!ok)
-    std::_Exit(code);
+    zyrtest::leaveChild(code);
 }
 
 std::string lastMessage() {
@@ -92,7 +92,7 @@ void handlesChild(const zyrtest::ScratchDir &dir) {
         }
         require(zyrDatabase_close(1, 1) == 1, 11);
         require(zyrDatabase_close(1, 1) == 0, 12);
-        std::_Exit(0);
+        zyrtest::leaveChild(0);
       }
 
 } // namespace
@@ -281,7 +281,7 @@ void toleranceChild(const zyrtest::ScratchDir &dir) {
         require(Model_getActiveRelativeTolerance(model) == 1e-4, 10);
         require(testing::internal::GetCapturedStdout().empty(), 11);
         require(zyrDatabase_close(hd, 1) == 1, 12);
-        std::_Exit(0);
+        zyrtest::leaveChild(0);
       }
 
 } // namespace

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -272,6 +273,57 @@ TEST_F(PlayerTest, AnInteractiveEchoLinesUpNamesAndListsOutputs) {
   Session_echoHelp(session);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   Session_delete(session);
+}
+
+// An interactive session shows the queued errors of a failed call (and empties the queue); the
+// debug handler shows one record in full; the null handler shows nothing.
+TEST_F(PlayerTest, AnInteractiveSessionShowsErrorsAndTheDebugHandlerShowsTheRecord) {
+  Session *session = Session_new();
+  session->m_interactive = 1;
+  zyrError *queued = zyrError_new(10002, "replayedCall", "here.cpp", 12);
+  zyrError_addMessage(queued, "%s", "Unable to identify model with handle \"-1\".");
+  testing::internal::CaptureStdout();
+  Session_echoError(session, 1); // a success shows nothing
+  Session_echoError(session, 0);
+  const std::string shown = testing::internal::GetCapturedStdout();
+  EXPECT_NE(shown.find("Error code:  "), std::string::npos) << shown;
+  EXPECT_NE(shown.find("(10002)\nDescription: "), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Function:    replayedCall\nFile:        here.cpp\nLine number: 12\n"), std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find("Message:\nUnable to identify model with handle \"-1\"."), std::string::npos) << shown;
+  EXPECT_EQ(zyrtest::ErrorCapture::count(), 0);
+
+  zyrError *record = zyrError_new(10002, "handled", "there.cpp", 7);
+  zyrError_addMessage(record, "%s", "the message");
+  Session_setDebugSession(session);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(nullErrorHandler(record), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(debugErrorHandler(record), 1);
+  const std::vector<std::string> lines = zyrtest::splitLines(testing::internal::GetCapturedStdout());
+  Session_setDebugSession(nullptr);
+  Session_delete(session);
+  auto has = [&](const std::string &line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+  EXPECT_TRUE(has("Subroutine:  handled"));
+  EXPECT_TRUE(has("the message"));
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string &l) { return l.rfind("Code:        ", 0) == 0; }));
+  zyrtest::ErrorCapture::clear();
+}
+
+// The interactive player reads its records from the standard input (here a file, so it echoes
+// nothing) until "quit".
+int playStandardInput(const std::string &path) {
+  if (std::freopen(path.c_str(), "r", stdin) == nullptr)
+    return 9;
+  return SessionFile_playInteractive();
+}
+
+TEST_F(PlayerTest, TheInteractivePlayerReadsTheStandardInput) {
+  const std::string path = m_dir.file("typed.ses");
+  zyrtest::writeFile(path, "# typed\n" + kBadHandleRecord + "quit\n");
+  EXPECT_EXIT(zyrtest::leaveChild(playStandardInput(path) == 1 && zyrtest::ErrorCapture::count() == 1 ? 0 : 1),
+              testing::ExitedWithCode(0), "");
 }
 
 TEST_F(PlayerTest, HelpListsEveryDescribedKeywordWithinSeventyNineColumns) {

@@ -43,7 +43,7 @@ bool has(const std::string &text, const std::string &part) { return text.find(pa
   setenv("ZYR_SESSION_FILE", file.c_str(), 1);
   setenv("ZYR_SESSION_FILE_LEVEL", "2", 1);
   if (SessionFile_record(nullptr, 1) != 1)
-    std::_Exit(2);
+    zyrtest::leaveChild(2);
   char a[] = "left", b[] = "right", c[] = "up", d[] = "down";
   char *pairs[] = {a, b, c, d};
   SessionFile_recordStringArray(pairs, 2, 2);
@@ -54,14 +54,14 @@ bool has(const std::string &text, const std::string &part) { return text.find(pa
   SessionFile_recordBoolean(0);
   const std::string recorder = printed([](FILE *f) { SessionFile_print(SessionFile_get(), f); });
   if (!has(recorder, "m_level:        2\n") || !has(recorder, "m_repositories: "))
-    std::_Exit(3);
+    zyrtest::leaveChild(3);
   const std::string session = printed([](FILE *f) { Session_print(SessionFile_get()->m_session, f); });
   if (!has(session, "Session: 0x") || !has(session, "  m_interactive  = 0\n"))
-    std::_Exit(4);
+    zyrtest::leaveChild(4);
   if (printed([](FILE *f) { Session_print(nullptr, f); }) != "Session: NULL\n")
-    std::_Exit(5);
+    zyrtest::leaveChild(5);
   if (printed([](FILE *f) { SessionFile_print(nullptr, f); }).find("SessionFile: ") != 0)
-    std::_Exit(6);
+    zyrtest::leaveChild(6);
   std::exit(0);
 }
 

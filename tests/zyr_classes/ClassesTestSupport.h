@@ -66,6 +66,17 @@ public:
   static int database() { return ZYRAPI::instance().m_hDatabase; }
   static int model() { return ZYRAPI::instance().m_hModel; }
   static int checkpoint() { return ZYRAPI::instance().m_checkpoint; }
+  static std::string errorDesc() { return ZYRAPI::instance().getErrorDesc(); }
+  static bool errorIsBadLocation() { return ZYRAPI::instance().errorIsBadLocation(); }
+  // A second object given the instance's handles by assignment, then destroyed: the handles it
+  // held, as {database, model, checkpoint}.
+  static std::vector<int> assignedCopy() {
+    ZYRAPI *copy = new ZYRAPI();
+    *copy = ZYRAPI::instance();
+    const std::vector<int> handles{copy->m_hDatabase, copy->m_hModel, copy->m_checkpoint};
+    delete copy;
+    return handles;
+  }
 };
 } // namespace qiv
 

@@ -1,6 +1,7 @@
 // The error bridge between the core's error queue and the host: exceptions carrying every queued
 // message, bad names tolerated, warnings dropped or reported; the exception classes themselves.
 #include "ClassesTestSupport.h"
+#include "PGT.h"
 #include "ZYRAPI.h"
 #include "ZYRAPIBoundary.h"
 
@@ -124,6 +125,52 @@ TEST(ExceptionClasses, OwnNamesHierarchyAndCopies) {
   EXPECT_EQ(assigned.getMethod(), "openDB");
 }
 
+// Copies of every class keep the own name, texts and type; a default object is a plain Error; an
+// assigned object owns its texts after the source is gone.
+template <class E> void expectCopies(const std::string &ownName) {
+  const E defaulted;
+  EXPECT_EQ(defaulted.getName(), "Error");
+  EXPECT_EQ(defaulted.getClass(), "");
+  EXPECT_EQ(defaulted.getType(), qiv::errorTypeError);
+  E assigned;
+  {
+    const E source("C", "M", std::string(64, 'x'), qiv::errorTypeWarning);
+    const E copied(source);
+    EXPECT_EQ(copied.getName(), ownName);
+    EXPECT_EQ(copied.getText(), source.getText());
+    EXPECT_EQ(copied.getType(), qiv::errorTypeWarning);
+    assigned = source;
+  }
+  EXPECT_EQ(assigned.getName(), ownName);
+  EXPECT_EQ(assigned.getClass(), "C");
+  EXPECT_EQ(assigned.getMethod(), "M");
+  EXPECT_EQ(assigned.getText(), std::string(64, 'x'));
+  EXPECT_EQ(assigned.errorMessage().empty(), false);
+  assigned = defaulted;
+  EXPECT_EQ(assigned.getName(), "Error");
+}
+
+// A host's own class derived from the physics reader's error names itself through the protected
+// constructor.
+class HostPgtError : public qiv::pgt::error {
+public:
+  HostPgtError() : qiv::pgt::error("host::error", "PGT", "load", "text", qiv::errorTypeWarning) {}
+};
+
+TEST(ExceptionClasses, EveryClassCopiesAndAssigns) {
+  const HostPgtError derived;
+  EXPECT_EQ(derived.getName(), "host::error");
+  EXPECT_EQ(derived.getClass(), "PGT");
+  EXPECT_EQ(derived.getType(), qiv::errorTypeWarning);
+
+  expectCopies<qiv::zyrapi::error>("zyrapi::error");
+  expectCopies<qiv::zyrapi::zyr>("zyrapi::zyr");
+  expectCopies<qiv::zyrapi::ratlas>("zyrapi::ratlas");
+  expectCopies<qiv::zyrapi::affine3D>("zyrapi::affine3D");
+  expectCopies<qiv::zyrapi::memory>("zyrapi::memory");
+  expectCopies<qiv::pgt::error>("pgt::error");
+}
+
 TEST(ZYRAPIObject, OneObjectWithoutADatabase) {
   qiv::ZYRAPI &first = qiv::ZYRAPI::instance();
   EXPECT_EQ(&first, &qiv::ZYRAPI::instance());
@@ -131,6 +178,57 @@ TEST(ZYRAPIObject, OneObjectWithoutADatabase) {
   qiv::ZYRAPI::AxisInfo axis;
   EXPECT_EQ(axis.units, "m");
   EXPECT_EQ(axis.rootX + axis.rootY + axis.rootZ + axis.tipX + axis.tipY + axis.tipZ, 0.0);
+
+  // A second object takes the handles by assignment; destroying it leaves the instance alone.
+  EXPECT_EQ(qiv::ZYRAPIInspector::assignedCopy(), (std::vector<int>{-1, -1, 0}));
+  EXPECT_FALSE(first.isDBOpen());
+}
+
+TEST(ZYRAPIObject, NestedRecordsCopyEveryField) {
+  qiv::ZYRAPI::AxisInfo axis;
+  axis.rootX = 1;
+  axis.tipZ = -2;
+  axis.units = "mm";
+  const qiv::ZYRAPI::AxisInfo copied(axis);
+  qiv::ZYRAPI::AxisInfo assignedTo;
+  const qiv::ZYRAPI::AxisInfo &assigned = assignedTo;
+  assignedTo = axis;
+  axis.units = "in";
+  for (const qiv::ZYRAPI::AxisInfo *a : {&copied, &assigned}) {
+    EXPECT_EQ(a->rootX, 1);
+    EXPECT_EQ(a->tipZ, -2);
+    EXPECT_EQ(a->units, "mm");
+  }
+
+  qiv::ZYRAPI::PrimitiveDef def;
+  EXPECT_EQ(def.type, 0);
+  def.name = "picked";
+  def.type = 1;
+  def.entries = {"Avol:1", "Avol:2"};
+  const qiv::ZYRAPI::PrimitiveDef copiedDef(def);
+  qiv::ZYRAPI::PrimitiveDef assignedDefTo;
+  const qiv::ZYRAPI::PrimitiveDef &assignedDef = assignedDefTo;
+  assignedDefTo = def;
+  def.entries.clear();
+  for (const qiv::ZYRAPI::PrimitiveDef *d : {&copiedDef, &assignedDef}) {
+    EXPECT_EQ(d->name, "picked");
+    EXPECT_EQ(d->type, 1);
+    EXPECT_EQ(d->entries, (std::vector<std::string>{"Avol:1", "Avol:2"}));
+  }
+}
+
+TEST_F(ErrorBridge, TheObjectsOwnQueueQueries) {
+  EXPECT_TRUE(qiv::ZYRAPIInspector::errorIsBadLocation());
+  EXPECT_EQ(qiv::ZYRAPIInspector::errorDesc(), "Unable to retrieve error from ZYR");
+  queueError(10039, "unknown");
+  queueError(10002, "bad handle");
+  EXPECT_FALSE(qiv::ZYRAPIInspector::errorIsBadLocation());
+  EXPECT_EQ(queuedCodes(), (std::vector<int32_t>{10039, 10002}));
+  EXPECT_EQ(qiv::ZYRAPIInspector::errorDesc(), "unknown\n\nbad handle");
+  EXPECT_EQ(queuedCount(), 0);
+  queueError(10040, "unresolved");
+  EXPECT_TRUE(qiv::ZYRAPIInspector::errorIsBadLocation());
+  EXPECT_EQ(queuedCount(), 0);
 }
 
 } // namespace

@@ -165,6 +165,18 @@ TEST_F(Methods, TolerantMethodsForgiveUnknownNamesStrictOnesThrow) {
   int count = -1;
   EXPECT_TRUE(api.getNumberPrimitive3DRegionsForLocation("Atop,Abottom", count, false));
   EXPECT_EQ(count, 0);
+  // The dimension filters split the assembly (both blocks, once connected) into surfaces and volumes.
+  EXPECT_TRUE(api.getPrimitive2DRegionsForLocation("A", regions, false));
+  std::sort(regions.begin(), regions.end());
+  EXPECT_EQ(regions, (Names{"Abottom", "Ahigh", "Alow", "Atop", "Bbottom", "Bhigh", "Blow", "Btop"}));
+  EXPECT_TRUE(api.getNumberPrimitive2DRegionsForLocation("A", count, false));
+  EXPECT_EQ(count, 8);
+  EXPECT_TRUE(api.getPrimitive3DRegionsForLocation("A,Nowhere", regions, true));
+  std::sort(regions.begin(), regions.end());
+  EXPECT_EQ(regions, (Names{"Avol", "Bvol"}));
+  EXPECT_FALSE(api.getPrimitive3DRegionsForLocation("Nowhere", regions, false));
+  EXPECT_TRUE(regions.empty());
+  EXPECT_FALSE(api.getNumberPrimitive2DRegionsForLocation("Nowhere", count, false));
   EXPECT_FALSE(api.getNumberPrimitiveRegionsForLocation("Nowhere", count, false));
   regions = {"old"};
   EXPECT_FALSE(api.get2dCompositesForLocation("Nowhere", regions, false));
@@ -357,6 +369,11 @@ TEST_F(Methods, CompositeNamesTagsAndPrimitiveDescriptions) {
   std::string given;
   api.renameComposite("walls", "tops", 0, given);
   EXPECT_EQ(given, "tops");
+  api.renameComposite("tops", "roofs", 0);
+  EXPECT_TRUE(api.isCompositeName("roofs"));
+  EXPECT_FALSE(api.isCompositeName("tops"));
+  expectThrow<qiv::zyrapi::zyr>([&] { api.renameComposite("tops", "x", 0); }, "ZYRAPI", "renameComposite");
+  api.renameComposite("roofs", "tops", 0);
   const std::string map = api.getRegionMap();
   EXPECT_NE(map.find("tops"), std::string::npos);
   api.removeCompositeName("tops");
@@ -444,6 +461,23 @@ TEST_F(Methods, SelectionsAreOwnedOnceAndEndWithTheirDatabase) {
   // The moved-from object owns nothing; destroying it queues nothing.
   { qiv::ZYRSelection gone(std::move(moved)); }
   EXPECT_EQ(zyrtest::queuedCount(), 0);
+  expectThrow<qiv::zyrapi::zyr>([&] { moved.analyse("volume", values); }, "ZYRAPI", "ZYRSelection::analyse");
+
+  // Move assignment releases what the target held and takes the source's selection; a moved-from
+  // object can take a selection again.
+  qiv::ZYRSelection first("location Avol");
+  qiv::ZYRSelection second("location Avol");
+  first = std::move(second);
+  first.analyse("volume", values);
+  EXPECT_EQ(values.size(), 2u);
+  second = std::move(first);
+  second.analyse("volume", values);
+  EXPECT_EQ(values.size(), 2u);
+  qiv::ZYRSelection &self = second;
+  second = std::move(self);
+  second.analyse("volume", values);
+  EXPECT_EQ(values.size(), 2u);
+  EXPECT_EQ(zyrtest::queuedCount(), 0);
 
   qiv::ZYRSelection open("location Avol");
   api.removeCurZyr(m_path);
@@ -476,6 +510,8 @@ int recordedToleranceSettings(const std::string &dir) {
 }
 
 TEST(MeshMatchTolerance, AnUnchangedValueIsNotSetAgain) {
+  // A fresh process: an earlier test of this binary may have started the recorder already.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   zyrtest::ScratchDir dir("zyrtolerance");
   EXPECT_EXIT(std::exit(recordedToleranceSettings(dir.path())), ::testing::ExitedWithCode(2), "");
 }

@@ -1,6 +1,10 @@
 // The simulation-database query against real child processes: a scripted stand-in reader that
 // prints given output and ends as told, and the real wezdsdbreader.exe over database files.
 #include "ExchangeTestSupport.h"
+#include "Command.h"
+#include "Conduit.h"
+#include "Pipe.h"
+#include "Process.h"
 #include "zyrCString.h"
 #include "zyrDSDBQuery.h"
 #include "zyrErrorCode.h"
@@ -120,6 +124,31 @@ TEST_F(ScriptedReader, ListingGivesEveryGroupAndTheCommandLineIsExact) {
   answer = run(lines({"<MODELS_BEG>", "  1 model", "+7 first", "Only", "-3", " Kind "}));
   EXPECT_EQ(answer.result, 1);
   EXPECT_EQ(answer.models, (std::vector<Model>{{7, "Only", -3, " Kind "}}));
+}
+
+// A caller that runs a reader itself hands its conduit to the output reader: here "cat" echoes
+// the listing written into it.
+TEST_F(ScriptedReader, OutputOfAConduitTheCallerStarted) {
+  Command *command = Command_new(nullptr, "/bin/cat", CommandExplicitPath);
+  Conduit *conduit = nullptr;
+  Process *process = Process_new(command, "pipe: 1.0", &conduit);
+  ASSERT_NE(process, nullptr);
+  ASSERT_NE(conduit, nullptr);
+  for (const char *line : kTwoModelLines)
+    ASSERT_EQ(Conduit_putLine(conduit, line), 1);
+  Pipe_closeWrite(conduit->m_writePipe);
+  int32_t count = -1;
+  int32_t *first = nullptr, *second = nullptr;
+  char **firstTexts = nullptr, **secondTexts = nullptr;
+  const int result = zyrDSDBQuery_readOutput(conduit, &count, &first, &second, &firstTexts, &secondTexts);
+  const Answer answer = takeAnswer(result, count, first, second, firstTexts, secondTexts);
+  EXPECT_EQ(answer.result, 1);
+  EXPECT_EQ(answer.models, kTwoModels);
+  EXPECT_TRUE(held().empty());
+  EXPECT_EQ(Process_wait(process), 1);
+  Process_delete(process);
+  Conduit_delete(conduit);
+  Command_delete(command);
 }
 
 TEST_F(ScriptedReader, CarriageReturnsAreDroppedAndTheLastLineNeedsNoEnd) {

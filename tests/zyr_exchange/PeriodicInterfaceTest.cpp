@@ -3,6 +3,7 @@
 #include "Boundary.h"
 #include "DefFile.h"
 #include "DefWriter.h"
+#include "DefWriterInternal.h"
 #include "ElementMesh.h"
 #include "ElementSet.h"
 #include "ElementTopology.h"
@@ -15,6 +16,10 @@
 #include "Shell.h"
 #include "Topology.h"
 #include "Vertices.h"
+#include "Zone.h"
+#include "ZoneInterface.h"
+#include "ZoneMapTestSupport.h"
+#include "vsnInterface.h"
 #include "zyrMemory.h"
 
 #include <algorithm>
@@ -98,6 +103,12 @@ protected:
   }
 
   int write(const std::string &option) {
+    commands(option);
+    return zyrtest::writeDefinition(model(), m_file, 1);
+  }
+
+  // The physics written into the file, and the writer's hooks set.
+  void commands(const std::string &option) {
     const std::vector<std::string> lines = {"FLOW:",
                                             "  SOLUTION UNITS:",
                                             "    Length Units = [m]",
@@ -127,7 +138,6 @@ protected:
     EXPECT_TRUE(zyrtest::writeCommands(m_file, lines));
     static const DefWriterModelHooks hooks = {writerTopology, writerMesh, nullptr};
     DefWriter_setModelHooks(&hooks);
-    return zyrtest::writeDefinition(model(), m_file, 1);
   }
 
   Ints ints(const char *what, const char *where) { return zyrtest::definitionInts(m_file, what, where); }
@@ -166,6 +176,53 @@ TEST_F(PeriodicInterfaceTest, WithoutPeriodicityTheDistantSidesDoNotMatch) {
   EXPECT_EQ(published()[0].code, 10041);
   EXPECT_TRUE(ints("G/NSFZIF", "ZIF1").empty());
   EXPECT_EQ(ints("G/KBCPZIF", "ZIF1"), (Ints{1, 2}));
+}
+
+// The writer, a zone and the zone interface between the block's two sides, made as a write makes
+// them, print what they hold (volumes by their user names: the assembly has the name "Block").
+TEST_F(PeriodicInterfaceTest, WriterZoneAndZoneInterfacePrintWhatTheyHold) {
+  block();
+  commands("Translational Periodicity");
+  DefWriter *made = DefWriter_new(model(), m_file.c_str(), 0, 1, nullptr, 0.005);
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(DefWriter_inWrite(), 0);
+  const std::vector<std::string> writerLines =
+      zyrtest::splitLines(zyrtest::printed([&](FILE *s) { DefWriter_print(made, s); }));
+  ASSERT_GE(writerLines.size(), 9u);
+  EXPECT_EQ(std::vector<std::string>(writerLines.begin(), writerLines.begin() + 9),
+            (std::vector<std::string>{"DefWriter:", "  m_noOfDomains    = 1", "  m_noOfSubdomains = 0",
+                                      "  m_noOfBoundaries = 2", "  m_noOfInterfaces = 1", "  m_noOfVolumes    = 1",
+                                      "    1 \"Block 2\"", "  m_noOfSurfaces   = 2", "    1 \"bottom\""}));
+  EXPECT_NE(std::find(writerLines.begin(), writerLines.end(), "  m_file           = " + m_file), writerLines.end());
+
+  Mesh *mesh = m_model.m_mesh;
+  Zone *zones[2] = {nullptr, Zone_new(mesh, made->m_domains[0], made->m_labelling)};
+  ASSERT_NE(zones[1], nullptr);
+  const std::string zoneText = zyrtest::printed([&](FILE *s) { Zone_print(zones[1], s); });
+  EXPECT_NE(zoneText.find("Zone 1\n"), std::string::npos) << zoneText;
+  EXPECT_NE(zoneText.find("Domain    = \"Block\"\n"), std::string::npos) << zoneText;
+  EXPECT_NE(zoneText.find("No. of element meshes = 1\n"), std::string::npos) << zoneText;
+  EXPECT_NE(zoneText.find("No. of face meshes    = 2\n"), std::string::npos) << zoneText;
+  EXPECT_NE(zoneText.find("No. of interface maps = 0\n"), std::string::npos) << zoneText;
+
+  int useExisting = 0, matchNew = 0;
+  DefWriter_getMatching(0, vsnInterface_getType(made->m_interfaces[0]), &useExisting, &matchNew);
+  ZoneInterface *zi =
+      ZoneInterface_new(mesh, made->m_interfaces[0], useExisting, matchNew, 0.005, made->m_labelling, zones);
+  ASSERT_NE(zi, nullptr);
+  EXPECT_EQ(ZoneInterface_getNoOfMatchedMeshes(zi), 1);
+  const std::vector<std::string> ziLines =
+      zyrtest::splitLines(zyrtest::printed([&](FILE *s) { ZoneInterface_print(zi, s); }));
+  auto has = [&](const std::string &line) { return std::find(ziLines.begin(), ziLines.end(), line) != ziLines.end(); };
+  EXPECT_TRUE(has("ZoneInterface 1"));
+  EXPECT_TRUE(has("No of matched meshes   = 1"));
+  EXPECT_TRUE(has("No of matched faces                         = " + std::to_string(kCells * kCells)));
+  EXPECT_TRUE(has("No of matched vertices (without duplicates) = " + std::to_string(kPlane)));
+  EXPECT_TRUE(has("     0      1            9           16   bottom"));
+  EXPECT_TRUE(has("     1      1            9           16   top"));
+  ZoneInterface_delete(zi);
+  Zone_delete(zones[1]);
+  DefWriter_delete(made);
 }
 
 } // namespace

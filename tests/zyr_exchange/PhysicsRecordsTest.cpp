@@ -37,6 +37,35 @@ TEST(PhysicsRecordsTest, FluidMeansExactlyFluid) {
   }
 }
 
+// Each record hands out its location's components as new strings; no location gives -1.
+TEST(PhysicsRecordsTest, LocationComponentsOfEveryRecord) {
+  vsnDomain *d = vsnDomain_new("D", "Solid");
+  EXPECT_STREQ(vsnDomain_getType(d), "Solid");
+  vsnSubdomain *s = vsnSubdomain_new("s");
+  Records r;
+  vsnBoundary *b = r.boundary("b", "Inlet, Outlet, Wall");
+  char **names = reinterpret_cast<char **>(1);
+  EXPECT_EQ(vsnDomain_getLocationComponents(d, &names), -1);
+  EXPECT_EQ(names, nullptr);
+  EXPECT_EQ(vsnSubdomain_getLocationString(s), nullptr);
+  EXPECT_EQ(vsnSubdomain_getLocationComponents(s, &names), -1);
+
+  ASSERT_EQ(vsnDomain_setLocation(d, "Left, Right"), 1);
+  ASSERT_EQ(vsnSubdomain_setLocation(s, "Left"), 1);
+  const auto components = [&](int32_t n) {
+    std::vector<std::string> v(names, names + (n > 0 ? n : 0));
+    zyrCStringArray_free(names, n > 0 ? n : 0);
+    return v;
+  };
+  EXPECT_EQ(components(vsnDomain_getLocationComponents(d, &names)), (std::vector<std::string>{"Left", "Right"}));
+  EXPECT_STREQ(vsnSubdomain_getLocationString(s), "Left");
+  EXPECT_EQ(components(vsnSubdomain_getLocationComponents(s, &names)), std::vector<std::string>{"Left"});
+  EXPECT_EQ(components(vsnBoundary_getLocationComponents(b, &names)),
+            (std::vector<std::string>{"Inlet", "Outlet", "Wall"}));
+  vsnSubdomain_delete(s);
+  vsnDomain_delete(d);
+}
+
 TEST(PhysicsRecordsTest, DomainMembershipLinksAndSubdomainsSortOnDemand) {
   vsnDomain *d = vsnDomain_new("D", "Fluid");
   vsnSubdomain *z = vsnSubdomain_new("z"), *a = vsnSubdomain_new("a"), *B = vsnSubdomain_new("B");

@@ -14,6 +14,7 @@
 #include "FaceSet.h"
 #include "Mesh.h"
 #include "Projection.h"
+#include "ProjectionWrite.h"
 #include "Region.h"
 #include "Repository.h"
 #include "Shell.h"
@@ -353,6 +354,21 @@ TEST_F(ZoneTest, ProjectionOfAOneZoneFile) {
   EXPECT_EQ(ints(file, "M/MESHTOCAD/KVXFN", "EVERY"), (Ints{5, 9}));
   EXPECT_EQ(ints(file, "M/MESHTOCAD/KENEN", "EVERY"), (Ints{1, 2, 1, 2}));
   DefFile_delete(file);
+
+  // Into another file as stored: the same counts and arrays, vertex indices not renumbered.
+  DefFile *copy = DefFile_new(m_dir.file("copy.def").c_str());
+  ASSERT_STREQ(Projection_getUnits(s_projection), "m"); // the arrays loaded again
+  ASSERT_EQ(Projection_writeDataSets(s_projection, copy), 1);
+  const Ints stored(s_projection->m_kvxen, s_projection->m_kvxen + s_projection->m_nen);
+  Projection_release(s_projection);
+  EXPECT_EQ(ints(copy, "M/MESHTOCAD/NEN", "EVERY"), (Ints{2}));
+  EXPECT_EQ(ints(copy, "M/MESHTOCAD/NFN", "EVERY"), (Ints{2}));
+  EXPECT_EQ(ints(copy, "M/MESHTOCAD/KCVCB", "EVERY"), (Ints{3}));
+  EXPECT_EQ(ints(copy, "M/MESHTOCAD/KENEN", "EVERY"), (Ints{1, 2, 1, 2}));
+  EXPECT_EQ(ints(copy, "M/MESHTOCAD/KCFFN", "EVERY"), (Ints{1, 1}));
+  EXPECT_EQ(ints(copy, "M/MESHTOCAD/KVXEN", "EVERY"), stored);
+  EXPECT_EQ(Projection_dump(s_projection), 1); // nothing of its own to flush
+  DefFile_delete(copy);
 }
 
 TEST_F(ZoneTest, SinglePrecisionCoordinatesOnRequest) {

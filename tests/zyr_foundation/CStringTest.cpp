@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -96,6 +98,19 @@ TEST(CStringArray, PackAndUnpack) {
   EXPECT_STREQ(copy[2], "b");
   zyrCStringArray_free(copy, 3);
   EXPECT_EQ(zyrCStringArray_clone(withNull, 0), nullptr);
+}
+
+// Strings the runtime heap gave out go back to it, not to the tracked allocator (the address
+// sanitizer reports a mismatch otherwise); NULL entries and NULL arrays are allowed.
+TEST(CStringArray, RuntimeHeapStringsAreFreedThere) {
+  zyrCString_free_external(strdup("runtime"));
+  zyrCString_free_external(nullptr);
+  char **array = static_cast<char **>(malloc(3 * sizeof(char *)));
+  array[0] = strdup("a");
+  array[1] = nullptr;
+  array[2] = strdup("c");
+  zyrCStringArray_free_external(array, 3);
+  zyrCStringArray_free_external(nullptr, 2);
 }
 
 } // namespace

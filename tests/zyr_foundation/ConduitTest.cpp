@@ -61,7 +61,7 @@ pid_t spawn(Conduit *conduit, const std::vector<std::string> &arguments, const s
   if (pid == 0) {
     ProcessStartup_applyInChild(startup);
     execv(argv[0], argv.data());
-    _exit(127);
+    zyrtest::leaveChild(127);
   }
   ProcessStartup_delete(startup);
   EXPECT_EQ(Conduit_afterSpawn(conduit), 1);
@@ -485,13 +485,13 @@ TEST_F(ConduitTest, AForkedCopyActsAsTheChildOverItsOwnStreams) {
   pid_t pid = fork();
   if (pid == 0) {
     if (Conduit_redirectStandardStreams(conduit) != 1)
-      _exit(3);
+      zyrtest::leaveChild(3);
     char line[64] = "";
     if (std::fgets(line, sizeof line, stdin) == nullptr)
-      _exit(4);
+      zyrtest::leaveChild(4);
     std::printf("got %s", line);
     std::fflush(stdout);
-    _exit(0);
+    zyrtest::leaveChild(0);
   }
   EXPECT_EQ(Conduit_afterSpawn(conduit), 1);
   EXPECT_EQ(Conduit_putLine(conduit, "word"), 1);
@@ -605,6 +605,48 @@ TEST_F(ConduitTest, ErrorDisplaysWriteIntoAConduit) {
   EXPECT_NE(text.find("Shown through the conduit.\n"), std::string::npos) << text;
   EXPECT_NE(text.find("someFunction"), std::string::npos);
   Conduit_delete(conduit);
+}
+
+// In a child, what happens between fork and exec: standard output joined to a pipe, standard
+// error taken from what was standard output (a source that is itself a standard stream), the
+// unset standard input on /dev/null, and an inherited descriptor that survives exec. 0 when all
+// holds.
+int applyStartupInThisProcess() {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0)
+    return 2;
+  const int kept = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  ProcessStartup *startup = ProcessStartup_new();
+  ProcessStartup_setStandardStream(startup, 1, out[1]);
+  ProcessStartup_setStandardStream(startup, 2, 1);
+  ProcessStartup_inherit(startup, kept);
+  std::fflush(nullptr);
+  const int original = dup(1);
+  const int applied = ProcessStartup_applyInChild(startup);
+  ProcessStartup_delete(startup);
+  if (applied != 1)
+    return 3;
+  if ((fcntl(kept, F_GETFD) & FD_CLOEXEC) != 0 || (fcntl(1, F_GETFD) & FD_CLOEXEC) != 0)
+    return 4;
+  char byte = 'x';
+  if (read(0, &byte, 1) != 0)
+    return 5; // /dev/null
+  if (write(1, "out", 3) != 3 || write(2, "E", 1) != 1)
+    return 6;
+  char seen[4] = "";
+  if (read(out[0], seen, 3) != 3 || std::memcmp(seen, "out", 3) != 0)
+    return 7;
+  // Standard error went where standard output was before, not into the pipe.
+  close(out[1]);
+  close(1);
+  char more = 0;
+  return original >= 0 && read(out[0], &more, 1) == 0 ? 0 : 8;
+}
+
+TEST(ProcessStartupDeathTest, TheChildJoinsItsStreamsAndKeepsWhatItInherits) {
+  EXPECT_EXIT(zyrtest::leaveChild(applyStartupInThisProcess()), testing::ExitedWithCode(0), "");
+  ProcessStartup *none = nullptr;
+  EXPECT_EQ(ProcessStartup_applyInChild(none), 1);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "zyrMemory.h"
 #include "zyrTrace.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -276,6 +277,11 @@ TEST(DebugManagerDeathTest, ControlFileInWorkingDirectoryDrivesTracingAndLogs) {
         CHILD_CHECK(warning != nullptr && zyrError_getCode(warning) == ZYR_W_INVALID_DATA_IGNORED, 8);
         zyrDebugManager_stop(manager);
         CHILD_CHECK(tracedForTest() == 0, 9);
+        // Started again: a new start banner, tracing resumes, free text goes to the same log.
+        zyrDebugManager_start(manager);
+        CHILD_CHECK(tracedForTest() == 1, 10);
+        zyrDebugManager_printf("printed %d\n", 42);
+        zyrDebugManager_stop(manager);
         std::exit(0);
       },
       testing::ExitedWithCode(0), "");
@@ -316,6 +322,9 @@ TEST(DebugManagerDeathTest, ControlFileInWorkingDirectoryDrivesTracingAndLogs) {
   EXPECT_EQ(log[log.size() - 3], kEquals);
   EXPECT_EQ(log[log.size() - 2].rfind("Stopped:        ", 0), 0u);
   EXPECT_EQ(log.back(), kEquals);
+  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string &l) { return l.rfind("Started:", 0) == 0; }), 2);
+  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string &l) { return l.rfind("Stopped:", 0) == 0; }), 2);
+  EXPECT_EQ(log[log.size() - 4], "printed 42");
 
   // The memory log started while the control file was read.
   const auto memory = splitLines(readFile(dir.file("mem.log")));

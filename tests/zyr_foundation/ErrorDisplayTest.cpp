@@ -5,6 +5,7 @@
 #include "zyrAssert.h"
 #include "zyrLibrary.h"
 
+#include <cstdarg>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -407,6 +408,32 @@ TEST_F(ErrorDisplayTest, StreamDisplayWithoutStreamWritesNothing) {
   EXPECT_EQ(ErrorDisplay_new(-2), nullptr);
 }
 
+std::string g_conduitText;
+int recordConduitText(Conduit *, const char *format, va_list arguments) {
+  char buffer[512];
+  vsnprintf(buffer, sizeof buffer, format, arguments);
+  g_conduitText += buffer;
+  return 1;
+}
+
+// A conduit display renders through the installed writer; none installed writes nothing.
+TEST_F(ErrorDisplayTest, ConduitDisplayWritesThroughTheInstalledWriter) {
+  g_conduitText.clear();
+  const ErrorDisplayConduitWriter original = ErrorDisplay_setConduitWriter(recordConduitText);
+  Conduit *conduit = reinterpret_cast<Conduit *>(&g_conduitText); // only handed to the writer
+  ErrorDisplay *display = ErrorDisplay_newConduit(2, conduit);
+  ASSERT_NE(display, nullptr);
+  zyrError_publish(zyrError_new(ZYR_U_INVALID_DATA, "piped", nullptr, 0));
+  EXPECT_NE(g_conduitText.find("Error: Invalid data has been encountered.\n"), std::string::npos) << g_conduitText;
+  EXPECT_NE(g_conduitText.find("Subroutine:  piped\n"), std::string::npos) << g_conduitText;
+  EXPECT_EQ(ErrorDisplay_setConduitWriter(nullptr), recordConduitText);
+  g_conduitText.clear();
+  zyrError_publish(zyrError_new(ZYR_U_INVALID_DATA, "silent", nullptr, 0));
+  EXPECT_EQ(g_conduitText, "");
+  ErrorDisplay_setConduitWriter(original);
+  ErrorDisplay_delete(display);
+}
+
 const int kAssertionLine = __LINE__ + 1;
 void failCheck(int value) { zyrAssert(value == 4); }
 
@@ -426,7 +453,7 @@ TEST(ErrorDisplayDeathTest, FailedAssertionWritesItsBlockToStandardErrorAndEndsT
   EXPECT_EXIT(
       {
         if (std::freopen(path.c_str(), "w", stderr) == nullptr)
-          std::_Exit(7);
+          zyrtest::leaveChild(7);
         failCheck(3);
       },
       testing::ExitedWithCode(1), "");

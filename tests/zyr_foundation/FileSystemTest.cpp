@@ -189,7 +189,7 @@ void limitFileSize(rlim_t bytes) {
   std::signal(SIGXFSZ, SIG_IGN);
   struct rlimit limit = {bytes, bytes};
   if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-    _exit(3);
+    zyrtest::leaveChild(3);
 }
 
 TEST(FileSystemDeathTest, CopyThatCannotBeWrittenKeepsTheOldDestination) {
@@ -203,7 +203,7 @@ TEST(FileSystemDeathTest, CopyThatCannotBeWrittenKeepsTheOldDestination) {
         limitFileSize(65536);
         const int replaced = zyrCopyFile(dir.file("src").c_str(), dir.file("old").c_str());
         const int created = zyrCopyFile(dir.file("src").c_str(), dir.file("new").c_str());
-        _exit(replaced == 0 && created == 0 ? 0 : 1);
+        zyrtest::leaveChild(replaced == 0 && created == 0 ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
   EXPECT_EQ(readFile(dir.file("old")), "old contents");
@@ -266,7 +266,7 @@ TEST(FileSystemDeathTest, FailedMoveAcrossFileSystemsLosesNothing) {
   EXPECT_EXIT(
       {
         limitFileSize(65536);
-        _exit(zyrMoveFile(dir.file("a").c_str(), far.file("b").c_str()) == 0 ? 0 : 1);
+        zyrtest::leaveChild(zyrMoveFile(dir.file("a").c_str(), far.file("b").c_str()) == 0 ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
   EXPECT_EQ(readFile(dir.file("a")), bytes);
@@ -352,10 +352,10 @@ TEST(FileSystemDeathTest, RemovalAndTemporaryNamesAreTraced) {
         for (const char *name : {"ZYR_DEBUG_CONTROL", "ZYR_DEBUG_LOG", "ZYR_MEMORY_LOG", "ZYR_ERROR_LOG"})
           unsetenv(name);
         if (chdir(dir.path().c_str()) != 0)
-          _exit(2);
+          zyrtest::leaveChild(2);
         const int removed = zyrRemoveDirectory(tree.c_str(), 1);
         char *name = zyrGetTemporaryFileName("t");
-        _exit(removed == 1 && name != nullptr ? 0 : 1);
+        zyrtest::leaveChild(removed == 1 && name != nullptr ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
   std::vector<std::string> details;
@@ -498,7 +498,7 @@ TEST(FileSystemDeathTest, TemporaryDirectoryTakesTheFirstUsableVariable) {
         unsetenv("TMP");
         unsetenv("TMPDIR");
         char *fallback = zyrGetTemporaryDirectory();
-        _exit(first && fallback && dir.path() == first && std::string(fallback) == "/tmp" ? 0 : 1);
+        zyrtest::leaveChild(first && fallback && dir.path() == first && std::string(fallback) == "/tmp" ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
 }

@@ -147,20 +147,28 @@ TEST(HashTable, DuplicateKeysNewestFirst) {
 
 // Integer tables find through a loop of their own: it must answer as the general search does,
 // equal keys included, over growth, shrinkage and keys that share a bucket.
+int plainIntegerCompare(const void *a, const void *b) { return HashTable_compareIntegers(a, b); }
+
 TEST(HashTable, IntegerFindAnswersAsTheGeneralSearch) {
   HashTable *t = HashTable_new(0, HashTable_hashInteger, HashTable_compareIntegers);
+  // The same operations on a table that compares through the named function behind a pointer of
+  // the caller's, so without the inline comparison: it must find the same entries.
+  HashTable *general = HashTable_new(0, HashTable_hashInteger, plainIntegerCompare);
   const uintptr_t kKeys = 20000;
   auto key = [](uintptr_t i) { return reinterpret_cast<void *>(i * 65537u + (i % 7) * (uintptr_t(1) << 33)); };
-  for (uintptr_t i = 0; i < kKeys; ++i)
-    HashTable_insert(t, key(i), V(i));
-  for (uintptr_t i = 0; i < kKeys; i += 3)
-    HashTable_insert(t, key(i), V(i + kKeys)); // a second entry of the same key
-  for (uintptr_t i = 0; i < kKeys; i += 2)
-    HashTable_remove(t, key(i));
+  for (HashTable *table : {t, general}) {
+    for (uintptr_t i = 0; i < kKeys; ++i)
+      HashTable_insert(table, key(i), V(i));
+    for (uintptr_t i = 0; i < kKeys; i += 3)
+      HashTable_insert(table, key(i), V(i + kKeys)); // a second entry of the same key
+    for (uintptr_t i = 0; i < kKeys; i += 2)
+      HashTable_remove(table, key(i));
+  }
   for (uintptr_t i = 0; i < kKeys + 50; ++i) {
     void *stored = nullptr, *value = nullptr;
     const int found = HashTable_findKeyAndValue(t, key(i), &stored, &value);
     ASSERT_EQ(HashTable_find(t, key(i)), found ? value : nullptr) << i;
+    ASSERT_EQ(HashTable_find(general, key(i)), found ? value : nullptr) << i;
     // (Which of two equal keys comes first depends on the resizes; both searches see the same.)
     const int entries = i >= kKeys ? 0 : 1 + (i % 3 == 0) - (i % 2 == 0); // less the one removed
     EXPECT_EQ(found, entries > 0 ? 1 : 0) << i;
@@ -168,11 +176,12 @@ TEST(HashTable, IntegerFindAnswersAsTheGeneralSearch) {
       EXPECT_TRUE(value == V(i) || (i % 3 == 0 && value == V(i + kKeys))) << i;
   }
   HashTable_delete(t);
+  HashTable_delete(general);
 }
 
-int plainStringCompare(const void *a, const void *b) {
-  return std::strcmp(static_cast<const char *>(a), static_cast<const char *>(b)) == 0 ? 1 : 0;
-}
+// The named comparison itself, behind a pointer of the caller's: the table cannot take its fast
+// path, so the chains answer through the named function.
+int plainStringCompare(const void *a, const void *b) { return HashTable_compareStrings(a, b); }
 
 // A string table answers through its look-up index; a table with the same hash and a compare
 // function of the caller's (so no index) answers from its chains alone. Both get the same

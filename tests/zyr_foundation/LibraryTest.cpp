@@ -96,6 +96,15 @@ TEST(Banner, CentresTheTitleInEightyColumns) {
   s_wide = wide;
   EXPECT_EQ(capture([](FILE *s) { printBanner(s, s_wide.c_str(), '='); }),
             "\n" + std::string(80, '=') + "\n" + wide + "\n" + std::string(80, '=') + "\n\n");
+
+  // The standard-output forms write the same.
+  testing::internal::CaptureStdout();
+  printBannerToStdout("Eleven char", '*');
+  printCharLineToStdout(3, '-');
+  printCharsToStdout(2, '+');
+  fflush(stdout);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            capture([](FILE *s) { printBanner(s, "Eleven char", '*'); printCharLine(s, 3, '-'); printChars(s, 2, '+'); }));
 }
 
 class Termination : public testing::Test {

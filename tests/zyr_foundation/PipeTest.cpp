@@ -47,6 +47,12 @@ TEST(Pipe, TypedValuesRoundTripInTheirRawBytes) {
   EXPECT_EQ(length, 4);
   EXPECT_EQ(std::memcmp(raw + 20, "abc", 4), 0);
 
+  EXPECT_EQ(Pipe_putFloat(p.pipe, -0.75f), 1);
+  float g = 0.0f;
+  EXPECT_EQ(Pipe_getFloat(p.pipe, &g), 1);
+  EXPECT_EQ(g, -0.75f);
+  EXPECT_EQ(Pipe_isGood(p.pipe), 1);
+
   EXPECT_EQ(Pipe_putString(p.pipe, ""), 1);
   char *text = nullptr;
   EXPECT_EQ(Pipe_getString(p.pipe, &text), 1);
@@ -173,6 +179,38 @@ TEST(Pipe, NewPipesAreCloseOnExec) {
   EXPECT_EQ(fcntl(Pipe_getWriteFd(p.pipe), F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
 }
 
+// In a child: a pipe takes over standard input (its reader reads what stdin had; stdin closes),
+// another takes over standard output (its writer writes where stdout went). 0 when all holds.
+int pipesTakeTheStandardStreams() {
+  int in[2];
+  int out[2];
+  if (pipe(in) != 0 || pipe(out) != 0 || write(in[1], "typed", 5) != 5)
+    return 2;
+  close(in[1]);
+  dup2(in[0], 0);
+  close(in[0]);
+  PipeGuard takesIn;
+  Pipe *reader = takesIn.pipe;
+  Pipe_takeStdIn(reader);
+  char got[8] = "";
+  if (Pipe_readFully(reader, got, 5) != 5 || std::memcmp(got, "typed", 5) != 0)
+    return 3;
+  if (fcntl(0, F_GETFD) != -1 || Pipe_getWriteFd(reader) != -1)
+    return 4;
+  std::fflush(stdout);
+  dup2(out[1], 1);
+  close(out[1]);
+  PipeGuard takesOut;
+  Pipe *writer = takesOut.pipe;
+  Pipe_takeStdOut(writer);
+  if (Pipe_write(writer, "shown", 5) != 1)
+    return 5;
+  char seen[8] = "";
+  if (read(out[0], seen, 5) != 5 || std::memcmp(seen, "shown", 5) != 0)
+    return 6;
+  return Pipe_getReadFd(writer) == -1 ? 0 : 7;
+}
+
 TEST(PipeDeathTest, StandardStreamPlumbing) {
   // This process's standard output into a pipe and back out of it.
   EXPECT_EXIT(
@@ -193,6 +231,9 @@ TEST(PipeDeathTest, StandardStreamPlumbing) {
       },
       testing::ExitedWithCode(0), "");
   EXPECT_DEATH(Pipe_readFromStdOut(Pipe_newExisting(0, 0)), "this->m_open\\[1\\]");
+
+  // The other way round: a pipe takes over this process's standard input or output.
+  EXPECT_EXIT(std::exit(pipesTakeTheStandardStreams()), testing::ExitedWithCode(0), "");
 }
 
 } // namespace

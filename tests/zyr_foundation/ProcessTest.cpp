@@ -163,6 +163,13 @@ TEST(Process, KillWaitAndNoChildLeftBehind) {
   Process *process = Process_new(command, nullptr, nullptr);
   ASSERT_NE(process, nullptr);
   pid_t pid = process->m_pid;
+  char *printed = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&printed, &size);
+  Process_print(process, stream);
+  std::fclose(stream);
+  EXPECT_EQ(std::string(printed), "m_pid = " + std::to_string(pid) + "\n");
+  std::free(printed);
   int32_t how = 0, value = 0;
   EXPECT_EQ(Process_getExitStatus(process, &how, &value), 0);
   EXPECT_EQ(how, ProcessRunning);

@@ -72,6 +72,29 @@ TEST(Socket, StringTravelsAsLengthFieldThenTextAndTerminator) {
   char *text = nullptr;
   EXPECT_EQ(Socket_getString(pair.accepted, &text, 0), 12);
   EXPECT_EQ(take(text), "hello there");
+
+  // The print names the numeric addresses and ports of both ends.
+  char *printed = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&printed, &size);
+  Socket_print(pair.client, stream);
+  std::fclose(stream);
+  const std::string shown(printed);
+  std::free(printed);
+  EXPECT_NE(shown.find("m_connected   = 1\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("address[1]    = 127.0.0.1 port " + std::to_string(Socket_getPort(pair.server, Socket_local))),
+            std::string::npos)
+      << shown;
+
+  // Shutting the client's sending side ends the stream at the peer; receiving still works.
+  EXPECT_EQ(Socket_shutdown(pair.client, SHUT_WR), 0);
+  char byte = 0;
+  EXPECT_EQ(Socket_recv(pair.accepted, &byte, 1, 0), 0);
+  EXPECT_EQ(Socket_putInt(pair.accepted, 5, 0), 80);
+  int32_t five = 0;
+  EXPECT_EQ(Socket_getInt(pair.client, &five, 0), 80);
+  EXPECT_EQ(five, 5);
+  EXPECT_EQ(Socket_shutdown(nullptr, SHUT_RDWR), -1);
 }
 
 TEST(Socket, NumbersRoundTripExactly) {

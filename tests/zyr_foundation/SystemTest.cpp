@@ -2,9 +2,12 @@
 #include "zyrCString.h"
 #include "zyrSystem.h"
 
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
+#include <csignal>
 #include <regex>
 
 namespace {
@@ -39,6 +42,39 @@ TEST(System, DateTimeHostAndDirectory) {
   char cwd[PATH_MAX];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   EXPECT_EQ(take(zyrGetCurrentDirectory()), cwd);
+}
+
+void noteAlarm(int) {}
+
+// In a child: a signal that interrupts the sleep does not shorten it; nothing or less waits not
+// at all. 0 when both hold.
+int sleepThroughASignal() {
+  struct sigaction action = {};
+  action.sa_handler = noteAlarm; // no SA_RESTART: the sleep sees EINTR
+  sigaction(SIGALRM, &action, nullptr);
+  const itimerval soon = {{0, 0}, {0, 200000}};
+  setitimer(ITIMER_REAL, &soon, nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  zyrSleep(1);
+  const auto slept = std::chrono::steady_clock::now() - start;
+  zyrSleep(0);
+  zyrSleep(-3);
+  const auto none = std::chrono::steady_clock::now() - start - slept;
+  return slept >= std::chrono::milliseconds(990) && none < std::chrono::milliseconds(500) ? 0 : 1;
+}
+
+void leaveOnTrap(int) { zyrtest::leaveChild(0); }
+
+TEST(SystemDeathTest, SleepAndTheDebuggerTrap) {
+  EXPECT_EXIT(zyrtest::leaveChild(sleepThroughASignal()), testing::ExitedWithCode(0), "");
+  // Without a debugger the trap signal reaches the process: caught here, it ends the child with 0.
+  EXPECT_EXIT(
+      {
+        signal(SIGTRAP, leaveOnTrap);
+        zyrDebugBreak();
+        zyrtest::leaveChild(2);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(System, LongWorkingDirectoryIsReadWhole) {

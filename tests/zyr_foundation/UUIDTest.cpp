@@ -204,7 +204,7 @@ TEST(UUID, PrintWritesTheTextAndALineFeed) {
 // starts in a directory of its own (and leaves by _exit, its records unreleased).
 void inDirectory(const std::string &path) {
   if (chdir(path.c_str()) != 0)
-    _exit(3);
+    zyrtest::leaveChild(3);
 }
 
 void writeState(const std::string &path, uint64_t timestamp, const uint8_t node[6], uint16_t sequence) {
@@ -225,7 +225,7 @@ TEST(UUIDGeneratorDeathTest, NodeFileGivesTheNode) {
       {
         inDirectory(dir.path());
         zyrUUID *uuid = zyrUUID_new();
-        _exit(std::memcmp(uuid->m_node, "ABCDEF", 6) == 0 ? 0 : 1);
+        zyrtest::leaveChild(std::memcmp(uuid->m_node, "ABCDEF", 6) == 0 ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
 }
@@ -245,7 +245,7 @@ TEST(UUIDGeneratorDeathTest, RandomNodeHasTopBitAndClockSequencesVary) {
           sameNode = sameNode && std::memcmp(next->m_node, first->m_node, 6) == 0;
           varied = varied || clockSequenceOf(next) != clockSequenceOf(first);
         }
-        _exit((first->m_node[0] & 0x80) && sameNode && varied ? 0 : 1);
+        zyrtest::leaveChild((first->m_node[0] & 0x80) && sameNode && varied ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
 }
@@ -263,7 +263,7 @@ TEST(UUIDGeneratorDeathTest, StateFileOfTheSameNodeKeepsItsClockSequence) {
         zyrUUID *b = zyrUUID_new();
         const bool ok = clockSequenceOf(a) == 0x1234 && clockSequenceOf(b) == 0x1234 &&
                         a->m_clockSeqHighAndReserved == 0x92 && timestampOf(b) > timestampOf(a);
-        _exit(ok ? 0 : 1);
+        zyrtest::leaveChild(ok ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
 }
@@ -279,7 +279,7 @@ TEST(UUIDGeneratorDeathTest, StateFromTheFutureAdvancesTheClockSequenceOnce) {
         inDirectory(dir.path());
         zyrUUID *a = zyrUUID_new();
         zyrUUID *b = zyrUUID_new();
-        _exit(clockSequenceOf(a) == 0 && clockSequenceOf(b) == 0 ? 0 : 1);
+        zyrtest::leaveChild(clockSequenceOf(a) == 0 && clockSequenceOf(b) == 0 ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
 }
@@ -302,7 +302,7 @@ TEST(UUIDGeneratorDeathTest, ShortOrForeignStateIsIgnored) {
             zyrUUID *u = zyrUUID_new();
             varied = varied || clockSequenceOf(u) != 0x1234;
           }
-          _exit(varied ? 0 : 1);
+          zyrtest::leaveChild(varied ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
   }

@@ -131,7 +131,7 @@ ToolRun runTool(const std::string &tool, const std::vector<std::string> &args) {
     for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
     execv(tool.c_str(), argv.data());
-    _exit(127);
+    zyrtest::leaveChild(127);
   }
   close(out[1]);
   close(err[1]);

@@ -12,6 +12,7 @@
 #include "Vertices.h"
 #include "zyrAffineTransform3D.h"
 #include "zyrMemory.h"
+#include "zyrObject.h"
 #include "zyrMeshLayer.h"
 #include "zyrTestSupport.h"
 #include "zyrTopologyLayer.h"
@@ -340,6 +341,31 @@ TEST_F(MeshTest, InterfaceMapsStoreTheirPermutation) {
   zyrMemory_free(faceMap, "test");
   InterfaceMap *general = InterfaceMap_new(side0, shuffled, nullptr, perm, nullptr);
   ASSERT_NE(general, nullptr);
+
+  // The face lookup finds every face by its sorted vertices, a prefix finds a face starting so,
+  // and nothing else is found.
+  const auto faces = facesOf(side0);
+  const int32_t nv = FaceMesh_getNoOfVertices(side0, 0);
+  FaceMap *lookup = FaceMap_new(side0, nv, nullptr);
+  ASSERT_NE(lookup, nullptr);
+  for (size_t j = 0; j < faces.size(); ++j) {
+    std::vector<int32_t> tuple = faces[j];
+    std::sort(tuple.begin(), tuple.end());
+    EXPECT_EQ(FaceMap_findFace(lookup, 4, tuple.data()), int32_t(j));
+    const int32_t prefix = FaceMap_findFace(lookup, 2, tuple.data());
+    ASSERT_GE(prefix, 0);
+    std::vector<int32_t> found = faces[size_t(prefix)];
+    std::sort(found.begin(), found.end());
+    EXPECT_TRUE(std::equal(tuple.begin(), tuple.begin() + 2, found.begin())) << j;
+    EXPECT_EQ(FaceMap_findFace(lookup, 5, tuple.data()), -1);
+  }
+  const int32_t absent[4] = {0, nv - 1, nv, nv + 1};
+  EXPECT_EQ(FaceMap_findFace(lookup, 2, absent), -1);
+  EXPECT_EQ(FaceMap_findFace(lookup, 1, absent + 2), -1); // beyond the vertices
+  EXPECT_EQ(FaceMap_findFace(nullptr, 1, absent), -1);
+  FaceMap_delete(lookup);
+  EXPECT_EQ(InterfaceMap_getNoOfMatchedFaces(general), 6);
+  EXPECT_EQ(InterfaceMap_getNoOfMatchedVertices(general), 12);
   int32_t *stored = nullptr;
   int32_t count = 0;
   zyrObject_getInts(identity, 0, "vertexPermutation", &stored, &count);
@@ -363,6 +389,14 @@ TEST_F(MeshTest, InterfaceMapsStoreTheirPermutation) {
 
   const std::string identityKey = keyOf(identity);
   const std::string generalKey = keyOf(general);
+  // Records marked modified go through their flush (a dump hook that adds nothing: their setters
+  // stored everything) at the commit; what comes back below is unchanged by it.
+  FaceSet *faceSet = static_cast<FaceSet *>(side0->m_faceSets->m_items[0]);
+  ElementSet *elementSet = FaceSet_getElementSet(faceSet);
+  for (void *record : {static_cast<void *>(identity), static_cast<void *>(general), static_cast<void *>(faceSet),
+                       static_cast<void *>(elementSet),
+                       static_cast<void *>(ElementMesh_getVertices(ElementSet_getElementMesh(elementSet)))})
+    EXPECT_EQ(zyrObject_setModified(record), 1);
   reopen();
   identity = static_cast<InterfaceMap *>(find(identityKey));
   general = static_cast<InterfaceMap *>(find(generalKey));

@@ -96,6 +96,19 @@ TEST_F(MeshTest, MeshListsAreWrittenOnlyWhenChangedAndSurviveUndoAndReopen) {
   mesh = static_cast<Mesh *>(find(meshKey));
   EXPECT_NE(Mesh_getFaceMesh(mesh, static_cast<Region *>(find(wallKey))), nullptr);
   EXPECT_EQ(errorCount(), 0);
+
+  // The topology reference is stored: moved to another topology and undone, the first comes back.
+  Topology *other = Topology_new();
+  const std::string otherKey = keyOf(other);
+  EXPECT_EQ(Mesh_setTopology(mesh, other), 1);
+  const int32_t s3 = Repository_commit(m_repository);
+  Repository_gotoState(m_repository, s2);
+  mesh = static_cast<Mesh *>(find(meshKey));
+  EXPECT_EQ(Mesh_getTopology(mesh), find(topologyKey));
+  Repository_gotoState(m_repository, s3);
+  mesh = static_cast<Mesh *>(find(meshKey));
+  EXPECT_EQ(Mesh_getTopology(mesh), find(otherKey));
+  EXPECT_EQ(errorCount(), 0);
 }
 
 TEST_F(MeshTest, RegionOperationsOfTheMesh) {

@@ -7,6 +7,7 @@
 #include "FaceSet.h"
 #include "MeshTestSupport.h"
 #include "Numbering.h"
+#include "Splitting.h"
 #include "Vertices.h"
 #include "zyrMemory.h"
 
@@ -80,6 +81,15 @@ TEST_F(MeshTest, BlockAnswersAboutItsVerticesFacesAndGeometry) {
   EXPECT_TRUE(has(text, "\nVertex labelling:\n")) << text;
   EXPECT_TRUE(has(text, "No. of entries = ")) << text;
   Numbering_delete(numbering);
+
+  // A splitting prints its banner only.
+  Splitting *splitting = Splitting_new(nullptr);
+  const std::string rule(61, '=');
+  char address[32];
+  std::snprintf(address, sizeof address, "%p", static_cast<void *>(splitting));
+  EXPECT_EQ(printed([&](FILE *f) { Splitting_print(splitting, f); }),
+            "\n" + rule + "\nSplitting (" + address + ")\n" + rule + "\n\n\n" + rule + "\n\n");
+  Splitting_delete(splitting);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "zyrAffineTransform3D.h"
 #include "zyrBlob.h"
 #include "zyrMemory.h"
+#include "zyrObject.h"
 
 #include <cmath>
 #include <cstdio>
@@ -270,6 +271,9 @@ TEST_F(VisualTest, MadeFromAFaceMeshAndKeptThroughCommitReopenUndoAndRedo) {
   const Facetted before = facettedOf(v);
   const std::string key = keyOf(v);
   const std::string regionKey = keyOf(region);
+  // Marked modified, the surface goes through its flush at the commit, which adds nothing to what
+  // its setters stored (checked after the reopen below).
+  EXPECT_EQ(zyrObject_setModified(v), 1);
   const int32_t s1 = Repository_commit(m_repository);
 
   // Undoing a move brings back the measures of the unmoved surface.

@@ -166,12 +166,12 @@ int convertInFreshProcess(const char *definitionText) {
 
 TEST(UnitsFirstUse, LoadsTheBuiltInDefinitionsWhenNoFileIsFound) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(std::_Exit(convertInFreshProcess(nullptr)), testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(zyrtest::leaveChild(convertInFreshProcess(nullptr)), testing::ExitedWithCode(0), "");
 }
 
 TEST(UnitsFirstUse, ABadDefinitionFileMakesConversionsFail) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(std::_Exit(convertInFreshProcess("this is not a definition\n")),
+  EXPECT_EXIT(zyrtest::leaveChild(convertInFreshProcess("this is not a definition\n")),
               testing::ExitedWithCode(1), "");
 }
 

@@ -10,6 +10,7 @@
 #include <numeric>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -44,6 +45,9 @@ TEST(QivVector, IntVectorStorageIsContiguousAndWritable) {
   EXPECT_EQ(lines[2], 0); // grown entries are zero
   EXPECT_EQ(qiv::IntQIVVector(3), qiv::IntQIVVector(3));
   EXPECT_NE(lines, qiv::IntQIVVector(4));
+  // Read through a const reference the same values come in order.
+  const qiv::IntQIVVector &seen = lines;
+  EXPECT_EQ(std::vector<int>(seen.begin(), seen.end()), (std::vector<int>{10, 11, 0, 0}));
 }
 
 // A vector type that keeps a count of its own in step through the virtual resize.

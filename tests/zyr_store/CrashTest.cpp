@@ -26,7 +26,7 @@ protected:
     if (child == 0) {
       body();
       kill(getpid(), SIGKILL);
-      _exit(3);
+      zyrtest::leaveChild(3);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);

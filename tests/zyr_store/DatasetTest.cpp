@@ -8,6 +8,7 @@
 #include "zyrMemory.h"
 #include "zyrUUID.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,61 @@ TEST_F(DatasetTest, StructuresAndPlainArrays) {
   count = 3;
   ASSERT_EQ(DefFile_readIntArray(m_file, "E", "EVERY", 0, buffer, &count), 1);
   EXPECT_EQ(count, 0);
+}
+
+// The single requests with the header and arrays set by hand: a write, a read of the located
+// data set, and a read converted to the type the header asks for.
+TEST_F(DatasetTest, SingleRequestsByHand) {
+  int32_t values[4] = {7, -1, 0, 1 << 30};
+  int32_t count = 4;
+  ASSERT_EQ(Dataset_setHeader(m_dataset, "RAW", "EVERY", 3, 0), 1);
+  snprintf(m_dataset->m_istrct, sizeof m_dataset->m_istrct, "INTR");
+  m_dataset->m_nstrct = 4;
+  m_dataset->m_numoffset = 0;
+  m_dataset->m_numstring = 0;
+  m_dataset->m_data.m_intrarray = values;
+  m_dataset->m_data.m_numintr = &count;
+  ASSERT_EQ(Dataset_write(m_dataset), 1) << (m_dataset->m_lastError ? m_dataset->m_lastError : "");
+  Dataset_reset(m_dataset);
+
+  ASSERT_EQ(Dataset_locate(m_dataset, "RAW", "EVERY", 3), 1);
+  int32_t back[4] = {};
+  count = 4;
+  m_dataset->m_data.m_intrarray = back;
+  m_dataset->m_data.m_numintr = &count;
+  ASSERT_EQ(Dataset_readLocated(m_dataset), 1);
+  Dataset_reset(m_dataset);
+  EXPECT_EQ(std::vector<int32_t>(back, back + 4), std::vector<int32_t>(values, values + 4));
+
+  // REAL values read as DBLE.
+  const float reals[2] = {0.5f, -2.25f};
+  ASSERT_EQ(DefFile_writeFloatArray(m_file, "F", "EVERY", 0, reals, 2, 0), 1);
+  ASSERT_EQ(Dataset_locate(m_dataset, "F", "EVERY", 0), 1);
+  snprintf(m_dataset->m_istrct, sizeof m_dataset->m_istrct, "DBLE");
+  m_dataset->m_nstrct = 2;
+  double doubles[2] = {};
+  count = 2;
+  m_dataset->m_data.m_dblearray = doubles;
+  m_dataset->m_data.m_numdble = &count;
+  ASSERT_EQ(Dataset_readLocatedAs(m_dataset), 1) << (m_dataset->m_lastError ? m_dataset->m_lastError : "");
+  Dataset_reset(m_dataset);
+  EXPECT_EQ(doubles[0], 0.5);
+  EXPECT_EQ(doubles[1], -2.25);
+
+  // A read of nothing located fails.
+  Dataset_reset(m_dataset);
+  EXPECT_EQ(Dataset_locate(m_dataset, "ABSENT", "EVERY", 0), 0);
+}
+
+// The default format decides the form of data sets written afterwards: text in form F.
+TEST_F(DatasetTest, DefaultFormatOfLaterWrites) {
+  EXPECT_EQ(Dataset_setDefaultFormat(m_dataset, nullptr), 0);
+  ASSERT_EQ(Dataset_setDefaultFormat(m_dataset, "F"), 1);
+  ASSERT_EQ(DefFile_writeInt(m_file, "TEXT", "EVERY", 0, 987654321), 1);
+  EXPECT_NE(zyrtest::readFile(path("data.wez")).find("987654321"), std::string::npos);
+  int32_t value = 0;
+  ASSERT_EQ(DefFile_readInt(m_file, "TEXT", "EVERY", 0, &value), 1);
+  EXPECT_EQ(value, 987654321);
 }
 
 TEST_F(DatasetTest, PackedStringsLayout) {

@@ -231,19 +231,19 @@ void compactUnderSizeLimit(const std::string &name, const std::string &dir) {
   DefFile *file = DefFile_new(name.c_str());
   std::string bytes = storetest::readFile(name);
   struct rlimit limit = {4096, 4096};
-  if (!file || setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
-  if (DefFile_compact(file, 0) != 0) _exit(3);
+  if (!file || setrlimit(RLIMIT_FSIZE, &limit) != 0) zyrtest::leaveChild(2);
+  if (DefFile_compact(file, 0) != 0) zyrtest::leaveChild(3);
   if (file->m_errorCode != 10006 || strcmp(file->m_description, "Unable to compact the WEZ data file.") != 0)
-    _exit(4);
+    zyrtest::leaveChild(4);
   int32_t *values = nullptr, count = 0;
-  if (!DefFile_readInts(file, "A", "EVERY", 0, &values, &count) || count != 5000) _exit(5);
+  if (!DefFile_readInts(file, "A", "EVERY", 0, &values, &count) || count != 5000) zyrtest::leaveChild(5);
   zyrMemory_free(values, "test");
   DefFile_delete(file);
-  if (storetest::readFile(name) != bytes) _exit(6);
+  if (storetest::readFile(name) != bytes) zyrtest::leaveChild(6);
   int entries = 0;
   for (const auto &entry : std::filesystem::directory_iterator(dir))
     entries += entry.is_regular_file() ? 1 : 0;
-  _exit(entries == 1 ? 0 : 7);
+  zyrtest::leaveChild(entries == 1 ? 0 : 7);
 }
 
 TEST_F(StoreTest, FailedCompactionKeepsTheFile) {

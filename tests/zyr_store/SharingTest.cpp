@@ -26,11 +26,11 @@ public:
     if (m_pid == 0) {
       for (auto &step : steps) {
         char c;
-        if (read(m_toChild[0], &c, 1) != 1) _exit(2);
+        if (read(m_toChild[0], &c, 1) != 1) zyrtest::leaveChild(2);
         c = step();
-        if (write(m_toParent[1], &c, 1) != 1) _exit(2);
+        if (write(m_toParent[1], &c, 1) != 1) zyrtest::leaveChild(2);
       }
-      _exit(0);
+      zyrtest::leaveChild(0);
     }
   }
   ~Partner() {

@@ -8,6 +8,7 @@
 #include "Region.h"
 #include "Set.h"
 #include "Shell.h"
+#include "zyrObject.h"
 #include "TopologyTestSupport.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
@@ -509,7 +510,11 @@ TEST_F(TopologyTest, PrintsAndSorts) {
 
 TEST_F(TopologyTest, LinksSurviveCommitUndoRedoAndReopen) {
   importTwoBlocks();
-  ASSERT_NE(Region_connectNeighbour(m_a.faces[5], m_b.faces[0]), nullptr);
+  Connection *connection = Region_connectNeighbour(m_a.faces[5], m_b.faces[0]);
+  ASSERT_NE(connection, nullptr);
+  // Marked modified, the connection goes through its flush at the commit, which adds nothing to
+  // what its setters stored (checked by the states below).
+  EXPECT_EQ(zyrObject_setModified(connection), 1);
   const int32_t merged = Repository_commit(m_repository);
   ASSERT_NE(Region_glueNeighbour(m_a.faces[1], m_b.faces[1]), nullptr);
   Region_setPriority(m_b.faces[2], 7);

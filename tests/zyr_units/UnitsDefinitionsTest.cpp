@@ -191,6 +191,17 @@ TEST(UnitDefinitions, FailedReadLeavesTableAsItWas) {
   convert("km", "m", &scale, nullptr, &status);
   EXPECT_EQ(status, U_OK);
   EXPECT_EQ(scale, 1000.0);
+  // The print names where the definitions in use came from, then lists them.
+  char *listing = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&listing, &size);
+  u_print(stream);
+  std::fclose(stream);
+  const std::string printed(listing, size);
+  std::free(listing);
+  EXPECT_EQ(printed.rfind("Unit definitions from good\ndimension length\n", 0), 0u) << printed;
+  EXPECT_NE(printed.find("\nkm "), std::string::npos) << printed;
+  EXPECT_EQ(printed.find("mm"), std::string::npos) << printed;
 }
 
 TEST(UnitDefinitions, ExplicitFiles) {

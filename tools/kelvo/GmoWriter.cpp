@@ -169,13 +169,21 @@ int writeMesh(GmoWriter *w, const KelvoModel *model) {
     const KelvoElementSet &es = model->m_elementSets[i];
     const KelvoElementType *type = KelvoElements_get(es.m_kind);
     const std::string where = "ES" + std::to_string(i);
-    wez5.resize(es.m_vertices.size());
-    KelvoElements_toWez5(es.m_kind,
-                         static_cast<int64_t>(es.m_vertices.size()) / type->m_noOfVertices,
-                         es.m_vertices.data(), wez5.data());
+    // Kinds whose solver order is the native one go out as they are, without a copy.
+    bool same = true;
+    for (int32_t v = 0; v < type->m_noOfVertices; ++v)
+      same = same && type->m_wez5Position[v] == v;
+    const int32_t *vertices = es.m_vertices.data();
+    if (!same) {
+      wez5.resize(es.m_vertices.size());
+      KelvoElements_toWez5(es.m_kind,
+                           static_cast<int64_t>(es.m_vertices.size()) / type->m_noOfVertices,
+                           es.m_vertices.data(), wez5.data());
+      vertices = wez5.data();
+    }
     if (!GmoWriter_writeInt(w, "ZYR/TYPE", where.c_str(), type->m_wez5Code) ||
-        !GmoWriter_writeInts(w, "ZYR/KVXPE", where.c_str(), wez5.data(),
-                             static_cast<int64_t>(wez5.size())))
+        !GmoWriter_writeInts(w, "ZYR/KVXPE", where.c_str(), vertices,
+                             static_cast<int64_t>(es.m_vertices.size())))
       return 0;
   }
   std::vector<int32_t>().swap(wez5);

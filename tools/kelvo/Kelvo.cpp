@@ -6,10 +6,26 @@
 #include <new>
 
 #include <malloc.h>
+#include <unistd.h>
+
+namespace {
+
+// The mesh file is mapped while it is parsed: shortened meanwhile by another program, its lost
+// pages raise SIGBUS. That is reported as a failed import (nothing has been written by then).
+void meshFileChanged(int) {
+  static const char message[] = "<ERROR_BEG>\nUnable to read the Gmsh mesh file: it was changed "
+                                "while it was read.\n<ERROR_END>\n";
+  ssize_t written = write(STDOUT_FILENO, message, sizeof message - 1);
+  (void)written;
+  _exit(1);
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
   // A parent that went away must not turn the last lines into a crash.
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGBUS, meshFileChanged);
   // The reader's large arrays come and go phase by phase. Kept in the heap rather than mapped
   // and unmapped one by one, their memory is reused instead of being handed back and faulted in
   // (and zeroed by the system) again: that cost more than the reading itself on large meshes.

@@ -3,63 +3,262 @@
 #include "KelvoElements.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
 #include <map>
+#include <memory>
+#include <new>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <tuple>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
-// Open addressing table of ids (>= 0); the caller hashes and compares. Each slot keeps the high
-// half of its id's hash, so that a probe past another id costs no look at that id's data; the
-// low half picks the first slot, by multiplication so that the capacity need not be a power of
-// two (memory is what limits the largest meshes).
-struct IdTable {
+// Pairs of (hash, id) sorted into partitions by the top bits of the hash. A partition is a
+// chain of fixed blocks taken in turn from one pool, so that one sequential pass writes them all
+// (a stream per partition) and each partition is then small enough to be matched inside the
+// cache: a table over the whole mesh costs a memory miss per look-up on large meshes. Within a
+// partition the pairs keep the order in which they were added.
+struct Buckets {
+  enum { BLOCK = 512, MAX_BITS = 10 };
+  int32_t m_bits = 0;    // 1 << m_bits partitions
+  int32_t m_writers = 1; // writers fill their own chains (one thread each); a partition is the
+                         // chain of writer 0, then that of writer 1
+  // A pair: 12 bytes, so that a partition's pairs go out in one stream.
+  struct Pair {
+    uint32_t m_hash[2];
+    uint32_t m_id;
+  };
+  // The pool, aligned to cache lines; not zeroed, as every pair read was written. A chain's pairs
+  // are first gathered in a staging line group of its own (16 pairs, three cache lines) and go to
+  // the pool a group at a time past the cache: the scattered writes then neither read the
+  // pool's lines first nor push other data out of the cache.
+  struct FreeAligned {
+    void operator()(Pair *p) const { free(p); }
+  };
+  std::unique_ptr<Pair[], FreeAligned> m_pairs;
+  std::unique_ptr<Pair[], FreeAligned> m_staging; // STAGE pairs per chain
+  enum { STAGE = 16 };
+  std::vector<int32_t> m_next;  // per block: the next block of its chain, -1 none
+  // Per writer and partition (writer * partitions + partition): the first and the current block
+  // (-1 none) and the position after the last pair.
+  std::vector<int32_t> m_first;
+  std::vector<int32_t> m_last;
+  std::vector<uint32_t> m_end;
+  std::atomic<int32_t> m_blocks{0};
+
+  // Room for `pairs` pairs in partitions of about `perPartition` pairs (bits < 0), or in
+  // 1 << bits partitions.
+  void init(size_t pairs, size_t perPartition, int32_t bits = -1, int32_t writers = 1) {
+    m_bits = bits;
+    if (bits < 0)
+      for (m_bits = 0; m_bits < MAX_BITS && (pairs >> m_bits) > perPartition;)
+        ++m_bits;
+    m_writers = writers;
+    const size_t chains = static_cast<size_t>(writers) << m_bits;
+    const size_t blocks = pairs / BLOCK + chains + 1;
+    m_pairs.reset(alignedPairs(blocks * BLOCK));
+    m_staging.reset(alignedPairs(chains * STAGE));
+    m_next.assign(blocks, -1);
+    m_first.assign(chains, -1);
+    m_last.assign(chains, -1);
+    m_end.assign(chains, 0);
+    m_blocks = 0;
+  }
+  // Whether init can take this many pairs (pool positions are 32-bit).
+  static bool fits(uint64_t pairs) {
+    return pairs < UINT32_MAX - (uint64_t(2) << MAX_BITS) * BLOCK - 2 * BLOCK;
+  }
+  static Pair *alignedPairs(size_t n) {
+    void *p = aligned_alloc(64, (n * sizeof(Pair) + 63) / 64 * 64);
+    if (p == nullptr)
+      throw std::bad_alloc();
+    return static_cast<Pair *>(p);
+  }
+  void release() {
+    m_pairs.reset();
+    m_staging.reset();
+    std::vector<int32_t>().swap(m_next);
+    std::vector<int32_t>().swap(m_first);
+    std::vector<int32_t>().swap(m_last);
+    std::vector<uint32_t>().swap(m_end);
+    m_blocks = 0;
+  }
+  size_t partitions() const { return size_t(1) << m_bits; }
+  uint64_t hash(uint32_t at) const {
+    uint64_t h;
+    memcpy(&h, m_pairs[at].m_hash, 8);
+    return h;
+  }
+  uint32_t id(uint32_t at) const { return m_pairs[at].m_id; }
+  // The pairs of a partition: its chains' blocks are full but for the last.
+  uint32_t count(size_t p) const {
+    uint32_t n = 0;
+    for (int32_t w = 0; w < m_writers; ++w) {
+      const size_t c = (static_cast<size_t>(w) << m_bits) + p;
+      for (int32_t b = m_first[c]; b >= 0 && b != m_last[c]; b = m_next[b])
+        n += BLOCK;
+      if (m_last[c] >= 0)
+        n += m_end[c] - static_cast<uint32_t>(m_last[c]) * BLOCK;
+    }
+    return n;
+  }
+  uint32_t largest() const {
+    uint32_t most = 0;
+    for (size_t p = 0; p < partitions(); ++p)
+      most = std::max(most, count(p));
+    return most;
+  }
+  void add(int32_t writer, uint64_t hash, uint32_t id) {
+    const size_t c = (static_cast<size_t>(writer) << m_bits) +
+                     (m_bits == 0 ? 0 : static_cast<size_t>(hash >> (64 - m_bits)));
+    uint32_t at = m_end[c];
+    if (at % BLOCK == 0) { // the current block is full, or there is none yet
+      const int32_t b = m_blocks.fetch_add(1, std::memory_order_relaxed);
+      if (m_last[c] < 0)
+        m_first[c] = b;
+      else
+        m_next[m_last[c]] = b;
+      m_last[c] = b;
+      at = static_cast<uint32_t>(b) * BLOCK;
+    }
+    Pair &pair = m_staging[c * STAGE + at % STAGE];
+    memcpy(pair.m_hash, &hash, 8);
+    pair.m_id = id;
+    m_end[c] = at + 1;
+    if ((at + 1) % STAGE == 0) // a whole group: to the pool, past the cache
+      stream(&m_pairs[at + 1 - STAGE], &m_staging[c * STAGE]);
+  }
+  // Moves a writer's partly filled groups to the pool; before the pairs are read.
+  void finish(int32_t writer) {
+    for (size_t p = 0; p < partitions(); ++p) {
+      const size_t c = (static_cast<size_t>(writer) << m_bits) + p;
+      const uint32_t staged = m_end[c] % STAGE;
+      if (m_last[c] >= 0 && staged > 0)
+        memcpy(&m_pairs[m_end[c] - staged], &m_staging[c * STAGE], staged * sizeof(Pair));
+    }
+#if defined(__SSE2__)
+    _mm_sfence(); // the streamed groups are seen by whoever reads next
+#endif
+  }
+  static void stream(Pair *to, const Pair *from) {
+    static_assert(STAGE * sizeof(Pair) == 192, "a group is three cache lines");
+#if defined(__SSE2__)
+    __m128i *out = reinterpret_cast<__m128i *>(to);
+    const __m128i *in = reinterpret_cast<const __m128i *>(from);
+    for (int i = 0; i < 12; ++i)
+      _mm_stream_si128(out + i, _mm_load_si128(in + i));
+#else
+    memcpy(to, from, STAGE * sizeof(Pair));
+#endif
+  }
+  // Calls visit(position) for the pairs of a partition in their order while it returns true.
+  template <class Visit> bool forEach(size_t p, Visit visit) const {
+    for (int32_t w = 0; w < m_writers; ++w) {
+      const size_t c = (static_cast<size_t>(w) << m_bits) + p;
+      for (int32_t b = m_first[c]; b >= 0; b = m_next[b]) {
+        const uint32_t end = b == m_last[c] ? m_end[c] : static_cast<uint32_t>(b + 1) * BLOCK;
+        for (uint32_t at = static_cast<uint32_t>(b) * BLOCK; at < end; ++at)
+          if (!visit(at))
+            return false;
+      }
+    }
+    return true;
+  }
+};
+
+// Runs work(part, parts) for parts 0 and 1 on two threads when `two`, else work(0, 1). The
+// caller's results must not depend on which thread did what.
+template <class Work> void inParts(bool two, Work work) {
+  if (!two) {
+    work(0, 1);
+    return;
+  }
+  std::exception_ptr failure;
+  std::thread other;
+  try {
+    other = std::thread([&] {
+      try {
+        work(1, 2);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+  } catch (const std::system_error &) { // no thread to be had: one after the other
+    work(0, 2);
+    work(1, 2);
+    return;
+  }
+  try {
+    work(0, 2);
+  } catch (...) {
+    other.join();
+    throw;
+  }
+  other.join();
+  if (failure)
+    std::rethrow_exception(failure);
+}
+
+// The open addressing table that matches one partition: a slot holds the position of the first
+// pair of its key (plus 1; 0 is empty), and for faces the second use.
+struct PartitionTable {
   struct Slot {
-    uint32_t m_tag;
-    int32_t m_id;
+    uint32_t m_at;
+    uint32_t m_second;
   };
   std::vector<Slot> m_slots;
-  size_t m_count = 0;
+  size_t m_mask = 0;
 
-  void init(size_t entries) {
-    m_slots.assign(entries + entries / 2 + 16, Slot{0, -1});
-    m_count = 0;
+  // Two slots a pair (about four per face): most probes end at the first slot.
+  void reserve(size_t pairs) {
+    size_t size = 16;
+    while (size < 2 * pairs)
+      size *= 2;
+    m_slots.resize(size);
   }
-  size_t home(uint64_t hash) const {
-    return static_cast<size_t>(((hash & 0xFFFFFFFFu) * m_slots.size()) >> 32);
+  void clear(size_t pairs) {
+    size_t size = 16;
+    while (size < 2 * pairs)
+      size *= 2;
+    m_mask = size - 1;
+    std::fill(m_slots.begin(), m_slots.begin() + static_cast<std::ptrdiff_t>(size), Slot{0, 0});
   }
-  void prefetch(uint64_t hash) const { __builtin_prefetch(&m_slots[home(hash)]); }
-  // The slot holding an id equal by `same`, or the empty slot where it belongs (fill it with
-  // `put`).
-  template <class Same> Slot *find(uint64_t hash, Same same) {
-    const uint32_t tag = static_cast<uint32_t>(hash >> 32);
-    for (size_t i = home(hash);;) {
+  // The slot of the key of a hash that `same` accepts (given the position of the slot's first
+  // pair), or the empty slot where it belongs.
+  template <class Same> Slot *find(uint64_t hash, const Buckets &pairs, Same same) {
+    for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
       Slot &slot = m_slots[i];
-      if (slot.m_id < 0 || (slot.m_tag == tag && same(slot.m_id)))
+      if (slot.m_at == 0 || (pairs.hash(slot.m_at - 1) == hash && same(slot.m_at - 1)))
         return &slot;
-      if (++i == m_slots.size())
-        i = 0;
-    }
-  }
-  // Fills an empty slot that find returned; grows the table past three quarters full, taking
-  // each id's hash from `hashOfId`. The slot pointer is stale afterwards.
-  template <class HashOfId> void put(Slot *slot, uint64_t hash, int32_t id, HashOfId hashOfId) {
-    *slot = Slot{static_cast<uint32_t>(hash >> 32), id};
-    if (++m_count * 4 <= m_slots.size() * 3)
-      return;
-    std::vector<Slot> old(m_slots.size() * 2, Slot{0, -1});
-    old.swap(m_slots);
-    for (const Slot &s : old) {
-      if (s.m_id < 0)
-        continue;
-      size_t i = home(hashOfId(s.m_id));
-      while (m_slots[i].m_id >= 0)
-        if (++i == m_slots.size())
-          i = 0;
-      m_slots[i] = s;
     }
   }
 };
+
+// A bijective mix of 64 bits: equal results mean equal inputs.
+uint64_t mix64(uint64_t k) {
+  k ^= k >> 33;
+  k *= 0xFF51AFD7ED558CCDull;
+  k ^= k >> 33;
+  k *= 0xC4CEB9FE1A85EC53ull;
+  k ^= k >> 33;
+  return k;
+}
+
+// Face uses are matched in partitions of about this many.
+int64_t g_partitionSize = 16384;
+
+const uint32_t kNoUse = UINT32_MAX;
+
+// Meshes of at least this many volume elements are worked on by two threads.
+size_t g_twoThreadsFrom = 50000;
 
 // Sorts up to 8 values (the corners of an element or a face) in place.
 void sortSmall(int32_t *values, int32_t n) {
@@ -72,6 +271,45 @@ void sortSmall(int32_t *values, int32_t n) {
   }
 }
 
+// The sorted key of a face of an element (padded with -1); its number of vertices.
+int32_t keyOfFace(const KelvoElementType *type, const int32_t *nodes, int32_t f, int32_t key[4]) {
+  const int32_t n = type->m_faceSize[f];
+  for (int32_t i = 0; i < 4; ++i)
+    key[i] = i < n ? nodes[type->m_faceVertices[f][i]] : -1;
+  sortSmall(key, n);
+  return n;
+}
+
+// The corners of a tetrahedron sorted, and the vertex each one is, without branches (the order
+// of the nodes is random, so branches would mostly be mispredicted).
+void sortTetrahedron(const int32_t *nodes, int32_t sorted[4], int32_t vertex[4]) {
+  // Each corner with its vertex number in the low bits; kept in registers, so that the compiler
+  // makes conditional moves of the comparisons.
+  uint64_t w0 = static_cast<uint64_t>(static_cast<uint32_t>(nodes[0])) << 2;
+  uint64_t w1 = static_cast<uint64_t>(static_cast<uint32_t>(nodes[1])) << 2 | 1;
+  uint64_t w2 = static_cast<uint64_t>(static_cast<uint32_t>(nodes[2])) << 2 | 2;
+  uint64_t w3 = static_cast<uint64_t>(static_cast<uint32_t>(nodes[3])) << 2 | 3;
+  auto order = [](uint64_t &x, uint64_t &y) {
+    const bool swap = y < x;
+    const uint64_t low = swap ? y : x, high = swap ? x : y;
+    x = low;
+    y = high;
+  };
+  order(w0, w1);
+  order(w2, w3);
+  order(w0, w2);
+  order(w1, w3);
+  order(w1, w2);
+  sorted[0] = static_cast<int32_t>(w0 >> 2);
+  sorted[1] = static_cast<int32_t>(w1 >> 2);
+  sorted[2] = static_cast<int32_t>(w2 >> 2);
+  sorted[3] = static_cast<int32_t>(w3 >> 2);
+  vertex[0] = static_cast<int32_t>(w0 & 3);
+  vertex[1] = static_cast<int32_t>(w1 & 3);
+  vertex[2] = static_cast<int32_t>(w2 & 3);
+  vertex[3] = static_cast<int32_t>(w3 & 3);
+}
+
 uint64_t hashOf(const int32_t *values, int32_t n, uint64_t seed) {
   uint64_t h = seed * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(n);
   for (int32_t i = 0; i < n; ++i) {
@@ -81,6 +319,9 @@ uint64_t hashOf(const int32_t *values, int32_t n, uint64_t seed) {
   }
   return h;
 }
+
+// The dimension of an element kind (KelvoKind lists the surface kinds first).
+int32_t dimensionOf(int32_t kind) { return kind >= KELVO_TETRA ? 3 : 2; }
 
 std::string cleanName(const std::string &name) {
   std::string out;
@@ -123,7 +364,12 @@ std::string groupName(const MshFile *mesh, const GroupKey &key, int32_t dimensio
 class Builder {
 public:
   Builder(KelvoModel *model, const MshFile *mesh, std::string *error)
-      : m_model(model), m_mesh(mesh), m_error(error) {}
+      : m_model(model), m_mesh(mesh), m_error(error) {
+    const KelvoElementType *tetra = KelvoElements_get(KELVO_TETRA);
+    for (int32_t f = 0; f < 4; ++f)
+      m_faceWithout[6 - tetra->m_faceVertices[f][0] - tetra->m_faceVertices[f][1] -
+                    tetra->m_faceVertices[f][2]] = f;
+  }
   bool run();
 
 private:
@@ -133,44 +379,70 @@ private:
 
   std::vector<std::string> m_volumeGroupNames, m_surfaceGroupNames;
   std::vector<int32_t> m_solids;      // kept volume elements (mesh element indices)
-  std::vector<int32_t> m_solidGroup;  // their volume group
-  std::vector<int32_t> m_solidSet;    // their element set
-  std::vector<int32_t> m_solidIndex;  // their index in the set
+  // Runs of consecutive kept solids of one volume group and kind (elements come in blocks, so
+  // there are few): a solid's group, element set and index in the set, without an array each.
+  struct Run {
+    uint32_t m_first; // the run's first solid
+    int32_t m_group;
+    int32_t m_kind;
+    int32_t m_set;
+    int32_t m_index; // the first solid's index in the set
+  };
+  std::vector<Run> m_runs;
   std::vector<int32_t> m_groupVolume; // volume of each volume group, -1 when empty
   std::vector<int32_t> m_vertexOf;    // node index -> vertex number, -1 unused
+  bool m_everyNode = false;           // every node is a vertex: m_vertexOf[i] == i
   std::vector<std::vector<int32_t>> m_compositeSurfaces; // per composite name, its surfaces
 
-  // 32 bytes: memory, more than anything, limits the largest meshes.
+  // The faces that may bound a surface (met once, between two volumes, or named by a boundary
+  // element), in the order of their first use. A use of a face is solid * 6 + its local face.
   struct Face {
-    int32_t m_key[4];    // sorted node indices, padded with -1: kept, as recomputing one from the
-                         // first use costs three dependent random reads per probe
-    uint32_t m_solid[2]; // the solids on either side (the second valid when m_count is 2)
-    uint8_t m_face[2];   // and their local faces
+    uint32_t m_use[2]; // the uses on either side (the second valid when m_count is 2)
+    int32_t m_group;   // surface group naming the face, -1 none
     int8_t m_count;
     int8_t m_front; // the side (0 or 1) whose outward orientation the boundary element shares
-    int32_t m_group; // surface group naming the face, -1 none
-    // A use of the face: solid * 6 + local face.
-    int64_t use(int32_t side) const { return static_cast<int64_t>(m_solid[side]) * 6 + m_face[side]; }
-    void setUse(int32_t side, int64_t use) {
-      m_solid[side] = static_cast<uint32_t>(use / 6);
-      m_face[side] = static_cast<uint8_t>(use % 6);
-    }
+    int64_t use(int32_t side) const { return m_use[side]; }
   };
   std::vector<Face> m_faces;
-  IdTable m_faceTable;
+  std::vector<uint32_t> m_boundaryElements; // the boundary elements (mesh element indices)
+  // Per boundary element: its face's first use, or kNoUse; after matching its face in m_faces.
+  std::vector<uint32_t> m_boundaryFirst;
+  bool m_exactKeys = false; // face hashes are the keys themselves (mixed), no check needed
+  Buckets m_uses;            // the face uses in partitions
+  bool m_usesWritten = false;
+  bool m_twoThreads = false;
+  int32_t m_faceWithout[4];  // the face of a tetrahedron without a given vertex
 
   bool volumeGroups(std::map<GroupKey, int32_t> *groups);
   bool keepSolids(const std::map<GroupKey, int32_t> &groups);
   void numberVertices();
   void elementSets();
+  void fillElementSets();
   bool matchFaces();
   void boundaryElements();
   void surfaces();
   void uniqueNames();
   bool checkSizes();
 
-  IdTable::Slot *findFace(const int32_t key[4], uint64_t hash);
-  int32_t volumeOfUse(int64_t use) const { return m_groupVolume[m_solidGroup[use / 6]]; }
+  int32_t keyOfUse(uint32_t use, int32_t key[4]) const;
+  void addUses(Buckets *faces, int32_t writer, uint32_t s, int32_t kind, const int32_t *nodes,
+               const int32_t *sorted, const int32_t *vertex) const;
+  uint64_t faceHash(const int32_t key[4], int32_t n) const;
+  const Run &runOf(uint32_t solid) const {
+    if (m_runs.size() == 1)
+      return m_runs[0];
+    return *(std::upper_bound(m_runs.begin(), m_runs.end(), solid,
+                              [](uint32_t s, const Run &r) { return s < r.m_first; }) -
+             1);
+  }
+  int32_t volumeOfUse(int64_t use) const {
+    return m_groupVolume[runOf(static_cast<uint32_t>(use / 6)).m_group];
+  }
+  int32_t setOfUse(int64_t use) const { return runOf(static_cast<uint32_t>(use / 6)).m_set; }
+  int32_t indexOfUse(int64_t use) const {
+    const Run &run = runOf(static_cast<uint32_t>(use / 6));
+    return run.m_index + static_cast<int32_t>(static_cast<uint32_t>(use / 6) - run.m_first);
+  }
   std::string nodeList(const int32_t *key, int32_t n) const;
 };
 
@@ -178,10 +450,12 @@ bool Builder::run() {
   std::map<GroupKey, int32_t> groups;
   if (!volumeGroups(&groups) || !keepSolids(groups))
     return false;
-  numberVertices();
   elementSets();
   if (!matchFaces())
     return false;
+  // The vertices, once the face uses have given back their memory.
+  numberVertices();
+  fillElementSets();
   boundaryElements();
   surfaces();
   uniqueNames();
@@ -190,9 +464,15 @@ bool Builder::run() {
 
 bool Builder::volumeGroups(std::map<GroupKey, int32_t> *groups) {
   const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  for (int64_t e = 0; e < n; ++e)
-    if (KelvoElements_get(m_mesh->m_elementKind[e])->m_dimension == 3)
-      (*groups)[groupOf(m_mesh, e)] = 0;
+  GroupKey last{-1, -1}; // elements come in runs of one group: one look-up per run
+  for (int64_t e = 0; e < n; ++e) {
+    if (dimensionOf(m_mesh->m_elementKind[e]) != 3)
+      continue;
+    const GroupKey key = groupOf(m_mesh, e);
+    if (key != last || groups->empty())
+      (*groups)[key] = 0;
+    last = key;
+  }
   if (groups->empty()) {
     *m_error = "The mesh holds no volume elements (tetrahedra, pyramids, prisms or hexahedra), "
                "so there is nothing to import.";
@@ -206,13 +486,36 @@ bool Builder::volumeGroups(std::map<GroupKey, int32_t> *groups) {
   return true;
 }
 
-// Keeps each volume element once; refuses elements with a repeated corner.
+// Keeps each volume element once (the first in file order); refuses elements with a repeated
+// corner. Equal elements are found in partitions of their hashes; only elements of equal hashes
+// are compared.
 bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
   const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  std::vector<int64_t> candidates;
-  for (int64_t e = 0; e < n; ++e)
-    if (KelvoElements_get(m_mesh->m_elementKind[e])->m_dimension == 3)
-      candidates.push_back(e);
+  const KelvoElementType *types[KELVO_KINDS];
+  for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
+    types[kind] = KelvoElements_get(kind);
+  // Large meshes are worked on in two parts by two threads: the first and second halves of the
+  // elements, then the first and second halves of the partitions (see Buckets).
+  size_t candidates = 0, firstHalf = 0;
+  uint64_t uses = 0;
+  bool tetrahedra = true;
+  for (int64_t e = 0; e < n; ++e) {
+    const int32_t kind = m_mesh->m_elementKind[e];
+    if (types[kind]->m_dimension != 3)
+      continue;
+    ++candidates;
+    firstHalf += e < n / 2;
+    uses += static_cast<uint64_t>(types[kind]->m_noOfFaces);
+    tetrahedra = tetrahedra && kind == KELVO_TETRA;
+  }
+  m_twoThreads = candidates >= g_twoThreadsFrom && std::thread::hardware_concurrency() > 1;
+  const int32_t writers = m_twoThreads ? 2 : 1;
+  // The face uses are written out in the same pass, numbered as if no element were a duplicate
+  // (the usual case); else matchFaces writes them again.
+  m_exactKeys = tetrahedra && m_mesh->m_nodeTags.size() <= (size_t(1) << 21);
+  m_usesWritten = Buckets::fits(6 * static_cast<uint64_t>(candidates));
+  if (m_usesWritten)
+    m_uses.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize), -1, writers);
   auto sortedCorners = [this](int64_t e, int32_t out[8]) {
     const int64_t start = m_mesh->m_elementStart[e];
     const int32_t k = static_cast<int32_t>(m_mesh->m_elementStart[e + 1] - start);
@@ -221,51 +524,96 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
     sortSmall(out, k);
     return k;
   };
-  IdTable table;
-  table.init(candidates.size());
-  m_solids.reserve(candidates.size());
-  m_solidGroup.reserve(candidates.size());
-  int64_t duplicates = 0;
-  // Each element's table slot is fetched some elements ahead, so that the misses overlap.
-  enum { AHEAD = 16 };
-  auto slotHash = [&](int64_t e) {
-    int32_t corners[8];
-    const int32_t k = sortedCorners(e, corners);
-    return hashOf(corners, k, m_mesh->m_elementKind[e]);
-  };
-  for (size_t c = 0; c < candidates.size(); ++c) {
-    const int64_t e = candidates[c];
-    if (c + AHEAD < candidates.size())
-      table.prefetch(slotHash(candidates[c + AHEAD]));
-    int32_t corners[8];
-    const int32_t k = sortedCorners(e, corners);
-    for (int32_t i = 1; i < k; ++i) {
-      if (corners[i] == corners[i - 1]) {
-        *m_error = "The element " + std::to_string(m_mesh->m_elementTags[e]) + " has the node " +
-                   std::to_string(m_mesh->m_nodeTags[corners[i]]) +
-                   " more than once among its corners.";
-        return false;
+  Buckets buckets;
+  buckets.init(candidates, static_cast<size_t>(g_partitionSize), -1, writers);
+  int64_t repeated[2] = {-1, -1}; // per part, the first element with a repeated corner
+  int32_t repeatedNode[2] = {0, 0};
+  inParts(m_twoThreads, [&](int32_t part, int32_t parts) {
+    const int64_t from = part == 0 ? 0 : n / 2, to = parts == 1 || part == 1 ? n : n / 2;
+    uint32_t candidate = part == 0 ? 0 : static_cast<uint32_t>(firstHalf);
+    for (int64_t e = from; e < to; ++e) {
+      const int32_t kind = m_mesh->m_elementKind[e];
+      if (types[kind]->m_dimension != 3)
+        continue;
+      int32_t corners[8], vertex[4];
+      int32_t k = 4;
+      const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
+      if (kind == KELVO_TETRA)
+        sortTetrahedron(nodes, corners, vertex);
+      else
+        k = sortedCorners(e, corners);
+      if (m_usesWritten)
+        addUses(&m_uses, part, candidate++, kind, nodes, corners, vertex);
+      for (int32_t i = 1; i < k; ++i) {
+        if (corners[i] == corners[i - 1]) {
+          repeated[part] = e;
+          repeatedNode[part] = corners[i];
+          return;
+        }
       }
+      buckets.add(part, hashOf(corners, k, kind), static_cast<uint32_t>(e)); // <= INT32_MAX
+    }
+    buckets.finish(part);
+    if (m_usesWritten)
+      m_uses.finish(part);
+  });
+  for (int32_t part = 0; part < 2; ++part) {
+    if (repeated[part] < 0)
+      continue;
+    *m_error = "The element " + std::to_string(m_mesh->m_elementTags[repeated[part]]) +
+               " has the node " + std::to_string(m_mesh->m_nodeTags[repeatedNode[part]]) +
+               " more than once among its corners.";
+    return false;
+  }
+  std::vector<uint8_t> duplicate(static_cast<size_t>(n), 0);
+  int64_t duplicatesOf[2] = {0, 0};
+  const uint32_t largest = buckets.largest();
+  inParts(m_twoThreads, [&](int32_t part, int32_t parts) {
+    const size_t all = buckets.partitions(), half = parts == 1 ? all : all / 2;
+    PartitionTable table;
+    table.reserve(largest);
+    for (size_t p = part == 0 ? 0 : half; p < (part == 0 ? half : all); ++p) {
+      table.clear(buckets.count(p));
+      buckets.forEach(p, [&](uint32_t at) {
+        const uint32_t e = buckets.id(at);
+        PartitionTable::Slot *slot = table.find(buckets.hash(at), buckets, [&](uint32_t first) {
+          const uint32_t o = buckets.id(first);
+          int32_t mine[8], other[8];
+          const int32_t k = sortedCorners(e, mine);
+          return m_mesh->m_elementKind[o] == m_mesh->m_elementKind[e] &&
+                 sortedCorners(o, other) == k && std::equal(mine, mine + k, other);
+        });
+        if (slot->m_at == 0) {
+          slot->m_at = at + 1;
+        } else {
+          duplicate[e] = 1;
+          ++duplicatesOf[part];
+        }
+        return true;
+      });
+    }
+  });
+  const int64_t duplicates = duplicatesOf[0] + duplicatesOf[1];
+  buckets.release();
+  if (duplicates > 0 && m_usesWritten) {
+    m_uses.release();
+    m_usesWritten = false;
+  }
+  m_solids.reserve(candidates - static_cast<size_t>(duplicates));
+  GroupKey last{-1, -1};
+  int32_t lastGroup = 0;
+  for (int64_t e = 0; e < n; ++e) {
+    if (types[m_mesh->m_elementKind[e]]->m_dimension != 3 || duplicate[e])
+      continue;
+    const GroupKey key = groupOf(m_mesh, e);
+    if (key != last) {
+      last = key;
+      lastGroup = groups.at(key);
     }
     const int32_t kind = m_mesh->m_elementKind[e];
-    const uint64_t hash = hashOf(corners, k, kind);
-    IdTable::Slot *slot = table.find(hash, [&](int32_t id) {
-      int32_t other[8];
-      const int64_t o = m_solids[id];
-      return m_mesh->m_elementKind[o] == kind && sortedCorners(o, other) == k &&
-             std::equal(corners, corners + k, other);
-    });
-    if (slot->m_id >= 0) {
-      ++duplicates;
-      continue;
-    }
-    table.put(slot, hash, static_cast<int32_t>(m_solids.size()), [&](int32_t id) {
-      int32_t other[8];
-      const int64_t o = m_solids[id];
-      return hashOf(other, sortedCorners(o, other), m_mesh->m_elementKind[o]);
-    });
-    m_solids.push_back(static_cast<int32_t>(e)); // the reader keeps at most INT32_MAX
-    m_solidGroup.push_back(groups.at(groupOf(m_mesh, e)));
+    if (m_runs.empty() || m_runs.back().m_group != lastGroup || m_runs.back().m_kind != kind)
+      m_runs.push_back({static_cast<uint32_t>(m_solids.size()), lastGroup, kind, -1, 0});
+    m_solids.push_back(static_cast<int32_t>(e));
   }
   if (duplicates > 0)
     m_model->m_warnings.push_back(
@@ -276,26 +624,54 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
 }
 
 void Builder::numberVertices() {
-  m_vertexOf.assign(m_mesh->m_nodeTags.size(), -1);
-  for (int64_t e : m_solids)
-    for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
-      m_vertexOf[m_mesh->m_elementNodes[k]] = 0;
-  int32_t next = 0;
-  for (size_t i = 0; i < m_vertexOf.size(); ++i) {
-    if (m_vertexOf[i] < 0)
+  // The nodes in use marked in a bit set, which stays in the cache (the marks come at random).
+  const size_t nodes = m_mesh->m_nodeTags.size();
+  std::vector<uint64_t> used((nodes + 63) / 64, 0);
+  const int32_t *corners = m_mesh->m_elementNodes.data();
+  for (size_t r = 0; r < m_runs.size(); ++r) {
+    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
+                                               : static_cast<uint32_t>(m_solids.size());
+    const uint32_t first = m_runs[r].m_first;
+    if (m_solids[end - 1] - m_solids[first] == static_cast<int32_t>(end - 1 - first)) {
+      // The run's elements follow each other: their corner lists too.
+      const int64_t to = m_mesh->m_elementStart[m_solids[end - 1] + 1];
+      for (int64_t k = m_mesh->m_elementStart[m_solids[first]]; k < to; ++k)
+        used[static_cast<uint32_t>(corners[k]) >> 6] |= uint64_t(1) << (corners[k] & 63);
       continue;
-    m_vertexOf[i] = next++;
-    m_model->m_coordinates.insert(m_model->m_coordinates.end(), &m_mesh->m_coordinates[3 * i],
-                                  &m_mesh->m_coordinates[3 * i] + 3);
+    }
+    for (uint32_t s = first; s < end; ++s) {
+      const int64_t e = m_solids[s];
+      for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
+        used[static_cast<uint32_t>(corners[k]) >> 6] |= uint64_t(1) << (corners[k] & 63);
+    }
   }
+  m_vertexOf.resize(nodes);
+  int32_t next = 0;
+  for (size_t i = 0; i < nodes; ++i)
+    m_vertexOf[i] = (used[i >> 6] >> (i & 63)) & 1 ? next++ : -1;
+  // Usually every node is a vertex: the coordinates then go over in one piece.
+  m_everyNode = static_cast<size_t>(next) == m_vertexOf.size();
+  if (m_everyNode) {
+    m_model->m_coordinates = m_mesh->m_coordinates;
+    return;
+  }
+  m_model->m_coordinates.reserve(3 * static_cast<size_t>(next));
+  for (size_t i = 0; i < m_vertexOf.size(); ++i)
+    if (m_vertexOf[i] >= 0)
+      m_model->m_coordinates.insert(m_model->m_coordinates.end(), &m_mesh->m_coordinates[3 * i],
+                                    &m_mesh->m_coordinates[3 * i] + 3);
 }
 
-// One element set per volume and element kind, in kind order; volumes in group order.
+// One element set per volume and element kind, in kind order; volumes in group order. The
+// runs learn their sets and indices; the vertices come later (fillElementSets).
 void Builder::elementSets() {
   const int32_t groups = static_cast<int32_t>(m_volumeGroupNames.size());
   std::vector<int64_t> counts(static_cast<size_t>(groups) * KELVO_KINDS, 0);
-  for (size_t s = 0; s < m_solids.size(); ++s)
-    ++counts[m_solidGroup[s] * KELVO_KINDS + m_mesh->m_elementKind[m_solids[s]]];
+  for (size_t r = 0; r < m_runs.size(); ++r) {
+    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
+                                               : static_cast<uint32_t>(m_solids.size());
+    counts[m_runs[r].m_group * KELVO_KINDS + m_runs[r].m_kind] += end - m_runs[r].m_first;
+  }
   std::vector<int32_t> setOf(counts.size(), -1);
   m_groupVolume.assign(groups, -1);
   for (int32_t g = 0; g < groups; ++g) {
@@ -309,22 +685,49 @@ void Builder::elementSets() {
       const int32_t set = static_cast<int32_t>(m_model->m_elementSets.size());
       setOf[g * KELVO_KINDS + kind] = set;
       m_model->m_elementSets.push_back({kind, m_groupVolume[g], {}});
-      m_model->m_elementSets.back().m_vertices.reserve(counts[g * KELVO_KINDS + kind] *
-                                                       KelvoElements_get(kind)->m_noOfVertices);
       m_model->m_volumes[m_groupVolume[g]].m_elementSets.push_back(set);
     }
   }
-  m_solidSet.resize(m_solids.size());
-  m_solidIndex.resize(m_solids.size());
-  for (size_t s = 0; s < m_solids.size(); ++s) {
-    const int64_t e = m_solids[s];
-    const int32_t set = setOf[m_solidGroup[s] * KELVO_KINDS + m_mesh->m_elementKind[e]];
+  std::vector<int32_t> inSet(m_model->m_elementSets.size(), 0);
+  for (size_t r = 0; r < m_runs.size(); ++r) {
+    Run &run = m_runs[r];
+    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
+                                               : static_cast<uint32_t>(m_solids.size());
+    run.m_set = setOf[run.m_group * KELVO_KINDS + run.m_kind];
+    run.m_index = inSet[run.m_set];
+    inSet[run.m_set] += static_cast<int32_t>(end - run.m_first);
+  }
+}
+
+// The vertices of the element sets, solid by solid.
+void Builder::fillElementSets() {
+  std::vector<size_t> solids(m_model->m_elementSets.size(), 0);
+  for (size_t r = 0; r < m_runs.size(); ++r)
+    solids[m_runs[r].m_set] += (r + 1 < m_runs.size() ? m_runs[r + 1].m_first
+                                                      : static_cast<uint32_t>(m_solids.size())) -
+                               m_runs[r].m_first;
+  for (size_t set = 0; set < solids.size(); ++set) {
     KelvoElementSet &es = m_model->m_elementSets[set];
-    const int32_t nv = KelvoElements_get(es.m_kind)->m_noOfVertices;
-    m_solidSet[s] = set;
-    m_solidIndex[s] = static_cast<int32_t>(es.m_vertices.size() / nv);
-    for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
-      es.m_vertices.push_back(m_vertexOf[m_mesh->m_elementNodes[k]]);
+    es.m_vertices.reserve(solids[set] * KelvoElements_get(es.m_kind)->m_noOfVertices);
+  }
+  for (size_t r = 0; r < m_runs.size(); ++r) {
+    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
+                                               : static_cast<uint32_t>(m_solids.size());
+    std::vector<int32_t> &vertices = m_model->m_elementSets[m_runs[r].m_set].m_vertices;
+    const uint32_t first = m_runs[r].m_first;
+    if (m_everyNode && m_solids[end - 1] - m_solids[first] == static_cast<int32_t>(end - 1 - first)) {
+      // Vertex numbers are node indices and the run's elements follow each other in the file:
+      // their corner lists go over in one piece.
+      const int32_t *nodes = m_mesh->m_elementNodes.data();
+      vertices.insert(vertices.end(), nodes + m_mesh->m_elementStart[m_solids[first]],
+                      nodes + m_mesh->m_elementStart[m_solids[end - 1] + 1]);
+      continue;
+    }
+    for (uint32_t s = first; s < end; ++s) {
+      const int64_t e = m_solids[s];
+      for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
+        vertices.push_back(m_vertexOf[m_mesh->m_elementNodes[k]]);
+    }
   }
 }
 
@@ -335,95 +738,256 @@ std::string Builder::nodeList(const int32_t *key, int32_t n) const {
   return text;
 }
 
-// The slot of the face of a key (padded with -1), or the empty slot where it belongs.
-IdTable::Slot *Builder::findFace(const int32_t key[4], uint64_t hash) {
-  return m_faceTable.find(hash, [&](int32_t id) {
-    const int32_t *other = m_faces[id].m_key;
-    return key[0] == other[0] && key[1] == other[1] && key[2] == other[2] && key[3] == other[3];
-  });
+// The sorted key of the face of a use (padded with -1); its number of vertices.
+int32_t Builder::keyOfUse(uint32_t use, int32_t key[4]) const {
+  const int64_t e = m_solids[use / 6];
+  return keyOfFace(KelvoElements_get(m_mesh->m_elementKind[e]),
+                   &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]],
+                   static_cast<int32_t>(use % 6), key);
 }
 
+// With exact keys (triangles of nodes below 2^21) the three nodes packed and mixed: equal hashes
+// are equal faces.
+uint64_t Builder::faceHash(const int32_t key[4], int32_t n) const {
+  if (m_exactKeys)
+    return mix64(static_cast<uint64_t>(key[0]) | static_cast<uint64_t>(key[1]) << 21 |
+                 static_cast<uint64_t>(key[2]) << 42);
+  return hashOf(key, n, 0);
+}
+
+// Writes the face uses of a volume element, solid s, into the partitions; a tetrahedron brings
+// its sorted corners and the vertex each one is.
+void Builder::addUses(Buckets *faces, int32_t writer, uint32_t s, int32_t kind,
+                      const int32_t *nodes, const int32_t *sorted, const int32_t *vertex) const {
+  const uint32_t use = s * 6;
+  if (kind == KELVO_TETRA) { // the usual case: the sorted corners give every face's key
+    uint64_t hashes[4];
+    if (m_exactKeys) { // each face is the corners without one: three packed 21-bit node indices
+      const uint64_t a = static_cast<uint32_t>(sorted[0]), b = static_cast<uint32_t>(sorted[1]);
+      const uint64_t c = static_cast<uint32_t>(sorted[2]), d = static_cast<uint32_t>(sorted[3]);
+      hashes[m_faceWithout[vertex[0]]] = mix64(b | c << 21 | d << 42);
+      hashes[m_faceWithout[vertex[1]]] = mix64(a | c << 21 | d << 42);
+      hashes[m_faceWithout[vertex[2]]] = mix64(a | b << 21 | d << 42);
+      hashes[m_faceWithout[vertex[3]]] = mix64(a | b << 21 | c << 42);
+    } else {
+      for (int32_t j = 0; j < 4; ++j) {
+        int32_t key[4] = {-1, -1, -1, -1};
+        for (int32_t i = 0, k = 0; i < 4; ++i)
+          if (i != j)
+            key[k++] = sorted[i];
+        hashes[m_faceWithout[vertex[j]]] = faceHash(key, 3);
+      }
+    }
+    for (int32_t f = 0; f < 4; ++f) // in their order, as within a partition uses are
+      faces->add(writer, hashes[f], use + static_cast<uint32_t>(f));
+    return;
+  }
+  const KelvoElementType *type = KelvoElements_get(kind);
+  for (int32_t f = 0; f < type->m_noOfFaces; ++f) {
+    int32_t key[4];
+    const int32_t n = keyOfFace(type, nodes, f, key);
+    faces->add(writer, faceHash(key, n), use + static_cast<uint32_t>(f));
+  }
+}
+
+// Matches the faces of the volume elements by their vertex sets, and finds the face of each
+// boundary element. The uses (and the boundary elements' keys) are written into partitions by
+// their hashes and each partition is matched in the cache, its uses in their order. Only the
+// faces that may bound a surface are kept, in the order of their first uses: the others (most of
+// them, inside one volume) play no further part.
 bool Builder::matchFaces() {
-  int64_t uses = 0;
-  for (int64_t e : m_solids)
-    uses += KelvoElements_get(m_mesh->m_elementKind[e])->m_noOfFaces;
-  // Most faces are met twice; beyond the half, room for the outer faces of a large mesh.
-  const size_t expected = static_cast<size_t>(uses / 2 + uses / 16 + 16);
-  m_faceTable.init(expected);
-  m_faces.reserve(expected);
-  auto hashOfFace = [this](int32_t id) {
-    const int32_t *k = m_faces[id].m_key;
-    return hashOf(k, k[3] < 0 ? 3 : 4, 0);
-  };
-  // The uses go in batches through three stages, a batch apart: the keys are made and their
-  // table slots fetched; the slots are read and the faces they name fetched; the uses are matched
-  // in turn, in their order. So each cache miss has a batch of work to hide behind.
-  enum { BATCH = 16 };
-  struct Pending {
-    int64_t m_use;
-    uint64_t m_hash;
-    int32_t m_key[4];
-    int32_t m_n;
-  };
-  struct Batch {
-    Pending m_uses[BATCH + 6];
-    int32_t m_count = 0;
-  } batches[3];
-  size_t s = 0;
-  auto fill = [&](Batch &batch) {
-    batch.m_count = 0;
-    for (; s < m_solids.size() && batch.m_count < BATCH; ++s) {
+  const KelvoElementType *types[KELVO_KINDS];
+  for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
+    types[kind] = KelvoElements_get(kind);
+  if (!Buckets::fits(6 * static_cast<uint64_t>(m_solids.size()))) {
+    *m_error = "The mesh is too large for the intermediate mesh file.";
+    return false;
+  }
+  const bool severalVolumes = m_model->m_volumes.size() > 1;
+  Buckets &faces = m_uses;
+  Buckets queries;
+  if (!m_usesWritten) {
+    uint64_t uses = 0;
+    for (int32_t e : m_solids)
+      uses += static_cast<uint64_t>(types[m_mesh->m_elementKind[e]]->m_noOfFaces);
+    faces.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize));
+    for (size_t s = 0; s < m_solids.size(); ++s) {
       const int64_t e = m_solids[s];
-      const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
+      const int32_t kind = m_mesh->m_elementKind[e];
       const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-      for (int32_t f = 0; f < type->m_noOfFaces; ++f) {
-        Pending &p = batch.m_uses[batch.m_count++];
-        p.m_use = static_cast<int64_t>(s) * 6 + f;
-        p.m_n = type->m_faceSize[f];
-        for (int32_t i = 0; i < 4; ++i)
-          p.m_key[i] = i < p.m_n ? nodes[type->m_faceVertices[f][i]] : -1;
-        sortSmall(p.m_key, p.m_n);
-        p.m_hash = hashOf(p.m_key, p.m_n, 0);
-        m_faceTable.prefetch(p.m_hash);
-      }
+      int32_t sorted[4], vertex[4];
+      if (kind == KELVO_TETRA)
+        sortTetrahedron(nodes, sorted, vertex);
+      addUses(&faces, 0, static_cast<uint32_t>(s), kind, nodes, sorted, vertex);
     }
+    faces.finish(0);
+  }
+  // Boundary elements, by their index among the boundary elements.
+  const int64_t elements = static_cast<int64_t>(m_mesh->m_elementKind.size());
+  std::vector<uint32_t> &boundaryElement = m_boundaryElements;
+  for (int64_t e = 0; e < elements; ++e)
+    if (types[m_mesh->m_elementKind[e]]->m_dimension == 2)
+      boundaryElement.push_back(static_cast<uint32_t>(e));
+  queries.init(boundaryElement.size(), 0, faces.m_bits);
+  m_boundaryFirst.assign(boundaryElement.size(), kNoUse);
+  auto boundaryKey = [&](uint32_t q, int32_t key[4]) {
+    const int64_t e = boundaryElement[q];
+    const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
+    const int32_t n = types[m_mesh->m_elementKind[e]]->m_noOfVertices;
+    std::fill(key, key + 4, -1);
+    std::copy(nodes, nodes + n, key);
+    sortSmall(key, n);
+    return n;
   };
-  auto peek = [&](const Batch &batch) {
-    for (int32_t i = 0; i < batch.m_count; ++i) {
-      const uint64_t hash = batch.m_uses[i].m_hash;
-      const IdTable::Slot &slot = m_faceTable.m_slots[m_faceTable.home(hash)];
-      if (slot.m_id >= 0 && slot.m_tag == static_cast<uint32_t>(hash >> 32))
-        __builtin_prefetch(&m_faces[slot.m_id]); // most likely the face itself
-    }
-  };
-  fill(batches[0]);
-  fill(batches[1]);
-  peek(batches[0]);
-  for (int32_t k = 0; batches[k % 3].m_count > 0; ++k) {
-    fill(batches[(k + 2) % 3]);
-    peek(batches[(k + 1) % 3]);
-    const Batch &batch = batches[k % 3];
-    for (int32_t i = 0; i < batch.m_count; ++i) {
-      const Pending &p = batch.m_uses[i];
-      IdTable::Slot *slot = findFace(p.m_key, p.m_hash);
-      if (slot->m_id < 0) {
-        m_faceTable.put(slot, p.m_hash, static_cast<int32_t>(m_faces.size()), hashOfFace);
-        m_faces.push_back({{p.m_key[0], p.m_key[1], p.m_key[2], p.m_key[3]}, {0, 0}, {0, 0}, 1, 0, -1});
-        m_faces.back().setUse(0, p.m_use);
+  for (uint32_t q = 0; q < boundaryElement.size(); ++q) {
+    int32_t key[4];
+    const int32_t n = boundaryKey(q, key);
+    if (!m_exactKeys || n == 3) // else it is no face of a tetrahedron
+      queries.add(0, faceHash(key, n), q);
+  }
+  queries.finish(0);
+
+  // Per part (thread): the first use of a face met a third time and the face's first two uses,
+  // and the faces kept. Which part had which partition does not show in the result.
+  struct Part {
+    uint32_t m_failUse = kNoUse, m_failFirst = kNoUse, m_failSecond = kNoUse;
+    std::vector<Face> m_faces;
+  } parts[2];
+  const uint32_t largest = faces.largest();
+  inParts(m_twoThreads && faces.partitions() > 1, [&](int32_t part, int32_t count) {
+    Part &own = parts[part];
+    uint32_t &failUse = own.m_failUse;
+    PartitionTable table;
+    table.reserve(largest);
+    std::vector<uint32_t> named; // slots of faces met twice that boundary elements name
+    const size_t all = faces.partitions(), half = count == 1 ? all : all / 2;
+    for (size_t p = part == 0 ? 0 : half; p < (part == 0 ? half : all); ++p) {
+      table.clear(faces.count(p));
+      auto ids = [&faces](uint32_t at) { return faces.id(at); };
+      auto exact = [&](uint32_t at) {
+        // Equal hashes are equal faces. The first slot probed mostly decides, taken or matched
+        // alike (the two are about as likely): without a branch on which.
+        const uint64_t hash = faces.hash(at);
+        const uint32_t use = faces.id(at);
+        for (size_t i = hash & table.m_mask;; i = (i + 1) & table.m_mask) {
+          PartitionTable::Slot &slot = table.m_slots[i];
+          const uint32_t held = slot.m_at;
+          const uint64_t other = faces.hash(held != 0 ? held - 1 : at);
+          if ((held != 0) & (other != hash))
+            continue; // another face
+          if ((held != 0) & (slot.m_second != kNoUse)) {
+            if (use < failUse) {
+              failUse = use;
+              own.m_failFirst = ids(held - 1);
+              own.m_failSecond = slot.m_second;
+            }
+            return false; // the partition's later uses cannot come first
+          }
+          slot.m_second = held != 0 ? use : kNoUse;
+          slot.m_at = held != 0 ? held : at + 1;
+          return true;
+        }
+      };
+      named.clear();
+      const bool complete = m_exactKeys ? faces.forEach(p, exact) : faces.forEach(p, [&](uint32_t at) {
+        const uint32_t use = faces.id(at);
+        PartitionTable::Slot *slot = table.find(faces.hash(at), faces, [&](uint32_t first) {
+          if (m_exactKeys)
+            return true;
+          int32_t mine[4], theirs[4];
+          keyOfUse(use, mine);
+          keyOfUse(ids(first), theirs);
+          return std::equal(mine, mine + 4, theirs);
+        });
+        if (slot->m_at == 0) {
+          *slot = {at + 1, kNoUse};
+          return true;
+        }
+        if (slot->m_second != kNoUse) {
+          if (use < failUse) {
+            failUse = use;
+            own.m_failFirst = ids(slot->m_at - 1);
+            own.m_failSecond = slot->m_second;
+          }
+          return false; // the partition's later uses cannot come first
+        }
+        slot->m_second = use;
+        return true;
+      });
+      if (!complete || failUse != kNoUse)
         continue;
+      queries.forEach(p, [&](uint32_t at) {
+        const uint32_t q = queries.id(at);
+        PartitionTable::Slot *slot = table.find(queries.hash(at), faces, [&](uint32_t first) {
+          if (m_exactKeys)
+            return true;
+          int32_t mine[4], theirs[4];
+          boundaryKey(q, mine);
+          keyOfUse(ids(first), theirs);
+          return std::equal(mine, mine + 4, theirs);
+        });
+        if (slot->m_at != 0) {
+          m_boundaryFirst[q] = ids(slot->m_at - 1);
+          if (slot->m_second != kNoUse)
+            named.push_back(static_cast<uint32_t>(slot - table.m_slots.data()));
+        }
+        return true;
+      });
+      // Faces met once, and between two volumes. Empty slots hold no second use, so that one
+      // test passes over them and over the faces met twice (it mostly fails: well predicted).
+      auto between = [&](const PartitionTable::Slot &slot) {
+        return severalVolumes &&
+               volumeOfUse(ids(slot.m_at - 1)) != volumeOfUse(slot.m_second);
+      };
+      for (size_t i = 0; i <= table.m_mask; ++i) {
+        const PartitionTable::Slot &slot = table.m_slots[i];
+        if (slot.m_second == kNoUse)
+          own.m_faces.push_back({{ids(slot.m_at - 1), 0}, -1, 1, 0});
+        else if (severalVolumes && slot.m_at != 0 && between(slot))
+          own.m_faces.push_back({{ids(slot.m_at - 1), slot.m_second}, -1, 2, 0});
       }
-      Face &face = m_faces[slot->m_id];
-      if (face.m_count == 2) {
-        *m_error = "The face with the nodes " + nodeList(p.m_key, p.m_n) +
-                   " is shared by more than two elements (" +
-                   std::to_string(m_mesh->m_elementTags[m_solids[face.m_solid[0]]]) + ", " +
-                   std::to_string(m_mesh->m_elementTags[m_solids[face.m_solid[1]]]) + " and " +
-                   std::to_string(m_mesh->m_elementTags[m_solids[p.m_use / 6]]) + ").";
-        return false;
+      // And the other faces met twice that a boundary element names (a baffle).
+      std::sort(named.begin(), named.end());
+      named.erase(std::unique(named.begin(), named.end()), named.end());
+      for (uint32_t i : named) {
+        const PartitionTable::Slot &slot = table.m_slots[i];
+        if (!between(slot))
+          own.m_faces.push_back({{ids(slot.m_at - 1), slot.m_second}, -1, 2, 0});
       }
-      face.setUse(1, p.m_use);
-      face.m_count = 2;
     }
+  });
+  const Part &failed = parts[1].m_failUse < parts[0].m_failUse ? parts[1] : parts[0];
+  const uint32_t failUse = failed.m_failUse, failFirst = failed.m_failFirst,
+                 failSecond = failed.m_failSecond;
+  m_faces.swap(parts[0].m_faces);
+  m_faces.insert(m_faces.end(), parts[1].m_faces.begin(), parts[1].m_faces.end());
+  faces.release();
+  queries.release();
+  if (failUse != kNoUse) {
+    int32_t key[4];
+    const int32_t n = keyOfUse(failUse, key);
+    auto tag = [this](uint32_t use) {
+      return std::to_string(m_mesh->m_elementTags[m_solids[use / 6]]);
+    };
+    *m_error = "The face with the nodes " + nodeList(key, n) +
+               " is shared by more than two elements (" + tag(failFirst) + ", " +
+               tag(failSecond) + " and " + tag(failUse) + ").";
+    return false;
+  }
+  std::sort(m_faces.begin(), m_faces.end(),
+            [](const Face &a, const Face &b) { return a.m_use[0] < b.m_use[0]; });
+  // Each boundary element's face by its place among the kept faces (all named faces are kept):
+  // the matched ones sorted by first use and walked along the faces.
+  std::vector<std::pair<uint32_t, uint32_t>> named; // (first use, boundary element)
+  for (uint32_t q = 0; q < m_boundaryFirst.size(); ++q)
+    if (m_boundaryFirst[q] != kNoUse)
+      named.push_back({m_boundaryFirst[q], q});
+  std::sort(named.begin(), named.end());
+  size_t at = 0;
+  for (const auto &entry : named) {
+    while (m_faces[at].m_use[0] < entry.first)
+      ++at;
+    m_boundaryFirst[entry.second] = static_cast<uint32_t>(at);
   }
   return true;
 }
@@ -431,32 +995,54 @@ bool Builder::matchFaces() {
 // Gives the faces that boundary elements cover to the elements' surface groups.
 void Builder::boundaryElements() {
   std::map<GroupKey, int32_t> groups;
-  const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  for (int64_t e = 0; e < n; ++e)
-    if (KelvoElements_get(m_mesh->m_elementKind[e])->m_dimension == 2)
-      groups[groupOf(m_mesh, e)] = 0;
+  GroupKey last{-1, -1};
+  for (const uint32_t e : m_boundaryElements) {
+    const GroupKey key = groupOf(m_mesh, e);
+    if (key != last || groups.empty())
+      groups[key] = 0;
+    last = key;
+  }
   int32_t next = 0;
   for (auto &entry : groups) {
     entry.second = next++;
     m_surfaceGroupNames.push_back(groupName(m_mesh, entry.first, 2));
   }
   std::vector<int64_t> unmatched(groups.size(), 0), taken(groups.size(), 0);
-  for (int64_t e = 0; e < n; ++e) {
+  last = GroupKey{-1, -1};
+  int32_t group = 0;
+  for (size_t q = 0; q < m_boundaryElements.size();) { // q: the index among them
+    const uint32_t e = m_boundaryElements[q];
     const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
-    if (type->m_dimension != 2)
-      continue;
-    const int32_t group = groups[groupOf(m_mesh, e)];
+    const GroupKey key = groupOf(m_mesh, e);
+    if (key != last)
+      group = groups.at(key);
+    last = key;
     const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
     const int32_t nv = type->m_noOfVertices;
-    int32_t key[4] = {-1, -1, -1, -1};
-    std::copy(nodes, nodes + nv, key);
-    sortSmall(key, nv);
-    const int32_t id = findFace(key, hashOf(key, nv, 0))->m_id;
-    if (id < 0) {
+    // The side-0 element of a face is anywhere in memory: its data is fetched some boundary
+    // elements ahead, in steps.
+    const size_t count = m_boundaryFirst.size();
+    auto ahead = [&](size_t k) -> const Face * {
+      return q + k < count && m_boundaryFirst[q + k] != kNoUse ? &m_faces[m_boundaryFirst[q + k]]
+                                                              : nullptr;
+    };
+    if (const Face *f = ahead(16))
+      __builtin_prefetch(f);
+    if (const Face *f = ahead(12))
+      __builtin_prefetch(&m_solids[f->m_use[0] / 6]);
+    if (const Face *f = ahead(8)) {
+      __builtin_prefetch(&m_mesh->m_elementStart[m_solids[f->m_use[0] / 6]]);
+      __builtin_prefetch(&m_mesh->m_elementKind[m_solids[f->m_use[0] / 6]]);
+    }
+    if (const Face *f = ahead(4))
+      __builtin_prefetch(&m_mesh->m_elementNodes[static_cast<size_t>(
+          m_mesh->m_elementStart[m_solids[f->m_use[0] / 6]])]);
+    const uint32_t faceIndex = m_boundaryFirst[q++];
+    if (faceIndex == kNoUse) {
       ++unmatched[group];
       continue;
     }
-    Face &face = m_faces[id];
+    Face &face = m_faces[faceIndex];
     if (face.m_group == group)
       continue; // the same element twice
     if (face.m_group >= 0) {
@@ -465,8 +1051,8 @@ void Builder::boundaryElements() {
     }
     face.m_group = group;
     // The side whose outward walk around the face runs as the boundary element's does.
-    const int64_t e0 = m_solids[face.m_solid[0]];
-    const int32_t f0 = face.m_face[0];
+    const int64_t e0 = m_solids[face.m_use[0] / 6];
+    const int32_t f0 = static_cast<int32_t>(face.m_use[0] % 6);
     const KelvoElementType *t0 = KelvoElements_get(m_mesh->m_elementKind[e0]);
     const int32_t *n0 = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e0]];
     int32_t at = 0;
@@ -474,6 +1060,8 @@ void Builder::boundaryElements() {
       ++at;
     face.m_front = n0[t0->m_faceVertices[f0][(at + 1) % nv]] == nodes[1] ? 0 : 1;
   }
+  m_boundaryFirst = std::vector<uint32_t>();
+  m_boundaryElements = std::vector<uint32_t>();
   for (size_t g = 0; g < groups.size(); ++g) {
     if (unmatched[g] > 0)
       m_model->m_warnings.push_back(plural(unmatched[g], "boundary element", "boundary elements") +
@@ -552,15 +1140,15 @@ void Builder::surfaces() {
     // One face set per element set, in element set order; faces in face order.
     std::map<int32_t, int32_t> setOf;
     for (int64_t use : entry.second)
-      setOf[m_solidSet[use / 6]] = 0;
+      setOf[setOfUse(use)] = 0;
     for (auto &s : setOf) {
       s.second = static_cast<int32_t>(m_model->m_faceSets.size());
       surface.m_faceSets.push_back(s.second);
       m_model->m_faceSets.push_back({s.first, {}, {}});
     }
     for (int64_t use : entry.second) {
-      KelvoFaceSet &fs = m_model->m_faceSets[setOf[m_solidSet[use / 6]]];
-      fs.m_elements.push_back(m_solidIndex[use / 6]);
+      KelvoFaceSet &fs = m_model->m_faceSets[setOf[setOfUse(use)]];
+      fs.m_elements.push_back(indexOfUse(use));
       fs.m_faces.push_back(static_cast<int32_t>(use % 6));
     }
     m_model->m_volumes[volume].m_surfaces.push_back(
@@ -676,6 +1264,18 @@ void reportDifferences(KelvoModel *model, const MshFile *mesh) {
 KelvoModel *KelvoModel_new() { return new KelvoModel(); }
 
 void KelvoModel_delete(KelvoModel *model) { delete model; }
+
+int64_t KelvoModel_setPartitionSize(int64_t uses) {
+  const int64_t before = g_partitionSize;
+  g_partitionSize = uses > 0 ? uses : 1;
+  return before;
+}
+
+int64_t KelvoModel_setTwoThreadsFrom(int64_t solids) {
+  const int64_t before = static_cast<int64_t>(g_twoThreadsFrom);
+  g_twoThreadsFrom = static_cast<size_t>(solids > 0 ? solids : 0);
+  return before;
+}
 
 int64_t KelvoModel_getNoOfVertices(const KelvoModel *model) {
   return static_cast<int64_t>(model->m_coordinates.size() / 3);

@@ -6,11 +6,14 @@
 #include <charconv>
 #include <cmath>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,7 +64,16 @@ private:
   int32_t m_sizeT = 8; // bytes of a size_t value in a binary 4.1 file
   bool m_sawElements = false;
   std::unordered_map<uint64_t, EntityPhysicals> m_entities;
-  std::vector<int64_t> m_cornerTags; // corner node tags of the kept elements, resolved at the end
+  // Corner node tags become node indices as the elements are read, through an index of the
+  // nodes read so far (dense tags only); the tags it does not know are resolved at the end.
+  struct Unresolved {
+    int64_t m_element;
+    int64_t m_at; // in m_elementNodes
+    int64_t m_tag;
+  };
+  std::vector<int32_t> m_nodeIndex; // node tag -> node index, -1 none
+  int64_t m_indexedNodes = -1;      // the number of nodes m_nodeIndex was made from
+  std::vector<Unresolved> m_unresolved;
 
   size_t remaining() const { return m_size - m_pos; }
 
@@ -97,6 +109,18 @@ private:
   bool skipSection(std::string_view name);
   bool closeSection(const char *name);
   bool resolve();
+  void indexNodes();
+  int64_t m_firstTag = -1; // the tags run from m_firstTag one by one (the usual case), or -1
+  int32_t nodeIndex(int64_t tag) const {
+    if (m_firstTag >= 0) // no look into the index, which is large and read at random
+      return tag >= m_firstTag && tag - m_firstTag < m_indexedNodes
+                 ? static_cast<int32_t>(tag - m_firstTag)
+                 : -1;
+    return tag >= 0 && static_cast<uint64_t>(tag) < m_nodeIndex.size() ? m_nodeIndex[tag] : -1;
+  }
+  void addCorners(const int64_t *tags, int32_t corners);
+  bool binaryBlock4(const KelvoGmshType *type, int32_t gmshType, int64_t n, int32_t physical,
+                    int32_t entity, int64_t noOfPhysicals);
 
   bool addNode(int64_t tag, const double xyz[3]);
   bool addElement(int64_t tag, int32_t gmshType, int32_t physical, int32_t entity,
@@ -559,7 +583,8 @@ void Parser::reserveElements(int64_t n, int32_t corners) {
   m_mesh->m_elementPhysical.reserve(m_mesh->m_elementPhysical.size() + more);
   m_mesh->m_elementEntity.reserve(m_mesh->m_elementEntity.size() + more);
   m_mesh->m_elementStart.reserve(m_mesh->m_elementStart.size() + more);
-  m_cornerTags.reserve(m_cornerTags.size() + more * static_cast<size_t>(corners));
+  m_mesh->m_elementNodes.reserve(m_mesh->m_elementNodes.size() +
+                                 more * static_cast<size_t>(corners));
 }
 
 bool Parser::addElement(int64_t tag, int32_t gmshType, int32_t physical, int32_t entity,
@@ -578,8 +603,100 @@ bool Parser::addElement(int64_t tag, int32_t gmshType, int32_t physical, int32_t
   m_mesh->m_elementKind.push_back(type->m_kind);
   m_mesh->m_elementPhysical.push_back(physical);
   m_mesh->m_elementEntity.push_back(entity);
-  m_cornerTags.insert(m_cornerTags.end(), nodes, nodes + corners);
-  m_mesh->m_elementStart.push_back(static_cast<int64_t>(m_cornerTags.size()));
+  addCorners(nodes, corners);
+  m_mesh->m_elementStart.push_back(static_cast<int64_t>(m_mesh->m_elementNodes.size()));
+  return true;
+}
+
+// (Re)makes the index of the nodes read so far when nodes came since it was made. Scattered tags
+// or a tag defined twice leave it empty: every corner is then resolved at the end, which also
+// reports the repeated tag.
+void Parser::indexNodes() {
+  const std::vector<int64_t> &tags = m_mesh->m_nodeTags;
+  const int64_t n = static_cast<int64_t>(tags.size());
+  m_indexedNodes = n;
+  m_nodeIndex.clear();
+  m_firstTag = -1;
+  int64_t largest = 0;
+  for (int64_t t : tags)
+    largest = t > largest ? t : largest;
+  if (n == 0 || largest > 4 * n + 1024)
+    return;
+  m_nodeIndex.assign(static_cast<size_t>(largest) + 1, -1);
+  bool consecutive = true;
+  for (int64_t i = 0; i < n; ++i) {
+    if (m_nodeIndex[tags[i]] >= 0) {
+      m_nodeIndex.clear();
+      return;
+    }
+    m_nodeIndex[tags[i]] = static_cast<int32_t>(i);
+    consecutive = consecutive && tags[i] == tags[0] + i;
+  }
+  m_firstTag = consecutive ? tags[0] : -1;
+}
+
+// Appends the node indices of an element's corners (of the element being added last).
+void Parser::addCorners(const int64_t *tags, int32_t corners) {
+  if (m_indexedNodes != static_cast<int64_t>(m_mesh->m_nodeTags.size()))
+    indexNodes();
+  std::vector<int32_t> &out = m_mesh->m_elementNodes;
+  for (int32_t k = 0; k < corners; ++k) {
+    const int32_t index = nodeIndex(tags[k]);
+    if (index < 0)
+      m_unresolved.push_back({static_cast<int64_t>(m_mesh->m_elementKind.size()) - 1,
+                              static_cast<int64_t>(out.size()), tags[k]});
+    out.push_back(index);
+  }
+}
+
+// Reads a whole binary block of kept elements; the caller has checked that the rest of the file
+// holds it. The same results and messages as element by element.
+bool Parser::binaryBlock4(const KelvoGmshType *type, int32_t gmshType, int64_t n,
+                          int32_t physical, int32_t entity, int64_t noOfPhysicals) {
+  const int32_t corners = KelvoElements_get(type->m_kind)->m_noOfVertices;
+  const int32_t values = 1 + type->m_noOfNodes; // the tag, then the nodes
+  const size_t width = static_cast<size_t>(m_sizeT);
+  const bool swap = m_mesh->m_swap != 0;
+  if (m_indexedNodes != static_cast<int64_t>(m_mesh->m_nodeTags.size()))
+    indexNodes();
+  std::vector<int32_t> &out = m_mesh->m_elementNodes;
+  for (int64_t i = 0; i < n; ++i) {
+    int64_t v[126];
+    for (int32_t k = 0; k < values; ++k) {
+      const char *at = m_data + m_pos + k * width;
+      if (width == 4) {
+        uint32_t x;
+        memcpy(&x, at, 4);
+        v[k] = swap ? __builtin_bswap32(x) : x;
+      } else {
+        uint64_t x;
+        memcpy(&x, at, 8);
+        x = swap ? __builtin_bswap64(x) : x;
+        if (x > static_cast<uint64_t>(INT64_MAX)) {
+          m_pos += (k + 1) * width;
+          return fail("A size value is out of range.");
+        }
+        v[k] = static_cast<int64_t>(x);
+      }
+    }
+    m_pos += values * width;
+    m_mesh->m_elementTags.push_back(v[0]);
+    m_mesh->m_elementKind.push_back(type->m_kind);
+    m_mesh->m_elementPhysical.push_back(physical);
+    m_mesh->m_elementEntity.push_back(entity);
+    for (int32_t k = 1; k <= corners; ++k) {
+      const int32_t index = nodeIndex(v[k]);
+      if (index < 0)
+        m_unresolved.push_back({static_cast<int64_t>(m_mesh->m_elementKind.size()) - 1,
+                                static_cast<int64_t>(out.size()), v[k]});
+      out.push_back(index);
+    }
+    m_mesh->m_elementStart.push_back(static_cast<int64_t>(out.size()));
+  }
+  if (type->m_order > 1)
+    m_mesh->m_reduced[gmshType] += n;
+  if (noOfPhysicals > 1)
+    m_mesh->m_multiplePhysicals += n;
   return true;
 }
 
@@ -808,8 +925,16 @@ bool Parser::elements4() {
       const int64_t perElement = (1 + static_cast<int64_t>(type->m_noOfNodes)) * m_sizeT;
       if (n > static_cast<int64_t>(remaining()) / perElement)
         return failAtEnd();
-      if (type->m_kind != KELVO_OTHER)
+      if (type->m_kind != KELVO_OTHER) {
         reserveElements(n, KelvoElements_get(type->m_kind)->m_noOfVertices);
+        if (n <= static_cast<int64_t>(INT32_MAX) -
+                     static_cast<int64_t>(m_mesh->m_elementKind.size())) { // else refused below
+          if (!binaryBlock4(type, gmshType, n, physical, entity, noOfPhysicals))
+            return false;
+          read += n;
+          continue;
+        }
+      }
     } else if (type != nullptr && type->m_kind != KELVO_OTHER) {
       // Each element takes two characters a number at least.
       const int64_t fits = static_cast<int64_t>(remaining()) / (2 * (1 + type->m_noOfNodes));
@@ -841,7 +966,8 @@ bool Parser::elements4() {
   return closeSection("Elements");
 }
 
-// Turns the corner node tags into node indices.
+// Resolves the corner node tags that were not known when their elements were read, after
+// checking that no node tag is defined twice.
 bool Parser::resolve() {
   m_section.clear();
   m_inBinary = false;
@@ -855,11 +981,14 @@ bool Parser::resolve() {
   std::vector<int32_t> table;
   std::unordered_map<int64_t, int32_t> map;
   const bool dense = largest <= 4 * n + 1024;
-  if (dense)
+  const bool reuse = dense && m_indexedNodes == n && !m_nodeIndex.empty(); // made, without repeats
+  if (reuse)
+    table.swap(m_nodeIndex);
+  else if (dense)
     table.assign(static_cast<size_t>(largest) + 1, -1);
   else
     map.reserve(static_cast<size_t>(n));
-  for (int64_t i = 0; i < n; ++i) {
+  for (int64_t i = 0; i < n && !reuse; ++i) {
     bool fresh;
     if (dense) {
       fresh = table[tags[i]] < 0;
@@ -873,29 +1002,25 @@ bool Parser::resolve() {
       return false;
     }
   }
-  m_mesh->m_elementNodes.resize(m_cornerTags.size());
-  for (size_t e = 0; e + 1 < m_mesh->m_elementStart.size(); ++e) {
-    for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k) {
-      const int64_t tag = m_cornerTags[k];
-      int32_t index = -1;
-      if (dense) {
-        if (tag >= 0 && tag <= largest)
-          index = table[tag];
-      } else {
-        auto found = map.find(tag);
-        if (found != map.end())
-          index = found->second;
-      }
-      if (index < 0) {
-        *m_error = "The element " + std::to_string(m_mesh->m_elementTags[e]) +
-                   " refers to the node " + std::to_string(tag) + ", which is not defined.";
-        return false;
-      }
-      m_mesh->m_elementNodes[k] = index;
+  for (const Unresolved &u : m_unresolved) {
+    const int64_t tag = u.m_tag;
+    int32_t index = -1;
+    if (dense) {
+      if (tag >= 0 && tag <= largest)
+        index = table[tag];
+    } else {
+      auto found = map.find(tag);
+      if (found != map.end())
+        index = found->second;
     }
+    if (index < 0) {
+      *m_error = "The element " + std::to_string(m_mesh->m_elementTags[u.m_element]) +
+                 " refers to the node " + std::to_string(tag) + ", which is not defined.";
+      return false;
+    }
+    m_mesh->m_elementNodes[u.m_at] = index;
   }
-  m_cornerTags.clear();
-  m_cornerTags.shrink_to_fit();
+  m_unresolved = std::vector<Unresolved>();
   return true;
 }
 
@@ -953,11 +1078,46 @@ int MshFile_read(MshFile *mesh, const char *path, std::string *error) {
     close(fd);
     return 0;
   }
-  std::string data;
-  char buffer[1 << 16];
-  data.reserve(static_cast<size_t>(info.st_size));
+  // Mapped rather than read: the pages of the system's cache are parsed where they are, without
+  // a copy (a copy cost more than the parsing of a large binary file). A file shortened by
+  // someone else while it is parsed raises SIGBUS; Kelvo.exe reports that as an error.
+  if (info.st_size > 0) {
+    const size_t size = static_cast<size_t>(info.st_size);
+    void *mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (mapped != MAP_FAILED) {
+      close(fd);
+      madvise(mapped, size, MADV_SEQUENTIAL);
+      int status = 0;
+      try {
+        status = MshFile_parse(mesh, static_cast<const char *>(mapped), size, error);
+      } catch (...) {
+        munmap(mapped, size);
+        throw;
+      }
+      munmap(mapped, size);
+      return status;
+    }
+  }
+  // Else (an empty file, or one that cannot be mapped) read straight into one buffer of the
+  // file's size (a file that grows meanwhile is read to its end all the same).
+  size_t capacity = static_cast<size_t>(info.st_size) + 1, length = 0;
+  char *data = static_cast<char *>(malloc(capacity));
+  if (data == nullptr) {
+    close(fd);
+    throw std::bad_alloc();
+  }
   for (;;) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (length == capacity) {
+      char *larger = static_cast<char *>(realloc(data, capacity * 2));
+      if (larger == nullptr) {
+        free(data);
+        close(fd);
+        throw std::bad_alloc();
+      }
+      data = larger;
+      capacity *= 2;
+    }
+    const ssize_t n = read(fd, data + length, capacity - length);
     if (n == 0)
       break;
     if (n < 0) {
@@ -965,13 +1125,22 @@ int MshFile_read(MshFile *mesh, const char *path, std::string *error) {
         continue;
       *error =
           std::string("Unable to read the mesh file \"") + path + "\": " + strerror(errno) + ".";
+      free(data);
       close(fd);
       return 0;
     }
-    data.append(buffer, static_cast<size_t>(n));
+    length += static_cast<size_t>(n);
   }
   close(fd);
-  return MshFile_parse(mesh, data.data(), data.size(), error);
+  int status = 0;
+  try {
+    status = MshFile_parse(mesh, data, length, error);
+  } catch (...) {
+    free(data);
+    throw;
+  }
+  free(data);
+  return status;
 }
 
 int MshFile_isMsh(const char *data, size_t size) {

@@ -35,6 +35,21 @@ struct vsnEntry {
   vsnEntry* m_prev;
   // The record and its strings are one block; a value set later is a block of its own.
   bool m_valueInBlock;
+  // The pool block the record was carved from; NULL for a record of its own.
+  struct vsnEntryBlock* m_block;
+};
+
+// Records of one handle's tree are carved from large blocks rather than allocated one by one. A
+// block goes back when its last entry is deleted and the pool has moved on from it, so deleting
+// entries gives their memory back as before, block by block.
+struct vsnEntryBlock {
+  size_t m_used;      // bytes handed out
+  size_t m_capacity;  // bytes after the header
+  int64_t m_live;     // entries in the block, plus one while a pool fills it
+};
+
+struct vsnEntryPool {
+  vsnEntryBlock* m_block;  // the block being filled, or NULL
 };
 
 // "None", "Param", "Object" or "Singleton"; NULL outside 0..3.
@@ -42,6 +57,12 @@ const char* vsnKindWord(int32_t kind);
 
 // A new unlinked entry with copies of its strings, all in one block; NULL when memory runs out.
 vsnEntry* vsnEntryNew(const char* type, const char* name, const char* value, int32_t kind, uint32_t flags);
+// vsnEntryNew with the strings' lengths given (name and value may be NULL), the record carved
+// from pool (a record of its own when pool is NULL or the record is large).
+vsnEntry* vsnEntryNewIn(vsnEntryPool* pool, const char* type, size_t typeLength, const char* name, size_t nameLength,
+                        const char* value, size_t valueLength, int32_t kind, uint32_t flags);
+// The pool lets go of its block; entries still in it keep it until they go.
+void vsnEntryPoolRelease(vsnEntryPool* pool);
 // Gives an entry a new value, a malloc'd string that it takes over, and returns the old one,
 // still readable until vsnEntryFreeOldValue (old, *oldInBlock) releases it.
 char* vsnEntrySwapValue(vsnEntry* entry, char* value, bool* oldInBlock);

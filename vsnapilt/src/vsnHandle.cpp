@@ -5,6 +5,7 @@
 #include "vsnNameRules.h"
 #include "vsnPath.h"
 
+#include <cctype>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -138,6 +139,7 @@ int destroyVSNHandle(vsnHandle* h) {
   if (!h) return 0;
   vsnFreeDirStack(h);
   freeVSNEntryTree(h->m_root);
+  vsnEntryPoolRelease(&h->m_entryPool);
   vsnHashFree(h->m_pathTable);
   vsnFreeHandlers(h);
   free(h->m_pendingLine);
@@ -174,7 +176,7 @@ int getVSNUserWordH(vsnHandle* h) { return h ? h->m_userWord : 0; }
 vsnEntry* createRootObjectH(vsnHandle* h) {
   if (!h) return nullptr;
   if (h->m_root) return h->m_root;
-  vsnEntry* root = vsnEntryNew("/", nullptr, nullptr, VSN_KIND_OBJECT, 0);
+  vsnEntry* root = vsnEntryNewIn(&h->m_entryPool, "/", 1, nullptr, 0, nullptr, 0, VSN_KIND_OBJECT, 0);
   if (!root) return nullptr;
   bool madeTable = false;
   if (!h->m_pathTable) {
@@ -213,6 +215,9 @@ struct UpdateStep {
   bool m_hasType = false;
   bool m_hasName = false;
   int m_kind = 0;
+  size_t m_typeLength = 0;  // of m_type when m_hasType, of m_name when m_hasName
+  size_t m_nameLength = 0;
+  bool m_clean = false;     // names checked by the parser's rules: no separator, blank or control
   PathBuffer m_path;
   size_t m_prefixLength = 0;
   size_t m_stepLength = 0;
@@ -250,7 +255,44 @@ bool nameStep(const char* type, const char* name, int kind, UpdateStep* step) {
   step->m_name = n;
   step->m_hasType = hasType;
   step->m_hasName = hasName;
+  step->m_typeLength = hasType ? strlen(t) : 0;
+  step->m_nameLength = hasName ? strlen(n) : 0;
   step->m_kind = kind == VSN_KIND_PARAM ? kind : hasName ? VSN_KIND_OBJECT : VSN_KIND_SINGLETON;
+  return true;
+}
+
+// nameStep for names that are canonical and hold no separator already (the parser's, which its
+// cleaning and name checks guarantee), of known lengths.
+void cleanNameStep(const char* type, size_t typeLength, const char* name, size_t nameLength, int kind,
+                   UpdateStep* step) {
+  const char* t = kind == VSN_KIND_PARAM ? nullptr : type;
+  const char* n = name;
+  bool hasType = t && typeLength > 0;
+  bool hasName = n && nameLength > 0;
+  if (hasType && hasName && typeLength == nameLength && memcmp(t, n, typeLength) == 0) {
+    n = nullptr;
+    hasName = false;
+  }
+  step->m_type = t;
+  step->m_name = n;
+  step->m_hasType = hasType;
+  step->m_hasName = hasName;
+  step->m_typeLength = hasType ? typeLength : 0;
+  step->m_nameLength = hasName ? nameLength : 0;
+  step->m_kind = kind == VSN_KIND_PARAM ? kind : hasName ? VSN_KIND_OBJECT : VSN_KIND_SINGLETON;
+  step->m_clean = true;
+}
+
+// vsnStepKeepsCanonical for a step of clean names: names that hold only name characters, no
+// blank at either end or two together, joined by the one ":" of a named object whose name is
+// not its type. Of all that function looks for, only ".." and white space by the locale at
+// either end (a byte above 127) can be there.
+bool cleanStepKeepsCanonical(const char* step, size_t n) {
+  unsigned char first = static_cast<unsigned char>(step[0]), last = static_cast<unsigned char>(step[n - 1]);
+  if ((first > 127 && isspace(first)) || (last > 127 && isspace(last))) return false;
+  for (size_t i = 1; i < n; ++i) {
+    if (step[i] == '.' && step[i - 1] == '.') return false;
+  }
   return true;
 }
 
@@ -261,8 +303,8 @@ bool joinStepPath(vsnHandle* h, const vsnDirNode* node, UpdateStep* step) {
   bool underRoot = currentLength == 1 && current[0] == '/';
   const bool hasType = step->m_hasType;
   const bool hasName = step->m_hasName;
-  size_t typeLength = hasType ? strlen(step->m_type) : 0;
-  size_t nameLength = hasName ? strlen(step->m_name) : 0;
+  size_t typeLength = step->m_typeLength;
+  size_t nameLength = step->m_nameLength;
   step->m_prefixLength = currentLength + (underRoot ? 0 : 1);
   step->m_stepLength = typeLength + (hasType && hasName ? 1 : 0) + nameLength;
   PathBuffer& path = step->m_path;
@@ -287,7 +329,8 @@ bool joinStepPath(vsnHandle* h, const vsnDirNode* node, UpdateStep* step) {
 // fetched into the cache while the path is checked.
 void hashStepPath(vsnDirNode* node, UpdateStep* step) {
   vsnHash* table = step->m_table;
-  if (!(node && table && table->m_hash == vsnHashString && table->m_buckets)) return;
+  // A table keeping an index is filled through vsnHashInsert, which needs no bucket.
+  if (!(node && table && table->m_hash == vsnHashString && table->m_buckets && !table->m_index)) return;
   const char* text = step->m_path.m_text;
   if (node->m_prefixHash.m_size != table->m_size) {
     vsnHashStart(&node->m_prefixHash, table->m_size);
@@ -303,7 +346,11 @@ void hashStepPath(vsnDirNode* node, UpdateStep* step) {
 // path followed by a plain step is canonical as it stands.
 bool stepPathIsCanonical(vsnHandle* h, const vsnDirNode* node, const UpdateStep& step) {
   const char* text = step.m_path.m_text;
-  if (node && node->m_canonical && vsnStepKeepsCanonical(text + step.m_prefixLength, step.m_stepLength)) return true;
+  const char* last = text + step.m_prefixLength;
+  if (node && node->m_canonical &&
+      (step.m_clean ? cleanStepKeepsCanonical(last, step.m_stepLength) : vsnStepKeepsCanonical(last, step.m_stepLength))) {
+    return true;
+  }
   char* canonical = getFullPath(h, text);
   bool same = canonical && strcmp(canonical, text) == 0;
   free(canonical);
@@ -311,12 +358,20 @@ bool stepPathIsCanonical(vsnHandle* h, const vsnDirNode* node, const UpdateStep&
 }
 
 // A new entry for the step under parent, announced to the change handlers; NULL on failure.
-vsnEntry* addStepEntry(vsnHandle* h, vsnEntry* parent, UpdateStep* step, const char* value, unsigned flags) {
+vsnEntry* addStepEntry(vsnHandle* h, vsnEntry* parent, UpdateStep* step, const char* value, size_t valueLength,
+                       unsigned flags) {
   const int kind = step->m_kind;
   const PathBuffer& path = step->m_path;
   vsnHash* table = step->m_table;
   const char* v = kind == VSN_KIND_PARAM ? (value ? value : "") : nullptr;
-  vsnEntry* e = vsnEntryNew(kind == VSN_KIND_PARAM ? "String" : step->m_type, step->m_name, v, kind, flags);
+  const char* name = step->m_name;
+  // A name left out has no length of its own in the step; it is empty or NULL.
+  size_t nameLength = step->m_hasName ? step->m_nameLength : 0;
+  vsnEntry* e = kind == VSN_KIND_PARAM
+                    ? vsnEntryNewIn(&h->m_entryPool, "String", 6, name, nameLength, v, value ? valueLength : 0, kind,
+                                    flags)
+                    : vsnEntryNewIn(&h->m_entryPool, step->m_type, step->m_typeLength, name, nameLength, nullptr, 0,
+                                    kind, flags);
   if (!e) return nullptr;
   bool inserted;
   if (step->m_bucket >= 0) {
@@ -336,7 +391,9 @@ vsnEntry* addStepEntry(vsnHandle* h, vsnEntry* parent, UpdateStep* step, const c
     return nullptr;
   }
   appendChild(parent, e);
-  if (kind == VSN_KIND_PARAM) {
+  if (!h->m_changeHandlers) {
+    // Nobody to tell.
+  } else if (kind == VSN_KIND_PARAM) {
     vsnNotifyChange(h, path.m_text, VSN_CHANGE_VALUE, e->m_value, nullptr);
   } else {
     vsnNotifyChange(h, path.m_text, VSN_CHANGE_CREATED, nullptr, nullptr);
@@ -385,17 +442,30 @@ vsnEntry* enterStepEntry(vsnHandle* h, vsnEntry* parent, vsnEntry* e, UpdateStep
   return result;
 }
 
-} // namespace
+// Whether a child's path ends in this step (as makeChildPath and joinStepPath write it).
+bool childHasStep(const vsnEntry* c, const char* s, size_t n) {
+  const char* first = c->m_kind == VSN_KIND_PARAM ? c->m_name : c->m_type;
+  const char* second = c->m_kind == VSN_KIND_OBJECT ? c->m_name : nullptr;
+  if (!first) return false;
+  size_t i = 0;
+  for (; first[i]; ++i) {
+    if (i >= n || s[i] != first[i]) return false;
+  }
+  if (!second) return i == n;
+  if (i >= n || s[i] != ':') return false;
+  for (++i; *second; ++second, ++i) {
+    if (i >= n || s[i] != *second) return false;
+  }
+  return i == n;
+}
 
-vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, const char* name, const char* value,
-                          int kind, unsigned flags) {
-  if (!h || kind < VSN_KIND_PARAM || kind > VSN_KIND_SINGLETON) return nullptr;
-  if (!h->m_root && !createRootObjectH(h)) return nullptr;
-  if (!parent) parent = h->m_root;
-  if (parent->m_kind == VSN_KIND_PARAM) return nullptr;
+// Children a fresh parent's step is looked for among, rather than through the path table.
+const int32_t kChildScan = 16;
 
-  UpdateStep step;
-  if (!nameStep(type, name, kind, &step)) return nullptr;
+// The update itself, once the step is named. A fresh parent holds exactly the children that
+// updates made since it was made: a path under it is in the table only as one of them.
+vsnEntry* updateWithStep(vsnHandle* h, vsnEntry* parent, bool parentFresh, UpdateStep& step, const char* value,
+                         size_t valueLength, unsigned flags, bool* created) {
   vsnDirNode* node = h->m_dirStack;
   step.m_table = h->m_pathTable;
   if (!joinStepPath(h, node, &step)) return nullptr;
@@ -403,16 +473,54 @@ vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, cons
   if (!stepPathIsCanonical(h, node, step)) return nullptr;
 
   const PathBuffer& path = step.m_path;
-  vsnEntry* e = step.m_bucket >= 0
-                    ? static_cast<vsnEntry*>(vsnHashLookupIn(step.m_table, step.m_bucket, path.m_text, path.m_length))
-                    : findEntryH(h, path.m_text);
+  vsnEntry* e = nullptr;
+  if (parentFresh && parent->m_childCount <= kChildScan) {
+    for (vsnEntry* c = parent->m_firstChild; c && !e; c = c->m_next) {
+      if (childHasStep(c, path.m_text + step.m_prefixLength, step.m_stepLength)) e = c;
+    }
+  } else if (step.m_bucket >= 0) {
+    e = static_cast<vsnEntry*>(vsnHashLookupIn(step.m_table, step.m_bucket, path.m_text, path.m_length));
+  } else {
+    e = findEntryH(h, path.m_text);
+  }
+  if (created) *created = !e;
   if (!e) {
-    e = addStepEntry(h, parent, &step, value, flags);
+    e = addStepEntry(h, parent, &step, value, valueLength, flags);
     if (!e) return nullptr;
   } else if (!updateStepEntry(h, e, step, value, flags)) {
     return nullptr;
   }
   return enterStepEntry(h, parent, e, &step, flags);
+}
+
+// The checks every update makes before naming its step; false to refuse.
+bool mayUpdate(vsnHandle* h, vsnEntry** parent, int kind) {
+  if (!h || kind < VSN_KIND_PARAM || kind > VSN_KIND_SINGLETON) return false;
+  if (!h->m_root && !createRootObjectH(h)) return false;
+  if (!*parent) *parent = h->m_root;
+  return (*parent)->m_kind != VSN_KIND_PARAM;
+}
+
+} // namespace
+
+vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, const char* name, const char* value,
+                          int kind, unsigned flags) {
+  if (!mayUpdate(h, &parent, kind)) return nullptr;
+  UpdateStep step;
+  if (!nameStep(type, name, kind, &step)) return nullptr;
+  return updateWithStep(h, parent, false, step, value, value ? strlen(value) : 0, flags, nullptr);
+}
+
+vsnEntry* vsnUpdateCleanObject(vsnHandle* h, vsnEntry* parent, bool parentFresh, const char* type, size_t typeLength,
+                               const char* name, size_t nameLength, const char* value, size_t valueLength, int kind,
+                               unsigned flags, bool* created) {
+  if (created) *created = false;
+  parentFresh = parentFresh && parent;
+  if (!mayUpdate(h, &parent, kind)) return nullptr;
+  UpdateStep step;
+  cleanNameStep(type, typeLength, name, nameLength, kind, &step);
+  if (kind == VSN_KIND_PARAM ? !step.m_hasName : !step.m_hasType) return nullptr;
+  return updateWithStep(h, parent, parentFresh, step, value, valueLength, flags, created);
 }
 
 const char* vsnCreateObject(vsnHandle* h, const char* path, int fromLibrary) {

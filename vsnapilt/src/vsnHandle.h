@@ -35,6 +35,7 @@ struct vsnHandle {
   int32_t m_depth;         // objects the parser holds open: the handle's state
   char* m_errorText;
   int32_t m_userWord;
+  vsnEntryPool m_entryPool;  // the tree's records
 };
 
 // Returned when an operation is given no handle.
@@ -53,6 +54,15 @@ vsnEntry* getCurrentObjectH(vsnHandle* h);
 
 vsnEntry* vsnUpdateObject(vsnHandle* h, vsnEntry* parent, const char* type, const char* name, const char* value,
                           int kind, unsigned flags);
+// vsnUpdateObject for names already in canonical form and free of "/" and ":" (as the parser's
+// cleaning and name checks leave them), of known lengths (type is not used for a parameter);
+// value, NULL for an object, of valueLength bytes. parentFresh promises that every child of parent was made by
+// an update since parent itself was made, the tree changing in no other way: a short child list
+// is then searched instead of the path table. *created (may be NULL) tells whether the entry is
+// new.
+vsnEntry* vsnUpdateCleanObject(vsnHandle* h, vsnEntry* parent, bool parentFresh, const char* type, size_t typeLength,
+                               const char* name, size_t nameLength, const char* value, size_t valueLength, int kind,
+                               unsigned flags, bool* created);
 const char* vsnCreateObject(vsnHandle* h, const char* path, int fromLibrary);
 const char* vsnCreateParam(vsnHandle* h, const char* path, const char* value);
 const char* vsnRemoveObjectH(vsnHandle* h, const char* path);

@@ -160,6 +160,23 @@ int indexMakeRoom(vsnHash* table) {
   return 1;
 }
 
+// Room in the index for entries in all, made at once. An index that cannot be had now grows as
+// it fills instead.
+void indexReserve(vsnHash* table, int64_t entries) {
+  const uint64_t slots = table->m_indexMask + 1;
+  size_t bigger = indexSlotsFor(entries);
+  if (bigger <= slots) return;
+  vsnHashSlot* index = static_cast<vsnHashSlot*>(calloc(bigger, sizeof(vsnHashSlot)));
+  if (!index) return;
+  vsnHashSlot* old = table->m_index;
+  table->m_index = index;
+  table->m_indexMask = bigger - 1;
+  for (uint64_t i = 0; i < slots; ++i) {
+    if (old[i].m_node) indexPut(table, old[i].m_node, old[i].m_quick);
+  }
+  free(old);
+}
+
 // Places key and value in the bucket whose head is given, using a spare node when the head is
 // taken. The caller guarantees a spare node when one can be needed.
 vsnHashNode* placeEntry(vsnHashNode* head, char* key, uint32_t keyLength, void* value, vsnHashNode** spare) {
@@ -775,6 +792,13 @@ int vsnHashRemove(vsnHash* table, const char* key, void** value) {
 int vsnHashReserve(vsnHash* table, int64_t extra) {
   if (!table) return 0;
   if (extra < 0) extra = 0;
+  // The index is made big enough for what is reserved at once (started now if it would start
+  // with the first insertion), rather than doubled over and over as a load fills it.
+  // A cleared table (size 0) is left as it is: its first insertion makes it anew.
+  if (extra > 0 && table->m_size > 0) {
+    if (table->m_indexed == 0 && table->m_numEntries == 0) table->m_indexed = indexStart(table) ? 1 : -1;
+    if (table->m_index) indexReserve(table, static_cast<int64_t>(table->m_numEntries) + extra);
+  }
   int64_t n = (static_cast<int64_t>(table->m_numEntries) + extra) / 3;
   if (n > table->m_size) return vsnHashResize(table, 2 * n);
   return 1;

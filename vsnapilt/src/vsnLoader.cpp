@@ -10,9 +10,11 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
 
 namespace {
 
@@ -76,13 +78,62 @@ const char* loadLines(vsnHandle* h, const char* const* lines, int n, unsigned fl
   return err;
 }
 
+// The whole of a file in one block, with room for one more byte.
+const char* readWhole(vsnHandle* h, const char* path, char** data, size_t* size) {
+  *data = nullptr;
+  *size = 0;
+  FILE* f = fopen(path, "re");
+  if (!f) return setVSNErrorH(h, "loadFileData: %s: open failed", path);
+  struct stat st;
+  size_t capacity = kReadBlock;
+  if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+      static_cast<uint64_t>(st.st_size) < SIZE_MAX - kReadBlock) {
+    capacity = static_cast<size_t>(st.st_size) + 2;  // the last read finds the end with room to spare
+  }
+  char* buffer = static_cast<char*>(malloc(capacity));
+  const char* err = buffer ? nullptr : "loadFileData: array allocation failed";
+  size_t used = 0;
+  while (!err) {
+    if (capacity - used < 2) {
+      // The file grew since fstat, or fstat knew no size.
+      size_t grown = capacity > SIZE_MAX / 2 ? 0 : capacity * 2;
+      char* bigger = grown ? static_cast<char*>(realloc(buffer, grown)) : nullptr;
+      if (!bigger) {
+        err = "loadFileData: malloc failed";
+        break;
+      }
+      buffer = bigger;
+      capacity = grown;
+    }
+    size_t got = fread(buffer + used, 1, capacity - used - 1, f);
+    used += got;
+    if (got == 0) {
+      if (ferror(f)) err = setVSNErrorH(h, "loadFileData: %s: fgets failed", path);
+      break;
+    }
+  }
+  fclose(f);
+  if (err) {
+    free(buffer);
+    return err;
+  }
+  *data = buffer;
+  *size = used;
+  return nullptr;
+}
+
+// Read whole and parsed from the block, without a string per line.
 const char* loadFile(vsnHandle* h, const char* file, unsigned flags, const unsigned char* expected,
                      unsigned char* out) {
-  vsnArray* lines = nullptr;
-  const char* err = loadFileData(h, file, &lines);
+  char* data;
+  size_t size;
+  const char* err = readWhole(h, file, &data, &size);
   if (err) return err;
-  err = parseVSNData(h, lines, flags, expected, out);
-  vsnArrayFree(lines);
+  size_t lines = vsnCountLines(data, size);
+  // loadFileData's string array holds at most INT32_MAX lines.
+  err = lines > static_cast<size_t>(INT32_MAX) ? "loadFileData: malloc failed"
+                                               : vsnParseBlock(h, data, size, lines, flags, expected, out);
+  free(data);
   return err;
 }
 

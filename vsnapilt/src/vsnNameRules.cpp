@@ -8,13 +8,32 @@
 namespace {
 
 // Bytes above 127 are letters of a multi-byte character: names of other alphabets are kept.
-bool isLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c >= 128; }
+constexpr bool isLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c >= 128; }
 
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+constexpr bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
-bool isNameChar(unsigned char c) {
-  return isLetter(c) || isDigit(c) || strchr(" \t.[]_{|}", c) != nullptr;
+constexpr bool isNameCharByRule(unsigned char c) {
+  if (isLetter(c) || isDigit(c)) return true;
+  for (const char* p = " \t.[]_{|}"; *p; ++p) {
+    if (c == static_cast<unsigned char>(*p)) return true;
+  }
+  return false;
 }
+
+// The rule for every byte, looked up rather than worked out for each character of a name.
+struct NameChars {
+  bool m_is[256];
+};
+
+constexpr NameChars makeNameChars() {
+  NameChars t{};
+  for (int c = 0; c < 256; ++c) t.m_is[c] = isNameCharByRule(static_cast<unsigned char>(c));
+  return t;
+}
+
+constexpr NameChars kNameChars = makeNameChars();
+
+bool isNameChar(unsigned char c) { return kNameChars.m_is[c]; }
 
 } // namespace
 

@@ -9,6 +9,7 @@
 #ifndef VSN_PARSER_H
 #define VSN_PARSER_H
 
+#include <cstddef>
 #include <cstdint>
 
 struct vsnHandle;
@@ -29,6 +30,13 @@ const char* parseVSNLineH(vsnHandle* h, const char* line, unsigned flags);
 // depth goes back to where it was and the entries made by earlier lines stay.
 const char* parseVSNData(vsnHandle* h, const vsnArray* lines, unsigned flags, const unsigned char* expectedDigest,
                          unsigned char* outDigest);
+
+// The lines of a block of text (a file read whole): split at line feeds, each ending at its first
+// zero byte, a last line without a line feed kept. vsnCountLines gives their number, which
+// vsnParseBlock takes as lines; otherwise as parseVSNData.
+size_t vsnCountLines(const char* data, size_t size);
+const char* vsnParseBlock(vsnHandle* h, const char* data, size_t size, size_t lines, unsigned flags,
+                          const unsigned char* expectedDigest, unsigned char* outDigest);
 
 // MD5 over the bytes of all lines in order, with nothing between lines.
 void vsnDigestLines(const vsnArray* lines, unsigned char digest[VSN_DIGEST_SIZE]);

@@ -121,8 +121,6 @@ void ioorder_free(IO_order *order) {
   order->m_total = 0;
 }
 
-void ioorder_set_owner(IO_order *order, const void *owner) { order->m_owner = owner; }
-
 int ioorder_insert(IO_order *order, int32_t entry) {
   if (order->m_total == INT32_MAX) return IO_MEMORY_ERR;
   if (order->m_numblocks == 0) {

@@ -41,8 +41,6 @@ struct IO_order_cursor {
 void ioorder_init(IO_order *order, IO_order_key key, const void *owner);
 // Releases the blocks; the order is empty afterwards.
 void ioorder_free(IO_order *order);
-// The owner moved (its storage was reallocated): keys are asked of the new one.
-void ioorder_set_owner(IO_order *order, const void *owner);
 
 // Adds an entry at its sorted place. 0, or IO_MEMORY_ERR when a block cannot be had (the order
 // is then unchanged).

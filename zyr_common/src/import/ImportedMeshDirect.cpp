@@ -83,10 +83,13 @@ struct Source {
   bool integer(const char *what, const std::string &where, int32_t &value) {
     return DefFile_readInt(m_file, what, where.c_str(), 0, &value) == 1;
   }
-  bool strings(const char *what, const std::string &where, std::vector<std::string> &values) {
+  // Io strings; with `plainToo`, plain strings first (the writer stores some lists, the assembly
+  // names among them, as plain strings).
+  bool strings(const char *what, const std::string &where, std::vector<std::string> &values, bool plainToo = false) {
     char **array = nullptr;
     int32_t n = 0;
-    if (!DefFile_readIoStrings(m_file, what, where.c_str(), 0, &array, &n))
+    if (!(plainToo && DefFile_readStrings(m_file, what, where.c_str(), 0, &array, &n)) &&
+        !DefFile_readIoStrings(m_file, what, where.c_str(), 0, &array, &n))
       return false;
     values.clear();
     for (int32_t i = 0; i < n; ++i)
@@ -225,7 +228,7 @@ int32_t *copyInts(const int32_t *first, int64_t n) {
 int ImportedMesh_reserveAssemblyNames(ImportedMesh *im, DefFile *file) {
   Source src{file, 0};
   std::vector<std::string> names;
-  if (!src.strings("G/ATLAS/CLBAS", "EVERY", names))
+  if (!src.strings("G/ATLAS/CLBAS", "EVERY", names, true))
     return 1;
   Ints counts;
   if (!src.ints("G/ATLAS/KRGAS", "EVERY", counts))
