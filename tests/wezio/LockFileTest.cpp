@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <functional>
 #include <memory>
+#include <vector>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -325,6 +327,60 @@ TEST_F(LockFileTest, ReleasingWithoutLockFileWritesNothing) {
   unlink(m_lock.c_str());
   EXPECT_EQ(iif_close(a), IO_OK);
   EXPECT_EQ(lockFile(), "(none)");
+}
+
+// Readers in several processes opening and closing at once: every count reaches the lock file
+// (no update is lost between a read and a write of another process), and no reader's count is
+// taken for a dead one's while it is between its count and its real lock.
+TEST_F(LockFileTest, ReadersOfManyProcessesAtOnceAreAllCountedAndNoneIsTakenForDead) {
+  std::string index = indexFrame({}, 36);
+  writeFile(m_name, infoBlock(36 + static_cast<int64_t>(index.size())) + index);
+  const int kProcesses = 6;
+  const int kRounds = 150;
+  int start[2];
+  ASSERT_EQ(pipe(start), 0);
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      close(start[1]);
+      char go = 0;
+      if (read(start[0], &go, 1) != 1) _exit(2);
+      for (int round = 0; round < kRounds; ++round) {
+        messages().clear();
+        int status;
+        IO_file *r = open("r", &status);
+        if (status != IO_OK) _exit(3);
+        // A reader of another process may come and go meanwhile, but this one's count stays.
+        std::string text = readFile(m_lock);
+        if (text.empty() || std::atoi(text.c_str()) < 1) _exit(4);
+        if (iif_close(r) != IO_OK) _exit(5);
+        if (!messages().empty()) {
+          fprintf(stderr, "MSG %s\n", allMessages().c_str());
+          _exit(6);
+        }
+      }
+      _exit(0);
+    }
+    children.push_back(pid);
+  }
+  close(start[0]);
+  // The parent reads throughout: its count must be the one left at the end.
+  int status;
+  IO_file *parent = open("r", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  std::string go(kProcesses, 'g');
+  ASSERT_EQ(write(start[1], go.data(), go.size()), static_cast<ssize_t>(go.size()));
+  close(start[1]);
+  for (pid_t pid : children) {
+    int waited = 0;
+    waitpid(pid, &waited, 0);
+    EXPECT_TRUE(WIFEXITED(waited) && WEXITSTATUS(waited) == 0) << "child exit " << WEXITSTATUS(waited);
+  }
+  EXPECT_EQ(lockFile(), "         1\n");
+  iif_close(parent);
+  EXPECT_EQ(lockFile(), "(none)");
+  EXPECT_EQ(allMessages(), "");
 }
 
 // Runs `child` in a forked process, which reports through its exit code.

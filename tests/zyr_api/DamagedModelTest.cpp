@@ -1,9 +1,13 @@
 // A model stored, one of its records damaged in the file, and the database opened again through
 // the procedural interface: the damage is reported (error 20006) and left out, and walking,
 // deleting and committing the model afterwards neither crashes nor keeps a deleted object.
+#include "Boundary.h"
 #include "Database.h"
 #include "EditingTestSupport.h"
+#include "NameManager.h"
+#include "Repository.h"
 #include "Representation.h"
+#include "Shell.h"
 #include "Visual.h"
 #include "zyrAPI.h"
 #include "zyrCString.h"
@@ -29,6 +33,18 @@ struct Keys {
   std::string m_visualXyz;   // the vertices of the visual of "Aleft"
   std::string m_model;
   std::string m_assembly;    // assembly "A"
+  std::string m_volumeXyz;   // the coordinate blob of the vertices of the element mesh of "Avol"
+  std::string m_nameManager;
+  std::string m_atlas;
+  std::string m_repository;
+  std::string m_topology;
+  std::string m_gluing;      // "Aleft" glued to "Aright"
+  std::string m_rightRegion; // region "Aright"
+  std::string m_shell;       // the shell of "Aleft" and "Aright", bounding "Avol"
+  std::string m_otherLeft;   // region "Bleft"
+  std::string m_mesh;
+  std::string m_rightFaces;  // the face mesh of "Aright"
+  std::string m_boundary;    // the boundary of "Avol"
 };
 
 std::string keyOf(const void *object) {
@@ -70,10 +86,34 @@ protected:
     FaceMesh *faces = Mesh_getFaceMesh(Model_getMesh(model), left);
     Visual *visual = Visual_newFromFaceMesh(left, faces);
     ASSERT_EQ(Representation_addVisual(Model_getRepresentation(model), visual), 1);
-    ASSERT_NE(Region_glueNeighbour(left, Topology_findRegion(topology, "Aright")), nullptr);
-    m_keys = {keyOf(left),  keyOf(Topology_findRegion(topology, "Avol")),
-              keyOf(faces), keyOf(visual->m_vertices),
-              keyOf(model), keyOf(Topology_findAssembly(topology, "A"))};
+    Shell *shell = Shell_new();
+    Shell_addRegion(shell, left);
+    Shell_addRegion(shell, Topology_findRegion(topology, "Aright"));
+    Boundary *boundary = Boundary_new();
+    Boundary_addShell(boundary, shell);
+    Region_setBoundary(Topology_findRegion(topology, "Avol"), boundary);
+    Connection *gluing = Region_glueNeighbour(left, Topology_findRegion(topology, "Aright"));
+    ASSERT_NE(gluing, nullptr);
+    ElementMesh *volume = Mesh_getElementMesh(Model_getMesh(model), Topology_findRegion(topology, "Avol"));
+    NameManager *names = Topology_getNameManager(topology);
+    m_keys = {keyOf(left),
+              keyOf(Topology_findRegion(topology, "Avol")),
+              keyOf(faces),
+              keyOf(visual->m_vertices),
+              keyOf(model),
+              keyOf(Topology_findAssembly(topology, "A")),
+              keyOf(ElementMesh_getVertices(volume)->m_xyz),
+              keyOf(names),
+              keyOf(NameManager_getAtlas(names)),
+              keyOf(Model_getRepository(model)),
+              keyOf(topology),
+              keyOf(gluing),
+              keyOf(Topology_findRegion(topology, "Aright")),
+              keyOf(shell),
+              keyOf(Topology_findRegion(topology, "Bleft")),
+              keyOf(Model_getMesh(model)),
+              keyOf(Mesh_getFaceMesh(Model_getMesh(model), Topology_findRegion(topology, "Aright"))),
+              keyOf(boundary)};
     Model_flushChanges(model);
     ASSERT_EQ(zyrDatabase_close(hd, -1), 1);
   }
@@ -83,6 +123,70 @@ protected:
   }
 
   Database *store() { return Database_new(m_name.c_str()); }
+
+  // Reopened, a checkpoint saved at the current state, "A" deleted and closed: the state of the
+  // checkpoint (the one before the last).
+  int32_t deleteAfterCheckpoint(int32_t *checkpoint) {
+    int32_t hd = -1, hm = -1;
+    EXPECT_EQ(zyrDatabase_open(m_name.c_str(), &hd, &hm), 1);
+    EXPECT_EQ(zyrDatabase_saveCheckpoint(hd, checkpoint), 1);
+    Repository *repository = nullptr;
+    EXPECT_EQ(zyrAPI_getDatabase(hd, "test", &repository), 1);
+    const int32_t state = Repository_getCurrentState(repository);
+    EXPECT_EQ(zyrAssembly_delete(hm, "A"), 1);
+    EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
+    return state;
+  }
+  // The stored reference array of the object without the given member.
+  void dropMember(Database *database, const std::string &object, const char *name, const std::string &member) {
+    zyrUUID *key = zyrUUID_newFromBase64(object.c_str());
+    const int32_t when = whenOf(database, object, name);
+    zyrUUID **members = nullptr;
+    int32_t n = 0;
+    ASSERT_EQ(Database_getPointers(database, when, key, name, &members, &n), 1);
+    std::vector<zyrUUID *> kept;
+    for (int32_t i = 0; i < n; ++i) {
+      char text[ZYR_UUID_BASE64_SIZE];
+      zyrUUID_toBase64(members[i], text);
+      if (member != text)
+        kept.push_back(members[i]);
+    }
+    EXPECT_EQ(kept.size() + 1, static_cast<size_t>(n));
+    EXPECT_EQ(Database_setPointers(database, when, key, name, kept.data(), static_cast<int32_t>(kept.size())), 1);
+    for (int32_t i = 0; i < n; ++i)
+      zyrUUID_delete(members[i]);
+    zyrMemory_free(members, "test");
+    zyrUUID_delete(key);
+  }
+  void shellHoldingAStranger(bool outOfItsBoundary);
+  // Dumped, a change committed, closed and opened again: "B" and its regions are all there.
+  void closeAndReopenB() {
+    FILE *sink = std::fopen("/dev/null", "w");
+    for (int32_t type : {0, 200, 201, 300, 400})
+      EXPECT_EQ(zyrModel_dump(m_hModel, type, sink), 1);
+    std::fclose(sink);
+    char *actual = nullptr;
+    EXPECT_EQ(zyrAssembly_rename(m_hModel, "B", "C", 0, &actual), 1);
+    zyrCString_free(actual);
+    ASSERT_EQ(zyrDatabase_close(m_hDatabase, -1), 1);
+    ASSERT_EQ(zyrDatabase_open(m_name.c_str(), &m_hDatabase, &m_hModel), 1);
+    EXPECT_EQ(editingtest::assemblyNames(model()), std::vector<std::string>{"C"});
+    EXPECT_EQ(Topology_getNoOfRegions(Model_getTopology(model()), 15), 3);
+  }
+  // A reference of the object changed at one state and put back at the next.
+  void damageAt(int32_t state, const std::string &object, const char *name, const std::string &wrong,
+                const std::string &right) {
+    Database *database = store();
+    zyrUUID *key = zyrUUID_newFromBase64(object.c_str());
+    zyrUUID *bad = zyrUUID_newFromBase64(wrong.c_str());
+    zyrUUID *good = zyrUUID_newFromBase64(right.c_str());
+    EXPECT_EQ(Database_setPointer(database, state, key, name, bad), 1);
+    EXPECT_EQ(Database_setPointer(database, state + 1, key, name, good), 1);
+    zyrUUID_delete(key);
+    zyrUUID_delete(bad);
+    zyrUUID_delete(good);
+    Database_delete(database);
+  }
 
   // Opens the damaged file; the messages of the 20006 errors it published.
   std::vector<std::string> reopen() {
@@ -276,6 +380,301 @@ TEST_F(DamagedModelTest, AGluingWhoseSideNoLongerRefersToItIsCutFromThatSide) {
   deleteAndReopen();
   ASSERT_FALSE(errors.published().empty());
   EXPECT_EQ(errors.published().front().code, 20006);
+}
+
+TEST_F(DamagedModelTest, ABlobGivenToASecondOwnerIsLeftOutOfIt) {
+  // The vertices of the visual of "Aleft" made to share the coordinates of the volume's mesh,
+  // whose use count stays 1: deleting both owners deleted the blob twice.
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_visualXyz.c_str());
+  zyrUUID *blob = zyrUUID_newFromBase64(m_keys.m_volumeXyz.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_visualXyz, "xyz"), key, "xyz", blob), 1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(blob);
+  Database_delete(database);
+  const std::vector<std::string> messages = reopen();
+  ASSERT_EQ(messages.size(), 1U);
+  // Whichever of the two owners is restored second loses it.
+  const std::string tail = " (Vertices) refers under \"xyz\" to the object " + m_keys.m_volumeXyz +
+                           " (zyrBlob), which already belongs to 1 other record(s);\nit has been left out.\n";
+  Model *m = model();
+  Vertices *volume = ElementMesh_getVertices(
+      Mesh_getElementMesh(Model_getMesh(m), Topology_findRegion(Model_getTopology(m), "Avol")));
+  if (volume->m_xyz == nullptr)
+    EXPECT_EQ(messages[0], "The stored record " + keyOf(volume) + tail);
+  else
+    EXPECT_EQ(messages[0], "The stored record " + m_keys.m_visualXyz + tail);
+  deleteAndReopen();
+}
+
+TEST_F(DamagedModelTest, AnObjectStoredAsAnotherTypeIsLeftOutWhereItIsReferenced) {
+  // The atlas stored as a Repository: the name manager deleted it as an atlas, freeing what the
+  // Repository frees again.
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_atlas.c_str());
+  ASSERT_EQ(Database_setInt(database, whenOf(database, m_keys.m_atlas, "__TYPE__"), key, "__TYPE__", 0), 1);
+  zyrUUID_delete(key);
+  Database_delete(database);
+  EXPECT_EQ(reopen(), std::vector<std::string>{"The stored record " + m_keys.m_nameManager +
+                                               " (NameManager) refers under \"atlas\" to 1 object(s) that are not "
+                                               "of type Atlas;\nthey have been left out.\n"});
+  zyrtest::ErrorCapture errors;
+  char left[] = "Aleft";
+  char right[] = "Aright";
+  char *components[] = {left, right};
+  EXPECT_EQ(zyrCompositeName_create(m_hModel, "faces", 1, 2, components, 0, nullptr), 0);
+  ASSERT_FALSE(errors.published().empty());
+  EXPECT_EQ(errors.published().front().message,
+            "The name manager has no region atlas; composite names are not available.\n");
+  // The file's own Repository is still the one opened: its checkpoints are kept.
+  int32_t noOfCheckpoints = 0;
+  EXPECT_EQ(zyrDatabase_getNoOfCheckpoints(m_hDatabase, &noOfCheckpoints), 1);
+  EXPECT_EQ(noOfCheckpoints, 1);
+  EXPECT_EQ(keyOf(Model_getRepository(model())), m_keys.m_repository);
+  deleteAndReopen();
+}
+
+TEST_F(DamagedModelTest, AnAtlasReferenceToAnotherTypeIsLeftOut) {
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_nameManager.c_str());
+  zyrUUID *region = zyrUUID_newFromBase64(m_keys.m_leftRegion.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_nameManager, "atlas"), key, "atlas", region), 1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(region);
+  Database_delete(database);
+  EXPECT_EQ(reopen(), std::vector<std::string>{"The stored record " + m_keys.m_nameManager +
+                                               " (NameManager) refers under \"atlas\" to 1 object(s) that are not "
+                                               "of type Atlas;\nthey have been left out.\n"});
+  int32_t count = -1;
+  char **names = nullptr;
+  zyrModel_getCompositeNames(m_hModel, &count, &names);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(names, nullptr);
+  deleteAndReopen();
+}
+
+// A checkpoint whose state lost the model (the state the checkpoint names) is not gone to.
+void checkpointRefused(int32_t hDatabase, int32_t checkpoint, const std::string &name) {
+  zyrtest::ErrorCapture errors;
+  EXPECT_EQ(zyrDatabase_restoreCheckpoint(hDatabase, checkpoint), 0);
+  ASSERT_FALSE(errors.published().empty());
+  EXPECT_EQ(errors.published().back().message, "The checkpoint " + std::to_string(checkpoint) +
+                                                    " of the database \"" + name +
+                                                    "\" holds no model; the database has been left as it was.\n");
+}
+
+TEST_F(DamagedModelTest, ACheckpointWhosePrimaryModelIsOfAnotherTypeIsNotTaken) {
+  int32_t checkpoint = -1;
+  const int32_t state = deleteAfterCheckpoint(&checkpoint);
+  damageAt(state, m_keys.m_repository, "primaryModel", m_keys.m_leftRegion, m_keys.m_model);
+  EXPECT_TRUE(reopen().empty());
+  Model *before = model();
+  checkpointRefused(m_hDatabase, checkpoint, m_name);
+  EXPECT_EQ(Repository_getPrimaryModel(Model_getRepository(before)), before);
+  EXPECT_EQ(editingtest::assemblyNames(model()), std::vector<std::string>{"B"});
+  closeAndReopenB();
+}
+
+TEST_F(DamagedModelTest, ACheckpointWhoseModelLostItsTopologyIsNotTaken) {
+  int32_t checkpoint = -1;
+  const int32_t state = deleteAfterCheckpoint(&checkpoint);
+  damageAt(state, m_keys.m_model, "topology", m_keys.m_leftRegion, m_keys.m_topology);
+  EXPECT_TRUE(reopen().empty());
+  checkpointRefused(m_hDatabase, checkpoint, m_name);
+  // Still at the state after the deletion, with its topology.
+  ASSERT_NE(Model_getTopology(model()), nullptr);
+  EXPECT_EQ(editingtest::assemblyNames(model()), std::vector<std::string>{"B"});
+  closeAndReopenB();
+}
+
+TEST_F(DamagedModelTest, AGluingThatIsAlsoASidesDirectConnectionIsDeletedOnce) {
+  // "Aright" names its gluing with "Aleft" as its direct connection too: deleting "Aleft" deleted
+  // the gluing, and "Aright" then deleted it again as its connection.
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_rightRegion.c_str());
+  zyrUUID *gluing = zyrUUID_newFromBase64(m_keys.m_gluing.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_rightRegion, "topology"), key, "connection",
+                                gluing),
+            1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(gluing);
+  Database_delete(database);
+  EXPECT_TRUE(reopen().empty());
+  deleteAndReopen();
+}
+
+TEST_F(DamagedModelTest, AConnectionThatDoesNotJoinTheRegionReferringToItIsLeftOut) {
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_volume.c_str());
+  zyrUUID *gluing = zyrUUID_newFromBase64(m_keys.m_gluing.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_volume, "topology"), key, "connection", gluing),
+            1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(gluing);
+  Database_delete(database);
+  EXPECT_TRUE(reopen().empty());
+  zyrtest::ErrorCapture errors;
+  deleteAndReopen();
+  std::vector<std::string> messages;
+  for (const zyrtest::RaisedError &error : errors.published())
+    if (error.code == 20006)
+      messages.push_back(error.message);
+  EXPECT_EQ(messages, std::vector<std::string>{"The stored region " + m_keys.m_volume +
+                                               " refers to 1 connection(s) that do not join it; they have been "
+                                               "left out.\n"});
+}
+
+TEST_F(DamagedModelTest, AShellThatDoesNotHoldTheRegionReferringToItIsLeftOut) {
+  // "Bleft" names the shell of "A" as its own: destroying "A" destroyed the shell under it.
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_otherLeft.c_str());
+  zyrUUID *shell = zyrUUID_newFromBase64(m_keys.m_shell.c_str());
+  ASSERT_EQ(Database_setPointer(database, whenOf(database, m_keys.m_otherLeft, "topology"), key, "shell", shell), 1);
+  zyrUUID_delete(key);
+  zyrUUID_delete(shell);
+  Database_delete(database);
+  EXPECT_TRUE(reopen().empty());
+  zyrtest::ErrorCapture errors;
+  deleteAndReopen();
+  std::vector<std::string> messages;
+  for (const zyrtest::RaisedError &error : errors.published())
+    if (error.code == 20006)
+      messages.push_back(error.message);
+  EXPECT_EQ(messages, std::vector<std::string>{"The stored region " + m_keys.m_otherLeft +
+                                               " refers to a shell that does not hold it; it has been left out.\n"});
+  FILE *sink = std::fopen("/dev/null", "w");
+  EXPECT_EQ(zyrModel_dump(m_hModel, 0, sink), 1);
+  std::fclose(sink);
+}
+
+TEST_F(DamagedModelTest, ASecondNameOfOneRegionIsLeftOut) {
+  // The name "Aleft" made to lead to "Avol": deleting "Avol" took away one of its names only,
+  // and the other kept leading to the freed region.
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_nameManager.c_str());
+  const int32_t when = whenOf(database, m_keys.m_nameManager, "objects");
+  zyrUUID **objects = nullptr;
+  int32_t n = 0;
+  ASSERT_EQ(Database_getPointers(database, when, key, "objects", &objects, &n), 1);
+  int32_t changed = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    char text[ZYR_UUID_BASE64_SIZE];
+    zyrUUID_toBase64(objects[i], text);
+    if (m_keys.m_leftRegion == text) {
+      zyrUUID_delete(objects[i]);
+      objects[i] = zyrUUID_newFromBase64(m_keys.m_volume.c_str());
+      ++changed;
+    }
+  }
+  EXPECT_EQ(changed, 1);
+  ASSERT_EQ(Database_setPointers(database, when, key, "objects", objects, n), 1);
+  for (int32_t i = 0; i < n; ++i)
+    zyrUUID_delete(objects[i]);
+  zyrMemory_free(objects, "test");
+  zyrUUID_delete(key);
+  Database_delete(database);
+  EXPECT_EQ(reopen(), std::vector<std::string>{
+                          "Names of the name manager that lead to an object named already have been left out.\n"});
+  deleteAndReopen();
+}
+
+// The shell of "A" made to hold "Bleft" too: deleting "B" left the shell holding freed memory,
+// written at the commit after "A" had let go of it. The shell is found from the regions it holds
+// whether or not a boundary still holds it.
+void DamagedModelTest::shellHoldingAStranger(bool outOfItsBoundary) {
+  Database *database = store();
+  if (outOfItsBoundary)
+    dropMember(database, m_keys.m_boundary, "shells", m_keys.m_shell);
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_shell.c_str());
+  const int32_t when = whenOf(database, m_keys.m_shell, "regions");
+  zyrUUID **regions = nullptr;
+  int32_t n = 0;
+  ASSERT_EQ(Database_getPointers(database, when, key, "regions", &regions, &n), 1);
+  std::vector<zyrUUID *> changed(regions, regions + n);
+  changed.push_back(zyrUUID_newFromBase64(m_keys.m_otherLeft.c_str()));
+  ASSERT_EQ(Database_setPointers(database, when, key, "regions", changed.data(), n + 1), 1);
+  for (zyrUUID *region : changed)
+    zyrUUID_delete(region);
+  zyrMemory_free(regions, "test");
+  zyrUUID_delete(key);
+  Database_delete(database);
+  EXPECT_TRUE(reopen().empty());
+  {
+    zyrtest::ErrorCapture errors;
+    EXPECT_EQ(zyrAssembly_delete(m_hModel, "B"), 1);
+    std::vector<std::string> messages;
+    for (const zyrtest::RaisedError &error : errors.published())
+      if (error.code == 20006)
+        messages.push_back(error.message);
+    EXPECT_EQ(messages, std::vector<std::string>{"The stored shell " + m_keys.m_shell +
+                                                 " holds 1 region(s) that do not refer to it; they have been left "
+                                                 "out.\n"});
+  }
+  FILE *sink = std::fopen("/dev/null", "w");
+  for (int32_t type : {0, 200, 201, 300, 400})
+    EXPECT_EQ(zyrModel_dump(m_hModel, type, sink), 1);
+  std::fclose(sink);
+  ASSERT_EQ(zyrDatabase_close(m_hDatabase, -1), 1);
+  ASSERT_EQ(zyrDatabase_open(m_name.c_str(), &m_hDatabase, &m_hModel), 1);
+  EXPECT_EQ(editingtest::assemblyNames(model()), std::vector<std::string>{"A"});
+  EXPECT_EQ(Topology_getNoOfRegions(Model_getTopology(model()), 15), 3);
+  EXPECT_EQ(zyrAssembly_delete(m_hModel, "A"), 1);
+}
+
+TEST_F(DamagedModelTest, AShellHoldingARegionThatDoesNotReferToItLetsGoOfIt) { shellHoldingAStranger(false); }
+
+TEST_F(DamagedModelTest, AShellOutOfItsBoundaryHoldingARegionThatDoesNotReferToItLetsGoOfIt) {
+  shellHoldingAStranger(true);
+}
+
+TEST_F(DamagedModelTest, AMeshLinkedToTwoRegionsIsLeftOutOfTheSecond) {
+  // The face mesh of "Aleft" linked to "Aright" too: deleting "A" deleted it with each region.
+  Database *database = store();
+  zyrUUID *key = zyrUUID_newFromBase64(m_keys.m_mesh.c_str());
+  const int32_t when = whenOf(database, m_keys.m_mesh, "faceMeshes");
+  zyrUUID **pairs = nullptr;
+  int32_t n = 0;
+  ASSERT_EQ(Database_getPointers(database, when, key, "faceMeshes", &pairs, &n), 1);
+  int32_t changed = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    char text[ZYR_UUID_BASE64_SIZE];
+    zyrUUID_toBase64(pairs[i], text);
+    if (m_keys.m_rightFaces == text) {
+      zyrUUID_delete(pairs[i]);
+      pairs[i] = zyrUUID_newFromBase64(m_keys.m_leftFaces.c_str());
+      ++changed;
+    }
+  }
+  EXPECT_EQ(changed, 1);
+  ASSERT_EQ(Database_setPointers(database, when, key, "faceMeshes", pairs, n), 1);
+  for (int32_t i = 0; i < n; ++i)
+    zyrUUID_delete(pairs[i]);
+  zyrMemory_free(pairs, "test");
+  zyrUUID_delete(key);
+  Database_delete(database);
+  EXPECT_EQ(reopen(), std::vector<std::string>{"The stored record " + m_keys.m_mesh +
+                                               " (Mesh) links under \"faceMeshes\" 1 object(s) more than once;\n"
+                                               "those links have been left out.\n"});
+  deleteAndReopen();
+}
+
+TEST_F(DamagedModelTest, ARegionLeftOutOfTheTopologyLetsGoOfAShellThatDoesNotHoldIt) {
+  // "Aright" out of its shell's list and of the topology's, still naming the shell: the shell
+  // destroyed with "Avol" left it pointing at freed memory.
+  Database *database = store();
+  dropMember(database, m_keys.m_shell, "regions", m_keys.m_rightRegion);
+  dropMember(database, m_keys.m_topology, "2D regions", m_keys.m_rightRegion);
+  Database_delete(database);
+  reopen();
+  zyrtest::ErrorCapture errors;
+  EXPECT_EQ(zyrAssembly_delete(m_hModel, "A"), 1);
+  std::vector<std::string> messages;
+  for (const zyrtest::RaisedError &error : errors.published())
+    if (error.code == 20006)
+      messages.push_back(error.message);
+  EXPECT_EQ(messages, std::vector<std::string>{"The stored region " + m_keys.m_rightRegion +
+                                               " refers to a shell that does not hold it; it has been left out.\n"});
+  closeAndReopenB();
 }
 
 } // namespace

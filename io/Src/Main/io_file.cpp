@@ -42,6 +42,15 @@ void closeStream(IO_file *record) {
   record->m_flock = 0;
 }
 
+// Holds the lock-file updates of the file's directory for other processes (io_lock_directory)
+// while a record counts itself in or out and takes or lets go of its real lock.
+struct LockFileUpdate {
+  explicit LockFileUpdate(const char *name) { io_lock_directory(name); }
+  ~LockFileUpdate() { io_unlock_directory(); }
+  LockFileUpdate(const LockFileUpdate &) = delete;
+  LockFileUpdate &operator=(const LockFileUpdate &) = delete;
+};
+
 int reportRealLockConflict(IO_file *record, bool writing) {
   char *lockName = io_lockfile_name(record->m_name);
   io_report_error(record->m_callback,
@@ -121,6 +130,7 @@ int iif_open_file(IO_file *record, const char *name, const char *access) {
   io_free(record->m_name);
   record->m_name = copy;
 
+  LockFileUpdate update(name);
   int status = iif_set_lock(record, mode == 1 ? 1 : 0);
   if (status != IO_OK) return status;
 
@@ -401,12 +411,17 @@ int iif_close(IO_file *record) {
         io_trace("closefile index fail: can't write file end tag");
       }
     }
-    errno = 0;
-    if (fclose(record->m_stream) != 0) iif_syserr(record, "iif_close: error closing file");
-    record->m_stream = nullptr;
-    record->m_flock = 0;
   }
-  iif_set_lock(record, -1);
+  {
+    LockFileUpdate update(record->m_name);
+    if (record->m_stream) {
+      errno = 0;
+      if (fclose(record->m_stream) != 0) iif_syserr(record, "iif_close: error closing file");
+      record->m_stream = nullptr;
+      record->m_flock = 0;
+    }
+    iif_set_lock(record, -1);
+  }
   iif_free_contents(record);
   return IO_OK;
 }
@@ -419,8 +434,11 @@ int iif_close_free(IO_file *record) {
 
 int iif_close_text(IO_file *record) {
   if (!record) return IO_OK;
-  closeStream(record);
-  iif_set_lock(record, -1);
+  {
+    LockFileUpdate update(record->m_name);
+    closeStream(record);
+    iif_set_lock(record, -1);
+  }
   iif_free_contents(record);
   return IO_OK;
 }
@@ -440,8 +458,11 @@ int iif_free_contents(IO_file *record) {
 
 int iif_release_record(IO_file *record) {
   if (!record) return IO_OK;
-  closeStream(record);
-  iif_set_lock(record, -1);
+  {
+    LockFileUpdate update(record->m_name);
+    closeStream(record);
+    iif_set_lock(record, -1);
+  }
   indextable_free(record->m_indextable);
   record->m_indextable = nullptr;
   io_free(record->m_name);

@@ -10,12 +10,26 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <sys/file.h>
 #include <unistd.h>
 
 namespace {
 
 const int32_t kLockWidth = 10;
+
+// Every read-modify-write of a lock file, and the staleness probe's brief exclusive lock on a data
+// file, happen under io_lock_directory (see there).
+struct DirectoryGuard {
+  explicit DirectoryGuard(const char *fileName) { io_lock_directory(fileName); }
+  ~DirectoryGuard() { io_unlock_directory(); }
+  DirectoryGuard(const DirectoryGuard &) = delete;
+  DirectoryGuard &operator=(const DirectoryGuard &) = delete;
+};
+
+// The directory lock this thread holds, and how many calls hold it.
+thread_local int theDirectoryFd = -1;
+thread_local int theDirectoryDepth = 0;
 
 // Reads the one integer of an open lock file.
 int readCount(IO_error_callback callback, FILE *lock, int32_t *n) {
@@ -77,6 +91,7 @@ int becomeWriter(IO_error_callback callback, IO_file *record) {
                            static_cast<int64_t>(strlen(record->m_name)) + 5);
     return IO_ALLOC_ERR;
   }
+  DirectoryGuard guard(lockName);
   // Others reading: by the count this record last saw, by the real lock, or by the lock file
   // as it stands now (it must still show this record alone).
   int32_t n = 0;
@@ -169,6 +184,7 @@ int iif_set_lock(IO_file *record, int32_t mode) {
                            record->m_name ? static_cast<int64_t>(strlen(record->m_name)) + 5 : 5);
     return IO_ALLOC_ERR;
   }
+  DirectoryGuard guard(lockName);
   int32_t n = 0;
   FILE *lock = fopen(lockName, "re");
   if (lock) {
@@ -283,6 +299,27 @@ int iif_set_lock(IO_file *record, int32_t mode) {
   record->m_lockfile =
       mode > 0 ? IO_LOCKFILE_WRITER : (mode == 0 ? IO_LOCKFILE_READER : IO_LOCKFILE_NONE);
   return IO_OK;
+}
+
+void io_lock_directory(const char *name) {
+  if (theDirectoryDepth++ > 0 || !name) return;
+  const char *slash = strrchr(name, '/');
+  std::string directory = slash ? std::string(name, slash == name ? 1 : static_cast<size_t>(slash - name)) : ".";
+  theDirectoryFd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (theDirectoryFd < 0) return;
+  int status;
+  do status = flock(theDirectoryFd, LOCK_EX);
+  while (status != 0 && errno == EINTR);
+  if (status != 0) {
+    close(theDirectoryFd);
+    theDirectoryFd = -1;
+  }
+}
+
+void io_unlock_directory() {
+  if (theDirectoryDepth == 0 || --theDirectoryDepth > 0) return;
+  if (theDirectoryFd >= 0) close(theDirectoryFd); // lets go of the lock
+  theDirectoryFd = -1;
 }
 
 int setfilebusyflag(IO_error_callback callback, IO_file *record) {

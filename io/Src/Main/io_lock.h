@@ -9,6 +9,8 @@
 //
 // Underneath, every open stream holds a real lock (flock) on the data file, shared by readers
 // and exclusive for the writer, so that two writers can never meet whatever the lock files say.
+// Processes update a lock file one at a time (an flock on its directory around the update: the
+// lock file itself is replaced by a rename at each update and cannot carry the lock).
 // A write permission is granted only when the lock file, read again, still shows this record as
 // the one reader, the exclusive lock is had and -1 could be written into the lock file.
 #include "io_records.h"
@@ -32,6 +34,14 @@ int io_try_become_writer(IO_file *record);
 // Takes the real lock on the record's stream without waiting: LOCK_SH or LOCK_EX (a failed
 // change from shared to exclusive keeps the shared lock when it can). 1 when held, else 0.
 int io_real_lock(IO_file *record, int how);
+
+// Keeps other processes from updating the lock files of the directory holding name, and from
+// probing its files for staleness, until the matching io_unlock_directory (calls nest within a
+// thread). An opener holds it from its count in the lock file to its real lock, a closer from
+// letting go of its real lock to its count, so that a probe never sees a counted record without
+// its real lock. Without permission to read the directory nothing is held (as before).
+void io_lock_directory(const char *name);
+void io_unlock_directory();
 
 // The lock-file name of a data file: a new text ("%s.lck"), or NULL when memory runs out.
 char *io_lockfile_name(const char *name);

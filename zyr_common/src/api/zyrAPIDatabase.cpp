@@ -9,8 +9,21 @@
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrObject.h"
+#include "zyrStateManager.h"
 
 #include <cstring>
+
+namespace {
+
+// The repository's primary model is a model with its topology, and the one stored at the
+// current state.
+bool holdsModel(Repository *repository) {
+  void *primary = Repository_getPrimaryModel(repository);
+  return primary != nullptr && std::strcmp(zyrObject_getTypeName(primary), "Model") == 0 &&
+         Model_getTopology(static_cast<Model *>(primary)) != nullptr && Repository_isPrimaryModelStored(repository);
+}
+
+} // namespace
 
 int zyrDatabase_open(const char *name, int32_t *hDatabase, int32_t *hModel) {
   if (!zyrAPI_isGiven(hDatabase, __func__, "hDatabase") || !zyrAPI_isGiven(hModel, __func__, "hModel"))
@@ -31,8 +44,7 @@ int zyrDatabase_open(const char *name, int32_t *hDatabase, int32_t *hModel) {
   // A damaged file can name anything as its model, lose the model's topology, or lose the model's
   // way back to the file.
   void *primary = repository != nullptr ? Repository_getPrimaryModel(repository) : nullptr;
-  const bool isModel = primary != nullptr && std::strcmp(zyrObject_getTypeName(primary), "Model") == 0;
-  if (repository != nullptr && (!isModel || Model_getTopology(static_cast<Model *>(primary)) == nullptr)) {
+  if (repository != nullptr && !holdsModel(repository)) {
     zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
     zyrError_addMessage(error, "The database \"%s\" holds no model.\n", name);
     zyrError_publish(error);
@@ -92,7 +104,18 @@ int zyrDatabase_restoreCheckpoint(int32_t hDatabase, int32_t checkpoint) {
   Repository *repository = nullptr;
   if (!zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
-  const int status = Repository_gotoExternalCheckpoint(repository, checkpoint);
+  const int32_t state = Repository_getCurrentState(repository);
+  int status = Repository_gotoExternalCheckpoint(repository, checkpoint);
+  if (status == 1 && !holdsModel(repository)) {
+    // A damaged history can lose the model's topology at another state: the database stays at
+    // the state it was at, where the model is whole.
+    Repository_gotoState(repository, state < 0 ? -state : state);
+    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error, "The checkpoint %d of the database \"%s\" holds no model; the database has been left as it was.\n",
+                        checkpoint, Database_getFileName(zyrStateManager_getDatabase(Repository_getStateManager(repository))));
+    zyrError_publish(error);
+    status = 0;
+  }
   if (zyrAPI_recordCall(repository, status, __func__, hDatabase))
     SessionFile_recordInteger(checkpoint);
   return status;

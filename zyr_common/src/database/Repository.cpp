@@ -6,6 +6,7 @@
 #include "zyrMemory.h"
 #include "zyrStateManager.h"
 #include "zyrSystem.h"
+#include "zyrTypeManager.h"
 #include "zyrTrace.h"
 #include "zyrUUID.h"
 
@@ -81,6 +82,30 @@ int32_t creationState(zyrStateManager *manager, const void *object) {
   return state;
 }
 
+// The file's Repository. A damaged file can store other objects as Repositories too: the one
+// whose primary model is the file's model is taken.
+Repository *findRepository(zyrStateManager *manager) {
+  int32_t count = 0;
+  void **objects = nullptr;
+  zyrStateManager_getObjectsByTypeName(manager, "Repository", &count, &objects);
+  Repository *found = count == 1 ? static_cast<Repository *>(objects[0]) : nullptr;
+  if (count > 1) {
+    void *model = zyrStateManager_getSingletonByTypeName(manager, "Model");
+    int32_t noOfFound = 0;
+    for (int32_t i = 0; i < count; ++i) {
+      Repository *candidate = static_cast<Repository *>(objects[i]);
+      if (model != nullptr && candidate->m_primaryModel == model) {
+        found = candidate;
+        ++noOfFound;
+      }
+    }
+    if (noOfFound != 1)
+      found = nullptr;
+  }
+  zyrMemory_free(objects, __func__);
+  return found;
+}
+
 // Going below the state that created the Repository would unload the Repository itself.
 int isReachable(const Repository *repository, int32_t state) { return state >= repository->m_firstState; }
 
@@ -114,7 +139,7 @@ Repository *Repository_new(const char *name) {
     void *model = theModelNew != nullptr ? theModelNew(repository) : nullptr;
     Repository_setPrimaryModel(repository, model);
   } else {
-    repository = static_cast<Repository *>(zyrStateManager_getSingletonByTypeName(manager, "Repository"));
+    repository = findRepository(manager);
     if (repository == nullptr) {
       // Files of older releases hold the model alone.
       void *model = zyrStateManager_getSingletonByTypeName(manager, "Model");
@@ -252,6 +277,14 @@ void Repository_truncateCheckpoints(Repository *repository, int32_t state) {
 
 void *Repository_getPrimaryModel(const Repository *repository) { return repository->m_primaryModel; }
 
+int Repository_isPrimaryModelStored(Repository *repository) {
+  void *stored = nullptr;
+  return zyrObject_getPointer(repository, 0, kPrimaryModel, &stored) == 1 && stored != nullptr &&
+                 stored == repository->m_primaryModel
+             ? 1
+             : 0;
+}
+
 int Repository_setPrimaryModel(Repository *repository, void *model) {
   repository->m_primaryModel = model;
   zyrObject_setPointer(repository, kPrimaryModel, model);
@@ -314,7 +347,23 @@ zyrStateManager *Repository_setCurrentStateManager(zyrStateManager *manager) {
 }
 
 int Repository_restore(Repository *repository, int32_t flag) {
-  return zyrObject_getPointer(repository, flag, kPrimaryModel, &repository->m_primaryModel);
+  // The model of an open file never changes: a change of state that re-reads a damaged reference
+  // keeps the one the file was opened with. A stored model of another type is left out.
+  if (repository->m_primaryModel != nullptr)
+    return 1;
+  void *model = nullptr;
+  const int status = zyrObject_getPointer(repository, flag, kPrimaryModel, &model);
+  if (model != nullptr && zyrObject_getTypeId(model) != ZYR_TYPE_ID_MODEL) {
+    char key[ZYR_UUID_BASE64_SIZE];
+    zyrObject_getUUIDString(repository, key);
+    ZYR_REPOSITORY_ERROR(ZYR_I_INTERNAL_ERROR,
+                         "The stored repository %s refers under \"%s\" to an object that is not of type Model;\n"
+                         "it has been left out.\n",
+                         key, kPrimaryModel);
+    return 0;
+  }
+  repository->m_primaryModel = model;
+  return status;
 }
 
 int Repository_delete(Repository *repository) {

@@ -48,6 +48,9 @@ int32_t Repository_getNoOfCheckpoints(const Repository *repository);
 const int32_t *Repository_getCheckpoints(const Repository *repository);
 void Repository_truncateCheckpoints(Repository *repository, int32_t state);
 void *Repository_getPrimaryModel(const Repository *repository);
+// 1 when the primary model stored at the current state is the one the repository holds (a
+// damaged history can name another object at some states).
+int Repository_isPrimaryModelStored(Repository *repository);
 int Repository_setPrimaryModel(Repository *repository, void *model);
 int Repository_importModel(Repository *repository, const char *name, void **model);
 void *Repository_getSingletonByTypeName(Repository *repository, const char *typeName);

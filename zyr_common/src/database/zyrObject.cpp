@@ -114,6 +114,11 @@ int zyrObject_setModified(void *object) {
   return manager != nullptr && object != nullptr ? zyrStateManager_setModified(manager, object) : 0;
 }
 
+int zyrObject_claim(void *owner, const char *name, void **target, const char *caller) {
+  zyrStateManager *manager = current();
+  return manager != nullptr && owner != nullptr ? zyrStateManager_claim(manager, owner, name, target, caller) : 1;
+}
+
 zyrUUID *zyrObject_getUUID(const void *object) { return header(object)->m_uuid; }
 
 int32_t zyrObject_getTypeIndex(const void *object) { return header(object)->m_typeIndex; }

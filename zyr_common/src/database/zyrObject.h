@@ -37,6 +37,9 @@ int zyrObject_reload(void *object);
 int zyrObject_isDestroying(const void *object);
 int zyrObject_canDelete(const void *object);
 int zyrObject_setModified(void *object);
+// A restore hook's check of a part it deletes with the object (see zyrStateManager_claim): a
+// part that already has as many owners as shares is reported and left out (*target NULL, 0).
+int zyrObject_claim(void *owner, const char *name, void **target, const char *caller);
 
 zyrUUID *zyrObject_getUUID(const void *object);
 int32_t zyrObject_getTypeIndex(const void *object);

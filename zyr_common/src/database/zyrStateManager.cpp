@@ -15,8 +15,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
+
+// Part key -> the owners that claimed it on restore: [owner key, attribute name].
+struct zyrClaims {
+  std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> m_owners;
+};
 
 // Raises an error record in the calling function.
 #define ZYR_SM_ERROR(code, ...)                                                                                        \
@@ -146,6 +152,10 @@ int recoverOpenState(zyrStateManager *manager, int32_t *current) {
   return 1;
 }
 
+void *primaryModelOf(const zyrStateManager *manager) {
+  return manager->m_owner != nullptr ? Repository_getPrimaryModel(static_cast<Repository *>(manager->m_owner)) : nullptr;
+}
+
 // Forgets the open file after a failed open.
 void dropDatabase(zyrStateManager *manager) {
   Database_delete(manager->m_database);
@@ -180,6 +190,7 @@ zyrStateManager *zyrStateManager_new() {
   zyrStateManager *manager = zyrMemory_allocateZeroedArray<zyrStateManager>(1, __func__);
   manager->m_objects = Dictionary_new(1);
   manager->m_cache = Dictionary_new(1);
+  manager->m_claims = new zyrClaims();
   return manager;
 }
 
@@ -188,6 +199,7 @@ void zyrStateManager_delete(zyrStateManager *manager) {
     return;
   Dictionary_delete(manager->m_objects);
   Dictionary_delete(manager->m_cache);
+  delete manager->m_claims;
   zyrMemory_free(manager, __func__);
 }
 
@@ -343,8 +355,10 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
 
   for (const char *key : deleted) {
     void *object = zyrStateManager_pointerFromUUIDString(manager, key);
-    // The owner lives as long as the open file, whatever a damaged history says.
-    if (object == nullptr || (object == manager->m_owner && !manager->m_opening))
+    // The owner and its model live as long as the open file, whatever a damaged history says:
+    // the layers above hold them.
+    if (object == nullptr ||
+        (!manager->m_opening && (object == manager->m_owner || object == primaryModelOf(manager))))
       continue;
     manager->m_destroying = object;
     zyrObject_deleteByType(object);
@@ -513,6 +527,7 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   manager->m_current = 0;
   manager->m_last = 0;
   Dictionary_clear(manager->m_cache);
+  manager->m_claims->m_owners.clear();
   return status;
 }
 
@@ -634,6 +649,64 @@ int zyrStateManager_isParameterChanged(zyrStateManager *manager, const zyrUUID *
   if (manager->m_restoring && manager->m_database != nullptr)
     Database_isParameterChanged(manager->m_database, manager->m_from, manager->m_to, uuid, name, changed);
   return 1;
+}
+
+namespace {
+
+// The owner is live and its stored reference under name at the current state names the part.
+int stillHolds(zyrStateManager *manager, const std::string &ownerKey, const std::string &name, const zyrUUID *part) {
+  void *owner = Dictionary_find(manager->m_objects, ownerKey.c_str());
+  if (owner == nullptr)
+    return 0;
+  zyrUUID **targets = nullptr;
+  int32_t n = 0;
+  int holds = 0;
+  if (Database_getPointers(manager->m_database, readState(manager), uuidOf(owner), name.c_str(), &targets, &n) == 1)
+    for (int32_t i = 0; i < n; ++i)
+      holds = holds || (targets[i] != nullptr && zyrUUID_isEqual(targets[i], part) == 1);
+  for (int32_t i = 0; i < n; ++i)
+    zyrUUID_delete(targets[i]);
+  zyrMemory_free(targets, __func__);
+  return holds;
+}
+
+} // namespace
+
+int zyrStateManager_claim(zyrStateManager *manager, void *owner, const char *name, void **target, const char *caller) {
+  if (*target == nullptr || manager->m_database == nullptr)
+    return 1;
+  char ownerKey[ZYR_UUID_BASE64_SIZE];
+  char partKey[ZYR_UUID_BASE64_SIZE];
+  keyOf(owner, ownerKey);
+  keyOf(*target, partKey);
+  int32_t shares = 1;
+  if (zyrObject_getTypeId(*target) == ZYR_TYPE_ID_BLOB &&
+      Database_getInt(manager->m_database, readState(manager), uuidOf(*target), "useCount", &shares) != 1)
+    shares = 1;
+  if (shares < 1)
+    shares = 1;
+  // Owners that let go of the part, and this owner's own earlier claim, no longer count.
+  std::vector<std::pair<std::string, std::string>> &owners = manager->m_claims->m_owners[partKey];
+  std::vector<std::pair<std::string, std::string>> kept;
+  for (const auto &claim : owners)
+    if (!(claim.first == ownerKey && claim.second == name) &&
+        stillHolds(manager, claim.first, claim.second, uuidOf(*target)))
+      kept.push_back(claim);
+  owners.swap(kept);
+  if (static_cast<int64_t>(owners.size()) < shares) {
+    owners.emplace_back(ownerKey, name);
+    return 1;
+  }
+  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, caller, __FILE__, __LINE__);
+  zyrError_addMessage(error,
+                      "The stored record %s (%s) refers under \"%s\" to the object %s (%s), which already belongs "
+                      "to %d other record(s);\n",
+                      ownerKey, zyrObject_getTypeName(owner), name, partKey, zyrObject_getTypeName(*target),
+                      static_cast<int>(owners.size()));
+  zyrError_addMessage(error, "it has been left out.\n");
+  zyrError_publish(error);
+  *target = nullptr;
+  return 0;
 }
 
 void *zyrStateManager_pointerFromUUIDString(zyrStateManager *manager, const char *key) {

@@ -13,6 +13,7 @@
 struct Database;
 struct Dictionary;
 struct zyrUUID;
+struct zyrClaims;
 
 struct zyrStateManager {
   int32_t m_first;
@@ -29,6 +30,7 @@ struct zyrStateManager {
   int32_t m_destroy;       // 1 while zyrStateManager_destroyObject runs a delete hook
   int32_t m_opening;       // 1 while the database is being opened or closed
   void *m_destroyTarget;   // the object zyrStateManager_destroyObject unloads
+  zyrClaims *m_claims;     // owned; which restored records hold which parts (zyrStateManager_claim)
 };
 
 zyrStateManager *zyrStateManager_new();
@@ -54,6 +56,12 @@ int zyrStateManager_reloadObject(zyrStateManager *manager, void *object);
 int zyrStateManager_isDestroying(const zyrStateManager *manager, const void *object);
 int zyrStateManager_canDelete(const zyrStateManager *manager, const void *object);
 int zyrStateManager_setModified(zyrStateManager *manager, void *object);
+// A part (an object its owner deletes with itself) read by a restore hook under name. A damaged
+// file can give one part to more owners than it has shares (a blob's stored use count, otherwise
+// one), and each owner would delete it: a further owner is reported (20006 under caller) and
+// left out (*target NULL, result 0). The other owners count while they are live and their
+// stored reference at the current state still names the part.
+int zyrStateManager_claim(zyrStateManager *manager, void *owner, const char *name, void **target, const char *caller);
 int zyrStateManager_isParameterChanged(zyrStateManager *manager, const zyrUUID *uuid, const char *name,
                                        int *changed);
 

@@ -114,6 +114,8 @@ int Representation_restore(void *object, int32_t flag) {
     const int32_t n = noOfRegions < noOfVisuals ? noOfRegions : noOfVisuals;
     MeshReferences_checkArray(r, "regions", "Region", __func__, regions, n);
     MeshReferences_checkArray(r, "visuals", "Visual", __func__, visuals, n);
+    // Each visual belongs to one region, and is deleted with it.
+    MeshReferences_dropRepeatedLinks(r, "visuals", __func__, regions, visuals, n, 1);
     LinkMap_delete(r->m_visuals);
     r->m_visuals = LinkMap_new(n + 50);
     // A damaged record can hold lists of different lengths or empty references: only whole pairs

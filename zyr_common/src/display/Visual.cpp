@@ -321,12 +321,14 @@ int Visual_restore(void *object, int32_t flag) {
   void *pointer = v->m_vertices;
   zyrObject_getPointer(v, flag, "vertices", &pointer);
   MeshReferences_check(v, "vertices", "Vertices", __func__, &pointer);
+  zyrObject_claim(v, "vertices", &pointer, __func__);
   v->m_vertices = static_cast<Vertices *>(pointer);
   zyrObject_getInt(v, flag, "noOfTriangles", &v->m_noOfTriangles);
   zyrObject_getInt(v, flag, "noOfQuadrilaterals", &v->m_noOfQuadrilaterals);
   pointer = v->m_faceVertices;
   zyrObject_getPointer(v, flag, "faceVertices", &pointer);
   MeshReferences_check(v, "faceVertices", "zyrBlob", __func__, &pointer);
+  zyrObject_claim(v, "faceVertices", &pointer, __func__);
   v->m_faceVertices = static_cast<zyrBlob *>(pointer);
   pointer = v->m_region;
   zyrObject_getPointer(v, flag, "region", &pointer);

@@ -51,9 +51,16 @@ int ElementMesh_restore(void *object, int32_t flag) {
                             mesh->m_elementSets->m_count);
   while (Set_remove(mesh->m_elementSets, nullptr))
     ;
+  // The mesh deletes its sets: one another mesh holds already is left out.
+  for (int32_t i = mesh->m_elementSets->m_count - 1; i >= 0; --i) {
+    void *set = mesh->m_elementSets->m_items[i];
+    if (!zyrObject_claim(mesh, "elementSets", &set, __func__))
+      Set_remove(mesh->m_elementSets, mesh->m_elementSets->m_items[i]);
+  }
   void *pointer = mesh->m_vertices;
   zyrObject_getPointer(mesh, flag, "vertices", &pointer);
   MeshReferences_check(mesh, "vertices", "Vertices", __func__, &pointer);
+  zyrObject_claim(mesh, "vertices", &pointer, __func__);
   mesh->m_vertices = static_cast<Vertices *>(pointer);
   pointer = mesh->m_region;
   zyrObject_getPointer(mesh, flag, "region", &pointer);

@@ -164,6 +164,7 @@ int ElementSet_restore(void *object, int32_t flag) {
   pointer = set->m_kvxel;
   zyrObject_getPointer(set, flag, "kvxel", &pointer);
   MeshReferences_check(set, "kvxel", "zyrBlob", __func__, &pointer);
+  zyrObject_claim(set, "kvxel", &pointer, __func__);
   set->m_kvxel = static_cast<zyrBlob *>(pointer);
   // The blob may not be loaded yet: the fields are checked on first use.
   set->m_checked = 0;

@@ -217,6 +217,12 @@ int FaceMesh_restore(void *object, int32_t flag) {
     zyrMemory_free(array, __func__);
     while (Set_remove(fm->m_faceSets, nullptr))
       ;
+    // The face mesh deletes its sets: one another face mesh holds already is left out.
+    for (int32_t i = fm->m_faceSets->m_count - 1; i >= 0; --i) {
+      void *set = fm->m_faceSets->m_items[i];
+      if (!zyrObject_claim(fm, "faceSets", &set, __func__))
+        Set_remove(fm->m_faceSets, fm->m_faceSets->m_items[i]);
+    }
   }
   clearCaches(fm);
   return 1;

@@ -156,10 +156,12 @@ int FaceSet_restore(void *object, int32_t flag) {
   pointer = set->m_kelfc;
   zyrObject_getPointer(set, flag, "kelfc", &pointer);
   MeshReferences_check(set, "kelfc", "zyrBlob", __func__, &pointer);
+  zyrObject_claim(set, "kelfc", &pointer, __func__);
   set->m_kelfc = static_cast<zyrBlob *>(pointer);
   pointer = set->m_krffc;
   zyrObject_getPointer(set, flag, "krffc", &pointer);
   MeshReferences_check(set, "krffc", "zyrBlob", __func__, &pointer);
+  zyrObject_claim(set, "krffc", &pointer, __func__);
   set->m_krffc = static_cast<zyrBlob *>(pointer);
   clearCache(set);
   set->m_checked = 0;

@@ -173,6 +173,9 @@ int Mesh_restore(void *object, int32_t flag) {
       const char *const *kind = kinds[bit - MESH_ELEMENT_MESHES_CHANGED];
       for (int32_t i = 0; i < n; ++i)
         MeshReferences_check(mesh, keyOf(bit), kind[i % 2], __func__, &pairs[i]);
+      // The maps own what they link: a mesh under two regions would be deleted with each.
+      if (n >= 2)
+        MeshReferences_dropRepeatedLinks(mesh, keyOf(bit), __func__, pairs, pairs + 1, n / 2, 2);
       LinkMap_delete(*map);
       *map = LinkMap_new(n / 2 + 50);
       // An odd entry left over (a damaged list) has no partner and is ignored.

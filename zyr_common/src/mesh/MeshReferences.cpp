@@ -5,6 +5,7 @@
 #include "zyrObject.h"
 
 #include <cstring>
+#include <unordered_set>
 
 int MeshReferences_checkArray(void *owner, const char *key, const char *typeName, const char *caller,
                               void **targets, int64_t n) {
@@ -30,4 +31,34 @@ int MeshReferences_checkArray(void *owner, const char *key, const char *typeName
 
 int MeshReferences_check(void *owner, const char *key, const char *typeName, const char *caller, void **target) {
   return MeshReferences_checkArray(owner, key, typeName, caller, target, 1);
+}
+
+int MeshReferences_dropRepeatedLinks(void *owner, const char *key, const char *caller, void **a, void **b, int64_t n,
+                                     int64_t stride) {
+  std::unordered_set<void *> linked;
+  int32_t noOfRepeated = 0;
+  for (int64_t i = 0; i < n; ++i) {
+    void **first = a + i * stride;
+    void **second = b + i * stride;
+    if (*first == nullptr || *second == nullptr)
+      continue;
+    if (linked.count(*first) > 0 || linked.count(*second) > 0) {
+      *first = nullptr;
+      *second = nullptr;
+      ++noOfRepeated;
+      continue;
+    }
+    linked.insert(*first);
+    linked.insert(*second);
+  }
+  if (noOfRepeated == 0)
+    return 1;
+  char uuid[32];
+  zyrObject_getUUIDString(owner, uuid);
+  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, caller, __FILE__, __LINE__);
+  zyrError_addMessage(error, "The stored record %s (%s) links under \"%s\" %d object(s) more than once;\n", uuid,
+                      zyrObject_getTypeName(owner), key, noOfRepeated);
+  zyrError_addMessage(error, "those links have been left out.\n");
+  zyrError_publish(error);
+  return 0;
 }

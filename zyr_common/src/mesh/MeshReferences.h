@@ -11,4 +11,10 @@ int MeshReferences_check(void *owner, const char *key, const char *typeName, con
 int MeshReferences_checkArray(void *owner, const char *key, const char *typeName, const char *caller,
                               void **targets, int64_t n);
 
+// A stored map of links (a[i] with b[i], every stride-th entry of the arrays) whose records own
+// what they link: an object linked twice would be deleted twice. Every link repeating an object
+// already linked is reported (one report) and left out (both ends NULL); 0 when any was.
+int MeshReferences_dropRepeatedLinks(void *owner, const char *key, const char *caller, void **a, void **b, int64_t n,
+                                     int64_t stride);
+
 #endif

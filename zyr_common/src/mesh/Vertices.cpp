@@ -204,6 +204,7 @@ int Vertices_restore(void *object, int32_t flag) {
   void *xyz = v->m_xyz;
   zyrObject_getPointer(v, flag, "xyz", &xyz);
   MeshReferences_check(v, "xyz", "zyrBlob", __func__, &xyz);
+  zyrObject_claim(v, "xyz", &xyz, __func__);
   v->m_xyz = static_cast<zyrBlob *>(xyz);
   zyrObject_getString(v, flag, "units", &v->m_units);
   zyrObject_getInt(v, flag, "precision", &v->m_precision);

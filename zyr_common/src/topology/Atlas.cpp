@@ -8,6 +8,7 @@
 #include "RegionMemory.h"
 #include "RegionStatus.h"
 #include "StringList.h"
+#include "TopologyReferences.h"
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
@@ -108,6 +109,17 @@ std::string joined(int32_t count, char **list) {
   return text;
 }
 
+// A name manager restored from a damaged record can be left without its atlas: every use of it
+// then fails with an error instead of reaching the missing atlas.
+int lost(const Atlas *atlas, const char *caller) {
+  if (atlas != nullptr)
+    return 0;
+  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, caller, __FILE__, __LINE__);
+  zyrError_addMessage(error, "The name manager has no region atlas; composite names are not available.\n");
+  zyrError_publish(error);
+  return 1;
+}
+
 } // namespace
 
 int64_t Atlas_size() { return static_cast<int64_t>(sizeof(Atlas)); }
@@ -198,7 +210,7 @@ int Atlas_dump(void *object) {
 int Atlas_restore(void *object, int32_t flag) {
   ZYR_TRACE_BEGIN();
   Atlas *atlas = static_cast<Atlas *>(object);
-  zyrObject_getPointer(atlas, flag, "nameManager", &atlas->m_nameManager);
+  TopologyReferences_read(atlas, flag, "nameManager", TOPOLOGY_TYPE_NAME_MANAGER, __func__, &atlas->m_nameManager);
   if (atlas->m_regionAtlas == nullptr && !Atlas_create(atlas, atlas->m_nameManager))
     return 0;
   int ok = 1;
@@ -238,6 +250,8 @@ int RegionMap_readFromString(RegionMap **map, const char *text) {
 }
 
 int Atlas_resetRegionAtlasPrimaryMap(Atlas *atlas, const char *text) {
+  if (lost(atlas, __func__))
+    return 0;
   RegionMap *map = nullptr;
   if (Atlas_reportError(atlas, RegionMap_new(&map, kMapName), __func__, "RegionMap_new", nullptr))
     return 0;
@@ -265,6 +279,8 @@ int Atlas_resetRegionAtlasPrimaryMap(Atlas *atlas, const char *text) {
 }
 
 int Atlas_replacePrimaryMap(Atlas *atlas, const char *text) {
+  if (lost(atlas, __func__))
+    return 0;
   if (!Atlas_resetRegionAtlasPrimaryMap(atlas, text))
     return 0;
   zyrObject_setModified(atlas);
@@ -273,6 +289,8 @@ int Atlas_replacePrimaryMap(Atlas *atlas, const char *text) {
 
 int Atlas_addCompositeToMap(Atlas *atlas, const char *name, int32_t combination, int32_t countA,
                             const char *const *listA, int32_t countB, const char *const *listB) {
+  if (lost(atlas, __func__))
+    return 0;
   if (combination < 1 || combination > 7)
     return 0;
   RegionDefinition *definition = nullptr;
@@ -299,6 +317,8 @@ int Atlas_addAlias(Atlas *atlas, const char *newName, const char *oldName) {
 }
 
 int Atlas_destroyUserComposite(Atlas *atlas, const char *name) {
+  if (lost(atlas, __func__))
+    return 0;
   // The library only detaches the definition from its map; it is released here.
   RegionDefinition *definition = nullptr;
   RegionStatus *found = RegionMap_regionDefinitionFromName(atlas->m_primaryMap, name, &definition);
@@ -318,6 +338,8 @@ int Atlas_getUserCompositeDefinition(Atlas *atlas, const char *name, int32_t *co
   *listA = nullptr;
   *countB = 0;
   *listB = nullptr;
+  if (lost(atlas, __func__))
+    return 0;
   RegionDefinition *definition = findDefinition(atlas, name, __func__);
   if (definition == nullptr)
     return 0;
@@ -355,6 +377,8 @@ int Atlas_getUserCompositeDefinition(Atlas *atlas, const char *name, int32_t *co
 
 int32_t Atlas_getCompositeNames(Atlas *atlas, char ***names) {
   *names = nullptr;
+  if (lost(atlas, __func__))
+    return -1;
   char **list = nullptr;
   uint64_t count = 0;
   if (Atlas_reportError(atlas, RegionMap_getAllCompositeNames(atlas->m_primaryMap, STRING_LIST_NAMES, &list, &count),
@@ -366,6 +390,8 @@ int32_t Atlas_getCompositeNames(Atlas *atlas, char ***names) {
 int32_t Atlas_getTaggedCompositeNames(Atlas *atlas, const char *tagOrder, const char *untaggedWord,
                                       const char *restWord, char ***names) {
   *names = nullptr;
+  if (lost(atlas, __func__))
+    return -1;
   char **list = nullptr;
   uint64_t count = 0;
   if (Atlas_reportError(atlas,
@@ -377,6 +403,8 @@ int32_t Atlas_getTaggedCompositeNames(Atlas *atlas, const char *tagOrder, const 
 }
 
 int Atlas_tagCompositeName(Atlas *atlas, const char *tag, int32_t add, const char *name) {
+  if (lost(atlas, __func__))
+    return 0;
   RegionDefinition *definition = findDefinition(atlas, name, __func__);
   if (definition == nullptr)
     return 0;
@@ -392,6 +420,8 @@ int Atlas_tagCompositeName(Atlas *atlas, const char *tag, int32_t add, const cha
 
 int Atlas_compositeNameHasTag(Atlas *atlas, const char *name, const char *tag, int32_t *flag) {
   *flag = 0;
+  if (lost(atlas, __func__))
+    return 0;
   RegionDefinition *definition = findDefinition(atlas, name, __func__);
   if (definition == nullptr)
     return 0;
@@ -405,6 +435,8 @@ int Atlas_compositeNameHasTag(Atlas *atlas, const char *name, const char *tag, i
 
 int Atlas_compositeNameGetTags(Atlas *atlas, const char *name, char **text) {
   *text = nullptr;
+  if (lost(atlas, __func__))
+    return 0;
   RegionDefinition *definition = findDefinition(atlas, name, __func__);
   if (definition == nullptr)
     return 0;
@@ -419,6 +451,8 @@ int Atlas_compositeNameGetTags(Atlas *atlas, const char *name, char **text) {
 }
 
 int Atlas_copyTags(Atlas *atlas, const char *fromName, const char *toName) {
+  if (lost(atlas, __func__))
+    return 0;
   char *tags = nullptr;
   if (!Atlas_compositeNameGetTags(atlas, fromName, &tags)) {
     publishInternal(__func__, "Unable to copy tags for composite %s (%s).\n", toName, fromName);
@@ -438,6 +472,8 @@ int Atlas_copyTags(Atlas *atlas, const char *fromName, const char *toName) {
 }
 
 int Atlas_addExplicitPrimitive(Atlas *atlas, const char *name) {
+  if (lost(atlas, __func__))
+    return 0;
   if (Atlas_reportError(atlas, RegionMap_addExplicitPrimitive(atlas->m_primaryMap, name), __func__,
                         "RegionMap_addExplicitPrimitive", name))
     return 0;
@@ -446,6 +482,8 @@ int Atlas_addExplicitPrimitive(Atlas *atlas, const char *name) {
 }
 
 int Atlas_removeExplicitPrimitive(Atlas *atlas, const char *name) {
+  if (lost(atlas, __func__))
+    return 0;
   if (Atlas_reportError(atlas, RegionMap_removeExplicitPrimitive(atlas->m_primaryMap, name), __func__,
                         "RegionMap_removeExplicitPrimitive", name))
     return 0;
@@ -455,17 +493,23 @@ int Atlas_removeExplicitPrimitive(Atlas *atlas, const char *name) {
 
 int Atlas_isExplicitPrimitive(Atlas *atlas, const char *name) {
   int flag = 0;
+  if (atlas == nullptr)
+    return 0;
   return !RegionStatus_isError(RegionMap_isExplicitPrimitive(atlas->m_primaryMap, name, &flag)) && flag == 1;
 }
 
 int Atlas_isPrimitive(Atlas *atlas, const char *name) {
   int flag = 0;
+  if (atlas == nullptr)
+    return 0;
   return !RegionStatus_isError(RegionAtlas_isPrimitive(atlas->m_regionAtlas, name, &flag)) && flag == 1;
 }
 
 int Atlas_getExplicitPrimitives(Atlas *atlas, int32_t *count, char ***names) {
   *count = 0;
   *names = nullptr;
+  if (lost(atlas, __func__))
+    return 0;
   char **list = nullptr;
   uint64_t n = 0;
   if (Atlas_reportError(atlas, RegionMap_getAllExplicitPrimitives(atlas->m_primaryMap, STRING_LIST_NAMES, &list, &n),
@@ -481,6 +525,8 @@ int Atlas_getExplicitPrimitives(Atlas *atlas, int32_t *count, char ***names) {
 int Atlas_resolveName(Atlas *atlas, const char *name, char ***names, int32_t *count) {
   *names = nullptr;
   *count = 0;
+  if (lost(atlas, __func__))
+    return 0;
   char **list = nullptr;
   uint64_t n = 0;
   RegionStatus *status = RegionAtlas_resolveName(atlas->m_regionAtlas, name, &list, &n);
@@ -500,6 +546,8 @@ int Atlas_resolveName(Atlas *atlas, const char *name, char ***names, int32_t *co
 
 int Atlas_getVSN(Atlas *atlas, int32_t mode, char **text) {
   *text = nullptr;
+  if (lost(atlas, __func__))
+    return 0;
   const char *written = nullptr;
   if (mode == 1) {
     if (Atlas_reportError(atlas, RegionAtlas_getVSN(atlas->m_regionAtlas, &written), __func__, "RegionAtlas_getVSN",
@@ -521,6 +569,8 @@ int Atlas_getVSN(Atlas *atlas, int32_t mode, char **text) {
 
 int Atlas_getActiveVSN(Atlas *atlas, const Dictionary *active, char **text) {
   *text = nullptr;
+  if (lost(atlas, __func__))
+    return 0;
   char **names = nullptr;
   int32_t noOfNames = Atlas_getCompositeNames(atlas, &names);
   if (noOfNames < 0)

@@ -183,6 +183,8 @@ void restoreNames(NameManager *nm, int32_t flag) {
       nm->m_noOfCompositeNames += 1;
   };
   int32_t noOfBad = 0;
+  int32_t noOfRenamed = 0;
+  std::unordered_set<void *> named;
   for (int32_t i = 0; i < noOfPrimitive; ++i) {
     // A primitive name must lead to a live assembly or region: anything else would be written
     // into as one (and a lost one would pass for a composite name).
@@ -192,10 +194,19 @@ void restoreNames(NameManager *nm, int32_t flag) {
       ++noOfBad;
       continue;
     }
+    // An object has one name: a second would stay behind, leading to freed memory, when the
+    // object is deleted under its own.
+    if (!named.insert(objects[i]).second) {
+      zyrCString_free(primitive[i]);
+      ++noOfRenamed;
+      continue;
+    }
     enter(primitive[i], objects[i]);
   }
   if (noOfBad > 0)
     publishInternal(__func__, "Names of the name manager that lead to no assembly or region have been left out.\n");
+  if (noOfRenamed > 0)
+    publishInternal(__func__, "Names of the name manager that lead to an object named already have been left out.\n");
   for (int32_t i = 0; i < noOfComposite; ++i)
     enter(composite[i], nullptr);
   zyrMemory_free(primitive, __func__);
@@ -605,7 +616,12 @@ int NameManager_restore(void *object, int32_t flag) {
   NameManager *nm = static_cast<NameManager *>(object);
   if (nm->m_nameDictionary == nullptr)
     nm->m_nameDictionary = Dictionary_new(0);
-  zyrObject_getPointer(nm, flag, "atlas", reinterpret_cast<void **>(&nm->m_atlas));
+  // A damaged record can name another object as the atlas, or one another name manager holds:
+  // it is left out, and the name manager works without composite names.
+  void *atlas = nm->m_atlas;
+  TopologyReferences_read(nm, flag, "atlas", TOPOLOGY_TYPE_ATLAS, __func__, &atlas);
+  zyrObject_claim(nm, "atlas", &atlas, __func__);
+  nm->m_atlas = static_cast<Atlas *>(atlas);
 
   // Strategies. An undo or redo that did not change them keeps the current ones; a record
   // without them (or with damaged ones) gets the defaults.

@@ -183,6 +183,7 @@ int Region_restore(void *object, int32_t flag) {
   region->m_shell = static_cast<Shell *>(target);
   target = region->m_boundary;
   ok &= TopologyReferences_read(region, flag, "boundary", TOPOLOGY_TYPE_BOUNDARY, __func__, &target);
+  ok &= zyrObject_claim(region, "boundary", &target, __func__);
   region->m_boundary = static_cast<Boundary *>(target);
   target = region->m_connection;
   ok &= TopologyReferences_read(region, flag, "connection", TOPOLOGY_TYPE_CONNECTION, __func__, &target);
@@ -527,18 +528,45 @@ Connection *Region_glueNeighbour(Region *a, Region *b) {
   return gluing;
 }
 
-int Region_unglueNeighbour(Region *a, Region *b) {
-  Connection *gluing = findGluing(a, b);
-  if (gluing == nullptr)
-    return 0;
+namespace {
+
+// Takes every reference of its sides to the connection away and deletes it. A damaged record can
+// make a side refer to it both as its direct connection and as a gluing.
+void deleteConnection(Connection *connection) {
+  for (Region *side : connection->m_sides) {
+    if (side == nullptr)
+      continue;
+    if (side->m_connection == connection) {
+      side->m_connection = nullptr;
+      zyrObject_setPointer(side, "connection", nullptr);
+    }
+    if (side->m_gluings != nullptr && Set_remove(side->m_gluings, connection)) {
+      zyrObject_setModified(side);
+      dropGluingsIfEmpty(side);
+    }
+  }
+  Connection_delete(connection);
+}
+
+// Takes the gluing out of both regions and deletes it.
+void unglue(Region *a, Region *b, Connection *gluing) {
   Set_remove(a->m_gluings, gluing);
   if (b->m_gluings != nullptr)
     Set_remove(b->m_gluings, gluing);
   zyrObject_setModified(a);
   zyrObject_setModified(b);
-  Connection_delete(gluing);
   dropGluingsIfEmpty(a);
   dropGluingsIfEmpty(b);
+  deleteConnection(gluing);
+}
+
+} // namespace
+
+int Region_unglueNeighbour(Region *a, Region *b) {
+  Connection *gluing = findGluing(a, b);
+  if (gluing == nullptr)
+    return 0;
+  unglue(a, b, gluing);
   return 1;
 }
 
@@ -618,15 +646,20 @@ int Region_breakLinks(Region *region, int32_t all) {
         neighbour->m_connection = nullptr;
         zyrObject_setPointer(neighbour, "connection", nullptr);
       }
-      Connection_delete(connection);
+      deleteConnection(connection);
     }
   }
   if (region->m_gluings != nullptr) {
     Set *gluings = Set_newCopy(region->m_gluings);
     for (int32_t i = 0; i < gluings->m_count; ++i) {
-      Region *other = Connection_getOtherSide(static_cast<Connection *>(gluings->m_items[i]), region);
+      // Each gluing in hand is the one deleted: a damaged record can glue the same two regions
+      // twice, and a gluing found by its sides may be another one of the copy, deleted already.
+      Connection *gluing = static_cast<Connection *>(gluings->m_items[i]);
+      if (region->m_gluings == nullptr || !Set_contains(region->m_gluings, gluing))
+        continue;
+      Region *other = Connection_getOtherSide(gluing, region);
       if (other != nullptr && (all || other->m_assembly != region->m_assembly))
-        Region_unglueNeighbour(region, other);
+        unglue(region, other, gluing);
     }
     Set_delete(gluings);
   }

@@ -1,6 +1,7 @@
 #include "Topology.h"
 
 #include "Assembly.h"
+#include "Boundary.h"
 #include "Connection.h"
 #include "HashSet.h"
 #include "HashTable.h"
@@ -8,6 +9,7 @@
 #include "NameManager.h"
 #include "Region.h"
 #include "Set.h"
+#include "Shell.h"
 #include "TopologyReferences.h"
 #include "zyrArrayUtilities.h"
 #include "zyrCString.h"
@@ -17,6 +19,7 @@
 #include "zyrTrace.h"
 
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -178,6 +181,7 @@ int Topology_restore(void *object, int32_t flag) {
   Topology *topology = static_cast<Topology *>(object);
   void *target = topology->m_nameManager;
   int ok = TopologyReferences_read(topology, flag, "nameManager", TOPOLOGY_TYPE_NAME_MANAGER, __func__, &target);
+  ok &= zyrObject_claim(topology, "nameManager", &target, __func__);
   topology->m_nameManager = static_cast<NameManager *>(target);
   topology->m_assemblies =
       readSet(topology, flag, "assemblies", TOPOLOGY_TYPE_ASSEMBLY, topology->m_assemblies, 100, &ok);
@@ -335,6 +339,19 @@ Assembly *Topology_copyAssembly(Topology *, Assembly *assembly, const char *base
 
 namespace {
 
+// Reports what the pre-pass cut from a stored record (its key fills the first conversion).
+void reportCut(const void *record, const char *format, int32_t count) {
+  char uuid[32];
+  zyrObject_getUUIDString(record, uuid);
+  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Topology_deleteRegions", __FILE__, __LINE__);
+  zyrError_addMessage(error, format, uuid, count);
+  zyrError_publish(error);
+}
+
+bool isSideOf(const Region *region, const Connection *connection) {
+  return connection->m_sides[0] == region || connection->m_sides[1] == region;
+}
+
 bool refersTo(const Region *region, const Connection *connection) {
   return region->m_connection == connection ||
          (region->m_gluings != nullptr && Set_contains(region->m_gluings, connection));
@@ -343,7 +360,7 @@ bool refersTo(const Region *region, const Connection *connection) {
 // A damaged record can name a region as a side of a connection that the region does not refer
 // to: deleting the region would leave the connection pointing at freed memory. Such sides are
 // cleared, and reported, before anything is deleted.
-void clearOneSidedConnections(Topology *topology) {
+void clearOneSidedConnections(Topology *topology, int32_t count, Region *const *deleted) {
   Connection **connections = nullptr;
   const int32_t n = Topology_getConnections(topology, &connections);
   for (int32_t i = 0; i < n; ++i) {
@@ -367,13 +384,82 @@ void clearOneSidedConnections(Topology *topology) {
     zyrError_publish(error);
   }
   zyrMemory_free(connections, __func__);
+  // The other way round: a region referring to a connection that does not join it would keep it
+  // after its sides delete it.
+  // The regions deleted are looked at too: a damaged record can leave one out of the topology.
+  Region **members = nullptr;
+  const int32_t noOfMembers = Topology_getRegions(topology, 15, &members);
+  std::vector<Region *> regions(members, members + (members != nullptr ? noOfMembers : 0));
+  zyrMemory_free(members, __func__);
+  std::unordered_set<Region *> known(regions.begin(), regions.end());
+  for (int32_t i = 0; i < count; ++i)
+    if (deleted[i] != nullptr && known.insert(deleted[i]).second)
+      regions.push_back(deleted[i]);
+  std::vector<Shell *> shells;
+  std::unordered_set<Shell *> seen;
+  for (Region *region : regions) {
+    int32_t noOfCut = 0;
+    if (region->m_connection != nullptr && !isSideOf(region, region->m_connection)) {
+      region->m_connection = nullptr;
+      zyrObject_setPointer(region, "connection", nullptr);
+      ++noOfCut;
+    }
+    for (int32_t g = region->m_gluings != nullptr ? region->m_gluings->m_count - 1 : -1; g >= 0; --g) {
+      Connection *gluing = static_cast<Connection *>(region->m_gluings->m_items[g]);
+      if (!isSideOf(region, gluing)) {
+        Set_remove(region->m_gluings, gluing);
+        zyrObject_setModified(region);
+        ++noOfCut;
+      }
+    }
+    if (noOfCut > 0)
+      reportCut(region, "The stored region %s refers to %d connection(s) that do not join it; they have been "
+                           "left out.\n", noOfCut);
+    // Its shell, destroyed with the boundary that lists it, must list the region too.
+    Shell *shell = region->m_shell;
+    if (shell != nullptr && (shell->m_regions == nullptr || !Set_contains(shell->m_regions, region))) {
+      region->m_shell = nullptr;
+      zyrObject_setPointer(region, "shell", nullptr);
+      reportCut(region, "The stored region %s refers to a shell that does not hold it; it has been left out.\n", 0);
+    }
+    if (shell != nullptr && seen.insert(shell).second)
+      shells.push_back(shell);
+    // The shells its boundary destroys must not keep another boundary.
+    Boundary *boundary = region->m_boundary;
+    for (int32_t s = 0; boundary != nullptr && boundary->m_shells != nullptr && s < boundary->m_shells->m_count; ++s) {
+      Shell *member = static_cast<Shell *>(boundary->m_shells->m_items[s]);
+      if (member->m_boundary != boundary) {
+        member->m_boundary = boundary;
+        zyrObject_setPointer(member, "boundary", boundary);
+      }
+      if (seen.insert(member).second)
+        shells.push_back(member);
+    }
+  }
+  // Nor may those shells hold regions that do not know them: a region deleted leaves its own
+  // shell only.
+  for (Shell *shell : shells) {
+    int32_t noOfStrangers = 0;
+    for (int32_t r = shell->m_regions != nullptr ? shell->m_regions->m_count - 1 : -1; r >= 0; --r) {
+      Region *held = static_cast<Region *>(shell->m_regions->m_items[r]);
+      if (held->m_shell != shell) {
+        Set_remove(shell->m_regions, held);
+        ++noOfStrangers;
+      }
+    }
+    if (noOfStrangers > 0) {
+      zyrObject_setModified(shell);
+      reportCut(shell, "The stored shell %s holds %d region(s) that do not refer to it; they have been left out.\n",
+                noOfStrangers);
+    }
+  }
 }
 
 } // namespace
 
 int Topology_deleteRegions(Topology *topology, int32_t count, Region **regions) {
   if (topology != nullptr && count > 0)
-    clearOneSidedConnections(topology);
+    clearOneSidedConnections(topology, count, regions);
   for (int32_t i = 0; i < count; ++i) {
     // A damaged record can leave a region in this topology without pointing back at it; it must
     // not stay in the sets once deleted.

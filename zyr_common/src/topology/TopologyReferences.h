@@ -10,6 +10,7 @@ struct Set;
 // Persistent type ids of the topology records.
 enum {
   TOPOLOGY_TYPE_ASSEMBLY = 2,
+  TOPOLOGY_TYPE_ATLAS = 3,
   TOPOLOGY_TYPE_BOUNDARY = 4,
   TOPOLOGY_TYPE_CONNECTION = 5,
   TOPOLOGY_TYPE_NAME_MANAGER = 13,
