@@ -3,6 +3,7 @@
 #include "RegionNameRecord.h"
 #include "RegionTestSupport.h"
 #include "ResolutionCache.h"
+#include "zyrTestSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,18 +13,8 @@ using namespace region_test;
 
 namespace {
 
-std::string printed(const std::function<void(FILE*)>& print) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* stream = open_memstream(&buffer, &size);
-  print(stream);
-  std::fclose(stream);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
-
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using zyrtest::contains;
+using zyrtest::printed;
 
 TEST(RegionPrint, NoneFormsOfEveryRecord) {
   EXPECT_EQ(printed([](FILE* f) { StringList_print(nullptr, f); }), "String List: none\n");
@@ -48,13 +39,13 @@ TEST(RegionPrint, StringsAndListsShowTheirNames) {
   EXPECT_OK(StringList_add(list, "rp one"));
   EXPECT_OK(StringList_add(list, "rp two"));
   const std::string text = printed([&](FILE* f) { StringList_print(list, f); });
-  EXPECT_TRUE(has(text, "String List (2 of ")) << text;
-  EXPECT_TRUE(has(text, " rp one, rp two\n")) << text;
+  EXPECT_TRUE(contains(text, "String List (2 of ")) << text;
+  EXPECT_TRUE(contains(text, " rp one, rp two\n")) << text;
   EXPECT_OK(StringList_delete(&list));
 
   const std::string dictionary = printed([](FILE* f) { RegionNameDictionary_print(f); });
-  EXPECT_TRUE(has(dictionary, "Region name dictionary: ")) << dictionary;
-  EXPECT_TRUE(has(dictionary, " rp one\n")) << dictionary;
+  EXPECT_TRUE(contains(dictionary, "Region name dictionary: ")) << dictionary;
+  EXPECT_TRUE(contains(dictionary, " rp one\n")) << dictionary;
 }
 
 struct RegionPrintAtlas : ::testing::Test {
@@ -73,17 +64,17 @@ struct RegionPrintAtlas : ::testing::Test {
 
 TEST_F(RegionPrintAtlas, AtlasMapRecordAndDefinition) {
   const std::string atlas = printed([&](FILE* f) { RegionAtlas_print(m_atlas, f); });
-  EXPECT_TRUE(has(atlas, "Region Atlas \"RPA\": ")) << atlas;
-  EXPECT_TRUE(has(atlas, "  Region Map \"RPM\", ")) << atlas;
-  EXPECT_TRUE(has(atlas, ": 1 definitions, ")) << atlas;
+  EXPECT_TRUE(contains(atlas, "Region Atlas \"RPA\": ")) << atlas;
+  EXPECT_TRUE(contains(atlas, "  Region Map \"RPM\", ")) << atlas;
+  EXPECT_TRUE(contains(atlas, ": 1 definitions, ")) << atlas;
 
   int found = 0;
   RegionNameRecord* record = nullptr;
   ASSERT_OK(RegionAtlas_findName(m_atlas, "rp comp", &found, &record));
   ASSERT_EQ(found, 1);
   const std::string recordText = printed([&](FILE* f) { RegionNameRecord_print(record, f); });
-  EXPECT_TRUE(has(recordText, "Region name record \"rp comp\" (id ")) << recordText;
-  EXPECT_TRUE(has(recordText, "): composite, ")) << recordText;
+  EXPECT_TRUE(contains(recordText, "Region name record \"rp comp\" (id ")) << recordText;
+  EXPECT_TRUE(contains(recordText, "): composite, ")) << recordText;
   int defined = 0;
   EXPECT_OK(RegionNameRecord_isDefinedIn(record, m_map, &defined));
   EXPECT_EQ(defined, 1);
@@ -118,10 +109,10 @@ TEST_F(RegionPrintAtlas, CacheListsEachResolvedName) {
   ASSERT_OK(RegionAtlas_resolveName(m_atlas, "rp comp", &names, &count));
   EXPECT_EQ(takeNames(names, count).size(), 2u);
   const std::string atlas = printed([&](FILE* f) { RegionAtlas_print(m_atlas, f); });
-  EXPECT_FALSE(has(atlas, " 0 cached")) << atlas;
+  EXPECT_FALSE(contains(atlas, " 0 cached")) << atlas;
   const std::string cache = printed([&](FILE* f) { ResolutionCache_print(m_atlas->m_cache, f); });
-  EXPECT_TRUE(has(cache, "Resolution cache: ")) << cache;
-  EXPECT_TRUE(has(cache, "rp p1")) << cache;
+  EXPECT_TRUE(contains(cache, "Resolution cache: ")) << cache;
+  EXPECT_TRUE(contains(cache, "rp p1")) << cache;
 }
 
 } // namespace

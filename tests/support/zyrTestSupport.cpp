@@ -169,4 +169,17 @@ std::vector<std::string> splitLines(const std::string &text) {
   return lines;
 }
 
+std::string printed(const std::function<void(FILE *)> &print) {
+  char *buffer = nullptr;
+  size_t size = 0;
+  FILE *stream = open_memstream(&buffer, &size);
+  if (stream == nullptr)
+    throw std::runtime_error("open_memstream failed");
+  print(stream);
+  std::fclose(stream);
+  std::string text(buffer, size);
+  std::free(buffer);
+  return text;
+}
+
 } // namespace zyrtest

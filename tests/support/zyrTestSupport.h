@@ -12,6 +12,8 @@
 // Published errors of the foundation and higher layers are captured with zyrtest::ErrorCapture
 // from zyrTestErrors.h. Failures of the helpers themselves throw std::runtime_error.
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -94,6 +96,12 @@ std::vector<std::string> splitLines(const std::string &text);
 // destructors of state the child shares with its parent), after writing the child's coverage
 // profile when the build collects one: _exit alone would lose what the child ran.
 [[noreturn]] void leaveChild(int status);
+
+// What `print` writes to a stream, as text.
+std::string printed(const std::function<void(FILE *)> &print);
+
+// Whether the text holds the part.
+inline bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 } // namespace zyrtest
 

@@ -2,6 +2,7 @@
 #include "CoordFrame.h"
 #include "PgtSample.h"
 #include "pgtHandle.h"
+#include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,18 +15,8 @@ using namespace pgttest;
 
 namespace {
 
-std::string printed(const std::function<void(FILE*)>& print) {
-  char* buffer = nullptr;
-  size_t size = 0;
-  FILE* stream = open_memstream(&buffer, &size);
-  print(stream);
-  std::fclose(stream);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
-
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using zyrtest::contains;
+using zyrtest::printed;
 
 TEST(PgtPrint, NoneForms) {
   EXPECT_EQ(printed([](FILE* f) { pgtHandle_print(nullptr, f); }), "pgtHandle: (nul)\n");
@@ -37,9 +28,9 @@ TEST(PgtPrint, HandleListsEveryFrameWithItsAxes) {
   ASSERT_NE(h, nullptr);
   ASSERT_EQ(load(h, sampleLines()), 0) << errorText(h);
   const std::string text = printed([&](FILE* f) { pgtHandle_print(h, f); });
-  EXPECT_TRUE(has(text, "  coord frames   = 10\n")) << text;
-  EXPECT_TRUE(has(text, "CoordFrame /FLOW/COORD FRAME:Coord 2: type ")) << text;
-  EXPECT_TRUE(has(text, "CoordFrame /FLOW/COORD FRAME:Cyl: type ")) << text;
+  EXPECT_TRUE(contains(text, "  coord frames   = 10\n")) << text;
+  EXPECT_TRUE(contains(text, "CoordFrame /FLOW/COORD FRAME:Coord 2: type ")) << text;
+  EXPECT_TRUE(contains(text, "CoordFrame /FLOW/COORD FRAME:Cyl: type ")) << text;
   // Three axis rows per frame.
   size_t rows = 0;
   for (size_t at = text.find("  | "); at != std::string::npos; at = text.find("  | ", at + 1)) ++rows;

@@ -7,6 +7,7 @@
 #include "ImportTestSupport.h"
 #include "ImportedMesh.h"
 #include "zyrCString.h"
+#include "zyrTestSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,18 +16,8 @@
 
 namespace {
 
-std::string printed(const std::function<void(FILE *)> &print) {
-  char *buffer = nullptr;
-  size_t size = 0;
-  FILE *stream = open_memstream(&buffer, &size);
-  print(stream);
-  std::fclose(stream);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
-
-bool has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+using zyrtest::contains;
+using zyrtest::printed;
 
 class ImportPrintTest : public ImportTest {};
 
@@ -40,8 +31,8 @@ TEST_F(ImportPrintTest, ContentsListTheirNamesAndCounts) {
   ASSERT_EQ(GmoContents_readMesh(contents, file), 1);
   const std::string text = printed([&](FILE *f) { GmoContents_print(contents, f); });
   EXPECT_EQ(text.rfind("m_nsf = 5\nm_nvl = 2\n", 0), 0u) << text;
-  EXPECT_TRUE(has(text, "  surface 4 \"Spare\"\n")) << text;
-  EXPECT_TRUE(has(text, "m_ncn = 2\nm_noOfVertices = 12\nm_units = m\nm_nes = 2\nm_nfs = 4\n")) << text;
+  EXPECT_TRUE(contains(text, "  surface 4 \"Spare\"\n")) << text;
+  EXPECT_TRUE(contains(text, "m_ncn = 2\nm_noOfVertices = 12\nm_units = m\nm_nes = 2\nm_nfs = 4\n")) << text;
   GmoContents_delete(contents);
   DefFile_delete(file);
 }
@@ -59,11 +50,11 @@ TEST_F(ImportPrintTest, ImportKeepsItsOptionsAndModel) {
   EXPECT_STREQ(generic, "-generic");
   EXPECT_EQ(specific, nullptr);
   const std::string text = printed([&](FILE *f) { ImportedMesh_print(im, f); });
-  EXPECT_TRUE(has(text, "Import options:\n  Type             = ZYR_INTERMEDIATE \n")) << text;
-  EXPECT_TRUE(has(text, "  Filename         = " + path + " \n")) << text;
-  EXPECT_TRUE(has(text, "  Generic  options = -generic \n")) << text;
-  EXPECT_FALSE(has(text, "Specific options")) << text;
-  EXPECT_TRUE(has(text, "\nSummary output:\n")) << text;
+  EXPECT_TRUE(contains(text, "Import options:\n  Type             = ZYR_INTERMEDIATE \n")) << text;
+  EXPECT_TRUE(contains(text, "  Filename         = " + path + " \n")) << text;
+  EXPECT_TRUE(contains(text, "  Generic  options = -generic \n")) << text;
+  EXPECT_FALSE(contains(text, "Specific options")) << text;
+  EXPECT_TRUE(contains(text, "\nSummary output:\n")) << text;
   zyrCString_free(type);
   zyrCString_free(filename);
   zyrCString_free(generic);

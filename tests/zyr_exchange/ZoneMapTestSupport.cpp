@@ -24,17 +24,6 @@ template <class T> std::vector<std::string> namesOf(T **records, int32_t count, 
 }
 } // namespace
 
-std::string printed(const std::function<void(FILE *)> &print) {
-  char *buffer = nullptr;
-  size_t size = 0;
-  FILE *stream = open_memstream(&buffer, &size);
-  print(stream);
-  fclose(stream);
-  std::string text(buffer, size);
-  free(buffer);
-  return text;
-}
-
 void ZoneMapDeleter::operator()(zyrZoneMap *map) const { zyrZoneMap_delete(map); }
 
 ZoneMapPtr zoneMapFromLines(const ScratchDir &dir, const std::vector<std::string> &lines) {

@@ -14,8 +14,6 @@ struct zyrZoneMap;
 
 namespace zyrtest {
 
-// The text a print function writes to its stream.
-std::string printed(const std::function<void(FILE *)> &print);
 
 struct ZoneMapDeleter {
   void operator()(zyrZoneMap *map) const;

@@ -2,6 +2,7 @@
 // ones it did not name, and every rule under its category.
 #include "Source.h"
 #include "zyrDebugManager.h"
+#include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -19,14 +20,10 @@ TEST(DebugManagerPrint, NamesAndRulesOfTheControlText) {
   ASSERT_EQ(zyrDebugManager_readControlSource(manager, source, 0), 1);
   Source_delete(source);
 
-  char *buffer = nullptr;
-  size_t size = 0;
-  FILE *stream = open_memstream(&buffer, &size);
-  zyrDebugManager_print(manager, stream);
-  zyrDebugManager_print(nullptr, stream);
-  std::fclose(stream);
-  const std::string text(buffer, size);
-  std::free(buffer);
+  const std::string text = zyrtest::printed([manager](FILE *stream) {
+    zyrDebugManager_print(manager, stream);
+    zyrDebugManager_print(nullptr, stream);
+  });
   EXPECT_EQ(text.rfind("zyrDebugManager:\n", 0), 0u) << text;
   EXPECT_NE(text.find("  m_errorLogName    = err.log\n"), std::string::npos) << text;
   EXPECT_NE(text.find("  m_sessionFileName = (none)\n"), std::string::npos) << text;

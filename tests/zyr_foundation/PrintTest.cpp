@@ -9,6 +9,7 @@
 #include "Set.h"
 #include "UnicodeString.h"
 #include "zyrArrayUtilities.h"
+#include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -21,26 +22,16 @@
 
 namespace {
 
+using zyrtest::contains;
+using zyrtest::printed;
+
 void *P(uintptr_t v) { return reinterpret_cast<void *>(v); }
-
-std::string printed(const std::function<void(FILE *)> &print) {
-  char *buffer = nullptr;
-  size_t size = 0;
-  FILE *stream = open_memstream(&buffer, &size);
-  print(stream);
-  std::fclose(stream);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
-
-bool has(const std::string &text, const std::string &line) { return text.find(line) != std::string::npos; }
 
 TEST(FoundationPrint, ContainersShowTheirCountsAndMembers) {
   Pair *pair = Pair_new();
   Pair_set(pair, P(0x10), nullptr);
   const std::string pairText = printed([&](FILE *f) { Pair_print(pair, f); });
-  EXPECT_TRUE(has(pairText, "m_first  = 0x10\n")) << pairText;
+  EXPECT_TRUE(contains(pairText, "m_first  = 0x10\n")) << pairText;
   Pair_delete(pair);
 
   Set *set = Set_new(4);
@@ -48,17 +39,17 @@ TEST(FoundationPrint, ContainersShowTheirCountsAndMembers) {
   Set_add(set, P(0x30));
   Set_add(set, P(0x20));
   const std::string setText = printed([&](FILE *f) { Set_print(set, f); });
-  EXPECT_TRUE(has(setText, "m_count    = 2\n")) << setText;
-  EXPECT_TRUE(has(setText, "m_items[1] = 0x30\n")) << setText;
-  EXPECT_FALSE(has(setText, "m_items[2]")) << setText;
+  EXPECT_TRUE(contains(setText, "m_count    = 2\n")) << setText;
+  EXPECT_TRUE(contains(setText, "m_items[1] = 0x30\n")) << setText;
+  EXPECT_FALSE(contains(setText, "m_items[2]")) << setText;
   Set_delete(set);
 
   HashSet *hashSet = HashSet_new(0);
   for (uintptr_t i = 1; i <= 3; ++i)
     HashSet_add(hashSet, P(i * 8));
   const std::string hashSetText = printed([&](FILE *f) { HashSet_print(hashSet, f); });
-  EXPECT_TRUE(has(hashSetText, "HashSet (")) << hashSetText;
-  EXPECT_TRUE(has(hashSetText, "m_count           = 3\n")) << hashSetText;
+  EXPECT_TRUE(contains(hashSetText, "HashSet (")) << hashSetText;
+  EXPECT_TRUE(contains(hashSetText, "m_count           = 3\n")) << hashSetText;
   HashSet_delete(hashSet);
 
   HashTable *table = HashTable_new(0, HashTable_hashString, HashTable_compareStrings);
@@ -67,7 +58,7 @@ TEST(FoundationPrint, ContainersShowTheirCountsAndMembers) {
   EXPECT_EQ(HashTable_find(table, "beta"), P(2));
   EXPECT_EQ(HashTable_find(table, "gamma"), nullptr);
   const std::string tableText = printed([&](FILE *f) { HashTable_print(table, f); });
-  EXPECT_TRUE(has(tableText, "m_count           = 2\n")) << tableText;
+  EXPECT_TRUE(contains(tableText, "m_count           = 2\n")) << tableText;
   HashTable_delete(table);
 }
 
@@ -75,9 +66,9 @@ TEST(FoundationPrint, LinkMapListsEachLinkOnce) {
   LinkMap *map = LinkMap_new(0);
   ASSERT_EQ(LinkMap_addLink(map, P(0x100), P(0x200), 3), 1);
   const std::string text = printed([&](FILE *f) { LinkMap_print(map, f); });
-  EXPECT_TRUE(has(text, "No. of links = 1\n")) << text;
-  EXPECT_TRUE(has(text, "0x100 -> 0x200 (3)\n")) << text;
-  EXPECT_FALSE(has(text, "(-3)")) << text; // the reverse half is internal
+  EXPECT_TRUE(contains(text, "No. of links = 1\n")) << text;
+  EXPECT_TRUE(contains(text, "0x100 -> 0x200 (3)\n")) << text;
+  EXPECT_FALSE(contains(text, "(-3)")) << text; // the reverse half is internal
   LinkMap_delete(map);
 }
 
@@ -85,8 +76,8 @@ TEST(FoundationPrint, TextRecordsShowCodePointsGroupsAndState) {
   UnicodeString *string = UnicodeString_new();
   ASSERT_EQ(UnicodeString_fromLatin1(string, "A\xe9"), 1);
   const std::string unicodeText = printed([&](FILE *f) { UnicodeString_print(string, f); });
-  EXPECT_TRUE(has(unicodeText, "m_length     = 2\n")) << unicodeText;
-  EXPECT_TRUE(has(unicodeText, "m_codePoints = U+0041 U+00E9\n")) << unicodeText;
+  EXPECT_TRUE(contains(unicodeText, "m_length     = 2\n")) << unicodeText;
+  EXPECT_TRUE(contains(unicodeText, "m_codePoints = U+0041 U+00E9\n")) << unicodeText;
   UnicodeString_delete(string);
 
   EXPECT_EQ(printed([](FILE *f) { RegularExpression_print(nullptr, f); }), "RegularExpression: NULL\n");
@@ -94,12 +85,12 @@ TEST(FoundationPrint, TextRecordsShowCodePointsGroupsAndState) {
   ASSERT_NE(expression, nullptr);
   ASSERT_EQ(RegularExpression_match(expression, "xabbcy"), 1);
   const std::string regexText = printed([&](FILE *f) { RegularExpression_print(expression, f); });
-  EXPECT_TRUE(has(regexText, "  m_pattern = \"a(b*)c\"\n")) << regexText;
-  EXPECT_TRUE(has(regexText, "  group 0   = \"abbc\"\n")) << regexText;
-  EXPECT_TRUE(has(regexText, "  group 1   = \"bb\"\n")) << regexText;
+  EXPECT_TRUE(contains(regexText, "  m_pattern = \"a(b*)c\"\n")) << regexText;
+  EXPECT_TRUE(contains(regexText, "  group 0   = \"abbc\"\n")) << regexText;
+  EXPECT_TRUE(contains(regexText, "  group 1   = \"bb\"\n")) << regexText;
   RegularExpression_delete(expression);
 
-  EXPECT_TRUE(has(printed([](FILE *f) { ErrorLog_print(nullptr, f); }), "  ErrorLog is inactive.\n"));
+  EXPECT_TRUE(contains(printed([](FILE *f) { ErrorLog_print(nullptr, f); }), "  ErrorLog is inactive.\n"));
 }
 
 TEST(FoundationPrint, PointerDescendingOrdersHighAddressesFirst) {

@@ -18,18 +18,8 @@
 
 namespace {
 
-std::string printed(const std::function<void(FILE *)> &print) {
-  char *buffer = nullptr;
-  size_t size = 0;
-  FILE *stream = open_memstream(&buffer, &size);
-  print(stream);
-  std::fclose(stream);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
-
-bool has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+using zyrtest::contains;
+using zyrtest::printed;
 
 std::string take(char *text) {
   std::string out = text != nullptr ? text : "(null)";
@@ -55,21 +45,21 @@ TEST(RecordPrint, ListingSourceMonitorAndDisplay) {
   zyrDirectory *listing = zyrDirectory_new(dir.path().c_str());
   ASSERT_NE(listing, nullptr);
   const std::string listingText = printed([&](FILE *f) { zyrDirectory_print(listing, f); });
-  EXPECT_TRUE(has(listingText, "m_handle = open\n")) << listingText;
-  EXPECT_TRUE(has(listingText, "m_count  = 0\n")) << listingText;
+  EXPECT_TRUE(contains(listingText, "m_handle = open\n")) << listingText;
+  EXPECT_TRUE(contains(listingText, "m_count  = 0\n")) << listingText;
   // ".", ".." and "a"; the name line shows the entry returned last.
   const char *last = nullptr;
   for (const char *name = zyrDirectory_next(listing); name != nullptr; name = zyrDirectory_next(listing))
     last = name;
   ASSERT_NE(last, nullptr);
   const std::string walked = printed([&](FILE *f) { zyrDirectory_print(listing, f); });
-  EXPECT_TRUE(has(walked, "m_count  = 3\n")) << walked;
+  EXPECT_TRUE(contains(walked, "m_count  = 3\n")) << walked;
   zyrDirectory_delete(listing);
 
   EXPECT_EQ(printed([](FILE *f) { Source_print(nullptr, f); }), "Source: NULL\n");
   Source *source = Source_newBuffer("abc", 3);
   ASSERT_NE(source, nullptr);
-  EXPECT_TRUE(has(printed([&](FILE *f) { Source_print(source, f); }), "  memory  = 0 of 3 bytes read\n"));
+  EXPECT_TRUE(contains(printed([&](FILE *f) { Source_print(source, f); }), "  memory  = 0 of 3 bytes read\n"));
   Source_delete(source);
 
   EXPECT_EQ(printed([](FILE *f) { MemoryMonitor_print(nullptr, f); }), "MemoryMonitor: NULL\n");
@@ -78,8 +68,8 @@ TEST(RecordPrint, ListingSourceMonitorAndDisplay) {
   int block = 0;
   MemoryMonitor_recordAllocation(monitor, &block, 100, "test");
   const std::string monitorText = printed([&](FILE *f) { MemoryMonitor_print(monitor, f); });
-  EXPECT_TRUE(has(monitorText, "  m_total  = " + std::to_string(MemoryMonitor_getTotal(monitor)) + "\n")) << monitorText;
-  EXPECT_TRUE(has(monitorText, "  m_blocks = 2 live\n")) << monitorText; // the monitor's own and ours
+  EXPECT_TRUE(contains(monitorText, "  m_total  = " + std::to_string(MemoryMonitor_getTotal(monitor)) + "\n")) << monitorText;
+  EXPECT_TRUE(contains(monitorText, "  m_blocks = 2 live\n")) << monitorText; // the monitor's own and ours
   MemoryMonitor_recordRelease(monitor, &block, "test");
   MemoryMonitor_delete(monitor);
 
@@ -90,8 +80,8 @@ TEST(RecordPrint, ListingSourceMonitorAndDisplay) {
   ASSERT_NE(second, nullptr);
   EXPECT_NE(ErrorDisplay_getId(first), ErrorDisplay_getId(second));
   const std::string displayText = printed([&](FILE *f) { ErrorDisplay_print(second, f); });
-  EXPECT_TRUE(has(displayText, "m_format       = 2\n")) << displayText;
-  EXPECT_TRUE(has(displayText, "m_id           = " + std::to_string(ErrorDisplay_getId(second)) + "\n")) << displayText;
+  EXPECT_TRUE(contains(displayText, "m_format       = 2\n")) << displayText;
+  EXPECT_TRUE(contains(displayText, "m_id           = " + std::to_string(ErrorDisplay_getId(second)) + "\n")) << displayText;
   ErrorDisplay_delete(second);
   ErrorDisplay_delete(first);
 }
@@ -112,8 +102,8 @@ TEST(RecordPrint, EnvironmentDirectoriesFromOtherVariables) {
   EXPECT_EQ(take(Environment_getTempDir(environment)), "/alt");
   EXPECT_EQ(take(Environment_getBinDir(environment)), "/over");
   const std::string text = printed([&](FILE *f) { Environment_print(environment, f); });
-  EXPECT_TRUE(has(text, "Scripts    directory:  Explicitly overriden")) << text;
-  EXPECT_TRUE(has(text, "Temporary  directory:  Set from the non-standard environment variable \"ZYRTEST_ALT_DIR")) << text;
+  EXPECT_TRUE(contains(text, "Scripts    directory:  Explicitly overriden")) << text;
+  EXPECT_TRUE(contains(text, "Temporary  directory:  Set from the non-standard environment variable \"ZYRTEST_ALT_DIR")) << text;
   Environment_delete(environment);
 }
 

@@ -10,6 +10,7 @@
 #include "Splitting.h"
 #include "Vertices.h"
 #include "zyrMemory.h"
+#include "zyrTestSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,18 +20,8 @@
 
 namespace {
 
-std::string printed(const std::function<void(FILE *)> &print) {
-  char *buffer = nullptr;
-  size_t size = 0;
-  FILE *stream = open_memstream(&buffer, &size);
-  print(stream);
-  std::fclose(stream);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
-
-bool has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+using zyrtest::contains;
+using zyrtest::printed;
 
 std::vector<int32_t> distinctVertices(const FaceSet *set, int stable) {
   int32_t *vertices = nullptr;
@@ -77,9 +68,9 @@ TEST_F(MeshTest, BlockAnswersAboutItsVerticesFacesAndGeometry) {
   EXPECT_EQ(offset, 10);
 
   const std::string text = printed([&](FILE *f) { Numbering_print(numbering, f); });
-  EXPECT_TRUE(has(text, "\nNumbering (")) << text;
-  EXPECT_TRUE(has(text, "\nVertex labelling:\n")) << text;
-  EXPECT_TRUE(has(text, "No. of entries = ")) << text;
+  EXPECT_TRUE(contains(text, "\nNumbering (")) << text;
+  EXPECT_TRUE(contains(text, "\nVertex labelling:\n")) << text;
+  EXPECT_TRUE(contains(text, "No. of entries = ")) << text;
   Numbering_delete(numbering);
 
   // A splitting prints its banner only.

@@ -11,6 +11,7 @@
 #include "zyrCString.h"
 #include "zyrStateManager.h"
 #include "zyrUUID.h"
+#include "zyrTestSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,18 +20,8 @@
 
 namespace {
 
-std::string printed(const std::function<void(FILE *)> &print) {
-  char *buffer = nullptr;
-  size_t size = 0;
-  FILE *stream = open_memstream(&buffer, &size);
-  print(stream);
-  std::fclose(stream);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
-
-bool has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+using zyrtest::contains;
+using zyrtest::printed;
 
 class StorePrintTest : public storetest::StoreTest {};
 
@@ -56,9 +47,9 @@ TEST_F(StorePrintTest, DatabaseAttributesAndPrint) {
   EXPECT_EQ(names, nullptr);
 
   const std::string text = printed([&](FILE *f) { Database_print(database, f); });
-  EXPECT_TRUE(has(text, "Database: ")) << text;
-  EXPECT_TRUE(has(text, "m_fileName   = " + path("model.zyr") + "\n")) << text;
-  EXPECT_TRUE(has(text, "m_isModified = ")) << text;
+  EXPECT_TRUE(contains(text, "Database: ")) << text;
+  EXPECT_TRUE(contains(text, "m_fileName   = " + path("model.zyr") + "\n")) << text;
+  EXPECT_TRUE(contains(text, "m_isModified = ")) << text;
   zyrUUID_delete(object);
   Database_delete(database);
 }
@@ -86,8 +77,8 @@ TEST_F(RepositoryPrintTest, PrintShowsThePrimaryModelAndTheOwner) {
   ASSERT_NE(repository, nullptr);
   EXPECT_EQ(zyrStateManager_getOwner(Repository_getStateManager(repository)), repository);
   const std::string text = printed([&](FILE *f) { Repository_print(repository, f); });
-  EXPECT_TRUE(has(text, "Repository: ")) << text;
-  EXPECT_TRUE(has(text, Repository_getPrimaryModel(repository) != nullptr ? "m_primaryModel = " + objecttest::keyOf(Repository_getPrimaryModel(repository))
+  EXPECT_TRUE(contains(text, "Repository: ")) << text;
+  EXPECT_TRUE(contains(text, Repository_getPrimaryModel(repository) != nullptr ? "m_primaryModel = " + objecttest::keyOf(Repository_getPrimaryModel(repository))
                                                                           : std::string("m_primaryModel = NOT SET")))
       << text;
   Repository_close(repository, -1);

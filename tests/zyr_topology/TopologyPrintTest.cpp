@@ -8,6 +8,7 @@
 #include "Topology.h"
 #include "TopologyTestSupport.h"
 #include "zyrMemory.h"
+#include "zyrTestSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,18 +17,8 @@
 
 namespace {
 
-std::string printed(const std::function<void(FILE *)> &print) {
-  char *buffer = nullptr;
-  size_t size = 0;
-  FILE *stream = open_memstream(&buffer, &size);
-  print(stream);
-  std::fclose(stream);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
-
-bool has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+using zyrtest::contains;
+using zyrtest::printed;
 
 class TopologyPrintTest : public TopologyStoreTest {};
 
@@ -54,24 +45,24 @@ TEST_F(TopologyPrintTest, ShellBoundaryAndConnectionNameTheirRegions) {
   zyrMemory_free(shells, "test");
 
   const std::string shellText = printed([&](FILE *f) { Shell_print(shell, f); });
-  EXPECT_TRUE(has(shellText, "Shell: ")) << shellText;
-  EXPECT_TRUE(has(shellText, "Contains:\n")) << shellText;
-  EXPECT_TRUE(has(shellText, "  \"tp inlet\"\n")) << shellText;
-  EXPECT_TRUE(has(shellText, "  \"tp wall\"\n")) << shellText;
+  EXPECT_TRUE(contains(shellText, "Shell: ")) << shellText;
+  EXPECT_TRUE(contains(shellText, "Contains:\n")) << shellText;
+  EXPECT_TRUE(contains(shellText, "  \"tp inlet\"\n")) << shellText;
+  EXPECT_TRUE(contains(shellText, "  \"tp wall\"\n")) << shellText;
 
   const std::string boundaryText = printed([&](FILE *f) { Boundary_print(boundary, f); });
-  EXPECT_TRUE(has(boundaryText, "Bounds: tp fluid\n")) << boundaryText;
-  EXPECT_TRUE(has(boundaryText, "  Shell: ")) << boundaryText;
+  EXPECT_TRUE(contains(boundaryText, "Bounds: tp fluid\n")) << boundaryText;
+  EXPECT_TRUE(contains(boundaryText, "  Shell: ")) << boundaryText;
 
   Connection *direct = Connection_newDirect(inlet, wall);
   ASSERT_NE(direct, nullptr);
   const std::string directText = printed([&](FILE *f) { Connection_print(direct, f); });
-  EXPECT_TRUE(has(directText, "Side 1:            \"tp inlet\"\n")) << directText;
-  EXPECT_TRUE(has(directText, "Side 2:            \"tp wall\"\n")) << directText;
-  EXPECT_TRUE(has(directText, " [Direct connection]\n")) << directText;
+  EXPECT_TRUE(contains(directText, "Side 1:            \"tp inlet\"\n")) << directText;
+  EXPECT_TRUE(contains(directText, "Side 2:            \"tp wall\"\n")) << directText;
+  EXPECT_TRUE(contains(directText, " [Direct connection]\n")) << directText;
   Connection *gluing = Connection_newGluing(inlet, wall);
   ASSERT_NE(gluing, nullptr);
-  EXPECT_TRUE(has(printed([&](FILE *f) { Connection_print(gluing, f); }), " [Gluing]\n"));
+  EXPECT_TRUE(contains(printed([&](FILE *f) { Connection_print(gluing, f); }), " [Gluing]\n"));
 }
 
 } // namespace
