@@ -295,6 +295,40 @@ RegionStatus* invalidTable(uint32_t code, const char* detail) {
   return status;
 }
 
+// Tables of records that begin with an id, hashed and ordered by it (all the atlas's name tables).
+bool isIdTable(const RegionHashTable* table) {
+  return table->m_hash == RegionHashTable_hashId && table->m_compare == RegionHashTable_compareIds &&
+         table->m_key == RegionHashTable_idKey;
+}
+
+// RegionHashTable_insert for an id table, without the calls through the function pointers and
+// with the index key known: the same chain place, the same node and the same index slot.
+RegionStatus* insertId(RegionHashTable* table, void* entry) {
+  const uint64_t id = entryId(entry);
+  const uint64_t b = id % table->m_size;
+  RegionHashNode* after = tailsOf(table)[b];
+  if (after && id <= tailIdsOf(table)[b]) {
+    RegionHashNode* equal = nullptr;
+    after = placeInChain(table, b, entry, &equal);
+    if (equal) {
+      fputs("Found duplicate\n", stdout);
+      return RegionStatus_success();
+    }
+  }
+  RegionHashNode* node = newNode(table);
+  if (!node) return RegionStatus_outOfMemory("hash element");
+  node->m_entry = entry;
+  link(table, b, after, node);
+  table->m_count += 1;
+  table->m_lastNode = nullptr;
+  if (!table->m_index || 2 * table->m_count + 2 > table->m_indexSize) {
+    indexAdd(table, node);
+  } else {
+    placeInIndex(table->m_index, table->m_indexSize, id, node);
+  }
+  return RegionStatus_success();
+}
+
 } // namespace
 
 RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, RegionHashFunction hash,
@@ -347,6 +381,7 @@ RegionStatus* RegionHashTable_delete(RegionHashTable** table) {
 RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry) {
   if (!table) return invalidTable(RS_INTERNAL, "Invalid Hash Table");
   if (!entry) return invalidTable(RS_INVALID_NAME, "Invalid Entry.");
+  if (isIdTable(table)) return insertId(table, entry);
   uint64_t b = bucketOf(table, entry);
   RegionHashNode* equal = nullptr;
   RegionHashNode* after = placeInChain(table, b, entry, &equal);
