@@ -504,13 +504,16 @@ int RegionDefinition_checkInMapFinding(RegionDefinition* definition, RegionMap* 
   uint64_t id = RegionDefinition_id(definition);
   const char* name = nameOf(definition);
   RegionAtlas* atlas = map->m_atlas;
-  RegionNameRecord* known = RegionMap_definedRecord(map, id);
+  // The atlas's table holds every record of its maps: a name it does not know is in no table of
+  // the map either.
+  RegionNameRecord* shared = atlas ? RegionAtlas_record(atlas, id) : nullptr;
+  const bool mapSearched = !atlas || shared || !RegionMap_atlasAnswersFirst();
+  RegionNameRecord* known = mapSearched ? RegionMap_definedRecord(map, id) : nullptr;
   const bool namesSearched = !known;
-  if (!known) known = RegionMap_nameRecord(map, id);
+  if (!known && mapSearched) known = RegionMap_nameRecord(map, id);
   if (known && known->m_definition)
     return fail(status, RegionStatus_failf(s_message, sizeof(s_message), RS_ALREADY_DEFINED, "%s (%s) is already defined.", kTypeWord, name));
   // A name another map of the atlas defines cannot be defined a second time.
-  RegionNameRecord* shared = atlas ? RegionAtlas_record(atlas, id) : nullptr;
   if (shared && shared->m_definition && shared->m_definition != definition && shared->m_definition->m_map)
     return fail(status, RegionStatus_failf(s_message, sizeof(s_message), RS_ALREADY_DEFINED, "%s (%s) is already defined.", kTypeWord, name));
   int flag = 0;

@@ -137,12 +137,15 @@ void clearCache(RegionMap* map) {
 
 // The record a component name takes in the map: the map's, the atlas's or a new one. (Each
 // table is searched once: the name table holds this very record exactly when it gave it, and
-// entering it there leaves the atlas's table as it was.)
+// entering it there leaves the atlas's table as it was.) In an atlas, whose table holds every
+// record of its maps, the atlas is asked first: a name it does not know no map table holds,
+// and a name it knows has that one record in the map's tables too.
 RegionStatus* componentRecord(RegionMap* map, uint64_t id, RegionNameRecord** record) {
-  RegionNameRecord* inNames = tableRecord(map->m_names, id);
   RegionNameRecord* inAtlas = map->m_atlas ? RegionAtlas_record(map->m_atlas, id) : nullptr;
+  const bool searchAll = !map->m_atlas || !RegionMap_atlasAnswersFirst();
+  RegionNameRecord* inNames = searchAll || inAtlas ? tableRecord(map->m_names, id) : nullptr;
   RegionNameRecord* r = inNames;
-  if (!r) r = tableRecord(map->m_definitions, id);
+  if (!r && searchAll) r = tableRecord(map->m_definitions, id);
   if (!r) r = inAtlas;
   bool made = false;
   if (!r) {
@@ -875,6 +878,8 @@ RegionStatus* attach(RegionMap* map, RegionDefinition* definition, const RegionN
 } // namespace
 
 void RegionMap_setCarriedLookups(int on) { s_carriedLookups = on ? 1 : 0; }
+
+int RegionMap_atlasAnswersFirst() { return s_carriedLookups; }
 
 RegionStatus* RegionMap_attachDefinition(RegionMap* map, RegionDefinition* definition) { return attach(map, definition, nullptr); }
 

@@ -110,7 +110,10 @@ RegionStatus* RegionMap_exitAtlas(RegionMap* map);
 void RegionMap_setOnePassJoins(int on);
 // For tests: 0 makes RegionMap_addRegionDefinition search the tables for the definition's name
 // again when it attaches it, 1 (the default) use what its check found there a moment before.
+// 0 also makes the check and the attach of a map in an atlas search the map's own tables for
+// every name, where by default a name the atlas does not know is known to be in none of them.
 void RegionMap_setCarriedLookups(int on);
+int RegionMap_atlasAnswersFirst();
 // Type word of a map type: "ZYR" (1), "PRIMARY" (3), "SECONDARY" (anything else).
 const char* RegionMap_typeWord(uint32_t type);
 
