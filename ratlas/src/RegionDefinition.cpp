@@ -502,7 +502,8 @@ int RegionDefinition_checkInMapFinding(RegionDefinition* definition, RegionMap* 
   RegionStatus* s = checkCounts(definition->m_combination, countOf(definition->m_listA), twoSided ? countOf(definition->m_listB) : 1);
   if (RegionStatus_isError(s)) return fail(status, s);
   uint64_t id = RegionDefinition_id(definition);
-  const char* name = nameOf(definition);
+  // The name is wanted only for a refusal's message.
+  auto name = [definition] { return nameOf(definition); };
   RegionAtlas* atlas = map->m_atlas;
   // The atlas's table holds every record of its maps: a name it does not know is in no table of
   // the map either.
@@ -512,14 +513,14 @@ int RegionDefinition_checkInMapFinding(RegionDefinition* definition, RegionMap* 
   const bool namesSearched = !known;
   if (!known && mapSearched) known = RegionMap_nameRecord(map, id);
   if (known && known->m_definition)
-    return fail(status, RegionStatus_failf(s_message, sizeof(s_message), RS_ALREADY_DEFINED, "%s (%s) is already defined.", kTypeWord, name));
+    return fail(status, RegionStatus_failf(s_message, sizeof(s_message), RS_ALREADY_DEFINED, "%s (%s) is already defined.", kTypeWord, name()));
   // A name another map of the atlas defines cannot be defined a second time.
   if (shared && shared->m_definition && shared->m_definition != definition && shared->m_definition->m_map)
-    return fail(status, RegionStatus_failf(s_message, sizeof(s_message), RS_ALREADY_DEFINED, "%s (%s) is already defined.", kTypeWord, name));
+    return fail(status, RegionStatus_failf(s_message, sizeof(s_message), RS_ALREADY_DEFINED, "%s (%s) is already defined.", kTypeWord, name()));
   int flag = 0;
   if (known && !RegionStatus_isError(RegionNameRecord_isExplicitIn(known, map, &flag)) && flag)
     return fail(status, RegionStatus_failf(s_message, sizeof(s_message), RS_EXPLICIT_CANNOT_DEFINE,
-                                           "Explicit primitive %s (%s) cannot be defined in the %s.", kNameWord, name, kMapWord));
+                                           "Explicit primitive %s (%s) cannot be defined in the %s.", kNameWord, name(), kMapWord));
   if (atlas) {
     // The level rules hold for every definition, referenced or not.
     RegionMap* lower = RegionAtlas_lowerMap(atlas, map);
@@ -529,7 +530,7 @@ int RegionDefinition_checkInMapFinding(RegionDefinition* definition, RegionMap* 
       RegionNameRecord_isReferencedIn(below, lower, &referenced);
       RegionNameRecord_isExplicitIn(below, lower, &declared);
       RegionNameRecord_isInheritedIn(below, lower, &inherited);
-      if (referenced || declared || inherited) return fail(status, levelFailure(RS_REFERENCED_LOWER, name, "is referenced from a lower "));
+      if (referenced || declared || inherited) return fail(status, levelFailure(RS_REFERENCED_LOWER, name(), "is referenced from a lower "));
     }
     RegionMap* higher = nullptr;
     RegionMap* highest = nullptr;
@@ -560,7 +561,7 @@ int RegionDefinition_checkInMapFinding(RegionDefinition* definition, RegionMap* 
     }
     if (cycle)
       return fail(status, RegionStatus_failf(s_message, sizeof(s_message), RS_SELF_REFERENCE, "%s (%s) cannot reference itself.",
-                                             kTypeWord, name));
+                                             kTypeWord, name()));
   }
   if (lookups && namesSearched) {
     lookups->m_found = 1;
