@@ -7,6 +7,7 @@
 #include "RegionName.h"
 #include "RegionNameDictionary.h"
 #include "RegionNameRecord.h"
+#include "RegionPool.h"
 #include "RegionScope.h"
 #include "RegionString.h"
 
@@ -249,7 +250,7 @@ RegionStatus* RegionDefinition_new(RegionDefinition** definition, const char* na
   }
   RegionDefinition* d = nullptr;
   if (!RegionStatus_isError(status)) {
-    d = static_cast<RegionDefinition*>(RegionMemory_allocZeroed(1, sizeof(RegionDefinition)));
+    d = static_cast<RegionDefinition*>(RegionPool_allocZeroed(sizeof(RegionDefinition)));
     if (!d) status = RegionStatus_outOfMemory(kTypeWord);
   }
   if (RegionStatus_isError(status)) {
@@ -282,7 +283,7 @@ RegionStatus* RegionDefinition_delete(RegionDefinition** definition) {
   if (d->m_listB) StringList_delete(&d->m_listB);
   if (d->m_tags) StringList_delete(&d->m_tags);
   if (d->m_vsnText) String_delete(d->m_vsnText, 1);
-  RegionMemory_free(d);
+  RegionPool_free(d, sizeof(RegionDefinition));
   *definition = nullptr;
   return RegionStatus_success();
 }
