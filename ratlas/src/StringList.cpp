@@ -78,9 +78,23 @@ bool makeRoom(StringList* list) {
 
 bool reserveExactly(StringList* list, uint64_t capacity) { return list->m_capacity >= capacity || resize(list, capacity); }
 
+// Ids in ascending order. Most lists hold a handful of ids, for which a plain insertion sort
+// is quicker than setting up the general one.
+void sortIds(uint64_t* items, uint64_t count) {
+  if (count > 16) {
+    std::sort(items, items + count);
+    return;
+  }
+  for (uint64_t i = 1; i < count; ++i) {
+    uint64_t id = items[i], j = i;
+    for (; j > 0 && items[j - 1] > id; --j) items[j] = items[j - 1];
+    items[j] = id;
+  }
+}
+
 void sortUnique(StringList* list) {
   uint64_t* begin = list->m_items;
-  if (!isSorted(list)) std::sort(begin, begin + list->m_count);
+  if (!isSorted(list)) sortIds(begin, list->m_count);
   list->m_count = uint64_t(std::unique(begin, begin + list->m_count) - begin);
   list->m_flags |= STRING_LIST_SORTED;
 }
@@ -343,7 +357,7 @@ RegionStatus* StringList_append(StringList* target, const StringList* source) {
 RegionStatus* StringList_sort(StringList* list) {
   if (!list) return invalidList();
   if (!isSorted(list)) {
-    if (list->m_count > 1) std::sort(list->m_items, list->m_items + list->m_count);
+    if (list->m_count > 1) sortIds(list->m_items, list->m_count);
     list->m_flags |= STRING_LIST_SORTED;
   }
   return RegionStatus_success();
