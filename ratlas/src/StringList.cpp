@@ -36,7 +36,7 @@ bool contains(const StringList* list, uint64_t id) {
   return locate(list, id, &position);
 }
 
-// The list's field block leaves room for m_room items right after it.
+// The room counter sits in the padding after the flags: the other fields keep their places.
 static_assert(sizeof(StringList) == 5 * sizeof(uint64_t), "the room counter lives in the padding after the flags");
 
 // Room a list made with capacity 0 keeps in its own block: enough for what most resolutions and
