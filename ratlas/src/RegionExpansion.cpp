@@ -3,7 +3,6 @@
 #include "RegionAtlas.h"
 #include "RegionDefinition.h"
 #include "RegionMap.h"
-#include "RegionMemory.h"
 #include "RegionNameDictionary.h"
 #include "RegionNameRecord.h"
 #include "ResolutionCache.h"
@@ -372,12 +371,7 @@ RegionStatus* setOf(Context& c, uint64_t id, Span* span) {
 RegionStatus* appendInOrder(StringList* list, const std::vector<uint64_t>& ids) {
   if (ids.empty()) return RegionStatus_success();
   uint64_t needed = list->m_count + ids.size();
-  if (needed > list->m_capacity) {
-    void* items = RegionMemory_reallocArray(list->m_items, needed, sizeof(uint64_t));
-    if (!items) return RegionStatus_outOfMemory("Primitives");
-    list->m_items = static_cast<uint64_t*>(items);
-    list->m_capacity = needed;
-  }
+  if (!StringList_reserve(list, needed)) return RegionStatus_outOfMemory("Primitives");
   bool sorted = list->m_count == 0 || (list->m_flags & STRING_LIST_SORTED);
   if (list->m_count == 0) {
     // The ids are distinct already: an empty list takes them as they are.
@@ -406,14 +400,9 @@ bool copyPlainPrimitives(const Context& c, const StringList* list, StringList* r
   if (!c.m_atlas || c.m_atlas->m_definedLost || !c.m_atlas->m_defined || !list || result->m_count != 0) return false;
   const uint64_t count = list->m_count;
   if (count == 0) return true;
-  if (count > result->m_capacity) {
-    void* items = RegionMemory_reallocArray(result->m_items, count, sizeof(uint64_t));
-    if (!items) {
-      *status = RegionStatus_outOfMemory("Primitives");
-      return true;
-    }
-    result->m_items = static_cast<uint64_t*>(items);
-    result->m_capacity = count;
+  if (!StringList_reserve(result, count)) {
+    *status = RegionStatus_outOfMemory("Primitives");
+    return true;
   }
   const uint64_t* defined = c.m_atlas->m_defined;
   const uint64_t words = c.m_atlas->m_definedWords;

@@ -278,12 +278,7 @@ void orderReferences(StringList* list) {
 
 bool roomForReference(StringList* list) {
   if (list->m_count < list->m_capacity) return true;
-  uint64_t capacity = list->m_capacity ? list->m_capacity * 2 : 10;
-  void* items = RegionMemory_reallocArray(list->m_items, capacity, sizeof(uint64_t));
-  if (!items) return false;
-  list->m_items = static_cast<uint64_t*>(items);
-  list->m_capacity = capacity;
-  return true;
+  return StringList_reserve(list, list->m_capacity ? list->m_capacity * 2 : 10) != 0;
 }
 
 RegionStatus* ensureReferences(RegionNameRecord* record) {

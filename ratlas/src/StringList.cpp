@@ -36,13 +36,30 @@ bool contains(const StringList* list, uint64_t id) {
   return locate(list, id, &position);
 }
 
-// Room for one more item: doubling (10 from nothing), or one slot more when doubling fails.
-bool makeRoom(StringList* list) {
-  if (list->m_count < list->m_capacity) return true;
-  uint64_t capacity = list->m_capacity == 0 ? 10 : list->m_capacity * 2;
-  void* items = capacity > list->m_capacity ? RegionMemory_reallocArray(list->m_items, capacity, sizeof(uint64_t)) : nullptr;
-  if (!items && list->m_capacity > 0) {
-    capacity = list->m_capacity + 1;
+// The room counter sits in the padding after the flags: the other fields keep their places.
+static_assert(sizeof(StringList) == 5 * sizeof(uint64_t), "the room counter lives in the padding after the flags");
+
+// Room a list made with capacity 0 keeps in its own block: enough for what most resolutions and
+// copies put into such a list, so that filling it needs no second block.
+const uint32_t kSpareRoom = 4;
+
+uint64_t* ownItems(StringList* list) { return reinterpret_cast<uint64_t*>(list + 1); }
+
+// Sets the capacity, keeping the items: in the list's own block while they fit there and have
+// not left it, otherwise in a block of their own.
+bool resize(StringList* list, uint64_t capacity) {
+  uint64_t* own = ownItems(list);
+  bool inOwnBlock = list->m_items == own;
+  if ((inOwnBlock || !list->m_items) && capacity <= list->m_room) {
+    list->m_items = own;
+    list->m_capacity = capacity;
+    return true;
+  }
+  void* items = nullptr;
+  if (inOwnBlock) {
+    items = RegionMemory_allocArray(capacity, sizeof(uint64_t));
+    if (items) memcpy(items, own, std::min(list->m_count, capacity) * sizeof(uint64_t));
+  } else {
     items = RegionMemory_reallocArray(list->m_items, capacity, sizeof(uint64_t));
   }
   if (!items) return false;
@@ -51,18 +68,33 @@ bool makeRoom(StringList* list) {
   return true;
 }
 
-bool reserveExactly(StringList* list, uint64_t capacity) {
-  if (list->m_capacity >= capacity) return true;
-  void* items = RegionMemory_reallocArray(list->m_items, capacity, sizeof(uint64_t));
-  if (!items) return false;
-  list->m_items = static_cast<uint64_t*>(items);
-  list->m_capacity = capacity;
-  return true;
+// Room for one more item: doubling (10 from nothing), or one slot more when doubling fails.
+bool makeRoom(StringList* list) {
+  if (list->m_count < list->m_capacity) return true;
+  uint64_t capacity = list->m_capacity == 0 ? 10 : list->m_capacity * 2;
+  if (capacity > list->m_capacity && resize(list, capacity)) return true;
+  return list->m_capacity > 0 && resize(list, list->m_capacity + 1);
+}
+
+bool reserveExactly(StringList* list, uint64_t capacity) { return list->m_capacity >= capacity || resize(list, capacity); }
+
+// Ids in ascending order. Most lists hold a handful of ids, for which a plain insertion sort
+// is quicker than setting up the general one.
+void sortIds(uint64_t* items, uint64_t count) {
+  if (count > 16) {
+    std::sort(items, items + count);
+    return;
+  }
+  for (uint64_t i = 1; i < count; ++i) {
+    uint64_t id = items[i], j = i;
+    for (; j > 0 && items[j - 1] > id; --j) items[j] = items[j - 1];
+    items[j] = id;
+  }
 }
 
 void sortUnique(StringList* list) {
   uint64_t* begin = list->m_items;
-  if (!isSorted(list)) std::sort(begin, begin + list->m_count);
+  if (!isSorted(list)) sortIds(begin, list->m_count);
   list->m_count = uint64_t(std::unique(begin, begin + list->m_count) - begin);
   list->m_flags |= STRING_LIST_SORTED;
 }
@@ -74,13 +106,9 @@ void removeAt(StringList* list, uint64_t position) {
   list->m_cursor = position;
   if (list->m_cursor == 0) list->m_flags &= uint8_t(~STRING_LIST_ITERATING);
   else list->m_cursor -= 1;
-  if (list->m_count >= 1 && (list->m_capacity < 1000 || list->m_capacity - list->m_count >= 1000)) {
-    void* items = RegionMemory_reallocArray(list->m_items, list->m_count, sizeof(uint64_t));
-    if (items) {
-      list->m_items = static_cast<uint64_t*>(items);
-      list->m_capacity = list->m_count;
-    }
-  }
+  // Shrinking is a courtesy: a list that cannot shrink keeps its room.
+  if (list->m_count >= 1 && (list->m_capacity < 1000 || list->m_capacity - list->m_count >= 1000))
+    resize(list, list->m_count);
 }
 
 RegionStatus* nameAt(const StringList* list, uint64_t position, const char** name) {
@@ -92,6 +120,7 @@ StringList viewOf(uint64_t* items, uint64_t count, uint8_t flags) {
   StringList view;
   view.m_items = items;
   view.m_flags = flags;
+  view.m_room = 0;
   view.m_capacity = count;
   view.m_count = count;
   view.m_cursor = 0;
@@ -147,16 +176,13 @@ char* join(const StringList* list, RegionStatus** status) {
 RegionStatus* StringList_new(StringList** list, uint64_t capacity) {
   if (!list) return RegionStatus_fail(RS_BAD_POINTER, "Invalid object pointer - cannot create new object");
   *list = nullptr;
-  StringList* l = static_cast<StringList*>(RegionMemory_alloc(sizeof(StringList)));
+  // One block: the fields and then the items (a few spare slots when no capacity is asked for).
+  uint64_t room = capacity > 0 ? capacity : kSpareRoom;
+  if (room > (SIZE_MAX - sizeof(StringList)) / sizeof(uint64_t)) return RegionStatus_outOfMemory(kTypeWord);
+  StringList* l = static_cast<StringList*>(RegionMemory_alloc(sizeof(StringList) + size_t(room) * sizeof(uint64_t)));
   if (!l) return RegionStatus_outOfMemory(kTypeWord);
-  l->m_items = nullptr;
-  if (capacity > 0) {
-    l->m_items = static_cast<uint64_t*>(RegionMemory_allocArray(capacity, sizeof(uint64_t)));
-    if (!l->m_items) {
-      RegionMemory_free(l);
-      return RegionStatus_outOfMemory(kTypeWord);
-    }
-  }
+  l->m_items = capacity > 0 ? ownItems(l) : nullptr;
+  l->m_room = uint32_t(std::min<uint64_t>(room, UINT32_MAX));
   l->m_flags = 0;
   l->m_capacity = capacity;
   l->m_count = 0;
@@ -167,7 +193,7 @@ RegionStatus* StringList_new(StringList** list, uint64_t capacity) {
 
 RegionStatus* StringList_delete(StringList** list) {
   if (!list || !*list) return invalidList();
-  RegionMemory_free((*list)->m_items);
+  if ((*list)->m_items != ownItems(*list)) RegionMemory_free((*list)->m_items);
   RegionMemory_free(*list);
   *list = nullptr;
   return RegionStatus_success();
@@ -301,11 +327,9 @@ RegionStatus* StringList_append(StringList* target, const StringList* source) {
     return RegionStatus_success();
   }
   if (target->m_capacity == 0) {
-    uint64_t* items = saveItems(source);
-    if (!items) return RegionStatus_outOfMemory(kTypeWord);
-    RegionMemory_free(target->m_items);
-    target->m_items = items;
-    target->m_capacity = target->m_count = source->m_count;
+    if (!resize(target, source->m_count)) return RegionStatus_outOfMemory(kTypeWord);
+    memcpy(target->m_items, source->m_items, source->m_count * sizeof(uint64_t));
+    target->m_count = source->m_count;
     target->m_flags = uint8_t((target->m_flags & ~STRING_LIST_SORTED) | (source->m_flags & STRING_LIST_SORTED));
     return RegionStatus_success();
   }
@@ -333,7 +357,7 @@ RegionStatus* StringList_append(StringList* target, const StringList* source) {
 RegionStatus* StringList_sort(StringList* list) {
   if (!list) return invalidList();
   if (!isSorted(list)) {
-    if (list->m_count > 1) std::sort(list->m_items, list->m_items + list->m_count);
+    if (list->m_count > 1) sortIds(list->m_items, list->m_count);
     list->m_flags |= STRING_LIST_SORTED;
   }
   return RegionStatus_success();
@@ -557,4 +581,9 @@ RegionStatus* StringList_newFromIds(StringList** list, const uint64_t* ids, uint
   if (std::is_sorted(ids, ids + count)) l->m_flags |= STRING_LIST_SORTED;
   *list = l;
   return RegionStatus_success();
+}
+
+int StringList_reserve(StringList* list, uint64_t capacity) {
+  if (!list) return 0;
+  return reserveExactly(list, capacity) ? 1 : 0;
 }

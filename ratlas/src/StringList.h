@@ -23,9 +23,12 @@ enum : int32_t {
   STRING_LIST_JOINED = 4,  // (char** text): the names joined by ", "
 };
 
+// A list made with StringList_new keeps its first items in its own block, right after these
+// fields (m_room of them); m_items points there until the list outgrows it.
 struct StringList {
   uint64_t* m_items;   // NULL when the capacity is 0
   uint8_t m_flags;
+  uint32_t m_room;     // items the list's own block holds; 0 for a list not made by StringList_new
   uint64_t m_capacity;
   uint64_t m_count;
   uint64_t m_cursor;
@@ -58,6 +61,9 @@ RegionStatus* StringList_symmetricDifference(StringList* target, StringList* sou
 RegionStatus* StringList_sort(StringList* list);
 // A new list of count distinct ids in the given order (capacity count).
 RegionStatus* StringList_newFromIds(StringList** list, const uint64_t* ids, uint64_t count);
+// For the library's own use: room for at least capacity items (exactly capacity when the list
+// has to grow), the items kept. 0 when no memory was left; the list is then as it was.
+int StringList_reserve(StringList* list, uint64_t capacity);
 
 // Iteration hands out the dictionary's own texts, which the caller must not free.
 RegionStatus* StringList_first(StringList* list, const char** name);

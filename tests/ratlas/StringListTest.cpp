@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -402,11 +404,211 @@ TEST(StringList, ContentsModes) {
   EXPECT_EQ(text, nullptr);
 }
 
+// A list's items live in the list's own block until they outgrow it, then in a block of their
+// own. Wherever they are, the list must report the capacities it always has: doubling from 10
+// (one more when doubling fails), shrinking to the count on removal, exactly the union's size
+// when a union needs more, the source's size when an empty list takes a copy.
+struct Expected {
+  std::vector<uint64_t> m_items;
+  uint64_t m_capacity = 0;
+
+  void add(uint64_t id) {
+    if (std::find(m_items.begin(), m_items.end(), id) != m_items.end()) return;
+    if (m_items.size() == m_capacity) m_capacity = m_capacity ? m_capacity * 2 : 10;
+    m_items.push_back(id);
+  }
+  void remove(uint64_t id) {
+    auto at = std::find(m_items.begin(), m_items.end(), id);
+    if (at == m_items.end()) return;
+    m_items.erase(at);
+    uint64_t count = m_items.size();
+    if (count >= 1 && (m_capacity < 1000 || m_capacity - count >= 1000)) m_capacity = count;
+  }
+  void append(const Expected& source) {
+    if (source.m_items.empty()) return;
+    if (m_capacity == 0) {
+      m_items = source.m_items;
+      m_capacity = m_items.size();
+      return;
+    }
+    m_capacity = std::max<uint64_t>(m_capacity, m_items.size() + source.m_items.size());
+    m_items.insert(m_items.end(), source.m_items.begin(), source.m_items.end());
+    std::sort(m_items.begin(), m_items.end());
+    m_items.erase(std::unique(m_items.begin(), m_items.end()), m_items.end());
+  }
+  void subtract(const std::vector<uint64_t>& ids) {
+    if (m_items.empty() || ids.empty()) return;
+    std::vector<uint64_t> kept;
+    for (uint64_t id : m_items) {
+      if (std::find(ids.begin(), ids.end(), id) == ids.end()) kept.push_back(id);
+    }
+    m_items = kept;
+  }
+};
+
+TEST(StringList, CapacitiesAreTheSameWhereverTheItemsLive) {
+  std::vector<uint64_t> n = ids("block-", 40);
+  std::mt19937 random(7);
+  auto pick = [&](uint64_t bound) { return uint64_t(random() % bound); };
+  auto someIds = [&] {
+    std::vector<uint64_t> chosen;
+    for (uint64_t i = 0, count = pick(8); i < count; ++i) {
+      uint64_t id = n[pick(n.size())];
+      if (std::find(chosen.begin(), chosen.end(), id) == chosen.end()) chosen.push_back(id);
+    }
+    return chosen;
+  };
+  const uint64_t kCapacities[] = {0, 1, 2, 3, 4, 5, 10, 12};
+  // Lists made empty with every capacity, from ids (full at once) and as copies; remade now and
+  // then, so that many lists outgrow their blocks.
+  std::vector<StringList*> lists(12, nullptr);
+  std::vector<Expected> expected(lists.size());
+  auto remake = [&](size_t i) {
+    StringList_delete(&lists[i]);
+    std::vector<uint64_t> chosen = someIds();
+    if (i % 3 == 0) {
+      uint64_t capacity = kCapacities[pick(8)];
+      EXPECT_FALSE(RegionStatus_isError(StringList_new(&lists[i], capacity)));
+      expected[i] = Expected{{}, capacity};
+    } else if (i % 3 == 1) {
+      EXPECT_FALSE(RegionStatus_isError(StringList_newFromIds(&lists[i], chosen.data(), chosen.size())));
+      expected[i] = Expected{chosen, chosen.size()};
+    } else {
+      StringList* from = nullptr;
+      EXPECT_FALSE(RegionStatus_isError(StringList_newFromIds(&from, chosen.data(), chosen.size())));
+      EXPECT_FALSE(RegionStatus_isError(StringList_copy(&lists[i], from)));
+      StringList_delete(&from);
+      std::sort(chosen.begin(), chosen.end());
+      expected[i] = Expected{chosen, chosen.size()};
+    }
+  };
+  for (size_t i = 0; i < lists.size(); ++i) remake(i);
+  int failed = 0, moved = 0;
+  for (int step = 0; step < 4000 && !::testing::Test::HasFailure(); ++step) {
+    if (step % 50 == 0) remake(size_t(pick(lists.size())));
+    size_t a = size_t(pick(lists.size())), b = size_t(pick(lists.size()));
+    StringList* target = lists[a];
+    StringList* source = lists[b];
+    Expected before = expected[a], sourceBefore = expected[b];
+    bool inOwnBlock = target->m_items == reinterpret_cast<uint64_t*>(target + 1);
+    bool injected = pick(3) == 0;
+    if (injected) RegionMemory_failAfter(int64_t(pick(3)), 1);
+    RegionStatus* s = nullptr;
+    uint64_t id = n[pick(n.size())];
+    switch (pick(8)) {
+      case 0:
+      case 1:
+        s = StringList_addId(target, id);
+        expected[a].add(id);
+        break;
+      case 2:
+        if (target->m_count) id = target->m_items[pick(target->m_count)];
+        s = StringList_removeId(target, id);
+        expected[a].remove(id);
+        break;
+      case 3:
+        s = StringList_append(target, source);
+        if (a == b) expected[a].append(Expected{});
+        else expected[a].append(expected[b]);
+        if (a == b) {
+          std::sort(expected[a].m_items.begin(), expected[a].m_items.end());
+          expected[a].m_items.erase(std::unique(expected[a].m_items.begin(), expected[a].m_items.end()),
+                                    expected[a].m_items.end());
+        }
+        break;
+      case 4:
+        s = StringList_subtract(target, source);
+        if (a == b) expected[a].m_items.clear();
+        else expected[a].subtract(expected[b].m_items);
+        break;
+      case 5:
+        s = StringList_symmetricDifference(target, source);
+        if (a == b) {
+          expected[a].m_items.clear();
+        } else {
+          expected[a].subtract(sourceBefore.m_items);
+          expected[b].subtract(before.m_items);
+          expected[a].append(expected[b]);
+        }
+        break;
+      case 6: {
+        uint64_t capacity = pick(24);
+        s = StringList_reserve(target, capacity) ? RegionStatus_success() : RegionStatus_outOfMemory("String List");
+        expected[a].m_capacity = std::max(expected[a].m_capacity, capacity);
+        break;
+      }
+      default:
+        s = StringList_clear(target);
+        expected[a].m_items.clear();
+        break;
+    }
+    RegionMemory_failAfter(-1, 0);
+    if (RegionStatus_getCode(s) == 7u) {
+      // Out of memory: both lists exactly as they were.
+      ASSERT_TRUE(injected) << step;
+      ++failed;
+      expected[a] = before;
+      expected[b] = a == b ? before : sourceBefore;
+    } else if (RegionStatus_getCode(s) == 900000u) {
+      ASSERT_EQ(before.m_items, expected[a].m_items) << step;
+    } else {
+      ASSERT_FALSE(RegionStatus_isError(s)) << step << ": " << s->m_text;
+      // A failed doubling or shrink takes another size; the model follows the list there.
+      if (injected) expected[a].m_capacity = target->m_capacity;
+    }
+    moved += inOwnBlock && target->m_items != reinterpret_cast<uint64_t*>(target + 1);
+    for (size_t i : {a, b}) {
+      ASSERT_EQ(items(lists[i]), expected[i].m_items) << "step " << step << " list " << i;
+      ASSERT_EQ(lists[i]->m_capacity, expected[i].m_capacity) << "step " << step << " list " << i;
+      ASSERT_LE(lists[i]->m_count, lists[i]->m_capacity);
+      ASSERT_EQ(lists[i]->m_capacity == 0, lists[i]->m_items == nullptr);
+    }
+  }
+  for (StringList*& l : lists) StringList_delete(&l);
+  // The history reached what it is about.
+  EXPECT_GT(failed, 50);
+  EXPECT_GT(moved, 20);
+}
+
+TEST(StringList, AnEmptyListTakesASmallCopyWithoutAllocating) {
+  Lists keep;
+  std::vector<uint64_t> n = ids("spare-", 6);
+  StringList* four = keep.add(listOf({n[3], n[0], n[1], n[2]}));
+  StringList* five = keep.add(listOf({n[0], n[1], n[2], n[3], n[4]}));
+  StringList* small = keep.add(listOf({}, 0));
+  RegionMemory_failAfter(0, 1);
+  EXPECT_FALSE(RegionStatus_isError(StringList_append(small, four)));
+  RegionMemory_failAfter(-1, 0);
+  EXPECT_EQ(items(small), (std::vector<uint64_t>{n[3], n[0], n[1], n[2]}));
+  EXPECT_EQ(small->m_capacity, 4u);
+  // Past that room the copy needs a block, and a list that cannot have one stays empty.
+  StringList* large = keep.add(listOf({}, 0));
+  RegionMemory_failAfter(0, 1);
+  EXPECT_EQ(RegionStatus_getCode(StringList_append(large, five)), 7u);
+  RegionMemory_failAfter(-1, 0);
+  EXPECT_EQ(large->m_items, nullptr);
+  EXPECT_EQ(large->m_capacity, 0u);
+  EXPECT_FALSE(RegionStatus_isError(StringList_append(large, five)));
+  EXPECT_EQ(items(large), items(five));
+  // The small copy grows out of its block with its items.
+  EXPECT_FALSE(RegionStatus_isError(StringList_addId(small, n[5])));
+  EXPECT_EQ(small->m_capacity, 8u);
+  EXPECT_EQ(items(small), (std::vector<uint64_t>{n[3], n[0], n[1], n[2], n[5]}));
+  // A list made from ids is one allocation.
+  StringList* made = nullptr;
+  RegionMemory_failAfter(0, 1);
+  EXPECT_EQ(RegionStatus_getCode(StringList_newFromIds(&made, n.data(), 3)), 7u);
+  RegionMemory_failAfter(-1, 0);
+  EXPECT_EQ(made, nullptr);
+  EXPECT_EQ(StringList_reserve(nullptr, 3), 0);
+}
+
 TEST(StringList, CreationAndDeletion) {
   StringList* l = nullptr;
   RegionStatus* s = StringList_new(nullptr, 3);
   EXPECT_STREQ(s->m_text, "Invalid object pointer - cannot create new object");
-  RegionMemory_failAfter(1, 1);
+  // The list and its items are one block: its one allocation fails.
+  RegionMemory_failAfter(0, 1);
   s = StringList_new(&l, 3);
   EXPECT_STREQ(s->m_text, "Unable to allocate memory for new String List.");
   EXPECT_EQ(l, nullptr);
