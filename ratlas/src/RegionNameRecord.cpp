@@ -3,6 +3,7 @@
 #include "RegionDefinition.h"
 #include "RegionMap.h"
 #include "RegionMemory.h"
+#include "RegionPool.h"
 #include "RegionName.h"
 #include "RegionNameDictionary.h"
 #include "StringList.h"
@@ -90,10 +91,10 @@ RegionStatus* RegionNameRecord_new(RegionNameRecord** record, const char* name) 
   *record = nullptr;
   RegionStatus* status = nullptr;
   if (RegionName_isBlank(name, &status)) return status;
-  RegionNameRecord* r = static_cast<RegionNameRecord*>(RegionMemory_allocZeroed(1, sizeof(RegionNameRecord)));
+  RegionNameRecord* r = static_cast<RegionNameRecord*>(RegionPool_allocZeroed(sizeof(RegionNameRecord)));
   if (!r) return RegionStatus_outOfMemory(kTypeWord);
   if (RegionStatus_isError(RegionNameDictionary_add(name, &r->m_id))) {
-    RegionMemory_free(r);
+    RegionPool_free(r, sizeof(RegionNameRecord));
     return RegionStatus_outOfMemory(kTypeWord);
   }
   *record = r;
@@ -103,7 +104,7 @@ RegionStatus* RegionNameRecord_new(RegionNameRecord** record, const char* name) 
 RegionStatus* RegionNameRecord_delete(RegionNameRecord** record) {
   if (record && *record) {
     if ((*record)->m_references) StringList_delete(&(*record)->m_references);
-    RegionMemory_free(*record);
+    RegionPool_free(*record, sizeof(RegionNameRecord));
     *record = nullptr;
   }
   return RegionStatus_success();
@@ -259,7 +260,7 @@ RegionStatus* RegionNameRecord_newForId(RegionNameRecord** record, uint64_t id) 
   *record = nullptr;
   // The id is in the dictionary already: no text to hash again.
   if (RegionStatus_isError(RegionNameDictionary_name(id, nullptr))) return RegionStatus_fail(RS_NOT_FOUND, "No match");
-  RegionNameRecord* r = static_cast<RegionNameRecord*>(RegionMemory_allocZeroed(1, sizeof(RegionNameRecord)));
+  RegionNameRecord* r = static_cast<RegionNameRecord*>(RegionPool_allocZeroed(sizeof(RegionNameRecord)));
   if (!r) return RegionStatus_outOfMemory(kTypeWord);
   r->m_id = id;
   *record = r;

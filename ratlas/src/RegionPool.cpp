@@ -47,7 +47,7 @@ struct Pool {
   Slab* m_slabs = nullptr;
   unsigned char* m_carve = nullptr;  // the unused rest of the newest slab
   size_t m_left = 0;
-  uint64_t m_inUse = 0;
+  uint64_t m_inUse = 0;  // blocks of the pooled sizes out, from the pool or the heap
 };
 
 Pool s_pool;
@@ -102,9 +102,11 @@ void* carve(size_t c) {
 } // namespace
 
 void* RegionPool_alloc(size_t size) {
-  if (!s_pool.m_pooled || size > kLargest) return RegionMemory_alloc(size);
-  if (RegionMemory_refused(size)) return nullptr;
-  void* block = carve(classOf(size));
+  if (size > kLargest) return RegionMemory_alloc(size);
+  void* block = nullptr;
+  if (!s_pool.m_pooled) block = RegionMemory_alloc(size);
+  else if (!RegionMemory_refused(size)) block = carve(classOf(size));
+  // Counted either way, so that the way can change only while no block is out.
   if (block) s_pool.m_inUse += 1;
   return block;
 }
@@ -117,7 +119,12 @@ void* RegionPool_allocZeroed(size_t size) {
 
 void RegionPool_free(void* block, size_t size) {
   if (!block) return;
-  if (!s_pool.m_pooled || size > kLargest) {
+  if (size > kLargest) {
+    RegionMemory_free(block);
+    return;
+  }
+  s_pool.m_inUse -= 1;
+  if (!s_pool.m_pooled) {
     RegionMemory_free(block);
     return;
   }
@@ -126,7 +133,7 @@ void RegionPool_free(void* block, size_t size) {
   s_pool.m_free[c] = block;
   // Only the link stays readable, so that a use of a freed block is still caught.
   ASAN_POISON_MEMORY_REGION(static_cast<unsigned char*>(block) + sizeof(void*), (c + 1) * kGrain - sizeof(void*));
-  if (--s_pool.m_inUse == 0) releaseSlabs(false);
+  if (s_pool.m_inUse == 0) releaseSlabs(false);
 }
 
 uint64_t RegionPool_blocksInUse() { return s_pool.m_inUse; }

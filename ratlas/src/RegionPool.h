@@ -18,10 +18,10 @@ void* RegionPool_allocZeroed(size_t size);
 // Gives back a block of RegionPool_alloc with the size it was asked with; NULL is allowed.
 void RegionPool_free(void* block, size_t size);
 
-// Pooled blocks handed out and not given back.
+// Blocks of the pooled sizes handed out and not given back (from the pool or the heap).
 uint64_t RegionPool_blocksInUse();
 // For tests: 1 carves blocks from the pool, 0 takes them from the heap. Switches only while no
-// pooled block is out (returns 0 otherwise), and frees the pool's memory. Whenever the last
+// such block is out (returns 0 otherwise), and frees the pool's memory. Whenever the last
 // block comes back, the pool keeps one slab and frees the others.
 int RegionPool_setPooled(int on);
 

@@ -1,6 +1,7 @@
 #include "StringList.h"
 
 #include "RegionMemory.h"
+#include "RegionPool.h"
 #include "RegionName.h"
 #include "RegionNameDictionary.h"
 
@@ -179,7 +180,7 @@ RegionStatus* StringList_new(StringList** list, uint64_t capacity) {
   // One block: the fields and then the items (a few spare slots when no capacity is asked for).
   uint64_t room = capacity > 0 ? capacity : kSpareRoom;
   if (room > (SIZE_MAX - sizeof(StringList)) / sizeof(uint64_t)) return RegionStatus_outOfMemory(kTypeWord);
-  StringList* l = static_cast<StringList*>(RegionMemory_alloc(sizeof(StringList) + size_t(room) * sizeof(uint64_t)));
+  StringList* l = static_cast<StringList*>(RegionPool_alloc(sizeof(StringList) + size_t(room) * sizeof(uint64_t)));
   if (!l) return RegionStatus_outOfMemory(kTypeWord);
   l->m_items = capacity > 0 ? ownItems(l) : nullptr;
   l->m_room = uint32_t(std::min<uint64_t>(room, UINT32_MAX));
@@ -194,7 +195,7 @@ RegionStatus* StringList_new(StringList** list, uint64_t capacity) {
 RegionStatus* StringList_delete(StringList** list) {
   if (!list || !*list) return invalidList();
   if ((*list)->m_items != ownItems(*list)) RegionMemory_free((*list)->m_items);
-  RegionMemory_free(*list);
+  RegionPool_free(*list, sizeof(StringList) + size_t((*list)->m_room) * sizeof(uint64_t));
   *list = nullptr;
   return RegionStatus_success();
 }
