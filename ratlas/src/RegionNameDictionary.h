@@ -12,7 +12,7 @@
 struct RegionNameDictionary {
   uint64_t m_capacity;  // name slots
   uint64_t m_count;     // names entered
-  char** m_names;       // slot i: the dictionary's own text of id i + 1
+  char** m_names;       // slot i: the dictionary's own text of id i + 1 (its length in the size_t before it)
   // The texts of the filled slots in a chained table of m_tableSize buckets, by text. Names are
   // searched and entered through m_index alone; the table is only a view for listings and
   // tests, made by RegionNameDictionary_instance when asked for (NULL until then).
