@@ -13,18 +13,45 @@ const uint64_t kFirstCapacity = 10023;
 
 RegionNameDictionary* s_dictionary = nullptr;
 
-// Each name is kept in a block of its own, its length in front of the text: the texts never
-// move when the slot array does, so growing the array invalidates neither the index nor the
-// table, and a search compares lengths before it reads a text.
-char* newEntry(const char* name, size_t length) {
-  char* block = static_cast<char*>(RegionMemory_alloc(sizeof(size_t) + length + 1));
-  if (!block) return nullptr;
-  memcpy(block, &length, sizeof(size_t));
-  memcpy(block + sizeof(size_t), name, length + 1);
-  return block + sizeof(size_t);
+const size_t kTextBlock = 65536;
+
+// Each text is kept with its length in front of it, carved from the dictionary's blocks: the
+// texts never move when the slot array does, so growing the array invalidates neither the index
+// nor the table, and a search compares lengths before it reads a text. Carving spares a malloc
+// per name; each text still passes the memory layer once, as an allocation of its own did, so
+// that a failure comes (and is reported) at the same name as ever.
+char* newEntry(RegionNameDictionary* d, const char* name, size_t length) {
+  const size_t size = (sizeof(size_t) + length + 1 + 7) & ~size_t(7);  // lengths stay aligned
+  char* at = nullptr;
+  if (size <= d->m_blockLeft) {
+    if (!RegionMemory_admit(size)) return nullptr;
+    at = d->m_blockFree;
+    d->m_blockFree += size;
+    d->m_blockLeft -= size;
+  } else {
+    // The rest of a shared block stays unused; a long text does not start a new shared block.
+    const bool own = size > kTextBlock / 4;
+    char* block = static_cast<char*>(RegionMemory_alloc(own ? sizeof(char*) + size : kTextBlock));
+    if (!block) return nullptr;
+    memcpy(block, &d->m_blocks, sizeof(char*));
+    d->m_blocks = block;
+    at = block + sizeof(char*);
+    if (!own) {
+      d->m_blockFree = at + size;
+      d->m_blockLeft = kTextBlock - sizeof(char*) - size;
+    }
+  }
+  memcpy(at, &length, sizeof(size_t));
+  memcpy(at + sizeof(size_t), name, length + 1);
+  return at + sizeof(size_t);
 }
 
-void freeEntry(char* text) { RegionMemory_free(text - sizeof(size_t)); }
+void freeTexts(RegionNameDictionary* d) {
+  while (char* block = d->m_blocks) {
+    memcpy(&d->m_blocks, block, sizeof(char*));
+    RegionMemory_free(block);
+  }
+}
 
 bool isText(const char* text, const char* name, size_t length) {
   size_t kept;
@@ -101,6 +128,9 @@ bool create() {
   d->m_count = 0;
   d->m_table = nullptr;
   d->m_tableSize = kFirstCapacity;
+  d->m_blocks = nullptr;
+  d->m_blockFree = nullptr;
+  d->m_blockLeft = 0;
   s_dictionary = d;
   return true;
 }
@@ -196,7 +226,7 @@ RegionStatus* RegionNameDictionary_addPrepared(const char* name, const RegionNam
     if (!growIndex(d)) return RegionStatus_outOfMemory("Dictionary Entry");
     indexFind(d, name, length, hash, &slot);
   }
-  char* text = newEntry(name, length);
+  char* text = newEntry(d, name, length);
   if (!text) return RegionStatus_outOfMemory("Dictionary Entry");
   d->m_names[d->m_count] = text;
   d->m_count += 1;
@@ -231,7 +261,7 @@ void RegionNameDictionary_destroy() {
   if (!d) return;
   if (d->m_table) RegionHashTable_delete(&d->m_table);
   RegionMemory_free(d->m_index);
-  for (uint64_t i = 0; i < d->m_count; ++i) freeEntry(d->m_names[i]);
+  freeTexts(d);
   RegionMemory_free(d->m_names);
   RegionMemory_free(d);
   s_dictionary = nullptr;

@@ -22,6 +22,11 @@ struct RegionNameDictionary {
   // its id in the low half (0: empty slot). Ids therefore stay below 2^32.
   uint64_t* m_index;
   uint64_t m_indexMask;          // slots - 1 (a power of two)
+  // The texts are carved from blocks that never move (each starts with the one made before it);
+  // a text too long for a shared block has one of its own.
+  char* m_blocks;                // the newest block, NULL before the first text
+  char* m_blockFree;             // where the next text of the newest shared block goes
+  uint64_t m_blockLeft;          // bytes left there
 };
 
 // The id of the name, entering it when new. id may be NULL.

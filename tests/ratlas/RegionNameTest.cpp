@@ -261,6 +261,46 @@ TEST(RegionNameDictionary, OutOfMemoryChangesNothing) {
   RegionNameDictionary_destroy();
 }
 
+// Texts share blocks, yet a failure of memory comes at the same name as when each text had a
+// block of its own: every new name passes the memory layer once, whether it fits in the block in
+// use, starts a new one or (being long) gets one of its own. The name that fails is not entered;
+// every text kept stays as it was.
+TEST(RegionNameDictionary, EveryNewTextCountsAsOneAllocation) {
+  RegionNameDictionary_destroy();
+  EXPECT_EQ(idOf("start"), 1u);
+  std::vector<std::string> entered{"start"};
+  uint64_t state = 3;
+  auto next = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return state >> 33;
+  };
+  const size_t lengths[] = {5, 3000, 20000};
+  for (int64_t allowed = 0; allowed < 40; ++allowed) {
+    RegionMemory_failAfter(allowed, 1);
+    for (int64_t i = 0; i <= allowed; ++i) {
+      std::string text = std::to_string(entered.size()) + ":" + std::string(lengths[next() % 3], char('a' + next() % 26));
+      uint64_t id = 0;
+      RegionStatus* s = RegionNameDictionary_add(text.c_str(), &id);
+      if (i < allowed) {
+        ASSERT_FALSE(RegionStatus_isError(s)) << allowed << " " << i;
+        entered.push_back(text);
+        ASSERT_EQ(id, entered.size());
+      } else {
+        ASSERT_STREQ(s->m_text, "Unable to allocate memory for new Dictionary Entry.") << allowed;
+        ASSERT_EQ(RegionStatus_getCode(RegionNameDictionary_lookup(text.c_str(), &id)), 800000u);
+      }
+    }
+  }
+  ASSERT_EQ(RegionNameDictionary_count(), entered.size());
+  for (size_t i = 0; i < entered.size(); ++i) {
+    const char* text = nullptr;
+    RegionNameDictionary_name(i + 1, &text);
+    ASSERT_EQ(entered[i], text);
+    EXPECT_EQ(idOf(entered[i].c_str()), i + 1);
+  }
+  RegionNameDictionary_destroy();
+}
+
 // The dictionary searches through its own index and makes its chained table only when looked
 // at. Against a plain map of texts to ids and a table filled name by name at the bucket count
 // the dictionary had when it kept its table up to date at every growth: same ids, same chains.
