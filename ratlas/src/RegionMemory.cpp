@@ -67,6 +67,8 @@ char* RegionMemory_strdup(const char* text) {
 
 void RegionMemory_free(void* block) { free(block); }
 
+bool RegionMemory_admit(size_t size) { return !refuse(size); }
+
 void RegionMemory_release(void* block) { free(block); }
 
 void RegionMemory_failAfter(int64_t allowed, int64_t failures) {

@@ -15,6 +15,9 @@ void* RegionMemory_allocArray(uint64_t count, size_t size);
 void* RegionMemory_reallocArray(void* block, uint64_t count, size_t size);
 char* RegionMemory_strdup(const char* text);
 void RegionMemory_free(void* block);
+// Answers as RegionMemory_alloc(size) would, failure hook included, without allocating: for a
+// piece carved from a block already had, so that it can fail where a block of its own could.
+bool RegionMemory_admit(size_t size);
 
 // Releases a block that the library handed out; NULL is allowed.
 void RegionMemory_release(void* block);

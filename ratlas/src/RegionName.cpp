@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-int RegionName_isBlank(const char* name, RegionStatus** status) {
+int RegionName_scanBlank(const char* name, RegionStatus** status) {
   RegionStatus_set(status, 0, 0, nullptr);
   if (name) {
     for (const char* p = name; *p; ++p) {

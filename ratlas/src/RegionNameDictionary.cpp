@@ -13,15 +13,51 @@ const uint64_t kFirstCapacity = 10023;
 
 RegionNameDictionary* s_dictionary = nullptr;
 
-// Each name is kept in a block of its own: the texts never move when the slot array does, so
-// growing the array invalidates neither the index nor the table.
-char* newEntry(const char* name, size_t length) {
-  char* text = static_cast<char*>(RegionMemory_alloc(length + 1));
-  if (text) memcpy(text, name, length + 1);
-  return text;
+const size_t kTextBlock = 65536;
+
+// Each text is kept with its length in front of it, carved from the dictionary's blocks: the
+// texts never move when the slot array does, so growing the array invalidates neither the index
+// nor the table, and a search compares lengths before it reads a text. Carving spares a malloc
+// per name; each text still passes the memory layer once, as an allocation of its own did, so
+// that a failure comes (and is reported) at the same name as ever.
+char* newEntry(RegionNameDictionary* d, const char* name, size_t length) {
+  const size_t size = (sizeof(size_t) + length + 1 + 7) & ~size_t(7);  // lengths stay aligned
+  char* at = nullptr;
+  if (size <= d->m_blockLeft) {
+    if (!RegionMemory_admit(size)) return nullptr;
+    at = d->m_blockFree;
+    d->m_blockFree += size;
+    d->m_blockLeft -= size;
+  } else {
+    // The rest of a shared block stays unused; a long text does not start a new shared block.
+    const bool own = size > kTextBlock / 4;
+    char* block = static_cast<char*>(RegionMemory_alloc(own ? sizeof(char*) + size : kTextBlock));
+    if (!block) return nullptr;
+    memcpy(block, &d->m_blocks, sizeof(char*));
+    d->m_blocks = block;
+    at = block + sizeof(char*);
+    if (!own) {
+      d->m_blockFree = at + size;
+      d->m_blockLeft = kTextBlock - sizeof(char*) - size;
+    }
+  }
+  memcpy(at, &length, sizeof(size_t));
+  memcpy(at + sizeof(size_t), name, length + 1);
+  return at + sizeof(size_t);
 }
 
-void freeEntry(char* text) { RegionMemory_free(text); }
+void freeTexts(RegionNameDictionary* d) {
+  while (char* block = d->m_blocks) {
+    memcpy(&d->m_blocks, block, sizeof(char*));
+    RegionMemory_free(block);
+  }
+}
+
+bool isText(const char* text, const char* name, size_t length) {
+  size_t kept;
+  memcpy(&kept, text - sizeof(size_t), sizeof(size_t));
+  return kept == length && memcmp(text, name, length) == 0;
+}
 
 int compareTexts(const void* a, const void* b) {
   int c = strcmp(static_cast<const char*>(a), static_cast<const char*>(b));
@@ -44,7 +80,7 @@ const uint64_t kIdBits = 0xFFFFFFFFu;
 // The id of the text with this hash, or 0; *slot is where the search ended (an empty slot when
 // the text is new). Slots are placed by the high half of the hash, which they hold, so that the
 // index grows without hashing the names again.
-uint64_t indexFind(const RegionNameDictionary* d, const char* text, uint64_t hash, uint64_t* slot) {
+uint64_t indexFind(const RegionNameDictionary* d, const char* text, size_t length, uint64_t hash, uint64_t* slot) {
   const uint64_t mask = d->m_indexMask, tag = hash & ~kIdBits;
   for (uint64_t i = (hash >> 32) & mask;; i = (i + 1) & mask) {
     const uint64_t s = d->m_index[i];
@@ -52,7 +88,7 @@ uint64_t indexFind(const RegionNameDictionary* d, const char* text, uint64_t has
       *slot = i;
       return 0;
     }
-    if ((s & ~kIdBits) == tag && strcmp(d->m_names[(s & kIdBits) - 1], text) == 0) {
+    if ((s & ~kIdBits) == tag && isText(d->m_names[(s & kIdBits) - 1], text, length)) {
       *slot = i;
       return s & kIdBits;
     }
@@ -92,6 +128,9 @@ bool create() {
   d->m_count = 0;
   d->m_table = nullptr;
   d->m_tableSize = kFirstCapacity;
+  d->m_blocks = nullptr;
+  d->m_blockFree = nullptr;
+  d->m_blockLeft = 0;
   s_dictionary = d;
   return true;
 }
@@ -175,7 +214,7 @@ RegionStatus* RegionNameDictionary_addPrepared(const char* name, const RegionNam
     hash = quickHash(name, &length);
   }
   uint64_t slot = 0;
-  const uint64_t found = indexFind(d, name, hash, &slot);
+  const uint64_t found = indexFind(d, name, length, hash, &slot);
   if (found) {
     if (id) *id = found;
     return RegionStatus_success();
@@ -185,9 +224,9 @@ RegionStatus* RegionNameDictionary_addPrepared(const char* name, const RegionNam
     // Placed by 32 bits of the hash: the index cannot have more slots (nor the ids more bits).
     if (d->m_indexMask >= kIdBits) return RegionStatus_outOfMemory("Dictionary Entry");
     if (!growIndex(d)) return RegionStatus_outOfMemory("Dictionary Entry");
-    indexFind(d, name, hash, &slot);
+    indexFind(d, name, length, hash, &slot);
   }
-  char* text = newEntry(name, length);
+  char* text = newEntry(d, name, length);
   if (!text) return RegionStatus_outOfMemory("Dictionary Entry");
   d->m_names[d->m_count] = text;
   d->m_count += 1;
@@ -202,7 +241,8 @@ RegionStatus* RegionNameDictionary_lookup(const char* name, uint64_t* id) {
   if (!s_dictionary || s_dictionary->m_count == 0) return RegionStatus_fail(RS_NOT_FOUND, nullptr);
   size_t length = 0;
   uint64_t slot = 0;
-  const uint64_t found = indexFind(s_dictionary, name, quickHash(name, &length), &slot);
+  const uint64_t hash = quickHash(name, &length);
+  const uint64_t found = indexFind(s_dictionary, name, length, hash, &slot);
   if (!found) return RegionStatus_fail(RS_NOT_FOUND, "No match");
   if (id) *id = found;
   return RegionStatus_success();
@@ -221,7 +261,7 @@ void RegionNameDictionary_destroy() {
   if (!d) return;
   if (d->m_table) RegionHashTable_delete(&d->m_table);
   RegionMemory_free(d->m_index);
-  for (uint64_t i = 0; i < d->m_count; ++i) freeEntry(d->m_names[i]);
+  freeTexts(d);
   RegionMemory_free(d->m_names);
   RegionMemory_free(d);
   s_dictionary = nullptr;

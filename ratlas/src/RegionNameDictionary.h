@@ -12,7 +12,7 @@
 struct RegionNameDictionary {
   uint64_t m_capacity;  // name slots
   uint64_t m_count;     // names entered
-  char** m_names;       // slot i: the dictionary's own text of id i + 1
+  char** m_names;       // slot i: the dictionary's own text of id i + 1 (its length in the size_t before it)
   // The texts of the filled slots in a chained table of m_tableSize buckets, by text. Names are
   // searched and entered through m_index alone; the table is only a view for listings and
   // tests, made by RegionNameDictionary_instance when asked for (NULL until then).
@@ -22,6 +22,11 @@ struct RegionNameDictionary {
   // its id in the low half (0: empty slot). Ids therefore stay below 2^32.
   uint64_t* m_index;
   uint64_t m_indexMask;          // slots - 1 (a power of two)
+  // The texts are carved from blocks that never move (each starts with the one made before it);
+  // a text too long for a shared block has one of its own.
+  char* m_blocks;                // the newest block, NULL before the first text
+  char* m_blockFree;             // where the next text of the newest shared block goes
+  uint64_t m_blockLeft;          // bytes left there
 };
 
 // The id of the name, entering it when new. id may be NULL.

@@ -1,3 +1,4 @@
+#include "RegionHashTable.h"
 #include "RegionMemory.h"
 #include "RegionName.h"
 #include "RegionNameDictionary.h"
@@ -8,6 +9,7 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,64 @@ TEST(RegionName, BlankNames) {
   EXPECT_EQ(RegionName_isBlank(" x ", &s), 0);
   EXPECT_EQ(RegionStatus_isError(s), 0);
   EXPECT_EQ(RegionName_isBlank("\xe4", nullptr), 0);
+}
+
+// The quick answer for names starting with '!' to '~' and the scan agree on every first byte,
+// with and without more characters after it, in answer and in status.
+TEST(RegionName, BlankCheckAgreesWithTheScanForEveryFirstByte) {
+  for (int c = 1; c < 256; ++c) {
+    for (const char* tail : {"", " ", "x", "\t\xe4"}) {
+      const std::string name = std::string(1, char(c)) + tail;
+      RegionStatus* quick = nullptr;
+      RegionStatus* scanned = nullptr;
+      const int blank = RegionName_isBlank(name.c_str(), &quick);
+      const uint32_t code = RegionStatus_getCode(quick);
+      ASSERT_EQ(blank, RegionName_scanBlank(name.c_str(), &scanned)) << c;
+      ASSERT_EQ(code, RegionStatus_getCode(scanned)) << c;
+      ASSERT_EQ(quick, scanned) << c;
+      ASSERT_EQ(RegionName_isBlank(name.c_str(), nullptr), blank) << c;
+    }
+  }
+  RegionStatus* s = nullptr;
+  EXPECT_EQ(RegionName_isBlank(nullptr, &s), 1);
+  EXPECT_STREQ(s->m_text, "Invalid name - cannot be blank.");
+}
+
+// The quick hash reads the last bytes of a text in one or two loads; it must give what copying
+// them byte by byte into a zeroed word gave, for every length, and read nothing past the text
+// (each text has a heap block of its exact size, so the sanitizer sees any byte too far).
+TEST(RegionNameDictionary, QuickHashOfEveryLengthAsByteByByte) {
+  auto byBytes = [](const char* p, size_t* length) {
+    size_t n = strlen(p);
+    *length = n;
+    uint64_t h = UINT64_C(0xCBF29CE484222325) ^ n;
+    for (; n >= 8; n -= 8, p += 8) {
+      uint64_t w;
+      memcpy(&w, p, 8);
+      h = (h ^ w) * UINT64_C(0x9E3779B97F4A7C15);
+      h ^= h >> 29;
+    }
+    uint64_t w = 0;
+    for (size_t i = 0; i < n; ++i) w |= uint64_t(static_cast<unsigned char>(p[i])) << (8 * i);
+    h = (h ^ w) * UINT64_C(0x9E3779B97F4A7C15);
+    return h ^ (h >> 32);
+  };
+  uint64_t state = 5;
+  auto next = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return state >> 33;
+  };
+  for (size_t n = 0; n <= 40; ++n) {
+    for (int t = 0; t < 50; ++t) {
+      std::unique_ptr<char[]> text(new char[n + 1]);
+      for (size_t i = 0; i < n; ++i) text[i] = char(1 + next() % 255);
+      text[n] = '\0';
+      size_t length = 99, expected = 0;
+      ASSERT_EQ(RegionHashTable_textKeyAndLength(text.get(), &length), byBytes(text.get(), &expected)) << n;
+      ASSERT_EQ(length, n);
+      ASSERT_EQ(RegionHashTable_textKey(text.get()), byBytes(text.get(), &expected));
+    }
+  }
 }
 
 TEST(RegionNameDictionary, HashOfTexts) {
@@ -112,6 +172,26 @@ TEST(RegionNameDictionary, IdsFromOneAndNeverRepeated) {
   EXPECT_EQ(idOf(" first"), 4u);
 }
 
+// Texts are compared by length and bytes: names that are prefixes of each other, or differ only
+// in their last byte, each keep their own id, also past the first 8 bytes.
+TEST(RegionNameDictionary, PrefixesAndLastBytesAreOtherNames) {
+  RegionNameDictionary_destroy();
+  std::vector<std::string> texts;
+  for (size_t n = 1; n <= 70; ++n) {
+    for (const char* last : {"w", "v", "\xe4"}) texts.push_back(std::string(n - 1, 'w') + last);
+  }
+  for (size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(idOf(texts[i].c_str()), i + 1) << i;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    uint64_t id = 0;
+    ASSERT_FALSE(RegionStatus_isError(RegionNameDictionary_lookup(texts[i].c_str(), &id)));
+    EXPECT_EQ(id, i + 1);
+  }
+  uint64_t id = 0;
+  EXPECT_EQ(RegionStatus_getCode(RegionNameDictionary_lookup(std::string(71, 'w').c_str(), &id)), 800000u);
+  EXPECT_EQ(RegionNameDictionary_count(), texts.size());
+  RegionNameDictionary_destroy();
+}
+
 TEST(RegionNameDictionary, GrowthKeepsIds) {
   RegionNameDictionary_destroy();
   std::vector<std::string> names;
@@ -165,6 +245,46 @@ TEST(RegionNameDictionary, OutOfMemoryChangesNothing) {
   EXPECT_EQ(RegionNameDictionary_instance()->m_count, 16384u);
   EXPECT_EQ(idOf("index"), 16385u);
   for (int i = 2; i <= 16384; i += 101) EXPECT_EQ(idOf(("fill " + std::to_string(i)).c_str()), uint64_t(i < 10023 ? i + 1 : i)) << i;
+  RegionNameDictionary_destroy();
+}
+
+// Texts share blocks, yet a failure of memory comes at the same name as when each text had a
+// block of its own: every new name passes the memory layer once, whether it fits in the block in
+// use, starts a new one or (being long) gets one of its own. The name that fails is not entered;
+// every text kept stays as it was.
+TEST(RegionNameDictionary, EveryNewTextCountsAsOneAllocation) {
+  RegionNameDictionary_destroy();
+  EXPECT_EQ(idOf("start"), 1u);
+  std::vector<std::string> entered{"start"};
+  uint64_t state = 3;
+  auto next = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return state >> 33;
+  };
+  const size_t lengths[] = {5, 3000, 20000};
+  for (int64_t allowed = 0; allowed < 40; ++allowed) {
+    RegionMemory_failAfter(allowed, 1);
+    for (int64_t i = 0; i <= allowed; ++i) {
+      std::string text = std::to_string(entered.size()) + ":" + std::string(lengths[next() % 3], char('a' + next() % 26));
+      uint64_t id = 0;
+      RegionStatus* s = RegionNameDictionary_add(text.c_str(), &id);
+      if (i < allowed) {
+        ASSERT_FALSE(RegionStatus_isError(s)) << allowed << " " << i;
+        entered.push_back(text);
+        ASSERT_EQ(id, entered.size());
+      } else {
+        ASSERT_STREQ(s->m_text, "Unable to allocate memory for new Dictionary Entry.") << allowed;
+        ASSERT_EQ(RegionStatus_getCode(RegionNameDictionary_lookup(text.c_str(), &id)), 800000u);
+      }
+    }
+  }
+  ASSERT_EQ(RegionNameDictionary_count(), entered.size());
+  for (size_t i = 0; i < entered.size(); ++i) {
+    const char* text = nullptr;
+    RegionNameDictionary_name(i + 1, &text);
+    ASSERT_EQ(entered[i], text);
+    EXPECT_EQ(idOf(entered[i].c_str()), i + 1);
+  }
   RegionNameDictionary_destroy();
 }
 
