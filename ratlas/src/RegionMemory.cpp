@@ -29,8 +29,6 @@ bool refuse(size_t size) {
 
 } // namespace
 
-int RegionMemory_refused(size_t size) { return refuse(size) ? 1 : 0; }
-
 void* RegionMemory_alloc(size_t size) {
   if (refuse(size)) return nullptr;
   return malloc(size ? size : 1);

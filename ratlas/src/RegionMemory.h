@@ -22,10 +22,6 @@ bool RegionMemory_admit(size_t size);
 // Releases a block that the library handed out; NULL is allowed.
 void RegionMemory_release(void* block);
 
-// For the library's own allocators: 1 when an allocation of size must fail (too large, or the
-// test hook below says so); counts as one allocation for the hook.
-int RegionMemory_refused(size_t size);
-
 // Test hook: after `allowed` more successful allocations the next `failures` allocations fail;
 // RegionMemory_failAfter(-1, 0) (the default) makes none fail.
 void RegionMemory_failAfter(int64_t allowed, int64_t failures);

@@ -105,7 +105,7 @@ void* RegionPool_alloc(size_t size) {
   if (size > kLargest) return RegionMemory_alloc(size);
   void* block = nullptr;
   if (!s_pool.m_pooled) block = RegionMemory_alloc(size);
-  else if (!RegionMemory_refused(size)) block = carve(classOf(size));
+  else if (RegionMemory_admit(size)) block = carve(classOf(size));
   // Counted either way, so that the way can change only while no block is out.
   if (block) s_pool.m_inUse += 1;
   return block;
