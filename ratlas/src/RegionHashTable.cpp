@@ -23,7 +23,15 @@ namespace {
 
 const uint64_t kUnknownBucket = UINT64_MAX;
 
+// The chain of an id in an id table: RegionHashTable_hashId's remainder, without a division.
+uint64_t idBucket(const RegionHashTable* table, uint64_t id) { return RegionRemainder(id, table->m_size, table->m_sizeReciprocal); }
+
 uint64_t bucketOf(const RegionHashTable* table, const void* key) {
+  if (table->m_hash == RegionHashTable_hashId) {
+    uint64_t id;
+    memcpy(&id, key, sizeof(id));
+    return idBucket(table, id);
+  }
   uint64_t b = table->m_hash(table->m_size, key);
   return b < table->m_size ? b : b % table->m_size;
 }
@@ -305,7 +313,7 @@ bool isIdTable(const RegionHashTable* table) {
 // with the index key known: the same chain place, the same node and the same index slot.
 RegionStatus* insertId(RegionHashTable* table, void* entry) {
   const uint64_t id = entryId(entry);
-  const uint64_t b = id % table->m_size;
+  const uint64_t b = idBucket(table, id);
   RegionHashNode* after = tailsOf(table)[b];
   if (after && id <= tailIdsOf(table)[b]) {
     RegionHashNode* equal = nullptr;
@@ -358,6 +366,7 @@ RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, Region
   t->m_freeNodes = nullptr;
   t->m_nodeBlocks = nullptr;
   t->m_nodesInBlocks = 0;
+  t->m_sizeReciprocal = UINT64_MAX / size;
   if (hash == RegionHashTable_hashId && compare == RegionHashTable_compareIds) {
     t->m_key = RegionHashTable_idKey;
     t->m_exactKeys = 1;
@@ -417,7 +426,7 @@ RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* ent
     if (ids && done + kAhead / 2 < count && entries[done + kAhead / 2]) {
       uint64_t soon;
       memcpy(&soon, entries[done + kAhead / 2], sizeof(soon));
-      __builtin_prefetch(&table->m_buckets[soon % table->m_size]);
+      __builtin_prefetch(&table->m_buckets[idBucket(table, soon)]);
     }
     void* entry = entries[done];
     if (!entry) {
@@ -426,7 +435,7 @@ RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* ent
     }
     uint64_t key = 0;
     if (ids) memcpy(&key, entry, sizeof(key));
-    const uint64_t b = ids ? key % table->m_size : bucketOf(table, entry);
+    const uint64_t b = ids ? idBucket(table, key) : bucketOf(table, entry);
     RegionHashNode* equal = nullptr;
     RegionHashNode* after = placeInChain(table, b, entry, &equal);
     if (equal) {

@@ -54,7 +54,16 @@ struct RegionHashTable {
   RegionHashNode* m_freeNodes;
   void* m_nodeBlocks;
   uint64_t m_nodesInBlocks;
+  uint64_t m_sizeReciprocal;  // UINT64_MAX / m_size, for RegionRemainder
 };
+
+// n % d given m = UINT64_MAX / d: the quotient the multiplication gives is short by at most two,
+// which the subtractions make good. A division costs tens of cycles; this a few.
+inline uint64_t RegionRemainder(uint64_t n, uint64_t d, uint64_t m) {
+  uint64_t r = n - static_cast<uint64_t>((static_cast<unsigned __int128>(n) * m) >> 64) * d;
+  while (r >= d) r -= d;
+  return r;
+}
 
 RegionStatus* RegionHashTable_new(RegionHashTable** table, uint64_t size, RegionHashFunction hash,
                                   RegionCompareFunction compare);

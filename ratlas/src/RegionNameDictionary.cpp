@@ -164,26 +164,14 @@ void updateTable(RegionNameDictionary* d) {
 
 } // namespace
 
-namespace {
-
-// n % d by a multiplication with m = UINT64_MAX / d: the quotient it gives is short by at most
-// two, which the subtractions make good. Two divisions a character were most of entering a name.
-uint64_t remainderBy(uint64_t n, uint64_t d, uint64_t m) {
-  uint64_t r = n - static_cast<uint64_t>((static_cast<unsigned __int128>(n) * m) >> 64) * d;
-  while (r >= d) r -= d;
-  return r;
-}
-
-} // namespace
-
 uint64_t RegionNameDictionary_hash(uint64_t size, const void* text) {
   if (size < 2) return 0;
   const uint64_t bySize = UINT64_MAX / size, byLess1 = UINT64_MAX / (size - 1);
   uint64_t h = 0, a = 31415;
   for (const char* p = static_cast<const char*>(text); *p; ++p) {
     uint64_t c = static_cast<uint64_t>(static_cast<int64_t>(static_cast<signed char>(*p)));
-    h = remainderBy(a * h + c, size, bySize);
-    a = remainderBy(a * 27183, size - 1, byLess1);
+    h = RegionRemainder(a * h + c, size, bySize);
+    a = RegionRemainder(a * 27183, size - 1, byLess1);
   }
   return h;
 }

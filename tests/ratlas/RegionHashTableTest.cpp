@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,31 @@ TEST(RegionHashTable, ChainsStayInAscendingOrder) {
   EXPECT_EQ(RegionStatus_getCode(s), 800000u);
   EXPECT_STREQ(s->m_text, "No match");
   EXPECT_EQ(RegionHashTable_count(t.m_table, nullptr), 3u);
+}
+
+// Id tables find an id's chain without a division; the chain must be the remainder's, or every
+// listing in table order would change.
+TEST(RegionHashTable, RemaindersWithoutDivisionAreExact) {
+  std::mt19937_64 random(3);
+  const uint64_t sizes[] = {1, 2, 3, 7, 100, 10023, 25007, 1ull << 32, (1ull << 63) + 1, UINT64_MAX};
+  for (uint64_t d : sizes) {
+    const uint64_t m = UINT64_MAX / d;
+    for (uint64_t n : {uint64_t(0), d - 1, d, d + 1, UINT64_MAX, UINT64_MAX - 1}) ASSERT_EQ(RegionRemainder(n, d, m), n % d) << n << " % " << d;
+    for (int i = 0; i < 20000; ++i) {
+      const uint64_t n = random() >> (random() % 64);
+      ASSERT_EQ(RegionRemainder(n, d, m), n % d) << n << " % " << d;
+    }
+  }
+  Table t(25007);
+  std::vector<Entry> e(3000);
+  for (size_t i = 0; i < e.size(); ++i) {
+    e[i].m_id = i * 331 + random() % 331;  // apart, in no bucket order
+    RegionHashTable_insert(t.m_table, &e[i]);
+  }
+  for (const Entry& x : e) ASSERT_NE(RegionHashTable_find(t.m_table, &x, nullptr), nullptr);
+  for (uint64_t b = 0; b < 25007; ++b) {
+    for (uint64_t id : chain(t.m_table, b)) ASSERT_EQ(id % 25007, b);
+  }
 }
 
 TEST(RegionHashTable, DuplicateInsertIsReportedAndIgnored) {
