@@ -863,8 +863,11 @@ RegionStatus* attach(RegionMap* map, RegionDefinition* definition, const RegionN
   // In a map the lists hold their ids in ascending order.
   if (definition->m_listA) StringList_sort(definition->m_listA);
   if (definition->m_listB) StringList_sort(definition->m_listB);
-  status = passUp(map, chosen);
-  for (size_t i = 0; i < componentCount && !RegionStatus_isError(status); ++i) status = passUp(map, components[i]);
+  // What the map now holds goes on up to the map above it, where there is one.
+  if (atlas && RegionAtlas_higherMap(atlas, map)) {
+    status = passUp(map, chosen);
+    for (size_t i = 0; i < componentCount && !RegionStatus_isError(status); ++i) status = passUp(map, components[i]);
+  }
   if (RegionStatus_isError(status)) {
     return RegionStatus_keepAcross(status, [&] { RegionMap_detachDefinition(map, definition); });
   }
