@@ -66,7 +66,12 @@ struct SideIds {
   SideIds() = default;
   SideIds(const SideIds&) = delete;
   SideIds& operator=(const SideIds&) = delete;
-  bool holds(uint64_t id) const { return std::find(m_items, m_items + m_count, id) != m_items + m_count; }
+  bool holds(uint64_t id) const {
+    for (size_t i = 0; i < m_count; ++i) {
+      if (m_items[i] == id) return true;
+    }
+    return false;
+  }
 };
 
 // The ids of the names in the given order, each once; blank names are refused. The first
@@ -79,22 +84,21 @@ RegionStatus* idsOf(const char* const* names, int32_t count, SideIds* ids, const
     ids->m_items = ids->m_many.data();
   }
   uint64_t* v = ids->m_items;
+  // Each id once, where it came first: a few compared with each other as they come, many sorted.
+  const bool few = given <= 16;
   for (size_t i = 0; i < given; ++i) {
     RegionStatus* status = nullptr;
     if (RegionName_isBlank(names[i], &status)) return status;
     uint64_t id = 0;
     status = RegionNameDictionary_addPrepared(names[i], i < preparedCount ? &prepared[i] : nullptr, &id);
     if (RegionStatus_isError(status)) return status;
+    if (few && ids->holds(id)) continue;
     v[ids->m_count++] = id;
   }
-  // Each id once, where it came first: a few compared with each other, many sorted.
   const size_t n = ids->m_count;
-  size_t kept = 0;
-  if (n <= 16) {
-    for (size_t i = 0; i < n; ++i) {
-      if (std::find(v, v + kept, v[i]) == v + kept) v[kept++] = v[i];
-    }
-  } else {
+  size_t kept = n;
+  if (!few) {
+    kept = 0;
     std::vector<std::pair<uint64_t, size_t>> order(n);
     for (size_t i = 0; i < n; ++i) order[i] = {v[i], i};
     std::sort(order.begin(), order.end());
@@ -250,7 +254,7 @@ RegionStatus* RegionDefinition_new(RegionDefinition** definition, const char* na
   }
   RegionDefinition* d = nullptr;
   if (!RegionStatus_isError(status)) {
-    d = static_cast<RegionDefinition*>(RegionPool_allocZeroed(sizeof(RegionDefinition)));
+    d = static_cast<RegionDefinition*>(RegionPool_alloc(sizeof(RegionDefinition)));
     if (!d) status = RegionStatus_outOfMemory(kTypeWord);
   }
   if (RegionStatus_isError(status)) {
@@ -260,10 +264,15 @@ RegionStatus* RegionDefinition_new(RegionDefinition** definition, const char* na
     RegionNameRecord_delete(&record);
     return status;
   }
+  // Every field set here: clearing the block first cost more than the fields themselves.
+  d->m_nameRecord = record;
+  d->m_map = nullptr;
   d->m_combination = combination;
   d->m_listA = listA;
   d->m_listB = listB;
-  RegionDefinition_linkRecord(d, record, 0);
+  d->m_vsnText = nullptr;
+  d->m_tags = nullptr;
+  record->m_definition = d;
   *definition = d;
   return RegionStatus_success();
 }

@@ -577,9 +577,14 @@ RegionStatus* StringList_newFromIds(StringList** list, const uint64_t* ids, uint
   StringList* l = nullptr;
   RegionStatus* status = StringList_new(&l, count);
   if (RegionStatus_isError(status)) return status;
-  if (count) memcpy(l->m_items, ids, count * sizeof(uint64_t));
+  // Copied and checked for order in one pass (a call to memcpy costs more for a few ids).
+  bool sorted = true;
+  for (uint64_t i = 0; i < count; ++i) {
+    l->m_items[i] = ids[i];
+    if (i > 0 && ids[i] < ids[i - 1]) sorted = false;
+  }
   l->m_count = count;
-  if (std::is_sorted(ids, ids + count)) l->m_flags |= STRING_LIST_SORTED;
+  if (sorted) l->m_flags |= STRING_LIST_SORTED;
   *list = l;
   return RegionStatus_success();
 }
