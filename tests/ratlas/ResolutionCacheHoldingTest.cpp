@@ -28,7 +28,9 @@ RegionStatus* listResolver(uint64_t id, void* context, StringList* result) {
   return RegionStatus_success();
 }
 
-std::vector<uint64_t> itemsOf(const StringList* list) { return std::vector<uint64_t>(list->m_items, list->m_items + list->m_count); }
+std::vector<uint64_t> itemsOf(const StringList* list) {
+  return std::vector<uint64_t>(list->m_items, list->m_items + list->m_count);
+}
 
 struct Model {
   std::vector<std::pair<uint64_t, std::vector<uint64_t>>> m_entries;  // in the order made
