@@ -1,6 +1,7 @@
-// The resolution cache on its own: dropping the entries that hold an id. Random lists over few residues modulo 64 (so that ids share their summary bit) and some
-// lists longer than the summary covers, resolved and invalidated in random order: after every
-// step the cache must hold exactly the entries, in exactly the order, that a plain model keeps.
+// The resolution cache on its own: dropping the entries that hold an id. Random lists over few
+// residues modulo 64 (so that ids share their summary bit) and some lists longer than the summary
+// covers, resolved and invalidated in random order: after every step the cache must hold exactly
+// the entries, in exactly the order, that a plain model keeps.
 #include "RegionNameDictionary.h"
 #include "RegionTestSupport.h"
 #include "ResolutionCache.h"
