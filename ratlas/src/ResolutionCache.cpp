@@ -23,6 +23,17 @@ bool reserveEntry(ResolutionCache* cache) {
   return true;
 }
 
+// Lists up to this long are summed up bit by bit; a longer one sets every bit, so that entering
+// it costs no pass over it.
+const uint64_t kSummedIds = 64;
+
+uint64_t bitsOf(const StringList* list) {
+  if (list->m_count > kSummedIds) return ~uint64_t(0);
+  uint64_t bits = 0;
+  for (uint64_t i = 0; i < list->m_count; ++i) bits |= uint64_t(1) << (list->m_items[i] & 63);
+  return bits;
+}
+
 // Enters a list under an id. 0 when no memory was left (the list is then still the caller's).
 RegionStatus* enter(ResolutionCache* cache, uint64_t id, StringList* primitives) {
   if (!reserveEntry(cache)) return RegionStatus_outOfMemory("Resolution");
@@ -37,6 +48,7 @@ RegionStatus* enter(ResolutionCache* cache, uint64_t id, StringList* primitives)
   }
   cache->m_entries[cache->m_entryCount++] = entry;
   cache->m_idCount += primitives->m_count;
+  cache->m_heldBits |= bitsOf(primitives);
   return RegionStatus_success();
 }
 
@@ -119,12 +131,15 @@ RegionStatus* ResolutionCache_invalidate(ResolutionCache* cache) {
   cache->m_entryCount = 0;
   cache->m_idCount = 0;
   cache->m_stored = 0;
+  cache->m_heldBits = 0;
   return RegionStatus_success();
 }
 
 RegionStatus* ResolutionCache_invalidateHolding(ResolutionCache* cache, uint64_t id, uint64_t limit) {
   if (!cache) return RegionStatus_fail(RS_BAD_POINTER, "Invalid object pointer - cannot invalidate cache.");
   if (cache->m_idCount > limit) return ResolutionCache_invalidate(cache);
+  // No list holds an id whose bit none of them set: nothing to search.
+  if (!((cache->m_heldBits >> (id & 63)) & 1)) return RegionStatus_success();
   uint64_t kept = 0;
   for (uint64_t i = 0; i < cache->m_entryCount; ++i) {
     ResolutionCacheEntry* entry = cache->m_entries[i];
@@ -139,7 +154,10 @@ RegionStatus* ResolutionCache_invalidateHolding(ResolutionCache* cache, uint64_t
     }
   }
   cache->m_entryCount = kept;
-  if (kept == 0) cache->m_stored = 0;
+  if (kept == 0) {
+    cache->m_stored = 0;
+    cache->m_heldBits = 0;
+  }
   return RegionStatus_success();
 }
 

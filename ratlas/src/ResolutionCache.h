@@ -29,6 +29,7 @@ struct ResolutionCache {
   uint64_t m_entryCapacity;
   uint64_t m_idCount;  // ids in the lists of all entries
   int m_stored;        // 1 when an entry came in through ResolutionCache_store since the cache was last empty
+  uint64_t m_heldBits;  // bit id % 64 of every id the lists may hold (set only, cleared when the cache empties)
 };
 
 // A bucket count of 0 means 100.
