@@ -310,11 +310,14 @@ bool isIdTable(const RegionHashTable* table) {
 }
 
 // RegionHashTable_insert for an id table, without the calls through the function pointers and
-// with the index key known: the same chain place, the same node and the same index slot.
+// with the index key known: the same chain place, the same node and the same index slot. An id
+// after its chain's last one (the usual case) is linked in place, from a free node when there is
+// one, and takes its first index slot when that is empty, all without a call.
 RegionStatus* insertId(RegionHashTable* table, void* entry) {
   const uint64_t id = entryId(entry);
   const uint64_t b = idBucket(table, id);
   RegionHashNode* after = tailsOf(table)[b];
+  RegionHashNode* node;
   if (after && id <= tailIdsOf(table)[b]) {
     RegionHashNode* equal = nullptr;
     after = placeInChain(table, b, entry, &equal);
@@ -322,15 +325,39 @@ RegionStatus* insertId(RegionHashTable* table, void* entry) {
       fputs("Found duplicate\n", stdout);
       return RegionStatus_success();
     }
+    node = newNode(table);
+    if (!node) return RegionStatus_outOfMemory("hash element");
+    node->m_entry = entry;
+    link(table, b, after, node);
+  } else {
+    node = table->m_freeNodes;
+    if (__builtin_expect(node != nullptr, 1)) {
+      ASAN_UNPOISON_MEMORY_REGION(node, sizeof(RegionHashNode));
+      table->m_freeNodes = node->m_next;
+    } else {
+      node = newNode(table);
+      if (!node) return RegionStatus_outOfMemory("hash element");
+    }
+    node->m_entry = entry;
+    node->m_next = nullptr;
+    node->m_previous = after;
+    if (after) {
+      after->m_next = node;
+    } else {
+      table->m_buckets[b] = node;
+    }
+    tailsOf(table)[b] = node;
+    tailIdsOf(table)[b] = id;
   }
-  RegionHashNode* node = newNode(table);
-  if (!node) return RegionStatus_outOfMemory("hash element");
-  node->m_entry = entry;
-  link(table, b, after, node);
   table->m_count += 1;
   table->m_lastNode = nullptr;
   if (!table->m_index || 2 * table->m_count + 2 > table->m_indexSize) {
     indexAdd(table, node);
+    return RegionStatus_success();
+  }
+  RegionHashIndexSlot* home = &table->m_index[id & (table->m_indexSize - 1)];
+  if (!home->m_node) {
+    *home = RegionHashIndexSlot{id, node, entry};
   } else {
     placeInIndex(table->m_index, table->m_indexSize, id, node);
   }
