@@ -524,21 +524,11 @@ void RegionHashTable_clear(RegionHashTable* table) {
   dropIndex(table);
 }
 
-void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus** status) {
-  if (table && key && table->m_index && table->m_key == RegionHashTable_idKey && table->m_exactKeys) {
-    // Id tables: straight to the index.
-    uint64_t id;
-    memcpy(&id, key, sizeof(id));
-    const RegionHashIndexSlot* slot = indexFindId(table, id);
-    if (slot) {
-      if (status) RegionStatus_set(status, 0, 0, nullptr);
-      table->m_lastBucket = kUnknownBucket;
-      table->m_lastNode = slot->m_node;
-      return slot->m_entry;
-    }
-    report(status, RS_NOT_FOUND, "No match");
-    return nullptr;
-  }
+namespace {
+
+// RegionHashTable_find for tables without an id index; out of line, so that the search of an id
+// table saves no registers.
+__attribute__((noinline)) void* findInChains(RegionHashTable* table, const void* key, RegionStatus** status) {
   RegionStatus_set(status, 0, 0, nullptr);
   if (!table || !key) {
     report(status, RS_INTERNAL, "Invalid hash table");
@@ -564,6 +554,25 @@ void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus
       return n->m_entry;
     }
     if (c > 0) break;
+  }
+  report(status, RS_NOT_FOUND, "No match");
+  return nullptr;
+}
+
+} // namespace
+
+void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus** status) {
+  if (!table || !key || !table->m_index || table->m_key != RegionHashTable_idKey || !table->m_exactKeys)
+    return findInChains(table, key, status);
+  // Id tables: straight to the index.
+  uint64_t id;
+  memcpy(&id, key, sizeof(id));
+  const RegionHashIndexSlot* slot = indexFindId(table, id);
+  if (slot) {
+    if (status) RegionStatus_set(status, 0, 0, nullptr);
+    table->m_lastBucket = kUnknownBucket;
+    table->m_lastNode = slot->m_node;
+    return slot->m_entry;
   }
   report(status, RS_NOT_FOUND, "No match");
   return nullptr;
