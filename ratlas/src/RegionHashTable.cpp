@@ -309,15 +309,19 @@ bool isIdTable(const RegionHashTable* table) {
          table->m_key == RegionHashTable_idKey;
 }
 
-// RegionHashTable_insert for an id table, without the calls through the function pointers and
-// with the index key known: the same chain place, the same node and the same index slot. An id
-// after its chain's last one (the usual case) is linked in place, from a free node when there is
-// one, and takes its first index slot when that is empty, all without a call.
-RegionStatus* insertId(RegionHashTable* table, void* entry) {
-  const uint64_t id = entryId(entry);
-  const uint64_t b = idBucket(table, id);
+// Enters a new node of an id table in the index (grown first when it would be over half full).
+void indexAddId(RegionHashTable* table, RegionHashNode* node, uint64_t id) {
+  if (!table->m_index || 2 * table->m_count + 2 > table->m_indexSize) {
+    indexAdd(table, node);
+  } else {
+    placeInIndex(table->m_index, table->m_indexSize, id, node);
+  }
+}
+
+// RegionHashTable_insert for an id table where the entry does not go after its chain's last one
+// or no free node is at hand.
+__attribute__((noinline)) RegionStatus* insertIdInChain(RegionHashTable* table, void* entry, uint64_t id, uint64_t b) {
   RegionHashNode* after = tailsOf(table)[b];
-  RegionHashNode* node;
   if (after && id <= tailIdsOf(table)[b]) {
     RegionHashNode* equal = nullptr;
     after = placeInChain(table, b, entry, &equal);
@@ -325,42 +329,66 @@ RegionStatus* insertId(RegionHashTable* table, void* entry) {
       fputs("Found duplicate\n", stdout);
       return RegionStatus_success();
     }
-    node = newNode(table);
-    if (!node) return RegionStatus_outOfMemory("hash element");
-    node->m_entry = entry;
-    link(table, b, after, node);
-  } else {
-    node = table->m_freeNodes;
-    if (__builtin_expect(node != nullptr, 1)) {
-      ASAN_UNPOISON_MEMORY_REGION(node, sizeof(RegionHashNode));
-      table->m_freeNodes = node->m_next;
-    } else {
-      node = newNode(table);
-      if (!node) return RegionStatus_outOfMemory("hash element");
-    }
-    node->m_entry = entry;
-    node->m_next = nullptr;
-    node->m_previous = after;
-    if (after) {
-      after->m_next = node;
-    } else {
-      table->m_buckets[b] = node;
-    }
-    tailsOf(table)[b] = node;
-    tailIdsOf(table)[b] = id;
   }
+  RegionHashNode* node = newNode(table);
+  if (!node) return RegionStatus_outOfMemory("hash element");
+  node->m_entry = entry;
+  link(table, b, after, node);
   table->m_count += 1;
   table->m_lastNode = nullptr;
-  if (!table->m_index || 2 * table->m_count + 2 > table->m_indexSize) {
-    indexAdd(table, node);
-    return RegionStatus_success();
+  indexAddId(table, node, id);
+  return RegionStatus_success();
+}
+
+// RegionHashTable_insert for an id table, without the calls through the function pointers and
+// with the index key known: the same chain place, the same node and the same index slot. An id
+// after its chain's last one (the usual case) is linked in place from a free node and takes its
+// first index slot when that is empty, without a call and without saving registers.
+RegionStatus* insertId(RegionHashTable* table, void* entry) {
+  const uint64_t id = entryId(entry);
+  const uint64_t b = idBucket(table, id);
+  RegionHashNode* after = tailsOf(table)[b];
+  RegionHashNode* node = table->m_freeNodes;
+  if ((after && id <= tailIdsOf(table)[b]) || !node) return insertIdInChain(table, entry, id, b);
+  ASAN_UNPOISON_MEMORY_REGION(node, sizeof(RegionHashNode));
+  table->m_freeNodes = node->m_next;
+  node->m_entry = entry;
+  node->m_next = nullptr;
+  node->m_previous = after;
+  if (after) {
+    after->m_next = node;
+  } else {
+    table->m_buckets[b] = node;
   }
-  RegionHashIndexSlot* home = &table->m_index[id & (table->m_indexSize - 1)];
-  if (!home->m_node) {
+  tailsOf(table)[b] = node;
+  tailIdsOf(table)[b] = id;
+  table->m_count += 1;
+  table->m_lastNode = nullptr;
+  RegionHashIndexSlot* home = table->m_index ? &table->m_index[id & (table->m_indexSize - 1)] : nullptr;
+  if (home && !home->m_node && 2 * table->m_count + 2 <= table->m_indexSize) {
     *home = RegionHashIndexSlot{id, node, entry};
   } else {
-    placeInIndex(table->m_index, table->m_indexSize, id, node);
+    indexAddId(table, node, id);
   }
+  return RegionStatus_success();
+}
+
+// RegionHashTable_insert for other tables.
+__attribute__((noinline)) RegionStatus* insertInChain(RegionHashTable* table, void* entry) {
+  uint64_t b = bucketOf(table, entry);
+  RegionHashNode* equal = nullptr;
+  RegionHashNode* after = placeInChain(table, b, entry, &equal);
+  if (equal) {
+    fputs("Found duplicate\n", stdout);
+    return RegionStatus_success();
+  }
+  RegionHashNode* node = newNode(table);
+  if (!node) return RegionStatus_outOfMemory("hash element");
+  node->m_entry = entry;
+  link(table, b, after, node);
+  table->m_count += 1;
+  table->m_lastNode = nullptr;
+  indexAdd(table, node);
   return RegionStatus_success();
 }
 
@@ -418,21 +446,7 @@ RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry) {
   if (!table) return invalidTable(RS_INTERNAL, "Invalid Hash Table");
   if (!entry) return invalidTable(RS_INVALID_NAME, "Invalid Entry.");
   if (isIdTable(table)) return insertId(table, entry);
-  uint64_t b = bucketOf(table, entry);
-  RegionHashNode* equal = nullptr;
-  RegionHashNode* after = placeInChain(table, b, entry, &equal);
-  if (equal) {
-    fputs("Found duplicate\n", stdout);
-    return RegionStatus_success();
-  }
-  RegionHashNode* node = newNode(table);
-  if (!node) return RegionStatus_outOfMemory("hash element");
-  node->m_entry = entry;
-  link(table, b, after, node);
-  table->m_count += 1;
-  table->m_lastNode = nullptr;
-  indexAdd(table, node);
-  return RegionStatus_success();
+  return insertInChain(table, entry);
 }
 
 RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* entries, uint64_t count, uint64_t* added) {
