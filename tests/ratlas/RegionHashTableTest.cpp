@@ -489,7 +489,7 @@ TEST(RegionHashTable, RisingIdsEndAsTheGeneralPathEnds) {
     if (what < 70) {
       uint64_t id = what < 55 && rising < kIds ? rising++ : next(rising + 1 < kIds ? rising + 1 : kIds);
       if (what >= 62 && !newest.empty()) id = newest.back();  // the last of its chain again
-      const bool refuse = next(4) == 0;
+      const bool refuse = next(2) == 0;
       if (refuse) RegionMemory_failAfter(0, 1);
       testing::internal::CaptureStdout();  // where a repeated id is reported
       RegionStatus* s = RegionHashTable_insert(ids.m_table, &a[id]);
