@@ -133,6 +133,17 @@ void indexAdd(RegionHashTable* table, RegionHashNode* node) {
   if (table->m_index) placeInIndex(table->m_index, table->m_indexSize, table->m_key(node->m_entry), node);
 }
 
+// Empties slot i; the entries behind it move back one slot until one sits at its first slot.
+void emptySlot(RegionHashTable* table, uint64_t i) {
+  RegionHashIndexSlot* slots = table->m_index;
+  const uint64_t mask = table->m_indexSize - 1;
+  for (uint64_t j = (i + 1) & mask; slots[j].m_node && distanceOf(slots[j], j, mask) > 0; j = (j + 1) & mask) {
+    slots[i] = slots[j];
+    i = j;
+  }
+  slots[i].m_node = nullptr;
+}
+
 // Takes a node entered under `key` out of the index; the entries behind it move back one slot
 // until one sits at its first slot (backward shift).
 void indexRemove(RegionHashTable* table, RegionHashNode* node, uint64_t key) {
@@ -148,11 +159,7 @@ void indexRemove(RegionHashTable* table, RegionHashNode* node, uint64_t key) {
     }
     if (i > mask) return;
   }
-  for (uint64_t j = (i + 1) & mask; slots[j].m_node && distanceOf(slots[j], j, mask) > 0; j = (j + 1) & mask) {
-    slots[i] = slots[j];
-    i = j;
-  }
-  slots[i].m_node = nullptr;
+  emptySlot(table, i);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -275,8 +282,15 @@ void link(RegionHashTable* table, uint64_t b, RegionHashNode* after, RegionHashN
 }
 
 // Removes a node; `key` is its index key when its entry field was cleared already.
+void unlinkFromChain(RegionHashTable* table, uint64_t bucket, RegionHashNode* node);
+
 void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node, uint64_t key = 0) {
   if (table->m_index) indexRemove(table, node, node->m_entry ? table->m_key(node->m_entry) : key);
+  unlinkFromChain(table, bucket, node);
+}
+
+// The chain's part of unlink: the node leaves its chain and goes back to the free nodes.
+void unlinkFromChain(RegionHashTable* table, uint64_t bucket, RegionHashNode* node) {
   if (!node->m_previous || !node->m_next) {
     if (bucket == kUnknownBucket) bucket = bucketOf(table, node->m_entry);
     if (!node->m_previous) table->m_buckets[bucket] = node->m_next;
@@ -598,9 +612,34 @@ void RegionHashTable_prefetchId(const RegionHashTable* table, uint64_t id) {
   if (slot) __builtin_prefetch(slot->m_entry);
 }
 
+namespace {
+
+// RegionHashTable_remove for an id table with its index, without calls through the function
+// pointers: the node last found, or the one in the id's slot, which then is emptied straight away.
+RegionStatus* removeId(RegionHashTable* table, const void* key) {
+  const uint64_t id = entryId(key);
+  RegionHashNode* node = table->m_lastNode;
+  uint64_t bucket = kUnknownBucket;
+  if (node && entryId(node->m_entry) == id) {
+    indexRemove(table, node, id);
+    bucket = table->m_lastBucket;
+  } else {
+    const RegionHashIndexSlot* slot = indexFindId(table, id);
+    if (!slot) return RegionStatus_fail(RS_NOT_FOUND, "No match");
+    node = slot->m_node;
+    emptySlot(table, static_cast<uint64_t>(slot - table->m_index));
+  }
+  unlinkFromChain(table, bucket, node);
+  table->m_lastNode = nullptr;
+  return RegionStatus_success();
+}
+
+} // namespace
+
 RegionStatus* RegionHashTable_remove(RegionHashTable* table, const void* key) {
   if (!table) return invalidTable(RS_INVALID_NAME, "Invalid Hash Table");
   if (!key) return invalidTable(RS_INVALID_NAME, "Invalid Entry.");
+  if (table->m_index && isIdTable(table)) return removeId(table, key);
   if (table->m_lastNode && table->m_compare(table->m_lastNode->m_entry, key) == 0) {
     unlink(table, table->m_lastBucket, table->m_lastNode);
     return RegionStatus_success();
