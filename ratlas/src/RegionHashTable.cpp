@@ -281,14 +281,6 @@ void link(RegionHashTable* table, uint64_t b, RegionHashNode* after, RegionHashN
   }
 }
 
-// Removes a node; `key` is its index key when its entry field was cleared already.
-void unlinkFromChain(RegionHashTable* table, uint64_t bucket, RegionHashNode* node);
-
-void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node, uint64_t key = 0) {
-  if (table->m_index) indexRemove(table, node, node->m_entry ? table->m_key(node->m_entry) : key);
-  unlinkFromChain(table, bucket, node);
-}
-
 // The chain's part of unlink: the node leaves its chain and goes back to the free nodes.
 void unlinkFromChain(RegionHashTable* table, uint64_t bucket, RegionHashNode* node) {
   if (!node->m_previous || !node->m_next) {
@@ -304,6 +296,12 @@ void unlinkFromChain(RegionHashTable* table, uint64_t bucket, RegionHashNode* no
   if (table->m_lastNode == node) table->m_lastNode = nullptr;
   freeNode(table, node);
   table->m_count -= 1;
+}
+
+// Removes a node; `key` is its index key when its entry field was cleared already.
+void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node, uint64_t key = 0) {
+  if (table->m_index) indexRemove(table, node, node->m_entry ? table->m_key(node->m_entry) : key);
+  unlinkFromChain(table, bucket, node);
 }
 
 // Fills a caller's status out-pointer; a caller that passes none leaves the error status alone.
