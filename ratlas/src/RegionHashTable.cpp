@@ -133,6 +133,17 @@ void indexAdd(RegionHashTable* table, RegionHashNode* node) {
   if (table->m_index) placeInIndex(table->m_index, table->m_indexSize, table->m_key(node->m_entry), node);
 }
 
+// Empties slot i; the entries behind it move back one slot until one sits at its first slot.
+void emptySlot(RegionHashTable* table, uint64_t i) {
+  RegionHashIndexSlot* slots = table->m_index;
+  const uint64_t mask = table->m_indexSize - 1;
+  for (uint64_t j = (i + 1) & mask; slots[j].m_node && distanceOf(slots[j], j, mask) > 0; j = (j + 1) & mask) {
+    slots[i] = slots[j];
+    i = j;
+  }
+  slots[i].m_node = nullptr;
+}
+
 // Takes a node entered under `key` out of the index; the entries behind it move back one slot
 // until one sits at its first slot (backward shift).
 void indexRemove(RegionHashTable* table, RegionHashNode* node, uint64_t key) {
@@ -148,11 +159,7 @@ void indexRemove(RegionHashTable* table, RegionHashNode* node, uint64_t key) {
     }
     if (i > mask) return;
   }
-  for (uint64_t j = (i + 1) & mask; slots[j].m_node && distanceOf(slots[j], j, mask) > 0; j = (j + 1) & mask) {
-    slots[i] = slots[j];
-    i = j;
-  }
-  slots[i].m_node = nullptr;
+  emptySlot(table, i);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -274,9 +281,8 @@ void link(RegionHashTable* table, uint64_t b, RegionHashNode* after, RegionHashN
   }
 }
 
-// Removes a node; `key` is its index key when its entry field was cleared already.
-void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node, uint64_t key = 0) {
-  if (table->m_index) indexRemove(table, node, node->m_entry ? table->m_key(node->m_entry) : key);
+// The chain's part of unlink: the node leaves its chain and goes back to the free nodes.
+void unlinkFromChain(RegionHashTable* table, uint64_t bucket, RegionHashNode* node) {
   if (!node->m_previous || !node->m_next) {
     if (bucket == kUnknownBucket) bucket = bucketOf(table, node->m_entry);
     if (!node->m_previous) table->m_buckets[bucket] = node->m_next;
@@ -290,6 +296,12 @@ void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node, uint6
   if (table->m_lastNode == node) table->m_lastNode = nullptr;
   freeNode(table, node);
   table->m_count -= 1;
+}
+
+// Removes a node; `key` is its index key when its entry field was cleared already.
+void unlink(RegionHashTable* table, uint64_t bucket, RegionHashNode* node, uint64_t key = 0) {
+  if (table->m_index) indexRemove(table, node, node->m_entry ? table->m_key(node->m_entry) : key);
+  unlinkFromChain(table, bucket, node);
 }
 
 // Fills a caller's status out-pointer; a caller that passes none leaves the error status alone.
@@ -309,11 +321,18 @@ bool isIdTable(const RegionHashTable* table) {
          table->m_key == RegionHashTable_idKey;
 }
 
-// RegionHashTable_insert for an id table, without the calls through the function pointers and
-// with the index key known: the same chain place, the same node and the same index slot.
-RegionStatus* insertId(RegionHashTable* table, void* entry) {
-  const uint64_t id = entryId(entry);
-  const uint64_t b = idBucket(table, id);
+// Enters a new node of an id table in the index (grown first when it would be over half full).
+void indexAddId(RegionHashTable* table, RegionHashNode* node, uint64_t id) {
+  if (!table->m_index || 2 * table->m_count + 2 > table->m_indexSize) {
+    indexAdd(table, node);
+  } else {
+    placeInIndex(table->m_index, table->m_indexSize, id, node);
+  }
+}
+
+// RegionHashTable_insert for an id table where the entry does not go after its chain's last one
+// or no free node is at hand.
+__attribute__((noinline)) RegionStatus* insertIdInChain(RegionHashTable* table, void* entry, uint64_t id, uint64_t b) {
   RegionHashNode* after = tailsOf(table)[b];
   if (after && id <= tailIdsOf(table)[b]) {
     RegionHashNode* equal = nullptr;
@@ -329,11 +348,59 @@ RegionStatus* insertId(RegionHashTable* table, void* entry) {
   link(table, b, after, node);
   table->m_count += 1;
   table->m_lastNode = nullptr;
-  if (!table->m_index || 2 * table->m_count + 2 > table->m_indexSize) {
-    indexAdd(table, node);
+  indexAddId(table, node, id);
+  return RegionStatus_success();
+}
+
+// RegionHashTable_insert for an id table, without the calls through the function pointers and
+// with the index key known: the same chain place, the same node and the same index slot. An id
+// after its chain's last one (the usual case) is linked in place from a free node and takes its
+// first index slot when that is empty, without a call and without saving registers.
+RegionStatus* insertId(RegionHashTable* table, void* entry) {
+  const uint64_t id = entryId(entry);
+  const uint64_t b = idBucket(table, id);
+  RegionHashNode* after = tailsOf(table)[b];
+  RegionHashNode* node = table->m_freeNodes;
+  if ((after && id <= tailIdsOf(table)[b]) || !node) return insertIdInChain(table, entry, id, b);
+  ASAN_UNPOISON_MEMORY_REGION(node, sizeof(RegionHashNode));
+  table->m_freeNodes = node->m_next;
+  node->m_entry = entry;
+  node->m_next = nullptr;
+  node->m_previous = after;
+  if (after) {
+    after->m_next = node;
   } else {
-    placeInIndex(table->m_index, table->m_indexSize, id, node);
+    table->m_buckets[b] = node;
   }
+  tailsOf(table)[b] = node;
+  tailIdsOf(table)[b] = id;
+  table->m_count += 1;
+  table->m_lastNode = nullptr;
+  RegionHashIndexSlot* home = table->m_index ? &table->m_index[id & (table->m_indexSize - 1)] : nullptr;
+  if (home && !home->m_node && 2 * table->m_count + 2 <= table->m_indexSize) {
+    *home = RegionHashIndexSlot{id, node, entry};
+  } else {
+    indexAddId(table, node, id);
+  }
+  return RegionStatus_success();
+}
+
+// RegionHashTable_insert for other tables.
+__attribute__((noinline)) RegionStatus* insertInChain(RegionHashTable* table, void* entry) {
+  uint64_t b = bucketOf(table, entry);
+  RegionHashNode* equal = nullptr;
+  RegionHashNode* after = placeInChain(table, b, entry, &equal);
+  if (equal) {
+    fputs("Found duplicate\n", stdout);
+    return RegionStatus_success();
+  }
+  RegionHashNode* node = newNode(table);
+  if (!node) return RegionStatus_outOfMemory("hash element");
+  node->m_entry = entry;
+  link(table, b, after, node);
+  table->m_count += 1;
+  table->m_lastNode = nullptr;
+  indexAdd(table, node);
   return RegionStatus_success();
 }
 
@@ -391,21 +458,7 @@ RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry) {
   if (!table) return invalidTable(RS_INTERNAL, "Invalid Hash Table");
   if (!entry) return invalidTable(RS_INVALID_NAME, "Invalid Entry.");
   if (isIdTable(table)) return insertId(table, entry);
-  uint64_t b = bucketOf(table, entry);
-  RegionHashNode* equal = nullptr;
-  RegionHashNode* after = placeInChain(table, b, entry, &equal);
-  if (equal) {
-    fputs("Found duplicate\n", stdout);
-    return RegionStatus_success();
-  }
-  RegionHashNode* node = newNode(table);
-  if (!node) return RegionStatus_outOfMemory("hash element");
-  node->m_entry = entry;
-  link(table, b, after, node);
-  table->m_count += 1;
-  table->m_lastNode = nullptr;
-  indexAdd(table, node);
-  return RegionStatus_success();
+  return insertInChain(table, entry);
 }
 
 RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* entries, uint64_t count, uint64_t* added) {
@@ -497,21 +550,11 @@ void RegionHashTable_clear(RegionHashTable* table) {
   dropIndex(table);
 }
 
-void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus** status) {
-  if (table && key && table->m_index && table->m_key == RegionHashTable_idKey && table->m_exactKeys) {
-    // Id tables: straight to the index.
-    uint64_t id;
-    memcpy(&id, key, sizeof(id));
-    const RegionHashIndexSlot* slot = indexFindId(table, id);
-    if (slot) {
-      if (status) RegionStatus_set(status, 0, 0, nullptr);
-      table->m_lastBucket = kUnknownBucket;
-      table->m_lastNode = slot->m_node;
-      return slot->m_entry;
-    }
-    report(status, RS_NOT_FOUND, "No match");
-    return nullptr;
-  }
+namespace {
+
+// RegionHashTable_find for tables without an id index; out of line, so that the search of an id
+// table saves no registers.
+__attribute__((noinline)) void* findInChains(RegionHashTable* table, const void* key, RegionStatus** status) {
   RegionStatus_set(status, 0, 0, nullptr);
   if (!table || !key) {
     report(status, RS_INTERNAL, "Invalid hash table");
@@ -542,15 +585,59 @@ void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus
   return nullptr;
 }
 
+} // namespace
+
+void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus** status) {
+  if (!table || !key || !table->m_index || table->m_key != RegionHashTable_idKey || !table->m_exactKeys)
+    return findInChains(table, key, status);
+  // Id tables: straight to the index.
+  uint64_t id;
+  memcpy(&id, key, sizeof(id));
+  const RegionHashIndexSlot* slot = indexFindId(table, id);
+  if (slot) {
+    if (status) RegionStatus_set(status, 0, 0, nullptr);
+    table->m_lastBucket = kUnknownBucket;
+    table->m_lastNode = slot->m_node;
+    return slot->m_entry;
+  }
+  report(status, RS_NOT_FOUND, "No match");
+  return nullptr;
+}
+
 void RegionHashTable_prefetchId(const RegionHashTable* table, uint64_t id) {
   if (!table || !table->m_index || table->m_key != RegionHashTable_idKey || !table->m_exactKeys) return;
   const RegionHashIndexSlot* slot = indexFindId(table, id);
   if (slot) __builtin_prefetch(slot->m_entry);
 }
 
+namespace {
+
+// RegionHashTable_remove for an id table with its index, without calls through the function
+// pointers: the node last found, or the one in the id's slot, which then is emptied straight away.
+RegionStatus* removeId(RegionHashTable* table, const void* key) {
+  const uint64_t id = entryId(key);
+  RegionHashNode* node = table->m_lastNode;
+  uint64_t bucket = kUnknownBucket;
+  if (node && entryId(node->m_entry) == id) {
+    indexRemove(table, node, id);
+    bucket = table->m_lastBucket;
+  } else {
+    const RegionHashIndexSlot* slot = indexFindId(table, id);
+    if (!slot) return RegionStatus_fail(RS_NOT_FOUND, "No match");
+    node = slot->m_node;
+    emptySlot(table, static_cast<uint64_t>(slot - table->m_index));
+  }
+  unlinkFromChain(table, bucket, node);
+  table->m_lastNode = nullptr;
+  return RegionStatus_success();
+}
+
+} // namespace
+
 RegionStatus* RegionHashTable_remove(RegionHashTable* table, const void* key) {
   if (!table) return invalidTable(RS_INVALID_NAME, "Invalid Hash Table");
   if (!key) return invalidTable(RS_INVALID_NAME, "Invalid Entry.");
+  if (table->m_index && isIdTable(table)) return removeId(table, key);
   if (table->m_lastNode && table->m_compare(table->m_lastNode->m_entry, key) == 0) {
     unlink(table, table->m_lastBucket, table->m_lastNode);
     return RegionStatus_success();

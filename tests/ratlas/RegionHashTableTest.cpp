@@ -464,3 +464,70 @@ TEST(RegionHashTable, InsertAllFillsAsSingleInsertionsAndUndoesAFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rising ids go to the end of their chains without a walk, from free nodes, into empty index
+// slots. Runs of rising ids with removals of the newest ones (their nodes come back), older and
+// repeated ids among them, and node blocks refused now and then must leave an id table as a
+// table of the same entries that takes every insertion the general way: the same statuses and
+// texts, the same chains, the same finds.
+TEST(RegionHashTable, RisingIdsEndAsTheGeneralPathEnds) {
+  Table ids(31), plain(31, plainIds);
+  const uint64_t kIds = 6000;
+  std::vector<Entry> a(kIds), b(kIds);
+  for (uint64_t i = 0; i < kIds; ++i) a[i] = b[i] = {i};
+  uint64_t state = 11;
+  auto next = [&state](uint64_t n) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return (state >> 33) % n;
+  };
+  uint64_t rising = 0, refused = 0;
+  std::vector<uint64_t> newest;
+  for (int step = 0; step < 20000; ++step) {
+    const uint64_t what = next(100);
+    if (what < 70) {
+      uint64_t id = what < 55 && rising < kIds ? rising++ : next(rising + 1 < kIds ? rising + 1 : kIds);
+      if (what >= 62 && !newest.empty()) id = newest.back();  // the last of its chain again
+      const bool refuse = next(2) == 0;
+      if (refuse) RegionMemory_failAfter(0, 1);
+      testing::internal::CaptureStdout();  // where a repeated id is reported
+      RegionStatus* s = RegionHashTable_insert(ids.m_table, &a[id]);
+      const std::string said = testing::internal::GetCapturedStdout();
+      const uint32_t code = RegionStatus_getCode(s);
+      const std::string text = s->m_text ? s->m_text : "";
+      if (refuse) RegionMemory_failAfter(0, 1);
+      testing::internal::CaptureStdout();
+      s = RegionHashTable_insert(plain.m_table, &b[id]);
+      ASSERT_EQ(said, testing::internal::GetCapturedStdout()) << step;
+      RegionMemory_failAfter(-1, 0);
+      ASSERT_EQ(code, RegionStatus_getCode(s)) << step;
+      ASSERT_EQ(text, s->m_text ? s->m_text : "") << step;
+      if (code != 0) ++refused;
+      else newest.push_back(id);
+    } else {
+      uint64_t id = next(kIds);
+      if (what < 92 && !newest.empty()) {
+        id = newest.back();
+        newest.pop_back();
+      }
+      Entry key{id};
+      ASSERT_EQ(RegionStatus_getCode(RegionHashTable_remove(ids.m_table, &key)),
+                RegionStatus_getCode(RegionHashTable_remove(plain.m_table, &key)));
+    }
+    ASSERT_EQ(RegionHashTable_count(ids.m_table, nullptr), RegionHashTable_count(plain.m_table, nullptr));
+    if (step % 1000 == 0) expectOrderedChains(ids.m_table);
+  }
+  EXPECT_GT(refused, 4u);  // blocks grow, so few insertions need one
+  EXPECT_GT(RegionHashTable_count(ids.m_table, nullptr), 1000u);
+  expectOrderedChains(ids.m_table);
+  EXPECT_EQ(allChains(ids.m_table), allChains(plain.m_table));
+  for (uint64_t i = 0; i < kIds; ++i) {
+    const Entry* x = static_cast<const Entry*>(RegionHashTable_find(ids.m_table, &a[i], nullptr));
+    const Entry* y = static_cast<const Entry*>(RegionHashTable_find(plain.m_table, &b[i], nullptr));
+    ASSERT_EQ(x == &a[i], y == &b[i]) << i;
+    ASSERT_EQ(x == nullptr, y == nullptr) << i;
+  }
+}
+
+}  // namespace
