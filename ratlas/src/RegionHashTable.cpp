@@ -2,22 +2,13 @@
 
 #include "RegionMemory.h"
 #include "RegionNameRecord.h"
+#include "RegionPoison.h"
 
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
-
-#if defined(__has_include)
-#if __has_include(<sanitizer/asan_interface.h>)
-#include <sanitizer/asan_interface.h>
-#endif
-#endif
-#ifndef ASAN_POISON_MEMORY_REGION
-#define ASAN_POISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
-#define ASAN_UNPOISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
-#endif
 
 namespace {
 
@@ -330,11 +321,12 @@ void indexAddId(RegionHashTable* table, RegionHashNode* node, uint64_t id) {
   }
 }
 
-// RegionHashTable_insert for an id table where the entry does not go after its chain's last one
-// or no free node is at hand.
-__attribute__((noinline)) RegionStatus* insertIdInChain(RegionHashTable* table, void* entry, uint64_t id, uint64_t b) {
+// RegionHashTable_insert's general way: the entry's place in chain b (walked to, unless in an id
+// table the entry goes after the chain's last id), a node from the table's blocks, the link and
+// the index.
+__attribute__((noinline)) RegionStatus* insertInChain(RegionHashTable* table, void* entry, uint64_t b, bool ids) {
   RegionHashNode* after = tailsOf(table)[b];
-  if (after && id <= tailIdsOf(table)[b]) {
+  if (!ids || (after && entryId(entry) <= tailIdsOf(table)[b])) {
     RegionHashNode* equal = nullptr;
     after = placeInChain(table, b, entry, &equal);
     if (equal) {
@@ -348,7 +340,11 @@ __attribute__((noinline)) RegionStatus* insertIdInChain(RegionHashTable* table, 
   link(table, b, after, node);
   table->m_count += 1;
   table->m_lastNode = nullptr;
-  indexAddId(table, node, id);
+  if (ids) {
+    indexAddId(table, node, entryId(entry));
+  } else {
+    indexAdd(table, node);
+  }
   return RegionStatus_success();
 }
 
@@ -361,7 +357,7 @@ RegionStatus* insertId(RegionHashTable* table, void* entry) {
   const uint64_t b = idBucket(table, id);
   RegionHashNode* after = tailsOf(table)[b];
   RegionHashNode* node = table->m_freeNodes;
-  if ((after && id <= tailIdsOf(table)[b]) || !node) return insertIdInChain(table, entry, id, b);
+  if ((after && id <= tailIdsOf(table)[b]) || !node) return insertInChain(table, entry, b, true);
   ASAN_UNPOISON_MEMORY_REGION(node, sizeof(RegionHashNode));
   table->m_freeNodes = node->m_next;
   node->m_entry = entry;
@@ -382,25 +378,6 @@ RegionStatus* insertId(RegionHashTable* table, void* entry) {
   } else {
     indexAddId(table, node, id);
   }
-  return RegionStatus_success();
-}
-
-// RegionHashTable_insert for other tables.
-__attribute__((noinline)) RegionStatus* insertInChain(RegionHashTable* table, void* entry) {
-  uint64_t b = bucketOf(table, entry);
-  RegionHashNode* equal = nullptr;
-  RegionHashNode* after = placeInChain(table, b, entry, &equal);
-  if (equal) {
-    fputs("Found duplicate\n", stdout);
-    return RegionStatus_success();
-  }
-  RegionHashNode* node = newNode(table);
-  if (!node) return RegionStatus_outOfMemory("hash element");
-  node->m_entry = entry;
-  link(table, b, after, node);
-  table->m_count += 1;
-  table->m_lastNode = nullptr;
-  indexAdd(table, node);
   return RegionStatus_success();
 }
 
@@ -458,7 +435,7 @@ RegionStatus* RegionHashTable_insert(RegionHashTable* table, void* entry) {
   if (!table) return invalidTable(RS_INTERNAL, "Invalid Hash Table");
   if (!entry) return invalidTable(RS_INVALID_NAME, "Invalid Entry.");
   if (isIdTable(table)) return insertId(table, entry);
-  return insertInChain(table, entry);
+  return insertInChain(table, entry, bucketOf(table, entry), false);
 }
 
 RegionStatus* RegionHashTable_insertAll(RegionHashTable* table, void* const* entries, uint64_t count, uint64_t* added) {

@@ -1,20 +1,11 @@
 #include "RegionPool.h"
 
 #include "RegionMemory.h"
+#include "RegionPoison.h"
 
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-
-#if defined(__has_include)
-#if __has_include(<sanitizer/asan_interface.h>)
-#include <sanitizer/asan_interface.h>
-#endif
-#endif
-#ifndef ASAN_POISON_MEMORY_REGION
-#define ASAN_POISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
-#define ASAN_UNPOISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
-#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 #define REGION_POOL_DEFAULT 0
