@@ -306,6 +306,11 @@ RegionStatus* invalidTable(uint32_t code, const char* detail) {
   return status;
 }
 
+// Tables whose look-up index is keyed by the entries' leading ids (searched without calls).
+bool hasIdIndex(const RegionHashTable* table) {
+  return table->m_index && table->m_key == RegionHashTable_idKey && table->m_exactKeys;
+}
+
 // Tables of records that begin with an id, hashed and ordered by it (all the atlas's name tables).
 bool isIdTable(const RegionHashTable* table) {
   return table->m_hash == RegionHashTable_hashId && table->m_compare == RegionHashTable_compareIds &&
@@ -565,8 +570,7 @@ __attribute__((noinline)) void* findInChains(RegionHashTable* table, const void*
 } // namespace
 
 void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus** status) {
-  if (!table || !key || !table->m_index || table->m_key != RegionHashTable_idKey || !table->m_exactKeys)
-    return findInChains(table, key, status);
+  if (!table || !key || !hasIdIndex(table)) return findInChains(table, key, status);
   // Id tables: straight to the index.
   uint64_t id;
   memcpy(&id, key, sizeof(id));
@@ -582,7 +586,7 @@ void* RegionHashTable_find(RegionHashTable* table, const void* key, RegionStatus
 }
 
 void RegionHashTable_prefetchId(const RegionHashTable* table, uint64_t id) {
-  if (!table || !table->m_index || table->m_key != RegionHashTable_idKey || !table->m_exactKeys) return;
+  if (!table || !hasIdIndex(table)) return;
   const RegionHashIndexSlot* slot = indexFindId(table, id);
   if (slot) __builtin_prefetch(slot->m_entry);
 }

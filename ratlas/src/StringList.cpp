@@ -46,6 +46,9 @@ const uint32_t kSpareRoom = 4;
 
 uint64_t* ownItems(StringList* list) { return reinterpret_cast<uint64_t*>(list + 1); }
 
+// Bytes of a list's own block: its fields and room for `room` items.
+size_t blockBytes(uint64_t room) { return sizeof(StringList) + size_t(room) * sizeof(uint64_t); }
+
 // Sets the capacity, keeping the items: in the list's own block while they fit there and have
 // not left it, otherwise in a block of their own.
 bool resize(StringList* list, uint64_t capacity) {
@@ -180,7 +183,7 @@ RegionStatus* StringList_new(StringList** list, uint64_t capacity) {
   // One block: the fields and then the items (a few spare slots when no capacity is asked for).
   uint64_t room = capacity > 0 ? capacity : kSpareRoom;
   if (room > (SIZE_MAX - sizeof(StringList)) / sizeof(uint64_t)) return RegionStatus_outOfMemory(kTypeWord);
-  StringList* l = static_cast<StringList*>(RegionPool_alloc(sizeof(StringList) + size_t(room) * sizeof(uint64_t)));
+  StringList* l = static_cast<StringList*>(RegionPool_alloc(blockBytes(room)));
   if (!l) return RegionStatus_outOfMemory(kTypeWord);
   l->m_items = capacity > 0 ? ownItems(l) : nullptr;
   l->m_room = uint32_t(std::min<uint64_t>(room, UINT32_MAX));
@@ -195,7 +198,7 @@ RegionStatus* StringList_new(StringList** list, uint64_t capacity) {
 RegionStatus* StringList_delete(StringList** list) {
   if (!list || !*list) return invalidList();
   if ((*list)->m_items != ownItems(*list)) RegionMemory_free((*list)->m_items);
-  RegionPool_free(*list, sizeof(StringList) + size_t((*list)->m_room) * sizeof(uint64_t));
+  RegionPool_free(*list, blockBytes((*list)->m_room));
   *list = nullptr;
   return RegionStatus_success();
 }
