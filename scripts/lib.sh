@@ -1,4 +1,5 @@
-# Shared by the scripts: installs the Debian packages that a fresh machine lacks.
+# Shared by the scripts: installs the Debian packages that a fresh machine lacks, configures a
+# preset.
 ZYR_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev pkg-config"
 
 zyr_install_packages() {
@@ -17,4 +18,16 @@ zyr_install_packages() {
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-zyr_jobs() { nproc 2>/dev/null || echo 2; }
+# Parallel build jobs: ZYR_JOBS, else every core.
+zyr_jobs() { echo "${ZYR_JOBS:-$(nproc 2>/dev/null || echo 2)}"; }
+
+# Configures a preset's build directory when it has not been (or CMakePresets.json changed since);
+# after that the build re-runs CMake by itself when a CMakeLists.txt changes. Configuring on every
+# run would take a new build stamp each minute and so relink everything.
+zyr_configure() {
+  local dir=build/$1
+  if [ -f "$dir/build.ninja" ] && [ "$dir/CMakeCache.txt" -nt CMakePresets.json ]; then
+    return 0
+  fi
+  cmake --preset "$1"
+}

@@ -71,7 +71,9 @@ public:
   };
 
   // The mesh size of a location. elementCounts is indexed by element type: 0 node, 1 bar,
-  // 2 triangle, 3 quadrilateral, 4 tetrahedron, 5 pyramid, 6 prism, 7 hexahedron.
+  // 2 triangle, 3 quadrilateral, 4 tetrahedron, 5 pyramid, 6 prism, 7 hexahedron. The counts sum
+  // those of the location's regions: a vertex that two regions share is counted once for each
+  // (two blocks meeting at a face give more vertices than their mesh holds distinct ones).
   struct MeshSizeInfo {
     std::vector<int> elementCounts;
     int noOfVertices = 0;
@@ -157,6 +159,8 @@ public:
                    bool ignoreUnknownNames);
   void getNumberOfFacesForLocation(const std::string &location, uint64_t &count, bool ignoreUnknownNames);
   void getNumberOfElementsForLocation(const std::string &location, uint64_t &count, bool ignoreUnknownNames);
+  // With volumes the mesh size of the location's 3-D regions, else of its 2-D ones, summed over
+  // those regions (see MeshSizeInfo).
   void getMeshSize(const std::string &location, bool volumes, MeshSizeInfo &info, bool ignoreUnknownNames);
   // The size of the assembly whose box holds the point ("x, y, z" with units, such as
   // "1 [mm], 2 [mm], 0 [mm]"): the last such assembly's box diagonal, else the largest one.
@@ -267,11 +271,14 @@ public:
   // ---- Import ----
 
   // Imports a mesh file into the model: type names the reader ("Msh", "Generic", "User", ...)
-  // or another source ("ZYR", "ZYR_DSDB", "ZYR_INTERMEDIATE"); generic and specific are option
-  // words for the reader; units is the length unit of the file's coordinates. New assemblies are
-  // named after defaultAssemblyName, which stays the model's default afterwards; with
-  // keepAssemblyNames imported assemblies keep their own names where free. assemblies receives
-  // the names of the assemblies made. Warnings reach the host's progress reporter.
+  // or another source: "ZYR" (another database), "ZYR_DSDB" (a simulation database),
+  // "ZYR_INTERMEDIATE" (a reader's intermediate mesh file) or "ZYR_DIRECT" (a solver definition
+  // or results file, such as this library writes, read back in-process); generic and
+  // specific are option words for the reader; units is the length unit of the file's
+  // coordinates. New assemblies are named after defaultAssemblyName, which stays the model's
+  // default afterwards; with keepAssemblyNames imported assemblies keep their own names where
+  // free. assemblies receives the names of the assemblies made. Warnings reach the host's
+  // progress reporter.
   void importMeshToModel(const std::string &type, const std::string &filename, const std::string &generic,
                          const std::string &specific, const std::string &units,
                          const std::string &defaultAssemblyName, bool keepAssemblyNames,

@@ -1,11 +1,13 @@
 // defsummary FILE: a short account of a solver definition file: its release, its zones with
-// their volumes, boundary surfaces and mesh counts, and its boundary-condition patches. Exit
+// their volumes, boundary surfaces and mesh counts, and its boundary-condition patches (each
+// under the id the solver knows it by, BCP1 onwards, with the boundary it stands for). Exit
 // status 0, 1 when the file cannot be read as a definition file, 2 on wrong usage.
 #include "DefFile.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,13 @@ std::string joined(const std::vector<std::string> &names) {
 } // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+    std::printf("usage: defsummary FILE\n\n"
+                "Prints what the solver definition file FILE holds: the release that wrote it, its\n"
+                "zones with their volumes, surfaces and mesh counts, and its boundary-condition\n"
+                "patches, each as the solver's id (BCP1 onwards) and the boundary's name.\n");
+    return 0;
+  }
   if (argc != 2) {
     std::fprintf(stderr, "usage: defsummary FILE\n");
     return 2;
@@ -77,7 +86,8 @@ int main(int argc, char **argv) {
     else
       std::printf("    (no mesh written)\n");
   }
-  std::printf("  patches         %d\n", integer(file, "G/NBCP", "EVERY"));
+  std::printf("  patches         %d (boundary-condition patches: the solver's id, the boundary)\n",
+              integer(file, "G/NBCP", "EVERY"));
   for (size_t i = 0; i + 3 < map.size(); i += 4)
     if (map[i + 3] == "BCP")
       std::printf("    %-6s %s\n", map[i + 1].c_str(), map[i].c_str());

@@ -2,6 +2,10 @@
 // the session player: every recorded call of the procedural interface is made again. At a
 // terminal it is an interactive command interpreter ("help" lists the commands).
 //
+// An installed zyrplay finds the rest of its installation by itself: the reader executables
+// beside it and units.wez in the installation's data directory, each used only where the
+// environment names nothing (see help() below).
+//
 // At the end the errors still queued are written to the standard error stream. Exit status 0
 // when no user, internal or resource error is queued, 1 when one is (including a broken session
 // file), 2 on wrong usage or an unreadable file.
@@ -13,13 +17,105 @@
 #include "zyrError.h"
 #include "zyrMemory.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The directory of this executable, with links resolved; empty when it cannot be had.
+std::string ownDirectory() {
+  char path[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length <= 0)
+    return {};
+  path[length] = '\0';
+  char *slash = std::strrchr(path, '/');
+  if (slash == nullptr)
+    return {};
+  *slash = '\0';
+  return path;
+}
+
+bool isFile(const std::string &path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// The absolute name of an installed file, given relative to the executables' directory bin (the
+// build sets ZYRPLAY_BIN_TO_UNITS and ZYRPLAY_BIN_TO_DOC from the install directories), or empty
+// when it is not there.
+std::string installedFile(const std::string &bin, const char *relative) {
+  if (bin.empty())
+    return {};
+  char resolved[PATH_MAX];
+  const std::string path = bin + "/" + relative;
+  return isFile(path) && realpath(path.c_str(), resolved) != nullptr ? resolved : std::string();
+}
+
+// Gives the library the installation's directories where the environment leaves them out. The
+// library's own look-up then runs as for any host: a variable the user set, or a units.wez in
+// the working directory, is never overridden.
+void findInstallation() {
+  const std::string bin = ownDirectory();
+  if (bin.empty())
+    return;
+  if (isFile(bin + "/Kelvo.exe") || isFile(bin + "/wezdsdbreader.exe")) {
+    setenv("WEZ5BINDIR", bin.c_str(), 0);
+    setenv("WEZ5EXECDIR", bin.c_str(), 0);
+  }
+  if (std::getenv("WEZ5_UNITS_DIR") != nullptr || std::getenv("WEZ_DATA_DIR") != nullptr || isFile("units.wez"))
+    return;
+  std::string units = installedFile(bin, ZYRPLAY_BIN_TO_UNITS "/units.wez");
+  if (!units.empty())
+    setenv("WEZ5_UNITS_DIR", units.substr(0, units.rfind('/')).c_str(), 1);
+}
+
+void help() {
+  std::string format = installedFile(ownDirectory(), ZYRPLAY_BIN_TO_DOC "/session-format.md");
+  if (format.empty())
+    format = "share/doc/zyr/session-format.md of the installation (tools/zyrplay/session-format.md in the sources)";
+  std::printf("usage: zyrplay [SESSION]\n"
+              "       zyrplay -h | --help\n"
+              "\n"
+              "Replays the calls recorded in the session file SESSION (the standard input when none\n"
+              "is named); at a terminal, prompts for each call and value (\"help\" lists the calls).\n"
+              "Exit status 0, 1 when an error is left queued at the end (written to the standard\n"
+              "error stream), 2 on wrong usage or an unreadable file.\n"
+              "\n"
+              "Environment (each optional; an installed zyrplay finds its installation by itself):\n"
+              "  WEZ5EXECDIR, WEZ5BINDIR  where the mesh reader Kelvo.exe and wezdsdbreader.exe are\n"
+              "                           looked for (default: the directory of zyrplay)\n"
+              "  WEZ5_KELVO_EXEC, WEZ5_WEZDSDBREADER_EXEC\n"
+              "                           the one reader itself\n"
+              "  WEZ5_UNITS_DIR, WEZ_DATA_DIR\n"
+              "                           the directory of units.wez, the first one set; when neither\n"
+              "                           is, units.wez of the working directory, else the\n"
+              "                           installation's share/zyr\n"
+              "  ZYR_USE_LOCAL_UNITS      set: use the built-in units table, no units.wez needed\n"
+              "\n"
+              "The session format, with the shipped example box-tet.session as its worked case:\n"
+              "  %s\n",
+              format.c_str());
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+    help();
+    return 0;
+  }
   if (argc > 2) {
-    std::fprintf(stderr, "usage: zyrplay [SESSION]\n");
+    std::fprintf(stderr, "usage: zyrplay [SESSION]   (zyrplay --help tells more)\n");
     return 2;
   }
+  findInstallation();
   zyrApplication_initialise("zyrplay");
   // A replay records nothing, not even the reading of its errors below.
   SessionFile_suspend();
