@@ -24,8 +24,15 @@ if(ZYR_COVERAGE)
   add_link_options(-fprofile-instr-generate)
 endif()
 
-# Source file names in messages are relative to the project root.
+# Source file names in messages are relative to the project root. A compiler cache that rewrites
+# absolute paths relative to the build directory (ccache's base_dir) hands the compiler names
+# such as ../../zyr_common/...: the second map strips that too.
 add_compile_options(-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=)
+file(RELATIVE_PATH ZYR_SOURCE_FROM_BUILD ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+string(REGEX REPLACE "/$" "" ZYR_SOURCE_FROM_BUILD "${ZYR_SOURCE_FROM_BUILD}")
+if(ZYR_SOURCE_FROM_BUILD)
+  add_compile_options(-fmacro-prefix-map=${ZYR_SOURCE_FROM_BUILD}/=)
+endif()
 
 # A layer that shares a directory with a higher layer sees it through a view holding links to
 # its own headers only (see zyr_add_layer), so the higher layer's headers are not on its include
@@ -36,7 +43,8 @@ foreach(layer IN LISTS ZYR_LAYER_NAMES)
   foreach(d IN LISTS ZYR_LAYER_${layer}_DIRS)
     zyr_layer_foreign_files(${layer} ${d} foreign)
     if(foreign)
-      add_compile_options(-fmacro-prefix-map=${ZYR_VIEW_ROOT}/${layer}/=)
+      add_compile_options(-fmacro-prefix-map=${ZYR_VIEW_ROOT}/${layer}/=
+                          -fmacro-prefix-map=layer-include/${layer}/=)
       break()
     endif()
   endforeach()
