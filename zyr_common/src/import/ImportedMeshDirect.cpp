@@ -107,8 +107,11 @@ struct Source {
   bool zoneStrings(const char *what, int32_t z, std::vector<std::string> &values) {
     return strings(what, zoneLocation(z), values) || (m_noOfZones == 1 && strings(what, "EVERY", values));
   }
-  // A required data set is missing or unreadable: the file's error, as an internal one.
+  // A required data set is missing or unreadable: the file's error, as an internal one. The
+  // file layer's description stays; the code becomes the import's.
   int missing(const char *function, const char *what, const std::string &where) {
+    if (m_file->m_errorCode != 0)
+      m_file->m_errorCode = ZYR_I_INTERNAL_ERROR;
     if (DefFile_reportError(m_file, function) == nullptr)
       internalError(function, "Unable to read [\"%s\", \"%s\", 0].\n", what, where.c_str());
     return 0;
