@@ -41,6 +41,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -358,8 +359,10 @@ int ImportedMesh_resolveAssemblyNames(ImportedMesh *im, const int32_t *surfaceMa
     for (int32_t j = 0; j < im->m_noOfAssembly3DRegions[i]; ++j)
       if (Region *r = regionOf(im, volumeMap, layout.m_nvl, im->m_assembly3DRegions[i][j]))
         regions.push_back(r);
-    std::sort(regions.begin(), regions.end());
-    regions.erase(std::unique(regions.begin(), regions.end()), regions.end());
+    // Each region once, in the file's order, which a composite made of the entry keeps.
+    std::unordered_set<Region *> seen;
+    regions.erase(std::remove_if(regions.begin(), regions.end(), [&seen](Region *r) { return !seen.insert(r).second; }),
+                  regions.end());
     // The completion compares these with the assemblies' own regions: the counts follow the list.
     int32_t volumes = 0;
     for (Region *r : regions)
