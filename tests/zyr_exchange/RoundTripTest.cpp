@@ -468,6 +468,19 @@ TEST_F(DirectImportTest, WithoutAtlasThePhysicsLocationsBecomeCompositeNames) {
     }
   zyrCStringArray_free(topcat, uint64_t(entries));
   EXPECT_EQ(zones, 2);
+
+  // The one number that has no negative names no volume of a zone: the import refuses the file
+  // without overflowing.
+  edit([](DefFile *file) {
+    int32_t *list = nullptr, count = 0;
+    ASSERT_EQ(DefFile_readInts(file, "G/KVLZN", "EVERY", 0, &list, &count), 1);
+    list[0] = INT32_MIN;
+    EXPECT_EQ(DefFile_writeIntArray(file, "G/KVLZN", "EVERY", 0, list, count, 0), 1);
+    zyrMemory_free(list, "test");
+  });
+  zyrtest::ErrorCapture::clear();
+  EXPECT_FALSE(importDirect(m_file));
+  EXPECT_FALSE(held().empty());
 }
 
 TEST_F(DirectImportTest, GeometricScaleDividesTheCoordinatesUnlessItIsUnusable) {

@@ -309,9 +309,10 @@ int ImportedMesh_reservePhysicsNames(ImportedMesh *im, DefFile *file) {
       continue;
     const int32_t first = ip[size_t(e.m_number) - 1] - 1, n = ip[size_t(e.m_number)] - 1 - first;
     Ints regions(list.begin() + first, list.begin() + first + n);
+    // Volumes are kept negated; the one number without a negative names no volume anyway.
     if (e.m_category != 2)
       for (int32_t &r : regions)
-        r = -r; // volumes are kept negated
+        r = r != INT32_MIN ? -r : 0;
     im->m_compositeNames[kept] = zyrCString_clone(e.m_name.c_str());
     im->m_noOfComponents[kept] = n;
     if (e.m_category == 2) {
