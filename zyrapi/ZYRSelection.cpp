@@ -8,7 +8,9 @@
 
 #include "zyrAPI.h"
 
+#include <algorithm>
 #include <set>
+#include <vector>
 
 namespace qiv {
 
@@ -63,15 +65,22 @@ void ZYRSelection::release() noexcept {
 
 void ZYRSelection::releaseSelectionsOf(int modelHandle) {
   std::set<ZYRSelection *> &live = liveSelections();
+  // Ended in the order of their handles (the order of creation), as a recorded session sees it,
+  // not in the order of the objects' addresses.
+  std::vector<ZYRSelection *> ending;
   for (auto i = live.begin(); i != live.end();) {
-    ZYRSelection *selection = *i;
-    if (selection->m_hModel == modelHandle) {
+    if ((*i)->m_hModel == modelHandle) {
+      ending.push_back(*i);
       i = live.erase(i);
-      zyrSelection_destroy(selection->m_hSelection);
-      selection->m_hSelection = -1;
     } else {
       ++i;
     }
+  }
+  std::sort(ending.begin(), ending.end(),
+            [](const ZYRSelection *a, const ZYRSelection *b) { return a->m_hSelection < b->m_hSelection; });
+  for (ZYRSelection *selection : ending) {
+    zyrSelection_destroy(selection->m_hSelection);
+    selection->m_hSelection = -1;
   }
 }
 

@@ -172,6 +172,67 @@ TEST(KelvoModel, WhatIsLeftOutIsReported) {
   EXPECT_EQ(b.surfaces()[0], "top");
 }
 
+// A physical group without a name in $PhysicalNames is named after its number, a surface group
+// that bounds no volume makes no surface, and a $Periodic section is skipped: each is said, with
+// what became of the group or section.
+TEST(KelvoModel, WhatIsNamedOrLeftOtherwiseThanTheFileSaysIsReported) {
+  TestMesh mesh = twoTets(1, 6);
+  mesh.m_elements.push_back({2, 4, 3, {1, 3, 2}}); // an outer face of the first tetrahedron
+  mesh.m_elements.push_back({2, 5, 4, {1, 2, 4}}); // outer faces of both
+  mesh.m_elements.push_back({2, 5, 4, {3, 4, 5}});
+  mesh.m_elements.push_back({2, 7, 5, {1, 2, 5}}); // no face of either
+  mesh.m_elements.push_back({2, 7, 5, {1, 3, 5}});
+  mesh.m_names = {{3, 1, "A"}, {2, 5, " "}, {2, 7, "Free"}};
+  const std::string periodic = "$Periodic\n1\n2 2 1\n0\n1\n3 4\n$EndPeriodic\n";
+  for (const std::string &text : {toMsh2(mesh), toMsh4(mesh) + periodic}) {
+    MshFile *file = MshFile_new();
+    KelvoModel *model = KelvoModel_new();
+    std::string error;
+    ASSERT_EQ(MshFile_parse(file, text.data(), text.size(), &error), 1) << error;
+    ASSERT_EQ(KelvoModel_build(model, file, &error), 1) << error;
+    std::vector<std::string> expected = {
+        "The physical volume group 6 has no entry in $PhysicalNames: its elements form the "
+        "volume \"Volume 6\".",
+        "The physical surface group 4 has no entry in $PhysicalNames: its faces form the surface "
+        "\"Surface 4\".",
+        "The physical surface group 5 has a blank name in $PhysicalNames: its faces form the "
+        "surfaces \"Surface 5 A\" and \"Surface 5 Volume 6\", joined by the composite name "
+        "\"Surface 5\".",
+        "The surface group \"Free\" bounds no volume: none of its 2 boundary elements is a face "
+        "of a volume element.\nNo surface was made of it; the outer faces that no group names "
+        "form \"A Default\" and \"Volume 6 Default\"."};
+    if (text.find("$Periodic") != std::string::npos)
+      expected.insert(expected.begin(),
+                      "The section $Periodic was skipped: the periodic links it makes between "
+                      "nodes and between surfaces were not imported, and the surfaces it pairs "
+                      "were imported as surfaces of their own.");
+    EXPECT_EQ(model->m_warnings, expected);
+    std::vector<std::string> surfaces;
+    for (const KelvoSurface &surface : model->m_surfaces)
+      surfaces.push_back(surface.m_name);
+    EXPECT_EQ(surfaces, (std::vector<std::string>{"Surface 4", "Surface 5 A", "Surface 5 Volume 6",
+                                                  "A to Volume 6", "Volume 6 to A", "A Default",
+                                                  "Volume 6 Default"}));
+    MshFile_delete(file);
+    KelvoModel_delete(model);
+  }
+  // A group whose one element is no face: said so; with every outer face named, no default.
+  TestMesh named = twoTets(1, 1);
+  named.m_names = {{3, 1, "Box"}, {2, 2, "Skin"}, {2, 3, "Stray"}};
+  for (const std::vector<int64_t> &face :
+       {std::vector<int64_t>{1, 3, 2}, {1, 2, 4}, {1, 3, 4}, {2, 3, 5}, {2, 4, 5}, {3, 4, 5}})
+    named.m_elements.push_back({2, 2, 3, face});
+  named.m_elements.push_back({2, 3, 3, {1, 2, 5}});
+  Built b(named);
+  ASSERT_EQ(b.m_ok, 1) << b.m_error;
+  EXPECT_EQ(b.m_model->m_warnings,
+            std::vector<std::string>{
+                "The surface group \"Stray\" bounds no volume: its one boundary element is not "
+                "a face of a volume element.\nNo surface was made of it; every outer face of "
+                "the volumes belongs to another group."});
+  EXPECT_EQ(b.surfaces(), std::vector<std::string>{"Skin"});
+}
+
 TEST(KelvoModel, MeshesThatCannotBeImported) {
   TestMesh flat;
   flat.m_nodes = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};

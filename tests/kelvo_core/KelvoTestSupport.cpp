@@ -362,26 +362,31 @@ RunResult runKelvo(const std::vector<std::string> &arguments,
 
 std::vector<std::string> block(const std::string &output, const std::string &begin,
                                const std::string &end) {
-  std::vector<std::string> lines;
+  const std::vector<std::vector<std::string>> all = blocks(output, begin, end);
+  return all.empty() ? std::vector<std::string>{"<none>"} : all.front();
+}
+
+std::vector<std::vector<std::string>> blocks(const std::string &output, const std::string &begin,
+                                             const std::string &end) {
+  std::vector<std::vector<std::string>> found;
   size_t start = 0;
-  bool inside = false, seen = false;
+  bool inside = false;
   while (start < output.size()) {
     size_t nl = output.find('\n', start);
     if (nl == std::string::npos)
       nl = output.size();
     const std::string line = output.substr(start, nl - start);
     start = nl + 1;
-    if (!inside && !seen && line == begin) {
-      inside = seen = true;
+    if (!inside && line == begin) {
+      inside = true;
+      found.emplace_back();
     } else if (inside && line == end) {
       inside = false;
     } else if (inside) {
-      lines.push_back(line);
+      found.back().push_back(line);
     }
   }
-  if (!seen)
-    lines.push_back("<none>");
-  return lines;
+  return found;
 }
 
 } // namespace kelvo_test

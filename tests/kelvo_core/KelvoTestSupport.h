@@ -64,6 +64,9 @@ RunResult runKelvo(const std::vector<std::string> &arguments,
 // The lines between a begin and an end tag (of the first such block), or {"<none>"}.
 std::vector<std::string> block(const std::string &output, const std::string &begin,
                                const std::string &end);
+// The lines of every such block, block by block.
+std::vector<std::vector<std::string>> blocks(const std::string &output, const std::string &begin,
+                                             const std::string &end);
 
 } // namespace kelvo_test
 

@@ -41,6 +41,9 @@ std::vector<std::string> errorBlock(const RunResult &r) {
 std::vector<std::string> warningBlock(const RunResult &r) {
   return block(r.m_output, "<WARNING_BEG>", "<WARNING_END>");
 }
+std::vector<std::vector<std::string>> warningBlocks(const RunResult &r) {
+  return blocks(r.m_output, "<WARNING_BEG>", "<WARNING_END>");
+}
 const std::vector<std::string> kNone = {"<none>"};
 
 // The solver's labels, written out again here so that the file is checked against them and not
@@ -295,9 +298,9 @@ TEST_F(KelvoTool, OptionsUnitsAndTheGenericType) {
   RunResult r =
       runKelvo({"-I", m_dir.file("zyr.gmo"), "-G", "-v", "-model", "3", mesh, "-units", "mm"});
   EXPECT_EQ(r.m_status, 0) << r.m_output;
-  EXPECT_EQ(warningBlock(r),
-            (std::vector<std::string>{"The option \"-model\" is not known and was ignored.",
-                                      "The argument \"3\" was ignored."}));
+  EXPECT_EQ(warningBlocks(r), (std::vector<std::vector<std::string>>{
+                                  {"The option \"-model\" is not known and was ignored."},
+                                  {"The argument \"3\" was ignored."}}));
   EXPECT_NE(r.m_output.find("Element set 0 of \"Fluid\": 1125 tetrahedra\n"), std::string::npos)
       << r.m_output;
   EXPECT_NE(r.m_output.find("Reading the Gmsh mesh file \"" + mesh + "\" (format 4.1, ASCII)\n"),
@@ -311,6 +314,32 @@ TEST_F(KelvoTool, OptionsUnitsAndTheGenericType) {
   EXPECT_EQ(runKelvo({"-I", m_dir.file("zyr.gmo"), mesh}).m_status, 0);
   EXPECT_EQ(runKelvo({"-I", m_dir.file("zyr.gmo"), "-e", "/opt/bin/ImportGMSH.exe", mesh}).m_status,
             0);
+}
+
+// Each warning is a block of its own, a warning of several lines one block: what the library
+// shows the user as one paragraph each.
+TEST_F(KelvoTool, EveryWarningIsABlockOfItsOwn) {
+  TestMesh mesh = twoTets(1, 1);
+  mesh.m_elements.push_back({2, 2, 3, {1, 3, 2}});
+  mesh.m_elements.push_back({2, 3, 4, {1, 2, 5}});
+  mesh.m_names = {{3, 1, "Fluid"}, {2, 3, "Free"}};
+  const std::string file = m_dir.file("case.msh");
+  writeFile(file, toMsh4(mesh) + "$Periodic\n0\n$EndPeriodic\n");
+  const RunResult r = import(file);
+  EXPECT_EQ(r.m_status, 0) << r.m_output;
+  EXPECT_EQ(warningBlocks(r),
+            (std::vector<std::vector<std::string>>{
+                {"The section $Periodic was skipped: the periodic links it makes between nodes "
+                 "and between surfaces were not imported, and the surfaces it pairs were "
+                 "imported as surfaces of their own."},
+                {"The physical surface group 2 has no entry in $PhysicalNames: its faces form the "
+                 "surface \"Surface 2\"."},
+                {"The surface group \"Free\" bounds no volume: its one boundary element is not a "
+                 "face of a volume element.",
+                 "No surface was made of it; the outer faces that no group names form \"Fluid "
+                 "Default\"."}}));
+  EXPECT_NE(r.m_output.find("Surface \"Fluid Default\" of \"Fluid\": 5 faces\n"), std::string::npos)
+      << r.m_output;
 }
 
 TEST_F(KelvoTool, BadCommandLines) {

@@ -175,10 +175,18 @@ TEST_F(ModelImportTest, DirectImportDeclinesAndTheReaderIsTried) {
   Names names;
   EXPECT_EQ(importMesh("ZYR_DIRECT", old, nullptr, &names), 0);
   // The retry ran the reader with the definition-file importer; the decline itself said nothing.
+  // The reader's error stays queued, and the last names the type that was asked for, not "Def".
   EXPECT_EQ(zyrtest::readFile(args), "-e ImportDef.exe\n");
   EXPECT_EQ(zyrtest::ErrorCapture::held(),
             (std::vector<RaisedError>{{10032, "The mesh import process did not terminate successfully.\n\n"
-                                              "The import process returned with status 4.\n"}}));
+                                              "The import process returned with status 4.\n"},
+                                      {10032, "Unable to import the requested mesh:\n"
+                                              "Type             = \"ZYR_DIRECT\".\n"
+                                              "File             = \"" +
+                                                  old +
+                                                  "\".\n"
+                                                  "Generic  options = \"\".\n"
+                                                  "Specific options = \"\".\n"}}));
   EXPECT_EQ(Repository_getCurrentState(m_repository), state);
 
   // A file that is no data-set file at all is refused with the file layer's 10020: no retry.

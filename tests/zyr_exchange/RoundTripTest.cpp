@@ -390,6 +390,32 @@ TEST_F(DirectImportTest, FileWithoutZoneVerticesIsNotAMesh) {
                         {10020, "The definition/results file\n\n" + m_file + "\n\ndoes not contain a valid mesh.\n"}}));
 }
 
+// A required data set that cannot be read is the file layer's description under the import's
+// code, whether the topology or the mesh was being read; the topology's summary follows.
+TEST_F(DirectImportTest, MissingRequiredDataSetIsAnInternalError) {
+  written("box-hex.v2.msh");
+  for (const char *what : {"G/NZN", "G/KSFVL"}) {
+    edit([&](DefFile *file) { EXPECT_EQ(DefFile_erase(file, what, "EVERY", 0), 1); });
+    zyrtest::ErrorCapture::clear();
+    EXPECT_FALSE(importDirect(m_file)) << what;
+    const std::vector<zyrtest::RaisedError> errors = held();
+    ASSERT_EQ(errors.size(), 2u) << what << testing::PrintToString(errors);
+    EXPECT_EQ(errors[0].code, 20006) << errors[0].message;
+    EXPECT_NE(errors[0].message.find(std::string("What  = ") + what + "\n"), std::string::npos) << errors[0].message;
+    EXPECT_EQ(errors[1], (zyrtest::RaisedError{20006, "The definition/results file\n\n" + m_file +
+                                                          "\n\ndoes not contain a valid problem topology. Are you "
+                                                          "sure\nthat it contains a mesh?\n"}));
+    written("box-hex.v2.msh");
+  }
+  // One the mesh load needs: no summary of the topology.
+  edit([](DefFile *file) { EXPECT_EQ(DefFile_erase(file, "G/KVLSF", "EVERY", 0), 1); });
+  zyrtest::ErrorCapture::clear();
+  EXPECT_FALSE(importDirect(m_file));
+  ASSERT_EQ(held().size(), 1u) << testing::PrintToString(held());
+  EXPECT_EQ(held()[0].code, 20006);
+  EXPECT_NE(held()[0].message.find("What  = G/KVLSF\n"), std::string::npos) << held()[0].message;
+}
+
 TEST_F(DirectImportTest, OneZoneFileWithItsDataAtEveryReadsTheSame) {
   written("box-hex.v2.msh");
   move("G/NFS", "ZN1", "EVERY", false);
@@ -442,6 +468,19 @@ TEST_F(DirectImportTest, WithoutAtlasThePhysicsLocationsBecomeCompositeNames) {
     }
   zyrCStringArray_free(topcat, uint64_t(entries));
   EXPECT_EQ(zones, 2);
+
+  // The one number that has no negative names no volume of a zone: the import refuses the file
+  // without overflowing.
+  edit([](DefFile *file) {
+    int32_t *list = nullptr, count = 0;
+    ASSERT_EQ(DefFile_readInts(file, "G/KVLZN", "EVERY", 0, &list, &count), 1);
+    list[0] = INT32_MIN;
+    EXPECT_EQ(DefFile_writeIntArray(file, "G/KVLZN", "EVERY", 0, list, count, 0), 1);
+    zyrMemory_free(list, "test");
+  });
+  zyrtest::ErrorCapture::clear();
+  EXPECT_FALSE(importDirect(m_file));
+  EXPECT_FALSE(held().empty());
 }
 
 TEST_F(DirectImportTest, GeometricScaleDividesTheCoordinatesUnlessItIsUnusable) {

@@ -169,6 +169,15 @@ TEST(ElementTypes, ArgumentsOutsideTheTablesAreRefused) {
     EXPECT_EQ(ElementTopology_revalue(ZYR_ELEMENT_HEXA_8, 1, 0, 0, bad == -1 ? 2 : bad, 1, items), 0);
     EXPECT_EQ(std::vector<int32_t>(items, items + 8), v({0, 1, 2, 3, 4, 5, 6, 7}));
   }
+  // A kind outside vertices, edges and faces is refused in the native convention too, where a
+  // good kind has nothing to do.
+  for (int32_t bad : {-1, 3}) {
+    int32_t items[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+    EXPECT_EQ(ElementTopology_reorder(ZYR_ELEMENT_HEXA_8, zyrConvention_ZYR, 0, bad, 0, 1, items), 0);
+    EXPECT_EQ(ElementTopology_revalue(ZYR_ELEMENT_HEXA_8, zyrConvention_ZYR, 0, bad, 1, 1, items), 0);
+    EXPECT_EQ(ElementTopology_reorder(ZYR_ELEMENT_HEXA_8, zyrConvention_ZYR, 0, 0, 0, 1, items), 1);
+    EXPECT_EQ(std::vector<int32_t>(items, items + 8), v({0, 1, 2, 3, 4, 5, 6, 7}));
+  }
 }
 
 // Faces walk their edges, every edge of a volume element lies on two faces run in opposite
@@ -416,8 +425,9 @@ TEST(Numberings, MirroringInTheNativeConvention) {
   std::vector<int32_t> tetra = {0, 1, 2, 3};
   ASSERT_EQ(ElementTopology_reorder(ZYR_ELEMENT_TETRA_4, zyrConvention_ZYR, 1, 0, 0, 1, tetra.data()), 1);
   EXPECT_EQ(tetra, v({2, 1, 0, 3}));
-  // Without mirroring the native convention is left alone, whatever the kind.
-  EXPECT_EQ(ElementTopology_reorder(ZYR_ELEMENT_TETRA_4, zyrConvention_ZYR, 0, 9, 0, 1, tetra.data()), 1);
+  // Without mirroring the native convention is left alone; a kind that is none is still refused.
+  EXPECT_EQ(ElementTopology_reorder(ZYR_ELEMENT_TETRA_4, zyrConvention_ZYR, 0, 2, 0, 1, tetra.data()), 1);
+  EXPECT_EQ(ElementTopology_reorder(ZYR_ELEMENT_TETRA_4, zyrConvention_ZYR, 0, 9, 0, 1, tetra.data()), 0);
   EXPECT_EQ(tetra, v({2, 1, 0, 3}));
   // Mirrored face numbers of a prism swap its first two side faces.
   std::vector<int32_t> faces = {0, 1, 2, 3, 4};

@@ -218,9 +218,20 @@ TEST_F(AtlasTest, ExplicitPrimitivesSurviveReopenAndAnAbsentOneIsReported) {
   EXPECT_EQ(strings(names, count), (std::vector<std::string>{"p2", "p1"}));
   EXPECT_EQ(Atlas_isExplicitPrimitive(atlas, "p1"), 1);
   EXPECT_EQ(Atlas_isExplicitPrimitive(atlas, "r"), 0);
-  // Any name the map does not define as a composite is a primitive.
+  // Any name the map does not define as a composite is a primitive, an unknown one too; only
+  // the names a composite uses or that are declared explicit are needed by the map.
   EXPECT_EQ(Atlas_isPrimitive(atlas, "r"), 1);
   EXPECT_EQ(Atlas_isPrimitive(atlas, "C"), 0);
+  EXPECT_EQ(Atlas_isPrimitive(atlas, "unknown"), 1);
+  EXPECT_EQ(Atlas_isUsedPrimitive(atlas, "r"), 1);
+  EXPECT_EQ(Atlas_isUsedPrimitive(atlas, "p1"), 1);
+  EXPECT_EQ(Atlas_isUsedPrimitive(atlas, "p2"), 1);
+  EXPECT_EQ(Atlas_isUsedPrimitive(atlas, "C"), 0);
+  EXPECT_EQ(Atlas_isUsedPrimitive(atlas, "unknown"), 0);
+  ASSERT_EQ(Atlas_destroyUserComposite(atlas, "C"), 1);
+  EXPECT_EQ(Atlas_isUsedPrimitive(atlas, "r"), 0);
+  EXPECT_EQ(Atlas_isUsedPrimitive(atlas, "p1"), 1);
+  EXPECT_EQ(Atlas_isPrimitive(atlas, "r"), 1);
 
   ASSERT_EQ(Atlas_removeExplicitPrimitive(atlas, "p1"), 1);
   EXPECT_EQ(Atlas_isExplicitPrimitive(atlas, "p1"), 0);

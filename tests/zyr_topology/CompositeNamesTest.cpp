@@ -260,6 +260,25 @@ TEST_F(CompositeNamesTest, Renaming) {
   ASSERT_EQ(Topology_resolveLocation(m_topology, "Ends", 0, 0, 0, &count, &regions), 1);
   EXPECT_EQ(count, 2);
   zyrMemory_free(regions, "test");
+  // Mode 1 leaves none for a name that no composite uses and that is no explicit primitive: the
+  // old name is free again.
+  Region *fluid = Topology_findRegion(m_topology, "Fluid");
+  ASSERT_EQ(Region_changeName(fluid, "Liquid", 1), 1);
+  EXPECT_EQ(NameManager_isNameUsed(m_nm, "Fluid"), 0);
+  EXPECT_EQ(NameManager_isNameComposite(m_nm, "Fluid"), 0);
+  // A name declared explicit is needed too, but the atlas defines no composite under a declared
+  // primitive: its refusal is reported and the rename goes on without an alias.
+  ASSERT_EQ(NameManager_createPrimitiveName(m_nm, "Liquid"), 1);
+  ASSERT_EQ(Region_changeName(fluid, "Water", 1), 1);
+  std::vector<std::string> refused = takeErrors();
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].rfind("20006: Processing region \"Liquid\".\n", 0), 0u) << refused[0];
+  EXPECT_NE(refused[0].find("Explicit primitive name cannot be defined"), std::string::npos) << refused[0];
+  EXPECT_STREQ(Region_getUserName(fluid), "Water");
+  EXPECT_EQ(NameManager_isNameUsed(m_nm, "Liquid"), 0);
+  // Renaming again goes through the alias: Inflow is used by the composite Inlet now.
+  ASSERT_EQ(Region_changeName(inlet, "Intake", 1), 1);
+  EXPECT_EQ(definition("Inflow"), (std::vector<std::string>{"Intake"}));
   // Mode 0 leaves no alias; mode 2 always does.
   Region *wall = Topology_findRegion(m_topology, "Wall");
   ASSERT_EQ(Region_changeName(wall, "Skin", 0), 1);

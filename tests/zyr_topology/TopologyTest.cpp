@@ -508,6 +508,80 @@ TEST_F(TopologyTest, PrintsAndSorts) {
   Region_delete(loose);
 }
 
+// Lists come in model order: regions by dimensionality, then in the order they joined the
+// topology; assemblies in the order they were made; resolved locations the same, repeats side by
+// side. The hash sets that hold the members keep them in an order of their addresses, which with
+// this many members is not the order of creation; nor is the order of the names.
+TEST_F(TopologyTest, ListsComeInModelOrder) {
+  std::vector<std::string> surfaces, volumes, assemblies;
+  std::vector<Region *> created;
+  for (int i = 0; i < 60; ++i) {
+    const std::string name = "s" + std::to_string((i * 37) % 60);
+    created.push_back(Region_new(m_topology, nullptr, name.c_str(), 2));
+    surfaces.push_back(name);
+    if (i % 10 == 3) {
+      volumes.push_back("v" + std::to_string(9 - i / 10));
+      Region_new(m_topology, nullptr, volumes.back().c_str(), 3);
+      assemblies.push_back("a" + std::to_string(9 - i / 10));
+      Assembly_new(m_topology, assemblies.back().c_str());
+    }
+  }
+  Region_new(m_topology, nullptr, "line", 1);
+  std::vector<std::string> all = {"line"};
+  all.insert(all.end(), surfaces.begin(), surfaces.end());
+  all.insert(all.end(), volumes.begin(), volumes.end());
+  void **held = nullptr;
+  const int32_t noOfHeld = HashSet_toArray(m_topology->m_regions[2], &held);
+  EXPECT_NE(namesOf(noOfHeld, reinterpret_cast<Region **>(held)), surfaces) << "the set keeps creation order";
+
+  auto regions = [](Topology *topology, int32_t mask) {
+    Region **list = nullptr;
+    const int32_t n = Topology_getRegions(topology, mask, &list);
+    return namesOf(n, list);
+  };
+  auto assemblyNames = [](Topology *topology) {
+    Assembly **list = nullptr;
+    const int32_t n = Topology_getAssemblies(topology, &list);
+    std::vector<std::string> names;
+    for (int32_t i = 0; i < n; ++i)
+      names.push_back(Assembly_getName(list[i]));
+    zyrMemory_free(list, "test");
+    return names;
+  };
+  auto resolve = [](Topology *topology, const char *location) {
+    int32_t n = 0;
+    Region **list = nullptr;
+    EXPECT_EQ(Topology_resolveLocation(topology, location, 0, 0, 0, &n, &list), 1) << location;
+    return namesOf(n, list);
+  };
+  EXPECT_EQ(regions(m_topology, 15), all);
+  EXPECT_EQ(regions(m_topology, 4), surfaces);
+  EXPECT_EQ(assemblyNames(m_topology), assemblies);
+  const char *members[] = {"v6", surfaces[40].c_str(), "v9", surfaces[2].c_str()};
+  ASSERT_EQ(NameManager_createCompositeName(Topology_getNameManager(m_topology), "Mixed", 1, 4, members, 0, nullptr),
+            1);
+  const std::vector<std::string> mixed = {surfaces[2], surfaces[40], "v9", "v6"};
+  EXPECT_EQ(resolve(m_topology, "Mixed"), mixed);
+  EXPECT_EQ(resolve(m_topology, (surfaces[40] + ", Mixed").c_str()),
+            (std::vector<std::string>{surfaces[2], surfaces[40], surfaces[40], "v9", "v6"}));
+  // A region that leaves and joins again comes last among its dimensionality.
+  Topology_removeRegion(m_topology, created[0]);
+  Topology_insertRegion(m_topology, created[0], nullptr);
+  std::vector<std::string> rejoined(surfaces.begin() + 1, surfaces.end());
+  rejoined.push_back(Region_getName(created[0]));
+  EXPECT_EQ(regions(m_topology, 4), rejoined);
+
+  // The stored sets come back in the same order after a reopen, which builds the hash sets anew.
+  Repository_commit(m_repository);
+  reopen();
+  Topology *topology = fetchTopology();
+  ASSERT_NE(topology, nullptr);
+  EXPECT_EQ(regions(topology, 4), rejoined);
+  EXPECT_EQ(assemblyNames(topology), assemblies);
+  EXPECT_EQ(resolve(topology, "Mixed"), mixed);
+  EXPECT_TRUE(takeErrors().empty());
+}
+
 TEST_F(TopologyTest, LinksSurviveCommitUndoRedoAndReopen) {
   importTwoBlocks();
   Connection *connection = Region_connectNeighbour(m_a.faces[5], m_b.faces[0]);

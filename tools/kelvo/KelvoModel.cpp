@@ -339,6 +339,22 @@ std::string plural(int64_t n, const char *one, const char *many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// "a", "a" and "b", "a", "b" and "c": the texts as they are.
+std::string joined(const std::vector<std::string> &texts) {
+  std::string out;
+  for (size_t i = 0; i < texts.size(); ++i)
+    out += (i == 0 ? "" : i + 1 == texts.size() ? " and " : ", ") + texts[i];
+  return out;
+}
+
+// The names quoted and joined.
+std::string quotedList(const std::vector<std::string> &names) {
+  std::vector<std::string> quoted;
+  for (const std::string &name : names)
+    quoted.push_back("\"" + name + "\"");
+  return joined(quoted);
+}
+
 // A region group of the file: a physical group (source 0) or, for elements outside every
 // physical group, an elementary entity (source 1).
 typedef std::pair<int32_t, int32_t> GroupKey;
@@ -378,6 +394,12 @@ private:
   std::string *m_error;
 
   std::vector<std::string> m_volumeGroupNames, m_surfaceGroupNames;
+  std::vector<GroupKey> m_volumeGroupKeys, m_surfaceGroupKeys;
+  // Per surface group: its boundary elements that are no face of a volume element, those whose
+  // faces an earlier group had; the surfaces made of it and its composite name (-1 none).
+  std::vector<int64_t> m_groupUnmatched, m_groupTaken;
+  std::vector<std::vector<int32_t>> m_groupSurfaces;
+  std::vector<int32_t> m_groupComposite;
   std::vector<int32_t> m_solids;      // kept volume elements (mesh element indices)
   // Runs of consecutive kept solids of one volume group and kind (elements come in blocks, so
   // there are few): a solid's group, element set and index in the set, without an array each.
@@ -422,6 +444,9 @@ private:
   void boundaryElements();
   void surfaces();
   void uniqueNames();
+  void reportGroups();
+  bool isGroupSurface(int32_t surface) const;
+  void reportUnnamed(const GroupKey &key, int32_t dimension, const std::string &became);
   bool checkSizes();
 
   int32_t keyOfUse(uint32_t use, int32_t key[4]) const;
@@ -459,6 +484,7 @@ bool Builder::run() {
   boundaryElements();
   surfaces();
   uniqueNames();
+  reportGroups();
   return checkSizes();
 }
 
@@ -482,6 +508,7 @@ bool Builder::volumeGroups(std::map<GroupKey, int32_t> *groups) {
   for (auto &entry : *groups) {
     entry.second = next++;
     m_volumeGroupNames.push_back(groupName(m_mesh, entry.first, 3));
+    m_volumeGroupKeys.push_back(entry.first);
   }
   return true;
 }
@@ -1006,8 +1033,11 @@ void Builder::boundaryElements() {
   for (auto &entry : groups) {
     entry.second = next++;
     m_surfaceGroupNames.push_back(groupName(m_mesh, entry.first, 2));
+    m_surfaceGroupKeys.push_back(entry.first);
   }
-  std::vector<int64_t> unmatched(groups.size(), 0), taken(groups.size(), 0);
+  std::vector<int64_t> &unmatched = m_groupUnmatched, &taken = m_groupTaken;
+  unmatched.assign(groups.size(), 0);
+  taken.assign(groups.size(), 0);
   last = GroupKey{-1, -1};
   int32_t group = 0;
   for (size_t q = 0; q < m_boundaryElements.size();) { // q: the index among them
@@ -1062,19 +1092,6 @@ void Builder::boundaryElements() {
   }
   m_boundaryFirst = std::vector<uint32_t>();
   m_boundaryElements = std::vector<uint32_t>();
-  for (size_t g = 0; g < groups.size(); ++g) {
-    if (unmatched[g] > 0)
-      m_model->m_warnings.push_back(plural(unmatched[g], "boundary element", "boundary elements") +
-                                    " of \"" + m_surfaceGroupNames[g] + "\" " +
-                                    (unmatched[g] == 1 ? "is" : "are") +
-                                    " not a face of any volume element and " +
-                                    (unmatched[g] == 1 ? "was" : "were") + " ignored.");
-    if (taken[g] > 0)
-      m_model->m_warnings.push_back(plural(taken[g], "face", "faces") + " of \"" +
-                                    m_surfaceGroupNames[g] + "\" " +
-                                    (taken[g] == 1 ? "belongs" : "belong") +
-                                    " to an earlier surface group as well and stayed there.");
-  }
 }
 
 void Builder::surfaces() {
@@ -1112,6 +1129,8 @@ void Builder::surfaces() {
     }
   }
   std::vector<std::vector<int32_t>> components(tagged);
+  m_groupSurfaces.assign(tagged, {});
+  m_groupComposite.assign(tagged, -1);
   for (const auto &entry : pieces) {
     const int32_t group = std::get<0>(entry.first), volume = std::get<1>(entry.first);
     const int32_t other = std::get<2>(entry.first), side = std::get<3>(entry.first);
@@ -1155,11 +1174,14 @@ void Builder::surfaces() {
         static_cast<int32_t>(m_model->m_surfaces.size()));
     if (group < tagged && piecesOfGroup[group] > 1)
       components[group].push_back(static_cast<int32_t>(m_model->m_surfaces.size()));
+    if (group < tagged)
+      m_groupSurfaces[group].push_back(static_cast<int32_t>(m_model->m_surfaces.size()));
     m_model->m_surfaces.push_back(std::move(surface));
   }
   for (int32_t g = 0; g < tagged; ++g) {
     if (components[g].empty())
       continue;
+    m_groupComposite[g] = static_cast<int32_t>(m_model->m_composites.size());
     m_model->m_composites.push_back({m_surfaceGroupNames[g], {}});
     m_compositeSurfaces.push_back(std::move(components[g]));
   }
@@ -1185,6 +1207,76 @@ void Builder::uniqueNames() {
     for (int32_t s : m_compositeSurfaces[c])
       composite.m_components.push_back(m_model->m_surfaces[s].m_name);
   }
+}
+
+// Says what became of a group that the file leaves without a name, and of boundary elements the
+// model could not use, once the names are final.
+void Builder::reportGroups() {
+  std::vector<std::string> defaults; // the surfaces of faces that no group names
+  for (size_t s = 0; s < m_model->m_surfaces.size(); ++s)
+    if (m_model->m_surfaces[s].m_partner < 0 && !isGroupSurface(static_cast<int32_t>(s)))
+      defaults.push_back(quotedList({m_model->m_surfaces[s].m_name}));
+  for (size_t g = 0; g < m_volumeGroupKeys.size(); ++g)
+    if (m_groupVolume[g] >= 0)
+      reportUnnamed(m_volumeGroupKeys[g], 3,
+                    "its elements form the volume " +
+                        quotedList({m_model->m_volumes[m_groupVolume[g]].m_name}));
+  for (size_t g = 0; g < m_surfaceGroupKeys.size(); ++g) {
+    std::vector<std::string> names;
+    for (int32_t s : m_groupSurfaces[g])
+      names.push_back(m_model->m_surfaces[s].m_name);
+    std::string became;
+    if (names.size() == 1)
+      became = "its faces form the surface " + quotedList(names);
+    else if (!names.empty())
+      became = "its faces form the surfaces " + quotedList(names) +
+               ", joined by the composite name " +
+               quotedList({m_model->m_composites[m_groupComposite[g]].m_name});
+    if (!became.empty())
+      reportUnnamed(m_surfaceGroupKeys[g], 2, became);
+    const std::string &group = m_surfaceGroupNames[g];
+    const int64_t unmatched = m_groupUnmatched[g], taken = m_groupTaken[g];
+    // Without a surface and with no face taken by another group, none of its elements matched.
+    if (unmatched > 0 && taken == 0 && names.empty()) {
+      m_model->m_warnings.push_back(
+          "The surface group \"" + group + "\" bounds no volume: " +
+          (unmatched == 1 ? std::string("its one boundary element is not")
+                          : "none of its " + std::to_string(unmatched) + " boundary elements is") +
+          " a face of a volume element.\nNo surface was made of it; " +
+          (defaults.empty()
+               ? std::string("every outer face of the volumes belongs to another group.")
+               : "the outer faces that no group names form " + joined(defaults) + "."));
+    } else if (unmatched > 0) {
+      m_model->m_warnings.push_back(plural(unmatched, "boundary element", "boundary elements") +
+                                    " of \"" + group + "\" " + (unmatched == 1 ? "is" : "are") +
+                                    " not a face of any volume element and " +
+                                    (unmatched == 1 ? "was" : "were") + " ignored.");
+    }
+    if (taken > 0)
+      m_model->m_warnings.push_back(plural(taken, "face", "faces") + " of \"" + group + "\" " +
+                                    (taken == 1 ? "belongs" : "belong") +
+                                    " to an earlier surface group as well and stayed there.");
+  }
+}
+
+bool Builder::isGroupSurface(int32_t surface) const {
+  for (const std::vector<int32_t> &made : m_groupSurfaces)
+    if (std::find(made.begin(), made.end(), surface) != made.end())
+      return true;
+  return false;
+}
+
+// A physical group without a usable name in $PhysicalNames: the name it was given instead.
+void Builder::reportUnnamed(const GroupKey &key, int32_t dimension, const std::string &became) {
+  if (key.first != 0)
+    return;
+  const char *name = MshFile_physicalName(m_mesh, dimension, key.second);
+  if (name != nullptr && !cleanName(name).empty())
+    return;
+  m_model->m_warnings.push_back(
+      std::string("The physical ") + (dimension == 3 ? "volume" : "surface") + " group " +
+      std::to_string(key.second) + (name == nullptr ? " has no entry" : " has a blank name") +
+      " in $PhysicalNames: " + became + ".");
 }
 
 // Every count and length of the intermediate file is a 32-bit signed integer.
@@ -1253,6 +1345,12 @@ void reportDifferences(KelvoModel *model, const MshFile *mesh) {
                                 KelvoElements_gmshType(entry.first)->m_name +
                                 " as first-order elements of their corner nodes.");
   }
+  for (const std::string &section : mesh->m_skippedSections)
+    if (section == "Periodic")
+      model->m_warnings.push_back(
+          "The section $Periodic was skipped: the periodic links it makes between nodes "
+          "and between surfaces were not imported, and the surfaces it pairs were imported "
+          "as surfaces of their own.");
   if (mesh->m_multiplePhysicals > 0)
     model->m_warnings.push_back(
         plural(mesh->m_multiplePhysicals, "element lies", "elements lie") +

@@ -63,7 +63,7 @@ struct KelvoModel {
   std::vector<KelvoFaceSet> m_faceSets;
   std::vector<KelvoComposite> m_composites;
   std::string m_units;                 // length unit to record, empty for none
-  std::vector<std::string> m_warnings; // one line each
+  std::vector<std::string> m_warnings; // one each, of one line or more
 };
 
 KelvoModel *KelvoModel_new();
@@ -72,7 +72,9 @@ void KelvoModel_delete(KelvoModel *model);
 void KelvoModel_print(const KelvoModel *model, FILE *stream);
 
 // Builds the model of a mesh read from a Gmsh file. 1 on success; else 0 with a message in
-// *error. Warnings about what was left out go to m_warnings.
+// *error. Warnings go to m_warnings: what was left out (boundary elements that are no face of a
+// volume element, a skipped $Periodic section, ...) and groups named otherwise than the file says
+// (a physical group without a name in $PhysicalNames), each with what became of it.
 int KelvoModel_build(KelvoModel *model, const MshFile *mesh, std::string *error);
 
 // Faces are matched in partitions of about this many face uses (by their hashes); the result does

@@ -59,9 +59,15 @@ void emitBlock(FILE *out, const char *begin, const char *end,
   fflush(out);
 }
 
+// One block per warning, so that a warning of several lines stays one.
+void emitWarnings(FILE *out, const std::vector<std::string> &warnings) {
+  for (const std::string &warning : warnings)
+    emitBlock(out, "<WARNING_BEG>", "<WARNING_END>", {warning});
+}
+
 int fail(FILE *out, const std::vector<std::string> &warnings, const std::string &message,
          int status) {
-  emitBlock(out, "<WARNING_BEG>", "<WARNING_END>", warnings);
+  emitWarnings(out, warnings);
   emitBlock(out, "<ERROR_BEG>", "<ERROR_END>", {message});
   return status;
 }
@@ -276,7 +282,7 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
   KelvoModel_delete(model);
   if (status != 0)
     return fail(out, warnings, error, status);
-  emitBlock(out, "<WARNING_BEG>", "<WARNING_END>", warnings);
+  emitWarnings(out, warnings);
   fflush(out);
   return 0;
 }

@@ -19,10 +19,11 @@
 // and any type that begins with either) read Gmsh .msh files. With "-G", or with neither option
 // (the type "User"), the format is recognised from the file's contents.
 //
-// Output (standard output, one line at a time): summary lines; then, when something was left
-// out, one block "<WARNING_BEG>" ... "<WARNING_END>" with one line per warning; on failure one
-// block "<ERROR_BEG>" ... "<ERROR_END>" with the message. A line of a message that would begin
-// with "<" is indented by a space, so that no text from the file can pose as a tag.
+// Output (standard output, one line at a time): summary lines; then one block "<WARNING_BEG>" ...
+// "<WARNING_END>" per warning (what was left out or named otherwise than the file says, and
+// what became of it), each of one line or more; on failure one block "<ERROR_BEG>" ...
+// "<ERROR_END>" with the message. A line of a message that would begin with "<" is indented by a
+// space, so that no text from the file can pose as a tag.
 //
 // Exit status: 0 when the intermediate file was written, 1 when the import failed, 2 for a bad
 // command line. No intermediate file is left behind on failure.

@@ -11,6 +11,7 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_set>
 #include <vector>
@@ -19,6 +20,28 @@ namespace {
 
 // Links from a region to its visual.
 const int32_t kVisualLink = 1;
+
+typedef std::vector<std::pair<Region *, Visual *>> RegionVisuals;
+
+// In the model order of the regions: the link map and the copy tables hash addresses.
+template <class T> void sortByRegion(std::vector<std::pair<Region *, T *>> &pairs) {
+  typedef std::pair<Region *, T *> Entry;
+  std::stable_sort(pairs.begin(), pairs.end(),
+                   [](const Entry &a, const Entry &b) { return zyrCompareRegions(a.first, b.first) < 0; });
+}
+
+RegionVisuals visualLinks(const Representation *r) {
+  RegionVisuals pairs;
+  if (r->m_visuals == nullptr)
+    return pairs;
+  LinkMapIterator *it = LinkMapIterator_new(r->m_visuals);
+  for (LinkRecord *link = LinkMapIterator_first(it); link != nullptr; link = LinkMapIterator_next(it))
+    if (link->m_type == kVisualLink)
+      pairs.emplace_back(static_cast<Region *>(link->m_object), static_cast<Visual *>(link->m_linkedObject));
+  LinkMapIterator_delete(it);
+  sortByRegion(pairs);
+  return pairs;
+}
 
 // Only units with a length factor: an angle unit is known to the units service too, but no
 // coordinate converts to it.
@@ -80,14 +103,9 @@ int Representation_dump(void *object) {
   Representation *r = static_cast<Representation *>(object);
   std::vector<void *> regions;
   std::vector<void *> visuals;
-  if (r->m_visuals != nullptr) {
-    LinkMapIterator *it = LinkMapIterator_new(r->m_visuals);
-    for (LinkRecord *link = LinkMapIterator_first(it); link != nullptr; link = LinkMapIterator_next(it))
-      if (link->m_type == kVisualLink) {
-        regions.push_back(link->m_object);
-        visuals.push_back(link->m_linkedObject);
-      }
-    LinkMapIterator_delete(it);
+  for (const auto &link : visualLinks(r)) {
+    regions.push_back(link.first);
+    visuals.push_back(link.second);
   }
   const int32_t n = static_cast<int32_t>(regions.size());
   const int a = zyrObject_setPointers(r, "regions", regions.data(), n);
@@ -182,6 +200,7 @@ int Representation_copyVisuals(Representation *r, HashTable *regionMap, const zy
   for (Pair *pair = HashTableIterator_first(it); pair != nullptr; pair = HashTableIterator_next(it))
     pairs.emplace_back(static_cast<Region *>(Pair_getFirst(pair)), static_cast<Region *>(Pair_getSecond(pair)));
   HashTableIterator_delete(it);
+  sortByRegion(pairs);
   int ok = 1;
   for (const auto &pair : pairs) {
     Visual *visual = Representation_getVisual(r, pair.first);
@@ -581,17 +600,12 @@ void Representation_print(const Representation *r, FILE *stream) {
   zyrObject_getUUIDString(r->m_topology, topology);
   std::fprintf(stream, "\n%s\nRepresentation: %s\n%s\n\n", rule, key, rule);
   std::fprintf(stream, "Topology       = %s\n", topology);
-  std::vector<std::pair<Visual *, Region *>> links;
-  LinkMapIterator *it = LinkMapIterator_new(r->m_visuals);
-  for (LinkRecord *link = LinkMapIterator_first(it); link != nullptr; link = LinkMapIterator_next(it))
-    if (link->m_type == kVisualLink)
-      links.emplace_back(static_cast<Visual *>(link->m_linkedObject), static_cast<Region *>(link->m_object));
-  LinkMapIterator_delete(it);
+  const RegionVisuals links = visualLinks(r);
   std::fprintf(stream, "No. of visuals = %d\n", static_cast<int32_t>(links.size()));
   for (const auto &link : links) {
     char visual[40];
-    zyrObject_getUUIDString(link.first, visual);
-    std::fprintf(stream, "%s -> %s\n", visual, Region_getName(link.second));
+    zyrObject_getUUIDString(link.second, visual);
+    std::fprintf(stream, "%s -> %s\n", visual, Region_getName(link.first));
   }
   std::fprintf(stream, "%s\n\n", rule);
   std::fflush(stream);

@@ -156,6 +156,8 @@ int matchNew(ZoneInterface *zi, HashSet *sets[2], double tolerance) {
   for (int s = 0; s < 2; ++s) {
     void **members = nullptr;
     int32_t n = HashSet_toArray(sets[s], &members);
+    // The meshes are matched, and their maps made, in model order, not in the set's.
+    zyrSortRegionsInModelOrder(n, reinterpret_cast<Region **>(members));
     for (int32_t i = 0; i < n; ++i)
       lists[s].push_back(Mesh_getFaceMesh(zi->m_mesh, static_cast<Region *>(members[i])));
     release(members);

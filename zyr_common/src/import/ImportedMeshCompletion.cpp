@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 int ImportedMesh_completeModel(ImportedMesh *im) {
   NameManager *nm = Topology_getNameManager(im->m_topology);
@@ -98,10 +99,12 @@ int ImportedMesh_restoreAssemblyNames(ImportedMesh *im) {
     const int32_t n = im->m_noOfAssembly3DRegions[i] + im->m_noOfAssembly2DRegions[i];
     if (nm != nullptr)
       NameManager_releaseName(nm, im->m_compositeNames[i]);
+    // The regions compare as sets; the entry's own list keeps the file's order for a composite.
+    std::vector<Region *> wanted(im->m_assemblyRegions[i], im->m_assemblyRegions[i] + std::max(n, 0));
+    zyrSortPointerArray(1, n, reinterpret_cast<void **>(wanted.data()));
     Assembly *found = nullptr;
     for (int32_t a = 0; found == nullptr && a < noOfAssemblies; ++a)
-      if (counts[a] == n &&
-          memcmp(members[a], im->m_assemblyRegions[i], sizeof(Region *) * static_cast<size_t>(n)) == 0)
+      if (counts[a] == n && std::equal(wanted.begin(), wanted.end(), members[a]))
         found = assemblies[a];
     int renamed = 0;
     if (found != nullptr) {

@@ -41,6 +41,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -107,8 +108,11 @@ struct Source {
   bool zoneStrings(const char *what, int32_t z, std::vector<std::string> &values) {
     return strings(what, zoneLocation(z), values) || (m_noOfZones == 1 && strings(what, "EVERY", values));
   }
-  // A required data set is missing or unreadable: the file's error, as an internal one.
+  // A required data set is missing or unreadable: the file's error, as an internal one. The
+  // file layer's description stays; the code becomes the import's.
   int missing(const char *function, const char *what, const std::string &where) {
+    if (m_file->m_errorCode != 0)
+      m_file->m_errorCode = ZYR_I_INTERNAL_ERROR;
     if (DefFile_reportError(m_file, function) == nullptr)
       internalError(function, "Unable to read [\"%s\", \"%s\", 0].\n", what, where.c_str());
     return 0;
@@ -305,9 +309,10 @@ int ImportedMesh_reservePhysicsNames(ImportedMesh *im, DefFile *file) {
       continue;
     const int32_t first = ip[size_t(e.m_number) - 1] - 1, n = ip[size_t(e.m_number)] - 1 - first;
     Ints regions(list.begin() + first, list.begin() + first + n);
+    // Volumes are kept negated; the one number without a negative names no volume anyway.
     if (e.m_category != 2)
       for (int32_t &r : regions)
-        r = -r; // volumes are kept negated
+        r = r != INT32_MIN ? -r : 0;
     im->m_compositeNames[kept] = zyrCString_clone(e.m_name.c_str());
     im->m_noOfComponents[kept] = n;
     if (e.m_category == 2) {
@@ -355,8 +360,10 @@ int ImportedMesh_resolveAssemblyNames(ImportedMesh *im, const int32_t *surfaceMa
     for (int32_t j = 0; j < im->m_noOfAssembly3DRegions[i]; ++j)
       if (Region *r = regionOf(im, volumeMap, layout.m_nvl, im->m_assembly3DRegions[i][j]))
         regions.push_back(r);
-    std::sort(regions.begin(), regions.end());
-    regions.erase(std::unique(regions.begin(), regions.end()), regions.end());
+    // Each region once, in the file's order, which a composite made of the entry keeps.
+    std::unordered_set<Region *> seen;
+    regions.erase(std::remove_if(regions.begin(), regions.end(), [&seen](Region *r) { return !seen.insert(r).second; }),
+                  regions.end());
     // The completion compares these with the assemblies' own regions: the counts follow the list.
     int32_t volumes = 0;
     for (Region *r : regions)

@@ -43,11 +43,12 @@ int32_t ElementSet_getNoOfVerticesPerElement(const ElementSet *set);
 int32_t ElementSet_getNoOfFacesPerElement(const ElementSet *set);
 int32_t ElementSet_getConventionElementType(const ElementSet *set, int32_t convention);
 
-// The element numbers 0 .. nel-1 (offset by the set's first label in a numbering) as a new array.
-// Zone numberings are not accepted here yet: a numbering answers 0.
+// The element numbers 0 .. nel-1 as a new array; with a zone numbering each is offset by the
+// set's first label in it, and a numbering that does not hold the set answers 0.
 int ElementSet_getElements(const ElementSet *set, const Numbering *numbering, int32_t **elements, int32_t *count);
-// A new copy of the connectivity in the convention, mirrored when asked and the mesh is reflected.
-// 0 with no array when the convention cannot express the type or a numbering is given.
+// A new copy of the connectivity in the convention, mirrored when asked and the mesh is reflected;
+// with a zone numbering the vertex numbers are its labels. 0 with no array when the convention
+// cannot express the type, or the numbering does not number the set's mesh or one of its vertices.
 int ElementSet_getElementVertices(const ElementSet *set, int32_t convention, const Numbering *numbering, int mirror,
                                   int32_t **vertices, int32_t *nel, int32_t *noOfVerticesPerElement);
 // As ElementSet_getElementVertices, but the native unmirrored list is the set's own array, lent
@@ -55,7 +56,8 @@ int ElementSet_getElementVertices(const ElementSet *set, int32_t convention, con
 int ElementSet_getElementVertexPointer(const ElementSet *set, int32_t convention, const Numbering *numbering,
                                        int mirror, int32_t **vertices, int32_t *nel, int32_t *noOfVerticesPerElement);
 int ElementSet_releaseElementVertexPointer(const ElementSet *set, int32_t **vertices);
-// The vertices of one element into buffer (at least 8 entries); 0 for a bad index or conversion.
+// The vertices of one element into buffer (at least 8 entries), labelled as above when a
+// numbering is given; 0 for a bad index, conversion or numbering.
 int ElementSet_getElement(const ElementSet *set, int32_t element, int32_t convention, const Numbering *numbering,
                           int mirror, int32_t *noOfVertices, int32_t *buffer);
 

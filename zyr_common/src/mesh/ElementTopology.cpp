@@ -339,12 +339,11 @@ const int32_t *numbering(int32_t type, int32_t convention, int32_t kind, int inv
 int conversionTable(int32_t type, int32_t convention, int mirrored, int32_t kind, int32_t direction,
                     int revaluing, const int32_t **table) {
   *table = nullptr;
-  if (!validType(type) || !validConvention(convention) || (direction != 0 && direction != 1))
+  // A bad kind is refused even where the native convention would leave the items as they are.
+  if (!validType(type) || !validConvention(convention) || !validKind(kind) || (direction != 0 && direction != 1))
     return 0;
   if (convention == zyrConvention_ZYR && !mirrored)
     return 1;
-  if (!validKind(kind))
-    return 0;
   const NumberingCompletion &record = completedRecord(type, convention);
   if (!mirrored && record.m_reordered[kind] == 0 && (!revaluing || record.m_shifted[kind] == 0))
     return 1;

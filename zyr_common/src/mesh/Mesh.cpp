@@ -13,6 +13,7 @@
 #include "Region.h"
 #include "Set.h"
 #include "Splitting.h"
+#include "Topology.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
@@ -73,23 +74,66 @@ int removeLink(Mesh *mesh, int bit, void *object) {
   return LinkMap_removeLink(listOf(mesh, bit), object, kLinkType);
 }
 
-template <class T> int32_t objectsOf(const LinkMap *map, T ***array) {
-  void **objects = nullptr;
-  const int32_t n = map != nullptr ? LinkMap_findObjects(map, 1, kLinkType, &objects) : 0;
-  if (n < 1)
-    zyrMemory_freeAndClear(&objects, __func__);
-  *array = reinterpret_cast<T **>(objects);
-  return n;
+typedef std::vector<std::pair<void *, void *>> KeyedObjects;
+
+// Element and face meshes are kept under their regions, interface maps under their connections.
+int compareRegionKeys(const void *a, const void *b) {
+  return zyrCompareRegions(static_cast<const Region *>(a), static_cast<const Region *>(b));
+}
+int compareConnectionKeys(const void *a, const void *b) {
+  return zyrCompareConnections(static_cast<const Connection *>(a), static_cast<const Connection *>(b));
+}
+int (*compareKeysOf(int bit))(const void *, const void *) {
+  return bit == MESH_INTERFACE_MAPS_CHANGED ? compareConnectionKeys : compareRegionKeys;
 }
 
-std::vector<std::pair<void *, void *>> pairsOf(HashTable *table) {
-  std::vector<std::pair<void *, void *>> pairs;
+// In the model order of the keys: the tables hash addresses, and what they hold goes out to
+// callers and files.
+void sortByKey(KeyedObjects &pairs, int (*compare)(const void *, const void *)) {
+  std::stable_sort(pairs.begin(), pairs.end(),
+                   [compare](const std::pair<void *, void *> &a, const std::pair<void *, void *> &b) {
+                     return compare(a.first, b.first) < 0;
+                   });
+}
+
+// The links of one kind as (key, object).
+KeyedObjects linksOf(const Mesh *mesh, int bit) {
+  KeyedObjects pairs;
+  const LinkMap *map = listOf(mesh, bit);
+  void **keys = nullptr;
+  void **objects = nullptr;
+  int32_t *types = nullptr;
+  const int32_t n = map != nullptr ? LinkMap_toArray(map, &keys, &objects, &types) : 0;
+  for (int32_t i = 0; i < n; ++i)
+    if (types[i] == kLinkType)
+      pairs.emplace_back(keys[i], objects[i]);
+  zyrMemory_free(keys, __func__);
+  zyrMemory_free(objects, __func__);
+  zyrMemory_free(types, __func__);
+  sortByKey(pairs, compareKeysOf(bit));
+  return pairs;
+}
+
+template <class T> int32_t objectsOf(const Mesh *mesh, int bit, T ***array) {
+  const KeyedObjects pairs = linksOf(mesh, bit);
+  *array = nullptr;
+  if (pairs.empty())
+    return 0;
+  *array = zyrMemory_allocateArray<T *>(static_cast<int64_t>(pairs.size()), __func__);
+  for (size_t i = 0; i < pairs.size(); ++i)
+    (*array)[i] = static_cast<T *>(pairs[i].second);
+  return static_cast<int32_t>(pairs.size());
+}
+
+KeyedObjects pairsOf(HashTable *table, int (*compare)(const void *, const void *)) {
+  KeyedObjects pairs;
   if (table == nullptr)
     return pairs;
   HashTableIterator *it = HashTableIterator_new(table);
   for (Pair *p = HashTableIterator_first(it); p != nullptr; p = HashTableIterator_next(it))
     pairs.emplace_back(p->m_first, p->m_second);
   HashTableIterator_delete(it);
+  sortByKey(pairs, compare);
   return pairs;
 }
 
@@ -134,20 +178,12 @@ int Mesh_dump(void *object) {
   for (int bit = MESH_ELEMENT_MESHES_CHANGED; bit <= MESH_INTERFACE_MAPS_CHANGED; ++bit) {
     if (!BitField_isSet(&mesh->m_changes, bit))
       continue;
-    void **keys = nullptr;
-    void **objects = nullptr;
-    int32_t *types = nullptr;
-    const int32_t n = LinkMap_toArray(listOf(mesh, bit), &keys, &objects, &types);
     // Stored as object, key, object, key, ...
     std::vector<void *> pairs;
-    pairs.reserve(2 * static_cast<size_t>(std::max(n, 0)));
-    for (int32_t i = 0; i < n; ++i) {
-      pairs.push_back(objects[i]);
-      pairs.push_back(keys[i]);
+    for (const auto &link : linksOf(mesh, bit)) {
+      pairs.push_back(link.second);
+      pairs.push_back(link.first);
     }
-    zyrMemory_free(keys, __func__);
-    zyrMemory_free(objects, __func__);
-    zyrMemory_free(types, __func__);
     if (zyrObject_setPointers(mesh, keyOf(bit), pairs.empty() ? nullptr : pairs.data(),
                               static_cast<int32_t>(pairs.size())) != 1)
       result = 0;
@@ -251,10 +287,14 @@ int Mesh_removeInterfaceMap(Mesh *mesh, InterfaceMap *map) {
   return removeLink(mesh, MESH_INTERFACE_MAPS_CHANGED, map);
 }
 
-int32_t Mesh_getElementMeshes(const Mesh *mesh, ElementMesh ***array) { return objectsOf(mesh->m_elementMeshes, array); }
-int32_t Mesh_getFaceMeshes(const Mesh *mesh, FaceMesh ***array) { return objectsOf(mesh->m_faceMeshes, array); }
+int32_t Mesh_getElementMeshes(const Mesh *mesh, ElementMesh ***array) {
+  return objectsOf(mesh, MESH_ELEMENT_MESHES_CHANGED, array);
+}
+int32_t Mesh_getFaceMeshes(const Mesh *mesh, FaceMesh ***array) {
+  return objectsOf(mesh, MESH_FACE_MESHES_CHANGED, array);
+}
 int32_t Mesh_getInterfaceMaps(const Mesh *mesh, InterfaceMap ***array) {
-  return objectsOf(mesh->m_interfaceMaps, array);
+  return objectsOf(mesh, MESH_INTERFACE_MAPS_CHANGED, array);
 }
 
 ElementMesh *Mesh_getElementMesh(const Mesh *mesh, const Region *region) {
@@ -284,7 +324,7 @@ int Mesh_copyRegions(Mesh *mesh, HashTable *regionPairs, HashTable *connectionPa
   if (mesh == nullptr)
     return 0;
   HashTable *objectMap = HashTable_new(100, HashTable_hashInteger, HashTable_compareIntegers);
-  const std::vector<std::pair<void *, void *>> regions = pairsOf(regionPairs);
+  const KeyedObjects regions = pairsOf(regionPairs, compareRegionKeys);
   int result = 1;
   // Element meshes first: the face-mesh copies find their element meshes in the object map.
   for (const auto &pair : regions) {
@@ -308,7 +348,7 @@ int Mesh_copyRegions(Mesh *mesh, HashTable *regionPairs, HashTable *connectionPa
       result = 0;
   }
   if (result == 1)
-    for (const auto &pair : pairsOf(connectionPairs)) {
+    for (const auto &pair : pairsOf(connectionPairs, compareConnectionKeys)) {
       InterfaceMap *map = Mesh_getInterfaceMap(mesh, static_cast<Connection *>(pair.first));
       if (map == nullptr)
         continue;
@@ -572,27 +612,21 @@ void Mesh_print(const Mesh *mesh, FILE *stream) {
   std::fprintf(stream, "\n%s\nMesh: %s\n%s\n\n", rule, key, rule);
   std::fprintf(stream, "Topology: %s\n", topology);
   const char *titles[2] = {"No. of element meshes = %d\n", "No. of face meshes    = %d\n"};
-  const LinkMap *maps[2] = {mesh->m_elementMeshes, mesh->m_faceMeshes};
+  const int bits[3] = {MESH_ELEMENT_MESHES_CHANGED, MESH_FACE_MESHES_CHANGED, MESH_INTERFACE_MAPS_CHANGED};
   for (int kind = 0; kind < 3; ++kind) {
-    void **keys = nullptr;
-    void **objects = nullptr;
-    int32_t *types = nullptr;
-    const int32_t n = LinkMap_toArray(kind < 2 ? maps[kind] : mesh->m_interfaceMaps, &keys, &objects, &types);
-    std::fprintf(stream, kind < 2 ? titles[kind] : "No. of interface maps = %d\n", n);
-    for (int32_t i = 0; i < n; ++i) {
+    const KeyedObjects links = linksOf(mesh, bits[kind]);
+    std::fprintf(stream, kind < 2 ? titles[kind] : "No. of interface maps = %d\n", static_cast<int32_t>(links.size()));
+    for (const auto &link : links) {
       char objectKey[40];
       char regionKey[40];
-      zyrObject_getUUIDString(objects[i], objectKey);
-      zyrObject_getUUIDString(keys[i], regionKey);
+      zyrObject_getUUIDString(link.second, objectKey);
+      zyrObject_getUUIDString(link.first, regionKey);
       if (kind < 2) {
-        const char *name = Region_getName(static_cast<Region *>(keys[i]));
+        const char *name = Region_getName(static_cast<Region *>(link.first));
         std::fprintf(stream, "  %s <-> %s (%s)\n", objectKey, regionKey, name != nullptr ? name : "");
       } else {
         std::fprintf(stream, "  %s <-> %s\n", objectKey, regionKey);
       }
     }
-    zyrMemory_free(keys, __func__);
-    zyrMemory_free(objects, __func__);
-    zyrMemory_free(types, __func__);
   }
 }

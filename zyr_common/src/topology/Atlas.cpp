@@ -6,6 +6,7 @@
 #include "RegionDefinition.h"
 #include "RegionMap.h"
 #include "RegionMemory.h"
+#include "RegionNameRecord.h"
 #include "RegionStatus.h"
 #include "StringList.h"
 #include "TopologyReferences.h"
@@ -503,6 +504,22 @@ int Atlas_isPrimitive(Atlas *atlas, const char *name) {
   if (atlas == nullptr)
     return 0;
   return !RegionStatus_isError(RegionAtlas_isPrimitive(atlas->m_regionAtlas, name, &flag)) && flag == 1;
+}
+
+int Atlas_isUsedPrimitive(Atlas *atlas, const char *name) {
+  if (atlas == nullptr || atlas->m_primaryMap == nullptr)
+    return 0;
+  int found = 0;
+  RegionNameRecord *record = nullptr;
+  if (RegionStatus_isError(RegionMap_findName(atlas->m_primaryMap, name, &found, &record)) || !found ||
+      record == nullptr)
+    return 0;
+  int defined = 0, referenced = 0;
+  if (RegionStatus_isError(RegionNameRecord_isDefinedIn(record, atlas->m_primaryMap, &defined)) || defined)
+    return 0;
+  if (!RegionStatus_isError(RegionNameRecord_isReferencedIn(record, atlas->m_primaryMap, &referenced)) && referenced)
+    return 1;
+  return Atlas_isExplicitPrimitive(atlas, name);
 }
 
 int Atlas_getExplicitPrimitives(Atlas *atlas, int32_t *count, char ***names) {

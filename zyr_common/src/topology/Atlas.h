@@ -64,7 +64,12 @@ int Atlas_addExplicitPrimitive(Atlas *atlas, const char *name);
 int Atlas_removeExplicitPrimitive(Atlas *atlas, const char *name);
 // 1 only on a successful yes; never reports.
 int Atlas_isExplicitPrimitive(Atlas *atlas, const char *name);
+// The region-atlas library's answer: a name the atlas does not define counts as primitive, known
+// or not.
 int Atlas_isPrimitive(Atlas *atlas, const char *name);
+// 1 only when the primary map needs the name as a primitive: a composite definition uses it, or
+// it is declared an explicit primitive; never reports.
+int Atlas_isUsedPrimitive(Atlas *atlas, const char *name);
 int Atlas_getExplicitPrimitives(Atlas *atlas, int32_t *count, char ***names);
 
 // Names the atlas does not define resolve to success with no names.

@@ -194,10 +194,12 @@ Model *importFromFile(Repository *repository, double tolerance, const char *defa
   const ErrorMark mark = markErrors();
   Model *fresh = freshModel(repository, tolerance, defaultAssemblyName);
   ImportedMesh *im = fresh != nullptr ? ImportedMesh_new(fresh, type, filename, generic, specific, units) : nullptr;
+  bool retried = false;
   if (im == nullptr && type != nullptr && strncmp(type, "ZYR_DIRECT", 10) == 0) {
     if (errorCodeSince(mark) == ZYR_U_INVALID_INPUT)
       return nullptr;
     // Read through the mesh reader instead.
+    retried = true;
     Repository_gotoState(repository, state);
     fresh = freshModel(repository, tolerance, defaultAssemblyName);
     if (fresh != nullptr)
@@ -210,7 +212,8 @@ Model *importFromFile(Repository *repository, double tolerance, const char *defa
   }
 
   Repository_gotoState(repository, state);
-  if (errorCodeSince(mark) != ZYR_U_UNABLE_TO_IMPORT_MESH) {
+  // After a retry the reader's own errors speak of "Def": the last word names what was asked for.
+  if (retried || errorCodeSince(mark) != ZYR_U_UNABLE_TO_IMPORT_MESH) {
     zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_IMPORT_MESH, __func__, __FILE__, __LINE__);
     zyrError_addMessage(error,
                         "Unable to import the requested mesh:\nType             = \"%s\".\nFile             = \"%s\".\n"

@@ -10,6 +10,7 @@
 #include "NameManager.h"
 #include "Pair.h"
 #include "Region.h"
+#include "Topology.h"
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
@@ -430,6 +431,7 @@ int NameManager_resolveCompositeName(NameManager *nm, const char *name, int32_t 
       addRegionsOf(object, kind, set);
     }
     *count = HashSet_toArray(set, reinterpret_cast<void ***>(regions));
+    zyrSortRegionsInModelOrder(*count, *regions);
     HashSet_delete(set);
   }
   zyrCStringArray_free(primitives, static_cast<uint64_t>(n));

@@ -20,7 +20,9 @@ void moveEntry(NameManager *nm, const char *oldName, char *newName, void *object
     Dictionary_add(nm->m_nameDictionary, newName, object);
   if (oldName == nullptr)
     return;
-  if (aliasMode == 2 || (aliasMode == 1 && Atlas_isPrimitive(nm->m_atlas, oldName))) {
+  // Mode 1 keeps the old name only where the atlas still needs it; a name nothing refers to is
+  // let go (the library would call any unknown name primitive).
+  if (aliasMode == 2 || (aliasMode == 1 && Atlas_isUsedPrimitive(nm->m_atlas, oldName))) {
     if (Atlas_addAlias(nm->m_atlas, newName, oldName))
       NameManager_insertReservedName(nm, oldName);
   }

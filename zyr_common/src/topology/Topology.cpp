@@ -18,6 +18,7 @@
 #include "zyrMemory.h"
 #include "zyrTrace.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_set>
 #include <vector>
@@ -86,6 +87,25 @@ const char *assemblyKey(const Assembly *assembly) {
   if (Assembly_getBaseName(assembly) != nullptr)
     return Assembly_getBaseName(assembly);
   return " ";
+}
+
+// Names compare as strcmp does, a missing name first.
+int compareNames(const char *a, const char *b) {
+  if (a == nullptr || b == nullptr)
+    return (a != nullptr) - (b != nullptr);
+  return std::strcmp(a, b);
+}
+
+int compareNumbers(int32_t a, int32_t b) { return (a > b) - (a < b); }
+
+// The array of a hash set's members in model order (none when it is empty).
+template <class T> int32_t membersInModelOrder(const HashSet *set, T ***array, void (*sort)(int32_t, T **)) {
+  *array = nullptr;
+  if (countOf(set) == 0)
+    return 0;
+  const int32_t n = HashSet_toArray(set, reinterpret_cast<void ***>(array));
+  sort(n, *array);
+  return n;
 }
 
 // Sorts the array in place by the keys; lists them before and after when tracing asks for it.
@@ -170,10 +190,18 @@ int Topology_delete(void *object) {
 }
 
 int Topology_dump(void *object) {
+  // The reference arrays are stored in model order, as the hash sets are read back in any order.
   Topology *topology = static_cast<Topology *>(object);
-  zyrObject_setHashSet(topology, "assemblies", topology->m_assemblies);
-  for (int32_t d = 0; d < 4; ++d)
-    zyrObject_setHashSet(topology, kRegionKeys[d], topology->m_regions[d]);
+  Assembly **assemblies = nullptr;
+  const int32_t n = membersInModelOrder(topology->m_assemblies, &assemblies, zyrSortAssembliesInModelOrder);
+  zyrObject_setPointers(topology, "assemblies", reinterpret_cast<void *const *>(assemblies), n);
+  zyrMemory_free(assemblies, __func__);
+  for (int32_t d = 0; d < 4; ++d) {
+    Region **regions = nullptr;
+    const int32_t m = membersInModelOrder(topology->m_regions[d], &regions, zyrSortRegionsInModelOrder);
+    zyrObject_setPointers(topology, kRegionKeys[d], reinterpret_cast<void *const *>(regions), m);
+    zyrMemory_free(regions, __func__);
+  }
   return 1;
 }
 
@@ -509,10 +537,7 @@ int32_t Topology_getCompositeNames(const Topology *topology, char ***names) {
 int32_t Topology_getNoOfAssemblies(const Topology *topology) { return countOf(topology->m_assemblies); }
 
 int32_t Topology_getAssemblies(const Topology *topology, Assembly ***assemblies) {
-  *assemblies = nullptr;
-  if (countOf(topology->m_assemblies) == 0)
-    return 0;
-  return HashSet_toArray(topology->m_assemblies, reinterpret_cast<void ***>(assemblies));
+  return membersInModelOrder(topology->m_assemblies, assemblies, zyrSortAssembliesInModelOrder);
 }
 
 int32_t Topology_getNoOfRegions(const Topology *topology, int32_t mask) {
@@ -538,24 +563,22 @@ int32_t Topology_getRegions(const Topology *topology, int32_t mask, Region ***re
       for (const HashSetEntry *e = set->m_buckets[b]; e != nullptr; e = e->m_next)
         out[at++] = static_cast<Region *>(e->m_item);
   }
+  zyrSortRegionsInModelOrder(at, out);
   *regions = out;
   return at;
 }
 
 int32_t Topology_getConnections(const Topology *topology, Connection ***connections) {
   *connections = nullptr;
+  Region **regions = nullptr;
+  const int32_t n = Topology_getRegions(topology, 15, &regions);
   Set *collected = Set_new(5);
-  for (int32_t d = 0; d < 4; ++d) {
-    const HashSet *set = topology->m_regions[d];
-    if (set == nullptr)
-      continue;
-    for (int32_t b = 0; b < set->m_n; ++b)
-      for (const HashSetEntry *e = set->m_buckets[b]; e != nullptr; e = e->m_next)
-        Region_collectConnections(static_cast<const Region *>(e->m_item), collected);
-  }
-  const int32_t n = Set_toArray(collected, reinterpret_cast<void ***>(connections));
+  for (int32_t i = 0; i < n; ++i)
+    Region_collectConnections(regions[i], collected);
+  zyrMemory_free(regions, __func__);
+  const int32_t count = Set_toArray(collected, reinterpret_cast<void ***>(connections));
   Set_delete(collected);
-  return n;
+  return count;
 }
 
 int32_t Topology_clump(Topology *topology, Set *regions) {
@@ -612,6 +635,7 @@ int Topology_resolveLocationNames(Topology *topology, int32_t noOfNames, char *c
   }
   if (ok) {
     *count = HashSet_toArray(result, reinterpret_cast<void ***>(regions));
+    zyrSortRegionsInModelOrder(*count, *regions);
   }
   HashSet_delete(result);
   return ok;
@@ -766,4 +790,49 @@ void zyrSortAssembliesAlphabetically(int32_t count, Assembly **assemblies) {
   sortByKeys<Assembly>(count, assemblies, assemblyKey, ZYR_TRACE_DEBUG(1),
                        "\nAssemblies before sorting:\n--------------------------\n",
                        "\nAssemblies after sorting alphabetically:\n----------------------------------------\n");
+}
+
+int zyrCompareRegions(const Region *a, const Region *b) {
+  if (a == nullptr || b == nullptr)
+    return (a != nullptr) - (b != nullptr);
+  int c = compareNumbers(Region_getDimensionality(a), Region_getDimensionality(b));
+  if (c == 0)
+    c = compareNumbers(Region_getId(a), Region_getId(b));
+  if (c == 0)
+    c = compareNames(Region_getUserName(a), Region_getUserName(b));
+  if (c == 0)
+    c = compareNames(Region_getBaseName(a), Region_getBaseName(b));
+  if (c == 0)
+    c = compareNames(Region_getOriginalName(a), Region_getOriginalName(b));
+  return c;
+}
+
+int zyrCompareAssemblies(const Assembly *a, const Assembly *b) {
+  if (a == nullptr || b == nullptr)
+    return (a != nullptr) - (b != nullptr);
+  int c = compareNumbers(Assembly_getId(a), Assembly_getId(b));
+  if (c == 0)
+    c = compareNames(Assembly_getName(a), Assembly_getName(b));
+  if (c == 0)
+    c = compareNames(Assembly_getBaseName(a), Assembly_getBaseName(b));
+  return c;
+}
+
+int zyrCompareConnections(const Connection *a, const Connection *b) {
+  if (a == nullptr || b == nullptr)
+    return (a != nullptr) - (b != nullptr);
+  const int c = zyrCompareRegions(a->m_sides[0], b->m_sides[0]);
+  return c != 0 ? c : zyrCompareRegions(a->m_sides[1], b->m_sides[1]);
+}
+
+void zyrSortRegionsInModelOrder(int32_t count, Region **regions) {
+  if (count > 1 && regions != nullptr)
+    std::stable_sort(regions, regions + count,
+                     [](const Region *a, const Region *b) { return zyrCompareRegions(a, b) < 0; });
+}
+
+void zyrSortAssembliesInModelOrder(int32_t count, Assembly **assemblies) {
+  if (count > 1 && assemblies != nullptr)
+    std::stable_sort(assemblies, assemblies + count,
+                     [](const Assembly *a, const Assembly *b) { return zyrCompareAssemblies(a, b) < 0; });
 }

@@ -56,7 +56,8 @@ NameManager *Topology_getNameManager(const Topology *topology);
 int32_t Topology_getNoOfCompositeNames(const Topology *topology);
 int32_t Topology_getCompositeNames(const Topology *topology, char ***names);
 
-// Queries (dimension mask: bit d selects dimensionality d, 15 all).
+// Queries (dimension mask: bit d selects dimensionality d, 15 all). Lists come in model order
+// (see zyrCompareRegions below), whatever the order of the hash sets that hold the members.
 int32_t Topology_getNoOfAssemblies(const Topology *topology);
 int32_t Topology_getAssemblies(const Topology *topology, Assembly ***assemblies);
 int32_t Topology_getNoOfRegions(const Topology *topology, int32_t mask);
@@ -66,7 +67,8 @@ int32_t Topology_getConnections(const Topology *topology, Connection ***connecti
 // Splits a set of regions without assembly into connected assemblies; returns how many.
 int32_t Topology_clump(Topology *topology, Set *regions);
 
-// Location strings. A region reached by several names occurs once for each time it is reached.
+// Location strings. A region reached by several names occurs once for each time it is reached;
+// the regions come in model order, repeats side by side.
 int Topology_resolveLocation(Topology *topology, const char *location, int32_t expand, int32_t allowEmpty,
                              int32_t ignoreUnknown, int32_t *count, Region ***regions);
 int Topology_parseAndResolveLocation(Topology *topology, const char *location, int32_t ignoreUnknown, int32_t *count,
@@ -81,5 +83,18 @@ int Topology_combineTopologies(Topology *topology, Topology *other, int32_t coun
 
 void zyrSortRegionsAlphabetically(int32_t count, Region **regions);
 void zyrSortAssembliesAlphabetically(int32_t count, Assembly **assemblies);
+
+// Model order, which depends on nothing but the model, never on where objects lie in memory (the
+// same session gives the same lists and files in every process). Regions: by dimensionality, then
+// by the id their topology gave them (the order in which they joined it), then by user, base and
+// original name. Assemblies: by id, then by name and base name. Connections: by their first side,
+// then their second. Each answers below zero, zero or above zero, as strcmp does; a null object
+// comes first.
+int zyrCompareRegions(const Region *a, const Region *b);
+int zyrCompareAssemblies(const Assembly *a, const Assembly *b);
+int zyrCompareConnections(const Connection *a, const Connection *b);
+// Stable sorts into model order.
+void zyrSortRegionsInModelOrder(int32_t count, Region **regions);
+void zyrSortAssembliesInModelOrder(int32_t count, Assembly **assemblies);
 
 #endif
