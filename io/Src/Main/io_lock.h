@@ -31,6 +31,11 @@ int setfilebusyflag(IO_error_callback callback, IO_file *record);
 // when the record is (now) the writer, else 0.
 int io_try_become_writer(IO_file *record);
 
+// Makes the record the single writer of its file as setfilebusyflag does (same results and
+// messages), before a change that must be made whole or not at all; nothing is written to the
+// data file yet: the first write marks it as being changed.
+int io_claim_writer(IO_error_callback callback, IO_file *record);
+
 // Takes the real lock on the record's stream without waiting: LOCK_SH or LOCK_EX (a failed
 // change from shared to exclusive keeps the shared lock when it can). 1 when held, else 0.
 int io_real_lock(IO_file *record, int how);
@@ -42,6 +47,10 @@ int io_real_lock(IO_file *record, int how);
 // its real lock. Without permission to read the directory nothing is held (as before).
 void io_lock_directory(const char *name);
 void io_unlock_directory();
+
+// Puts the directory holding the file of the name on disc, so that names made, renamed or
+// removed in it last a crash. Nothing to report: a directory that cannot be opened is left.
+void io_sync_directory_of(const char *name);
 
 // The lock-file name of a data file: a new text ("%s.lck"), or NULL when memory runs out.
 char *io_lockfile_name(const char *name);
