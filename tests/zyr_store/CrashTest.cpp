@@ -11,6 +11,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -103,26 +105,47 @@ TEST_F(CrashTest, ACreationThatNeverCommittedIsMadeAnew) {
   Repository_close(repository, -1);
 }
 
-TEST_F(CrashTest, TheNextOpenRemovesWhatAKilledCompactionLeft) {
+// The id of a process that has ended.
+long deadProcess() {
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0)
+    zyrtest::leaveChild(0);
+  waitpid(child, nullptr, 0);
+  return static_cast<long>(child);
+}
+
+TEST_F(CrashTest, TheNextOpenRemovesWhatEndedProcessesLeft) {
   Repository *repository = Repository_new(m_name.c_str());
   ASSERT_NE(repository, nullptr);
   Repository_close(repository, -1);
-  // A compaction killed half way: its copy and the copy's lock file.
-  objecttest::writeFile("compact.dead.tmp", "*INFO\n");
-  objecttest::writeFile("compact.dead.tmp.lck", "        -1\n");
-  objecttest::writeFile("compact.gone.tmp.lck", "        -1\n");
-  // One that is still running: its copy is held.
-  objecttest::writeFile("compact.live.tmp", "*INFO\n");
-  objecttest::writeFile("compact.live.tmp.lck", "        -1\n");
-  const int held = open("compact.live.tmp", O_RDONLY | O_CLOEXEC);
+  const std::string dead = ".pid" + std::to_string(deadProcess());
+  const std::string live = ".pid" + std::to_string(static_cast<long>(getpid()));
+  // A compaction killed half way (its copy and the copy's lock file), one killed after its copy
+  // was closed, and a lock-file update killed before its rename.
+  const std::vector<std::string> gone = {"compact" + dead + ".A.tmp", "compact" + dead + ".A.tmp.lck",
+                                         "compact" + dead + ".B.tmp.lck", m_name + ".lck" + dead + ".tmp"};
+  // A compaction still running, a file some process holds, and names that are not leftovers.
+  const std::vector<std::string> kept = {"compact" + live + ".C.tmp", "compact" + live + ".C.tmp.lck",
+                                         "compact" + dead + ".D.tmp", "compact" + dead + ".D.tmp.lck",
+                                         "compactor.tmp", "compact.dead.tmp", "report.2024.final.tmp"};
+  for (const std::string &name : gone)
+    objecttest::writeFile(name, "*INFO\n");
+  for (const std::string &name : kept)
+    objecttest::writeFile(name, "*INFO\n");
+  const int held = open(("compact" + dead + ".D.tmp").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(flock(held, LOCK_EX), 0);
-  objecttest::writeFile("compactor.tmp", "not ours");
   repository = Repository_new(m_name.c_str());
   ASSERT_NE(repository, nullptr);
-  for (const char *gone : {"compact.dead.tmp", "compact.dead.tmp.lck", "compact.gone.tmp.lck"})
-    EXPECT_FALSE(std::ifstream(gone).good()) << gone;
-  for (const char *kept : {"compact.live.tmp", "compact.live.tmp.lck", "compactor.tmp"})
-    EXPECT_TRUE(std::ifstream(kept).good()) << kept;
+  for (const std::string &name : gone)
+    EXPECT_FALSE(std::ifstream(name).good()) << name;
+  for (const std::string &name : kept)
+    EXPECT_TRUE(std::ifstream(name).good()) << name;
+  // Each removal is told.
+  const std::vector<std::string> errors = takeErrors();
+  ASSERT_EQ(errors.size(), gone.size());
+  for (const std::string &error : errors)
+    EXPECT_EQ(error.rfind("4: The file\n\n./", 0), 0u) << error;
   Repository_close(repository, -1);
   close(held);
 }
