@@ -148,12 +148,6 @@ Database *Database_new(const char *name) {
   zyrCString_free(version);
   // Creating a file is not a change of it.
   database->m_isModified = 0;
-  if (Database_isReadOnly(database)) {
-    zyrError *notice = zyrError_new(ZYR_W_INFORMATION, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(notice, "The database\n\n%s\n\nis not writable: it has been opened for reading only.\n",
-                        database->m_fileName);
-    zyrError_publish(notice);
-  }
   return database;
 }
 

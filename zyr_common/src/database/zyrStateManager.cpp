@@ -570,6 +570,12 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   // A reader leaves the file as it is: the first writer records the types (at its close).
   if (types == 2 && Database_isWriter(database))
     zyrStateManager_recordTypes(manager);
+  if (Database_isReadOnly(database)) {
+    zyrError *notice = zyrError_new(ZYR_W_INFORMATION, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(notice, "The database\n\n%s\n\nis not writable: it has been opened for reading only.\n",
+                        Database_getFileName(database));
+    zyrError_publish(notice);
+  }
   return 1;
 }
 
