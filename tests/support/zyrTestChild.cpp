@@ -1,5 +1,7 @@
 #include "zyrTestChild.h"
 
+#include "zyrTestSupport.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -160,6 +162,16 @@ int ChildProcess::wait() {
   }
   m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return m_status;
+}
+
+pid_t endedProcess() {
+  fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0)
+    leaveChild(0);
+  if (child > 0)
+    waitpid(child, nullptr, 0);
+  return child;
 }
 
 } // namespace zyrtest

@@ -64,6 +64,9 @@ private:
   std::string m_pauseBuffer;
 };
 
+// The id of a process that has ended: a child made for the purpose and waited for.
+pid_t endedProcess();
+
 } // namespace zyrtest
 
 #endif

@@ -46,6 +46,12 @@ protected:
     return record;
   }
   std::string lockFile() { return fileExists(m_lock) ? readFile(m_lock) : "(none)"; }
+  // Writes one data set (A, B, 0) through the record; the status.
+  static int writeDataSet(IO_file *record) {
+    Header h("A", "B", 0, "INTR", 0);
+    Data d;
+    return writeOne(record, "u", h.get(), d.get());
+  }
   std::string lastMessage() { return messages().empty() ? "" : messages().back(); }
 
   ScratchDir m_dir;
@@ -452,9 +458,7 @@ TEST_F(LockFileTest, AReaderThatRebuiltTheIndexStoresItOnlyAsTheSoleReader) {
     int status;
     IO_file *w = open("w", &status);
     ASSERT_EQ(status, IO_OK);
-    Header h("A", "B", 0, "INTR", 0);
-    Data d;
-    ASSERT_EQ(writeOne(w, "u", h.get(), d.get()), IO_OK);
+    ASSERT_EQ(writeDataSet(w), IO_OK);
     fflush(w->m_stream);
     // As if the writer died here: no index, the recorded size is 0.
     std::string unfinished = readFile(m_name);
@@ -489,9 +493,7 @@ TEST_F(LockFileTest, AClaimAloneChangesNothingInTheFile) {
   int status;
   IO_file *w = open("w", &status);
   ASSERT_EQ(status, IO_OK);
-  Header h("A", "B", 0, "INTR", 0);
-  Data d;
-  ASSERT_EQ(writeOne(w, "u", h.get(), d.get()), IO_OK);
+  ASSERT_EQ(writeDataSet(w), IO_OK);
   iif_close(w);
   const std::string bytes = readFile(m_name);
   IO_file *a = open("d", &status);
@@ -526,9 +528,7 @@ TEST_F(LockFileTest, TheSwapPutsTheNewFileInPlaceWhileBothAreHeld) {
   iif_clear_record(n);
   n->m_callback = captureMessage;
   ASSERT_EQ(iif_open(n, other.c_str(), "d"), IO_OK);
-  Header h("A", "B", 0, "INTR", 0);
-  Data d;
-  ASSERT_EQ(writeOne(n, "u", h.get(), d.get()), IO_OK);
+  ASSERT_EQ(writeDataSet(n), IO_OK);
   // Both must be this process's to write.
   EXPECT_EQ(iif_swap_in(a, n), IO_LOCK_ERR);
   ASSERT_EQ(io_claim_writer(captureMessage, a), IO_OK);

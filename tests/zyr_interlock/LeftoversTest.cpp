@@ -1,12 +1,12 @@
 // Leftovers carry their maker's process id; only those of ended processes that nobody holds go.
 #include "zyrLeftovers.h"
+#include "zyrTestChild.h"
 #include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,15 +14,6 @@
 #include <vector>
 
 namespace {
-
-long endedProcess() {
-  fflush(nullptr);
-  const pid_t child = fork();
-  if (child == 0)
-    zyrtest::leaveChild(0);
-  waitpid(child, nullptr, 0);
-  return static_cast<long>(child);
-}
 
 TEST(LeftoversTest, NamesCarryTheProcess) {
   char stem[64];
@@ -42,7 +33,7 @@ TEST(LeftoversTest, NamesCarryTheProcess) {
 TEST(LeftoversTest, LivenessAndHolds) {
   EXPECT_EQ(zyrLeftovers_isAlive(static_cast<long>(getpid())), 1);
   EXPECT_EQ(zyrLeftovers_isAlive(1), 1); // another user's process counts
-  EXPECT_EQ(zyrLeftovers_isAlive(endedProcess()), 0);
+  EXPECT_EQ(zyrLeftovers_isAlive(static_cast<long>(zyrtest::endedProcess())), 0);
   EXPECT_EQ(zyrLeftovers_isAlive(0), 0);
   zyrtest::ScratchDir dir("zyrleft");
   const std::string file = dir.file("f");
@@ -61,7 +52,7 @@ void noteRemoval(const char *path, long pid, void *context) {
 
 TEST(LeftoversTest, RemovalTakesOnlyWhatEndedProcessesLeft) {
   zyrtest::ScratchDir dir("zyrleft");
-  const std::string ended = std::to_string(endedProcess());
+  const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
   const std::string self = std::to_string(static_cast<long>(getpid()));
   for (const std::string &name : std::vector<std::string>{"compact.pid" + ended + ".A.tmp", "compact.pid" + ended + ".A.tmp.lck",
                                   "other.pid" + ended + ".tmp", "compact.pid" + self + ".B.tmp",

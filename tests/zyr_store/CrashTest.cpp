@@ -2,6 +2,7 @@
 #include "ObjectTestSupport.h"
 
 #include "zyrStateManager.h"
+#include "zyrTestChild.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -105,21 +106,11 @@ TEST_F(CrashTest, ACreationThatNeverCommittedIsMadeAnew) {
   Repository_close(repository, -1);
 }
 
-// The id of a process that has ended.
-long deadProcess() {
-  std::fflush(nullptr);
-  const pid_t child = fork();
-  if (child == 0)
-    zyrtest::leaveChild(0);
-  waitpid(child, nullptr, 0);
-  return static_cast<long>(child);
-}
-
 TEST_F(CrashTest, TheNextOpenRemovesWhatEndedProcessesLeft) {
   Repository *repository = Repository_new(m_name.c_str());
   ASSERT_NE(repository, nullptr);
   Repository_close(repository, -1);
-  const std::string dead = ".pid" + std::to_string(deadProcess());
+  const std::string dead = ".pid" + std::to_string(static_cast<long>(zyrtest::endedProcess()));
   const std::string live = ".pid" + std::to_string(static_cast<long>(getpid()));
   // A compaction killed half way (its copy and the copy's lock file), one killed after its copy
   // was closed, and a lock-file update killed before its rename.
