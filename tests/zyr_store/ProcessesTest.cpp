@@ -125,6 +125,36 @@ TEST_F(ProcessesTest, ACompactionSwapsItsCopyInWhileItHoldsTheFile) {
   }
 }
 
+// A compactor killed before or after its swap loses nothing it committed; the next process takes
+// over its lock file and removes its copy, each with a warning.
+TEST_F(ProcessesTest, ACompactorKilledAtItsSwapLosesNothing) {
+  make("s.zyr", {"a 1"});
+  int32_t count = 1;
+  for (const char *flag : {"0", "1"}) {
+    for (const char *point : {"swap.before-rename", "swap.after-rename"}) {
+      SCOPED_TRACE(std::string(point) + " with flag " + flag);
+      Driver a = driver(point);
+      ASSERT_EQ(a->ask("open s.zyr").substr(0, 3), "ok ");
+      ASSERT_EQ(a->ask("set a " + std::to_string(++count)), "ok 1");
+      ASSERT_EQ(a->ask("commit").substr(0, 3), "ok ");
+      a->send(std::string("close ") + flag);
+      ASSERT_EQ(a->waitPause(), point);
+      a->kill();
+      EXPECT_EQ(a->wait(), 128 + 9);
+      Driver b = driver();
+      const std::string opened = b->ask("open s.zyr");
+      // The warnings: the lock file, and before the rename the copy and its lock file.
+      const std::string warnings = std::string(point) == "swap.before-rename" ? " 4 4 4" : " 4";
+      EXPECT_EQ(opened.substr(0, 3), "ok ");
+      EXPECT_EQ(opened.substr(opened.find(' ', 3)), warnings) << opened;
+      EXPECT_EQ(b->ask("things"), "ok a=" + std::to_string(count));
+      EXPECT_EQ(b->ask("close -1"), "ok 1");
+      EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
+      EXPECT_TRUE(named("compact").empty());
+    }
+  }
+}
+
 // An opener whose file was given another's name between its open and its lock notices, and
 // opens the file that now has the name.
 TEST_F(ProcessesTest, AnOpenerMeetingAReplacedFileOpensTheNewOne) {

@@ -82,6 +82,16 @@ bool nobodyHolds(const char *name) {
   return free;
 }
 
+// A lock file whose counts no live process backs is taken over: said through the callback, and
+// noted on the record for its owner to tell the user.
+void reportTakeOver(IO_error_callback callback, IO_file *record, const char *lockName, int32_t n) {
+  io_report_error(callback,
+                  "iif_set_lock: warning: lock file %s (level %d) was left by a program that has "
+                  "ended; taking it over",
+                  lockName, n);
+  record->m_takenover = 1;
+}
+
 // The shared part of setfilebusyflag, io_try_become_writer and io_claim_writer. `callback`
 // NULL: no messages. `changing`: a change of the file follows (the close stores the index, and a
 // crash meanwhile makes the next open rebuild it); else the file is left as it is.
@@ -112,11 +122,7 @@ int becomeWriter(IO_error_callback callback, IO_file *record, bool changing) {
   if (!refused) {
     found = peekCount(lockName, &n);
     bool ours = record->m_lockfile == IO_LOCKFILE_READER ? (found == 1 && n == 1) : found == 0;
-    if (!ours && found == 1)
-      io_report_error(callback,
-                      "iif_set_lock: warning: lock file %s (level %d) was left by a program that "
-                      "has ended; taking it over",
-                      lockName, n);
+    if (!ours && found == 1) reportTakeOver(callback, record, lockName, n);
     refused = found == -1;
   }
   if (refused) {
@@ -214,10 +220,7 @@ int iif_set_lock(IO_file *record, int32_t mode) {
     bool stale =
         inTheWay && record->m_lockfile == IO_LOCKFILE_NONE && nobodyHolds(record->m_name);
     if (stale) {
-      io_report_error(callback,
-                      "iif_set_lock: warning: lock file %s (level %d) was left by a program that "
-                      "has ended; taking it over",
-                      lockName, n);
+      reportTakeOver(callback, record, lockName, n);
       n = 0;
     }
     if (mode > 0) {

@@ -4,11 +4,14 @@
 //
 // Beside each open data file lies "<name>.lck" (the name as opened) holding one integer in the
 // library's text form (right-aligned in 10 characters, then a newline): n > 0 readers hold the
-// file, or -1 one writer does. 0 is never stored: the lock file is deleted instead. A lock file
-// left by a process that ended without closing keeps others out until it is removed by hand.
+// file, or -1 one writer does. 0 is never stored: the lock file is deleted instead.
 //
 // Underneath, every open stream holds a real lock (flock) on the data file, shared by readers
-// and exclusive for the writer, so that two writers can never meet whatever the lock files say.
+// and exclusive for the writer, from its open to its close, so that two writers can never meet
+// whatever the lock files say. A lock file whose counts no live process backs (nobody holds the
+// real lock) was left by programs that ended: it is taken over with a warning, and the record
+// notes it (m_takenover) for its owner to tell the user. Nothing else changes a lock file that a
+// live process counts in; a file put in place of another keeps the writer's lock (iif_swap_in).
 // Processes update a lock file one at a time (an flock on its directory around the update: the
 // lock file itself is replaced by a rename at each update and cannot carry the lock).
 // A write permission is granted only when the lock file, read again, still shows this record as

@@ -172,6 +172,19 @@ void publishOpenFailure(const char *function, int result, const char *name, bool
   zyrError_publish(error);
 }
 
+// A lock file that ended programs left, and that the primary file's record took over, is told to
+// the user once.
+void tellTakeOver(DefFile *file, const char *function) {
+  IO_file &record = file->m_fileInfo->m_primary;
+  if (!record.m_takenover || record.m_name == nullptr)
+    return;
+  record.m_takenover = 0;
+  zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__);
+  zyrError_addMessage(error, "The lock file\n\n%s.lck\n\nwas left by a program that has ended; it has been taken over.\n",
+                      record.m_name);
+  zyrError_publish(error);
+}
+
 int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary) {
   uint32_t bit = primary ? DEFFILE_PRIMARY_OPEN : DEFFILE_SECONDARY_OPEN;
   if (file->m_openFiles & bit) {
@@ -185,7 +198,10 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   const bool existed = fileName != nullptr && access(fileName, F_OK) == 0;
   int result = primary ? Dataset_openPrimaryFile(file->m_dataset, fileName)
                        : Dataset_openSecondaryFile(file->m_dataset, fileName);
-  if (result == 1 && primary) file->m_created = existed ? 0 : 1;
+  if (result == 1 && primary) {
+    file->m_created = existed ? 0 : 1;
+    tellTakeOver(file, function);
+  }
   char **stored = primary ? &file->m_primaryFile : &file->m_secondaryFile;
   if (result == 1) {
     if (fileName != *stored) {
@@ -380,8 +396,10 @@ int DefFile_claimWrite(DefFile *file) {
                      "The WEZ data file is not writable: it has been opened for reading only.");
     return 0;
   }
-  if (Dataset_claimFile(file->m_dataset, 0))
+  if (Dataset_claimFile(file->m_dataset, 0)) {
+    tellTakeOver(file, __func__);
     return 1;
+  }
   DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_DATABASE_IS_LOCKED,
                    "The WEZ data file is in use by another process.");
   return 0;
