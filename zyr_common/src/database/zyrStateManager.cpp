@@ -673,7 +673,7 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
     zyrCString_free(fileName);
     return 1;
   }
-  if (checkStoredTypes(manager->m_database) == 2)
+  if (Database_isWriter(manager->m_database) && checkStoredTypes(manager->m_database) == 2)
     zyrStateManager_recordTypes(manager);
   Database *copy = Database_clone(manager->m_database, fileName);
   if (copy == nullptr) {
