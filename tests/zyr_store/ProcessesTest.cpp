@@ -155,6 +155,32 @@ TEST_F(ProcessesTest, ACompactorKilledAtItsSwapLosesNothing) {
   }
 }
 
+// A state that a killed writer left open is left out by processes that open the file together,
+// none of which can erase it then; the first of them to write erases it before its own state, so
+// that nothing of the dead change enters a committed state.
+TEST_F(ProcessesTest, AStateAKilledWriterLeftOpenNeverJoinsALaterState) {
+  make("s.zyr", {"a 1"});
+  Driver a = driver();
+  ASSERT_EQ(a->ask("open s.zyr"), "ok 2");
+  ASSERT_EQ(a->ask("new x 5"), "ok 1");
+  a->kill();
+  EXPECT_EQ(a->wait(), 128 + 9);
+  Driver b = driver("state.before-recovery");
+  b->send("open s.zyr");
+  ASSERT_EQ(b->waitPause(), "state.before-recovery");
+  Driver c = driver();
+  EXPECT_EQ(c->ask("open s.zyr"), "ok 2 4");
+  EXPECT_EQ(c->ask("things"), "ok a=1");
+  b->release();
+  EXPECT_EQ(b->readLine(), "ok 2 4 4");
+  EXPECT_EQ(c->ask("close -1"), "ok 1");
+  EXPECT_EQ(b->ask("new y 7"), "ok 1");
+  EXPECT_EQ(b->ask("commit"), "ok 3");
+  EXPECT_EQ(b->ask("things"), "ok a=1,y=7");
+  EXPECT_EQ(b->ask("close -1"), "ok 1");
+  EXPECT_EQ(stored(), "a=1,y=7");
+}
+
 // An opener whose file was given another's name between its open and its lock notices, and
 // opens the file that now has the name.
 TEST_F(ProcessesTest, AnOpenerMeetingAReplacedFileOpensTheNewOne) {

@@ -170,14 +170,18 @@ char *io_lockfile_name(const char *name) {
 int io_real_lock(IO_file *record, int how) {
   if (!record || !record->m_stream) return 0;
   if (record->m_flock == how) return 1;
+  // A record that lost its lock may have missed another's writes: it never locks again.
+  if (record->m_flock < 0) return 0;
   int fd = fileno(record->m_stream);
   if (fd >= 0 && flock(fd, how | LOCK_NB) == 0) {
     record->m_flock = how;
     return 1;
   }
-  // A refused change may have dropped the lock held before: take it again.
+  // A refused change from shared to exclusive drops the shared lock first: take it again. Changes
+  // are made under the directory lock, so that nobody else locks meanwhile; should that lock be
+  // out of reach and another process have got in, the record has lost its hold.
   if (record->m_flock == LOCK_SH && how == LOCK_EX && flock(fd, LOCK_SH | LOCK_NB) != 0)
-    record->m_flock = 0;
+    record->m_flock = -1;
   return 0;
 }
 

@@ -40,7 +40,8 @@ int io_try_become_writer(IO_file *record);
 int io_claim_writer(IO_error_callback callback, IO_file *record);
 
 // Takes the real lock on the record's stream without waiting: LOCK_SH or LOCK_EX (a failed
-// change from shared to exclusive keeps the shared lock when it can). 1 when held, else 0.
+// change from shared to exclusive keeps the shared lock when it can; when it cannot, the record
+// has lost its hold and is refused every lock until it is closed). 1 when held, else 0.
 int io_real_lock(IO_file *record, int how);
 
 // Keeps other processes from updating the lock files of the directory holding name, and from

@@ -7,6 +7,7 @@
 #include "zyrError.h"
 #include "zyrMemory.h"
 #include "zyrObject.h"
+#include "zyrPause.h"
 #include "zyrTrace.h"
 #include "zyrTypeManager.h"
 #include "zyrUUID.h"
@@ -135,6 +136,22 @@ int checkStoredTypes(Database *database) {
   return result;
 }
 
+// Erases the versions beyond the last committed state that a process which ended left in the
+// file, and stores the counters of that state; this process writes the file. 1, or the failed
+// status. (Where this process stands in memory is not the file's: it may have gone back.)
+int eraseDeadState(zyrStateManager *manager) {
+  if (!manager->m_deadState)
+    return 1;
+  const int32_t last = absolute(manager->m_last);
+  const int status = Database_rollback(manager->m_database, last);
+  if (status != 1)
+    return status;
+  storeCounter(manager->m_database, kCurrent, last);
+  storeCounter(manager->m_database, kLast, last);
+  manager->m_deadState = 0;
+  return 1;
+}
+
 // A state left open by a process that died is not part of the history: its versions are erased
 // and the counters put back to the last committed state.
 int recoverOpenState(zyrStateManager *manager, int32_t *current) {
@@ -148,17 +165,16 @@ int recoverOpenState(zyrStateManager *manager, int32_t *current) {
     l = absolute(l) - 1;
   if (c > l) // the commit stored current but died before last
     l = c;
-  // Other readers may hold the file: then the state is only left out here, and the first writer
-  // erases it (a change after going back erases what lies beyond).
-  if (Database_claimWrite(manager->m_database, 0)) {
-    const int status = Database_rollback(manager->m_database, l);
-    if (status != 1)
-      return status;
-    storeCounter(manager->m_database, kCurrent, c);
-    storeCounter(manager->m_database, kLast, l);
-  }
   manager->m_last = l;
   *current = c;
+  // Other readers may hold the file: then the state is only left out here, and erased once this
+  // process writes (eraseDeadState), or by the next process that opens the file alone.
+  manager->m_deadState = 1;
+  if (Database_claimWrite(manager->m_database, 0)) {
+    const int status = eraseDeadState(manager);
+    if (status != 1)
+      return status;
+  }
   zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, __func__, __FILE__, __LINE__);
   zyrError_addMessage(error,
                       "The database\n\n%s\n\nwas not closed properly. The changes made after state %d "
@@ -179,6 +195,7 @@ void dropDatabase(zyrStateManager *manager) {
   manager->m_first = 0;
   manager->m_current = 0;
   manager->m_last = 0;
+  manager->m_deadState = 0;
 }
 
 // Unloads a live object: its delete hook runs, and the file keeps it as it is.
@@ -295,6 +312,12 @@ int32_t zyrStateManager_openState(zyrStateManager *manager) {
   // read, the file while a state is open.
   if (!Database_claimWrite(manager->m_database, 1)) {
     manager->m_refused = 1;
+    return 0;
+  }
+  // What a process that ended left open must not become part of this state.
+  if (eraseDeadState(manager) != 1) {
+    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to erase the states after state %d of the database\n\n%s\n\n",
+                 manager->m_last, Database_getFileName(manager->m_database));
     return 0;
   }
   if (absolute(manager->m_last) > manager->m_current) {
@@ -552,6 +575,7 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
     dropDatabase(manager);
     return 0;
   }
+  zyrPause_point("state.before-recovery");
   const int recovered = recoverOpenState(manager, &stored);
   if (recovered != 1) {
     dropDatabase(manager);
@@ -624,6 +648,9 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   // (or it cannot be written) it is left to a later close. A purge was asked for and must happen.
   const int housekeeping = flag == 0 && !Database_isWriter(manager->m_database) &&
                            !Database_claimWrite(manager->m_database, 0);
+  // A compaction would copy what a process that ended left open.
+  if (Database_isWriter(manager->m_database) && eraseDeadState(manager) != 1)
+    result = 0;
   const int compacted = housekeeping ? 1 : zyrStateManager_compactDatabase(manager, manager->m_database, flag);
   if (compacted != 1) {
     zyrError *error = zyrError_new(ZYR_W_INVALID_RESULT_IGNORED, __func__, __FILE__, __LINE__);
@@ -652,6 +679,7 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   Dictionary_clear(manager->m_cache);
   manager->m_claims->m_owners.clear();
   manager->m_refused = 0;
+  manager->m_deadState = 0;
   manager->m_change->m_keys.clear();
   return result;
 }

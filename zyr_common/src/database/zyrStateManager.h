@@ -41,6 +41,8 @@ struct zyrStateManager {
   zyrClaims *m_claims;     // owned; which restored records hold which parts (zyrStateManager_claim)
   int32_t m_refused;       // 1 while the change under way was refused: its writes fail quietly
   zyrChange *m_change;     // owned; the objects the change under way touched
+  int32_t m_deadState;     // 1 while the file holds a state that an ended process left open and
+                           // that this process could not erase yet (others held the file)
 };
 
 zyrStateManager *zyrStateManager_new();
