@@ -2,22 +2,26 @@
 # (cmake/CheckLayers.cmake). For each layer: the directories it owns, the files it owns in
 # another layer's directory (named one by one, without extension: the record's .h and .cpp),
 # and the layers below it that it may use directly. A layer may use what those use in turn.
-set(ZYR_LAYER_NAMES zyr_md5 zyr_units zyr_foundation wezio zyr_store vsnapilt ratlas zyr_topology
+set(ZYR_LAYER_NAMES zyr_md5 zyr_interlock zyr_units zyr_foundation wezio zyr_store vsnapilt ratlas zyr_topology
                     zyr_mesh zyr_exchange zyr_api zyr_qiv zyr_classes)
 set(_s zyr_common/src)
 
 set(ZYR_LAYER_zyr_md5_DIRS md5)
 set(ZYR_LAYER_zyr_md5_USES)
 
+# Pause points and leftovers of ended processes, for every layer that shares files.
+set(ZYR_LAYER_zyr_interlock_DIRS interlock)
+set(ZYR_LAYER_zyr_interlock_USES)
+
 set(ZYR_LAYER_zyr_units_DIRS platform/units)
 set(ZYR_LAYER_zyr_units_USES)
 
 set(ZYR_LAYER_zyr_foundation_DIRS ${_s}/utilities ${_s}/data_structures ${_s}/errors ${_s}/debug
                                   ${_s}/regexp ${_s}/maths ${_s}/process ${_s}/interprocess)
-set(ZYR_LAYER_zyr_foundation_USES zyr_md5 zyr_units)
+set(ZYR_LAYER_zyr_foundation_USES zyr_md5 zyr_interlock zyr_units)
 
 set(ZYR_LAYER_wezio_DIRS io/Src/Main)
-set(ZYR_LAYER_wezio_USES)
+set(ZYR_LAYER_wezio_USES zyr_interlock)
 
 set(ZYR_LAYER_zyr_store_DIRS ${_s}/database)
 set(ZYR_LAYER_zyr_store_USES zyr_foundation wezio)

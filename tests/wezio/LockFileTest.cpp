@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +46,12 @@ protected:
     return record;
   }
   std::string lockFile() { return fileExists(m_lock) ? readFile(m_lock) : "(none)"; }
+  // Writes one data set (A, B, 0) through the record; the status.
+  static int writeDataSet(IO_file *record) {
+    Header h("A", "B", 0, "INTR", 0);
+    Data d;
+    return writeOne(record, "u", h.get(), d.get());
+  }
   std::string lastMessage() { return messages().empty() ? "" : messages().back(); }
 
   ScratchDir m_dir;
@@ -451,9 +458,7 @@ TEST_F(LockFileTest, AReaderThatRebuiltTheIndexStoresItOnlyAsTheSoleReader) {
     int status;
     IO_file *w = open("w", &status);
     ASSERT_EQ(status, IO_OK);
-    Header h("A", "B", 0, "INTR", 0);
-    Data d;
-    ASSERT_EQ(writeOne(w, "u", h.get(), d.get()), IO_OK);
+    ASSERT_EQ(writeDataSet(w), IO_OK);
     fflush(w->m_stream);
     // As if the writer died here: no index, the recorded size is 0.
     std::string unfinished = readFile(m_name);
@@ -480,6 +485,70 @@ TEST_F(LockFileTest, AReaderThatRebuiltTheIndexStoresItOnlyAsTheSoleReader) {
   open("r", &status);
   ASSERT_EQ(status, IO_OK);
   EXPECT_TRUE(messages().empty()) << allMessages();
+}
+
+// Claiming the write permission before a change touches nothing in the file: the first write
+// marks it, and a claim without a write leaves it byte for byte.
+TEST_F(LockFileTest, AClaimAloneChangesNothingInTheFile) {
+  int status;
+  IO_file *w = open("w", &status);
+  ASSERT_EQ(status, IO_OK);
+  ASSERT_EQ(writeDataSet(w), IO_OK);
+  iif_close(w);
+  const std::string bytes = readFile(m_name);
+  IO_file *a = open("d", &status);
+  ASSERT_EQ(status, IO_OK);
+  IO_file *b = open("d", &status);
+  ASSERT_EQ(status, IO_OK);
+  EXPECT_EQ(io_claim_writer(captureMessage, a), IO_LOCK_ERR);
+  iif_close(b);
+  EXPECT_EQ(io_claim_writer(captureMessage, a), IO_OK);
+  EXPECT_EQ(lockFile(), "        -1\n");
+  EXPECT_EQ(a->m_flock, LOCK_EX);
+  EXPECT_EQ(readFile(m_name), bytes);
+  iif_close(a);
+  EXPECT_EQ(readFile(m_name), bytes);
+  EXPECT_EQ(lockFile(), "(none)");
+}
+
+// A finished file is put in place of another under its name while the process holds both: the
+// record goes on with the new file, its lock file still shows the writer, others stay out, and
+// the new file keeps the old one's permissions.
+TEST_F(LockFileTest, TheSwapPutsTheNewFileInPlaceWhileBothAreHeld) {
+  int status;
+  IO_file *a = open("d", &status);
+  ASSERT_EQ(status, IO_OK);
+  iif_close(a);
+  ASSERT_EQ(chmod(m_name.c_str(), 0640), 0);
+  a = open("d", &status);
+  ASSERT_EQ(status, IO_OK);
+  const std::string other = m_dir.file("new.wez");
+  m_records.push_back(std::make_unique<IO_file>());
+  IO_file *n = m_records.back().get();
+  iif_clear_record(n);
+  n->m_callback = captureMessage;
+  ASSERT_EQ(iif_open(n, other.c_str(), "d"), IO_OK);
+  ASSERT_EQ(writeDataSet(n), IO_OK);
+  // Both must be this process's to write.
+  EXPECT_EQ(iif_swap_in(a, n), IO_LOCK_ERR);
+  ASSERT_EQ(io_claim_writer(captureMessage, a), IO_OK);
+  ASSERT_EQ(iif_swap_in(a, n), IO_OK) << allMessages();
+  EXPECT_FALSE(iif_is_open(n));
+  EXPECT_FALSE(fileExists(other));
+  EXPECT_FALSE(fileExists(other + ".lck"));
+  EXPECT_EQ(lockFile(), "        -1\n");
+  EXPECT_EQ(std::string(a->m_name), m_name);
+  EXPECT_EQ(entries(a).size(), 1u);
+  struct stat status1;
+  ASSERT_EQ(stat(m_name.c_str(), &status1), 0);
+  EXPECT_EQ(status1.st_mode & 07777, 0640u);
+  open("r", &status);
+  EXPECT_EQ(status, IO_LOCK_ERR);
+  iif_close(a);
+  EXPECT_EQ(lockFile(), "(none)");
+  IO_file *r = open("r", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  EXPECT_EQ(entries(r).size(), 1u);
 }
 
 } // namespace

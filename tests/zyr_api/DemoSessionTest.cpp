@@ -3,6 +3,7 @@
 #include "DefFile.h"
 #include "SessionKeywords.h"
 #include "zyrCString.h"
+#include "zyrTestChild.h"
 #include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -35,17 +36,24 @@ int32_t integer(DefFile *file, const char *what, const char *where) {
   return DefFile_readInt(file, what, where, 0, &value) ? value : -1;
 }
 
-TEST(DemoSessionTest, ExampleSessionWritesTheBoxDefinitionFile) {
+// The example session with its mesh in a scratch directory, and the programs that play it.
+class DemoSessionTest : public testing::Test {
+protected:
+  void SetUp() override {
+    if (SessionKeyword_find("zyrModel_importMesh") == nullptr)
+      GTEST_SKIP() << "this build cannot import meshes";
+    if (!zyrtest::fileExists(zyrplay) || !zyrtest::fileExists(kelvo + "/Kelvo.exe"))
+      GTEST_SKIP() << "zyrplay or Kelvo.exe not built";
+    zyrtest::writeFile(dir.file("box-tet.msh"), zyrtest::readFile(source + "/examples/box-tet.msh"));
+  }
+
   const std::string zyrplay = buildDir() + "/tools/zyrplay/zyrplay";
   const std::string kelvo = buildDir() + "/tools/kelvo";
-  if (SessionKeyword_find("zyrModel_importMesh") == nullptr)
-    GTEST_SKIP() << "this build cannot import meshes";
-  if (!zyrtest::fileExists(zyrplay) || !zyrtest::fileExists(kelvo + "/Kelvo.exe"))
-    GTEST_SKIP() << "zyrplay or Kelvo.exe not built";
-
-  zyrtest::ScratchDir dir("zyrdemo");
   const std::string source = ZYR_SOURCE_DIR;
-  zyrtest::writeFile(dir.file("box-tet.msh"), zyrtest::readFile(source + "/examples/box-tet.msh"));
+  zyrtest::ScratchDir dir{"zyrdemo"};
+};
+
+TEST_F(DemoSessionTest, ExampleSessionWritesTheBoxDefinitionFile) {
   const std::string command = "cd '" + dir.path() + "' && env -u ZYR_SESSION_FILE -u WEZ5_KELVO_EXEC " +
                               "ZYR_USE_LOCAL_UNITS=1 WEZ5BINDIR='" + kelvo + "' WEZ5EXECDIR='" + kelvo + "' '" +
                               zyrplay + "' '" + source + "/examples/box-tet.session' > out.txt 2> err.txt";
@@ -75,6 +83,30 @@ TEST(DemoSessionTest, ExampleSessionWritesTheBoxDefinitionFile) {
   // Nothing is left beside the results but the database.
   EXPECT_FALSE(zyrtest::fileExists(dir.file("zyr.gmo")));
   EXPECT_FALSE(zyrtest::fileExists(dir.file("box-tet.zyr.lck")));
+}
+
+// The definition file reaches its name through the durable replacement: the new file is on disc
+// and the directory that names it too before the export returns. The session is held at the end
+// of each replacement; once the file has its name, the temporary has gone.
+TEST_F(DemoSessionTest, TheExportPutsTheDefinitionFileInPlaceDurably) {
+  zyrtest::ChildProcess play(zyrplay, {source + "/examples/box-tet.session"},
+                             {{"ZYR_SESSION_FILE", nullptr},
+                              {"WEZ5_KELVO_EXEC", nullptr},
+                              {"ZYR_USE_LOCAL_UNITS", "1"},
+                              {"WEZ5BINDIR", kelvo.c_str()},
+                              {"WEZ5EXECDIR", kelvo.c_str()}},
+                             dir.path(), "replace.directory-synced");
+  bool inPlace = false;
+  for (int replacement = 0; !inPlace && replacement < 10; ++replacement) {
+    ASSERT_EQ(play.waitPause(), "replace.directory-synced");
+    inPlace = zyrtest::fileExists(dir.file("box-tet.wez"));
+    if (inPlace)
+      for (const std::string &name : dir.listing())
+        EXPECT_EQ(name.find("box-tet.wez.new"), std::string::npos) << name;
+    play.release();
+  }
+  EXPECT_TRUE(inPlace);
+  EXPECT_EQ(play.wait(), 0);
 }
 
 } // namespace

@@ -171,8 +171,8 @@ TEST_F(ApiTest, RollbackReturnsToTheStateTakenBefore) {
   EXPECT_EQ(integerParameter(hm, "NameManager_regionNameStrategy"), 2);
 }
 
-// The store counts a compaction it could not make as a warning; the close passes on what the
-// store reported with its errors queued, and the handles are gone in every case.
+// A compaction asked for and not made fails the close, with the store's message queued; the
+// handles are gone in every case.
 TEST_F(ApiTest, ACloseReportsWhatTheStoreReportedAndReleasesTheHandles) {
   zyrtest::ScratchDir gone("zyrgone");
   int32_t hd = -1;
@@ -181,7 +181,7 @@ TEST_F(ApiTest, ACloseReportsWhatTheStoreReportedAndReleasesTheHandles) {
   ASSERT_EQ(zyrStrategy_setIntegerParameter(hm, "NameManager_regionNameStrategy", 3), 1);
   ASSERT_EQ(system(("rm -rf '" + gone.path() + "'").c_str()), 0);
   zyrtest::ErrorCapture::clear();
-  EXPECT_EQ(zyrDatabase_close(hd, 0), 1);
+  EXPECT_EQ(zyrDatabase_close(hd, 0), 0);
   const std::vector<std::string> queued = zyrtest::ErrorCapture::take();
   ASSERT_EQ(queued.size(), 1u);
   EXPECT_EQ(queued[0].rfind("Unable to compact the database", queued[0].find(": ") + 2), queued[0].find(": ") + 2);

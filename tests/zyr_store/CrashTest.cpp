@@ -2,6 +2,7 @@
 #include "ObjectTestSupport.h"
 
 #include "zyrStateManager.h"
+#include "zyrTestChild.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,6 +12,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -34,6 +37,9 @@ protected:
     ASSERT_EQ(WTERMSIG(status), SIGKILL);
     // The writer's lock file outlives it; the next open takes it over.
     EXPECT_TRUE(std::ifstream(m_name + ".lck").good());
+  }
+  std::string takenOver() const {
+    return "4: The lock file\n\n" + m_name + ".lck\n\nwas left by a program that has ended; it has been taken over.\n";
   }
   TestThing *theThing(Repository *repository) {
     return static_cast<TestThing *>(Repository_getSingletonByTypeName(repository, "Assembly"));
@@ -61,7 +67,8 @@ TEST_F(CrashTest, CommittedStatesSurvive) {
   EXPECT_STREQ(thing->m_label, "kept");
   Repository_gotoState(repository, 2);
   EXPECT_EQ(thing->m_count, 5);
-  EXPECT_TRUE(takeErrors().empty());
+  // The dead writer's lock file was taken over, and the user told.
+  EXPECT_EQ(takeErrors(), std::vector<std::string>{takenOver()});
   Repository_close(repository, -1);
 }
 
@@ -81,10 +88,10 @@ TEST_F(CrashTest, AStateLeftOpenIsDiscarded) {
   TestThing *thing = theThing(repository);
   ASSERT_NE(thing, nullptr);
   EXPECT_EQ(thing->m_count, 5);
-  const std::vector<std::string> errors = takeErrors();
-  ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0], "4: The database\n\n" + m_name +
-                           "\n\nwas not closed properly. The changes made after state 2 have been discarded.\n");
+  EXPECT_EQ(takeErrors(),
+            (std::vector<std::string>{takenOver(), "4: The database\n\n" + m_name +
+                                                       "\n\nwas not closed properly. The changes made after state 2 "
+                                                       "have been discarded.\n"}));
   // The next change opens state 3 afresh.
   objecttest::Thing_setCount(thing, 7);
   EXPECT_EQ(Repository_getCurrentState(repository), -3);
@@ -103,26 +110,37 @@ TEST_F(CrashTest, ACreationThatNeverCommittedIsMadeAnew) {
   Repository_close(repository, -1);
 }
 
-TEST_F(CrashTest, TheNextOpenRemovesWhatAKilledCompactionLeft) {
+TEST_F(CrashTest, TheNextOpenRemovesWhatEndedProcessesLeft) {
   Repository *repository = Repository_new(m_name.c_str());
   ASSERT_NE(repository, nullptr);
   Repository_close(repository, -1);
-  // A compaction killed half way: its copy and the copy's lock file.
-  objecttest::writeFile("compact.dead.tmp", "*INFO\n");
-  objecttest::writeFile("compact.dead.tmp.lck", "        -1\n");
-  objecttest::writeFile("compact.gone.tmp.lck", "        -1\n");
-  // One that is still running: its copy is held.
-  objecttest::writeFile("compact.live.tmp", "*INFO\n");
-  objecttest::writeFile("compact.live.tmp.lck", "        -1\n");
-  const int held = open("compact.live.tmp", O_RDONLY | O_CLOEXEC);
+  const std::string dead = ".pid" + std::to_string(static_cast<long>(zyrtest::endedProcess()));
+  const std::string live = ".pid" + std::to_string(static_cast<long>(getpid()));
+  // A compaction killed half way (its copy and the copy's lock file), one killed after its copy
+  // was closed, and a lock-file update killed before its rename.
+  const std::vector<std::string> gone = {"compact" + dead + ".A.tmp", "compact" + dead + ".A.tmp.lck",
+                                         "compact" + dead + ".B.tmp.lck", m_name + ".lck" + dead + ".tmp"};
+  // A compaction still running, a file some process holds, and names that are not leftovers.
+  const std::vector<std::string> kept = {"compact" + live + ".C.tmp", "compact" + live + ".C.tmp.lck",
+                                         "compact" + dead + ".D.tmp", "compact" + dead + ".D.tmp.lck",
+                                         "compactor.tmp", "compact.dead.tmp", "report.2024.final.tmp"};
+  for (const std::string &name : gone)
+    objecttest::writeFile(name, "*INFO\n");
+  for (const std::string &name : kept)
+    objecttest::writeFile(name, "*INFO\n");
+  const int held = open(("compact" + dead + ".D.tmp").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(flock(held, LOCK_EX), 0);
-  objecttest::writeFile("compactor.tmp", "not ours");
   repository = Repository_new(m_name.c_str());
   ASSERT_NE(repository, nullptr);
-  for (const char *gone : {"compact.dead.tmp", "compact.dead.tmp.lck", "compact.gone.tmp.lck"})
-    EXPECT_FALSE(std::ifstream(gone).good()) << gone;
-  for (const char *kept : {"compact.live.tmp", "compact.live.tmp.lck", "compactor.tmp"})
-    EXPECT_TRUE(std::ifstream(kept).good()) << kept;
+  for (const std::string &name : gone)
+    EXPECT_FALSE(std::ifstream(name).good()) << name;
+  for (const std::string &name : kept)
+    EXPECT_TRUE(std::ifstream(name).good()) << name;
+  // Each removal is told.
+  const std::vector<std::string> errors = takeErrors();
+  ASSERT_EQ(errors.size(), gone.size());
+  for (const std::string &error : errors)
+    EXPECT_EQ(error.rfind("4: The file\n\n./", 0), 0u) << error;
   Repository_close(repository, -1);
   close(held);
 }

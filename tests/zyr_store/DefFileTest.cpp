@@ -299,7 +299,12 @@ TEST_F(CopyDatasetsTest, TranslatesKeysAndReferences) {
   const int32_t bounds[3] = {0, 2, 3};
   const char *whats[3] = {"links", "size", "name"};
   const int32_t whens[3] = {2, 3, 1};
+  // The destination stays open and held throughout: its stream and its writer's lock file.
+  const FILE *stream = m_destination->m_fileInfo->m_primary.m_stream;
   ASSERT_EQ(DefFile_copyDatasets(m_destination, m_source, m_map, 6, 2, wheres, bounds, whats, whens), 1);
+  EXPECT_EQ(m_destination->m_fileInfo->m_primary.m_stream, stream);
+  EXPECT_EQ(DefFile_isWriter(m_destination), 1);
+  EXPECT_EQ(storetest::readFile(path("destination.wez.lck")), "        -1\n");
   EXPECT_EQ(m_destination->m_openFiles, static_cast<uint32_t>(DEFFILE_PRIMARY_OPEN));
   EXPECT_EQ(m_source->m_openFiles, static_cast<uint32_t>(DEFFILE_PRIMARY_OPEN));
 

@@ -4,6 +4,7 @@
 #include "zyrCString.h"
 #include "zyrStateManager.h"
 #include "zyrSystem.h"
+#include "zyrTestChild.h"
 
 namespace {
 
@@ -157,6 +158,25 @@ TEST_F(UpgradeTest, InPlaceAndToANewName) {
   EXPECT_EQ(zyrDatabaseUpgrade(file("missing").c_str(), "", &upgraded), 0);
   EXPECT_EQ(takeErrors(), (std::vector<std::string>{"10026: The ZYR database\n\n" + file("missing.zyr") +
                                                     "\n\ndoes not exist.\n"}));
+}
+
+// An upgrade in place replaces the file only while nobody else has it open: another process's
+// later changes would otherwise go with the old file.
+TEST_F(UpgradeTest, InPlaceIsRefusedWhileAnotherProcessHoldsTheFile) {
+  makeOld(file("old.zyr"), "5.0 (2003.03.27-23.59)");
+  const std::string bytes = zyrtest::readFile(file("old.zyr"));
+  zyrtest::ChildProcess other(std::string(ZYR_TEST_HELPER_DIR) + "/store_driver", {}, {}, m_dir);
+  ASSERT_EQ(other.ask("open old.zyr"), "ok 3");
+  int upgraded = 0;
+  EXPECT_EQ(zyrDatabaseUpgrade(file("old.zyr").c_str(), nullptr, &upgraded), 0);
+  EXPECT_EQ(upgraded, 0);
+  const std::vector<std::string> errors = takeErrors();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("10012: The database\n\n", 0), 0u) << errors[0];
+  EXPECT_EQ(zyrtest::readFile(file("old.zyr")), bytes);
+  EXPECT_EQ(other.ask("close -1"), "ok 1");
+  EXPECT_EQ(zyrDatabaseUpgrade(file("old.zyr").c_str(), nullptr, &upgraded), 1);
+  EXPECT_EQ(upgraded, 1);
 }
 
 } // namespace

@@ -407,7 +407,9 @@ int update_subindex(IO_error_callback callback, IO_file *record, int32_t count, 
       }
       if (loser < 0) continue;
       indextable_entry(table, loser)[0] = 'N';
-      if (record->m_access == 'w' && record->m_stream &&
+      // Only the file's writer tags it on disc; a reader (even with a writable stream) leaves the
+      // file as it is for the others that read it.
+      if (record->m_access == 'w' && record->m_lockfile == IO_LOCKFILE_WRITER && record->m_stream &&
           iif_mark_index_stale(record) == IO_OK)
         delete_process_sub(callback, record->m_stream, loserPosition);
     }

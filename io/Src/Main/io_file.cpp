@@ -7,6 +7,7 @@
 #include "io_lock.h"
 #include "io_rebuild.h"
 #include "lowlevel_io.h"
+#include "zyrPause.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -60,6 +62,22 @@ int reportRealLockConflict(IO_file *record, bool writing) {
   io_free(lockName);
   return IO_LOCK_ERR;
 }
+
+// Whether the name still names the file open on the stream (a file replaced by a rename keeps
+// its open streams, and their locks, while the name goes to the new one).
+bool isNamed(FILE *stream, const char *name) {
+  struct stat open, named;
+  if (fstat(fileno(stream), &open) != 0) return false;
+  if (stat(name, &named) != 0) return false;
+  return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+// Status of openLocked when the file was replaced under its name meanwhile; and how often an
+// open tries again before it gives up as if the file were locked.
+const int IO_RETRY = -1;
+const int kOpenAttempts = 5;
+
+int openLocked(IO_file *record, const char *name, int mode);
 
 } // namespace
 
@@ -131,6 +149,20 @@ int iif_open_file(IO_file *record, const char *name, const char *access) {
   record->m_name = copy;
 
   LockFileUpdate update(name);
+  for (int attempt = 1;; ++attempt) {
+    int status = openLocked(record, name, mode);
+    if (status != IO_RETRY) return status;
+    // The name was given to another file between the open and the lock (a compaction put its
+    // copy in place): the lock held is that of a file nobody will see again.
+    closeStream(record);
+    iif_set_lock(record, -1);
+    if (attempt == kOpenAttempts) return reportRealLockConflict(record, mode == 1);
+  }
+}
+
+namespace {
+
+int openLocked(IO_file *record, const char *name, int mode) {
   int status = iif_set_lock(record, mode == 1 ? 1 : 0);
   if (status != IO_OK) return status;
 
@@ -165,15 +197,19 @@ int iif_open_file(IO_file *record, const char *name, const char *access) {
   }
   record->m_stream = stream;
   record->m_access = access_mode;
+  zyrPause_point("open.before-lock");
   if (!io_real_lock(record, mode == 1 ? LOCK_EX : LOCK_SH)) {
     closeStream(record);
     iif_set_lock(record, -1);
     return reportRealLockConflict(record, mode == 1);
   }
+  if (!isNamed(record->m_stream, name)) return IO_RETRY;
   io_trace("iif_open: Opened file %s", name);
   iif_trace_file("iif_open", record);
   return IO_OK;
 }
+
+} // namespace
 
 int iif_check_header(IO_file *record) {
   if (!record || !record->m_stream) return IO_MEMORY_ERR;
@@ -393,6 +429,64 @@ int iif_sync(IO_file *record) {
     iif_syserr(record, "iif_sync: can't put file %s on disc", record->m_name ? record->m_name : "");
     return IO_WRITE_ERR;
   }
+  return IO_OK;
+}
+
+int iif_swap_in(IO_file *record, IO_file *replacement) {
+  if (!record || !replacement || !record->m_stream || !replacement->m_stream || !record->m_name ||
+      !replacement->m_name)
+    return IO_MEMORY_ERR;
+  if (record->m_lockfile != IO_LOCKFILE_WRITER || record->m_flock != LOCK_EX ||
+      replacement->m_lockfile != IO_LOCKFILE_WRITER || replacement->m_flock != LOCK_EX) {
+    io_report_error(record->m_callback,
+                    "iif_swap_in: %s and %s must both be written by this process to be swapped",
+                    record->m_name, replacement->m_name);
+    return IO_LOCK_ERR;
+  }
+  int status = iif_flush(replacement);
+  if (status != IO_OK) return status;
+  int fd = fileno(replacement->m_stream);
+  errno = 0;
+  if (fsync(fd) != 0) {
+    iif_syserr(replacement, "iif_swap_in: can't put file %s on disc", replacement->m_name);
+    return IO_WRITE_ERR;
+  }
+  struct stat old;
+  if (fstat(fileno(record->m_stream), &old) == 0) {
+    fchmod(fd, old.st_mode & 07777);
+    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+      // Only the owner's privileges allow this; the new file stays this process's.
+    }
+  }
+  zyrPause_point("swap.before-rename");
+  {
+    LockFileUpdate update(record->m_name);
+    errno = 0;
+    if (rename(replacement->m_name, record->m_name) != 0) {
+      iif_syserr(record, "iif_swap_in: can't rename %s to %s", replacement->m_name,
+                 record->m_name);
+      return IO_WRITE_ERR;
+    }
+    io_sync_directory_of(record->m_name);
+    char *lockName = io_lockfile_name(replacement->m_name);
+    if (lockName) remove(lockName);
+    io_free(lockName);
+    // The old file is nobody's any more: it goes without its index.
+    record->m_lock = 0;
+    fclose(record->m_stream);
+    indextable_free(record->m_indextable);
+    io_free(record->m_format);
+    char *name = record->m_name;
+    IO_error_callback callback = record->m_callback;
+    io_free(replacement->m_name);
+    *record = *replacement;
+    record->m_name = name;
+    record->m_callback = callback;
+    record->m_lockfile = IO_LOCKFILE_WRITER;
+    iif_clear_record(replacement);
+  }
+  zyrPause_point("swap.after-rename");
+  io_trace("iif_swap_in: the new file is in place as %s", record->m_name);
   return IO_OK;
 }
 

@@ -54,6 +54,15 @@ int iif_mark_index_stale(IO_file *record);
 // Puts what was written to an open file on disc (its data, not the index, which the close
 // stores). 0, or 11 when the system cannot.
 int iif_sync(IO_file *record);
+// Puts the replacement's file in place of the record's, under the record's name, while this
+// process holds both as their writer, so that no other process can open either in between: the
+// replacement's index and size are stored and put on disc, it takes the record's permissions
+// (and owner where allowed), is renamed over the record's name and the directory is put on disc.
+// The record then holds the replacement's stream, index and lock under its own name and lock
+// file (still showing the writer); the replacement's lock file is removed and the replacement
+// record is cleared. The old file is closed without a further write. 0; 21 when the process does
+// not write both files; else the failed step's status, with both records left as they were.
+int iif_swap_in(IO_file *record, IO_file *replacement);
 // Flushes (a failed index write leaves "*CRASH" at the index location), closes the stream,
 // releases the lock and frees the contents. Always 0.
 int iif_close(IO_file *record);

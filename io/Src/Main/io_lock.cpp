@@ -5,6 +5,7 @@
 #include "io_error.h"
 #include "io_file.h"
 #include "lowlevel_io.h"
+#include "zyrLeftovers.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -31,21 +32,27 @@ struct DirectoryGuard {
 thread_local int theDirectoryFd = -1;
 thread_local int theDirectoryDepth = 0;
 
+// The directory holding the file of the name.
+std::string directoryOf(const char *name) {
+  const char *slash = strrchr(name, '/');
+  return slash ? std::string(name, slash == name ? 1 : static_cast<size_t>(slash - name)) : ".";
+}
+
 // Reads the one integer of an open lock file.
 int readCount(IO_error_callback callback, FILE *lock, int32_t *n) {
   return wezreadIntr(callback, "F", n, 1, 1, kLockWidth, lock);
 }
 
 // Writes n into the lock file. The value is written beside it under a temporary name and renamed
-// over it, so that a process that dies meanwhile never leaves an empty or torn lock file. 0; 21
+// over it, so that a process that dies meanwhile never leaves an empty or torn lock file (only a
+// temporary that carries its process id, which the next user of the directory removes). 0; 21
 // when the file cannot be created (*opened false); the writer's status when the value cannot be
 // written or put in place.
 int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool *opened) {
   char temporary[4096];
-  int length =
-      snprintf(temporary, sizeof temporary, "%s.%ld", lockName, static_cast<long>(getpid()));
   *opened = false;
-  if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) return IO_LOCK_ERR;
+  if (!zyrLeftovers_stem(lockName, temporary, sizeof temporary - 4)) return IO_LOCK_ERR;
+  strcat(temporary, ".tmp");
   FILE *lock = fopen(temporary, "we");
   if (!lock) return IO_LOCK_ERR;
   *opened = true;
@@ -75,13 +82,26 @@ bool nobodyHolds(const char *name) {
   return free;
 }
 
-// The shared part of setfilebusyflag and io_try_become_writer. `callback` NULL: no messages.
-int becomeWriter(IO_error_callback callback, IO_file *record) {
+// A lock file whose counts no live process backs is taken over: said through the callback, and
+// noted on the record for its owner to tell the user.
+void reportTakeOver(IO_error_callback callback, IO_file *record, const char *lockName, int32_t n) {
+  io_report_error(callback,
+                  "iif_set_lock: warning: lock file %s (level %d) was left by a program that has "
+                  "ended; taking it over",
+                  lockName, n);
+  record->m_takenover = 1;
+}
+
+// The shared part of setfilebusyflag, io_try_become_writer and io_claim_writer. `callback`
+// NULL: no messages. `changing`: a change of the file follows (the close stores the index, and a
+// crash meanwhile makes the next open rebuild it); else the file is left as it is.
+int becomeWriter(IO_error_callback callback, IO_file *record, bool changing) {
   if (record->m_access == 'r') {
     io_report_error(callback, "setfilebusyflag: permission denied for %s\n", record->m_name);
     return IO_PERMISSION_ERR;
   }
   if (record->m_lockfile == IO_LOCKFILE_WRITER) {
+    if (!changing) return IO_OK;
     record->m_lock = -1;
     return iif_mark_index_stale(record);
   }
@@ -102,11 +122,7 @@ int becomeWriter(IO_error_callback callback, IO_file *record) {
   if (!refused) {
     found = peekCount(lockName, &n);
     bool ours = record->m_lockfile == IO_LOCKFILE_READER ? (found == 1 && n == 1) : found == 0;
-    if (!ours && found == 1)
-      io_report_error(callback,
-                      "iif_set_lock: warning: lock file %s (level %d) was left by a program that "
-                      "has ended; taking it over",
-                      lockName, n);
+    if (!ours && found == 1) reportTakeOver(callback, record, lockName, n);
     refused = found == -1;
   }
   if (refused) {
@@ -133,8 +149,9 @@ int becomeWriter(IO_error_callback callback, IO_file *record) {
     return opened ? status : IO_LOCK_ERR;
   }
   io_free(lockName);
-  record->m_lock = -1;
   record->m_lockfile = IO_LOCKFILE_WRITER;
+  if (!changing) return IO_OK;
+  record->m_lock = -1;
   return iif_mark_index_stale(record);
 }
 
@@ -153,14 +170,18 @@ char *io_lockfile_name(const char *name) {
 int io_real_lock(IO_file *record, int how) {
   if (!record || !record->m_stream) return 0;
   if (record->m_flock == how) return 1;
+  // A record that lost its lock may have missed another's writes: it never locks again.
+  if (record->m_flock < 0) return 0;
   int fd = fileno(record->m_stream);
   if (fd >= 0 && flock(fd, how | LOCK_NB) == 0) {
     record->m_flock = how;
     return 1;
   }
-  // A refused change may have dropped the lock held before: take it again.
+  // A refused change from shared to exclusive drops the shared lock first: take it again. Changes
+  // are made under the directory lock, so that nobody else locks meanwhile; should that lock be
+  // out of reach and another process have got in, the record has lost its hold.
   if (record->m_flock == LOCK_SH && how == LOCK_EX && flock(fd, LOCK_SH | LOCK_NB) != 0)
-    record->m_flock = 0;
+    record->m_flock = -1;
   return 0;
 }
 
@@ -203,10 +224,7 @@ int iif_set_lock(IO_file *record, int32_t mode) {
     bool stale =
         inTheWay && record->m_lockfile == IO_LOCKFILE_NONE && nobodyHolds(record->m_name);
     if (stale) {
-      io_report_error(callback,
-                      "iif_set_lock: warning: lock file %s (level %d) was left by a program that "
-                      "has ended; taking it over",
-                      lockName, n);
+      reportTakeOver(callback, record, lockName, n);
       n = 0;
     }
     if (mode > 0) {
@@ -303,9 +321,7 @@ int iif_set_lock(IO_file *record, int32_t mode) {
 
 void io_lock_directory(const char *name) {
   if (theDirectoryDepth++ > 0 || !name) return;
-  const char *slash = strrchr(name, '/');
-  std::string directory = slash ? std::string(name, slash == name ? 1 : static_cast<size_t>(slash - name)) : ".";
-  theDirectoryFd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  theDirectoryFd = open(directoryOf(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (theDirectoryFd < 0) return;
   int status;
   do status = flock(theDirectoryFd, LOCK_EX);
@@ -314,6 +330,14 @@ void io_lock_directory(const char *name) {
     close(theDirectoryFd);
     theDirectoryFd = -1;
   }
+}
+
+void io_sync_directory_of(const char *name) {
+  if (!name) return;
+  int fd = open(directoryOf(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
 }
 
 void io_unlock_directory() {
@@ -327,10 +351,15 @@ int setfilebusyflag(IO_error_callback callback, IO_file *record) {
     io_report_error(callback, "setfilebusyflag: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
-  return becomeWriter(callback, record);
+  return becomeWriter(callback, record, true);
 }
 
 int io_try_become_writer(IO_file *record) {
   if (!record || !record->m_name || !record->m_stream) return 0;
-  return becomeWriter(nullptr, record) == IO_OK ? 1 : 0;
+  return becomeWriter(nullptr, record, true) == IO_OK ? 1 : 0;
+}
+
+int io_claim_writer(IO_error_callback callback, IO_file *record) {
+  if (!record || !record->m_name || !record->m_stream) return IO_MEMORY_ERR;
+  return becomeWriter(callback, record, false);
 }

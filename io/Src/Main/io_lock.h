@@ -4,11 +4,14 @@
 //
 // Beside each open data file lies "<name>.lck" (the name as opened) holding one integer in the
 // library's text form (right-aligned in 10 characters, then a newline): n > 0 readers hold the
-// file, or -1 one writer does. 0 is never stored: the lock file is deleted instead. A lock file
-// left by a process that ended without closing keeps others out until it is removed by hand.
+// file, or -1 one writer does. 0 is never stored: the lock file is deleted instead.
 //
 // Underneath, every open stream holds a real lock (flock) on the data file, shared by readers
-// and exclusive for the writer, so that two writers can never meet whatever the lock files say.
+// and exclusive for the writer, from its open to its close, so that two writers can never meet
+// whatever the lock files say. A lock file whose counts no live process backs (nobody holds the
+// real lock) was left by programs that ended: it is taken over with a warning, and the record
+// notes it (m_takenover) for its owner to tell the user. Nothing else changes a lock file that a
+// live process counts in; a file put in place of another keeps the writer's lock (iif_swap_in).
 // Processes update a lock file one at a time (an flock on its directory around the update: the
 // lock file itself is replaced by a rename at each update and cannot carry the lock).
 // A write permission is granted only when the lock file, read again, still shows this record as
@@ -31,8 +34,14 @@ int setfilebusyflag(IO_error_callback callback, IO_file *record);
 // when the record is (now) the writer, else 0.
 int io_try_become_writer(IO_file *record);
 
+// Makes the record the single writer of its file as setfilebusyflag does (same results and
+// messages), before a change that must be made whole or not at all; nothing is written to the
+// data file yet: the first write marks it as being changed.
+int io_claim_writer(IO_error_callback callback, IO_file *record);
+
 // Takes the real lock on the record's stream without waiting: LOCK_SH or LOCK_EX (a failed
-// change from shared to exclusive keeps the shared lock when it can). 1 when held, else 0.
+// change from shared to exclusive keeps the shared lock when it can; when it cannot, the record
+// has lost its hold and is refused every lock until it is closed). 1 when held, else 0.
 int io_real_lock(IO_file *record, int how);
 
 // Keeps other processes from updating the lock files of the directory holding name, and from
@@ -42,6 +51,10 @@ int io_real_lock(IO_file *record, int how);
 // its real lock. Without permission to read the directory nothing is held (as before).
 void io_lock_directory(const char *name);
 void io_unlock_directory();
+
+// Puts the directory holding the file of the name on disc, so that names made, renamed or
+// removed in it last a crash. Nothing to report: a directory that cannot be opened is left.
+void io_sync_directory_of(const char *name);
 
 // The lock-file name of a data file: a new text ("%s.lck"), or NULL when memory runs out.
 char *io_lockfile_name(const char *name);

@@ -152,8 +152,9 @@ struct IO_file {
   int32_t m_formatstate;        // 0 not chosen, 1 from WEZ_FORMAT, 2 default or set
   char m_writeformat[3];        // format of the next write, or of the data set last read
   int32_t m_lockfile;           // what this record holds in the lock file: IO_LOCKFILE_*
-  int32_t m_flock;              // the real lock held on the stream: 0, LOCK_SH or LOCK_EX
+  int32_t m_flock;              // the real lock held on the stream: 0, LOCK_SH or LOCK_EX; -1 lost
   int32_t m_indexstale;         // 1 once the recorded size on disc no longer vouches for the index
+  int32_t m_takenover;          // 1 once the record took over a lock file that ended programs left
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -96,8 +96,10 @@ int zyrDatabase_saveCheckpoint(int32_t hDatabase, int32_t *checkpoint) {
   if (!zyrAPI_isGiven(checkpoint, __func__, "checkpoint") || !zyrAPI_getDatabase(hDatabase, __func__, &repository))
     return 0;
   *checkpoint = Repository_externalCheckpoint(repository);
-  zyrAPI_recordCall(repository, 1, __func__, hDatabase);
-  return 1;
+  // -1: the state could not be committed or the list cannot be written (said already).
+  const int status = *checkpoint >= 0 ? 1 : 0;
+  zyrAPI_recordCall(repository, status, __func__, hDatabase);
+  return status;
 }
 
 int zyrDatabase_restoreCheckpoint(int32_t hDatabase, int32_t checkpoint) {

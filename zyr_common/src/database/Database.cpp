@@ -195,6 +195,38 @@ int Database_sync(Database *database) {
   return 0;
 }
 
+int Database_claimWrite(Database *database, int report) {
+  if (database == nullptr || database->m_defFile == nullptr)
+    return 0;
+  if (DefFile_claimWrite(database->m_defFile))
+    return 1;
+  if (!report)
+    return 0;
+  const bool readOnly = DefFile_isReadOnly(database->m_defFile) != 0;
+  zyrError *error = zyrError_new(readOnly ? ZYR_U_UNABLE_TO_WRITE_DATASET : ZYR_U_DATABASE_IS_LOCKED, __func__,
+                                 __FILE__, __LINE__);
+  if (readOnly)
+    zyrError_addMessage(error,
+                        "The database\n\n%s\n\ncannot be changed: the file is not writable, so it has been "
+                        "opened for reading only.\n",
+                        database->m_fileName);
+  else
+    zyrError_addMessage(error,
+                        "The database\n\n%s\n\ncannot be changed: another process has it open. The change has "
+                        "not been made.\n",
+                        database->m_fileName);
+  zyrError_publish(error);
+  return 0;
+}
+
+int Database_isWriter(const Database *database) {
+  return database != nullptr && database->m_defFile != nullptr ? DefFile_isWriter(database->m_defFile) : 0;
+}
+
+int Database_isReadOnly(const Database *database) {
+  return database != nullptr && database->m_defFile != nullptr ? DefFile_isReadOnly(database->m_defFile) : 0;
+}
+
 int32_t Database_takeFailedWrites(Database *database) {
   if (database == nullptr || database->m_defFile == nullptr)
     return 0;
@@ -257,9 +289,10 @@ template <class Writer, class... In>
 int writeKeyed(Database *database, int32_t state, const zyrUUID *uuid, const char *name, Writer writer,
                In... in) {
   setKey(database, uuid);
-  database->m_isModified = 1;
-  if (writer(database->m_defFile, name, database->m_key, state, in...))
+  if (writer(database->m_defFile, name, database->m_key, state, in...)) {
+    database->m_isModified = 1;
     return 1;
+  }
   // A value that did not reach the file is the caller's to hear about now, not at some later
   // report: the state it belongs to cannot be committed.
   DefFile_reportError(database->m_defFile, database->m_defFile->m_function);

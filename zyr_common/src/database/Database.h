@@ -37,6 +37,15 @@ int32_t Database_takeFailedWrites(Database *database);
 // the error published.
 int Database_sync(Database *database);
 
+// Makes this process the one writer of the file before a change, so that a change is refused
+// whole or not at all. 1; 0 when other processes hold the file or it could be opened for reading
+// only, then with `report` one error published that names the file (10012 held, 10010 read-only).
+int Database_claimWrite(Database *database, int report);
+// 1 while this process is the writer of the file (it claimed it or wrote to it).
+int Database_isWriter(const Database *database);
+// 1 when the file could be opened for reading only: every change of it is refused.
+int Database_isReadOnly(const Database *database);
+
 // ---- Opening and closing ----
 // A new string: the name when it ends in ".zyr", ".zyr.bak", ".wez" or ".wez.bak" (exact case),
 // else the name with ".zyr" appended.

@@ -3,6 +3,8 @@
 #include "Dataset.h"
 
 #include "Dictionary.h"
+#include "io_file.h"
+#include "io_lock.h"
 #include "iocnt.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
@@ -510,6 +512,22 @@ int Dataset_closePrimaryFile(Dataset *dataset) {
 int Dataset_closeSecondaryFile(Dataset *dataset) {
   Dataset_reset(dataset);
   return Dataset_request(dataset, IO_CLOSE_SECONDARY) == IO_OK;
+}
+
+int Dataset_claimFile(Dataset *dataset, int secondary) {
+  s_requester = dataset;
+  IO_state *state = dataset->m_fileInfo;
+  dataset->m_lastStatus = io_claim_writer(io_msg, secondary ? &state->m_secondary : &state->m_primary);
+  return dataset->m_lastStatus == IO_OK;
+}
+
+int Dataset_swapInSecondaryFile(Dataset *dataset) {
+  s_requester = dataset;
+  IO_state *state = dataset->m_fileInfo;
+  dataset->m_lastStatus = iif_swap_in(&state->m_primary, &state->m_secondary);
+  if (dataset->m_lastStatus != IO_OK) return 0;
+  state->m_current = &state->m_primary;
+  return 1;
 }
 
 int Dataset_setDefaultFormat(Dataset *dataset, const char *format) {

@@ -84,6 +84,14 @@ int Dataset_openPrimaryFile(Dataset *dataset, const char *fileName);
 int Dataset_openSecondaryFile(Dataset *dataset, const char *fileName);
 int Dataset_closePrimaryFile(Dataset *dataset);
 int Dataset_closeSecondaryFile(Dataset *dataset);
+// Makes this process the writer of the open primary (secondary: the secondary) file before it
+// changes anything, so that a change is refused whole rather than in parts. 1; 0 with the
+// library's status in m_lastStatus (21 others hold the file, 6 it is open for reading only).
+int Dataset_claimFile(Dataset *dataset, int secondary);
+// Puts the secondary file, written whole by this process, in place of the primary file under
+// the primary's name, while holding both (iif_swap_in); the secondary is closed by it. 1, or 0
+// with the library's status in m_lastStatus.
+int Dataset_swapInSecondaryFile(Dataset *dataset);
 int Dataset_setDefaultFormat(Dataset *dataset, const char *format);
 // Sends one request through iocntc with io_msg as the callback; the library's status.
 int Dataset_request(Dataset *dataset, int32_t request);

@@ -8,6 +8,7 @@
 #include "io_state.h"
 #include "zyrCString.h"
 #include "zyrError.h"
+#include "zyrLeftovers.h"
 #include "zyrMemory.h"
 #include "zyrSystem.h"
 #include "zyrTrace.h"
@@ -16,12 +17,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <string>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -45,9 +42,9 @@ void readFailed(DefFile *file, const char *function, const char *what, const cha
 
 void writeFailed(DefFile *file, const char *function, const char *what, const char *where, int32_t when,
                  const char *kind) {
-  // Refused because another process holds the file: the caller must hear that it is locked.
-  const int32_t status = file->m_dataset->m_lastStatus;
-  const bool locked = status == IO_LOCK_ERR || status == IO_PERMISSION_ERR;
+  // Refused because another process holds the file: the caller must hear that it is locked (a
+  // file open for reading only is no lock of anybody's).
+  const bool locked = file->m_dataset->m_lastStatus == IO_LOCK_ERR;
   storeError(file, function, what, where, when, locked ? ZYR_U_DATABASE_IS_LOCKED : ZYR_U_UNABLE_TO_WRITE_DATASET,
              "Unable to write the requested ", kind);
   ++file->m_failedWrites;
@@ -175,6 +172,19 @@ void publishOpenFailure(const char *function, int result, const char *name, bool
   zyrError_publish(error);
 }
 
+// A lock file that ended programs left, and that the primary file's record took over, is told to
+// the user once.
+void tellTakeOver(DefFile *file, const char *function) {
+  IO_file &record = file->m_fileInfo->m_primary;
+  if (!record.m_takenover || record.m_name == nullptr)
+    return;
+  record.m_takenover = 0;
+  zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__);
+  zyrError_addMessage(error, "The lock file\n\n%s.lck\n\nwas left by a program that has ended; it has been taken over.\n",
+                      record.m_name);
+  zyrError_publish(error);
+}
+
 int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary) {
   uint32_t bit = primary ? DEFFILE_PRIMARY_OPEN : DEFFILE_SECONDARY_OPEN;
   if (file->m_openFiles & bit) {
@@ -188,7 +198,10 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   const bool existed = fileName != nullptr && access(fileName, F_OK) == 0;
   int result = primary ? Dataset_openPrimaryFile(file->m_dataset, fileName)
                        : Dataset_openSecondaryFile(file->m_dataset, fileName);
-  if (result == 1 && primary) file->m_created = existed ? 0 : 1;
+  if (result == 1 && primary) {
+    file->m_created = existed ? 0 : 1;
+    tellTakeOver(file, function);
+  }
   char **stored = primary ? &file->m_primaryFile : &file->m_secondaryFile;
   if (result == 1) {
     if (fileName != *stored) {
@@ -205,38 +218,21 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   return 0;
 }
 
-bool endsWith(const std::string &text, const char *suffix) {
-  const size_t n = strlen(suffix);
-  return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
+// The stem of the temporary copies a compaction makes beside the file (zyrLeftovers.h).
+const char *const kCompactionStem = "compact";
+
+// Each leftover of a process that ended is told to the user once.
+void warnLeftoverRemoved(const char *path, long pid, void *) {
+  zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, "DefFile_new", kSource, __LINE__);
+  zyrError_addMessage(error, "The file\n\n%s\n\nwas left by process %ld, which has ended; it has been removed.\n", path,
+                      pid);
+  zyrError_publish(error);
 }
 
-// Whether some process holds the real lock of the file (every open data-set file has one).
-bool heldByAProcess(const std::string &name) {
-  int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
-  close(fd);
-  return held;
-}
-
-// Removes the temporary files (and their lock files) of compactions in the directory that ended
-// without cleaning up: a compaction still running holds its file and is left alone.
-void removeCompactionLeftovers(const std::string &directory) {
-  DIR *listing = opendir(directory.empty() ? "." : directory.c_str());
-  if (!listing) return;
-  std::vector<std::string> names;
-  while (const dirent *entry = readdir(listing)) {
-    std::string name = entry->d_name;
-    if (name.compare(0, 8, "compact.") == 0 && (endsWith(name, ".tmp") || endsWith(name, ".tmp.lck")))
-      names.push_back(name);
-  }
-  closedir(listing);
-  for (const std::string &name : names) {
-    const std::string path = directory + name;
-    const std::string data = endsWith(name, ".lck") ? path.substr(0, path.size() - 4) : path;
-    if (heldByAProcess(data)) continue;
-    unlink(path.c_str());
-  }
+// Removes what compactions and lock-file updates of ended processes left in the directory. Those
+// of live processes, and files any process holds, stay.
+void removeLeftovers(const std::string &directory) {
+  zyrLeftovers_remove(directory.c_str(), nullptr, warnLeftoverRemoved, nullptr);
 }
 
 // A terminated copy of n characters.
@@ -267,7 +263,7 @@ DefFile *DefFile_new(const char *fileName) {
     DefFile_delete(file);
     return nullptr;
   }
-  removeCompactionLeftovers(directoryPart(fileName));
+  removeLeftovers(directoryPart(fileName));
   return file;
 }
 
@@ -344,30 +340,27 @@ int DefFile_moveFile(DefFile *file, const char *newName) {
 }
 
 int DefFile_compact(DefFile *file, int compressWhen) {
-  std::string directory = directoryPart(file->m_primaryFile);
-  char *temporary = zyrGetTemporaryFileName("compact");
-  std::string temporaryName = directory + (temporary ? temporary : "");
+  // Only the file's one writer may put another file in its place; the copy is made while this
+  // process holds the file, and swapped in before it lets go.
+  if (!DefFile_claimWrite(file))
+    return 0;
+  char stem[4096];
+  const std::string beside = directoryPart(file->m_primaryFile) + kCompactionStem;
+  char *temporary = zyrLeftovers_stem(beside.c_str(), stem, sizeof stem) ? zyrGetTemporaryFileName(stem) : nullptr;
+  const std::string temporaryName = temporary ? temporary : "";
   zyrCString_free(temporary);
-  char *primary = zyrCString_clone(file->m_primaryFile);
   int result = 0;
-  if (temporaryName != directory && primary &&
-      (!zyrIsFile(temporaryName.c_str()) || zyrRemoveFile(temporaryName.c_str()))) {
-    int copied = DefFile_openAsSecondaryFile(file, temporaryName.c_str(), 0);
-    if (copied) copied = Dataset_copyAll(file->m_dataset, compressWhen);
-    if (copied) copied = DefFile_closeFiles(file);
-    if (copied) {
-      // The compacted copy replaces the file in one step (rename over it), so that the name
-      // always holds either the old file or the whole new one, never nothing.
-      int replaced = zyrReplaceFile(temporaryName.c_str(), primary);
-      result = DefFile_openAsPrimaryFile(file, primary, 1) && replaced;
+  if (!temporaryName.empty() && DefFile_openAsSecondaryFile(file, temporaryName.c_str(), 0)) {
+    if (Dataset_copyAll(file->m_dataset, compressWhen) && Dataset_swapInSecondaryFile(file->m_dataset)) {
+      file->m_openFiles &= ~static_cast<uint32_t>(DEFFILE_SECONDARY_OPEN);
+      result = 1;
     }
   }
-  // A copy that failed half way still holds the temporary file open: close it before it goes.
-  if ((file->m_openFiles & DEFFILE_SECONDARY_OPEN) && file->m_secondaryFile &&
-      temporaryName == file->m_secondaryFile)
+  // A copy that failed half way is closed before it goes.
+  if ((file->m_openFiles & DEFFILE_SECONDARY_OPEN) && file->m_secondaryFile && temporaryName == file->m_secondaryFile)
     DefFile_closeSecondaryFile(file);
-  if (zyrIsFile(temporaryName.c_str())) zyrRemoveDatabaseFile(temporaryName.c_str());
-  zyrCString_free(primary);
+  if (!result && !temporaryName.empty() && zyrIsFile(temporaryName.c_str()))
+    zyrRemoveDatabaseFile(temporaryName.c_str());
   if (result) {
     file->m_isModified = 1;
   } else {
@@ -377,16 +370,71 @@ int DefFile_compact(DefFile *file, int compressWhen) {
   return result;
 }
 
+int DefFile_replaceWith(DefFile *file, const char *replacement) {
+  if (!DefFile_claimWrite(file))
+    return 0;
+  if (DefFile_openAsSecondaryFile(file, replacement, 1)) {
+    if (Dataset_claimFile(file->m_dataset, 1) && Dataset_swapInSecondaryFile(file->m_dataset)) {
+      file->m_openFiles &= ~static_cast<uint32_t>(DEFFILE_SECONDARY_OPEN);
+      return 1;
+    }
+    DefFile_closeSecondaryFile(file);
+  }
+  DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_OVERWRITE_DATABASE,
+                   "Unable to put the new WEZ data file in place of the old one.");
+  return 0;
+}
+
+int DefFile_claimWrite(DefFile *file) {
+  if (!(file->m_openFiles & DEFFILE_PRIMARY_OPEN)) {
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET,
+                     "The WEZ data file is not open.");
+    return 0;
+  }
+  if (DefFile_isReadOnly(file)) {
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET,
+                     "The WEZ data file is not writable: it has been opened for reading only.");
+    return 0;
+  }
+  if (Dataset_claimFile(file->m_dataset, 0)) {
+    tellTakeOver(file, __func__);
+    return 1;
+  }
+  DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_DATABASE_IS_LOCKED,
+                   "The WEZ data file is in use by another process.");
+  return 0;
+}
+
+int DefFile_isWriter(const DefFile *file) {
+  const IO_file &primary = file->m_fileInfo->m_primary;
+  return (file->m_openFiles & DEFFILE_PRIMARY_OPEN) && primary.m_lockfile == IO_LOCKFILE_WRITER ? 1 : 0;
+}
+
+int DefFile_isReadOnly(const DefFile *file) {
+  return (file->m_openFiles & DEFFILE_PRIMARY_OPEN) && file->m_fileInfo->m_primary.m_access == 'r' ? 1 : 0;
+}
+
 int DefFile_copyDatasets(DefFile *destination, DefFile *source, const Dictionary *uuidMap, int32_t newWhen,
                          int32_t noOfWheres, const char *const *wheres, const int32_t *bounds,
                          const char *const *whats, const int32_t *whens) {
-  char *destinationName = zyrCString_clone(destination->m_primaryFile);
+  if (!(destination->m_openFiles & DEFFILE_PRIMARY_OPEN) || !(source->m_openFiles & DEFFILE_PRIMARY_OPEN)) {
+    DefFile_setError(destination, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
+                     "Unable to copy the requested data set(s): a file is not open.");
+    return 0;
+  }
   bool hadSecondary = (source->m_openFiles & DEFFILE_SECONDARY_OPEN) != 0;
   char *sourceSecondary = hadSecondary ? zyrCString_clone(source->m_secondaryFile) : nullptr;
-
-  DefFile_closePrimaryFile(destination);
   if (hadSecondary) DefFile_closeSecondaryFile(source);
-  int result = DefFile_openAsSecondaryFile(source, destinationName, 1);
+
+  // The destination's file is lent to the source as its secondary file, open and held as it is:
+  // closing it and opening it again would let another process in between.
+  IO_state *from = source->m_fileInfo;
+  IO_state *to = destination->m_fileInfo;
+  from->m_secondary = to->m_primary;
+  iif_clear_record(&to->m_primary);
+  to->m_current = nullptr;
+  from->m_current = &from->m_secondary;
+  int result = 1;
   for (int32_t i = 0; result && i < noOfWheres; ++i) {
     const char *newWhere =
         uuidMap ? static_cast<const char *>(Dictionary_find(uuidMap, wheres[i])) : wheres[i];
@@ -406,18 +454,16 @@ int DefFile_copyDatasets(DefFile *destination, DefFile *source, const Dictionary
       }
     }
   }
-  if (source->m_openFiles & DEFFILE_SECONDARY_OPEN) {
-    int closed = DefFile_closeSecondaryFile(source);
-    if (result) result = closed;
-  }
-  if (!DefFile_openAsPrimaryFile(destination, destinationName, 1)) result = 0;
+  to->m_primary = from->m_secondary;
+  iif_clear_record(&from->m_secondary);
+  to->m_current = &to->m_primary;
+  from->m_current = &from->m_primary;
   if (hadSecondary && !DefFile_openAsSecondaryFile(source, sourceSecondary, 1)) result = 0;
   if (result)
     destination->m_isModified = 1;
   else if (source->m_errorCode != 0 && destination->m_errorCode == 0)
     DefFile_setError(destination, __func__, source->m_what, source->m_where, source->m_when,
                      source->m_errorCode, source->m_description);
-  zyrCString_free(destinationName);
   zyrCString_free(sourceSecondary);
   return result;
 }

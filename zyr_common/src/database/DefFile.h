@@ -57,8 +57,22 @@ DefFile *DefFile_clone(DefFile *file, const char *newName);
 // Moves the primary file and reopens it under the new name (the old one when the move failed).
 int DefFile_moveFile(DefFile *file, const char *newName);
 // Rewrites the file with only its valid data sets (every positive when made 1 with the flag),
-// through a temporary file beside it that replaces the original.
+// through a temporary file beside it that replaces the original. The process becomes the file's
+// writer first (DefFile_claimWrite) and holds it, and the copy, until the copy is in place: no
+// other process meets the file half way. The copy is named after its process (zyrLeftovers.h).
 int DefFile_compact(DefFile *file, int compressWhen);
+// Puts the finished data-set file of the name in place of the primary file, under its name,
+// while this process holds both as their writer (iif_swap_in): no other process meets either
+// half way, and a process holding the primary file refuses the replacement. The handle then
+// holds the new file. 1, or 0 with the error stored and both files as they were.
+int DefFile_replaceWith(DefFile *file, const char *replacement);
+// Makes this process the writer of the primary file before a change: 1; 0 with the error stored
+// (10012 when other processes hold the file, 10010 when it is open for reading only).
+int DefFile_claimWrite(DefFile *file);
+// 1 while this process is the writer of the primary file.
+int DefFile_isWriter(const DefFile *file);
+// 1 when the primary file could be opened for reading only (the user cannot write it).
+int DefFile_isReadOnly(const DefFile *file);
 // Copies data sets of the source's primary file into the destination's file: for each where i,
 // the data sets (whats[j], wheres[i], whens[j]) for bounds[i] <= j < bounds[i + 1], each written
 // as (whats[j], the map's entry for wheres[i], newWhen), with the UUIDs stored in them

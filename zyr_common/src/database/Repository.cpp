@@ -1,6 +1,7 @@
 #include "Repository.h"
 
 #include "Database.h"
+#include "DefFile.h"
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
@@ -15,6 +16,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #define ZYR_REPOSITORY_ERROR(code, ...)                                                                        \
   do {                                                                                                         \
@@ -106,6 +108,33 @@ Repository *findRepository(zyrStateManager *manager) {
   return found;
 }
 
+// Whether the file holds the checkpoint list as it stands.
+bool checkpointsStored(Repository *repository) {
+  int32_t *stored = nullptr;
+  int32_t count = 0;
+  Database_getInts(zyrStateManager_getDatabase(repository->m_stateManager), 0, zyrObject_getUUID(repository),
+                   kCheckpoints, &stored, &count);
+  const bool same = count == repository->m_noOfCheckpoints &&
+                    (count == 0 || std::memcmp(stored, repository->m_checkpoints, sizeof(int32_t) * count) == 0);
+  zyrMemory_free(stored, "checkpointsStored");
+  return same;
+}
+
+// Adds the state to the checkpoint list (once); its index. A new entry is a change of the file
+// when `claim` is set: -1, with the refusal published, when this process cannot write the file.
+int32_t addCheckpoint(Repository *repository, int32_t state, int claim) {
+  for (int32_t i = repository->m_noOfCheckpoints - 1; i >= 0; --i)
+    if (repository->m_checkpoints[i] == state)
+      return i;
+  if (claim && !Database_claimWrite(zyrStateManager_getDatabase(repository->m_stateManager), 1))
+    return -1;
+  if (repository->m_noOfCheckpoints == repository->m_maxNoOfCheckpoints)
+    growCheckpoints(repository, repository->m_maxNoOfCheckpoints > 0 ? 2 * repository->m_maxNoOfCheckpoints
+                                                                      : kInitialCheckpoints);
+  repository->m_checkpoints[repository->m_noOfCheckpoints] = state;
+  return repository->m_noOfCheckpoints++;
+}
+
 // Going below the state that created the Repository would unload the Repository itself.
 int isReachable(const Repository *repository, int32_t state) { return state >= repository->m_firstState; }
 
@@ -176,7 +205,8 @@ Repository *Repository_new(const char *name) {
     std::memcpy(repository->m_checkpoints, stored, sizeof(int32_t) * static_cast<size_t>(count));
     repository->m_noOfCheckpoints = count;
   } else {
-    Repository_externalCheckpoint(repository);
+    // The state the file was opened at, named without a change of the file.
+    addCheckpoint(repository, Repository_commit(repository), 0);
   }
   zyrMemory_free(stored, __func__);
   return repository;
@@ -191,17 +221,22 @@ int Repository_close(Repository *repository, int32_t flag) {
   zyrStateManager *previous = theCurrentManager;
   Repository_makeCurrent(repository);
   Database *database = zyrStateManager_getDatabase(manager);
+  int saved = 1;
   if (database != nullptr) {
-    zyrStateManager_commitState(manager);
-    if (flag == 1) {
-      Database_deleteDataSet(database, zyrObject_getUUID(repository), kCheckpoints);
-    } else if (Database_setInts(database, 0, zyrObject_getUUID(repository), kCheckpoints, repository->m_checkpoints,
-                                repository->m_noOfCheckpoints) != 1) {
+    const int changed = zyrStateManager_hasChange(manager);
+    if (zyrStateManager_commitState(manager) <= 0 && changed)
+      saved = 0;
+    // The list is the writer's to store, and only when it changed; a purge drops it with the
+    // history it names.
+    if (flag != 1 && Database_isWriter(database) && !checkpointsStored(repository) &&
+        Database_setInts(database, 0, zyrObject_getUUID(repository), kCheckpoints, repository->m_checkpoints,
+                         repository->m_noOfCheckpoints) != 1) {
       ZYR_REPOSITORY_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to save checkpoint history.\n");
+      saved = 0;
     }
   }
   // The close unloads every object, the Repository among them.
-  const int status = zyrStateManager_closeDatabase(manager, flag);
+  const int status = zyrStateManager_closeDatabase(manager, flag) == 1 && saved ? 1 : 0;
   // Another open database stays current; the closed one never does.
   theCurrentManager = previous != manager ? previous : nullptr;
   zyrStateManager_delete(manager);
@@ -245,15 +280,12 @@ void Repository_gotoState(Repository *repository, int32_t state) {
 }
 
 int32_t Repository_externalCheckpoint(Repository *repository) {
+  const int changed = zyrStateManager_hasChange(repository->m_stateManager);
   const int32_t state = Repository_commit(repository);
-  if (repository->m_noOfCheckpoints == repository->m_maxNoOfCheckpoints)
-    growCheckpoints(repository, repository->m_maxNoOfCheckpoints > 0 ? 2 * repository->m_maxNoOfCheckpoints
-                                                                      : kInitialCheckpoints);
-  for (int32_t i = repository->m_noOfCheckpoints - 1; i >= 0; --i)
-    if (repository->m_checkpoints[i] == state)
-      return i;
-  repository->m_checkpoints[repository->m_noOfCheckpoints] = state;
-  return repository->m_noOfCheckpoints++;
+  // A change that could not be committed leaves no state to name.
+  if (state <= 0 && changed)
+    return -1;
+  return addCheckpoint(repository, state, 1);
 }
 
 int Repository_gotoExternalCheckpoint(Repository *repository, int32_t index) {
@@ -401,15 +433,26 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded) {
   const int32_t version = Database_getVersion(database);
   if (ZYR_TRACE_DEBUG(1))
     zyrTrace_printf("Current version = %ld\n", static_cast<long>(version));
-  Database_delete(database);
+  const int inPlace = newName == nullptr || zyrCString_isBlank(newName);
+  // In place, the old file is held as its writer from its copy to its replacement: changes that
+  // another process made meanwhile would go with the old file.
+  struct Held {
+    Database *m_database;
+    ~Held() { Database_delete(m_database); }
+  } held{database};
+  if (version >= kFirstCurrentVersion || !inPlace)
+    Database_delete(std::exchange(held.m_database, nullptr));
   if (version >= kFirstCurrentVersion) {
     if (ZYR_TRACE_DEBUG(1))
       zyrTrace_printf("Update is not required.\n");
     zyrCString_free(source);
     return 1;
   }
+  if (inPlace && !Database_claimWrite(held.m_database, 1)) {
+    zyrCString_free(source);
+    return 0;
+  }
 
-  const int inPlace = newName == nullptr || zyrCString_isBlank(newName);
   char *target = nullptr;
   if (inPlace) {
     char *temporary = temporaryNameBeside(source, "update");
@@ -457,9 +500,9 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded) {
   Repository_setCurrentStateManager(remembered);
 
   if (inPlace) {
-    // One atomic rename puts the upgraded file in place: there is no moment without a file under
-    // the name, and a failure leaves the old file as it was.
-    if (zyrReplaceFile(target, source) != 1) {
+    // One atomic rename puts the upgraded file in place while the old one is still held: there is
+    // no moment without a file under the name, and a failure leaves the old file as it was.
+    if (DefFile_replaceWith(Database_getDefFile(held.m_database), target) != 1) {
       ZYR_REPOSITORY_ERROR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, "Unable to upgrade the ZYR database\n\n%s\n\nin place.\n",
                            source);
       zyrRemoveFile(target);

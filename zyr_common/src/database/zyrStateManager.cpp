@@ -7,6 +7,7 @@
 #include "zyrError.h"
 #include "zyrMemory.h"
 #include "zyrObject.h"
+#include "zyrPause.h"
 #include "zyrTrace.h"
 #include "zyrTypeManager.h"
 #include "zyrUUID.h"
@@ -14,6 +15,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -22,6 +24,11 @@
 // Part key -> the owners that claimed it on restore: [owner key, attribute name].
 struct zyrClaims {
   std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> m_owners;
+};
+
+// The keys of the objects that the change under way touched (wrote, created or deleted), sorted.
+struct zyrChange {
+  std::set<std::string> m_keys;
 };
 
 // Raises an error record in the calling function.
@@ -98,10 +105,16 @@ int noDatabase(const zyrStateManager *manager, const char *function) {
   return 1;
 }
 
-// The state at which a setter writes; 0 when none could be opened.
-int32_t writeState(zyrStateManager *manager, const char *function) {
+// The state at which a setter writes for the object (NULL: none yet); 0 when none could be
+// opened. The object counts as touched by the change either way.
+int32_t writeState(zyrStateManager *manager, const char *function, const void *object) {
   if (noDatabase(manager, function))
     return 0;
+  if (object != nullptr) {
+    char key[ZYR_UUID_BASE64_SIZE];
+    keyOf(object, key);
+    manager->m_change->m_keys.insert(key);
+  }
   return zyrStateManager_openState(manager);
 }
 
@@ -123,6 +136,22 @@ int checkStoredTypes(Database *database) {
   return result;
 }
 
+// Erases the versions beyond the last committed state that a process which ended left in the
+// file, and stores the counters of that state; this process writes the file. 1, or the failed
+// status. (Where this process stands in memory is not the file's: it may have gone back.)
+int eraseDeadState(zyrStateManager *manager) {
+  if (!manager->m_deadState)
+    return 1;
+  const int32_t last = absolute(manager->m_last);
+  const int status = Database_rollback(manager->m_database, last);
+  if (status != 1)
+    return status;
+  storeCounter(manager->m_database, kCurrent, last);
+  storeCounter(manager->m_database, kLast, last);
+  manager->m_deadState = 0;
+  return 1;
+}
+
 // A state left open by a process that died is not part of the history: its versions are erased
 // and the counters put back to the last committed state.
 int recoverOpenState(zyrStateManager *manager, int32_t *current) {
@@ -136,13 +165,16 @@ int recoverOpenState(zyrStateManager *manager, int32_t *current) {
     l = absolute(l) - 1;
   if (c > l) // the commit stored current but died before last
     l = c;
-  const int status = Database_rollback(manager->m_database, l);
-  if (status != 1)
-    return status;
-  storeCounter(manager->m_database, kCurrent, c);
-  storeCounter(manager->m_database, kLast, l);
   manager->m_last = l;
   *current = c;
+  // Other readers may hold the file: then the state is only left out here, and erased once this
+  // process writes (eraseDeadState), or by the next process that opens the file alone.
+  manager->m_deadState = 1;
+  if (Database_claimWrite(manager->m_database, 0)) {
+    const int status = eraseDeadState(manager);
+    if (status != 1)
+      return status;
+  }
   zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, __func__, __FILE__, __LINE__);
   zyrError_addMessage(error,
                       "The database\n\n%s\n\nwas not closed properly. The changes made after state %d "
@@ -163,6 +195,17 @@ void dropDatabase(zyrStateManager *manager) {
   manager->m_first = 0;
   manager->m_current = 0;
   manager->m_last = 0;
+  manager->m_deadState = 0;
+}
+
+// Unloads a live object: its delete hook runs, and the file keeps it as it is.
+void unload(zyrStateManager *manager, const char *key, void *object) {
+  manager->m_destroying = object;
+  zyrObject_deleteByType(object);
+  manager->m_destroying = nullptr;
+  // A hook that freed the record without deleting the object leaves no stale entry behind.
+  if (Dictionary_find(manager->m_objects, key) == object)
+    forget(manager, key);
 }
 
 // Unloads whatever a failed open left live.
@@ -175,13 +218,66 @@ void unloadAll(zyrStateManager *manager) {
   for (void *object : objects) {
     char key[ZYR_UUID_BASE64_SIZE];
     keyOf(object, key);
-    if (!isLive(manager, key, object))
-      continue;
-    manager->m_destroying = object;
-    zyrObject_deleteByType(object);
-    manager->m_destroying = nullptr;
-    forget(manager, key);
+    if (isLive(manager, key, object))
+      unload(manager, key, object);
   }
+}
+
+// Ends a change that cannot be committed: the versions its open state wrote are erased and the
+// counters go back to the last committed state, then every object the change touched is made
+// again as the file holds it there: reloaded whole, made anew when the change deleted it,
+// unloaded when the change created it. The owner and its model stay (the layers above hold them).
+void abandonChange(zyrStateManager *manager) {
+  std::set<std::string> keys;
+  keys.swap(manager->m_change->m_keys);
+  manager->m_refused = 0;
+  Dictionary_clear(manager->m_cache);
+  Database *database = manager->m_database;
+  if (database == nullptr)
+    return;
+  if (manager->m_current < 0) {
+    const int32_t state = absolute(manager->m_current);
+    Listing listing;
+    listing.match(database, state, state, "*", "*");
+    for (int32_t k = 0; k < listing.m_noOfKeys; ++k)
+      if (std::strcmp(listing.m_keys[k], kGlobal) != 0)
+        keys.insert(listing.m_keys[k]);
+    const int32_t previous = state - 1;
+    // Left as it is, a state that cannot be erased is still no committed state: the stored
+    // counters keep it open, and the next open discards it.
+    if (Database_rollback(database, previous) != 1 || storeCounter(database, kCurrent, previous) != 1 ||
+        storeCounter(database, kLast, previous) != 1)
+      ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
+                   "Unable to erase the uncommitted state %d of the database\n\n%s\n\n", state,
+                   Database_getFileName(database));
+    manager->m_current = previous;
+    manager->m_last = previous;
+  }
+  const int32_t current = manager->m_current;
+  std::vector<void *> reloaded;
+  for (const std::string &key : keys) {
+    void *object = Dictionary_find(manager->m_objects, key.c_str());
+    zyrUUID *uuid = zyrUUID_newFromBase64(key.c_str());
+    int32_t id = -1;
+    int32_t deleted = 0;
+    const bool stored = uuid != nullptr && Database_getInt(database, current, uuid, kType, &id) == 1 &&
+                        Database_getInt(database, current, uuid, kDeleted, &deleted) != 1;
+    if (object != nullptr) {
+      if (stored)
+        reloaded.push_back(object);
+      else if (object != manager->m_owner && object != primaryModelOf(manager))
+        unload(manager, key.c_str(), object);
+    } else if (stored && zyrTypeManager_findTypeId(id) >= 0) {
+      object = zyrObject_createMemory(uuid, zyrTypeManager_findTypeId(id));
+      uuid = nullptr; // the object's now
+      Dictionary_add(manager->m_objects, key.c_str(), object);
+      reloaded.push_back(object);
+    }
+    zyrUUID_delete(uuid);
+  }
+  // Every object exists before any of them reads its references.
+  for (void *object : reloaded)
+    zyrObject_restore(object, 0);
 }
 
 } // namespace
@@ -191,6 +287,7 @@ zyrStateManager *zyrStateManager_new() {
   manager->m_objects = Dictionary_new(1);
   manager->m_cache = Dictionary_new(1);
   manager->m_claims = new zyrClaims();
+  manager->m_change = new zyrChange();
   return manager;
 }
 
@@ -200,6 +297,7 @@ void zyrStateManager_delete(zyrStateManager *manager) {
   Dictionary_delete(manager->m_objects);
   Dictionary_delete(manager->m_cache);
   delete manager->m_claims;
+  delete manager->m_change;
   zyrMemory_free(manager, __func__);
 }
 
@@ -208,8 +306,20 @@ void zyrStateManager_print(const zyrStateManager *, FILE *) {}
 int32_t zyrStateManager_openState(zyrStateManager *manager) {
   if (manager->m_current < 0)
     return -manager->m_current;
-  if (manager->m_database == nullptr || manager->m_current == INT32_MAX)
+  if (manager->m_database == nullptr || manager->m_current == INT32_MAX || manager->m_refused)
     return 0;
+  // The whole change is this process's or none of it is: no other process may write, or even
+  // read, the file while a state is open.
+  if (!Database_claimWrite(manager->m_database, 1)) {
+    manager->m_refused = 1;
+    return 0;
+  }
+  // What a process that ended left open must not become part of this state.
+  if (eraseDeadState(manager) != 1) {
+    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to erase the states after state %d of the database\n\n%s\n\n",
+                 manager->m_last, Database_getFileName(manager->m_database));
+    return 0;
+  }
   if (absolute(manager->m_last) > manager->m_current) {
     // A change after going back: the states after the current one can no longer be reached.
     if (Database_rollback(manager->m_database, manager->m_current) != 1) {
@@ -254,29 +364,47 @@ int32_t zyrStateManager_flushCache(zyrStateManager *manager) {
 
 int32_t zyrStateManager_commitState(zyrStateManager *manager) {
   zyrStateManager_flushCache(manager);
-  bool unsynced = false;
-  if (manager->m_current < 0 && manager->m_database != nullptr) {
-    manager->m_current = -manager->m_current;
-    manager->m_last = manager->m_current;
-    storeCounter(manager->m_database, kCurrent, manager->m_current);
-    storeCounter(manager->m_database, kLast, manager->m_last);
-    // A state reported committed is on disc.
-    unsynced = Database_sync(manager->m_database) != 1;
+  if (manager->m_refused) {
+    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
+                 "The changes to the database\n\n%s\n\nwere refused and have been undone.\n",
+                 Database_getFileName(manager->m_database));
+    abandonChange(manager);
+    return 0;
   }
-  // A state whose values did not all reach the file is no committed state.
-  const int32_t failed = Database_takeFailedWrites(manager->m_database) + (unsynced ? 1 : 0);
+  const int32_t state = absolute(manager->m_current);
+  int32_t failed = Database_takeFailedWrites(manager->m_database);
+  if (manager->m_current < 0 && manager->m_database != nullptr) {
+    // A state whose values did not all reach the file is no committed state.
+    if (failed == 0) {
+      if (storeCounter(manager->m_database, kCurrent, state) != 1 ||
+          storeCounter(manager->m_database, kLast, state) != 1)
+        ++failed;
+      // A state reported committed is on disc.
+      else if (Database_sync(manager->m_database) != 1)
+        ++failed;
+    }
+    if (failed == 0) {
+      manager->m_current = state;
+      manager->m_last = state;
+    }
+  }
   if (failed > 0) {
     ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
                  "Unable to commit state %d of the database\n\n%s\n\nas %d of its changes could not be written.\n",
-                 manager->m_current, Database_getFileName(manager->m_database), failed);
+                 state, Database_getFileName(manager->m_database), failed);
+    abandonChange(manager);
     return 0;
   }
+  manager->m_change->m_keys.clear();
   return manager->m_current;
 }
 
 int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int32_t number) {
   ZYR_TRACE_BEGIN();
   zyrStateManager_flushCache(manager);
+  // A refused change is over: the objects it touched are put back first.
+  if (manager->m_refused)
+    abandonChange(manager);
   if (manager->m_database == nullptr)
     return 0;
   const int64_t step = relative == 1 ? number : static_cast<int64_t>(number) - absolute(manager->m_current);
@@ -309,7 +437,8 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
   if (d > 0 && -newCurrent == manager->m_last)
     newCurrent = -newCurrent; // the last state was left open: it is open again
   manager->m_current = newCurrent;
-  if (!manager->m_opening)
+  // Where the history stands is the writer's to store; a reader moves in memory only.
+  if (!manager->m_opening && Database_isWriter(manager->m_database))
     storeCounter(manager->m_database, kCurrent, manager->m_current);
 
   manager->m_from = from;
@@ -360,12 +489,7 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
     if (object == nullptr ||
         (!manager->m_opening && (object == manager->m_owner || object == primaryModelOf(manager))))
       continue;
-    manager->m_destroying = object;
-    zyrObject_deleteByType(object);
-    manager->m_destroying = nullptr;
-    // A hook that freed the record without deleting the object leaves no stale entry behind.
-    if (Dictionary_find(manager->m_objects, key) == object)
-      forget(manager, key);
+    unload(manager, key, object);
   }
 
   // Every restored object exists before any of them reads its references.
@@ -451,6 +575,7 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
     dropDatabase(manager);
     return 0;
   }
+  zyrPause_point("state.before-recovery");
   const int recovered = recoverOpenState(manager, &stored);
   if (recovered != 1) {
     dropDatabase(manager);
@@ -466,8 +591,15 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
     dropDatabase(manager);
     return status;
   }
-  if (types == 2)
+  // A reader leaves the file as it is: the first writer records the types (at its close).
+  if (types == 2 && Database_isWriter(database))
     zyrStateManager_recordTypes(manager);
+  if (Database_isReadOnly(database)) {
+    zyrError *notice = zyrError_new(ZYR_W_INFORMATION, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(notice, "The database\n\n%s\n\nis not writable: it has been opened for reading only.\n",
+                        Database_getFileName(database));
+    zyrError_publish(notice);
+  }
   return 1;
 }
 
@@ -476,6 +608,9 @@ int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database
     return 0;
   if (flag == -1)
     return 1;
+  // Refused whole, with one error, when the file is not this process's to rewrite.
+  if (!Database_claimWrite(database, 1))
+    return 0;
   if (flag != 1)
     return Database_compact(database);
   const int32_t state = absolute(manager->m_current);
@@ -497,17 +632,31 @@ int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database
   return storeCounter(database, kLast, 1);
 }
 
+int zyrStateManager_hasChange(const zyrStateManager *manager) {
+  return manager->m_refused || manager->m_current < 0 || Dictionary_getNoOfEntries(manager->m_cache) > 0 ? 1 : 0;
+}
+
 int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
-  zyrStateManager_commitState(manager);
+  // A change that could not be committed is lost: the close says so.
+  const int changed = zyrStateManager_hasChange(manager);
+  int result = zyrStateManager_commitState(manager) > 0 || !changed ? 1 : 0;
   if (manager->m_database == nullptr)
-    return 1;
-  if (checkStoredTypes(manager->m_database) == 2)
+    return result;
+  if (Database_isWriter(manager->m_database) && checkStoredTypes(manager->m_database) == 2)
     zyrStateManager_recordTypes(manager);
-  const int compacted = zyrStateManager_compactDatabase(manager, manager->m_database, flag);
+  // A compaction that keeps the history is housekeeping: while other processes hold the file
+  // (or it cannot be written) it is left to a later close. A purge was asked for and must happen.
+  const int housekeeping = flag == 0 && !Database_isWriter(manager->m_database) &&
+                           !Database_claimWrite(manager->m_database, 0);
+  // A compaction would copy what a process that ended left open.
+  if (Database_isWriter(manager->m_database) && eraseDeadState(manager) != 1)
+    result = 0;
+  const int compacted = housekeeping ? 1 : zyrStateManager_compactDatabase(manager, manager->m_database, flag);
   if (compacted != 1) {
     zyrError *error = zyrError_new(ZYR_W_INVALID_RESULT_IGNORED, __func__, __FILE__, __LINE__);
     zyrError_addMessage(error, "Unable to compact the database\n\n%s\n\n", Database_getFileName(manager->m_database));
     zyrError_publish(error);
+    result = 0;
   }
   // Only a purge that succeeded left everything at state 1.
   if (flag == 1 && compacted == 1) {
@@ -516,7 +665,8 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
     manager->m_last = 1;
   }
   manager->m_opening = 1;
-  const int status = zyrStateManager_changeState(manager, 1, -absolute(manager->m_current));
+  if (zyrStateManager_changeState(manager, 1, -absolute(manager->m_current)) < 1)
+    result = 0;
   manager->m_opening = 0;
   // Whatever the history could not unload (a file whose first state is not 0) goes too.
   if (Dictionary_getNoOfEntries(manager->m_objects) > 0)
@@ -528,7 +678,10 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   manager->m_last = 0;
   Dictionary_clear(manager->m_cache);
   manager->m_claims->m_owners.clear();
-  return status;
+  manager->m_refused = 0;
+  manager->m_deadState = 0;
+  manager->m_change->m_keys.clear();
+  return result;
 }
 
 int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int32_t workOnCopy, int32_t flag) {
@@ -548,7 +701,7 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
     zyrCString_free(fileName);
     return 1;
   }
-  if (checkStoredTypes(manager->m_database) == 2)
+  if (Database_isWriter(manager->m_database) && checkStoredTypes(manager->m_database) == 2)
     zyrStateManager_recordTypes(manager);
   Database *copy = Database_clone(manager->m_database, fileName);
   if (copy == nullptr) {
@@ -574,7 +727,7 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
 }
 
 void *zyrStateManager_newObject(zyrStateManager *manager, const char *typeName) {
-  const int32_t state = writeState(manager, __func__);
+  const int32_t state = writeState(manager, __func__, nullptr);
   if (state <= 0)
     return nullptr;
   const int32_t index = zyrTypeManager_findType(typeName);
@@ -583,6 +736,7 @@ void *zyrStateManager_newObject(zyrStateManager *manager, const char *typeName) 
   void *object = zyrObject_createMemory(nullptr, index);
   char key[ZYR_UUID_BASE64_SIZE];
   keyOf(object, key);
+  manager->m_change->m_keys.insert(key);
   Database_setInt(manager->m_database, state, uuidOf(object), kType, zyrTypeManager_getIdOfIndex(index));
   Dictionary_add(manager->m_objects, key, object);
   return object;
@@ -605,7 +759,7 @@ int zyrStateManager_deleteObject(zyrStateManager *manager, void *object) {
   // of a zyrObject_destroy target among them, is recorded. A delete hook that must keep the
   // stored object skips zyrObject_delete while zyrObject_isDestroying.
   if (manager->m_destroying == nullptr) {
-    const int32_t state = writeState(manager, __func__);
+    const int32_t state = writeState(manager, __func__, object);
     status = state > 0 ? Database_setInt(manager->m_database, state, uuidOf(object), kDeleted, 0) : 0;
   }
   forget(manager, key);
@@ -1009,7 +1163,7 @@ namespace {
 template <class Setter, class... In>
 int setForward(zyrStateManager *manager, const char *function, void *object, const char *name, Setter set,
                In... in) {
-  const int32_t state = writeState(manager, function);
+  const int32_t state = writeState(manager, function, object);
   return state > 0 ? set(manager->m_database, state, uuidOf(object), name, in...) : 0;
 }
 

@@ -7,6 +7,13 @@
 // and the objects whose cached fields are written at the next flush.
 //
 // current is negative (minus the state number) while a state is open for writing.
+//
+// A change (the writes from the opening of a state to its commit) is made whole or not at all.
+// Opening a state first makes this process the file's one writer; when another process holds
+// the file, or it could be opened for reading only, the change is refused with one error and
+// every later write of it fails quietly. A change that is refused, or whose writes did not all
+// reach the file, fails its commit: what it wrote is erased, the counters go back to the last
+// committed state, and every object it touched is put back as the file holds it.
 #include <cstdint>
 #include <cstdio>
 
@@ -14,6 +21,7 @@ struct Database;
 struct Dictionary;
 struct zyrUUID;
 struct zyrClaims;
+struct zyrChange;
 
 struct zyrStateManager {
   int32_t m_first;
@@ -31,6 +39,10 @@ struct zyrStateManager {
   int32_t m_opening;       // 1 while the database is being opened or closed
   void *m_destroyTarget;   // the object zyrStateManager_destroyObject unloads
   zyrClaims *m_claims;     // owned; which restored records hold which parts (zyrStateManager_claim)
+  int32_t m_refused;       // 1 while the change under way was refused: its writes fail quietly
+  zyrChange *m_change;     // owned; the objects the change under way touched
+  int32_t m_deadState;     // 1 while the file holds a state that an ended process left open and
+                           // that this process could not erase yet (others held the file)
 };
 
 zyrStateManager *zyrStateManager_new();
@@ -38,7 +50,13 @@ void zyrStateManager_delete(zyrStateManager *manager);
 void zyrStateManager_print(const zyrStateManager *manager, FILE *stream);
 
 int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name);
+// Commits, compacts as the flag asks (-1 none, 0 keeping the history, 1 purging it) and unloads.
+// 1; 0 when a change could not be committed or the compaction asked for failed. A compaction
+// keeping the history is left out without an error while other processes hold the file.
 int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag);
+// 1 while a change is under way: a state is open, objects wait for their dump hooks, or the
+// change was refused.
+int zyrStateManager_hasChange(const zyrStateManager *manager);
 int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int32_t workOnCopy, int32_t flag);
 int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database, int32_t flag);
 int32_t zyrStateManager_commitState(zyrStateManager *manager);

@@ -64,12 +64,13 @@ int Model_exportMesh(Model *model, const char *type, const char *fileName, const
   if (model == nullptr || fileName == nullptr || *fileName == '\0')
     return 0;
 
-  // Written beside the final name and moved over it only when complete.
+  // Written beside the final name and moved over it only when complete and on disc; the
+  // directory is put on disc after the rename, so that a crash leaves the old file or the new.
   const std::string temporary = std::string(fileName) + ".new." + std::to_string(long(getpid()));
   removeWithLock(temporary);
   const char *lengthUnits = units != nullptr && !zyrCString_isBlank(units) ? units : "m";
   int status = Model_writeDefFile(model, temporary.c_str(), 0, 0, lengthUnits);
-  if (status == 1 && zyrRenameFile(temporary.c_str(), fileName) != 1) {
+  if (status == 1 && zyrReplaceFile(temporary.c_str(), fileName) != 1) {
     publish(ZYR_U_INVALID_INPUT, __func__, "Unable to overwrite the existing file %s.\n", fileName);
     status = 0;
   }

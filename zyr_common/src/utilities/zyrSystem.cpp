@@ -6,6 +6,7 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
+#include "zyrPause.h"
 #include "zyrTrace.h"
 #include "zyrUUID.h"
 
@@ -387,6 +388,7 @@ int zyrReplaceFile(const char *replacement, const char *target) {
   char *directory = directoryOf(target);
   zyrSyncDirectory(directory);
   zyrCString_free(directory);
+  zyrPause_point("replace.directory-synced");
   return 1;
 }
 

@@ -1,0 +1,128 @@
+// Leftovers of ended processes: names, liveness, removal.
+#include "zyrLeftovers.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+bool endsWith(const std::string &text, const char *suffix) {
+  const size_t n = strlen(suffix);
+  return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
+}
+
+// The process id of a "pid<N>" component, or 0.
+long pidOf(const std::string &component) {
+  if (component.size() < 4 || component.compare(0, 3, "pid") != 0 || component.size() > 3 + 18)
+    return 0;
+  long pid = 0;
+  for (size_t i = 3; i < component.size(); ++i) {
+    if (component[i] < '0' || component[i] > '9')
+      return 0;
+    pid = pid * 10 + (component[i] - '0');
+  }
+  return pid;
+}
+
+// The stem of a leftover name (before ".pid<N>"), or "" when it is none.
+std::string stemOf(const std::string &name, long *pid) {
+  *pid = 0;
+  std::string rest = name;
+  if (endsWith(rest, ".lck"))
+    rest.resize(rest.size() - 4);
+  if (!endsWith(rest, ".tmp"))
+    return std::string();
+  rest.resize(rest.size() - 4);
+  size_t dot = rest.rfind('.');
+  if (dot == std::string::npos || dot == 0)
+    return std::string();
+  long found = pidOf(rest.substr(dot + 1));
+  if (found == 0) {
+    // "<stem>.pid<N>.<unique>"
+    size_t before = rest.rfind('.', dot - 1);
+    if (before == std::string::npos || before == 0)
+      return std::string();
+    found = pidOf(rest.substr(before + 1, dot - before - 1));
+    dot = before;
+  }
+  if (found <= 0)
+    return std::string();
+  *pid = found;
+  return rest.substr(0, dot);
+}
+
+} // namespace
+
+int zyrLeftovers_stem(const char *stem, char *buffer, size_t size) {
+  if (buffer == nullptr || size == 0)
+    return 0;
+  int n = snprintf(buffer, size, "%s.pid%ld", stem != nullptr ? stem : "", static_cast<long>(getpid()));
+  if (n < 0 || static_cast<size_t>(n) >= size) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  return 1;
+}
+
+long zyrLeftovers_owner(const char *name) {
+  if (name == nullptr)
+    return 0;
+  const char *slash = strrchr(name, '/');
+  long pid = 0;
+  stemOf(slash != nullptr ? slash + 1 : name, &pid);
+  return pid;
+}
+
+int zyrLeftovers_isAlive(long pid) {
+  if (pid <= 0 || static_cast<long>(static_cast<pid_t>(pid)) != pid)
+    return 0;
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM ? 1 : 0;
+}
+
+int zyrLeftovers_isHeld(const char *path) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0)
+    return 0;
+  const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  close(fd); // lets go of the probe's lock too
+  return held ? 1 : 0;
+}
+
+int zyrLeftovers_remove(const char *directory, const char *prefix, zyrLeftoversRemoved removed, void *context) {
+  const std::string dir = directory != nullptr && directory[0] != '\0' ? directory : ".";
+  DIR *listing = opendir(dir.c_str());
+  if (listing == nullptr)
+    return 0;
+  std::vector<std::pair<std::string, long>> found;
+  while (const dirent *entry = readdir(listing)) {
+    long pid = 0;
+    const std::string stem = stemOf(entry->d_name, &pid);
+    if (pid > 0 && (prefix == nullptr || stem.compare(0, strlen(prefix), prefix) == 0))
+      found.emplace_back(entry->d_name, pid);
+  }
+  closedir(listing);
+  const std::string base = endsWith(dir, "/") ? dir : dir + "/";
+  int count = 0;
+  for (const auto &leftover : found) {
+    if (zyrLeftovers_isAlive(leftover.second))
+      continue;
+    const std::string path = base + leftover.first;
+    const std::string data = endsWith(path, ".lck") ? path.substr(0, path.size() - 4) : path;
+    if (zyrLeftovers_isHeld(data.c_str()))
+      continue;
+    if (unlink(path.c_str()) != 0)
+      continue;
+    ++count;
+    if (removed != nullptr)
+      removed(path.c_str(), leftover.second, context);
+  }
+  return count;
+}

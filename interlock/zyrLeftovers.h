@@ -1,0 +1,38 @@
+#ifndef ZYR_LEFTOVERS_H
+#define ZYR_LEFTOVERS_H
+// Leftovers: temporary files that a process makes beside the files it works on and that stay
+// behind when it ends before it could remove or rename them. Each carries its maker's process id
+// in its name:
+//
+//   <stem>.pid<N>.tmp   or   <stem>.pid<N>.<unique>.tmp        (N the decimal process id)
+//
+// optionally followed by ".lck" (the lock file of such a temporary data-set file). <unique> holds
+// no dot. Whoever next works in the directory removes the leftovers of processes that have ended;
+// a leftover whose process still runs, or that some process holds under a kernel lock (flock),
+// is never touched.
+#include <cstddef>
+
+// Writes "<stem>.pid<N>" for this process into the buffer: the stem of a leftover name, to which
+// the caller adds ".<unique>.tmp" or ".tmp". 0 when it does not fit (the buffer then holds "").
+int zyrLeftovers_stem(const char *stem, char *buffer, size_t size);
+
+// The id of the process a leftover name (the last part of a path) belongs to; 0 when the name is
+// no leftover.
+long zyrLeftovers_owner(const char *name);
+
+// Whether a process of the id runs: 1 also when it runs under another user; 0 when there is no
+// such process (or the id is not above 0).
+int zyrLeftovers_isAlive(long pid);
+
+// Whether some process holds the file under a kernel lock (flock): a held file is in use. A file
+// that cannot be opened is not held.
+int zyrLeftovers_isHeld(const char *path);
+
+// Removes from the directory ("" or NULL: the working directory) every leftover whose stem begins
+// with the prefix (NULL: every leftover), whose process has ended and which nobody holds; a
+// lock file counts as held when its data file is. Each removal is told to `removed` (may be
+// NULL) with the path and the process id. Returns the number removed.
+typedef void (*zyrLeftoversRemoved)(const char *path, long pid, void *context);
+int zyrLeftovers_remove(const char *directory, const char *prefix, zyrLeftoversRemoved removed, void *context);
+
+#endif

@@ -1,0 +1,177 @@
+#include "zyrTestChild.h"
+
+#include "zyrTestSupport.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace zyrtest {
+
+namespace {
+
+const int kPatienceMs = 60 * 1000;
+
+void closeFd(int *fd) {
+  if (*fd >= 0)
+    close(*fd);
+  *fd = -1;
+}
+
+} // namespace
+
+ChildProcess::ChildProcess(const std::string &program, const std::vector<std::string> &arguments,
+                           const std::vector<std::pair<std::string, const char *>> &environment,
+                           const std::string &workingDirectory, const std::string &pauseAt) {
+  int toChild[2], fromChild[2], pause[2] = {-1, -1};
+  if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
+    throw std::runtime_error("cannot make the pipes of a child");
+  if (!pauseAt.empty() && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pause) != 0)
+    throw std::runtime_error("cannot make the pause channel of a child");
+  std::vector<std::string> words = arguments;
+  words.insert(words.begin(), program);
+  fflush(nullptr);
+  m_pid = fork();
+  if (m_pid < 0)
+    throw std::runtime_error("cannot start " + program);
+  if (m_pid == 0) {
+    dup2(toChild[0], 0);
+    dup2(fromChild[1], 1);
+    // The channel goes to a descriptor of its own, open across exec.
+    const int channel = 3;
+    if (pause[1] == channel ? fcntl(channel, F_SETFD, 0) != 0 : pause[1] >= 0 && dup2(pause[1], channel) != channel)
+      _exit(126);
+    for (const auto &variable : environment) {
+      if (variable.second != nullptr)
+        setenv(variable.first.c_str(), variable.second, 1);
+      else
+        unsetenv(variable.first.c_str());
+    }
+    if (pause[1] >= 0) {
+      setenv("ZYR_PAUSE_AT", pauseAt.c_str(), 1);
+      setenv("ZYR_PAUSE_FD", "3", 1);
+    }
+    if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0)
+      _exit(126);
+    std::vector<char *> argv;
+    for (std::string &word : words)
+      argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(toChild[0]);
+  close(fromChild[1]);
+  if (pause[1] >= 0)
+    close(pause[1]);
+  m_input = toChild[1];
+  m_output = fromChild[0];
+  m_pause = pause[0];
+  signal(SIGPIPE, SIG_IGN);
+}
+
+ChildProcess::~ChildProcess() {
+  closeFd(&m_input);
+  closeFd(&m_output);
+  closeFd(&m_pause);
+  if (m_pid > 0 && m_status < 0) {
+    ::kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+  }
+}
+
+bool ChildProcess::send(const std::string &line) {
+  if (m_input < 0)
+    return false;
+  const std::string text = line + "\n";
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(m_input, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::string ChildProcess::readFrom(int fd, std::string *buffer) {
+  for (;;) {
+    const size_t end = buffer->find('\n');
+    if (end != std::string::npos) {
+      std::string line = buffer->substr(0, end);
+      buffer->erase(0, end + 1);
+      return line;
+    }
+    if (fd < 0)
+      return std::string();
+    pollfd ready = {fd, POLLIN, 0};
+    const int polled = poll(&ready, 1, kPatienceMs);
+    if (polled < 0 && errno == EINTR)
+      continue;
+    if (polled <= 0)
+      return std::string();
+    char chunk[512];
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return std::string();
+    buffer->append(chunk, static_cast<size_t>(n));
+  }
+}
+
+std::string ChildProcess::readLine() { return readFrom(m_output, &m_outputBuffer); }
+
+std::string ChildProcess::ask(const std::string &line) { return send(line) ? readLine() : std::string(); }
+
+void ChildProcess::closeInput() { closeFd(&m_input); }
+
+std::string ChildProcess::waitPause() {
+  const std::string line = readFrom(m_pause, &m_pauseBuffer);
+  return line.substr(0, line.find(' '));
+}
+
+void ChildProcess::release() {
+  const char go = 'g';
+  if (m_pause >= 0 && write(m_pause, &go, 1) != 1) {
+    // The child has ended; a later read tells.
+  }
+}
+
+void ChildProcess::kill(int signal) {
+  if (m_pid > 0 && m_status < 0)
+    ::kill(m_pid, signal);
+}
+
+int ChildProcess::wait() {
+  if (m_status >= 0 || m_pid <= 0)
+    return m_status;
+  closeFd(&m_input);
+  int status = 0;
+  while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return m_status;
+}
+
+pid_t endedProcess() {
+  fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0)
+    leaveChild(0);
+  if (child > 0)
+    waitpid(child, nullptr, 0);
+  return child;
+}
+
+} // namespace zyrtest

@@ -1,0 +1,72 @@
+#ifndef ZYR_TEST_CHILD_H
+#define ZYR_TEST_CHILD_H
+// A program run as a child process for the tests of several processes: lines to its standard
+// input, lines from its standard output, and, with pause points named, the channel through which
+// it reports the point it stopped at and waits for the test's go (zyrPause.h):
+//
+//   zyrtest::ChildProcess a(helper("store_driver"), {}, {}, dir.path());
+//   EXPECT_EQ(a.ask("open s.zyr"), "ok 1");
+//   zyrtest::ChildProcess b(helper("store_driver"), {}, {}, dir.path(), "swap.before-rename");
+//   b.send("close 0");
+//   EXPECT_EQ(b.waitPause(), "swap.before-rename");   // b is held there now
+//   ...                                               // what must happen meanwhile
+//   b.release();
+//   EXPECT_EQ(b.readLine(), "ok 1");
+//
+// Reads give up after a minute (a failed test, never a hung one). Its standard error is the
+// test's. A child still running at the end is killed.
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zyrtest {
+
+class ChildProcess {
+public:
+  // Starts the program with the arguments (argv[0] is the program), the test's environment
+  // changed by `environment` (a value of nullptr unsets), in the working directory (empty: the
+  // test's). With pauseAt set, ZYR_PAUSE_AT is set to it and ZYR_PAUSE_FD names the channel.
+  ChildProcess(const std::string &program, const std::vector<std::string> &arguments,
+               const std::vector<std::pair<std::string, const char *>> &environment = {},
+               const std::string &workingDirectory = "", const std::string &pauseAt = "");
+  ~ChildProcess();
+  ChildProcess(const ChildProcess &) = delete;
+  ChildProcess &operator=(const ChildProcess &) = delete;
+
+  pid_t pid() const { return m_pid; }
+  // Writes the line and a line end to its standard input; false when it cannot.
+  bool send(const std::string &line);
+  // One line of its standard output without the line end; "" when it ended (or a minute passed).
+  std::string readLine();
+  // send, then readLine.
+  std::string ask(const std::string &line);
+  // Ends its standard input.
+  void closeInput();
+  // The point it is held at once it reports one; "" when it ended first.
+  std::string waitPause();
+  // Lets a held child go on.
+  void release();
+  // Sends the signal (SIGKILL by default).
+  void kill(int signal = 9);
+  // Waits for its end: the exit status, or 128 plus the signal that ended it.
+  int wait();
+
+private:
+  static std::string readFrom(int fd, std::string *buffer);
+  pid_t m_pid = -1;
+  int m_status = -1;
+  int m_input = -1;
+  int m_output = -1;
+  int m_pause = -1;
+  std::string m_outputBuffer;
+  std::string m_pauseBuffer;
+};
+
+// The id of a process that has ended: a child made for the purpose and waited for.
+pid_t endedProcess();
+
+} // namespace zyrtest
+
+#endif

@@ -1,0 +1,376 @@
+// Several processes on one database, each a store_driver child: what one of them reports as
+// committed is in the file afterwards, what it could not make it is told, one writes at a time,
+// and nobody takes away a file or a lock that a live process holds. The interleavings are made
+// with pause points, never with timing.
+#include "StoreTestSupport.h"
+#include "zyrTestChild.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Driver = std::unique_ptr<zyrtest::ChildProcess>;
+
+const std::string kDriver = std::string(ZYR_TEST_HELPER_DIR) + "/store_driver";
+
+class ProcessesTest : public storetest::StoreTest {
+protected:
+  Driver driver(const std::string &pauseAt = "",
+                const std::vector<std::pair<std::string, const char *>> &environment = {}) {
+    return std::make_unique<zyrtest::ChildProcess>(kDriver, std::vector<std::string>{}, environment, dir(), pauseAt);
+  }
+  // A database of the name holding the things ("open", then "new" for each, "commit", "close").
+  void make(const std::string &name, const std::vector<std::string> &things) {
+    Driver d = driver();
+    ASSERT_EQ(d->ask("open " + name), "ok 1");
+    for (const std::string &thing : things)
+      ASSERT_EQ(d->ask("new " + thing), "ok 1");
+    ASSERT_EQ(d->ask("commit"), "ok 2");
+    ASSERT_EQ(d->ask("close -1"), "ok 1");
+  }
+  // The things a fresh open finds, as the driver lists them.
+  std::string stored(const std::string &name = "s.zyr") {
+    Driver d = driver();
+    const std::string opened = d->ask("open " + name);
+    const std::string things = d->ask("things");
+    d->ask("close -1");
+    return opened.rfind("ok ", 0) == 0 ? things.substr(3) : opened;
+  }
+  std::string lockFile(const std::string &name = "s.zyr") { return storetest::readFile(path(name + ".lck")); }
+  bool exists(const std::string &name) { return access(path(name).c_str(), F_OK) == 0; }
+  // The names in the directory that start with the prefix.
+  std::vector<std::string> named(const std::string &prefix) {
+    std::vector<std::string> found;
+    for (const std::string &name : listing())
+      if (name.rfind(prefix, 0) == 0)
+        found.push_back(name);
+    return found;
+  }
+  static std::string pidStem(const Driver &d) { return "compact.pid" + std::to_string(static_cast<long>(d->pid())); }
+};
+
+const std::string kReader = "         1\n";
+const std::string kWriter = "        -1\n";
+
+// A process that failed to open or to write takes nothing of the holder's lock away, and while
+// one process holds the file nobody else's change gets in.
+TEST_F(ProcessesTest, AFailedOpenerOrWriterLeavesTheHoldersLockAlone) {
+  make("s.zyr", {"a 1"});
+  Driver a = driver();
+  ASSERT_EQ(a->ask("open s.zyr"), "ok 2");
+  EXPECT_EQ(lockFile(), kReader);
+  Driver b = driver();
+  ASSERT_EQ(b->ask("open s.zyr"), "ok 2");
+  EXPECT_EQ(b->ask("new b 2"), "fail 0 10012");
+  EXPECT_EQ(b->ask("commit"), "fail 0 10010");
+  EXPECT_EQ(b->ask("close 0"), "ok 1");
+  EXPECT_EQ(lockFile(), kReader);
+  Driver c = driver();
+  ASSERT_EQ(c->ask("open s.zyr"), "ok 2");
+  EXPECT_EQ(c->ask("set a 3"), "fail 0 10012");
+  EXPECT_EQ(c->ask("close -1"), "fail 0 10010");
+  EXPECT_EQ(lockFile(), kReader);
+  // The holder writes; an opener meanwhile is refused and leaves the lock as it is.
+  EXPECT_EQ(a->ask("set a 4"), "ok 1");
+  EXPECT_EQ(a->ask("commit"), "ok 3");
+  EXPECT_EQ(lockFile(), kWriter);
+  Driver d = driver();
+  EXPECT_EQ(d->ask("open s.zyr"), "fail 0 10012 10003");
+  EXPECT_EQ(d->ask("exit"), "");
+  EXPECT_EQ(d->wait(), 0);
+  EXPECT_EQ(lockFile(), kWriter);
+  EXPECT_EQ(a->ask("close -1"), "ok 1");
+  EXPECT_FALSE(exists("s.zyr.lck"));
+  EXPECT_EQ(stored(), "a=4");
+}
+
+// A compaction puts its copy in place while it still holds the file: at no moment can another
+// process open the file, and afterwards it opens the new one.
+TEST_F(ProcessesTest, ACompactionSwapsItsCopyInWhileItHoldsTheFile) {
+  make("s.zyr", {"a 1"});
+  int32_t count = 1;
+  for (const char *flag : {"0", "1"}) {
+    for (const char *point : {"swap.before-rename", "swap.after-rename"}) {
+      SCOPED_TRACE(std::string(point) + " with flag " + flag);
+      Driver a = driver(point);
+      ASSERT_EQ(a->ask("open s.zyr").substr(0, 3), "ok ");
+      ASSERT_EQ(a->ask("set a " + std::to_string(++count)), "ok 1");
+      ASSERT_EQ(a->ask("commit").substr(0, 3), "ok ");
+      a->send(std::string("close ") + flag);
+      ASSERT_EQ(a->waitPause(), point);
+      EXPECT_EQ(lockFile(), kWriter);
+      Driver b = driver();
+      EXPECT_EQ(b->ask("open s.zyr"), "fail 0 10012 10003");
+      a->release();
+      EXPECT_EQ(a->readLine(), "ok 1");
+      EXPECT_EQ(a->wait(), 0);
+      EXPECT_EQ(b->ask("open s.zyr").substr(0, 3), "ok ");
+      EXPECT_EQ(b->ask("things"), "ok a=" + std::to_string(count));
+      EXPECT_EQ(b->ask("close -1"), "ok 1");
+      EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
+      EXPECT_TRUE(named("compact").empty());
+    }
+  }
+}
+
+// A compactor killed before or after its swap loses nothing it committed; the next process takes
+// over its lock file and removes its copy, each with a warning.
+TEST_F(ProcessesTest, ACompactorKilledAtItsSwapLosesNothing) {
+  make("s.zyr", {"a 1"});
+  int32_t count = 1;
+  for (const char *flag : {"0", "1"}) {
+    for (const char *point : {"swap.before-rename", "swap.after-rename"}) {
+      SCOPED_TRACE(std::string(point) + " with flag " + flag);
+      Driver a = driver(point);
+      ASSERT_EQ(a->ask("open s.zyr").substr(0, 3), "ok ");
+      ASSERT_EQ(a->ask("set a " + std::to_string(++count)), "ok 1");
+      ASSERT_EQ(a->ask("commit").substr(0, 3), "ok ");
+      a->send(std::string("close ") + flag);
+      ASSERT_EQ(a->waitPause(), point);
+      a->kill();
+      EXPECT_EQ(a->wait(), 128 + 9);
+      Driver b = driver();
+      const std::string opened = b->ask("open s.zyr");
+      // The warnings: the lock file, and before the rename the copy and its lock file.
+      const std::string warnings = std::string(point) == "swap.before-rename" ? " 4 4 4" : " 4";
+      EXPECT_EQ(opened.substr(0, 3), "ok ");
+      EXPECT_EQ(opened.substr(opened.find(' ', 3)), warnings) << opened;
+      EXPECT_EQ(b->ask("things"), "ok a=" + std::to_string(count));
+      EXPECT_EQ(b->ask("close -1"), "ok 1");
+      EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
+      EXPECT_TRUE(named("compact").empty());
+    }
+  }
+}
+
+// A state that a killed writer left open is left out by processes that open the file together,
+// none of which can erase it then; the first of them to write erases it before its own state, so
+// that nothing of the dead change enters a committed state.
+TEST_F(ProcessesTest, AStateAKilledWriterLeftOpenNeverJoinsALaterState) {
+  make("s.zyr", {"a 1"});
+  Driver a = driver();
+  ASSERT_EQ(a->ask("open s.zyr"), "ok 2");
+  ASSERT_EQ(a->ask("new x 5"), "ok 1");
+  a->kill();
+  EXPECT_EQ(a->wait(), 128 + 9);
+  Driver b = driver("state.before-recovery");
+  b->send("open s.zyr");
+  ASSERT_EQ(b->waitPause(), "state.before-recovery");
+  Driver c = driver();
+  EXPECT_EQ(c->ask("open s.zyr"), "ok 2 4");
+  EXPECT_EQ(c->ask("things"), "ok a=1");
+  b->release();
+  EXPECT_EQ(b->readLine(), "ok 2 4 4");
+  EXPECT_EQ(c->ask("close -1"), "ok 1");
+  EXPECT_EQ(b->ask("new y 7"), "ok 1");
+  EXPECT_EQ(b->ask("commit"), "ok 3");
+  EXPECT_EQ(b->ask("things"), "ok a=1,y=7");
+  EXPECT_EQ(b->ask("close -1"), "ok 1");
+  EXPECT_EQ(stored(), "a=1,y=7");
+}
+
+// An opener whose file was given another's name between its open and its lock notices, and
+// opens the file that now has the name.
+TEST_F(ProcessesTest, AnOpenerMeetingAReplacedFileOpensTheNewOne) {
+  make("s.zyr", {"a 1"});
+  make("o.zyr", {"b 2"});
+  Driver p = driver("open.before-lock@1");
+  p->send("open s.zyr");
+  ASSERT_EQ(p->waitPause(), "open.before-lock");
+  ASSERT_EQ(rename(path("o.zyr").c_str(), path("s.zyr").c_str()), 0);
+  p->release();
+  EXPECT_EQ(p->readLine(), "ok 2");
+  EXPECT_EQ(p->ask("things"), "ok b=2");
+  EXPECT_EQ(p->ask("close -1"), "ok 1");
+  EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
+}
+
+// A change refused because another process holds the file is told once, fails its commit and is
+// undone in memory; the next change gets the next state number and its own content.
+TEST_F(ProcessesTest, ARefusedChangeIsUndoneAndPoisonsNothing) {
+  make("s.zyr", {"a 1", "b 2"});
+  Driver a = driver();
+  Driver b = driver();
+  ASSERT_EQ(a->ask("open s.zyr"), "ok 2");
+  ASSERT_EQ(b->ask("open s.zyr"), "ok 2");
+  EXPECT_EQ(a->ask("new x 5"), "fail 0 10012");
+  EXPECT_EQ(a->ask("set a 5"), "fail 0");
+  EXPECT_EQ(a->ask("del b"), "fail 0");
+  EXPECT_EQ(a->ask("things"), "ok a=5");
+  EXPECT_EQ(a->ask("commit"), "fail 0 10010");
+  EXPECT_EQ(a->ask("things"), "ok a=1,b=2");
+  EXPECT_EQ(b->ask("close -1"), "ok 1");
+  EXPECT_EQ(a->ask("new y 3"), "ok 1");
+  EXPECT_EQ(a->ask("commit"), "ok 3");
+  EXPECT_EQ(a->ask("things"), "ok a=1,b=2,y=3");
+  EXPECT_EQ(a->ask("close -1"), "ok 1");
+  Driver c = driver();
+  EXPECT_EQ(c->ask("open s.zyr"), "ok 3");
+  EXPECT_EQ(c->ask("things"), "ok a=1,b=2,y=3");
+  EXPECT_EQ(c->ask("redo"), "fail 3");
+  EXPECT_EQ(c->ask("undo"), "ok 2");
+  EXPECT_EQ(c->ask("things"), "ok a=1,b=2");
+  EXPECT_EQ(c->ask("close -1"), "ok 1");
+}
+
+// A compaction's copy is the live compactor's until it is in place: another process's open-time
+// clean-up leaves it alone; and a compaction that fails fails the close.
+TEST_F(ProcessesTest, TheCleanUpLeavesALiveCompactionAloneAndAFailedOneFailsTheClose) {
+  make("s.zyr", {"a 1"});
+  Driver a = driver("swap.before-rename");
+  ASSERT_EQ(a->ask("open s.zyr"), "ok 2");
+  ASSERT_EQ(a->ask("set a 2"), "ok 1");
+  ASSERT_EQ(a->ask("commit"), "ok 3");
+  a->send("close 0");
+  ASSERT_EQ(a->waitPause(), "swap.before-rename");
+  const std::vector<std::string> copy = named(pidStem(a));
+  ASSERT_EQ(copy.size(), 2u); // the copy and its lock file
+  Driver b = driver();
+  EXPECT_EQ(b->ask("open o.zyr"), "ok 1");
+  EXPECT_EQ(named(pidStem(a)), copy);
+  a->release();
+  EXPECT_EQ(a->readLine(), "ok 1");
+  EXPECT_EQ(b->ask("close -1"), "ok 1");
+  EXPECT_EQ(stored(), "a=2");
+
+  // The copy taken away before its rename: the compaction, and with it the close, fails; the
+  // file keeps what was committed.
+  Driver c = driver("swap.before-rename");
+  ASSERT_EQ(c->ask("open s.zyr").substr(0, 3), "ok ");
+  ASSERT_EQ(c->ask("set a 3"), "ok 1");
+  ASSERT_EQ(c->ask("commit").substr(0, 3), "ok ");
+  c->send("close 1");
+  ASSERT_EQ(c->waitPause(), "swap.before-rename");
+  for (const std::string &name : named(pidStem(c)))
+    ASSERT_EQ(unlink(path(name).c_str()), 0);
+  c->release();
+  EXPECT_EQ(c->readLine(), "fail 0 5");
+  EXPECT_TRUE(named("compact").empty());
+  EXPECT_EQ(stored(), "a=3");
+}
+
+// A reader that changed nothing leaves the file as it is and closes without a word, whatever the
+// flag, while another reader has the file open; a purge it asks for is refused, once.
+TEST_F(ProcessesTest, AReaderThatChangedNothingClosesCleanly) {
+  make("s.zyr", {"a 1"});
+  const std::string bytes = storetest::readFile(path("s.zyr"));
+  Driver a = driver();
+  ASSERT_EQ(a->ask("open s.zyr"), "ok 2");
+  for (const char *flag : {"-1", "0"}) {
+    Driver b = driver();
+    ASSERT_EQ(b->ask("open s.zyr"), "ok 2");
+    EXPECT_EQ(b->ask("checkpoint"), "fail -1 10012");
+    EXPECT_EQ(b->ask("undo"), "ok 1");
+    EXPECT_EQ(b->ask("things"), "ok -");
+    EXPECT_EQ(b->ask(std::string("close ") + flag), "ok 1");
+  }
+  Driver c = driver();
+  ASSERT_EQ(c->ask("open s.zyr"), "ok 2");
+  EXPECT_EQ(c->ask("close 1"), "fail 0 10012 5");
+  EXPECT_EQ(lockFile(), kReader);
+  EXPECT_EQ(a->ask("close -1"), "ok 1");
+  EXPECT_FALSE(exists("s.zyr.lck"));
+  EXPECT_EQ(storetest::readFile(path("s.zyr")), bytes);
+}
+
+// A database file the user cannot write is opened for reading only: every change is refused with
+// one error that names the file, and its bytes, owner and mode never change.
+TEST_F(ProcessesTest, AFileTheUserCannotWriteIsOpenedForReadingOnly) {
+  make("s.zyr", {"a 1"});
+  ASSERT_EQ(chmod(path("s.zyr").c_str(), 0444), 0);
+  // A test run by root gives the file to root and runs the driver as another user.
+  std::vector<std::pair<std::string, const char *>> environment;
+  if (geteuid() == 0) {
+    ASSERT_EQ(chmod(dir().c_str(), 0777), 0);
+    environment.emplace_back("STORE_DRIVER_UID", "65534");
+  }
+  struct stat before;
+  ASSERT_EQ(stat(path("s.zyr").c_str(), &before), 0);
+  const std::string bytes = storetest::readFile(path("s.zyr"));
+  Driver a = driver("", environment);
+  EXPECT_EQ(a->ask("open s.zyr"), "ok 2 2");
+  EXPECT_EQ(a->ask("new b 2"), "fail 0 10010");
+  EXPECT_EQ(a->ask("set a 2"), "fail 0");
+  EXPECT_EQ(a->ask("commit"), "fail 0 10010");
+  EXPECT_EQ(a->ask("things"), "ok a=1");
+  EXPECT_EQ(a->ask("close 0"), "ok 1");
+  Driver b = driver("", environment);
+  EXPECT_EQ(b->ask("open s.zyr"), "ok 2 2");
+  EXPECT_EQ(b->ask("close 1"), "fail 0 10010 5");
+  struct stat after;
+  ASSERT_EQ(stat(path("s.zyr").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_mode, before.st_mode);
+  EXPECT_EQ(storetest::readFile(path("s.zyr")), bytes);
+  EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
+}
+
+// Writers and readers in rounds, all at once: writers make, change and delete things, commit,
+// go back and forth, keep checkpoints, close with every flag or kill themselves; readers look
+// and leave. Afterwards the file holds every change a writer saw committed, and nothing else.
+TEST_F(ProcessesTest, WritersAndReadersAtOnceLoseNoCommittedChange) {
+  make("s.zyr", {"a 1"});
+  const int kRounds = 5, kWriters = 3, kReaders = 2, kSessions = 25;
+  std::vector<std::string> logs;
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<Driver> drivers;
+    for (int i = 0; i < kWriters + kReaders; ++i) {
+      const bool writer = i < kWriters;
+      const std::string id = (writer ? "w" : "r") + std::to_string(i) + "x" + std::to_string(round);
+      logs.push_back("log." + id);
+      drivers.push_back(driver());
+      drivers.back()->send("stress " + std::string(writer ? "writer " : "reader ") + id + " " +
+                           std::to_string(1000 * round + i) + " " + std::to_string(kSessions) + " s.zyr " +
+                           logs.back());
+    }
+    for (Driver &d : drivers) {
+      const std::string answer = d->readLine();
+      const int status = d->wait();
+      // Done, or killed by itself.
+      EXPECT_TRUE((answer == "ok done" && status == 0) || (answer.empty() && status == 128 + 9))
+          << answer << " " << status;
+    }
+  }
+  std::map<std::string, std::string> expected = {{"a", "1"}};
+  int changes = 0;
+  for (const std::string &log : logs) {
+    std::istringstream lines(storetest::readFile(path(log)));
+    for (std::string line; std::getline(lines, line);) {
+      std::istringstream words(line);
+      std::string kind, label, count;
+      words >> kind >> label >> count;
+      if (kind == "set" || kind == "del") {
+        expected[label] = kind == "set" ? count : "";
+        ++changes;
+      } else {
+        ADD_FAILURE() << log << ": " << line;
+      }
+    }
+  }
+  EXPECT_GT(changes, 5) << "the writers hardly wrote";
+  std::vector<std::string> things;
+  for (const auto &entry : expected)
+    if (!entry.second.empty())
+      things.push_back(entry.first + "=" + entry.second);
+  std::sort(things.begin(), things.end());
+  std::string wanted;
+  for (const std::string &thing : things)
+    wanted += (wanted.empty() ? "" : ",") + thing;
+  EXPECT_EQ(stored(), wanted);
+  EXPECT_TRUE(named("compact").empty());
+}
+
+} // namespace
