@@ -26,6 +26,11 @@ endif()
 
 # Source file names in messages are relative to the project root.
 add_compile_options(-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=)
+# A compiler cache with a base directory (ccache's CCACHE_BASEDIR) hands the compiler the same
+# names relative to the build directory: those are mapped alike.
+file(RELATIVE_PATH zyr_source_from_build ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+string(REGEX REPLACE "/$" "" zyr_source_from_build "${zyr_source_from_build}")
+add_compile_options(-fmacro-prefix-map=${zyr_source_from_build}/=)
 
 # A layer that shares a directory with a higher layer sees it through a view holding links to
 # its own headers only (see zyr_add_layer), so the higher layer's headers are not on its include
@@ -37,6 +42,9 @@ foreach(layer IN LISTS ZYR_LAYER_NAMES)
     zyr_layer_foreign_files(${layer} ${d} foreign)
     if(foreign)
       add_compile_options(-fmacro-prefix-map=${ZYR_VIEW_ROOT}/${layer}/=)
+      file(RELATIVE_PATH view_from_build ${CMAKE_BINARY_DIR} ${ZYR_VIEW_ROOT}/${layer})
+      string(REGEX REPLACE "/$" "" view_from_build "${view_from_build}")
+      add_compile_options(-fmacro-prefix-map=${view_from_build}/=)
       break()
     endif()
   endforeach()
