@@ -512,7 +512,7 @@ int recordedToleranceSettings(const std::string &dir) {
 TEST(MeshMatchTolerance, AnUnchangedValueIsNotSetAgain) {
   // A fresh process: an earlier test of this binary may have started the recorder already.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  zyrtest::ScratchDir dir("zyrtolerance");
+  zyrtest::SharedScratchDir dir("ZYRTEST_TOLERANCE_DIR", "zyrtolerance");
   EXPECT_EXIT(std::exit(recordedToleranceSettings(dir.path())), ::testing::ExitedWithCode(2), "");
 }
 
