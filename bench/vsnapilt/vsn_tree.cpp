@@ -1,5 +1,11 @@
 // The path table and the tree against plain standard containers doing the same work in the same
 // run: the counters give the ratios, absolute times being noise on a shared machine.
+//   Path table: ours enters N full paths into a path table, looks each up twice and frees the
+//   table; the baseline does the same with a std::unordered_map of the same keys.
+//   Tree: ours builds the tree of N domains of 20 boundaries with two parameters each as the
+//   parser does (one update per line, objects pushed and popped) and destroys it; the baseline
+//   enters the same full paths into a std::unordered_map and clears it.
+// ratio_vs_unordered_map = our time / the baseline's time.
 #include "vsnHandle.h"
 #include "vsnHash.h"
 #include "vsnPath.h"

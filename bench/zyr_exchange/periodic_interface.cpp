@@ -1,10 +1,12 @@
 // A periodic zone interface of about 100,000 faces: a block of m x m x 2 hexahedra whose bottom
-// and top are one translational-periodic Direct interface. Measured in the same run:
-//   write  - the definition file from its physics text: the bottom and top matched through the
-//            periodic translation, the zone and the interface's face and vertex pairs written;
-//   import - the same file read back directly (topology, mesh, and the connection-free faces);
-//   raw    - a raw read of the interface's face pairs, the least any reader of them does.
-// Reported: ratio_import = write / import, and ratio_raw = import / raw.
+// and top are one translational-periodic Direct interface. Measured in the same run, each of ours
+// beside the plainest program doing the same file work:
+//   write  - ours: the definition file from its physics text: the bottom and top matched through
+//            the periodic translation, the zone and the interface's face and vertex pairs written
+//            and flushed; baseline: the same file's bytes written into a new file and flushed;
+//   import - ours: the same file read back directly (topology, mesh, and the connection-free
+//            faces); baseline: every byte of the file read (open, read in 1 MiB blocks, close).
+// Reported: ratio_raw_write = write / raw write and ratio_raw_read = import / raw read.
 #include "Boundary.h"
 #include "DefFile.h"
 #include "DefWriter.h"
@@ -23,6 +25,7 @@
 #include "Vertices.h"
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
+#include "zyrBenchSupport.h"
 #include "zyrMeshLayer.h"
 #include "zyrTestSupport.h"
 #include "zyrTopologyLayer.h"
@@ -166,7 +169,7 @@ void PeriodicInterface(benchmark::State &state) {
   makeBlock(m);
   Parts block = g_parts;
   Model *model = reinterpret_cast<Model *>(&g_parts);
-  const std::string file = dir.file("periodic.def");
+  const std::string file = dir.file("periodic.def"), copy = dir.file("raw.def");
 
   for (auto _ : state) {
     g_parts = block;
@@ -190,26 +193,32 @@ void PeriodicInterface(benchmark::State &state) {
     const auto i1 = Clock::now();
     ImportedMesh_delete(im);
 
-    DefFile *raw = DefFile_new(file.c_str());
+    DefFile *check = DefFile_new(file.c_str());
     int32_t *pairs = nullptr, n = 0;
-    const auto r0 = Clock::now();
-    DefFile_readInts(raw, "G/KZFCZFC", "ZIF1", 0, &pairs, &n);
-    const auto r1 = Clock::now();
+    DefFile_readInts(check, "G/KZFCZFC", "ZIF1", 0, &pairs, &n);
     zyrMemory_free(pairs, "bench");
-    DefFile_delete(raw);
+    DefFile_delete(check);
 
-    if (written != 1 || im == nullptr || n != 12 * m * m) {
+    const auto r0 = Clock::now();
+    const std::string bytes = zyrbench::readRaw(file);
+    const auto r1 = Clock::now();
+    const bool copied = zyrbench::writeRaw(copy, bytes);
+    const auto r2 = Clock::now();
+
+    if (written != 1 || im == nullptr || n != 12 * m * m || bytes.empty() || !copied) {
       state.SkipWithError("the periodic interface did not make the trip");
       break;
     }
-    const double write = seconds(w0, w1), read = seconds(i0, i1), rawRead = seconds(r0, r1);
+    const double write = seconds(w0, w1), read = seconds(i0, i1), rawRead = seconds(r0, r1),
+                 rawWrite = seconds(r1, r2);
     state.SetIterationTime(write);
     state.counters["faces"] = double(m) * m;
     state.counters["write_s"] = write;
     state.counters["import_s"] = read;
-    state.counters["raw_s"] = rawRead;
-    state.counters["ratio_import"] = write / read;
-    state.counters["ratio_raw"] = read / rawRead;
+    state.counters["raw_read_s"] = rawRead;
+    state.counters["raw_write_s"] = rawWrite;
+    state.counters["ratio_raw_write"] = write / rawWrite;
+    state.counters["ratio_raw_read"] = read / rawRead;
     zyrErrorManager_clearErrors(zyrErrorManager_get());
   }
   Repository_close(repository, -1);

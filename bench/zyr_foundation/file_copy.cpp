@@ -1,7 +1,9 @@
-// zyrCopyFile of a 256 MiB file beside the plainest copy of the same bytes in the same run: a
-// read and write loop with a 1 MiB buffer into a new file. Counters: copy_MBps, baseline_MBps
-// and ratio = copy_MBps / baseline_MBps. Both copies go to names that do not exist yet; the
-// source stays in the page cache, so the figures are those of the copying itself.
+// zyrCopyFile of a 256 MiB file beside the plainest copy of the same bytes in the same run: ours
+// copies the file to a new name (a side file renamed into place, as the library does), the
+// baseline reads it and writes it into a new file in a loop with a 1 MiB buffer. Counters:
+// copy_MBps, baseline_MBps, and ratio_baseline = our time / the baseline's time. Both copies go to
+// names that do not exist yet, so neither is flushed to the disc; the source stays in the page
+// cache, so the figures are those of the copying itself.
 
 #include "zyrBenchSupport.h"
 #include "zyrSystem.h"
@@ -79,7 +81,7 @@ void BM_CopyFile(benchmark::State &state) {
   state.SetBytesProcessed(static_cast<int64_t>(total));
   state.counters["copy_MBps"] = total / copySeconds / 1e6;
   state.counters["baseline_MBps"] = total / baseSeconds / 1e6;
-  state.counters["ratio"] = baseSeconds / copySeconds;
+  zyrbench::reportTotals(state, "copy", copySeconds, "baseline", baseSeconds, 3);
 }
 BENCHMARK(BM_CopyFile)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 

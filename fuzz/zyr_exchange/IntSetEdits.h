@@ -6,10 +6,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 namespace zyrfuzz {
+
+// A target whose set-up fails would pass every input untried: it stops the run instead.
+[[noreturn]] inline void setUpFailed(const char *target, const char *what) {
+  std::fprintf(stderr, "%s: %s\n", target, what);
+  std::abort();
+}
 
 struct IntSet {
   const char *what;

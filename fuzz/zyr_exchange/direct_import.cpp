@@ -40,6 +40,9 @@ Mesh *meshOf(const Model *) { return g_parts.m_mesh; }
 Representation *representationOf(const Model *) { return g_parts.m_representation; }
 char *noDirectory() { return nullptr; }
 
+// Whether the last input's file was imported.
+bool g_imported = false;
+
 const zyrtest::ScratchDir &scratch() {
   static const zyrtest::ScratchDir dir("zyr-direct");
   return dir;
@@ -95,11 +98,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const ImportedMeshModelHooks hooks = {topologyOf, meshOf, representationOf, noDirectory};
     ImportedMesh_setModelHooks(&hooks);
     repository = Repository_new(scratch().file("db").c_str());
-    if (repository != nullptr)
-      clean = Repository_commit(repository);
+    if (repository == nullptr)
+      zyrfuzz::setUpFailed("direct_import", "no store for the imports");
+    clean = Repository_commit(repository);
+    // The unedited file must import, or every input would only be refused.
+    LLVMFuzzerTestOneInput(data, 0);
+    if (!g_imported)
+      zyrfuzz::setUpFailed("direct_import", "the unedited definition file does not import");
   }
-  if (repository == nullptr)
-    return 0;
   std::vector<IntSet> sets = baseline();
   const uint8_t release = size > 0 ? data[0] : 0, scaling = size > 1 ? data[1] : 0;
   const uint8_t names = size > 2 ? data[2] : 0;
@@ -109,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   unlink(name.c_str());
   DefFile *file = DefFile_new(name.c_str());
   if (file == nullptr)
-    return 0;
+    zyrfuzz::setUpFailed("direct_import", "the definition file cannot be written");
   zyrfuzz::writeIntSets(file, sets, "G/N");
   static const char *const kReleases[] = {"6.0 (x) [ZYR]", "5.3 (x)", "5.4.0", "5.4.1", "5.5", "x.y", "", "7"};
   char text[100] = {0};
@@ -139,6 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   g_parts.m_representation = Representation_new(g_parts.m_topology);
   ImportedMesh *im =
       ImportedMesh_new(reinterpret_cast<Model *>(&g_parts), "ZYR_DIRECT", name.c_str(), nullptr, nullptr, "m");
+  g_imported = im != nullptr;
   ImportedMesh_delete(im);
   // Every input starts from the same empty store.
   Repository_gotoState(repository, clean);

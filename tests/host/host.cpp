@@ -75,14 +75,23 @@ void apiObject() {
   check(a == b && !(a != b), "records");
 }
 
+// A new directory in the temporary directory (TMPDIR, else /tmp); empty when none can be made.
+std::string scratchDirectory(const char *stem) {
+  const char *temporary = std::getenv("TMPDIR");
+  const std::string parent = temporary != nullptr && *temporary != '\0' ? temporary : "/tmp";
+  const std::string pattern = parent + "/" + stem + "XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  return mkdtemp(name.data()) != nullptr ? std::string(name.data()) : std::string();
+}
+
 // What a host does with a database: open, checkpoint, go back, close and delete.
 void database() {
-  char pattern[] = "/tmp/zyrhostXXXXXX";
-  if (mkdtemp(pattern) == nullptr) {
+  const std::string dir = scratchDirectory("zyrhost");
+  if (dir.empty()) {
     check(false, "scratch directory");
     return;
   }
-  const std::string dir = pattern;
   const std::string db = dir + "/host.zyr";
   qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
   try {
@@ -118,12 +127,11 @@ void session() {
     std::printf("skip session: ZYRHOST_MESHES is not set\n");
     return;
   }
-  char pattern[] = "/tmp/zyrsessionXXXXXX";
-  if (mkdtemp(pattern) == nullptr) {
+  const std::string dir = scratchDirectory("zyrsession");
+  if (dir.empty()) {
     check(false, "scratch directory");
     return;
   }
-  const std::string dir = pattern;
   const std::string db = dir + "/session.zyr";
   qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
   try {

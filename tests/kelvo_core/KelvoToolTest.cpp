@@ -20,8 +20,7 @@ namespace {
 class KelvoTool : public testing::Test {
 protected:
   void SetUp() override {
-    if (access(kelvoPath().c_str(), X_OK) != 0)
-      GTEST_SKIP() << "Kelvo.exe not built";
+    ASSERT_EQ(access(kelvoPath().c_str(), X_OK), 0) << kelvoPath() << " is not built";
   }
   ScratchDir m_dir;
 

@@ -277,10 +277,10 @@ TEST_F(TextFixture, AtlasGoldenAndRoundTrip) {
   EXPECT_EQ(flag, 1);
   EXPECT_STREQ(read->m_primaryMap->m_owner, "me");
   // Through a file and a stream as well.
-  char path[] = "/tmp/region-atlas-text-XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  FILE* stream = fdopen(fd, "w+");
+  zyrtest::ScratchDir scratch("region-atlas-text");
+  const std::string path = scratch.file("atlas.txt");
+  FILE* stream = fopen(path.c_str(), "w+");
+  ASSERT_NE(stream, nullptr);
   EXPECT_OK(RegionAtlas_writeToFile(atlas, stream));
   EXPECT_EQ(atlas->m_vsnText, nullptr);
   fflush(stream);
@@ -289,8 +289,7 @@ TEST_F(TextFixture, AtlasGoldenAndRoundTrip) {
   EXPECT_OK(RegionAtlas_readFromFILE(&fromStream, stream, nullptr));
   fclose(stream);
   RegionAtlas* fromFile = nullptr;
-  EXPECT_OK(RegionAtlas_readFromFile(&fromFile, path, nullptr));
-  unlink(path);
+  EXPECT_OK(RegionAtlas_readFromFile(&fromFile, path.c_str(), nullptr));
   ASSERT_NE(fromStream, nullptr);
   ASSERT_NE(fromFile, nullptr);
   EXPECT_EQ(atlasText(fromStream), written);

@@ -75,9 +75,14 @@ TEST(RegionDefinitionNew, ComponentListsOverRandomNames) {
 // ones are not, the status is the definition's, and no block is left behind.
 TEST(RegionDefinitionNew, EachFailedAllocationEntersTheSameNames) {
   const uint64_t blocksBefore = RegionPool_blocksInUse();
+  // Names that no earlier run of this test has entered into the process-wide dictionary.
+  std::string run = "fail ";
+  uint64_t seen = 0;
+  for (int r = 2; !RegionStatus_isError(RegionNameDictionary_lookup((run + "1 a1").c_str(), &seen)); ++r)
+    run = "fail run " + std::to_string(r) + " ";
   bool made = false;
   for (int64_t k = 0; k < 40 && !made; ++k) {
-    const std::string tag = "fail " + std::to_string(k) + " ";
+    const std::string tag = run + std::to_string(k) + " ";
     const std::vector<std::string> fresh = {tag + "a1", tag + "b1", tag + "b2", tag + "name"};
     const std::string a[] = {fresh[0], "shared old", fresh[0]};
     const std::string b[] = {fresh[1], "shared old", fresh[2]};

@@ -10,6 +10,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define ZYRTEST_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZYRTEST_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifdef ZYRTEST_ADDRESS_SANITIZER
+#include <sanitizer/allocator_interface.h>
+#else
+#include <malloc.h>
+#endif
+
 // Defined by the profile runtime of an instrumented build only.
 extern "C" int __llvm_profile_write_file(void) __attribute__((weak));
 extern "C" void __llvm_profile_set_filename(const char *pattern) __attribute__((weak));
@@ -167,6 +180,14 @@ std::vector<std::string> splitLines(const std::string &text) {
   for (std::string line; std::getline(in, line);)
     lines.push_back(line);
   return lines;
+}
+
+int64_t heapInUse() {
+#ifdef ZYRTEST_ADDRESS_SANITIZER
+  return static_cast<int64_t>(__sanitizer_get_current_allocated_bytes());
+#else
+  return static_cast<int64_t>(mallinfo2().uordblks);
+#endif
 }
 
 std::string printed(const std::function<void(FILE *)> &print) {

@@ -97,6 +97,11 @@ std::vector<std::string> splitLines(const std::string &text);
 // profile when the build collects one: _exit alone would lose what the child ran.
 [[noreturn]] void leaveChild(int status);
 
+// Bytes the heap has handed out and not had back: the same before and after a sequence of calls
+// that must leave nothing allocated (under the address sanitizer its own count, else the C
+// library's). Single-threaded tests only.
+int64_t heapInUse();
+
 // What `print` writes to a stream, as text.
 std::string printed(const std::function<void(FILE *)> &print);
 

@@ -2,6 +2,7 @@
 #include "io_alloc.h"
 #include "io_error.h"
 #include "wezio_test_util.h"
+#include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -137,8 +138,9 @@ TEST_F(IoErrorTest, StatusTexts) {
 
 // The trace switch is read once per process, so each case runs in a fresh child.
 std::string traceOutputOf(void (*body)()) {
-  char name[] = "/tmp/wezio-trace-XXXXXX";
-  int fd = mkstemp(name);
+  zyrtest::ScratchDir scratch("wezio-trace");
+  const std::string name = scratch.file("stdout");
+  int fd = open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   fflush(stdout);
   int saved = dup(1);
   dup2(fd, 1);
@@ -152,7 +154,6 @@ std::string traceOutputOf(void (*body)()) {
   ssize_t n;
   while ((n = read(fd, buffer, sizeof buffer)) > 0) content.append(buffer, static_cast<size_t>(n));
   close(fd);
-  unlink(name);
   return content;
 }
 

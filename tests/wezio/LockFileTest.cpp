@@ -23,6 +23,70 @@ using namespace wezio_test;
 
 namespace {
 
+// A child process held at a pause point: it does its part, reports one character and waits until
+// the test lets it go on; then it does the rest and ends. However the test ends, even through a
+// failed assertion, the child is let go and reaped: it never waits for ever.
+class HeldChild {
+public:
+  // `hold` runs in the child and gives the character to report; `rest` runs after the release.
+  HeldChild(const std::function<char()> &hold, const std::function<void()> &rest) {
+    int toChild[2], toParent[2];
+    if (pipe(toChild) != 0) return;
+    if (pipe(toParent) != 0) {
+      ::close(toChild[0]);
+      ::close(toChild[1]);
+      return;
+    }
+    m_pid = fork();
+    if (m_pid == 0) {
+      ::close(toChild[1]);
+      ::close(toParent[0]);
+      char c = hold();
+      if (write(toParent[1], &c, 1) != 1) zyrtest::leaveChild(1);
+      // End of file (the test went without a word) lets it go on as well.
+      if (read(toChild[0], &c, 1) < 0) zyrtest::leaveChild(1);
+      rest();
+      zyrtest::leaveChild(0);
+    }
+    ::close(toChild[0]);
+    ::close(toParent[1]);
+    m_release = toChild[1];
+    m_report = toParent[0];
+  }
+  ~HeldChild() {
+    release();
+    if (m_report >= 0) ::close(m_report);
+  }
+  HeldChild(const HeldChild &) = delete;
+  HeldChild &operator=(const HeldChild &) = delete;
+
+  // The character the child reported; 0 when it could not start or ended first.
+  char reported() {
+    char c = 0;
+    return m_report >= 0 && read(m_report, &c, 1) == 1 ? c : 0;
+  }
+  // Lets the child go on and waits for its end: its exit status, -1 when it did not exit.
+  int release() {
+    if (m_release >= 0) {
+      if (write(m_release, "q", 1) != 1) {
+        // Closing the pipe below lets it go on all the same.
+      }
+      ::close(m_release);
+      m_release = -1;
+    }
+    if (m_pid <= 0) return -1;
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+    m_pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+private:
+  pid_t m_pid = -1;
+  int m_release = -1;
+  int m_report = -1;
+};
+
 class LockFileTest : public testing::Test {
 protected:
   void SetUp() override {
@@ -233,21 +297,9 @@ TEST_F(LockFileTest, AKilledReadersCountNeitherAddsUpNorOutlivesTheLiveReaders) 
 
 TEST_F(LockFileTest, ALiveWriterInAnotherProcessStillKeepsOthersOut) {
   writeFile(m_name, infoBlock(36));
-  int toChild[2], toParent[2];
-  ASSERT_EQ(pipe(toChild), 0);
-  ASSERT_EQ(pipe(toParent), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    IO_file *a = open("w");
-    char c = iif_is_open(a) ? 'w' : 'x';
-    if (write(toParent[1], &c, 1) != 1) zyrtest::leaveChild(1);
-    if (read(toChild[0], &c, 1) != 1) zyrtest::leaveChild(1);
-    iif_close(a);
-    zyrtest::leaveChild(0);
-  }
-  char c = 0;
-  ASSERT_EQ(read(toParent[0], &c, 1), 1);
-  ASSERT_EQ(c, 'w');
+  IO_file *a = nullptr;
+  HeldChild writer([&] { return iif_is_open(a = open("w")) ? 'w' : 'x'; }, [&] { iif_close(a); });
+  ASSERT_EQ(writer.reported(), 'w');
   int status;
   open("w", &status);
   EXPECT_EQ(status, IO_LOCK_ERR);
@@ -255,9 +307,7 @@ TEST_F(LockFileTest, ALiveWriterInAnotherProcessStillKeepsOthersOut) {
   EXPECT_EQ(status, IO_LOCK_ERR);
   EXPECT_EQ(allMessages().find("taking it over"), std::string::npos) << allMessages();
   EXPECT_EQ(lockFile(), "        -1\n");
-  ASSERT_EQ(write(toChild[1], "q", 1), 1);
-  waitpid(pid, nullptr, 0);
-  for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) ::close(fd);
+  EXPECT_EQ(writer.release(), 0);
   EXPECT_EQ(lockFile(), "(none)");
 }
 
@@ -347,6 +397,16 @@ TEST_F(LockFileTest, ReadersOfManyProcessesAtOnceAreAllCountedAndNoneIsTakenForD
   int start[2];
   ASSERT_EQ(pipe(start), 0);
   std::vector<pid_t> children;
+  // However the test ends, the children are let go (the end of the pipe starts them, and they end
+  // at once without a go) and reaped.
+  struct Reaper {
+    int &m_go;
+    std::vector<pid_t> &m_children;
+    ~Reaper() {
+      if (m_go >= 0) ::close(m_go);
+      for (pid_t pid : m_children) waitpid(pid, nullptr, 0);
+    }
+  } reaper{start[1], children};
   for (int p = 0; p < kProcesses; ++p) {
     pid_t pid = fork();
     if (pid == 0) {
@@ -379,11 +439,13 @@ TEST_F(LockFileTest, ReadersOfManyProcessesAtOnceAreAllCountedAndNoneIsTakenForD
   std::string go(kProcesses, 'g');
   ASSERT_EQ(write(start[1], go.data(), go.size()), static_cast<ssize_t>(go.size()));
   close(start[1]);
+  start[1] = -1;
   for (pid_t pid : children) {
     int waited = 0;
     waitpid(pid, &waited, 0);
     EXPECT_TRUE(WIFEXITED(waited) && WEXITSTATUS(waited) == 0) << "child exit " << WEXITSTATUS(waited);
   }
+  children.clear();
   EXPECT_EQ(lockFile(), "         1\n");
   iif_close(parent);
   EXPECT_EQ(lockFile(), "(none)");
@@ -417,21 +479,10 @@ TEST_F(LockFileTest, AFailedLockFileWriteRefusesTheWrite) {
 }
 
 TEST_F(LockFileTest, TheRealLockHoldsOffASecondWriterWhateverTheLockFiles) {
-  int toChild[2], toParent[2];
-  ASSERT_EQ(pipe(toChild), 0);
-  ASSERT_EQ(pipe(toParent), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    IO_file *a = open("d");
-    char c = setfilebusyflag(captureMessage, a) == IO_OK ? 'w' : 'x';
-    if (write(toParent[1], &c, 1) != 1) zyrtest::leaveChild(1);
-    if (read(toChild[0], &c, 1) != 1) zyrtest::leaveChild(1);
-    iif_close(a);
-    zyrtest::leaveChild(0);
-  }
-  char c = 0;
-  ASSERT_EQ(read(toParent[0], &c, 1), 1);
-  ASSERT_EQ(c, 'w');
+  IO_file *a = nullptr;
+  HeldChild writer([&] { return setfilebusyflag(captureMessage, a = open("d")) == IO_OK ? 'w' : 'x'; },
+                   [&] { iif_close(a); });
+  ASSERT_EQ(writer.reported(), 'w');
   // The writer's lock file is lost: the real lock still keeps everyone else out.
   unlink(m_lock.c_str());
   int status;
@@ -444,11 +495,7 @@ TEST_F(LockFileTest, TheRealLockHoldsOffASecondWriterWhateverTheLockFiles) {
   open("r", &status);
   EXPECT_EQ(status, IO_LOCK_ERR);
   EXPECT_EQ(lockFile(), "(none)");
-  ASSERT_EQ(write(toChild[1], "q", 1), 1);
-  int waited = 0;
-  waitpid(pid, &waited, 0);
-  EXPECT_TRUE(WIFEXITED(waited) && WEXITSTATUS(waited) == 0);
-  for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) ::close(fd);
+  EXPECT_EQ(writer.release(), 0);
   open("w", &status);
   EXPECT_EQ(status, IO_OK) << allMessages();
 }

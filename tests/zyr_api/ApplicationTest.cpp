@@ -6,6 +6,7 @@
 #include "zyrErrorManager.h"
 #include "zyrLibrary.h"
 #include "zyrMemory.h"
+#include "zyrTestApplication.h"
 #include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -34,8 +35,18 @@ void callB() { g_calls += "B"; }
 
 } // namespace
 
+// Nothing is stored until a directory is set: a fresh process tells, since the directory is
+// process-wide and other tests store theirs.
+TEST(ApplicationDeathTest, NoWorkingDirectoryUntilOneIsSet) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(zyrtest::leaveChild(zyrApplication_getWorkingDirectory() == nullptr ? 0 : 1),
+              testing::ExitedWithCode(0), "");
+}
+
 TEST(ApplicationTest, WorkingDirectoryIsAbsoluteAndKeptOnFailure) {
-  EXPECT_EQ(zyrApplication_getWorkingDirectory(), nullptr);
+  zyrtest::ApplicationDirectoryGuard keep;
+  zyrtest::ScratchDir scratch("zyrAppDir");
+  zyrtest::WorkingDir here(scratch.path());
   ASSERT_EQ(zyrApplication_setWorkingDirectory("."), 1);
   char cwd[PATH_MAX];
   ASSERT_NE(realpath(".", cwd), nullptr);
@@ -43,13 +54,10 @@ TEST(ApplicationTest, WorkingDirectoryIsAbsoluteAndKeptOnFailure) {
   EXPECT_STREQ(stored, cwd);
   zyrCString_free(stored);
 
-  char file[] = "/tmp/zyrAppFileXXXXXX";
-  int fd = mkstemp(file);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  EXPECT_EQ(zyrApplication_setWorkingDirectory(file), 0);
-  EXPECT_EQ(lastMessage(), "The supplied directory\n\n" + std::string(file) + "\n\n does not exist.\n");
-  std::remove(file);
+  const std::string file = scratch.file("file");
+  zyrtest::writeFile(file, "");
+  EXPECT_EQ(zyrApplication_setWorkingDirectory(file.c_str()), 0);
+  EXPECT_EQ(lastMessage(), "The supplied directory\n\n" + file + "\n\n does not exist.\n");
   EXPECT_EQ(zyrApplication_setWorkingDirectory(nullptr), 0);
   EXPECT_EQ(lastMessage(), "A null pointer has been supplied when a null terminated string\n"
                            "containing a path to a working directory was expected.\n");
@@ -101,15 +109,13 @@ TEST(ApplicationDeathTest, InitialiseSendsErrorsToStdoutOnlyWithInitialPath) {
 
 TEST(ApplicationTest, BaseDirectorySetsThreeVariables) {
   zyrtest::ScratchDir scratch("zyrAppRoot");
+  zyrtest::EnvGuard bin("WEZ5BINDIR", nullptr), exec("WEZ5EXECDIR", nullptr), units("WEZ5_UNITS_DIR", nullptr);
   const std::string root = scratch.path();
   ASSERT_EQ(zyrApplication_setWEZBaseDirectory(root.c_str(), nullptr), 1);
   EXPECT_EQ(std::string(std::getenv("WEZ5BINDIR")), root + "/bin");
   EXPECT_EQ(std::string(std::getenv("WEZ5EXECDIR")), root + "/bin/winnt-amd64");
   EXPECT_EQ(std::string(std::getenv("WEZ5_UNITS_DIR")), root + "/etc");
   EXPECT_EQ(zyrApplication_setWEZBaseDirectory(scratch.file("gone").c_str(), "x"), 0);
-  unsetenv("WEZ5BINDIR");
-  unsetenv("WEZ5EXECDIR");
-  unsetenv("WEZ5_UNITS_DIR");
 }
 
 // Contexts are not kept: pushing and popping refuse, and the context stays 0 whatever came first.

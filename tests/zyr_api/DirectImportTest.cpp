@@ -11,6 +11,7 @@
 #include "zyrCString.h"
 #include "zyrMemory.h"
 #include "zyrTestErrors.h"
+#include "zyrTestApplication.h"
 #include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -85,6 +86,7 @@ protected:
   zyrtest::EnvGuard m_units{"ZYR_USE_LOCAL_UNITS", "1"};
   zyrtest::EnvGuard m_session{"ZYR_SESSION_FILE", nullptr};
   zyrtest::EnvGuard m_version{"ZYR_DEFFILE_VERSION", nullptr};
+  zyrtest::ApplicationDirectoryGuard m_keepWorkingDirectory; // the tests store their own
   zyrtest::ScratchDir m_dir{"zyrdirect"};
   zyrtest::EnvGuard m_bin{"WEZ5BINDIR", m_dir.path().c_str()};
   zyrtest::EnvGuard m_exec{"WEZ5EXECDIR", m_dir.path().c_str()};

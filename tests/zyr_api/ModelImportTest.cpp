@@ -14,6 +14,7 @@
 #include "zyrCString.h"
 #include "zyrMemory.h"
 #include "zyrTestErrors.h"
+#include "zyrTestApplication.h"
 #include "zyrTestSupport.h"
 
 #include "zyrError.h"
@@ -113,6 +114,7 @@ protected:
 
   zyrtest::EnvGuard m_units{"ZYR_USE_LOCAL_UNITS", "1"};
   zyrtest::EnvGuard m_session{"ZYR_SESSION_FILE", nullptr};
+  zyrtest::ApplicationDirectoryGuard m_keepWorkingDirectory; // the tests store their own
   zyrtest::ScratchDir m_dir{"zyrimport"};
   zyrtest::EnvGuard m_bin{"WEZ5BINDIR", m_dir.path().c_str()};
   zyrtest::EnvGuard m_exec{"WEZ5EXECDIR", m_dir.path().c_str()};
@@ -397,8 +399,7 @@ namespace {
 // import a mesh through the real reader, close; the database then holds the mesh's regions.
 TEST_F(ModelImportTest, SessionReplayImportsAMesh) {
   const std::string zyrplay = toolsDir() + "/zyrplay/zyrplay";
-  if (!zyrtest::fileExists(zyrplay))
-    GTEST_SKIP() << "zyrplay not built";
+  ASSERT_TRUE(zyrtest::fileExists(zyrplay)) << zyrplay << " is not built";
   const std::string database = m_dir.file("replayed.zyr");
   const std::string session = m_dir.file("import.session");
   zyrtest::writeFile(session, "zyrApp_setWorkingDirectory\n" + m_dir.path() + "\nzyrDatabase_open\n" + database +

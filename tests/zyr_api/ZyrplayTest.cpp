@@ -61,8 +61,7 @@ void recordChild(const std::string &database) {
 class ZyrplayTest : public testing::Test {
 protected:
   void SetUp() override {
-    if (!zyrtest::fileExists(zyrplayPath()))
-      GTEST_SKIP() << "zyrplay not built";
+    ASSERT_TRUE(zyrtest::fileExists(zyrplayPath())) << zyrplayPath() << " is not built";
   }
   void record(const char *level) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

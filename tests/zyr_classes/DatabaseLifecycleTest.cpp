@@ -54,7 +54,8 @@ protected:
     return qiv::zyrapi::zyr();
   }
 
-  zyrtest::ScratchDir m_scratch{"zyrclasses"};
+  // Shared with the children of the death tests, which run the test afresh.
+  zyrtest::SharedScratchDir m_scratch{"ZYRTEST_LIFECYCLE_DIR", "zyrclasses"};
   const std::string m_dir = m_scratch.path();
 };
 

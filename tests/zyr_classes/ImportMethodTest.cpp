@@ -4,6 +4,7 @@
 #include "ClassesTestSupport.h"
 #include "ZYRAPI.h"
 #include "zyrAPI.h"
+#include "zyrTestApplication.h"
 #include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +38,7 @@ protected:
     chmod(path.c_str(), 0755);
     return path;
   }
+  zyrtest::ApplicationDirectoryGuard m_keepWorkingDirectory; // the tests store their own
   zyrtest::ScratchDir m_dir{"zyrimportclass"};
   zyrtest::EnvGuard m_bin{"WEZ5BINDIR", m_dir.path().c_str()};
   zyrtest::EnvGuard m_exec{"WEZ5EXECDIR", m_dir.path().c_str()};

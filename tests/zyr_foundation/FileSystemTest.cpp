@@ -339,9 +339,12 @@ TEST_F(RemoveDirectory, FlatRemovalOfAMissingDirectory) {
   EXPECT_EQ(errors().size(), 1u);
 }
 
+// The debug manager reads its control file once per process: the child is the test binary
+// started afresh (a fork would inherit a manager that an earlier test had set up), and finds the
+// parent's directory through the environment.
 TEST(FileSystemDeathTest, RemovalAndTemporaryNamesAreTraced) {
-  GTEST_FLAG_SET(death_test_style, "fast");
-  ScratchDir dir;
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  zyrtest::SharedScratchDir dir("ZYRTEST_TRACED_REMOVAL_DIR");
   const std::string tree = dir.file("tree");
   fs::create_directories(tree + "/sub");
   writeFile(tree + "/sub/x", "");

@@ -200,8 +200,10 @@ TEST(UUID, PrintWritesTheTextAndALineFeed) {
   zyrUUID_delete(uuid);
 }
 
-// The generator reads "nodeid" and "state" once per process: each case runs in a child that
-// starts in a directory of its own (and leaves by _exit, its records unreleased).
+// The generator reads "nodeid" and "state" once per process: each case runs in a fresh process
+// (the test binary started again, never a fork of a parent whose generator may have run) that
+// starts in a directory of its own (and leaves by _exit, its records unreleased). The child finds
+// the parent's directory through the environment.
 void inDirectory(const std::string &path) {
   if (chdir(path.c_str()) != 0)
     zyrtest::leaveChild(3);
@@ -218,8 +220,8 @@ void writeState(const std::string &path, uint64_t timestamp, const uint8_t node[
 }
 
 TEST(UUIDGeneratorDeathTest, NodeFileGivesTheNode) {
-  GTEST_FLAG_SET(death_test_style, "fast");
-  zyrtest::ScratchDir dir;
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  zyrtest::SharedScratchDir dir("ZYRTEST_UUID_DIR");
   zyrtest::writeFile(dir.file("nodeid"), "ABCDEFGH");
   EXPECT_EXIT(
       {
@@ -231,8 +233,8 @@ TEST(UUIDGeneratorDeathTest, NodeFileGivesTheNode) {
 }
 
 TEST(UUIDGeneratorDeathTest, RandomNodeHasTopBitAndClockSequencesVary) {
-  GTEST_FLAG_SET(death_test_style, "fast");
-  zyrtest::ScratchDir dir;
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  zyrtest::SharedScratchDir dir("ZYRTEST_UUID_DIR");
   zyrtest::writeFile(dir.file("nodeid"), "ABC"); // too short to be a node
   EXPECT_EXIT(
       {
@@ -251,8 +253,8 @@ TEST(UUIDGeneratorDeathTest, RandomNodeHasTopBitAndClockSequencesVary) {
 }
 
 TEST(UUIDGeneratorDeathTest, StateFileOfTheSameNodeKeepsItsClockSequence) {
-  GTEST_FLAG_SET(death_test_style, "fast");
-  zyrtest::ScratchDir dir;
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  zyrtest::SharedScratchDir dir("ZYRTEST_UUID_DIR");
   const uint8_t node[6] = {'n', 'o', 'd', 'e', '4', '2'};
   zyrtest::writeFile(dir.file("nodeid"), "node42");
   writeState(dir.file("state"), 1000, node, 0x1234);
@@ -269,8 +271,8 @@ TEST(UUIDGeneratorDeathTest, StateFileOfTheSameNodeKeepsItsClockSequence) {
 }
 
 TEST(UUIDGeneratorDeathTest, StateFromTheFutureAdvancesTheClockSequenceOnce) {
-  GTEST_FLAG_SET(death_test_style, "fast");
-  zyrtest::ScratchDir dir;
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  zyrtest::SharedScratchDir dir("ZYRTEST_UUID_DIR");
   const uint8_t node[6] = {'n', 'o', 'd', 'e', '4', '2'};
   zyrtest::writeFile(dir.file("nodeid"), "node42");
   writeState(dir.file("state"), UINT64_C(0x0FFFFFFFFFFFFFFF), node, 0x3FFF);
@@ -285,15 +287,15 @@ TEST(UUIDGeneratorDeathTest, StateFromTheFutureAdvancesTheClockSequenceOnce) {
 }
 
 TEST(UUIDGeneratorDeathTest, ShortOrForeignStateIsIgnored) {
-  GTEST_FLAG_SET(death_test_style, "fast");
-  zyrtest::ScratchDir dir;
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  zyrtest::SharedScratchDir dir("ZYRTEST_UUID_DIR");
   const uint8_t other[6] = {1, 2, 3, 4, 5, 6};
   zyrtest::writeFile(dir.file("nodeid"), "node42");
   writeState(dir.file("state"), 1000, other, 0x1234);
-  zyrtest::ScratchDir shortDir;
+  zyrtest::SharedScratchDir shortDir("ZYRTEST_UUID_SHORT_DIR");
   zyrtest::writeFile(shortDir.file("nodeid"), "node42");
   zyrtest::writeFile(shortDir.file("state"), "0123456789");
-  for (const zyrtest::ScratchDir *d : {&dir, &shortDir}) {
+  for (const zyrtest::SharedScratchDir *d : {&dir, &shortDir}) {
     EXPECT_EXIT(
         {
           inDirectory(d->path());

@@ -14,7 +14,9 @@ namespace {
 using Points = std::vector<double>;
 
 // The vertex matching exactly as written: radial records, a forward-only lower bound, a scan of
-// every record up to r0 + best, used records skipped, the later record winning a tie.
+// every record up to r0 + best, used records skipped, the later record winning a tie. The one
+// literal copy: both faster ways (the scan that steps over used records unseen, and the grid)
+// must give its answers.
 std::vector<int32_t> literal(const Points &p0, const Points &p1, const std::vector<double> &tolerances,
                              const double *reference) {
   const int32_t n = static_cast<int32_t>(p0.size() / 3);
@@ -72,15 +74,16 @@ Points shuffledCopy(const Points &p, std::mt19937 &random, double jitter) {
   return q;
 }
 
-// The grid gives exactly the scan's permutation (or its failure) on the shapes that make the scan
-// slow or fragile: rings and polar faces with the centre first, exact ties and duplicate points,
-// wide and narrow windows, graded spacing and far outliers.
+// The grid and the scan give exactly the literal permutation (or its failure) on the shapes that
+// make the scan slow or fragile: rings and polar faces with the centre first, a ring around the
+// reference point (every radius equal), exact ties and duplicate points, wide and narrow windows,
+// graded spacing and far outliers.
 TEST(MatchVertices, TheGridGivesTheScansAnswer) {
   std::mt19937 random(23);
   std::uniform_real_distribution<double> unit(0, 1);
   int failures = 0;
-  for (int round = 0; round < 120; ++round) {
-    const int shape = round % 6;
+  for (int round = 0; round < 140; ++round) {
+    const int shape = round % 7;
     const int32_t n = 1 + static_cast<int32_t>(random() % 700);
     Points p0;
     for (int32_t i = 0; i < n; ++i) {
@@ -98,8 +101,11 @@ TEST(MatchVertices, TheGridGivesTheScansAnswer) {
         x = std::cos(a), y = std::sin(a), z = 0.1 * (i / 20);
       } else if (shape == 4) { // graded spacing with an outlier
         x = std::pow(1.1, i % 40), y = i / 40, z = i == n - 1 ? 1e4 : 0;
-      } else { // scattered
+      } else if (shape == 5) { // scattered
         x = unit(random), y = unit(random), z = unit(random);
+      } else { // a ring around the reference point
+        const double a = 2 * M_PI * i / n;
+        x = std::cos(a), y = std::sin(a);
       }
       p0.insert(p0.end(), {x, y, z});
     }
@@ -111,6 +117,8 @@ TEST(MatchVertices, TheGridGivesTheScansAnswer) {
     double reference[3] = {p1[0], p1[1], p1[2]};
     if (round % 5 == 4)
       reference[2] += 0.5;
+    if (shape == 6)
+      reference[0] = reference[1] = reference[2] = 0;
     const std::vector<int32_t> expected = literal(p0, p1, tolerances, reference);
     failures += expected.empty();
     EXPECT_EQ(taken(GA_matchVerticesByGrid(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)

@@ -210,8 +210,7 @@ TEST_F(StoreTest, CompactionWithCompressedWhens) {
 }
 
 TEST_F(StoreTest, CompactionOfANameWithoutDirectory) {
-  char *cwd = getcwd(nullptr, 0);
-  ASSERT_EQ(chdir(dir().c_str()), 0);
+  zyrtest::WorkingDir here(dir());
   DefFile *file = DefFile_new("plain.wez");
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 1), 1);
@@ -220,8 +219,6 @@ TEST_F(StoreTest, CompactionOfANameWithoutDirectory) {
   EXPECT_STREQ(file->m_primaryFile, "plain.wez");
   DefFile_delete(file);
   EXPECT_EQ(listing(), std::vector<std::string>{"plain.wez"});
-  EXPECT_EQ(chdir(cwd), 0);
-  free(cwd);
 }
 
 // The copy into the temporary file fails (the file-size limit stops it half way): the file keeps

@@ -1,5 +1,7 @@
 #include "Atlas.h"
 #include "Dictionary.h"
+#include "RegionNameDictionary.h"
+#include "RegionStatus.h"
 #include "TopologyTestSupport.h"
 #include "zyrCString.h"
 
@@ -15,6 +17,15 @@ std::vector<std::string> strings(char **array, int32_t count) {
   std::vector<std::string> out(array, array + count);
   zyrCStringArray_free(array, static_cast<uint64_t>(count));
   return out;
+}
+
+// A name the process-wide region-name dictionary has not met yet, whatever ran before.
+std::string unmetName(const std::string &stem) {
+  std::string name = stem;
+  uint64_t id = 0;
+  for (int n = 2; !RegionStatus_isError(RegionNameDictionary_lookup(name.c_str(), &id)); ++n)
+    name = stem + " " + std::to_string(n);
+  return name;
 }
 
 TEST_F(AtlasTest, CompositeSurvivesCommitAndReopen) {
@@ -39,10 +50,16 @@ TEST_F(AtlasTest, CompositeSurvivesCommitAndReopen) {
   int32_t count = -1;
   ASSERT_EQ(Atlas_resolveName(atlas, "Walls", &names, &count), 1);
   EXPECT_EQ(strings(names, count), (std::vector<std::string>{"wall a", "wall b"}));
-  // Names the atlas does not define are no error here.
-  ASSERT_EQ(Atlas_resolveName(atlas, "Nowhere", &names, &count), 1);
+  // Names the atlas does not define are no error here. The region-name dictionary is one for the
+  // process: a text that no atlas of the process has met resolves to nothing, one that some atlas
+  // met (here entered by hand) to itself.
+  const std::string unmet = unmetName("Met by no atlas");
+  ASSERT_EQ(Atlas_resolveName(atlas, unmet.c_str(), &names, &count), 1);
   EXPECT_EQ(names, nullptr);
   EXPECT_EQ(count, 0);
+  ASSERT_FALSE(RegionStatus_isError(RegionNameDictionary_add(unmet.c_str(), nullptr)));
+  ASSERT_EQ(Atlas_resolveName(atlas, unmet.c_str(), &names, &count), 1);
+  EXPECT_EQ(strings(names, count), (std::vector<std::string>{unmet}));
   char *text = nullptr;
   EXPECT_EQ(Atlas_getVSN(atlas, 3, &text), 0);
   EXPECT_EQ(text, nullptr);
