@@ -155,7 +155,7 @@ int main(int argc, char **argv) {
   ToolInterrupt_catch();
   Session *session = Session_new();
   Session_play(session, input);
-  const bool interrupted = Session_getState(session) == SessionInterrupted || zyrInterrupt_signal() != 0;
+  bool interrupted = Session_getState(session) == SessionInterrupted;
   const char *call = session->m_call;
   const int callStatus = session->m_callStatus;
   Session_delete(session);
@@ -165,6 +165,8 @@ int main(int argc, char **argv) {
   // open.
   int32_t closed = 0;
   const int closedAll = zyrDatabase_closeAll(&closed);
+  // A request that came too late to stop anything still ends the program as one.
+  interrupted = interrupted || zyrInterrupt_signal() != 0;
 
   int32_t count = 0;
   zyrError **errors = nullptr;
