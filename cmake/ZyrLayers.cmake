@@ -9,7 +9,8 @@ set(_s zyr_common/src)
 set(ZYR_LAYER_zyr_md5_DIRS md5)
 set(ZYR_LAYER_zyr_md5_USES)
 
-# Pause points and leftovers of ended processes, for every layer that shares files.
+# Pause points, leftovers of ended processes and interrupt requests, for every layer that shares
+# files.
 set(ZYR_LAYER_zyr_interlock_DIRS interlock)
 set(ZYR_LAYER_zyr_interlock_USES)
 

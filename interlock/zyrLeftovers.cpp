@@ -38,6 +38,9 @@ std::string stemOf(const std::string &name, long *pid) {
   std::string rest = name;
   if (endsWith(rest, ".lck"))
     rest.resize(rest.size() - 4);
+  // A temporary database: the store adds its suffix.
+  if (endsWith(rest, ".tmp.zyr"))
+    rest.resize(rest.size() - 4);
   if (!endsWith(rest, ".tmp"))
     return std::string();
   rest.resize(rest.size() - 4);

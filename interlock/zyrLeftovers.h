@@ -6,8 +6,8 @@
 //
 //   <stem>.pid<N>.tmp   or   <stem>.pid<N>.<unique>.tmp        (N the decimal process id)
 //
-// optionally followed by ".lck" (the lock file of such a temporary data-set file). <unique> holds
-// no dot. Whoever next works in the directory removes the leftovers of processes that have ended;
+// optionally followed by ".zyr" (a temporary database, named so by the store) and by ".lck" (the
+// lock file of such a temporary data-set file). <unique> holds no dot. Whoever next works in the directory removes the leftovers of processes that have ended;
 // a leftover whose process still runs, or that some process holds under a kernel lock (flock),
 // is never touched.
 #include <cstddef>

@@ -10,6 +10,7 @@
 #include "zyrAPI.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
+#include "zyrTestChild.h"
 #include "zyrTestErrors.h"
 #include "zyrTestSupport.h"
 
@@ -105,6 +106,32 @@ TEST_F(ModelExportTest, FailedExportKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_EQ(zyrError_getCode(zyrtest::ErrorCapture::last()), 10042);
   EXPECT_EQ(zyrtest::readFile(m_file), "earlier results");
   EXPECT_EQ(directory(), (Lines{"case.wez", "m.zyr", "m.zyr.lck"}));
+}
+
+// A file that cannot be made where it was asked for is named, with the system's reason; what an
+// export killed half way left in that directory goes, what a live process writes stays.
+TEST_F(ModelExportTest, TheFileAskedForIsNamedAndLeftoversOfEndedExportsGo) {
+  block();
+  for (const std::string &where : {m_dir.file("nowhere/out.wez"), m_dir.file("m.zyr/out.wez")}) {
+    EXPECT_EQ(zyrModel_exportMesh(m_hm, "Def", where.c_str(), "m", 0), 0);
+    EXPECT_EQ(zyrError_getCode(zyrtest::ErrorCapture::last()), 10033);
+    EXPECT_EQ(lastMessage(), "Unable to write the definition file\n\n" + where + "\n\n" +
+                                 (where.find("m.zyr") != std::string::npos ? "Not a directory"
+                                                                           : "No such file or directory") +
+                                 ".\n");
+  }
+  const std::string dead = "case.wez.pid" + std::to_string(static_cast<long>(zyrtest::endedProcess())) + ".tmp";
+  const std::string live = "case.wez.pid1.tmp";
+  for (const std::string &name : {dead, dead + ".lck", live})
+    zyrtest::writeFile(m_dir.file(name), "partial");
+  zyrtest::ErrorCapture errors;
+  ASSERT_EQ(zyrModel_exportMesh(m_hm, "Def", m_file.c_str(), "m", 0), 1);
+  EXPECT_EQ(directory(), (Lines{"case.wez", live, "m.zyr", "m.zyr.lck"}));
+  const Lines told = errors.take();
+  EXPECT_EQ(std::count_if(told.begin(), told.end(),
+                          [](const std::string &error) { return error.rfind("4: The file\n\n", 0) == 0; }),
+            2)
+      << testing::PrintToString(told);
 }
 
 TEST_F(ModelExportTest, DefReplacesTheFileAndBlankUnitsMeanMetres) {

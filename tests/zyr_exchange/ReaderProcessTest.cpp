@@ -2,7 +2,9 @@
 // what happens to the intermediate file, through fake readers written as shell scripts.
 #include "ImportTestSupport.h"
 #include "ImportedMesh.h"
+#include "zyrTestChild.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -73,8 +75,10 @@ TEST_F(ReaderProcessTest, CommandLineHoldsEveryArgumentLiterally) {
   std::vector<std::string> lines = zyrtest::splitLines(zyrtest::readFile(args));
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[0], "-I");
-  EXPECT_EQ(lines[1].rfind(m_dir->path() + "/zyr.", 0), 0u) << lines[1];
-  EXPECT_EQ(lines[1].substr(lines[1].size() - 4), ".gmo");
+  // In the working directory, named for this process, as what it leaves when killed.
+  EXPECT_EQ(lines[1].rfind(m_dir->path() + "/zyr.pid" + std::to_string(static_cast<long>(getpid())) + ".", 0), 0u)
+      << lines[1];
+  EXPECT_EQ(lines[1].substr(lines[1].size() - 4), ".tmp");
   lines.erase(lines.begin(), lines.begin() + 2);
   // The relative mesh name reaches the reader as an absolute one; "-v" is the reader's option,
   // and ">" is a word like any other.
@@ -136,6 +140,27 @@ TEST_F(ReaderProcessTest, IntermediateNamesNeverMeetAnExistingFile) {
   EXPECT_EQ(zyrtest::readFile(own), "mine");
   // What a failed reader left is removed.
   EXPECT_EQ(intermediateFiles(), std::vector<std::string>{"zyr.gmo"});
+}
+
+// What imports and readers that were killed left in the working directory goes when the next
+// import starts, each told as a warning; files of live processes stay.
+TEST_F(ReaderProcessTest, AnImportRemovesWhatKilledImportsLeft) {
+  const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
+  const std::string dead = "zyr.pid" + ended + ".0.tmp";
+  const std::string live = "zyr.pid1.0.tmp";
+  // The last: a killed reader's file beside the intermediate file of an import still running.
+  const std::vector<std::string> gone = {dead, dead + ".lck", live + ".pid" + ended + ".tmp"};
+  for (const std::string &name : gone)
+    zyrtest::writeFile(m_dir->file(name), "partial");
+  zyrtest::writeFile(m_dir->file(live), "partial");
+  useReader(script("reader", "exit 1\n"));
+  EXPECT_EQ(import("Msh", m_mesh), nullptr);
+  const std::vector<std::string> names = m_dir->listing();
+  for (const std::string &name : gone)
+    EXPECT_EQ(std::count(names.begin(), names.end(), name), 0) << name;
+  EXPECT_EQ(std::count(names.begin(), names.end(), live), 1);
+  EXPECT_EQ(std::count_if(published().begin(), published().end(), [](const RaisedError &e) { return e.code == 4; }),
+            3);
 }
 
 } // namespace

@@ -22,8 +22,11 @@ TEST(LeftoversTest, NamesCarryTheProcess) {
   EXPECT_EQ(zyrLeftovers_owner((std::string(stem) + ".Ab+=Cd.tmp").c_str()), static_cast<long>(getpid()));
   EXPECT_EQ(zyrLeftovers_owner("a.zyr.lck.pid42.tmp"), 42);
   EXPECT_EQ(zyrLeftovers_owner("/x/compact.pid7.U.tmp.lck"), 7);
+  EXPECT_EQ(zyrLeftovers_owner("update.pid8.U.tmp.zyr"), 8);
+  EXPECT_EQ(zyrLeftovers_owner("update.pid8.U.tmp.zyr.lck"), 8);
   for (const char *none : {"compact.tmp", "compact.pid.U.tmp", "compact.pidx7.U.tmp", "report.2024.final.tmp",
-                           "pid7.tmp", "a.pid7.U.V.tmp", "a.pid7.U.txt", "a.pid0.tmp"})
+                           "pid7.tmp", "a.pid7.U.V.tmp", "a.pid7.U.txt", "a.pid0.tmp", "a.pid7.zyr",
+                           "a.pid7.tmp.wez"})
     EXPECT_EQ(zyrLeftovers_owner(none), 0) << none;
   char small[8];
   EXPECT_EQ(zyrLeftovers_stem("long stem", small, sizeof small), 0);

@@ -119,6 +119,16 @@ TEST_F(StoreTest, UnreadableFilesAreReportedAsNotDataFiles) {
                 "wrong format or because you\ndon't have write permissions in the requested "
                 "directory.\n");
   EXPECT_EQ(storetest::readFile(name), "this is not a data-set file\n");
+  // Where the system refuses, its reason follows.
+  for (const std::string &where : {path("nowhere/new.wez"), path("junk.wez/new.wez")}) {
+    EXPECT_EQ(DefFile_new(where.c_str()), nullptr);
+    const std::string said = message(lastError());
+    EXPECT_EQ(said.substr(said.find("directory.\n") + 11),
+              std::string("\nThe system gives the reason: ") +
+                  (where.find("junk") != std::string::npos ? "Not a directory" : "No such file or directory") +
+                  ".\n")
+        << said;
+  }
 }
 
 TEST_F(StoreTest, CloneCopiesValidDataSetsOntoANewFileOnly) {

@@ -206,6 +206,32 @@ TEST_F(StateTest, ReopeningLoadsTheStoredCurrentState) {
   EXPECT_TRUE(takeErrors().empty());
 }
 
+// A failed operation goes back to the state before it and leaves its own state open; the close
+// erases that state, so the next open finds a database that was closed properly.
+TEST_F(StateTest, AStateLeftByGoingBackGoesWithTheClose) {
+  TestThing *thing = Thing_new();
+  commitStates(thing, 3);
+  Thing_setCount(thing, 100);
+  objecttest::Thing_new();
+  ASSERT_EQ(Repository_getCurrentState(m_repository), -4);
+  Repository_gotoState(m_repository, 3);
+  ASSERT_EQ(manager()->m_last, -4);
+  for (const int32_t flag : {0, -1}) {
+    SCOPED_TRACE(flag);
+    close(flag);
+    open();
+    EXPECT_EQ(Repository_getCurrentState(m_repository), 3);
+    EXPECT_EQ(manager()->m_last, 3);
+    ASSERT_NE(theThing(), nullptr);
+    EXPECT_EQ(theThing()->m_count, 3);
+    for (const Entry &entry : listAll(m_repository))
+      EXPECT_LE(entry.when, 3) << entry.key << " " << entry.name;
+    EXPECT_TRUE(takeErrors().empty());
+    Thing_setCount(theThing(), 100);
+    Repository_gotoState(m_repository, 3);
+  }
+}
+
 TEST_F(StateTest, CloseWithPurgeLeavesOneVersionAtStateOne) {
   TestThing *kept = Thing_new();
   TestThing *gone = Thing_new();

@@ -1,8 +1,11 @@
 // defsummary FILE: a short account of a solver definition file: its release, its zones with
 // their volumes, boundary surfaces and mesh counts, and its boundary-condition patches (each
 // under the id the solver knows it by, BCP1 onwards, with the boundary it stands for). Exit
-// status 0, 1 when the file cannot be read as a definition file, 2 on wrong usage.
+// status 0, 1 when the file cannot be read as a definition file, 2 on wrong usage; SIGINT and
+// SIGTERM stop it, the file closed (and its lock let go), with a line saying so: 130 or 143.
 #include "DefFile.h"
+#include "ToolInterrupt.h"
+#include "zyrInterrupt.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
 
@@ -52,9 +55,10 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "usage: defsummary FILE\n");
     return 2;
   }
+  ToolInterrupt_catch();
   DefFile *file = DefFile_new(argv[1]);
   if (file == nullptr)
-    return 1;
+    return zyrInterrupt_signal() != 0 ? ToolInterrupt_end(stderr, "defsummary", "%s was not read", argv[1]) : 1;
   const int32_t zones = integer(file, "G/NZN", "EVERY");
   if (zones < 0) {
     std::fprintf(stderr, "defsummary: %s holds no zone count (G/NZN)\n", argv[1]);
@@ -70,7 +74,7 @@ int main(int argc, char **argv) {
   std::printf("  surfaces        %d\n", integer(file, "G/NSF", "EVERY"));
   std::printf("  zones           %d\n", zones);
   const std::vector<std::string> map = texts(file, "G/NAMEMAP", "EVERY");
-  for (int32_t z = 1; z <= zones; ++z) {
+  for (int32_t z = 1; z <= zones && zyrInterrupt_signal() == 0; ++z) {
     const std::string zn = "ZN" + std::to_string(z);
     std::string name;
     for (size_t i = 0; i + 3 < map.size(); i += 4)
@@ -92,5 +96,9 @@ int main(int argc, char **argv) {
     if (map[i + 3] == "BCP")
       std::printf("    %-6s %s\n", map[i + 1].c_str(), map[i].c_str());
   DefFile_delete(file);
+  if (zyrInterrupt_signal() != 0) {
+    std::fflush(stdout);
+    return ToolInterrupt_end(stderr, "defsummary", "the summary of %s was abandoned", argv[1]);
+  }
   return 0;
 }

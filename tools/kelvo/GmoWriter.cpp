@@ -4,9 +4,13 @@
 #include "io_state.h"
 #include "iocnt.h"
 #include "iodata.h"
+#include "zyrInterrupt.h"
+#include "zyrLeftovers.h"
+#include "zyrPause.h"
 #include "zyrSystem.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include <fcntl.h>
@@ -78,6 +82,11 @@ int writeDataset(GmoWriter *writer, const char *what, const char *where, const c
   }
   if (number < 0 || number > INT32_MAX) {
     writer->m_messages += std::string("The data set ") + what + " is too large.\n";
+    return 0;
+  }
+  zyrPause_point("gmo.dataset");
+  if (zyrInterrupt_signal() != 0) {
+    writer->m_messages += "The writing was interrupted.\n";
     return 0;
   }
   Request r;
@@ -315,7 +324,13 @@ int GmoWriter_close(GmoWriter *writer) {
 }
 
 int GmoWriter_writeModel(const KelvoModel *model, const char *path, std::string *error) {
-  const std::string temporary = std::string(path) + "." + std::to_string(getpid()) + ".tmp";
+  // Named for this process (zyrLeftovers.h): what a killed reader left goes at the next look.
+  char stem[PATH_MAX];
+  if (!zyrLeftovers_stem(path, stem, sizeof stem)) {
+    *error = std::string("Unable to write the intermediate mesh file \"") + path + "\": its name is too long";
+    return 0;
+  }
+  const std::string temporary = std::string(stem) + ".tmp";
   GmoWriter *writer = GmoWriter_new(temporary.c_str(), error);
   if (writer == nullptr)
     return 0;

@@ -1,5 +1,6 @@
 // Kelvo.exe: the mesh reader that the library starts to import a mesh file (KelvoRun.h).
 #include "KelvoRun.h"
+#include "ToolInterrupt.h"
 
 #include <csignal>
 #include <cstdio>
@@ -26,6 +27,8 @@ int main(int argc, char **argv) {
   // A parent that went away must not turn the last lines into a crash.
   signal(SIGPIPE, SIG_IGN);
   signal(SIGBUS, meshFileChanged);
+  // SIGINT and SIGTERM abandon the import: its temporary file goes, and the error says so.
+  ToolInterrupt_catch();
   // The reader's large arrays come and go phase by phase. Kept in the heap rather than mapped
   // and unmapped one by one, their memory is reused instead of being handed back and faulted in
   // (and zeroed by the system) again: that cost more than the reading itself on large meshes.

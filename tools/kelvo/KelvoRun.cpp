@@ -4,6 +4,8 @@
 #include "KelvoElements.h"
 #include "KelvoModel.h"
 #include "MshFile.h"
+#include "ToolInterrupt.h"
+#include "zyrInterrupt.h"
 
 #include <cctype>
 #include <cstring>
@@ -243,8 +245,12 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
   KelvoModel *model = KelvoModel_new();
   int status = 0;
   std::vector<std::string> warnings = options.m_warnings;
+  // An interrupt (ToolInterrupt.h) is looked at between the steps and between the data sets
+  // written: the import is abandoned, and nothing of it stays.
   if (!MshFile_read(mesh, file.c_str(), &error)) {
     error = "Unable to read the Gmsh mesh file \"" + file + "\":\n" + error;
+    status = 1;
+  } else if (zyrInterrupt_signal() != 0) {
     status = 1;
   } else {
     emitLines(out, "Reading the Gmsh mesh file \"" + file + "\" (format " + mesh->m_version +
@@ -253,6 +259,8 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
     warnings.insert(warnings.end(), model->m_warnings.begin(), model->m_warnings.end());
     if (!built) {
       error = "Unable to import the Gmsh mesh file \"" + file + "\":\n" + error;
+      status = 1;
+    } else if (zyrInterrupt_signal() != 0) {
       status = 1;
     } else {
       model->m_units = options.m_units;
@@ -280,6 +288,17 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
   }
   MshFile_delete(mesh);
   KelvoModel_delete(model);
+  if (zyrInterrupt_signal() != 0) {
+    // A file finished just before is the abandoned import's too.
+    if (status == 0) {
+      unlink(options.m_intermediate.c_str());
+      unlink((options.m_intermediate + ".lck").c_str());
+    }
+    return fail(out, {},
+                ToolInterrupt_describe("Kelvo.exe", "the import of \"" + file +
+                                                        "\" was abandoned; no intermediate mesh file was written"),
+                128 + zyrInterrupt_signal());
+  }
   if (status != 0)
     return fail(out, warnings, error, status);
   emitWarnings(out, warnings);

@@ -15,8 +15,13 @@
 // no file content can pass for a tag. Exit status: 0 done (warnings allowed), 1 the database or
 // the export failed, 2 the command line is wrong. "-server_mode" is what the library passes; the
 // output is the same without it. A "-conduit" argument and its words are ignored, as are unknown
-// options (with a warning). Standard input is never read: the library keeps it open.
+// options (with a warning). Standard input is never read: the library keeps it open. SIGINT and
+// SIGTERM abandon the export (the intermediate file is not written) with an error block saying
+// so: exit status 130 or 143.
 #include "SimulationDatabase.h"
+#include "ToolInterrupt.h"
+#include "zyrInterrupt.h"
+#include "zyrLeftovers.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,6 +29,7 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -170,8 +176,14 @@ std::string copyFile(const std::string &source, const std::string &target, const
   if (in < 0)
     return "Unable to open the mesh file " + quoted(source) + " of model " + quoted(modelName) + ": " + reason + ".";
 
-  const std::string temporary = target + ".tmp" + std::to_string(getpid());
-  int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // Named for this process (zyrLeftovers.h): what a killed reader left goes at the next look.
+  char stem[PATH_MAX];
+  const std::string temporary = zyrLeftovers_stem(target.c_str(), stem, sizeof stem) ? std::string(stem) + ".tmp" : "";
+  int out = -1;
+  if (temporary.empty())
+    errno = ENAMETOOLONG;
+  else
+    out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (out < 0) {
     int reason = errno;
     close(in);
@@ -180,6 +192,10 @@ std::string copyFile(const std::string &source, const std::string &target, const
   std::string problem;
   std::vector<char> buffer(1 << 16);
   for (;;) {
+    if (zyrInterrupt_signal() != 0) {
+      problem = "interrupted";
+      break;
+    }
     ssize_t got = read(in, buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR)
       continue;
@@ -213,11 +229,22 @@ std::string copyFile(const std::string &source, const std::string &target, const
   return problem;
 }
 
-int exportModel(const Options *options) {
+// An export that an interrupt stopped: said in the protocol's words; a file it already wrote is
+// removed again.
+int abandoned(const Options *options, bool written) {
+  if (written)
+    unlink(options->m_intermediate);
+  printErrors({ToolInterrupt_describe("wezdsdbreader.exe",
+                                      "the export to " + quoted(options->m_intermediate) + " was abandoned")},
+              1);
+  return 128 + zyrInterrupt_signal();
+}
+
+int exportModel(const Options *options, bool *written) {
   SimulationDatabase *database = SimulationDatabase_read(options->m_database);
   std::string problem;
   const SimulationModel *model = nullptr;
-  if (database->m_noOfErrors == 0) {
+  if (database->m_noOfErrors == 0 && zyrInterrupt_signal() == 0) {
     const size_t count = database->m_models.size();
     if (static_cast<size_t>(options->m_model) >= count) {
       problem = "Model " + std::to_string(options->m_model) + " does not exist: the simulation database " +
@@ -233,6 +260,11 @@ int exportModel(const Options *options) {
     }
     if (!problem.empty())
       SimulationDatabase_addError(database, problem);
+    *written = model != nullptr && problem.empty();
+  }
+  if (zyrInterrupt_signal() != 0) {
+    SimulationDatabase_delete(database);
+    return exitFailed;
   }
   printWarnings(database->m_warnings, database->m_noOfWarnings);
   int status = exitDone;
@@ -250,6 +282,7 @@ int exportModel(const Options *options) {
 } // namespace
 
 int main(int argc, char **argv) {
+  ToolInterrupt_catch();
   Options options = Options();
   readOptions(argc, argv, &options);
   printWarnings(options.m_warnings, static_cast<int64_t>(options.m_warnings.size()));
@@ -259,5 +292,7 @@ int main(int argc, char **argv) {
   }
   if (std::strcmp(options.m_mode, "-list") == 0)
     return finish(list(&options));
-  return finish(exportModel(&options));
+  bool written = false;
+  const int status = exportModel(&options, &written);
+  return finish(zyrInterrupt_signal() != 0 ? abandoned(&options, written) : status);
 }

@@ -6,15 +6,22 @@
 // beside it and units.wez in the installation's data directory, each used only where the
 // environment names nothing (see help() below).
 //
-// At the end the errors still queued are written to the standard error stream. Exit status 0
-// when no user, internal or resource error is queued, 1 when one is (including a broken session
-// file), 2 on wrong usage or an unreadable file.
+// At its end, however the session ends, every database it left open is closed; then the errors
+// still queued are written to the standard error stream. Exit status 0 when no user, internal or
+// resource error is queued, 1 when one is (including a broken session file), 2 on wrong usage
+// or an unreadable file.
+//
+// SIGINT and SIGTERM end it as a failed call ends (ToolInterrupt.h): the call in hand is
+// abandoned and rolled back, its temporary and lock files removed, the open databases closed,
+// and one line says what was abandoned; exit status 130 or 143.
 #include "Session.h"
 #include "SessionFile.h"
 #include "SessionPlayer.h"
+#include "ToolInterrupt.h"
 #include "zyrAPI.h"
 #include "zyrApplication.h"
 #include "zyrError.h"
+#include "zyrInterrupt.h"
 #include "zyrMemory.h"
 
 #include <sys/stat.h>
@@ -85,8 +92,11 @@ void help() {
               "\n"
               "Replays the calls recorded in the session file SESSION (the standard input when none\n"
               "is named); at a terminal, prompts for each call and value (\"help\" lists the calls).\n"
-              "Exit status 0, 1 when an error is left queued at the end (written to the standard\n"
-              "error stream), 2 on wrong usage or an unreadable file.\n"
+              "The databases the session left open are closed at its end. Exit status 0, 1 when\n"
+              "an error is left queued at the end (written to the standard error stream), 2 on\n"
+              "wrong usage or an unreadable file. SIGINT (Ctrl-C) or SIGTERM abandons the call in\n"
+              "hand and rolls it back, closes the databases and says so in one line: exit status\n"
+              "130 or 143.\n"
               "\n"
               "Environment (each optional; an installed zyrplay finds its installation by itself):\n"
               "  WEZ5EXECDIR, WEZ5BINDIR  where the mesh reader Kelvo.exe and wezdsdbreader.exe are\n"
@@ -102,6 +112,21 @@ void help() {
               "The session format, with the shipped example box-tet.session as its worked case:\n"
               "  %s\n",
               format.c_str());
+}
+
+// The one line of an interrupted replay: what was abandoned, and what was closed.
+int endInterrupted(const char *call, int callStatus, int32_t closed, int closedAll) {
+  char databases[96];
+  if (closed == 0)
+    std::snprintf(databases, sizeof databases, "no database was open");
+  else
+    std::snprintf(databases, sizeof databases, "%d open database%s closed%s", closed, closed == 1 ? "" : "s",
+                  closedAll ? "" : " (not cleanly: see the errors above)");
+  if (call == nullptr)
+    return ToolInterrupt_end(stderr, "zyrplay", "stopped while reading the session; %s", databases);
+  if (callStatus != 1)
+    return ToolInterrupt_end(stderr, "zyrplay", "%s was abandoned; %s", call, databases);
+  return ToolInterrupt_end(stderr, "zyrplay", "stopped after %s; %s", call, databases);
 }
 
 } // namespace
@@ -127,22 +152,36 @@ int main(int argc, char **argv) {
       return 2;
     }
   }
+  ToolInterrupt_catch();
   Session *session = Session_new();
   Session_play(session, input);
+  bool interrupted = Session_getState(session) == SessionInterrupted;
+  const char *call = session->m_call;
+  const int callStatus = session->m_callStatus;
   Session_delete(session);
   if (input != stdin)
     std::fclose(input);
+  // Whatever ended the session (its end, a broken record, an interrupt), nothing it opened stays
+  // open.
+  int32_t closed = 0;
+  const int closedAll = zyrDatabase_closeAll(&closed);
+  // A request that came too late to stop anything still ends the program as one.
+  interrupted = interrupted || zyrInterrupt_signal() != 0;
 
   int32_t count = 0;
   zyrError **errors = nullptr;
   int failed = 0;
   if (zyrApp_getErrors(&count, &errors) == 1 && count > 0) {
-    Session_writeErrors(stderr, count, errors);
+    // After an interrupt the one line says it all, unless a close failed.
+    if (!interrupted || !closedAll)
+      Session_writeErrors(stderr, count, errors);
     for (int32_t i = 0; i < count; ++i)
       if (zyrError_isError(errors[i]))
         failed = 1;
   }
   zyrMemory_free(errors, "main");
   zyrApp_clearErrors();
+  if (interrupted)
+    return endInterrupted(call, callStatus, closed, closedAll);
   return failed;
 }

@@ -144,6 +144,10 @@ int32_t zyrAPI_createDatabaseHandles(Repository *repository, int32_t *hModel) {
   return hDatabase;
 }
 
+int32_t zyrAPI_getDatabaseHandles(int32_t **handles) {
+  return HandleManager_getAllActiveHandles(table(&theDatabases), handles);
+}
+
 void zyrAPI_releaseDatabaseHandles(int32_t hDatabase, Repository *repository) {
   // A selection holds its model's meshes: it cannot outlive the database, and a handle left to
   // it would lead a later call into freed records.

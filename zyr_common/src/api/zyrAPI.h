@@ -51,6 +51,8 @@ void zyrAPI_releaseSelectionHandle(int32_t hSelection);
 // (every model handle of the repository, then the database handle).
 int32_t zyrAPI_createDatabaseHandles(Repository *repository, int32_t *hModel);
 void zyrAPI_releaseDatabaseHandles(int32_t hDatabase, Repository *repository);
+// The handles of the open databases, ascending, in a new array (the caller's; NULL when none).
+int32_t zyrAPI_getDatabaseHandles(int32_t **handles);
 
 // Bit 0 points, bit 1 curves, bit 2 surfaces, bit 3 volumes.
 typedef char DimensionalityMask;
@@ -60,6 +62,11 @@ void zyrDimensionMask_unpack(DimensionalityMask mask, int flags[4]);
 int zyrDatabase_open(const char *name, int32_t *hDatabase, int32_t *hModel);
 // Releases the database's handles in every case once it resolved; the result is the close's.
 int zyrDatabase_close(int32_t hDatabase, int32_t purgeHistory);
+// Closes every database still open, in the order of their handles, each as zyrDatabase_close
+// with purgeHistory 0: what a program calls on its way out, also after an interrupt
+// (zyrInterrupt.h) or a broken session, so that nothing it opened stays open. *noOfClosed (may
+// be NULL) gets their number; the result is 1 when every close succeeded.
+int zyrDatabase_closeAll(int32_t *noOfClosed);
 int zyrDatabase_copy(int32_t hDatabase, const char *filename, int32_t workOnCopy, int32_t purgeHistory);
 int zyrDatabase_saveCheckpoint(int32_t hDatabase, int32_t *checkpoint);
 int zyrDatabase_restoreCheckpoint(int32_t hDatabase, int32_t checkpoint);

@@ -8,6 +8,7 @@
 #include "Units.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
+#include "zyrMemory.h"
 #include "zyrObject.h"
 #include "zyrStateManager.h"
 
@@ -74,6 +75,19 @@ int zyrDatabase_close(int32_t hDatabase, int32_t purgeHistory) {
   // The handles are gone whatever happens; a close that could not commit or compact is still
   // a failure the caller must hear of.
   return Repository_close(repository, purgeHistory) == 1 ? 1 : 0;
+}
+
+int zyrDatabase_closeAll(int32_t *noOfClosed) {
+  int32_t *handles = nullptr;
+  const int32_t count = zyrAPI_getDatabaseHandles(&handles);
+  int status = 1;
+  for (int32_t i = 0; i < count; ++i)
+    if (zyrDatabase_close(handles[i], 0) != 1)
+      status = 0;
+  zyrMemory_free(handles, __func__);
+  if (noOfClosed != nullptr)
+    *noOfClosed = count;
+  return status;
 }
 
 int zyrDatabase_copy(int32_t hDatabase, const char *filename, int32_t workOnCopy, int32_t purgeHistory) {

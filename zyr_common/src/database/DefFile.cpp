@@ -8,16 +8,18 @@
 #include "io_state.h"
 #include "zyrCString.h"
 #include "zyrError.h"
-#include "zyrLeftovers.h"
 #include "zyrMemory.h"
 #include "zyrSystem.h"
 #include "zyrTrace.h"
 #include "zyrUUID.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -149,6 +151,34 @@ std::string directoryPart(const char *name) {
   return at == std::string::npos ? std::string() : text.substr(0, at + 1);
 }
 
+// The system's reason why the file cannot be opened, or made when it does not exist; "" when the
+// system sees none (then its contents are to blame).
+std::string systemReason(const char *name) {
+  struct stat status;
+  if (stat(name, &status) == 0) {
+    if (S_ISDIR(status.st_mode))
+      return strerror(EISDIR);
+    const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+      return strerror(errno);
+    close(fd);
+    return std::string();
+  }
+  if (errno != ENOENT)
+    return strerror(errno);
+  // A new file: its directory must exist and let it be made.
+  std::string directory = directoryPart(name);
+  if (directory.empty())
+    directory = ".";
+  if (stat(directory.c_str(), &status) != 0)
+    return strerror(errno);
+  if (!S_ISDIR(status.st_mode))
+    return strerror(ENOTDIR);
+  if (access(directory.c_str(), W_OK | X_OK) != 0)
+    return strerror(errno);
+  return std::string();
+}
+
 void publishOpenFailure(const char *function, int result, const char *name, bool primary) {
   const char *subject = primary ? "file name" : "secondary file name";
   zyrError *error;
@@ -168,6 +198,9 @@ void publishOpenFailure(const char *function, int result, const char *name, bool
         "the wrong format or because you\ndon't have write permissions in the requested "
         "directory.\n",
         subject, name);
+    const std::string reason = systemReason(name);
+    if (!reason.empty())
+      zyrError_addMessage(error, "\nThe system gives the reason: %s.\n", reason.c_str());
   }
   zyrError_publish(error);
 }
@@ -221,20 +254,6 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
 // The stem of the temporary copies a compaction makes beside the file (zyrLeftovers.h).
 const char *const kCompactionStem = "compact";
 
-// Each leftover of a process that ended is told to the user once.
-void warnLeftoverRemoved(const char *path, long pid, void *) {
-  zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, "DefFile_new", kSource, __LINE__);
-  zyrError_addMessage(error, "The file\n\n%s\n\nwas left by process %ld, which has ended; it has been removed.\n", path,
-                      pid);
-  zyrError_publish(error);
-}
-
-// Removes what compactions and lock-file updates of ended processes left in the directory. Those
-// of live processes, and files any process holds, stay.
-void removeLeftovers(const std::string &directory) {
-  zyrLeftovers_remove(directory.c_str(), nullptr, warnLeftoverRemoved, nullptr);
-}
-
 // A terminated copy of n characters.
 std::string charsText(const char *chars, int32_t n) {
   return chars && n > 0 ? std::string(chars, strnlen(chars, static_cast<size_t>(n))) : std::string();
@@ -263,7 +282,8 @@ DefFile *DefFile_new(const char *fileName) {
     DefFile_delete(file);
     return nullptr;
   }
-  removeLeftovers(directoryPart(fileName));
+  // What compactions and lock-file updates of ended processes left in the directory goes.
+  zyrRemoveLeftovers(directoryPart(fileName).c_str(), __func__);
   return file;
 }
 
@@ -344,9 +364,8 @@ int DefFile_compact(DefFile *file, int compressWhen) {
   // process holds the file, and swapped in before it lets go.
   if (!DefFile_claimWrite(file))
     return 0;
-  char stem[4096];
   const std::string beside = directoryPart(file->m_primaryFile) + kCompactionStem;
-  char *temporary = zyrLeftovers_stem(beside.c_str(), stem, sizeof stem) ? zyrGetTemporaryFileName(stem) : nullptr;
+  char *temporary = zyrGetProcessTemporaryFileName(beside.c_str());
   const std::string temporaryName = temporary ? temporary : "";
   zyrCString_free(temporary);
   int result = 0;

@@ -53,13 +53,14 @@ void growCheckpoints(Repository *repository, int32_t capacity) {
   repository->m_maxNoOfCheckpoints = capacity;
 }
 
-// A temporary name beside the file (same directory, so that a rename never crosses file systems).
+// A temporary name beside the file (same directory, so that a rename never crosses file systems),
+// carrying this process's id so that a copy left by a killed process is removed later.
 char *temporaryNameBeside(const char *file, const char *prefix) {
   char *directory = nullptr;
   zyrSplitPathName(file, &directory, nullptr);
   char *base = nullptr;
   zyrJoinPathName(directory, prefix, &base);
-  char *name = zyrGetTemporaryFileName(base);
+  char *name = zyrGetProcessTemporaryFileName(base);
   zyrCString_free(base);
   zyrCString_free(directory);
   return name;

@@ -651,6 +651,17 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   // A compaction would copy what a process that ended left open.
   if (Database_isWriter(manager->m_database) && eraseDeadState(manager) != 1)
     result = 0;
+  // A state that this process opened and then left by going back (a failed operation rolled back
+  // to where it began) was never committed: it goes with the close, or the next open would take
+  // it for the state of a process that ended without closing.
+  if (Database_isWriter(manager->m_database) && manager->m_last < 0 && manager->m_current >= 0) {
+    const int32_t committed = absolute(manager->m_last) - 1;
+    if (Database_rollback(manager->m_database, committed) == 1 &&
+        storeCounter(manager->m_database, kLast, committed) == 1)
+      manager->m_last = committed;
+    else
+      result = 0;
+  }
   const int compacted = housekeeping ? 1 : zyrStateManager_compactDatabase(manager, manager->m_database, flag);
   if (compacted != 1) {
     zyrError *error = zyrError_new(ZYR_W_INVALID_RESULT_IGNORED, __func__, __FILE__, __LINE__);

@@ -249,7 +249,7 @@ void Session_print(const Session *session, FILE *stream) {
     std::fprintf(stream, "Session: NULL\n");
     return;
   }
-  static const char *const stateNames[] = {"reading", "ended", "truncated", "invalid"};
+  static const char *const stateNames[] = {"reading", "ended", "truncated", "invalid", "interrupted"};
   const int32_t state = session->m_state;
   std::fprintf(stream, "Session: %p\n", static_cast<const void *>(session));
   std::fprintf(stream, "  m_interactive  = %d\n", session->m_interactive);
@@ -258,7 +258,9 @@ void Session_print(const Session *session, FILE *stream) {
   std::fprintf(stream, "  m_line         = \"%.*s\"\n", g_quotedLength, session->m_line);
   std::fprintf(stream, "  m_longLineSize = %lld\n", static_cast<long long>(session->m_longLineSize));
   std::fprintf(stream, "  m_state        = %d (%s)\n", state,
-               state >= 0 && state <= SessionInvalid ? stateNames[state] : "unknown");
+               state >= 0 && state <= SessionInterrupted ? stateNames[state] : "unknown");
+  if (session->m_call != nullptr)
+    std::fprintf(stream, "  m_call         = %s (%d)\n", session->m_call, session->m_callStatus);
 }
 
 void Session_setInput(Session *session, FILE *input) {

@@ -13,7 +13,10 @@
 //
 //   SessionEnded      the input ended where a keyword was expected: the normal end;
 //   SessionTruncated  the input ended inside a record (the caller reports error 10034);
-//   SessionInvalid    a value could not be read; error 10035 has already been published.
+//   SessionInvalid    a value could not be read; error 10035 has already been published;
+//   SessionInterrupted the program asked for the work in hand to be abandoned (zyrInterrupt.h):
+//                     the player stops without a word; m_call tells the call it stopped in or
+//                     after, NULL when it stopped while reading a record.
 //
 // In an interactive session a line that is not a value of the kind asked for is refused on the
 // standard error stream and the prompt shown again; it never ends the session.
@@ -39,7 +42,13 @@
 // The longest line (characters before its line ending) that a session reads as a value.
 #define SESSION_MAX_LINE (16 * 1024 * 1024)
 
-enum SessionState { SessionReading = 0, SessionEnded = 1, SessionTruncated = 2, SessionInvalid = 3 };
+enum SessionState {
+  SessionReading = 0,
+  SessionEnded = 1,
+  SessionTruncated = 2,
+  SessionInvalid = 3,
+  SessionInterrupted = 4
+};
 
 struct Session {
   int m_interactive;             // the input is a terminal: prompt for every value
@@ -49,6 +58,9 @@ struct Session {
   char *m_longLine;              // tracked; holds lines that do not fit in m_line
   int64_t m_longLineSize;        // bytes allocated for m_longLine
   int32_t m_state;               // a SessionState
+  const char *m_call;            // the keyword of the call in hand (the keyword table's): set as the call is
+                                 // made, NULL again once the next record is read
+  int m_callStatus;              // that call's result, once it returned
 };
 
 // Zero-filled, writing to the standard output.

@@ -7,6 +7,7 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
+#include "zyrInterrupt.h"
 #include "zyrLibrary.h"
 #include "zyrMemory.h"
 #include "zyrSystem.h"
@@ -81,10 +82,24 @@ void publish(int32_t code, const char *function, const char *first, const char *
   zyrError_publish(error);
 }
 
+// Whether the program asked for the play to be abandoned: a read it broke off is no end of the
+// file, and the call in hand has said what it abandoned.
+bool interrupted(Session *session) {
+  if (zyrInterrupt_signal() == 0)
+    return false;
+  session->m_state = SessionInterrupted;
+  return true;
+}
+
 // Plays the records until the input ends or breaks; the result of Session_play.
 int playRecords(Session *session) {
   for (;;) {
+    session->m_call = nullptr;
+    if (interrupted(session))
+      return 0;
     const char *line = Session_readKeyword(session);
+    if (interrupted(session))
+      return 0;
     if (line == nullptr)
       return Session_getState(session) == SessionEnded ? 1 : 0;
     const std::string keyword = line;
@@ -96,6 +111,8 @@ int playRecords(Session *session) {
       const int read = SessionCall_readInputs(&call);
       if (read != 1) {
         SessionCall_free(&call);
+        if (interrupted(session))
+          return 0;
         if (Session_getState(session) == SessionTruncated) {
           publish(ZYR_U_UNEXPECTED_END_OF_FILE, "Session_play",
                   "The end of the session file was reached unexpectedly.\nHas it been truncated?\n", nullptr);
@@ -105,12 +122,17 @@ int playRecords(Session *session) {
           continue;
         return 0;
       }
+      session->m_call = row->m_keyword;
       call.m_status = row->m_call(&call);
+      session->m_callStatus = call.m_status;
       if (session->m_interactive) {
         SessionCall_echo(&call);
         Session_echoError(session, call.m_status);
       }
       SessionCall_free(&call);
+      // The call in hand has abandoned its work, or finished it: the play stops after it.
+      if (interrupted(session))
+        return 0;
       continue;
     }
     if (keyword == "help" && session->m_interactive) {

@@ -16,8 +16,10 @@
 #include "vsnSubdomain.h"
 #include "zyrCString.h"
 #include "zyrError.h"
+#include "zyrInterrupt.h"
 #include "zyrLibrary.h"
 #include "zyrMemory.h"
+#include "zyrPause.h"
 #include "zyrZoneMap.h"
 
 #include <algorithm>
@@ -386,13 +388,20 @@ int DefWriter_writeData(DefWriter *w) {
   }
   s_inWrite = 0;
 
-  // Zones. A zone that cannot be written has said why; the file goes on.
+  // Zones. A zone that cannot be written has said why; the file goes on. An interrupt of the
+  // program (zyrInterrupt.h) abandons the file between its steps; the caller says so.
   std::vector<Zone *> zones(static_cast<size_t>(w->m_noOfDomains) + 1, nullptr);
-  for (int32_t z = 1; z <= w->m_noOfDomains; ++z) {
+  for (int32_t z = 1; z <= w->m_noOfDomains && zyrInterrupt_signal() == 0; ++z) {
     Zone *zone = Zone_new(DefWriter_getModelMesh(w->m_model), w->m_domains[z - 1], w->m_labelling);
     zones[static_cast<size_t>(z)] = zone;
-    if (zone != nullptr)
+    zyrPause_point("export.zone");
+    if (zone != nullptr && zyrInterrupt_signal() == 0)
       Zone_write(zone, w->m_file, units.c_str());
+  }
+  if (zyrInterrupt_signal() != 0) {
+    for (Zone *zone : zones)
+      Zone_delete(zone);
+    return 0;
   }
 
   const int interfaces = DefWriter_writeZoneInterfaces(w, zones.data());
@@ -411,8 +420,8 @@ int DefWriter_writeData(DefWriter *w) {
 
 int DefWriter_write(DefWriter *writer) {
   int result = DefWriter_writeData(writer);
-  if (result != 1)
-    return result;
+  if (result != 1 || zyrInterrupt_signal() != 0)
+    return 0;
   if (!writer->m_fromDefFile)
     result = DefWriter_writeSurfaceGroups(writer);
   // What was written must be on disc before the caller swaps the file into place.

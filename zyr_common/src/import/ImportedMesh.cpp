@@ -61,7 +61,10 @@ ImportedMesh *ImportedMesh_new(Model *model, const char *type, const char *filen
   im->m_genericOptions = generic != nullptr ? zyrCString_clone(generic) : nullptr;
   im->m_specificOptions = specific != nullptr ? zyrCString_clone(specific) : nullptr;
 
-  if (!ImportedMesh_import(im) || !ImportedMesh_completeModel(im)) {
+  if (!ImportedMesh_import(im) ||
+      zyrCheckInterrupt(ZYR_U_UNABLE_TO_IMPORT_MESH, __func__, "The import of the mesh file \"%s\"",
+                        filename != nullptr ? filename : "") ||
+      !ImportedMesh_completeModel(im)) {
     ImportedMesh_delete(im);
     return nullptr;
   }

@@ -12,7 +12,9 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
+#include "zyrLeftovers.h"
 #include "zyrMemory.h"
+#include "zyrPause.h"
 #include "zyrSystem.h"
 #include "zyrTrace.h"
 
@@ -75,23 +77,51 @@ void publishCannotStart(const char *function, const char *reader) {
   zyrError_publish(error);
 }
 
-// Runs the reader to its end and reads what it wrote. 1 when the file was read.
+// Whether the program asked for the import to be abandoned; said once.
+int interrupted(const char *function, const ImportedMesh *im) {
+  return zyrCheckInterrupt(ZYR_U_UNABLE_TO_IMPORT_MESH, function, "The import of the mesh file \"%s\"",
+                           im->m_filename != nullptr ? im->m_filename : "");
+}
+
+// Runs the reader to its end and reads what it wrote. 1 when the file was read. An interrupt
+// ends the reader at once, and nothing it wrote is read.
 int runReader(const char *function, ImportedMesh *im, Command *command, const char *intermediate, const char *reader) {
+  // What killed imports and readers left in the working directory goes first.
+  char *directory = nullptr;
+  zyrSplitPathName(intermediate, &directory, nullptr);
+  zyrRemoveLeftovers(directory, function);
+  if (interrupted(function, im)) {
+    zyrCString_free(directory);
+    return 0;
+  }
   Conduit *conduit = nullptr;
   Process *process = Process_new(command, "pipe: 1.0", &conduit);
   if (process == nullptr) {
     publishCannotStart(function, reader);
+    zyrCString_free(directory);
     return 0;
   }
+  zyrPause_point("import.reader-started");
   int result = ImportedMesh_readOutput(im, conduit);
-  Process_wait(process);
+  const int stopped = interrupted(function, im);
+  if (stopped)
+    Process_kill(process);
+  else
+    Process_wait(process);
   Conduit_delete(conduit);
-  if (result)
+  zyrPause_point("import.reader-ended");
+  if (result && !stopped)
     result = ImportedMesh_checkExitStatus(im, process);
-  if (result)
+  if (result && !interrupted(function, im))
     result = ImportedMesh_importFromGMO(im, intermediate, im->m_units);
-  // A failed reader may have left its file behind: it goes too, as nothing else will read it.
+  else
+    result = 0;
+  // A failed reader may have left its file behind: it goes too, as nothing else will read it; so
+  // does what a reader that was killed left of its own.
   ImportedMesh_removeIntermediateFile(im, intermediate);
+  if (!result)
+    zyrRemoveLeftovers(directory, function);
+  zyrCString_free(directory);
   Process_delete(process);
   return result;
 }
@@ -264,15 +294,19 @@ int ImportedMesh_checkExitStatus(ImportedMesh *, Process *process) {
 }
 
 // A name of its own for every import, never that of an existing file: two imports sharing the
-// working directory cannot meet, and a file being imported is never taken for a leftover.
+// working directory cannot meet, and a file being imported is never taken for the input. The
+// name carries this process's id ("zyr.pid<N>.<serial>.tmp", zyrLeftovers.h), so that what a
+// killed import left is removed by whoever next works in the directory.
 char *ImportedMesh_getIntermediateFileName(ImportedMesh *) {
   ZYR_TRACE_BEGIN_DESC("Determine an appropriate intermediate filename.");
   static_cast<void>(zyr_trace_on_);
   static int32_t serial = 0;
+  char stem[64];
+  zyrLeftovers_stem("zyr", stem, sizeof stem);
   char *directory = ImportedMesh_workingDirectory();
   char *path = nullptr;
   for (;;) {
-    char *name = zyrCString_build("zyr.%d.%d.gmo", static_cast<int>(getpid()), serial++);
+    char *name = zyrCString_build("%s.%d.tmp", stem, serial++);
     zyrCString_free(path);
     path = nullptr;
     zyrJoinPathName(directory, name, &path);

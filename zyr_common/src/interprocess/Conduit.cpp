@@ -7,6 +7,7 @@
 #include "zyrAssert.h"
 #include "zyrCString.h"
 #include "zyrError.h"
+#include "zyrLeftovers.h"
 #include "zyrMemory.h"
 
 #include <fcntl.h>
@@ -241,8 +242,9 @@ void pauseBriefly() { std::this_thread::sleep_for(std::chrono::milliseconds(20))
 // Written under a private name and linked into place: the reader never sees a partial file, and
 // an existing file of that name is never replaced.
 bool writePortFile(const char *name, int32_t port) {
-  char *temporary = zyrCString_build("%s.%d.tmp", name, static_cast<int>(getpid()));
-  int fd = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  char stem[PATH_MAX];
+  char *temporary = zyrLeftovers_stem(name, stem, sizeof stem) ? zyrCString_merge(stem, ".tmp", nullptr) : nullptr;
+  int fd = temporary != nullptr ? open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644) : -1;
   bool ok = false;
   if (fd >= 0) {
     char text[32];

@@ -3,6 +3,7 @@
 #include "ConduitWire.h"
 #include "zyrAssert.h"
 #include "zyrCString.h"
+#include "zyrInterrupt.h"
 #include "zyrMemory.h"
 
 #include <fcntl.h>
@@ -50,9 +51,15 @@ int writeAll(int fd, const void *bytes, int64_t count, int32_t *error) {
   return ok;
 }
 
+// Waits for the other process as long as the program has not asked for the work in hand to be
+// abandoned (zyrInterrupt.h): then the read fails with EINTR.
 int64_t readSome(int fd, void *buffer, int64_t count) {
   size_t piece = static_cast<size_t>(std::min<int64_t>(count, INT64_C(1) << 30));
   for (;;) {
+    if (!zyrInterrupt_waitReadable(fd)) {
+      errno = EINTR;
+      return -1;
+    }
     ssize_t got = ::read(fd, buffer, piece);
     if (got >= 0 || errno != EINTR)
       return got;

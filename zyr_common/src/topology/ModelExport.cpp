@@ -5,9 +5,14 @@
 #include "Model.h"
 #include "zyrCString.h"
 #include "zyrError.h"
+#include "zyrLeftovers.h"
+#include "zyrPause.h"
 #include "zyrSystem.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
@@ -23,6 +28,13 @@ Topology *topologyOf(const Model *model) { return Model_getTopology(model); }
 Mesh *meshOf(const Model *model) { return Model_getMesh(model); }
 void *projectionOf(const Model *model) { return Model_getProjection(model); }
 
+// The definition file cannot be made where it was asked for.
+void publishReason(const char *fileName, int reason) {
+  zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_EXPORT_MESH, "Model_exportMesh", __FILE__, __LINE__);
+  zyrError_addMessage(error, "Unable to write the definition file\n\n%s\n\n%s.\n", fileName, strerror(reason));
+  zyrError_publish(error);
+}
+
 void removeWithLock(const std::string &name) {
   if (zyrDoesFileExist(name.c_str()))
     zyrRemoveFile(name.c_str());
@@ -31,9 +43,10 @@ void removeWithLock(const std::string &name) {
     zyrRemoveFile(lock.c_str());
 }
 
-} // namespace
-
-int Model_writeDefFile(Model *model, const char *fileName, uint32_t flags, int32_t fromDefFile, const char *units) {
+// Writes the file; `shownName` is the file the caller asked for, named when an interrupt stopped
+// the writing.
+int writeDefFile(Model *model, const char *fileName, const char *shownName, uint32_t flags, int32_t fromDefFile,
+                 const char *units) {
   if (model == nullptr || fileName == nullptr)
     return 0;
   static const DefWriterModelHooks hooks = {topologyOf, meshOf, projectionOf};
@@ -43,10 +56,20 @@ int Model_writeDefFile(Model *model, const char *fileName, uint32_t flags, int32
   DefWriter *writer = DefWriter_new(model, fileName, flags, fromDefFile, units, tolerance);
   if (writer == nullptr)
     return 0;
+  // The writer stops at its next step when the program asks for the work to be abandoned.
   int status = DefWriter_write(writer);
   DefWriter_delete(writer);
+  if (zyrCheckInterrupt(ZYR_U_UNABLE_TO_EXPORT_MESH, "Model_writeDefFile",
+                        "The writing of the definition file \"%s\"", shownName))
+    status = 0;
   Model_flushChanges(model);
   return status;
+}
+
+} // namespace
+
+int Model_writeDefFile(Model *model, const char *fileName, uint32_t flags, int32_t fromDefFile, const char *units) {
+  return writeDefFile(model, fileName, fileName, flags, fromDefFile, units);
 }
 
 int Model_exportMesh(Model *model, const char *type, const char *fileName, const char *units) {
@@ -66,12 +89,35 @@ int Model_exportMesh(Model *model, const char *type, const char *fileName, const
 
   // Written beside the final name and moved over it only when complete and on disc; the
   // directory is put on disc after the rename, so that a crash leaves the old file or the new.
-  const std::string temporary = std::string(fileName) + ".new." + std::to_string(long(getpid()));
+  // The temporary carries this process's id: what a killed export left goes at the next look.
+  char stem[PATH_MAX];
+  if (!zyrLeftovers_stem(fileName, stem, sizeof stem)) {
+    publishReason(fileName, ENAMETOOLONG);
+    return 0;
+  }
+  const std::string temporary = std::string(stem) + ".tmp";
   removeWithLock(temporary);
+  // Whether the file can be made there at all is found out first, so that the error names the
+  // file asked for and the system's reason, not the temporary.
+  const int probe = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (probe < 0) {
+    publishReason(fileName, errno);
+    return 0;
+  }
+  close(probe);
+  unlink(temporary.c_str());
   const char *lengthUnits = units != nullptr && !zyrCString_isBlank(units) ? units : "m";
-  int status = Model_writeDefFile(model, temporary.c_str(), 0, 0, lengthUnits);
+  int status = writeDefFile(model, temporary.c_str(), fileName, 0, 0, lengthUnits);
+  zyrPause_point("export.before-replace");
+  if (status == 1 && zyrCheckInterrupt(ZYR_U_UNABLE_TO_EXPORT_MESH, __func__,
+                                       "The writing of the definition file \"%s\"", fileName))
+    status = 0;
   if (status == 1 && zyrReplaceFile(temporary.c_str(), fileName) != 1) {
-    publish(ZYR_U_INVALID_INPUT, __func__, "Unable to overwrite the existing file %s.\n", fileName);
+    const int reason = errno;
+    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error, "Unable to overwrite the existing file %s.\n", fileName);
+    zyrError_addMessage(error, "%s.\n", strerror(reason));
+    zyrError_publish(error);
     status = 0;
   }
   removeWithLock(temporary);

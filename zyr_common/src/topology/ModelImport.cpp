@@ -15,6 +15,8 @@
 #include "zyrErrorCode.h"
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
+#include "zyrPause.h"
+#include "zyrSystem.h"
 
 #include <cstring>
 
@@ -59,6 +61,12 @@ Model *importFromFile(Repository *repository, double tolerance, const char *defa
 
 int contains(const char *text, const char *word) { return text != nullptr && strstr(text, word) != nullptr; }
 
+// Whether the program asked for the import to be abandoned; said once.
+int interrupted(const char *filename) {
+  return zyrCheckInterrupt(ZYR_U_UNABLE_TO_IMPORT_MESH, "Model_importMesh", "The import of the mesh file \"%s\"",
+                           filename != nullptr ? filename : "");
+}
+
 void clearOutputs(int32_t *noOfAssemblies, char ***assemblies) {
   *noOfAssemblies = 0;
   *assemblies = nullptr;
@@ -73,8 +81,13 @@ int importSimulationDatabase(Model *model, int32_t state, const char *filename, 
   char **firstTexts = nullptr, **secondTexts = nullptr;
   const int listed = zyrDSDBQuery_getModels(filename, &count, &first, &second, &firstTexts, &secondTexts);
   int result = listed && count > 0;
-  // Every model is tried, also after one failed, so that all their problems are reported.
+  // Every model is tried, also after one failed, so that all their problems are reported; an
+  // interrupt ends the import at once.
   for (int32_t i = 0; listed && i < count; ++i) {
+    if (interrupted(filename)) {
+      result = 0;
+      break;
+    }
     char *options =
         generic != nullptr ? zyrCString_build("%s -model %d", generic, i) : zyrCString_build(" -model %d", i);
     int32_t n = 0;
@@ -140,6 +153,13 @@ int Model_importMesh(Model *model, const char *type, const char *filename, const
       Model_setRelativeTolerance(imported, Model_getRelativeTolerance(model));
   }
   if (imported == nullptr) {
+    Model_rollback(model, state);
+    return 0;
+  }
+  // Up to here the work is undone by going back; the merge and its commit are the last steps.
+  zyrPause_point("import.before-merge");
+  if (interrupted(filename)) {
+    zyrMemory_free(named, __func__);
     Model_rollback(model, state);
     return 0;
   }

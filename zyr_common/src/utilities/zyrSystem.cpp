@@ -5,6 +5,8 @@
 #include "Process.h"
 #include "zyrCString.h"
 #include "zyrError.h"
+#include "zyrInterrupt.h"
+#include "zyrLeftovers.h"
 #include "zyrMemory.h"
 #include "zyrPause.h"
 #include "zyrTrace.h"
@@ -17,6 +19,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdarg>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -169,13 +172,16 @@ int writeAll(int fd, const unsigned char *bytes, int64_t count) {
 }
 
 // Moves every byte from the current position of in to out; 1 when in was read to its end and
-// everything was written.
-int copyDescriptor(int in, int out) {
+// everything was written. An interruptible copy stops (0) once the program asks for the work in
+// hand to be abandoned (zyrInterrupt.h).
+int copyDescriptor(int in, int out, int interruptible) {
   // The kernel copies without passing the bytes through us (and may share blocks). A first
   // answer of 0 can also come from files whose size the system does not know, so plain reads
   // decide in that case.
   int64_t copied = 0;
   for (;;) {
+    if (interruptible && zyrInterrupt_signal() != 0)
+      return 0;
     const ssize_t n = copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
     if (n > 0) {
       copied += n;
@@ -196,6 +202,10 @@ int copyDescriptor(int in, int out) {
   unsigned char *buffer = zyrMemory_allocateArray<unsigned char>(kCopyBlock, __func__);
   int ok = 1;
   for (;;) {
+    if (interruptible && zyrInterrupt_signal() != 0) {
+      ok = 0;
+      break;
+    }
     const ssize_t n = read(in, buffer, static_cast<size_t>(kCopyBlock));
     if (n < 0) {
       if (errno == EINTR)
@@ -225,13 +235,15 @@ char *directoryOf(const char *path) {
 }
 
 // A new empty file of a fresh name in the directory of path, opened for writing; -1 on failure.
-int createBeside(const char *path, char **name) {
+// A copy's name carries this process's id, so that one left by a killed process is removed
+// later; a move's does not, as it may come to hold the only copy of the bytes.
+int createBeside(const char *path, char **name, int moving) {
   char *directory = directoryOf(path);
   char *prefix = zyrCString_merge(directory, "/.zyrcopy", nullptr);
   zyrCString_free(directory);
   int fd = -1;
   for (int attempt = 0; attempt < 10 && fd < 0; ++attempt) {
-    char *candidate = zyrGetTemporaryFileName(prefix);
+    char *candidate = moving ? zyrGetTemporaryFileName(prefix) : zyrGetProcessTemporaryFileName(prefix);
     if (candidate == nullptr)
       break;
     fd = open(candidate, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -267,9 +279,10 @@ void CopyPlan_release(CopyPlan *plan) {
 }
 
 // Copies source to the side of destination. A regular target gets a new file beside it, left
-// complete under m_temporary for the caller to rename (flushed when it replaces a file or when
-// durable); a device or pipe is written directly. 0 on any failure, with nothing left behind.
-int copyToSide(const char *source, const char *destination, int durable, CopyPlan *plan) {
+// complete under m_temporary for the caller to rename (flushed when it replaces a file or for a
+// move); a device or pipe is written directly. 0 on any failure, with nothing left behind; an
+// interruptible copy fails when the program asks for the work to be abandoned.
+int copyToSide(const char *source, const char *destination, int moving, int interruptible, CopyPlan *plan) {
   plan->m_source = -1;
   plan->m_target = nullptr;
   plan->m_temporary = nullptr;
@@ -308,7 +321,7 @@ int copyToSide(const char *source, const char *destination, int durable, CopyPla
     }
     if (!S_ISREG(t.st_mode)) {
       const int out = open(plan->m_target, O_WRONLY | O_CLOEXEC);
-      int ok = out >= 0 && copyDescriptor(plan->m_source, out);
+      int ok = out >= 0 && copyDescriptor(plan->m_source, out, interruptible);
       if (out >= 0 && close(out) != 0)
         ok = 0;
       if (!ok)
@@ -318,12 +331,12 @@ int copyToSide(const char *source, const char *destination, int durable, CopyPla
   }
 
   char *temporary = nullptr;
-  const int out = createBeside(plan->m_target, &temporary);
+  const int out = createBeside(plan->m_target, &temporary, moving);
   if (out < 0) {
     CopyPlan_release(plan);
     return 0;
   }
-  int ok = copyDescriptor(plan->m_source, out);
+  int ok = copyDescriptor(plan->m_source, out, interruptible);
   if (ok && plan->m_exists) {
     // The replacement keeps the permissions (and, where allowed, the owner) of the old file.
     fchmod(out, plan->m_targetStatus.st_mode & 07777);
@@ -332,7 +345,7 @@ int copyToSide(const char *source, const char *destination, int durable, CopyPla
     }
   }
   // A replaced file is flushed before the old one goes; a new one only when the caller asks.
-  if (ok && (durable || plan->m_exists) && fsync(out) != 0)
+  if (ok && (moving || plan->m_exists) && fsync(out) != 0)
     ok = 0;
   if (close(out) != 0)
     ok = 0;
@@ -392,14 +405,20 @@ int zyrReplaceFile(const char *replacement, const char *target) {
   return 1;
 }
 
-int zyrCopyFile(const char *source, const char *destination) {
+namespace {
+
+int copyFile(const char *source, const char *destination, int interruptible) {
   CopyPlan plan;
-  if (!copyToSide(source, destination, 0, &plan))
+  if (!copyToSide(source, destination, 0, interruptible, &plan))
     return 0;
   const int ok = commitCopy(&plan);
   CopyPlan_release(&plan);
   return ok;
 }
+
+} // namespace
+
+int zyrCopyFile(const char *source, const char *destination) { return copyFile(source, destination, 1); }
 
 int zyrMoveFile(const char *source, const char *destination) {
   if (source == nullptr || destination == nullptr || !zyrDoesFileExist(source))
@@ -409,7 +428,8 @@ int zyrMoveFile(const char *source, const char *destination) {
   // Across file systems: a complete, flushed copy beside the destination first; the source goes
   // next, and only then does the copy replace the destination.
   CopyPlan plan;
-  if (!copyToSide(source, destination, 1, &plan))
+  // Once the source goes, the copy must be finished whatever happens: a move is never interrupted.
+  if (!copyToSide(source, destination, 1, 0, &plan))
     return 0;
   close(plan.m_source);
   plan.m_source = -1;
@@ -421,7 +441,7 @@ int zyrMoveFile(const char *source, const char *destination) {
   }
   if (plan.m_temporary != nullptr && rename(plan.m_temporary, plan.m_target) != 0) {
     // The bytes now live only in the side copy: put them back where they came from.
-    const int restored = std::rename(plan.m_temporary, source) == 0 || zyrCopyFile(plan.m_temporary, source);
+    const int restored = std::rename(plan.m_temporary, source) == 0 || copyFile(plan.m_temporary, source, 0);
     if (restored)
       unlink(plan.m_temporary);
     CopyPlan_release(&plan);
@@ -715,6 +735,57 @@ char *zyrGetTemporaryFileName(const char *prefix) {
     zyrCString_free(name);
   }
   return nullptr;
+}
+
+char *zyrGetProcessTemporaryFileName(const char *prefix) {
+  char stem[PATH_MAX];
+  return zyrLeftovers_stem(prefix, stem, sizeof stem) ? zyrGetTemporaryFileName(stem) : nullptr;
+}
+
+namespace {
+
+struct LeftoverReport {
+  const char *m_function;
+};
+
+// Each leftover of a process that ended is told to the user once.
+void warnLeftoverRemoved(const char *path, long pid, void *context) {
+  const char *function = static_cast<LeftoverReport *>(context)->m_function;
+  zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, function != nullptr ? function : __func__, __FILE__,
+                                 __LINE__);
+  zyrError_addMessage(error, "The file\n\n%s\n\nwas left by process %ld, which has ended; it has been removed.\n", path,
+                      pid);
+  zyrError_publish(error);
+}
+
+} // namespace
+
+int zyrRemoveLeftovers(const char *directory, const char *function) {
+  LeftoverReport report = {function};
+  return zyrLeftovers_remove(directory, nullptr, warnLeftoverRemoved, &report);
+}
+
+int zyrCheckInterrupt(int32_t code, const char *function, const char *work, ...) {
+  // The request whose abandonment has been told: one error for one request.
+  static int told = 0;
+  const int signal = zyrInterrupt_signal();
+  if (signal == 0) {
+    told = 0;
+    return 0;
+  }
+  if (told)
+    return 1;
+  told = 1;
+  va_list arguments;
+  va_start(arguments, work);
+  char *text = zyrCString_vbuild(work, arguments);
+  va_end(arguments);
+  zyrError *error = zyrError_new(code, function, __FILE__, __LINE__);
+  zyrError_addMessage(error, "%s was interrupted (%s) and has been abandoned.\n", text != nullptr ? text : "The work",
+                      zyrInterrupt_signalName(signal));
+  zyrError_publish(error);
+  zyrCString_free(text);
+  return 1;
 }
 
 char *zyrGetTemporaryDirectory() {

@@ -34,6 +34,7 @@ int zyrRenameFile(const char *oldName, const char *newName);
 int zyrMoveFile(const char *source, const char *destination);
 // Byte copy. Refuses to copy a file onto itself; an existing regular destination is replaced
 // only by a complete copy (written beside it and renamed), so a failure leaves no partial file.
+// It fails when the program asks for the work in hand to be abandoned (zyrInterrupt.h).
 int zyrCopyFile(const char *source, const char *destination);
 // Flushes a file's data to the disc; 1 on success.
 int zyrSyncFile(const char *name);
@@ -113,6 +114,16 @@ void zyrDebugBreak();
 // "prefix.<22 characters>.tmp" (or without "prefix.") from a new UUID's Base64 text with '/'
 // made '='. A name that exists is never handed out: NULL when ten tries all met one.
 char *zyrGetTemporaryFileName(const char *prefix);
+// "prefix.pid<N>.<22 characters>.tmp": a temporary name as above that carries this process's id
+// (zyrLeftovers.h), so that whoever next works in the directory removes the file once this
+// process has ended. Only for files that hold nothing the user could lose (a copy of what is still
+// elsewhere, a file being written). NULL when no name can be made.
+char *zyrGetProcessTemporaryFileName(const char *prefix);
+// Removes from the directory ("" or NULL: the working directory) the temporary files, and their
+// lock files, that processes which have ended left there (zyrLeftovers.h); files of live
+// processes, and files some process holds, stay. Each removal is published as warning 4 under
+// the function's name. The number removed.
+int zyrRemoveLeftovers(const char *directory, const char *function);
 // The first of TEMP, TMP and TMPDIR that names a directory, else "/tmp" when it is one, else NULL.
 char *zyrGetTemporaryDirectory();
 
@@ -121,6 +132,14 @@ int zyrIsEnvironmentVariableSet(const char *name);
 char *zyrReadEnvironmentVariable(const char *name, const char *defaultValue);
 // Sets (or replaces) the variable for this process; 0 for a NULL name or a refused entry.
 int zyrSetEnvironmentVariable(const char *name, const char *value);
+
+// ---- Interrupts ----
+
+// Whether the program asked for the work in hand to be abandoned (zyrInterrupt.h). The first
+// time a request is seen, error `code` is published under the function's name: the work (the
+// printf-style text, such as "The import of the mesh file \"a.msh\"") "was interrupted (SIGINT)
+// and has been abandoned."; later looks at the same request answer 1 without a word.
+int zyrCheckInterrupt(int32_t code, const char *function, const char *work, ...) __attribute__((format(printf, 3, 4)));
 
 // ---- Running a command line ----
 

@@ -1,0 +1,205 @@
+// zyrplay and the mesh reader stopped by a signal inside an import or an export, each a real
+// child process held at a pause point there: SIGINT and SIGTERM end them as a failed call ends
+// (rolled back, nothing of theirs left in the directory, the database closed, one line saying
+// what was abandoned, 128 + the signal); SIGKILL leaves files that the next open removes.
+#include "zyrAPI.h"
+#include "zyrLeftovers.h"
+#include "zyrSystem.h"
+#include "zyrTestChild.h"
+#include "zyrTestErrors.h"
+#include "zyrTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+std::string buildDir() {
+  const std::string helpers = ZYR_TEST_HELPER_DIR;
+  return helpers.substr(0, helpers.rfind('/'));
+}
+
+const std::string kZyrplay = buildDir() + "/tools/zyrplay/zyrplay";
+const std::string kKelvoDir = buildDir() + "/tools/kelvo";
+
+// Open a database, import the box through the mesh reader.
+const Names kImport = {"zyrApp_setWorkingDirectory", ".", "zyrDatabase_open", "f.zyr", "zyrModel_importMesh", "0",
+                       "Msh", "box-tet.msh", "", "", "m", "0"};
+// Then write it as a definition file and close.
+const Names kExport = {"zyrModel_exportMesh", "0", "Def", "out.wez", "m", "0", "zyrDatabase_close", "0", "0"};
+
+class InterruptTest : public testing::Test {
+protected:
+  void SetUp() override {
+    if (!zyrtest::fileExists(kZyrplay) || !zyrtest::fileExists(kKelvoDir + "/Kelvo.exe"))
+      GTEST_SKIP() << "zyrplay or Kelvo.exe not built";
+    zyrtest::writeFile(m_work + "/box-tet.msh",
+                       zyrtest::readFile(std::string(ZYR_SOURCE_DIR) + "/examples/box-tet.msh"));
+  }
+
+  // zyrplay playing its standard input in the work directory, its standard error into a file
+  // beside it, held at the point.
+  std::unique_ptr<zyrtest::ChildProcess> zyrplay(const std::string &pauseAt) {
+    const std::vector<std::pair<std::string, const char *>> environment = {
+        {"ZYR_USE_LOCAL_UNITS", "1"},    {"WEZ5BINDIR", kKelvoDir.c_str()},   {"WEZ5EXECDIR", kKelvoDir.c_str()},
+        {"WEZ5_KELVO_EXEC", nullptr},    {"ZYR_SESSION_FILE", nullptr},      {"P3_INITIAL_PATH", nullptr}};
+    return std::make_unique<zyrtest::ChildProcess>(
+        "/bin/sh", std::vector<std::string>{"-c", "exec \"$0\" 2>\"$1\"", kZyrplay, m_dir.file("err.txt")},
+        environment, m_work, pauseAt);
+  }
+  // Plays the lines, stopped at the point by the signal: its exit status.
+  int interrupt(const Names &lines, const std::string &point, int signal) {
+    auto child = zyrplay(point);
+    for (const std::string &line : lines)
+      child->send(line);
+    child->closeInput();
+    EXPECT_EQ(child->waitPause(), point);
+    child->kill(signal);
+    child->release();
+    return child->wait();
+  }
+  Names left() const { return m_workDir.listing(); }
+  std::string said() const { return zyrtest::readFile(m_dir.file("err.txt")); }
+  // Opens the database in this process: its regions (surfaces and volumes); what the open and
+  // the close said goes to *errors.
+  int32_t regions(Names *errors) {
+    zyrtest::ErrorCapture capture;
+    zyrtest::EnvGuard units("ZYR_USE_LOCAL_UNITS", "1");
+    int32_t hd = -1, hm = -1, n = -1;
+    if (zyrDatabase_open((m_work + "/f.zyr").c_str(), &hd, &hm) == 1) {
+      zyrModel_getNoOfRegions(hm, 0x0C, &n);
+      zyrDatabase_close(hd, 0);
+    }
+    *errors = capture.take();
+    return n;
+  }
+  static std::string pid(const std::string &name) { return std::to_string(zyrLeftovers_owner(name.c_str())); }
+
+  zyrtest::ScratchDir m_dir{"zyrinterrupt"};
+  zyrtest::ScratchDir m_workDir{"work", m_dir.path()};
+  const std::string m_work = m_workDir.path();
+};
+
+struct Stop {
+  const char *point;
+  int signal;
+  bool export_; // the stop is in the export, after the import committed
+};
+
+TEST_F(InterruptTest, SigintAndSigtermAbandonTheCallAndLeaveNothing) {
+  const std::vector<Stop> stops = {{"import.reader-started", SIGINT, false},
+                                   {"import.reader-ended", SIGTERM, false},
+                                   {"import.before-merge", SIGINT, false},
+                                   {"export.zone", SIGTERM, true},
+                                   {"export.before-replace", SIGINT, true}};
+  for (const Stop &stop : stops) {
+    SCOPED_TRACE(stop.point);
+    Names lines = kImport;
+    if (stop.export_)
+      lines.insert(lines.end(), kExport.begin(), kExport.end());
+    EXPECT_EQ(interrupt(lines, stop.point, stop.signal), 128 + stop.signal);
+    EXPECT_EQ(said(), std::string("zyrplay: interrupted (") + (stop.signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                          "): " + (stop.export_ ? "zyrModel_exportMesh" : "zyrModel_importMesh") +
+                          " was abandoned; 1 open database closed\n");
+    EXPECT_EQ(left(), (Names{"box-tet.msh", "f.zyr"}));
+    // Closed properly, the import kept only when it had finished.
+    Names errors;
+    EXPECT_EQ(regions(&errors), stop.export_ ? 4 : 0);
+    EXPECT_EQ(errors, Names{});
+    ASSERT_EQ(std::remove((m_work + "/f.zyr").c_str()), 0);
+  }
+}
+
+TEST_F(InterruptTest, WhatSigkillLeavesTheNextOpenRemoves) {
+  // Killed with the intermediate mesh file read, and in the middle of the definition file.
+  EXPECT_EQ(interrupt(kImport, "import.reader-ended", SIGKILL), 128 + SIGKILL);
+  Names found = left();
+  ASSERT_EQ(found.size(), 4u) << testing::PrintToString(found);
+  const std::string intermediate = found[3];
+  EXPECT_EQ(intermediate.rfind("zyr.pid", 0), 0u);
+  EXPECT_EQ(found, (Names{"box-tet.msh", "f.zyr", "f.zyr.lck", intermediate}));
+  Names errors;
+  EXPECT_EQ(regions(&errors), 0);
+  EXPECT_EQ(left(), (Names{"box-tet.msh", "f.zyr"}));
+  ASSERT_EQ(errors.size(), 3u) << testing::PrintToString(errors);
+  EXPECT_EQ(errors[1], "4: The file\n\n" + m_work + "/" + intermediate + "\n\nwas left by process " +
+                           pid(intermediate) + ", which has ended; it has been removed.\n");
+  EXPECT_NE(errors[2].find("was not closed properly"), std::string::npos) << errors[2];
+
+  Names lines = kImport;
+  lines.insert(lines.end(), kExport.begin(), kExport.end());
+  ASSERT_EQ(std::remove((m_work + "/f.zyr").c_str()), 0);
+  EXPECT_EQ(interrupt(lines, "export.zone", SIGKILL), 128 + SIGKILL);
+  found = left();
+  ASSERT_EQ(found.size(), 5u) << testing::PrintToString(found);
+  const std::string partial = found[3];
+  EXPECT_EQ(partial.rfind("out.wez.pid", 0), 0u);
+  EXPECT_EQ(found, (Names{"box-tet.msh", "f.zyr", "f.zyr.lck", partial, partial + ".lck"}));
+  EXPECT_EQ(regions(&errors), 4);
+  EXPECT_EQ(left(), (Names{"box-tet.msh", "f.zyr"}));
+  const std::string removed = "4: The file\n\n" + m_work + "/" + partial;
+  EXPECT_EQ(std::count_if(errors.begin(), errors.end(),
+                          [&](const std::string &error) { return error.rfind(removed, 0) == 0; }),
+            2)
+      << testing::PrintToString(errors);
+}
+
+// A session that breaks off (a record cut short) after a failed import still closes the database
+// it opened, and the next open finds it closed properly.
+TEST_F(InterruptTest, ASessionThatEndsEarlyClosesWhatItOpened) {
+  auto child = zyrplay("");
+  for (const std::string &line : {"zyrDatabase_open", "f.zyr", "zyrModel_importMesh", "0", "Msh", "missing.msh", "",
+                                  "", "m", "0", "zyrModel_importMesh", "0", "Msh"})
+    child->send(line);
+  child->closeInput();
+  EXPECT_EQ(child->wait(), 1);
+  EXPECT_NE(said().find("Has it been truncated?"), std::string::npos) << said();
+  EXPECT_EQ(left(), (Names{"box-tet.msh", "f.zyr"}));
+  Names errors;
+  EXPECT_EQ(regions(&errors), 0);
+  EXPECT_EQ(errors, Names{});
+}
+
+// The mesh reader run by itself: SIGINT and SIGTERM abandon the intermediate file it is writing
+// (the error block says so); after SIGKILL its temporary file goes at the next clean-up.
+TEST_F(InterruptTest, TheMeshReaderAbandonsItsFile) {
+  const std::string kelvo = kKelvoDir + "/Kelvo.exe";
+  const std::string mesh = m_work + "/box-tet.msh";
+  for (const int signal : {SIGINT, SIGTERM, SIGKILL}) {
+    SCOPED_TRACE(signal);
+    zyrtest::ChildProcess reader(kelvo, {"-I", m_work + "/out.gmo", mesh}, {}, m_work, "gmo.dataset@3");
+    ASSERT_EQ(reader.waitPause(), "gmo.dataset");
+    reader.kill(signal);
+    reader.release();
+    Names output;
+    for (std::string line = reader.readLine(); !line.empty(); line = reader.readLine())
+      output.push_back(line);
+    EXPECT_EQ(reader.wait(), 128 + signal);
+    if (signal == SIGKILL) {
+      const Names found = left();
+      ASSERT_EQ(found.size(), 3u) << testing::PrintToString(found);
+      EXPECT_EQ(found[1].rfind("out.gmo.pid" + std::to_string(static_cast<long>(reader.pid())) + ".tmp", 0), 0u);
+      zyrtest::ErrorCapture capture;
+      EXPECT_EQ(zyrRemoveLeftovers(m_work.c_str(), "test"), 2);
+    } else {
+      ASSERT_GE(output.size(), 3u);
+      EXPECT_EQ(Names(output.end() - 3, output.end()),
+                (Names{"<ERROR_BEG>",
+                       std::string("Kelvo.exe: interrupted (") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                           "): the import of \"" + mesh + "\" was abandoned; no intermediate mesh file was written",
+                       "<ERROR_END>"}));
+    }
+    EXPECT_EQ(left(), Names{"box-tet.msh"});
+  }
+}
+
+} // namespace
