@@ -410,6 +410,36 @@ int32_t FaceMesh_getElementMeshVertices(FaceMesh *fm, int withSplitVertices, int
   return count;
 }
 
+int32_t FaceMesh_getLocalFaces(FaceMesh *fm, int32_t **faces, int32_t *nside, int32_t *mixed, int32_t **vertices,
+                               int32_t *noOfVertices) {
+  *faces = nullptr;
+  *vertices = nullptr;
+  *noOfVertices = 0;
+  *nside = 0;
+  *mixed = 0;
+  const int32_t n = FaceMesh_getNoOfFaces(fm);
+  int32_t smallest = 0;
+  int32_t largest = 0;
+  FaceMesh_getNoOfVerticesPerFace(fm, &smallest, &largest);
+  if (n < 1 || largest < 1)
+    return 0;
+  *nside = largest;
+  *mixed = largest != smallest ? 1 : 0;
+  int32_t *rows = collectRows(setsOf(fm), n, largest, *mixed, 0, 0);
+  if (rows == nullptr)
+    return 0;
+  const int64_t size = static_cast<int64_t>(largest) * n;
+  mapBack(fm, size, rows);
+  const std::vector<int32_t> order = firstAppearance(size, rows, true);
+  if (!order.empty()) {
+    *vertices = zyrMemory_allocateArray<int32_t>(static_cast<int64_t>(order.size()), __func__);
+    std::copy(order.begin(), order.end(), *vertices);
+    *noOfVertices = static_cast<int32_t>(order.size());
+  }
+  *faces = rows;
+  return n;
+}
+
 int32_t FaceMesh_getNoOfVertices(FaceMesh *fm, int withSplitVertices) {
   if (fm->m_noOfVertices < 0) {
     int32_t *list = nullptr;
