@@ -124,25 +124,27 @@ namespace {
 void fillGeometry(FaceMesh *fm, const double *xyz, size_t n, bool centroid, bool box) {
   centroid = centroid || !BitField_isSet(&fm->m_flags, FACE_MESH_CENTROID_VALID);
   box = box || !BitField_isSet(&fm->m_flags, FACE_MESH_BOX_VALID);
+  // One pass over the points for both; each sum and extreme is taken in point order all the same.
+  double sum[3] = {0.0, 0.0, 0.0};
+  double low[3] = {DBL_MAX, DBL_MAX, DBL_MAX};
+  double high[3] = {-DBL_MAX, -DBL_MAX, -DBL_MAX};
+  for (size_t i = 0; i < n; ++i)
+    for (int k = 0; k < 3; ++k) {
+      const double x = xyz[3 * i + k];
+      sum[k] += x;
+      low[k] = std::min(low[k], x);
+      high[k] = std::max(high[k], x);
+    }
   if (centroid) {
-    double sum[3] = {0.0, 0.0, 0.0};
-    for (size_t i = 0; i < n; ++i)
-      for (int k = 0; k < 3; ++k)
-        sum[k] += xyz[3 * i + k];
     for (int k = 0; k < 3; ++k)
       fm->m_centroid[k] = n > 0 ? sum[k] / static_cast<double>(n) : 0.0;
     BitField_setBit(&fm->m_flags, FACE_MESH_CENTROID_VALID);
   }
   if (box) {
     for (int k = 0; k < 3; ++k) {
-      fm->m_boundingBox[k] = DBL_MAX;
-      fm->m_boundingBox[3 + k] = -DBL_MAX;
+      fm->m_boundingBox[k] = low[k];
+      fm->m_boundingBox[3 + k] = high[k];
     }
-    for (size_t i = 0; i < n; ++i)
-      for (int k = 0; k < 3; ++k) {
-        fm->m_boundingBox[k] = std::min(fm->m_boundingBox[k], xyz[3 * i + k]);
-        fm->m_boundingBox[3 + k] = std::max(fm->m_boundingBox[3 + k], xyz[3 * i + k]);
-      }
     BitField_setBit(&fm->m_flags, FACE_MESH_BOX_VALID);
   }
 }
