@@ -217,6 +217,20 @@ inline uint32_t homeOf(const HashTable *table, uint32_t check) {
 
 inline uint32_t indexMask(const HashTable *table) { return (UINT32_MAX >> table->m_indexShift); }
 
+// Frees slot `hole` of an open-addressing index of mask + 1 slots, moving later slots of its run
+// back so that no probe stops short: a slot may fill the hole when its home does not lie
+// cyclically in (hole, i]. occupied(i) and home(i) tell of slot i; move(to, from) and vacate(i)
+// change the slots.
+template <class Occupied, class Home, class Move, class Vacate>
+void closeHole(uint64_t hole, uint64_t mask, Occupied occupied, Home home, Move move, Vacate vacate) {
+  for (uint64_t i = (hole + 1) & mask; occupied(i); i = (i + 1) & mask)
+    if (((i - home(i)) & mask) >= ((i - hole) & mask)) {
+      move(hole, i);
+      hole = i;
+    }
+  vacate(hole);
+}
+
 void dropIndex(HashTable *table) {
   std::free(table->m_index);
   table->m_index = nullptr;
@@ -296,17 +310,11 @@ void indexRemove(HashTable *table, HashEntry *entry, uint32_t check, uint32_t bu
     }
     return;
   }
-  // Free the slot, moving later slots of its run back so that no probe stops short.
-  const uint32_t mask = indexMask(table);
-  uint32_t hole = static_cast<uint32_t>(slot - table->m_index);
-  for (uint32_t i = (hole + 1) & mask; table->m_index[i].m_count != 0; i = (i + 1) & mask) {
-    const uint32_t home = homeOf(table, table->m_index[i].m_check);
-    if (((i - home) & mask) >= ((i - hole) & mask)) {
-      table->m_index[hole] = table->m_index[i];
-      hole = i;
-    }
-  }
-  table->m_index[hole].m_count = 0;
+  HashTableSlot *slots = table->m_index;
+  closeHole(
+      static_cast<uint64_t>(slot - slots), indexMask(table), [slots](uint64_t i) { return slots[i].m_count != 0; },
+      [table, slots](uint64_t i) { return homeOf(table, slots[i].m_check); },
+      [slots](uint64_t to, uint64_t from) { slots[to] = slots[from]; }, [slots](uint64_t i) { slots[i].m_count = 0; });
   --table->m_indexUsed;
 }
 
@@ -438,25 +446,19 @@ void integerAdd(HashTable *table, const HashEntry *entry) {
   integerPlace(table, entry);
 }
 
-// After entry was unlinked: a key held once leaves the index (later slots of its run move back so
-// that no probe stops short); a marked key stays for the chains to answer.
+// After entry was unlinked: a key held once leaves the index; a marked key stays for the chains to
+// answer.
 void integerRemove(HashTable *table, const HashEntry *entry) {
   if (table->m_integers == nullptr)
     return;
   HashTableIntegerSlot *slot = integerFind(table, reinterpret_cast<uintptr_t>(entry->m_key));
   if (slot->m_entry != reinterpret_cast<uintptr_t>(entry))
     return;
-  const uint64_t mask = integerMask(table);
-  uint64_t hole = static_cast<uint64_t>(slot - table->m_integers);
-  for (uint64_t i = (hole + 1) & mask; table->m_integers[i].m_entry != 0; i = (i + 1) & mask) {
-    const uint64_t home = integerHome(table, table->m_integers[i].m_key);
-    // The slot at i may fill the hole when its home does not lie cyclically in (hole, i].
-    if (((i - home) & mask) >= ((i - hole) & mask)) {
-      table->m_integers[hole] = table->m_integers[i];
-      hole = i;
-    }
-  }
-  table->m_integers[hole].m_entry = 0;
+  HashTableIntegerSlot *slots = table->m_integers;
+  closeHole(
+      static_cast<uint64_t>(slot - slots), integerMask(table), [slots](uint64_t i) { return slots[i].m_entry != 0; },
+      [table, slots](uint64_t i) { return integerHome(table, slots[i].m_key); },
+      [slots](uint64_t to, uint64_t from) { slots[to] = slots[from]; }, [slots](uint64_t i) { slots[i].m_entry = 0; });
   --table->m_integersUsed;
 }
 
