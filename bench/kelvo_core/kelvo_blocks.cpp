@@ -29,9 +29,12 @@ template <class T> void put(std::string *out, T value) {
 
 // Node tags of the hexahedron of cell e, in Gmsh's order.
 std::vector<uint64_t> hexNodes(int64_t e) {
-  const uint64_t n = kCells, m = n + 1;
+  const uint64_t n = kCells;
   const uint64_t i = e % n, j = e / n % n, k = e / (n * n);
-  auto id = [m](uint64_t a, uint64_t b, uint64_t c) { return 1 + a + m * (b + m * c); };
+  auto id = [](uint64_t a, uint64_t b, uint64_t c) {
+    const uint64_t m = kCells + 1;
+    return 1 + a + m * (b + m * c);
+  };
   return {id(i, j, k),         id(i + 1, j, k),         id(i + 1, j + 1, k),     id(i, j + 1, k),
           id(i, j, k + 1),     id(i + 1, j, k + 1),     id(i + 1, j + 1, k + 1), id(i, j + 1, k + 1)};
 }
