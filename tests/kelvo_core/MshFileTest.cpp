@@ -101,6 +101,41 @@ TEST(MshFile, AsciiBinaryAndSwappedFilesReadAlike) {
   EXPECT_EQ(Parsed(texts[1]).m_mesh->m_swap, 0);
 }
 
+// Thousands of small blocks (an entity per element, triangles and tetrahedra taking turns in runs
+// of uneven length, lines among them) read as their elements, in every format.
+TEST(MshFile, ManySmallBlocksReadAsTheirElements) {
+  TestMesh mesh;
+  for (int i = 0; i < 3000; ++i)
+    mesh.m_nodes.push_back({0.001 * i, 0.002 * (i % 7), 0.003 * (i % 11)});
+  std::vector<int32_t> kinds, nodes;
+  std::vector<int64_t> starts{0};
+  for (int32_t e = 0; e < 2500; ++e) {
+    const int64_t a = 1 + (7 * e) % 2990;
+    if (e % 97 == 5) {
+      mesh.m_elements.push_back({1, 0, 100000 + e, {a, a + 1}}); // a line: not kept
+      continue;
+    }
+    const bool tet = (e / 3) % 4 != 0;
+    std::vector<int64_t> corners = {a, a + 1, a + 2};
+    if (tet)
+      corners.push_back(a + 3);
+    mesh.m_elements.push_back({tet ? 4 : 2, 1, e + 1, corners});
+    kinds.push_back(tet ? KELVO_TETRA : KELVO_TRI);
+    for (int64_t c : corners)
+      nodes.push_back(static_cast<int32_t>(c - 1));
+    starts.push_back(static_cast<int64_t>(nodes.size()));
+  }
+  for (const std::string &text : {toMsh2(mesh, true), toMsh2(mesh, true, true), toMsh4(mesh), toMsh4(mesh, true),
+                                  toMsh4(mesh, true, true)}) {
+    Parsed p(text);
+    ASSERT_EQ(p.m_ok, 1) << p.m_error;
+    EXPECT_EQ(p.m_mesh->m_elementKind, kinds);
+    EXPECT_EQ(p.m_mesh->m_elementNodes, nodes);
+    EXPECT_EQ(p.m_mesh->m_elementStart, starts);
+    EXPECT_EQ(p.m_mesh->m_ignored, (std::map<int32_t, int64_t>{{1, 26}}));
+  }
+}
+
 TEST(MshFile, HigherOrderElementsKeepTheirCornersAndUnknownAsciiTypesAreSkipped) {
   const std::string text = std::string(kHead2) +
                            "$Nodes\n10\n1 0 0 0\n2 1 0 0\n3 0 1 0\n4 0 0 1\n5 .5 0 0\n6 .5 .5 0\n"

@@ -1,5 +1,6 @@
 #include "zyrArrayUtilities.h"
 #include "zyrMemory.h"
+#include "zyrRadixSort.h"
 
 #include <gtest/gtest.h>
 
@@ -215,6 +216,29 @@ TEST(ArrayUtilities, SortsMatchAStableSortExactly) {
           ASSERT_EQ(pairs[2 * i], keys[order[i]]);
         }
       }
+    }
+  }
+}
+
+// Records sorted by wide keys of few distinct values, and keys whose high bytes are all equal (the
+// passes over them are skipped), come out as a stable sort puts them.
+TEST(ArrayUtilities, RadixSortOfRecordsIsStable) {
+  struct Record {
+    uint64_t m_key;
+    int32_t m_at;
+  };
+  std::mt19937_64 rng(5);
+  for (uint64_t spread : {uint64_t{1}, uint64_t{7}, uint64_t{1} << 20, ~uint64_t{0}}) {
+    for (int64_t size : {0, 1, 2, 300, 20000}) {
+      std::vector<Record> records;
+      for (int64_t i = 0; i < size; ++i)
+        records.push_back({(rng() % spread) << 17 | 0x5A, static_cast<int32_t>(i)});
+      std::vector<Record> expected = records;
+      std::stable_sort(expected.begin(), expected.end(),
+                       [](const Record &a, const Record &b) { return a.m_key < b.m_key; });
+      zyrRadixSort(records.data(), size, 0, 8, [](const Record &r) { return r.m_key; }, "test");
+      for (int64_t i = 0; i < size; ++i)
+        ASSERT_TRUE(records[i].m_key == expected[i].m_key && records[i].m_at == expected[i].m_at) << spread << " " << i;
     }
   }
 }

@@ -227,6 +227,51 @@ TEST(HashTable, StringIndexFindsWhatTheChainsFind) {
   HashTable_delete(plain);
 }
 
+// A large table of integer keys answers through its look-up index; a table comparing through a
+// function of the caller's answers from its chains alone. The same operations - keys held up to
+// three times, removals down to one and to none, growth of the index and of the chains, shrinkage
+// - must find the same entry for every key, absent keys included.
+TEST(HashTable, IntegerIndexFindsWhatTheChainsFind) {
+  HashTable *indexed = HashTable_new(0, HashTable_hashInteger, HashTable_compareIntegers);
+  HashTable *plain = HashTable_new(0, HashTable_hashInteger, plainIntegerCompare);
+  const uintptr_t kKeys = 30000;
+  auto key = [](uintptr_t i) { return reinterpret_cast<void *>(i * 2654435761u + (i % 5) * (uintptr_t(1) << 40)); };
+  std::mt19937 rng(9);
+  auto check = [&](int step) {
+    for (uintptr_t i = 0; i < kKeys + 100; ++i) {
+      ASSERT_EQ(HashTable_find(indexed, key(i)), HashTable_find(plain, key(i))) << step << " " << i;
+      void *storedA = nullptr, *valueA = nullptr, *storedB = nullptr, *valueB = nullptr;
+      ASSERT_EQ(HashTable_findKeyAndValue(indexed, key(i), &storedA, &valueA),
+                HashTable_findKeyAndValue(plain, key(i), &storedB, &valueB));
+      ASSERT_EQ(storedA, storedB);
+      ASSERT_EQ(valueA, valueB);
+    }
+  };
+  uintptr_t serial = 0;
+  bool indexedOnce = false;
+  for (int step = 0; step < 200000; ++step) {
+    // Mostly insertions at first, then mostly removals of a few keys held several times.
+    const uintptr_t i = rng() % (step < 120000 ? kKeys : 500);
+    if (rng() % 5 < (step < 90000 ? 3u : 1u)) {
+      ++serial;
+      ASSERT_EQ(HashTable_insert(indexed, key(i), V(serial)), HashTable_insert(plain, key(i), V(serial)));
+    } else {
+      void *keyA = nullptr, *valueA = nullptr, *keyB = nullptr, *valueB = nullptr;
+      ASSERT_EQ(HashTable_removeKeyAndValue(indexed, key(i), &keyA, &valueA),
+                HashTable_removeKeyAndValue(plain, key(i), &keyB, &valueB));
+      ASSERT_EQ(valueA, valueB) << step;
+    }
+    indexedOnce = indexedOnce || indexed->m_integers != nullptr;
+    if (step % 20000 == 19999)
+      check(step);
+  }
+  check(200000);
+  EXPECT_TRUE(indexedOnce);
+  EXPECT_EQ(plain->m_integers, nullptr);
+  HashTable_delete(indexed);
+  HashTable_delete(plain);
+}
+
 TEST(HashTable, GrowthAndShrinkAreTestedBeforeTheChange) {
   HashTable *t = HashTable_new(0, HashTable_hashInteger, HashTable_compareIntegers);
   for (uintptr_t i = 1; i <= 40; ++i)

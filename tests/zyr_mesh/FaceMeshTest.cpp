@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <random>
 
 namespace {
 
@@ -301,6 +303,85 @@ TEST_F(MeshTest, FaceMeshGeometry) {
   zyrAffineTransform3D_translate(back, d, "m");
   EXPECT_EQ(FaceMesh_centroidsMatch(meshes[0], meshes[2], back, 0.01, 1e-6), 1);
   zyrAffineTransform3D_delete(back);
+}
+
+// On an irregular mixed surface the length scale is, to the last bit, each vertex's edge lengths
+// added in the order of the edge lists; the centroid and box that matching fills in are those
+// that a calculation of its own gives.
+TEST_F(MeshTest, LengthScaleAndBoxAsTheEdgeListsAndCoordinatesGiveThem) {
+  Block block{6, 5, 1, 0.1, {0, 0, 0}};
+  std::vector<double> xyz = block.coordinates();
+  std::mt19937 random(17);
+  std::uniform_real_distribution<double> jitter(-0.03, 0.03);
+  for (double &c : xyz)
+    c += jitter(random);
+  FaceMesh *sides[2];
+  for (int s = 0; s < 2; ++s) {
+    ElementMesh *mesh = ElementMesh_new(nullptr);
+    ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, block.noOfVertices(), trackedDoubles(xyz)));
+    const std::vector<int32_t> prisms = block.prisms();
+    ElementSet *set = ElementSet_new(6, 0, static_cast<int32_t>(prisms.size()), trackedInts(prisms));
+    ElementMesh_addElementSet(mesh, set);
+    // Bottom triangles and the quadrilateral sides of the row j = 0.
+    std::vector<int32_t> elements, faces;
+    for (int32_t p = 0; p < 60; ++p)
+      elements.push_back(p), faces.push_back(3);
+    for (int32_t i = 0; i < 6; ++i)
+      elements.push_back(2 * i), faces.push_back(0);
+    if (s == 1) {
+      std::reverse(elements.begin(), elements.end());
+      std::reverse(faces.begin(), faces.end());
+    }
+    sides[s] = FaceMesh_new(nullptr, mesh);
+    FaceMesh_addFaceSet(sides[s], FaceSet_new(set, 0, 66, trackedInts(elements), trackedInts(faces)));
+  }
+  int32_t *edges = nullptr;
+  int32_t *edgeFaces = nullptr;
+  int32_t internal = 0;
+  int32_t boundary = 0;
+  const int32_t ne = FaceMesh_getEdges(sides[0], 0, 1, nullptr, &edges, &edgeFaces, &internal, &boundary);
+  double *coordinates = nullptr;
+  const int32_t n = FaceMesh_getVertexCoordinates(sides[0], 0, "m", &coordinates);
+  std::vector<double> sum(static_cast<size_t>(n), 0.0);
+  std::vector<int32_t> count(static_cast<size_t>(n), 0);
+  for (int32_t e = 0; e < ne; ++e) {
+    const int32_t a = edges[2 * e], b = edges[2 * e + 1];
+    double d2 = 0.0;
+    for (int k = 0; k < 3; ++k) {
+      const double d = coordinates[3 * a + k] - coordinates[3 * b + k];
+      d2 += d * d;
+    }
+    sum[static_cast<size_t>(a)] += std::sqrt(d2);
+    sum[static_cast<size_t>(b)] += std::sqrt(d2);
+    ++count[static_cast<size_t>(a)], ++count[static_cast<size_t>(b)];
+  }
+  for (int32_t i = 0; i < n; ++i)
+    sum[static_cast<size_t>(i)] /= count[static_cast<size_t>(i)];
+  double *scale = nullptr;
+  ASSERT_EQ(FaceMesh_getLocalLengthScale(sides[0], &scale), n);
+  EXPECT_EQ(std::memcmp(scale, sum.data(), sizeof(double) * static_cast<size_t>(n)), 0);
+  zyrMemory_free(scale, "test");
+  zyrMemory_free(edges, "test");
+  zyrMemory_free(edgeFaces, "test");
+
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(sides[0], sides[1], nullptr, 0.005, 0, &perm, &faceMap), 1);
+  zyrMemory_free(perm, "test");
+  zyrMemory_free(faceMap, "test");
+  for (FaceMesh *fm : sides) {
+    double centroid[3], box[6];
+    FaceMesh_getCentroid(fm, centroid);
+    FaceMesh_getBoundingBox(fm, box);
+    FaceMesh_calculateCentroid(fm);
+    FaceMesh_calculateBoundingBox(fm);
+    double again[3], boxAgain[6];
+    FaceMesh_getCentroid(fm, again);
+    FaceMesh_getBoundingBox(fm, boxAgain);
+    EXPECT_EQ(std::memcmp(centroid, again, sizeof centroid), 0);
+    EXPECT_EQ(std::memcmp(box, boxAgain, sizeof box), 0);
+  }
+  zyrMemory_free(coordinates, "test");
 }
 
 // The bottom of one block meshed by each element type: the same surface, and meshes of the same

@@ -231,6 +231,112 @@ TEST_F(MeshTest, MixedFaceMeshesMatch) {
   zyrMemory_free(faceMap, "test");
 }
 
+// The direct pass of the face map as the chains of FaceMap give it: each side-1 face in turn takes
+// the newest side-0 face on the chain of its smallest vertex that has no partner yet, has its size
+// and its sorted vertices.
+std::vector<int32_t> chainDirectPass(FaceMesh *fm0, FaceMesh *fm1, int32_t n, const std::vector<int32_t> &perm) {
+  FaceMap *lookup = FaceMap_new(fm0, n, perm.data());
+  int32_t *rows = nullptr;
+  int32_t nside = 0;
+  int32_t mixed = 0;
+  int32_t sentinel = 0;
+  const int32_t nf = FaceMesh_getFaceVertices(fm1, 0, 1, 0, nullptr, 0, &rows, &nside, &mixed, &sentinel);
+  std::vector<int32_t> map(static_cast<size_t>(lookup->m_noOfFaces), -1);
+  const int32_t width = lookup->m_width;
+  for (int32_t i = 0; i < nf; ++i) {
+    std::vector<int32_t> tuple(rows + i * nside, rows + (i + 1) * nside);
+    const int32_t k = static_cast<int32_t>(std::find(tuple.begin(), tuple.end(), -1) - tuple.begin());
+    std::stable_sort(tuple.begin(), tuple.end(),
+                     [](int32_t a, int32_t b) { return (a == -1 ? INT32_MAX : a) < (b == -1 ? INT32_MAX : b); });
+    if (k != width && tuple[static_cast<size_t>(k)] != -1)
+      continue;
+    for (int32_t e = lookup->m_heads[tuple[0]]; e >= 0; e = lookup->m_entries[2 * e + 1]) {
+      const int32_t f = lookup->m_entries[2 * e];
+      const int32_t *t = lookup->m_tuples + f * width;
+      if (map[static_cast<size_t>(f)] != -1 || (k < width && t[k] != -1))
+        continue;
+      if (std::equal(t, t + k, tuple.begin())) {
+        map[static_cast<size_t>(f)] = i;
+        break;
+      }
+    }
+  }
+  zyrMemory_free(rows, "test");
+  FaceMap_delete(lookup);
+  return map;
+}
+
+// Faces listed more than once on both sides pair up in the order of the chains, whether the face
+// map is asked for alone or by the match.
+TEST_F(MeshTest, RepeatedFacesPairInChainOrder) {
+  Block lower{5, 4, 1, 0.1, {0, 0, 0}};
+  Block upper{5, 4, 1, 0.1, {0, 0, 0.1}};
+  std::vector<int32_t> order0 = cellOrder(lower, false);
+  order0.insert(order0.end(), {3, 7, 7, 12, 3});
+  std::vector<int32_t> order1 = cellOrder(upper, true);
+  order1.insert(order1.begin() + 5, {7, 3});
+  order1.insert(order1.end(), {12, 7, 3});
+  FaceMesh *fm0 = layerFaces(lower, 5, 0, order0);
+  FaceMesh *fm1 = layerFaces(upper, 0, 0, order1);
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(fm0, fm1, nullptr, 0.005, 1, &perm, &faceMap), 1);
+  const int32_t n = FaceMesh_getNoOfVertices(fm0, 0);
+  const std::vector<int32_t> permutation(perm, perm + n);
+  zyrMemory_free(perm, "test");
+  const std::vector<int32_t> expected = chainDirectPass(fm0, fm1, n, permutation);
+  ASSERT_EQ(std::count(expected.begin(), expected.end(), -1), 0);
+
+  FaceMesh *const pair[2] = {fm0, fm1};
+  std::vector<int32_t> again = permutation;
+  ASSERT_EQ(MA_calculateFaceMap(pair, n, again.data(), &faceMap), 1);
+  EXPECT_EQ(std::vector<int32_t>(faceMap, faceMap + expected.size()), expected);
+  zyrMemory_free(faceMap, "test");
+  ASSERT_EQ(FaceMesh_match(fm0, fm1, nullptr, 0.005, 0, &perm, &faceMap), 1);
+  EXPECT_EQ(std::vector<int32_t>(perm, perm + n), permutation);
+  EXPECT_EQ(std::vector<int32_t>(faceMap, faceMap + expected.size()), expected);
+  zyrMemory_free(perm, "test");
+  zyrMemory_free(faceMap, "test");
+}
+
+// A side of triangles only against a side with a quadrilateral among its triangles: the
+// quadrilateral has no partner and the match is refused, without reading past a face.
+TEST_F(MeshTest, TrianglesAgainstAMixedSideAreRefused) {
+  Block block{2, 1, 1, 0.1, {0, 0, 0}};
+  const std::vector<int32_t> hexes = block.hexahedra();
+  const std::vector<int32_t> prisms = block.prisms();
+  FaceMesh *sides[2];
+  for (int s = 0; s < 2; ++s) {
+    ElementMesh *mesh = ElementMesh_new(nullptr);
+    ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, block.noOfVertices(), trackedDoubles(block.coordinates())));
+    sides[s] = FaceMesh_new(nullptr, mesh);
+    if (s == 0) {
+      // The bottom quadrilateral of cell 0 and the bottom triangles of the two prisms of cell 1.
+      ElementSet *hex = ElementSet_new(7, 0, 8, trackedInts(std::vector<int32_t>(hexes.begin(), hexes.begin() + 8)));
+      ElementSet *wedges =
+          ElementSet_new(6, 0, 12, trackedInts(std::vector<int32_t>(prisms.begin() + 12, prisms.begin() + 24)));
+      ElementMesh_addElementSet(mesh, hex);
+      ElementMesh_addElementSet(mesh, wedges);
+      FaceMesh_addFaceSet(sides[s], hexFaces(hex, 0, {0}));
+      FaceMesh_addFaceSet(sides[s], FaceSet_new(wedges, 0, 2, trackedInts({0, 1}), trackedInts({3, 3})));
+    } else {
+      // The bottom triangles of the two prisms of cell 0 and of the first prism of cell 1.
+      ElementSet *wedges = ElementSet_new(6, 0, static_cast<int32_t>(prisms.size()), trackedInts(prisms));
+      ElementMesh_addElementSet(mesh, wedges);
+      FaceMesh_addFaceSet(sides[s], FaceSet_new(wedges, 0, 3, trackedInts({0, 1, 2}), trackedInts({3, 3, 3})));
+    }
+  }
+  int32_t *perm = nullptr;
+  int32_t *faceMap = nullptr;
+  ASSERT_EQ(FaceMesh_match(sides[0], sides[1], nullptr, 0.005, 1, &perm, &faceMap), 1);
+  FaceMesh *const pair[2] = {sides[0], sides[1]};
+  EXPECT_EQ(MA_calculateFaceMap(pair, 6, perm, &faceMap), 0);
+  EXPECT_EQ(faceMap, nullptr);
+  zyrMemory_free(perm, "test");
+  EXPECT_EQ(FaceMesh_match(sides[0], sides[1], nullptr, 0.005, 0, &perm, &faceMap), 0);
+  EXPECT_EQ(perm, nullptr);
+}
+
 TEST(PeriodicTransformation, AnglesAndDisplacements) {
   setenv("ZYR_USE_LOCAL_UNITS", "1", 0);
   const double o[3] = {0, 0, 0};

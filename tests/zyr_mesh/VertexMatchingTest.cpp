@@ -131,6 +131,43 @@ TEST(MatchVertices, TheGridGivesTheScansAnswer) {
   EXPECT_LT(failures, 100);
 }
 
+// Larger sets where most windows hold one vertex that no other window holds and some hold
+// several (close pairs, a dense cluster, vertices on one ring about the reference point), in
+// index orders unrelated to space: the pairs are those of the scan, or both fail.
+TEST(MatchVertices, LoneAndSharedWindowsTogether) {
+  int failures = 0;
+  std::mt19937 random(31);
+  std::uniform_real_distribution<double> unit(0, 1);
+  for (int round = 0; round < 12; ++round) {
+    Points p0;
+    const int32_t side = 40 + round * 3;
+    for (int32_t j = 0; j < side; ++j)
+      for (int32_t i = 0; i < side; ++i) {
+        const double z = round % 2 ? 0.3 * std::sin(0.2 * i) : 0.0;
+        p0.insert(p0.end(), {i + 0.1 * unit(random), j + 0.1 * unit(random), z});
+        if (unit(random) < 0.15) // a close partner, inside the window
+          p0.insert(p0.end(), {i + 0.3, j + 0.05, z});
+      }
+    for (int32_t c = 0; c < 40; ++c) // a dense cluster
+      p0.insert(p0.end(), {5 + 0.01 * (c % 7), 7 + 0.01 * (c / 7), 0.0});
+    for (int32_t a = 0; a < 60; ++a) // a ring about the reference point
+      p0.insert(p0.end(), {20 + 3 * std::cos(0.1 * a), 20 + 3 * std::sin(0.1 * a), 0.0});
+    const int32_t n = static_cast<int32_t>(p0.size() / 3);
+    const Points shuffled0 = shuffledCopy(p0, random, 0.0);
+    const Points p1 = shuffledCopy(p0, random, round % 3 == 2 ? 0.2 : 1e-3);
+    std::vector<double> tolerances(n);
+    for (double &t : tolerances)
+      t = (round % 4 == 3 ? 0.6 : 0.35) * (0.5 + unit(random));
+    const double reference[3] = {20, 20, 0};
+    const std::vector<int32_t> expected = literal(shuffled0, p1, tolerances, reference);
+    failures += expected.empty();
+    EXPECT_EQ(taken(GA_matchVerticesByGrid(n, shuffled0.data(), p1.data(), tolerances.data(), reference), n), expected)
+        << "round " << round;
+  }
+  EXPECT_GT(failures, 0);
+  EXPECT_LT(failures, 8);
+}
+
 TEST(MatchVertices, NonFiniteCoordinatesAndZeroWindowsFollowTheScan) {
   const Points p0 = {0, 0, 0, 1, 0, 0, NAN, 0, 0};
   const Points p1 = {1, 0, 0, 0, 0, 0, NAN, 0, 0};

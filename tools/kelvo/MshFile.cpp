@@ -2,6 +2,7 @@
 
 #include "KelvoElements.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -126,6 +127,7 @@ private:
   bool addElement(int64_t tag, int32_t gmshType, int32_t physical, int32_t entity,
                   const int64_t *nodes);
   void reserveElements(int64_t n, int32_t corners);
+  void reserveBinaryBlocks(int64_t blocks, bool version4);
   bool elementNodes(const KelvoGmshType *type, int64_t *nodes, bool binary, int32_t width);
 };
 
@@ -573,18 +575,76 @@ bool Parser::nodes2() {
   return closeSection("Nodes");
 }
 
+// Room for `more` further items. The first block gets exactly its own: growing by doubling
+// touched (and had the system zero) twice the memory, which cost more than the parsing on large
+// meshes. A later block that does not fit grows the room by half at least, so that a file of
+// many small blocks is not copied over once per block.
+template <class T> void roomFor(std::vector<T> &items, size_t more) {
+  const size_t need = items.size() + more;
+  if (need <= items.capacity())
+    return;
+  items.reserve(items.empty() ? need : std::max(need, items.capacity() + items.capacity() / 2));
+}
+
 // Room for n more kept elements of `corners` corners, for a count already checked against the
-// bytes left: growing by doubling touched (and had the system zero) twice the memory, which cost
-// more than the parsing on large meshes.
+// bytes left.
 void Parser::reserveElements(int64_t n, int32_t corners) {
   const size_t more = static_cast<size_t>(n);
-  m_mesh->m_elementTags.reserve(m_mesh->m_elementTags.size() + more);
-  m_mesh->m_elementKind.reserve(m_mesh->m_elementKind.size() + more);
-  m_mesh->m_elementPhysical.reserve(m_mesh->m_elementPhysical.size() + more);
-  m_mesh->m_elementEntity.reserve(m_mesh->m_elementEntity.size() + more);
-  m_mesh->m_elementStart.reserve(m_mesh->m_elementStart.size() + more);
-  m_mesh->m_elementNodes.reserve(m_mesh->m_elementNodes.size() +
-                                 more * static_cast<size_t>(corners));
+  roomFor(m_mesh->m_elementTags, more);
+  roomFor(m_mesh->m_elementKind, more);
+  roomFor(m_mesh->m_elementPhysical, more);
+  roomFor(m_mesh->m_elementEntity, more);
+  roomFor(m_mesh->m_elementStart, more);
+  roomFor(m_mesh->m_elementNodes, more * static_cast<size_t>(corners));
+}
+
+// Room at once for the kept elements of the binary element blocks ahead (the next `blocks` blocks
+// of a version 4 section, or blocks up to `blocks` elements of a version 2 section), counted from the
+// block headers as far as each block lies within the file: a file of many small blocks is then
+// read without growing its arrays. Nothing is reported here; the reading itself does that.
+void Parser::reserveBinaryBlocks(int64_t blocks, bool version4) {
+  const bool swap = m_mesh->m_swap != 0;
+  auto value = [&](size_t at, size_t width) -> uint64_t {
+    if (width == 4) {
+      uint32_t x;
+      memcpy(&x, m_data + at, 4);
+      return swap ? __builtin_bswap32(x) : x;
+    }
+    uint64_t x;
+    memcpy(&x, m_data + at, 8);
+    return swap ? __builtin_bswap64(x) : x;
+  };
+  const size_t sizeT = version4 ? static_cast<size_t>(m_sizeT) : 4;
+  const size_t headerBytes = version4 ? 12 + sizeT : 12;
+  size_t at = m_pos;
+  int64_t kept = 0, corners = 0;
+  int64_t left = blocks; // version 2: elements
+  while (left > 0) {
+    if (m_size - at < headerBytes)
+      break;
+    const int32_t gmshType = static_cast<int32_t>(value(at + (version4 ? 8 : 0), 4));
+    const uint64_t n = version4 ? value(at + 12, sizeT) : value(at + 4, 4);
+    const uint64_t tags = version4 ? 0 : value(at + 8, 4);
+    at += headerBytes;
+    const KelvoGmshType *type = KelvoElements_gmshType(gmshType);
+    if (type == nullptr || tags > 1000)
+      break;
+    const uint64_t perElement = (1 + tags + static_cast<uint64_t>(type->m_noOfNodes)) * sizeT;
+    if (n > (m_size - at) / perElement)
+      break;
+    at += n * perElement;
+    if (type->m_kind != KELVO_OTHER) {
+      kept += static_cast<int64_t>(n);
+      corners += static_cast<int64_t>(n) * KelvoElements_get(type->m_kind)->m_noOfVertices;
+    }
+    left -= version4 ? 1 : static_cast<int64_t>(n);
+  }
+  roomFor(m_mesh->m_elementTags, static_cast<size_t>(kept));
+  roomFor(m_mesh->m_elementKind, static_cast<size_t>(kept));
+  roomFor(m_mesh->m_elementPhysical, static_cast<size_t>(kept));
+  roomFor(m_mesh->m_elementEntity, static_cast<size_t>(kept));
+  roomFor(m_mesh->m_elementStart, static_cast<size_t>(kept));
+  roomFor(m_mesh->m_elementNodes, static_cast<size_t>(corners));
 }
 
 bool Parser::addElement(int64_t tag, int32_t gmshType, int32_t physical, int32_t entity,
@@ -735,6 +795,7 @@ bool Parser::elements2() {
     if (!endOfHeaderLine())
       return false;
     m_inBinary = true;
+    reserveBinaryBlocks(count, false);
     int64_t done = 0;
     while (done < count) {
       int32_t gmshType = 0, following = 0, noOfTags = 0;
@@ -902,6 +963,10 @@ bool Parser::elements4() {
   const int64_t total = header[1];
   int64_t read = 0;
   int64_t nodes[125];
+  if (m_mesh->m_binary)
+    reserveBinaryBlocks(header[0], true);
+  else // the section's count, as far as the rest can hold elements of four characters at least
+    reserveElements(std::min<int64_t>(total, static_cast<int64_t>(remaining() / 4)), 4);
   for (int64_t b = 0; b < header[0]; ++b) {
     int32_t dim = 0, entity = 0, gmshType = 0;
     int64_t n = 0;

@@ -217,6 +217,20 @@ inline uint32_t homeOf(const HashTable *table, uint32_t check) {
 
 inline uint32_t indexMask(const HashTable *table) { return (UINT32_MAX >> table->m_indexShift); }
 
+// Frees slot `hole` of an open-addressing index of mask + 1 slots, moving later slots of its run
+// back so that no probe stops short: a slot may fill the hole when its home does not lie
+// cyclically in (hole, i]. occupied(i) and home(i) tell of slot i; move(to, from) and vacate(i)
+// change the slots.
+template <class Occupied, class Home, class Move, class Vacate>
+void closeHole(uint64_t hole, uint64_t mask, Occupied occupied, Home home, Move move, Vacate vacate) {
+  for (uint64_t i = (hole + 1) & mask; occupied(i); i = (i + 1) & mask)
+    if (((i - home(i)) & mask) >= ((i - hole) & mask)) {
+      move(hole, i);
+      hole = i;
+    }
+  vacate(hole);
+}
+
 void dropIndex(HashTable *table) {
   std::free(table->m_index);
   table->m_index = nullptr;
@@ -296,17 +310,11 @@ void indexRemove(HashTable *table, HashEntry *entry, uint32_t check, uint32_t bu
     }
     return;
   }
-  // Free the slot, moving later slots of its run back so that no probe stops short.
-  const uint32_t mask = indexMask(table);
-  uint32_t hole = static_cast<uint32_t>(slot - table->m_index);
-  for (uint32_t i = (hole + 1) & mask; table->m_index[i].m_count != 0; i = (i + 1) & mask) {
-    const uint32_t home = homeOf(table, table->m_index[i].m_check);
-    if (((i - home) & mask) >= ((i - hole) & mask)) {
-      table->m_index[hole] = table->m_index[i];
-      hole = i;
-    }
-  }
-  table->m_index[hole].m_count = 0;
+  HashTableSlot *slots = table->m_index;
+  closeHole(
+      static_cast<uint64_t>(slot - slots), indexMask(table), [slots](uint64_t i) { return slots[i].m_count != 0; },
+      [table, slots](uint64_t i) { return homeOf(table, slots[i].m_check); },
+      [slots](uint64_t to, uint64_t from) { slots[to] = slots[from]; }, [slots](uint64_t i) { slots[i].m_count = 0; });
   --table->m_indexUsed;
 }
 
@@ -318,9 +326,147 @@ inline HashEntry *indexLookup(const HashTable *table, const char *key, bool *dec
   return slot != nullptr ? slot->m_entry : nullptr;
 }
 
-// As probeOf, for an insertion or removal that will visit the index: the check word first, so
+} // namespace
+
+// The look-up index of a table of integer keys (HashTable_hashInteger with
+// HashTable_compareIntegers) once it holds kIntegersFrom entries: open addressing by key, one slot
+// per distinct key, holding an entry with that key; the low bit of the entry pointer marks a key
+// that was entered more than once, which the chain walk answers (it knows which entry comes
+// first). Such a mark may outlive the key's entries (the chains then answer that the key is
+// absent); growing the index checks every marked key again. Entries never move, so the slots stay
+// right through resizes of the chains.
+struct HashTableIntegerSlot {
+  uintptr_t m_key;
+  uintptr_t m_entry; // 0 on a free slot
+};
+
+namespace {
+
+const int32_t kIntegersFrom = 4096;
+
+inline bool integerTable(const HashTable *table) {
+  return table->m_hash == HashTable_hashInteger && table->m_compare == HashTable_compareIntegers;
+}
+
+inline uint64_t integerHome(const HashTable *table, uintptr_t key) {
+  return (static_cast<uint64_t>(key) * UINT64_C(0x9E3779B97F4A7C15)) >> table->m_integerShift;
+}
+
+inline uint64_t integerMask(const HashTable *table) { return (UINT64_C(1) << (64 - table->m_integerShift)) - 1; }
+
+inline HashTableIntegerSlot *integerFind(const HashTable *table, uintptr_t key) {
+  const uint64_t mask = integerMask(table);
+  for (uint64_t i = integerHome(table, key);; i = (i + 1) & mask) {
+    HashTableIntegerSlot *slot = &table->m_integers[i];
+    if (slot->m_entry == 0 || slot->m_key == key)
+      return slot;
+  }
+}
+
+void dropIntegers(HashTable *table) {
+  std::free(table->m_integers);
+  table->m_integers = nullptr;
+  table->m_integersUsed = 0;
+}
+
+// Enters one entry's key (a key already there becomes marked). The caller has made room.
+void integerPlace(HashTable *table, const HashEntry *entry) {
+  const uintptr_t key = reinterpret_cast<uintptr_t>(entry->m_key);
+  HashTableIntegerSlot *slot = integerFind(table, key);
+  if (slot->m_entry != 0) {
+    slot->m_entry |= 1;
+    return;
+  }
+  *slot = HashTableIntegerSlot{key, reinterpret_cast<uintptr_t>(entry)};
+  ++table->m_integersUsed;
+}
+
+// An index of 2^bits free slots in place of the table's own (which the caller keeps).
+bool integerSlots(HashTable *table, int32_t bits) {
+  HashTableIntegerSlot *fresh =
+      static_cast<HashTableIntegerSlot *>(std::calloc(static_cast<size_t>(1) << bits, sizeof(HashTableIntegerSlot)));
+  if (fresh == nullptr)
+    return false;
+  table->m_integers = fresh;
+  table->m_integerShift = 64 - bits;
+  table->m_integersUsed = 0;
+  return true;
+}
+
+// The first entry of the chains with the key and how many there are (2 for two or more).
+const HashEntry *integerEntries(const HashTable *table, uintptr_t key, int *count) {
+  const HashEntry *first = nullptr;
+  *count = 0;
+  for (const HashEntry *e = table->m_buckets[bucketOf(table, reinterpret_cast<const void *>(key))];
+       e != nullptr && *count < 2; e = e->m_next)
+    if (reinterpret_cast<uintptr_t>(e->m_key) == key && ++*count == 1)
+      first = e;
+  return first;
+}
+
+// After an entry was linked: its key into the index. The index is made from the chains once the
+// table is large enough, and doubles when seven slots in ten are taken (marked keys are checked
+// against the chains on the way).
+void integerAdd(HashTable *table, const HashEntry *entry) {
+  if (table->m_integers == nullptr) {
+    if (table->m_count != kIntegersFrom || !integerTable(table) || !integerSlots(table, 14))
+      return;
+    for (int32_t b = 0; b < table->m_n; ++b)
+      for (const HashEntry *e = table->m_buckets[b]; e != nullptr; e = e->m_next)
+        integerPlace(table, e);
+    return;
+  }
+  const uint64_t slots = integerMask(table) + 1;
+  if (10 * (static_cast<uint64_t>(table->m_integersUsed) + 1) > 7 * slots) {
+    HashTableIntegerSlot *old = table->m_integers;
+    if (!integerSlots(table, 65 - table->m_integerShift)) {
+      table->m_integers = old;
+      dropIntegers(table);
+      return;
+    }
+    for (uint64_t i = 0; i < slots; ++i) {
+      if (old[i].m_entry == 0)
+        continue;
+      if ((old[i].m_entry & 1) == 0) {
+        HashTableIntegerSlot *slot = integerFind(table, old[i].m_key);
+        *slot = old[i];
+        ++table->m_integersUsed;
+        continue;
+      }
+      int count = 0;
+      const HashEntry *first = integerEntries(table, old[i].m_key, &count);
+      if (count == 0)
+        continue;
+      HashTableIntegerSlot *slot = integerFind(table, old[i].m_key);
+      *slot = HashTableIntegerSlot{old[i].m_key, reinterpret_cast<uintptr_t>(first) | (count > 1 ? 1 : 0)};
+      ++table->m_integersUsed;
+    }
+    std::free(old);
+  }
+  integerPlace(table, entry);
+}
+
+// After entry was unlinked: a key held once leaves the index; a marked key stays for the chains to
+// answer.
+void integerRemove(HashTable *table, const HashEntry *entry) {
+  if (table->m_integers == nullptr)
+    return;
+  HashTableIntegerSlot *slot = integerFind(table, reinterpret_cast<uintptr_t>(entry->m_key));
+  if (slot->m_entry != reinterpret_cast<uintptr_t>(entry))
+    return;
+  HashTableIntegerSlot *slots = table->m_integers;
+  closeHole(
+      static_cast<uint64_t>(slot - slots), integerMask(table), [slots](uint64_t i) { return slots[i].m_entry != 0; },
+      [table, slots](uint64_t i) { return integerHome(table, slots[i].m_key); },
+      [slots](uint64_t to, uint64_t from) { slots[to] = slots[from]; }, [slots](uint64_t i) { slots[i].m_entry = 0; });
+  --table->m_integersUsed;
+}
+
+// As probeOf, for an insertion or removal that will visit an index: the check word first, so
 // that the key's slot is on its way from memory while the bucket hash is worked out.
 inline KeyProbe probeForChange(const HashTable *table, const void *key) {
+  if (table->m_integers != nullptr) // the key's slot on its way while the chain is walked
+    __builtin_prefetch(&table->m_integers[integerHome(table, reinterpret_cast<uintptr_t>(key))]);
   if (table->m_index == nullptr)
     return probeOf(table, key);
   KeyProbe probe;
@@ -381,6 +527,9 @@ HashTable *HashTable_new(int32_t sizeHint, HashTable_HashFunction hash, HashTabl
   table->m_index = nullptr;
   table->m_indexShift = 32 - kFirstIndexBits;
   table->m_indexUsed = 0;
+  table->m_integers = nullptr;
+  table->m_integerShift = 60;
+  table->m_integersUsed = 0;
   if (table->m_compare == HashTable_compareStrings)
     table->m_index = static_cast<HashTableSlot *>(std::calloc(static_cast<size_t>(1) << kFirstIndexBits, sizeof(HashTableSlot)));
   return table;
@@ -396,6 +545,7 @@ void HashTable_delete(HashTable *table) {
   }
   zyrMemory_free(table->m_buckets, __func__);
   std::free(table->m_index);
+  std::free(table->m_integers);
   zyrMemory_free(table, __func__);
 }
 
@@ -421,6 +571,7 @@ int32_t HashTable_insert(HashTable *table, const void *key, void *value) {
   HashEntry *entry = HashTable_newHashEntry(table, key, value, probe.m_check);
   HashTable_insertEntry(table, entry, probe.m_bucket);
   indexAdd(table, entry, probe.m_check);
+  integerAdd(table, entry);
   return table->m_count;
 }
 
@@ -437,6 +588,7 @@ int HashTable_removeKeyAndValue(HashTable *table, const void *key, void **stored
   else
     table->m_buckets[probe.m_bucket] = entry->m_next;
   indexRemove(table, entry, probe.m_check, probe.m_bucket);
+  integerRemove(table, entry);
   if (storedKey != nullptr)
     *storedKey = entry->m_key;
   if (value != nullptr)
@@ -451,6 +603,11 @@ int HashTable_remove(HashTable *table, const void *key) {
 }
 
 void *HashTable_find(const HashTable *table, const void *key) {
+  if (table->m_integers != nullptr) {
+    const HashTableIntegerSlot *slot = integerFind(table, reinterpret_cast<uintptr_t>(key));
+    if ((slot->m_entry & 1) == 0)
+      return slot->m_entry != 0 ? reinterpret_cast<const HashEntry *>(slot->m_entry)->m_value : nullptr;
+  }
   if (table->m_hash == HashTable_hashInteger && table->m_compare == HashTable_compareIntegers) {
     // The commonest table (object pointers) walks its chain with nothing else in the loop, so
     // that the look-ups of a caller's loop overlap their cache misses.
@@ -475,6 +632,11 @@ int HashTable_findKeyAndValue(const HashTable *table, const void *key, void **st
   HashEntry *previous;
   bool decided = false;
   HashEntry *entry = table->m_index != nullptr ? indexLookup(table, static_cast<const char *>(key), &decided) : nullptr;
+  if (table->m_integers != nullptr) {
+    const HashTableIntegerSlot *slot = integerFind(table, reinterpret_cast<uintptr_t>(key));
+    decided = (slot->m_entry & 1) == 0;
+    entry = reinterpret_cast<HashEntry *>(slot->m_entry & ~static_cast<uintptr_t>(1));
+  }
   if (!decided)
     entry = HashTable_findEntry(table, key, probeOf(table, key), &previous);
   if (entry == nullptr)

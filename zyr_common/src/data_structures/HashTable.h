@@ -29,6 +29,7 @@ struct HashEntry {
 
 struct HashEntryBlock;
 struct HashTableSlot;
+struct HashTableIntegerSlot;
 
 struct HashTable {
   HashEntry **m_buckets; // n + 1 heads: the chains, then the free list
@@ -45,6 +46,12 @@ struct HashTable {
   HashTableSlot *m_index;
   int32_t m_indexShift; // 32 - log2 of the slot count
   int32_t m_indexUsed;
+  // Large tables of integer keys: a look-up index by key beside the chains, so that a find
+  // reads one slot and its entry; NULL until the table holds many entries, or when it could not
+  // be had (the chains still answer).
+  HashTableIntegerSlot *m_integers;
+  int32_t m_integerShift; // 64 - log2 of the slot count
+  int32_t m_integersUsed;
 };
 
 struct HashTableIterator {

@@ -375,22 +375,37 @@ int FaceMesh_getNoOfVerticesPerFace(FaceMesh *fm, int32_t *smallest, int32_t *la
   return 1;
 }
 
+namespace {
+
+// The face rows of all face sets, as wide as the widest face (shorter faces padded with the
+// sentinel when the widths are mixed), with split vertices mapped back unless they are wanted.
+// NULL when there are no faces or a face set fails.
+int32_t *allRows(FaceMesh *fm, int withSplitVertices, int32_t *n, int32_t *width, int32_t *mixed) {
+  *n = FaceMesh_getNoOfFaces(fm);
+  int32_t smallest = 0;
+  FaceMesh_getNoOfVerticesPerFace(fm, &smallest, width);
+  *mixed = *width != smallest ? 1 : 0;
+  if (*n < 1 || *width < 1)
+    return nullptr;
+  int32_t *rows = collectRows(setsOf(fm), *n, *width, *mixed, 0, 0);
+  if (rows != nullptr && !withSplitVertices)
+    mapBack(fm, static_cast<int64_t>(*width) * *n, rows);
+  return rows;
+}
+
+} // namespace
+
 int32_t FaceMesh_getElementMeshVertices(FaceMesh *fm, int withSplitVertices, int stable, int32_t **vertices) {
   *vertices = nullptr;
-  const int32_t n = FaceMesh_getNoOfFaces(fm);
-  int32_t smallest = 0;
+  int32_t n = 0;
   int32_t largest = 0;
-  FaceMesh_getNoOfVerticesPerFace(fm, &smallest, &largest);
-  if (n < 1 || largest < 1)
-    return 0;
+  int32_t mixed = 0;
   // The face sets' own vertex lists run in the order of their rows, so first appearance over the
   // rows of all face sets in turn is the order of their lists concatenated.
-  int32_t *rows = collectRows(setsOf(fm), n, largest, largest != smallest, 0, 0);
+  int32_t *rows = allRows(fm, withSplitVertices, &n, &largest, &mixed);
   if (rows == nullptr)
     return 0;
   const int64_t size = static_cast<int64_t>(largest) * n;
-  if (!withSplitVertices)
-    mapBack(fm, size, rows);
   int count = 0;
   if (stable) {
     const std::vector<int32_t> order = firstAppearance(size, rows, false);
@@ -408,6 +423,28 @@ int32_t FaceMesh_getElementMeshVertices(FaceMesh *fm, int withSplitVertices, int
   }
   *vertices = zyrMemory_reallocateArray(rows, count, __func__);
   return count;
+}
+
+int32_t FaceMesh_getLocalFaces(FaceMesh *fm, int32_t **faces, int32_t *nside, int32_t *mixed, int32_t **vertices,
+                               int32_t *noOfVertices) {
+  *faces = nullptr;
+  *vertices = nullptr;
+  *noOfVertices = 0;
+  int32_t n = 0;
+  int32_t *rows = allRows(fm, 0, &n, nside, mixed);
+  if (rows == nullptr) {
+    *nside = 0;
+    *mixed = 0;
+    return 0;
+  }
+  const std::vector<int32_t> order = firstAppearance(static_cast<int64_t>(*nside) * n, rows, true);
+  if (!order.empty()) {
+    *vertices = zyrMemory_allocateArray<int32_t>(static_cast<int64_t>(order.size()), __func__);
+    std::copy(order.begin(), order.end(), *vertices);
+    *noOfVertices = static_cast<int32_t>(order.size());
+  }
+  *faces = rows;
+  return n;
 }
 
 int32_t FaceMesh_getNoOfVertices(FaceMesh *fm, int withSplitVertices) {

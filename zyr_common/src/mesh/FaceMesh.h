@@ -86,6 +86,13 @@ int FaceMesh_getVertexRenumbering(FaceMesh *faceMesh, int invert, int32_t **map)
 int32_t FaceMesh_getFaceVertices(FaceMesh *faceMesh, int withSplitVertices, int local, int32_t convention,
                                  const Numbering *numbering, int correctOrientation, int32_t **faces, int32_t *nside,
                                  int32_t *mixed, int32_t *sentinel);
+// In one read, what FaceMesh_getFaceVertices (without split vertices, local numbering, native
+// convention, no orientation correction, sentinel -1) and FaceMesh_getElementMeshVertices (without
+// split vertices, stable) give: the faces (new array, *nside per face) and the element-mesh vertex
+// of each local number (new array of *noOfVertices, NULL when there is none). Answers the number
+// of faces (0 with no arrays on failure).
+int32_t FaceMesh_getLocalFaces(FaceMesh *faceMesh, int32_t **faces, int32_t *nside, int32_t *mixed, int32_t **vertices,
+                               int32_t *noOfVertices);
 int FaceMesh_getFaces(FaceMesh *faceMesh, const Numbering *numbering, int32_t **faces, int32_t *n);
 int FaceMesh_getElementFaces(FaceMesh *faceMesh, int32_t convention, const Numbering *numbering,
                              int correctOrientation, int32_t *n, int32_t **elements, int32_t **localFaces);

@@ -3,6 +3,7 @@
 #include "FaceMesh.h"
 
 #include "GeometricAlgorithms.h"
+#include "ElementMesh.h"
 #include "InterfaceMatching.h"
 #include "zyrAffineTransform3D.h"
 #include "zyrAssert.h"
@@ -34,39 +35,166 @@ struct EdgeEntry {
   int32_t m_next;
 };
 
+// The edges of faces in local numbering (nside entries per face, the sentinel ending a short
+// face): a chain per smaller vertex, the newest entry first.
+struct EdgeTable {
+  std::vector<int32_t> m_head;
+  std::vector<EdgeEntry> m_entries;
+  int32_t m_internal = 0;
+
+  EdgeTable(const int32_t *faces, int32_t nf, int32_t nside, int32_t sentinel, int32_t nv)
+      : m_head(static_cast<size_t>(nv > 0 ? nv : 0), -1) {
+    m_entries.reserve(static_cast<size_t>(nf) * static_cast<size_t>(nside));
+    for (int32_t f = 0; f < nf; ++f) {
+      const int32_t *face = faces + static_cast<int64_t>(f) * nside;
+      int32_t k = 0;
+      while (k < nside && face[k] != sentinel)
+        ++k;
+      for (int32_t p = 0; p < k; ++p) {
+        const int32_t a = face[p];
+        const int32_t b = face[(p + 1) % k];
+        const int32_t low = std::min(a, b);
+        const int32_t high = std::max(a, b);
+        int32_t e = m_head[static_cast<size_t>(low)];
+        while (e >= 0 && m_entries[static_cast<size_t>(e)].m_other != high)
+          e = m_entries[static_cast<size_t>(e)].m_next;
+        if (e < 0) {
+          m_entries.push_back({high, f, a < b ? -1 : -2, m_head[static_cast<size_t>(low)]});
+          m_head[static_cast<size_t>(low)] = static_cast<int32_t>(m_entries.size() - 1);
+        } else if (m_entries[static_cast<size_t>(e)].m_second == -1) {
+          m_entries[static_cast<size_t>(e)].m_second = f;
+        } else {
+          m_entries[static_cast<size_t>(e)].m_second = m_entries[static_cast<size_t>(e)].m_first;
+          m_entries[static_cast<size_t>(e)].m_first = f;
+        }
+      }
+    }
+    for (const EdgeEntry &entry : m_entries)
+      if (entry.m_second >= 0)
+        ++m_internal;
+  }
+
+  // Calls visit(v, entry) in the order of the edge lists: internal edges by smaller vertex, then
+  // boundary edges likewise, each chain from its newest entry.
+  template <class Visit> void inOrder(Visit visit) const {
+    for (int pass = 0; pass < 2; ++pass)
+      for (size_t v = 0; v < m_head.size(); ++v)
+        for (int32_t e = m_head[v]; e >= 0; e = m_entries[static_cast<size_t>(e)].m_next) {
+          const EdgeEntry &entry = m_entries[static_cast<size_t>(e)];
+          if ((entry.m_second >= 0) == (pass == 0))
+            visit(static_cast<int32_t>(v), entry);
+        }
+  }
+};
+
+// Mean length of the edges at each of the n vertices (coordinates xyz), the edges taken in the
+// order of the edge lists so that every sum adds up the same way. A vertex on no edge is an
+// assertion failure.
+double *meanEdgeLengths(const EdgeTable &edges, int32_t n, const double *xyz, const char *tag) {
+  double *sum = zyrMemory_allocateZeroedArray<double>(n, tag);
+  std::vector<int32_t> count(static_cast<size_t>(n), 0);
+  edges.inOrder([&](int32_t v, const EdgeEntry &entry) {
+    const bool down = entry.m_second == -2;
+    const int32_t a = down ? entry.m_other : v;
+    const int32_t b = down ? v : entry.m_other;
+    double d2 = 0.0;
+    for (int k = 0; k < 3; ++k) {
+      const double d = xyz[3 * static_cast<size_t>(a) + k] - xyz[3 * static_cast<size_t>(b) + k];
+      d2 += d * d;
+    }
+    const double length = std::sqrt(d2);
+    sum[a] += length;
+    sum[b] += length;
+    ++count[static_cast<size_t>(a)];
+    ++count[static_cast<size_t>(b)];
+  });
+  for (int32_t i = 0; i < n; ++i) {
+    zyrAssert(count[i] != 0);
+    sum[i] /= count[static_cast<size_t>(i)];
+  }
+  return sum;
+}
+
 } // namespace
 
 namespace {
 
-// Centroid and box from one read of the coordinates; the one not asked for is filled too when it
-// is not valid, as matching asks for both.
-void calculate(FaceMesh *fm, bool centroid, bool box) {
+// Centroid and box of the n vertices xyz, each when asked for or not valid, as matching asks for
+// both.
+void fillGeometry(FaceMesh *fm, const double *xyz, size_t n, bool centroid, bool box) {
   centroid = centroid || !BitField_isSet(&fm->m_flags, FACE_MESH_CENTROID_VALID);
   box = box || !BitField_isSet(&fm->m_flags, FACE_MESH_BOX_VALID);
-  const std::vector<double> xyz = localCoordinates(fm);
-  const size_t n = xyz.size() / 3;
+  // One pass over the points for both; each sum and extreme is taken in point order all the same.
+  double sum[3] = {0.0, 0.0, 0.0};
+  double low[3] = {DBL_MAX, DBL_MAX, DBL_MAX};
+  double high[3] = {-DBL_MAX, -DBL_MAX, -DBL_MAX};
+  for (size_t i = 0; i < n; ++i)
+    for (int k = 0; k < 3; ++k) {
+      const double x = xyz[3 * i + k];
+      sum[k] += x;
+      low[k] = std::min(low[k], x);
+      high[k] = std::max(high[k], x);
+    }
   if (centroid) {
-    double sum[3] = {0.0, 0.0, 0.0};
-    for (size_t i = 0; i < n; ++i)
-      for (int k = 0; k < 3; ++k)
-        sum[k] += xyz[3 * i + k];
     for (int k = 0; k < 3; ++k)
       fm->m_centroid[k] = n > 0 ? sum[k] / static_cast<double>(n) : 0.0;
     BitField_setBit(&fm->m_flags, FACE_MESH_CENTROID_VALID);
   }
   if (box) {
     for (int k = 0; k < 3; ++k) {
-      fm->m_boundingBox[k] = DBL_MAX;
-      fm->m_boundingBox[3 + k] = -DBL_MAX;
+      fm->m_boundingBox[k] = low[k];
+      fm->m_boundingBox[3 + k] = high[k];
     }
-    for (size_t i = 0; i < n; ++i)
-      for (int k = 0; k < 3; ++k) {
-        fm->m_boundingBox[k] = std::min(fm->m_boundingBox[k], xyz[3 * i + k]);
-        fm->m_boundingBox[3 + k] = std::max(fm->m_boundingBox[3 + k], xyz[3 * i + k]);
-      }
     BitField_setBit(&fm->m_flags, FACE_MESH_BOX_VALID);
   }
 }
+
+// Centroid and box from one read of the coordinates.
+void calculate(FaceMesh *fm, bool centroid, bool box) {
+  const std::vector<double> xyz = localCoordinates(fm);
+  fillGeometry(fm, xyz.data(), xyz.size() / 3, centroid, box);
+}
+
+// What matching reads of a face mesh, once: its faces in local numbering without split vertices
+// and the coordinates of its local vertices in metres (m_n as FaceMesh_getVertexCoordinates
+// answers: 0 without vertices, -1 when the coordinates cannot be had).
+struct LocalMesh {
+  int32_t *m_faces = nullptr;
+  int32_t m_nf = 0;
+  int32_t m_width = 0;
+  double *m_xyz = nullptr;
+  int32_t m_n = 0;
+
+  explicit LocalMesh(FaceMesh *fm) {
+    int32_t mixed = 0;
+    int32_t *vertices = nullptr;
+    int32_t nv = 0;
+    m_nf = FaceMesh_getLocalFaces(fm, &m_faces, &m_width, &mixed, &vertices, &nv);
+    ElementMesh *mesh = FaceMesh_getElementMesh(fm);
+    if (nv > 0) {
+      m_n = mesh == nullptr ? -1 : ElementMesh_getVertexCoordinates(mesh, "m", nv, vertices, &m_xyz);
+      if (m_n != nv) {
+        zyrMemory_freeAndClear(&m_xyz, __func__);
+        m_n = -1;
+      }
+    }
+    zyrMemory_free(vertices, __func__);
+  }
+  ~LocalMesh() {
+    zyrMemory_free(m_faces, __func__);
+    zyrMemory_free(m_xyz, __func__);
+  }
+  LocalMesh(const LocalMesh &) = delete;
+  LocalMesh &operator=(const LocalMesh &) = delete;
+
+  // The local length scale (new array of m_n), NULL when there are no coordinates.
+  double *lengthScale() const {
+    if (m_n < 1)
+      return nullptr;
+    const EdgeTable edges(m_faces, m_nf > 0 ? m_nf : 0, m_width, -1, m_n);
+    return meanEdgeLengths(edges, m_n, m_xyz, "FaceMesh_getLocalLengthScale");
+  }
+};
 
 } // namespace
 
@@ -111,54 +239,21 @@ int32_t FaceMesh_getEdges(FaceMesh *fm, int withSplitVertices, int local, const 
   const int32_t nf = FaceMesh_getFaceVertices(fm, withSplitVertices, 1, 0, nullptr, 0, &faces, &nside, &mixed, &sentinel);
   if (nf < 1)
     return 0;
-  const int32_t nv = FaceMesh_getNoOfVertices(fm, withSplitVertices);
-  std::vector<int32_t> head(static_cast<size_t>(nv > 0 ? nv : 0), -1);
-  std::vector<EdgeEntry> entries;
-  entries.reserve(static_cast<size_t>(nf) * static_cast<size_t>(nside));
-  for (int32_t f = 0; f < nf; ++f) {
-    const int32_t *face = faces + static_cast<int64_t>(f) * nside;
-    int32_t k = 0;
-    while (k < nside && face[k] != sentinel)
-      ++k;
-    for (int32_t p = 0; p < k; ++p) {
-      const int32_t a = face[p];
-      const int32_t b = face[(p + 1) % k];
-      const int32_t low = std::min(a, b);
-      const int32_t high = std::max(a, b);
-      int32_t e = head[static_cast<size_t>(low)];
-      while (e >= 0 && entries[static_cast<size_t>(e)].m_other != high)
-        e = entries[static_cast<size_t>(e)].m_next;
-      if (e < 0) {
-        entries.push_back({high, f, a < b ? -1 : -2, head[static_cast<size_t>(low)]});
-        head[static_cast<size_t>(low)] = static_cast<int32_t>(entries.size() - 1);
-      } else if (entries[static_cast<size_t>(e)].m_second == -1) {
-        entries[static_cast<size_t>(e)].m_second = f;
-      } else {
-        entries[static_cast<size_t>(e)].m_second = entries[static_cast<size_t>(e)].m_first;
-        entries[static_cast<size_t>(e)].m_first = f;
-      }
-    }
-  }
+  const EdgeTable edges(faces, nf, nside, sentinel, FaceMesh_getNoOfVertices(fm, withSplitVertices));
   zyrMemory_free(faces, __func__);
-  int32_t nInternal = 0;
-  for (const EdgeEntry &entry : entries)
-    if (entry.m_second >= 0)
-      ++nInternal;
-  const int32_t total = static_cast<int32_t>(entries.size());
+  const int32_t nInternal = edges.m_internal;
+  const int32_t total = static_cast<int32_t>(edges.m_entries.size());
   int32_t *vertices = zyrMemory_allocateArray<int32_t>(2 * static_cast<int64_t>(total), __func__);
   int32_t *sides = zyrMemory_allocateArray<int32_t>(2 * static_cast<int64_t>(total), __func__);
-  int32_t inAt = 0;
-  int32_t outAt = nInternal;
-  for (int32_t v = 0; v < nv; ++v)
-    for (int32_t e = head[static_cast<size_t>(v)]; e >= 0; e = entries[static_cast<size_t>(e)].m_next) {
-      const EdgeEntry &entry = entries[static_cast<size_t>(e)];
-      const int32_t at = entry.m_second >= 0 ? inAt++ : outAt++;
-      const bool down = entry.m_second == -2;
-      vertices[2 * at] = down ? entry.m_other : v;
-      vertices[2 * at + 1] = down ? v : entry.m_other;
-      sides[2 * at] = entry.m_first;
-      sides[2 * at + 1] = entry.m_second;
-    }
+  int32_t at = 0;
+  edges.inOrder([&](int32_t v, const EdgeEntry &entry) {
+    const bool down = entry.m_second == -2;
+    vertices[2 * at] = down ? entry.m_other : v;
+    vertices[2 * at + 1] = down ? v : entry.m_other;
+    sides[2 * at] = entry.m_first;
+    sides[2 * at + 1] = entry.m_second;
+    ++at;
+  });
   if (!local) {
     int32_t *list = nullptr;
     FaceMesh_getElementMeshVertices(fm, withSplitVertices, 1, &list);
@@ -179,43 +274,9 @@ int32_t FaceMesh_getEdges(FaceMesh *fm, int withSplitVertices, int local, const 
 }
 
 int32_t FaceMesh_getLocalLengthScale(FaceMesh *fm, double **scale) {
-  *scale = nullptr;
-  int32_t *vertices = nullptr;
-  int32_t *faces = nullptr;
-  int32_t internal = 0;
-  int32_t boundary = 0;
-  const int32_t ne = FaceMesh_getEdges(fm, 0, 1, nullptr, &vertices, &faces, &internal, &boundary);
-  const std::vector<double> xyz = localCoordinates(fm);
-  const int32_t n = static_cast<int32_t>(xyz.size() / 3);
-  if (n < 1) {
-    zyrMemory_free(vertices, __func__);
-    zyrMemory_free(faces, __func__);
-    return 0;
-  }
-  double *sum = zyrMemory_allocateZeroedArray<double>(n, __func__);
-  std::vector<int32_t> count(static_cast<size_t>(n), 0);
-  for (int32_t e = 0; e < ne; ++e) {
-    const int32_t a = vertices[2 * e];
-    const int32_t b = vertices[2 * e + 1];
-    double d2 = 0.0;
-    for (int k = 0; k < 3; ++k) {
-      const double d = xyz[3 * static_cast<size_t>(a) + k] - xyz[3 * static_cast<size_t>(b) + k];
-      d2 += d * d;
-    }
-    const double length = std::sqrt(d2);
-    sum[a] += length;
-    sum[b] += length;
-    ++count[static_cast<size_t>(a)];
-    ++count[static_cast<size_t>(b)];
-  }
-  zyrMemory_free(vertices, __func__);
-  zyrMemory_free(faces, __func__);
-  for (int32_t i = 0; i < n; ++i) {
-    zyrAssert(count[i] != 0);
-    sum[i] /= count[static_cast<size_t>(i)];
-  }
-  *scale = sum;
-  return n;
+  const LocalMesh local(fm);
+  *scale = local.lengthScale();
+  return *scale != nullptr ? local.m_n : 0;
 }
 
 int FaceMesh_centroidsMatch(FaceMesh *fm0, FaceMesh *fm1, const zyrAffineTransform3D *transform, double factor,
@@ -254,32 +315,43 @@ int FaceMesh_match(FaceMesh *fm0, FaceMesh *fm1, const zyrAffineTransform3D *tra
   const int32_t nf = FaceMesh_getNoOfFaces(fm0);
   if (fm0 == fm1 || nf < 1 || nf != FaceMesh_getNoOfFaces(fm1))
     return 0;
-  if (!FaceMesh_centroidsMatch(fm0, fm1, transform, 0.01, 1e-6))
+  // Each side's faces and coordinates are read once and serve the box test (when the centroid or
+  // box is not known yet), the length scale, the vertex search and the face map.
+  auto known = [](const FaceMesh *fm) {
+    return BitField_isSet(&fm->m_flags, FACE_MESH_CENTROID_VALID) && BitField_isSet(&fm->m_flags, FACE_MESH_BOX_VALID);
+  };
+  const bool boxesKnown = known(fm0) && known(fm1);
+  if (boxesKnown && !FaceMesh_centroidsMatch(fm0, fm1, transform, 0.01, 1e-6))
     return 0;
-  double *xyz0 = nullptr;
-  double *xyz1 = nullptr;
-  const int32_t n0 = FaceMesh_getVertexCoordinates(fm0, 0, "m", &xyz0);
-  const int32_t n1 = FaceMesh_getVertexCoordinates(fm1, 0, "m", &xyz1);
+  LocalMesh side0(fm0);
+  LocalMesh side1(fm1);
+  if (!boxesKnown) {
+    fillGeometry(fm0, side0.m_xyz, side0.m_n > 0 ? static_cast<size_t>(side0.m_n) : 0, false, false);
+    fillGeometry(fm1, side1.m_xyz, side1.m_n > 0 ? static_cast<size_t>(side1.m_n) : 0, false, false);
+    if (!FaceMesh_centroidsMatch(fm0, fm1, transform, 0.01, 1e-6))
+      return 0;
+  }
+  const int32_t n0 = side0.m_n;
   int32_t *permutation = nullptr;
-  if (n0 > 0 && n0 == n1) {
-    const double reference[3] = {xyz1[0], xyz1[1], xyz1[2]};
-    double *tolerances = nullptr;
-    if (FaceMesh_getLocalLengthScale(fm0, &tolerances) == n0) {
+  if (n0 > 0 && n0 == side1.m_n) {
+    const double reference[3] = {side1.m_xyz[0], side1.m_xyz[1], side1.m_xyz[2]};
+    double *tolerances = side0.lengthScale();
+    if (tolerances != nullptr) {
       for (int32_t i = 0; i < n0; ++i)
         tolerances[i] *= scaleFactor;
-      if (transform == nullptr || zyrAffineTransform3D_apply(transform, "m", zyrAffineDouble, n0, xyz0) == 1)
-        permutation = GA_matchVertices(n0, xyz0, xyz1, tolerances, reference);
+      if (transform == nullptr || zyrAffineTransform3D_apply(transform, "m", zyrAffineDouble, n0, side0.m_xyz) == 1)
+        permutation = GA_matchVertices(n0, side0.m_xyz, side1.m_xyz, tolerances, reference);
     }
-    zyrMemory_free(tolerances, __func__);
+    zyrMemory_free(tolerances, "FaceMesh_getLocalLengthScale");
   }
-  zyrMemory_free(xyz0, __func__);
-  zyrMemory_free(xyz1, __func__);
   if (permutation == nullptr)
     return 0;
   if (!vertexMapOnly) {
     FaceMesh *const pair[2] = {fm0, fm1};
     int32_t *map = nullptr;
-    if (faceMap == nullptr || MA_calculateFaceMap(pair, n0, permutation, &map) != 1) {
+    if (faceMap == nullptr ||
+        MA_calculateFaceMapOfFaces(pair, n0, permutation, side0.m_faces, side0.m_nf, side0.m_width, side1.m_faces,
+                                   side1.m_nf, side1.m_width, &map) != 1) {
       zyrMemory_free(permutation, __func__);
       return 0;
     }

@@ -23,7 +23,15 @@ struct Faces {
   int32_t *m_rows = nullptr;
   int32_t m_n = 0;
   int32_t m_width = 0;
-  ~Faces() { zyrMemory_free(m_rows, __func__); }
+  bool m_owned = true; // else the caller's rows
+  Faces() = default;
+  Faces(int32_t *rows, int32_t n, int32_t width) : m_rows(rows), m_n(n), m_width(width), m_owned(false) {}
+  Faces(const Faces &) = delete;
+  Faces &operator=(const Faces &) = delete;
+  ~Faces() {
+    if (m_owned)
+      zyrMemory_free(m_rows, __func__);
+  }
   const int32_t *row(int32_t f) const { return m_rows + static_cast<int64_t>(f) * m_width; }
   int32_t size(int32_t f) const {
     int32_t k = 0;
@@ -41,13 +49,33 @@ void readFaces(FaceMesh *fm, int withSplitVertices, Faces &faces) {
                                        &sentinel);
 }
 
-// Sorts each face's entries ascending with the sentinel last.
-void sortFaceVertices(int32_t *tuple, int32_t width) {
-  std::sort(tuple, tuple + width, [](int32_t a, int32_t b) {
-    const int64_t x = a == -1 ? INT32_MAX : a;
-    const int64_t y = b == -1 ? INT32_MAX : b;
-    return x < y;
-  });
+inline int64_t sentinelLast(int32_t a) { return a == -1 ? int64_t{INT32_MAX} : int64_t{a}; }
+
+void sortAnyFace(int32_t *tuple, int32_t width) {
+  std::sort(tuple, tuple + width, [](int32_t a, int32_t b) { return sentinelLast(a) < sentinelLast(b); });
+}
+
+// Sorts each face's entries ascending with the sentinel last. Triangles and quadrilaterals go
+// through a sorting network: the same result, since only the sentinel and the largest integer
+// share a key (and a face holding that integer takes the general sort).
+inline void sortFaceVertices(int32_t *tuple, int32_t width) {
+  if ((width != 3 && width != 4) || tuple[0] == INT32_MAX || tuple[1] == INT32_MAX || tuple[2] == INT32_MAX ||
+      (width == 4 && tuple[3] == INT32_MAX)) {
+    sortAnyFace(tuple, width);
+    return;
+  }
+  auto order = [tuple](int i, int j) {
+    const int32_t a = tuple[i];
+    const int32_t b = tuple[j];
+    const bool swap = sentinelLast(b) < sentinelLast(a);
+    tuple[i] = swap ? b : a;
+    tuple[j] = swap ? a : b;
+  };
+  if (width == 3) {
+    order(0, 1), order(1, 2), order(0, 1);
+  } else {
+    order(0, 1), order(2, 3), order(0, 2), order(1, 3), order(1, 2);
+  }
 }
 
 void buildIncidence(FaceMap *lookup) {
@@ -81,21 +109,84 @@ int32_t countOf(const FaceMap *lookup, int32_t f, int32_t a, int32_t b) {
   return count;
 }
 
-// The chain search of the matching: as FaceMap_findFace, but only faces of the same size that
-// have no partner yet are taken.
-int32_t findFreeFace(const FaceMap *lookup, int32_t k, const int32_t *tuple, const std::vector<int32_t> &faceMap) {
-  if (tuple[0] < 0 || tuple[0] >= lookup->m_noOfVertices)
-    return -1;
-  for (int32_t e = lookup->m_heads[tuple[0]]; e >= 0; e = lookup->m_entries[2 * e + 1]) {
-    const int32_t f = lookup->m_entries[2 * e];
-    const int32_t *t = lookup->m_tuples + static_cast<int64_t>(f) * lookup->m_width;
-    if (faceMap[static_cast<size_t>(f)] != -1 || (k < lookup->m_width && t[k] != -1))
-      continue;
-    if (std::equal(t, t + k, tuple))
-      return f;
+// The side-0 faces of the direct pass, seen through the permutation and sorted, in an
+// open-addressing table by their whole tuple, so that a search reads one slot (and the slots
+// after it). The chains of FaceMap hold a vertex's faces newest first and the search takes the
+// first free one of the same size with the same entries: that is the first free slot with the
+// same tuple along the probe, the faces having gone in newest first. Faces whose smallest entry
+// is no vertex are on no chain and stay out.
+class FaceTable {
+public:
+  // faces: nf rows of width entries, overwritten by their sorted images.
+  FaceTable(int32_t *faces, int32_t nf, int32_t width, int32_t nv, const int32_t *perm)
+      : m_width(width), m_stride(width + 1), m_nv(nv) {
+    const int64_t size = static_cast<int64_t>(nf) * width;
+    for (int64_t i = 0; i < size; ++i)
+      if (faces[i] >= 0 && faces[i] < nv)
+        faces[i] = perm[faces[i]];
+    size_t slots = 16;
+    while (slots < 2 * static_cast<size_t>(nf))
+      slots *= 2;
+    m_mask = slots - 1;
+    m_slots.assign(slots * static_cast<size_t>(m_stride), int32_t{kEmpty});
+    for (int32_t f = 0; f < nf; ++f)
+      sortFaceVertices(faces + static_cast<int64_t>(f) * width, width);
+    const int32_t ahead = 32;
+    for (int32_t f = nf - 1; f >= 0; --f) {
+      if (f >= ahead)
+        fetch(faces + static_cast<int64_t>(f - ahead) * width);
+      const int32_t *t = faces + static_cast<int64_t>(f) * width;
+      if (t[0] < 0 || t[0] >= nv)
+        continue;
+      size_t h = home(t);
+      while (slot(h)[0] != kEmpty)
+        h = (h + 1) & m_mask;
+      int32_t *to = slot(h);
+      std::copy(t, t + width, to);
+      to[width] = f;
+    }
   }
-  return -1;
-}
+
+  // The search of the direct pass for a side-1 face of size k, sorted, padded with the sentinel
+  // to at least m_width + 1 entries: the face found is taken. -1 when there is none.
+  int32_t take(int32_t k, const int32_t *tuple) {
+    if (k > m_width || tuple[0] < 0 || tuple[0] >= m_nv)
+      return -1;
+    for (size_t h = home(tuple);; h = (h + 1) & m_mask) {
+      int32_t *t = slot(h);
+      if (t[0] == kEmpty)
+        return -1;
+      if (t[m_width] >= 0 && std::equal(t, t + m_width, tuple)) {
+        const int32_t f = t[m_width];
+        t[m_width] = -1 - f; // taken
+        return f;
+      }
+    }
+  }
+
+  void fetch(const int32_t *tuple) const {
+    const int32_t *at = slot(home(tuple));
+    asm volatile("" : "+r"(at)); // else the compiler may drop a hint whose address takes a loop
+    __builtin_prefetch(at);
+  }
+
+  const int32_t m_width;
+
+private:
+  static constexpr int32_t kEmpty = INT32_MIN;
+  int32_t *slot(size_t h) { return m_slots.data() + h * static_cast<size_t>(m_stride); }
+  const int32_t *slot(size_t h) const { return m_slots.data() + h * static_cast<size_t>(m_stride); }
+  size_t home(const int32_t *tuple) const {
+    uint64_t h = 0;
+    for (int32_t k = 0; k < m_width; ++k)
+      h = (h + static_cast<uint32_t>(tuple[k])) * 0x9E3779B97F4A7C15ULL;
+    return static_cast<size_t>(h >> 20) & m_mask;
+  }
+  const int32_t m_stride;
+  const int32_t m_nv;
+  size_t m_mask = 0;
+  std::vector<int32_t> m_slots; // m_width entries and the face (-1 - face once taken) per slot
+};
 
 } // namespace
 
@@ -293,8 +384,16 @@ int MA_findPeriodicTransformation(int32_t type, const double axisPoint1[3], cons
   return MA_makePeriodicTransformation(type, axisPoint1, axisPoint2, axisUnits, points[0], points[1], transform);
 }
 
-int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int32_t *perm, int32_t **faceMap) {
-  ZYR_TRACE_BEGIN();
+namespace {
+
+// The face map, from the faces of both sides when given (without split vertices, in local
+// numbering; side 0's rows are overwritten), else read here. Traced as MA_calculateFaceMap,
+// whichever way it was asked for.
+int faceMapOf(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int32_t *perm, Faces *given0, Faces *given1,
+              int32_t **faceMap) {
+  static zyrTraceState zyr_trace_state_ = {1, {ZYR_TRACE_NOT_SET, ZYR_TRACE_NOT_SET, ZYR_TRACE_NOT_SET, ZYR_TRACE_NOT_SET}};
+  const int zyr_trace_on_ = zyrTrace_enter("MA_calculateFaceMap", nullptr, &zyr_trace_state_);
+  const char *const tag = "MA_calculateFaceMap";
   *faceMap = nullptr;
   if (ZYR_TRACE_LEVEL(zyrTraceTest, 1))
     checkPermutationIsInjective(noOfVertices, perm, zyrTrace_getLog());
@@ -304,41 +403,62 @@ int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int
   for (int32_t v = 0; v < noOfVertices; ++v)
     if (perm[v] < 0 || perm[v] >= noOfVertices)
       return 0;
+  Faces read0;
+  Faces read1;
+  if (given0 == nullptr)
+    readFaces(faceMeshes[0], 0, read0);
+  if (given1 == nullptr)
+    readFaces(faceMeshes[1], 0, read1);
+  Faces &rows0 = given0 != nullptr ? *given0 : read0;
+  Faces &faces1 = given1 != nullptr ? *given1 : read1;
   std::vector<int32_t> map(static_cast<size_t>(nf), -1);
   std::vector<char> used(static_cast<size_t>(nf), 0);
-  std::vector<char> flag(static_cast<size_t>(noOfVertices), 0);
-  std::vector<char> suspect(static_cast<size_t>(noOfVertices), 0);
-  // Side-0 vertices by their side-1 image (a list per image), so that flags stay in side-0 numbers.
-  std::vector<int32_t> holder(static_cast<size_t>(noOfVertices), -1);
-  std::vector<int32_t> nextHolder(static_cast<size_t>(noOfVertices), -1);
-  for (int32_t v = noOfVertices - 1; v >= 0; --v) {
-    nextHolder[static_cast<size_t>(v)] = holder[static_cast<size_t>(perm[v])];
-    holder[static_cast<size_t>(perm[v])] = v;
-  }
+  std::vector<char> flag;
+  std::vector<char> suspect;
+  // Side-0 vertices by their side-1 image (a list per image), so that flags stay in side-0
+  // numbers; made when a face first fails to match.
+  std::vector<int32_t> holder;
+  std::vector<int32_t> nextHolder;
+  auto makeHolders = [&]() {
+    flag.assign(static_cast<size_t>(noOfVertices), 0);
+    suspect.assign(static_cast<size_t>(noOfVertices), 0);
+    holder.assign(static_cast<size_t>(noOfVertices), -1);
+    nextHolder.assign(static_cast<size_t>(noOfVertices), -1);
+    for (int32_t v = noOfVertices - 1; v >= 0; --v) {
+      nextHolder[static_cast<size_t>(v)] = holder[static_cast<size_t>(perm[v])];
+      holder[static_cast<size_t>(perm[v])] = v;
+    }
+  };
 
   // Direct pass: every side-1 face looked up among the side-0 faces seen through the permutation.
-  FaceMap *lookup0 = FaceMap_new(faceMeshes[0], noOfVertices, perm);
-  Faces faces1;
-  readFaces(faceMeshes[1], 0, faces1);
-  if (lookup0 == nullptr || faces1.m_n != nf) {
-    FaceMap_delete(lookup0);
+  if (rows0.m_n < 1 || faces1.m_n != nf)
     return 0;
+  FaceTable lookup0(rows0.m_rows, rows0.m_n, rows0.m_width, noOfVertices, perm);
+  // The side-1 faces sorted first, so that the search of each face can be fetched ahead. Each row
+  // is padded with the sentinel to one entry more than the wider side, so that the entry after a
+  // face's last one can always be read.
+  const int32_t width = std::max(faces1.m_width, lookup0.m_width) + 1;
+  std::vector<int32_t> sorted1(static_cast<size_t>(nf) * static_cast<size_t>(width), -1);
+  for (int32_t i = 0; i < nf; ++i) {
+    int32_t *tuple = sorted1.data() + static_cast<int64_t>(i) * width;
+    std::copy(faces1.row(i), faces1.row(i) + faces1.m_width, tuple);
+    sortFaceVertices(tuple, faces1.m_width);
   }
   int32_t bad = 0;
-  std::vector<int32_t> tuple(static_cast<size_t>(faces1.m_width));
+  const int32_t ahead = 32;
   for (int32_t i = 0; i < nf; ++i) {
-    std::copy(faces1.row(i), faces1.row(i) + faces1.m_width, tuple.begin());
-    sortFaceVertices(tuple.data(), faces1.m_width);
+    if (i + ahead < nf)
+      lookup0.fetch(sorted1.data() + static_cast<int64_t>(i + ahead) * width);
+    const int32_t *tuple = sorted1.data() + static_cast<int64_t>(i) * width;
     const int32_t k = faces1.size(i);
-    const int32_t j = k == lookup0->m_width || tuple[static_cast<size_t>(k)] == -1
-                          ? findFreeFace(lookup0, k, tuple.data(), map)
-                          : -1;
+    const int32_t j = k == lookup0.m_width || tuple[k] == -1 ? lookup0.take(k, tuple) : -1;
     if (j >= 0) {
       map[static_cast<size_t>(j)] = i;
       used[static_cast<size_t>(i)] = 1;
       continue;
     }
-    ++bad;
+    if (bad++ == 0)
+      makeHolders();
     for (int32_t p = 0; p < k; ++p) {
       const int32_t w = faces1.row(i)[p];
       if (w >= 0 && w < noOfVertices)
@@ -352,7 +472,6 @@ int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int
       zyrTrace_printf("].\n");
     }
   }
-  FaceMap_delete(lookup0);
 
   if (bad > 0) {
     Faces faces0;
@@ -495,10 +614,24 @@ int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int
     }
     return 0;
   }
-  int32_t *result = zyrMemory_allocateArray<int32_t>(nf, __func__);
+  int32_t *result = zyrMemory_allocateArray<int32_t>(nf, tag);
   std::copy(map.begin(), map.end(), result);
   *faceMap = result;
   return 1;
+}
+
+} // namespace
+
+int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int32_t *perm, int32_t **faceMap) {
+  return faceMapOf(faceMeshes, noOfVertices, perm, nullptr, nullptr, faceMap);
+}
+
+int MA_calculateFaceMapOfFaces(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int32_t *perm, int32_t *faces0,
+                               int32_t nf0, int32_t width0, int32_t *faces1, int32_t nf1, int32_t width1,
+                               int32_t **faceMap) {
+  Faces side0(faces0, nf0, width0);
+  Faces side1(faces1, nf1, width1);
+  return faceMapOf(faceMeshes, noOfVertices, perm, &side0, &side1, faceMap);
 }
 
 int MA_calculateSplitVertexMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int32_t *perm, int32_t noOfFaces,

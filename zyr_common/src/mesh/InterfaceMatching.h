@@ -28,6 +28,12 @@ int MA_makePeriodicTransformation(int32_t type, const double axisPoint1[3], cons
 // place. 1 only when every face of side 0 has its own partner of the same size.
 int MA_calculateFaceMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int32_t *vertexPermutation,
                         int32_t **faceMap);
+// As MA_calculateFaceMap, with the faces of both sides already read (without split vertices, in
+// local numbering, sentinel -1, as FaceMesh_getFaceVertices gives them). The rows of side 0 are
+// overwritten; both stay the caller's.
+int MA_calculateFaceMapOfFaces(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int32_t *vertexPermutation,
+                               int32_t *faces0, int32_t noOfFaces0, int32_t width0, int32_t *faces1,
+                               int32_t noOfFaces1, int32_t width1, int32_t **faceMap);
 // Side-1 vertices (with split vertices) against each side-0 vertex: values offsets[v] ..
 // offsets[v+1]-1. With no split vertex, values is the permutation itself when mayUsePerm is 1.
 int MA_calculateSplitVertexMap(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int32_t *vertexPermutation,

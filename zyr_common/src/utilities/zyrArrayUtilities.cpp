@@ -5,6 +5,7 @@
 #include "zyrArrayUtilities.h"
 
 #include "zyrMemory.h"
+#include "zyrRadixSort.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,42 +24,7 @@ const int64_t kRadixThreshold = 256;
 // Stable radix sort of words by the bytes [FIRST, FIRST + COUNT) of their value.
 template <class Word, int FIRST, int COUNT>
 void radixSort(Word *data, int64_t n, const char *tag) {
-  if (n < 2)
-    return;
-  uint32_t counts[COUNT][256];
-  std::memset(counts, 0, sizeof counts);
-  for (int64_t i = 0; i < n; ++i) {
-    const Word w = data[i];
-    for (int b = 0; b < COUNT; ++b)
-      ++counts[b][(w >> (8 * (FIRST + b))) & 0xFF];
-  }
-  Word *buffer = nullptr;
-  Word *source = data;
-  Word *target = nullptr;
-  for (int b = 0; b < COUNT; ++b) {
-    const int shift = 8 * (FIRST + b);
-    const uint32_t *count = counts[b];
-    if (count[(source[0] >> shift) & 0xFF] == static_cast<uint32_t>(n))
-      continue; // every word has the same byte here
-    if (buffer == nullptr) {
-      buffer = zyrMemory_allocateArray<Word>(n, tag);
-      target = buffer;
-    }
-    uint32_t offsets[256];
-    uint32_t sum = 0;
-    for (int v = 0; v < 256; ++v) {
-      offsets[v] = sum;
-      sum += count[v];
-    }
-    for (int64_t i = 0; i < n; ++i) {
-      const Word w = source[i];
-      target[offsets[(w >> shift) & 0xFF]++] = w;
-    }
-    std::swap(source, target);
-  }
-  if (source != data)
-    std::memcpy(data, source, static_cast<size_t>(n) * sizeof(Word));
-  zyrMemory_free(buffer, tag);
+  zyrRadixSort(data, n, FIRST, COUNT, [](Word w) { return w; }, tag);
 }
 
 // Sign flip that turns a signed 32-bit value into an unsigned key of the requested order.
