@@ -127,6 +127,16 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
       return status;
     }
     const IO_header *h = scan->m_header;
+    // A header that runs past the frame's own end is damage: indexed, its frame end would become
+    // the write position and the next write would overwrite the rest of the header.
+    int64_t headerEnd = io_tell(stream);
+    if (headerEnd < 0 || headerEnd > s + length) {
+      io_report_error(callback,
+                      "recreate_indextable: header of dataset %s:%s:%d at offset %" PRId64
+                      " runs past its length %" PRId64,
+                      h->m_what, h->m_where, *h->m_when, p, length);
+      return IO_FORMAT_ERR;
+    }
     // The closing length field first: a frame that cannot be walked over gets no entry, so that
     // a walk ending at it leaves nothing in the table that the next write would overwrite.
     if (io_seek(stream, s + length, 0) != 0) {
