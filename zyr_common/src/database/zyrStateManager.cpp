@@ -152,6 +152,13 @@ int recoverOpenState(zyrStateManager *manager, int32_t *current) {
   return 1;
 }
 
+// Whether any version of a state after 0 is stored.
+int holdsStates(Database *database) {
+  Listing listing;
+  listing.match(database, 1, -1, "*", "*");
+  return listing.m_noOfKeys > 0;
+}
+
 void *primaryModelOf(const zyrStateManager *manager) {
   return manager->m_owner != nullptr ? Repository_getPrimaryModel(static_cast<Repository *>(manager->m_owner)) : nullptr;
 }
@@ -439,8 +446,17 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   manager->m_current = 0;
   int32_t stored = 0;
   Database_getInt(database, 0, nullptr, kFirst, &manager->m_first);
-  Database_getInt(database, 0, nullptr, kLast, &manager->m_last);
-  Database_getInt(database, 0, nullptr, kCurrent, &stored);
+  const int haveLast = Database_getInt(database, 0, nullptr, kLast, &manager->m_last);
+  const int haveCurrent = Database_getInt(database, 0, nullptr, kCurrent, &stored);
+  // Versions of later states without the counters that say which of them is current: a file
+  // that lost them is refused rather than taken for a new one and written over.
+  if ((haveLast != 1 || haveCurrent != 1) && holdsStates(database)) {
+    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE,
+                 "The ZYR database\n\n%s\n\nholds changes but no record of its states; it is damaged.\n",
+                 Database_getFileName(database));
+    dropDatabase(manager);
+    return 0;
+  }
 
   // The type record is checked before any object is made: records of unknown or renumbered
   // types must never reach the hooks of other types.
@@ -482,7 +498,9 @@ int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database
   // The checkpoints name states that the purge renumbers: they go with the history.
   if (manager->m_owner != nullptr)
     Database_deleteDataSet(database, uuidOf(manager->m_owner), "checkpoints");
-  int status = Database_purgeMarkedObjects(database, state, "__DELETED__*");
+  // Exactly the deletion mark: a damaged name that merely begins like it must not purge a live
+  // object.
+  int status = Database_purgeMarkedObjects(database, state, kDeleted);
   if (status != 1)
     return status;
   status = Database_purgeModifiedData(database, state);
@@ -738,11 +756,29 @@ int32_t zyrStateManager_getTypeIdOfObject(zyrStateManager *manager, const void *
 }
 
 int32_t zyrStateManager_getTypeIdOfUUID(zyrStateManager *manager, const zyrUUID *uuid) {
-  int32_t id = -1;
   if (manager->m_database == nullptr || uuid == nullptr)
     return -1;
-  if (Database_getInt(manager->m_database, absolute(manager->m_last), uuid, kType, &id) != 1)
-    return -1;
+  // An object keeps the type it was made with: a file whose versions give it another type is
+  // damaged there, and the object is not taken as any of them.
+  char key[ZYR_UUID_BASE64_SIZE];
+  zyrUUID_toBase64(uuid, key);
+  Listing listing;
+  listing.match(manager->m_database, -1, absolute(manager->m_last), key, kType);
+  int32_t id = -1;
+  const int32_t total = listing.m_offsets != nullptr ? listing.m_offsets[listing.m_noOfKeys] : 0;
+  for (int32_t j = 0; j < total; ++j) {
+    int32_t version = -1;
+    if (Database_getInt(manager->m_database, listing.m_whens[j], uuid, kType, &version) != 1)
+      continue;
+    if (id >= 0 && version != id) {
+      ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
+                   "The stored object %s is of type %d at one state and of type %d at another; it has been "
+                   "left out.\n",
+                   key, id, version);
+      return -1;
+    }
+    id = version;
+  }
   return id;
 }
 
