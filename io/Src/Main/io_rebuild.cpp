@@ -324,6 +324,7 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
     io_report_error(callback, "recreate_indextable: can not tell the dataset location\n");
     return IO_TELL_ERR;
   }
+  ++record->m_rebuilds;
   if (alloc_indextable(record) != IO_OK) {
     io_report_syserr(callback, "recreate_indextable: (malloc failed) syserr:");
     return IO_MEMORY_ERR;

@@ -154,6 +154,8 @@ struct IO_file {
   int32_t m_lockfile;           // what this record holds in the lock file: IO_LOCKFILE_*
   int32_t m_flock;              // the real lock held on the stream: 0, LOCK_SH or LOCK_EX
   int32_t m_indexstale;         // 1 once the recorded size on disc no longer vouches for the index
+  int32_t m_rebuilds;           // index tables rebuilt by scanning since the record was cleared:
+                                // a read that rebuilt one found the file damaged
 };
 
 // ---------------------------------------------------------------------------------------------

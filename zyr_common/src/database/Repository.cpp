@@ -348,20 +348,11 @@ zyrStateManager *Repository_setCurrentStateManager(zyrStateManager *manager) {
 
 int Repository_restore(Repository *repository, int32_t flag) {
   // The model of an open file never changes: a change of state that re-reads a damaged reference
-  // keeps the one the file was opened with. A stored model of another type is left out.
+  // keeps the one the file was opened with. The store leaves out a stored model of another type.
   if (repository->m_primaryModel != nullptr)
     return 1;
   void *model = nullptr;
   const int status = zyrObject_getPointer(repository, flag, kPrimaryModel, &model);
-  if (model != nullptr && zyrObject_getTypeId(model) != ZYR_TYPE_ID_MODEL) {
-    char key[ZYR_UUID_BASE64_SIZE];
-    zyrObject_getUUIDString(repository, key);
-    ZYR_REPOSITORY_ERROR(ZYR_I_INTERNAL_ERROR,
-                         "The stored repository %s refers under \"%s\" to an object that is not of type Model;\n"
-                         "it has been left out.\n",
-                         key, kPrimaryModel);
-    return 0;
-  }
   repository->m_primaryModel = model;
   return status;
 }

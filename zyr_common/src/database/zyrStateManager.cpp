@@ -22,6 +22,9 @@
 // Part key -> the owners that claimed it on restore: [owner key, attribute name].
 struct zyrClaims {
   std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> m_owners;
+  // What the records restored by the last change of state lost that they cannot live without.
+  std::vector<std::string> m_lost;
+  bool m_returning = false; // a change of state that lost something is being taken back
 };
 
 // Raises an error record in the calling function.
@@ -308,6 +311,7 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
     to = static_cast<int32_t>(target);
   }
   const int32_t d = step < 0 ? -1 : 1;
+  const int32_t previous = absolute(manager->m_current);
 
   Listing listing;
   listing.match(manager->m_database, from, to, "*", "*");
@@ -322,6 +326,7 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
   manager->m_from = from;
   manager->m_to = to;
   manager->m_restoring = 1;
+  manager->m_claims->m_lost.clear();
 
   std::vector<const char *> deleted;
   std::vector<const char *> modified;
@@ -401,6 +406,21 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
   }
 
   manager->m_restoring = 0;
+  // A state at which a record lost what it cannot live without is not stayed at: the open fails
+  // (see zyrStateManager_openDatabase), any other change goes back where it came from.
+  if (!manager->m_opening && !manager->m_claims->m_returning && !manager->m_claims->m_lost.empty()) {
+    const std::string loss = manager->m_claims->m_lost.front();
+    manager->m_claims->m_returning = true;
+    zyrStateManager_changeState(manager, 0, previous);
+    manager->m_claims->m_returning = false;
+    manager->m_claims->m_lost.clear();
+    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
+                 "State %d of the ZYR database\n\n%s\n\nis damaged: its stored record %s. The database has been left "
+                 "at state %d.\n",
+                 static_cast<int>(target), Database_getFileName(manager->m_database), loss.c_str(),
+                 static_cast<int>(absolute(manager->m_current)));
+    return 0;
+  }
   return 1;
 }
 
@@ -475,8 +495,17 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
 
   manager->m_current = 0;
   manager->m_opening = 1;
-  const int status = zyrStateManager_changeState(manager, 1, absolute(stored));
+  int status = zyrStateManager_changeState(manager, 1, absolute(stored));
   manager->m_opening = 0;
+  // A model whose topology, name manager or mesh could not be restored is not opened with a hole.
+  if (status == 1 && !manager->m_claims->m_lost.empty()) {
+    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE,
+                 "The ZYR database\n\n%s\n\nis damaged: its stored record %s%s.\n", Database_getFileName(database),
+                 manager->m_claims->m_lost.front().c_str(),
+                 manager->m_claims->m_lost.size() > 1 ? ", among other losses" : "");
+    manager->m_claims->m_lost.clear();
+    status = 0;
+  }
   if (status < 1) {
     unloadAll(manager);
     dropDatabase(manager);
@@ -660,6 +689,88 @@ int zyrStateManager_setModified(zyrStateManager *manager, void *object) {
   if (Dictionary_find(manager->m_cache, key) == nullptr)
     Dictionary_add(manager->m_cache, key, object);
   return 1;
+}
+
+namespace {
+
+// The record lost a vital reference: the open that restores it fails.
+void noteLost(zyrStateManager *manager, const void *object, const char *name) {
+  char key[ZYR_UUID_BASE64_SIZE];
+  keyOf(object, key);
+  manager->m_claims->m_lost.push_back(std::string(key) + " (" + zyrObject_getTypeName(object) + ") has lost its \"" +
+                                      name + "\"");
+}
+
+} // namespace
+
+void zyrStateManager_noteUnread(zyrStateManager *manager, const void *object, const char *name) {
+  if (!manager->m_restoring || manager->m_database == nullptr)
+    return;
+  Database *database = manager->m_database;
+  const int32_t state = readState(manager);
+  char key[ZYR_UUID_BASE64_SIZE];
+  keyOf(object, key);
+  // A version the index promises at the state that cannot be read back is damage, whatever the
+  // type; an empty array is stored but reads as nothing, and describes as empty.
+  int promised = 0;
+  Database_isParameterChanged(database, 0, state, uuidOf(object), name, &promised);
+  if (promised) {
+    int32_t counts[6] = {0, 0, 0, 0, 0, 0};
+    if (Database_describeData(database, state, uuidOf(object), name, &counts[0], &counts[1], &counts[2], &counts[3],
+                              &counts[4], &counts[5]) == 1 &&
+        counts[0] + counts[1] + counts[2] + counts[3] + counts[5] == 0)
+      return;
+    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
+                 "The stored record %s (%s) has a version of \"%s\" for state %d that cannot be read.\n", key,
+                 zyrObject_getTypeName(object), name, state);
+    const zyrAttributeRule *rule = zyrTypeManager_findAttribute(zyrObject_getTypeIndex(object), name);
+    if (rule != nullptr && (rule->m_flags & ZYR_ATTRIBUTE_VITAL) != 0)
+      noteLost(manager, object, name);
+    return;
+  }
+  // A value the type always writes, of which no state holds any version, was lost; a record may
+  // be given a value at a later state than the one it was made at.
+  const zyrAttributeRule *rule = zyrTypeManager_findAttribute(zyrObject_getTypeIndex(object), name);
+  int stored = 0;
+  if (rule == nullptr || (rule->m_flags & ZYR_ATTRIBUTE_OPTIONAL) != 0 ||
+      (Database_isParameterChanged(database, -1, -1, uuidOf(object), name, &stored), stored))
+    return;
+  ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "The stored record %s (%s) has no readable \"%s\" at state %d.\n", key,
+               zyrObject_getTypeName(object), name, state);
+  if ((rule->m_flags & ZYR_ATTRIBUTE_VITAL) != 0)
+    noteLost(manager, object, name);
+}
+
+int zyrStateManager_checkReferences(zyrStateManager *manager, void *owner, const char *name, void **targets,
+                                    int32_t n) {
+  const int32_t index = zyrObject_getTypeIndex(owner);
+  if (!zyrTypeManager_hasAttributes(index))
+    return 1;
+  const zyrAttributeRule *rule = zyrTypeManager_findAttribute(index, name);
+  char key[ZYR_UUID_BASE64_SIZE];
+  keyOf(owner, key);
+  int32_t noOfBad = 0;
+  for (int32_t i = 0; i < n; ++i)
+    if (targets[i] != nullptr && !zyrTypeManager_allowsTarget(rule, i, zyrObject_getTypeName(targets[i]))) {
+      targets[i] = nullptr;
+      ++noOfBad;
+    }
+  if (noOfBad > 0) {
+    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error,
+                        "The stored record %s (%s) refers under \"%s\" to %d object(s) that are not of type %s;\n", key,
+                        zyrObject_getTypeName(owner), name, static_cast<int>(noOfBad),
+                        rule != nullptr && rule->m_types != nullptr ? rule->m_types : "any it declares");
+    zyrError_addMessage(error, "they have been left out.\n");
+    zyrError_publish(error);
+  }
+  int ok = noOfBad == 0;
+  if (rule != nullptr && (rule->m_flags & ZYR_ATTRIBUTE_OWNED) != 0)
+    for (int32_t i = 0; i < n; ++i)
+      ok &= zyrStateManager_claim(manager, owner, name, &targets[i], __func__);
+  if (rule != nullptr && (rule->m_flags & ZYR_ATTRIBUTE_VITAL) != 0 && n == 1 && targets[0] == nullptr)
+    noteLost(manager, owner, name);
+  return ok;
 }
 
 int zyrStateManager_isParameterChanged(zyrStateManager *manager, const zyrUUID *uuid, const char *name, int *changed) {

@@ -6,6 +6,7 @@
 #include "Region.h"
 #include "vsnBoundary.h"
 #include "vsnDomain.h"
+#include "zyrError.h"
 #include "zyrMemory.h"
 #include "zyrObject.h"
 #include "zyrTrace.h"
@@ -252,6 +253,18 @@ int Zone_write(Zone *zone, DefFile *file, const char *units) {
       if (!ElementSet_getElementVertices(sets[j], zyrConvention_WEZ5, zone->m_numbering, 0, &vertices, &n,
                                          &perElement)) {
         freeArray(sets);
+        return 0;
+      }
+      // A set left without elements (its stored elements were damaged) cannot be written as a
+      // structure array of none: the mesh is not whole, so neither is the file.
+      if (n < 1) {
+        freeArray(vertices);
+        freeArray(sets);
+        zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
+        zyrError_addMessage(error, "The mesh of zone %d holds an element set without elements; the zone cannot be "
+                                   "written.\n",
+                            z);
+        zyrError_publish(error);
         return 0;
       }
       written = DefFile_writeIntArray(file, "G/KVXPE", es.c_str(), 0, vertices, perElement, n);
