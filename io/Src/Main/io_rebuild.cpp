@@ -152,6 +152,15 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
                       status, h->m_what, h->m_where, *h->m_when, p);
       return status;
     }
+    // Both fields are written with the same value: a frame whose fields disagree does not end
+    // where its first field says, and what follows it would be written over its real end.
+    if (second != length) {
+      io_report_error(callback,
+                      "recreate_indextable: final dataset length field %" PRId64
+                      " differs from original dataset length field %" PRId64 " in dataset %s:%s:%d",
+                      second, length, h->m_what, h->m_where, *h->m_when);
+      return IO_FORMAT_ERR;
+    }
     if (nameFitsEntry(h->m_what) && nameFitsEntry(h->m_where)) {
       char entry[3 * IO_NAME_LEN + 80];
       snprintf(entry, sizeof entry, "Y%c%s%c%s%c%d%c%" PRId64 "%c%" PRId64, kEsc, h->m_what, kEsc,

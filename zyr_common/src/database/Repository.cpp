@@ -83,7 +83,7 @@ int32_t creationState(zyrStateManager *manager, const void *object) {
 }
 
 // The file's Repository. A damaged file can store other objects as Repositories too: the one
-// whose primary model is the file's model is taken.
+// whose primary model is the file's model is taken, else the one made first (with the file).
 Repository *findRepository(zyrStateManager *manager) {
   int32_t count = 0;
   void **objects = nullptr;
@@ -97,6 +97,17 @@ Repository *findRepository(zyrStateManager *manager) {
       if (model != nullptr && candidate->m_primaryModel == model) {
         found = candidate;
         ++noOfFound;
+      }
+    }
+    if (noOfFound == 0) {
+      int32_t first = INT32_MAX;
+      for (int32_t i = 0; i < count; ++i) {
+        const int32_t made = creationState(manager, objects[i]);
+        noOfFound = made < first ? 1 : made == first ? noOfFound + 1 : noOfFound;
+        if (made < first) {
+          first = made;
+          found = static_cast<Repository *>(objects[i]);
+        }
       }
     }
     if (noOfFound != 1)
