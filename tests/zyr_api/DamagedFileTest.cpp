@@ -6,7 +6,16 @@
 // (ZYR_DAMAGE_KEEP=<file> keeps a copy of it), ZYR_DAMAGE_VERBOSE=1 tells every verdict.
 #include "DamageTestSupport.h"
 
+#include "Database.h"
+#include "ElementMesh.h"
+#include "Mesh.h"
+#include "Model.h"
+#include "Topology.h"
+#include "Vertices.h"
+#include "zyrAPI.h"
+#include "zyrTestErrors.h"
 #include "zyrTestSupport.h"
+#include "zyrUUID.h"
 
 #include <gtest/gtest.h>
 
@@ -93,6 +102,37 @@ TEST(DamagedFileTest, EveryVariantIsRefusedReportedOrAnsweredAsTheIntactFile) {
   for (const auto &entry : tally)
     summary += " " + entry.first + " " + std::to_string(entry.second);
   std::printf("%zu variants:%s\n", variants.size(), summary.c_str());
+}
+
+TEST(DamagedFileTest, AMeshWhoseCoordinatesWereLostIsReportedAndNotExported) {
+  zyrtest::ScratchDir dir("zyrapi_damage");
+  damagetest::Workshop shop(dir.path());
+  const std::string path = dir.file("model.zyr");
+  ASSERT_FALSE(damagetest::buildModel(path).empty());
+  // The stored coordinates of the renamed volume's vertices taken away.
+  int32_t hDatabase = -1, hModel = -1;
+  ASSERT_EQ(zyrDatabase_open(path.c_str(), &hDatabase, &hModel), 1);
+  Model *model = nullptr;
+  ASSERT_EQ(zyrAPI_getModel(hModel, "test", &model), 1);
+  ElementMesh *volume = Mesh_getElementMesh(Model_getMesh(model), Topology_findRegion(Model_getTopology(model), "renamed"));
+  ASSERT_NE(volume, nullptr);
+  char key[ZYR_UUID_BASE64_SIZE];
+  zyrObject_getUUIDString(ElementMesh_getVertices(volume)->m_xyz, key);
+  zyrUUID *blob = zyrUUID_newFromBase64(key);
+  ASSERT_EQ(zyrDatabase_close(hDatabase, -1), 1);
+  Database *database = Database_new(path.c_str());
+  ASSERT_EQ(Database_deleteDataSet(database, blob, "data"), 1);
+  Database_delete(database);
+  zyrUUID_delete(blob);
+
+  const damagetest::Walk walk = damagetest::walkDatabase(path, dir.file("out.wez"));
+  EXPECT_FALSE(walk.m_refused);
+  EXPECT_TRUE(walk.m_reported);
+  EXPECT_TRUE(zyrtest::contains(walk.m_answers, "\nexport 0 0 ")) << walk.m_answers;
+  EXPECT_TRUE(zyrtest::contains(walk.m_errors, "The mesh of the region \"renamed\" could not be restored whole; no "
+                                                "definition file is written.\n"))
+      << walk.m_errors;
+  EXPECT_FALSE(zyrtest::fileExists(dir.file("out.wez")));
 }
 
 } // namespace

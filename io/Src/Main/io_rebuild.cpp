@@ -59,6 +59,7 @@ enum { kContinue = -1 };
 // A data set whose writing never finished (first length field 0 or cut off by the end of the
 // file): nothing after it is live, since data sets are only written at the end of the live ones.
 int endAtUnfinished(Scan *scan, const char *format, int64_t p, bool zeroLength) {
+  scan->m_record->m_damagedfrom = p;
   char start[9] = {0};
   bool named = false;
   if (zeroLength && wezreadString(nullptr, format, start, 8, 1, 8, scan->m_stream) == IO_OK &&
@@ -311,6 +312,7 @@ bool trailingDamage(Scan *scan, int status, int64_t p, int64_t own) {
                   " after the last complete dataset, terminating scan there.",
                   p);
   scan->m_record->m_indexlocation = p;
+  scan->m_record->m_damagedfrom = p;
   return true;
 }
 
@@ -334,6 +336,7 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
     return IO_TELL_ERR;
   }
   ++record->m_rebuilds;
+  record->m_damagedfrom = 0;
   if (alloc_indextable(record) != IO_OK) {
     io_report_syserr(callback, "recreate_indextable: (malloc failed) syserr:");
     return IO_MEMORY_ERR;

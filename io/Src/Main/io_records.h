@@ -156,6 +156,8 @@ struct IO_file {
   int32_t m_indexstale;         // 1 once the recorded size on disc no longer vouches for the index
   int32_t m_rebuilds;           // index tables rebuilt by scanning since the record was cleared:
                                 // a read that rebuilt one found the file damaged
+  int64_t m_damagedfrom;        // where the last rebuild stopped at damage or at a data set cut
+                                // off, leaving out what lies there; 0 when it did not
 };
 
 // ---------------------------------------------------------------------------------------------

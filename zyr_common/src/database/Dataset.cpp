@@ -544,6 +544,10 @@ int32_t Dataset_getIndexRebuilds(const Dataset *dataset) {
   return dataset->m_fileInfo ? dataset->m_fileInfo->m_primary.m_rebuilds : 0;
 }
 
+int64_t Dataset_getDamagedOffset(const Dataset *dataset) {
+  return dataset->m_fileInfo ? dataset->m_fileInfo->m_primary.m_damagedfrom : 0;
+}
+
 char *Dataset_getLastError(const Dataset *dataset) {
   return dataset->m_lastError ? zyrCString_clone(dataset->m_lastError) : nullptr;
 }

@@ -63,7 +63,8 @@ char *temporaryNameBeside(const char *file, const char *prefix) {
   return name;
 }
 
-// The state whose "__TYPE__" created the object.
+// The state whose "__TYPE__" created the object. Objects are made at states from 1 on: a type
+// at state 0 is damage, and would let a change of state go below the Repository's own making.
 int32_t creationState(zyrStateManager *manager, const void *object) {
   char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(object, key);
@@ -72,7 +73,7 @@ int32_t creationState(zyrStateManager *manager, const void *object) {
   int32_t *offsets = nullptr;
   char **names = nullptr;
   int32_t *whens = nullptr;
-  Database_match(zyrStateManager_getDatabase(manager), -1, -1, key, "__TYPE__", &noOfKeys, &keys, &offsets, &names,
+  Database_match(zyrStateManager_getDatabase(manager), 1, -1, key, "__TYPE__", &noOfKeys, &keys, &offsets, &names,
                  &whens);
   const int32_t state = noOfKeys > 0 ? whens[0] : zyrStateManager_getAbsoluteState(manager);
   zyrCStringArray_free(keys, static_cast<uint64_t>(noOfKeys));

@@ -1,6 +1,7 @@
 #include "zyrStateManager.h"
 
 #include "Database.h"
+#include "DefFile.h"
 #include "Dictionary.h"
 #include "Repository.h"
 #include "zyrCString.h"
@@ -153,6 +154,24 @@ int recoverOpenState(zyrStateManager *manager, int32_t *current) {
                       Database_getFileName(manager->m_database), c);
   zyrError_publish(error);
   return 1;
+}
+
+// Erases the objects marked deleted at a state up to the given one. Objects are deleted at states
+// from 1 on, and a live object is not deleted whatever its versions say: a damaged history (a
+// mark at state 0, or one beside the object's own creation) must not take it out of the file.
+int purgeDeleted(zyrStateManager *manager, Database *database, int32_t state) {
+  Listing marked;
+  marked.match(database, 1, state, "*", kDeleted);
+  int status = 1;
+  for (int32_t k = 0; k < marked.m_noOfKeys; ++k) {
+    if (Dictionary_find(manager->m_objects, marked.m_keys[k]) != nullptr)
+      continue;
+    zyrUUID *uuid = zyrUUID_newFromBase64(marked.m_keys[k]);
+    if (uuid != nullptr && Database_deleteObject(database, uuid) != 1)
+      status = 0;
+    zyrUUID_delete(uuid);
+  }
+  return status;
 }
 
 // Whether any version of a state after 0 is stored.
@@ -464,6 +483,17 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   manager->m_first = 0;
   manager->m_last = 0;
   manager->m_current = 0;
+  // A file cut short or damaged at its end opens with what comes before: its latest states may be
+  // gone, and an older one would otherwise be presented as the current one without a word.
+  const int64_t damaged = DefFile_getDamagedOffset(Database_getDefFile(database));
+  if (damaged > 0) {
+    zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error,
+                        "The ZYR database\n\n%s\n\nis damaged or incomplete from byte %lld on; what is stored there "
+                        "has been left out, and the latest changes may be lost.\n",
+                        Database_getFileName(database), static_cast<long long>(damaged));
+    zyrError_publish(error);
+  }
   int32_t stored = 0;
   Database_getInt(database, 0, nullptr, kFirst, &manager->m_first);
   const int haveLast = Database_getInt(database, 0, nullptr, kLast, &manager->m_last);
@@ -527,9 +557,7 @@ int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database
   // The checkpoints name states that the purge renumbers: they go with the history.
   if (manager->m_owner != nullptr)
     Database_deleteDataSet(database, uuidOf(manager->m_owner), "checkpoints");
-  // Exactly the deletion mark: a damaged name that merely begins like it must not purge a live
-  // object.
-  int status = Database_purgeMarkedObjects(database, state, kDeleted);
+  int status = purgeDeleted(manager, database, state);
   if (status != 1)
     return status;
   status = Database_purgeModifiedData(database, state);
@@ -900,7 +928,9 @@ int zyrStateManager_getObjectsByTypeID(zyrStateManager *manager, int32_t id, int
   if (wanted < 0 || manager->m_database == nullptr)
     return 0;
   Listing listing;
-  listing.match(manager->m_database, absolute(manager->m_first), absolute(manager->m_current), "*", "__*");
+  // Objects are made and deleted at states from 1 on: a mark at state 0 is damage and hides nothing.
+  const int32_t first = absolute(manager->m_first) > 1 ? absolute(manager->m_first) : 1;
+  listing.match(manager->m_database, first, absolute(manager->m_current), "*", "__*");
   std::vector<void *> found;
   for (int32_t k = 0; k < listing.m_noOfKeys; ++k) {
     int include = 0;
