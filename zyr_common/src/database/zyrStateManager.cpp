@@ -156,17 +156,18 @@ int recoverOpenState(zyrStateManager *manager, int32_t *current) {
   return 1;
 }
 
-// Erases the objects marked deleted at a state up to the given one. Objects are deleted at states
-// from 1 on, and a live object is not deleted whatever its versions say: a damaged history (a
-// mark at state 0, or one beside the object's own creation) must not take it out of the file.
-int purgeDeleted(zyrStateManager *manager, Database *database, int32_t state) {
-  Listing marked;
-  marked.match(database, 1, state, "*", kDeleted);
+// Erases every object that is not live: those deleted by the history, and those whose records
+// could not be restored (a damaged type). A purge keeps the current state alone, so it keeps the
+// live objects alone; the deletion marks are not trusted to say which they are, since a damaged
+// history can mark a live object (at state 0, or beside its own creation).
+int purgeUnloaded(zyrStateManager *manager, Database *database) {
+  Listing all;
+  all.match(database, -1, -1, "*", "*");
   int status = 1;
-  for (int32_t k = 0; k < marked.m_noOfKeys; ++k) {
-    if (Dictionary_find(manager->m_objects, marked.m_keys[k]) != nullptr)
+  for (int32_t k = 0; k < all.m_noOfKeys; ++k) {
+    if (std::strcmp(all.m_keys[k], kGlobal) == 0 || Dictionary_find(manager->m_objects, all.m_keys[k]) != nullptr)
       continue;
-    zyrUUID *uuid = zyrUUID_newFromBase64(marked.m_keys[k]);
+    zyrUUID *uuid = zyrUUID_newFromBase64(all.m_keys[k]);
     if (uuid != nullptr && Database_deleteObject(database, uuid) != 1)
       status = 0;
     zyrUUID_delete(uuid);
@@ -557,7 +558,7 @@ int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database
   // The checkpoints name states that the purge renumbers: they go with the history.
   if (manager->m_owner != nullptr)
     Database_deleteDataSet(database, uuidOf(manager->m_owner), "checkpoints");
-  int status = purgeDeleted(manager, database, state);
+  int status = purgeUnloaded(manager, database);
   if (status != 1)
     return status;
   status = Database_purgeModifiedData(database, state);

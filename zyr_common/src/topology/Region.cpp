@@ -581,9 +581,16 @@ int32_t Region_getGluedNeighbour(const Region *region, Region ***regions) {
     return 0;
   const int32_t n = region->m_gluings->m_count;
   *regions = zyrMemory_allocateArray<Region *>(n, __func__);
-  for (int32_t i = 0; i < n; ++i)
-    (*regions)[i] = Connection_getOtherSide(static_cast<Connection *>(region->m_gluings->m_items[i]), region);
-  return n;
+  // A gluing restored without its other side (a damaged file) leads nowhere and is not counted.
+  int32_t found = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    Region *other = Connection_getOtherSide(static_cast<Connection *>(region->m_gluings->m_items[i]), region);
+    if (other != nullptr)
+      (*regions)[found++] = other;
+  }
+  if (found == 0)
+    zyrMemory_freeAndClear(regions, __func__);
+  return found;
 }
 
 // ---- duplication and unlinking ------------------------------------------------------------
