@@ -739,34 +739,35 @@ void zyrStateManager_noteUnread(zyrStateManager *manager, const void *object, co
   const int32_t state = readState(manager);
   char key[ZYR_UUID_BASE64_SIZE];
   keyOf(object, key);
+  const zyrAttributeRule *rule = zyrTypeManager_findAttribute(zyrObject_getTypeIndex(object), name);
+  const bool vital = rule != nullptr && (rule->m_flags & ZYR_ATTRIBUTE_VITAL) != 0;
   // A version the index promises at the state that cannot be read back is damage, whatever the
-  // type; an empty array is stored but reads as nothing, and describes as empty.
+  // type; an empty array is stored but reads as nothing, and describes as empty (for a vital
+  // reference, as a lost one).
   int promised = 0;
   Database_isParameterChanged(database, 0, state, uuidOf(object), name, &promised);
   if (promised) {
     int32_t counts[6] = {0, 0, 0, 0, 0, 0};
-    if (Database_describeData(database, state, uuidOf(object), name, &counts[0], &counts[1], &counts[2], &counts[3],
-                              &counts[4], &counts[5]) == 1 &&
-        counts[0] + counts[1] + counts[2] + counts[3] + counts[5] == 0)
-      return;
-    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
-                 "The stored record %s (%s) has a version of \"%s\" for state %d that cannot be read.\n", key,
-                 zyrObject_getTypeName(object), name, state);
-    const zyrAttributeRule *rule = zyrTypeManager_findAttribute(zyrObject_getTypeIndex(object), name);
-    if (rule != nullptr && (rule->m_flags & ZYR_ATTRIBUTE_VITAL) != 0)
+    const bool empty = Database_describeData(database, state, uuidOf(object), name, &counts[0], &counts[1],
+                                             &counts[2], &counts[3], &counts[4], &counts[5]) == 1 &&
+                       counts[0] + counts[1] + counts[2] + counts[3] + counts[5] == 0;
+    if (!empty)
+      ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
+                   "The stored record %s (%s) has a version of \"%s\" for state %d that cannot be read.\n", key,
+                   zyrObject_getTypeName(object), name, state);
+    if (vital)
       noteLost(manager, object, name);
     return;
   }
   // A value the type always writes, of which no state holds any version, was lost; a record may
   // be given a value at a later state than the one it was made at.
-  const zyrAttributeRule *rule = zyrTypeManager_findAttribute(zyrObject_getTypeIndex(object), name);
   int stored = 0;
   if (rule == nullptr || (rule->m_flags & ZYR_ATTRIBUTE_OPTIONAL) != 0 ||
       (Database_isParameterChanged(database, -1, -1, uuidOf(object), name, &stored), stored))
     return;
   ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "The stored record %s (%s) has no readable \"%s\" at state %d.\n", key,
                zyrObject_getTypeName(object), name, state);
-  if ((rule->m_flags & ZYR_ATTRIBUTE_VITAL) != 0)
+  if (vital)
     noteLost(manager, object, name);
 }
 
