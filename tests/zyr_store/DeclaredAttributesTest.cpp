@@ -57,7 +57,7 @@ TEST_F(DeclaredAttributesTest, ATargetOfATypeTheDeclarationDoesNotAllowIsLeftOut
   Thing_setOther(a, m_repository);
   Thing_setOther(b, a);
   const std::string keyA = keyOf(a), keyB = keyOf(b);
-  static const zyrAttributeRule rules[] = {{"other", "Assembly|Model", 0}, {nullptr, nullptr, 0}};
+  static const zyrAttributeRule rules[] = {{"other", "Assembly|Model", 0, nullptr}, {nullptr, nullptr, 0, nullptr}};
   EXPECT_EQ(reopen(rules), std::vector<std::string>{"20006: The stored record " + keyA +
                                                     " (Assembly) refers under \"other\" to 1 object(s) that are not of "
                                                     "type Assembly|Model;\nthey have been left out.\n"});
@@ -73,7 +73,7 @@ TEST_F(DeclaredAttributesTest, APartHeldByTwoRecordsIsLeftOutOfTheSecond) {
   Thing_setOther(b, part);
   Thing_setOther(part, nullptr);
   const std::string keyA = keyOf(a), keyB = keyOf(b), keyPart = keyOf(part);
-  static const zyrAttributeRule rules[] = {{"other", "Assembly", ZYR_ATTRIBUTE_OWNED}, {nullptr, nullptr, 0}};
+  static const zyrAttributeRule rules[] = {{"other", "Assembly", ZYR_ATTRIBUTE_OWNED, nullptr}, {nullptr, nullptr, 0, nullptr}};
   const std::vector<std::string> errors = reopen(rules);
   // Whichever of the two is restored second loses it.
   const bool aKept = find(keyA)->m_other != nullptr;
@@ -88,7 +88,7 @@ TEST_F(DeclaredAttributesTest, ARecordThatLostAVitalReferenceRefusesTheOpen) {
   TestThing *a = Thing_new();
   Thing_setOther(a, nullptr);
   const std::string keyA = keyOf(a);
-  static const zyrAttributeRule rules[] = {{"other", "Assembly", ZYR_ATTRIBUTE_VITAL}, {nullptr, nullptr, 0}};
+  static const zyrAttributeRule rules[] = {{"other", "Assembly", ZYR_ATTRIBUTE_VITAL, nullptr}, {nullptr, nullptr, 0, nullptr}};
   const std::vector<std::string> errors = reopen(rules);
   EXPECT_EQ(m_repository, nullptr);
   EXPECT_NE(std::find(errors.begin(), errors.end(),
@@ -97,7 +97,7 @@ TEST_F(DeclaredAttributesTest, ARecordThatLostAVitalReferenceRefusesTheOpen) {
             errors.end())
       << testing::PrintToString(errors);
   // Declared as it may be, the same file opens.
-  static const zyrAttributeRule optional[] = {{"other", "Assembly", 0}, {nullptr, nullptr, 0}};
+  static const zyrAttributeRule optional[] = {{"other", "Assembly", 0, nullptr}, {nullptr, nullptr, 0, nullptr}};
   EXPECT_TRUE(reopen(optional).empty());
   EXPECT_NE(m_repository, nullptr);
 }
@@ -111,10 +111,10 @@ TEST_F(DeclaredAttributesTest, AValueTheTypeAlwaysWritesIsReportedWhenNoStateHol
   Database_deleteDataSet(zyrStateManager_getDatabase(Repository_getStateManager(m_repository)), zyrObject_getUUID(a),
                          "count");
   // "value" was never written, but may be absent; "label" is there.
-  static const zyrAttributeRule rules[] = {{"count", nullptr, 0},
-                                           {"value", nullptr, ZYR_ATTRIBUTE_OPTIONAL},
-                                           {"label", nullptr, 0},
-                                           {nullptr, nullptr, 0}};
+  static const zyrAttributeRule rules[] = {{"count", nullptr, 0, nullptr},
+                                           {"value", nullptr, ZYR_ATTRIBUTE_OPTIONAL, nullptr},
+                                           {"label", nullptr, 0, nullptr},
+                                           {nullptr, nullptr, 0, nullptr}};
   const std::vector<std::string> errors = reopen(rules);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].substr(0, errors[0].find(" at state")),

@@ -12,11 +12,13 @@
 #include "zyrTypeManager.h"
 #include "zyrUUID.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -26,6 +28,9 @@ struct zyrClaims {
   // What the records restored by the last change of state lost that they cannot live without.
   std::vector<std::string> m_lost;
   bool m_returning = false; // a change of state that lost something is being taken back
+  // Target key -> the keys of the records whose restored references led to it: a record that a
+  // change of state unloads is read again by those that keep living and held it.
+  std::unordered_map<std::string, std::unordered_set<std::string>> m_referrers;
 };
 
 // Raises an error record in the calling function.
@@ -385,6 +390,26 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
       zyrTrace_printf("  %s - %d\n", key, zyrStateManager_getTypeIndexOfKey(manager, key));
   }
 
+  // Records that keep living but held one of the unloaded ones (a damaged file can make a record
+  // refer to one made at a later state) read their references again once the change is made.
+  std::vector<std::string> rereads;
+  {
+    std::unordered_set<std::string> changing(deleted.begin(), deleted.end());
+    changing.insert(restored.begin(), restored.end());
+    changing.insert(modified.begin(), modified.end());
+    for (const char *key : deleted) {
+      const auto it = manager->m_claims->m_referrers.find(key);
+      if (it == manager->m_claims->m_referrers.end())
+        continue;
+      for (const std::string &owner : it->second)
+        if (changing.count(owner) == 0 && Dictionary_find(manager->m_objects, owner.c_str()) != nullptr)
+          rereads.push_back(owner);
+      manager->m_claims->m_referrers.erase(it);
+    }
+    std::sort(rereads.begin(), rereads.end());
+    rereads.erase(std::unique(rereads.begin(), rereads.end()), rereads.end());
+  }
+
   for (const char *key : deleted) {
     void *object = zyrStateManager_pointerFromUUIDString(manager, key);
     // The owner and its model live as long as the open file, whatever a damaged history says:
@@ -423,6 +448,11 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
     void *object = zyrStateManager_pointerFromUUIDString(manager, key);
     if (object != nullptr)
       zyrObject_restore(object, 1);
+  }
+  for (const std::string &key : rereads) {
+    void *object = Dictionary_find(manager->m_objects, key.c_str());
+    if (object != nullptr)
+      zyrObject_restore(object, 0);
   }
 
   manager->m_restoring = 0;
@@ -604,6 +634,7 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   manager->m_last = 0;
   Dictionary_clear(manager->m_cache);
   manager->m_claims->m_owners.clear();
+  manager->m_claims->m_referrers.clear();
   return status;
 }
 
@@ -732,6 +763,45 @@ void noteLost(zyrStateManager *manager, const void *object, const char *name) {
 
 } // namespace
 
+namespace {
+
+// The targets whose stored reference under the inverse name does not name the owner back are
+// left out: a damaged file can point a reference at another object of the right type.
+int checkInverse(zyrStateManager *manager, const void *owner, const char *ownerKey, const char *name,
+                 const char *inverse, void **targets, int32_t n) {
+  int32_t noOfBad = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    if (targets[i] == nullptr)
+      continue;
+    zyrUUID **back = nullptr;
+    int32_t count = 0;
+    int refers = 0;
+    if (Database_getPointers(manager->m_database, readState(manager), uuidOf(targets[i]), inverse, &back, &count) ==
+        1)
+      for (int32_t j = 0; j < count; ++j)
+        refers = refers || (back[j] != nullptr && zyrUUID_isEqual(back[j], uuidOf(owner)) == 1);
+    for (int32_t j = 0; j < count; ++j)
+      zyrUUID_delete(back[j]);
+    zyrMemory_free(back, __func__);
+    if (!refers) {
+      targets[i] = nullptr;
+      ++noOfBad;
+    }
+  }
+  if (noOfBad == 0)
+    return 1;
+  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "zyrStateManager_checkReferences", __FILE__, __LINE__);
+  zyrError_addMessage(error,
+                      "The stored record %s (%s) refers under \"%s\" to %d object(s) that do not refer back to it "
+                      "under \"%s\";\n",
+                      ownerKey, zyrObject_getTypeName(owner), name, static_cast<int>(noOfBad), inverse);
+  zyrError_addMessage(error, "they have been left out.\n");
+  zyrError_publish(error);
+  return 0;
+}
+
+} // namespace
+
 void zyrStateManager_noteUnread(zyrStateManager *manager, const void *object, const char *name) {
   if (!manager->m_restoring || manager->m_database == nullptr)
     return;
@@ -773,12 +843,19 @@ void zyrStateManager_noteUnread(zyrStateManager *manager, const void *object, co
 
 int zyrStateManager_checkReferences(zyrStateManager *manager, void *owner, const char *name, void **targets,
                                     int32_t n) {
+  char key[ZYR_UUID_BASE64_SIZE];
+  keyOf(owner, key);
+  if (manager->m_restoring)
+    for (int32_t i = 0; i < n; ++i)
+      if (targets[i] != nullptr) {
+        char target[ZYR_UUID_BASE64_SIZE];
+        keyOf(targets[i], target);
+        manager->m_claims->m_referrers[target].insert(key);
+      }
   const int32_t index = zyrObject_getTypeIndex(owner);
   if (!zyrTypeManager_hasAttributes(index))
     return 1;
   const zyrAttributeRule *rule = zyrTypeManager_findAttribute(index, name);
-  char key[ZYR_UUID_BASE64_SIZE];
-  keyOf(owner, key);
   int32_t noOfBad = 0;
   for (int32_t i = 0; i < n; ++i)
     if (targets[i] != nullptr && !zyrTypeManager_allowsTarget(rule, i, zyrObject_getTypeName(targets[i]))) {
@@ -795,6 +872,8 @@ int zyrStateManager_checkReferences(zyrStateManager *manager, void *owner, const
     zyrError_publish(error);
   }
   int ok = noOfBad == 0;
+  if (rule != nullptr && rule->m_inverse != nullptr)
+    ok &= checkInverse(manager, owner, key, name, rule->m_inverse, targets, n);
   if (rule != nullptr && (rule->m_flags & ZYR_ATTRIBUTE_OWNED) != 0)
     for (int32_t i = 0; i < n; ++i)
       ok &= zyrStateManager_claim(manager, owner, name, &targets[i], __func__);

@@ -82,7 +82,7 @@ zyrTypeManager *zyrTypeManager_new() {
   manager->m_types = zyrMemory_allocateZeroedArray<zyrTypeEntry>(manager->m_maxNoOfTypes, __func__);
   std::memcpy(manager->m_types, zyrDefaultTypes, sizeof(zyrDefaultTypes));
   theManager = manager;
-  static const zyrAttributeRule repository[] = {{"primaryModel", "Model", 0}, {nullptr, nullptr, 0}};
+  static const zyrAttributeRule repository[] = {{"primaryModel", "Model", 0, nullptr}, {nullptr, nullptr, 0, nullptr}};
   zyrTypeManager_setAttributes("Repository", repository);
   return manager;
 }

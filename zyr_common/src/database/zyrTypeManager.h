@@ -45,10 +45,12 @@ enum {
 };
 
 struct zyrAttributeRule {
-  const char *m_name;  // the attribute; NULL ends a list of rules
-  const char *m_types; // NULL for values; for references the type names a target may have: "A|B"
-                       // either, "A,B" each in turn along an array
+  const char *m_name;    // the attribute; NULL ends a list of rules
+  const char *m_types;   // NULL for values; for references the type names a target may have: "A|B"
+                         // either, "A,B" each in turn along an array
   int32_t m_flags;
+  const char *m_inverse; // a reference the target stores back to its referrer under this name
+                         // (NULL: none); a target that does not refer back is left out
 };
 
 // Ids known to the store itself.

@@ -17,42 +17,42 @@ const int32_t kOwned = ZYR_ATTRIBUTE_OWNED;
 const int32_t kOptional = ZYR_ATTRIBUTE_OPTIONAL;
 
 // What each record of the layer stores, for the store's checks of restored records.
-const zyrAttributeRule kElementMesh[] = {{"region", "Region", 0},
-                                         {"vertices", "Vertices", kOwned | kOptional},
-                                         {"elementSets", "ElementSet", kOwned | kOptional},
-                                         {nullptr, nullptr, 0}};
-const zyrAttributeRule kElementSet[] = {{"elementMesh", "ElementMesh", 0},
-                                        {"kvxel", "zyrBlob", kOwned},
-                                        {"type", nullptr, 0},
-                                        {"nel", nullptr, 0},
-                                        {nullptr, nullptr, 0}};
-const zyrAttributeRule kFaceMesh[] = {{"region", "Region", 0},
-                                      {"elementMesh", "ElementMesh", 0},
-                                      {"faceSets", "FaceSet", kOwned | kOptional},
-                                      {nullptr, nullptr, 0}};
-const zyrAttributeRule kFaceSet[] = {{"faceMesh", "FaceMesh", 0}, {"elementSet", "ElementSet", 0},
-                                     {"kelfc", "zyrBlob", kOwned}, {"krffc", "zyrBlob", kOwned},
-                                     {"nfc", nullptr, 0},          {nullptr, nullptr, 0}};
-const zyrAttributeRule kInterfaceMap[] = {{"connection", "Connection", 0},
-                                          {"faceMeshes", "FaceMesh", 0},
-                                          {"noOfMatchedVertices", nullptr, 0},
-                                          {"noOfMatchedFaces", nullptr, 0},
-                                          {nullptr, nullptr, 0}};
+const zyrAttributeRule kElementMesh[] = {{"region", "Region", 0, nullptr},
+                                         {"vertices", "Vertices", kOwned | kOptional, nullptr},
+                                         {"elementSets", "ElementSet", kOwned | kOptional, nullptr},
+                                         {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kElementSet[] = {{"elementMesh", "ElementMesh", 0, "elementSets"},
+                                        {"kvxel", "zyrBlob", kOwned, nullptr},
+                                        {"type", nullptr, 0, nullptr},
+                                        {"nel", nullptr, 0, nullptr},
+                                        {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kFaceMesh[] = {{"region", "Region", 0, nullptr},
+                                      {"elementMesh", "ElementMesh", 0, nullptr},
+                                      {"faceSets", "FaceSet", kOwned | kOptional, nullptr},
+                                      {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kFaceSet[] = {{"faceMesh", "FaceMesh", 0, "faceSets"}, {"elementSet", "ElementSet", 0, nullptr},
+                                     {"kelfc", "zyrBlob", kOwned, nullptr}, {"krffc", "zyrBlob", kOwned, nullptr},
+                                     {"nfc", nullptr, 0, nullptr},          {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kInterfaceMap[] = {{"connection", "Connection", 0, nullptr},
+                                          {"faceMeshes", "FaceMesh", 0, nullptr},
+                                          {"noOfMatchedVertices", nullptr, 0, nullptr},
+                                          {"noOfMatchedFaces", nullptr, 0, nullptr},
+                                          {nullptr, nullptr, 0, nullptr}};
 // The link lists hold [part, region or connection] pairs; the maps own their parts, and a list
-// that stayed empty may never have been written.
-const zyrAttributeRule kMesh[] = {{"topology", "Topology", 0},
-                                  {"elementMeshes", "ElementMesh,Region", kOptional},
-                                  {"faceMeshes", "FaceMesh,Region", kOptional},
-                                  {"interfaceMaps", "InterfaceMap,Connection", kOptional},
-                                  {nullptr, nullptr, 0}};
+// that stayed empty may never have been written. Zones are made from the mesh's topology.
+const zyrAttributeRule kMesh[] = {{"topology", "Topology", ZYR_ATTRIBUTE_VITAL, nullptr},
+                                  {"elementMeshes", "ElementMesh,Region", kOptional, nullptr},
+                                  {"faceMeshes", "FaceMesh,Region", kOptional, nullptr},
+                                  {"interfaceMaps", "InterfaceMap,Connection", kOptional, nullptr},
+                                  {nullptr, nullptr, 0, nullptr}};
 const zyrAttributeRule kRepresentation[] = {
-    {"topology", "Topology", 0}, {"regions", "Region", 0}, {"visuals", "Visual", 0}, {nullptr, nullptr, 0}};
-const zyrAttributeRule kVertices[] = {{"xyz", "zyrBlob", kOwned},   {"noOfVertices", nullptr, 0},
-                                      {"units", nullptr, 0},        {"precision", nullptr, 0},
-                                      {"dimensionality", nullptr, 0}, {nullptr, nullptr, 0}};
-const zyrAttributeRule kVisual[] = {{"vertices", "Vertices", kOwned},     {"faceVertices", "zyrBlob", kOwned},
-                                    {"region", "Region", 0},             {"noOfTriangles", nullptr, 0},
-                                    {"noOfQuadrilaterals", nullptr, 0}, {nullptr, nullptr, 0}};
+    {"topology", "Topology", 0, nullptr}, {"regions", "Region", 0, nullptr}, {"visuals", "Visual", 0, nullptr}, {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kVertices[] = {{"xyz", "zyrBlob", kOwned, nullptr},   {"noOfVertices", nullptr, 0, nullptr},
+                                      {"units", nullptr, 0, nullptr},        {"precision", nullptr, 0, nullptr},
+                                      {"dimensionality", nullptr, 0, nullptr}, {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kVisual[] = {{"vertices", "Vertices", kOwned, nullptr},     {"faceVertices", "zyrBlob", kOwned, nullptr},
+                                    {"region", "Region", 0, nullptr},             {"noOfTriangles", nullptr, 0, nullptr},
+                                    {"noOfQuadrilaterals", nullptr, 0, nullptr}, {nullptr, nullptr, 0, nullptr}};
 
 } // namespace
 

@@ -18,36 +18,38 @@ const int32_t kOwned = ZYR_ATTRIBUTE_OWNED;
 // What each record of the layer stores, for the store's checks of restored records.
 // A record may be made at one state and given its references at a later one: those it can be
 // without in a sound file are optional.
-const zyrAttributeRule kAssembly[] = {{"topology", "Topology", kOptional},
-                                      {"regions", "Region", kOptional},
-                                      {"id", nullptr, 0},
-                                      {nullptr, nullptr, 0}};
-const zyrAttributeRule kAtlas[] = {{"nameManager", "NameManager", 0}, {nullptr, nullptr, 0}};
+const zyrAttributeRule kAssembly[] = {{"topology", "Topology", kOptional, nullptr},
+                                      {"regions", "Region", kOptional, nullptr},
+                                      {"id", nullptr, 0, nullptr},
+                                      {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kAtlas[] = {{"nameManager", "NameManager", 0, "atlas"}, {nullptr, nullptr, 0, nullptr}};
 const zyrAttributeRule kBoundary[] = {
-    {"boundedRegion", "Region", 0}, {"shells", "Shell", kOwned}, {nullptr, nullptr, 0}};
-const zyrAttributeRule kConnection[] = {{"sides", "Region", 0}, {"type", nullptr, 0}, {nullptr, nullptr, 0}};
-const zyrAttributeRule kNameManager[] = {{"atlas", "Atlas", kOwned},
-                                         {"objects", "Assembly|Region", 0},
-                                         {"names - primitive", nullptr, 0},
-                                         {"names - composite", nullptr, 0},
-                                         {nullptr, nullptr, 0}};
-const zyrAttributeRule kRegion[] = {{"topology", "Topology", kOptional},
-                                    {"assembly", "Assembly", kOptional},
-                                    {"shell", "Shell", kOptional},
-                                    {"boundary", "Boundary", kOwned | kOptional},
-                                    {"connection", "Connection", kOptional},
-                                    {"gluings", "Connection", kOptional},
-                                    {"dimensionality", nullptr, kOptional},
-                                    {"id", nullptr, 0},
-                                    {nullptr, nullptr, 0}};
-const zyrAttributeRule kShell[] = {{"boundary", "Boundary", 0}, {"regions", "Region", 0}, {nullptr, nullptr, 0}};
-const zyrAttributeRule kTopology[] = {{"nameManager", "NameManager", kOwned | ZYR_ATTRIBUTE_VITAL},
-                                      {"assemblies", "Assembly", 0},
-                                      {"0D regions", "Region", 0},
-                                      {"1D regions", "Region", 0},
-                                      {"2D regions", "Region", 0},
-                                      {"3D regions", "Region", 0},
-                                      {nullptr, nullptr, 0}};
+    {"boundedRegion", "Region", 0, "boundary"}, {"shells", "Shell", kOwned, nullptr}, {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kConnection[] = {
+    {"sides", "Region", 0, nullptr}, {"type", nullptr, 0, nullptr}, {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kNameManager[] = {{"atlas", "Atlas", kOwned, nullptr},
+                                         {"objects", "Assembly|Region", 0, nullptr},
+                                         {"names - primitive", nullptr, 0, nullptr},
+                                         {"names - composite", nullptr, 0, nullptr},
+                                         {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kRegion[] = {{"topology", "Topology", kOptional, nullptr},
+                                    {"assembly", "Assembly", kOptional, nullptr},
+                                    {"shell", "Shell", kOptional, nullptr},
+                                    {"boundary", "Boundary", kOwned | kOptional, nullptr},
+                                    {"connection", "Connection", kOptional, nullptr},
+                                    {"gluings", "Connection", kOptional, nullptr},
+                                    {"dimensionality", nullptr, kOptional, nullptr},
+                                    {"id", nullptr, 0, nullptr},
+                                    {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kShell[] = {
+    {"boundary", "Boundary", 0, "shells"}, {"regions", "Region", 0, nullptr}, {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kTopology[] = {{"nameManager", "NameManager", kOwned | ZYR_ATTRIBUTE_VITAL, nullptr},
+                                      {"assemblies", "Assembly", 0, nullptr},
+                                      {"0D regions", "Region", 0, nullptr},
+                                      {"1D regions", "Region", 0, nullptr},
+                                      {"2D regions", "Region", 0, nullptr},
+                                      {"3D regions", "Region", 0, nullptr},
+                                      {nullptr, nullptr, 0, nullptr}};
 
 } // namespace
 
