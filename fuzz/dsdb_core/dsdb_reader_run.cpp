@@ -41,22 +41,11 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 1)
     return 0;
-  const size_t noOfWords = data[0] % 9;
-  std::string rest(reinterpret_cast<const char *>(data + 1), size - 1);
+  std::string rest;
   std::vector<std::string> arguments{"wezdsdbreader.exe"};
-  for (size_t i = 0; i < noOfWords; ++i) {
-    const size_t end = rest.find('\n');
-    std::string word = rest.substr(0, end);
-    rest = end == std::string::npos ? std::string() : rest.substr(end + 1);
-    for (char &c : word)
-      if (c == '/' || c == '\0')
-        c = '_';
+  for (const std::string &word : zyrtest::fuzzWords(data, size, 8, &rest))
     arguments.push_back(word == "@D" ? kDatabase : word == "@I" ? kIntermediate : word);
-  }
-  std::vector<const char *> argv;
-  for (const std::string &argument : arguments)
-    argv.push_back(argument.c_str());
-  argv.push_back(nullptr);
+  const std::vector<const char *> argv = zyrtest::argumentVector(arguments);
 
   zyrtest::WorkingDir here(theDirectory->path());
   zyrtest::writeFile(kDatabase, rest);

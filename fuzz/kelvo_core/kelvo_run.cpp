@@ -55,26 +55,13 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 1)
     return 0;
-  const size_t noOfWords = data[0] % 9;
-  std::string rest(reinterpret_cast<const char *>(data + 1), size - 1);
-  std::vector<std::string> words;
-  for (size_t i = 0; i < noOfWords; ++i) {
-    const size_t end = rest.find('\n');
-    words.push_back(rest.substr(0, end));
-    rest = end == std::string::npos ? std::string() : rest.substr(end + 1);
-  }
+  std::string rest;
+  const std::vector<std::string> words = zyrtest::fuzzWords(data, size, 8, &rest);
   const std::string mesh = "mesh.msh", intermediate = "mesh.gmo";
   std::vector<std::string> arguments{"Kelvo.exe"};
-  for (std::string word : words) {
-    for (char &c : word)
-      if (c == '/' || c == '\0')
-        c = '_';
+  for (const std::string &word : words)
     arguments.push_back(word == "@M" ? mesh : word == "@I" ? intermediate : word);
-  }
-  std::vector<const char *> argv;
-  for (const std::string &argument : arguments)
-    argv.push_back(argument.c_str());
-  argv.push_back(nullptr);
+  const std::vector<const char *> argv = zyrtest::argumentVector(arguments);
 
   zyrtest::WorkingDir here(theDirectory->path());
   zyrtest::writeFile(mesh, rest);

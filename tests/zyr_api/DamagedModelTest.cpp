@@ -49,6 +49,14 @@ struct Keys {
   std::string m_boundary;    // the boundary of "Avol"
 };
 
+// The messages of the errors published while the capture was held.
+std::vector<std::string> publishedMessages(const zyrtest::ErrorCapture &errors) {
+  std::vector<std::string> messages;
+  for (const zyrtest::RaisedError &error : errors.published())
+    messages.push_back(error.message);
+  return messages;
+}
+
 // The messages of the 20006 errors published while the capture was held.
 std::vector<std::string> damageMessages(const zyrtest::ErrorCapture &errors) {
   std::vector<std::string> messages;
@@ -349,9 +357,7 @@ TEST_F(DamagedModelTest, AMeshWithoutItsTopologyIsNotOpened) {
   zyrtest::ErrorCapture errors;
   int32_t hDatabase = -1, hModel = -1;
   EXPECT_EQ(zyrDatabase_open(m_name.c_str(), &hDatabase, &hModel), 0);
-  std::vector<std::string> messages;
-  for (const zyrtest::RaisedError &error : errors.published())
-    messages.push_back(error.message);
+  const std::vector<std::string> messages = publishedMessages(errors);
   EXPECT_NE(std::find(messages.begin(), messages.end(),
                       "The ZYR database\n\n" + m_name + "\n\nis damaged: its stored record " + m_keys.m_mesh +
                           " (Mesh) has lost its \"topology\".\n"),
@@ -365,9 +371,7 @@ TEST_F(DamagedModelTest, AModelWhoseMeshIsOfAnotherTypeIsNotOpened) {
   zyrtest::ErrorCapture errors;
   int32_t hDatabase = -1, hModel = -1;
   EXPECT_EQ(zyrDatabase_open(m_name.c_str(), &hDatabase, &hModel), 0);
-  std::vector<std::string> messages;
-  for (const zyrtest::RaisedError &error : errors.published())
-    messages.push_back(error.message);
+  const std::vector<std::string> messages = publishedMessages(errors);
   ASSERT_GE(messages.size(), 2u);
   EXPECT_EQ(messages[0], "The stored record " + m_keys.m_model +
                              " (Model) refers under \"mesh\" to 1 object(s) that are not of type Mesh;\n"
@@ -401,9 +405,7 @@ TEST_F(DamagedModelTest, AModelWithoutItsTopologyIsNotOpened) {
   zyrtest::ErrorCapture errors;
   int32_t hDatabase = -1, hModel = -1;
   EXPECT_EQ(zyrDatabase_open(m_name.c_str(), &hDatabase, &hModel), 0);
-  std::vector<std::string> messages;
-  for (const zyrtest::RaisedError &error : errors.published())
-    messages.push_back(error.message);
+  const std::vector<std::string> messages = publishedMessages(errors);
   EXPECT_NE(std::find(messages.begin(), messages.end(),
                       "The ZYR database\n\n" + m_name + "\n\nis damaged: its stored record " + m_keys.m_model +
                           " (Model) has lost its \"topology\".\n"),
