@@ -135,4 +135,30 @@ TEST(DamagedFileTest, AMeshWhoseCoordinatesWereLostIsReportedAndNotExported) {
   EXPECT_FALSE(zyrtest::fileExists(dir.file("out.wez")));
 }
 
+TEST(DamagedFileTest, ANewestVersionThatCannotBeReadIsReportedWithItsObjectAndState) {
+  zyrtest::ScratchDir dir("zyrapi_damage");
+  damagetest::Workshop shop(dir.path());
+  const std::string path = dir.file("model.zyr");
+  std::string bytes = damagetest::buildModel(path);
+  ASSERT_FALSE(bytes.empty());
+  // The header tag of the newest version of an element mesh's list of element sets damaged: the
+  // older version the index also holds must not be taken for the current one in silence.
+  const damagetest::Frame *newest = nullptr;
+  const std::vector<damagetest::Frame> frames = damagetest::frames(bytes);
+  for (const damagetest::Frame &frame : frames)
+    if (frame.m_what == "elementSets" && !frame.m_deleted && (newest == nullptr || frame.m_when > newest->m_when))
+      newest = &frame;
+  ASSERT_NE(newest, nullptr);
+  const size_t tag = bytes.find("*HEADER", newest->m_header);
+  ASSERT_LT(tag, newest->m_data);
+  bytes[tag + 6] = 'S';
+  zyrtest::writeFile(path, bytes);
+
+  const damagetest::Walk walk = damagetest::walkDatabase(path, dir.file("out.wez"));
+  EXPECT_TRUE(walk.m_refused || walk.m_reported);
+  EXPECT_TRUE(zyrtest::contains(walk.m_errors, "\"elementSets\"")) << walk.m_errors;
+  EXPECT_TRUE(zyrtest::contains(walk.m_errors, newest->m_where)) << walk.m_errors;
+  EXPECT_TRUE(zyrtest::contains(walk.m_errors, "state " + std::to_string(newest->m_when))) << walk.m_errors;
+}
+
 } // namespace

@@ -814,9 +814,11 @@ void zyrStateManager_noteUnread(zyrStateManager *manager, const void *object, co
   // A version the index promises at the state that cannot be read back is damage, whatever the
   // type; an empty array is stored but reads as nothing, and describes as empty (for a vital
   // reference, as a lost one).
-  int promised = 0;
-  Database_isParameterChanged(database, 0, state, uuidOf(object), name, &promised);
-  if (promised) {
+  Listing versions;
+  versions.match(database, 0, state, key, name);
+  const int32_t total = versions.m_offsets != nullptr ? versions.m_offsets[versions.m_noOfKeys] : 0;
+  if (total > 0) {
+    const int32_t version = versions.m_whens[total - 1];
     int32_t counts[6] = {0, 0, 0, 0, 0, 0};
     const bool empty = Database_describeData(database, state, uuidOf(object), name, &counts[0], &counts[1],
                                              &counts[2], &counts[3], &counts[4], &counts[5]) == 1 &&
@@ -824,7 +826,7 @@ void zyrStateManager_noteUnread(zyrStateManager *manager, const void *object, co
     if (!empty)
       ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
                    "The stored record %s (%s) has a version of \"%s\" for state %d that cannot be read.\n", key,
-                   zyrObject_getTypeName(object), name, state);
+                   zyrObject_getTypeName(object), name, version);
     if (vital)
       noteLost(manager, object, name);
     return;
