@@ -70,7 +70,7 @@ std::string lastMessage() {
 } // namespace
 
 namespace {
-void handlesChild(const zyrtest::ScratchDir &dir) {
+void handlesChild(const zyrtest::SharedScratchDir &dir) {
         setenv("ZYR_USE_LOCAL_UNITS", "1", 1);
         unsetenv("ZYR_SESSION_FILE");
         int32_t hd = 7, hm = 7;
@@ -100,7 +100,8 @@ void handlesChild(const zyrtest::ScratchDir &dir) {
 // Handles count from 0 in a fresh process, so the numbering is checked in a child.
 TEST(ApiDeathTest, HandlesAreIssuedInOrderAndNeverReused) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  zyrtest::ScratchDir dir("zyrhandles");
+  // The child runs the test again in a fresh process: it finds the directory and leaves it.
+  zyrtest::SharedScratchDir dir("ZYR_TEST_HANDLES_DIR", "zyrhandles");
   EXPECT_EXIT(handlesChild(dir), testing::ExitedWithCode(0), "");
 }
 
@@ -253,7 +254,7 @@ TEST_F(ApiTest, StrategyParametersCheckNameTypeAndValue) {
 }
 
 namespace {
-void toleranceChild(const zyrtest::ScratchDir &dir) {
+void toleranceChild(const zyrtest::SharedScratchDir &dir) {
         setenv("ZYR_USE_LOCAL_UNITS", "1", 1);
         unsetenv("ZYR_SESSION_FILE");
         int32_t hd = -1, hm = -1;
@@ -289,7 +290,7 @@ void toleranceChild(const zyrtest::ScratchDir &dir) {
 // The override is process-wide and sticky, so it is checked in a child.
 TEST(ApiDeathTest, ToleranceOverrideIsAnnouncedEveryCallAndStaysInForce) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  zyrtest::ScratchDir dir("zyrtolerance");
+  zyrtest::SharedScratchDir dir("ZYR_TEST_TOLERANCE_DIR", "zyrtolerance");
   EXPECT_EXIT(toleranceChild(dir), testing::ExitedWithCode(0), "");
 }
 

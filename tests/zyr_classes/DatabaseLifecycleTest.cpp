@@ -54,7 +54,8 @@ protected:
     return qiv::zyrapi::zyr();
   }
 
-  zyrtest::ScratchDir m_scratch{"zyrclasses"};
+  // Death tests run the test again in a fresh process, which finds the directory and leaves it.
+  zyrtest::SharedScratchDir m_scratch{"ZYR_TEST_CLASSES_DIR", "zyrclasses"};
   const std::string m_dir = m_scratch.path();
 };
 

@@ -512,7 +512,8 @@ int recordedToleranceSettings(const std::string &dir) {
 TEST(MeshMatchTolerance, AnUnchangedValueIsNotSetAgain) {
   // A fresh process: an earlier test of this binary may have started the recorder already.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  zyrtest::ScratchDir dir("zyrtolerance");
+  // The child runs the test again in a fresh process: it finds the directory and leaves it.
+  zyrtest::SharedScratchDir dir("ZYR_TEST_TOLERANCE_DIR", "zyrtolerance");
   EXPECT_EXIT(std::exit(recordedToleranceSettings(dir.path())), ::testing::ExitedWithCode(2), "");
 }
 

@@ -663,8 +663,8 @@ namespace {
   setenv("ZYR_DEBUG_LOG", (dir + "/debug.log").c_str(), 1);
   setenv("ZYR_USE_LOCAL_UNITS", "1", 1);
   zyrMeshLayer_initialise();
-  zyrtest::ScratchDir scratch("zyrmeshdebug");
-  Repository *repository = Repository_new(scratch.file("db").c_str());
+  // The child's files go in the parent's directory, which outlives the child's quick exit.
+  Repository *repository = Repository_new((dir + "/db").c_str());
   bool ok = repository != nullptr;
   Block lower{4, 3, 1, 0.1, {0, 0, 0}};
   Block upper{4, 3, 1, 0.1, {0, 0, 0.1}};
