@@ -108,4 +108,31 @@ TEST_F(StoreDamageTest, ADeletionMarkAtStateZeroNeitherHidesNorPurgesALiveObject
   }
 }
 
+TEST_F(StoreDamageTest, AStateAtWhichTheHistoryDeletesTheRepositoryIsNotGoneTo) {
+  int32_t last = 0;
+  damage([this, &last](Database *database) {
+    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+    zyrUUID *key = uuid(m_repository);
+    Database_setInt(database, last + 1, key, "__DELETED__", 0);
+    Database_setInt(database, 0, nullptr, "State - last", last + 1);
+    zyrUUID_delete(key);
+  });
+  Repository *repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr);
+  Repository_gotoState(repository, last + 1);
+  EXPECT_EQ(Repository_getCurrentState(repository), last);
+  EXPECT_EQ(takeErrors(), std::vector<std::string>{"20006: State " + std::to_string(last + 1) +
+                                                   " of the ZYR database\n\n" + m_name +
+                                                   "\n\nis damaged: its stored record " + m_repository +
+                                                   " (Repository) is deleted there. The database has been left at "
+                                                   "state " +
+                                                   std::to_string(last) + ".\n"});
+  // The file stays at a state it opens at.
+  Repository_close(repository, -1);
+  repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr);
+  EXPECT_EQ(Repository_getCurrentState(repository), last);
+  Repository_close(repository, -1);
+}
+
 } // namespace

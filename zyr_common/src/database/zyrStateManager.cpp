@@ -412,11 +412,16 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
 
   for (const char *key : deleted) {
     void *object = zyrStateManager_pointerFromUUIDString(manager, key);
-    // The owner and its model live as long as the open file, whatever a damaged history says:
-    // the layers above hold them.
-    if (object == nullptr ||
-        (!manager->m_opening && (object == manager->m_owner || object == primaryModelOf(manager))))
+    if (object == nullptr)
       continue;
+    // The owner and its model live as long as the open file: a state whose damaged history
+    // deletes them is not stayed at (the change goes back), so that the file is never left at a
+    // state that cannot be opened again.
+    if (!manager->m_opening && (object == manager->m_owner || object == primaryModelOf(manager))) {
+      manager->m_claims->m_lost.push_back(std::string(key) + " (" + zyrObject_getTypeName(object) +
+                                          ") is deleted there");
+      continue;
+    }
     manager->m_destroying = object;
     zyrObject_deleteByType(object);
     manager->m_destroying = nullptr;
