@@ -170,7 +170,12 @@ int purgeUnloaded(zyrStateManager *manager, Database *database) {
   all.match(database, -1, -1, "*", "*");
   int status = 1;
   for (int32_t k = 0; k < all.m_noOfKeys; ++k) {
-    if (std::strcmp(all.m_keys[k], kGlobal) == 0 || Dictionary_find(manager->m_objects, all.m_keys[k]) != nullptr)
+    void *live = Dictionary_find(manager->m_objects, all.m_keys[k]);
+    // A file holds one Repository, the owner: another object restored as one is damage, which a
+    // purge (that makes every state the same) would otherwise make as good as the owner.
+    const bool impostor = live != nullptr && manager->m_owner != nullptr && live != manager->m_owner &&
+                          zyrObject_getTypeId(live) == ZYR_TYPE_ID_REPOSITORY;
+    if (std::strcmp(all.m_keys[k], kGlobal) == 0 || (live != nullptr && !impostor))
       continue;
     zyrUUID *uuid = zyrUUID_newFromBase64(all.m_keys[k]);
     if (uuid != nullptr && Database_deleteObject(database, uuid) != 1)
