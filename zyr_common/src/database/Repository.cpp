@@ -84,7 +84,8 @@ int32_t creationState(zyrStateManager *manager, const void *object) {
 }
 
 // The file's Repository. A damaged file can store other objects as Repositories too: the one
-// whose primary model is the file's model is taken, else the one made first (with the file).
+// whose primary model is the file's model is taken, else the one made first (with the file) of
+// those that store a primary model.
 Repository *findRepository(zyrStateManager *manager) {
   int32_t count = 0;
   void **objects = nullptr;
@@ -101,9 +102,14 @@ Repository *findRepository(zyrStateManager *manager) {
       }
     }
     if (noOfFound == 0) {
+      // The one made first that stores a primary model (an object that became a Repository by
+      // damage stores none).
       int32_t first = INT32_MAX;
       for (int32_t i = 0; i < count; ++i) {
-        const int32_t made = creationState(manager, objects[i]);
+        int changed = 0;
+        Database_isParameterChanged(zyrStateManager_getDatabase(manager), -1, -1, zyrObject_getUUID(objects[i]),
+                                    kPrimaryModel, &changed);
+        const int32_t made = changed ? creationState(manager, objects[i]) : INT32_MAX;
         noOfFound = made < first ? 1 : made == first ? noOfFound + 1 : noOfFound;
         if (made < first) {
           first = made;

@@ -991,11 +991,12 @@ int32_t zyrStateManager_getTypeIdOfUUID(zyrStateManager *manager, const zyrUUID 
   if (manager->m_database == nullptr || uuid == nullptr)
     return -1;
   // An object keeps the type it was made with: a file whose versions give it another type is
-  // damaged there, and the object is not taken as any of them.
+  // damaged there, and the object is not taken as any of them, whatever state is current (so
+  // that every opening of the file takes the same objects).
   char key[ZYR_UUID_BASE64_SIZE];
   zyrUUID_toBase64(uuid, key);
   Listing listing;
-  listing.match(manager->m_database, -1, absolute(manager->m_last), key, kType);
+  listing.match(manager->m_database, -1, -1, key, kType);
   int32_t id = -1;
   const int32_t total = listing.m_offsets != nullptr ? listing.m_offsets[listing.m_noOfKeys] : 0;
   for (int32_t j = 0; j < total; ++j) {
