@@ -2,7 +2,8 @@
 // database opened for it in a scratch directory ("@D" and "@M" in the input stand for its
 // database and model handles); the play must end (normally, or on a broken file), never crash,
 // hang or leak, and everything it opened is closed afterwards. A "/" in the input becomes "_",
-// so that every file the input names stays in the scratch directory.
+// and the play and the closes run in the scratch directory, so that every file the input names
+// stays there.
 #include "Repository.h"
 #include "Session.h"
 #include "SessionPlayer.h"
@@ -85,13 +86,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Session_play(session, input);
   Session_delete(session);
   std::fclose(input);
-  if (chdir(here) != 0)
-    std::abort();
-
-  // Every database the input may have opened has a handle after the harness's own.
+  // Every database the input may have opened has a handle after the harness's own. They are
+  // closed from the scratch directory too: a database opened under a relative name writes there
+  // when it closes.
   const int32_t last = hDatabase + static_cast<int32_t>(occurrences(text, "zyrDatabase_open"));
   for (int32_t h = hDatabase; h <= last; ++h)
     zyrDatabase_close(h, 1);
+  if (chdir(here) != 0)
+    std::abort();
   zyrErrorHandler previous = nullptr;
   zyrErrorManager_setErrorHandler(zyrErrorManager_get(), nullptr, &previous);
   zyrErrorManager_clearErrors(zyrErrorManager_get());

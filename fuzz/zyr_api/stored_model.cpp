@@ -1,8 +1,10 @@
 // A real model stored in a database whose records were then damaged: bytes of the file, and the
 // stored values of its objects (references pointed at other objects or at nothing, counts and
 // vertex numbers changed, arrays cut short or lengthened, records dropped). The database is then
-// opened through the procedural interface, walked (dumps, assemblies, every region's meshes and
-// visual), taken back to its checkpoints and closed. Nothing of this may crash, hang or leak.
+// opened through the procedural interface, walked (dumps, assemblies, every region's meshes,
+// visual, neighbours and bounding box, the composite names, a definition file written from it),
+// taken back to its checkpoints, closed and opened again. Nothing of this may crash, hang or leak,
+// and a file that opened must open again after its close.
 #include "Assembly.h"
 #include "Boundary.h"
 #include "Database.h"
@@ -120,6 +122,10 @@ std::string makeDatabase(const std::string &name) {
   addBlock(model, "C", 2, &left[2], &right[2]);
   Region_glueNeighbour(right[0], left[1]);
   Region_connectNeighbour(right[1], left[2]);
+  char leftName[] = "Aleft";
+  char rightName[] = "Cright";
+  char *components[] = {leftName, rightName};
+  zyrCompositeName_create(hModel, "ends", 1, 2, components, 0, nullptr);
   Model_flushChanges(model);
   zyrDatabase_saveCheckpoint(hDatabase, &checkpoint);
   zyrDatabase_close(hDatabase, 0);
@@ -265,7 +271,43 @@ void damageFile(const std::string &name, const uint8_t *data, size_t size) {
   Database_delete(database);
 }
 
-// Everything a host could ask of the restored model that reaches its stored records.
+void freeNames(int32_t count, char **names) { zyrCStringArray_free(names, static_cast<uint64_t>(count > 0 ? count : 0)); }
+
+// What the procedural interface answers of the regions and composite names: neighbours, bounding
+// boxes and members.
+void askByName(int32_t hModel) {
+  int32_t count = 0;
+  char **names = nullptr;
+  zyrModel_getRegions(hModel, 15, &count, &names);
+  for (int32_t i = 0; i < count && names != nullptr; ++i) {
+    int32_t n = 0;
+    char **neighbours = nullptr;
+    zyrRegion_getNeighbours(hModel, names[i], &n, &neighbours);
+    freeNames(n, neighbours);
+    double box[6];
+    zyrLocation_getBoundingBox(hModel, names[i], 1, "m", &box[0], &box[1], &box[2], &box[3], &box[4], &box[5]);
+  }
+  freeNames(count, names);
+  names = nullptr;
+  count = 0;
+  zyrModel_getCompositeNames(hModel, &count, &names);
+  for (int32_t i = 0; i < count && names != nullptr; ++i) {
+    int32_t n = 0;
+    char **members = nullptr;
+    zyrLocation_getRegions(hModel, names[i], 1, 15, &n, &members);
+    freeNames(n, members);
+    int32_t combination = 0, noOfA = 0, noOfB = 0;
+    char **a = nullptr, **b = nullptr;
+    if (zyrCompositeName_getDefinition(hModel, names[i], &combination, &noOfA, &a, &noOfB, &b) == 1) {
+      freeNames(noOfA, a);
+      freeNames(noOfB, b);
+    }
+  }
+  freeNames(count, names);
+}
+
+// Everything a host could ask of the restored model that reaches its stored records, and the
+// definition file written from it.
 void walk(int32_t hModel) {
   static const int32_t dumps[] = {0, 200, 201, 300, 400};
   for (int32_t type : dumps)
@@ -274,6 +316,10 @@ void walk(int32_t hModel) {
   char **names = nullptr;
   zyrModel_getAssemblies(hModel, &count, &names);
   zyrCStringArray_free(names, static_cast<uint64_t>(count > 0 ? count : 0));
+  askByName(hModel);
+  const std::string exported = theDirectory + "/export.wez";
+  zyrModel_exportMesh(hModel, "Def", exported.c_str(), "m", 0);
+  removeFiles(exported);
   Model *model = nullptr;
   if (zyrAPI_getModel(hModel, "fuzz", &model) != 1 || Model_getTopology(model) == nullptr)
     return;
@@ -365,6 +411,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (flags & 4)
       zyrAssembly_delete(hModel, "A");
     zyrDatabase_close(hDatabase, flags & 8 ? 1 : -1);
+    // A file that opened opens again after what its changes and its close wrote.
+    if (zyrDatabase_open(name.c_str(), &hDatabase, &hModel) != 1)
+      std::abort();
+    walk(hModel);
+    zyrDatabase_close(hDatabase, -1);
   }
   Repository_setCurrentStateManager(nullptr);
   zyrErrorManager_clearErrors(zyrErrorManager_get());

@@ -1,7 +1,7 @@
 // Opening databases whose keyed content was tampered with: state counters (negative, reversed,
 // huge), type records that do not match the registry, objects whose stored type is unknown or of
 // another type, deletion marks, checkpoint lists and model references. The open, the changes of
-// state that follow and the close must neither crash nor leak.
+// state that follow and the close must neither crash nor leak, and a file that opened opens again after them.
 #include "Database.h"
 #include "Repository.h"
 #include "zyrBlob.h"
@@ -146,6 +146,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Repository_externalCheckpoint(repository);
     const int32_t closeFlags[3] = {1, -1, 0};
     Repository_close(repository, closeFlags[(flags >> 5) % 3]);
+    // A file that opened opens again after what was written to it and its close.
+    Repository *again = Repository_new(name.c_str());
+    if (again == nullptr)
+      std::abort();
+    Repository_close(again, -1);
   }
   // Whatever a failure left current must not outlive the iteration.
   Repository_setCurrentStateManager(nullptr);

@@ -1,7 +1,7 @@
 // Opening a database file of arbitrary bytes: the data-set layer's open and rebuild, the state
 // manager's reading of counters and type records, and the restore hooks of every stored object
 // run on what the bytes hold. The open, a change of state, a write, a commit and the close must
-// neither crash nor leak, whatever the file.
+// neither crash nor leak, whatever the file, and a file that opened opens again after them.
 //
 // Seeds are whole database files. ZYR_FUZZ_SEED_OUT=<file> makes the target write such a file
 // (a small database with blobs, several states and a checkpoint list) and stop.
@@ -90,6 +90,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     zyrBlob_new(nullptr, 0, ZYR_TYPE_DOUBLE);
     Repository_commit(repository);
     Repository_close(repository, size > 1 && data[1] & 1 ? 1 : -1);
+    // A file that opened opens again after what was written to it and its close.
+    Repository *again = Repository_new(name.c_str());
+    if (again == nullptr)
+      std::abort();
+    Repository_close(again, -1);
   }
   Repository_setCurrentStateManager(nullptr);
   zyrErrorManager_clearErrors(zyrErrorManager_get());

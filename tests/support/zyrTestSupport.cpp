@@ -62,6 +62,33 @@ void writeChildProfile() {
 
 } // namespace
 
+std::vector<std::string> fuzzWords(const uint8_t *data, size_t size, size_t maxWords, std::string *rest) {
+  std::vector<std::string> words;
+  rest->clear();
+  if (size < 1)
+    return words;
+  const size_t noOfWords = data[0] % (maxWords + 1);
+  rest->assign(reinterpret_cast<const char *>(data + 1), size - 1);
+  for (size_t i = 0; i < noOfWords; ++i) {
+    const size_t end = rest->find('\n');
+    std::string word = rest->substr(0, end);
+    rest->erase(0, end == std::string::npos ? rest->size() : end + 1);
+    for (char &c : word)
+      if (c == '/' || c == '\0')
+        c = '_';
+    words.push_back(word);
+  }
+  return words;
+}
+
+std::vector<const char *> argumentVector(const std::vector<std::string> &words) {
+  std::vector<const char *> argv;
+  for (const std::string &word : words)
+    argv.push_back(word.c_str());
+  argv.push_back(nullptr);
+  return argv;
+}
+
 void leaveChild(int status) {
   writeChildProfile();
   _exit(status);

@@ -102,6 +102,13 @@ std::vector<std::string> splitLines(const std::string &text);
 // library's). Single-threaded tests only.
 int64_t heapInUse();
 
+// A fuzz input read as a command line: a first byte giving the number of words (up to maxWords),
+// then the words one a line; what follows is left in *rest. A "/" or NUL in a word becomes "_",
+// so that no word names a file outside the working directory.
+std::vector<std::string> fuzzWords(const uint8_t *data, size_t size, size_t maxWords, std::string *rest);
+// The words as an argument vector for a main function, ended by NULL (valid while they live).
+std::vector<const char *> argumentVector(const std::vector<std::string> &words);
+
 // What `print` writes to a stream, as text.
 std::string printed(const std::function<void(FILE *)> &print);
 

@@ -346,9 +346,17 @@ TEST_F(CopyDeleteTest, DeleteProcessSubRefusesBytesThatAreNoTag) {
   EXPECT_EQ(allMessages(), "delete_process_sub: invalid format tag or dataset already deleted\n");
   EXPECT_EQ(delete_process_sub(captureMessage, s.m_stream, 12), IO_READ_ERR);
   EXPECT_EQ(s.bytes(), "*INFO\nQQ\nrest");
+  // A tag with no data set after its length field (a damaged index naming the wrong offset) is
+  // left as it is.
+  messages().clear();
   s.reset(std::string("*INFO\nF\0\n", 9));
+  EXPECT_EQ(delete_process_sub(captureMessage, s.m_stream, 6), IO_FORMAT_ERR);
+  EXPECT_EQ(allMessages(), "delete_process_sub: no dataset starts at offset 6; the index is wrong\n");
+  EXPECT_EQ(s.bytes(), std::string("*INFO\nF\0\n", 9));
+  const std::string frame = std::string("F\0\n", 3) + std::string(17, ' ') + "123\n*DATASET\n";
+  s.reset("*INFO\n" + frame);
   EXPECT_EQ(delete_process_sub(captureMessage, s.m_stream, 6), IO_OK);
-  EXPECT_EQ(s.bytes(), std::string("*INFO\nDF\n"));
+  EXPECT_EQ(s.bytes(), "*INFO\nDF\n" + frame.substr(3));
 }
 
 // ---------------------------------------------------------------------------------------------

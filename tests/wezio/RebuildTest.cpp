@@ -170,12 +170,20 @@ TEST_F(RebuildTest, DamageAfterTheLastCompleteDataSetEndsTheWalkThere) {
         std::string c = textFrame("C", 2);
         return c.replace(c.size() - 21, 21, "  !     90*          \n");
       }(),
+      [] { // a closing length field that differs from the first
+        std::string c = textFrame("C", 2);
+        return c.replace(c.size() - 21, 21, textOffset(static_cast<int64_t>(c.size()) - 44, 20));
+      }(),
+      // a header that runs past the frame's own length: the write after it would overwrite it
+      textFrame("C", 2, 60),
   };
   for (const std::string &tail : tails) {
     ASSERT_EQ(openWith(infoBlock(0) + a + b + tail), IO_OK) << allMessages();
     EXPECT_TRUE(said(warning) || allMessages().find("truncated (or bad) index data at end of "
                                                     "file") != std::string::npos)
         << allMessages();
+    // What the walk left out is known to the record's users.
+    EXPECT_EQ(m_file.m_damagedfrom, said(warning) ? end : 0);
     std::vector<Entry> list = entries(&m_file);
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(m_file.m_indexlocation, end);

@@ -32,6 +32,20 @@ char *exactEntry(const IO_index *table, const IO_order *order, const char *key, 
   return nullptr;
 }
 
+// Whether a data set frame starts at the position whose tag was read: its tag ends in a newline
+// and "*DATASET" follows its first length field (a text field is 11 or 21 bytes wide).
+bool startsDataSet(FILE *stream, int64_t position, const char *tag) {
+  if (tag[2] != '\n') return false;
+  const int64_t fields[] = {tag[0] == 'F' ? 11 : (tag[0] == 'l' || tag[0] == 'L') ? 8 : 4, tag[0] == 'F' ? 21 : -1};
+  for (int64_t field : fields) {
+    char start[8];
+    if (field > 0 && io_seek(stream, position + 3 + field, 0) == 0 && fread(start, 1, 8, stream) == 8 &&
+        memcmp(start, "*DATASET", 8) == 0)
+      return true;
+  }
+  return false;
+}
+
 } // namespace
 
 int delete_process_sub(IO_error_callback callback, FILE *stream, int64_t position) {
@@ -49,6 +63,13 @@ int delete_process_sub(IO_error_callback callback, FILE *stream, int64_t positio
   if (tag[0] == 'D' || tag[0] == 'd' || tag[0] == 'X' || tag[0] == 'x') return IO_OK;
   if (!iofmt_is_valid(tag[0])) {
     io_report_error(callback, "delete_process_sub: invalid format tag or dataset already deleted");
+    return IO_FORMAT_ERR;
+  }
+  // A damaged index can name any offset: the tag is overwritten only where a data set starts,
+  // never inside the information block or another frame.
+  if (!startsDataSet(stream, position, tag)) {
+    io_report_error(callback, "delete_process_sub: no dataset starts at offset %" PRId64 "; the index is wrong",
+                    position);
     return IO_FORMAT_ERR;
   }
   char deleted[3] = {0, 0, '\n'};

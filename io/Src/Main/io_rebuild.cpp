@@ -59,6 +59,7 @@ enum { kContinue = -1 };
 // A data set whose writing never finished (first length field 0 or cut off by the end of the
 // file): nothing after it is live, since data sets are only written at the end of the live ones.
 int endAtUnfinished(Scan *scan, const char *format, int64_t p, bool zeroLength) {
+  scan->m_record->m_damagedfrom = p;
   char start[9] = {0};
   bool named = false;
   if (zeroLength && wezreadString(nullptr, format, start, 8, 1, 8, scan->m_stream) == IO_OK &&
@@ -127,6 +128,16 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
       return status;
     }
     const IO_header *h = scan->m_header;
+    // A header that runs past the frame's own end is damage: indexed, its frame end would become
+    // the write position and the next write would overwrite the rest of the header.
+    int64_t headerEnd = io_tell(stream);
+    if (headerEnd < 0 || headerEnd > s + length) {
+      io_report_error(callback,
+                      "recreate_indextable: header of dataset %s:%s:%d at offset %" PRId64
+                      " runs past its length %" PRId64,
+                      h->m_what, h->m_where, *h->m_when, p, length);
+      return IO_FORMAT_ERR;
+    }
     // The closing length field first: a frame that cannot be walked over gets no entry, so that
     // a walk ending at it leaves nothing in the table that the next write would overwrite.
     if (io_seek(stream, s + length, 0) != 0) {
@@ -141,6 +152,15 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
                       "offset %" PRId64,
                       status, h->m_what, h->m_where, *h->m_when, p);
       return status;
+    }
+    // Both fields are written with the same value: a frame whose fields disagree does not end
+    // where its first field says, and what follows it would be written over its real end.
+    if (second != length) {
+      io_report_error(callback,
+                      "recreate_indextable: final dataset length field %" PRId64
+                      " differs from original dataset length field %" PRId64 " in dataset %s:%s:%d",
+                      second, length, h->m_what, h->m_where, *h->m_when);
+      return IO_FORMAT_ERR;
     }
     if (nameFitsEntry(h->m_what) && nameFitsEntry(h->m_where)) {
       char entry[3 * IO_NAME_LEN + 80];
@@ -292,6 +312,7 @@ bool trailingDamage(Scan *scan, int status, int64_t p, int64_t own) {
                   " after the last complete dataset, terminating scan there.",
                   p);
   scan->m_record->m_indexlocation = p;
+  scan->m_record->m_damagedfrom = p;
   return true;
 }
 
@@ -314,6 +335,8 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
     io_report_error(callback, "recreate_indextable: can not tell the dataset location\n");
     return IO_TELL_ERR;
   }
+  ++record->m_rebuilds;
+  record->m_damagedfrom = 0;
   if (alloc_indextable(record) != IO_OK) {
     io_report_syserr(callback, "recreate_indextable: (malloc failed) syserr:");
     return IO_MEMORY_ERR;

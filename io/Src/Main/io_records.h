@@ -155,6 +155,10 @@ struct IO_file {
   int32_t m_flock;              // the real lock held on the stream: 0, LOCK_SH or LOCK_EX; -1 lost
   int32_t m_indexstale;         // 1 once the recorded size on disc no longer vouches for the index
   int32_t m_takenover;          // 1 once the record took over a lock file that ended programs left
+  int32_t m_rebuilds;           // index tables rebuilt by scanning since the record was cleared:
+                                // a read that rebuilt one found the file damaged
+  int64_t m_damagedfrom;        // where the last rebuild stopped at damage or at a data set cut
+                                // off, leaving out what lies there; 0 when it did not
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -69,6 +69,14 @@ void zyrAPI_initialise() {
                                                 printRepresentation, nullptr};
   Model_setRepresentationHooks(&representation);
   zyrTypeManager_setHooks("Model", Model_getSize, Model_save, Model_restore, Model_delete);
+  // A model cannot live without its topology and mesh: a file that lost either is not opened.
+  static const zyrAttributeRule model[] = {
+      {"repository", "Repository", 0, nullptr},
+      {"topology", "Topology", ZYR_ATTRIBUTE_OWNED | ZYR_ATTRIBUTE_VITAL, nullptr},
+      {"representation", "Representation", ZYR_ATTRIBUTE_OWNED | ZYR_ATTRIBUTE_OPTIONAL, nullptr},
+      {"mesh", "Mesh", ZYR_ATTRIBUTE_OWNED | ZYR_ATTRIBUTE_VITAL, nullptr},
+      {nullptr, nullptr, 0, nullptr}};
+  zyrTypeManager_setAttributes("Model", model);
   Repository_setModelHooks(newModel, Model_upgrade, setRepository);
   // Selections live in the mesh layer and reach their model's parts through these.
   const MeshSelectionModelHooks selectionModel = {Model_getTopology, Model_getMesh};

@@ -304,7 +304,22 @@ template <class Reader, class... Out>
 int readActive(Database *database, int32_t state, const zyrUUID *uuid, const char *name, Reader reader,
                Out... out) {
   int32_t when = readWhen(database, state, uuid, name);
-  return when >= 0 && reader(database->m_defFile, exact(name).c_str(), database->m_key, when, out...);
+  if (when < 0)
+    return 0;
+  const int32_t rebuilds = DefFile_getIndexRebuilds(database->m_defFile);
+  if (reader(database->m_defFile, exact(name).c_str(), database->m_key, when, out...))
+    return 1;
+  // The version the index promised was not what the file holds there, and the index was rebuilt
+  // without it: later reads would quietly take an older version as the current one.
+  if (DefFile_getIndexRebuilds(database->m_defFile) != rebuilds) {
+    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error,
+                        "The version of \"%s\" of the object %s for state %d in the database\n\n%s\n\nis damaged "
+                        "and has been left out.\n",
+                        name, database->m_key, when, database->m_fileName);
+    zyrError_publish(error);
+  }
+  return 0;
 }
 
 } // namespace

@@ -558,6 +558,14 @@ int io_msg(const char *text, int32_t length) {
   return 0;
 }
 
+int32_t Dataset_getIndexRebuilds(const Dataset *dataset) {
+  return dataset->m_fileInfo ? dataset->m_fileInfo->m_primary.m_rebuilds : 0;
+}
+
+int64_t Dataset_getDamagedOffset(const Dataset *dataset) {
+  return dataset->m_fileInfo ? dataset->m_fileInfo->m_primary.m_damagedfrom : 0;
+}
+
 char *Dataset_getLastError(const Dataset *dataset) {
   return dataset->m_lastError ? zyrCString_clone(dataset->m_lastError) : nullptr;
 }
@@ -822,12 +830,32 @@ int Dataset_readUUIDs(Dataset *dataset, const char *what, const char *where, int
   int32_t n;
   if (!readAllChars(dataset, what, where, when, &chars, &n)) return 0;
   int32_t found = n / kUUIDChars;
+  const bool allocating = *count < 0;
   int result = 0;
   if (takeArray(count, reinterpret_cast<void ***>(array), found)) {
-    for (int32_t i = 0; i < found; ++i)
-      (*array)[i] = zyrUUID_newFromBase64(chars + static_cast<int64_t>(i) * kUUIDChars);
+    // Each piece is a key or the null marker; anything else (and a cut piece) is damage, not a
+    // reference to nothing.
+    bool damaged = n % kUUIDChars != 0;
+    for (int32_t i = 0; i < found; ++i) {
+      const char *piece = chars + static_cast<int64_t>(i) * kUUIDChars;
+      (*array)[i] = zyrUUID_newFromBase64(piece);
+      damaged = damaged || ((*array)[i] == nullptr &&
+                            strncmp(piece, ZYR_NULL_UUID_STRING, sizeof ZYR_NULL_UUID_STRING - 1) != 0);
+    }
     *count = found;
     result = 1;
+    if (damaged) {
+      for (int32_t i = 0; i < found; ++i) {
+        zyrUUID_delete((*array)[i]);
+        (*array)[i] = nullptr;
+      }
+      if (allocating) {
+        zyrMemory_freeAndClear(array, __func__);
+        *count = 0;
+      }
+      appendError(dataset, "Dataset_readUUIDs: a stored reference is not a key\n");
+      result = 0;
+    }
   }
   zyrMemory_free(chars, __func__);
   return result;
@@ -973,7 +1001,9 @@ int Dataset_readSignature(Dataset *dataset, const char *what, const char *where,
     aimWhole(dataset, &whole);
     status = Dataset_request(dataset, IO_READ_LOCATED_PRIMARY_DS);
   }
-  if (countRead(status) && dataset->m_nstrct > 0) {
+  // A data set the index promises that cannot be read has no signature.
+  if (!countRead(status)) return 0;
+  if (dataset->m_nstrct > 0) {
     *ints = whole.m_counts[IO_TYPE_INTR];
     *floats = whole.m_counts[IO_TYPE_REAL];
     *doubles = whole.m_counts[IO_TYPE_DBLE];

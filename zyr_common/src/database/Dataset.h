@@ -100,6 +100,12 @@ int Dataset_request(Dataset *dataset, int32_t request);
 int io_msg(const char *text, int32_t length);
 // A new copy of the last error text, or NULL.
 char *Dataset_getLastError(const Dataset *dataset);
+// How often the library rebuilt the index of the open file by scanning it since it was opened:
+// a read that changes the count found the data set the index promised damaged.
+int32_t Dataset_getIndexRebuilds(const Dataset *dataset);
+// Where the last rebuild of that index stopped at damage or at a data set cut off, leaving out
+// what lies there; 0 when it did not.
+int64_t Dataset_getDamagedOffset(const Dataset *dataset);
 void Dataset_clearLastError(Dataset *dataset);
 void Dataset_print(const Dataset *dataset, FILE *stream);
 

@@ -821,6 +821,10 @@ int DefFile_readSignature(DefFile *file, const char *what, const char *where, in
                                strings, uuids);
 }
 
+int32_t DefFile_getIndexRebuilds(const DefFile *file) { return Dataset_getIndexRebuilds(file->m_dataset); }
+
+int64_t DefFile_getDamagedOffset(const DefFile *file) { return Dataset_getDamagedOffset(file->m_dataset); }
+
 int DefFile_getDataType(DefFile *file, const char *what, const char *where, int32_t when, char **type) {
   return Dataset_getDataType(file->m_dataset, what, where, when, type);
 }

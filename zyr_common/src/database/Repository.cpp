@@ -66,7 +66,8 @@ char *temporaryNameBeside(const char *file, const char *prefix) {
   return name;
 }
 
-// The state whose "__TYPE__" created the object.
+// The state whose "__TYPE__" created the object. Objects are made at states from 1 on: a type
+// at state 0 is damage, and would let a change of state go below the Repository's own making.
 int32_t creationState(zyrStateManager *manager, const void *object) {
   char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(object, key);
@@ -75,7 +76,7 @@ int32_t creationState(zyrStateManager *manager, const void *object) {
   int32_t *offsets = nullptr;
   char **names = nullptr;
   int32_t *whens = nullptr;
-  Database_match(zyrStateManager_getDatabase(manager), -1, -1, key, "__TYPE__", &noOfKeys, &keys, &offsets, &names,
+  Database_match(zyrStateManager_getDatabase(manager), 1, -1, key, "__TYPE__", &noOfKeys, &keys, &offsets, &names,
                  &whens);
   const int32_t state = noOfKeys > 0 ? whens[0] : zyrStateManager_getAbsoluteState(manager);
   zyrCStringArray_free(keys, static_cast<uint64_t>(noOfKeys));
@@ -86,7 +87,8 @@ int32_t creationState(zyrStateManager *manager, const void *object) {
 }
 
 // The file's Repository. A damaged file can store other objects as Repositories too: the one
-// whose primary model is the file's model is taken.
+// whose primary model is the file's model is taken, else the one made first (with the file) of
+// those that store a primary model.
 Repository *findRepository(zyrStateManager *manager) {
   int32_t count = 0;
   void **objects = nullptr;
@@ -100,6 +102,22 @@ Repository *findRepository(zyrStateManager *manager) {
       if (model != nullptr && candidate->m_primaryModel == model) {
         found = candidate;
         ++noOfFound;
+      }
+    }
+    if (noOfFound == 0) {
+      // The one made first that stores a primary model (an object that became a Repository by
+      // damage stores none).
+      int32_t first = INT32_MAX;
+      for (int32_t i = 0; i < count; ++i) {
+        int changed = 0;
+        Database_isParameterChanged(zyrStateManager_getDatabase(manager), -1, -1, zyrObject_getUUID(objects[i]),
+                                    kPrimaryModel, &changed);
+        const int32_t made = changed ? creationState(manager, objects[i]) : INT32_MAX;
+        noOfFound = made < first ? 1 : made == first ? noOfFound + 1 : noOfFound;
+        if (made < first) {
+          first = made;
+          found = static_cast<Repository *>(objects[i]);
+        }
       }
     }
     if (noOfFound != 1)
@@ -381,20 +399,11 @@ zyrStateManager *Repository_setCurrentStateManager(zyrStateManager *manager) {
 
 int Repository_restore(Repository *repository, int32_t flag) {
   // The model of an open file never changes: a change of state that re-reads a damaged reference
-  // keeps the one the file was opened with. A stored model of another type is left out.
+  // keeps the one the file was opened with. The store leaves out a stored model of another type.
   if (repository->m_primaryModel != nullptr)
     return 1;
   void *model = nullptr;
   const int status = zyrObject_getPointer(repository, flag, kPrimaryModel, &model);
-  if (model != nullptr && zyrObject_getTypeId(model) != ZYR_TYPE_ID_MODEL) {
-    char key[ZYR_UUID_BASE64_SIZE];
-    zyrObject_getUUIDString(repository, key);
-    ZYR_REPOSITORY_ERROR(ZYR_I_INTERNAL_ERROR,
-                         "The stored repository %s refers under \"%s\" to an object that is not of type Model;\n"
-                         "it has been left out.\n",
-                         key, kPrimaryModel);
-    return 0;
-  }
   repository->m_primaryModel = model;
   return status;
 }

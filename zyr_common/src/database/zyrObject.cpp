@@ -18,6 +18,14 @@ zyrStateManager *current() { return Repository_getCurrentStateManager(); }
 
 const zyrObject *header(const void *object) { return static_cast<const zyrObject *>(object); }
 
+// A read of a change of state that finds nothing: the record lost a value it was stored with.
+int noted(const void *object, const char *name, int status) {
+  zyrStateManager *manager = current();
+  if (status != 1 && manager != nullptr && object != nullptr)
+    zyrStateManager_noteUnread(manager, object, name);
+  return status;
+}
+
 // The store is read only when the restore flag allows it; otherwise the field keeps its value.
 int skipped(const void *object, int32_t flag, const char *name) {
   return zyrObject_checkAttribute(object, flag, name) == 0;
@@ -42,6 +50,7 @@ int readPointers(zyrStateManager *manager, void *object, const char *name, void 
   if (status == 1 && n > 0 && uuids != nullptr) {
     *targets = resolve(manager, uuids, n);
     *count = n;
+    zyrStateManager_checkReferences(manager, object, name, *targets, n);
   } else {
     if (uuids != nullptr) {
       for (int32_t i = 0; i < n; ++i)
@@ -114,11 +123,6 @@ int zyrObject_setModified(void *object) {
   return manager != nullptr && object != nullptr ? zyrStateManager_setModified(manager, object) : 0;
 }
 
-int zyrObject_claim(void *owner, const char *name, void **target, const char *caller) {
-  zyrStateManager *manager = current();
-  return manager != nullptr && owner != nullptr ? zyrStateManager_claim(manager, owner, name, target, caller) : 1;
-}
-
 zyrUUID *zyrObject_getUUID(const void *object) { return header(object)->m_uuid; }
 
 int32_t zyrObject_getTypeIndex(const void *object) { return header(object)->m_typeIndex; }
@@ -180,7 +184,7 @@ template <class Call, class... Args>
 int forwardRead(void *object, int32_t flag, const char *name, Call call, Args... args) {
   if (skipped(object, flag, name))
     return 1;
-  return forward(object, name, call, args...);
+  return noted(object, name, forward(object, name, call, args...));
 }
 
 } // namespace
@@ -202,7 +206,7 @@ int zyrObject_getInts(void *object, int32_t flag, const char *name, int32_t **va
     return 1;
   zyrMemory_freeAndClear(values, __func__);
   *count = 0;
-  return forward(object, name, zyrStateManager_getInts, values, count);
+  return noted(object, name, forward(object, name, zyrStateManager_getInts, values, count));
 }
 
 int zyrObject_getIntArray(void *object, int32_t flag, const char *name, int32_t *values, int32_t n) {
@@ -226,7 +230,7 @@ int zyrObject_getFloats(void *object, int32_t flag, const char *name, float **va
     return 1;
   zyrMemory_freeAndClear(values, __func__);
   *count = 0;
-  return forward(object, name, zyrStateManager_getFloats, values, count);
+  return noted(object, name, forward(object, name, zyrStateManager_getFloats, values, count));
 }
 
 int zyrObject_getFloatArray(void *object, int32_t flag, const char *name, float *values, int32_t n) {
@@ -250,7 +254,7 @@ int zyrObject_getDoubles(void *object, int32_t flag, const char *name, double **
     return 1;
   zyrMemory_freeAndClear(values, __func__);
   *count = 0;
-  return forward(object, name, zyrStateManager_getDoubles, values, count);
+  return noted(object, name, forward(object, name, zyrStateManager_getDoubles, values, count));
 }
 
 int zyrObject_getDoubleArray(void *object, int32_t flag, const char *name, double *values, int32_t n) {
@@ -274,7 +278,7 @@ int zyrObject_getChars(void *object, int32_t flag, const char *name, char **valu
     return 1;
   zyrMemory_freeAndClear(values, __func__);
   *count = 0;
-  return forward(object, name, zyrStateManager_getChars, values, count);
+  return noted(object, name, forward(object, name, zyrStateManager_getChars, values, count));
 }
 
 int zyrObject_getCharArray(void *object, int32_t flag, const char *name, char *values, int32_t n) {
@@ -290,7 +294,7 @@ int zyrObject_getString(void *object, int32_t flag, const char *name, char **val
     return 1;
   zyrCString_free(*value);
   *value = nullptr;
-  return forward(object, name, zyrStateManager_getString, value);
+  return noted(object, name, forward(object, name, zyrStateManager_getString, value));
 }
 
 int zyrObject_setStrings(void *object, const char *name, char *const *values, int32_t count) {
@@ -304,7 +308,7 @@ int zyrObject_getStrings(void *object, int32_t flag, const char *name, char ***v
     zyrCStringArray_free(*values, static_cast<uint64_t>(*count > 0 ? *count : 0));
   *values = nullptr;
   *count = 0;
-  return forward(object, name, zyrStateManager_getStrings, values, count);
+  return noted(object, name, forward(object, name, zyrStateManager_getStrings, values, count));
 }
 
 int zyrObject_getStringArray(void *object, int32_t flag, const char *name, char **values, int32_t n) {
@@ -330,7 +334,9 @@ int zyrObject_getPointer(void *object, int32_t flag, const char *name, void **ta
   const int status = zyrStateManager_getPointer(manager, object, name, &uuid);
   *target = status == 1 ? zyrStateManager_pointerFromUUID(manager, uuid) : nullptr;
   zyrUUID_delete(uuid);
-  return status;
+  if (status == 1)
+    zyrStateManager_checkReferences(manager, object, name, target, 1);
+  return noted(object, name, status);
 }
 
 int zyrObject_setPointers(void *object, const char *name, void *const *targets, int32_t count) {
@@ -354,7 +360,7 @@ int zyrObject_getPointers(void *object, int32_t flag, const char *name, void ***
   zyrMemory_freeAndClear(targets, __func__);
   *count = 0;
   zyrStateManager *manager = current();
-  return manager != nullptr ? readPointers(manager, object, name, targets, count) : 0;
+  return manager != nullptr ? noted(object, name, readPointers(manager, object, name, targets, count)) : 0;
 }
 
 int zyrObject_getPointerArray(void *object, int32_t flag, const char *name, void **targets, int32_t n) {

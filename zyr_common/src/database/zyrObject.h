@@ -37,9 +37,6 @@ int zyrObject_reload(void *object);
 int zyrObject_isDestroying(const void *object);
 int zyrObject_canDelete(const void *object);
 int zyrObject_setModified(void *object);
-// A restore hook's check of a part it deletes with the object (see zyrStateManager_claim): a
-// part that already has as many owners as shares is reported and left out (*target NULL, 0).
-int zyrObject_claim(void *owner, const char *name, void **target, const char *caller);
 
 zyrUUID *zyrObject_getUUID(const void *object);
 int32_t zyrObject_getTypeIndex(const void *object);
@@ -87,7 +84,9 @@ int zyrObject_setStrings(void *object, const char *name, char *const *values, in
 int zyrObject_getStrings(void *object, int32_t flag, const char *name, char ***values, int32_t *count);
 int zyrObject_getStringArray(void *object, int32_t flag, const char *name, char **values, int32_t n);
 
-// References are stored as the target's UUID; a NULL target is the null UUID.
+// References are stored as the target's UUID; a NULL target is the null UUID. Every target read
+// is checked against what the owner's type declares (zyrStateManager_checkReferences): one of a
+// type it does not allow, or a part another record holds, is reported and read as NULL.
 int zyrObject_setPointer(void *object, const char *name, const void *target);
 int zyrObject_getPointer(void *object, int32_t flag, const char *name, void **target);
 int zyrObject_setPointers(void *object, const char *name, void *const *targets, int32_t count);

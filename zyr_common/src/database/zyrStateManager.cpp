@@ -1,6 +1,7 @@
 #include "zyrStateManager.h"
 
 #include "Database.h"
+#include "DefFile.h"
 #include "Dictionary.h"
 #include "Repository.h"
 #include "zyrCString.h"
@@ -12,18 +13,26 @@
 #include "zyrTypeManager.h"
 #include "zyrUUID.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 // Part key -> the owners that claimed it on restore: [owner key, attribute name].
 struct zyrClaims {
   std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> m_owners;
+  // What the records restored by the last change of state lost that they cannot live without.
+  std::vector<std::string> m_lost;
+  bool m_returning = false; // a change of state that lost something is being taken back
+  // Target key -> the keys of the records whose restored references led to it: a record that a
+  // change of state unloads is read again by those that keep living and held it.
+  std::unordered_map<std::string, std::unordered_set<std::string>> m_referrers;
 };
 
 // The keys of the objects that the change under way touched (wrote, created or deleted), sorted.
@@ -182,6 +191,37 @@ int recoverOpenState(zyrStateManager *manager, int32_t *current) {
                       Database_getFileName(manager->m_database), c);
   zyrError_publish(error);
   return 1;
+}
+
+// Erases every object that is not live: those deleted by the history, and those whose records
+// could not be restored (a damaged type). A purge keeps the current state alone, so it keeps the
+// live objects alone; the deletion marks are not trusted to say which they are, since a damaged
+// history can mark a live object (at state 0, or beside its own creation).
+int purgeUnloaded(zyrStateManager *manager, Database *database) {
+  Listing all;
+  all.match(database, -1, -1, "*", "*");
+  int status = 1;
+  for (int32_t k = 0; k < all.m_noOfKeys; ++k) {
+    void *live = Dictionary_find(manager->m_objects, all.m_keys[k]);
+    // A file holds one Repository, the owner: another object restored as one is damage, which a
+    // purge (that makes every state the same) would otherwise make as good as the owner.
+    const bool impostor = live != nullptr && manager->m_owner != nullptr && live != manager->m_owner &&
+                          zyrObject_getTypeId(live) == ZYR_TYPE_ID_REPOSITORY;
+    if (std::strcmp(all.m_keys[k], kGlobal) == 0 || (live != nullptr && !impostor))
+      continue;
+    zyrUUID *uuid = zyrUUID_newFromBase64(all.m_keys[k]);
+    if (uuid != nullptr && Database_deleteObject(database, uuid) != 1)
+      status = 0;
+    zyrUUID_delete(uuid);
+  }
+  return status;
+}
+
+// Whether any version of a state after 0 is stored.
+int holdsStates(Database *database) {
+  Listing listing;
+  listing.match(database, 1, -1, "*", "*");
+  return listing.m_noOfKeys > 0;
 }
 
 void *primaryModelOf(const zyrStateManager *manager) {
@@ -429,6 +469,7 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
     to = static_cast<int32_t>(target);
   }
   const int32_t d = step < 0 ? -1 : 1;
+  const int32_t previous = absolute(manager->m_current);
 
   Listing listing;
   listing.match(manager->m_database, from, to, "*", "*");
@@ -444,6 +485,7 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
   manager->m_from = from;
   manager->m_to = to;
   manager->m_restoring = 1;
+  manager->m_claims->m_lost.clear();
 
   std::vector<const char *> deleted;
   std::vector<const char *> modified;
@@ -482,13 +524,38 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
       zyrTrace_printf("  %s - %d\n", key, zyrStateManager_getTypeIndexOfKey(manager, key));
   }
 
+  // Records that keep living but held one of the unloaded ones (a damaged file can make a record
+  // refer to one made at a later state) read their references again once the change is made.
+  std::vector<std::string> rereads;
+  {
+    std::unordered_set<std::string> changing(deleted.begin(), deleted.end());
+    changing.insert(restored.begin(), restored.end());
+    changing.insert(modified.begin(), modified.end());
+    for (const char *key : deleted) {
+      const auto it = manager->m_claims->m_referrers.find(key);
+      if (it == manager->m_claims->m_referrers.end())
+        continue;
+      for (const std::string &owner : it->second)
+        if (changing.count(owner) == 0 && Dictionary_find(manager->m_objects, owner.c_str()) != nullptr)
+          rereads.push_back(owner);
+      manager->m_claims->m_referrers.erase(it);
+    }
+    std::sort(rereads.begin(), rereads.end());
+    rereads.erase(std::unique(rereads.begin(), rereads.end()), rereads.end());
+  }
+
   for (const char *key : deleted) {
     void *object = zyrStateManager_pointerFromUUIDString(manager, key);
-    // The owner and its model live as long as the open file, whatever a damaged history says:
-    // the layers above hold them.
-    if (object == nullptr ||
-        (!manager->m_opening && (object == manager->m_owner || object == primaryModelOf(manager))))
+    if (object == nullptr)
       continue;
+    // The owner and its model live as long as the open file: a state whose damaged history
+    // deletes them is not stayed at (the change goes back), so that the file is never left at a
+    // state that cannot be opened again.
+    if (!manager->m_opening && (object == manager->m_owner || object == primaryModelOf(manager))) {
+      manager->m_claims->m_lost.push_back(std::string(key) + " (" + zyrObject_getTypeName(object) +
+                                          ") is deleted there");
+      continue;
+    }
     unload(manager, key, object);
   }
 
@@ -516,8 +583,28 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
     if (object != nullptr)
       zyrObject_restore(object, 1);
   }
+  for (const std::string &key : rereads) {
+    void *object = Dictionary_find(manager->m_objects, key.c_str());
+    if (object != nullptr)
+      zyrObject_restore(object, 0);
+  }
 
   manager->m_restoring = 0;
+  // A state at which a record lost what it cannot live without is not stayed at: the open fails
+  // (see zyrStateManager_openDatabase), any other change goes back where it came from.
+  if (!manager->m_opening && !manager->m_claims->m_returning && !manager->m_claims->m_lost.empty()) {
+    const std::string loss = manager->m_claims->m_lost.front();
+    manager->m_claims->m_returning = true;
+    zyrStateManager_changeState(manager, 0, previous);
+    manager->m_claims->m_returning = false;
+    manager->m_claims->m_lost.clear();
+    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
+                 "State %d of the ZYR database\n\n%s\n\nis damaged: its stored record %s. The database has been left "
+                 "at state %d.\n",
+                 static_cast<int>(target), Database_getFileName(manager->m_database), loss.c_str(),
+                 static_cast<int>(absolute(manager->m_current)));
+    return 0;
+  }
   return 1;
 }
 
@@ -561,10 +648,30 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   manager->m_first = 0;
   manager->m_last = 0;
   manager->m_current = 0;
+  // A file cut short or damaged at its end opens with what comes before: its latest states may be
+  // gone, and an older one would otherwise be presented as the current one without a word.
+  const int64_t damaged = DefFile_getDamagedOffset(Database_getDefFile(database));
+  if (damaged > 0) {
+    zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error,
+                        "The ZYR database\n\n%s\n\nis damaged or incomplete from byte %lld on; what is stored there "
+                        "has been left out, and the latest changes may be lost.\n",
+                        Database_getFileName(database), static_cast<long long>(damaged));
+    zyrError_publish(error);
+  }
   int32_t stored = 0;
   Database_getInt(database, 0, nullptr, kFirst, &manager->m_first);
-  Database_getInt(database, 0, nullptr, kLast, &manager->m_last);
-  Database_getInt(database, 0, nullptr, kCurrent, &stored);
+  const int haveLast = Database_getInt(database, 0, nullptr, kLast, &manager->m_last);
+  const int haveCurrent = Database_getInt(database, 0, nullptr, kCurrent, &stored);
+  // Versions of later states without the counters that say which of them is current: a file
+  // that lost them is refused rather than taken for a new one and written over.
+  if ((haveLast != 1 || haveCurrent != 1) && holdsStates(database)) {
+    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE,
+                 "The ZYR database\n\n%s\n\nholds changes but no record of its states; it is damaged.\n",
+                 Database_getFileName(database));
+    dropDatabase(manager);
+    return 0;
+  }
 
   // The type record is checked before any object is made: records of unknown or renumbered
   // types must never reach the hooks of other types.
@@ -584,8 +691,17 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
 
   manager->m_current = 0;
   manager->m_opening = 1;
-  const int status = zyrStateManager_changeState(manager, 1, absolute(stored));
+  int status = zyrStateManager_changeState(manager, 1, absolute(stored));
   manager->m_opening = 0;
+  // A model whose topology, name manager or mesh could not be restored is not opened with a hole.
+  if (status == 1 && !manager->m_claims->m_lost.empty()) {
+    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE,
+                 "The ZYR database\n\n%s\n\nis damaged: its stored record %s%s.\n", Database_getFileName(database),
+                 manager->m_claims->m_lost.front().c_str(),
+                 manager->m_claims->m_lost.size() > 1 ? ", among other losses" : "");
+    manager->m_claims->m_lost.clear();
+    status = 0;
+  }
   if (status < 1) {
     unloadAll(manager);
     dropDatabase(manager);
@@ -617,7 +733,7 @@ int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database
   // The checkpoints name states that the purge renumbers: they go with the history.
   if (manager->m_owner != nullptr)
     Database_deleteDataSet(database, uuidOf(manager->m_owner), "checkpoints");
-  int status = Database_purgeMarkedObjects(database, state, "__DELETED__*");
+  int status = purgeUnloaded(manager, database);
   if (status != 1)
     return status;
   status = Database_purgeModifiedData(database, state);
@@ -689,6 +805,7 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   manager->m_last = 0;
   Dictionary_clear(manager->m_cache);
   manager->m_claims->m_owners.clear();
+  manager->m_claims->m_referrers.clear();
   manager->m_refused = 0;
   manager->m_deadState = 0;
   manager->m_change->m_keys.clear();
@@ -809,6 +926,139 @@ int zyrStateManager_setModified(zyrStateManager *manager, void *object) {
   return 1;
 }
 
+namespace {
+
+// The record lost a vital reference: the open that restores it fails.
+void noteLost(zyrStateManager *manager, const void *object, const char *name) {
+  char key[ZYR_UUID_BASE64_SIZE];
+  keyOf(object, key);
+  manager->m_claims->m_lost.push_back(std::string(key) + " (" + zyrObject_getTypeName(object) + ") has lost its \"" +
+                                      name + "\"");
+}
+
+} // namespace
+
+namespace {
+
+// The targets whose stored reference under the inverse name does not name the owner back are
+// left out: a damaged file can point a reference at another object of the right type.
+int checkInverse(zyrStateManager *manager, const void *owner, const char *ownerKey, const char *name,
+                 const char *inverse, void **targets, int32_t n) {
+  int32_t noOfBad = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    if (targets[i] == nullptr)
+      continue;
+    zyrUUID **back = nullptr;
+    int32_t count = 0;
+    int refers = 0;
+    if (Database_getPointers(manager->m_database, readState(manager), uuidOf(targets[i]), inverse, &back, &count) ==
+        1)
+      for (int32_t j = 0; j < count; ++j)
+        refers = refers || (back[j] != nullptr && zyrUUID_isEqual(back[j], uuidOf(owner)) == 1);
+    for (int32_t j = 0; j < count; ++j)
+      zyrUUID_delete(back[j]);
+    zyrMemory_free(back, __func__);
+    if (!refers) {
+      targets[i] = nullptr;
+      ++noOfBad;
+    }
+  }
+  if (noOfBad == 0)
+    return 1;
+  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "zyrStateManager_checkReferences", __FILE__, __LINE__);
+  zyrError_addMessage(error,
+                      "The stored record %s (%s) refers under \"%s\" to %d object(s) that do not refer back to it "
+                      "under \"%s\";\n",
+                      ownerKey, zyrObject_getTypeName(owner), name, static_cast<int>(noOfBad), inverse);
+  zyrError_addMessage(error, "they have been left out.\n");
+  zyrError_publish(error);
+  return 0;
+}
+
+} // namespace
+
+void zyrStateManager_noteUnread(zyrStateManager *manager, const void *object, const char *name) {
+  if (!manager->m_restoring || manager->m_database == nullptr)
+    return;
+  Database *database = manager->m_database;
+  const int32_t state = readState(manager);
+  char key[ZYR_UUID_BASE64_SIZE];
+  keyOf(object, key);
+  const zyrAttributeRule *rule = zyrTypeManager_findAttribute(zyrObject_getTypeIndex(object), name);
+  const bool vital = rule != nullptr && (rule->m_flags & ZYR_ATTRIBUTE_VITAL) != 0;
+  // A version the index promises at the state that cannot be read back is damage, whatever the
+  // type; an empty array is stored but reads as nothing, and describes as empty (for a vital
+  // reference, as a lost one).
+  Listing versions;
+  versions.match(database, 0, state, key, name);
+  const int32_t total = versions.m_offsets != nullptr ? versions.m_offsets[versions.m_noOfKeys] : 0;
+  if (total > 0) {
+    const int32_t version = versions.m_whens[total - 1];
+    int32_t counts[6] = {0, 0, 0, 0, 0, 0};
+    const bool empty = Database_describeData(database, state, uuidOf(object), name, &counts[0], &counts[1],
+                                             &counts[2], &counts[3], &counts[4], &counts[5]) == 1 &&
+                       counts[0] + counts[1] + counts[2] + counts[3] + counts[5] == 0;
+    if (!empty)
+      ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
+                   "The stored record %s (%s) has a version of \"%s\" for state %d that cannot be read.\n", key,
+                   zyrObject_getTypeName(object), name, version);
+    if (vital)
+      noteLost(manager, object, name);
+    return;
+  }
+  // A value the type always writes, of which no state holds any version, was lost; a record may
+  // be given a value at a later state than the one it was made at.
+  int stored = 0;
+  if (rule == nullptr || (rule->m_flags & ZYR_ATTRIBUTE_OPTIONAL) != 0 ||
+      (Database_isParameterChanged(database, -1, -1, uuidOf(object), name, &stored), stored))
+    return;
+  ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "The stored record %s (%s) has no readable \"%s\" at state %d.\n", key,
+               zyrObject_getTypeName(object), name, state);
+  if (vital)
+    noteLost(manager, object, name);
+}
+
+int zyrStateManager_checkReferences(zyrStateManager *manager, void *owner, const char *name, void **targets,
+                                    int32_t n) {
+  char key[ZYR_UUID_BASE64_SIZE];
+  keyOf(owner, key);
+  if (manager->m_restoring)
+    for (int32_t i = 0; i < n; ++i)
+      if (targets[i] != nullptr) {
+        char target[ZYR_UUID_BASE64_SIZE];
+        keyOf(targets[i], target);
+        manager->m_claims->m_referrers[target].insert(key);
+      }
+  const int32_t index = zyrObject_getTypeIndex(owner);
+  if (!zyrTypeManager_hasAttributes(index))
+    return 1;
+  const zyrAttributeRule *rule = zyrTypeManager_findAttribute(index, name);
+  int32_t noOfBad = 0;
+  for (int32_t i = 0; i < n; ++i)
+    if (targets[i] != nullptr && !zyrTypeManager_allowsTarget(rule, i, zyrObject_getTypeName(targets[i]))) {
+      targets[i] = nullptr;
+      ++noOfBad;
+    }
+  if (noOfBad > 0) {
+    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error,
+                        "The stored record %s (%s) refers under \"%s\" to %d object(s) that are not of type %s;\n", key,
+                        zyrObject_getTypeName(owner), name, static_cast<int>(noOfBad),
+                        rule != nullptr && rule->m_types != nullptr ? rule->m_types : "any it declares");
+    zyrError_addMessage(error, "they have been left out.\n");
+    zyrError_publish(error);
+  }
+  int ok = noOfBad == 0;
+  if (rule != nullptr && rule->m_inverse != nullptr)
+    ok &= checkInverse(manager, owner, key, name, rule->m_inverse, targets, n);
+  if (rule != nullptr && (rule->m_flags & ZYR_ATTRIBUTE_OWNED) != 0)
+    for (int32_t i = 0; i < n; ++i)
+      ok &= zyrStateManager_claim(manager, owner, name, &targets[i], __func__);
+  if (rule != nullptr && (rule->m_flags & ZYR_ATTRIBUTE_VITAL) != 0 && n == 1 && targets[0] == nullptr)
+    noteLost(manager, owner, name);
+  return ok;
+}
+
 int zyrStateManager_isParameterChanged(zyrStateManager *manager, const zyrUUID *uuid, const char *name, int *changed) {
   *changed = 0;
   if (manager->m_restoring && manager->m_database != nullptr)
@@ -903,11 +1153,30 @@ int32_t zyrStateManager_getTypeIdOfObject(zyrStateManager *manager, const void *
 }
 
 int32_t zyrStateManager_getTypeIdOfUUID(zyrStateManager *manager, const zyrUUID *uuid) {
-  int32_t id = -1;
   if (manager->m_database == nullptr || uuid == nullptr)
     return -1;
-  if (Database_getInt(manager->m_database, absolute(manager->m_last), uuid, kType, &id) != 1)
-    return -1;
+  // An object keeps the type it was made with: a file whose versions give it another type is
+  // damaged there, and the object is not taken as any of them, whatever state is current (so
+  // that every opening of the file takes the same objects).
+  char key[ZYR_UUID_BASE64_SIZE];
+  zyrUUID_toBase64(uuid, key);
+  Listing listing;
+  listing.match(manager->m_database, -1, -1, key, kType);
+  int32_t id = -1;
+  const int32_t total = listing.m_offsets != nullptr ? listing.m_offsets[listing.m_noOfKeys] : 0;
+  for (int32_t j = 0; j < total; ++j) {
+    int32_t version = -1;
+    if (Database_getInt(manager->m_database, listing.m_whens[j], uuid, kType, &version) != 1)
+      continue;
+    if (id >= 0 && version != id) {
+      ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
+                   "The stored object %s is of type %d at one state and of type %d at another; it has been "
+                   "left out.\n",
+                   key, id, version);
+      return -1;
+    }
+    id = version;
+  }
   return id;
 }
 
@@ -918,7 +1187,9 @@ int zyrStateManager_getObjectsByTypeID(zyrStateManager *manager, int32_t id, int
   if (wanted < 0 || manager->m_database == nullptr)
     return 0;
   Listing listing;
-  listing.match(manager->m_database, absolute(manager->m_first), absolute(manager->m_current), "*", "__*");
+  // Objects are made and deleted at states from 1 on: a mark at state 0 is damage and hides nothing.
+  const int32_t first = absolute(manager->m_first) > 1 ? absolute(manager->m_first) : 1;
+  listing.match(manager->m_database, first, absolute(manager->m_current), "*", "__*");
   std::vector<void *> found;
   for (int32_t k = 0; k < listing.m_noOfKeys; ++k) {
     int include = 0;

@@ -80,6 +80,17 @@ int zyrStateManager_setModified(zyrStateManager *manager, void *object);
 // left out (*target NULL, result 0). The other owners count while they are live and their
 // stored reference at the current state still names the part.
 int zyrStateManager_claim(zyrStateManager *manager, void *owner, const char *name, void **target, const char *caller);
+// A read of a restore hook found no stored value of the attribute: while a change of state
+// restores objects, the loss of an attribute that the type declares and does not mark optional
+// is reported (20006), and that of a vital one makes the open fail.
+void zyrStateManager_noteUnread(zyrStateManager *manager, const void *object, const char *name);
+// Checks the targets that a stored reference of the owner resolved to against what the owner's
+// type declares (zyrTypeManager_setAttributes): a target of a type it does not allow is reported
+// (20006) and left out (NULL), a part is claimed (zyrStateManager_claim), and a vital reference
+// that leads nowhere makes the open fail. 1 when nothing was left out; types that declare nothing
+// are not checked.
+int zyrStateManager_checkReferences(zyrStateManager *manager, void *owner, const char *name, void **targets,
+                                    int32_t n);
 int zyrStateManager_isParameterChanged(zyrStateManager *manager, const zyrUUID *uuid, const char *name,
                                        int *changed);
 

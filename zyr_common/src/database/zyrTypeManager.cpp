@@ -6,7 +6,9 @@
 #include "zyrMemory.h"
 #include "zyrObject.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -49,6 +51,15 @@ const int32_t kFirstNewId = 100;
 
 zyrTypeManager *theManager = nullptr;
 
+// The declared attributes by type index (NULL: nothing declared).
+std::vector<const zyrAttributeRule *> theAttributes;
+
+// Whether the text [begin, end) names the type.
+bool names(const char *begin, const char *end, const char *typeName) {
+  const size_t length = static_cast<size_t>(end - begin);
+  return typeName != nullptr && std::strlen(typeName) == length && std::strncmp(begin, typeName, length) == 0;
+}
+
 zyrTypeManager *get() { return theManager != nullptr ? theManager : zyrTypeManager_new(); }
 
 int isIndexValid(const zyrTypeManager *manager, int32_t index) { return index >= 0 && index < manager->m_noOfTypes; }
@@ -71,6 +82,8 @@ zyrTypeManager *zyrTypeManager_new() {
   manager->m_types = zyrMemory_allocateZeroedArray<zyrTypeEntry>(manager->m_maxNoOfTypes, __func__);
   std::memcpy(manager->m_types, zyrDefaultTypes, sizeof(zyrDefaultTypes));
   theManager = manager;
+  static const zyrAttributeRule repository[] = {{"primaryModel", "Model", 0, nullptr}, {nullptr, nullptr, 0, nullptr}};
+  zyrTypeManager_setAttributes("Repository", repository);
   return manager;
 }
 
@@ -125,6 +138,55 @@ int zyrTypeManager_setHooks(const char *name, zyrTypeSizeHook size, zyrTypeDumpH
   if (destroy != nullptr)
     entry->m_delete = destroy;
   return 1;
+}
+
+int zyrTypeManager_setAttributes(const char *name, const zyrAttributeRule *rules) {
+  const int32_t index = zyrTypeManager_findType(name);
+  if (index < 0)
+    return 0;
+  if (theAttributes.size() <= static_cast<size_t>(index))
+    theAttributes.resize(static_cast<size_t>(index) + 1, nullptr);
+  theAttributes[static_cast<size_t>(index)] = rules;
+  return 1;
+}
+
+int zyrTypeManager_hasAttributes(int32_t index) {
+  return index >= 0 && static_cast<size_t>(index) < theAttributes.size() &&
+                 theAttributes[static_cast<size_t>(index)] != nullptr
+             ? 1
+             : 0;
+}
+
+const zyrAttributeRule *zyrTypeManager_findAttribute(int32_t index, const char *name) {
+  if (!zyrTypeManager_hasAttributes(index) || name == nullptr)
+    return nullptr;
+  for (const zyrAttributeRule *rule = theAttributes[static_cast<size_t>(index)]; rule->m_name != nullptr; ++rule)
+    if (std::strcmp(rule->m_name, name) == 0)
+      return rule;
+  return nullptr;
+}
+
+int zyrTypeManager_allowsTarget(const zyrAttributeRule *rule, int32_t position, const char *typeName) {
+  if (rule == nullptr || rule->m_types == nullptr)
+    return 0;
+  // The turn of the position among the ","-separated groups, then any of its "|" alternatives.
+  int32_t turns = 1;
+  for (const char *c = rule->m_types; *c != '\0'; ++c)
+    turns += *c == ',' ? 1 : 0;
+  int32_t turn = position % turns;
+  const char *group = rule->m_types;
+  for (; turn > 0; --turn)
+    group = std::strchr(group, ',') + 1;
+  const char *groupEnd = std::strchr(group, ',');
+  if (groupEnd == nullptr)
+    groupEnd = group + std::strlen(group);
+  for (const char *begin = group; begin < groupEnd;) {
+    const char *end = std::find(begin, groupEnd, '|');
+    if (names(begin, end, typeName))
+      return 1;
+    begin = end + 1;
+  }
+  return 0;
 }
 
 int32_t zyrTypeManager_findType(const char *name) {

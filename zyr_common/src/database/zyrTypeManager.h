@@ -34,6 +34,25 @@ struct zyrTypeManager {
   zyrTypeEntry *m_types;
 };
 
+// What a type declares about the attributes it stores, so that the store checks every restored
+// record the same way: a reference must lead to a live object of a type it allows, a part (owned)
+// belongs to no more records than it has shares, a value the type always writes must be there,
+// and a vital reference (one without which the record's model cannot live) must hold.
+enum {
+  ZYR_ATTRIBUTE_OPTIONAL = 1, // may be absent from a sound file
+  ZYR_ATTRIBUTE_OWNED = 2,    // references a part that the record deletes with itself
+  ZYR_ATTRIBUTE_VITAL = 4     // a file whose record lost it is not opened
+};
+
+struct zyrAttributeRule {
+  const char *m_name;    // the attribute; NULL ends a list of rules
+  const char *m_types;   // NULL for values; for references the type names a target may have: "A|B"
+                         // either, "A,B" each in turn along an array
+  int32_t m_flags;
+  const char *m_inverse; // a reference the target stores back to its referrer under this name
+                         // (NULL: none); a target that does not refer back is left out
+};
+
 // Ids known to the store itself.
 enum { ZYR_TYPE_ID_REPOSITORY = 0, ZYR_TYPE_ID_BLOB = 1, ZYR_TYPE_ID_MODEL = 12, ZYR_TYPE_ID_PROJECTION = 100 };
 
@@ -47,6 +66,16 @@ int zyrTypeManager_registerType(const char *name, int32_t unused, zyrTypeSizeHoo
 // Installs the hooks of a known type (a NULL hook leaves the one in place); 0 for an unknown name.
 int zyrTypeManager_setHooks(const char *name, zyrTypeSizeHook size, zyrTypeDumpHook dump, zyrTypeRestoreHook restore,
                             zyrTypeDeleteHook destroy);
+
+// Declares the attributes of a known type; the rules must last as long as the process. 0 for an
+// unknown name.
+int zyrTypeManager_setAttributes(const char *name, const zyrAttributeRule *rules);
+// 1 when the type at the index declared its attributes.
+int zyrTypeManager_hasAttributes(int32_t index);
+// The rule of an attribute of the type at the index; NULL when it declared none for the name.
+const zyrAttributeRule *zyrTypeManager_findAttribute(int32_t index, const char *name);
+// Whether a target of the named type may stand at a position of a reference under the rule.
+int zyrTypeManager_allowsTarget(const zyrAttributeRule *rule, int32_t position, const char *typeName);
 
 int32_t zyrTypeManager_findType(const char *name);
 int32_t zyrTypeManager_findTypeId(int32_t id);

@@ -117,7 +117,6 @@ int Representation_restore(void *object, int32_t flag) {
   Representation *r = static_cast<Representation *>(object);
   void *pointer = r->m_topology;
   zyrObject_getPointer(r, flag, "topology", &pointer);
-  MeshReferences_check(r, "topology", "Topology", __func__, &pointer);
   r->m_topology = static_cast<Topology *>(pointer);
   if (flag == 0 || r->m_visuals == nullptr || zyrObject_checkAttribute(r, flag, "regions") ||
       zyrObject_checkAttribute(r, flag, "visuals")) {
@@ -130,8 +129,6 @@ int Representation_restore(void *object, int32_t flag) {
     if (zyrObject_getPointers(r, 0, "visuals", &visuals, &noOfVisuals) != 1 || visuals == nullptr)
       noOfVisuals = 0;
     const int32_t n = noOfRegions < noOfVisuals ? noOfRegions : noOfVisuals;
-    MeshReferences_checkArray(r, "regions", "Region", __func__, regions, n);
-    MeshReferences_checkArray(r, "visuals", "Visual", __func__, visuals, n);
     // Each visual belongs to one region, and is deleted with it.
     MeshReferences_dropRepeatedLinks(r, "visuals", __func__, regions, visuals, n, 1);
     LinkMap_delete(r->m_visuals);

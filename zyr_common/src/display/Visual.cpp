@@ -1,7 +1,6 @@
 #include "Visual.h"
 
 #include "FaceMesh.h"
-#include "MeshReferences.h"
 #include "Region.h"
 #include "Units.h"
 #include "Vertices.h"
@@ -320,19 +319,14 @@ int Visual_restore(void *object, int32_t flag) {
     changed = changed || zyrObject_checkAttribute(v, flag, name);
   void *pointer = v->m_vertices;
   zyrObject_getPointer(v, flag, "vertices", &pointer);
-  MeshReferences_check(v, "vertices", "Vertices", __func__, &pointer);
-  zyrObject_claim(v, "vertices", &pointer, __func__);
   v->m_vertices = static_cast<Vertices *>(pointer);
   zyrObject_getInt(v, flag, "noOfTriangles", &v->m_noOfTriangles);
   zyrObject_getInt(v, flag, "noOfQuadrilaterals", &v->m_noOfQuadrilaterals);
   pointer = v->m_faceVertices;
   zyrObject_getPointer(v, flag, "faceVertices", &pointer);
-  MeshReferences_check(v, "faceVertices", "zyrBlob", __func__, &pointer);
-  zyrObject_claim(v, "faceVertices", &pointer, __func__);
   v->m_faceVertices = static_cast<zyrBlob *>(pointer);
   pointer = v->m_region;
   zyrObject_getPointer(v, flag, "region", &pointer);
-  MeshReferences_check(v, "region", "Region", __func__, &pointer);
   v->m_region = static_cast<Region *>(pointer);
   if (changed)
     Visual_clearSecondaryData(v);

@@ -170,12 +170,15 @@ int DefWriter_writeSurfaceGroups(DefWriter *w) {
     Region **regions = nullptr;
     int resolved = Topology_resolveLocation(w->m_topology, composites[i], 1, 1, 0, &n, &regions);
     if (resolved && n > 0) {
+      // The resolution comes in an order of memory addresses: the file lists the names sorted,
+      // the same in every process.
+      std::vector<std::string> members;
+      for (int32_t r = 0; r < n; ++r)
+        members.push_back(Region_getUserName(regions[r]));
+      std::sort(members.begin(), members.end());
       std::string list;
-      for (int32_t r = 0; r < n; ++r) {
-        if (r > 0)
-          list += ", ";
-        list += Region_getUserName(regions[r]);
-      }
+      for (const std::string &member : members)
+        list += (list.empty() ? "" : ", ") + member;
       texts.push_back(std::string("SURFACE GROUP: ") + composites[i]);
       texts.push_back("  Location List = " + list);
       texts.push_back("  Visibility = Off");

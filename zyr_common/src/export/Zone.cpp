@@ -6,6 +6,7 @@
 #include "Region.h"
 #include "vsnBoundary.h"
 #include "vsnDomain.h"
+#include "zyrError.h"
 #include "zyrMemory.h"
 #include "zyrObject.h"
 #include "zyrTrace.h"
@@ -186,6 +187,14 @@ int failed(DefFile *file) {
   return 0;
 }
 
+// A zone whose mesh was damaged in the database: the file would not hold the model's mesh.
+int unwritable(int32_t zone, const char *what) {
+  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Zone_write", __FILE__, __LINE__);
+  zyrError_addMessage(error, "The mesh of zone %d holds %s; the zone cannot be written.\n", zone, what);
+  zyrError_publish(error);
+  return 0;
+}
+
 } // namespace
 
 int Zone_write(Zone *zone, DefFile *file, const char *units) {
@@ -195,8 +204,13 @@ int Zone_write(Zone *zone, DefFile *file, const char *units) {
 
   // Coordinates of every element mesh, then one triple per numbered vertex.
   int64_t total = 0;
-  for (int32_t i = 0; i < zone->m_noOfElementMeshes; ++i)
-    total += ElementMesh_getNoOfVertices(zone->m_elementMeshes[i]);
+  for (int32_t i = 0; i < zone->m_noOfElementMeshes; ++i) {
+    const int32_t n = ElementMesh_getNoOfVertices(zone->m_elementMeshes[i]);
+    // A mesh whose vertices could not be restored is not a mesh to write.
+    if (n < 1)
+      return unwritable(z, "a volume mesh without vertices");
+    total += n;
+  }
   std::vector<double> xyz(static_cast<size_t>(3 * total));
   int64_t at = 0;
   for (int32_t i = 0; i < zone->m_noOfElementMeshes; ++i) {
@@ -253,6 +267,13 @@ int Zone_write(Zone *zone, DefFile *file, const char *units) {
                                          &perElement)) {
         freeArray(sets);
         return 0;
+      }
+      // A set left without elements (its stored elements were damaged) cannot be written as a
+      // structure array of none: the mesh is not whole, so neither is the file.
+      if (n < 1) {
+        freeArray(vertices);
+        freeArray(sets);
+        return unwritable(z, "an element set without elements");
       }
       written = DefFile_writeIntArray(file, "G/KVXPE", es.c_str(), 0, vertices, perElement, n);
       freeArray(vertices);

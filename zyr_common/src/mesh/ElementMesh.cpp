@@ -4,7 +4,6 @@
 #include "ElementTopology.h"
 #include "HashTable.h"
 #include "IntegerMap.h"
-#include "MeshReferences.h"
 #include "Region.h"
 #include "Splitting.h"
 #include "Set.h"
@@ -47,24 +46,14 @@ int ElementMesh_restore(void *object, int32_t flag) {
   zyrObject_getSet(mesh, flag, "elementSets", &mesh->m_elementSets);
   if (mesh->m_elementSets == nullptr)
     mesh->m_elementSets = Set_new(5);
-  MeshReferences_checkArray(mesh, "elementSets", "ElementSet", __func__, mesh->m_elementSets->m_items,
-                            mesh->m_elementSets->m_count);
+  // What the store left out (of another type, or a set another mesh holds) is not kept.
   while (Set_remove(mesh->m_elementSets, nullptr))
     ;
-  // The mesh deletes its sets: one another mesh holds already is left out.
-  for (int32_t i = mesh->m_elementSets->m_count - 1; i >= 0; --i) {
-    void *set = mesh->m_elementSets->m_items[i];
-    if (!zyrObject_claim(mesh, "elementSets", &set, __func__))
-      Set_remove(mesh->m_elementSets, mesh->m_elementSets->m_items[i]);
-  }
   void *pointer = mesh->m_vertices;
   zyrObject_getPointer(mesh, flag, "vertices", &pointer);
-  MeshReferences_check(mesh, "vertices", "Vertices", __func__, &pointer);
-  zyrObject_claim(mesh, "vertices", &pointer, __func__);
   mesh->m_vertices = static_cast<Vertices *>(pointer);
   pointer = mesh->m_region;
   zyrObject_getPointer(mesh, flag, "region", &pointer);
-  MeshReferences_check(mesh, "region", "Region", __func__, &pointer);
   mesh->m_region = static_cast<Region *>(pointer);
   mesh->m_noOfElements = -1;
   return 1;

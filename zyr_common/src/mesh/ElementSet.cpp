@@ -5,7 +5,6 @@
 #include "ElementTopology.h"
 #include "HashTable.h"
 #include "IntegerMap.h"
-#include "MeshReferences.h"
 #include "Numbering.h"
 #include "zyrBlob.h"
 #include "zyrError.h"
@@ -157,14 +156,11 @@ int ElementSet_restore(void *object, int32_t flag) {
   ElementSet *set = static_cast<ElementSet *>(object);
   void *pointer = set->m_elementMesh;
   zyrObject_getPointer(set, flag, "elementMesh", &pointer);
-  MeshReferences_check(set, "elementMesh", "ElementMesh", __func__, &pointer);
   set->m_elementMesh = static_cast<ElementMesh *>(pointer);
   zyrObject_getInt(set, flag, "type", &set->m_type);
   zyrObject_getInt(set, flag, "nel", &set->m_nel);
   pointer = set->m_kvxel;
   zyrObject_getPointer(set, flag, "kvxel", &pointer);
-  MeshReferences_check(set, "kvxel", "zyrBlob", __func__, &pointer);
-  zyrObject_claim(set, "kvxel", &pointer, __func__);
   set->m_kvxel = static_cast<zyrBlob *>(pointer);
   // The blob may not be loaded yet: the fields are checked on first use.
   set->m_checked = 0;

@@ -5,7 +5,6 @@
 #include "FaceSet.h"
 #include "HashTable.h"
 #include "InterfaceMap.h"
-#include "MeshReferences.h"
 #include "Numbering.h"
 #include "Mesh.h"
 #include "Region.h"
@@ -201,28 +200,20 @@ int FaceMesh_restore(void *object, int32_t flag) {
   FaceMesh *fm = static_cast<FaceMesh *>(object);
   void *pointer = fm->m_region;
   zyrObject_getPointer(fm, flag, "region", &pointer);
-  MeshReferences_check(fm, "region", "Region", __func__, &pointer);
   fm->m_region = static_cast<Region *>(pointer);
   pointer = fm->m_elementMesh;
   zyrObject_getPointer(fm, flag, "elementMesh", &pointer);
-  MeshReferences_check(fm, "elementMesh", "ElementMesh", __func__, &pointer);
   fm->m_elementMesh = static_cast<ElementMesh *>(pointer);
   if (flag == 0 || zyrObject_checkAttribute(fm, flag, "faceSets") || fm->m_faceSets == nullptr) {
     void **array = nullptr;
     int32_t n = 0;
     zyrObject_getPointers(fm, 0, "faceSets", &array, &n);
-    MeshReferences_checkArray(fm, "faceSets", "FaceSet", __func__, array, n);
     Set_delete(fm->m_faceSets);
     fm->m_faceSets = Set_newFromArray(n, array);
     zyrMemory_free(array, __func__);
+    // What the store left out (of another type, or a set another face mesh holds) is not kept.
     while (Set_remove(fm->m_faceSets, nullptr))
       ;
-    // The face mesh deletes its sets: one another face mesh holds already is left out.
-    for (int32_t i = fm->m_faceSets->m_count - 1; i >= 0; --i) {
-      void *set = fm->m_faceSets->m_items[i];
-      if (!zyrObject_claim(fm, "faceSets", &set, __func__))
-        Set_remove(fm->m_faceSets, fm->m_faceSets->m_items[i]);
-    }
   }
   clearCaches(fm);
   return 1;

@@ -4,7 +4,6 @@
 #include "ElementMesh.h"
 #include "ElementSet.h"
 #include "ElementTopology.h"
-#include "MeshReferences.h"
 #include "Numbering.h"
 #include "FaceMesh.h"
 #include "HashTable.h"
@@ -146,22 +145,16 @@ int FaceSet_restore(void *object, int32_t flag) {
   FaceSet *set = static_cast<FaceSet *>(object);
   void *pointer = set->m_faceMesh;
   zyrObject_getPointer(set, flag, "faceMesh", &pointer);
-  MeshReferences_check(set, "faceMesh", "FaceMesh", __func__, &pointer);
   set->m_faceMesh = static_cast<FaceMesh *>(pointer);
   pointer = set->m_elementSet;
   zyrObject_getPointer(set, flag, "elementSet", &pointer);
-  MeshReferences_check(set, "elementSet", "ElementSet", __func__, &pointer);
   set->m_elementSet = static_cast<ElementSet *>(pointer);
   zyrObject_getInt(set, flag, "nfc", &set->m_nfc);
   pointer = set->m_kelfc;
   zyrObject_getPointer(set, flag, "kelfc", &pointer);
-  MeshReferences_check(set, "kelfc", "zyrBlob", __func__, &pointer);
-  zyrObject_claim(set, "kelfc", &pointer, __func__);
   set->m_kelfc = static_cast<zyrBlob *>(pointer);
   pointer = set->m_krffc;
   zyrObject_getPointer(set, flag, "krffc", &pointer);
-  MeshReferences_check(set, "krffc", "zyrBlob", __func__, &pointer);
-  zyrObject_claim(set, "krffc", &pointer, __func__);
   set->m_krffc = static_cast<zyrBlob *>(pointer);
   clearCache(set);
   set->m_checked = 0;

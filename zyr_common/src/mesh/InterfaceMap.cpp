@@ -3,7 +3,6 @@
 #include "Connection.h"
 #include "FaceMesh.h"
 #include "Mesh.h"
-#include "MeshReferences.h"
 #include "Splitting.h"
 #include "HashTable.h"
 #include "IntegerMap.h"
@@ -85,11 +84,9 @@ int InterfaceMap_restore(void *object, int32_t flag) {
                         zyrObject_checkAttribute(map, flag, "faceMeshes");
   void *pointer = map->m_connection;
   zyrObject_getPointer(map, flag, "connection", &pointer);
-  MeshReferences_check(map, "connection", "Connection", __func__, &pointer);
   map->m_connection = static_cast<Connection *>(pointer);
   void *sides[2] = {map->m_faceMeshes[0], map->m_faceMeshes[1]};
   zyrObject_getPointerArray(map, flag, "faceMeshes", sides, 2);
-  MeshReferences_checkArray(map, "faceMeshes", "FaceMesh", __func__, sides, 2);
   map->m_faceMeshes[0] = static_cast<FaceMesh *>(sides[0]);
   map->m_faceMeshes[1] = static_cast<FaceMesh *>(sides[1]);
   zyrObject_getInt(map, flag, "noOfMatchedVertices", &map->m_noOfMatchedVertices);

@@ -204,11 +204,6 @@ int Mesh_restore(void *object, int32_t flag) {
     if (flag == 0 || zyrObject_checkAttribute(mesh, flag, keyOf(bit))) {
       if (zyrObject_getPointers(mesh, 0, keyOf(bit), &pairs, &n) != 1)
         n = 0;
-      static const char *const kinds[][2] = {
-          {"ElementMesh", "Region"}, {"FaceMesh", "Region"}, {"InterfaceMap", "Connection"}};
-      const char *const *kind = kinds[bit - MESH_ELEMENT_MESHES_CHANGED];
-      for (int32_t i = 0; i < n; ++i)
-        MeshReferences_check(mesh, keyOf(bit), kind[i % 2], __func__, &pairs[i]);
       // The maps own what they link: a mesh under two regions would be deleted with each.
       if (n >= 2)
         MeshReferences_dropRepeatedLinks(mesh, keyOf(bit), __func__, pairs, pairs + 1, n / 2, 2);
@@ -225,7 +220,6 @@ int Mesh_restore(void *object, int32_t flag) {
   }
   void *topology = mesh->m_topology;
   zyrObject_getPointer(mesh, flag, "topology", &topology);
-  MeshReferences_check(mesh, "topology", "Topology", __func__, &topology);
   mesh->m_topology = static_cast<Topology *>(topology);
   BitField_clearAll(&mesh->m_changes);
   return 1;

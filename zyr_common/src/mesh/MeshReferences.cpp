@@ -4,34 +4,7 @@
 #include "zyrErrorCode.h"
 #include "zyrObject.h"
 
-#include <cstring>
 #include <unordered_set>
-
-int MeshReferences_checkArray(void *owner, const char *key, const char *typeName, const char *caller,
-                              void **targets, int64_t n) {
-  int32_t noOfBad = 0;
-  for (int64_t i = 0; i < n; ++i) {
-    const char *name = targets[i] != nullptr ? zyrObject_getTypeName(targets[i]) : typeName;
-    if (name == nullptr || std::strcmp(name, typeName) != 0) {
-      targets[i] = nullptr;
-      ++noOfBad;
-    }
-  }
-  if (noOfBad == 0)
-    return 1;
-  char uuid[32];
-  zyrObject_getUUIDString(owner, uuid);
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, "The stored record %s (%s) refers under \"%s\" to %d object(s) that are not of type %s;\n",
-                      uuid, zyrObject_getTypeName(owner), key, noOfBad, typeName);
-  zyrError_addMessage(error, "they have been left out.\n");
-  zyrError_publish(error);
-  return 0;
-}
-
-int MeshReferences_check(void *owner, const char *key, const char *typeName, const char *caller, void **target) {
-  return MeshReferences_checkArray(owner, key, typeName, caller, target, 1);
-}
 
 int MeshReferences_dropRepeatedLinks(void *owner, const char *key, const char *caller, void **a, void **b, int64_t n,
                                      int64_t stride) {

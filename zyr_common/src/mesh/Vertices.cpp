@@ -1,6 +1,5 @@
 #include "Vertices.h"
 
-#include "MeshReferences.h"
 #include "Units.h"
 #include "zyrAffineTransform3D.h"
 #include "zyrBlob.h"
@@ -203,10 +202,16 @@ int Vertices_restore(void *object, int32_t flag) {
   zyrObject_getInt(v, flag, "noOfVertices", &v->m_noOfVertices);
   void *xyz = v->m_xyz;
   zyrObject_getPointer(v, flag, "xyz", &xyz);
-  MeshReferences_check(v, "xyz", "zyrBlob", __func__, &xyz);
-  zyrObject_claim(v, "xyz", &xyz, __func__);
   v->m_xyz = static_cast<zyrBlob *>(xyz);
   zyrObject_getString(v, flag, "units", &v->m_units);
+  // Coordinates in units that cannot be converted answer no question about lengths.
+  if (changed && v->m_units != nullptr && Units_isLengthUnit(v->m_units) != 1) {
+    char key[40];
+    zyrObject_getUUIDString(v, key);
+    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
+    zyrError_addMessage(error, "The stored vertices %s are in units \"%s\", which are not a known length unit.\n", key, v->m_units);
+    zyrError_publish(error);
+  }
   zyrObject_getInt(v, flag, "precision", &v->m_precision);
   zyrObject_getInt(v, flag, "dimensionality", &v->m_dimensionality);
   if (flag == 0 || zyrObject_checkAttribute(v, flag, "splitVertices")) {

@@ -11,6 +11,55 @@
 #include "Visual.h"
 #include "zyrTypeManager.h"
 
+namespace {
+
+const int32_t kOwned = ZYR_ATTRIBUTE_OWNED;
+const int32_t kOptional = ZYR_ATTRIBUTE_OPTIONAL;
+
+// What each record of the layer stores, for the store's checks of restored records.
+const zyrAttributeRule kElementMesh[] = {{"region", "Region", 0, nullptr},
+                                         {"vertices", "Vertices", kOwned | kOptional, nullptr},
+                                         {"elementSets", "ElementSet", kOwned | kOptional, nullptr},
+                                         {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kElementSet[] = {{"elementMesh", "ElementMesh", 0, "elementSets"},
+                                        {"kvxel", "zyrBlob", kOwned, nullptr},
+                                        {"type", nullptr, 0, nullptr},
+                                        {"nel", nullptr, 0, nullptr},
+                                        {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kFaceMesh[] = {{"region", "Region", 0, nullptr},
+                                      {"elementMesh", "ElementMesh", 0, nullptr},
+                                      {"faceSets", "FaceSet", kOwned | kOptional, nullptr},
+                                      {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kFaceSet[] = {{"faceMesh", "FaceMesh", 0, "faceSets"}, {"elementSet", "ElementSet", 0, nullptr},
+                                     {"kelfc", "zyrBlob", kOwned, nullptr}, {"krffc", "zyrBlob", kOwned, nullptr},
+                                     {"nfc", nullptr, 0, nullptr},          {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kInterfaceMap[] = {{"connection", "Connection", 0, nullptr},
+                                          {"faceMeshes", "FaceMesh", 0, nullptr},
+                                          {"noOfMatchedVertices", nullptr, 0, nullptr},
+                                          {"noOfMatchedFaces", nullptr, 0, nullptr},
+                                          {nullptr, nullptr, 0, nullptr}};
+// The link lists hold [part, region or connection] pairs; the maps own their parts, and a list
+// that stayed empty may never have been written. Zones are made from the mesh's topology.
+const zyrAttributeRule kMesh[] = {{"topology", "Topology", ZYR_ATTRIBUTE_VITAL, nullptr},
+                                  {"elementMeshes", "ElementMesh,Region", kOptional, nullptr},
+                                  {"faceMeshes", "FaceMesh,Region", kOptional, nullptr},
+                                  {"interfaceMaps", "InterfaceMap,Connection", kOptional, nullptr},
+                                  {nullptr, nullptr, 0, nullptr}};
+// A new Representation stores its topology at once and its visual lists only at its first dump
+// (a model that never had a mesh has none).
+const zyrAttributeRule kRepresentation[] = {{"topology", "Topology", 0, nullptr},
+                                            {"regions", "Region", kOptional, nullptr},
+                                            {"visuals", "Visual", kOptional, nullptr},
+                                            {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kVertices[] = {{"xyz", "zyrBlob", kOwned, nullptr},   {"noOfVertices", nullptr, 0, nullptr},
+                                      {"units", nullptr, 0, nullptr},        {"precision", nullptr, 0, nullptr},
+                                      {"dimensionality", nullptr, 0, nullptr}, {nullptr, nullptr, 0, nullptr}};
+const zyrAttributeRule kVisual[] = {{"vertices", "Vertices", kOwned, nullptr},     {"faceVertices", "zyrBlob", kOwned, nullptr},
+                                    {"region", "Region", 0, nullptr},             {"noOfTriangles", nullptr, 0, nullptr},
+                                    {"noOfQuadrilaterals", nullptr, 0, nullptr}, {nullptr, nullptr, 0, nullptr}};
+
+} // namespace
+
 void zyrMeshLayer_initialise() {
   static bool done = false;
   if (done)
@@ -27,5 +76,14 @@ void zyrMeshLayer_initialise() {
   zyrTypeManager_setHooks("Visual", Visual_getSize, Visual_dump, Visual_restore, Visual_delete);
   zyrTypeManager_setHooks("Representation", Representation_getSize, Representation_dump, Representation_restore,
                           Representation_delete);
+  zyrTypeManager_setAttributes("ElementMesh", kElementMesh);
+  zyrTypeManager_setAttributes("ElementSet", kElementSet);
+  zyrTypeManager_setAttributes("FaceMesh", kFaceMesh);
+  zyrTypeManager_setAttributes("FaceSet", kFaceSet);
+  zyrTypeManager_setAttributes("InterfaceMap", kInterfaceMap);
+  zyrTypeManager_setAttributes("Mesh", kMesh);
+  zyrTypeManager_setAttributes("Representation", kRepresentation);
+  zyrTypeManager_setAttributes("Vertices", kVertices);
+  zyrTypeManager_setAttributes("Visual", kVisual);
   done = true;
 }

@@ -84,9 +84,9 @@ int Assembly_dump(void *object) {
 int Assembly_restore(void *object, int32_t flag) {
   Assembly *assembly = static_cast<Assembly *>(object);
   void *target = assembly->m_topology;
-  int ok = TopologyReferences_read(assembly, flag, "topology", TOPOLOGY_TYPE_TOPOLOGY, __func__, &target);
+  int ok = TopologyReferences_read(assembly, flag, "topology", TOPOLOGY_TYPE_TOPOLOGY, &target);
   assembly->m_topology = static_cast<Topology *>(target);
-  ok &= TopologyReferences_readSet(assembly, flag, "regions", TOPOLOGY_TYPE_REGION, __func__, &assembly->m_regions);
+  ok &= TopologyReferences_readSet(assembly, flag, "regions", TOPOLOGY_TYPE_REGION, &assembly->m_regions);
   regionsOf(assembly);
   zyrObject_getInt(assembly, flag, "id", &assembly->m_id);
   return ok;

@@ -211,7 +211,7 @@ int Atlas_dump(void *object) {
 int Atlas_restore(void *object, int32_t flag) {
   ZYR_TRACE_BEGIN();
   Atlas *atlas = static_cast<Atlas *>(object);
-  TopologyReferences_read(atlas, flag, "nameManager", TOPOLOGY_TYPE_NAME_MANAGER, __func__, &atlas->m_nameManager);
+  TopologyReferences_read(atlas, flag, "nameManager", TOPOLOGY_TYPE_NAME_MANAGER, &atlas->m_nameManager);
   if (atlas->m_regionAtlas == nullptr && !Atlas_create(atlas, atlas->m_nameManager))
     return 0;
   int ok = 1;

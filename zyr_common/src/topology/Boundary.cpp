@@ -74,18 +74,11 @@ int Boundary_dump(void *object) {
 int Boundary_restore(void *object, int32_t flag) {
   Boundary *boundary = static_cast<Boundary *>(object);
   void *target = boundary->m_boundedRegion;
-  int ok = TopologyReferences_read(boundary, flag, "boundedRegion", TOPOLOGY_TYPE_REGION, __func__, &target);
+  int ok = TopologyReferences_read(boundary, flag, "boundedRegion", TOPOLOGY_TYPE_REGION, &target);
   boundary->m_boundedRegion = static_cast<Region *>(target);
-  ok &= TopologyReferences_readSet(boundary, flag, "shells", TOPOLOGY_TYPE_SHELL, __func__, &boundary->m_shells);
-  // A boundary destroys its shells: one that another boundary holds already is left out.
-  Set *shells = shellsOf(boundary);
-  for (int32_t i = shells->m_count - 1; i >= 0; --i) {
-    void *shell = shells->m_items[i];
-    if (!zyrObject_claim(boundary, "shells", &shell, __func__)) {
-      Set_remove(shells, shells->m_items[i]);
-      ok = 0;
-    }
-  }
+  // A boundary destroys its shells: the store leaves out one that another boundary holds.
+  ok &= TopologyReferences_readSet(boundary, flag, "shells", TOPOLOGY_TYPE_SHELL, &boundary->m_shells);
+  shellsOf(boundary);
   return ok;
 }
 

@@ -88,39 +88,19 @@ int Model_saveParameters(Model *model) {
   return zyrObject_setDoubles(model, "dParameters", &model->m_relativeTolerance, 1);
 }
 
-namespace {
-
-// A damaged record can name any stored object as a part: one of another type is reported and
-// left out. The parts of higher layers are known here by their type names only.
-int readPart(Model *model, int32_t flag, const char *key, const char *typeName, void **part) {
-  zyrObject_getPointer(model, flag, key, part);
-  const char *name = *part != nullptr ? zyrObject_getTypeName(*part) : typeName;
-  if (name != nullptr && std::strcmp(name, typeName) == 0)
-    return 1;
-  char uuid[32];
-  zyrObject_getUUIDString(model, uuid);
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Model_restore", __FILE__, __LINE__);
-  zyrError_addMessage(error, "The stored model %s refers under \"%s\" to an object that is not of type %s;\n", uuid,
-                      key, typeName);
-  zyrError_addMessage(error, "it has been left out.\n");
-  zyrError_publish(error);
-  *part = nullptr;
-  return 0;
-}
-
-} // namespace
-
 int Model_restore(void *object, int32_t flag) {
   Model *model = static_cast<Model *>(object);
   // The repository that owns the model never changes: a lost reference keeps the one it had.
+  // The store leaves out (and reports) a part of another type, and refuses to open a file whose
+  // model lost its topology or mesh.
   void *repository = model->m_repository;
-  int ok = readPart(model, flag, "repository", "Repository", &repository);
+  zyrObject_getPointer(model, flag, "repository", &repository);
   if (repository != nullptr)
     model->m_repository = static_cast<Repository *>(repository);
-  ok &= readPart(model, flag, "topology", "Topology", reinterpret_cast<void **>(&model->m_topology));
-  ok &= readPart(model, flag, "representation", "Representation", reinterpret_cast<void **>(&model->m_representation));
-  ok &= readPart(model, flag, "mesh", "Mesh", reinterpret_cast<void **>(&model->m_mesh));
-  return Model_restoreParameters(model, flag) & ok;
+  zyrObject_getPointer(model, flag, "topology", reinterpret_cast<void **>(&model->m_topology));
+  zyrObject_getPointer(model, flag, "representation", reinterpret_cast<void **>(&model->m_representation));
+  zyrObject_getPointer(model, flag, "mesh", reinterpret_cast<void **>(&model->m_mesh));
+  return Model_restoreParameters(model, flag);
 }
 
 int Model_restoreParameters(Model *model, int32_t flag) {

@@ -2,10 +2,14 @@
 #include "ModelExport.h"
 
 #include "DefWriter.h"
+#include "ElementMesh.h"
+#include "Mesh.h"
 #include "Model.h"
+#include "Region.h"
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrLeftovers.h"
+#include "zyrMemory.h"
 #include "zyrPause.h"
 #include "zyrSystem.h"
 
@@ -43,6 +47,24 @@ void removeWithLock(const std::string &name) {
     zyrRemoveFile(lock.c_str());
 }
 
+// A mesh part that its restore left without vertices or elements (its stored data was damaged):
+// a definition file written from it would not hold the model's mesh.
+int meshIsWhole(Model *model) {
+  ElementMesh **meshes = nullptr;
+  const int32_t n = Model_getMesh(model) != nullptr ? Mesh_getElementMeshes(Model_getMesh(model), &meshes) : 0;
+  int whole = 1;
+  for (int32_t i = 0; i < n && whole; ++i)
+    if (ElementMesh_getNoOfVertices(meshes[i]) < 1 || ElementMesh_getNoOfElements(meshes[i]) < 1) {
+      const Region *region = ElementMesh_getRegion(meshes[i]);
+      publish(ZYR_I_INTERNAL_ERROR, "Model_writeDefFile",
+              "The mesh of the region \"%s\" could not be restored whole; no definition file is written.\n",
+              region != nullptr ? Region_getUserName(region) : "");
+      whole = 0;
+    }
+  zyrMemory_free(meshes, __func__);
+  return whole;
+}
+
 // Writes the file; `shownName` is the file the caller asked for, named when an interrupt stopped
 // the writing.
 int writeDefFile(Model *model, const char *fileName, const char *shownName, uint32_t flags, int32_t fromDefFile,
@@ -51,6 +73,8 @@ int writeDefFile(Model *model, const char *fileName, const char *shownName, uint
     return 0;
   static const DefWriterModelHooks hooks = {topologyOf, meshOf, projectionOf};
   DefWriter_setModelHooks(&hooks);
+  if (!meshIsWhole(model))
+    return 0;
   double tolerance = Model_getActiveRelativeTolerance(model);
   Model_flushChanges(model);
   DefWriter *writer = DefWriter_new(model, fileName, flags, fromDefFile, units, tolerance);

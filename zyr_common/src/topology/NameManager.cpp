@@ -619,8 +619,7 @@ int NameManager_restore(void *object, int32_t flag) {
   // A damaged record can name another object as the atlas, or one another name manager holds:
   // it is left out, and the name manager works without composite names.
   void *atlas = nm->m_atlas;
-  TopologyReferences_read(nm, flag, "atlas", TOPOLOGY_TYPE_ATLAS, __func__, &atlas);
-  zyrObject_claim(nm, "atlas", &atlas, __func__);
+  TopologyReferences_read(nm, flag, "atlas", TOPOLOGY_TYPE_ATLAS, &atlas);
   nm->m_atlas = static_cast<Atlas *>(atlas);
 
   // Strategies. An undo or redo that did not change them keeps the current ones; a record

@@ -173,23 +173,22 @@ int Region_restore(void *object, int32_t flag) {
     region->m_priority = 0;
 
   void *target = region->m_topology;
-  ok &= TopologyReferences_read(region, flag, "topology", TOPOLOGY_TYPE_TOPOLOGY, __func__, &target);
+  ok &= TopologyReferences_read(region, flag, "topology", TOPOLOGY_TYPE_TOPOLOGY, &target);
   region->m_topology = static_cast<Topology *>(target);
   target = region->m_assembly;
-  ok &= TopologyReferences_read(region, flag, "assembly", TOPOLOGY_TYPE_ASSEMBLY, __func__, &target);
+  ok &= TopologyReferences_read(region, flag, "assembly", TOPOLOGY_TYPE_ASSEMBLY, &target);
   region->m_assembly = static_cast<Assembly *>(target);
   target = region->m_shell;
-  ok &= TopologyReferences_read(region, flag, "shell", TOPOLOGY_TYPE_SHELL, __func__, &target);
+  ok &= TopologyReferences_read(region, flag, "shell", TOPOLOGY_TYPE_SHELL, &target);
   region->m_shell = static_cast<Shell *>(target);
   target = region->m_boundary;
-  ok &= TopologyReferences_read(region, flag, "boundary", TOPOLOGY_TYPE_BOUNDARY, __func__, &target);
-  ok &= zyrObject_claim(region, "boundary", &target, __func__);
+  ok &= TopologyReferences_read(region, flag, "boundary", TOPOLOGY_TYPE_BOUNDARY, &target);
   region->m_boundary = static_cast<Boundary *>(target);
   target = region->m_connection;
-  ok &= TopologyReferences_read(region, flag, "connection", TOPOLOGY_TYPE_CONNECTION, __func__, &target);
+  ok &= TopologyReferences_read(region, flag, "connection", TOPOLOGY_TYPE_CONNECTION, &target);
   region->m_connection = static_cast<Connection *>(target);
 
-  ok &= TopologyReferences_readSet(region, flag, "gluings", TOPOLOGY_TYPE_CONNECTION, __func__, &region->m_gluings);
+  ok &= TopologyReferences_readSet(region, flag, "gluings", TOPOLOGY_TYPE_CONNECTION, &region->m_gluings);
   dropGluingsIfEmpty(region);
   return ok;
 }
@@ -582,9 +581,16 @@ int32_t Region_getGluedNeighbour(const Region *region, Region ***regions) {
     return 0;
   const int32_t n = region->m_gluings->m_count;
   *regions = zyrMemory_allocateArray<Region *>(n, __func__);
-  for (int32_t i = 0; i < n; ++i)
-    (*regions)[i] = Connection_getOtherSide(static_cast<Connection *>(region->m_gluings->m_items[i]), region);
-  return n;
+  // A gluing restored without its other side (a damaged file) leads nowhere and is not counted.
+  int32_t found = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    Region *other = Connection_getOtherSide(static_cast<Connection *>(region->m_gluings->m_items[i]), region);
+    if (other != nullptr)
+      (*regions)[found++] = other;
+  }
+  if (found == 0)
+    zyrMemory_freeAndClear(regions, __func__);
+  return found;
 }
 
 // ---- duplication and unlinking ------------------------------------------------------------

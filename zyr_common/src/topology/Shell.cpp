@@ -82,9 +82,9 @@ int Shell_dump(void *object) {
 int Shell_restore(void *object, int32_t flag) {
   Shell *shell = static_cast<Shell *>(object);
   void *target = shell->m_boundary;
-  int ok = TopologyReferences_read(shell, flag, "boundary", TOPOLOGY_TYPE_BOUNDARY, __func__, &target);
+  int ok = TopologyReferences_read(shell, flag, "boundary", TOPOLOGY_TYPE_BOUNDARY, &target);
   shell->m_boundary = static_cast<Boundary *>(target);
-  ok &= TopologyReferences_readSet(shell, flag, "regions", TOPOLOGY_TYPE_REGION, __func__, &shell->m_regions);
+  ok &= TopologyReferences_readSet(shell, flag, "regions", TOPOLOGY_TYPE_REGION, &shell->m_regions);
   regionsOf(shell);
   return ok;
 }

@@ -55,7 +55,7 @@ HashSet *readSet(Topology *topology, int32_t flag, const char *key, int32_t type
                  int *ok) {
   void **members = nullptr;
   int32_t count = 0;
-  *ok &= TopologyReferences_readArray(topology, flag, key, typeId, "Topology_restore", &members, &count);
+  *ok &= TopologyReferences_readArray(topology, flag, key, typeId, &members, &count);
   if (count < 0)
     return current != nullptr ? current : HashSet_new(sizeHint);
   HashSet_delete(current);
@@ -208,8 +208,7 @@ int Topology_dump(void *object) {
 int Topology_restore(void *object, int32_t flag) {
   Topology *topology = static_cast<Topology *>(object);
   void *target = topology->m_nameManager;
-  int ok = TopologyReferences_read(topology, flag, "nameManager", TOPOLOGY_TYPE_NAME_MANAGER, __func__, &target);
-  ok &= zyrObject_claim(topology, "nameManager", &target, __func__);
+  int ok = TopologyReferences_read(topology, flag, "nameManager", TOPOLOGY_TYPE_NAME_MANAGER, &target);
   topology->m_nameManager = static_cast<NameManager *>(target);
   topology->m_assemblies =
       readSet(topology, flag, "assemblies", TOPOLOGY_TYPE_ASSEMBLY, topology->m_assemblies, 100, &ok);

@@ -1,0 +1,138 @@
+// Database files whose history was damaged: opened, changed and closed, they are refused or open
+// with the damage left out and reported, and a file that opened opens again after the close.
+#include "ObjectTestSupport.h"
+
+#include "Database.h"
+#include "Dictionary.h"
+#include "zyrStateManager.h"
+#include "zyrUUID.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using objecttest::keyOf;
+using objecttest::TestThing;
+using objecttest::Thing_new;
+
+class StoreDamageTest : public objecttest::ObjectStoreTest {
+protected:
+  // A Repository and two things, each made at a state of its own; closed with its history.
+  void SetUp() override {
+    ObjectStoreTest::SetUp();
+    m_name = file("damaged.zyr");
+    Repository *repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr);
+    m_repository = keyOf(repository);
+    m_first = keyOf(Thing_new());
+    Repository_commit(repository);
+    m_second = keyOf(Thing_new());
+    Repository_commit(repository);
+    Repository_close(repository, -1);
+    takeErrors();
+  }
+  // Changes the closed file through the versioned database.
+  template <class Change> void damage(Change change) {
+    Database *database = Database_new(m_name.c_str());
+    ASSERT_NE(database, nullptr);
+    change(database);
+    Database_delete(database);
+  }
+  static zyrUUID *uuid(const std::string &key) { return zyrUUID_newFromBase64(key.c_str()); }
+  static bool isLive(Repository *repository, const std::string &key) {
+    return Dictionary_find(Repository_getStateManager(repository)->m_objects, key.c_str()) != nullptr;
+  }
+
+  std::string m_name;
+  std::string m_repository, m_first, m_second;
+};
+
+TEST_F(StoreDamageTest, AFileThatLostItsStateCountersIsRefusedNotMadeAnew) {
+  damage([](Database *database) {
+    Database_deleteDataSet(database, nullptr, "State - current");
+    Database_deleteDataSet(database, nullptr, "State - last");
+  });
+  EXPECT_EQ(Repository_new(m_name.c_str()), nullptr);
+  const std::vector<std::string> errors = takeErrors();
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors[0], "10003: The ZYR database\n\n" + m_name + "\n\nholds changes but no record of its states; it is "
+                                                                "damaged.\n");
+}
+
+TEST_F(StoreDamageTest, AnObjectGivenAnotherTypeAtALaterStateIsLeftOutAndPurged) {
+  // The second thing stored as a Repository at the state after its making.
+  damage([this](Database *database) {
+    int32_t last = 0;
+    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+    zyrUUID *key = uuid(m_second);
+    Database_setInt(database, last + 1, key, "__TYPE__", 0);
+    Database_setInt(database, 0, nullptr, "State - current", last + 1);
+    Database_setInt(database, 0, nullptr, "State - last", last + 1);
+    zyrUUID_delete(key);
+  });
+  Repository *repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr);
+  EXPECT_FALSE(isLive(repository, m_second));
+  EXPECT_TRUE(isLive(repository, m_first));
+  const std::vector<std::string> errors = takeErrors();
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors[0], "20006: The stored object " + m_second +
+                           " is of type 2 at one state and of type 0 at another; it has been left out.\n");
+  // The purge at close keeps the live objects alone: the object does not come back as either type.
+  Repository_close(repository, 1);
+  repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr);
+  EXPECT_EQ(keyOf(repository), m_repository);
+  EXPECT_FALSE(isLive(repository, m_second));
+  EXPECT_EQ(takeErrors(), std::vector<std::string>{});
+  Repository_close(repository, -1);
+}
+
+TEST_F(StoreDamageTest, ADeletionMarkAtStateZeroNeitherHidesNorPurgesALiveObject) {
+  damage([this](Database *database) {
+    for (const std::string &key : {m_repository, m_first}) {
+      zyrUUID *object = uuid(key);
+      Database_setInt(database, 0, object, "__DELETED__", 0);
+      zyrUUID_delete(object);
+    }
+  });
+  for (int pass = 0; pass < 2; ++pass) {
+    Repository *repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    EXPECT_EQ(keyOf(repository), m_repository);
+    EXPECT_TRUE(isLive(repository, m_first));
+    Repository_close(repository, 1);
+  }
+}
+
+TEST_F(StoreDamageTest, AStateAtWhichTheHistoryDeletesTheRepositoryIsNotGoneTo) {
+  int32_t last = 0;
+  damage([this, &last](Database *database) {
+    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+    zyrUUID *key = uuid(m_repository);
+    Database_setInt(database, last + 1, key, "__DELETED__", 0);
+    Database_setInt(database, 0, nullptr, "State - last", last + 1);
+    zyrUUID_delete(key);
+  });
+  Repository *repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr);
+  Repository_gotoState(repository, last + 1);
+  EXPECT_EQ(Repository_getCurrentState(repository), last);
+  EXPECT_EQ(takeErrors(), std::vector<std::string>{"20006: State " + std::to_string(last + 1) +
+                                                   " of the ZYR database\n\n" + m_name +
+                                                   "\n\nis damaged: its stored record " + m_repository +
+                                                   " (Repository) is deleted there. The database has been left at "
+                                                   "state " +
+                                                   std::to_string(last) + ".\n"});
+  // The file stays at a state it opens at.
+  Repository_close(repository, -1);
+  repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr);
+  EXPECT_EQ(Repository_getCurrentState(repository), last);
+  Repository_close(repository, -1);
+}
+
+} // namespace
