@@ -279,13 +279,15 @@ TEST(Pipeline, FailuresStopInOrderAndReleaseWhatWasPrepared) {
     // A failed prepare: its job is emitted (to report it) without being computed, after every
     // job before it; none after it is prepared.
     std::vector<int64_t> emitted;
-    bool computedSeven = false;
+    std::atomic<bool> computedSeven{false};
     int64_t lastPrepared = -1;
     pipeline.m_prepare = [&](int64_t i) {
       lastPrepared = i;
       return i != 7;
     };
-    pipeline.m_compute = [&](int64_t i) { computedSeven = computedSeven || i == 7; };
+    pipeline.m_compute = [&](int64_t i) {
+      if (i == 7) computedSeven = true;
+    };
     pipeline.m_emit = [&](int64_t i) {
       emitted.push_back(i);
       return i == 7 ? 14 : 0;

@@ -1,7 +1,9 @@
 // Ordered jobs with their pure step on worker threads.
 #include "io_pipeline.h"
 
+#include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -114,6 +116,11 @@ int io_run_pipeline(int64_t count, int threads, const IO_pipeline &pipeline) {
   shared.m_computed.assign(static_cast<size_t>(window), 0);
   std::vector<std::thread> workers;
   int64_t wanted = threads - 1 < count - 1 ? threads - 1 : count - 1;
+  // The workers block every signal, so that an interrupt still reaches the calling thread, as
+  // it did before there were workers.
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);
   for (int64_t w = 0; w < wanted; ++w) {
     try {
       workers.emplace_back(&Shared::worker, &shared);
@@ -121,6 +128,7 @@ int io_run_pipeline(int64_t count, int threads, const IO_pipeline &pipeline) {
       break; // fewer workers: the calling thread computes what they do not
     }
   }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
 
   int64_t prepared = 0, emitted = 0;
   bool stopped = false; // a prepare failed: nothing after it is prepared
