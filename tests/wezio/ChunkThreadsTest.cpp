@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -229,13 +230,29 @@ TEST_F(ChunkThreadsTest, MemoryThatRunsOutLeavesWholeChunksBeforeIt) {
 // ---------------------------------------------------------------------------------------------
 // The job runner itself
 
+// A test's steps as functions of its own, behind the runner's plain callbacks.
+struct Steps {
+  std::function<bool(int64_t)> m_prepare;
+  std::function<void(int64_t)> m_compute;
+  std::function<int(int64_t)> m_emit;
+  std::function<void(int64_t)> m_discard;
+  int run(int64_t count, int threads) {
+    IO_pipeline pipeline = {
+        this, [](void *c, int64_t i) { return static_cast<Steps *>(c)->m_prepare(i); },
+        [](void *c, int64_t i) { static_cast<Steps *>(c)->m_compute(i); },
+        [](void *c, int64_t i) { return static_cast<Steps *>(c)->m_emit(i); },
+        [](void *c, int64_t i) { static_cast<Steps *>(c)->m_discard(i); }};
+    return io_run_pipeline(count, threads, pipeline);
+  }
+};
+
 TEST(Pipeline, EmitsInOrderAndComputesEveryJobOnce) {
   for (int threads : {1, 2, 5}) {
     const int64_t count = 200;
     std::vector<std::atomic<int>> computed(count);
     std::vector<int64_t> emitted;
     int64_t held = 0, most = 0;
-    IO_pipeline pipeline;
+    Steps pipeline;
     pipeline.m_prepare = [&](int64_t) {
       most = std::max(most, ++held);
       return true;
@@ -248,7 +265,7 @@ TEST(Pipeline, EmitsInOrderAndComputesEveryJobOnce) {
       return 0;
     };
     pipeline.m_discard = [&](int64_t) { ADD_FAILURE() << "nothing to discard"; };
-    EXPECT_EQ(io_run_pipeline(count, threads, pipeline), 0);
+    EXPECT_EQ(pipeline.run(count, threads), 0);
     ASSERT_EQ(emitted.size(), static_cast<size_t>(count));
     for (int64_t i = 0; i < count; ++i) EXPECT_EQ(emitted[static_cast<size_t>(i)], i);
     EXPECT_LE(most, io_pipeline_window(threads)) << threads;
@@ -259,7 +276,7 @@ TEST(Pipeline, FailuresStopInOrderAndReleaseWhatWasPrepared) {
   for (int threads : {1, 4}) {
     // A failed emit: nothing after it is emitted, every prepared job is released once.
     std::vector<int> state(100, 0); // 1 prepared, 2 computed, 3 emitted or discarded
-    IO_pipeline pipeline;
+    Steps pipeline;
     pipeline.m_prepare = [&](int64_t i) {
       state[static_cast<size_t>(i)] = 1;
       return true;
@@ -273,7 +290,7 @@ TEST(Pipeline, FailuresStopInOrderAndReleaseWhatWasPrepared) {
       EXPECT_GT(i, 10);
       state[static_cast<size_t>(i)] = 3;
     };
-    EXPECT_EQ(io_run_pipeline(100, threads, pipeline), 11);
+    EXPECT_EQ(pipeline.run(100, threads), 11);
     for (size_t i = 0; i < state.size(); ++i) EXPECT_TRUE(state[i] == 0 || state[i] == 3) << i;
 
     // A failed prepare: its job is emitted (to report it) without being computed, after every
@@ -293,7 +310,7 @@ TEST(Pipeline, FailuresStopInOrderAndReleaseWhatWasPrepared) {
       return i == 7 ? 14 : 0;
     };
     pipeline.m_discard = [&](int64_t) { ADD_FAILURE() << "nothing to discard"; };
-    EXPECT_EQ(io_run_pipeline(100, threads, pipeline), 14);
+    EXPECT_EQ(pipeline.run(100, threads), 14);
     EXPECT_EQ(emitted, (std::vector<int64_t>{0, 1, 2, 3, 4, 5, 6, 7}));
     EXPECT_FALSE(computedSeven);
     EXPECT_EQ(lastPrepared, 7);

@@ -14,7 +14,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -946,11 +945,43 @@ int64_t effectiveBlockFactor(int32_t blockFactor) {
   return blockFactor > 1 ? blockFactor : kDefaultBlockFactor;
 }
 
-// A chunk of a data part written in chunks, with the view of the caller's arrays it refers to
-// (a view points into itself: slots are never moved).
-struct ChunkSlot {
-  IO_data m_view;
-  Chunk m_chunk;
+// A data part written in chunks through the pipeline. Each chunk held has a slot with the view
+// of the caller's arrays it refers to (a view points into itself: slots are never moved).
+struct ChunkedWrite {
+  IO_error_callback m_callback;
+  const char *m_format;
+  FILE *m_stream;
+  int64_t m_number;
+  int64_t m_block;
+  const Layout *m_layout;
+  IO_data *m_data;
+  struct Slot {
+    IO_data m_view;
+    Chunk m_chunk;
+  } m_slots[IO_PIPELINE_MAX_WINDOW];
+  int64_t m_window;
+
+  Slot &slot(int64_t i) { return m_slots[i % m_window]; }
+  static bool prepare(void *context, int64_t i) {
+    ChunkedWrite *w = static_cast<ChunkedWrite *>(context);
+    Slot &s = w->slot(i);
+    int64_t done = i * w->m_block;
+    viewFrom(w->m_data, *w->m_layout, done, &s.m_view);
+    int64_t n = w->m_number - done < w->m_block ? w->m_number - done : w->m_block;
+    return prepareChunk(w->m_format, n, *w->m_layout, w->m_layout->m_items > 1, &s.m_view,
+                        &s.m_chunk);
+  }
+  static void compress(void *context, int64_t i) {
+    ChunkedWrite *w = static_cast<ChunkedWrite *>(context);
+    compressChunk(w->m_format, *w->m_layout, &w->slot(i).m_chunk);
+  }
+  static int emit(void *context, int64_t i) {
+    ChunkedWrite *w = static_cast<ChunkedWrite *>(context);
+    return emitChunk(w->m_callback, w->m_format, w->m_stream, *w->m_layout, &w->slot(i).m_chunk);
+  }
+  static void discard(void *context, int64_t i) {
+    releaseChunk(&static_cast<ChunkedWrite *>(context)->slot(i).m_chunk);
+  }
 };
 
 } // namespace
@@ -1319,23 +1350,10 @@ int write_data_blocks(IO_error_callback callback, const char *format, FILE *stre
   // Each chunk is a zlib stream of its own: they are compressed side by side and written in
   // order, byte for byte as one thread writes them.
   int threads = io_pipeline_threads();
-  std::vector<ChunkSlot> slots(static_cast<size_t>(io_pipeline_window(threads)));
-  auto slot = [&](int64_t i) -> ChunkSlot & {
-    return slots[static_cast<size_t>(i) % slots.size()];
-  };
-  IO_pipeline pipeline;
-  pipeline.m_prepare = [&](int64_t i) {
-    ChunkSlot &s = slot(i);
-    int64_t done = i * block;
-    viewFrom(data, layout, done, &s.m_view);
-    return prepareChunk(format, number - done < block ? number - done : block, layout,
-                        layout.m_items > 1, &s.m_view, &s.m_chunk);
-  };
-  pipeline.m_compute = [&](int64_t i) { compressChunk(format, layout, &slot(i).m_chunk); };
-  pipeline.m_emit = [&](int64_t i) {
-    return emitChunk(callback, format, stream, layout, &slot(i).m_chunk);
-  };
-  pipeline.m_discard = [&](int64_t i) { releaseChunk(&slot(i).m_chunk); };
+  ChunkedWrite write = {
+      callback, format, stream, number, block, &layout, data, {}, io_pipeline_window(threads)};
+  IO_pipeline pipeline = {&write, ChunkedWrite::prepare, ChunkedWrite::compress, ChunkedWrite::emit,
+                          ChunkedWrite::discard};
   return io_run_pipeline((number + block - 1) / block, threads, pipeline);
 }
 
