@@ -5,6 +5,7 @@
 #include "io_compress.h"
 #include "io_datatype.h"
 #include "io_error.h"
+#include "io_pipeline.h"
 #include "iodata.h"
 #include "lowlevel_io.h"
 
@@ -277,16 +278,12 @@ bool compressesArray(const char *format, int32_t type, int64_t total) {
   return type != IO_TYPE_STRI && total >= kCompressMinValues && iofmt_compress_level(format) > 0;
 }
 
-// A plain array whose arrays are known to hold it.
-int writeSingle(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
-                int32_t type, int32_t count, IO_data *data) {
+// The plain values of an array whose arrays are known to hold it (not compressed, or after the
+// length -1 of a compressed one that did not shrink).
+int writePlainSingle(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+                     int32_t type, int32_t count, IO_data *data) {
   int64_t total = number * count;
   if (total == 0) return IO_OK;
-  if (compressesArray(format, type, total)) {
-    int status = write_compressed_dataarray(callback, format, stream, number, type, count, data);
-    // 23: the array did not shrink; its plain values follow the length -1.
-    if (status != IO_COMPRESS_ERR) return status;
-  }
   int32_t n = static_cast<int32_t>(total);
   switch (type) {
   case IO_TYPE_STRI:
@@ -647,7 +644,126 @@ bool compressesBlock(const char *format, int64_t bytes) {
   return bytes >= kCompressMinBytes && iofmt_compress_level(format) > 0;
 }
 
-int writeUnfmtRecords(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+// ---------------------------------------------------------------------------------------------
+// Writing: a data part, or one chunk of it, in three steps, so that the chunks of a compressed
+// data part are compressed on several threads while one thread writes them in order
+// (io_pipeline.h). prepareChunk allocates, compressChunk is pure work on the chunk's buffers,
+// emitChunk writes and releases. A data part that is not compressed does all its work in
+// emitChunk.
+
+struct Chunk {
+  enum Kind { kDirect, kArray, kBlock };
+  Kind m_kind = kDirect;
+  bool m_records = false;    // structure records (one block), not a plain array
+  IO_data *m_data = nullptr; // the records: the caller's arrays, or a view of them
+  int64_t m_number = 0;
+  bool m_prepared = false;
+  int m_errno = 0;                  // of a failed allocation, for its message
+  unsigned char *m_block = nullptr; // the packed records of a block
+  IO_deflation m_deflation = {};
+};
+
+// `records`: the data part is structure records, stored as one block, whatever its items.
+bool prepareChunk(const char *format, int64_t number, const Layout &layout, bool records,
+                  IO_data *data, Chunk *chunk) {
+  chunk->m_kind = Chunk::kDirect;
+  chunk->m_records = records;
+  chunk->m_data = data;
+  chunk->m_number = number;
+  chunk->m_prepared = true;
+  chunk->m_block = nullptr;
+  memset(&chunk->m_deflation, 0, sizeof chunk->m_deflation);
+  if (number <= 0) return true;
+  if (!records) {
+    int32_t type = layout.m_types[0];
+    int64_t total = number * layout.m_counts[0];
+    if (!compressesArray(format, type, total)) return true;
+    chunk->m_kind = Chunk::kArray;
+    chunk->m_prepared = io_deflation_of_array(format, type, iodata_type_array(data, type), total,
+                                              &chunk->m_deflation) != 0;
+    return chunk->m_prepared;
+  }
+  int64_t bytes = mulSaturated(number, layout.m_width);
+  if (format[0] == 'F' || !iofmt_is_valid(format[0]) || bytes == 0 ||
+      !compressesBlock(format, bytes))
+    return true;
+  chunk->m_kind = Chunk::kBlock;
+  chunk->m_prepared = false;
+  errno = 0;
+  chunk->m_block = bytes == INT64_MAX
+                       ? nullptr
+                       : static_cast<unsigned char *>(io_malloc(static_cast<size_t>(bytes)));
+  chunk->m_errno = errno;
+  if (!chunk->m_block) return false;
+  chunk->m_prepared = io_deflation_of_block(format, chunk->m_block, bytes, &chunk->m_deflation);
+  return chunk->m_prepared;
+}
+
+void compressChunk(const char *format, const Layout &layout, Chunk *chunk) {
+  if (chunk->m_kind == Chunk::kBlock)
+    moveRecords(chunk->m_block, chunk->m_number, layout, chunk->m_data,
+                iofmt_is_swapped(format[0]) != 0, true);
+  if (chunk->m_kind != Chunk::kDirect) io_deflate(&chunk->m_deflation);
+}
+
+void releaseChunk(Chunk *chunk) {
+  io_deflation_release(&chunk->m_deflation);
+  io_free(chunk->m_block);
+  chunk->m_block = nullptr;
+}
+
+int writePlainRecords(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+                      const Layout &layout, IO_data *data);
+
+int writeCompressedArray(IO_error_callback callback, const char *format, FILE *stream,
+                         const Layout &layout, Chunk *chunk) {
+  if (!chunk->m_prepared) {
+    io_report_error(callback, "read_unfmt_structure: malloc failed");
+    return IO_MEMORY_ERR;
+  }
+  int status = io_store_deflated_array(callback, format, stream, &chunk->m_deflation);
+  // 23: the array did not shrink; its plain values follow the length -1.
+  if (status != IO_COMPRESS_ERR) return status;
+  return writePlainSingle(callback, format, stream, chunk->m_number, layout.m_types[0],
+                          layout.m_counts[0], chunk->m_data);
+}
+
+int writeCompressedBlock(IO_error_callback callback, const char *format, FILE *stream,
+                         Chunk *chunk) {
+  if (!chunk->m_block) {
+    errno = chunk->m_errno;
+    io_report_syserr(callback, "write_unfmt_structure: (malloc failed) syserr:");
+    return IO_MEMORY_ERR;
+  }
+  if (!chunk->m_prepared) {
+    io_report_error(callback, "write_data: malloc failed in compression");
+    return IO_COMPRESS_ERR;
+  }
+  return io_store_deflated_block(callback, format, stream, &chunk->m_deflation);
+}
+
+int emitChunk(IO_error_callback callback, const char *format, FILE *stream, const Layout &layout,
+              Chunk *chunk) {
+  int status;
+  switch (chunk->m_kind) {
+  case Chunk::kArray: status = writeCompressedArray(callback, format, stream, layout, chunk); break;
+  case Chunk::kBlock: status = writeCompressedBlock(callback, format, stream, chunk); break;
+  default:
+    if (!chunk->m_records)
+      status = writePlainSingle(callback, format, stream, chunk->m_number, layout.m_types[0],
+                                layout.m_counts[0], chunk->m_data);
+    else if (format[0] == 'F')
+      status = writeFmtRecords(callback, stream, chunk->m_number, layout, chunk->m_data);
+    else
+      status = writePlainRecords(callback, format, stream, chunk->m_number, layout, chunk->m_data);
+    break;
+  }
+  releaseChunk(chunk);
+  return status;
+}
+
+// Binary structure records stored plainly: one block of all records.
+int writePlainRecords(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
                       const Layout &layout, IO_data *data) {
   int64_t bytes = mulSaturated(number, layout.m_width);
   if (bytes == 0 || number <= 0) return IO_OK;
@@ -659,13 +775,8 @@ int writeUnfmtRecords(IO_error_callback callback, const char *format, FILE *stre
     return IO_MEMORY_ERR;
   }
   moveRecords(block, number, layout, data, iofmt_is_swapped(format[0]) != 0, true);
-  int status;
-  if (compressesBlock(format, bytes)) {
-    status = io_write_compressed_block(callback, format, stream, block, bytes);
-  } else {
-    status = writeBytes(callback, format, reinterpret_cast<const char *>(block), bytes, stream);
-    if (status != IO_OK) io_report_error(callback, "write_data: write data failed");
-  }
+  int status = writeBytes(callback, format, reinterpret_cast<const char *>(block), bytes, stream);
+  if (status != IO_OK) io_report_error(callback, "write_data: write data failed");
   io_free(block);
   return status;
 }
@@ -722,16 +833,22 @@ int readLayoutAs(IO_error_callback callback, const char *format, FILE *stream, i
   return IO_DATA_ERR;
 }
 
+// A data part, or one chunk of it, in one go.
+int writeWhole(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
+               const Layout &layout, bool records, IO_data *data) {
+  Chunk chunk;
+  if (prepareChunk(format, number, layout, records, data, &chunk))
+    compressChunk(format, layout, &chunk);
+  return emitChunk(callback, format, stream, layout, &chunk);
+}
+
 int writeLayout(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
                 const Layout &layout, IO_data *data) {
-  if (layout.m_items == 1)
-    return writeSingle(callback, format, stream, number, layout.m_types[0], layout.m_counts[0],
-                       data);
-  if (format[0] == 'F') return writeFmtRecords(callback, stream, number, layout, data);
-  if (iofmt_is_valid(format[0]))
-    return writeUnfmtRecords(callback, format, stream, number, layout, data);
-  io_report_error(callback, "Bad format string in write_data");
-  return IO_FORMAT_ERR;
+  if (layout.m_items > 1 && format[0] != 'F' && !iofmt_is_valid(format[0])) {
+    io_report_error(callback, "Bad format string in write_data");
+    return IO_FORMAT_ERR;
+  }
+  return writeWhole(callback, format, stream, number, layout, layout.m_items > 1, data);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -827,6 +944,45 @@ int inChunks(const IO_data *data, const Layout &layout, int64_t number, int64_t 
 int64_t effectiveBlockFactor(int32_t blockFactor) {
   return blockFactor > 1 ? blockFactor : kDefaultBlockFactor;
 }
+
+// A data part written in chunks through the pipeline. Each chunk held has a slot with the view
+// of the caller's arrays it refers to (a view points into itself: slots are never moved).
+struct ChunkedWrite {
+  IO_error_callback m_callback;
+  const char *m_format;
+  FILE *m_stream;
+  int64_t m_number;
+  int64_t m_block;
+  const Layout *m_layout;
+  IO_data *m_data;
+  struct Slot {
+    IO_data m_view;
+    Chunk m_chunk;
+  } m_slots[IO_PIPELINE_MAX_WINDOW];
+  int64_t m_window;
+
+  Slot &slot(int64_t i) { return m_slots[i % m_window]; }
+  static bool prepare(void *context, int64_t i) {
+    ChunkedWrite *w = static_cast<ChunkedWrite *>(context);
+    Slot &s = w->slot(i);
+    int64_t done = i * w->m_block;
+    viewFrom(w->m_data, *w->m_layout, done, &s.m_view);
+    int64_t n = w->m_number - done < w->m_block ? w->m_number - done : w->m_block;
+    return prepareChunk(w->m_format, n, *w->m_layout, w->m_layout->m_items > 1, &s.m_view,
+                        &s.m_chunk);
+  }
+  static void compress(void *context, int64_t i) {
+    ChunkedWrite *w = static_cast<ChunkedWrite *>(context);
+    compressChunk(w->m_format, *w->m_layout, &w->slot(i).m_chunk);
+  }
+  static int emit(void *context, int64_t i) {
+    ChunkedWrite *w = static_cast<ChunkedWrite *>(context);
+    return emitChunk(w->m_callback, w->m_format, w->m_stream, *w->m_layout, &w->slot(i).m_chunk);
+  }
+  static void discard(void *context, int64_t i) {
+    releaseChunk(&static_cast<ChunkedWrite *>(context)->slot(i).m_chunk);
+  }
+};
 
 } // namespace
 
@@ -1003,9 +1159,10 @@ int write_single_dataarray(IO_error_callback callback, const char *format, FILE 
     return IO_MEMORY_ERR;
   }
   if (number <= 0) return IO_OK;
-  return onItems(callback, __func__, format, number, &type, &count, 1, data, [&](const Layout &) {
-    return writeSingle(callback, format, stream, number, type, count, data);
-  });
+  return onItems(callback, __func__, format, number, &type, &count, 1, data,
+                 [&](const Layout &layout) {
+                   return writeWhole(callback, format, stream, number, layout, false, data);
+                 });
 }
 
 int read_fmt_structure(IO_error_callback callback, FILE *stream, int64_t number,
@@ -1056,7 +1213,7 @@ int write_unfmt_structure(IO_error_callback callback, const char *format, FILE *
   }
   return onItems(callback, __func__, format, number, types, counts, items, data,
                  [&](const Layout &layout) {
-                   return writeUnfmtRecords(callback, format, stream, number, layout, data);
+                   return writeWhole(callback, format, stream, number, layout, true, data);
                  });
 }
 
@@ -1190,9 +1347,14 @@ int write_data_blocks(IO_error_callback callback, const char *format, FILE *stre
   Layout layout;
   int status = layoutForWrite(callback, format, number, type, data, &layout);
   if (status != IO_OK) return status;
-  return inChunks(data, layout, number, block, [&](int64_t n, IO_data *view) {
-    return write_data(callback, format, stream, n, type, view);
-  });
+  // Each chunk is a zlib stream of its own: they are compressed side by side and written in
+  // order, byte for byte as one thread writes them.
+  int threads = io_pipeline_threads();
+  ChunkedWrite write = {
+      callback, format, stream, number, block, &layout, data, {}, io_pipeline_window(threads)};
+  IO_pipeline pipeline = {&write, ChunkedWrite::prepare, ChunkedWrite::compress, ChunkedWrite::emit,
+                          ChunkedWrite::discard};
+  return io_run_pipeline((number + block - 1) / block, threads, pipeline);
 }
 
 int read_data_blocks(IO_error_callback callback, const char *format, FILE *stream, int64_t number,

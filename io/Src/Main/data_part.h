@@ -105,7 +105,9 @@ int convert_data(IO_error_callback callback, int64_t number, const char *storedT
 // A data part of NUMBER records in the chunks a compressed data set stores: with a compression
 // digit and more than `blockFactor` records (1 or less: 100000), blocks of that many records,
 // then the rest, each one stored as a data part of its own; otherwise all at once. The caller's
-// counts are checked (and set) for the whole data part first.
+// counts are checked (and set) for the whole data part first. The chunks' streams are made on
+// io_pipeline_threads() threads and written in order by the calling thread: the bytes, the calls
+// on the stream and the messages are the same whatever the number of threads.
 int write_data_blocks(IO_error_callback callback, const char *format, FILE *stream, int64_t number,
                       int32_t blockFactor, const char *type, IO_data *data);
 int read_data_blocks(IO_error_callback callback, const char *format, FILE *stream, int64_t number,

@@ -99,11 +99,18 @@ int deflateAll(z_stream *zs, const void *input, uint64_t size, void *output, uin
   }
 }
 
-int startCompressor(z_stream *zs, int level) {
+// Starts a compressor without a word; zlib's code (Z_OK when it started).
+int openCompressor(z_stream *zs, int level) {
   memset(zs, 0, sizeof *zs);
-  int code = deflateInit(zs, level);
+  return deflateInit(zs, level);
+}
+
+void reportStartFailure(int code) { fprintf(stderr, "%s error: %d\n", "deflateInit", code); }
+
+int startCompressor(z_stream *zs, int level) {
+  int code = openCompressor(zs, level);
   if (code != Z_OK) {
-    fprintf(stderr, "%s error: %d\n", "deflateInit", code);
+    reportStartFailure(code);
     return 0;
   }
   return 1;
@@ -111,28 +118,17 @@ int startCompressor(z_stream *zs, int level) {
 
 int clampLevel(int level) { return level < 1 || level > 9 ? 5 : level; }
 
-// Compresses a block into a buffer of its own, sized by deflateBound so that any stream fits.
-// 0 success; 1 the compressor could not start; 2 no memory.
-int gzipBlock(int level, const void *input, uint64_t size, unsigned char **output,
-              uint64_t *produced) {
-  *output = nullptr;
-  z_stream zs;
-  if (!startCompressor(&zs, clampLevel(level))) return 1;
-  static_assert(sizeof(uLong) >= sizeof(uint64_t), "zlib sizes of 64 bits");
-  uint64_t bound = deflateBound(&zs, static_cast<uLong>(size));
-  unsigned char *buffer = static_cast<unsigned char *>(io_malloc(static_cast<size_t>(bound)));
-  if (!buffer) {
-    deflateEnd(&zs);
-    return 2;
-  }
-  int fitted = deflateAll(&zs, input, size, buffer, bound, produced);
-  deflateEnd(&zs);
-  if (!fitted) { // cannot happen with a deflateBound buffer
-    io_free(buffer);
-    return 1;
-  }
-  *output = buffer;
-  return 0;
+// The level a format's digit names, 5 for anything else.
+int levelOfFormat(const char *format) {
+  return clampLevel(format[1] >= '0' && format[1] <= '9' ? format[1] - '0' : 0);
+}
+
+// Pads a stream up to whole values with zeros, so that files are reproducible; its size in
+// values. The output holds whole values, so the pad fits.
+int64_t padToValues(unsigned char *output, uint64_t produced, int width) {
+  uint64_t values = (produced + static_cast<uint64_t>(width) - 1) / static_cast<uint64_t>(width);
+  memset(output + produced, 0, values * static_cast<uint64_t>(width) - produced);
+  return static_cast<int64_t>(values);
 }
 
 // The largest stored length that a stream expanding to `expected` bytes can have when written
@@ -218,20 +214,6 @@ void swapValues(void *values, int width, int64_t count) {
     swapEach<8>(bytes, count);
 }
 
-// The values of an array as they go into the stream: in place for this machine's order,
-// reversed in a copy for U and L. NULL when the copy cannot be had.
-const void *valuesInFormatOrder(const char *format, const void *values, int width, int64_t count,
-                                void **copy) {
-  *copy = nullptr;
-  if (!iofmt_is_swapped(format[0]) || width == 1) return values;
-  size_t bytes = static_cast<size_t>(count) * static_cast<size_t>(width);
-  *copy = io_malloc(bytes);
-  if (!*copy) return nullptr;
-  memcpy(*copy, values, bytes);
-  swapValues(*copy, width, count);
-  return *copy;
-}
-
 // Width of the plain values of a type code in a compressed array; 0 when the type is never
 // compressed.
 int compressedWidth(int32_t type) { return kindWidth(kindOfType(type)); }
@@ -264,11 +246,7 @@ int64_t io_gzip(char kind, int level, int64_t count, const void *input, int64_t 
     uint64_t size = static_cast<uint64_t>(count) * static_cast<uint64_t>(width);
     uint64_t room = static_cast<uint64_t>(capacity) * static_cast<uint64_t>(width);
     if (deflateAll(&zs, input, size, output, room, &produced)) {
-      result = static_cast<int64_t>((produced + static_cast<uint64_t>(width) - 1) /
-                                    static_cast<uint64_t>(width));
-      // The pad up to a whole value carries nothing: zero it so files are reproducible.
-      uint64_t padded = static_cast<uint64_t>(result) * static_cast<uint64_t>(width);
-      memset(static_cast<unsigned char *>(output) + produced, 0, padded - produced);
+      result = padToValues(static_cast<unsigned char *>(output), produced, width);
     } else {
       result = -1;
     }
@@ -364,36 +342,14 @@ int write_compressed_dataarray(IO_error_callback callback, const char *format, F
     io_report_error(callback, "write_compressed_dataarray: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
-  const void *values = iodata_type_array(data, type);
-
-  void *copy = nullptr;
-  const void *source = valuesInFormatOrder(format, values, width, total, &copy);
-  void *output =
-      source ? io_malloc(static_cast<size_t>(total) * static_cast<size_t>(width)) : nullptr;
-  if (!output) {
-    io_free(copy);
+  IO_deflation deflation;
+  if (!io_deflation_of_array(format, type, iodata_type_array(data, type), total, &deflation)) {
     io_report_error(callback, "read_unfmt_structure: malloc failed");
     return IO_MEMORY_ERR;
   }
-  int64_t stored = io_gzip(kindOfType(type), level, total, source, total, output, nullptr);
-  io_free(copy);
-  int64_t length = stored * width;
-  // A stream that does not shrink (or cannot be made) is not stored: -1 and the plain values.
-  // So is one too long for a 4-byte length field.
-  bool plain = stored <= 0 || ((format[0] == 'U' || format[0] == 'u') && length > INT32_MAX);
-  int status = writeLength(callback, format, plain ? -1 : length, stream);
-  if (status != IO_OK) {
-    io_report_error(callback, "wezwriteIntr: writing the compressed length failed");
-  } else if (plain) {
-    status = IO_COMPRESS_ERR;
-  } else {
-    errno = 0;
-    if (fwrite(output, 1, static_cast<size_t>(length), stream) != static_cast<size_t>(length)) {
-      io_report_syserr(callback, "write_compressed_dataarray: (fwrite failed) syserr:");
-      status = IO_WRITE_ERR;
-    }
-  }
-  io_free(output);
+  io_deflate(&deflation);
+  int status = io_store_deflated_array(callback, format, stream, &deflation);
+  io_deflation_release(&deflation);
   return status;
 }
 
@@ -458,19 +414,111 @@ int io_write_compressed_block(IO_error_callback callback, const char *format, FI
     io_report_error(callback, "write_data: invalid input for compression");
     return IO_COMPRESS_ERR;
   }
-  int level = format[1] >= '0' && format[1] <= '9' ? format[1] - '0' : 0;
-  unsigned char *output = nullptr;
-  uint64_t produced = 0;
-  switch (gzipBlock(level, block, static_cast<uint64_t>(size), &output, &produced)) {
-  case 0: break;
-  case 2:
+  IO_deflation deflation;
+  if (!io_deflation_of_block(format, block, size, &deflation)) {
     io_report_error(callback, "write_data: malloc failed in compression");
     return IO_COMPRESS_ERR;
-  default:
+  }
+  io_deflate(&deflation);
+  int status = io_store_deflated_block(callback, format, stream, &deflation);
+  io_deflation_release(&deflation);
+  return status;
+}
+
+int io_deflation_of_array(const char *format, int32_t type, const void *values, int64_t total,
+                          IO_deflation *deflation) {
+  memset(deflation, 0, sizeof *deflation);
+  int width = compressedWidth(type);
+  deflation->m_level = levelOfFormat(format);
+  deflation->m_width = width;
+  deflation->m_size = static_cast<uint64_t>(total) * static_cast<uint64_t>(width);
+  deflation->m_input = values;
+  size_t bytes = static_cast<size_t>(deflation->m_size);
+  if (iofmt_is_swapped(format[0]) && width > 1) {
+    deflation->m_copy = io_malloc(bytes);
+    if (!deflation->m_copy) return 0;
+    deflation->m_values = values;
+    deflation->m_input = deflation->m_copy;
+  }
+  // The stream is kept only when it is smaller than the values: it gets no more room than they.
+  deflation->m_output = static_cast<unsigned char *>(io_malloc(bytes));
+  deflation->m_capacity = deflation->m_size;
+  if (!deflation->m_output) {
+    io_deflation_release(deflation);
+    return 0;
+  }
+  return 1;
+}
+
+int io_deflation_of_block(const char *format, const void *block, int64_t size,
+                          IO_deflation *deflation) {
+  memset(deflation, 0, sizeof *deflation);
+  deflation->m_level = levelOfFormat(format);
+  deflation->m_width = 1;
+  deflation->m_input = block;
+  deflation->m_size = static_cast<uint64_t>(size);
+  // A block is always stored compressed: room for any stream of its size.
+  static_assert(sizeof(uLong) >= sizeof(uint64_t), "zlib sizes of 64 bits");
+  deflation->m_capacity = deflateBound(Z_NULL, static_cast<uLong>(size));
+  deflation->m_output =
+      static_cast<unsigned char *>(io_malloc(static_cast<size_t>(deflation->m_capacity)));
+  return deflation->m_output ? 1 : 0;
+}
+
+void io_deflate(IO_deflation *deflation) {
+  if (deflation->m_copy) {
+    memcpy(deflation->m_copy, deflation->m_values, static_cast<size_t>(deflation->m_size));
+    swapValues(deflation->m_copy, deflation->m_width,
+               static_cast<int64_t>(deflation->m_size / static_cast<uint64_t>(deflation->m_width)));
+  }
+  z_stream zs;
+  deflation->m_startCode = openCompressor(&zs, deflation->m_level);
+  if (deflation->m_startCode != Z_OK) return;
+  deflation->m_fitted = deflateAll(&zs, deflation->m_input, deflation->m_size, deflation->m_output,
+                                   deflation->m_capacity, &deflation->m_produced);
+  deflateEnd(&zs);
+}
+
+int io_store_deflated_array(IO_error_callback callback, const char *format, FILE *stream,
+                            IO_deflation *deflation) {
+  int width = deflation->m_width;
+  int64_t stored = 0; // values of the stream; 0 when none could be made, -1 when it did not fit
+  if (deflation->m_startCode != Z_OK)
+    reportStartFailure(deflation->m_startCode);
+  else if (!deflation->m_fitted)
+    stored = -1;
+  else
+    stored = padToValues(deflation->m_output, deflation->m_produced, width);
+  int64_t length = stored * width;
+  // A stream that does not shrink (or cannot be made) is not stored: -1 and the plain values.
+  // So is one too long for a 4-byte length field.
+  bool plain = stored <= 0 || ((format[0] == 'U' || format[0] == 'u') && length > INT32_MAX);
+  int status = writeLength(callback, format, plain ? -1 : length, stream);
+  if (status != IO_OK) {
+    io_report_error(callback, "wezwriteIntr: writing the compressed length failed");
+  } else if (plain) {
+    status = IO_COMPRESS_ERR;
+  } else {
+    errno = 0;
+    if (fwrite(deflation->m_output, 1, static_cast<size_t>(length), stream) !=
+        static_cast<size_t>(length)) {
+      io_report_syserr(callback, "write_compressed_dataarray: (fwrite failed) syserr:");
+      status = IO_WRITE_ERR;
+    }
+  }
+  return status;
+}
+
+int io_store_deflated_block(IO_error_callback callback, const char *format, FILE *stream,
+                            IO_deflation *deflation) {
+  if (deflation->m_startCode != Z_OK) reportStartFailure(deflation->m_startCode);
+  if (deflation->m_startCode != Z_OK || !deflation->m_fitted) {
+    // (a stream that does not fit cannot happen with a deflateBound buffer)
     io_report_error(callback, "write_data: invalid input for compression");
     return IO_COMPRESS_ERR;
   }
-  int64_t length = static_cast<int64_t>(produced);
+  const unsigned char *output = deflation->m_output;
+  int64_t length = static_cast<int64_t>(deflation->m_produced);
   int status = IO_OK;
   if (length > INT32_MAX) {
     // Readers take compressed lengths of 32 bits only.
@@ -486,8 +534,14 @@ int io_write_compressed_block(IO_error_callback callback, const char *format, FI
     io_report_error(callback, "write_data: write data failed");
     status = IO_WRITE_ERR;
   }
-  io_free(output);
   return status;
+}
+
+void io_deflation_release(IO_deflation *deflation) {
+  io_free(deflation->m_copy);
+  io_free(deflation->m_output);
+  deflation->m_copy = nullptr;
+  deflation->m_output = nullptr;
 }
 
 int io_read_compressed_block(IO_error_callback callback, const char *format, FILE *stream,

@@ -57,4 +57,39 @@ int io_write_compressed_block(IO_error_callback callback, const char *format, FI
 int io_read_compressed_block(IO_error_callback callback, const char *format, FILE *stream,
                              void *block, int64_t size);
 
+// The writers above in three steps, so that the compressing can run on another thread while the
+// calling thread allocates before it and writes after it (io_pipeline.h):
+//   io_deflation_of_array / io_deflation_of_block   calling thread: the output buffer (and for
+//                         values stored in the other byte order, the copy to reverse them in);
+//                         0 when memory cannot be had (nothing is held then), else 1
+//   io_deflate            any thread: the zlib stream, touching only the deflation's buffers
+//   io_store_deflated_array / io_store_deflated_block   calling thread: the length field and the
+//                         stream, answering as write_compressed_dataarray and
+//                         io_write_compressed_block do after their checks
+//   io_deflation_release  calling thread: the buffers, whatever was reached
+struct IO_deflation {
+  int m_level;         // 1-9
+  int m_width;         // bytes a value; 1 for a block
+  const void *m_input; // the bytes that go into the stream
+  uint64_t m_size;
+  const void *m_values; // when m_input is a copy to reverse: the values it is made from
+  void *m_copy;
+  unsigned char *m_output;
+  uint64_t m_capacity;
+  int m_startCode;     // zlib's code when the compressor did not start, else 0
+  int m_fitted;        // 1 when the whole stream fitted the output
+  uint64_t m_produced; // the stream's bytes
+};
+
+int io_deflation_of_array(const char *format, int32_t type, const void *values, int64_t total,
+                          IO_deflation *deflation);
+int io_deflation_of_block(const char *format, const void *block, int64_t size,
+                          IO_deflation *deflation);
+void io_deflate(IO_deflation *deflation);
+int io_store_deflated_array(IO_error_callback callback, const char *format, FILE *stream,
+                            IO_deflation *deflation);
+int io_store_deflated_block(IO_error_callback callback, const char *format, FILE *stream,
+                            IO_deflation *deflation);
+void io_deflation_release(IO_deflation *deflation);
+
 #endif
