@@ -13,10 +13,12 @@
 #include "Mesh.h"
 #include "NameManager.h"
 #include "Region.h"
+#include "Repository.h"
 #include "Representation.h"
 #include "Topology.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
+#include "zyrStateManager.h"
 
 #include <algorithm>
 #include <cmath>
@@ -465,6 +467,34 @@ TEST_F(DirectImportTest, EmptyFaceSetAndUnflippableFaceListDeclineWithoutAnError
   });
   EXPECT_FALSE(importDirect(m_file));
   EXPECT_TRUE(held().empty()) << testing::PrintToString(held());
+}
+
+// Failures that once ended the load with an empty queue publish why; an element mesh the model
+// did not take is not left in the store.
+TEST_F(DirectImportTest, UnknownElementTypeAndRefusedMeshArePublished) {
+  written("box-hex.v2.msh");
+  edit([](DefFile *file) { EXPECT_EQ(DefFile_writeIntArray(file, "G/ILTPES", "ZN1", 0, std::vector<int32_t>{9}.data(), 1, 0), 1); });
+  EXPECT_FALSE(importDirect(m_file));
+  EXPECT_EQ(held(), (std::vector<zyrtest::RaisedError>{
+                        {20006, "The data set [\"G/ILTPES\", \"ZN1\", 0] is not consistent with the rest of the file.\n"}}));
+
+  written("box-hex.v2.msh");
+  zyrStateManager *manager = Repository_getStateManager(m_repository);
+  auto elementMeshes = [manager] {
+    int32_t count = 0;
+    void **objects = nullptr;
+    EXPECT_EQ(zyrStateManager_getObjectsByTypeName(manager, "ElementMesh", &count, &objects), 1);
+    zyrMemory_free(objects, "test");
+    return count;
+  };
+  freshModel();
+  const int32_t before = elementMeshes();
+  m_model.m_mesh = nullptr; // a model without a mesh takes none
+  EXPECT_EQ(import("ZYR_DIRECT", m_file), nullptr);
+  ASSERT_EQ(held().size(), 1u) << testing::PrintToString(held());
+  EXPECT_EQ(held()[0].code, 20006);
+  EXPECT_EQ(held()[0].message.rfind("Unable to add the mesh of region ", 0), 0u) << held()[0].message;
+  EXPECT_EQ(elementMeshes(), before);
 }
 
 TEST_F(DirectImportTest, OneZoneFileWithItsDataAtEveryReadsTheSame) {
