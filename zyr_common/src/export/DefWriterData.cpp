@@ -219,6 +219,17 @@ int writeZones(DefWriter *w, Writer &out, Claims &claims, std::vector<int32_t> &
   return 1;
 }
 
+// A region of a subdomain or boundary (the kind) that lies in another domain than its parent.
+void notInParent(const char *kind, const char *name, const Region *region, const vsnDomain *actual,
+                 const vsnDomain *parent) {
+  const std::string pattern = std::string("There is an inconsistency in the problem definition. The ") + kind +
+                              " \"%s\"\ncontains a region \"%s\" that is part of domain \"%s\" rather than\nthe " +
+                              kind + "'s parent domain \"%s\".\n";
+  inconsistency(format(pattern.c_str(), name, Region_getUserName(region),
+                       actual != nullptr ? vsnDomain_getName(actual) : "",
+                       parent != nullptr ? vsnDomain_getName(parent) : ""));
+}
+
 // Subdomains: their volumes, and per zone its subdomains' local positions; 0 when a subdomain
 // holds a volume of another domain.
 int writeSubdomains(DefWriter *w, Writer &out, const Claims &claims) {
@@ -236,12 +247,7 @@ int writeSubdomains(DefWriter *w, Writer &out, const Claims &claims) {
       auto known = claims.m_volumeZone.find(volume);
       const vsnDomain *actual = known != claims.m_volumeZone.end() ? w->m_domains[known->second - 1] : nullptr;
       if (actual != parent) {
-        inconsistency(format("There is an inconsistency in the problem definition. The subdomain \"%s\"\n"
-                             "contains a region \"%s\" that is part of domain \"%s\" rather than\n"
-                             "the subdomain's parent domain \"%s\".\n",
-                             vsnSubdomain_getName(subdomain), Region_getUserName(volume),
-                             actual != nullptr ? vsnDomain_getName(actual) : "",
-                             parent != nullptr ? vsnDomain_getName(parent) : ""));
+        notInParent("subdomain", vsnSubdomain_getName(subdomain), volume, actual, parent);
         return 0;
       }
       numbers.push_back(out.id(volume));
@@ -305,12 +311,7 @@ int writeBoundaryPatches(DefWriter *w, Writer &out, const Claims &claims) {
       auto known = claims.m_surfaceZone.find(surface);
       const vsnDomain *actual = known != claims.m_surfaceZone.end() ? w->m_domains[known->second - 1] : nullptr;
       if (actual != parent) {
-        inconsistency(format("There is an inconsistency in the problem definition. The boundary \"%s\"\n"
-                             "contains a region \"%s\" that is part of domain \"%s\" rather than\n"
-                             "the boundary's parent domain \"%s\".\n",
-                             vsnBoundary_getName(boundary), Region_getUserName(surface),
-                             actual != nullptr ? vsnDomain_getName(actual) : "",
-                             parent != nullptr ? vsnDomain_getName(parent) : ""));
+        notInParent("boundary", vsnBoundary_getName(boundary), surface, actual, parent);
         return 0;
       }
       numbers.push_back(number);
