@@ -869,6 +869,13 @@ int readCoordinates(MeshLoad &load, ZoneSets &zone) {
   return 1;
 }
 
+// A new element or face mesh of the region that the model's mesh did not take: deleted, and said.
+int refusedMesh(void *mesh, int (*remove)(void *), Region *region, const char *fn) {
+  remove(mesh);
+  internalError(fn, "Unable to add the mesh of region %s to the model.\n", Region_getName(region));
+  return 0;
+}
+
 // The volume's element mesh, added to the mesh, with its vertices and element sets. A failure
 // the record's constructors did not report is reported here.
 int buildVolumeMesh(MeshLoad &load, const ZoneSets &zone, VolumeMesh &volume) {
@@ -890,11 +897,8 @@ int buildVolumeMesh(MeshLoad &load, const ZoneSets &zone, VolumeMesh &volume) {
   ElementMesh *em = ElementMesh_new(region);
   if (em == nullptr)
     return 0;
-  if (!Mesh_addElementMesh(im->m_mesh, em)) {
-    ElementMesh_delete(em);
-    internalError(fn, "Unable to add the mesh of region %s to the model.\n", Region_getName(region));
-    return 0;
-  }
+  if (!Mesh_addElementMesh(im->m_mesh, em))
+    return refusedMesh(em, ElementMesh_delete, region, fn);
   volume.m_em = em;
   const int32_t count = int32_t(volume.m_zoneOf.size());
   const double *xyz = zone.m_xyz.get();
@@ -1009,11 +1013,8 @@ int buildFaceMeshes(MeshLoad &load, const ZoneSets &zone, const VolumeMesh &volu
     FaceMesh *fm = FaceMesh_new(surface, volume.m_em);
     if (fm == nullptr)
       return 0;
-    if (!Mesh_addFaceMesh(im->m_mesh, fm)) {
-      FaceMesh_delete(fm);
-      internalError(fn, "Unable to add the mesh of region %s to the model.\n", Region_getName(surface));
-      return 0;
-    }
+    if (!Mesh_addFaceMesh(im->m_mesh, fm))
+      return refusedMesh(fm, FaceMesh_delete, surface, fn);
     Ints pairs;
     if (!readOwnFaceList(load, zone, volume, i, pairs) ||
         !addFaceSets(zone, volume, fm, pairs, zone.m_nfcfs[size_t(i)]))
