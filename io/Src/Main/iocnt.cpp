@@ -572,18 +572,15 @@ int datasetRequest(int32_t request, IO_error_callback callback, IO_header *heade
     status = wezwriteString(callback, record->m_writeformat, "*ENDDATASET", 11, 1, 11, stream);
     if (status != IO_OK) io_report_error(callback, "iocnt: can't write dataset end tag\n");
     return status;
-
-  default:
-    // Only the requests fileRequest hands here.
-    return IO_UNKNOWN_REQUEST;
   }
+  return IO_UNKNOWN_REQUEST; // fileRequest hands only the requests above here
 }
 
 // Requests on the stream position, the index and the tags of the file.
 int positionRequest(int32_t request, IO_error_callback callback, IO_header *header, IO_data *data,
                     IO_state *state, IO_file *record) {
-  FILE *stream = record->m_stream;
   int status = IO_OK;
+  FILE *stream = record->m_stream;
   switch (request) {
   case IO_UPDATE_INDEX:
     status = update_index(callback, record);
@@ -654,11 +651,8 @@ int positionRequest(int32_t request, IO_error_callback callback, IO_header *head
     status = recreate_indextable(callback, record);
     if (status != IO_OK) io_report_error(callback, "iocnt: cannot recreate index\n");
     return status;
-
-  default:
-    // Only the requests fileRequest hands here.
-    return IO_UNKNOWN_REQUEST;
   }
+  return IO_UNKNOWN_REQUEST; // fileRequest hands only the requests above here
 }
 
 int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, IO_data *data,
