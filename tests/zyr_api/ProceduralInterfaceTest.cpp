@@ -12,6 +12,7 @@
 #include "zyrMemory.h"
 #include "zyrTestErrors.h"
 #include "zyrTestSupport.h"
+#include "zyrUUID.h"
 
 #include <gtest/gtest.h>
 
@@ -298,7 +299,7 @@ TEST_F(ApiTest, ModelPrintAndDump) {
   const int32_t hm = open("p.zyr");
   Model *model = nullptr;
   ASSERT_EQ(zyrAPI_getModel(hm, "test", &model), 1);
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(model, uuid);
   zyrtest::ScratchDir out("zyrdump");
   FILE *stream = std::fopen(out.file("dump.txt").c_str(), "w+");
@@ -317,7 +318,7 @@ TEST_F(ApiTest, ModelPrintAndDump) {
   EXPECT_EQ(lines[6].rfind("m_representation = ", 0), 0u);
   EXPECT_NE(lines[6], "m_representation = NOT SET");
   // The Model owns its Mesh.
-  char mesh[32];
+  char mesh[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(Model_getMesh(model), mesh);
   EXPECT_EQ(lines[7], std::string("m_mesh           = ") + mesh);
   EXPECT_EQ(lines[8].rfind("m_repository     = ", 0), 0u);

@@ -437,6 +437,13 @@ private:
 
   bool volumeGroups(std::map<GroupKey, int32_t> *groups);
   bool keepSolids(const std::map<GroupKey, int32_t> &groups);
+  // The steps of keepSolids.
+  int32_t sortedCorners(int64_t e, int32_t out[8]) const;
+  void planSolids(const KelvoElementType *const *types, size_t *candidates, size_t *firstHalf);
+  bool hashSolids(const KelvoElementType *const *types, size_t firstHalf, Buckets *buckets);
+  int64_t markDuplicates(Buckets *buckets, std::vector<uint8_t> *duplicate) const;
+  void recordSolids(const std::map<GroupKey, int32_t> &groups, const KelvoElementType *const *types,
+                    const std::vector<uint8_t> &duplicate);
   void numberVertices();
   void elementSets();
   void fillElementSets();
@@ -513,46 +520,45 @@ bool Builder::volumeGroups(std::map<GroupKey, int32_t> *groups) {
   return true;
 }
 
-// Keeps each volume element once (the first in file order); refuses elements with a repeated
-// corner. Equal elements are found in partitions of their hashes; only elements of equal hashes
-// are compared.
-bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
+// A volume element's corners, sorted; their count.
+int32_t Builder::sortedCorners(int64_t e, int32_t out[8]) const {
+  const int64_t start = m_mesh->m_elementStart[e];
+  const int32_t k = static_cast<int32_t>(m_mesh->m_elementStart[e + 1] - start);
+  std::copy(m_mesh->m_elementNodes.begin() + start, m_mesh->m_elementNodes.begin() + start + k, out);
+  sortSmall(out, k);
+  return k;
+}
+
+// Counts the volume elements (and those of the first half) and decides how they are worked on.
+// Large meshes are worked on in two parts by two threads: the first and second halves of the
+// elements, then the first and second halves of the partitions (see Buckets).
+void Builder::planSolids(const KelvoElementType *const *types, size_t *candidates, size_t *firstHalf) {
   const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  const KelvoElementType *types[KELVO_KINDS];
-  for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
-    types[kind] = KelvoElements_get(kind);
-  // Large meshes are worked on in two parts by two threads: the first and second halves of the
-  // elements, then the first and second halves of the partitions (see Buckets).
-  size_t candidates = 0, firstHalf = 0;
   uint64_t uses = 0;
   bool tetrahedra = true;
   for (int64_t e = 0; e < n; ++e) {
     const int32_t kind = m_mesh->m_elementKind[e];
     if (types[kind]->m_dimension != 3)
       continue;
-    ++candidates;
-    firstHalf += e < n / 2;
+    ++*candidates;
+    *firstHalf += e < n / 2;
     uses += static_cast<uint64_t>(types[kind]->m_noOfFaces);
     tetrahedra = tetrahedra && kind == KELVO_TETRA;
   }
-  m_twoThreads = candidates >= g_twoThreadsFrom && std::thread::hardware_concurrency() > 1;
+  m_twoThreads = *candidates >= g_twoThreadsFrom && std::thread::hardware_concurrency() > 1;
   const int32_t writers = m_twoThreads ? 2 : 1;
   // The face uses are written out in the same pass, numbered as if no element were a duplicate
   // (the usual case); else matchFaces writes them again.
   m_exactKeys = tetrahedra && m_mesh->m_nodeTags.size() <= (size_t(1) << 21);
-  m_usesWritten = Buckets::fits(6 * static_cast<uint64_t>(candidates));
+  m_usesWritten = Buckets::fits(6 * static_cast<uint64_t>(*candidates));
   if (m_usesWritten)
     m_uses.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize), -1, writers);
-  auto sortedCorners = [this](int64_t e, int32_t out[8]) {
-    const int64_t start = m_mesh->m_elementStart[e];
-    const int32_t k = static_cast<int32_t>(m_mesh->m_elementStart[e + 1] - start);
-    std::copy(m_mesh->m_elementNodes.begin() + start, m_mesh->m_elementNodes.begin() + start + k,
-              out);
-    sortSmall(out, k);
-    return k;
-  };
-  Buckets buckets;
-  buckets.init(candidates, static_cast<size_t>(g_partitionSize), -1, writers);
+}
+
+// Every volume element's hash into the buckets (and its face uses when they are written); false,
+// with the error, for an element with a repeated corner.
+bool Builder::hashSolids(const KelvoElementType *const *types, size_t firstHalf, Buckets *buckets) {
+  const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
   int64_t repeated[2] = {-1, -1}; // per part, the first element with a repeated corner
   int32_t repeatedNode[2] = {0, 0};
   inParts(m_twoThreads, [&](int32_t part, int32_t parts) {
@@ -578,9 +584,9 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
           return;
         }
       }
-      buckets.add(part, hashOf(corners, k, kind), static_cast<uint32_t>(e)); // <= INT32_MAX
+      buckets->add(part, hashOf(corners, k, kind), static_cast<uint32_t>(e)); // <= INT32_MAX
     }
-    buckets.finish(part);
+    buckets->finish(part);
     if (m_usesWritten)
       m_uses.finish(part);
   });
@@ -592,19 +598,23 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
                " more than once among its corners.";
     return false;
   }
-  std::vector<uint8_t> duplicate(static_cast<size_t>(n), 0);
+  return true;
+}
+
+// Marks every element equal to an earlier one (of equal hash, kind and corners); their count.
+int64_t Builder::markDuplicates(Buckets *buckets, std::vector<uint8_t> *duplicate) const {
   int64_t duplicatesOf[2] = {0, 0};
-  const uint32_t largest = buckets.largest();
+  const uint32_t largest = buckets->largest();
   inParts(m_twoThreads, [&](int32_t part, int32_t parts) {
-    const size_t all = buckets.partitions(), half = parts == 1 ? all : all / 2;
+    const size_t all = buckets->partitions(), half = parts == 1 ? all : all / 2;
     PartitionTable table;
     table.reserve(largest);
     for (size_t p = part == 0 ? 0 : half; p < (part == 0 ? half : all); ++p) {
-      table.clear(buckets.count(p));
-      buckets.forEach(p, [&](uint32_t at) {
-        const uint32_t e = buckets.id(at);
-        PartitionTable::Slot *slot = table.find(buckets.hash(at), buckets, [&](uint32_t first) {
-          const uint32_t o = buckets.id(first);
+      table.clear(buckets->count(p));
+      buckets->forEach(p, [&](uint32_t at) {
+        const uint32_t e = buckets->id(at);
+        PartitionTable::Slot *slot = table.find(buckets->hash(at), *buckets, [&](uint32_t first) {
+          const uint32_t o = buckets->id(first);
           int32_t mine[8], other[8];
           const int32_t k = sortedCorners(e, mine);
           return m_mesh->m_elementKind[o] == m_mesh->m_elementKind[e] &&
@@ -613,20 +623,20 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
         if (slot->m_at == 0) {
           slot->m_at = at + 1;
         } else {
-          duplicate[e] = 1;
+          (*duplicate)[e] = 1;
           ++duplicatesOf[part];
         }
         return true;
       });
     }
   });
-  const int64_t duplicates = duplicatesOf[0] + duplicatesOf[1];
-  buckets.release();
-  if (duplicates > 0 && m_usesWritten) {
-    m_uses.release();
-    m_usesWritten = false;
-  }
-  m_solids.reserve(candidates - static_cast<size_t>(duplicates));
+  return duplicatesOf[0] + duplicatesOf[1];
+}
+
+// The kept solids in file order, with the runs of one volume group and kind.
+void Builder::recordSolids(const std::map<GroupKey, int32_t> &groups, const KelvoElementType *const *types,
+                           const std::vector<uint8_t> &duplicate) {
+  const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
   GroupKey last{-1, -1};
   int32_t lastGroup = 0;
   for (int64_t e = 0; e < n; ++e) {
@@ -642,6 +652,30 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
       m_runs.push_back({static_cast<uint32_t>(m_solids.size()), lastGroup, kind, -1, 0});
     m_solids.push_back(static_cast<int32_t>(e));
   }
+}
+
+// Keeps each volume element once (the first in file order); refuses elements with a repeated
+// corner. Equal elements are found in partitions of their hashes; only elements of equal hashes
+// are compared.
+bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
+  const KelvoElementType *types[KELVO_KINDS];
+  for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
+    types[kind] = KelvoElements_get(kind);
+  size_t candidates = 0, firstHalf = 0;
+  planSolids(types, &candidates, &firstHalf);
+  Buckets buckets;
+  buckets.init(candidates, static_cast<size_t>(g_partitionSize), -1, m_twoThreads ? 2 : 1);
+  if (!hashSolids(types, firstHalf, &buckets))
+    return false;
+  std::vector<uint8_t> duplicate(m_mesh->m_elementKind.size(), 0);
+  const int64_t duplicates = markDuplicates(&buckets, &duplicate);
+  buckets.release();
+  if (duplicates > 0 && m_usesWritten) {
+    m_uses.release();
+    m_usesWritten = false;
+  }
+  m_solids.reserve(candidates - static_cast<size_t>(duplicates));
+  recordSolids(groups, types, duplicate);
   if (duplicates > 0)
     m_model->m_warnings.push_back(
         plural(duplicates, "volume element appears", "volume elements appear") +

@@ -14,6 +14,7 @@
 #include "zyrMemory.h"
 #include "zyrObject.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <cctype>
 #include <cstring>
@@ -176,7 +177,7 @@ int MeshSelection_getElementVertices(const ElementSet *set, int32_t convention, 
   const int64_t total = static_cast<int64_t>(count) * width;
   for (int64_t i = 0; i < total; ++i)
     if (list[i] < 0 || list[i] >= noOfVertices) {
-      char key[40];
+      char key[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(set, key);
       zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
       zyrError_addMessage(error, "The element set %s uses vertex %d of a mesh of %d vertices.\n", key, list[i],
@@ -339,7 +340,7 @@ void MeshSelection_print(const MeshSelection *selection, FILE *stream) {
   std::fprintf(stream, "MeshSelection: %p\n", static_cast<const void *>(selection));
   if (selection == nullptr)
     return;
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(selection->m_model, key);
   std::fprintf(stream, "Model                    = %s\n", key);
   zyrObject_getUUIDString(selection->m_mesh, key);

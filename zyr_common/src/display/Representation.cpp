@@ -10,6 +10,7 @@
 #include "zyrError.h"
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
+#include "zyrUUID.h"
 
 #include <algorithm>
 #include <cstring>
@@ -141,7 +142,7 @@ int Representation_restore(void *object, int32_t flag) {
     zyrMemory_free(regions, __func__);
     zyrMemory_free(visuals, __func__);
     if (noOfRegions != noOfVisuals) {
-      char key[40];
+      char key[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(r, key);
       zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
       zyrError_addMessage(error, "The stored representation %s lists %d regions and %d visuals.\n", key, noOfRegions,
@@ -591,8 +592,8 @@ int purgeUnwantedVertices(int64_t noOfIndices, int32_t *indices, int32_t *noOfVe
 
 void Representation_print(const Representation *r, FILE *stream) {
   const char *rule = "==============================================";
-  char key[40];
-  char topology[40];
+  char key[ZYR_UUID_BASE64_SIZE];
+  char topology[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(r, key);
   zyrObject_getUUIDString(r->m_topology, topology);
   std::fprintf(stream, "\n%s\nRepresentation: %s\n%s\n\n", rule, key, rule);
@@ -600,7 +601,7 @@ void Representation_print(const Representation *r, FILE *stream) {
   const RegionVisuals links = visualLinks(r);
   std::fprintf(stream, "No. of visuals = %d\n", static_cast<int32_t>(links.size()));
   for (const auto &link : links) {
-    char visual[40];
+    char visual[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(link.second, visual);
     std::fprintf(stream, "%s -> %s\n", visual, Region_getName(link.first));
   }

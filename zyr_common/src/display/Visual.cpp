@@ -11,6 +11,7 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <cmath>
 #include <cstring>
@@ -57,7 +58,7 @@ void ensureConsistent(Visual *v) {
   v->m_noOfTriangles = 0;
   v->m_noOfQuadrilaterals = 0;
   Visual_clearSecondaryData(v);
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(v, key);
   publishInternal(__func__, __LINE__, "The stored visual %s is inconsistent.\n", key);
 }
@@ -935,7 +936,7 @@ void Visual_print(Visual *v, FILE *stream) {
   ZYR_TRACE_BEGIN_DESC("Print out the current state of a visual.");
   checkCaches(v);
   const char *rule = "==============================================";
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(v, key);
   std::fprintf(stream, "\n%s\nVisual: %s\n%s\n\n", rule, key, rule);
   std::fprintf(stream, "Triangles       = %d\n", v->m_noOfTriangles);

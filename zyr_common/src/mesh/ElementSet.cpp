@@ -11,6 +11,7 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <cstring>
 
@@ -99,7 +100,7 @@ void ensureConsistent(const ElementSet *constSet) {
   set->m_checked = 1;
   if (checkConsistency(set) == 1)
     return;
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(set, key);
   zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
   zyrError_addMessage(error, "The stored element set %s is inconsistent.\n", key);
@@ -372,8 +373,8 @@ void ElementSet_print(const ElementSet *set, FILE *stream) {
   ZYR_TRACE_BEGIN_DESC("Print out the current state of an element set.");
   ensureConsistent(set);
   const char *rule = "==============================================";
-  char key[40];
-  char mesh[40];
+  char key[ZYR_UUID_BASE64_SIZE];
+  char mesh[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(set, key);
   zyrObject_getUUIDString(set->m_elementMesh, mesh);
   std::fprintf(stream, "\n%s\nElementSet: %s\n%s\n\n", rule, key, rule);

@@ -13,6 +13,7 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <cstring>
 #include <vector>
@@ -79,7 +80,7 @@ void ensureConsistent(const FaceSet *constSet) {
   if (checkConsistency(set) == 1)
     return;
   clearCache(set);
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(set, key);
   zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
   zyrError_addMessage(error, "The stored face set %s is inconsistent.\n", key);
@@ -455,7 +456,7 @@ int32_t FaceSet_getFaceVertices(const FaceSet *set, int32_t, const Numbering *nu
   if (set->m_elementSet == nullptr ||
       ElementSet_getElementVertexPointer(set->m_elementSet, 0, nullptr, 0, &connectivity, &nel, &v) != 1 ||
       (connectivity == nullptr && nel > 0)) {
-    char key[40];
+    char key[ZYR_UUID_BASE64_SIZE];
     zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
     if (set->m_elementSet == nullptr) {
       zyrObject_getUUIDString(set, key);
@@ -535,9 +536,9 @@ void FaceSet_print(const FaceSet *set, FILE *stream) {
   ensureConsistent(set);
   computeSizes(set);
   const char *rule = "==============================================";
-  char key[40];
-  char faceMesh[40];
-  char elementSet[40];
+  char key[ZYR_UUID_BASE64_SIZE];
+  char faceMesh[ZYR_UUID_BASE64_SIZE];
+  char elementSet[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(set, key);
   zyrObject_getUUIDString(set->m_faceMesh, faceMesh);
   zyrObject_getUUIDString(set->m_elementSet, elementSet);

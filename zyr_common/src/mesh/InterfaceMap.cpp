@@ -13,6 +13,7 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <cstring>
 
@@ -66,7 +67,7 @@ int InterfaceMap_restoreVertexPermutation(InterfaceMap *map, int32_t count, int3
     ok = stored[i] < n;
   if (!ok) {
     zyrMemory_free(stored, __func__);
-    char key[40];
+    char key[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(map, key);
     zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
     zyrError_addMessage(error, "The stored interface map %s is inconsistent.\n", key);
@@ -118,7 +119,7 @@ InterfaceMap *InterfaceMap_new(FaceMesh *faceMesh0, FaceMesh *faceMesh1, Connect
     zyrError_addMessage(error, "Attempt to create an interface map between non-matching face meshes:\n\n"
                                "            Vertices      Faces Face mesh              Region [Base name]\n");
     for (int s = 0; s < 2; ++s) {
-      char key[40];
+      char key[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(sides[s], key);
       const char *name = nullptr;
       const char *base = nullptr;
@@ -350,7 +351,7 @@ int InterfaceMap_upgrade(InterfaceMap *map) {
   for (int32_t i = 0; i < n; ++i)
     upgraded[i] = order1[old[inverse0[i]]];
   if (ZYR_TRACE_DEBUG(1)) {
-    char key[40];
+    char key[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(map, key);
     zyrTrace_printf("\nInterfaceMap: %s\n\n", key);
     zyrTrace_printf("       i      old      new\n");
@@ -369,8 +370,8 @@ int InterfaceMap_upgrade(InterfaceMap *map) {
 void InterfaceMap_print(InterfaceMap *map, FILE *stream) {
   ZYR_TRACE_BEGIN_DESC("Print out the current state of an interface map.");
   const char *rule = "==============================================";
-  char key[40];
-  char connection[40];
+  char key[ZYR_UUID_BASE64_SIZE];
+  char connection[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(map, key);
   zyrObject_getUUIDString(map->m_connection, connection);
   std::fprintf(stream, "\n%s\nInterfaceMap: %s\n%s\n\n", rule, key, rule);

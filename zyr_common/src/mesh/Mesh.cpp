@@ -18,6 +18,7 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <algorithm>
 #include <vector>
@@ -553,7 +554,7 @@ int Mesh_getRegionMesh(Mesh *mesh, Region *region, int32_t convention, const cha
     int32_t nel = 0;
     int32_t nv = 0;
     if (ElementSet_getElementVertices(sets[s], convention, nullptr, 0, &list, &nel, &nv) != 1) {
-      char key[40];
+      char key[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(sets[s], key);
       zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
       zyrError_addMessage(error, "Unable to retrieve element vertices for element set %s.\n", key);
@@ -599,8 +600,8 @@ int Mesh_getRegionMesh(Mesh *mesh, Region *region, int32_t convention, const cha
 
 void Mesh_print(const Mesh *mesh, FILE *stream) {
   const char *rule = "==============================================";
-  char key[40];
-  char topology[40];
+  char key[ZYR_UUID_BASE64_SIZE];
+  char topology[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(mesh, key);
   zyrObject_getUUIDString(mesh->m_topology, topology);
   std::fprintf(stream, "\n%s\nMesh: %s\n%s\n\n", rule, key, rule);
@@ -611,8 +612,8 @@ void Mesh_print(const Mesh *mesh, FILE *stream) {
     const KeyedObjects links = linksOf(mesh, bits[kind]);
     std::fprintf(stream, kind < 2 ? titles[kind] : "No. of interface maps = %d\n", static_cast<int32_t>(links.size()));
     for (const auto &link : links) {
-      char objectKey[40];
-      char regionKey[40];
+      char objectKey[ZYR_UUID_BASE64_SIZE];
+      char regionKey[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(link.second, objectKey);
       zyrObject_getUUIDString(link.first, regionKey);
       if (kind < 2) {

@@ -3,6 +3,7 @@
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrObject.h"
+#include "zyrUUID.h"
 
 #include <unordered_set>
 
@@ -26,7 +27,7 @@ int MeshReferences_dropRepeatedLinks(void *owner, const char *key, const char *c
   }
   if (noOfRepeated == 0)
     return 1;
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(owner, uuid);
   zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, caller, __FILE__, __LINE__);
   zyrError_addMessage(error, "The stored record %s (%s) links under \"%s\" %d object(s) more than once;\n", uuid,

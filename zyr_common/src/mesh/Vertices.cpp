@@ -8,6 +8,7 @@
 #include "zyrMemory.h"
 #include "zyrTrace.h"
 #include "zyrTypeManager.h"
+#include "zyrUUID.h"
 
 #include <cfloat>
 #include <cstring>
@@ -169,7 +170,7 @@ void ensureConsistent(Vertices *v) {
     return;
   v->m_boundingBoxValid = 0;
   v->m_centroidValid = 0;
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(v, key);
   zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
   zyrError_addMessage(error, "The stored vertices %s are inconsistent.\n", key);
@@ -206,7 +207,7 @@ int Vertices_restore(void *object, int32_t flag) {
   zyrObject_getString(v, flag, "units", &v->m_units);
   // Coordinates in units that cannot be converted answer no question about lengths.
   if (changed && v->m_units != nullptr && Units_isLengthUnit(v->m_units) != 1) {
-    char key[40];
+    char key[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(v, key);
     zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
     zyrError_addMessage(error, "The stored vertices %s are in units \"%s\", which are not a known length unit.\n", key, v->m_units);
@@ -505,7 +506,7 @@ void Vertices_print(const Vertices *vertices, FILE *stream) {
   Vertices *v = const_cast<Vertices *>(vertices); // the caches are filled on the way
   ensureConsistent(v);
   const char *rule = "==============================================";
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(v, key);
   std::fprintf(stream, "\n%s\nVertices: %s\n%s\n\n", rule, key, rule);
   std::fprintf(stream, "Number of vertices       = %d\n", v->m_noOfVertices);

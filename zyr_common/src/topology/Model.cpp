@@ -8,6 +8,7 @@
 #include "zyrCString.h"
 #include "zyrMemory.h"
 #include "zyrSystem.h"
+#include "zyrUUID.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,7 +26,7 @@ ModelPartHooks theRepresentationHooks = {nullptr, nullptr, nullptr, nullptr};
 const char *const kRule = "==============================================";
 
 void printReference(FILE *stream, const char *label, const void *part) {
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   if (part != nullptr && zyrObject_getUUIDString(part, uuid) == 1)
     std::fprintf(stream, "%s = %s\n", label, uuid);
   else
@@ -206,7 +207,7 @@ void *Model_getProjection(const Model *model) {
 }
 
 void Model_print(const Model *model, FILE *stream) {
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(model, uuid);
   std::fprintf(stream, "\n%s\nModel: %s\n%s\n\n", kRule, uuid, kRule);
   printReference(stream, "m_topology      ", model->m_topology);

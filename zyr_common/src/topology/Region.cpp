@@ -13,6 +13,7 @@
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
+#include "zyrUUID.h"
 
 #include <cstring>
 
@@ -159,7 +160,7 @@ int Region_restore(void *object, int32_t flag) {
   zyrObject_getInt(region, flag, "dimensionality", &region->m_dimensionality);
   if (region->m_dimensionality < 0 || region->m_dimensionality > 3) {
     // Used as an index and a shift everywhere: a damaged value must not stay.
-    char uuid[32];
+    char uuid[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(region, uuid);
     zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
     zyrError_addMessage(error, "The stored region %s has dimensionality %d; it has been left at %d.\n", uuid,
@@ -195,7 +196,7 @@ int Region_restore(void *object, int32_t flag) {
 
 void Region_print(const Region *region, FILE *stream) {
   const char *rule = "==============================================\n";
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   std::fprintf(stream, "\n%sRegion: \"%s\"\n%s\n", rule, region->m_userName != nullptr ? region->m_userName : "", rule);
   zyrObject_getUUIDString(region, uuid);
   std::fprintf(stream, "UUID:           %s\n", uuid);

@@ -17,6 +17,7 @@
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <algorithm>
 #include <cstring>
@@ -368,7 +369,7 @@ namespace {
 
 // Reports what the pre-pass cut from a stored record (its key fills the first conversion).
 void reportCut(const void *record, const char *format, int32_t count) {
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(record, uuid);
   zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Topology_deleteRegions", __FILE__, __LINE__);
   zyrError_addMessage(error, format, uuid, count);
@@ -403,7 +404,7 @@ void clearOneSidedConnections(Topology *topology, int32_t count, Region *const *
       continue;
     void *sides[2] = {connection->m_sides[0], connection->m_sides[1]};
     zyrObject_setPointers(connection, "sides", sides, 2);
-    char uuid[32];
+    char uuid[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(connection, uuid);
     zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Topology_deleteRegions", __FILE__, __LINE__);
     zyrError_addMessage(error, "The stored connection %s names a region that does not refer to it; that side has "
