@@ -189,9 +189,8 @@ int failed(DefFile *file) {
 
 // A zone whose mesh was damaged in the database: the file would not hold the model's mesh.
 int unwritable(int32_t zone, const char *what) {
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Zone_write", __FILE__, __LINE__);
-  zyrError_addMessage(error, "The mesh of zone %d holds %s; the zone cannot be written.\n", zone, what);
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "Zone_write", "The mesh of zone %d holds %s; the zone cannot be written.\n", zone,
+                what);
   return 0;
 }
 

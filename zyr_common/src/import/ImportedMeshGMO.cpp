@@ -20,24 +20,6 @@
 #include "zyrMemory.h"
 #include "zyrTrace.h"
 
-namespace {
-
-void publishConnectionError(const char *function, const char *verb, const Region *a, const Region *b) {
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, function, __FILE__, __LINE__);
-  zyrError_addMessage(error,
-                      "Unable to %s regions %s and %s.\nThe intermediate mesh file must contain inconsistent data.\n",
-                      verb, Region_getName(a), Region_getName(b));
-  zyrError_publish(error);
-}
-
-void publishInvalidTopology(const char *function, const char *file) {
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "The intermediate file\n\n%s\n\ndoes not contain a valid problem topology.\n", file);
-  zyrError_publish(error);
-}
-
-} // namespace
-
 int ImportedMesh_importFromGMO(ImportedMesh *im, const char *fileName, const char *units) {
   if (!zyrCheck_fileExists(fileName))
     return 0;
@@ -50,11 +32,13 @@ int ImportedMesh_importFromGMO(ImportedMesh *im, const char *fileName, const cha
   int result = 0;
   if (!GmoContents_readTopology(contents, file)) {
     DefFile_reportError(file, __func__);
-    publishInvalidTopology(__func__, fileName);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The intermediate file\n\n%s\n\ndoes not contain a valid problem topology.\n",
+              fileName);
   } else if (!GmoContents_readMesh(contents, file)) {
     DefFile_reportError(file, __func__);
   } else if (!ImportedMesh_loadTopologyFromGMO(im, file, contents)) {
-    publishInvalidTopology(__func__, fileName);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The intermediate file\n\n%s\n\ndoes not contain a valid problem topology.\n",
+              fileName);
   } else {
     result = ImportedMesh_loadMeshFromGMO(im, contents, units);
     if (result)
@@ -95,7 +79,9 @@ int ImportedMesh_loadTopologyFromGMO(ImportedMesh *im, DefFile *file, GmoContent
   for (int32_t s = 0; s < nsf; ++s) {
     const int32_t t = c->m_partners[s];
     if (t > s && Region_connectNeighbour(surfaces[s], surfaces[t]) == nullptr) {
-      publishConnectionError(__func__, "connect", surfaces[s], surfaces[t]);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+                "Unable to connect regions %s and %s.\nThe intermediate mesh file must contain inconsistent data.\n",
+                Region_getName(surfaces[s]), Region_getName(surfaces[t]));
       return 0;
     }
   }
@@ -107,7 +93,9 @@ int ImportedMesh_loadTopologyFromGMO(ImportedMesh *im, DefFile *file, GmoContent
     if (ZYR_TRACE_DEBUG(1))
       zyrTrace_printf("Contact: %s\n         %s\n", Region_getName(a), Region_getName(b));
     if (!Region_isGluedTo(a, b) && Region_glueNeighbour(a, b) == nullptr) {
-      publishConnectionError(__func__, "glue", a, b);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+                "Unable to glue regions %s and %s.\nThe intermediate mesh file must contain inconsistent data.\n",
+                Region_getName(a), Region_getName(b));
       return 0;
     }
   }
@@ -165,10 +153,8 @@ int ImportedMesh_readRegionMap(ImportedMesh *im, DefFile *file, const char *what
     return 0;
   NameManager *nm = Topology_getNameManager(im->m_topology);
   if (nm == nullptr || !NameManager_importPrimaryMap(nm, text, 0, 0)) {
-    zyrError *warning = zyrError_new(ZYR_W_INVALID_RESULT_IGNORED, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(warning, "Unable to restore composite names from the primary region map.\n"
-                                 "Composite names will be unavailable.\n");
-    zyrError_publish(warning);
+    ZYR_ERROR(ZYR_W_INVALID_RESULT_IGNORED, "Unable to restore composite names from the primary region map.\n"
+                                            "Composite names will be unavailable.\n");
   }
   zyrCString_free(text);
   im->m_haveRegionAtlas = 1;

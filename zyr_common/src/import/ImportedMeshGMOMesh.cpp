@@ -29,16 +29,6 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-void publishMeshError(const char *function, const char *text) {
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "%s", text);
-  zyrError_publish(error);
-}
-
-} // namespace
-
 int ImportedMesh_loadMeshFromGMO(ImportedMesh *im, GmoContents *c, const char *units) {
   ZYR_TRACE_BEGIN();
   const char *fn = __func__;
@@ -52,13 +42,11 @@ int ImportedMesh_loadMeshFromGMO(ImportedMesh *im, GmoContents *c, const char *u
     if (Units_isValid(c->m_units)) {
       unit = c->m_units;
     } else {
-      zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, fn, __FILE__, __LINE__);
-      zyrError_addMessage(warning,
-                          "The coordinates of the imported mesh are stored in an unrecognised\n"
-                          "set of units, \"%s\". These have been ignored and the default units,\n"
-                          "\"%s\", have been used instead.\n",
-                          c->m_units, units != nullptr ? units : "");
-      zyrError_publish(warning);
+      ZYR_ERROR_FOR(ZYR_W_INVALID_INPUT_IGNORED, fn,
+                    "The coordinates of the imported mesh are stored in an unrecognised\n"
+                    "set of units, \"%s\". These have been ignored and the default units,\n"
+                    "\"%s\", have been used instead.\n",
+                    c->m_units, units != nullptr ? units : "");
     }
   }
   int result = 1;
@@ -166,7 +154,7 @@ int ImportedMesh_loadMeshFromGMO(ImportedMesh *im, GmoContents *c, const char *u
 
   Splitting_delete(splitting);
   if (result && !Mesh_splitSharedVertices(im->m_mesh)) {
-    publishMeshError(fn, "Unable to split the vertices shared between volumes of the imported mesh.\n");
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to split the vertices shared between volumes of the imported mesh.\n");
     result = 0;
   }
 
