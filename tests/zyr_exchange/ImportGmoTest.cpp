@@ -301,19 +301,11 @@ namespace {
 // debug log into the parent's scratch directory.
 TEST_F(ImportGmoTest, MeshLoadListsItsMeshesThenItsConnections) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  std::unique_ptr<zyrtest::ScratchDir> owner;
-  std::string dir;
-  if (const char *inherited = std::getenv("ZYRTEST_GMO_LISTING_DIR")) {
-    dir = inherited;
-  } else {
-    owner = std::make_unique<zyrtest::ScratchDir>("zyrgmolisting");
-    dir = owner->path();
-    zyrtest::writeFile(dir + "/control", "<LOGS>\nDEBUG = " + dir +
-                                             "/debug.log\n</LOGS>\n"
-                                             "<DEBUG>\nImportedMesh_loadMeshFromGMO: 1\n</DEBUG>\n");
-  }
-  zyrtest::EnvGuard inherit("ZYRTEST_GMO_LISTING_DIR", dir.c_str());
-  zyrtest::EnvGuard control("ZYR_DEBUG_CONTROL", (dir + "/control").c_str());
+  zyrtest::SharedScratchDir dir("ZYRTEST_GMO_LISTING_DIR", "zyrgmolisting");
+  if (dir.owner())
+    zyrtest::writeFile(dir.file("control"), "<LOGS>\nDEBUG = " + dir.file("debug.log") +
+                                                "\n</LOGS>\n<DEBUG>\nImportedMesh_loadMeshFromGMO: 1\n</DEBUG>\n");
+  zyrtest::EnvGuard control("ZYR_DEBUG_CONTROL", dir.file("control").c_str());
   zyrtest::EnvGuard log("ZYR_DEBUG_LOG", nullptr);
   EXPECT_EXIT(
       {
@@ -327,7 +319,7 @@ TEST_F(ImportGmoTest, MeshLoadListsItsMeshesThenItsConnections) {
   // The element meshes by volume, the face meshes by surface (the empty one not yet purged), then
   // the connections.
   Names outline;
-  for (const std::string &line : zyrtest::splitLines(zyrtest::readFile(dir + "/debug.log")))
+  for (const std::string &line : zyrtest::splitLines(zyrtest::readFile(dir.file("debug.log"))))
     if (line.rfind("Region ", 0) == 0 || line.rfind("Number of faces", 0) == 0 ||
         line.rfind("No. of connections", 0) == 0 || line.find(" <===> ") != std::string::npos)
       outline.push_back(line);
