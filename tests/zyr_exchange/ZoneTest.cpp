@@ -375,26 +375,24 @@ TEST_F(ZoneTest, ProjectionOfAOneZoneFile) {
 
 // A zone whose mesh the database could not restore whole is not written short: it says why (and
 // the file goes on without it).
-TEST_F(ZoneTest, VolumeMeshWithoutVerticesIsNotWritten) {
-  buildTwoHexahedra();
-  ElementMesh_setVertices(Mesh_getElementMesh(s_mesh, Topology_findRegion(s_topology, "V")), nullptr);
-  write();
-  EXPECT_EQ(zyrtest::definitionInts(m_file, "G/NVX", "ZN1"), Ints{});
-  EXPECT_EQ(published().back(),
-            (zyrtest::RaisedError{ZYR_I_INTERNAL_ERROR, "The mesh of zone 1 holds a volume mesh without vertices; the "
-                                                        "zone cannot be written.\n"}));
-}
+class DamagedZoneTest : public ZoneTest, public testing::WithParamInterface<int> {};
 
-TEST_F(ZoneTest, ElementSetWithoutElementsIsNotWritten) {
+TEST_P(DamagedZoneTest, IsNotWritten) {
   buildTwoHexahedra();
   ElementMesh *em = Mesh_getElementMesh(s_mesh, Topology_findRegion(s_topology, "V"));
-  ElementMesh_addElementSet(em, ElementSet_new(kHexa, 0, 0, nullptr));
+  const bool noVertices = GetParam() == 0;
+  if (noVertices)
+    ElementMesh_setVertices(em, nullptr);
+  else
+    ElementMesh_addElementSet(em, ElementSet_new(kHexa, 0, 0, nullptr));
   write();
-  EXPECT_EQ(zyrtest::definitionInts(m_file, "G/NES", "ZN1"), Ints{});
-  EXPECT_EQ(published().back(),
-            (zyrtest::RaisedError{ZYR_I_INTERNAL_ERROR, "The mesh of zone 1 holds an element set without elements; "
-                                                        "the zone cannot be written.\n"}));
+  EXPECT_EQ(zyrtest::definitionInts(m_file, noVertices ? "G/NVX" : "G/NES", "ZN1"), Ints{});
+  const std::string what = noVertices ? "a volume mesh without vertices" : "an element set without elements";
+  EXPECT_EQ(published().back(), (zyrtest::RaisedError{ZYR_I_INTERNAL_ERROR, "The mesh of zone 1 holds " + what +
+                                                                                "; the zone cannot be written.\n"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Damages, DamagedZoneTest, testing::Values(0, 1));
 
 // The debug manager reads its control file once, when a process first traces, so the writer's
 // listing of a zone is made in a child that inherits the control file's name.
