@@ -1164,30 +1164,6 @@ void matchConnectedSurfaces(MeshLoad &load, Interfaces &interfaces) {
   }
 }
 
-// The debug print of every element mesh, face mesh and connection.
-void printLoadedMesh(const ImportedMesh *im, const char *fn) {
-  FILE *log = zyrTrace_getLog();
-  ElementMesh **elementMeshes = nullptr;
-  const int32_t nem = Mesh_getElementMeshes(im->m_mesh, &elementMeshes);
-  for (int32_t i = 0; i < nem; ++i)
-    ElementMesh_print(elementMeshes[i], log);
-  zyrMemory_free(elementMeshes, fn);
-  FaceMesh **faceMeshes = nullptr;
-  const int32_t nfm = Mesh_getFaceMeshes(im->m_mesh, &faceMeshes);
-  for (int32_t i = 0; i < nfm; ++i)
-    FaceMesh_print(faceMeshes[i], log);
-  zyrMemory_free(faceMeshes, fn);
-  Connection **connections = nullptr;
-  const int32_t ncn = ImportedMesh_collectConnections(im->m_noOfRegions, im->m_regions, &connections);
-  zyrTrace_printf("\nNo. of connections = %d\n", ncn);
-  for (int32_t k = 0; k < ncn; ++k) {
-    Region *side1 = nullptr, *side2 = nullptr;
-    Connection_getSides(connections[k], &side1, &side2);
-    zyrTrace_printf("\"%s\" <===> \"%s\"\n", Region_getName(side1), Region_getName(side2));
-  }
-  zyrMemory_free(connections, fn);
-}
-
 } // namespace
 
 int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DirectImport *direct, const char *units) {
@@ -1207,7 +1183,7 @@ int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DirectImport *direct, const c
   Interfaces interfaces = readInterfaceSurfaces(load);
   matchConnectedSurfaces(load, interfaces);
   if (load.m_debug)
-    printLoadedMesh(im, __func__);
+    ImportedMesh_printLoadedMesh(im, __func__);
   return 1;
 }
 

@@ -6,7 +6,10 @@
 #include "Boundary.h"
 #include "Connection.h"
 #include "DefFile.h"
+#include "ElementMesh.h"
+#include "FaceMesh.h"
 #include "GmoContents.h"
+#include "Mesh.h"
 #include "NameManager.h"
 #include "Projection.h"
 #include "Region.h"
@@ -170,4 +173,27 @@ int32_t ImportedMesh_collectConnections(int32_t noOfRegions, Region *const *regi
   Set_delete(set);
   *connections = reinterpret_cast<Connection **>(members);
   return n;
+}
+
+void ImportedMesh_printLoadedMesh(const ImportedMesh *im, const char *fn) {
+  FILE *log = zyrTrace_getLog();
+  ElementMesh **elementMeshes = nullptr;
+  const int32_t nem = Mesh_getElementMeshes(im->m_mesh, &elementMeshes);
+  for (int32_t i = 0; i < nem; ++i)
+    ElementMesh_print(elementMeshes[i], log);
+  zyrMemory_free(elementMeshes, fn);
+  FaceMesh **faceMeshes = nullptr;
+  const int32_t nfm = Mesh_getFaceMeshes(im->m_mesh, &faceMeshes);
+  for (int32_t i = 0; i < nfm; ++i)
+    FaceMesh_print(faceMeshes[i], log);
+  zyrMemory_free(faceMeshes, fn);
+  Connection **connections = nullptr;
+  const int32_t ncn = ImportedMesh_collectConnections(im->m_noOfRegions, im->m_regions, &connections);
+  zyrTrace_printf("\nNo. of connections = %d\n", ncn);
+  for (int32_t k = 0; k < ncn; ++k) {
+    Region *side1 = nullptr, *side2 = nullptr;
+    Connection_getSides(connections[k], &side1, &side2);
+    zyrTrace_printf("\"%s\" <===> \"%s\"\n", Region_getName(side1), Region_getName(side2));
+  }
+  zyrMemory_free(connections, fn);
 }

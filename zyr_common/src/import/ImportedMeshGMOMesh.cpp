@@ -199,27 +199,6 @@ int addDirectInterfaceMaps(GmoMeshLoad &load, int32_t noOfConnections, Connectio
   return result;
 }
 
-// The debug listing of what was loaded: the element and face meshes, then the connections.
-void traceMesh(const ImportedMesh *im, int32_t noOfConnections, Connection **connections, const char *fn) {
-  FILE *log = zyrTrace_getLog();
-  ElementMesh **elementMeshes = nullptr;
-  const int32_t nem = Mesh_getElementMeshes(im->m_mesh, &elementMeshes);
-  for (int32_t i = 0; i < nem; ++i)
-    ElementMesh_print(elementMeshes[i], log);
-  zyrMemory_free(elementMeshes, fn);
-  FaceMesh **faceMeshes = nullptr;
-  const int32_t nfm = Mesh_getFaceMeshes(im->m_mesh, &faceMeshes);
-  for (int32_t i = 0; i < nfm; ++i)
-    FaceMesh_print(faceMeshes[i], log);
-  zyrMemory_free(faceMeshes, fn);
-  zyrTrace_printf("\nNo. of connections = %d\n", noOfConnections);
-  for (int32_t k = 0; k < noOfConnections; ++k) {
-    Region *side1 = nullptr, *side2 = nullptr;
-    Connection_getSides(connections[k], &side1, &side2);
-    zyrTrace_printf("\"%s\" <===> \"%s\"\n", Region_getName(side1), Region_getName(side2));
-  }
-}
-
 } // namespace
 
 int ImportedMesh_loadMeshFromGMO(ImportedMesh *im, GmoContents *c, const char *units) {
@@ -240,7 +219,7 @@ int ImportedMesh_loadMeshFromGMO(ImportedMesh *im, GmoContents *c, const char *u
     result = 0;
   }
   if (result && ZYR_TRACE_DEBUG(1))
-    traceMesh(im, noOfConnections, connections, fn);
+    ImportedMesh_printLoadedMesh(im, fn);
 
   // Objects made before a failure are the caller's roll-back's to remove from the store; the
   // memory arrays are this function's.
