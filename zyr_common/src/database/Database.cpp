@@ -203,6 +203,11 @@ int Database_claimWrite(Database *database, int report) {
   if (!report)
     return 0;
   const bool readOnly = DefFile_isReadOnly(database->m_defFile) != 0;
+  // Not another process: the file system refused the claim, and says why.
+  if (!readOnly && database->m_defFile->m_errorCode == ZYR_U_UNABLE_TO_WRITE_DATASET) {
+    DefFile_reportError(database->m_defFile, __func__);
+    return 0;
+  }
   zyrError *error = zyrError_new(readOnly ? ZYR_U_UNABLE_TO_WRITE_DATASET : ZYR_U_DATABASE_IS_LOCKED, __func__,
                                  __FILE__, __LINE__);
   if (readOnly)

@@ -419,8 +419,14 @@ int DefFile_claimWrite(DefFile *file) {
     tellTakeOver(file, __func__);
     return 1;
   }
-  DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_DATABASE_IS_LOCKED,
-                   "The WEZ data file is in use by another process.");
+  // Another process, or a lock file that cannot be written (a full disc): the caller must tell
+  // which.
+  if (file->m_dataset->m_lastStatus == IO_LOCK_ERR)
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_DATABASE_IS_LOCKED,
+                     "The WEZ data file is in use by another process.");
+  else
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET,
+                     "Unable to claim the WEZ data file for writing: its lock file cannot be written.");
   return 0;
 }
 
