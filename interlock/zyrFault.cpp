@@ -173,8 +173,17 @@ int decide(int kind, int fd) {
       error = entry.m_error;
     }
   }
-  if (error != 0)
+  if (error != 0) {
     ++theSeam.m_failures;
+    if (std::getenv("ZYR_FAULT_TRACE") != nullptr) {
+      static const char *const kNames[] = {"write", "flush", "sync", "read"};
+      char link[64], path[4096];
+      std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+      const ssize_t n = readlink(link, path, sizeof path - 1);
+      path[n > 0 ? n : 0] = '\0';
+      std::fprintf(stderr, "zyrFault: %s %ld of %s fails: %s\n", kNames[kind], pass, path, std::strerror(error));
+    }
+  }
   return error;
 }
 

@@ -20,6 +20,7 @@
 //   ZYR_FAULT_FILE   only operations on files whose path holds this text count (and fail).
 //   ZYR_FAULT_COUNT  a file to which the process writes, when it ends, how many passes of each
 //                    kind it made: "write <n>\nflush <n>\nsync <n>\nread <n>\n".
+//   ZYR_FAULT_TRACE  set: every failure made is told on standard error, with the file's path.
 //
 // The environment is read at the first pass, unless zyrFault_arm came first. A failing write
 // first puts half of what it was given (whole items) in place, as a disc that fills part way

@@ -56,7 +56,7 @@ int copyBytes(IO_error_callback callback, FILE *from, FILE *to, int64_t bytes) {
                        static_cast<int32_t>(got), static_cast<int32_t>(block), bytes);
       status = IO_READ_ERR;
     } else if (zyrFault_fwrite(buffer, 1, static_cast<size_t>(block), to) != static_cast<size_t>(block)) {
-      io_report_error(callback, "copy_dataset: write data block failed");
+      io_report_syserr(callback, "copy_dataset: (write data block failed) syserr:");
       status = IO_WRITE_ERR;
     }
   }
@@ -66,7 +66,7 @@ int copyBytes(IO_error_callback callback, FILE *from, FILE *to, int64_t bytes) {
       io_report_syserr(callback, "copy_dataset: read remaining data failed");
       status = IO_READ_ERR;
     } else if (zyrFault_fwrite(buffer, 1, static_cast<size_t>(rest), to) != static_cast<size_t>(rest)) {
-      io_report_error(callback, "copy_dataset: write remaining data failed");
+      io_report_syserr(callback, "copy_dataset: (write remaining data failed) syserr:");
       status = IO_WRITE_ERR;
     }
   }

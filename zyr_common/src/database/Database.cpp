@@ -174,10 +174,19 @@ int Database_rename(Database *database, const char *newName) {
   return moved;
 }
 
-void Database_delete(Database *database) {
-  if (!database) return;
-  if (database->m_isModified) Database_timeStamp(database, nullptr, "Date - modified");
+void Database_delete(Database *database) { Database_close(database); }
+
+int Database_close(Database *database) {
+  if (!database) return 1;
+  int result = 1;
+  if (database->m_isModified && Database_timeStamp(database, nullptr, "Date - modified") != 1) result = 0;
+  // The close itself can store the index only quietly: it is stored first, where a failure is heard.
+  if (DefFile_isWriter(database->m_defFile) && !DefFile_finish(database->m_defFile)) {
+    DefFile_reportError(database->m_defFile, __func__);
+    result = 0;
+  }
   freeHandle(database);
+  return result;
 }
 
 const char *Database_getFileName(const Database *database) { return database->m_fileName; }
@@ -200,14 +209,14 @@ int Database_claimWrite(Database *database, int report) {
     return 0;
   if (DefFile_claimWrite(database->m_defFile))
     return 1;
-  if (!report)
-    return 0;
   const bool readOnly = DefFile_isReadOnly(database->m_defFile) != 0;
   // Not another process: the file system refused the claim, and says why.
-  if (!readOnly && database->m_defFile->m_errorCode == ZYR_U_UNABLE_TO_WRITE_DATASET) {
+  if (Database_claimFailedToWrite(database)) {
     DefFile_reportError(database->m_defFile, __func__);
     return 0;
   }
+  if (!report)
+    return 0;
   zyrError *error = zyrError_new(readOnly ? ZYR_U_UNABLE_TO_WRITE_DATASET : ZYR_U_DATABASE_IS_LOCKED, __func__,
                                  __FILE__, __LINE__);
   if (readOnly)
@@ -224,6 +233,15 @@ int Database_claimWrite(Database *database, int report) {
   return 0;
 }
 
+int Database_claimFailedToWrite(const Database *database) {
+  return database != nullptr && database->m_defFile != nullptr && !DefFile_isReadOnly(database->m_defFile) &&
+                 database->m_defFile->m_errorCode == ZYR_U_UNABLE_TO_WRITE_DATASET &&
+                 database->m_defFile->m_function != nullptr &&
+                 std::strcmp(database->m_defFile->m_function, "DefFile_claimWrite") == 0
+             ? 1
+             : 0;
+}
+
 int Database_isWriter(const Database *database) {
   return database != nullptr && database->m_defFile != nullptr ? DefFile_isWriter(database->m_defFile) : 0;
 }
@@ -235,9 +253,7 @@ int Database_isReadOnly(const Database *database) {
 int32_t Database_takeFailedWrites(Database *database) {
   if (database == nullptr || database->m_defFile == nullptr)
     return 0;
-  const int32_t failed = database->m_defFile->m_failedWrites;
-  database->m_defFile->m_failedWrites = 0;
-  return failed;
+  return DefFile_takeFailedWrites(database->m_defFile);
 }
 
 int32_t Database_getVersion(Database *database) {
@@ -674,15 +690,19 @@ int Database_purgeModifiedData(Database *database, int32_t state) {
   zyrMemory_free(offsets, __func__);
   zyrMemory_free(whens, __func__);
   if (!result) return 0;
-  result = DefFile_compact(database->m_defFile, 1);
-  if (result) database->m_isModified = 1;
-  return result;
+  return Database_compactWhens(database, 1);
 }
 
-int Database_compact(Database *database) {
-  int result = DefFile_compact(database->m_defFile, 0);
-  if (result) database->m_isModified = 1;
-  return result;
+int Database_compact(Database *database) { return Database_compactWhens(database, 0); }
+
+int Database_compactWhens(Database *database, int compressWhen) {
+  // The file stays as it was; the caller hears why the copy could not be made or put in place.
+  if (!DefFile_compact(database->m_defFile, compressWhen)) {
+    DefFile_reportError(database->m_defFile, __func__);
+    return 0;
+  }
+  database->m_isModified = 1;
+  return 1;
 }
 
 int Database_importObjects(Database *target, Database *source, int32_t state, const zyrUUID *sourceRepository,

@@ -179,7 +179,7 @@ std::string systemReason(const char *name) {
   return std::string();
 }
 
-void publishOpenFailure(const char *function, int result, const char *name, bool primary) {
+void publishOpenFailure(const char *function, int result, const char *name, bool primary, const char *ioText) {
   const char *subject = primary ? "file name" : "secondary file name";
   zyrError *error;
   if (result == -1) {
@@ -201,6 +201,8 @@ void publishOpenFailure(const char *function, int result, const char *name, bool
     const std::string reason = systemReason(name);
     if (!reason.empty())
       zyrError_addMessage(error, "\nThe system gives the reason: %s.\n", reason.c_str());
+    else if (ioText != nullptr && *ioText != '\0')
+      zyrError_addMessage(error, "\n  IO library reported:\n\n%s\n", ioText);
   }
   zyrError_publish(error);
 }
@@ -247,7 +249,13 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   }
   // A failed open of the primary file releases the secondary with it.
   file->m_openFiles &= primary ? 0u : ~bit;
-  if (report) publishOpenFailure(function, result, fileName ? fileName : "", primary);
+  if (report) {
+    // A file that could be opened but not written (its information block, on a full disc): the
+    // library's words say why.
+    char *ioText = file->m_dataset->m_lastStatus == IO_WRITE_ERR ? Dataset_getLastError(file->m_dataset) : nullptr;
+    publishOpenFailure(function, result, fileName ? fileName : "", primary, ioText);
+    zyrCString_free(ioText);
+  }
   return 0;
 }
 
@@ -550,6 +558,23 @@ int DefFile_sync(DefFile *file) {
     file->m_created = 0;
   }
   return 1;
+}
+
+int DefFile_finish(DefFile *file) {
+  if (!file || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN)) return 1;
+  if (iif_flush(&file->m_fileInfo->m_primary) != IO_OK) {
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET,
+                     "Unable to write the index of the WEZ data file.");
+    return 0;
+  }
+  return DefFile_sync(file);
+}
+
+int32_t DefFile_takeFailedWrites(DefFile *file) {
+  if (!file) return 0;
+  const int32_t failed = file->m_failedWrites;
+  file->m_failedWrites = 0;
+  return failed;
 }
 
 void DefFile_print(const DefFile *file, FILE *stream) {

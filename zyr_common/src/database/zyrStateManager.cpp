@@ -302,6 +302,9 @@ void abandonChange(zyrStateManager *manager) {
     manager->m_current = previous;
     manager->m_last = previous;
   }
+  // What failed to be written belonged to the change given up (or to its erasure, reported
+  // above): the next change starts with a clean count.
+  Database_takeFailedWrites(database);
   const int32_t current = manager->m_current;
   std::vector<void *> reloaded;
   for (const std::string &key : keys) {
@@ -791,6 +794,9 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   // (or it cannot be written) it is left to a later close. A purge was asked for and must happen.
   const int housekeeping = flag == 0 && !Database_isWriter(manager->m_database) &&
                            !Database_claimWrite(manager->m_database, 0);
+  // Not left because others hold the file: the file system refused (the error is published).
+  if (housekeeping && Database_claimFailedToWrite(manager->m_database))
+    result = 0;
   // A compaction would copy what a process that ended left open.
   if (Database_isWriter(manager->m_database) && eraseDeadState(manager, absolute(manager->m_current)) != 1)
     result = 0;
@@ -825,7 +831,8 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   // Whatever the history could not unload (a file whose first state is not 0) goes too.
   if (Dictionary_getNoOfEntries(manager->m_objects) > 0)
     unloadAll(manager);
-  Database_delete(manager->m_database);
+  if (Database_close(manager->m_database) != 1)
+    result = 0;
   manager->m_database = nullptr;
   manager->m_first = 0;
   manager->m_current = 0;
