@@ -56,8 +56,6 @@ protected:
       zyrDatabase_close(hDatabase, -1);
       return text;
     });
-    m_walk = walk().m_answers;
-    ASSERT_FALSE(m_walk.empty());
   }
 
   static int import(int32_t hModel, const char *mesh) {
@@ -68,11 +66,14 @@ protected:
     return status;
   }
 
-  // The database as it was committed, and an earlier export in place.
-  void restore() const {
+  // The database as it was committed, and an earlier export in place (or none).
+  void restore(bool earlier = true) const {
     std::remove((m_path + ".lck").c_str());
     zyrtest::writeFile(m_path, m_intact);
-    zyrtest::writeFile(m_export, kOldExport);
+    if (earlier)
+      zyrtest::writeFile(m_export, kOldExport);
+    else
+      std::remove(m_export.c_str());
   }
 
   // The walk of the database as it stands (opened, walked, exported beside, closed, reopened).
@@ -131,12 +132,13 @@ protected:
     return counts;
   }
 
-  // The operation with the fault armed, in a child; "" when all is as it must be.
-  std::string failOnce(Operation operation, const std::string &spec) const {
+  // The operation with the fault armed, in a child; "" when all is as it must be. Without an
+  // earlier definition file, the export must not make one.
+  std::string failOnce(Operation operation, const std::string &spec, bool earlier = true) const {
     const bool only = std::getenv("ZYR_FAULT_ONLY") != nullptr;
     const std::string target = operation == kExport ? m_export : m_path;
     std::string problems = zyrtest::inChild([&] {
-      restore();
+      restore(earlier);
       zyrtest::ErrorCapture errors;
       int32_t hDatabase = -1, hModel = -1;
       if (zyrDatabase_open(m_path.c_str(), &hDatabase, &hModel) != 1)
@@ -190,8 +192,10 @@ protected:
         if (zyrDatabase_close(hDatabase, -1) != 1)
           found += "the close failed\n";
       }
-      if (zyrtest::readFile(m_export) != kOldExport)
+      if (earlier && zyrtest::readFile(m_export) != kOldExport)
         found += "the earlier definition file was replaced\n";
+      if (!earlier && zyrtest::fileExists(m_export))
+        found += "a definition file was made\n";
       for (const std::string &name : m_dir->listing())
         if (name != "model.zyr" && name != "out.wez")
           found += "left: " + name + "\n";
@@ -243,8 +247,8 @@ protected:
         const std::string spec = std::string(kind.m_name) + "@" + std::to_string(n) + kind.m_error;
         if (only != nullptr && std::string(kOperationNames[operation]) + ":" + spec != only)
           continue;
-        EXPECT_EQ(failOnce(operation, spec), "") << kOperationNames[operation] << " " << spec << " of "
-                                                 << kind.m_total;
+        EXPECT_EQ(failOnce(operation, spec, i % 2 == 0), "") << kOperationNames[operation] << " " << spec << " of "
+                                                             << kind.m_total;
       }
     }
   }
@@ -255,16 +259,15 @@ protected:
   std::string m_export;
   std::string m_intact;
   std::string m_answers;
-  std::string m_walk;
   std::string m_imported; // what the model answers after the operation succeeded
 };
 
-TEST_F(FailingDiscTest, AnExportThatCannotBeWrittenReplacesNothing) { walkFaults(kExport, 24); }
+TEST_F(FailingDiscTest, AnExportThatCannotBeWrittenReplacesNothing) { walkFaults(kExport, 16); }
 
-TEST_F(FailingDiscTest, ACompactionThatCannotBeWrittenLeavesTheDatabaseAsItWas) { walkFaults(kCompaction, 24); }
+TEST_F(FailingDiscTest, ACompactionThatCannotBeWrittenLeavesTheDatabaseAsItWas) { walkFaults(kCompaction, 16); }
 
 TEST_F(FailingDiscTest, AnImportThatCannotBeWrittenOrReadLeavesTheLastCommittedState) {
-  walkFaults(kImport, 12, true);
+  walkFaults(kImport, 10, true);
 }
 
 TEST_F(FailingDiscTest, AnImportWhoseMeshReaderCannotWriteFailsAndLeavesNothing) { walkFaults(kReader, 4); }
@@ -279,9 +282,11 @@ TEST_F(FailingDiscTest, AReadThatFailsWhileOpeningOrRestoringIsRefusedOrReported
   });
   const long total = std::strtol(counted.c_str(), nullptr, 10);
   ASSERT_GT(total, 10);
+  restore();
   damagetest::Walk intact;
-  intact.m_answers = m_walk;
-  const long steps = std::min(total, 40L);
+  intact.m_answers = walk().m_answers;
+  ASSERT_FALSE(intact.m_answers.empty());
+  const long steps = std::min(total, 24L);
   for (long i = 0; i < steps; ++i) {
     const long n = 1 + i * (total - 1) / (steps - 1);
     restore();
