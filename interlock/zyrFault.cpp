@@ -306,21 +306,21 @@ int zyrFault_fseeko(FILE *stream, off_t offset, int whence) {
   return -1;
 }
 
-int zyrFault_fsync(int fd) {
+namespace {
+
+int syncOrFail(int fd, int (*call)(int)) {
   const int error = decide(ZYR_FAULT_SYNC, fd);
   if (error == 0)
-    return fsync(fd);
+    return call(fd);
   errno = error;
   return -1;
 }
 
-int zyrFault_fdatasync(int fd) {
-  const int error = decide(ZYR_FAULT_SYNC, fd);
-  if (error == 0)
-    return fdatasync(fd);
-  errno = error;
-  return -1;
-}
+} // namespace
+
+int zyrFault_fsync(int fd) { return syncOrFail(fd, fsync); }
+
+int zyrFault_fdatasync(int fd) { return syncOrFail(fd, fdatasync); }
 
 ssize_t zyrFault_write(int fd, const void *data, size_t size) {
   const int error = decide(ZYR_FAULT_WRITE, fd);

@@ -19,24 +19,7 @@
 namespace {
 
 using objecttest::TestThing;
-
-std::vector<TestThing *> things(Repository *repository) {
-  std::vector<TestThing *> found;
-  int32_t count = 0;
-  void **objects = nullptr;
-  zyrStateManager_getObjectsByTypeName(Repository_getStateManager(repository), "Assembly", &count, &objects);
-  for (int32_t i = 0; i < count; ++i)
-    found.push_back(static_cast<TestThing *>(objects[i]));
-  zyrMemory_free(objects, "things");
-  return found;
-}
-
-TestThing *thing(Repository *repository, const std::string &label) {
-  for (TestThing *t : things(repository))
-    if (t->m_label != nullptr && label == t->m_label)
-      return t;
-  return nullptr;
-}
+using objecttest::things;
 
 // What the store answers: the live things, the current state and every stored version.
 std::string answers(Repository *repository) {
@@ -56,8 +39,8 @@ std::string answers(Repository *repository) {
 // The change under test: a new thing, a changed one and a deleted one, committed. -1 when the
 // things to change are not there.
 int32_t change(Repository *repository) {
-  TestThing *a = thing(repository, "a");
-  TestThing *b = thing(repository, "b");
+  TestThing *a = objecttest::thingLabelled(repository, "a");
+  TestThing *b = objecttest::thingLabelled(repository, "b");
   if (a == nullptr || b == nullptr)
     return -1;
   // A new object whose first value cannot be written is not made.
