@@ -272,6 +272,14 @@ TEST_F(FailingDiscTest, AnImportThatCannotBeWrittenOrReadLeavesTheLastCommittedS
 
 TEST_F(FailingDiscTest, AnImportWhoseMeshReaderCannotWriteFailsAndLeavesNothing) { walkFaults(kReader, 4); }
 
+// After a failed sync the disc may hold anything of what was written: nothing counts as done.
+TEST_F(FailingDiscTest, EverySyncFailingFailsTheCall) {
+  EXPECT_EQ(failOnce(kImport, "sync@1+"), "");
+  EXPECT_EQ(failOnce(kCompaction, "sync@1+"), "");
+  EXPECT_EQ(failOnce(kExport, "sync@1+"), "");
+  EXPECT_EQ(failOnce(kExport, "sync@1+", false), "");
+}
+
 TEST_F(FailingDiscTest, AReadThatFailsWhileOpeningOrRestoringIsRefusedOrReported) {
   // The reads of a whole walk, sampled.
   const std::string counted = zyrtest::inChild([&] {

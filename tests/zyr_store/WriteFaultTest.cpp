@@ -219,6 +219,40 @@ TEST_F(WriteFaultTest, ACommitWhoseEverySyncFailsIsNoCommit) {
   EXPECT_EQ(walk("sync@1+", EIO, true), "");
 }
 
+// A copy is made whole and on disc, or not at all: its index and its sync fail the copy.
+TEST_F(WriteFaultTest, ACopyThatCannotBeWrittenIsNotMade) {
+  for (const char *spec : {"sync@2", "sync@1+", "full@40", "write@3"}) {
+    const std::string problems = zyrtest::inChild([&] {
+      restore();
+      zyrtest::ErrorCapture errors;
+      Repository *repository = Repository_new(m_path.c_str());
+      zyrFault_arm(spec, m_dir.c_str());
+      const int copied = Repository_copyDatabase(repository, file("copy.zyr").c_str(), 0, 0);
+      zyrFault_disarm();
+      std::string found;
+      if (copied != 0)
+        found += "the copy answered " + std::to_string(copied) + "\n";
+      bool named = false;
+      for (const zyrtest::RaisedError &e : errors.published())
+        named = named || (zyrtest::contains(e.message, file("copy.zyr")) &&
+                          (zyrtest::contains(e.message, strerror(EIO)) || zyrtest::contains(e.message, strerror(ENOSPC))));
+      if (!named) {
+        found += "no error names the copy and the reason:\n";
+        for (const zyrtest::RaisedError &e : errors.published())
+          found += std::to_string(e.code) + ": " + e.message + "\n";
+      }
+      if (answers(repository) != m_answers)
+        found += "the database answers otherwise\n";
+      Repository_close(repository, -1);
+      const std::string left = leftovers(*m_scratch);
+      if (!left.empty())
+        found += "left:" + left + "\n";
+      return found;
+    });
+    EXPECT_EQ(problems, "") << spec;
+  }
+}
+
 TEST_F(WriteFaultTest, ADiscFullFromTheStartRefusesTheChangeWhole) {
   EXPECT_EQ(walk("full@1", ENOSPC, false), "");
   EXPECT_EQ(walk("full@1", ENOSPC, true), "");

@@ -313,17 +313,19 @@ int iif_create_empty(IO_file *record) {
   if (!record || !record->m_stream) return IO_MEMORY_ERR;
   IO_error_callback callback = record->m_callback;
   FILE *stream = record->m_stream;
+  // The writers are told nothing; what the system gave as the reason is told here.
+  errno = 0;
   if (wezwriteString(nullptr, "F", "*INFO", 5, 1, 5, stream) != IO_OK) {
-    io_report_error(callback, "iif_create_empty: error writing the INFO start tag");
+    iif_syserr(record, "iif_create_empty: error writing the INFO start tag");
     return IO_WRITE_ERR;
   }
   record->m_offsetwidth = kNewOffsetWidth;
   if (wezwriteOffset(nullptr, "F", 0, kNewOffsetWidth, stream) != IO_OK) {
-    io_report_error(callback, "iif_create_empty: error writing the filesize\n");
+    iif_syserr(record, "iif_create_empty: error writing the filesize");
     return IO_WRITE_ERR;
   }
   if (wezwriteString(nullptr, "F", "*ENDINFO", 8, 1, 8, stream) != IO_OK) {
-    io_report_error(callback, "iif_create_empty: error writing the INFO end tag");
+    iif_syserr(record, "iif_create_empty: error writing the INFO end tag");
     return IO_WRITE_ERR;
   }
   if (zyrFault_fflush(stream) != 0) {

@@ -154,7 +154,11 @@ Database *Database_new(const char *name) {
 Database *Database_clone(Database *database, const char *newName) {
   char *fileName = Database_fileName(newName);
   if (!fileName) return nullptr;
+  const bool taken = zyrIsFile(fileName) != 0;
   DefFile *copy = DefFile_clone(database->m_defFile, fileName);
+  // A copy that could not be made whole says why (the name already taken is the caller's to tell).
+  if (copy == nullptr && !taken)
+    DefFile_reportError(database->m_defFile, __func__);
   Database *clone = copy ? makeHandle(fileName, copy) : nullptr;
   if (clone) clone->m_isModified = database->m_isModified;
   zyrCString_free(fileName);

@@ -259,6 +259,9 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   return 0;
 }
 
+// Stores the index and the size of a file this process wrote and puts it on disc; 1 or 0.
+int finishRecord(IO_file *record) { return iif_flush(record) == IO_OK && iif_sync(record) == IO_OK ? 1 : 0; }
+
 // The stem of the temporary copies a compaction makes beside the file (zyrLeftovers.h).
 const char *const kCompactionStem = "compact";
 
@@ -349,6 +352,10 @@ DefFile *DefFile_clone(DefFile *file, const char *newName) {
   if (!newName || zyrIsFile(newName)) return nullptr;
   int ok = DefFile_openAsSecondaryFile(file, newName, 1);
   if (ok) ok = Dataset_copyAll(file->m_dataset, 0);
+  // The copy is whole, its index with it, and on disc before it counts as made: its close could
+  // fail only quietly.
+  if (ok) ok = finishRecord(&file->m_fileInfo->m_secondary);
+  if (ok) zyrSyncDirectory(directoryPart(newName).c_str());
   if (file->m_openFiles & DEFFILE_SECONDARY_OPEN) ok = DefFile_closeSecondaryFile(file) && ok;
   if (!ok) {
     DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
