@@ -6,6 +6,7 @@
 #include "io_file.h"
 #include "lowlevel_io.h"
 #include "zyrLeftovers.h"
+#include "zyrFault.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -57,8 +58,14 @@ int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool
   if (!lock) return IO_LOCK_ERR;
   *opened = true;
   int status = wezwriteIntr(callback, "F", &n, 1, 1, kLockWidth, lock);
-  if (fclose(lock) != 0 && status == IO_OK) status = IO_WRITE_ERR;
-  if (status == IO_OK && rename(temporary, lockName) != 0) status = IO_WRITE_ERR;
+  if (zyrFault_fclose(lock) != 0 && status == IO_OK) {
+    io_report_syserr(callback, "writeCount: (can't write the lock file %s) syserr:", lockName);
+    status = IO_WRITE_ERR;
+  }
+  if (status == IO_OK && rename(temporary, lockName) != 0) {
+    io_report_syserr(callback, "writeCount: (can't put the lock file %s in place) syserr:", lockName);
+    status = IO_WRITE_ERR;
+  }
   if (status != IO_OK) remove(temporary);
   return status;
 }

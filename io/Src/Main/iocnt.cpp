@@ -14,6 +14,7 @@
 #include "io_lock.h"
 #include "io_rebuild.h"
 #include "lowlevel_io.h"
+#include "zyrFault.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -303,7 +304,7 @@ int startDataset(IO_error_callback callback, IO_header *header, IO_data *data, I
   const char *format = record->m_writeformat;
   char tag[3] = {format[0], format[1], '\n'};
   errno = 0;
-  if (fwrite(tag, 1, 3, stream) != 3) {
+  if (zyrFault_fwrite(tag, 1, 3, stream) != 3) {
     io_report_syserr(callback, "iocnt: (can't write the dataset format) syserr:");
     return IO_WRITE_ERR;
   }

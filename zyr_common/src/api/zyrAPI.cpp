@@ -111,8 +111,9 @@ int zyrAPI_isGiven(const void *pointer, const char *caller, const char *argument
 }
 
 int zyrAPI_finish(Model *model, int status) {
-  if (status == 1)
-    Model_flushChanges(model);
+  // A call whose changes could not be committed has failed: they are undone.
+  if (status == 1 && Model_commitChanges(model) != 1)
+    return 0;
   return status;
 }
 

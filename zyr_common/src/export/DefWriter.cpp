@@ -336,9 +336,11 @@ DefWriter *DefWriter_new(Model *model, const char *fileName, uint32_t flags, int
     DefWriter_delete(w);
     return nullptr;
   }
-  if (!fromDefFile) {
-    const char *blank = "";
-    DefFile_writeIoStringArray(w->m_file, "G/COMMANDS", "EVERY", 0, &blank, 1);
+  const char *blank = "";
+  if (!fromDefFile && !DefFile_writeIoStringArray(w->m_file, "G/COMMANDS", "EVERY", 0, &blank, 1)) {
+    DefFile_reportError(w->m_file, __func__);
+    DefWriter_delete(w);
+    return nullptr;
   }
   return w;
 }

@@ -454,8 +454,10 @@ int DefWriter_write(DefWriter *writer) {
     return 0;
   if (!writer->m_fromDefFile)
     result = DefWriter_writeSurfaceGroups(writer);
-  // What was written must be on disc before the caller swaps the file into place.
-  if (result == 1 && !DefFile_sync(writer->m_file)) {
+  // A value that did not reach the file fails the file, whichever step let it go on. What was
+  // written, and the index that finds it, must be on disc before the caller swaps the file into
+  // place.
+  if (result == 1 && (DefFile_takeFailedWrites(writer->m_file) > 0 || !DefFile_finish(writer->m_file))) {
     DefFile_reportError(writer->m_file, __func__);
     return 0;
   }

@@ -27,6 +27,13 @@ int failedRead(DefFile *file) {
   return 0;
 }
 
+// Whether an optional data set that failed to read is there all the same: its absence is an
+// answer, a read of it that fails (a failing device) is an error, or what it holds would be lost
+// in silence.
+bool unreadable(DefFile *file, const char *what, int32_t when, int read) {
+  return !read && DefFile_exists(file, what, kEvery, when);
+}
+
 int readInt(DefFile *file, const char *what, const char *where, int32_t *value) {
   return DefFile_readInt(file, what, where, 0, value) ? 1 : failedRead(file);
 }
@@ -201,12 +208,18 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
 
   // Priorities are optional and used only at their full length.
   int32_t *priorities = nullptr;
-  if (DefFile_readInts(file, "ZYR/KPRSF", kEvery, 0, &priorities, &n) && n == c->m_nsf)
+  int got = DefFile_readInts(file, "ZYR/KPRSF", kEvery, 0, &priorities, &n);
+  if (unreadable(file, "ZYR/KPRSF", 0, got))
+    return failedRead(file);
+  if (got && n == c->m_nsf)
     c->m_surfacePriorities = priorities;
   else
     zyrMemory_free(priorities, fn);
   priorities = nullptr;
-  if (DefFile_readInts(file, "ZYR/KPRVL", kEvery, 0, &priorities, &n) && n == c->m_nvl)
+  got = DefFile_readInts(file, "ZYR/KPRVL", kEvery, 0, &priorities, &n);
+  if (unreadable(file, "ZYR/KPRVL", 0, got))
+    return failedRead(file);
+  if (got && n == c->m_nvl)
     c->m_volumePriorities = priorities;
   else
     zyrMemory_free(priorities, fn);
@@ -225,7 +238,10 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
 
   // Gluing is optional, but a list that is there must make sense.
   int32_t *contacts = nullptr;
-  if (DefFile_readInts(file, "ZYR/CONTACT", kEvery, 0, &contacts, &n)) {
+  got = DefFile_readInts(file, "ZYR/CONTACT", kEvery, 0, &contacts, &n);
+  if (unreadable(file, "ZYR/CONTACT", 0, got))
+    return failedRead(file);
+  if (got) {
     c->m_contacts = contacts;
     if (n % 2 != 0)
       return reject(file, fn, "ZYR/CONTACT", kEvery, 0, "The data set does not hold pairs of surfaces.");
@@ -254,7 +270,10 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
 
   // Composite names: none when the count is missing.
   int32_t ncn = 0;
-  if (!DefFile_readInt(file, "ZYR/NCN", kEvery, 0, &ncn))
+  const int haveNames = DefFile_readInt(file, "ZYR/NCN", kEvery, 0, &ncn);
+  if (unreadable(file, "ZYR/NCN", 0, haveNames))
+    return failedRead(file);
+  if (!haveNames)
     return 1;
   if (ncn < 0 || ncn == INT32_MAX)
     return reject(file, fn, "ZYR/NCN", kEvery, 0, "The number of composite names is not valid.");
@@ -298,7 +317,10 @@ int readVertices(GmoContents *c, DefFile *file, const char *fn) {
     return reject(file, fn, "ZYR/CRDVX", kEvery, -2, "The data set does not hold three coordinates per vertex.");
   c->m_noOfVertices = n / 3;
   char *units = nullptr;
-  if (DefFile_readString(file, "ZYR/UNITS", kEvery, 0, &units))
+  const int haveUnits = DefFile_readString(file, "ZYR/UNITS", kEvery, 0, &units);
+  if (unreadable(file, "ZYR/UNITS", 0, haveUnits))
+    return failedRead(file);
+  if (haveUnits)
     c->m_units = units;
   return 1;
 }

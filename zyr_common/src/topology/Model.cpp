@@ -193,6 +193,8 @@ int Model_findAssembly(const Model *model, const char *name, Assembly **assembly
 
 int32_t Model_flushChanges(Model *model) { return Repository_commit(model->m_repository); }
 
+int Model_commitChanges(Model *model) { return Repository_commit(model->m_repository) > 0 ? 1 : 0; }
+
 void Model_rollback(Model *model, int32_t state) { Repository_gotoState(model->m_repository, state); }
 
 void *Model_getProjection(const Model *model) {

@@ -19,6 +19,8 @@
 #include "zyrSystem.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -174,15 +176,20 @@ int Model_importMesh(Model *model, const char *type, const char *filename, const
     Model_rollback(model, state);
     return 0;
   }
+  std::vector<std::string> names;
+  for (int32_t i = 0; i < count; ++i)
+    names.emplace_back(Assembly_getName(importedAssemblies[i]));
+  zyrMemory_free(importedAssemblies, __func__);
+  zyrMemory_free(named, __func__);
+  // An import that could not be committed has been undone whole: it names no assembly.
+  if (Model_commitChanges(model) != 1)
+    return 0;
   if (count > 0) {
     *assemblies = zyrMemory_allocateArray<char *>(count, __func__);
     for (int32_t i = 0; i < count; ++i)
-      (*assemblies)[i] = zyrCString_clone(Assembly_getName(importedAssemblies[i]));
+      (*assemblies)[i] = zyrCString_clone(names[static_cast<size_t>(i)].c_str());
     *noOfAssemblies = count;
   }
-  zyrMemory_free(importedAssemblies, __func__);
-  zyrMemory_free(named, __func__);
-  Model_flushChanges(model);
   return 1;
 }
 
