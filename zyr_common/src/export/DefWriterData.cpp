@@ -84,9 +84,7 @@ std::vector<int32_t> indexPointer(const std::vector<int32_t> &sizes) {
 }
 
 void inconsistency(const std::string &message) {
-  zyrError *error = zyrError_new(ZYR_U_INVALID_VSN, "DefWriter_writeData", __FILE__, __LINE__);
-  zyrError_addMessage(error, "%s", message.c_str());
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_U_INVALID_VSN, "DefWriter_writeData", "%s", message.c_str());
 }
 
 std::string format(const char *pattern, const char *a, const char *b, const char *c, const char *d = "") {

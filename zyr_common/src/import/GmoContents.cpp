@@ -306,8 +306,10 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
   return 1;
 }
 
-int GmoContents_readMesh(GmoContents *c, DefFile *file) {
-  const char *fn = __func__;
+namespace {
+
+// The vertices' coordinates, three a vertex, and the unit they are in when the file names one.
+int readVertices(GmoContents *c, DefFile *file, const char *fn) {
   int32_t n = 0;
   if (!DefFile_readDoubles(file, "ZYR/CRDVX", kEvery, -2, &c->m_coordinates, &n))
     return failedRead(file);
@@ -320,7 +322,12 @@ int GmoContents_readMesh(GmoContents *c, DefFile *file) {
     return failedRead(file);
   if (haveUnits)
     c->m_units = units;
+  return 1;
+}
 
+// The element sets: each one's type and vertex list, whole elements of existing vertices. The
+// sets read so far are kept when one fails, for GmoContents_delete to release.
+int readElementSets(GmoContents *c, DefFile *file, const char *fn) {
   int32_t nes = 0;
   if (!readInt(file, "ZYR/NES", kEvery, &nes))
     return 0;
@@ -372,7 +379,12 @@ int GmoContents_readMesh(GmoContents *c, DefFile *file) {
     }
   }
   keepElementSets();
+  return 1;
+}
 
+// The face sets: each one's elements, their local faces and its element set, all in range. The
+// sets read so far are kept when one fails, for GmoContents_delete to release.
+int readFaceSets(GmoContents *c, DefFile *file, const char *fn) {
   int32_t nfs = 0;
   if (!readInt(file, "ZYR/NFS", kEvery, &nfs))
     return 0;
@@ -394,6 +406,7 @@ int GmoContents_readMesh(GmoContents *c, DefFile *file) {
       c->m_localFaces[j] = faces[static_cast<size_t>(j)];
     }
   };
+  char where[32];
   for (int32_t j = 0; j < nfs; ++j) {
     snprintf(where, sizeof where, "FS%d", j);
     int32_t *elementList = nullptr, *faceList = nullptr;
@@ -430,8 +443,12 @@ int GmoContents_readMesh(GmoContents *c, DefFile *file) {
     }
   }
   keepFaceSets();
+  return 1;
+}
 
-  // The mesh's volumes and surfaces are the topology's.
+// The element sets of each volume and the face sets of each surface; the mesh's volumes and
+// surfaces are the topology's.
+int readRegionLists(GmoContents *c, DefFile *file, const char *fn) {
   int32_t count = 0;
   if (!readInt(file, "ZYR/NVL", kEvery, &count))
     return 0;
@@ -444,12 +461,13 @@ int GmoContents_readMesh(GmoContents *c, DefFile *file) {
     return 0;
   if (count != c->m_nsf)
     return reject(file, fn, "ZYR/NSF", kEvery, 0, "The number of surfaces differs from the topology's.");
-  if (!readGroupedList(file, fn, "ZYR/KFSSF", "ZYR/IPFSSF", c->m_nsf, c->m_nfs, &c->m_surfaceFaceSets,
-                       &c->m_faceSetPointer))
-    return 0;
+  return readGroupedList(file, fn, "ZYR/KFSSF", "ZYR/IPFSSF", c->m_nsf, c->m_nfs, &c->m_surfaceFaceSets,
+                         &c->m_faceSetPointer);
+}
 
-  // An element set belongs to one volume and a face set to one surface, and a surface's faces are
-  // faces of the elements of the volume it bounds.
+// An element set belongs to one volume and a face set to one surface, and a surface's faces are
+// faces of the elements of the volume it bounds.
+int checkOwners(GmoContents *c, DefFile *file, const char *fn) {
   std::vector<int32_t> elementSetVolume(static_cast<size_t>(c->m_nes), -1);
   for (int32_t v = 0; v < c->m_nvl; ++v)
     for (int32_t i = c->m_elementSetPointer[v]; i < c->m_elementSetPointer[v + 1]; ++i) {
@@ -473,4 +491,12 @@ int GmoContents_readMesh(GmoContents *c, DefFile *file) {
     }
   }
   return 1;
+}
+
+} // namespace
+
+int GmoContents_readMesh(GmoContents *c, DefFile *file) {
+  const char *fn = __func__;
+  return readVertices(c, file, fn) && readElementSets(c, file, fn) && readFaceSets(c, file, fn) &&
+         readRegionLists(c, file, fn) && checkOwners(c, file, fn);
 }

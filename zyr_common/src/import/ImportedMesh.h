@@ -108,6 +108,9 @@ int ImportedMesh_importFromGMO(ImportedMesh *im, const char *file, const char *u
 int ImportedMesh_readRegionMap(ImportedMesh *im, DefFile *file, const char *what, const char *where, int32_t when);
 // The distinct connections and gluings of the regions in a new array; the count.
 int32_t ImportedMesh_collectConnections(int32_t noOfRegions, Region *const *regions, Connection ***connections);
+// The debug listing of the loaded mesh: every element mesh, every face mesh, then the
+// connections (fn tags the memory).
+void ImportedMesh_printLoadedMesh(const ImportedMesh *im, const char *fn);
 
 // ---- Definition and results files read directly ----
 // The relative matching tolerance of a Model (0.005 until the Model's layer gives its own).

@@ -34,7 +34,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -53,18 +52,6 @@ const int64_t kCountLimit = int64_t(1) << 28;
 
 // Vertices per element of the file's type codes 1 to 7.
 const int32_t kVerticesOfCode[8] = {0, 2, 3, 4, 4, 6, 8, 5};
-
-void internalError(const char *function, const char *format, ...) __attribute__((format(printf, 2, 3)));
-void internalError(const char *function, const char *format, ...) {
-  char text[2048];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "%s", text);
-  zyrError_publish(error);
-}
 
 std::string zoneLocation(int32_t z) { return "ZN" + std::to_string(z); }
 
@@ -114,14 +101,14 @@ struct Source {
     if (m_file->m_errorCode != 0)
       m_file->m_errorCode = ZYR_I_INTERNAL_ERROR;
     if (DefFile_reportError(m_file, function) == nullptr)
-      internalError(function, "Unable to read [\"%s\", \"%s\", 0].\n", what, where.c_str());
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, function, "Unable to read [\"%s\", \"%s\", 0].\n", what, where.c_str());
     return 0;
   }
 };
 
 int inconsistent(const char *function, const char *what, const std::string &where) {
-  internalError(function, "The data set [\"%s\", \"%s\", 0] is not consistent with the rest of the file.\n", what,
-                where.c_str());
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, function,
+                "The data set [\"%s\", \"%s\", 0] is not consistent with the rest of the file.\n", what, where.c_str());
   return 0;
 }
 
@@ -531,7 +518,8 @@ int connectSurfaces(ImportedMesh *im, DirectImport &direct, const char *fn) {
       continue;
     Region *a = im->m_regions[layout.m_surfaceSlot[size_t(s)]], *b = im->m_regions[layout.m_surfaceSlot[size_t(p)]];
     if (Region_connectNeighbour(a, b) == nullptr) {
-      internalError(fn, "Unable to connect regions %s and %s.\n", Region_getName(a), Region_getName(b));
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, fn, "Unable to connect regions %s and %s.\n", Region_getName(a),
+                    Region_getName(b));
       return 0;
     }
   }
@@ -744,13 +732,11 @@ void chooseUnits(MeshLoad &load, const char *units) {
   float geoscl = 0.0f;
   if (DefFile_readIoString(src.m_file, "G/CGUNIT", "EVERY", 0, &fileUnit)) {
     if (!Units_isValid(fileUnit)) {
-      zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, fn, __FILE__, __LINE__);
-      zyrError_addMessage(warning,
-                          "The coordinates in the definition file are stored in an unrecognised\n"
-                          "set of units, \"%s\". These have been ignored and the default units,\n"
-                          "\"%s\", have been used instead.\n",
-                          fileUnit, load.m_unit.c_str());
-      zyrError_publish(warning);
+      ZYR_ERROR_FOR(ZYR_W_INVALID_INPUT_IGNORED, fn,
+                    "The coordinates in the definition file are stored in an unrecognised\n"
+                    "set of units, \"%s\". These have been ignored and the default units,\n"
+                    "\"%s\", have been used instead.\n",
+                    fileUnit, load.m_unit.c_str());
     } else if (DefFile_readFloat(src.m_file, "G/GEOSCL", "EVERY", 0, &geoscl)) {
       load.m_unit = fileUnit;
       // Only a finite positive scale means anything; 0 or NaN would make every coordinate
@@ -758,12 +744,10 @@ void chooseUnits(MeshLoad &load, const char *units) {
       if (std::isfinite(geoscl) && geoscl > 0.0f && std::isfinite(1.0 / double(geoscl))) {
         load.m_scale = 1.0 / double(geoscl);
       } else {
-        zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, fn, __FILE__, __LINE__);
-        zyrError_addMessage(warning,
-                            "The geometric scale of the definition file, %g, is not usable and has been\n"
-                            "ignored.\n",
-                            double(geoscl));
-        zyrError_publish(warning);
+        ZYR_ERROR_FOR(ZYR_W_INVALID_INPUT_IGNORED, fn,
+                      "The geometric scale of the definition file, %g, is not usable and has been\n"
+                      "ignored.\n",
+                      double(geoscl));
       }
     }
   }
@@ -872,7 +856,8 @@ int readCoordinates(MeshLoad &load, ZoneSets &zone) {
 // A new element or face mesh of the region that the model's mesh did not take: deleted, and said.
 int refusedMesh(void *mesh, int (*remove)(void *), Region *region, const char *fn) {
   remove(mesh);
-  internalError(fn, "Unable to add the mesh of region %s to the model.\n", Region_getName(region));
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, fn, "Unable to add the mesh of region %s to the model.\n",
+                Region_getName(region));
   return 0;
 }
 
@@ -1072,7 +1057,8 @@ Interfaces readInterfaceSurfaces(MeshLoad &load) {
   if (interfaces.m_on)
     for (int32_t z = 1; z <= load.m_layout.m_nzn; ++z)
       if (!src.integer("G/NVX", zoneLocation(z), load.m_zoneVertexCounts[size_t(z)])) {
-        internalError(load.m_function, "Unable to read [\"G/NVX\", \"%s\", 0].\n", zoneLocation(z).c_str());
+        ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, load.m_function, "Unable to read [\"G/NVX\", \"%s\", 0].\n",
+                      zoneLocation(z).c_str());
         interfaces.m_on = false;
         break;
       }
@@ -1147,7 +1133,7 @@ void matchConnectedSurfaces(MeshLoad &load, Interfaces &interfaces) {
     const SurfaceMesh &a = load.m_surfaces[size_t(s)], &b = load.m_surfaces[size_t(p)];
     Region *ra = im->m_regions[layout.m_surfaceSlot[size_t(s)]], *rb = im->m_regions[layout.m_surfaceSlot[size_t(p)]];
     if (a.m_faceMesh == nullptr || b.m_faceMesh == nullptr) {
-      internalError(fn, "Unable to determine face mesh associated with region %s.\n",
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, fn, "Unable to determine face mesh associated with region %s.\n",
                     Region_getName(a.m_faceMesh == nullptr ? ra : rb));
       interfaces.m_on = false;
       continue;
@@ -1161,7 +1147,7 @@ void matchConnectedSurfaces(MeshLoad &load, Interfaces &interfaces) {
     int32_t *permutation = vertexMapOf(load, interfaces, s, p, &faceMap);
     Connection *connection = ImportedMesh_findCommonConnection(ra, rb);
     if (permutation == nullptr) {
-      internalError(fn,
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, fn,
                     "Unable to connect regions %s and %s.\nThe definition file does not contain consistent mesh "
                     "matching data.\n",
                     Region_getName(ra), Region_getName(rb));
@@ -1176,30 +1162,6 @@ void matchConnectedSurfaces(MeshLoad &load, Interfaces &interfaces) {
     if (map != nullptr)
       Mesh_addInterfaceMap(im->m_mesh, map);
   }
-}
-
-// The debug print of every element mesh, face mesh and connection.
-void printLoadedMesh(const ImportedMesh *im, const char *fn) {
-  FILE *log = zyrTrace_getLog();
-  ElementMesh **elementMeshes = nullptr;
-  const int32_t nem = Mesh_getElementMeshes(im->m_mesh, &elementMeshes);
-  for (int32_t i = 0; i < nem; ++i)
-    ElementMesh_print(elementMeshes[i], log);
-  zyrMemory_free(elementMeshes, fn);
-  FaceMesh **faceMeshes = nullptr;
-  const int32_t nfm = Mesh_getFaceMeshes(im->m_mesh, &faceMeshes);
-  for (int32_t i = 0; i < nfm; ++i)
-    FaceMesh_print(faceMeshes[i], log);
-  zyrMemory_free(faceMeshes, fn);
-  Connection **connections = nullptr;
-  const int32_t ncn = ImportedMesh_collectConnections(im->m_noOfRegions, im->m_regions, &connections);
-  zyrTrace_printf("\nNo. of connections = %d\n", ncn);
-  for (int32_t k = 0; k < ncn; ++k) {
-    Region *side1 = nullptr, *side2 = nullptr;
-    Connection_getSides(connections[k], &side1, &side2);
-    zyrTrace_printf("\"%s\" <===> \"%s\"\n", Region_getName(side1), Region_getName(side2));
-  }
-  zyrMemory_free(connections, fn);
 }
 
 } // namespace
@@ -1221,7 +1183,7 @@ int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DirectImport *direct, const c
   Interfaces interfaces = readInterfaceSurfaces(load);
   matchConnectedSurfaces(load, interfaces);
   if (load.m_debug)
-    printLoadedMesh(im, __func__);
+    ImportedMesh_printLoadedMesh(im, __func__);
   return 1;
 }
 
@@ -1242,16 +1204,14 @@ int ImportedMesh_importFromDef(ImportedMesh *im, const char *fileName, const cha
   int32_t nvx = 0, major = 0, minor = 0, point = 0;
   bool known = false;
   if (!direct.m_source.integer("G/NVX", "ZN1", nvx)) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The definition/results file\n\n%s\n\ndoes not contain a valid mesh.\n", fileName);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The definition/results file\n\n%s\n\ndoes not contain a valid mesh.\n", fileName);
   } else if (!versionAccepted(direct.m_source, ZYR_TRACE_DEBUG(1), major, minor, point, known)) {
     result = 0; // declined: the caller tries the mesh reader
   } else if (!ImportedMesh_loadTopologyFromDef(im, &direct)) {
-    internalError(__func__,
-                  "The definition/results file\n\n%s\n\ndoes not contain a valid problem topology. Are you sure\n"
-                  "that it contains a mesh?\n",
-                  fileName);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+              "The definition/results file\n\n%s\n\ndoes not contain a valid problem topology. Are you sure\n"
+              "that it contains a mesh?\n",
+              fileName);
   } else {
     result = ImportedMesh_loadMeshFromDef(im, &direct, units);
     if (result)

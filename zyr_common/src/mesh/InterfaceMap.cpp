@@ -69,9 +69,7 @@ int InterfaceMap_restoreVertexPermutation(InterfaceMap *map, int32_t count, int3
     zyrMemory_free(stored, __func__);
     char key[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(map, key);
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The stored interface map %s is inconsistent.\n", key);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The stored interface map %s is inconsistent.\n", key);
     return 0;
   }
   map->m_vertexPermutation = stored;
@@ -185,15 +183,13 @@ InterfaceMap *InterfaceMap_newFromVertexMaps(FaceMesh *faceMesh0, FaceMesh *face
     if (global[0][index[0][i]] != global[1][index[1][i]] || global[0][index[0][i]] < 0)
       differs = i;
   if (!ok || differs >= 0) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
     if (ok)
-      zyrError_addMessage(error,
-                          "The two sides of an interface do not hold the same vertices: global vertex %d of side 0 "
-                          "meets global vertex %d of side 1.\n",
-                          global[0][index[0][differs]], global[1][index[1][differs]]);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+                "The two sides of an interface do not hold the same vertices: global vertex %d of side 0 "
+                "meets global vertex %d of side 1.\n",
+                global[0][index[0][differs]], global[1][index[1][differs]]);
     else
-      zyrError_addMessage(error, "The vertices of an interface cannot be found from its vertex maps.\n");
-    zyrError_publish(error);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The vertices of an interface cannot be found from its vertex maps.\n");
     InterfaceMap_delete(map);
     map = nullptr;
   } else {

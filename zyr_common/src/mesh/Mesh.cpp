@@ -164,9 +164,7 @@ int32_t clampCount(int64_t n) { return static_cast<int32_t>(std::min<int64_t>(n,
 
 void regionMeshError(const char *caller, const char *format, const Region *region) {
   const char *name = region != nullptr ? Region_getName(region) : nullptr;
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, format, name != nullptr ? name : "");
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, format, name != nullptr ? name : "");
 }
 
 } // namespace
@@ -556,9 +554,7 @@ int Mesh_getRegionMesh(Mesh *mesh, Region *region, int32_t convention, const cha
     if (ElementSet_getElementVertices(sets[s], convention, nullptr, 0, &list, &nel, &nv) != 1) {
       char key[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(sets[s], key);
-      zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-      zyrError_addMessage(error, "Unable to retrieve element vertices for element set %s.\n", key);
-      zyrError_publish(error);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to retrieve element vertices for element set %s.\n", key);
       ok = false;
       break;
     }

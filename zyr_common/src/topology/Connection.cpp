@@ -44,10 +44,8 @@ int Connection_restore(void *object, int32_t flag) {
         !TopologyReferences_isOfType(sides[1], TOPOLOGY_TYPE_REGION)) {
       char uuid[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(connection, uuid);
-      zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-      zyrError_addMessage(error, "The stored connection %s does not join two regions; its sides have been left out.\n",
-                          uuid);
-      zyrError_publish(error);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+                "The stored connection %s does not join two regions; its sides have been left out.\n", uuid);
       sides[0] = sides[1] = nullptr;
       ok = 0;
     }

@@ -165,9 +165,7 @@ double Model_getActiveRelativeTolerance(const Model *model) {
 NameManager *Model_getNameManager(const Model *model, const char *caller) {
   NameManager *nm = model->m_topology != nullptr ? Topology_getNameManager(model->m_topology) : nullptr;
   if (nm == nullptr) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, caller, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to identify the name manager associated with a model.\n");
-    zyrError_publish(error);
+    ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, caller, "Unable to identify the name manager associated with a model.\n");
   }
   return nm;
 }
@@ -179,9 +177,7 @@ int Model_findPrimitiveRegion(const Model *model, const char *name, Region **reg
                 : nullptr;
   if (*region != nullptr)
     return 1;
-  zyrError *error = zyrError_new(ZYR_U_NOT_A_PRIMITIVE_REGION, __func__, __FILE__, __LINE__);
-  zyrError_addMessage(error, "\"%s\" is not a primitive region.\n", name != nullptr ? name : "");
-  zyrError_publish(error);
+  ZYR_ERROR(ZYR_U_NOT_A_PRIMITIVE_REGION, "\"%s\" is not a primitive region.\n", name != nullptr ? name : "");
   return 0;
 }
 
@@ -191,9 +187,7 @@ int Model_findAssembly(const Model *model, const char *name, Assembly **assembly
                   : nullptr;
   if (*assembly != nullptr)
     return 1;
-  zyrError *error = zyrError_new(ZYR_U_NOT_AN_ASSEMBLY, __func__, __FILE__, __LINE__);
-  zyrError_addMessage(error, "\"%s\" is not an assembly.\n", name != nullptr ? name : "");
-  zyrError_publish(error);
+  ZYR_ERROR(ZYR_U_NOT_AN_ASSEMBLY, "\"%s\" is not an assembly.\n", name != nullptr ? name : "");
   return 0;
 }
 

@@ -156,10 +156,9 @@ void gluePairs(Model *model, NameManager *nm, int keepNames, bool debug, int32_t
     // A connection made and taken back again has still merged the assemblies.
     const int merged = a >= 0 && b >= 0 && b != a && Region_getAssembly(second) == table[a].m_assembly;
     if (!joined) {
-      zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, "Model_glueRegions", __FILE__, __LINE__);
-      zyrError_addMessage(warning, "Unable to glue the following pair of regions:\n\n%s\n%s\n", Region_getName(first),
-                          Region_getName(second));
-      zyrError_publish(warning);
+      ZYR_ERROR_FOR(ZYR_W_INVALID_INPUT_IGNORED, "Model_glueRegions",
+                    "Unable to glue the following pair of regions:\n\n%s\n%s\n", Region_getName(first),
+                    Region_getName(second));
     }
     if (a < 0 || (!joined && !merged))
       continue;
@@ -262,10 +261,8 @@ int Model_glueRegions(Model *model, int32_t flags, int32_t noOfgluedPairs, char 
   HashTable *live = HashTable_new(noOfAssemblies, HashTable_hashInteger, HashTable_compareIntegers);
   if (!collectAssemblies(model, noOfNames, pairedRegions, regions, recorded, table, live)) {
     HashTable_delete(live);
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to glue the supplied regions because some of them do not\n"
-                               "appear to be primitive regions.\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "Unable to glue the supplied regions because some of them do not\n"
+                                   "appear to be primitive regions.\n");
     return 0;
   }
   for (GluedAssembly &entry : table) {

@@ -30,12 +30,6 @@ struct Source {
   std::vector<int32_t> faces;
 };
 
-void publish(int32_t code, const char *caller, const std::string &message) {
-  zyrError *error = zyrError_new(code, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, "%s", message.c_str());
-  zyrError_publish(error);
-}
-
 // Created, and so queued for the host, but neither shown nor handed to the error handler.
 void queue(int32_t code, const char *caller, const std::string &message) {
   zyrError *error = zyrError_new(code, caller, __FILE__, __LINE__);
@@ -81,17 +75,16 @@ namespace {
 int checkArguments(int32_t operation, int32_t noOfComponents, char *const *regions, const int32_t *noOfElements,
                    const int32_t *const *elements, const char *caller) {
   if (operation != 0 && operation != 1) {
-    publish(ZYR_U_INVALID_INPUT, caller,
-            "The requested operation, " + std::to_string(operation) + ", has not been recognised.\n");
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, "The requested operation, %d, has not been recognised.\n", operation);
     return 0;
   }
   if (noOfComponents < 1) {
-    publish(ZYR_U_INVALID_INPUT, caller,
-            "An invalid number of components, " + std::to_string(noOfComponents) + ", has been supplied.\n");
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, "An invalid number of components, %d, has been supplied.\n",
+                  noOfComponents);
     return 0;
   }
   if (regions == nullptr || noOfElements == nullptr || elements == nullptr) {
-    publish(ZYR_U_INVALID_INPUT, caller, "A null pointer has been passed when an array was expected.\n");
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, "A null pointer has been passed when an array was expected.\n");
     return 0;
   }
   return 1;
@@ -151,7 +144,7 @@ int findTarget(Model *model, const char *targetName, const std::vector<Region *>
       message += "The target region " + quoted(nameOf(*target)) + " and the\nthe source region " +
                  quoted(nameOf(source)) + " both bound " + quoted(nameOf(targetBounds)) +
                  "\nbut they are in different shells.\n";
-    publish(ZYR_U_INVALID_INPUT, caller, message);
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, "%s", message.c_str());
     return 0;
   }
   return 1;
@@ -167,10 +160,10 @@ int refusePaired(const std::vector<Region *> &found, const Region *target, const
     paired += quoted(nameOf(target)) + "\n";
   if (paired.empty())
     return 1;
-  publish(ZYR_I_NOT_IMPLEMENTED_YET, caller,
-          "The current implementation does not allow the manipulation of\npaired primitive regions. The following "
-          "regions are paired:\n\n" +
-              paired);
+  ZYR_ERROR_FOR(ZYR_I_NOT_IMPLEMENTED_YET, caller,
+                "The current implementation does not allow the manipulation of\npaired primitive regions. The "
+                "following regions are paired:\n\n%s",
+                paired.c_str());
   return 0;
 }
 
@@ -188,7 +181,7 @@ int gatherSources(Model *model, const std::vector<Region *> &found, const int32_
     }
     const int32_t count = noOfElements[i];
     if (count > 0 && elements[i] == nullptr) {
-      publish(ZYR_U_INVALID_INPUT, caller, "A null pointer has been passed when an array was expected.\n");
+      ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, "A null pointer has been passed when an array was expected.\n");
       return 0;
     }
     for (int32_t j = 0; j < count; ++j)
@@ -198,8 +191,8 @@ int gatherSources(Model *model, const std::vector<Region *> &found, const int32_
   for (Source &source : sources) {
     FaceMesh *faceMesh = mesh != nullptr ? Mesh_getFaceMesh(mesh, source.region) : nullptr;
     if (faceMesh == nullptr) {
-      publish(ZYR_I_INTERNAL_ERROR, caller,
-              "Unable to determine the face mesh associated with region " + quoted(source.name.c_str()) + ".\n");
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, caller, "Unable to determine the face mesh associated with region \"%s\".\n",
+                    source.name.c_str());
       return 0;
     }
     const int32_t noOfFaces = FaceMesh_getNoOfFaces(faceMesh);
@@ -207,9 +200,9 @@ int gatherSources(Model *model, const std::vector<Region *> &found, const int32_
     std::vector<int32_t> distinct;
     for (int32_t face : source.faces) {
       if (face < 0 || face >= noOfFaces) {
-        publish(ZYR_U_INVALID_INPUT, caller,
-                "The element " + std::to_string(face) + " is out of range for the primitive region " +
-                    quoted(source.name.c_str()) + ",\nwhich has " + std::to_string(noOfFaces) + " elements.\n");
+        ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller,
+                      "The element %d is out of range for the primitive region \"%s\",\nwhich has %d elements.\n", face,
+                      source.name.c_str(), noOfFaces);
         return 0;
       }
       if (seen.insert(face).second)
@@ -357,13 +350,12 @@ int Model_createRegion(Model *model, const char *name, int32_t n, Region *const 
   const int32_t dimensionality = Region_getDimensionality(first);
   Assembly *assembly = Region_getAssembly(first);
   if (assembly == nullptr) {
-    publish(ZYR_I_INTERNAL_ERROR, __func__,
-            "Unable to determine the assembly containing region " + quoted(nameOf(first)) + ".\n");
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine the assembly containing region \"%s\".\n", nameOf(first));
     return 0;
   }
   Region *region = Region_new(Model_getTopology(model), assembly, name, dimensionality);
   if (region == nullptr) {
-    publish(ZYR_I_INTERNAL_ERROR, __func__, "Unable to create the target region " + quoted(name) + ".\n");
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to create the target region \"%s\".\n", name != nullptr ? name : "");
     return 0;
   }
   *newRegion = region;
@@ -372,14 +364,13 @@ int Model_createRegion(Model *model, const char *name, int32_t n, Region *const 
   if (dimensionality == 2) {
     FaceMesh *faceMesh = Mesh_getFaceMesh(mesh, first);
     if (faceMesh == nullptr) {
-      publish(ZYR_I_INTERNAL_ERROR, __func__,
-              "Unable to determine the face mesh associated with region " + quoted(nameOf(first)) + ".\n");
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine the face mesh associated with region \"%s\".\n",
+                nameOf(first));
       return 0;
     }
     Shell *shell = Region_getShell(first);
     if (shell == nullptr) {
-      publish(ZYR_I_INTERNAL_ERROR, __func__,
-              "Unable to determine the shell associated with region " + quoted(nameOf(first)) + ".\n");
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine the shell associated with region \"%s\".\n", nameOf(first));
       return 0;
     }
     Region_setShell(region, shell);
@@ -394,8 +385,7 @@ int Model_createRegion(Model *model, const char *name, int32_t n, Region *const 
       return 0;
     added = Mesh_addElementMesh(mesh, made);
   } else {
-    publish(ZYR_U_INVALID_INPUT, __func__,
-            "An attempt was made to modify a " + std::to_string(dimensionality) + "D region.\n");
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "An attempt was made to modify a %dD region.\n", dimensionality);
     return 0;
   }
   if (added != 1)
@@ -412,8 +402,8 @@ int Model_modifyRegion(Model *model, Region *target, int32_t n, Region *const *s
   Mesh *mesh = Model_getMesh(model);
   FaceMesh *targetMesh = Mesh_getFaceMesh(mesh, target);
   if (targetMesh == nullptr) {
-    publish(ZYR_I_INTERNAL_ERROR, __func__,
-            "Unable to determine the face mesh associated with region " + quoted(nameOf(target)) + ".\n");
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine the face mesh associated with region \"%s\".\n",
+              nameOf(target));
     return 0;
   }
   int moved = 1;
@@ -442,7 +432,7 @@ int Model_modifyRegion(Model *model, Region *target, int32_t n, Region *const *s
     if (remaining[static_cast<size_t>(i)] == nullptr)
       Region_delete(sources[i]);
   if (!visuals)
-    publish(ZYR_I_INTERNAL_ERROR, __func__, "Unable to update the visual representation .\n");
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to update the visual representation .\n");
   return moved;
 }
 
