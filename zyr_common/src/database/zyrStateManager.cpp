@@ -469,57 +469,48 @@ int32_t zyrStateManager_commitState(zyrStateManager *manager) {
   return manager->m_current;
 }
 
-int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int32_t number) {
-  ZYR_TRACE_BEGIN();
-  zyrStateManager_flushCache(manager);
-  // A refused change is over: the objects it touched are put back first.
-  if (manager->m_refused)
-    abandonChange(manager);
-  if (manager->m_database == nullptr)
-    return 0;
-  const int64_t step = relative == 1 ? number : static_cast<int64_t>(number) - absolute(manager->m_current);
-  if (step == 0)
-    return 1;
-  int64_t target;
-  int32_t from;
-  int32_t to;
+namespace {
+
+// Where a change of state goes: the state it reaches and the range of states whose versions it
+// applies (from the state after the lower end up to the higher one).
+struct StateRange {
+  int64_t m_target;
+  int32_t m_from;
+  int32_t m_to;
+};
+
+// The range of a change by step (not 0) from the current state; false when the change is refused:
+// back past the first state, forward while a state is open, or forward past the last state.
+bool rangeOfChange(const zyrStateManager *manager, int64_t step, StateRange *range) {
   if (step < 0) {
-    target = absolute(manager->m_current) + step;
-    if (target < absolute(manager->m_first))
-      return 0;
-    from = static_cast<int32_t>(target) + 1;
-    to = absolute(manager->m_current);
-  } else {
-    if (manager->m_current < 0)
-      return 0;
-    target = manager->m_current + step;
-    if (target > absolute(manager->m_last))
-      return 0;
-    from = manager->m_current + 1;
-    to = static_cast<int32_t>(target);
+    range->m_target = absolute(manager->m_current) + step;
+    if (range->m_target < absolute(manager->m_first))
+      return false;
+    range->m_from = static_cast<int32_t>(range->m_target) + 1;
+    range->m_to = absolute(manager->m_current);
+    return true;
   }
-  const int32_t d = step < 0 ? -1 : 1;
-  const int32_t previous = absolute(manager->m_current);
+  if (manager->m_current < 0)
+    return false;
+  range->m_target = manager->m_current + step;
+  if (range->m_target > absolute(manager->m_last))
+    return false;
+  range->m_from = manager->m_current + 1;
+  range->m_to = static_cast<int32_t>(range->m_target);
+  return true;
+}
 
-  Listing listing;
-  listing.match(manager->m_database, from, to, "*", "*");
+// The keys a change of state touches, by what it does to their objects (the key texts are the
+// listing's).
+struct ChangedKeys {
+  std::vector<const char *> m_deleted;
+  std::vector<const char *> m_modified;
+  std::vector<const char *> m_restored;
+};
 
-  int32_t newCurrent = static_cast<int32_t>(target);
-  if (d > 0 && -newCurrent == manager->m_last)
-    newCurrent = -newCurrent; // the last state was left open: it is open again
-  manager->m_current = newCurrent;
-  // Where the history stands is the writer's to store; a reader moves in memory only.
-  if (!manager->m_opening && Database_isWriter(manager->m_database))
-    storeCounter(manager->m_database, kCurrent, manager->m_current);
-
-  manager->m_from = from;
-  manager->m_to = to;
-  manager->m_restoring = 1;
-  manager->m_claims->m_lost.clear();
-
-  std::vector<const char *> deleted;
-  std::vector<const char *> modified;
-  std::vector<const char *> restored;
+// Sorts the keys of the range by the reserved names they hold there; d is the direction of the
+// change. An object both created and deleted inside the range is left alone.
+void sortChangedKeys(const Listing &listing, int32_t d, ChangedKeys *keys) {
   for (int32_t k = 0; k < listing.m_noOfKeys; ++k) {
     const char *key = listing.m_keys[k];
     if (std::strcmp(key, kGlobal) == 0)
@@ -535,45 +526,43 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
     if (hasType && hasDeleted)
       continue;
     if (!hasType && !hasDeleted)
-      modified.push_back(key);
+      keys->m_modified.push_back(key);
     else if (hasType == (d > 0))
-      restored.push_back(key);
+      keys->m_restored.push_back(key);
     else
-      deleted.push_back(key);
+      keys->m_deleted.push_back(key);
   }
+}
 
-  if (ZYR_TRACE_DEBUG(1)) {
-    zyrTrace_printf("Number of deleted objects  = %d\n", static_cast<int>(deleted.size()));
-    for (const char *key : deleted)
-      zyrTrace_printf("  %s - %d\n", key, zyrStateManager_getTypeIndexOfKey(manager, key));
-    zyrTrace_printf("Number of modified objects = %d\n", static_cast<int>(modified.size()));
-    for (const char *key : modified)
-      zyrTrace_printf("  %s - %d\n", key, zyrStateManager_getTypeIndexOfKey(manager, key));
-    zyrTrace_printf("Number of restored objects = %d\n", static_cast<int>(restored.size()));
-    for (const char *key : restored)
-      zyrTrace_printf("  %s - %d\n", key, zyrStateManager_getTypeIndexOfKey(manager, key));
-  }
+// One trace line a key: the key and the type index stored for it.
+void traceKeys(zyrStateManager *manager, const std::vector<const char *> &keys) {
+  for (const char *key : keys)
+    zyrTrace_printf("  %s - %d\n", key, zyrStateManager_getTypeIndexOfKey(manager, key));
+}
 
-  // Records that keep living but held one of the unloaded ones (a damaged file can make a record
-  // refer to one made at a later state) read their references again once the change is made.
+// Records that keep living but held one of the unloaded ones (a damaged file can make a record
+// refer to one made at a later state) read their references again once the change is made: their
+// keys, sorted, each once. The references to the unloaded records are forgotten.
+std::vector<std::string> takeRereads(zyrStateManager *manager, const ChangedKeys &keys) {
   std::vector<std::string> rereads;
-  {
-    std::unordered_set<std::string> changing(deleted.begin(), deleted.end());
-    changing.insert(restored.begin(), restored.end());
-    changing.insert(modified.begin(), modified.end());
-    for (const char *key : deleted) {
-      const auto it = manager->m_claims->m_referrers.find(key);
-      if (it == manager->m_claims->m_referrers.end())
-        continue;
-      for (const std::string &owner : it->second)
-        if (changing.count(owner) == 0 && Dictionary_find(manager->m_objects, owner.c_str()) != nullptr)
-          rereads.push_back(owner);
-      manager->m_claims->m_referrers.erase(it);
-    }
-    std::sort(rereads.begin(), rereads.end());
-    rereads.erase(std::unique(rereads.begin(), rereads.end()), rereads.end());
+  std::unordered_set<std::string> changing(keys.m_deleted.begin(), keys.m_deleted.end());
+  changing.insert(keys.m_restored.begin(), keys.m_restored.end());
+  changing.insert(keys.m_modified.begin(), keys.m_modified.end());
+  for (const char *key : keys.m_deleted) {
+    const auto it = manager->m_claims->m_referrers.find(key);
+    if (it == manager->m_claims->m_referrers.end())
+      continue;
+    for (const std::string &owner : it->second)
+      if (changing.count(owner) == 0 && Dictionary_find(manager->m_objects, owner.c_str()) != nullptr)
+        rereads.push_back(owner);
+    manager->m_claims->m_referrers.erase(it);
   }
+  std::sort(rereads.begin(), rereads.end());
+  rereads.erase(std::unique(rereads.begin(), rereads.end()), rereads.end());
+  return rereads;
+}
 
+void unloadDeleted(zyrStateManager *manager, const std::vector<const char *> &deleted) {
   for (const char *key : deleted) {
     void *object = zyrStateManager_pointerFromUUIDString(manager, key);
     if (object == nullptr)
@@ -588,8 +577,12 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
     }
     unload(manager, key, object);
   }
+}
 
-  // Every restored object exists before any of them reads its references.
+// Makes the objects the change brings back (those still live are kept) and restores them whole;
+// every one exists before any of them reads its references. A key of no known type is reported
+// in the name of the change (function) and skipped.
+void restoreRestored(zyrStateManager *manager, const std::vector<const char *> &restored, const char *function) {
   std::vector<void *> created;
   for (const char *key : restored) {
     void *object = Dictionary_find(manager->m_objects, key);
@@ -597,7 +590,7 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
       const int32_t index = zyrStateManager_getTypeIndexOfKey(manager, key);
       zyrUUID *uuid = index >= 0 ? zyrUUID_newFromBase64(key) : nullptr;
       if (uuid == nullptr) {
-        ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine type of restored object %s.\n", key);
+        ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, function, "Unable to determine type of restored object %s.\n", key);
         continue;
       }
       object = zyrObject_createMemory(uuid, index);
@@ -607,7 +600,12 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
   }
   for (void *object : created)
     zyrObject_restore(object, 0);
+}
 
+// The objects the change modifies read what changed in the range; those that must read their
+// references again read everything.
+void restoreModified(zyrStateManager *manager, const std::vector<const char *> &modified,
+                     const std::vector<std::string> &rereads) {
   for (const char *key : modified) {
     void *object = zyrStateManager_pointerFromUUIDString(manager, key);
     if (object != nullptr)
@@ -618,8 +616,60 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
     if (object != nullptr)
       zyrObject_restore(object, 0);
   }
+}
 
+} // namespace
+
+int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int32_t number) {
+  ZYR_TRACE_BEGIN();
+  zyrStateManager_flushCache(manager);
+  // A refused change is over: the objects it touched are put back first.
+  if (manager->m_refused)
+    abandonChange(manager);
+  if (manager->m_database == nullptr)
+    return 0;
+  const int64_t step = relative == 1 ? number : static_cast<int64_t>(number) - absolute(manager->m_current);
+  if (step == 0)
+    return 1;
+  StateRange range;
+  if (!rangeOfChange(manager, step, &range))
+    return 0;
+  const int64_t target = range.m_target;
+  const int32_t d = step < 0 ? -1 : 1;
+  const int32_t previous = absolute(manager->m_current);
+
+  Listing listing;
+  listing.match(manager->m_database, range.m_from, range.m_to, "*", "*");
+
+  int32_t newCurrent = static_cast<int32_t>(target);
+  if (d > 0 && -newCurrent == manager->m_last)
+    newCurrent = -newCurrent; // the last state was left open: it is open again
+  manager->m_current = newCurrent;
+  // Where the history stands is the writer's to store; a reader moves in memory only.
+  if (!manager->m_opening && Database_isWriter(manager->m_database))
+    storeCounter(manager->m_database, kCurrent, manager->m_current);
+
+  manager->m_from = range.m_from;
+  manager->m_to = range.m_to;
+  manager->m_restoring = 1;
+  manager->m_claims->m_lost.clear();
+
+  ChangedKeys keys;
+  sortChangedKeys(listing, d, &keys);
+  if (ZYR_TRACE_DEBUG(1)) {
+    zyrTrace_printf("Number of deleted objects  = %d\n", static_cast<int>(keys.m_deleted.size()));
+    traceKeys(manager, keys.m_deleted);
+    zyrTrace_printf("Number of modified objects = %d\n", static_cast<int>(keys.m_modified.size()));
+    traceKeys(manager, keys.m_modified);
+    zyrTrace_printf("Number of restored objects = %d\n", static_cast<int>(keys.m_restored.size()));
+    traceKeys(manager, keys.m_restored);
+  }
+  const std::vector<std::string> rereads = takeRereads(manager, keys);
+  unloadDeleted(manager, keys.m_deleted);
+  restoreRestored(manager, keys.m_restored, __func__);
+  restoreModified(manager, keys.m_modified, rereads);
   manager->m_restoring = 0;
+
   // A state at which a record lost what it cannot live without is not stayed at: the open fails
   // (see zyrStateManager_openDatabase), any other change goes back where it came from.
   if (!manager->m_opening && !manager->m_claims->m_returning && !manager->m_claims->m_lost.empty()) {
