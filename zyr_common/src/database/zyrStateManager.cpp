@@ -40,14 +40,6 @@ struct zyrChange {
   std::set<std::string> m_keys;
 };
 
-// Raises an error record in the calling function.
-#define ZYR_SM_ERROR(code, ...)                                                                                        \
-  do {                                                                                                                 \
-    zyrError *error_ = zyrError_new((code), __func__, __FILE__, __LINE__);                                             \
-    zyrError_addMessage(error_, __VA_ARGS__);                                                                          \
-    zyrError_publish(error_);                                                                                          \
-  } while (0)
-
 namespace {
 
 const char *kFirst = "State - first";
@@ -108,9 +100,7 @@ void forget(zyrStateManager *manager, const char *key) {
 int noDatabase(const zyrStateManager *manager, const char *function) {
   if (manager->m_database != nullptr)
     return 0;
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "No database is open.\n");
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, function, "No database is open.\n");
   return 1;
 }
 
@@ -196,12 +186,10 @@ int recoverOpenState(zyrStateManager *manager, int32_t *current) {
     eraseDeadState(manager, c);
   if (!open)
     return 1;
-  zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, __func__, __FILE__, __LINE__);
-  zyrError_addMessage(error,
-                      "The database\n\n%s\n\nwas not closed properly. The changes made after state %d "
-                      "have been discarded.\n",
-                      Database_getFileName(manager->m_database), c);
-  zyrError_publish(error);
+  ZYR_ERROR(ZYR_W_INVALID_DATA_IGNORED,
+            "The database\n\n%s\n\nwas not closed properly. The changes made after state %d "
+            "have been discarded.\n",
+            Database_getFileName(manager->m_database), c);
   return 1;
 }
 
@@ -294,9 +282,8 @@ void abandonChange(zyrStateManager *manager) {
     const int erased = Database_rollback(database, previous);
     if (storeCounter(database, kCurrent, previous) != 1 || storeCounter(database, kLast, previous) != 1 ||
         erased != 1) {
-      ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
-                   "Unable to erase the uncommitted state %d of the database\n\n%s\n\n", state,
-                   Database_getFileName(database));
+      ZYR_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET, "Unable to erase the uncommitted state %d of the database\n\n%s\n\n",
+                state, Database_getFileName(database));
       manager->m_deadState = 1;
     }
     manager->m_current = previous;
@@ -369,8 +356,8 @@ int32_t zyrStateManager_openState(zyrStateManager *manager) {
   // What a process that ended left open must not become part of this state. A change that cannot
   // start is refused whole: its commit says so and puts back what it touched.
   if (eraseDeadState(manager, manager->m_current) != 1) {
-    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to erase the states after state %d of the database\n\n%s\n\n",
-                 manager->m_last, Database_getFileName(manager->m_database));
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to erase the states after state %d of the database\n\n%s\n\n",
+              manager->m_last, Database_getFileName(manager->m_database));
     manager->m_refused = 1;
     return 0;
   }
@@ -395,8 +382,8 @@ int32_t zyrStateManager_openState(zyrStateManager *manager) {
   if (dropsHistory) {
     // A change after going back: the states after the current one can no longer be reached.
     if (Database_rollback(manager->m_database, previous) != 1) {
-      ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to erase the states after state %d of the database\n\n%s\n\n",
-                   previous, Database_getFileName(manager->m_database));
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to erase the states after state %d of the database\n\n%s\n\n", previous,
+                Database_getFileName(manager->m_database));
       manager->m_refused = 1;
       return 0;
     }
@@ -434,9 +421,9 @@ int32_t zyrStateManager_flushCache(zyrStateManager *manager) {
 int32_t zyrStateManager_commitState(zyrStateManager *manager) {
   zyrStateManager_flushCache(manager);
   if (manager->m_refused) {
-    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
-                 "The changes to the database\n\n%s\n\nwere refused and have been undone.\n",
-                 Database_getFileName(manager->m_database));
+    ZYR_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
+              "The changes to the database\n\n%s\n\nwere refused and have been undone.\n",
+              Database_getFileName(manager->m_database));
     abandonChange(manager);
     return 0;
   }
@@ -459,9 +446,9 @@ int32_t zyrStateManager_commitState(zyrStateManager *manager) {
     }
   }
   if (failed > 0) {
-    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
-                 "Unable to commit state %d of the database\n\n%s\n\nas %d of its changes could not be written.\n",
-                 state, Database_getFileName(manager->m_database), failed);
+    ZYR_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
+              "Unable to commit state %d of the database\n\n%s\n\nas %d of its changes could not be written.\n", state,
+              Database_getFileName(manager->m_database), failed);
     abandonChange(manager);
     return 0;
   }
@@ -678,11 +665,11 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
     zyrStateManager_changeState(manager, 0, previous);
     manager->m_claims->m_returning = false;
     manager->m_claims->m_lost.clear();
-    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
-                 "State %d of the ZYR database\n\n%s\n\nis damaged: its stored record %s. The database has been left "
-                 "at state %d.\n",
-                 static_cast<int>(target), Database_getFileName(manager->m_database), loss.c_str(),
-                 static_cast<int>(absolute(manager->m_current)));
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+              "State %d of the ZYR database\n\n%s\n\nis damaged: its stored record %s. The database has been left "
+              "at state %d.\n",
+              static_cast<int>(target), Database_getFileName(manager->m_database), loss.c_str(),
+              static_cast<int>(absolute(manager->m_current)));
     return 0;
   }
   return 1;
@@ -732,12 +719,10 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   // gone, and an older one would otherwise be presented as the current one without a word.
   const int64_t damaged = DefFile_getDamagedOffset(Database_getDefFile(database));
   if (damaged > 0) {
-    zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error,
-                        "The ZYR database\n\n%s\n\nis damaged or incomplete from byte %lld on; what is stored there "
-                        "has been left out, and the latest changes may be lost.\n",
-                        Database_getFileName(database), static_cast<long long>(damaged));
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_W_INVALID_DATA_IGNORED,
+              "The ZYR database\n\n%s\n\nis damaged or incomplete from byte %lld on; what is stored there "
+              "has been left out, and the latest changes may be lost.\n",
+              Database_getFileName(database), static_cast<long long>(damaged));
   }
   int32_t stored = 0;
   Database_getInt(database, 0, nullptr, kFirst, &manager->m_first);
@@ -746,9 +731,9 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   // Versions of later states without the counters that say which of them is current: a file
   // that lost them is refused rather than taken for a new one and written over.
   if ((haveLast != 1 || haveCurrent != 1) && holdsStates(database, 0)) {
-    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE,
-                 "The ZYR database\n\n%s\n\nholds changes but no record of its states; it is damaged.\n",
-                 Database_getFileName(database));
+    ZYR_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE,
+              "The ZYR database\n\n%s\n\nholds changes but no record of its states; it is damaged.\n",
+              Database_getFileName(database));
     dropDatabase(manager);
     return 0;
   }
@@ -757,8 +742,8 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   // types must never reach the hooks of other types.
   const int types = checkStoredTypes(database);
   if (types == 0) {
-    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to recognise some of the types of object in the ZYR database:\n\n%s\n\n",
-                 Database_getFileName(database));
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to recognise some of the types of object in the ZYR database:\n\n%s\n\n",
+              Database_getFileName(database));
     dropDatabase(manager);
     return 0;
   }
@@ -775,10 +760,9 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   manager->m_opening = 0;
   // A model whose topology, name manager or mesh could not be restored is not opened with a hole.
   if (status == 1 && !manager->m_claims->m_lost.empty()) {
-    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE,
-                 "The ZYR database\n\n%s\n\nis damaged: its stored record %s%s.\n", Database_getFileName(database),
-                 manager->m_claims->m_lost.front().c_str(),
-                 manager->m_claims->m_lost.size() > 1 ? ", among other losses" : "");
+    ZYR_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE, "The ZYR database\n\n%s\n\nis damaged: its stored record %s%s.\n",
+              Database_getFileName(database), manager->m_claims->m_lost.front().c_str(),
+              manager->m_claims->m_lost.size() > 1 ? ", among other losses" : "");
     manager->m_claims->m_lost.clear();
     status = 0;
   }
@@ -791,10 +775,8 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   if (types == 2 && Database_isWriter(database))
     zyrStateManager_recordTypes(manager);
   if (Database_isReadOnly(database)) {
-    zyrError *notice = zyrError_new(ZYR_W_INFORMATION, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(notice, "The database\n\n%s\n\nis not writable: it has been opened for reading only.\n",
-                        Database_getFileName(database));
-    zyrError_publish(notice);
+    ZYR_ERROR(ZYR_W_INFORMATION, "The database\n\n%s\n\nis not writable: it has been opened for reading only.\n",
+              Database_getFileName(database));
   }
   return 1;
 }
@@ -863,9 +845,8 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   }
   const int compacted = housekeeping ? 1 : zyrStateManager_compactDatabase(manager, manager->m_database, flag);
   if (compacted != 1) {
-    zyrError *error = zyrError_new(ZYR_W_INVALID_RESULT_IGNORED, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to compact the database\n\n%s\n\n", Database_getFileName(manager->m_database));
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_W_INVALID_RESULT_IGNORED, "Unable to compact the database\n\n%s\n\n",
+              Database_getFileName(manager->m_database));
     result = 0;
   }
   // Only a purge that succeeded left everything at state 1.
@@ -898,13 +879,12 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
 
 int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int32_t workOnCopy, int32_t flag) {
   if (name == nullptr || zyrCString_isBlank(name)) {
-    ZYR_SM_ERROR(ZYR_U_INVALID_INPUT, "No file name has been supplied for the copied database.\n");
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "No file name has been supplied for the copied database.\n");
     return 0;
   }
   char *fileName = Database_fileName(name);
   if (Database_fileExists(name)) {
-    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE, "Unable to copy the database as the file %s already exists.\n",
-                 fileName);
+    ZYR_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE, "Unable to copy the database as the file %s already exists.\n", fileName);
     zyrCString_free(fileName);
     return 0;
   }
@@ -917,9 +897,8 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
     zyrStateManager_recordTypes(manager);
   Database *copy = Database_clone(manager->m_database, fileName);
   if (copy == nullptr) {
-    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE,
-                 "There was a problem copying the ZYR database from\n\n%s\n\nto\n\n%s\n\n",
-                 Database_getFileName(manager->m_database), fileName);
+    ZYR_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE, "There was a problem copying the ZYR database from\n\n%s\n\nto\n\n%s\n\n",
+              Database_getFileName(manager->m_database), fileName);
     zyrCString_free(fileName);
     return 0;
   }
@@ -930,9 +909,7 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
     manager->m_database = copy;
   }
   if (zyrStateManager_compactDatabase(manager, other, flag) != 1) {
-    zyrError *error = zyrError_new(ZYR_W_INVALID_RESULT_IGNORED, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to compact the database\n\n%s\n\n", Database_getFileName(other));
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_W_INVALID_RESULT_IGNORED, "Unable to compact the database\n\n%s\n\n", Database_getFileName(other));
   }
   Database_delete(other);
   return 1;
@@ -1083,9 +1060,9 @@ void zyrStateManager_noteUnread(zyrStateManager *manager, const void *object, co
                                              &counts[2], &counts[3], &counts[4], &counts[5]) == 1 &&
                        counts[0] + counts[1] + counts[2] + counts[3] + counts[5] == 0;
     if (!empty)
-      ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
-                   "The stored record %s (%s) has a version of \"%s\" for state %d that cannot be read.\n", key,
-                   zyrObject_getTypeName(object), name, version);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+                "The stored record %s (%s) has a version of \"%s\" for state %d that cannot be read.\n", key,
+                zyrObject_getTypeName(object), name, version);
     if (vital)
       noteLost(manager, object, name);
     return;
@@ -1096,8 +1073,8 @@ void zyrStateManager_noteUnread(zyrStateManager *manager, const void *object, co
   if (rule == nullptr || (rule->m_flags & ZYR_ATTRIBUTE_OPTIONAL) != 0 ||
       (Database_isParameterChanged(database, -1, -1, uuidOf(object), name, &stored), stored))
     return;
-  ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "The stored record %s (%s) has no readable \"%s\" at state %d.\n", key,
-               zyrObject_getTypeName(object), name, state);
+  ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The stored record %s (%s) has no readable \"%s\" at state %d.\n", key,
+            zyrObject_getTypeName(object), name, state);
   if (vital)
     noteLost(manager, object, name);
 }
@@ -1213,7 +1190,7 @@ void *zyrStateManager_pointerFromUUIDString(zyrStateManager *manager, const char
     return nullptr;
   void *object = Dictionary_find(manager->m_objects, key);
   if (object == nullptr && !zyrUUID_isNullString(key))
-    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine in memory version of object %s.\n", key);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine in memory version of object %s.\n", key);
   return object;
 }
 
@@ -1253,10 +1230,10 @@ int32_t zyrStateManager_getTypeIdOfUUID(zyrStateManager *manager, const zyrUUID 
     if (Database_getInt(manager->m_database, listing.m_whens[j], uuid, kType, &version) != 1)
       continue;
     if (id >= 0 && version != id) {
-      ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
-                   "The stored object %s is of type %d at one state and of type %d at another; it has been "
-                   "left out.\n",
-                   key, id, version);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+                "The stored object %s is of type %d at one state and of type %d at another; it has been "
+                "left out.\n",
+                key, id, version);
       return -1;
     }
     id = version;
@@ -1447,7 +1424,7 @@ int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void
     return 0;
   char *fileName = Database_fileName(name);
   if (!Database_fileExists(name)) {
-    ZYR_SM_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", fileName);
+    ZYR_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", fileName);
     zyrCString_free(fileName);
     return 0;
   }
@@ -1472,8 +1449,8 @@ int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void
   collectNewestVersions(listing, selection, &batch);
 
   if (batch.m_modelIndex < 0) {
-    ZYR_SM_ERROR(ZYR_U_INVALID_INPUT, "The requested ZYR database\n\n%s\n\ndoes not appear to contain a valid model.\n",
-                 fileName);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The requested ZYR database\n\n%s\n\ndoes not appear to contain a valid model.\n",
+              fileName);
     zyrUUID_delete(repositoryUUID);
     Database_delete(other);
     zyrCString_free(fileName);
@@ -1489,7 +1466,7 @@ int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void
                                                   batch.m_whens.data(), &newKeys)
                          : 0;
   if (status != 1 || newKeys == nullptr) {
-    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Failed to import all the objects from the ZYR database %s.\n", fileName);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Failed to import all the objects from the ZYR database %s.\n", fileName);
     zyrMemory_free(newKeys, __func__);
     zyrUUID_delete(repositoryUUID);
     Database_delete(other);
