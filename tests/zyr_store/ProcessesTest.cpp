@@ -58,6 +58,23 @@ protected:
         found.push_back(name);
     return found;
   }
+  // A writer that stops at a pause point of its close: it stores the value, commits and closes
+  // with the flag.
+  void stopInClose(const Driver &writer, const char *point, const char *flag, int32_t value) {
+    ASSERT_EQ(writer->ask("open s.zyr").substr(0, 3), "ok ");
+    ASSERT_EQ(writer->ask("set a " + std::to_string(value)), "ok 1");
+    ASSERT_EQ(writer->ask("commit").substr(0, 3), "ok ");
+    writer->send(std::string("close ") + flag);
+    ASSERT_EQ(writer->waitPause(), point);
+  }
+  // The reader, which opened the file, finds the value in it; closed, one file of the name is
+  // left and no compaction copy.
+  void expectCompacted(const Driver &reader, int32_t value) {
+    EXPECT_EQ(reader->ask("things"), "ok a=" + std::to_string(value));
+    EXPECT_EQ(reader->ask("close -1"), "ok 1");
+    EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
+    EXPECT_TRUE(named("compact").empty());
+  }
   static std::string pidStem(const Driver &d) { return "compact.pid" + std::to_string(static_cast<long>(d->pid())); }
 };
 
@@ -105,11 +122,7 @@ TEST_F(ProcessesTest, ACompactionSwapsItsCopyInWhileItHoldsTheFile) {
     for (const char *point : {"swap.before-rename", "swap.after-rename"}) {
       SCOPED_TRACE(std::string(point) + " with flag " + flag);
       Driver a = driver(point);
-      ASSERT_EQ(a->ask("open s.zyr").substr(0, 3), "ok ");
-      ASSERT_EQ(a->ask("set a " + std::to_string(++count)), "ok 1");
-      ASSERT_EQ(a->ask("commit").substr(0, 3), "ok ");
-      a->send(std::string("close ") + flag);
-      ASSERT_EQ(a->waitPause(), point);
+      ASSERT_NO_FATAL_FAILURE(stopInClose(a, point, flag, ++count));
       EXPECT_EQ(lockFile(), kWriter);
       Driver b = driver();
       EXPECT_EQ(b->ask("open s.zyr"), "fail 0 10012 10003");
@@ -117,10 +130,7 @@ TEST_F(ProcessesTest, ACompactionSwapsItsCopyInWhileItHoldsTheFile) {
       EXPECT_EQ(a->readLine(), "ok 1");
       EXPECT_EQ(a->wait(), 0);
       EXPECT_EQ(b->ask("open s.zyr").substr(0, 3), "ok ");
-      EXPECT_EQ(b->ask("things"), "ok a=" + std::to_string(count));
-      EXPECT_EQ(b->ask("close -1"), "ok 1");
-      EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
-      EXPECT_TRUE(named("compact").empty());
+      expectCompacted(b, count);
     }
   }
 }
@@ -134,11 +144,7 @@ TEST_F(ProcessesTest, ACompactorKilledAtItsSwapLosesNothing) {
     for (const char *point : {"swap.before-rename", "swap.after-rename"}) {
       SCOPED_TRACE(std::string(point) + " with flag " + flag);
       Driver a = driver(point);
-      ASSERT_EQ(a->ask("open s.zyr").substr(0, 3), "ok ");
-      ASSERT_EQ(a->ask("set a " + std::to_string(++count)), "ok 1");
-      ASSERT_EQ(a->ask("commit").substr(0, 3), "ok ");
-      a->send(std::string("close ") + flag);
-      ASSERT_EQ(a->waitPause(), point);
+      ASSERT_NO_FATAL_FAILURE(stopInClose(a, point, flag, ++count));
       a->kill();
       EXPECT_EQ(a->wait(), 128 + 9);
       Driver b = driver();
@@ -147,10 +153,7 @@ TEST_F(ProcessesTest, ACompactorKilledAtItsSwapLosesNothing) {
       const std::string warnings = std::string(point) == "swap.before-rename" ? " 4 4 4" : " 4";
       EXPECT_EQ(opened.substr(0, 3), "ok ");
       EXPECT_EQ(opened.substr(opened.find(' ', 3)), warnings) << opened;
-      EXPECT_EQ(b->ask("things"), "ok a=" + std::to_string(count));
-      EXPECT_EQ(b->ask("close -1"), "ok 1");
-      EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
-      EXPECT_TRUE(named("compact").empty());
+      expectCompacted(b, count);
     }
   }
 }
