@@ -19,7 +19,6 @@
 namespace {
 
 const zyrtest::ScratchDir *theDirectory = nullptr;
-FILE *theSink = nullptr;
 
 const char *const kMeshes[][2] = {{"a.gmo", "the mesh of model A"}, {"rotor.gmo", "the rotor's mesh\n"}};
 const char *const kDatabase = "study.dsdb";
@@ -32,9 +31,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   // Removed with the process's static objects at its exit.
   static const zyrtest::ScratchDir dir("zyrfuzz_dsdb_reader_run");
   theDirectory = &dir;
-  theSink = std::fopen("/dev/null", "w");
-  if (theSink == nullptr)
-    std::abort();
   return 0;
 }
 
@@ -42,9 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 1)
     return 0;
   std::string rest;
-  std::vector<std::string> arguments{"wezdsdbreader.exe"};
-  for (const std::string &word : zyrtest::fuzzWords(data, size, 8, &rest))
-    arguments.push_back(word == "@D" ? kDatabase : word == "@I" ? kIntermediate : word);
+  const std::vector<std::string> arguments =
+      zyrtest::fuzzCommandLine("wezdsdbreader.exe", data, size, 8, {{"@D", kDatabase}, {"@I", kIntermediate}}, &rest);
   const std::vector<const char *> argv = zyrtest::argumentVector(arguments);
 
   zyrtest::WorkingDir here(theDirectory->path());
@@ -52,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (const auto &mesh : kMeshes)
     zyrtest::writeFile(mesh[0], mesh[1]);
   zyrtest::writeFile(kIntermediate, kBefore);
-  const int status = DsdbReaderRun_main(static_cast<int>(arguments.size()), argv.data(), theSink);
+  const int status = DsdbReaderRun_main(static_cast<int>(arguments.size()), argv.data(), zyrtest::fuzzSink());
   if (status < 0 || status > 2)
     std::abort();
   // The intermediate file is as it was, or a whole copy of a mesh after a run that succeeded.

@@ -22,7 +22,6 @@
 namespace {
 
 const zyrtest::ScratchDir *theDirectory = nullptr;
-FILE *theSink = nullptr;
 
 int quiet(const char *, int32_t) { return 0; }
 
@@ -46,9 +45,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   // Removed with the process's static objects at its exit.
   static const zyrtest::ScratchDir dir("zyrfuzz_kelvo_run");
   theDirectory = &dir;
-  theSink = std::fopen("/dev/null", "w");
-  if (theSink == nullptr)
-    std::abort();
   return 0;
 }
 
@@ -56,16 +52,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 1)
     return 0;
   std::string rest;
-  const std::vector<std::string> words = zyrtest::fuzzWords(data, size, 8, &rest);
   const std::string mesh = "mesh.msh", intermediate = "mesh.gmo";
-  std::vector<std::string> arguments{"Kelvo.exe"};
-  for (const std::string &word : words)
-    arguments.push_back(word == "@M" ? mesh : word == "@I" ? intermediate : word);
+  const std::vector<std::string> arguments =
+      zyrtest::fuzzCommandLine("Kelvo.exe", data, size, 8, {{"@M", mesh}, {"@I", intermediate}}, &rest);
   const std::vector<const char *> argv = zyrtest::argumentVector(arguments);
 
   zyrtest::WorkingDir here(theDirectory->path());
   zyrtest::writeFile(mesh, rest);
-  const int status = KelvoRun_main(static_cast<int>(arguments.size()), argv.data(), theSink);
+  const int status = KelvoRun_main(static_cast<int>(arguments.size()), argv.data(), zyrtest::fuzzSink());
   if (status < 0 || status > 2)
     std::abort();
   // Every file the run left beside the mesh file.

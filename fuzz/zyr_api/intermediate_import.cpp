@@ -13,6 +13,7 @@
 #include "zyrAPI.h"
 #include "zyrCString.h"
 #include "zyrErrorManager.h"
+#include "zyrImportFixtures.h"
 #include "zyrMemory.h"
 #include "zyrTestSupport.h"
 
@@ -38,20 +39,7 @@ void addProjection(const char *from, const char *to) {
   DefFile *file = DefFile_new(to);
   if (file == nullptr)
     std::abort();
-  const char *counts[] = {"NCB", "NCF", "NCE", "NCX", "NEN", "NFN"};
-  const int32_t values[] = {1, 0, 1, 0, 1, 0};
-  for (int i = 0; i < 6; ++i)
-    DefFile_writeInt(file, (std::string("M/MESHTOCAD/") + counts[i]).c_str(), "EVERY", 0, values[i]);
-  const int32_t zero = 0, one = 1, pair[] = {0, 0};
-  const double half = 0.5;
-  for (const char *name : {"KCVCB", "KCCCE", "KCEEN", "KCBCE"})
-    DefFile_writeIntArray(file, (std::string("M/MESHTOCAD/") + name).c_str(), "EVERY", 0, &zero, 1, 0);
-  for (const char *name : {"KCBCF", "KCBCX", "KCSCF", "KCPCX", "KCFFN", "KVXFN"})
-    DefFile_writeIntArray(file, (std::string("M/MESHTOCAD/") + name).c_str(), "EVERY", 0, nullptr, 0, 0);
-  DefFile_writeIntArray(file, "M/MESHTOCAD/KENEN", "EVERY", 0, pair, 2, 0);
-  DefFile_writeIntArray(file, "M/MESHTOCAD/KVXEN", "EVERY", 0, &one, 1, 0);
-  DefFile_writeDoubleArray(file, "M/MESHTOCAD/KUVEN", "EVERY", 0, &half, 1, 0);
-  DefFile_writeDoubleArray(file, "M/MESHTOCAD/KUVFN", "EVERY", 0, nullptr, 0, 0);
+  zyrtest::writeEdgeNodeProjection(file);
   DefFile_writeCharArray(file, "G/CNAMDB", "EVERY", 0, "study.dsdb", 10);
   DefFile_delete(file);
 }

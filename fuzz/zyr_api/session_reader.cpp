@@ -11,6 +11,7 @@
 #include "zyrCString.h"
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
+#include "zyrTestSupport.h"
 
 #include <cmath>
 #include <cstdio>
@@ -179,13 +180,10 @@ bool sameValue(const Value &a, const Value &b) {
   return true;
 }
 
-FILE *g_nowhere = nullptr;
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   setenv("ZYR_USE_LOCAL_UNITS", "1", 1);
-  g_nowhere = std::fopen("/dev/null", "w");
   return 0;
 }
 
@@ -209,7 +207,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Session *session = Session_new();
   Session_setInput(session, input);
   session->m_interactive = interactive;
-  session->m_output = g_nowhere;
+  session->m_output = zyrtest::fuzzSink();
   std::vector<Value> values;
   for (size_t step = 0;; ++step) {
     Value value;
@@ -233,7 +231,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FILE *again = fmemopen(buffer, written, "r");
   check(again != nullptr);
   Session_setInput(session, again);
-  session->m_output = g_nowhere;
+  session->m_output = zyrtest::fuzzSink();
   for (const Value &value : values) {
     Value back;
     check(readValue(session, value.m_reader, back));

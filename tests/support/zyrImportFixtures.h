@@ -8,7 +8,10 @@
 //   Model handed to the import's and the writer's hooks.
 // - makePeriodicBlock and periodicPhysics: one block of hexahedra whose bottom and top are a
 //   Direct domain interface of the given model.
+// - writeEdgeNodeProjection: the mesh-to-CAD projection of one edge node, as a reader writes it
+//   into an intermediate file.
 #include "Boundary.h"
+#include "DefFile.h"
 #include "DefWriter.h"
 #include "ElementMesh.h"
 #include "ElementSet.h"
@@ -174,6 +177,25 @@ inline std::vector<std::string> periodicPhysics(const std::string &option) {
           "    END",
           "  END",
           "END"};
+}
+
+// A projection of one edge node on the mesh's first vertex, at half-way along its one edge,
+// written into an open intermediate file ("M/MESHTOCAD/*").
+inline void writeEdgeNodeProjection(DefFile *file) {
+  const char *counts[] = {"NCB", "NCF", "NCE", "NCX", "NEN", "NFN"};
+  const int32_t values[] = {1, 0, 1, 0, 1, 0};
+  for (int i = 0; i < 6; ++i)
+    DefFile_writeInt(file, (std::string("M/MESHTOCAD/") + counts[i]).c_str(), "EVERY", 0, values[i]);
+  const int32_t zero = 0, one = 1, pair[] = {0, 0};
+  const double half = 0.5;
+  for (const char *name : {"KCVCB", "KCCCE", "KCEEN", "KCBCE"})
+    DefFile_writeIntArray(file, (std::string("M/MESHTOCAD/") + name).c_str(), "EVERY", 0, &zero, 1, 0);
+  for (const char *name : {"KCBCF", "KCBCX", "KCSCF", "KCPCX", "KCFFN", "KVXFN"})
+    DefFile_writeIntArray(file, (std::string("M/MESHTOCAD/") + name).c_str(), "EVERY", 0, nullptr, 0, 0);
+  DefFile_writeIntArray(file, "M/MESHTOCAD/KENEN", "EVERY", 0, pair, 2, 0);
+  DefFile_writeIntArray(file, "M/MESHTOCAD/KVXEN", "EVERY", 0, &one, 1, 0);
+  DefFile_writeDoubleArray(file, "M/MESHTOCAD/KUVEN", "EVERY", 0, &half, 1, 0);
+  DefFile_writeDoubleArray(file, "M/MESHTOCAD/KUVFN", "EVERY", 0, nullptr, 0, 0);
 }
 
 } // namespace zyrtest

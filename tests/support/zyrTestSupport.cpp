@@ -81,6 +81,28 @@ std::vector<std::string> fuzzWords(const uint8_t *data, size_t size, size_t maxW
   return words;
 }
 
+std::vector<std::string> fuzzCommandLine(const std::string &program, const uint8_t *data, size_t size,
+                                         size_t maxWords, const std::vector<std::pair<std::string, std::string>> &files,
+                                         std::string *rest) {
+  std::vector<std::string> line{program};
+  for (const std::string &word : fuzzWords(data, size, maxWords, rest)) {
+    line.push_back(word);
+    for (const auto &file : files)
+      if (word == file.first) {
+        line.back() = file.second;
+        break;
+      }
+  }
+  return line;
+}
+
+FILE *fuzzSink() {
+  static FILE *sink = std::fopen("/dev/null", "we");
+  if (sink == nullptr)
+    std::abort();
+  return sink;
+}
+
 std::vector<const char *> argumentVector(const std::vector<std::string> &words) {
   std::vector<const char *> argv;
   for (const std::string &word : words)

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zyrtest {
@@ -106,6 +107,14 @@ int64_t heapInUse();
 // then the words one a line; what follows is left in *rest. A "/" or NUL in a word becomes "_",
 // so that no word names a file outside the working directory.
 std::vector<std::string> fuzzWords(const uint8_t *data, size_t size, size_t maxWords, std::string *rest);
+// A tool's command line from a fuzz input: the program, then the input's words (fuzzWords), each
+// word that `files` names replaced by the file it stands for (a pair of word and file name).
+std::vector<std::string> fuzzCommandLine(const std::string &program, const uint8_t *data, size_t size,
+                                         size_t maxWords, const std::vector<std::pair<std::string, std::string>> &files,
+                                         std::string *rest);
+// Where a fuzzed tool's output goes: /dev/null, opened once for the process (which ends when it
+// cannot be opened).
+FILE *fuzzSink();
 // The words as an argument vector for a main function, ended by NULL (valid while they live).
 std::vector<const char *> argumentVector(const std::vector<std::string> &words);
 

@@ -249,6 +249,18 @@ protected:
     EXPECT_EQ(zyrDatabase_open(m_name.c_str(), &m_hDatabase, &m_hModel), 1);
     return damageMessages(errors);
   }
+  // Opening the file is refused: every message published meanwhile.
+  std::vector<std::string> refusedOpen() {
+    zyrtest::ErrorCapture errors;
+    int32_t hDatabase = -1, hModel = -1;
+    EXPECT_EQ(zyrDatabase_open(m_name.c_str(), &hDatabase, &hModel), 0);
+    return publishedMessages(errors);
+  }
+  // Why an open is refused when the stored record (key, type) lost what it cannot live without.
+  std::string lostOnOpen(const std::string &key, const std::string &type, const std::string &attribute) const {
+    return "The ZYR database\n\n" + m_name + "\n\nis damaged: its stored record " + key + " (" + type +
+           ") has lost its \"" + attribute + "\".\n";
+  }
   Model *model() {
     Model *model = nullptr;
     EXPECT_EQ(zyrAPI_getModel(m_hModel, "test", &model), 1);
@@ -354,30 +366,20 @@ TEST_F(DamagedModelTest, AVertexCountBeyondTheStoredCoordinatesIsCutToThem) {
 TEST_F(DamagedModelTest, AMeshWithoutItsTopologyIsNotOpened) {
   // The export makes its zones from the mesh's topology: a file whose mesh lost it is refused.
   pointTo(m_keys.m_mesh, "topology", "topology", "");
-  zyrtest::ErrorCapture errors;
-  int32_t hDatabase = -1, hModel = -1;
-  EXPECT_EQ(zyrDatabase_open(m_name.c_str(), &hDatabase, &hModel), 0);
-  const std::vector<std::string> messages = publishedMessages(errors);
-  EXPECT_NE(std::find(messages.begin(), messages.end(),
-                      "The ZYR database\n\n" + m_name + "\n\nis damaged: its stored record " + m_keys.m_mesh +
-                          " (Mesh) has lost its \"topology\".\n"),
-            messages.end())
+  const std::vector<std::string> messages = refusedOpen();
+  EXPECT_NE(std::find(messages.begin(), messages.end(), lostOnOpen(m_keys.m_mesh, "Mesh", "topology")), messages.end())
       << testing::PrintToString(messages);
 }
 
 TEST_F(DamagedModelTest, AModelWhoseMeshIsOfAnotherTypeIsNotOpened) {
   // A model cannot live without its mesh: the file is refused with the loss named.
   pointTo(m_keys.m_model, "mesh", "mesh", m_keys.m_leftRegion);
-  zyrtest::ErrorCapture errors;
-  int32_t hDatabase = -1, hModel = -1;
-  EXPECT_EQ(zyrDatabase_open(m_name.c_str(), &hDatabase, &hModel), 0);
-  const std::vector<std::string> messages = publishedMessages(errors);
+  const std::vector<std::string> messages = refusedOpen();
   ASSERT_GE(messages.size(), 2u);
   EXPECT_EQ(messages[0], "The stored record " + m_keys.m_model +
                              " (Model) refers under \"mesh\" to 1 object(s) that are not of type Mesh;\n"
                              "they have been left out.\n");
-  EXPECT_EQ(messages[1], "The ZYR database\n\n" + m_name + "\n\nis damaged: its stored record " + m_keys.m_model +
-                             " (Model) has lost its \"mesh\".\n");
+  EXPECT_EQ(messages[1], lostOnOpen(m_keys.m_model, "Model", "mesh"));
 }
 
 TEST_F(DamagedModelTest, AModelThatLostItsWayBackToTheFileIsGivenItAgain) {
@@ -402,14 +404,10 @@ TEST_F(DamagedModelTest, AModelThatLostItsWayBackToTheFileIsGivenItAgain) {
 
 TEST_F(DamagedModelTest, AModelWithoutItsTopologyIsNotOpened) {
   pointTo(m_keys.m_model, "topology", "topology", m_keys.m_leftRegion);
-  zyrtest::ErrorCapture errors;
-  int32_t hDatabase = -1, hModel = -1;
-  EXPECT_EQ(zyrDatabase_open(m_name.c_str(), &hDatabase, &hModel), 0);
-  const std::vector<std::string> messages = publishedMessages(errors);
-  EXPECT_NE(std::find(messages.begin(), messages.end(),
-                      "The ZYR database\n\n" + m_name + "\n\nis damaged: its stored record " + m_keys.m_model +
-                          " (Model) has lost its \"topology\".\n"),
-            messages.end());
+  const std::vector<std::string> messages = refusedOpen();
+  EXPECT_NE(std::find(messages.begin(), messages.end(), lostOnOpen(m_keys.m_model, "Model", "topology")),
+            messages.end())
+      << testing::PrintToString(messages);
 }
 
 TEST_F(DamagedModelTest, AnAssemblyWithoutItsTopologyReferenceStillLeavesTheTopology) {

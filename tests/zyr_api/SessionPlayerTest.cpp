@@ -311,6 +311,27 @@ TEST_F(PlayerTest, AnInteractiveSessionShowsErrorsAndTheDebugHandlerShowsTheReco
   zyrtest::ErrorCapture::clear();
 }
 
+TEST_F(PlayerTest, TakingTheErrorsAtTheEndWritesAndEmptiesTheQueueAndSaysWhetherOneIsAnError) {
+  // A warning alone is no failure; a NULL stream writes nothing.
+  zyrError_new(ZYR_W_INVALID_DATA_IGNORED, "warned", "w.cpp", 1);
+  EXPECT_EQ(Session_takeErrors(nullptr), 0);
+  EXPECT_EQ(zyrtest::ErrorCapture::count(), 0);
+
+  zyrError_new(ZYR_W_INVALID_DATA_IGNORED, "warned", "w.cpp", 1);
+  zyrError_new(10002, "failed", "f.cpp", 2);
+  const std::string path = m_dir.file("errors.txt");
+  FILE *stream = std::fopen(path.c_str(), "w");
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(Session_takeErrors(stream), 1);
+  EXPECT_EQ(Session_takeErrors(stream), 0); // nothing left, nothing written
+  std::fclose(stream);
+  const std::string written = zyrtest::readFile(path);
+  const size_t warned = written.find("Function:    warned\n");
+  EXPECT_NE(warned, std::string::npos) << written;
+  EXPECT_NE(written.find("Function:    failed\n", warned), std::string::npos) << written;
+  EXPECT_EQ(zyrtest::ErrorCapture::count(), 0);
+}
+
 // The interactive player reads its records from the standard input (here a file, so it echoes
 // nothing) until "quit".
 int playStandardInput(const std::string &path) {

@@ -133,6 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "EVERY", "The number of regions is not valid."},
         BrokenCase{"NamesShort", [](GmoBuilder &b) { b.replacements["ZYR/NSF@EVERY"] = {6}; }, true, "ZYR/CLBSF",
                    "EVERY", "The data set does not hold one name per surface."},
+        BrokenCase{"VolumeNamesShort", [](GmoBuilder &b) { b.replacements["ZYR/NVL@EVERY"] = {3}; }, true, "ZYR/CLBVL",
+                   "EVERY", "The data set does not hold one name per volume."},
         BrokenCase{"PartnerOutOfRange", [](GmoBuilder &b) { b.partners[0] = 5; }, true, "ZYR/KSFSF", "EVERY",
                    "The data set holds a surface out of range."},
         BrokenCase{"PartnerItself", [](GmoBuilder &b) { b.partners[0] = 0; }, true, "ZYR/KSFSF", "EVERY",
@@ -146,6 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
                      b.contacts = {0, 9};
                    },
                    true, "ZYR/CONTACT", "EVERY", "The data set holds a surface out of range."},
+        BrokenCase{"ContactItself", [](GmoBuilder &b) { b.contacts = {1, 1}; }, true, "ZYR/CONTACT", "EVERY",
+                   "A surface is glued to itself."},
         BrokenCase{"ShellPointerFalls",
                    [](GmoBuilder &b) {
                      b.replacements["ZYR/IPSFVL@EVERY"] = {0, 4, 3};
@@ -160,6 +164,10 @@ INSTANTIATE_TEST_SUITE_P(
                    kOutOfRange},
         BrokenCase{"SurfaceInTwoShells", [](GmoBuilder &b) { b.shells[1][0] = 0; }, true, "ZYR/KSFVL", "EVERY",
                    "A surface bounds more than one volume."},
+        BrokenCase{"CompositeCountNegative", [](GmoBuilder &b) { b.replacements["ZYR/NCN@EVERY"] = {-1}; }, true,
+                   "ZYR/NCN", "EVERY", "The number of composite names is not valid."},
+        BrokenCase{"CompositeNamesShort", [](GmoBuilder &b) { b.replacements["ZYR/NCN@EVERY"] = {3}; }, true,
+                   "ZYR/CLBCN", "EVERY", "The data set does not hold one name per composite name."},
         BrokenCase{"CompositePointer",
                    [](GmoBuilder &b) {
                      b.replacements["ZYR/IPNMCN@EVERY"] = {0, 3, 2};

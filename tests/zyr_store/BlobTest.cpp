@@ -11,17 +11,9 @@ namespace {
 using objecttest::keyOf;
 using objecttest::listAll;
 
-class BlobTest : public objecttest::ObjectStoreTest {
+class BlobTest : public objecttest::RepositoryTest {
 protected:
-  void SetUp() override {
-    ObjectStoreTest::SetUp();
-    m_repository = Repository_new(file("blobs").c_str());
-    ASSERT_NE(m_repository, nullptr);
-  }
-  void TearDown() override {
-    Repository_close(m_repository, -1);
-    ObjectStoreTest::TearDown();
-  }
+  BlobTest() : RepositoryTest("blobs") {}
   zyrBlob *live(const std::string &key) {
     zyrBlob *blob = static_cast<zyrBlob *>(
         zyrStateManager_getSingletonByTypeName(Repository_getStateManager(m_repository), "zyrBlob"));
@@ -33,8 +25,6 @@ protected:
     std::copy(values.begin(), values.end(), block);
     return block;
   }
-
-  Repository *m_repository = nullptr;
 };
 
 TEST_F(BlobTest, SharedTwiceNeedsThreeDeletes) {
@@ -149,7 +139,7 @@ TEST_F(BlobTest, CharacterBlobsHoldingZeroBytesComeBackExactly) {
   // And through a reopen.
   Repository_commit(m_repository);
   Repository_close(m_repository, -1);
-  m_repository = Repository_new(file("blobs").c_str());
+  m_repository = Repository_new(file(m_name).c_str());
   ASSERT_NE(m_repository, nullptr);
   back = live(key);
   ASSERT_NE(back, nullptr);

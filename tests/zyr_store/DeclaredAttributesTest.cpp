@@ -21,18 +21,12 @@ using objecttest::TestThing;
 using objecttest::Thing_new;
 using objecttest::Thing_setOther;
 
-class DeclaredAttributesTest : public objecttest::ObjectStoreTest {
+class DeclaredAttributesTest : public objecttest::RepositoryTest {
 protected:
-  void SetUp() override {
-    ObjectStoreTest::SetUp();
-    m_repository = Repository_new(file("declared").c_str());
-    ASSERT_NE(m_repository, nullptr);
-  }
+  DeclaredAttributesTest() : RepositoryTest("declared") {}
   void TearDown() override {
-    if (m_repository != nullptr)
-      Repository_close(m_repository, -1);
+    RepositoryTest::TearDown();
     zyrTypeManager_setAttributes("Assembly", nullptr);
-    ObjectStoreTest::TearDown();
   }
   // Closes the file and opens it again with the double declared by the rules; the errors the
   // opening published.
@@ -40,15 +34,13 @@ protected:
     Repository_close(m_repository, -1);
     takeErrors();
     zyrTypeManager_setAttributes("Assembly", rules);
-    m_repository = Repository_new(file("declared").c_str());
+    m_repository = Repository_new(file(m_name).c_str());
     return takeErrors();
   }
   TestThing *find(const std::string &key) {
     return static_cast<TestThing *>(
         zyrStateManager_pointerFromUUIDString(Repository_getStateManager(m_repository), key.c_str()));
   }
-
-  Repository *m_repository = nullptr;
 };
 
 TEST_F(DeclaredAttributesTest, ATargetOfATypeTheDeclarationDoesNotAllowIsLeftOut) {

@@ -21,22 +21,11 @@ using objecttest::listAll;
 using objecttest::TestThing;
 using objecttest::Thing_new;
 
-class ObjectTest : public objecttest::ObjectStoreTest {
+class ObjectTest : public objecttest::RepositoryTest {
 protected:
-  void SetUp() override {
-    ObjectStoreTest::SetUp();
-    m_repository = Repository_new(file("objects").c_str());
-    ASSERT_NE(m_repository, nullptr);
-  }
-  void TearDown() override {
-    if (m_repository != nullptr)
-      Repository_close(m_repository, -1);
-    ObjectStoreTest::TearDown();
-  }
+  ObjectTest() : RepositoryTest("objects") {}
   Database *database() { return zyrStateManager_getDatabase(Repository_getStateManager(m_repository)); }
   std::vector<Entry> entriesOf(const void *object) { return listAll(m_repository, keyOf(object).c_str()); }
-
-  Repository *m_repository = nullptr;
 };
 
 TEST_F(ObjectTest, CreationAndDeletionAreStoredAtTheOpenState) {
@@ -262,7 +251,7 @@ TEST_F(ObjectTest, FixedArraysReadBackAfterReopen) {
   Repository_commit(m_repository);
   const std::string key = keyOf(a);
   Repository_close(m_repository, 0);
-  m_repository = Repository_new(file("objects").c_str());
+  m_repository = Repository_new(file(m_name).c_str());
   ASSERT_NE(m_repository, nullptr);
   void *b = zyrStateManager_pointerFromUUIDString(Repository_getStateManager(m_repository), key.c_str());
   ASSERT_NE(b, nullptr);
@@ -354,7 +343,7 @@ TEST_F(ObjectTest, SetsOfObjectsDropDuplicates) {
   const std::string keys[3] = {keyOf(a), keyOf(b), keyOf(c)};
   Repository_commit(m_repository);
   Repository_close(m_repository, 0);
-  m_repository = Repository_new(file("objects").c_str());
+  m_repository = Repository_new(file(m_name).c_str());
   ASSERT_NE(m_repository, nullptr);
   zyrStateManager *manager = Repository_getStateManager(m_repository);
   void *again[3];

@@ -209,4 +209,16 @@ void ObjectStoreTest::TearDown() {
 
 std::vector<std::string> ObjectStoreTest::takeErrors() { return zyrtest::ErrorCapture::take(); }
 
+void RepositoryTest::SetUp() {
+  ObjectStoreTest::SetUp();
+  m_repository = Repository_new(file(m_name).c_str());
+  ASSERT_NE(m_repository, nullptr);
+}
+
+void RepositoryTest::TearDown() {
+  if (m_repository != nullptr)
+    Repository_close(m_repository, -1);
+  ObjectStoreTest::TearDown();
+}
+
 } // namespace objecttest

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace objecttest {
@@ -83,6 +84,18 @@ protected:
   std::unique_ptr<zyrtest::ScratchDir> m_scratch;
   std::unique_ptr<zyrtest::WorkingDir> m_here;
   std::string m_dir;
+};
+
+// A store test with a Repository open on the file of the name (in the test's directory) from its
+// set-up to its tear-down; a test that closes it sets m_repository to the one it opens, or NULL.
+class RepositoryTest : public ObjectStoreTest {
+protected:
+  explicit RepositoryTest(std::string name) : m_name(std::move(name)) {}
+  void SetUp() override;
+  void TearDown() override;
+
+  const std::string m_name;
+  Repository *m_repository = nullptr;
 };
 
 } // namespace objecttest

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -58,6 +59,35 @@ protected:
         found.push_back(name);
     return found;
   }
+  // For each compaction flag and swap pause point, a writer that stored a new value of "a" in
+  // "s.zyr" (made holding a=1), committed it and stands at the point in its close; the body gets
+  // it with the point and the value.
+  void atEachSwap(const std::function<void(const Driver &writer, const std::string &point, int32_t value)> &body) {
+    ASSERT_NO_FATAL_FAILURE(make("s.zyr", {"a 1"}));
+    int32_t value = 1;
+    for (const char *flag : {"0", "1"}) {
+      for (const char *point : {"swap.before-rename", "swap.after-rename"}) {
+        SCOPED_TRACE(std::string(point) + " with flag " + flag);
+        Driver writer = driver(point);
+        ASSERT_EQ(writer->ask("open s.zyr").substr(0, 3), "ok ");
+        ASSERT_EQ(writer->ask("set a " + std::to_string(++value)), "ok 1");
+        ASSERT_EQ(writer->ask("commit").substr(0, 3), "ok ");
+        writer->send(std::string("close ") + flag);
+        ASSERT_EQ(writer->waitPause(), point);
+        body(writer, point, value);
+        if (HasFatalFailure())
+          return;
+      }
+    }
+  }
+  // The reader, which opened the file, finds the value in it; closed, one file of the name is
+  // left and no compaction copy.
+  void expectCompacted(const Driver &reader, int32_t value) {
+    EXPECT_EQ(reader->ask("things"), "ok a=" + std::to_string(value));
+    EXPECT_EQ(reader->ask("close -1"), "ok 1");
+    EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
+    EXPECT_TRUE(named("compact").empty());
+  }
   static std::string pidStem(const Driver &d) { return "compact.pid" + std::to_string(static_cast<long>(d->pid())); }
 };
 
@@ -99,60 +129,32 @@ TEST_F(ProcessesTest, AFailedOpenerOrWriterLeavesTheHoldersLockAlone) {
 // A compaction puts its copy in place while it still holds the file: at no moment can another
 // process open the file, and afterwards it opens the new one.
 TEST_F(ProcessesTest, ACompactionSwapsItsCopyInWhileItHoldsTheFile) {
-  make("s.zyr", {"a 1"});
-  int32_t count = 1;
-  for (const char *flag : {"0", "1"}) {
-    for (const char *point : {"swap.before-rename", "swap.after-rename"}) {
-      SCOPED_TRACE(std::string(point) + " with flag " + flag);
-      Driver a = driver(point);
-      ASSERT_EQ(a->ask("open s.zyr").substr(0, 3), "ok ");
-      ASSERT_EQ(a->ask("set a " + std::to_string(++count)), "ok 1");
-      ASSERT_EQ(a->ask("commit").substr(0, 3), "ok ");
-      a->send(std::string("close ") + flag);
-      ASSERT_EQ(a->waitPause(), point);
-      EXPECT_EQ(lockFile(), kWriter);
-      Driver b = driver();
-      EXPECT_EQ(b->ask("open s.zyr"), "fail 0 10012 10003");
-      a->release();
-      EXPECT_EQ(a->readLine(), "ok 1");
-      EXPECT_EQ(a->wait(), 0);
-      EXPECT_EQ(b->ask("open s.zyr").substr(0, 3), "ok ");
-      EXPECT_EQ(b->ask("things"), "ok a=" + std::to_string(count));
-      EXPECT_EQ(b->ask("close -1"), "ok 1");
-      EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
-      EXPECT_TRUE(named("compact").empty());
-    }
-  }
+  atEachSwap([this](const Driver &a, const std::string &, int32_t value) {
+    EXPECT_EQ(lockFile(), kWriter);
+    Driver b = driver();
+    EXPECT_EQ(b->ask("open s.zyr"), "fail 0 10012 10003");
+    a->release();
+    EXPECT_EQ(a->readLine(), "ok 1");
+    EXPECT_EQ(a->wait(), 0);
+    EXPECT_EQ(b->ask("open s.zyr").substr(0, 3), "ok ");
+    expectCompacted(b, value);
+  });
 }
 
 // A compactor killed before or after its swap loses nothing it committed; the next process takes
 // over its lock file and removes its copy, each with a warning.
 TEST_F(ProcessesTest, ACompactorKilledAtItsSwapLosesNothing) {
-  make("s.zyr", {"a 1"});
-  int32_t count = 1;
-  for (const char *flag : {"0", "1"}) {
-    for (const char *point : {"swap.before-rename", "swap.after-rename"}) {
-      SCOPED_TRACE(std::string(point) + " with flag " + flag);
-      Driver a = driver(point);
-      ASSERT_EQ(a->ask("open s.zyr").substr(0, 3), "ok ");
-      ASSERT_EQ(a->ask("set a " + std::to_string(++count)), "ok 1");
-      ASSERT_EQ(a->ask("commit").substr(0, 3), "ok ");
-      a->send(std::string("close ") + flag);
-      ASSERT_EQ(a->waitPause(), point);
-      a->kill();
-      EXPECT_EQ(a->wait(), 128 + 9);
-      Driver b = driver();
-      const std::string opened = b->ask("open s.zyr");
-      // The warnings: the lock file, and before the rename the copy and its lock file.
-      const std::string warnings = std::string(point) == "swap.before-rename" ? " 4 4 4" : " 4";
-      EXPECT_EQ(opened.substr(0, 3), "ok ");
-      EXPECT_EQ(opened.substr(opened.find(' ', 3)), warnings) << opened;
-      EXPECT_EQ(b->ask("things"), "ok a=" + std::to_string(count));
-      EXPECT_EQ(b->ask("close -1"), "ok 1");
-      EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
-      EXPECT_TRUE(named("compact").empty());
-    }
-  }
+  atEachSwap([this](const Driver &a, const std::string &point, int32_t value) {
+    a->kill();
+    EXPECT_EQ(a->wait(), 128 + 9);
+    Driver b = driver();
+    const std::string opened = b->ask("open s.zyr");
+    // The warnings: the lock file, and before the rename the copy and its lock file.
+    const std::string warnings = point == "swap.before-rename" ? " 4 4 4" : " 4";
+    EXPECT_EQ(opened.substr(0, 3), "ok ");
+    EXPECT_EQ(opened.substr(opened.find(' ', 3)), warnings) << opened;
+    expectCompacted(b, value);
+  });
 }
 
 // A state that a killed writer left open is left out by processes that open the file together,

@@ -4,7 +4,9 @@
 
 #include "Database.h"
 #include "Dictionary.h"
+#include "zyrError.h"
 #include "zyrStateManager.h"
+#include "zyrTestErrors.h"
 #include "zyrUUID.h"
 
 #include <gtest/gtest.h>
@@ -132,6 +134,34 @@ TEST_F(StoreDamageTest, AStateAtWhichTheHistoryDeletesTheRepositoryIsNotGoneTo) 
   repository = Repository_new(m_name.c_str());
   ASSERT_NE(repository, nullptr);
   EXPECT_EQ(Repository_getCurrentState(repository), last);
+  Repository_close(repository, -1);
+}
+
+TEST_F(StoreDamageTest, AnObjectOfNoKnownTypeThatAChangeBringsIsReportedAndLeftOut) {
+  // A later state makes an object of a type no registry knows.
+  int32_t last = 0;
+  std::string stranger;
+  damage([&last, &stranger](Database *database) {
+    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+    zyrUUID *key = zyrUUID_newFromIntegers(1, 2, 3, 4);
+    char text[ZYR_UUID_BASE64_SIZE];
+    zyrUUID_toBase64(key, text);
+    stranger = text;
+    Database_setInt(database, last + 1, key, "__TYPE__", 987654);
+    Database_setInt(database, 0, nullptr, "State - last", last + 1);
+    zyrUUID_delete(key);
+  });
+  Repository *repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr);
+  EXPECT_EQ(Repository_getCurrentState(repository), last);
+  Repository_gotoState(repository, last + 1);
+  EXPECT_EQ(Repository_getCurrentState(repository), last + 1);
+  EXPECT_FALSE(isLive(repository, stranger));
+  EXPECT_TRUE(isLive(repository, m_second));
+  ASSERT_NE(zyrtest::ErrorCapture::last(), nullptr);
+  EXPECT_STREQ(zyrError_getFunction(zyrtest::ErrorCapture::last()), "zyrStateManager_changeState");
+  EXPECT_EQ(takeErrors(),
+            std::vector<std::string>{"20006: Unable to determine type of restored object " + stranger + ".\n"});
   Repository_close(repository, -1);
 }
 

@@ -20,9 +20,7 @@
 #include "ToolInterrupt.h"
 #include "zyrAPI.h"
 #include "zyrApplication.h"
-#include "zyrError.h"
 #include "zyrInterrupt.h"
-#include "zyrMemory.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -168,19 +166,8 @@ int main(int argc, char **argv) {
   // A request that came too late to stop anything still ends the program as one.
   interrupted = interrupted || zyrInterrupt_signal() != 0;
 
-  int32_t count = 0;
-  zyrError **errors = nullptr;
-  int failed = 0;
-  if (zyrApp_getErrors(&count, &errors) == 1 && count > 0) {
-    // After an interrupt the one line says it all, unless a close failed.
-    if (!interrupted || !closedAll)
-      Session_writeErrors(stderr, count, errors);
-    for (int32_t i = 0; i < count; ++i)
-      if (zyrError_isError(errors[i]))
-        failed = 1;
-  }
-  zyrMemory_free(errors, "main");
-  zyrApp_clearErrors();
+  // After an interrupt the one line says it all, unless a close failed.
+  const int failed = Session_takeErrors(!interrupted || !closedAll ? stderr : nullptr);
   if (interrupted)
     return endInterrupted(call, callStatus, closed, closedAll);
   return failed;

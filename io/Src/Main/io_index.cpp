@@ -421,6 +421,51 @@ int parseindex(IO_error_callback callback, const char *entry, IO_match *match) {
   return IO_OK;
 }
 
+namespace {
+
+// The index's own lines: its tag, the count, the first count entries of the table in its order,
+// and its end tag.
+int writeIndexLines(IO_error_callback callback, FILE *stream, int32_t width, int32_t count, IO_index *table) {
+  int status = wezwriteString(callback, "F", "*INDEX", 6, 1, 6, stream);
+  if (status != IO_OK) {
+    io_report_error(callback, "write_index: write index tag failed\n");
+    return status;
+  }
+  status = wezwriteOffset(callback, "F", count, width, stream);
+  if (status != IO_OK) {
+    io_report_error(callback, "write_index: write number of index failed\n");
+    return status;
+  }
+  IO_index_cursor cursor;
+  indextable_begin(table, &cursor);
+  for (int32_t written = 0; written < count; ++written) {
+    const char *entry = indextable_entry(table, indextable_next(table, &cursor));
+    if (!entry || !putBytes(entry, strlen(entry), stream) || !putBytes("\n", 1, stream)) {
+      io_report_syserr(callback, "write_index: (write index failed) syserr:");
+      return IO_WRITE_ERR;
+    }
+  }
+  status = wezwriteString(callback, "F", "*ENDINDEX", 9, 1, 9, stream);
+  if (status != IO_OK)
+    io_report_error(callback, "write_index: write index end tag failed\n");
+  return status;
+}
+
+// An older, longer index remains after the new one, ending at end; the new one ends at p4, where
+// the stream is left. Dead bytes follow, maybe a whole older index: the file must not look as if
+// it ended in an index, neither here nor at its last line, so that the next open rebuilds the
+// table.
+void markStaleTail(IO_error_callback callback, FILE *stream, int32_t width, int64_t p4, int64_t end) {
+  if (wezwriteString(callback, "F", "*CRASH", 6, 1, 6, stream) != IO_OK)
+    io_trace("write_dataset abort: can't write file end tag\n");
+  if (end - (width + 1) >= p4 + 7 && io_seek(stream, end - (width + 1), 0) == 0 &&
+      wezwriteString(callback, "F", "*CRASH", 6, 1, width, stream) != IO_OK)
+    io_trace("write_index: can't write file end tag over the last line");
+  if (io_seek(stream, p4, 0) != 0) io_trace("write_index: fseek back to end failed");
+}
+
+} // namespace
+
 int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_index *table) {
   if (!record || !record->m_stream || count < 0 || count > indextable_count(table)) {
     io_report_error(callback, "write_index: passing parameters are wrong");
@@ -463,30 +508,8 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
     io_report_error(callback, "write_index: ftell failed for index start position");
     return IO_TELL_ERR;
   }
-  status = wezwriteString(callback, "F", "*INDEX", 6, 1, 6, stream);
-  if (status != IO_OK) {
-    io_report_error(callback, "write_index: write index tag failed\n");
-    return status;
-  }
-  status = wezwriteOffset(callback, "F", count, width, stream);
-  if (status != IO_OK) {
-    io_report_error(callback, "write_index: write number of index failed\n");
-    return status;
-  }
-  IO_index_cursor cursor;
-  indextable_begin(table, &cursor);
-  for (int32_t written = 0; written < count; ++written) {
-    const char *entry = indextable_entry(table, indextable_next(table, &cursor));
-    if (!entry || !putBytes(entry, strlen(entry), stream) || !putBytes("\n", 1, stream)) {
-      io_report_syserr(callback, "write_index: (write index failed) syserr:");
-      return IO_WRITE_ERR;
-    }
-  }
-  status = wezwriteString(callback, "F", "*ENDINDEX", 9, 1, 9, stream);
-  if (status != IO_OK) {
-    io_report_error(callback, "write_index: write index end tag failed\n");
-    return status;
-  }
+  status = writeIndexLines(callback, stream, width, count, table);
+  if (status != IO_OK) return status;
   int64_t p3 = io_tell(stream);
   if (p3 < 0) {
     io_report_error(callback, "write_index: ftell of index end position failed");
@@ -534,16 +557,7 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
     io_report_syserr(callback, "write_index: (failed to flush index data to disc) syserr:");
     return IO_WRITE_ERR;
   }
-  if (stale) {
-    // Dead bytes follow, maybe a whole older index: the file must not look as if it ended in an
-    // index, neither here nor at its last line, so that the next open rebuilds the table.
-    if (wezwriteString(callback, "F", "*CRASH", 6, 1, 6, stream) != IO_OK)
-      io_trace("write_dataset abort: can't write file end tag\n");
-    if (end - (width + 1) >= p4 + 7 && io_seek(stream, end - (width + 1), 0) == 0 &&
-        wezwriteString(callback, "F", "*CRASH", 6, 1, width, stream) != IO_OK)
-      io_trace("write_index: can't write file end tag over the last line");
-    if (io_seek(stream, p4, 0) != 0) io_trace("write_index: fseek back to end failed");
-  }
+  if (stale) markStaleTail(callback, stream, width, p4, end);
   return IO_OK;
 }
 

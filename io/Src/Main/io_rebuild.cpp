@@ -79,6 +79,93 @@ int endAtUnfinished(Scan *scan, const char *format, int64_t p, bool zeroLength) 
   return IO_OK;
 }
 
+// A data set's frame, its header read from s (the frame's data start) on: indexed once its closing
+// length field agrees with the first; kContinue, or the status of the fault.
+int indexDataSet(Scan *scan, const char *format, int64_t p, int64_t s, int64_t length) {
+  IO_error_callback callback = scan->m_callback;
+  FILE *stream = scan->m_stream;
+  int status = read_header(callback, format, stream, scan->m_header);
+  if (status != IO_OK) {
+    io_report_error(callback, "recreate_indextable: read header failed\n");
+    scan->m_badheader = true;
+    return status;
+  }
+  const IO_header *h = scan->m_header;
+  // A header that runs past the frame's own end is damage: indexed, its frame end would become
+  // the write position and the next write would overwrite the rest of the header.
+  int64_t headerEnd = io_tell(stream);
+  if (headerEnd < 0 || headerEnd > s + length) {
+    io_report_error(callback,
+                    "recreate_indextable: header of dataset %s:%s:%d at offset %" PRId64
+                    " runs past its length %" PRId64,
+                    h->m_what, h->m_where, *h->m_when, p, length);
+    return IO_FORMAT_ERR;
+  }
+  // The closing length field first: a frame that cannot be walked over gets no entry, so that
+  // a walk ending at it leaves nothing in the table that the next write would overwrite.
+  if (io_seek(stream, s + length, 0) != 0) {
+    io_report_error(callback, "recreate_indextable: fseek failed\n");
+    return IO_SEEK_ERR;
+  }
+  int64_t second = 0;
+  status = readLengthField(stream, format, scan->m_record->m_offsetwidth, &second);
+  if (status != IO_OK) {
+    io_report_error(callback,
+                    "recreate_indextable: error %d reading final dataset length for %s:%s:%d at "
+                    "offset %" PRId64,
+                    status, h->m_what, h->m_where, *h->m_when, p);
+    return status;
+  }
+  // Both fields are written with the same value: a frame whose fields disagree does not end
+  // where its first field says, and what follows it would be written over its real end.
+  if (second != length) {
+    io_report_error(callback,
+                    "recreate_indextable: final dataset length field %" PRId64
+                    " differs from original dataset length field %" PRId64 " in dataset %s:%s:%d",
+                    second, length, h->m_what, h->m_where, *h->m_when);
+    return IO_FORMAT_ERR;
+  }
+  if (nameFitsEntry(h->m_what) && nameFitsEntry(h->m_where)) {
+    char entry[3 * IO_NAME_LEN + 80];
+    snprintf(entry, sizeof entry, "Y%c%s%c%s%c%d%c%" PRId64 "%c%" PRId64, kEsc, h->m_what, kEsc,
+             h->m_where, kEsc, *h->m_when, kEsc, length, kEsc, p);
+    io_trace("recreate_indextable: %s", entry);
+    status = insert_index(callback, scan->m_record, entry);
+    if (status != IO_OK) {
+      io_report_error(callback, "recreate_indextable: insert_index  failed\n");
+      return status;
+    }
+  } else {
+    // A name holding the entry separators cannot be indexed (this library never writes one).
+    io_trace("recreate_indextable: data set at %" PRId64 " has no name to index", p);
+  }
+  return kContinue;
+}
+
+// A stored index met on the walk is stepped over: its closing fields (length and position) must
+// be readable. kContinue, or the status of the fault.
+int skipStoredIndex(Scan *scan, int64_t s, int64_t length) {
+  IO_error_callback callback = scan->m_callback;
+  FILE *stream = scan->m_stream;
+  int64_t a = 0, b = 0;
+  if (io_seek(stream, s + length, 0) != 0) {
+    io_report_error(callback, "recreate_indextable: fseek failed\n");
+    return IO_SEEK_ERR;
+  }
+  int32_t width = scan->m_record->m_offsetwidth;
+  if (readLengthField(stream, "F", width, &a) != IO_OK) {
+    io_report_error(callback,
+                    "recreate_indextable: failed to read first offset from skipped index");
+    return IO_READ_ERR;
+  }
+  if (readLengthField(stream, "F", width, &b) != IO_OK) {
+    io_report_error(callback,
+                    "recreate_indextable: failed to read second offset from skipped index");
+    return IO_READ_ERR;
+  }
+  return kContinue;
+}
+
 int liveFrame(Scan *scan, const char *format, int64_t p) {
   IO_error_callback callback = scan->m_callback;
   FILE *stream = scan->m_stream;
@@ -121,83 +208,8 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
     io_report_error(callback, "recreate_indextable: bad dataset length %" PRId64, length);
     return IO_FORMAT_ERR;
   }
-  if (memcmp(tag, "*DATASET", 8) == 0) {
-    status = read_header(callback, format, stream, scan->m_header);
-    if (status != IO_OK) {
-      io_report_error(callback, "recreate_indextable: read header failed\n");
-      scan->m_badheader = true;
-      return status;
-    }
-    const IO_header *h = scan->m_header;
-    // A header that runs past the frame's own end is damage: indexed, its frame end would become
-    // the write position and the next write would overwrite the rest of the header.
-    int64_t headerEnd = io_tell(stream);
-    if (headerEnd < 0 || headerEnd > s + length) {
-      io_report_error(callback,
-                      "recreate_indextable: header of dataset %s:%s:%d at offset %" PRId64
-                      " runs past its length %" PRId64,
-                      h->m_what, h->m_where, *h->m_when, p, length);
-      return IO_FORMAT_ERR;
-    }
-    // The closing length field first: a frame that cannot be walked over gets no entry, so that
-    // a walk ending at it leaves nothing in the table that the next write would overwrite.
-    if (io_seek(stream, s + length, 0) != 0) {
-      io_report_error(callback, "recreate_indextable: fseek failed\n");
-      return IO_SEEK_ERR;
-    }
-    int64_t second = 0;
-    status = readLengthField(stream, format, scan->m_record->m_offsetwidth, &second);
-    if (status != IO_OK) {
-      io_report_error(callback,
-                      "recreate_indextable: error %d reading final dataset length for %s:%s:%d at "
-                      "offset %" PRId64,
-                      status, h->m_what, h->m_where, *h->m_when, p);
-      return status;
-    }
-    // Both fields are written with the same value: a frame whose fields disagree does not end
-    // where its first field says, and what follows it would be written over its real end.
-    if (second != length) {
-      io_report_error(callback,
-                      "recreate_indextable: final dataset length field %" PRId64
-                      " differs from original dataset length field %" PRId64 " in dataset %s:%s:%d",
-                      second, length, h->m_what, h->m_where, *h->m_when);
-      return IO_FORMAT_ERR;
-    }
-    if (nameFitsEntry(h->m_what) && nameFitsEntry(h->m_where)) {
-      char entry[3 * IO_NAME_LEN + 80];
-      snprintf(entry, sizeof entry, "Y%c%s%c%s%c%d%c%" PRId64 "%c%" PRId64, kEsc, h->m_what, kEsc,
-               h->m_where, kEsc, *h->m_when, kEsc, length, kEsc, p);
-      io_trace("recreate_indextable: %s", entry);
-      status = insert_index(callback, scan->m_record, entry);
-      if (status != IO_OK) {
-        io_report_error(callback, "recreate_indextable: insert_index  failed\n");
-        return status;
-      }
-    } else {
-      // A name holding the entry separators cannot be indexed (this library never writes one).
-      io_trace("recreate_indextable: data set at %" PRId64 " has no name to index", p);
-    }
-    return kContinue;
-  }
-  if (memcmp(tag, "*INDEX", 6) == 0) {
-    int64_t a = 0, b = 0;
-    if (io_seek(stream, s + length, 0) != 0) {
-      io_report_error(callback, "recreate_indextable: fseek failed\n");
-      return IO_SEEK_ERR;
-    }
-    int32_t width = scan->m_record->m_offsetwidth;
-    if (readLengthField(stream, "F", width, &a) != IO_OK) {
-      io_report_error(callback,
-                      "recreate_indextable: failed to read first offset from skipped index");
-      return IO_READ_ERR;
-    }
-    if (readLengthField(stream, "F", width, &b) != IO_OK) {
-      io_report_error(callback,
-                      "recreate_indextable: failed to read second offset from skipped index");
-      return IO_READ_ERR;
-    }
-    return kContinue;
-  }
+  if (memcmp(tag, "*DATASET", 8) == 0) return indexDataSet(scan, format, p, s, length);
+  if (memcmp(tag, "*INDEX", 6) == 0) return skipStoredIndex(scan, s, length);
   io_report_error(callback, "recreate_indextable: can't find the starting tag\n");
   return IO_BAD_FILE;
 }

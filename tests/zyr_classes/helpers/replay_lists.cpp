@@ -15,10 +15,7 @@
 #include "ZYRAPI.h"
 #include "ZYRAffineTransform3D.h"
 #include "ZYRSelection.h"
-#include "zyrAPI.h"
 #include "zyrApplication.h"
-#include "zyrError.h"
-#include "zyrMemory.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -61,17 +58,7 @@ int play(const char *path) {
   Session_play(session, input);
   Session_delete(session);
   std::fclose(input);
-  int32_t count = 0;
-  zyrError **errors = nullptr;
-  int failed = 0;
-  if (zyrApp_getErrors(&count, &errors) == 1 && count > 0) {
-    Session_writeErrors(stderr, count, errors);
-    for (int32_t i = 0; i < count; ++i)
-      failed |= zyrError_isError(errors[i]);
-  }
-  zyrMemory_free(errors, "replay_lists");
-  zyrApp_clearErrors();
-  return failed;
+  return Session_takeErrors(stderr);
 }
 
 void show(const std::string &title, const Names &names) {

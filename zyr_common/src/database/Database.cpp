@@ -135,10 +135,8 @@ Database *Database_new(const char *name) {
   char *version = nullptr;
   if (!Database_getString(database, 0, nullptr, kVersion, &version)) {
     if (existed) {
-      zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-      zyrError_addMessage(error, "The requested file\n\n%s\n\nexists but is not a valid ZYR database.\n",
-                          database->m_fileName);
-      zyrError_publish(error);
+      ZYR_ERROR(ZYR_U_INVALID_INPUT, "The requested file\n\n%s\n\nexists but is not a valid ZYR database.\n",
+                database->m_fileName);
       freeHandle(database);
       return nullptr;
     }
@@ -221,19 +219,16 @@ int Database_claimWrite(Database *database, int report) {
   }
   if (!report)
     return 0;
-  zyrError *error = zyrError_new(readOnly ? ZYR_U_UNABLE_TO_WRITE_DATASET : ZYR_U_DATABASE_IS_LOCKED, __func__,
-                                 __FILE__, __LINE__);
   if (readOnly)
-    zyrError_addMessage(error,
-                        "The database\n\n%s\n\ncannot be changed: the file is not writable, so it has been "
-                        "opened for reading only.\n",
-                        database->m_fileName);
+    ZYR_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
+              "The database\n\n%s\n\ncannot be changed: the file is not writable, so it has been "
+              "opened for reading only.\n",
+              database->m_fileName);
   else
-    zyrError_addMessage(error,
-                        "The database\n\n%s\n\ncannot be changed: another process has it open. The change has "
-                        "not been made.\n",
-                        database->m_fileName);
-  zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_DATABASE_IS_LOCKED,
+              "The database\n\n%s\n\ncannot be changed: another process has it open. The change has "
+              "not been made.\n",
+              database->m_fileName);
   return 0;
 }
 
@@ -337,12 +332,10 @@ int readActive(Database *database, int32_t state, const zyrUUID *uuid, const cha
   // The version the index promised was not what the file holds there, and the index was rebuilt
   // without it: later reads would quietly take an older version as the current one.
   if (DefFile_getIndexRebuilds(database->m_defFile) != rebuilds) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error,
-                        "The version of \"%s\" of the object %s for state %d in the database\n\n%s\n\nis damaged "
-                        "and has been left out.\n",
-                        name, database->m_key, when, database->m_fileName);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+              "The version of \"%s\" of the object %s for state %d in the database\n\n%s\n\nis damaged "
+              "and has been left out.\n",
+              name, database->m_key, when, database->m_fileName);
   }
   return 0;
 }

@@ -181,29 +181,26 @@ std::string systemReason(const char *name) {
 
 void publishOpenFailure(const char *function, int result, const char *name, bool primary, const char *ioText) {
   const char *subject = primary ? "file name" : "secondary file name";
-  zyrError *error;
   if (result == -1) {
-    error = zyrError_new(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__);
-    zyrError_addMessage(
-        error,
-        "The supplied %s, %s, can not\nbe opened as a lock file, %s.lck,\nexists.\n\nIf this is the "
-        "result of a previous failed run then try deleting the\nlock file and repeating the "
-        "operation.\n",
-        subject, name, name);
-  } else {
-    error = zyrError_new(ZYR_U_INVALID_INPUT, function, kSource, __LINE__);
-    zyrError_addMessage(
-        error,
-        "The supplied %s, %s, can not\nbe opened as a WEZ data file.\n\nThis could be because it has "
-        "the wrong format or because you\ndon't have write permissions in the requested "
-        "directory.\n",
-        subject, name);
-    const std::string reason = systemReason(name);
-    if (!reason.empty())
-      zyrError_addMessage(error, "\nThe system gives the reason: %s.\n", reason.c_str());
-    else if (ioText != nullptr && *ioText != '\0')
-      zyrError_addMessage(error, "\n  IO library reported:\n\n%s\n", ioText);
+    zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
+                   "The supplied %s, %s, can not\nbe opened as a lock file, %s.lck,\nexists.\n\nIf this is the "
+                   "result of a previous failed run then try deleting the\nlock file and repeating the "
+                   "operation.\n",
+                   subject, name, name);
+    return;
   }
+  // The reason, where one is known, follows as a part of its own.
+  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, kSource, __LINE__);
+  zyrError_addMessage(error,
+                      "The supplied %s, %s, can not\nbe opened as a WEZ data file.\n\nThis could be because it has "
+                      "the wrong format or because you\ndon't have write permissions in the requested "
+                      "directory.\n",
+                      subject, name);
+  const std::string reason = systemReason(name);
+  if (!reason.empty())
+    zyrError_addMessage(error, "\nThe system gives the reason: %s.\n", reason.c_str());
+  else if (ioText != nullptr && *ioText != '\0')
+    zyrError_addMessage(error, "\n  IO library reported:\n\n%s\n", ioText);
   zyrError_publish(error);
 }
 
@@ -214,10 +211,9 @@ void tellTakeOver(DefFile *file, const char *function) {
   if (!record.m_takenover || record.m_name == nullptr)
     return;
   record.m_takenover = 0;
-  zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__);
-  zyrError_addMessage(error, "The lock file\n\n%s.lck\n\nwas left by a program that has ended; it has been taken over.\n",
-                      record.m_name);
-  zyrError_publish(error);
+  zyrError_raise(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__,
+                 "The lock file\n\n%s.lck\n\nwas left by a program that has ended; it has been taken over.\n",
+                 record.m_name);
 }
 
 int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary) {
@@ -277,9 +273,7 @@ std::string charsText(const char *chars, int32_t n) {
 
 DefFile *DefFile_new(const char *fileName) {
   if (zyrCString_isBlank(fileName)) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, kSource, __LINE__);
-    zyrError_addMessage(error, "The supplied file name is blank.\n");
-    zyrError_publish(error);
+    zyrError_raise(ZYR_U_INVALID_INPUT, __func__, kSource, __LINE__, "The supplied file name is blank.\n");
     return nullptr;
   }
   DefFile *file = static_cast<DefFile *>(zyrMemory_allocateAndSet(sizeof(DefFile), 0, __func__));
@@ -885,13 +879,11 @@ int DefFile_getVersion(DefFile *file, int32_t *major, int32_t *minor, int32_t *p
       *point = n == 3 ? c : 0;
       return 1;
     }
-    zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, __func__, kSource, __LINE__);
-    zyrError_addMessage(
-        warning, "The value of the environment variable ZYR_DEFFILE_VERSION is invalid\nand has been "
-                 "ignored.\n\nIt should consist of the major, minor and point release numbers\nseparated by "
-                 "full stops, e.g. \"major.minor.point\". The point\nrelease number is optional and "
-                 "defaults to zero if it is omitted.\n");
-    zyrError_publish(warning);
+    zyrError_raise(ZYR_W_INVALID_INPUT_IGNORED, __func__, kSource, __LINE__,
+                   "The value of the environment variable ZYR_DEFFILE_VERSION is invalid\nand has been "
+                   "ignored.\n\nIt should consist of the major, minor and point release numbers\nseparated by "
+                   "full stops, e.g. \"major.minor.point\". The point\nrelease number is optional and "
+                   "defaults to zero if it is omitted.\n");
   }
   Dataset *dataset = file->m_dataset;
   char *chars = nullptr;

@@ -18,13 +18,6 @@
 #include <cstring>
 #include <utility>
 
-#define ZYR_REPOSITORY_ERROR(code, ...)                                                                        \
-  do {                                                                                                         \
-    zyrError *error_ = zyrError_new((code), __func__, __FILE__, __LINE__);                                     \
-    zyrError_addMessage(error_, __VA_ARGS__);                                                                  \
-    zyrError_publish(error_);                                                                                  \
-  } while (0)
-
 namespace {
 
 const int32_t kInitialCheckpoints = 50;
@@ -171,8 +164,8 @@ Repository *Repository_new(const char *name) {
   zyrStateManager *previous = Repository_setCurrentStateManager(manager);
   const int exists = Database_fileExists(name);
   if (zyrStateManager_openDatabase(manager, name) != 1) {
-    ZYR_REPOSITORY_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE, "Unable to open the requested database\n\"%s\".\n",
-                         name != nullptr ? name : "");
+    ZYR_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE, "Unable to open the requested database\n\"%s\".\n",
+              name != nullptr ? name : "");
     // Later persistent-object calls must not reach a manager without a file.
     Repository_setCurrentStateManager(previous);
     zyrStateManager_delete(manager);
@@ -192,8 +185,7 @@ Repository *Repository_new(const char *name) {
       // Files of older releases hold the model alone.
       void *model = zyrStateManager_getSingletonByTypeName(manager, "Model");
       if (model == nullptr) {
-        ZYR_REPOSITORY_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to locate the primary model in the database\n\"%s\".\n",
-                             name);
+        ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to locate the primary model in the database\n\"%s\".\n", name);
         zyrStateManager_closeDatabase(manager, -1);
         Repository_setCurrentStateManager(previous);
         zyrStateManager_delete(manager);
@@ -250,7 +242,7 @@ int Repository_close(Repository *repository, int32_t flag) {
     if (flag != 1 && Database_isWriter(database) && !checkpointsStored(repository) &&
         Database_setInts(database, 0, zyrObject_getUUID(repository), kCheckpoints, repository->m_checkpoints,
                          repository->m_noOfCheckpoints) != 1) {
-      ZYR_REPOSITORY_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to save checkpoint history.\n");
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to save checkpoint history.\n");
       saved = 0;
     }
   }
@@ -310,7 +302,7 @@ int32_t Repository_externalCheckpoint(Repository *repository) {
 int Repository_gotoExternalCheckpoint(Repository *repository, int32_t index) {
   if (index < 0 || index > repository->m_noOfCheckpoints - 1 ||
       !isReachable(repository, repository->m_checkpoints[index])) {
-    ZYR_REPOSITORY_ERROR(ZYR_U_INVALID_CHECKPOINT, "The supplied checkpoint, %d, is not valid.\n", index);
+    ZYR_ERROR(ZYR_U_INVALID_CHECKPOINT, "The supplied checkpoint, %d, is not valid.\n", index);
     return 0;
   }
   Repository_makeCurrent(repository);
@@ -431,7 +423,7 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded) {
   zyrStateManager *remembered = theCurrentManager;
   char *source = Database_fileName(name);
   if (!Database_fileExists(name)) {
-    ZYR_REPOSITORY_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", source);
+    ZYR_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", source);
     zyrCString_free(source);
     return 0;
   }
@@ -472,15 +464,14 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded) {
     target = Database_fileName(newName);
   }
   if (target == nullptr || zyrDoesFileExist(target)) {
-    ZYR_REPOSITORY_ERROR(ZYR_U_INVALID_INPUT,
-                         "The ZYR database can not be upgraded because the file\n\n%s\n\nalready exists.\n",
-                         target != nullptr ? target : "");
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The ZYR database can not be upgraded because the file\n\n%s\n\nalready exists.\n",
+              target != nullptr ? target : "");
     zyrCString_free(target);
     zyrCString_free(source);
     return 0;
   }
   if (zyrCopyFile(source, target) != 1) {
-    ZYR_REPOSITORY_ERROR(ZYR_U_INVALID_INPUT, "Unable to create the ZYR database\n\n%s\n\n", target);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "Unable to create the ZYR database\n\n%s\n\n", target);
     zyrRemoveFile(target);
     zyrCString_free(target);
     zyrCString_free(source);
@@ -497,7 +488,7 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded) {
   void *model = Repository_getPrimaryModel(repository);
   const int modelUpgraded = model != nullptr && (theModelUpgrade == nullptr || theModelUpgrade(model) == 1);
   if (!modelUpgraded) {
-    ZYR_REPOSITORY_ERROR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, "Unable to upgrade the ZYR database\n\n%s\n\n", source);
+    ZYR_ERROR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, "Unable to upgrade the ZYR database\n\n%s\n\n", source);
     Repository_close(repository, 1);
     zyrRemoveFile(target);
     Repository_setCurrentStateManager(remembered);
@@ -513,8 +504,7 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded) {
     // One atomic rename puts the upgraded file in place while the old one is still held: there is
     // no moment without a file under the name, and a failure leaves the old file as it was.
     if (DefFile_replaceWith(Database_getDefFile(held.m_database), target) != 1) {
-      ZYR_REPOSITORY_ERROR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, "Unable to upgrade the ZYR database\n\n%s\n\nin place.\n",
-                           source);
+      ZYR_ERROR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, "Unable to upgrade the ZYR database\n\n%s\n\nin place.\n", source);
       zyrRemoveFile(target);
       zyrCString_free(target);
       zyrCString_free(source);

@@ -40,14 +40,6 @@ struct zyrChange {
   std::set<std::string> m_keys;
 };
 
-// Raises an error record in the calling function.
-#define ZYR_SM_ERROR(code, ...)                                                                                        \
-  do {                                                                                                                 \
-    zyrError *error_ = zyrError_new((code), __func__, __FILE__, __LINE__);                                             \
-    zyrError_addMessage(error_, __VA_ARGS__);                                                                          \
-    zyrError_publish(error_);                                                                                          \
-  } while (0)
-
 namespace {
 
 const char *kFirst = "State - first";
@@ -108,9 +100,7 @@ void forget(zyrStateManager *manager, const char *key) {
 int noDatabase(const zyrStateManager *manager, const char *function) {
   if (manager->m_database != nullptr)
     return 0;
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "No database is open.\n");
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, function, "No database is open.\n");
   return 1;
 }
 
@@ -196,12 +186,10 @@ int recoverOpenState(zyrStateManager *manager, int32_t *current) {
     eraseDeadState(manager, c);
   if (!open)
     return 1;
-  zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, __func__, __FILE__, __LINE__);
-  zyrError_addMessage(error,
-                      "The database\n\n%s\n\nwas not closed properly. The changes made after state %d "
-                      "have been discarded.\n",
-                      Database_getFileName(manager->m_database), c);
-  zyrError_publish(error);
+  ZYR_ERROR(ZYR_W_INVALID_DATA_IGNORED,
+            "The database\n\n%s\n\nwas not closed properly. The changes made after state %d "
+            "have been discarded.\n",
+            Database_getFileName(manager->m_database), c);
   return 1;
 }
 
@@ -294,9 +282,8 @@ void abandonChange(zyrStateManager *manager) {
     const int erased = Database_rollback(database, previous);
     if (storeCounter(database, kCurrent, previous) != 1 || storeCounter(database, kLast, previous) != 1 ||
         erased != 1) {
-      ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
-                   "Unable to erase the uncommitted state %d of the database\n\n%s\n\n", state,
-                   Database_getFileName(database));
+      ZYR_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET, "Unable to erase the uncommitted state %d of the database\n\n%s\n\n",
+                state, Database_getFileName(database));
       manager->m_deadState = 1;
     }
     manager->m_current = previous;
@@ -369,8 +356,8 @@ int32_t zyrStateManager_openState(zyrStateManager *manager) {
   // What a process that ended left open must not become part of this state. A change that cannot
   // start is refused whole: its commit says so and puts back what it touched.
   if (eraseDeadState(manager, manager->m_current) != 1) {
-    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to erase the states after state %d of the database\n\n%s\n\n",
-                 manager->m_last, Database_getFileName(manager->m_database));
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to erase the states after state %d of the database\n\n%s\n\n",
+              manager->m_last, Database_getFileName(manager->m_database));
     manager->m_refused = 1;
     return 0;
   }
@@ -395,8 +382,8 @@ int32_t zyrStateManager_openState(zyrStateManager *manager) {
   if (dropsHistory) {
     // A change after going back: the states after the current one can no longer be reached.
     if (Database_rollback(manager->m_database, previous) != 1) {
-      ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to erase the states after state %d of the database\n\n%s\n\n",
-                   previous, Database_getFileName(manager->m_database));
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to erase the states after state %d of the database\n\n%s\n\n", previous,
+                Database_getFileName(manager->m_database));
       manager->m_refused = 1;
       return 0;
     }
@@ -434,9 +421,9 @@ int32_t zyrStateManager_flushCache(zyrStateManager *manager) {
 int32_t zyrStateManager_commitState(zyrStateManager *manager) {
   zyrStateManager_flushCache(manager);
   if (manager->m_refused) {
-    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
-                 "The changes to the database\n\n%s\n\nwere refused and have been undone.\n",
-                 Database_getFileName(manager->m_database));
+    ZYR_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
+              "The changes to the database\n\n%s\n\nwere refused and have been undone.\n",
+              Database_getFileName(manager->m_database));
     abandonChange(manager);
     return 0;
   }
@@ -459,9 +446,9 @@ int32_t zyrStateManager_commitState(zyrStateManager *manager) {
     }
   }
   if (failed > 0) {
-    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
-                 "Unable to commit state %d of the database\n\n%s\n\nas %d of its changes could not be written.\n",
-                 state, Database_getFileName(manager->m_database), failed);
+    ZYR_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
+              "Unable to commit state %d of the database\n\n%s\n\nas %d of its changes could not be written.\n", state,
+              Database_getFileName(manager->m_database), failed);
     abandonChange(manager);
     return 0;
   }
@@ -469,57 +456,48 @@ int32_t zyrStateManager_commitState(zyrStateManager *manager) {
   return manager->m_current;
 }
 
-int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int32_t number) {
-  ZYR_TRACE_BEGIN();
-  zyrStateManager_flushCache(manager);
-  // A refused change is over: the objects it touched are put back first.
-  if (manager->m_refused)
-    abandonChange(manager);
-  if (manager->m_database == nullptr)
-    return 0;
-  const int64_t step = relative == 1 ? number : static_cast<int64_t>(number) - absolute(manager->m_current);
-  if (step == 0)
-    return 1;
-  int64_t target;
-  int32_t from;
-  int32_t to;
+namespace {
+
+// Where a change of state goes: the state it reaches and the range of states whose versions it
+// applies (from the state after the lower end up to the higher one).
+struct StateRange {
+  int64_t m_target;
+  int32_t m_from;
+  int32_t m_to;
+};
+
+// The range of a change by step (not 0) from the current state; false when the change is refused:
+// back past the first state, forward while a state is open, or forward past the last state.
+bool rangeOfChange(const zyrStateManager *manager, int64_t step, StateRange *range) {
   if (step < 0) {
-    target = absolute(manager->m_current) + step;
-    if (target < absolute(manager->m_first))
-      return 0;
-    from = static_cast<int32_t>(target) + 1;
-    to = absolute(manager->m_current);
-  } else {
-    if (manager->m_current < 0)
-      return 0;
-    target = manager->m_current + step;
-    if (target > absolute(manager->m_last))
-      return 0;
-    from = manager->m_current + 1;
-    to = static_cast<int32_t>(target);
+    range->m_target = absolute(manager->m_current) + step;
+    if (range->m_target < absolute(manager->m_first))
+      return false;
+    range->m_from = static_cast<int32_t>(range->m_target) + 1;
+    range->m_to = absolute(manager->m_current);
+    return true;
   }
-  const int32_t d = step < 0 ? -1 : 1;
-  const int32_t previous = absolute(manager->m_current);
+  if (manager->m_current < 0)
+    return false;
+  range->m_target = manager->m_current + step;
+  if (range->m_target > absolute(manager->m_last))
+    return false;
+  range->m_from = manager->m_current + 1;
+  range->m_to = static_cast<int32_t>(range->m_target);
+  return true;
+}
 
-  Listing listing;
-  listing.match(manager->m_database, from, to, "*", "*");
+// The keys a change of state touches, by what it does to their objects (the key texts are the
+// listing's).
+struct ChangedKeys {
+  std::vector<const char *> m_deleted;
+  std::vector<const char *> m_modified;
+  std::vector<const char *> m_restored;
+};
 
-  int32_t newCurrent = static_cast<int32_t>(target);
-  if (d > 0 && -newCurrent == manager->m_last)
-    newCurrent = -newCurrent; // the last state was left open: it is open again
-  manager->m_current = newCurrent;
-  // Where the history stands is the writer's to store; a reader moves in memory only.
-  if (!manager->m_opening && Database_isWriter(manager->m_database))
-    storeCounter(manager->m_database, kCurrent, manager->m_current);
-
-  manager->m_from = from;
-  manager->m_to = to;
-  manager->m_restoring = 1;
-  manager->m_claims->m_lost.clear();
-
-  std::vector<const char *> deleted;
-  std::vector<const char *> modified;
-  std::vector<const char *> restored;
+// Sorts the keys of the range by the reserved names they hold there; d is the direction of the
+// change. An object both created and deleted inside the range is left alone.
+void sortChangedKeys(const Listing &listing, int32_t d, ChangedKeys *keys) {
   for (int32_t k = 0; k < listing.m_noOfKeys; ++k) {
     const char *key = listing.m_keys[k];
     if (std::strcmp(key, kGlobal) == 0)
@@ -535,45 +513,43 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
     if (hasType && hasDeleted)
       continue;
     if (!hasType && !hasDeleted)
-      modified.push_back(key);
+      keys->m_modified.push_back(key);
     else if (hasType == (d > 0))
-      restored.push_back(key);
+      keys->m_restored.push_back(key);
     else
-      deleted.push_back(key);
+      keys->m_deleted.push_back(key);
   }
+}
 
-  if (ZYR_TRACE_DEBUG(1)) {
-    zyrTrace_printf("Number of deleted objects  = %d\n", static_cast<int>(deleted.size()));
-    for (const char *key : deleted)
-      zyrTrace_printf("  %s - %d\n", key, zyrStateManager_getTypeIndexOfKey(manager, key));
-    zyrTrace_printf("Number of modified objects = %d\n", static_cast<int>(modified.size()));
-    for (const char *key : modified)
-      zyrTrace_printf("  %s - %d\n", key, zyrStateManager_getTypeIndexOfKey(manager, key));
-    zyrTrace_printf("Number of restored objects = %d\n", static_cast<int>(restored.size()));
-    for (const char *key : restored)
-      zyrTrace_printf("  %s - %d\n", key, zyrStateManager_getTypeIndexOfKey(manager, key));
-  }
+// One trace line a key: the key and the type index stored for it.
+void traceKeys(zyrStateManager *manager, const std::vector<const char *> &keys) {
+  for (const char *key : keys)
+    zyrTrace_printf("  %s - %d\n", key, zyrStateManager_getTypeIndexOfKey(manager, key));
+}
 
-  // Records that keep living but held one of the unloaded ones (a damaged file can make a record
-  // refer to one made at a later state) read their references again once the change is made.
+// Records that keep living but held one of the unloaded ones (a damaged file can make a record
+// refer to one made at a later state) read their references again once the change is made: their
+// keys, sorted, each once. The references to the unloaded records are forgotten.
+std::vector<std::string> takeRereads(zyrStateManager *manager, const ChangedKeys &keys) {
   std::vector<std::string> rereads;
-  {
-    std::unordered_set<std::string> changing(deleted.begin(), deleted.end());
-    changing.insert(restored.begin(), restored.end());
-    changing.insert(modified.begin(), modified.end());
-    for (const char *key : deleted) {
-      const auto it = manager->m_claims->m_referrers.find(key);
-      if (it == manager->m_claims->m_referrers.end())
-        continue;
-      for (const std::string &owner : it->second)
-        if (changing.count(owner) == 0 && Dictionary_find(manager->m_objects, owner.c_str()) != nullptr)
-          rereads.push_back(owner);
-      manager->m_claims->m_referrers.erase(it);
-    }
-    std::sort(rereads.begin(), rereads.end());
-    rereads.erase(std::unique(rereads.begin(), rereads.end()), rereads.end());
+  std::unordered_set<std::string> changing(keys.m_deleted.begin(), keys.m_deleted.end());
+  changing.insert(keys.m_restored.begin(), keys.m_restored.end());
+  changing.insert(keys.m_modified.begin(), keys.m_modified.end());
+  for (const char *key : keys.m_deleted) {
+    const auto it = manager->m_claims->m_referrers.find(key);
+    if (it == manager->m_claims->m_referrers.end())
+      continue;
+    for (const std::string &owner : it->second)
+      if (changing.count(owner) == 0 && Dictionary_find(manager->m_objects, owner.c_str()) != nullptr)
+        rereads.push_back(owner);
+    manager->m_claims->m_referrers.erase(it);
   }
+  std::sort(rereads.begin(), rereads.end());
+  rereads.erase(std::unique(rereads.begin(), rereads.end()), rereads.end());
+  return rereads;
+}
 
+void unloadDeleted(zyrStateManager *manager, const std::vector<const char *> &deleted) {
   for (const char *key : deleted) {
     void *object = zyrStateManager_pointerFromUUIDString(manager, key);
     if (object == nullptr)
@@ -588,8 +564,12 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
     }
     unload(manager, key, object);
   }
+}
 
-  // Every restored object exists before any of them reads its references.
+// Makes the objects the change brings back (those still live are kept) and restores them whole;
+// every one exists before any of them reads its references. A key of no known type is reported
+// in the name of the change (function) and skipped.
+void restoreRestored(zyrStateManager *manager, const std::vector<const char *> &restored, const char *function) {
   std::vector<void *> created;
   for (const char *key : restored) {
     void *object = Dictionary_find(manager->m_objects, key);
@@ -597,7 +577,7 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
       const int32_t index = zyrStateManager_getTypeIndexOfKey(manager, key);
       zyrUUID *uuid = index >= 0 ? zyrUUID_newFromBase64(key) : nullptr;
       if (uuid == nullptr) {
-        ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine type of restored object %s.\n", key);
+        ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, function, "Unable to determine type of restored object %s.\n", key);
         continue;
       }
       object = zyrObject_createMemory(uuid, index);
@@ -607,7 +587,12 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
   }
   for (void *object : created)
     zyrObject_restore(object, 0);
+}
 
+// The objects the change modifies read what changed in the range; those that must read their
+// references again read everything.
+void restoreModified(zyrStateManager *manager, const std::vector<const char *> &modified,
+                     const std::vector<std::string> &rereads) {
   for (const char *key : modified) {
     void *object = zyrStateManager_pointerFromUUIDString(manager, key);
     if (object != nullptr)
@@ -618,8 +603,60 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
     if (object != nullptr)
       zyrObject_restore(object, 0);
   }
+}
 
+} // namespace
+
+int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int32_t number) {
+  ZYR_TRACE_BEGIN();
+  zyrStateManager_flushCache(manager);
+  // A refused change is over: the objects it touched are put back first.
+  if (manager->m_refused)
+    abandonChange(manager);
+  if (manager->m_database == nullptr)
+    return 0;
+  const int64_t step = relative == 1 ? number : static_cast<int64_t>(number) - absolute(manager->m_current);
+  if (step == 0)
+    return 1;
+  StateRange range;
+  if (!rangeOfChange(manager, step, &range))
+    return 0;
+  const int64_t target = range.m_target;
+  const int32_t d = step < 0 ? -1 : 1;
+  const int32_t previous = absolute(manager->m_current);
+
+  Listing listing;
+  listing.match(manager->m_database, range.m_from, range.m_to, "*", "*");
+
+  int32_t newCurrent = static_cast<int32_t>(target);
+  if (d > 0 && -newCurrent == manager->m_last)
+    newCurrent = -newCurrent; // the last state was left open: it is open again
+  manager->m_current = newCurrent;
+  // Where the history stands is the writer's to store; a reader moves in memory only.
+  if (!manager->m_opening && Database_isWriter(manager->m_database))
+    storeCounter(manager->m_database, kCurrent, manager->m_current);
+
+  manager->m_from = range.m_from;
+  manager->m_to = range.m_to;
+  manager->m_restoring = 1;
+  manager->m_claims->m_lost.clear();
+
+  ChangedKeys keys;
+  sortChangedKeys(listing, d, &keys);
+  if (ZYR_TRACE_DEBUG(1)) {
+    zyrTrace_printf("Number of deleted objects  = %d\n", static_cast<int>(keys.m_deleted.size()));
+    traceKeys(manager, keys.m_deleted);
+    zyrTrace_printf("Number of modified objects = %d\n", static_cast<int>(keys.m_modified.size()));
+    traceKeys(manager, keys.m_modified);
+    zyrTrace_printf("Number of restored objects = %d\n", static_cast<int>(keys.m_restored.size()));
+    traceKeys(manager, keys.m_restored);
+  }
+  const std::vector<std::string> rereads = takeRereads(manager, keys);
+  unloadDeleted(manager, keys.m_deleted);
+  restoreRestored(manager, keys.m_restored, __func__);
+  restoreModified(manager, keys.m_modified, rereads);
   manager->m_restoring = 0;
+
   // A state at which a record lost what it cannot live without is not stayed at: the open fails
   // (see zyrStateManager_openDatabase), any other change goes back where it came from.
   if (!manager->m_opening && !manager->m_claims->m_returning && !manager->m_claims->m_lost.empty()) {
@@ -628,11 +665,11 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
     zyrStateManager_changeState(manager, 0, previous);
     manager->m_claims->m_returning = false;
     manager->m_claims->m_lost.clear();
-    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
-                 "State %d of the ZYR database\n\n%s\n\nis damaged: its stored record %s. The database has been left "
-                 "at state %d.\n",
-                 static_cast<int>(target), Database_getFileName(manager->m_database), loss.c_str(),
-                 static_cast<int>(absolute(manager->m_current)));
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+              "State %d of the ZYR database\n\n%s\n\nis damaged: its stored record %s. The database has been left "
+              "at state %d.\n",
+              static_cast<int>(target), Database_getFileName(manager->m_database), loss.c_str(),
+              static_cast<int>(absolute(manager->m_current)));
     return 0;
   }
   return 1;
@@ -682,12 +719,10 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   // gone, and an older one would otherwise be presented as the current one without a word.
   const int64_t damaged = DefFile_getDamagedOffset(Database_getDefFile(database));
   if (damaged > 0) {
-    zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error,
-                        "The ZYR database\n\n%s\n\nis damaged or incomplete from byte %lld on; what is stored there "
-                        "has been left out, and the latest changes may be lost.\n",
-                        Database_getFileName(database), static_cast<long long>(damaged));
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_W_INVALID_DATA_IGNORED,
+              "The ZYR database\n\n%s\n\nis damaged or incomplete from byte %lld on; what is stored there "
+              "has been left out, and the latest changes may be lost.\n",
+              Database_getFileName(database), static_cast<long long>(damaged));
   }
   int32_t stored = 0;
   Database_getInt(database, 0, nullptr, kFirst, &manager->m_first);
@@ -696,9 +731,9 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   // Versions of later states without the counters that say which of them is current: a file
   // that lost them is refused rather than taken for a new one and written over.
   if ((haveLast != 1 || haveCurrent != 1) && holdsStates(database, 0)) {
-    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE,
-                 "The ZYR database\n\n%s\n\nholds changes but no record of its states; it is damaged.\n",
-                 Database_getFileName(database));
+    ZYR_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE,
+              "The ZYR database\n\n%s\n\nholds changes but no record of its states; it is damaged.\n",
+              Database_getFileName(database));
     dropDatabase(manager);
     return 0;
   }
@@ -707,8 +742,8 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   // types must never reach the hooks of other types.
   const int types = checkStoredTypes(database);
   if (types == 0) {
-    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to recognise some of the types of object in the ZYR database:\n\n%s\n\n",
-                 Database_getFileName(database));
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to recognise some of the types of object in the ZYR database:\n\n%s\n\n",
+              Database_getFileName(database));
     dropDatabase(manager);
     return 0;
   }
@@ -725,10 +760,9 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   manager->m_opening = 0;
   // A model whose topology, name manager or mesh could not be restored is not opened with a hole.
   if (status == 1 && !manager->m_claims->m_lost.empty()) {
-    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE,
-                 "The ZYR database\n\n%s\n\nis damaged: its stored record %s%s.\n", Database_getFileName(database),
-                 manager->m_claims->m_lost.front().c_str(),
-                 manager->m_claims->m_lost.size() > 1 ? ", among other losses" : "");
+    ZYR_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE, "The ZYR database\n\n%s\n\nis damaged: its stored record %s%s.\n",
+              Database_getFileName(database), manager->m_claims->m_lost.front().c_str(),
+              manager->m_claims->m_lost.size() > 1 ? ", among other losses" : "");
     manager->m_claims->m_lost.clear();
     status = 0;
   }
@@ -741,10 +775,8 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   if (types == 2 && Database_isWriter(database))
     zyrStateManager_recordTypes(manager);
   if (Database_isReadOnly(database)) {
-    zyrError *notice = zyrError_new(ZYR_W_INFORMATION, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(notice, "The database\n\n%s\n\nis not writable: it has been opened for reading only.\n",
-                        Database_getFileName(database));
-    zyrError_publish(notice);
+    ZYR_ERROR(ZYR_W_INFORMATION, "The database\n\n%s\n\nis not writable: it has been opened for reading only.\n",
+              Database_getFileName(database));
   }
   return 1;
 }
@@ -813,9 +845,8 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   }
   const int compacted = housekeeping ? 1 : zyrStateManager_compactDatabase(manager, manager->m_database, flag);
   if (compacted != 1) {
-    zyrError *error = zyrError_new(ZYR_W_INVALID_RESULT_IGNORED, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to compact the database\n\n%s\n\n", Database_getFileName(manager->m_database));
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_W_INVALID_RESULT_IGNORED, "Unable to compact the database\n\n%s\n\n",
+              Database_getFileName(manager->m_database));
     result = 0;
   }
   // Only a purge that succeeded left everything at state 1.
@@ -848,13 +879,12 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
 
 int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int32_t workOnCopy, int32_t flag) {
   if (name == nullptr || zyrCString_isBlank(name)) {
-    ZYR_SM_ERROR(ZYR_U_INVALID_INPUT, "No file name has been supplied for the copied database.\n");
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "No file name has been supplied for the copied database.\n");
     return 0;
   }
   char *fileName = Database_fileName(name);
   if (Database_fileExists(name)) {
-    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE, "Unable to copy the database as the file %s already exists.\n",
-                 fileName);
+    ZYR_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE, "Unable to copy the database as the file %s already exists.\n", fileName);
     zyrCString_free(fileName);
     return 0;
   }
@@ -867,9 +897,8 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
     zyrStateManager_recordTypes(manager);
   Database *copy = Database_clone(manager->m_database, fileName);
   if (copy == nullptr) {
-    ZYR_SM_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE,
-                 "There was a problem copying the ZYR database from\n\n%s\n\nto\n\n%s\n\n",
-                 Database_getFileName(manager->m_database), fileName);
+    ZYR_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE, "There was a problem copying the ZYR database from\n\n%s\n\nto\n\n%s\n\n",
+              Database_getFileName(manager->m_database), fileName);
     zyrCString_free(fileName);
     return 0;
   }
@@ -880,9 +909,7 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
     manager->m_database = copy;
   }
   if (zyrStateManager_compactDatabase(manager, other, flag) != 1) {
-    zyrError *error = zyrError_new(ZYR_W_INVALID_RESULT_IGNORED, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to compact the database\n\n%s\n\n", Database_getFileName(other));
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_W_INVALID_RESULT_IGNORED, "Unable to compact the database\n\n%s\n\n", Database_getFileName(other));
   }
   Database_delete(other);
   return 1;
@@ -1033,9 +1060,9 @@ void zyrStateManager_noteUnread(zyrStateManager *manager, const void *object, co
                                              &counts[2], &counts[3], &counts[4], &counts[5]) == 1 &&
                        counts[0] + counts[1] + counts[2] + counts[3] + counts[5] == 0;
     if (!empty)
-      ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
-                   "The stored record %s (%s) has a version of \"%s\" for state %d that cannot be read.\n", key,
-                   zyrObject_getTypeName(object), name, version);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+                "The stored record %s (%s) has a version of \"%s\" for state %d that cannot be read.\n", key,
+                zyrObject_getTypeName(object), name, version);
     if (vital)
       noteLost(manager, object, name);
     return;
@@ -1046,8 +1073,8 @@ void zyrStateManager_noteUnread(zyrStateManager *manager, const void *object, co
   if (rule == nullptr || (rule->m_flags & ZYR_ATTRIBUTE_OPTIONAL) != 0 ||
       (Database_isParameterChanged(database, -1, -1, uuidOf(object), name, &stored), stored))
     return;
-  ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "The stored record %s (%s) has no readable \"%s\" at state %d.\n", key,
-               zyrObject_getTypeName(object), name, state);
+  ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The stored record %s (%s) has no readable \"%s\" at state %d.\n", key,
+            zyrObject_getTypeName(object), name, state);
   if (vital)
     noteLost(manager, object, name);
 }
@@ -1163,7 +1190,7 @@ void *zyrStateManager_pointerFromUUIDString(zyrStateManager *manager, const char
     return nullptr;
   void *object = Dictionary_find(manager->m_objects, key);
   if (object == nullptr && !zyrUUID_isNullString(key))
-    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine in memory version of object %s.\n", key);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine in memory version of object %s.\n", key);
   return object;
 }
 
@@ -1203,10 +1230,10 @@ int32_t zyrStateManager_getTypeIdOfUUID(zyrStateManager *manager, const zyrUUID 
     if (Database_getInt(manager->m_database, listing.m_whens[j], uuid, kType, &version) != 1)
       continue;
     if (id >= 0 && version != id) {
-      ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR,
-                   "The stored object %s is of type %d at one state and of type %d at another; it has been "
-                   "left out.\n",
-                   key, id, version);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+                "The stored object %s is of type %d at one state and of type %d at another; it has been "
+                "left out.\n",
+                key, id, version);
       return -1;
     }
     id = version;
@@ -1397,7 +1424,7 @@ int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void
     return 0;
   char *fileName = Database_fileName(name);
   if (!Database_fileExists(name)) {
-    ZYR_SM_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", fileName);
+    ZYR_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", fileName);
     zyrCString_free(fileName);
     return 0;
   }
@@ -1422,8 +1449,8 @@ int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void
   collectNewestVersions(listing, selection, &batch);
 
   if (batch.m_modelIndex < 0) {
-    ZYR_SM_ERROR(ZYR_U_INVALID_INPUT, "The requested ZYR database\n\n%s\n\ndoes not appear to contain a valid model.\n",
-                 fileName);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The requested ZYR database\n\n%s\n\ndoes not appear to contain a valid model.\n",
+              fileName);
     zyrUUID_delete(repositoryUUID);
     Database_delete(other);
     zyrCString_free(fileName);
@@ -1439,7 +1466,7 @@ int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void
                                                   batch.m_whens.data(), &newKeys)
                          : 0;
   if (status != 1 || newKeys == nullptr) {
-    ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Failed to import all the objects from the ZYR database %s.\n", fileName);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Failed to import all the objects from the ZYR database %s.\n", fileName);
     zyrMemory_free(newKeys, __func__);
     zyrUUID_delete(repositoryUUID);
     Database_delete(other);

@@ -195,18 +195,25 @@ void Session_writeErrors(FILE *stream, int32_t noOfErrors, zyrError *const *erro
   std::fflush(stream);
 }
 
+int Session_takeErrors(FILE *stream) {
+  int32_t count = 0;
+  zyrError **errors = nullptr;
+  int failed = 0;
+  if (zyrApp_getErrors(&count, &errors) == 1 && count > 0) {
+    if (stream != nullptr)
+      Session_writeErrors(stream, count, errors);
+    for (int32_t i = 0; i < count; ++i)
+      failed |= zyrError_isError(errors[i]) != 0;
+    zyrApp_clearErrors();
+  }
+  zyrMemory_free(errors, __func__);
+  return failed;
+}
+
 void Session_echoError(Session *session, int status) {
   if (session == nullptr || !session->m_interactive || status == 1)
     return;
-  int32_t count = 0;
-  zyrError **errors = nullptr;
-  if (zyrApp_getErrors(&count, &errors) == 1 && count > 0) {
-    Session_writeErrors(session->m_output != nullptr ? session->m_output : stdout, count, errors);
-    zyrMemory_free(errors, __func__);
-    zyrApp_clearErrors();
-    return;
-  }
-  zyrMemory_free(errors, __func__);
+  Session_takeErrors(session->m_output != nullptr ? session->m_output : stdout);
 }
 
 void Session_echoTransformation(Session *session, const zyrAffineTransform3D *transformation, char prefix,

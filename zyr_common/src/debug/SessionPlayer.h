@@ -39,6 +39,10 @@ void Session_echoHelp(Session *session);
 // Writes each record as the player reports errors: code, description, function, file, line,
 // message.
 void Session_writeErrors(FILE *stream, int32_t noOfErrors, zyrError *const *errors);
+// Takes the queued records off the error queue at the end of a play: writes them to the stream
+// as Session_writeErrors does (nothing when the stream is NULL). 1 when one of them is an error
+// (not a warning), else 0.
+int Session_takeErrors(FILE *stream);
 
 // The handler that does nothing and consumes the record.
 int nullErrorHandler(zyrError *error);

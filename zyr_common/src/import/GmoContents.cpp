@@ -175,8 +175,11 @@ void GmoContents_print(const GmoContents *c, FILE *stream) {
   fflush(stream);
 }
 
-int GmoContents_readTopology(GmoContents *c, DefFile *file) {
-  const char *fn = __func__;
+namespace {
+
+// The numbers of surfaces and volumes and their names; the name arrays decide how much is
+// allocated for the regions, not the counts alone.
+int readRegionNames(GmoContents *c, DefFile *file, const char *fn) {
   if (!readInt(file, "ZYR/NSF", kEvery, &c->m_nsf) || !readInt(file, "ZYR/NVL", kEvery, &c->m_nvl))
     return 0;
   if (c->m_nsf < 0 || c->m_nvl < 0 || static_cast<int64_t>(c->m_nsf) + c->m_nvl >= INT32_MAX) {
@@ -184,8 +187,6 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
     c->m_nsf = c->m_nvl = 0;
     return reject(file, fn, nsf < 0 ? "ZYR/NSF" : "ZYR/NVL", kEvery, 0, "The number of regions is not valid.");
   }
-
-  // The name arrays decide how much is allocated for the regions, not the counts alone.
   int32_t n = 0;
   if (!readStrings(file, "ZYR/CLBSF", &c->m_surfaceNames, &n))
     return 0;
@@ -205,28 +206,27 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
   for (int32_t i = 0; i < c->m_nvl; ++i)
     if (c->m_volumeNames[i] == nullptr)
       return reject(file, fn, "ZYR/CLBVL", kEvery, 0, "The data set holds a missing name.");
+  return 1;
+}
 
-  // Priorities are optional and used only at their full length.
+// Priorities are optional and used only at their full length (one for each of count regions).
+int readPriorities(DefFile *file, const char *fn, const char *what, int32_t count, int32_t **kept) {
   int32_t *priorities = nullptr;
-  int got = DefFile_readInts(file, "ZYR/KPRSF", kEvery, 0, &priorities, &n);
-  if (unreadable(file, "ZYR/KPRSF", 0, got))
+  int32_t n = 0;
+  const int got = DefFile_readInts(file, what, kEvery, 0, &priorities, &n);
+  if (unreadable(file, what, 0, got))
     return failedRead(file);
-  if (got && n == c->m_nsf)
-    c->m_surfacePriorities = priorities;
+  if (got && n == count)
+    *kept = priorities;
   else
     zyrMemory_free(priorities, fn);
-  priorities = nullptr;
-  got = DefFile_readInts(file, "ZYR/KPRVL", kEvery, 0, &priorities, &n);
-  if (unreadable(file, "ZYR/KPRVL", 0, got))
-    return failedRead(file);
-  if (got && n == c->m_nvl)
-    c->m_volumePriorities = priorities;
-  else
-    zyrMemory_free(priorities, fn);
+  return 1;
+}
 
+// Each surface is connected once at most: a pair is made by the lower of its two surfaces.
+int readPartners(GmoContents *c, DefFile *file, const char *fn) {
   if (!readIntsOfLength(file, fn, "ZYR/KSFSF", kEvery, c->m_nsf, &c->m_partners))
     return 0;
-  // Each surface is connected once at most: a pair is made by the lower of its two surfaces.
   std::vector<int32_t> connections(static_cast<size_t>(c->m_nsf), 0);
   for (int32_t s = 0; s < c->m_nsf; ++s) {
     const int32_t t = c->m_partners[s];
@@ -235,28 +235,35 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
     if (t > s && (++connections[static_cast<size_t>(s)] > 1 || ++connections[static_cast<size_t>(t)] > 1))
       return reject(file, fn, "ZYR/KSFSF", kEvery, 0, "A surface is connected to more than one other surface.");
   }
+  return 1;
+}
 
-  // Gluing is optional, but a list that is there must make sense.
+// Gluing is optional, but a list that is there must make sense.
+int readContacts(GmoContents *c, DefFile *file, const char *fn) {
   int32_t *contacts = nullptr;
-  got = DefFile_readInts(file, "ZYR/CONTACT", kEvery, 0, &contacts, &n);
+  int32_t n = 0;
+  const int got = DefFile_readInts(file, "ZYR/CONTACT", kEvery, 0, &contacts, &n);
   if (unreadable(file, "ZYR/CONTACT", 0, got))
     return failedRead(file);
-  if (got) {
-    c->m_contacts = contacts;
-    if (n % 2 != 0)
-      return reject(file, fn, "ZYR/CONTACT", kEvery, 0, "The data set does not hold pairs of surfaces.");
-    c->m_noOfContacts = n / 2;
-    if (!inRange(contacts, n, 0, static_cast<int64_t>(c->m_nsf) - 1))
-      return reject(file, fn, "ZYR/CONTACT", kEvery, 0, "The data set holds a surface out of range.");
-    for (int32_t i = 0; i < c->m_noOfContacts; ++i)
-      if (contacts[2 * i] == contacts[2 * i + 1])
-        return reject(file, fn, "ZYR/CONTACT", kEvery, 0, "A surface is glued to itself.");
-  }
+  if (!got)
+    return 1;
+  c->m_contacts = contacts;
+  if (n % 2 != 0)
+    return reject(file, fn, "ZYR/CONTACT", kEvery, 0, "The data set does not hold pairs of surfaces.");
+  c->m_noOfContacts = n / 2;
+  if (!inRange(contacts, n, 0, static_cast<int64_t>(c->m_nsf) - 1))
+    return reject(file, fn, "ZYR/CONTACT", kEvery, 0, "The data set holds a surface out of range.");
+  for (int32_t i = 0; i < c->m_noOfContacts; ++i)
+    if (contacts[2 * i] == contacts[2 * i + 1])
+      return reject(file, fn, "ZYR/CONTACT", kEvery, 0, "A surface is glued to itself.");
+  return 1;
+}
 
+// The surfaces bounding each volume; a surface lies in one shell at most.
+int readShells(GmoContents *c, DefFile *file, const char *fn) {
   if (!readGroupedList(file, fn, "ZYR/KSFVL", "ZYR/IPSFVL", c->m_nvl, c->m_nsf, &c->m_shellSurfaces,
                        &c->m_shellPointer))
     return 0;
-  // A surface lies in one shell at most.
   c->m_boundedVolume = zyrMemory_allocateArray<int32_t>(c->m_nsf > 0 ? c->m_nsf : 1, fn);
   for (int32_t s = 0; s < c->m_nsf; ++s)
     c->m_boundedVolume[s] = -1;
@@ -267,8 +274,11 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
         return reject(file, fn, "ZYR/KSFVL", kEvery, 0, "A surface bounds more than one volume.");
       owner = v;
     }
+  return 1;
+}
 
-  // Composite names: none when the count is missing.
+// Composite names and the names of their components: none when the count is missing.
+int readCompositeNames(GmoContents *c, DefFile *file, const char *fn) {
   int32_t ncn = 0;
   const int haveNames = DefFile_readInt(file, "ZYR/NCN", kEvery, 0, &ncn);
   if (unreadable(file, "ZYR/NCN", 0, haveNames))
@@ -279,6 +289,7 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
     return reject(file, fn, "ZYR/NCN", kEvery, 0, "The number of composite names is not valid.");
   if (ncn == 0)
     return 1;
+  int32_t n = 0;
   if (!readStrings(file, "ZYR/CLBCN", &c->m_compositeNames, &n))
     return 0;
   if (n != ncn) {
@@ -304,6 +315,16 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
     if (c->m_componentNames[i] == nullptr)
       return reject(file, fn, "ZYR/CNMCN", kEvery, 0, "The data set holds a missing name.");
   return 1;
+}
+
+} // namespace
+
+int GmoContents_readTopology(GmoContents *c, DefFile *file) {
+  const char *fn = __func__;
+  return readRegionNames(c, file, fn) &&
+         readPriorities(file, fn, "ZYR/KPRSF", c->m_nsf, &c->m_surfacePriorities) &&
+         readPriorities(file, fn, "ZYR/KPRVL", c->m_nvl, &c->m_volumePriorities) && readPartners(c, file, fn) &&
+         readContacts(c, file, fn) && readShells(c, file, fn) && readCompositeNames(c, file, fn);
 }
 
 namespace {

@@ -22,21 +22,14 @@
 
 namespace {
 
-void publish(int32_t code, const char *function, const char *format, const char *argument) {
-  zyrError *error = zyrError_new(code, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, format, argument);
-  zyrError_publish(error);
-}
-
 Topology *topologyOf(const Model *model) { return Model_getTopology(model); }
 Mesh *meshOf(const Model *model) { return Model_getMesh(model); }
 void *projectionOf(const Model *model) { return Model_getProjection(model); }
 
 // The definition file cannot be made where it was asked for.
 void publishReason(const char *fileName, int reason) {
-  zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_EXPORT_MESH, "Model_exportMesh", __FILE__, __LINE__);
-  zyrError_addMessage(error, "Unable to write the definition file\n\n%s\n\n%s.\n", fileName, strerror(reason));
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_EXPORT_MESH, "Model_exportMesh", "Unable to write the definition file\n\n%s\n\n%s.\n",
+                fileName, strerror(reason));
 }
 
 void removeWithLock(const std::string &name) {
@@ -56,9 +49,9 @@ int meshIsWhole(Model *model) {
   for (int32_t i = 0; i < n && whole; ++i)
     if (ElementMesh_getNoOfVertices(meshes[i]) < 1 || ElementMesh_getNoOfElements(meshes[i]) < 1) {
       const Region *region = ElementMesh_getRegion(meshes[i]);
-      publish(ZYR_I_INTERNAL_ERROR, "Model_writeDefFile",
-              "The mesh of the region \"%s\" could not be restored whole; no definition file is written.\n",
-              region != nullptr ? Region_getUserName(region) : "");
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "Model_writeDefFile",
+                    "The mesh of the region \"%s\" could not be restored whole; no definition file is written.\n",
+                    region != nullptr ? Region_getUserName(region) : "");
       whole = 0;
     }
   zyrMemory_free(meshes, __func__);
@@ -98,14 +91,12 @@ int Model_writeDefFile(Model *model, const char *fileName, uint32_t flags, int32
 
 int Model_exportMesh(Model *model, const char *type, const char *fileName, const char *units) {
   if (type == nullptr) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "No values was supplied for the export type.\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "No values was supplied for the export type.\n");
     return 0;
   }
   // The type is examined before the old file is touched: a wrong type must not cost the file.
   if (strcmp(type, "Def") != 0) {
-    publish(ZYR_U_INVALID_INPUT, __func__, "The export type \"%s\" is not recognised.\n", type);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The export type \"%s\" is not recognised.\n", type);
     return 0;
   }
   if (model == nullptr || fileName == nullptr || *fileName == '\0')
