@@ -24,11 +24,16 @@ void zyrWorker_start(zyrWorker *worker, std::function<void()> work) {
   try {
     worker->m_thread = zyrWorker_thread(work);
   } catch (const std::system_error &) {
-    work();
+    worker->m_postponed = std::move(work);
   }
 }
 
 void zyrWorker_join(zyrWorker *worker) {
   if (worker->m_thread.joinable())
     worker->m_thread.join();
+  if (worker->m_postponed) {
+    std::function<void()> work = std::move(worker->m_postponed);
+    worker->m_postponed = nullptr;
+    work();
+  }
 }

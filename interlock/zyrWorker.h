@@ -15,10 +15,12 @@ std::thread zyrWorker_thread(std::function<void()> work);
 // One piece of work done beside the caller: started, then joined before its results are used.
 struct zyrWorker {
   std::thread m_thread;
+  std::function<void()> m_postponed; // the work, when no thread could be had
 };
 
-// Starts the work on a worker thread; when no thread can be had, does it here and now, so that
-// the results are the same either way.
+// Starts the work on a worker thread. When no thread can be had, the work is done by the join
+// instead, on the calling thread, so that the results are the same either way (and work that
+// waits for something the caller hands over before the join still gets it).
 void zyrWorker_start(zyrWorker *worker, std::function<void()> work);
 // Waits until the work is done.
 void zyrWorker_join(zyrWorker *worker);

@@ -15,8 +15,11 @@
 #include "zyrWorker.h"
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -446,6 +449,56 @@ void finishEdges(Visual *v, const EdgeTable &table) {
   BitField_setBit(&v->m_flags, VISUAL_EDGES_VALID);
 }
 
+// The wireframe of a visual being made, worked out on a worker: the edge table from the faces at
+// once, the edges and feature values once the calling thread hands over the coordinates (after
+// making the vertices). The edge arrays come from the allocator's own malloc, for the calling
+// thread to hand to the tracked allocator.
+struct NewWireframe {
+  const int32_t *m_faces;
+  int32_t m_nt;
+  int32_t m_nq;
+  int32_t m_nv;
+  EdgeTable m_table;
+  std::mutex m_mutex;
+  std::condition_variable m_handed;
+  bool m_ready = false;
+  bool m_go = false;
+  std::vector<float> m_xyz;
+  int32_t *m_edges = nullptr;
+  float *m_values = nullptr;
+  bool m_laidOut = false;
+
+  NewWireframe(const int32_t *faces, int32_t nt, int32_t nq, int32_t nv)
+      : m_faces(faces), m_nt(nt), m_nq(nq), m_nv(nv) {}
+
+  // Calling thread: the coordinates in metres, or no go when the vertices were not made.
+  void hand(bool go, std::vector<float> xyz) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_go = go;
+    m_xyz = std::move(xyz);
+    m_ready = true;
+    m_handed.notify_one();
+  }
+
+  void work() {
+    buildEdgeTable(m_faces, m_nt, m_nq, m_nv, &m_table);
+    {
+      std::unique_lock<std::mutex> lock(m_mutex);
+      m_handed.wait(lock, [this] { return m_ready; });
+    }
+    const int64_t total = static_cast<int64_t>(m_table.m_boundary) + m_table.m_interior;
+    if (!m_go)
+      return;
+    m_edges = total > 0 ? static_cast<int32_t *>(std::malloc(static_cast<size_t>(8 * total))) : nullptr;
+    m_values = m_table.m_interior > 0 ? static_cast<float *>(std::malloc(4 * static_cast<size_t>(m_table.m_interior)))
+                                      : nullptr;
+    if ((total > 0 && m_edges == nullptr) || (m_table.m_interior > 0 && m_values == nullptr))
+      return;
+    layOutEdges(m_table, m_faces, m_nt, m_nq, m_xyz, m_edges, m_values);
+    m_laidOut = true;
+  }
+};
+
 } // namespace
 
 // ---- the record -------------------------------------------------------------------------------
@@ -518,35 +571,14 @@ Visual *Visual_newFromFaceMesh(Region *region, FaceMesh *faceMesh) {
   zyrObject_setPointer(v, "region", region);
   // The wireframe needs only the faces and the coordinates: it is worked out on a worker while
   // the store compresses and writes them (the faces are only read until the worker is joined).
-  EdgeTable table;
+  NewWireframe job(faces, triangles, quadrilaterals, n);
   zyrWorker worker;
-  zyrWorker_start(&worker, [&table, faces, triangles, quadrilaterals, n] {
-    buildEdgeTable(faces, triangles, quadrilaterals, n, &table);
-  });
+  zyrWorker_start(&worker, [&job] { job.work(); });
   v->m_vertices = Vertices_new(3, "m", VERTICES_SINGLE_REQUEST, n, xyz);
   zyrObject_setPointer(v, "vertices", v->m_vertices);
-  zyrWorker_join(&worker);
-  // With its vertices made, the visual holds what the wireframe calculation works on. The edge
-  // arrays come from the allocator's own malloc and are handed to it where the calculation made
-  // them, after the faces are stored.
-  bool laidOut = vertexCount(v) == n;
-  const int64_t total = static_cast<int64_t>(table.m_boundary) + table.m_interior;
-  int32_t *edges = nullptr;
-  float *values = nullptr;
-  std::vector<float> metresXyz;
-  if (laidOut) {
-    edges = total > 0 ? static_cast<int32_t *>(std::malloc(static_cast<size_t>(8 * total))) : nullptr;
-    values =
-        table.m_interior > 0 ? static_cast<float *>(std::malloc(4 * static_cast<size_t>(table.m_interior))) : nullptr;
-    laidOut = (total == 0 || edges != nullptr) && (table.m_interior == 0 || values != nullptr);
-  }
-  if (laidOut) {
-    if (table.m_interior > 0)
-      metresXyz = metres(v);
-    zyrWorker_start(&worker, [&table, &metresXyz, faces, triangles, quadrilaterals, edges, values] {
-      layOutEdges(table, faces, triangles, quadrilaterals, metresXyz, edges, values);
-    });
-  }
+  // With its vertices made, the visual holds the coordinates the calculation works on.
+  const bool made = vertexCount(v) == n;
+  job.hand(made, made ? metres(v) : std::vector<float>());
   v->m_noOfTriangles = triangles;
   v->m_noOfQuadrilaterals = quadrilaterals;
   zyrObject_setInt(v, "noOfTriangles", triangles);
@@ -555,15 +587,17 @@ Visual *Visual_newFromFaceMesh(Region *region, FaceMesh *faceMesh) {
   zyrObject_setPointer(v, "faceVertices", v->m_faceVertices);
   v->m_checked = 1;
   zyrWorker_join(&worker);
-  if (laidOut) {
-    zyrMemory_register(8 * total, edges, kWireframe);
-    zyrMemory_register(4 * static_cast<int64_t>(table.m_interior), values, kWireframe);
-    v->m_edges = edges;
-    v->m_featureValues = values;
-    finishEdges(v, table);
+  if (job.m_laidOut) {
+    // Handed to the tracked allocator where the calculation makes its arrays.
+    const int64_t total = static_cast<int64_t>(job.m_table.m_boundary) + job.m_table.m_interior;
+    zyrMemory_register(8 * total, job.m_edges, kWireframe);
+    zyrMemory_register(4 * static_cast<int64_t>(job.m_table.m_interior), job.m_values, kWireframe);
+    v->m_edges = job.m_edges;
+    v->m_featureValues = job.m_values;
+    finishEdges(v, job.m_table);
   } else {
-    std::free(edges);
-    std::free(values);
+    std::free(job.m_edges);
+    std::free(job.m_values);
     Visual_calculateWireframe(v);
   }
   return v;
