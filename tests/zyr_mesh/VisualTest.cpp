@@ -455,9 +455,9 @@ TEST_F(VisualTest, WireframeIsTheEdgeListOfItsDefinition) {
     expectReferenceWireframe(v);
   }
 
-  // Made from face meshes, the wireframe worked out beside the store's writing: a flat grid, and
-  // random triangles and quadrilaterals of a block of prisms.
-  Block block{30, 20, 2, 0.5, {0, 0, 0}};
+  // Made from face meshes: a flat grid large enough for its wireframe to be worked out beside the
+  // store's writing, and random triangles and quadrilaterals of a block of prisms, too few for that.
+  Block block{150, 120, 2, 0.5, {0, 0, 0}};
   ElementSet *hexahedra = nullptr;
   FaceMesh *grid = FaceMesh_new(nullptr, hexMesh(block, &hexahedra));
   FaceMesh_addFaceSet(grid, hexFaces(hexahedra, 0, bottomCells(block)));

@@ -422,6 +422,9 @@ void layOutEdges(const EdgeTable &table, const int32_t *faces, int32_t nt, int32
     }
 }
 
+// Face-list entries from which a new visual's wireframe is worked out beside the store's writes.
+const int64_t kWireframeBesideFrom = 1 << 16;
+
 // The edge arrays are the wireframe calculation's, wherever it runs from.
 const char *const kWireframe = "Visual_calculateWireframe";
 
@@ -571,9 +574,12 @@ Visual *Visual_newFromFaceMesh(Region *region, FaceMesh *faceMesh) {
   zyrObject_setPointer(v, "region", region);
   // The wireframe needs only the faces and the coordinates: it is worked out on a worker while
   // the store compresses and writes them (the faces are only read until the worker is joined).
+  // A small surface is written quicker than a thread starts: its wireframe follows the writes.
   NewWireframe job(faces, triangles, quadrilaterals, n);
   zyrWorker worker;
-  zyrWorker_start(&worker, [&job] { job.work(); });
+  const bool beside = entries >= kWireframeBesideFrom;
+  if (beside)
+    zyrWorker_start(&worker, [&job] { job.work(); });
   v->m_vertices = Vertices_new(3, "m", VERTICES_SINGLE_REQUEST, n, xyz);
   zyrObject_setPointer(v, "vertices", v->m_vertices);
   // With its vertices made, the visual holds the coordinates the calculation works on.
@@ -586,7 +592,10 @@ Visual *Visual_newFromFaceMesh(Region *region, FaceMesh *faceMesh) {
   v->m_faceVertices = zyrBlob_new(faces, 4 * entries, ZYR_TYPE_INT);
   zyrObject_setPointer(v, "faceVertices", v->m_faceVertices);
   v->m_checked = 1;
-  zyrWorker_join(&worker);
+  if (beside)
+    zyrWorker_join(&worker);
+  else
+    job.work();
   if (job.m_laidOut) {
     // Handed to the tracked allocator where the calculation makes its arrays.
     const int64_t total = static_cast<int64_t>(job.m_table.m_boundary) + job.m_table.m_interior;
