@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -182,6 +184,49 @@ TEST_F(MeshTest, MovingFacesBetweenSetsAndFaceMeshes) {
   zyrMemory_free(targetSets, "test");
   const int32_t outside[] = {2};
   EXPECT_EQ(FaceMesh_move(source, target, 1, outside), 0);
+}
+
+// Local numbers are the order of first appearance whether the element mesh's vertex numbers are
+// close together or spread far wider than the faces (marks in an array or a hash table).
+TEST_F(MeshTest, LocalNumbersAreTheOrderOfFirstAppearanceHoweverWideTheVertexNumbers) {
+  std::mt19937 random(7);
+  const int32_t nv = 200000;
+  std::vector<double> xyz(3 * static_cast<size_t>(nv), 0.0);
+  ElementMesh *mesh = ElementMesh_new(nullptr);
+  ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, nv, trackedDoubles(xyz)));
+  for (const int32_t cells : {20, 2000, 60000}) {
+    // Hexahedra of distinct random vertices drawn from a few spots of the whole range.
+    std::vector<int32_t> hex;
+    for (int32_t c = 0; c < cells; ++c) {
+      const int32_t base = static_cast<int32_t>(random() % (nv - 64));
+      for (int32_t k = 0; k < 8; ++k)
+        hex.push_back(base + 8 * k + static_cast<int32_t>(random() % 8));
+    }
+    ElementSet *set = ElementSet_new(7, 0, static_cast<int32_t>(hex.size()), trackedInts(hex));
+    ElementMesh_addElementSet(mesh, set);
+    std::vector<int32_t> elements, faces;
+    for (int32_t c = 0; c < cells; ++c) {
+      elements.push_back(c);
+      faces.push_back(static_cast<int32_t>(random() % 6));
+    }
+    FaceMesh *fm = FaceMesh_new(nullptr, mesh);
+    FaceMesh_addFaceSet(fm, FaceSet_new(set, 0, cells, trackedInts(elements), trackedInts(faces)));
+    int32_t nside = 0, mixed = 0;
+    const std::vector<int32_t> rows = faceMeshRows(fm, 0, &nside, &mixed);
+    std::map<int32_t, int32_t> local;
+    std::vector<int32_t> order, expected;
+    for (const int32_t v : rows) {
+      const auto found = local.emplace(v, static_cast<int32_t>(order.size()));
+      if (found.second)
+        order.push_back(v);
+      expected.push_back(found.first->second);
+    }
+    EXPECT_EQ(faceMeshRows(fm, 1, &nside, &mixed), expected) << cells;
+    int32_t *list = nullptr;
+    const int32_t n = FaceMesh_getElementMeshVertices(fm, 0, 1, &list);
+    EXPECT_EQ(std::vector<int32_t>(list, list + n), order) << cells;
+    zyrMemory_free(list, "test");
+  }
 }
 
 TEST_F(MeshTest, LocalNumberingTrianglesFirstAndSplitVertices) {

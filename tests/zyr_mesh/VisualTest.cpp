@@ -13,10 +13,15 @@
 #include "zyrMemory.h"
 #include "zyrObject.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -324,6 +329,165 @@ TEST_F(VisualTest, EmptyAndDamagedSurfaces) {
   EXPECT_EQ(errors.take(),
             (std::vector<std::string>{"20006: The stored visual " + keyOf(damaged) + " is inconsistent.\n"}));
   EXPECT_EQ(facettedOf(damaged).faces.size(), 0u);
+}
+
+// The wireframe as its definition reads, kept plain: every edge keyed by its two vertices with its
+// first two faces and its use count, then listed by lower vertex, the edge made last first;
+// interior edges (two or more faces), then boundary edges; feature values from face normals.
+struct ReferenceWireframe {
+  std::vector<int32_t> edges;
+  std::vector<float> values;
+  int32_t interior = 0;
+};
+
+ReferenceWireframe referenceWireframe(int32_t nt, int32_t nq, const std::vector<int32_t> &faces,
+                                      const std::vector<float> &xyz) {
+  struct Use {
+    int32_t made, first, second, count;
+  };
+  std::map<std::pair<int32_t, int32_t>, Use> uses;
+  auto add = [&uses](int32_t a, int32_t b, int32_t f) {
+    if (a == b)
+      return;
+    auto key = std::make_pair(std::min(a, b), std::max(a, b));
+    auto found = uses.find(key);
+    if (found == uses.end())
+      uses[key] = {static_cast<int32_t>(uses.size()), f, -1, 1};
+    else if (++found->second.count == 2)
+      found->second.second = f;
+  };
+  auto face = [&](int32_t f) {
+    return f < nt
+               ? std::vector<int32_t>(faces.begin() + 3 * f, faces.begin() + 3 * f + 3)
+               : std::vector<int32_t>(faces.begin() + 3 * nt + 4 * (f - nt), faces.begin() + 3 * nt + 4 * (f - nt) + 4);
+  };
+  for (int32_t f = 0; f < nt + nq; ++f) {
+    const std::vector<int32_t> p = face(f);
+    for (size_t k = 0; k < p.size(); ++k)
+      add(p[k], p[(k + 1) % p.size()], f);
+  }
+  auto triangle = [&xyz](int32_t a, int32_t b, int32_t c, double n[3]) {
+    double u[3], w[3];
+    for (int k = 0; k < 3; ++k) {
+      u[k] = static_cast<double>(xyz[3 * b + k]) - xyz[3 * a + k];
+      w[k] = static_cast<double>(xyz[3 * c + k]) - xyz[3 * a + k];
+    }
+    n[0] = u[1] * w[2] - u[2] * w[1];
+    n[1] = u[2] * w[0] - u[0] * w[2];
+    n[2] = u[0] * w[1] - u[1] * w[0];
+    const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    for (int k = 0; k < 3 && length != 0.0; ++k)
+      n[k] /= length;
+    return length != 0.0;
+  };
+  auto normal = [&](int32_t f, double n[3]) {
+    const std::vector<int32_t> p = face(f);
+    if (p.size() == 3)
+      return triangle(p[0], p[1], p[2], n);
+    double n1[3], n2[3];
+    const bool has1 = triangle(p[0], p[1], p[2], n1), has2 = triangle(p[2], p[3], p[0], n2);
+    for (int k = 0; k < 3; ++k)
+      n[k] = has1 && has2 ? 0.5 * (n1[k] + n2[k]) : has1 ? n1[k] : n2[k];
+    return has1 || has2;
+  };
+  // By lower vertex, and within one the edge made last first.
+  std::vector<std::pair<std::pair<int32_t, int32_t>, Use>> order(uses.begin(), uses.end());
+  std::sort(order.begin(), order.end(), [](const auto &a, const auto &b) {
+    return a.first.first != b.first.first ? a.first.first < b.first.first : a.second.made > b.second.made;
+  });
+  ReferenceWireframe r;
+  std::vector<int32_t> boundary;
+  for (const auto &[key, use] : order) {
+    if (use.count == 1) {
+      boundary.insert(boundary.end(), {key.first, key.second});
+      continue;
+    }
+    r.edges.insert(r.edges.end(), {key.first, key.second});
+    double n1[3], n2[3];
+    const bool formed = use.count == 2 && normal(use.first, n1) && normal(use.second, n2);
+    r.values.push_back(formed ? static_cast<float>(n1[0] * n2[0] + n1[1] * n2[1] + n1[2] * n2[2]) : -1.0f);
+    ++r.interior;
+  }
+  r.edges.insert(r.edges.end(), boundary.begin(), boundary.end());
+  return r;
+}
+
+// Floats compared bit for bit.
+std::vector<uint32_t> bitsOf(const float *values, size_t n) {
+  std::vector<uint32_t> bits(n);
+  for (size_t i = 0; i < n; ++i)
+    std::memcpy(&bits[i], &values[i], 4);
+  return bits;
+}
+
+// The visual's wireframe against the reference over its own faces and coordinates, value bits
+// included.
+void expectReferenceWireframe(Visual *v) {
+  ASSERT_TRUE(BitField_isSet(&v->m_flags, VISUAL_EDGES_VALID));
+  const Facetted surface = facettedOf(v);
+  const ReferenceWireframe r =
+      referenceWireframe(surface.triangles, surface.quadrilaterals, surface.faces, surface.xyz);
+  EXPECT_EQ(v->p_noOfInteriorEdges, r.interior);
+  EXPECT_EQ(v->p_noOfBoundaryEdges, static_cast<int32_t>(r.edges.size() / 2) - r.interior);
+  const int32_t total = v->p_noOfInteriorEdges + v->p_noOfBoundaryEdges;
+  EXPECT_EQ(std::vector<int32_t>(v->m_edges, v->m_edges + 2 * total), r.edges);
+  EXPECT_EQ(bitsOf(v->m_featureValues, static_cast<size_t>(v->p_noOfInteriorEdges)),
+            bitsOf(r.values.data(), r.values.size()));
+}
+
+TEST_F(VisualTest, WireframeIsTheEdgeListOfItsDefinition) {
+  // Random surfaces over few vertices and coordinates of few values: repeated vertices, edges of
+  // three or more faces, faces without area and coplanar neighbours all occur.
+  std::mt19937 random(47);
+  for (int round = 0; round < 60; ++round) {
+    const int32_t nv = 3 + static_cast<int32_t>(random() % 30);
+    const int32_t nt = static_cast<int32_t>(random() % 40), nq = static_cast<int32_t>(random() % 40);
+    std::vector<double> xyz;
+    for (int32_t i = 0; i < 3 * nv; ++i)
+      xyz.push_back(static_cast<double>(random() % 3));
+    std::vector<int32_t> triangles, quadrilaterals;
+    for (int32_t i = 0; i < 3 * nt; ++i)
+      triangles.push_back(static_cast<int32_t>(random() % nv));
+    for (int32_t i = 0; i < 4 * nq; ++i)
+      quadrilaterals.push_back(static_cast<int32_t>(random() % nv));
+    Visual *v = storedVisual(nullptr, xyz, triangles, quadrilaterals);
+    ASSERT_EQ(Visual_calculateWireframe(v), 1);
+    expectReferenceWireframe(v);
+  }
+
+  // Made from face meshes: a flat grid large enough for its wireframe to be worked out beside the
+  // store's writing, and random triangles and quadrilaterals of a block of prisms, too few for that.
+  Block block{150, 120, 2, 0.5, {0, 0, 0}};
+  ElementSet *hexahedra = nullptr;
+  FaceMesh *grid = FaceMesh_new(nullptr, hexMesh(block, &hexahedra));
+  FaceMesh_addFaceSet(grid, hexFaces(hexahedra, 0, bottomCells(block)));
+  Visual *flat = Visual_newFromFaceMesh(nullptr, grid);
+  ASSERT_NE(flat, nullptr);
+  expectReferenceWireframe(flat);
+  ElementMesh *mesh = ElementMesh_new(nullptr);
+  ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, block.noOfVertices(), trackedDoubles(block.coordinates())));
+  const std::vector<int32_t> prisms = block.prisms();
+  ElementSet *set = ElementSet_new(6, 0, static_cast<int32_t>(prisms.size()), trackedInts(prisms));
+  ElementMesh_addElementSet(mesh, set);
+  std::vector<int32_t> elements, faces;
+  for (int32_t i = 0; i < 2000; ++i) {
+    elements.push_back(static_cast<int32_t>(random() % (prisms.size() / 6)));
+    faces.push_back(static_cast<int32_t>(random() % 5));
+  }
+  FaceMesh *mixed = FaceMesh_new(nullptr, mesh);
+  FaceMesh_addFaceSet(mixed, FaceSet_new(set, 0, 2000, trackedInts(elements), trackedInts(faces)));
+  Visual *v = Visual_newFromFaceMesh(nullptr, mixed);
+  ASSERT_NE(v, nullptr);
+  EXPECT_GT(v->m_noOfTriangles, 0);
+  EXPECT_GT(v->m_noOfQuadrilaterals, 0);
+  expectReferenceWireframe(v);
+  // Worked out again on the calling thread, it is the same.
+  std::vector<int32_t> edges(v->m_edges, v->m_edges + 2 * (v->p_noOfInteriorEdges + v->p_noOfBoundaryEdges));
+  std::vector<float> values(v->m_featureValues, v->m_featureValues + v->p_noOfInteriorEdges);
+  ASSERT_EQ(Visual_calculateWireframe(v), 1);
+  EXPECT_EQ(std::vector<int32_t>(v->m_edges, v->m_edges + edges.size()), edges);
+  EXPECT_EQ(bitsOf(v->m_featureValues, values.size()), bitsOf(values.data(), values.size()));
+  EXPECT_EQ(errorCount(), 0);
 }
 
 TEST_F(VisualTest, EdgeMapKeysEdgesByTheirLowerVertex) {

@@ -1,9 +1,9 @@
 // Ordered jobs with their pure step on worker threads.
 #include "io_pipeline.h"
 
-#include <pthread.h>
+#include "zyrWorker.h"
+
 #include <sched.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -120,19 +120,14 @@ int io_run_pipeline(int64_t count, int threads, const IO_pipeline &pipeline) {
   std::thread workers[kMaxThreads];
   int started = 0;
   int wanted = static_cast<int>(threads - 1 < count - 1 ? threads - 1 : count - 1);
-  // The workers block every signal, so that an interrupt still reaches the calling thread, as
-  // it did before there were workers.
-  sigset_t all, before;
-  sigfillset(&all);
-  pthread_sigmask(SIG_BLOCK, &all, &before);
+  // The workers block every signal, so that an interrupt still reaches the calling thread.
   for (; started < wanted; ++started) {
     try {
-      workers[started] = std::thread(&Shared::worker, &shared);
+      workers[started] = zyrWorker_thread([&shared] { shared.worker(); });
     } catch (...) {
       break; // fewer workers: the calling thread computes what they do not
     }
   }
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
 
   const IO_pipeline &p = pipeline;
   int64_t prepared = 0, emitted = 0;

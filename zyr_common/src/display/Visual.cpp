@@ -12,9 +12,14 @@
 #include "zyrMeshLayer.h"
 #include "zyrTrace.h"
 #include "zyrUUID.h"
+#include "zyrWorker.h"
 
 #include <cmath>
+#include <condition_variable>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -125,14 +130,13 @@ inline bool triangleNormal(const float *xyz, int32_t a, int32_t b, int32_t c, bo
   return true;
 }
 
-// The normal of face f (triangles first, then quadrilaterals); false when it has none.
-inline bool faceNormal(const Visual *v, const int32_t *faces, const float *xyz, int32_t f, bool reverse, double n[3]) {
-  if (f < v->m_noOfTriangles) {
+// The normal of face f of nt triangles followed by quadrilaterals; false when it has none.
+inline bool faceNormal(int32_t nt, const int32_t *faces, const float *xyz, int32_t f, bool reverse, double n[3]) {
+  if (f < nt) {
     const int32_t *t = faces + 3 * static_cast<int64_t>(f);
     return triangleNormal(xyz, t[0], t[1], t[2], reverse, n);
   }
-  const int32_t *q =
-      faces + 3 * static_cast<int64_t>(v->m_noOfTriangles) + 4 * static_cast<int64_t>(f - v->m_noOfTriangles);
+  const int32_t *q = faces + 3 * static_cast<int64_t>(nt) + 4 * static_cast<int64_t>(f - nt);
   double n1[3], n2[3];
   const bool has1 = triangleNormal(xyz, q[0], q[1], q[2], reverse, n1);
   const bool has2 = triangleNormal(xyz, q[2], q[3], q[0], reverse, n2);
@@ -300,6 +304,206 @@ int Edgemap_saveEdge(EdgeMap *map, int32_t a, int32_t b, int32_t index) {
   return 1;
 }
 
+// ---- wireframe edges ------------------------------------------------------------------------
+
+namespace {
+
+// The wireframe's edge table: one chain per lower vertex, new entries at the head; an entry holds
+// the higher vertex and the first two faces. The second face is -1 while one face uses the edge,
+// and -3 or less once three or more do. It is worked out from the faces alone and touches
+// nothing shared, so that it can be made on a worker thread.
+struct EdgeTable {
+  struct Entry {
+    int32_t m_other;
+    int32_t m_first;
+    int32_t m_second;
+    int32_t m_next;
+  };
+  std::vector<int32_t> m_heads;
+  std::vector<Entry> m_entries;
+  int32_t m_boundary = 0;
+  int32_t m_interior = 0;
+};
+
+// The edges of nt triangles followed by nq quadrilaterals over nv vertices, faces in order.
+void buildEdgeTable(const int32_t *faces, int32_t nt, int32_t nq, int32_t nv, EdgeTable *table) {
+  std::vector<int32_t> &heads = table->m_heads;
+  std::vector<EdgeTable::Entry> &entries = table->m_entries;
+  heads.assign(static_cast<size_t>(nv > 0 ? nv : 0), -1);
+  entries.clear();
+  entries.reserve(static_cast<size_t>(3 * static_cast<int64_t>(nt) + 4 * static_cast<int64_t>(nq)));
+  int32_t boundary = 0;
+  int32_t interior = 0;
+  auto add = [&](int32_t a, int32_t b, int32_t f) {
+    if (a == b)
+      return;
+    const int32_t low = a < b ? a : b;
+    const int32_t high = a < b ? b : a;
+    for (int32_t e = heads[static_cast<size_t>(low)]; e >= 0; e = entries[static_cast<size_t>(e)].m_next) {
+      EdgeTable::Entry &entry = entries[static_cast<size_t>(e)];
+      if (entry.m_other != high)
+        continue;
+      if (entry.m_second == -1) {
+        --boundary;
+        ++interior;
+        entry.m_second = f;
+      } else if (entry.m_second <= -2) {
+        --entry.m_second;
+      } else {
+        entry.m_second = -3;
+      }
+      return;
+    }
+    entries.push_back({high, f, -1, heads[static_cast<size_t>(low)]});
+    heads[static_cast<size_t>(low)] = static_cast<int32_t>(entries.size() - 1);
+    ++boundary;
+  };
+  for (int32_t t = 0; t < nt; ++t) {
+    const int32_t *p = faces + 3 * static_cast<int64_t>(t);
+    add(p[0], p[1], t);
+    add(p[1], p[2], t);
+    add(p[2], p[0], t);
+  }
+  const int32_t *quads = faces != nullptr ? faces + 3 * static_cast<int64_t>(nt) : nullptr;
+  for (int32_t q = 0; q < nq; ++q) {
+    const int32_t *p = quads + 4 * static_cast<int64_t>(q);
+    add(p[0], p[1], nt + q);
+    add(p[1], p[2], nt + q);
+    add(p[2], p[3], nt + q);
+    add(p[3], p[0], nt + q);
+  }
+  table->m_boundary = boundary;
+  table->m_interior = interior;
+}
+
+// Writes the table's interior edges, then its boundary edges, in chain order into `edges`
+// (2 per edge) and the interior edges' feature values into `values`, from the face normals over
+// `xyz` (metres; empty when the coordinates could not be had: every value is then -1).
+void layOutEdges(const EdgeTable &table, const int32_t *faces, int32_t nt, int32_t nq, const std::vector<float> &xyz,
+                 int32_t *edges, float *values) {
+  // Face normals once per face rather than once per edge side.
+  const int32_t nf = nt + nq;
+  std::vector<double> normals;
+  std::vector<char> hasNormal;
+  if (table.m_interior > 0 && !xyz.empty()) {
+    normals.resize(3 * static_cast<size_t>(nf));
+    hasNormal.resize(static_cast<size_t>(nf));
+    for (int32_t f = 0; f < nf; ++f)
+      hasNormal[static_cast<size_t>(f)] =
+          faceNormal(nt, faces, xyz.data(), f, false, &normals[3 * static_cast<size_t>(f)]);
+  }
+  int64_t inner = 0;
+  int64_t outer = table.m_interior;
+  const int32_t nv = static_cast<int32_t>(table.m_heads.size());
+  for (int32_t low = 0; low < nv; ++low)
+    for (int32_t e = table.m_heads[static_cast<size_t>(low)]; e >= 0;
+         e = table.m_entries[static_cast<size_t>(e)].m_next) {
+      const EdgeTable::Entry &entry = table.m_entries[static_cast<size_t>(e)];
+      if (entry.m_second == -1) {
+        edges[2 * outer] = low;
+        edges[2 * outer + 1] = entry.m_other;
+        ++outer;
+        continue;
+      }
+      edges[2 * inner] = low;
+      edges[2 * inner + 1] = entry.m_other;
+      float value = -1.0f;
+      if (entry.m_second >= 0 && !normals.empty()) {
+        const size_t f1 = static_cast<size_t>(entry.m_first);
+        const size_t f2 = static_cast<size_t>(entry.m_second);
+        if (hasNormal[f1] && hasNormal[f2]) {
+          const double *n1 = &normals[3 * f1];
+          const double *n2 = &normals[3 * f2];
+          value = static_cast<float>(n1[0] * n2[0] + n1[1] * n2[1] + n1[2] * n2[2]);
+        }
+      }
+      values[inner] = value;
+      ++inner;
+    }
+}
+
+// Face-list entries from which a new visual's wireframe is worked out beside the store's writes.
+const int64_t kWireframeBesideFrom = 1 << 16;
+
+// The edge arrays are the wireframe calculation's, wherever it runs from.
+const char *const kWireframe = "Visual_calculateWireframe";
+
+void dropEdges(Visual *v) {
+  if (BitField_isSet(&v->m_flags, VISUAL_EDGES_VALID)) {
+    zyrMemory_freeAndClear(&v->m_edges, kWireframe);
+    zyrMemory_freeAndClear(&v->m_featureValues, kWireframe);
+  }
+  v->p_noOfBoundaryEdges = 0;
+  v->p_noOfInteriorEdges = 0;
+}
+
+// The edge and value arrays at their exact sizes (none for a count of 0).
+void allocateEdges(Visual *v, const EdgeTable &table) {
+  const int64_t total = static_cast<int64_t>(table.m_boundary) + table.m_interior;
+  v->m_edges = total > 0 ? zyrMemory_allocateArray<int32_t>(2 * total, kWireframe) : nullptr;
+  v->m_featureValues = table.m_interior > 0 ? zyrMemory_allocateArray<float>(table.m_interior, kWireframe) : nullptr;
+}
+
+void finishEdges(Visual *v, const EdgeTable &table) {
+  v->p_noOfBoundaryEdges = table.m_boundary;
+  v->p_noOfInteriorEdges = table.m_interior;
+  if (v->m_flags.m_flags == 0)
+    noteTransform(v);
+  BitField_setBit(&v->m_flags, VISUAL_EDGES_VALID);
+}
+
+// The wireframe of a visual being made, worked out on a worker: the edge table from the faces at
+// once, the edges and feature values once the calling thread hands over the coordinates (after
+// making the vertices). The edge arrays come from the allocator's own malloc, for the calling
+// thread to hand to the tracked allocator.
+struct NewWireframe {
+  const int32_t *m_faces;
+  int32_t m_nt;
+  int32_t m_nq;
+  int32_t m_nv;
+  EdgeTable m_table;
+  std::mutex m_mutex;
+  std::condition_variable m_handed;
+  bool m_ready = false;
+  bool m_go = false;
+  std::vector<float> m_xyz;
+  int32_t *m_edges = nullptr;
+  float *m_values = nullptr;
+  bool m_laidOut = false;
+
+  NewWireframe(const int32_t *faces, int32_t nt, int32_t nq, int32_t nv)
+      : m_faces(faces), m_nt(nt), m_nq(nq), m_nv(nv) {}
+
+  // Calling thread: the coordinates in metres, or no go when the vertices were not made.
+  void hand(bool go, std::vector<float> xyz) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_go = go;
+    m_xyz = std::move(xyz);
+    m_ready = true;
+    m_handed.notify_one();
+  }
+
+  void work() {
+    buildEdgeTable(m_faces, m_nt, m_nq, m_nv, &m_table);
+    {
+      std::unique_lock<std::mutex> lock(m_mutex);
+      m_handed.wait(lock, [this] { return m_ready; });
+    }
+    const int64_t total = static_cast<int64_t>(m_table.m_boundary) + m_table.m_interior;
+    if (!m_go)
+      return;
+    m_edges = total > 0 ? static_cast<int32_t *>(std::malloc(static_cast<size_t>(8 * total))) : nullptr;
+    m_values = m_table.m_interior > 0 ? static_cast<float *>(std::malloc(4 * static_cast<size_t>(m_table.m_interior)))
+                                      : nullptr;
+    if ((total > 0 && m_edges == nullptr) || (m_table.m_interior > 0 && m_values == nullptr))
+      return;
+    layOutEdges(m_table, m_faces, m_nt, m_nq, m_xyz, m_edges, m_values);
+    m_laidOut = true;
+  }
+};
+
+} // namespace
+
 // ---- the record -------------------------------------------------------------------------------
 
 int64_t Visual_getSize() { return static_cast<int64_t>(sizeof(Visual)); }
@@ -368,8 +572,19 @@ Visual *Visual_newFromFaceMesh(Region *region, FaceMesh *faceMesh) {
   }
   v->m_region = region;
   zyrObject_setPointer(v, "region", region);
+  // The wireframe needs only the faces and the coordinates: it is worked out on a worker while
+  // the store compresses and writes them (the faces are only read until the worker is joined).
+  // A small surface is written quicker than a thread starts: its wireframe follows the writes.
+  NewWireframe job(faces, triangles, quadrilaterals, n);
+  zyrWorker worker;
+  const bool beside = entries >= kWireframeBesideFrom;
+  if (beside)
+    zyrWorker_start(&worker, [&job] { job.work(); });
   v->m_vertices = Vertices_new(3, "m", VERTICES_SINGLE_REQUEST, n, xyz);
   zyrObject_setPointer(v, "vertices", v->m_vertices);
+  // With its vertices made, the visual holds the coordinates the calculation works on.
+  const bool made = vertexCount(v) == n;
+  job.hand(made, made ? metres(v) : std::vector<float>());
   v->m_noOfTriangles = triangles;
   v->m_noOfQuadrilaterals = quadrilaterals;
   zyrObject_setInt(v, "noOfTriangles", triangles);
@@ -377,7 +592,23 @@ Visual *Visual_newFromFaceMesh(Region *region, FaceMesh *faceMesh) {
   v->m_faceVertices = zyrBlob_new(faces, 4 * entries, ZYR_TYPE_INT);
   zyrObject_setPointer(v, "faceVertices", v->m_faceVertices);
   v->m_checked = 1;
-  Visual_calculateWireframe(v);
+  if (beside)
+    zyrWorker_join(&worker);
+  else
+    job.work();
+  if (job.m_laidOut) {
+    // Handed to the tracked allocator where the calculation makes its arrays.
+    const int64_t total = static_cast<int64_t>(job.m_table.m_boundary) + job.m_table.m_interior;
+    zyrMemory_register(8 * total, job.m_edges, kWireframe);
+    zyrMemory_register(4 * static_cast<int64_t>(job.m_table.m_interior), job.m_values, kWireframe);
+    v->m_edges = job.m_edges;
+    v->m_featureValues = job.m_values;
+    finishEdges(v, job.m_table);
+  } else {
+    std::free(job.m_edges);
+    std::free(job.m_values);
+    Visual_calculateWireframe(v);
+  }
   return v;
 }
 
@@ -454,116 +685,16 @@ Region *Visual_getRegion(const Visual *v) { return v->m_region; }
 
 int Visual_calculateWireframe(Visual *v) {
   checkCaches(v);
-  if (BitField_isSet(&v->m_flags, VISUAL_EDGES_VALID)) {
-    zyrMemory_freeAndClear(&v->m_edges, __func__);
-    zyrMemory_freeAndClear(&v->m_featureValues, __func__);
-  }
-  v->p_noOfBoundaryEdges = 0;
-  v->p_noOfInteriorEdges = 0;
-  const int32_t nv = vertexCount(v);
+  dropEdges(v);
   const int32_t nt = v->m_noOfTriangles;
   const int32_t nq = v->m_noOfQuadrilaterals;
   const int32_t *faces = faceList(v);
-
-  // One chain per lower vertex; an entry holds the higher vertex and the first two faces. The
-  // second face is -1 while one face uses the edge, and -3 or less once three or more do.
-  struct Entry {
-    int32_t m_other;
-    int32_t m_first;
-    int32_t m_second;
-    int32_t m_next;
-  };
-  std::vector<int32_t> heads(static_cast<size_t>(nv > 0 ? nv : 0), -1);
-  std::vector<Entry> entries;
-  entries.reserve(static_cast<size_t>(faceEntries(v)));
-  int32_t boundary = 0;
-  int32_t interior = 0;
-  auto add = [&](int32_t a, int32_t b, int32_t f) {
-    if (a == b)
-      return;
-    const int32_t low = a < b ? a : b;
-    const int32_t high = a < b ? b : a;
-    for (int32_t e = heads[static_cast<size_t>(low)]; e >= 0; e = entries[static_cast<size_t>(e)].m_next) {
-      Entry &entry = entries[static_cast<size_t>(e)];
-      if (entry.m_other != high)
-        continue;
-      if (entry.m_second == -1) {
-        --boundary;
-        ++interior;
-        entry.m_second = f;
-      } else if (entry.m_second <= -2) {
-        --entry.m_second;
-      } else {
-        entry.m_second = -3;
-      }
-      return;
-    }
-    entries.push_back({high, f, -1, heads[static_cast<size_t>(low)]});
-    heads[static_cast<size_t>(low)] = static_cast<int32_t>(entries.size() - 1);
-    ++boundary;
-  };
-  for (int32_t t = 0; t < nt; ++t) {
-    const int32_t *p = faces + 3 * static_cast<int64_t>(t);
-    add(p[0], p[1], t);
-    add(p[1], p[2], t);
-    add(p[2], p[0], t);
-  }
-  const int32_t *quads = faces != nullptr ? faces + 3 * static_cast<int64_t>(nt) : nullptr;
-  for (int32_t q = 0; q < nq; ++q) {
-    const int32_t *p = quads + 4 * static_cast<int64_t>(q);
-    add(p[0], p[1], nt + q);
-    add(p[1], p[2], nt + q);
-    add(p[2], p[3], nt + q);
-    add(p[3], p[0], nt + q);
-  }
-
-  // Face normals once per face rather than once per edge side.
-  const std::vector<float> xyz = interior > 0 ? metres(v) : std::vector<float>();
-  const int32_t nf = nt + nq;
-  std::vector<double> normals;
-  std::vector<char> hasNormal;
-  if (interior > 0 && !xyz.empty()) {
-    normals.resize(3 * static_cast<size_t>(nf));
-    hasNormal.resize(static_cast<size_t>(nf));
-    for (int32_t f = 0; f < nf; ++f)
-      hasNormal[static_cast<size_t>(f)] =
-          faceNormal(v, faces, xyz.data(), f, false, &normals[3 * static_cast<size_t>(f)]);
-  }
-
-  const int64_t total = static_cast<int64_t>(boundary) + interior;
-  v->m_edges = total > 0 ? zyrMemory_allocateArray<int32_t>(2 * total, __func__) : nullptr;
-  v->m_featureValues = interior > 0 ? zyrMemory_allocateArray<float>(interior, __func__) : nullptr;
-  int64_t inner = 0;
-  int64_t outer = interior;
-  for (int32_t low = 0; low < nv; ++low)
-    for (int32_t e = heads[static_cast<size_t>(low)]; e >= 0; e = entries[static_cast<size_t>(e)].m_next) {
-      const Entry &entry = entries[static_cast<size_t>(e)];
-      if (entry.m_second == -1) {
-        v->m_edges[2 * outer] = low;
-        v->m_edges[2 * outer + 1] = entry.m_other;
-        ++outer;
-        continue;
-      }
-      v->m_edges[2 * inner] = low;
-      v->m_edges[2 * inner + 1] = entry.m_other;
-      float value = -1.0f;
-      if (entry.m_second >= 0 && !normals.empty()) {
-        const size_t f1 = static_cast<size_t>(entry.m_first);
-        const size_t f2 = static_cast<size_t>(entry.m_second);
-        if (hasNormal[f1] && hasNormal[f2]) {
-          const double *n1 = &normals[3 * f1];
-          const double *n2 = &normals[3 * f2];
-          value = static_cast<float>(n1[0] * n2[0] + n1[1] * n2[1] + n1[2] * n2[2]);
-        }
-      }
-      v->m_featureValues[inner] = value;
-      ++inner;
-    }
-  v->p_noOfBoundaryEdges = boundary;
-  v->p_noOfInteriorEdges = interior;
-  if (v->m_flags.m_flags == 0)
-    noteTransform(v);
-  BitField_setBit(&v->m_flags, VISUAL_EDGES_VALID);
+  EdgeTable table;
+  buildEdgeTable(faces, nt, nq, vertexCount(v), &table);
+  const std::vector<float> xyz = table.m_interior > 0 ? metres(v) : std::vector<float>();
+  allocateEdges(v, table);
+  layOutEdges(table, faces, nt, nq, xyz, v->m_edges, v->m_featureValues);
+  finishEdges(v, table);
   return 1;
 }
 
@@ -788,7 +919,7 @@ int Visual_calculateNormal(Visual *v) {
       for (int i = 0; i < k; ++i)
         uses = uses || p[i] == pivot;
       double n[3];
-      if (uses && faceNormal(v, faces, xyz.data(), f, reverse, n)) {
+      if (uses && faceNormal(nt, faces, xyz.data(), f, reverse, n)) {
         for (int c = 0; c < 3; ++c)
           v->m_normal[c] += n[c];
         ++count;

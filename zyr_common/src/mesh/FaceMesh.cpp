@@ -118,7 +118,8 @@ int32_t *collectRows(const std::vector<FaceSet *> &sets, int32_t n, int32_t widt
 
 // The distinct entries (the sentinel -1 left out) in order of first appearance; with `replace`
 // every entry becomes its position in that order. Marks are kept in a plain array when the values
-// are not much wider than the entries, else in a hash table.
+// are not much wider than the entries (filling a slot costs less than a hash table's insert), else
+// in a hash table.
 std::vector<int32_t> firstAppearance(int64_t n, int32_t *values, bool replace) {
   std::vector<int32_t> order;
   int32_t largest = -1;
@@ -126,7 +127,8 @@ std::vector<int32_t> firstAppearance(int64_t n, int32_t *values, bool replace) {
     largest = std::max(largest, values[i]);
   if (largest < 0)
     return order;
-  if (largest <= 4 * n + 1024) {
+  order.reserve(static_cast<size_t>(std::min<int64_t>(n, static_cast<int64_t>(largest) + 1)));
+  if (largest <= 4 * n + 1024 || (largest <= 32 * n && largest < (1 << 24))) {
     std::vector<int32_t> local(static_cast<size_t>(largest) + 1, -1);
     for (int64_t i = 0; i < n; ++i) {
       const int32_t v = values[i];

@@ -1,0 +1,39 @@
+// Worker threads that leave every signal to the thread that started them.
+#include "zyrWorker.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <system_error>
+#include <utility>
+
+std::thread zyrWorker_thread(std::function<void()> work) {
+  // A new thread inherits the mask of the one that starts it: block everything while starting,
+  // then restore the caller's own mask, also when the start fails.
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);
+  struct Restore {
+    const sigset_t *m_mask;
+    ~Restore() { pthread_sigmask(SIG_SETMASK, m_mask, nullptr); }
+  } restore{&before};
+  return std::thread(std::move(work));
+}
+
+void zyrWorker_start(zyrWorker *worker, std::function<void()> work) {
+  try {
+    worker->m_thread = zyrWorker_thread(work);
+  } catch (const std::system_error &) {
+    worker->m_postponed = std::move(work);
+  }
+}
+
+void zyrWorker_join(zyrWorker *worker) {
+  if (worker->m_thread.joinable())
+    worker->m_thread.join();
+  if (worker->m_postponed) {
+    std::function<void()> work = std::move(worker->m_postponed);
+    worker->m_postponed = nullptr;
+    work();
+  }
+}
