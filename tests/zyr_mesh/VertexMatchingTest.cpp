@@ -168,6 +168,57 @@ TEST(MatchVertices, LoneAndSharedWindowsTogether) {
   EXPECT_LT(failures, 8);
 }
 
+// Many vertices at once: coincident pairs in both sets, partners displaced by exactly the window
+// (a distance of the window still pairs, a radius exactly the window below does not) and, in some
+// rounds, a few by one unit in the last place more, vertices sharing radii about the reference point, and a
+// diagonal line whose cells must be so small that a cell's key takes more than 32 bits.
+TEST(MatchVertices, CoincidentAndBoundaryVerticesAtScale) {
+  std::mt19937 random(41);
+  // A tolerance whose window is exactly a quarter, so that integer coordinates displaced by it
+  // lie exactly the window apart.
+  double tolerance = 0.25 / 1.05;
+  while (1.05 * tolerance > 0.25)
+    tolerance = std::nextafter(tolerance, 0.0);
+  while (1.05 * tolerance < 0.25)
+    tolerance = std::nextafter(tolerance, 1.0);
+  ASSERT_EQ(1.05 * tolerance, 0.25);
+  int failures = 0;
+  for (int round = 0; round < 6; ++round) {
+    Points p0;
+    const int32_t side = 60 + 10 * round;
+    if (round == 5) {
+      for (int32_t i = 0; i < side * side / 2; ++i)
+        p0.insert(p0.end(), {i * 1.0, i * 1.0, i * 1.0});
+    } else {
+      for (int32_t j = 0; j < side; ++j)
+        for (int32_t i = 0; i < side; ++i) {
+          const double z = round % 2 ? i % 3 : 0.0;
+          p0.insert(p0.end(), {static_cast<double>(i), static_cast<double>(j), z});
+          if ((i * 7 + j * 3) % 11 == 0) // a coincident twin
+            p0.insert(p0.end(), {static_cast<double>(i), static_cast<double>(j), z});
+        }
+    }
+    const int32_t n = static_cast<int32_t>(p0.size() / 3);
+    Points p1 = shuffledCopy(p0, random, 0.0);
+    for (int32_t i = 1; i < n; i += 5) // across the plane of the planar rounds
+      p1[3 * i + 2] += i % 2 ? 0.25 : -0.25;
+    if (round == 3 || round == 4)
+      for (int32_t i = 2; i < n; i += 997)
+        p1[3 * i] += std::nextafter(0.25, 1.0);
+    std::vector<double> tolerances(n, tolerance * 0.5);
+    tolerances[static_cast<size_t>(n / 2)] = tolerance;
+    const double reference[3] = {p1[0], p1[1], p1[2]};
+    const std::vector<int32_t> expected = literal(p0, p1, tolerances, reference);
+    failures += expected.empty();
+    EXPECT_EQ(taken(GA_matchVerticesByGrid(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)
+        << "round " << round;
+    EXPECT_EQ(taken(GA_matchVertices(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)
+        << "round " << round;
+  }
+  EXPECT_GT(failures, 0);
+  EXPECT_LT(failures, 6);
+}
+
 TEST(MatchVertices, NonFiniteCoordinatesAndZeroWindowsFollowTheScan) {
   const Points p0 = {0, 0, 0, 1, 0, 0, NAN, 0, 0};
   const Points p1 = {1, 0, 0, 0, 0, 0, NAN, 0, 0};
@@ -175,6 +226,20 @@ TEST(MatchVertices, NonFiniteCoordinatesAndZeroWindowsFollowTheScan) {
   const std::vector<double> tolerances = {0.1, 0.1, 0.1};
   EXPECT_EQ(taken(GA_matchVerticesByGrid(3, p0.data(), p1.data(), tolerances.data(), reference), 3),
             taken(GA_matchVerticesByScan(3, p0.data(), p1.data(), tolerances.data(), reference), 3));
+  // A vertex that is not a number, or lies beyond every window, in set 0 alone.
+  for (const double far : {static_cast<double>(NAN), static_cast<double>(INFINITY), 1e300}) {
+    Points q0(3 * 300), q1(3 * 300);
+    for (int32_t i = 0; i < 300; ++i) {
+      q0[3 * i] = q1[3 * (299 - i)] = i;
+      q0[3 * i + 1] = q1[3 * (299 - i) + 1] = i % 7;
+    }
+    q0[3 * 150 + 2] = far;
+    const std::vector<double> t(300, 0.1);
+    EXPECT_EQ(taken(GA_matchVerticesByGrid(300, q0.data(), q1.data(), t.data(), reference), 300),
+              literal(q0, q1, t, reference));
+    EXPECT_EQ(taken(GA_matchVerticesByGrid(300, q0.data(), q1.data(), t.data(), reference), 300),
+              taken(GA_matchVerticesByScan(300, q0.data(), q1.data(), t.data(), reference), 300));
+  }
   const std::vector<double> zero = {0, 0};
   EXPECT_EQ(taken(GA_matchVerticesByGrid(2, p0.data(), p1.data(), zero.data(), reference), 2),
             (std::vector<int32_t>{1, 0}));
