@@ -1,4 +1,5 @@
 #include "GeometricAlgorithms.h"
+#include "MeshTestSupport.h"
 #include "zyrMemory.h"
 
 #include <gtest/gtest.h>
@@ -12,46 +13,6 @@
 namespace {
 
 using Points = std::vector<double>;
-
-// The vertex matching exactly as written: radial records, a forward-only lower bound, a scan of
-// every record up to r0 + best, used records skipped, the later record winning a tie. The one
-// literal copy: both faster ways (the scan that steps over used records unseen, and the grid)
-// must give its answers.
-std::vector<int32_t> literal(const Points &p0, const Points &p1, const std::vector<double> &tolerances,
-                             const double *reference) {
-  const int32_t n = static_cast<int32_t>(p0.size() / 3);
-  auto radius = [&](const Points &p, int32_t i) { return std::sqrt(GA_getSquaredDistance(&p[3 * i], reference)); };
-  std::vector<int32_t> i0(n), i1(n);
-  std::iota(i0.begin(), i0.end(), 0);
-  std::iota(i1.begin(), i1.end(), 0);
-  std::stable_sort(i0.begin(), i0.end(), [&](int32_t a, int32_t b) { return radius(p0, a) < radius(p0, b); });
-  std::stable_sort(i1.begin(), i1.end(), [&](int32_t a, int32_t b) { return radius(p1, a) < radius(p1, b); });
-  const double w = 1.05 * *std::max_element(tolerances.begin(), tolerances.end());
-  std::vector<char> used(n, 0);
-  std::vector<int32_t> perm(n, -1);
-  int32_t lower = 0;
-  for (int32_t k0 = 0; k0 < n; ++k0) {
-    const double r0 = radius(p0, i0[k0]);
-    while (lower < n && radius(p1, i1[lower]) <= r0 - w)
-      ++lower;
-    double best = w;
-    int32_t choice = -1;
-    for (int32_t k1 = lower; k1 < n && radius(p1, i1[k1]) <= r0 + best; ++k1) {
-      if (used[k1])
-        continue;
-      const double d = std::sqrt(GA_getSquaredDistance(&p0[3 * i0[k0]], &p1[3 * i1[k1]]));
-      if (d <= best) {
-        best = d;
-        choice = k1;
-      }
-    }
-    if (choice < 0)
-      return {};
-    used[choice] = 1;
-    perm[i0[k0]] = i1[choice];
-  }
-  return perm;
-}
 
 std::vector<int32_t> taken(int32_t *perm, int32_t n) {
   std::vector<int32_t> result;
@@ -119,7 +80,7 @@ TEST(MatchVertices, TheGridGivesTheScansAnswer) {
       reference[2] += 0.5;
     if (shape == 6)
       reference[0] = reference[1] = reference[2] = 0;
-    const std::vector<int32_t> expected = literal(p0, p1, tolerances, reference);
+    const std::vector<int32_t> expected = literalVertexMatch(p0, p1, tolerances, reference);
     failures += expected.empty();
     EXPECT_EQ(taken(GA_matchVerticesByGrid(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)
         << "round " << round;
@@ -159,7 +120,7 @@ TEST(MatchVertices, LoneAndSharedWindowsTogether) {
     for (double &t : tolerances)
       t = (round % 4 == 3 ? 0.6 : 0.35) * (0.5 + unit(random));
     const double reference[3] = {20, 20, 0};
-    const std::vector<int32_t> expected = literal(shuffled0, p1, tolerances, reference);
+    const std::vector<int32_t> expected = literalVertexMatch(shuffled0, p1, tolerances, reference);
     failures += expected.empty();
     EXPECT_EQ(taken(GA_matchVerticesByGrid(n, shuffled0.data(), p1.data(), tolerances.data(), reference), n), expected)
         << "round " << round;
@@ -208,7 +169,7 @@ TEST(MatchVertices, CoincidentAndBoundaryVerticesAtScale) {
     std::vector<double> tolerances(n, tolerance * 0.5);
     tolerances[static_cast<size_t>(n / 2)] = tolerance;
     const double reference[3] = {p1[0], p1[1], p1[2]};
-    const std::vector<int32_t> expected = literal(p0, p1, tolerances, reference);
+    const std::vector<int32_t> expected = literalVertexMatch(p0, p1, tolerances, reference);
     failures += expected.empty();
     EXPECT_EQ(taken(GA_matchVerticesByGrid(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)
         << "round " << round;
@@ -236,7 +197,7 @@ TEST(MatchVertices, NonFiniteCoordinatesAndZeroWindowsFollowTheScan) {
     q0[3 * 150 + 2] = far;
     const std::vector<double> t(300, 0.1);
     EXPECT_EQ(taken(GA_matchVerticesByGrid(300, q0.data(), q1.data(), t.data(), reference), 300),
-              literal(q0, q1, t, reference));
+              literalVertexMatch(q0, q1, t, reference));
     EXPECT_EQ(taken(GA_matchVerticesByGrid(300, q0.data(), q1.data(), t.data(), reference), 300),
               taken(GA_matchVerticesByScan(300, q0.data(), q1.data(), t.data(), reference), 300));
   }

@@ -109,83 +109,129 @@ int32_t countOf(const FaceMap *lookup, int32_t f, int32_t a, int32_t b) {
   return count;
 }
 
+// Keeps a value that only reads made for their own sake add up, so that they are made.
+template <class T> inline void keep(T value) { asm volatile("" : : "r"(value)); }
+
+// Whether the first n entries of two rows are equal; faces are short, so a loop beats a call.
+inline bool sameEntries(const int32_t *a, const int32_t *b, int32_t n) {
+  for (int32_t k = 0; k < n; ++k)
+    if (a[k] != b[k])
+      return false;
+  return true;
+}
+
 // The side-0 faces of the direct pass, seen through the permutation and sorted, in an
-// open-addressing table by their whole tuple, so that a search reads one slot (and the slots
-// after it). The chains of FaceMap hold a vertex's faces newest first and the search takes the
-// first free one of the same size with the same entries: that is the first free slot with the
-// same tuple along the probe, the faces having gone in newest first. Faces whose smallest entry
-// is no vertex are on no chain and stay out.
+// open-addressing table by their whole tuple. The chains of FaceMap hold a vertex's faces newest
+// first and the search takes the first free one of the same size with the same entries: that is
+// the first free slot with the same tuple along the probe, the faces having gone in newest first.
+// Faces whose smallest entry is no vertex are on no chain and stay out. A slot holds the face and
+// a check taken from the tuple's hash (never 0, which marks a slot empty), so that the table is a
+// third of the size of the rows and a search reads a row only when the check agrees.
 class FaceTable {
 public:
   // faces: nf rows of width entries, overwritten by their sorted images.
   FaceTable(int32_t *faces, int32_t nf, int32_t width, int32_t nv, const int32_t *perm)
-      : m_width(width), m_stride(width + 1), m_nv(nv) {
+      : m_width(width), m_rows(faces), m_nv(nv) {
     const int64_t size = static_cast<int64_t>(nf) * width;
     for (int64_t i = 0; i < size; ++i)
       if (faces[i] >= 0 && faces[i] < nv)
         faces[i] = perm[faces[i]];
-    size_t slots = 16;
-    while (slots < 2 * static_cast<size_t>(nf))
-      slots *= 2;
-    m_mask = slots - 1;
-    m_slots.assign(slots * static_cast<size_t>(m_stride), int32_t{kEmpty});
     for (int32_t f = 0; f < nf; ++f)
       sortFaceVertices(faces + static_cast<int64_t>(f) * width, width);
-    const int32_t ahead = 32;
-    for (int32_t f = nf - 1; f >= 0; --f) {
-      if (f >= ahead)
-        fetch(faces + static_cast<int64_t>(f - ahead) * width);
-      const int32_t *t = faces + static_cast<int64_t>(f) * width;
-      if (t[0] < 0 || t[0] >= nv)
-        continue;
-      size_t h = home(t);
-      while (slot(h)[0] != kEmpty)
-        h = (h + 1) & m_mask;
-      int32_t *to = slot(h);
-      std::copy(t, t + width, to);
-      to[width] = f;
+    int bits = 4;
+    while ((size_t{1} << bits) < 2 * static_cast<size_t>(nf))
+      ++bits;
+    m_shift = 64 - bits;
+    m_mask = (size_t{1} << bits) - 1;
+    m_slots = zyrMemory_allocateZeroedArray<Slot>(static_cast<int64_t>(m_mask) + 1, "MA_calculateFaceMap");
+    // In batches: the homes of the batch's faces are read first, each read independent of the
+    // others, then the faces go in.
+    const int32_t batch = 64;
+    uint64_t hashes[batch];
+    for (int32_t last = nf - 1; last >= 0; last -= batch) {
+      const int32_t first = std::max(0, last - batch + 1);
+      uint32_t seen = 0;
+      for (int32_t f = last; f >= first; --f) {
+        hashes[last - f] = hash(row(f));
+        seen += m_slots[home(hashes[last - f])].m_check;
+      }
+      keep(seen);
+      for (int32_t f = last; f >= first; --f) {
+        const int32_t *t = row(f);
+        if (t[0] < 0 || t[0] >= nv)
+          continue;
+        const uint64_t h = hashes[last - f];
+        size_t at = home(h);
+        while (m_slots[at].m_check != 0)
+          at = (at + 1) & m_mask;
+        m_slots[at] = Slot{check(h), f};
+      }
     }
   }
+  ~FaceTable() { zyrMemory_free(m_slots, "MA_calculateFaceMap"); }
+  FaceTable(const FaceTable &) = delete;
+  FaceTable &operator=(const FaceTable &) = delete;
 
-  // The search of the direct pass for a side-1 face of size k, sorted, padded with the sentinel
-  // to at least m_width + 1 entries: the face found is taken. -1 when there is none.
-  int32_t take(int32_t k, const int32_t *tuple) {
-    if (k > m_width || tuple[0] < 0 || tuple[0] >= m_nv)
-      return -1;
-    for (size_t h = home(tuple);; h = (h + 1) & m_mask) {
-      int32_t *t = slot(h);
-      if (t[0] == kEmpty)
+  // The hash of a sorted tuple (its first m_width entries).
+  uint64_t hash(const int32_t *tuple) const {
+    uint64_t h = 0;
+    for (int32_t k = 0; k < m_width; ++k)
+      h = (h + static_cast<uint32_t>(tuple[k])) * 0x9E3779B97F4A7C15ULL;
+    return h ^ (h >> 31);
+  }
+
+  // Whether a side-1 face of size k, sorted and padded with the sentinel to at least m_width + 1
+  // entries, is searched at all.
+  bool searched(int32_t k, const int32_t *tuple) const {
+    return k <= m_width && (k == m_width || tuple[k] == -1) && tuple[0] >= 0 && tuple[0] < m_nv;
+  }
+
+  // The search of the direct pass for a searched tuple with hash h: the face found is taken. -1
+  // when there is none.
+  int32_t take(const int32_t *tuple, uint64_t h) {
+    const uint32_t c = check(h);
+    for (size_t at = home(h);; at = (at + 1) & m_mask) {
+      Slot &slot = m_slots[at];
+      if (slot.m_check == 0)
         return -1;
-      if (t[m_width] >= 0 && std::equal(t, t + m_width, tuple)) {
-        const int32_t f = t[m_width];
-        t[m_width] = -1 - f; // taken
+      if (slot.m_check == c && slot.m_face >= 0 && sameEntries(row(slot.m_face), tuple, m_width)) {
+        const int32_t f = slot.m_face;
+        slot.m_face = -1 - f; // taken
         return f;
       }
     }
   }
 
-  void fetch(const int32_t *tuple) const {
-    const int32_t *at = slot(home(tuple));
-    asm volatile("" : "+r"(at)); // else the compiler may drop a hint whose address takes a loop
-    __builtin_prefetch(at);
+  // The face a search for hash h reads first (-1 when none), read for that alone: a batch of
+  // searches first reads all their slots, then all those rows, each read independent of the
+  // others, so that the memory serves them together before the searches run from the cache.
+  int32_t candidate(uint64_t h) const {
+    const uint32_t c = check(h);
+    for (size_t at = home(h);; at = (at + 1) & m_mask) {
+      const Slot &slot = m_slots[at];
+      if (slot.m_check == 0)
+        return -1;
+      if (slot.m_check == c && slot.m_face >= 0)
+        return slot.m_face;
+    }
   }
+  int32_t firstEntry(int32_t f) const { return row(f)[0]; }
 
   const int32_t m_width;
 
 private:
-  static constexpr int32_t kEmpty = INT32_MIN;
-  int32_t *slot(size_t h) { return m_slots.data() + h * static_cast<size_t>(m_stride); }
-  const int32_t *slot(size_t h) const { return m_slots.data() + h * static_cast<size_t>(m_stride); }
-  size_t home(const int32_t *tuple) const {
-    uint64_t h = 0;
-    for (int32_t k = 0; k < m_width; ++k)
-      h = (h + static_cast<uint32_t>(tuple[k])) * 0x9E3779B97F4A7C15ULL;
-    return static_cast<size_t>(h >> 20) & m_mask;
-  }
-  const int32_t m_stride;
+  struct Slot {
+    uint32_t m_check;
+    int32_t m_face; // -1 - face once taken
+  };
+  const int32_t *row(int32_t f) const { return m_rows + static_cast<int64_t>(f) * m_width; }
+  size_t home(uint64_t h) const { return static_cast<size_t>(h >> m_shift) & m_mask; }
+  static uint32_t check(uint64_t h) { return static_cast<uint32_t>(h) | 1u; }
+  const int32_t *m_rows;
   const int32_t m_nv;
+  int m_shift = 0;
   size_t m_mask = 0;
-  std::vector<int32_t> m_slots; // m_width entries and the face (-1 - face once taken) per slot
+  Slot *m_slots = nullptr;
 };
 
 } // namespace
@@ -456,37 +502,52 @@ int32_t matchDirectly(FaceMatch &m, Faces &rows0) {
   const Faces &faces1 = m.m_faces1;
   const int32_t nf = m.m_nf;
   FaceTable lookup0(rows0.m_rows, rows0.m_n, rows0.m_width, m.m_nv, m.m_perm);
-  // The side-1 faces sorted first, so that the search of each face can be fetched ahead. Each row
-  // is padded with the sentinel to one entry more than the wider side, so that the entry after a
-  // face's last one can always be read.
+  // Side-1 faces go in batches: each is sorted into a row padded with the sentinel to one entry
+  // more than the wider side (so that the entry after a face's last one can always be read) and
+  // hashed; then the slots of the batch are read, then the rows they name, then the searches run.
   const int32_t width = std::max(faces1.m_width, lookup0.m_width) + 1;
-  std::vector<int32_t> sorted1(static_cast<size_t>(nf) * static_cast<size_t>(width), -1);
-  for (int32_t i = 0; i < nf; ++i) {
-    int32_t *tuple = sorted1.data() + static_cast<int64_t>(i) * width;
-    std::copy(faces1.row(i), faces1.row(i) + faces1.m_width, tuple);
-    sortFaceVertices(tuple, faces1.m_width);
-  }
+  const int32_t batch = 64;
+  std::vector<int32_t> tuples(static_cast<size_t>(batch) * static_cast<size_t>(width), -1);
+  uint64_t hashes[batch];
+  bool searched[batch];
+  int32_t candidates[batch];
   int32_t bad = 0;
-  const int32_t ahead = 32;
-  for (int32_t i = 0; i < nf; ++i) {
-    if (i + ahead < nf)
-      lookup0.fetch(sorted1.data() + static_cast<int64_t>(i + ahead) * width);
-    const int32_t *tuple = sorted1.data() + static_cast<int64_t>(i) * width;
-    const int32_t k = faces1.size(i);
-    const int32_t j = k == lookup0.m_width || tuple[k] == -1 ? lookup0.take(k, tuple) : -1;
-    if (j >= 0) {
-      m.m_map[static_cast<size_t>(j)] = i;
-      m.m_used[static_cast<size_t>(i)] = 1;
-      continue;
+  for (int32_t first = 0; first < nf; first += batch) {
+    const int32_t count = std::min(batch, nf - first);
+    for (int32_t b = 0; b < count; ++b) {
+      int32_t *tuple = tuples.data() + static_cast<size_t>(b) * static_cast<size_t>(width);
+      const int32_t i = first + b;
+      std::copy(faces1.row(i), faces1.row(i) + faces1.m_width, tuple);
+      sortFaceVertices(tuple, faces1.m_width);
+      searched[b] = lookup0.searched(faces1.size(i), tuple);
+      hashes[b] = searched[b] ? lookup0.hash(tuple) : 0;
     }
-    if (bad++ == 0)
-      m.makeHolders();
-    m.suspectImagesOn(i, k);
-    if (m.m_trace) {
-      zyrTrace_printf("Couldn't match face %d on side 1 [%d", i, faces1.row(i)[0]);
-      for (int32_t p = 1; p < k; ++p)
-        zyrTrace_printf(", %d", faces1.row(i)[p]);
-      zyrTrace_printf("].\n");
+    for (int32_t b = 0; b < count; ++b)
+      candidates[b] = searched[b] ? lookup0.candidate(hashes[b]) : -1;
+    int32_t seen = 0;
+    for (int32_t b = 0; b < count; ++b)
+      if (candidates[b] >= 0)
+        seen += lookup0.firstEntry(candidates[b]);
+    keep(seen);
+    for (int32_t b = 0; b < count; ++b) {
+      const int32_t i = first + b;
+      const int32_t j =
+          searched[b] ? lookup0.take(tuples.data() + static_cast<size_t>(b) * static_cast<size_t>(width), hashes[b]) : -1;
+      if (j >= 0) {
+        m.m_map[static_cast<size_t>(j)] = i;
+        m.m_used[static_cast<size_t>(i)] = 1;
+        continue;
+      }
+      const int32_t k = faces1.size(i);
+      if (bad++ == 0)
+        m.makeHolders();
+      m.suspectImagesOn(i, k);
+      if (m.m_trace) {
+        zyrTrace_printf("Couldn't match face %d on side 1 [%d", i, faces1.row(i)[0]);
+        for (int32_t p = 1; p < k; ++p)
+          zyrTrace_printf(", %d", faces1.row(i)[p]);
+        zyrTrace_printf("].\n");
+      }
     }
   }
   return bad;
