@@ -1,4 +1,5 @@
 #include "GeometricAlgorithms.h"
+#include "MatchingThreads.h"
 #include "MeshTestSupport.h"
 #include "zyrMemory.h"
 
@@ -20,6 +21,25 @@ std::vector<int32_t> taken(int32_t *perm, int32_t n) {
     result.assign(perm, perm + n);
   zyrMemory_free(perm, "test");
   return result;
+}
+
+// The grid's permutation on one thread and split into many small ranges on several: the same
+// every way (the first is returned).
+std::vector<int32_t> gridEveryWay(int32_t n, const Points &p0, const Points &p1, const std::vector<double> &tolerances,
+                                  const double *reference) {
+  const std::pair<int, int64_t> ways[] = {{1, 0}, {5, 37}};
+  std::vector<int32_t> first;
+  for (const auto &way : ways) {
+    MatchingThreads_set(way.first, way.second);
+    std::vector<int32_t> result =
+        taken(GA_matchVerticesByGrid(n, p0.data(), p1.data(), tolerances.data(), reference), n);
+    if (&way == &ways[0])
+      first = result;
+    else
+      EXPECT_EQ(result, first) << way.first << " threads, ranges of " << way.second;
+  }
+  MatchingThreads_set(0, 0);
+  return first;
 }
 
 Points shuffledCopy(const Points &p, std::mt19937 &random, double jitter) {
@@ -82,8 +102,12 @@ TEST(MatchVertices, TheGridGivesTheScansAnswer) {
       reference[0] = reference[1] = reference[2] = 0;
     const std::vector<int32_t> expected = literalVertexMatch(p0, p1, tolerances, reference);
     failures += expected.empty();
-    EXPECT_EQ(taken(GA_matchVerticesByGrid(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)
-        << "round " << round;
+    // Every twentieth round also split over threads (starting threads is slow under the
+    // sanitizers).
+    const std::vector<int32_t> grid = round % 20 == 0 ? gridEveryWay(n, p0, p1, tolerances, reference)
+                                                      : taken(GA_matchVerticesByGrid(n, p0.data(), p1.data(),
+                                                                                     tolerances.data(), reference), n);
+    EXPECT_EQ(grid, expected) << "round " << round;
     EXPECT_EQ(taken(GA_matchVerticesByScan(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)
         << "round " << round;
   }
@@ -122,8 +146,7 @@ TEST(MatchVertices, LoneAndSharedWindowsTogether) {
     const double reference[3] = {20, 20, 0};
     const std::vector<int32_t> expected = literalVertexMatch(shuffled0, p1, tolerances, reference);
     failures += expected.empty();
-    EXPECT_EQ(taken(GA_matchVerticesByGrid(n, shuffled0.data(), p1.data(), tolerances.data(), reference), n), expected)
-        << "round " << round;
+    EXPECT_EQ(gridEveryWay(n, shuffled0, p1, tolerances, reference), expected) << "round " << round;
   }
   EXPECT_GT(failures, 0);
   EXPECT_LT(failures, 8);
@@ -171,8 +194,7 @@ TEST(MatchVertices, CoincidentAndBoundaryVerticesAtScale) {
     const double reference[3] = {p1[0], p1[1], p1[2]};
     const std::vector<int32_t> expected = literalVertexMatch(p0, p1, tolerances, reference);
     failures += expected.empty();
-    EXPECT_EQ(taken(GA_matchVerticesByGrid(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)
-        << "round " << round;
+    EXPECT_EQ(gridEveryWay(n, p0, p1, tolerances, reference), expected) << "round " << round;
     EXPECT_EQ(taken(GA_matchVertices(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)
         << "round " << round;
   }
@@ -196,8 +218,7 @@ TEST(MatchVertices, NonFiniteCoordinatesAndZeroWindowsFollowTheScan) {
     }
     q0[3 * 150 + 2] = far;
     const std::vector<double> t(300, 0.1);
-    EXPECT_EQ(taken(GA_matchVerticesByGrid(300, q0.data(), q1.data(), t.data(), reference), 300),
-              literalVertexMatch(q0, q1, t, reference));
+    EXPECT_EQ(gridEveryWay(300, q0, q1, t, reference), literalVertexMatch(q0, q1, t, reference));
     EXPECT_EQ(taken(GA_matchVerticesByGrid(300, q0.data(), q1.data(), t.data(), reference), 300),
               taken(GA_matchVerticesByScan(300, q0.data(), q1.data(), t.data(), reference), 300));
   }

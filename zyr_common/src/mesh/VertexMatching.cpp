@@ -17,10 +17,12 @@
 // A vertex whose window is empty fails the scan in any order.
 #include "GeometricAlgorithms.h"
 
+#include "MatchingThreads.h"
 #include "zyrMemory.h"
 #include "zyrRadixSort.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -37,6 +39,8 @@ const int kBits = 21;
 const int64_t kMaxCells = (int64_t{1} << kBits) - 1;
 // How far ahead a walk over points in another order fetches.
 const size_t kAhead = 16;
+// The fewest points a thread takes on.
+const int64_t kGrain = 16384;
 
 // A cell's place in the grid: its indices along x, y and z.
 struct CellIndex {
@@ -125,15 +129,26 @@ public:
     const size_t count = static_cast<size_t>(n);
     const char *tag = "GA_matchVerticesByGrid";
     m_words.resize(count);
-    uint64_t largest = 0;
-    for (size_t i = 0; i < count; ++i) {
-      const double *p = point(points, static_cast<int64_t>(i));
-      if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
-        return false;
-      const uint64_t k = cells.keyOf(p);
-      largest = std::max(largest, k);
-      m_words[i] = k << 32 | static_cast<uint64_t>(i);
-    }
+    const int parts = MatchingThreads_ranges(n, kGrain);
+    std::vector<uint64_t> largestOf(static_cast<size_t>(parts), 0);
+    std::atomic<bool> finite{true};
+    MatchingThreads_forRanges(n, parts, [&](int part, int64_t begin, int64_t end) {
+      uint64_t largest = 0;
+      for (int64_t i = begin; i < end; ++i) {
+        const double *p = point(points, i);
+        if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) {
+          finite = false;
+          return;
+        }
+        const uint64_t k = cells.keyOf(p);
+        largest = std::max(largest, k);
+        m_words[static_cast<size_t>(i)] = k << 32 | static_cast<uint64_t>(i);
+      }
+      largestOf[static_cast<size_t>(part)] = largest;
+    });
+    if (!finite)
+      return false;
+    const uint64_t largest = *std::max_element(largestOf.begin(), largestOf.end());
     int bytes = 0;
     while (bytes < 8 && (largest >> (8 * bytes)) != 0)
       ++bytes;
@@ -144,8 +159,10 @@ public:
     }
     m_words.clear();
     m_pairs.resize(count);
-    for (size_t i = 0; i < count; ++i)
-      m_pairs[i] = Pair{cells.keyOf(point(points, static_cast<int64_t>(i))), static_cast<int32_t>(i)};
+    MatchingThreads_forRanges(n, parts, [&](int, int64_t begin, int64_t end) {
+      for (int64_t i = begin; i < end; ++i)
+        m_pairs[static_cast<size_t>(i)] = Pair{cells.keyOf(point(points, i)), static_cast<int32_t>(i)};
+    });
     zyrRadixSort(m_pairs.data(), n, 0, bytes, [](const Pair &f) { return f.m_key; }, tag);
     return true;
   }
@@ -153,13 +170,8 @@ public:
   int32_t index(size_t k) const {
     return m_wide ? m_pairs[k].m_index : static_cast<int32_t>(m_words[k] & 0xFFFFFFFFu);
   }
-  // The number of distinct cells.
-  size_t cells(size_t count) const {
-    size_t distinct = count > 0 ? 1 : 0;
-    for (size_t k = 1; k < count; ++k)
-      distinct += key(k) != key(k - 1);
-    return distinct;
-  }
+  // Whether position k starts a cell.
+  bool starts(size_t k) const { return k == 0 || key(k) != key(k - 1); }
 
 private:
   struct Pair {
@@ -321,18 +333,17 @@ void fileVertices(int32_t n, const double *points1, const double *reference, dou
   boxOf(n, points1, cells.m_min, extent);
   double e[3] = {extent[0], extent[1], extent[2]};
   std::sort(e, e + 3, [](double a, double b) { return a > b; });
+  // Matched vertices lie on surfaces: in a box of any depth they are taken to cover about its
+  // largest side (a cylinder or a sphere has a few times that area, so cells stay sparse); points
+  // on a curve fill few cells and make them smaller below.
   double size = window;
-  if (e[0] > 0) {
-    if (e[1] <= 1e-3 * e[0])
-      size = e[0] / n;
-    else if (e[2] <= 1e-3 * e[1])
-      size = std::sqrt(e[0] * e[1] / n);
-    else
-      size = std::cbrt(e[0] * e[1] * e[2] / n);
-  }
+  if (e[0] > 0)
+    size = e[1] <= 1e-3 * e[0] ? e[0] / n : std::sqrt(e[0] * e[1] / n);
   const double smallest = std::max(window / 8, e[0] / static_cast<double>(kMaxCells - 2));
   size = std::max(size, smallest);
   size_t occupied = 0;
+  int parts = 1;
+  std::vector<size_t> firstCell;
   auto fileCells = [&](double cellSize) {
     cells.setSize(cellSize);
     for (int axis = 0; axis < 3; ++axis) {
@@ -340,7 +351,18 @@ void fileVertices(int32_t n, const double *points1, const double *reference, dou
       cells.m_dim[axis] = static_cast<int64_t>(std::clamp(last + 1, 1.0, static_cast<double>(kMaxCells)));
     }
     sorted->sort(cells, n, points1);
-    occupied = sorted->cells(count);
+    // The cells each range of positions starts, then where each range's first new cell goes.
+    parts = MatchingThreads_ranges(n, kGrain);
+    firstCell.assign(static_cast<size_t>(parts) + 1, 0);
+    MatchingThreads_forRanges(n, parts, [&](int part, int64_t begin, int64_t end) {
+      size_t starting = 0;
+      for (int64_t k = begin; k < end; ++k)
+        starting += sorted->starts(static_cast<size_t>(k));
+      firstCell[static_cast<size_t>(part) + 1] = starting;
+    });
+    for (int part = 0; part < parts; ++part)
+      firstCell[static_cast<size_t>(part) + 1] += firstCell[static_cast<size_t>(part)];
+    occupied = firstCell[static_cast<size_t>(parts)];
   };
   // The box says little about a surface or curve in space: cells that hold many points are made
   // smaller until a few points share a cell.
@@ -358,21 +380,22 @@ void fileVertices(int32_t n, const double *points1, const double *reference, dou
   grid->m_keys.resize(occupied);
   grid->m_index.resize(count);
   grid->m_members.resize(count);
-  int32_t cell = -1;
-  for (size_t k = 0; k < count; ++k) {
-    if (k + kAhead < count)
-      __builtin_prefetch(point(points1, sorted->index(k + kAhead)));
-    const uint64_t key = sorted->key(k);
-    if (k == 0 || key != grid->m_keys[static_cast<size_t>(cell)]) {
-      ++cell;
-      grid->m_start[static_cast<size_t>(cell)] = static_cast<int32_t>(k);
-      grid->m_keys[static_cast<size_t>(cell)] = key;
+  MatchingThreads_forRanges(n, parts, [&](int part, int64_t begin, int64_t end) {
+    size_t cell = firstCell[static_cast<size_t>(part)];
+    for (int64_t k = begin; k < end; ++k) {
+      if (k + static_cast<int64_t>(kAhead) < n)
+        __builtin_prefetch(point(points1, sorted->index(static_cast<size_t>(k) + kAhead)));
+      if (sorted->starts(static_cast<size_t>(k))) {
+        grid->m_start[cell] = static_cast<int32_t>(k);
+        grid->m_keys[cell] = sorted->key(static_cast<size_t>(k));
+        ++cell;
+      }
+      const int32_t i = sorted->index(static_cast<size_t>(k));
+      const double *p = point(points1, i);
+      grid->m_index[static_cast<size_t>(k)] = i;
+      grid->m_members[static_cast<size_t>(k)] = Member{{p[0], p[1], p[2]}, radiusOf(p, reference)};
     }
-    const int32_t i = sorted->index(k);
-    const double *p = point(points1, i);
-    grid->m_index[k] = i;
-    grid->m_members[k] = Member{{p[0], p[1], p[2]}, radiusOf(p, reference)};
-  }
+  });
   grid->m_start[occupied] = n;
   grid->m_used.assign(count, 0);
 }
@@ -385,7 +408,7 @@ struct SortedSet {
 };
 
 // 1. Every window: how many records it holds (0, 1 or more) and its first record, and for every
-// record how many windows hold it (0, 1 or more). The set-0 vertices are taken cell by cell, so
+// record whether one window holds it (bit 1) and whether more do (bit 2). The set-0 vertices are taken cell by cell, so
 // that neighbouring windows look at the same cells one after the other. False when a window is
 // empty.
 bool countWindows(Grid &grid, const ByCell &sorted0, const double *points0, const double *reference, double window,
@@ -394,34 +417,44 @@ bool countWindows(Grid &grid, const ByCell &sorted0, const double *points0, cons
   set0.m_order.resize(count);
   set0.m_single.assign(count, -1);
   held.assign(count, 0);
-  size_t own = 0; // the first cell whose key is not below the vertex's
-  for (size_t k = 0; k < count; ++k) {
-    if (k + kAhead < count)
-      __builtin_prefetch(point(points0, sorted0.index(k + kAhead)));
-    const uint64_t cellKey = sorted0.key(k);
-    while (own < grid.m_keys.size() && grid.m_keys[own] < cellKey)
-      ++own;
-    const int32_t ownSlot = own < grid.m_keys.size() && grid.m_keys[own] == cellKey ? static_cast<int32_t>(own) : -1;
-    const int32_t vertex0 = sorted0.index(k);
-    set0.m_order[k] = vertex0;
-    const double *p0 = point(points0, vertex0);
-    const double r0 = radiusOf(p0, reference);
-    const double low = r0 - window;
-    const double high = r0 + window;
-    int32_t &found = set0.m_single[k];
-    grid.inBox(p0, window, cellKey, ownSlot, [&](const Member &m, int32_t at) {
-      if (m.m_radius <= low || m.m_radius > high)
-        return;
-      if (std::sqrt(GA_getSquaredDistance(p0, m.m_xyz)) > window)
-        return;
-      found = found == -1 ? at : -2;
-      uint8_t &h = held[static_cast<size_t>(at)];
-      h = h < 2 ? static_cast<uint8_t>(h + 1) : h;
-    });
-    if (found == -1)
-      return false;
-  }
-  return true;
+  std::atomic<bool> empty{false};
+  // A range of set-0 positions finds the first cell of its first key and walks on from there.
+  // The windows holding a record are counted as bits (one, then two or more), which any number
+  // of ranges may set in any order.
+  const int64_t n = static_cast<int64_t>(count);
+  MatchingThreads_forRanges(n, MatchingThreads_ranges(n, kGrain), [&](int, int64_t begin, int64_t end) {
+    const std::vector<uint64_t> &keys = grid.m_keys;
+    size_t own = begin < end ? static_cast<size_t>(std::lower_bound(keys.begin(), keys.end(), sorted0.key(static_cast<size_t>(begin))) - keys.begin()) : 0;
+    for (int64_t position = begin; position < end && !empty.load(std::memory_order_relaxed); ++position) {
+      const size_t k = static_cast<size_t>(position);
+      if (position + static_cast<int64_t>(kAhead) < n)
+        __builtin_prefetch(point(points0, sorted0.index(k + kAhead)));
+      const uint64_t cellKey = sorted0.key(k);
+      while (own < keys.size() && keys[own] < cellKey)
+        ++own;
+      const int32_t ownSlot = own < keys.size() && keys[own] == cellKey ? static_cast<int32_t>(own) : -1;
+      const int32_t vertex0 = sorted0.index(k);
+      set0.m_order[k] = vertex0;
+      const double *p0 = point(points0, vertex0);
+      const double r0 = radiusOf(p0, reference);
+      const double low = r0 - window;
+      const double high = r0 + window;
+      int32_t &found = set0.m_single[k];
+      grid.inBox(p0, window, cellKey, ownSlot, [&](const Member &m, int32_t at) {
+        if (m.m_radius <= low || m.m_radius > high)
+          return;
+        if (std::sqrt(GA_getSquaredDistance(p0, m.m_xyz)) > window)
+          return;
+        found = found == -1 ? at : -2;
+        uint8_t *h = &held[static_cast<size_t>(at)];
+        if (__atomic_fetch_or(h, uint8_t{1}, __ATOMIC_RELAXED) & 1)
+          __atomic_fetch_or(h, uint8_t{2}, __ATOMIC_RELAXED);
+      });
+      if (found == -1)
+        empty = true;
+    }
+  });
+  return !empty;
 }
 
 // 2. The contested vertices (positions in set 0's cell order) in radial order (equal radii in
@@ -522,16 +555,22 @@ int32_t *GA_matchVerticesByGrid(int32_t n, const double *points0, const double *
 
   // A window with one record that no other window holds pairs at once.
   int32_t *permutation = zyrMemory_allocateArray<int32_t>(n, __func__);
-  std::vector<int32_t> contested; // positions in set 0's cell order
-  for (size_t k = 0; k < set0.m_order.size(); ++k) {
-    const int32_t at = set0.m_single[k];
-    if (at >= 0 && held[static_cast<size_t>(at)] == 1) {
-      permutation[set0.m_order[k]] = grid.m_index[static_cast<size_t>(at)];
-      grid.m_used[static_cast<size_t>(at)] = 1;
-    } else {
-      contested.push_back(static_cast<int32_t>(k));
+  const int parts = MatchingThreads_ranges(n, kGrain);
+  std::vector<std::vector<int32_t>> contestedOf(static_cast<size_t>(parts)); // positions in set 0's cell order
+  MatchingThreads_forRanges(n, parts, [&](int part, int64_t begin, int64_t end) {
+    for (int64_t k = begin; k < end; ++k) {
+      const int32_t at = set0.m_single[static_cast<size_t>(k)];
+      if (at >= 0 && held[static_cast<size_t>(at)] == 1) {
+        permutation[set0.m_order[static_cast<size_t>(k)]] = grid.m_index[static_cast<size_t>(at)];
+        grid.m_used[static_cast<size_t>(at)] = 1;
+      } else {
+        contestedOf[static_cast<size_t>(part)].push_back(static_cast<int32_t>(k));
+      }
     }
-  }
+  });
+  std::vector<int32_t> contested;
+  for (const std::vector<int32_t> &some : contestedOf)
+    contested.insert(contested.end(), some.begin(), some.end());
   if (!resolveContested(grid, set0, points0, referencePoint, window, contested, permutation)) {
     zyrMemory_free(permutation, __func__);
     return nullptr;

@@ -1,0 +1,28 @@
+#ifndef MATCHING_THREADS_H
+#define MATCHING_THREADS_H
+// Work of the mesh matching split into parts that may run on several threads. Each part reads
+// what all share and writes only what is its own, and what the parts find is put together in
+// part order, so results depend neither on the number of threads nor on how the work is split.
+#include <cstdint>
+#include <functional>
+
+// The threads that matching may use: the processors this process may run on, at most 4. The
+// environment variable ZYR_MATCHING_THREADS (1 to 16) sets it, read once.
+int MatchingThreads_count(void);
+
+// Calls work(part) for every part 0 .. parts - 1 on up to MatchingThreads_count() threads, the
+// calling thread among them, and returns when all are done. The other threads block every
+// signal, so that an interrupt still reaches the calling thread.
+void MatchingThreads_run(int parts, const std::function<void(int)> &work);
+
+// The number of ranges to split n items into: a few per thread, each of at least `grain` items.
+int MatchingThreads_ranges(int64_t n, int64_t grain);
+// Calls work(part, begin, end) for `parts` consecutive ranges that cover 0 .. n - 1, as the parts
+// of MatchingThreads_run.
+void MatchingThreads_forRanges(int64_t n, int parts, const std::function<void(int, int64_t, int64_t)> &work);
+
+// For tests and measurements: the number of threads (0 goes back to the one above) and the
+// smallest range, which overrides every caller's grain (0 goes back to the callers' own).
+void MatchingThreads_set(int threads, int64_t smallestRange);
+
+#endif
