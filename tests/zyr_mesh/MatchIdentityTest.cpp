@@ -7,6 +7,7 @@
 #include "FaceMesh.h"
 #include "FaceSet.h"
 #include "InterfaceMatching.h"
+#include "MatchingThreads.h"
 #include "MeshTestSupport.h"
 #include "Vertices.h"
 #include "zyrMemory.h"
@@ -278,7 +279,13 @@ TEST_F(MeshTest, FaceMapsAreThoseOfTheChainsAndTheRepair) {
         trial[random() % trial.size()] = random() % 2 ? nv : -1;
       }
       const FaceMapResult expected = referenceFaceMap(fm0, fm1, nv, trial);
-      EXPECT_EQ(libraryFaceMap(fm0, fm1, nv, trial), expected) << "round " << round << " variant " << variant;
+      // On one thread, and on several with the faces in small groups.
+      for (const int threads : {1, 5}) {
+        MatchingThreads_set(threads, threads == 1 ? 0 : 3);
+        EXPECT_EQ(libraryFaceMap(fm0, fm1, nv, trial), expected)
+            << "round " << round << " variant " << variant << " threads " << threads;
+      }
+      MatchingThreads_set(0, 0);
       repaired += expected.m_ok && expected.m_perm != trial;
       failed += !expected.m_ok;
     }
