@@ -87,6 +87,29 @@ void MatchingThreads_run(int parts, const std::function<void(int)> &work) {
     thread.join();
 }
 
+void MatchingThreads_alongside(const std::function<void()> &background, const std::function<void()> &foreground) {
+  if (MatchingThreads_count() < 2) {
+    foreground();
+    background();
+    return;
+  }
+  std::thread helper;
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);
+  try {
+    helper = std::thread(background);
+  } catch (...) {
+  }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  foreground();
+  if (helper.joinable())
+    helper.join();
+  else
+    background();
+}
+
 int MatchingThreads_ranges(int64_t n, int64_t grain) {
   if (s_smallestRange.load() > 0)
     grain = s_smallestRange.load();

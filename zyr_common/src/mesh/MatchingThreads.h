@@ -15,6 +15,11 @@ int MatchingThreads_count(void);
 // signal, so that an interrupt still reaches the calling thread.
 void MatchingThreads_run(int parts, const std::function<void(int)> &work);
 
+// Calls background() on another thread while foreground() runs on the calling thread, and
+// returns when both are done (one after the other when matching may use one thread). background()
+// must touch nothing that foreground() touches, nor the tracked allocator or the error records.
+void MatchingThreads_alongside(const std::function<void()> &background, const std::function<void()> &foreground);
+
 // The number of ranges to split n items into: a few per thread, each of at least `grain` items.
 int MatchingThreads_ranges(int64_t n, int64_t grain);
 // Calls work(part, begin, end) for `parts` consecutive ranges that cover 0 .. n - 1, as the parts
