@@ -496,7 +496,8 @@ int32_t matchDirectly(FaceMatch &m, Faces &rows0) {
     sortFaceVertices(tuple, faces1.m_width);
   };
   const int64_t grain = 16384;
-  std::vector<uint64_t> hash0(static_cast<size_t>(n0));
+  WorkArray<uint64_t> hash0;
+  hash0.resize(static_cast<size_t>(n0));
   MatchingThreads_forRanges(n0, MatchingThreads_ranges(n0, grain), [&](int, int64_t begin, int64_t end) {
     for (int64_t f = begin; f < end; ++f) {
       int32_t *t = rows0.m_rows + f * width0;
@@ -507,7 +508,8 @@ int32_t matchDirectly(FaceMatch &m, Faces &rows0) {
       hash0[static_cast<size_t>(f)] = t[0] >= 0 && t[0] < nv ? tupleHash(t, width0) : 0;
     }
   });
-  std::vector<uint64_t> hash1(static_cast<size_t>(nf));
+  WorkArray<uint64_t> hash1;
+  hash1.resize(static_cast<size_t>(nf));
   MatchingThreads_forRanges(nf, MatchingThreads_ranges(nf, grain), [&](int, int64_t begin, int64_t end) {
     std::vector<int32_t> tuple(static_cast<size_t>(width));
     for (int64_t i = begin; i < end; ++i) {

@@ -157,7 +157,6 @@ public:
       zyrRadixSort(m_words.data(), n, 4, bytes, [](uint64_t w) { return w; }, tag);
       return true;
     }
-    m_words.clear();
     m_pairs.resize(count);
     MatchingThreads_forRanges(n, parts, [&](int, int64_t begin, int64_t end) {
       for (int64_t i = begin; i < end; ++i)
@@ -178,8 +177,8 @@ private:
     uint64_t m_key;
     int32_t m_index;
   };
-  std::vector<uint64_t> m_words;
-  std::vector<Pair> m_pairs;
+  WorkArray<uint64_t> m_words;
+  WorkArray<Pair> m_pairs;
   bool m_wide = false;
 };
 
@@ -192,10 +191,10 @@ struct Member {
 
 struct Grid {
   Cells m_cells;
-  std::vector<int32_t> m_start; // CSR over the cells
-  std::vector<uint64_t> m_keys; // of the cells, ascending
-  std::vector<Member> m_members;
-  std::vector<int32_t> m_index; // of each member
+  WorkArray<int32_t> m_start; // CSR over the cells
+  WorkArray<uint64_t> m_keys; // of the cells, ascending
+  WorkArray<Member> m_members;
+  WorkArray<int32_t> m_index; // of each member
   std::vector<char> m_used;     // members taken
   CellTable m_table; // made when many look-ups are to come, else the keys are searched
   bool m_hashed = false;
@@ -403,8 +402,8 @@ void fileVertices(int32_t n, const double *points1, const double *reference, dou
 // Set 0 in the grid's cell order: the vertex at each position, its window's one record (-1 none,
 // -2 several).
 struct SortedSet {
-  std::vector<int32_t> m_order;
-  std::vector<int32_t> m_single;
+  WorkArray<int32_t> m_order;
+  WorkArray<int32_t> m_single;
 };
 
 // 1. Every window: how many records it holds (0, 1 or more) and its first record, and for every
@@ -415,7 +414,7 @@ bool countWindows(Grid &grid, const ByCell &sorted0, const double *points0, cons
                   SortedSet &set0, std::vector<uint8_t> &held) {
   const size_t count = grid.m_index.size();
   set0.m_order.resize(count);
-  set0.m_single.assign(count, -1);
+  set0.m_single.resize(count);
   held.assign(count, 0);
   std::atomic<bool> empty{false};
   // A range of set-0 positions finds the first cell of its first key and walks on from there.
@@ -423,7 +422,7 @@ bool countWindows(Grid &grid, const ByCell &sorted0, const double *points0, cons
   // of ranges may set in any order.
   const int64_t n = static_cast<int64_t>(count);
   MatchingThreads_forRanges(n, MatchingThreads_ranges(n, kGrain), [&](int, int64_t begin, int64_t end) {
-    const std::vector<uint64_t> &keys = grid.m_keys;
+    const WorkArray<uint64_t> &keys = grid.m_keys;
     size_t own = begin < end ? static_cast<size_t>(std::lower_bound(keys.begin(), keys.end(), sorted0.key(static_cast<size_t>(begin))) - keys.begin()) : 0;
     for (int64_t position = begin; position < end && !empty.load(std::memory_order_relaxed); ++position) {
       const size_t k = static_cast<size_t>(position);
@@ -440,6 +439,7 @@ bool countWindows(Grid &grid, const ByCell &sorted0, const double *points0, cons
       const double low = r0 - window;
       const double high = r0 + window;
       int32_t &found = set0.m_single[k];
+      found = -1;
       grid.inBox(p0, window, cellKey, ownSlot, [&](const Member &m, int32_t at) {
         if (m.m_radius <= low || m.m_radius > high)
           return;
