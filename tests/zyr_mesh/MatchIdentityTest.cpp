@@ -28,16 +28,18 @@ namespace {
 
 using Faces = std::vector<std::vector<int32_t>>;
 
-struct FaceMapResult {
+// What a match or a face map gives: whether it was made, the face map when it was, and the
+// permutation (a face map's as its repair left it, a match's when it was made).
+struct Outcome {
   int m_ok = 0;
-  std::vector<int32_t> m_map;  // when ok
-  std::vector<int32_t> m_perm; // as the repair left it
-  bool operator==(const FaceMapResult &o) const {
+  std::vector<int32_t> m_map;
+  std::vector<int32_t> m_perm;
+  bool operator==(const Outcome &o) const {
     return m_ok == o.m_ok && m_map == o.m_map && m_perm == o.m_perm;
   }
 };
 
-std::ostream &operator<<(std::ostream &out, const FaceMapResult &r) {
+std::ostream &operator<<(std::ostream &out, const Outcome &r) {
   out << "ok " << r.m_ok << " map";
   for (int32_t f : r.m_map)
     out << ' ' << f;
@@ -64,8 +66,8 @@ bool injective(const std::vector<int32_t> &values, int32_t n) {
 // match each unmatched side-0 face across its first edge with unflagged ends whose neighbour is
 // matched, taking the other images from the neighbour's partner's neighbour, and undo matches of
 // faces with flagged vertices, while a pass leaves fewer unmatched.
-FaceMapResult referenceFaceMap(FaceMesh *fm0, FaceMesh *fm1, int32_t nv, std::vector<int32_t> perm) {
-  FaceMapResult result;
+Outcome referenceFaceMap(FaceMesh *fm0, FaceMesh *fm1, int32_t nv, std::vector<int32_t> perm) {
+  Outcome result;
   const Faces faces0 = localFaces(fm0);
   const Faces faces1 = localFaces(fm1);
   const int32_t nf = static_cast<int32_t>(faces0.size());
@@ -192,10 +194,10 @@ FaceMapResult referenceFaceMap(FaceMesh *fm0, FaceMesh *fm1, int32_t nv, std::ve
   return result;
 }
 
-FaceMapResult libraryFaceMap(FaceMesh *fm0, FaceMesh *fm1, int32_t nv, std::vector<int32_t> perm) {
+Outcome libraryFaceMap(FaceMesh *fm0, FaceMesh *fm1, int32_t nv, std::vector<int32_t> perm) {
   FaceMesh *const pair[2] = {fm0, fm1};
   int32_t *map = nullptr;
-  FaceMapResult result;
+  Outcome result;
   result.m_ok = MA_calculateFaceMap(pair, nv, perm.data(), &map);
   if (map != nullptr)
     result.m_map.assign(map, map + FaceMesh_getNoOfFaces(fm0));
@@ -204,12 +206,14 @@ FaceMapResult libraryFaceMap(FaceMesh *fm0, FaceMesh *fm1, int32_t nv, std::vect
   return result;
 }
 
-// A face mesh of the top or bottom faces of a block's cells in the given order (cells may
-// repeat), of hexahedra or, with prisms, of the two triangles of each cell (and, with mixed, the
-// quadrilateral sides of the first row as well), on an element mesh of its own.
-FaceMesh *blockFaces(const Block &block, bool prisms, bool mixed, bool top, const std::vector<int32_t> &cells) {
+// A face mesh of the top or bottom faces of listed cells of a block whose vertices lie at xyz
+// (cells may repeat): quadrilaterals, triangles, or triangles with the quadrilateral sides of the
+// first row.
+FaceMesh *surfaceOf(const Block &block, const std::vector<double> &xyz, int kind, bool top,
+                    const std::vector<int32_t> &cells) {
   ElementMesh *mesh = ElementMesh_new(nullptr);
-  ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, block.noOfVertices(), trackedDoubles(block.coordinates())));
+  ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, static_cast<int32_t>(xyz.size() / 3), trackedDoubles(xyz)));
+  const bool prisms = kind != 0;
   const std::vector<int32_t> connectivity = prisms ? block.prisms() : block.hexahedra();
   ElementSet *set = ElementSet_new(prisms ? 6 : 7, 0, static_cast<int32_t>(connectivity.size()), trackedInts(connectivity));
   ElementMesh_addElementSet(mesh, set);
@@ -219,7 +223,7 @@ FaceMesh *blockFaces(const Block &block, bool prisms, bool mixed, bool top, cons
     if (prisms) {
       for (int32_t half = 0; half < 2; ++half)
         elements.push_back(2 * c + half), faces.push_back(top ? 4 : 3);
-      if (mixed && c < block.m_nx)
+      if (kind == 2 && c < block.m_nx)
         elements.push_back(2 * c), faces.push_back(0);
     } else {
       elements.push_back(c), faces.push_back(top ? 5 : 0);
@@ -242,8 +246,7 @@ TEST_F(MeshTest, FaceMapsAreThoseOfTheChainsAndTheRepair) {
   int failed = 0;
   for (int round = 0; round < 60; ++round) {
     const Block block{3 + round % 5, 2 + round % 4, 1, 0.1, {0, 0, 0}};
-    const bool prisms = round % 3 != 0;
-    const bool mixed = prisms && round % 2 == 0;
+    const int kind = round % 3 == 0 ? 0 : round % 2 == 0 ? 2 : 1;
     std::vector<int32_t> cells(static_cast<size_t>(block.m_nx * block.m_ny));
     std::iota(cells.begin(), cells.end(), 0);
     std::vector<int32_t> cells0 = cells;
@@ -257,8 +260,8 @@ TEST_F(MeshTest, FaceMapsAreThoseOfTheChainsAndTheRepair) {
       }
     }
     const bool top = round % 2 == 1;
-    FaceMesh *fm0 = blockFaces(block, prisms, mixed, top, cells0);
-    FaceMesh *fm1 = blockFaces(block, prisms, mixed, top, cells1);
+    FaceMesh *fm0 = surfaceOf(block, block.coordinates(), kind, top, cells0);
+    FaceMesh *fm1 = surfaceOf(block, block.coordinates(), kind, top, cells1);
     int32_t *right = nullptr;
     int32_t *faceMap = nullptr;
     ASSERT_EQ(FaceMesh_match(fm0, fm1, nullptr, 0.005, 1, &right, &faceMap), 1) << round;
@@ -283,7 +286,7 @@ TEST_F(MeshTest, FaceMapsAreThoseOfTheChainsAndTheRepair) {
       } else if (variant == 5) { // an entry that is no vertex
         trial[random() % trial.size()] = random() % 2 ? nv : -1;
       }
-      const FaceMapResult expected = referenceFaceMap(fm0, fm1, nv, trial);
+      const Outcome expected = referenceFaceMap(fm0, fm1, nv, trial);
       // On one thread, and on several with the faces in small groups.
       for (const int threads : {1, 5}) {
         MatchingThreads_set(threads, threads == 1 ? 0 : 3);
@@ -359,29 +362,12 @@ std::vector<double> literalLengthScale(const Faces &faces, const std::vector<dou
   return sum;
 }
 
-struct MatchResult {
-  int m_ok = 0;
-  std::vector<int32_t> m_perm;
-  std::vector<int32_t> m_map;
-  bool operator==(const MatchResult &o) const { return m_ok == o.m_ok && m_perm == o.m_perm && m_map == o.m_map; }
-};
-
-std::ostream &operator<<(std::ostream &out, const MatchResult &r) {
-  out << "ok " << r.m_ok << " perm";
-  for (int32_t v : r.m_perm)
-    out << ' ' << v;
-  out << " map";
-  for (int32_t f : r.m_map)
-    out << ' ' << f;
-  return out;
-}
-
 // FaceMesh_match one step at a time: face counts, the box test on centroids and boxes of its own,
 // the vertex counts, the literal length scale of side 0 times the factor, side 0 transformed, the
 // literal radial scan about side 1's first vertex, and the reference face map.
-MatchResult referenceMatch(FaceMesh *fm0, FaceMesh *fm1, const zyrAffineTransform3D *transform, double factor,
+Outcome referenceMatch(FaceMesh *fm0, FaceMesh *fm1, const zyrAffineTransform3D *transform, double factor,
                            int vertexMapOnly) {
-  MatchResult result;
+  Outcome result;
   const int32_t nf = FaceMesh_getNoOfFaces(fm0);
   if (fm0 == fm1 || nf < 1 || nf != FaceMesh_getNoOfFaces(fm1))
     return result;
@@ -428,7 +414,7 @@ MatchResult referenceMatch(FaceMesh *fm0, FaceMesh *fm1, const zyrAffineTransfor
   if (perm.empty())
     return result;
   if (!vertexMapOnly) {
-    const FaceMapResult map = referenceFaceMap(fm0, fm1, n, perm);
+    const Outcome map = referenceFaceMap(fm0, fm1, n, perm);
     if (!map.m_ok)
       return result;
     perm = map.m_perm;
@@ -439,13 +425,13 @@ MatchResult referenceMatch(FaceMesh *fm0, FaceMesh *fm1, const zyrAffineTransfor
   return result;
 }
 
-MatchResult libraryMatch(FaceMesh *fm0, FaceMesh *fm1, const zyrAffineTransform3D *transform, double factor,
+Outcome libraryMatch(FaceMesh *fm0, FaceMesh *fm1, const zyrAffineTransform3D *transform, double factor,
                          int vertexMapOnly) {
   FaceMesh_invalidate(fm0);
   FaceMesh_invalidate(fm1);
   int32_t *perm = nullptr;
   int32_t *map = nullptr;
-  MatchResult result;
+  Outcome result;
   result.m_ok = FaceMesh_match(fm0, fm1, transform, factor, vertexMapOnly, &perm, &map);
   if (perm != nullptr)
     result.m_perm.assign(perm, perm + FaceMesh_getNoOfVertices(fm0, 0));
@@ -454,35 +440,6 @@ MatchResult libraryMatch(FaceMesh *fm0, FaceMesh *fm1, const zyrAffineTransform3
   zyrMemory_free(perm, "test");
   zyrMemory_free(map, "test");
   return result;
-}
-
-// A face mesh of the top or bottom faces of listed cells of a block whose vertices lie at xyz
-// (cells may repeat): quadrilaterals, triangles, or triangles with the quadrilateral sides of the
-// first row.
-FaceMesh *surfaceOf(const Block &block, const std::vector<double> &xyz, int kind, bool top,
-                    const std::vector<int32_t> &cells) {
-  ElementMesh *mesh = ElementMesh_new(nullptr);
-  ElementMesh_setVertices(mesh, Vertices_new(3, "m", 2, static_cast<int32_t>(xyz.size() / 3), trackedDoubles(xyz)));
-  const bool prisms = kind != 0;
-  const std::vector<int32_t> connectivity = prisms ? block.prisms() : block.hexahedra();
-  ElementSet *set = ElementSet_new(prisms ? 6 : 7, 0, static_cast<int32_t>(connectivity.size()), trackedInts(connectivity));
-  ElementMesh_addElementSet(mesh, set);
-  std::vector<int32_t> elements;
-  std::vector<int32_t> faces;
-  for (int32_t c : cells) {
-    if (prisms) {
-      for (int32_t half = 0; half < 2; ++half)
-        elements.push_back(2 * c + half), faces.push_back(top ? 4 : 3);
-      if (kind == 2 && c < block.m_nx)
-        elements.push_back(2 * c), faces.push_back(0);
-    } else {
-      elements.push_back(c), faces.push_back(top ? 5 : 0);
-    }
-  }
-  FaceMesh *fm = FaceMesh_new(nullptr, mesh);
-  FaceMesh_addFaceSet(fm, FaceSet_new(set, 0, static_cast<int32_t>(elements.size()), trackedInts(elements),
-                                      trackedInts(faces)));
-  return fm;
 }
 
 // The length scale and the edge lists are, to the last bit and in their order, those written out
@@ -602,7 +559,7 @@ TEST_F(MeshTest, WholeMatchesAreTheReferenceOnes) {
     }
     const double factor = factors[round % 4];
     const int vertexMapOnly = round % 5 == 3;
-    const MatchResult expected = referenceMatch(sides[0], sides[1], transform, factor, vertexMapOnly);
+    const Outcome expected = referenceMatch(sides[0], sides[1], transform, factor, vertexMapOnly);
     for (const int threads : {1, 5}) {
       MatchingThreads_set(threads, threads == 1 ? 0 : 3);
       EXPECT_EQ(libraryMatch(sides[0], sides[1], transform, factor, vertexMapOnly), expected)

@@ -172,9 +172,9 @@ std::vector<int32_t> bottomCells(const Block &block) {
   return cells;
 }
 
-std::vector<double> localCoordinates(FaceMesh *fm) {
+std::vector<double> localCoordinates(FaceMesh *fm, int withSplitVertices) {
   double *xyz = nullptr;
-  const int32_t n = FaceMesh_getVertexCoordinates(fm, 0, "m", &xyz);
+  const int32_t n = FaceMesh_getVertexCoordinates(fm, withSplitVertices, "m", &xyz);
   std::vector<double> result(xyz, xyz + 3 * std::max(n, 0));
   zyrMemory_free(xyz, "test");
   return result;

@@ -65,8 +65,8 @@ FaceSet *hexFaces(ElementSet *set, int32_t face, const std::vector<int32_t> &cel
 // The faces of the cells of the block side z = 0 (native face 0), in cell order.
 std::vector<int32_t> bottomCells(const Block &block);
 
-// Coordinates in metres of a face mesh's local vertices without split vertices.
-std::vector<double> localCoordinates(FaceMesh *fm);
+// Coordinates in metres of a face mesh's local vertices, without split vertices unless asked.
+std::vector<double> localCoordinates(FaceMesh *fm, int withSplitVertices = 0);
 // Its faces without split vertices in local numbering, each without the sentinel.
 std::vector<std::vector<int32_t>> localFaces(FaceMesh *fm);
 

@@ -528,10 +528,24 @@ int32_t matchDirectly(FaceMatch &m, Faces &rows0) {
     for (int32_t f = 0; f < n0; ++f)
       count += hash0[static_cast<size_t>(f)] != 0 && groupOf(hash0[static_cast<size_t>(f)]) == group;
     FaceTable table(rows0.m_rows, width0, count);
-    // In batches, newest first: the home slots of a batch are read first, then the faces go in.
+    // The group's faces of one side go in batches of their numbers, in order or newest first.
     const int32_t batch = 64;
     int32_t faces[batch];
     int32_t filled = 0;
+    auto inBatches = [&](const WorkArray<uint64_t> &hashes, bool newestFirst, auto run) {
+      const int32_t n = static_cast<int32_t>(hashes.size());
+      for (int32_t at = 0; at < n; ++at) {
+        const int32_t f = newestFirst ? n - 1 - at : at;
+        const uint64_t h = hashes[static_cast<size_t>(f)];
+        if (h == 0 || groupOf(h) != group)
+          continue;
+        faces[filled++] = f;
+        if (filled == batch)
+          run();
+      }
+      run();
+    };
+    // Newest first: the home slots of a batch are read first, then the faces go in.
     auto insertBatch = [&]() {
       uint32_t seen = 0;
       for (int32_t b = 0; b < filled; ++b)
@@ -541,17 +555,9 @@ int32_t matchDirectly(FaceMatch &m, Faces &rows0) {
         table.insert(faces[b], hash0[static_cast<size_t>(faces[b])]);
       filled = 0;
     };
-    for (int32_t f = n0 - 1; f >= 0; --f) {
-      const uint64_t h = hash0[static_cast<size_t>(f)];
-      if (h == 0 || groupOf(h) != group)
-        continue;
-      faces[filled++] = f;
-      if (filled == batch)
-        insertBatch();
-    }
-    insertBatch();
-    // The side-1 faces of the group in order, in batches: sorted, then their slots read, then the
-    // rows those name, then the searches.
+    inBatches(hash0, true, insertBatch);
+    // In order: the batch's faces sorted, then their slots read, then the rows those name, then
+    // the searches.
     std::vector<int32_t> tuples(static_cast<size_t>(batch) * static_cast<size_t>(width));
     int32_t candidates[batch];
     auto searchBatch = [&]() {
@@ -575,15 +581,7 @@ int32_t matchDirectly(FaceMatch &m, Faces &rows0) {
       }
       filled = 0;
     };
-    for (int32_t i = 0; i < nf; ++i) {
-      const uint64_t h = hash1[static_cast<size_t>(i)];
-      if (h == 0 || groupOf(h) != group)
-        continue;
-      faces[filled++] = i;
-      if (filled == batch)
-        searchBatch();
-    }
-    searchBatch();
+    inBatches(hash1, false, searchBatch);
   });
   int32_t bad = 0;
   for (int32_t i = 0; i < nf; ++i) {
