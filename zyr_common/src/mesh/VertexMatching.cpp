@@ -19,9 +19,9 @@
 
 #include "MatchingThreads.h"
 #include "zyrMemory.h"
-#include "zyrRadixSort.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -120,6 +120,53 @@ private:
   size_t m_mask = 0;
 };
 
+// Stable radix sort of the records by the bytes [firstByte, firstByte + bytes) of key(record), a
+// byte per pass, as zyrRadixSort sorts, each pass counted and moved range by range on the
+// matching's threads: a range's records of one byte value go after those of the earlier ranges,
+// so the order is that of a single sweep. A byte that is the same in every key moves nothing.
+template <class Record, class Key>
+void sortByBytes(WorkArray<Record> &records, WorkArray<Record> &spare, int firstByte, int bytes, Key key) {
+  const int64_t n = static_cast<int64_t>(records.size());
+  spare.resize(records.size());
+  const int parts = MatchingThreads_ranges(n, kGrain);
+  std::vector<std::array<int64_t, 256>> at(static_cast<size_t>(parts));
+  Record *from = records.data();
+  Record *to = spare.data();
+  for (int b = 0; b < bytes; ++b) {
+    const int shift = 8 * (firstByte + b);
+    MatchingThreads_forRanges(n, parts, [&](int part, int64_t begin, int64_t end) {
+      std::array<int64_t, 256> &count = at[static_cast<size_t>(part)];
+      count.fill(0);
+      for (int64_t i = begin; i < end; ++i)
+        ++count[(static_cast<uint64_t>(key(from[i])) >> shift) & 0xFF];
+    });
+    int64_t placed = 0;
+    bool moves = true;
+    for (int v = 0; v < 256; ++v) {
+      int64_t all = 0;
+      for (std::array<int64_t, 256> &count : at) {
+        const int64_t c = count[static_cast<size_t>(v)];
+        count[static_cast<size_t>(v)] = placed;
+        placed += c;
+        all += c;
+      }
+      moves = moves && all != n;
+    }
+    if (!moves)
+      continue;
+    MatchingThreads_forRanges(n, parts, [&](int part, int64_t begin, int64_t end) {
+      std::array<int64_t, 256> &place = at[static_cast<size_t>(part)];
+      for (int64_t i = begin; i < end; ++i)
+        to[place[(static_cast<uint64_t>(key(from[i])) >> shift) & 0xFF]++] = from[i];
+    });
+    std::swap(from, to);
+  }
+  if (from != records.data())
+    MatchingThreads_forRanges(n, parts, [&](int, int64_t begin, int64_t end) {
+      std::copy(from + begin, from + end, records.data() + begin);
+    });
+}
+
 // Points in order of their cells, index order within a cell. Keys that fit in 32 bits travel
 // with the index in one word (half the bytes to move); wider ones as a pair.
 class ByCell {
@@ -127,7 +174,6 @@ public:
   // False when a coordinate is not a finite number (such a point has no cell).
   bool sort(const Cells &cells, int32_t n, const double *points) {
     const size_t count = static_cast<size_t>(n);
-    const char *tag = "GA_matchVerticesByGrid";
     m_words.resize(count);
     const int parts = MatchingThreads_ranges(n, kGrain);
     std::vector<uint64_t> largestOf(static_cast<size_t>(parts), 0);
@@ -154,7 +200,7 @@ public:
       ++bytes;
     m_wide = bytes > 4;
     if (!m_wide) {
-      zyrRadixSort(m_words.data(), n, 4, bytes, [](uint64_t w) { return w; }, tag);
+      sortByBytes(m_words, m_spareWords, 4, bytes, [](uint64_t w) { return w; });
       return true;
     }
     m_pairs.resize(count);
@@ -162,7 +208,7 @@ public:
       for (int64_t i = begin; i < end; ++i)
         m_pairs[static_cast<size_t>(i)] = Pair{cells.keyOf(point(points, i)), static_cast<int32_t>(i)};
     });
-    zyrRadixSort(m_pairs.data(), n, 0, bytes, [](const Pair &f) { return f.m_key; }, tag);
+    sortByBytes(m_pairs, m_sparePairs, 0, bytes, [](const Pair &f) { return f.m_key; });
     return true;
   }
   uint64_t key(size_t k) const { return m_wide ? m_pairs[k].m_key : m_words[k] >> 32; }
@@ -179,6 +225,8 @@ private:
   };
   WorkArray<uint64_t> m_words;
   WorkArray<Pair> m_pairs;
+  WorkArray<uint64_t> m_spareWords; // the radix sort's other half, kept for the next sort
+  WorkArray<Pair> m_sparePairs;
   bool m_wide = false;
 };
 
