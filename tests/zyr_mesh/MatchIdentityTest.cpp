@@ -574,4 +574,27 @@ TEST_F(MeshTest, WholeMatchesAreTheReferenceOnes) {
   EXPECT_GT(refused, 8);
 }
 
+// The threads matching may use come from ZYR_MATCHING_THREADS, read once per process (so each
+// case runs in a process of its own): a number from 1, at most 16; anything else leaves the
+// processors' count, at most 4.
+TEST(MatchingThreadsDeathTest, TheEnvironmentSetsTheCount) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto countWith = [](const char *value) {
+    zyrtest::EnvGuard guard("ZYR_MATCHING_THREADS", value);
+    zyrtest::leaveChild(MatchingThreads_count());
+  };
+  EXPECT_EXIT(countWith("3"), testing::ExitedWithCode(3), "");
+  EXPECT_EXIT(countWith("40"), testing::ExitedWithCode(16), "");
+  for (const char *ignored : {"0", "two", "2x", ""}) {
+    EXPECT_EXIT(
+        {
+          zyrtest::EnvGuard guard("ZYR_MATCHING_THREADS", ignored);
+          const int count = MatchingThreads_count();
+          zyrtest::leaveChild(count >= 1 && count <= 4 ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "")
+        << ignored;
+  }
+}
+
 } // namespace
