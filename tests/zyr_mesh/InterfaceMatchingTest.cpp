@@ -54,38 +54,12 @@ std::vector<int32_t> cellOrder(const Block &block, bool shuffled) {
   return order;
 }
 
-std::vector<double> coordinatesOf(FaceMesh *fm) {
-  double *xyz = nullptr;
-  const int32_t n = FaceMesh_getVertexCoordinates(fm, 0, "m", &xyz);
-  std::vector<double> result(xyz, xyz + 3 * std::max(n, 0));
-  zyrMemory_free(xyz, "test");
-  return result;
-}
-
-std::vector<std::vector<int32_t>> facesOf(FaceMesh *fm) {
-  int32_t *rows = nullptr;
-  int32_t nside = 0;
-  int32_t mixed = 0;
-  int32_t sentinel = 0;
-  const int32_t n = FaceMesh_getFaceVertices(fm, 0, 1, 0, nullptr, 0, &rows, &nside, &mixed, &sentinel);
-  std::vector<std::vector<int32_t>> faces;
-  for (int32_t f = 0; f < n; ++f) {
-    std::vector<int32_t> face;
-    for (int32_t k = 0; k < nside; ++k)
-      if (rows[f * nside + k] != -1)
-        face.push_back(rows[f * nside + k]);
-    faces.push_back(face);
-  }
-  zyrMemory_free(rows, "test");
-  return faces;
-}
-
 // The permutation pairs coincident vertices and the face map pairs faces with the same images,
 // one to one.
 void expectMatch(FaceMesh *fm0, FaceMesh *fm1, const int32_t *perm, const int32_t *faceMap,
                  const zyrAffineTransform3D *transform = nullptr) {
-  std::vector<double> xyz0 = coordinatesOf(fm0);
-  const std::vector<double> xyz1 = coordinatesOf(fm1);
+  std::vector<double> xyz0 = localCoordinates(fm0);
+  const std::vector<double> xyz1 = localCoordinates(fm1);
   const int32_t n = static_cast<int32_t>(xyz0.size() / 3);
   ASSERT_EQ(xyz1.size(), xyz0.size());
   if (transform != nullptr)
@@ -93,8 +67,8 @@ void expectMatch(FaceMesh *fm0, FaceMesh *fm1, const int32_t *perm, const int32_
   for (int32_t i = 0; i < n; ++i)
     for (int k = 0; k < 3; ++k)
       ASSERT_NEAR(xyz0[3 * i + k], xyz1[3 * perm[i] + k], 1e-9) << i;
-  const auto faces0 = facesOf(fm0);
-  const auto faces1 = facesOf(fm1);
+  const auto faces0 = localFaces(fm0);
+  const auto faces1 = localFaces(fm1);
   std::set<int32_t> partners;
   for (size_t j = 0; j < faces0.size(); ++j) {
     std::vector<int32_t> image;
@@ -158,7 +132,7 @@ TEST_F(MeshTest, SwappedVerticesAreRepaired) {
     int32_t *faceMap = nullptr;
     ASSERT_EQ(FaceMesh_match(top, other, nullptr, 0.005, 0, &correct, &faceMap), 1);
     const int32_t n = FaceMesh_getNoOfVertices(top, 0);
-    const auto faces0 = facesOf(top);
+    const auto faces0 = localFaces(top);
     // Along an edge, across a face, far apart, and two corners of the boundary.
     const std::vector<std::pair<int32_t, int32_t>> swaps = {
         {faces0[7][0], faces0[7][1]}, {faces0[7][0], faces0[7][2]}, {faces0[0][2], faces0[19][0]},
@@ -450,7 +424,7 @@ TEST_F(MeshTest, InterfaceMapsStoreTheirPermutation) {
 
   // The face lookup finds every face by its sorted vertices, a prefix finds a face starting so,
   // and nothing else is found.
-  const auto faces = facesOf(side0);
+  const auto faces = localFaces(side0);
   const int32_t nv = FaceMesh_getNoOfVertices(side0, 0);
   FaceMap *lookup = FaceMap_new(side0, nv, nullptr);
   ASSERT_NE(lookup, nullptr);
@@ -778,7 +752,7 @@ namespace {
   int32_t *perm = nullptr;
   int32_t *faceMap = nullptr;
   ok = ok && FaceMesh_match(top, bottom, nullptr, 0.005, 0, &perm, &faceMap) == 1;
-  const auto faces0 = facesOf(top);
+  const auto faces0 = localFaces(top);
   std::vector<int32_t> swapped(perm, perm + 20);
   std::swap(swapped[static_cast<size_t>(faces0[5][0])], swapped[static_cast<size_t>(faces0[5][1])]);
   FaceMesh *const pair[2] = {top, bottom};

@@ -23,14 +23,6 @@
 
 namespace {
 
-std::vector<double> coordinatesOf(FaceMesh *fm) {
-  double *xyz = nullptr;
-  const int32_t n = FaceMesh_getVertexCoordinates(fm, 1, "m", &xyz);
-  std::vector<double> values(xyz, xyz + 3 * std::max(n, 0));
-  zyrMemory_free(xyz, "test");
-  return values;
-}
-
 // The hexahedra of the listed cells of a block, numbered in the block's shared vertices.
 std::vector<int32_t> cellsOf(const Block &block, const std::vector<int32_t> &cells) {
   const std::vector<int32_t> all = block.hexahedra();
@@ -180,9 +172,9 @@ TEST_F(MeshTest, RegionOperationsOfTheMesh) {
   const double d[3] = {0, 0, 2};
   zyrAffineTransform3D_translate(shift, d, "m");
   Region *moved[] = {lonely, volume};
-  const std::vector<double> before = coordinatesOf(fm);
+  const std::vector<double> before = localCoordinates(fm, 1);
   EXPECT_EQ(Mesh_moveRegions(mesh, 2, moved, shift), 1);
-  const std::vector<double> after = coordinatesOf(fm);
+  const std::vector<double> after = localCoordinates(fm, 1);
   ASSERT_EQ(before.size(), after.size());
   for (size_t i = 2; i < before.size(); i += 3)
     EXPECT_DOUBLE_EQ(after[i], before[i] + 2);
@@ -199,7 +191,7 @@ TEST_F(MeshTest, RegionOperationsOfTheMesh) {
   ASSERT_NE(Mesh_getElementMesh(mesh, volumeCopy), nullptr);
   ASSERT_NE(Mesh_getFaceMesh(mesh, surfaceCopy), nullptr);
   EXPECT_EQ(FaceMesh_getElementMesh(Mesh_getFaceMesh(mesh, surfaceCopy)), Mesh_getElementMesh(mesh, volumeCopy));
-  EXPECT_DOUBLE_EQ(coordinatesOf(Mesh_getFaceMesh(mesh, surfaceCopy))[2], after[2] + 2);
+  EXPECT_DOUBLE_EQ(localCoordinates(Mesh_getFaceMesh(mesh, surfaceCopy), 1)[2], after[2] + 2);
 
   // Deleting a surface deletes the interface map of its connection.
   Region *a = Region_new(topology, nullptr, "Side A", 2);
@@ -276,8 +268,8 @@ TEST_F(MeshTest, LocalisingGivesEachElementMeshItsOwnVertices) {
   Vertices_delete(shared);
   int32_t *permutation = nullptr;
   ASSERT_EQ(InterfaceMap_getVertexPermutation(map, &permutation), 6);
-  const std::vector<double> xa = coordinatesOf(fa);
-  const std::vector<double> xb = coordinatesOf(fb);
+  const std::vector<double> xa = localCoordinates(fa, 1);
+  const std::vector<double> xb = localCoordinates(fb, 1);
   for (int32_t i = 0; i < 6; ++i)
     for (int k = 0; k < 3; ++k)
       EXPECT_DOUBLE_EQ(xa[3 * i + k], xb[3 * permutation[i] + k]);

@@ -2,7 +2,9 @@
 
 #include "ElementMesh.h"
 #include "ElementSet.h"
+#include "FaceMesh.h"
 #include "FaceSet.h"
+#include "GeometricAlgorithms.h"
 #include "Units.h"
 #include "Vertices.h"
 #include "zyrError.h"
@@ -15,6 +17,10 @@
 #include "zyrUUID.h"
 
 #include <stdlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
 
 void MeshTest::SetUp() {
   zyrTopologyLayer_initialise();
@@ -164,4 +170,70 @@ std::vector<int32_t> bottomCells(const Block &block) {
     for (int32_t i = 0; i < block.m_nx; ++i)
       cells.push_back(block.cell(i, j, 0));
   return cells;
+}
+
+std::vector<double> localCoordinates(FaceMesh *fm, int withSplitVertices) {
+  double *xyz = nullptr;
+  const int32_t n = FaceMesh_getVertexCoordinates(fm, withSplitVertices, "m", &xyz);
+  std::vector<double> result(xyz, xyz + 3 * std::max(n, 0));
+  zyrMemory_free(xyz, "test");
+  return result;
+}
+
+std::vector<std::vector<int32_t>> localFaces(FaceMesh *fm) {
+  int32_t *rows = nullptr;
+  int32_t nside = 0;
+  int32_t mixed = 0;
+  int32_t sentinel = 0;
+  const int32_t n = FaceMesh_getFaceVertices(fm, 0, 1, 0, nullptr, 0, &rows, &nside, &mixed, &sentinel);
+  std::vector<std::vector<int32_t>> faces;
+  for (int32_t f = 0; f < n; ++f) {
+    std::vector<int32_t> face;
+    for (int32_t k = 0; k < nside; ++k)
+      if (rows[f * nside + k] != -1)
+        face.push_back(rows[f * nside + k]);
+    faces.push_back(face);
+  }
+  zyrMemory_free(rows, "test");
+  return faces;
+}
+
+// The one literal copy: both faster ways (the scan that steps over used records unseen, and the
+// grid) must give its answers.
+std::vector<int32_t> literalVertexMatch(const std::vector<double> &p0, const std::vector<double> &p1,
+                                        const std::vector<double> &tolerances, const double *reference) {
+  const int32_t n = static_cast<int32_t>(p0.size() / 3);
+  auto radius = [&](const std::vector<double> &p, int32_t i) {
+    return std::sqrt(GA_getSquaredDistance(&p[3 * i], reference));
+  };
+  std::vector<int32_t> i0(n), i1(n);
+  std::iota(i0.begin(), i0.end(), 0);
+  std::iota(i1.begin(), i1.end(), 0);
+  std::stable_sort(i0.begin(), i0.end(), [&](int32_t a, int32_t b) { return radius(p0, a) < radius(p0, b); });
+  std::stable_sort(i1.begin(), i1.end(), [&](int32_t a, int32_t b) { return radius(p1, a) < radius(p1, b); });
+  const double w = 1.05 * *std::max_element(tolerances.begin(), tolerances.end());
+  std::vector<char> used(n, 0);
+  std::vector<int32_t> perm(n, -1);
+  int32_t lower = 0;
+  for (int32_t k0 = 0; k0 < n; ++k0) {
+    const double r0 = radius(p0, i0[k0]);
+    while (lower < n && radius(p1, i1[lower]) <= r0 - w)
+      ++lower;
+    double best = w;
+    int32_t choice = -1;
+    for (int32_t k1 = lower; k1 < n && radius(p1, i1[k1]) <= r0 + best; ++k1) {
+      if (used[k1])
+        continue;
+      const double d = std::sqrt(GA_getSquaredDistance(&p0[3 * i0[k0]], &p1[3 * i1[k1]]));
+      if (d <= best) {
+        best = d;
+        choice = k1;
+      }
+    }
+    if (choice < 0)
+      return {};
+    used[choice] = 1;
+    perm[i0[k0]] = i1[choice];
+  }
+  return perm;
 }

@@ -65,4 +65,15 @@ FaceSet *hexFaces(ElementSet *set, int32_t face, const std::vector<int32_t> &cel
 // The faces of the cells of the block side z = 0 (native face 0), in cell order.
 std::vector<int32_t> bottomCells(const Block &block);
 
+// Coordinates in metres of a face mesh's local vertices, without split vertices unless asked.
+std::vector<double> localCoordinates(FaceMesh *fm, int withSplitVertices = 0);
+// Its faces without split vertices in local numbering, each without the sentinel.
+std::vector<std::vector<int32_t>> localFaces(FaceMesh *fm);
+
+// The vertex matching exactly as written (radial records, a forward-only lower bound, a scan of
+// every record up to r0 + best, used records skipped, the later record winning a tie): the
+// permutation, empty when a vertex finds no partner. Every faster way must give its answers.
+std::vector<int32_t> literalVertexMatch(const std::vector<double> &p0, const std::vector<double> &p1,
+                                        const std::vector<double> &tolerances, const double *reference);
+
 #endif

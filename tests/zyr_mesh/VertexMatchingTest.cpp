@@ -1,4 +1,6 @@
 #include "GeometricAlgorithms.h"
+#include "MatchingThreads.h"
+#include "MeshTestSupport.h"
 #include "zyrMemory.h"
 
 #include <gtest/gtest.h>
@@ -13,52 +15,31 @@ namespace {
 
 using Points = std::vector<double>;
 
-// The vertex matching exactly as written: radial records, a forward-only lower bound, a scan of
-// every record up to r0 + best, used records skipped, the later record winning a tie. The one
-// literal copy: both faster ways (the scan that steps over used records unseen, and the grid)
-// must give its answers.
-std::vector<int32_t> literal(const Points &p0, const Points &p1, const std::vector<double> &tolerances,
-                             const double *reference) {
-  const int32_t n = static_cast<int32_t>(p0.size() / 3);
-  auto radius = [&](const Points &p, int32_t i) { return std::sqrt(GA_getSquaredDistance(&p[3 * i], reference)); };
-  std::vector<int32_t> i0(n), i1(n);
-  std::iota(i0.begin(), i0.end(), 0);
-  std::iota(i1.begin(), i1.end(), 0);
-  std::stable_sort(i0.begin(), i0.end(), [&](int32_t a, int32_t b) { return radius(p0, a) < radius(p0, b); });
-  std::stable_sort(i1.begin(), i1.end(), [&](int32_t a, int32_t b) { return radius(p1, a) < radius(p1, b); });
-  const double w = 1.05 * *std::max_element(tolerances.begin(), tolerances.end());
-  std::vector<char> used(n, 0);
-  std::vector<int32_t> perm(n, -1);
-  int32_t lower = 0;
-  for (int32_t k0 = 0; k0 < n; ++k0) {
-    const double r0 = radius(p0, i0[k0]);
-    while (lower < n && radius(p1, i1[lower]) <= r0 - w)
-      ++lower;
-    double best = w;
-    int32_t choice = -1;
-    for (int32_t k1 = lower; k1 < n && radius(p1, i1[k1]) <= r0 + best; ++k1) {
-      if (used[k1])
-        continue;
-      const double d = std::sqrt(GA_getSquaredDistance(&p0[3 * i0[k0]], &p1[3 * i1[k1]]));
-      if (d <= best) {
-        best = d;
-        choice = k1;
-      }
-    }
-    if (choice < 0)
-      return {};
-    used[choice] = 1;
-    perm[i0[k0]] = i1[choice];
-  }
-  return perm;
-}
-
 std::vector<int32_t> taken(int32_t *perm, int32_t n) {
   std::vector<int32_t> result;
   if (perm != nullptr)
     result.assign(perm, perm + n);
   zyrMemory_free(perm, "test");
   return result;
+}
+
+// The grid's permutation on one thread and split into many small ranges on several: the same
+// every way (the first is returned).
+std::vector<int32_t> gridEveryWay(int32_t n, const Points &p0, const Points &p1, const std::vector<double> &tolerances,
+                                  const double *reference) {
+  const std::pair<int, int64_t> ways[] = {{1, 0}, {5, 37}};
+  std::vector<int32_t> first;
+  for (const auto &way : ways) {
+    MatchingThreads_set(way.first, way.second);
+    std::vector<int32_t> result =
+        taken(GA_matchVerticesByGrid(n, p0.data(), p1.data(), tolerances.data(), reference), n);
+    if (&way == &ways[0])
+      first = result;
+    else
+      EXPECT_EQ(result, first) << way.first << " threads, ranges of " << way.second;
+  }
+  MatchingThreads_set(0, 0);
+  return first;
 }
 
 Points shuffledCopy(const Points &p, std::mt19937 &random, double jitter) {
@@ -119,10 +100,14 @@ TEST(MatchVertices, TheGridGivesTheScansAnswer) {
       reference[2] += 0.5;
     if (shape == 6)
       reference[0] = reference[1] = reference[2] = 0;
-    const std::vector<int32_t> expected = literal(p0, p1, tolerances, reference);
+    const std::vector<int32_t> expected = literalVertexMatch(p0, p1, tolerances, reference);
     failures += expected.empty();
-    EXPECT_EQ(taken(GA_matchVerticesByGrid(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)
-        << "round " << round;
+    // Every twentieth round also split over threads (starting threads is slow under the
+    // sanitizers).
+    const std::vector<int32_t> grid = round % 20 == 0 ? gridEveryWay(n, p0, p1, tolerances, reference)
+                                                      : taken(GA_matchVerticesByGrid(n, p0.data(), p1.data(),
+                                                                                     tolerances.data(), reference), n);
+    EXPECT_EQ(grid, expected) << "round " << round;
     EXPECT_EQ(taken(GA_matchVerticesByScan(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)
         << "round " << round;
   }
@@ -159,13 +144,62 @@ TEST(MatchVertices, LoneAndSharedWindowsTogether) {
     for (double &t : tolerances)
       t = (round % 4 == 3 ? 0.6 : 0.35) * (0.5 + unit(random));
     const double reference[3] = {20, 20, 0};
-    const std::vector<int32_t> expected = literal(shuffled0, p1, tolerances, reference);
+    const std::vector<int32_t> expected = literalVertexMatch(shuffled0, p1, tolerances, reference);
     failures += expected.empty();
-    EXPECT_EQ(taken(GA_matchVerticesByGrid(n, shuffled0.data(), p1.data(), tolerances.data(), reference), n), expected)
-        << "round " << round;
+    EXPECT_EQ(gridEveryWay(n, shuffled0, p1, tolerances, reference), expected) << "round " << round;
   }
   EXPECT_GT(failures, 0);
   EXPECT_LT(failures, 8);
+}
+
+// Many vertices at once: coincident pairs in both sets, partners displaced by exactly the window
+// (a distance of the window still pairs, a radius exactly the window below does not) and, in some
+// rounds, a few by one unit in the last place more, vertices sharing radii about the reference point, and a
+// diagonal line whose cells must be so small that a cell's key takes more than 32 bits.
+TEST(MatchVertices, CoincidentAndBoundaryVerticesAtScale) {
+  std::mt19937 random(41);
+  // A tolerance whose window is exactly a quarter, so that integer coordinates displaced by it
+  // lie exactly the window apart.
+  double tolerance = 0.25 / 1.05;
+  while (1.05 * tolerance > 0.25)
+    tolerance = std::nextafter(tolerance, 0.0);
+  while (1.05 * tolerance < 0.25)
+    tolerance = std::nextafter(tolerance, 1.0);
+  ASSERT_EQ(1.05 * tolerance, 0.25);
+  int failures = 0;
+  for (int round = 0; round < 6; ++round) {
+    Points p0;
+    const int32_t side = 60 + 10 * round;
+    if (round == 5) {
+      for (int32_t i = 0; i < side * side / 2; ++i)
+        p0.insert(p0.end(), {i * 1.0, i * 1.0, i * 1.0});
+    } else {
+      for (int32_t j = 0; j < side; ++j)
+        for (int32_t i = 0; i < side; ++i) {
+          const double z = round % 2 ? i % 3 : 0.0;
+          p0.insert(p0.end(), {static_cast<double>(i), static_cast<double>(j), z});
+          if ((i * 7 + j * 3) % 11 == 0) // a coincident twin
+            p0.insert(p0.end(), {static_cast<double>(i), static_cast<double>(j), z});
+        }
+    }
+    const int32_t n = static_cast<int32_t>(p0.size() / 3);
+    Points p1 = shuffledCopy(p0, random, 0.0);
+    for (int32_t i = 1; i < n; i += 5) // across the plane of the planar rounds
+      p1[3 * i + 2] += i % 2 ? 0.25 : -0.25;
+    if (round == 3 || round == 4)
+      for (int32_t i = 2; i < n; i += 997)
+        p1[3 * i] += std::nextafter(0.25, 1.0);
+    std::vector<double> tolerances(n, tolerance * 0.5);
+    tolerances[static_cast<size_t>(n / 2)] = tolerance;
+    const double reference[3] = {p1[0], p1[1], p1[2]};
+    const std::vector<int32_t> expected = literalVertexMatch(p0, p1, tolerances, reference);
+    failures += expected.empty();
+    EXPECT_EQ(gridEveryWay(n, p0, p1, tolerances, reference), expected) << "round " << round;
+    EXPECT_EQ(taken(GA_matchVertices(n, p0.data(), p1.data(), tolerances.data(), reference), n), expected)
+        << "round " << round;
+  }
+  EXPECT_GT(failures, 0);
+  EXPECT_LT(failures, 6);
 }
 
 TEST(MatchVertices, NonFiniteCoordinatesAndZeroWindowsFollowTheScan) {
@@ -175,6 +209,19 @@ TEST(MatchVertices, NonFiniteCoordinatesAndZeroWindowsFollowTheScan) {
   const std::vector<double> tolerances = {0.1, 0.1, 0.1};
   EXPECT_EQ(taken(GA_matchVerticesByGrid(3, p0.data(), p1.data(), tolerances.data(), reference), 3),
             taken(GA_matchVerticesByScan(3, p0.data(), p1.data(), tolerances.data(), reference), 3));
+  // A vertex that is not a number, or lies beyond every window, in set 0 alone.
+  for (const double far : {static_cast<double>(NAN), static_cast<double>(INFINITY), 1e300}) {
+    Points q0(3 * 300), q1(3 * 300);
+    for (int32_t i = 0; i < 300; ++i) {
+      q0[3 * i] = q1[3 * (299 - i)] = i;
+      q0[3 * i + 1] = q1[3 * (299 - i) + 1] = i % 7;
+    }
+    q0[3 * 150 + 2] = far;
+    const std::vector<double> t(300, 0.1);
+    EXPECT_EQ(gridEveryWay(300, q0, q1, t, reference), literalVertexMatch(q0, q1, t, reference));
+    EXPECT_EQ(taken(GA_matchVerticesByGrid(300, q0.data(), q1.data(), t.data(), reference), 300),
+              taken(GA_matchVerticesByScan(300, q0.data(), q1.data(), t.data(), reference), 300));
+  }
   const std::vector<double> zero = {0, 0};
   EXPECT_EQ(taken(GA_matchVerticesByGrid(2, p0.data(), p1.data(), zero.data(), reference), 2),
             (std::vector<int32_t>{1, 0}));

@@ -5,6 +5,7 @@
 #include "GeometricAlgorithms.h"
 #include "ElementMesh.h"
 #include "InterfaceMatching.h"
+#include "MatchingThreads.h"
 #include "zyrAffineTransform3D.h"
 #include "zyrAssert.h"
 #include "zyrMemory.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -52,7 +54,7 @@ struct EdgeTable {
         ++k;
       for (int32_t p = 0; p < k; ++p) {
         const int32_t a = face[p];
-        const int32_t b = face[(p + 1) % k];
+        const int32_t b = face[p + 1 < k ? p + 1 : 0];
         const int32_t low = std::min(a, b);
         const int32_t high = std::max(a, b);
         int32_t e = m_head[static_cast<size_t>(low)];
@@ -75,44 +77,84 @@ struct EdgeTable {
   }
 
   // Calls visit(v, entry) in the order of the edge lists: internal edges by smaller vertex, then
-  // boundary edges likewise, each chain from its newest entry.
+  // boundary edges likewise, each chain from its newest entry. The chains are walked once: the
+  // boundary edges are noted on the way and visited after.
   template <class Visit> void inOrder(Visit visit) const {
-    for (int pass = 0; pass < 2; ++pass)
-      for (size_t v = 0; v < m_head.size(); ++v)
-        for (int32_t e = m_head[v]; e >= 0; e = m_entries[static_cast<size_t>(e)].m_next) {
-          const EdgeEntry &entry = m_entries[static_cast<size_t>(e)];
-          if ((entry.m_second >= 0) == (pass == 0))
-            visit(static_cast<int32_t>(v), entry);
-        }
+    std::vector<std::pair<int32_t, int32_t>> boundary; // vertex, entry
+    for (size_t v = 0; v < m_head.size(); ++v)
+      for (int32_t e = m_head[v]; e >= 0; e = m_entries[static_cast<size_t>(e)].m_next) {
+        const EdgeEntry &entry = m_entries[static_cast<size_t>(e)];
+        if (entry.m_second >= 0)
+          visit(static_cast<int32_t>(v), entry);
+        else
+          boundary.push_back({static_cast<int32_t>(v), e});
+      }
+    for (const auto &edge : boundary)
+      visit(edge.first, m_entries[static_cast<size_t>(edge.second)]);
   }
 };
 
-// Mean length of the edges at each of the n vertices (coordinates xyz), the edges taken in the
-// order of the edge lists so that every sum adds up the same way. A vertex on no edge is an
-// assertion failure.
-double *meanEdgeLengths(const EdgeTable &edges, int32_t n, const double *xyz, const char *tag) {
-  double *sum = zyrMemory_allocateZeroedArray<double>(n, tag);
-  std::vector<int32_t> count(static_cast<size_t>(n), 0);
+// The lengths of the edges at each vertex added up, and counted.
+struct EdgeSums {
+  std::vector<double> m_sum;
+  std::vector<int32_t> m_count;
+};
+
+// The edge lengths at each of the n vertices (coordinates xyz) added up in the order of the edge
+// lists, so that every sum adds up the same way. The edge lists come chain by chain, so the sum
+// and count of a chain's own vertex are kept at hand while its chain is walked (the same additions
+// in the same order). Plain arithmetic on the arrays given, so it may run on another thread.
+EdgeSums edgeSums(const EdgeTable &edges, int32_t n, const double *xyz) {
+  EdgeSums sums{std::vector<double>(static_cast<size_t>(n), 0.0), std::vector<int32_t>(static_cast<size_t>(n), 0)};
+  std::vector<double> &sum = sums.m_sum;
+  std::vector<int32_t> &count = sums.m_count;
+  int32_t current = -1; // the vertex whose sum and count are at hand
+  double currentSum = 0.0;
+  int32_t currentCount = 0;
+  auto settle = [&]() {
+    if (current >= 0) {
+      sum[static_cast<size_t>(current)] = currentSum;
+      count[static_cast<size_t>(current)] = currentCount;
+    }
+  };
   edges.inOrder([&](int32_t v, const EdgeEntry &entry) {
-    const bool down = entry.m_second == -2;
-    const int32_t a = down ? entry.m_other : v;
-    const int32_t b = down ? v : entry.m_other;
+    if (v != current) {
+      settle();
+      current = v;
+      currentSum = sum[static_cast<size_t>(v)];
+      currentCount = count[static_cast<size_t>(v)];
+    }
+    const int32_t other = entry.m_other;
     double d2 = 0.0;
     for (int k = 0; k < 3; ++k) {
-      const double d = xyz[3 * static_cast<size_t>(a) + k] - xyz[3 * static_cast<size_t>(b) + k];
+      const double d = xyz[3 * static_cast<size_t>(v) + k] - xyz[3 * static_cast<size_t>(other) + k];
       d2 += d * d;
     }
     const double length = std::sqrt(d2);
-    sum[a] += length;
-    sum[b] += length;
-    ++count[static_cast<size_t>(a)];
-    ++count[static_cast<size_t>(b)];
+    currentSum += length;
+    ++currentCount;
+    if (other == v) {
+      currentSum += length;
+      ++currentCount;
+    } else {
+      sum[static_cast<size_t>(other)] += length;
+      ++count[static_cast<size_t>(other)];
+    }
   });
+  settle();
+  return sums;
+}
+
+// Mean length of the edges at each of the n vertices, from their sums. A vertex on no edge is an
+// assertion failure.
+double *meanEdgeLengths(const EdgeSums &sums, int32_t n, const char *tag) {
+  const std::vector<int32_t> &count = sums.m_count;
+  double *mean = zyrMemory_allocateArray<double>(n, tag);
   for (int32_t i = 0; i < n; ++i) {
     zyrAssert(count[i] != 0);
-    sum[i] /= count[static_cast<size_t>(i)];
+    mean[i] = sums.m_sum[static_cast<size_t>(i)] / count[static_cast<size_t>(i)];
   }
-  return sum;
+  return mean;
 }
 
 } // namespace
@@ -187,13 +229,19 @@ struct LocalMesh {
   LocalMesh(const LocalMesh &) = delete;
   LocalMesh &operator=(const LocalMesh &) = delete;
 
-  // The local length scale (new array of m_n), NULL when there are no coordinates.
-  double *lengthScale() const {
+  // The edge lengths at each local vertex added up (none without coordinates): plain arithmetic
+  // on the arrays read, so it may run on another thread.
+  EdgeSums sums() const {
     if (m_n < 1)
-      return nullptr;
+      return {};
     const EdgeTable edges(m_faces, m_nf > 0 ? m_nf : 0, m_width, -1, m_n);
-    return meanEdgeLengths(edges, m_n, m_xyz, "FaceMesh_getLocalLengthScale");
+    return edgeSums(edges, m_n, m_xyz);
   }
+  // The local length scale (new array of m_n) from the sums, NULL when there are no coordinates.
+  double *lengthScale(const EdgeSums &sums) const {
+    return m_n < 1 ? nullptr : meanEdgeLengths(sums, m_n, "FaceMesh_getLocalLengthScale");
+  }
+  double *lengthScale() const { return lengthScale(sums()); }
 };
 
 } // namespace
@@ -323,8 +371,20 @@ int FaceMesh_match(FaceMesh *fm0, FaceMesh *fm1, const zyrAffineTransform3D *tra
   const bool boxesKnown = known(fm0) && known(fm1);
   if (boxesKnown && !FaceMesh_centroidsMatch(fm0, fm1, transform, 0.01, 1e-6))
     return 0;
+  // Side 0's edge lengths are added up on another thread while side 1 is read (both are needed
+  // unless the box test or the vertex counts end the match first).
   LocalMesh side0(fm0);
-  LocalMesh side1(fm1);
+  std::optional<LocalMesh> read1;
+  EdgeSums sums0;
+  bool summed = false;
+  auto readSide1 = [&read1, fm1]() { read1.emplace(fm1); };
+  if (side0.m_n > 0 && MatchingThreads_count() > 1) {
+    MatchingThreads_alongside([&side0, &sums0]() { sums0 = side0.sums(); }, readSide1);
+    summed = true;
+  } else {
+    readSide1();
+  }
+  LocalMesh &side1 = *read1;
   if (!boxesKnown) {
     fillGeometry(fm0, side0.m_xyz, side0.m_n > 0 ? static_cast<size_t>(side0.m_n) : 0, false, false);
     fillGeometry(fm1, side1.m_xyz, side1.m_n > 0 ? static_cast<size_t>(side1.m_n) : 0, false, false);
@@ -335,7 +395,7 @@ int FaceMesh_match(FaceMesh *fm0, FaceMesh *fm1, const zyrAffineTransform3D *tra
   int32_t *permutation = nullptr;
   if (n0 > 0 && n0 == side1.m_n) {
     const double reference[3] = {side1.m_xyz[0], side1.m_xyz[1], side1.m_xyz[2]};
-    double *tolerances = side0.lengthScale();
+    double *tolerances = summed ? side0.lengthScale(sums0) : side0.lengthScale();
     if (tolerances != nullptr) {
       for (int32_t i = 0; i < n0; ++i)
         tolerances[i] *= scaleFactor;

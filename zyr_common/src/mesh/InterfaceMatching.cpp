@@ -2,6 +2,7 @@
 
 #include "ElementTopology.h"
 #include "FaceMesh.h"
+#include "MatchingThreads.h"
 #include "Region.h"
 #include "Units.h"
 #include "zyrAffineTransform3D.h"
@@ -11,8 +12,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cmath>
 #include <map>
+#include <new>
 #include <tuple>
 #include <vector>
 
@@ -109,83 +112,103 @@ int32_t countOf(const FaceMap *lookup, int32_t f, int32_t a, int32_t b) {
   return count;
 }
 
-// The side-0 faces of the direct pass, seen through the permutation and sorted, in an
-// open-addressing table by their whole tuple, so that a search reads one slot (and the slots
-// after it). The chains of FaceMap hold a vertex's faces newest first and the search takes the
-// first free one of the same size with the same entries: that is the first free slot with the
-// same tuple along the probe, the faces having gone in newest first. Faces whose smallest entry
-// is no vertex are on no chain and stay out.
+// Keeps a value that only reads made for their own sake add up, so that they are made.
+template <class T> inline void keep(T value) { asm volatile("" : : "r"(value)); }
+
+// Whether the first n entries of two rows are equal; faces are short, so a loop beats a call.
+inline bool sameEntries(const int32_t *a, const int32_t *b, int32_t n) {
+  for (int32_t k = 0; k < n; ++k)
+    if (a[k] != b[k])
+      return false;
+  return true;
+}
+
+// The hash of a sorted tuple's first `width` entries, never 0 (which marks a face not searched).
+uint64_t tupleHash(const int32_t *tuple, int32_t width) {
+  uint64_t h = 0;
+  for (int32_t k = 0; k < width; ++k)
+    h = (h + static_cast<uint32_t>(tuple[k])) * 0x9E3779B97F4A7C15ULL;
+  h ^= h >> 31;
+  h *= 0xBF58476D1CE4E5B9ULL;
+  h ^= h >> 29;
+  return h != 0 ? h : 1;
+}
+
+// Side-0 faces of the direct pass (their rows sorted images, `width` entries each) in an
+// open-addressing table by their whole tuple. The chains of FaceMap hold a vertex's faces newest
+// first and the search takes the first free one of the same size with the same entries: that is
+// the first free slot with the same tuple along the probe when the faces go in newest first. A
+// slot holds the face and a check taken from the tuple's hash (never 0, which marks a slot
+// empty), so that the table is a third of the size of the rows and a search reads a row only when
+// the check agrees.
 class FaceTable {
 public:
-  // faces: nf rows of width entries, overwritten by their sorted images.
-  FaceTable(int32_t *faces, int32_t nf, int32_t width, int32_t nv, const int32_t *perm)
-      : m_width(width), m_stride(width + 1), m_nv(nv) {
-    const int64_t size = static_cast<int64_t>(nf) * width;
-    for (int64_t i = 0; i < size; ++i)
-      if (faces[i] >= 0 && faces[i] < nv)
-        faces[i] = perm[faces[i]];
-    size_t slots = 16;
-    while (slots < 2 * static_cast<size_t>(nf))
-      slots *= 2;
-    m_mask = slots - 1;
-    m_slots.assign(slots * static_cast<size_t>(m_stride), int32_t{kEmpty});
-    for (int32_t f = 0; f < nf; ++f)
-      sortFaceVertices(faces + static_cast<int64_t>(f) * width, width);
-    const int32_t ahead = 32;
-    for (int32_t f = nf - 1; f >= 0; --f) {
-      if (f >= ahead)
-        fetch(faces + static_cast<int64_t>(f - ahead) * width);
-      const int32_t *t = faces + static_cast<int64_t>(f) * width;
-      if (t[0] < 0 || t[0] >= nv)
-        continue;
-      size_t h = home(t);
-      while (slot(h)[0] != kEmpty)
-        h = (h + 1) & m_mask;
-      int32_t *to = slot(h);
-      std::copy(t, t + width, to);
-      to[width] = f;
-    }
+  FaceTable(const int32_t *rows, int32_t width, size_t faces) : m_width(width), m_rows(rows) {
+    size_t size = 16;
+    while (size < 2 * faces)
+      size *= 2;
+    m_mask = size - 1;
+    // Made on the matching's threads, so from the system heap (the tracked allocator's log is
+    // kept by one thread).
+    m_slots = static_cast<Slot *>(std::calloc(size, sizeof(Slot)));
+    if (m_slots == nullptr)
+      throw std::bad_alloc();
+  }
+  ~FaceTable() { std::free(m_slots); }
+  FaceTable(const FaceTable &) = delete;
+  FaceTable &operator=(const FaceTable &) = delete;
+
+  void insert(int32_t f, uint64_t h) {
+    size_t at = home(h);
+    while (m_slots[at].m_check != 0)
+      at = (at + 1) & m_mask;
+    m_slots[at] = Slot{check(h), f};
   }
 
-  // The search of the direct pass for a side-1 face of size k, sorted, padded with the sentinel
-  // to at least m_width + 1 entries: the face found is taken. -1 when there is none.
-  int32_t take(int32_t k, const int32_t *tuple) {
-    if (k > m_width || tuple[0] < 0 || tuple[0] >= m_nv)
-      return -1;
-    for (size_t h = home(tuple);; h = (h + 1) & m_mask) {
-      int32_t *t = slot(h);
-      if (t[0] == kEmpty)
+  // The search of the direct pass for a tuple with hash h: the face found is taken. -1 when there
+  // is none.
+  int32_t take(const int32_t *tuple, uint64_t h) {
+    const uint32_t c = check(h);
+    for (size_t at = home(h);; at = (at + 1) & m_mask) {
+      Slot &slot = m_slots[at];
+      if (slot.m_check == 0)
         return -1;
-      if (t[m_width] >= 0 && std::equal(t, t + m_width, tuple)) {
-        const int32_t f = t[m_width];
-        t[m_width] = -1 - f; // taken
+      if (slot.m_check == c && slot.m_face >= 0 && sameEntries(row(slot.m_face), tuple, m_width)) {
+        const int32_t f = slot.m_face;
+        slot.m_face = -1 - f; // taken
         return f;
       }
     }
   }
 
-  void fetch(const int32_t *tuple) const {
-    const int32_t *at = slot(home(tuple));
-    asm volatile("" : "+r"(at)); // else the compiler may drop a hint whose address takes a loop
-    __builtin_prefetch(at);
+  // What a batch reads for its own sake, each read independent of the others, so that the memory
+  // serves them together before the work runs from the cache: a home slot; the face a search for
+  // hash h reads first (-1 when none); the first entry of a face's row.
+  uint32_t homeCheck(uint64_t h) const { return m_slots[home(h)].m_check; }
+  int32_t candidate(uint64_t h) const {
+    const uint32_t c = check(h);
+    for (size_t at = home(h);; at = (at + 1) & m_mask) {
+      const Slot &slot = m_slots[at];
+      if (slot.m_check == 0)
+        return -1;
+      if (slot.m_check == c && slot.m_face >= 0)
+        return slot.m_face;
+    }
   }
-
-  const int32_t m_width;
+  int32_t firstEntry(int32_t f) const { return row(f)[0]; }
 
 private:
-  static constexpr int32_t kEmpty = INT32_MIN;
-  int32_t *slot(size_t h) { return m_slots.data() + h * static_cast<size_t>(m_stride); }
-  const int32_t *slot(size_t h) const { return m_slots.data() + h * static_cast<size_t>(m_stride); }
-  size_t home(const int32_t *tuple) const {
-    uint64_t h = 0;
-    for (int32_t k = 0; k < m_width; ++k)
-      h = (h + static_cast<uint32_t>(tuple[k])) * 0x9E3779B97F4A7C15ULL;
-    return static_cast<size_t>(h >> 20) & m_mask;
-  }
-  const int32_t m_stride;
-  const int32_t m_nv;
+  struct Slot {
+    uint32_t m_check;
+    int32_t m_face; // -1 - face once taken
+  };
+  const int32_t *row(int32_t f) const { return m_rows + static_cast<int64_t>(f) * m_width; }
+  size_t home(uint64_t h) const { return static_cast<size_t>(h) & m_mask; }
+  static uint32_t check(uint64_t h) { return static_cast<uint32_t>(h >> 8) | 1u; }
+  const int32_t m_width;
+  const int32_t *m_rows;
   size_t m_mask = 0;
-  std::vector<int32_t> m_slots; // m_width entries and the face (-1 - face once taken) per slot
+  Slot *m_slots = nullptr;
 };
 
 } // namespace
@@ -451,34 +474,120 @@ struct FaceMatch {
 };
 
 // Direct pass: every side-1 face looked up among the side-0 faces seen through the permutation
-// (rows0 is overwritten by their images). The number of side-1 faces left unmatched.
+// (rows0 is overwritten by their sorted images). Side-0 faces whose smallest entry is no vertex
+// are on no chain, and side-1 faces wider than side 0 are not searched. Faces are hashed first;
+// then the faces of each group of hashes (a group per thread) go into a table of their own,
+// newest first, and the side-1 faces of that group search it in order. Faces with one tuple are
+// in one group, so each side-1 face takes what a search of all the faces at once would give it.
+// Last, the side-1 faces that found none are taken in order. The number of them.
 int32_t matchDirectly(FaceMatch &m, Faces &rows0) {
   const Faces &faces1 = m.m_faces1;
   const int32_t nf = m.m_nf;
-  FaceTable lookup0(rows0.m_rows, rows0.m_n, rows0.m_width, m.m_nv, m.m_perm);
-  // The side-1 faces sorted first, so that the search of each face can be fetched ahead. Each row
-  // is padded with the sentinel to one entry more than the wider side, so that the entry after a
-  // face's last one can always be read.
-  const int32_t width = std::max(faces1.m_width, lookup0.m_width) + 1;
-  std::vector<int32_t> sorted1(static_cast<size_t>(nf) * static_cast<size_t>(width), -1);
-  for (int32_t i = 0; i < nf; ++i) {
-    int32_t *tuple = sorted1.data() + static_cast<int64_t>(i) * width;
+  const int32_t nv = m.m_nv;
+  const int32_t width0 = rows0.m_width;
+  const int32_t n0 = rows0.m_n;
+  const int32_t *perm = m.m_perm;
+  // Side-1 rows are sorted padded with the sentinel to one entry more than the wider side, so
+  // that the entry after a face's last one can always be read.
+  const int32_t width = std::max(faces1.m_width, width0) + 1;
+  auto sortedRow1 = [&](int32_t i, int32_t *tuple) {
+    std::fill(tuple, tuple + width, -1);
     std::copy(faces1.row(i), faces1.row(i) + faces1.m_width, tuple);
     sortFaceVertices(tuple, faces1.m_width);
-  }
-  int32_t bad = 0;
-  const int32_t ahead = 32;
-  for (int32_t i = 0; i < nf; ++i) {
-    if (i + ahead < nf)
-      lookup0.fetch(sorted1.data() + static_cast<int64_t>(i + ahead) * width);
-    const int32_t *tuple = sorted1.data() + static_cast<int64_t>(i) * width;
-    const int32_t k = faces1.size(i);
-    const int32_t j = k == lookup0.m_width || tuple[k] == -1 ? lookup0.take(k, tuple) : -1;
-    if (j >= 0) {
-      m.m_map[static_cast<size_t>(j)] = i;
-      m.m_used[static_cast<size_t>(i)] = 1;
-      continue;
+  };
+  const int64_t grain = 16384;
+  WorkArray<uint64_t> hash0;
+  hash0.resize(static_cast<size_t>(n0));
+  MatchingThreads_forRanges(n0, MatchingThreads_ranges(n0, grain), [&](int, int64_t begin, int64_t end) {
+    for (int64_t f = begin; f < end; ++f) {
+      int32_t *t = rows0.m_rows + f * width0;
+      for (int32_t k = 0; k < width0; ++k)
+        if (t[k] >= 0 && t[k] < nv)
+          t[k] = perm[t[k]];
+      sortFaceVertices(t, width0);
+      hash0[static_cast<size_t>(f)] = t[0] >= 0 && t[0] < nv ? tupleHash(t, width0) : 0;
     }
+  });
+  WorkArray<uint64_t> hash1;
+  hash1.resize(static_cast<size_t>(nf));
+  MatchingThreads_forRanges(nf, MatchingThreads_ranges(nf, grain), [&](int, int64_t begin, int64_t end) {
+    std::vector<int32_t> tuple(static_cast<size_t>(width));
+    for (int64_t i = begin; i < end; ++i) {
+      sortedRow1(static_cast<int32_t>(i), tuple.data());
+      const int32_t k = faces1.size(static_cast<int32_t>(i));
+      const bool searched = k <= width0 && tuple[static_cast<size_t>(k)] == -1 && tuple[0] >= 0 && tuple[0] < nv;
+      hash1[static_cast<size_t>(i)] = searched ? tupleHash(tuple.data(), width0) : 0;
+    }
+  });
+  const int groups = std::min(MatchingThreads_count(), MatchingThreads_ranges(nf, 4 * grain));
+  auto groupOf = [groups](uint64_t h) {
+    return static_cast<int>((static_cast<uint64_t>(static_cast<uint32_t>(h >> 32)) * static_cast<uint64_t>(groups)) >> 32);
+  };
+  MatchingThreads_run(groups, [&](int group) {
+    size_t count = 0;
+    for (int32_t f = 0; f < n0; ++f)
+      count += hash0[static_cast<size_t>(f)] != 0 && groupOf(hash0[static_cast<size_t>(f)]) == group;
+    FaceTable table(rows0.m_rows, width0, count);
+    // The group's faces of one side go in batches of their numbers, in order or newest first.
+    const int32_t batch = 64;
+    int32_t faces[batch];
+    int32_t filled = 0;
+    auto inBatches = [&](const WorkArray<uint64_t> &hashes, bool newestFirst, auto run) {
+      const int32_t n = static_cast<int32_t>(hashes.size());
+      for (int32_t at = 0; at < n; ++at) {
+        const int32_t f = newestFirst ? n - 1 - at : at;
+        const uint64_t h = hashes[static_cast<size_t>(f)];
+        if (h == 0 || groupOf(h) != group)
+          continue;
+        faces[filled++] = f;
+        if (filled == batch)
+          run();
+      }
+      run();
+    };
+    // Newest first: the home slots of a batch are read first, then the faces go in.
+    auto insertBatch = [&]() {
+      uint32_t seen = 0;
+      for (int32_t b = 0; b < filled; ++b)
+        seen += table.homeCheck(hash0[static_cast<size_t>(faces[b])]);
+      keep(seen);
+      for (int32_t b = 0; b < filled; ++b)
+        table.insert(faces[b], hash0[static_cast<size_t>(faces[b])]);
+      filled = 0;
+    };
+    inBatches(hash0, true, insertBatch);
+    // In order: the batch's faces sorted, then their slots read, then the rows those name, then
+    // the searches.
+    std::vector<int32_t> tuples(static_cast<size_t>(batch) * static_cast<size_t>(width));
+    int32_t candidates[batch];
+    auto searchBatch = [&]() {
+      for (int32_t b = 0; b < filled; ++b)
+        sortedRow1(faces[b], tuples.data() + static_cast<size_t>(b) * static_cast<size_t>(width));
+      for (int32_t b = 0; b < filled; ++b)
+        candidates[b] = table.candidate(hash1[static_cast<size_t>(faces[b])]);
+      int32_t seen = 0;
+      for (int32_t b = 0; b < filled; ++b)
+        if (candidates[b] >= 0)
+          seen += table.firstEntry(candidates[b]);
+      keep(seen);
+      for (int32_t b = 0; b < filled; ++b) {
+        const int32_t i = faces[b];
+        const int32_t j = table.take(tuples.data() + static_cast<size_t>(b) * static_cast<size_t>(width),
+                                     hash1[static_cast<size_t>(i)]);
+        if (j >= 0) {
+          m.m_map[static_cast<size_t>(j)] = i;
+          m.m_used[static_cast<size_t>(i)] = 1;
+        }
+      }
+      filled = 0;
+    };
+    inBatches(hash1, false, searchBatch);
+  });
+  int32_t bad = 0;
+  for (int32_t i = 0; i < nf; ++i) {
+    if (m.m_used[static_cast<size_t>(i)])
+      continue;
+    const int32_t k = faces1.size(i);
     if (bad++ == 0)
       m.makeHolders();
     m.suspectImagesOn(i, k);
