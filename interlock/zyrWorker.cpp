@@ -2,10 +2,34 @@
 #include "zyrWorker.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
 
 #include <system_error>
 #include <utility>
+
+int zyrWorker_count(const char *variable, int most) {
+  const int kMost = 16;
+  const char *text = variable != nullptr ? std::getenv(variable) : nullptr;
+  if (text != nullptr && *text != '\0') {
+    char *end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end == '\0' && value >= 1)
+      return static_cast<int>(std::min<long>(value, kMost));
+  }
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  int n = 0;
+  if (sched_getaffinity(0, sizeof set, &set) == 0)
+    n = CPU_COUNT(&set);
+  if (n < 1)
+    n = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+  return std::max(1, std::min({n, most, kMost}));
+}
 
 std::thread zyrWorker_thread(std::function<void()> work) {
   // A new thread inherits the mask of the one that starts it: block everything while starting,

@@ -8,6 +8,11 @@
 #include <functional>
 #include <thread>
 
+// The threads a kind of work may use: the number in the environment variable when it is set to
+// one from 1 up (at most 16), else the processors this process may run on (taskset and cgroup
+// cpusets narrow them), at most `most`. Never below 1.
+int zyrWorker_count(const char *variable, int most);
+
 // A thread running the work, every signal blocked in it; throws what std::thread throws when no
 // thread can be had.
 std::thread zyrWorker_thread(std::function<void()> work);

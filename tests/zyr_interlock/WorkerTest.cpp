@@ -2,11 +2,15 @@
 // the caller's own mask is as it was.
 #include "zyrWorker.h"
 
+#include "zyrTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -42,6 +46,36 @@ TEST(WorkerTest, AWorkerBlocksEverySignalAndTheCallerKeepsItsMask) {
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
   // A worker joined twice, or one whose work is done, waits for nothing.
   zyrWorker_join(&worker);
+}
+
+} // namespace
+
+namespace {
+
+// The processors this process may run on, as taskset and cpusets narrow them.
+int processors() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  return sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+}
+
+TEST(WorkerTest, TheCountIsTheVariablesNumberElseTheProcessorsUpToTheMost) {
+  const char *variable = "ZYR_WORKER_TEST_THREADS";
+  {
+    zyrtest::EnvGuard set(variable, "3");
+    EXPECT_EQ(zyrWorker_count(variable, 1), 3); // the variable wins over the most
+  }
+  {
+    zyrtest::EnvGuard set(variable, "99");
+    EXPECT_EQ(zyrWorker_count(variable, 4), 16);
+  }
+  for (const char *ignored : {"", "0", "-2", "3x", "many"}) {
+    zyrtest::EnvGuard set(variable, ignored);
+    EXPECT_EQ(zyrWorker_count(variable, 4), std::min(processors(), 4)) << "'" << ignored << "'";
+  }
+  zyrtest::EnvGuard unset(variable, nullptr);
+  EXPECT_EQ(zyrWorker_count(variable, 64), std::min(processors(), 16));
+  EXPECT_EQ(zyrWorker_count(nullptr, 0), 1);
 }
 
 } // namespace

@@ -3,8 +3,6 @@
 
 #include "zyrWorker.h"
 
-#include <sched.h>
-#include <unistd.h>
 
 #include <condition_variable>
 #include <cstdlib>
@@ -20,26 +18,6 @@ const int kJobsAheadPerThread = 2;
 static_assert(kMaxThreads * kJobsAheadPerThread <= IO_PIPELINE_MAX_WINDOW, "window");
 
 int s_override = 0;
-
-int fromEnvironment() {
-  const char *text = getenv("WEZ_COMPRESS_THREADS");
-  if (!text || !*text) return 0;
-  char *end = nullptr;
-  long value = strtol(text, &end, 10);
-  if (*end != '\0' || value < 1) return 0;
-  return value > kMaxThreads ? kMaxThreads : static_cast<int>(value);
-}
-
-// The processors this process may run on (taskset and cgroups cpusets narrow it).
-int fromHardware() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  int n = 0;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) n = CPU_COUNT(&set);
-  if (n < 1) n = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
-  if (n < 1) n = 1;
-  return n > kMaxThreads ? kMaxThreads : n;
-}
 
 int clampThreads(int threads) {
   if (threads <= 0) threads = io_pipeline_threads();
@@ -94,10 +72,7 @@ int runSerially(int64_t count, const IO_pipeline &pipeline) {
 } // namespace
 
 int io_pipeline_threads(void) {
-  static const int s_resolved = [] {
-    int n = fromEnvironment();
-    return n > 0 ? n : fromHardware();
-  }();
+  static const int s_resolved = zyrWorker_count("WEZ_COMPRESS_THREADS", kMaxThreads);
   return s_override > 0 ? s_override : s_resolved;
 }
 

@@ -1,9 +1,6 @@
 #include "MatchingThreads.h"
 
-#include <pthread.h>
-#include <sched.h>
-#include <signal.h>
-#include <unistd.h>
+#include "zyrWorker.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,36 +16,10 @@ const int kMost = 16;
 std::atomic<int> s_threads{0};
 std::atomic<int64_t> s_smallestRange{0};
 
-int fromEnvironment() {
-  const char *text = std::getenv("ZYR_MATCHING_THREADS");
-  if (text == nullptr || *text == '\0')
-    return 0;
-  char *end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  if (*end != '\0' || value < 1)
-    return 0;
-  return static_cast<int>(std::min<long>(value, kMost));
-}
-
-// The processors this process may run on (taskset and cgroup cpusets narrow it).
-int fromHardware() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  int n = 0;
-  if (sched_getaffinity(0, sizeof set, &set) == 0)
-    n = CPU_COUNT(&set);
-  if (n < 1)
-    n = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
-  return std::clamp(n, 1, kDefaultMost);
-}
-
 } // namespace
 
 int MatchingThreads_count(void) {
-  static const int s_count = [] {
-    const int n = fromEnvironment();
-    return n > 0 ? n : fromHardware();
-  }();
+  static const int s_count = zyrWorker_count("ZYR_MATCHING_THREADS", kDefaultMost);
   const int set = s_threads.load();
   return set > 0 ? set : s_count;
 }
@@ -70,18 +41,13 @@ void MatchingThreads_run(int parts, const std::function<void(int)> &work) {
     return;
   }
   std::vector<std::thread> threads;
-  sigset_t all;
-  sigset_t before;
-  sigfillset(&all);
-  pthread_sigmask(SIG_BLOCK, &all, &before);
   for (int t = 0; t < helpers; ++t) {
     try {
-      threads.emplace_back(take);
+      threads.push_back(zyrWorker_thread(take));
     } catch (...) {
       break; // fewer threads: the calling thread does what they do not
     }
   }
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
   take();
   for (std::thread &thread : threads)
     thread.join();
@@ -94,15 +60,10 @@ void MatchingThreads_alongside(const std::function<void()> &background, const st
     return;
   }
   std::thread helper;
-  sigset_t all;
-  sigset_t before;
-  sigfillset(&all);
-  pthread_sigmask(SIG_BLOCK, &all, &before);
   try {
-    helper = std::thread(background);
+    helper = zyrWorker_thread(background);
   } catch (...) {
   }
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
   foreground();
   if (helper.joinable())
     helper.join();
