@@ -3,6 +3,7 @@
 #include "KelvoElements.h"
 #include "KelvoModel.h"
 #include "KelvoTestSupport.h"
+#include "KelvoThreads.h"
 #include "MshFile.h"
 
 #include <gtest/gtest.h>
@@ -17,16 +18,19 @@ using namespace kelvo_test;
 
 namespace {
 
-// Sets the partition size for a scope; a size below 0 is its negation with two threads for any
-// number of volume elements.
+// Sets the partition size for a scope; a size below 0 is its negation with three threads (an odd
+// count splits unevenly) for any number of volume elements.
 struct PartitionSize {
-  int64_t m_before, m_threadsBefore;
+  int64_t m_before, m_threadsFromBefore;
+  int32_t m_threadsBefore;
   explicit PartitionSize(int64_t uses)
       : m_before(KelvoModel_setPartitionSize(uses < 0 ? -uses : uses)),
-        m_threadsBefore(KelvoModel_setTwoThreadsFrom(uses < 0 ? 1 : INT64_MAX)) {}
+        m_threadsFromBefore(KelvoModel_setThreadsFrom(uses < 0 ? 1 : INT64_MAX)),
+        m_threadsBefore(KelvoThreads_set(3)) {}
   ~PartitionSize() {
     KelvoModel_setPartitionSize(m_before);
-    KelvoModel_setTwoThreadsFrom(m_threadsBefore);
+    KelvoModel_setThreadsFrom(m_threadsFromBefore);
+    KelvoThreads_set(m_threadsBefore);
   }
 };
 

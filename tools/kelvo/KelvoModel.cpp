@@ -1,6 +1,7 @@
 #include "KelvoModel.h"
 
 #include "KelvoElements.h"
+#include "KelvoThreads.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,8 +12,6 @@
 #include <memory>
 #include <new>
 #include <set>
-#include <system_error>
-#include <thread>
 #include <tuple>
 
 #if defined(__SSE2__)
@@ -53,6 +52,8 @@ struct Buckets {
   std::vector<int32_t> m_last;
   std::vector<uint32_t> m_end;
   std::atomic<int32_t> m_blocks{0};
+  // The bits of an id that id() gives; the others may carry a tag (see rawId).
+  uint32_t m_idMask = UINT32_MAX;
 
   // Room for `pairs` pairs in partitions of about `perPartition` pairs (bits < 0), or in
   // 1 << bits partitions.
@@ -62,6 +63,7 @@ struct Buckets {
       for (m_bits = 0; m_bits < MAX_BITS && (pairs >> m_bits) > perPartition;)
         ++m_bits;
     m_writers = writers;
+    m_idMask = UINT32_MAX;
     const size_t chains = static_cast<size_t>(writers) << m_bits;
     const size_t blocks = pairs / BLOCK + chains + 1;
     m_pairs.reset(alignedPairs(blocks * BLOCK));
@@ -97,7 +99,8 @@ struct Buckets {
     memcpy(&h, m_pairs[at].m_hash, 8);
     return h;
   }
-  uint32_t id(uint32_t at) const { return m_pairs[at].m_id; }
+  uint32_t id(uint32_t at) const { return m_pairs[at].m_id & m_idMask; }
+  uint32_t rawId(uint32_t at) const { return m_pairs[at].m_id; }
   // The pairs of a partition: its chains' blocks are full but for the last.
   uint32_t count(size_t p) const {
     uint32_t n = 0;
@@ -159,84 +162,66 @@ struct Buckets {
     memcpy(to, from, STAGE * sizeof(Pair));
 #endif
   }
-  // Calls visit(position) for the pairs of a partition in their order while it returns true.
-  template <class Visit> bool forEach(size_t p, Visit visit) const {
+  // Calls visit(from, to) for the runs of positions that hold the pairs of a partition, in
+  // their order, while it returns true.
+  template <class Visit> bool forEachRun(size_t p, Visit visit) const {
     for (int32_t w = 0; w < m_writers; ++w) {
       const size_t c = (static_cast<size_t>(w) << m_bits) + p;
       for (int32_t b = m_first[c]; b >= 0; b = m_next[b]) {
         const uint32_t end = b == m_last[c] ? m_end[c] : static_cast<uint32_t>(b + 1) * BLOCK;
-        for (uint32_t at = static_cast<uint32_t>(b) * BLOCK; at < end; ++at)
-          if (!visit(at))
-            return false;
+        if (!visit(static_cast<uint32_t>(b) * BLOCK, end))
+          return false;
       }
     }
     return true;
   }
+  // Calls visit(position) for the pairs of a partition in their order while it returns true.
+  template <class Visit> bool forEach(size_t p, Visit visit) const {
+    return forEachRun(p, [&](uint32_t from, uint32_t to) {
+      for (uint32_t at = from; at < to; ++at)
+        if (!visit(at))
+          return false;
+      return true;
+    });
+  }
 };
 
-// Runs work(part, parts) for parts 0 and 1 on two threads when `two`, else work(0, 1). The
-// caller's results must not depend on which thread did what.
-template <class Work> void inParts(bool two, Work work) {
-  if (!two) {
-    work(0, 1);
-    return;
-  }
-  std::exception_ptr failure;
-  std::thread other;
-  try {
-    other = std::thread([&] {
-      try {
-        work(1, 2);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    });
-  } catch (const std::system_error &) { // no thread to be had: one after the other
-    work(0, 2);
-    work(1, 2);
-    return;
-  }
-  try {
-    work(0, 2);
-  } catch (...) {
-    other.join();
-    throw;
-  }
-  other.join();
-  if (failure)
-    std::rethrow_exception(failure);
-}
+const uint32_t kNoUse = UINT32_MAX;
 
-// The open addressing table that matches one partition: a slot holds the position of the first
-// pair of its key (plus 1; 0 is empty), and for faces the second use.
+// The open addressing table that matches one partition: a slot holds a key's hash, the id of its
+// first pair and, for faces, the second use (kNoUse none). The hash in the slot spares a look
+// into the pairs for every probe.
 struct PartitionTable {
   struct Slot {
-    uint32_t m_at;
+    uint64_t m_hash;
+    uint32_t m_first;
     uint32_t m_second;
   };
+  static const uint32_t VACANT = UINT32_MAX - 1; // m_second of an empty slot (no id is as large)
   std::vector<Slot> m_slots;
   size_t m_mask = 0;
 
-  // Two slots a pair (about four per face): most probes end at the first slot.
-  void reserve(size_t pairs) {
+  // A slot a pair (about two per face): most probes end at the first slot.
+  static size_t sizeFor(size_t pairs) {
     size_t size = 16;
-    while (size < 2 * pairs)
+    while (size < pairs)
       size *= 2;
-    m_slots.resize(size);
+    return size;
   }
+  void reserve(size_t pairs) { m_slots.resize(sizeFor(pairs)); }
   void clear(size_t pairs) {
-    size_t size = 16;
-    while (size < 2 * pairs)
-      size *= 2;
+    const size_t size = sizeFor(pairs);
     m_mask = size - 1;
-    std::fill(m_slots.begin(), m_slots.begin() + static_cast<std::ptrdiff_t>(size), Slot{0, 0});
+    std::fill(m_slots.begin(), m_slots.begin() + static_cast<std::ptrdiff_t>(size),
+              Slot{0, 0, VACANT});
   }
-  // The slot of the key of a hash that `same` accepts (given the position of the slot's first
-  // pair), or the empty slot where it belongs.
-  template <class Same> Slot *find(uint64_t hash, const Buckets &pairs, Same same) {
+  void prefetch(uint64_t hash) const { __builtin_prefetch(&m_slots[hash & m_mask], 1); }
+  // The slot of the key of a hash that `same` accepts (given the slot's first id), or the empty
+  // slot where it belongs.
+  template <class Same> Slot *find(uint64_t hash, Same same) {
     for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
       Slot &slot = m_slots[i];
-      if (slot.m_at == 0 || (pairs.hash(slot.m_at - 1) == hash && same(slot.m_at - 1)))
+      if (slot.m_second == VACANT || (slot.m_hash == hash && same(slot.m_first)))
         return &slot;
     }
   }
@@ -255,10 +240,14 @@ uint64_t mix64(uint64_t k) {
 // Face uses are matched in partitions of about this many.
 int64_t g_partitionSize = 16384;
 
-const uint32_t kNoUse = UINT32_MAX;
+// Meshes of at least this many volume elements are worked on by several threads.
+size_t g_threadsFrom = 50000;
 
-// Meshes of at least this many volume elements are worked on by two threads.
-size_t g_twoThreadsFrom = 50000;
+// Part `part` of `parts` of the range [0, n): the parts follow each other in order.
+size_t partBegin(size_t n, int32_t part, int32_t parts) {
+  return static_cast<size_t>(static_cast<unsigned __int128>(n) * static_cast<uint32_t>(part) /
+                             static_cast<uint32_t>(parts));
+}
 
 // Sorts up to 8 values (the corners of an element or a face) in place.
 void sortSmall(int32_t *values, int32_t n) {
@@ -432,15 +421,44 @@ private:
   bool m_exactKeys = false; // face hashes are the keys themselves (mixed), no check needed
   Buckets m_uses;            // the face uses in partitions
   bool m_usesWritten = false;
-  bool m_twoThreads = false;
+  // Duplicate elements are looked for while the faces are matched (tetrahedra with exact keys):
+  // the use of each tetrahedron's face without its smallest corner carries a tag (kTwinFlag and
+  // bits of that corner) above m_uses.m_idMask. Two tetrahedra of one vertex set share that face
+  // with the same tag; a face of two such uses makes the elements suspects.
+  bool m_tagged = false;
+  int32_t m_twinShift = 0; // the bits of an id, below its tag
+  static const uint32_t kTwinFlag = uint32_t(1) << 31;
+  int32_t m_threads = 1;
   int32_t m_faceWithout[4];  // the face of a tetrahedron without a given vertex
 
+  // What one thread of the matching gathers over the partitions it takes.
+  struct MatchPart {
+    uint32_t m_failUse = kNoUse, m_failFirst = kNoUse, m_failSecond = kNoUse;
+    std::vector<Face> m_faces;
+    std::vector<std::pair<uint32_t, uint32_t>> m_twins; // uses of a face with equal tags
+    std::vector<uint32_t> m_named; // slots of faces met twice that boundary elements name
+  };
+  enum Matched { MATCH_FAILED, MATCHED, MATCH_AGAIN };
+
   bool volumeGroups(std::map<GroupKey, int32_t> *groups);
-  bool keepSolids(const std::map<GroupKey, int32_t> &groups);
+  bool keepSolids(const std::map<GroupKey, int32_t> &groups, bool trusting);
+  bool hashSolids(Buckets *elements);
+  int64_t findDuplicates(const Buckets &elements, std::vector<uint8_t> *duplicate) const;
+  void listSolids(const std::map<GroupKey, int32_t> &groups, const std::vector<uint8_t> &duplicate,
+                  size_t solids);
+  void forgetSolids();
   void numberVertices();
   void elementSets();
   void fillElementSets();
-  bool matchFaces();
+  Matched matchFaces();
+  void writeUses();
+  void boundaryKeys(Buckets *queries);
+  std::vector<MatchPart> matchPartitions(const Buckets &queries);
+  template <bool EXACT>
+  void matchPartition(size_t p, const Buckets &queries, PartitionTable &table, MatchPart &own);
+  void keepFaces(PartitionTable &table, MatchPart &own) const;
+  Matched settleMatching(std::vector<MatchPart> &parts);
+  bool sameVertexSets(uint32_t use, uint32_t other) const;
   void boundaryElements();
   void surfaces();
   void uniqueNames();
@@ -450,6 +468,8 @@ private:
   bool checkSizes();
 
   int32_t keyOfUse(uint32_t use, int32_t key[4]) const;
+  int32_t keyOfBoundary(uint32_t q, int32_t key[4]) const;
+  int32_t sortedCorners(int64_t e, int32_t out[8]) const;
   void addUses(Buckets *faces, int32_t writer, uint32_t s, int32_t kind, const int32_t *nodes,
                const int32_t *sorted, const int32_t *vertex) const;
   uint64_t faceHash(const int32_t key[4], int32_t n) const;
@@ -469,15 +489,35 @@ private:
     return run.m_index + static_cast<int32_t>(static_cast<uint32_t>(use / 6) - run.m_first);
   }
   std::string nodeList(const int32_t *key, int32_t n) const;
+  // The tag of the use of a tetrahedron's face without its smallest corner, and whether two
+  // uses of a face bear the same tag.
+  uint32_t twinTag(int32_t corner) const {
+    const int32_t bits = 31 - m_twinShift;
+    return kTwinFlag | ((static_cast<uint32_t>(corner) * 0x9E3779B1u) >> (32 - bits))
+                           << m_twinShift;
+  }
+  bool twins(uint32_t use, uint32_t other) const {
+    return m_tagged && (use & other & kTwinFlag) != 0 && ((use ^ other) >> m_twinShift) == 0;
+  }
 };
 
 bool Builder::run() {
   std::map<GroupKey, int32_t> groups;
-  if (!volumeGroups(&groups) || !keepSolids(groups))
+  if (!volumeGroups(&groups))
     return false;
-  elementSets();
-  if (!matchFaces())
-    return false;
+  // Trusting first that no volume element is there twice (the usual case, which matching then
+  // confirms); when matching cannot confirm it, all over again with duplicates looked for first.
+  for (const bool trusting : {true, false}) {
+    if (!keepSolids(groups, trusting))
+      return false;
+    elementSets();
+    const Matched matched = matchFaces();
+    if (matched == MATCH_FAILED)
+      return false;
+    if (matched == MATCHED)
+      break;
+    forgetSolids();
+  }
   // The vertices, once the face uses have given back their memory.
   numberVertices();
   fillElementSets();
@@ -514,53 +554,88 @@ bool Builder::volumeGroups(std::map<GroupKey, int32_t> *groups) {
 }
 
 // Keeps each volume element once (the first in file order); refuses elements with a repeated
-// corner. Equal elements are found in partitions of their hashes; only elements of equal hashes
-// are compared.
-bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
+// corner. Trusting, tetrahedra with exact keys are all kept, and matchFaces rules duplicates out
+// (m_tagged); else equal elements are found in partitions of their hashes, where only elements of
+// equal hashes are compared.
+bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups, bool trusting) {
   const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  const KelvoElementType *types[KELVO_KINDS];
-  for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
-    types[kind] = KelvoElements_get(kind);
-  // Large meshes are worked on in two parts by two threads: the first and second halves of the
-  // elements, then the first and second halves of the partitions (see Buckets).
-  size_t candidates = 0, firstHalf = 0;
+  size_t candidates = 0;
   uint64_t uses = 0;
   bool tetrahedra = true;
   for (int64_t e = 0; e < n; ++e) {
-    const int32_t kind = m_mesh->m_elementKind[e];
-    if (types[kind]->m_dimension != 3)
+    const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
+    if (type->m_dimension != 3)
       continue;
     ++candidates;
-    firstHalf += e < n / 2;
-    uses += static_cast<uint64_t>(types[kind]->m_noOfFaces);
-    tetrahedra = tetrahedra && kind == KELVO_TETRA;
+    uses += static_cast<uint64_t>(type->m_noOfFaces);
+    tetrahedra = tetrahedra && m_mesh->m_elementKind[e] == KELVO_TETRA;
   }
-  m_twoThreads = candidates >= g_twoThreadsFrom && std::thread::hardware_concurrency() > 1;
-  const int32_t writers = m_twoThreads ? 2 : 1;
+  m_threads = candidates >= g_threadsFrom ? KelvoThreads_count() : 1;
   // The face uses are written out in the same pass, numbered as if no element were a duplicate
   // (the usual case); else matchFaces writes them again.
   m_exactKeys = tetrahedra && m_mesh->m_nodeTags.size() <= (size_t(1) << 21);
   m_usesWritten = Buckets::fits(6 * static_cast<uint64_t>(candidates));
-  if (m_usesWritten)
-    m_uses.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize), -1, writers);
-  auto sortedCorners = [this](int64_t e, int32_t out[8]) {
-    const int64_t start = m_mesh->m_elementStart[e];
-    const int32_t k = static_cast<int32_t>(m_mesh->m_elementStart[e + 1] - start);
-    std::copy(m_mesh->m_elementNodes.begin() + start, m_mesh->m_elementNodes.begin() + start + k,
-              out);
-    sortSmall(out, k);
-    return k;
-  };
-  Buckets buckets;
-  buckets.init(candidates, static_cast<size_t>(g_partitionSize), -1, writers);
-  int64_t repeated[2] = {-1, -1}; // per part, the first element with a repeated corner
-  int32_t repeatedNode[2] = {0, 0};
-  inParts(m_twoThreads, [&](int32_t part, int32_t parts) {
-    const int64_t from = part == 0 ? 0 : n / 2, to = parts == 1 || part == 1 ? n : n / 2;
-    uint32_t candidate = part == 0 ? 0 : static_cast<uint32_t>(firstHalf);
-    for (int64_t e = from; e < to; ++e) {
+  int32_t idBits = 1; // uses are below 6 * candidates
+  while ((uint64_t(1) << idBits) < 6 * static_cast<uint64_t>(candidates))
+    ++idBits;
+  m_tagged = trusting && m_exactKeys && m_usesWritten && idBits <= 30;
+  m_twinShift = idBits;
+  if (m_usesWritten) {
+    m_uses.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize), -1, m_threads);
+    m_uses.m_idMask = m_tagged ? (uint32_t(1) << idBits) - 1 : UINT32_MAX;
+  }
+  Buckets elements;
+  if (!m_tagged)
+    elements.init(candidates, static_cast<size_t>(g_partitionSize), -1, m_threads);
+  if (!hashSolids(m_tagged ? nullptr : &elements))
+    return false;
+  std::vector<uint8_t> duplicate;
+  const int64_t duplicates = m_tagged ? 0 : findDuplicates(elements, &duplicate);
+  elements.release();
+  if (duplicates > 0 && m_usesWritten) {
+    m_uses.release();
+    m_usesWritten = false;
+  }
+  listSolids(groups, duplicate, candidates - static_cast<size_t>(duplicates));
+  if (duplicates > 0)
+    m_model->m_warnings.push_back(
+        plural(duplicates, "volume element appears", "volume elements appear") +
+        " more than once in the file (in more than one physical group); each was kept in the "
+        "first.");
+  return true;
+}
+
+// The sorted corners of an element; their number.
+int32_t Builder::sortedCorners(int64_t e, int32_t out[8]) const {
+  const int64_t start = m_mesh->m_elementStart[e];
+  const int32_t k = static_cast<int32_t>(m_mesh->m_elementStart[e + 1] - start);
+  std::copy(m_mesh->m_elementNodes.begin() + start, m_mesh->m_elementNodes.begin() + start + k, out);
+  sortSmall(out, k);
+  return k;
+}
+
+// Writes the face uses of the volume elements (when m_usesWritten) and their hashes (into
+// `elements` when given) in parts, each part a run of the elements; refuses the first element
+// with a repeated corner.
+bool Builder::hashSolids(Buckets *elements) {
+  const size_t n = m_mesh->m_elementKind.size();
+  const int32_t parts = m_threads;
+  // The candidates before each part's first element, so that each part numbers its own.
+  std::vector<uint32_t> firstCandidate(static_cast<size_t>(parts) + 1, 0);
+  for (int32_t part = 1; part <= parts; ++part) {
+    uint32_t count = 0;
+    for (size_t e = partBegin(n, part - 1, parts); e < partBegin(n, part, parts); ++e)
+      count += dimensionOf(m_mesh->m_elementKind[e]) == 3;
+    firstCandidate[part] = firstCandidate[part - 1] + count;
+  }
+  // Per part, the first element with a repeated corner.
+  std::vector<int64_t> repeated(static_cast<size_t>(parts), -1);
+  std::vector<int32_t> repeatedNode(static_cast<size_t>(parts), 0);
+  KelvoThreads_run(parts, [&](int32_t part, int32_t count) {
+    uint32_t candidate = firstCandidate[part];
+    for (size_t e = partBegin(n, part, count); e < partBegin(n, part + 1, count); ++e) {
       const int32_t kind = m_mesh->m_elementKind[e];
-      if (types[kind]->m_dimension != 3)
+      if (dimensionOf(kind) != 3)
         continue;
       int32_t corners[8], vertex[4];
       int32_t k = 4;
@@ -568,23 +643,25 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
       if (kind == KELVO_TETRA)
         sortTetrahedron(nodes, corners, vertex);
       else
-        k = sortedCorners(e, corners);
+        k = sortedCorners(static_cast<int64_t>(e), corners);
       if (m_usesWritten)
         addUses(&m_uses, part, candidate++, kind, nodes, corners, vertex);
       for (int32_t i = 1; i < k; ++i) {
         if (corners[i] == corners[i - 1]) {
-          repeated[part] = e;
+          repeated[part] = static_cast<int64_t>(e);
           repeatedNode[part] = corners[i];
           return;
         }
       }
-      buckets.add(part, hashOf(corners, k, kind), static_cast<uint32_t>(e)); // <= INT32_MAX
+      if (elements != nullptr) // e <= INT32_MAX
+        elements->add(part, hashOf(corners, k, kind), static_cast<uint32_t>(e));
     }
-    buckets.finish(part);
+    if (elements != nullptr)
+      elements->finish(part);
     if (m_usesWritten)
       m_uses.finish(part);
   });
-  for (int32_t part = 0; part < 2; ++part) {
+  for (int32_t part = 0; part < parts; ++part) {
     if (repeated[part] < 0)
       continue;
     *m_error = "The element " + std::to_string(m_mesh->m_elementTags[repeated[part]]) +
@@ -592,45 +669,53 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
                " more than once among its corners.";
     return false;
   }
-  std::vector<uint8_t> duplicate(static_cast<size_t>(n), 0);
-  int64_t duplicatesOf[2] = {0, 0};
-  const uint32_t largest = buckets.largest();
-  inParts(m_twoThreads, [&](int32_t part, int32_t parts) {
-    const size_t all = buckets.partitions(), half = parts == 1 ? all : all / 2;
+  return true;
+}
+
+// Marks every volume element that equals an earlier one (kind and vertex set); their number.
+int64_t Builder::findDuplicates(const Buckets &elements, std::vector<uint8_t> *duplicate) const {
+  duplicate->assign(m_mesh->m_elementKind.size(), 0);
+  std::vector<int64_t> duplicatesOf(static_cast<size_t>(m_threads), 0);
+  const uint32_t largest = elements.largest();
+  std::atomic<size_t> next{0};
+  KelvoThreads_run(m_threads, [&](int32_t part, int32_t) {
     PartitionTable table;
     table.reserve(largest);
-    for (size_t p = part == 0 ? 0 : half; p < (part == 0 ? half : all); ++p) {
-      table.clear(buckets.count(p));
-      buckets.forEach(p, [&](uint32_t at) {
-        const uint32_t e = buckets.id(at);
-        PartitionTable::Slot *slot = table.find(buckets.hash(at), buckets, [&](uint32_t first) {
-          const uint32_t o = buckets.id(first);
+    for (size_t p; (p = next.fetch_add(1)) < elements.partitions();) {
+      table.clear(elements.count(p));
+      elements.forEach(p, [&](uint32_t at) {
+        const uint32_t e = elements.id(at);
+        PartitionTable::Slot *slot = table.find(elements.hash(at), [&](uint32_t o) {
           int32_t mine[8], other[8];
           const int32_t k = sortedCorners(e, mine);
           return m_mesh->m_elementKind[o] == m_mesh->m_elementKind[e] &&
                  sortedCorners(o, other) == k && std::equal(mine, mine + k, other);
         });
-        if (slot->m_at == 0) {
-          slot->m_at = at + 1;
+        if (slot->m_second == PartitionTable::VACANT) {
+          *slot = {elements.hash(at), e, 0};
         } else {
-          duplicate[e] = 1;
+          (*duplicate)[e] = 1;
           ++duplicatesOf[part];
         }
         return true;
       });
     }
   });
-  const int64_t duplicates = duplicatesOf[0] + duplicatesOf[1];
-  buckets.release();
-  if (duplicates > 0 && m_usesWritten) {
-    m_uses.release();
-    m_usesWritten = false;
-  }
-  m_solids.reserve(candidates - static_cast<size_t>(duplicates));
+  int64_t duplicates = 0;
+  for (int64_t d : duplicatesOf)
+    duplicates += d;
+  return duplicates;
+}
+
+// The kept solids in file order (none marked in `duplicate`, which may be empty) and their runs.
+void Builder::listSolids(const std::map<GroupKey, int32_t> &groups,
+                         const std::vector<uint8_t> &duplicate, size_t solids) {
+  const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
+  m_solids.reserve(solids);
   GroupKey last{-1, -1};
   int32_t lastGroup = 0;
   for (int64_t e = 0; e < n; ++e) {
-    if (types[m_mesh->m_elementKind[e]]->m_dimension != 3 || duplicate[e])
+    if (dimensionOf(m_mesh->m_elementKind[e]) != 3 || (!duplicate.empty() && duplicate[e]))
       continue;
     const GroupKey key = groupOf(m_mesh, e);
     if (key != last) {
@@ -642,12 +727,20 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
       m_runs.push_back({static_cast<uint32_t>(m_solids.size()), lastGroup, kind, -1, 0});
     m_solids.push_back(static_cast<int32_t>(e));
   }
-  if (duplicates > 0)
-    m_model->m_warnings.push_back(
-        plural(duplicates, "volume element appears", "volume elements appear") +
-        " more than once in the file (in more than one physical group); each was kept in the "
-        "first.");
-  return true;
+}
+
+// Forgets the solids and everything made of them, to start again.
+void Builder::forgetSolids() {
+  m_solids.clear();
+  m_runs.clear();
+  m_uses.release();
+  m_usesWritten = m_tagged = false;
+  m_faces.clear();
+  m_boundaryElements.clear();
+  m_boundaryFirst.clear();
+  m_groupVolume.clear();
+  m_model->m_volumes.clear();
+  m_model->m_elementSets.clear();
 }
 
 void Builder::numberVertices() {
@@ -805,8 +898,11 @@ void Builder::addUses(Buckets *faces, int32_t writer, uint32_t s, int32_t kind,
         hashes[m_faceWithout[vertex[j]]] = faceHash(key, 3);
       }
     }
+    uint32_t tags[4] = {0, 0, 0, 0};
+    if (m_tagged)
+      tags[m_faceWithout[vertex[0]]] = twinTag(sorted[0]);
     for (int32_t f = 0; f < 4; ++f) // in their order, as within a partition uses are
-      faces->add(writer, hashes[f], use + static_cast<uint32_t>(f));
+      faces->add(writer, hashes[f], (use + static_cast<uint32_t>(f)) | tags[f]);
     return;
   }
   const KelvoElementType *type = KelvoElements_get(kind);
@@ -821,186 +917,203 @@ void Builder::addUses(Buckets *faces, int32_t writer, uint32_t s, int32_t kind,
 // boundary element. The uses (and the boundary elements' keys) are written into partitions by
 // their hashes and each partition is matched in the cache, its uses in their order. Only the
 // faces that may bound a surface are kept, in the order of their first uses: the others (most of
-// them, inside one volume) play no further part.
-bool Builder::matchFaces() {
-  const KelvoElementType *types[KELVO_KINDS];
-  for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
-    types[kind] = KelvoElements_get(kind);
+// them, inside one volume) play no further part. Trusting (m_tagged), MATCH_AGAIN when what was
+// met may come of a duplicate element.
+Builder::Matched Builder::matchFaces() {
   if (!Buckets::fits(6 * static_cast<uint64_t>(m_solids.size()))) {
     *m_error = "The mesh is too large for the intermediate mesh file.";
-    return false;
+    return MATCH_FAILED;
   }
-  const bool severalVolumes = m_model->m_volumes.size() > 1;
-  Buckets &faces = m_uses;
+  if (!m_usesWritten)
+    writeUses();
   Buckets queries;
-  if (!m_usesWritten) {
-    uint64_t uses = 0;
-    for (int32_t e : m_solids)
-      uses += static_cast<uint64_t>(types[m_mesh->m_elementKind[e]]->m_noOfFaces);
-    faces.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize));
-    for (size_t s = 0; s < m_solids.size(); ++s) {
-      const int64_t e = m_solids[s];
-      const int32_t kind = m_mesh->m_elementKind[e];
-      const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-      int32_t sorted[4], vertex[4];
-      if (kind == KELVO_TETRA)
-        sortTetrahedron(nodes, sorted, vertex);
-      addUses(&faces, 0, static_cast<uint32_t>(s), kind, nodes, sorted, vertex);
-    }
-    faces.finish(0);
-  }
-  // Boundary elements, by their index among the boundary elements.
-  const int64_t elements = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  std::vector<uint32_t> &boundaryElement = m_boundaryElements;
-  for (int64_t e = 0; e < elements; ++e)
-    if (types[m_mesh->m_elementKind[e]]->m_dimension == 2)
-      boundaryElement.push_back(static_cast<uint32_t>(e));
-  queries.init(boundaryElement.size(), 0, faces.m_bits);
-  m_boundaryFirst.assign(boundaryElement.size(), kNoUse);
-  auto boundaryKey = [&](uint32_t q, int32_t key[4]) {
-    const int64_t e = boundaryElement[q];
-    const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-    const int32_t n = types[m_mesh->m_elementKind[e]]->m_noOfVertices;
-    std::fill(key, key + 4, -1);
-    std::copy(nodes, nodes + n, key);
-    sortSmall(key, n);
-    return n;
-  };
-  for (uint32_t q = 0; q < boundaryElement.size(); ++q) {
-    int32_t key[4];
-    const int32_t n = boundaryKey(q, key);
-    if (!m_exactKeys || n == 3) // else it is no face of a tetrahedron
-      queries.add(0, faceHash(key, n), q);
-  }
-  queries.finish(0);
+  boundaryKeys(&queries);
+  std::vector<MatchPart> parts = matchPartitions(queries);
+  m_uses.release();
+  queries.release();
+  return settleMatching(parts);
+}
 
-  // Per part (thread): the first use of a face met a third time and the face's first two uses,
-  // and the faces kept. Which part had which partition does not show in the result.
-  struct Part {
-    uint32_t m_failUse = kNoUse, m_failFirst = kNoUse, m_failSecond = kNoUse;
-    std::vector<Face> m_faces;
-  } parts[2];
-  const uint32_t largest = faces.largest();
-  inParts(m_twoThreads && faces.partitions() > 1, [&](int32_t part, int32_t count) {
-    Part &own = parts[part];
-    uint32_t &failUse = own.m_failUse;
+// Writes the face uses of the kept solids, when keepSolids could not.
+void Builder::writeUses() {
+  uint64_t uses = 0;
+  for (int32_t e : m_solids)
+    uses += static_cast<uint64_t>(KelvoElements_get(m_mesh->m_elementKind[e])->m_noOfFaces);
+  m_uses.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize));
+  for (size_t s = 0; s < m_solids.size(); ++s) {
+    const int64_t e = m_solids[s];
+    const int32_t kind = m_mesh->m_elementKind[e];
+    const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
+    int32_t sorted[4], vertex[4];
+    if (kind == KELVO_TETRA)
+      sortTetrahedron(nodes, sorted, vertex);
+    addUses(&m_uses, 0, static_cast<uint32_t>(s), kind, nodes, sorted, vertex);
+  }
+  m_uses.finish(0);
+}
+
+// The boundary elements, and their keys in partitions as the uses' are, each by its index among
+// them.
+void Builder::boundaryKeys(Buckets *queries) {
+  const int64_t elements = static_cast<int64_t>(m_mesh->m_elementKind.size());
+  for (int64_t e = 0; e < elements; ++e)
+    if (dimensionOf(m_mesh->m_elementKind[e]) == 2)
+      m_boundaryElements.push_back(static_cast<uint32_t>(e));
+  queries->init(m_boundaryElements.size(), 0, m_uses.m_bits);
+  m_boundaryFirst.assign(m_boundaryElements.size(), kNoUse);
+  for (uint32_t q = 0; q < m_boundaryElements.size(); ++q) {
+    int32_t key[4];
+    const int32_t n = keyOfBoundary(q, key);
+    if (!m_exactKeys || n == 3) // else it is no face of a tetrahedron
+      queries->add(0, faceHash(key, n), q);
+  }
+  queries->finish(0);
+}
+
+// Matches the partitions on the threads, each thread taking the next partition left.
+std::vector<Builder::MatchPart> Builder::matchPartitions(const Buckets &queries) {
+  const size_t all = m_uses.partitions();
+  const int32_t threads =
+      static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(m_threads), all));
+  std::vector<MatchPart> parts(static_cast<size_t>(threads));
+  const uint32_t largest = m_uses.largest();
+  std::atomic<size_t> next{0};
+  std::atomic<bool> again{false}; // trusting, a face met a third time: no need to go on
+  KelvoThreads_run(threads, [&](int32_t part, int32_t) {
+    MatchPart &own = parts[part];
     PartitionTable table;
     table.reserve(largest);
-    std::vector<uint32_t> named; // slots of faces met twice that boundary elements name
-    const size_t all = faces.partitions(), half = count == 1 ? all : all / 2;
-    for (size_t p = part == 0 ? 0 : half; p < (part == 0 ? half : all); ++p) {
-      table.clear(faces.count(p));
-      auto ids = [&faces](uint32_t at) { return faces.id(at); };
-      auto exact = [&](uint32_t at) {
-        // Equal hashes are equal faces. The first slot probed mostly decides, taken or matched
-        // alike (the two are about as likely): without a branch on which.
-        const uint64_t hash = faces.hash(at);
-        const uint32_t use = faces.id(at);
-        for (size_t i = hash & table.m_mask;; i = (i + 1) & table.m_mask) {
-          PartitionTable::Slot &slot = table.m_slots[i];
-          const uint32_t held = slot.m_at;
-          const uint64_t other = faces.hash(held != 0 ? held - 1 : at);
-          if ((held != 0) & (other != hash))
-            continue; // another face
-          if ((held != 0) & (slot.m_second != kNoUse)) {
-            if (use < failUse) {
-              failUse = use;
-              own.m_failFirst = ids(held - 1);
-              own.m_failSecond = slot.m_second;
-            }
-            return false; // the partition's later uses cannot come first
-          }
-          slot.m_second = held != 0 ? use : kNoUse;
-          slot.m_at = held != 0 ? held : at + 1;
-          return true;
-        }
-      };
-      named.clear();
-      const bool complete = m_exactKeys ? faces.forEach(p, exact) : faces.forEach(p, [&](uint32_t at) {
-        const uint32_t use = faces.id(at);
-        PartitionTable::Slot *slot = table.find(faces.hash(at), faces, [&](uint32_t first) {
-          if (m_exactKeys)
-            return true;
-          int32_t mine[4], theirs[4];
-          keyOfUse(use, mine);
-          keyOfUse(ids(first), theirs);
-          return std::equal(mine, mine + 4, theirs);
-        });
-        if (slot->m_at == 0) {
-          *slot = {at + 1, kNoUse};
-          return true;
-        }
-        if (slot->m_second != kNoUse) {
-          if (use < failUse) {
-            failUse = use;
-            own.m_failFirst = ids(slot->m_at - 1);
-            own.m_failSecond = slot->m_second;
-          }
-          return false; // the partition's later uses cannot come first
-        }
-        slot->m_second = use;
-        return true;
-      });
-      if (!complete || failUse != kNoUse)
-        continue;
-      queries.forEach(p, [&](uint32_t at) {
-        const uint32_t q = queries.id(at);
-        PartitionTable::Slot *slot = table.find(queries.hash(at), faces, [&](uint32_t first) {
-          if (m_exactKeys)
-            return true;
-          int32_t mine[4], theirs[4];
-          boundaryKey(q, mine);
-          keyOfUse(ids(first), theirs);
-          return std::equal(mine, mine + 4, theirs);
-        });
-        if (slot->m_at != 0) {
-          m_boundaryFirst[q] = ids(slot->m_at - 1);
-          if (slot->m_second != kNoUse)
-            named.push_back(static_cast<uint32_t>(slot - table.m_slots.data()));
-        }
-        return true;
-      });
-      // Faces met once, and between two volumes. Empty slots hold no second use, so that one
-      // test passes over them and over the faces met twice (it mostly fails: well predicted).
-      auto between = [&](const PartitionTable::Slot &slot) {
-        return severalVolumes &&
-               volumeOfUse(ids(slot.m_at - 1)) != volumeOfUse(slot.m_second);
-      };
-      for (size_t i = 0; i <= table.m_mask; ++i) {
-        const PartitionTable::Slot &slot = table.m_slots[i];
-        if (slot.m_second == kNoUse)
-          own.m_faces.push_back({{ids(slot.m_at - 1), 0}, -1, 1, 0});
-        else if (severalVolumes && slot.m_at != 0 && between(slot))
-          own.m_faces.push_back({{ids(slot.m_at - 1), slot.m_second}, -1, 2, 0});
-      }
-      // And the other faces met twice that a boundary element names (a baffle).
-      std::sort(named.begin(), named.end());
-      named.erase(std::unique(named.begin(), named.end()), named.end());
-      for (uint32_t i : named) {
-        const PartitionTable::Slot &slot = table.m_slots[i];
-        if (!between(slot))
-          own.m_faces.push_back({{ids(slot.m_at - 1), slot.m_second}, -1, 2, 0});
-      }
+    for (size_t p; !again.load(std::memory_order_relaxed) && (p = next.fetch_add(1)) < all;) {
+      if (m_exactKeys)
+        matchPartition<true>(p, queries, table, own);
+      else
+        matchPartition<false>(p, queries, table, own);
+      if (m_tagged && own.m_failUse != kNoUse)
+        again = true;
     }
   });
-  const Part &failed = parts[1].m_failUse < parts[0].m_failUse ? parts[1] : parts[0];
-  const uint32_t failUse = failed.m_failUse, failFirst = failed.m_failFirst,
-                 failSecond = failed.m_failSecond;
-  m_faces.swap(parts[0].m_faces);
-  m_faces.insert(m_faces.end(), parts[1].m_faces.begin(), parts[1].m_faces.end());
-  faces.release();
-  queries.release();
-  if (failUse != kNoUse) {
+  return parts;
+}
+
+// Matches the uses of partition p in their order, then finds the boundary elements' faces and
+// keeps the faces that may bound a surface. A face met a third time ends the partition (its
+// later uses cannot come first), and once one has been met, only such faces are looked for.
+// EXACT: equal hashes are equal faces.
+template <bool EXACT>
+void Builder::matchPartition(size_t p, const Buckets &queries, PartitionTable &table,
+                             MatchPart &own) {
+  const Buckets &faces = m_uses;
+  const uint32_t mask = faces.m_idMask;
+  auto sameFace = [this](uint32_t use, uint32_t other) {
+    int32_t mine[4], theirs[4];
+    keyOfUse(use, mine);
+    keyOfUse(other, theirs);
+    return std::equal(mine, mine + 4, theirs);
+  };
+  table.clear(faces.count(p));
+  const bool complete = faces.forEachRun(p, [&](uint32_t from, uint32_t to) {
+    for (uint32_t at = from; at < to; ++at) {
+      if (at + 8 < to) // the slot of a later use, fetched meanwhile
+        table.prefetch(faces.hash(at + 8));
+      const uint64_t hash = faces.hash(at);
+      const uint32_t raw = faces.rawId(at), use = raw & mask;
+      PartitionTable::Slot *slot = table.find(
+          hash, [&](uint32_t first) { return EXACT || sameFace(use, first & mask); });
+      const bool vacant = slot->m_second == PartitionTable::VACANT;
+      if (!vacant && slot->m_second != kNoUse) {
+        if (use < own.m_failUse) {
+          own.m_failUse = use;
+          own.m_failFirst = slot->m_first & mask;
+          own.m_failSecond = slot->m_second;
+        }
+        return false;
+      }
+      if (!vacant && twins(slot->m_first, raw))
+        own.m_twins.push_back({slot->m_first & mask, use});
+      // Taken or matched alike (the two are about as likely), without a branch on which.
+      slot->m_hash = hash;
+      slot->m_first = vacant ? raw : slot->m_first;
+      slot->m_second = vacant ? kNoUse : use;
+    }
+    return true;
+  });
+  if (!complete || own.m_failUse != kNoUse)
+    return;
+  queries.forEach(p, [&](uint32_t at) {
+    const uint32_t q = queries.id(at);
+    const PartitionTable::Slot *slot = table.find(queries.hash(at), [&](uint32_t first) {
+      if (EXACT)
+        return true;
+      int32_t mine[4], theirs[4];
+      keyOfBoundary(q, mine);
+      keyOfUse(first & mask, theirs);
+      return std::equal(mine, mine + 4, theirs);
+    });
+    if (slot->m_second != PartitionTable::VACANT) {
+      m_boundaryFirst[q] = slot->m_first & mask;
+      if (slot->m_second != kNoUse)
+        own.m_named.push_back(static_cast<uint32_t>(slot - table.m_slots.data()));
+    }
+    return true;
+  });
+  keepFaces(table, own);
+}
+
+// Keeps the faces of a matched partition that may bound a surface: those met once, those between
+// two volumes and then the others met twice that a boundary element names (a baffle).
+void Builder::keepFaces(PartitionTable &table, MatchPart &own) const {
+  const uint32_t mask = m_uses.m_idMask;
+  const bool severalVolumes = m_model->m_volumes.size() > 1;
+  auto between = [&](const PartitionTable::Slot &slot) {
+    return severalVolumes && volumeOfUse(slot.m_first & mask) != volumeOfUse(slot.m_second);
+  };
+  // One test passes over the empty slots and the faces met twice (it mostly fails: well
+  // predicted).
+  for (size_t i = 0; i <= table.m_mask; ++i) {
+    const PartitionTable::Slot &slot = table.m_slots[i];
+    if (slot.m_second == kNoUse)
+      own.m_faces.push_back({{slot.m_first & mask, 0}, -1, 1, 0});
+    else if (severalVolumes && slot.m_second != PartitionTable::VACANT && between(slot))
+      own.m_faces.push_back({{slot.m_first & mask, slot.m_second}, -1, 2, 0});
+  }
+  std::vector<uint32_t> &named = own.m_named;
+  std::sort(named.begin(), named.end());
+  named.erase(std::unique(named.begin(), named.end()), named.end());
+  for (uint32_t i : named) {
+    const PartitionTable::Slot &slot = table.m_slots[i];
+    if (!between(slot))
+      own.m_faces.push_back({{slot.m_first & mask, slot.m_second}, -1, 2, 0});
+  }
+  named.clear();
+}
+
+// Puts the parts together. The face met a third time first fails the import; trusting, that
+// and twins of one vertex set (duplicates) start it all over instead. Else the faces go in the
+// order of their first uses, and each boundary element learns its face's place among them.
+Builder::Matched Builder::settleMatching(std::vector<MatchPart> &parts) {
+  const MatchPart *failed = &parts[0];
+  for (const MatchPart &part : parts)
+    failed = part.m_failUse < failed->m_failUse ? &part : failed;
+  if (failed->m_failUse != kNoUse) {
+    if (m_tagged)
+      return MATCH_AGAIN;
     int32_t key[4];
-    const int32_t n = keyOfUse(failUse, key);
+    const int32_t n = keyOfUse(failed->m_failUse, key);
     auto tag = [this](uint32_t use) {
       return std::to_string(m_mesh->m_elementTags[m_solids[use / 6]]);
     };
     *m_error = "The face with the nodes " + nodeList(key, n) +
-               " is shared by more than two elements (" + tag(failFirst) + ", " +
-               tag(failSecond) + " and " + tag(failUse) + ").";
-    return false;
+               " is shared by more than two elements (" + tag(failed->m_failFirst) + ", " +
+               tag(failed->m_failSecond) + " and " + tag(failed->m_failUse) + ").";
+    return MATCH_FAILED;
   }
+  for (const MatchPart &part : parts)
+    for (const std::pair<uint32_t, uint32_t> &twin : part.m_twins)
+      if (sameVertexSets(twin.first, twin.second))
+        return MATCH_AGAIN;
+  m_faces.swap(parts[0].m_faces);
+  for (size_t part = 1; part < parts.size(); ++part)
+    m_faces.insert(m_faces.end(), parts[part].m_faces.begin(), parts[part].m_faces.end());
   std::sort(m_faces.begin(), m_faces.end(),
             [](const Face &a, const Face &b) { return a.m_use[0] < b.m_use[0]; });
   // Each boundary element's face by its place among the kept faces (all named faces are kept):
@@ -1016,7 +1129,25 @@ bool Builder::matchFaces() {
       ++at;
     m_boundaryFirst[entry.second] = static_cast<uint32_t>(at);
   }
-  return true;
+  return MATCHED;
+}
+
+// Whether the elements of two uses have the same corners.
+bool Builder::sameVertexSets(uint32_t use, uint32_t other) const {
+  int32_t mine[8], theirs[8];
+  const int32_t k = sortedCorners(m_solids[use / 6], mine);
+  return sortedCorners(m_solids[other / 6], theirs) == k && std::equal(mine, mine + k, theirs);
+}
+
+// The sorted corners of a boundary element (padded with -1); their number.
+int32_t Builder::keyOfBoundary(uint32_t q, int32_t key[4]) const {
+  const int64_t e = m_boundaryElements[q];
+  const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
+  const int32_t n = KelvoElements_get(m_mesh->m_elementKind[e])->m_noOfVertices;
+  std::fill(key, key + 4, -1);
+  std::copy(nodes, nodes + n, key);
+  sortSmall(key, n);
+  return n;
 }
 
 // Gives the faces that boundary elements cover to the elements' surface groups.
@@ -1369,9 +1500,9 @@ int64_t KelvoModel_setPartitionSize(int64_t uses) {
   return before;
 }
 
-int64_t KelvoModel_setTwoThreadsFrom(int64_t solids) {
-  const int64_t before = static_cast<int64_t>(g_twoThreadsFrom);
-  g_twoThreadsFrom = static_cast<size_t>(solids > 0 ? solids : 0);
+int64_t KelvoModel_setThreadsFrom(int64_t solids) {
+  const int64_t before = static_cast<int64_t>(g_threadsFrom);
+  g_threadsFrom = static_cast<size_t>(solids > 0 ? solids : 0);
   return before;
 }
 
