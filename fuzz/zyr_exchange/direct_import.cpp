@@ -6,14 +6,10 @@
 #include "DefFile.h"
 #include "IntSetEdits.h"
 #include "ImportedMesh.h"
-#include "Mesh.h"
 #include "Repository.h"
-#include "Representation.h"
-#include "Topology.h"
 #include "zyrErrorManager.h"
-#include "zyrMeshLayer.h"
+#include "zyrImportFixtures.h"
 #include "zyrTestSupport.h"
-#include "zyrTopologyLayer.h"
 
 #include <cmath>
 #include <cstdint>
@@ -27,18 +23,6 @@
 namespace {
 
 using zyrfuzz::IntSet;
-
-struct Parts {
-  Topology *m_topology;
-  Mesh *m_mesh;
-  Representation *m_representation;
-};
-Parts g_parts;
-
-Topology *topologyOf(const Model *) { return g_parts.m_topology; }
-Mesh *meshOf(const Model *) { return g_parts.m_mesh; }
-Representation *representationOf(const Model *) { return g_parts.m_representation; }
-char *noDirectory() { return nullptr; }
 
 // Whether the last input's file was imported.
 bool g_imported = false;
@@ -92,12 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static int32_t clean = 0;
   if (!ready) {
     ready = true;
-    setenv("ZYR_USE_LOCAL_UNITS", "1", 1);
-    zyrTopologyLayer_initialise();
-    zyrMeshLayer_initialise();
-    static const ImportedMeshModelHooks hooks = {topologyOf, meshOf, representationOf, noDirectory};
-    ImportedMesh_setModelHooks(&hooks);
-    repository = Repository_new(scratch().file("db").c_str());
+    repository = zyrtest::openImportStore(scratch().file("db"));
     if (repository == nullptr)
       zyrfuzz::setUpFailed("direct_import", "no store for the imports");
     clean = Repository_commit(repository);
@@ -140,11 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   DefFile_writeDoubleArray(file, "G/CRDVX", "ZN1/VX", 0, xyz, names & 4 ? 9 : 12, 0);
   DefFile_delete(file);
 
-  g_parts.m_topology = Topology_new();
-  g_parts.m_mesh = Mesh_new(g_parts.m_topology);
-  g_parts.m_representation = Representation_new(g_parts.m_topology);
-  ImportedMesh *im =
-      ImportedMesh_new(reinterpret_cast<Model *>(&g_parts), "ZYR_DIRECT", name.c_str(), nullptr, nullptr, "m");
+  zyrtest::freshParts();
+  ImportedMesh *im = ImportedMesh_new(zyrtest::hookedModel(), "ZYR_DIRECT", name.c_str(), nullptr, nullptr, "m");
   g_imported = im != nullptr;
   ImportedMesh_delete(im);
   // Every input starts from the same empty store.

@@ -175,3 +175,65 @@ pid_t endedProcess() {
 }
 
 } // namespace zyrtest
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#include <sanitizer/lsan_interface.h>
+#define ZYR_TEST_CHILD_LEAK_CHECK 1
+#endif
+#endif
+
+namespace zyrtest {
+
+std::string inChild(const std::function<std::string()> &body, unsigned seconds) {
+  int channel[2];
+  if (pipe2(channel, O_CLOEXEC) != 0)
+    throw std::runtime_error("cannot make the pipe of a child");
+  fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0)
+    throw std::runtime_error("cannot fork a child");
+  if (pid == 0) {
+    close(channel[0]);
+    alarm(seconds);
+    const std::string text = body();
+    for (size_t done = 0; done < text.size();) {
+      const ssize_t n = write(channel[1], text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n <= 0)
+        leaveChild(3);
+      done += static_cast<size_t>(n);
+    }
+#ifdef ZYR_TEST_CHILD_LEAK_CHECK
+    if (__lsan_do_recoverable_leak_check() != 0)
+      leaveChild(99);
+#endif
+    leaveChild(0);
+  }
+  close(channel[1]);
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(channel[0], buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  close(channel[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFSIGNALED(status))
+    text += "\nchild ended by signal " + std::to_string(WTERMSIG(status)) +
+            (WTERMSIG(status) == SIGALRM ? " (hung)" : "");
+  else if (WEXITSTATUS(status) == 99)
+    text += "\nchild leaked memory";
+  else if (WEXITSTATUS(status) != 0)
+    text += "\nchild exited with status " + std::to_string(WEXITSTATUS(status));
+  return text;
+}
+
+} // namespace zyrtest

@@ -17,6 +17,7 @@
 // test's. A child still running at the end is killed.
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,6 +67,12 @@ private:
 
 // The id of a process that has ended: a child made for the purpose and waited for.
 pid_t endedProcess();
+
+// Runs the body in a forked child of this process, ended after the seconds, and returns the text
+// the body returned. A child that did not end normally with it (a crash, a sanitizer report, a
+// leak the body left, a hang) adds a line saying how it ended, so that "" means a body that
+// found nothing wrong and ended well. For work that may leave state behind in the process.
+std::string inChild(const std::function<std::string()> &body, unsigned seconds = 60);
 
 } // namespace zyrtest
 

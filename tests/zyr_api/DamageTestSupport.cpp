@@ -500,6 +500,12 @@ std::vector<Variant> mutations(const std::string &intact, int32_t count, uint64_
   return variants;
 }
 
+std::string describe(int32_t hModel) {
+  std::ostringstream out;
+  describeModel(hModel, out);
+  return out.str();
+}
+
 Walk walkDatabase(const std::string &path, const std::string &exportPath) {
   Walk walk;
   zyrtest::ErrorCapture errors;

@@ -78,6 +78,10 @@ struct Walk {
   std::string m_errors;    // the codes and messages published
 };
 
+// What an open model answers (assemblies, regions with their meshes, neighbours and bounding
+// boxes, composite names), one answer a line.
+std::string describe(int32_t hModel);
+
 // Opens the database, walks it (assemblies, regions with their meshes, neighbours and bounding
 // boxes, composite names), exports a definition file beside it, restores checkpoint 0 and walks
 // again, closes it and opens it again. Errors published meanwhile are counted, not shown.

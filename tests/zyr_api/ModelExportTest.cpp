@@ -3,6 +3,7 @@
 #include "Assembly.h"
 #include "Boundary.h"
 #include "DefFile.h"
+#include "EditingTestSupport.h"
 #include "Model.h"
 #include "Region.h"
 #include "Shell.h"
@@ -38,17 +39,35 @@ protected:
     zyrtest::ErrorCapture::clear();
   }
 
-  // One assembly "Block" with volume "Fluid" bounded by "inlet" and "wall".
-  void block() {
+  // One assembly "Block" with volume "Fluid" bounded by "inlet" and "wall", meshed by a unit
+  // hexahedron whose faces at x = 0 and x = 1 are the surfaces (a zone without coordinates would
+  // make no definition file, as without `meshed`).
+  void block(bool meshed = true) {
     Topology *topology = Model_getTopology(m_model);
     Assembly *a = Assembly_new(topology, "Block");
     Region *v = Region_new(topology, a, "Fluid", 3);
     Boundary *boundary = Boundary_new();
     Shell *shell = Shell_new();
-    Shell_addRegion(shell, Region_new(topology, a, "inlet", 2));
-    Shell_addRegion(shell, Region_new(topology, a, "wall", 2));
+    Region *inlet = Region_new(topology, a, "inlet", 2);
+    Region *wall = Region_new(topology, a, "wall", 2);
+    Shell_addRegion(shell, inlet);
+    Shell_addRegion(shell, wall);
     Boundary_addShell(boundary, shell);
     Region_setBoundary(v, boundary);
+    if (!meshed) {
+      Model_flushChanges(m_model);
+      return;
+    }
+    const std::vector<double> xyz = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1};
+    ElementMesh *em = ElementMesh_new(v);
+    ElementMesh_setVertices(em, Vertices_new(3, "m", 2, 8, apitest::tracked(xyz)));
+    ElementSet *set =
+        ElementSet_new(ZYR_ELEMENT_HEXA_8, 0, 8, apitest::tracked(std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+    ElementMesh_addElementSet(em, set);
+    Mesh *mesh = Model_getMesh(m_model);
+    Mesh_addElementMesh(mesh, em);
+    Mesh_addFaceMesh(mesh, editingtest::faceMeshAt(inlet, em, set, editingtest::hexFaceAt(xyz, 0)));
+    Mesh_addFaceMesh(mesh, editingtest::faceMeshAt(wall, em, set, editingtest::hexFaceAt(xyz, 1)));
     Model_flushChanges(m_model);
   }
 
@@ -132,6 +151,21 @@ TEST_F(ModelExportTest, TheFileAskedForIsNamedAndLeftoversOfEndedExportsGo) {
                           [](const std::string &error) { return error.rfind("4: The file\n\n", 0) == 0; }),
             2)
       << testing::PrintToString(told);
+}
+
+// The coordinates of a zone without a mesh cannot be written: the export fails, and the file it
+// would have replaced stays.
+TEST_F(ModelExportTest, AZoneWithoutAMeshFailsTheExportAndReplacesNothing) {
+  block(false);
+  zyrtest::writeFile(m_file, "earlier results");
+  zyrtest::ErrorCapture errors;
+  EXPECT_EQ(zyrModel_exportMesh(m_hm, "Def", m_file.c_str(), "m", 0), 0);
+  const Lines told = errors.take();
+  EXPECT_TRUE(std::any_of(told.begin(), told.end(),
+                          [](const std::string &error) { return error.find("G/CRDVX") != std::string::npos; }))
+      << testing::PrintToString(told);
+  EXPECT_EQ(zyrtest::readFile(m_file), "earlier results");
+  EXPECT_EQ(directory(), (Lines{"case.wez", "m.zyr", "m.zyr.lck"}));
 }
 
 TEST_F(ModelExportTest, DefReplacesTheFileAndBlankUnitsMeanMetres) {

@@ -228,6 +228,31 @@ TEST_F(DefWriterTest, AllOffencesGoIntoOneErrorInKindOrder) {
                                 "\nRegion \"b\" appears in boundaries:\n\"B2\".\n\"B3\".\n"}));
 }
 
+// A subdomain or boundary holding a region of another domain than its own stops the write.
+TEST_F(DefWriterTest, RegionOfAnotherDomainInASubdomainOrBoundaryStopsTheWrite) {
+  Assembly *a = Topology_addAssembly(m_topology, "A");
+  volume(a, "V1", {"a"});
+  volume(a, "V2", {"b"});
+  const Lines domains = {"  DOMAIN: D2", "    Location = V2", "    BOUNDARY: B2", "      Location = b", "    END", "  END"};
+  Lines subdomain = {"  DOMAIN: D1", "    Location = V1", "    SUBDOMAIN: S", "      Location = V2", "    END",
+                     "    BOUNDARY: B1", "      Location = a", "    END", "  END"};
+  subdomain.insert(subdomain.end(), domains.begin(), domains.end());
+  physics(flow(subdomain));
+  EXPECT_EQ(write(1), 0);
+  EXPECT_EQ(published().back(),
+            (RaisedError{10041, "There is an inconsistency in the problem definition. The subdomain \"S\"\n"
+                                "contains a region \"V2\" that is part of domain \"D2\" rather than\n"
+                                "the subdomain's parent domain \"D1\".\n"}));
+
+  physics(flow({"  DOMAIN: D1", "    Location = V1", "    BOUNDARY: B1", "      Location = a, b", "    END", "  END",
+                "  DOMAIN: D2", "    Location = V2", "  END"}));
+  EXPECT_EQ(write(1), 0);
+  EXPECT_EQ(published().back(),
+            (RaisedError{10041, "There is an inconsistency in the problem definition. The boundary \"B1\"\n"
+                                "contains a region \"b\" that is part of domain \"D2\" rather than\n"
+                                "the boundary's parent domain \"D1\".\n"}));
+}
+
 TEST_F(DefWriterTest, ModelWithoutVolumesIsRefused) {
   Assembly *a = Topology_addAssembly(m_topology, "A");
   Region_new(m_topology, a, "sheet", 2);

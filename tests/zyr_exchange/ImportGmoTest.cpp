@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -289,6 +290,47 @@ TEST_F(ImportGmoTest, EmptyConnectedSurfacesArePurgedWithTheirMap) {
   zyrMemory_free(connections, "test");
   EXPECT_EQ(n, 2); // the sides' connection and the walls' gluing
   ImportedMesh_delete(im);
+}
+
+} // namespace
+
+namespace {
+
+// The debug manager reads its control file once, when a process first traces, so the mesh
+// load's listing is made in a child that inherits the control file's name; the child writes its
+// debug log into the parent's scratch directory.
+TEST_F(ImportGmoTest, MeshLoadListsItsMeshesThenItsConnections) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  zyrtest::SharedScratchDir dir("ZYRTEST_GMO_LISTING_DIR", "zyrgmolisting");
+  if (dir.owner())
+    zyrtest::writeFile(dir.file("control"), "<LOGS>\nDEBUG = " + dir.file("debug.log") +
+                                                "\n</LOGS>\n<DEBUG>\nImportedMesh_loadMeshFromGMO: 1\n</DEBUG>\n");
+  zyrtest::EnvGuard control("ZYR_DEBUG_CONTROL", dir.file("control").c_str());
+  zyrtest::EnvGuard log("ZYR_DEBUG_LOG", nullptr);
+  EXPECT_EXIT(
+      {
+        ImportedMesh *im = importFile(GmoBuilder::twoBlocks());
+        const int status = im != nullptr ? 0 : 2;
+        ImportedMesh_delete(im);
+        TearDown();
+        std::exit(status);
+      },
+      testing::ExitedWithCode(0), "");
+  // The element meshes by volume, the face meshes by surface (the empty one not yet purged), then
+  // the connections.
+  Names outline;
+  for (const std::string &line : zyrtest::splitLines(zyrtest::readFile(dir.file("debug.log"))))
+    if (line.rfind("Region ", 0) == 0 || line.rfind("Number of faces", 0) == 0 ||
+        line.rfind("No. of connections", 0) == 0 || line.find(" <===> ") != std::string::npos)
+      outline.push_back(line);
+  EXPECT_EQ(outline,
+            (Names{"Region                 = \"Left\"", "Region                 = \"Right\"",
+                   "Number of faces        = 1", "Region                 = \"Left side\"", "Number of faces        = 5",
+                   "Region                 = \"Left walls\"", "Number of faces        = 1",
+                   "Region                 = \"Right side\"", "Number of faces        = 5",
+                   "Region                 = \"Right walls\"", "Number of faces        = 0",
+                   "Region                 = \"Spare\"", "No. of connections = 2",
+                   "\"Left walls\" <===> \"Right walls\"", "\"Left side\" <===> \"Right side\""}));
 }
 
 } // namespace

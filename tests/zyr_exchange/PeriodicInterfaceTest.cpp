@@ -1,29 +1,19 @@
 // A translational-periodic interface between the bottom and the top of one block of hexahedra:
 // matched through the periodic translation, within one zone, so its vertex pairs are written too.
-#include "Boundary.h"
 #include "DefFile.h"
 #include "DefWriter.h"
 #include "DefWriterInternal.h"
-#include "ElementMesh.h"
-#include "ElementSet.h"
-#include "ElementTopology.h"
-#include "FaceMesh.h"
-#include "FaceSet.h"
 #include "ImportTestSupport.h"
 #include "ImportedMesh.h"
 #include "Mesh.h"
-#include "Region.h"
-#include "Shell.h"
-#include "Topology.h"
-#include "Vertices.h"
 #include "Zone.h"
 #include "ZoneInterface.h"
 #include "ZoneMapTestSupport.h"
 #include "vsnInterface.h"
+#include "zyrImportFixtures.h"
 #include "zyrMemory.h"
 
 #include <algorithm>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -34,73 +24,12 @@ using Ints = std::vector<int32_t>;
 Topology *writerTopology(const Model *model) { return reinterpret_cast<const ImportTestModel *>(model)->m_topology; }
 Mesh *writerMesh(const Model *model) { return reinterpret_cast<const ImportTestModel *>(model)->m_mesh; }
 
-int32_t *tracked(const Ints &values) {
-  int32_t *array = zyrMemory_allocateArray<int32_t>(int64_t(std::max<size_t>(values.size(), 1)), "test");
-  std::copy(values.begin(), values.end(), array);
-  return array;
-}
-
-int32_t hexFace(const std::set<int32_t> &vertices) {
-  int32_t count = 0;
-  const int32_t *counts = nullptr, *lists = nullptr;
-  ElementTopology_getFaceVertices(ZYR_ELEMENT_HEXA_8, 0, &count, &counts, &lists);
-  for (int32_t f = 0; f < count; ++f)
-    if (std::set<int32_t>(lists + 4 * f, lists + 4 * f + 4) == vertices)
-      return f;
-  return -1;
-}
-
 class PeriodicInterfaceTest : public ImportTest {
 protected:
   static const int32_t kCells = 3, kLayers = 2, kRow = kCells + 1, kPlane = kRow * kRow;
 
   // m x m x 2 hexahedra of 1 cm; the top's faces come in reverse order.
-  void block() {
-    Assembly *assembly = Topology_addAssembly(m_model.m_topology, "Block");
-    Region *volume = Region_new(m_model.m_topology, assembly, "Block", 3);
-    Region *sides[2] = {Region_new(m_model.m_topology, assembly, "bottom", 2),
-                        Region_new(m_model.m_topology, assembly, "top", 2)};
-    Shell *shell = Shell_new();
-    Shell_addRegion(shell, sides[0]);
-    Shell_addRegion(shell, sides[1]);
-    Boundary *boundary = Boundary_new();
-    Boundary_addShell(boundary, shell);
-    Region_setBoundary(volume, boundary);
-    double *xyz = zyrMemory_allocateArray<double>(3 * int64_t(kPlane) * (kLayers + 1), "test");
-    for (int32_t k = 0; k <= kLayers; ++k)
-      for (int32_t j = 0; j < kRow; ++j)
-        for (int32_t i = 0; i < kRow; ++i) {
-          double *p = xyz + 3 * (k * kPlane + j * kRow + i);
-          p[0] = 0.01 * i;
-          p[1] = 0.01 * j;
-          p[2] = 0.01 * k;
-        }
-    Ints hexes, lists[2];
-    for (int32_t k = 0; k < kLayers; ++k)
-      for (int32_t j = 0; j < kCells; ++j)
-        for (int32_t i = 0; i < kCells; ++i) {
-          const int32_t a = k * kPlane + j * kRow + i;
-          if (k == 0)
-            lists[0].push_back(int32_t(hexes.size() / 8));
-          if (k == kLayers - 1)
-            lists[1].insert(lists[1].begin(), int32_t(hexes.size() / 8));
-          for (int32_t v :
-               {a, a + 1, a + kRow + 1, a + kRow, a + kPlane, a + kPlane + 1, a + kPlane + kRow + 1, a + kPlane + kRow})
-            hexes.push_back(v);
-        }
-    ElementMesh *em = ElementMesh_new(volume);
-    ElementMesh_setVertices(em, Vertices_new(3, "m", 0, kPlane * (kLayers + 1), xyz));
-    ElementSet *set = ElementSet_new(ZYR_ELEMENT_HEXA_8, 0, int32_t(hexes.size()), tracked(hexes));
-    ElementMesh_addElementSet(em, set);
-    Mesh_addElementMesh(m_model.m_mesh, em);
-    const int32_t faces[2] = {hexFace({0, 1, 2, 3}), hexFace({4, 5, 6, 7})};
-    for (int s = 0; s < 2; ++s) {
-      FaceMesh *fm = FaceMesh_new(sides[s], em);
-      FaceMesh_addFaceSet(fm, FaceSet_new(set, 0, int32_t(lists[s].size()), tracked(lists[s]),
-                                          tracked(Ints(lists[s].size(), faces[s]))));
-      Mesh_addFaceMesh(m_model.m_mesh, fm);
-    }
-  }
+  void block() { zyrtest::makePeriodicBlock(m_model.m_topology, m_model.m_mesh, kCells, true); }
 
   int write(const std::string &option) {
     commands(option);
@@ -109,31 +38,7 @@ protected:
 
   // The physics written into the file, and the writer's hooks set.
   void commands(const std::string &option) {
-    const std::vector<std::string> lines = {"FLOW:",
-                                            "  SOLUTION UNITS:",
-                                            "    Length Units = [m]",
-                                            "  END",
-                                            "  DOMAIN: Block",
-                                            "    Location = Block",
-                                            "    BOUNDARY: lower",
-                                            "      Location = bottom",
-                                            "    END",
-                                            "    BOUNDARY: upper",
-                                            "      Location = top",
-                                            "    END",
-                                            "  END",
-                                            "  DOMAIN INTERFACE: Periodic",
-                                            "    Boundary List1 = lower",
-                                            "    Boundary List2 = upper",
-                                            "    Interface Type = Fluid Fluid",
-                                            "    INTERFACE MODELS:",
-                                            "      Option = " + option,
-                                            "    END",
-                                            "    MESH CONNECTION:",
-                                            "      Option = Direct",
-                                            "    END",
-                                            "  END",
-                                            "END"};
+    const std::vector<std::string> lines = zyrtest::periodicPhysics(option);
     m_file = m_dir->file("periodic.def");
     EXPECT_TRUE(zyrtest::writeCommands(m_file, lines));
     static const DefWriterModelHooks hooks = {writerTopology, writerMesh, nullptr};

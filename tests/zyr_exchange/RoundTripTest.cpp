@@ -13,10 +13,12 @@
 #include "Mesh.h"
 #include "NameManager.h"
 #include "Region.h"
+#include "Repository.h"
 #include "Representation.h"
 #include "Topology.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
+#include "zyrStateManager.h"
 
 #include <algorithm>
 #include <cmath>
@@ -336,6 +338,8 @@ protected:
     });
   }
 
+  Ints ints(const char *what, const char *where) { return zyrtest::definitionInts(m_file, what, where); }
+
   // The first vertex of the first volume in metres.
   std::vector<double> firstVertex() {
     Region **regions = nullptr;
@@ -414,6 +418,83 @@ TEST_F(DirectImportTest, MissingRequiredDataSetIsAnInternalError) {
   ASSERT_EQ(held().size(), 1u) << testing::PrintToString(held());
   EXPECT_EQ(held()[0].code, 20006);
   EXPECT_NE(held()[0].message.find("What  = G/KVLSF\n"), std::string::npos) << held()[0].message;
+}
+
+// An empty face set, and a face list of another volume whose surface has no partner to flip to,
+// decline the file without an error: the caller then tries the mesh reader.
+TEST_F(DirectImportTest, EmptyFaceSetAndUnflippableFaceListDeclineWithoutAnError) {
+  written("box-hex.v2.msh");
+  edit([](DefFile *file) {
+    int32_t *counts = nullptr, n = 0;
+    ASSERT_EQ(DefFile_readInts(file, "G/NFCFS", "ZN1", 0, &counts, &n), 1);
+    ASSERT_GE(n, 1);
+    counts[0] = 0;
+    EXPECT_EQ(DefFile_writeIntArray(file, "G/NFCFS", "ZN1", 0, counts, n, 0), 1);
+    zyrMemory_free(counts, "test");
+  });
+  EXPECT_FALSE(importDirect(m_file));
+  EXPECT_TRUE(held().empty()) << testing::PrintToString(held());
+
+  // The zone of several volumes: a face list of the first volume's surface made to name an
+  // element of another volume.
+  written("mixed.v2.msh");
+  int32_t zone = 0;
+  for (int32_t z = 1; z <= 2 && zone == 0; ++z)
+    if (ints("G/IPESVL", ("ZN" + std::to_string(z)).c_str()).size() > 2)
+      zone = z;
+  ASSERT_NE(zone, 0);
+  const std::string zn = "ZN" + std::to_string(zone);
+  const Ints pointer = ints("G/IPESVL", zn.c_str()), sets = ints("G/KESVL", zn.c_str());
+  const Ints other = ints("G/KELPE", (zn + "/ES" + std::to_string(sets[size_t(pointer[1] - 1)])).c_str());
+  ASSERT_FALSE(other.empty());
+  const Ints surfaces = ints("G/KSFFS", zn.c_str()), partners = ints("G/KSFSF", "EVERY");
+  const Ints bounded = ints("G/KVLSF", "EVERY"), volumes = ints("G/KVLZN", "EVERY");
+  const Ints zoneVolumes = ints("G/IPVLZN", "EVERY");
+  const int32_t firstVolume = volumes[size_t(zoneVolumes[size_t(zone) - 1] - 1)];
+  int32_t faceSet = 0;
+  for (size_t i = 0; i < surfaces.size() && faceSet == 0; ++i)
+    if (bounded[size_t(surfaces[i] - 1)] == firstVolume && partners[size_t(surfaces[i] - 1)] == 0)
+      faceSet = int32_t(i) + 1;
+  ASSERT_NE(faceSet, 0);
+  const std::string fs = zn + "/FS" + std::to_string(faceSet);
+  edit([&](DefFile *file) {
+    int32_t *pairs = nullptr, n = 0;
+    ASSERT_EQ(DefFile_readInts(file, "G/KELPF", fs.c_str(), 0, &pairs, &n), 1);
+    for (int32_t f = 0; f < n; f += 2)
+      pairs[f] = other[0];
+    EXPECT_EQ(DefFile_writeIntArray(file, "G/KELPF", fs.c_str(), 0, pairs, n, 0), 1);
+    zyrMemory_free(pairs, "test");
+  });
+  EXPECT_FALSE(importDirect(m_file));
+  EXPECT_TRUE(held().empty()) << testing::PrintToString(held());
+}
+
+// Failures that once ended the load with an empty queue publish why; an element mesh the model
+// did not take is not left in the store.
+TEST_F(DirectImportTest, UnknownElementTypeAndRefusedMeshArePublished) {
+  written("box-hex.v2.msh");
+  edit([](DefFile *file) { EXPECT_EQ(DefFile_writeIntArray(file, "G/ILTPES", "ZN1", 0, std::vector<int32_t>{9}.data(), 1, 0), 1); });
+  EXPECT_FALSE(importDirect(m_file));
+  EXPECT_EQ(held(), (std::vector<zyrtest::RaisedError>{
+                        {20006, "The data set [\"G/ILTPES\", \"ZN1\", 0] is not consistent with the rest of the file.\n"}}));
+
+  written("box-hex.v2.msh");
+  zyrStateManager *manager = Repository_getStateManager(m_repository);
+  auto elementMeshes = [manager] {
+    int32_t count = 0;
+    void **objects = nullptr;
+    EXPECT_EQ(zyrStateManager_getObjectsByTypeName(manager, "ElementMesh", &count, &objects), 1);
+    zyrMemory_free(objects, "test");
+    return count;
+  };
+  freshModel();
+  const int32_t before = elementMeshes();
+  m_model.m_mesh = nullptr; // a model without a mesh takes none
+  EXPECT_EQ(import("ZYR_DIRECT", m_file), nullptr);
+  ASSERT_EQ(held().size(), 1u) << testing::PrintToString(held());
+  EXPECT_EQ(held()[0].code, 20006);
+  EXPECT_EQ(held()[0].message.rfind("Unable to add the mesh of region ", 0), 0u) << held()[0].message;
+  EXPECT_EQ(elementMeshes(), before);
 }
 
 TEST_F(DirectImportTest, OneZoneFileWithItsDataAtEveryReadsTheSame) {

@@ -26,6 +26,8 @@
 #include "zyrTopologyLayer.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -369,6 +371,53 @@ TEST_F(ZoneTest, ProjectionOfAOneZoneFile) {
   EXPECT_EQ(ints(copy, "M/MESHTOCAD/KVXEN", "EVERY"), stored);
   EXPECT_EQ(Projection_dump(s_projection), 1); // nothing of its own to flush
   DefFile_delete(copy);
+}
+
+// A zone whose mesh the database could not restore whole is not written short: it says why (and
+// the file goes on without it).
+class DamagedZoneTest : public ZoneTest, public testing::WithParamInterface<int> {};
+
+TEST_P(DamagedZoneTest, IsNotWritten) {
+  buildTwoHexahedra();
+  ElementMesh *em = Mesh_getElementMesh(s_mesh, Topology_findRegion(s_topology, "V"));
+  const bool noVertices = GetParam() == 0;
+  if (noVertices)
+    ElementMesh_setVertices(em, nullptr);
+  else
+    ElementMesh_addElementSet(em, ElementSet_new(kHexa, 0, 0, nullptr));
+  write();
+  EXPECT_EQ(zyrtest::definitionInts(m_file, noVertices ? "G/NVX" : "G/NES", "ZN1"), Ints{});
+  const std::string what = noVertices ? "a volume mesh without vertices" : "an element set without elements";
+  EXPECT_EQ(published().back(), (zyrtest::RaisedError{ZYR_I_INTERNAL_ERROR, "The mesh of zone 1 holds " + what +
+                                                                                "; the zone cannot be written.\n"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Damages, DamagedZoneTest, testing::Values(0, 1));
+
+// The debug manager reads its control file once, when a process first traces, so the writer's
+// listing of a zone is made in a child that inherits the control file's name.
+TEST_F(ZoneTest, WrittenZoneIsListedWithItsCounts) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  zyrtest::SharedScratchDir dir("ZYRTEST_ZONE_LISTING_DIR", "zyrzonelisting");
+  if (dir.owner())
+    zyrtest::writeFile(dir.file("control"),
+                       "<LOGS>\nDEBUG = " + dir.file("debug.log") + "\n</LOGS>\n<DEBUG>\nZone_write: 1\n</DEBUG>\n");
+  zyrtest::EnvGuard control("ZYR_DEBUG_CONTROL", dir.file("control").c_str());
+  zyrtest::EnvGuard log("ZYR_DEBUG_LOG", nullptr);
+  EXPECT_EXIT(
+      {
+        buildTwoHexahedra();
+        const int status = write() == 1 ? 0 : 2;
+        TearDown();
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir.path(), ignored); // the child's own fixture directory
+        std::exit(status);
+      },
+      testing::ExitedWithCode(0), "");
+  const std::string text = zyrtest::readFile(dir.file("debug.log"));
+  EXPECT_TRUE(zyrtest::contains(text, "Zone 1:\n  NEL   = 2\n  NES   = 1\n  NELES = 2\n"
+                                      "  NFC   = 10\n  NFS   = 2\n  NFCFS = 1 9\n"))
+      << text;
 }
 
 TEST_F(ZoneTest, SinglePrecisionCoordinatesOnRequest) {

@@ -2,8 +2,10 @@
 #include "zyrElementVertices.h"
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
+#include "zyrTestErrors.h"
 
 #include <set>
+#include <string>
 
 namespace {
 
@@ -91,6 +93,32 @@ TEST_F(ErrorRecord, MessagePiecesJoinWithNothingBetween) {
   zyrError_addMessage(error, "first\n");
   zyrError_addMessage(error, "%s %d\n", "second", 2);
   EXPECT_STREQ(zyrError_getMessage(error), "first\nsecond 2\n");
+}
+
+// The one-step raise records the place it is written at and the function it names, formats a
+// message longer than any fixed buffer whole, and publishes the record.
+TEST_F(ErrorRecord, RaiseRecordsTheCallersPlaceAndTheWholeMessage) {
+  zyrtest::ErrorCapture errors;
+  const int32_t line = __LINE__ + 1;
+  ZYR_ERROR(ZYR_U_INVALID_INPUT, "Value %d of \"%s\" is %.2f.\n", 7, "name", 0.5);
+  zyrError *error = zyrError_getLast();
+  ASSERT_NE(error, nullptr);
+  EXPECT_STREQ(zyrError_getFunction(error), "TestBody");
+  EXPECT_STREQ(zyrError_getFile(error), __FILE__);
+  EXPECT_EQ(zyrError_getLine(error), line);
+  EXPECT_EQ(zyrError_isFatal(error), 0);
+
+  const std::string longText(70000, 'x');
+  const int32_t stepLine = __LINE__ + 1;
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "Model_glueRegions", "%s|%s\n", longText.c_str(), "end");
+  error = zyrError_getLast();
+  ASSERT_NE(error, nullptr);
+  EXPECT_STREQ(zyrError_getFunction(error), "Model_glueRegions");
+  EXPECT_EQ(zyrError_getLine(error), stepLine);
+  EXPECT_EQ(zyrError_isFatal(error), 1);
+  EXPECT_EQ(errors.published(),
+            (std::vector<zyrtest::RaisedError>{{ZYR_U_INVALID_INPUT, "Value 7 of \"name\" is 0.50.\n"},
+                                               {ZYR_I_INTERNAL_ERROR, longText + "|end\n"}}));
 }
 
 TEST_F(ErrorRecord, DescriptionFunctionProgramAndContextReplaceTheirTexts) {

@@ -12,6 +12,7 @@
 #include "zyrStateManager.h"
 #include "zyrTestErrors.h"
 #include "zyrTopologyLayer.h"
+#include "zyrUUID.h"
 
 #include <stdlib.h>
 
@@ -45,7 +46,7 @@ void *MeshTest::find(const std::string &key) {
 }
 
 std::string MeshTest::keyOf(const void *object) {
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(object, key);
   return key;
 }

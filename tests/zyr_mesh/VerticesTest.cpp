@@ -10,6 +10,7 @@
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
 #include "zyrStateManager.h"
+#include "zyrUUID.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -67,7 +68,7 @@ protected:
         zyrStateManager_pointerFromUUIDString(Repository_getStateManager(m_repository), key.c_str()));
   }
   static std::string keyOf(const void *object) {
-    char key[40];
+    char key[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(object, key);
     return key;
   }

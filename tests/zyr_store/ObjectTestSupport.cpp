@@ -142,6 +142,24 @@ void Thing_setCached(TestThing *thing, int32_t cached) {
   zyrObject_setModified(thing);
 }
 
+std::vector<TestThing *> things(Repository *repository) {
+  std::vector<TestThing *> found;
+  int32_t count = 0;
+  void **objects = nullptr;
+  zyrStateManager_getObjectsByTypeName(Repository_getStateManager(repository), "Assembly", &count, &objects);
+  for (int32_t i = 0; i < count; ++i)
+    found.push_back(static_cast<TestThing *>(objects[i]));
+  zyrMemory_free(objects, __func__);
+  return found;
+}
+
+TestThing *thingLabelled(Repository *repository, const std::string &label) {
+  for (TestThing *t : things(repository))
+    if (t->m_label != nullptr && label == t->m_label)
+      return t;
+  return nullptr;
+}
+
 std::vector<Entry> listAll(Repository *repository, const char *keyFilter, const char *nameFilter) {
   Database *database = zyrStateManager_getDatabase(Repository_getStateManager(repository));
   int32_t noOfKeys = 0;

@@ -57,6 +57,9 @@ int Thing_setLabel(TestThing *thing, const char *label);
 int Thing_setOther(TestThing *thing, void *other);
 // Changes the cached field and marks the object modified.
 void Thing_setCached(TestThing *thing, int32_t cached);
+// The live things of the repository's store, and the one of the label (NULL when none).
+std::vector<TestThing *> things(Repository *repository);
+TestThing *thingLabelled(Repository *repository, const std::string &label);
 
 // One data set as listed by the database: key, name, when.
 struct Entry {

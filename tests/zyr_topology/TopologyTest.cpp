@@ -13,6 +13,7 @@
 #include "TopologyTestSupport.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
+#include "zyrUUID.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -462,7 +463,7 @@ TEST_F(TopologyTest, PrintsAndSorts) {
   Region_glueNeighbour(wall, other);
   Region_glueNeighbour(wall, hub);
   Region_setPriority(wall, 1);
-  char uuid[32], topologyUuid[32], assemblyUuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE], topologyUuid[ZYR_UUID_BASE64_SIZE], assemblyUuid[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(wall, uuid);
   zyrObject_getUUIDString(m_topology, topologyUuid);
   zyrObject_getUUIDString(assembly, assemblyUuid);

@@ -306,13 +306,16 @@ int GmoWriter_writeStrings(GmoWriter *writer, const char *what, const char *wher
 int GmoWriter_close(GmoWriter *writer) {
   if (writer->m_state == nullptr)
     return 0;
+  // Closing answers nothing, but tells what it could not write (the index, or putting it on disc);
+  // the file read again shows whether its index went out whole.
+  const size_t told = writer->m_messages.size();
   Request().send(writer, IO_CLOSE_PRIMARY);
-  // Closing reports nothing; the file read again shows whether its index went out whole.
+  const bool closed = writer->m_messages.size() == told;
   int32_t count = -1;
   Request check;
   check.m_data.m_intrarray = &count;
   *check.m_data.m_numintr = 1;
-  const bool whole = openFile(writer) == IO_OK && check.send(writer, IO_GET_ENTRY_COUNT) == IO_OK &&
+  const bool whole = closed && openFile(writer) == IO_OK && check.send(writer, IO_GET_ENTRY_COUNT) == IO_OK &&
                      count == writer->m_noOfDatasets;
   Request().send(writer, IO_CLOSE_PRIMARY);
   iostate_free(writer->m_state);

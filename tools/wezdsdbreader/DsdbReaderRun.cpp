@@ -3,6 +3,7 @@
 
 #include "SimulationDatabase.h"
 #include "ToolInterrupt.h"
+#include "zyrFault.h"
 #include "zyrInterrupt.h"
 #include "zyrLeftovers.h"
 
@@ -180,7 +181,7 @@ std::string copyFile(const std::string &source, const std::string &target, const
       problem = "interrupted";
       break;
     }
-    ssize_t got = read(in, buffer.data(), buffer.size());
+    ssize_t got = zyrFault_read(in, buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR)
       continue;
     if (got < 0) {
@@ -190,7 +191,7 @@ std::string copyFile(const std::string &source, const std::string &target, const
     if (got == 0)
       break;
     for (ssize_t done = 0; done < got && problem.empty();) {
-      ssize_t put = write(out, buffer.data() + done, static_cast<size_t>(got - done));
+      ssize_t put = zyrFault_write(out, buffer.data() + done, static_cast<size_t>(got - done));
       if (put < 0 && errno == EINTR)
         continue;
       if (put <= 0)
@@ -202,7 +203,7 @@ std::string copyFile(const std::string &source, const std::string &target, const
       break;
   }
   close(in);
-  if (problem.empty() && fsync(out) != 0)
+  if (problem.empty() && zyrFault_fsync(out) != 0)
     problem = "Unable to write the intermediate file " + quoted(target) + ": " + std::strerror(errno) + ".";
   if (close(out) != 0 && problem.empty())
     problem = "Unable to write the intermediate file " + quoted(target) + ": " + std::strerror(errno) + ".";

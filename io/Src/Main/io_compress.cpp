@@ -5,6 +5,7 @@
 #include "io_error.h"
 #include "iodata.h"
 #include "lowlevel_io.h"
+#include "zyrFault.h"
 
 #include <zlib.h>
 
@@ -192,7 +193,7 @@ unsigned char *readStored(IO_error_callback callback, const char *mallocText, co
     *status = IO_ALLOC_ERR; // not 14: larger arrays would not help
     return nullptr;
   }
-  if (fread(buffer, 1, static_cast<size_t>(size), stream) != static_cast<size_t>(size)) {
+  if (zyrFault_fread(buffer, 1, static_cast<size_t>(size), stream) != static_cast<size_t>(size)) {
     io_report_error(callback, "%s", readText);
     io_free(buffer);
     *status = IO_READ_ERR;
@@ -500,7 +501,7 @@ int io_store_deflated_array(IO_error_callback callback, const char *format, FILE
     status = IO_COMPRESS_ERR;
   } else {
     errno = 0;
-    if (fwrite(deflation->m_output, 1, static_cast<size_t>(length), stream) !=
+    if (zyrFault_fwrite(deflation->m_output, 1, static_cast<size_t>(length), stream) !=
         static_cast<size_t>(length)) {
       io_report_syserr(callback, "write_compressed_dataarray: (fwrite failed) syserr:");
       status = IO_WRITE_ERR;
@@ -529,7 +530,7 @@ int io_store_deflated_block(IO_error_callback callback, const char *format, FILE
     status = IO_FORMAT_ERR;
   } else if ((status = writeLength(callback, format, length, stream)) != IO_OK) {
     io_report_error(callback, "write_data: writing the compressed length failed");
-  } else if (fwrite(output, 1, static_cast<size_t>(length), stream) !=
+  } else if (zyrFault_fwrite(output, 1, static_cast<size_t>(length), stream) !=
              static_cast<size_t>(length)) {
     io_report_error(callback, "write_data: write data failed");
     status = IO_WRITE_ERR;

@@ -7,6 +7,7 @@
 #include "io_header.h"
 #include "io_index.h"
 #include "lowlevel_io.h"
+#include "zyrFault.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -46,7 +47,7 @@ int copyBytes(IO_error_callback callback, FILE *from, FILE *to, int64_t bytes) {
   int status = IO_OK;
   for (int64_t i = 0; i < blocks && status == IO_OK; ++i) {
     errno = 0;
-    size_t got = fread(buffer, 1, static_cast<size_t>(block), from);
+    size_t got = zyrFault_fread(buffer, 1, static_cast<size_t>(block), from);
     if (got != static_cast<size_t>(block)) {
       io_report_syserr(callback,
                        "copy_dataset: read data block %d/%d failed: read %d bytes, expected %d, "
@@ -54,18 +55,18 @@ int copyBytes(IO_error_callback callback, FILE *from, FILE *to, int64_t bytes) {
                        static_cast<int32_t>(i), static_cast<int32_t>(blocks),
                        static_cast<int32_t>(got), static_cast<int32_t>(block), bytes);
       status = IO_READ_ERR;
-    } else if (fwrite(buffer, 1, static_cast<size_t>(block), to) != static_cast<size_t>(block)) {
-      io_report_error(callback, "copy_dataset: write data block failed");
+    } else if (zyrFault_fwrite(buffer, 1, static_cast<size_t>(block), to) != static_cast<size_t>(block)) {
+      io_report_syserr(callback, "copy_dataset: (write data block failed) syserr:");
       status = IO_WRITE_ERR;
     }
   }
   if (status == IO_OK && rest > 0) {
     errno = 0;
-    if (fread(buffer, 1, static_cast<size_t>(rest), from) != static_cast<size_t>(rest)) {
+    if (zyrFault_fread(buffer, 1, static_cast<size_t>(rest), from) != static_cast<size_t>(rest)) {
       io_report_syserr(callback, "copy_dataset: read remaining data failed");
       status = IO_READ_ERR;
-    } else if (fwrite(buffer, 1, static_cast<size_t>(rest), to) != static_cast<size_t>(rest)) {
-      io_report_error(callback, "copy_dataset: write remaining data failed");
+    } else if (zyrFault_fwrite(buffer, 1, static_cast<size_t>(rest), to) != static_cast<size_t>(rest)) {
+      io_report_syserr(callback, "copy_dataset: (write remaining data failed) syserr:");
       status = IO_WRITE_ERR;
     }
   }
@@ -162,7 +163,7 @@ int copy_dataset(IO_error_callback callback, const char *what, const char *where
   FILE *from = source->m_stream, *to = destination->m_stream;
   char tag[3];
   errno = 0;
-  if (fread(tag, 1, 3, from) != 3) {
+  if (zyrFault_fread(tag, 1, 3, from) != 3) {
     io_report_syserr(callback, "copy_dataset: (read format) syserr:");
     return IO_READ_ERR;
   }
@@ -181,7 +182,7 @@ int copy_dataset(IO_error_callback callback, const char *what, const char *where
     return IO_SEEK_ERR;
   }
   errno = 0;
-  if (fwrite(tag, 1, 3, to) != 3) {
+  if (zyrFault_fwrite(tag, 1, 3, to) != 3) {
     io_report_syserr(callback, "copy_dataset: (write format) syserr:");
     return IO_WRITE_ERR;
   }
@@ -198,7 +199,10 @@ int copy_dataset(IO_error_callback callback, const char *what, const char *where
   }
   // 0 until the copy is complete, so that a copy cut off anywhere shows as unfinished.
   status = wezwriteOffset(callback, format, 0, destination->m_offsetwidth, to);
-  if (status == IO_OK && fflush(to) != 0) status = IO_WRITE_ERR;
+  if (status == IO_OK && zyrFault_fflush(to) != 0) {
+    io_report_syserr(callback, "copy_dataset: (flushing the data length) syserr:");
+    status = IO_WRITE_ERR;
+  }
   if (status != IO_OK) {
     io_report_error(callback, "copy_dataset: writing data length failed\n");
     return status;
@@ -262,7 +266,10 @@ int copy_dataset(IO_error_callback callback, const char *what, const char *where
     return IO_SEEK_ERR;
   }
   status = wezwriteOffset(callback, format, newLength, destination->m_offsetwidth, to);
-  if (status == IO_OK && fflush(to) != 0) status = IO_WRITE_ERR;
+  if (status == IO_OK && zyrFault_fflush(to) != 0) {
+    io_report_syserr(callback, "copy_dataset: (flushing the data length) syserr:");
+    status = IO_WRITE_ERR;
+  }
   if (status != IO_OK) {
     io_report_error(callback, "copy_dataset: writing data length failed\n");
     return status;

@@ -11,6 +11,7 @@
 #include "io_rebuild.h"
 #include "iodata.h"
 #include "lowlevel_io.h"
+#include "zyrFault.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -124,7 +125,7 @@ int writeFrame(IO_error_callback callback, const char *format, IO_header *header
   int32_t width = record->m_offsetwidth;
   char tag[3] = {format[0], format[1], '\n'};
   errno = 0;
-  if (fwrite(tag, 1, 3, stream) != 3) {
+  if (zyrFault_fwrite(tag, 1, 3, stream) != 3) {
     io_report_syserr(callback, "write_dataset: (can't write the format string) syserr:");
     return IO_WRITE_ERR;
   }
@@ -142,8 +143,8 @@ int writeFrame(IO_error_callback callback, const char *format, IO_header *header
   // written (a large write may stop at any page) still leaves the zero that marks the data set as
   // unfinished right after its tag.
   errno = 0;
-  if (fflush(stream) != 0) {
-    io_report_error(callback, "write_dataset: can't write dataset length\n");
+  if (zyrFault_fflush(stream) != 0) {
+    io_report_syserr(callback, "write_dataset: (can't write dataset length) syserr:");
     return IO_WRITE_ERR;
   }
   int64_t p2 = io_tell(stream);
@@ -267,7 +268,7 @@ int read_located_dataset_start(IO_error_callback callback, char *format, IO_file
   FILE *stream = record->m_stream;
   char tag[3];
   errno = 0;
-  size_t got = fread(tag, 1, 3, stream);
+  size_t got = zyrFault_fread(tag, 1, 3, stream);
   if (got < 3) {
     io_report_syserr(callback, "read_located_dataset_start: short read %d reading dataset format",
                      static_cast<int32_t>(got));

@@ -8,6 +8,7 @@
 #include "io_rebuild.h"
 #include "lowlevel_io.h"
 #include "zyrPause.h"
+#include "zyrFault.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -39,7 +40,7 @@ FILE *openStream(const char *name, int flags, const char *mode) {
 
 void closeStream(IO_file *record) {
   if (!record->m_stream) return;
-  fclose(record->m_stream);
+  zyrFault_fclose(record->m_stream);
   record->m_stream = nullptr;
   record->m_flock = 0;
 }
@@ -229,7 +230,7 @@ int iif_check_header(IO_file *record) {
   } else if (actual > 0) {
     unsigned char start[7];
     errno = 0;
-    if (fread(start, 1, 7, stream) != 7) {
+    if (zyrFault_fread(start, 1, 7, stream) != 7) {
       iif_syserr(record, "iif_open: can't read the first seven characters");
       status = IO_READ_ERR;
     } else if (memcmp(start, "*INFO", 5) != 0) {
@@ -312,21 +313,23 @@ int iif_create_empty(IO_file *record) {
   if (!record || !record->m_stream) return IO_MEMORY_ERR;
   IO_error_callback callback = record->m_callback;
   FILE *stream = record->m_stream;
+  // The writers are told nothing; what the system gave as the reason is told here.
+  errno = 0;
   if (wezwriteString(nullptr, "F", "*INFO", 5, 1, 5, stream) != IO_OK) {
-    io_report_error(callback, "iif_create_empty: error writing the INFO start tag");
+    iif_syserr(record, "iif_create_empty: error writing the INFO start tag");
     return IO_WRITE_ERR;
   }
   record->m_offsetwidth = kNewOffsetWidth;
   if (wezwriteOffset(nullptr, "F", 0, kNewOffsetWidth, stream) != IO_OK) {
-    io_report_error(callback, "iif_create_empty: error writing the filesize\n");
+    iif_syserr(record, "iif_create_empty: error writing the filesize");
     return IO_WRITE_ERR;
   }
   if (wezwriteString(nullptr, "F", "*ENDINFO", 8, 1, 8, stream) != IO_OK) {
-    io_report_error(callback, "iif_create_empty: error writing the INFO end tag");
+    iif_syserr(record, "iif_create_empty: error writing the INFO end tag");
     return IO_WRITE_ERR;
   }
-  if (fflush(stream) != 0) {
-    io_report_error(callback, "iif_create_empty: error writing the INFO end tag");
+  if (zyrFault_fflush(stream) != 0) {
+    iif_syserr(record, "iif_create_empty: (error writing the INFO end tag) syserr:");
     return IO_WRITE_ERR;
   }
   int64_t location = io_tell(stream);
@@ -376,7 +379,7 @@ int iif_flush(IO_file *record) {
         io_report_error(callback, "iif_flush: can't write filesize");
       } else {
         // The index and the size reach the disc before the file counts as closed.
-        if (fflush(stream) != 0 || fsync(fileno(stream)) != 0) {
+        if (zyrFault_fflush(stream) != 0 || zyrFault_fsync(fileno(stream)) != 0) {
           iif_syserr(record, "iif_flush: can't write filesize");
           status = IO_WRITE_ERR;
         } else {
@@ -386,7 +389,7 @@ int iif_flush(IO_file *record) {
       }
     }
   }
-  fflush(stream);
+  zyrFault_fflush(stream);
   return status;
 }
 
@@ -407,7 +410,7 @@ int iif_mark_index_stale(IO_file *record) {
   } else if ((status = wezwriteOffset(record->m_callback, "F", 0, record->m_offsetwidth,
                                       stream)) != IO_OK) {
     io_report_error(record->m_callback, "iif_mark_index_stale: can't write filesize");
-  } else if (fflush(stream) != 0 || fdatasync(fileno(stream)) != 0) {
+  } else if (zyrFault_fflush(stream) != 0 || zyrFault_fdatasync(fileno(stream)) != 0) {
     iif_syserr(record, "iif_mark_index_stale: can't write filesize");
     status = IO_WRITE_ERR;
   }
@@ -425,7 +428,7 @@ int iif_mark_index_stale(IO_file *record) {
 int iif_sync(IO_file *record) {
   if (!record || !record->m_stream) return IO_OK;
   errno = 0;
-  if (fflush(record->m_stream) != 0 || fdatasync(fileno(record->m_stream)) != 0) {
+  if (zyrFault_fflush(record->m_stream) != 0 || zyrFault_fdatasync(fileno(record->m_stream)) != 0) {
     iif_syserr(record, "iif_sync: can't put file %s on disc", record->m_name ? record->m_name : "");
     return IO_WRITE_ERR;
   }
@@ -447,7 +450,7 @@ int iif_swap_in(IO_file *record, IO_file *replacement) {
   if (status != IO_OK) return status;
   int fd = fileno(replacement->m_stream);
   errno = 0;
-  if (fsync(fd) != 0) {
+  if (zyrFault_fsync(fd) != 0) {
     iif_syserr(replacement, "iif_swap_in: can't put file %s on disc", replacement->m_name);
     return IO_WRITE_ERR;
   }
@@ -473,7 +476,7 @@ int iif_swap_in(IO_file *record, IO_file *replacement) {
     io_free(lockName);
     // The old file is nobody's any more: it goes without its index.
     record->m_lock = 0;
-    fclose(record->m_stream);
+    zyrFault_fclose(record->m_stream);
     indextable_free(record->m_indextable);
     io_free(record->m_format);
     char *name = record->m_name;
@@ -499,7 +502,7 @@ int iif_close(IO_file *record) {
       if (io_seek(record->m_stream, record->m_indexlocation, 0) != 0) {
         io_trace("closefile index fail: can't go to index location");
       } else if (wezwriteString(nullptr, "F", "*CRASH", 6, 1, 6, record->m_stream) == IO_OK &&
-                 fflush(record->m_stream) == 0) {
+                 zyrFault_fflush(record->m_stream) == 0) {
         io_trace("closefile index fail: wrote crash tag OK");
       } else {
         io_trace("closefile index fail: can't write file end tag");
@@ -510,7 +513,7 @@ int iif_close(IO_file *record) {
     LockFileUpdate update(record->m_name);
     if (record->m_stream) {
       errno = 0;
-      if (fclose(record->m_stream) != 0) iif_syserr(record, "iif_close: error closing file");
+      if (zyrFault_fclose(record->m_stream) != 0) iif_syserr(record, "iif_close: error closing file");
       record->m_stream = nullptr;
       record->m_flock = 0;
     }

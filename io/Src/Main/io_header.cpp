@@ -246,75 +246,35 @@ int write_header(IO_error_callback callback, const char *format, FILE *stream,
   return IO_OK;
 }
 
-int read_header(IO_error_callback callback, const char *format, FILE *stream, IO_header *header) {
-  if (!format || !iofmt_is_valid(format[0])) {
-    io_report_error(callback, "read_header: bad format string %c%c",
-                    io_format_char(format ? format[0] : 0, ' '),
-                    io_format_char(format && format[0] ? format[1] : 0, ' '));
-    return IO_FORMAT_ERR;
-  }
-  if (!stream || !referencesSet(header)) {
-    io_report_error(callback, "read_header: passing parameters are wrong");
-    return IO_MEMORY_ERR;
-  }
-  char f0 = format[0], f1 = io_format_char(format[1], ' ');
-  *header->m_blockfactor = 1;
-  int64_t at = io_tell(stream);
-  char context[3 * IO_NAME_LEN + 64];
-  snprintf(context, sizeof context, "dataset of format %c%c at %" PRId64, f0, f1, at);
-  char record[kTypeBuffer];
+namespace {
 
-  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
-    io_report_error(callback, "read_header: fail to read header tag for %s\n", context);
+// Reads one header record into `record` and checks that it starts with `prefix` (none: no
+// check). The messages name the record as `readWhat` and `badWhat` and end with `end`.
+int readRecord(IO_error_callback callback, const char *format, FILE *stream, char *record, int32_t size,
+               const char *prefix, const char *readWhat, const char *badWhat, const char *context,
+               const char *end = "\n") {
+  if (wezreadHdrString(callback, format, record, size, stream) != IO_OK) {
+    io_report_error(callback, "read_header: fail to read %s for %s%s", readWhat, context, end);
     return IO_READ_ERR;
   }
-  if (!startsWith(record, "*HEADER")) {
-    io_report_error(callback, "read_header: bad header tag %s in %s\n", record, context);
+  if (prefix && !startsWith(record, prefix)) {
+    io_report_error(callback, "read_header: bad %s %s in %s%s", badWhat, record, context, end);
     return IO_READ_ERR;
   }
-  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
-    io_report_error(callback, "read_header: fail to read what for %s\n", context);
+  return IO_OK;
+}
+
+// The attributes after NUMATTRB; those beyond the storage are read and dropped.
+int readAttributes(IO_error_callback callback, const char *format, FILE *stream, IO_header *header,
+                   const char *context) {
+  char record[kTypeBuffer];
+  if (readRecord(callback, format, stream, record, kRecordBuffer, nullptr, "numattrb record", "", context) != IO_OK)
     return IO_READ_ERR;
-  }
-  if (!startsWith(record, "WHAT")) {
-    io_report_error(callback, "read_header: bad what record %s in %s\n", record, context);
-    return IO_READ_ERR;
-  }
-  copyValue(header->m_what, IO_NAME_LEN, valueOf(record, 4));
-  snprintf(context, sizeof context, "dataset %s:?:? of format %c%c at %" PRId64, header->m_what, f0,
-           f1, at);
-  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
-    io_report_error(callback, "read_header: fail to read where for %s\n", context);
-    return IO_READ_ERR;
-  }
-  if (!startsWith(record, "WHERE")) {
-    io_report_error(callback, "read_header: bad where record %s in %s\n", record, context);
-    return IO_READ_ERR;
-  }
-  copyValue(header->m_where, IO_NAME_LEN, valueOf(record, 5));
-  snprintf(context, sizeof context, "dataset %s:%s:? of format %c%c at %" PRId64, header->m_what,
-           header->m_where, f0, f1, at);
-  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
-    io_report_error(callback, "read_header: fail to read when for %s\n", context);
-    return IO_READ_ERR;
-  }
-  if (!startsWith(record, "WHEN")) {
-    io_report_error(callback, "read_header: bad when record %s in %s\n", record, context);
-    return IO_READ_ERR;
-  }
-  *header->m_when = parseValue(valueOf(record, 4));
-  snprintf(context, sizeof context, "dataset %s:%s:%d of format %c%c", header->m_what,
-           header->m_where, *header->m_when, f0, f1);
-  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
-    io_report_error(callback, "read_header: fail to read numattrb record for %s\n", context);
-    return IO_READ_ERR;
-  }
   int32_t numattrb = parseValue(valueOf(record, 8));
   if (!startsWith(record, "NUMATTRB") || numattrb < 0) {
     io_report_error(callback, "read_header: bad numattrb record %s in %s\n", record, context);
     return IO_READ_ERR;
   }
-  // Attributes beyond the storage are read and dropped.
   int32_t kept = 0;
   for (int32_t i = 0; i < numattrb; ++i) {
     if (wezreadHdrString(callback, format, record, kAttributeBuffer, stream) != IO_OK) {
@@ -330,28 +290,14 @@ int read_header(IO_error_callback callback, const char *format, FILE *stream, IO
   if (kept < numattrb)
     io_trace("read_header: %d attributes of %s dropped", numattrb - kept, context);
   *header->m_numattrb = kept;
-  if (wezreadHdrString(callback, format, record, kTypeBuffer, stream) != IO_OK) {
-    io_report_error(callback, "read_header: fail to read DATATYPE (istrct) record for %s\n",
-                    context);
-    return IO_READ_ERR;
-  }
-  if (!startsWith(record, "DATATYPE")) {
-    io_report_error(callback, "read_header: bad DATATYPE (istrct) record %s in %s\n", record,
-                    context);
-    return IO_READ_ERR;
-  }
-  copyValue(header->m_datatype, IO_DATATYPE_LEN, valueOf(record, 8));
-  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
-    io_report_error(callback, "read_header: fail to read NUMBER record for %s", context);
-    return IO_READ_ERR;
-  }
-  if (!startsWith(record, "NUMBER")) {
-    io_report_error(callback, "read_header: bad number record %s in %s", record, context);
-    return IO_READ_ERR;
-  }
-  *header->m_number = parseValue(valueOf(record, 6));
-  if (!ioheader_has_blockfactor(format)) return IO_OK;
+  return IO_OK;
+}
 
+// The block factor record of the formats that have one; level 0 data sets of older writers of
+// this library have none, and the stream goes back to where it stood.
+int readBlockFactor(IO_error_callback callback, const char *format, FILE *stream, IO_header *header,
+                    const char *context) {
+  char record[kTypeBuffer];
   int64_t here = io_tell(stream);
   if (here < 0) {
     io_report_error(callback,
@@ -368,7 +314,6 @@ int read_header(IO_error_callback callback, const char *format, FILE *stream, IO
     *header->m_blockfactor = parseValue(valueOf(record, 11));
     return IO_OK;
   }
-  // Level 0 data sets of older writers of this library have none.
   if (format[0] != 'F' && format[1] != '0') {
     io_report_error(callback, "read_header: blockfactor missing for compressed dataset in %s",
                     context);
@@ -381,4 +326,55 @@ int read_header(IO_error_callback callback, const char *format, FILE *stream, IO
     return IO_SEEK_ERR;
   }
   return IO_OK;
+}
+
+} // namespace
+
+int read_header(IO_error_callback callback, const char *format, FILE *stream, IO_header *header) {
+  if (!format || !iofmt_is_valid(format[0])) {
+    io_report_error(callback, "read_header: bad format string %c%c",
+                    io_format_char(format ? format[0] : 0, ' '),
+                    io_format_char(format && format[0] ? format[1] : 0, ' '));
+    return IO_FORMAT_ERR;
+  }
+  if (!stream || !referencesSet(header)) {
+    io_report_error(callback, "read_header: passing parameters are wrong");
+    return IO_MEMORY_ERR;
+  }
+  char f0 = format[0], f1 = io_format_char(format[1], ' ');
+  *header->m_blockfactor = 1;
+  int64_t at = io_tell(stream);
+  // What the messages call the data set: as much of its name as has been read.
+  char context[3 * IO_NAME_LEN + 64];
+  snprintf(context, sizeof context, "dataset of format %c%c at %" PRId64, f0, f1, at);
+  char record[kTypeBuffer];
+
+  if (readRecord(callback, format, stream, record, kRecordBuffer, "*HEADER", "header tag", "header tag",
+                 context) != IO_OK ||
+      readRecord(callback, format, stream, record, kRecordBuffer, "WHAT", "what", "what record", context) != IO_OK)
+    return IO_READ_ERR;
+  copyValue(header->m_what, IO_NAME_LEN, valueOf(record, 4));
+  snprintf(context, sizeof context, "dataset %s:?:? of format %c%c at %" PRId64, header->m_what, f0,
+           f1, at);
+  if (readRecord(callback, format, stream, record, kRecordBuffer, "WHERE", "where", "where record", context) != IO_OK)
+    return IO_READ_ERR;
+  copyValue(header->m_where, IO_NAME_LEN, valueOf(record, 5));
+  snprintf(context, sizeof context, "dataset %s:%s:? of format %c%c at %" PRId64, header->m_what,
+           header->m_where, f0, f1, at);
+  if (readRecord(callback, format, stream, record, kRecordBuffer, "WHEN", "when", "when record", context) != IO_OK)
+    return IO_READ_ERR;
+  *header->m_when = parseValue(valueOf(record, 4));
+  snprintf(context, sizeof context, "dataset %s:%s:%d of format %c%c", header->m_what,
+           header->m_where, *header->m_when, f0, f1);
+  if (readAttributes(callback, format, stream, header, context) != IO_OK ||
+      readRecord(callback, format, stream, record, kTypeBuffer, "DATATYPE", "DATATYPE (istrct) record",
+                 "DATATYPE (istrct) record", context) != IO_OK)
+    return IO_READ_ERR;
+  copyValue(header->m_datatype, IO_DATATYPE_LEN, valueOf(record, 8));
+  if (readRecord(callback, format, stream, record, kRecordBuffer, "NUMBER", "NUMBER record", "number record", context,
+                 "") != IO_OK)
+    return IO_READ_ERR;
+  *header->m_number = parseValue(valueOf(record, 6));
+  if (!ioheader_has_blockfactor(format)) return IO_OK;
+  return readBlockFactor(callback, format, stream, header, context);
 }

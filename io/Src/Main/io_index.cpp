@@ -4,6 +4,7 @@
 #include "io_alloc.h"
 #include "io_error.h"
 #include "lowlevel_io.h"
+#include "zyrFault.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -118,7 +119,7 @@ int appendEntry(IO_error_callback callback, IO_file *record, const char *entry) 
 
 // Writes bytes, answering whether all were written.
 bool putBytes(const char *bytes, size_t length, FILE *stream) {
-  return fwrite(bytes, 1, length, stream) == length;
+  return zyrFault_fwrite(bytes, 1, length, stream) == length;
 }
 
 bool parseOffsetLine(const char *line, size_t length, int32_t width, int64_t *value) {
@@ -146,7 +147,7 @@ namespace {
 
 // Reads exactly `length` bytes. False on a short read.
 bool getBytes(char *bytes, size_t length, FILE *stream) {
-  return fread(bytes, 1, length, stream) == length;
+  return zyrFault_fread(bytes, 1, length, stream) == length;
 }
 
 bool isDecimal(const char *text, size_t length) {
@@ -440,7 +441,7 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
   }
   errno = 0;
   if (!putBytes(tag, 3, stream)) {
-    io_report_error(callback, "write_index: fwrite failed writing format");
+    io_report_syserr(callback, "write_index: (fwrite failed writing format) syserr:");
     return IO_WRITE_ERR;
   }
   int64_t p1 = io_tell(stream);
@@ -449,7 +450,10 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
     return IO_TELL_ERR;
   }
   status = wezwriteOffset(callback, "F", 0, width, stream);
-  if (status == IO_OK && fflush(stream) != 0) status = IO_WRITE_ERR; // see write_dataset
+  if (status == IO_OK && zyrFault_fflush(stream) != 0) { // see write_dataset
+    io_report_syserr(callback, "write_index: (flushing the index length) syserr:");
+    status = IO_WRITE_ERR;
+  }
   if (status != IO_OK) {
     io_report_error(callback, "write_index: write index length failed\n");
     return status;
@@ -474,7 +478,7 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
   for (int32_t written = 0; written < count; ++written) {
     const char *entry = indextable_entry(table, indextable_next(table, &cursor));
     if (!entry || !putBytes(entry, strlen(entry), stream) || !putBytes("\n", 1, stream)) {
-      io_report_error(callback, "write_index: write index failed\n");
+      io_report_syserr(callback, "write_index: (write index failed) syserr:");
       return IO_WRITE_ERR;
     }
   }
@@ -505,7 +509,7 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
     return IO_TELL_ERR;
   }
   if (io_seek(stream, 0, 2) != 0) {
-    io_report_error(callback, "write_index: fseek to end-of-file failed");
+    io_report_syserr(callback, "write_index: (fseek to end-of-file failed) syserr:");
     return IO_SEEK_ERR;
   }
   int64_t end = io_tell(stream);
@@ -514,7 +518,7 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
     io_report_error(callback,
                     "write_index: warning: new index not at end of file, file may be bad");
   if (io_seek(stream, p1, 0) != 0) {
-    io_report_error(callback, "write_index: fseek to first length position failed");
+    io_report_syserr(callback, "write_index: (fseek to first length position failed) syserr:");
     return IO_SEEK_ERR;
   }
   status = wezwriteOffset(callback, "F", length, width, stream);
@@ -523,11 +527,11 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
     return status;
   }
   if (io_seek(stream, p4, 0) != 0) {
-    io_report_error(callback, "write_index: fseek to index end position failed");
+    io_report_syserr(callback, "write_index: (fseek to index end position failed) syserr:");
     return IO_SEEK_ERR;
   }
-  if (fflush(stream) != 0) {
-    io_report_error(callback, "write_index: failed to flush index data to disc");
+  if (zyrFault_fflush(stream) != 0) {
+    io_report_syserr(callback, "write_index: (failed to flush index data to disc) syserr:");
     return IO_WRITE_ERR;
   }
   if (stale) {

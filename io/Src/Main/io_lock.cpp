@@ -6,6 +6,7 @@
 #include "io_file.h"
 #include "lowlevel_io.h"
 #include "zyrLeftovers.h"
+#include "zyrFault.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -57,8 +58,14 @@ int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool
   if (!lock) return IO_LOCK_ERR;
   *opened = true;
   int status = wezwriteIntr(callback, "F", &n, 1, 1, kLockWidth, lock);
-  if (fclose(lock) != 0 && status == IO_OK) status = IO_WRITE_ERR;
-  if (status == IO_OK && rename(temporary, lockName) != 0) status = IO_WRITE_ERR;
+  if (zyrFault_fclose(lock) != 0 && status == IO_OK) {
+    io_report_syserr(callback, "writeCount: (can't write the lock file %s) syserr:", lockName);
+    status = IO_WRITE_ERR;
+  }
+  if (status == IO_OK && rename(temporary, lockName) != 0) {
+    io_report_syserr(callback, "writeCount: (can't put the lock file %s in place) syserr:", lockName);
+    status = IO_WRITE_ERR;
+  }
   if (status != IO_OK) remove(temporary);
   return status;
 }
@@ -185,9 +192,124 @@ int io_real_lock(IO_file *record, int how) {
   return 0;
 }
 
+namespace {
+
+// The count of an existing lock file read into *n becomes the count after this record's change
+// (mode > 0 write, 0 read, < 0 release). *done when the record is settled without writing.
+int changeCount(IO_file *record, int32_t mode, const char *lockName, int32_t *n, bool *done) {
+  IO_error_callback callback = record->m_callback;
+  // A lock file that stands in the way (or would be counted on) but whose data file nobody has
+  // locked is stale: readers that ended without counting themselves out must not add up.
+  bool inTheWay = mode > 0 ? !(record->m_lockfile == IO_LOCKFILE_READER && *n == 1) : (mode == 0 && *n != 0);
+  bool stale = inTheWay && record->m_lockfile == IO_LOCKFILE_NONE && nobodyHolds(record->m_name);
+  if (stale) {
+    reportTakeOver(callback, record, lockName, *n);
+    *n = 0;
+  }
+  if (mode > 0) {
+    if (!stale && !(record->m_lockfile == IO_LOCKFILE_READER && *n == 1)) {
+      if (*n >= 0)
+        io_report_error(callback,
+                        "iif_set_lock: file %s is currently locked for reading at level %d, and "
+                        "cannot be locked for write access.  Either another program is using "
+                        "this file, or the lock file %s is bad.",
+                        record->m_name, *n, lockName);
+      else
+        io_report_error(callback,
+                        "iif_set_lock: file %s is already locked for write access.  Either "
+                        "another program is using this file, or the lock file %s is bad.",
+                        record->m_name, lockName);
+      return IO_LOCK_ERR;
+    }
+    *n = -1;
+  } else if (mode < 0) {
+    if (record->m_lockfile == IO_LOCKFILE_WRITER) {
+      *n = *n < 0 ? 0 : *n - 1;
+    } else if (*n > 0) {
+      --*n;
+    } else {
+      // Another process writes: its lock stays.
+      io_trace("iif_set_lock: %s keeps the lock of its writer", lockName);
+      record->m_access = 0;
+      record->m_lock = 0;
+      record->m_lockfile = IO_LOCKFILE_NONE;
+      *done = true;
+    }
+  } else {
+    if (*n < 0) {
+      io_report_error(callback,
+                      "iif_set_lock: file %s is currently locked for writing, and cannot be "
+                      "locked for read access.  Either another program is using this file, or "
+                      "the lock file %s is bad.",
+                      record->m_name, lockName);
+      return IO_LOCK_ERR;
+    }
+    if (*n == INT32_MAX) {
+      // No count of live readers gets there: the lock file is bad.
+      io_report_error(callback,
+                      "iif_set_lock: file %s cannot be locked for read access: the lock file %s "
+                      "is bad.",
+                      record->m_name, lockName);
+      return IO_LOCK_ERR;
+    }
+    ++*n;
+  }
+  return IO_OK;
+}
+
+// The count after this record's change, from the lock file when there is one. *done when the
+// record is settled without writing.
+int newCount(IO_file *record, int32_t mode, const char *lockName, int32_t *n, bool *done) {
+  FILE *lock = fopen(lockName, "re");
+  if (!lock) {
+    if (mode < 0) {
+      io_trace("iif_set_lock: not unlocking already-unlocked file");
+      *done = true;
+      return IO_OK;
+    }
+    *n = mode > 0 ? -1 : 1;
+    return IO_OK;
+  }
+  errno = 0;
+  int status = readCount(record->m_callback, lock, n);
+  fclose(lock);
+  if (status != IO_OK) {
+    iif_syserr(record, "iif_set_lock: error reading lock file %s", lockName);
+    return status;
+  }
+  return changeCount(record, mode, lockName, n, done);
+}
+
+// Writes the count into the lock file, or removes the file for 0. A reader that cannot create
+// the lock file goes on without it (*done).
+int storeCount(IO_file *record, int32_t mode, const char *lockName, int32_t n, bool *done) {
+  if (n == 0) {
+    remove(lockName);
+    return IO_OK;
+  }
+  bool opened = false;
+  errno = 0;
+  int status = writeCount(record->m_callback, lockName, n, &opened);
+  if (!opened) {
+    if (mode == 0) {
+      io_trace("warning: unable to lock file %s for reading, continuing anyway", record->m_name);
+      *done = true;
+      return IO_OK;
+    }
+    iif_syserr(record, "iif_set_lock: error opening lockfile %s for %s", lockName, record->m_name);
+    return IO_LOCK_ERR;
+  }
+  if (status != IO_OK) {
+    iif_syserr(record, "iif_set_lock: error writing to lock file %s", lockName);
+    return status;
+  }
+  return IO_OK;
+}
+
+} // namespace
+
 int iif_set_lock(IO_file *record, int32_t mode) {
   if (!record) return IO_MEMORY_ERR;
-  IO_error_callback callback = record->m_callback;
   char access = record->m_access;
   if (mode == 0 && (access == 'r' || access == 'w')) return IO_OK;
   if (mode > 0 && access == 'w' && record->m_lockfile == IO_LOCKFILE_WRITER) return IO_OK;
@@ -201,117 +323,22 @@ int iif_set_lock(IO_file *record, int32_t mode) {
 
   char *lockName = io_lockfile_name(record->m_name);
   if (!lockName) {
-    io_report_malloc_error(callback, "iif_set_lock",
+    io_report_malloc_error(record->m_callback, "iif_set_lock",
                            record->m_name ? static_cast<int64_t>(strlen(record->m_name)) + 5 : 5);
     return IO_ALLOC_ERR;
   }
-  DirectoryGuard guard(lockName);
+  int status = IO_OK;
   int32_t n = 0;
-  FILE *lock = fopen(lockName, "re");
-  if (lock) {
-    errno = 0;
-    int status = readCount(callback, lock, &n);
-    fclose(lock);
-    if (status != IO_OK) {
-      iif_syserr(record, "iif_set_lock: error reading lock file %s", lockName);
-      io_free(lockName);
-      return status;
-    }
-    // A lock file that stands in the way (or would be counted on) but whose data file nobody has
-    // locked is stale: readers that ended without counting themselves out must not add up.
-    bool inTheWay =
-        mode > 0 ? !(record->m_lockfile == IO_LOCKFILE_READER && n == 1) : (mode == 0 && n != 0);
-    bool stale =
-        inTheWay && record->m_lockfile == IO_LOCKFILE_NONE && nobodyHolds(record->m_name);
-    if (stale) {
-      reportTakeOver(callback, record, lockName, n);
-      n = 0;
-    }
-    if (mode > 0) {
-      if (!stale && !(record->m_lockfile == IO_LOCKFILE_READER && n == 1)) {
-        if (n >= 0)
-          io_report_error(callback,
-                          "iif_set_lock: file %s is currently locked for reading at level %d, and "
-                          "cannot be locked for write access.  Either another program is using "
-                          "this file, or the lock file %s is bad.",
-                          record->m_name, n, lockName);
-        else
-          io_report_error(callback,
-                          "iif_set_lock: file %s is already locked for write access.  Either "
-                          "another program is using this file, or the lock file %s is bad.",
-                          record->m_name, lockName);
-        io_free(lockName);
-        return IO_LOCK_ERR;
-      }
-      n = -1;
-    } else if (mode < 0) {
-      if (record->m_lockfile == IO_LOCKFILE_WRITER) {
-        n = n < 0 ? 0 : n - 1;
-      } else if (n > 0) {
-        --n;
-      } else {
-        // Another process writes: its lock stays.
-        io_trace("iif_set_lock: %s keeps the lock of its writer", lockName);
-        record->m_access = 0;
-        record->m_lock = 0;
-        record->m_lockfile = IO_LOCKFILE_NONE;
-        io_free(lockName);
-        return IO_OK;
-      }
-    } else {
-      if (n < 0) {
-        io_report_error(callback,
-                        "iif_set_lock: file %s is currently locked for writing, and cannot be "
-                        "locked for read access.  Either another program is using this file, or "
-                        "the lock file %s is bad.",
-                        record->m_name, lockName);
-        io_free(lockName);
-        return IO_LOCK_ERR;
-      }
-      if (n == INT32_MAX) {
-        // No count of live readers gets there: the lock file is bad.
-        io_report_error(callback,
-                        "iif_set_lock: file %s cannot be locked for read access: the lock file %s "
-                        "is bad.",
-                        record->m_name, lockName);
-        io_free(lockName);
-        return IO_LOCK_ERR;
-      }
-      ++n;
-    }
-  } else {
-    if (mode < 0) {
-      io_trace("iif_set_lock: not unlocking already-unlocked file");
-      io_free(lockName);
-      return IO_OK;
-    }
-    n = mode > 0 ? -1 : 1;
-  }
-
-  if (n != 0) {
-    bool opened = false;
-    errno = 0;
-    int status = writeCount(callback, lockName, n, &opened);
-    if (!opened) {
-      if (mode == 0) {
-        io_trace("warning: unable to lock file %s for reading, continuing anyway", record->m_name);
-        io_free(lockName);
-        return IO_OK;
-      }
-      iif_syserr(record, "iif_set_lock: error opening lockfile %s for %s", lockName,
-                 record->m_name);
-      io_free(lockName);
-      return IO_LOCK_ERR;
-    }
-    if (status != IO_OK) {
-      iif_syserr(record, "iif_set_lock: error writing to lock file %s", lockName);
-      io_free(lockName);
-      return status;
-    }
-  } else {
-    remove(lockName);
+  bool done = false;
+  {
+    DirectoryGuard guard(lockName);
+    status = newCount(record, mode, lockName, &n, &done);
+    if (status == IO_OK && !done)
+      status = storeCount(record, mode, lockName, n, &done);
   }
   io_free(lockName);
+  if (status != IO_OK || done)
+    return status;
   record->m_access = mode > 0 ? 'w' : (mode == 0 ? 'r' : 0);
   record->m_lock = n;
   record->m_lockfile =

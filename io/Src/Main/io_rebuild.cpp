@@ -7,6 +7,7 @@
 #include "io_index.h"
 #include "io_records.h"
 #include "lowlevel_io.h"
+#include "zyrFault.h"
 
 #include <cinttypes>
 #include <cstring>
@@ -28,7 +29,7 @@ int64_t lengthFieldSize(char letter, int32_t width) {
 int readLengthField(FILE *stream, const char *format, int32_t width, int64_t *length) {
   char bytes[32];
   size_t field = static_cast<size_t>(lengthFieldSize(format[0], width));
-  if (fread(bytes, 1, field, stream) != field) return IO_READ_ERR;
+  if (zyrFault_fread(bytes, 1, field, stream) != field) return IO_READ_ERR;
   if (format[0] == 'F')
     return io_parse_offset_line(bytes, field, width, length) ? IO_OK : IO_READ_ERR;
   if (field == 4) {
@@ -289,7 +290,7 @@ bool laterDataSet(Scan *scan, int64_t from) {
   char buffer[65536];
   size_t kept = 0;
   for (;;) {
-    size_t got = fread(buffer + kept, 1, sizeof buffer - kept, scan->m_stream);
+    size_t got = zyrFault_fread(buffer + kept, 1, sizeof buffer - kept, scan->m_stream);
     if (got == 0) return false;
     size_t have = kept + got;
     for (size_t i = 0; i + n <= have; ++i)
@@ -353,7 +354,7 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
     }
     record->m_indexlocation = p;
     char tag[7] = {0};
-    if (fread(tag, 1, 3, stream) < 3) {
+    if (zyrFault_fread(tag, 1, 3, stream) < 3) {
       status = IO_OK;
       break;
     }
@@ -375,7 +376,7 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
         }
       }
     } else if (memcmp(tag, "*CR", 3) == 0) {
-      if (io_seek(stream, p, 0) != 0 || fread(tag, 1, 6, stream) < 6) {
+      if (io_seek(stream, p, 0) != 0 || zyrFault_fread(tag, 1, 6, stream) < 6) {
         status = IO_OK;
       } else if (memcmp(tag, "*CRASH", 6) == 0) {
         io_report_error(callback, "recreate_indextable: warning: file was not closed correctly, "

@@ -14,6 +14,7 @@
 #include "io_lock.h"
 #include "io_rebuild.h"
 #include "lowlevel_io.h"
+#include "zyrFault.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -303,7 +304,7 @@ int startDataset(IO_error_callback callback, IO_header *header, IO_data *data, I
   const char *format = record->m_writeformat;
   char tag[3] = {format[0], format[1], '\n'};
   errno = 0;
-  if (fwrite(tag, 1, 3, stream) != 3) {
+  if (zyrFault_fwrite(tag, 1, 3, stream) != 3) {
     io_report_syserr(callback, "iocnt: (can't write the dataset format) syserr:");
     return IO_WRITE_ERR;
   }
@@ -504,8 +505,9 @@ int textRequest(int32_t request, IO_error_callback callback, IO_data *data, IO_s
 // ---------------------------------------------------------------------------------------------
 // Requests on one data-set file: the current one, or the primary for the requests that name it.
 
-int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, IO_data *data,
-                IO_state *state, IO_file *record) {
+// Requests on the data sets of the file: delete, write, locate, copy and read them.
+int datasetRequest(int32_t request, IO_error_callback callback, IO_header *header, IO_data *data,
+                   IO_state *state, IO_file *record) {
   FILE *stream = record->m_stream;
   int status = IO_OK;
   switch (request) {
@@ -529,11 +531,6 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
   case IO_COPY_WHEN0_DS:
   case IO_COPY_DS_COMPRESS_WHEN:
     return copyRequest(request, callback, header, data, record, state);
-
-  case IO_UPDATE_INDEX:
-    status = update_index(callback, record);
-    if (status != IO_OK) io_report_error(callback, "iocnt: can not update the index\n");
-    return status;
 
   case IO_READ_LOCATED_DS:
   case IO_READ_LOCATED_DS_AS:
@@ -575,6 +572,20 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
     chooseFormat(callback, state, record);
     status = wezwriteString(callback, record->m_writeformat, "*ENDDATASET", 11, 1, 11, stream);
     if (status != IO_OK) io_report_error(callback, "iocnt: can't write dataset end tag\n");
+    return status;
+  }
+  return IO_UNKNOWN_REQUEST; // fileRequest hands only the requests above here
+}
+
+// Requests on the stream position, the index and the tags of the file.
+int positionRequest(int32_t request, IO_error_callback callback, IO_header *header, IO_data *data,
+                    IO_state *state, IO_file *record) {
+  int status = IO_OK;
+  FILE *stream = record->m_stream;
+  switch (request) {
+  case IO_UPDATE_INDEX:
+    status = update_index(callback, record);
+    if (status != IO_OK) io_report_error(callback, "iocnt: can not update the index\n");
     return status;
 
   case IO_TELL: {
@@ -641,7 +652,39 @@ int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, 
     status = recreate_indextable(callback, record);
     if (status != IO_OK) io_report_error(callback, "iocnt: cannot recreate index\n");
     return status;
+  }
+  return IO_UNKNOWN_REQUEST; // fileRequest hands only the requests above here
+}
 
+int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, IO_data *data,
+                IO_state *state, IO_file *record) {
+  switch (request) {
+  case IO_DELETE_DS:
+  case IO_WRITE_DATASET:
+  case IO_LOCATE_DS:
+  case IO_COPY_DATASET:
+  case IO_COPY_ALLVALID_DS:
+  case IO_COPY_WHEN0_DS:
+  case IO_COPY_DS_COMPRESS_WHEN:
+  case IO_READ_LOCATED_DS:
+  case IO_READ_LOCATED_DS_AS:
+  case IO_READ_DS_START:
+  case IO_START_DATASET:
+  case IO_READ_DATA:
+  case IO_WRITE_DATA:
+  case IO_END_DATASET:
+    return datasetRequest(request, callback, header, data, state, record);
+  case IO_UPDATE_INDEX:
+  case IO_TELL:
+  case IO_WRITE_DSLENGTH:
+  case IO_SEEK:
+  case IO_SET_INDEX_LOCATION:
+  case IO_INSERT_INDEX:
+  case IO_INSERT_INDEX_UNSORTED:
+  case IO_READ_DATATAG:
+  case IO_WRITE_DATATAG:
+  case IO_RECREATE_INDEX:
+    return positionRequest(request, callback, header, data, state, record);
   default:
     // Every code below IO_NUM_REQUESTS has its own case.
     io_report_error(callback, "iocnt: unknown request\n");

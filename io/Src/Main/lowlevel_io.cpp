@@ -3,6 +3,7 @@
 
 #include "io_alloc.h"
 #include "io_error.h"
+#include "zyrFault.h"
 
 #include <cctype>
 #include <cerrno>
@@ -41,7 +42,7 @@ void lineStart(LineWriter *writer, FILE *stream) {
 void lineFlush(LineWriter *writer) {
   if (writer->m_ok && writer->m_length > 0) {
     errno = 0;
-    if (fwrite(writer->m_buffer, 1, writer->m_length, writer->m_stream) != writer->m_length)
+    if (zyrFault_fwrite(writer->m_buffer, 1, writer->m_length, writer->m_stream) != writer->m_length)
       writer->m_ok = false;
   }
   writer->m_length = 0;
@@ -175,7 +176,7 @@ int writeBinaryValues(IO_error_callback callback, const char *name, const T *arr
   size_t total = static_cast<size_t>(count);
   if (!swap) {
     errno = 0;
-    if (fwrite(array, sizeof(T), total, stream) != total) {
+    if (zyrFault_fwrite(array, sizeof(T), total, stream) != total) {
       io_report_syserr(callback, "%s: (fwrite failed) syserr:", name);
       return IO_WRITE_ERR;
     }
@@ -193,7 +194,7 @@ int writeBinaryValues(IO_error_callback callback, const char *name, const T *arr
     size_t chunk = total - done < room ? total - done : room;
     copyReversed(scratch, array + done, chunk);
     errno = 0;
-    if (fwrite(scratch, sizeof(T), chunk, stream) != chunk) {
+    if (zyrFault_fwrite(scratch, sizeof(T), chunk, stream) != chunk) {
       io_report_syserr(callback, "%s: (fwrite failed) syserr:", name);
       return IO_WRITE_ERR;
     }
@@ -232,7 +233,7 @@ int readTextLine(IO_error_callback callback, const char *name, FILE *stream, T *
   }
   char line[kLineLength + 1];
   errno = 0;
-  if (!fgets(line, sizeof line, stream)) {
+  if (!zyrFault_fgets(line, sizeof line, stream)) {
     io_report_syserr(callback, "%s: (fgets failed) syserr:", name);
     return IO_READ_ERR;
   }
@@ -349,13 +350,13 @@ int io_seek(FILE *stream, int64_t offset, int origin) {
     int fd = fileno(stream);
     if (fd >= 0) {
       int flags = fcntl(fd, F_GETFL);
-      if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) fflush(stream);
+      if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY && zyrFault_fflush(stream) != 0) return -1;
       struct stat info;
       if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) size = info.st_size;
     }
     if (size < 0) {
       // Not a plain file (a memory stream, a pipe): let the stream find its end.
-      if (fseeko(stream, 0, SEEK_END) != 0) return -1;
+      if (zyrFault_fseeko(stream, 0, SEEK_END) != 0) return -1;
       size = io_tell(stream);
       if (size < 0) return -1;
     }
@@ -369,7 +370,7 @@ int io_seek(FILE *stream, int64_t offset, int origin) {
     errno = EINVAL;
     return -1;
   }
-  return fseeko(stream, static_cast<off_t>(target), SEEK_SET) == 0 ? 0 : -1;
+  return zyrFault_fseeko(stream, static_cast<off_t>(target), SEEK_SET) == 0 ? 0 : -1;
 }
 
 void io_swap_bytes(void *bytes, int width) {
@@ -408,7 +409,7 @@ int wezreadString(IO_error_callback callback, const char *format, char *array, i
   }
   if (!isTextFormat(format[0])) {
     errno = 0;
-    size_t got = fread(array, 1, static_cast<size_t>(count), stream);
+    size_t got = zyrFault_fread(array, 1, static_cast<size_t>(count), stream);
     if (got != static_cast<size_t>(count)) {
       io_report_error(callback, "wezreadString: fread failed: read %d bytes, expected %d",
                       static_cast<int32_t>(got), count);
@@ -424,7 +425,7 @@ int wezreadString(IO_error_callback callback, const char *format, char *array, i
     return IO_ALLOC_ERR;
   }
   errno = 0;
-  if (!fgets(line, static_cast<int>(size), stream)) {
+  if (!zyrFault_fgets(line, static_cast<int>(size), stream)) {
     io_report_syserr(callback, "wezreadString: (fgets failed) syserr:");
     io_free(line);
     return IO_READ_ERR;
@@ -454,7 +455,7 @@ int wezwriteString(IO_error_callback callback, const char *format, const char *a
   }
   if (!isTextFormat(format[0])) {
     errno = 0;
-    if (fwrite(array, 1, static_cast<size_t>(count), stream) != static_cast<size_t>(count)) {
+    if (zyrFault_fwrite(array, 1, static_cast<size_t>(count), stream) != static_cast<size_t>(count)) {
       io_report_syserr(callback, "wezwriteString: (fwrite failed) syserr:");
       return IO_WRITE_ERR;
     }
@@ -640,7 +641,7 @@ int readValues(IO_error_callback callback, const char *name, const char *format,
   if (status != IO_OK) return status;
   if (isTextFormat(format[0])) return readTextValues(callback, array, count, stream, parseLine);
   if (shortRead != ShortRead::kSilent) errno = 0;
-  size_t got = fread(array, sizeof(T), static_cast<size_t>(count), stream);
+  size_t got = zyrFault_fread(array, sizeof(T), static_cast<size_t>(count), stream);
   if (got != static_cast<size_t>(count)) {
     if (shortRead == ShortRead::kCounted)
       io_report_syserr(callback, "%s: fread failed or short read of %d/%d items, syserr", name,
@@ -757,7 +758,7 @@ namespace {
 // One binary offset of 4 or 8 bytes; a 4-byte one is sign-extended.
 template <typename T> int readOffsetValue(bool swap, int64_t *offset, FILE *stream) {
   T value;
-  if (fread(&value, sizeof value, 1, stream) != 1) return IO_READ_ERR;
+  if (zyrFault_fread(&value, sizeof value, 1, stream) != 1) return IO_READ_ERR;
   if (swap) io_swap_bytes(&value, static_cast<int>(sizeof value));
   *offset = value;
   return IO_OK;
@@ -772,7 +773,7 @@ int writeOffsetValue(IO_error_callback callback, const char *format, T value, bo
     io_swap_bytes(&value, static_cast<int>(sizeof value));
   }
   errno = 0;
-  if (fwrite(&value, sizeof value, 1, stream) != 1) {
+  if (zyrFault_fwrite(&value, sizeof value, 1, stream) != 1) {
     io_report_syserr(callback, "wezwriteOffset: (fwrite failed) syserr:");
     return IO_WRITE_ERR;
   }
@@ -791,7 +792,7 @@ int wezreadOffset(IO_error_callback callback, const char *format, int64_t *offse
   case 'F': {
     char line[kLineLength + 1];
     errno = 0;
-    if (!fgets(line, sizeof line, stream)) {
+    if (!zyrFault_fgets(line, sizeof line, stream)) {
       io_report_syserr(callback, "wezreadOffset: (fgets failed) syserr:");
       return IO_READ_ERR;
     }
@@ -888,7 +889,7 @@ int wezgotoIndexLocation(IO_error_callback callback, int64_t *offset, int32_t wi
   }
   char line[kLineLength + 1];
   errno = 0;
-  if (!fgets(line, width + 1, stream)) {
+  if (!zyrFault_fgets(line, width + 1, stream)) {
     io_report_syserr(callback, "wezgotoIndexLocation: (fgets failed) syserr:");
     return IO_READ_ERR;
   }

@@ -49,23 +49,11 @@ using objecttest::TestThing;
 Repository *theRepository = nullptr;
 
 std::vector<TestThing *> things() {
-  std::vector<TestThing *> found;
-  if (theRepository == nullptr)
-    return found;
-  int32_t count = 0;
-  void **objects = nullptr;
-  zyrStateManager_getObjectsByTypeName(Repository_getStateManager(theRepository), "Assembly", &count, &objects);
-  for (int32_t i = 0; i < count; ++i)
-    found.push_back(static_cast<TestThing *>(objects[i]));
-  zyrMemory_free(objects, __func__);
-  return found;
+  return theRepository != nullptr ? objecttest::things(theRepository) : std::vector<TestThing *>();
 }
 
 TestThing *thing(const std::string &label) {
-  for (TestThing *t : things())
-    if (t->m_label != nullptr && label == t->m_label)
-      return t;
-  return nullptr;
+  return theRepository != nullptr ? objecttest::thingLabelled(theRepository, label) : nullptr;
 }
 
 std::string listThings() {

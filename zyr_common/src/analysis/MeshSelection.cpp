@@ -14,6 +14,7 @@
 #include "zyrMemory.h"
 #include "zyrObject.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <cctype>
 #include <cstring>
@@ -176,12 +177,10 @@ int MeshSelection_getElementVertices(const ElementSet *set, int32_t convention, 
   const int64_t total = static_cast<int64_t>(count) * width;
   for (int64_t i = 0; i < total; ++i)
     if (list[i] < 0 || list[i] >= noOfVertices) {
-      char key[40];
+      char key[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(set, key);
-      zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-      zyrError_addMessage(error, "The element set %s uses vertex %d of a mesh of %d vertices.\n", key, list[i],
-                          noOfVertices);
-      zyrError_publish(error);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The element set %s uses vertex %d of a mesh of %d vertices.\n", key, list[i],
+                noOfVertices);
       zyrMemory_free(list, __func__);
       return 0;
     }
@@ -284,9 +283,7 @@ int MeshSelection_modify(MeshSelection *selection, int32_t combination, const ch
     return 1;
   if (combination != zyrSetUnion && combination != zyrSetIntersection && combination != zyrSetDifference &&
       combination != zyrSetSymmetricDifference) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The requested combination, %d, is not valid.\n", combination);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The requested combination, %d, is not valid.\n", combination);
     return 0;
   }
   const int log = ZYR_TRACE_DEBUG(1) ? 1 : 0;
@@ -296,9 +293,7 @@ int MeshSelection_modify(MeshSelection *selection, int32_t combination, const ch
   }
   MeshSelectionStep step;
   if (!MeshSelectionCommand_parse(text, log, &step)) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The requested operation:\n\n%s\n\n has not been recognised.\n", text);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The requested operation:\n\n%s\n\n has not been recognised.\n", text);
     return 0;
   }
   clearNewSelection(selection);
@@ -339,7 +334,7 @@ void MeshSelection_print(const MeshSelection *selection, FILE *stream) {
   std::fprintf(stream, "MeshSelection: %p\n", static_cast<const void *>(selection));
   if (selection == nullptr)
     return;
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(selection->m_model, key);
   std::fprintf(stream, "Model                    = %s\n", key);
   zyrObject_getUUIDString(selection->m_mesh, key);

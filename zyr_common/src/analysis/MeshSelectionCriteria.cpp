@@ -55,12 +55,6 @@ bool takesElement(int32_t criterion, int32_t k, const int32_t *sides, const int3
   }
 }
 
-void publishInvalidCriterion(const char *function, int32_t line, const char *format, int32_t code) {
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, __FILE__, line);
-  zyrError_addMessage(error, format, code);
-  zyrError_publish(error);
-}
-
 // Selects the set's elements by the side codes of its vertices. 1, or 0 when its lists cannot be had.
 int selectBySides(MeshSelection *selection, int32_t s, int32_t criterion, int32_t noOfVertices, const int32_t *sides) {
   int32_t *vertices = nullptr;
@@ -128,15 +122,13 @@ void flagBoxVertices(int32_t n, const double *coordinates, const double *box, in
 
 int MeshSelection_geometricSelect(MeshSelection *selection, int32_t criterion, int32_t shape, const double *numbers) {
   if (shape < MESH_SELECTION_PLANE || shape > MESH_SELECTION_BOX) {
-    publishInvalidCriterion(__func__, __LINE__,
-                            "The requested geometric selection criterion, type = %d,\nhas not been recognised.\n",
-                            shape);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT,
+              "The requested geometric selection criterion, type = %d,\nhas not been recognised.\n", shape);
     return 0;
   }
   if (criterion < MESH_SELECTION_NONE || criterion > MESH_SELECTION_ALL) {
-    publishInvalidCriterion(
-        __func__, __LINE__,
-        "The requested geometric selection criterion, intersection = %d,\nhas not been recognised.\n", criterion);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT,
+              "The requested geometric selection criterion, intersection = %d,\nhas not been recognised.\n", criterion);
     return 0;
   }
   for (int32_t m = 0, first = 0; m < selection->m_noOfElementMeshes; first += selection->m_setsPerMesh[m++]) {
@@ -174,10 +166,8 @@ int MeshSelection_qualitySelect(MeshSelection *selection, const char *measure, c
     return 0;
   if (code == 3) {
     // Six values for the whole selection: nothing to compare element by element.
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The quality measure %s has no value per element and cannot select elements.\n",
-                        measure);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The quality measure %s has no value per element and cannot select elements.\n",
+              measure);
     return 0;
   }
   // Statistics are taken over the whole mesh: put the current selection aside meanwhile.
@@ -235,9 +225,7 @@ int MeshSelection_typeSelect(MeshSelection *selection, int32_t noOfTypes, const 
 int MeshSelection_locationSelect(MeshSelection *selection, const char *location) {
   Topology *topology = MeshSelection_getTopology(selection);
   if (topology == nullptr || selection->m_mesh == nullptr) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The selection has no model topology or mesh to find a location in.\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The selection has no model topology or mesh to find a location in.\n");
     return 0;
   }
   int32_t count = 0;

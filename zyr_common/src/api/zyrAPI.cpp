@@ -32,9 +32,7 @@ HandleManager *table(HandleManager **table) {
 void *resolve(HandleManager **handles, int32_t handle, const char *caller, const char *what) {
   void *object = HandleManager_getObject(table(handles), handle);
   if (object == nullptr) {
-    zyrError *error = zyrError_new(ZYR_U_BAD_HANDLE, caller, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to identify %s with handle \"%d\".\n", what, handle);
-    zyrError_publish(error);
+    ZYR_ERROR_FOR(ZYR_U_BAD_HANDLE, caller, "Unable to identify %s with handle \"%d\".\n", what, handle);
   }
   return object;
 }
@@ -108,15 +106,14 @@ int zyrAPI_getSelection(int32_t hSelection, const char *caller, MeshSelection **
 int zyrAPI_isGiven(const void *pointer, const char *caller, const char *argument) {
   if (pointer != nullptr)
     return 1;
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, "A null pointer has been supplied for the argument \"%s\".\n", argument);
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, "A null pointer has been supplied for the argument \"%s\".\n", argument);
   return 0;
 }
 
 int zyrAPI_finish(Model *model, int status) {
-  if (status == 1)
-    Model_flushChanges(model);
+  // A call whose changes could not be committed has failed: they are undone.
+  if (status == 1 && Model_commitChanges(model) != 1)
+    return 0;
   return status;
 }
 

@@ -46,9 +46,7 @@ int zyrDatabase_open(const char *name, int32_t *hDatabase, int32_t *hModel) {
   // way back to the file.
   void *primary = repository != nullptr ? Repository_getPrimaryModel(repository) : nullptr;
   if (repository != nullptr && !holdsModel(repository)) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The database \"%s\" holds no model.\n", name);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The database \"%s\" holds no model.\n", name);
     Repository_close(repository, -1);
     repository = nullptr;
   } else if (repository != nullptr && Model_getRepository(static_cast<Model *>(primary)) != repository) {
@@ -126,10 +124,9 @@ int zyrDatabase_restoreCheckpoint(int32_t hDatabase, int32_t checkpoint) {
     // A damaged history can lose the model's topology at another state: the database stays at
     // the state it was at, where the model is whole.
     Repository_gotoState(repository, state < 0 ? -state : state);
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The checkpoint %d of the database \"%s\" holds no model; the database has been left as it was.\n",
-                        checkpoint, Database_getFileName(zyrStateManager_getDatabase(Repository_getStateManager(repository))));
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+              "The checkpoint %d of the database \"%s\" holds no model; the database has been left as it was.\n",
+              checkpoint, Database_getFileName(zyrStateManager_getDatabase(Repository_getStateManager(repository))));
     status = 0;
   }
   if (zyrAPI_recordCall(repository, status, __func__, hDatabase))

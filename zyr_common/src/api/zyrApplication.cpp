@@ -24,23 +24,17 @@ zyrApplicationCallBack *g_callBacks = nullptr;
 
 int zyrApplication_setWorkingDirectory(const char *directory) {
   if (directory == nullptr) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "A null pointer has been supplied when a null terminated string\n"
-                               "containing a path to a working directory was expected.\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "A null pointer has been supplied when a null terminated string\n"
+                                   "containing a path to a working directory was expected.\n");
     return 0;
   }
   if (!zyrIsDirectory(directory)) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The supplied directory\n\n%s\n\n does not exist.\n", directory);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The supplied directory\n\n%s\n\n does not exist.\n", directory);
     return 0;
   }
   char *absolute = zyrGetAbsoluteDirectoryName(directory);
   if (absolute == nullptr) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to determine the relative path to\n\n%s\n", directory);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "Unable to determine the relative path to\n\n%s\n", directory);
     return 0;
   }
   zyrCString_free(g_workingDirectory);

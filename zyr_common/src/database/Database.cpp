@@ -154,7 +154,11 @@ Database *Database_new(const char *name) {
 Database *Database_clone(Database *database, const char *newName) {
   char *fileName = Database_fileName(newName);
   if (!fileName) return nullptr;
+  const bool taken = zyrIsFile(fileName) != 0;
   DefFile *copy = DefFile_clone(database->m_defFile, fileName);
+  // A copy that could not be made whole says why (the name already taken is the caller's to tell).
+  if (copy == nullptr && !taken)
+    DefFile_reportError(database->m_defFile, __func__);
   Database *clone = copy ? makeHandle(fileName, copy) : nullptr;
   if (clone) clone->m_isModified = database->m_isModified;
   zyrCString_free(fileName);
@@ -174,10 +178,19 @@ int Database_rename(Database *database, const char *newName) {
   return moved;
 }
 
-void Database_delete(Database *database) {
-  if (!database) return;
-  if (database->m_isModified) Database_timeStamp(database, nullptr, "Date - modified");
+void Database_delete(Database *database) { Database_close(database); }
+
+int Database_close(Database *database) {
+  if (!database) return 1;
+  int result = 1;
+  if (database->m_isModified && Database_timeStamp(database, nullptr, "Date - modified") != 1) result = 0;
+  // The close itself can store the index only quietly: it is stored first, where a failure is heard.
+  if (DefFile_isWriter(database->m_defFile) && !DefFile_finish(database->m_defFile)) {
+    DefFile_reportError(database->m_defFile, __func__);
+    result = 0;
+  }
   freeHandle(database);
+  return result;
 }
 
 const char *Database_getFileName(const Database *database) { return database->m_fileName; }
@@ -200,9 +213,14 @@ int Database_claimWrite(Database *database, int report) {
     return 0;
   if (DefFile_claimWrite(database->m_defFile))
     return 1;
+  const bool readOnly = DefFile_isReadOnly(database->m_defFile) != 0;
+  // Not another process: the file system refused the claim, and says why.
+  if (Database_claimFailedToWrite(database)) {
+    DefFile_reportError(database->m_defFile, __func__);
+    return 0;
+  }
   if (!report)
     return 0;
-  const bool readOnly = DefFile_isReadOnly(database->m_defFile) != 0;
   zyrError *error = zyrError_new(readOnly ? ZYR_U_UNABLE_TO_WRITE_DATASET : ZYR_U_DATABASE_IS_LOCKED, __func__,
                                  __FILE__, __LINE__);
   if (readOnly)
@@ -219,6 +237,15 @@ int Database_claimWrite(Database *database, int report) {
   return 0;
 }
 
+int Database_claimFailedToWrite(const Database *database) {
+  return database != nullptr && database->m_defFile != nullptr && !DefFile_isReadOnly(database->m_defFile) &&
+                 database->m_defFile->m_errorCode == ZYR_U_UNABLE_TO_WRITE_DATASET &&
+                 database->m_defFile->m_function != nullptr &&
+                 std::strcmp(database->m_defFile->m_function, "DefFile_claimWrite") == 0
+             ? 1
+             : 0;
+}
+
 int Database_isWriter(const Database *database) {
   return database != nullptr && database->m_defFile != nullptr ? DefFile_isWriter(database->m_defFile) : 0;
 }
@@ -230,9 +257,7 @@ int Database_isReadOnly(const Database *database) {
 int32_t Database_takeFailedWrites(Database *database) {
   if (database == nullptr || database->m_defFile == nullptr)
     return 0;
-  const int32_t failed = database->m_defFile->m_failedWrites;
-  database->m_defFile->m_failedWrites = 0;
-  return failed;
+  return DefFile_takeFailedWrites(database->m_defFile);
 }
 
 int32_t Database_getVersion(Database *database) {
@@ -669,15 +694,19 @@ int Database_purgeModifiedData(Database *database, int32_t state) {
   zyrMemory_free(offsets, __func__);
   zyrMemory_free(whens, __func__);
   if (!result) return 0;
-  result = DefFile_compact(database->m_defFile, 1);
-  if (result) database->m_isModified = 1;
-  return result;
+  return Database_compactWhens(database, 1);
 }
 
-int Database_compact(Database *database) {
-  int result = DefFile_compact(database->m_defFile, 0);
-  if (result) database->m_isModified = 1;
-  return result;
+int Database_compact(Database *database) { return Database_compactWhens(database, 0); }
+
+int Database_compactWhens(Database *database, int compressWhen) {
+  // The file stays as it was; the caller hears why the copy could not be made or put in place.
+  if (!DefFile_compact(database->m_defFile, compressWhen)) {
+    DefFile_reportError(database->m_defFile, __func__);
+    return 0;
+  }
+  database->m_isModified = 1;
+  return 1;
 }
 
 int Database_importObjects(Database *target, Database *source, int32_t state, const zyrUUID *sourceRepository,

@@ -40,7 +40,11 @@ int Database_sync(Database *database);
 // Makes this process the one writer of the file before a change, so that a change is refused
 // whole or not at all. 1; 0 when other processes hold the file or it could be opened for reading
 // only, then with `report` one error published that names the file (10012 held, 10010 read-only).
+// A claim that the file system refused (the lock file cannot be written, as on a full disc) is
+// always published, with the file and the system's reason.
 int Database_claimWrite(Database *database, int report);
+// Whether the last claim that failed was refused by the file system, not by other processes.
+int Database_claimFailedToWrite(const Database *database);
 // 1 while this process is the writer of the file (it claimed it or wrote to it).
 int Database_isWriter(const Database *database);
 // 1 when the file could be opened for reading only: every change of it is refused.
@@ -60,6 +64,9 @@ Database *Database_clone(Database *database, const char *newName);
 int Database_rename(Database *database, const char *newName);
 // Stamps "Date - modified" when something changed, closes the file and frees the handle.
 void Database_delete(Database *database);
+// Database_delete, telling whether everything this handle wrote reached the disc: the stamp of
+// the change, the index and the size of the file. 0 with the error published.
+int Database_close(Database *database);
 const char *Database_getFileName(const Database *database);
 DefFile *Database_getDefFile(const Database *database);
 int Database_isModified(const Database *database);
@@ -177,6 +184,9 @@ int Database_purgeMarkedObjects(Database *database, int32_t state, const char *p
 int Database_purgeModifiedData(Database *database, int32_t state);
 // Compacts the file keeping every version.
 int Database_compact(Database *database);
+// The compaction of both: every when above 0 rewritten as 1 when compressWhen is 1. A failure is
+// published with the file's reason.
+int Database_compactWhens(Database *database, int compressWhen);
 // Copies the data sets [names[j], keys[i], whens[j]] (offsets as from Database_match) of the
 // source into the target as [names[j], new key i, state], translating the references stored in
 // them; a reference to the source's Repository (sourceRepository, unless NULL) becomes one to

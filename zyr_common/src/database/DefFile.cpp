@@ -179,7 +179,7 @@ std::string systemReason(const char *name) {
   return std::string();
 }
 
-void publishOpenFailure(const char *function, int result, const char *name, bool primary) {
+void publishOpenFailure(const char *function, int result, const char *name, bool primary, const char *ioText) {
   const char *subject = primary ? "file name" : "secondary file name";
   zyrError *error;
   if (result == -1) {
@@ -201,6 +201,8 @@ void publishOpenFailure(const char *function, int result, const char *name, bool
     const std::string reason = systemReason(name);
     if (!reason.empty())
       zyrError_addMessage(error, "\nThe system gives the reason: %s.\n", reason.c_str());
+    else if (ioText != nullptr && *ioText != '\0')
+      zyrError_addMessage(error, "\n  IO library reported:\n\n%s\n", ioText);
   }
   zyrError_publish(error);
 }
@@ -247,9 +249,18 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   }
   // A failed open of the primary file releases the secondary with it.
   file->m_openFiles &= primary ? 0u : ~bit;
-  if (report) publishOpenFailure(function, result, fileName ? fileName : "", primary);
+  if (report) {
+    // A file that could be opened but not written (its information block, on a full disc): the
+    // library's words say why.
+    char *ioText = file->m_dataset->m_lastStatus == IO_WRITE_ERR ? Dataset_getLastError(file->m_dataset) : nullptr;
+    publishOpenFailure(function, result, fileName ? fileName : "", primary, ioText);
+    zyrCString_free(ioText);
+  }
   return 0;
 }
+
+// Stores the index and the size of a file this process wrote and puts it on disc; 1 or 0.
+int finishRecord(IO_file *record) { return iif_flush(record) == IO_OK && iif_sync(record) == IO_OK ? 1 : 0; }
 
 // The stem of the temporary copies a compaction makes beside the file (zyrLeftovers.h).
 const char *const kCompactionStem = "compact";
@@ -341,6 +352,10 @@ DefFile *DefFile_clone(DefFile *file, const char *newName) {
   if (!newName || zyrIsFile(newName)) return nullptr;
   int ok = DefFile_openAsSecondaryFile(file, newName, 1);
   if (ok) ok = Dataset_copyAll(file->m_dataset, 0);
+  // The copy is whole, its index with it, and on disc before it counts as made: its close could
+  // fail only quietly.
+  if (ok) ok = finishRecord(&file->m_fileInfo->m_secondary);
+  if (ok) zyrSyncDirectory(directoryPart(newName).c_str());
   if (file->m_openFiles & DEFFILE_SECONDARY_OPEN) ok = DefFile_closeSecondaryFile(file) && ok;
   if (!ok) {
     DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
@@ -419,8 +434,14 @@ int DefFile_claimWrite(DefFile *file) {
     tellTakeOver(file, __func__);
     return 1;
   }
-  DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_DATABASE_IS_LOCKED,
-                   "The WEZ data file is in use by another process.");
+  // Another process, or a lock file that cannot be written (a full disc): the caller must tell
+  // which.
+  if (file->m_dataset->m_lastStatus == IO_LOCK_ERR)
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_DATABASE_IS_LOCKED,
+                     "The WEZ data file is in use by another process.");
+  else
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET,
+                     "Unable to claim the WEZ data file for writing: its lock file cannot be written.");
   return 0;
 }
 
@@ -544,6 +565,23 @@ int DefFile_sync(DefFile *file) {
     file->m_created = 0;
   }
   return 1;
+}
+
+int DefFile_finish(DefFile *file) {
+  if (!file || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN)) return 1;
+  if (iif_flush(&file->m_fileInfo->m_primary) != IO_OK) {
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET,
+                     "Unable to write the index of the WEZ data file.");
+    return 0;
+  }
+  return DefFile_sync(file);
+}
+
+int32_t DefFile_takeFailedWrites(DefFile *file) {
+  if (!file) return 0;
+  const int32_t failed = file->m_failedWrites;
+  file->m_failedWrites = 0;
+  return failed;
 }
 
 void DefFile_print(const DefFile *file, FILE *stream) {

@@ -90,6 +90,12 @@ int DefFile_isModified(const DefFile *file);
 // Puts everything written to the primary file on disc, and the directory entry of a file this
 // handle created. 1, or 0 with the error stored.
 int DefFile_sync(DefFile *file);
+// Writes the index and the size of a primary file that this handle changed, and puts the file on
+// disc, so that a file made whole is whole before it is closed (the close can fail only quietly).
+// 1, or 0 with the error stored.
+int DefFile_finish(DefFile *file);
+// The writes that failed since the last call (each stored its error as it failed).
+int32_t DefFile_takeFailedWrites(DefFile *file);
 void DefFile_print(const DefFile *file, FILE *stream);
 
 // ---- Typed family ----

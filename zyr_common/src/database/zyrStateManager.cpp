@@ -145,45 +145,57 @@ int checkStoredTypes(Database *database) {
   return result;
 }
 
-// Erases the versions beyond the last committed state that a process which ended left in the
-// file, and stores the counters of that state; this process writes the file. 1, or the failed
-// status. (Where this process stands in memory is not the file's: it may have gone back.)
-int eraseDeadState(zyrStateManager *manager) {
+// Whether any version of a state after the given one is stored.
+int holdsStates(Database *database, int32_t after) {
+  Listing listing;
+  listing.match(database, after + 1, -1, "*", "*");
+  return listing.m_noOfKeys > 0;
+}
+
+// Erases the versions beyond the last committed state that a process which ended, or a change
+// that could not be given up whole, left in the file, and stores the counters of that state (the
+// current one given); this process writes the file. 1, or the failed status.
+int eraseDeadState(zyrStateManager *manager, int32_t current) {
   if (!manager->m_deadState)
     return 1;
   const int32_t last = absolute(manager->m_last);
   const int status = Database_rollback(manager->m_database, last);
   if (status != 1)
     return status;
-  storeCounter(manager->m_database, kCurrent, last);
-  storeCounter(manager->m_database, kLast, last);
+  if (storeCounter(manager->m_database, kCurrent, current) != 1 || storeCounter(manager->m_database, kLast, last) != 1)
+    return 0;
   manager->m_deadState = 0;
   return 1;
 }
 
 // A state left open by a process that died is not part of the history: its versions are erased
-// and the counters put back to the last committed state.
+// and the counters put back to the last committed state. A commit stores the current state
+// positive last of all, so a current state stored negative was never committed, whatever the
+// stored last says. Versions after the last state (of a change whose erasure failed) go too.
 int recoverOpenState(zyrStateManager *manager, int32_t *current) {
   int32_t c = *current;
   int32_t l = manager->m_last;
-  if (c >= 0 && l >= 0)
-    return 1;
-  if (c < 0)
+  const bool open = c < 0 || l < 0;
+  if (c < 0) {
     c = absolute(c) - 1;
-  if (l < 0)
-    l = absolute(l) - 1;
-  if (c > l) // the commit stored current but died before last
     l = c;
+  } else if (l < 0) {
+    l = absolute(l) - 1;
+    if (c > l) // a file whose commit stored current before last and ended between them
+      l = c;
+  }
   manager->m_last = l;
   *current = c;
-  // Other readers may hold the file: then the state is only left out here, and erased once this
-  // process writes (eraseDeadState), or by the next process that opens the file alone.
+  if (!open && !holdsStates(manager->m_database, l))
+    return 1;
+  // Other readers may hold the file, or it cannot be written now: then the state is only left
+  // out here, and erased once this process writes (eraseDeadState), or by the next process that
+  // opens the file alone.
   manager->m_deadState = 1;
-  if (Database_claimWrite(manager->m_database, 0)) {
-    const int status = eraseDeadState(manager);
-    if (status != 1)
-      return status;
-  }
+  if (Database_claimWrite(manager->m_database, 0))
+    eraseDeadState(manager, c);
+  if (!open)
+    return 1;
   zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, __func__, __FILE__, __LINE__);
   zyrError_addMessage(error,
                       "The database\n\n%s\n\nwas not closed properly. The changes made after state %d "
@@ -215,13 +227,6 @@ int purgeUnloaded(zyrStateManager *manager, Database *database) {
     zyrUUID_delete(uuid);
   }
   return status;
-}
-
-// Whether any version of a state after 0 is stored.
-int holdsStates(Database *database) {
-  Listing listing;
-  listing.match(database, 1, -1, "*", "*");
-  return listing.m_noOfKeys > 0;
 }
 
 void *primaryModelOf(const zyrStateManager *manager) {
@@ -284,15 +289,22 @@ void abandonChange(zyrStateManager *manager) {
         keys.insert(listing.m_keys[k]);
     const int32_t previous = state - 1;
     // Left as it is, a state that cannot be erased is still no committed state: the stored
-    // counters keep it open, and the next open discards it.
-    if (Database_rollback(database, previous) != 1 || storeCounter(database, kCurrent, previous) != 1 ||
-        storeCounter(database, kLast, previous) != 1)
+    // counters keep it open, or they say it is past the last state; either way the next writer,
+    // this process or the next to open the file, erases it first.
+    const int erased = Database_rollback(database, previous);
+    if (storeCounter(database, kCurrent, previous) != 1 || storeCounter(database, kLast, previous) != 1 ||
+        erased != 1) {
       ZYR_SM_ERROR(ZYR_U_UNABLE_TO_WRITE_DATASET,
                    "Unable to erase the uncommitted state %d of the database\n\n%s\n\n", state,
                    Database_getFileName(database));
+      manager->m_deadState = 1;
+    }
     manager->m_current = previous;
     manager->m_last = previous;
   }
+  // What failed to be written belonged to the change given up (or to its erasure, reported
+  // above): the next change starts with a clean count.
+  Database_takeFailedWrites(database);
   const int32_t current = manager->m_current;
   std::vector<void *> reloaded;
   for (const std::string &key : keys) {
@@ -354,27 +366,44 @@ int32_t zyrStateManager_openState(zyrStateManager *manager) {
     manager->m_refused = 1;
     return 0;
   }
-  // What a process that ended left open must not become part of this state.
-  if (eraseDeadState(manager) != 1) {
+  // What a process that ended left open must not become part of this state. A change that cannot
+  // start is refused whole: its commit says so and puts back what it touched.
+  if (eraseDeadState(manager, manager->m_current) != 1) {
     ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to erase the states after state %d of the database\n\n%s\n\n",
                  manager->m_last, Database_getFileName(manager->m_database));
+    manager->m_refused = 1;
     return 0;
   }
-  if (absolute(manager->m_last) > manager->m_current) {
+  const int32_t previous = manager->m_current;
+  const int32_t state = previous + 1;
+  // The file says the state is open before anything of it, or of the history it drops, is
+  // written: a process that ends from here on leaves a state that the next open discards.
+  if (storeCounter(manager->m_database, kCurrent, -state) != 1) {
+    manager->m_refused = 1;
+    return 0;
+  }
+  if (storeCounter(manager->m_database, kLast, -state) != 1) {
+    // The stored current alone says the state is open, and drops the history after it.
+    manager->m_last = previous;
+    manager->m_deadState = 1;
+    manager->m_refused = 1;
+    return 0;
+  }
+  const bool dropsHistory = absolute(manager->m_last) > previous;
+  manager->m_current = -state;
+  manager->m_last = -state;
+  if (dropsHistory) {
     // A change after going back: the states after the current one can no longer be reached.
-    if (Database_rollback(manager->m_database, manager->m_current) != 1) {
+    if (Database_rollback(manager->m_database, previous) != 1) {
       ZYR_SM_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to erase the states after state %d of the database\n\n%s\n\n",
-                   manager->m_current, Database_getFileName(manager->m_database));
+                   previous, Database_getFileName(manager->m_database));
+      manager->m_refused = 1;
       return 0;
     }
     if (manager->m_owner != nullptr)
-      Repository_truncateCheckpoints(static_cast<Repository *>(manager->m_owner), manager->m_current);
+      Repository_truncateCheckpoints(static_cast<Repository *>(manager->m_owner), previous);
   }
-  manager->m_current = -(manager->m_current + 1);
-  manager->m_last = manager->m_current;
-  storeCounter(manager->m_database, kCurrent, manager->m_current);
-  storeCounter(manager->m_database, kLast, manager->m_last);
-  return -manager->m_current;
+  return state;
 }
 
 int32_t zyrStateManager_flushCache(zyrStateManager *manager) {
@@ -414,15 +443,16 @@ int32_t zyrStateManager_commitState(zyrStateManager *manager) {
   const int32_t state = absolute(manager->m_current);
   int32_t failed = Database_takeFailedWrites(manager->m_database);
   if (manager->m_current < 0 && manager->m_database != nullptr) {
-    // A state whose values did not all reach the file is no committed state.
-    if (failed == 0) {
-      if (storeCounter(manager->m_database, kCurrent, state) != 1 ||
-          storeCounter(manager->m_database, kLast, state) != 1)
-        ++failed;
-      // A state reported committed is on disc.
-      else if (Database_sync(manager->m_database) != 1)
-        ++failed;
-    }
+    // A state whose values did not all reach the file is no committed state. They reach the disc
+    // before the counters that commit them, so that the counters are never there without them;
+    // the stored current alone commits the state, so it goes last. A state reported committed is
+    // on disc: a failed sync, after which the disc may hold anything of what was written, is a
+    // failed commit.
+    if (failed == 0 && (Database_sync(manager->m_database) != 1 ||
+                        storeCounter(manager->m_database, kLast, state) != 1 ||
+                        storeCounter(manager->m_database, kCurrent, state) != 1 ||
+                        Database_sync(manager->m_database) != 1))
+      ++failed;
     if (failed == 0) {
       manager->m_current = state;
       manager->m_last = state;
@@ -665,7 +695,7 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   const int haveCurrent = Database_getInt(database, 0, nullptr, kCurrent, &stored);
   // Versions of later states without the counters that say which of them is current: a file
   // that lost them is refused rather than taken for a new one and written over.
-  if ((haveLast != 1 || haveCurrent != 1) && holdsStates(database)) {
+  if ((haveLast != 1 || haveCurrent != 1) && holdsStates(database, 0)) {
     ZYR_SM_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE,
                  "The ZYR database\n\n%s\n\nholds changes but no record of its states; it is damaged.\n",
                  Database_getFileName(database));
@@ -764,8 +794,11 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   // (or it cannot be written) it is left to a later close. A purge was asked for and must happen.
   const int housekeeping = flag == 0 && !Database_isWriter(manager->m_database) &&
                            !Database_claimWrite(manager->m_database, 0);
+  // Not left because others hold the file: the file system refused (the error is published).
+  if (housekeeping && Database_claimFailedToWrite(manager->m_database))
+    result = 0;
   // A compaction would copy what a process that ended left open.
-  if (Database_isWriter(manager->m_database) && eraseDeadState(manager) != 1)
+  if (Database_isWriter(manager->m_database) && eraseDeadState(manager, absolute(manager->m_current)) != 1)
     result = 0;
   // A state that this process opened and then left by going back (a failed operation rolled back
   // to where it began) was never committed: it goes with the close, or the next open would take
@@ -798,7 +831,8 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   // Whatever the history could not unload (a file whose first state is not 0) goes too.
   if (Dictionary_getNoOfEntries(manager->m_objects) > 0)
     unloadAll(manager);
-  Database_delete(manager->m_database);
+  if (Database_close(manager->m_database) != 1)
+    result = 0;
   manager->m_database = nullptr;
   manager->m_first = 0;
   manager->m_current = 0;

@@ -96,10 +96,8 @@ const char *unescape(const char *text) { return text[0] == '\\' && needsEscape(t
 
 // Publishes 10035 with the reason (a message piece) and ends the reading.
 void publishInvalid(Session *session, const char *function, int32_t lineNumber, const char *reason) {
-  zyrError *error = zyrError_new(ZYR_U_INVALID_FILE_FORMAT, function, __FILE__, lineNumber);
-  zyrError_addMessage(error, "The format of the session file is not valid.\n");
-  zyrError_addMessage(error, "%s", reason);
-  zyrError_publish(error);
+  zyrError_raise(ZYR_U_INVALID_FILE_FORMAT, function, __FILE__, lineNumber,
+                 "The format of the session file is not valid.\n%s", reason);
   session->m_state = SessionInvalid;
 }
 

@@ -74,14 +74,6 @@ const char *className(const zyrError *error) {
   }
 }
 
-void publish(int32_t code, const char *function, const char *first, const char *second) {
-  zyrError *error = zyrError_new(code, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "%s", first);
-  if (second != nullptr)
-    zyrError_addMessage(error, "%s", second);
-  zyrError_publish(error);
-}
-
 // Whether the program asked for the play to be abandoned: a read it broke off is no end of the
 // file, and the call in hand has said what it abandoned.
 bool interrupted(Session *session) {
@@ -114,8 +106,8 @@ int playRecords(Session *session) {
         if (interrupted(session))
           return 0;
         if (Session_getState(session) == SessionTruncated) {
-          publish(ZYR_U_UNEXPECTED_END_OF_FILE, "Session_play",
-                  "The end of the session file was reached unexpectedly.\nHas it been truncated?\n", nullptr);
+          ZYR_ERROR_FOR(ZYR_U_UNEXPECTED_END_OF_FILE, "Session_play",
+                        "The end of the session file was reached unexpectedly.\nHas it been truncated?\n");
           return 0;
         }
         if (read == 0)
@@ -143,9 +135,9 @@ int playRecords(Session *session) {
       std::fprintf(stderr, "The keyword \"%s\" has not been recognised.\n", keyword.c_str());
       continue;
     }
-    char *second = zyrCString_build("\nThe keyword \"%s\" has not been recognised.\n", keyword.c_str());
-    publish(ZYR_U_INVALID_FILE_FORMAT, "Session_play", "The format of the session file is not valid.\n", second);
-    zyrCString_free(second);
+    ZYR_ERROR_FOR(ZYR_U_INVALID_FILE_FORMAT, "Session_play",
+                  "The format of the session file is not valid.\n\nThe keyword \"%s\" has not been recognised.\n",
+                  keyword.c_str());
     return 0;
   }
 }

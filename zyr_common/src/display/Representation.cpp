@@ -10,6 +10,7 @@
 #include "zyrError.h"
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
+#include "zyrUUID.h"
 
 #include <algorithm>
 #include <cstring>
@@ -48,16 +49,8 @@ RegionVisuals visualLinks(const Representation *r) {
 int checkUnits(const char *function, const char *units) {
   if (units == nullptr || Units_isLengthUnit(units) == 1)
     return 1;
-  zyrError *error = zyrError_new(ZYR_U_INVALID_LENGTH_UNITS, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "Supplied units for length were: %s.\n", units);
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_U_INVALID_LENGTH_UNITS, function, "Supplied units for length were: %s.\n", units);
   return 0;
-}
-
-void publishTooLarge(const char *function, int32_t line) {
-  zyrError *error = zyrError_new(ZYR_R_INSUFFICIENT_MEMORY_AVAILABLE, function, __FILE__, line);
-  zyrError_addMessage(error, "The display arrays of the location are too large.\n");
-  zyrError_publish(error);
 }
 
 // The units check, then the visuals of the location.
@@ -141,12 +134,10 @@ int Representation_restore(void *object, int32_t flag) {
     zyrMemory_free(regions, __func__);
     zyrMemory_free(visuals, __func__);
     if (noOfRegions != noOfVisuals) {
-      char key[40];
+      char key[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(r, key);
-      zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-      zyrError_addMessage(error, "The stored representation %s lists %d regions and %d visuals.\n", key, noOfRegions,
-                          noOfVisuals);
-      zyrError_publish(error);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The stored representation %s lists %d regions and %d visuals.\n", key,
+                noOfRegions, noOfVisuals);
     }
   }
   return 1;
@@ -168,12 +159,10 @@ int Representation_addVisual(Representation *r, Visual *visual) {
   // The map takes any number of links per region; a second visual would make every look-up of
   // the region ambiguous.
   if (region == nullptr || present != nullptr) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
     if (region == nullptr)
-      zyrError_addMessage(error, "A visual without a region cannot be shown.\n");
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "A visual without a region cannot be shown.\n");
     else
-      zyrError_addMessage(error, "Region \"%s\" already has a visual.\n", Region_getName(region));
-    zyrError_publish(error);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Region \"%s\" already has a visual.\n", Region_getName(region));
     return 0;
   }
   zyrObject_setModified(r);
@@ -266,10 +255,8 @@ int Representation_getVisuals(Representation *r, const char *location, int32_t i
   *count = 0;
   *visuals = nullptr;
   if (r == nullptr || r->m_topology == nullptr) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The representation has no topology to resolve \"%s\" in.\n",
-                        location != nullptr ? location : "");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The representation has no topology to resolve \"%s\" in.\n",
+              location != nullptr ? location : "");
     return 0;
   }
   int32_t n = 0;
@@ -338,9 +325,7 @@ int Representation_getBoundingBox(Representation *r, const char *location, int32
 int Representation_getCentroid(Representation *r, const char *location, int32_t ignoreUnknown, const char *units,
                                int32_t mode, double *x, double *y, double *z) {
   if (mode != 0 && mode != 1 && mode != 10 && mode != 11) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The supplied value for the method parameter, %d, is invalid.\n", mode);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The supplied value for the method parameter, %d, is invalid.\n", mode);
     return 0;
   }
   std::vector<Visual *> visuals;
@@ -460,7 +445,7 @@ int Representation_getWireframeDisplay(Representation *r, const char *location, 
     zyrMemory_free(p.m_lines, __func__);
   }
   if (tooLarge) {
-    publishTooLarge(__func__, __LINE__);
+    ZYR_ERROR(ZYR_R_INSUFFICIENT_MEMORY_AVAILABLE, "The display arrays of the location are too large.\n");
     return 0;
   }
   int32_t n = static_cast<int32_t>(totalVertices);
@@ -509,7 +494,7 @@ int Representation_getFacettedDisplay(Representation *r, const char *location, i
   }
   const int64_t entries = 3 * totalTriangles + 4 * totalQuadrilaterals;
   if (totalVertices > INT32_MAX || entries > INT32_MAX) {
-    publishTooLarge(__func__, __LINE__);
+    ZYR_ERROR(ZYR_R_INSUFFICIENT_MEMORY_AVAILABLE, "The display arrays of the location are too large.\n");
     return 0;
   }
   float *xyz = totalVertices > 0 ? zyrMemory_allocateArray<float>(3 * totalVertices, __func__) : nullptr;
@@ -591,8 +576,8 @@ int purgeUnwantedVertices(int64_t noOfIndices, int32_t *indices, int32_t *noOfVe
 
 void Representation_print(const Representation *r, FILE *stream) {
   const char *rule = "==============================================";
-  char key[40];
-  char topology[40];
+  char key[ZYR_UUID_BASE64_SIZE];
+  char topology[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(r, key);
   zyrObject_getUUIDString(r->m_topology, topology);
   std::fprintf(stream, "\n%s\nRepresentation: %s\n%s\n\n", rule, key, rule);
@@ -600,7 +585,7 @@ void Representation_print(const Representation *r, FILE *stream) {
   const RegionVisuals links = visualLinks(r);
   std::fprintf(stream, "No. of visuals = %d\n", static_cast<int32_t>(links.size()));
   for (const auto &link : links) {
-    char visual[40];
+    char visual[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(link.second, visual);
     std::fprintf(stream, "%s -> %s\n", visual, Region_getName(link.first));
   }

@@ -11,6 +11,7 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <cmath>
 #include <cstring>
@@ -29,12 +30,6 @@ int64_t faceEntries(const Visual *v) {
 }
 
 int32_t vertexCount(const Visual *v) { return v->m_vertices != nullptr ? Vertices_getNoOfVertices(v->m_vertices) : 0; }
-
-void publishInternal(const char *function, int32_t line, const char *format, const char *text) {
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, function, __FILE__, line);
-  zyrError_addMessage(error, format, text);
-  zyrError_publish(error);
-}
 
 // Makes stored data that does not fit together safe to read: a face list that is missing, too
 // short or names a vertex that does not exist leaves the visual without faces.
@@ -57,9 +52,9 @@ void ensureConsistent(Visual *v) {
   v->m_noOfTriangles = 0;
   v->m_noOfQuadrilaterals = 0;
   Visual_clearSecondaryData(v);
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(v, key);
-  publishInternal(__func__, __LINE__, "The stored visual %s is inconsistent.\n", key);
+  ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The stored visual %s is inconsistent.\n", key);
 }
 
 bool sameTransform(const zyrAffineTransform3D *a, const zyrAffineTransform3D *b) {
@@ -361,10 +356,8 @@ Visual *Visual_newFromFaceMesh(Region *region, FaceMesh *faceMesh) {
   if (n < 0 || got != (expected > 0 ? expected : 0) || entries > INT32_MAX) {
     zyrMemory_free(xyz, __func__);
     zyrMemory_free(faces, __func__);
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to create the visual for region \"%s\" from its face mesh.\n",
-                        region != nullptr ? Region_getName(region) : "");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to create the visual for region \"%s\" from its face mesh.\n",
+              region != nullptr ? Region_getName(region) : "");
     return nullptr;
   }
   Visual *v = static_cast<Visual *>(zyrObject_new("Visual"));
@@ -803,8 +796,8 @@ int Visual_calculateNormal(Visual *v) {
     }
   }
   if (count == 0)
-    publishInternal(__func__, __LINE__,
-                    "Unable to calculate the normal for the visual associated\nwith region \"%s\".\n", regionName(v));
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to calculate the normal for the visual associated\nwith region \"%s\".\n",
+              regionName(v));
   else
     for (int c = 0; c < 3; ++c)
       v->m_normal[c] /= count;
@@ -859,9 +852,9 @@ int Visual_calculateAreaAndCentroid(Visual *v) {
   // A surface whose faces have no area has no weighted centroid either: it is treated like one
   // without faces instead of dividing by zero.
   if (!(area > 0.0)) {
-    publishInternal(__func__, __LINE__,
-                    "Unable to calculate the area weighted centroid for the visual\nassociated with region \"%s\".\n",
-                    regionName(v));
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+              "Unable to calculate the area weighted centroid for the visual\nassociated with region \"%s\".\n",
+              regionName(v));
   } else {
     for (int k = 0; k < 3; ++k)
       v->m_centroid[k] = sum[k] / area;
@@ -935,7 +928,7 @@ void Visual_print(Visual *v, FILE *stream) {
   ZYR_TRACE_BEGIN_DESC("Print out the current state of a visual.");
   checkCaches(v);
   const char *rule = "==============================================";
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(v, key);
   std::fprintf(stream, "\n%s\nVisual: %s\n%s\n\n", rule, key, rule);
   std::fprintf(stream, "Triangles       = %d\n", v->m_noOfTriangles);

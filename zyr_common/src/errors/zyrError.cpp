@@ -65,6 +65,20 @@ void freePairs(CadPair *pair) {
   }
 }
 
+// Appends a formatted piece to the message; the log shows the whole message so far, as a step
+// of zyrError_addMessage however it was asked for.
+void appendMessage(zyrError *error, const char *format, va_list arguments) {
+  char *piece = zyrCString_vbuild(format, arguments);
+  if (error->m_message == nullptr) {
+    error->m_message = piece;
+  } else {
+    error->m_message = zyrCString_cat(error->m_message, piece, static_cast<const char *>(nullptr));
+    zyrCString_free(piece);
+  }
+  if (ErrorLog *log = beginEntry(error, "zyrError_addMessage"))
+    ErrorLog_write(log, "Message     = \\\n%s", error->m_message);
+}
+
 int g_inFailedAssertion = 0;
 
 } // namespace
@@ -115,16 +129,8 @@ void zyrError_addMessage(zyrError *error, const char *format, ...) {
     return;
   va_list arguments;
   va_start(arguments, format);
-  char *piece = zyrCString_vbuild(format, arguments);
+  appendMessage(error, format, arguments);
   va_end(arguments);
-  if (error->m_message == nullptr) {
-    error->m_message = piece;
-  } else {
-    error->m_message = zyrCString_cat(error->m_message, piece, static_cast<const char *>(nullptr));
-    zyrCString_free(piece);
-  }
-  if (ErrorLog *log = beginEntry(error, __func__))
-    ErrorLog_write(log, "Message     = \\\n%s", error->m_message);
 }
 
 void zyrError_addDescription(zyrError *error, const char *description) {
@@ -233,6 +239,15 @@ void zyrError_publish(zyrError *error) {
     ErrorLog_write(log, "Displayed   = %d\n", displayed);
   // The handler may consume (delete) the record.
   zyrErrorManager_handleError(manager, error);
+}
+
+void zyrError_raise(int32_t code, const char *function, const char *file, int32_t line, const char *format, ...) {
+  zyrError *error = zyrError_new(code, function, file, line);
+  va_list arguments;
+  va_start(arguments, format);
+  appendMessage(error, format, arguments);
+  va_end(arguments);
+  zyrError_publish(error);
 }
 
 void zyrError_display(zyrError *error) {

@@ -7,7 +7,10 @@
 //   zyrError_addMessage(error, "The file named \"%s\" does not exist.\n", name);
 //   zyrError_publish(error);
 //
-// Every step is written to the error log when one is open.
+// Every step is written to the error log when one is open. A record that carries nothing but its
+// message is raised in one step, in the calling function and at its line:
+//
+//   ZYR_ERROR(ZYR_U_INVALID_INPUT, "The file named \"%s\" does not exist.\n", name);
 #include "zyrErrorCode.h"
 
 #include <cstdint>
@@ -77,6 +80,13 @@ void zyrError_markFatal(zyrError *error);
 // Shows the record as its class's level says, then hands it to the handler (which may delete it).
 // The caller no longer touches the record afterwards.
 void zyrError_publish(zyrError *error);
+// Creates a record of the code for the function, file and line given, with the formatted message
+// (of any length), and publishes it. Call it through ZYR_ERROR, or ZYR_ERROR_FOR where a step
+// raises the record in the name of the function it serves.
+void zyrError_raise(int32_t code, const char *function, const char *file, int32_t line, const char *format, ...)
+    __attribute__((format(printf, 5, 6)));
+#define ZYR_ERROR(code, ...) zyrError_raise((code), __func__, __FILE__, __LINE__, __VA_ARGS__)
+#define ZYR_ERROR_FOR(code, function, ...) zyrError_raise((code), (function), __FILE__, __LINE__, __VA_ARGS__)
 // Shows the record on every display whatever the level; the record stays where it is.
 void zyrError_display(zyrError *error);
 // Displays the record (unless it was shown already) and ends the process with status 1.

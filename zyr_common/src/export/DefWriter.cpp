@@ -27,12 +27,6 @@ namespace {
 const int32_t kVolumeMask = 8;
 const int32_t kSurfaceMask = 4;
 
-void publish(int32_t code, const char *function, const char *message) {
-  zyrError *error = zyrError_new(code, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "%s", message);
-  zyrError_publish(error);
-}
-
 // Position of each region of a list, for lookups by identity; the lists hold distinct regions,
 // so the first match of a linear search and the hashed position agree.
 std::unordered_map<const Region *, int32_t> positions(int32_t n, Region *const *regions) {
@@ -236,11 +230,11 @@ void DefWriter_getMatching(uint32_t flags, int32_t interfaceType, int *useExisti
 
 int DefWriter_checkTopology(DefWriter *writer) {
   if (writer->m_noOfVolumes < 1) {
-    publish(ZYR_U_INVALID_TOPOLOGY, __func__, "The current model does not contain any 3D regions.\n");
+    ZYR_ERROR(ZYR_U_INVALID_TOPOLOGY, "The current model does not contain any 3D regions.\n");
     return 0;
   }
   if (writer->m_noOfSurfaces < 1) {
-    publish(ZYR_U_INVALID_TOPOLOGY, __func__, "The current model does not contain any 2D regions.\n");
+    ZYR_ERROR(ZYR_U_INVALID_TOPOLOGY, "The current model does not contain any 2D regions.\n");
     return 0;
   }
   return 1;
@@ -248,11 +242,11 @@ int DefWriter_checkTopology(DefWriter *writer) {
 
 int DefWriter_checkVSN(DefWriter *writer) {
   if (writer->m_noOfDomains < 1) {
-    publish(ZYR_U_INVALID_VSN, __func__, "The VSN does not define any domains.\n");
+    ZYR_ERROR(ZYR_U_INVALID_VSN, "The VSN does not define any domains.\n");
     return 0;
   }
   if (writer->m_noOfBoundaries < 1) {
-    publish(ZYR_U_INVALID_VSN, __func__, "The VSN does not define any boundaries.\n");
+    ZYR_ERROR(ZYR_U_INVALID_VSN, "The VSN does not define any boundaries.\n");
     return 0;
   }
   return 1;
@@ -273,23 +267,21 @@ DefWriter *DefWriter_new(Model *model, const char *fileName, uint32_t flags, int
       zyrError *last = zyrError_getLast();
       if (last != nullptr && zyrError_getCode(last) == ZYR_I_NO_UNIT_DEFINITIONS)
         return nullptr;
-      zyrError *error = zyrError_new(ZYR_U_INVALID_VSN, __func__, __FILE__, __LINE__);
-      zyrError_addMessage(error,
-                          "There was a problem reading the generic physics VSN from\n"
-                          "the file \"%s\". This could be because:\n\n"
-                          "  o The file does not exist or is not readable.\n"
-                          "  o It does not contain the required data set,\n"
-                          "    [\"G/COMMANDS\", \"EVERY\", 0].\n"
-                          "  o The data set contains invalid VSN.\n\n",
-                          fileName);
-      zyrError_publish(error);
+      ZYR_ERROR(ZYR_U_INVALID_VSN,
+                "There was a problem reading the generic physics VSN from\n"
+                "the file \"%s\". This could be because:\n\n"
+                "  o The file does not exist or is not readable.\n"
+                "  o It does not contain the required data set,\n"
+                "    [\"G/COMMANDS\", \"EVERY\", 0].\n"
+                "  o The data set contains invalid VSN.\n\n",
+                fileName);
       return nullptr;
     }
   } else {
     map = zyrZoneMap_newFromTopology(topology, units);
     if (map == nullptr) {
-      publish(ZYR_U_UNABLE_TO_EXPORT_MESH, __func__,
-              "There was a problem creating the zone map for a mesh\nonly definition file.\n");
+      ZYR_ERROR(ZYR_U_UNABLE_TO_EXPORT_MESH,
+                "There was a problem creating the zone map for a mesh\nonly definition file.\n");
       return nullptr;
     }
   }
@@ -344,9 +336,11 @@ DefWriter *DefWriter_new(Model *model, const char *fileName, uint32_t flags, int
     DefWriter_delete(w);
     return nullptr;
   }
-  if (!fromDefFile) {
-    const char *blank = "";
-    DefFile_writeIoStringArray(w->m_file, "G/COMMANDS", "EVERY", 0, &blank, 1);
+  const char *blank = "";
+  if (!fromDefFile && !DefFile_writeIoStringArray(w->m_file, "G/COMMANDS", "EVERY", 0, &blank, 1)) {
+    DefFile_reportError(w->m_file, __func__);
+    DefWriter_delete(w);
+    return nullptr;
   }
   return w;
 }
@@ -381,10 +375,8 @@ int32_t DefWriter_getID(const DefWriter *writer, const void *object) {
   if (id >= 0 || !DefWriter_inWrite())
     return id;
   // Only regions are ever looked up without being numbered.
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-  zyrError_addMessage(error, "Unable to determine new ID for region \"%s\".\n",
-                      object != nullptr ? Region_getUserName(static_cast<const Region *>(object)) : "");
-  zyrError_publish(error);
+  ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine new ID for region \"%s\".\n",
+            object != nullptr ? Region_getUserName(static_cast<const Region *>(object)) : "");
   throw DefWriterAbandon();
 }
 

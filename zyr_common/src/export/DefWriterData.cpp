@@ -84,9 +84,7 @@ std::vector<int32_t> indexPointer(const std::vector<int32_t> &sizes) {
 }
 
 void inconsistency(const std::string &message) {
-  zyrError *error = zyrError_new(ZYR_U_INVALID_VSN, "DefWriter_writeData", __FILE__, __LINE__);
-  zyrError_addMessage(error, "%s", message.c_str());
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_U_INVALID_VSN, "DefWriter_writeData", "%s", message.c_str());
 }
 
 std::string format(const char *pattern, const char *a, const char *b, const char *c, const char *d = "") {
@@ -96,21 +94,22 @@ std::string format(const char *pattern, const char *a, const char *b, const char
   return text;
 }
 
-// Steps that may end the write early with 0 (after publishing why).
-int writeProblem(DefWriter *w, Writer &out, std::vector<int32_t> &volumeZone, std::string &units,
-                 Projection **projection) {
-  const int32_t nvl = w->m_noOfVolumes, nsf = w->m_noOfSurfaces, nzn = w->m_noOfDomains;
-
-  // Release string, cut at 100 characters and zero-filled behind.
+// The release string, cut at 100 characters and zero-filled behind.
+void writeRelease(Writer &out) {
   char *release = zyrCString_merge(zyrGetBuildInfo(zyrBuildRelease), " (", zyrGetBuildInfo(zyrBuildStamp), ") [ZYR]",
                                    nullptr);
   char buffer[kReleaseLength] = {0};
   memcpy(buffer, release, std::min(strlen(release), static_cast<size_t>(kReleaseLength)));
   zyrCString_free(release);
   out.check(DefFile_writeCharArray(out.m_file, "G/CRELNO", kEvery, 0, buffer, kReleaseLength));
+}
+
+// The numbering of volumes and surfaces: each surface's volume, neighbour and priority, the
+// surfaces grouped by volume, and the counts of the problem.
+void writeRegionNumbering(DefWriter *w, Writer &out) {
+  const int32_t nvl = w->m_noOfVolumes, nsf = w->m_noOfSurfaces;
   out.integer("G/NVL", kEvery, nvl);
   out.integer("G/NSF", kEvery, nsf);
-
   std::vector<int32_t> volumeOfSurface(static_cast<size_t>(nsf)), ownNumber(static_cast<size_t>(nsf)), surfacePriority(static_cast<size_t>(nsf));
   std::vector<int32_t> neighbour(static_cast<size_t>(nsf)), volumePriority(static_cast<size_t>(nvl));
   for (int32_t s = 0; s < nsf; ++s) {
@@ -134,16 +133,24 @@ int writeProblem(DefWriter *w, Writer &out, std::vector<int32_t> &volumeZone, st
   out.ints("G/KPRVL", kEvery, volumePriority);
   out.integer("G/NFS", kEvery, nsf);
   out.ints("G/KSFSF", kEvery, neighbour);
-  out.integer("G/NZN", kEvery, nzn);
+  out.integer("G/NZN", kEvery, w->m_noOfDomains);
   out.integer("G/NZIF", kEvery, w->m_noOfInterfaces);
   out.integer("G/NBCP", kEvery, w->m_noOfBoundaries);
   out.integer("G/NVP", kEvery, w->m_noOfSubdomains);
+}
 
-  if (DefWriter_writeNameMap(w) != 1)
-    return 0;
+// Which zone claimed each region, and each volume's position in its zone's list.
+struct Claims {
+  std::unordered_map<const Region *, int32_t> m_surfaceZone, m_volumeZone, m_localIndex;
+};
 
-  // Zones: names, boundary surfaces and the claims of surfaces and volumes.
-  std::unordered_map<const Region *, int32_t> surfaceZone, volumeZoneOf, localIndex;
+const char *const kClaimedTwice = "There is an inconsistency in the problem definition. The region \"%s\"\n"
+                                  "appears in domain \"%s\" and in domain \"%s\".\n";
+
+// Zones: names, boundary surfaces and the claims of surfaces and volumes; 0 when a region is
+// claimed twice.
+int writeZones(DefWriter *w, Writer &out, Claims &claims, std::vector<int32_t> &volumeZone) {
+  const int32_t nzn = w->m_noOfDomains;
   std::vector<int32_t> volumesByZone, zoneSizes;
   for (int32_t z = 1; z <= nzn; ++z) {
     vsnDomain *domain = w->m_domains[z - 1];
@@ -168,18 +175,16 @@ int writeProblem(DefWriter *w, Writer &out, std::vector<int32_t> &volumeZone, st
     out.strings("G/CLBVL", zn.c_str(), volumeNames);
     out.strings("G/CLBSF", zn.c_str(), surfaceNames);
 
-    const char *claim = "There is an inconsistency in the problem definition. The region \"%s\"\n"
-                        "appears in domain \"%s\" and in domain \"%s\".\n";
     std::vector<int32_t> numbers;
     for (int32_t i = 0; i < surfaces.m_count; ++i) {
       const Region *surface = surfaces.m_array[i];
-      auto known = surfaceZone.find(surface);
-      if (known != surfaceZone.end()) {
-        inconsistency(format(claim, Region_getUserName(surface), vsnDomain_getName(w->m_domains[known->second - 1]),
-                             vsnDomain_getName(domain)));
+      auto known = claims.m_surfaceZone.find(surface);
+      if (known != claims.m_surfaceZone.end()) {
+        inconsistency(format(kClaimedTwice, Region_getUserName(surface),
+                             vsnDomain_getName(w->m_domains[known->second - 1]), vsnDomain_getName(domain)));
         return 0;
       }
-      surfaceZone.emplace(surface, z);
+      claims.m_surfaceZone.emplace(surface, z);
       numbers.push_back(out.id(surface));
     }
     out.integer("G/NSF", zn.c_str(), surfaces.m_count);
@@ -189,126 +194,137 @@ int writeProblem(DefWriter *w, Writer &out, std::vector<int32_t> &volumeZone, st
 
     for (int32_t i = 0; i < volumes.m_count; ++i) {
       const Region *volume = volumes.m_array[i];
-      auto known = volumeZoneOf.find(volume);
-      if (known != volumeZoneOf.end()) {
-        inconsistency(format(claim, Region_getUserName(volume), vsnDomain_getName(w->m_domains[known->second - 1]),
-                             vsnDomain_getName(domain)));
+      auto known = claims.m_volumeZone.find(volume);
+      if (known != claims.m_volumeZone.end()) {
+        inconsistency(format(kClaimedTwice, Region_getUserName(volume),
+                             vsnDomain_getName(w->m_domains[known->second - 1]), vsnDomain_getName(domain)));
         return 0;
       }
-      volumeZoneOf.emplace(volume, z);
-      localIndex.emplace(volume, i + 1);
+      claims.m_volumeZone.emplace(volume, z);
+      claims.m_localIndex.emplace(volume, i + 1);
       volumesByZone.push_back(out.id(volume));
     }
     zoneSizes.push_back(volumes.m_count);
   }
 
-  for (int32_t v = 0; v < nvl; ++v) {
-    auto known = volumeZoneOf.find(w->m_volumes[v]);
-    volumeZone[static_cast<size_t>(v)] = known != volumeZoneOf.end() ? known->second : 0;
+  for (int32_t v = 0; v < w->m_noOfVolumes; ++v) {
+    auto known = claims.m_volumeZone.find(w->m_volumes[v]);
+    volumeZone[static_cast<size_t>(v)] = known != claims.m_volumeZone.end() ? known->second : 0;
   }
   out.ints("G/KZNVL", kEvery, volumeZone);
   out.ints("G/KVLZN", kEvery, volumesByZone);
   out.ints("G/IPVLZN", kEvery, indexPointer(zoneSizes));
+  return 1;
+}
 
-  // Subdomains.
-  if (w->m_noOfSubdomains >= 1) {
-    std::vector<int32_t> numbers, sizes;
-    for (int32_t p = 0; p < w->m_noOfSubdomains; ++p) {
-      vsnSubdomain *subdomain = w->m_subdomains[p];
-      const vsnDomain *parent = vsnSubdomain_getDomain(subdomain);
+// A region of a subdomain or boundary (the kind) that lies in another domain than its parent.
+void notInParent(const char *kind, const char *name, const Region *region, const vsnDomain *actual,
+                 const vsnDomain *parent) {
+  const std::string pattern = std::string("There is an inconsistency in the problem definition. The ") + kind +
+                              " \"%s\"\ncontains a region \"%s\" that is part of domain \"%s\" rather than\nthe " +
+                              kind + "'s parent domain \"%s\".\n";
+  inconsistency(format(pattern.c_str(), name, Region_getUserName(region),
+                       actual != nullptr ? vsnDomain_getName(actual) : "",
+                       parent != nullptr ? vsnDomain_getName(parent) : ""));
+}
+
+// Subdomains: their volumes, and per zone its subdomains' local positions; 0 when a subdomain
+// holds a volume of another domain.
+int writeSubdomains(DefWriter *w, Writer &out, const Claims &claims) {
+  if (w->m_noOfSubdomains < 1)
+    return 1;
+  std::vector<int32_t> numbers, sizes;
+  for (int32_t p = 0; p < w->m_noOfSubdomains; ++p) {
+    vsnSubdomain *subdomain = w->m_subdomains[p];
+    const vsnDomain *parent = vsnSubdomain_getDomain(subdomain);
+    Owned<Region> volumes;
+    volumes.m_count = vsnSubdomain_getRegions(subdomain, &volumes.m_array);
+    int32_t size = 0;
+    for (int32_t i = 0; i < volumes.m_count; ++i) {
+      const Region *volume = volumes.m_array[i];
+      auto known = claims.m_volumeZone.find(volume);
+      const vsnDomain *actual = known != claims.m_volumeZone.end() ? w->m_domains[known->second - 1] : nullptr;
+      if (actual != parent) {
+        notInParent("subdomain", vsnSubdomain_getName(subdomain), volume, actual, parent);
+        return 0;
+      }
+      numbers.push_back(out.id(volume));
+      ++size;
+    }
+    sizes.push_back(size);
+  }
+  out.ints("G/KVLVP", kEvery, numbers);
+  out.ints("G/IPVLVP", kEvery, indexPointer(sizes));
+
+  for (int32_t z = 1; z <= w->m_noOfDomains; ++z) {
+    const std::string zn = location("ZN%d", z);
+    Owned<vsnSubdomain> subdomains;
+    subdomains.m_count = vsnDomain_getSubdomains(w->m_domains[z - 1], &subdomains.m_array);
+    out.integer("G/NVP", zn.c_str(), subdomains.m_count);
+    if (subdomains.m_count <= 0)
+      continue;
+    std::vector<int32_t> local, localSizes;
+    for (int32_t p = 0; p < subdomains.m_count; ++p) {
       Owned<Region> volumes;
-      volumes.m_count = vsnSubdomain_getRegions(subdomain, &volumes.m_array);
+      volumes.m_count = vsnSubdomain_getRegions(subdomains.m_array[p], &volumes.m_array);
       int32_t size = 0;
       for (int32_t i = 0; i < volumes.m_count; ++i) {
-        const Region *volume = volumes.m_array[i];
-        auto known = volumeZoneOf.find(volume);
-        const vsnDomain *actual = known != volumeZoneOf.end() ? w->m_domains[known->second - 1] : nullptr;
-        if (actual != parent) {
-          inconsistency(format("There is an inconsistency in the problem definition. The subdomain \"%s\"\n"
-                               "contains a region \"%s\" that is part of domain \"%s\" rather than\n"
-                               "the subdomain's parent domain \"%s\".\n",
-                               vsnSubdomain_getName(subdomain), Region_getUserName(volume),
-                               actual != nullptr ? vsnDomain_getName(actual) : "",
-                               parent != nullptr ? vsnDomain_getName(parent) : ""));
-          return 0;
-        }
-        numbers.push_back(out.id(volume));
+        auto known = claims.m_localIndex.find(volumes.m_array[i]);
+        if (known == claims.m_localIndex.end())
+          continue;
+        local.push_back(known->second);
         ++size;
       }
-      sizes.push_back(size);
+      localSizes.push_back(size);
     }
-    out.ints("G/KVLVP", kEvery, numbers);
-    out.ints("G/IPVLVP", kEvery, indexPointer(sizes));
-
-    for (int32_t z = 1; z <= nzn; ++z) {
-      const std::string zn = location("ZN%d", z);
-      Owned<vsnSubdomain> subdomains;
-      subdomains.m_count = vsnDomain_getSubdomains(w->m_domains[z - 1], &subdomains.m_array);
-      out.integer("G/NVP", zn.c_str(), subdomains.m_count);
-      if (subdomains.m_count <= 0)
-        continue;
-      std::vector<int32_t> local, localSizes;
-      for (int32_t p = 0; p < subdomains.m_count; ++p) {
-        Owned<Region> volumes;
-        volumes.m_count = vsnSubdomain_getRegions(subdomains.m_array[p], &volumes.m_array);
-        int32_t size = 0;
-        for (int32_t i = 0; i < volumes.m_count; ++i) {
-          auto known = localIndex.find(volumes.m_array[i]);
-          if (known == localIndex.end())
-            continue;
-          local.push_back(known->second);
-          ++size;
-        }
-        localSizes.push_back(size);
-      }
-      out.ints("G/KVLVP", zn.c_str(), local);
-      out.ints("G/IPVLVP", zn.c_str(), indexPointer(localSizes));
-    }
+    out.ints("G/KVLVP", zn.c_str(), local);
+    out.ints("G/IPVLVP", zn.c_str(), indexPointer(localSizes));
   }
+  return 1;
+}
 
-  // Boundary-condition patches.
-  {
-    std::unordered_map<const Region *, int32_t> patchOf;
-    std::vector<int32_t> numbers, sizes;
-    for (int32_t b = 0; b < w->m_noOfBoundaries; ++b) {
-      vsnBoundary *boundary = w->m_boundaries[b];
-      const vsnDomain *parent = vsnBoundary_getDomain(boundary);
-      Owned<Region> surfaces;
-      surfaces.m_count = vsnBoundary_getRegions(boundary, &surfaces.m_array);
-      int32_t size = 0;
-      for (int32_t i = 0; i < surfaces.m_count; ++i) {
-        const Region *surface = surfaces.m_array[i];
-        int32_t number = out.id(surface);
-        auto claimed = patchOf.find(surface);
-        if (claimed != patchOf.end()) {
-          inconsistency(format("There is an inconsistency in the problem definition. The region \"%s\"\n"
-                               "appears in boundary \"%s\" and in boundary \"%s\".\n",
-                               Region_getUserName(surface), vsnBoundary_getName(w->m_boundaries[claimed->second]),
-                               vsnBoundary_getName(boundary)));
-          return 0;
-        }
-        patchOf.emplace(surface, b);
-        auto known = surfaceZone.find(surface);
-        const vsnDomain *actual = known != surfaceZone.end() ? w->m_domains[known->second - 1] : nullptr;
-        if (actual != parent) {
-          inconsistency(format("There is an inconsistency in the problem definition. The boundary \"%s\"\n"
-                               "contains a region \"%s\" that is part of domain \"%s\" rather than\n"
-                               "the boundary's parent domain \"%s\".\n",
-                               vsnBoundary_getName(boundary), Region_getUserName(surface),
-                               actual != nullptr ? vsnDomain_getName(actual) : "",
-                               parent != nullptr ? vsnDomain_getName(parent) : ""));
-          return 0;
-        }
-        numbers.push_back(number);
-        ++size;
+// Boundary-condition patches; 0 when a surface is in two boundaries or in a boundary of another
+// domain.
+int writeBoundaryPatches(DefWriter *w, Writer &out, const Claims &claims) {
+  std::unordered_map<const Region *, int32_t> patchOf;
+  std::vector<int32_t> numbers, sizes;
+  for (int32_t b = 0; b < w->m_noOfBoundaries; ++b) {
+    vsnBoundary *boundary = w->m_boundaries[b];
+    const vsnDomain *parent = vsnBoundary_getDomain(boundary);
+    Owned<Region> surfaces;
+    surfaces.m_count = vsnBoundary_getRegions(boundary, &surfaces.m_array);
+    int32_t size = 0;
+    for (int32_t i = 0; i < surfaces.m_count; ++i) {
+      const Region *surface = surfaces.m_array[i];
+      int32_t number = out.id(surface);
+      auto claimed = patchOf.find(surface);
+      if (claimed != patchOf.end()) {
+        inconsistency(format("There is an inconsistency in the problem definition. The region \"%s\"\n"
+                             "appears in boundary \"%s\" and in boundary \"%s\".\n",
+                             Region_getUserName(surface), vsnBoundary_getName(w->m_boundaries[claimed->second]),
+                             vsnBoundary_getName(boundary)));
+        return 0;
       }
-      sizes.push_back(size);
+      patchOf.emplace(surface, b);
+      auto known = claims.m_surfaceZone.find(surface);
+      const vsnDomain *actual = known != claims.m_surfaceZone.end() ? w->m_domains[known->second - 1] : nullptr;
+      if (actual != parent) {
+        notInParent("boundary", vsnBoundary_getName(boundary), surface, actual, parent);
+        return 0;
+      }
+      numbers.push_back(number);
+      ++size;
     }
-    out.ints("G/KSFBCP", kEvery, numbers);
-    out.ints("G/IPSFBCP", kEvery, indexPointer(sizes));
+    sizes.push_back(size);
   }
+  out.ints("G/KSFBCP", kEvery, numbers);
+  out.ints("G/IPSFBCP", kEvery, indexPointer(sizes));
+  return 1;
+}
 
-  // Units: the geometry keeps the projection's unit when a one-zone file carries a projection.
+// Units: the geometry keeps the projection's unit when a one-zone file carries a projection; 0
+// when the solution units cannot be read.
+int writeUnits(DefWriter *w, Writer &out, std::string &units, Projection **projection) {
   char *solution = zyrZoneMap_getSolutionUnits(w->m_zoneMap);
   if (solution == nullptr) {
     inconsistency("Unable to read the \"Length Units\" from the \"SOLVER UNITS\" object.\n");
@@ -318,7 +334,7 @@ int writeProblem(DefWriter *w, Writer &out, std::vector<int32_t> &volumeZone, st
   zyrCString_free(solution);
   std::string geometry = units;
   double scale = 1.0;
-  *projection = nzn == 1 ? static_cast<Projection *>(DefWriter_getModelProjection(w->m_model)) : nullptr;
+  *projection = w->m_noOfDomains == 1 ? static_cast<Projection *>(DefWriter_getModelProjection(w->m_model)) : nullptr;
   if (*projection != nullptr) {
     const char *own = Projection_getUnits(*projection);
     const std::string projectionUnits = own != nullptr ? own : "";
@@ -334,6 +350,20 @@ int writeProblem(DefWriter *w, Writer &out, std::vector<int32_t> &volumeZone, st
   out.check(DefFile_writeIoString(out.m_file, "G/CGUNIT", kEvery, 0, geometry.c_str()));
   out.check(DefFile_writeFloat(out.m_file, "G/GEOSCL", kEvery, 0, float(scale)));
   return 1;
+}
+
+// Steps that may end the write early with 0 (after publishing why).
+int writeProblem(DefWriter *w, Writer &out, std::vector<int32_t> &volumeZone, std::string &units,
+                 Projection **projection) {
+  writeRelease(out);
+  writeRegionNumbering(w, out);
+  if (DefWriter_writeNameMap(w) != 1)
+    return 0;
+  Claims claims;
+  return writeZones(w, out, claims, volumeZone) && writeSubdomains(w, out, claims) &&
+                 writeBoundaryPatches(w, out, claims) && writeUnits(w, out, units, projection)
+             ? 1
+             : 0;
 }
 
 } // namespace
@@ -424,8 +454,10 @@ int DefWriter_write(DefWriter *writer) {
     return 0;
   if (!writer->m_fromDefFile)
     result = DefWriter_writeSurfaceGroups(writer);
-  // What was written must be on disc before the caller swaps the file into place.
-  if (result == 1 && !DefFile_sync(writer->m_file)) {
+  // A value that did not reach the file fails the file, whichever step let it go on. What was
+  // written, and the index that finds it, must be on disc before the caller swaps the file into
+  // place.
+  if (result == 1 && (DefFile_takeFailedWrites(writer->m_file) > 0 || !DefFile_finish(writer->m_file))) {
     DefFile_reportError(writer->m_file, __func__);
     return 0;
   }

@@ -27,9 +27,8 @@ namespace {
 const char *const kEvery = "EVERY";
 
 void atlasFailed() {
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "DefWriter_saveRegionAtlas", __FILE__, __LINE__);
-  zyrError_addMessage(error, "Unable to add the region atlas to the definition file.\n");
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "DefWriter_saveRegionAtlas",
+                "Unable to add the region atlas to the definition file.\n");
 }
 
 struct Entries {

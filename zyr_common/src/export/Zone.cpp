@@ -189,29 +189,23 @@ int failed(DefFile *file) {
 
 // A zone whose mesh was damaged in the database: the file would not hold the model's mesh.
 int unwritable(int32_t zone, const char *what) {
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Zone_write", __FILE__, __LINE__);
-  zyrError_addMessage(error, "The mesh of zone %d holds %s; the zone cannot be written.\n", zone, what);
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "Zone_write", "The mesh of zone %d holds %s; the zone cannot be written.\n", zone,
+                what);
   return 0;
 }
 
-} // namespace
-
-int Zone_write(Zone *zone, DefFile *file, const char *units) {
-  ZYR_TRACE_BEGIN_DESC("Write a zone to a definition file.");
-  const int32_t z = zone->m_number;
-  const std::string zn = location("ZN%d", z), vx = location("ZN%d/VX", z);
-
-  // Coordinates of every element mesh, then one triple per numbered vertex.
+// The coordinates of every element mesh, one after the other, in the units asked for; 0 when a
+// mesh has none (said) or they cannot be had.
+int gatherCoordinates(const Zone *zone, const char *units, std::vector<double> &xyz) {
   int64_t total = 0;
   for (int32_t i = 0; i < zone->m_noOfElementMeshes; ++i) {
     const int32_t n = ElementMesh_getNoOfVertices(zone->m_elementMeshes[i]);
     // A mesh whose vertices could not be restored is not a mesh to write.
     if (n < 1)
-      return unwritable(z, "a volume mesh without vertices");
+      return unwritable(zone->m_number, "a volume mesh without vertices");
     total += n;
   }
-  std::vector<double> xyz(static_cast<size_t>(3 * total));
+  xyz.resize(static_cast<size_t>(3 * total));
   int64_t at = 0;
   for (int32_t i = 0; i < zone->m_noOfElementMeshes; ++i) {
     double *destination = xyz.data() + 3 * at;
@@ -220,10 +214,13 @@ int Zone_write(Zone *zone, DefFile *file, const char *units) {
       return 0;
     at += ElementMesh_getNoOfVertices(zone->m_elementMeshes[i]);
   }
-  int32_t nvx = total > 0 ? Numbering_compactCoordinates(zone->m_numbering, xyz.data()) : 0;
+  return 1;
+}
 
+// The attributes of the coordinates' data set: their extents and what they are.
+void addCoordinateAttributes(DefFile *file, int32_t nvx, const double *xyz) {
   double minimum[3], maximum[3], nearest = 0.0, farthest = 0.0;
-  Zone_getExtents(nvx, xyz.data(), minimum, maximum, &nearest, &farthest);
+  Zone_getExtents(nvx, xyz, minimum, maximum, &nearest, &farthest);
   char text[128];
   snprintf(text, sizeof text, "%le %le %le", minimum[0], minimum[1], minimum[2]);
   DefFile_addAttribute(file, "COMPMIN", text);
@@ -238,6 +235,18 @@ int Zone_write(Zone *zone, DefFile *file, const char *units) {
   DefFile_addAttribute(file, "QUANTITY", "Length");
   DefFile_addAttribute(file, "USERLEVEL", "1");
   DefFile_addAttribute(file, "WHATALIAS", "Mesh Coordinates");
+}
+
+// One triple per numbered vertex, in single precision when the environment asks for it, and the
+// number of vertices.
+int writeCoordinates(const Zone *zone, DefFile *file, const char *units) {
+  const int32_t z = zone->m_number;
+  const std::string zn = location("ZN%d", z), vx = location("ZN%d/VX", z);
+  std::vector<double> xyz;
+  if (!gatherCoordinates(zone, units, xyz))
+    return 0;
+  int32_t nvx = !xyz.empty() ? Numbering_compactCoordinates(zone->m_numbering, xyz.data()) : 0;
+  addCoordinateAttributes(file, nvx, xyz.data());
   int written;
   if (getenv("ZYR_SINGLE_PRECISION_COORDINATES") != nullptr) {
     std::vector<float> single(static_cast<size_t>(3) * static_cast<size_t>(nvx));
@@ -248,104 +257,127 @@ int Zone_write(Zone *zone, DefFile *file, const char *units) {
     written = DefFile_writeDoubleArray(file, "G/CRDVX", vx.c_str(), 0, xyz.data(), 3, nvx);
   }
   DefFile_clearAttributes(file);
-  xyz.clear();
-  xyz.shrink_to_fit();
   if (!written || !DefFile_writeInt(file, "G/NVX", zn.c_str(), 0, nvx))
     return failed(file);
+  return 1;
+}
 
-  // Element sets.
+// The counts of the element sets written so far, kept for the zone's own data sets.
+struct ElementSetCounts {
   std::vector<int32_t> elementsPerSet, typePerSet, setsByVolume, indexPointer{1};
-  int32_t e = 0, nel = 0;
+  int32_t nel = 0;
+};
+
+// Element set e of the zone: its vertices in the file's convention and its elements' numbers.
+int writeElementSet(const Zone *zone, DefFile *file, ElementSet *set, int32_t e, ElementSetCounts &counts) {
+  const int32_t z = zone->m_number;
+  const std::string es = location("ZN%d/ES%d", z, e);
+  int32_t *vertices = nullptr, n = 0, perElement = 0;
+  if (!ElementSet_getElementVertices(set, zyrConvention_WEZ5, zone->m_numbering, 0, &vertices, &n, &perElement))
+    return 0;
+  // A set left without elements (its stored elements were damaged) cannot be written as a
+  // structure array of none: the mesh is not whole, so neither is the file.
+  if (n < 1) {
+    freeArray(vertices);
+    return unwritable(z, "an element set without elements");
+  }
+  int written = DefFile_writeIntArray(file, "G/KVXPE", es.c_str(), 0, vertices, perElement, n);
+  freeArray(vertices);
+  if (!written)
+    return failed(file);
+  int32_t *elements = nullptr, count = 0;
+  if (!ElementSet_getElements(set, zone->m_numbering, &elements, &count))
+    return 0;
+  written = DefFile_writeIntArray(file, "G/KELPE", es.c_str(), 0, elements, count, 0);
+  freeArray(elements);
+  if (!written)
+    return failed(file);
+  counts.elementsPerSet.push_back(n);
+  counts.typePerSet.push_back(ElementSet_getConventionElementType(set, zyrConvention_WEZ5));
+  counts.setsByVolume.push_back(e);
+  counts.nel += n;
+  return 1;
+}
+
+// The element sets of every element mesh, numbered through the zone, then their counts.
+int writeElementSets(const Zone *zone, DefFile *file, bool trace) {
+  const int32_t z = zone->m_number;
+  const std::string zn = location("ZN%d", z);
+  ElementSetCounts counts;
+  int32_t e = 0;
   for (int32_t i = 0; i < zone->m_noOfElementMeshes; ++i) {
     ElementSet **sets = nullptr;
     int32_t nes = ElementMesh_getElementSets(zone->m_elementMeshes[i], &sets);
-    for (int32_t j = 0; j < nes; ++j) {
-      ++e;
-      const std::string es = location("ZN%d/ES%d", z, e);
-      int32_t *vertices = nullptr, n = 0, perElement = 0;
-      if (!ElementSet_getElementVertices(sets[j], zyrConvention_WEZ5, zone->m_numbering, 0, &vertices, &n,
-                                         &perElement)) {
+    for (int32_t j = 0; j < nes; ++j)
+      if (!writeElementSet(zone, file, sets[j], ++e, counts)) {
         freeArray(sets);
         return 0;
       }
-      // A set left without elements (its stored elements were damaged) cannot be written as a
-      // structure array of none: the mesh is not whole, so neither is the file.
-      if (n < 1) {
-        freeArray(vertices);
-        freeArray(sets);
-        return unwritable(z, "an element set without elements");
-      }
-      written = DefFile_writeIntArray(file, "G/KVXPE", es.c_str(), 0, vertices, perElement, n);
-      freeArray(vertices);
-      if (!written) {
-        freeArray(sets);
-        return failed(file);
-      }
-      int32_t *elements = nullptr, count = 0;
-      if (!ElementSet_getElements(sets[j], zone->m_numbering, &elements, &count)) {
-        freeArray(sets);
-        return 0;
-      }
-      written = DefFile_writeIntArray(file, "G/KELPE", es.c_str(), 0, elements, count, 0);
-      freeArray(elements);
-      if (!written) {
-        freeArray(sets);
-        return failed(file);
-      }
-      elementsPerSet.push_back(n);
-      typePerSet.push_back(ElementSet_getConventionElementType(sets[j], zyrConvention_WEZ5));
-      setsByVolume.push_back(e);
-      nel += n;
-    }
     freeArray(sets);
-    indexPointer.push_back(e + 1);
+    counts.indexPointer.push_back(e + 1);
   }
-  const int32_t nes = e;
+  const int32_t nes = e, nel = counts.nel;
   if (!DefFile_writeInt(file, "G/NES", zn.c_str(), 0, nes) || !DefFile_writeInt(file, "G/NEL", zn.c_str(), 0, nel) ||
-      !DefFile_writeIntArray(file, "G/NELES", zn.c_str(), 0, elementsPerSet.data(), nes, 0) ||
-      !DefFile_writeIntArray(file, "G/ILTPES", zn.c_str(), 0, typePerSet.data(), nes, 0) ||
-      !DefFile_writeIntArray(file, "G/KESVL", zn.c_str(), 0, setsByVolume.data(), nes, 0) ||
-      !DefFile_writeIntArray(file, "G/IPESVL", zn.c_str(), 0, indexPointer.data(), int32_t(indexPointer.size()), 0))
+      !DefFile_writeIntArray(file, "G/NELES", zn.c_str(), 0, counts.elementsPerSet.data(), nes, 0) ||
+      !DefFile_writeIntArray(file, "G/ILTPES", zn.c_str(), 0, counts.typePerSet.data(), nes, 0) ||
+      !DefFile_writeIntArray(file, "G/KESVL", zn.c_str(), 0, counts.setsByVolume.data(), nes, 0) ||
+      !DefFile_writeIntArray(file, "G/IPESVL", zn.c_str(), 0, counts.indexPointer.data(),
+                             int32_t(counts.indexPointer.size()), 0))
     return failed(file);
-  if (zyr_trace_on_ && ZYR_TRACE_DEBUG(1)) {
+  if (trace) {
     zyrTrace_printf("Zone %d:\n  NEL   = %d\n  NES   = %d\n  NELES =", z, nel, nes);
-    for (int32_t count : elementsPerSet)
+    for (int32_t count : counts.elementsPerSet)
       zyrTrace_printf(" %d", count);
     zyrTrace_printf("\n");
   }
+  return 1;
+}
 
-  // Face sets, in side 0's face order where an interface map reorders them.
-  std::vector<int32_t> facesPerSet;
-  int32_t nfc = 0;
-  for (int32_t k = 0; k < zone->m_noOfFaceMeshes; ++k) {
-    FaceMesh *fm = zone->m_faceMeshes[k];
-    const std::string fs = location("ZN%d/FS%d", z, k + 1);
-    int32_t n = 0, *elements = nullptr, *localFaces = nullptr;
-    if (!FaceMesh_getElementFaces(fm, zyrConvention_WEZ5, zone->m_numbering, 0, &n, &elements, &localFaces))
-      return 0;
-    int32_t *faces = nullptr, nf = 0;
-    if (!FaceMesh_getFaces(fm, zone->m_numbering, &faces, &nf)) {
-      freeArray(elements);
-      freeArray(localFaces);
-      return 0;
-    }
-    int32_t *faceMap = nullptr;
-    bool mapped = FaceMesh_getInterfaceFaceMap(fm, zone->m_mesh, &faceMap) && faceMap != nullptr;
-    std::vector<int32_t> pairs(static_cast<size_t>(2) * static_cast<size_t>(n)), numbers(static_cast<size_t>(n));
-    for (int32_t i = 0; i < n; ++i) {
-      int32_t source = mapped ? faceMap[i] : i;
-      if (source < 0 || source >= n || source >= nf)
-        source = i;
-      pairs[static_cast<size_t>(2 * i)] = elements[source];
-      pairs[static_cast<size_t>(2 * i + 1)] = localFaces[source];
-      numbers[static_cast<size_t>(i)] = faces[source];
-    }
+// Face set k of the zone (face mesh k - 1), in side 0's face order where an interface map
+// reorders the faces; its number of faces, or -1.
+int32_t writeFaceSet(const Zone *zone, DefFile *file, int32_t k) {
+  FaceMesh *fm = zone->m_faceMeshes[k - 1];
+  const std::string fs = location("ZN%d/FS%d", zone->m_number, k);
+  int32_t n = 0, *elements = nullptr, *localFaces = nullptr;
+  if (!FaceMesh_getElementFaces(fm, zyrConvention_WEZ5, zone->m_numbering, 0, &n, &elements, &localFaces))
+    return -1;
+  int32_t *faces = nullptr, nf = 0;
+  if (!FaceMesh_getFaces(fm, zone->m_numbering, &faces, &nf)) {
     freeArray(elements);
     freeArray(localFaces);
-    freeArray(faces);
-    if (!DefFile_writeIntArray(file, "G/KELPF", fs.c_str(), 0, pairs.data(), 2, n) ||
-        !DefFile_writeIntArray(file, "G/KFCPF", fs.c_str(), 0, numbers.data(), n, 0))
-      return failed(file);
+    return -1;
+  }
+  int32_t *faceMap = nullptr;
+  bool mapped = FaceMesh_getInterfaceFaceMap(fm, zone->m_mesh, &faceMap) && faceMap != nullptr;
+  std::vector<int32_t> pairs(static_cast<size_t>(2) * static_cast<size_t>(n)), numbers(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) {
+    int32_t source = mapped ? faceMap[i] : i;
+    if (source < 0 || source >= n || source >= nf)
+      source = i;
+    pairs[static_cast<size_t>(2 * i)] = elements[source];
+    pairs[static_cast<size_t>(2 * i + 1)] = localFaces[source];
+    numbers[static_cast<size_t>(i)] = faces[source];
+  }
+  freeArray(elements);
+  freeArray(localFaces);
+  freeArray(faces);
+  if (!DefFile_writeIntArray(file, "G/KELPF", fs.c_str(), 0, pairs.data(), 2, n) ||
+      !DefFile_writeIntArray(file, "G/KFCPF", fs.c_str(), 0, numbers.data(), n, 0)) {
+    failed(file);
+    return -1;
+  }
+  return n;
+}
+
+// A face set per face mesh, then their counts.
+int writeFaceSets(const Zone *zone, DefFile *file, bool trace) {
+  const std::string zn = location("ZN%d", zone->m_number);
+  std::vector<int32_t> facesPerSet;
+  int32_t nfc = 0;
+  for (int32_t k = 1; k <= zone->m_noOfFaceMeshes; ++k) {
+    const int32_t n = writeFaceSet(zone, file, k);
+    if (n < 0)
+      return 0;
     facesPerSet.push_back(n);
     nfc += n;
   }
@@ -353,13 +385,21 @@ int Zone_write(Zone *zone, DefFile *file, const char *units) {
   if (!DefFile_writeInt(file, "G/NFS", zn.c_str(), 0, nfs) || !DefFile_writeInt(file, "G/NFC", zn.c_str(), 0, nfc) ||
       !DefFile_writeIntArray(file, "G/NFCFS", zn.c_str(), 0, facesPerSet.data(), nfs, 0))
     return failed(file);
-  if (zyr_trace_on_ && ZYR_TRACE_DEBUG(1)) {
+  if (trace) {
     zyrTrace_printf("  NFC   = %d\n  NFS   = %d\n  NFCFS =", nfc, nfs);
     for (int32_t count : facesPerSet)
       zyrTrace_printf(" %d", count);
     zyrTrace_printf("\n");
   }
   return 1;
+}
+
+} // namespace
+
+int Zone_write(Zone *zone, DefFile *file, const char *units) {
+  ZYR_TRACE_BEGIN_DESC("Write a zone to a definition file.");
+  const bool trace = zyr_trace_on_ && ZYR_TRACE_DEBUG(1);
+  return writeCoordinates(zone, file, units) && writeElementSets(zone, file, trace) && writeFaceSets(zone, file, trace);
 }
 
 void Zone_print(const Zone *zone, FILE *stream) {

@@ -25,7 +25,6 @@
 #include "zyrTrace.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,18 +33,6 @@ namespace {
 
 // Four vertex places per face in the face pairs.
 const int32_t kPlaces = 4;
-
-void internalError(const char *function, const char *format, ...) __attribute__((format(printf, 2, 3)));
-void internalError(const char *function, const char *format, ...) {
-  char text[1024];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "%s", text);
-  zyrError_publish(error);
-}
 
 template <class T> void release(T *&array) {
   if (array != nullptr)
@@ -92,21 +79,22 @@ int resolveSide(ZoneInterface *zi, int side, Zone *const *zones) {
   zi->m_boundaries[side] = boundaries;
   zi->m_noOfBoundaries[side] = n > 0 ? n : 0;
   if (n <= 0) {
-    internalError("ZoneInterface_new", "There are no boundaries on side %d of interface %s.\n", side, name);
+    ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "ZoneInterface_new", "There are no boundaries on side %d of interface %s.\n",
+                  side, name);
     return 0;
   }
   zi->m_boundaryZones[side] = zyrMemory_allocateZeroedArray<Zone *>(n, "ZoneInterface");
   for (int32_t b = 0; b < n; ++b) {
     const vsnDomain *domain = vsnBoundary_getDomain(boundaries[b]);
     if (domain == nullptr) {
-      internalError("ZoneInterface_new", "There was a problem identifying a domain on side %d of\ninterface %s.\n",
-                    side, name);
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "ZoneInterface_new",
+                    "There was a problem identifying a domain on side %d of\ninterface %s.\n", side, name);
       return 0;
     }
     int32_t id = 0;
     Zone *zone = Labelling_getLabel(zi->m_labelling, domain, &id) && id >= 1 ? zones[id] : nullptr;
     if (zone == nullptr) {
-      internalError("ZoneInterface_new",
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "ZoneInterface_new",
                     "There was a problem identifying the zone number for domain %s\non side %d of interface %s.\n",
                     vsnDomain_getName(domain), side, name);
       return 0;
@@ -186,7 +174,8 @@ int matchNew(ZoneInterface *zi, HashSet *sets[2], double tolerance) {
     if (!ok)
       continue;
     if (!InterfaceMap_getFaceMeshes(maps[i], &side0, &side1) || side0 == nullptr || side1 == nullptr) {
-      internalError("ZoneInterface_new", "Unable to identify face meshes on either side of an interface map.\n");
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "ZoneInterface_new",
+                    "Unable to identify face meshes on either side of an interface map.\n");
       ok = 0;
       continue;
     }
@@ -214,7 +203,7 @@ int placeMatched(ZoneInterface *zi) {
           matched->m_zone[side] = zi->m_boundaryZones[side][b];
         }
       if (matched->m_zone[side] == nullptr) {
-        internalError("ZoneInterface_new",
+        ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "ZoneInterface_new",
                       "Unable to identify which boundary region %s is in for\n side %d of interface.\n",
                       Region_getName(matched->m_surface[side]), side);
         return 0;
@@ -270,8 +259,8 @@ ZoneInterface *ZoneInterface_new(Mesh *mesh, vsnInterface *iface, int32_t useExi
       zi->m_noOfSurfaces[side] = n > 0 ? n : 0;
       if (n <= 0) {
         release(regions);
-        internalError(__func__, "There are no boundary regions on side %d of interface %s.\n", side,
-                      vsnInterface_getName(iface));
+        ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "There are no boundary regions on side %d of interface %s.\n", side,
+                  vsnInterface_getName(iface));
         return abandon(zi, sets);
       }
       sets[side] = HashSet_new(n);
@@ -429,8 +418,8 @@ namespace {
 
 // Why a zone-interface data set could not be written.
 int writeFailure(const char *what, int32_t number) {
-  internalError("ZoneInterface_write", "There was a problem writing the data set [\"%s\", \"%s\", 0].\n", what,
-                zifLocation(number).c_str());
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "ZoneInterface_write",
+                "There was a problem writing the data set [\"%s\", \"%s\", 0].\n", what, zifLocation(number).c_str());
   return 0;
 }
 
@@ -458,8 +447,8 @@ int reorderFaceSet(const MatchedMesh *matched, DefFile *file) {
       !DefFile_readInts(file, "G/KFCPF", fs.c_str(), 0, faces.out(), &nf))
     return fileFailure(file);
   if (np != 2 * int64_t(n) || nf != n) {
-    internalError("ZoneInterface_write", "There was a problem writing the data set [\"%s\", \"%s\", 0].\n", "G/KELPF",
-                  fs.c_str());
+    ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "ZoneInterface_write",
+                  "There was a problem writing the data set [\"%s\", \"%s\", 0].\n", "G/KELPF", fs.c_str());
     return 0;
   }
   std::vector<int32_t> newPairs(2 * size_t(n)), newFaces(static_cast<size_t>(n));

@@ -27,6 +27,13 @@ int failedRead(DefFile *file) {
   return 0;
 }
 
+// Whether an optional data set that failed to read is there all the same: its absence is an
+// answer, a read of it that fails (a failing device) is an error, or what it holds would be lost
+// in silence.
+bool unreadable(DefFile *file, const char *what, int32_t when, int read) {
+  return !read && DefFile_exists(file, what, kEvery, when);
+}
+
 int readInt(DefFile *file, const char *what, const char *where, int32_t *value) {
   return DefFile_readInt(file, what, where, 0, value) ? 1 : failedRead(file);
 }
@@ -201,12 +208,18 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
 
   // Priorities are optional and used only at their full length.
   int32_t *priorities = nullptr;
-  if (DefFile_readInts(file, "ZYR/KPRSF", kEvery, 0, &priorities, &n) && n == c->m_nsf)
+  int got = DefFile_readInts(file, "ZYR/KPRSF", kEvery, 0, &priorities, &n);
+  if (unreadable(file, "ZYR/KPRSF", 0, got))
+    return failedRead(file);
+  if (got && n == c->m_nsf)
     c->m_surfacePriorities = priorities;
   else
     zyrMemory_free(priorities, fn);
   priorities = nullptr;
-  if (DefFile_readInts(file, "ZYR/KPRVL", kEvery, 0, &priorities, &n) && n == c->m_nvl)
+  got = DefFile_readInts(file, "ZYR/KPRVL", kEvery, 0, &priorities, &n);
+  if (unreadable(file, "ZYR/KPRVL", 0, got))
+    return failedRead(file);
+  if (got && n == c->m_nvl)
     c->m_volumePriorities = priorities;
   else
     zyrMemory_free(priorities, fn);
@@ -225,7 +238,10 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
 
   // Gluing is optional, but a list that is there must make sense.
   int32_t *contacts = nullptr;
-  if (DefFile_readInts(file, "ZYR/CONTACT", kEvery, 0, &contacts, &n)) {
+  got = DefFile_readInts(file, "ZYR/CONTACT", kEvery, 0, &contacts, &n);
+  if (unreadable(file, "ZYR/CONTACT", 0, got))
+    return failedRead(file);
+  if (got) {
     c->m_contacts = contacts;
     if (n % 2 != 0)
       return reject(file, fn, "ZYR/CONTACT", kEvery, 0, "The data set does not hold pairs of surfaces.");
@@ -254,7 +270,10 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
 
   // Composite names: none when the count is missing.
   int32_t ncn = 0;
-  if (!DefFile_readInt(file, "ZYR/NCN", kEvery, 0, &ncn))
+  const int haveNames = DefFile_readInt(file, "ZYR/NCN", kEvery, 0, &ncn);
+  if (unreadable(file, "ZYR/NCN", 0, haveNames))
+    return failedRead(file);
+  if (!haveNames)
     return 1;
   if (ncn < 0 || ncn == INT32_MAX)
     return reject(file, fn, "ZYR/NCN", kEvery, 0, "The number of composite names is not valid.");
@@ -287,8 +306,10 @@ int GmoContents_readTopology(GmoContents *c, DefFile *file) {
   return 1;
 }
 
-int GmoContents_readMesh(GmoContents *c, DefFile *file) {
-  const char *fn = __func__;
+namespace {
+
+// The vertices' coordinates, three a vertex, and the unit they are in when the file names one.
+int readVertices(GmoContents *c, DefFile *file, const char *fn) {
   int32_t n = 0;
   if (!DefFile_readDoubles(file, "ZYR/CRDVX", kEvery, -2, &c->m_coordinates, &n))
     return failedRead(file);
@@ -296,9 +317,17 @@ int GmoContents_readMesh(GmoContents *c, DefFile *file) {
     return reject(file, fn, "ZYR/CRDVX", kEvery, -2, "The data set does not hold three coordinates per vertex.");
   c->m_noOfVertices = n / 3;
   char *units = nullptr;
-  if (DefFile_readString(file, "ZYR/UNITS", kEvery, 0, &units))
+  const int haveUnits = DefFile_readString(file, "ZYR/UNITS", kEvery, 0, &units);
+  if (unreadable(file, "ZYR/UNITS", 0, haveUnits))
+    return failedRead(file);
+  if (haveUnits)
     c->m_units = units;
+  return 1;
+}
 
+// The element sets: each one's type and vertex list, whole elements of existing vertices. The
+// sets read so far are kept when one fails, for GmoContents_delete to release.
+int readElementSets(GmoContents *c, DefFile *file, const char *fn) {
   int32_t nes = 0;
   if (!readInt(file, "ZYR/NES", kEvery, &nes))
     return 0;
@@ -350,7 +379,12 @@ int GmoContents_readMesh(GmoContents *c, DefFile *file) {
     }
   }
   keepElementSets();
+  return 1;
+}
 
+// The face sets: each one's elements, their local faces and its element set, all in range. The
+// sets read so far are kept when one fails, for GmoContents_delete to release.
+int readFaceSets(GmoContents *c, DefFile *file, const char *fn) {
   int32_t nfs = 0;
   if (!readInt(file, "ZYR/NFS", kEvery, &nfs))
     return 0;
@@ -372,6 +406,7 @@ int GmoContents_readMesh(GmoContents *c, DefFile *file) {
       c->m_localFaces[j] = faces[static_cast<size_t>(j)];
     }
   };
+  char where[32];
   for (int32_t j = 0; j < nfs; ++j) {
     snprintf(where, sizeof where, "FS%d", j);
     int32_t *elementList = nullptr, *faceList = nullptr;
@@ -408,8 +443,12 @@ int GmoContents_readMesh(GmoContents *c, DefFile *file) {
     }
   }
   keepFaceSets();
+  return 1;
+}
 
-  // The mesh's volumes and surfaces are the topology's.
+// The element sets of each volume and the face sets of each surface; the mesh's volumes and
+// surfaces are the topology's.
+int readRegionLists(GmoContents *c, DefFile *file, const char *fn) {
   int32_t count = 0;
   if (!readInt(file, "ZYR/NVL", kEvery, &count))
     return 0;
@@ -422,12 +461,13 @@ int GmoContents_readMesh(GmoContents *c, DefFile *file) {
     return 0;
   if (count != c->m_nsf)
     return reject(file, fn, "ZYR/NSF", kEvery, 0, "The number of surfaces differs from the topology's.");
-  if (!readGroupedList(file, fn, "ZYR/KFSSF", "ZYR/IPFSSF", c->m_nsf, c->m_nfs, &c->m_surfaceFaceSets,
-                       &c->m_faceSetPointer))
-    return 0;
+  return readGroupedList(file, fn, "ZYR/KFSSF", "ZYR/IPFSSF", c->m_nsf, c->m_nfs, &c->m_surfaceFaceSets,
+                         &c->m_faceSetPointer);
+}
 
-  // An element set belongs to one volume and a face set to one surface, and a surface's faces are
-  // faces of the elements of the volume it bounds.
+// An element set belongs to one volume and a face set to one surface, and a surface's faces are
+// faces of the elements of the volume it bounds.
+int checkOwners(GmoContents *c, DefFile *file, const char *fn) {
   std::vector<int32_t> elementSetVolume(static_cast<size_t>(c->m_nes), -1);
   for (int32_t v = 0; v < c->m_nvl; ++v)
     for (int32_t i = c->m_elementSetPointer[v]; i < c->m_elementSetPointer[v + 1]; ++i) {
@@ -451,4 +491,12 @@ int GmoContents_readMesh(GmoContents *c, DefFile *file) {
     }
   }
   return 1;
+}
+
+} // namespace
+
+int GmoContents_readMesh(GmoContents *c, DefFile *file) {
+  const char *fn = __func__;
+  return readVertices(c, file, fn) && readElementSets(c, file, fn) && readFaceSets(c, file, fn) &&
+         readRegionLists(c, file, fn) && checkOwners(c, file, fn);
 }

@@ -44,9 +44,7 @@ ImportedMesh *ImportedMesh_new(Model *model, const char *type, const char *filen
                                const char *specific, const char *units) {
   ZYR_TRACE_BEGIN_DESC("Create a new imported mesh.");
   if (g_hooks.m_getTopology == nullptr) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The import has not been given access to the model.\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The import has not been given access to the model.\n");
     return nullptr;
   }
   ImportedMesh *im = zyrMemory_allocateZeroedArray<ImportedMesh>(1, __func__);
@@ -76,16 +74,12 @@ ImportedMesh *ImportedMesh_new(Model *model, const char *type, const char *filen
 int ImportedMesh_import(ImportedMesh *im) {
   ZYR_TRACE_BEGIN_DESC("Import a mesh into a ZYR database.");
   if (im->m_filename == nullptr || im->m_filename[0] == '\0') {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "No file name has been supplied.\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "No file name has been supplied.\n");
     return 0;
   }
   if (!zyrDoesFileExist(im->m_filename)) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The file from which the mesh is to be imported, \"%s\",\ndoes not exist.\n",
-                        im->m_filename);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The file from which the mesh is to be imported, \"%s\",\ndoes not exist.\n",
+              im->m_filename);
     return 0;
   }
   if (ZYR_TRACE_DEBUG(1)) {

@@ -108,21 +108,30 @@ int ImportedMesh_importFromGMO(ImportedMesh *im, const char *file, const char *u
 int ImportedMesh_readRegionMap(ImportedMesh *im, DefFile *file, const char *what, const char *where, int32_t when);
 // The distinct connections and gluings of the regions in a new array; the count.
 int32_t ImportedMesh_collectConnections(int32_t noOfRegions, Region *const *regions, Connection ***connections);
+// The debug listing of the loaded mesh: every element mesh, every face mesh, then the
+// connections (fn tags the memory).
+void ImportedMesh_printLoadedMesh(const ImportedMesh *im, const char *fn);
 
 // ---- Definition and results files read directly ----
 // The relative matching tolerance of a Model (0.005 until the Model's layer gives its own).
 void ImportedMesh_setToleranceHook(double (*getRelativeTolerance)(const Model *model));
 // Declines (0, nothing published) a file of a release before 5.4, or of 5.4.0 with connected
 // surfaces; the caller then tries the mesh reader with the type "Def".
-int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file);
-int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DefFile *file, const char *units);
+// A direct import in progress: the file, and what its topology load leaves for its mesh load.
+struct DirectImport;
+int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DirectImport *direct);
+int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DirectImport *direct, const char *units);
 int ImportedMesh_reserveNames(ImportedMesh *im, DefFile *file);
 int ImportedMesh_reserveAssemblyNames(ImportedMesh *im, DefFile *file);
 int ImportedMesh_reservePhysicsNames(ImportedMesh *im, DefFile *file);
-// The maps take a surface or volume number to its index in m_regions (-1 when absent).
-int ImportedMesh_resolveNames(ImportedMesh *im, const int32_t *surfaceMap, const int32_t *volumeMap);
-int ImportedMesh_resolveAssemblyNames(ImportedMesh *im, const int32_t *surfaceMap, const int32_t *volumeMap);
-int ImportedMesh_createCompositeLocations(ImportedMesh *im, const int32_t *surfaceMap, const int32_t *volumeMap);
+// The maps take a surface or volume number (1 to the count) to its index in m_regions (-1 when
+// absent).
+int ImportedMesh_resolveNames(ImportedMesh *im, int32_t noOfSurfaces, const int32_t *surfaceMap, int32_t noOfVolumes,
+                              const int32_t *volumeMap);
+int ImportedMesh_resolveAssemblyNames(ImportedMesh *im, int32_t noOfSurfaces, const int32_t *surfaceMap,
+                                      int32_t noOfVolumes, const int32_t *volumeMap);
+int ImportedMesh_createCompositeLocations(ImportedMesh *im, int32_t noOfSurfaces, const int32_t *surfaceMap,
+                                          int32_t noOfVolumes, const int32_t *volumeMap);
 // The connection both regions have, or NULL.
 Connection *ImportedMesh_findCommonConnection(Region *a, Region *b);
 

@@ -34,7 +34,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -53,18 +52,6 @@ const int64_t kCountLimit = int64_t(1) << 28;
 
 // Vertices per element of the file's type codes 1 to 7.
 const int32_t kVerticesOfCode[8] = {0, 2, 3, 4, 4, 6, 8, 5};
-
-void internalError(const char *function, const char *format, ...) __attribute__((format(printf, 2, 3)));
-void internalError(const char *function, const char *format, ...) {
-  char text[2048];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "%s", text);
-  zyrError_publish(error);
-}
 
 std::string zoneLocation(int32_t z) { return "ZN" + std::to_string(z); }
 
@@ -114,14 +101,14 @@ struct Source {
     if (m_file->m_errorCode != 0)
       m_file->m_errorCode = ZYR_I_INTERNAL_ERROR;
     if (DefFile_reportError(m_file, function) == nullptr)
-      internalError(function, "Unable to read [\"%s\", \"%s\", 0].\n", what, where.c_str());
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, function, "Unable to read [\"%s\", \"%s\", 0].\n", what, where.c_str());
     return 0;
   }
 };
 
 int inconsistent(const char *function, const char *what, const std::string &where) {
-  internalError(function, "The data set [\"%s\", \"%s\", 0] is not consistent with the rest of the file.\n", what,
-                where.c_str());
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, function,
+                "The data set [\"%s\", \"%s\", 0] is not consistent with the rest of the file.\n", what, where.c_str());
   return 0;
 }
 
@@ -175,13 +162,6 @@ struct Layout {
   bool m_newerThan55 = false;
 };
 
-struct DirectContext {
-  Source m_source;
-  Layout m_layout;
-};
-
-DirectContext *g_context = nullptr; // the import in progress (one thread calls the library)
-
 double (*g_getRelativeTolerance)(const Model *) = nullptr;
 
 void *asValue(int32_t number) { return reinterpret_cast<void *>(static_cast<intptr_t>(number)); }
@@ -200,6 +180,12 @@ char *takeName(ImportedMesh *im, const std::string &base, int32_t value) {
 }
 
 } // namespace
+
+// The file being read, and what its topology load leaves for its mesh load.
+struct DirectImport {
+  Source m_source;
+  Layout m_layout;
+};
 
 void ImportedMesh_setToleranceHook(double (*getRelativeTolerance)(const Model *model)) {
   g_getRelativeTolerance = getRelativeTolerance;
@@ -344,10 +330,8 @@ Region *regionOf(const ImportedMesh *im, const int32_t *map, int32_t size, int32
 
 } // namespace
 
-int ImportedMesh_resolveAssemblyNames(ImportedMesh *im, const int32_t *surfaceMap, const int32_t *volumeMap) {
-  if (g_context == nullptr)
-    return 0;
-  const Layout &layout = g_context->m_layout;
+int ImportedMesh_resolveAssemblyNames(ImportedMesh *im, int32_t noOfSurfaces, const int32_t *surfaceMap,
+                                      int32_t noOfVolumes, const int32_t *volumeMap) {
   if (im->m_noOfCompositeNames <= 0)
     return 1;
   im->m_assemblyRegions = zyrMemory_allocateZeroedArray<Region **>(im->m_noOfCompositeNames, __func__);
@@ -355,10 +339,10 @@ int ImportedMesh_resolveAssemblyNames(ImportedMesh *im, const int32_t *surfaceMa
   for (int32_t i = 0; i < im->m_noOfCompositeNames; ++i) {
     std::vector<Region *> regions;
     for (int32_t j = 0; j < im->m_noOfAssembly2DRegions[i]; ++j)
-      if (Region *r = regionOf(im, surfaceMap, layout.m_nsf, im->m_assembly2DRegions[i][j]))
+      if (Region *r = regionOf(im, surfaceMap, noOfSurfaces, im->m_assembly2DRegions[i][j]))
         regions.push_back(r);
     for (int32_t j = 0; j < im->m_noOfAssembly3DRegions[i]; ++j)
-      if (Region *r = regionOf(im, volumeMap, layout.m_nvl, im->m_assembly3DRegions[i][j]))
+      if (Region *r = regionOf(im, volumeMap, noOfVolumes, im->m_assembly3DRegions[i][j]))
         regions.push_back(r);
     // Each region once, in the file's order, which a composite made of the entry keeps.
     std::unordered_set<Region *> seen;
@@ -377,17 +361,15 @@ int ImportedMesh_resolveAssemblyNames(ImportedMesh *im, const int32_t *surfaceMa
   return 1;
 }
 
-int ImportedMesh_createCompositeLocations(ImportedMesh *im, const int32_t *surfaceMap, const int32_t *volumeMap) {
-  if (g_context == nullptr)
-    return 0;
-  const Layout &layout = g_context->m_layout;
+int ImportedMesh_createCompositeLocations(ImportedMesh *im, int32_t noOfSurfaces, const int32_t *surfaceMap,
+                                          int32_t noOfVolumes, const int32_t *volumeMap) {
   for (int32_t i = 0; i < im->m_noOfCompositeNames; ++i) {
     std::vector<const char *> names;
     for (int32_t j = 0; j < im->m_noOfAssembly2DRegions[i]; ++j)
-      if (Region *r = regionOf(im, surfaceMap, layout.m_nsf, im->m_assembly2DRegions[i][j]))
+      if (Region *r = regionOf(im, surfaceMap, noOfSurfaces, im->m_assembly2DRegions[i][j]))
         names.push_back(Region_getBaseName(r));
     for (int32_t j = 0; j < im->m_noOfAssembly3DRegions[i]; ++j)
-      if (Region *r = regionOf(im, volumeMap, layout.m_nvl, -im->m_assembly3DRegions[i][j]))
+      if (Region *r = regionOf(im, volumeMap, noOfVolumes, -im->m_assembly3DRegions[i][j]))
         names.push_back(Region_getBaseName(r));
     im->m_noOfComponents[i] = int32_t(names.size());
     im->m_components[i] = zyrMemory_allocateZeroedArray<char *>(std::max<int64_t>(int64_t(names.size()), 1), __func__);
@@ -397,21 +379,21 @@ int ImportedMesh_createCompositeLocations(ImportedMesh *im, const int32_t *surfa
   return 1;
 }
 
-int ImportedMesh_resolveNames(ImportedMesh *im, const int32_t *surfaceMap, const int32_t *volumeMap) {
-  return im->m_haveRegionAtlas == 1 ? ImportedMesh_resolveAssemblyNames(im, surfaceMap, volumeMap)
-                                    : ImportedMesh_createCompositeLocations(im, surfaceMap, volumeMap);
+int ImportedMesh_resolveNames(ImportedMesh *im, int32_t noOfSurfaces, const int32_t *surfaceMap, int32_t noOfVolumes,
+                              const int32_t *volumeMap) {
+  return im->m_haveRegionAtlas == 1
+             ? ImportedMesh_resolveAssemblyNames(im, noOfSurfaces, surfaceMap, noOfVolumes, volumeMap)
+             : ImportedMesh_createCompositeLocations(im, noOfSurfaces, surfaceMap, noOfVolumes, volumeMap);
 }
 
 // ---- Topology ----
 
-int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file) {
-  ZYR_TRACE_BEGIN_DESC("Load the topology directly from a definition/results file.");
-  (void)zyr_trace_on_;
-  const char *fn = __func__;
-  if (g_context == nullptr || g_context->m_source.m_file != file)
-    return 0; // only inside ImportedMesh_importFromDef
-  Source &src = g_context->m_source;
-  Layout &layout = g_context->m_layout;
+namespace {
+
+// The counts of the file, the names it reserves and the room for its regions.
+int readTopologyCounts(ImportedMesh *im, DirectImport &direct, const char *fn) {
+  Source &src = direct.m_source;
+  Layout &layout = direct.m_layout;
   int32_t nzn = 0, nsf = 0, nvl = 0;
   if (!src.integer("G/NZN", "EVERY", nzn))
     return src.missing(fn, "G/NZN", "EVERY");
@@ -425,9 +407,9 @@ int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file) {
   layout.m_nzn = nzn;
   layout.m_nsf = nsf;
   layout.m_nvl = nvl;
-  if (!ImportedMesh_readRegionMap(im, file, "G/ATLAS/PRIMARY", "EVERY", 0))
+  if (!ImportedMesh_readRegionMap(im, src.m_file, "G/ATLAS/PRIMARY", "EVERY", 0))
     return 0;
-  if (!ImportedMesh_reserveNames(im, file))
+  if (!ImportedMesh_reserveNames(im, src.m_file))
     return 0;
 
   const int32_t slots = std::max(nvl + nsf, 1);
@@ -435,14 +417,19 @@ int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file) {
   im->m_shells = zyrMemory_allocateZeroedArray<Shell *>(slots, fn);
   layout.m_volumeSlot.assign(size_t(nvl) + 1, -1);
   layout.m_surfaceSlot.assign(size_t(nsf) + 1, -1);
+  return 1;
+}
+
+// The volumes, zone by zone, in the first slots; *slot becomes the number of volumes.
+int createVolumes(ImportedMesh *im, DirectImport &direct, const char *fn, int32_t *slot) {
+  Source &src = direct.m_source;
+  Layout &layout = direct.m_layout;
+  const int32_t nzn = layout.m_nzn, nvl = layout.m_nvl;
   Ints kvlzn, ipvlzn;
   if (!src.ints("G/KVLZN", "EVERY", kvlzn))
     return src.missing(fn, "G/KVLZN", "EVERY");
   const bool havePointer = src.ints("G/IPVLZN", "EVERY", ipvlzn) && validPointer(ipvlzn, size_t(nzn), kvlzn.size());
-
-  // Volumes, zone by zone.
   size_t next = 0;
-  int32_t slot = 0;
   for (int32_t z = 1; z <= nzn; ++z) {
     std::vector<std::string> names;
     int32_t count = 0;
@@ -460,23 +447,28 @@ int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file) {
     layout.m_zoneVolumes[size_t(z)] = count;
     for (int32_t j = 0; j < count; ++j, ++next) {
       const int32_t n = next < kvlzn.size() ? kvlzn[next] : 0;
-      if (n < 1 || n > nvl || layout.m_volumeSlot[size_t(n)] >= 0 || slot >= nvl)
+      if (n < 1 || n > nvl || layout.m_volumeSlot[size_t(n)] >= 0 || *slot >= nvl)
         return inconsistent(fn, "G/KVLZN", "EVERY");
       char *name = takeName(im, names[size_t(j)], -n);
       Region *region = Region_new(nullptr, nullptr, name, 3);
       zyrCString_free(name);
       if (region == nullptr)
         return 0;
-      layout.m_volumeSlot[size_t(n)] = slot;
+      layout.m_volumeSlot[size_t(n)] = *slot;
       layout.m_volumeOrder.push_back(n);
-      im->m_regions[slot++] = region;
+      im->m_regions[(*slot)++] = region;
     }
   }
-  const int32_t volumes = slot;
+  return 1;
+}
 
-  // Surfaces, zone by zone: one per face set.
+// The surfaces, zone by zone, one per face set, in the slots after the volumes.
+int createSurfaces(ImportedMesh *im, DirectImport &direct, const char *fn, int32_t *slot) {
+  Source &src = direct.m_source;
+  Layout &layout = direct.m_layout;
+  const int32_t nzn = layout.m_nzn, nsf = layout.m_nsf, nvl = layout.m_nvl;
   int32_t major = 0, minor = 0, point = 0;
-  const bool known = DefFile_getVersion(file, &major, &minor, &point) == 1;
+  const bool known = DefFile_getVersion(src.m_file, &major, &minor, &point) == 1;
   layout.m_newerThan55 = known && (major > 5 || (major == 5 && minor >= 6));
   layout.m_zoneFaceSets.assign(size_t(nzn) + 1, Ints());
   for (int32_t z = 1; z <= nzn; ++z) {
@@ -494,7 +486,7 @@ int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file) {
     const bool bySurface = named && nzn == 1 && !layout.m_newerThan55;
     for (int32_t i = 0; i < nfs; ++i) {
       const int32_t s = ksffs[size_t(i)];
-      if (s < 1 || s > nsf || layout.m_surfaceSlot[size_t(s)] >= 0 || slot >= nvl + nsf)
+      if (s < 1 || s > nsf || layout.m_surfaceSlot[size_t(s)] >= 0 || *slot >= nvl + nsf)
         return inconsistent(fn, "G/KSFFS", zoneLocation(z));
       std::string base = zoneLocation(z) + ".FS" + std::to_string(i + 1);
       if (named)
@@ -504,16 +496,19 @@ int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file) {
       zyrCString_free(name);
       if (region == nullptr)
         return 0;
-      layout.m_surfaceSlot[size_t(s)] = slot;
-      im->m_regions[slot++] = region;
+      layout.m_surfaceSlot[size_t(s)] = *slot;
+      im->m_regions[(*slot)++] = region;
     }
     layout.m_zoneFaceSets[size_t(z)] = ksffs;
   }
-  im->m_no3DRegions = volumes;
-  im->m_no2DRegions = slot - volumes;
-  im->m_noOfRegions = slot;
+  return 1;
+}
 
-  // Connections.
+// Each surface with a partner above it is connected to that partner.
+int connectSurfaces(ImportedMesh *im, DirectImport &direct, const char *fn) {
+  Source &src = direct.m_source;
+  const Layout &layout = direct.m_layout;
+  const int32_t nsf = layout.m_nsf;
   Ints partners;
   if (!src.ints("G/KSFSF", "EVERY", partners))
     return src.missing(fn, "G/KSFSF", "EVERY");
@@ -523,12 +518,19 @@ int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file) {
       continue;
     Region *a = im->m_regions[layout.m_surfaceSlot[size_t(s)]], *b = im->m_regions[layout.m_surfaceSlot[size_t(p)]];
     if (Region_connectNeighbour(a, b) == nullptr) {
-      internalError(fn, "Unable to connect regions %s and %s.\n", Region_getName(a), Region_getName(b));
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, fn, "Unable to connect regions %s and %s.\n", Region_getName(a),
+                    Region_getName(b));
       return 0;
     }
   }
+  return 1;
+}
 
-  // Shells.
+// A shell per volume, holding the regions of its surfaces.
+int createShells(ImportedMesh *im, DirectImport &direct, const char *fn) {
+  Source &src = direct.m_source;
+  const Layout &layout = direct.m_layout;
+  const int32_t nsf = layout.m_nsf, nvl = layout.m_nvl;
   Ints ipsfvl, ksfvl;
   if (!src.ints("G/IPSFVL", "EVERY", ipsfvl))
     return src.missing(fn, "G/IPSFVL", "EVERY");
@@ -548,9 +550,14 @@ int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file) {
         Shell_addRegion(shell, im->m_regions[layout.m_surfaceSlot[size_t(s)]]);
     }
   }
+  return 1;
+}
 
-  ImportedMesh_resolveNames(im, layout.m_surfaceSlot.data(), layout.m_volumeSlot.data());
-
+// The file's non-zero priorities of surfaces and volumes, when it has one for each.
+void setPriorities(ImportedMesh *im, DirectImport &direct) {
+  Source &src = direct.m_source;
+  const Layout &layout = direct.m_layout;
+  const int32_t nsf = layout.m_nsf, nvl = layout.m_nvl;
   Ints priorities;
   if (src.ints("G/KPRSF", "EVERY", priorities) && priorities.size() == size_t(nsf))
     for (int32_t s = 1; s <= nsf; ++s)
@@ -560,7 +567,28 @@ int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DefFile *file) {
     for (int32_t n = 1; n <= nvl; ++n)
       if (priorities[size_t(n) - 1] != 0 && layout.m_volumeSlot[size_t(n)] >= 0)
         Region_setPriority(im->m_regions[layout.m_volumeSlot[size_t(n)]], priorities[size_t(n) - 1]);
+}
 
+} // namespace
+
+int ImportedMesh_loadTopologyFromDef(ImportedMesh *im, DirectImport *direct) {
+  ZYR_TRACE_BEGIN_DESC("Load the topology directly from a definition/results file.");
+  (void)zyr_trace_on_;
+  const char *fn = __func__;
+  Layout &layout = direct->m_layout;
+  int32_t slot = 0;
+  if (!readTopologyCounts(im, *direct, fn) || !createVolumes(im, *direct, fn, &slot))
+    return 0;
+  const int32_t volumes = slot;
+  if (!createSurfaces(im, *direct, fn, &slot))
+    return 0;
+  im->m_no3DRegions = volumes;
+  im->m_no2DRegions = slot - volumes;
+  im->m_noOfRegions = slot;
+  if (!connectSurfaces(im, *direct, fn) || !createShells(im, *direct, fn))
+    return 0;
+  ImportedMesh_resolveNames(im, layout.m_nsf, layout.m_surfaceSlot.data(), layout.m_nvl, layout.m_volumeSlot.data());
+  setPriorities(im, *direct);
   for (int32_t r = 0; r < im->m_noOfRegions; ++r)
     if (im->m_shells[r] != nullptr) {
       Boundary *boundary = Boundary_new();
@@ -609,10 +637,65 @@ struct InterfaceData {
   }
 };
 
+// The interfaces of the file: which one each surface lies in, and their face pairs.
+struct Interfaces {
+  std::vector<InterfaceData> m_data; // per interface number
+  Ints m_of;                         // per surface number, its interface (0 for none)
+  bool m_on = false;                 // whether interface data are used
+};
+
 struct SurfaceMesh {
   FaceMesh *m_faceMesh = nullptr;
   int32_t m_zone = 0;
   Ints m_zoneVertices; // per local vertex, its zone vertex number (only for connected surfaces)
+};
+
+// What the whole mesh load shares: the lists of every zone, the units, and what the zones leave
+// for the matching of connected surfaces. Errors name the public function.
+struct MeshLoad {
+  MeshLoad(ImportedMesh *im, DirectImport &direct, const char *function)
+      : m_im(im), m_src(direct.m_source), m_layout(direct.m_layout), m_function(function) {}
+
+  ImportedMesh *m_im;
+  Source &m_src;
+  const Layout &m_layout;
+  const char *m_function;
+  bool m_debug = false;
+  double m_tolerance = 0.005;
+  int32_t m_nzif = 0;
+  Ints m_kvlsf, m_ksfsf;
+  std::string m_unit;
+  double m_scale = 1.0;
+  std::vector<SurfaceMesh> m_surfaces; // per surface number
+  Ints m_zoneVertexCounts;             // per zone number
+  int32_t m_volumeSlot = 0;            // the slot of the next zone's first volume
+};
+
+void freeCoordinates(double *xyz) { zyrMemory_free(xyz, "G/CRDVX"); }
+
+// One zone's element sets as the file gives them, and the owner of every element.
+struct ZoneSets {
+  ZoneSets(int32_t z, const Ints &ksffs) : m_z(z), m_zn(zoneLocation(z)), m_ksffs(ksffs) {}
+
+  int32_t m_z;
+  std::string m_zn;
+  const Ints &m_ksffs; // the surface number of each face set
+  int32_t m_nvx = 0, m_nes = 0, m_nel = 0;
+  Ints m_nfcfs, m_iltpes, m_kesvl, m_ipesvl;
+  int32_t m_noOfVolumes = 0;
+  std::vector<Ints> m_connectivity, m_elements; // per element set number
+  Ints m_setOf, m_positionOf;                   // per element number
+  Ints m_volumeOfSet;                           // per element set number, the zone's volume from 0
+  std::unique_ptr<double, void (*)(double *)> m_xyz{nullptr, freeCoordinates};
+};
+
+// One volume's element mesh over the zone vertices its elements use.
+struct VolumeMesh {
+  int32_t m_j = 0;      // the zone's volume, from 0
+  int32_t m_number = 0; // its volume number
+  ElementMesh *m_em = nullptr;
+  Ints m_localOf, m_zoneOf;          // zone vertex -> local vertex (-1 unused), local -> zone vertex
+  std::vector<ElementSet *> m_sets; // per element set number of the zone
 };
 
 void printEmptyFaceSets(const Ints &nfcfs) {
@@ -622,277 +705,344 @@ void printEmptyFaceSets(const Ints &nfcfs) {
     zyrTrace_printf("%8d %8d\n", int32_t(i) + 1, nfcfs[i]);
 }
 
-} // namespace
-
-int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DefFile *file, const char *units) {
-  ZYR_TRACE_BEGIN_DESC("Load a mesh from a definition file.");
-  const char *fn = __func__;
-  if (g_context == nullptr || g_context->m_source.m_file != file)
-    return 0; // only inside ImportedMesh_importFromDef
-  Source &src = g_context->m_source;
-  const Layout &layout = g_context->m_layout;
-  const bool debug = ZYR_TRACE_DEBUG(1);
-  const double tolerance = g_getRelativeTolerance != nullptr ? g_getRelativeTolerance(im->m_model) : 0.005;
-  const int32_t nzn = layout.m_nzn, nsf = layout.m_nsf, nvl = layout.m_nvl;
-  int32_t nzif = 0;
-  if (!src.integer("G/NZIF", "EVERY", nzif) || nzif < 0 || !validCount(nzif))
-    nzif = 0;
-  Ints kvlsf, ksfsf;
-  if (!src.ints("G/KVLSF", "EVERY", kvlsf))
+// The lists every zone needs: interfaces, bounded volumes and partners of the surfaces.
+int readSurfaceLists(MeshLoad &load) {
+  Source &src = load.m_src;
+  const char *fn = load.m_function;
+  const int32_t nsf = load.m_layout.m_nsf;
+  if (!src.integer("G/NZIF", "EVERY", load.m_nzif) || load.m_nzif < 0 || !validCount(load.m_nzif))
+    load.m_nzif = 0;
+  if (!src.ints("G/KVLSF", "EVERY", load.m_kvlsf))
     return src.missing(fn, "G/KVLSF", "EVERY");
-  if (!src.ints("G/KSFSF", "EVERY", ksfsf))
+  if (!src.ints("G/KSFSF", "EVERY", load.m_ksfsf))
     return src.missing(fn, "G/KSFSF", "EVERY");
-  if (kvlsf.size() != size_t(nsf) || ksfsf.size() != size_t(nsf))
+  if (load.m_kvlsf.size() != size_t(nsf) || load.m_ksfsf.size() != size_t(nsf))
     return inconsistent(fn, "G/KVLSF", "EVERY");
+  return 1;
+}
 
-  // Units and scale.
-  std::string unit = units != nullptr ? units : "m";
-  double scale = 1.0;
+// The file's unit and scale when it names a known unit with a usable scale, else the given units
+// unscaled; a warning for what is not used.
+void chooseUnits(MeshLoad &load, const char *units) {
+  Source &src = load.m_src;
+  const char *fn = load.m_function;
+  load.m_unit = units != nullptr ? units : "m";
+  load.m_scale = 1.0;
   char *fileUnit = nullptr;
   float geoscl = 0.0f;
   if (DefFile_readIoString(src.m_file, "G/CGUNIT", "EVERY", 0, &fileUnit)) {
     if (!Units_isValid(fileUnit)) {
-      zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, fn, __FILE__, __LINE__);
-      zyrError_addMessage(warning,
-                          "The coordinates in the definition file are stored in an unrecognised\n"
-                          "set of units, \"%s\". These have been ignored and the default units,\n"
-                          "\"%s\", have been used instead.\n",
-                          fileUnit, unit.c_str());
-      zyrError_publish(warning);
+      ZYR_ERROR_FOR(ZYR_W_INVALID_INPUT_IGNORED, fn,
+                    "The coordinates in the definition file are stored in an unrecognised\n"
+                    "set of units, \"%s\". These have been ignored and the default units,\n"
+                    "\"%s\", have been used instead.\n",
+                    fileUnit, load.m_unit.c_str());
     } else if (DefFile_readFloat(src.m_file, "G/GEOSCL", "EVERY", 0, &geoscl)) {
-      unit = fileUnit;
+      load.m_unit = fileUnit;
       // Only a finite positive scale means anything; 0 or NaN would make every coordinate
       // infinite.
       if (std::isfinite(geoscl) && geoscl > 0.0f && std::isfinite(1.0 / double(geoscl))) {
-        scale = 1.0 / double(geoscl);
+        load.m_scale = 1.0 / double(geoscl);
       } else {
-        zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, fn, __FILE__, __LINE__);
-        zyrError_addMessage(warning,
-                            "The geometric scale of the definition file, %g, is not usable and has been\n"
-                            "ignored.\n",
-                            double(geoscl));
-        zyrError_publish(warning);
+        ZYR_ERROR_FOR(ZYR_W_INVALID_INPUT_IGNORED, fn,
+                      "The geometric scale of the definition file, %g, is not usable and has been\n"
+                      "ignored.\n",
+                      double(geoscl));
       }
     }
   }
   zyrCString_free(fileUnit);
+}
 
-  std::vector<SurfaceMesh> surfaces(size_t(nsf) + 1);
-  int32_t volumeSlot = 0;
-  Ints zoneVertexCounts(size_t(nzn) + 1, 0);
-  for (int32_t z = 1; z <= nzn; ++z) {
-    const std::string zn = zoneLocation(z);
-    int32_t nvx = 0, nes = 0, nel = 0;
-    if (!src.integer("G/NVX", zn, nvx) || !validCount(nvx))
-      return src.missing(fn, "G/NVX", zn);
-    zoneVertexCounts[size_t(z)] = nvx;
-    if (!src.integer("G/NES", zn, nes) || !validCount(nes))
-      return src.missing(fn, "G/NES", zn);
-    if (!src.integer("G/NEL", zn, nel) || !validCount(nel))
-      return src.missing(fn, "G/NEL", zn);
-    const Ints &ksffs = layout.m_zoneFaceSets[size_t(z)];
-    const int32_t nfs = int32_t(ksffs.size());
-    Ints nfcfs;
-    if (nfs > 0 && !src.ints("G/NFCFS", zn, nfcfs))
-      return src.missing(fn, "G/NFCFS", zn);
-    if (nfcfs.size() < size_t(nfs))
-      return inconsistent(fn, "G/NFCFS", zn);
-    for (int32_t i = 0; i < nfs; ++i)
-      if (nfcfs[size_t(i)] <= 0) {
-        if (debug)
-          printEmptyFaceSets(nfcfs);
-        return 0;
-      }
-    Ints iltpes, kesvl, ipesvl;
-    if (!src.ints("G/ILTPES", zn, iltpes) || !src.ints("G/KESVL", zn, kesvl) || !src.ints("G/IPESVL", zn, ipesvl))
-      return src.missing(fn, "G/ILTPES", zn);
-    if (iltpes.size() != size_t(nes) || ipesvl.empty() || !validPointer(ipesvl, ipesvl.size() - 1, kesvl.size()))
-      return inconsistent(fn, "G/IPESVL", zn);
-    const int32_t zoneVolumes = int32_t(ipesvl.size()) - 1;
-    // The zone's element-set groups must be the volumes its names were given for.
-    if (size_t(z) >= layout.m_zoneVolumes.size() || zoneVolumes != layout.m_zoneVolumes[size_t(z)] ||
-        volumeSlot + zoneVolumes > im->m_no3DRegions)
-      return inconsistent(fn, "G/IPESVL", zn);
-
-    // Element sets: connectivity, element numbers, and the owner of every element.
-    std::vector<Ints> connectivity(size_t(nes) + 1), elements(size_t(nes) + 1);
-    Ints setOf(size_t(nel) + 1, 0), positionOf(size_t(nel) + 1, -1), volumeOfSet(size_t(nes) + 1, -1);
-    for (int32_t e = 1; e <= nes; ++e) {
-      const int32_t code = iltpes[size_t(e) - 1];
-      if (code < 1 || code > 7)
-        return 0;
-      const std::string es = zn + "/ES" + std::to_string(e);
-      if (!src.ints("G/KVXPE", es, connectivity[size_t(e)]))
-        return src.missing(fn, "G/KVXPE", es);
-      if (!src.ints("G/KELPE", es, elements[size_t(e)]))
-        return src.missing(fn, "G/KELPE", es);
-      const Ints &list = elements[size_t(e)];
-      if (connectivity[size_t(e)].size() != list.size() * size_t(kVerticesOfCode[code]))
-        return inconsistent(fn, "G/KVXPE", es);
-      for (int32_t v : connectivity[size_t(e)])
-        if (v < 1 || v > nvx)
-          return inconsistent(fn, "G/KVXPE", es);
-      for (size_t k = 0; k < list.size(); ++k) {
-        const int32_t element = list[k];
-        if (element < 1 || element > nel || setOf[size_t(element)] != 0)
-          return inconsistent(fn, "G/KELPE", es);
-        setOf[size_t(element)] = e;
-        positionOf[size_t(element)] = int32_t(k);
-      }
+// The zone's counts, face counts and element-set lists. An empty face set declines the file
+// without an error (the caller tries the mesh reader).
+int readZoneCounts(MeshLoad &load, ZoneSets &zone) {
+  Source &src = load.m_src;
+  const char *fn = load.m_function;
+  const std::string &zn = zone.m_zn;
+  if (!src.integer("G/NVX", zn, zone.m_nvx) || !validCount(zone.m_nvx))
+    return src.missing(fn, "G/NVX", zn);
+  load.m_zoneVertexCounts[size_t(zone.m_z)] = zone.m_nvx;
+  if (!src.integer("G/NES", zn, zone.m_nes) || !validCount(zone.m_nes))
+    return src.missing(fn, "G/NES", zn);
+  if (!src.integer("G/NEL", zn, zone.m_nel) || !validCount(zone.m_nel))
+    return src.missing(fn, "G/NEL", zn);
+  const int32_t nfs = int32_t(zone.m_ksffs.size());
+  if (nfs > 0 && !src.ints("G/NFCFS", zn, zone.m_nfcfs))
+    return src.missing(fn, "G/NFCFS", zn);
+  if (zone.m_nfcfs.size() < size_t(nfs))
+    return inconsistent(fn, "G/NFCFS", zn);
+  for (int32_t i = 0; i < nfs; ++i)
+    if (zone.m_nfcfs[size_t(i)] <= 0) {
+      if (load.m_debug)
+        printEmptyFaceSets(zone.m_nfcfs);
+      return 0;
     }
-    for (int32_t j = 0; j < zoneVolumes; ++j)
-      for (int32_t i = ipesvl[size_t(j)] - 1; i < ipesvl[size_t(j) + 1] - 1; ++i) {
-        const int32_t e = kesvl[size_t(i)];
-        if (e < 1 || e > nes || volumeOfSet[size_t(e)] >= 0)
-          return inconsistent(fn, "G/KESVL", zn);
-        volumeOfSet[size_t(e)] = j;
-      }
+  if (!src.ints("G/ILTPES", zn, zone.m_iltpes) || !src.ints("G/KESVL", zn, zone.m_kesvl) ||
+      !src.ints("G/IPESVL", zn, zone.m_ipesvl))
+    return src.missing(fn, "G/ILTPES", zn);
+  if (zone.m_iltpes.size() != size_t(zone.m_nes) || zone.m_ipesvl.empty() ||
+      !validPointer(zone.m_ipesvl, zone.m_ipesvl.size() - 1, zone.m_kesvl.size()))
+    return inconsistent(fn, "G/IPESVL", zn);
+  zone.m_noOfVolumes = int32_t(zone.m_ipesvl.size()) - 1;
+  // The zone's element-set groups must be the volumes its names were given for.
+  const Layout &layout = load.m_layout;
+  if (size_t(zone.m_z) >= layout.m_zoneVolumes.size() || zone.m_noOfVolumes != layout.m_zoneVolumes[size_t(zone.m_z)] ||
+      load.m_volumeSlot + zone.m_noOfVolumes > load.m_im->m_no3DRegions)
+    return inconsistent(fn, "G/IPESVL", zn);
+  return 1;
+}
 
-    // Coordinates (time -2 in results files, 0 as the writer puts them).
-    double *xyz = nullptr;
-    int32_t ncoords = 0;
-    const std::string vx = zn + "/VX";
-    if (!DefFile_readDoubles(src.m_file, "G/CRDVX", vx.c_str(), -2, &xyz, &ncoords) &&
-        !DefFile_readDoubles(src.m_file, "G/CRDVX", vx.c_str(), 0, &xyz, &ncoords))
-      return src.missing(fn, "G/CRDVX", vx);
-    std::unique_ptr<double, void (*)(double *)> coordinates(xyz, [](double *p) { zyrMemory_free(p, "G/CRDVX"); });
-    if (int64_t(ncoords) != 3 * int64_t(nvx))
-      return inconsistent(fn, "G/CRDVX", vx);
-    if (scale != 1.0)
-      for (int64_t i = 0; i < 3 * int64_t(nvx); ++i)
-        xyz[i] *= scale;
-
-    for (int32_t j = 0; j < zoneVolumes; ++j, ++volumeSlot) {
-      Region *region = im->m_regions[volumeSlot];
-      const int32_t volumeNumber = layout.m_volumeOrder[size_t(volumeSlot)];
-      // The zone vertices this volume's elements use, numbered from 0 in ascending order.
-      Ints localOf(size_t(nvx) + 1, -1), zoneOf;
-      for (int32_t e = 1; e <= nes; ++e)
-        if (volumeOfSet[size_t(e)] == j)
-          for (int32_t v : connectivity[size_t(e)])
-            localOf[size_t(v)] = 0;
-      for (int32_t v = 1; v <= nvx; ++v)
-        if (localOf[size_t(v)] == 0) {
-          localOf[size_t(v)] = int32_t(zoneOf.size());
-          zoneOf.push_back(v);
-        }
-      const int32_t count = int32_t(zoneOf.size());
-      double *own = count > 0 ? zyrMemory_allocateArray<double>(3 * int64_t(count), fn) : nullptr;
-      for (int32_t k = 0; k < count; ++k)
-        std::copy(xyz + 3 * int64_t(zoneOf[size_t(k)] - 1), xyz + 3 * int64_t(zoneOf[size_t(k)] - 1) + 3,
-                  own + 3 * int64_t(k));
-      ElementMesh *em = ElementMesh_new(region);
-      if (em == nullptr || !Mesh_addElementMesh(im->m_mesh, em))
-        return 0;
-      Vertices *vertices = Vertices_new(3, unit.c_str(), 0, count, own);
-      if (vertices == nullptr || !ElementMesh_setVertices(em, vertices))
-        return 0;
-      std::vector<ElementSet *> setOfNumber(size_t(nes) + 1, nullptr);
-      for (int32_t e = 1; e <= nes; ++e) {
-        if (volumeOfSet[size_t(e)] != j)
-          continue;
-        const Ints &list = connectivity[size_t(e)];
-        int32_t *renumbered = zyrMemory_allocateArray<int32_t>(std::max<int64_t>(int64_t(list.size()), 1), fn);
-        for (size_t k = 0; k < list.size(); ++k)
-          renumbered[k] = localOf[size_t(list[k])];
-        ElementSet *set = ElementSet_new(GmoContents_elementType(iltpes[size_t(e) - 1]), zyrConvention_WEZ5,
-                                         int32_t(list.size()), renumbered);
-        if (set == nullptr)
-          return 0;
-        ElementMesh_addElementSet(em, set);
-        setOfNumber[size_t(e)] = set;
-      }
-
-      // Face sets of the zone whose surfaces bound this volume.
-      for (int32_t i = 0; i < nfs; ++i) {
-        const int32_t s = ksffs[size_t(i)];
-        if (kvlsf[size_t(s) - 1] != volumeNumber)
-          continue;
-        Region *surface = im->m_regions[layout.m_surfaceSlot[size_t(s)]];
-        FaceMesh *fm = FaceMesh_new(surface, em);
-        if (fm == nullptr || !Mesh_addFaceMesh(im->m_mesh, fm))
-          return 0;
-        const int32_t nfc = nfcfs[size_t(i)];
-        int32_t listed = i;
-        Ints pairs;
-        for (int attempt = 0;; ++attempt) {
-          const std::string fs = zn + "/FS" + std::to_string(listed + 1);
-          if (!src.ints("G/KELPF", fs, pairs))
-            return src.missing(fn, "G/KELPF", fs);
-          if (pairs.size() < 2 * size_t(nfc))
-            return inconsistent(fn, "G/KELPF", fs);
-          bool own = true;
-          for (int32_t f = 0; f < nfc && own; ++f) {
-            const int32_t element = pairs[2 * size_t(f)];
-            if (element < 1 || element > nel || setOf[size_t(element)] == 0)
-              return inconsistent(fn, "G/KELPF", fs);
-            own = volumeOfSet[size_t(setOf[size_t(element)])] == j;
-          }
-          if (own)
-            break;
-          // The list describes the other side of a connected pair: take the partner's list.
-          if (attempt > 0) {
-            if (debug)
-              zyrTrace_printf("Flip failed - too many attempts.\n");
-            return 0;
-          }
-          const int32_t partner = ksfsf[size_t(s) - 1];
-          if (partner == 0 || partner == s || partner < 1 || partner > nsf) {
-            if (debug)
-              zyrTrace_printf("Flip failed - couldn't identifyneighbouring surface side.\n");
-            return 0;
-          }
-          auto at = std::find(ksffs.begin(), ksffs.end(), partner);
-          if (at == ksffs.end()) {
-            if (debug)
-              zyrTrace_printf("Flip failed - couldn't identify face set associated with neighbouring surface side.\n");
-            return 0;
-          }
-          const int32_t flipped = int32_t(at - ksffs.begin());
-          if (debug)
-            zyrTrace_printf("Face set flip: %d -> %d\n", listed + 1, flipped + 1);
-          listed = flipped;
-        }
-        // One face set per element set, each taking its faces in list order.
-        std::vector<int32_t> order;
-        std::map<int32_t, std::pair<Ints, Ints>> bySet;
-        for (int32_t f = 0; f < nfc; ++f) {
-          const int32_t element = pairs[2 * size_t(f)];
-          const int32_t e = setOf[size_t(element)];
-          if (bySet.find(e) == bySet.end())
-            order.push_back(e);
-          bySet[e].first.push_back(positionOf[size_t(element)]);
-          bySet[e].second.push_back(pairs[2 * size_t(f) + 1]);
-        }
-        for (int32_t e : order) {
-          const auto &lists = bySet[e];
-          const int32_t n = int32_t(lists.first.size());
-          int32_t *faceElements = copyInts(lists.first.data(), n), *localFaces = copyInts(lists.second.data(), n);
-          FaceSet *set = FaceSet_new(setOfNumber[size_t(e)], zyrConvention_WEZ5, n, faceElements, localFaces);
-          if (set == nullptr)
-            return 0;
-          FaceMesh_addFaceSet(fm, set);
-        }
-        SurfaceMesh &sm = surfaces[size_t(s)];
-        sm.m_faceMesh = fm;
-        sm.m_zone = z;
-        const int32_t partner = ksfsf[size_t(s) - 1];
-        if (partner != 0 && partner != s) {
-          int32_t *local = nullptr;
-          const int32_t n = FaceMesh_getVertices(fm, 0, nullptr, &local);
-          for (int32_t k = 0; k < n; ++k)
-            sm.m_zoneVertices.push_back(local[k] >= 0 && local[k] < count ? zoneOf[size_t(local[k])] : 0);
-          zyrMemory_free(local, fn);
-        }
-      }
+// Element sets: connectivity, element numbers, and the owner of every element.
+int readElementSets(MeshLoad &load, ZoneSets &zone) {
+  Source &src = load.m_src;
+  const char *fn = load.m_function;
+  const int32_t nes = zone.m_nes, nel = zone.m_nel;
+  zone.m_connectivity.assign(size_t(nes) + 1, Ints());
+  zone.m_elements.assign(size_t(nes) + 1, Ints());
+  zone.m_setOf.assign(size_t(nel) + 1, 0);
+  zone.m_positionOf.assign(size_t(nel) + 1, -1);
+  zone.m_volumeOfSet.assign(size_t(nes) + 1, -1);
+  for (int32_t e = 1; e <= nes; ++e) {
+    const int32_t code = zone.m_iltpes[size_t(e) - 1];
+    if (code < 1 || code > 7)
+      return inconsistent(fn, "G/ILTPES", zone.m_zn);
+    const std::string es = zone.m_zn + "/ES" + std::to_string(e);
+    if (!src.ints("G/KVXPE", es, zone.m_connectivity[size_t(e)]))
+      return src.missing(fn, "G/KVXPE", es);
+    if (!src.ints("G/KELPE", es, zone.m_elements[size_t(e)]))
+      return src.missing(fn, "G/KELPE", es);
+    const Ints &list = zone.m_elements[size_t(e)];
+    if (zone.m_connectivity[size_t(e)].size() != list.size() * size_t(kVerticesOfCode[code]))
+      return inconsistent(fn, "G/KVXPE", es);
+    for (int32_t v : zone.m_connectivity[size_t(e)])
+      if (v < 1 || v > zone.m_nvx)
+        return inconsistent(fn, "G/KVXPE", es);
+    for (size_t k = 0; k < list.size(); ++k) {
+      const int32_t element = list[k];
+      if (element < 1 || element > nel || zone.m_setOf[size_t(element)] != 0)
+        return inconsistent(fn, "G/KELPE", es);
+      zone.m_setOf[size_t(element)] = e;
+      zone.m_positionOf[size_t(element)] = int32_t(k);
     }
   }
+  for (int32_t j = 0; j < zone.m_noOfVolumes; ++j)
+    for (int32_t i = zone.m_ipesvl[size_t(j)] - 1; i < zone.m_ipesvl[size_t(j) + 1] - 1; ++i) {
+      const int32_t e = zone.m_kesvl[size_t(i)];
+      if (e < 1 || e > nes || zone.m_volumeOfSet[size_t(e)] >= 0)
+        return inconsistent(fn, "G/KESVL", zone.m_zn);
+      zone.m_volumeOfSet[size_t(e)] = j;
+    }
+  return 1;
+}
 
-  // Zone interfaces: which interface each surface lies in; the face pairs are read once each.
-  std::vector<InterfaceData> interfaces(size_t(nzif) + 1);
-  Ints interfaceOf(size_t(nsf) + 1, 0);
-  bool interfaceData = false;
-  for (int32_t k = 1; k <= nzif; ++k) {
+// Coordinates (time -2 in results files, 0 as the writer puts them), scaled when needed.
+int readCoordinates(MeshLoad &load, ZoneSets &zone) {
+  double *xyz = nullptr;
+  int32_t ncoords = 0;
+  const std::string vx = zone.m_zn + "/VX";
+  if (!DefFile_readDoubles(load.m_src.m_file, "G/CRDVX", vx.c_str(), -2, &xyz, &ncoords) &&
+      !DefFile_readDoubles(load.m_src.m_file, "G/CRDVX", vx.c_str(), 0, &xyz, &ncoords))
+    return load.m_src.missing(load.m_function, "G/CRDVX", vx);
+  zone.m_xyz.reset(xyz);
+  if (int64_t(ncoords) != 3 * int64_t(zone.m_nvx))
+    return inconsistent(load.m_function, "G/CRDVX", vx);
+  if (load.m_scale != 1.0)
+    for (int64_t i = 0; i < 3 * int64_t(zone.m_nvx); ++i)
+      xyz[i] *= load.m_scale;
+  return 1;
+}
+
+// A new element or face mesh of the region that the model's mesh did not take: deleted, and said.
+int refusedMesh(void *mesh, int (*remove)(void *), Region *region, const char *fn) {
+  remove(mesh);
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, fn, "Unable to add the mesh of region %s to the model.\n",
+                Region_getName(region));
+  return 0;
+}
+
+// The volume's element mesh, added to the mesh, with its vertices and element sets. A failure
+// the record's constructors did not report is reported here.
+int buildVolumeMesh(MeshLoad &load, const ZoneSets &zone, VolumeMesh &volume) {
+  ImportedMesh *im = load.m_im;
+  const char *fn = load.m_function;
+  Region *region = im->m_regions[load.m_volumeSlot + volume.m_j];
+  volume.m_number = load.m_layout.m_volumeOrder[size_t(load.m_volumeSlot + volume.m_j)];
+  // The zone vertices this volume's elements use, numbered from 0 in ascending order.
+  volume.m_localOf.assign(size_t(zone.m_nvx) + 1, -1);
+  for (int32_t e = 1; e <= zone.m_nes; ++e)
+    if (zone.m_volumeOfSet[size_t(e)] == volume.m_j)
+      for (int32_t v : zone.m_connectivity[size_t(e)])
+        volume.m_localOf[size_t(v)] = 0;
+  for (int32_t v = 1; v <= zone.m_nvx; ++v)
+    if (volume.m_localOf[size_t(v)] == 0) {
+      volume.m_localOf[size_t(v)] = int32_t(volume.m_zoneOf.size());
+      volume.m_zoneOf.push_back(v);
+    }
+  ElementMesh *em = ElementMesh_new(region);
+  if (em == nullptr)
+    return 0;
+  if (!Mesh_addElementMesh(im->m_mesh, em))
+    return refusedMesh(em, ElementMesh_delete, region, fn);
+  volume.m_em = em;
+  const int32_t count = int32_t(volume.m_zoneOf.size());
+  const double *xyz = zone.m_xyz.get();
+  double *own = count > 0 ? zyrMemory_allocateArray<double>(3 * int64_t(count), fn) : nullptr;
+  for (int32_t k = 0; k < count; ++k)
+    std::copy(xyz + 3 * int64_t(volume.m_zoneOf[size_t(k)] - 1), xyz + 3 * int64_t(volume.m_zoneOf[size_t(k)] - 1) + 3,
+              own + 3 * int64_t(k));
+  Vertices *vertices = Vertices_new(3, load.m_unit.c_str(), 0, count, own);
+  if (vertices == nullptr || !ElementMesh_setVertices(em, vertices))
+    return 0;
+  volume.m_sets.assign(size_t(zone.m_nes) + 1, nullptr);
+  for (int32_t e = 1; e <= zone.m_nes; ++e) {
+    if (zone.m_volumeOfSet[size_t(e)] != volume.m_j)
+      continue;
+    const Ints &list = zone.m_connectivity[size_t(e)];
+    int32_t *renumbered = zyrMemory_allocateArray<int32_t>(std::max<int64_t>(int64_t(list.size()), 1), fn);
+    for (size_t k = 0; k < list.size(); ++k)
+      renumbered[k] = volume.m_localOf[size_t(list[k])];
+    ElementSet *set = ElementSet_new(GmoContents_elementType(zone.m_iltpes[size_t(e) - 1]), zyrConvention_WEZ5,
+                                     int32_t(list.size()), renumbered);
+    if (set == nullptr)
+      return 0;
+    ElementMesh_addElementSet(em, set);
+    volume.m_sets[size_t(e)] = set;
+  }
+  return 1;
+}
+
+// The face list of face set i (surface s) whose elements are the volume's: the set's own, or
+// once flipped, its partner's in the same zone. A failed flip declines the file without an error
+// (the caller tries the mesh reader).
+int readOwnFaceList(MeshLoad &load, const ZoneSets &zone, const VolumeMesh &volume, int32_t i, Ints &pairs) {
+  Source &src = load.m_src;
+  const char *fn = load.m_function;
+  const int32_t s = zone.m_ksffs[size_t(i)], nfc = zone.m_nfcfs[size_t(i)], nsf = load.m_layout.m_nsf;
+  int32_t listed = i;
+  for (int attempt = 0;; ++attempt) {
+    const std::string fs = zone.m_zn + "/FS" + std::to_string(listed + 1);
+    if (!src.ints("G/KELPF", fs, pairs))
+      return src.missing(fn, "G/KELPF", fs);
+    if (pairs.size() < 2 * size_t(nfc))
+      return inconsistent(fn, "G/KELPF", fs);
+    bool own = true;
+    for (int32_t f = 0; f < nfc && own; ++f) {
+      const int32_t element = pairs[2 * size_t(f)];
+      if (element < 1 || element > zone.m_nel || zone.m_setOf[size_t(element)] == 0)
+        return inconsistent(fn, "G/KELPF", fs);
+      own = zone.m_volumeOfSet[size_t(zone.m_setOf[size_t(element)])] == volume.m_j;
+    }
+    if (own)
+      return 1;
+    // The list describes the other side of a connected pair: take the partner's list.
+    if (attempt > 0) {
+      if (load.m_debug)
+        zyrTrace_printf("Flip failed - too many attempts.\n");
+      return 0;
+    }
+    const int32_t partner = load.m_ksfsf[size_t(s) - 1];
+    if (partner == 0 || partner == s || partner < 1 || partner > nsf) {
+      if (load.m_debug)
+        zyrTrace_printf("Flip failed - couldn't identifyneighbouring surface side.\n");
+      return 0;
+    }
+    auto at = std::find(zone.m_ksffs.begin(), zone.m_ksffs.end(), partner);
+    if (at == zone.m_ksffs.end()) {
+      if (load.m_debug)
+        zyrTrace_printf("Flip failed - couldn't identify face set associated with neighbouring surface side.\n");
+      return 0;
+    }
+    const int32_t flipped = int32_t(at - zone.m_ksffs.begin());
+    if (load.m_debug)
+      zyrTrace_printf("Face set flip: %d -> %d\n", listed + 1, flipped + 1);
+    listed = flipped;
+  }
+}
+
+// One face set per element set, each taking its faces in list order.
+int addFaceSets(const ZoneSets &zone, const VolumeMesh &volume, FaceMesh *fm, const Ints &pairs, int32_t nfc) {
+  std::vector<int32_t> order;
+  std::map<int32_t, std::pair<Ints, Ints>> bySet;
+  for (int32_t f = 0; f < nfc; ++f) {
+    const int32_t element = pairs[2 * size_t(f)];
+    const int32_t e = zone.m_setOf[size_t(element)];
+    if (bySet.find(e) == bySet.end())
+      order.push_back(e);
+    bySet[e].first.push_back(zone.m_positionOf[size_t(element)]);
+    bySet[e].second.push_back(pairs[2 * size_t(f) + 1]);
+  }
+  for (int32_t e : order) {
+    const auto &lists = bySet[e];
+    const int32_t n = int32_t(lists.first.size());
+    int32_t *faceElements = copyInts(lists.first.data(), n), *localFaces = copyInts(lists.second.data(), n);
+    FaceSet *set = FaceSet_new(volume.m_sets[size_t(e)], zyrConvention_WEZ5, n, faceElements, localFaces);
+    if (set == nullptr)
+      return 0;
+    FaceMesh_addFaceSet(fm, set);
+  }
+  return 1;
+}
+
+// The face meshes of the zone's face sets whose surfaces bound the volume; a connected surface
+// keeps its vertex list in zone numbers for the matching.
+int buildFaceMeshes(MeshLoad &load, const ZoneSets &zone, const VolumeMesh &volume) {
+  ImportedMesh *im = load.m_im;
+  const char *fn = load.m_function;
+  const int32_t nfs = int32_t(zone.m_ksffs.size());
+  for (int32_t i = 0; i < nfs; ++i) {
+    const int32_t s = zone.m_ksffs[size_t(i)];
+    if (load.m_kvlsf[size_t(s) - 1] != volume.m_number)
+      continue;
+    Region *surface = im->m_regions[load.m_layout.m_surfaceSlot[size_t(s)]];
+    FaceMesh *fm = FaceMesh_new(surface, volume.m_em);
+    if (fm == nullptr)
+      return 0;
+    if (!Mesh_addFaceMesh(im->m_mesh, fm))
+      return refusedMesh(fm, FaceMesh_delete, surface, fn);
+    Ints pairs;
+    if (!readOwnFaceList(load, zone, volume, i, pairs) ||
+        !addFaceSets(zone, volume, fm, pairs, zone.m_nfcfs[size_t(i)]))
+      return 0;
+    SurfaceMesh &sm = load.m_surfaces[size_t(s)];
+    sm.m_faceMesh = fm;
+    sm.m_zone = zone.m_z;
+    const int32_t partner = load.m_ksfsf[size_t(s) - 1];
+    if (partner != 0 && partner != s) {
+      int32_t *local = nullptr;
+      const int32_t count = int32_t(volume.m_zoneOf.size());
+      const int32_t n = FaceMesh_getVertices(fm, 0, nullptr, &local);
+      for (int32_t k = 0; k < n; ++k)
+        sm.m_zoneVertices.push_back(local[k] >= 0 && local[k] < count ? volume.m_zoneOf[size_t(local[k])] : 0);
+      zyrMemory_free(local, fn);
+    }
+  }
+  return 1;
+}
+
+// The zone's element meshes and face meshes, volume by volume.
+int loadZone(MeshLoad &load, int32_t z) {
+  ZoneSets zone(z, load.m_layout.m_zoneFaceSets[size_t(z)]);
+  if (!readZoneCounts(load, zone) || !readElementSets(load, zone) || !readCoordinates(load, zone))
+    return 0;
+  for (int32_t j = 0; j < zone.m_noOfVolumes; ++j) {
+    VolumeMesh volume;
+    volume.m_j = j;
+    if (!buildVolumeMesh(load, zone, volume) || !buildFaceMeshes(load, zone, volume))
+      return 0;
+  }
+  load.m_volumeSlot += zone.m_noOfVolumes;
+  return 1;
+}
+
+// Which interface each surface lies in; with interface data, every zone's vertex count again.
+Interfaces readInterfaceSurfaces(MeshLoad &load) {
+  Source &src = load.m_src;
+  const int32_t nsf = load.m_layout.m_nsf;
+  Interfaces interfaces;
+  interfaces.m_data.resize(size_t(load.m_nzif) + 1);
+  interfaces.m_of.assign(size_t(nsf) + 1, 0);
+  for (int32_t k = 1; k <= load.m_nzif; ++k) {
     const std::string zif = "ZIF" + std::to_string(k);
     if (DefFile_exists(src.m_file, "G/KZFCZFC", zif.c_str(), 0) != 1)
       continue;
@@ -901,30 +1051,91 @@ int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DefFile *file, const char *un
       continue;
     for (int32_t s : pairs)
       if (s >= 1 && s <= nsf)
-        interfaceOf[size_t(s)] = k;
-    interfaceData = true;
+        interfaces.m_of[size_t(s)] = k;
+    interfaces.m_on = true;
   }
-  if (interfaceData)
-    for (int32_t z = 1; z <= nzn; ++z)
-      if (!src.integer("G/NVX", zoneLocation(z), zoneVertexCounts[size_t(z)])) {
-        internalError(fn, "Unable to read [\"G/NVX\", \"%s\", 0].\n", zoneLocation(z).c_str());
-        interfaceData = false;
+  if (interfaces.m_on)
+    for (int32_t z = 1; z <= load.m_layout.m_nzn; ++z)
+      if (!src.integer("G/NVX", zoneLocation(z), load.m_zoneVertexCounts[size_t(z)])) {
+        ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, load.m_function, "Unable to read [\"G/NVX\", \"%s\", 0].\n",
+                      zoneLocation(z).c_str());
+        interfaces.m_on = false;
         break;
       }
+  return interfaces;
+}
 
-  if (debug)
+// The vertex map of surfaces s and p through their interface's face pairs: from the zone with
+// fewer vertices (the first surface's on a tie) to the other; NULL when the pairs do not give it.
+int32_t *mapThroughInterface(MeshLoad &load, Interfaces &interfaces, int32_t s, const SurfaceMesh &a,
+                             const SurfaceMesh &b, int32_t nv) {
+  InterfaceData &data = interfaces.m_data[size_t(interfaces.m_of[size_t(s)])];
+  if (!data.m_read) {
+    data.m_read = true;
+    data.m_valid = load.m_src.ints("G/KZFCZFC", "ZIF" + std::to_string(interfaces.m_of[size_t(s)]), data.m_records) &&
+                   data.m_records.size() % 12 == 0;
+  }
+  if (!data.m_valid)
+    return nullptr;
+  const bool fromA = load.m_zoneVertexCounts[size_t(a.m_zone)] <= load.m_zoneVertexCounts[size_t(b.m_zone)];
+  const SurfaceMesh &from = fromA ? a : b, &to = fromA ? b : a;
+  const auto &translation = data.translation(from.m_zone, to.m_zone);
+  Ints translated(static_cast<size_t>(nv), 0);
+  for (int32_t k = 0; k < nv; ++k) {
+    auto found = translation.find(from.m_zoneVertices[size_t(k)]);
+    if (found == translation.end())
+      return nullptr;
+    translated[size_t(k)] = found->second;
+  }
+  // The map runs from the first surface's local vertices to the second's.
+  return fromA ? zyrFindArrayPermutation(nv, translated.data(), b.m_zoneVertices.data())
+               : zyrFindArrayPermutation(nv, a.m_zoneVertices.data(), translated.data());
+}
+
+// The vertex map of connected surfaces s and p: shared zone vertices, else the interface's face
+// pairs, else geometric matching (which also gives the face map). NULL when none finds it.
+int32_t *vertexMapOf(MeshLoad &load, Interfaces &interfaces, int32_t s, int32_t p, int32_t **faceMap) {
+  const SurfaceMesh &a = load.m_surfaces[size_t(s)], &b = load.m_surfaces[size_t(p)];
+  const int32_t nv = FaceMesh_getNoOfVertices(a.m_faceMesh, 0);
+  int32_t *permutation = nullptr;
+  if (a.m_zone == b.m_zone) {
+    permutation = zyrFindArrayPermutation(nv, a.m_zoneVertices.data(), b.m_zoneVertices.data());
+    if (permutation != nullptr && load.m_debug)
+      zyrTrace_printf("%8d <--> %8d: Shared mesh.\n", s, p);
+  }
+  if (permutation == nullptr && interfaces.m_on && interfaces.m_of[size_t(s)] != 0 &&
+      interfaces.m_of[size_t(s)] == interfaces.m_of[size_t(p)]) {
+    permutation = mapThroughInterface(load, interfaces, s, a, b, nv);
+    if (permutation != nullptr && load.m_debug)
+      zyrTrace_printf("%8d <--> %8d: Matched mesh ZIF.\n", s, p);
+  }
+  if (permutation == nullptr) {
+    if (FaceMesh_match(a.m_faceMesh, b.m_faceMesh, nullptr, load.m_tolerance, 0, &permutation, faceMap) == 1 &&
+        load.m_debug)
+      zyrTrace_printf("%8d <--> %8d: Geometrically matched mesh.\n", s, p);
+  }
+  return permutation;
+}
+
+// An interface map for every connected pair of surfaces whose meshes correspond.
+void matchConnectedSurfaces(MeshLoad &load, Interfaces &interfaces) {
+  ImportedMesh *im = load.m_im;
+  const char *fn = load.m_function;
+  const Layout &layout = load.m_layout;
+  const int32_t nsf = layout.m_nsf;
+  if (load.m_debug)
     zyrTrace_printf(
         "Surface sides identified through interface maps:\n------------------------------------------------\n");
   for (int32_t s = 1; s <= nsf; ++s) {
-    const int32_t p = ksfsf[size_t(s) - 1];
+    const int32_t p = load.m_ksfsf[size_t(s) - 1];
     if (p <= s || p > nsf || layout.m_surfaceSlot[size_t(s)] < 0 || layout.m_surfaceSlot[size_t(p)] < 0)
       continue;
-    SurfaceMesh &a = surfaces[size_t(s)], &b = surfaces[size_t(p)];
+    const SurfaceMesh &a = load.m_surfaces[size_t(s)], &b = load.m_surfaces[size_t(p)];
     Region *ra = im->m_regions[layout.m_surfaceSlot[size_t(s)]], *rb = im->m_regions[layout.m_surfaceSlot[size_t(p)]];
     if (a.m_faceMesh == nullptr || b.m_faceMesh == nullptr) {
-      internalError(fn, "Unable to determine face mesh associated with region %s.\n",
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, fn, "Unable to determine face mesh associated with region %s.\n",
                     Region_getName(a.m_faceMesh == nullptr ? ra : rb));
-      interfaceData = false;
+      interfaces.m_on = false;
       continue;
     }
     const int32_t nv = FaceMesh_getNoOfVertices(a.m_faceMesh, 0);
@@ -932,49 +1143,11 @@ int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DefFile *file, const char *un
         FaceMesh_getNoOfFaces(a.m_faceMesh) != FaceMesh_getNoOfFaces(b.m_faceMesh) || nv < 1 ||
         a.m_zoneVertices.size() != size_t(nv) || b.m_zoneVertices.size() != size_t(nv))
       continue;
-    int32_t *permutation = nullptr, *faceMap = nullptr;
-    if (a.m_zone == b.m_zone) {
-      permutation = zyrFindArrayPermutation(nv, a.m_zoneVertices.data(), b.m_zoneVertices.data());
-      if (permutation != nullptr && debug)
-        zyrTrace_printf("%8d <--> %8d: Shared mesh.\n", s, p);
-    }
-    if (permutation == nullptr && interfaceData && interfaceOf[size_t(s)] != 0 &&
-        interfaceOf[size_t(s)] == interfaceOf[size_t(p)]) {
-      InterfaceData &data = interfaces[size_t(interfaceOf[size_t(s)])];
-      if (!data.m_read) {
-        data.m_read = true;
-        data.m_valid = src.ints("G/KZFCZFC", "ZIF" + std::to_string(interfaceOf[size_t(s)]), data.m_records) &&
-                       data.m_records.size() % 12 == 0;
-      }
-      if (data.m_valid) {
-        // From the zone with fewer vertices (the first surface's on a tie) to the other.
-        const bool fromA = zoneVertexCounts[size_t(a.m_zone)] <= zoneVertexCounts[size_t(b.m_zone)];
-        const SurfaceMesh &from = fromA ? a : b, &to = fromA ? b : a;
-        const auto &translation = data.translation(from.m_zone, to.m_zone);
-        Ints translated(static_cast<size_t>(nv), 0);
-        bool complete = true;
-        for (int32_t k = 0; k < nv && complete; ++k) {
-          auto found = translation.find(from.m_zoneVertices[size_t(k)]);
-          complete = found != translation.end();
-          if (complete)
-            translated[size_t(k)] = found->second;
-        }
-        if (complete) {
-          // The map runs from the first surface's local vertices to the second's.
-          permutation = fromA ? zyrFindArrayPermutation(nv, translated.data(), b.m_zoneVertices.data())
-                              : zyrFindArrayPermutation(nv, a.m_zoneVertices.data(), translated.data());
-        }
-        if (permutation != nullptr && debug)
-          zyrTrace_printf("%8d <--> %8d: Matched mesh ZIF.\n", s, p);
-      }
-    }
-    if (permutation == nullptr) {
-      if (FaceMesh_match(a.m_faceMesh, b.m_faceMesh, nullptr, tolerance, 0, &permutation, &faceMap) == 1 && debug)
-        zyrTrace_printf("%8d <--> %8d: Geometrically matched mesh.\n", s, p);
-    }
+    int32_t *faceMap = nullptr;
+    int32_t *permutation = vertexMapOf(load, interfaces, s, p, &faceMap);
     Connection *connection = ImportedMesh_findCommonConnection(ra, rb);
     if (permutation == nullptr) {
-      internalError(fn,
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, fn,
                     "Unable to connect regions %s and %s.\nThe definition file does not contain consistent mesh "
                     "matching data.\n",
                     Region_getName(ra), Region_getName(rb));
@@ -989,30 +1162,28 @@ int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DefFile *file, const char *un
     if (map != nullptr)
       Mesh_addInterfaceMap(im->m_mesh, map);
   }
+}
 
-  if (debug) {
-    FILE *log = zyrTrace_getLog();
-    ElementMesh **elementMeshes = nullptr;
-    const int32_t nem = Mesh_getElementMeshes(im->m_mesh, &elementMeshes);
-    for (int32_t i = 0; i < nem; ++i)
-      ElementMesh_print(elementMeshes[i], log);
-    zyrMemory_free(elementMeshes, fn);
-    FaceMesh **faceMeshes = nullptr;
-    const int32_t nfm = Mesh_getFaceMeshes(im->m_mesh, &faceMeshes);
-    for (int32_t i = 0; i < nfm; ++i)
-      FaceMesh_print(faceMeshes[i], log);
-    zyrMemory_free(faceMeshes, fn);
-    Connection **connections = nullptr;
-    const int32_t ncn = ImportedMesh_collectConnections(im->m_noOfRegions, im->m_regions, &connections);
-    zyrTrace_printf("\nNo. of connections = %d\n", ncn);
-    for (int32_t k = 0; k < ncn; ++k) {
-      Region *side1 = nullptr, *side2 = nullptr;
-      Connection_getSides(connections[k], &side1, &side2);
-      zyrTrace_printf("\"%s\" <===> \"%s\"\n", Region_getName(side1), Region_getName(side2));
-    }
-    zyrMemory_free(connections, fn);
-  }
-  (void)nvl;
+} // namespace
+
+int ImportedMesh_loadMeshFromDef(ImportedMesh *im, DirectImport *direct, const char *units) {
+  ZYR_TRACE_BEGIN_DESC("Load a mesh from a definition file.");
+  MeshLoad load(im, *direct, __func__);
+  load.m_debug = ZYR_TRACE_DEBUG(1);
+  load.m_tolerance = g_getRelativeTolerance != nullptr ? g_getRelativeTolerance(im->m_model) : 0.005;
+  if (!readSurfaceLists(load))
+    return 0;
+  chooseUnits(load, units);
+  const int32_t nzn = load.m_layout.m_nzn;
+  load.m_surfaces.resize(size_t(load.m_layout.m_nsf) + 1);
+  load.m_zoneVertexCounts.assign(size_t(nzn) + 1, 0);
+  for (int32_t z = 1; z <= nzn; ++z)
+    if (!loadZone(load, z))
+      return 0;
+  Interfaces interfaces = readInterfaceSurfaces(load);
+  matchConnectedSurfaces(load, interfaces);
+  if (load.m_debug)
+    ImportedMesh_printLoadedMesh(im, __func__);
   return 1;
 }
 
@@ -1028,29 +1199,24 @@ int ImportedMesh_importFromDef(ImportedMesh *im, const char *fileName, const cha
   DefFile *file = DefFile_new(fileName);
   if (file == nullptr)
     return 0;
-  DirectContext context{{file, 0}, {}};
-  DirectContext *previous = g_context;
-  g_context = &context;
+  DirectImport direct{{file, 0}, {}};
   int result = 0;
   int32_t nvx = 0, major = 0, minor = 0, point = 0;
   bool known = false;
-  if (!context.m_source.integer("G/NVX", "ZN1", nvx)) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The definition/results file\n\n%s\n\ndoes not contain a valid mesh.\n", fileName);
-    zyrError_publish(error);
-  } else if (!versionAccepted(context.m_source, ZYR_TRACE_DEBUG(1), major, minor, point, known)) {
+  if (!direct.m_source.integer("G/NVX", "ZN1", nvx)) {
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The definition/results file\n\n%s\n\ndoes not contain a valid mesh.\n", fileName);
+  } else if (!versionAccepted(direct.m_source, ZYR_TRACE_DEBUG(1), major, minor, point, known)) {
     result = 0; // declined: the caller tries the mesh reader
-  } else if (!ImportedMesh_loadTopologyFromDef(im, file)) {
-    internalError(__func__,
-                  "The definition/results file\n\n%s\n\ndoes not contain a valid problem topology. Are you sure\n"
-                  "that it contains a mesh?\n",
-                  fileName);
+  } else if (!ImportedMesh_loadTopologyFromDef(im, &direct)) {
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+              "The definition/results file\n\n%s\n\ndoes not contain a valid problem topology. Are you sure\n"
+              "that it contains a mesh?\n",
+              fileName);
   } else {
-    result = ImportedMesh_loadMeshFromDef(im, file, units);
+    result = ImportedMesh_loadMeshFromDef(im, &direct, units);
     if (result)
       Projection_new(file, units);
   }
-  g_context = previous;
   DefFile_delete(file);
   return result;
 }

@@ -6,7 +6,10 @@
 #include "Boundary.h"
 #include "Connection.h"
 #include "DefFile.h"
+#include "ElementMesh.h"
+#include "FaceMesh.h"
 #include "GmoContents.h"
+#include "Mesh.h"
 #include "NameManager.h"
 #include "Projection.h"
 #include "Region.h"
@@ -20,24 +23,6 @@
 #include "zyrMemory.h"
 #include "zyrTrace.h"
 
-namespace {
-
-void publishConnectionError(const char *function, const char *verb, const Region *a, const Region *b) {
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, function, __FILE__, __LINE__);
-  zyrError_addMessage(error,
-                      "Unable to %s regions %s and %s.\nThe intermediate mesh file must contain inconsistent data.\n",
-                      verb, Region_getName(a), Region_getName(b));
-  zyrError_publish(error);
-}
-
-void publishInvalidTopology(const char *function, const char *file) {
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "The intermediate file\n\n%s\n\ndoes not contain a valid problem topology.\n", file);
-  zyrError_publish(error);
-}
-
-} // namespace
-
 int ImportedMesh_importFromGMO(ImportedMesh *im, const char *fileName, const char *units) {
   if (!zyrCheck_fileExists(fileName))
     return 0;
@@ -50,11 +35,13 @@ int ImportedMesh_importFromGMO(ImportedMesh *im, const char *fileName, const cha
   int result = 0;
   if (!GmoContents_readTopology(contents, file)) {
     DefFile_reportError(file, __func__);
-    publishInvalidTopology(__func__, fileName);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The intermediate file\n\n%s\n\ndoes not contain a valid problem topology.\n",
+              fileName);
   } else if (!GmoContents_readMesh(contents, file)) {
     DefFile_reportError(file, __func__);
   } else if (!ImportedMesh_loadTopologyFromGMO(im, file, contents)) {
-    publishInvalidTopology(__func__, fileName);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The intermediate file\n\n%s\n\ndoes not contain a valid problem topology.\n",
+              fileName);
   } else {
     result = ImportedMesh_loadMeshFromGMO(im, contents, units);
     if (result)
@@ -95,7 +82,9 @@ int ImportedMesh_loadTopologyFromGMO(ImportedMesh *im, DefFile *file, GmoContent
   for (int32_t s = 0; s < nsf; ++s) {
     const int32_t t = c->m_partners[s];
     if (t > s && Region_connectNeighbour(surfaces[s], surfaces[t]) == nullptr) {
-      publishConnectionError(__func__, "connect", surfaces[s], surfaces[t]);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+                "Unable to connect regions %s and %s.\nThe intermediate mesh file must contain inconsistent data.\n",
+                Region_getName(surfaces[s]), Region_getName(surfaces[t]));
       return 0;
     }
   }
@@ -107,7 +96,9 @@ int ImportedMesh_loadTopologyFromGMO(ImportedMesh *im, DefFile *file, GmoContent
     if (ZYR_TRACE_DEBUG(1))
       zyrTrace_printf("Contact: %s\n         %s\n", Region_getName(a), Region_getName(b));
     if (!Region_isGluedTo(a, b) && Region_glueNeighbour(a, b) == nullptr) {
-      publishConnectionError(__func__, "glue", a, b);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+                "Unable to glue regions %s and %s.\nThe intermediate mesh file must contain inconsistent data.\n",
+                Region_getName(a), Region_getName(b));
       return 0;
     }
   }
@@ -165,10 +156,8 @@ int ImportedMesh_readRegionMap(ImportedMesh *im, DefFile *file, const char *what
     return 0;
   NameManager *nm = Topology_getNameManager(im->m_topology);
   if (nm == nullptr || !NameManager_importPrimaryMap(nm, text, 0, 0)) {
-    zyrError *warning = zyrError_new(ZYR_W_INVALID_RESULT_IGNORED, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(warning, "Unable to restore composite names from the primary region map.\n"
-                                 "Composite names will be unavailable.\n");
-    zyrError_publish(warning);
+    ZYR_ERROR(ZYR_W_INVALID_RESULT_IGNORED, "Unable to restore composite names from the primary region map.\n"
+                                            "Composite names will be unavailable.\n");
   }
   zyrCString_free(text);
   im->m_haveRegionAtlas = 1;
@@ -184,4 +173,27 @@ int32_t ImportedMesh_collectConnections(int32_t noOfRegions, Region *const *regi
   Set_delete(set);
   *connections = reinterpret_cast<Connection **>(members);
   return n;
+}
+
+void ImportedMesh_printLoadedMesh(const ImportedMesh *im, const char *fn) {
+  FILE *log = zyrTrace_getLog();
+  ElementMesh **elementMeshes = nullptr;
+  const int32_t nem = Mesh_getElementMeshes(im->m_mesh, &elementMeshes);
+  for (int32_t i = 0; i < nem; ++i)
+    ElementMesh_print(elementMeshes[i], log);
+  zyrMemory_free(elementMeshes, fn);
+  FaceMesh **faceMeshes = nullptr;
+  const int32_t nfm = Mesh_getFaceMeshes(im->m_mesh, &faceMeshes);
+  for (int32_t i = 0; i < nfm; ++i)
+    FaceMesh_print(faceMeshes[i], log);
+  zyrMemory_free(faceMeshes, fn);
+  Connection **connections = nullptr;
+  const int32_t ncn = ImportedMesh_collectConnections(im->m_noOfRegions, im->m_regions, &connections);
+  zyrTrace_printf("\nNo. of connections = %d\n", ncn);
+  for (int32_t k = 0; k < ncn; ++k) {
+    Region *side1 = nullptr, *side2 = nullptr;
+    Connection_getSides(connections[k], &side1, &side2);
+    zyrTrace_printf("\"%s\" <===> \"%s\"\n", Region_getName(side1), Region_getName(side2));
+  }
+  zyrMemory_free(connections, fn);
 }

@@ -132,9 +132,7 @@ int ImportedMesh_importUsingKelvo(ImportedMesh *im) {
   ZYR_TRACE_BEGIN_DESC("Import a mesh using Kelvo.exe.");
   Environment *environment = Environment_new("WEZ5");
   if (environment == nullptr) {
-    zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_IMPORT_MESH, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The environment variables WEZ5BINDIR and WEZ5EXECDIR have not been set.\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_UNABLE_TO_IMPORT_MESH, "The environment variables WEZ5BINDIR and WEZ5EXECDIR have not been set.\n");
     return 0;
   }
   NameManager *nm = Topology_getNameManager(im->m_topology);

@@ -133,12 +133,10 @@ int Projection_readFromDef(Projection *p, DefFile *file, const char *defaultUnit
         DefFile_readFloat(file, "G/GEOSCL", kEvery, 0, &scale)) {
       // A scale of zero or one that is not a number would make every coordinate meaningless.
       if (!std::isfinite(scale) || scale == 0.0f) {
-        zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, __func__, __FILE__, __LINE__);
-        zyrError_addMessage(warning,
-                            "The geometric scale of the file, %g, is not valid. A scale of 1 has been\n"
-                            "used for the mesh-to-CAD projection instead.\n",
-                            static_cast<double>(scale));
-        zyrError_publish(warning);
+        ZYR_ERROR(ZYR_W_INVALID_INPUT_IGNORED,
+                  "The geometric scale of the file, %g, is not valid. A scale of 1 has been\n"
+                  "used for the mesh-to-CAD projection instead.\n",
+                  static_cast<double>(scale));
       } else if (1.0 / static_cast<double>(scale) != 1.0) {
         const double factor = 1.0 / static_cast<double>(scale);
         for (int32_t i = 0; i < n; ++i)

@@ -258,9 +258,7 @@ int readOutput(Conduit *conduit, int32_t *count, int32_t **firstIntegers, int32_
     zyrError_publish(error);
 
   if (parseError || (modelIndex != -1 && modelIndex != listing.m_count)) {
-    zyrError *problem = zyrError_new(ZYR_U_INVALID_RESULT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(problem, "There was a problem parsing the output from wezdsdbreader.\n");
-    zyrError_publish(problem);
+    ZYR_ERROR(ZYR_U_INVALID_RESULT, "There was a problem parsing the output from wezdsdbreader.\n");
     ModelListing_release(&listing);
     return 0;
   }
@@ -282,9 +280,7 @@ int zyrDSDBQuery_getModels(const char *fileName, int32_t *count, int32_t **first
   ZYR_TRACE_BEGIN_DESC("Query a Simulation database.");
   clearOutputs(count, firstIntegers, secondIntegers, firstTexts, secondTexts);
   if (fileName == nullptr || *fileName == '\0') {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "No file name has been supplied.\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "No file name has been supplied.\n");
     return 0;
   }
 
@@ -304,10 +300,8 @@ int zyrDSDBQuery_getModels(const char *fileName, int32_t *count, int32_t **first
   Conduit *conduit = nullptr;
   Process *process = Process_new(command, "pipe: 1.0", &conduit);
   if (process == nullptr) {
-    zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_SPAWN_PROCESS, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to run wezdsdbreader. Are you sure that the appropriate\n"
-                               "executable exists?\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_UNABLE_TO_SPAWN_PROCESS, "Unable to run wezdsdbreader. Are you sure that the appropriate\n"
+                                             "executable exists?\n");
   } else {
     ModelListing listing = ModelListing();
     result = readOutput(conduit, &listing.m_count, &listing.m_firstIntegers, &listing.m_secondIntegers,

@@ -12,6 +12,7 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <cstring>
 #include <vector>
@@ -259,7 +260,7 @@ void ElementMesh_print(const ElementMesh *constMesh, FILE *stream) {
   ZYR_TRACE_BEGIN_DESC("Print out the current state of an element mesh.");
   ElementMesh *mesh = const_cast<ElementMesh *>(constMesh); // the count cache is filled on the way
   const char *rule = "==============================================";
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(mesh, key);
   std::fprintf(stream, "\n%s\nElementMesh: %s\n%s\n\n", rule, key, rule);
   std::fprintf(stream, "Number of elements     = %d\n", ElementMesh_getNoOfElements(mesh));
@@ -271,13 +272,13 @@ void ElementMesh_print(const ElementMesh *constMesh, FILE *stream) {
   if (!sets.empty()) {
     std::fprintf(stream, "\nElement set              Type of element           No. of elements\n");
     for (ElementSet *set : sets) {
-      char setKey[40];
+      char setKey[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(set, setKey);
       const char *type = ElementTopology_getElementTypeName(ElementSet_getElementType(set));
       std::fprintf(stream, "%s   %-25s %15d\n", setKey, type != nullptr ? type : "", ElementSet_getNoOfElements(set));
     }
   }
-  char verticesKey[40];
+  char verticesKey[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(mesh->m_vertices, verticesKey);
   std::fprintf(stream, "\nVertices: %s\n", verticesKey);
   if (ZYR_TRACE_DEBUG(1)) {

@@ -11,6 +11,7 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <cstring>
 
@@ -28,27 +29,21 @@ const int32_t *data(const ElementSet *set) {
   return set->m_kvxel != nullptr ? static_cast<const int32_t *>(zyrBlob_getData(set->m_kvxel)) : nullptr;
 }
 
-void reportInput(const char *function, int32_t line, const char *message, int32_t value) {
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, __FILE__, line);
-  zyrError_addMessage(error, message, value);
-  zyrError_publish(error);
-}
-
 // Checks a list handed in and puts it into native order in place. 0 (error published) when it
 // cannot be stored.
 int toNative(const char *function, int32_t type, int32_t convention, int32_t length, int32_t *vertices) {
   if (!validType(type) || !validConvention(convention)) {
-    reportInput(function, __LINE__, "Element type %d or its convention is not known.\n", type);
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, function, "Element type %d or its convention is not known.\n", type);
     return 0;
   }
   const int32_t v = ElementTopology_getNoOfVertices(type);
   if (length < 0 || length % v != 0 || (length > 0 && vertices == nullptr)) {
-    reportInput(function, __LINE__, "A list of %d vertex numbers does not make whole elements.\n", length);
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, function, "A list of %d vertex numbers does not make whole elements.\n", length);
     return 0;
   }
   for (int32_t i = 0; i < length; ++i)
     if (vertices[i] < 0) {
-      reportInput(function, __LINE__, "Vertex number %d is not a vertex.\n", vertices[i]);
+      ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, function, "Vertex number %d is not a vertex.\n", vertices[i]);
       return 0;
     }
   const int native = ElementConversion_isVertexOrderNative(type, convention, 0);
@@ -56,11 +51,11 @@ int toNative(const char *function, int32_t type, int32_t convention, int32_t len
     return 1;
   // A convention that cannot express the type is refused rather than stored as if native.
   if (native < 0 || !ElementConversion_reorderVertices(type, convention, 0, 1, length / v, vertices, vertices)) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, function, __FILE__, __LINE__);
-    zyrError_addMessage(error, "There was a problem reordering ");
-    zyrError_addMessage(error, "the vertices of %s\n", ElementTopology_getElementTypeName(type));
-    zyrError_addMessage(error, "elements to satisfy the %s convention.\n", ElementTopology_getConventionName(convention));
-    zyrError_publish(error);
+    ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, function,
+                  "There was a problem reordering "
+                  "the vertices of %s\n"
+                  "elements to satisfy the %s convention.\n",
+                  ElementTopology_getElementTypeName(type), ElementTopology_getConventionName(convention));
     return 0;
   }
   return 1;
@@ -99,11 +94,9 @@ void ensureConsistent(const ElementSet *constSet) {
   set->m_checked = 1;
   if (checkConsistency(set) == 1)
     return;
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(set, key);
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-  zyrError_addMessage(error, "The stored element set %s is inconsistent.\n", key);
-  zyrError_publish(error);
+  ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The stored element set %s is inconsistent.\n", key);
 }
 
 void writeAll(ElementSet *set) {
@@ -372,8 +365,8 @@ void ElementSet_print(const ElementSet *set, FILE *stream) {
   ZYR_TRACE_BEGIN_DESC("Print out the current state of an element set.");
   ensureConsistent(set);
   const char *rule = "==============================================";
-  char key[40];
-  char mesh[40];
+  char key[ZYR_UUID_BASE64_SIZE];
+  char mesh[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(set, key);
   zyrObject_getUUIDString(set->m_elementMesh, mesh);
   std::fprintf(stream, "\n%s\nElementSet: %s\n%s\n\n", rule, key, rule);

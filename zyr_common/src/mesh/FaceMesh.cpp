@@ -15,6 +15,7 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <algorithm>
 #include <cstring>
@@ -743,8 +744,8 @@ void FaceMesh_print(const FaceMesh *constFm, FILE *stream) {
   ZYR_TRACE_BEGIN_DESC("Print out the current state of a face mesh.");
   FaceMesh *fm = const_cast<FaceMesh *>(constFm); // the caches are filled on the way
   const char *rule = "==============================================";
-  char key[40];
-  char elementMesh[40];
+  char key[ZYR_UUID_BASE64_SIZE];
+  char elementMesh[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(fm, key);
   zyrObject_getUUIDString(fm->m_elementMesh, elementMesh);
   std::fprintf(stream, "\n%s\nFaceMesh: %s\n%s\n\n", rule, key, rule);
@@ -763,8 +764,8 @@ void FaceMesh_print(const FaceMesh *constFm, FILE *stream) {
   if (!sets.empty()) {
     std::fprintf(stream, "\nFace set                 Element set               No. of faces\n");
     for (FaceSet *set : sets) {
-      char setKey[40];
-      char elementSet[40];
+      char setKey[ZYR_UUID_BASE64_SIZE];
+      char elementSet[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(set, setKey);
       zyrObject_getUUIDString(FaceSet_getElementSet(set), elementSet);
       int32_t a = 0;

@@ -13,6 +13,7 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <cstring>
 #include <vector>
@@ -79,11 +80,9 @@ void ensureConsistent(const FaceSet *constSet) {
   if (checkConsistency(set) == 1)
     return;
   clearCache(set);
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(set, key);
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-  zyrError_addMessage(error, "The stored face set %s is inconsistent.\n", key);
-  zyrError_publish(error);
+  ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The stored face set %s is inconsistent.\n", key);
 }
 
 void writeAll(FaceSet *set) {
@@ -127,12 +126,6 @@ void computeSizes(const FaceSet *constSet) {
   }
   set->m_minVerticesPerFace = smallest;
   set->m_maxVerticesPerFace = largest;
-}
-
-void reportBadStride(const char *function, int32_t line, int32_t stride, int32_t needed) {
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, __FILE__, line);
-  zyrError_addMessage(error, "An array of %d vertices per face cannot hold faces of %d vertices.\n", stride, needed);
-  zyrError_publish(error);
 }
 
 } // namespace
@@ -185,27 +178,23 @@ FaceSet *FaceSet_new(ElementSet *elementSet, int32_t convention, int32_t nfc, in
   };
   if (elementSet == nullptr || nfc < 0 || (nfc > 0 && (elements == nullptr || localFaces == nullptr)) ||
       convention < 0 || convention >= ElementTopology_getNoOfConventions()) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "A face set of %d faces cannot be made with these arguments.\n", nfc);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "A face set of %d faces cannot be made with these arguments.\n", nfc);
     return refuse();
   }
   const int32_t type = ElementSet_getElementType(elementSet);
   if (nfc > 0 && convention != 0 && !ElementConversion_revalueFaces(type, convention, 0, 1, nfc, localFaces)) {
     // A face list the convention cannot express, or a label that names no face, is not stored.
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "There was a problem revaluing ");
-    zyrError_addMessage(error, "the faces of %s\n", ElementTopology_getElementTypeName(type));
-    zyrError_addMessage(error, "elements to satisfy the %s convention.\n", ElementTopology_getConventionName(convention));
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+              "There was a problem revaluing "
+              "the faces of %s\n"
+              "elements to satisfy the %s convention.\n",
+              ElementTopology_getElementTypeName(type), ElementTopology_getConventionName(convention));
     return refuse();
   }
   const int32_t bad = nfc > 0 ? firstBadFace(elementSet, nfc, elements, localFaces) : -1;
   if (bad >= 0) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Face %d names element %d and local face %d, which the element set does not have.\n",
-                        bad, elements[bad], localFaces[bad]);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "Face %d names element %d and local face %d, which the element set does not have.\n",
+              bad, elements[bad], localFaces[bad]);
     return refuse();
   }
   zyrMeshLayer_initialise();
@@ -406,13 +395,10 @@ int FaceSet_getFaces(const FaceSet *set, int32_t convention, const Numbering *nu
   if ((convention != 0 || mirrored) && !ElementConversion_revalueFaces(type, convention, mirrored, 0, set->m_nfc, faces)) {
     if (*localFaces == nullptr)
       zyrMemory_free(faces, __func__);
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "There was a problem revaluing ");
-    if (mirrored)
-      zyrError_addMessage(error, "and inverting ");
-    zyrError_addMessage(error, "the faces of %s\n", ElementTopology_getElementTypeName(type));
-    zyrError_addMessage(error, "elements to satisfy the %s convention.\n", ElementTopology_getConventionName(convention));
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+              "There was a problem revaluing %sthe faces of %s\nelements to satisfy the %s convention.\n",
+              mirrored ? "and inverting " : "", ElementTopology_getElementTypeName(type),
+              ElementTopology_getConventionName(convention));
     return 0;
   }
   int32_t *list = *elements != nullptr ? *elements : zyrMemory_allocateArray<int32_t>(set->m_nfc, __func__);
@@ -434,7 +420,8 @@ int32_t FaceSet_getFaceVertices(const FaceSet *set, int32_t, const Numbering *nu
   const int32_t largest = set->m_maxVerticesPerFace;
   // A caller's array was sized for its own stride: faces wider than that do not fit.
   if (*vertices != nullptr && *stride < largest) {
-    reportBadStride(__func__, __LINE__, *stride, largest);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "An array of %d vertices per face cannot hold faces of %d vertices.\n", *stride,
+              largest);
     return 0;
   }
   const int32_t width = *stride > largest ? *stride : largest;
@@ -455,7 +442,7 @@ int32_t FaceSet_getFaceVertices(const FaceSet *set, int32_t, const Numbering *nu
   if (set->m_elementSet == nullptr ||
       ElementSet_getElementVertexPointer(set->m_elementSet, 0, nullptr, 0, &connectivity, &nel, &v) != 1 ||
       (connectivity == nullptr && nel > 0)) {
-    char key[40];
+    char key[ZYR_UUID_BASE64_SIZE];
     zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
     if (set->m_elementSet == nullptr) {
       zyrObject_getUUIDString(set, key);
@@ -535,9 +522,9 @@ void FaceSet_print(const FaceSet *set, FILE *stream) {
   ensureConsistent(set);
   computeSizes(set);
   const char *rule = "==============================================";
-  char key[40];
-  char faceMesh[40];
-  char elementSet[40];
+  char key[ZYR_UUID_BASE64_SIZE];
+  char faceMesh[ZYR_UUID_BASE64_SIZE];
+  char elementSet[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(set, key);
   zyrObject_getUUIDString(set->m_faceMesh, faceMesh);
   zyrObject_getUUIDString(set->m_elementSet, elementSet);

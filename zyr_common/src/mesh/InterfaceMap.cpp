@@ -13,6 +13,7 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <cstring>
 
@@ -66,11 +67,9 @@ int InterfaceMap_restoreVertexPermutation(InterfaceMap *map, int32_t count, int3
     ok = stored[i] < n;
   if (!ok) {
     zyrMemory_free(stored, __func__);
-    char key[40];
+    char key[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(map, key);
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The stored interface map %s is inconsistent.\n", key);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The stored interface map %s is inconsistent.\n", key);
     return 0;
   }
   map->m_vertexPermutation = stored;
@@ -118,7 +117,7 @@ InterfaceMap *InterfaceMap_new(FaceMesh *faceMesh0, FaceMesh *faceMesh1, Connect
     zyrError_addMessage(error, "Attempt to create an interface map between non-matching face meshes:\n\n"
                                "            Vertices      Faces Face mesh              Region [Base name]\n");
     for (int s = 0; s < 2; ++s) {
-      char key[40];
+      char key[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(sides[s], key);
       const char *name = nullptr;
       const char *base = nullptr;
@@ -184,15 +183,13 @@ InterfaceMap *InterfaceMap_newFromVertexMaps(FaceMesh *faceMesh0, FaceMesh *face
     if (global[0][index[0][i]] != global[1][index[1][i]] || global[0][index[0][i]] < 0)
       differs = i;
   if (!ok || differs >= 0) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
     if (ok)
-      zyrError_addMessage(error,
-                          "The two sides of an interface do not hold the same vertices: global vertex %d of side 0 "
-                          "meets global vertex %d of side 1.\n",
-                          global[0][index[0][differs]], global[1][index[1][differs]]);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+                "The two sides of an interface do not hold the same vertices: global vertex %d of side 0 "
+                "meets global vertex %d of side 1.\n",
+                global[0][index[0][differs]], global[1][index[1][differs]]);
     else
-      zyrError_addMessage(error, "The vertices of an interface cannot be found from its vertex maps.\n");
-    zyrError_publish(error);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The vertices of an interface cannot be found from its vertex maps.\n");
     InterfaceMap_delete(map);
     map = nullptr;
   } else {
@@ -350,7 +347,7 @@ int InterfaceMap_upgrade(InterfaceMap *map) {
   for (int32_t i = 0; i < n; ++i)
     upgraded[i] = order1[old[inverse0[i]]];
   if (ZYR_TRACE_DEBUG(1)) {
-    char key[40];
+    char key[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(map, key);
     zyrTrace_printf("\nInterfaceMap: %s\n\n", key);
     zyrTrace_printf("       i      old      new\n");
@@ -369,8 +366,8 @@ int InterfaceMap_upgrade(InterfaceMap *map) {
 void InterfaceMap_print(InterfaceMap *map, FILE *stream) {
   ZYR_TRACE_BEGIN_DESC("Print out the current state of an interface map.");
   const char *rule = "==============================================";
-  char key[40];
-  char connection[40];
+  char key[ZYR_UUID_BASE64_SIZE];
+  char connection[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(map, key);
   zyrObject_getUUIDString(map->m_connection, connection);
   std::fprintf(stream, "\n%s\nInterfaceMap: %s\n%s\n\n", rule, key, rule);

@@ -386,54 +386,76 @@ int MA_findPeriodicTransformation(int32_t type, const double axisPoint1[3], cons
 
 namespace {
 
-// The face map, from the faces of both sides when given (without split vertices, in local
-// numbering; side 0's rows are overwritten), else read here. Traced as MA_calculateFaceMap,
-// whichever way it was asked for.
-int faceMapOf(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int32_t *perm, Faces *given0, Faces *given1,
-              int32_t **faceMap) {
-  static zyrTraceState zyr_trace_state_ = {1, {ZYR_TRACE_NOT_SET, ZYR_TRACE_NOT_SET, ZYR_TRACE_NOT_SET, ZYR_TRACE_NOT_SET}};
-  const int zyr_trace_on_ = zyrTrace_enter("MA_calculateFaceMap", nullptr, &zyr_trace_state_);
-  const char *const tag = "MA_calculateFaceMap";
-  *faceMap = nullptr;
-  if (ZYR_TRACE_LEVEL(zyrTraceTest, 1))
-    checkPermutationIsInjective(noOfVertices, perm, zyrTrace_getLog());
-  const int32_t nf = FaceMesh_getNoOfFaces(faceMeshes[0]);
-  if (nf != FaceMesh_getNoOfFaces(faceMeshes[1]) || nf < 1 || noOfVertices < 1 || perm == nullptr)
-    return 0;
-  for (int32_t v = 0; v < noOfVertices; ++v)
-    if (perm[v] < 0 || perm[v] >= noOfVertices)
-      return 0;
-  Faces read0;
-  Faces read1;
-  if (given0 == nullptr)
-    readFaces(faceMeshes[0], 0, read0);
-  if (given1 == nullptr)
-    readFaces(faceMeshes[1], 0, read1);
-  Faces &rows0 = given0 != nullptr ? *given0 : read0;
-  Faces &faces1 = given1 != nullptr ? *given1 : read1;
-  std::vector<int32_t> map(static_cast<size_t>(nf), -1);
-  std::vector<char> used(static_cast<size_t>(nf), 0);
-  std::vector<char> flag;
-  std::vector<char> suspect;
+// One face map being made: the faces of both sides, the map so far and, once a face fails to
+// match, the lists that repair the permutation. Flags are kept in side-0 numbers.
+struct FaceMatch {
+  FaceMatch(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int32_t *perm, int32_t nf, const Faces &faces1,
+            bool trace)
+      : m_faceMeshes(faceMeshes), m_nv(noOfVertices), m_perm(perm), m_nf(nf), m_faces1(faces1), m_trace(trace),
+        m_map(static_cast<size_t>(nf), -1), m_used(static_cast<size_t>(nf), 0) {}
+
   // Side-0 vertices by their side-1 image (a list per image), so that flags stay in side-0
   // numbers; made when a face first fails to match.
-  std::vector<int32_t> holder;
-  std::vector<int32_t> nextHolder;
-  auto makeHolders = [&]() {
-    flag.assign(static_cast<size_t>(noOfVertices), 0);
-    suspect.assign(static_cast<size_t>(noOfVertices), 0);
-    holder.assign(static_cast<size_t>(noOfVertices), -1);
-    nextHolder.assign(static_cast<size_t>(noOfVertices), -1);
-    for (int32_t v = noOfVertices - 1; v >= 0; --v) {
-      nextHolder[static_cast<size_t>(v)] = holder[static_cast<size_t>(perm[v])];
-      holder[static_cast<size_t>(perm[v])] = v;
+  void makeHolders() {
+    m_flag.assign(static_cast<size_t>(m_nv), 0);
+    m_suspect.assign(static_cast<size_t>(m_nv), 0);
+    m_holder.assign(static_cast<size_t>(m_nv), -1);
+    m_nextHolder.assign(static_cast<size_t>(m_nv), -1);
+    for (int32_t v = m_nv - 1; v >= 0; --v) {
+      m_nextHolder[static_cast<size_t>(v)] = m_holder[static_cast<size_t>(m_perm[v])];
+      m_holder[static_cast<size_t>(m_perm[v])] = v;
     }
-  };
+  }
 
-  // Direct pass: every side-1 face looked up among the side-0 faces seen through the permutation.
-  if (rows0.m_n < 1 || faces1.m_n != nf)
-    return 0;
-  FaceTable lookup0(rows0.m_rows, rows0.m_n, rows0.m_width, noOfVertices, perm);
+  // The side-0 vertices whose images lie on side-1 face i are suspect.
+  void suspectImagesOn(int32_t i, int32_t k) {
+    for (int32_t p = 0; p < k; ++p) {
+      const int32_t w = m_faces1.row(i)[p];
+      if (w >= 0 && w < m_nv)
+        for (int32_t v = m_holder[static_cast<size_t>(w)]; v >= 0; v = m_nextHolder[static_cast<size_t>(v)])
+          m_suspect[static_cast<size_t>(v)] = 1;
+    }
+  }
+
+  // Vertex v takes image w: out of the list of its old image, into that of the new one. It is
+  // trusted now, and every other vertex of that image is not.
+  void giveImage(int32_t v, int32_t w) {
+    int32_t *link = &m_holder[static_cast<size_t>(m_perm[v])];
+    while (*link != v)
+      link = &m_nextHolder[static_cast<size_t>(*link)];
+    *link = m_nextHolder[static_cast<size_t>(v)];
+    m_perm[v] = w;
+    m_nextHolder[static_cast<size_t>(v)] = m_holder[static_cast<size_t>(w)];
+    m_holder[static_cast<size_t>(w)] = v;
+    m_flag[static_cast<size_t>(v)] = 0;
+    for (int32_t u = m_holder[static_cast<size_t>(w)]; u >= 0; u = m_nextHolder[static_cast<size_t>(u)])
+      if (u != v) {
+        m_flag[static_cast<size_t>(u)] = 1;
+        if (m_trace)
+          zyrTrace_printf("Flagged vertex %d\n", u);
+      }
+  }
+
+  FaceMesh *const *m_faceMeshes;
+  const int32_t m_nv;
+  int32_t *m_perm;
+  const int32_t m_nf;
+  const Faces &m_faces1;
+  const bool m_trace;         // the debug listing
+  std::vector<int32_t> m_map; // side-1 face of each side-0 face, -1 while unmatched
+  std::vector<char> m_used;   // side-1 faces taken
+  std::vector<char> m_flag;
+  std::vector<char> m_suspect;
+  std::vector<int32_t> m_holder;
+  std::vector<int32_t> m_nextHolder;
+};
+
+// Direct pass: every side-1 face looked up among the side-0 faces seen through the permutation
+// (rows0 is overwritten by their images). The number of side-1 faces left unmatched.
+int32_t matchDirectly(FaceMatch &m, Faces &rows0) {
+  const Faces &faces1 = m.m_faces1;
+  const int32_t nf = m.m_nf;
+  FaceTable lookup0(rows0.m_rows, rows0.m_n, rows0.m_width, m.m_nv, m.m_perm);
   // The side-1 faces sorted first, so that the search of each face can be fetched ahead. Each row
   // is padded with the sentinel to one entry more than the wider side, so that the entry after a
   // face's last one can always be read.
@@ -453,169 +475,210 @@ int faceMapOf(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int32_t *perm
     const int32_t k = faces1.size(i);
     const int32_t j = k == lookup0.m_width || tuple[k] == -1 ? lookup0.take(k, tuple) : -1;
     if (j >= 0) {
-      map[static_cast<size_t>(j)] = i;
-      used[static_cast<size_t>(i)] = 1;
+      m.m_map[static_cast<size_t>(j)] = i;
+      m.m_used[static_cast<size_t>(i)] = 1;
       continue;
     }
     if (bad++ == 0)
-      makeHolders();
-    for (int32_t p = 0; p < k; ++p) {
-      const int32_t w = faces1.row(i)[p];
-      if (w >= 0 && w < noOfVertices)
-        for (int32_t v = holder[static_cast<size_t>(w)]; v >= 0; v = nextHolder[static_cast<size_t>(v)])
-          suspect[static_cast<size_t>(v)] = 1;
-    }
-    if (ZYR_TRACE_DEBUG(1)) {
+      m.makeHolders();
+    m.suspectImagesOn(i, k);
+    if (m.m_trace) {
       zyrTrace_printf("Couldn't match face %d on side 1 [%d", i, faces1.row(i)[0]);
       for (int32_t p = 1; p < k; ++p)
         zyrTrace_printf(", %d", faces1.row(i)[p]);
       zyrTrace_printf("].\n");
     }
   }
+  return bad;
+}
 
-  if (bad > 0) {
-    Faces faces0;
-    readFaces(faceMeshes[0], 0, faces0);
-    // Flags are kept in side-0 numbers: a vertex is inconsistent when its image lies on an
-    // unmatched side-1 face and no matched side-0 face vouches for it. Flagging every vertex of the
-    // unmatched faces would leave no trusted edge to repair from.
-    std::vector<char> vouched(static_cast<size_t>(noOfVertices), 0);
-    for (int32_t j = 0; j < faces0.m_n && j < nf; ++j)
-      if (map[static_cast<size_t>(j)] != -1)
-        for (int32_t p = 0; p < faces0.size(j); ++p)
-          vouched[static_cast<size_t>(faces0.row(j)[p])] = 1;
-    int32_t flagged = 0;
-    for (int32_t v = 0; v < noOfVertices; ++v) {
-      flag[static_cast<size_t>(v)] = suspect[static_cast<size_t>(v)] && !vouched[static_cast<size_t>(v)];
-      flagged += flag[static_cast<size_t>(v)];
-    }
-    if (ZYR_TRACE_DEBUG(1)) {
-      zyrTrace_printf("Unmatched faces: %d\n", bad);
-      zyrTrace_printf("Inconsistently matched vertices:\n%d\n", flagged);
-      double *xyz = nullptr;
-      const int32_t n1 = FaceMesh_getVertexCoordinates(faceMeshes[1], 0, "m", &xyz);
-      for (int32_t v = 0; v < noOfVertices; ++v)
-        if (flag[static_cast<size_t>(v)] && perm[v] < n1)
-          zyrTrace_printf("%le %le %le\n", xyz[3 * perm[v]], xyz[3 * perm[v] + 1], xyz[3 * perm[v] + 2]);
-      zyrMemory_free(xyz, __func__);
-      for (int32_t v = 0; v < noOfVertices; ++v)
-        if (flag[static_cast<size_t>(v)])
-          zyrTrace_printf("%d\n", v);
-    }
-    FaceMap *plain0 = FaceMap_new(faceMeshes[0], noOfVertices, nullptr);
-    FaceMap *plain1 = FaceMap_new(faceMeshes[1], noOfVertices, nullptr);
-    const int32_t limit = std::max<int32_t>(10, nf / 4);
-    for (int32_t pass = 0; pass < limit && bad > 0 && plain0 != nullptr && plain1 != nullptr; ++pass) {
-      const int32_t previous = bad;
-      bad = 0;
-      if (ZYR_TRACE_DEBUG(1))
-        zyrTrace_printf("------------------\nnbad = %d (%d)\n------------------\n", previous, pass);
-      for (int32_t i = 0; i < nf; ++i) {
-        if (map[static_cast<size_t>(i)] != -1)
-          continue;
-        const int32_t *f0 = faces0.row(i);
-        const int32_t k = faces0.size(i);
-        bool matched = false;
-        for (int32_t p = 0; p < k && !matched; ++p) {
-          const int32_t q = (p + 1) % k;
-          if (flag[static_cast<size_t>(f0[p])] || flag[static_cast<size_t>(f0[q])])
-            continue;
-          const int32_t nb = FaceMap_findNeighbour(plain0, i, f0[p], f0[q]);
-          if (nb < 0) {
-            if (ZYR_TRACE_DEBUG(1))
-              zyrTrace_printf("Not found!\n");
-            continue;
-          }
-          if (map[static_cast<size_t>(nb)] == -1)
-            continue;
-          if (ZYR_TRACE_DEBUG(1))
-            zyrTrace_printf("Neighbour is matched!\n");
-          const int32_t nb1 = map[static_cast<size_t>(nb)];
-          const int32_t a = perm[f0[p]];
-          const int32_t b = perm[f0[q]];
-          const int32_t f1 = FaceMap_findNeighbour(plain1, nb1, a, b);
-          // The partner must be free and of the same size.
-          if (f1 < 0 || used[static_cast<size_t>(f1)] || faces1.size(f1) != k)
-            continue;
-          const int32_t *row1 = faces1.row(f1);
-          int32_t r = -1;
-          int32_t step = 0;
-          for (int32_t s = 0; s < k && r < 0; ++s) {
-            if (row1[s] != a)
-              continue;
-            if (row1[(s + 1) % k] == b) {
-              r = s;
-              step = 1;
-            } else if (row1[(s + k - 1) % k] == b) {
-              r = s;
-              step = -1;
-            }
-          }
-          if (r < 0)
-            continue;
-          int32_t qq = q;
-          int32_t rr = (r + step + k) % k;
-          for (int32_t s = 0; s < k - 2; ++s) {
-            qq = (qq + 1) % k;
-            rr = (rr + step + k) % k;
-            const int32_t v = f0[qq];
-            const int32_t w = row1[rr];
-            // Out of the list of its old image, into that of the new one.
-            int32_t *link = &holder[static_cast<size_t>(perm[v])];
-            while (*link != v)
-              link = &nextHolder[static_cast<size_t>(*link)];
-            *link = nextHolder[static_cast<size_t>(v)];
-            perm[v] = w;
-            nextHolder[static_cast<size_t>(v)] = holder[static_cast<size_t>(w)];
-            holder[static_cast<size_t>(w)] = v;
-            flag[static_cast<size_t>(v)] = 0;
-            for (int32_t u = holder[static_cast<size_t>(w)]; u >= 0; u = nextHolder[static_cast<size_t>(u)])
-              if (u != v) {
-                flag[static_cast<size_t>(u)] = 1;
-                if (ZYR_TRACE_DEBUG(1))
-                  zyrTrace_printf("Flagged vertex %d\n", u);
-              }
-          }
-          map[static_cast<size_t>(i)] = f1;
-          used[static_cast<size_t>(f1)] = 1;
-          matched = true;
-          if (ZYR_TRACE_DEBUG(1))
-            zyrTrace_printf("Face %d -> %d\n", i, f1);
-        }
-        if (!matched)
-          ++bad;
-      }
-      for (int32_t i = 0; i < nf; ++i) {
-        if (map[static_cast<size_t>(i)] == -1)
-          continue;
-        const int32_t k = faces0.size(i);
-        for (int32_t p = 0; p < k; ++p)
-          if (flag[static_cast<size_t>(faces0.row(i)[p])]) {
-            used[static_cast<size_t>(map[static_cast<size_t>(i)])] = 0;
-            map[static_cast<size_t>(i)] = -1;
-            ++bad;
-            break;
-          }
-      }
-      if (bad >= previous)
-        break;
-    }
-    FaceMap_delete(plain0);
-    FaceMap_delete(plain1);
+// A vertex is inconsistent when its image lies on an unmatched side-1 face and no matched side-0
+// face vouches for it. Flagging every vertex of the unmatched faces would leave no trusted edge to
+// repair from.
+void flagInconsistentVertices(FaceMatch &m, const Faces &faces0, int32_t bad) {
+  std::vector<char> vouched(static_cast<size_t>(m.m_nv), 0);
+  for (int32_t j = 0; j < faces0.m_n && j < m.m_nf; ++j)
+    if (m.m_map[static_cast<size_t>(j)] != -1)
+      for (int32_t p = 0; p < faces0.size(j); ++p)
+        vouched[static_cast<size_t>(faces0.row(j)[p])] = 1;
+  int32_t flagged = 0;
+  for (int32_t v = 0; v < m.m_nv; ++v) {
+    m.m_flag[static_cast<size_t>(v)] = m.m_suspect[static_cast<size_t>(v)] && !vouched[static_cast<size_t>(v)];
+    flagged += m.m_flag[static_cast<size_t>(v)];
   }
+  if (!m.m_trace)
+    return;
+  zyrTrace_printf("Unmatched faces: %d\n", bad);
+  zyrTrace_printf("Inconsistently matched vertices:\n%d\n", flagged);
+  double *xyz = nullptr;
+  const int32_t n1 = FaceMesh_getVertexCoordinates(m.m_faceMeshes[1], 0, "m", &xyz);
+  for (int32_t v = 0; v < m.m_nv; ++v)
+    if (m.m_flag[static_cast<size_t>(v)] && m.m_perm[v] < n1)
+      zyrTrace_printf("%le %le %le\n", xyz[3 * m.m_perm[v]], xyz[3 * m.m_perm[v] + 1], xyz[3 * m.m_perm[v] + 2]);
+  zyrMemory_free(xyz, __func__);
+  for (int32_t v = 0; v < m.m_nv; ++v)
+    if (m.m_flag[static_cast<size_t>(v)])
+      zyrTrace_printf("%d\n", v);
+}
+
+// Where the edge from a to b starts in a face's row of k entries, and the way it runs along the
+// row (1 or -1); -1 when the face has no such edge.
+int32_t edgeStart(const int32_t *row, int32_t k, int32_t a, int32_t b, int32_t *step) {
+  for (int32_t s = 0; s < k; ++s) {
+    if (row[s] != a)
+      continue;
+    if (row[(s + 1) % k] == b) {
+      *step = 1;
+      return s;
+    }
+    if (row[(s + k - 1) % k] == b) {
+      *step = -1;
+      return s;
+    }
+  }
+  return -1;
+}
+
+// Unmatched side-0 face i matched across its first edge with trusted ends whose neighbour is
+// matched and whose image, on the neighbour's partner, borders a free side-1 face of the same
+// size: the face's other vertices take their images from that face, walked the way the edge
+// runs. Whether it was matched.
+bool matchThroughNeighbour(FaceMatch &m, const Faces &faces0, FaceMap *plain0, FaceMap *plain1, int32_t i) {
+  const int32_t *f0 = faces0.row(i);
+  const int32_t k = faces0.size(i);
+  for (int32_t p = 0; p < k; ++p) {
+    const int32_t q = (p + 1) % k;
+    if (m.m_flag[static_cast<size_t>(f0[p])] || m.m_flag[static_cast<size_t>(f0[q])])
+      continue;
+    const int32_t nb = FaceMap_findNeighbour(plain0, i, f0[p], f0[q]);
+    if (nb < 0) {
+      if (m.m_trace)
+        zyrTrace_printf("Not found!\n");
+      continue;
+    }
+    if (m.m_map[static_cast<size_t>(nb)] == -1)
+      continue;
+    if (m.m_trace)
+      zyrTrace_printf("Neighbour is matched!\n");
+    const int32_t nb1 = m.m_map[static_cast<size_t>(nb)];
+    const int32_t a = m.m_perm[f0[p]];
+    const int32_t b = m.m_perm[f0[q]];
+    const int32_t f1 = FaceMap_findNeighbour(plain1, nb1, a, b);
+    // The partner must be free and of the same size.
+    if (f1 < 0 || m.m_used[static_cast<size_t>(f1)] || m.m_faces1.size(f1) != k)
+      continue;
+    const int32_t *row1 = m.m_faces1.row(f1);
+    int32_t step = 0;
+    const int32_t r = edgeStart(row1, k, a, b, &step);
+    if (r < 0)
+      continue;
+    int32_t qq = q;
+    int32_t rr = (r + step + k) % k;
+    for (int32_t s = 0; s < k - 2; ++s) {
+      qq = (qq + 1) % k;
+      rr = (rr + step + k) % k;
+      m.giveImage(f0[qq], row1[rr]);
+    }
+    m.m_map[static_cast<size_t>(i)] = f1;
+    m.m_used[static_cast<size_t>(f1)] = 1;
+    if (m.m_trace)
+      zyrTrace_printf("Face %d -> %d\n", i, f1);
+    return true;
+  }
+  return false;
+}
+
+// The matches of side-0 faces that hold a flagged vertex are undone; the number undone.
+int32_t unmatchFlaggedFaces(FaceMatch &m, const Faces &faces0) {
+  int32_t undone = 0;
+  for (int32_t i = 0; i < m.m_nf; ++i) {
+    if (m.m_map[static_cast<size_t>(i)] == -1)
+      continue;
+    const int32_t k = faces0.size(i);
+    for (int32_t p = 0; p < k; ++p)
+      if (m.m_flag[static_cast<size_t>(faces0.row(i)[p])]) {
+        m.m_used[static_cast<size_t>(m.m_map[static_cast<size_t>(i)])] = 0;
+        m.m_map[static_cast<size_t>(i)] = -1;
+        ++undone;
+        break;
+      }
+  }
+  return undone;
+}
+
+// The repair of the faces the direct pass left: passes over the unmatched side-0 faces, each
+// matched from a matched neighbour, while a pass leaves fewer unmatched (at most a quarter of the
+// faces' passes, ten at least). The number left unmatched.
+int32_t repairFromNeighbours(FaceMatch &m, int32_t bad) {
+  Faces faces0;
+  readFaces(m.m_faceMeshes[0], 0, faces0);
+  flagInconsistentVertices(m, faces0, bad);
+  FaceMap *plain0 = FaceMap_new(m.m_faceMeshes[0], m.m_nv, nullptr);
+  FaceMap *plain1 = FaceMap_new(m.m_faceMeshes[1], m.m_nv, nullptr);
+  const int32_t limit = std::max<int32_t>(10, m.m_nf / 4);
+  for (int32_t pass = 0; pass < limit && bad > 0 && plain0 != nullptr && plain1 != nullptr; ++pass) {
+    const int32_t previous = bad;
+    bad = 0;
+    if (m.m_trace)
+      zyrTrace_printf("------------------\nnbad = %d (%d)\n------------------\n", previous, pass);
+    for (int32_t i = 0; i < m.m_nf; ++i)
+      if (m.m_map[static_cast<size_t>(i)] == -1 && !matchThroughNeighbour(m, faces0, plain0, plain1, i))
+        ++bad;
+    bad += unmatchFlaggedFaces(m, faces0);
+    if (bad >= previous)
+      break;
+  }
+  FaceMap_delete(plain0);
+  FaceMap_delete(plain1);
+  return bad;
+}
+
+// The face map, from the faces of both sides when given (without split vertices, in local
+// numbering; side 0's rows are overwritten), else read here. Traced as MA_calculateFaceMap,
+// whichever way it was asked for.
+int faceMapOf(FaceMesh *const faceMeshes[2], int32_t noOfVertices, int32_t *perm, Faces *given0, Faces *given1,
+              int32_t **faceMap) {
+  static zyrTraceState zyr_trace_state_ = {
+      1, {ZYR_TRACE_NOT_SET, ZYR_TRACE_NOT_SET, ZYR_TRACE_NOT_SET, ZYR_TRACE_NOT_SET}};
+  const int zyr_trace_on_ = zyrTrace_enter("MA_calculateFaceMap", nullptr, &zyr_trace_state_);
+  const char *const tag = "MA_calculateFaceMap";
+  *faceMap = nullptr;
+  const bool selfTest = ZYR_TRACE_LEVEL(zyrTraceTest, 1);
+  if (selfTest)
+    checkPermutationIsInjective(noOfVertices, perm, zyrTrace_getLog());
+  const int32_t nf = FaceMesh_getNoOfFaces(faceMeshes[0]);
+  if (nf != FaceMesh_getNoOfFaces(faceMeshes[1]) || nf < 1 || noOfVertices < 1 || perm == nullptr)
+    return 0;
+  for (int32_t v = 0; v < noOfVertices; ++v)
+    if (perm[v] < 0 || perm[v] >= noOfVertices)
+      return 0;
+  Faces read0;
+  Faces read1;
+  if (given0 == nullptr)
+    readFaces(faceMeshes[0], 0, read0);
+  if (given1 == nullptr)
+    readFaces(faceMeshes[1], 0, read1);
+  Faces &rows0 = given0 != nullptr ? *given0 : read0;
+  const Faces &faces1 = given1 != nullptr ? *given1 : read1;
+  if (rows0.m_n < 1 || faces1.m_n != nf)
+    return 0;
+  FaceMatch m(faceMeshes, noOfVertices, perm, nf, faces1, ZYR_TRACE_DEBUG(1));
+  int32_t bad = matchDirectly(m, rows0);
+  if (bad > 0)
+    bad = repairFromNeighbours(m, bad);
   // Result 1 only for a complete bijection of faces over a bijection of vertices.
-  if (bad > 0 || checkPermutationIsInjective(nf, map.data(), nullptr) != 1 ||
+  if (bad > 0 || checkPermutationIsInjective(nf, m.m_map.data(), nullptr) != 1 ||
       checkPermutationIsInjective(noOfVertices, perm, nullptr) != 1) {
-    if (ZYR_TRACE_LEVEL(zyrTraceTest, 1)) {
+    if (selfTest) {
       zyrTrace_printf("Check face   permutation is injective:\n");
-      checkPermutationIsInjective(nf, map.data(), zyrTrace_getLog());
+      checkPermutationIsInjective(nf, m.m_map.data(), zyrTrace_getLog());
       zyrTrace_printf("Check vertex permutation is injective:\n");
       checkPermutationIsInjective(noOfVertices, perm, zyrTrace_getLog());
     }
     return 0;
   }
   int32_t *result = zyrMemory_allocateArray<int32_t>(nf, tag);
-  std::copy(map.begin(), map.end(), result);
+  std::copy(m.m_map.begin(), m.m_map.end(), result);
   *faceMap = result;
   return 1;
 }

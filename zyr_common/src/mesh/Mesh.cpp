@@ -18,6 +18,7 @@
 #include "zyrMemory.h"
 #include "zyrMeshLayer.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <algorithm>
 #include <vector>
@@ -163,9 +164,7 @@ int32_t clampCount(int64_t n) { return static_cast<int32_t>(std::min<int64_t>(n,
 
 void regionMeshError(const char *caller, const char *format, const Region *region) {
   const char *name = region != nullptr ? Region_getName(region) : nullptr;
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, format, name != nullptr ? name : "");
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, format, name != nullptr ? name : "");
 }
 
 } // namespace
@@ -553,11 +552,9 @@ int Mesh_getRegionMesh(Mesh *mesh, Region *region, int32_t convention, const cha
     int32_t nel = 0;
     int32_t nv = 0;
     if (ElementSet_getElementVertices(sets[s], convention, nullptr, 0, &list, &nel, &nv) != 1) {
-      char key[40];
+      char key[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(sets[s], key);
-      zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-      zyrError_addMessage(error, "Unable to retrieve element vertices for element set %s.\n", key);
-      zyrError_publish(error);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to retrieve element vertices for element set %s.\n", key);
       ok = false;
       break;
     }
@@ -599,8 +596,8 @@ int Mesh_getRegionMesh(Mesh *mesh, Region *region, int32_t convention, const cha
 
 void Mesh_print(const Mesh *mesh, FILE *stream) {
   const char *rule = "==============================================";
-  char key[40];
-  char topology[40];
+  char key[ZYR_UUID_BASE64_SIZE];
+  char topology[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(mesh, key);
   zyrObject_getUUIDString(mesh->m_topology, topology);
   std::fprintf(stream, "\n%s\nMesh: %s\n%s\n\n", rule, key, rule);
@@ -611,8 +608,8 @@ void Mesh_print(const Mesh *mesh, FILE *stream) {
     const KeyedObjects links = linksOf(mesh, bits[kind]);
     std::fprintf(stream, kind < 2 ? titles[kind] : "No. of interface maps = %d\n", static_cast<int32_t>(links.size()));
     for (const auto &link : links) {
-      char objectKey[40];
-      char regionKey[40];
+      char objectKey[ZYR_UUID_BASE64_SIZE];
+      char regionKey[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(link.second, objectKey);
       zyrObject_getUUIDString(link.first, regionKey);
       if (kind < 2) {

@@ -3,6 +3,7 @@
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrObject.h"
+#include "zyrUUID.h"
 
 #include <unordered_set>
 
@@ -26,12 +27,11 @@ int MeshReferences_dropRepeatedLinks(void *owner, const char *key, const char *c
   }
   if (noOfRepeated == 0)
     return 1;
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(owner, uuid);
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, "The stored record %s (%s) links under \"%s\" %d object(s) more than once;\n", uuid,
-                      zyrObject_getTypeName(owner), key, noOfRepeated);
-  zyrError_addMessage(error, "those links have been left out.\n");
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, caller,
+                "The stored record %s (%s) links under \"%s\" %d object(s) more than once;\n"
+                "those links have been left out.\n",
+                uuid, zyrObject_getTypeName(owner), key, noOfRepeated);
   return 0;
 }

@@ -141,13 +141,27 @@ ParentElement *ParentElement_new(int32_t elementSetIndex, int32_t elementIndex, 
 
 void ParentElement_delete(ParentElement *element) { zyrMemory_free(element, __func__); }
 
-int ElementMesh_splitSharedVerticesOnFaces(ElementMesh *em, int32_t noOfFaceMeshes, FaceMesh *const *faceMeshes) {
-  ZYR_TRACE_BEGIN_DESC("Split any any shared vertices on a collection of face meshes.");
-  const int32_t n = ElementMesh_getNoOfVertices(em);
-  if (noOfFaceMeshes < 1 || n < 1)
-    return 1;
-  // 1. The vertices on the faces, numbered in increasing vertex order.
-  std::vector<int32_t> selected(static_cast<size_t>(n), -1);
+namespace {
+
+// The work of one split: the selected vertices, the working copies of the sets, and for each
+// selected vertex the elements around it, packed per vertex.
+struct SplitWork {
+  int32_t m_n = 0;                // vertices of the element mesh
+  std::vector<int32_t> m_selected; // per vertex, its number among the selected (-1 when not)
+  std::vector<int32_t> m_vertexOf; // per selected vertex, the vertex
+  std::vector<SetRecord> m_records;
+  std::unordered_map<const ElementSet *, size_t> m_recordOf;
+  std::vector<int64_t> m_start; // per selected vertex, the first of its parents
+  std::vector<int32_t> m_parentSet, m_parentElement;
+  int32_t *m_sources = nullptr; // per new vertex, the vertex it was split from
+  int64_t m_noOfSources = 0;
+  int64_t m_capacity = 0;
+};
+
+// 1. The vertices on the faces, numbered in increasing vertex order.
+void selectFaceVertices(SplitWork &work, ElementMesh *em, int32_t noOfFaceMeshes, FaceMesh *const *faceMeshes) {
+  const int32_t n = work.m_n;
+  work.m_selected.assign(static_cast<size_t>(n), -1);
   for (int32_t f = 0; f < noOfFaceMeshes; ++f) {
     if (faceMeshes[f] == nullptr || FaceMesh_getElementMesh(faceMeshes[f]) != em)
       continue;
@@ -155,29 +169,27 @@ int ElementMesh_splitSharedVerticesOnFaces(ElementMesh *em, int32_t noOfFaceMesh
     const int32_t count = FaceMesh_getVertices(faceMeshes[f], 1, nullptr, &list);
     for (int32_t i = 0; i < count; ++i)
       if (list[i] >= 0 && list[i] < n)
-        selected[static_cast<size_t>(list[i])] = 0;
-    zyrMemory_free(list, __func__);
+        work.m_selected[static_cast<size_t>(list[i])] = 0;
+    zyrMemory_free(list, "ElementMesh_splitSharedVerticesOnFaces");
   }
-  std::vector<int32_t> vertexOf;
   for (int32_t v = 0; v < n; ++v)
-    if (selected[static_cast<size_t>(v)] == 0) {
-      selected[static_cast<size_t>(v)] = static_cast<int32_t>(vertexOf.size());
-      vertexOf.push_back(v);
+    if (work.m_selected[static_cast<size_t>(v)] == 0) {
+      work.m_selected[static_cast<size_t>(v)] = static_cast<int32_t>(work.m_vertexOf.size());
+      work.m_vertexOf.push_back(v);
     }
-  if (vertexOf.empty())
-    return 1;
-  const size_t noOfSelected = vertexOf.size();
+}
 
-  // 2. Working copies of the sets, and the elements around each selected vertex. The lists are
-  // kept packed per vertex with the most recently met element first, the order in which the
-  // first group (which keeps the vertex) is chosen.
-  ElementSet **sets = nullptr;
-  const int32_t noOfSets = ElementMesh_getElementSets(em, &sets);
-  std::vector<SetRecord> records(static_cast<size_t>(std::max(noOfSets, 0)));
-  std::unordered_map<const ElementSet *, size_t> recordOf;
-  std::vector<int64_t> start(noOfSelected + 1, 0);
+// 2. Working copies of the sets, and the elements around each selected vertex. The lists are
+// kept packed per vertex with the most recently met element first, the order in which the
+// first group (which keeps the vertex) is chosen.
+void collectParents(SplitWork &work, int32_t noOfSets, ElementSet *const *sets) {
+  const int32_t n = work.m_n;
+  const size_t noOfSelected = work.m_vertexOf.size();
+  const std::vector<int32_t> &selected = work.m_selected;
+  work.m_records.resize(static_cast<size_t>(std::max(noOfSets, 0)));
+  work.m_start.assign(noOfSelected + 1, 0);
   for (int32_t s = 0; s < noOfSets; ++s) {
-    SetRecord &r = records[static_cast<size_t>(s)];
+    SetRecord &r = work.m_records[static_cast<size_t>(s)];
     r.m_set = sets[s];
     r.m_type = ElementSet_getElementType(sets[s]);
     r.m_nv = ElementSet_getNoOfVerticesPerElement(sets[s]);
@@ -189,66 +201,70 @@ int ElementMesh_splitSharedVerticesOnFaces(ElementMesh *em, int32_t noOfFaceMesh
       nel = 0;
     r.m_nel = nel;
     r.m_faceMasks.assign(static_cast<size_t>(nel), 0);
-    recordOf[sets[s]] = static_cast<size_t>(s);
+    work.m_recordOf[sets[s]] = static_cast<size_t>(s);
     const int64_t entries = static_cast<int64_t>(nel) * r.m_nv;
     for (int64_t i = 0; i < entries; ++i) {
       const int32_t v = r.m_vertices[i];
       if (v >= 0 && v < n && selected[static_cast<size_t>(v)] >= 0)
-        ++start[static_cast<size_t>(selected[static_cast<size_t>(v)]) + 1];
+        ++work.m_start[static_cast<size_t>(selected[static_cast<size_t>(v)]) + 1];
     }
   }
   for (size_t i = 0; i < noOfSelected; ++i)
-    start[i + 1] += start[i];
-  std::vector<int64_t> fill(start.begin() + 1, start.end());
-  std::vector<int32_t> parentSet(static_cast<size_t>(start[noOfSelected]));
-  std::vector<int32_t> parentElement(static_cast<size_t>(start[noOfSelected]));
+    work.m_start[i + 1] += work.m_start[i];
+  std::vector<int64_t> fill(work.m_start.begin() + 1, work.m_start.end());
+  work.m_parentSet.resize(static_cast<size_t>(work.m_start[noOfSelected]));
+  work.m_parentElement.resize(static_cast<size_t>(work.m_start[noOfSelected]));
   for (int32_t s = 0; s < noOfSets; ++s) {
-    const SetRecord &r = records[static_cast<size_t>(s)];
+    const SetRecord &r = work.m_records[static_cast<size_t>(s)];
     for (int32_t e = 0; e < r.m_nel; ++e)
       for (int32_t k = 0; k < r.m_nv; ++k) {
         const int32_t v = r.m_vertices[static_cast<int64_t>(e) * r.m_nv + k];
         if (v < 0 || v >= n || selected[static_cast<size_t>(v)] < 0)
           continue;
         const int64_t at = --fill[static_cast<size_t>(selected[static_cast<size_t>(v)])];
-        parentSet[static_cast<size_t>(at)] = s;
-        parentElement[static_cast<size_t>(at)] = e;
+        work.m_parentSet[static_cast<size_t>(at)] = s;
+        work.m_parentElement[static_cast<size_t>(at)] = e;
       }
   }
+}
 
-  // 3. The faces on the chosen face meshes are marked in their elements.
+// 3. The faces on the chosen face meshes are marked in their elements.
+void markChosenFaces(SplitWork &work, int32_t noOfFaceMeshes, FaceMesh *const *faceMeshes) {
+  const char *fn = "ElementMesh_splitSharedVerticesOnFaces";
   for (int32_t f = 0; f < noOfFaceMeshes; ++f) {
     if (faceMeshes[f] == nullptr)
       continue;
     FaceSet **faceSets = nullptr;
     const int32_t nfs = FaceMesh_getFaceSets(faceMeshes[f], &faceSets);
     for (int32_t i = 0; i < nfs; ++i) {
-      const auto found = recordOf.find(FaceSet_getElementSet(faceSets[i]));
-      if (found == recordOf.end() || FaceSet_getNoOfFaces(faceSets[i]) < 1)
+      const auto found = work.m_recordOf.find(FaceSet_getElementSet(faceSets[i]));
+      if (found == work.m_recordOf.end() || FaceSet_getNoOfFaces(faceSets[i]) < 1)
         continue;
       int32_t nfc = 0;
       int32_t *elements = nullptr;
       int32_t *localFaces = nullptr;
       if (FaceSet_getFaces(faceSets[i], 0, nullptr, 0, &nfc, &elements, &localFaces) == 1)
         for (int32_t k = 0; k < nfc; ++k)
-          Elements_markFace(&records[found->second], elements[k], localFaces[k]);
-      zyrMemory_free(elements, __func__);
-      zyrMemory_free(localFaces, __func__);
+          Elements_markFace(&work.m_records[found->second], elements[k], localFaces[k]);
+      zyrMemory_free(elements, fn);
+      zyrMemory_free(localFaces, fn);
     }
-    zyrMemory_free(faceSets, __func__);
+    zyrMemory_free(faceSets, fn);
   }
+}
 
-  // 4-5. Group the elements around each vertex; every group after the first gets a new vertex.
-  int32_t *sources = nullptr;
-  int64_t noOfSources = 0;
-  int64_t capacity = 0;
+// 4-5. Groups the elements around each vertex; every group after the first gets a new vertex,
+// numbered after the mesh's vertices and the new ones before it.
+void splitGroups(SplitWork &work) {
+  const size_t noOfSelected = work.m_vertexOf.size();
   std::vector<int32_t> masks;
   std::vector<int32_t> types;
   std::vector<int32_t> packed;
   std::vector<int32_t> groups;
   for (size_t i = 0; i < noOfSelected; ++i) {
-    const int32_t vertex = vertexOf[i];
-    const size_t first = static_cast<size_t>(start[i]);
-    const size_t m = static_cast<size_t>(start[i + 1]) - first;
+    const int32_t vertex = work.m_vertexOf[i];
+    const size_t first = static_cast<size_t>(work.m_start[i]);
+    const size_t m = static_cast<size_t>(work.m_start[i + 1]) - first;
     if (m < 2)
       continue;
     masks.resize(m);
@@ -256,8 +272,8 @@ int ElementMesh_splitSharedVerticesOnFaces(ElementMesh *em, int32_t noOfFaceMesh
     groups.assign(m, 0);
     packed.clear();
     for (size_t j = 0; j < m; ++j) {
-      const SetRecord &r = records[static_cast<size_t>(parentSet[first + j])];
-      const int32_t e = parentElement[first + j];
+      const SetRecord &r = work.m_records[static_cast<size_t>(work.m_parentSet[first + j])];
+      const int32_t e = work.m_parentElement[first + j];
       masks[j] = r.m_faceMasks[static_cast<size_t>(e)];
       types[j] = r.m_type;
       const int32_t *element = r.m_vertices + static_cast<int64_t>(e) * r.m_nv;
@@ -268,45 +284,69 @@ int ElementMesh_splitSharedVerticesOnFaces(ElementMesh *em, int32_t noOfFaceMesh
                      groups.data());
     if (noOfGroups < 2)
       continue;
-    if (noOfSources + noOfGroups - 1 > capacity) {
-      capacity = std::max<int64_t>(2 * capacity, std::max<int64_t>(3 * static_cast<int64_t>(noOfSelected),
-                                                                     noOfSources + noOfGroups - 1));
-      sources = sources == nullptr ? zyrMemory_allocateArray<int32_t>(capacity, __func__)
-                                   : zyrMemory_reallocateArray(sources, capacity, __func__);
+    if (work.m_noOfSources + noOfGroups - 1 > work.m_capacity) {
+      work.m_capacity = std::max<int64_t>(2 * work.m_capacity,
+                                          std::max<int64_t>(3 * static_cast<int64_t>(noOfSelected),
+                                                            work.m_noOfSources + noOfGroups - 1));
+      work.m_sources =
+          work.m_sources == nullptr
+              ? zyrMemory_allocateArray<int32_t>(work.m_capacity, "ElementMesh_splitSharedVerticesOnFaces")
+              : zyrMemory_reallocateArray(work.m_sources, work.m_capacity, "ElementMesh_splitSharedVerticesOnFaces");
     }
-    const int64_t firstNew = n + noOfSources;
+    const int64_t firstNew = work.m_n + work.m_noOfSources;
     for (int32_t g = 2; g <= noOfGroups; ++g)
-      sources[noOfSources++] = vertex;
+      work.m_sources[work.m_noOfSources++] = vertex;
     for (size_t j = 0; j < m; ++j) {
       if (groups[j] < 2)
         continue;
-      SetRecord &r = records[static_cast<size_t>(parentSet[first + j])];
-      int32_t *element = r.m_vertices + static_cast<int64_t>(parentElement[first + j]) * r.m_nv;
+      SetRecord &r = work.m_records[static_cast<size_t>(work.m_parentSet[first + j])];
+      int32_t *element = r.m_vertices + static_cast<int64_t>(work.m_parentElement[first + j]) * r.m_nv;
       for (int32_t k = 0; k < r.m_nv; ++k)
         if (element[k] == vertex)
           element[k] = static_cast<int32_t>(firstNew + groups[j] - 2);
       r.m_modified = true;
     }
   }
+}
 
-  // 6-7. The modified sets take their new connectivity and the vertices their split list.
-  int result = 1;
-  for (SetRecord &r : records) {
-    if (noOfSources > 0 && r.m_modified) {
+// 6-7. The modified sets take their new connectivity and the vertices their split list.
+int applySplit(SplitWork &work, ElementMesh *em, bool debug) {
+  const char *fn = "ElementMesh_splitSharedVerticesOnFaces";
+  for (SetRecord &r : work.m_records) {
+    if (work.m_noOfSources > 0 && r.m_modified) {
       ElementSet_modifyElementTopology(r.m_set, r.m_type, 0, r.m_nel * r.m_nv, r.m_vertices);
       r.m_vertices = nullptr;
     }
-    zyrMemory_free(r.m_vertices, __func__);
+    zyrMemory_free(r.m_vertices, fn);
   }
+  if (work.m_noOfSources <= 0) {
+    zyrMemory_free(work.m_sources, fn);
+    return 1;
+  }
+  if (debug)
+    zyrTrace_printf("No. of split vertices = %d\n", static_cast<int32_t>(work.m_noOfSources));
+  work.m_sources = zyrMemory_reallocateArray(work.m_sources, work.m_noOfSources, fn);
+  return Vertices_split(ElementMesh_getVertices(em), static_cast<int32_t>(work.m_noOfSources), work.m_sources);
+}
+
+} // namespace
+
+int ElementMesh_splitSharedVerticesOnFaces(ElementMesh *em, int32_t noOfFaceMeshes, FaceMesh *const *faceMeshes) {
+  ZYR_TRACE_BEGIN_DESC("Split any any shared vertices on a collection of face meshes.");
+  SplitWork work;
+  work.m_n = ElementMesh_getNoOfVertices(em);
+  if (noOfFaceMeshes < 1 || work.m_n < 1)
+    return 1;
+  selectFaceVertices(work, em, noOfFaceMeshes, faceMeshes);
+  if (work.m_vertexOf.empty())
+    return 1;
+  ElementSet **sets = nullptr;
+  const int32_t noOfSets = ElementMesh_getElementSets(em, &sets);
+  collectParents(work, noOfSets, sets);
+  markChosenFaces(work, noOfFaceMeshes, faceMeshes);
+  splitGroups(work);
+  const int result = applySplit(work, em, ZYR_TRACE_DEBUG(1));
   zyrMemory_free(sets, __func__);
-  if (noOfSources > 0) {
-    if (ZYR_TRACE_DEBUG(1))
-      zyrTrace_printf("No. of split vertices = %d\n", static_cast<int32_t>(noOfSources));
-    sources = zyrMemory_reallocateArray(sources, noOfSources, __func__);
-    result = Vertices_split(ElementMesh_getVertices(em), static_cast<int32_t>(noOfSources), sources);
-  } else {
-    zyrMemory_free(sources, __func__);
-  }
   return result;
 }
 

@@ -348,42 +348,32 @@ void fileVertices(int32_t n, const double *points1, const double *reference, dou
 
 } // namespace
 
-int32_t *GA_matchVerticesByGrid(int32_t n, const double *points0, const double *points1, const double *tolerances,
-                                const double referencePoint[3]) {
-  if (n < 1 || points0 == nullptr || points1 == nullptr || tolerances == nullptr || referencePoint == nullptr)
-    return nullptr;
-  double largest = tolerances[0];
-  for (int32_t i = 1; i < n; ++i)
-    if (tolerances[i] > largest)
-      largest = tolerances[i];
-  const double window = 1.05 * largest;
-  // Without a window only coincident vertices pair, and coordinates that are not numbers have no
-  // cell: the scan answers those.
-  if (!(window > 0) || !std::isfinite(window) || !allFinite(n, points0) || !allFinite(n, points1))
-    return GA_matchVerticesByScan(n, points0, points1, tolerances, referencePoint);
+namespace {
 
-  const size_t count = static_cast<size_t>(n);
-  Grid grid;
-  fileVertices(n, points1, referencePoint, window, &grid);
+// Set 0 in the grid's cell order: its keys, its order and its members.
+struct SortedSet {
+  std::vector<uint64_t> m_keys;
+  std::vector<int32_t> m_order;
+  std::vector<Member> m_members;
+};
 
-  // 1. Every window: how many records it holds (0, 1 or more) and its first record, and for
-  // every record how many windows hold it (0, 1 or more). The set-0 vertices are taken cell by
-  // cell, so that neighbouring windows look at the same cells one after the other.
-  std::vector<uint64_t> keys0;
-  std::vector<int32_t> order0;
-  sortByCell(grid, n, points0, &keys0, &order0);
-  std::vector<Member> sorted0; // set 0 in that order
-  gather(order0, points0, referencePoint, &sorted0);
-  std::vector<int32_t> single(count, -1); // the one record of a window, -2 for several
-  std::vector<uint8_t> held(count, 0);
+// 1. Every window: how many records it holds (0, 1 or more) and its first record, and for every
+// record how many windows hold it (0, 1 or more). The set-0 vertices are taken cell by cell, so
+// that neighbouring windows look at the same cells one after the other. False when a window is
+// empty.
+bool countWindows(Grid &grid, const SortedSet &set0, double window, std::vector<int32_t> &single,
+                  std::vector<uint8_t> &held) {
+  const size_t count = set0.m_keys.size();
+  single.assign(count, -1); // the one record of a window, -2 for several
+  held.assign(count, 0);
   size_t own = 0; // the first cell whose key is not below the vertex's
   for (size_t k = 0; k < count; ++k) {
-    const uint64_t cellKey = keys0[k];
+    const uint64_t cellKey = set0.m_keys[k];
     while (own < grid.m_keys.size() && grid.m_keys[own] < cellKey)
       ++own;
     const int32_t ownSlot = own < grid.m_keys.size() && grid.m_keys[own] == cellKey ? static_cast<int32_t>(own) : -1;
-    const double *p0 = sorted0[k].m_xyz;
-    const double r0 = sorted0[k].m_radius;
+    const double *p0 = set0.m_members[k].m_xyz;
+    const double r0 = set0.m_members[k].m_radius;
     const double low = r0 - window;
     const double high = r0 + window;
     int32_t &found = single[k];
@@ -397,24 +387,20 @@ int32_t *GA_matchVerticesByGrid(int32_t n, const double *points0, const double *
       h = h < 2 ? static_cast<uint8_t>(h + 1) : h;
     });
     if (found == -1)
-      return nullptr;
+      return false;
   }
+  return true;
+}
 
-  int32_t *permutation = zyrMemory_allocateArray<int32_t>(n, __func__);
-  std::vector<int32_t> contested; // positions in set 0's cell order
-  for (size_t k = 0; k < count; ++k) {
-    const int32_t at = single[k];
-    if (at >= 0 && held[static_cast<size_t>(at)] == 1) {
-      permutation[order0[k]] = grid.m_index[static_cast<size_t>(at)];
-      grid.m_used[static_cast<size_t>(at)] = 1;
-    } else {
-      contested.push_back(static_cast<int32_t>(k));
-    }
-  }
-
-  // 2. The others in radial order (equal radii in index order), each replaying the scan.
-  if (contested.size() > count / 64)
+// 2. The contested vertices in radial order (equal radii in index order), each replaying the
+// scan: the nearest unused record within the window, among those the scan would meet first.
+// False when one finds none.
+bool resolveContested(Grid &grid, const SortedSet &set0, double window, std::vector<int32_t> &contested,
+                      int32_t *permutation) {
+  if (contested.size() > set0.m_keys.size() / 64)
     grid.hash();
+  const std::vector<Member> &sorted0 = set0.m_members;
+  const std::vector<int32_t> &order0 = set0.m_order;
   std::sort(contested.begin(), contested.end(), [&sorted0, &order0](int32_t a, int32_t b) {
     const double ra = sorted0[static_cast<size_t>(a)].m_radius;
     const double rb = sorted0[static_cast<size_t>(b)].m_radius;
@@ -464,12 +450,56 @@ int32_t *GA_matchVerticesByGrid(int32_t n, const double *points0, const double *
         choice = &c;
       }
     }
-    if (choice == nullptr) {
-      zyrMemory_free(permutation, __func__);
-      return nullptr;
-    }
+    if (choice == nullptr)
+      return false;
     permutation[vertex0] = choice->m_index;
     grid.m_used[static_cast<size_t>(choice->m_at)] = 1;
+  }
+  return true;
+}
+
+} // namespace
+
+int32_t *GA_matchVerticesByGrid(int32_t n, const double *points0, const double *points1, const double *tolerances,
+                                const double referencePoint[3]) {
+  if (n < 1 || points0 == nullptr || points1 == nullptr || tolerances == nullptr || referencePoint == nullptr)
+    return nullptr;
+  double largest = tolerances[0];
+  for (int32_t i = 1; i < n; ++i)
+    if (tolerances[i] > largest)
+      largest = tolerances[i];
+  const double window = 1.05 * largest;
+  // Without a window only coincident vertices pair, and coordinates that are not numbers have no
+  // cell: the scan answers those.
+  if (!(window > 0) || !std::isfinite(window) || !allFinite(n, points0) || !allFinite(n, points1))
+    return GA_matchVerticesByScan(n, points0, points1, tolerances, referencePoint);
+
+  const size_t count = static_cast<size_t>(n);
+  Grid grid;
+  fileVertices(n, points1, referencePoint, window, &grid);
+  SortedSet set0;
+  sortByCell(grid, n, points0, &set0.m_keys, &set0.m_order);
+  gather(set0.m_order, points0, referencePoint, &set0.m_members);
+  std::vector<int32_t> single;
+  std::vector<uint8_t> held;
+  if (!countWindows(grid, set0, window, single, held))
+    return nullptr;
+
+  // A window with one record that no other window holds pairs at once.
+  int32_t *permutation = zyrMemory_allocateArray<int32_t>(n, __func__);
+  std::vector<int32_t> contested; // positions in set 0's cell order
+  for (size_t k = 0; k < count; ++k) {
+    const int32_t at = single[k];
+    if (at >= 0 && held[static_cast<size_t>(at)] == 1) {
+      permutation[set0.m_order[k]] = grid.m_index[static_cast<size_t>(at)];
+      grid.m_used[static_cast<size_t>(at)] = 1;
+    } else {
+      contested.push_back(static_cast<int32_t>(k));
+    }
+  }
+  if (!resolveContested(grid, set0, window, contested, permutation)) {
+    zyrMemory_free(permutation, __func__);
+    return nullptr;
   }
   return permutation;
 }

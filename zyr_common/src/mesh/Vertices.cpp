@@ -8,6 +8,7 @@
 #include "zyrMemory.h"
 #include "zyrTrace.h"
 #include "zyrTypeManager.h"
+#include "zyrUUID.h"
 
 #include <cfloat>
 #include <cstring>
@@ -15,12 +16,6 @@
 namespace {
 
 const double kHuge = DBL_MAX;
-
-void reportInput(const char *function, int32_t line, const char *message, int32_t value) {
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, __FILE__, line);
-  zyrError_addMessage(error, message, value);
-  zyrError_publish(error);
-}
 
 int64_t valueSize(int32_t precision) { return precision == VERTICES_SINGLE ? 4 : 8; }
 
@@ -169,11 +164,9 @@ void ensureConsistent(Vertices *v) {
     return;
   v->m_boundingBoxValid = 0;
   v->m_centroidValid = 0;
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(v, key);
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-  zyrError_addMessage(error, "The stored vertices %s are inconsistent.\n", key);
-  zyrError_publish(error);
+  ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The stored vertices %s are inconsistent.\n", key);
 }
 
 } // namespace
@@ -206,11 +199,10 @@ int Vertices_restore(void *object, int32_t flag) {
   zyrObject_getString(v, flag, "units", &v->m_units);
   // Coordinates in units that cannot be converted answer no question about lengths.
   if (changed && v->m_units != nullptr && Units_isLengthUnit(v->m_units) != 1) {
-    char key[40];
+    char key[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(v, key);
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The stored vertices %s are in units \"%s\", which are not a known length unit.\n", key, v->m_units);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The stored vertices %s are in units \"%s\", which are not a known length unit.\n",
+              key, v->m_units);
   }
   zyrObject_getInt(v, flag, "precision", &v->m_precision);
   zyrObject_getInt(v, flag, "dimensionality", &v->m_dimensionality);
@@ -236,8 +228,8 @@ Vertices *Vertices_new(int32_t dimensionality, const char *units, int32_t precis
   if (noOfVertices < 0 || (noOfVertices > 0 && coordinates == nullptr) || dimensionality < 1 || dimensionality > 3 ||
       units == nullptr) {
     zyrMemory_free(coordinates, __func__);
-    reportInput(__func__, __LINE__, "The vertices cannot be made from %d vertices with these arguments.\n",
-                noOfVertices);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The vertices cannot be made from %d vertices with these arguments.\n",
+              noOfVertices);
     return nullptr;
   }
   Vertices *v = allocate();
@@ -274,12 +266,12 @@ Vertices *Vertices_newSubset(const Vertices *source, int32_t count, const int32_
   if (source != nullptr)
     ensureConsistent(const_cast<Vertices *>(source));
   if (source == nullptr || count < 0 || (count > 0 && vertices == nullptr)) {
-    reportInput(__func__, __LINE__, "A subset of %d vertices cannot be made with these arguments.\n", count);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "A subset of %d vertices cannot be made with these arguments.\n", count);
     return nullptr;
   }
   for (int32_t i = 0; i < count; ++i)
     if (vertices[i] < 0 || vertices[i] >= source->m_noOfVertices) {
-      reportInput(__func__, __LINE__, "Vertex %d is not a base vertex of the source.\n", vertices[i]);
+      ZYR_ERROR(ZYR_U_INVALID_INPUT, "Vertex %d is not a base vertex of the source.\n", vertices[i]);
       return nullptr;
     }
   const int64_t bytes = 3 * static_cast<int64_t>(count) * valueSize(source->m_precision);
@@ -403,7 +395,7 @@ int32_t Vertices_getCoordinates(Vertices *v, const char *units, int32_t precisio
   if (!all)
     for (int32_t i = 0; i < count; ++i)
       if (list[i] < 0 || list[i] >= total) {
-        reportInput(__func__, __LINE__, "Vertex %d does not exist.\n", list[i]);
+        ZYR_ERROR(ZYR_U_INVALID_INPUT, "Vertex %d does not exist.\n", list[i]);
         return -1;
       }
   const int32_t n = all ? total : count;
@@ -474,8 +466,7 @@ int Vertices_split(Vertices *v, int32_t count, int32_t *sources) {
     bad = sources[i] < 0 || sources[i] >= total;
   if (bad) {
     zyrMemory_free(sources, __func__);
-    reportInput(__func__, __LINE__, "The split vertices cannot be made: %d sources, not all of them vertices.\n",
-                count);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The split vertices cannot be made: %d sources, not all of them vertices.\n", count);
     return 0;
   }
   for (int32_t i = 0; i < count; ++i)
@@ -505,7 +496,7 @@ void Vertices_print(const Vertices *vertices, FILE *stream) {
   Vertices *v = const_cast<Vertices *>(vertices); // the caches are filled on the way
   ensureConsistent(v);
   const char *rule = "==============================================";
-  char key[40];
+  char key[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(v, key);
   std::fprintf(stream, "\n%s\nVertices: %s\n%s\n\n", rule, key, rule);
   std::fprintf(stream, "Number of vertices       = %d\n", v->m_noOfVertices);

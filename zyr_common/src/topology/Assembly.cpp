@@ -8,6 +8,7 @@
 #include "vsnNameEncoding.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
+#include "zyrUUID.h"
 
 #include <cctype>
 #include <cstring>
@@ -95,7 +96,7 @@ int Assembly_restore(void *object, int32_t flag) {
 void Assembly_print(const Assembly *assembly, FILE *stream) {
   const char *rule = "==============================================\n";
   const char *dashes = "----------------------------------------------\n";
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   std::fprintf(stream, "\n%sAssembly: \"%s\" (%p)\n%s\n", rule,
                assembly->m_userName != nullptr ? assembly->m_userName : "", static_cast<const void *>(assembly), rule);
   zyrObject_getUUIDString(assembly, uuid);

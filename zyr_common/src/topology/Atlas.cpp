@@ -50,12 +50,6 @@ int32_t importNames(char **names, uint64_t count, char ***out) {
   return static_cast<int32_t>(count);
 }
 
-void publishInternal(const char *caller, const char *format, const char *a, const char *b) {
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, format, a, b);
-  zyrError_publish(error);
-}
-
 RegionDefinition *findDefinition(Atlas *atlas, const char *name, const char *caller) {
   RegionDefinition *definition = nullptr;
   if (Atlas_reportError(atlas, RegionMap_regionDefinitionFromName(atlas->m_primaryMap, name, &definition), caller,
@@ -115,9 +109,8 @@ std::string joined(int32_t count, char **list) {
 int lost(const Atlas *atlas, const char *caller) {
   if (atlas != nullptr)
     return 0;
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, "The name manager has no region atlas; composite names are not available.\n");
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, caller,
+                "The name manager has no region atlas; composite names are not available.\n");
   return 1;
 }
 
@@ -218,9 +211,7 @@ int Atlas_restore(void *object, int32_t flag) {
   if (zyrObject_checkAttribute(atlas, flag, "map - primary")) {
     char *text = nullptr;
     if (!zyrObject_getString(atlas, flag, "map - primary", &text) || !Atlas_resetRegionAtlasPrimaryMap(atlas, text)) {
-      zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-      zyrError_addMessage(error, "Failed to restore the primary region map.\n");
-      zyrError_publish(error);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Failed to restore the primary region map.\n");
       ok = 0;
     }
     zyrCString_free(text);
@@ -456,7 +447,7 @@ int Atlas_copyTags(Atlas *atlas, const char *fromName, const char *toName) {
     return 0;
   char *tags = nullptr;
   if (!Atlas_compositeNameGetTags(atlas, fromName, &tags)) {
-    publishInternal(__func__, "Unable to copy tags for composite %s (%s).\n", toName, fromName);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to copy tags for composite %s (%s).\n", toName, fromName);
     return 0;
   }
   if (tags == nullptr)
@@ -465,7 +456,7 @@ int Atlas_copyTags(Atlas *atlas, const char *fromName, const char *toName) {
   zyrCString_free(tags);
   for (const std::string &tag : names) {
     if (!Atlas_tagCompositeName(atlas, tag.c_str(), 1, toName)) {
-      publishInternal(__func__, "Unable to copy tags for composite %s (%s).\n", toName, fromName);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to copy tags for composite %s (%s).\n", toName, fromName);
       return 0;
     }
   }

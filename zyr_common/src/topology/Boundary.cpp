@@ -5,6 +5,7 @@
 #include "Shell.h"
 #include "TopologyReferences.h"
 #include "zyrMemory.h"
+#include "zyrUUID.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ int Boundary_restore(void *object, int32_t flag) {
 
 void Boundary_print(const Boundary *boundary, FILE *stream) {
   const char *rule = "==============================================\n";
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(boundary, uuid);
   std::fprintf(stream, "\n%sBoundary: %s\n%s\n", rule, uuid, rule);
   std::fprintf(stream, "Bounds: %s\n",

@@ -4,6 +4,7 @@
 #include "TopologyReferences.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
+#include "zyrUUID.h"
 
 int64_t Connection_getSize() { return static_cast<int64_t>(sizeof(Connection)); }
 
@@ -41,12 +42,10 @@ int Connection_restore(void *object, int32_t flag) {
     // Only two live regions make a pairing; anything else leaves the connection without sides.
     if (read != 1 || !TopologyReferences_isOfType(sides[0], TOPOLOGY_TYPE_REGION) ||
         !TopologyReferences_isOfType(sides[1], TOPOLOGY_TYPE_REGION)) {
-      char uuid[32];
+      char uuid[ZYR_UUID_BASE64_SIZE];
       zyrObject_getUUIDString(connection, uuid);
-      zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-      zyrError_addMessage(error, "The stored connection %s does not join two regions; its sides have been left out.\n",
-                          uuid);
-      zyrError_publish(error);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+                "The stored connection %s does not join two regions; its sides have been left out.\n", uuid);
       sides[0] = sides[1] = nullptr;
       ok = 0;
     }
@@ -59,7 +58,7 @@ int Connection_restore(void *object, int32_t flag) {
 
 void Connection_print(const Connection *connection, FILE *stream) {
   const char *rule = "==============================================\n";
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(connection, uuid);
   std::fprintf(stream, "\n%sConnection: %s\n%s\n", rule, uuid, rule);
   for (int side = 0; side < 2; ++side)

@@ -8,6 +8,7 @@
 #include "zyrCString.h"
 #include "zyrMemory.h"
 #include "zyrSystem.h"
+#include "zyrUUID.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,7 +26,7 @@ ModelPartHooks theRepresentationHooks = {nullptr, nullptr, nullptr, nullptr};
 const char *const kRule = "==============================================";
 
 void printReference(FILE *stream, const char *label, const void *part) {
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   if (part != nullptr && zyrObject_getUUIDString(part, uuid) == 1)
     std::fprintf(stream, "%s = %s\n", label, uuid);
   else
@@ -164,9 +165,7 @@ double Model_getActiveRelativeTolerance(const Model *model) {
 NameManager *Model_getNameManager(const Model *model, const char *caller) {
   NameManager *nm = model->m_topology != nullptr ? Topology_getNameManager(model->m_topology) : nullptr;
   if (nm == nullptr) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, caller, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to identify the name manager associated with a model.\n");
-    zyrError_publish(error);
+    ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, caller, "Unable to identify the name manager associated with a model.\n");
   }
   return nm;
 }
@@ -178,9 +177,7 @@ int Model_findPrimitiveRegion(const Model *model, const char *name, Region **reg
                 : nullptr;
   if (*region != nullptr)
     return 1;
-  zyrError *error = zyrError_new(ZYR_U_NOT_A_PRIMITIVE_REGION, __func__, __FILE__, __LINE__);
-  zyrError_addMessage(error, "\"%s\" is not a primitive region.\n", name != nullptr ? name : "");
-  zyrError_publish(error);
+  ZYR_ERROR(ZYR_U_NOT_A_PRIMITIVE_REGION, "\"%s\" is not a primitive region.\n", name != nullptr ? name : "");
   return 0;
 }
 
@@ -190,13 +187,13 @@ int Model_findAssembly(const Model *model, const char *name, Assembly **assembly
                   : nullptr;
   if (*assembly != nullptr)
     return 1;
-  zyrError *error = zyrError_new(ZYR_U_NOT_AN_ASSEMBLY, __func__, __FILE__, __LINE__);
-  zyrError_addMessage(error, "\"%s\" is not an assembly.\n", name != nullptr ? name : "");
-  zyrError_publish(error);
+  ZYR_ERROR(ZYR_U_NOT_AN_ASSEMBLY, "\"%s\" is not an assembly.\n", name != nullptr ? name : "");
   return 0;
 }
 
 int32_t Model_flushChanges(Model *model) { return Repository_commit(model->m_repository); }
+
+int Model_commitChanges(Model *model) { return Repository_commit(model->m_repository) > 0 ? 1 : 0; }
 
 void Model_rollback(Model *model, int32_t state) { Repository_gotoState(model->m_repository, state); }
 
@@ -206,7 +203,7 @@ void *Model_getProjection(const Model *model) {
 }
 
 void Model_print(const Model *model, FILE *stream) {
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(model, uuid);
   std::fprintf(stream, "\n%s\nModel: %s\n%s\n\n", kRule, uuid, kRule);
   printReference(stream, "m_topology      ", model->m_topology);

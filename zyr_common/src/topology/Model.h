@@ -88,6 +88,9 @@ int Model_findAssembly(const Model *model, const char *name, Assembly **assembly
 
 // Commits the open state; the current state number.
 int32_t Model_flushChanges(Model *model);
+// Commits the open state: 1, or 0 when the commit failed (its changes are then undone in memory
+// and in the file, and the error is published). A model lives at state 1 or later.
+int Model_commitChanges(Model *model);
 // Returns the database to the state.
 void Model_rollback(Model *model, int32_t state);
 // The database's one live Projection, or NULL.

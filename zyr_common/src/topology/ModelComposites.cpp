@@ -118,9 +118,7 @@ int Model_createCompositeName(Model *model, const char *name, int32_t combinatio
   if (nm == nullptr)
     return 0;
   if (name == nullptr) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "A null pointer has been passed when a name string was expected.");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "A null pointer has been passed when a name string was expected.");
     return 0;
   }
   // Only a name that is valid and free as it stands is accepted: a quietly adjusted one would
@@ -129,12 +127,10 @@ int Model_createCompositeName(Model *model, const char *name, int32_t combinatio
   const int usable = NameManager_makeUniqueName(nm, name, &unique) && std::strcmp(unique, name) == 0;
   zyrCString_free(unique);
   if (!usable) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error,
-                        "The name \"%s\" can not be used as a composite name as it\nis either already being used or "
-                        "it is not a valid VSN object name.",
-                        name);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT,
+              "The name \"%s\" can not be used as a composite name as it\nis either already being used or "
+              "it is not a valid VSN object name.",
+              name);
     return 0;
   }
   return NameManager_createCompositeName(nm, name, combination, noOfComponentsA, componentsA, noOfComponentsB,
@@ -175,9 +171,7 @@ int Model_renameCompositeName(Model *model, const char *oldName, const char *new
   if (nm == nullptr)
     return 0;
   if (oldName == nullptr || newName == nullptr) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "A null pointer has been passed when a name string was expected.");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "A null pointer has been passed when a name string was expected.");
     return 0;
   }
   const int32_t state = Model_flushChanges(model);

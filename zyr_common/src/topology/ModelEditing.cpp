@@ -76,9 +76,7 @@ int copyAssembly(Model *model, NameManager *nm, Assembly *assembly, int32_t repe
   }
   // The copies' composite names are made from the count of copies, never from its sign.
   if (!NameManager_beginNameDuplication(nm, assembly, n)) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "There was a problem copying composite names.\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "There was a problem copying composite names.\n");
   }
   Mesh *mesh = Model_getMesh(model);
   Representation *representation = Model_getRepresentation(model);
@@ -126,9 +124,7 @@ int Model_transformAssembly(Model *model, const char *assemblyName, int32_t move
   if (!Model_findAssembly(model, assemblyName, &assembly))
     return 0;
   if ((moveCount != 0 || repeatCount != 0) && transform == nullptr) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "No transformation was given for assembly \"%s\".\n", assemblyName);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "No transformation was given for assembly \"%s\".\n", assemblyName);
     return 0;
   }
   if (moveCount != 0 && !moveAssembly(model, assembly, moveCount, transform)) {
@@ -229,9 +225,7 @@ int Model_renameAssembly(Model *model, const char *oldName, const char *newName,
     return 0;
   Model_flushChanges(model);
   if (!Topology_changeAssemblyName(Model_getTopology(model), assembly, newName, addAlias)) {
-    zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_MODIFY_NAME, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Can't rename assembly \"%s\" to \"%s\".\n", oldName, newName);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_UNABLE_TO_MODIFY_NAME, "Can't rename assembly \"%s\" to \"%s\".\n", oldName, newName);
     return 0;
   }
   *actualName = zyrCString_clone(Assembly_getName(assembly));
@@ -245,9 +239,7 @@ int Model_renameRegion(Model *model, const char *oldName, const char *newName, i
   if (!Model_findPrimitiveRegion(model, oldName, &region))
     return 0;
   if (!Topology_changeRegionName(Model_getTopology(model), region, newName, addAlias)) {
-    zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_MODIFY_NAME, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Can't rename region \"%s\" to \"%s\".\n", oldName, newName);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_UNABLE_TO_MODIFY_NAME, "Can't rename region \"%s\" to \"%s\".\n", oldName, newName);
     return 0;
   }
   *actualName = zyrCString_clone(Region_getUserName(region));

@@ -105,30 +105,14 @@ int connect(Mesh *mesh, Region *first, Region *second, double tolerance) {
 
 } // namespace
 
-int Model_glueRegions(Model *model, int32_t flags, int32_t noOfgluedPairs, char *const *pairedRegions,
-                      int32_t *noOfAssembliesIn, char ***assembliesIn, int32_t *noOfAssembliesOut,
-                      char ***assembliesOut) {
-  NameManager *nm = Model_getNameManager(model, __func__);
-  if (nm == nullptr)
-    return 0;
-  ZYR_TRACE_BEGIN_DESC("Attempt to glue a collection of pairs of primitive regions together.");
-  *noOfAssembliesIn = 0;
-  *assembliesIn = nullptr;
-  *noOfAssembliesOut = 0;
-  *assembliesOut = nullptr;
-  Model_flushChanges(model);
-  Topology *topology = Model_getTopology(model);
-  const int32_t noOfAssemblies = Topology_getNoOfAssemblies(topology);
-  if (noOfAssemblies < 1)
-    return 0;
-  const int keepNames = (flags & 1) == 0;
-  const int64_t noOfNames = noOfgluedPairs > 0 ? 2 * static_cast<int64_t>(noOfgluedPairs) : 0;
+namespace {
 
-  // The regions, and their assemblies numbered in order of first appearance.
-  std::vector<Region *> regions(static_cast<size_t>(noOfNames), nullptr);
-  std::vector<int32_t> recorded(static_cast<size_t>(noOfNames), -1);
-  std::vector<GluedAssembly> table;
-  HashTable *live = HashTable_new(noOfAssemblies, HashTable_hashInteger, HashTable_compareIntegers);
+// The regions of the pairs, and their assemblies numbered in order of first appearance (live
+// maps each assembly to its index plus one); 0 when a name is not a primitive region.
+int collectAssemblies(Model *model, int64_t noOfNames, char *const *pairedRegions, std::vector<Region *> &regions,
+                      std::vector<int32_t> &recorded, std::vector<GluedAssembly> &table, HashTable *live) {
+  regions.assign(static_cast<size_t>(noOfNames), nullptr);
+  recorded.assign(static_cast<size_t>(noOfNames), -1);
   int allFound = 1;
   for (int64_t k = 0; k < noOfNames; ++k) {
     Region *region = nullptr;
@@ -150,19 +134,13 @@ int Model_glueRegions(Model *model, int32_t flags, int32_t noOfgluedPairs, char 
     }
     recorded[k] = static_cast<int32_t>(reinterpret_cast<intptr_t>(value)) - 1;
   }
-  if (!allFound) {
-    HashTable_delete(live);
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to glue the supplied regions because some of them do not\n"
-                               "appear to be primitive regions.\n");
-    zyrError_publish(error);
-    return 0;
-  }
-  for (GluedAssembly &entry : table) {
-    entry.m_noOfRegions = Assembly_getRegions(entry.m_assembly, 15, &entry.m_regions);
-    entry.m_name = zyrCString_clone(Assembly_getName(entry.m_assembly));
-  }
+  return allFound;
+}
 
+// Joins or glues each pair in turn and records which assemblies joined and which were absorbed.
+void gluePairs(Model *model, NameManager *nm, int keepNames, bool debug, int32_t noOfgluedPairs,
+               const std::vector<Region *> &regions, const std::vector<int32_t> &recorded,
+               std::vector<GluedAssembly> &table, HashTable *live) {
   Mesh *mesh = Model_getMesh(model);
   for (int32_t i = 0; i < noOfgluedPairs; ++i) {
     Region *first = regions[2 * static_cast<size_t>(i)];
@@ -173,15 +151,14 @@ int Model_glueRegions(Model *model, int32_t flags, int32_t noOfgluedPairs, char 
     int joined = connect(mesh, first, second, tolerance);
     if (!joined)
       joined = Region_glueNeighbour(first, second) != nullptr;
-    if (ZYR_TRACE_DEBUG(1))
+    if (debug)
       zyrTrace_printf("  Gluing %s to %s.\n", Region_getName(first), Region_getName(second));
     // A connection made and taken back again has still merged the assemblies.
     const int merged = a >= 0 && b >= 0 && b != a && Region_getAssembly(second) == table[a].m_assembly;
     if (!joined) {
-      zyrError *warning = zyrError_new(ZYR_W_INVALID_INPUT_IGNORED, __func__, __FILE__, __LINE__);
-      zyrError_addMessage(warning, "Unable to glue the following pair of regions:\n\n%s\n%s\n", Region_getName(first),
-                          Region_getName(second));
-      zyrError_publish(warning);
+      ZYR_ERROR_FOR(ZYR_W_INVALID_INPUT_IGNORED, "Model_glueRegions",
+                    "Unable to glue the following pair of regions:\n\n%s\n%s\n", Region_getName(first),
+                    Region_getName(second));
     }
     if (a < 0 || (!joined && !merged))
       continue;
@@ -196,10 +173,12 @@ int Model_glueRegions(Model *model, int32_t flags, int32_t noOfgluedPairs, char 
         reserve(nm, table[b]);
     }
   }
-  HashTable_delete(live);
+}
 
-  // The joined assemblies leave the topology and come back under fresh names; their former
-  // names, held in reserve, are not handed out again.
+// The joined assemblies leave the topology and come back under fresh names; their former names,
+// held in reserve, are not handed out again. With keepNames each former name lives on as a
+// composite name over the regions it held.
+int renameJoined(Topology *topology, NameManager *nm, int keepNames, std::vector<GluedAssembly> &table) {
   int status = 1;
   for (GluedAssembly &entry : table)
     if (entry.m_state == GLUE_JOINED) {
@@ -210,45 +189,92 @@ int Model_glueRegions(Model *model, int32_t flags, int32_t noOfgluedPairs, char 
   for (GluedAssembly &entry : table)
     if (entry.m_state == GLUE_JOINED)
       status = Topology_insertAssembly(topology, entry.m_assembly);
-  if (keepNames)
-    for (GluedAssembly &entry : table) {
-      if (entry.m_state == GLUE_UNTOUCHED || entry.m_name == nullptr)
-        continue;
-      // Only a reservation of this call is released: a name that an object holds stays with it.
-      if (entry.m_reserved)
-        NameManager_releaseName(nm, entry.m_name);
-      entry.m_reserved = 0;
-      std::vector<const char *> components;
-      for (int32_t r = 0; r < entry.m_noOfRegions; ++r) {
-        const char *name = Region_getUserName(entry.m_regions[r]);
-        components.push_back(name != nullptr ? name : Region_getName(entry.m_regions[r]));
-      }
-      status = NameManager_createCompositeName(nm, entry.m_name, 1, static_cast<int32_t>(components.size()),
-                                               components.data(), 0, nullptr);
-      if (status == 1) {
-        const char *name = entry.m_name;
-        status = NameManager_tagCompositeNames(nm, kOriginalAssemblyName, 1, 1, &name);
-      }
+  if (!keepNames)
+    return status;
+  for (GluedAssembly &entry : table) {
+    if (entry.m_state == GLUE_UNTOUCHED || entry.m_name == nullptr)
+      continue;
+    // Only a reservation of this call is released: a name that an object holds stays with it.
+    if (entry.m_reserved)
+      NameManager_releaseName(nm, entry.m_name);
+    entry.m_reserved = 0;
+    std::vector<const char *> components;
+    for (int32_t r = 0; r < entry.m_noOfRegions; ++r) {
+      const char *name = Region_getUserName(entry.m_regions[r]);
+      components.push_back(name != nullptr ? name : Region_getName(entry.m_regions[r]));
     }
+    status = NameManager_createCompositeName(nm, entry.m_name, 1, static_cast<int32_t>(components.size()),
+                                             components.data(), 0, nullptr);
+    if (status == 1) {
+      const char *name = entry.m_name;
+      status = NameManager_tagCompositeNames(nm, kOriginalAssemblyName, 1, 1, &name);
+    }
+  }
+  return status;
+}
 
+// The former names of every assembly that took part, and the new names of the joined ones.
+void handBackNames(std::vector<GluedAssembly> &table, int32_t *noOfAssembliesIn, char ***assembliesIn,
+                   int32_t *noOfAssembliesOut, char ***assembliesOut) {
   const int32_t noIn = static_cast<int32_t>(table.size());
   int32_t noOut = 0;
   for (const GluedAssembly &entry : table)
     noOut += entry.m_state == GLUE_JOINED;
-  if (status == 1) {
-    *noOfAssembliesIn = noIn;
-    *assembliesIn = newNameArray(noIn);
-    for (int32_t i = 0; i < noIn; ++i) {
-      (*assembliesIn)[i] = table[i].m_name;
-      table[i].m_name = nullptr;
-    }
-    *noOfAssembliesOut = noOut;
-    *assembliesOut = newNameArray(noOut);
-    int32_t j = 0;
-    for (const GluedAssembly &entry : table)
-      if (entry.m_state == GLUE_JOINED)
-        (*assembliesOut)[j++] = zyrCString_clone(Assembly_getName(entry.m_assembly));
+  *noOfAssembliesIn = noIn;
+  *assembliesIn = newNameArray(noIn);
+  for (int32_t i = 0; i < noIn; ++i) {
+    (*assembliesIn)[i] = table[i].m_name;
+    table[i].m_name = nullptr;
   }
+  *noOfAssembliesOut = noOut;
+  *assembliesOut = newNameArray(noOut);
+  int32_t j = 0;
+  for (const GluedAssembly &entry : table)
+    if (entry.m_state == GLUE_JOINED)
+      (*assembliesOut)[j++] = zyrCString_clone(Assembly_getName(entry.m_assembly));
+}
+
+} // namespace
+
+int Model_glueRegions(Model *model, int32_t flags, int32_t noOfgluedPairs, char *const *pairedRegions,
+                      int32_t *noOfAssembliesIn, char ***assembliesIn, int32_t *noOfAssembliesOut,
+                      char ***assembliesOut) {
+  NameManager *nm = Model_getNameManager(model, __func__);
+  if (nm == nullptr)
+    return 0;
+  ZYR_TRACE_BEGIN_DESC("Attempt to glue a collection of pairs of primitive regions together.");
+  *noOfAssembliesIn = 0;
+  *assembliesIn = nullptr;
+  *noOfAssembliesOut = 0;
+  *assembliesOut = nullptr;
+  Model_flushChanges(model);
+  Topology *topology = Model_getTopology(model);
+  const int32_t noOfAssemblies = Topology_getNoOfAssemblies(topology);
+  if (noOfAssemblies < 1)
+    return 0;
+  const int keepNames = (flags & 1) == 0;
+  const int64_t noOfNames = noOfgluedPairs > 0 ? 2 * static_cast<int64_t>(noOfgluedPairs) : 0;
+
+  std::vector<Region *> regions;
+  std::vector<int32_t> recorded;
+  std::vector<GluedAssembly> table;
+  HashTable *live = HashTable_new(noOfAssemblies, HashTable_hashInteger, HashTable_compareIntegers);
+  if (!collectAssemblies(model, noOfNames, pairedRegions, regions, recorded, table, live)) {
+    HashTable_delete(live);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "Unable to glue the supplied regions because some of them do not\n"
+                                   "appear to be primitive regions.\n");
+    return 0;
+  }
+  for (GluedAssembly &entry : table) {
+    entry.m_noOfRegions = Assembly_getRegions(entry.m_assembly, 15, &entry.m_regions);
+    entry.m_name = zyrCString_clone(Assembly_getName(entry.m_assembly));
+  }
+  gluePairs(model, nm, keepNames, ZYR_TRACE_DEBUG(1), noOfgluedPairs, regions, recorded, table, live);
+  HashTable_delete(live);
+
+  const int status = renameJoined(topology, nm, keepNames, table);
+  if (status == 1)
+    handBackNames(table, noOfAssembliesIn, assembliesIn, noOfAssembliesOut, assembliesOut);
   Model_flushChanges(model);
   for (GluedAssembly &entry : table) {
     zyrCString_free(entry.m_name);

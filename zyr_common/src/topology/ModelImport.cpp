@@ -19,6 +19,8 @@
 #include "zyrSystem.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -168,23 +170,26 @@ int Model_importMesh(Model *model, const char *type, const char *filename, const
   const int32_t count = Topology_getAssemblies(Model_getTopology(imported), &importedAssemblies);
   if (!Model_merge(model, imported, keepNames ? noOfNamed : 0, keepNames ? named : nullptr)) {
     // A half-merged model must not be committed by the next call: back to where the import began.
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to combine the imported model with the existing one.\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to combine the imported model with the existing one.\n");
     zyrMemory_free(importedAssemblies, __func__);
     zyrMemory_free(named, __func__);
     Model_rollback(model, state);
     return 0;
   }
+  std::vector<std::string> names;
+  for (int32_t i = 0; i < count; ++i)
+    names.emplace_back(Assembly_getName(importedAssemblies[i]));
+  zyrMemory_free(importedAssemblies, __func__);
+  zyrMemory_free(named, __func__);
+  // An import that could not be committed has been undone whole: it names no assembly.
+  if (Model_commitChanges(model) != 1)
+    return 0;
   if (count > 0) {
     *assemblies = zyrMemory_allocateArray<char *>(count, __func__);
     for (int32_t i = 0; i < count; ++i)
-      (*assemblies)[i] = zyrCString_clone(Assembly_getName(importedAssemblies[i]));
+      (*assemblies)[i] = zyrCString_clone(names[static_cast<size_t>(i)].c_str());
     *noOfAssemblies = count;
   }
-  zyrMemory_free(importedAssemblies, __func__);
-  zyrMemory_free(named, __func__);
-  Model_flushChanges(model);
   return 1;
 }
 
@@ -234,13 +239,11 @@ Model *importFromFile(Repository *repository, double tolerance, const char *defa
   Repository_gotoState(repository, state);
   // After a retry the reader's own errors speak of "Def": the last word names what was asked for.
   if (retried || errorCodeSince(mark) != ZYR_U_UNABLE_TO_IMPORT_MESH) {
-    zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_IMPORT_MESH, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error,
-                        "Unable to import the requested mesh:\nType             = \"%s\".\nFile             = \"%s\".\n"
-                        "Generic  options = \"%s\".\nSpecific options = \"%s\".\n",
-                        type != nullptr ? type : "", filename != nullptr ? filename : "",
-                        generic != nullptr ? generic : "", specific != nullptr ? specific : "");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_UNABLE_TO_IMPORT_MESH,
+              "Unable to import the requested mesh:\nType             = \"%s\".\nFile             = \"%s\".\n"
+              "Generic  options = \"%s\".\nSpecific options = \"%s\".\n",
+              type != nullptr ? type : "", filename != nullptr ? filename : "", generic != nullptr ? generic : "",
+              specific != nullptr ? specific : "");
   }
   return nullptr;
 }
@@ -259,10 +262,8 @@ Model *Model_importFromDatabase(Repository *repository, const char *filename) {
   if (!Repository_importModel(repository, filename, &model))
     return nullptr;
   if (model == nullptr) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to identify the primary model to import in database \"%s\".\n",
-                        filename != nullptr ? filename : "");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to identify the primary model to import in database \"%s\".\n",
+              filename != nullptr ? filename : "");
     return nullptr;
   }
   return static_cast<Model *>(model);

@@ -30,12 +30,6 @@ struct Source {
   std::vector<int32_t> faces;
 };
 
-void publish(int32_t code, const char *caller, const std::string &message) {
-  zyrError *error = zyrError_new(code, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, "%s", message.c_str());
-  zyrError_publish(error);
-}
-
 // Created, and so queued for the host, but neither shown nor handed to the error handler.
 void queue(int32_t code, const char *caller, const std::string &message) {
   zyrError *error = zyrError_new(code, caller, __FILE__, __LINE__);
@@ -75,35 +69,34 @@ struct Lists {
 
 } // namespace
 
-int Model_modifyRegions(Model *model, int32_t operation, int32_t noOfComponents, char *const *regions,
-                        const int32_t *noOfElements, const int32_t *const *elements, const char *targetName,
-                        int32_t recordChanges, char **actualName, int32_t noOfModifiedRegions[3],
-                        char **modifiedRegions[3]) {
-  *actualName = nullptr;
-  for (int i = 0; i < 3; ++i) {
-    noOfModifiedRegions[i] = 0;
-    modifiedRegions[i] = nullptr;
-  }
+namespace {
+
+// The arguments as given: the operation, a component count and the arrays.
+int checkArguments(int32_t operation, int32_t noOfComponents, char *const *regions, const int32_t *noOfElements,
+                   const int32_t *const *elements, const char *caller) {
   if (operation != 0 && operation != 1) {
-    publish(ZYR_U_INVALID_INPUT, __func__,
-            "The requested operation, " + std::to_string(operation) + ", has not been recognised.\n");
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, "The requested operation, %d, has not been recognised.\n", operation);
     return 0;
   }
   if (noOfComponents < 1) {
-    publish(ZYR_U_INVALID_INPUT, __func__,
-            "An invalid number of components, " + std::to_string(noOfComponents) + ", has been supplied.\n");
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, "An invalid number of components, %d, has been supplied.\n",
+                  noOfComponents);
     return 0;
   }
   if (regions == nullptr || noOfElements == nullptr || elements == nullptr) {
-    publish(ZYR_U_INVALID_INPUT, __func__, "A null pointer has been passed when an array was expected.\n");
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, "A null pointer has been passed when an array was expected.\n");
     return 0;
   }
+  return 1;
+}
 
-  std::vector<Region *> found(static_cast<size_t>(noOfComponents), nullptr);
+// The named primitive regions, all 2-D.
+int findSources(Model *model, int32_t noOfComponents, char *const *regions, std::vector<Region *> &found,
+                const char *caller) {
+  found.assign(static_cast<size_t>(noOfComponents), nullptr);
   for (int32_t i = 0; i < noOfComponents; ++i)
     if (!Model_findPrimitiveRegion(model, regions[i], &found[static_cast<size_t>(i)]))
       return 0;
-
   const int32_t dimensionality = Region_getDimensionality(found[0]);
   bool sameDimensionality = true;
   for (Region *region : found)
@@ -112,66 +105,75 @@ int Model_modifyRegions(Model *model, int32_t operation, int32_t noOfComponents,
     std::string message = "The input primitive regions have differing dimensionalities:\n\n";
     for (Region *region : found)
       message += std::to_string(Region_getDimensionality(region)) + "D - " + quoted(nameOf(region)) + "\n";
-    queue(ZYR_U_INVALID_INPUT, __func__, message);
+    queue(ZYR_U_INVALID_INPUT, caller, message);
     return 0;
   }
   if (dimensionality != 2) {
-    queue(ZYR_I_NOT_IMPLEMENTED_YET, __func__,
+    queue(ZYR_I_NOT_IMPLEMENTED_YET, caller,
           "The current implementation only allows 2D primitive regions\nto be modified.\n");
     return 0;
   }
+  return 1;
+}
 
-  Region *target = nullptr;
-  if (operation == 1) {
-    if (!Model_findPrimitiveRegion(model, targetName, &target))
-      return 0;
-    const int32_t targetDimensionality = Region_getDimensionality(target);
-    if (targetDimensionality != dimensionality) {
-      queue(ZYR_U_INVALID_INPUT, __func__,
-            "The target region, " + quoted(targetName) + ", has a different\ndimensionality, (" +
-                std::to_string(targetDimensionality) + "D), to the source regions, (" + std::to_string(dimensionality) +
-                "D).\n");
-      return 0;
-    }
-    for (Region *source : found) {
-      if (Region_getShell(source) == Region_getShell(target))
-        continue;
-      const Region *targetBounds = Region_getBoundedRegion(target);
-      const Region *sourceBounds = Region_getBoundedRegion(source);
-      std::string message =
-          "An attempt has been made to move mesh elements into an inconsistent\nprimitive region.\n\n";
-      if (targetBounds != sourceBounds)
-        message += "The target region " + quoted(nameOf(target)) + " bounds " + quoted(nameOf(targetBounds)) +
-                   " while\nthe source region " + quoted(nameOf(source)) + " bounds " + quoted(nameOf(sourceBounds)) +
-                   ".\n";
-      else
-        message += "The target region " + quoted(nameOf(target)) + " and the\nthe source region " +
-                   quoted(nameOf(source)) + " both bound " + quoted(nameOf(targetBounds)) +
-                   "\nbut they are in different shells.\n";
-      publish(ZYR_U_INVALID_INPUT, __func__, message);
-      return 0;
-    }
+// The target of a move: a region of the sources' dimensionality in the shell of every source.
+int findTarget(Model *model, const char *targetName, const std::vector<Region *> &found, Region **target,
+               const char *caller) {
+  if (!Model_findPrimitiveRegion(model, targetName, target))
+    return 0;
+  const int32_t dimensionality = Region_getDimensionality(found[0]);
+  const int32_t targetDimensionality = Region_getDimensionality(*target);
+  if (targetDimensionality != dimensionality) {
+    queue(ZYR_U_INVALID_INPUT, caller,
+          "The target region, " + quoted(targetName) + ", has a different\ndimensionality, (" +
+              std::to_string(targetDimensionality) + "D), to the source regions, (" + std::to_string(dimensionality) +
+              "D).\n");
+    return 0;
   }
+  for (Region *source : found) {
+    if (Region_getShell(source) == Region_getShell(*target))
+      continue;
+    const Region *targetBounds = Region_getBoundedRegion(*target);
+    const Region *sourceBounds = Region_getBoundedRegion(source);
+    std::string message = "An attempt has been made to move mesh elements into an inconsistent\nprimitive region.\n\n";
+    if (targetBounds != sourceBounds)
+      message += "The target region " + quoted(nameOf(*target)) + " bounds " + quoted(nameOf(targetBounds)) +
+                 " while\nthe source region " + quoted(nameOf(source)) + " bounds " + quoted(nameOf(sourceBounds)) +
+                 ".\n";
+    else
+      message += "The target region " + quoted(nameOf(*target)) + " and the\nthe source region " +
+                 quoted(nameOf(source)) + " both bound " + quoted(nameOf(targetBounds)) +
+                 "\nbut they are in different shells.\n";
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, "%s", message.c_str());
+    return 0;
+  }
+  return 1;
+}
 
+// Paired regions are refused: their partners would no longer match.
+int refusePaired(const std::vector<Region *> &found, const Region *target, const char *caller) {
   std::string paired;
   for (Region *source : found)
     if (Region_getNeighbour(source) != nullptr)
       paired += quoted(nameOf(source)) + "\n";
   if (target != nullptr && Region_getNeighbour(target) != nullptr)
     paired += quoted(nameOf(target)) + "\n";
-  if (!paired.empty()) {
-    publish(ZYR_I_NOT_IMPLEMENTED_YET, __func__,
-            "The current implementation does not allow the manipulation of\npaired primitive regions. The following "
-            "regions are paired:\n\n" +
-                paired);
-    return 0;
-  }
+  if (paired.empty())
+    return 1;
+  ZYR_ERROR_FOR(ZYR_I_NOT_IMPLEMENTED_YET, caller,
+                "The current implementation does not allow the manipulation of\npaired primitive regions. The "
+                "following regions are paired:\n\n%s",
+                paired.c_str());
+  return 0;
+}
 
-  // A source given more than once is one source with the union of its faces: moving per entry
-  // would shift the face numbering under the later entries and delete the region twice.
-  std::vector<Source> sources;
-  for (int32_t i = 0; i < noOfComponents; ++i) {
-    Region *region = found[static_cast<size_t>(i)];
+// The distinct sources with their distinct faces, each face checked against its face mesh. A
+// source given more than once is one source with the union of its faces: moving per entry
+// would shift the face numbering under the later entries and delete the region twice.
+int gatherSources(Model *model, const std::vector<Region *> &found, const int32_t *noOfElements,
+                  const int32_t *const *elements, std::vector<Source> &sources, const char *caller) {
+  for (size_t i = 0; i < found.size(); ++i) {
+    Region *region = found[i];
     auto it = std::find_if(sources.begin(), sources.end(), [region](const Source &s) { return s.region == region; });
     if (it == sources.end()) {
       sources.push_back(Source{region, nameOf(region), {}});
@@ -179,7 +181,7 @@ int Model_modifyRegions(Model *model, int32_t operation, int32_t noOfComponents,
     }
     const int32_t count = noOfElements[i];
     if (count > 0 && elements[i] == nullptr) {
-      publish(ZYR_U_INVALID_INPUT, __func__, "A null pointer has been passed when an array was expected.\n");
+      ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, "A null pointer has been passed when an array was expected.\n");
       return 0;
     }
     for (int32_t j = 0; j < count; ++j)
@@ -189,8 +191,8 @@ int Model_modifyRegions(Model *model, int32_t operation, int32_t noOfComponents,
   for (Source &source : sources) {
     FaceMesh *faceMesh = mesh != nullptr ? Mesh_getFaceMesh(mesh, source.region) : nullptr;
     if (faceMesh == nullptr) {
-      publish(ZYR_I_INTERNAL_ERROR, __func__,
-              "Unable to determine the face mesh associated with region " + quoted(source.name.c_str()) + ".\n");
+      ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, caller, "Unable to determine the face mesh associated with region \"%s\".\n",
+                    source.name.c_str());
       return 0;
     }
     const int32_t noOfFaces = FaceMesh_getNoOfFaces(faceMesh);
@@ -198,9 +200,9 @@ int Model_modifyRegions(Model *model, int32_t operation, int32_t noOfComponents,
     std::vector<int32_t> distinct;
     for (int32_t face : source.faces) {
       if (face < 0 || face >= noOfFaces) {
-        publish(ZYR_U_INVALID_INPUT, __func__,
-                "The element " + std::to_string(face) + " is out of range for the primitive region " +
-                    quoted(source.name.c_str()) + ",\nwhich has " + std::to_string(noOfFaces) + " elements.\n");
+        ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller,
+                      "The element %d is out of range for the primitive region \"%s\",\nwhich has %d elements.\n", face,
+                      source.name.c_str(), noOfFaces);
         return 0;
       }
       if (seen.insert(face).second)
@@ -208,97 +210,134 @@ int Model_modifyRegions(Model *model, int32_t operation, int32_t noOfComponents,
     }
     source.faces.swap(distinct);
   }
+  return 1;
+}
+
+// Moves the faces of every source but the target into the target.
+int moveIntoTarget(Model *model, Region *target, const std::vector<Source> &sources) {
+  std::vector<const Source *> moving;
+  for (const Source &source : sources)
+    if (source.region != target)
+      moving.push_back(&source);
+  if (moving.empty())
+    return 1;
+  Lists lists(moving);
+  return Model_modifyRegion(model, target, lists.size(), lists.regions.data(), lists.counts.data(),
+                            lists.faces.data());
+}
+
+// A new region of the faces: one per shell the sources lie in, with a composite name over them
+// when there are several (*actualName is that name).
+int createFromSources(Model *model, const char *targetName, const std::vector<Source> &sources,
+                      std::vector<std::string> &created, char **actualName, const char *caller) {
+  // Groups of sources by shell, in the order the shells were first met.
+  std::vector<std::vector<const Source *>> groups;
+  std::vector<const void *> shells;
+  for (const Source &source : sources) {
+    const void *shell = Region_getShell(source.region);
+    const size_t g = static_cast<size_t>(std::find(shells.begin(), shells.end(), shell) - shells.begin());
+    if (g == shells.size()) {
+      shells.push_back(shell);
+      groups.emplace_back();
+    }
+    groups[g].push_back(&source);
+  }
+  if (groups.size() == 1) {
+    Lists lists(groups[0]);
+    Region *made = nullptr;
+    const int status = Model_createRegion(model, targetName, lists.size(), lists.regions.data(), lists.counts.data(),
+                                          lists.faces.data(), &made);
+    if (made != nullptr)
+      created.push_back(nameOf(made));
+    return status;
+  }
+  NameManager *nm = Model_getNameManager(model, caller);
+  char *unique = nullptr;
+  int status =
+      nm != nullptr && NameManager_makeUniqueName(nm, targetName, &unique) && NameManager_reserveName(nm, unique) ? 1
+                                                                                                                 : 0;
+  std::vector<Region *> made;
+  if (status == 1) {
+    for (const std::vector<const Source *> &group : groups) {
+      Lists lists(group);
+      Region *region = nullptr;
+      if (Model_createRegion(model, targetName, lists.size(), lists.regions.data(), lists.counts.data(),
+                             lists.faces.data(), &region) != 1 ||
+          region == nullptr)
+        status = 0;
+      if (region != nullptr) {
+        made.push_back(region);
+        created.push_back(nameOf(region));
+      }
+    }
+    NameManager_releaseName(nm, unique);
+    if (status == 1)
+      status = Model_createCompositeUnion(model, unique, static_cast<int32_t>(made.size()), made.data());
+  }
+  if (status == 1)
+    *actualName = unique;
+  else
+    zyrCString_free(unique);
+  return status;
+}
+
+// The names of the regions created, changed and deleted.
+void recordModified(Model *model, const Region *target, const std::vector<Source> &sources,
+                    const std::vector<std::string> &created, int32_t noOfModifiedRegions[3],
+                    char **modifiedRegions[3]) {
+  std::vector<std::string> changed;
+  std::vector<std::string> deleted;
+  if (target != nullptr)
+    changed.push_back(nameOf(target));
+  Topology *topology = Model_getTopology(model);
+  for (const Source &source : sources) {
+    const Region *now = Topology_findRegion(topology, source.name.c_str());
+    if (now == nullptr)
+      deleted.push_back(source.name);
+    else if (now != target)
+      changed.push_back(source.name);
+  }
+  const std::vector<std::string> *lists[3] = {&created, &changed, &deleted};
+  for (int i = 0; i < 3; ++i) {
+    noOfModifiedRegions[i] = static_cast<int32_t>(lists[i]->size());
+    modifiedRegions[i] = cloneNames(*lists[i]);
+  }
+}
+
+} // namespace
+
+int Model_modifyRegions(Model *model, int32_t operation, int32_t noOfComponents, char *const *regions,
+                        const int32_t *noOfElements, const int32_t *const *elements, const char *targetName,
+                        int32_t recordChanges, char **actualName, int32_t noOfModifiedRegions[3],
+                        char **modifiedRegions[3]) {
+  *actualName = nullptr;
+  for (int i = 0; i < 3; ++i) {
+    noOfModifiedRegions[i] = 0;
+    modifiedRegions[i] = nullptr;
+  }
+  std::vector<Region *> found;
+  Region *target = nullptr;
+  if (!checkArguments(operation, noOfComponents, regions, noOfElements, elements, __func__) ||
+      !findSources(model, noOfComponents, regions, found, __func__) ||
+      (operation == 1 && !findTarget(model, targetName, found, &target, __func__)) ||
+      !refusePaired(found, target, __func__))
+    return 0;
+  std::vector<Source> sources;
+  if (!gatherSources(model, found, noOfElements, elements, sources, __func__))
+    return 0;
 
   const int32_t state = Model_flushChanges(model);
-  int status = 1;
   std::vector<std::string> created;
-  if (operation == 1) {
-    std::vector<const Source *> moving;
-    for (const Source &source : sources)
-      if (source.region != target)
-        moving.push_back(&source);
-    if (!moving.empty()) {
-      Lists lists(moving);
-      status = Model_modifyRegion(model, target, lists.size(), lists.regions.data(), lists.counts.data(),
-                                  lists.faces.data());
-    }
-  } else {
-    // Groups of sources by shell, in the order the shells were first met.
-    std::vector<std::vector<const Source *>> groups;
-    std::vector<const void *> shells;
-    for (const Source &source : sources) {
-      const void *shell = Region_getShell(source.region);
-      const size_t g = static_cast<size_t>(std::find(shells.begin(), shells.end(), shell) - shells.begin());
-      if (g == shells.size()) {
-        shells.push_back(shell);
-        groups.emplace_back();
-      }
-      groups[g].push_back(&source);
-    }
-    if (groups.size() == 1) {
-      Lists lists(groups[0]);
-      Region *made = nullptr;
-      status = Model_createRegion(model, targetName, lists.size(), lists.regions.data(), lists.counts.data(),
-                                  lists.faces.data(), &made);
-      if (made != nullptr)
-        created.push_back(nameOf(made));
-    } else {
-      NameManager *nm = Model_getNameManager(model, __func__);
-      char *unique = nullptr;
-      status =
-          nm != nullptr && NameManager_makeUniqueName(nm, targetName, &unique) && NameManager_reserveName(nm, unique)
-              ? 1
-              : 0;
-      std::vector<Region *> made;
-      if (status == 1) {
-        for (const std::vector<const Source *> &group : groups) {
-          Lists lists(group);
-          Region *region = nullptr;
-          if (Model_createRegion(model, targetName, lists.size(), lists.regions.data(), lists.counts.data(),
-                                 lists.faces.data(), &region) != 1 ||
-              region == nullptr)
-            status = 0;
-          if (region != nullptr) {
-            made.push_back(region);
-            created.push_back(nameOf(region));
-          }
-        }
-        NameManager_releaseName(nm, unique);
-        if (status == 1)
-          status = Model_createCompositeUnion(model, unique, static_cast<int32_t>(made.size()), made.data());
-      }
-      if (status == 1)
-        *actualName = unique;
-      else
-        zyrCString_free(unique);
-    }
-  }
+  const int status = operation == 1 ? moveIntoTarget(model, target, sources)
+                                    : createFromSources(model, targetName, sources, created, actualName, __func__);
   if (status != 1) {
     Model_rollback(model, state);
     zyrCString_free(*actualName);
     *actualName = nullptr;
     return 0;
   }
-
-  if (recordChanges != 0) {
-    std::vector<std::string> changed;
-    std::vector<std::string> deleted;
-    if (operation == 1)
-      changed.push_back(nameOf(target));
-    Topology *topology = Model_getTopology(model);
-    for (const Source &source : sources) {
-      const Region *now = Topology_findRegion(topology, source.name.c_str());
-      if (now == nullptr)
-        deleted.push_back(source.name);
-      else if (now != target)
-        changed.push_back(source.name);
-    }
-    const std::vector<std::string> *lists[3] = {&created, &changed, &deleted};
-    for (int i = 0; i < 3; ++i) {
-      noOfModifiedRegions[i] = static_cast<int32_t>(lists[i]->size());
-      modifiedRegions[i] = cloneNames(*lists[i]);
-    }
-  }
+  if (recordChanges != 0)
+    recordModified(model, target, sources, created, noOfModifiedRegions, modifiedRegions);
   return 1;
 }
 
@@ -311,13 +350,12 @@ int Model_createRegion(Model *model, const char *name, int32_t n, Region *const 
   const int32_t dimensionality = Region_getDimensionality(first);
   Assembly *assembly = Region_getAssembly(first);
   if (assembly == nullptr) {
-    publish(ZYR_I_INTERNAL_ERROR, __func__,
-            "Unable to determine the assembly containing region " + quoted(nameOf(first)) + ".\n");
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine the assembly containing region \"%s\".\n", nameOf(first));
     return 0;
   }
   Region *region = Region_new(Model_getTopology(model), assembly, name, dimensionality);
   if (region == nullptr) {
-    publish(ZYR_I_INTERNAL_ERROR, __func__, "Unable to create the target region " + quoted(name) + ".\n");
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to create the target region \"%s\".\n", name != nullptr ? name : "");
     return 0;
   }
   *newRegion = region;
@@ -326,14 +364,13 @@ int Model_createRegion(Model *model, const char *name, int32_t n, Region *const 
   if (dimensionality == 2) {
     FaceMesh *faceMesh = Mesh_getFaceMesh(mesh, first);
     if (faceMesh == nullptr) {
-      publish(ZYR_I_INTERNAL_ERROR, __func__,
-              "Unable to determine the face mesh associated with region " + quoted(nameOf(first)) + ".\n");
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine the face mesh associated with region \"%s\".\n",
+                nameOf(first));
       return 0;
     }
     Shell *shell = Region_getShell(first);
     if (shell == nullptr) {
-      publish(ZYR_I_INTERNAL_ERROR, __func__,
-              "Unable to determine the shell associated with region " + quoted(nameOf(first)) + ".\n");
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine the shell associated with region \"%s\".\n", nameOf(first));
       return 0;
     }
     Region_setShell(region, shell);
@@ -348,8 +385,7 @@ int Model_createRegion(Model *model, const char *name, int32_t n, Region *const 
       return 0;
     added = Mesh_addElementMesh(mesh, made);
   } else {
-    publish(ZYR_U_INVALID_INPUT, __func__,
-            "An attempt was made to modify a " + std::to_string(dimensionality) + "D region.\n");
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "An attempt was made to modify a %dD region.\n", dimensionality);
     return 0;
   }
   if (added != 1)
@@ -366,8 +402,8 @@ int Model_modifyRegion(Model *model, Region *target, int32_t n, Region *const *s
   Mesh *mesh = Model_getMesh(model);
   FaceMesh *targetMesh = Mesh_getFaceMesh(mesh, target);
   if (targetMesh == nullptr) {
-    publish(ZYR_I_INTERNAL_ERROR, __func__,
-            "Unable to determine the face mesh associated with region " + quoted(nameOf(target)) + ".\n");
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to determine the face mesh associated with region \"%s\".\n",
+              nameOf(target));
     return 0;
   }
   int moved = 1;
@@ -396,7 +432,7 @@ int Model_modifyRegion(Model *model, Region *target, int32_t n, Region *const *s
     if (remaining[static_cast<size_t>(i)] == nullptr)
       Region_delete(sources[i]);
   if (!visuals)
-    publish(ZYR_I_INTERNAL_ERROR, __func__, "Unable to update the visual representation .\n");
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to update the visual representation .\n");
   return moved;
 }
 

@@ -109,19 +109,20 @@ Parameter recogniseAs(Model *model, const char *parameter, int32_t type, const c
 
 void publishInvalid(const char *caller, const char *parameter, int32_t type, const char *stringValue,
                     int32_t integerValue, double realValue) {
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, caller, __FILE__, __LINE__);
   if (type == MODEL_PARAMETER_STRING && stringValue != nullptr)
-    zyrError_addMessage(error, "The value of \"%s\" which has been supplied for parameter\n\"%s\" is not valid.\n",
-                        stringValue, parameter);
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller,
+                  "The value of \"%s\" which has been supplied for parameter\n\"%s\" is not valid.\n", stringValue,
+                  parameter);
   else if (type == MODEL_PARAMETER_STRING)
-    zyrError_addMessage(error, "A null pointer has been supplied for parameter \"%s\".\n", parameter);
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller, "A null pointer has been supplied for parameter \"%s\".\n", parameter);
   else if (type == MODEL_PARAMETER_INTEGER)
-    zyrError_addMessage(error, "The value of %d which has been supplied for parameter\n\"%s\" is not valid.\n",
-                        integerValue, parameter);
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller,
+                  "The value of %d which has been supplied for parameter\n\"%s\" is not valid.\n", integerValue,
+                  parameter);
   else
-    zyrError_addMessage(error, "The value of %e which has been supplied for parameter\n\"%s\" is not valid.\n",
-                        realValue, parameter);
-  zyrError_publish(error);
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, caller,
+                  "The value of %e which has been supplied for parameter\n\"%s\" is not valid.\n", realValue,
+                  parameter);
 }
 
 } // namespace

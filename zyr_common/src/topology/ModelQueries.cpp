@@ -35,13 +35,6 @@ char **userNames(const std::vector<Region *> &regions) {
   return userNames(static_cast<int32_t>(regions.size()), regions.data());
 }
 
-int publishInvalid(const char *caller, const char *format, int32_t value) {
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, format, value);
-  zyrError_publish(error);
-  return 0;
-}
-
 // Created, and so queued for the host, but neither shown nor handed to the error handler.
 int queueInvalid(const char *caller, const char *message) {
   zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, caller, __FILE__, __LINE__);
@@ -144,8 +137,10 @@ int Model_getLocationExtents(Model *model, const char *location, int32_t ignoreU
 
 int Model_getLocationCentroid(Model *model, const char *location, int32_t ignoreUnknownNames, const char *units,
                               int32_t method, double *x, double *y, double *z) {
-  if (method != 0 && method != 1 && method != 10 && method != 11)
-    return publishInvalid(__func__, "The supplied value for the method parameter, %d, is invalid.\n", method);
+  if (method != 0 && method != 1 && method != 10 && method != 11) {
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The supplied value for the method parameter, %d, is invalid.\n", method);
+    return 0;
+  }
   return Representation_getCentroid(model->m_representation, location, ignoreUnknownNames, units, method, x, y, z);
 }
 
@@ -197,9 +192,7 @@ int Model_getRegionMesh(Model *model, const char *region, int32_t convention, co
   *elementVertices = nullptr;
   // A known unit that is not a length (an angle) would give no factor either.
   if (units == nullptr || !Units_isLengthUnit(units)) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_LENGTH_UNITS, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Supplied units for length were: %s.\n", units != nullptr ? units : "(null)");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_LENGTH_UNITS, "Supplied units for length were: %s.\n", units != nullptr ? units : "(null)");
     return 0;
   }
   Region *found = nullptr;
@@ -255,8 +248,10 @@ int Model_getPairedRegions(Model *model, int32_t type, const char *region, int32
                            char ***pairedRegions) {
   *noOfPairedRegions = 0;
   *pairedRegions = nullptr;
-  if (type < 1 || type > 3)
-    return publishInvalid(__func__, "The supplied value for type, %d, is invalid.\n", type);
+  if (type < 1 || type > 3) {
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The supplied value for type, %d, is invalid.\n", type);
+    return 0;
+  }
   Region *found = nullptr;
   if (!Model_findPrimitiveRegion(model, region, &found))
     return 0;
@@ -286,8 +281,10 @@ int Model_getAllPairedRegions(Model *model, int32_t type, int32_t *noOfPairedReg
   *noOfPairedRegions = 0;
   *pairedRegionNamesSide1 = nullptr;
   *pairedRegionNamesSide2 = nullptr;
-  if (type < 1 || type > 3)
-    return publishInvalid(__func__, "The supplied value for type, %d, is invalid.\n", type);
+  if (type < 1 || type > 3) {
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The supplied value for type, %d, is invalid.\n", type);
+    return 0;
+  }
   Connection **connections = nullptr;
   const int32_t count = model->m_topology != nullptr ? Topology_getConnections(model->m_topology, &connections) : 0;
   std::vector<Region *> side1;

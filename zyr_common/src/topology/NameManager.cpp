@@ -111,12 +111,6 @@ void markStrategies(NameManager *nm) {
   zyrObject_setModified(nm);
 }
 
-void publishInternal(const char *caller, const char *message) {
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, "%s", message);
-  zyrError_publish(error);
-}
-
 // The old names are about to be freed: live assemblies and regions must not keep pointing at
 // them (those named again get their new key). Objects the store already dropped are not touched.
 void clearManagedNames(const Dictionary *dictionary) {
@@ -156,7 +150,7 @@ void restoreNames(NameManager *nm, int32_t flag) {
       read(zyrObject_getStrings(nm, flag, "names - composite", &composite, &noOfComposite), "names - composite");
   if (!okPrimitive || !okObjects || noOfPrimitive != noOfObjects) {
     if (okPrimitive && okObjects)
-      publishInternal(__func__, "The stored names and objects of the name manager do not match.\n");
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The stored names and objects of the name manager do not match.\n");
     zyrCStringArray_free(primitive, static_cast<uint64_t>(noOfPrimitive));
     zyrCStringArray_free(composite, static_cast<uint64_t>(noOfComposite));
     zyrMemory_free(objects, __func__);
@@ -204,9 +198,11 @@ void restoreNames(NameManager *nm, int32_t flag) {
     enter(primitive[i], objects[i]);
   }
   if (noOfBad > 0)
-    publishInternal(__func__, "Names of the name manager that lead to no assembly or region have been left out.\n");
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+              "Names of the name manager that lead to no assembly or region have been left out.\n");
   if (noOfRenamed > 0)
-    publishInternal(__func__, "Names of the name manager that lead to an object named already have been left out.\n");
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+              "Names of the name manager that lead to an object named already have been left out.\n");
   for (int32_t i = 0; i < noOfComposite; ++i)
     enter(composite[i], nullptr);
   zyrMemory_free(primitive, __func__);
@@ -338,9 +334,7 @@ void NameManager_registerRegionName(NameManager *nm, Region *region, char *name,
 int NameManager_createRegionName(NameManager *nm, Region *region) {
   const int32_t d = Region_getDimensionality(region);
   if (d < 0 || d > 3) {
-    zyrError *error = zyrError_new(ZYR_I_FAILED_ASSERTION, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Region dimensionality %d is not 0 to 3.\n", d);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_FAILED_ASSERTION, "Region dimensionality %d is not 0 to 3.\n", d);
     return 0;
   }
   const bool useBase = nm->m_regionNameStrategy == 2 || nm->m_regionNameStrategy == 4;

@@ -25,12 +25,6 @@
 
 namespace {
 
-void publishUnrecognised(const char *caller, const char *name) {
-  zyrError *error = zyrError_new(ZYR_U_UNRECOGNISED_NAME, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, "The region name \"%s\" was not recognised.\n", name);
-  zyrError_publish(error);
-}
-
 void addRegionsOf(void *object, int32_t kind, HashSet *regions) {
   if (kind == NAME_KIND_REGION) {
     HashSet_add(regions, object);
@@ -94,13 +88,11 @@ int NameManager_checkNameIsComposite(const NameManager *nm, const char *name) {
   NameManager_lookupName(nm, name, &kind);
   if (kind == NAME_KIND_COMPOSITE)
     return 1;
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-  zyrError_addMessage(error, "The supplied name, \"%s\",\nis not a composite name.\n", name != nullptr ? name : "");
-  if (kind == NAME_KIND_ASSEMBLY)
-    zyrError_addMessage(error, "\nThere is an assembly with this name.\n");
-  else if (kind == NAME_KIND_REGION)
-    zyrError_addMessage(error, "\nThere is a primitive region with this name.\n");
-  zyrError_publish(error);
+  const char *other = kind == NAME_KIND_ASSEMBLY ? "\nThere is an assembly with this name.\n"
+                      : kind == NAME_KIND_REGION ? "\nThere is a primitive region with this name.\n"
+                                                 : "";
+  ZYR_ERROR(ZYR_U_INVALID_INPUT, "The supplied name, \"%s\",\nis not a composite name.\n%s",
+            name != nullptr ? name : "", other);
   return 0;
 }
 
@@ -109,15 +101,13 @@ int NameManager_createCompositeName(NameManager *nm, const char *name, int32_t c
   int32_t kind = NAME_KIND_UNKNOWN;
   NameManager_lookupName(nm, name, &kind);
   if (kind != NAME_KIND_UNKNOWN) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The name \"%s\" can not be used as a composite name as\nthere is already ", name);
     const char *what = kind == NAME_KIND_COMPOSITE  ? "a composite region"
                        : kind == NAME_KIND_ASSEMBLY ? "an assembly"
                        : kind == NAME_KIND_REGION   ? "a primitive region"
                                                     : "an object of unknown type";
-    zyrError_addMessage(error, "%s", what);
-    zyrError_addMessage(error, " with the same name.\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT,
+              "The name \"%s\" can not be used as a composite name as\nthere is already %s with the same name.\n", name,
+              what);
     return 0;
   }
   if (name == nullptr || !Atlas_createUserComposite(nm->m_atlas, name, combination, countA, listA, countB, listB))
@@ -171,7 +161,7 @@ int NameManager_resolveName(NameManager *nm, const char *name, int32_t report, i
   }
   if (kind == NAME_KIND_UNKNOWN) {
     if (report)
-      publishUnrecognised(__func__, name != nullptr ? name : "");
+      ZYR_ERROR(ZYR_U_UNRECOGNISED_NAME, "The region name \"%s\" was not recognised.\n", name != nullptr ? name : "");
     return 0;
   }
   char **primitives = nullptr;
@@ -180,7 +170,7 @@ int NameManager_resolveName(NameManager *nm, const char *name, int32_t report, i
     return 0;
   if (n == 0) {
     if (report)
-      publishUnrecognised(__func__, name);
+      ZYR_ERROR(ZYR_U_UNRECOGNISED_NAME, "The region name \"%s\" was not recognised.\n", name);
     return 0;
   }
   std::vector<void *> objects(static_cast<size_t>(n), nullptr);
@@ -251,9 +241,7 @@ int NameManager_transferCompositeNames(NameManager *target, NameManager *source,
     zyrCStringArray_free(listA, static_cast<uint64_t>(countA));
     zyrCStringArray_free(listB, static_cast<uint64_t>(countB));
     if (ok && renamed.count(definition.name) != 0) {
-      zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-      zyrError_addMessage(error, "Composite name, %s, can not correspond to a region;\n", names[i]);
-      zyrError_publish(error);
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Composite name, %s, can not correspond to a region;\n", names[i]);
       ok = 0;
     }
   }

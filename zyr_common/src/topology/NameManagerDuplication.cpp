@@ -40,12 +40,6 @@ void releaseContext(NameManager *nm) {
   nm->m_duplication = nullptr;
 }
 
-void publishInternal(const char *caller, const std::string &message) {
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, "%s", message.c_str());
-  zyrError_publish(error);
-}
-
 // A Union or Alias composite whose list A names only regions of the copied assembly.
 bool select(NameManager *nm, const char *name, const Assembly *assembly, SelectedComposite &selected) {
   int32_t combination = 0, countA = 0, countB = 0;
@@ -76,9 +70,7 @@ int NameManager_beginNameDuplication(NameManager *nm, Assembly *assembly, int32_
   if (nm->m_compositeCopyingStrategy != 2)
     return 1;
   if (noOfCopies < 1) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The number of copies of an assembly must be at least 1, not %d.\n", noOfCopies);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The number of copies of an assembly must be at least 1, not %d.\n", noOfCopies);
     return 0;
   }
   NameDuplication *context = new NameDuplication();
@@ -118,9 +110,8 @@ int NameManager_duplicateNames(NameManager *nm, HashTable *regionMap) {
   if (context == nullptr)
     return 0;
   if (context->copyIndex > context->noOfCopies) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Too many copy operations were encountered; %d were expected.\n", context->noOfCopies);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Too many copy operations were encountered; %d were expected.\n",
+              context->noOfCopies);
     return 0;
   }
   for (SelectedComposite &composite : context->composites) {
@@ -131,7 +122,7 @@ int NameManager_duplicateNames(NameManager *nm, HashTable *regionMap) {
       const Region *copy = static_cast<const Region *>(HashTable_find(regionMap, region));
       const char *copyName = copy != nullptr ? Region_getUserName(copy) : nullptr;
       if (copyName == nullptr) {
-        publishInternal(__func__, "Unable to find the region called " + std::string(Region_getName(region)) + ".\n");
+        ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to find the region called %s.\n", Region_getName(region));
         continue;
       }
       components.push_back(copyName);

@@ -13,6 +13,7 @@
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
+#include "zyrUUID.h"
 
 #include <cstring>
 
@@ -159,12 +160,10 @@ int Region_restore(void *object, int32_t flag) {
   zyrObject_getInt(region, flag, "dimensionality", &region->m_dimensionality);
   if (region->m_dimensionality < 0 || region->m_dimensionality > 3) {
     // Used as an index and a shift everywhere: a damaged value must not stay.
-    char uuid[32];
+    char uuid[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(region, uuid);
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The stored region %s has dimensionality %d; it has been left at %d.\n", uuid,
-                        region->m_dimensionality, dimensionality >= 0 && dimensionality <= 3 ? dimensionality : 0);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "The stored region %s has dimensionality %d; it has been left at %d.\n", uuid,
+              region->m_dimensionality, dimensionality >= 0 && dimensionality <= 3 ? dimensionality : 0);
     region->m_dimensionality = dimensionality >= 0 && dimensionality <= 3 ? dimensionality : 0;
     ok = 0;
   }
@@ -195,7 +194,7 @@ int Region_restore(void *object, int32_t flag) {
 
 void Region_print(const Region *region, FILE *stream) {
   const char *rule = "==============================================\n";
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   std::fprintf(stream, "\n%sRegion: \"%s\"\n%s\n", rule, region->m_userName != nullptr ? region->m_userName : "", rule);
   zyrObject_getUUIDString(region, uuid);
   std::fprintf(stream, "UUID:           %s\n", uuid);
@@ -474,10 +473,8 @@ Connection *Region_connectNeighbour(Region *a, Region *b) {
   zyrObject_setPointer(a, "connection", connection);
   zyrObject_setPointer(b, "connection", connection);
   if (!mergeAssemblies(a, b)) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Merger of assemblies failed after connecting regions \"%s\" and \"%s\".\n",
-                        Region_getName(a), Region_getName(b));
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Merger of assemblies failed after connecting regions \"%s\" and \"%s\".\n",
+              Region_getName(a), Region_getName(b));
     return nullptr;
   }
   return connection;
@@ -518,10 +515,8 @@ Connection *Region_glueNeighbour(Region *a, Region *b) {
   zyrObject_setModified(a);
   zyrObject_setModified(b);
   if (!mergeAssemblies(a, b)) {
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Merger of assemblies failed after gluing regions %s and %s.\n", Region_getName(a),
-                        Region_getName(b));
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Merger of assemblies failed after gluing regions %s and %s.\n", Region_getName(a),
+              Region_getName(b));
     return nullptr;
   }
   return gluing;

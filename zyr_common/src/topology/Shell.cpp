@@ -6,6 +6,7 @@
 #include "Set.h"
 #include "TopologyReferences.h"
 #include "zyrMemory.h"
+#include "zyrUUID.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ int Shell_restore(void *object, int32_t flag) {
 
 void Shell_print(const Shell *shell, FILE *stream) {
   const char *rule = "==============================================\n";
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(shell, uuid);
   std::fprintf(stream, "\n%sShell: %s\n%s\n", rule, uuid, rule);
   zyrObject_getUUIDString(shell->m_boundary, uuid);

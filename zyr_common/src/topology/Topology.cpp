@@ -17,6 +17,7 @@
 #include "zyrErrorCode.h"
 #include "zyrMemory.h"
 #include "zyrTrace.h"
+#include "zyrUUID.h"
 
 #include <algorithm>
 #include <cstring>
@@ -65,12 +66,6 @@ HashSet *readSet(Topology *topology, int32_t flag, const char *key, int32_t type
       HashSet_add(set, members[i]);
   zyrMemory_free(members, __func__);
   return set;
-}
-
-void publishUnrecognised(const char *caller, const char *name) {
-  zyrError *error = zyrError_new(ZYR_U_UNRECOGNISED_NAME, caller, __FILE__, __LINE__);
-  zyrError_addMessage(error, "The region name \"%s\" was not recognised.\n", name);
-  zyrError_publish(error);
 }
 
 const char *regionKey(const Region *region) {
@@ -368,11 +363,9 @@ namespace {
 
 // Reports what the pre-pass cut from a stored record (its key fills the first conversion).
 void reportCut(const void *record, const char *format, int32_t count) {
-  char uuid[32];
+  char uuid[ZYR_UUID_BASE64_SIZE];
   zyrObject_getUUIDString(record, uuid);
-  zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Topology_deleteRegions", __FILE__, __LINE__);
-  zyrError_addMessage(error, format, uuid, count);
-  zyrError_publish(error);
+  ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "Topology_deleteRegions", format, uuid, count);
 }
 
 bool isSideOf(const Region *region, const Connection *connection) {
@@ -403,12 +396,12 @@ void clearOneSidedConnections(Topology *topology, int32_t count, Region *const *
       continue;
     void *sides[2] = {connection->m_sides[0], connection->m_sides[1]};
     zyrObject_setPointers(connection, "sides", sides, 2);
-    char uuid[32];
+    char uuid[ZYR_UUID_BASE64_SIZE];
     zyrObject_getUUIDString(connection, uuid);
-    zyrError *error = zyrError_new(ZYR_I_INTERNAL_ERROR, "Topology_deleteRegions", __FILE__, __LINE__);
-    zyrError_addMessage(error, "The stored connection %s names a region that does not refer to it; that side has "
-                               "been left out.\n", uuid);
-    zyrError_publish(error);
+    ZYR_ERROR_FOR(ZYR_I_INTERNAL_ERROR, "Topology_deleteRegions",
+                  "The stored connection %s names a region that does not refer to it; that side has "
+                  "been left out.\n",
+                  uuid);
   }
   zyrMemory_free(connections, __func__);
   // The other way round: a region referring to a connection that does not join it would keep it
@@ -612,7 +605,7 @@ int Topology_resolveLocationNames(Topology *topology, int32_t noOfNames, char *c
     switch (kind) {
     case NAME_KIND_UNKNOWN:
       if (!ignoreUnknown) {
-        publishUnrecognised(__func__, name != nullptr ? name : "");
+        ZYR_ERROR(ZYR_U_UNRECOGNISED_NAME, "The region name \"%s\" was not recognised.\n", name != nullptr ? name : "");
         ok = 0;
       }
       break;
@@ -672,9 +665,7 @@ int Topology_resolveLocation(Topology *topology, const char *location, int32_t e
         size += Region_getNoOfBoundingRegions(resolved[i]);
     if (size > INT32_MAX) {
       zyrMemory_free(resolved, __func__);
-      zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-      zyrError_addMessage(error, "Location \"%s\" expands to too many regions.\n", location);
-      zyrError_publish(error);
+      ZYR_ERROR(ZYR_U_INVALID_INPUT, "Location \"%s\" expands to too many regions.\n", location);
       return 0;
     }
     resolved = zyrMemory_reallocateArray<Region *>(resolved, size, __func__);
@@ -699,9 +690,7 @@ int Topology_resolveLocation(Topology *topology, const char *location, int32_t e
     }
   }
   if (!allowEmpty && n == 0) {
-    zyrError *error = zyrError_new(ZYR_U_EMPTY_LOCATION, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Location \"%s\" is empty.\n", location);
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_EMPTY_LOCATION, "Location \"%s\" is empty.\n", location);
     zyrMemory_free(resolved, __func__);
     return 0;
   }

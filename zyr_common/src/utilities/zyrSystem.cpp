@@ -5,6 +5,7 @@
 #include "Process.h"
 #include "zyrCString.h"
 #include "zyrError.h"
+#include "zyrFault.h"
 #include "zyrInterrupt.h"
 #include "zyrLeftovers.h"
 #include "zyrMemory.h"
@@ -159,7 +160,7 @@ const int64_t kCopyBlock = INT64_C(1) << 20;
 
 int writeAll(int fd, const unsigned char *bytes, int64_t count) {
   while (count > 0) {
-    const ssize_t n = write(fd, bytes, static_cast<size_t>(count));
+    const ssize_t n = zyrFault_write(fd, bytes, static_cast<size_t>(count));
     if (n < 0) {
       if (errno == EINTR)
         continue;
@@ -182,7 +183,7 @@ int copyDescriptor(int in, int out, int interruptible) {
   for (;;) {
     if (interruptible && zyrInterrupt_signal() != 0)
       return 0;
-    const ssize_t n = copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
+    const ssize_t n = zyrFault_copyFileRange(in, out, size_t{1} << 30);
     if (n > 0) {
       copied += n;
       continue;
@@ -206,7 +207,7 @@ int copyDescriptor(int in, int out, int interruptible) {
       ok = 0;
       break;
     }
-    const ssize_t n = read(in, buffer, static_cast<size_t>(kCopyBlock));
+    const ssize_t n = zyrFault_read(in, buffer, static_cast<size_t>(kCopyBlock));
     if (n < 0) {
       if (errno == EINTR)
         continue;
@@ -345,7 +346,7 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
     }
   }
   // A replaced file is flushed before the old one goes; a new one only when the caller asks.
-  if (ok && (moving || plan->m_exists) && fsync(out) != 0)
+  if (ok && (moving || plan->m_exists) && zyrFault_fsync(out) != 0)
     ok = 0;
   if (close(out) != 0)
     ok = 0;
@@ -380,7 +381,7 @@ int zyrSyncFile(const char *name) {
   const int fd = open(name, O_RDONLY | O_CLOEXEC);
   if (fd < 0)
     return 0;
-  const int ok = fsync(fd) == 0 ? 1 : 0;
+  const int ok = zyrFault_fsync(fd) == 0 ? 1 : 0;
   close(fd);
   return ok;
 }

@@ -35,9 +35,7 @@ int LocationString_parse(const char *location, int32_t *count, char ***names) {
   *count = 0;
   *names = nullptr;
   if (location == nullptr) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "A null pointer has been supplied where a location string is required.\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "A null pointer has been supplied where a location string is required.\n");
     return 0;
   }
   // Each stretch between two separators (a comma, or the ends of the string) is one item.
@@ -61,9 +59,7 @@ int LocationString_parse(const char *location, int32_t *count, char ***names) {
   if (items.empty())
     return 1;
   if (items.size() > static_cast<size_t>(INT32_MAX)) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "The location string holds too many names.\n");
-    zyrError_publish(error);
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The location string holds too many names.\n");
     return 0;
   }
   const int32_t n = static_cast<int32_t>(items.size());

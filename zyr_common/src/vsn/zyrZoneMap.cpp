@@ -33,12 +33,6 @@ const int32_t kVolumes = 8;
 const int32_t kSurfaces = 4;
 const char *const kAxisUnits = "m";
 
-void publish(int32_t code, const char *function, const char *message) {
-  zyrError *error = zyrError_new(code, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "%s", message);
-  zyrError_publish(error);
-}
-
 template <class T> int32_t membersOf(const Set *set, T ***members) {
   void **items = nullptr;
   const int32_t count = Set_toArray(set, &items);
@@ -110,9 +104,7 @@ public:
     if (units == nullptr)
       return true; // the physics need not give them
     if (!Units_isValid(units)) {
-      zyrError *error = zyrError_new(ZYR_U_INVALID_VSN, "zyrZoneMap_buildUsingPGT", __FILE__, __LINE__);
-      zyrError_addMessage(error, "The solver units \"[%s]\" are not valid.\n", units);
-      zyrError_publish(error);
+      ZYR_ERROR_FOR(ZYR_U_INVALID_VSN, "zyrZoneMap_buildUsingPGT", "The solver units \"[%s]\" are not valid.\n", units);
       return false;
     }
     zyrCString_reassign(&m_map->m_solutionUnits, units);
@@ -200,10 +192,8 @@ private:
       return false;
     const int connection = pgtInterfaceType(m_handle, handle);
     if (connection < PGT_CONNECTION_DIRECT || connection > PGT_CONNECTION_GGI) {
-      zyrError *error = zyrError_new(ZYR_U_INVALID_VSN, "zyrZoneMap_buildUsingPGT", __FILE__, __LINE__);
-      zyrError_addMessage(error, "An unrecognised \"Connection Type\" has been detected for\nDOMAIN INTERFACE: %s.\n",
-                          name.c_str());
-      zyrError_publish(error);
+      ZYR_ERROR_FOR(ZYR_U_INVALID_VSN, "zyrZoneMap_buildUsingPGT",
+                    "An unrecognised \"Connection Type\" has been detected for\nDOMAIN INTERFACE: %s.\n", name.c_str());
       return false;
     }
     // The reader's connection codes are the interface types: matched, automatic, unmatched.
@@ -257,9 +247,7 @@ private:
 bool loadDefFile(pgtHandle *handle, const char *fileName) {
   // Opening creates a missing file: reading physics must not leave an empty file behind.
   if (fileName != nullptr && !zyrCString_isBlank(fileName) && !zyrDoesFileExist(fileName)) {
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, "zyrZoneMap_buildUsingPGT", __FILE__, __LINE__);
-    zyrError_addMessage(error, "The file named \"%s\" does not exist.\n", fileName);
-    zyrError_publish(error);
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, "zyrZoneMap_buildUsingPGT", "The file named \"%s\" does not exist.\n", fileName);
     return false;
   }
   DefFile *file = DefFile_new(fileName);
@@ -268,17 +256,18 @@ bool loadDefFile(pgtHandle *handle, const char *fileName) {
   char **lines = nullptr;
   int32_t count = 0;
   if (!DefFile_readIoStrings(file, "G/COMMANDS", "EVERY", 0, &lines, &count)) {
-    publish(ZYR_U_INVALID_VSN, "zyrZoneMap_buildUsingPGT",
-            "The definition file does not contain any physics VSN. This\nshould appear in the data set "
-            "[G/COMMANDS, EVERY, 0].\n");
+    ZYR_ERROR_FOR(ZYR_U_INVALID_VSN, "zyrZoneMap_buildUsingPGT",
+                  "The definition file does not contain any physics VSN. This\nshould appear in the data set "
+                  "[G/COMMANDS, EVERY, 0].\n");
     DefFile_delete(file);
     return false;
   }
   bool ok = true;
   if (count == 1 && zyrCString_isBlank(lines[0])) {
-    publish(ZYR_I_INTERNAL_ERROR, "zyrZoneMap_buildUsingPGT",
-            "The definition file does not contain any physics VSN. The\ndata set [G/COMMANDS, EVERY, 0] contains a "
-            "blank string.\n");
+    ZYR_ERROR_FOR(
+        ZYR_I_INTERNAL_ERROR, "zyrZoneMap_buildUsingPGT",
+        "The definition file does not contain any physics VSN. The\ndata set [G/COMMANDS, EVERY, 0] contains a "
+        "blank string.\n");
     ok = false;
   } else if (pgtLoadVSN(handle, lines, count) != 0) {
     PGT_checkError(handle);
@@ -322,9 +311,7 @@ int PGT_checkError(pgtHandle *handle) {
   const int32_t zyrCode = code == PGT_E_MEMORY ? ZYR_R_INSUFFICIENT_MEMORY_AVAILABLE
                           : code == PGT_E_DATA ? ZYR_U_INVALID_VSN
                                                : ZYR_I_INTERNAL_ERROR;
-  zyrError *error = zyrError_new(zyrCode, __func__, __FILE__, __LINE__);
-  zyrError_addMessage(error, "\n%s\n", text != nullptr ? text : "");
-  zyrError_publish(error);
+  ZYR_ERROR(zyrCode, "\n%s\n", text != nullptr ? text : "");
   return 1;
 }
 
@@ -424,7 +411,7 @@ int zyrZoneMap_buildUsingPGT(zyrZoneMap *map, const char *source, int mode) {
     return 0;
   pgtHandle *handle = pgtNew();
   if (handle == nullptr) {
-    publish(ZYR_I_INTERNAL_ERROR, __func__, "Unable to open the PGT API.\n");
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to open the PGT API.\n");
     return 0;
   }
   Dictionary *boundaries = Dictionary_new(1);
@@ -441,7 +428,7 @@ int zyrZoneMap_buildUsingPGT(zyrZoneMap *map, const char *source, int mode) {
   Dictionary_delete(boundaries);
   pgtDelete(handle);
   if (!ok)
-    publish(ZYR_U_INVALID_VSN, __func__, "There was a problem reading the physics VSN.\n");
+    ZYR_ERROR(ZYR_U_INVALID_VSN, "There was a problem reading the physics VSN.\n");
   return ok ? 1 : 0;
 }
 
@@ -484,9 +471,9 @@ int zyrZoneMap_order(zyrZoneMap *map) {
     if (overflow || collected != noOfSubdomains) {
       zyrMemory_free(ordered, __func__);
       zyrMemory_free(domains, __func__);
-      publish(ZYR_I_INTERNAL_ERROR, __func__,
-              "The number of subdomains used in domains does not correspond to the\nnumber of subdomains in the "
-              "problem.\n");
+      ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+                "The number of subdomains used in domains does not correspond to the\nnumber of subdomains in the "
+                "problem.\n");
       return 0;
     }
     replaceMembers(map->m_subdomains, ordered, noOfSubdomains);

@@ -1,0 +1,60 @@
+#ifndef ZYR_FAULT_H
+#define ZYR_FAULT_H
+// Faults of the file system on demand: the n-th write, flush, sync or read of a file fails as a
+// full disc or a failing device makes it fail, so that tests meet every such failure of every
+// operation by design. Every write, flush, sync and read of the files the library keeps (data-set
+// files, their copies and replacements) goes through the calls below; they are compiled into
+// every build and are the C library's own calls unless the seam is armed:
+//
+//   ZYR_FAULT_AT     entries "<kind>@<n>[+][:<error>]" separated by ",". kind is one of
+//                    write   fwrite, write, copy_file_range
+//                    flush   fflush, fclose and a seek of a stream that holds unwritten bytes
+//                    sync    fsync, fdatasync of a file
+//                    read    fread, fgets, read
+//                    full    the disc fills at the n-th write: it and every later write and
+//                            flush fail
+//                    n counts the passes of that kind in this process from 1 (full counts
+//                    writes); "+" makes every pass from the n-th on fail. error is ENOSPC
+//                    (the default of write, flush and full), EIO (of sync and read), EDQUOT,
+//                    EFBIG or a number.
+//   ZYR_FAULT_FILE   only operations on files whose path holds this text count (and fail).
+//   ZYR_FAULT_COUNT  a file to which the process writes, when it ends, how many passes of each
+//                    kind it made: "write <n>\nflush <n>\nsync <n>\nread <n>\n".
+//   ZYR_FAULT_TRACE  set: every failure made is told on standard error, with the file's path.
+//
+// The environment is read at the first pass, unless zyrFault_arm came first. A failing write
+// first puts half of what it was given (whole items) in place, as a disc that fills part way
+// does (on a full disc nothing lands), and the stream keeps nothing to write later; a failing
+// flush loses the bytes the stream held; a failing read delivers half of what was asked; a
+// failing sync does nothing. Each sets errno to the error.
+#include <cstddef>
+#include <cstdio>
+#include <sys/types.h>
+
+enum zyrFaultKind { ZYR_FAULT_WRITE = 0, ZYR_FAULT_FLUSH = 1, ZYR_FAULT_SYNC = 2, ZYR_FAULT_READ = 3 };
+
+// Arms the seam in this process as the environment would (spec as ZYR_FAULT_AT, file as
+// ZYR_FAULT_FILE, either may be NULL); an empty or NULL spec only counts. The counts start again
+// from 0. 1, or 0 when the spec does not parse (nothing is armed then).
+int zyrFault_arm(const char *spec, const char *file);
+// Makes the calls plain again (nothing counted, the environment no longer read).
+void zyrFault_disarm();
+// Passes of the kind counted since the seam was armed.
+long zyrFault_passes(int kind);
+// Failures made since the seam was armed.
+long zyrFault_failures();
+
+// The C library's calls, failing when the seam says so.
+size_t zyrFault_fwrite(const void *data, size_t size, size_t count, FILE *stream);
+size_t zyrFault_fread(void *data, size_t size, size_t count, FILE *stream);
+char *zyrFault_fgets(char *line, int size, FILE *stream);
+int zyrFault_fflush(FILE *stream);
+int zyrFault_fclose(FILE *stream);
+int zyrFault_fseeko(FILE *stream, off_t offset, int whence);
+int zyrFault_fsync(int fd);
+int zyrFault_fdatasync(int fd);
+ssize_t zyrFault_write(int fd, const void *data, size_t size);
+ssize_t zyrFault_read(int fd, void *data, size_t size);
+ssize_t zyrFault_copyFileRange(int in, int out, size_t size);
+
+#endif

@@ -1,0 +1,80 @@
+// The fault seam fails exactly the pass the environment or a test names, as a full disc or a
+// failing device would, and leaves every other call to the C library.
+#include "zyrFault.h"
+#include "zyrTestChild.h"
+#include "zyrTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const std::string kChild = std::string(ZYR_TEST_HELPER_DIR) + "/fault_child";
+
+// What the helper printed, one line per call.
+std::string run(const std::vector<std::string> &calls, const std::vector<std::pair<std::string, const char *>> &env,
+                const zyrtest::ScratchDir &dir) {
+  std::vector<std::string> arguments = {dir.file("data")};
+  arguments.insert(arguments.end(), calls.begin(), calls.end());
+  zyrtest::ChildProcess child(kChild, arguments, env, dir.path());
+  std::string lines;
+  for (size_t i = 0; i < calls.size(); ++i)
+    lines += child.readLine() + "\n";
+  EXPECT_EQ(child.wait(), 0);
+  return lines;
+}
+
+TEST(FaultTest, TheEnvironmentFailsTheNamedPassesOfEachKind) {
+  zyrtest::ScratchDir dir("zyrfault");
+  EXPECT_EQ(run({"write", "write", "flush", "sync", "write", "flush", "sync"},
+                {{"ZYR_FAULT_AT", "write@2,sync@2:ENOSPC,flush@1"}}, dir),
+            "write ok\nwrite ENOSPC\nflush ok\nsync ok\nwrite ok\nflush ENOSPC\nsync ENOSPC\n");
+  // A failing write puts half in place and leaves nothing held (so the flush after it has nothing
+  // to write, and does not count); a failing flush loses what the stream held.
+  EXPECT_EQ(zyrtest::readFile(dir.file("data")), "abcdab");
+  // Unarmed, nothing fails; and a file filter that the file does not match keeps it so.
+  EXPECT_EQ(run({"write", "flush", "sync"}, {{"ZYR_FAULT_AT", nullptr}}, dir), "write ok\nflush ok\nsync ok\n");
+  EXPECT_EQ(run({"write", "flush"}, {{"ZYR_FAULT_AT", "write@1"}, {"ZYR_FAULT_FILE", "elsewhere"}}, dir),
+            "write ok\nflush ok\n");
+}
+
+TEST(FaultTest, AFullDiscFailsEveryWriteAndFlushFromItsPassOn) {
+  zyrtest::ScratchDir dir("zyrfault");
+  EXPECT_EQ(run({"write", "flush", "write", "write", "flush", "sync", "read"}, {{"ZYR_FAULT_AT", "full@2"}}, dir),
+            "write ok\nflush ok\nwrite ENOSPC\nwrite ENOSPC\nflush ok\nsync ok\nread ok\n");
+  EXPECT_EQ(zyrtest::readFile(dir.file("data")), "abcd");
+  EXPECT_EQ(run({"write", "flush", "sync", "sync", "read", "read"}, {{"ZYR_FAULT_AT", "sync@1+,read@2"}}, dir),
+            "write ok\nflush ok\nsync EIO\nsync EIO\nread ok\nread EIO\n");
+}
+
+TEST(FaultTest, TheCountsOfAProcessAreWrittenAtItsEnd) {
+  zyrtest::ScratchDir dir("zyrfault");
+  const std::string counts = dir.file("counts");
+  run({"write", "flush", "write", "sync", "read"}, {{"ZYR_FAULT_COUNT", counts.c_str()}}, dir);
+  EXPECT_EQ(zyrtest::readFile(counts), "write 2\nflush 1\nsync 1\nread 1\n");
+}
+
+TEST(FaultTest, ATestArmsCountsAndDisarmsTheSeamInItsOwnProcess) {
+  zyrtest::ScratchDir dir("zyrfault");
+  EXPECT_EQ(zyrFault_arm("write@", nullptr), 0);
+  EXPECT_EQ(zyrFault_arm("jump@1", nullptr), 0);
+  ASSERT_EQ(zyrFault_arm("write@2:EIO", dir.path().c_str()), 1);
+  FILE *file = std::fopen(dir.file("data").c_str(), "we");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(zyrFault_fwrite("abcd", 1, 4, file), 4u);
+  errno = 0;
+  EXPECT_EQ(zyrFault_fwrite("efgh", 2, 2, file), 1u);
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(zyrFault_fwrite("ijkl", 1, 4, file), 4u);
+  EXPECT_EQ(zyrFault_passes(ZYR_FAULT_WRITE), 3);
+  EXPECT_EQ(zyrFault_failures(), 1);
+  zyrFault_disarm();
+  EXPECT_EQ(zyrFault_passes(ZYR_FAULT_WRITE), 0);
+  EXPECT_EQ(zyrFault_fclose(file), 0);
+  EXPECT_EQ(zyrtest::readFile(dir.file("data")), "abcdefijkl");
+}
+
+} // namespace
