@@ -25,11 +25,11 @@ struct PartitionSize {
   int32_t m_threadsBefore;
   explicit PartitionSize(int64_t uses)
       : m_before(KelvoModel_setPartitionSize(uses < 0 ? -uses : uses)),
-        m_threadsFromBefore(KelvoModel_setThreadsFrom(uses < 0 ? 1 : INT64_MAX)),
+        m_threadsFromBefore(KelvoThreads_setFrom(uses < 0 ? 1 : INT64_MAX)),
         m_threadsBefore(KelvoThreads_set(3)) {}
   ~PartitionSize() {
     KelvoModel_setPartitionSize(m_before);
-    KelvoModel_setThreadsFrom(m_threadsFromBefore);
+    KelvoThreads_setFrom(m_threadsFromBefore);
     KelvoThreads_set(m_threadsBefore);
   }
 };

@@ -240,15 +240,6 @@ uint64_t mix64(uint64_t k) {
 // Face uses are matched in partitions of about this many.
 int64_t g_partitionSize = 16384;
 
-// Meshes of at least this many volume elements are worked on by several threads.
-size_t g_threadsFrom = 50000;
-
-// Part `part` of `parts` of the range [0, n): the parts follow each other in order.
-size_t partBegin(size_t n, int32_t part, int32_t parts) {
-  return static_cast<size_t>(static_cast<unsigned __int128>(n) * static_cast<uint32_t>(part) /
-                             static_cast<uint32_t>(parts));
-}
-
 // Sorts up to 8 values (the corners of an element or a face) in place.
 void sortSmall(int32_t *values, int32_t n) {
   for (int32_t i = 1; i < n; ++i) {
@@ -570,7 +561,7 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups, bool trustin
     uses += static_cast<uint64_t>(type->m_noOfFaces);
     tetrahedra = tetrahedra && m_mesh->m_elementKind[e] == KELVO_TETRA;
   }
-  m_threads = candidates >= g_threadsFrom ? KelvoThreads_count() : 1;
+  m_threads = KelvoThreads_for(candidates);
   // The face uses are written out in the same pass, numbered as if no element were a duplicate
   // (the usual case); else matchFaces writes them again.
   m_exactKeys = tetrahedra && m_mesh->m_nodeTags.size() <= (size_t(1) << 21);
@@ -624,7 +615,7 @@ bool Builder::hashSolids(Buckets *elements) {
   std::vector<uint32_t> firstCandidate(static_cast<size_t>(parts) + 1, 0);
   for (int32_t part = 1; part <= parts; ++part) {
     uint32_t count = 0;
-    for (size_t e = partBegin(n, part - 1, parts); e < partBegin(n, part, parts); ++e)
+    for (size_t e = KelvoThreads_begin(n, part - 1, parts); e < KelvoThreads_begin(n, part, parts); ++e)
       count += dimensionOf(m_mesh->m_elementKind[e]) == 3;
     firstCandidate[part] = firstCandidate[part - 1] + count;
   }
@@ -633,7 +624,7 @@ bool Builder::hashSolids(Buckets *elements) {
   std::vector<int32_t> repeatedNode(static_cast<size_t>(parts), 0);
   KelvoThreads_run(parts, [&](int32_t part, int32_t count) {
     uint32_t candidate = firstCandidate[part];
-    for (size_t e = partBegin(n, part, count); e < partBegin(n, part + 1, count); ++e) {
+    for (size_t e = KelvoThreads_begin(n, part, count); e < KelvoThreads_begin(n, part + 1, count); ++e) {
       const int32_t kind = m_mesh->m_elementKind[e];
       if (dimensionOf(kind) != 3)
         continue;
@@ -772,7 +763,7 @@ void Builder::numberVertices() {
   // Usually every node is a vertex: the coordinates then go over in one piece.
   m_everyNode = static_cast<size_t>(next) == m_vertexOf.size();
   if (m_everyNode) {
-    m_model->m_coordinates = m_mesh->m_coordinates;
+    m_model->m_coordinates.assign(m_mesh->m_coordinates.begin(), m_mesh->m_coordinates.end());
     return;
   }
   m_model->m_coordinates.reserve(3 * static_cast<size_t>(next));
@@ -1497,12 +1488,6 @@ void KelvoModel_delete(KelvoModel *model) { delete model; }
 int64_t KelvoModel_setPartitionSize(int64_t uses) {
   const int64_t before = g_partitionSize;
   g_partitionSize = uses > 0 ? uses : 1;
-  return before;
-}
-
-int64_t KelvoModel_setThreadsFrom(int64_t solids) {
-  const int64_t before = static_cast<int64_t>(g_threadsFrom);
-  g_threadsFrom = static_cast<size_t>(solids > 0 ? solids : 0);
   return before;
 }
 

@@ -11,6 +11,9 @@ const int32_t kMaxThreads = 16;
 
 int32_t g_override = 0;
 
+// Work of fewer items runs on the calling thread alone.
+size_t g_from = 50000;
+
 int32_t fromEnvironment() {
   const char *text = getenv("KELVO_THREADS");
   if (text == nullptr || *text == '\0')
@@ -50,5 +53,13 @@ int32_t KelvoThreads_count() {
 int32_t KelvoThreads_set(int32_t threads) {
   const int32_t before = g_override;
   g_override = threads > 0 ? (threads > kMaxThreads ? kMaxThreads : threads) : 0;
+  return before;
+}
+
+int32_t KelvoThreads_for(size_t items) { return items >= g_from ? KelvoThreads_count() : 1; }
+
+int64_t KelvoThreads_setFrom(int64_t items) {
+  const int64_t before = static_cast<int64_t>(g_from);
+  g_from = static_cast<size_t>(items > 0 ? items : 0);
   return before;
 }

@@ -4,17 +4,32 @@
 // KELVO_THREADS when it is set to a number from 1 up, else the processors the process may run on
 // (taskset and cpusets narrow them); at most 16. Work is split into parts whose results are put
 // together in part order, so that nothing the reader writes depends on the count.
+#include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <new>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 int32_t KelvoThreads_count();
 // Overrides the count for tests; 0 goes back to the environment and the processors. Returns the
 // override before.
 int32_t KelvoThreads_set(int32_t threads);
+
+// The threads for work of `items` items: one below the size worth the threads' start (the
+// threshold), else the count.
+int32_t KelvoThreads_for(size_t items);
+// Sets the threshold (tests make it small to split small meshes); returns the one before.
+int64_t KelvoThreads_setFrom(int64_t items);
+
+// The first item of part `part` of `parts` of n items: the parts follow each other in order.
+inline size_t KelvoThreads_begin(size_t n, int32_t part, int32_t parts) {
+  return static_cast<size_t>(static_cast<unsigned __int128>(n) * static_cast<uint32_t>(part) /
+                             static_cast<uint32_t>(parts));
+}
 
 // Runs work(part, parts) for each part from 0 to parts - 1, each on a thread of its own (part 0
 // on the calling one). When no more threads are to be had, the parts left run one after the
@@ -50,5 +65,21 @@ template <class Work> void KelvoThreads_run(int32_t parts, Work work) {
     if (failure)
       std::rethrow_exception(failure);
 }
+
+// An allocator whose vectors grow without setting the values they grow by (resize(n) alone):
+// for arrays that threads then fill in parts. Zeroing them first would touch, and have the
+// system fault in, all their memory on one thread.
+template <class T> struct KelvoUnsetAllocator : std::allocator<T> {
+  template <class U> struct rebind {
+    typedef KelvoUnsetAllocator<U> other;
+  };
+  KelvoUnsetAllocator() = default;
+  template <class U> KelvoUnsetAllocator(const KelvoUnsetAllocator<U> &) noexcept {}
+  template <class U> void construct(U *p) noexcept { ::new (static_cast<void *>(p)) U; }
+  template <class U, class... Args> void construct(U *p, Args &&...args) {
+    ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+  }
+};
+template <class T> using KelvoArray = std::vector<T, KelvoUnsetAllocator<T>>;
 
 #endif

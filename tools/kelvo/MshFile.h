@@ -10,6 +10,8 @@
 //
 // Reading never trusts a count of the file: memory grows only with what is actually read, so a
 // truncated or corrupt file ends with an error message, not with a huge allocation.
+#include "KelvoThreads.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -39,18 +41,18 @@ struct MshFile {
   int32_t m_swap;        // 1 when the binary values are in the other byte order
 
   // Nodes in file order: tag and three coordinates each.
-  std::vector<int64_t> m_nodeTags;
-  std::vector<double> m_coordinates;
+  KelvoArray<int64_t> m_nodeTags;
+  KelvoArray<double> m_coordinates;
 
   // Kept elements in file order (kinds KELVO_TRI ... KELVO_HEXA): the Gmsh element tag, the
   // kind, the physical group (0 none), the entity tag and the corner nodes as node indices (into
-  // m_nodeTags) from m_elementStart[e].
-  std::vector<int64_t> m_elementTags;
-  std::vector<int32_t> m_elementKind;
-  std::vector<int32_t> m_elementPhysical;
-  std::vector<int32_t> m_elementEntity;
-  std::vector<int64_t> m_elementStart; // one more entry than elements
-  std::vector<int32_t> m_elementNodes;
+  // m_nodeTags) from m_elementStart[e]. Large binary blocks are read by several threads.
+  KelvoArray<int64_t> m_elementTags;
+  KelvoArray<int32_t> m_elementKind;
+  KelvoArray<int32_t> m_elementPhysical;
+  KelvoArray<int32_t> m_elementEntity;
+  KelvoArray<int64_t> m_elementStart; // one more entry than elements
+  KelvoArray<int32_t> m_elementNodes;
 
   std::vector<MshPhysicalName> m_physicalNames;
 
