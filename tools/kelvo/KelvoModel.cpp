@@ -428,6 +428,7 @@ private:
     std::vector<Face> m_faces;
     std::vector<std::pair<uint32_t, uint32_t>> m_twins; // uses of a face with equal tags
     std::vector<uint32_t> m_named; // slots of faces met twice that boundary elements name
+    std::vector<uint32_t> m_taken; // the slots that a partition's faces took, in order
   };
   enum Matched { MATCH_FAILED, MATCHED, MATCH_AGAIN };
 
@@ -447,7 +448,7 @@ private:
   std::vector<MatchPart> matchPartitions(const Buckets &queries);
   template <bool EXACT>
   void matchPartition(size_t p, const Buckets &queries, PartitionTable &table, MatchPart &own);
-  void keepFaces(PartitionTable &table, MatchPart &own) const;
+  void keepFaces(PartitionTable &table, size_t faces, MatchPart &own) const;
   Matched settleMatching(std::vector<MatchPart> &parts);
   bool sameVertexSets(uint32_t use, uint32_t other) const;
   void boundaryElements();
@@ -974,6 +975,7 @@ std::vector<Builder::MatchPart> Builder::matchPartitions(const Buckets &queries)
     MatchPart &own = parts[part];
     PartitionTable table;
     table.reserve(largest);
+    own.m_taken.resize(largest);
     for (size_t p; !again.load(std::memory_order_relaxed) && (p = next.fetch_add(1)) < all;) {
       if (m_exactKeys)
         matchPartition<true>(p, queries, table, own);
@@ -1002,6 +1004,7 @@ void Builder::matchPartition(size_t p, const Buckets &queries, PartitionTable &t
     return std::equal(mine, mine + 4, theirs);
   };
   table.clear(faces.count(p));
+  uint32_t *taken = own.m_taken.data();
   const bool complete = faces.forEachRun(p, [&](uint32_t from, uint32_t to) {
     for (uint32_t at = from; at < to; ++at) {
       if (at + 8 < to) // the slot of a later use, fetched meanwhile
@@ -1022,6 +1025,8 @@ void Builder::matchPartition(size_t p, const Buckets &queries, PartitionTable &t
       if (!vacant && twins(slot->m_first, raw))
         own.m_twins.push_back({slot->m_first & mask, use});
       // Taken or matched alike (the two are about as likely), without a branch on which.
+      *taken = static_cast<uint32_t>(slot - table.m_slots.data());
+      taken += vacant;
       slot->m_hash = hash;
       slot->m_first = vacant ? raw : slot->m_first;
       slot->m_second = vacant ? kNoUse : use;
@@ -1047,24 +1052,23 @@ void Builder::matchPartition(size_t p, const Buckets &queries, PartitionTable &t
     }
     return true;
   });
-  keepFaces(table, own);
+  keepFaces(table, static_cast<size_t>(taken - own.m_taken.data()), own);
 }
 
-// Keeps the faces of a matched partition that may bound a surface: those met once, those between
-// two volumes and then the others met twice that a boundary element names (a baffle).
-void Builder::keepFaces(PartitionTable &table, MatchPart &own) const {
+// Keeps the faces of a matched partition (the first `faces` slots of own.m_taken) that may bound
+// a surface: those met once, those between two volumes and then the others met twice that a
+// boundary element names (a baffle). Their order here does not matter (settleMatching sorts).
+void Builder::keepFaces(PartitionTable &table, size_t faces, MatchPart &own) const {
   const uint32_t mask = m_uses.m_idMask;
   const bool severalVolumes = m_model->m_volumes.size() > 1;
   auto between = [&](const PartitionTable::Slot &slot) {
     return severalVolumes && volumeOfUse(slot.m_first & mask) != volumeOfUse(slot.m_second);
   };
-  // One test passes over the empty slots and the faces met twice (it mostly fails: well
-  // predicted).
-  for (size_t i = 0; i <= table.m_mask; ++i) {
-    const PartitionTable::Slot &slot = table.m_slots[i];
+  for (size_t i = 0; i < faces; ++i) {
+    const PartitionTable::Slot &slot = table.m_slots[own.m_taken[i]];
     if (slot.m_second == kNoUse)
       own.m_faces.push_back({{slot.m_first & mask, 0}, -1, 1, 0});
-    else if (severalVolumes && slot.m_second != PartitionTable::VACANT && between(slot))
+    else if (severalVolumes && between(slot))
       own.m_faces.push_back({{slot.m_first & mask, slot.m_second}, -1, 2, 0});
   }
   std::vector<uint32_t> &named = own.m_named;
