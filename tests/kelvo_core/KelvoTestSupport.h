@@ -29,6 +29,17 @@ struct TestMesh {
   std::vector<Name> m_names;
 };
 
+// Sets for a scope how the reader splits its work: the face uses' partition size and the threads,
+// which then take any amount of work (however small) when there are several.
+struct KelvoSplit {
+  KelvoSplit(int64_t partitionSize, int32_t threads);
+  ~KelvoSplit();
+  KelvoSplit(const KelvoSplit &) = delete;
+  KelvoSplit &operator=(const KelvoSplit &) = delete;
+  int64_t m_partitionSize, m_from;
+  int32_t m_threads;
+};
+
 std::string toMsh2(const TestMesh &mesh, bool binary = false, bool swap = false);
 std::string toMsh4(const TestMesh &mesh, bool binary = false, bool swap = false);
 

@@ -426,7 +426,7 @@ private:
   struct MatchPart {
     uint32_t m_failUse = kNoUse, m_failFirst = kNoUse, m_failSecond = kNoUse;
     std::vector<Face> m_faces;
-    std::vector<std::pair<uint32_t, uint32_t>> m_twins; // uses of a face with equal tags
+    bool m_duplicate = false; // trusting, two elements of one vertex set were met
     std::vector<uint32_t> m_named; // slots of faces met twice that boundary elements name
     std::vector<uint32_t> m_taken; // the slots that a partition's faces took, in order
   };
@@ -449,7 +449,8 @@ private:
   template <bool EXACT>
   void matchPartition(size_t p, const Buckets &queries, PartitionTable &table, MatchPart &own);
   void keepFaces(PartitionTable &table, size_t faces, MatchPart &own) const;
-  Matched settleMatching(std::vector<MatchPart> &parts);
+  Matched settleMatching(const std::vector<MatchPart> &parts);
+  void orderFaces(const std::vector<MatchPart> &parts);
   bool sameVertexSets(uint32_t use, uint32_t other) const;
   void boundaryElements();
   void surfaces();
@@ -970,7 +971,8 @@ std::vector<Builder::MatchPart> Builder::matchPartitions(const Buckets &queries)
   std::vector<MatchPart> parts(static_cast<size_t>(threads));
   const uint32_t largest = m_uses.largest();
   std::atomic<size_t> next{0};
-  std::atomic<bool> again{false}; // trusting, a face met a third time: no need to go on
+  std::atomic<bool> again{false}; // trusting, a face met a third time or a duplicate: no need
+                                  // to go on
   KelvoThreads_run(threads, [&](int32_t part, int32_t) {
     MatchPart &own = parts[part];
     PartitionTable table;
@@ -981,7 +983,7 @@ std::vector<Builder::MatchPart> Builder::matchPartitions(const Buckets &queries)
         matchPartition<true>(p, queries, table, own);
       else
         matchPartition<false>(p, queries, table, own);
-      if (m_tagged && own.m_failUse != kNoUse)
+      if (m_tagged && (own.m_failUse != kNoUse || own.m_duplicate))
         again = true;
     }
   });
@@ -1022,8 +1024,10 @@ void Builder::matchPartition(size_t p, const Buckets &queries, PartitionTable &t
         }
         return false;
       }
-      if (!vacant && twins(slot->m_first, raw))
-        own.m_twins.push_back({slot->m_first & mask, use});
+      if (!vacant && twins(slot->m_first, raw) && sameVertexSets(slot->m_first & mask, use)) {
+        own.m_duplicate = true;
+        return false;
+      }
       // Taken or matched alike (the two are about as likely), without a branch on which.
       *taken = static_cast<uint32_t>(slot - table.m_slots.data());
       taken += vacant;
@@ -1083,9 +1087,9 @@ void Builder::keepFaces(PartitionTable &table, size_t faces, MatchPart &own) con
 }
 
 // Puts the parts together. The face met a third time first fails the import; trusting, that
-// and twins of one vertex set (duplicates) start it all over instead. Else the faces go in the
-// order of their first uses, and each boundary element learns its face's place among them.
-Builder::Matched Builder::settleMatching(std::vector<MatchPart> &parts) {
+// and a duplicate element (two of one vertex set) start it all over instead. Else the faces go
+// in the order of their first uses.
+Builder::Matched Builder::settleMatching(const std::vector<MatchPart> &parts) {
   const MatchPart *failed = &parts[0];
   for (const MatchPart &part : parts)
     failed = part.m_failUse < failed->m_failUse ? &part : failed;
@@ -1103,28 +1107,40 @@ Builder::Matched Builder::settleMatching(std::vector<MatchPart> &parts) {
     return MATCH_FAILED;
   }
   for (const MatchPart &part : parts)
-    for (const std::pair<uint32_t, uint32_t> &twin : part.m_twins)
-      if (sameVertexSets(twin.first, twin.second))
-        return MATCH_AGAIN;
-  m_faces.swap(parts[0].m_faces);
-  for (size_t part = 1; part < parts.size(); ++part)
-    m_faces.insert(m_faces.end(), parts[part].m_faces.begin(), parts[part].m_faces.end());
-  std::sort(m_faces.begin(), m_faces.end(),
-            [](const Face &a, const Face &b) { return a.m_use[0] < b.m_use[0]; });
-  // Each boundary element's face by its place among the kept faces (all named faces are kept):
-  // the matched ones sorted by first use and walked along the faces.
-  std::vector<std::pair<uint32_t, uint32_t>> named; // (first use, boundary element)
-  for (uint32_t q = 0; q < m_boundaryFirst.size(); ++q)
-    if (m_boundaryFirst[q] != kNoUse)
-      named.push_back({m_boundaryFirst[q], q});
-  std::sort(named.begin(), named.end());
-  size_t at = 0;
-  for (const auto &entry : named) {
-    while (m_faces[at].m_use[0] < entry.first)
-      ++at;
-    m_boundaryFirst[entry.second] = static_cast<uint32_t>(at);
-  }
+    if (part.m_duplicate)
+      return MATCH_AGAIN;
+  orderFaces(parts);
   return MATCHED;
+}
+
+// Puts the kept faces in the order of their first uses, and gives each boundary element the place
+// of its face among them (all named faces are kept). A face's place is the number of kept faces
+// of smaller first uses, counted in a bit set over the uses: no sort.
+void Builder::orderFaces(const std::vector<MatchPart> &parts) {
+  const size_t words = (6 * m_solids.size() + 63) / 64;
+  std::vector<uint64_t> kept(words, 0);
+  size_t faces = 0;
+  for (const MatchPart &part : parts) {
+    for (const Face &face : part.m_faces)
+      kept[face.m_use[0] >> 6] |= uint64_t(1) << (face.m_use[0] & 63);
+    faces += part.m_faces.size();
+  }
+  std::vector<uint32_t> before(words); // the kept faces in the words before
+  uint32_t count = 0;
+  for (size_t w = 0; w < words; ++w) {
+    before[w] = count;
+    count += static_cast<uint32_t>(__builtin_popcountll(kept[w]));
+  }
+  auto place = [&](uint32_t use) {
+    const uint64_t below = kept[use >> 6] & ((uint64_t(1) << (use & 63)) - 1);
+    return before[use >> 6] + static_cast<uint32_t>(__builtin_popcountll(below));
+  };
+  m_faces.resize(faces);
+  for (const MatchPart &part : parts)
+    for (const Face &face : part.m_faces)
+      m_faces[place(face.m_use[0])] = face;
+  for (uint32_t &first : m_boundaryFirst)
+    first = first == kNoUse ? kNoUse : place(first);
 }
 
 // Whether the elements of two uses have the same corners.
