@@ -18,12 +18,33 @@ template <class T> std::vector<T> plain(const KelvoArray<T> &values) {
   return std::vector<T>(values.begin(), values.end());
 }
 
+// The runs of a parsed mesh cover its elements in order, each as long as it can be.
+void expectRuns(const MshFile *mesh) {
+  int64_t next = 0;
+  const MshElementRun *last = nullptr;
+  for (const MshElementRun &run : mesh->m_elementRuns) {
+    EXPECT_EQ(run.m_first, next);
+    EXPECT_GT(run.m_count, 0);
+    EXPECT_FALSE(last != nullptr && last->m_kind == run.m_kind &&
+                 last->m_physical == run.m_physical && last->m_entity == run.m_entity);
+    for (int64_t e = run.m_first; e < run.m_first + run.m_count; ++e) {
+      EXPECT_EQ(mesh->m_elementKind.at(e), run.m_kind);
+      EXPECT_EQ(mesh->m_elementPhysical.at(e), run.m_physical);
+      EXPECT_EQ(mesh->m_elementEntity.at(e), run.m_entity);
+    }
+    next += run.m_count;
+    last = &run;
+  }
+  EXPECT_EQ(next, static_cast<int64_t>(mesh->m_elementKind.size()));
+}
+
 struct Parsed {
   MshFile *m_mesh = MshFile_new();
   std::string m_error;
   int m_ok = 0;
   explicit Parsed(const std::string &text) {
     m_ok = MshFile_parse(m_mesh, text.data(), text.size(), &m_error);
+    expectRuns(m_mesh);
   }
   ~Parsed() { MshFile_delete(m_mesh); }
   std::map<int32_t, int64_t> kinds() const {

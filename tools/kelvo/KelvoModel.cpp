@@ -339,10 +339,27 @@ std::string quotedList(const std::vector<std::string> &names) {
 // physical group, an elementary entity (source 1).
 typedef std::pair<int32_t, int32_t> GroupKey;
 
+GroupKey groupOf(int32_t physical, int32_t entity) {
+  return physical != 0 ? GroupKey{0, physical} : GroupKey{1, entity};
+}
+
 GroupKey groupOf(const MshFile *mesh, int64_t e) {
-  if (mesh->m_elementPhysical[e] != 0)
-    return {0, mesh->m_elementPhysical[e]};
-  return {1, mesh->m_elementEntity[e]};
+  return groupOf(mesh->m_elementPhysical[e], mesh->m_elementEntity[e]);
+}
+
+GroupKey groupOf(const MshElementRun &run) { return groupOf(run.m_physical, run.m_entity); }
+
+// Calls visit(first, end, run) for the parts of the runs of elements of a dimension that lie in the
+// elements [from, to), in order, while it returns true.
+template <class Visit>
+bool forRuns(const MshFile *mesh, int32_t dimension, size_t from, size_t to, Visit visit) {
+  for (const MshElementRun &run : mesh->m_elementRuns) {
+    const size_t first = std::max(from, static_cast<size_t>(run.m_first));
+    const size_t end = std::min(to, static_cast<size_t>(run.m_first + run.m_count));
+    if (first < end && dimensionOf(run.m_kind) == dimension && !visit(first, end, run))
+      return false;
+  }
+  return true;
 }
 
 std::string groupName(const MshFile *mesh, const GroupKey &key, int32_t dimension) {
@@ -380,7 +397,7 @@ private:
   std::vector<int64_t> m_groupUnmatched, m_groupTaken;
   std::vector<std::vector<int32_t>> m_groupSurfaces;
   std::vector<int32_t> m_groupComposite;
-  std::vector<int32_t> m_solids;      // kept volume elements (mesh element indices)
+  KelvoArray<int32_t> m_solids;       // kept volume elements (mesh element indices)
   // Runs of consecutive kept solids of one volume group and kind (elements come in blocks, so
   // there are few): a solid's group, element set and index in the set, without an array each.
   struct Run {
@@ -435,6 +452,7 @@ private:
   bool volumeGroups(std::map<GroupKey, int32_t> *groups);
   bool keepSolids(const std::map<GroupKey, int32_t> &groups, bool trusting);
   bool hashSolids(Buckets *elements);
+  int32_t hashSolid(size_t e, int32_t kind, int32_t writer, uint32_t solid, Buckets *elements);
   int64_t findDuplicates(const Buckets &elements, std::vector<uint8_t> *duplicate) const;
   void listSolids(const std::map<GroupKey, int32_t> &groups, const std::vector<uint8_t> &duplicate,
                   size_t solids);
@@ -522,16 +540,10 @@ bool Builder::run() {
 }
 
 bool Builder::volumeGroups(std::map<GroupKey, int32_t> *groups) {
-  const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  GroupKey last{-1, -1}; // elements come in runs of one group: one look-up per run
-  for (int64_t e = 0; e < n; ++e) {
-    if (dimensionOf(m_mesh->m_elementKind[e]) != 3)
-      continue;
-    const GroupKey key = groupOf(m_mesh, e);
-    if (key != last || groups->empty())
-      (*groups)[key] = 0;
-    last = key;
-  }
+  forRuns(m_mesh, 3, 0, SIZE_MAX, [&](size_t, size_t, const MshElementRun &run) {
+    (*groups)[groupOf(run)] = 0;
+    return true;
+  });
   if (groups->empty()) {
     *m_error = "The mesh holds no volume elements (tetrahedra, pyramids, prisms or hexahedra), "
                "so there is nothing to import.";
@@ -551,18 +563,15 @@ bool Builder::volumeGroups(std::map<GroupKey, int32_t> *groups) {
 // (m_tagged); else equal elements are found in partitions of their hashes, where only elements of
 // equal hashes are compared.
 bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups, bool trusting) {
-  const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
   size_t candidates = 0;
   uint64_t uses = 0;
   bool tetrahedra = true;
-  for (int64_t e = 0; e < n; ++e) {
-    const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
-    if (type->m_dimension != 3)
-      continue;
-    ++candidates;
-    uses += static_cast<uint64_t>(type->m_noOfFaces);
-    tetrahedra = tetrahedra && m_mesh->m_elementKind[e] == KELVO_TETRA;
-  }
+  forRuns(m_mesh, 3, 0, SIZE_MAX, [&](size_t first, size_t end, const MshElementRun &run) {
+    candidates += end - first;
+    uses += (end - first) * static_cast<uint64_t>(KelvoElements_get(run.m_kind)->m_noOfFaces);
+    tetrahedra = tetrahedra && run.m_kind == KELVO_TETRA;
+    return true;
+  });
   m_threads = KelvoThreads_for(candidates);
   // The face uses are written out in the same pass, numbered as if no element were a duplicate
   // (the usual case); else matchFaces writes them again.
@@ -616,39 +625,30 @@ bool Builder::hashSolids(Buckets *elements) {
   // The candidates before each part's first element, so that each part numbers its own.
   std::vector<uint32_t> firstCandidate(static_cast<size_t>(parts) + 1, 0);
   for (int32_t part = 1; part <= parts; ++part) {
-    uint32_t count = 0;
-    for (size_t e = KelvoThreads_begin(n, part - 1, parts); e < KelvoThreads_begin(n, part, parts); ++e)
-      count += dimensionOf(m_mesh->m_elementKind[e]) == 3;
-    firstCandidate[part] = firstCandidate[part - 1] + count;
+    firstCandidate[part] = firstCandidate[part - 1];
+    forRuns(m_mesh, 3, KelvoThreads_begin(n, part - 1, parts), KelvoThreads_begin(n, part, parts),
+            [&](size_t first, size_t end, const MshElementRun &) {
+              firstCandidate[part] += static_cast<uint32_t>(end - first);
+              return true;
+            });
   }
   // Per part, the first element with a repeated corner.
   std::vector<int64_t> repeated(static_cast<size_t>(parts), -1);
   std::vector<int32_t> repeatedNode(static_cast<size_t>(parts), 0);
   KelvoThreads_run(parts, [&](int32_t part, int32_t count) {
     uint32_t candidate = firstCandidate[part];
-    for (size_t e = KelvoThreads_begin(n, part, count); e < KelvoThreads_begin(n, part + 1, count); ++e) {
-      const int32_t kind = m_mesh->m_elementKind[e];
-      if (dimensionOf(kind) != 3)
-        continue;
-      int32_t corners[8], vertex[4];
-      int32_t k = 4;
-      const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-      if (kind == KELVO_TETRA)
-        sortTetrahedron(nodes, corners, vertex);
-      else
-        k = sortedCorners(static_cast<int64_t>(e), corners);
-      if (m_usesWritten)
-        addUses(&m_uses, part, candidate++, kind, nodes, corners, vertex);
-      for (int32_t i = 1; i < k; ++i) {
-        if (corners[i] == corners[i - 1]) {
-          repeated[part] = static_cast<int64_t>(e);
-          repeatedNode[part] = corners[i];
-          return;
-        }
-      }
-      if (elements != nullptr) // e <= INT32_MAX
-        elements->add(part, hashOf(corners, k, kind), static_cast<uint32_t>(e));
-    }
+    forRuns(m_mesh, 3, KelvoThreads_begin(n, part, count), KelvoThreads_begin(n, part + 1, count),
+            [&](size_t first, size_t end, const MshElementRun &run) {
+              for (size_t e = first; e < end; ++e) {
+                const int32_t node = hashSolid(e, run.m_kind, part, candidate++, elements);
+                if (node >= 0) {
+                  repeated[part] = static_cast<int64_t>(e);
+                  repeatedNode[part] = node;
+                  return false;
+                }
+              }
+              return true;
+            });
     if (elements != nullptr)
       elements->finish(part);
     if (m_usesWritten)
@@ -663,6 +663,27 @@ bool Builder::hashSolids(Buckets *elements) {
     return false;
   }
   return true;
+}
+
+// Writes the face uses of volume element e, solid `solid` (when m_usesWritten), and its hash
+// (into `elements` when given) as `writer`; -1, or the corner it has more than once.
+int32_t Builder::hashSolid(size_t e, int32_t kind, int32_t writer, uint32_t solid,
+                           Buckets *elements) {
+  int32_t corners[8], vertex[4];
+  int32_t k = 4;
+  const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
+  if (kind == KELVO_TETRA)
+    sortTetrahedron(nodes, corners, vertex);
+  else
+    k = sortedCorners(static_cast<int64_t>(e), corners);
+  if (m_usesWritten)
+    addUses(&m_uses, writer, solid, kind, nodes, corners, vertex);
+  for (int32_t i = 1; i < k; ++i)
+    if (corners[i] == corners[i - 1])
+      return corners[i];
+  if (elements != nullptr) // e <= INT32_MAX
+    elements->add(writer, hashOf(corners, k, kind), static_cast<uint32_t>(e));
+  return -1;
 }
 
 // Marks every volume element that equals an earlier one (kind and vertex set); their number.
@@ -701,25 +722,41 @@ int64_t Builder::findDuplicates(const Buckets &elements, std::vector<uint8_t> *d
 }
 
 // The kept solids in file order (none marked in `duplicate`, which may be empty) and their runs.
+// Without duplicates, a run of volume elements is one of solids, filled in parts by the threads.
 void Builder::listSolids(const std::map<GroupKey, int32_t> &groups,
                          const std::vector<uint8_t> &duplicate, size_t solids) {
-  const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  m_solids.reserve(solids);
-  GroupKey last{-1, -1};
-  int32_t lastGroup = 0;
-  for (int64_t e = 0; e < n; ++e) {
-    if (dimensionOf(m_mesh->m_elementKind[e]) != 3 || (!duplicate.empty() && duplicate[e]))
-      continue;
-    const GroupKey key = groupOf(m_mesh, e);
-    if (key != last) {
-      last = key;
-      lastGroup = groups.at(key);
+  m_solids.resize(solids);
+  struct Piece {
+    uint32_t m_solid; // the first solid of a run of volume elements
+    int64_t m_first, m_count;
+  };
+  std::vector<Piece> pieces;
+  uint32_t next = 0;
+  forRuns(m_mesh, 3, 0, SIZE_MAX, [&](size_t first, size_t end, const MshElementRun &run) {
+    const uint32_t from = next;
+    if (duplicate.empty()) {
+      pieces.push_back({next, run.m_first, run.m_count});
+      next += static_cast<uint32_t>(run.m_count);
+    } else {
+      for (size_t e = first; e < end; ++e)
+        if (!duplicate[e])
+          m_solids[next++] = static_cast<int32_t>(e);
     }
-    const int32_t kind = m_mesh->m_elementKind[e];
-    if (m_runs.empty() || m_runs.back().m_group != lastGroup || m_runs.back().m_kind != kind)
-      m_runs.push_back({static_cast<uint32_t>(m_solids.size()), lastGroup, kind, -1, 0});
-    m_solids.push_back(static_cast<int32_t>(e));
-  }
+    const int32_t group = groups.at(groupOf(run));
+    if (next > from && (m_runs.empty() || m_runs.back().m_group != group ||
+                        m_runs.back().m_kind != run.m_kind))
+      m_runs.push_back({from, group, run.m_kind, -1, 0});
+    return true;
+  });
+  KelvoThreads_run(KelvoThreads_for(pieces.empty() ? 0 : solids), [&](int32_t part, int32_t count) {
+    const size_t from = KelvoThreads_begin(solids, part, count);
+    const size_t to = KelvoThreads_begin(solids, part + 1, count);
+    for (const Piece &piece : pieces) {
+      const size_t end = std::min<size_t>(to, piece.m_solid + static_cast<size_t>(piece.m_count));
+      for (size_t s = std::max<size_t>(from, piece.m_solid); s < end; ++s)
+        m_solids[s] = static_cast<int32_t>(piece.m_first + static_cast<int64_t>(s - piece.m_solid));
+    }
+  });
 }
 
 // Forgets the solids and everything made of them, to start again.
@@ -948,10 +985,11 @@ void Builder::writeUses() {
 // The boundary elements, and their keys in partitions as the uses' are, each by its index among
 // them.
 void Builder::boundaryKeys(Buckets *queries) {
-  const int64_t elements = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  for (int64_t e = 0; e < elements; ++e)
-    if (dimensionOf(m_mesh->m_elementKind[e]) == 2)
+  forRuns(m_mesh, 2, 0, SIZE_MAX, [&](size_t first, size_t end, const MshElementRun &) {
+    for (size_t e = first; e < end; ++e)
       m_boundaryElements.push_back(static_cast<uint32_t>(e));
+    return true;
+  });
   queries->init(m_boundaryElements.size(), 0, m_uses.m_bits);
   m_boundaryFirst.assign(m_boundaryElements.size(), kNoUse);
   for (uint32_t q = 0; q < m_boundaryElements.size(); ++q) {
@@ -1441,12 +1479,11 @@ bool unknownElementsFit(const MshFile *mesh, std::string *error) {
   if (mesh->m_unknown.empty())
     return true;
   std::set<int32_t> usedPhysicals, untaggedVolumeEntities;
-  for (size_t e = 0; e < mesh->m_elementKind.size(); ++e) {
-    const int32_t dimension = KelvoElements_get(mesh->m_elementKind[e])->m_dimension;
-    if (mesh->m_elementPhysical[e] != 0)
-      usedPhysicals.insert(mesh->m_elementPhysical[e]);
-    else if (dimension == 3)
-      untaggedVolumeEntities.insert(mesh->m_elementEntity[e]);
+  for (const MshElementRun &run : mesh->m_elementRuns) {
+    if (run.m_physical != 0)
+      usedPhysicals.insert(run.m_physical);
+    else if (dimensionOf(run.m_kind) == 3)
+      untaggedVolumeEntities.insert(run.m_entity);
   }
   for (const MshUnknownElement &u : mesh->m_unknown) {
     std::string where;

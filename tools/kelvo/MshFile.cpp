@@ -128,6 +128,7 @@ private:
   bool addNode(int64_t tag, const double xyz[3]);
   bool addElement(int64_t tag, int32_t gmshType, int32_t physical, int32_t entity,
                   const int64_t *nodes);
+  void addToRuns(int64_t n, int32_t kind, int32_t physical, int32_t entity);
   void reserveElements(int64_t n, int32_t corners);
   void reserveBinaryBlocks(int64_t blocks, bool version4);
   bool elementNodes(const KelvoGmshType *type, int64_t *nodes, bool binary, int32_t width);
@@ -667,7 +668,22 @@ bool Parser::addElement(int64_t tag, int32_t gmshType, int32_t physical, int32_t
   m_mesh->m_elementEntity.push_back(entity);
   addCorners(nodes, corners);
   m_mesh->m_elementStart.push_back(static_cast<int64_t>(m_mesh->m_elementNodes.size()));
+  addToRuns(1, type->m_kind, physical, entity);
   return true;
+}
+
+// Counts the last `n` elements, of one kind, group and entity, into the runs.
+void Parser::addToRuns(int64_t n, int32_t kind, int32_t physical, int32_t entity) {
+  std::vector<MshElementRun> &runs = m_mesh->m_elementRuns;
+  if (n == 0)
+    return;
+  if (!runs.empty() && runs.back().m_kind == kind && runs.back().m_physical == physical &&
+      runs.back().m_entity == entity) {
+    runs.back().m_count += n;
+    return;
+  }
+  runs.push_back({static_cast<int64_t>(m_mesh->m_elementKind.size()) - n, n, kind, physical,
+                  entity});
 }
 
 // (Re)makes the index of the nodes read so far when nodes came since it was made. Scattered tags
@@ -769,6 +785,7 @@ bool Parser::binaryBlock4(const KelvoGmshType *type, int32_t gmshType, int64_t n
     m_unresolved.insert(m_unresolved.end(), part.m_unresolved.begin(), part.m_unresolved.end());
   }
   m_pos += count * values * width;
+  addToRuns(n, type->m_kind, physical, entity);
   if (type->m_order > 1)
     m_mesh->m_reduced[gmshType] += n;
   if (noOfPhysicals > 1)

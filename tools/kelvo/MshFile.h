@@ -25,6 +25,17 @@ struct MshPhysicalName {
   std::string m_name;
 };
 
+// A run of consecutive kept elements of one kind, physical group and entity: a binary block is one,
+// and an element read on its own joins the run before it when it matches. What looks at each
+// element's kind or group may take a run at a time instead.
+struct MshElementRun {
+  int64_t m_first; // the run's first element
+  int64_t m_count;
+  int32_t m_kind;
+  int32_t m_physical;
+  int32_t m_entity;
+};
+
 // An element of a type the reader does not know, as far as its record tells.
 struct MshUnknownElement {
   int64_t m_tag;
@@ -53,6 +64,7 @@ struct MshFile {
   KelvoArray<int32_t> m_elementEntity;
   KelvoArray<int64_t> m_elementStart; // one more entry than elements
   KelvoArray<int32_t> m_elementNodes;
+  std::vector<MshElementRun> m_elementRuns; // the elements in runs, in order
 
   std::vector<MshPhysicalName> m_physicalNames;
 
