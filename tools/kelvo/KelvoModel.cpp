@@ -410,7 +410,7 @@ private:
   std::vector<Run> m_runs;
   std::vector<int32_t> m_groupVolume; // volume of each volume group, -1 when empty
   std::vector<int32_t> m_vertexOf;    // node index -> vertex number, -1 unused
-  bool m_everyNode = false;           // every node is a vertex: m_vertexOf[i] == i
+  bool m_everyNode = false;           // every node is a vertex (m_vertexOf is then left empty)
   std::vector<std::vector<int32_t>> m_compositeSurfaces; // per composite name, its surfaces
 
   // The faces that may bound a surface (met once, between two volumes, or named by a boundary
@@ -458,6 +458,7 @@ private:
                   size_t solids);
   void forgetSolids();
   void numberVertices();
+  void markCorners(size_t from, size_t to, uint64_t *used) const;
   void elementSets();
   void fillElementSets();
   Matched matchFaces();
@@ -484,6 +485,10 @@ private:
   void addUses(Buckets *faces, int32_t writer, uint32_t s, int32_t kind, const int32_t *nodes,
                const int32_t *sorted, const int32_t *vertex) const;
   uint64_t faceHash(const int32_t key[4], int32_t n) const;
+  // The solid after the last of run r.
+  uint32_t runEnd(size_t r) const {
+    return r + 1 < m_runs.size() ? m_runs[r + 1].m_first : static_cast<uint32_t>(m_solids.size());
+  }
   const Run &runOf(uint32_t solid) const {
     if (m_runs.size() == 1)
       return m_runs[0];
@@ -773,43 +778,63 @@ void Builder::forgetSolids() {
   m_model->m_elementSets.clear();
 }
 
+// Numbers the nodes that the solids use, in node order, and gives their coordinates to the model.
 void Builder::numberVertices() {
-  // The nodes in use marked in a bit set, which stays in the cache (the marks come at random).
-  const size_t nodes = m_mesh->m_nodeTags.size();
-  std::vector<uint64_t> used((nodes + 63) / 64, 0);
-  const int32_t *corners = m_mesh->m_elementNodes.data();
-  for (size_t r = 0; r < m_runs.size(); ++r) {
-    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
-                                               : static_cast<uint32_t>(m_solids.size());
-    const uint32_t first = m_runs[r].m_first;
-    if (m_solids[end - 1] - m_solids[first] == static_cast<int32_t>(end - 1 - first)) {
-      // The run's elements follow each other: their corner lists too.
-      const int64_t to = m_mesh->m_elementStart[m_solids[end - 1] + 1];
-      for (int64_t k = m_mesh->m_elementStart[m_solids[first]]; k < to; ++k)
-        used[static_cast<uint32_t>(corners[k]) >> 6] |= uint64_t(1) << (corners[k] & 63);
-      continue;
-    }
-    for (uint32_t s = first; s < end; ++s) {
-      const int64_t e = m_solids[s];
-      for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
-        used[static_cast<uint32_t>(corners[k]) >> 6] |= uint64_t(1) << (corners[k] & 63);
-    }
+  // The nodes in use marked in bit sets, which stay in the cache (the marks come at random): one
+  // per thread over its part of the solids, then joined.
+  const size_t nodes = m_mesh->m_nodeTags.size(), words = (nodes + 63) / 64;
+  const int32_t parts = KelvoThreads_for(m_solids.size());
+  std::vector<std::vector<uint64_t>> marks(static_cast<size_t>(parts));
+  KelvoThreads_run(parts, [&](int32_t part, int32_t count) {
+    std::vector<uint64_t> &used = marks[static_cast<size_t>(part)];
+    used.assign(words, 0);
+    markCorners(KelvoThreads_begin(m_solids.size(), part, count),
+                KelvoThreads_begin(m_solids.size(), part + 1, count), used.data());
+  });
+  std::vector<uint64_t> &used = marks[0];
+  size_t vertices = 0;
+  for (size_t w = 0; w < words; ++w) {
+    for (size_t part = 1; part < marks.size(); ++part)
+      used[w] |= marks[part][w];
+    vertices += static_cast<size_t>(__builtin_popcountll(used[w]));
+  }
+  // Usually every node is a vertex: the coordinates then go over in one piece.
+  m_everyNode = vertices == nodes;
+  if (m_everyNode) {
+    m_model->m_coordinates.assign(m_mesh->m_coordinates.begin(), m_mesh->m_coordinates.end());
+    return;
   }
   m_vertexOf.resize(nodes);
   int32_t next = 0;
   for (size_t i = 0; i < nodes; ++i)
     m_vertexOf[i] = (used[i >> 6] >> (i & 63)) & 1 ? next++ : -1;
-  // Usually every node is a vertex: the coordinates then go over in one piece.
-  m_everyNode = static_cast<size_t>(next) == m_vertexOf.size();
-  if (m_everyNode) {
-    m_model->m_coordinates.assign(m_mesh->m_coordinates.begin(), m_mesh->m_coordinates.end());
-    return;
-  }
-  m_model->m_coordinates.reserve(3 * static_cast<size_t>(next));
+  m_model->m_coordinates.reserve(3 * vertices);
   for (size_t i = 0; i < m_vertexOf.size(); ++i)
     if (m_vertexOf[i] >= 0)
       m_model->m_coordinates.insert(m_model->m_coordinates.end(), &m_mesh->m_coordinates[3 * i],
                                     &m_mesh->m_coordinates[3 * i] + 3);
+}
+
+// Marks in `used` the corners of the solids [from, to).
+void Builder::markCorners(size_t from, size_t to, uint64_t *used) const {
+  const int32_t *corners = m_mesh->m_elementNodes.data();
+  auto mark = [&](int64_t begin, int64_t end) {
+    for (int64_t k = begin; k < end; ++k)
+      used[static_cast<uint32_t>(corners[k]) >> 6] |= uint64_t(1) << (corners[k] & 63);
+  };
+  for (size_t r = 0; r < m_runs.size(); ++r) {
+    const size_t first = std::max<size_t>(from, m_runs[r].m_first);
+    const size_t end = std::min<size_t>(to, runEnd(r));
+    if (first >= end)
+      continue;
+    if (m_solids[end - 1] - m_solids[first] == static_cast<int32_t>(end - 1 - first)) {
+      // The elements follow each other: their corner lists too.
+      mark(m_mesh->m_elementStart[m_solids[first]], m_mesh->m_elementStart[m_solids[end - 1] + 1]);
+      continue;
+    }
+    for (size_t s = first; s < end; ++s)
+      mark(m_mesh->m_elementStart[m_solids[s]], m_mesh->m_elementStart[m_solids[s] + 1]);
+  }
 }
 
 // One element set per volume and element kind, in kind order; volumes in group order. The
@@ -818,8 +843,7 @@ void Builder::elementSets() {
   const int32_t groups = static_cast<int32_t>(m_volumeGroupNames.size());
   std::vector<int64_t> counts(static_cast<size_t>(groups) * KELVO_KINDS, 0);
   for (size_t r = 0; r < m_runs.size(); ++r) {
-    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
-                                               : static_cast<uint32_t>(m_solids.size());
+    const uint32_t end = runEnd(r);
     counts[m_runs[r].m_group * KELVO_KINDS + m_runs[r].m_kind] += end - m_runs[r].m_first;
   }
   std::vector<int32_t> setOf(counts.size(), -1);
@@ -841,8 +865,7 @@ void Builder::elementSets() {
   std::vector<int32_t> inSet(m_model->m_elementSets.size(), 0);
   for (size_t r = 0; r < m_runs.size(); ++r) {
     Run &run = m_runs[r];
-    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
-                                               : static_cast<uint32_t>(m_solids.size());
+    const uint32_t end = runEnd(r);
     run.m_set = setOf[run.m_group * KELVO_KINDS + run.m_kind];
     run.m_index = inSet[run.m_set];
     inSet[run.m_set] += static_cast<int32_t>(end - run.m_first);
@@ -853,16 +876,13 @@ void Builder::elementSets() {
 void Builder::fillElementSets() {
   std::vector<size_t> solids(m_model->m_elementSets.size(), 0);
   for (size_t r = 0; r < m_runs.size(); ++r)
-    solids[m_runs[r].m_set] += (r + 1 < m_runs.size() ? m_runs[r + 1].m_first
-                                                      : static_cast<uint32_t>(m_solids.size())) -
-                               m_runs[r].m_first;
+    solids[m_runs[r].m_set] += runEnd(r) - m_runs[r].m_first;
   for (size_t set = 0; set < solids.size(); ++set) {
     KelvoElementSet &es = m_model->m_elementSets[set];
     es.m_vertices.reserve(solids[set] * KelvoElements_get(es.m_kind)->m_noOfVertices);
   }
   for (size_t r = 0; r < m_runs.size(); ++r) {
-    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
-                                               : static_cast<uint32_t>(m_solids.size());
+    const uint32_t end = runEnd(r);
     std::vector<int32_t> &vertices = m_model->m_elementSets[m_runs[r].m_set].m_vertices;
     const uint32_t first = m_runs[r].m_first;
     if (m_everyNode && m_solids[end - 1] - m_solids[first] == static_cast<int32_t>(end - 1 - first)) {
@@ -875,8 +895,10 @@ void Builder::fillElementSets() {
     }
     for (uint32_t s = first; s < end; ++s) {
       const int64_t e = m_solids[s];
-      for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
-        vertices.push_back(m_vertexOf[m_mesh->m_elementNodes[k]]);
+      for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k) {
+        const int32_t node = m_mesh->m_elementNodes[k];
+        vertices.push_back(m_everyNode ? node : m_vertexOf[node]);
+      }
     }
   }
 }
