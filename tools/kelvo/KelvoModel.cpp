@@ -122,22 +122,29 @@ struct Buckets {
   void add(int32_t writer, uint64_t hash, uint32_t id) {
     const size_t c = (static_cast<size_t>(writer) << m_bits) +
                      (m_bits == 0 ? 0 : static_cast<size_t>(hash >> (64 - m_bits)));
-    uint32_t at = m_end[c];
-    if (at % BLOCK == 0) { // the current block is full, or there is none yet
-      const int32_t b = m_blocks.fetch_add(1, std::memory_order_relaxed);
-      if (m_last[c] < 0)
-        m_first[c] = b;
-      else
-        m_next[m_last[c]] = b;
-      m_last[c] = b;
-      at = static_cast<uint32_t>(b) * BLOCK;
-    }
-    Pair &pair = m_staging[c * STAGE + at % STAGE];
-    memcpy(pair.m_hash, &hash, 8);
+    uint32_t *end = m_end.data();
+    Pair *staging = m_staging.get() + c * STAGE;
+    uint32_t at = end[c];
+    if (at % BLOCK == 0) // the current block is full, or there is none yet
+      at = newBlock(c);
+    // Typed stores (no memcpy), so that the compiler knows they change none of the members.
+    Pair &pair = staging[at % STAGE];
+    pair.m_hash[0] = static_cast<uint32_t>(hash);
+    pair.m_hash[1] = static_cast<uint32_t>(hash >> 32);
     pair.m_id = id;
-    m_end[c] = at + 1;
+    end[c] = at + 1;
     if ((at + 1) % STAGE == 0) // a whole group: to the pool, past the cache
-      stream(&m_pairs[at + 1 - STAGE], &m_staging[c * STAGE]);
+      stream(m_pairs.get() + (at + 1 - STAGE), staging);
+  }
+  // Chains a new block to chain c; its first position.
+  uint32_t newBlock(size_t c) {
+    const int32_t b = m_blocks.fetch_add(1, std::memory_order_relaxed);
+    if (m_last[c] < 0)
+      m_first[c] = b;
+    else
+      m_next[m_last[c]] = b;
+    m_last[c] = b;
+    return static_cast<uint32_t>(b) * BLOCK;
   }
   // Moves a writer's partly filled groups to the pool; before the pairs are read.
   void finish(int32_t writer) {
