@@ -3,6 +3,7 @@
 #include "GmoWriter.h"
 #include "KelvoElements.h"
 #include "KelvoModel.h"
+#include "KelvoThreads.h"
 #include "MshFile.h"
 #include "ToolInterrupt.h"
 #include "zyrInterrupt.h"
@@ -263,6 +264,14 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
     } else if (zyrInterrupt_signal() != 0) {
       status = 1;
     } else {
+      // The mesh's memory goes back to the system beside the writing, unless its details are
+      // still to be printed.
+      KelvoAside release([&mesh, &options] {
+        if (!options.m_verbose) {
+          MshFile_delete(mesh);
+          mesh = nullptr;
+        }
+      });
       model->m_units = options.m_units;
       if (!GmoWriter_writeModel(model, options.m_intermediate.c_str(), &error)) {
         status = 1;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include <sched.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -63,3 +64,12 @@ int64_t KelvoThreads_setFrom(int64_t items) {
   g_from = static_cast<size_t>(items > 0 ? items : 0);
   return before;
 }
+
+void *KelvoArray_map(size_t bytes) {
+  void *memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED)
+    throw std::bad_alloc();
+  return memory;
+}
+
+void KelvoArray_unmap(void *memory, size_t bytes) { munmap(memory, bytes); }

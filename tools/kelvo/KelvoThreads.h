@@ -66,15 +66,58 @@ template <class Work> void KelvoThreads_run(int32_t parts, Work work) {
       std::rethrow_exception(failure);
 }
 
+// Work that runs beside the calling thread until joined (at the latest when destroyed), such as
+// handing large memory back to the system; with one thread, or none to be had, it runs at once.
+class KelvoAside {
+public:
+  template <class Work> explicit KelvoAside(Work work) {
+    if (KelvoThreads_count() > 1) {
+      try {
+        m_thread = std::thread(work);
+        return;
+      } catch (const std::system_error &) {
+      }
+    }
+    work();
+  }
+  ~KelvoAside() { join(); }
+  KelvoAside(const KelvoAside &) = delete;
+  KelvoAside &operator=(const KelvoAside &) = delete;
+  void join() {
+    if (m_thread.joinable())
+      m_thread.join();
+  }
+
+private:
+  std::thread m_thread;
+};
+
+// Memory of its own mapping for a large array (throws std::bad_alloc), and giving it back: such
+// an array's memory goes back to the system when it is freed, whichever thread frees it.
+void *KelvoArray_map(size_t bytes);
+void KelvoArray_unmap(void *memory, size_t bytes);
+const size_t kKelvoArrayMapped = size_t(4) << 20; // arrays of this many bytes and more
+
 // An allocator whose vectors grow without setting the values they grow by (resize(n) alone):
 // for arrays that threads then fill in parts. Zeroing them first would touch, and have the
-// system fault in, all their memory on one thread.
+// system fault in, all their memory on one thread. Large arrays are mapped on their own.
 template <class T> struct KelvoUnsetAllocator : std::allocator<T> {
   template <class U> struct rebind {
     typedef KelvoUnsetAllocator<U> other;
   };
   KelvoUnsetAllocator() = default;
   template <class U> KelvoUnsetAllocator(const KelvoUnsetAllocator<U> &) noexcept {}
+  T *allocate(size_t n) {
+    if (n > SIZE_MAX / sizeof(T) || n * sizeof(T) < kKelvoArrayMapped)
+      return std::allocator<T>::allocate(n);
+    return static_cast<T *>(KelvoArray_map(n * sizeof(T)));
+  }
+  void deallocate(T *p, size_t n) {
+    if (n * sizeof(T) < kKelvoArrayMapped)
+      std::allocator<T>::deallocate(p, n);
+    else
+      KelvoArray_unmap(p, n * sizeof(T));
+  }
   template <class U> void construct(U *p) noexcept { ::new (static_cast<void *>(p)) U; }
   template <class U, class... Args> void construct(U *p, Args &&...args) {
     ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);

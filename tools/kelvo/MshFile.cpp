@@ -1231,6 +1231,27 @@ bool Parser::resolve() {
   return true;
 }
 
+} // namespace
+
+MshMapping &MshMapping::operator=(MshMapping &&other) noexcept {
+  if (this != &other) {
+    if (m_address != nullptr)
+      munmap(m_address, m_size);
+    m_address = other.m_address;
+    m_size = other.m_size;
+    other.m_address = nullptr;
+    other.m_size = 0;
+  }
+  return *this;
+}
+
+MshMapping::~MshMapping() {
+  if (m_address != nullptr)
+    munmap(m_address, m_size);
+}
+
+namespace {
+
 void clear(MshFile *mesh) {
   *mesh = MshFile();
   mesh->m_elementStart.push_back(0);
@@ -1287,21 +1308,17 @@ int MshFile_read(MshFile *mesh, const char *path, std::string *error) {
   }
   // Mapped rather than read: the pages of the system's cache are parsed where they are, without
   // a copy (a copy cost more than the parsing of a large binary file). A file shortened by
-  // someone else while it is parsed raises SIGBUS; Kelvo.exe reports that as an error.
+  // someone else while it is parsed raises SIGBUS; Kelvo.exe reports that as an error. The
+  // mapping goes with the mesh.
   if (info.st_size > 0) {
     const size_t size = static_cast<size_t>(info.st_size);
     void *mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     if (mapped != MAP_FAILED) {
       close(fd);
       madvise(mapped, size, MADV_SEQUENTIAL);
-      int status = 0;
-      try {
-        status = MshFile_parse(mesh, static_cast<const char *>(mapped), size, error);
-      } catch (...) {
-        munmap(mapped, size);
-        throw;
-      }
-      munmap(mapped, size);
+      MshMapping mapping(mapped, size);
+      const int status = MshFile_parse(mesh, static_cast<const char *>(mapped), size, error);
+      mesh->m_mapping = std::move(mapping);
       return status;
     }
   }

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct MshPhysicalName {
@@ -43,6 +44,23 @@ struct MshUnknownElement {
   int32_t m_physical;  // 0 none
   int32_t m_entity;
   int32_t m_dimension; // of its entity (version 4), -1 when the file does not say (version 2)
+};
+
+// The mapping of the file that a mesh was read from, kept until the mesh goes: unmapping a large
+// file takes a while, which whoever deletes the mesh may spend beside other work.
+class MshMapping {
+public:
+  MshMapping() = default;
+  MshMapping(void *address, size_t size) : m_address(address), m_size(size) {}
+  MshMapping(MshMapping &&other) noexcept { *this = std::move(other); }
+  MshMapping &operator=(MshMapping &&other) noexcept;
+  MshMapping(const MshMapping &) = delete;
+  MshMapping &operator=(const MshMapping &) = delete;
+  ~MshMapping();
+
+private:
+  void *m_address = nullptr;
+  size_t m_size = 0;
 };
 
 struct MshFile {
@@ -74,6 +92,7 @@ struct MshFile {
   std::map<int32_t, int64_t> m_reduced; // higher-order elements kept by their corners
   int64_t m_multiplePhysicals;          // kept elements of an entity with several physical groups
   std::vector<std::string> m_skippedSections; // names of sections skipped, once each
+  MshMapping m_mapping; // of the file read by MshFile_read, if it was mapped
 };
 
 MshFile *MshFile_new();
