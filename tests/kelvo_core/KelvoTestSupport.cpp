@@ -257,6 +257,20 @@ KelvoSplit::~KelvoSplit() {
   KelvoThreads_set(m_threads);
 }
 
+ElementColumns elementColumns(const MshFile *mesh) {
+  ElementColumns columns;
+  columns.m_starts.push_back(0);
+  for (const MshElementRun &run : mesh->m_elementRuns) {
+    for (int64_t e = run.m_first; e < run.m_first + run.m_count; ++e) {
+      columns.m_kinds.push_back(run.m_kind);
+      columns.m_physicals.push_back(run.m_physical);
+      columns.m_entities.push_back(run.m_entity);
+      columns.m_starts.push_back(MshFile_cornersAt(run, e) + run.m_corners);
+    }
+  }
+  return columns;
+}
+
 TestMesh twoTets(int32_t physicalA, int32_t physicalB) {
   TestMesh mesh;
   mesh.m_nodes = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}};

@@ -4,6 +4,8 @@
 // formats, a scratch directory, reading back a data-set file whole, and running Kelvo.exe.
 #include "zyrTestSupport.h"
 
+#include "MshFile.h"
+
 #include <array>
 #include <cstdint>
 #include <map>
@@ -39,6 +41,14 @@ struct KelvoSplit {
   int64_t m_partitionSize, m_from;
   int32_t m_threads;
 };
+
+// Each element of a mesh as read, from its runs: kind, physical group, entity and the place of
+// its corners (and after the last element's, the end of them).
+struct ElementColumns {
+  std::vector<int32_t> m_kinds, m_physicals, m_entities;
+  std::vector<int64_t> m_starts;
+};
+ElementColumns elementColumns(const MshFile *mesh);
 
 std::string toMsh2(const TestMesh &mesh, bool binary = false, bool swap = false);
 std::string toMsh4(const TestMesh &mesh, bool binary = false, bool swap = false);

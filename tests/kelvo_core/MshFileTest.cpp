@@ -18,24 +18,26 @@ template <class T> std::vector<T> plain(const KelvoArray<T> &values) {
   return std::vector<T>(values.begin(), values.end());
 }
 
-// The runs of a parsed mesh cover its elements in order, each as long as it can be.
+// The runs of a parsed mesh cover its elements and their corners in order, each run as long as
+// it can be.
 void expectRuns(const MshFile *mesh) {
-  int64_t next = 0;
+  int64_t next = 0, corners = 0;
   const MshElementRun *last = nullptr;
   for (const MshElementRun &run : mesh->m_elementRuns) {
     EXPECT_EQ(run.m_first, next);
+    EXPECT_EQ(run.m_firstCorner, corners);
     EXPECT_GT(run.m_count, 0);
+    EXPECT_EQ(run.m_corners, KelvoElements_get(run.m_kind)->m_noOfVertices);
     EXPECT_FALSE(last != nullptr && last->m_kind == run.m_kind &&
                  last->m_physical == run.m_physical && last->m_entity == run.m_entity);
-    for (int64_t e = run.m_first; e < run.m_first + run.m_count; ++e) {
-      EXPECT_EQ(mesh->m_elementKind.at(e), run.m_kind);
-      EXPECT_EQ(mesh->m_elementPhysical.at(e), run.m_physical);
-      EXPECT_EQ(mesh->m_elementEntity.at(e), run.m_entity);
-    }
+    EXPECT_EQ(&MshFile_runOf(mesh, run.m_first), &run);
+    EXPECT_EQ(&MshFile_runOf(mesh, run.m_first + run.m_count - 1), &run);
     next += run.m_count;
+    corners += run.m_count * run.m_corners;
     last = &run;
   }
-  EXPECT_EQ(next, static_cast<int64_t>(mesh->m_elementKind.size()));
+  EXPECT_EQ(next, MshFile_noOfElements(mesh));
+  EXPECT_EQ(corners, static_cast<int64_t>(mesh->m_elementNodes.size()));
 }
 
 struct Parsed {
@@ -49,8 +51,8 @@ struct Parsed {
   ~Parsed() { MshFile_delete(m_mesh); }
   std::map<int32_t, int64_t> kinds() const {
     std::map<int32_t, int64_t> counts;
-    for (int32_t k : m_mesh->m_elementKind)
-      ++counts[k];
+    for (const MshElementRun &run : m_mesh->m_elementRuns)
+      counts[run.m_kind] += run.m_count;
     return counts;
   }
 };
@@ -58,7 +60,8 @@ struct Parsed {
 std::string error(const std::string &text) {
   Parsed p(text);
   EXPECT_EQ(p.m_ok, 0);
-  EXPECT_TRUE(p.m_mesh->m_elementKind.empty() && p.m_mesh->m_nodeTags.empty());
+  EXPECT_TRUE(p.m_mesh->m_elementRuns.empty() && p.m_mesh->m_elementTags.empty() &&
+              p.m_mesh->m_nodeTags.empty());
   return p.m_error;
 }
 
@@ -117,11 +120,12 @@ TEST(MshFile, AsciiBinaryAndSwappedFilesReadAlike) {
     const MshFile *m = p.m_mesh;
     EXPECT_EQ(plain(m->m_coordinates),
               (std::vector<double>{0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0.1, -2.5e-7, 1e30}));
-    EXPECT_EQ(plain(m->m_elementKind), (std::vector<int32_t>{KELVO_TETRA, KELVO_TETRA, KELVO_TRI}));
-    EXPECT_EQ(plain(m->m_elementPhysical), (std::vector<int32_t>{7, 9, 3}));
-    EXPECT_EQ(plain(m->m_elementEntity), (std::vector<int32_t>{1, 2, 5}));
+    const ElementColumns columns = elementColumns(m);
+    EXPECT_EQ(columns.m_kinds, (std::vector<int32_t>{KELVO_TETRA, KELVO_TETRA, KELVO_TRI}));
+    EXPECT_EQ(columns.m_physicals, (std::vector<int32_t>{7, 9, 3}));
+    EXPECT_EQ(columns.m_entities, (std::vector<int32_t>{1, 2, 5}));
     EXPECT_EQ(plain(m->m_elementNodes), (std::vector<int32_t>{0, 1, 2, 3, 1, 2, 3, 4, 1, 2, 3}));
-    EXPECT_EQ(plain(m->m_elementStart), (std::vector<int64_t>{0, 4, 8, 11}));
+    EXPECT_EQ(columns.m_starts, (std::vector<int64_t>{0, 4, 8, 11}));
     EXPECT_EQ(m->m_ignored, (std::map<int32_t, int64_t>{{1, 1}}));
     EXPECT_STREQ(MshFile_physicalName(m, 3, 7), "Left side");
   }
@@ -157,9 +161,9 @@ TEST(MshFile, ManySmallBlocksReadAsTheirElements) {
                                   toMsh4(mesh, true, true)}) {
     Parsed p(text);
     ASSERT_EQ(p.m_ok, 1) << p.m_error;
-    EXPECT_EQ(plain(p.m_mesh->m_elementKind), kinds);
+    EXPECT_EQ(elementColumns(p.m_mesh).m_kinds, kinds);
     EXPECT_EQ(plain(p.m_mesh->m_elementNodes), nodes);
-    EXPECT_EQ(plain(p.m_mesh->m_elementStart), starts);
+    EXPECT_EQ(elementColumns(p.m_mesh).m_starts, starts);
     EXPECT_EQ(p.m_mesh->m_ignored, (std::map<int32_t, int64_t>{{1, 26}}));
   }
 }
@@ -309,10 +313,11 @@ std::string describeParse(const std::string &text, int32_t threads) {
   list("tags", m->m_nodeTags);
   list("coordinates", m->m_coordinates);
   list("element tags", m->m_elementTags);
-  list("kinds", m->m_elementKind);
-  list("physicals", m->m_elementPhysical);
-  list("entities", m->m_elementEntity);
-  list("starts", m->m_elementStart);
+  const ElementColumns columns = elementColumns(m);
+  list("kinds", columns.m_kinds);
+  list("physicals", columns.m_physicals);
+  list("entities", columns.m_entities);
+  list("starts", columns.m_starts);
   list("corners", m->m_elementNodes);
   for (const auto &r : m->m_reduced)
     out += "\nreduced " + std::to_string(r.first) + ": " + std::to_string(r.second);

@@ -350,10 +350,6 @@ GroupKey groupOf(int32_t physical, int32_t entity) {
   return physical != 0 ? GroupKey{0, physical} : GroupKey{1, entity};
 }
 
-GroupKey groupOf(const MshFile *mesh, int64_t e) {
-  return groupOf(mesh->m_elementPhysical[e], mesh->m_elementEntity[e]);
-}
-
 GroupKey groupOf(const MshElementRun &run) { return groupOf(run.m_physical, run.m_entity); }
 
 // Calls visit(first, end, run) for the parts of the runs of elements of a dimension that lie in the
@@ -459,7 +455,8 @@ private:
   bool volumeGroups(std::map<GroupKey, int32_t> *groups);
   bool keepSolids(const std::map<GroupKey, int32_t> &groups, bool trusting);
   bool hashSolids(Buckets *elements);
-  int32_t hashSolid(size_t e, int32_t kind, int32_t writer, uint32_t solid, Buckets *elements);
+  int32_t hashSolid(const MshElementRun &run, size_t e, int32_t writer, uint32_t solid,
+                    Buckets *elements);
   int64_t findDuplicates(const Buckets &elements, std::vector<uint8_t> *duplicate) const;
   void listSolids(const std::map<GroupKey, int32_t> &groups, const std::vector<uint8_t> &duplicate,
                   size_t solids);
@@ -489,6 +486,17 @@ private:
   int32_t keyOfUse(uint32_t use, int32_t key[4]) const;
   int32_t keyOfBoundary(uint32_t q, int32_t key[4]) const;
   int32_t sortedCorners(int64_t e, int32_t out[8]) const;
+  // The corners of element e (of its run, `run`); the place of the run's element's.
+  const int32_t *cornersOf(const MshElementRun &run, int64_t e) const {
+    return m_mesh->m_elementNodes.data() + MshFile_cornersAt(run, e);
+  }
+  const int32_t *cornersOf(int64_t e) const { return cornersOf(MshFile_runOf(m_mesh, e), e); }
+  int64_t cornersAt(int64_t e) const { return MshFile_cornersAt(MshFile_runOf(m_mesh, e), e); }
+  int64_t cornersEnd(int64_t e) const {
+    const MshElementRun &run = MshFile_runOf(m_mesh, e);
+    return MshFile_cornersAt(run, e) + run.m_corners;
+  }
+  int32_t kindOf(int64_t e) const { return MshFile_runOf(m_mesh, e).m_kind; }
   void addUses(Buckets *faces, int32_t writer, uint32_t s, int32_t kind, const int32_t *nodes,
                const int32_t *sorted, const int32_t *vertex) const;
   uint64_t faceHash(const int32_t key[4], int32_t n) const;
@@ -621,18 +629,18 @@ bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups, bool trustin
 
 // The sorted corners of an element; their number.
 int32_t Builder::sortedCorners(int64_t e, int32_t out[8]) const {
-  const int64_t start = m_mesh->m_elementStart[e];
-  const int32_t k = static_cast<int32_t>(m_mesh->m_elementStart[e + 1] - start);
-  std::copy(m_mesh->m_elementNodes.begin() + start, m_mesh->m_elementNodes.begin() + start + k, out);
-  sortSmall(out, k);
-  return k;
+  const MshElementRun &run = MshFile_runOf(m_mesh, e);
+  const int32_t *corners = cornersOf(run, e);
+  std::copy(corners, corners + run.m_corners, out);
+  sortSmall(out, run.m_corners);
+  return run.m_corners;
 }
 
 // Writes the face uses of the volume elements (when m_usesWritten) and their hashes (into
 // `elements` when given) in parts, each part a run of the elements; refuses the first element
 // with a repeated corner.
 bool Builder::hashSolids(Buckets *elements) {
-  const size_t n = m_mesh->m_elementKind.size();
+  const size_t n = static_cast<size_t>(MshFile_noOfElements(m_mesh));
   const int32_t parts = m_threads;
   // The candidates before each part's first element, so that each part numbers its own.
   std::vector<uint32_t> firstCandidate(static_cast<size_t>(parts) + 1, 0);
@@ -652,7 +660,7 @@ bool Builder::hashSolids(Buckets *elements) {
     forRuns(m_mesh, 3, KelvoThreads_begin(n, part, count), KelvoThreads_begin(n, part + 1, count),
             [&](size_t first, size_t end, const MshElementRun &run) {
               for (size_t e = first; e < end; ++e) {
-                const int32_t node = hashSolid(e, run.m_kind, part, candidate++, elements);
+                const int32_t node = hashSolid(run, e, part, candidate++, elements);
                 if (node >= 0) {
                   repeated[part] = static_cast<int64_t>(e);
                   repeatedNode[part] = node;
@@ -677,17 +685,19 @@ bool Builder::hashSolids(Buckets *elements) {
   return true;
 }
 
-// Writes the face uses of volume element e, solid `solid` (when m_usesWritten), and its hash
-// (into `elements` when given) as `writer`; -1, or the corner it has more than once.
-int32_t Builder::hashSolid(size_t e, int32_t kind, int32_t writer, uint32_t solid,
+// Writes the face uses of volume element e of run `run`, solid `solid` (when m_usesWritten), and
+// its hash (into `elements` when given) as `writer`; -1, or the corner it has more than once.
+int32_t Builder::hashSolid(const MshElementRun &run, size_t e, int32_t writer, uint32_t solid,
                            Buckets *elements) {
   int32_t corners[8], vertex[4];
-  int32_t k = 4;
-  const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-  if (kind == KELVO_TETRA)
+  const int32_t kind = run.m_kind, k = run.m_corners;
+  const int32_t *nodes = cornersOf(run, static_cast<int64_t>(e));
+  if (kind == KELVO_TETRA) {
     sortTetrahedron(nodes, corners, vertex);
-  else
-    k = sortedCorners(static_cast<int64_t>(e), corners);
+  } else {
+    std::copy(nodes, nodes + k, corners);
+    sortSmall(corners, k);
+  }
   if (m_usesWritten)
     addUses(&m_uses, writer, solid, kind, nodes, corners, vertex);
   for (int32_t i = 1; i < k; ++i)
@@ -700,7 +710,7 @@ int32_t Builder::hashSolid(size_t e, int32_t kind, int32_t writer, uint32_t soli
 
 // Marks every volume element that equals an earlier one (kind and vertex set); their number.
 int64_t Builder::findDuplicates(const Buckets &elements, std::vector<uint8_t> *duplicate) const {
-  duplicate->assign(m_mesh->m_elementKind.size(), 0);
+  duplicate->assign(static_cast<size_t>(MshFile_noOfElements(m_mesh)), 0);
   std::vector<int64_t> duplicatesOf(static_cast<size_t>(m_threads), 0);
   const uint32_t largest = elements.largest();
   std::atomic<size_t> next{0};
@@ -714,7 +724,7 @@ int64_t Builder::findDuplicates(const Buckets &elements, std::vector<uint8_t> *d
         PartitionTable::Slot *slot = table.find(elements.hash(at), [&](uint32_t o) {
           int32_t mine[8], other[8];
           const int32_t k = sortedCorners(e, mine);
-          return m_mesh->m_elementKind[o] == m_mesh->m_elementKind[e] &&
+          return kindOf(o) == kindOf(e) &&
                  sortedCorners(o, other) == k && std::equal(mine, mine + k, other);
         });
         if (slot->m_second == PartitionTable::VACANT) {
@@ -836,11 +846,11 @@ void Builder::markCorners(size_t from, size_t to, uint64_t *used) const {
       continue;
     if (m_solids[end - 1] - m_solids[first] == static_cast<int32_t>(end - 1 - first)) {
       // The elements follow each other: their corner lists too.
-      mark(m_mesh->m_elementStart[m_solids[first]], m_mesh->m_elementStart[m_solids[end - 1] + 1]);
+      mark(cornersAt(m_solids[first]), cornersEnd(m_solids[end - 1]));
       continue;
     }
     for (size_t s = first; s < end; ++s)
-      mark(m_mesh->m_elementStart[m_solids[s]], m_mesh->m_elementStart[m_solids[s] + 1]);
+      mark(cornersAt(m_solids[s]), cornersEnd(m_solids[s]));
   }
 }
 
@@ -896,13 +906,13 @@ void Builder::fillElementSets() {
       // Vertex numbers are node indices and the run's elements follow each other in the file:
       // their corner lists go over in one piece.
       const int32_t *nodes = m_mesh->m_elementNodes.data();
-      vertices.insert(vertices.end(), nodes + m_mesh->m_elementStart[m_solids[first]],
-                      nodes + m_mesh->m_elementStart[m_solids[end - 1] + 1]);
+      vertices.insert(vertices.end(), nodes + cornersAt(m_solids[first]),
+                      nodes + cornersEnd(m_solids[end - 1]));
       continue;
     }
     for (uint32_t s = first; s < end; ++s) {
       const int64_t e = m_solids[s];
-      for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k) {
+      for (int64_t k = cornersAt(e); k < cornersEnd(e); ++k) {
         const int32_t node = m_mesh->m_elementNodes[k];
         vertices.push_back(m_everyNode ? node : m_vertexOf[node]);
       }
@@ -920,8 +930,8 @@ std::string Builder::nodeList(const int32_t *key, int32_t n) const {
 // The sorted key of the face of a use (padded with -1); its number of vertices.
 int32_t Builder::keyOfUse(uint32_t use, int32_t key[4]) const {
   const int64_t e = m_solids[use / 6];
-  return keyOfFace(KelvoElements_get(m_mesh->m_elementKind[e]),
-                   &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]],
+  const MshElementRun &run = MshFile_runOf(m_mesh, e);
+  return keyOfFace(KelvoElements_get(run.m_kind), cornersOf(run, e),
                    static_cast<int32_t>(use % 6), key);
 }
 
@@ -997,12 +1007,13 @@ Builder::Matched Builder::matchFaces() {
 void Builder::writeUses() {
   uint64_t uses = 0;
   for (int32_t e : m_solids)
-    uses += static_cast<uint64_t>(KelvoElements_get(m_mesh->m_elementKind[e])->m_noOfFaces);
+    uses += static_cast<uint64_t>(KelvoElements_get(kindOf(e))->m_noOfFaces);
   m_uses.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize));
   for (size_t s = 0; s < m_solids.size(); ++s) {
     const int64_t e = m_solids[s];
-    const int32_t kind = m_mesh->m_elementKind[e];
-    const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
+    const MshElementRun &run = MshFile_runOf(m_mesh, e);
+    const int32_t kind = run.m_kind;
+    const int32_t *nodes = cornersOf(run, e);
     int32_t sorted[4], vertex[4];
     if (kind == KELVO_TETRA)
       sortTetrahedron(nodes, sorted, vertex);
@@ -1220,8 +1231,9 @@ bool Builder::sameVertexSets(uint32_t use, uint32_t other) const {
 // The sorted corners of a boundary element (padded with -1); their number.
 int32_t Builder::keyOfBoundary(uint32_t q, int32_t key[4]) const {
   const int64_t e = m_boundaryElements[q];
-  const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-  const int32_t n = KelvoElements_get(m_mesh->m_elementKind[e])->m_noOfVertices;
+  const MshElementRun &run = MshFile_runOf(m_mesh, e);
+  const int32_t *nodes = cornersOf(run, e);
+  const int32_t n = run.m_corners;
   std::fill(key, key + 4, -1);
   std::copy(nodes, nodes + n, key);
   sortSmall(key, n);
@@ -1233,7 +1245,7 @@ void Builder::boundaryElements() {
   std::map<GroupKey, int32_t> groups;
   GroupKey last{-1, -1};
   for (const uint32_t e : m_boundaryElements) {
-    const GroupKey key = groupOf(m_mesh, e);
+    const GroupKey key = groupOf(MshFile_runOf(m_mesh, e));
     if (key != last || groups.empty())
       groups[key] = 0;
     last = key;
@@ -1251,13 +1263,13 @@ void Builder::boundaryElements() {
   int32_t group = 0;
   for (size_t q = 0; q < m_boundaryElements.size();) { // q: the index among them
     const uint32_t e = m_boundaryElements[q];
-    const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
-    const GroupKey key = groupOf(m_mesh, e);
+    const MshElementRun &run = MshFile_runOf(m_mesh, e);
+    const GroupKey key = groupOf(run);
     if (key != last)
       group = groups.at(key);
     last = key;
-    const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-    const int32_t nv = type->m_noOfVertices;
+    const int32_t *nodes = cornersOf(run, e);
+    const int32_t nv = run.m_corners;
     // The side-0 element of a face is anywhere in memory: its data is fetched some boundary
     // elements ahead, in steps.
     const size_t count = m_boundaryFirst.size();
@@ -1267,15 +1279,10 @@ void Builder::boundaryElements() {
     };
     if (const Face *f = ahead(16))
       __builtin_prefetch(f);
-    if (const Face *f = ahead(12))
+    if (const Face *f = ahead(10))
       __builtin_prefetch(&m_solids[f->m_use[0] / 6]);
-    if (const Face *f = ahead(8)) {
-      __builtin_prefetch(&m_mesh->m_elementStart[m_solids[f->m_use[0] / 6]]);
-      __builtin_prefetch(&m_mesh->m_elementKind[m_solids[f->m_use[0] / 6]]);
-    }
     if (const Face *f = ahead(4))
-      __builtin_prefetch(&m_mesh->m_elementNodes[static_cast<size_t>(
-          m_mesh->m_elementStart[m_solids[f->m_use[0] / 6]])]);
+      __builtin_prefetch(cornersOf(m_solids[f->m_use[0] / 6]));
     const uint32_t faceIndex = m_boundaryFirst[q++];
     if (faceIndex == kNoUse) {
       ++unmatched[group];
@@ -1292,8 +1299,9 @@ void Builder::boundaryElements() {
     // The side whose outward walk around the face runs as the boundary element's does.
     const int64_t e0 = m_solids[face.m_use[0] / 6];
     const int32_t f0 = static_cast<int32_t>(face.m_use[0] % 6);
-    const KelvoElementType *t0 = KelvoElements_get(m_mesh->m_elementKind[e0]);
-    const int32_t *n0 = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e0]];
+    const MshElementRun &run0 = MshFile_runOf(m_mesh, e0);
+    const KelvoElementType *t0 = KelvoElements_get(run0.m_kind);
+    const int32_t *n0 = cornersOf(run0, e0);
     int32_t at = 0;
     while (n0[t0->m_faceVertices[f0][at]] != nodes[0])
       ++at;

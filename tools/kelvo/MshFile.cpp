@@ -594,10 +594,6 @@ template <class Array> void roomFor(Array &items, size_t more) {
 void Parser::reserveElements(int64_t n, int32_t corners) {
   const size_t more = static_cast<size_t>(n);
   roomFor(m_mesh->m_elementTags, more);
-  roomFor(m_mesh->m_elementKind, more);
-  roomFor(m_mesh->m_elementPhysical, more);
-  roomFor(m_mesh->m_elementEntity, more);
-  roomFor(m_mesh->m_elementStart, more);
   roomFor(m_mesh->m_elementNodes, more * static_cast<size_t>(corners));
 }
 
@@ -643,10 +639,6 @@ void Parser::reserveBinaryBlocks(int64_t blocks, bool version4) {
     left -= version4 ? 1 : static_cast<int64_t>(n);
   }
   roomFor(m_mesh->m_elementTags, static_cast<size_t>(kept));
-  roomFor(m_mesh->m_elementKind, static_cast<size_t>(kept));
-  roomFor(m_mesh->m_elementPhysical, static_cast<size_t>(kept));
-  roomFor(m_mesh->m_elementEntity, static_cast<size_t>(kept));
-  roomFor(m_mesh->m_elementStart, static_cast<size_t>(kept));
   roomFor(m_mesh->m_elementNodes, static_cast<size_t>(corners));
 }
 
@@ -657,17 +649,13 @@ bool Parser::addElement(int64_t tag, int32_t gmshType, int32_t physical, int32_t
     ++m_mesh->m_ignored[gmshType];
     return true;
   }
-  if (m_mesh->m_elementKind.size() >= static_cast<size_t>(INT32_MAX))
+  if (m_mesh->m_elementTags.size() >= static_cast<size_t>(INT32_MAX))
     return fail("The mesh holds too many elements.");
   if (type->m_order > 1)
     ++m_mesh->m_reduced[gmshType];
   const int32_t corners = KelvoElements_get(type->m_kind)->m_noOfVertices;
   m_mesh->m_elementTags.push_back(tag);
-  m_mesh->m_elementKind.push_back(type->m_kind);
-  m_mesh->m_elementPhysical.push_back(physical);
-  m_mesh->m_elementEntity.push_back(entity);
   addCorners(nodes, corners);
-  m_mesh->m_elementStart.push_back(static_cast<int64_t>(m_mesh->m_elementNodes.size()));
   addToRuns(1, type->m_kind, physical, entity);
   return true;
 }
@@ -682,8 +670,10 @@ void Parser::addToRuns(int64_t n, int32_t kind, int32_t physical, int32_t entity
     runs.back().m_count += n;
     return;
   }
-  runs.push_back({static_cast<int64_t>(m_mesh->m_elementKind.size()) - n, n, kind, physical,
-                  entity});
+  const int32_t corners = KelvoElements_get(kind)->m_noOfVertices;
+  runs.push_back({MshFile_noOfElements(m_mesh) - n, n,
+                  static_cast<int64_t>(m_mesh->m_elementNodes.size()) - n * corners, kind,
+                  corners, physical, entity});
 }
 
 // (Re)makes the index of the nodes read so far when nodes came since it was made. Scattered tags
@@ -721,7 +711,7 @@ void Parser::addCorners(const int64_t *tags, int32_t corners) {
   for (int32_t k = 0; k < corners; ++k) {
     const int32_t index = nodeIndex(tags[k]);
     if (index < 0)
-      m_unresolved.push_back({static_cast<int64_t>(m_mesh->m_elementKind.size()) - 1,
+      m_unresolved.push_back({MshFile_noOfElements(m_mesh) - 1,
                               static_cast<int64_t>(out.size()), tags[k]});
     out.push_back(index);
   }
@@ -739,13 +729,9 @@ bool Parser::binaryBlock4(const KelvoGmshType *type, int32_t gmshType, int64_t n
   if (m_indexedNodes != static_cast<int64_t>(m_mesh->m_nodeTags.size()))
     indexNodes();
   MshFile &mesh = *m_mesh;
-  const size_t first = mesh.m_elementKind.size(), firstCorner = mesh.m_elementNodes.size();
+  const size_t first = mesh.m_elementTags.size(), firstCorner = mesh.m_elementNodes.size();
   const size_t count = static_cast<size_t>(n);
   mesh.m_elementTags.resize(first + count);
-  mesh.m_elementKind.resize(first + count);
-  mesh.m_elementPhysical.resize(first + count);
-  mesh.m_elementEntity.resize(first + count);
-  mesh.m_elementStart.resize(first + 1 + count);
   mesh.m_elementNodes.resize(firstCorner + count * static_cast<size_t>(corners));
   struct Part {
     size_t m_bad = SIZE_MAX; // the byte after the first value out of range
@@ -764,9 +750,6 @@ bool Parser::binaryBlock4(const KelvoGmshType *type, int32_t gmshType, int64_t n
       }
       const size_t e = first + i, at = firstCorner + i * static_cast<size_t>(corners);
       mesh.m_elementTags[e] = v[0];
-      mesh.m_elementKind[e] = type->m_kind;
-      mesh.m_elementPhysical[e] = physical;
-      mesh.m_elementEntity[e] = entity;
       for (int32_t k = 0; k < corners; ++k) {
         const int32_t index = nodeIndex(v[k + 1]);
         if (index < 0)
@@ -774,7 +757,6 @@ bool Parser::binaryBlock4(const KelvoGmshType *type, int32_t gmshType, int64_t n
               {static_cast<int64_t>(e), static_cast<int64_t>(at) + k, v[k + 1]});
         mesh.m_elementNodes[at + static_cast<size_t>(k)] = index;
       }
-      mesh.m_elementStart[e + 1] = static_cast<int64_t>(at) + corners;
     }
   });
   for (const Part &part : parts) {
@@ -1135,7 +1117,7 @@ bool Parser::elements4() {
       if (type->m_kind != KELVO_OTHER) {
         reserveElements(n, KelvoElements_get(type->m_kind)->m_noOfVertices);
         if (n <= static_cast<int64_t>(INT32_MAX) -
-                     static_cast<int64_t>(m_mesh->m_elementKind.size())) { // else refused below
+                     MshFile_noOfElements(m_mesh)) { // else refused below
           if (!binaryBlock4(type, gmshType, n, physical, entity, noOfPhysicals))
             return false;
           read += n;
@@ -1252,10 +1234,7 @@ MshMapping::~MshMapping() {
 
 namespace {
 
-void clear(MshFile *mesh) {
-  *mesh = MshFile();
-  mesh->m_elementStart.push_back(0);
-}
+void clear(MshFile *mesh) { *mesh = MshFile(); }
 
 } // namespace
 
@@ -1271,7 +1250,7 @@ void MshFile_print(const MshFile *mesh, FILE *stream) {
   fprintf(stream, "MshFile: version %s, %s%s\n", mesh->m_version.c_str(),
           mesh->m_binary ? "binary" : "ASCII", mesh->m_swap ? " (other byte order)" : "");
   fprintf(stream, "  Nodes            = %zu\n", mesh->m_nodeTags.size());
-  fprintf(stream, "  Elements kept    = %zu\n", mesh->m_elementKind.size());
+  fprintf(stream, "  Elements kept    = %lld\n", (long long)MshFile_noOfElements(mesh));
   fprintf(stream, "  Physical names   = %zu\n", mesh->m_physicalNames.size());
   for (const MshPhysicalName &name : mesh->m_physicalNames)
     fprintf(stream, "    %d %d \"%s\"\n", name.m_dimension, name.m_tag, name.m_name.c_str());
@@ -1365,6 +1344,17 @@ int MshFile_read(MshFile *mesh, const char *path, std::string *error) {
   }
   free(data);
   return status;
+}
+
+const MshElementRun &MshFile_runOf(const MshFile *mesh, int64_t e) {
+  const std::vector<MshElementRun> &runs = mesh->m_elementRuns;
+  if (runs.size() == 1)
+    return runs[0];
+  return *(std::upper_bound(runs.begin(), runs.end(), e,
+                            [](int64_t element, const MshElementRun &run) {
+                              return element < run.m_first;
+                            }) -
+           1);
 }
 
 int MshFile_isMsh(const char *data, size_t size) {

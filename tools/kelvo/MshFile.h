@@ -26,13 +26,15 @@ struct MshPhysicalName {
   std::string m_name;
 };
 
-// A run of consecutive kept elements of one kind, physical group and entity: a binary block is one,
-// and an element read on its own joins the run before it when it matches. What looks at each
-// element's kind or group may take a run at a time instead.
+// A run of consecutive kept elements of one kind, physical group (0 none) and entity: a binary
+// block is one, and an element read on its own joins the run before it when it matches. The
+// elements' corners follow each other in MshFile::m_elementNodes.
 struct MshElementRun {
-  int64_t m_first; // the run's first element
+  int64_t m_first;       // the run's first element
   int64_t m_count;
+  int64_t m_firstCorner; // the place of its first element's corners in m_elementNodes
   int32_t m_kind;
+  int32_t m_corners;     // per element
   int32_t m_physical;
   int32_t m_entity;
 };
@@ -73,16 +75,12 @@ struct MshFile {
   KelvoArray<int64_t> m_nodeTags;
   KelvoArray<double> m_coordinates;
 
-  // Kept elements in file order (kinds KELVO_TRI ... KELVO_HEXA): the Gmsh element tag, the
-  // kind, the physical group (0 none), the entity tag and the corner nodes as node indices (into
-  // m_nodeTags) from m_elementStart[e]. Large binary blocks are read by several threads.
+  // Kept elements in file order (kinds KELVO_TRI ... KELVO_HEXA), in runs that give their kind,
+  // group and entity: each element's Gmsh tag and its corner nodes as node indices (into
+  // m_nodeTags). Large binary blocks are read by several threads.
   KelvoArray<int64_t> m_elementTags;
-  KelvoArray<int32_t> m_elementKind;
-  KelvoArray<int32_t> m_elementPhysical;
-  KelvoArray<int32_t> m_elementEntity;
-  KelvoArray<int64_t> m_elementStart; // one more entry than elements
   KelvoArray<int32_t> m_elementNodes;
-  std::vector<MshElementRun> m_elementRuns; // the elements in runs, in order
+  std::vector<MshElementRun> m_elementRuns;
 
   std::vector<MshPhysicalName> m_physicalNames;
 
@@ -106,6 +104,17 @@ int MshFile_parse(MshFile *mesh, const char *data, size_t size, std::string *err
 
 // Whether the bytes start like a Gmsh mesh file ("$MeshFormat" after white space).
 int MshFile_isMsh(const char *data, size_t size);
+
+// The number of kept elements.
+inline int64_t MshFile_noOfElements(const MshFile *mesh) {
+  return static_cast<int64_t>(mesh->m_elementTags.size());
+}
+// The run of element e (of those kept).
+const MshElementRun &MshFile_runOf(const MshFile *mesh, int64_t e);
+// The place of the corners of element e, of run `run`, in m_elementNodes.
+inline int64_t MshFile_cornersAt(const MshElementRun &run, int64_t e) {
+  return run.m_firstCorner + (e - run.m_first) * run.m_corners;
+}
 
 // The name of a physical group, or nullptr.
 const char *MshFile_physicalName(const MshFile *mesh, int32_t dimension, int32_t tag);
