@@ -476,6 +476,7 @@ private:
   void orderFaces(const std::vector<MatchPart> &parts);
   bool sameVertexSets(uint32_t use, uint32_t other) const;
   void boundaryElements();
+  void orientFaces(const std::vector<uint32_t> &claims, size_t from, size_t to);
   void surfaces();
   void uniqueNames();
   void reportGroups();
@@ -1240,16 +1241,14 @@ int32_t Builder::keyOfBoundary(uint32_t q, int32_t key[4]) const {
   return n;
 }
 
-// Gives the faces that boundary elements cover to the elements' surface groups.
+// Gives the faces that boundary elements cover to the elements' surface groups, each face to the
+// first element that names it.
 void Builder::boundaryElements() {
   std::map<GroupKey, int32_t> groups;
-  GroupKey last{-1, -1};
-  for (const uint32_t e : m_boundaryElements) {
-    const GroupKey key = groupOf(MshFile_runOf(m_mesh, e));
-    if (key != last || groups.empty())
-      groups[key] = 0;
-    last = key;
-  }
+  forRuns(m_mesh, 2, 0, SIZE_MAX, [&](size_t, size_t, const MshElementRun &run) {
+    groups[groupOf(run)] = 0;
+    return true;
+  });
   int32_t next = 0;
   for (auto &entry : groups) {
     entry.second = next++;
@@ -1259,56 +1258,64 @@ void Builder::boundaryElements() {
   std::vector<int64_t> &unmatched = m_groupUnmatched, &taken = m_groupTaken;
   unmatched.assign(groups.size(), 0);
   taken.assign(groups.size(), 0);
-  last = GroupKey{-1, -1};
-  int32_t group = 0;
-  for (size_t q = 0; q < m_boundaryElements.size();) { // q: the index among them
-    const uint32_t e = m_boundaryElements[q];
-    const MshElementRun &run = MshFile_runOf(m_mesh, e);
-    const GroupKey key = groupOf(run);
-    if (key != last)
-      group = groups.at(key);
-    last = key;
-    const int32_t *nodes = cornersOf(run, e);
-    const int32_t nv = run.m_corners;
-    // The side-0 element of a face is anywhere in memory: its data is fetched some boundary
-    // elements ahead, in steps.
-    const size_t count = m_boundaryFirst.size();
-    auto ahead = [&](size_t k) -> const Face * {
-      return q + k < count && m_boundaryFirst[q + k] != kNoUse ? &m_faces[m_boundaryFirst[q + k]]
-                                                              : nullptr;
-    };
-    if (const Face *f = ahead(16))
+  std::vector<uint32_t> claims; // the boundary elements (by index among them) that gave a group
+  size_t q = 0;
+  forRuns(m_mesh, 2, 0, SIZE_MAX, [&](size_t first, size_t end, const MshElementRun &run) {
+    const int32_t group = groups.at(groupOf(run));
+    for (size_t e = first; e < end; ++e, ++q) {
+      const uint32_t faceIndex = m_boundaryFirst[q];
+      if (faceIndex == kNoUse) {
+        ++unmatched[group];
+        continue;
+      }
+      Face &face = m_faces[faceIndex];
+      if (face.m_group == group)
+        continue; // the same element twice
+      if (face.m_group >= 0) {
+        ++taken[group];
+        continue;
+      }
+      face.m_group = group;
+      claims.push_back(static_cast<uint32_t>(q));
+    }
+    return true;
+  });
+  KelvoThreads_run(KelvoThreads_for(claims.size()), [&](int32_t part, int32_t count) {
+    orientFaces(claims, KelvoThreads_begin(claims.size(), part, count),
+                KelvoThreads_begin(claims.size(), part + 1, count));
+  });
+  m_boundaryFirst = std::vector<uint32_t>();
+  m_boundaryElements = std::vector<uint32_t>();
+}
+
+// For the faces of the boundary elements claims[from, to): the side whose outward walk around the
+// face runs as the boundary element's does. The side-0 element of a face is anywhere in memory:
+// its data is fetched some faces ahead, in steps.
+void Builder::orientFaces(const std::vector<uint32_t> &claims, size_t from, size_t to) {
+  auto ahead = [&](size_t i, size_t k) -> const Face * {
+    return i + k < to ? &m_faces[m_boundaryFirst[claims[i + k]]] : nullptr;
+  };
+  for (size_t i = from; i < to; ++i) {
+    if (const Face *f = ahead(i, 16))
       __builtin_prefetch(f);
-    if (const Face *f = ahead(10))
+    if (const Face *f = ahead(i, 10))
       __builtin_prefetch(&m_solids[f->m_use[0] / 6]);
-    if (const Face *f = ahead(4))
+    if (const Face *f = ahead(i, 4))
       __builtin_prefetch(cornersOf(m_solids[f->m_use[0] / 6]));
-    const uint32_t faceIndex = m_boundaryFirst[q++];
-    if (faceIndex == kNoUse) {
-      ++unmatched[group];
-      continue;
-    }
-    Face &face = m_faces[faceIndex];
-    if (face.m_group == group)
-      continue; // the same element twice
-    if (face.m_group >= 0) {
-      ++taken[group];
-      continue;
-    }
-    face.m_group = group;
-    // The side whose outward walk around the face runs as the boundary element's does.
+    const uint32_t q = claims[i];
+    const int32_t *nodes = cornersOf(m_boundaryElements[q]);
+    Face &face = m_faces[m_boundaryFirst[q]];
     const int64_t e0 = m_solids[face.m_use[0] / 6];
     const int32_t f0 = static_cast<int32_t>(face.m_use[0] % 6);
     const MshElementRun &run0 = MshFile_runOf(m_mesh, e0);
     const KelvoElementType *t0 = KelvoElements_get(run0.m_kind);
     const int32_t *n0 = cornersOf(run0, e0);
+    const int32_t nv = t0->m_faceSize[f0];
     int32_t at = 0;
     while (n0[t0->m_faceVertices[f0][at]] != nodes[0])
       ++at;
     face.m_front = n0[t0->m_faceVertices[f0][(at + 1) % nv]] == nodes[1] ? 0 : 1;
   }
-  m_boundaryFirst = std::vector<uint32_t>();
-  m_boundaryElements = std::vector<uint32_t>();
 }
 
 void Builder::surfaces() {
