@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -264,13 +265,14 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
     } else if (zyrInterrupt_signal() != 0) {
       status = 1;
     } else {
-      // The mesh's memory goes back to the system beside the writing, unless its details are
-      // still to be printed.
+      // The mesh's memory (unless its details are still to be printed) and what the heap holds
+      // free go back to the system beside the writing, instead of at the exit.
       KelvoAside release([&mesh, &options] {
         if (!options.m_verbose) {
           MshFile_delete(mesh);
           mesh = nullptr;
         }
+        malloc_trim(0);
       });
       model->m_units = options.m_units;
       if (!GmoWriter_writeModel(model, options.m_intermediate.c_str(), &error)) {
