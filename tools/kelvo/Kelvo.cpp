@@ -32,8 +32,8 @@ int main(int argc, char **argv) {
   // The reader's large working arrays come and go phase by phase. Kept in the heap rather than
   // mapped and unmapped one by one, their memory is reused instead of being handed back and
   // faulted in (and zeroed by the system) again: that cost more than the reading itself on large
-  // meshes. (The mesh as read is kept in arrays mapped on their own, KelvoArray, which go back
-  // to the system beside the writing.)
+  // meshes. The mesh as read is kept in arrays mapped on their own (KelvoArray); they and the
+  // heap's free memory go back to the system beside the writing of the intermediate file.
   mallopt(M_MMAP_MAX, 0);
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
   try {
