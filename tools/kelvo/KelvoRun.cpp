@@ -257,7 +257,10 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
   } else {
     emitLines(out, "Reading the Gmsh mesh file \"" + file + "\" (format " + mesh->m_version +
                        (mesh->m_binary ? ", binary)" : ", ASCII)"));
+    // The mapped file is read no more: it is unmapped beside the building of the model.
+    KelvoAside unmapping([mesh] { MshFile_unmap(mesh); });
     const int built = KelvoModel_build(model, mesh, &error);
+    unmapping.join();
     warnings.insert(warnings.end(), model->m_warnings.begin(), model->m_warnings.end());
     if (!built) {
       error = "Unable to import the Gmsh mesh file \"" + file + "\":\n" + error;

@@ -1288,7 +1288,7 @@ int MshFile_read(MshFile *mesh, const char *path, std::string *error) {
   // Mapped rather than read: the pages of the system's cache are parsed where they are, without
   // a copy (a copy cost more than the parsing of a large binary file). A file shortened by
   // someone else while it is parsed raises SIGBUS; Kelvo.exe reports that as an error. The
-  // mapping goes with the mesh.
+  // mapping stays with the mesh (MshFile_unmap).
   if (info.st_size > 0) {
     const size_t size = static_cast<size_t>(info.st_size);
     void *mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
@@ -1356,6 +1356,8 @@ const MshElementRun &MshFile_runOf(const MshFile *mesh, int64_t e) {
                             }) -
            1);
 }
+
+void MshFile_unmap(MshFile *mesh) { mesh->m_mapping = MshMapping(); }
 
 int MshFile_isMsh(const char *data, size_t size) {
   size_t i = 0;

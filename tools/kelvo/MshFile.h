@@ -48,8 +48,8 @@ struct MshUnknownElement {
   int32_t m_dimension; // of its entity (version 4), -1 when the file does not say (version 2)
 };
 
-// The mapping of the file that a mesh was read from, kept until the mesh goes: unmapping a large
-// file takes a while, which whoever deletes the mesh may spend beside other work.
+// The mapping of the file that a mesh was read from, kept until MshFile_unmap or until the mesh
+// goes: unmapping a large file takes a while, which its owner may spend beside other work.
 class MshMapping {
 public:
   MshMapping() = default;
@@ -101,6 +101,10 @@ void MshFile_print(const MshFile *mesh, FILE *stream);
 int MshFile_read(MshFile *mesh, const char *path, std::string *error);
 // Reads a whole file held in memory; the same results.
 int MshFile_parse(MshFile *mesh, const char *data, size_t size, std::string *error);
+
+// Unmaps the file that MshFile_read mapped; the mesh holds all it read without it. Nothing else
+// of the mesh changes, so other threads may read the rest of it meanwhile.
+void MshFile_unmap(MshFile *mesh);
 
 // Whether the bytes start like a Gmsh mesh file ("$MeshFormat" after white space).
 int MshFile_isMsh(const char *data, size_t size);
