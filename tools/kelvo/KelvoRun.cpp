@@ -210,6 +210,23 @@ void printDetails(FILE *out, const MshFile *mesh, const KelvoModel *model) {
             model->m_faceSets[j].m_elementSet, model->m_faceSets[j].m_elements.size());
 }
 
+// The model's summary (KelvoModel_print) as lines of the output.
+void printSummary(FILE *out, const KelvoModel *model) {
+  std::string summary;
+  char *text = nullptr;
+  size_t length = 0;
+  FILE *memory = open_memstream(&text, &length);
+  if (memory != nullptr) {
+    KelvoModel_print(model, memory);
+    fclose(memory);
+    summary.assign(text, length);
+    free(text);
+  }
+  if (!summary.empty() && summary.back() == '\n')
+    summary.pop_back();
+  emitLines(out, summary);
+}
+
 } // namespace
 
 int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
@@ -283,19 +300,7 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
       } else {
         if (options.m_verbose)
           printDetails(out, mesh, model);
-        std::string summary;
-        char *text = nullptr;
-        size_t length = 0;
-        FILE *memory = open_memstream(&text, &length);
-        if (memory != nullptr) {
-          KelvoModel_print(model, memory);
-          fclose(memory);
-          summary.assign(text, length);
-          free(text);
-        }
-        if (!summary.empty() && summary.back() == '\n')
-          summary.pop_back();
-        emitLines(out, summary);
+        printSummary(out, model);
         emitLines(out, "Wrote the intermediate mesh file \"" + options.m_intermediate + "\".");
       }
     }
