@@ -1,9 +1,12 @@
-// Face matching runs in partitions of the face uses: whatever their number, the model is the one a
-// plain ordered map gives, faces in the order of their first use.
+// Face matching runs in partitions of the face uses, on one thread or several: whatever the split,
+// the model is the one a plain ordered map gives, faces in the order of their first use.
 #include "KelvoElements.h"
 #include "KelvoModel.h"
+#include "KelvoRun.h"
 #include "KelvoTestSupport.h"
+#include "KelvoThreads.h"
 #include "MshFile.h"
+#include "zyrMD5.h"
 
 #include <gtest/gtest.h>
 
@@ -17,22 +20,17 @@ using namespace kelvo_test;
 
 namespace {
 
-// Sets the partition size for a scope; a size below 0 is its negation with two threads for any
-// number of volume elements.
-struct PartitionSize {
-  int64_t m_before, m_threadsBefore;
-  explicit PartitionSize(int64_t uses)
-      : m_before(KelvoModel_setPartitionSize(uses < 0 ? -uses : uses)),
-        m_threadsBefore(KelvoModel_setTwoThreadsFrom(uses < 0 ? 1 : INT64_MAX)) {}
-  ~PartitionSize() {
-    KelvoModel_setPartitionSize(m_before);
-    KelvoModel_setTwoThreadsFrom(m_threadsBefore);
-  }
+// How the work is split: the partition size and the threads (which then take any amount of
+// work, however small; three split unevenly).
+struct Split {
+  int64_t m_partitionSize;
+  int32_t m_threads;
 };
+const Split kSplits[] = {{16384, 1}, {1, 1}, {2, 2}, {29, 3}, {1000, 1}, {16384, 2}, {16384, 3}};
 
 // Everything a model holds, as text; or the error.
-std::string describe(const std::string &msh, int64_t partitionSize) {
-  PartitionSize size(partitionSize);
+std::string describe(const std::string &msh, Split split = {16384, 1}) {
+  KelvoSplit scope(split.m_partitionSize, split.m_threads);
   MshFile *mesh = MshFile_new();
   KelvoModel *model = KelvoModel_new();
   std::string error;
@@ -172,8 +170,8 @@ TEST(KelvoMatching, MixedElementsMatchAsAPlainMapDoesInFirstUseOrder) {
     }
   }
   // Both key forms (hexahedra make every key a checked one) and many partitions.
-  for (int64_t size : {int64_t(16384), int64_t(1), int64_t(37), int64_t(-16384), int64_t(-5)}) {
-    PartitionSize partitions(size);
+  for (const Split &split : kSplits) {
+    KelvoSplit scope(split.m_partitionSize, split.m_threads);
     const std::string text = toMsh2(mesh); // in the order of m_elements
     MshFile *msh = MshFile_new();
     KelvoModel *model = KelvoModel_new();
@@ -196,19 +194,17 @@ TEST(KelvoMatching, MixedElementsMatchAsAPlainMapDoesInFirstUseOrder) {
       }
     }
     EXPECT_EQ(got.size(), 5u); // outer faces of A's two sets and of B; between the volumes
-    EXPECT_TRUE(got == expected) << "partition size " << size;
+    EXPECT_TRUE(got == expected) << split.m_partitionSize << " " << split.m_threads;
     MshFile_delete(msh);
     KelvoModel_delete(model);
   }
 }
 
-// Boundary elements (tagged, repeated, in two groups, of no face, quadrilaterals among
-// triangles), baffles, duplicates and the Gmsh meshes: one model whatever the partitions.
-TEST(KelvoMatching, EveryPartitionSizeGivesTheSameModel) {
-  std::vector<std::string> texts;
-  for (const char *name : {"box-tet.v4.msh", "box-hex.v4.msh", "mixed.v4.msh", "two-blocks.v4.msh",
-                           "two-blocks.v2.msh"})
-    texts.push_back(readFile(meshPath(name)));
+// Tetrahedra in two volumes with boundary elements (tagged, repeated, in two groups, of no face,
+// quadrilaterals among triangles) and baffles; and a duplicate of a lone tetrahedron (whose faces
+// are then all met twice), with one of a tetrahedron with neighbours (whose faces are then met
+// three times) when `crowded`.
+TestMesh boundedTetrahedra(bool crowded) {
   TestMesh tets = block(6, 20, false, false);
   const size_t volumeElements = tets.m_elements.size();
   for (size_t i = 0; i < volumeElements; ++i) {
@@ -227,23 +223,84 @@ TEST(KelvoMatching, EveryPartitionSizeGivesTheSameModel) {
   }
   tets.m_elements.push_back({2, 7, 9, {1, 2, 300}});                // of no face
   tets.m_elements.push_back({3, 7, 9, {1, 2, 9, 8}});               // a quadrilateral
-  tets.m_elements.push_back({4, 1, 1, tets.m_elements[40].m_nodes}); // a duplicate
+  if (crowded)
+    tets.m_elements.push_back({4, 1, 1, tets.m_elements[40].m_nodes});
+  const std::vector<int64_t> &lone = tets.m_elements[volumeElements - 3].m_nodes;
+  tets.m_elements.push_back({4, 2, 2, {lone[2], lone[0], lone[3], lone[1]}});
   tets.m_names.push_back({2, 7, "walls"});
   tets.m_names.push_back({2, 11, "others"});
-  texts.push_back(toMsh2(tets));
-  texts.push_back(toMsh4(tets, true));
+  return tets;
+}
+
+// Hexahedra and tetrahedra (whose faces are then all checked) with boundary elements.
+TestMesh boundedMixed() {
   TestMesh mixed = block(5, 3, true);
   mixed.m_elements.push_back({3, 7, 9, {1, 2, 9, 8}}); // a hexahedron's face
   mixed.m_elements.push_back({2, 7, 9, {1, 2, 8}});    // no face
-  texts.push_back(toMsh4(mixed, true, true));
+  return mixed;
+}
+
+// Those and the Gmsh meshes: one model whatever the partitions and threads.
+TEST(KelvoMatching, EveryPartitionSizeGivesTheSameModel) {
+  std::vector<std::string> texts;
+  for (const char *name : {"box-tet.v4.msh", "box-hex.v4.msh", "mixed.v4.msh", "two-blocks.v4.msh",
+                           "two-blocks.v2.msh"})
+    texts.push_back(readFile(meshPath(name)));
+  texts.push_back(toMsh2(boundedTetrahedra(true)));
+  texts.push_back(toMsh4(boundedTetrahedra(false), true));
+  texts.push_back(toMsh4(boundedMixed(), true, true));
+  EXPECT_NE(describe(texts[5]).find("\nwarning 2 volume elements appear more than once"),
+            std::string::npos);
+  EXPECT_NE(describe(texts[6]).find("\nwarning 1 volume element appears more than once"),
+            std::string::npos);
   for (size_t t = 0; t < texts.size(); ++t) {
-    const std::string reference = describe(texts[t], 16384);
+    const std::string reference = describe(texts[t]);
     EXPECT_EQ(reference.find("build:"), std::string::npos) << reference;
     EXPECT_EQ(reference.find("parse:"), std::string::npos) << reference;
-    for (int64_t size : {int64_t(1), int64_t(2), int64_t(29), int64_t(1000), int64_t(-16384),
-                         int64_t(-3)})
-      EXPECT_EQ(describe(texts[t], size), reference) << "mesh " << t << ", partition size " << size;
+    for (int64_t size : {int64_t(1), int64_t(2), int64_t(29), int64_t(1000), int64_t(16384)})
+      for (int32_t threads : {1, 2, 3})
+        EXPECT_EQ(describe(texts[t], {size, threads}), reference)
+            << "mesh " << t << ", partition size " << size << ", " << threads << " threads";
   }
+}
+
+// The intermediate file does not depend on the split of the work either: for the Gmsh meshes and
+// the made ones above, its bytes' digest is the one the reader has always written for them.
+TEST(KelvoMatching, EverySplitWritesTheSameFile) {
+  ScratchDir dir;
+  std::vector<std::pair<std::string, std::string>> meshes; // file, digest
+  const std::pair<const char *, const char *> gmsh[] = {
+      {"box-hex", "8106a095e8f4e4b79a95c3b2270f8984"},
+      {"box-tet", "56f2defc318843760f40ead42e4c70fe"},
+      {"mixed", "4a9687b48577468162a080bc55577e2c"},
+      {"two-blocks", "21dd3dbff2e575b8866327e0e4cc5585"}};
+  for (const auto &mesh : gmsh)
+    for (const char *version : {".v2.msh", ".v4.msh"})
+      meshes.push_back({meshPath(mesh.first + std::string(version)), mesh.second});
+  writeFile(dir.file("crowded.msh"), toMsh2(boundedTetrahedra(true)));
+  writeFile(dir.file("lone.msh"), toMsh4(boundedTetrahedra(false), true));
+  writeFile(dir.file("mixed.msh"), toMsh4(boundedMixed(), true, true));
+  meshes.push_back({dir.file("crowded.msh"), "d5133f147d559c228f98465825b6f8c2"});
+  meshes.push_back({dir.file("lone.msh"), "d5133f147d559c228f98465825b6f8c2"});
+  meshes.push_back({dir.file("mixed.msh"), "ac613e10b94cd9f981ec8c4b1fb4c59a"});
+  FILE *sink = fopen("/dev/null", "w");
+  ASSERT_NE(sink, nullptr);
+  const std::string out = dir.file("out.gmo");
+  for (const auto &mesh : meshes) {
+    for (const Split &split : kSplits) {
+      KelvoSplit scope(split.m_partitionSize, split.m_threads);
+      const std::vector<std::string> arguments = {"Kelvo.exe", "-I", out, mesh.first};
+      ASSERT_EQ(KelvoRun_main(4, zyrtest::argumentVector(arguments).data(), sink), 0) << mesh.first;
+      const std::string bytes = readFile(out);
+      unsigned char digest[ZYR_MD5_DIGEST_SIZE];
+      char hex[ZYR_MD5_HEX_SIZE];
+      zyrMD5_digest(bytes.data(), bytes.size(), digest);
+      EXPECT_EQ(zyrMD5_toHex(digest, hex), mesh.second)
+          << mesh.first << ", partition size " << split.m_partitionSize << ", " << split.m_threads
+          << " threads";
+    }
+  }
+  fclose(sink);
 }
 
 // The error names the face whose third use comes first, wherever the partitions put the faces.
@@ -255,17 +312,17 @@ TEST(KelvoMatching, TheFirstThirdUseOfAFaceIsReported) {
   mesh.m_elements.push_back({4, 1, 1, {6, 7, 8, 1}});
   mesh.m_elements.push_back({4, 1, 1, {2, 3, 4, 6}}); // element 5: (2, 3, 4) a third time
   mesh.m_elements.push_back({4, 1, 1, {6, 7, 8, 2}}); // element 6: (6, 7, 8) a third time
-  for (int64_t size : {int64_t(16384), int64_t(1), int64_t(3), int64_t(-16384), int64_t(-1)})
-    EXPECT_EQ(describe(toMsh2(mesh), size),
+  for (const Split &split : kSplits)
+    EXPECT_EQ(describe(toMsh2(mesh), split),
               "build: The face with the nodes 2, 3, 4 is shared by more than two elements (1, 2 "
               "and 5).")
-        << size;
+        << split.m_partitionSize << " " << split.m_threads;
   std::swap(mesh.m_elements[4], mesh.m_elements[5]);
-  for (int64_t size : {int64_t(16384), int64_t(1), int64_t(3), int64_t(-16384), int64_t(-1)})
-    EXPECT_EQ(describe(toMsh2(mesh), size),
+  for (const Split &split : kSplits)
+    EXPECT_EQ(describe(toMsh2(mesh), split),
               "build: The face with the nodes 6, 7, 8 is shared by more than two elements (3, 4 "
               "and 5).")
-        << size;
+        << split.m_partitionSize << " " << split.m_threads;
 }
 
 // Nodes no volume element uses are no vertices: the others are numbered in node order.
@@ -276,8 +333,8 @@ TEST(KelvoMatching, NodesOutsideTheVolumeElementsAreLeftOut) {
     for (int64_t &n : e.m_nodes)
       n += n >= 3 ? 1 : 0;
   mesh.m_elements.push_back({2, 7, 7, {1, 2, 3}}); // a boundary element on it
-  for (int64_t size : {int64_t(16384), int64_t(-1)}) {
-    const std::string text = describe(toMsh2(mesh), size);
+  for (const Split &split : kSplits) {
+    const std::string text = describe(toMsh2(mesh), split);
     EXPECT_EQ(text.substr(0, text.find('\n')), "0 0 0 1 0 0 0 1 0 0 0 1 1 1 1 ") << text;
     EXPECT_NE(text.find("\nset 2 0: 0 1 2 3 1 2 3 4\n"), std::string::npos) << text;
   }
@@ -289,14 +346,14 @@ TEST(KelvoMatching, TheFirstElementWithARepeatedCornerIsReported) {
   TestMesh mesh = block(2, 6, false, false);
   const size_t n = mesh.m_elements.size();
   mesh.m_elements[n - 2].m_nodes[1] = mesh.m_elements[n - 2].m_nodes[3];
-  for (int64_t size : {int64_t(16384), int64_t(-16384)})
-    EXPECT_EQ(describe(toMsh2(mesh), size),
+  for (const Split &split : kSplits)
+    EXPECT_EQ(describe(toMsh2(mesh), split),
               "build: The element " + std::to_string(n - 1) + " has the node " +
                   std::to_string(mesh.m_elements[n - 2].m_nodes[1]) +
                   " more than once among its corners.");
   mesh.m_elements[1].m_nodes[0] = mesh.m_elements[1].m_nodes[2];
-  for (int64_t size : {int64_t(16384), int64_t(-16384)})
-    EXPECT_EQ(describe(toMsh2(mesh), size),
+  for (const Split &split : kSplits)
+    EXPECT_EQ(describe(toMsh2(mesh), split),
               "build: The element 2 has the node " +
                   std::to_string(mesh.m_elements[1].m_nodes[0]) +
                   " more than once among its corners.");
@@ -327,7 +384,7 @@ TEST(MshFileCorners, NodesBeforeOrAfterTheElementsGiveTheSameIndices) {
     ASSERT_EQ(MshFile_parse(first, text.data(), text.size(), &error), 1) << error;
     ASSERT_EQ(MshFile_parse(after, late.data(), late.size(), &error), 1) << error;
     EXPECT_EQ(first->m_elementNodes, after->m_elementNodes);
-    EXPECT_EQ(first->m_elementStart, after->m_elementStart);
+    EXPECT_EQ(elementColumns(first).m_starts, elementColumns(after).m_starts);
     EXPECT_EQ(first->m_elementNodes.size(), mesh.m_elements.size() * 4);
     MshFile_delete(first);
     MshFile_delete(after);

@@ -1,6 +1,8 @@
 #include "KelvoTestSupport.h"
 
 #include "KelvoElements.h"
+#include "KelvoModel.h"
+#include "KelvoThreads.h"
 #include "io_dataset.h"
 #include "io_file.h"
 #include "io_header.h"
@@ -242,6 +244,31 @@ std::string toMsh4(const TestMesh &mesh, bool binary, bool swap) {
     out << "\n";
   out << "$EndElements\n";
   return out.m_text;
+}
+
+KelvoSplit::KelvoSplit(int64_t partitionSize, int32_t threads)
+    : m_partitionSize(KelvoModel_setPartitionSize(partitionSize)),
+      m_from(KelvoThreads_setFrom(threads > 1 ? 1 : INT64_MAX)),
+      m_threads(KelvoThreads_set(threads)) {}
+
+KelvoSplit::~KelvoSplit() {
+  KelvoModel_setPartitionSize(m_partitionSize);
+  KelvoThreads_setFrom(m_from);
+  KelvoThreads_set(m_threads);
+}
+
+ElementColumns elementColumns(const MshFile *mesh) {
+  ElementColumns columns;
+  columns.m_starts.push_back(0);
+  for (const MshElementRun &run : mesh->m_elementRuns) {
+    for (int64_t e = run.m_first; e < run.m_first + run.m_count; ++e) {
+      columns.m_kinds.push_back(run.m_kind);
+      columns.m_physicals.push_back(run.m_physical);
+      columns.m_entities.push_back(run.m_entity);
+      columns.m_starts.push_back(MshFile_cornersAt(run, e) + run.m_corners);
+    }
+  }
+  return columns;
 }
 
 TestMesh twoTets(int32_t physicalA, int32_t physicalB) {

@@ -4,6 +4,8 @@
 // formats, a scratch directory, reading back a data-set file whole, and running Kelvo.exe.
 #include "zyrTestSupport.h"
 
+#include "MshFile.h"
+
 #include <array>
 #include <cstdint>
 #include <map>
@@ -28,6 +30,25 @@ struct TestMesh {
   std::vector<Element> m_elements;
   std::vector<Name> m_names;
 };
+
+// Sets for a scope how the reader splits its work: the face uses' partition size and the threads,
+// which then take any amount of work (however small) when there are several.
+struct KelvoSplit {
+  KelvoSplit(int64_t partitionSize, int32_t threads);
+  ~KelvoSplit();
+  KelvoSplit(const KelvoSplit &) = delete;
+  KelvoSplit &operator=(const KelvoSplit &) = delete;
+  int64_t m_partitionSize, m_from;
+  int32_t m_threads;
+};
+
+// Each element of a mesh as read, from its runs: kind, physical group, entity and the place of
+// its corners (and after the last element's, the end of them).
+struct ElementColumns {
+  std::vector<int32_t> m_kinds, m_physicals, m_entities;
+  std::vector<int64_t> m_starts;
+};
+ElementColumns elementColumns(const MshFile *mesh);
 
 std::string toMsh2(const TestMesh &mesh, bool binary = false, bool swap = false);
 std::string toMsh4(const TestMesh &mesh, bool binary = false, bool swap = false);

@@ -1,9 +1,11 @@
 #include "MshFile.h"
 #include "KelvoElements.h"
 #include "KelvoTestSupport.h"
+#include "KelvoThreads.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -11,18 +13,46 @@ using namespace kelvo_test;
 
 namespace {
 
+// An array of the mesh as a plain vector, to compare.
+template <class T> std::vector<T> plain(const KelvoArray<T> &values) {
+  return std::vector<T>(values.begin(), values.end());
+}
+
+// The runs of a parsed mesh cover its elements and their corners in order, each run as long as
+// it can be.
+void expectRuns(const MshFile *mesh) {
+  int64_t next = 0, corners = 0;
+  const MshElementRun *last = nullptr;
+  for (const MshElementRun &run : mesh->m_elementRuns) {
+    EXPECT_EQ(run.m_first, next);
+    EXPECT_EQ(run.m_firstCorner, corners);
+    EXPECT_GT(run.m_count, 0);
+    EXPECT_EQ(run.m_corners, KelvoElements_get(run.m_kind)->m_noOfVertices);
+    EXPECT_FALSE(last != nullptr && last->m_kind == run.m_kind &&
+                 last->m_physical == run.m_physical && last->m_entity == run.m_entity);
+    EXPECT_EQ(&MshFile_runOf(mesh, run.m_first), &run);
+    EXPECT_EQ(&MshFile_runOf(mesh, run.m_first + run.m_count - 1), &run);
+    next += run.m_count;
+    corners += run.m_count * run.m_corners;
+    last = &run;
+  }
+  EXPECT_EQ(next, MshFile_noOfElements(mesh));
+  EXPECT_EQ(corners, static_cast<int64_t>(mesh->m_elementNodes.size()));
+}
+
 struct Parsed {
   MshFile *m_mesh = MshFile_new();
   std::string m_error;
   int m_ok = 0;
   explicit Parsed(const std::string &text) {
     m_ok = MshFile_parse(m_mesh, text.data(), text.size(), &m_error);
+    expectRuns(m_mesh);
   }
   ~Parsed() { MshFile_delete(m_mesh); }
   std::map<int32_t, int64_t> kinds() const {
     std::map<int32_t, int64_t> counts;
-    for (int32_t k : m_mesh->m_elementKind)
-      ++counts[k];
+    for (const MshElementRun &run : m_mesh->m_elementRuns)
+      counts[run.m_kind] += run.m_count;
     return counts;
   }
 };
@@ -30,7 +60,8 @@ struct Parsed {
 std::string error(const std::string &text) {
   Parsed p(text);
   EXPECT_EQ(p.m_ok, 0);
-  EXPECT_TRUE(p.m_mesh->m_elementKind.empty() && p.m_mesh->m_nodeTags.empty());
+  EXPECT_TRUE(p.m_mesh->m_elementRuns.empty() && p.m_mesh->m_elementTags.empty() &&
+              p.m_mesh->m_nodeTags.empty());
   return p.m_error;
 }
 
@@ -87,13 +118,14 @@ TEST(MshFile, AsciiBinaryAndSwappedFilesReadAlike) {
     Parsed p(text);
     ASSERT_EQ(p.m_ok, 1) << p.m_error;
     const MshFile *m = p.m_mesh;
-    EXPECT_EQ(m->m_coordinates,
+    EXPECT_EQ(plain(m->m_coordinates),
               (std::vector<double>{0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0.1, -2.5e-7, 1e30}));
-    EXPECT_EQ(m->m_elementKind, (std::vector<int32_t>{KELVO_TETRA, KELVO_TETRA, KELVO_TRI}));
-    EXPECT_EQ(m->m_elementPhysical, (std::vector<int32_t>{7, 9, 3}));
-    EXPECT_EQ(m->m_elementEntity, (std::vector<int32_t>{1, 2, 5}));
-    EXPECT_EQ(m->m_elementNodes, (std::vector<int32_t>{0, 1, 2, 3, 1, 2, 3, 4, 1, 2, 3}));
-    EXPECT_EQ(m->m_elementStart, (std::vector<int64_t>{0, 4, 8, 11}));
+    const ElementColumns columns = elementColumns(m);
+    EXPECT_EQ(columns.m_kinds, (std::vector<int32_t>{KELVO_TETRA, KELVO_TETRA, KELVO_TRI}));
+    EXPECT_EQ(columns.m_physicals, (std::vector<int32_t>{7, 9, 3}));
+    EXPECT_EQ(columns.m_entities, (std::vector<int32_t>{1, 2, 5}));
+    EXPECT_EQ(plain(m->m_elementNodes), (std::vector<int32_t>{0, 1, 2, 3, 1, 2, 3, 4, 1, 2, 3}));
+    EXPECT_EQ(columns.m_starts, (std::vector<int64_t>{0, 4, 8, 11}));
     EXPECT_EQ(m->m_ignored, (std::map<int32_t, int64_t>{{1, 1}}));
     EXPECT_STREQ(MshFile_physicalName(m, 3, 7), "Left side");
   }
@@ -129,9 +161,9 @@ TEST(MshFile, ManySmallBlocksReadAsTheirElements) {
                                   toMsh4(mesh, true, true)}) {
     Parsed p(text);
     ASSERT_EQ(p.m_ok, 1) << p.m_error;
-    EXPECT_EQ(p.m_mesh->m_elementKind, kinds);
-    EXPECT_EQ(p.m_mesh->m_elementNodes, nodes);
-    EXPECT_EQ(p.m_mesh->m_elementStart, starts);
+    EXPECT_EQ(elementColumns(p.m_mesh).m_kinds, kinds);
+    EXPECT_EQ(plain(p.m_mesh->m_elementNodes), nodes);
+    EXPECT_EQ(elementColumns(p.m_mesh).m_starts, starts);
     EXPECT_EQ(p.m_mesh->m_ignored, (std::map<int32_t, int64_t>{{1, 26}}));
   }
 }
@@ -145,7 +177,7 @@ TEST(MshFile, HigherOrderElementsKeepTheirCornersAndUnknownAsciiTypesAreSkipped)
                            "3 15 2 0 0 1\n$EndElements\n";
   Parsed p(text);
   ASSERT_EQ(p.m_ok, 1) << p.m_error;
-  EXPECT_EQ(p.m_mesh->m_elementNodes, (std::vector<int32_t>{0, 1, 2, 3}));
+  EXPECT_EQ(plain(p.m_mesh->m_elementNodes), (std::vector<int32_t>{0, 1, 2, 3}));
   EXPECT_EQ(p.m_mesh->m_reduced, (std::map<int32_t, int64_t>{{11, 1}}));
   EXPECT_EQ(p.m_mesh->m_ignored, (std::map<int32_t, int64_t>{{15, 1}, {999, 1}}));
   EXPECT_EQ(p.m_mesh->m_skippedSections, std::vector<std::string>{"Comments"});
@@ -157,7 +189,7 @@ TEST(MshFile, NodeTagsMayBeScatteredAndElementsMayComeFirst) {
                            "$Nodes\n4\n30 0 1 0\n900000000000 0 0 0\n7 0 0 1\n2 1 0 0\n$EndNodes\n";
   Parsed p(text);
   ASSERT_EQ(p.m_ok, 1) << p.m_error;
-  EXPECT_EQ(p.m_mesh->m_elementNodes, (std::vector<int32_t>{1, 3, 0, 2}));
+  EXPECT_EQ(plain(p.m_mesh->m_elementNodes), (std::vector<int32_t>{1, 3, 0, 2}));
 }
 
 TEST(MshFile, RefusedFilesSayWhy) {
@@ -256,6 +288,111 @@ TEST(MshFile, EveryTruncationIsRefusedCleanly) {
       EXPECT_EQ(p.m_ok == 0, !p.m_error.empty()) << n;
     }
   }
+}
+
+} // namespace
+
+namespace {
+
+// Everything a parse gives, as text; or its error.
+std::string describeParse(const std::string &text, int32_t threads) {
+  const int32_t threadsBefore = KelvoThreads_set(threads);
+  const int64_t fromBefore = KelvoThreads_setFrom(threads > 1 ? 1 : INT64_MAX);
+  Parsed p(text);
+  KelvoThreads_set(threadsBefore);
+  KelvoThreads_setFrom(fromBefore);
+  if (!p.m_ok)
+    return p.m_error;
+  const MshFile *m = p.m_mesh;
+  std::string out;
+  auto list = [&out](const char *name, const auto &values) {
+    out += std::string("\n") + name + ":";
+    for (const auto &v : values)
+      out += " " + std::to_string(v);
+  };
+  list("tags", m->m_nodeTags);
+  list("coordinates", m->m_coordinates);
+  list("element tags", m->m_elementTags);
+  const ElementColumns columns = elementColumns(m);
+  list("kinds", columns.m_kinds);
+  list("physicals", columns.m_physicals);
+  list("entities", columns.m_entities);
+  list("starts", columns.m_starts);
+  list("corners", m->m_elementNodes);
+  for (const auto &r : m->m_reduced)
+    out += "\nreduced " + std::to_string(r.first) + ": " + std::to_string(r.second);
+  return out + "\nmultiple physicals " + std::to_string(m->m_multiplePhysicals);
+}
+
+void put64(std::string *text, size_t at, uint64_t value) { memcpy(&(*text)[at], &value, 8); }
+
+// Large binary blocks are read in parts by several threads: the same arrays as on one thread,
+// and for values at fault anywhere (alone or several) the message of the first in the file.
+TEST(MshFile, BinaryBlocksReadInPartsAsOnOneThread) {
+  TestMesh mesh;
+  const int64_t nodes = 400, tets = 301;
+  for (int64_t i = 0; i < nodes; ++i)
+    mesh.m_nodes.push_back({0.5 * double(i), double(i % 13), -double(i % 7)});
+  for (int64_t e = 0; e < tets; ++e)
+    mesh.m_elements.push_back({4, 1, 1, {1 + e, 2 + e, 3 + (e * 7) % 390, 4 + (e * 11) % 390}});
+  for (int64_t e = 0; e < 50; ++e) // second-order triangles: their corners kept
+    mesh.m_elements.push_back({9, 2, 2, {1 + e, 2 + e, 3 + e, 4 + e, 5 + e, 6 + e}});
+  const std::string text = toMsh4(mesh, true);
+  // Where the values are: one node block, then a block of tetrahedra first.
+  const size_t nodeTags = text.find("$Nodes\n") + 7 + 32 + 20;
+  const size_t coordinates = nodeTags + 8 * nodes;
+  const size_t elements = text.find("$Elements\n") + 10 + 32 + 20; // the first tetrahedron
+  auto nodeTag = [&](int64_t i) { return nodeTags + 8 * static_cast<size_t>(i); };
+  auto coordinate = [&](int64_t i, int k) {
+    return coordinates + 8 * static_cast<size_t>(3 * i + k);
+  };
+  auto elementValue = [&](int64_t e, int k) {
+    return elements + 8 * static_cast<size_t>(5 * e + k);
+  };
+  std::vector<std::string> texts = {text, toMsh4(mesh, true, true)};
+  // Corners of unknown nodes, resolved (or not) at the end: nodes after the elements.
+  std::string late = text;
+  const size_t nodesAt = late.find("$Nodes\n"), elementsAt = late.find("$Elements\n");
+  const std::string nodeSection = late.substr(nodesAt, elementsAt - nodesAt);
+  late.erase(nodesAt, nodeSection.size());
+  late.insert(late.find("$EndElements\n") + 13, nodeSection);
+  texts.push_back(late);
+  const uint64_t nan = 0x7FF8000000000000ull, huge = uint64_t(1) << 63;
+  const std::vector<std::vector<std::pair<size_t, uint64_t>>> faults = {
+      {{nodeTag(0), huge}},
+      {{nodeTag(nodes - 1), huge}},
+      {{coordinate(7, 1), nan}, {nodeTag(390), huge}}, // the tags come first
+      {{coordinate(nodes - 1, 2), nan}},
+      {{coordinate(150, 0), nan}, {coordinate(350, 2), nan}},
+      {{nodeTag(200), 0}, {coordinate(300, 1), nan}},
+      {{coordinate(100, 2), nan}, {nodeTag(200), 0}},
+      {{elementValue(0, 0), huge}},
+      {{elementValue(150, 3), huge}, {elementValue(280, 1), huge}},
+      {{elementValue(tets - 1, 4), huge}},
+      {{elementValue(120, 2), 9999}, {elementValue(260, 1), 8888}}, // nodes that are not defined
+  };
+  for (const auto &fault : faults) {
+    std::string broken = text;
+    for (const auto &value : fault)
+      put64(&broken, value.first, value.second);
+    texts.push_back(broken);
+  }
+  for (size_t t = 0; t < texts.size(); ++t) {
+    const std::string reference = describeParse(texts[t], 1);
+    EXPECT_EQ(reference.find("\ntags:") == 0, t < 3) << t << ": " << reference;
+    for (int32_t threads : {2, 3, 8})
+      EXPECT_EQ(describeParse(texts[t], threads), reference) << t << ", " << threads << " threads";
+  }
+  EXPECT_EQ(describeParse(texts[5], 3),
+            "A size value is out of range. (at byte " + std::to_string(nodeTag(390) + 8) + ")");
+  EXPECT_EQ(describeParse(texts[7], 3), "A coordinate is not a finite number. (at byte " +
+                                            std::to_string(coordinate(150, 0) + 8) + ")");
+  EXPECT_EQ(describeParse(texts[8], 3), "The node tag 0 is not positive. (at byte " +
+                                            std::to_string(coordinate(200, 2) + 8) + ")");
+  EXPECT_EQ(describeParse(texts[11], 3), "A size value is out of range. (at byte " +
+                                             std::to_string(elementValue(150, 3) + 8) + ")");
+  EXPECT_EQ(describeParse(texts[13], 3),
+            "The element 121 refers to the node 9999, which is not defined.");
 }
 
 } // namespace

@@ -29,9 +29,11 @@ int main(int argc, char **argv) {
   signal(SIGBUS, meshFileChanged);
   // SIGINT and SIGTERM abandon the import: its temporary file goes, and the error says so.
   ToolInterrupt_catch();
-  // The reader's large arrays come and go phase by phase. Kept in the heap rather than mapped
-  // and unmapped one by one, their memory is reused instead of being handed back and faulted in
-  // (and zeroed by the system) again: that cost more than the reading itself on large meshes.
+  // The reader's large working arrays come and go phase by phase. Kept in the heap rather than
+  // mapped and unmapped one by one, their memory is reused instead of being handed back and
+  // faulted in (and zeroed by the system) again: that cost more than the reading itself on large
+  // meshes. The mesh as read is kept in arrays mapped on their own (KelvoArray); they and the
+  // heap's free memory go back to the system beside the writing of the intermediate file.
   mallopt(M_MMAP_MAX, 0);
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
   try {

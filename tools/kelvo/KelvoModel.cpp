@@ -1,6 +1,7 @@
 #include "KelvoModel.h"
 
 #include "KelvoElements.h"
+#include "KelvoThreads.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,8 +12,6 @@
 #include <memory>
 #include <new>
 #include <set>
-#include <system_error>
-#include <thread>
 #include <tuple>
 
 #if defined(__SSE2__)
@@ -53,6 +52,8 @@ struct Buckets {
   std::vector<int32_t> m_last;
   std::vector<uint32_t> m_end;
   std::atomic<int32_t> m_blocks{0};
+  // The bits of an id that id() gives; the others may carry a tag (see rawId).
+  uint32_t m_idMask = UINT32_MAX;
 
   // Room for `pairs` pairs in partitions of about `perPartition` pairs (bits < 0), or in
   // 1 << bits partitions.
@@ -62,6 +63,7 @@ struct Buckets {
       for (m_bits = 0; m_bits < MAX_BITS && (pairs >> m_bits) > perPartition;)
         ++m_bits;
     m_writers = writers;
+    m_idMask = UINT32_MAX;
     const size_t chains = static_cast<size_t>(writers) << m_bits;
     const size_t blocks = pairs / BLOCK + chains + 1;
     m_pairs.reset(alignedPairs(blocks * BLOCK));
@@ -97,7 +99,8 @@ struct Buckets {
     memcpy(&h, m_pairs[at].m_hash, 8);
     return h;
   }
-  uint32_t id(uint32_t at) const { return m_pairs[at].m_id; }
+  uint32_t id(uint32_t at) const { return m_pairs[at].m_id & m_idMask; }
+  uint32_t rawId(uint32_t at) const { return m_pairs[at].m_id; }
   // The pairs of a partition: its chains' blocks are full but for the last.
   uint32_t count(size_t p) const {
     uint32_t n = 0;
@@ -119,22 +122,29 @@ struct Buckets {
   void add(int32_t writer, uint64_t hash, uint32_t id) {
     const size_t c = (static_cast<size_t>(writer) << m_bits) +
                      (m_bits == 0 ? 0 : static_cast<size_t>(hash >> (64 - m_bits)));
-    uint32_t at = m_end[c];
-    if (at % BLOCK == 0) { // the current block is full, or there is none yet
-      const int32_t b = m_blocks.fetch_add(1, std::memory_order_relaxed);
-      if (m_last[c] < 0)
-        m_first[c] = b;
-      else
-        m_next[m_last[c]] = b;
-      m_last[c] = b;
-      at = static_cast<uint32_t>(b) * BLOCK;
-    }
-    Pair &pair = m_staging[c * STAGE + at % STAGE];
-    memcpy(pair.m_hash, &hash, 8);
+    uint32_t *end = m_end.data();
+    Pair *staging = m_staging.get() + c * STAGE;
+    uint32_t at = end[c];
+    if (at % BLOCK == 0) // the current block is full, or there is none yet
+      at = newBlock(c);
+    // Typed stores (no memcpy), so that the compiler knows they change none of the members.
+    Pair &pair = staging[at % STAGE];
+    pair.m_hash[0] = static_cast<uint32_t>(hash);
+    pair.m_hash[1] = static_cast<uint32_t>(hash >> 32);
     pair.m_id = id;
-    m_end[c] = at + 1;
+    end[c] = at + 1;
     if ((at + 1) % STAGE == 0) // a whole group: to the pool, past the cache
-      stream(&m_pairs[at + 1 - STAGE], &m_staging[c * STAGE]);
+      stream(m_pairs.get() + (at + 1 - STAGE), staging);
+  }
+  // Chains a new block to chain c; its first position.
+  uint32_t newBlock(size_t c) {
+    const int32_t b = m_blocks.fetch_add(1, std::memory_order_relaxed);
+    if (m_last[c] < 0)
+      m_first[c] = b;
+    else
+      m_next[m_last[c]] = b;
+    m_last[c] = b;
+    return static_cast<uint32_t>(b) * BLOCK;
   }
   // Moves a writer's partly filled groups to the pool; before the pairs are read.
   void finish(int32_t writer) {
@@ -159,84 +169,66 @@ struct Buckets {
     memcpy(to, from, STAGE * sizeof(Pair));
 #endif
   }
-  // Calls visit(position) for the pairs of a partition in their order while it returns true.
-  template <class Visit> bool forEach(size_t p, Visit visit) const {
+  // Calls visit(from, to) for the runs of positions that hold the pairs of a partition, in
+  // their order, while it returns true.
+  template <class Visit> bool forEachRun(size_t p, Visit visit) const {
     for (int32_t w = 0; w < m_writers; ++w) {
       const size_t c = (static_cast<size_t>(w) << m_bits) + p;
       for (int32_t b = m_first[c]; b >= 0; b = m_next[b]) {
         const uint32_t end = b == m_last[c] ? m_end[c] : static_cast<uint32_t>(b + 1) * BLOCK;
-        for (uint32_t at = static_cast<uint32_t>(b) * BLOCK; at < end; ++at)
-          if (!visit(at))
-            return false;
+        if (!visit(static_cast<uint32_t>(b) * BLOCK, end))
+          return false;
       }
     }
     return true;
   }
+  // Calls visit(position) for the pairs of a partition in their order while it returns true.
+  template <class Visit> bool forEach(size_t p, Visit visit) const {
+    return forEachRun(p, [&](uint32_t from, uint32_t to) {
+      for (uint32_t at = from; at < to; ++at)
+        if (!visit(at))
+          return false;
+      return true;
+    });
+  }
 };
 
-// Runs work(part, parts) for parts 0 and 1 on two threads when `two`, else work(0, 1). The
-// caller's results must not depend on which thread did what.
-template <class Work> void inParts(bool two, Work work) {
-  if (!two) {
-    work(0, 1);
-    return;
-  }
-  std::exception_ptr failure;
-  std::thread other;
-  try {
-    other = std::thread([&] {
-      try {
-        work(1, 2);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    });
-  } catch (const std::system_error &) { // no thread to be had: one after the other
-    work(0, 2);
-    work(1, 2);
-    return;
-  }
-  try {
-    work(0, 2);
-  } catch (...) {
-    other.join();
-    throw;
-  }
-  other.join();
-  if (failure)
-    std::rethrow_exception(failure);
-}
+const uint32_t kNoUse = UINT32_MAX;
 
-// The open addressing table that matches one partition: a slot holds the position of the first
-// pair of its key (plus 1; 0 is empty), and for faces the second use.
+// The open addressing table that matches one partition: a slot holds a key's hash, the id of its
+// first pair and, for faces, the second use (kNoUse none). The hash in the slot spares a look
+// into the pairs for every probe.
 struct PartitionTable {
   struct Slot {
-    uint32_t m_at;
+    uint64_t m_hash;
+    uint32_t m_first;
     uint32_t m_second;
   };
+  static const uint32_t VACANT = UINT32_MAX - 1; // m_second of an empty slot (no id is as large)
   std::vector<Slot> m_slots;
   size_t m_mask = 0;
 
-  // Two slots a pair (about four per face): most probes end at the first slot.
-  void reserve(size_t pairs) {
+  // A slot a pair (about two per face): most probes end at the first slot.
+  static size_t sizeFor(size_t pairs) {
     size_t size = 16;
-    while (size < 2 * pairs)
+    while (size < pairs)
       size *= 2;
-    m_slots.resize(size);
+    return size;
   }
+  void reserve(size_t pairs) { m_slots.resize(sizeFor(pairs)); }
   void clear(size_t pairs) {
-    size_t size = 16;
-    while (size < 2 * pairs)
-      size *= 2;
+    const size_t size = sizeFor(pairs);
     m_mask = size - 1;
-    std::fill(m_slots.begin(), m_slots.begin() + static_cast<std::ptrdiff_t>(size), Slot{0, 0});
+    std::fill(m_slots.begin(), m_slots.begin() + static_cast<std::ptrdiff_t>(size),
+              Slot{0, 0, VACANT});
   }
-  // The slot of the key of a hash that `same` accepts (given the position of the slot's first
-  // pair), or the empty slot where it belongs.
-  template <class Same> Slot *find(uint64_t hash, const Buckets &pairs, Same same) {
+  void prefetch(uint64_t hash) const { __builtin_prefetch(&m_slots[hash & m_mask], 1); }
+  // The slot of the key of a hash that `same` accepts (given the slot's first id), or the empty
+  // slot where it belongs.
+  template <class Same> Slot *find(uint64_t hash, Same same) {
     for (size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
       Slot &slot = m_slots[i];
-      if (slot.m_at == 0 || (pairs.hash(slot.m_at - 1) == hash && same(slot.m_at - 1)))
+      if (slot.m_second == VACANT || (slot.m_hash == hash && same(slot.m_first)))
         return &slot;
     }
   }
@@ -254,11 +246,6 @@ uint64_t mix64(uint64_t k) {
 
 // Face uses are matched in partitions of about this many.
 int64_t g_partitionSize = 16384;
-
-const uint32_t kNoUse = UINT32_MAX;
-
-// Meshes of at least this many volume elements are worked on by two threads.
-size_t g_twoThreadsFrom = 50000;
 
 // Sorts up to 8 values (the corners of an element or a face) in place.
 void sortSmall(int32_t *values, int32_t n) {
@@ -359,10 +346,23 @@ std::string quotedList(const std::vector<std::string> &names) {
 // physical group, an elementary entity (source 1).
 typedef std::pair<int32_t, int32_t> GroupKey;
 
-GroupKey groupOf(const MshFile *mesh, int64_t e) {
-  if (mesh->m_elementPhysical[e] != 0)
-    return {0, mesh->m_elementPhysical[e]};
-  return {1, mesh->m_elementEntity[e]};
+GroupKey groupOf(int32_t physical, int32_t entity) {
+  return physical != 0 ? GroupKey{0, physical} : GroupKey{1, entity};
+}
+
+GroupKey groupOf(const MshElementRun &run) { return groupOf(run.m_physical, run.m_entity); }
+
+// Calls visit(first, end, run) for the parts of the runs of elements of a dimension that lie in the
+// elements [from, to), in order, while it returns true.
+template <class Visit>
+bool forRuns(const MshFile *mesh, int32_t dimension, size_t from, size_t to, Visit visit) {
+  for (const MshElementRun &run : mesh->m_elementRuns) {
+    const size_t first = std::max(from, static_cast<size_t>(run.m_first));
+    const size_t end = std::min(to, static_cast<size_t>(run.m_first + run.m_count));
+    if (first < end && dimensionOf(run.m_kind) == dimension && !visit(first, end, run))
+      return false;
+  }
+  return true;
 }
 
 std::string groupName(const MshFile *mesh, const GroupKey &key, int32_t dimension) {
@@ -400,7 +400,7 @@ private:
   std::vector<int64_t> m_groupUnmatched, m_groupTaken;
   std::vector<std::vector<int32_t>> m_groupSurfaces;
   std::vector<int32_t> m_groupComposite;
-  std::vector<int32_t> m_solids;      // kept volume elements (mesh element indices)
+  KelvoArray<int32_t> m_solids;       // kept volume elements (mesh element indices)
   // Runs of consecutive kept solids of one volume group and kind (elements come in blocks, so
   // there are few): a solid's group, element set and index in the set, without an array each.
   struct Run {
@@ -413,7 +413,7 @@ private:
   std::vector<Run> m_runs;
   std::vector<int32_t> m_groupVolume; // volume of each volume group, -1 when empty
   std::vector<int32_t> m_vertexOf;    // node index -> vertex number, -1 unused
-  bool m_everyNode = false;           // every node is a vertex: m_vertexOf[i] == i
+  bool m_everyNode = false;           // every node is a vertex (m_vertexOf is then left empty)
   std::vector<std::vector<int32_t>> m_compositeSurfaces; // per composite name, its surfaces
 
   // The faces that may bound a surface (met once, between two volumes, or named by a boundary
@@ -432,23 +432,51 @@ private:
   bool m_exactKeys = false; // face hashes are the keys themselves (mixed), no check needed
   Buckets m_uses;            // the face uses in partitions
   bool m_usesWritten = false;
-  bool m_twoThreads = false;
+  // Duplicate elements are looked for while the faces are matched (tetrahedra with exact keys):
+  // the use of each tetrahedron's face without its smallest corner carries a tag (kTwinFlag and
+  // bits of that corner) above m_uses.m_idMask. Two tetrahedra of one vertex set share that face
+  // with the same tag; a face of two such uses makes the elements suspects.
+  bool m_tagged = false;
+  int32_t m_twinShift = 0; // the bits of an id, below its tag
+  static const uint32_t kTwinFlag = uint32_t(1) << 31;
+  int32_t m_threads = 1;
   int32_t m_faceWithout[4];  // the face of a tetrahedron without a given vertex
 
+  // What one thread of the matching gathers over the partitions it takes.
+  struct MatchPart {
+    uint32_t m_failUse = kNoUse, m_failFirst = kNoUse, m_failSecond = kNoUse;
+    std::vector<Face> m_faces;
+    bool m_duplicate = false; // trusting, two elements of one vertex set were met
+    std::vector<uint32_t> m_named; // slots of faces met twice that boundary elements name
+    std::vector<uint32_t> m_taken; // the slots that a partition's faces took, in order
+  };
+  enum Matched { MATCH_FAILED, MATCHED, MATCH_AGAIN };
+
   bool volumeGroups(std::map<GroupKey, int32_t> *groups);
-  bool keepSolids(const std::map<GroupKey, int32_t> &groups);
-  // The steps of keepSolids.
-  int32_t sortedCorners(int64_t e, int32_t out[8]) const;
-  void planSolids(const KelvoElementType *const *types, size_t *candidates, size_t *firstHalf);
-  bool hashSolids(const KelvoElementType *const *types, size_t firstHalf, Buckets *buckets);
-  int64_t markDuplicates(Buckets *buckets, std::vector<uint8_t> *duplicate) const;
-  void recordSolids(const std::map<GroupKey, int32_t> &groups, const KelvoElementType *const *types,
-                    const std::vector<uint8_t> &duplicate);
+  bool keepSolids(const std::map<GroupKey, int32_t> &groups, bool trusting);
+  bool hashSolids(Buckets *elements);
+  int32_t hashSolid(const MshElementRun &run, size_t e, int32_t writer, uint32_t solid,
+                    Buckets *elements);
+  int64_t findDuplicates(const Buckets &elements, std::vector<uint8_t> *duplicate) const;
+  void listSolids(const std::map<GroupKey, int32_t> &groups, const std::vector<uint8_t> &duplicate,
+                  size_t solids);
+  void forgetSolids();
   void numberVertices();
+  void markCorners(size_t from, size_t to, uint64_t *used) const;
   void elementSets();
   void fillElementSets();
-  bool matchFaces();
+  Matched matchFaces();
+  void writeUses();
+  void boundaryKeys(Buckets *queries);
+  std::vector<MatchPart> matchPartitions(const Buckets &queries);
+  template <bool EXACT>
+  void matchPartition(size_t p, const Buckets &queries, PartitionTable &table, MatchPart &own);
+  void keepFaces(PartitionTable &table, size_t faces, MatchPart &own) const;
+  Matched settleMatching(const std::vector<MatchPart> &parts);
+  void orderFaces(const std::vector<MatchPart> &parts);
+  bool sameVertexSets(uint32_t use, uint32_t other) const;
   void boundaryElements();
+  void orientFaces(const std::vector<uint32_t> &claims, size_t from, size_t to);
   void surfaces();
   void uniqueNames();
   void reportGroups();
@@ -457,9 +485,26 @@ private:
   bool checkSizes();
 
   int32_t keyOfUse(uint32_t use, int32_t key[4]) const;
+  int32_t keyOfBoundary(uint32_t q, int32_t key[4]) const;
+  int32_t sortedCorners(int64_t e, int32_t out[8]) const;
+  // The corners of element e (of its run, `run`); the place of the run's element's.
+  const int32_t *cornersOf(const MshElementRun &run, int64_t e) const {
+    return m_mesh->m_elementNodes.data() + MshFile_cornersAt(run, e);
+  }
+  const int32_t *cornersOf(int64_t e) const { return cornersOf(MshFile_runOf(m_mesh, e), e); }
+  int64_t cornersAt(int64_t e) const { return MshFile_cornersAt(MshFile_runOf(m_mesh, e), e); }
+  int64_t cornersEnd(int64_t e) const {
+    const MshElementRun &run = MshFile_runOf(m_mesh, e);
+    return MshFile_cornersAt(run, e) + run.m_corners;
+  }
+  int32_t kindOf(int64_t e) const { return MshFile_runOf(m_mesh, e).m_kind; }
   void addUses(Buckets *faces, int32_t writer, uint32_t s, int32_t kind, const int32_t *nodes,
                const int32_t *sorted, const int32_t *vertex) const;
   uint64_t faceHash(const int32_t key[4], int32_t n) const;
+  // The solid after the last of run r.
+  uint32_t runEnd(size_t r) const {
+    return r + 1 < m_runs.size() ? m_runs[r + 1].m_first : static_cast<uint32_t>(m_solids.size());
+  }
   const Run &runOf(uint32_t solid) const {
     if (m_runs.size() == 1)
       return m_runs[0];
@@ -476,15 +521,35 @@ private:
     return run.m_index + static_cast<int32_t>(static_cast<uint32_t>(use / 6) - run.m_first);
   }
   std::string nodeList(const int32_t *key, int32_t n) const;
+  // The tag of the use of a tetrahedron's face without its smallest corner, and whether two
+  // uses of a face bear the same tag.
+  uint32_t twinTag(int32_t corner) const {
+    const int32_t bits = 31 - m_twinShift;
+    return kTwinFlag | ((static_cast<uint32_t>(corner) * 0x9E3779B1u) >> (32 - bits))
+                           << m_twinShift;
+  }
+  bool twins(uint32_t use, uint32_t other) const {
+    return m_tagged && (use & other & kTwinFlag) != 0 && ((use ^ other) >> m_twinShift) == 0;
+  }
 };
 
 bool Builder::run() {
   std::map<GroupKey, int32_t> groups;
-  if (!volumeGroups(&groups) || !keepSolids(groups))
+  if (!volumeGroups(&groups))
     return false;
-  elementSets();
-  if (!matchFaces())
-    return false;
+  // Trusting first that no volume element is there twice (the usual case, which matching then
+  // confirms); when matching cannot confirm it, all over again with duplicates looked for first.
+  for (const bool trusting : {true, false}) {
+    if (!keepSolids(groups, trusting))
+      return false;
+    elementSets();
+    const Matched matched = matchFaces();
+    if (matched == MATCH_FAILED)
+      return false;
+    if (matched == MATCHED)
+      break;
+    forgetSolids();
+  }
   // The vertices, once the face uses have given back their memory.
   numberVertices();
   fillElementSets();
@@ -496,16 +561,10 @@ bool Builder::run() {
 }
 
 bool Builder::volumeGroups(std::map<GroupKey, int32_t> *groups) {
-  const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  GroupKey last{-1, -1}; // elements come in runs of one group: one look-up per run
-  for (int64_t e = 0; e < n; ++e) {
-    if (dimensionOf(m_mesh->m_elementKind[e]) != 3)
-      continue;
-    const GroupKey key = groupOf(m_mesh, e);
-    if (key != last || groups->empty())
-      (*groups)[key] = 0;
-    last = key;
-  }
+  forRuns(m_mesh, 3, 0, SIZE_MAX, [&](size_t, size_t, const MshElementRun &run) {
+    (*groups)[groupOf(run)] = 0;
+    return true;
+  });
   if (groups->empty()) {
     *m_error = "The mesh holds no volume elements (tetrahedra, pyramids, prisms or hexahedra), "
                "so there is nothing to import.";
@@ -520,77 +579,103 @@ bool Builder::volumeGroups(std::map<GroupKey, int32_t> *groups) {
   return true;
 }
 
-// A volume element's corners, sorted; their count.
-int32_t Builder::sortedCorners(int64_t e, int32_t out[8]) const {
-  const int64_t start = m_mesh->m_elementStart[e];
-  const int32_t k = static_cast<int32_t>(m_mesh->m_elementStart[e + 1] - start);
-  std::copy(m_mesh->m_elementNodes.begin() + start, m_mesh->m_elementNodes.begin() + start + k, out);
-  sortSmall(out, k);
-  return k;
-}
-
-// Counts the volume elements (and those of the first half) and decides how they are worked on.
-// Large meshes are worked on in two parts by two threads: the first and second halves of the
-// elements, then the first and second halves of the partitions (see Buckets).
-void Builder::planSolids(const KelvoElementType *const *types, size_t *candidates, size_t *firstHalf) {
-  const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
+// Keeps each volume element once (the first in file order); refuses elements with a repeated
+// corner. Trusting, tetrahedra with exact keys are all kept, and matchFaces rules duplicates out
+// (m_tagged); else equal elements are found in partitions of their hashes, where only elements of
+// equal hashes are compared.
+bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups, bool trusting) {
+  size_t candidates = 0;
   uint64_t uses = 0;
   bool tetrahedra = true;
-  for (int64_t e = 0; e < n; ++e) {
-    const int32_t kind = m_mesh->m_elementKind[e];
-    if (types[kind]->m_dimension != 3)
-      continue;
-    ++*candidates;
-    *firstHalf += e < n / 2;
-    uses += static_cast<uint64_t>(types[kind]->m_noOfFaces);
-    tetrahedra = tetrahedra && kind == KELVO_TETRA;
-  }
-  m_twoThreads = *candidates >= g_twoThreadsFrom && std::thread::hardware_concurrency() > 1;
-  const int32_t writers = m_twoThreads ? 2 : 1;
+  forRuns(m_mesh, 3, 0, SIZE_MAX, [&](size_t first, size_t end, const MshElementRun &run) {
+    candidates += end - first;
+    uses += (end - first) * static_cast<uint64_t>(KelvoElements_get(run.m_kind)->m_noOfFaces);
+    tetrahedra = tetrahedra && run.m_kind == KELVO_TETRA;
+    return true;
+  });
+  m_threads = KelvoThreads_for(candidates);
   // The face uses are written out in the same pass, numbered as if no element were a duplicate
   // (the usual case); else matchFaces writes them again.
   m_exactKeys = tetrahedra && m_mesh->m_nodeTags.size() <= (size_t(1) << 21);
-  m_usesWritten = Buckets::fits(6 * static_cast<uint64_t>(*candidates));
-  if (m_usesWritten)
-    m_uses.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize), -1, writers);
+  m_usesWritten = Buckets::fits(6 * static_cast<uint64_t>(candidates));
+  int32_t idBits = 1; // uses are below 6 * candidates
+  while ((uint64_t(1) << idBits) < 6 * static_cast<uint64_t>(candidates))
+    ++idBits;
+  m_tagged = trusting && m_exactKeys && m_usesWritten && idBits <= 30;
+  m_twinShift = idBits;
+  if (m_usesWritten) {
+    m_uses.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize), -1, m_threads);
+    m_uses.m_idMask = m_tagged ? (uint32_t(1) << idBits) - 1 : UINT32_MAX;
+  }
+  Buckets elements;
+  if (!m_tagged)
+    elements.init(candidates, static_cast<size_t>(g_partitionSize), -1, m_threads);
+  if (!hashSolids(m_tagged ? nullptr : &elements))
+    return false;
+  std::vector<uint8_t> duplicate;
+  const int64_t duplicates = m_tagged ? 0 : findDuplicates(elements, &duplicate);
+  elements.release();
+  if (duplicates > 0 && m_usesWritten) {
+    m_uses.release();
+    m_usesWritten = false;
+  }
+  listSolids(groups, duplicate, candidates - static_cast<size_t>(duplicates));
+  if (duplicates > 0)
+    m_model->m_warnings.push_back(
+        plural(duplicates, "volume element appears", "volume elements appear") +
+        " more than once in the file (in more than one physical group); each was kept in the "
+        "first.");
+  return true;
 }
 
-// Every volume element's hash into the buckets (and its face uses when they are written); false,
-// with the error, for an element with a repeated corner.
-bool Builder::hashSolids(const KelvoElementType *const *types, size_t firstHalf, Buckets *buckets) {
-  const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  int64_t repeated[2] = {-1, -1}; // per part, the first element with a repeated corner
-  int32_t repeatedNode[2] = {0, 0};
-  inParts(m_twoThreads, [&](int32_t part, int32_t parts) {
-    const int64_t from = part == 0 ? 0 : n / 2, to = parts == 1 || part == 1 ? n : n / 2;
-    uint32_t candidate = part == 0 ? 0 : static_cast<uint32_t>(firstHalf);
-    for (int64_t e = from; e < to; ++e) {
-      const int32_t kind = m_mesh->m_elementKind[e];
-      if (types[kind]->m_dimension != 3)
-        continue;
-      int32_t corners[8], vertex[4];
-      int32_t k = 4;
-      const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-      if (kind == KELVO_TETRA)
-        sortTetrahedron(nodes, corners, vertex);
-      else
-        k = sortedCorners(e, corners);
-      if (m_usesWritten)
-        addUses(&m_uses, part, candidate++, kind, nodes, corners, vertex);
-      for (int32_t i = 1; i < k; ++i) {
-        if (corners[i] == corners[i - 1]) {
-          repeated[part] = e;
-          repeatedNode[part] = corners[i];
-          return;
-        }
-      }
-      buckets->add(part, hashOf(corners, k, kind), static_cast<uint32_t>(e)); // <= INT32_MAX
-    }
-    buckets->finish(part);
+// The sorted corners of an element; their number.
+int32_t Builder::sortedCorners(int64_t e, int32_t out[8]) const {
+  const MshElementRun &run = MshFile_runOf(m_mesh, e);
+  const int32_t *corners = cornersOf(run, e);
+  std::copy(corners, corners + run.m_corners, out);
+  sortSmall(out, run.m_corners);
+  return run.m_corners;
+}
+
+// Writes the face uses of the volume elements (when m_usesWritten) and their hashes (into
+// `elements` when given) in parts, each part a run of the elements; refuses the first element
+// with a repeated corner.
+bool Builder::hashSolids(Buckets *elements) {
+  const size_t n = static_cast<size_t>(MshFile_noOfElements(m_mesh));
+  const int32_t parts = m_threads;
+  // The candidates before each part's first element, so that each part numbers its own.
+  std::vector<uint32_t> firstCandidate(static_cast<size_t>(parts) + 1, 0);
+  for (int32_t part = 1; part <= parts; ++part) {
+    firstCandidate[part] = firstCandidate[part - 1];
+    forRuns(m_mesh, 3, KelvoThreads_begin(n, part - 1, parts), KelvoThreads_begin(n, part, parts),
+            [&](size_t first, size_t end, const MshElementRun &) {
+              firstCandidate[part] += static_cast<uint32_t>(end - first);
+              return true;
+            });
+  }
+  // Per part, the first element with a repeated corner.
+  std::vector<int64_t> repeated(static_cast<size_t>(parts), -1);
+  std::vector<int32_t> repeatedNode(static_cast<size_t>(parts), 0);
+  KelvoThreads_run(parts, [&](int32_t part, int32_t count) {
+    uint32_t candidate = firstCandidate[part];
+    forRuns(m_mesh, 3, KelvoThreads_begin(n, part, count), KelvoThreads_begin(n, part + 1, count),
+            [&](size_t first, size_t end, const MshElementRun &run) {
+              for (size_t e = first; e < end; ++e) {
+                const int32_t node = hashSolid(run, e, part, candidate++, elements);
+                if (node >= 0) {
+                  repeated[part] = static_cast<int64_t>(e);
+                  repeatedNode[part] = node;
+                  return false;
+                }
+              }
+              return true;
+            });
+    if (elements != nullptr)
+      elements->finish(part);
     if (m_usesWritten)
       m_uses.finish(part);
   });
-  for (int32_t part = 0; part < 2; ++part) {
+  for (int32_t part = 0; part < parts; ++part) {
     if (repeated[part] < 0)
       continue;
     *m_error = "The element " + std::to_string(m_mesh->m_elementTags[repeated[part]]) +
@@ -601,27 +686,50 @@ bool Builder::hashSolids(const KelvoElementType *const *types, size_t firstHalf,
   return true;
 }
 
-// Marks every element equal to an earlier one (of equal hash, kind and corners); their count.
-int64_t Builder::markDuplicates(Buckets *buckets, std::vector<uint8_t> *duplicate) const {
-  int64_t duplicatesOf[2] = {0, 0};
-  const uint32_t largest = buckets->largest();
-  inParts(m_twoThreads, [&](int32_t part, int32_t parts) {
-    const size_t all = buckets->partitions(), half = parts == 1 ? all : all / 2;
+// Writes the face uses of volume element e of run `run`, solid `solid` (when m_usesWritten), and
+// its hash (into `elements` when given) as `writer`; -1, or the corner it has more than once.
+int32_t Builder::hashSolid(const MshElementRun &run, size_t e, int32_t writer, uint32_t solid,
+                           Buckets *elements) {
+  int32_t corners[8], vertex[4];
+  const int32_t kind = run.m_kind, k = run.m_corners;
+  const int32_t *nodes = cornersOf(run, static_cast<int64_t>(e));
+  if (kind == KELVO_TETRA) {
+    sortTetrahedron(nodes, corners, vertex);
+  } else {
+    std::copy(nodes, nodes + k, corners);
+    sortSmall(corners, k);
+  }
+  if (m_usesWritten)
+    addUses(&m_uses, writer, solid, kind, nodes, corners, vertex);
+  for (int32_t i = 1; i < k; ++i)
+    if (corners[i] == corners[i - 1])
+      return corners[i];
+  if (elements != nullptr) // e <= INT32_MAX
+    elements->add(writer, hashOf(corners, k, kind), static_cast<uint32_t>(e));
+  return -1;
+}
+
+// Marks every volume element that equals an earlier one (kind and vertex set); their number.
+int64_t Builder::findDuplicates(const Buckets &elements, std::vector<uint8_t> *duplicate) const {
+  duplicate->assign(static_cast<size_t>(MshFile_noOfElements(m_mesh)), 0);
+  std::vector<int64_t> duplicatesOf(static_cast<size_t>(m_threads), 0);
+  const uint32_t largest = elements.largest();
+  std::atomic<size_t> next{0};
+  KelvoThreads_run(m_threads, [&](int32_t part, int32_t) {
     PartitionTable table;
     table.reserve(largest);
-    for (size_t p = part == 0 ? 0 : half; p < (part == 0 ? half : all); ++p) {
-      table.clear(buckets->count(p));
-      buckets->forEach(p, [&](uint32_t at) {
-        const uint32_t e = buckets->id(at);
-        PartitionTable::Slot *slot = table.find(buckets->hash(at), *buckets, [&](uint32_t first) {
-          const uint32_t o = buckets->id(first);
+    for (size_t p; (p = next.fetch_add(1)) < elements.partitions();) {
+      table.clear(elements.count(p));
+      elements.forEach(p, [&](uint32_t at) {
+        const uint32_t e = elements.id(at);
+        PartitionTable::Slot *slot = table.find(elements.hash(at), [&](uint32_t o) {
           int32_t mine[8], other[8];
           const int32_t k = sortedCorners(e, mine);
-          return m_mesh->m_elementKind[o] == m_mesh->m_elementKind[e] &&
+          return kindOf(o) == kindOf(e) &&
                  sortedCorners(o, other) == k && std::equal(mine, mine + k, other);
         });
-        if (slot->m_at == 0) {
-          slot->m_at = at + 1;
+        if (slot->m_second == PartitionTable::VACANT) {
+          *slot = {elements.hash(at), e, 0};
         } else {
           (*duplicate)[e] = 1;
           ++duplicatesOf[part];
@@ -630,97 +738,121 @@ int64_t Builder::markDuplicates(Buckets *buckets, std::vector<uint8_t> *duplicat
       });
     }
   });
-  return duplicatesOf[0] + duplicatesOf[1];
+  int64_t duplicates = 0;
+  for (int64_t d : duplicatesOf)
+    duplicates += d;
+  return duplicates;
 }
 
-// The kept solids in file order, with the runs of one volume group and kind.
-void Builder::recordSolids(const std::map<GroupKey, int32_t> &groups, const KelvoElementType *const *types,
-                           const std::vector<uint8_t> &duplicate) {
-  const int64_t n = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  GroupKey last{-1, -1};
-  int32_t lastGroup = 0;
-  for (int64_t e = 0; e < n; ++e) {
-    if (types[m_mesh->m_elementKind[e]]->m_dimension != 3 || duplicate[e])
-      continue;
-    const GroupKey key = groupOf(m_mesh, e);
-    if (key != last) {
-      last = key;
-      lastGroup = groups.at(key);
+// The kept solids in file order (none marked in `duplicate`, which may be empty) and their runs.
+// Without duplicates, a run of volume elements is one of solids, filled in parts by the threads.
+void Builder::listSolids(const std::map<GroupKey, int32_t> &groups,
+                         const std::vector<uint8_t> &duplicate, size_t solids) {
+  m_solids.resize(solids);
+  struct Piece {
+    uint32_t m_solid; // the first solid of a run of volume elements
+    int64_t m_first, m_count;
+  };
+  std::vector<Piece> pieces;
+  uint32_t next = 0;
+  forRuns(m_mesh, 3, 0, SIZE_MAX, [&](size_t first, size_t end, const MshElementRun &run) {
+    const uint32_t from = next;
+    if (duplicate.empty()) {
+      pieces.push_back({next, run.m_first, run.m_count});
+      next += static_cast<uint32_t>(run.m_count);
+    } else {
+      for (size_t e = first; e < end; ++e)
+        if (!duplicate[e])
+          m_solids[next++] = static_cast<int32_t>(e);
     }
-    const int32_t kind = m_mesh->m_elementKind[e];
-    if (m_runs.empty() || m_runs.back().m_group != lastGroup || m_runs.back().m_kind != kind)
-      m_runs.push_back({static_cast<uint32_t>(m_solids.size()), lastGroup, kind, -1, 0});
-    m_solids.push_back(static_cast<int32_t>(e));
-  }
+    const int32_t group = groups.at(groupOf(run));
+    if (next > from && (m_runs.empty() || m_runs.back().m_group != group ||
+                        m_runs.back().m_kind != run.m_kind))
+      m_runs.push_back({from, group, run.m_kind, -1, 0});
+    return true;
+  });
+  KelvoThreads_run(KelvoThreads_for(pieces.empty() ? 0 : solids), [&](int32_t part, int32_t count) {
+    const size_t from = KelvoThreads_begin(solids, part, count);
+    const size_t to = KelvoThreads_begin(solids, part + 1, count);
+    for (const Piece &piece : pieces) {
+      const size_t end = std::min<size_t>(to, piece.m_solid + static_cast<size_t>(piece.m_count));
+      for (size_t s = std::max<size_t>(from, piece.m_solid); s < end; ++s)
+        m_solids[s] = static_cast<int32_t>(piece.m_first + static_cast<int64_t>(s - piece.m_solid));
+    }
+  });
 }
 
-// Keeps each volume element once (the first in file order); refuses elements with a repeated
-// corner. Equal elements are found in partitions of their hashes; only elements of equal hashes
-// are compared.
-bool Builder::keepSolids(const std::map<GroupKey, int32_t> &groups) {
-  const KelvoElementType *types[KELVO_KINDS];
-  for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
-    types[kind] = KelvoElements_get(kind);
-  size_t candidates = 0, firstHalf = 0;
-  planSolids(types, &candidates, &firstHalf);
-  Buckets buckets;
-  buckets.init(candidates, static_cast<size_t>(g_partitionSize), -1, m_twoThreads ? 2 : 1);
-  if (!hashSolids(types, firstHalf, &buckets))
-    return false;
-  std::vector<uint8_t> duplicate(m_mesh->m_elementKind.size(), 0);
-  const int64_t duplicates = markDuplicates(&buckets, &duplicate);
-  buckets.release();
-  if (duplicates > 0 && m_usesWritten) {
-    m_uses.release();
-    m_usesWritten = false;
-  }
-  m_solids.reserve(candidates - static_cast<size_t>(duplicates));
-  recordSolids(groups, types, duplicate);
-  if (duplicates > 0)
-    m_model->m_warnings.push_back(
-        plural(duplicates, "volume element appears", "volume elements appear") +
-        " more than once in the file (in more than one physical group); each was kept in the "
-        "first.");
-  return true;
+// Forgets the solids and everything made of them, to start again.
+void Builder::forgetSolids() {
+  m_solids.clear();
+  m_runs.clear();
+  m_uses.release();
+  m_usesWritten = m_tagged = false;
+  m_faces.clear();
+  m_boundaryElements.clear();
+  m_boundaryFirst.clear();
+  m_groupVolume.clear();
+  m_model->m_volumes.clear();
+  m_model->m_elementSets.clear();
 }
 
+// Numbers the nodes that the solids use, in node order, and gives their coordinates to the model.
 void Builder::numberVertices() {
-  // The nodes in use marked in a bit set, which stays in the cache (the marks come at random).
-  const size_t nodes = m_mesh->m_nodeTags.size();
-  std::vector<uint64_t> used((nodes + 63) / 64, 0);
-  const int32_t *corners = m_mesh->m_elementNodes.data();
-  for (size_t r = 0; r < m_runs.size(); ++r) {
-    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
-                                               : static_cast<uint32_t>(m_solids.size());
-    const uint32_t first = m_runs[r].m_first;
-    if (m_solids[end - 1] - m_solids[first] == static_cast<int32_t>(end - 1 - first)) {
-      // The run's elements follow each other: their corner lists too.
-      const int64_t to = m_mesh->m_elementStart[m_solids[end - 1] + 1];
-      for (int64_t k = m_mesh->m_elementStart[m_solids[first]]; k < to; ++k)
-        used[static_cast<uint32_t>(corners[k]) >> 6] |= uint64_t(1) << (corners[k] & 63);
-      continue;
-    }
-    for (uint32_t s = first; s < end; ++s) {
-      const int64_t e = m_solids[s];
-      for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
-        used[static_cast<uint32_t>(corners[k]) >> 6] |= uint64_t(1) << (corners[k] & 63);
-    }
+  // The nodes in use marked in bit sets, which stay in the cache (the marks come at random): one
+  // per thread over its part of the solids, then joined.
+  const size_t nodes = m_mesh->m_nodeTags.size(), words = (nodes + 63) / 64;
+  const int32_t parts = KelvoThreads_for(m_solids.size());
+  std::vector<std::vector<uint64_t>> marks(static_cast<size_t>(parts));
+  KelvoThreads_run(parts, [&](int32_t part, int32_t count) {
+    std::vector<uint64_t> &used = marks[static_cast<size_t>(part)];
+    used.assign(words, 0);
+    markCorners(KelvoThreads_begin(m_solids.size(), part, count),
+                KelvoThreads_begin(m_solids.size(), part + 1, count), used.data());
+  });
+  std::vector<uint64_t> &used = marks[0];
+  size_t vertices = 0;
+  for (size_t w = 0; w < words; ++w) {
+    for (size_t part = 1; part < marks.size(); ++part)
+      used[w] |= marks[part][w];
+    vertices += static_cast<size_t>(__builtin_popcountll(used[w]));
+  }
+  // Usually every node is a vertex: the coordinates then go over in one piece.
+  m_everyNode = vertices == nodes;
+  if (m_everyNode) {
+    m_model->m_coordinates.assign(m_mesh->m_coordinates.begin(), m_mesh->m_coordinates.end());
+    return;
   }
   m_vertexOf.resize(nodes);
   int32_t next = 0;
   for (size_t i = 0; i < nodes; ++i)
     m_vertexOf[i] = (used[i >> 6] >> (i & 63)) & 1 ? next++ : -1;
-  // Usually every node is a vertex: the coordinates then go over in one piece.
-  m_everyNode = static_cast<size_t>(next) == m_vertexOf.size();
-  if (m_everyNode) {
-    m_model->m_coordinates = m_mesh->m_coordinates;
-    return;
-  }
-  m_model->m_coordinates.reserve(3 * static_cast<size_t>(next));
+  m_model->m_coordinates.reserve(3 * vertices);
   for (size_t i = 0; i < m_vertexOf.size(); ++i)
     if (m_vertexOf[i] >= 0)
       m_model->m_coordinates.insert(m_model->m_coordinates.end(), &m_mesh->m_coordinates[3 * i],
                                     &m_mesh->m_coordinates[3 * i] + 3);
+}
+
+// Marks in `used` the corners of the solids [from, to).
+void Builder::markCorners(size_t from, size_t to, uint64_t *used) const {
+  const int32_t *corners = m_mesh->m_elementNodes.data();
+  auto mark = [&](int64_t begin, int64_t end) {
+    for (int64_t k = begin; k < end; ++k)
+      used[static_cast<uint32_t>(corners[k]) >> 6] |= uint64_t(1) << (corners[k] & 63);
+  };
+  for (size_t r = 0; r < m_runs.size(); ++r) {
+    const size_t first = std::max<size_t>(from, m_runs[r].m_first);
+    const size_t end = std::min<size_t>(to, runEnd(r));
+    if (first >= end)
+      continue;
+    if (m_solids[end - 1] - m_solids[first] == static_cast<int32_t>(end - 1 - first)) {
+      // The elements follow each other: their corner lists too.
+      mark(cornersAt(m_solids[first]), cornersEnd(m_solids[end - 1]));
+      continue;
+    }
+    for (size_t s = first; s < end; ++s)
+      mark(cornersAt(m_solids[s]), cornersEnd(m_solids[s]));
+  }
 }
 
 // One element set per volume and element kind, in kind order; volumes in group order. The
@@ -729,8 +861,7 @@ void Builder::elementSets() {
   const int32_t groups = static_cast<int32_t>(m_volumeGroupNames.size());
   std::vector<int64_t> counts(static_cast<size_t>(groups) * KELVO_KINDS, 0);
   for (size_t r = 0; r < m_runs.size(); ++r) {
-    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
-                                               : static_cast<uint32_t>(m_solids.size());
+    const uint32_t end = runEnd(r);
     counts[m_runs[r].m_group * KELVO_KINDS + m_runs[r].m_kind] += end - m_runs[r].m_first;
   }
   std::vector<int32_t> setOf(counts.size(), -1);
@@ -752,8 +883,7 @@ void Builder::elementSets() {
   std::vector<int32_t> inSet(m_model->m_elementSets.size(), 0);
   for (size_t r = 0; r < m_runs.size(); ++r) {
     Run &run = m_runs[r];
-    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
-                                               : static_cast<uint32_t>(m_solids.size());
+    const uint32_t end = runEnd(r);
     run.m_set = setOf[run.m_group * KELVO_KINDS + run.m_kind];
     run.m_index = inSet[run.m_set];
     inSet[run.m_set] += static_cast<int32_t>(end - run.m_first);
@@ -764,30 +894,29 @@ void Builder::elementSets() {
 void Builder::fillElementSets() {
   std::vector<size_t> solids(m_model->m_elementSets.size(), 0);
   for (size_t r = 0; r < m_runs.size(); ++r)
-    solids[m_runs[r].m_set] += (r + 1 < m_runs.size() ? m_runs[r + 1].m_first
-                                                      : static_cast<uint32_t>(m_solids.size())) -
-                               m_runs[r].m_first;
+    solids[m_runs[r].m_set] += runEnd(r) - m_runs[r].m_first;
   for (size_t set = 0; set < solids.size(); ++set) {
     KelvoElementSet &es = m_model->m_elementSets[set];
     es.m_vertices.reserve(solids[set] * KelvoElements_get(es.m_kind)->m_noOfVertices);
   }
   for (size_t r = 0; r < m_runs.size(); ++r) {
-    const uint32_t end = r + 1 < m_runs.size() ? m_runs[r + 1].m_first
-                                               : static_cast<uint32_t>(m_solids.size());
+    const uint32_t end = runEnd(r);
     std::vector<int32_t> &vertices = m_model->m_elementSets[m_runs[r].m_set].m_vertices;
     const uint32_t first = m_runs[r].m_first;
     if (m_everyNode && m_solids[end - 1] - m_solids[first] == static_cast<int32_t>(end - 1 - first)) {
       // Vertex numbers are node indices and the run's elements follow each other in the file:
       // their corner lists go over in one piece.
       const int32_t *nodes = m_mesh->m_elementNodes.data();
-      vertices.insert(vertices.end(), nodes + m_mesh->m_elementStart[m_solids[first]],
-                      nodes + m_mesh->m_elementStart[m_solids[end - 1] + 1]);
+      vertices.insert(vertices.end(), nodes + cornersAt(m_solids[first]),
+                      nodes + cornersEnd(m_solids[end - 1]));
       continue;
     }
     for (uint32_t s = first; s < end; ++s) {
       const int64_t e = m_solids[s];
-      for (int64_t k = m_mesh->m_elementStart[e]; k < m_mesh->m_elementStart[e + 1]; ++k)
-        vertices.push_back(m_vertexOf[m_mesh->m_elementNodes[k]]);
+      for (int64_t k = cornersAt(e); k < cornersEnd(e); ++k) {
+        const int32_t node = m_mesh->m_elementNodes[k];
+        vertices.push_back(m_everyNode ? node : m_vertexOf[node]);
+      }
     }
   }
 }
@@ -802,8 +931,8 @@ std::string Builder::nodeList(const int32_t *key, int32_t n) const {
 // The sorted key of the face of a use (padded with -1); its number of vertices.
 int32_t Builder::keyOfUse(uint32_t use, int32_t key[4]) const {
   const int64_t e = m_solids[use / 6];
-  return keyOfFace(KelvoElements_get(m_mesh->m_elementKind[e]),
-                   &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]],
+  const MshElementRun &run = MshFile_runOf(m_mesh, e);
+  return keyOfFace(KelvoElements_get(run.m_kind), cornersOf(run, e),
                    static_cast<int32_t>(use % 6), key);
 }
 
@@ -839,8 +968,11 @@ void Builder::addUses(Buckets *faces, int32_t writer, uint32_t s, int32_t kind,
         hashes[m_faceWithout[vertex[j]]] = faceHash(key, 3);
       }
     }
+    uint32_t tags[4] = {0, 0, 0, 0};
+    if (m_tagged)
+      tags[m_faceWithout[vertex[0]]] = twinTag(sorted[0]);
     for (int32_t f = 0; f < 4; ++f) // in their order, as within a partition uses are
-      faces->add(writer, hashes[f], use + static_cast<uint32_t>(f));
+      faces->add(writer, hashes[f], (use + static_cast<uint32_t>(f)) | tags[f]);
     return;
   }
   const KelvoElementType *type = KelvoElements_get(kind);
@@ -855,214 +987,268 @@ void Builder::addUses(Buckets *faces, int32_t writer, uint32_t s, int32_t kind,
 // boundary element. The uses (and the boundary elements' keys) are written into partitions by
 // their hashes and each partition is matched in the cache, its uses in their order. Only the
 // faces that may bound a surface are kept, in the order of their first uses: the others (most of
-// them, inside one volume) play no further part.
-bool Builder::matchFaces() {
-  const KelvoElementType *types[KELVO_KINDS];
-  for (int32_t kind = 0; kind < KELVO_KINDS; ++kind)
-    types[kind] = KelvoElements_get(kind);
+// them, inside one volume) play no further part. Trusting (m_tagged), MATCH_AGAIN when what was
+// met may come of a duplicate element.
+Builder::Matched Builder::matchFaces() {
   if (!Buckets::fits(6 * static_cast<uint64_t>(m_solids.size()))) {
     *m_error = "The mesh is too large for the intermediate mesh file.";
-    return false;
+    return MATCH_FAILED;
   }
-  const bool severalVolumes = m_model->m_volumes.size() > 1;
-  Buckets &faces = m_uses;
+  if (!m_usesWritten)
+    writeUses();
   Buckets queries;
-  if (!m_usesWritten) {
-    uint64_t uses = 0;
-    for (int32_t e : m_solids)
-      uses += static_cast<uint64_t>(types[m_mesh->m_elementKind[e]]->m_noOfFaces);
-    faces.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize));
-    for (size_t s = 0; s < m_solids.size(); ++s) {
-      const int64_t e = m_solids[s];
-      const int32_t kind = m_mesh->m_elementKind[e];
-      const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-      int32_t sorted[4], vertex[4];
-      if (kind == KELVO_TETRA)
-        sortTetrahedron(nodes, sorted, vertex);
-      addUses(&faces, 0, static_cast<uint32_t>(s), kind, nodes, sorted, vertex);
-    }
-    faces.finish(0);
-  }
-  // Boundary elements, by their index among the boundary elements.
-  const int64_t elements = static_cast<int64_t>(m_mesh->m_elementKind.size());
-  std::vector<uint32_t> &boundaryElement = m_boundaryElements;
-  for (int64_t e = 0; e < elements; ++e)
-    if (types[m_mesh->m_elementKind[e]]->m_dimension == 2)
-      boundaryElement.push_back(static_cast<uint32_t>(e));
-  queries.init(boundaryElement.size(), 0, faces.m_bits);
-  m_boundaryFirst.assign(boundaryElement.size(), kNoUse);
-  auto boundaryKey = [&](uint32_t q, int32_t key[4]) {
-    const int64_t e = boundaryElement[q];
-    const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-    const int32_t n = types[m_mesh->m_elementKind[e]]->m_noOfVertices;
-    std::fill(key, key + 4, -1);
-    std::copy(nodes, nodes + n, key);
-    sortSmall(key, n);
-    return n;
-  };
-  for (uint32_t q = 0; q < boundaryElement.size(); ++q) {
-    int32_t key[4];
-    const int32_t n = boundaryKey(q, key);
-    if (!m_exactKeys || n == 3) // else it is no face of a tetrahedron
-      queries.add(0, faceHash(key, n), q);
-  }
-  queries.finish(0);
+  boundaryKeys(&queries);
+  std::vector<MatchPart> parts = matchPartitions(queries);
+  m_uses.release();
+  queries.release();
+  return settleMatching(parts);
+}
 
-  // Per part (thread): the first use of a face met a third time and the face's first two uses,
-  // and the faces kept. Which part had which partition does not show in the result.
-  struct Part {
-    uint32_t m_failUse = kNoUse, m_failFirst = kNoUse, m_failSecond = kNoUse;
-    std::vector<Face> m_faces;
-  } parts[2];
-  const uint32_t largest = faces.largest();
-  inParts(m_twoThreads && faces.partitions() > 1, [&](int32_t part, int32_t count) {
-    Part &own = parts[part];
-    uint32_t &failUse = own.m_failUse;
+// Writes the face uses of the kept solids, when keepSolids could not.
+void Builder::writeUses() {
+  uint64_t uses = 0;
+  for (int32_t e : m_solids)
+    uses += static_cast<uint64_t>(KelvoElements_get(kindOf(e))->m_noOfFaces);
+  m_uses.init(static_cast<size_t>(uses), static_cast<size_t>(g_partitionSize));
+  for (size_t s = 0; s < m_solids.size(); ++s) {
+    const int64_t e = m_solids[s];
+    const MshElementRun &run = MshFile_runOf(m_mesh, e);
+    const int32_t kind = run.m_kind;
+    const int32_t *nodes = cornersOf(run, e);
+    int32_t sorted[4], vertex[4];
+    if (kind == KELVO_TETRA)
+      sortTetrahedron(nodes, sorted, vertex);
+    addUses(&m_uses, 0, static_cast<uint32_t>(s), kind, nodes, sorted, vertex);
+  }
+  m_uses.finish(0);
+}
+
+// The boundary elements, and their keys in partitions as the uses' are, each by its index among
+// them.
+void Builder::boundaryKeys(Buckets *queries) {
+  forRuns(m_mesh, 2, 0, SIZE_MAX, [&](size_t first, size_t end, const MshElementRun &) {
+    for (size_t e = first; e < end; ++e)
+      m_boundaryElements.push_back(static_cast<uint32_t>(e));
+    return true;
+  });
+  queries->init(m_boundaryElements.size(), 0, m_uses.m_bits);
+  m_boundaryFirst.assign(m_boundaryElements.size(), kNoUse);
+  for (uint32_t q = 0; q < m_boundaryElements.size(); ++q) {
+    int32_t key[4];
+    const int32_t n = keyOfBoundary(q, key);
+    if (!m_exactKeys || n == 3) // else it is no face of a tetrahedron
+      queries->add(0, faceHash(key, n), q);
+  }
+  queries->finish(0);
+}
+
+// Matches the partitions on the threads, each thread taking the next partition left.
+std::vector<Builder::MatchPart> Builder::matchPartitions(const Buckets &queries) {
+  const size_t all = m_uses.partitions();
+  const int32_t threads =
+      static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(m_threads), all));
+  std::vector<MatchPart> parts(static_cast<size_t>(threads));
+  const uint32_t largest = m_uses.largest();
+  std::atomic<size_t> next{0};
+  std::atomic<bool> again{false}; // trusting, a face met a third time or a duplicate: no need
+                                  // to go on
+  KelvoThreads_run(threads, [&](int32_t part, int32_t) {
+    MatchPart &own = parts[part];
     PartitionTable table;
     table.reserve(largest);
-    std::vector<uint32_t> named; // slots of faces met twice that boundary elements name
-    const size_t all = faces.partitions(), half = count == 1 ? all : all / 2;
-    for (size_t p = part == 0 ? 0 : half; p < (part == 0 ? half : all); ++p) {
-      table.clear(faces.count(p));
-      auto ids = [&faces](uint32_t at) { return faces.id(at); };
-      auto exact = [&](uint32_t at) {
-        // Equal hashes are equal faces. The first slot probed mostly decides, taken or matched
-        // alike (the two are about as likely): without a branch on which.
-        const uint64_t hash = faces.hash(at);
-        const uint32_t use = faces.id(at);
-        for (size_t i = hash & table.m_mask;; i = (i + 1) & table.m_mask) {
-          PartitionTable::Slot &slot = table.m_slots[i];
-          const uint32_t held = slot.m_at;
-          const uint64_t other = faces.hash(held != 0 ? held - 1 : at);
-          if ((held != 0) & (other != hash))
-            continue; // another face
-          if ((held != 0) & (slot.m_second != kNoUse)) {
-            if (use < failUse) {
-              failUse = use;
-              own.m_failFirst = ids(held - 1);
-              own.m_failSecond = slot.m_second;
-            }
-            return false; // the partition's later uses cannot come first
-          }
-          slot.m_second = held != 0 ? use : kNoUse;
-          slot.m_at = held != 0 ? held : at + 1;
-          return true;
-        }
-      };
-      named.clear();
-      const bool complete = m_exactKeys ? faces.forEach(p, exact) : faces.forEach(p, [&](uint32_t at) {
-        const uint32_t use = faces.id(at);
-        PartitionTable::Slot *slot = table.find(faces.hash(at), faces, [&](uint32_t first) {
-          if (m_exactKeys)
-            return true;
-          int32_t mine[4], theirs[4];
-          keyOfUse(use, mine);
-          keyOfUse(ids(first), theirs);
-          return std::equal(mine, mine + 4, theirs);
-        });
-        if (slot->m_at == 0) {
-          *slot = {at + 1, kNoUse};
-          return true;
-        }
-        if (slot->m_second != kNoUse) {
-          if (use < failUse) {
-            failUse = use;
-            own.m_failFirst = ids(slot->m_at - 1);
-            own.m_failSecond = slot->m_second;
-          }
-          return false; // the partition's later uses cannot come first
-        }
-        slot->m_second = use;
-        return true;
-      });
-      if (!complete || failUse != kNoUse)
-        continue;
-      queries.forEach(p, [&](uint32_t at) {
-        const uint32_t q = queries.id(at);
-        PartitionTable::Slot *slot = table.find(queries.hash(at), faces, [&](uint32_t first) {
-          if (m_exactKeys)
-            return true;
-          int32_t mine[4], theirs[4];
-          boundaryKey(q, mine);
-          keyOfUse(ids(first), theirs);
-          return std::equal(mine, mine + 4, theirs);
-        });
-        if (slot->m_at != 0) {
-          m_boundaryFirst[q] = ids(slot->m_at - 1);
-          if (slot->m_second != kNoUse)
-            named.push_back(static_cast<uint32_t>(slot - table.m_slots.data()));
-        }
-        return true;
-      });
-      // Faces met once, and between two volumes. Empty slots hold no second use, so that one
-      // test passes over them and over the faces met twice (it mostly fails: well predicted).
-      auto between = [&](const PartitionTable::Slot &slot) {
-        return severalVolumes &&
-               volumeOfUse(ids(slot.m_at - 1)) != volumeOfUse(slot.m_second);
-      };
-      for (size_t i = 0; i <= table.m_mask; ++i) {
-        const PartitionTable::Slot &slot = table.m_slots[i];
-        if (slot.m_second == kNoUse)
-          own.m_faces.push_back({{ids(slot.m_at - 1), 0}, -1, 1, 0});
-        else if (severalVolumes && slot.m_at != 0 && between(slot))
-          own.m_faces.push_back({{ids(slot.m_at - 1), slot.m_second}, -1, 2, 0});
-      }
-      // And the other faces met twice that a boundary element names (a baffle).
-      std::sort(named.begin(), named.end());
-      named.erase(std::unique(named.begin(), named.end()), named.end());
-      for (uint32_t i : named) {
-        const PartitionTable::Slot &slot = table.m_slots[i];
-        if (!between(slot))
-          own.m_faces.push_back({{ids(slot.m_at - 1), slot.m_second}, -1, 2, 0});
-      }
+    own.m_taken.resize(largest);
+    for (size_t p; !again.load(std::memory_order_relaxed) && (p = next.fetch_add(1)) < all;) {
+      if (m_exactKeys)
+        matchPartition<true>(p, queries, table, own);
+      else
+        matchPartition<false>(p, queries, table, own);
+      if (m_tagged && (own.m_failUse != kNoUse || own.m_duplicate))
+        again = true;
     }
   });
-  const Part &failed = parts[1].m_failUse < parts[0].m_failUse ? parts[1] : parts[0];
-  const uint32_t failUse = failed.m_failUse, failFirst = failed.m_failFirst,
-                 failSecond = failed.m_failSecond;
-  m_faces.swap(parts[0].m_faces);
-  m_faces.insert(m_faces.end(), parts[1].m_faces.begin(), parts[1].m_faces.end());
-  faces.release();
-  queries.release();
-  if (failUse != kNoUse) {
+  return parts;
+}
+
+// Matches the uses of partition p in their order, then finds the boundary elements' faces and
+// keeps the faces that may bound a surface. A face met a third time ends the partition (its
+// later uses cannot come first), and once one has been met, only such faces are looked for.
+// EXACT: equal hashes are equal faces.
+template <bool EXACT>
+void Builder::matchPartition(size_t p, const Buckets &queries, PartitionTable &table,
+                             MatchPart &own) {
+  const Buckets &faces = m_uses;
+  const uint32_t mask = faces.m_idMask;
+  auto sameFace = [this](uint32_t use, uint32_t other) {
+    int32_t mine[4], theirs[4];
+    keyOfUse(use, mine);
+    keyOfUse(other, theirs);
+    return std::equal(mine, mine + 4, theirs);
+  };
+  table.clear(faces.count(p));
+  uint32_t *taken = own.m_taken.data();
+  const bool complete = faces.forEachRun(p, [&](uint32_t from, uint32_t to) {
+    for (uint32_t at = from; at < to; ++at) {
+      if (at + 8 < to) // the slot of a later use, fetched meanwhile
+        table.prefetch(faces.hash(at + 8));
+      const uint64_t hash = faces.hash(at);
+      const uint32_t raw = faces.rawId(at), use = raw & mask;
+      PartitionTable::Slot *slot = table.find(
+          hash, [&](uint32_t first) { return EXACT || sameFace(use, first & mask); });
+      const bool vacant = slot->m_second == PartitionTable::VACANT;
+      if (!vacant && slot->m_second != kNoUse) {
+        if (use < own.m_failUse) {
+          own.m_failUse = use;
+          own.m_failFirst = slot->m_first & mask;
+          own.m_failSecond = slot->m_second;
+        }
+        return false;
+      }
+      if (!vacant && twins(slot->m_first, raw) && sameVertexSets(slot->m_first & mask, use)) {
+        own.m_duplicate = true;
+        return false;
+      }
+      // Taken or matched alike (the two are about as likely), without a branch on which.
+      *taken = static_cast<uint32_t>(slot - table.m_slots.data());
+      taken += vacant;
+      slot->m_hash = hash;
+      slot->m_first = vacant ? raw : slot->m_first;
+      slot->m_second = vacant ? kNoUse : use;
+    }
+    return true;
+  });
+  if (!complete || own.m_failUse != kNoUse)
+    return;
+  queries.forEach(p, [&](uint32_t at) {
+    const uint32_t q = queries.id(at);
+    const PartitionTable::Slot *slot = table.find(queries.hash(at), [&](uint32_t first) {
+      if (EXACT)
+        return true;
+      int32_t mine[4], theirs[4];
+      keyOfBoundary(q, mine);
+      keyOfUse(first & mask, theirs);
+      return std::equal(mine, mine + 4, theirs);
+    });
+    if (slot->m_second != PartitionTable::VACANT) {
+      m_boundaryFirst[q] = slot->m_first & mask;
+      if (slot->m_second != kNoUse)
+        own.m_named.push_back(static_cast<uint32_t>(slot - table.m_slots.data()));
+    }
+    return true;
+  });
+  keepFaces(table, static_cast<size_t>(taken - own.m_taken.data()), own);
+}
+
+// Keeps the faces of a matched partition (the first `faces` slots of own.m_taken) that may bound
+// a surface: those met once, those between two volumes and then the others met twice that a
+// boundary element names (a baffle). Their order here does not matter (settleMatching sorts).
+void Builder::keepFaces(PartitionTable &table, size_t faces, MatchPart &own) const {
+  const uint32_t mask = m_uses.m_idMask;
+  const bool severalVolumes = m_model->m_volumes.size() > 1;
+  auto between = [&](const PartitionTable::Slot &slot) {
+    return severalVolumes && volumeOfUse(slot.m_first & mask) != volumeOfUse(slot.m_second);
+  };
+  for (size_t i = 0; i < faces; ++i) {
+    const PartitionTable::Slot &slot = table.m_slots[own.m_taken[i]];
+    if (slot.m_second == kNoUse)
+      own.m_faces.push_back({{slot.m_first & mask, 0}, -1, 1, 0});
+    else if (severalVolumes && between(slot))
+      own.m_faces.push_back({{slot.m_first & mask, slot.m_second}, -1, 2, 0});
+  }
+  std::vector<uint32_t> &named = own.m_named;
+  std::sort(named.begin(), named.end());
+  named.erase(std::unique(named.begin(), named.end()), named.end());
+  for (uint32_t i : named) {
+    const PartitionTable::Slot &slot = table.m_slots[i];
+    if (!between(slot))
+      own.m_faces.push_back({{slot.m_first & mask, slot.m_second}, -1, 2, 0});
+  }
+  named.clear();
+}
+
+// Puts the parts together. The face met a third time first fails the import; trusting, that
+// and a duplicate element (two of one vertex set) start it all over instead. Else the faces go
+// in the order of their first uses.
+Builder::Matched Builder::settleMatching(const std::vector<MatchPart> &parts) {
+  const MatchPart *failed = &parts[0];
+  for (const MatchPart &part : parts)
+    failed = part.m_failUse < failed->m_failUse ? &part : failed;
+  if (failed->m_failUse != kNoUse) {
+    if (m_tagged)
+      return MATCH_AGAIN;
     int32_t key[4];
-    const int32_t n = keyOfUse(failUse, key);
+    const int32_t n = keyOfUse(failed->m_failUse, key);
     auto tag = [this](uint32_t use) {
       return std::to_string(m_mesh->m_elementTags[m_solids[use / 6]]);
     };
     *m_error = "The face with the nodes " + nodeList(key, n) +
-               " is shared by more than two elements (" + tag(failFirst) + ", " +
-               tag(failSecond) + " and " + tag(failUse) + ").";
-    return false;
+               " is shared by more than two elements (" + tag(failed->m_failFirst) + ", " +
+               tag(failed->m_failSecond) + " and " + tag(failed->m_failUse) + ").";
+    return MATCH_FAILED;
   }
-  std::sort(m_faces.begin(), m_faces.end(),
-            [](const Face &a, const Face &b) { return a.m_use[0] < b.m_use[0]; });
-  // Each boundary element's face by its place among the kept faces (all named faces are kept):
-  // the matched ones sorted by first use and walked along the faces.
-  std::vector<std::pair<uint32_t, uint32_t>> named; // (first use, boundary element)
-  for (uint32_t q = 0; q < m_boundaryFirst.size(); ++q)
-    if (m_boundaryFirst[q] != kNoUse)
-      named.push_back({m_boundaryFirst[q], q});
-  std::sort(named.begin(), named.end());
-  size_t at = 0;
-  for (const auto &entry : named) {
-    while (m_faces[at].m_use[0] < entry.first)
-      ++at;
-    m_boundaryFirst[entry.second] = static_cast<uint32_t>(at);
-  }
-  return true;
+  for (const MatchPart &part : parts)
+    if (part.m_duplicate)
+      return MATCH_AGAIN;
+  orderFaces(parts);
+  return MATCHED;
 }
 
-// Gives the faces that boundary elements cover to the elements' surface groups.
+// Puts the kept faces in the order of their first uses, and gives each boundary element the place
+// of its face among them (all named faces are kept). A face's place is the number of kept faces
+// of smaller first uses, counted in a bit set over the uses: no sort.
+void Builder::orderFaces(const std::vector<MatchPart> &parts) {
+  const size_t words = (6 * m_solids.size() + 63) / 64;
+  std::vector<uint64_t> kept(words, 0);
+  size_t faces = 0;
+  for (const MatchPart &part : parts) {
+    for (const Face &face : part.m_faces)
+      kept[face.m_use[0] >> 6] |= uint64_t(1) << (face.m_use[0] & 63);
+    faces += part.m_faces.size();
+  }
+  std::vector<uint32_t> before(words); // the kept faces in the words before
+  uint32_t count = 0;
+  for (size_t w = 0; w < words; ++w) {
+    before[w] = count;
+    count += static_cast<uint32_t>(__builtin_popcountll(kept[w]));
+  }
+  auto place = [&](uint32_t use) {
+    const uint64_t below = kept[use >> 6] & ((uint64_t(1) << (use & 63)) - 1);
+    return before[use >> 6] + static_cast<uint32_t>(__builtin_popcountll(below));
+  };
+  m_faces.resize(faces);
+  for (const MatchPart &part : parts)
+    for (const Face &face : part.m_faces)
+      m_faces[place(face.m_use[0])] = face;
+  for (uint32_t &first : m_boundaryFirst)
+    first = first == kNoUse ? kNoUse : place(first);
+}
+
+// Whether the elements of two uses have the same corners.
+bool Builder::sameVertexSets(uint32_t use, uint32_t other) const {
+  int32_t mine[8], theirs[8];
+  const int32_t k = sortedCorners(m_solids[use / 6], mine);
+  return sortedCorners(m_solids[other / 6], theirs) == k && std::equal(mine, mine + k, theirs);
+}
+
+// The sorted corners of a boundary element (padded with -1); their number.
+int32_t Builder::keyOfBoundary(uint32_t q, int32_t key[4]) const {
+  const int64_t e = m_boundaryElements[q];
+  const MshElementRun &run = MshFile_runOf(m_mesh, e);
+  const int32_t *nodes = cornersOf(run, e);
+  const int32_t n = run.m_corners;
+  std::fill(key, key + 4, -1);
+  std::copy(nodes, nodes + n, key);
+  sortSmall(key, n);
+  return n;
+}
+
+// Gives the faces that boundary elements cover to the elements' surface groups, each face to the
+// first element that names it.
 void Builder::boundaryElements() {
   std::map<GroupKey, int32_t> groups;
-  GroupKey last{-1, -1};
-  for (const uint32_t e : m_boundaryElements) {
-    const GroupKey key = groupOf(m_mesh, e);
-    if (key != last || groups.empty())
-      groups[key] = 0;
-    last = key;
-  }
+  forRuns(m_mesh, 2, 0, SIZE_MAX, [&](size_t, size_t, const MshElementRun &run) {
+    groups[groupOf(run)] = 0;
+    return true;
+  });
   int32_t next = 0;
   for (auto &entry : groups) {
     entry.second = next++;
@@ -1072,60 +1258,64 @@ void Builder::boundaryElements() {
   std::vector<int64_t> &unmatched = m_groupUnmatched, &taken = m_groupTaken;
   unmatched.assign(groups.size(), 0);
   taken.assign(groups.size(), 0);
-  last = GroupKey{-1, -1};
-  int32_t group = 0;
-  for (size_t q = 0; q < m_boundaryElements.size();) { // q: the index among them
-    const uint32_t e = m_boundaryElements[q];
-    const KelvoElementType *type = KelvoElements_get(m_mesh->m_elementKind[e]);
-    const GroupKey key = groupOf(m_mesh, e);
-    if (key != last)
-      group = groups.at(key);
-    last = key;
-    const int32_t *nodes = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e]];
-    const int32_t nv = type->m_noOfVertices;
-    // The side-0 element of a face is anywhere in memory: its data is fetched some boundary
-    // elements ahead, in steps.
-    const size_t count = m_boundaryFirst.size();
-    auto ahead = [&](size_t k) -> const Face * {
-      return q + k < count && m_boundaryFirst[q + k] != kNoUse ? &m_faces[m_boundaryFirst[q + k]]
-                                                              : nullptr;
-    };
-    if (const Face *f = ahead(16))
+  std::vector<uint32_t> claims; // the boundary elements (by index among them) that gave a group
+  size_t q = 0;
+  forRuns(m_mesh, 2, 0, SIZE_MAX, [&](size_t first, size_t end, const MshElementRun &run) {
+    const int32_t group = groups.at(groupOf(run));
+    for (size_t e = first; e < end; ++e, ++q) {
+      const uint32_t faceIndex = m_boundaryFirst[q];
+      if (faceIndex == kNoUse) {
+        ++unmatched[group];
+        continue;
+      }
+      Face &face = m_faces[faceIndex];
+      if (face.m_group == group)
+        continue; // the same element twice
+      if (face.m_group >= 0) {
+        ++taken[group];
+        continue;
+      }
+      face.m_group = group;
+      claims.push_back(static_cast<uint32_t>(q));
+    }
+    return true;
+  });
+  KelvoThreads_run(KelvoThreads_for(claims.size()), [&](int32_t part, int32_t count) {
+    orientFaces(claims, KelvoThreads_begin(claims.size(), part, count),
+                KelvoThreads_begin(claims.size(), part + 1, count));
+  });
+  m_boundaryFirst = std::vector<uint32_t>();
+  m_boundaryElements = std::vector<uint32_t>();
+}
+
+// For the faces of the boundary elements claims[from, to): the side whose outward walk around the
+// face runs as the boundary element's does. The side-0 element of a face is anywhere in memory:
+// its data is fetched some faces ahead, in steps.
+void Builder::orientFaces(const std::vector<uint32_t> &claims, size_t from, size_t to) {
+  auto ahead = [&](size_t i, size_t k) -> const Face * {
+    return i + k < to ? &m_faces[m_boundaryFirst[claims[i + k]]] : nullptr;
+  };
+  for (size_t i = from; i < to; ++i) {
+    if (const Face *f = ahead(i, 16))
       __builtin_prefetch(f);
-    if (const Face *f = ahead(12))
+    if (const Face *f = ahead(i, 10))
       __builtin_prefetch(&m_solids[f->m_use[0] / 6]);
-    if (const Face *f = ahead(8)) {
-      __builtin_prefetch(&m_mesh->m_elementStart[m_solids[f->m_use[0] / 6]]);
-      __builtin_prefetch(&m_mesh->m_elementKind[m_solids[f->m_use[0] / 6]]);
-    }
-    if (const Face *f = ahead(4))
-      __builtin_prefetch(&m_mesh->m_elementNodes[static_cast<size_t>(
-          m_mesh->m_elementStart[m_solids[f->m_use[0] / 6]])]);
-    const uint32_t faceIndex = m_boundaryFirst[q++];
-    if (faceIndex == kNoUse) {
-      ++unmatched[group];
-      continue;
-    }
-    Face &face = m_faces[faceIndex];
-    if (face.m_group == group)
-      continue; // the same element twice
-    if (face.m_group >= 0) {
-      ++taken[group];
-      continue;
-    }
-    face.m_group = group;
-    // The side whose outward walk around the face runs as the boundary element's does.
+    if (const Face *f = ahead(i, 4))
+      __builtin_prefetch(cornersOf(m_solids[f->m_use[0] / 6]));
+    const uint32_t q = claims[i];
+    const int32_t *nodes = cornersOf(m_boundaryElements[q]);
+    Face &face = m_faces[m_boundaryFirst[q]];
     const int64_t e0 = m_solids[face.m_use[0] / 6];
     const int32_t f0 = static_cast<int32_t>(face.m_use[0] % 6);
-    const KelvoElementType *t0 = KelvoElements_get(m_mesh->m_elementKind[e0]);
-    const int32_t *n0 = &m_mesh->m_elementNodes[m_mesh->m_elementStart[e0]];
+    const MshElementRun &run0 = MshFile_runOf(m_mesh, e0);
+    const KelvoElementType *t0 = KelvoElements_get(run0.m_kind);
+    const int32_t *n0 = cornersOf(run0, e0);
+    const int32_t nv = t0->m_faceSize[f0];
     int32_t at = 0;
     while (n0[t0->m_faceVertices[f0][at]] != nodes[0])
       ++at;
     face.m_front = n0[t0->m_faceVertices[f0][(at + 1) % nv]] == nodes[1] ? 0 : 1;
   }
-  m_boundaryFirst = std::vector<uint32_t>();
-  m_boundaryElements = std::vector<uint32_t>();
 }
 
 void Builder::surfaces() {
@@ -1333,12 +1523,11 @@ bool unknownElementsFit(const MshFile *mesh, std::string *error) {
   if (mesh->m_unknown.empty())
     return true;
   std::set<int32_t> usedPhysicals, untaggedVolumeEntities;
-  for (size_t e = 0; e < mesh->m_elementKind.size(); ++e) {
-    const int32_t dimension = KelvoElements_get(mesh->m_elementKind[e])->m_dimension;
-    if (mesh->m_elementPhysical[e] != 0)
-      usedPhysicals.insert(mesh->m_elementPhysical[e]);
-    else if (dimension == 3)
-      untaggedVolumeEntities.insert(mesh->m_elementEntity[e]);
+  for (const MshElementRun &run : mesh->m_elementRuns) {
+    if (run.m_physical != 0)
+      usedPhysicals.insert(run.m_physical);
+    else if (dimensionOf(run.m_kind) == 3)
+      untaggedVolumeEntities.insert(run.m_entity);
   }
   for (const MshUnknownElement &u : mesh->m_unknown) {
     std::string where;
@@ -1400,12 +1589,6 @@ void KelvoModel_delete(KelvoModel *model) { delete model; }
 int64_t KelvoModel_setPartitionSize(int64_t uses) {
   const int64_t before = g_partitionSize;
   g_partitionSize = uses > 0 ? uses : 1;
-  return before;
-}
-
-int64_t KelvoModel_setTwoThreadsFrom(int64_t solids) {
-  const int64_t before = static_cast<int64_t>(g_twoThreadsFrom);
-  g_twoThreadsFrom = static_cast<size_t>(solids > 0 ? solids : 0);
   return before;
 }
 

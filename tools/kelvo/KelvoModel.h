@@ -81,10 +81,6 @@ int KelvoModel_build(KelvoModel *model, const MshFile *mesh, std::string *error)
 // not depend on it. Tests make it small to have many partitions. Returns the size before.
 int64_t KelvoModel_setPartitionSize(int64_t uses);
 
-// Meshes of at least this many volume elements are worked on by two threads (when the machine has
-// two cores); the result is the same. Returns the number before.
-int64_t KelvoModel_setTwoThreadsFrom(int64_t solids);
-
 // Number of vertices.
 int64_t KelvoModel_getNoOfVertices(const KelvoModel *model);
 

@@ -3,6 +3,7 @@
 #include "GmoWriter.h"
 #include "KelvoElements.h"
 #include "KelvoModel.h"
+#include "KelvoThreads.h"
 #include "MshFile.h"
 #include "ToolInterrupt.h"
 #include "zyrInterrupt.h"
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -208,6 +210,23 @@ void printDetails(FILE *out, const MshFile *mesh, const KelvoModel *model) {
             model->m_faceSets[j].m_elementSet, model->m_faceSets[j].m_elements.size());
 }
 
+// The model's summary (KelvoModel_print) as lines of the output.
+void printSummary(FILE *out, const KelvoModel *model) {
+  std::string summary;
+  char *text = nullptr;
+  size_t length = 0;
+  FILE *memory = open_memstream(&text, &length);
+  if (memory != nullptr) {
+    KelvoModel_print(model, memory);
+    fclose(memory);
+    summary.assign(text, length);
+    free(text);
+  }
+  if (!summary.empty() && summary.back() == '\n')
+    summary.pop_back();
+  emitLines(out, summary);
+}
+
 } // namespace
 
 int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
@@ -255,7 +274,10 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
   } else {
     emitLines(out, "Reading the Gmsh mesh file \"" + file + "\" (format " + mesh->m_version +
                        (mesh->m_binary ? ", binary)" : ", ASCII)"));
+    // The mapped file is read no more: it is unmapped beside the building of the model.
+    KelvoAside unmapping([mesh] { MshFile_unmap(mesh); });
     const int built = KelvoModel_build(model, mesh, &error);
+    unmapping.join();
     warnings.insert(warnings.end(), model->m_warnings.begin(), model->m_warnings.end());
     if (!built) {
       error = "Unable to import the Gmsh mesh file \"" + file + "\":\n" + error;
@@ -263,25 +285,22 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
     } else if (zyrInterrupt_signal() != 0) {
       status = 1;
     } else {
+      // The mesh's memory (unless its details are still to be printed) and what the heap holds
+      // free go back to the system beside the writing, instead of at the exit.
+      KelvoAside release([&mesh, &options] {
+        if (!options.m_verbose) {
+          MshFile_delete(mesh);
+          mesh = nullptr;
+        }
+        malloc_trim(0);
+      });
       model->m_units = options.m_units;
       if (!GmoWriter_writeModel(model, options.m_intermediate.c_str(), &error)) {
         status = 1;
       } else {
         if (options.m_verbose)
           printDetails(out, mesh, model);
-        std::string summary;
-        char *text = nullptr;
-        size_t length = 0;
-        FILE *memory = open_memstream(&text, &length);
-        if (memory != nullptr) {
-          KelvoModel_print(model, memory);
-          fclose(memory);
-          summary.assign(text, length);
-          free(text);
-        }
-        if (!summary.empty() && summary.back() == '\n')
-          summary.pop_back();
-        emitLines(out, summary);
+        printSummary(out, model);
         emitLines(out, "Wrote the intermediate mesh file \"" + options.m_intermediate + "\".");
       }
     }

@@ -122,10 +122,13 @@ private:
   void addCorners(const int64_t *tags, int32_t corners);
   bool binaryBlock4(const KelvoGmshType *type, int32_t gmshType, int64_t n, int32_t physical,
                     int32_t entity, int64_t noOfPhysicals);
+  bool decodeValues(const char *at, size_t values, int64_t *v, size_t *bad) const;
+  bool binaryNodes4(int64_t n, int32_t values);
 
   bool addNode(int64_t tag, const double xyz[3]);
   bool addElement(int64_t tag, int32_t gmshType, int32_t physical, int32_t entity,
                   const int64_t *nodes);
+  void addToRuns(int64_t n, int32_t kind, int32_t physical, int32_t entity);
   void reserveElements(int64_t n, int32_t corners);
   void reserveBinaryBlocks(int64_t blocks, bool version4);
   bool elementNodes(const KelvoGmshType *type, int64_t *nodes, bool binary, int32_t width);
@@ -579,7 +582,7 @@ bool Parser::nodes2() {
 // touched (and had the system zero) twice the memory, which cost more than the parsing on large
 // meshes. A later block that does not fit grows the room by half at least, so that a file of
 // many small blocks is not copied over once per block.
-template <class T> void roomFor(std::vector<T> &items, size_t more) {
+template <class Array> void roomFor(Array &items, size_t more) {
   const size_t need = items.size() + more;
   if (need <= items.capacity())
     return;
@@ -591,10 +594,6 @@ template <class T> void roomFor(std::vector<T> &items, size_t more) {
 void Parser::reserveElements(int64_t n, int32_t corners) {
   const size_t more = static_cast<size_t>(n);
   roomFor(m_mesh->m_elementTags, more);
-  roomFor(m_mesh->m_elementKind, more);
-  roomFor(m_mesh->m_elementPhysical, more);
-  roomFor(m_mesh->m_elementEntity, more);
-  roomFor(m_mesh->m_elementStart, more);
   roomFor(m_mesh->m_elementNodes, more * static_cast<size_t>(corners));
 }
 
@@ -640,10 +639,6 @@ void Parser::reserveBinaryBlocks(int64_t blocks, bool version4) {
     left -= version4 ? 1 : static_cast<int64_t>(n);
   }
   roomFor(m_mesh->m_elementTags, static_cast<size_t>(kept));
-  roomFor(m_mesh->m_elementKind, static_cast<size_t>(kept));
-  roomFor(m_mesh->m_elementPhysical, static_cast<size_t>(kept));
-  roomFor(m_mesh->m_elementEntity, static_cast<size_t>(kept));
-  roomFor(m_mesh->m_elementStart, static_cast<size_t>(kept));
   roomFor(m_mesh->m_elementNodes, static_cast<size_t>(corners));
 }
 
@@ -654,25 +649,38 @@ bool Parser::addElement(int64_t tag, int32_t gmshType, int32_t physical, int32_t
     ++m_mesh->m_ignored[gmshType];
     return true;
   }
-  if (m_mesh->m_elementKind.size() >= static_cast<size_t>(INT32_MAX))
+  if (m_mesh->m_elementTags.size() >= static_cast<size_t>(INT32_MAX))
     return fail("The mesh holds too many elements.");
   if (type->m_order > 1)
     ++m_mesh->m_reduced[gmshType];
   const int32_t corners = KelvoElements_get(type->m_kind)->m_noOfVertices;
   m_mesh->m_elementTags.push_back(tag);
-  m_mesh->m_elementKind.push_back(type->m_kind);
-  m_mesh->m_elementPhysical.push_back(physical);
-  m_mesh->m_elementEntity.push_back(entity);
   addCorners(nodes, corners);
-  m_mesh->m_elementStart.push_back(static_cast<int64_t>(m_mesh->m_elementNodes.size()));
+  addToRuns(1, type->m_kind, physical, entity);
   return true;
+}
+
+// Counts the last `n` elements, of one kind, group and entity, into the runs.
+void Parser::addToRuns(int64_t n, int32_t kind, int32_t physical, int32_t entity) {
+  std::vector<MshElementRun> &runs = m_mesh->m_elementRuns;
+  if (n == 0)
+    return;
+  if (!runs.empty() && runs.back().m_kind == kind && runs.back().m_physical == physical &&
+      runs.back().m_entity == entity) {
+    runs.back().m_count += n;
+    return;
+  }
+  const int32_t corners = KelvoElements_get(kind)->m_noOfVertices;
+  runs.push_back({MshFile_noOfElements(m_mesh) - n, n,
+                  static_cast<int64_t>(m_mesh->m_elementNodes.size()) - n * corners, kind,
+                  corners, physical, entity});
 }
 
 // (Re)makes the index of the nodes read so far when nodes came since it was made. Scattered tags
 // or a tag defined twice leave it empty: every corner is then resolved at the end, which also
 // reports the repeated tag.
 void Parser::indexNodes() {
-  const std::vector<int64_t> &tags = m_mesh->m_nodeTags;
+  const KelvoArray<int64_t> &tags = m_mesh->m_nodeTags;
   const int64_t n = static_cast<int64_t>(tags.size());
   m_indexedNodes = n;
   m_nodeIndex.clear();
@@ -699,64 +707,94 @@ void Parser::indexNodes() {
 void Parser::addCorners(const int64_t *tags, int32_t corners) {
   if (m_indexedNodes != static_cast<int64_t>(m_mesh->m_nodeTags.size()))
     indexNodes();
-  std::vector<int32_t> &out = m_mesh->m_elementNodes;
+  KelvoArray<int32_t> &out = m_mesh->m_elementNodes;
   for (int32_t k = 0; k < corners; ++k) {
     const int32_t index = nodeIndex(tags[k]);
     if (index < 0)
-      m_unresolved.push_back({static_cast<int64_t>(m_mesh->m_elementKind.size()) - 1,
+      m_unresolved.push_back({MshFile_noOfElements(m_mesh) - 1,
                               static_cast<int64_t>(out.size()), tags[k]});
     out.push_back(index);
   }
 }
 
 // Reads a whole binary block of kept elements; the caller has checked that the rest of the file
-// holds it. The same results and messages as element by element.
+// holds it. The same results and messages as element by element. A large block is read in parts
+// by several threads, each part into its own place in the arrays (grown without being set); the
+// parts' unknown corners follow each other in part order, and the first part that fails says why.
 bool Parser::binaryBlock4(const KelvoGmshType *type, int32_t gmshType, int64_t n,
                           int32_t physical, int32_t entity, int64_t noOfPhysicals) {
   const int32_t corners = KelvoElements_get(type->m_kind)->m_noOfVertices;
-  const int32_t values = 1 + type->m_noOfNodes; // the tag, then the nodes
+  const size_t values = static_cast<size_t>(1 + type->m_noOfNodes); // the tag, then the nodes
   const size_t width = static_cast<size_t>(m_sizeT);
-  const bool swap = m_mesh->m_swap != 0;
   if (m_indexedNodes != static_cast<int64_t>(m_mesh->m_nodeTags.size()))
     indexNodes();
-  std::vector<int32_t> &out = m_mesh->m_elementNodes;
-  for (int64_t i = 0; i < n; ++i) {
-    int64_t v[126];
-    for (int32_t k = 0; k < values; ++k) {
-      const char *at = m_data + m_pos + k * width;
-      if (width == 4) {
-        uint32_t x;
-        memcpy(&x, at, 4);
-        v[k] = swap ? __builtin_bswap32(x) : x;
-      } else {
-        uint64_t x;
-        memcpy(&x, at, 8);
-        x = swap ? __builtin_bswap64(x) : x;
-        if (x > static_cast<uint64_t>(INT64_MAX)) {
-          m_pos += (k + 1) * width;
-          return fail("A size value is out of range.");
-        }
-        v[k] = static_cast<int64_t>(x);
+  MshFile &mesh = *m_mesh;
+  const size_t first = mesh.m_elementTags.size(), firstCorner = mesh.m_elementNodes.size();
+  const size_t count = static_cast<size_t>(n);
+  mesh.m_elementTags.resize(first + count);
+  mesh.m_elementNodes.resize(firstCorner + count * static_cast<size_t>(corners));
+  struct Part {
+    size_t m_bad = SIZE_MAX; // the byte after the first value out of range
+    std::vector<Unresolved> m_unresolved;
+  };
+  std::vector<Part> parts(static_cast<size_t>(KelvoThreads_for(count)));
+  const char *block = m_data + m_pos;
+  KelvoThreads_run(static_cast<int32_t>(parts.size()), [&](int32_t part, int32_t of) {
+    Part &own = parts[static_cast<size_t>(part)];
+    const size_t to = KelvoThreads_begin(count, part + 1, of);
+    for (size_t i = KelvoThreads_begin(count, part, of); i < to; ++i) {
+      int64_t v[126];
+      if (!decodeValues(block + i * values * width, values, v, &own.m_bad)) {
+        own.m_bad += i * values * width;
+        return;
+      }
+      const size_t e = first + i, at = firstCorner + i * static_cast<size_t>(corners);
+      mesh.m_elementTags[e] = v[0];
+      for (int32_t k = 0; k < corners; ++k) {
+        const int32_t index = nodeIndex(v[k + 1]);
+        if (index < 0)
+          own.m_unresolved.push_back(
+              {static_cast<int64_t>(e), static_cast<int64_t>(at) + k, v[k + 1]});
+        mesh.m_elementNodes[at + static_cast<size_t>(k)] = index;
       }
     }
-    m_pos += values * width;
-    m_mesh->m_elementTags.push_back(v[0]);
-    m_mesh->m_elementKind.push_back(type->m_kind);
-    m_mesh->m_elementPhysical.push_back(physical);
-    m_mesh->m_elementEntity.push_back(entity);
-    for (int32_t k = 1; k <= corners; ++k) {
-      const int32_t index = nodeIndex(v[k]);
-      if (index < 0)
-        m_unresolved.push_back({static_cast<int64_t>(m_mesh->m_elementKind.size()) - 1,
-                                static_cast<int64_t>(out.size()), v[k]});
-      out.push_back(index);
+  });
+  for (const Part &part : parts) {
+    if (part.m_bad != SIZE_MAX) {
+      m_pos += part.m_bad;
+      return fail("A size value is out of range.");
     }
-    m_mesh->m_elementStart.push_back(static_cast<int64_t>(out.size()));
+    m_unresolved.insert(m_unresolved.end(), part.m_unresolved.begin(), part.m_unresolved.end());
   }
+  m_pos += count * values * width;
+  addToRuns(n, type->m_kind, physical, entity);
   if (type->m_order > 1)
     m_mesh->m_reduced[gmshType] += n;
   if (noOfPhysicals > 1)
     m_mesh->m_multiplePhysicals += n;
+  return true;
+}
+
+// Decodes `values` size values of an element record at `at` into v; false, with the offset of the
+// byte after the first value out of range in *bad, when one is.
+bool Parser::decodeValues(const char *at, size_t values, int64_t *v, size_t *bad) const {
+  const bool swap = m_mesh->m_swap != 0;
+  for (size_t k = 0; k < values; ++k) {
+    if (m_sizeT == 4) {
+      uint32_t x;
+      memcpy(&x, at + 4 * k, 4);
+      v[k] = swap ? __builtin_bswap32(x) : x;
+      continue;
+    }
+    uint64_t x;
+    memcpy(&x, at + 8 * k, 8);
+    x = swap ? __builtin_bswap64(x) : x;
+    if (x > static_cast<uint64_t>(INT64_MAX)) {
+      *bad = 8 * (k + 1);
+      return false;
+    }
+    v[k] = static_cast<int64_t>(x);
+  }
   return true;
 }
 
@@ -928,10 +966,16 @@ bool Parser::nodes4() {
     if (m_mesh->m_binary &&
         n > static_cast<int64_t>(remaining() / (static_cast<size_t>(m_sizeT) + 8 * values)))
       return failAtEnd();
+    if (m_mesh->m_binary) {
+      if (!binaryNodes4(n, values))
+        return false;
+      read += n;
+      continue;
+    }
     tags.clear();
     for (int64_t i = 0; i < n; ++i) {
       int64_t tag = 0;
-      if (m_mesh->m_binary ? !binSize(&tag) : !readInt64("a node tag", &tag))
+      if (!readInt64("a node tag", &tag))
         return false;
       tags.push_back(tag);
     }
@@ -939,7 +983,7 @@ bool Parser::nodes4() {
       double xyz[3];
       for (int32_t k = 0; k < values; ++k) {
         double v = 0;
-        if (m_mesh->m_binary ? !binDouble(&v) : !readDouble("a coordinate", &v))
+        if (!readDouble("a coordinate", &v))
           return false;
         if (k < 3)
           xyz[k] = v;
@@ -953,6 +997,86 @@ bool Parser::nodes4() {
     return fail("The $Nodes section holds %lld nodes, not %lld as it claims.", (long long)read,
                 (long long)total);
   return closeSection("Nodes");
+}
+
+// Reads a binary block of n nodes of `values` coordinates each (any parametric ones after the
+// three), which the caller has checked the rest of the file holds: their tags, then their
+// coordinates. A large block is read in parts by several threads into their places in the arrays;
+// the fault that comes first in the file is reported, as reading node by node does.
+bool Parser::binaryNodes4(int64_t n, int32_t values) {
+  const size_t count = static_cast<size_t>(n), width = static_cast<size_t>(m_sizeT);
+  const size_t first = m_mesh->m_nodeTags.size();
+  const size_t room = first < INT32_MAX / 3 ? INT32_MAX / 3 - first : 0; // nodes still allowed
+  const size_t perNode = 8 * static_cast<size_t>(values);
+  const char *tags = m_data + m_pos, *coordinates = tags + count * width;
+  m_mesh->m_nodeTags.resize(first + count);
+  m_mesh->m_coordinates.resize(3 * (first + count));
+  enum Fault { NONE, TAG_RANGE, COORDINATE, TAG_SIGN, TOO_MANY };
+  struct Part {
+    Fault m_fault = NONE;
+    size_t m_at = 0; // the byte after the value at fault, from the block's start
+    int64_t m_tag = 0;
+  };
+  std::vector<Part> parts(static_cast<size_t>(KelvoThreads_for(count)));
+  KelvoThreads_run(static_cast<int32_t>(parts.size()), [&](int32_t part, int32_t of) {
+    Part &own = parts[static_cast<size_t>(part)];
+    const size_t from = KelvoThreads_begin(count, part, of);
+    const size_t to = KelvoThreads_begin(count, part + 1, of);
+    for (size_t i = from; i < to; ++i) {
+      int64_t tag;
+      size_t bad = 0;
+      if (!decodeValues(tags + i * width, 1, &tag, &bad)) {
+        own = {TAG_RANGE, i * width + bad, 0};
+        return;
+      }
+      m_mesh->m_nodeTags[first + i] = tag;
+    }
+    for (size_t i = from; i < to; ++i) {
+      double xyz[3];
+      for (size_t k = 0; k < static_cast<size_t>(values); ++k) {
+        uint64_t bits;
+        memcpy(&bits, coordinates + i * perNode + 8 * k, 8);
+        bits = m_mesh->m_swap ? __builtin_bswap64(bits) : bits;
+        double v;
+        memcpy(&v, &bits, 8);
+        if (!std::isfinite(v)) {
+          own = {COORDINATE, count * width + i * perNode + 8 * (k + 1), 0};
+          return;
+        }
+        if (k < 3)
+          xyz[k] = v;
+      }
+      const int64_t tag = m_mesh->m_nodeTags[first + i];
+      if (tag < 1 || i >= room) {
+        own = {tag < 1 ? TAG_SIGN : TOO_MANY, count * width + (i + 1) * perNode, tag};
+        return;
+      }
+      std::copy(xyz, xyz + 3, &m_mesh->m_coordinates[3 * (first + i)]);
+    }
+  });
+  // The tags come first in the file, then the coordinates node by node.
+  const Part *fault = nullptr;
+  for (const Part &part : parts)
+    if (part.m_fault == TAG_RANGE && fault == nullptr)
+      fault = &part;
+  for (const Part &part : parts)
+    if (part.m_fault != NONE && fault == nullptr)
+      fault = &part;
+  if (fault == nullptr) {
+    m_pos += count * (width + perNode);
+    return true;
+  }
+  m_pos += fault->m_at;
+  switch (fault->m_fault) {
+  case TAG_RANGE:
+    return fail("A size value is out of range.");
+  case COORDINATE:
+    return fail("A coordinate is not a finite number.");
+  case TAG_SIGN:
+    return fail("The node tag %lld is not positive.", (long long)fault->m_tag);
+  default:
+    return fail("The mesh holds too many nodes.");
+  }
 }
 
 bool Parser::elements4() {
@@ -993,7 +1117,7 @@ bool Parser::elements4() {
       if (type->m_kind != KELVO_OTHER) {
         reserveElements(n, KelvoElements_get(type->m_kind)->m_noOfVertices);
         if (n <= static_cast<int64_t>(INT32_MAX) -
-                     static_cast<int64_t>(m_mesh->m_elementKind.size())) { // else refused below
+                     MshFile_noOfElements(m_mesh)) { // else refused below
           if (!binaryBlock4(type, gmshType, n, physical, entity, noOfPhysicals))
             return false;
           read += n;
@@ -1037,7 +1161,7 @@ bool Parser::resolve() {
   m_section.clear();
   m_inBinary = false;
   m_pos = m_size;
-  const std::vector<int64_t> &tags = m_mesh->m_nodeTags;
+  const KelvoArray<int64_t> &tags = m_mesh->m_nodeTags;
   const int64_t n = static_cast<int64_t>(tags.size());
   int64_t largest = 0;
   for (int64_t t : tags)
@@ -1089,10 +1213,28 @@ bool Parser::resolve() {
   return true;
 }
 
-void clear(MshFile *mesh) {
-  *mesh = MshFile();
-  mesh->m_elementStart.push_back(0);
+} // namespace
+
+MshMapping &MshMapping::operator=(MshMapping &&other) noexcept {
+  if (this != &other) {
+    if (m_address != nullptr)
+      munmap(m_address, m_size);
+    m_address = other.m_address;
+    m_size = other.m_size;
+    other.m_address = nullptr;
+    other.m_size = 0;
+  }
+  return *this;
 }
+
+MshMapping::~MshMapping() {
+  if (m_address != nullptr)
+    munmap(m_address, m_size);
+}
+
+namespace {
+
+void clear(MshFile *mesh) { *mesh = MshFile(); }
 
 } // namespace
 
@@ -1108,7 +1250,7 @@ void MshFile_print(const MshFile *mesh, FILE *stream) {
   fprintf(stream, "MshFile: version %s, %s%s\n", mesh->m_version.c_str(),
           mesh->m_binary ? "binary" : "ASCII", mesh->m_swap ? " (other byte order)" : "");
   fprintf(stream, "  Nodes            = %zu\n", mesh->m_nodeTags.size());
-  fprintf(stream, "  Elements kept    = %zu\n", mesh->m_elementKind.size());
+  fprintf(stream, "  Elements kept    = %lld\n", (long long)MshFile_noOfElements(mesh));
   fprintf(stream, "  Physical names   = %zu\n", mesh->m_physicalNames.size());
   for (const MshPhysicalName &name : mesh->m_physicalNames)
     fprintf(stream, "    %d %d \"%s\"\n", name.m_dimension, name.m_tag, name.m_name.c_str());
@@ -1145,21 +1287,17 @@ int MshFile_read(MshFile *mesh, const char *path, std::string *error) {
   }
   // Mapped rather than read: the pages of the system's cache are parsed where they are, without
   // a copy (a copy cost more than the parsing of a large binary file). A file shortened by
-  // someone else while it is parsed raises SIGBUS; Kelvo.exe reports that as an error.
+  // someone else while it is parsed raises SIGBUS; Kelvo.exe reports that as an error. The
+  // mapping stays with the mesh (MshFile_unmap).
   if (info.st_size > 0) {
     const size_t size = static_cast<size_t>(info.st_size);
     void *mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     if (mapped != MAP_FAILED) {
       close(fd);
       madvise(mapped, size, MADV_SEQUENTIAL);
-      int status = 0;
-      try {
-        status = MshFile_parse(mesh, static_cast<const char *>(mapped), size, error);
-      } catch (...) {
-        munmap(mapped, size);
-        throw;
-      }
-      munmap(mapped, size);
+      MshMapping mapping(mapped, size);
+      const int status = MshFile_parse(mesh, static_cast<const char *>(mapped), size, error);
+      mesh->m_mapping = std::move(mapping);
       return status;
     }
   }
@@ -1207,6 +1345,19 @@ int MshFile_read(MshFile *mesh, const char *path, std::string *error) {
   free(data);
   return status;
 }
+
+const MshElementRun &MshFile_runOf(const MshFile *mesh, int64_t e) {
+  const std::vector<MshElementRun> &runs = mesh->m_elementRuns;
+  if (runs.size() == 1)
+    return runs[0];
+  return *(std::upper_bound(runs.begin(), runs.end(), e,
+                            [](int64_t element, const MshElementRun &run) {
+                              return element < run.m_first;
+                            }) -
+           1);
+}
+
+void MshFile_unmap(MshFile *mesh) { mesh->m_mapping = MshMapping(); }
 
 int MshFile_isMsh(const char *data, size_t size) {
   size_t i = 0;
