@@ -1,8 +1,9 @@
 #include "KelvoThreads.h"
 
+#include "zyrWorker.h"
+
 #include <cstdlib>
 
-#include <sched.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -15,39 +16,12 @@ int32_t g_override = 0;
 // Work of fewer items runs on the calling thread alone.
 size_t g_from = 50000;
 
-int32_t fromEnvironment() {
-  const char *text = getenv("KELVO_THREADS");
-  if (text == nullptr || *text == '\0')
-    return 0;
-  char *end = nullptr;
-  const long value = strtol(text, &end, 10);
-  if (*end != '\0' || value < 1)
-    return 0;
-  return value > kMaxThreads ? kMaxThreads : static_cast<int32_t>(value);
-}
-
-int32_t fromProcessors() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  int32_t n = 0;
-  if (sched_getaffinity(0, sizeof set, &set) == 0)
-    n = CPU_COUNT(&set);
-  if (n < 1)
-    n = static_cast<int32_t>(sysconf(_SC_NPROCESSORS_ONLN));
-  if (n < 1)
-    n = 1;
-  return n > kMaxThreads ? kMaxThreads : n;
-}
-
 } // namespace
 
 int32_t KelvoThreads_count() {
   if (g_override > 0)
     return g_override;
-  static const int32_t count = [] {
-    const int32_t given = fromEnvironment();
-    return given > 0 ? given : fromProcessors();
-  }();
+  static const int32_t count = zyrWorker_count("KELVO_THREADS", kMaxThreads);
   return count;
 }
 

@@ -4,6 +4,8 @@
 // KELVO_THREADS when it is set to a number from 1 up, else the processors the process may run on
 // (taskset and cpusets narrow them); at most 16. Work is split into parts whose results are put
 // together in part order, so that nothing the reader writes depends on the count.
+#include "zyrWorker.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -52,7 +54,7 @@ template <class Work> void KelvoThreads_run(int32_t parts, Work work) {
   try {
     others.reserve(static_cast<size_t>(parts - 1));
     for (; started < parts; ++started)
-      others.emplace_back(guarded, started);
+      others.push_back(zyrWorker_thread([&guarded, started] { guarded(started); }));
   } catch (const std::system_error &) { // no thread to be had: the rest here
   } catch (const std::bad_alloc &) {
   }
