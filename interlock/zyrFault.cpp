@@ -59,8 +59,8 @@ int errorOf(const std::string &name) {
   return !name.empty() && *end == '\0' && number > 0 && number < 4096 ? static_cast<int>(number) : 0;
 }
 
-bool parse(const char *spec, std::vector<Entry> *entries) {
-  for (const char *c = spec; c != nullptr && *c != '\0';) {
+bool parse(const char *plan, std::vector<Entry> *entries) {
+  for (const char *c = plan; c != nullptr && *c != '\0';) {
     const char *end = std::strchr(c, ',');
     const std::string text(c, end != nullptr ? static_cast<size_t>(end - c) : std::strlen(c));
     c = end != nullptr ? end + 1 : nullptr;
@@ -199,9 +199,9 @@ bool holdsOutput(FILE *stream) { return stream != nullptr && __fwriting(stream) 
 
 } // namespace
 
-int zyrFault_arm(const char *spec, const char *file) {
+int zyrFault_arm(const char *plan, const char *file) {
   std::vector<Entry> entries;
-  const bool ok = parse(spec, &entries);
+  const bool ok = parse(plan, &entries);
   std::lock_guard<std::mutex> guard(theMutex);
   const std::string countPath = theSeam.m_countPath;
   theSeam = Seam();

@@ -33,10 +33,10 @@
 
 enum zyrFaultKind { ZYR_FAULT_WRITE = 0, ZYR_FAULT_FLUSH = 1, ZYR_FAULT_SYNC = 2, ZYR_FAULT_READ = 3 };
 
-// Arms the seam in this process as the environment would (spec as ZYR_FAULT_AT, file as
-// ZYR_FAULT_FILE, either may be NULL); an empty or NULL spec only counts. The counts start again
-// from 0. 1, or 0 when the spec does not parse (nothing is armed then).
-int zyrFault_arm(const char *spec, const char *file);
+// Arms the seam in this process as the environment would (plan as ZYR_FAULT_AT, file as
+// ZYR_FAULT_FILE, either may be NULL); an empty or NULL plan only counts. The counts start again
+// from 0. 1, or 0 when the plan does not parse (nothing is armed then).
+int zyrFault_arm(const char *plan, const char *file);
 // Makes the calls plain again (nothing counted, the environment no longer read).
 void zyrFault_disarm();
 // Passes of the kind counted since the seam was armed.

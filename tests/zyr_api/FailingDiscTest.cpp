@@ -5,7 +5,7 @@
 // model still answers as it did, a reopen answers exactly as the last committed state does, no
 // target file was created or replaced and no temporary is left. Reads that fail while the
 // database is opened and restored are refused or reported, never a crash.
-// ZYR_FAULT_ONLY=<operation>:<spec> walks that fault alone and shows what was published.
+// ZYR_FAULT_ONLY=<operation>:<plan> walks that fault alone and shows what was published.
 #include "DamageTestSupport.h"
 
 #include "zyrAPI.h"
@@ -134,7 +134,7 @@ protected:
 
   // The operation with the fault armed, in a child; "" when all is as it must be. Without an
   // earlier definition file, the export must not make one.
-  std::string failOnce(Operation operation, const std::string &spec, bool earlier = true) const {
+  std::string failOnce(Operation operation, const std::string &plan, bool earlier = true) const {
     const bool only = std::getenv("ZYR_FAULT_ONLY") != nullptr;
     const std::string target = operation == kExport ? m_export : m_path;
     std::string problems = zyrtest::inChild([&] {
@@ -148,14 +148,14 @@ protected:
       if (reader)
         zyrFault_disarm();
       else
-        zyrFault_arm(spec.c_str(), m_dir->path().c_str());
-      zyrtest::EnvGuard readerFault("ZYR_FAULT_AT", reader ? spec.c_str() : nullptr);
+        zyrFault_arm(plan.c_str(), m_dir->path().c_str());
+      zyrtest::EnvGuard readerFault("ZYR_FAULT_AT", reader ? plan.c_str() : nullptr);
       const int status = operate(operation, hDatabase, hModel);
       const long failures = zyrFault_failures();
       zyrFault_disarm();
       if (failures == 0 && !reader)
         return std::string("no fault made");
-      const bool reading = zyrtest::contains(spec, "read@");
+      const bool reading = zyrtest::contains(plan, "read@");
       // A read that fails may be one the operation can do without (of a lock file): then it
       // succeeds whole, as it does without the fault.
       if (reading && status == 1 && damagetest::describe(hModel) == m_imported)
@@ -164,7 +164,7 @@ protected:
       if (status != 0)
         found += "the call answered " + std::to_string(status) + "\n";
       const int reason =
-          zyrtest::contains(spec, "EIO") || zyrtest::contains(spec, "sync") || reading ? EIO : ENOSPC;
+          zyrtest::contains(plan, "EIO") || zyrtest::contains(plan, "sync") || reading ? EIO : ENOSPC;
       // The reader names the intermediate file it could not write, as the library named it
       // (in the working directory). A read that fails is reported, by the file it read.
       bool named = false;
@@ -244,10 +244,10 @@ protected:
       const long steps = std::min(kind.m_total, *kind.m_error != '\0' ? every / 4 + 1 : every);
       for (long i = 0; i < steps; ++i) {
         const long n = steps == kind.m_total ? i + 1 : 1 + i * (kind.m_total - 1) / std::max(1L, steps - 1);
-        const std::string spec = std::string(kind.m_name) + "@" + std::to_string(n) + kind.m_error;
-        if (only != nullptr && std::string(kOperationNames[operation]) + ":" + spec != only)
+        const std::string plan = std::string(kind.m_name) + "@" + std::to_string(n) + kind.m_error;
+        if (only != nullptr && std::string(kOperationNames[operation]) + ":" + plan != only)
           continue;
-        EXPECT_EQ(failOnce(operation, spec, i % 2 == 0), "") << kOperationNames[operation] << " " << spec << " of "
+        EXPECT_EQ(failOnce(operation, plan, i % 2 == 0), "") << kOperationNames[operation] << " " << plan << " of "
                                                              << kind.m_total;
       }
     }
@@ -298,15 +298,15 @@ TEST_F(FailingDiscTest, AReadThatFailsWhileOpeningOrRestoringIsRefusedOrReported
   for (long i = 0; i < steps; ++i) {
     const long n = 1 + i * (total - 1) / (steps - 1);
     restore();
-    const std::string spec = "read@" + std::to_string(n);
+    const std::string plan = "read@" + std::to_string(n);
     const damagetest::Outcome outcome = damagetest::runIsolated(
         [&] {
-          zyrFault_arm(spec.c_str(), m_dir->path().c_str());
+          zyrFault_arm(plan.c_str(), m_dir->path().c_str());
           return damagetest::walkDatabase(m_path, m_dir->file("walk.wez"));
         },
         m_dir->file("walk.stderr"), 60);
     const std::string verdict = damagetest::judge(outcome, intact);
-    EXPECT_TRUE(verdict == "refused" || verdict == "reported" || verdict == "identical") << spec << ": " << verdict;
+    EXPECT_TRUE(verdict == "refused" || verdict == "reported" || verdict == "identical") << plan << ": " << verdict;
   }
 }
 

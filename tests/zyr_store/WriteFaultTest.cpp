@@ -3,7 +3,7 @@
 // After each the commit has failed with an error naming the file and the system's reason, the
 // process still answers at its last committed state and can go on, a reopen (after a close, or
 // after the process ended at once) shows exactly that state, and nothing is left beside the
-// database. ZYR_FAULT_ONLY=<spec> walks that fault alone and shows what was published.
+// database. ZYR_FAULT_ONLY=<plan> walks that fault alone and shows what was published.
 #include "ObjectTestSupport.h"
 
 #include "zyrFault.h"
@@ -110,7 +110,7 @@ protected:
 
   // The change with the fault armed, in a child; "" when all is as it must be. With `die` the
   // child ends at once after the failed commit, and this process reopens the file.
-  std::string walk(const std::string &spec, int reason, bool die, bool goOn = true) {
+  std::string walk(const std::string &plan, int reason, bool die, bool goOn = true) {
     const bool only = std::getenv("ZYR_FAULT_ONLY") != nullptr;
     std::string problems = zyrtest::inChild([&] {
       std::string found;
@@ -119,7 +119,7 @@ protected:
       Repository *repository = Repository_new(m_path.c_str());
       if (repository == nullptr)
         return std::string("no open");
-      zyrFault_arm(spec.c_str(), m_dir.c_str());
+      zyrFault_arm(plan.c_str(), m_dir.c_str());
       const int32_t committed = change(repository);
       const long failures = zyrFault_failures();
       zyrFault_disarm();
@@ -206,11 +206,11 @@ TEST_F(WriteFaultTest, EveryFailedWriteFlushOrSyncOfACommitLeavesTheLastCommitte
       const bool eio = kind.m_reason == EIO && std::strcmp(kind.m_name, "sync") != 0;
       if (eio && n % 16 != 3)
         continue;
-      const std::string spec = std::string(kind.m_name) + "@" + std::to_string(n) + (eio ? ":EIO" : "");
-      if ((only != nullptr && spec != only) || !walked(kind.m_name, n, kind.m_total))
+      const std::string plan = std::string(kind.m_name) + "@" + std::to_string(n) + (eio ? ":EIO" : "");
+      if ((only != nullptr && plan != only) || !walked(kind.m_name, n, kind.m_total))
         continue;
       // Every third fault ends the process at once.
-      EXPECT_EQ(walk(spec, kind.m_reason, n % 3 == 0, n % 5 == 1), "") << spec;
+      EXPECT_EQ(walk(plan, kind.m_reason, n % 3 == 0, n % 5 == 1), "") << plan;
     }
 }
 
@@ -221,12 +221,12 @@ TEST_F(WriteFaultTest, ACommitWhoseEverySyncFailsIsNoCommit) {
 
 // A copy is made whole and on disc, or not at all: its index and its sync fail the copy.
 TEST_F(WriteFaultTest, ACopyThatCannotBeWrittenIsNotMade) {
-  for (const char *spec : {"sync@2", "sync@1+", "full@40", "write@3"}) {
+  for (const char *plan : {"sync@2", "sync@1+", "full@40", "write@3"}) {
     const std::string problems = zyrtest::inChild([&] {
       restore();
       zyrtest::ErrorCapture errors;
       Repository *repository = Repository_new(m_path.c_str());
-      zyrFault_arm(spec, m_dir.c_str());
+      zyrFault_arm(plan, m_dir.c_str());
       const int copied = Repository_copyDatabase(repository, file("copy.zyr").c_str(), 0, 0);
       zyrFault_disarm();
       std::string found;
@@ -249,7 +249,7 @@ TEST_F(WriteFaultTest, ACopyThatCannotBeWrittenIsNotMade) {
         found += "left:" + left + "\n";
       return found;
     });
-    EXPECT_EQ(problems, "") << spec;
+    EXPECT_EQ(problems, "") << plan;
   }
 }
 
