@@ -1,24 +1,31 @@
 # Shared by the compare scripts beside it. Source it after setting `work` (a scratch directory)
 # and `runs` (the counted runs of each command).
 
-# One command: "seconds kilobytes" of one run (wall time and peak memory from /usr/bin/time -v;
-# for a command that starts others, the larger of its own peak and its children's); the
-# command's output stays in $work/out.
+# One command: "seconds kilobytes cpu" of one run (wall time, peak memory and user plus system
+# seconds from /usr/bin/time -v; for a command that starts others, the larger of its own peak and
+# its children's, and the processor time of both); the command's output stays in $work/out.
 measure() {
   /usr/bin/time -v -o "$work/time" "$@" >"$work/out" 2>&1 || { cat "$work/out" >&2; return 1; }
   awk -F': ' '
     /Elapsed \(wall clock\)/ { n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i] }
     /Maximum resident set size/ { kb = $2 }
-    END { printf "%.3f %d\n", s, kb }' "$work/time"
+    /User time \(seconds\)|System time \(seconds\)/ { cpu += $2 }
+    END { printf "%.3f %d %.3f\n", s, kb, cpu }' "$work/time"
 }
 
-# Median seconds and the largest peak of `runs` runs, after one untimed run (page cache).
+# The median of the numbers on standard input, one per line.
+median() {
+  sort -n | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# Median seconds, the largest peak and the median processor seconds of `runs` runs, after one
+# untimed run (page cache).
 timed() {
   local i
   "$@" >/dev/null 2>&1 || true
-  for ((i = 0; i < runs; i++)); do measure "$@"; done | sort -n | awk '
-    { t[NR] = $1; if ($2 > kb) kb = $2 }
-    END { printf "%.3f %d\n", NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2, kb }'
+  for ((i = 0; i < runs; i++)); do measure "$@"; done >"$work/runs"
+  printf '%s %d %s\n' "$(cut -d' ' -f1 "$work/runs" | median)" \
+    "$(cut -d' ' -f2 "$work/runs" | sort -n | tail -n 1)" "$(cut -d' ' -f3 "$work/runs" | median)"
 }
 
 # The Debian python, which has the Debian meshio, whatever python3 comes first on the PATH.
