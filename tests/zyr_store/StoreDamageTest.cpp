@@ -7,10 +7,12 @@
 #include "zyrError.h"
 #include "zyrStateManager.h"
 #include "zyrTestErrors.h"
+#include "zyrTestSupport.h"
 #include "zyrUUID.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -162,6 +164,79 @@ TEST_F(StoreDamageTest, AnObjectOfNoKnownTypeThatAChangeBringsIsReportedAndLeftO
   EXPECT_STREQ(zyrError_getFunction(zyrtest::ErrorCapture::last()), "zyrStateManager_changeState");
   EXPECT_EQ(takeErrors(),
             std::vector<std::string>{"20006: Unable to determine type of restored object " + stranger + ".\n"});
+  Repository_close(repository, -1);
+}
+
+TEST_F(StoreDamageTest, AFirstStateRecordOutsideTheStatesIsIgnoredAndTheFileOpensAgain) {
+  int32_t last = 0;
+  damage([&last](Database *database) { ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1); });
+  for (const int32_t first : {INT32_MIN, -3, last + 5}) {
+    SCOPED_TRACE(first);
+    damage([first](Database *database) { Database_setInt(database, 0, nullptr, "State - first", first); });
+    Repository *repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    EXPECT_EQ(keyOf(repository), m_repository);
+    EXPECT_TRUE(isLive(repository, m_second));
+    EXPECT_EQ(takeErrors(), std::vector<std::string>{"4: The record of the first state of the database\n\n" +
+                                                     m_name + "\n\nis damaged (" + std::to_string(first) +
+                                                     "); every state it holds is kept.\n"});
+    // Every state stays reachable.
+    Repository_gotoState(repository, 1);
+    EXPECT_EQ(Repository_getCurrentState(repository), 1);
+    Repository_gotoState(repository, last);
+    Thing_new();
+    Repository_commit(repository);
+    Repository_close(repository, -1);
+    repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    EXPECT_EQ(keyOf(repository), m_repository);
+    Repository_close(repository, -1);
+    takeErrors();
+    last = last + 1;
+  }
+}
+
+TEST_F(StoreDamageTest, APurgeKeepsTheNewestVersionThatReadsAndTheFileOpensAgain) {
+  // The Repository's type stored again at the last state, and that version's header damaged.
+  int32_t last = 0;
+  damage([this, &last](Database *database) {
+    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+    zyrUUID *key = uuid(m_repository);
+    int32_t type = 0;
+    ASSERT_EQ(Database_getInt(database, last, key, "__TYPE__", &type), 1);
+    Database_setInt(database, last, key, "__TYPE__", type);
+    zyrUUID_delete(key);
+  });
+  std::string bytes = zyrtest::readFile(m_name);
+  // The header of the data set written last whose what and where are those.
+  size_t record = std::string::npos;
+  for (size_t at = bytes.find("*HEADER"); at != std::string::npos; at = bytes.find("*HEADER", at + 1)) {
+    const std::string head = bytes.substr(at, 64);
+    if (head.find("__TYPE__") != std::string::npos && head.find(m_repository) != std::string::npos)
+      record = at;
+  }
+  ASSERT_NE(record, std::string::npos);
+  const size_t count = bytes.find("NUMATTRB", record);
+  ASSERT_NE(count, std::string::npos);
+  bytes[count + 7] = 'X';
+  zyrtest::writeFile(m_name, bytes);
+
+  Repository *repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+  takeErrors();
+  Repository_close(repository, 1);
+  const std::vector<std::string> errors = takeErrors();
+  EXPECT_NE(std::find(errors.begin(), errors.end(),
+                      "4: The database\n\n" + m_name +
+                          "\n\nholds 1 damaged versions of its records; the purge of its history has left them out.\n"),
+            errors.end())
+      << testing::PrintToString(errors);
+  repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+  EXPECT_EQ(keyOf(repository), m_repository);
+  EXPECT_TRUE(isLive(repository, m_first));
+  EXPECT_TRUE(isLive(repository, m_second));
+  EXPECT_EQ(Repository_getCurrentState(repository), 1);
   Repository_close(repository, -1);
 }
 
