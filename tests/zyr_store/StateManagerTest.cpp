@@ -387,6 +387,17 @@ TEST_F(StateTest, OpenFailuresLeaveTheCurrentManager) {
   EXPECT_EQ(errors.back(), "10003: Unable to open the requested database\n\"" + file("junk.zyr") + "\".\n");
 }
 
+TEST_F(StateTest, ANewFileThatRefusesItsFirstWriteIsNotOpened) {
+  // The name fits, but the names of its lock file's temporaries do not.
+  const std::string name = file(std::string(247, 'n') + ".zyr");
+  zyrStateManager *current = Repository_setCurrentStateManager(manager());
+  EXPECT_EQ(Repository_new(name.c_str()), nullptr);
+  EXPECT_EQ(Repository_setCurrentStateManager(current), manager());
+  const std::vector<std::string> errors = takeErrors();
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.back(), "10003: Unable to open the requested database\n\"" + name + "\".\n");
+}
+
 TEST_F(StateTest, FileWithRenumberedTypesIsRefusedBeforeLoading) {
   close(-1);
   Database *database = Database_new(m_name.c_str());

@@ -167,10 +167,10 @@ TEST_F(StoreDamageTest, AnObjectOfNoKnownTypeThatAChangeBringsIsReportedAndLeftO
   Repository_close(repository, -1);
 }
 
-TEST_F(StoreDamageTest, AFirstStateRecordOutsideTheStatesIsIgnoredAndTheFileOpensAgain) {
+TEST_F(StoreDamageTest, AFirstStateRecordOtherThanZeroIsIgnoredAndTheFileOpensAgain) {
   int32_t last = 0;
   damage([&last](Database *database) { ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1); });
-  for (const int32_t first : {INT32_MIN, -3, last + 5}) {
+  for (const int32_t first : {INT32_MIN, -3, 1, last + 5}) {
     SCOPED_TRACE(first);
     damage([first](Database *database) { Database_setInt(database, 0, nullptr, "State - first", first); });
     Repository *repository = Repository_new(m_name.c_str());

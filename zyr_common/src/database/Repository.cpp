@@ -147,6 +147,16 @@ int32_t addCheckpoint(Repository *repository, int32_t state, int claim) {
   return repository->m_noOfCheckpoints++;
 }
 
+// An open that could not make its Repository (the file refused the first write): the file is left
+// as it is and the caller hears of it.
+Repository *abandonOpen(zyrStateManager *manager, zyrStateManager *previous, const char *name) {
+  zyrStateManager_closeDatabase(manager, -1);
+  ZYR_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE, "Unable to open the requested database\n\"%s\".\n", name);
+  Repository_setCurrentStateManager(previous);
+  zyrStateManager_delete(manager);
+  return nullptr;
+}
+
 // Going below the state that created the Repository would unload the Repository itself.
 int isReachable(const Repository *repository, int32_t state) { return state >= repository->m_firstState; }
 
@@ -177,6 +187,8 @@ Repository *Repository_new(const char *name) {
                   zyrStateManager_getSingletonByTypeName(manager, "Repository") == nullptr &&
                   zyrStateManager_getSingletonByTypeName(manager, "Model") == nullptr)) {
     repository = static_cast<Repository *>(zyrObject_new("Repository"));
+    if (repository == nullptr)
+      return abandonOpen(manager, previous, name);
     void *model = theModelNew != nullptr ? theModelNew(repository) : nullptr;
     Repository_setPrimaryModel(repository, model);
   } else {
@@ -192,6 +204,8 @@ Repository *Repository_new(const char *name) {
         return nullptr;
       }
       repository = static_cast<Repository *>(zyrObject_new("Repository"));
+      if (repository == nullptr)
+        return abandonOpen(manager, previous, name);
       Repository_setPrimaryModel(repository, model);
       if (theModelSetRepository != nullptr)
         theModelSetRepository(model, repository);

@@ -753,10 +753,9 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
     dropDatabase(manager);
     return recovered;
   }
-  // The first state that can be gone back to lies between 0 and the current one; any other value
-  // is damage, and trusting it would hide every object (none is listed from beyond the current
-  // state) or let a change of state go below the file's making.
-  if (manager->m_first < 0 || manager->m_first > absolute(stored)) {
+  // Files keep every state from 0 on (a purge renumbers what it keeps to state 1 and stores 0
+  // here): any other value is damage, and trusting it would hide every object made before it.
+  if (manager->m_first != 0) {
     ZYR_ERROR(ZYR_W_INVALID_DATA_IGNORED,
               "The record of the first state of the database\n\n%s\n\nis damaged (%d); every state it holds "
               "is kept.\n",
