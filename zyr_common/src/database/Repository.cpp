@@ -147,13 +147,19 @@ int32_t addCheckpoint(Repository *repository, int32_t state, int claim) {
   return repository->m_noOfCheckpoints++;
 }
 
-// An open that could not make its Repository (the file refused the first write): the file is left
-// as it is and the caller hears of it.
-Repository *abandonOpen(zyrStateManager *manager, zyrStateManager *previous, const char *name) {
-  zyrStateManager_closeDatabase(manager, -1);
-  ZYR_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE, "Unable to open the requested database\n\"%s\".\n", name);
+// Ends an open that failed: the file (when it was opened) is closed as it is, and the manager made
+// for it goes; the one current before stays current.
+void abandonOpen(zyrStateManager *manager, zyrStateManager *previous, bool opened) {
+  if (opened)
+    zyrStateManager_closeDatabase(manager, -1);
   Repository_setCurrentStateManager(previous);
   zyrStateManager_delete(manager);
+}
+
+// An open that could not make its Repository (the file refused the first write).
+Repository *refuseOpen(zyrStateManager *manager, zyrStateManager *previous, const char *name) {
+  abandonOpen(manager, previous, true);
+  ZYR_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE, "Unable to open the requested database\n\"%s\".\n", name);
   return nullptr;
 }
 
@@ -177,8 +183,7 @@ Repository *Repository_new(const char *name) {
     ZYR_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE, "Unable to open the requested database\n\"%s\".\n",
               name != nullptr ? name : "");
     // Later persistent-object calls must not reach a manager without a file.
-    Repository_setCurrentStateManager(previous);
-    zyrStateManager_delete(manager);
+    abandonOpen(manager, previous, false);
     return nullptr;
   }
   Repository *repository = nullptr;
@@ -188,7 +193,7 @@ Repository *Repository_new(const char *name) {
                   zyrStateManager_getSingletonByTypeName(manager, "Model") == nullptr)) {
     repository = static_cast<Repository *>(zyrObject_new("Repository"));
     if (repository == nullptr)
-      return abandonOpen(manager, previous, name);
+      return refuseOpen(manager, previous, name);
     void *model = theModelNew != nullptr ? theModelNew(repository) : nullptr;
     Repository_setPrimaryModel(repository, model);
   } else {
@@ -198,14 +203,12 @@ Repository *Repository_new(const char *name) {
       void *model = zyrStateManager_getSingletonByTypeName(manager, "Model");
       if (model == nullptr) {
         ZYR_ERROR(ZYR_I_INTERNAL_ERROR, "Unable to locate the primary model in the database\n\"%s\".\n", name);
-        zyrStateManager_closeDatabase(manager, -1);
-        Repository_setCurrentStateManager(previous);
-        zyrStateManager_delete(manager);
+        abandonOpen(manager, previous, true);
         return nullptr;
       }
       repository = static_cast<Repository *>(zyrObject_new("Repository"));
       if (repository == nullptr)
-        return abandonOpen(manager, previous, name);
+        return refuseOpen(manager, previous, name);
       Repository_setPrimaryModel(repository, model);
       if (theModelSetRepository != nullptr)
         theModelSetRepository(model, repository);
