@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -196,7 +198,7 @@ TEST_F(StoreDamageTest, AFirstStateRecordOtherThanZeroIsIgnoredAndTheFileOpensAg
   }
 }
 
-TEST_F(StoreDamageTest, APurgeKeepsTheNewestVersionThatReadsAndTheFileOpensAgain) {
+TEST_F(StoreDamageTest, APurgeThatCannotFinishLeavesTheFileAsItWas) {
   // The Repository's type stored again at the last state, and that version's header damaged.
   int32_t last = 0;
   damage([this, &last](Database *database) {
@@ -224,19 +226,28 @@ TEST_F(StoreDamageTest, APurgeKeepsTheNewestVersionThatReadsAndTheFileOpensAgain
   Repository *repository = Repository_new(m_name.c_str());
   ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
   takeErrors();
-  Repository_close(repository, 1);
+  // The purge erased the readable version of the type in the file itself, then its compaction
+  // failed on the damaged one, and the next open made a new, empty Repository. It now works on a
+  // copy, which the damaged data set keeps from being made: the file stays as it was.
+  EXPECT_EQ(Repository_close(repository, 1), 0);
   const std::vector<std::string> errors = takeErrors();
-  EXPECT_NE(std::find(errors.begin(), errors.end(),
-                      "4: The database\n\n" + m_name +
-                          "\n\nholds 1 damaged versions of its records; the purge of its history has left them out.\n"),
-            errors.end())
-      << testing::PrintToString(errors);
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.back(), "5: Unable to compact the database\n\n" + m_name + "\n\n");
+  // Nothing of the copy is left beside the file.
+  std::vector<std::string> beside;
+  if (DIR *directory = opendir(file("").c_str())) {
+    while (const dirent *entry = readdir(directory))
+      if (entry->d_name[0] != '.')
+        beside.push_back(entry->d_name);
+    closedir(directory);
+  }
+  EXPECT_EQ(beside, std::vector<std::string>{"damaged.zyr"});
   repository = Repository_new(m_name.c_str());
   ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
   EXPECT_EQ(keyOf(repository), m_repository);
   EXPECT_TRUE(isLive(repository, m_first));
   EXPECT_TRUE(isLive(repository, m_second));
-  EXPECT_EQ(Repository_getCurrentState(repository), 1);
+  EXPECT_EQ(Repository_getCurrentState(repository), last);
   Repository_close(repository, -1);
 }
 

@@ -121,17 +121,14 @@ int Database_fileExists(const char *name) {
   return exists;
 }
 
-Database *Database_new(const char *name) {
-  char *fileName = Database_fileName(name);
-  if (!fileName) return nullptr;
-  int existed = zyrDoesFileExist(fileName);
+namespace {
+
+// Opens the file of exactly this name; a file that did not exist is made a new database.
+Database *openNamed(const char *fileName) {
+  const int existed = zyrDoesFileExist(fileName);
   DefFile *file = DefFile_new(fileName);
-  if (!file) {
-    zyrCString_free(fileName);
-    return nullptr;
-  }
+  if (!file) return nullptr;
   Database *database = makeHandle(fileName, file);
-  zyrCString_free(fileName);
   char *version = nullptr;
   if (!Database_getString(database, 0, nullptr, kVersion, &version)) {
     if (existed) {
@@ -147,6 +144,21 @@ Database *Database_new(const char *name) {
   // Creating a file is not a change of it.
   database->m_isModified = 0;
   return database;
+}
+
+} // namespace
+
+Database *Database_new(const char *name) {
+  char *fileName = Database_fileName(name);
+  if (!fileName) return nullptr;
+  Database *database = openNamed(fileName);
+  zyrCString_free(fileName);
+  return database;
+}
+
+Database *Database_openCopy(const char *fileName) {
+  if (!fileName || !zyrDoesFileExist(fileName)) return nullptr;
+  return openNamed(fileName);
 }
 
 Database *Database_clone(Database *database, const char *newName) {
@@ -656,62 +668,29 @@ int Database_purgeMarkedObjects(Database *database, int32_t state, const char *p
   return result;
 }
 
-namespace {
-
-// The version of one name that a purge keeps: the newest at or before the state whose header
-// reads, or -1. Keeping a damaged one would make the compaction fail after the older versions
-// were already erased, and leave the file without the value at all. whens[from..to) ascend.
-int32_t keptVersion(Database *database, const char *name, const int32_t *whens, int32_t from, int32_t to,
-                    int32_t state) {
-  if (state <= 0) return Database_findActiveWhen(database, state, name);
-  for (int32_t v = to - 1; v >= from; --v) {
-    if (whens[v] > state) continue;
-    char *type = nullptr;
-    const int readable = DefFile_getDataType(database->m_defFile, exact(name).c_str(), database->m_key, whens[v], &type);
-    zyrCString_free(type);
-    if (readable) return whens[v];
-  }
-  return -1;
-}
-
-} // namespace
-
-int Database_purgeModifiedData(Database *database, int32_t state) {
+int Database_eraseModifiedData(Database *database, int32_t state) {
   ZYR_TRACE_BEGIN();
   int32_t k = 0;
   char **keys = nullptr, **names = nullptr;
   int32_t *offsets = nullptr, *whens = nullptr;
   Database_match(database, -1, -1, "*", "*", &k, &keys, &offsets, &names, &whens);
-  // Which version of each name stays is settled before anything is erased.
-  std::vector<int32_t> kept(static_cast<size_t>(offsets[k]), -1);
-  int32_t damaged = 0;
-  for (int32_t i = 0; i < k; ++i) {
-    snprintf(database->m_key, sizeof database->m_key, "%s", keys[i]);
-    for (int32_t j = offsets[i], end = j; j < offsets[i + 1]; j = end) {
-      while (end < offsets[i + 1] && strcmp(names[end], names[j]) == 0) ++end;
-      const int32_t active = keptVersion(database, names[j], whens, j, end, state);
-      for (int32_t v = j; v < end; ++v) {
-        kept[static_cast<size_t>(v)] = active;
-        if (whens[v] <= state && whens[v] > active) ++damaged;
-      }
-    }
-  }
-  if (damaged > 0) {
-    ZYR_ERROR(ZYR_W_INVALID_DATA_IGNORED,
-              "The database\n\n%s\n\nholds %d damaged versions of its records; the purge of its history "
-              "has left them out.\n",
-              database->m_fileName, damaged);
-  }
   int result = 1;
   for (int32_t i = 0; i < k; ++i) {
     snprintf(database->m_key, sizeof database->m_key, "%s", keys[i]);
-    for (int32_t v = offsets[i]; v < offsets[i + 1]; ++v) {
-      if (whens[v] == kept[static_cast<size_t>(v)]) continue;
-      if (ZYR_TRACE_DEBUG(1)) zyrTrace_printf("Removing: [%s, %s, %d]\n", keys[i], names[v], whens[v]);
-      if (DefFile_erase(database->m_defFile, exact(names[v]).c_str(), keys[i], whens[v]))
-        database->m_isModified = 1;
-      else
-        result = 0;
+    int32_t j = offsets[i];
+    while (j < offsets[i + 1]) {
+      int32_t end = j;
+      while (end < offsets[i + 1] && strcmp(names[end], names[j]) == 0) ++end;
+      int32_t active = Database_findActiveWhen(database, state, names[j]);
+      for (int32_t v = j; v < end; ++v) {
+        if (whens[v] == active) continue;
+        if (ZYR_TRACE_DEBUG(1)) zyrTrace_printf("Removing: [%s, %s, %d]\n", keys[i], names[v], whens[v]);
+        if (DefFile_erase(database->m_defFile, exact(names[v]).c_str(), keys[i], whens[v]))
+          database->m_isModified = 1;
+        else
+          result = 0;
+      }
+      j = end;
     }
   }
   int32_t total = offsets[k];
@@ -719,8 +698,29 @@ int Database_purgeModifiedData(Database *database, int32_t state) {
   zyrCStringArray_free(names, static_cast<uint64_t>(total));
   zyrMemory_free(offsets, __func__);
   zyrMemory_free(whens, __func__);
-  if (!result) return 0;
-  return Database_compactWhens(database, 1);
+  return result;
+}
+
+int Database_purgeModifiedData(Database *database, int32_t state) {
+  return Database_eraseModifiedData(database, state) ? Database_compactWhens(database, 1) : 0;
+}
+
+char *Database_copyValid(Database *database, int compressWhen) {
+  char *copy = DefFile_copyValid(database->m_defFile, compressWhen);
+  if (copy == nullptr) DefFile_reportError(database->m_defFile, __func__);
+  return copy;
+}
+
+int Database_replaceWithCompacted(Database *database, const char *replacement) {
+  if (!DefFile_replaceWith(database->m_defFile, replacement)) {
+    // Callers hear of it as of any compaction that could not be put in place.
+    DefFile_setError(database->m_defFile, "DefFile_compact", nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COMPACT_DATABASE,
+                     "Unable to compact the WEZ data file.");
+    DefFile_reportError(database->m_defFile, "Database_compactWhens");
+    return 0;
+  }
+  database->m_isModified = 1;
+  return 1;
 }
 
 int Database_compact(Database *database) { return Database_compactWhens(database, 0); }

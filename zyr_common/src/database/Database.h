@@ -59,6 +59,9 @@ int Database_fileExists(const char *name);
 // Opens or creates the database file of the normalised name; NULL on failure (an existing file
 // without "Version" publishes 10020).
 Database *Database_new(const char *name);
+// Opens an existing database file under exactly the name given (a copy named for this process,
+// which Database_new would give the suffix); NULL when there is none or it is not a database.
+Database *Database_openCopy(const char *fileName);
 // Copies the open file to the normalised new name and answers a handle on the copy.
 Database *Database_clone(Database *database, const char *newName);
 int Database_rename(Database *database, const char *newName);
@@ -171,6 +174,12 @@ int Database_match(Database *database, int32_t from, int32_t to, const char *key
 // *changed: 1 when [name, key] has a version in [from, to] (with -1 for either: any version).
 int Database_isParameterChanged(Database *database, int32_t from, int32_t to, const zyrUUID *uuid,
                                 const char *name, int *changed);
+// A copy of the file's valid data sets beside it (every positive when made 1 with compressWhen),
+// named for this process: its name (a new string), or NULL, with the failure published.
+char *Database_copyValid(Database *database, int compressWhen);
+// Puts a compacted copy (Database_copyValid) in the place of the database's file, which it then
+// is; 0, with the failure published as a failed compaction (10006), when it cannot.
+int Database_replaceWithCompacted(Database *database, const char *replacement);
 // Erases every version written after the state.
 int Database_rollback(Database *database, int32_t state);
 // Erases every data set of the object (all names, all states).
@@ -182,6 +191,8 @@ int Database_purgeMarkedObjects(Database *database, int32_t state, const char *p
 // Keeps only the versions valid at the state, then compacts the file rewriting every positive
 // state as 1.
 int Database_purgeModifiedData(Database *database, int32_t state);
+// The erasures of Database_purgeModifiedData alone, without its compaction.
+int Database_eraseModifiedData(Database *database, int32_t state);
 // Compacts the file keeping every version.
 int Database_compact(Database *database);
 // The compaction of both: every when above 0 rewritten as 1 when compressWhen is 1. A failure is

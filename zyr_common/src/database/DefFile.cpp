@@ -368,27 +368,49 @@ int DefFile_moveFile(DefFile *file, const char *newName) {
   return moved;
 }
 
+namespace {
+
+// A copy that failed half way is closed before it goes, with its lock file.
+void dropCopy(DefFile *file, const std::string &name) {
+  if ((file->m_openFiles & DEFFILE_SECONDARY_OPEN) && file->m_secondaryFile && name == file->m_secondaryFile)
+    DefFile_closeSecondaryFile(file);
+  if (zyrIsFile(name.c_str()))
+    zyrRemoveDatabaseFile(name.c_str());
+}
+
+// Copies every valid data set of the file (every positive when made 1 with compressWhen) into a new
+// file beside it, named for this process, which stays open as the secondary file. "" when the copy
+// could not be made; nothing of it is then left.
+std::string copyBeside(DefFile *file, int compressWhen) {
+  const std::string beside = directoryPart(file->m_primaryFile) + kCompactionStem;
+  char *temporary = zyrGetProcessTemporaryFileName(beside.c_str());
+  const std::string name = temporary ? temporary : "";
+  zyrCString_free(temporary);
+  if (name.empty())
+    return name;
+  if (DefFile_openAsSecondaryFile(file, name.c_str(), 0) && Dataset_copyAll(file->m_dataset, compressWhen))
+    return name;
+  dropCopy(file, name);
+  return "";
+}
+
+} // namespace
+
 int DefFile_compact(DefFile *file, int compressWhen) {
   // Only the file's one writer may put another file in its place; the copy is made while this
   // process holds the file, and swapped in before it lets go.
   if (!DefFile_claimWrite(file))
     return 0;
-  const std::string beside = directoryPart(file->m_primaryFile) + kCompactionStem;
-  char *temporary = zyrGetProcessTemporaryFileName(beside.c_str());
-  const std::string temporaryName = temporary ? temporary : "";
-  zyrCString_free(temporary);
+  const std::string temporaryName = copyBeside(file, compressWhen);
   int result = 0;
-  if (!temporaryName.empty() && DefFile_openAsSecondaryFile(file, temporaryName.c_str(), 0)) {
-    if (Dataset_copyAll(file->m_dataset, compressWhen) && Dataset_swapInSecondaryFile(file->m_dataset)) {
+  if (!temporaryName.empty()) {
+    if (Dataset_swapInSecondaryFile(file->m_dataset)) {
       file->m_openFiles &= ~static_cast<uint32_t>(DEFFILE_SECONDARY_OPEN);
       result = 1;
+    } else {
+      dropCopy(file, temporaryName);
     }
   }
-  // A copy that failed half way is closed before it goes.
-  if ((file->m_openFiles & DEFFILE_SECONDARY_OPEN) && file->m_secondaryFile && temporaryName == file->m_secondaryFile)
-    DefFile_closeSecondaryFile(file);
-  if (!result && !temporaryName.empty() && zyrIsFile(temporaryName.c_str()))
-    zyrRemoveDatabaseFile(temporaryName.c_str());
   if (result) {
     file->m_isModified = 1;
   } else {
@@ -396,6 +418,18 @@ int DefFile_compact(DefFile *file, int compressWhen) {
                      "Unable to compact the WEZ data file.");
   }
   return result;
+}
+
+char *DefFile_copyValid(DefFile *file, int compressWhen) {
+  const std::string name = copyBeside(file, compressWhen);
+  if (name.empty() || !DefFile_closeSecondaryFile(file)) {
+    if (!name.empty())
+      zyrRemoveDatabaseFile(name.c_str());
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COMPACT_DATABASE,
+                     "Unable to copy the WEZ data file.");
+    return nullptr;
+  }
+  return zyrCString_clone(name.c_str());
 }
 
 int DefFile_replaceWith(DefFile *file, const char *replacement) {

@@ -61,6 +61,10 @@ int DefFile_moveFile(DefFile *file, const char *newName);
 // writer first (DefFile_claimWrite) and holds it, and the copy, until the copy is in place: no
 // other process meets the file half way. The copy is named after its process (zyrLeftovers.h).
 int DefFile_compact(DefFile *file, int compressWhen);
+// Copies every valid data set (every positive when made 1 with the flag) into a new file beside the
+// file, named for this process, and closes it: its name (a new string), or NULL when the copy
+// failed (nothing of it is then left).
+char *DefFile_copyValid(DefFile *file, int compressWhen);
 // Puts the finished data-set file of the name in place of the primary file, under its name,
 // while this process holds both as their writer (iif_swap_in): no other process meets either
 // half way, and a process holding the primary file refuses the replacement. The handle then

@@ -9,6 +9,7 @@
 #include "zyrMemory.h"
 #include "zyrObject.h"
 #include "zyrPause.h"
+#include "zyrSystem.h"
 #include "zyrTrace.h"
 #include "zyrTypeManager.h"
 #include "zyrUUID.h"
@@ -790,6 +791,51 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   return 1;
 }
 
+namespace {
+
+// The purge's erasures and counters, made on the database given: only the versions valid at the
+// state stay, with the live objects alone; a copy of it with its whens made 1 is the purged file.
+int purgeHistory(zyrStateManager *manager, Database *database, int32_t state) {
+  // The checkpoints name states that the purge renumbers: they go with the history.
+  if (manager->m_owner != nullptr)
+    Database_deleteDataSet(database, uuidOf(manager->m_owner), "checkpoints");
+  int status = purgeUnloaded(manager, database);
+  if (status != 1)
+    return status;
+  status = Database_eraseModifiedData(database, state);
+  if (status != 1)
+    return status;
+  status = storeCounter(database, kCurrent, 1);
+  if (status != 1)
+    return status;
+  status = storeCounter(database, kFirst, 0);
+  if (status != 1)
+    return status;
+  return storeCounter(database, kLast, 1);
+}
+
+// The purged file made from a copy of the database's file: its name (a new string), or NULL with
+// the failure published and nothing of it left.
+char *purgedCopy(zyrStateManager *manager, Database *database) {
+  char *copy = Database_copyValid(database, 0);
+  if (copy == nullptr)
+    return nullptr;
+  Database *scratch = Database_openCopy(copy);
+  char *purged = nullptr;
+  if (scratch != nullptr && purgeHistory(manager, scratch, absolute(manager->m_current)) == 1)
+    purged = Database_copyValid(scratch, 1);
+  if (Database_close(scratch) != 1 && purged != nullptr) {
+    zyrRemoveDatabaseFile(purged);
+    zyrCString_free(purged);
+    purged = nullptr;
+  }
+  zyrRemoveDatabaseFile(copy);
+  zyrCString_free(copy);
+  return purged;
+}
+
+} // namespace
+
 int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database, int32_t flag) {
   if (database == nullptr)
     return 0;
@@ -800,23 +846,17 @@ int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database
     return 0;
   if (flag != 1)
     return Database_compact(database);
-  const int32_t state = absolute(manager->m_current);
-  // The checkpoints name states that the purge renumbers: they go with the history.
-  if (manager->m_owner != nullptr)
-    Database_deleteDataSet(database, uuidOf(manager->m_owner), "checkpoints");
-  int status = purgeUnloaded(manager, database);
+  // The purge erases, so it works on a copy of the file's valid data sets; the purged copy takes
+  // the file's place only when every step succeeded. One that fails half way (a damaged file)
+  // leaves the file as it was, history and all.
+  char *purged = purgedCopy(manager, database);
+  if (purged == nullptr)
+    return 0;
+  const int status = Database_replaceWithCompacted(database, purged);
   if (status != 1)
-    return status;
-  status = Database_purgeModifiedData(database, state);
-  if (status != 1)
-    return status;
-  status = storeCounter(database, kCurrent, 1);
-  if (status != 1)
-    return status;
-  status = storeCounter(database, kFirst, 0);
-  if (status != 1)
-    return status;
-  return storeCounter(database, kLast, 1);
+    zyrRemoveDatabaseFile(purged);
+  zyrCString_free(purged);
+  return status;
 }
 
 int zyrStateManager_hasChange(const zyrStateManager *manager) {
