@@ -251,4 +251,43 @@ TEST_F(StoreDamageTest, APurgeThatCannotFinishLeavesTheFileAsItWas) {
   Repository_close(repository, -1);
 }
 
+TEST_F(StoreDamageTest, APurgeKeepsTheTypeRecordTheObjectWasRestoredBy) {
+  // The Repository's type stored again at the last state, and that version's data damaged: the
+  // open restores the Repository by its first type record. A purge that kept the damaged one left
+  // a file whose Repository no later open could make.
+  int32_t last = 0;
+  damage([this, &last](Database *database) {
+    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+    zyrUUID *key = uuid(m_repository);
+    int32_t type = 0;
+    ASSERT_EQ(Database_getInt(database, last, key, "__TYPE__", &type), 1);
+    Database_setInt(database, last, key, "__TYPE__", type);
+    zyrUUID_delete(key);
+  });
+  std::string bytes = zyrtest::readFile(m_name);
+  size_t record = std::string::npos;
+  for (size_t at = bytes.find("*HEADER"); at != std::string::npos; at = bytes.find("*HEADER", at + 1)) {
+    const std::string head = bytes.substr(at, 64);
+    if (head.find("__TYPE__") != std::string::npos && head.find(m_repository) != std::string::npos)
+      record = at;
+  }
+  ASSERT_NE(record, std::string::npos);
+  const size_t data = bytes.find("*DATA", record);
+  ASSERT_NE(data, std::string::npos);
+  bytes[data + 4] = 'X';
+  zyrtest::writeFile(m_name, bytes);
+
+  Repository *repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+  EXPECT_EQ(Repository_close(repository, 1), 1) << testing::PrintToString(takeErrors());
+  takeErrors();
+  repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+  EXPECT_EQ(keyOf(repository), m_repository);
+  EXPECT_TRUE(isLive(repository, m_first));
+  EXPECT_TRUE(isLive(repository, m_second));
+  EXPECT_EQ(Repository_getCurrentState(repository), 1);
+  Repository_close(repository, -1);
+}
+
 } // namespace

@@ -668,7 +668,25 @@ int Database_purgeMarkedObjects(Database *database, int32_t state, const char *p
   return result;
 }
 
-int Database_eraseModifiedData(Database *database, int32_t state) {
+namespace {
+
+// The version of one name that a purge keeps: the newest at or before the state; for the name whose
+// versions must read (`checked`), the newest of those that read as an integer. whens[from..to)
+// ascend.
+int32_t keptVersion(Database *database, const char *name, const int32_t *whens, int32_t from, int32_t to,
+                    int32_t state, bool checked) {
+  if (!checked || state <= 0) return Database_findActiveWhen(database, state, name);
+  for (int32_t v = to - 1; v >= from; --v) {
+    int32_t value = 0;
+    if (whens[v] <= state && DefFile_readInt(database->m_defFile, exact(name).c_str(), database->m_key, whens[v], &value))
+      return whens[v];
+  }
+  return -1;
+}
+
+} // namespace
+
+int Database_eraseModifiedData(Database *database, int32_t state, const char *checkedName) {
   ZYR_TRACE_BEGIN();
   int32_t k = 0;
   char **keys = nullptr, **names = nullptr;
@@ -681,9 +699,12 @@ int Database_eraseModifiedData(Database *database, int32_t state) {
     while (j < offsets[i + 1]) {
       int32_t end = j;
       while (end < offsets[i + 1] && strcmp(names[end], names[j]) == 0) ++end;
-      int32_t active = Database_findActiveWhen(database, state, names[j]);
+      const bool checked = checkedName != nullptr && strcmp(names[j], checkedName) == 0;
+      const int32_t active = keptVersion(database, names[j], whens, j, end, state, checked);
       for (int32_t v = j; v < end; ++v) {
         if (whens[v] == active) continue;
+        // A version that could not be read has left the index already.
+        if (checked && !DefFile_exists(database->m_defFile, exact(names[v]).c_str(), keys[i], whens[v])) continue;
         if (ZYR_TRACE_DEBUG(1)) zyrTrace_printf("Removing: [%s, %s, %d]\n", keys[i], names[v], whens[v]);
         if (DefFile_erase(database->m_defFile, exact(names[v]).c_str(), keys[i], whens[v]))
           database->m_isModified = 1;
@@ -702,7 +723,7 @@ int Database_eraseModifiedData(Database *database, int32_t state) {
 }
 
 int Database_purgeModifiedData(Database *database, int32_t state) {
-  return Database_eraseModifiedData(database, state) ? Database_compactWhens(database, 1) : 0;
+  return Database_eraseModifiedData(database, state, nullptr) ? Database_compactWhens(database, 1) : 0;
 }
 
 char *Database_copyValid(Database *database, int compressWhen) {

@@ -191,8 +191,9 @@ int Database_purgeMarkedObjects(Database *database, int32_t state, const char *p
 // Keeps only the versions valid at the state, then compacts the file rewriting every positive
 // state as 1.
 int Database_purgeModifiedData(Database *database, int32_t state);
-// The erasures of Database_purgeModifiedData alone, without its compaction.
-int Database_eraseModifiedData(Database *database, int32_t state);
+// The erasures of Database_purgeModifiedData alone, without its compaction. Of the name checkedName
+// (or none), the version kept is the newest at or before the state that reads as an integer.
+int Database_eraseModifiedData(Database *database, int32_t state, const char *checkedName);
 // Compacts the file keeping every version.
 int Database_compact(Database *database);
 // The compaction of both: every when above 0 rewritten as 1 when compressWhen is 1. A failure is

@@ -802,7 +802,9 @@ int purgeHistory(zyrStateManager *manager, Database *database, int32_t state) {
   int status = purgeUnloaded(manager, database);
   if (status != 1)
     return status;
-  status = Database_eraseModifiedData(database, state);
+  // A type record that cannot be read would make its object unknown to every later open: the
+  // newest that reads stays (the one the open restored the object by).
+  status = Database_eraseModifiedData(database, state, kType);
   if (status != 1)
     return status;
   status = storeCounter(database, kCurrent, 1);
