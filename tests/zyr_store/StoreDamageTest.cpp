@@ -48,6 +48,31 @@ protected:
     Database_delete(database);
   }
   static zyrUUID *uuid(const std::string &key) { return zyrUUID_newFromBase64(key.c_str()); }
+  // Stores the Repository's type again at the last state (*last), then breaks that data set in the
+  // file: the last character of the first `part` ("NUMATTRB": its header, "*DATA": its data) after
+  // its header.
+  void damageLastTypeRecord(const std::string &part, int32_t *last) {
+    damage([this, last](Database *database) {
+      ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", last), 1);
+      zyrUUID *key = uuid(m_repository);
+      int32_t type = 0;
+      ASSERT_EQ(Database_getInt(database, *last, key, "__TYPE__", &type), 1);
+      Database_setInt(database, *last, key, "__TYPE__", type);
+      zyrUUID_delete(key);
+    });
+    std::string bytes = zyrtest::readFile(m_name);
+    size_t record = std::string::npos;
+    for (size_t at = bytes.find("*HEADER"); at != std::string::npos; at = bytes.find("*HEADER", at + 1)) {
+      const std::string head = bytes.substr(at, 64);
+      if (head.find("__TYPE__") != std::string::npos && head.find(m_repository) != std::string::npos)
+        record = at;
+    }
+    ASSERT_NE(record, std::string::npos);
+    const size_t found = bytes.find(part, record);
+    ASSERT_NE(found, std::string::npos);
+    bytes[found + part.size() - 1] = 'X';
+    zyrtest::writeFile(m_name, bytes);
+  }
   static bool isLive(Repository *repository, const std::string &key) {
     return Dictionary_find(Repository_getStateManager(repository)->m_objects, key.c_str()) != nullptr;
   }
@@ -199,29 +224,9 @@ TEST_F(StoreDamageTest, AFirstStateRecordOtherThanZeroIsIgnoredAndTheFileOpensAg
 }
 
 TEST_F(StoreDamageTest, APurgeThatCannotFinishLeavesTheFileAsItWas) {
-  // The Repository's type stored again at the last state, and that version's header damaged.
+  // The header of the Repository's type record at the last state damaged.
   int32_t last = 0;
-  damage([this, &last](Database *database) {
-    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
-    zyrUUID *key = uuid(m_repository);
-    int32_t type = 0;
-    ASSERT_EQ(Database_getInt(database, last, key, "__TYPE__", &type), 1);
-    Database_setInt(database, last, key, "__TYPE__", type);
-    zyrUUID_delete(key);
-  });
-  std::string bytes = zyrtest::readFile(m_name);
-  // The header of the data set written last whose what and where are those.
-  size_t record = std::string::npos;
-  for (size_t at = bytes.find("*HEADER"); at != std::string::npos; at = bytes.find("*HEADER", at + 1)) {
-    const std::string head = bytes.substr(at, 64);
-    if (head.find("__TYPE__") != std::string::npos && head.find(m_repository) != std::string::npos)
-      record = at;
-  }
-  ASSERT_NE(record, std::string::npos);
-  const size_t count = bytes.find("NUMATTRB", record);
-  ASSERT_NE(count, std::string::npos);
-  bytes[count + 7] = 'X';
-  zyrtest::writeFile(m_name, bytes);
+  ASSERT_NO_FATAL_FAILURE(damageLastTypeRecord("NUMATTRB", &last));
 
   Repository *repository = Repository_new(m_name.c_str());
   ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
@@ -252,30 +257,11 @@ TEST_F(StoreDamageTest, APurgeThatCannotFinishLeavesTheFileAsItWas) {
 }
 
 TEST_F(StoreDamageTest, APurgeKeepsTheTypeRecordTheObjectWasRestoredBy) {
-  // The Repository's type stored again at the last state, and that version's data damaged: the
-  // open restores the Repository by its first type record. A purge that kept the damaged one left
-  // a file whose Repository no later open could make.
+  // The data of the Repository's type record at the last state damaged: the open restores the
+  // Repository by its first type record. A purge that kept the damaged one left a file whose
+  // Repository no later open could make.
   int32_t last = 0;
-  damage([this, &last](Database *database) {
-    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
-    zyrUUID *key = uuid(m_repository);
-    int32_t type = 0;
-    ASSERT_EQ(Database_getInt(database, last, key, "__TYPE__", &type), 1);
-    Database_setInt(database, last, key, "__TYPE__", type);
-    zyrUUID_delete(key);
-  });
-  std::string bytes = zyrtest::readFile(m_name);
-  size_t record = std::string::npos;
-  for (size_t at = bytes.find("*HEADER"); at != std::string::npos; at = bytes.find("*HEADER", at + 1)) {
-    const std::string head = bytes.substr(at, 64);
-    if (head.find("__TYPE__") != std::string::npos && head.find(m_repository) != std::string::npos)
-      record = at;
-  }
-  ASSERT_NE(record, std::string::npos);
-  const size_t data = bytes.find("*DATA", record);
-  ASSERT_NE(data, std::string::npos);
-  bytes[data + 4] = 'X';
-  zyrtest::writeFile(m_name, bytes);
+  ASSERT_NO_FATAL_FAILURE(damageLastTypeRecord("*DATA", &last));
 
   Repository *repository = Repository_new(m_name.c_str());
   ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
