@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -58,37 +59,31 @@ bool sameMesh(const MshFile &a, const MshFile &b) {
          a.m_reduced == b.m_reduced && a.m_multiplePhysicals == b.m_multiplePhysicals;
 }
 
+// Equal sizes, and each pair of elements equal in the fields `fields` ties.
+template <class T, class Fields>
+bool sameEach(const std::vector<T> &a, const std::vector<T> &b, Fields fields) {
+  if (a.size() != b.size())
+    return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (fields(a[i]) != fields(b[i]))
+      return false;
+  return true;
+}
+
 bool sameModel(const KelvoModel &a, const KelvoModel &b) {
-  bool equal = a.m_coordinates == b.m_coordinates && a.m_warnings == b.m_warnings &&
-               a.m_volumes.size() == b.m_volumes.size() &&
-               a.m_surfaces.size() == b.m_surfaces.size() &&
-               a.m_elementSets.size() == b.m_elementSets.size() &&
-               a.m_faceSets.size() == b.m_faceSets.size() &&
-               a.m_composites.size() == b.m_composites.size();
-  for (size_t i = 0; equal && i < a.m_volumes.size(); ++i) {
-    const KelvoVolume &x = a.m_volumes[i], &y = b.m_volumes[i];
-    equal = std::tie(x.m_name, x.m_elementSets, x.m_surfaces) ==
-            std::tie(y.m_name, y.m_elementSets, y.m_surfaces);
-  }
-  for (size_t i = 0; equal && i < a.m_surfaces.size(); ++i) {
-    const KelvoSurface &x = a.m_surfaces[i], &y = b.m_surfaces[i];
-    equal = std::tie(x.m_name, x.m_volume, x.m_partner, x.m_faceSets, x.m_noOfFaces) ==
-            std::tie(y.m_name, y.m_volume, y.m_partner, y.m_faceSets, y.m_noOfFaces);
-  }
-  for (size_t i = 0; equal && i < a.m_elementSets.size(); ++i) {
-    const KelvoElementSet &x = a.m_elementSets[i], &y = b.m_elementSets[i];
-    equal = std::tie(x.m_kind, x.m_volume, x.m_vertices) ==
-            std::tie(y.m_kind, y.m_volume, y.m_vertices);
-  }
-  for (size_t i = 0; equal && i < a.m_faceSets.size(); ++i) {
-    const KelvoFaceSet &x = a.m_faceSets[i], &y = b.m_faceSets[i];
-    equal = std::tie(x.m_elementSet, x.m_elements, x.m_faces) ==
-            std::tie(y.m_elementSet, y.m_elements, y.m_faces);
-  }
-  for (size_t i = 0; equal && i < a.m_composites.size(); ++i)
-    equal = std::tie(a.m_composites[i].m_name, a.m_composites[i].m_components) ==
-            std::tie(b.m_composites[i].m_name, b.m_composites[i].m_components);
-  return equal;
+  return a.m_coordinates == b.m_coordinates && a.m_warnings == b.m_warnings &&
+         sameEach(a.m_volumes, b.m_volumes,
+                  [](const KelvoVolume &x) { return std::tie(x.m_name, x.m_elementSets, x.m_surfaces); }) &&
+         sameEach(a.m_surfaces, b.m_surfaces,
+                  [](const KelvoSurface &x) {
+                    return std::tie(x.m_name, x.m_volume, x.m_partner, x.m_faceSets, x.m_noOfFaces);
+                  }) &&
+         sameEach(a.m_elementSets, b.m_elementSets,
+                  [](const KelvoElementSet &x) { return std::tie(x.m_kind, x.m_volume, x.m_vertices); }) &&
+         sameEach(a.m_faceSets, b.m_faceSets,
+                  [](const KelvoFaceSet &x) { return std::tie(x.m_elementSet, x.m_elements, x.m_faces); }) &&
+         sameEach(a.m_composites, b.m_composites,
+                  [](const auto &x) { return std::tie(x.m_name, x.m_components); });
 }
 
 } // namespace

@@ -734,10 +734,10 @@ char *Database_copyValid(Database *database, int compressWhen) {
 
 int Database_replaceWithCompacted(Database *database, const char *replacement) {
   if (!DefFile_replaceWith(database->m_defFile, replacement)) {
-    // Callers hear of it as of any compaction that could not be put in place.
-    DefFile_setError(database->m_defFile, "DefFile_compact", nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COMPACT_DATABASE,
-                     "Unable to compact the WEZ data file.");
-    DefFile_reportError(database->m_defFile, "Database_compactWhens");
+    // Callers hear of it as of any compaction that could not be put in place (10006).
+    DefFile_setError(database->m_defFile, "DefFile_replaceWith", nullptr, nullptr, 0,
+                     ZYR_U_UNABLE_TO_COMPACT_DATABASE, "Unable to compact the WEZ data file.");
+    DefFile_reportError(database->m_defFile, __func__);
     return 0;
   }
   database->m_isModified = 1;

@@ -535,12 +535,7 @@ int Visual_restore(void *object, int32_t flag) {
 }
 
 void Visual_clearSecondaryData(Visual *v) {
-  if (BitField_isSet(&v->m_flags, VISUAL_EDGES_VALID)) {
-    zyrMemory_freeAndClear(&v->m_edges, __func__);
-    zyrMemory_freeAndClear(&v->m_featureValues, __func__);
-  }
-  v->p_noOfBoundaryEdges = 0;
-  v->p_noOfInteriorEdges = 0;
+  dropEdges(v);
   BitField_clearAll(&v->m_flags);
 }
 
