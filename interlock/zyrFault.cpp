@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -15,6 +16,7 @@ namespace {
 
 const int kKinds = 4;
 const int kFull = 4; // the kind of an entry that fills the disc (counted on writes)
+const int kKill = 5; // the kind of an entry that kills the process (counted on hand-overs)
 
 struct Entry {
   int m_kind;
@@ -28,6 +30,7 @@ struct Seam {
   std::string m_file;
   long m_passes[kKinds] = {0, 0, 0, 0};
   long m_failures = 0;
+  long m_handovers = 0; // times bytes were about to reach the system, for kill entries
   int m_fullError = 0; // set once the disc is full
   std::string m_countPath;
 };
@@ -38,8 +41,8 @@ std::mutex theMutex;
 Seam theSeam;
 
 int kindOf(const std::string &name) {
-  static const char *const kNames[] = {"write", "flush", "sync", "read", "full"};
-  for (int k = 0; k <= kFull; ++k)
+  static const char *const kNames[] = {"write", "flush", "sync", "read", "full", "kill"};
+  for (int k = 0; k <= kKill; ++k)
     if (name == kNames[k])
       return k;
   return -1;
@@ -187,6 +190,20 @@ int decide(int kind, int fd) {
   return error;
 }
 
+// Bytes are about to reach the system through the descriptor: a kill entry due now ends the
+// process before they do.
+void handOver(int fd) {
+  if (!armed())
+    return;
+  std::lock_guard<std::mutex> guard(theMutex);
+  if (!concerns(fd, theSeam.m_file))
+    return;
+  const long step = ++theSeam.m_handovers;
+  for (const Entry &entry : theSeam.m_entries)
+    if (entry.m_kind == kKill && (step == entry.m_pass || (entry.m_onwards && step > entry.m_pass)))
+      raise(SIGKILL);
+}
+
 bool isFull() {
   std::lock_guard<std::mutex> guard(theMutex);
   return theSeam.m_fullError != 0;
@@ -196,6 +213,12 @@ int descriptorOf(FILE *stream) { return stream != nullptr ? fileno(stream) : -1;
 
 // Whether the stream holds bytes that the next flush hands to the system.
 bool holdsOutput(FILE *stream) { return stream != nullptr && __fwriting(stream) && __fpending(stream) > 0; }
+
+// A flush of the stream hands its bytes to the system.
+void flushing(FILE *stream) {
+  if (holdsOutput(stream))
+    handOver(descriptorOf(stream));
+}
 
 } // namespace
 
@@ -239,6 +262,11 @@ long zyrFault_failures() {
 // As the C library's stream does when the system refuses its buffer, nothing the stream held is
 // left to be written later: on a full disc it is lost, else it lands with half of the new bytes.
 size_t zyrFault_fwrite(const void *data, size_t size, size_t count, FILE *stream) {
+  // Bytes that do not fit beside what the stream holds go to the system within the call (a
+  // stream not yet written has no buffer: it takes at least a page).
+  const size_t room = stream != nullptr && __fbufsize(stream) > 0 ? __fbufsize(stream) : 4096;
+  if (stream != nullptr && __fpending(stream) + size * count >= room)
+    handOver(descriptorOf(stream));
   const int error = decide(ZYR_FAULT_WRITE, descriptorOf(stream));
   if (error == 0)
     return fwrite(data, size, count, stream);
@@ -273,6 +301,7 @@ char *zyrFault_fgets(char *line, int size, FILE *stream) {
 
 // A flush that fails loses what the stream held, as the system never took it.
 int zyrFault_fflush(FILE *stream) {
+  flushing(stream);
   if (!holdsOutput(stream))
     return fflush(stream);
   const int error = decide(ZYR_FAULT_FLUSH, descriptorOf(stream));
@@ -284,6 +313,7 @@ int zyrFault_fflush(FILE *stream) {
 }
 
 int zyrFault_fclose(FILE *stream) {
+  flushing(stream);
   if (!holdsOutput(stream))
     return fclose(stream);
   const int error = decide(ZYR_FAULT_FLUSH, descriptorOf(stream));
@@ -296,6 +326,7 @@ int zyrFault_fclose(FILE *stream) {
 }
 
 int zyrFault_fseeko(FILE *stream, off_t offset, int whence) {
+  flushing(stream);
   if (!holdsOutput(stream))
     return fseeko(stream, offset, whence);
   const int error = decide(ZYR_FAULT_FLUSH, descriptorOf(stream));
@@ -323,6 +354,7 @@ int zyrFault_fsync(int fd) { return syncOrFail(fd, fsync); }
 int zyrFault_fdatasync(int fd) { return syncOrFail(fd, fdatasync); }
 
 ssize_t zyrFault_write(int fd, const void *data, size_t size) {
+  handOver(fd);
   const int error = decide(ZYR_FAULT_WRITE, fd);
   if (error == 0)
     return write(fd, data, size);
@@ -342,6 +374,7 @@ ssize_t zyrFault_read(int fd, void *data, size_t size) {
 }
 
 ssize_t zyrFault_copyFileRange(int in, int out, size_t size) {
+  handOver(out);
   int error = decide(ZYR_FAULT_READ, in);
   if (error == 0)
     error = decide(ZYR_FAULT_WRITE, out);

@@ -13,6 +13,11 @@
 //                    read    fread, fgets, read
 //                    full    the disc fills at the n-th write: it and every later write and
 //                            flush fail
+//                    kill    the process is killed (SIGKILL) the n-th time it is about to
+//                            hand bytes to the system (a write of a descriptor, a flush of a
+//                            stream that holds bytes, a stream write that overflows its
+//                            buffer), before it does: what the streams hold is lost, as in a
+//                            crash at that moment
 //                    n counts the passes of that kind in this process from 1 (full counts
 //                    writes); "+" makes every pass from the n-th on fail. error is ENOSPC
 //                    (the default of write, flush and full), EIO (of sync and read), EDQUOT,

@@ -50,6 +50,19 @@ TEST(FaultTest, AFullDiscFailsEveryWriteAndFlushFromItsPassOn) {
             "write ok\nflush ok\nsync EIO\nsync EIO\nread ok\nread EIO\n");
 }
 
+TEST(FaultTest, AKillEndsTheProcessBeforeItsNthHandOverAndLosesWhatTheStreamHeld) {
+  zyrtest::ScratchDir dir("zyrfault");
+  // Writes that fit the stream's buffer hand nothing over; flushes do.
+  zyrtest::ChildProcess child(kChild, {dir.file("data"), "write", "flush", "write", "write", "flush", "write"},
+                              {{"ZYR_FAULT_AT", "kill@2"}}, dir.path());
+  EXPECT_EQ(child.readLine(), "write ok");
+  EXPECT_EQ(child.readLine(), "flush ok");
+  EXPECT_EQ(child.readLine(), "write ok");
+  EXPECT_EQ(child.readLine(), "write ok");
+  EXPECT_EQ(child.wait(), 128 + 9);
+  EXPECT_EQ(zyrtest::readFile(dir.file("data")), "abcd");
+}
+
 TEST(FaultTest, TheCountsOfAProcessAreWrittenAtItsEnd) {
   zyrtest::ScratchDir dir("zyrfault");
   const std::string counts = dir.file("counts");

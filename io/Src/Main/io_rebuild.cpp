@@ -11,6 +11,8 @@
 
 #include <cinttypes>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 
 namespace {
 
@@ -46,6 +48,12 @@ int readLengthField(FILE *stream, const char *format, int32_t width, int64_t *le
 
 bool nameFitsEntry(const char *name) { return !strchr(name, kEsc) && !strchr(name, '\n'); }
 
+// What, where and when of an entry, each followed by ESC: the part of an entry that names its
+// data set.
+std::string entryKey(const char *what, const char *where, int32_t when) {
+  return std::string(what) + kEsc + where + kEsc + std::to_string(when) + kEsc;
+}
+
 struct Scan {
   IO_error_callback m_callback;
   IO_file *m_record;
@@ -53,6 +61,9 @@ struct Scan {
   int64_t m_size;
   IO_header *m_header;
   bool m_badheader; // a whole frame whose header cannot be read: damage, not a cut-off tail
+  // The last deleted frame of each data set met (by entryKey): frames are only ever appended, so
+  // a live frame before it was replaced, then the replacement erased.
+  std::unordered_map<std::string, int64_t> m_erased;
 };
 
 enum { kContinue = -1 };
@@ -237,6 +248,24 @@ FrameLengths frameLengths(Scan *scan, const char *format, int64_t p, int64_t *fi
   return kLengthsRead;
 }
 
+// Notes the data set of a deleted frame whose lengths were read in the format (the stream at its
+// end, where it is left): any live frame of that data set before it is no longer current. A
+// header that does not read names nothing.
+void noteErased(Scan *scan, const char *format, int64_t p) {
+  FILE *stream = scan->m_stream;
+  int64_t end = io_tell(stream);
+  char start[9] = {0};
+  if (end < 0 || io_seek(stream, p + 3 + lengthFieldSize(format[0], scan->m_record->m_offsetwidth), 0) != 0)
+    return;
+  if (wezreadString(nullptr, format, start, 8, 1, 8, stream) == IO_OK && memcmp(start, "*DATASET", 8) == 0 &&
+      read_header(nullptr, format, stream, scan->m_header) == IO_OK) {
+    const IO_header *h = scan->m_header;
+    if (nameFitsEntry(h->m_what) && nameFitsEntry(h->m_where))
+      scan->m_erased[entryKey(h->m_what, h->m_where, *h->m_when)] = p;
+  }
+  io_seek(stream, end, 0);
+}
+
 // A deleted data set: skipped by its length fields, which must agree. No entry.
 int deletedFrame(Scan *scan, const char *tag, int64_t p) {
   IO_error_callback callback = scan->m_callback;
@@ -246,8 +275,10 @@ int deletedFrame(Scan *scan, const char *tag, int64_t p) {
     // The old style does not record the format: the first that fits is taken.
     const char *const tries[] = {"U", "u", "F"};
     for (const char *f : tries) {
-      if (frameLengths(scan, f, p, &first, &second) == kLengthsRead && first == second)
+      if (frameLengths(scan, f, p, &first, &second) == kLengthsRead && first == second) {
+        noteErased(scan, f, p);
         return kContinue;
+      }
     }
     io_report_error(callback,
                     "recreate_indextable: Bad file: final dataset length field %" PRId64
@@ -266,6 +297,7 @@ int deletedFrame(Scan *scan, const char *tag, int64_t p) {
                " differs from original dataset length field %" PRId64
                " in deleted dataset with byte-order-specific format %s",
                second, first, format);
+    noteErased(scan, format, p);
     return kContinue;
   case kFirstUnread:
     io_report_error(callback,
@@ -329,6 +361,23 @@ bool trailingDamage(Scan *scan, int status, int64_t p, int64_t own) {
   return true;
 }
 
+// A live frame written before a deleted frame of the same data set was replaced by a frame that
+// was then erased: the erasure stands, whether or not the replacement got round to tagging it.
+void dropErased(Scan *scan) {
+  IO_index *table = scan->m_record->m_indextable;
+  if (scan->m_erased.empty() || !table) return;
+  IO_match match;
+  for (int32_t slot = 0; slot < indextable_count(table); ++slot) {
+    char *entry = indextable_entry(table, slot);
+    if (!entry || entry[0] != 'Y' || parseindex(nullptr, entry, &match) != IO_OK) continue;
+    auto erased = scan->m_erased.find(entryKey(match.m_what, match.m_where, match.m_when));
+    if (erased == scan->m_erased.end() || erased->second < match.m_position) continue;
+    io_trace("recreate_indextable: %s:%s:%d at %" PRId64 " was erased after it was replaced", match.m_what,
+             match.m_where, match.m_when, match.m_position);
+    entry[0] = 'N';
+  }
+}
+
 int badFile(Scan *scan, const char *bytes, int64_t p) {
   io_report_error(scan->m_callback,
                   "recreate_indextable: Bad file: expected dataset, index or end, got \"%s\" at "
@@ -342,7 +391,7 @@ int badFile(Scan *scan, const char *bytes, int64_t p) {
 int recreate_indextable(IO_error_callback callback, IO_file *record) {
   if (!record || !record->m_stream) return IO_MEMORY_ERR;
   FILE *stream = record->m_stream;
-  Scan scan = {callback, record, stream, -1, nullptr, false};
+  Scan scan = {callback, record, stream, -1, nullptr, false, {}};
   if (io_seek(stream, 0, 2) != 0 || (scan.m_size = io_tell(stream)) < 0 ||
       io_seek(stream, 0, 0) != 0) {
     io_report_error(callback, "recreate_indextable: can not tell the dataset location\n");
@@ -413,6 +462,7 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
     }
   }
   ioheader_free(callback, scan.m_header);
+  if (status == IO_OK) dropErased(&scan);
   if (status == IO_OK && record->m_indextable) record->m_indextable->m_sorted = 0;
   return status;
 }

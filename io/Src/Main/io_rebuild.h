@@ -6,8 +6,9 @@
 // The walk knows: the information block; live data sets (an entry each, from their headers);
 // deleted data sets (no entry; skipped by their first length field like live ones, their format
 // taken from the delete tag, or for old-style tags, "D" and NUL, the first of U, u and F whose two
-// length fields agree); a data
-// set whose first length field is 0, or is cut off by the end of the file (a write that never
+// length fields agree; the entry of a live frame of the same data set before one is flagged "N",
+// since that frame was replaced and its replacement erased); a data set whose first length
+// field is 0, or is cut off by the end of the file (a write that never
 // finished: the walk ends there, and the next data set is written over it); old index data sets
 // (skipped); the file end tag "*CRASH" (the walk ends there); the end of the file. Anything else
 // ends the walk with status 20. Every length taken must keep its frame within the file, so the

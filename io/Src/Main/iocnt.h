@@ -25,6 +25,15 @@
 // current file's write format is chosen: WEZ_FORMAT when set and not empty (its first two
 // characters; "F" when the first is not a format letter), else the state's default format when
 // set and not empty, else "U5"; made native.
+//
+// Crashes: once a request that replaces or erases a data set has returned success, no crash at
+// any later moment, and no number of later opens, closes, compactions and crashes, makes an
+// older version of it readable again. After a crash a data set is as the last successful request
+// left it or, when that request was a write whose end was still in the stream, as the request
+// before it left it; never older. Data sets are only ever appended, so a file's frames stand in
+// the order they were written, and the index rebuilt after a crash takes the last frame of each
+// data set as deciding: a live frame followed by a deleted frame of the same data set is not
+// current, even where the replacement never tagged it (io_rebuild.h).
 #include "io_records.h"
 
 // The validating entry point: checks the arguments in a fixed order (callback, data block,

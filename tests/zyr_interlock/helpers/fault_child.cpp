@@ -30,6 +30,7 @@ int main(int argc, char **argv) {
     }
     const int error = errno;
     std::printf("%s %s\n", call, ok ? "ok" : error == ENOSPC ? "ENOSPC" : error == EIO ? "EIO" : "other");
+    std::fflush(stdout); // told before a kill at the next call
   }
   std::fflush(stdout);
   zyrFault_fclose(file);

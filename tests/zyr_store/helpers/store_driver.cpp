@@ -10,6 +10,7 @@
 //   del LABEL        deletes the thing
 //   commit           Repository_commit                       value: the state committed
 //   undo | redo      one state back or forward               value: the current state
+//   rollback         gives up the open state, as a failed operation does   value: the current state
 //   checkpoint       Repository_externalCheckpoint           value: its index
 //   close FLAG       Repository_close with the flag (-1, 0 or 1)
 //   things           value: "label=count,..." of the live things, sorted by label
@@ -129,6 +130,13 @@ bool run(const std::string &command, std::istringstream &in, std::string *value)
     const int32_t after = Repository_getCurrentState(theRepository);
     *value = std::to_string(after);
     return after != before;
+  }
+  if (command == "rollback") {
+    const int32_t open = Repository_getCurrentState(theRepository);
+    if (open < 0)
+      Repository_gotoState(theRepository, -open - 1);
+    *value = std::to_string(Repository_getCurrentState(theRepository));
+    return open < 0;
   }
   if (command == "checkpoint") {
     const int32_t index = Repository_externalCheckpoint(theRepository);
