@@ -82,6 +82,38 @@ TEST_F(RebuildTest, TheFileEndTagEndsTheWalkAndTakesTheNextDataSet) {
   EXPECT_EQ(entries(&m_file).size(), 3u);
 }
 
+// Frames stand in the order they were written: a live frame followed by a deleted one of the same
+// data set was replaced by a version since erased, whether or not the replacement tagged it.
+TEST_F(RebuildTest, TheLastFrameOfADataSetDecidesWhetherItIsLive) {
+  std::string erased = textFrame("A", 0);
+  erased[0] = 'D'; // the delete tag of a text frame: "D", NUL, LF
+  const std::string live = textFrame("A", 0), other = textFrame("B", 0);
+  ASSERT_EQ(openWith(infoBlock(0) + live + other + erased), IO_OK) << allMessages();
+  std::vector<Entry> list = entries(&m_file);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].m_status + list[0].m_what + list[1].m_status + list[1].m_what, "NAYB");
+  // Written again after the erasure, the data set is live once more.
+  iif_close(&m_file);
+  ASSERT_EQ(openWith(infoBlock(0) + live + erased + other + live), IO_OK) << allMessages();
+  list = entries(&m_file);
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].m_status + list[1].m_status + list[2].m_status, "NYY");
+  EXPECT_EQ(list[2].m_position, 36 + static_cast<int64_t>(live.size() + erased.size() + other.size()));
+}
+
+// A whole frame whose name the index cannot hold is passed over, and said so with its bytes.
+TEST_F(RebuildTest, ADataSetWhoseNameCannotBeIndexedIsLeftOutAndCounted) {
+  const std::string a = textFrame("A", 0), odd = textFrame("X" + E + "Y", 0), b = textFrame("B", 0);
+  ASSERT_EQ(openWith(infoBlock(0) + a + odd + b), IO_OK) << allMessages();
+  const int64_t at = 36 + static_cast<int64_t>(a.size());
+  EXPECT_TRUE(said("recreate_indextable: warning: the " + std::to_string(odd.size()) + " bytes of the dataset at offset " +
+                   std::to_string(at) + " have been left out: its name cannot be held by the index\n"))
+      << allMessages();
+  EXPECT_EQ(entries(&m_file).size(), 2u);
+  EXPECT_EQ(m_file.m_skippedfrom, at);
+  EXPECT_EQ(m_file.m_skippedbytes, static_cast<int64_t>(odd.size()));
+}
+
 TEST_F(RebuildTest, AZeroLengthMarksAnInterruptedWriteThatTheNextWriteReplaces) {
   const std::string a = textFrame("A", 0), b = textFrame("B", 1, 0);
   ASSERT_EQ(openWith(infoBlock(0) + a + b), IO_OK) << allMessages();
@@ -151,9 +183,8 @@ TEST_F(RebuildTest, BytesThatCannotBePlacedFailTheOpenWhenADataSetFollows) {
 TEST_F(RebuildTest, DamageAfterTheLastCompleteDataSetEndsTheWalkThere) {
   const std::string a = textFrame("A", 0), b = textFrame("B", 1);
   const int64_t end = static_cast<int64_t>(36 + a.size() + b.size());
-  const std::string warning = "recreate_indextable: warning: damaged or incomplete data at offset " +
-                              std::to_string(end) +
-                              " after the last complete dataset, terminating scan there.\n";
+  const std::string head = "recreate_indextable: warning: damaged or incomplete data at offset " +
+                           std::to_string(end) + " after the last complete dataset, terminating scan there (";
   // A closed file whose index frame lost its last line, or was cut in its position lines.
   std::string index = indexFrame({entryText("A", "B", 0, 772, 36)}, end);
   const std::string tails[] = {
@@ -178,6 +209,7 @@ TEST_F(RebuildTest, DamageAfterTheLastCompleteDataSetEndsTheWalkThere) {
       textFrame("C", 2, 60),
   };
   for (const std::string &tail : tails) {
+    const std::string warning = head + std::to_string(tail.size()) + " bytes left out).\n";
     ASSERT_EQ(openWith(infoBlock(0) + a + b + tail), IO_OK) << allMessages();
     EXPECT_TRUE(said(warning) || allMessages().find("truncated (or bad) index data at end of "
                                                     "file") != std::string::npos)

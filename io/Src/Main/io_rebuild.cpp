@@ -147,8 +147,16 @@ int indexDataSet(Scan *scan, const char *format, int64_t p, int64_t s, int64_t l
       return status;
     }
   } else {
-    // A name holding the entry separators cannot be indexed (this library never writes one).
-    io_trace("recreate_indextable: data set at %" PRId64 " has no name to index", p);
+    // A name holding the entry separators cannot be indexed (this library never writes one): the
+    // data set is left out, and said so.
+    IO_file *record = scan->m_record;
+    int64_t bytes = s + length + lengthFieldSize(format[0], record->m_offsetwidth) - p;
+    io_report_error(callback,
+                    "recreate_indextable: warning: the %" PRId64 " bytes of the dataset at offset %" PRId64
+                    " have been left out: its name cannot be held by the index",
+                    bytes, p);
+    if (record->m_skippedbytes == 0) record->m_skippedfrom = p;
+    record->m_skippedbytes += bytes;
   }
   return kContinue;
 }
@@ -354,8 +362,8 @@ bool trailingDamage(Scan *scan, int status, int64_t p, int64_t own) {
   if (laterDataSet(scan, own + 1)) return false;
   io_report_error(scan->m_callback,
                   "recreate_indextable: warning: damaged or incomplete data at offset %" PRId64
-                  " after the last complete dataset, terminating scan there.",
-                  p);
+                  " after the last complete dataset, terminating scan there (%" PRId64 " bytes left out).",
+                  p, scan->m_size - p);
   scan->m_record->m_indexlocation = p;
   scan->m_record->m_damagedfrom = p;
   return true;
@@ -399,6 +407,7 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
   }
   ++record->m_rebuilds;
   record->m_damagedfrom = 0;
+  record->m_skippedfrom = record->m_skippedbytes = 0;
   if (alloc_indextable(record) != IO_OK) {
     io_report_syserr(callback, "recreate_indextable: (malloc failed) syserr:");
     return IO_MEMORY_ERR;

@@ -159,6 +159,9 @@ struct IO_file {
                                 // a read that rebuilt one found the file damaged
   int64_t m_damagedfrom;        // where the last rebuild stopped at damage or at a data set cut
                                 // off, leaving out what lies there; 0 when it did not
+  int64_t m_skippedfrom;        // the first whole data set the last rebuild passed over without
+  int64_t m_skippedbytes;       // an entry (a name the index cannot hold), and the bytes of all
+                                // it passed over; 0 when none
 };
 
 // ---------------------------------------------------------------------------------------------

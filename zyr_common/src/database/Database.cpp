@@ -331,6 +331,14 @@ int writeKeyed(Database *database, int32_t state, const zyrUUID *uuid, const cha
   return 0;
 }
 
+// Whether the version of the current key reads whole and holds no values.
+bool isEmpty(Database *database, const char *name, int32_t when) {
+  int32_t counts[7];
+  return DefFile_readSignature(database->m_defFile, name, database->m_key, when, &counts[0], &counts[1], &counts[2],
+                               &counts[3], &counts[4], &counts[5], &counts[6]) == 1 &&
+         std::all_of(counts, counts + 7, [](int32_t n) { return n == 0; });
+}
+
 // Reads the version of a keyed value valid at the state through one of DefFile's readers.
 template <class Reader, class... Out>
 int readActive(Database *database, int32_t state, const zyrUUID *uuid, const char *name, Reader reader,
@@ -338,17 +346,23 @@ int readActive(Database *database, int32_t state, const zyrUUID *uuid, const cha
   int32_t when = readWhen(database, state, uuid, name);
   if (when < 0)
     return 0;
+  const std::string exactName = exact(name);
   const int32_t rebuilds = DefFile_getIndexRebuilds(database->m_defFile);
-  if (reader(database->m_defFile, exact(name).c_str(), database->m_key, when, out...))
+  if (reader(database->m_defFile, exactName.c_str(), database->m_key, when, out...))
     return 1;
-  // The version the index promised was not what the file holds there, and the index was rebuilt
-  // without it: later reads would quietly take an older version as the current one.
-  if (DefFile_getIndexRebuilds(database->m_defFile) != rebuilds) {
-    ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
-              "The version of \"%s\" of the object %s for state %d in the database\n\n%s\n\nis damaged "
-              "and has been left out.\n",
-              name, database->m_key, when, database->m_fileName);
-  }
+  // The index named the version, but the file does not hold it there as a data set of this key:
+  // its frame or header is damaged (the index still names it), or another data set stands in its
+  // place (the index was rebuilt without it). The caller goes on without it, maybe with an older
+  // version, and the user hears of it. At state 0 and below the version is only asked for: its
+  // absence is no damage; nor is an empty array, which the readers answer as none.
+  if (DefFile_getIndexRebuilds(database->m_defFile) == rebuilds &&
+      (DefFile_exists(database->m_defFile, exactName.c_str(), database->m_key, when) != 1 ||
+       isEmpty(database, exactName.c_str(), when)))
+    return 0;
+  ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+            "The version of \"%s\" of the object %s for state %d in the database\n\n%s\n\nis damaged "
+            "and has been left out.\n",
+            name, database->m_key, when, database->m_fileName);
   return 0;
 }
 

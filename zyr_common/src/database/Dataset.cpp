@@ -566,6 +566,11 @@ int64_t Dataset_getDamagedOffset(const Dataset *dataset) {
   return dataset->m_fileInfo ? dataset->m_fileInfo->m_primary.m_damagedfrom : 0;
 }
 
+void Dataset_getSkipped(const Dataset *dataset, int64_t *from, int64_t *bytes) {
+  *from = dataset->m_fileInfo ? dataset->m_fileInfo->m_primary.m_skippedfrom : 0;
+  *bytes = dataset->m_fileInfo ? dataset->m_fileInfo->m_primary.m_skippedbytes : 0;
+}
+
 char *Dataset_getLastError(const Dataset *dataset) {
   return dataset->m_lastError ? zyrCString_clone(dataset->m_lastError) : nullptr;
 }

@@ -106,6 +106,9 @@ int32_t Dataset_getIndexRebuilds(const Dataset *dataset);
 // Where the last rebuild of that index stopped at damage or at a data set cut off, leaving out
 // what lies there; 0 when it did not.
 int64_t Dataset_getDamagedOffset(const Dataset *dataset);
+// The whole data sets that rebuild passed over without an entry (their names cannot be indexed):
+// where the first starts and the bytes of all of them; 0 and 0 when none.
+void Dataset_getSkipped(const Dataset *dataset, int64_t *from, int64_t *bytes);
 void Dataset_clearLastError(Dataset *dataset);
 void Dataset_print(const Dataset *dataset, FILE *stream);
 

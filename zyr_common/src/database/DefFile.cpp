@@ -891,6 +891,10 @@ int32_t DefFile_getIndexRebuilds(const DefFile *file) { return Dataset_getIndexR
 
 int64_t DefFile_getDamagedOffset(const DefFile *file) { return Dataset_getDamagedOffset(file->m_dataset); }
 
+void DefFile_getSkipped(const DefFile *file, int64_t *from, int64_t *bytes) {
+  Dataset_getSkipped(file->m_dataset, from, bytes);
+}
+
 int DefFile_getDataType(DefFile *file, const char *what, const char *where, int32_t when, char **type) {
   return Dataset_getDataType(file->m_dataset, what, where, when, type);
 }

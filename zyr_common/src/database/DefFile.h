@@ -198,6 +198,8 @@ int DefFile_getDataType(DefFile *file, const char *what, const char *where, int3
 int32_t DefFile_getIndexRebuilds(const DefFile *file);
 // See Dataset_getDamagedOffset.
 int64_t DefFile_getDamagedOffset(const DefFile *file);
+// See Dataset_getSkipped.
+void DefFile_getSkipped(const DefFile *file, int64_t *from, int64_t *bytes);
 // The attribute goes with every data set written until DefFile_clearAttributes.
 int DefFile_addAttribute(DefFile *file, const char *name, const char *value);
 void DefFile_clearAttributes(DefFile *file);

@@ -14,6 +14,8 @@
 #include "zyrTypeManager.h"
 #include "zyrUUID.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
@@ -718,12 +720,25 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   manager->m_current = 0;
   // A file cut short or damaged at its end opens with what comes before: its latest states may be
   // gone, and an older one would otherwise be presented as the current one without a word.
-  const int64_t damaged = DefFile_getDamagedOffset(Database_getDefFile(database));
+  DefFile *file = Database_getDefFile(database);
+  const int64_t damaged = DefFile_getDamagedOffset(file);
+  struct stat facts;
   if (damaged > 0) {
+    if (stat(Database_getFileName(database), &facts) != 0 || facts.st_size < damaged)
+      facts.st_size = damaged;
     ZYR_ERROR(ZYR_W_INVALID_DATA_IGNORED,
-              "The ZYR database\n\n%s\n\nis damaged or incomplete from byte %lld on; what is stored there "
-              "has been left out, and the latest changes may be lost.\n",
-              Database_getFileName(database), static_cast<long long>(damaged));
+              "The ZYR database\n\n%s\n\nis damaged or incomplete from byte %lld on; the %lld bytes stored there "
+              "have been left out, and the latest changes may be lost.\n",
+              Database_getFileName(database), static_cast<long long>(damaged),
+              static_cast<long long>(facts.st_size - damaged));
+  }
+  int64_t skipped = 0, skippedBytes = 0;
+  DefFile_getSkipped(file, &skipped, &skippedBytes);
+  if (skippedBytes > 0) {
+    ZYR_ERROR(ZYR_W_INVALID_DATA_IGNORED,
+              "The ZYR database\n\n%s\n\nholds data sets whose names are damaged, from byte %lld on; their %lld "
+              "bytes have been left out.\n",
+              Database_getFileName(database), static_cast<long long>(skipped), static_cast<long long>(skippedBytes));
   }
   int32_t stored = 0;
   Database_getInt(database, 0, nullptr, kFirst, &manager->m_first);
