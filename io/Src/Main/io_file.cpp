@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -499,14 +500,24 @@ int iif_close(IO_file *record) {
   iif_trace_file("closefile", record);
   if (record->m_stream) {
     if (iif_flush(record) != IO_OK) {
+      // Nothing of the file lies past the index location but what this close could not store
+      // there (a full disc): it goes, so that the file ends at its end tag, or at its last data
+      // set when even the tag cannot be written, and the next open rebuilds the index from the
+      // data sets without taking the remains for damage. Cutting a file needs no room.
+      int64_t end = -1;
       if (io_seek(record->m_stream, record->m_indexlocation, 0) != 0) {
         io_trace("closefile index fail: can't go to index location");
       } else if (wezwriteString(nullptr, "F", "*CRASH", 6, 1, 6, record->m_stream) == IO_OK &&
                  zyrFault_fflush(record->m_stream) == 0) {
         io_trace("closefile index fail: wrote crash tag OK");
+        end = io_tell(record->m_stream);
       } else {
         io_trace("closefile index fail: can't write file end tag");
+        __fpurge(record->m_stream);
+        end = record->m_indexlocation;
       }
+      if (end > 0 && record->m_access == 'w' && ftruncate(fileno(record->m_stream), end) != 0)
+        io_trace("closefile index fail: can't cut the file at its end tag");
     }
   }
   {

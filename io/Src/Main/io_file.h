@@ -63,7 +63,8 @@ int iif_sync(IO_file *record);
 // record is cleared. The old file is closed without a further write. 0; 21 when the process does
 // not write both files; else the failed step's status, with both records left as they were.
 int iif_swap_in(IO_file *record, IO_file *replacement);
-// Flushes (a failed index write leaves "*CRASH" at the index location), closes the stream,
+// Flushes (a failed index write leaves "*CRASH" at the index location, and the file is cut after
+// it, or at the index location when not even that could be written), closes the stream,
 // releases the lock and frees the contents. Always 0.
 int iif_close(IO_file *record);
 // iif_close, then frees the record.

@@ -599,7 +599,8 @@ int DefFile_finish(DefFile *file) {
   if (!file || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN)) return 1;
   if (iif_flush(&file->m_fileInfo->m_primary) != IO_OK) {
     DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET,
-                     "Unable to write the index of the WEZ data file.");
+                     "Unable to store the index of the WEZ data file. The data sets already in it are "
+                     "unchanged: its next open finds them again.");
     return 0;
   }
   return DefFile_sync(file);
