@@ -259,7 +259,14 @@ int iif_check_header(IO_file *record) {
     iif_set_lock(record, -1);
     return status;
   }
-  status = actual > 0 ? iif_read_info(record, actual) : iif_create_empty(record);
+  if (actual == 0 && record->m_access == 'r') {
+    // A read-only stream cannot be given the information block of a new file: an empty file is
+    // no data-set file to a reader, and stays as it is.
+    io_report_error(callback, "iif_open: the file %s is empty: it is not in WEZ-5.x format", record->m_name);
+    status = IO_EMPTY_FILE;
+  } else {
+    status = actual > 0 ? iif_read_info(record, actual) : iif_create_empty(record);
+  }
   // A file that failed to open keeps no lock of this record; the stream is the caller's to release.
   if (status != IO_OK) iif_set_lock(record, -1);
   return status;

@@ -32,7 +32,8 @@ int iif_open_file(IO_file *record, const char *name, const char *access);
 // Opens a plain text file (no information block, no index).
 int iif_open_plain(IO_file *record, const char *name, const char *access);
 // Checks the start of the file, then reads its information block and index (iif_read_info), or
-// writes the block of an empty file (iif_create_empty). A failure releases the lock; the stream
+// writes the block of an empty file (iif_create_empty); an empty file open for reading only is
+// refused with 5, unchanged. A failure releases the lock; the stream
 // is closed for failures of the checks themselves and left for iif_release_record otherwise.
 int iif_check_header(IO_file *record);
 // Reads the information block and the index of a file of `actual` bytes.

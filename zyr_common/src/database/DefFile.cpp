@@ -151,9 +151,10 @@ std::string directoryPart(const char *name) {
   return at == std::string::npos ? std::string() : text.substr(0, at + 1);
 }
 
-// The system's reason why the file cannot be opened, or made when it does not exist; "" when the
-// system sees none (then its contents are to blame).
-std::string systemReason(const char *name) {
+// The system's reason why the file cannot be opened, or made when it does not exist (for a file
+// only to be read, why it is not there); "" when the system sees none (then its contents are to
+// blame).
+std::string systemReason(const char *name, bool reading) {
   struct stat status;
   if (stat(name, &status) == 0) {
     if (S_ISDIR(status.st_mode))
@@ -164,7 +165,7 @@ std::string systemReason(const char *name) {
     close(fd);
     return std::string();
   }
-  if (errno != ENOENT)
+  if (errno != ENOENT || reading)
     return strerror(errno);
   // A new file: its directory must exist and let it be made.
   std::string directory = directoryPart(name);
@@ -179,7 +180,8 @@ std::string systemReason(const char *name) {
   return std::string();
 }
 
-void publishOpenFailure(const char *function, int result, const char *name, bool primary, const char *ioText) {
+void publishOpenFailure(const char *function, int result, const char *name, bool primary, const char *ioText,
+                        bool reading) {
   const char *subject = primary ? "file name" : "secondary file name";
   if (result == -1) {
     zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
@@ -196,7 +198,7 @@ void publishOpenFailure(const char *function, int result, const char *name, bool
                       "the wrong format or because you\ndon't have write permissions in the requested "
                       "directory.\n",
                       subject, name);
-  const std::string reason = systemReason(name);
+  const std::string reason = systemReason(name, reading);
   if (!reason.empty())
     zyrError_addMessage(error, "\nThe system gives the reason: %s.\n", reason.c_str());
   else if (ioText != nullptr && *ioText != '\0')
@@ -216,7 +218,8 @@ void tellTakeOver(DefFile *file, const char *function) {
                  record.m_name);
 }
 
-int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary) {
+int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary,
+           bool reading = false) {
   uint32_t bit = primary ? DEFFILE_PRIMARY_OPEN : DEFFILE_SECONDARY_OPEN;
   if (file->m_openFiles & bit) {
     if (primary)
@@ -227,8 +230,9 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     file->m_openFiles &= primary ? 0u : ~bit;
   }
   const bool existed = fileName != nullptr && access(fileName, F_OK) == 0;
-  int result = primary ? Dataset_openPrimaryFile(file->m_dataset, fileName)
-                       : Dataset_openSecondaryFile(file->m_dataset, fileName);
+  int result = reading   ? Dataset_openPrimaryFileForReading(file->m_dataset, fileName)
+               : primary ? Dataset_openPrimaryFile(file->m_dataset, fileName)
+                         : Dataset_openSecondaryFile(file->m_dataset, fileName);
   if (result == 1 && primary) {
     file->m_created = existed ? 0 : 1;
     tellTakeOver(file, function);
@@ -249,7 +253,7 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     // A file that could be opened but not written (its information block, on a full disc): the
     // library's words say why.
     char *ioText = file->m_dataset->m_lastStatus == IO_WRITE_ERR ? Dataset_getLastError(file->m_dataset) : nullptr;
-    publishOpenFailure(function, result, fileName ? fileName : "", primary, ioText);
+    publishOpenFailure(function, result, fileName ? fileName : "", primary, ioText, reading);
     zyrCString_free(ioText);
   }
   return 0;
@@ -289,6 +293,26 @@ DefFile *DefFile_new(const char *fileName) {
   }
   // What compactions and lock-file updates of ended processes left in the directory goes.
   zyrRemoveLeftovers(directoryPart(fileName).c_str(), __func__);
+  return file;
+}
+
+DefFile *DefFile_openForReading(const char *fileName) {
+  if (zyrCString_isBlank(fileName)) {
+    zyrError_raise(ZYR_U_INVALID_INPUT, __func__, kSource, __LINE__, "The supplied file name is blank.\n");
+    return nullptr;
+  }
+  DefFile *file = static_cast<DefFile *>(zyrMemory_allocateAndSet(sizeof(DefFile), 0, __func__));
+  file->m_fileInfo = iostate_alloc();
+  if (!file->m_fileInfo) {
+    DefFile_delete(file);
+    return nullptr;
+  }
+  file->m_dataset = Dataset_new(file->m_fileInfo);
+  // A reader changes nothing in the directory either: leftovers wait for the next writer.
+  if (!openAs(file, __func__, fileName, 1, true, true)) {
+    DefFile_delete(file);
+    return nullptr;
+  }
   return file;
 }
 
