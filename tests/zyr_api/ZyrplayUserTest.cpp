@@ -1,5 +1,6 @@
 // Sessions played with zyrplay as a user plays them, where the user meets a refusal: an unknown
-// length unit is refused before anything is made, stored or written.
+// length unit is refused before anything is made, stored or written, and a database whose
+// directory the user may not write says so at its open, not as another process's lock.
 #include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -94,6 +95,39 @@ TEST_F(ZyrplayUserTest, AnUnknownLengthUnitIsRefusedBeforeAnythingIsStoredOrWrit
   played = play({"zyrDatabase_open", "box.zyr", "zyrDatabase_close", "0", "0"});
   EXPECT_EQ(played.status, 0);
   EXPECT_EQ(played.err, "");
+}
+
+TEST_F(ZyrplayUserTest, ADirectoryTheUserMayNotWriteIsToldAtTheOpen) {
+  Played played = play({"zyrDatabase_open", "x.zyr", "zyrDatabase_close", "0", "0"});
+  ASSERT_EQ(played.status, 0) << played.err;
+  // The file is the user's to write, its directory is not.
+  ASSERT_EQ(chmod(file("x.zyr").c_str(), 0666), 0);
+  ASSERT_EQ(chmod(m_work.path().c_str(), geteuid() == 0 ? 0755 : 0555), 0);
+  const std::string bytes = zyrtest::readFile(file("x.zyr"));
+  const std::vector<std::string> before = m_work.listing();
+
+  played = play({"zyrDatabase_open", "x.zyr", "zyrStrategy_setIntegerParameter", "0",
+                 "NameManager_compositeCopyingStrategy", "2", "zyrDatabase_close", "0", "0"},
+                true);
+  chmod(m_work.path().c_str(), 0755);
+  EXPECT_EQ(played.status, 1);
+  EXPECT_TRUE(zyrtest::contains(played.err, "Error code:  ZYR_W_INFORMATION (2)\n"
+                                            "Description: A message for information purposes only.\n"
+                                            "Function:    DefFile_openAsPrimaryFile\n"))
+      << played.err;
+  EXPECT_TRUE(zyrtest::contains(played.err, "The file\n\nx.zyr\n\ncan be read but not changed: its lock file "
+                                            "x.zyr.lck cannot be made\n(the directory .: Permission denied).\n"))
+      << played.err;
+  // The change is refused for that reason, not as another process's lock.
+  EXPECT_TRUE(zyrtest::contains(played.err, "Unable to claim the WEZ data file for writing: its lock file cannot "
+                                            "be written.\n"))
+      << played.err;
+  EXPECT_TRUE(zyrtest::contains(played.err, "(can't make the lock file x.zyr.lck) syserr:: Permission denied\n"))
+      << played.err;
+  EXPECT_FALSE(zyrtest::contains(played.err, "10012")) << played.err;
+  EXPECT_FALSE(zyrtest::contains(played.err, "another process")) << played.err;
+  EXPECT_EQ(zyrtest::readFile(file("x.zyr")), bytes);
+  EXPECT_EQ(m_work.listing(), before);
 }
 
 } // namespace

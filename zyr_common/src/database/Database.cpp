@@ -254,8 +254,8 @@ int Database_claimWrite(Database *database, int report) {
               database->m_fileName);
   else
     ZYR_ERROR(ZYR_U_DATABASE_IS_LOCKED,
-              "The database\n\n%s\n\ncannot be changed: another process has it open. The change has "
-              "not been made.\n",
+              "The database\n\n%s\n\nis open, but cannot be changed while another process has it open "
+              "too. The change has not been made.\n",
               database->m_fileName);
   return 0;
 }

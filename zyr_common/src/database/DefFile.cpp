@@ -47,8 +47,9 @@ void writeFailed(DefFile *file, const char *function, const char *what, const ch
   // Refused because another process holds the file: the caller must hear that it is locked (a
   // file open for reading only is no lock of anybody's).
   const bool locked = file->m_dataset->m_lastStatus == IO_LOCK_ERR;
+  const std::string subject = std::string(kind) + (locked ? ": another process has the file open" : "");
   storeError(file, function, what, where, when, locked ? ZYR_U_DATABASE_IS_LOCKED : ZYR_U_UNABLE_TO_WRITE_DATASET,
-             "Unable to write the requested ", kind);
+             "Unable to write the requested ", subject.c_str());
   ++file->m_failedWrites;
 }
 
@@ -218,6 +219,25 @@ void tellTakeOver(DefFile *file, const char *function) {
                  record.m_name);
 }
 
+// A file this process could write but whose lock file it could not make (its directory does not
+// let it): every change will be refused, which the user hears now, with the reason, rather than
+// at the first change as somebody else's lock.
+void tellLockFileMissing(DefFile *file, const char *function) {
+  const IO_file &record = file->m_fileInfo->m_primary;
+  if (record.m_access != 'w' || record.m_lockfile != IO_LOCKFILE_NONE || record.m_name == nullptr)
+    return;
+  std::string directory = directoryPart(record.m_name);
+  if (directory.size() > 1)
+    directory.pop_back();
+  if (directory.empty())
+    directory = ".";
+  const std::string reason = access(directory.c_str(), W_OK | X_OK) != 0 ? strerror(errno) : "it cannot be created";
+  zyrError_raise(ZYR_W_INFORMATION, function, kSource, __LINE__,
+                 "The file\n\n%s\n\ncan be read but not changed: its lock file %s.lck cannot be made\n(the "
+                 "directory %s: %s).\n",
+                 record.m_name, record.m_name, directory.c_str(), reason.c_str());
+}
+
 int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary,
            bool reading = false) {
   uint32_t bit = primary ? DEFFILE_PRIMARY_OPEN : DEFFILE_SECONDARY_OPEN;
@@ -236,6 +256,8 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   if (result == 1 && primary) {
     file->m_created = existed ? 0 : 1;
     tellTakeOver(file, function);
+    if (!reading)
+      tellLockFileMissing(file, function);
   }
   char **stored = primary ? &file->m_primaryFile : &file->m_secondaryFile;
   if (result == 1) {
