@@ -9,10 +9,12 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -182,6 +184,31 @@ TEST(FileSystem, CopyFailuresLeaveNoFile) {
   EXPECT_TRUE(entries(dir.file("sub")).empty());
   if (fs::exists("/dev/full"))
     EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), "/dev/full"), 0);
+}
+
+// The command line's copy says, of each failure, which file is at fault and why.
+TEST(FileSystem, ZyrcopySaysWhyACopyFailed) {
+  const std::string helpers = ZYR_TEST_HELPER_DIR;
+  const std::string tool = helpers.substr(0, helpers.rfind('/')) + "/tools/zyrcopy/zyrcopy";
+  ASSERT_TRUE(zyrtest::fileExists(tool)) << tool;
+  ScratchDir dir, output;
+  writeFile(dir.file("src"), "abc");
+  ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0700), 0);
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {"missing dst", "missing: No such file or directory"},
+      {"sub dst", "sub: Is a directory"},
+      {"src sub", "sub: Is a directory"},
+      {"src nowhere/dst", "nowhere: No such file or directory"},
+      {"src src", "they are the same file"}};
+  for (const auto &[words, reason] : cases) {
+    const std::string from = dir.file(words.substr(0, words.find(' ')));
+    const std::string to = dir.file(words.substr(words.find(' ') + 1));
+    const int status = std::system(("'" + tool + "' '" + from + "' '" + to + "' 2> '" + output.file("err") + "'").c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1) << words;
+    const std::string at = reason.find(':') != std::string::npos ? dir.path() + "/" : "";
+    EXPECT_EQ(readFile(output.file("err")), "zyrcopy: cannot copy " + from + " to " + to + ": " + at + reason + "\n");
+  }
+  EXPECT_EQ((entries(dir.path())), (std::set<std::string>{"src", "sub"}));
 }
 
 // A file-size limit makes writes fail part way, as a full disk would.

@@ -168,6 +168,16 @@ TEST_F(MD5File, ToolPrintsLikeMd5sum) {
   run = runTool(tool, {a});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
+
+  // Options are not taken for files: help is help, an unknown option is wrong usage.
+  run = runTool(tool, {"--help"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("usage: zyrmd5 [FILE]...\n", 0), 0u) << run.out;
+  EXPECT_EQ(run.err, "");
+  run = runTool(tool, {"--hlep", a});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "zyrmd5: unknown option --hlep\nusage: zyrmd5 [FILE]...\n");
 }
 
 } // namespace

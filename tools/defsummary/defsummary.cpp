@@ -1,20 +1,38 @@
 // defsummary FILE: a short account of a solver definition file: its release, its zones with
 // their volumes, boundary surfaces and mesh counts, and its boundary-condition patches (each
-// under the id the solver knows it by, BCP1 onwards, with the boundary it stands for). Exit
-// status 0, 1 when the file cannot be read as a definition file, 2 on wrong usage; SIGINT and
+// under the id the solver knows it by, BCP1 onwards, with the boundary it stands for). The file
+// is only read: nothing is created or changed, and no write lock is taken. Exit status 0, 1 when
+// the file cannot be read as a definition file (a line says why), 2 on wrong usage; SIGINT and
 // SIGTERM stop it, the file closed (and its lock let go), with a line saying so: 130 or 143.
 #include "DefFile.h"
 #include "ToolInterrupt.h"
+#include "zyrError.h"
 #include "zyrInterrupt.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
+
+// Why the file cannot be read as a definition file, in the user's terms; "" when it can be
+// opened.
+std::string whyNot(const char *name) {
+  struct stat status;
+  if (stat(name, &status) != 0)
+    return errno == ENOENT ? "no such file" : strerror(errno);
+  if (S_ISDIR(status.st_mode))
+    return "is a directory";
+  if (access(name, R_OK) != 0)
+    return strerror(errno);
+  return "";
+}
 
 int32_t integer(DefFile *file, const char *what, const std::string &where, int32_t fallback = -1) {
   int32_t value = fallback;
@@ -56,12 +74,23 @@ int main(int argc, char **argv) {
     return 2;
   }
   ToolInterrupt_catch();
-  DefFile *file = DefFile_new(argv[1]);
-  if (file == nullptr)
-    return zyrInterrupt_signal() != 0 ? ToolInterrupt_end(stderr, "defsummary", "%s was not read", argv[1]) : 1;
+  std::string reason = whyNot(argv[1]);
+  DefFile *file = reason.empty() ? DefFile_openForReading(argv[1]) : nullptr;
+  if (file == nullptr) {
+    if (zyrInterrupt_signal() != 0)
+      return ToolInterrupt_end(stderr, "defsummary", "%s was not read", argv[1]);
+    if (reason.empty()) {
+      const zyrError *last = zyrError_getLast();
+      reason = last != nullptr && zyrError_getCode(last) == ZYR_U_DATABASE_IS_LOCKED
+                   ? "is being written by another process"
+                   : "is not a data-set file";
+    }
+    std::fprintf(stderr, "defsummary: %s: %s\n", argv[1], reason.c_str());
+    return 1;
+  }
   const int32_t zones = integer(file, "G/NZN", "EVERY");
   if (zones < 0) {
-    std::fprintf(stderr, "defsummary: %s holds no zone count (G/NZN)\n", argv[1]);
+    std::fprintf(stderr, "defsummary: %s: is not a definition file: it holds no zone count (G/NZN)\n", argv[1]);
     DefFile_delete(file);
     return 1;
   }

@@ -1,8 +1,10 @@
 // zyrmd5 [FILE]...: one line "<32 hex digits>  <FILE>" per file, as md5sum prints them; no
 // FILE, or "-", reads standard input. A name holding a backslash or a line feed is written
-// with those escaped and the line begins with a backslash. Exit status 1 when any file could
-// not be read (each failure is reported on standard error), else 0. SIGINT and SIGTERM end it
-// at once, with a line naming the file being read (it holds nothing to undo): 130 or 143.
+// with those escaped and the line begins with a backslash. Options come before the files: "-h"
+// and "--help" print the usage, "--" ends them (for a file whose name starts with "-"), any other
+// is unknown. Exit status 1 when any file could not be read (each failure is reported on
+// standard error), 2 on wrong usage, else 0. SIGINT and SIGTERM end it at once, with a line
+// naming the file being read (it holds nothing to undo): 130 or 143.
 
 #include "ToolInterrupt.h"
 #include "zyrMD5.h"
@@ -65,15 +67,34 @@ int digestOne(const char *name) {
   return 1;
 }
 
+const char *const kUsage = "usage: zyrmd5 [FILE]...\n";
+
 } // namespace
 
 int main(int argc, char **argv) {
+  // The options come first, so that no file is read before a wrong one is found.
+  int first = 1;
+  for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; ++first) {
+    const std::string option = argv[first];
+    if (option == "--") {
+      ++first;
+      break;
+    }
+    if (option == "-h" || option == "--help") {
+      std::printf("%s\nPrints the MD5 digest of each FILE as md5sum does: 32 hex digits, two spaces and\n"
+                  "the name. No FILE, or \"-\", reads the standard input; \"--\" ends the options.\n",
+                  kUsage);
+      return 0;
+    }
+    std::fprintf(stderr, "zyrmd5: unknown option %s\n%s", argv[first], kUsage);
+    return 2;
+  }
   ToolInterrupt_catchAndEnd("zyrmd5", &theWorkText);
   int status = 0;
-  if (argc < 2) {
+  if (first >= argc) {
     if (!digestOne("-")) status = 1;
   }
-  for (int i = 1; i < argc; ++i) {
+  for (int i = first; i < argc; ++i) {
     if (!digestOne(argv[i])) status = 1;
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

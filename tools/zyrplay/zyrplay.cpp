@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -145,8 +146,15 @@ int main(int argc, char **argv) {
   FILE *input = stdin;
   if (argc == 2) {
     input = std::fopen(argv[1], "r");
+    // A directory opens, and then reads as an empty session.
+    struct stat status;
+    if (input != nullptr && fstat(fileno(input), &status) == 0 && S_ISDIR(status.st_mode)) {
+      std::fclose(input);
+      input = nullptr;
+      errno = EISDIR;
+    }
     if (input == nullptr) {
-      std::fprintf(stderr, "zyrplay: cannot open %s\n", argv[1]);
+      std::fprintf(stderr, "zyrplay: cannot open %s: %s\n", argv[1], std::strerror(errno));
       return 2;
     }
   }

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -258,7 +259,14 @@ int iif_check_header(IO_file *record) {
     iif_set_lock(record, -1);
     return status;
   }
-  status = actual > 0 ? iif_read_info(record, actual) : iif_create_empty(record);
+  if (actual == 0 && record->m_access == 'r') {
+    // A read-only stream cannot be given the information block of a new file: an empty file is
+    // no data-set file to a reader, and stays as it is.
+    io_report_error(callback, "iif_open: the file %s is empty: it is not in WEZ-5.x format", record->m_name);
+    status = IO_EMPTY_FILE;
+  } else {
+    status = actual > 0 ? iif_read_info(record, actual) : iif_create_empty(record);
+  }
   // A file that failed to open keeps no lock of this record; the stream is the caller's to release.
   if (status != IO_OK) iif_set_lock(record, -1);
   return status;
@@ -499,14 +507,24 @@ int iif_close(IO_file *record) {
   iif_trace_file("closefile", record);
   if (record->m_stream) {
     if (iif_flush(record) != IO_OK) {
+      // Nothing of the file lies past the index location but what this close could not store
+      // there (a full disc): it goes, so that the file ends at its end tag, or at its last data
+      // set when even the tag cannot be written, and the next open rebuilds the index from the
+      // data sets without taking the remains for damage. Cutting a file needs no room.
+      int64_t end = -1;
       if (io_seek(record->m_stream, record->m_indexlocation, 0) != 0) {
         io_trace("closefile index fail: can't go to index location");
       } else if (wezwriteString(nullptr, "F", "*CRASH", 6, 1, 6, record->m_stream) == IO_OK &&
                  zyrFault_fflush(record->m_stream) == 0) {
         io_trace("closefile index fail: wrote crash tag OK");
+        end = io_tell(record->m_stream);
       } else {
         io_trace("closefile index fail: can't write file end tag");
+        __fpurge(record->m_stream);
+        end = record->m_indexlocation;
       }
+      if (end > 0 && record->m_access == 'w' && ftruncate(fileno(record->m_stream), end) != 0)
+        io_trace("closefile index fail: can't cut the file at its end tag");
     }
   }
   {

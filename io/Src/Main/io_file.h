@@ -32,7 +32,8 @@ int iif_open_file(IO_file *record, const char *name, const char *access);
 // Opens a plain text file (no information block, no index).
 int iif_open_plain(IO_file *record, const char *name, const char *access);
 // Checks the start of the file, then reads its information block and index (iif_read_info), or
-// writes the block of an empty file (iif_create_empty). A failure releases the lock; the stream
+// writes the block of an empty file (iif_create_empty); an empty file open for reading only is
+// refused with 5, unchanged. A failure releases the lock; the stream
 // is closed for failures of the checks themselves and left for iif_release_record otherwise.
 int iif_check_header(IO_file *record);
 // Reads the information block and the index of a file of `actual` bytes.
@@ -63,7 +64,8 @@ int iif_sync(IO_file *record);
 // record is cleared. The old file is closed without a further write. 0; 21 when the process does
 // not write both files; else the failed step's status, with both records left as they were.
 int iif_swap_in(IO_file *record, IO_file *replacement);
-// Flushes (a failed index write leaves "*CRASH" at the index location), closes the stream,
+// Flushes (a failed index write leaves "*CRASH" at the index location, and the file is cut after
+// it, or at the index location when not even that could be written), closes the stream,
 // releases the lock and frees the contents. Always 0.
 int iif_close(IO_file *record);
 // iif_close, then frees the record.

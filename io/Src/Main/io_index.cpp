@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <unistd.h>
 #include <unordered_map>
 
 namespace {
@@ -451,10 +452,10 @@ int writeIndexLines(IO_error_callback callback, FILE *stream, int32_t width, int
   return status;
 }
 
-// An older, longer index remains after the new one, ending at end; the new one ends at p4, where
-// the stream is left. Dead bytes follow, maybe a whole older index: the file must not look as if
-// it ended in an index, neither here nor at its last line, so that the next open rebuilds the
-// table.
+// An older, longer index remains after the new one, ending at end, and could not be cut off; the
+// new one ends at p4, where the stream is left. Dead bytes follow, maybe a whole older index: the
+// file must not look as if it ended in an index, neither here nor at its last line, so that the
+// next open rebuilds the table.
 void markStaleTail(IO_error_callback callback, FILE *stream, int32_t width, int64_t p4, int64_t end) {
   if (wezwriteString(callback, "F", "*CRASH", 6, 1, 6, stream) != IO_OK)
     io_trace("write_dataset abort: can't write file end tag\n");
@@ -537,9 +538,6 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
   }
   int64_t end = io_tell(stream);
   bool stale = end > p4;
-  if (stale)
-    io_report_error(callback,
-                    "write_index: warning: new index not at end of file, file may be bad");
   if (io_seek(stream, p1, 0) != 0) {
     io_report_syserr(callback, "write_index: (fseek to first length position failed) syserr:");
     return IO_SEEK_ERR;
@@ -557,7 +555,17 @@ int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_i
     io_report_syserr(callback, "write_index: (failed to flush index data to disc) syserr:");
     return IO_WRITE_ERR;
   }
-  if (stale) markStaleTail(callback, stream, width, p4, end);
+  if (stale) {
+    // What lies after the new index is left over from an index or data set that an earlier close
+    // could not finish (a full disc): no data set of the file is there. Cut off, it is gone for
+    // good and the file ends in its index again; kept, it would make every later open rebuild.
+    if (ftruncate(fileno(stream), p4) == 0) {
+      io_trace("write_index: the %" PRId64 " bytes left after the new index were removed", end - p4);
+    } else {
+      io_report_error(callback, "write_index: warning: new index not at end of file, file may be bad");
+      markStaleTail(callback, stream, width, p4, end);
+    }
+  }
   return IO_OK;
 }
 

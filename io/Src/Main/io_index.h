@@ -73,7 +73,9 @@ int insert_index(IO_error_callback callback, IO_file *record, const char *entry)
 // 14.
 int insert_index_unsorted(IO_error_callback callback, IO_file *record, const char *entry);
 // Writes the index data set of the first `count` entries of the table, in table order, at the
-// stream's position (the record's offset width for every text offset). 0 or a status.
+// stream's position (the record's offset width for every text offset). Whatever followed that
+// position is cut off, so that the file ends in the new index (when the file cannot be cut, the
+// spare bytes are marked so that the next open rebuilds the index). 0 or a status.
 int write_index(IO_error_callback callback, IO_file *record, int32_t count, IO_index *table);
 // Reads the stored index into a new table. The index is taken only when it is whole and
 // consistent: its length fits the file, it starts with "*INDEX", its count is a number equal to

@@ -144,7 +144,11 @@ int becomeWriter(IO_error_callback callback, IO_file *record, bool changing) {
   bool opened = false;
   int status = writeCount(callback, lockName, -1, &opened);
   if (status != IO_OK) {
-    // Without -1 in the lock file other processes could not tell that the file is written.
+    // Without -1 in the lock file other processes could not tell that the file is written. A lock
+    // file that cannot even be made (a directory the user may not write) is no other process's
+    // lock: the system's reason is told, and the status says that writing failed.
+    if (!opened)
+      io_report_syserr(callback, "setfilebusyflag: (can't make the lock file %s) syserr:", lockName);
     io_report_error(callback,
                     "setfilebusyflag: can't write the file information to the lock file\n");
     if (found == 1) {
@@ -153,7 +157,7 @@ int becomeWriter(IO_error_callback callback, IO_file *record, bool changing) {
     }
     io_real_lock(record, LOCK_SH);
     io_free(lockName);
-    return opened ? status : IO_LOCK_ERR;
+    return opened ? status : IO_WRITE_ERR;
   }
   io_free(lockName);
   record->m_lockfile = IO_LOCKFILE_WRITER;

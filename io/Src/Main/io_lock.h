@@ -25,9 +25,9 @@
 int iif_set_lock(IO_file *record, int32_t mode);
 
 // Turns the record's hold into the single writer's before a write. 0 (also when the record
-// already writes); 6 when the stream is read-only; 21 when others read the file, the lock file
-// does not show this record as its one reader, or the lock file cannot be written; or the text
-// writer's status.
+// already writes); 6 when the stream is read-only; 21 when others read the file or the lock file
+// does not show this record as its one reader; 11 when the lock file cannot be made (the system's
+// reason is reported); or the text writer's status.
 int setfilebusyflag(IO_error_callback callback, IO_file *record);
 
 // The same without messages, for a record that wants to write its rebuilt index at close. 1

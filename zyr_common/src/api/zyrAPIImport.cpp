@@ -17,6 +17,9 @@ int zyrModel_importMesh(int32_t hModel, const char *type, const char *filename, 
     return 0;
   *noOfAssemblies = 0;
   *assemblies = nullptr;
+  // Refused before the source database below is brought up to date.
+  if (!Model_checkLengthUnits(units, __func__))
+    return 0;
   // Another database of this kind is brought to the current format before it is read.
   if (type != nullptr && strcmp(type, "ZYR") == 0 && Database_fileExists(filename)) {
     zyrAPI_initialise();

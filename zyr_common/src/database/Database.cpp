@@ -156,6 +156,22 @@ Database *Database_new(const char *name) {
   return database;
 }
 
+Database *Database_openForReading(const char *name) {
+  char *fileName = Database_fileName(name);
+  DefFile *file = fileName != nullptr ? DefFile_openForReading(fileName) : nullptr;
+  Database *database = file != nullptr ? makeHandle(fileName, file) : nullptr;
+  zyrCString_free(fileName);
+  char *version = nullptr;
+  if (database != nullptr && !Database_getString(database, 0, nullptr, kVersion, &version)) {
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The requested file\n\n%s\n\nexists but is not a valid ZYR database.\n",
+              database->m_fileName);
+    freeHandle(database);
+    return nullptr;
+  }
+  zyrCString_free(version);
+  return database;
+}
+
 Database *Database_openCopy(const char *fileName) {
   if (!fileName || !zyrDoesFileExist(fileName)) return nullptr;
   return openNamed(fileName);
@@ -238,8 +254,8 @@ int Database_claimWrite(Database *database, int report) {
               database->m_fileName);
   else
     ZYR_ERROR(ZYR_U_DATABASE_IS_LOCKED,
-              "The database\n\n%s\n\ncannot be changed: another process has it open. The change has "
-              "not been made.\n",
+              "The database\n\n%s\n\nis open, but cannot be changed while another process has it open "
+              "too. The change has not been made.\n",
               database->m_fileName);
   return 0;
 }

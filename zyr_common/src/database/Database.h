@@ -59,6 +59,10 @@ int Database_fileExists(const char *name);
 // Opens or creates the database file of the normalised name; NULL on failure (an existing file
 // without "Version" publishes 10020).
 Database *Database_new(const char *name);
+// Opens the existing database file of the normalised name for reading only (DefFile_openForReading):
+// the file stays as it is, byte for byte. NULL, with the error published, when it cannot be opened
+// or holds no "Version".
+Database *Database_openForReading(const char *name);
 // Opens an existing database file under exactly the name given (a copy named for this process,
 // which Database_new would give the suffix); NULL when there is none or it is not a database.
 Database *Database_openCopy(const char *fileName);

@@ -504,6 +504,25 @@ int Dataset_openSecondaryFile(Dataset *dataset, const char *fileName) {
   return openFile(dataset, fileName, IO_OPEN_SECONDARY);
 }
 
+int Dataset_openPrimaryFileForReading(Dataset *dataset, const char *fileName) {
+  // The request interface opens every file for writing where it can ("d"); a reader asks the file
+  // layer for access "r" itself, as the open request would, and leaves the rest to the requests.
+  Dataset_closePrimaryFile(dataset);
+  if (!fileName) return 0;
+  s_requester = dataset;
+  IO_state *state = dataset->m_fileInfo;
+  IO_file *record = &state->m_primary;
+  iif_clear_record(record);
+  record->m_callback = io_msg;
+  state->m_current = record;
+  dataset->m_lastStatus = iif_open(record, fileName, "r");
+  if (dataset->m_lastStatus == IO_OK) return 1;
+  iif_release_record(record);
+  iif_free_contents(record);
+  state->m_current = nullptr;
+  return dataset->m_lastStatus == IO_LOCK_ERR ? -1 : 0;
+}
+
 int Dataset_closePrimaryFile(Dataset *dataset) {
   Dataset_reset(dataset);
   return Dataset_request(dataset, IO_CLOSE_PRIMARY) == IO_OK;

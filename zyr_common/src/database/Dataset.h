@@ -82,6 +82,9 @@ void Dataset_reset(Dataset *dataset);
 // 1 on success, -1 for a lock conflict, 0 otherwise.
 int Dataset_openPrimaryFile(Dataset *dataset, const char *fileName);
 int Dataset_openSecondaryFile(Dataset *dataset, const char *fileName);
+// Opens an existing file as the primary file for reading only: a read lock, a read-only stream,
+// nothing created or written, not even at its close. Results as Dataset_openPrimaryFile.
+int Dataset_openPrimaryFileForReading(Dataset *dataset, const char *fileName);
 int Dataset_closePrimaryFile(Dataset *dataset);
 int Dataset_closeSecondaryFile(Dataset *dataset);
 // Makes this process the writer of the open primary (secondary: the secondary) file before it

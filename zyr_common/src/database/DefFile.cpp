@@ -47,8 +47,9 @@ void writeFailed(DefFile *file, const char *function, const char *what, const ch
   // Refused because another process holds the file: the caller must hear that it is locked (a
   // file open for reading only is no lock of anybody's).
   const bool locked = file->m_dataset->m_lastStatus == IO_LOCK_ERR;
+  const std::string subject = std::string(kind) + (locked ? ": another process has the file open" : "");
   storeError(file, function, what, where, when, locked ? ZYR_U_DATABASE_IS_LOCKED : ZYR_U_UNABLE_TO_WRITE_DATASET,
-             "Unable to write the requested ", kind);
+             "Unable to write the requested ", subject.c_str());
   ++file->m_failedWrites;
 }
 
@@ -151,9 +152,10 @@ std::string directoryPart(const char *name) {
   return at == std::string::npos ? std::string() : text.substr(0, at + 1);
 }
 
-// The system's reason why the file cannot be opened, or made when it does not exist; "" when the
-// system sees none (then its contents are to blame).
-std::string systemReason(const char *name) {
+// The system's reason why the file cannot be opened, or made when it does not exist (for a file
+// only to be read, why it is not there); "" when the system sees none (then its contents are to
+// blame).
+std::string systemReason(const char *name, bool reading) {
   struct stat status;
   if (stat(name, &status) == 0) {
     if (S_ISDIR(status.st_mode))
@@ -164,7 +166,7 @@ std::string systemReason(const char *name) {
     close(fd);
     return std::string();
   }
-  if (errno != ENOENT)
+  if (errno != ENOENT || reading)
     return strerror(errno);
   // A new file: its directory must exist and let it be made.
   std::string directory = directoryPart(name);
@@ -179,7 +181,8 @@ std::string systemReason(const char *name) {
   return std::string();
 }
 
-void publishOpenFailure(const char *function, int result, const char *name, bool primary, const char *ioText) {
+void publishOpenFailure(const char *function, int result, const char *name, bool primary, const char *ioText,
+                        bool reading) {
   const char *subject = primary ? "file name" : "secondary file name";
   if (result == -1) {
     zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
@@ -196,7 +199,7 @@ void publishOpenFailure(const char *function, int result, const char *name, bool
                       "the wrong format or because you\ndon't have write permissions in the requested "
                       "directory.\n",
                       subject, name);
-  const std::string reason = systemReason(name);
+  const std::string reason = systemReason(name, reading);
   if (!reason.empty())
     zyrError_addMessage(error, "\nThe system gives the reason: %s.\n", reason.c_str());
   else if (ioText != nullptr && *ioText != '\0')
@@ -216,7 +219,27 @@ void tellTakeOver(DefFile *file, const char *function) {
                  record.m_name);
 }
 
-int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary) {
+// A file this process could write but whose lock file it could not make (its directory does not
+// let it): every change will be refused, which the user hears now, with the reason, rather than
+// at the first change as somebody else's lock.
+void tellLockFileMissing(DefFile *file, const char *function) {
+  const IO_file &record = file->m_fileInfo->m_primary;
+  if (record.m_access != 'w' || record.m_lockfile != IO_LOCKFILE_NONE || record.m_name == nullptr)
+    return;
+  std::string directory = directoryPart(record.m_name);
+  if (directory.size() > 1)
+    directory.pop_back();
+  if (directory.empty())
+    directory = ".";
+  const std::string reason = access(directory.c_str(), W_OK | X_OK) != 0 ? strerror(errno) : "it cannot be created";
+  zyrError_raise(ZYR_W_INFORMATION, function, kSource, __LINE__,
+                 "The file\n\n%s\n\ncan be read but not changed: its lock file %s.lck cannot be made\n(the "
+                 "directory %s: %s).\n",
+                 record.m_name, record.m_name, directory.c_str(), reason.c_str());
+}
+
+int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary,
+           bool reading = false) {
   uint32_t bit = primary ? DEFFILE_PRIMARY_OPEN : DEFFILE_SECONDARY_OPEN;
   if (file->m_openFiles & bit) {
     if (primary)
@@ -227,11 +250,14 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     file->m_openFiles &= primary ? 0u : ~bit;
   }
   const bool existed = fileName != nullptr && access(fileName, F_OK) == 0;
-  int result = primary ? Dataset_openPrimaryFile(file->m_dataset, fileName)
-                       : Dataset_openSecondaryFile(file->m_dataset, fileName);
+  int result = reading   ? Dataset_openPrimaryFileForReading(file->m_dataset, fileName)
+               : primary ? Dataset_openPrimaryFile(file->m_dataset, fileName)
+                         : Dataset_openSecondaryFile(file->m_dataset, fileName);
   if (result == 1 && primary) {
     file->m_created = existed ? 0 : 1;
     tellTakeOver(file, function);
+    if (!reading)
+      tellLockFileMissing(file, function);
   }
   char **stored = primary ? &file->m_primaryFile : &file->m_secondaryFile;
   if (result == 1) {
@@ -249,7 +275,7 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     // A file that could be opened but not written (its information block, on a full disc): the
     // library's words say why.
     char *ioText = file->m_dataset->m_lastStatus == IO_WRITE_ERR ? Dataset_getLastError(file->m_dataset) : nullptr;
-    publishOpenFailure(function, result, fileName ? fileName : "", primary, ioText);
+    publishOpenFailure(function, result, fileName ? fileName : "", primary, ioText, reading);
     zyrCString_free(ioText);
   }
   return 0;
@@ -289,6 +315,26 @@ DefFile *DefFile_new(const char *fileName) {
   }
   // What compactions and lock-file updates of ended processes left in the directory goes.
   zyrRemoveLeftovers(directoryPart(fileName).c_str(), __func__);
+  return file;
+}
+
+DefFile *DefFile_openForReading(const char *fileName) {
+  if (zyrCString_isBlank(fileName)) {
+    zyrError_raise(ZYR_U_INVALID_INPUT, __func__, kSource, __LINE__, "The supplied file name is blank.\n");
+    return nullptr;
+  }
+  DefFile *file = static_cast<DefFile *>(zyrMemory_allocateAndSet(sizeof(DefFile), 0, __func__));
+  file->m_fileInfo = iostate_alloc();
+  if (!file->m_fileInfo) {
+    DefFile_delete(file);
+    return nullptr;
+  }
+  file->m_dataset = Dataset_new(file->m_fileInfo);
+  // A reader changes nothing in the directory either: leftovers wait for the next writer.
+  if (!openAs(file, __func__, fileName, 1, true, true)) {
+    DefFile_delete(file);
+    return nullptr;
+  }
   return file;
 }
 
@@ -599,7 +645,8 @@ int DefFile_finish(DefFile *file) {
   if (!file || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN)) return 1;
   if (iif_flush(&file->m_fileInfo->m_primary) != IO_OK) {
     DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET,
-                     "Unable to write the index of the WEZ data file.");
+                     "Unable to store the index of the WEZ data file. The data sets already in it are "
+                     "unchanged: its next open finds them again.");
     return 0;
   }
   return DefFile_sync(file);

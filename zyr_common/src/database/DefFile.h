@@ -44,6 +44,10 @@ struct DefFile {
 // Opens (creating when missing) the named file as primary file; NULL, with the error published,
 // for a blank name or a failed open.
 DefFile *DefFile_new(const char *fileName);
+// Opens an existing file for reading only: nothing is created, written or removed, no write lock
+// is taken (a rebuilt index stays in memory). NULL, with the error published, for a blank name, a
+// file that is missing, is no data-set file or is being written by another process.
+DefFile *DefFile_openForReading(const char *fileName);
 void DefFile_delete(DefFile *file);
 // With `report` a failure is published at once (10012 for a lock conflict, else 10020).
 int DefFile_openAsPrimaryFile(DefFile *file, const char *fileName, int report);

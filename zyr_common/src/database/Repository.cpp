@@ -444,15 +444,21 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded) {
     zyrCString_free(source);
     return 0;
   }
-  Database *database = Database_new(name);
+  const int inPlace = newName == nullptr || zyrCString_isBlank(newName);
+  // The version is read without changing the file; only an upgrade in place opens it for writing.
+  Database *database = Database_openForReading(name);
+  int32_t version = database != nullptr ? Database_getVersion(database) : -1;
+  if (database != nullptr && version < kFirstCurrentVersion && inPlace) {
+    Database_delete(database);
+    database = Database_new(name);
+    version = database != nullptr ? Database_getVersion(database) : -1;
+  }
   if (database == nullptr) {
     zyrCString_free(source);
     return 0;
   }
-  const int32_t version = Database_getVersion(database);
   if (ZYR_TRACE_DEBUG(1))
     zyrTrace_printf("Current version = %ld\n", static_cast<long>(version));
-  const int inPlace = newName == nullptr || zyrCString_isBlank(newName);
   // In place, the old file is held as its writer from its copy to its replacement: changes that
   // another process made meanwhile would go with the old file.
   struct Held {

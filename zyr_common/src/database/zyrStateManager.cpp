@@ -1494,7 +1494,8 @@ int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void
     zyrCString_free(fileName);
     return 0;
   }
-  Database *other = Database_new(name);
+  // The other file is only read: it stays as it is, byte for byte.
+  Database *other = Database_openForReading(name);
   if (other == nullptr) {
     zyrCString_free(fileName);
     return 0;

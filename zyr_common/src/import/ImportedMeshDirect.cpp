@@ -1196,7 +1196,7 @@ int ImportedMesh_importFromDef(ImportedMesh *im, const char *fileName, const cha
   ZYR_TRACE_BEGIN_DESC("Import a mesh from a WEZ definition/results file directly.");
   if (!zyrCheck_fileExists(fileName))
     return 0;
-  DefFile *file = DefFile_new(fileName);
+  DefFile *file = DefFile_openForReading(fileName);
   if (file == nullptr)
     return 0;
   DirectImport direct{{file, 0}, {}};

@@ -26,7 +26,7 @@
 int ImportedMesh_importFromGMO(ImportedMesh *im, const char *fileName, const char *units) {
   if (!zyrCheck_fileExists(fileName))
     return 0;
-  DefFile *file = DefFile_new(fileName);
+  DefFile *file = DefFile_openForReading(fileName);
   if (file == nullptr)
     return 0;
 

@@ -3,6 +3,7 @@
 #include "NameManager.h"
 #include "Repository.h"
 #include "Topology.h"
+#include "Units.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
 #include "zyrCString.h"
@@ -60,6 +61,13 @@ Model *Model_new(Repository *repository) {
   zyrObject_setPointer(model, "mesh", model->m_mesh);
   Model_setRelativeTolerance(model, MODEL_DEFAULT_RELATIVE_TOLERANCE);
   return model;
+}
+
+int Model_checkLengthUnits(const char *units, const char *caller) {
+  if (zyrCString_isBlank(units) || Units_isLengthUnit(units) == 1)
+    return 1;
+  ZYR_ERROR_FOR(ZYR_U_INVALID_LENGTH_UNITS, caller, "Supplied units for length were: %s.\n", units);
+  return 0;
 }
 
 int Model_delete(void *object) {

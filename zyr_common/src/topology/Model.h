@@ -86,6 +86,11 @@ int Model_findPrimitiveRegion(const Model *model, const char *name, Region **reg
 // 1 and the assembly (10037 published, 0 and NULL otherwise).
 int Model_findAssembly(const Model *model, const char *name, Assembly **assembly);
 
+// 1 when the units name a known length unit or are none or blank (the caller's default then
+// holds); else error 10013 "Supplied units for length were: %s.\n" is published under the
+// caller's name and the result is 0. Checked before anything is made, stored or written.
+int Model_checkLengthUnits(const char *units, const char *caller);
+
 // Commits the open state; the current state number.
 int32_t Model_flushChanges(Model *model);
 // Commits the open state: 1, or 0 when the commit failed (its changes are then undone in memory

@@ -101,6 +101,9 @@ int Model_exportMesh(Model *model, const char *type, const char *fileName, const
   }
   if (model == nullptr || fileName == nullptr || *fileName == '\0')
     return 0;
+  // A unit the writer could not convert to would give a file without coordinates.
+  if (!Model_checkLengthUnits(units, __func__))
+    return 0;
 
   // Written beside the final name and moved over it only when complete and on disc; the
   // directory is put on disc after the rename, so that a crash leaves the old file or the new.

@@ -122,6 +122,10 @@ int importSimulationDatabase(Model *model, int32_t state, const char *filename, 
 
 int Model_importMesh(Model *model, const char *type, const char *filename, const char *generic, const char *specific,
                      const char *units, int32_t flags, int32_t *noOfAssemblies, char ***assemblies) {
+  if (!Model_checkLengthUnits(units, __func__)) {
+    clearOutputs(noOfAssemblies, assemblies);
+    return 0;
+  }
   const double tolerance = Model_getActiveRelativeTolerance(model);
   const int keepNames = flags & 1;
   const int32_t state = Model_flushChanges(model);

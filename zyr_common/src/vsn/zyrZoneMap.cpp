@@ -245,12 +245,12 @@ private:
 
 // Loads the physics data set of a definition or results file into the reader.
 bool loadDefFile(pgtHandle *handle, const char *fileName) {
-  // Opening creates a missing file: reading physics must not leave an empty file behind.
   if (fileName != nullptr && !zyrCString_isBlank(fileName) && !zyrDoesFileExist(fileName)) {
     ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, "zyrZoneMap_buildUsingPGT", "The file named \"%s\" does not exist.\n", fileName);
     return false;
   }
-  DefFile *file = DefFile_new(fileName);
+  // Reading the physics changes nothing of the file.
+  DefFile *file = DefFile_openForReading(fileName);
   if (file == nullptr)
     return false;
   char **lines = nullptr;
