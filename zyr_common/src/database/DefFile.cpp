@@ -297,45 +297,44 @@ std::string charsText(const char *chars, int32_t n) {
 // ---------------------------------------------------------------------------------------------
 // Life, files and errors.
 
-DefFile *DefFile_new(const char *fileName) {
+namespace {
+
+// A handle on the named file, opened as primary file for writing where it can be, or for reading
+// only; NULL, with the error published, for a blank name or a failed open.
+DefFile *openHandle(const char *function, const char *fileName, bool reading) {
   if (zyrCString_isBlank(fileName)) {
-    zyrError_raise(ZYR_U_INVALID_INPUT, __func__, kSource, __LINE__, "The supplied file name is blank.\n");
+    zyrError_raise(ZYR_U_INVALID_INPUT, function, kSource, __LINE__, "The supplied file name is blank.\n");
     return nullptr;
   }
-  DefFile *file = static_cast<DefFile *>(zyrMemory_allocateAndSet(sizeof(DefFile), 0, __func__));
+  DefFile *file = static_cast<DefFile *>(zyrMemory_allocateAndSet(sizeof(DefFile), 0, function));
   file->m_fileInfo = iostate_alloc();
   if (!file->m_fileInfo) {
     DefFile_delete(file);
     return nullptr;
   }
   file->m_dataset = Dataset_new(file->m_fileInfo);
-  if (!DefFile_openAsPrimaryFile(file, fileName, 1)) {
+  const int opened =
+      reading ? openAs(file, function, fileName, 1, true, true) : DefFile_openAsPrimaryFile(file, fileName, 1);
+  if (!opened) {
     DefFile_delete(file);
     return nullptr;
   }
+  return file;
+}
+
+} // namespace
+
+DefFile *DefFile_new(const char *fileName) {
+  DefFile *file = openHandle(__func__, fileName, false);
   // What compactions and lock-file updates of ended processes left in the directory goes.
-  zyrRemoveLeftovers(directoryPart(fileName).c_str(), __func__);
+  if (file)
+    zyrRemoveLeftovers(directoryPart(fileName).c_str(), __func__);
   return file;
 }
 
 DefFile *DefFile_openForReading(const char *fileName) {
-  if (zyrCString_isBlank(fileName)) {
-    zyrError_raise(ZYR_U_INVALID_INPUT, __func__, kSource, __LINE__, "The supplied file name is blank.\n");
-    return nullptr;
-  }
-  DefFile *file = static_cast<DefFile *>(zyrMemory_allocateAndSet(sizeof(DefFile), 0, __func__));
-  file->m_fileInfo = iostate_alloc();
-  if (!file->m_fileInfo) {
-    DefFile_delete(file);
-    return nullptr;
-  }
-  file->m_dataset = Dataset_new(file->m_fileInfo);
   // A reader changes nothing in the directory either: leftovers wait for the next writer.
-  if (!openAs(file, __func__, fileName, 1, true, true)) {
-    DefFile_delete(file);
-    return nullptr;
-  }
-  return file;
+  return openHandle(__func__, fileName, true);
 }
 
 void DefFile_delete(DefFile *file) {
