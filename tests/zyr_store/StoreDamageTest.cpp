@@ -335,4 +335,25 @@ TEST_F(StoreDamageTest, ARebuildThatRunsPastTheEndOfTheDataSetsIsNotTaken) {
   }
 }
 
+TEST_F(StoreDamageTest, APurgeKeepsAnObjectRestoredByATypeRecordAtStateZero) {
+  // The second thing's type record made unreadable, and another stored at state 0 (damage), from
+  // which the open takes the thing's type. The purge kept that one, at state 0, where no open
+  // looks for the objects a file makes: the thing was gone.
+  damage([this](Database *database) {
+    int32_t last = 0;
+    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+    zyrUUID *key = uuid(m_second);
+    int32_t type = 0;
+    ASSERT_EQ(Database_getInt(database, last, key, "__TYPE__", &type), 1);
+    Database_setInt(database, 0, key, "__TYPE__", type);
+    zyrUUID_delete(key);
+  });
+  std::string bytes = zyrtest::readFile(m_name);
+  const size_t record = bytes.find("__TYPE__\x1c" + std::string(3, '\0') + "WHERE\x1b" + m_second);
+  ASSERT_NE(record, std::string::npos);
+  bytes[bytes.find("*DATA", bytes.find("DATATYPE", record)) + 4] = 'X';
+  zyrtest::writeFile(m_name, bytes);
+  expectKeptByAWrite(1);
+}
+
 } // namespace
