@@ -1,6 +1,7 @@
 // Values from arbitrary bytes written and read back in every format letter: integers, reals
 // and offsets must come back exactly, in text and binary form and in both byte orders.
 #include "lowlevel_io.h"
+#include "zyrTestSupport.h"
 
 #include <cmath>
 #include <cstdint>
@@ -14,9 +15,12 @@ namespace {
 
 int discard(const char *, int32_t) { return 0; }
 
+// A file of the target's scratch directory (tmpfile would make one in /tmp, whatever TMPDIR says).
 FILE *scratch() {
-  static FILE *stream = tmpfile();
-  if (ftruncate(fileno(stream), 0) != 0) abort();
+  // Removed with the process's static objects at its exit.
+  static const zyrtest::ScratchDir dir("zyrfuzz_typed_roundtrip");
+  static FILE *stream = fopen(dir.file("values").c_str(), "w+b");
+  if (!stream || ftruncate(fileno(stream), 0) != 0) abort();
   rewind(stream);
   return stream;
 }

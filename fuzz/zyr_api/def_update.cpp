@@ -90,12 +90,20 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   int32_t hDatabase = -1;
   int32_t count = 0;
   char **assemblies = nullptr;
-  const std::string mesh = std::string(ZYR_SOURCE_DIR) + "/fuzz/corpus/intermediate_import/box-hex.v4.gmo";
+  // The import opens and locks the mesh file: it reads a copy in the scratch directory, so that
+  // nothing is made (nor left, by a kill) beside the seed in the checkout.
+  const std::string mesh = dir.file("box-hex.v4.gmo");
+  const std::string seed =
+      zyrtest::readFile(std::string(ZYR_SOURCE_DIR) + "/fuzz/corpus/intermediate_import/box-hex.v4.gmo");
+  if (seed.empty())
+    std::abort();
+  zyrtest::writeFile(mesh, seed);
   if (zyrDatabase_open(dir.file("model.zyr").c_str(), &hDatabase, &theModel) != 1 ||
       zyrModel_importMesh(theModel, "ZYR_INTERMEDIATE", mesh.c_str(), nullptr, nullptr, "m", 0, &count,
                           &assemblies) != 1)
     std::abort();
   zyrCStringArray_free(assemblies, static_cast<uint64_t>(count));
+  removeFile(mesh);
   if (const char *out = std::getenv("ZYR_FUZZ_SEED_OUT")) {
     writeSeed(out);
     std::exit(0);

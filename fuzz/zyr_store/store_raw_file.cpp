@@ -1,16 +1,21 @@
 // Opening a database file of arbitrary bytes: the data-set layer's open and rebuild, the state
 // manager's reading of counters and type records, and the restore hooks of every stored object
 // run on what the bytes hold. The open, a change of state, a write, a commit and the close must
-// neither crash nor leak, whatever the file, and a file that opened opens again after them.
+// neither crash nor leak, whatever the file, and a file that opened opens again after them, with
+// the objects it held at the close.
 //
 // Seeds are whole database files. ZYR_FUZZ_SEED_OUT=<file> makes the target write such a file
 // (a small database with blobs, several states and a checkpoint list) and stop.
+#include "Dictionary.h"
+#include "Pair.h"
 #include "Repository.h"
 #include "zyrBlob.h"
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
+#include "zyrObject.h"
 #include "zyrStateManager.h"
 #include "zyrTestSupport.h"
+#include "zyrTypeManager.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,6 +23,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 
 namespace {
@@ -27,6 +33,18 @@ std::string theDirectory;
 void removeFiles(const std::string &name) {
   std::remove(name.c_str());
   std::remove((name + ".lck").c_str());
+}
+
+// The keys of the objects the repository's store holds; other objects that damage made
+// Repositories go with a purge.
+std::set<std::string> liveKeys(Repository *repository) {
+  std::set<std::string> keys;
+  DictionaryIterator *iterator = DictionaryIterator_new(Repository_getStateManager(repository)->m_objects);
+  for (Pair *pair = DictionaryIterator_first(iterator); pair != nullptr; pair = DictionaryIterator_next(iterator))
+    if (Pair_getSecond(pair) == repository || zyrObject_getTypeId(Pair_getSecond(pair)) != ZYR_TYPE_ID_REPOSITORY)
+      keys.insert(static_cast<const char *>(Pair_getFirst(pair)));
+  DictionaryIterator_delete(iterator);
+  return keys;
 }
 
 void makeSeed(const char *out) {
@@ -89,10 +107,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Repository_gotoState(repository, last < 0 ? -last : last);
     zyrBlob_new(nullptr, 0, ZYR_TYPE_DOUBLE);
     Repository_commit(repository);
+    const std::set<std::string> live = liveKeys(repository);
     Repository_close(repository, size > 1 && data[1] & 1 ? 1 : -1);
-    // A file that opened opens again after what was written to it and its close.
+    // A file that opened opens again after what was written to it and its close, with the
+    // objects it held.
     Repository *again = Repository_new(name.c_str());
-    if (again == nullptr)
+    if (again == nullptr || liveKeys(again) != live)
       std::abort();
     Repository_close(again, -1);
   }

@@ -377,7 +377,7 @@ TEST_F(CopyDeleteTest, ACopyIsTheSameDataUnderANewKeyAndEndsInTheFileEndTag) {
     int64_t position = m_dest.m_indexlocation;
     ASSERT_EQ(io_seek(m_file.m_stream, a.second, 0), 0);
     ASSERT_EQ(copy_dataset(captureMessage, ("copy" + a.first).c_str(), "ZN1", when, &m_dest,
-                           &m_file),
+                           &m_file, nullptr),
               IO_OK)
         << allMessages();
     const std::string src = bytes(&m_file, m_name), dst = bytes(&m_dest, m_copy);
@@ -467,6 +467,29 @@ TEST_F(CopyDeleteTest, CopyingAllLeavesDeletedAndSupersededDataSetsBehind) {
   EXPECT_EQ(copied.count("D:B:5"), 0u);
 }
 
+TEST_F(CopyDeleteTest, CopyingAllLeavesOutADataSetThatItsEntryDoesNotName) {
+  // A read through the renamed entry fails: the copy must not make the data set readable under
+  // the entry's key.
+  ASSERT_EQ(open(&m_file, m_name, "w"), IO_OK);
+  put(&m_file, "u", "A", "B", 0, {1});
+  const int64_t renamed = put(&m_file, "u", "C", "B", 0, {2});
+  put(&m_file, "u", "E", "B", 0, {3});
+  iif_close(&m_file);
+  std::string bytes = readFile(m_name);
+  bytes[bytes.find(E + "C" + E, bytes.rfind("*INDEX\n")) + 1] = 'D';
+  writeFile(m_name, bytes);
+  ASSERT_EQ(open(&m_file, m_name, "r"), IO_OK) << allMessages();
+  ASSERT_EQ(open(&m_dest, m_copy, "w"), IO_OK);
+  ASSERT_EQ(setfilebusyflag(captureMessage, &m_dest), IO_OK);
+  ASSERT_EQ(copy_allvalid_ds(captureMessage, &m_dest, &m_file), IO_OK) << allMessages();
+  std::map<std::string, int64_t> copied = valid(&m_dest);
+  EXPECT_EQ(copied.size(), 2u);
+  EXPECT_EQ(valuesAt(&m_dest, copied["E:B:0"]), std::vector<int32_t>{3});
+  EXPECT_TRUE(said("copy_dataset: the index names D:B:0 at offset " + std::to_string(renamed) +
+                   " but the dataset there is C:B:0; it is not copied\n"))
+      << allMessages();
+}
+
 TEST_F(CopyDeleteTest, CompressedWhensKeepTheGreatestWhenOfEachKey) {
   ASSERT_EQ(open(&m_file, m_name, "w"), IO_OK);
   put(&m_file, "u", "P", "B", 0, {0});
@@ -508,7 +531,7 @@ TEST_F(CopyDeleteTest, AFailedCopyLeavesAnUnfinishedDataSetThatTheNextWriteRepla
   FILE *own = m_file.m_stream;
   m_file.m_stream = s.m_stream;
   messages().clear();
-  EXPECT_EQ(copy_dataset(captureMessage, "A", "B", 1, &m_dest, &m_file), IO_READ_ERR);
+  EXPECT_EQ(copy_dataset(captureMessage, "A", "B", 1, &m_dest, &m_file, nullptr), IO_READ_ERR);
   m_file.m_stream = own;
   EXPECT_TRUE(said("copy_dataset: data set length " + std::to_string(frame.size() + 100) +
                    " does not fit the source file\n"))
@@ -535,9 +558,9 @@ TEST_F(CopyDeleteTest, AFailedCopyLeavesAnUnfinishedDataSetThatTheNextWriteRepla
   m_file.m_stream = s.m_stream;
   IO_file fake = m_file;
   fake.m_indextable = nullptr;
-  ASSERT_EQ(insert_index(nullptr, &fake, entryText("A", "B", 4, 10, 0).c_str()), IO_OK);
+  ASSERT_EQ(insert_index(nullptr, &fake, entryText("A", "B", 0, 10, 0).c_str()), IO_OK);
   EXPECT_EQ(copy_all_ds(captureMessage, &m_dest, &fake, 2), IO_READ_ERR);
-  EXPECT_TRUE(said("copy_all_ds: copy_dataset failed on A/B/1\n")) << allMessages();
+  EXPECT_TRUE(said("copy_all_ds: copy_dataset failed on A/B/0\n")) << allMessages();
   indextable_free(fake.m_indextable);
   m_file.m_stream = own;
 }
@@ -550,11 +573,11 @@ TEST_F(CopyDeleteTest, ADeletedDataSetIsNotCopied) {
   ASSERT_EQ(open(&m_dest, m_copy, "w"), IO_OK);
   const std::string before = bytes(&m_dest, m_copy);
   ASSERT_EQ(io_seek(m_file.m_stream, 36, 0), 0);
-  EXPECT_EQ(copy_dataset(captureMessage, "A", "B", 0, &m_dest, &m_file), IO_OK);
+  EXPECT_EQ(copy_dataset(captureMessage, "A", "B", 0, &m_dest, &m_file, nullptr), IO_OK);
   EXPECT_EQ(bytes(&m_dest, m_copy), before);
   EXPECT_EQ(entries(&m_dest).size(), 0u);
   ASSERT_EQ(io_seek(m_file.m_stream, 6, 0), 0);
-  EXPECT_EQ(copy_dataset(captureMessage, "A", "B", 0, &m_dest, &m_file), IO_READ_ERR);
+  EXPECT_EQ(copy_dataset(captureMessage, "A", "B", 0, &m_dest, &m_file, nullptr), IO_READ_ERR);
   EXPECT_TRUE(said("copy_dataset: the source data set location is incorrect: bad format type in "
                    "  \n"))
       << allMessages();

@@ -381,27 +381,46 @@ TEST_F(StoredIndexTest, AnEntryThatNamesAnotherDataSetIsCaughtAtTheReadAndTheInd
 }
 
 TEST_F(StoredIndexTest, AMismatchWhoseRebuildFailsKeepsTheTableItHad) {
-  std::string bytes = m_good;
+  std::string renamed = m_good;
   const std::string what = "set12";
-  bytes[m_good.find(E + what + E, m_indexAt) + 1] = 'S';
-  bytes[static_cast<size_t>(m_positions[5])] = 'Z'; // a frame the walk cannot place, with more after it
-  writeFile(m_name, bytes);
-  messages().clear();
-  IO_file r;
-  iif_clear_record(&r);
-  r.m_callback = captureMessage;
-  ASSERT_EQ(iif_open(&r, m_name.c_str(), "d"), IO_OK) << allMessages();
-  Header h;
-  Data d;
-  EXPECT_EQ(readAt(&r, m_positions[12], h.get(), d.get()), IO_BAD_FILE);
-  EXPECT_NE(allMessages().find("read_located_dataset: cannot recreate index\n"), std::string::npos);
-  std::vector<int64_t> positions;
-  for (const Entry &e : entries(&r)) positions.push_back(e.m_position);
-  EXPECT_EQ(positions, m_positions);
-  EXPECT_EQ(r.m_indexlocation, m_indexAt);
-  // The others still read.
-  ASSERT_EQ(readAt(&r, m_positions[13], h.get(), d.get()), IO_OK) << allMessages();
-  iif_close(&r);
+  renamed[m_good.find(E + what + E, m_indexAt) + 1] = 'S';
+  std::string unplaced = renamed;
+  // A frame the walk cannot place, with more after it.
+  unplaced[static_cast<size_t>(m_positions[5])] = 'Z';
+  // A deleted frame whose first length field reaches into the stored index: the walk would take
+  // the index's text for the damaged tail of a file cut short, keeping five data sets.
+  std::string jumping = renamed;
+  const size_t frame = static_cast<size_t>(m_positions[5]);
+  ASSERT_EQ(jumping.substr(frame, 2), std::string("u\0", 2));
+  jumping.replace(frame, 2, "Du");
+  const size_t landing = jumping.find("\nY", static_cast<size_t>(m_indexAt)) + 1;
+  jumping.replace(frame + 3, 4, le32(static_cast<uint32_t>(landing - 4 - (frame + 7))));
+  for (const std::string &bytes : {unplaced, jumping}) {
+    writeFile(m_name, bytes);
+    messages().clear();
+    IO_file r;
+    iif_clear_record(&r);
+    r.m_callback = captureMessage;
+    ASSERT_EQ(iif_open(&r, m_name.c_str(), "d"), IO_OK) << allMessages();
+    Header h;
+    Data d;
+    EXPECT_EQ(readAt(&r, m_positions[12], h.get(), d.get()), IO_BAD_FILE);
+    EXPECT_NE(allMessages().find("read_located_dataset: cannot recreate index\n"),
+              std::string::npos);
+    std::vector<int64_t> positions;
+    for (const Entry &e : entries(&r)) positions.push_back(e.m_position);
+    EXPECT_EQ(positions, m_positions);
+    EXPECT_EQ(r.m_indexlocation, m_indexAt);
+    EXPECT_EQ(r.m_damagedfrom, 0);
+    // The others still read.
+    ASSERT_EQ(readAt(&r, m_positions[13], h.get(), d.get()), IO_OK) << allMessages();
+    iif_close(&r);
+  }
+  EXPECT_NE(allMessages().find("recreate_indextable: Bad file: the walk of the frames never "
+                               "reached offset " +
+                               std::to_string(m_indexAt) + ", where the data sets end\n"),
+            std::string::npos)
+      << allMessages();
 }
 
 TEST_F(StoredIndexTest, ARecordedSizeThatDiffersRebuildsAndTheNextWriterStoresAFreshIndex) {

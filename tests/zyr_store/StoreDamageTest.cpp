@@ -76,6 +76,47 @@ protected:
   static bool isLive(Repository *repository, const std::string &key) {
     return Dictionary_find(Repository_getStateManager(repository)->m_objects, key.c_str()) != nullptr;
   }
+  // The file with the index entry of the second thing's type record made to name the Repository's
+  // type at that state, so that a read through it fails and rebuilds the index, and with the first
+  // deleted frame's first length field reaching past the end of the file (the rebuild fails) or
+  // into the stored index.
+  std::string misnamedEntryAndDeletedFrame(bool intoTheIndex) {
+    std::string bytes = zyrtest::readFile(m_name);
+    const size_t index = bytes.rfind("*INDEX\n");
+    const std::string esc(1, '\x1b');
+    const size_t line = bytes.find(esc + "__TYPE__" + esc + m_second + esc, index);
+    EXPECT_NE(line, std::string::npos);
+    bytes.replace(line + 10, m_second.size(), m_repository);
+    const size_t deleted = bytes.find("\nN" + esc, index) + 1;
+    const size_t end = bytes.find('\n', deleted);
+    const size_t frame = std::stoul(bytes.substr(bytes.rfind(esc, end) + 1, end));
+    EXPECT_EQ(bytes.substr(frame, 3), "D\xb5\n");
+    // From the frame's data start (after its tag and length field), past the closing length field,
+    // to the second entry line of the index (after its tag, count and first entry).
+    const size_t landing = bytes.find('\n', index + 7 + 21) + 1;
+    const uint32_t length = static_cast<uint32_t>(intoTheIndex ? landing - 4 - (frame + 7) : 2 * bytes.size());
+    bytes.replace(frame + 3, 4, std::string(reinterpret_cast<const char *>(&length), 4));
+    return bytes;
+  }
+  // Opens the file, then commits a change and closes it with the flag: the next open takes the
+  // file as the first did, the same objects live.
+  void expectKeptByAWrite(int32_t flag) {
+    Repository *repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    const std::vector<bool> live = {isLive(repository, m_first), isLive(repository, m_second)};
+    EXPECT_EQ(keyOf(repository), m_repository);
+    const std::string made = keyOf(Thing_new());
+    Repository_commit(repository);
+    Repository_close(repository, flag);
+    takeErrors();
+    repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    EXPECT_EQ(keyOf(repository), m_repository);
+    EXPECT_EQ((std::vector<bool>{isLive(repository, m_first), isLive(repository, m_second)}), live);
+    EXPECT_TRUE(isLive(repository, made));
+    Repository_close(repository, -1);
+    takeErrors();
+  }
 
   std::string m_name;
   std::string m_repository, m_first, m_second;
@@ -274,6 +315,45 @@ TEST_F(StoreDamageTest, APurgeKeepsTheTypeRecordTheObjectWasRestoredBy) {
   EXPECT_TRUE(isLive(repository, m_second));
   EXPECT_EQ(Repository_getCurrentState(repository), 1);
   Repository_close(repository, -1);
+}
+
+TEST_F(StoreDamageTest, APurgeLeavesOutADataSetThatItsEntryDoesNotName) {
+  // The purge copied the thing's type record under the Repository's key, and the next open took
+  // the Repository for a thing and refused the file.
+  zyrtest::writeFile(m_name, misnamedEntryAndDeletedFrame(false));
+  expectKeptByAWrite(1);
+}
+
+TEST_F(StoreDamageTest, ARebuildThatRunsPastTheEndOfTheDataSetsIsNotTaken) {
+  // The walk jumped from the deleted frame into the stored index, took its text for the damaged
+  // tail of a file cut short and made a table of the frames before the deleted one alone, which
+  // replaced the whole one and was stored at the close.
+  const std::string damaged = misnamedEntryAndDeletedFrame(true);
+  for (const int32_t flag : {-1, 1}) {
+    zyrtest::writeFile(m_name, damaged);
+    expectKeptByAWrite(flag);
+  }
+}
+
+TEST_F(StoreDamageTest, APurgeKeepsAnObjectRestoredByATypeRecordAtStateZero) {
+  // The second thing's type record made unreadable, and another stored at state 0 (damage), from
+  // which the open takes the thing's type. The purge kept that one, at state 0, where no open
+  // looks for the objects a file makes: the thing was gone.
+  damage([this](Database *database) {
+    int32_t last = 0;
+    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+    zyrUUID *key = uuid(m_second);
+    int32_t type = 0;
+    ASSERT_EQ(Database_getInt(database, last, key, "__TYPE__", &type), 1);
+    Database_setInt(database, 0, key, "__TYPE__", type);
+    zyrUUID_delete(key);
+  });
+  std::string bytes = zyrtest::readFile(m_name);
+  const size_t record = bytes.find("__TYPE__\x1c" + std::string(3, '\0') + "WHERE\x1b" + m_second);
+  ASSERT_NE(record, std::string::npos);
+  bytes[bytes.find("*DATA", bytes.find("DATATYPE", record)) + 4] = 'X';
+  zyrtest::writeFile(m_name, bytes);
+  expectKeptByAWrite(1);
 }
 
 } // namespace

@@ -74,49 +74,29 @@ int copyBytes(IO_error_callback callback, FILE *from, FILE *to, int64_t bytes) {
   return status;
 }
 
-// Tells both positions; 9 with the message of the one that failed.
-int tellBoth(IO_error_callback callback, FILE *source, FILE *destination, int64_t *s, int64_t *d,
-             const char *sourceMessage, const char *destinationMessage) {
-  *s = io_tell(source);
-  if (*s < 0) {
-    io_report_syserr(callback, "%s", sourceMessage);
-    return IO_TELL_ERR;
-  }
-  *d = io_tell(destination);
-  if (*d < 0) {
-    io_report_syserr(callback, "%s", destinationMessage);
-    return IO_TELL_ERR;
-  }
-  return IO_OK;
-}
+// The header of a data set being copied, as read from its source.
+struct SourceHeader {
+  IO_header *m_header = ioheader_alloc(nullptr);
+  ~SourceHeader() { ioheader_free(nullptr, m_header); }
+  SourceHeader() = default;
+  SourceHeader(const SourceHeader &) = delete;
+  SourceHeader &operator=(const SourceHeader &) = delete;
+};
 
-// Reads the source's header and writes it to the destination under the new key.
-int copyHeader(IO_error_callback callback, const char *format, const char *what,
-               const char *where, int32_t when, FILE *source, FILE *destination) {
-  IO_header *header = ioheader_alloc(nullptr);
-  if (!header) {
-    io_report_error(callback, "copy_dataset: error allocating local header\n");
-    return IO_ALLOC_ERR;
-  }
-  int status = read_header(callback, format, source, header);
-  if (status != IO_OK) {
-    io_report_error(callback, "copy_dataset: error reading header\n");
-    ioheader_free(nullptr, header);
-    return status;
-  }
+// Writes the source's header to the destination under the new key.
+int writeHeaderAs(IO_error_callback callback, const char *format, IO_header *header,
+                  const char *what, const char *where, int32_t when, FILE *destination) {
   io_trace("Copying dataset %s:%s:%d to %s:%s:%d", header->m_what, header->m_where,
            *header->m_when, what, where, when);
   if (strlen(what) >= IO_NAME_LEN || strlen(where) >= IO_NAME_LEN) {
     io_report_error(callback, "copy_dataset: error writing header\n");
-    ioheader_free(nullptr, header);
     return IO_DATA_ERR;
   }
   strcpy(header->m_what, what);
   strcpy(header->m_where, where);
   *header->m_when = when;
-  status = write_header(callback, format, destination, header);
+  int status = write_header(callback, format, destination, header);
   if (status != IO_OK) io_report_error(callback, "copy_dataset: error writing header\n");
-  ioheader_free(nullptr, header);
   return status;
 }
 
@@ -154,13 +134,14 @@ int32_t greatestWhen(IO_index *table, const IO_match &match, WhenGroup *group) {
 } // namespace
 
 int copy_dataset(IO_error_callback callback, const char *what, const char *where, int32_t when,
-                 IO_file *destination, IO_file *source) {
+                 IO_file *destination, IO_file *source, const IO_match *named) {
   if (!what || !where || !destination || !destination->m_stream || !source ||
       !source->m_stream) {
     io_report_error(callback, "copy_dataset: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
   FILE *from = source->m_stream, *to = destination->m_stream;
+  const int64_t sourcePosition = io_tell(from);
   char tag[3];
   errno = 0;
   if (zyrFault_fread(tag, 1, 3, from) != 3) {
@@ -176,6 +157,55 @@ int copy_dataset(IO_error_callback callback, const char *what, const char *where
     return IO_READ_ERR;
   }
   const char format[3] = {tag[0], tag[1], '\0'};
+  int64_t oldLength = 0;
+  int status = wezreadOffset(callback, format, &oldLength, from);
+  if (status != IO_OK) {
+    io_report_error(callback, "copy_dataset: reading data length failed\n");
+    return status;
+  }
+  const int64_t sourceStart = io_tell(from);
+  if (sourceStart < 0) {
+    io_report_syserr(callback, "%s", "copy_dataset: error telling source file start position");
+    return IO_TELL_ERR;
+  }
+  char start[9] = {0};
+  status = wezreadString(callback, format, start, 8, 1, 8, from);
+  if (status != IO_OK) {
+    io_report_error(callback, "copy_dataset: can't read data set tag\n");
+    return status;
+  }
+  if (memcmp(start, "*DATASET", 8) != 0) {
+    io_report_error(callback, "copy_dataset: bad data set tag %s\n", start);
+    return IO_READ_ERR;
+  }
+  SourceHeader held;
+  IO_header *header = held.m_header;
+  if (!header) {
+    io_report_error(callback, "copy_dataset: error allocating local header\n");
+    return IO_ALLOC_ERR;
+  }
+  status = read_header(callback, format, from, header);
+  if (status != IO_OK) {
+    io_report_error(callback, "copy_dataset: error reading header\n");
+    return status;
+  }
+  // A data set whose frame is not the one its entry names is not given the entry's key: a read
+  // through the entry fails, and the copy must not make it readable under that key.
+  if (named && (strcmp(header->m_what, named->m_what) != 0 ||
+                strcmp(header->m_where, named->m_where) != 0 || *header->m_when != named->m_when)) {
+    io_report_error(callback,
+                    "copy_dataset: the index names %s:%s:%d at offset %" PRId64
+                    " but the dataset there is %s:%s:%d; it is not copied",
+                    named->m_what, named->m_where, named->m_when, sourcePosition, header->m_what,
+                    header->m_where, *header->m_when);
+    return IO_BAD_FILE;
+  }
+  const int64_t sourceData = io_tell(from);
+  if (sourceData < 0) {
+    io_report_syserr(callback, "%s", "copy_dataset: error telling source file data position");
+    return IO_TELL_ERR;
+  }
+
   int64_t position = destination->m_indexlocation;
   if (io_seek(to, position, 0) != 0) {
     io_report_syserr(callback, "copy_dataset: (seek index location) syserr:");
@@ -185,12 +215,6 @@ int copy_dataset(IO_error_callback callback, const char *what, const char *where
   if (zyrFault_fwrite(tag, 1, 3, to) != 3) {
     io_report_syserr(callback, "copy_dataset: (write format) syserr:");
     return IO_WRITE_ERR;
-  }
-  int64_t oldLength = 0;
-  int status = wezreadOffset(callback, format, &oldLength, from);
-  if (status != IO_OK) {
-    io_report_error(callback, "copy_dataset: reading data length failed\n");
-    return status;
   }
   int64_t lengthField = io_tell(to);
   if (lengthField < 0) {
@@ -207,33 +231,23 @@ int copy_dataset(IO_error_callback callback, const char *what, const char *where
     io_report_error(callback, "copy_dataset: writing data length failed\n");
     return status;
   }
-  int64_t sourceStart, destinationStart;
-  status = tellBoth(callback, from, to, &sourceStart, &destinationStart,
-                    "copy_dataset: error telling source file start position",
-                    "copy_dataset: error telling destination file start position");
-  if (status != IO_OK) return status;
-  char start[9] = {0};
-  status = wezreadString(callback, format, start, 8, 1, 8, from);
-  if (status != IO_OK) {
-    io_report_error(callback, "copy_dataset: can't read data set tag\n");
-    return status;
-  }
-  if (memcmp(start, "*DATASET", 8) != 0) {
-    io_report_error(callback, "copy_dataset: bad data set tag %s\n", start);
-    return IO_READ_ERR;
+  const int64_t destinationStart = io_tell(to);
+  if (destinationStart < 0) {
+    io_report_syserr(callback, "%s", "copy_dataset: error telling destination file start position");
+    return IO_TELL_ERR;
   }
   status = wezwriteString(callback, format, "*DATASET", 8, 1, 8, to);
   if (status != IO_OK) {
     io_report_error(callback, "write_dataset: can't write dataset tag\n");
     return status;
   }
-  status = copyHeader(callback, format, what, where, when, from, to);
+  status = writeHeaderAs(callback, format, header, what, where, when, to);
   if (status != IO_OK) return status;
-  int64_t sourceData, destinationData;
-  status = tellBoth(callback, from, to, &sourceData, &destinationData,
-                    "copy_dataset: error telling source file data position",
-                    "copy_dataset: error telling destination file data position");
-  if (status != IO_OK) return status;
+  const int64_t destinationData = io_tell(to);
+  if (destinationData < 0) {
+    io_report_syserr(callback, "%s", "copy_dataset: error telling destination file data position");
+    return IO_TELL_ERR;
+  }
   int64_t bytes = oldLength - (sourceData - sourceStart);
   int64_t size = streamSize(from);
   if (bytes < 0 || size < 0 || bytes > size - sourceData) {
@@ -314,7 +328,9 @@ int copy_all_ds(IO_error_callback callback, IO_file *destination, IO_file *sourc
       io_report_syserr(callback, "copy_all_ds: (tell the indexlocation) syserr:");
       return IO_TELL_ERR;
     }
-    status = copy_dataset(callback, match.m_what, match.m_where, when, destination, source);
+    status = copy_dataset(callback, match.m_what, match.m_where, when, destination, source, &match);
+    // What a read through the entry cannot give is left out of the copy.
+    if (status == IO_BAD_FILE) continue;
     if (status != IO_OK) {
       io_report_error(callback, "copy_all_ds: copy_dataset failed on %s/%s/%d", match.m_what,
                       match.m_where, when);

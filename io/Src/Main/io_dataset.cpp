@@ -48,11 +48,13 @@ int matchesIndex(IO_error_callback callback, int64_t position, const IO_header *
                     entry.m_what, entry.m_where, entry.m_when, position, header->m_what,
                     header->m_where, *header->m_when);
   }
-  // The rebuilt table replaces the damaged one only when the whole file could be walked.
+  // The rebuilt table replaces the damaged one only when the whole file could be walked, up to
+  // where the table says the data sets end.
   IO_index *damaged = record->m_indextable;
-  const int64_t location = record->m_indexlocation;
+  const int64_t location = record->m_indexlocation, damagedFrom = record->m_damagedfrom;
+  const int64_t skippedFrom = record->m_skippedfrom, skippedBytes = record->m_skippedbytes;
   record->m_indextable = nullptr;
-  int status = recreate_indextable(callback, record);
+  int status = recreate_indextable_to(callback, record, location);
   if (status == IO_OK) {
     indextable_free(damaged);
     record->m_lock = -1;
@@ -61,6 +63,9 @@ int matchesIndex(IO_error_callback callback, int64_t position, const IO_header *
     indextable_free(record->m_indextable);
     record->m_indextable = damaged;
     record->m_indexlocation = location;
+    record->m_damagedfrom = damagedFrom;
+    record->m_skippedfrom = skippedFrom;
+    record->m_skippedbytes = skippedBytes;
   }
   return IO_BAD_FILE;
 }

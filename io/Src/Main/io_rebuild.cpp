@@ -397,6 +397,10 @@ int badFile(Scan *scan, const char *bytes, int64_t p) {
 } // namespace
 
 int recreate_indextable(IO_error_callback callback, IO_file *record) {
+  return recreate_indextable_to(callback, record, -1);
+}
+
+int recreate_indextable_to(IO_error_callback callback, IO_file *record, int64_t end) {
   if (!record || !record->m_stream) return IO_MEMORY_ERR;
   FILE *stream = record->m_stream;
   Scan scan = {callback, record, stream, -1, nullptr, false, {}};
@@ -415,6 +419,7 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
   scan.m_header = ioheader_alloc(callback);
   if (!scan.m_header) return IO_MEMORY_ERR;
   int status = kContinue;
+  bool metEnd = false;
   while (status == kContinue) {
     int64_t p = io_tell(stream);
     if (p < 0 || p > scan.m_size) {
@@ -422,6 +427,7 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
       status = IO_TELL_ERR;
       break;
     }
+    if (p == end) metEnd = true;
     record->m_indexlocation = p;
     char tag[7] = {0};
     if (zyrFault_fread(tag, 1, 3, stream) < 3) {
@@ -471,6 +477,15 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
     }
   }
   ioheader_free(callback, scan.m_header);
+  // A walk that stepped over the end of the data sets, or stopped short of it, took a length
+  // field that damage made to fit the file: what it found is not the file's content.
+  if (status == IO_OK && end >= 0 && !metEnd) {
+    io_report_error(callback,
+                    "recreate_indextable: Bad file: the walk of the frames never reached offset "
+                    "%" PRId64 ", where the data sets end",
+                    end);
+    status = IO_BAD_FILE;
+  }
   if (status == IO_OK) dropErased(&scan);
   if (status == IO_OK && record->m_indextable) record->m_indextable->m_sorted = 0;
   return status;

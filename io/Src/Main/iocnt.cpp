@@ -368,6 +368,14 @@ int locate(IO_error_callback callback, IO_header *header, IO_data *data, IO_file
   return status;
 }
 
+// The source's entry for the data set at the position, when exactly one names it.
+const IO_match *namedAt(IO_file *source, int64_t position, IO_match *named) {
+  const int32_t slot = indextable_slot_at(source->m_indextable, position);
+  if (slot < 0 || parseindex(nullptr, indextable_entry(source->m_indextable, slot), named) != IO_OK)
+    return nullptr;
+  return named;
+}
+
 // Requests 16, 17, 39 and 45: from the primary file into the current one.
 int copyRequest(int32_t request, IO_error_callback callback, IO_header *header, IO_data *data,
                 IO_file *record, IO_state *state) {
@@ -385,7 +393,7 @@ int copyRequest(int32_t request, IO_error_callback callback, IO_header *header, 
   int status = busy(callback, record, doing);
   if (status != IO_OK) return status;
   switch (request) {
-  case IO_COPY_DATASET:
+  case IO_COPY_DATASET: {
     if ((status = needHeader(callback, header)) != IO_OK ||
         (status = needOffsets(callback, data, 1)) != IO_OK)
       return status;
@@ -393,10 +401,12 @@ int copyRequest(int32_t request, IO_error_callback callback, IO_header *header, 
       io_report_syserr(callback, "iocnt: (can't go to the dataset location) syserr:");
       return IO_SEEK_ERR;
     }
+    IO_match named;
     status = copy_dataset(callback, header->m_what, header->m_where, *header->m_when, record,
-                          primary);
+                          primary, namedAt(primary, data->m_offsetarray[0], &named));
     if (status != IO_OK) io_report_error(callback, "iocnt: copy_dataset failed\n");
     return status;
+  }
   case IO_COPY_ALLVALID_DS:
     status = copy_allvalid_ds(callback, record, primary);
     if (status != IO_OK) io_report_error(callback, "iocnt: copy_allvalid_ds failed\n");

@@ -730,7 +730,20 @@ int Database_eraseModifiedData(Database *database, int32_t state, const char *ch
       int32_t end = j;
       while (end < offsets[i + 1] && strcmp(names[end], names[j]) == 0) ++end;
       const bool checked = checkedName != nullptr && strcmp(names[j], checkedName) == 0;
-      const int32_t active = keptVersion(database, names[j], whens, j, end, state, checked);
+      int32_t active = keptVersion(database, names[j], whens, j, end, state, checked);
+      // Objects are made at states from 1 on: kept at state 0 (damage, which an open still reads
+      // the value of), the version would leave its object unmade in the purged file. It is stored
+      // again at the state.
+      if (checked && active == 0 && state >= 1) {
+        int32_t value = 0;
+        if (DefFile_readInt(database->m_defFile, exact(names[j]).c_str(), keys[i], 0, &value) &&
+            DefFile_writeInt(database->m_defFile, exact(names[j]).c_str(), keys[i], state, value)) {
+          active = state;
+          database->m_isModified = 1;
+        } else {
+          result = 0;
+        }
+      }
       for (int32_t v = j; v < end; ++v) {
         if (whens[v] == active) continue;
         // A version that could not be read has left the index already.

@@ -196,7 +196,8 @@ int Database_purgeMarkedObjects(Database *database, int32_t state, const char *p
 // state as 1.
 int Database_purgeModifiedData(Database *database, int32_t state);
 // The erasures of Database_purgeModifiedData alone, without its compaction. Of the name checkedName
-// (or none), the version kept is the newest at or before the state that reads as an integer.
+// (or none), the version kept is the newest at or before the state that reads as an integer; one
+// at state 0 is stored again at the state.
 int Database_eraseModifiedData(Database *database, int32_t state, const char *checkedName);
 // Compacts the file keeping every version.
 int Database_compact(Database *database);
