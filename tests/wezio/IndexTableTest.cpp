@@ -284,6 +284,8 @@ TEST_F(StoredIndexTest, AnInconsistentIndexIsRebuiltByScanning) {
       {"Y" + E + "set1", "Q" + E + "set1"},                                // status
       {E + position + "\n", E + std::string(position.size(), 'x') + "\n"}, // position
       {E + "EVERY" + E + "2", E + "EVERY" + E + "-"},                      // when
+      // a seventh field: the position would be read from the sixth or from the last
+      {E + position + "\n", E + position.substr(0, position.size() - 2) + E + position.back() + "\n"},
   };
   for (const auto &c : cases) {
     EXPECT_EQ(openWith(mutated(c[0], c[1])), m_positions) << c[1];

@@ -6,6 +6,7 @@
 #include "lowlevel_io.h"
 #include "zyrFault.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <climits>
@@ -164,6 +165,8 @@ bool entryLineValid(IO_error_callback callback, const char *line, size_t length,
                     int64_t indexPosition) {
   if (!isEntryText(line, length) || memchr(line, '\0', length)) return false;
   if (line[0] != 'Y' && line[0] != 'N') return false;
+  // Six fields exactly: the position is the last one, however the entry is read.
+  if (std::count(line, line + length, kEsc) != 5) return false;
   const char *field[6];
   size_t fieldLength[6];
   size_t k = 0;
