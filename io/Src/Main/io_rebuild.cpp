@@ -68,16 +68,19 @@ struct Scan {
 
 enum { kContinue = -1 };
 
+// The frame's start tag and header, read quietly from the stream's position into the scan's
+// header: whether both are there.
+bool readFrameHeader(Scan *scan, const char *format) {
+  char start[9] = {0};
+  return wezreadString(nullptr, format, start, 8, 1, 8, scan->m_stream) == IO_OK && memcmp(start, "*DATASET", 8) == 0 &&
+         read_header(nullptr, format, scan->m_stream, scan->m_header) == IO_OK;
+}
+
 // A data set whose writing never finished (first length field 0 or cut off by the end of the
 // file): nothing after it is live, since data sets are only written at the end of the live ones.
 int endAtUnfinished(Scan *scan, const char *format, int64_t p, bool zeroLength) {
   scan->m_record->m_damagedfrom = p;
-  char start[9] = {0};
-  bool named = false;
-  if (zeroLength && wezreadString(nullptr, format, start, 8, 1, 8, scan->m_stream) == IO_OK &&
-      memcmp(start, "*DATASET", 8) == 0)
-    named = read_header(nullptr, format, scan->m_stream, scan->m_header) == IO_OK;
-  if (named)
+  if (zeroLength && readFrameHeader(scan, format))
     io_report_error(scan->m_callback,
                     "recreate_indextable: dataset length of zero in dataset %s:%s:%d at offset "
                     "%" PRId64 ": assuming interrupted write and terminating scan.",
@@ -262,11 +265,9 @@ FrameLengths frameLengths(Scan *scan, const char *format, int64_t p, int64_t *fi
 void noteErased(Scan *scan, const char *format, int64_t p) {
   FILE *stream = scan->m_stream;
   int64_t end = io_tell(stream);
-  char start[9] = {0};
   if (end < 0 || io_seek(stream, p + 3 + lengthFieldSize(format[0], scan->m_record->m_offsetwidth), 0) != 0)
     return;
-  if (wezreadString(nullptr, format, start, 8, 1, 8, stream) == IO_OK && memcmp(start, "*DATASET", 8) == 0 &&
-      read_header(nullptr, format, stream, scan->m_header) == IO_OK) {
+  if (readFrameHeader(scan, format)) {
     const IO_header *h = scan->m_header;
     if (nameFitsEntry(h->m_what) && nameFitsEntry(h->m_where))
       scan->m_erased[entryKey(h->m_what, h->m_where, *h->m_when)] = p;
