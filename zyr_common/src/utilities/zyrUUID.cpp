@@ -185,6 +185,11 @@ uint32_t hexField(const char *text, int digits) {
 
 } // namespace
 
+void zyrUUID_seedRandom(uint64_t seed) {
+  g_generator.m_random = seed;
+  g_generator.m_seeded = 1;
+}
+
 zyrUUID *zyrUUID_new() {
   uint8_t node[6];
   nodeId(node);

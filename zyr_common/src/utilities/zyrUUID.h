@@ -30,6 +30,10 @@ struct zyrUUID {
 
 // A new time-based UUID.
 zyrUUID *zyrUUID_new();
+// Starts the generator's private random sequence (the clock sequences it draws) from seed, so
+// that the same draws can be made again; unless this is called first, the sequence is seeded from
+// the clock and the process at its first draw.
+void zyrUUID_seedRandom(uint64_t seed);
 zyrUUID *zyrUUID_newFromIntegers(uint32_t first, uint32_t second, uint32_t third, uint32_t fourth);
 // From the first 36 characters of text: hexadecimal digits (either case) with '-' at 8, 13, 18
 // and 23. NULL when the text is shorter or malformed.
