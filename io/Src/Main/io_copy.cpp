@@ -131,24 +131,31 @@ int32_t greatestWhen(IO_index *table, const IO_match &match, WhenGroup *group) {
   return group->m_greatest;
 }
 
-} // namespace
+// A source data set's frame, read up to its data.
+struct SourceFrame {
+  char m_tag[3] = {0, 0, 0};
+  char m_format[3] = {0, 0, 0};
+  int64_t m_position = -1; // where its tag stands
+  int64_t m_length = 0;    // its first length field
+  int64_t m_start = -1;    // where its start tag stands
+  int64_t m_data = -1;     // where its data start
+  bool m_deleted = false;
+  SourceHeader m_held;
+};
 
-int copy_dataset(IO_error_callback callback, const char *what, const char *where, int32_t when,
-                 IO_file *destination, IO_file *source, const IO_match *named) {
-  if (!what || !where || !destination || !destination->m_stream || !source ||
-      !source->m_stream) {
-    io_report_error(callback, "copy_dataset: passing parameters are wrong");
-    return IO_MEMORY_ERR;
-  }
-  FILE *from = source->m_stream, *to = destination->m_stream;
-  const int64_t sourcePosition = io_tell(from);
-  char tag[3];
+// Reads the source frame at the stream's position: tag, length field, start tag and header, which
+// must be the data set the index named (when named). 0 (m_deleted for a deleted frame, which has
+// nothing to copy) or a status.
+int readSourceFrame(IO_error_callback callback, FILE *from, const IO_match *named, SourceFrame *frame) {
+  frame->m_position = io_tell(from);
   errno = 0;
-  if (zyrFault_fread(tag, 1, 3, from) != 3) {
+  if (zyrFault_fread(frame->m_tag, 1, 3, from) != 3) {
     io_report_syserr(callback, "copy_dataset: (read format) syserr:");
     return IO_READ_ERR;
   }
-  if (isDeleted(tag[0])) return IO_OK;
+  const char *tag = frame->m_tag;
+  frame->m_deleted = isDeleted(tag[0]);
+  if (frame->m_deleted) return IO_OK;
   if (!iofmt_is_valid(tag[0])) {
     io_report_error(callback,
                     "copy_dataset: the source data set location is incorrect: bad format type in "
@@ -156,15 +163,16 @@ int copy_dataset(IO_error_callback callback, const char *what, const char *where
                     io_format_char(tag[0], ' '), io_format_char(tag[1], ' '));
     return IO_READ_ERR;
   }
-  const char format[3] = {tag[0], tag[1], '\0'};
-  int64_t oldLength = 0;
-  int status = wezreadOffset(callback, format, &oldLength, from);
+  frame->m_format[0] = tag[0];
+  frame->m_format[1] = tag[1];
+  const char *format = frame->m_format;
+  int status = wezreadOffset(callback, format, &frame->m_length, from);
   if (status != IO_OK) {
     io_report_error(callback, "copy_dataset: reading data length failed\n");
     return status;
   }
-  const int64_t sourceStart = io_tell(from);
-  if (sourceStart < 0) {
+  frame->m_start = io_tell(from);
+  if (frame->m_start < 0) {
     io_report_syserr(callback, "%s", "copy_dataset: error telling source file start position");
     return IO_TELL_ERR;
   }
@@ -178,8 +186,7 @@ int copy_dataset(IO_error_callback callback, const char *what, const char *where
     io_report_error(callback, "copy_dataset: bad data set tag %s\n", start);
     return IO_READ_ERR;
   }
-  SourceHeader held;
-  IO_header *header = held.m_header;
+  IO_header *header = frame->m_held.m_header;
   if (!header) {
     io_report_error(callback, "copy_dataset: error allocating local header\n");
     return IO_ALLOC_ERR;
@@ -196,41 +203,63 @@ int copy_dataset(IO_error_callback callback, const char *what, const char *where
     io_report_error(callback,
                     "copy_dataset: the index names %s:%s:%d at offset %" PRId64
                     " but the dataset there is %s:%s:%d; it is not copied",
-                    named->m_what, named->m_where, named->m_when, sourcePosition, header->m_what,
+                    named->m_what, named->m_where, named->m_when, frame->m_position, header->m_what,
                     header->m_where, *header->m_when);
     return IO_BAD_FILE;
   }
-  const int64_t sourceData = io_tell(from);
-  if (sourceData < 0) {
+  frame->m_data = io_tell(from);
+  if (frame->m_data < 0) {
     io_report_syserr(callback, "%s", "copy_dataset: error telling source file data position");
     return IO_TELL_ERR;
   }
+  return IO_OK;
+}
 
-  int64_t position = destination->m_indexlocation;
-  if (io_seek(to, position, 0) != 0) {
+// Writes a first length field at the destination's position and flushes it.
+int writeFirstLength(IO_error_callback callback, const char *format, int64_t length, IO_file *destination) {
+  int status = wezwriteOffset(callback, format, length, destination->m_offsetwidth, destination->m_stream);
+  if (status == IO_OK && zyrFault_fflush(destination->m_stream) != 0) {
+    io_report_syserr(callback, "copy_dataset: (flushing the data length) syserr:");
+    status = IO_WRITE_ERR;
+  }
+  if (status != IO_OK) io_report_error(callback, "copy_dataset: writing data length failed\n");
+  return status;
+}
+
+// Writes the frame's tag and a first length field of 0 at the destination's index location; the
+// position of that field in *lengthField. 0 or a status.
+int startDestinationFrame(IO_error_callback callback, const SourceFrame &frame, IO_file *destination,
+                          int64_t *lengthField) {
+  FILE *to = destination->m_stream;
+  if (io_seek(to, destination->m_indexlocation, 0) != 0) {
     io_report_syserr(callback, "copy_dataset: (seek index location) syserr:");
     return IO_SEEK_ERR;
   }
   errno = 0;
-  if (zyrFault_fwrite(tag, 1, 3, to) != 3) {
+  if (zyrFault_fwrite(frame.m_tag, 1, 3, to) != 3) {
     io_report_syserr(callback, "copy_dataset: (write format) syserr:");
     return IO_WRITE_ERR;
   }
-  int64_t lengthField = io_tell(to);
-  if (lengthField < 0) {
+  *lengthField = io_tell(to);
+  if (*lengthField < 0) {
     io_report_error(callback, "copy_dataset: error telling destination file dslength position");
     return IO_TELL_ERR;
   }
   // 0 until the copy is complete, so that a copy cut off anywhere shows as unfinished.
-  status = wezwriteOffset(callback, format, 0, destination->m_offsetwidth, to);
-  if (status == IO_OK && zyrFault_fflush(to) != 0) {
-    io_report_syserr(callback, "copy_dataset: (flushing the data length) syserr:");
-    status = IO_WRITE_ERR;
-  }
-  if (status != IO_OK) {
-    io_report_error(callback, "copy_dataset: writing data length failed\n");
-    return status;
-  }
+  return writeFirstLength(callback, frame.m_format, 0, destination);
+}
+
+// Writes the source frame, read up to its data, at the destination's index location under the new
+// key: start tag, header, data, closing length field and end tag, then the first length field,
+// written last. Its length in *length; the destination's index location moves past it. 0 or a
+// status.
+int writeDestinationFrame(IO_error_callback callback, const char *what, const char *where, int32_t when,
+                          SourceFrame *frame, FILE *from, IO_file *destination, int64_t *length) {
+  FILE *to = destination->m_stream;
+  const char *format = frame->m_format;
+  int64_t lengthField = -1;
+  int status = startDestinationFrame(callback, *frame, destination, &lengthField);
+  if (status != IO_OK) return status;
   const int64_t destinationStart = io_tell(to);
   if (destinationStart < 0) {
     io_report_syserr(callback, "%s", "copy_dataset: error telling destination file start position");
@@ -241,25 +270,25 @@ int copy_dataset(IO_error_callback callback, const char *what, const char *where
     io_report_error(callback, "write_dataset: can't write dataset tag\n");
     return status;
   }
-  status = writeHeaderAs(callback, format, header, what, where, when, to);
+  status = writeHeaderAs(callback, format, frame->m_held.m_header, what, where, when, to);
   if (status != IO_OK) return status;
   const int64_t destinationData = io_tell(to);
   if (destinationData < 0) {
     io_report_syserr(callback, "%s", "copy_dataset: error telling destination file data position");
     return IO_TELL_ERR;
   }
-  int64_t bytes = oldLength - (sourceData - sourceStart);
+  int64_t bytes = frame->m_length - (frame->m_data - frame->m_start);
   int64_t size = streamSize(from);
-  if (bytes < 0 || size < 0 || bytes > size - sourceData) {
+  if (bytes < 0 || size < 0 || bytes > size - frame->m_data) {
     io_report_error(callback,
                     "copy_dataset: data set length %" PRId64 " does not fit the source file",
-                    oldLength);
+                    frame->m_length);
     return IO_READ_ERR;
   }
-  int64_t newLength = bytes + (destinationData - destinationStart);
+  *length = bytes + (destinationData - destinationStart);
   status = copyBytes(callback, from, to, bytes);
   if (status != IO_OK) return status;
-  status = wezwriteOffset(callback, format, newLength, destination->m_offsetwidth, to);
+  status = wezwriteOffset(callback, format, *length, destination->m_offsetwidth, to);
   if (status != IO_OK) {
     io_report_error(callback, "copy_dataset: writing data length failed\n");
     return status;
@@ -279,18 +308,28 @@ int copy_dataset(IO_error_callback callback, const char *what, const char *where
     io_report_syserr(callback, "copy_dataset: (seek starting dslength location) syserr:");
     return IO_SEEK_ERR;
   }
-  status = wezwriteOffset(callback, format, newLength, destination->m_offsetwidth, to);
-  if (status == IO_OK && zyrFault_fflush(to) != 0) {
-    io_report_syserr(callback, "copy_dataset: (flushing the data length) syserr:");
-    status = IO_WRITE_ERR;
+  return writeFirstLength(callback, format, *length, destination);
+}
+
+} // namespace
+
+int copy_dataset(IO_error_callback callback, const char *what, const char *where, int32_t when,
+                 IO_file *destination, IO_file *source, const IO_match *named) {
+  if (!what || !where || !destination || !destination->m_stream || !source ||
+      !source->m_stream) {
+    io_report_error(callback, "copy_dataset: passing parameters are wrong");
+    return IO_MEMORY_ERR;
   }
-  if (status != IO_OK) {
-    io_report_error(callback, "copy_dataset: writing data length failed\n");
-    return status;
-  }
+  SourceFrame frame;
+  int status = readSourceFrame(callback, source->m_stream, named, &frame);
+  if (status != IO_OK || frame.m_deleted) return status;
+  const int64_t position = destination->m_indexlocation;
+  int64_t length = 0;
+  status = writeDestinationFrame(callback, what, where, when, &frame, source->m_stream, destination, &length);
+  if (status != IO_OK) return status;
   char entry[IO_INDEX_ENTRY_LEN + 64];
   snprintf(entry, sizeof entry, "%s%c%s%c%s%c%d%c%" PRId64 "%c%" PRId64, "Y", kEsc, what, kEsc,
-           where, kEsc, when, kEsc, newLength, kEsc, position);
+           where, kEsc, when, kEsc, length, kEsc, position);
   return insert_index(callback, destination, entry);
 }
 
