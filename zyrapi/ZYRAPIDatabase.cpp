@@ -71,15 +71,24 @@ bool isOpenDatabaseFile(const std::string &name) {
   throw zyrapi::zyr(kClassText, method, message, qiv::errorTypeError);
 }
 
-// A file moved out of the way of a replacement, put back unless the replacement is kept.
+// The file a name leads to: through a symbolic link, the link's target.
+std::string resolvedFileOf(const std::string &name) {
+  boundary::CoreString resolved;
+  *resolved.out() = zyrResolveLinks(name.c_str());
+  return resolved.get() != nullptr ? resolved.str() : name;
+}
+
+// A file moved out of the way of a replacement, put back unless the replacement is kept. Through a
+// symbolic link it is the file the link leads to: the replacement is made through the link, which
+// stays a link.
 class SetAside {
 public:
-  explicit SetAside(const std::string &path) : m_path(path) {
-    if (!exists(path))
+  explicit SetAside(const std::string &path) : m_path(resolvedFileOf(path)) {
+    if (!exists(m_path))
       return;
     boundary::CoreString temporary;
-    *temporary.out() = zyrGetTemporaryFileName(path.c_str());
-    if (temporary.get() == nullptr || zyrRenameFile(path.c_str(), temporary.get()) != 1)
+    *temporary.out() = zyrGetTemporaryFileName(m_path.c_str());
+    if (temporary.get() == nullptr || zyrRenameFile(m_path.c_str(), temporary.get()) != 1)
       fail("copyZYR", "Unable to move the existing file " + path + " out of the way of the copy");
     m_aside = temporary.str();
   }

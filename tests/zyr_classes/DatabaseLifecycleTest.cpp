@@ -188,6 +188,14 @@ TEST_F(Lifecycle, CopiesNeverLoseAFile) {
   failure("copyZYR", [&] { api.copyZyr(file("third.zyr"), false, false); });
   EXPECT_NO_THROW(api.copyZyr(db, false, false));
   EXPECT_GT(read(db).size(), 0u);
+
+  // Onto a link: the copy takes the place of the file the link leads to, and the link stays.
+  write(other, "precious");
+  ASSERT_EQ(symlink(other.c_str(), file("to-other.zyr").c_str()), 0);
+  api.copyZyr(file("to-other.zyr"), false, false);
+  struct stat status;
+  EXPECT_TRUE(lstat(file("to-other.zyr").c_str(), &status) == 0 && S_ISLNK(status.st_mode));
+  EXPECT_NE(read(other), "precious");
 }
 
 TEST_F(Lifecycle, BackupsAreRestoredInPlace) {

@@ -6,6 +6,9 @@
 #include "zyrSystem.h"
 #include "zyrTestChild.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using objecttest::keyOf;
@@ -158,6 +161,28 @@ TEST_F(UpgradeTest, InPlaceAndToANewName) {
   EXPECT_EQ(zyrDatabaseUpgrade(file("missing").c_str(), "", &upgraded), 0);
   EXPECT_EQ(takeErrors(), (std::vector<std::string>{"10026: The ZYR database\n\n" + file("missing.zyr") +
                                                     "\n\ndoes not exist.\n"}));
+}
+
+// Through symbolic links an upgrade works on the files they lead to: in place, its copy is made
+// beside the file and put in the file's place; to a new name that is a link leading nowhere yet,
+// the database is made where the link leads. The links stay links, and nothing else is left.
+TEST_F(UpgradeTest, ThroughLinksTheFilesAreUpgradedAndTheLinksStay) {
+  const zyrtest::ScratchDir real("real", m_dir);
+  makeOld(real.file("old.zyr"), "5.0 (2003.03.27-23.59)");
+  ASSERT_EQ(symlink(real.file("old.zyr").c_str(), file("old.zyr").c_str()), 0);
+  ASSERT_EQ(symlink(real.file("new.zyr").c_str(), file("new.zyr").c_str()), 0);
+  int upgraded = 0;
+  EXPECT_EQ(zyrDatabaseUpgrade(file("old").c_str(), file("new").c_str(), &upgraded), 1);
+  EXPECT_EQ(zyrDatabaseUpgrade(file("old").c_str(), nullptr, &upgraded), 1);
+  EXPECT_EQ(upgraded, 1);
+  EXPECT_TRUE(takeErrors().empty());
+  struct stat status;
+  for (const char *name : {"old.zyr", "new.zyr"}) {
+    EXPECT_TRUE(lstat(file(name).c_str(), &status) == 0 && S_ISLNK(status.st_mode)) << name;
+    EXPECT_GE(versionOf(real.file(name)), 20030328) << name;
+  }
+  EXPECT_EQ(real.listing(), (std::vector<std::string>{"new.zyr", "old.zyr"}));
+  EXPECT_EQ(m_scratch->listing().size(), 3u);
 }
 
 // An upgrade in place replaces the file only while nobody else has it open: another process's

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -197,6 +198,50 @@ TEST_F(ProcessesTest, AnOpenerMeetingAReplacedFileOpensTheNewOne) {
   EXPECT_EQ(p->ask("things"), "ok b=2");
   EXPECT_EQ(p->ask("close -1"), "ok 1");
   EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
+}
+
+// A database is one file whatever name leads to it: a process that opened it through symbolic
+// links (a chain, relative ones) holds the file's own lock file, meets a process that opens it by
+// its own name there, and its close puts the compacted or purged copy in place of the file, from
+// beside it; the links stay links. A link that leads nowhere yet makes the database where it leads.
+TEST_F(ProcessesTest, ADatabaseOpenedThroughALinkStaysOneFile) {
+  ASSERT_EQ(mkdir(path("real").c_str(), 0777), 0);
+  ASSERT_EQ(mkdir(path("links").c_str(), 0777), 0);
+  make("real/s.zyr", {"a 1"});
+  ASSERT_EQ(symlink("../real/s.zyr", path("links/s.zyr").c_str()), 0);
+  ASSERT_EQ(symlink("links/s.zyr", path("s.zyr").c_str()), 0);
+  ASSERT_EQ(symlink("real/fresh.zyr", path("fresh.zyr").c_str()), 0);
+  const auto links = [this] {
+    struct stat status;
+    for (const char *name : {"s.zyr", "links/s.zyr", "fresh.zyr"})
+      EXPECT_TRUE(lstat(path(name).c_str(), &status) == 0 && S_ISLNK(status.st_mode)) << name;
+  };
+  int32_t value = 1;
+  for (const char *flag : {"0", "1"}) {
+    SCOPED_TRACE(std::string("close ") + flag);
+    Driver a = driver("swap.before-rename");
+    ASSERT_EQ(a->ask("open s.zyr").substr(0, 3), "ok ");
+    EXPECT_EQ(lockFile("real/s.zyr"), kReader);
+    ASSERT_EQ(a->ask("set a " + std::to_string(++value)), "ok 1");
+    ASSERT_EQ(a->ask("commit").substr(0, 3), "ok ");
+    a->send(std::string("close ") + flag);
+    ASSERT_EQ(a->waitPause(), "swap.before-rename");
+    EXPECT_EQ(lockFile("real/s.zyr"), kWriter);
+    EXPECT_EQ(driver()->ask("open real/s.zyr"), "fail 0 10012 10003");
+    a->release();
+    EXPECT_EQ(a->readLine(), "ok 1");
+    links();
+    EXPECT_EQ(stored("real/s.zyr"), "a=" + std::to_string(value));
+  }
+  make("fresh.zyr", {"b 2"});
+  links();
+  EXPECT_EQ(stored("real/fresh.zyr"), "b=2");
+  EXPECT_EQ(listing(), (std::vector<std::string>{"fresh.zyr", "links", "real", "s.zyr"}));
+  std::vector<std::string> files;
+  for (const auto &entry : std::filesystem::directory_iterator(path("real")))
+    files.push_back(entry.path().filename());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"fresh.zyr", "s.zyr"}));
 }
 
 // A change refused because another process holds the file is told once, fails its commit and is

@@ -181,15 +181,16 @@ std::string systemReason(const char *name, bool reading) {
   return std::string();
 }
 
-void publishOpenFailure(const char *function, int result, const char *name, bool primary, const char *ioText,
-                        bool reading) {
+// `path` is the file the name leads to (zyrResolveLinks), whose lock file and directory count.
+void publishOpenFailure(const char *function, int result, const char *name, const char *path, bool primary,
+                        const char *ioText, bool reading) {
   const char *subject = primary ? "file name" : "secondary file name";
   if (result == -1) {
     zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
                    "The supplied %s, %s, can not\nbe opened as a lock file, %s.lck,\nexists.\n\nIf this is the "
                    "result of a previous failed run then try deleting the\nlock file and repeating the "
                    "operation.\n",
-                   subject, name, name);
+                   subject, name, path);
     return;
   }
   // The reason, where one is known, follows as a part of its own.
@@ -199,7 +200,7 @@ void publishOpenFailure(const char *function, int result, const char *name, bool
                       "the wrong format or because you\ndon't have write permissions in the requested "
                       "directory.\n",
                       subject, name);
-  const std::string reason = systemReason(name, reading);
+  const std::string reason = systemReason(path, reading);
   if (!reason.empty())
     zyrError_addMessage(error, "\nThe system gives the reason: %s.\n", reason.c_str());
   else if (ioText != nullptr && *ioText != '\0')
@@ -249,10 +250,14 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     // Closing the primary file closes the secondary with it.
     file->m_openFiles &= primary ? 0u : ~bit;
   }
-  const bool existed = fileName != nullptr && access(fileName, F_OK) == 0;
-  int result = reading   ? Dataset_openPrimaryFileForReading(file->m_dataset, fileName)
-               : primary ? Dataset_openPrimaryFile(file->m_dataset, fileName)
-                         : Dataset_openSecondaryFile(file->m_dataset, fileName);
+  // Whatever name leads to it, a file is opened, locked, copied and replaced as itself: through a
+  // symbolic link its lock file and the copies put in its place lie beside the file, and the link
+  // stays a link. The handle keeps the file's own name.
+  char *path = zyrResolveLinks(fileName);
+  const bool existed = path != nullptr && access(path, F_OK) == 0;
+  int result = reading   ? Dataset_openPrimaryFileForReading(file->m_dataset, path)
+               : primary ? Dataset_openPrimaryFile(file->m_dataset, path)
+                         : Dataset_openSecondaryFile(file->m_dataset, path);
   if (result == 1 && primary) {
     file->m_created = existed ? 0 : 1;
     tellTakeOver(file, function);
@@ -261,11 +266,8 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   }
   char **stored = primary ? &file->m_primaryFile : &file->m_secondaryFile;
   if (result == 1) {
-    if (fileName != *stored) {
-      char *copy = zyrCString_clone(fileName);
-      zyrCString_free(*stored);
-      *stored = copy;
-    }
+    zyrCString_free(*stored);
+    *stored = path;
     file->m_openFiles |= bit;
     return 1;
   }
@@ -275,9 +277,10 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     // A file that could be opened but not written (its information block, on a full disc): the
     // library's words say why.
     char *ioText = file->m_dataset->m_lastStatus == IO_WRITE_ERR ? Dataset_getLastError(file->m_dataset) : nullptr;
-    publishOpenFailure(function, result, fileName ? fileName : "", primary, ioText, reading);
+    publishOpenFailure(function, result, fileName ? fileName : "", path ? path : "", primary, ioText, reading);
     zyrCString_free(ioText);
   }
+  zyrCString_free(path);
   return 0;
 }
 
@@ -326,9 +329,9 @@ DefFile *openHandle(const char *function, const char *fileName, bool reading) {
 
 DefFile *DefFile_new(const char *fileName) {
   DefFile *file = openHandle(__func__, fileName, false);
-  // What compactions and lock-file updates of ended processes left in the directory goes.
+  // What compactions and lock-file updates of ended processes left in the file's directory goes.
   if (file)
-    zyrRemoveLeftovers(directoryPart(fileName).c_str(), __func__);
+    zyrRemoveLeftovers(directoryPart(file->m_primaryFile).c_str(), __func__);
   return file;
 }
 
@@ -389,27 +392,36 @@ int DefFile_closeFiles(DefFile *file) {
 
 DefFile *DefFile_clone(DefFile *file, const char *newName) {
   if (!newName || zyrIsFile(newName)) return nullptr;
-  int ok = DefFile_openAsSecondaryFile(file, newName, 1);
+  // The copy is made as the file the name leads to (a link stays a link), and only that goes again.
+  char *path = zyrResolveLinks(newName);
+  int ok = DefFile_openAsSecondaryFile(file, path, 1);
   if (ok) ok = Dataset_copyAll(file->m_dataset, 0);
   // The copy is whole, its index with it, and on disc before it counts as made: its close could
   // fail only quietly.
   if (ok) ok = finishRecord(&file->m_fileInfo->m_secondary);
-  if (ok) zyrSyncDirectory(directoryPart(newName).c_str());
+  if (ok) zyrSyncDirectory(directoryPart(path).c_str());
   if (file->m_openFiles & DEFFILE_SECONDARY_OPEN) ok = DefFile_closeSecondaryFile(file) && ok;
   if (!ok) {
     DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
                      "Unable to copy the WEZ data file; does the requested file already exist?");
     // The name was free before: a partial copy must not stand in for a database.
-    zyrRemoveDatabaseFile(newName);
+    zyrRemoveDatabaseFile(path);
+    zyrCString_free(path);
     return nullptr;
   }
-  return DefFile_new(newName);
+  DefFile *copy = DefFile_new(path);
+  zyrCString_free(path);
+  return copy;
 }
 
 int DefFile_moveFile(DefFile *file, const char *newName) {
   DefFile_closePrimaryFile(file);
-  int moved = newName && zyrMoveFile(file->m_primaryFile, newName);
-  DefFile_openAsPrimaryFile(file, moved ? newName : file->m_primaryFile, 1);
+  // The file itself moves (the primary name is its own); a new name that is a link leads it to
+  // the link's target, and stays a link.
+  char *path = zyrResolveLinks(newName);
+  int moved = path && zyrMoveFile(file->m_primaryFile, path);
+  DefFile_openAsPrimaryFile(file, moved ? path : file->m_primaryFile, 1);
+  zyrCString_free(path);
   return moved;
 }
 

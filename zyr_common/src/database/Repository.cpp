@@ -478,13 +478,17 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded) {
     return 0;
   }
 
+  // The upgraded copy is made as a file of its own: beside the file the old name leads to when it
+  // takes that file's place, else as the file the new name leads to (a link stays a link).
   char *target = nullptr;
   if (inPlace) {
-    char *temporary = temporaryNameBeside(source, "update");
+    char *temporary = temporaryNameBeside(Database_getDefFile(held.m_database)->m_primaryFile, "update");
     target = temporary != nullptr ? Database_fileName(temporary) : nullptr;
     zyrCString_free(temporary);
   } else {
-    target = Database_fileName(newName);
+    char *given = Database_fileName(newName);
+    target = zyrResolveLinks(given);
+    zyrCString_free(given);
   }
   if (target == nullptr || zyrDoesFileExist(target)) {
     ZYR_ERROR(ZYR_U_INVALID_INPUT, "The ZYR database can not be upgraded because the file\n\n%s\n\nalready exists.\n",

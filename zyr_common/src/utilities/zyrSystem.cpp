@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 namespace {
 
@@ -300,17 +301,9 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
   }
   posix_fadvise(plan->m_source, 0, 0, POSIX_FADV_SEQUENTIAL);
 
-  // Writing through a symbolic link changes the file it names, not the link.
-  struct stat linkStatus;
-  if (lstat(destination, &linkStatus) == 0 && S_ISLNK(linkStatus.st_mode)) {
-    char *resolved = realpath(destination, nullptr);
-    if (resolved != nullptr) {
-      plan->m_target = zyrCString_clone(resolved);
-      std::free(resolved);
-    }
-  }
-  if (plan->m_target == nullptr)
-    plan->m_target = zyrCString_clone(destination);
+  // Writing through a symbolic link changes the file it leads to (made there when missing), not
+  // the link.
+  plan->m_target = zyrResolveLinks(destination);
 
   if (stat(plan->m_target, &plan->m_targetStatus) == 0) {
     plan->m_exists = 1;
@@ -530,6 +523,39 @@ char *zyrGetAbsoluteFileName(const char *name) {
   zyrCString_free(directory);
   zyrCString_free(file);
   return result;
+}
+
+namespace {
+
+// More links in a row than the system itself follows go round in a circle.
+const int kMostLinks = 40;
+
+// The target of a symbolic link; false when the name is no link (or it went meanwhile).
+bool readLinkTarget(const std::string &link, std::string *target) {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer);
+  if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer)
+    return false;
+  target->assign(buffer, static_cast<size_t>(n));
+  return true;
+}
+
+} // namespace
+
+char *zyrResolveLinks(const char *name) {
+  if (name == nullptr)
+    return nullptr;
+  std::string path = name;
+  for (int links = 0; links < kMostLinks; ++links) {
+    struct stat status;
+    std::string target;
+    if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode) || !readLinkTarget(path, &target))
+      return zyrCString_clone(path.c_str());
+    // A relative target is read from the link's directory, as the system reads it.
+    const size_t slash = path.find_last_of('/');
+    path = target[0] == '/' || slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
+  }
+  return zyrCString_clone(name);
 }
 
 char zyrGetDirectorySeparator() { return '/'; }

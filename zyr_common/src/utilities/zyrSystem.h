@@ -61,6 +61,12 @@ char *zyrGetAbsoluteDirectoryName(const char *directory);
 // The absolute directory of the name joined with its file part; NULL when that directory cannot
 // be resolved. A name without a directory part is taken from the working directory.
 char *zyrGetAbsoluteFileName(const char *name);
+// The name of the file a name leads to: while its last part is a symbolic link, the link's target
+// takes its place (a relative target read from the link's directory); the directories on the way
+// stay as they are, since they lead to the same directory whichever name is used. A link that
+// leads nowhere gives the name of the file that writing through it would make. The name itself
+// when it is no link, or when its links go round in a circle (an open of it says so).
+char *zyrResolveLinks(const char *name);
 char zyrGetDirectorySeparator();
 // Splits at the last '/': the directory before it and the file after it (new strings). Without a
 // separator the file is a copy of the path and the directory NULL; an empty or NULL path leaves
