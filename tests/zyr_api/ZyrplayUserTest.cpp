@@ -1,6 +1,8 @@
 // Sessions played with zyrplay as a user plays them, where the user meets a refusal: an unknown
-// length unit is refused before anything is made, stored or written, and a database whose
-// directory the user may not write says so at its open, not as another process's lock.
+// length unit is refused before anything is made, stored or written, a database whose directory
+// the user may not write says so at its open, not as another process's lock, and a database that
+// a live session writes is not said to have a lock file to delete.
+#include "zyrTestChild.h"
 #include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -38,18 +40,16 @@ protected:
     zyrtest::writeFile(m_output.file("session"), text);
     const int in = open(m_output.file("session").c_str(), O_RDONLY | O_CLOEXEC);
     const int err = open(m_output.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const std::string zyrplay = buildDir() + "/tools/zyrplay/zyrplay", kelvo = buildDir() + "/tools/kelvo";
+    const std::string zyrplay = buildDir() + "/tools/zyrplay/zyrplay";
     const pid_t pid = fork();
     if (pid == 0) {
       dup2(in, 0);
       dup2(err, 2);
       const int out = open("/dev/null", O_WRONLY);
       dup2(out, 1);
-      unsetenv("ZYR_SESSION_FILE");
-      unsetenv("WEZ5_KELVO_EXEC");
-      setenv("ZYR_USE_LOCAL_UNITS", "1", 1);
-      setenv("WEZ5BINDIR", kelvo.c_str(), 1);
-      setenv("WEZ5EXECDIR", kelvo.c_str(), 1);
+      for (const auto &variable : environment())
+        variable.second != nullptr ? setenv(variable.first.c_str(), variable.second, 1)
+                                   : unsetenv(variable.first.c_str());
       if (chdir(m_work.path().c_str()) != 0 ||
           (otherUser && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)))
         zyrtest::leaveChild(126);
@@ -61,6 +61,22 @@ protected:
     int status = 0;
     waitpid(pid, &status, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, zyrtest::readFile(m_output.file("err"))};
+  }
+  // What zyrplay is played with: the reader beside it, the local units, no session recorded.
+  static const std::vector<std::pair<std::string, const char *>> &environment() {
+    static const std::string kelvo = buildDir() + "/tools/kelvo";
+    static const std::vector<std::pair<std::string, const char *>> variables = {
+        {"ZYR_SESSION_FILE", nullptr}, {"WEZ5_KELVO_EXEC", nullptr}, {"ZYR_USE_LOCAL_UNITS", "1"},
+        {"WEZ5BINDIR", kelvo.c_str()}, {"WEZ5EXECDIR", kelvo.c_str()}};
+    return variables;
+  }
+  // The session's lines importing the example mesh into the database, from its open to its close.
+  static std::vector<std::string> importing(const std::string &database) {
+    return {"zyrDatabase_open", database, "zyrModel_importMesh", "0", "Msh", "box-tet.msh", "", "", "m", "0",
+            "zyrDatabase_close", "0", "0"};
+  }
+  void copyMesh() {
+    zyrtest::writeFile(file("box-tet.msh"), zyrtest::readFile(std::string(ZYR_SOURCE_DIR) + "/examples/box-tet.msh"));
   }
   static int count(const std::string &text, const std::string &part) {
     int n = 0;
@@ -75,7 +91,7 @@ protected:
 };
 
 TEST_F(ZyrplayUserTest, AnUnknownLengthUnitIsRefusedBeforeAnythingIsStoredOrWritten) {
-  zyrtest::writeFile(file("box-tet.msh"), zyrtest::readFile(std::string(ZYR_SOURCE_DIR) + "/examples/box-tet.msh"));
+  copyMesh();
   Played played = play({"zyrDatabase_open", "box.zyr", "zyrModel_importMesh", "0", "Msh", "box-tet.msh", "", "", "m",
                         "0", "zyrModel_exportMesh", "0", "Def", "box.wez", "m", "0", "zyrDatabase_close", "0", "0"});
   ASSERT_EQ(played.status, 0) << played.err;
@@ -128,6 +144,36 @@ TEST_F(ZyrplayUserTest, ADirectoryTheUserMayNotWriteIsToldAtTheOpen) {
   EXPECT_FALSE(zyrtest::contains(played.err, "another process")) << played.err;
   EXPECT_EQ(zyrtest::readFile(file("x.zyr")), bytes);
   EXPECT_EQ(m_work.listing(), before);
+}
+
+// While a session writes the database, another's open is refused with the writer named, and is not
+// told to delete the lock file (that would let a second writer in).
+TEST_F(ZyrplayUserTest, AnOpenRefusedByALiveWriterNamesItAndKeepsItsLock) {
+  copyMesh();
+  zyrtest::ChildProcess writer(buildDir() + "/tools/zyrplay/zyrplay", {}, environment(), m_work.path(),
+                               "import.before-merge");
+  for (const std::string &line : importing("one.zyr"))
+    writer.send(line);
+  writer.closeInput();
+  ASSERT_EQ(writer.waitPause(), "import.before-merge");
+
+  Played played = play({"zyrDatabase_open", "one.zyr"});
+  EXPECT_EQ(played.status, 1);
+  EXPECT_TRUE(zyrtest::contains(played.err, "Error code:  ZYR_U_DATABASE_IS_LOCKED (10012)\n")) << played.err;
+  // The id where the system lists the holders of locks.
+  const std::string holder =
+      access("/proc/locks", R_OK) == 0 ? " (process id " + std::to_string(writer.pid()) + ")" : std::string();
+  EXPECT_TRUE(zyrtest::contains(played.err, "The supplied file name, one.zyr, can not\nbe opened: another process" +
+                                                holder +
+                                                " is writing it.\n\nThe open can be tried again when that "
+                                                "process has finished with the file.\n"))
+      << played.err;
+  EXPECT_FALSE(zyrtest::contains(played.err, "deleting")) << played.err;
+  EXPECT_EQ(zyrtest::readFile(file("one.zyr.lck")), "        -1\n");
+
+  writer.release();
+  EXPECT_EQ(writer.wait(), 0);
+  EXPECT_FALSE(zyrtest::fileExists(file("one.zyr.lck")));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "Dataset.h"
 #include "Dictionary.h"
 #include "io_file.h"
+#include "io_lock.h"
 #include "io_state.h"
 #include "zyrCString.h"
 #include "zyrError.h"
@@ -181,15 +182,40 @@ std::string systemReason(const char *name, bool reading) {
   return std::string();
 }
 
-void publishOpenFailure(const char *function, int result, const char *name, bool primary, const char *ioText,
-                        bool reading) {
-  const char *subject = primary ? "file name" : "secondary file name";
-  if (result == -1) {
+// An open refused by the lock. A live holder of the file is named (its process id where the
+// system shows it): deleting the lock file under a live writer would let a second writer in. Only a
+// lock file that no live holder could be seen behind is for the user to look at.
+void publishLocked(const char *function, const char *subject, const char *name) {
+  int writer = 0;
+  long pid = 0;
+  if (!io_lock_holder(name, &writer, &pid)) {
     zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
                    "The supplied %s, %s, can not\nbe opened as a lock file, %s.lck,\nexists.\n\nIf this is the "
                    "result of a previous failed run then try deleting the\nlock file and repeating the "
                    "operation.\n",
                    subject, name, name);
+    return;
+  }
+  const char *doing = writer ? "is writing it" : "has it open";
+  if (pid == static_cast<long>(getpid())) {
+    zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
+                   "The supplied %s, %s, can not\nbe opened: this process %s already.\n\nThe open can be tried "
+                   "again once it has been closed.\n",
+                   subject, name, doing);
+    return;
+  }
+  const std::string holder = pid > 0 ? " (process id " + std::to_string(pid) + ")" : std::string();
+  zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
+                 "The supplied %s, %s, can not\nbe opened: another process%s %s.\n\nThe open can be tried again "
+                 "when that process has finished with the file.\n",
+                 subject, name, holder.c_str(), doing);
+}
+
+void publishOpenFailure(const char *function, int result, const char *name, bool primary, const char *ioText,
+                        bool reading) {
+  const char *subject = primary ? "file name" : "secondary file name";
+  if (result == -1) {
+    publishLocked(function, subject, name);
     return;
   }
   // The reason, where one is known, follows as a part of its own.
