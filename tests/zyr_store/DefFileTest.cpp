@@ -140,6 +140,18 @@ TEST_F(StoreTest, ALockConflictSaysWhoHoldsTheFile) {
             "");
 }
 
+// The lock file's name, and that of the temporary it is written under, grow past what the system
+// takes: the open says that the name is too long.
+TEST_F(StoreTest, ALockFileThatCannotBeMadeForALongNameSaysSo) {
+  const std::string name = path(std::string(250, 'n'));
+  DefFile *file = DefFile_new(name.c_str());
+  ASSERT_NE(file, nullptr);
+  ASSERT_NE(lastError(), nullptr);
+  EXPECT_TRUE(zyrtest::contains(message(lastError()), ".lck cannot be made\n(the name is too long: File name too long).\n"))
+      << message(lastError());
+  DefFile_delete(file);
+}
+
 TEST_F(StoreTest, UnreadableFilesAreReportedAsNotDataFiles) {
   std::string name = path("junk.wez");
   storetest::writeFile(name, "this is not a data-set file\n");

@@ -46,16 +46,26 @@ int readCount(IO_error_callback callback, FILE *lock, int32_t *n) {
   return wezreadIntr(callback, "F", n, 1, 1, kLockWidth, lock);
 }
 
+// The room for the name of a lock file's temporary.
+const size_t kTemporarySize = 4096;
+
+// The name under which a lock file's new value is written beside it (a leftover name, see
+// zyrLeftovers.h) into the buffer of kTemporarySize; false when it does not fit.
+bool temporaryOf(const char *lockName, char *temporary) {
+  if (!zyrLeftovers_stem(lockName, temporary, kTemporarySize - 4)) return false;
+  strcat(temporary, ".tmp");
+  return true;
+}
+
 // Writes n into the lock file. The value is written beside it under a temporary name and renamed
 // over it, so that a process that dies meanwhile never leaves an empty or torn lock file (only a
 // temporary that carries its process id, which the next user of the directory removes). 0; 21
 // when the file cannot be created (*opened false); the writer's status when the value cannot be
 // written or put in place.
 int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool *opened) {
-  char temporary[4096];
+  char temporary[kTemporarySize];
   *opened = false;
-  if (!zyrLeftovers_stem(lockName, temporary, sizeof temporary - 4)) return IO_LOCK_ERR;
-  strcat(temporary, ".tmp");
+  if (!temporaryOf(lockName, temporary)) return IO_LOCK_ERR;
   FILE *lock = fopen(temporary, "we");
   if (!lock) return IO_LOCK_ERR;
   *opened = true;
@@ -444,4 +454,19 @@ int io_lock_holder(const char *name, int *writer, long *pid) {
   if (held) *pid = lockHolderId(fd, *writer != 0);
   close(fd);
   return held ? 1 : 0;
+}
+
+int io_lockfile_error(const char *name) {
+  char *lockName = io_lockfile_name(name);
+  if (!lockName) return ENOMEM;
+  char temporary[kTemporarySize];
+  int error = temporaryOf(lockName, temporary) ? 0 : ENAMETOOLONG;
+  // Looked up, never made: a name too long for the system, or a directory that cannot be searched,
+  // says so.
+  struct stat status;
+  for (const char *probe : {static_cast<const char *>(lockName), static_cast<const char *>(temporary)})
+    if (error == 0 && stat(probe, &status) != 0 && errno != ENOENT) error = errno;
+  if (error == 0 && access(directoryOf(name).c_str(), W_OK | X_OK) != 0) error = errno;
+  io_free(lockName);
+  return error;
 }

@@ -62,6 +62,12 @@ void io_sync_directory_of(const char *name);
 // the file cannot be opened to tell.
 int io_lock_holder(const char *name, int *writer, long *pid);
 
+// The system's error number for why the lock file of the data file of the name cannot be made,
+// found without making anything: ENAMETOOLONG when its name, or that of the temporary it is
+// written under, is too long; else what forbids making names in its directory; 0 when the system
+// shows no reason.
+int io_lockfile_error(const char *name);
+
 // The lock-file name of a data file: a new text ("%s.lck"), or NULL when memory runs out.
 char *io_lockfile_name(const char *name);
 

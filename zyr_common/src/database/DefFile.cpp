@@ -245,23 +245,35 @@ void tellTakeOver(DefFile *file, const char *function) {
                  record.m_name);
 }
 
-// A file this process could write but whose lock file it could not make (its directory does not
-// let it): every change will be refused, which the user hears now, with the reason, rather than
-// at the first change as somebody else's lock.
-void tellLockFileMissing(DefFile *file, const char *function) {
+// Whether the primary file is one this process could write but whose lock file its open could not
+// make: every change of it is refused.
+bool lacksLockFile(const DefFile *file) {
   const IO_file &record = file->m_fileInfo->m_primary;
-  if (record.m_access != 'w' || record.m_lockfile != IO_LOCKFILE_NONE || record.m_name == nullptr)
+  return record.m_access == 'w' && record.m_lockfile == IO_LOCKFILE_NONE && record.m_name != nullptr;
+}
+
+// A file this process could write but whose lock file it could not make (its directory does not
+// let it, or the name is too long for the system): every change will be refused, which the user
+// hears now, with the reason, rather than at the first change as somebody else's lock.
+void tellLockFileMissing(DefFile *file, const char *function) {
+  if (!lacksLockFile(file))
     return;
-  std::string directory = directoryPart(record.m_name);
-  if (directory.size() > 1)
-    directory.pop_back();
-  if (directory.empty())
-    directory = ".";
-  const std::string reason = access(directory.c_str(), W_OK | X_OK) != 0 ? strerror(errno) : "it cannot be created";
+  const char *name = file->m_fileInfo->m_primary.m_name;
+  const int error = io_lockfile_error(name);
+  std::string cause;
+  if (error == ENAMETOOLONG) {
+    cause = std::string("the name is too long: ") + strerror(error);
+  } else {
+    std::string directory = directoryPart(name);
+    if (directory.size() > 1)
+      directory.pop_back();
+    if (directory.empty())
+      directory = ".";
+    cause = "the directory " + directory + ": " + (error != 0 ? strerror(error) : "it cannot be created");
+  }
   zyrError_raise(ZYR_W_INFORMATION, function, kSource, __LINE__,
-                 "The file\n\n%s\n\ncan be read but not changed: its lock file %s.lck cannot be made\n(the "
-                 "directory %s: %s).\n",
-                 record.m_name, record.m_name, directory.c_str(), reason.c_str());
+                 "The file\n\n%s\n\ncan be read but not changed: its lock file %s.lck cannot be made\n(%s).\n",
+                 name, name, cause.c_str());
 }
 
 int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary,
