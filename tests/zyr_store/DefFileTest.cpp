@@ -152,6 +152,33 @@ TEST_F(StoreTest, ALockFileThatCannotBeMadeForALongNameSaysSo) {
   DefFile_delete(file);
 }
 
+// Writes to a file the user may not write are refused with the system's reason.
+TEST_F(StoreTest, AWriteTheUserMayNotMakeGivesTheSystemsReason) {
+  const std::string name = path("theirs.wez");
+  DefFile *file = DefFile_new(name.c_str());
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 1), 1);
+  DefFile_delete(file);
+  ASSERT_EQ(chmod(name.c_str(), 0444), 0);
+  EXPECT_EQ(asOrdinaryUser(dir(), [&] {
+              DefFile *theirs = DefFile_new(name.c_str());
+              if (theirs == nullptr)
+                return std::string("not opened");
+              std::string found;
+              const char *const reason = "\n\nThe system gives the reason: Permission denied.";
+              if (DefFile_writeInt(theirs, "B", "EVERY", 0, 2) != 0 ||
+                  theirs->m_description != "Unable to write the requested scalar integer data set." + std::string(reason))
+                found += std::string("write: ") + theirs->m_description + "\n";
+              if (DefFile_claimWrite(theirs) != 0 ||
+                  theirs->m_description !=
+                      "The WEZ data file is not writable: it has been opened for reading only." + std::string(reason))
+                found += std::string("claim: ") + theirs->m_description + "\n";
+              DefFile_delete(theirs);
+              return found;
+            }),
+            "");
+}
+
 TEST_F(StoreTest, UnreadableFilesAreReportedAsNotDataFiles) {
   std::string name = path("junk.wez");
   storetest::writeFile(name, "this is not a data-set file\n");

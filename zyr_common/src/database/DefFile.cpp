@@ -43,12 +43,24 @@ void readFailed(DefFile *file, const char *function, const char *what, const cha
              kind);
 }
 
+// The system's reason, as a sentence of its own, why the file being written cannot be: it is open
+// for reading only because the user may not write it. "" when the system gives none (it was
+// opened for reading only as asked).
+std::string readOnlyReason(const DefFile *file) {
+  const IO_state *state = file->m_fileInfo;
+  const IO_file *record = state->m_current != nullptr ? state->m_current : &state->m_primary;
+  if (record->m_access != 'r' || record->m_name == nullptr || access(record->m_name, W_OK) == 0)
+    return std::string();
+  return std::string("\n\nThe system gives the reason: ") + strerror(errno) + ".";
+}
+
 void writeFailed(DefFile *file, const char *function, const char *what, const char *where, int32_t when,
                  const char *kind) {
   // Refused because another process holds the file: the caller must hear that it is locked (a
-  // file open for reading only is no lock of anybody's).
+  // file open for reading only is no lock of anybody's, and the system says why it is).
   const bool locked = file->m_dataset->m_lastStatus == IO_LOCK_ERR;
-  const std::string subject = std::string(kind) + (locked ? ": another process has the file open" : "");
+  const std::string subject =
+      std::string(kind) + (locked ? std::string(": another process has the file open") : readOnlyReason(file));
   storeError(file, function, what, where, when, locked ? ZYR_U_DATABASE_IS_LOCKED : ZYR_U_UNABLE_TO_WRITE_DATASET,
              "Unable to write the requested ", subject.c_str());
   ++file->m_failedWrites;
@@ -537,8 +549,9 @@ int DefFile_claimWrite(DefFile *file) {
     return 0;
   }
   if (DefFile_isReadOnly(file)) {
-    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET,
-                     "The WEZ data file is not writable: it has been opened for reading only.");
+    const std::string description =
+        "The WEZ data file is not writable: it has been opened for reading only." + readOnlyReason(file);
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET, description.c_str());
     return 0;
   }
   if (Dataset_claimFile(file->m_dataset, 0)) {
