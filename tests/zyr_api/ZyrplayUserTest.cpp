@@ -1,7 +1,8 @@
 // Sessions played with zyrplay as a user plays them, where the user meets a refusal: an unknown
 // length unit is refused before anything is made, stored or written, a database whose directory
-// the user may not write says so at its open, not as another process's lock, and a database that
-// a live session writes is not said to have a lock file to delete.
+// the user may not write says so at its open, not as another process's lock, and closes cleanly
+// when nothing was to change, and a database that a live session writes is not said to have a
+// lock file to delete.
 #include "zyrTestChild.h"
 #include "zyrTestSupport.h"
 
@@ -142,6 +143,40 @@ TEST_F(ZyrplayUserTest, ADirectoryTheUserMayNotWriteIsToldAtTheOpen) {
       << played.err;
   EXPECT_FALSE(zyrtest::contains(played.err, "10012")) << played.err;
   EXPECT_FALSE(zyrtest::contains(played.err, "another process")) << played.err;
+  EXPECT_EQ(zyrtest::readFile(file("x.zyr")), bytes);
+  EXPECT_EQ(m_work.listing(), before);
+}
+
+// Nothing was to change: the close neither compacts nor asks for the write the open said was
+// impossible, and succeeds, after an export elsewhere too.
+TEST_F(ZyrplayUserTest, AnUnchangedDatabaseInADirectoryTheUserMayNotWriteClosesCleanly) {
+  copyMesh();
+  Played played = play(importing("x.zyr"));
+  ASSERT_EQ(played.status, 0) << played.err;
+  ASSERT_EQ(mkdir(file("out").c_str(), 0777), 0);
+  ASSERT_EQ(chmod(file("out").c_str(), 0777), 0);
+  // The user owns the file, not its directory.
+  if (geteuid() == 0)
+    ASSERT_EQ(chown(file("x.zyr").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(file("x.zyr").c_str(), 0644), 0);
+  ASSERT_EQ(chmod(m_work.path().c_str(), geteuid() == 0 ? 0755 : 0555), 0);
+  const std::string bytes = zyrtest::readFile(file("x.zyr"));
+  const std::vector<std::string> before = m_work.listing();
+
+  const std::vector<std::vector<std::string>> sessions = {
+      {"zyrDatabase_open", "x.zyr", "zyrDatabase_close", "0", "0"},
+      {"zyrDatabase_open", "x.zyr", "zyrModel_exportMesh", "0", "Def", "out/x.wez", "m", "0", "zyrDatabase_close",
+       "0", "0"}};
+  for (const std::vector<std::string> &session : sessions) {
+    played = play(session, true);
+    EXPECT_EQ(played.status, 0) << played.err;
+    // The open's warning alone.
+    EXPECT_EQ(count(played.err, "Error code:"), 1) << played.err;
+    EXPECT_TRUE(zyrtest::contains(played.err, "x.zyr.lck cannot be made\n(the directory .: Permission denied).\n"))
+        << played.err;
+  }
+  chmod(m_work.path().c_str(), 0755);
+  EXPECT_TRUE(zyrtest::fileExists(file("out/x.wez")));
   EXPECT_EQ(zyrtest::readFile(file("x.zyr")), bytes);
   EXPECT_EQ(m_work.listing(), before);
 }

@@ -578,6 +578,10 @@ int DefFile_isReadOnly(const DefFile *file) {
   return (file->m_openFiles & DEFFILE_PRIMARY_OPEN) && file->m_fileInfo->m_primary.m_access == 'r' ? 1 : 0;
 }
 
+int DefFile_cannotBeChanged(const DefFile *file) {
+  return (file->m_openFiles & DEFFILE_PRIMARY_OPEN) && lacksLockFile(file) ? 1 : 0;
+}
+
 int DefFile_copyDatasets(DefFile *destination, DefFile *source, const Dictionary *uuidMap, int32_t newWhen,
                          int32_t noOfWheres, const char *const *wheres, const int32_t *bounds,
                          const char *const *whats, const int32_t *whens) {
