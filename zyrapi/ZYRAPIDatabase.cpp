@@ -67,6 +67,16 @@ bool isOpenDatabaseFile(const std::string &name) {
          a.st_ino == b.st_ino;
 }
 
+// Closes the database of the handles (its selections end with it) and clears them.
+void closeDatabase(int &hDatabase, int &hModel, int &checkpoint, int32_t purgeHistory) {
+  ZYRSelection::releaseSelectionsOf(hModel);
+  zyrDatabase_close(hDatabase, purgeHistory);
+  hDatabase = -1;
+  hModel = -1;
+  checkpoint = 0;
+  openDatabaseFile().clear();
+}
+
 [[noreturn]] void fail(const std::string &method, const std::string &message) {
   throw zyrapi::zyr(kClassText, method, message, qiv::errorTypeError);
 }
@@ -119,12 +129,7 @@ void ZYRAPI::openDB(const std::string &path, bool mustExist) {
 
   // One database at a time: the one open is closed, so that its lock does not outlive it.
   if (isDBOpen()) {
-    ZYRSelection::releaseSelectionsOf(m_hModel);
-    zyrDatabase_close(m_hDatabase, 0);
-    m_hDatabase = -1;
-    m_hModel = -1;
-    m_checkpoint = 0;
-    openDatabaseFile().clear();
+    closeDatabase(m_hDatabase, m_hModel, m_checkpoint, 0);
     boundary::settleWarnings(kClassText, "openDB", true);
   }
 
@@ -134,8 +139,12 @@ void ZYRAPI::openDB(const std::string &path, bool mustExist) {
   // What the opening had to say (such as a stale lock taken over) is for the host too.
   boundary::settleWarnings(kClassText, "openDB", true);
 
-  reportErrors(zyrStrategy_setIntegerParameter(m_hModel, "NameManager_compositeCopyingStrategy", 2), "openDB", true,
-               false);
+  // An open that fails keeps nothing: a database left open would hold its place in the lock file
+  // until this process ends, with no handle the host could close it by.
+  const int set = zyrStrategy_setIntegerParameter(m_hModel, "NameManager_compositeCopyingStrategy", 2);
+  if (set != 1)
+    closeDatabase(m_hDatabase, m_hModel, m_checkpoint, -1);
+  reportErrors(set, "openDB", true, false);
 }
 
 void ZYRAPI::copyZyr(const std::string &path, bool workOnCopy, bool purgeHistory) {
@@ -158,14 +167,8 @@ void ZYRAPI::copyZyr(const std::string &path, bool workOnCopy, bool purgeHistory
 
 void ZYRAPI::removeCurZyr(const std::string &path) {
   const OperationTimer timer("ZYRAPI: remove current ZYR");
-  if (isDBOpen()) {
-    ZYRSelection::releaseSelectionsOf(m_hModel);
-    zyrDatabase_close(m_hDatabase, -1);
-    m_hModel = -1;
-    m_hDatabase = -1;
-    m_checkpoint = 0;
-    openDatabaseFile().clear();
-  }
+  if (isDBOpen())
+    closeDatabase(m_hDatabase, m_hModel, m_checkpoint, -1);
   deleteZyrFile(path + ".lck");
   deleteZyrFile(path);
 }

@@ -1,6 +1,9 @@
 // Sessions played with zyrplay as a user plays them, where the user meets a refusal: an unknown
-// length unit is refused before anything is made, stored or written, and a database whose
-// directory the user may not write says so at its open, not as another process's lock.
+// length unit is refused before anything is made, stored or written, a database whose directory
+// the user may not write says so at its open, not as another process's lock, and closes cleanly
+// when nothing was to change, and a database that a live session writes is not said to have a
+// lock file to delete.
+#include "zyrTestChild.h"
 #include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -38,18 +41,16 @@ protected:
     zyrtest::writeFile(m_output.file("session"), text);
     const int in = open(m_output.file("session").c_str(), O_RDONLY | O_CLOEXEC);
     const int err = open(m_output.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const std::string zyrplay = buildDir() + "/tools/zyrplay/zyrplay", kelvo = buildDir() + "/tools/kelvo";
+    const std::string zyrplay = buildDir() + "/tools/zyrplay/zyrplay";
     const pid_t pid = fork();
     if (pid == 0) {
       dup2(in, 0);
       dup2(err, 2);
       const int out = open("/dev/null", O_WRONLY);
       dup2(out, 1);
-      unsetenv("ZYR_SESSION_FILE");
-      unsetenv("WEZ5_KELVO_EXEC");
-      setenv("ZYR_USE_LOCAL_UNITS", "1", 1);
-      setenv("WEZ5BINDIR", kelvo.c_str(), 1);
-      setenv("WEZ5EXECDIR", kelvo.c_str(), 1);
+      for (const auto &variable : environment())
+        variable.second != nullptr ? setenv(variable.first.c_str(), variable.second, 1)
+                                   : unsetenv(variable.first.c_str());
       if (chdir(m_work.path().c_str()) != 0 ||
           (otherUser && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)))
         zyrtest::leaveChild(126);
@@ -61,6 +62,22 @@ protected:
     int status = 0;
     waitpid(pid, &status, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, zyrtest::readFile(m_output.file("err"))};
+  }
+  // What zyrplay is played with: the reader beside it, the local units, no session recorded.
+  static const std::vector<std::pair<std::string, const char *>> &environment() {
+    static const std::string kelvo = buildDir() + "/tools/kelvo";
+    static const std::vector<std::pair<std::string, const char *>> variables = {
+        {"ZYR_SESSION_FILE", nullptr}, {"WEZ5_KELVO_EXEC", nullptr}, {"ZYR_USE_LOCAL_UNITS", "1"},
+        {"WEZ5BINDIR", kelvo.c_str()}, {"WEZ5EXECDIR", kelvo.c_str()}};
+    return variables;
+  }
+  // The session's lines importing the example mesh into the database, from its open to its close.
+  static std::vector<std::string> importing(const std::string &database) {
+    return {"zyrDatabase_open", database, "zyrModel_importMesh", "0", "Msh", "box-tet.msh", "", "", "m", "0",
+            "zyrDatabase_close", "0", "0"};
+  }
+  void copyMesh() {
+    zyrtest::writeFile(file("box-tet.msh"), zyrtest::readFile(std::string(ZYR_SOURCE_DIR) + "/examples/box-tet.msh"));
   }
   static int count(const std::string &text, const std::string &part) {
     int n = 0;
@@ -75,7 +92,7 @@ protected:
 };
 
 TEST_F(ZyrplayUserTest, AnUnknownLengthUnitIsRefusedBeforeAnythingIsStoredOrWritten) {
-  zyrtest::writeFile(file("box-tet.msh"), zyrtest::readFile(std::string(ZYR_SOURCE_DIR) + "/examples/box-tet.msh"));
+  copyMesh();
   Played played = play({"zyrDatabase_open", "box.zyr", "zyrModel_importMesh", "0", "Msh", "box-tet.msh", "", "", "m",
                         "0", "zyrModel_exportMesh", "0", "Def", "box.wez", "m", "0", "zyrDatabase_close", "0", "0"});
   ASSERT_EQ(played.status, 0) << played.err;
@@ -128,6 +145,70 @@ TEST_F(ZyrplayUserTest, ADirectoryTheUserMayNotWriteIsToldAtTheOpen) {
   EXPECT_FALSE(zyrtest::contains(played.err, "another process")) << played.err;
   EXPECT_EQ(zyrtest::readFile(file("x.zyr")), bytes);
   EXPECT_EQ(m_work.listing(), before);
+}
+
+// Nothing was to change: the close neither compacts nor asks for the write the open said was
+// impossible, and succeeds, after an export elsewhere too.
+TEST_F(ZyrplayUserTest, AnUnchangedDatabaseInADirectoryTheUserMayNotWriteClosesCleanly) {
+  copyMesh();
+  Played played = play(importing("x.zyr"));
+  ASSERT_EQ(played.status, 0) << played.err;
+  ASSERT_EQ(mkdir(file("out").c_str(), 0777), 0);
+  ASSERT_EQ(chmod(file("out").c_str(), 0777), 0);
+  // The user owns the file, not its directory.
+  if (geteuid() == 0)
+    ASSERT_EQ(chown(file("x.zyr").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(file("x.zyr").c_str(), 0644), 0);
+  ASSERT_EQ(chmod(m_work.path().c_str(), geteuid() == 0 ? 0755 : 0555), 0);
+  const std::string bytes = zyrtest::readFile(file("x.zyr"));
+  const std::vector<std::string> before = m_work.listing();
+
+  const std::vector<std::vector<std::string>> sessions = {
+      {"zyrDatabase_open", "x.zyr", "zyrDatabase_close", "0", "0"},
+      {"zyrDatabase_open", "x.zyr", "zyrModel_exportMesh", "0", "Def", "out/x.wez", "m", "0", "zyrDatabase_close",
+       "0", "0"}};
+  for (const std::vector<std::string> &session : sessions) {
+    played = play(session, true);
+    EXPECT_EQ(played.status, 0) << played.err;
+    // The open's warning alone.
+    EXPECT_EQ(count(played.err, "Error code:"), 1) << played.err;
+    EXPECT_TRUE(zyrtest::contains(played.err, "x.zyr.lck cannot be made\n(the directory .: Permission denied).\n"))
+        << played.err;
+  }
+  chmod(m_work.path().c_str(), 0755);
+  EXPECT_TRUE(zyrtest::fileExists(file("out/x.wez")));
+  EXPECT_EQ(zyrtest::readFile(file("x.zyr")), bytes);
+  EXPECT_EQ(m_work.listing(), before);
+}
+
+// While a session writes the database, another's open is refused with the writer named, and is not
+// told to delete the lock file (that would let a second writer in).
+TEST_F(ZyrplayUserTest, AnOpenRefusedByALiveWriterNamesItAndKeepsItsLock) {
+  copyMesh();
+  zyrtest::ChildProcess writer(buildDir() + "/tools/zyrplay/zyrplay", {}, environment(), m_work.path(),
+                               "import.before-merge");
+  for (const std::string &line : importing("one.zyr"))
+    writer.send(line);
+  writer.closeInput();
+  ASSERT_EQ(writer.waitPause(), "import.before-merge");
+
+  Played played = play({"zyrDatabase_open", "one.zyr"});
+  EXPECT_EQ(played.status, 1);
+  EXPECT_TRUE(zyrtest::contains(played.err, "Error code:  ZYR_U_DATABASE_IS_LOCKED (10012)\n")) << played.err;
+  // The id where the system lists the holders of locks.
+  const std::string holder =
+      access("/proc/locks", R_OK) == 0 ? " (process id " + std::to_string(writer.pid()) + ")" : std::string();
+  EXPECT_TRUE(zyrtest::contains(played.err, "The supplied file name, one.zyr, can not\nbe opened: another process" +
+                                                holder +
+                                                " is writing it.\n\nThe open can be tried again when that "
+                                                "process has finished with the file.\n"))
+      << played.err;
+  EXPECT_FALSE(zyrtest::contains(played.err, "deleting")) << played.err;
+  EXPECT_EQ(zyrtest::readFile(file("one.zyr.lck")), "        -1\n");
+
+  writer.release();
+  EXPECT_EQ(writer.wait(), 0);
+  EXPECT_FALSE(zyrtest::fileExists(file("one.zyr.lck")));
 }
 
 } // namespace

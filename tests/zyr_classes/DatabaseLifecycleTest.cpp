@@ -1,6 +1,7 @@
 // Opening, copying, removing and checkpointing the database of the ZYRAPI object against the real
 // core, with the files it leaves on disk; backups, the working directory and model dumps.
 #include "ClassesTestSupport.h"
+#include "Database.h"
 #include "ZYRAPI.h"
 #include "zyrApplication.h"
 #include "zyrCString.h"
@@ -142,6 +143,28 @@ TEST_F(Lifecycle, WarningsOfTheOpeningReachTheHost) {
   EXPECT_EQ(reported.messages()[0].getMessage(), "Something was ignored.\n");
   EXPECT_EQ(static_cast<int>(reported.messages()[0].getType()), 8);
   EXPECT_EQ(zyrtest::queuedCount(), 0);
+}
+
+// An open that fails (the database is held by another, here a reader through the store, so that
+// the open's first change is refused) leaves nothing of it held: its count in the lock file goes,
+// and the holder then writes without hearing of a lock left by a program that ended.
+TEST_F(Lifecycle, AFailedOpenHoldsNothing) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  const std::string db = file("held.zyr");
+  api.openDB(db, false);
+  api.openDB(file("other.zyr"), false);
+  Database *holder = Database_new(db.c_str());
+  ASSERT_NE(holder, nullptr);
+  const std::string oneReader = "         1\n";
+  EXPECT_EQ(read(db + ".lck"), oneReader);
+
+  failure("openDB", [&] { api.openDB(db, true); });
+  EXPECT_FALSE(api.isDBOpen());
+  EXPECT_EQ(read(db + ".lck"), oneReader);
+  EXPECT_EQ(Database_claimWrite(holder, 1), 1);
+  EXPECT_EQ(zyrtest::queuedCount(), 0);
+  EXPECT_EQ(Database_close(holder), 1);
+  EXPECT_FALSE(exists(db + ".lck"));
 }
 
 TEST_F(Lifecycle, ReopeningClosesTheFirstDatabase) {

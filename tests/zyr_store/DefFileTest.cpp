@@ -8,14 +8,18 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
+#include "zyrTestChild.h"
+#include "zyrTestErrors.h"
 #include "zyrUUID.h"
 
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -90,7 +94,21 @@ TEST_F(StoreTest, BlankNamesAreRefused) {
   EXPECT_EQ(DefFile_new(nullptr), nullptr);
 }
 
-TEST_F(StoreTest, LockConflictNamesTheFileTwice) {
+// Runs the body in a child process as an ordinary user (nobody, for a test run by root), in whose
+// eyes the scratch directory is open to all; "" when it found nothing wrong.
+std::string asOrdinaryUser(const std::string &directory, const std::function<std::string()> &body) {
+  if (chmod(directory.c_str(), 0777) != 0)
+    return "the directory cannot be opened to all";
+  return zyrtest::inChild([&] {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+      return std::string("the user cannot be changed");
+    return body();
+  });
+}
+
+// A lock conflict says who holds the file: here this process itself, which is not to delete its
+// own lock. Only a lock file that no live holder can be seen behind is the user's to look at.
+TEST_F(StoreTest, ALockConflictSaysWhoHoldsTheFile) {
   std::string name = path("locked.wez");
   DefFile *writer = DefFile_new(name.c_str());
   ASSERT_NE(writer, nullptr);
@@ -98,14 +116,67 @@ TEST_F(StoreTest, LockConflictNamesTheFileTwice) {
   EXPECT_EQ(DefFile_new(name.c_str()), nullptr);
   ASSERT_NE(lastError(), nullptr);
   EXPECT_EQ(zyrError_getCode(lastError()), 10012);
-  EXPECT_EQ(message(lastError()),
-            "The supplied file name, " + name + ", can not\nbe opened as a lock file, " + name +
-                ".lck,\nexists.\n\nIf this is the result of a previous failed run then try "
-                "deleting the\nlock file and repeating the operation.\n");
+  EXPECT_EQ(message(lastError()), "The supplied file name, " + name +
+                                      ", can not\nbe opened: this process is writing it already.\n\nThe open can "
+                                      "be tried again once it has been closed.\n");
   DefFile_delete(writer);
   DefFile *again = DefFile_new(name.c_str());
   EXPECT_NE(again, nullptr);
   DefFile_delete(again);
+
+  // A writer's lock file beside a file the user may not even read: nobody can be seen holding it.
+  storetest::writeFile(name + ".lck", "        -1\n");
+  ASSERT_EQ(chmod(name.c_str(), 0), 0);
+  EXPECT_EQ(asOrdinaryUser(dir(), [&] {
+              zyrtest::ErrorCapture errors;
+              const std::string expected = "The supplied file name, " + name + ", can not\nbe opened as a lock file, " +
+                                           name +
+                                           ".lck,\nexists.\n\nIf this is the result of a previous failed run then "
+                                           "try deleting the\nlock file and repeating the operation.\n";
+              if (DefFile_new(name.c_str()) != nullptr)
+                return std::string("opened");
+              return message(errors.last()) == expected ? std::string() : message(errors.last());
+            }),
+            "");
+}
+
+// The lock file's name, and that of the temporary it is written under, grow past what the system
+// takes: the open says that the name is too long.
+TEST_F(StoreTest, ALockFileThatCannotBeMadeForALongNameSaysSo) {
+  const std::string name = path(std::string(250, 'n'));
+  DefFile *file = DefFile_new(name.c_str());
+  ASSERT_NE(file, nullptr);
+  ASSERT_NE(lastError(), nullptr);
+  EXPECT_TRUE(zyrtest::contains(message(lastError()), ".lck cannot be made\n(the name is too long: File name too long).\n"))
+      << message(lastError());
+  DefFile_delete(file);
+}
+
+// Writes to a file the user may not write are refused with the system's reason.
+TEST_F(StoreTest, AWriteTheUserMayNotMakeGivesTheSystemsReason) {
+  const std::string name = path("theirs.wez");
+  DefFile *file = DefFile_new(name.c_str());
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 1), 1);
+  DefFile_delete(file);
+  ASSERT_EQ(chmod(name.c_str(), 0444), 0);
+  EXPECT_EQ(asOrdinaryUser(dir(), [&] {
+              DefFile *theirs = DefFile_new(name.c_str());
+              if (theirs == nullptr)
+                return std::string("not opened");
+              std::string found;
+              const char *const reason = "\n\nThe system gives the reason: Permission denied.";
+              if (DefFile_writeInt(theirs, "B", "EVERY", 0, 2) != 0 ||
+                  theirs->m_description != "Unable to write the requested scalar integer data set." + std::string(reason))
+                found += std::string("write: ") + theirs->m_description + "\n";
+              if (DefFile_claimWrite(theirs) != 0 ||
+                  theirs->m_description !=
+                      "The WEZ data file is not writable: it has been opened for reading only." + std::string(reason))
+                found += std::string("claim: ") + theirs->m_description + "\n";
+              DefFile_delete(theirs);
+              return found;
+            }),
+            "");
 }
 
 TEST_F(StoreTest, UnreadableFilesAreReportedAsNotDataFiles) {

@@ -14,6 +14,8 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -44,16 +46,26 @@ int readCount(IO_error_callback callback, FILE *lock, int32_t *n) {
   return wezreadIntr(callback, "F", n, 1, 1, kLockWidth, lock);
 }
 
+// The room for the name of a lock file's temporary.
+const size_t kTemporarySize = 4096;
+
+// The name under which a lock file's new value is written beside it (a leftover name, see
+// zyrLeftovers.h) into the buffer of kTemporarySize; false when it does not fit.
+bool temporaryOf(const char *lockName, char *temporary) {
+  if (!zyrLeftovers_stem(lockName, temporary, kTemporarySize - 4)) return false;
+  strcat(temporary, ".tmp");
+  return true;
+}
+
 // Writes n into the lock file. The value is written beside it under a temporary name and renamed
 // over it, so that a process that dies meanwhile never leaves an empty or torn lock file (only a
 // temporary that carries its process id, which the next user of the directory removes). 0; 21
 // when the file cannot be created (*opened false); the writer's status when the value cannot be
 // written or put in place.
 int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool *opened) {
-  char temporary[4096];
+  char temporary[kTemporarySize];
   *opened = false;
-  if (!zyrLeftovers_stem(lockName, temporary, sizeof temporary - 4)) return IO_LOCK_ERR;
-  strcat(temporary, ".tmp");
+  if (!temporaryOf(lockName, temporary)) return IO_LOCK_ERR;
   FILE *lock = fopen(temporary, "we");
   if (!lock) return IO_LOCK_ERR;
   *opened = true;
@@ -393,4 +405,68 @@ int io_try_become_writer(IO_file *record) {
 int io_claim_writer(IO_error_callback callback, IO_file *record) {
   if (!record || !record->m_name || !record->m_stream) return IO_MEMORY_ERR;
   return becomeWriter(callback, record, false);
+}
+
+namespace {
+
+// The process that holds the real lock of the open file (for writing only, when `writer`) as
+// Linux lists it in /proc/locks: its id when one process alone holds it, else 0.
+long lockHolderId(int fd, bool writer) {
+  struct stat status;
+  if (fstat(fd, &status) != 0) return 0;
+  FILE *locks = fopen("/proc/locks", "re");
+  if (!locks) return 0;
+  long found = 0;
+  char line[256];
+  while (fgets(line, sizeof line, locks)) {
+    char type[16], access[16];
+    long pid = 0;
+    unsigned deviceMajor = 0, deviceMinor = 0;
+    unsigned long inode = 0;
+    // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:5678 0 EOF"; a waiter's line ("1: -> FLOCK ...")
+    // does not scan.
+    if (sscanf(line, "%*d: %15s %*15s %15s %ld %x:%x:%lu", type, access, &pid, &deviceMajor, &deviceMinor,
+               &inode) != 6 ||
+        strcmp(type, "FLOCK") != 0 || inode != status.st_ino || deviceMajor != major(status.st_dev) ||
+        deviceMinor != minor(status.st_dev) || (writer && strcmp(access, "WRITE") != 0))
+      continue;
+    found = found == 0 && pid > 0 ? pid : -1;
+  }
+  fclose(locks);
+  return found > 0 ? found : 0;
+}
+
+} // namespace
+
+int io_lock_holder(const char *name, int *writer, long *pid) {
+  *writer = 0;
+  *pid = 0;
+  if (!name) return 0;
+  // Probed as the staleness probe does, under the directory's lock, so that no opener meets the
+  // probe's own lock.
+  DirectoryGuard guard(name);
+  int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return 0;
+  // Refused a shared lock: a writer holds it; refused only the exclusive one: readers do.
+  *writer = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 1 : 0;
+  const bool held = *writer || (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK);
+  flock(fd, LOCK_UN); // the probe's own lock is no holder's
+  if (held) *pid = lockHolderId(fd, *writer != 0);
+  close(fd);
+  return held ? 1 : 0;
+}
+
+int io_lockfile_error(const char *name) {
+  char *lockName = io_lockfile_name(name);
+  if (!lockName) return ENOMEM;
+  char temporary[kTemporarySize];
+  int error = temporaryOf(lockName, temporary) ? 0 : ENAMETOOLONG;
+  // Looked up, never made: a name too long for the system, or a directory that cannot be searched,
+  // says so.
+  struct stat status;
+  for (const char *probe : {static_cast<const char *>(lockName), static_cast<const char *>(temporary)})
+    if (error == 0 && stat(probe, &status) != 0 && errno != ENOENT) error = errno;
+  if (error == 0 && access(directoryOf(name).c_str(), W_OK | X_OK) != 0) error = errno;
+  io_free(lockName);
+  return error;
 }

@@ -56,6 +56,18 @@ void io_unlock_directory();
 // removed in it last a crash. Nothing to report: a directory that cannot be opened is left.
 void io_sync_directory_of(const char *name);
 
+// Whether a live process holds the real lock of the data file of the name (looked at as the
+// staleness probe does): 1, with *writer 1 when it is held for writing, and *pid the holder's
+// process id where the system lists it (one process holds it; else 0); 0 when nobody does, or
+// the file cannot be opened to tell.
+int io_lock_holder(const char *name, int *writer, long *pid);
+
+// The system's error number for why the lock file of the data file of the name cannot be made,
+// found without making anything: ENAMETOOLONG when its name, or that of the temporary it is
+// written under, is too long; else what forbids making names in its directory; 0 when the system
+// shows no reason.
+int io_lockfile_error(const char *name);
+
 // The lock-file name of a data file: a new text ("%s.lck"), or NULL when memory runs out.
 char *io_lockfile_name(const char *name);
 

@@ -237,6 +237,10 @@ int Database_sync(Database *database) {
 int Database_claimWrite(Database *database, int report) {
   if (database == nullptr || database->m_defFile == nullptr)
     return 0;
+  // A claim only tried, not needed for a change, is not made of a file whose open found that it
+  // cannot be changed: the open told why, and nothing is to change.
+  if (!report && DefFile_cannotBeChanged(database->m_defFile))
+    return 0;
   if (DefFile_claimWrite(database->m_defFile))
     return 1;
   const bool readOnly = DefFile_isReadOnly(database->m_defFile) != 0;
@@ -275,6 +279,10 @@ int Database_isWriter(const Database *database) {
 
 int Database_isReadOnly(const Database *database) {
   return database != nullptr && database->m_defFile != nullptr ? DefFile_isReadOnly(database->m_defFile) : 0;
+}
+
+int Database_cannotBeChanged(const Database *database) {
+  return database != nullptr && database->m_defFile != nullptr ? DefFile_cannotBeChanged(database->m_defFile) : 0;
 }
 
 int32_t Database_takeFailedWrites(Database *database) {

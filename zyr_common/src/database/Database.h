@@ -41,7 +41,8 @@ int Database_sync(Database *database);
 // whole or not at all. 1; 0 when other processes hold the file or it could be opened for reading
 // only, then with `report` one error published that names the file (10012 held, 10010 read-only).
 // A claim that the file system refused (the lock file cannot be written, as on a full disc) is
-// always published, with the file and the system's reason.
+// always published, with the file and the system's reason; without `report` a file whose open
+// found that it cannot be changed (Database_cannotBeChanged) is not claimed at all.
 int Database_claimWrite(Database *database, int report);
 // Whether the last claim that failed was refused by the file system, not by other processes.
 int Database_claimFailedToWrite(const Database *database);
@@ -49,6 +50,9 @@ int Database_claimFailedToWrite(const Database *database);
 int Database_isWriter(const Database *database);
 // 1 when the file could be opened for reading only: every change of it is refused.
 int Database_isReadOnly(const Database *database);
+// 1 when the open found that the file cannot be changed, its lock file not being makeable (the open
+// said why): every change of it is refused, as for a file opened for reading only.
+int Database_cannotBeChanged(const Database *database);
 
 // ---- Opening and closing ----
 // A new string: the name when it ends in ".zyr", ".zyr.bak", ".wez" or ".wez.bak" (exact case),

@@ -5,6 +5,7 @@
 #include "Dataset.h"
 #include "Dictionary.h"
 #include "io_file.h"
+#include "io_lock.h"
 #include "io_state.h"
 #include "zyrCString.h"
 #include "zyrError.h"
@@ -42,12 +43,24 @@ void readFailed(DefFile *file, const char *function, const char *what, const cha
              kind);
 }
 
+// The system's reason, as a sentence of its own, why the file being written cannot be: it is open
+// for reading only because the user may not write it. "" when the system gives none (it was
+// opened for reading only as asked).
+std::string readOnlyReason(const DefFile *file) {
+  const IO_state *state = file->m_fileInfo;
+  const IO_file *record = state->m_current != nullptr ? state->m_current : &state->m_primary;
+  if (record->m_access != 'r' || record->m_name == nullptr || access(record->m_name, W_OK) == 0)
+    return std::string();
+  return std::string("\n\nThe system gives the reason: ") + strerror(errno) + ".";
+}
+
 void writeFailed(DefFile *file, const char *function, const char *what, const char *where, int32_t when,
                  const char *kind) {
   // Refused because another process holds the file: the caller must hear that it is locked (a
-  // file open for reading only is no lock of anybody's).
+  // file open for reading only is no lock of anybody's, and the system says why it is).
   const bool locked = file->m_dataset->m_lastStatus == IO_LOCK_ERR;
-  const std::string subject = std::string(kind) + (locked ? ": another process has the file open" : "");
+  const std::string subject =
+      std::string(kind) + (locked ? std::string(": another process has the file open") : readOnlyReason(file));
   storeError(file, function, what, where, when, locked ? ZYR_U_DATABASE_IS_LOCKED : ZYR_U_UNABLE_TO_WRITE_DATASET,
              "Unable to write the requested ", subject.c_str());
   ++file->m_failedWrites;
@@ -181,16 +194,41 @@ std::string systemReason(const char *name, bool reading) {
   return std::string();
 }
 
-// `path` is the file the name leads to (zyrResolveLinks), whose lock file and directory count.
-void publishOpenFailure(const char *function, int result, const char *name, const char *path, bool primary,
-                        const char *ioText, bool reading) {
-  const char *subject = primary ? "file name" : "secondary file name";
-  if (result == -1) {
+// An open refused by the lock. A live holder of the file is named (its process id where the
+// system shows it): deleting the lock file under a live writer would let a second writer in. Only a
+// lock file that no live holder could be seen behind is for the user to look at. `path` is the file
+// the name leads to (zyrResolveLinks), whose lock file counts.
+void publishLocked(const char *function, const char *subject, const char *name, const char *path) {
+  int writer = 0;
+  long pid = 0;
+  if (!io_lock_holder(path, &writer, &pid)) {
     zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
                    "The supplied %s, %s, can not\nbe opened as a lock file, %s.lck,\nexists.\n\nIf this is the "
                    "result of a previous failed run then try deleting the\nlock file and repeating the "
                    "operation.\n",
                    subject, name, path);
+    return;
+  }
+  const char *doing = writer ? "is writing it" : "has it open";
+  if (pid == static_cast<long>(getpid())) {
+    zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
+                   "The supplied %s, %s, can not\nbe opened: this process %s already.\n\nThe open can be tried "
+                   "again once it has been closed.\n",
+                   subject, name, doing);
+    return;
+  }
+  const std::string holder = pid > 0 ? " (process id " + std::to_string(pid) + ")" : std::string();
+  zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
+                 "The supplied %s, %s, can not\nbe opened: another process%s %s.\n\nThe open can be tried again "
+                 "when that process has finished with the file.\n",
+                 subject, name, holder.c_str(), doing);
+}
+
+void publishOpenFailure(const char *function, int result, const char *name, const char *path, bool primary,
+                        const char *ioText, bool reading) {
+  const char *subject = primary ? "file name" : "secondary file name";
+  if (result == -1) {
+    publishLocked(function, subject, name, path);
     return;
   }
   // The reason, where one is known, follows as a part of its own.
@@ -220,23 +258,35 @@ void tellTakeOver(DefFile *file, const char *function) {
                  record.m_name);
 }
 
-// A file this process could write but whose lock file it could not make (its directory does not
-// let it): every change will be refused, which the user hears now, with the reason, rather than
-// at the first change as somebody else's lock.
-void tellLockFileMissing(DefFile *file, const char *function) {
+// Whether the primary file is one this process could write but whose lock file its open could not
+// make: every change of it is refused.
+bool lacksLockFile(const DefFile *file) {
   const IO_file &record = file->m_fileInfo->m_primary;
-  if (record.m_access != 'w' || record.m_lockfile != IO_LOCKFILE_NONE || record.m_name == nullptr)
+  return record.m_access == 'w' && record.m_lockfile == IO_LOCKFILE_NONE && record.m_name != nullptr;
+}
+
+// A file this process could write but whose lock file it could not make (its directory does not
+// let it, or the name is too long for the system): every change will be refused, which the user
+// hears now, with the reason, rather than at the first change as somebody else's lock.
+void tellLockFileMissing(DefFile *file, const char *function) {
+  if (!lacksLockFile(file))
     return;
-  std::string directory = directoryPart(record.m_name);
-  if (directory.size() > 1)
-    directory.pop_back();
-  if (directory.empty())
-    directory = ".";
-  const std::string reason = access(directory.c_str(), W_OK | X_OK) != 0 ? strerror(errno) : "it cannot be created";
+  const char *name = file->m_fileInfo->m_primary.m_name;
+  const int error = io_lockfile_error(name);
+  std::string cause;
+  if (error == ENAMETOOLONG) {
+    cause = std::string("the name is too long: ") + strerror(error);
+  } else {
+    std::string directory = directoryPart(name);
+    if (directory.size() > 1)
+      directory.pop_back();
+    if (directory.empty())
+      directory = ".";
+    cause = "the directory " + directory + ": " + (error != 0 ? strerror(error) : "it cannot be created");
+  }
   zyrError_raise(ZYR_W_INFORMATION, function, kSource, __LINE__,
-                 "The file\n\n%s\n\ncan be read but not changed: its lock file %s.lck cannot be made\n(the "
-                 "directory %s: %s).\n",
-                 record.m_name, record.m_name, directory.c_str(), reason.c_str());
+                 "The file\n\n%s\n\ncan be read but not changed: its lock file %s.lck cannot be made\n(%s).\n",
+                 name, name, cause.c_str());
 }
 
 int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary,
@@ -511,8 +561,9 @@ int DefFile_claimWrite(DefFile *file) {
     return 0;
   }
   if (DefFile_isReadOnly(file)) {
-    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET,
-                     "The WEZ data file is not writable: it has been opened for reading only.");
+    const std::string description =
+        "The WEZ data file is not writable: it has been opened for reading only." + readOnlyReason(file);
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET, description.c_str());
     return 0;
   }
   if (Dataset_claimFile(file->m_dataset, 0)) {
@@ -537,6 +588,10 @@ int DefFile_isWriter(const DefFile *file) {
 
 int DefFile_isReadOnly(const DefFile *file) {
   return (file->m_openFiles & DEFFILE_PRIMARY_OPEN) && file->m_fileInfo->m_primary.m_access == 'r' ? 1 : 0;
+}
+
+int DefFile_cannotBeChanged(const DefFile *file) {
+  return (file->m_openFiles & DEFFILE_PRIMARY_OPEN) && lacksLockFile(file) ? 1 : 0;
 }
 
 int DefFile_copyDatasets(DefFile *destination, DefFile *source, const Dictionary *uuidMap, int32_t newWhen,

@@ -81,6 +81,9 @@ int DefFile_claimWrite(DefFile *file);
 int DefFile_isWriter(const DefFile *file);
 // 1 when the primary file could be opened for reading only (the user cannot write it).
 int DefFile_isReadOnly(const DefFile *file);
+// 1 when the open found that the primary file cannot be changed though the user may write it: its
+// lock file could not be made (the open said why). Every change of it is refused.
+int DefFile_cannotBeChanged(const DefFile *file);
 // Copies data sets of the source's primary file into the destination's file: for each where i,
 // the data sets (whats[j], wheres[i], whens[j]) for bounds[i] <= j < bounds[i + 1], each written
 // as (whats[j], the map's entry for wheres[i], newWhen), with the UUIDs stored in them

@@ -892,8 +892,10 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   // (or it cannot be written) it is left to a later close. A purge was asked for and must happen.
   const int housekeeping = flag == 0 && !Database_isWriter(manager->m_database) &&
                            !Database_claimWrite(manager->m_database, 0);
-  // Not left because others hold the file: the file system refused (the error is published).
-  if (housekeeping && Database_claimFailedToWrite(manager->m_database))
+  // Not left because others hold the file: the file system refused (the error is published). A
+  // file whose open found that it cannot be changed closes as one opened for reading only does.
+  if (housekeeping && !Database_cannotBeChanged(manager->m_database) &&
+      Database_claimFailedToWrite(manager->m_database))
     result = 0;
   // A compaction would copy what a process that ended left open.
   if (Database_isWriter(manager->m_database) && eraseDeadState(manager, absolute(manager->m_current)) != 1)
