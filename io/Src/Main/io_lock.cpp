@@ -44,6 +44,13 @@ int readCount(IO_error_callback callback, FILE *lock, int32_t *n) {
   return wezreadIntr(callback, "F", n, 1, 1, kLockWidth, lock);
 }
 
+// The temporary name under which a lock file is written (it carries the process id).
+bool temporaryOf(const char *lockName, char *buffer, size_t size) {
+  if (!zyrLeftovers_stem(lockName, buffer, size - 4)) return false;
+  strcat(buffer, ".tmp");
+  return true;
+}
+
 // Writes n into the lock file. The value is written beside it under a temporary name and renamed
 // over it, so that a process that dies meanwhile never leaves an empty or torn lock file (only a
 // temporary that carries its process id, which the next user of the directory removes). 0; 21
@@ -52,8 +59,7 @@ int readCount(IO_error_callback callback, FILE *lock, int32_t *n) {
 int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool *opened) {
   char temporary[4096];
   *opened = false;
-  if (!zyrLeftovers_stem(lockName, temporary, sizeof temporary - 4)) return IO_LOCK_ERR;
-  strcat(temporary, ".tmp");
+  if (!temporaryOf(lockName, temporary, sizeof temporary)) return IO_LOCK_ERR;
   FILE *lock = fopen(temporary, "we");
   if (!lock) return IO_LOCK_ERR;
   *opened = true;
@@ -393,4 +399,18 @@ int io_try_become_writer(IO_file *record) {
 int io_claim_writer(IO_error_callback callback, IO_file *record) {
   if (!record || !record->m_name || !record->m_stream) return IO_MEMORY_ERR;
   return becomeWriter(callback, record, false);
+}
+
+int io_lockfile_error(const char *name) {
+  char *lockName = io_lockfile_name(name);
+  char temporary[4096];
+  const bool named = lockName && temporaryOf(lockName, temporary, sizeof temporary);
+  io_free(lockName);
+  if (!named) return ENAMETOOLONG;
+  // Made and removed at once, as writeCount makes and renames it.
+  int fd = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? 0 : errno;
+  close(fd);
+  unlink(temporary);
+  return 0;
 }

@@ -59,4 +59,9 @@ void io_sync_directory_of(const char *name);
 // The lock-file name of a data file: a new text ("%s.lck"), or NULL when memory runs out.
 char *io_lockfile_name(const char *name);
 
+// Why the lock file of the data file cannot be made (the system's error number: its name, or
+// the temporary name it is written under, is too long, or the directory refuses it); 0 when it
+// can be.
+int io_lockfile_error(const char *name);
+
 #endif
