@@ -6,6 +6,7 @@
 #include "io_index.h"
 #include "io_lock.h"
 #include "io_rebuild.h"
+#include "io_remnant.h"
 #include "lowlevel_io.h"
 #include "zyrPause.h"
 #include "zyrFault.h"
@@ -80,6 +81,24 @@ const int IO_RETRY = -1;
 const int kOpenAttempts = 5;
 
 int openLocked(IO_file *record, const char *name, int mode);
+
+// A file that holds no more than what a creation cut off leaves (io_remnant.h), and that no other
+// process holds, is emptied for the open to make it anew; the record notes what it held.
+void startAfresh(IO_file *record) {
+  if (io_remnant_kind(record->m_stream) == IO_REMNANT_NONE) return;
+  // Nobody else holds the real lock, and under the directory lock nobody is between counting
+  // in and locking either: no live process is making the file.
+  LockFileUpdate update(record->m_name);
+  const int held = record->m_flock;
+  if (!io_real_lock(record, LOCK_EX)) return;
+  // Looked at again now that nobody else can write it.
+  const int kind = io_remnant_kind(record->m_stream);
+  if (kind != IO_REMNANT_NONE && ftruncate(fileno(record->m_stream), 0) == 0) {
+    io_trace("iif_open: %s held %s: made anew", record->m_name, io_remnant_text(kind));
+    record->m_remnant = kind;
+  }
+  if (held == LOCK_SH) io_real_lock(record, LOCK_SH);
+}
 
 } // namespace
 
@@ -165,6 +184,7 @@ int iif_open_file(IO_file *record, const char *name, const char *access) {
 namespace {
 
 int openLocked(IO_file *record, const char *name, int mode) {
+  record->m_created = 0;
   int status = iif_set_lock(record, mode == 1 ? 1 : 0);
   if (status != IO_OK) return status;
 
@@ -184,10 +204,19 @@ int openLocked(IO_file *record, const char *name, int mode) {
       else
         errno = error;
     }
-    // Created only when missing: an existing file is never truncated.
+    // Created only when missing: an existing file is never truncated. A file that no lock file
+    // can guard (its name leaves no room for the lock file's) could never be written: not made.
     if (!stream && error == ENOENT) {
+      const int lockError = record->m_lockfile == IO_LOCKFILE_NONE ? io_lockfile_error(name) : 0;
+      if (lockError != 0) {
+        errno = lockError;
+        iif_syserr(record, "iif_open: can't make file %s, as its lock file cannot be made", name);
+        iif_set_lock(record, -1);
+        return IO_OPEN_ERR;
+      }
       io_trace("Failed to get read/write permission");
       stream = openStream(name, O_RDWR | O_CREAT | O_EXCL, "w+b");
+      record->m_created = stream ? 1 : 0;
     }
   }
   if (!stream) {
@@ -215,6 +244,7 @@ int openLocked(IO_file *record, const char *name, int mode) {
 
 int iif_check_header(IO_file *record) {
   if (!record || !record->m_stream) return IO_MEMORY_ERR;
+  if (record->m_access == 'w' && !record->m_created) startAfresh(record);
   IO_error_callback callback = record->m_callback;
   FILE *stream = record->m_stream;
   int status = IO_OK;
@@ -267,8 +297,11 @@ int iif_check_header(IO_file *record) {
   } else {
     status = actual > 0 ? iif_read_info(record, actual) : iif_create_empty(record);
   }
+  // A file this open made but could not give its information block (a full disc) goes again.
+  if (status != IO_OK) iif_remove_made(record);
   // A file that failed to open keeps no lock of this record; the stream is the caller's to release.
   if (status != IO_OK) iif_set_lock(record, -1);
+  if (status == IO_OK && record->m_created) zyrPause_point("open.created");
   return status;
 }
 
@@ -539,6 +572,33 @@ int iif_close(IO_file *record) {
   }
   iif_free_contents(record);
   return IO_OK;
+}
+
+void iif_leave_unchanged(IO_file *record) {
+  if (record) record->m_lock = 0;
+}
+
+int iif_remove_made(IO_file *record) {
+  if (!record || !record->m_stream || !record->m_created || !record->m_name) return 0;
+  {
+    LockFileUpdate update(record->m_name);
+    // Nobody else holds it (under the directory lock, nobody is about to), and it is still the
+    // file of the name.
+    const int held = record->m_flock;
+    if (!io_real_lock(record, LOCK_EX) || !isNamed(record->m_stream, record->m_name) ||
+        unlink(record->m_name) != 0) {
+      if (held == LOCK_SH) io_real_lock(record, LOCK_SH);
+      return 0;
+    }
+    // Nothing more goes to the file, its index included.
+    __fpurge(record->m_stream);
+    record->m_lock = 0;
+    closeStream(record);
+    iif_set_lock(record, -1);
+  }
+  io_trace("iif_remove_made: %s removed", record->m_name);
+  iif_free_contents(record);
+  return 1;
 }
 
 int iif_close_free(IO_file *record) {

@@ -33,8 +33,11 @@ int iif_open_file(IO_file *record, const char *name, const char *access);
 int iif_open_plain(IO_file *record, const char *name, const char *access);
 // Checks the start of the file, then reads its information block and index (iif_read_info), or
 // writes the block of an empty file (iif_create_empty); an empty file open for reading only is
-// refused with 5, unchanged. A failure releases the lock; the stream
-// is closed for failures of the checks themselves and left for iif_release_record otherwise.
+// refused with 5, unchanged. A file open for writing that holds no more than what a creation cut
+// off leaves (io_remnant.h), and that no other process holds, is made anew as an empty file is
+// (m_remnant tells what it held). A failure releases the lock and removes a file the open made;
+// the stream is closed for failures of the checks themselves and left for iif_release_record
+// otherwise.
 int iif_check_header(IO_file *record);
 // Reads the information block and the index of a file of `actual` bytes.
 int iif_read_info(IO_file *record, int64_t actual);
@@ -70,6 +73,14 @@ int iif_swap_in(IO_file *record, IO_file *replacement);
 int iif_close(IO_file *record);
 // iif_close, then frees the record.
 int iif_close_free(IO_file *record);
+// The close will store no index (one rebuilt at the open included) and write nothing more: for a
+// file that its opener refused, which it must leave as it found it. The next open rebuilds the
+// index again where it must.
+void iif_leave_unchanged(IO_file *record);
+// Removes the file that the record's open made (m_created), with its lock file, when no other
+// process holds it, and closes the record without writing anything more to it (its contents
+// freed): 1. Otherwise the record is left as it was: 0.
+int iif_remove_made(IO_file *record);
 // Closes a plain text file: releases the lock, frees the contents. 0.
 int iif_close_text(IO_file *record);
 // Frees the name, the index table and the file's own format, closes the stream. 0.

@@ -162,6 +162,9 @@ struct IO_file {
   int64_t m_skippedfrom;        // the first whole data set the last rebuild passed over without
   int64_t m_skippedbytes;       // an entry (a name the index cannot hold), and the bytes of all
                                 // it passed over; 0 when none
+  int32_t m_created;            // 1 when the record's open made the file
+  int32_t m_remnant;            // what a creation cut off had left in the file, which the open
+                                // made anew (IO_REMNANT_* of io_remnant.h); 0 when it did not
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -36,7 +36,8 @@ int zyrDatabase_open(const char *name, int32_t *hDatabase, int32_t *hModel) {
   zyrAPI_initialise();
   if (!Units_areAvailable())
     return 0;
-  if (Database_fileExists(name)) {
+  // What a creation cut off leaves holds no database to upgrade: the open makes it anew.
+  if (Database_fileExists(name) && !Database_isCutOffCreation(name)) {
     int upgraded = 0;
     if (zyrDatabaseUpgrade(name, nullptr, &upgraded) != 1)
       return 0;

@@ -123,18 +123,18 @@ int Database_fileExists(const char *name) {
 
 namespace {
 
-// Opens the file of exactly this name; a file that did not exist is made a new database.
+// Opens the file of exactly this name; a file that the open made (or made anew) is made a new
+// database.
 Database *openNamed(const char *fileName) {
-  const int existed = zyrDoesFileExist(fileName);
   DefFile *file = DefFile_new(fileName);
   if (!file) return nullptr;
   Database *database = makeHandle(fileName, file);
   char *version = nullptr;
   if (!Database_getString(database, 0, nullptr, kVersion, &version)) {
-    if (existed) {
+    if (!DefFile_isNew(file)) {
       ZYR_ERROR(ZYR_U_INVALID_INPUT, "The requested file\n\n%s\n\nexists but is not a valid ZYR database.\n",
                 database->m_fileName);
-      freeHandle(database);
+      Database_abandon(database);
       return nullptr;
     }
     Database_setVersion(database);
@@ -154,6 +154,19 @@ Database *Database_new(const char *name) {
   Database *database = openNamed(fileName);
   zyrCString_free(fileName);
   return database;
+}
+
+int Database_isNew(const Database *database) { return database ? DefFile_isNew(database->m_defFile) : 0; }
+
+int Database_isCutOffCreation(const char *name) {
+  char *fileName = Database_fileName(name);
+  const int cutOff = fileName ? DefFile_isCutOffCreation(fileName) : 0;
+  zyrCString_free(fileName);
+  return cutOff;
+}
+
+void Database_setCreating(Database *database, int creating) {
+  if (database) database->m_creating = creating ? 1 : 0;
 }
 
 Database *Database_openForReading(const char *name) {
@@ -206,8 +219,19 @@ int Database_rename(Database *database, const char *newName) {
 
 void Database_delete(Database *database) { Database_close(database); }
 
+void Database_abandon(Database *database) {
+  if (!database) return;
+  DefFile_abandon(database->m_defFile);
+  freeHandle(database);
+}
+
 int Database_close(Database *database) {
   if (!database) return 1;
+  // A creation that failed: the file it made goes, and nothing more is written to it.
+  if (database->m_creating && DefFile_removeMade(database->m_defFile)) {
+    freeHandle(database);
+    return 1;
+  }
   int result = 1;
   if (database->m_isModified && Database_timeStamp(database, nullptr, "Date - modified") != 1) result = 0;
   // The close itself can store the index only quietly: it is stored first, where a failure is heard.

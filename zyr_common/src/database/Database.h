@@ -28,6 +28,8 @@ struct Database {
   char *m_fileName;             // normalised name (owned)
   DefFile *m_defFile;           // the open file (owned)
   int32_t m_isModified;         // 1 once anything was written, erased or compacted
+  int32_t m_creating;           // 1 while the new file is not yet a whole database: a close then
+                                // removes the file if this open made it (Database_setCreating)
 };
 
 // The keyed writes that failed (each published when it failed) since the last call; the count
@@ -61,8 +63,17 @@ char *Database_fileName(const char *name);
 // 1 when the normalised name exists.
 int Database_fileExists(const char *name);
 // Opens or creates the database file of the normalised name; NULL on failure (an existing file
-// without "Version" publishes 10020).
+// without "Version" publishes 10020). A file holding no more than what a creation cut off leaves,
+// that no other process holds, is made anew with a warning (DefFile_new).
 Database *Database_new(const char *name);
+// 1 when the open made the file, or made it anew (DefFile_isNew).
+int Database_isNew(const Database *database);
+// 1 when the file of the normalised name holds no more than what a creation cut off leaves
+// (io_remnant.h): nothing of a database, so nothing to read or upgrade; Database_new makes it anew.
+int Database_isCutOffCreation(const char *name);
+// While set, the creation of the database is not whole: a close removes the file instead when
+// this open made it and no other process holds it, so that a creation that fails leaves nothing.
+void Database_setCreating(Database *database, int creating);
 // Opens the existing database file of the normalised name for reading only (DefFile_openForReading):
 // the file stays as it is, byte for byte. NULL, with the error published, when it cannot be opened
 // or holds no "Version".
@@ -78,6 +89,9 @@ void Database_delete(Database *database);
 // Database_delete, telling whether everything this handle wrote reached the disc: the stamp of
 // the change, the index and the size of the file. 0 with the error published.
 int Database_close(Database *database);
+// Ends an open that failed and frees the handle: a file the open made is removed, any other is
+// closed with nothing more written to it (DefFile_abandon), so that a refused file stays as it is.
+void Database_abandon(Database *database);
 const char *Database_getFileName(const Database *database);
 DefFile *Database_getDefFile(const Database *database);
 int Database_isModified(const Database *database);

@@ -6,6 +6,7 @@
 #include "Dictionary.h"
 #include "io_file.h"
 #include "io_lock.h"
+#include "io_remnant.h"
 #include "io_state.h"
 #include "zyrCString.h"
 #include "zyrError.h"
@@ -289,6 +290,19 @@ void tellLockFileMissing(DefFile *file, const char *function) {
                  name, name, cause.c_str());
 }
 
+// A file that held no more than what a creation cut off leaves, and that the open made anew, is
+// told to the user with what it held (nothing of it was stored data).
+void tellMadeAnew(DefFile *file, const char *function) {
+  IO_file &record = file->m_fileInfo->m_primary;
+  if (record.m_remnant == IO_REMNANT_NONE || record.m_name == nullptr)
+    return;
+  zyrError_raise(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__,
+                 "The file\n\n%s\n\nheld nothing but what a creation that was cut off leaves (%s); it has been "
+                 "opened as a new file.\n",
+                 record.m_name, io_remnant_text(record.m_remnant));
+  record.m_remnant = IO_REMNANT_NONE;
+}
+
 int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary,
            bool reading = false) {
   uint32_t bit = primary ? DEFFILE_PRIMARY_OPEN : DEFFILE_SECONDARY_OPEN;
@@ -310,9 +324,13 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
                          : Dataset_openSecondaryFile(file->m_dataset, path);
   if (result == 1 && primary) {
     file->m_created = existed ? 0 : 1;
+    const IO_file &record = file->m_fileInfo->m_primary;
+    file->m_new = reading ? 0 : record.m_created ? DEFFILE_MADE : record.m_remnant ? DEFFILE_MADE_ANEW : 0;
     tellTakeOver(file, function);
-    if (!reading)
+    if (!reading) {
+      tellMadeAnew(file, function);
       tellLockFileMissing(file, function);
+    }
   }
   char **stored = primary ? &file->m_primaryFile : &file->m_secondaryFile;
   if (result == 1) {
@@ -324,9 +342,10 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   // A failed open of the primary file releases the secondary with it.
   file->m_openFiles &= primary ? 0u : ~bit;
   if (report) {
-    // A file that could be opened but not written (its information block, on a full disc): the
-    // library's words say why.
-    char *ioText = file->m_dataset->m_lastStatus == IO_WRITE_ERR ? Dataset_getLastError(file->m_dataset) : nullptr;
+    // A file that could be opened but not written (its information block, on a full disc), or not
+    // made for want of its lock file: the library's words say why.
+    const int status = file->m_dataset->m_lastStatus;
+    char *ioText = status == IO_WRITE_ERR || status == IO_OPEN_ERR ? Dataset_getLastError(file->m_dataset) : nullptr;
     publishOpenFailure(function, result, fileName ? fileName : "", path ? path : "", primary, ioText, reading);
     zyrCString_free(ioText);
   }
@@ -433,6 +452,30 @@ int DefFile_closeSecondaryFile(DefFile *file) {
                    "Unable to close the WEZ data file as the secondary file\nfor the IO library.");
   return 0;
 }
+
+int DefFile_removeMade(DefFile *file) {
+  if (!file || file->m_new != DEFFILE_MADE || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN))
+    return 0;
+  if (file->m_openFiles & DEFFILE_SECONDARY_OPEN)
+    DefFile_closeSecondaryFile(file);
+  if (iif_remove_made(&file->m_fileInfo->m_primary) != 1)
+    return 0;
+  DefFile_closePrimaryFile(file);
+  file->m_new = 0;
+  return 1;
+}
+
+void DefFile_abandon(DefFile *file) {
+  if (!file || DefFile_removeMade(file))
+    return;
+  iif_leave_unchanged(&file->m_fileInfo->m_primary);
+  iif_leave_unchanged(&file->m_fileInfo->m_secondary);
+  DefFile_closeFiles(file);
+}
+
+int DefFile_isNew(const DefFile *file) { return file && file->m_new ? 1 : 0; }
+
+int DefFile_isCutOffCreation(const char *fileName) { return io_remnant_of(fileName) != IO_REMNANT_NONE ? 1 : 0; }
 
 int DefFile_closeFiles(DefFile *file) {
   int primary = DefFile_closePrimaryFile(file);

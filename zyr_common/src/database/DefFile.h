@@ -21,6 +21,9 @@ struct zyrUUID;
 
 // Bits of m_openFiles.
 enum { DEFFILE_PRIMARY_OPEN = 1, DEFFILE_SECONDARY_OPEN = 2 };
+// Values of m_new: the open of the primary file made it, or made anew a file that held no more
+// than what a creation cut off leaves (io_remnant.h; a warning tells what it held).
+enum { DEFFILE_MADE = 1, DEFFILE_MADE_ANEW = 2 };
 
 struct DefFile {
   char *m_primaryFile;   // name of the primary file
@@ -35,6 +38,7 @@ struct DefFile {
   int32_t m_isModified; // 1 once anything was written, erased or compacted
   int32_t m_failedWrites; // writes that failed since the owner last took the count
   int32_t m_created;      // 1 while the directory entry of a file this handle created may not be on disc
+  int32_t m_new;          // DEFFILE_MADE or DEFFILE_MADE_ANEW for a primary file so opened, else 0
   uint32_t m_openFiles; // DEFFILE_PRIMARY_OPEN | DEFFILE_SECONDARY_OPEN
   IO_state *m_fileInfo; // owned
   Dataset *m_dataset;   // owned
@@ -42,7 +46,9 @@ struct DefFile {
 
 // ---- Life, files and errors ----
 // Opens (creating when missing) the named file as primary file; NULL, with the error published,
-// for a blank name or a failed open.
+// for a blank name or a failed open. A file that holds no more than what a creation cut off leaves
+// (io_remnant.h), and that no other process holds, is made anew, with a warning (4) saying what
+// it held.
 DefFile *DefFile_new(const char *fileName);
 // Opens an existing file for reading only: nothing is created, written or removed, no write lock
 // is taken (a rebuilt index stays in memory). NULL, with the error published, for a blank name, a
@@ -55,6 +61,19 @@ int DefFile_openAsSecondaryFile(DefFile *file, const char *fileName, int report)
 int DefFile_closePrimaryFile(DefFile *file);
 int DefFile_closeSecondaryFile(DefFile *file);
 int DefFile_closeFiles(DefFile *file);
+// 1 when the open of the primary file made it, or made it anew (m_new).
+int DefFile_isNew(const DefFile *file);
+// Removes the primary file, with its lock file, when its open made it and no other process holds
+// it, and closes the files without writing anything more: 1. Otherwise 0, the files left open.
+// For a creation that failed: it leaves nothing behind.
+int DefFile_removeMade(DefFile *file);
+// Closes the files of an open whose file is refused, writing nothing more to them (not even an
+// index rebuilt at the open: a rebuild that stopped at damage would store it over what follows).
+// A primary file the open made is removed (DefFile_removeMade).
+void DefFile_abandon(DefFile *file);
+// 1 when the named file holds no more than what a creation cut off leaves (io_remnant.h), which a
+// writing open makes anew when no other process holds it.
+int DefFile_isCutOffCreation(const char *fileName);
 // Copies every valid data set to a new file and answers a handle on it; NULL when a file of that
 // name exists (nothing stored) or the copy fails.
 DefFile *DefFile_clone(DefFile *file, const char *newName);

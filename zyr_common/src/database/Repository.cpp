@@ -186,6 +186,10 @@ Repository *Repository_new(const char *name) {
     abandonOpen(manager, previous, false);
     return nullptr;
   }
+  // A file this open made is not a database until its first state, with the Repository and its
+  // model, is committed: a close before then (the open failed) removes it again.
+  Database *database = zyrStateManager_getDatabase(manager);
+  Database_setCreating(database, Database_isNew(database));
   Repository *repository = nullptr;
   // A file whose creation never committed its first state holds nothing: it is made anew.
   if (!exists || (manager->m_last == 0 && manager->m_current == 0 &&
@@ -237,6 +241,8 @@ Repository *Repository_new(const char *name) {
     addCheckpoint(repository, Repository_commit(repository), 0);
   }
   zyrMemory_free(stored, __func__);
+  if (!zyrStateManager_hasChange(manager) && zyrStateManager_getAbsoluteState(manager) > 0)
+    Database_setCreating(database, 0);
   return repository;
 }
 

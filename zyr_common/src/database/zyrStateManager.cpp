@@ -224,9 +224,10 @@ void *primaryModelOf(const zyrStateManager *manager) {
   return manager->m_owner != nullptr ? Repository_getPrimaryModel(static_cast<Repository *>(manager->m_owner)) : nullptr;
 }
 
-// Forgets the open file after a failed open.
+// Forgets the open file after a failed open: a file the open made goes, any other is left with
+// nothing more written to it.
 void dropDatabase(zyrStateManager *manager) {
-  Database_delete(manager->m_database);
+  Database_abandon(manager->m_database);
   manager->m_database = nullptr;
   manager->m_first = 0;
   manager->m_current = 0;
