@@ -8,6 +8,7 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
+#include "zyrSystem.h"
 #include "zyrTestChild.h"
 #include "zyrTestErrors.h"
 #include "zyrUUID.h"
@@ -141,9 +142,22 @@ TEST_F(StoreTest, ALockConflictSaysWhoHoldsTheFile) {
 }
 
 // The lock file's name, and that of the temporary it is written under, grow past what the system
-// takes: the open says that the name is too long.
+// takes: a new file of such a name is not made, and an existing one opens saying that its name is
+// too long for changes.
 TEST_F(StoreTest, ALockFileThatCannotBeMadeForALongNameSaysSo) {
   const std::string name = path(std::string(250, 'n'));
+  EXPECT_EQ(DefFile_new(name.c_str()), nullptr);
+  ASSERT_NE(lastError(), nullptr);
+  EXPECT_TRUE(zyrtest::contains(message(lastError()), "as its lock file cannot be made: File name too long"))
+      << message(lastError());
+  EXPECT_FALSE(zyrIsFile(name.c_str()));
+
+  const std::string shortName = path("short.wez");
+  DefFile *made = DefFile_new(shortName.c_str());
+  ASSERT_NE(made, nullptr);
+  ASSERT_EQ(DefFile_writeInt(made, "A", "EVERY", 0, 1), 1);
+  DefFile_delete(made);
+  ASSERT_EQ(rename(shortName.c_str(), name.c_str()), 0);
   DefFile *file = DefFile_new(name.c_str());
   ASSERT_NE(file, nullptr);
   ASSERT_NE(lastError(), nullptr);
