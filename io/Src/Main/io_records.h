@@ -162,6 +162,9 @@ struct IO_file {
   int64_t m_skippedfrom;        // the first whole data set the last rebuild passed over without
   int64_t m_skippedbytes;       // an entry (a name the index cannot hold), and the bytes of all
                                 // it passed over; 0 when none
+  int32_t m_readerror;          // while no stream is open: the errno of the first read that the
+                                // system failed of the last stream, or of the lock file that
+                                // failed the last open (iif_read_failure); 0 when none did
 };
 
 // ---------------------------------------------------------------------------------------------
