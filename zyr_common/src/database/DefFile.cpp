@@ -182,7 +182,7 @@ std::string systemReason(const char *name, bool reading) {
 }
 
 void publishOpenFailure(const char *function, int result, const char *name, bool primary, const char *ioText,
-                        bool reading) {
+                        bool reading, int readFailure) {
   const char *subject = primary ? "file name" : "secondary file name";
   if (result == -1) {
     zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
@@ -199,7 +199,8 @@ void publishOpenFailure(const char *function, int result, const char *name, bool
                       "the wrong format or because you\ndon't have write permissions in the requested "
                       "directory.\n",
                       subject, name);
-  const std::string reason = systemReason(name, reading);
+  // A read the disc failed is the reason, whatever the file holds.
+  const std::string reason = readFailure != 0 ? strerror(readFailure) : systemReason(name, reading);
   if (!reason.empty())
     zyrError_addMessage(error, "\nThe system gives the reason: %s.\n", reason.c_str());
   else if (ioText != nullptr && *ioText != '\0')
@@ -275,7 +276,9 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     // A file that could be opened but not written (its information block, on a full disc): the
     // library's words say why.
     char *ioText = file->m_dataset->m_lastStatus == IO_WRITE_ERR ? Dataset_getLastError(file->m_dataset) : nullptr;
-    publishOpenFailure(function, result, fileName ? fileName : "", primary, ioText, reading);
+    const IO_file &record = primary ? file->m_fileInfo->m_primary : file->m_fileInfo->m_secondary;
+    publishOpenFailure(function, result, fileName ? fileName : "", primary, ioText, reading,
+                       iif_read_failure(&record));
     zyrCString_free(ioText);
   }
   return 0;
@@ -940,6 +943,8 @@ int64_t DefFile_getDamagedOffset(const DefFile *file) { return Dataset_getDamage
 void DefFile_getSkipped(const DefFile *file, int64_t *from, int64_t *bytes) {
   Dataset_getSkipped(file->m_dataset, from, bytes);
 }
+
+int DefFile_readFailure(const DefFile *file) { return iif_read_failure(&file->m_fileInfo->m_primary); }
 
 int DefFile_getDataType(DefFile *file, const char *what, const char *where, int32_t when, char **type) {
   return Dataset_getDataType(file->m_dataset, what, where, when, type);
