@@ -1,6 +1,7 @@
 // Faults of the file system injected through the environment or by a test.
 #include "zyrFault.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -9,6 +10,7 @@
 #include <mutex>
 #include <stdio_ext.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -154,40 +156,50 @@ bool concerns(int fd, const std::string &file) {
   return std::strstr(path, file.c_str()) != nullptr;
 }
 
-// The error the pass of the kind on the descriptor fails with; 0 when it goes through.
-int decide(int kind, int fd) {
+// Counts and, when asked, tells a failure of the current pass of the kind; theMutex held.
+void noteFailure(int kind, int fd, int error) {
+  ++theSeam.m_failures;
+  if (std::getenv("ZYR_FAULT_TRACE") != nullptr) {
+    static const char *const kNames[] = {"write", "flush", "sync", "read"};
+    char link[64], path[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = readlink(link, path, sizeof path - 1);
+    path[n > 0 ? n : 0] = '\0';
+    std::fprintf(stderr, "zyrFault: %s %ld of %s fails: %s\n", kNames[kind], theSeam.m_passes[kind], path,
+                 std::strerror(error));
+  }
+}
+
+// What becomes of a pass: the error it fails with (0 when it goes through), and whether that is
+// the full disc's, which fails only the bytes that would lengthen the file (the caller tells
+// such a failure by fullDiscFails).
+struct Verdict {
+  int m_error = 0;
+  bool m_full = false;
+};
+
+Verdict decide(int kind, int fd) {
+  Verdict verdict;
   if (!armed())
-    return 0;
+    return verdict;
   std::lock_guard<std::mutex> guard(theMutex);
   if (!concerns(fd, theSeam.m_file))
-    return 0;
+    return verdict;
   const long pass = ++theSeam.m_passes[kind];
-  int error = 0;
-  if (theSeam.m_fullError != 0 && (kind == ZYR_FAULT_WRITE || kind == ZYR_FAULT_FLUSH))
-    error = theSeam.m_fullError;
   for (const Entry &entry : theSeam.m_entries) {
-    if (error != 0)
-      break;
     const bool due = pass == entry.m_pass || (entry.m_onwards && pass > entry.m_pass);
-    if (entry.m_kind == kind && due) {
-      error = entry.m_error;
-    } else if (entry.m_kind == kFull && kind == ZYR_FAULT_WRITE && pass >= entry.m_pass) {
+    if (entry.m_kind == kind && due && verdict.m_error == 0)
+      verdict.m_error = entry.m_error;
+    else if (entry.m_kind == kFull && kind == ZYR_FAULT_WRITE && pass >= entry.m_pass && theSeam.m_fullError == 0)
       theSeam.m_fullError = entry.m_error;
-      error = entry.m_error;
-    }
   }
-  if (error != 0) {
-    ++theSeam.m_failures;
-    if (std::getenv("ZYR_FAULT_TRACE") != nullptr) {
-      static const char *const kNames[] = {"write", "flush", "sync", "read"};
-      char link[64], path[4096];
-      std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-      const ssize_t n = readlink(link, path, sizeof path - 1);
-      path[n > 0 ? n : 0] = '\0';
-      std::fprintf(stderr, "zyrFault: %s %ld of %s fails: %s\n", kNames[kind], pass, path, std::strerror(error));
-    }
+  if (verdict.m_error != 0) {
+    noteFailure(kind, fd, verdict.m_error);
+  } else if (theSeam.m_fullError != 0 && (kind == ZYR_FAULT_WRITE || kind == ZYR_FAULT_FLUSH)) {
+    verdict.m_error = theSeam.m_fullError;
+    verdict.m_full = true;
   }
-  return error;
+  return verdict;
 }
 
 // Bytes are about to reach the system through the descriptor: a kill entry due now ends the
@@ -204,15 +216,81 @@ void handOver(int fd) {
       raise(SIGKILL);
 }
 
-bool isFull() {
-  std::lock_guard<std::mutex> guard(theMutex);
-  return theSeam.m_fullError != 0;
-}
-
 int descriptorOf(FILE *stream) { return stream != nullptr ? fileno(stream) : -1; }
 
 // Whether the stream holds bytes that the next flush hands to the system.
 bool holdsOutput(FILE *stream) { return stream != nullptr && __fwriting(stream) && __fpending(stream) > 0; }
+
+size_t heldBytes(FILE *stream) { return holdsOutput(stream) ? __fpending(stream) : 0; }
+
+// Where the stream's held bytes go in the file (its position when it holds none); -1 unknown.
+off_t heldAt(FILE *stream) {
+  const off_t position = ftello(stream);
+  return position < 0 ? -1 : position - static_cast<off_t>(heldBytes(stream));
+}
+
+// On a full disc bytes land only within the file as it stands, where they take no room: of
+// `length` bytes that go to `at`, how many do.
+size_t fitting(int fd, off_t at, size_t length) {
+  struct stat status;
+  if (at < 0 || fstat(fd, &status) != 0 || at >= status.st_size)
+    return 0;
+  return std::min(length, static_cast<size_t>(status.st_size - at));
+}
+
+// A full disc fails the pass: counted and told.
+void fullDiscFails(int kind, int fd, int error) {
+  std::lock_guard<std::mutex> guard(theMutex);
+  noteFailure(kind, fd, error);
+}
+
+// Sets the stream's error indicator, as the C library does when the system fails a call.
+void markError(FILE *stream) {
+  flockfile(stream);
+  stream->_flags |= _IO_ERR_SEEN;
+  funlockfile(stream);
+}
+
+// As the C library's stream is after the system refused a write: its error indicator is set, it
+// holds nothing to write and nothing read ahead, and it goes on at `at` (when known), so that
+// what it reads next is what the file holds.
+void refused(FILE *stream, off_t at) {
+  flockfile(stream);
+  __fpurge(stream);
+  // A purged buffer may still pass for read-ahead of the bytes it held; emptied, it cannot.
+  stream->_IO_read_base = stream->_IO_read_ptr = stream->_IO_read_end = stream->_IO_buf_base;
+  stream->_IO_write_base = stream->_IO_write_ptr = stream->_IO_buf_base;
+  funlockfile(stream);
+  if (at >= 0)
+    fseeko(stream, at, SEEK_SET);
+  markError(stream);
+}
+
+// Whether what the stream holds and `bytes` more lie within the file, where a full disc takes
+// them.
+bool fitsFullDisc(FILE *stream, size_t bytes) {
+  const size_t length = heldBytes(stream) + bytes;
+  return fitting(fileno(stream), heldAt(stream), length) == length;
+}
+
+// What the stream holds and the new bytes meet a full disc: the part within the file lands, the
+// rest is lost, and the stream goes on where the disc stopped. The new bytes that landed.
+size_t landWhatFits(FILE *stream, const void *data, size_t bytes, int kind, int error) {
+  const int fd = fileno(stream);
+  const size_t held = heldBytes(stream);
+  const off_t at = heldAt(stream);
+  std::string all(held > 0 ? stream->_IO_write_base : "", held);
+  if (bytes > 0)
+    all.append(static_cast<const char *>(data), bytes);
+  const size_t landed = fitting(fd, at, all.size());
+  if (landed > 0 && pwrite(fd, all.data(), landed, at) != static_cast<ssize_t>(landed)) {
+    // The disc refused even that: the call fails either way.
+  }
+  refused(stream, at >= 0 ? at + static_cast<off_t>(landed) : -1);
+  fullDiscFails(kind, fd, error);
+  errno = error;
+  return landed > held ? landed - held : 0;
+}
 
 // A flush of the stream hands its bytes to the system.
 void flushing(FILE *stream) {
@@ -260,87 +338,97 @@ long zyrFault_failures() {
 }
 
 // As the C library's stream does when the system refuses its buffer, nothing the stream held is
-// left to be written later: on a full disc it is lost, else it lands with half of the new bytes.
+// left to be written later: on a full disc what lies beyond the file's end is lost, else it lands
+// with half of the new bytes.
 size_t zyrFault_fwrite(const void *data, size_t size, size_t count, FILE *stream) {
   // Bytes that do not fit beside what the stream holds go to the system within the call (a
   // stream not yet written has no buffer: it takes at least a page).
   const size_t room = stream != nullptr && __fbufsize(stream) > 0 ? __fbufsize(stream) : 4096;
   if (stream != nullptr && __fpending(stream) + size * count >= room)
     handOver(descriptorOf(stream));
-  const int error = decide(ZYR_FAULT_WRITE, descriptorOf(stream));
-  if (error == 0)
+  const Verdict verdict = decide(ZYR_FAULT_WRITE, descriptorOf(stream));
+  if (verdict.m_error == 0 || (verdict.m_full && fitsFullDisc(stream, size * count)))
     return fwrite(data, size, count, stream);
-  size_t put = 0;
-  if (isFull()) {
-    __fpurge(stream);
-  } else {
-    put = count / 2 > 0 ? fwrite(data, size, count / 2, stream) : 0;
-    fflush(stream);
-  }
-  errno = error;
+  if (verdict.m_full)
+    return size > 0 ? landWhatFits(stream, data, size * count, ZYR_FAULT_WRITE, verdict.m_error) / size : 0;
+  const size_t put = count / 2 > 0 ? fwrite(data, size, count / 2, stream) : 0;
+  fflush(stream);
+  refused(stream, ftello(stream));
+  errno = verdict.m_error;
   return put;
 }
 
+namespace {
+
+// A read the system failed leaves the stream's error indicator set, as the C library's own read
+// does: that, not the end of the file, is what the caller must see.
+void failRead(FILE *stream, int error) {
+  if (stream != nullptr)
+    markError(stream);
+  errno = error;
+}
+
+} // namespace
+
 size_t zyrFault_fread(void *data, size_t size, size_t count, FILE *stream) {
-  const int error = decide(ZYR_FAULT_READ, descriptorOf(stream));
+  const int error = decide(ZYR_FAULT_READ, descriptorOf(stream)).m_error;
   if (error == 0)
     return fread(data, size, count, stream);
   const size_t half = count / 2;
   const size_t got = half > 0 ? fread(data, size, half, stream) : 0;
-  errno = error;
+  failRead(stream, error);
   return got;
 }
 
 char *zyrFault_fgets(char *line, int size, FILE *stream) {
-  const int error = decide(ZYR_FAULT_READ, descriptorOf(stream));
+  const int error = decide(ZYR_FAULT_READ, descriptorOf(stream)).m_error;
   if (error == 0)
     return fgets(line, size, stream);
-  errno = error;
+  failRead(stream, error);
   return nullptr;
 }
 
-// A flush that fails loses what the stream held, as the system never took it.
-int zyrFault_fflush(FILE *stream) {
+namespace {
+
+// The flush of the stream's held bytes, before a flush, a close or a seek: 0 when the call may go
+// on, else the error it fails with. A failing flush loses what the stream held, as the system
+// never took it; on a full disc what lies within the file lands.
+int flushHeld(FILE *stream) {
   flushing(stream);
   if (!holdsOutput(stream))
-    return fflush(stream);
-  const int error = decide(ZYR_FAULT_FLUSH, descriptorOf(stream));
-  if (error == 0)
-    return fflush(stream);
-  __fpurge(stream);
-  errno = error;
-  return EOF;
+    return 0;
+  const Verdict verdict = decide(ZYR_FAULT_FLUSH, descriptorOf(stream));
+  if (verdict.m_error == 0 || (verdict.m_full && fitsFullDisc(stream, 0)))
+    return 0;
+  if (verdict.m_full)
+    landWhatFits(stream, nullptr, 0, ZYR_FAULT_FLUSH, verdict.m_error);
+  else
+    refused(stream, heldAt(stream));
+  errno = verdict.m_error;
+  return verdict.m_error;
 }
 
+} // namespace
+
+int zyrFault_fflush(FILE *stream) { return flushHeld(stream) == 0 ? fflush(stream) : EOF; }
+
 int zyrFault_fclose(FILE *stream) {
-  flushing(stream);
-  if (!holdsOutput(stream))
-    return fclose(stream);
-  const int error = decide(ZYR_FAULT_FLUSH, descriptorOf(stream));
+  const int error = flushHeld(stream);
   if (error == 0)
     return fclose(stream);
-  __fpurge(stream);
   fclose(stream);
   errno = error;
   return EOF;
 }
 
 int zyrFault_fseeko(FILE *stream, off_t offset, int whence) {
-  flushing(stream);
-  if (!holdsOutput(stream))
-    return fseeko(stream, offset, whence);
-  const int error = decide(ZYR_FAULT_FLUSH, descriptorOf(stream));
-  if (error == 0)
-    return fseeko(stream, offset, whence);
-  __fpurge(stream);
-  errno = error;
-  return -1;
+  return flushHeld(stream) == 0 ? fseeko(stream, offset, whence) : -1;
 }
 
 namespace {
 
 int syncOrFail(int fd, int (*call)(int)) {
-  const int error = decide(ZYR_FAULT_SYNC, fd);
+  const int error = decide(ZYR_FAULT_SYNC, fd).m_error;
   if (error == 0)
     return call(fd);
   errno = error;
@@ -353,20 +441,30 @@ int zyrFault_fsync(int fd) { return syncOrFail(fd, fsync); }
 
 int zyrFault_fdatasync(int fd) { return syncOrFail(fd, fdatasync); }
 
+namespace {
+
+// How many of `size` bytes written at the descriptor's position land on a full disc.
+size_t fittingHere(int fd, size_t size) { return fitting(fd, lseek(fd, 0, SEEK_CUR), size); }
+
+} // namespace
+
 ssize_t zyrFault_write(int fd, const void *data, size_t size) {
   handOver(fd);
-  const int error = decide(ZYR_FAULT_WRITE, fd);
-  if (error == 0)
+  const Verdict verdict = decide(ZYR_FAULT_WRITE, fd);
+  const size_t landing = verdict.m_full ? fittingHere(fd, size) : size / 2;
+  if (verdict.m_error == 0 || (verdict.m_full && landing == size))
     return write(fd, data, size);
-  if (!isFull() && size / 2 > 0 && write(fd, data, size / 2) < 0) {
+  if (verdict.m_full)
+    fullDiscFails(ZYR_FAULT_WRITE, fd, verdict.m_error);
+  if (landing > 0 && write(fd, data, landing) < 0) {
     // Nothing more to lose: the call fails either way.
   }
-  errno = error;
+  errno = verdict.m_error;
   return -1;
 }
 
 ssize_t zyrFault_read(int fd, void *data, size_t size) {
-  const int error = decide(ZYR_FAULT_READ, fd);
+  const int error = decide(ZYR_FAULT_READ, fd).m_error;
   if (error == 0)
     return read(fd, data, size);
   errno = error;
@@ -375,11 +473,18 @@ ssize_t zyrFault_read(int fd, void *data, size_t size) {
 
 ssize_t zyrFault_copyFileRange(int in, int out, size_t size) {
   handOver(out);
-  int error = decide(ZYR_FAULT_READ, in);
-  if (error == 0)
-    error = decide(ZYR_FAULT_WRITE, out);
-  if (error == 0)
+  Verdict verdict = decide(ZYR_FAULT_READ, in);
+  if (verdict.m_error == 0)
+    verdict = decide(ZYR_FAULT_WRITE, out);
+  const size_t landing = verdict.m_full ? fittingHere(out, size) : 0;
+  if (verdict.m_error == 0 || (verdict.m_full && landing == size))
     return copy_file_range(in, nullptr, out, nullptr, size, 0);
-  errno = error;
+  if (verdict.m_full) {
+    fullDiscFails(ZYR_FAULT_WRITE, out, verdict.m_error);
+    if (landing > 0 && copy_file_range(in, nullptr, out, nullptr, landing, 0) < 0) {
+      // The call fails either way.
+    }
+  }
+  errno = verdict.m_error;
   return -1;
 }

@@ -11,8 +11,10 @@
 //                    flush   fflush, fclose and a seek of a stream that holds unwritten bytes
 //                    sync    fsync, fdatasync of a file
 //                    read    fread, fgets, read
-//                    full    the disc fills at the n-th write: it and every later write and
-//                            flush fail
+//                    full    the disc fills at the n-th write: from it on no file grows. A
+//                            write or flush whose bytes lie within the file goes through (a
+//                            real disc needs no room for them); one that would lengthen the
+//                            file puts what lies within it in place and fails
 //                    kill    the process is killed (SIGKILL) the n-th time it is about to
 //                            hand bytes to the system (a write of a descriptor, a flush of a
 //                            stream that holds bytes, a stream write that overflows its
@@ -29,9 +31,11 @@
 //
 // The environment is read at the first pass, unless zyrFault_arm came first. A failing write
 // first puts half of what it was given (whole items) in place, as a disc that fills part way
-// does (on a full disc nothing lands), and the stream keeps nothing to write later; a failing
-// flush loses the bytes the stream held; a failing read delivers half of what was asked; a
-// failing sync does nothing. Each sets errno to the error.
+// does (on a full disc what lies within the file), and the stream keeps nothing to write later;
+// a failing flush loses the bytes the stream held; a failing read delivers half of what was
+// asked; a failing sync does nothing. Each sets errno to the error, and a failing stream call
+// the stream's error indicator; after a failed write or flush the stream reads what the file
+// holds, from where the bytes that landed end.
 #include <cstddef>
 #include <cstdio>
 #include <sys/types.h>

@@ -185,7 +185,10 @@ pid_t endedProcess() {
 
 namespace zyrtest {
 
-std::string inChild(const std::function<std::string()> &body, unsigned seconds) {
+namespace {
+
+// inChild, or crashedChild when `crash` is set.
+std::string forked(const std::function<std::string()> &body, unsigned seconds, bool crash) {
   int channel[2];
   if (pipe2(channel, O_CLOEXEC) != 0)
     throw std::runtime_error("cannot make the pipe of a child");
@@ -205,6 +208,8 @@ std::string inChild(const std::function<std::string()> &body, unsigned seconds) 
         leaveChild(3);
       done += static_cast<size_t>(n);
     }
+    if (crash)
+      raise(SIGKILL);
 #ifdef ZYR_TEST_CHILD_LEAK_CHECK
     if (__lsan_do_recoverable_leak_check() != 0)
       leaveChild(99);
@@ -226,6 +231,8 @@ std::string inChild(const std::function<std::string()> &body, unsigned seconds) 
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  if (crash && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+    return text;
   if (WIFSIGNALED(status))
     text += "\nchild ended by signal " + std::to_string(WTERMSIG(status)) +
             (WTERMSIG(status) == SIGALRM ? " (hung)" : "");
@@ -234,6 +241,16 @@ std::string inChild(const std::function<std::string()> &body, unsigned seconds) 
   else if (WEXITSTATUS(status) != 0)
     text += "\nchild exited with status " + std::to_string(WEXITSTATUS(status));
   return text;
+}
+
+} // namespace
+
+std::string inChild(const std::function<std::string()> &body, unsigned seconds) {
+  return forked(body, seconds, false);
+}
+
+std::string crashedChild(const std::function<std::string()> &body, unsigned seconds) {
+  return forked(body, seconds, true);
 }
 
 } // namespace zyrtest

@@ -73,6 +73,10 @@ pid_t endedProcess();
 // leak the body left, a hang) adds a line saying how it ended, so that "" means a body that
 // found nothing wrong and ended well. For work that may leave state behind in the process.
 std::string inChild(const std::function<std::string()> &body, unsigned seconds = 60);
+// As inChild, but the child is killed (SIGKILL) once it has sent the text, as a crash ends a
+// process: what its streams held and what it would do at its end never happen. The kill adds no
+// line.
+std::string crashedChild(const std::function<std::string()> &body, unsigned seconds = 60);
 
 } // namespace zyrtest
 

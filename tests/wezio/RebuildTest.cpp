@@ -8,6 +8,7 @@
 #include "iodata.h"
 #include "lowlevel_io.h"
 #include "wezio_test_util.h"
+#include "zyrFault.h"
 
 #include <gtest/gtest.h>
 
@@ -228,6 +229,36 @@ TEST_F(RebuildTest, DamageAfterTheLastCompleteDataSetEndsTheWalkThere) {
     ASSERT_EQ(openWith(readFile(m_name), "r"), IO_OK);
     EXPECT_EQ(entries(&m_file).size(), 3u);
     iif_close(&m_file);
+  }
+}
+
+// A read the disc fails while the index is rebuilt or read is neither the end of the data nor
+// damage, and no walk of the frames stands in for a stored index that could not be read: the
+// open fails with the system's reason and the file stays as it was; or, where the failed read
+// decided nothing, every data set is found. Each read of the open fails in turn.
+TEST_F(RebuildTest, AReadTheDiscFailsIsNeitherTheEndOfTheDataNorDamage) {
+  const std::string unindexed = infoBlock(0) + textFrame("A", 0) + textFrame("B", 1) + textFrame("C", 2);
+  ASSERT_EQ(openWith(unindexed), IO_OK) << allMessages();
+  iif_close(&m_file);
+  const std::string indexed = readFile(m_name);
+  for (const std::string &bytes : {unindexed, indexed}) {
+    zyrFault_arm("", m_name.c_str());
+    ASSERT_EQ(openWith(bytes), IO_OK) << allMessages();
+    const long reads = zyrFault_passes(ZYR_FAULT_READ);
+    iif_close(&m_file);
+    for (long n = 1; n <= reads; ++n) {
+      zyrFault_arm(("read@" + std::to_string(n)).c_str(), m_name.c_str());
+      const int status = openWith(bytes);
+      zyrFault_disarm();
+      if (status == IO_OK) {
+        EXPECT_EQ(entries(&m_file).size(), 3u) << "read@" << n << ": " << allMessages();
+        iif_close(&m_file);
+        continue;
+      }
+      EXPECT_EQ(status, IO_READ_ERR) << "read@" << n;
+      EXPECT_NE(allMessages().find(": Input/output error\n"), std::string::npos) << "read@" << n << ": " << allMessages();
+      EXPECT_EQ(readFile(m_name), bytes) << "read@" << n;
+    }
   }
 }
 

@@ -41,13 +41,49 @@ TEST(FaultTest, TheEnvironmentFailsTheNamedPassesOfEachKind) {
             "write ok\nflush ok\n");
 }
 
-TEST(FaultTest, AFullDiscFailsEveryWriteAndFlushFromItsPassOn) {
+TEST(FaultTest, AFullDiscFailsEveryWriteAndFlushThatWouldLengthenTheFileFromItsPassOn) {
   zyrtest::ScratchDir dir("zyrfault");
   EXPECT_EQ(run({"write", "flush", "write", "write", "flush", "sync", "read"}, {{"ZYR_FAULT_AT", "full@2"}}, dir),
             "write ok\nflush ok\nwrite ENOSPC\nwrite ENOSPC\nflush ok\nsync ok\nread ok\n");
   EXPECT_EQ(zyrtest::readFile(dir.file("data")), "abcd");
   EXPECT_EQ(run({"write", "flush", "sync", "sync", "read", "read"}, {{"ZYR_FAULT_AT", "sync@1+,read@2"}}, dir),
             "write ok\nflush ok\nsync EIO\nsync EIO\nread ok\nread EIO\n");
+}
+
+// As a real full disc does, the seam's takes no byte beyond the end of a file but lets those
+// within it through; after a write it refused the stream goes on where the disc stopped and reads
+// what the file holds. A read that fails leaves the stream's error indicator set, as the
+// system's failure does.
+TEST(FaultTest, AFullDiscRefusesOnlyWhatWouldLengthenAFile) {
+  zyrtest::ScratchDir dir("zyrfault");
+  FILE *file = std::fopen(dir.file("data").c_str(), "w+e");
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(zyrFault_arm("full@2,read@2", dir.path().c_str()), 1);
+  EXPECT_EQ(zyrFault_fwrite("abcdefgh", 1, 8, file), 8u);
+  EXPECT_EQ(zyrFault_fflush(file), 0);
+  ASSERT_EQ(zyrFault_fseeko(file, 6, SEEK_SET), 0);
+  errno = 0;
+  EXPECT_EQ(zyrFault_fwrite("XYZ", 1, 3, file), 2u);
+  EXPECT_EQ(errno, ENOSPC);
+  EXPECT_TRUE(ferror(file));
+  EXPECT_EQ(ftello(file), 8);
+  ASSERT_EQ(zyrFault_fseeko(file, 0, SEEK_SET), 0);
+  EXPECT_EQ(zyrFault_fwrite("AB", 1, 2, file), 2u);
+  EXPECT_EQ(zyrFault_fflush(file), 0);
+  char bytes[9] = {0};
+  ASSERT_EQ(zyrFault_fseeko(file, 0, SEEK_SET), 0);
+  clearerr(file);
+  EXPECT_EQ(zyrFault_fread(bytes, 1, 8, file), 8u);
+  EXPECT_STREQ(bytes, "ABcdefXY");
+  EXPECT_FALSE(ferror(file));
+  ASSERT_EQ(zyrFault_fseeko(file, 0, SEEK_SET), 0);
+  EXPECT_EQ(zyrFault_fread(bytes, 1, 8, file), 4u);
+  EXPECT_EQ(errno, EIO);
+  EXPECT_TRUE(ferror(file));
+  EXPECT_EQ(zyrFault_failures(), 2);
+  zyrFault_disarm();
+  EXPECT_EQ(zyrFault_fclose(file), 0);
+  EXPECT_EQ(zyrtest::readFile(dir.file("data")), "ABcdefXY");
 }
 
 TEST(FaultTest, AKillEndsTheProcessBeforeItsNthHandOverAndLosesWhatTheStreamHeld) {

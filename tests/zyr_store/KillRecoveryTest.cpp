@@ -15,6 +15,7 @@
 #include "StoreTestSupport.h"
 
 #include "DefFile.h"
+#include "zyrTestErrors.h"
 #include "zyrFault.h"
 #include "zyrMemory.h"
 #include "zyrTestChild.h"
@@ -66,6 +67,25 @@ void say(int fd, const std::string &line) {
     zyrtest::leaveChild(5);
 }
 
+// "found" and the value of each key ("A=0" for none); "A=?" for one that exists but does not read
+// back whole.
+std::string foundValues(DefFile *file) {
+  std::string found = "found";
+  for (const char *key = kKeys; *key; ++key) {
+    const std::string what(1, *key);
+    int32_t *values = nullptr, count = 0;
+    std::string value = "0";
+    if (DefFile_exists(file, what.c_str(), "B", 0)) {
+      const bool whole = DefFile_readInts(file, what.c_str(), "B", 0, &values, &count) && count == 3 &&
+                         values[0] == values[1] && values[1] == values[2];
+      value = whole ? std::to_string(values[0]) : "?";
+      zyrMemory_free(values, "foundValues");
+    }
+    found += " " + what + "=" + value;
+  }
+  return found;
+}
+
 // The child's part: never returns.
 [[noreturn]] void play(const std::string &name, const std::vector<Step> &steps, size_t from, long killAt, int out) {
   signal(SIGPIPE, SIG_DFL);
@@ -76,21 +96,10 @@ void say(int fd, const std::string &line) {
     say(out, "fault open");
     zyrtest::leaveChild(7);
   }
-  std::string found = "found";
-  for (const char *key = kKeys; *key; ++key) {
-    const std::string what(1, *key);
-    int32_t *values = nullptr, count = 0;
-    int32_t value = 0;
-    if (DefFile_exists(file, what.c_str(), "B", 0)) {
-      if (!DefFile_readInts(file, what.c_str(), "B", 0, &values, &count) || count != 3 || values[0] != values[1] ||
-          values[1] != values[2]) {
-        say(out, "fault " + what + " exists but does not read back whole");
-        zyrtest::leaveChild(8);
-      }
-      value = values[0];
-      zyrMemory_free(values, "play");
-    }
-    found += " " + what + "=" + std::to_string(value);
+  const std::string found = foundValues(file);
+  if (found.find('?') != std::string::npos) {
+    say(out, "fault a data set exists but does not read back whole: " + found);
+    zyrtest::leaveChild(8);
   }
   say(out, found);
   for (size_t i = from; i < steps.size(); ++i) {
@@ -355,6 +364,108 @@ TEST_F(KillRecoveryTest, RandomScenariosKilledAtRandom) {
     kills += play(steps, armed, at) ? 1 : 0;
   }
   EXPECT_GE(kills, rounds / 4);
+}
+
+// A file left by the steps (a crash among them, or a close), opened with one read of the file
+// or its lock file failing as a failing disc fails it (or with every read after it too), then
+// read, written (C) and closed: a read that fails is never taken for the end of the data. The
+// open fails, says so and changes no byte; or each key is found as before or not read, and a
+// clean open then finds every key as before and C as its write said.
+class ReadFaultSweep {
+public:
+  explicit ReadFaultSweep(std::string name) : m_name(std::move(name)) {}
+
+  void run(const std::vector<Step> &steps) {
+    const std::string where = " in " + describe(steps);
+    const Report made = runChild(m_name, steps, 0, 0);
+    ASSERT_TRUE(made.m_fault.empty() && (made.m_status == 0 || made.m_crashed)) << made.m_fault << where;
+    m_bytes = zyrtest::readFile(m_name);
+    m_lock = zyrtest::fileExists(m_name + ".lck") ? zyrtest::readFile(m_name + ".lck") : std::string();
+    const std::string clean = faulted("");
+    ASSERT_EQ(clean.rfind("found", 0), 0u) << clean << where;
+    m_found = clean.substr(0, clean.find('\n'));
+    // Every read of the open, alone and with all after it; then a sample of those of the data
+    // sets read (each reads alike).
+    long opening = 0, reads = 0;
+    std::istringstream(clean.substr(clean.rfind("reads ") + 6)) >> opening >> reads;
+    ASSERT_GT(opening, 3) << where;
+    for (long n = 1; n <= reads && !testing::Test::HasFailure(); n += n < opening ? 1 : 7)
+      for (const std::string &plan : {"read@" + std::to_string(n), "read@" + std::to_string(n) + "+"})
+        if (n <= opening || plan.back() != '+')
+          check(faulted(plan), " after " + plan + " failed" + where);
+  }
+
+private:
+  // The file as the steps left it, opened with the plan: what the child found and did.
+  std::string faulted(const std::string &plan) {
+    restore();
+    return zyrtest::inChild([&] {
+      zyrtest::ErrorCapture errors;
+      zyrFault_arm(plan.c_str(), m_name.c_str());
+      DefFile *file = DefFile_new(m_name.c_str());
+      if (!file)
+        return std::string(errors.published().empty() ? "refused silently" : "refused");
+      const long opening = zyrFault_passes(ZYR_FAULT_READ);
+      std::string text = foundValues(file) + "\n";
+      const int32_t values[3] = {kWritten, kWritten, kWritten};
+      text += DefFile_writeIntArray(file, "C", "B", 0, values, 3, 0) == 1 ? "wrote\n" : "unwritten\n";
+      DefFile_delete(file);
+      return text + "reads " + std::to_string(opening) + " " + std::to_string(zyrFault_passes(ZYR_FAULT_READ));
+    });
+  }
+
+  void restore() const {
+    zyrtest::writeFile(m_name, m_bytes);
+    if (m_lock.empty())
+      std::remove((m_name + ".lck").c_str());
+    else
+      zyrtest::writeFile(m_name + ".lck", m_lock);
+  }
+
+  void check(const std::string &text, const std::string &where) {
+    if (text.rfind("refused", 0) == 0) {
+      EXPECT_EQ(text, "refused") << where;
+      EXPECT_EQ(zyrtest::readFile(m_name), m_bytes) << "a refused open changed the file" << where;
+      return;
+    }
+    std::istringstream lines(text);
+    std::string found, written;
+    std::getline(lines, found);
+    std::getline(lines, written);
+    // Each value the open found is the one a clean open finds, or a read that failed.
+    std::istringstream got(found.substr(5)), clean(m_found.substr(5));
+    for (std::string pair, expected; got >> pair && clean >> expected;)
+      EXPECT_TRUE(pair == expected || pair == expected.substr(0, 2) + "?") << pair << " found, not " << expected
+                                                                          << where << ":\n" << text;
+    ASSERT_TRUE(written == "wrote" || written == "unwritten") << text << where;
+    // A clean open now finds every key as before, and C as its write said.
+    std::string after = m_found;
+    if (written == "wrote")
+      after.replace(after.find("C=0"), 3, "C=" + std::to_string(kWritten));
+    const Report reopened = runChild(m_name, {}, 0, 0);
+    std::string now = "found";
+    for (const auto &key : reopened.m_found)
+      now += std::string(" ") + key.first + "=" + std::to_string(key.second);
+    EXPECT_EQ(now, after) << reopened.m_fault << where << ":\n" << text;
+  }
+
+  static const int32_t kWritten = 99;
+  std::string m_name;
+  std::string m_bytes;
+  std::string m_lock;
+  std::string m_found;
+};
+
+// The file of a writer killed after it replaced a data set (closed before), of one killed after an
+// erasure, and of one that closed (its stored index is read).
+TEST_F(KillRecoveryTest, AReadThatFailsIsNeverTakenForTheEndOfTheData) {
+  const std::vector<std::vector<Step>> scenarios = {
+      {write('A'), kReopenStep, write('A'), kCrashStep},
+      {write('A'), write('B'), erase('A'), kCrashStep},
+      {write('A'), write('B'), erase('B'), write('A')},
+  };
+  for (size_t i = 0; i < scenarios.size() && !HasFailure(); ++i)
+    ReadFaultSweep(path("read" + std::to_string(i) + ".wez")).run(scenarios[i]);
 }
 
 // The store: each command of the session with what a fresh open must list after it (the things

@@ -5,7 +5,9 @@
 #include "Database.h"
 #include "Dictionary.h"
 #include "zyrError.h"
+#include "zyrFault.h"
 #include "zyrStateManager.h"
+#include "zyrTestChild.h"
 #include "zyrTestErrors.h"
 #include "zyrTestSupport.h"
 #include "zyrUUID.h"
@@ -15,6 +17,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -132,6 +135,50 @@ TEST_F(StoreDamageTest, AFileThatLostItsStateCountersIsRefusedNotMadeAnew) {
   ASSERT_FALSE(errors.empty());
   EXPECT_EQ(errors[0], "10003: The ZYR database\n\n" + m_name + "\n\nholds changes but no record of its states; it is "
                                                                 "damaged.\n");
+}
+
+// A read the disc fails while the file is opened (a sample of them, each alone) is told as the
+// system's failure, never as a file that is no database or is damaged, and nothing is written: the
+// open is refused and the file stays as it was; or, where the read decided nothing (of a lock
+// file), the open finds what it finds without the fault.
+TEST_F(StoreDamageTest, AReadTheDiscFailsWhileOpeningIsToldAsSuchAndChangesNothing) {
+  const std::string intact = zyrtest::readFile(m_name);
+  const std::string counted = zyrtest::inChild([&] {
+    zyrFault_arm("", m_name.c_str());
+    Repository *repository = Repository_new(m_name.c_str());
+    const long reads = zyrFault_passes(ZYR_FAULT_READ);
+    Repository_close(repository, -1);
+    takeErrors();
+    return std::to_string(reads);
+  });
+  const long reads = std::atol(counted.c_str());
+  ASSERT_GT(reads, 10) << counted;
+  for (long n = 1; n <= reads; n += 1 + reads / 40) {
+    zyrtest::writeFile(m_name, intact);
+    std::remove((m_name + ".lck").c_str());
+    const std::string problems = zyrtest::inChild([&] {
+      zyrFault_arm(("read@" + std::to_string(n)).c_str(), m_name.c_str());
+      Repository *repository = Repository_new(m_name.c_str());
+      zyrFault_disarm();
+      const std::vector<std::string> errors = takeErrors();
+      const std::string told = testing::PrintToString(errors);
+      if (repository != nullptr) {
+        const bool whole = isLive(repository, m_first) && isLive(repository, m_second);
+        Repository_close(repository, -1);
+        takeErrors();
+        return whole ? std::string() : "opened without its things: " + told;
+      }
+      std::string found;
+      if (!zyrtest::contains(told, strerror(EIO)))
+        found += "the reason is not told: " + told + "\n";
+      if (zyrtest::contains(told, "not a valid") || zyrtest::contains(told, "is damaged"))
+        found += "a failed read is told as damage: " + told + "\n";
+      if (zyrtest::readFile(m_name) != intact)
+        found += "the refused open changed the file\n";
+      return found;
+    });
+    EXPECT_EQ(problems, "") << "read@" << n << " of " << reads;
+  }
 }
 
 TEST_F(StoreDamageTest, AnObjectGivenAnotherTypeAtALaterStateIsLeftOutAndPurged) {

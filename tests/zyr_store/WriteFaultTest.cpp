@@ -123,8 +123,10 @@ protected:
       const int32_t committed = change(repository);
       const long failures = zyrFault_failures();
       zyrFault_disarm();
+      // A disc that fills where the rest of the commit needs no room (it writes within the
+      // file) fails nothing, as a real one would: the commit is then made.
       if (failures == 0)
-        return std::string("no fault made");
+        return std::string(zyrtest::contains(plan, "full@") && committed > 0 ? "" : "no fault made");
       if (committed != 0)
         found += "the commit answered " + std::to_string(committed) + "\n";
       bool named = false;

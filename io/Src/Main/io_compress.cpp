@@ -193,7 +193,7 @@ unsigned char *readStored(IO_error_callback callback, const char *mallocText, co
     *status = IO_ALLOC_ERR; // not 14: larger arrays would not help
     return nullptr;
   }
-  if (zyrFault_fread(buffer, 1, static_cast<size_t>(size), stream) != static_cast<size_t>(size)) {
+  if (io_fread(buffer, 1, static_cast<size_t>(size), stream) != static_cast<size_t>(size)) {
     io_report_error(callback, "%s", readText);
     io_free(buffer);
     *status = IO_READ_ERR;

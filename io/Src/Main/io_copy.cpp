@@ -47,7 +47,7 @@ int copyBytes(IO_error_callback callback, FILE *from, FILE *to, int64_t bytes) {
   int status = IO_OK;
   for (int64_t i = 0; i < blocks && status == IO_OK; ++i) {
     errno = 0;
-    size_t got = zyrFault_fread(buffer, 1, static_cast<size_t>(block), from);
+    size_t got = io_fread(buffer, 1, static_cast<size_t>(block), from);
     if (got != static_cast<size_t>(block)) {
       io_report_syserr(callback,
                        "copy_dataset: read data block %d/%d failed: read %d bytes, expected %d, "
@@ -62,7 +62,7 @@ int copyBytes(IO_error_callback callback, FILE *from, FILE *to, int64_t bytes) {
   }
   if (status == IO_OK && rest > 0) {
     errno = 0;
-    if (zyrFault_fread(buffer, 1, static_cast<size_t>(rest), from) != static_cast<size_t>(rest)) {
+    if (io_fread(buffer, 1, static_cast<size_t>(rest), from) != static_cast<size_t>(rest)) {
       io_report_syserr(callback, "copy_dataset: read remaining data failed");
       status = IO_READ_ERR;
     } else if (zyrFault_fwrite(buffer, 1, static_cast<size_t>(rest), to) != static_cast<size_t>(rest)) {
@@ -149,7 +149,7 @@ struct SourceFrame {
 int readSourceFrame(IO_error_callback callback, FILE *from, const IO_match *named, SourceFrame *frame) {
   frame->m_position = io_tell(from);
   errno = 0;
-  if (zyrFault_fread(frame->m_tag, 1, 3, from) != 3) {
+  if (io_fread(frame->m_tag, 1, 3, from) != 3) {
     io_report_syserr(callback, "copy_dataset: (read format) syserr:");
     return IO_READ_ERR;
   }

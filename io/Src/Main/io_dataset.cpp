@@ -273,7 +273,7 @@ int read_located_dataset_start(IO_error_callback callback, char *format, IO_file
   FILE *stream = record->m_stream;
   char tag[3];
   errno = 0;
-  size_t got = zyrFault_fread(tag, 1, 3, stream);
+  size_t got = io_fread(tag, 1, 3, stream);
   if (got < 3) {
     io_report_syserr(callback, "read_located_dataset_start: short read %d reading dataset format",
                      static_cast<int32_t>(got));

@@ -40,7 +40,7 @@ bool startsDataSet(FILE *stream, int64_t position, const char *tag) {
   const int64_t fields[] = {tag[0] == 'F' ? 11 : (tag[0] == 'l' || tag[0] == 'L') ? 8 : 4, tag[0] == 'F' ? 21 : -1};
   for (int64_t field : fields) {
     char start[8];
-    if (field > 0 && io_seek(stream, position + 3 + field, 0) == 0 && zyrFault_fread(start, 1, 8, stream) == 8 &&
+    if (field > 0 && io_seek(stream, position + 3 + field, 0) == 0 && io_fread(start, 1, 8, stream) == 8 &&
         memcmp(start, "*DATASET", 8) == 0)
       return true;
   }
@@ -57,7 +57,7 @@ int delete_process_sub(IO_error_callback callback, FILE *stream, int64_t positio
   }
   char tag[3];
   errno = 0;
-  if (zyrFault_fread(tag, 1, 3, stream) != 3) {
+  if (io_fread(tag, 1, 3, stream) != 3) {
     io_report_error(callback, "delete_process_sub: error reading format tag");
     return IO_READ_ERR;
   }

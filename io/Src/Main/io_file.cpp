@@ -40,11 +40,18 @@ FILE *openStream(const char *name, int flags, const char *mode) {
   return stream;
 }
 
-void closeStream(IO_file *record) {
-  if (!record->m_stream) return;
-  zyrFault_fclose(record->m_stream);
+// Closes the record's stream, keeping what became of its reads; zyrFault_fclose's answer.
+int releaseStream(IO_file *record) {
+  FILE *stream = record->m_stream;
+  record->m_readerror = io_read_failure(stream);
+  io_forget_stream(stream);
   record->m_stream = nullptr;
   record->m_flock = 0;
+  return zyrFault_fclose(stream);
+}
+
+void closeStream(IO_file *record) {
+  if (record->m_stream) releaseStream(record);
 }
 
 // Holds the lock-file updates of the file's directory for other processes (io_lock_directory)
@@ -185,6 +192,7 @@ namespace {
 
 int openLocked(IO_file *record, const char *name, int mode) {
   record->m_created = 0;
+  record->m_readerror = 0;
   int status = iif_set_lock(record, mode == 1 ? 1 : 0);
   if (status != IO_OK) return status;
 
@@ -226,6 +234,7 @@ int openLocked(IO_file *record, const char *name, int mode) {
     iif_syserr(record, "iif_open: can't open file %s", name);
     return IO_OPEN_ERR;
   }
+  io_forget_stream(stream);
   record->m_stream = stream;
   record->m_access = access_mode;
   zyrPause_point("open.before-lock");
@@ -261,7 +270,8 @@ int iif_check_header(IO_file *record) {
   } else if (actual > 0) {
     unsigned char start[7];
     errno = 0;
-    if (zyrFault_fread(start, 1, 7, stream) != 7) {
+    if (io_fread(start, 1, 7, stream) != 7) {
+      if (int error = io_read_failure(stream)) errno = error;
       iif_syserr(record, "iif_open: can't read the first seven characters");
       status = IO_READ_ERR;
     } else if (memcmp(start, "*INFO", 5) != 0) {
@@ -315,13 +325,15 @@ int iif_read_info(IO_file *record, int64_t actual) {
   }
   char tag[8];
   if (wezreadString(nullptr, "F", tag, 5, 1, 5, stream) != IO_OK) {
-    io_report_error(callback, "iif_open: fail to read the INFO tag\n");
+    if (iif_check_reads(callback, record, "iif_open") == IO_OK)
+      io_report_error(callback, "iif_open: fail to read the INFO tag\n");
     return IO_READ_ERR;
   }
   int64_t before = io_tell(stream);
   int64_t recorded = 0;
   if (before < 0 || wezreadOffset(nullptr, "F", &recorded, stream) != IO_OK) {
-    io_report_error(callback, "iif_open: fail to read the filesize\n");
+    if (iif_check_reads(callback, record, "iif_open") == IO_OK)
+      io_report_error(callback, "iif_open: fail to read the filesize\n");
     return IO_READ_ERR;
   }
   int64_t width = io_tell(stream) - before - 1;
@@ -342,6 +354,9 @@ int iif_read_info(IO_file *record, int64_t actual) {
     return recreate_indextable(callback, record);
   }
   if (create_indextable(callback, record) != IO_OK) {
+    // An index the disc failed to deliver is no damage: a walk of the frames would meet the same
+    // disc, and what it could not read would go.
+    if (iif_check_reads(callback, record, "iif_open") != IO_OK) return IO_READ_ERR;
     io_report_error(callback,
                     "iif_open: unable to read the stored index, attempting to rebuild it");
     record->m_lock = -1;
@@ -393,7 +408,10 @@ int iif_flush(IO_file *record) {
   FILE *stream = record->m_stream;
   int status = IO_OK;
   if (record->m_lock == -1) {
-    if (record->m_lockfile != IO_LOCKFILE_WRITER && !io_try_become_writer(record)) {
+    if (iif_read_failure(record) != 0) {
+      // The table may lack what the disc failed to deliver; the next open rebuilds it.
+      status = iif_check_reads(callback, record, "iif_flush");
+    } else if (record->m_lockfile != IO_LOCKFILE_WRITER && !io_try_become_writer(record)) {
       // Others read the file (or the stream is read-only): the file stays as it is.
       io_trace("iif_flush: %s is not written by this process, its index is not stored",
                record->m_name);
@@ -517,6 +535,7 @@ int iif_swap_in(IO_file *record, IO_file *replacement) {
     io_free(lockName);
     // The old file is nobody's any more: it goes without its index.
     record->m_lock = 0;
+    io_forget_stream(record->m_stream);
     zyrFault_fclose(record->m_stream);
     indextable_free(record->m_indextable);
     io_free(record->m_format);
@@ -538,7 +557,7 @@ int iif_close(IO_file *record) {
   if (!record) return IO_OK;
   io_trace("iif_close: Closing file %s", record->m_name ? record->m_name : "");
   iif_trace_file("closefile", record);
-  if (record->m_stream) {
+  if (record->m_stream && iif_read_failure(record) == 0) {
     if (iif_flush(record) != IO_OK) {
       // Nothing of the file lies past the index location but what this close could not store
       // there (a full disc): it goes, so that the file ends at its end tag, or at its last data
@@ -564,9 +583,7 @@ int iif_close(IO_file *record) {
     LockFileUpdate update(record->m_name);
     if (record->m_stream) {
       errno = 0;
-      if (zyrFault_fclose(record->m_stream) != 0) iif_syserr(record, "iif_close: error closing file");
-      record->m_stream = nullptr;
-      record->m_flock = 0;
+      if (releaseStream(record) != 0) iif_syserr(record, "iif_close: error closing file");
     }
     iif_set_lock(record, -1);
   }
@@ -648,6 +665,20 @@ int iif_release_record(IO_file *record) {
 }
 
 int iif_is_open(const IO_file *record) { return record && record->m_stream ? 1 : 0; }
+
+int iif_read_failure(const IO_file *record) {
+  if (!record) return 0;
+  return record->m_stream ? io_read_failure(record->m_stream) : record->m_readerror;
+}
+
+int iif_check_reads(IO_error_callback callback, const IO_file *record, const char *function) {
+  int error = iif_read_failure(record);
+  if (error == 0) return IO_OK;
+  errno = error;
+  io_report_syserr(callback, "%s: a read of %s failed", function,
+                   record->m_name ? record->m_name : "the file");
+  return IO_READ_ERR;
+}
 
 int iif_syserr(IO_file *record, const char *format, ...) {
   int error = errno;

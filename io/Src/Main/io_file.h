@@ -68,8 +68,8 @@ int iif_sync(IO_file *record);
 // not write both files; else the failed step's status, with both records left as they were.
 int iif_swap_in(IO_file *record, IO_file *replacement);
 // Flushes (a failed index write leaves "*CRASH" at the index location, and the file is cut after
-// it, or at the index location when not even that could be written), closes the stream,
-// releases the lock and frees the contents. Always 0.
+// it, or at the index location when not even that could be written; a record a read of which
+// failed writes nothing), closes the stream, releases the lock and frees the contents. Always 0.
 int iif_close(IO_file *record);
 // iif_close, then frees the record.
 int iif_close_free(IO_file *record);
@@ -90,6 +90,13 @@ int iif_free_contents(IO_file *record);
 int iif_release_record(IO_file *record);
 // 1 when the stream is set.
 int iif_is_open(const IO_file *record);
+// The errno of the first read of the record's file that the system failed (rather than meeting
+// the end of the file) while the record had it open; 0 when none did. A record whose read failed
+// so writes nothing more to the file: no data set, index, size or cut.
+int iif_read_failure(const IO_file *record);
+// When a read of the record's file failed so: "<function>: a read of <file> failed: <reason>" to
+// the callback, and 10; else 0.
+int iif_check_reads(IO_error_callback callback, const IO_file *record, const char *function);
 
 // Reports the expanded message, ": " and the text of the last system error through the
 // record's callback. 0, or 26 when there is no message.

@@ -149,7 +149,7 @@ namespace {
 
 // Reads exactly `length` bytes. False on a short read.
 bool getBytes(char *bytes, size_t length, FILE *stream) {
-  return zyrFault_fread(bytes, 1, length, stream) == length;
+  return io_fread(bytes, 1, length, stream) == length;
 }
 
 bool isDecimal(const char *text, size_t length) {

@@ -41,9 +41,21 @@ std::string directoryOf(const char *name) {
   return slash ? std::string(name, slash == name ? 1 : static_cast<size_t>(slash - name)) : ".";
 }
 
-// Reads the one integer of an open lock file.
-int readCount(IO_error_callback callback, FILE *lock, int32_t *n) {
-  return wezreadIntr(callback, "F", n, 1, 1, kLockWidth, lock);
+// readCount's answer when there is no lock file.
+const int kNoLockFile = -1;
+
+// Reads the one integer of the lock file: the reader's status, or kNoLockFile. *error receives
+// the errno of a read the system failed, else 0.
+int readCount(IO_error_callback callback, const char *lockName, int32_t *n, int *error) {
+  *error = 0;
+  FILE *lock = fopen(lockName, "re");
+  if (!lock) return kNoLockFile;
+  io_forget_stream(lock);
+  int status = wezreadIntr(callback, "F", n, 1, 1, kLockWidth, lock);
+  *error = io_read_failure(lock);
+  io_forget_stream(lock);
+  fclose(lock);
+  return status;
 }
 
 // The room for the name of a lock file's temporary.
@@ -82,15 +94,6 @@ int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool
   return status;
 }
 
-// 1 when the lock file exists and holds n; 0 when there is none; -1 when it cannot be read.
-int peekCount(const char *lockName, int32_t *n) {
-  FILE *lock = fopen(lockName, "re");
-  if (!lock) return 0;
-  int status = readCount(nullptr, lock, n);
-  fclose(lock);
-  return status == IO_OK ? 1 : -1;
-}
-
 // Whether no process holds the real lock of the data file: then whatever its lock file says was
 // left by programs that have ended. A file that does not exist is held by nobody.
 bool nobodyHolds(const char *name) {
@@ -119,6 +122,9 @@ int becomeWriter(IO_error_callback callback, IO_file *record, bool changing) {
     io_report_error(callback, "setfilebusyflag: permission denied for %s\n", record->m_name);
     return IO_PERMISSION_ERR;
   }
+  // What was read of a file whose disc failed a read may lack what lies there: nothing is
+  // written on the strength of it.
+  if (iif_read_failure(record) != 0) return iif_check_reads(callback, record, "setfilebusyflag");
   if (record->m_lockfile == IO_LOCKFILE_WRITER) {
     if (!changing) return IO_OK;
     record->m_lock = -1;
@@ -134,15 +140,23 @@ int becomeWriter(IO_error_callback callback, IO_file *record, bool changing) {
   // Others reading: by the count this record last saw, by the real lock, or by the lock file
   // as it stands now (it must still show this record alone).
   int32_t n = 0;
-  int found = 0;
+  int found = 0, error = 0;
   // Every open record holds the real lock, so once this record holds it alone, whatever else the
   // lock file shows was left by programs that have ended.
   bool refused = !io_real_lock(record, LOCK_EX);
   if (!refused) {
-    found = peekCount(lockName, &n);
+    int status = readCount(nullptr, lockName, &n, &error);
+    found = status == IO_OK ? 1 : status == kNoLockFile ? 0 : -1;
     bool ours = record->m_lockfile == IO_LOCKFILE_READER ? (found == 1 && n == 1) : found == 0;
     if (!ours && found == 1) reportTakeOver(callback, record, lockName, n);
     refused = found == -1;
+  }
+  if (refused && error != 0) {
+    errno = error;
+    io_report_syserr(callback, "setfilebusyflag: can't read the lock file %s", lockName);
+    io_real_lock(record, LOCK_SH);
+    io_free(lockName);
+    return IO_READ_ERR;
   }
   if (refused) {
     io_report_error(callback,
@@ -276,8 +290,10 @@ int changeCount(IO_file *record, int32_t mode, const char *lockName, int32_t *n,
 // The count after this record's change, from the lock file when there is one. *done when the
 // record is settled without writing.
 int newCount(IO_file *record, int32_t mode, const char *lockName, int32_t *n, bool *done) {
-  FILE *lock = fopen(lockName, "re");
-  if (!lock) {
+  errno = 0;
+  int error = 0;
+  int status = readCount(record->m_callback, lockName, n, &error);
+  if (status == kNoLockFile) {
     if (mode < 0) {
       io_trace("iif_set_lock: not unlocking already-unlocked file");
       *done = true;
@@ -286,10 +302,10 @@ int newCount(IO_file *record, int32_t mode, const char *lockName, int32_t *n, bo
     *n = mode > 0 ? -1 : 1;
     return IO_OK;
   }
-  errno = 0;
-  int status = readCount(record->m_callback, lock, n);
-  fclose(lock);
   if (status != IO_OK) {
+    if (error != 0) errno = error;
+    // An open that fails here has no stream to keep the failure by: the record keeps it.
+    if (error != 0 && !record->m_stream && record->m_readerror == 0) record->m_readerror = error;
     iif_syserr(record, "iif_set_lock: error reading lock file %s", lockName);
     return status;
   }

@@ -2,12 +2,12 @@
 #include "io_rebuild.h"
 
 #include "io_error.h"
+#include "io_file.h"
 #include "io_format.h"
 #include "io_header.h"
 #include "io_index.h"
 #include "io_records.h"
 #include "lowlevel_io.h"
-#include "zyrFault.h"
 
 #include <cinttypes>
 #include <cstring>
@@ -31,7 +31,7 @@ int64_t lengthFieldSize(char letter, int32_t width) {
 int readLengthField(FILE *stream, const char *format, int32_t width, int64_t *length) {
   char bytes[32];
   size_t field = static_cast<size_t>(lengthFieldSize(format[0], width));
-  if (zyrFault_fread(bytes, 1, field, stream) != field) return IO_READ_ERR;
+  if (io_fread(bytes, 1, field, stream) != field) return IO_READ_ERR;
   if (format[0] == 'F')
     return io_parse_offset_line(bytes, field, width, length) ? IO_OK : IO_READ_ERR;
   if (field == 4) {
@@ -343,7 +343,7 @@ bool laterDataSet(Scan *scan, int64_t from) {
   char buffer[65536];
   size_t kept = 0;
   for (;;) {
-    size_t got = zyrFault_fread(buffer + kept, 1, sizeof buffer - kept, scan->m_stream);
+    size_t got = io_fread(buffer + kept, 1, sizeof buffer - kept, scan->m_stream);
     if (got == 0) return false;
     size_t have = kept + got;
     for (size_t i = 0; i + n <= have; ++i)
@@ -360,7 +360,11 @@ bool laterDataSet(Scan *scan, int64_t from) {
 bool trailingDamage(Scan *scan, int status, int64_t p, int64_t own) {
   if (status != IO_READ_ERR && status != IO_FORMAT_ERR && status != IO_BAD_FILE) return false;
   if (scan->m_badheader) return false;
-  if (laterDataSet(scan, own + 1)) return false;
+  // Bytes the disc failed to deliver are no damage, and neither is what a failed look beyond
+  // them missed.
+  if (iif_read_failure(scan->m_record) != 0 || laterDataSet(scan, own + 1) ||
+      iif_read_failure(scan->m_record) != 0)
+    return false;
   io_report_error(scan->m_callback,
                   "recreate_indextable: warning: damaged or incomplete data at offset %" PRId64
                   " after the last complete dataset, terminating scan there (%" PRId64 " bytes left out).",
@@ -431,7 +435,7 @@ int recreate_indextable_to(IO_error_callback callback, IO_file *record, int64_t 
     if (p == end) metEnd = true;
     record->m_indexlocation = p;
     char tag[7] = {0};
-    if (zyrFault_fread(tag, 1, 3, stream) < 3) {
+    if (io_fread(tag, 1, 3, stream) < 3) {
       status = IO_OK;
       break;
     }
@@ -453,7 +457,7 @@ int recreate_indextable_to(IO_error_callback callback, IO_file *record, int64_t 
         }
       }
     } else if (memcmp(tag, "*CR", 3) == 0) {
-      if (io_seek(stream, p, 0) != 0 || zyrFault_fread(tag, 1, 6, stream) < 6) {
+      if (io_seek(stream, p, 0) != 0 || io_fread(tag, 1, 6, stream) < 6) {
         status = IO_OK;
       } else if (memcmp(tag, "*CRASH", 6) == 0) {
         io_report_error(callback, "recreate_indextable: warning: file was not closed correctly, "
@@ -478,6 +482,9 @@ int recreate_indextable_to(IO_error_callback callback, IO_file *record, int64_t 
     }
   }
   ioheader_free(callback, scan.m_header);
+  // A read the system failed ends the walk short of the end of the data, whatever the walk made
+  // of it: the table would lack what lies beyond, and the next write would go over it.
+  if (iif_read_failure(record) != 0) return iif_check_reads(callback, record, "recreate_indextable");
   // A walk that stepped over the end of the data sets, or stopped short of it, took a length
   // field that damage made to fit the file: what it found is not the file's content.
   if (status == IO_OK && end >= 0 && !metEnd) {

@@ -165,6 +165,9 @@ struct IO_file {
   int32_t m_created;            // 1 when the record's open made the file
   int32_t m_remnant;            // what a creation cut off had left in the file, which the open
                                 // made anew (IO_REMNANT_* of io_remnant.h); 0 when it did not
+  int32_t m_readerror;          // while no stream is open: the errno of the first read that the
+                                // system failed of the last stream, or of the lock file that
+                                // failed the last open (iif_read_failure); 0 when none did
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -248,6 +248,13 @@ int writeDataset(IO_error_callback callback, IO_header *header, IO_data *data, I
   return IO_OK;
 }
 
+// The status of a read request: one that failed where the disc failed a read of the file is said
+// with the system's reason, and answered as a failed read (arrays too small are no failure).
+int readOutcome(IO_error_callback callback, IO_file *record, int status) {
+  if (status == IO_OK || status == IO_MEMORY_ERR) return status;
+  return iif_check_reads(callback, record, "iocnt") != IO_OK ? IO_READ_ERR : status;
+}
+
 // Reads the data set at offsets[0], converting its values to the header's data type when
 // `convert` is set.
 int readLocated(IO_error_callback callback, IO_header *header, IO_data *data, IO_file *record,
@@ -271,7 +278,7 @@ int readLocated(IO_error_callback callback, IO_header *header, IO_data *data, IO
     if (status != IO_OK && status != IO_MEMORY_ERR)
       io_report_error(callback, "iocnt: read_located_dataset failed\n");
   }
-  return status;
+  return readOutcome(callback, record, status);
 }
 
 int readStart(IO_error_callback callback, IO_header *header, IO_data *data, IO_file *record) {
@@ -282,11 +289,11 @@ int readStart(IO_error_callback callback, IO_header *header, IO_data *data, IO_f
   int status = read_located_dataset_start(callback, record->m_writeformat, record);
   if (status != IO_OK) {
     io_report_error(callback, "iocnt: read dataset start block failed\n");
-    return status;
+    return readOutcome(callback, record, status);
   }
   status = read_header(callback, record->m_writeformat, record->m_stream, header);
   if (status != IO_OK) io_report_error(callback, "iocnt: read dataset header failed\n");
-  return status;
+  return readOutcome(callback, record, status);
 }
 
 // Starts a data set piece by piece: tag, a zero length field, "*DATASET" and the header.
@@ -430,7 +437,7 @@ int deletePrimary(IO_error_callback callback, IO_header *header, IO_state *state
   if ((status = busy(callback, primary, "req =IO_DELETE_PRIMARY_DS")) != IO_OK) return status;
   status = delete_ds(callback, header, primary);
   if (status != IO_OK) io_report_error(callback, "iocnt: delete_ds failed\n");
-  return status;
+  return readOutcome(callback, primary, status);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -526,7 +533,7 @@ int datasetRequest(int32_t request, IO_error_callback callback, IO_header *heade
     if ((status = busy(callback, record, "deleting a data set")) != IO_OK) return status;
     status = delete_ds(callback, header, record);
     if (status != IO_OK) io_report_error(callback, "iocnt: delete a dataset failed\n");
-    return status;
+    return readOutcome(callback, record, status);
 
   case IO_WRITE_DATASET:
     if ((status = needHeader(callback, header)) != IO_OK) return status;
@@ -568,7 +575,7 @@ int datasetRequest(int32_t request, IO_error_callback callback, IO_header *heade
                          header->m_datatype, data);
       if (status != IO_OK) io_report_error(callback, "iocnt: read data failed\n");
     }
-    return status;
+    return readOutcome(callback, record, status);
 
   case IO_WRITE_DATA:
     if ((status = needHeader(callback, header)) != IO_OK) return status;

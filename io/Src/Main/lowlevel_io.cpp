@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -233,7 +235,7 @@ int readTextLine(IO_error_callback callback, const char *name, FILE *stream, T *
   }
   char line[kLineLength + 1];
   errno = 0;
-  if (!zyrFault_fgets(line, sizeof line, stream)) {
+  if (!io_fgets(line, sizeof line, stream)) {
     io_report_syserr(callback, "%s: (fgets failed) syserr:", name);
     return IO_READ_ERR;
   }
@@ -327,6 +329,71 @@ int iofmt_make_native(IO_error_callback callback, char *format) {
   }
 }
 
+namespace {
+
+// The streams a read of which the system failed, with the errno of the first such read. Few: a
+// stream is forgotten when it is closed, and the oldest go first should many never be.
+struct ReadFailure {
+  FILE *m_stream;
+  int m_error;
+};
+std::mutex theReadFailuresLock;
+const size_t kReadFailuresKept = 64;
+
+// Never destroyed: a stream may be read or closed while the process ends.
+std::vector<ReadFailure> &readFailures() {
+  static std::vector<ReadFailure> *failures = new std::vector<ReadFailure>();
+  return *failures;
+}
+
+// After a short read: the system's failure, not the end of the file, is noted.
+void noteShortRead(FILE *stream) {
+  if (!ferror(stream)) return;
+  const int error = errno != 0 ? errno : EIO;
+  std::lock_guard<std::mutex> guard(theReadFailuresLock);
+  std::vector<ReadFailure> &failures = readFailures();
+  for (const ReadFailure &failure : failures)
+    if (failure.m_stream == stream) return;
+  if (failures.size() == kReadFailuresKept) failures.erase(failures.begin());
+  failures.push_back({stream, error});
+}
+
+} // namespace
+
+size_t io_fread(void *data, size_t size, size_t count, FILE *stream) {
+  // The indicator is the C library's only word on why a read came up short: cleared first, it
+  // speaks of this read alone.
+  clearerr(stream);
+  size_t got = zyrFault_fread(data, size, count, stream);
+  if (got < count) noteShortRead(stream);
+  return got;
+}
+
+char *io_fgets(char *line, int size, FILE *stream) {
+  clearerr(stream);
+  char *got = zyrFault_fgets(line, size, stream);
+  if (!got) noteShortRead(stream);
+  return got;
+}
+
+int io_read_failure(FILE *stream) {
+  if (!stream) return 0;
+  std::lock_guard<std::mutex> guard(theReadFailuresLock);
+  for (const ReadFailure &failure : readFailures())
+    if (failure.m_stream == stream) return failure.m_error;
+  return 0;
+}
+
+void io_forget_stream(FILE *stream) {
+  std::lock_guard<std::mutex> guard(theReadFailuresLock);
+  std::vector<ReadFailure> &failures = readFailures();
+  for (auto failure = failures.begin(); failure != failures.end(); ++failure)
+    if (failure->m_stream == stream) {
+      failures.erase(failure);
+      return;
+    }
+}
+
 int64_t io_tell(FILE *stream) {
   if (!stream) return -1;
   off_t position = ftello(stream);
@@ -409,7 +476,7 @@ int wezreadString(IO_error_callback callback, const char *format, char *array, i
   }
   if (!isTextFormat(format[0])) {
     errno = 0;
-    size_t got = zyrFault_fread(array, 1, static_cast<size_t>(count), stream);
+    size_t got = io_fread(array, 1, static_cast<size_t>(count), stream);
     if (got != static_cast<size_t>(count)) {
       io_report_error(callback, "wezreadString: fread failed: read %d bytes, expected %d",
                       static_cast<int32_t>(got), count);
@@ -425,7 +492,7 @@ int wezreadString(IO_error_callback callback, const char *format, char *array, i
     return IO_ALLOC_ERR;
   }
   errno = 0;
-  if (!zyrFault_fgets(line, static_cast<int>(size), stream)) {
+  if (!io_fgets(line, static_cast<int>(size), stream)) {
     io_report_syserr(callback, "wezreadString: (fgets failed) syserr:");
     io_free(line);
     return IO_READ_ERR;
@@ -641,7 +708,7 @@ int readValues(IO_error_callback callback, const char *name, const char *format,
   if (status != IO_OK) return status;
   if (isTextFormat(format[0])) return readTextValues(callback, array, count, stream, parseLine);
   if (shortRead != ShortRead::kSilent) errno = 0;
-  size_t got = zyrFault_fread(array, sizeof(T), static_cast<size_t>(count), stream);
+  size_t got = io_fread(array, sizeof(T), static_cast<size_t>(count), stream);
   if (got != static_cast<size_t>(count)) {
     if (shortRead == ShortRead::kCounted)
       io_report_syserr(callback, "%s: fread failed or short read of %d/%d items, syserr", name,
@@ -758,7 +825,7 @@ namespace {
 // One binary offset of 4 or 8 bytes; a 4-byte one is sign-extended.
 template <typename T> int readOffsetValue(bool swap, int64_t *offset, FILE *stream) {
   T value;
-  if (zyrFault_fread(&value, sizeof value, 1, stream) != 1) return IO_READ_ERR;
+  if (io_fread(&value, sizeof value, 1, stream) != 1) return IO_READ_ERR;
   if (swap) io_swap_bytes(&value, static_cast<int>(sizeof value));
   *offset = value;
   return IO_OK;
@@ -792,7 +859,7 @@ int wezreadOffset(IO_error_callback callback, const char *format, int64_t *offse
   case 'F': {
     char line[kLineLength + 1];
     errno = 0;
-    if (!zyrFault_fgets(line, sizeof line, stream)) {
+    if (!io_fgets(line, sizeof line, stream)) {
       io_report_syserr(callback, "wezreadOffset: (fgets failed) syserr:");
       return IO_READ_ERR;
     }
@@ -889,7 +956,7 @@ int wezgotoIndexLocation(IO_error_callback callback, int64_t *offset, int32_t wi
   }
   char line[kLineLength + 1];
   errno = 0;
-  if (!zyrFault_fgets(line, width + 1, stream)) {
+  if (!io_fgets(line, width + 1, stream)) {
     io_report_syserr(callback, "wezgotoIndexLocation: (fgets failed) syserr:");
     return IO_READ_ERR;
   }

@@ -103,6 +103,18 @@ int iofmt_is_valid(char letter);
 // u and l).
 int iofmt_is_swapped(char letter);
 
+// fread and fgets through the fault seam (zyrFault.h). A read that the system fails, rather than
+// one that meets the end of the file, is noted against the stream with its errno: what a short
+// read left out is then no sign of where the data ends, and the reads, seeks and messages that
+// follow would lose the reason.
+size_t io_fread(void *data, size_t size, size_t count, FILE *stream);
+char *io_fgets(char *line, int size, FILE *stream);
+// The errno of the first read of the stream that the system failed since the stream was
+// forgotten (io_forget_stream); 0 when none did.
+int io_read_failure(FILE *stream);
+// Forgets what was noted of the stream: for a stream newly opened, or about to be closed.
+void io_forget_stream(FILE *stream);
+
 // The stream position, or -1.
 int64_t io_tell(FILE *stream);
 // origin 0: from the start; 1: from the current position; 2: from the end (a writable stream is

@@ -123,6 +123,16 @@ int Database_fileExists(const char *name) {
 
 namespace {
 
+// A file whose version does not read is no database, and its handle goes without writing
+// anything; when the disc failed the read, the file may well be one: that failure is what the user
+// was told.
+void refuseUnversioned(Database *database) {
+  if (DefFile_readFailure(database->m_defFile) == 0)
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The requested file\n\n%s\n\nexists but is not a valid ZYR database.\n",
+              database->m_fileName);
+  Database_abandon(database);
+}
+
 // Opens the file of exactly this name; a file that the open made (or made anew) is made a new
 // database.
 Database *openNamed(const char *fileName) {
@@ -131,10 +141,8 @@ Database *openNamed(const char *fileName) {
   Database *database = makeHandle(fileName, file);
   char *version = nullptr;
   if (!Database_getString(database, 0, nullptr, kVersion, &version)) {
-    if (!DefFile_isNew(file)) {
-      ZYR_ERROR(ZYR_U_INVALID_INPUT, "The requested file\n\n%s\n\nexists but is not a valid ZYR database.\n",
-                database->m_fileName);
-      Database_abandon(database);
+    if (!DefFile_isNew(file) || DefFile_readFailure(file) != 0) {
+      refuseUnversioned(database);
       return nullptr;
     }
     Database_setVersion(database);
@@ -176,9 +184,7 @@ Database *Database_openForReading(const char *name) {
   zyrCString_free(fileName);
   char *version = nullptr;
   if (database != nullptr && !Database_getString(database, 0, nullptr, kVersion, &version)) {
-    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The requested file\n\n%s\n\nexists but is not a valid ZYR database.\n",
-              database->m_fileName);
-    freeHandle(database);
+    refuseUnversioned(database);
     return nullptr;
   }
   zyrCString_free(version);
@@ -398,6 +404,11 @@ int readActive(Database *database, int32_t state, const zyrUUID *uuid, const cha
   const int32_t rebuilds = DefFile_getIndexRebuilds(database->m_defFile);
   if (reader(database->m_defFile, exactName.c_str(), database->m_key, when, out...))
     return 1;
+  // The disc failed the read: the version is as unknown as the rest of what the file holds now.
+  if (DefFile_readFailure(database->m_defFile) != 0) {
+    DefFile_reportError(database->m_defFile, database->m_defFile->m_function);
+    return 0;
+  }
   // The index named the version, but the file does not hold it there as a data set of this key:
   // its frame or header is damaged (the index still names it), or another data set stands in its
   // place (the index was rebuilt without it). The caller goes on without it, maybe with an older

@@ -226,7 +226,7 @@ void publishLocked(const char *function, const char *subject, const char *name, 
 }
 
 void publishOpenFailure(const char *function, int result, const char *name, const char *path, bool primary,
-                        const char *ioText, bool reading) {
+                        const char *ioText, bool reading, int readFailure) {
   const char *subject = primary ? "file name" : "secondary file name";
   if (result == -1) {
     publishLocked(function, subject, name, path);
@@ -239,7 +239,8 @@ void publishOpenFailure(const char *function, int result, const char *name, cons
                       "the wrong format or because you\ndon't have write permissions in the requested "
                       "directory.\n",
                       subject, name);
-  const std::string reason = systemReason(path, reading);
+  // A read the disc failed is the reason, whatever the file holds.
+  const std::string reason = readFailure != 0 ? strerror(readFailure) : systemReason(path, reading);
   if (!reason.empty())
     zyrError_addMessage(error, "\nThe system gives the reason: %s.\n", reason.c_str());
   else if (ioText != nullptr && *ioText != '\0')
@@ -346,7 +347,9 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     // made for want of its lock file: the library's words say why.
     const int status = file->m_dataset->m_lastStatus;
     char *ioText = status == IO_WRITE_ERR || status == IO_OPEN_ERR ? Dataset_getLastError(file->m_dataset) : nullptr;
-    publishOpenFailure(function, result, fileName ? fileName : "", path ? path : "", primary, ioText, reading);
+    const IO_file &record = primary ? file->m_fileInfo->m_primary : file->m_fileInfo->m_secondary;
+    publishOpenFailure(function, result, fileName ? fileName : "", path ? path : "", primary, ioText, reading,
+                       iif_read_failure(&record));
     zyrCString_free(ioText);
   }
   zyrCString_free(path);
@@ -1050,6 +1053,8 @@ int64_t DefFile_getDamagedOffset(const DefFile *file) { return Dataset_getDamage
 void DefFile_getSkipped(const DefFile *file, int64_t *from, int64_t *bytes) {
   Dataset_getSkipped(file->m_dataset, from, bytes);
 }
+
+int DefFile_readFailure(const DefFile *file) { return iif_read_failure(&file->m_fileInfo->m_primary); }
 
 int DefFile_getDataType(DefFile *file, const char *what, const char *where, int32_t when, char **type) {
   return Dataset_getDataType(file->m_dataset, what, where, when, type);

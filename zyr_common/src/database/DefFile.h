@@ -226,6 +226,10 @@ int32_t DefFile_getIndexRebuilds(const DefFile *file);
 int64_t DefFile_getDamagedOffset(const DefFile *file);
 // See Dataset_getSkipped.
 void DefFile_getSkipped(const DefFile *file, int64_t *from, int64_t *bytes);
+// The errno of a read of the primary file that the system failed (not the end of the file) since
+// it was opened, or of the last open that failed so; 0 when none did. What such a read missed is
+// unknown: no value read since may be taken for the file's, and nothing more is written to it.
+int DefFile_readFailure(const DefFile *file);
 // The attribute goes with every data set written until DefFile_clearAttributes.
 int DefFile_addAttribute(DefFile *file, const char *name, const char *value);
 void DefFile_clearAttributes(DefFile *file);

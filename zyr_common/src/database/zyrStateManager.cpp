@@ -709,6 +709,21 @@ int zyrStateManager_recordTypes(zyrStateManager *manager) {
   return statusNames == 1 ? statusIds : statusNames;
 }
 
+namespace {
+
+// Whether the disc failed a read of the database while it was opened (told if so): what was read
+// may lack anything, and the open fails rather than present it, or take the file for a new one.
+bool openReadFailed(zyrStateManager *manager) {
+  const int error = DefFile_readFailure(Database_getDefFile(manager->m_database));
+  if (error == 0)
+    return false;
+  ZYR_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE, "The ZYR database\n\n%s\n\ncannot be opened: a read of it failed (%s).\n",
+            Database_getFileName(manager->m_database), strerror(error));
+  return true;
+}
+
+} // namespace
+
 int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   if (manager->m_database != nullptr)
     zyrStateManager_closeDatabase(manager, 1);
@@ -745,6 +760,10 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   Database_getInt(database, 0, nullptr, kFirst, &manager->m_first);
   const int haveLast = Database_getInt(database, 0, nullptr, kLast, &manager->m_last);
   const int haveCurrent = Database_getInt(database, 0, nullptr, kCurrent, &stored);
+  if (openReadFailed(manager)) {
+    dropDatabase(manager);
+    return 0;
+  }
   // Versions of later states without the counters that say which of them is current: a file
   // that lost them is refused rather than taken for a new one and written over.
   if ((haveLast != 1 || haveCurrent != 1) && holdsStates(database, 0)) {
@@ -792,6 +811,8 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
     manager->m_claims->m_lost.clear();
     status = 0;
   }
+  if (status == 1 && openReadFailed(manager))
+    status = 0;
   if (status < 1) {
     unloadAll(manager);
     dropDatabase(manager);
