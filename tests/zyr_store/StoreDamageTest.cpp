@@ -264,6 +264,12 @@ TEST_F(StoreDamageTest, AFirstStateRecordOtherThanZeroIsIgnoredAndTheFileOpensAg
   }
 }
 
+TEST_F(StoreDamageTest, ALastStateRecordOfTheLargestNumberIsTaken) {
+  // The open looked for versions from the state after the last one on, a number past the largest.
+  damage([](Database *database) { Database_setInt(database, 0, nullptr, "State - last", INT32_MAX); });
+  expectKeptByAWrite(1);
+}
+
 TEST_F(StoreDamageTest, APurgeThatCannotFinishLeavesTheFileAsItWas) {
   // The header of the Repository's type record at the last state damaged.
   int32_t last = 0;

@@ -138,8 +138,10 @@ int checkStoredTypes(Database *database) {
   return result;
 }
 
-// Whether any version of a state after the given one is stored.
+// Whether any version of a state after the given one is stored (none is after the largest).
 int holdsStates(Database *database, int32_t after) {
+  if (after == INT32_MAX)
+    return 0;
   Listing listing;
   listing.match(database, after + 1, -1, "*", "*");
   return listing.m_noOfKeys > 0;
