@@ -101,14 +101,14 @@ protected:
     bytes.replace(frame + 3, 4, std::string(reinterpret_cast<const char *>(&length), 4));
     return bytes;
   }
-  // Opens the file, then commits a change and closes it with the flag: the next open takes the
-  // file as the first did, the same objects live.
-  void expectKeptByAWrite(int32_t flag) {
+  // Opens the file, then commits a change (unless told not to) and closes it with the flag: the
+  // next open takes the file as the first did, the same objects live.
+  void expectKeptByAWrite(int32_t flag, bool change = true) {
     Repository *repository = Repository_new(m_name.c_str());
     ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
     const std::vector<bool> live = {isLive(repository, m_first), isLive(repository, m_second)};
     EXPECT_EQ(keyOf(repository), m_repository);
-    const std::string made = keyOf(Thing_new());
+    const std::string made = change ? keyOf(Thing_new()) : m_repository;
     Repository_commit(repository);
     Repository_close(repository, flag);
     takeErrors();
@@ -311,6 +311,12 @@ TEST_F(StoreDamageTest, AFirstStateRecordOtherThanZeroIsIgnoredAndTheFileOpensAg
   }
 }
 
+TEST_F(StoreDamageTest, ALastStateRecordOfTheLargestNumberIsTaken) {
+  // The open looked for versions from the state after the last one on, a number past the largest.
+  damage([](Database *database) { Database_setInt(database, 0, nullptr, "State - last", INT32_MAX); });
+  expectKeptByAWrite(1);
+}
+
 TEST_F(StoreDamageTest, APurgeThatCannotFinishLeavesTheFileAsItWas) {
   // The header of the Repository's type record at the last state damaged.
   int32_t last = 0;
@@ -401,6 +407,36 @@ TEST_F(StoreDamageTest, APurgeKeepsAnObjectRestoredByATypeRecordAtStateZero) {
   bytes[bytes.find("*DATA", bytes.find("DATATYPE", record)) + 4] = 'X';
   zyrtest::writeFile(m_name, bytes);
   expectKeptByAWrite(1);
+}
+
+TEST_F(StoreDamageTest, ATypeRecordThatARebuildBringsToLightIsNotKeptByTheClose) {
+  // The index entry of the type names made to name the frame of the type ids, and one id in that
+  // frame damaged. The open's read of the names fails and rebuilds the index, so the open goes by
+  // the registry; the rebuilt index names both records, which disagree with it. The close (with a
+  // change or without, which stores the rebuilt index all the same) kept them, and the next open
+  // refused the file.
+  std::string bytes = zyrtest::readFile(m_name);
+  const size_t index = bytes.rfind("*INDEX\n");
+  const std::string esc(1, '\x1b');
+  const auto offsetField = [&](const std::string &name) {
+    const size_t line = bytes.find(esc + name + esc + "GLOBAL" + esc + "0" + esc, index);
+    EXPECT_NE(line, std::string::npos);
+    const size_t end = bytes.find('\n', line);
+    return std::make_pair(bytes.rfind(esc, end) + 1, end);
+  };
+  const auto names = offsetField("Type - names");
+  const auto ids = offsetField("Type - ids");
+  const std::string idsAt = bytes.substr(ids.first, ids.second - ids.first);
+  ASSERT_EQ(idsAt.size(), names.second - names.first);
+  bytes.replace(names.first, idsAt.size(), idsAt);
+  const size_t data = bytes.find("*DATA", bytes.find("*HEADER", std::stoul(idsAt)) + 7) + 5;
+  bytes[data + 4 * 7 + 3] = 7;
+  for (const bool change : {true, false})
+    for (const int32_t flag : {-1, 0, 1}) {
+      SCOPED_TRACE(testing::Message() << "change " << change << ", flag " << flag);
+      zyrtest::writeFile(m_name, bytes);
+      expectKeptByAWrite(flag, change);
+    }
 }
 
 } // namespace

@@ -138,8 +138,10 @@ int checkStoredTypes(Database *database) {
   return result;
 }
 
-// Whether any version of a state after the given one is stored.
+// Whether any version of a state after the given one is stored (none is after the largest).
 int holdsStates(Database *database, int32_t after) {
+  if (after == INT32_MAX)
+    return 0;
   Listing listing;
   listing.match(database, after + 1, -1, "*", "*");
   return listing.m_noOfKeys > 0;
@@ -830,6 +832,19 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
 
 namespace {
 
+// Before the file is closed or copied: the types the open went by (this process's registry: the
+// file's record named the same ones, or fewer, or none could be read) are what the file keeps. A
+// writer stores the registry over no record or one of fewer types. A record that names other
+// types can only have come to light since the open, by a rebuild of the index that a damaged read
+// made; the file keeps that index, so the registry is stored over it by any process that can
+// write the file, or no later open would take the file.
+void keepTypeRecord(zyrStateManager *manager) {
+  Database *database = manager->m_database;
+  const int types = checkStoredTypes(database);
+  if ((types == 2 && Database_isWriter(database)) || (types == 0 && Database_claimWrite(database, 0)))
+    zyrStateManager_recordTypes(manager);
+}
+
 // The purge's erasures and counters, made on the database given: only the versions valid at the
 // state stay, with the live objects alone; a copy of it with its whens made 1 is the purged file.
 int purgeHistory(zyrStateManager *manager, Database *database, int32_t state) {
@@ -908,8 +923,7 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   int result = zyrStateManager_commitState(manager) > 0 || !changed ? 1 : 0;
   if (manager->m_database == nullptr)
     return result;
-  if (Database_isWriter(manager->m_database) && checkStoredTypes(manager->m_database) == 2)
-    zyrStateManager_recordTypes(manager);
+  keepTypeRecord(manager);
   // A compaction that keeps the history is housekeeping: while other processes hold the file
   // (or it cannot be written) it is left to a later close. A purge was asked for and must happen.
   const int housekeeping = flag == 0 && !Database_isWriter(manager->m_database) &&
@@ -983,8 +997,7 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
     zyrCString_free(fileName);
     return 1;
   }
-  if (Database_isWriter(manager->m_database) && checkStoredTypes(manager->m_database) == 2)
-    zyrStateManager_recordTypes(manager);
+  keepTypeRecord(manager);
   Database *copy = Database_clone(manager->m_database, fileName);
   if (copy == nullptr) {
     ZYR_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE, "There was a problem copying the ZYR database from\n\n%s\n\nto\n\n%s\n\n",
