@@ -95,12 +95,15 @@ TEST_F(StoreTest, BlankNamesAreRefused) {
   EXPECT_EQ(DefFile_new(nullptr), nullptr);
 }
 
-// Runs the body in a child process as an ordinary user (nobody, for a test run by root), in whose
-// eyes the scratch directory is open to all; "" when it found nothing wrong.
+// Runs the body in a child process as an ordinary user (nobody, for a test run by root), working
+// in the scratch directory, which is open to all (the directories above it may not be: the body
+// names its files from there); "" when it found nothing wrong.
 std::string asOrdinaryUser(const std::string &directory, const std::function<std::string()> &body) {
   if (chmod(directory.c_str(), 0777) != 0)
     return "the directory cannot be opened to all";
   return zyrtest::inChild([&] {
+    if (chdir(directory.c_str()) != 0)
+      return std::string("the directory cannot be entered");
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
       return std::string("the user cannot be changed");
     return body();
@@ -130,11 +133,12 @@ TEST_F(StoreTest, ALockConflictSaysWhoHoldsTheFile) {
   ASSERT_EQ(chmod(name.c_str(), 0), 0);
   EXPECT_EQ(asOrdinaryUser(dir(), [&] {
               zyrtest::ErrorCapture errors;
-              const std::string expected = "The supplied file name, " + name + ", can not\nbe opened as a lock file, " +
-                                           name +
+              const std::string local = "locked.wez";
+              const std::string expected = "The supplied file name, " + local + ", can not\nbe opened as a lock file, " +
+                                           local +
                                            ".lck,\nexists.\n\nIf this is the result of a previous failed run then "
                                            "try deleting the\nlock file and repeating the operation.\n";
-              if (DefFile_new(name.c_str()) != nullptr)
+              if (DefFile_new(local.c_str()) != nullptr)
                 return std::string("opened");
               return message(errors.last()) == expected ? std::string() : message(errors.last());
             }),
@@ -175,7 +179,7 @@ TEST_F(StoreTest, AWriteTheUserMayNotMakeGivesTheSystemsReason) {
   DefFile_delete(file);
   ASSERT_EQ(chmod(name.c_str(), 0444), 0);
   EXPECT_EQ(asOrdinaryUser(dir(), [&] {
-              DefFile *theirs = DefFile_new(name.c_str());
+              DefFile *theirs = DefFile_new("theirs.wez");
               if (theirs == nullptr)
                 return std::string("not opened");
               std::string found;
