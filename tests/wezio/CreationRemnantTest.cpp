@@ -20,24 +20,13 @@ struct Case {
   int m_kind;
 };
 
-class CreationRemnantTest : public testing::Test {
+class CreationRemnantTest : public DataFileTest {
 protected:
-  void SetUp() override {
-    messages().clear();
-    m_name = m_dir.file("data.wez");
-    iif_clear_record(&m_file);
-  }
   void TearDown() override {
     zyrFault_disarm();
-    if (iif_is_open(&m_file)) iif_close(&m_file);
+    DataFileTest::TearDown();
   }
-  int open(IO_file *record, const char *access) {
-    iif_clear_record(record);
-    record->m_callback = captureMessage;
-    int status = iif_open(record, m_name.c_str(), access);
-    if (status != IO_OK) iif_release_record(record);
-    return status;
-  }
+  int open(IO_file *record, const char *access) { return openRecord(record, access); }
   // The file as its first data set (format, an array of n integers) leaves it once written: the
   // information block of a new file, the frame and the end tag after it.
   std::string firstDataSet(const char *format, int n = 3) {
@@ -59,10 +48,6 @@ protected:
     const std::string zero = format[0] == 'F' ? textOffset(0, 20) : format[0] == 'l' ? le64(0) : le32(0);
     return bytes.replace(39, zero.size(), zero);
   }
-
-  ScratchDir m_dir;
-  std::string m_name;
-  IO_file m_file;
 };
 
 TEST_F(CreationRemnantTest, OnlyWhatACreationCutOffLeavesIsMadeAnew) {

@@ -22,34 +22,18 @@ namespace {
 
 const std::string E(1, kEscChar);
 
-class DatasetFileTest : public testing::Test {
+class DatasetFileTest : public DataFileTest {
 protected:
-  void SetUp() override {
-    messages().clear();
-    m_name = m_dir.file("data.wez");
-    iif_clear_record(&m_file);
-    m_file.m_callback = captureMessage;
-  }
   void TearDown() override {
     io_alloc_fail(-1, 0);
-    if (iif_is_open(&m_file)) iif_close(&m_file);
+    DataFileTest::TearDown();
   }
-  int open(const char *access = "d") {
-    iif_clear_record(&m_file);
-    m_file.m_callback = captureMessage;
-    int status = iif_open(&m_file, m_name.c_str(), access);
-    if (status != IO_OK) iif_release_record(&m_file);
-    return status;
-  }
+  int open(const char *access = "d") { return openRecord(&m_file, access); }
   void close() { EXPECT_EQ(iif_close(&m_file), IO_OK); }
   std::string bytes() {
     if (m_file.m_stream) fflush(m_file.m_stream);
     return readFile(m_name);
   }
-
-  ScratchDir m_dir;
-  std::string m_name;
-  IO_file m_file;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -31,34 +31,18 @@ std::string textFrame(const std::string &what, int when, int64_t length = -1) {
          textOffset(n, 20);
 }
 
-class RebuildTest : public testing::Test {
+class RebuildTest : public DataFileTest {
 protected:
-  void SetUp() override {
-    messages().clear();
-    m_name = m_dir.file("data.wez");
-    iif_clear_record(&m_file);
-  }
-  void TearDown() override {
-    if (iif_is_open(&m_file)) iif_close(&m_file);
-  }
   int openWith(const std::string &bytes, const char *access = "d") {
     writeFile(m_name, bytes);
-    iif_clear_record(&m_file);
-    m_file.m_callback = captureMessage;
     messages().clear();
-    int status = iif_open(&m_file, m_name.c_str(), access);
-    if (status != IO_OK) iif_release_record(&m_file);
-    return status;
+    return openRecord(&m_file, access);
   }
   bool said(const std::string &message) {
     for (const std::string &m : messages())
       if (m == message) return true;
     return false;
   }
-
-  ScratchDir m_dir;
-  std::string m_name;
-  IO_file m_file;
 };
 
 TEST_F(RebuildTest, TheFileEndTagEndsTheWalkAndTakesTheNextDataSet) {

@@ -1,6 +1,7 @@
 #include "dataset_test_util.h"
 
 #include "io_dataset.h"
+#include "io_file.h"
 #include "io_header.h"
 #include "io_index.h"
 #include "io_lock.h"
@@ -133,6 +134,25 @@ int readAt(IO_file *record, int64_t position, IO_header *header, IO_data *data, 
     if (io_seek(record->m_stream, position, 0) != 0) return IO_SEEK_ERR;
     status = read_located_dataset_as(record->m_callback, format, header, data, target, record);
   }
+  return status;
+}
+
+void DataFileTest::SetUp() {
+  messages().clear();
+  m_name = m_dir.file("data.wez");
+  iif_clear_record(&m_file);
+  m_file.m_callback = captureMessage;
+}
+
+void DataFileTest::TearDown() {
+  if (iif_is_open(&m_file)) iif_close(&m_file);
+}
+
+int DataFileTest::openRecord(IO_file *record, const char *access) {
+  iif_clear_record(record);
+  record->m_callback = captureMessage;
+  int status = iif_open(record, m_name.c_str(), access);
+  if (status != IO_OK) iif_release_record(record);
   return status;
 }
 

@@ -5,6 +5,8 @@
 #include "io_records.h"
 #include "zyrTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -72,6 +74,21 @@ std::vector<Entry> entries(const IO_file *record);
 // Reads the data set at a position into a fresh data block (enlarged on 14); the status.
 int readAt(IO_file *record, int64_t position, IO_header *header, IO_data *data,
            char *format = nullptr, const char *target = nullptr);
+
+// A test of one data-set file, data.wez in a scratch directory of its own, and the record that
+// opens it: messages are cleared first, and the record is closed after.
+class DataFileTest : public testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Opens the record on the file with the capturing callback; a record whose open failed holds
+  // nothing.
+  int openRecord(IO_file *record, const char *access);
+
+  ScratchDir m_dir;
+  std::string m_name;
+  IO_file m_file;
+};
 
 } // namespace wezio_test
 
