@@ -9,11 +9,13 @@
 #include "iodata.h"
 #include "lowlevel_io.h"
 #include "wezio_test_util.h"
+#include "zyrTestChild.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 using namespace wezio_test;
@@ -556,6 +558,23 @@ TEST_F(DatasetFileTest, FileStartChecksGiveTheirMessages) {
     EXPECT_FALSE(fileExists(m_name + ".lck")) << c.m_message;
     EXPECT_EQ(readFile(m_name), c.m_bytes);
   }
+}
+
+// A pipe under the name is refused at once, in every mode, rather than waited on for a writer.
+TEST_F(DatasetFileTest, APipeIsRefusedRatherThanWaitedOn) {
+  ASSERT_EQ(mkfifo(m_name.c_str(), 0644), 0);
+  EXPECT_EQ(zyrtest::inChild(
+                [&] {
+                  std::string found;
+                  for (const char *access : {"r", "d", "w"}) {
+                    messages().clear();
+                    if (open(access) != IO_OPEN_ERR || allMessages().find("Illegal seek") == std::string::npos)
+                      found += std::string(access) + ": " + allMessages();
+                  }
+                  return found;
+                },
+                20),
+            "");
 }
 
 TEST_F(DatasetFileTest, OpenArgumentsAndMissingFiles) {

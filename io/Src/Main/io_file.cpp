@@ -28,9 +28,18 @@ const char *const kDefaultFormat = "U5";
 const int32_t kNewOffsetWidth = 20;
 
 // Opens with open(2) so that the descriptor is close-on-exec from the start. NULL with errno set.
+// A pipe or socket under the name is no data-set file (its data cannot be sought, and its open
+// or first read would wait for a writer that may never come): refused at once, with ESPIPE.
 FILE *openStream(const char *name, int flags, const char *mode) {
-  int fd = open(name, flags | O_CLOEXEC, 0666);
+  int fd = open(name, flags | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return nullptr;
+  struct stat status;
+  if (fstat(fd, &status) != 0 || S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    close(fd);
+    errno = ESPIPE;
+    return nullptr;
+  }
   FILE *stream = fdopen(fd, mode);
   if (!stream) {
     int error = errno;

@@ -97,7 +97,7 @@ int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool
 // Whether no process holds the real lock of the data file: then whatever its lock file says was
 // left by programs that have ended. A file that does not exist is held by nobody.
 bool nobodyHolds(const char *name) {
-  int fd = open(name, O_RDONLY | O_CLOEXEC);
+  int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno == ENOENT;
   bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
   close(fd); // lets go of the probe's lock too
