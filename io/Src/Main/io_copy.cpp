@@ -4,6 +4,7 @@
 #include "get_ds_location.h"
 #include "io_alloc.h"
 #include "io_error.h"
+#include "io_format.h"
 #include "io_header.h"
 #include "io_index.h"
 #include "lowlevel_io.h"
@@ -19,8 +20,6 @@ const char kEsc = 27;
 // Bytes moved per read and write: a bounded buffer, whatever length the source claims.
 const int64_t kCopyBlock = 1 << 20;
 const int64_t kSmallBlock = 100000;
-
-bool isDeleted(char c) { return c == 'D' || c == 'd' || c == 'X' || c == 'x'; }
 
 int64_t streamSize(FILE *stream) {
   int64_t here = io_tell(stream);
@@ -154,7 +153,7 @@ int readSourceFrame(IO_error_callback callback, FILE *from, const IO_match *name
     return IO_READ_ERR;
   }
   const char *tag = frame->m_tag;
-  frame->m_deleted = isDeleted(tag[0]);
+  frame->m_deleted = iofmt_is_deleted(tag[0]) != 0;
   if (frame->m_deleted) return IO_OK;
   if (!iofmt_is_valid(tag[0])) {
     io_report_error(callback,

@@ -201,6 +201,7 @@ namespace {
 
 int openLocked(IO_file *record, const char *name, int mode) {
   record->m_created = 0;
+  record->m_remnant = IO_REMNANT_NONE;
   record->m_readerror = 0;
   int status = iif_set_lock(record, mode == 1 ? 1 : 0);
   if (status != IO_OK) return status;
@@ -550,10 +551,15 @@ int iif_swap_in(IO_file *record, IO_file *replacement) {
     io_free(record->m_format);
     char *name = record->m_name;
     IO_error_callback callback = record->m_callback;
+    // What the record's open found of the file stays: the replacement was made by the swap, not
+    // by that open.
+    const int32_t created = record->m_created, remnant = record->m_remnant;
     io_free(replacement->m_name);
     *record = *replacement;
     record->m_name = name;
     record->m_callback = callback;
+    record->m_created = created;
+    record->m_remnant = remnant;
     record->m_lockfile = IO_LOCKFILE_WRITER;
     iif_clear_record(replacement);
   }

@@ -15,6 +15,18 @@
 // byte, which does not record the format.
 #include "io_records.h"
 
+// 1 when the letter begins the tag of a live data set (F, U, u, L, l).
+int iofmt_is_live(char letter);
+// 1 when the letter begins a delete tag (D, d, X, x).
+int iofmt_is_deleted(char letter);
+
+// Bytes of a length field of a live format letter in a file of offset width `width`: a text line
+// of `width` characters and LF, else 4 (U, u) or 8 (L, l) binary bytes.
+int64_t iofmt_length_field_size(char letter, int32_t width);
+// Parses a length field of the letter's format held in exactly `size` bytes (for text, a line of
+// the offset width, io_parse_offset_line), strictly: 1 with *length set, else 0.
+int iofmt_parse_length_field(const char *bytes, size_t size, char letter, int32_t width, int64_t *length);
+
 // The delete tag of a live tag (both two bytes). A tag already deleted, or of an unknown letter,
 // is copied unchanged.
 void iofmt_delete_tag(const char *tag, char *deleted);

@@ -18,32 +18,13 @@ namespace {
 
 const char kEsc = 27;
 
-bool isLiveLetter(char c) { return c == 'F' || c == 'U' || c == 'u' || c == 'L' || c == 'l'; }
-
-// Bytes of a length field of the format in a file of offset width W.
-int64_t lengthFieldSize(char letter, int32_t width) {
-  if (letter == 'F') return width + 1;
-  return letter == 'L' || letter == 'l' ? 8 : 4;
-}
-
 // Reads one length field of the format strictly: exactly its bytes, and for text a line of the
 // file's offset width, so that the walk moves by exactly the field. 0 or 10.
 int readLengthField(FILE *stream, const char *format, int32_t width, int64_t *length) {
   char bytes[32];
-  size_t field = static_cast<size_t>(lengthFieldSize(format[0], width));
-  if (io_fread(bytes, 1, field, stream) != field) return IO_READ_ERR;
-  if (format[0] == 'F')
-    return io_parse_offset_line(bytes, field, width, length) ? IO_OK : IO_READ_ERR;
-  if (field == 4) {
-    int32_t value;
-    memcpy(&value, bytes, 4);
-    if (iofmt_is_swapped(format[0])) io_swap_bytes(&value, 4);
-    *length = value;
-  } else {
-    memcpy(length, bytes, 8);
-    if (iofmt_is_swapped(format[0])) io_swap_bytes(length, 8);
-  }
-  return IO_OK;
+  size_t field = static_cast<size_t>(iofmt_length_field_size(format[0], width));
+  if (field > sizeof bytes || io_fread(bytes, 1, field, stream) != field) return IO_READ_ERR;
+  return iofmt_parse_length_field(bytes, field, format[0], width, length) ? IO_OK : IO_READ_ERR;
 }
 
 bool nameFitsEntry(const char *name) { return !strchr(name, kEsc) && !strchr(name, '\n'); }
@@ -153,7 +134,7 @@ int indexDataSet(Scan *scan, const char *format, int64_t p, int64_t s, int64_t l
     // A name holding the entry separators cannot be indexed (this library never writes one): the
     // data set is left out, and said so.
     IO_file *record = scan->m_record;
-    int64_t bytes = s + length + lengthFieldSize(format[0], record->m_offsetwidth) - p;
+    int64_t bytes = s + length + iofmt_length_field_size(format[0], record->m_offsetwidth) - p;
     io_report_error(callback,
                     "recreate_indextable: warning: the %" PRId64 " bytes of the dataset at offset %" PRId64
                     " have been left out: its name cannot be held by the index",
@@ -191,7 +172,7 @@ int skipStoredIndex(Scan *scan, int64_t s, int64_t length) {
 int liveFrame(Scan *scan, const char *format, int64_t p) {
   IO_error_callback callback = scan->m_callback;
   FILE *stream = scan->m_stream;
-  int64_t field = lengthFieldSize(format[0], scan->m_record->m_offsetwidth);
+  int64_t field = iofmt_length_field_size(format[0], scan->m_record->m_offsetwidth);
   if (p + 3 + field > scan->m_size) return endAtUnfinished(scan, format, p, false);
   // Read strictly: a length field that is not what a writer writes is not taken for the 0 of an
   // unfinished write, which would end the walk and hide what follows.
@@ -236,8 +217,6 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
   return IO_BAD_FILE;
 }
 
-bool isDeletedLetter(char c) { return c == 'D' || c == 'd' || c == 'X' || c == 'x'; }
-
 // How reading the two length fields of a frame went.
 enum FrameLengths { kLengthsRead, kFirstUnread, kFirstBad, kSkipFailed, kSecondUnread };
 
@@ -248,7 +227,7 @@ FrameLengths frameLengths(Scan *scan, const char *format, int64_t p, int64_t *fi
                           int64_t *second) {
   *first = *second = 0;
   int32_t width = scan->m_record->m_offsetwidth;
-  int64_t field = lengthFieldSize(format[0], width);
+  int64_t field = iofmt_length_field_size(format[0], width);
   if (io_seek(scan->m_stream, p + 3, 0) != 0 ||
       readLengthField(scan->m_stream, format, width, first) != IO_OK)
     return kFirstUnread;
@@ -265,7 +244,7 @@ FrameLengths frameLengths(Scan *scan, const char *format, int64_t p, int64_t *fi
 void noteErased(Scan *scan, const char *format, int64_t p) {
   FILE *stream = scan->m_stream;
   int64_t end = io_tell(stream);
-  if (end < 0 || io_seek(stream, p + 3 + lengthFieldSize(format[0], scan->m_record->m_offsetwidth), 0) != 0)
+  if (end < 0 || io_seek(stream, p + 3 + iofmt_length_field_size(format[0], scan->m_record->m_offsetwidth), 0) != 0)
     return;
   if (readFrameHeader(scan, format)) {
     const IO_header *h = scan->m_header;
@@ -296,7 +275,7 @@ int deletedFrame(Scan *scan, const char *tag, int64_t p) {
                     second, first, "D");
     return IO_BAD_FILE;
   }
-  switch (isLiveLetter(format[0]) ? frameLengths(scan, format, p, &first, &second)
+  switch (iofmt_is_live(format[0]) ? frameLengths(scan, format, p, &first, &second)
                                   : kFirstUnread) {
   case kLengthsRead:
     // Walked as a live frame is: by its first length field. A live data set whose second field
@@ -439,10 +418,10 @@ int recreate_indextable_to(IO_error_callback callback, IO_file *record, int64_t 
       status = IO_OK;
       break;
     }
-    if (isLiveLetter(tag[0])) {
+    if (iofmt_is_live(tag[0])) {
       char format[3] = {tag[0], tag[1], '\0'};
       status = liveFrame(&scan, format, p);
-    } else if (isDeletedLetter(tag[0])) {
+    } else if (iofmt_is_deleted(tag[0])) {
       status = deletedFrame(&scan, tag, p);
     } else if (memcmp(tag, "*IN", 3) == 0) {
       int64_t ignored = 0;
@@ -474,9 +453,9 @@ int recreate_indextable_to(IO_error_callback callback, IO_file *record, int64_t 
       // The frame's own start tag lies after its letter, second byte, LF and first length field.
       char letter = tag[0];
       char format[3];
-      if (isDeletedLetter(letter))
+      if (iofmt_is_deleted(letter))
         letter = iofmt_deleted_format(tag, format) == 0 ? format[0] : 'F';
-      int64_t own = isLiveLetter(letter) ? p + 3 + lengthFieldSize(letter, record->m_offsetwidth)
+      int64_t own = iofmt_is_live(letter) ? p + 3 + iofmt_length_field_size(letter, record->m_offsetwidth)
                                          : p;
       if (trailingDamage(&scan, status, p, own)) status = IO_OK;
     }

@@ -1,13 +1,11 @@
 // Recognising what a creation cut off leaves in a data-set file.
 #include "io_remnant.h"
 
-#include "io_index.h"
-#include "lowlevel_io.h"
+#include "io_format.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -41,30 +39,14 @@ std::string readAt(int fd, int64_t at, size_t n) {
   return bytes;
 }
 
-bool isLiveLetter(char c) { return c == 'F' || c == 'U' || c == 'u' || c == 'L' || c == 'l'; }
-
 // A tag as a frame of the format holds it: the text format ends it with a line end.
 std::string tagIn(char letter, const char *tag) { return letter == 'F' ? std::string(tag) + "\n" : std::string(tag); }
 
-size_t fieldSize(char letter) {
-  if (letter == 'F') return kWidth + 1;
-  return letter == 'L' || letter == 'l' ? 8 : 4;
-}
+size_t fieldSize(char letter) { return static_cast<size_t>(iofmt_length_field_size(letter, kWidth)); }
 
 // The length field of the format that the bytes hold, read strictly.
 bool lengthField(const std::string &bytes, char letter, int64_t *value) {
-  if (bytes.size() != fieldSize(letter)) return false;
-  if (letter == 'F') return io_parse_offset_line(bytes.data(), bytes.size(), kWidth, value) == 1;
-  if (bytes.size() == 4) {
-    int32_t narrow;
-    memcpy(&narrow, bytes.data(), 4);
-    if (iofmt_is_swapped(letter)) io_swap_bytes(&narrow, 4);
-    *value = narrow;
-  } else {
-    memcpy(value, bytes.data(), 8);
-    if (iofmt_is_swapped(letter)) io_swap_bytes(value, 8);
-  }
-  return true;
+  return iofmt_parse_length_field(bytes.data(), bytes.size(), letter, kWidth, value) != 0;
 }
 
 // Whether nothing, or only a file end tag of the format, lies from `from` to the end.
@@ -79,7 +61,7 @@ bool atMostEndTag(int fd, int64_t from, int64_t size, char letter) {
 // stands), with at most an end tag after it.
 bool unfinishedFirstFrame(int fd, int64_t size) {
   const std::string start = readAt(fd, kInfoSize, 3);
-  if (start.size() != 3 || !isLiveLetter(start[0]) || start[2] != '\n') return false;
+  if (start.size() != 3 || !iofmt_is_live(start[0]) || start[2] != '\n') return false;
   const char letter = start[0];
   const int64_t field = static_cast<int64_t>(fieldSize(letter));
   const int64_t s = kInfoSize + 3 + field;

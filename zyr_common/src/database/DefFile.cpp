@@ -294,14 +294,13 @@ void tellLockFileMissing(DefFile *file, const char *function) {
 // A file that held no more than what a creation cut off leaves, and that the open made anew, is
 // told to the user with what it held (nothing of it was stored data).
 void tellMadeAnew(DefFile *file, const char *function) {
-  IO_file &record = file->m_fileInfo->m_primary;
+  const IO_file &record = file->m_fileInfo->m_primary;
   if (record.m_remnant == IO_REMNANT_NONE || record.m_name == nullptr)
     return;
   zyrError_raise(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__,
                  "The file\n\n%s\n\nheld nothing but what a creation that was cut off leaves (%s); it has been "
                  "opened as a new file.\n",
                  record.m_name, io_remnant_text(record.m_remnant));
-  record.m_remnant = IO_REMNANT_NONE;
 }
 
 int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary,
@@ -325,8 +324,6 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
                          : Dataset_openSecondaryFile(file->m_dataset, path);
   if (result == 1 && primary) {
     file->m_created = existed ? 0 : 1;
-    const IO_file &record = file->m_fileInfo->m_primary;
-    file->m_new = reading ? 0 : record.m_created ? DEFFILE_MADE : record.m_remnant ? DEFFILE_MADE_ANEW : 0;
     tellTakeOver(file, function);
     if (!reading) {
       tellMadeAnew(file, function);
@@ -457,14 +454,13 @@ int DefFile_closeSecondaryFile(DefFile *file) {
 }
 
 int DefFile_removeMade(DefFile *file) {
-  if (!file || file->m_new != DEFFILE_MADE || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN))
+  if (!file || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN) || !file->m_fileInfo->m_primary.m_created)
     return 0;
   if (file->m_openFiles & DEFFILE_SECONDARY_OPEN)
     DefFile_closeSecondaryFile(file);
   if (iif_remove_made(&file->m_fileInfo->m_primary) != 1)
     return 0;
   DefFile_closePrimaryFile(file);
-  file->m_new = 0;
   return 1;
 }
 
@@ -476,7 +472,11 @@ void DefFile_abandon(DefFile *file) {
   DefFile_closeFiles(file);
 }
 
-int DefFile_isNew(const DefFile *file) { return file && file->m_new ? 1 : 0; }
+int DefFile_isNew(const DefFile *file) {
+  if (!file || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN)) return 0;
+  const IO_file &record = file->m_fileInfo->m_primary;
+  return record.m_created || record.m_remnant != IO_REMNANT_NONE ? 1 : 0;
+}
 
 int DefFile_isCutOffCreation(const char *fileName) { return io_remnant_of(fileName) != IO_REMNANT_NONE ? 1 : 0; }
 

@@ -21,9 +21,6 @@ struct zyrUUID;
 
 // Bits of m_openFiles.
 enum { DEFFILE_PRIMARY_OPEN = 1, DEFFILE_SECONDARY_OPEN = 2 };
-// Values of m_new: the open of the primary file made it, or made anew a file that held no more
-// than what a creation cut off leaves (io_remnant.h; a warning tells what it held).
-enum { DEFFILE_MADE = 1, DEFFILE_MADE_ANEW = 2 };
 
 struct DefFile {
   char *m_primaryFile;   // name of the primary file
@@ -38,7 +35,6 @@ struct DefFile {
   int32_t m_isModified; // 1 once anything was written, erased or compacted
   int32_t m_failedWrites; // writes that failed since the owner last took the count
   int32_t m_created;      // 1 while the directory entry of a file this handle created may not be on disc
-  int32_t m_new;          // DEFFILE_MADE or DEFFILE_MADE_ANEW for a primary file so opened, else 0
   uint32_t m_openFiles; // DEFFILE_PRIMARY_OPEN | DEFFILE_SECONDARY_OPEN
   IO_state *m_fileInfo; // owned
   Dataset *m_dataset;   // owned
@@ -61,7 +57,8 @@ int DefFile_openAsSecondaryFile(DefFile *file, const char *fileName, int report)
 int DefFile_closePrimaryFile(DefFile *file);
 int DefFile_closeSecondaryFile(DefFile *file);
 int DefFile_closeFiles(DefFile *file);
-// 1 when the open of the primary file made it, or made it anew (m_new).
+// 1 when the open of the primary file made it, or made anew a file that held no more than what a
+// creation cut off leaves (its record's m_created, m_remnant).
 int DefFile_isNew(const DefFile *file);
 // Removes the primary file, with its lock file, when its open made it and no other process holds
 // it, and closes the files without writing anything more: 1. Otherwise 0, the files left open.
