@@ -60,6 +60,7 @@ public:
   HeldChild(const HeldChild &) = delete;
   HeldChild &operator=(const HeldChild &) = delete;
 
+  pid_t pid() const { return m_pid; }
   // The character the child reported; 0 when it could not start or ended first.
   char reported() {
     char c = 0;
@@ -85,6 +86,45 @@ private:
   pid_t m_pid = -1;
   int m_release = -1;
   int m_report = -1;
+};
+
+// A process that holds locks on `count` files of the directory and, until the end of the object,
+// takes and lets go of one more as fast as it can: the system's list of locks changes all the time.
+class LockChurn {
+public:
+  LockChurn(const ScratchDir &dir, int count) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    m_pid = fork();
+    if (m_pid == 0) {
+      ::close(ready[0]);
+      for (int i = 0; i <= count; ++i) {
+        const int fd = ::open(dir.file("churn" + std::to_string(i)).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0 || (i < count && flock(fd, LOCK_EX) != 0)) zyrtest::leaveChild(1);
+        if (i < count) continue;
+        if (write(ready[1], "c", 1) != 1) zyrtest::leaveChild(1);
+        for (;;) {
+          flock(fd, LOCK_EX);
+          flock(fd, LOCK_UN);
+        }
+      }
+    }
+    ::close(ready[1]);
+    char c = 0;
+    if (m_pid < 0 || read(ready[0], &c, 1) != 1) m_pid = -1;
+    ::close(ready[0]);
+  }
+  ~LockChurn() {
+    if (m_pid <= 0) return;
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+  }
+  LockChurn(const LockChurn &) = delete;
+  LockChurn &operator=(const LockChurn &) = delete;
+  bool running() const { return m_pid > 0; }
+
+private:
+  pid_t m_pid = -1;
 };
 
 class LockFileTest : public testing::Test {
@@ -309,6 +349,49 @@ TEST_F(LockFileTest, ALiveWriterInAnotherProcessStillKeepsOthersOut) {
   EXPECT_EQ(lockFile(), "        -1\n");
   EXPECT_EQ(writer.release(), 0);
   EXPECT_EQ(lockFile(), "(none)");
+}
+
+// The holder of a file is told by its process id however busy the rest of the system's locks are:
+// one writer always, one reader always, two readers never as one of them.
+TEST_F(LockFileTest, TheHolderIsNamedWhileOtherProcessesLockAndLetGo) {
+  writeFile(m_name, infoBlock(36));
+  // How many locks other processes hold decides where the holder's lock lies in the system's list.
+  for (int others : {12, 17, 21, 26, 30, 35, 39, 45}) {
+    LockChurn churn(m_dir, others);
+    ASSERT_TRUE(churn.running());
+    int writer = 0;
+    long pid = 0;
+    IO_file *a = nullptr;
+    {
+      HeldChild holder([&] { return iif_is_open(a = open("w")) ? 'w' : 'x'; }, [&] { iif_close(a); });
+      ASSERT_EQ(holder.reported(), 'w');
+      for (int i = 0; i < 30; ++i) {
+        ASSERT_EQ(io_lock_holder(m_name.c_str(), &writer, &pid), 1);
+        ASSERT_EQ(writer, 1);
+        ASSERT_EQ(pid, holder.pid()) << "probe " << i << " with " << others << " other locks";
+      }
+      EXPECT_EQ(holder.release(), 0);
+    }
+    IO_file *r = nullptr, *s = nullptr;
+    HeldChild first([&] { return iif_is_open(r = open("r")) ? 'r' : 'x'; }, [&] { iif_close(r); });
+    ASSERT_EQ(first.reported(), 'r');
+    for (int i = 0; i < 15; ++i) {
+      ASSERT_EQ(io_lock_holder(m_name.c_str(), &writer, &pid), 1);
+      ASSERT_EQ(writer, 0);
+      ASSERT_EQ(pid, first.pid()) << "probe " << i << " with " << others << " other locks";
+    }
+    HeldChild second([&] { return iif_is_open(s = open("r")) ? 'r' : 'x'; }, [&] { iif_close(s); });
+    ASSERT_EQ(second.reported(), 'r');
+    for (int i = 0; i < 15; ++i) {
+      ASSERT_EQ(io_lock_holder(m_name.c_str(), &writer, &pid), 1);
+      ASSERT_EQ(pid, 0) << "probe " << i << " with " << others << " other locks";
+    }
+    EXPECT_EQ(second.release(), 0);
+    EXPECT_EQ(first.release(), 0);
+  }
+  int writer = 0;
+  long pid = 0;
+  EXPECT_EQ(io_lock_holder(m_name.c_str(), &writer, &pid), 0);
 }
 
 TEST_F(LockFileTest, WriteOnAReadOnlyRecordIsRefused) {

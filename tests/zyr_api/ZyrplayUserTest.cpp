@@ -195,9 +195,9 @@ TEST_F(ZyrplayUserTest, AnOpenRefusedByALiveWriterNamesItAndKeepsItsLock) {
   Played played = play({"zyrDatabase_open", "one.zyr"});
   EXPECT_EQ(played.status, 1);
   EXPECT_TRUE(zyrtest::contains(played.err, "Error code:  ZYR_U_DATABASE_IS_LOCKED (10012)\n")) << played.err;
-  // The id where the system lists the holders of locks.
+  // The id where the system shows the open files of processes.
   const std::string holder =
-      access("/proc/locks", R_OK) == 0 ? " (process id " + std::to_string(writer.pid()) + ")" : std::string();
+      access("/proc/self/fdinfo", R_OK) == 0 ? " (process id " + std::to_string(writer.pid()) + ")" : std::string();
   EXPECT_TRUE(zyrtest::contains(played.err, "The supplied file name, one.zyr, can not\nbe opened: another process" +
                                                 holder +
                                                 " is writing it.\n\nThe open can be tried again when that "

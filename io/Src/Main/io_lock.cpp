@@ -10,7 +10,9 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
@@ -425,30 +427,76 @@ int io_claim_writer(IO_error_callback callback, IO_file *record) {
 
 namespace {
 
-// The process that holds the real lock of the open file (for writing only, when `writer`) as
-// Linux lists it in /proc/locks: its id when one process alone holds it, else 0.
+// One line of the system's listing of real locks ("1: FLOCK  ADVISORY  WRITE 1234 fe:00:5678 0
+// EOF", after "lock:\t" in a descriptor's information): the id of the process that took it when it
+// is a whole-file lock on the file of `status` (for writing only, when `writer`), else 0. A
+// waiter's line ("1: -> FLOCK ...") does not scan.
+long lockLineHolder(const char *line, const struct stat &status, bool writer) {
+  char type[16], access[16];
+  long pid = 0;
+  unsigned deviceMajor = 0, deviceMinor = 0;
+  unsigned long inode = 0;
+  if (sscanf(line, "%*d: %15s %*15s %15s %ld %x:%x:%lu", type, access, &pid, &deviceMajor, &deviceMinor, &inode) !=
+          6 ||
+      strcmp(type, "FLOCK") != 0 || inode != status.st_ino || deviceMajor != major(status.st_dev) ||
+      deviceMinor != minor(status.st_dev) || (writer && strcmp(access, "WRITE") != 0))
+    return 0;
+  return pid > 0 ? pid : 0;
+}
+
+// Adds a holder to those found: the one id while every holder found is that process, -1 once two
+// processes are.
+void noteHolder(long pid, long *found) {
+  if (pid > 0) *found = *found == 0 || *found == pid ? pid : -1;
+}
+
+// The locks on the file of `status` that the descriptor `fd` of the process whose /proc entry
+// `process` is holds, noted in *found. Each descriptor's information lists the locks taken through
+// it, read under the file's own lock list, so a holder that lives through the search is met
+// whatever other processes lock or let go meanwhile (the system-wide listing is walked while it
+// changes: an entry can be missed or met twice).
+void noteDescriptorHolders(int process, const char *fd, const struct stat &status, bool writer, long *found) {
+  struct stat target;
+  if (fstatat(process, (std::string("fd/") + fd).c_str(), &target, 0) != 0 || target.st_dev != status.st_dev ||
+      target.st_ino != status.st_ino)
+    return;
+  const int infoFd = openat(process, (std::string("fdinfo/") + fd).c_str(), O_RDONLY | O_CLOEXEC);
+  if (infoFd < 0) return;
+  FILE *info = fdopen(infoFd, "re");
+  if (!info) {
+    close(infoFd);
+    return;
+  }
+  char line[256];
+  const char kLock[] = "lock:";
+  while (fgets(line, sizeof line, info))
+    if (strncmp(line, kLock, sizeof kLock - 1) == 0)
+      noteHolder(lockLineHolder(line + sizeof kLock - 1, status, writer), found);
+  fclose(info);
+}
+
+// The process that holds the real lock of the open file (for writing only, when `writer`): its id
+// when one process alone holds it and this process may look at its descriptors, else 0. A lock
+// shared by the children a holder started counts once, as the holder's.
 long lockHolderId(int fd, bool writer) {
   struct stat status;
   if (fstat(fd, &status) != 0) return 0;
-  FILE *locks = fopen("/proc/locks", "re");
-  if (!locks) return 0;
+  DIR *processes = opendir("/proc");
+  if (!processes) return 0;
   long found = 0;
-  char line[256];
-  while (fgets(line, sizeof line, locks)) {
-    char type[16], access[16];
-    long pid = 0;
-    unsigned deviceMajor = 0, deviceMinor = 0;
-    unsigned long inode = 0;
-    // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:5678 0 EOF"; a waiter's line ("1: -> FLOCK ...")
-    // does not scan.
-    if (sscanf(line, "%*d: %15s %*15s %15s %ld %x:%x:%lu", type, access, &pid, &deviceMajor, &deviceMinor,
-               &inode) != 6 ||
-        strcmp(type, "FLOCK") != 0 || inode != status.st_ino || deviceMajor != major(status.st_dev) ||
-        deviceMinor != minor(status.st_dev) || (writer && strcmp(access, "WRITE") != 0))
-      continue;
-    found = found == 0 && pid > 0 ? pid : -1;
+  while (struct dirent *entry = readdir(processes)) {
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    const int process = openat(dirfd(processes), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (process < 0) continue; // ended meanwhile
+    const int fdsFd = openat(process, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *fds = fdsFd >= 0 ? fdopendir(fdsFd) : nullptr;
+    if (!fds && fdsFd >= 0) close(fdsFd);
+    while (struct dirent *descriptor = fds ? readdir(fds) : nullptr)
+      if (descriptor->d_name[0] != '.') noteDescriptorHolders(process, descriptor->d_name, status, writer, &found);
+    if (fds) closedir(fds);
+    close(process);
   }
-  fclose(locks);
+  closedir(processes);
   return found > 0 ? found : 0;
 }
 

@@ -58,8 +58,8 @@ void io_sync_directory_of(const char *name);
 
 // Whether a live process holds the real lock of the data file of the name (looked at as the
 // staleness probe does): 1, with *writer 1 when it is held for writing, and *pid the holder's
-// process id where the system lists it (one process holds it; else 0); 0 when nobody does, or
-// the file cannot be opened to tell.
+// process id where it can be told (one process holds it, and this process may look at that one's
+// open files; else 0); 0 when nobody does, or the file cannot be opened to tell.
 int io_lock_holder(const char *name, int *writer, long *pid);
 
 // The system's error number for why the lock file of the data file of the name cannot be made,
