@@ -359,33 +359,34 @@ TEST_F(LockFileTest, TheHolderIsNamedWhileOtherProcessesLockAndLetGo) {
   for (int others : {12, 17, 21, 26, 30, 35, 39, 45}) {
     LockChurn churn(m_dir, others);
     ASSERT_TRUE(churn.running());
-    int writer = 0;
-    long pid = 0;
+    // Asks `times` times who holds the file; each answer must be the one wanted.
+    auto probe = [&](int times, int wantWriter, long wantPid) {
+      for (int i = 0; i < times; ++i) {
+        int writer = -1;
+        long pid = -1;
+        const int held = io_lock_holder(m_name.c_str(), &writer, &pid);
+        if (held != 1 || writer != wantWriter || pid != wantPid) {
+          ADD_FAILURE() << "probe " << i << " with " << others << " other locks: held " << held << ", writer "
+                        << writer << ", process " << pid << " (wanted " << wantPid << ")";
+          return false;
+        }
+      }
+      return true;
+    };
     IO_file *a = nullptr;
     {
       HeldChild holder([&] { return iif_is_open(a = open("w")) ? 'w' : 'x'; }, [&] { iif_close(a); });
       ASSERT_EQ(holder.reported(), 'w');
-      for (int i = 0; i < 30; ++i) {
-        ASSERT_EQ(io_lock_holder(m_name.c_str(), &writer, &pid), 1);
-        ASSERT_EQ(writer, 1);
-        ASSERT_EQ(pid, holder.pid()) << "probe " << i << " with " << others << " other locks";
-      }
+      ASSERT_TRUE(probe(30, 1, holder.pid()));
       EXPECT_EQ(holder.release(), 0);
     }
     IO_file *r = nullptr, *s = nullptr;
     HeldChild first([&] { return iif_is_open(r = open("r")) ? 'r' : 'x'; }, [&] { iif_close(r); });
     ASSERT_EQ(first.reported(), 'r');
-    for (int i = 0; i < 15; ++i) {
-      ASSERT_EQ(io_lock_holder(m_name.c_str(), &writer, &pid), 1);
-      ASSERT_EQ(writer, 0);
-      ASSERT_EQ(pid, first.pid()) << "probe " << i << " with " << others << " other locks";
-    }
+    ASSERT_TRUE(probe(15, 0, first.pid()));
     HeldChild second([&] { return iif_is_open(s = open("r")) ? 'r' : 'x'; }, [&] { iif_close(s); });
     ASSERT_EQ(second.reported(), 'r');
-    for (int i = 0; i < 15; ++i) {
-      ASSERT_EQ(io_lock_holder(m_name.c_str(), &writer, &pid), 1);
-      ASSERT_EQ(pid, 0) << "probe " << i << " with " << others << " other locks";
-    }
+    ASSERT_TRUE(probe(15, 0, 0));
     EXPECT_EQ(second.release(), 0);
     EXPECT_EQ(first.release(), 0);
   }
