@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <climits>
+#include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
@@ -73,6 +75,55 @@ int zyrLeftovers_stem(const char *stem, char *buffer, size_t size) {
     return 0;
   }
   return 1;
+}
+
+size_t zyrLeftovers_nameMax(const char *path) {
+  const char *slash = path != nullptr ? strrchr(path, '/') : nullptr;
+  const std::string directory =
+      slash == nullptr ? "." : slash == path ? "/" : std::string(path, static_cast<size_t>(slash - path));
+  const long most = pathconf(directory.c_str(), _PC_NAME_MAX);
+  return most > 0 ? static_cast<size_t>(most) : static_cast<size_t>(NAME_MAX);
+}
+
+int zyrLeftovers_beside(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size) {
+  if (buffer == nullptr || size == 0)
+    return 0;
+  buffer[0] = '\0';
+  if (path == nullptr || suffix == nullptr)
+    return 0;
+  const char *slash = strrchr(path, '/');
+  const size_t start = slash != nullptr ? static_cast<size_t>(slash - path) + 1 : 0;
+  std::string name(path);
+  const size_t most = zyrLeftovers_nameMax(path);
+  const size_t last = name.size() - start, extra = strlen(suffix) + reserve;
+  if (last + extra > most) {
+    const size_t mark = 9; // "~" and eight hexadecimal digits
+    if (extra + mark > most)
+      return 0;
+    size_t keep = most - extra - mark;
+    // A character of several bytes is kept whole or not at all.
+    while (keep > 0 && (static_cast<unsigned char>(name[start + keep]) & 0xC0) == 0x80)
+      --keep;
+    uint32_t digest = 2166136261u; // FNV-1a
+    for (size_t i = start; i < name.size(); ++i)
+      digest = (digest ^ static_cast<unsigned char>(name[i])) * 16777619u;
+    char tail[mark + 1];
+    snprintf(tail, sizeof tail, "~%08x", static_cast<unsigned>(digest));
+    name.resize(start + keep);
+    name += tail;
+  }
+  name += suffix;
+  if (name.size() >= size)
+    return 0;
+  memcpy(buffer, name.c_str(), name.size() + 1);
+  return 1;
+}
+
+int zyrLeftovers_name(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size) {
+  char own[32];
+  snprintf(own, sizeof own, ".pid%ld", static_cast<long>(getpid()));
+  return zyrLeftovers_beside(path, (std::string(own) + (suffix != nullptr ? suffix : "")).c_str(), reserve, buffer,
+                             size);
 }
 
 long zyrLeftovers_owner(const char *name) {

@@ -16,6 +16,21 @@
 // the caller adds ".<unique>.tmp" or ".tmp". 0 when it does not fit (the buffer then holds "").
 int zyrLeftovers_stem(const char *stem, char *buffer, size_t size);
 
+// The longest last part of a name that the directory of `path` takes (NAME_MAX where the system
+// does not say).
+size_t zyrLeftovers_nameMax(const char *path);
+
+// Writes into the buffer a name beside `path`, in its directory: path followed by `suffix`. Where
+// the last part of that name, with `reserve` bytes more (the ".lck" that a data-set file adds),
+// would be longer than the directory takes, path's last part is cut short and ends in "~" and
+// eight hexadecimal digits of a digest of the whole of it, so that two long names stay apart and a
+// temporary fits wherever the name it stands beside fits. 0 when even the suffix does not fit, or
+// the buffer is too small (the buffer then holds "").
+int zyrLeftovers_beside(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size);
+
+// zyrLeftovers_beside with this process's ".pid<N>" before the suffix: a leftover of path.
+int zyrLeftovers_name(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size);
+
 // The id of the process a leftover name (the last part of a path) belongs to; 0 when the name is
 // no leftover.
 long zyrLeftovers_owner(const char *name);

@@ -9,6 +9,7 @@
 #include "io_remnant.h"
 #include "lowlevel_io.h"
 #include "zyrPause.h"
+#include "zyrPlacement.h"
 #include "zyrFault.h"
 
 #include <cerrno>
@@ -518,17 +519,14 @@ int iif_swap_in(IO_file *record, IO_file *replacement) {
   int status = iif_flush(replacement);
   if (status != IO_OK) return status;
   int fd = fileno(replacement->m_stream);
+  // The copy takes the permissions (and where allowed the owner) of the file it replaces, and is
+  // put on disc with them.
+  struct stat old;
+  if (fstat(fileno(record->m_stream), &old) == 0) zyrPlacement_keepMode(fd, &old);
   errno = 0;
   if (zyrFault_fsync(fd) != 0) {
     iif_syserr(replacement, "iif_swap_in: can't put file %s on disc", replacement->m_name);
     return IO_WRITE_ERR;
-  }
-  struct stat old;
-  if (fstat(fileno(record->m_stream), &old) == 0) {
-    fchmod(fd, old.st_mode & 07777);
-    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
-      // Only the owner's privileges allow this; the new file stays this process's.
-    }
   }
   zyrPause_point("swap.before-rename");
   {

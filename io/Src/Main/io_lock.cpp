@@ -64,10 +64,17 @@ int readCount(IO_error_callback callback, const char *lockName, int32_t *n, int 
 const size_t kTemporarySize = 4096;
 
 // The name under which a lock file's new value is written beside it (a leftover name, see
-// zyrLeftovers.h) into the buffer of kTemporarySize; false when it does not fit.
+// zyrLeftovers.h, that fits wherever the lock file's name fits) into the buffer of kTemporarySize;
+// false when it does not fit, or when the lock file's own name is longer than its directory takes
+// (errno then says so).
 bool temporaryOf(const char *lockName, char *temporary) {
-  if (!zyrLeftovers_stem(lockName, temporary, kTemporarySize - 4)) return false;
-  strcat(temporary, ".tmp");
+  const char *slash = strrchr(lockName, '/');
+  if (strlen(slash != nullptr ? slash + 1 : lockName) > zyrLeftovers_nameMax(lockName) ||
+      !zyrLeftovers_name(lockName, ".tmp", 0, temporary, kTemporarySize)) {
+    temporary[0] = '\0';
+    errno = ENAMETOOLONG;
+    return false;
+  }
   return true;
 }
 

@@ -1,0 +1,60 @@
+#ifndef ZYR_PLACEMENT_H
+#define ZYR_PLACEMENT_H
+// Putting a whole new file in place under a name: the one way of every writer that replaces a
+// file as a whole (a definition file, a copy, a reader's intermediate file).
+//
+// - The name is followed through symbolic links, chains of them and relative ones read from the
+//   link's own directory, to the file it leads to; a dangling link leads to the file it would
+//   make. That file is replaced; a link stays a link.
+// - Only a regular file is ever replaced. A directory, a device, a pipe or a socket under the name
+//   is refused before a byte is written, and nothing opens it, so nothing waits on it.
+// - The new file is written beside the file it replaces under a temporary name of this process
+//   (zyrLeftovers.h) that fits wherever the name fits.
+// - Once written, the new file takes the permissions of the file it replaces, and its owner and
+//   group where the process may set them; it is put on disc and renamed over the old file, and
+//   the directory is put on disc: the name holds the old file or the whole new one.
+#include <cstddef>
+#include <string>
+#include <sys/stat.h>
+
+// Why a name is refused when it is neither an errno value's case nor a regular file.
+const int ZYR_PLACEMENT_NOT_REGULAR = -1;
+
+struct zyrPlacement {
+  std::string m_target;    // the file the name leads to
+  std::string m_temporary; // where the new file is written, until it is in place
+  bool m_exists = false;   // a regular file is there now
+  struct stat m_old = {};  // its status
+  int m_refusal = 0;       // why the name was refused: an errno value or ZYR_PLACEMENT_NOT_REGULAR
+};
+
+// The file a name leads to through symbolic links (the name itself when it is no link, or when the
+// links go round in a circle).
+std::string zyrPlacement_resolve(const char *name);
+
+// Resolves the name and names the temporary, removing what an ended process of this id left under
+// that name. `reserve`: the bytes the writer adds to the temporary's name (the ".lck" of a data-set
+// file), for which the name itself must leave room. `owned`: the temporary carries this process's
+// id, so that one left by a killed process goes later; a move's does not, as it may come to hold
+// the only copy of the bytes, and has a unique part instead.
+// 1, or 0 with m_refusal: ENAMETOOLONG when the name's last part with `reserve` bytes more is longer
+// than its directory takes, EISDIR for a directory, ZYR_PLACEMENT_NOT_REGULAR for anything else
+// that is no regular file (m_target then names it, for a writer that writes into it instead).
+int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve, bool owned = true);
+
+// Gives a new file, open as fd, the permissions of the file of `old` and, where the process may
+// set them, its owner and group.
+void zyrPlacement_keepMode(int fd, const struct stat *old);
+
+// Puts the written and closed temporary in place: with the old file's permissions, on disc,
+// renamed over it (a lock file that a data-set file made for it goes), the directory on disc. `flush` false: a new file that the caller does not need
+// on disc yet is not put there. 1, or 0 with errno (the temporary then stays for zyrPlacement_end).
+int zyrPlacement_commit(zyrPlacement *placement, bool flush = true);
+
+// Removes a temporary that was not put in place, with the lock file a data-set file made for it.
+void zyrPlacement_end(zyrPlacement *placement);
+
+// A refusal as words: "It is not a regular file", or the system's text of the errno value.
+const char *zyrPlacement_reason(int refusal);
+
+#endif

@@ -1,0 +1,137 @@
+// A whole file put in place under a name: through links to the file they lead to, never over what
+// is no regular file, with the old file's permissions, under a temporary that fits wherever the
+// name fits.
+#include "zyrLeftovers.h"
+#include "zyrPlacement.h"
+#include "zyrTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::string lastPart(const std::string &path) { return path.substr(path.find_last_of('/') + 1); }
+
+// Writes the placement's temporary and puts it in place; the placement's answer.
+int put(zyrPlacement *place, const std::string &bytes) {
+  zyrtest::writeFile(place->m_temporary, bytes);
+  return zyrPlacement_commit(place);
+}
+
+TEST(PlacementTest, ATemporaryFitsWhereverItsNameFits) {
+  zyrtest::ScratchDir dir("zyrplace");
+  const size_t most = zyrLeftovers_nameMax(dir.path().c_str());
+  const long self = static_cast<long>(getpid());
+  char temporary[PATH_MAX];
+  std::vector<std::string> made;
+  for (size_t length : {size_t{1}, most - 24, most - 4}) {
+    const std::string name = dir.file(std::string(length - 1, 'n') + "a");
+    ASSERT_EQ(zyrLeftovers_name(name.c_str(), ".tmp", 4, temporary, sizeof temporary), 1);
+    const std::string last = lastPart(temporary);
+    EXPECT_LE(last.size() + 4, most) << length;
+    EXPECT_EQ(zyrLeftovers_owner(temporary), self) << last;
+    // Short names are kept whole; the cut ones keep their start.
+    if (length + 4 + 20 <= most)
+      EXPECT_EQ(last, lastPart(name) + ".pid" + std::to_string(self) + ".tmp");
+    else
+      EXPECT_EQ(last.substr(0, most - 40), std::string(most - 40, 'n'));
+    zyrtest::writeFile(std::string(temporary) + ".lck", "fits");
+    made.push_back(temporary);
+  }
+  // Two long names that differ only where they are cut stay apart.
+  const std::string other = dir.file(std::string(most - 5, 'n') + "b");
+  ASSERT_EQ(zyrLeftovers_name(other.c_str(), ".tmp", 4, temporary, sizeof temporary), 1);
+  EXPECT_NE(std::string(temporary), made.back());
+  // A character of several bytes is never split.
+  const std::string accented = dir.file(std::string(1, 'x') + [&] {
+    std::string text;
+    while (text.size() + 2 <= most - 5)
+      text += "\xc3\xa9";
+    return text;
+  }());
+  ASSERT_EQ(zyrLeftovers_beside(accented.c_str(), ".pid1.tmp", 4, temporary, sizeof temporary), 1);
+  const std::string cut = lastPart(temporary);
+  const size_t mark = cut.find('~');
+  ASSERT_NE(mark, std::string::npos) << cut;
+  EXPECT_EQ((mark - 1) % 2, 0u) << cut;
+  // Nothing fits a suffix longer than the directory takes.
+  EXPECT_EQ(zyrLeftovers_beside(other.c_str(), std::string(most, 's').c_str(), 0, temporary, sizeof temporary), 0);
+  EXPECT_EQ(temporary[0], '\0');
+}
+
+// The file a chain of relative links leads to, in another directory, is replaced, and a link that
+// leads nowhere makes its file; the links stay, and no temporary is left anywhere.
+TEST(PlacementTest, ThroughLinksTheFileTheyLeadToIsReplaced) {
+  zyrtest::ScratchDir dir("zyrplace");
+  ASSERT_EQ(mkdir(dir.file("far").c_str(), 0755), 0);
+  zyrtest::writeFile(dir.file("far/x"), "old");
+  ASSERT_EQ(symlink("far/x", dir.file("hop").c_str()), 0);
+  ASSERT_EQ(symlink("hop", dir.file("name").c_str()), 0);
+  ASSERT_EQ(symlink("far/new", dir.file("dangling").c_str()), 0);
+  zyrPlacement place;
+  ASSERT_EQ(zyrPlacement_begin(&place, dir.file("name").c_str(), 0), 1);
+  EXPECT_EQ(place.m_target, dir.file("far/x"));
+  EXPECT_EQ(place.m_temporary.rfind(dir.file("far/x.pid"), 0), 0u) << place.m_temporary;
+  ASSERT_EQ(put(&place, "new"), 1);
+  ASSERT_EQ(zyrPlacement_begin(&place, dir.file("dangling").c_str(), 0), 1);
+  EXPECT_FALSE(place.m_exists);
+  ASSERT_EQ(put(&place, "made"), 1);
+  zyrPlacement_end(&place);
+  EXPECT_EQ(zyrtest::readFile(dir.file("name")), "new");
+  EXPECT_EQ(zyrtest::readFile(dir.file("far/new")), "made");
+  for (const char *link : {"hop", "name", "dangling"}) {
+    struct stat status;
+    ASSERT_EQ(lstat(dir.file(link).c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode)) << link;
+  }
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"dangling", "far", "hop", "name"}));
+}
+
+// Only a regular file is replaced, keeping its permissions; what else stands under the name is
+// refused before a byte is written, also when it comes there while the new file is written.
+TEST(PlacementTest, OnlyARegularFileIsReplacedAndItKeepsItsMode) {
+  zyrtest::ScratchDir dir("zyrplace");
+  for (mode_t mode : {0600, 0444}) {
+    zyrtest::writeFile(dir.file("kept"), "old");
+    ASSERT_EQ(chmod(dir.file("kept").c_str(), mode), 0);
+    zyrPlacement place;
+    ASSERT_EQ(zyrPlacement_begin(&place, dir.file("kept").c_str(), 0), 1);
+    ASSERT_EQ(put(&place, "new"), 1);
+    struct stat status;
+    ASSERT_EQ(stat(dir.file("kept").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, mode);
+    EXPECT_EQ(zyrtest::readFile(dir.file("kept")), "new");
+  }
+
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(dir.file("folder").c_str(), 0700), 0);
+  zyrPlacement place;
+  EXPECT_EQ(zyrPlacement_begin(&place, dir.file("fifo").c_str(), 0), 0);
+  EXPECT_EQ(place.m_refusal, ZYR_PLACEMENT_NOT_REGULAR);
+  EXPECT_STREQ(zyrPlacement_reason(place.m_refusal), "It is not a regular file");
+  EXPECT_EQ(zyrPlacement_begin(&place, dir.file("folder").c_str(), 0), 0);
+  EXPECT_EQ(place.m_refusal, EISDIR);
+  const size_t most = zyrLeftovers_nameMax(dir.path().c_str());
+  EXPECT_EQ(zyrPlacement_begin(&place, dir.file(std::string(most - 3, 'l')).c_str(), 4), 0);
+  EXPECT_EQ(place.m_refusal, ENAMETOOLONG);
+
+  ASSERT_EQ(zyrPlacement_begin(&place, dir.file("late").c_str(), 4), 1);
+  zyrtest::writeFile(place.m_temporary, "new");
+  zyrtest::writeFile(place.m_temporary + ".lck", "lock");
+  ASSERT_EQ(mkfifo(dir.file("late").c_str(), 0600), 0);
+  EXPECT_EQ(zyrPlacement_commit(&place), 0);
+  EXPECT_EQ(place.m_refusal, ZYR_PLACEMENT_NOT_REGULAR);
+  zyrPlacement_end(&place);
+  struct stat status;
+  ASSERT_EQ(lstat(dir.file("late").c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"fifo", "folder", "kept", "late"}));
+}
+
+} // namespace
