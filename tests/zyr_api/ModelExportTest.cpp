@@ -10,6 +10,7 @@
 #include "Topology.h"
 #include "zyrAPI.h"
 #include "zyrCString.h"
+#include "zyrLeftovers.h"
 #include "zyrMemory.h"
 #include "zyrTestChild.h"
 #include "zyrTestErrors.h"
@@ -18,7 +19,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <dirent.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -177,6 +185,104 @@ TEST_F(ModelExportTest, DefReplacesTheFileAndBlankUnitsMeanMetres) {
   EXPECT_EQ(strings("G/NAMEMAP"), (Lines{"Block", "ZN1", "DOMAIN", "ZN", "inlet", "BCP1", "BOUNDARY", "BCP", "wall",
                                          "BCP2", "BOUNDARY", "BCP", "Fluid", "VP1", "SUBDOMAIN", "VP"}));
   EXPECT_EQ(directory(), (Lines{"case.wez", "m.zyr", "m.zyr.lck"}));
+}
+
+// What stands under the name and is no regular file (a device, a pipe, a socket, a directory, or
+// any of them at the end of a link) is refused at once, without being opened or waited on, and
+// stays as it was; nothing is written beside it.
+TEST_F(ModelExportTest, OnlyARegularFileIsEverReplaced) {
+  block();
+  const std::string fifo = m_dir.file("fifo"), socketName = m_dir.file("sock"), folder = m_dir.file("folder"),
+                    device = m_dir.file("nul"), link = m_dir.file("to-fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  ASSERT_EQ(symlink("fifo", link.c_str()), 0);
+  const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address = {};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketName.size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, socketName.c_str());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+  std::vector<std::string> names = {fifo, socketName, folder, link};
+  // A device node needs the privilege to make one.
+  if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+    names.push_back(device);
+  const Lines before = directory();
+  for (const std::string &name : names) {
+    struct stat was, is;
+    ASSERT_EQ(lstat(name.c_str(), &was), 0);
+    EXPECT_EQ(zyrModel_exportMesh(m_hm, "Def", name.c_str(), "m", 0), 0) << name;
+    EXPECT_EQ(zyrError_getCode(zyrtest::ErrorCapture::last()), 10020);
+    EXPECT_EQ(lastMessage(), "Unable to overwrite the existing file " + name + ".\n" +
+                                 (name == folder ? "Is a directory" : "It is not a regular file") + ".\n");
+    ASSERT_EQ(lstat(name.c_str(), &is), 0);
+    EXPECT_EQ(is.st_mode, was.st_mode) << name;
+    EXPECT_EQ(is.st_rdev, was.st_rdev) << name;
+  }
+  EXPECT_EQ(directory(), before);
+  close(listener);
+}
+
+// Through a symbolic link (a chain of relative links into another directory, or a link that leads
+// nowhere yet) the file the link leads to is written, beside which the temporary lies; the links
+// stay links.
+TEST_F(ModelExportTest, ThroughALinkTheFileItLeadsToIsWritten) {
+  block();
+  zyrtest::ScratchDir results("results", m_dir.path());
+  zyrtest::writeFile(results.file("x.wez"), "stale results");
+  ASSERT_EQ(symlink((results.path().substr(m_dir.path().size() + 1) + "/x.wez").c_str(), m_dir.file("hop").c_str()), 0);
+  ASSERT_EQ(symlink("hop", m_file.c_str()), 0);
+  ASSERT_EQ(symlink((results.path() + "/new.wez").c_str(), m_dir.file("dangling.wez").c_str()), 0);
+  for (const std::string &name : {m_file, m_dir.file("dangling.wez")})
+    ASSERT_EQ(zyrModel_exportMesh(m_hm, "Def", name.c_str(), "m", 0), 1) << lastMessage();
+  for (const char *name : {"case.wez", "hop", "dangling.wez"}) {
+    struct stat status;
+    ASSERT_EQ(lstat(m_dir.file(name).c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode)) << name;
+  }
+  EXPECT_EQ(strings("G/CGUNIT"), (Lines{"m"}));
+  EXPECT_EQ(zyrtest::readFile(results.file("new.wez")), zyrtest::readFile(results.file("x.wez")));
+  EXPECT_EQ(results.listing(), (std::vector<std::string>{"new.wez", "x.wez"}));
+}
+
+// The definition file keeps the permissions of the file it replaces; a new one gets the usual mode.
+TEST_F(ModelExportTest, TheReplacedFilesPermissionsAreKept) {
+  block();
+  const mode_t mask = umask(022);
+  for (mode_t mode : {0600, 0444, 0640}) {
+    zyrtest::writeFile(m_file, "earlier results");
+    ASSERT_EQ(chmod(m_file.c_str(), mode), 0);
+    ASSERT_EQ(zyrModel_exportMesh(m_hm, "Def", m_file.c_str(), "m", 0), 1) << lastMessage();
+    struct stat status;
+    ASSERT_EQ(stat(m_file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, mode);
+    EXPECT_EQ(strings("G/CGUNIT"), (Lines{"m"}));
+    ASSERT_EQ(unlink(m_file.c_str()), 0);
+  }
+  ASSERT_EQ(zyrModel_exportMesh(m_hm, "Def", m_file.c_str(), "m", 0), 1);
+  struct stat status;
+  ASSERT_EQ(stat(m_file.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0644u);
+  umask(mask);
+}
+
+// Every name whose lock file the system takes is written, whatever this process's id, new and over
+// an old file; a longer one is refused as too long, naming the name given, and leaves nothing.
+TEST_F(ModelExportTest, EveryNameWhoseLockFileFitsIsWritten) {
+  block();
+  const size_t most = zyrLeftovers_nameMax(m_dir.path().c_str());
+  const std::string longest = m_dir.file(std::string(most - 8, 'w') + ".wez");
+  for (int pass = 0; pass < 2; ++pass)
+    ASSERT_EQ(zyrModel_exportMesh(m_hm, "Def", longest.c_str(), "m", 0), 1) << lastMessage();
+  m_file = longest;
+  EXPECT_EQ(strings("G/CGUNIT"), (Lines{"m"}));
+  EXPECT_EQ(directory(), (Lines{"m.zyr", "m.zyr.lck", longest.substr(m_dir.path().size() + 1)}));
+  ASSERT_EQ(unlink(longest.c_str()), 0);
+
+  const std::string longer = m_dir.file(std::string(most - 7, 'w') + ".wez");
+  EXPECT_EQ(zyrModel_exportMesh(m_hm, "Def", longer.c_str(), "m", 0), 0);
+  EXPECT_EQ(lastMessage(), "Unable to write the definition file\n\n" + longer + "\n\nFile name too long.\n");
+  EXPECT_EQ(directory(), (Lines{"m.zyr", "m.zyr.lck"}));
 }
 
 TEST_F(ModelExportTest, PhysicsWriteUsesTheHostsText) {

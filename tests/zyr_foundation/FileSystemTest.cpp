@@ -3,6 +3,7 @@
 #include "zyrError.h"
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
+#include "zyrLeftovers.h"
 #include "zyrSystem.h"
 
 #include <fcntl.h>
@@ -561,28 +562,30 @@ TEST(FileSystem, MachineFacts) {
 
 } // namespace
 
-TEST(FileSystem, ReplaceFilePutsTheWholeNewFileInPlaceOrLeavesBothAlone) {
+// The temporaries beside a file fit wherever the file's name fits: a copy onto a name as long as
+// the directory takes, and the temporary names made beside such a name.
+TEST(FileSystem, TemporariesBesideAFileFitWhereverItsNameFits) {
   ScratchDir dir;
-  zyrtest::writeFile(dir.file("data"), "old");
-  zyrtest::writeFile(dir.file("data.new"), "new bytes");
-  EXPECT_EQ(zyrReplaceFile(dir.file("data.new").c_str(), dir.file("data").c_str()), 1);
-  EXPECT_EQ(readFile(dir.file("data")), "new bytes");
-  EXPECT_FALSE(zyrtest::fileExists(dir.file("data.new")));
+  const std::string longest = dir.file(std::string(zyrLeftovers_nameMax(dir.path().c_str()), 'c'));
+  writeFile(dir.file("src"), "new");
+  writeFile(longest, "old");
+  ASSERT_EQ(chmod(longest.c_str(), 0600), 0);
+  EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), longest.c_str()), 1);
+  EXPECT_EQ(readFile(longest), "new");
+  struct stat status;
+  ASSERT_EQ(stat(longest.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0600u);
+  EXPECT_EQ(entries(dir.path()).size(), 2u);
 
-  // A directory in the way: nothing moves, errno says why.
-  ASSERT_EQ(mkdir(dir.file("busy").c_str(), 0700), 0);
-  zyrtest::writeFile(dir.file("busy/inside"), "x");
-  zyrtest::writeFile(dir.file("other"), "kept");
-  errno = 0;
-  EXPECT_EQ(zyrReplaceFile(dir.file("other").c_str(), dir.file("busy").c_str()), 0);
-  EXPECT_NE(errno, 0);
-  EXPECT_EQ(readFile(dir.file("other")), "kept");
-  EXPECT_EQ(readFile(dir.file("busy/inside")), "x");
-
-  // A missing replacement is refused before the target is touched.
-  EXPECT_EQ(zyrReplaceFile(dir.file("missing").c_str(), dir.file("data").c_str()), 0);
-  EXPECT_EQ(readFile(dir.file("data")), "new bytes");
-  EXPECT_EQ(zyrReplaceFile(nullptr, dir.file("data").c_str()), 0);
+  for (char *(*make)(const char *) : {zyrGetTemporaryFileName, zyrGetProcessTemporaryFileName}) {
+    const std::string name = take(make(longest.c_str()));
+    EXPECT_EQ(name.rfind(dir.path() + "/ccc", 0), 0u) << name;
+    writeFile(name, "fits");
+    EXPECT_EQ(readFile(name), "fits");
+    EXPECT_EQ(zyrLeftovers_owner(name.c_str()), make == zyrGetProcessTemporaryFileName ? long(getpid()) : 0L);
+    ASSERT_EQ(unlink(name.c_str()), 0);
+  }
+  EXPECT_EQ(zyrSyncFile(longest.c_str()), 1);
   EXPECT_EQ(zyrSyncFile(dir.file("missing").c_str()), 0);
   zyrSyncDirectory(nullptr); // the working directory; nothing to report
 }

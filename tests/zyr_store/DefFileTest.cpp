@@ -7,6 +7,7 @@
 #include "Dictionary.h"
 #include "zyrCString.h"
 #include "zyrError.h"
+#include "zyrLeftovers.h"
 #include "zyrMemory.h"
 #include "zyrSystem.h"
 #include "zyrTestChild.h"
@@ -145,11 +146,27 @@ TEST_F(StoreTest, ALockConflictSaysWhoHoldsTheFile) {
             "");
 }
 
-// The lock file's name, and that of the temporary it is written under, grow past what the system
-// takes: a new file of such a name is not made, and an existing one opens saying that its name is
-// too long for changes.
-TEST_F(StoreTest, ALockFileThatCannotBeMadeForALongNameSaysSo) {
-  const std::string name = path(std::string(250, 'n'));
+// Every name whose lock file the system takes works, whatever this process's id: the temporaries
+// of the lock file and of a compaction fit wherever the name fits. A longer name makes no file,
+// and an existing file of such a name opens saying that its name is too long for changes.
+TEST_F(StoreTest, EveryNameWhoseLockFileFitsWorksAndALongerOneSaysSo) {
+  const size_t most = zyrLeftovers_nameMax(dir().c_str());
+  const std::string longest = path(std::string(most - 4, 'n'));
+  DefFile *written = DefFile_new(longest.c_str());
+  ASSERT_NE(written, nullptr) << message(lastError());
+  ASSERT_EQ(DefFile_writeInt(written, "A", "EVERY", 0, 1), 1);
+  ASSERT_EQ(DefFile_writeInt(written, "A", "EVERY", 0, 2), 1);
+  ASSERT_EQ(DefFile_compact(written, 0), 1);
+  DefFile_delete(written);
+  DefFile *again = DefFile_new(longest.c_str());
+  ASSERT_NE(again, nullptr);
+  int32_t value = 0;
+  EXPECT_EQ(DefFile_readInt(again, "A", "EVERY", 0, &value), 1);
+  EXPECT_EQ(value, 2);
+  DefFile_delete(again);
+  EXPECT_EQ(zyrRemoveDatabaseFile(longest.c_str()), 1);
+
+  const std::string name = path(std::string(most - 3, 'n'));
   EXPECT_EQ(DefFile_new(name.c_str()), nullptr);
   ASSERT_NE(lastError(), nullptr);
   EXPECT_TRUE(zyrtest::contains(message(lastError()), "as its lock file cannot be made: File name too long"))

@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "zyrCString.h"
+#include "zyrLeftovers.h"
 #include "zyrMemory.h"
 #include "zyrStateManager.h"
 #include "zyrUUID.h"
@@ -388,8 +389,8 @@ TEST_F(StateTest, OpenFailuresLeaveTheCurrentManager) {
 }
 
 TEST_F(StateTest, ANewFileThatRefusesItsFirstWriteIsNotOpened) {
-  // The name fits, but the names of its lock file's temporaries do not.
-  const std::string name = file(std::string(247, 'n') + ".zyr");
+  // The name fits, but the name of its lock file does not.
+  const std::string name = file(std::string(zyrLeftovers_nameMax(file("x").c_str()) - 7, 'n') + ".zyr");
   zyrStateManager *current = Repository_setCurrentStateManager(manager());
   EXPECT_EQ(Repository_new(name.c_str()), nullptr);
   EXPECT_EQ(Repository_setCurrentStateManager(current), manager());

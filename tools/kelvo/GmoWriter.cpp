@@ -5,7 +5,7 @@
 #include "iocnt.h"
 #include "iodata.h"
 #include "zyrInterrupt.h"
-#include "zyrLeftovers.h"
+#include "zyrPlacement.h"
 #include "zyrPause.h"
 #include "zyrSystem.h"
 
@@ -327,21 +327,21 @@ int GmoWriter_close(GmoWriter *writer) {
 }
 
 int GmoWriter_writeModel(const KelvoModel *model, const char *path, std::string *error) {
-  // Named for this process (zyrLeftovers.h): what a killed reader left goes at the next look.
-  char stem[PATH_MAX];
-  if (!zyrLeftovers_stem(path, stem, sizeof stem)) {
-    *error = std::string("Unable to write the intermediate mesh file \"") + path + "\": its name is too long";
+  // Written beside the file under a name of this process (what a killed reader left goes at the
+  // next look), then flushed, renamed over the old file and the directory flushed: the name holds
+  // the old file or the whole new one.
+  zyrPlacement place;
+  if (!zyrPlacement_begin(&place, path, 4)) {
+    *error = std::string("Unable to write the intermediate mesh file \"") + path +
+             "\": " + zyrPlacement_reason(place.m_refusal);
     return 0;
   }
-  const std::string temporary = std::string(stem) + ".tmp";
-  GmoWriter *writer = GmoWriter_new(temporary.c_str(), error);
+  GmoWriter *writer = GmoWriter_new(place.m_temporary.c_str(), error);
   if (writer == nullptr)
     return 0;
   bool ok = writeTopology(writer, model) && writeMesh(writer, model);
   ok = GmoWriter_close(writer) && ok;
-  // Flushed, renamed over the old file and the directory flushed: the name holds the old file or
-  // the whole new one.
-  if (ok && zyrReplaceFile(temporary.c_str(), path) != 1) {
+  if (ok && zyrPlacement_commit(&place) != 1) {
     writer->m_messages += std::string("Unable to rename it: ") + strerror(errno) + "\n";
     ok = false;
   }
@@ -349,8 +349,8 @@ int GmoWriter_writeModel(const KelvoModel *model, const char *path, std::string 
     *error = std::string("Unable to write the intermediate mesh file \"") + path + "\"";
     if (!writer->m_messages.empty())
       *error += ":\n" + trimmed(writer->m_messages);
-    removeFile(temporary);
   }
+  zyrPlacement_end(&place);
   GmoWriter_delete(writer);
   return ok ? 1 : 0;
 }

@@ -5,7 +5,7 @@
 #include "ToolInterrupt.h"
 #include "zyrFault.h"
 #include "zyrInterrupt.h"
-#include "zyrLeftovers.h"
+#include "zyrPlacement.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -161,18 +161,17 @@ std::string copyFile(const std::string &source, const std::string &target, const
   if (in < 0)
     return "Unable to open the mesh file " + quoted(source) + " of model " + quoted(modelName) + ": " + reason + ".";
 
-  // Named for this process (zyrLeftovers.h): what a killed reader left goes at the next look.
-  char stem[PATH_MAX];
-  const std::string temporary = zyrLeftovers_stem(target.c_str(), stem, sizeof stem) ? std::string(stem) + ".tmp" : "";
+  // Put in place as every whole file (zyrPlacement.h), under a name of this process: what a
+  // killed reader left goes at the next look.
+  zyrPlacement place;
   int out = -1;
-  if (temporary.empty())
-    errno = ENAMETOOLONG;
-  else
-    out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (zyrPlacement_begin(&place, target.c_str(), 4))
+    out = open(place.m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (out < 0) {
-    int reason = errno;
+    const std::string why = place.m_refusal != 0 ? zyrPlacement_reason(place.m_refusal) : std::strerror(errno);
     close(in);
-    return "Unable to write the intermediate file " + quoted(target) + ": " + std::strerror(reason) + ".";
+    zyrPlacement_end(&place);
+    return "Unable to write the intermediate file " + quoted(target) + ": " + why + ".";
   }
   std::string problem;
   std::vector<char> buffer(1 << 16);
@@ -203,14 +202,11 @@ std::string copyFile(const std::string &source, const std::string &target, const
       break;
   }
   close(in);
-  if (problem.empty() && zyrFault_fsync(out) != 0)
-    problem = "Unable to write the intermediate file " + quoted(target) + ": " + std::strerror(errno) + ".";
   if (close(out) != 0 && problem.empty())
     problem = "Unable to write the intermediate file " + quoted(target) + ": " + std::strerror(errno) + ".";
-  if (problem.empty() && rename(temporary.c_str(), target.c_str()) != 0)
+  if (problem.empty() && zyrPlacement_commit(&place) != 1)
     problem = "Unable to write the intermediate file " + quoted(target) + ": " + std::strerror(errno) + ".";
-  if (!problem.empty())
-    unlink(temporary.c_str());
+  zyrPlacement_end(&place);
   return problem;
 }
 

@@ -242,8 +242,8 @@ void pauseBriefly() { std::this_thread::sleep_for(std::chrono::milliseconds(20))
 // Written under a private name and linked into place: the reader never sees a partial file, and
 // an existing file of that name is never replaced.
 bool writePortFile(const char *name, int32_t port) {
-  char stem[PATH_MAX];
-  char *temporary = zyrLeftovers_stem(name, stem, sizeof stem) ? zyrCString_merge(stem, ".tmp", nullptr) : nullptr;
+  char fitted[PATH_MAX];
+  char *temporary = zyrLeftovers_name(name, ".tmp", 0, fitted, sizeof fitted) ? zyrCString_clone(fitted) : nullptr;
   int fd = temporary != nullptr ? open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644) : -1;
   bool ok = false;
   if (fd >= 0) {

@@ -8,13 +8,12 @@
 #include "Region.h"
 #include "zyrCString.h"
 #include "zyrError.h"
-#include "zyrLeftovers.h"
 #include "zyrMemory.h"
 #include "zyrPause.h"
+#include "zyrPlacement.h"
 #include "zyrSystem.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -32,12 +31,12 @@ void publishReason(const char *fileName, int reason) {
                 fileName, strerror(reason));
 }
 
-void removeWithLock(const std::string &name) {
-  if (zyrDoesFileExist(name.c_str()))
-    zyrRemoveFile(name.c_str());
-  const std::string lock = name + ".lck";
-  if (zyrDoesFileExist(lock.c_str()))
-    zyrRemoveFile(lock.c_str());
+// What stands under the name cannot be replaced by the definition file.
+void publishNotReplaced(const char *fileName, int refusal) {
+  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, "Model_exportMesh", __FILE__, __LINE__);
+  zyrError_addMessage(error, "Unable to overwrite the existing file %s.\n", fileName);
+  zyrError_addMessage(error, "%s.\n", zyrPlacement_reason(refusal));
+  zyrError_publish(error);
 }
 
 // A mesh part that its restore left without vertices or elements (its stored data was damaged):
@@ -105,16 +104,21 @@ int Model_exportMesh(Model *model, const char *type, const char *fileName, const
   if (!Model_checkLengthUnits(units, __func__))
     return 0;
 
-  // Written beside the final name and moved over it only when complete and on disc; the
-  // directory is put on disc after the rename, so that a crash leaves the old file or the new.
-  // The temporary carries this process's id: what a killed export left goes at the next look.
-  char stem[PATH_MAX];
-  if (!zyrLeftovers_stem(fileName, stem, sizeof stem)) {
-    publishReason(fileName, ENAMETOOLONG);
+  // Written beside the file the name leads to and moved over it only when complete and on disc,
+  // with the old file's permissions; the directory is put on disc after the rename, so that a
+  // crash leaves the old file or the new. The temporary carries this process's id: what a killed
+  // export left goes at the next look. Its name leaves room for the lock file of the data-set
+  // file written under it, as the name itself must.
+  zyrPlacement place;
+  if (!zyrPlacement_begin(&place, fileName, 4)) {
+    // Only a regular file is replaced: a device, a pipe, a socket or a directory stays as it is.
+    if (place.m_refusal == EISDIR || place.m_refusal == ZYR_PLACEMENT_NOT_REGULAR)
+      publishNotReplaced(fileName, place.m_refusal);
+    else
+      publishReason(fileName, place.m_refusal);
     return 0;
   }
-  const std::string temporary = std::string(stem) + ".tmp";
-  removeWithLock(temporary);
+  const std::string &temporary = place.m_temporary;
   // Whether the file can be made there at all is found out first, so that the error names the
   // file asked for and the system's reason, not the temporary.
   const int probe = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -130,14 +134,10 @@ int Model_exportMesh(Model *model, const char *type, const char *fileName, const
   if (status == 1 && zyrCheckInterrupt(ZYR_U_UNABLE_TO_EXPORT_MESH, __func__,
                                        "The writing of the definition file \"%s\"", fileName))
     status = 0;
-  if (status == 1 && zyrReplaceFile(temporary.c_str(), fileName) != 1) {
-    const int reason = errno;
-    zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
-    zyrError_addMessage(error, "Unable to overwrite the existing file %s.\n", fileName);
-    zyrError_addMessage(error, "%s.\n", strerror(reason));
-    zyrError_publish(error);
+  if (status == 1 && zyrPlacement_commit(&place) != 1) {
+    publishNotReplaced(fileName, place.m_refusal != 0 ? place.m_refusal : errno);
     status = 0;
   }
-  removeWithLock(temporary);
+  zyrPlacement_end(&place);
   return status;
 }

@@ -10,6 +10,7 @@
 #include "zyrLeftovers.h"
 #include "zyrMemory.h"
 #include "zyrPause.h"
+#include "zyrPlacement.h"
 #include "zyrTrace.h"
 #include "zyrUUID.h"
 
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <climits>
 #include <cerrno>
 #include <cstdarg>
 #include <csignal>
@@ -226,69 +228,25 @@ int copyDescriptor(int in, int out, int interruptible) {
   return ok;
 }
 
-// The directory part of a path for making a file beside it ("." when there is none).
-char *directoryOf(const char *path) {
-  const char *slash = std::strrchr(path, '/');
-  if (slash == nullptr)
-    return zyrCString_clone(".");
-  if (slash == path)
-    return zyrCString_clone("/");
-  return zyrCString_substring(path, 0, static_cast<int>(slash - path));
-}
-
-// A new empty file of a fresh name in the directory of path, opened for writing; -1 on failure.
-// A copy's name carries this process's id, so that one left by a killed process is removed
-// later; a move's does not, as it may come to hold the only copy of the bytes.
-int createBeside(const char *path, char **name, int moving) {
-  char *directory = directoryOf(path);
-  char *prefix = zyrCString_merge(directory, "/.zyrcopy", nullptr);
-  zyrCString_free(directory);
-  int fd = -1;
-  for (int attempt = 0; attempt < 10 && fd < 0; ++attempt) {
-    char *candidate = moving ? zyrGetTemporaryFileName(prefix) : zyrGetProcessTemporaryFileName(prefix);
-    if (candidate == nullptr)
-      break;
-    fd = open(candidate, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      *name = candidate;
-    } else {
-      zyrCString_free(candidate);
-      if (errno != EEXIST)
-        break;
-    }
-  }
-  zyrCString_free(prefix);
-  return fd;
-}
-
 // Where a copy to destination is written, found before any byte moves.
 struct CopyPlan {
-  int m_source;        // open source descriptor
-  char *m_target;      // the file the copy finally becomes (the destination, links resolved)
-  char *m_temporary;   // the complete copy before it is renamed into place (NULL when written directly)
-  int m_exists;        // the target existed before
-  struct stat m_targetStatus;
+  int m_source = -1;      // open source descriptor
+  zyrPlacement m_place;   // the file the copy becomes, and the copy until it is in place
+  bool m_written = false; // the copy was written into what stands under the name (a device, a pipe)
 };
 
 void CopyPlan_release(CopyPlan *plan) {
   if (plan->m_source >= 0)
     close(plan->m_source);
   plan->m_source = -1;
-  zyrCString_free(plan->m_target);
-  plan->m_target = nullptr;
-  zyrCString_free(plan->m_temporary);
-  plan->m_temporary = nullptr;
+  zyrPlacement_end(&plan->m_place);
 }
 
-// Copies source to the side of destination. A regular target gets a new file beside it, left
-// complete under m_temporary for the caller to rename (flushed when it replaces a file or for a
-// move); a device or pipe is written directly. 0 on any failure, with nothing left behind; an
-// interruptible copy fails when the program asks for the work to be abandoned.
+// Copies source to the side of destination: a regular file, or none, is replaced as every whole
+// file is (zyrPlacement.h), by a complete copy left beside it for commitCopy; a device or a pipe is
+// written into and never replaced. 0 on any failure, with nothing left behind; an interruptible
+// copy fails when the program asks for the work to be abandoned.
 int copyToSide(const char *source, const char *destination, int moving, int interruptible, CopyPlan *plan) {
-  plan->m_source = -1;
-  plan->m_target = nullptr;
-  plan->m_temporary = nullptr;
-  plan->m_exists = 0;
   if (source == nullptr || destination == nullptr || destination[0] == '\0')
     return 0;
   plan->m_source = open(source, O_RDONLY | O_CLOEXEC);
@@ -301,69 +259,37 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
   }
   posix_fadvise(plan->m_source, 0, 0, POSIX_FADV_SEQUENTIAL);
 
-  // Writing through a symbolic link changes the file it leads to (made there when missing), not
-  // the link.
-  plan->m_target = zyrResolveLinks(destination);
-
-  if (stat(plan->m_target, &plan->m_targetStatus) == 0) {
-    plan->m_exists = 1;
-    const struct stat &t = plan->m_targetStatus;
-    // A file copied onto itself would be lost; a directory is no file to copy onto.
-    if ((t.st_dev == sourceStatus.st_dev && t.st_ino == sourceStatus.st_ino) || S_ISDIR(t.st_mode)) {
-      CopyPlan_release(plan);
-      return 0;
-    }
-    if (!S_ISREG(t.st_mode)) {
-      const int out = open(plan->m_target, O_WRONLY | O_CLOEXEC);
-      int ok = out >= 0 && copyDescriptor(plan->m_source, out, interruptible);
-      if (out >= 0 && close(out) != 0)
-        ok = 0;
-      if (!ok)
-        CopyPlan_release(plan);
-      return ok;
-    }
-  }
-
-  char *temporary = nullptr;
-  const int out = createBeside(plan->m_target, &temporary, moving);
-  if (out < 0) {
+  // A move's copy carries no process id: it may come to hold the only copy of the bytes.
+  zyrPlacement &place = plan->m_place;
+  const bool placed = zyrPlacement_begin(&place, destination, 0, moving == 0) == 1;
+  struct stat target;
+  const bool special = !placed && place.m_refusal == ZYR_PLACEMENT_NOT_REGULAR;
+  // A file copied onto itself would be lost.
+  if ((!placed && !special) || ((place.m_exists || special) && stat(place.m_target.c_str(), &target) == 0 &&
+                                target.st_dev == sourceStatus.st_dev && target.st_ino == sourceStatus.st_ino)) {
     CopyPlan_release(plan);
     return 0;
   }
-  int ok = copyDescriptor(plan->m_source, out, interruptible);
-  if (ok && plan->m_exists) {
-    // The replacement keeps the permissions (and, where allowed, the owner) of the old file.
-    fchmod(out, plan->m_targetStatus.st_mode & 07777);
-    if (fchown(out, plan->m_targetStatus.st_uid, plan->m_targetStatus.st_gid) != 0) {
-      // Only the owner's privileges allow this; the copy stays the caller's.
-    }
-  }
-  // A replaced file is flushed before the old one goes; a new one only when the caller asks.
-  if (ok && (moving || plan->m_exists) && zyrFault_fsync(out) != 0)
+  const int out = special ? open(place.m_target.c_str(), O_WRONLY | O_CLOEXEC)
+                          : open(place.m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  int ok = out >= 0 && copyDescriptor(plan->m_source, out, interruptible);
+  // A move's copy is on disc before its source goes.
+  if (ok && moving && !special && zyrFault_fsync(out) != 0)
     ok = 0;
-  if (close(out) != 0)
+  if (out >= 0 && close(out) != 0)
     ok = 0;
   if (!ok) {
-    unlink(temporary);
-    zyrCString_free(temporary);
     CopyPlan_release(plan);
     return 0;
   }
-  plan->m_temporary = temporary;
+  plan->m_written = special;
   return 1;
 }
 
-// Puts a side copy in place; 0 (the copy removed) when the rename fails.
-int commitCopy(CopyPlan *plan) {
-  if (plan->m_temporary == nullptr)
-    return 1;
-  if (rename(plan->m_temporary, plan->m_target) != 0) {
-    unlink(plan->m_temporary);
-    return 0;
-  }
-  zyrCString_free(plan->m_temporary);
-  plan->m_temporary = nullptr;
-  return 1;
+// Puts a side copy in place; 0 when that fails (the copy stays for the caller). A replaced file is
+// on disc before the old one goes; a new copy is only when the caller asks.
+int commitCopy(CopyPlan *plan, int moving) {
+  return plan->m_written ? 1 : zyrPlacement_commit(&plan->m_place, moving != 0 || plan->m_place.m_exists);
 }
 
 } // namespace
@@ -387,25 +313,13 @@ void zyrSyncDirectory(const char *directory) {
   close(fd);
 }
 
-int zyrReplaceFile(const char *replacement, const char *target) {
-  if (replacement == nullptr || target == nullptr)
-    return 0;
-  if (zyrSyncFile(replacement) != 1 || std::rename(replacement, target) != 0)
-    return 0;
-  char *directory = directoryOf(target);
-  zyrSyncDirectory(directory);
-  zyrCString_free(directory);
-  zyrPause_point("replace.directory-synced");
-  return 1;
-}
-
 namespace {
 
 int copyFile(const char *source, const char *destination, int interruptible) {
   CopyPlan plan;
   if (!copyToSide(source, destination, 0, interruptible, &plan))
     return 0;
-  const int ok = commitCopy(&plan);
+  const int ok = commitCopy(&plan, 0);
   CopyPlan_release(&plan);
   return ok;
 }
@@ -428,16 +342,16 @@ int zyrMoveFile(const char *source, const char *destination) {
   close(plan.m_source);
   plan.m_source = -1;
   if (unlink(source) != 0) {
-    if (plan.m_temporary != nullptr)
-      unlink(plan.m_temporary);
     CopyPlan_release(&plan);
     return 0;
   }
-  if (plan.m_temporary != nullptr && rename(plan.m_temporary, plan.m_target) != 0) {
-    // The bytes now live only in the side copy: put them back where they came from.
-    const int restored = std::rename(plan.m_temporary, source) == 0 || copyFile(plan.m_temporary, source, 0);
-    if (restored)
-      unlink(plan.m_temporary);
+  if (!commitCopy(&plan, 1)) {
+    // The bytes now live only in the side copy: put them back where they came from, and keep the
+    // side copy where that fails.
+    const std::string &copy = plan.m_place.m_temporary;
+    const int restored = std::rename(copy.c_str(), source) == 0 || copyFile(copy.c_str(), source, 0);
+    if (!restored)
+      plan.m_place.m_temporary.clear();
     CopyPlan_release(&plan);
     return 0;
   }
@@ -525,37 +439,8 @@ char *zyrGetAbsoluteFileName(const char *name) {
   return result;
 }
 
-namespace {
-
-// More links in a row than the system itself follows go round in a circle.
-const int kMostLinks = 40;
-
-// The target of a symbolic link; false when the name is no link (or it went meanwhile).
-bool readLinkTarget(const std::string &link, std::string *target) {
-  char buffer[PATH_MAX];
-  const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer);
-  if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer)
-    return false;
-  target->assign(buffer, static_cast<size_t>(n));
-  return true;
-}
-
-} // namespace
-
 char *zyrResolveLinks(const char *name) {
-  if (name == nullptr)
-    return nullptr;
-  std::string path = name;
-  for (int links = 0; links < kMostLinks; ++links) {
-    struct stat status;
-    std::string target;
-    if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode) || !readLinkTarget(path, &target))
-      return zyrCString_clone(path.c_str());
-    // A relative target is read from the link's directory, as the system reads it.
-    const size_t slash = path.find_last_of('/');
-    path = target[0] == '/' || slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
-  }
-  return zyrCString_clone(name);
+  return name != nullptr ? zyrCString_clone(zyrPlacement_resolve(name).c_str()) : nullptr;
 }
 
 char zyrGetDirectorySeparator() { return '/'; }
@@ -741,8 +626,12 @@ void zyrDebugBreak() { std::raise(SIGTRAP); }
 
 // ---- Temporary names ----
 
-char *zyrGetTemporaryFileName(const char *prefix) {
-  ZYR_TRACE_BEGIN_DESC("Generate a unique name for a temporary file.");
+namespace {
+
+// A new name of the prefix, a unique part and ".tmp", with this process's id before the unique
+// part when `owned`. A prefix that names a file (a directory and a last part) gives a name that
+// fits its directory wherever a file of the prefix's name would (zyrLeftovers_beside).
+char *temporaryName(const char *prefix, bool owned, bool traced) {
   for (int attempt = 0; attempt < 10; ++attempt) {
     zyrUUID *uuid = zyrUUID_new();
     char text[ZYR_UUID_BASE64_SIZE];
@@ -751,9 +640,19 @@ char *zyrGetTemporaryFileName(const char *prefix) {
     for (char *c = text; *c != '\0'; ++c)
       if (*c == '/')
         *c = '=';
-    char *name = prefix != nullptr ? zyrCString_merge(prefix, ".", text, ".tmp", nullptr)
-                                   : zyrCString_merge(text, ".tmp", nullptr);
-    if (ZYR_TRACE_DEBUG(1))
+    char *name = nullptr;
+    if (prefix != nullptr) {
+      char fitted[PATH_MAX];
+      const std::string suffix = std::string(".") + text + ".tmp";
+      if (owned ? zyrLeftovers_name(prefix, suffix.c_str(), 0, fitted, sizeof fitted)
+                : zyrLeftovers_beside(prefix, suffix.c_str(), 0, fitted, sizeof fitted))
+        name = zyrCString_clone(fitted);
+    } else {
+      name = zyrCString_merge(text, ".tmp", nullptr);
+    }
+    if (name == nullptr)
+      return nullptr;
+    if (traced)
       zyrTrace_printf("Filename = %s\n", name);
     // Anything of that name (a dangling link too) makes the name unusable.
     struct stat status;
@@ -764,9 +663,16 @@ char *zyrGetTemporaryFileName(const char *prefix) {
   return nullptr;
 }
 
+} // namespace
+
+char *zyrGetTemporaryFileName(const char *prefix) {
+  ZYR_TRACE_BEGIN_DESC("Generate a unique name for a temporary file.");
+  return temporaryName(prefix, false, ZYR_TRACE_DEBUG(1));
+}
+
 char *zyrGetProcessTemporaryFileName(const char *prefix) {
-  char stem[PATH_MAX];
-  return zyrLeftovers_stem(prefix, stem, sizeof stem) ? zyrGetTemporaryFileName(stem) : nullptr;
+  ZYR_TRACE_BEGIN_DESC("Generate a unique name for a temporary file.");
+  return prefix != nullptr ? temporaryName(prefix, true, ZYR_TRACE_DEBUG(1)) : nullptr;
 }
 
 namespace {

@@ -32,20 +32,18 @@ int zyrRenameFile(const char *oldName, const char *newName);
 // Renames, or copies and removes the source. An existing destination is replaced only by a
 // complete, flushed copy; on failure the source and any old destination are left as they were.
 int zyrMoveFile(const char *source, const char *destination);
-// Byte copy. Refuses to copy a file onto itself; an existing regular destination is replaced
-// only by a complete copy (written beside it and renamed), so a failure leaves no partial file.
-// It fails when the program asks for the work in hand to be abandoned (zyrInterrupt.h).
+// Byte copy. Refuses to copy a file onto itself or onto a directory. The destination is put in
+// place as every whole file the library writes (zyrPlacement.h): through a symbolic link, the file
+// the link leads to; an existing file is replaced only by a complete copy (written beside it and
+// renamed) that keeps its permissions, so a failure leaves no partial file. A device or a pipe
+// under the name is written into, never replaced. It fails when the program asks for the work in
+// hand to be abandoned (zyrInterrupt.h).
 int zyrCopyFile(const char *source, const char *destination);
 // Flushes a file's data to the disc; 1 on success.
 int zyrSyncFile(const char *name);
 // Flushes a directory, so that names made or renamed in it are on the disc ("" or NULL: the
 // working directory). Nothing to report: a directory that cannot be opened is left alone.
 void zyrSyncDirectory(const char *directory);
-// Puts a finished file in place of another, durably: the new file is flushed, renamed over the
-// target (same file system: write it beside the target) and the directory flushed, so that the
-// name holds the old file or the whole new one, at any moment and after a crash. 0 when the
-// flush or the rename fails (errno tells why); the new file is then left where it was.
-int zyrReplaceFile(const char *replacement, const char *target);
 // Removes a database file and its lock file (the name followed by ".lck"); 1 when both are gone.
 int zyrRemoveDatabaseFile(const char *name);
 // 1 when a directory listed in PATH (entries separated by ':') holds the named file.
@@ -118,7 +116,9 @@ void zyrDebugBreak();
 // ---- Temporary names and the environment ----
 
 // "prefix.<22 characters>.tmp" (or without "prefix.") from a new UUID's Base64 text with '/'
-// made '='. A name that exists is never handed out: NULL when ten tries all met one.
+// made '='. A name that exists is never handed out: NULL when ten tries all met one. Where the
+// prefix's last part is so long that the name would not fit its directory, that part is cut short
+// (zyrLeftovers_beside): a temporary fits wherever a file of the prefix's name fits.
 char *zyrGetTemporaryFileName(const char *prefix);
 // "prefix.pid<N>.<22 characters>.tmp": a temporary name as above that carries this process's id
 // (zyrLeftovers.h), so that whoever next works in the directory removes the file once this
