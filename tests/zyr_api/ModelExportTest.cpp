@@ -264,6 +264,14 @@ TEST_F(ModelExportTest, TheReplacedFilesPermissionsAreKept) {
   ASSERT_EQ(stat(m_file.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0644u);
   umask(mask);
+  // The owner and group too, where the process may set them.
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(m_file.c_str(), 4321, 4321), 0);
+    ASSERT_EQ(zyrModel_exportMesh(m_hm, "Def", m_file.c_str(), "m", 0), 1);
+    ASSERT_EQ(stat(m_file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 4321u);
+    EXPECT_EQ(status.st_gid, 4321u);
+  }
 }
 
 // Every name whose lock file the system takes is written, whatever this process's id, new and over
