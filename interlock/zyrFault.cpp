@@ -12,6 +12,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -34,6 +35,8 @@ struct Seam {
   long m_failures = 0;
   long m_handovers = 0; // times bytes were about to reach the system, for kill entries
   int m_fullError = 0; // set once the disc is full
+  std::vector<std::pair<dev_t, ino_t>> m_failedReads; // the files a read of which failed
+  long m_writesAfterFailedRead = 0;
   std::string m_countPath;
 };
 
@@ -170,6 +173,21 @@ void noteFailure(int kind, int fd, int error) {
   }
 }
 
+// Notes the file of a read that fails, and counts a write or flush to a file noted so; theMutex
+// held.
+void noteReadsAndWrites(int kind, int fd, bool failing) {
+  struct stat status;
+  if (fstat(fd, &status) != 0)
+    return;
+  const std::pair<dev_t, ino_t> file(status.st_dev, status.st_ino);
+  std::vector<std::pair<dev_t, ino_t>> &failed = theSeam.m_failedReads;
+  const bool noted = std::find(failed.begin(), failed.end(), file) != failed.end();
+  if (kind == ZYR_FAULT_READ && failing && !noted)
+    failed.push_back(file);
+  else if ((kind == ZYR_FAULT_WRITE || kind == ZYR_FAULT_FLUSH) && noted)
+    ++theSeam.m_writesAfterFailedRead;
+}
+
 // What becomes of a pass: the error it fails with (0 when it goes through), and whether that is
 // the full disc's, which fails only the bytes that would lengthen the file (the caller tells
 // such a failure by fullDiscFails).
@@ -193,6 +211,7 @@ Verdict decide(int kind, int fd) {
     else if (entry.m_kind == kFull && kind == ZYR_FAULT_WRITE && pass >= entry.m_pass && theSeam.m_fullError == 0)
       theSeam.m_fullError = entry.m_error;
   }
+  noteReadsAndWrites(kind, fd, verdict.m_error != 0);
   if (verdict.m_error != 0) {
     noteFailure(kind, fd, verdict.m_error);
   } else if (theSeam.m_fullError != 0 && (kind == ZYR_FAULT_WRITE || kind == ZYR_FAULT_FLUSH)) {
@@ -335,6 +354,11 @@ long zyrFault_passes(int kind) {
 long zyrFault_failures() {
   std::lock_guard<std::mutex> guard(theMutex);
   return theSeam.m_failures;
+}
+
+long zyrFault_writesAfterFailedRead() {
+  std::lock_guard<std::mutex> guard(theMutex);
+  return theSeam.m_writesAfterFailedRead;
 }
 
 // As the C library's stream does when the system refuses its buffer, nothing the stream held is

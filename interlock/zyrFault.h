@@ -52,6 +52,10 @@ void zyrFault_disarm();
 long zyrFault_passes(int kind);
 // Failures made since the seam was armed.
 long zyrFault_failures();
+// Writes, and flushes of written bytes, that went to a file after a read of that same file failed
+// by the seam's doing, since it was armed: a process that writes nothing to a file whose read
+// failed makes none.
+long zyrFault_writesAfterFailedRead();
 
 // The C library's calls, failing when the seam says so.
 size_t zyrFault_fwrite(const void *data, size_t size, size_t count, FILE *stream);

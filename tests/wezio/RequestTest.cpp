@@ -9,6 +9,7 @@
 #include "iodata.h"
 #include "request_test_util.h"
 #include "wezio_test_util.h"
+#include "zyrFault.h"
 
 #include <gtest/gtest.h>
 
@@ -610,6 +611,32 @@ TEST_F(RequestTest, ADataSetWrittenPieceByPieceIsTheSameAsOneWrittenWhole) {
   ASSERT_EQ(r.readAt(36), IO_OK) << allMessages();
   EXPECT_EQ(r.intrValues(), (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
   EXPECT_EQ(*r.m_header->m_when, 3);
+}
+
+// Once a read of the file fails, no more of a data set begun piece by piece is written: each piece
+// is refused with the system's reason, and so is the close's index.
+TEST_F(RequestTest, APieceOfADataSetIsNotWrittenAfterAReadOfTheFileFailed) {
+  Requester r;
+  ASSERT_EQ(r.open(IO_OPEN_PRIMARY, m_name), IO_OK);
+  writeIntr(r, "A", {1, 2, 3});
+  r.key("PIECES", "EVERY", 0);
+  r.type("INTR", 2);
+  r.clear();
+  r.offsets({0, 0});
+  ASSERT_EQ(r.send(IO_START_DATASET), IO_OK) << allMessages();
+  zyrFault_arm("read@1", m_name.c_str());
+  EXPECT_EQ(r.readAt(36), IO_READ_ERR);
+  messages().clear();
+  r.intr({4, 5});
+  r.offsets({0});
+  for (int32_t piece : {IO_WRITE_DATATAG, IO_WRITE_DATA, IO_END_DATASET, IO_WRITE_DSLENGTH}) {
+    EXPECT_EQ(r.send(piece), IO_READ_ERR) << piece;
+    EXPECT_EQ(allMessages(), "iocnt: a read of " + m_name + " failed: Input/output error\n") << piece;
+    messages().clear();
+  }
+  ASSERT_EQ(r.send(IO_CLOSE_PRIMARY), IO_OK);
+  EXPECT_EQ(zyrFault_writesAfterFailedRead(), 0);
+  zyrFault_disarm();
 }
 
 TEST_F(RequestTest, InsertIndexRefusesNamesThatWouldBreakTheEntry) {

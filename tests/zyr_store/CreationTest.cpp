@@ -86,9 +86,16 @@ TEST_F(CreationTest, AFileIsMadeAnewOnlyWhenNoLiveProcessIsMakingIt) {
     ASSERT_EQ(maker.waitPause(), "open.created");
     ASSERT_EQ(readFile(name), kNewFile);
     {
+      // Refused as a file in use by its maker, never called no database.
       zyrtest::ErrorCapture errors;
       EXPECT_EQ(Database_new(name.c_str()), nullptr);
       EXPECT_FALSE(madeAnew(errors, name));
+      ASSERT_EQ(errors.published().size(), 1u);
+      EXPECT_EQ(errors.published()[0].code, ZYR_U_DATABASE_IS_LOCKED);
+      EXPECT_EQ(errors.published()[0].message,
+                "The supplied file name, " + name + ", can not\nbe opened: another process (process id " +
+                    std::to_string(maker.pid()) +
+                    ") is making it.\n\nThe open can be tried again when that process has finished with the file.\n");
     }
     EXPECT_EQ(readFile(name), kNewFile);
     maker.release();

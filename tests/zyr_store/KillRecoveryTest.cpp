@@ -368,12 +368,15 @@ TEST_F(KillRecoveryTest, RandomScenariosKilledAtRandom) {
 
 // A file left by the steps (a crash among them, or a close), opened with one read of the file
 // or its lock file failing as a failing disc fails it (or with every read after it too), then
-// read, written (C) and closed: a read that fails is never taken for the end of the data. The
-// open fails, says so and changes no byte; or each key is found as before or not read, and a
-// clean open then finds every key as before and C as its write said.
+// read, written (C) and closed; or written first, so that the file is its writer's while the
+// replaced data sets it reads are resolved. A read that fails is never taken for the end of the
+// data, and nothing is written to the file after it. The open fails, says so and changes no byte;
+// or each key is found as before (C as its write said) or not read, and a clean open then finds
+// every key as before and C as its write said.
 class ReadFaultSweep {
 public:
-  explicit ReadFaultSweep(std::string name) : m_name(std::move(name)) {}
+  explicit ReadFaultSweep(std::string name, bool changeFirst = false)
+      : m_name(std::move(name)), m_changeFirst(changeFirst) {}
 
   void run(const std::vector<Step> &steps) {
     const std::string where = " in " + describe(steps);
@@ -385,11 +388,13 @@ public:
     ASSERT_EQ(clean.rfind("found", 0), 0u) << clean << where;
     m_found = clean.substr(0, clean.find('\n'));
     // Every read of the open, alone and with all after it; then a sample of those of the data
-    // sets read (each reads alike).
+    // sets read (each reads alike). After a change, each read alone: those of the open are the
+    // same as without it.
     long opening = 0, reads = 0;
     std::istringstream(clean.substr(clean.rfind("reads ") + 6)) >> opening >> reads;
     ASSERT_GT(opening, 3) << where;
-    for (long n = 1; n <= reads && !testing::Test::HasFailure(); n += n < opening ? 1 : 7)
+    for (long n = m_changeFirst ? opening + 1 : 1; n <= reads && !testing::Test::HasFailure();
+         n += n < opening || m_changeFirst ? 1 : 7)
       for (const std::string &plan : {"read@" + std::to_string(n), "read@" + std::to_string(n) + "+"})
         if (n <= opening || plan.back() != '+')
           check(faulted(plan), " after " + plan + " failed" + where);
@@ -406,11 +411,14 @@ private:
       if (!file)
         return std::string(errors.published().empty() ? "refused silently" : "refused");
       const long opening = zyrFault_passes(ZYR_FAULT_READ);
-      std::string text = foundValues(file) + "\n";
       const int32_t values[3] = {kWritten, kWritten, kWritten};
-      text += DefFile_writeIntArray(file, "C", "B", 0, values, 3, 0) == 1 ? "wrote\n" : "unwritten\n";
+      auto change = [&] { return DefFile_writeIntArray(file, "C", "B", 0, values, 3, 0) == 1 ? "wrote" : "unwritten"; };
+      const std::string first = m_changeFirst ? change() : "";
+      const std::string found = foundValues(file);
+      const std::string written = m_changeFirst ? first : change();
       DefFile_delete(file);
-      return text + "reads " + std::to_string(opening) + " " + std::to_string(zyrFault_passes(ZYR_FAULT_READ));
+      return found + "\n" + written + "\nreads " + std::to_string(opening) + " " +
+             std::to_string(zyrFault_passes(ZYR_FAULT_READ)) + " " + std::to_string(zyrFault_writesAfterFailedRead());
     });
   }
 
@@ -429,19 +437,23 @@ private:
       return;
     }
     std::istringstream lines(text);
-    std::string found, written;
+    std::string found, written, reads;
     std::getline(lines, found);
     std::getline(lines, written);
-    // Each value the open found is the one a clean open finds, or a read that failed.
-    std::istringstream got(found.substr(5)), clean(m_found.substr(5));
+    std::getline(lines, reads);
+    ASSERT_TRUE(written == "wrote" || written == "unwritten") << text << where;
+    EXPECT_EQ(reads.substr(reads.rfind(' ')), " 0") << "written to after the read failed" << where << ":\n" << text;
+    // Every key as before, and C as its write said.
+    std::string after = m_found;
+    const size_t c = after.find(" C=");
+    after.replace(c, after.find(' ', c + 1) - c, " C=" + std::to_string(written == "wrote" ? kWritten : 0));
+    // Each value the open found is the one a clean open finds (after the change, where it came
+    // first), or a read that failed.
+    std::istringstream got(found.substr(5)), clean((m_changeFirst ? after : m_found).substr(5));
     for (std::string pair, expected; got >> pair && clean >> expected;)
       EXPECT_TRUE(pair == expected || pair == expected.substr(0, 2) + "?") << pair << " found, not " << expected
                                                                           << where << ":\n" << text;
-    ASSERT_TRUE(written == "wrote" || written == "unwritten") << text << where;
-    // A clean open now finds every key as before, and C as its write said.
-    std::string after = m_found;
-    if (written == "wrote")
-      after.replace(after.find("C=0"), 3, "C=" + std::to_string(kWritten));
+    // A clean open now finds the same.
     const Report reopened = runChild(m_name, {}, 0, 0);
     std::string now = "found";
     for (const auto &key : reopened.m_found)
@@ -451,6 +463,7 @@ private:
 
   static const int32_t kWritten = 99;
   std::string m_name;
+  bool m_changeFirst;
   std::string m_bytes;
   std::string m_lock;
   std::string m_found;
@@ -466,6 +479,13 @@ TEST_F(KillRecoveryTest, AReadThatFailsIsNeverTakenForTheEndOfTheData) {
   };
   for (size_t i = 0; i < scenarios.size() && !HasFailure(); ++i)
     ReadFaultSweep(path("read" + std::to_string(i) + ".wez")).run(scenarios[i]);
+}
+
+// The file of a writer killed after replacing data sets, changed first and then read, as the store
+// opens a file whose last state it must undo: the replaced data sets are resolved while the file
+// is written, and none is tagged deleted after a read failed.
+TEST_F(KillRecoveryTest, NothingIsWrittenToAFileAfterAReadOfItFailed) {
+  ReadFaultSweep(path("late.wez"), true).run({write('A'), write('A'), write('A'), write('B'), write('B'), kCrashStep});
 }
 
 // The store: each command of the session with what a fresh open must list after it (the things

@@ -465,12 +465,12 @@ int iif_flush(IO_file *record) {
 
 int iif_mark_index_stale(IO_file *record) {
   // Plain text files have no index and no information block.
-  if (!record || !record->m_stream || record->m_indexstale || !record->m_indextable ||
-      record->m_access != 'w')
-    return IO_OK;
+  if (!record || !record->m_stream || !record->m_indextable || record->m_access != 'w') return IO_OK;
+  // Asked before every change, not only the first: a read may fail between two of them.
+  int status = iif_check_reads(record->m_callback, record, "iif_mark_index_stale");
+  if (status != IO_OK || record->m_indexstale) return status;
   FILE *stream = record->m_stream;
   int64_t here = io_tell(stream);
-  int status = IO_OK;
   if (here < 0) {
     iif_syserr(record, "iif_mark_index_stale: can't tell the current location");
     status = IO_TELL_ERR;
@@ -516,7 +516,10 @@ int iif_swap_in(IO_file *record, IO_file *replacement) {
                     record->m_name, replacement->m_name);
     return IO_LOCK_ERR;
   }
-  int status = iif_flush(replacement);
+  // A copy made while a read of the file failed may lack what that read missed: it does not take
+  // the file's place.
+  int status = iif_check_reads(record->m_callback, record, "iif_swap_in");
+  if (status == IO_OK) status = iif_flush(replacement);
   if (status != IO_OK) return status;
   int fd = fileno(replacement->m_stream);
   // The copy takes the permissions (and where allowed the owner) of the file it replaces, and is

@@ -50,10 +50,12 @@ int iif_create_empty(IO_file *record);
 // can, and otherwise leaves the file as it is (the next open rebuilds again). The stream is
 // flushed in every case.
 int iif_flush(IO_file *record);
-// Before the first change to a data-set file since it was opened or flushed: the recorded size
-// is set to 0 and put on disc, so that a process ending before the close makes the next open
-// rebuild the index from the frames (honouring delete tags) rather than trust the stored one.
-// The stream position is kept. 0, or the status of the failed write.
+// Before every change to a data-set file in place (a data set, a delete tag): refused, with 10
+// from iif_check_reads, once a read of the file has failed. Before the first change since the
+// file was opened or flushed, the recorded size is also set to 0 and put on disc, so that a
+// process ending before the close makes the next open rebuild the index from the frames
+// (honouring delete tags) rather than trust the stored one. The stream position is kept. 0, or
+// the status of the failed check or write.
 int iif_mark_index_stale(IO_file *record);
 // Puts what was written to an open file on disc (its data, not the index, which the close
 // stores). 0, or 11 when the system cannot.
@@ -65,7 +67,9 @@ int iif_sync(IO_file *record);
 // The record then holds the replacement's stream, index and lock under its own name and lock
 // file (still showing the writer); the replacement's lock file is removed and the replacement
 // record is cleared. The old file is closed without a further write. 0; 21 when the process does
-// not write both files; else the failed step's status, with both records left as they were.
+// not write both files; 10 when a read of the record's file failed (the replacement was copied
+// from reads one of which failed); else the failed step's status, with both records left as
+// they were.
 int iif_swap_in(IO_file *record, IO_file *replacement);
 // Flushes (a failed index write leaves "*CRASH" at the index location, and the file is cut after
 // it, or at the index location when not even that could be written; a record a read of which
@@ -92,7 +96,11 @@ int iif_release_record(IO_file *record);
 int iif_is_open(const IO_file *record);
 // The errno of the first read of the record's file that the system failed (rather than meeting
 // the end of the file) while the record had it open; 0 when none did. A record whose read failed
-// so writes nothing more to the file: no data set, index, size or cut.
+// so writes nothing more to the file: no data set, delete tag, index, size or cut, and no copy
+// takes its place. Every path that writes to an open file asks it (through iif_check_reads): the
+// write permission (setfilebusyflag, io_claim_writer), iif_mark_index_stale before each change in
+// place, the pieces of a data set written request by request, iif_flush, iif_close and
+// iif_swap_in.
 int iif_read_failure(const IO_file *record);
 // When a read of the record's file failed so: "<function>: a read of <file> failed: <reason>" to
 // the callback, and 10; else 0.

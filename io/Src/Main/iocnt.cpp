@@ -675,6 +675,13 @@ int positionRequest(int32_t request, IO_error_callback callback, IO_header *head
 
 int fileRequest(int32_t request, IO_error_callback callback, IO_header *header, IO_data *data,
                 IO_state *state, IO_file *record) {
+  // The pieces of a data set that request 12 started (with the write permission, which a failed
+  // read of the file refuses) are not written once a read of the file has failed since.
+  if (request == IO_WRITE_DATA || request == IO_END_DATASET || request == IO_WRITE_DSLENGTH ||
+      request == IO_WRITE_DATATAG) {
+    int status = iif_check_reads(callback, record, "iocnt");
+    if (status != IO_OK) return status;
+  }
   switch (request) {
   case IO_DELETE_DS:
   case IO_WRITE_DATASET:

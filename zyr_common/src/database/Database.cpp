@@ -123,26 +123,41 @@ int Database_fileExists(const char *name) {
 
 namespace {
 
+// What comes of the open of a file whose version does not read.
+enum Unversioned { kRefused, kOpenAgain };
+
 // A file whose version does not read is no database, and its handle goes without writing
 // anything; when the disc failed the read, the file may well be one: that failure is what the user
-// was told.
-void refuseUnversioned(Database *database) {
-  if (DefFile_readFailure(database->m_defFile) == 0)
-    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The requested file\n\n%s\n\nexists but is not a valid ZYR database.\n",
-              database->m_fileName);
+// was told. A file that holds no more than what a creation leaves, and that a live process holds,
+// is that process's to make: refused as in use, naming the process (calling it no database would
+// invite its removal under its maker). Its maker gone, an open that may make it anew tries again.
+Unversioned refuseUnversioned(Database *database, bool mayOpenAgain) {
+  const bool readFailed = DefFile_readFailure(database->m_defFile) != 0;
+  // Looked at while this handle holds the file, so that its maker cannot change it meanwhile.
+  const bool unmade = !readFailed && DefFile_isCutOffCreation(database->m_fileName);
+  const std::string name = database->m_fileName;
   Database_abandon(database);
+  // This process no longer holds it: a holder now is its maker.
+  if (unmade && DefFile_tellMaker(name.c_str(), __func__))
+    return kRefused;
+  if (unmade && mayOpenAgain)
+    return kOpenAgain;
+  if (!readFailed)
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The requested file\n\n%s\n\nexists but is not a valid ZYR database.\n",
+              name.c_str());
+  return kRefused;
 }
 
 // Opens the file of exactly this name; a file that the open made (or made anew) is made a new
 // database.
-Database *openNamed(const char *fileName) {
+Database *openNamed(const char *fileName, bool mayOpenAgain = true) {
   DefFile *file = DefFile_new(fileName);
   if (!file) return nullptr;
   Database *database = makeHandle(fileName, file);
   char *version = nullptr;
   if (!Database_getString(database, 0, nullptr, kVersion, &version)) {
     if (!DefFile_isNew(file) || DefFile_readFailure(file) != 0) {
-      refuseUnversioned(database);
+      if (refuseUnversioned(database, mayOpenAgain) == kOpenAgain) return openNamed(fileName, false);
       return nullptr;
     }
     Database_setVersion(database);
@@ -184,7 +199,7 @@ Database *Database_openForReading(const char *name) {
   zyrCString_free(fileName);
   char *version = nullptr;
   if (database != nullptr && !Database_getString(database, 0, nullptr, kVersion, &version)) {
-    refuseUnversioned(database);
+    refuseUnversioned(database, false);
     return nullptr;
   }
   zyrCString_free(version);

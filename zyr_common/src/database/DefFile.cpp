@@ -195,34 +195,43 @@ std::string systemReason(const char *name, bool reading) {
   return std::string();
 }
 
-// An open refused by the lock. A live holder of the file is named (its process id where the
-// system shows it): deleting the lock file under a live writer would let a second writer in. Only a
-// lock file that no live holder could be seen behind is for the user to look at. `path` is the file
-// the name leads to (zyrResolveLinks), whose lock file counts.
-void publishLocked(const char *function, const char *subject, const char *name, const char *path) {
+// A file a live process holds, refused to this open: published naming the holder (its process id
+// where the system shows it), saying what it does (`doing`, or what its lock shows); false, with
+// nothing published, when no live holder is seen. `path` is the file the name leads to
+// (zyrResolveLinks).
+bool publishHolder(const char *function, const char *subject, const char *name, const char *path,
+                   const char *doing) {
   int writer = 0;
   long pid = 0;
-  if (!io_lock_holder(path, &writer, &pid)) {
-    zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
-                   "The supplied %s, %s, can not\nbe opened as a lock file, %s.lck,\nexists.\n\nIf this is the "
-                   "result of a previous failed run then try deleting the\nlock file and repeating the "
-                   "operation.\n",
-                   subject, name, path);
-    return;
-  }
-  const char *doing = writer ? "is writing it" : "has it open";
+  if (!io_lock_holder(path, &writer, &pid))
+    return false;
+  if (doing == nullptr)
+    doing = writer ? "is writing it" : "has it open";
   if (pid == static_cast<long>(getpid())) {
     zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
                    "The supplied %s, %s, can not\nbe opened: this process %s already.\n\nThe open can be tried "
                    "again once it has been closed.\n",
                    subject, name, doing);
-    return;
+    return true;
   }
   const std::string holder = pid > 0 ? " (process id " + std::to_string(pid) + ")" : std::string();
   zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
                  "The supplied %s, %s, can not\nbe opened: another process%s %s.\n\nThe open can be tried again "
                  "when that process has finished with the file.\n",
                  subject, name, holder.c_str(), doing);
+  return true;
+}
+
+// An open refused by the lock. A live holder of the file is named: deleting the lock file under a
+// live writer would let a second writer in. Only a lock file that no live holder could be seen
+// behind is for the user to look at.
+void publishLocked(const char *function, const char *subject, const char *name, const char *path) {
+  if (!publishHolder(function, subject, name, path, nullptr))
+    zyrError_raise(ZYR_U_DATABASE_IS_LOCKED, function, kSource, __LINE__,
+                   "The supplied %s, %s, can not\nbe opened as a lock file, %s.lck,\nexists.\n\nIf this is the "
+                   "result of a previous failed run then try deleting the\nlock file and repeating the "
+                   "operation.\n",
+                   subject, name, path);
 }
 
 void publishOpenFailure(const char *function, int result, const char *name, const char *path, bool primary,
@@ -479,6 +488,13 @@ int DefFile_isNew(const DefFile *file) {
 }
 
 int DefFile_isCutOffCreation(const char *fileName) { return io_remnant_of(fileName) != IO_REMNANT_NONE ? 1 : 0; }
+
+int DefFile_tellMaker(const char *fileName, const char *function) {
+  char *path = zyrResolveLinks(fileName);
+  const bool told = path != nullptr && publishHolder(function, "file name", fileName, path, "is making it");
+  zyrCString_free(path);
+  return told ? 1 : 0;
+}
 
 int DefFile_closeFiles(DefFile *file) {
   int primary = DefFile_closePrimaryFile(file);

@@ -71,6 +71,10 @@ void DefFile_abandon(DefFile *file);
 // 1 when the named file holds no more than what a creation cut off leaves (io_remnant.h), which a
 // writing open makes anew when no other process holds it.
 int DefFile_isCutOffCreation(const char *fileName);
+// For a file that holds no more than what a creation leaves, and that this process does not hold:
+// when a live process holds it, that process is making it, and 10012 is published under the
+// function's name, naming the process where the system shows it: 1. Else 0, nothing published.
+int DefFile_tellMaker(const char *fileName, const char *function);
 // Copies every valid data set to a new file and answers a handle on it; NULL when a file of that
 // name exists (nothing stored) or the copy fails.
 DefFile *DefFile_clone(DefFile *file, const char *newName);
