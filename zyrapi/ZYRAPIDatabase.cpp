@@ -96,6 +96,9 @@ public:
   explicit SetAside(const std::string &path) : m_path(resolvedFileOf(path)) {
     if (!exists(m_path))
       return;
+    // Only a regular file is ever replaced: a device, a pipe, a socket or a directory stays.
+    if (zyrIsFile(m_path.c_str()) == 0)
+      fail("copyZYR", "Unable to overwrite the existing file " + path + ": it is not a regular file");
     boundary::CoreString temporary;
     *temporary.out() = zyrGetTemporaryFileName(m_path.c_str());
     if (temporary.get() == nullptr || zyrRenameFile(m_path.c_str(), temporary.get()) != 1)

@@ -219,6 +219,16 @@ TEST_F(Lifecycle, CopiesNeverLoseAFile) {
   struct stat status;
   EXPECT_TRUE(lstat(file("to-other.zyr").c_str(), &status) == 0 && S_ISLNK(status.st_mode));
   EXPECT_NE(read(other), "precious");
+
+  // What is no regular file is never replaced.
+  ASSERT_EQ(mkfifo(file("pipe.zyr").c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(file("folder.zyr").c_str(), 0700), 0);
+  for (const char *name : {"pipe.zyr", "folder.zyr"}) {
+    EXPECT_EQ(failure("copyZYR", [&] { api.copyZyr(file(name), false, false); }).getText(),
+              "Unable to overwrite the existing file " + file(name) + ": it is not a regular file")
+        << name;
+    EXPECT_TRUE(lstat(file(name).c_str(), &status) == 0 && !S_ISREG(status.st_mode)) << name;
+  }
 }
 
 TEST_F(Lifecycle, BackupsAreRestoredInPlace) {
