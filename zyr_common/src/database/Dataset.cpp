@@ -577,10 +577,6 @@ int io_msg(const char *text, int32_t length) {
   return 0;
 }
 
-int32_t Dataset_getIndexRebuilds(const Dataset *dataset) {
-  return dataset->m_fileInfo ? dataset->m_fileInfo->m_primary.m_rebuilds : 0;
-}
-
 int64_t Dataset_getDamagedOffset(const Dataset *dataset) {
   return dataset->m_fileInfo ? dataset->m_fileInfo->m_primary.m_damagedfrom : 0;
 }

@@ -1046,8 +1046,6 @@ int DefFile_readSignature(DefFile *file, const char *what, const char *where, in
                                strings, uuids);
 }
 
-int32_t DefFile_getIndexRebuilds(const DefFile *file) { return Dataset_getIndexRebuilds(file->m_dataset); }
-
 int64_t DefFile_getDamagedOffset(const DefFile *file) { return Dataset_getDamagedOffset(file->m_dataset); }
 
 void DefFile_getSkipped(const DefFile *file, int64_t *from, int64_t *bytes) {

@@ -217,8 +217,6 @@ int DefFile_readSignature(DefFile *file, const char *what, const char *where, in
                           int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *ioStrings,
                           int32_t *strings, int32_t *uuids);
 int DefFile_getDataType(DefFile *file, const char *what, const char *where, int32_t when, char **type);
-// See Dataset_getIndexRebuilds.
-int32_t DefFile_getIndexRebuilds(const DefFile *file);
 // See Dataset_getDamagedOffset.
 int64_t DefFile_getDamagedOffset(const DefFile *file);
 // See Dataset_getSkipped.

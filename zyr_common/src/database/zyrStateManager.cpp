@@ -754,8 +754,8 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   DefFile_getSkipped(file, &skipped, &skippedBytes);
   if (skippedBytes > 0) {
     ZYR_ERROR(ZYR_W_INVALID_DATA_IGNORED,
-              "The ZYR database\n\n%s\n\nholds data sets whose names are damaged, from byte %lld on; their %lld "
-              "bytes have been left out.\n",
+              "The ZYR database\n\n%s\n\nholds data sets whose names are damaged or that do not stand as its index "
+              "says, from byte %lld on; their %lld bytes have been left out.\n",
               Database_getFileName(database), static_cast<long long>(skipped), static_cast<long long>(skippedBytes));
   }
   int32_t stored = 0;
@@ -834,14 +834,10 @@ namespace {
 
 // Before the file is closed or copied: the types the open went by (this process's registry: the
 // file's record named the same ones, or fewer, or none could be read) are what the file keeps. A
-// writer stores the registry over no record or one of fewer types. A record that names other
-// types can only have come to light since the open, by a rebuild of the index that a damaged read
-// made; the file keeps that index, so the registry is stored over it by any process that can
-// write the file, or no later open would take the file.
+// writer stores the registry over no record or one of fewer types.
 void keepTypeRecord(zyrStateManager *manager) {
   Database *database = manager->m_database;
-  const int types = checkStoredTypes(database);
-  if ((types == 2 && Database_isWriter(database)) || (types == 0 && Database_claimWrite(database, 0)))
+  if (Database_isWriter(database) && checkStoredTypes(database) == 2)
     zyrStateManager_recordTypes(manager);
 }
 
