@@ -235,6 +235,42 @@ TEST_F(StoreDamageTest, AnObjectGivenAnotherTypeAtALaterStateIsLeftOutAndPurged)
   Repository_close(repository, -1);
 }
 
+TEST_F(StoreDamageTest, AnObjectALaterTypeKeptOutStaysOutOfAChangeMadeAfterGoingBack) {
+  // The change after going back erased the state whose type record kept the thing out: whole
+  // again in the file, it came back at the next open, though this process never held it.
+  int32_t last = 0;
+  damage([this, &last](Database *database) {
+    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+    zyrUUID *key = uuid(m_second);
+    Database_setInt(database, last + 1, key, "__TYPE__", 0);
+    Database_setInt(database, 0, nullptr, "State - current", last + 1);
+    Database_setInt(database, 0, nullptr, "State - last", last + 1);
+    zyrUUID_delete(key);
+  });
+  const std::string damaged = zyrtest::readFile(m_name);
+  for (const int32_t flag : {-1, 0}) {
+    SCOPED_TRACE(flag);
+    zyrtest::writeFile(m_name, damaged);
+    Repository *repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr);
+    Repository_gotoState(repository, last);
+    EXPECT_FALSE(isLive(repository, m_second));
+    Thing_new();
+    Repository_commit(repository);
+    const std::set<std::string> live = zyrtest::liveObjectKeys(repository);
+    EXPECT_EQ(Repository_close(repository, flag), 1) << testing::PrintToString(takeErrors());
+    takeErrors();
+    repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr);
+    EXPECT_EQ(zyrtest::liveObjectKeys(repository), live);
+    // The states before the change still hold the thing as it was made.
+    Repository_gotoState(repository, last);
+    EXPECT_TRUE(isLive(repository, m_second));
+    Repository_close(repository, -1);
+    takeErrors();
+  }
+}
+
 TEST_F(StoreDamageTest, ADeletionMarkAtStateZeroNeitherHidesNorPurgesALiveObject) {
   damage([this](Database *database) {
     for (const std::string &key : {m_repository, m_first}) {

@@ -325,6 +325,49 @@ void abandonChange(zyrStateManager *manager) {
     zyrObject_restore(object, 0);
 }
 
+// Whether an open at the state makes the object of the key: its type stored at a state from 1 on
+// up to it (as a change of state from state 0 takes it) and no deletion mark there, and one known
+// type (zyrStateManager_getTypeIdOfUUID).
+bool madeAt(zyrStateManager *manager, const char *key, int32_t state) {
+  Listing listing;
+  listing.match(manager->m_database, 1, state, key, "__*");
+  bool made = false;
+  bool deleted = false;
+  const int32_t total = listing.m_offsets != nullptr ? listing.m_offsets[listing.m_noOfKeys] : 0;
+  for (int32_t j = 0; j < total; ++j) {
+    made = made || std::strcmp(listing.m_names[j], kType) == 0;
+    deleted = deleted || std::strcmp(listing.m_names[j], kDeleted) == 0;
+  }
+  return made && !deleted && zyrStateManager_getTypeIndexOfKey(manager, key) >= 0;
+}
+
+// The keys of the objects this process does not hold that have a type stored for a state after
+// the current one: among them those that such a type, naming another, kept out.
+std::vector<std::string> keptOutBeyond(zyrStateManager *manager) {
+  std::vector<std::string> keys;
+  Listing listing;
+  listing.match(manager->m_database, absolute(manager->m_current) + 1, -1, "*", kType);
+  for (int32_t k = 0; k < listing.m_noOfKeys; ++k)
+    if (Dictionary_find(manager->m_objects, listing.m_keys[k]) == nullptr)
+      keys.emplace_back(listing.m_keys[k]);
+  return keys;
+}
+
+// Once the versions after the state before the open one are erased, an object that a type of a
+// later state kept out (keptOutBeyond) is whole in what the file holds, and the next open would
+// make it. This process never held it, and the state it opens holds what this process holds: the
+// object is deleted there.
+void keepOut(zyrStateManager *manager, const std::vector<std::string> &keys, int32_t state) {
+  for (const std::string &key : keys) {
+    if (!madeAt(manager, key.c_str(), state - 1))
+      continue;
+    zyrUUID *uuid = zyrUUID_newFromBase64(key.c_str());
+    if (uuid != nullptr && Database_setInt(manager->m_database, state, uuid, kDeleted, 0) == 1)
+      manager->m_change->m_keys.insert(key);
+    zyrUUID_delete(uuid);
+  }
+}
+
 } // namespace
 
 zyrStateManager *zyrStateManager_new() {
@@ -359,6 +402,8 @@ int32_t zyrStateManager_openState(zyrStateManager *manager) {
     manager->m_refused = 1;
     return 0;
   }
+  const bool erases = manager->m_deadState || absolute(manager->m_last) > manager->m_current;
+  const std::vector<std::string> keptOut = erases ? keptOutBeyond(manager) : std::vector<std::string>();
   // What a process that ended left open must not become part of this state. A change that cannot
   // start is refused whole: its commit says so and puts back what it touched.
   if (eraseDeadState(manager, manager->m_current) != 1) {
@@ -396,6 +441,7 @@ int32_t zyrStateManager_openState(zyrStateManager *manager) {
     if (manager->m_owner != nullptr)
       Repository_truncateCheckpoints(static_cast<Repository *>(manager->m_owner), previous);
   }
+  keepOut(manager, keptOut, state);
   return state;
 }
 
