@@ -271,6 +271,50 @@ TEST_F(StoreDamageTest, AnObjectALaterTypeKeptOutStaysOutOfAChangeMadeAfterGoing
   }
 }
 
+TEST_F(StoreDamageTest, AChangeOfStateTakesAnObjectAsAnOpenAtTheStateItReachesWould) {
+  // The second thing deleted at a state of its own, then a second deletion mark, or a second type
+  // record, stored for it at the state after. Going back across the second mark, or forward across
+  // the second type, was taken for the thing's making and brought it to life at a state where
+  // its whole history has it deleted; a change made there kept it, and the next open did not.
+  Repository *repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr);
+  zyrObject_deleteByType(Dictionary_find(Repository_getStateManager(repository)->m_objects, m_second.c_str()));
+  Repository_commit(repository);
+  const int32_t deleted = Repository_getCurrentState(repository);
+  Repository_close(repository, -1);
+  takeErrors();
+  const std::string good = zyrtest::readFile(m_name);
+  for (const char *mark : {"__DELETED__", "__TYPE__"}) {
+    SCOPED_TRACE(mark);
+    zyrtest::writeFile(m_name, good);
+    damage([&](Database *database) {
+      zyrUUID *key = uuid(m_second);
+      int32_t type = 0;
+      ASSERT_EQ(Database_getInt(database, deleted, key, "__TYPE__", &type), 1);
+      Database_setInt(database, deleted + 1, key, mark, std::strcmp(mark, "__TYPE__") == 0 ? type : 0);
+      Database_setInt(database, 0, nullptr, "State - current", deleted + 1);
+      Database_setInt(database, 0, nullptr, "State - last", deleted + 1);
+      zyrUUID_delete(key);
+    });
+    repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    for (const int32_t state : {deleted + 1, deleted, deleted - 1, deleted + 1, deleted}) {
+      Repository_gotoState(repository, state);
+      ASSERT_EQ(Repository_getCurrentState(repository), state);
+      EXPECT_EQ(isLive(repository, m_second), state < deleted) << state;
+    }
+    Thing_new();
+    Repository_commit(repository);
+    const std::set<std::string> live = zyrtest::liveObjectKeys(repository);
+    Repository_close(repository, -1);
+    repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    EXPECT_EQ(zyrtest::liveObjectKeys(repository), live);
+    Repository_close(repository, -1);
+    takeErrors();
+  }
+}
+
 TEST_F(StoreDamageTest, ADeletionMarkAtStateZeroNeitherHidesNorPurgesALiveObject) {
   damage([this](Database *database) {
     for (const std::string &key : {m_repository, m_first}) {

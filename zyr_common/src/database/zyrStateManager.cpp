@@ -325,10 +325,10 @@ void abandonChange(zyrStateManager *manager) {
     zyrObject_restore(object, 0);
 }
 
-// Whether an open at the state makes the object of the key: its type stored at a state from 1 on
-// up to it (as a change of state from state 0 takes it) and no deletion mark there, and one known
-// type (zyrStateManager_getTypeIdOfUUID).
-bool madeAt(zyrStateManager *manager, const char *key, int32_t state) {
+// Whether the object of the key exists at the state, as an open at the state takes it from the
+// whole history up to it (a change of state from state 0): its type stored at a state from 1 on up
+// to it, and no deletion mark there. (It is made when its type is also known.)
+bool existsAt(zyrStateManager *manager, const char *key, int32_t state) {
   Listing listing;
   listing.match(manager->m_database, 1, state, key, "__*");
   bool made = false;
@@ -338,7 +338,7 @@ bool madeAt(zyrStateManager *manager, const char *key, int32_t state) {
     made = made || std::strcmp(listing.m_names[j], kType) == 0;
     deleted = deleted || std::strcmp(listing.m_names[j], kDeleted) == 0;
   }
-  return made && !deleted && zyrStateManager_getTypeIndexOfKey(manager, key) >= 0;
+  return made && !deleted;
 }
 
 // The keys of the objects this process does not hold that have a type stored for a state after
@@ -359,7 +359,7 @@ std::vector<std::string> keptOutBeyond(zyrStateManager *manager) {
 // object is deleted there.
 void keepOut(zyrStateManager *manager, const std::vector<std::string> &keys, int32_t state) {
   for (const std::string &key : keys) {
-    if (!madeAt(manager, key.c_str(), state - 1))
+    if (!existsAt(manager, key.c_str(), state - 1) || zyrStateManager_getTypeIndexOfKey(manager, key.c_str()) < 0)
       continue;
     zyrUUID *uuid = zyrUUID_newFromBase64(key.c_str());
     if (uuid != nullptr && Database_setInt(manager->m_database, state, uuid, kDeleted, 0) == 1)
@@ -548,8 +548,13 @@ struct ChangedKeys {
 };
 
 // Sorts the keys of the range by the reserved names they hold there; d is the direction of the
-// change. An object both created and deleted inside the range is left alone.
-void sortChangedKeys(const Listing &listing, int32_t d, ChangedKeys *keys) {
+// change. For a change from state 0 (the open) the range is the whole history, and an object both
+// created and deleted inside it is left alone. For any other, whether an object made or deleted in
+// the range exists at the state reached (`target`) is decided from the whole history up to it, as
+// the open would decide it: a damaged history can hold a second type or deletion mark of an
+// object, which the range alone would take for its making or deletion.
+void sortChangedKeys(zyrStateManager *manager, const Listing &listing, int32_t d, int32_t target, bool whole,
+                     ChangedKeys *keys) {
   for (int32_t k = 0; k < listing.m_noOfKeys; ++k) {
     const char *key = listing.m_keys[k];
     if (std::strcmp(key, kGlobal) == 0)
@@ -562,14 +567,14 @@ void sortChangedKeys(const Listing &listing, int32_t d, ChangedKeys *keys) {
       else if (std::strcmp(listing.m_names[j], kDeleted) == 0)
         hasDeleted = 1;
     }
-    if (hasType && hasDeleted)
-      continue;
-    if (!hasType && !hasDeleted)
+    if (!hasType && !hasDeleted) {
       keys->m_modified.push_back(key);
-    else if (hasType == (d > 0))
-      keys->m_restored.push_back(key);
-    else
-      keys->m_deleted.push_back(key);
+      continue;
+    }
+    if (whole && hasType && hasDeleted)
+      continue;
+    const bool exists = whole ? hasType == (d > 0) : existsAt(manager, key, target);
+    (exists ? keys->m_restored : keys->m_deleted).push_back(key);
   }
 }
 
@@ -694,7 +699,7 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
   manager->m_claims->m_lost.clear();
 
   ChangedKeys keys;
-  sortChangedKeys(listing, d, &keys);
+  sortChangedKeys(manager, listing, d, static_cast<int32_t>(target), d > 0 && range.m_from <= 1, &keys);
   if (ZYR_TRACE_DEBUG(1)) {
     zyrTrace_printf("Number of deleted objects  = %d\n", static_cast<int>(keys.m_deleted.size()));
     traceKeys(manager, keys.m_deleted);
