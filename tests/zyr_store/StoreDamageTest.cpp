@@ -54,23 +54,23 @@ protected:
     Database_delete(database);
   }
   static zyrUUID *uuid(const std::string &key) { return zyrUUID_newFromBase64(key.c_str()); }
-  // Stores the Repository's type again at the last state (*last), then breaks that data set in the
-  // file: the last character of the first `part` ("NUMATTRB": its header, "*DATA": its data) after
-  // its header.
-  void damageLastTypeRecord(const std::string &part, int32_t *last) {
-    damage([this, last](Database *database) {
-      ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", last), 1);
-      zyrUUID *key = uuid(m_repository);
+  // Stores the object's type again at the state, then breaks that data set in the file: the last
+  // character of the first `part` ("NUMATTRB": its header, "*DATA": its data) after its header.
+  void damageTypeRecord(const std::string &object, int32_t state, const std::string &part) {
+    damage([&](Database *database) {
+      int32_t last = 0;
+      ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+      zyrUUID *key = uuid(object);
       int32_t type = 0;
-      ASSERT_EQ(Database_getInt(database, *last, key, "__TYPE__", &type), 1);
-      Database_setInt(database, *last, key, "__TYPE__", type);
+      ASSERT_EQ(Database_getInt(database, last, key, "__TYPE__", &type), 1);
+      Database_setInt(database, state, key, "__TYPE__", type);
       zyrUUID_delete(key);
     });
     std::string bytes = zyrtest::readFile(m_name);
     size_t record = std::string::npos;
     for (size_t at = bytes.find("*HEADER"); at != std::string::npos; at = bytes.find("*HEADER", at + 1)) {
       const std::string head = bytes.substr(at, 64);
-      if (head.find("__TYPE__") != std::string::npos && head.find(m_repository) != std::string::npos)
+      if (head.find("__TYPE__") != std::string::npos && head.find(object) != std::string::npos)
         record = at;
     }
     ASSERT_NE(record, std::string::npos);
@@ -78,6 +78,11 @@ protected:
     ASSERT_NE(found, std::string::npos);
     bytes[found + part.size() - 1] = 'X';
     zyrtest::writeFile(m_name, bytes);
+  }
+  // The Repository's type at the last state (*last).
+  void damageLastTypeRecord(const std::string &part, int32_t *last) {
+    damage([last](Database *database) { ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", last), 1); });
+    damageTypeRecord(m_repository, *last, part);
   }
   static bool isLive(Repository *repository, const std::string &key) {
     return Dictionary_find(Repository_getStateManager(repository)->m_objects, key.c_str()) != nullptr;
@@ -242,35 +247,55 @@ TEST_F(StoreDamageTest, AnObjectGivenAnotherTypeAtALaterStateIsLeftOutAndPurged)
   Repository_close(repository, -1);
 }
 
-TEST_F(StoreDamageTest, AnObjectALaterTypeKeptOutStaysOutOfAChangeMadeAfterGoingBack) {
-  // The change after going back erased the state whose type record kept the thing out: whole
-  // again in the file, it came back at the next open, though this process never held it.
+TEST_F(StoreDamageTest, AChangeMadeAfterGoingBackLeavesInTheFileTheObjectsThisProcessHolds) {
+  // The second thing's type stored again, damaged: naming the Repository's type for the state after
+  // the last (the thing is kept out), a type no registry knows for state 1 (kept out too), or
+  // unreadable at state 1 (the thing is made by its readable type of state 2). A change after going
+  // back erases the later states, and with them the type that decided whether the thing is made:
+  // the next open brought back a thing this process never held, or lost one it held.
   int32_t last = 0;
-  damage([this, &last](Database *database) {
-    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
-    zyrUUID *key = uuid(m_second);
-    Database_setInt(database, last + 1, key, "__TYPE__", 0);
-    Database_setInt(database, 0, nullptr, "State - current", last + 1);
-    Database_setInt(database, 0, nullptr, "State - last", last + 1);
-    zyrUUID_delete(key);
-  });
-  const std::string damaged = zyrtest::readFile(m_name);
-  for (const int32_t flag : {-1, 0}) {
-    SCOPED_TRACE(flag);
-    zyrtest::writeFile(m_name, damaged);
-    Repository *repository = Repository_new(m_name.c_str());
-    ASSERT_NE(repository, nullptr);
-    Repository_gotoState(repository, last);
-    EXPECT_FALSE(isLive(repository, m_second));
-    Thing_new();
-    repository = closeAndReopen(repository, flag);
-    ASSERT_NE(repository, nullptr);
-    // The states before the change still hold the thing as it was made.
-    Repository_gotoState(repository, last);
-    EXPECT_TRUE(isLive(repository, m_second));
-    Repository_close(repository, -1);
-    takeErrors();
-  }
+  damage([&last](Database *database) { ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1); });
+  const std::string good = zyrtest::readFile(m_name);
+  const auto storeType = [this](int32_t state, int32_t type) {
+    return [=](Database *database) {
+      zyrUUID *key = uuid(m_second);
+      Database_setInt(database, state, key, "__TYPE__", type);
+      zyrUUID_delete(key);
+    };
+  };
+  struct Case {
+    std::function<void()> m_damage;
+    int32_t m_back;
+    bool m_live;
+  };
+  const std::vector<Case> cases = {
+      {[&] {
+         damage(storeType(last + 1, 0));
+         damage([&](Database *database) {
+           Database_setInt(database, 0, nullptr, "State - current", last + 1);
+           Database_setInt(database, 0, nullptr, "State - last", last + 1);
+         });
+       },
+       last, false},
+      {[&] { damage(storeType(1, -75)); }, 1, false},
+      {[&] { damageTypeRecord(m_second, 1, "*DATA"); }, 1, true},
+  };
+  for (size_t c = 0; c < cases.size(); ++c)
+    for (const int32_t flag : {-1, 0}) {
+      SCOPED_TRACE(testing::Message() << "case " << c << ", flag " << flag);
+      zyrtest::writeFile(m_name, good);
+      ASSERT_NO_FATAL_FAILURE(cases[c].m_damage());
+      Repository *repository = Repository_new(m_name.c_str());
+      ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+      Repository_gotoState(repository, cases[c].m_back);
+      ASSERT_EQ(Repository_getCurrentState(repository), cases[c].m_back);
+      EXPECT_EQ(isLive(repository, m_second), cases[c].m_live);
+      Thing_new();
+      repository = closeAndReopen(repository, flag);
+      ASSERT_NE(repository, nullptr);
+      Repository_close(repository, -1);
+      takeErrors();
+    }
 }
 
 TEST_F(StoreDamageTest, AChangeOfStateTakesAnObjectAsAnOpenAtTheStateItReachesWould) {

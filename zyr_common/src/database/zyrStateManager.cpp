@@ -341,28 +341,33 @@ bool existsAt(zyrStateManager *manager, const char *key, int32_t state) {
   return made && !deleted;
 }
 
-// The keys of the objects this process does not hold that have a type stored for a state after
-// the current one: among them those that such a type, naming another, kept out.
-std::vector<std::string> keptOutBeyond(zyrStateManager *manager) {
+// The keys of the objects with a type stored for a state after the current one: whether the file
+// makes such an object can rest on that type (zyrStateManager_getTypeIdOfUUID), which goes with
+// the history a change after going back drops.
+std::vector<std::string> typedBeyond(zyrStateManager *manager) {
   std::vector<std::string> keys;
   Listing listing;
   listing.match(manager->m_database, absolute(manager->m_current) + 1, -1, "*", kType);
   for (int32_t k = 0; k < listing.m_noOfKeys; ++k)
-    if (Dictionary_find(manager->m_objects, listing.m_keys[k]) == nullptr)
-      keys.emplace_back(listing.m_keys[k]);
+    keys.emplace_back(listing.m_keys[k]);
   return keys;
 }
 
-// Once the versions after the state before the open one are erased, an object that a type of a
-// later state kept out (keptOutBeyond) is whole in what the file holds, and the next open would
-// make it. This process never held it, and the state it opens holds what this process holds: the
-// object is deleted there.
-void keepOut(zyrStateManager *manager, const std::vector<std::string> &keys, int32_t state) {
+// Once the versions after the state before the open one are erased, the state opened holds the
+// objects of those keys as this process holds them, so that the next open makes the same: one it
+// does not hold, which a type of a later state kept out (another type), is deleted there; one it
+// holds, whose readable type went, has its type stored there again.
+void keepObjectsAsHeld(zyrStateManager *manager, const std::vector<std::string> &keys, int32_t state) {
   for (const std::string &key : keys) {
-    if (!existsAt(manager, key.c_str(), state - 1) || zyrStateManager_getTypeIndexOfKey(manager, key.c_str()) < 0)
+    const void *object = Dictionary_find(manager->m_objects, key.c_str());
+    const bool made =
+        existsAt(manager, key.c_str(), state - 1) && zyrStateManager_getTypeIndexOfKey(manager, key.c_str()) >= 0;
+    if ((object != nullptr) == made)
       continue;
     zyrUUID *uuid = zyrUUID_newFromBase64(key.c_str());
-    if (uuid != nullptr && Database_setInt(manager->m_database, state, uuid, kDeleted, 0) == 1)
+    const char *name = object != nullptr ? kType : kDeleted;
+    const int32_t value = object != nullptr ? zyrObject_getTypeId(object) : 0;
+    if (uuid != nullptr && Database_setInt(manager->m_database, state, uuid, name, value) == 1)
       manager->m_change->m_keys.insert(key);
     zyrUUID_delete(uuid);
   }
@@ -403,7 +408,7 @@ int32_t zyrStateManager_openState(zyrStateManager *manager) {
     return 0;
   }
   const bool erases = manager->m_deadState || absolute(manager->m_last) > manager->m_current;
-  const std::vector<std::string> keptOut = erases ? keptOutBeyond(manager) : std::vector<std::string>();
+  const std::vector<std::string> typed = erases ? typedBeyond(manager) : std::vector<std::string>();
   // What a process that ended left open must not become part of this state. A change that cannot
   // start is refused whole: its commit says so and puts back what it touched.
   if (eraseDeadState(manager, manager->m_current) != 1) {
@@ -441,7 +446,7 @@ int32_t zyrStateManager_openState(zyrStateManager *manager) {
     if (manager->m_owner != nullptr)
       Repository_truncateCheckpoints(static_cast<Repository *>(manager->m_owner), previous);
   }
-  keepOut(manager, keptOut, state);
+  keepObjectsAsHeld(manager, typed, state);
   return state;
 }
 
@@ -551,8 +556,9 @@ struct ChangedKeys {
 // change. For a change from state 0 (the open) the range is the whole history, and an object both
 // created and deleted inside it is left alone. For any other, whether an object made or deleted in
 // the range exists at the state reached (`target`) is decided from the whole history up to it, as
-// the open would decide it: a damaged history can hold a second type or deletion mark of an
-// object, which the range alone would take for its making or deletion.
+// the open would decide it (one that does not and is not held is left alone): a damaged history
+// can hold a second type or deletion mark of an object, which the range alone would take for its
+// making or deletion.
 void sortChangedKeys(zyrStateManager *manager, const Listing &listing, int32_t d, int32_t target, bool whole,
                      ChangedKeys *keys) {
   for (int32_t k = 0; k < listing.m_noOfKeys; ++k) {
@@ -573,8 +579,10 @@ void sortChangedKeys(zyrStateManager *manager, const Listing &listing, int32_t d
     }
     if (whole && hasType && hasDeleted)
       continue;
-    const bool exists = whole ? hasType == (d > 0) : existsAt(manager, key, target);
-    (exists ? keys->m_restored : keys->m_deleted).push_back(key);
+    if (whole ? hasType == (d > 0) : existsAt(manager, key, target))
+      keys->m_restored.push_back(key);
+    else if (whole || Dictionary_find(manager->m_objects, key) != nullptr)
+      keys->m_deleted.push_back(key);
   }
 }
 
@@ -1374,12 +1382,13 @@ int32_t zyrStateManager_getTypeIdOfUUID(zyrStateManager *manager, const zyrUUID 
   Listing listing;
   listing.match(manager->m_database, -1, -1, key, kType);
   int32_t id = -1;
+  bool typed = false; // a version read: negative numbers are types no registry knows, not none
   const int32_t total = listing.m_offsets != nullptr ? listing.m_offsets[listing.m_noOfKeys] : 0;
   for (int32_t j = 0; j < total; ++j) {
     int32_t version = -1;
     if (Database_getInt(manager->m_database, listing.m_whens[j], uuid, kType, &version) != 1)
       continue;
-    if (id >= 0 && version != id) {
+    if (typed && version != id) {
       ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
                 "The stored object %s is of type %d at one state and of type %d at another; it has been "
                 "left out.\n",
@@ -1387,6 +1396,7 @@ int32_t zyrStateManager_getTypeIdOfUUID(zyrStateManager *manager, const zyrUUID 
       return -1;
     }
     id = version;
+    typed = true;
   }
   return id;
 }
