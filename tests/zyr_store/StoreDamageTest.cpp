@@ -585,12 +585,15 @@ TEST_F(StoreDamageTest, ADataSetThatItsIndexEntryDisagreesWithIsLeftOutAlikeByTh
     const char *m_what;
     std::string m_bytes;
     size_t m_frame;
+    std::string m_leftOut; // the name and key of the data set left out
     bool m_firstLive, m_secondLive;
   };
   std::vector<Case> cases = {
-      {"a type record's frame a byte shorter than its entry says", good, type, false, false},
-      {"a type record's frame names another object", good, type, false, false},
-      {"a deletion mark's frame names another object", good, deleted, true, true},
+      {"a type record's frame a byte shorter than its entry says", good, type, "__TYPE__\" of the object " + m_second,
+       false, false},
+      {"a type record's frame names another object", good, type, "__TYPE__\" of the object " + m_second, false, false},
+      {"a deletion mark's frame names another object", good, deleted, "__DELETED__\" of the object " + m_first, true,
+       true},
   };
   cases[0].m_bytes[type + 3] = static_cast<char>(cases[0].m_bytes[type + 3] - 1);
   renameInFrame(&cases[1].m_bytes, type, m_second);
@@ -606,7 +609,8 @@ TEST_F(StoreDamageTest, ADataSetThatItsIndexEntryDisagreesWithIsLeftOutAlikeByTh
       const std::string said = "4: The ZYR database\n\n" + m_name +
                                "\n\nholds data sets whose names are damaged or that do not stand as its index "
                                "says, from byte " +
-                               std::to_string(c.m_frame) + " on;";
+                               std::to_string(c.m_frame) + " on (the first: the version of \"" + c.m_leftOut +
+                               " for state ";
       EXPECT_TRUE(std::any_of(opened.begin(), opened.end(),
                               [&](const std::string &e) { return e.compare(0, said.size(), said) == 0; }))
           << testing::PrintToString(opened);

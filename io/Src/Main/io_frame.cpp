@@ -119,6 +119,8 @@ int ioframe_check_table(IO_file *record) {
   IO_index *table = record->m_indextable;
   if (!record->m_stream || !table) return IO_OK;
   IO_error_callback callback = record->m_callback;
+  record->m_skippedfrom = record->m_skippedbytes = 0;
+  record->m_skippedentry = 0;
   // In file order, so that the frames are read as they stand, one after the other. The position
   // ends an entry; an entry that does not parse at all was refused with the stored index.
   std::vector<std::pair<int64_t, int32_t>> live;
@@ -143,7 +145,10 @@ int ioframe_check_table(IO_file *record) {
     status = IO_OK;
     ioframe_report_disagreement(callback, "iif_open", &entry, &frame, header, "it is left out");
     text[0] = 'N';
-    if (record->m_skippedbytes == 0) record->m_skippedfrom = position;
+    if (record->m_skippedbytes == 0) {
+      record->m_skippedfrom = position;
+      record->m_skippedentry = slot + 1;
+    }
     record->m_skippedbytes += entryBytes(record, frame.m_format, &entry);
   }
   ioheader_free(callback, header);

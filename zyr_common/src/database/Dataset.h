@@ -110,6 +110,9 @@ int64_t Dataset_getDamagedOffset(const Dataset *dataset);
 // entry (their names cannot be indexed), or whose stored entries their frames disagree with:
 // where the first starts and the bytes of all of them; 0 and 0 when none.
 void Dataset_getSkipped(const Dataset *dataset, int64_t *from, int64_t *bytes);
+// The name (new strings) of the first of them when the open left it out for its index entry: 1, else
+// 0 with *what and *where NULL.
+int Dataset_getFirstSkipped(const Dataset *dataset, char **what, char **where, int32_t *when);
 void Dataset_clearLastError(Dataset *dataset);
 void Dataset_print(const Dataset *dataset, FILE *stream);
 

@@ -1052,6 +1052,10 @@ void DefFile_getSkipped(const DefFile *file, int64_t *from, int64_t *bytes) {
   Dataset_getSkipped(file->m_dataset, from, bytes);
 }
 
+int DefFile_getFirstSkipped(const DefFile *file, char **what, char **where, int32_t *when) {
+  return Dataset_getFirstSkipped(file->m_dataset, what, where, when);
+}
+
 int DefFile_readFailure(const DefFile *file) { return iif_read_failure(&file->m_fileInfo->m_primary); }
 
 int DefFile_getDataType(DefFile *file, const char *what, const char *where, int32_t when, char **type) {

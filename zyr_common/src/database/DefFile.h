@@ -221,6 +221,8 @@ int DefFile_getDataType(DefFile *file, const char *what, const char *where, int3
 int64_t DefFile_getDamagedOffset(const DefFile *file);
 // See Dataset_getSkipped.
 void DefFile_getSkipped(const DefFile *file, int64_t *from, int64_t *bytes);
+// See Dataset_getFirstSkipped.
+int DefFile_getFirstSkipped(const DefFile *file, char **what, char **where, int32_t *when);
 // The errno of a read of the primary file that the system failed (not the end of the file) since
 // it was opened, or of the last open that failed so; 0 when none did. What such a read missed is
 // unknown: no value read since may be taken for the file's, and nothing more is written to it.

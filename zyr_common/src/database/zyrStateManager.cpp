@@ -812,10 +812,22 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   int64_t skipped = 0, skippedBytes = 0;
   DefFile_getSkipped(file, &skipped, &skippedBytes);
   if (skippedBytes > 0) {
+    // The first is named when its entry is known: an older version taken in its place is then
+    // known to be taken.
+    char *what = nullptr;
+    char *where = nullptr;
+    int32_t when = 0;
+    const std::string first = DefFile_getFirstSkipped(file, &what, &where, &when) == 1
+                                  ? std::string(" (the first: the version of \"") + what + "\" of the object " + where +
+                                        " for state " + std::to_string(when) + ")"
+                                  : std::string();
+    zyrCString_free(what);
+    zyrCString_free(where);
     ZYR_ERROR(ZYR_W_INVALID_DATA_IGNORED,
               "The ZYR database\n\n%s\n\nholds data sets whose names are damaged or that do not stand as its index "
-              "says, from byte %lld on; their %lld bytes have been left out.\n",
-              Database_getFileName(database), static_cast<long long>(skipped), static_cast<long long>(skippedBytes));
+              "says, from byte %lld on%s; their %lld bytes have been left out.\n",
+              Database_getFileName(database), static_cast<long long>(skipped), first.c_str(),
+              static_cast<long long>(skippedBytes));
   }
   int32_t stored = 0;
   Database_getInt(database, 0, nullptr, kFirst, &manager->m_first);
