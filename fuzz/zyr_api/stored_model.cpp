@@ -3,8 +3,9 @@
 // vertex numbers changed, arrays cut short or lengthened, records dropped). The database is then
 // opened through the procedural interface, walked (dumps, assemblies, every region's meshes,
 // visual, neighbours and bounding box, the composite names, a definition file written from it),
-// taken back to its checkpoints, closed and opened again. Nothing of this may crash, hang or leak,
-// and a file that opened must open again after its close.
+// taken back to its checkpoints, closed (each of the three kinds of close) and opened again.
+// Nothing of this may crash, hang or leak, and a file that opened must open again after its close,
+// with the objects it held when the close began.
 #include "Assembly.h"
 #include "Boundary.h"
 #include "Database.h"
@@ -27,6 +28,7 @@
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
 #include "zyrStateManager.h"
+#include "zyrTestStore.h"
 #include "zyrTestSupport.h"
 #include "zyrUUID.h"
 
@@ -39,6 +41,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -372,8 +375,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string name = theDirectory + "/db.zyr";
   removeFiles(name);
-  // The first byte chooses what follows; then, with bit 0 of it, byte changes to the file (an
-  // offset of 4 bytes and a value each) before the changes to stored values.
+  // The first byte chooses what follows (bit 0: byte changes to the file, an offset of 4 bytes and
+  // a value each, come before the changes to stored values; bit 1: the checkpoints are visited;
+  // bit 2: an assembly is deleted; the rest % 3: the close); then the changes.
   const uint8_t flags = size > 0 ? data[0] : 0;
   if (size > 0) {
     ++data;
@@ -398,6 +402,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   int32_t hDatabase = -1;
   int32_t hModel = -1;
   if (zyrDatabase_open(name.c_str(), &hDatabase, &hModel) == 1) {
+    Repository *repository = nullptr;
+    zyrAPI_getDatabase(hDatabase, "fuzz", &repository);
+    const std::set<std::string> opened = zyrtest::liveObjectKeys(repository);
     walk(hModel);
     // Going back and forth restores only what changed between the states.
     if (flags & 2) {
@@ -408,9 +415,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     if (flags & 4)
       zyrAssembly_delete(hModel, "A");
-    zyrDatabase_close(hDatabase, flags & 8 ? 1 : -1);
-    // A file that opened opens again after what its changes and its close wrote.
-    if (zyrDatabase_open(name.c_str(), &hDatabase, &hModel) != 1)
+    Repository_commit(repository);
+    static const int32_t kCloseFlags[3] = {-1, 1, 0};
+    const int32_t flag = kCloseFlags[(flags >> 3) % 3];
+    const std::set<std::string> kept =
+        zyrtest::keptByClose(repository, flag, opened, [&] { return zyrDatabase_close(hDatabase, flag); });
+    // A file that opened opens again after what its changes and its close wrote, with the objects
+    // the close kept.
+    if (zyrDatabase_open(name.c_str(), &hDatabase, &hModel) != 1 ||
+        zyrAPI_getDatabase(hDatabase, "fuzz", &repository) != 1 || zyrtest::liveObjectKeys(repository) != kept)
       std::abort();
     walk(hModel);
     zyrDatabase_close(hDatabase, -1);

@@ -1,13 +1,15 @@
 // Opening databases whose keyed content was tampered with: state counters (negative, reversed,
 // huge), type records that do not match the registry, objects whose stored type is unknown or of
 // another type, deletion marks, checkpoint lists and model references. The open, the changes of
-// state that follow and the close must neither crash nor leak, and a file that opened opens again after them.
+// state that follow and the close (each of the three kinds) must neither crash nor leak, and a
+// file that opened opens again after them, with the objects it held at the close.
 #include "Database.h"
 #include "Repository.h"
 #include "zyrBlob.h"
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
 #include "zyrStateManager.h"
+#include "zyrTestStore.h"
 #include "zyrTestSupport.h"
 #include "zyrUUID.h"
 
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -140,15 +143,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   tamper(name, keys, data, size);
   Repository *repository = Repository_new(name.c_str());
   if (repository != nullptr) {
+    const std::set<std::string> opened = zyrtest::liveObjectKeys(repository);
     Repository_gotoState(repository, flags % 5);
     Repository_gotoExternalCheckpoint(repository, (flags >> 3) % 3);
     zyrBlob_new(nullptr, 0, ZYR_TYPE_DOUBLE);
     Repository_externalCheckpoint(repository);
+    Repository_commit(repository);
     const int32_t closeFlags[3] = {1, -1, 0};
-    Repository_close(repository, closeFlags[(flags >> 5) % 3]);
-    // A file that opened opens again after what was written to it and its close.
+    const int32_t flag = closeFlags[(flags >> 5) % 3];
+    const std::set<std::string> kept =
+        zyrtest::keptByClose(repository, flag, opened, [&] { return Repository_close(repository, flag); });
+    // A file that opened opens again after what was written to it and its close, with the
+    // objects the close kept.
     Repository *again = Repository_new(name.c_str());
-    if (again == nullptr)
+    if (again == nullptr || zyrtest::liveObjectKeys(again) != kept)
       std::abort();
     Repository_close(again, -1);
   }

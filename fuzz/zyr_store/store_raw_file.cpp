@@ -4,18 +4,18 @@
 // neither crash nor leak, whatever the file, and a file that opened opens again after them, with
 // the objects it held at the close.
 //
-// Seeds are whole database files. ZYR_FUZZ_SEED_OUT=<file> makes the target write such a file
-// (a small database with blobs, several states and a checkpoint list) and stop.
-#include "Dictionary.h"
-#include "Pair.h"
+// An input is a database file followed by two bytes, taken off before the file is written: the
+// first chooses the state visited before the commit (% 4), the second the close (% 3: 0 purging,
+// 1 keeping the file as it is, 2 compacting with the history). ZYR_FUZZ_SEED_OUT=<file> makes the
+// target write such an input (a small database with blobs, several states and a checkpoint list,
+// visiting state 2 and closing purging) and stop.
 #include "Repository.h"
 #include "zyrBlob.h"
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
-#include "zyrObject.h"
 #include "zyrStateManager.h"
+#include "zyrTestStore.h"
 #include "zyrTestSupport.h"
-#include "zyrTypeManager.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -23,7 +23,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <set>
 #include <string>
 
 namespace {
@@ -33,18 +32,6 @@ std::string theDirectory;
 void removeFiles(const std::string &name) {
   std::remove(name.c_str());
   std::remove((name + ".lck").c_str());
-}
-
-// The keys of the objects the repository's store holds; other objects that damage made
-// Repositories go with a purge.
-std::set<std::string> liveKeys(Repository *repository) {
-  std::set<std::string> keys;
-  DictionaryIterator *iterator = DictionaryIterator_new(Repository_getStateManager(repository)->m_objects);
-  for (Pair *pair = DictionaryIterator_first(iterator); pair != nullptr; pair = DictionaryIterator_next(iterator))
-    if (Pair_getSecond(pair) == repository || zyrObject_getTypeId(Pair_getSecond(pair)) != ZYR_TYPE_ID_REPOSITORY)
-      keys.insert(static_cast<const char *>(Pair_getFirst(pair)));
-  DictionaryIterator_delete(iterator);
-  return keys;
 }
 
 void makeSeed(const char *out) {
@@ -75,6 +62,8 @@ void makeSeed(const char *out) {
     std::abort();
   for (int c; (c = std::fgetc(from)) != EOF;)
     std::fputc(c, to);
+  std::fputc(2, to);
+  std::fputc(0, to);
   std::fclose(from);
   std::fclose(to);
   removeFiles(name);
@@ -96,23 +85,29 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string name = theDirectory + "/db.zyr";
   removeFiles(name);
+  const size_t fileSize = size > 2 ? size - 2 : 0;
+  const uint8_t state = size >= 2 ? data[size - 2] : 0;
+  const uint8_t closing = size >= 1 ? data[size - 1] : 0;
   const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0 || write(fd, data, size) != static_cast<ssize_t>(size))
+  if (fd < 0 || write(fd, data, fileSize) != static_cast<ssize_t>(fileSize))
     std::abort();
   close(fd);
   Repository *repository = Repository_new(name.c_str());
   if (repository != nullptr) {
+    const std::set<std::string> opened = zyrtest::liveObjectKeys(repository);
     const int32_t last = Repository_getStateManager(repository)->m_last;
-    Repository_gotoState(repository, size > 0 ? data[0] % 4 : 0);
+    Repository_gotoState(repository, state % 4);
     Repository_gotoState(repository, last < 0 ? -last : last);
     zyrBlob_new(nullptr, 0, ZYR_TYPE_DOUBLE);
     Repository_commit(repository);
-    const std::set<std::string> live = liveKeys(repository);
-    Repository_close(repository, size > 1 && data[1] & 1 ? 1 : -1);
+    static const int32_t kCloseFlags[3] = {1, -1, 0};
+    const int32_t flag = kCloseFlags[closing % 3];
+    const std::set<std::string> kept =
+        zyrtest::keptByClose(repository, flag, opened, [&] { return Repository_close(repository, flag); });
     // A file that opened opens again after what was written to it and its close, with the
-    // objects it held.
+    // objects the close kept.
     Repository *again = Repository_new(name.c_str());
-    if (again == nullptr || liveKeys(again) != live)
+    if (again == nullptr || zyrtest::liveObjectKeys(again) != kept)
       std::abort();
     Repository_close(again, -1);
   }

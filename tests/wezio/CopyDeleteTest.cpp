@@ -11,6 +11,7 @@
 #include "iodata.h"
 #include "lowlevel_io.h"
 #include "wezio_test_util.h"
+#include "zyrFault.h"
 
 #include <gtest/gtest.h>
 
@@ -467,9 +468,9 @@ TEST_F(CopyDeleteTest, CopyingAllLeavesDeletedAndSupersededDataSetsBehind) {
   EXPECT_EQ(copied.count("D:B:5"), 0u);
 }
 
-TEST_F(CopyDeleteTest, CopyingAllLeavesOutADataSetThatItsEntryDoesNotName) {
+TEST_F(CopyDeleteTest, ADataSetThatItsEntryDoesNotNameIsNeitherReadNorCopied) {
   // A read through the renamed entry fails: the copy must not make the data set readable under
-  // the entry's key.
+  // the entry's key, nor leave it out while the open counted it.
   ASSERT_EQ(open(&m_file, m_name, "w"), IO_OK);
   put(&m_file, "u", "A", "B", 0, {1});
   const int64_t renamed = put(&m_file, "u", "C", "B", 0, {2});
@@ -479,15 +480,24 @@ TEST_F(CopyDeleteTest, CopyingAllLeavesOutADataSetThatItsEntryDoesNotName) {
   bytes[bytes.find(E + "C" + E, bytes.rfind("*INDEX\n")) + 1] = 'D';
   writeFile(m_name, bytes);
   ASSERT_EQ(open(&m_file, m_name, "r"), IO_OK) << allMessages();
+  const std::string length = std::to_string(entries(&m_file)[1].m_length);
+  const std::string entry = "the index names D:B:0 of length " + length + " at offset " + std::to_string(renamed) +
+                            " but the dataset there is C:B:0 of length " + length;
+  EXPECT_EQ(allMessages(), "iif_open: " + entry + "; it is left out\n");
   ASSERT_EQ(open(&m_dest, m_copy, "w"), IO_OK);
   ASSERT_EQ(setfilebusyflag(captureMessage, &m_dest), IO_OK);
   ASSERT_EQ(copy_allvalid_ds(captureMessage, &m_dest, &m_file), IO_OK) << allMessages();
   std::map<std::string, int64_t> copied = valid(&m_dest);
   EXPECT_EQ(copied.size(), 2u);
   EXPECT_EQ(valuesAt(&m_dest, copied["E:B:0"]), std::vector<int32_t>{3});
-  EXPECT_TRUE(said("copy_dataset: the index names D:B:0 at offset " + std::to_string(renamed) +
-                   " but the dataset there is C:B:0; it is not copied\n"))
-      << allMessages();
+  // Named by that entry, the one data set is not copied either.
+  messages().clear();
+  IO_match named;
+  ASSERT_EQ(parseindex(nullptr, entryText("D", "B", 0, std::stoll(length), renamed).c_str(), &named), IO_OK);
+  ASSERT_EQ(io_seek(m_file.m_stream, renamed, 0), 0);
+  EXPECT_EQ(copy_dataset(captureMessage, "D", "B", 0, &m_dest, &m_file, &named), IO_BAD_FILE);
+  EXPECT_EQ(allMessages(), "copy_dataset: " + entry + "; it is not copied\n");
+  EXPECT_EQ(valid(&m_dest).size(), 2u);
 }
 
 TEST_F(CopyDeleteTest, CompressedWhensKeepTheGreatestWhenOfEachKey) {
@@ -511,31 +521,46 @@ TEST_F(CopyDeleteTest, CompressedWhensKeepTheGreatestWhenOfEachKey) {
 }
 
 TEST_F(CopyDeleteTest, AFailedCopyLeavesAnUnfinishedDataSetThatTheNextWriteReplaces) {
-  // The source's length claims more bytes than its file holds.
-  std::string frame = binFrame('u', 0, "A", "B", 0, {1, 2});
-  std::string bent = frame;
-  bent.replace(3, 4, le32(static_cast<uint32_t>(frame.size() + 100)));
-  writeFile(m_name, infoBlock(0) + frame + bent);
-  ASSERT_EQ(open(&m_file, m_name, "r"), IO_OK); // the walk ends at it
-  EXPECT_EQ(entries(&m_file).size(), 1u);
-  iif_close(&m_file);
+  const std::string frame = binFrame('u', 0, "A", "B", 0, {1, 2});
   writeFile(m_name, infoBlock(0) + frame + "*CRASH");
   ASSERT_EQ(open(&m_file, m_name, "r"), IO_OK);
+  // A source whose length claims more bytes than its file holds is refused before anything is
+  // written.
+  ScratchStream bent;
+  bent.reset(infoBlock(0) + frame.substr(0, 3) + le32(static_cast<uint32_t>(frame.size() + 100)) + frame.substr(7));
+  const auto copyFrom = [this](FILE *stream, IO_file *destination, const char *plan) {
+    FILE *own = m_file.m_stream;
+    m_file.m_stream = stream;
+    EXPECT_EQ(io_seek(stream, 36, 0), 0);
+    zyrFault_arm(plan, m_name.c_str());
+    const int status = copy_dataset(captureMessage, "A", "B", 1, destination, &m_file, nullptr);
+    const long reads = zyrFault_passes(ZYR_FAULT_READ);
+    zyrFault_disarm();
+    m_file.m_stream = own;
+    return std::make_pair(status, reads);
+  };
   ASSERT_EQ(open(&m_dest, m_copy, "w"), IO_OK);
   ASSERT_EQ(setfilebusyflag(captureMessage, &m_dest), IO_OK);
   put(&m_dest, "u", "KEEP", "B", 0, {9});
   const int64_t location = m_dest.m_indexlocation;
-  // Copy from a stream that holds the bent data set.
-  ScratchStream s;
-  s.reset(bent);
-  FILE *own = m_file.m_stream;
-  m_file.m_stream = s.m_stream;
+  const std::string before = bytes(&m_dest, m_copy);
   messages().clear();
-  EXPECT_EQ(copy_dataset(captureMessage, "A", "B", 1, &m_dest, &m_file, nullptr), IO_READ_ERR);
-  m_file.m_stream = own;
-  EXPECT_TRUE(said("copy_dataset: data set length " + std::to_string(frame.size() + 100) +
-                   " does not fit the source file\n"))
-      << allMessages();
+  EXPECT_EQ(copyFrom(bent.m_stream, &m_dest, "").first, IO_BAD_FILE);
+  EXPECT_EQ(allMessages(), "copy_dataset: the data set at offset 36 is not whole; it is not copied\n");
+  EXPECT_EQ(bytes(&m_dest, m_copy), before);
+
+  // The reads of a whole copy, counted on a copy elsewhere; then the last of them (the data)
+  // fails: the copy stops after its tag and first length field.
+  IO_file counted;
+  iif_clear_record(&counted);
+  ASSERT_EQ(open(&counted, m_dir.file("counted.wez"), "w"), IO_OK);
+  ASSERT_EQ(setfilebusyflag(captureMessage, &counted), IO_OK);
+  const auto [status, reads] = copyFrom(m_file.m_stream, &counted, "");
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  iif_close(&counted);
+  messages().clear();
+  EXPECT_EQ(copyFrom(m_file.m_stream, &m_dest, ("read@" + std::to_string(reads)).c_str()).first, IO_READ_ERR);
+  EXPECT_NE(allMessages().find("copy_dataset: read data block 0/1 failed"), std::string::npos) << allMessages();
   EXPECT_EQ(m_dest.m_indexlocation, location);
   EXPECT_EQ(entries(&m_dest).size(), 1u);
   // As the file stands now (say the process ended here), the walk takes the unfinished copy as
@@ -555,14 +580,10 @@ TEST_F(CopyDeleteTest, AFailedCopyLeavesAnUnfinishedDataSetThatTheNextWriteRepla
 
   // A failure names the data set in copy_all_ds.
   messages().clear();
-  m_file.m_stream = s.m_stream;
-  IO_file fake = m_file;
-  fake.m_indextable = nullptr;
-  ASSERT_EQ(insert_index(nullptr, &fake, entryText("A", "B", 0, 10, 0).c_str()), IO_OK);
-  EXPECT_EQ(copy_all_ds(captureMessage, &m_dest, &fake, 2), IO_READ_ERR);
+  zyrFault_arm("read@1+", m_name.c_str());
+  EXPECT_EQ(copy_all_ds(captureMessage, &m_dest, &m_file, 2), IO_READ_ERR);
+  zyrFault_disarm();
   EXPECT_TRUE(said("copy_all_ds: copy_dataset failed on A/B/0\n")) << allMessages();
-  indextable_free(fake.m_indextable);
-  m_file.m_stream = own;
 }
 
 TEST_F(CopyDeleteTest, ADeletedDataSetIsNotCopied) {

@@ -9,6 +9,7 @@
 #include "zyrStateManager.h"
 #include "zyrTestChild.h"
 #include "zyrTestErrors.h"
+#include "zyrTestStore.h"
 #include "zyrTestSupport.h"
 #include "zyrUUID.h"
 
@@ -18,6 +19,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,23 +54,23 @@ protected:
     Database_delete(database);
   }
   static zyrUUID *uuid(const std::string &key) { return zyrUUID_newFromBase64(key.c_str()); }
-  // Stores the Repository's type again at the last state (*last), then breaks that data set in the
-  // file: the last character of the first `part` ("NUMATTRB": its header, "*DATA": its data) after
-  // its header.
-  void damageLastTypeRecord(const std::string &part, int32_t *last) {
-    damage([this, last](Database *database) {
-      ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", last), 1);
-      zyrUUID *key = uuid(m_repository);
+  // Stores the object's type again at the state, then breaks that data set in the file: the last
+  // character of the first `part` ("NUMATTRB": its header, "*DATA": its data) after its header.
+  void damageTypeRecord(const std::string &object, int32_t state, const std::string &part) {
+    damage([&](Database *database) {
+      int32_t last = 0;
+      ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+      zyrUUID *key = uuid(object);
       int32_t type = 0;
-      ASSERT_EQ(Database_getInt(database, *last, key, "__TYPE__", &type), 1);
-      Database_setInt(database, *last, key, "__TYPE__", type);
+      ASSERT_EQ(Database_getInt(database, last, key, "__TYPE__", &type), 1);
+      Database_setInt(database, state, key, "__TYPE__", type);
       zyrUUID_delete(key);
     });
     std::string bytes = zyrtest::readFile(m_name);
     size_t record = std::string::npos;
     for (size_t at = bytes.find("*HEADER"); at != std::string::npos; at = bytes.find("*HEADER", at + 1)) {
       const std::string head = bytes.substr(at, 64);
-      if (head.find("__TYPE__") != std::string::npos && head.find(m_repository) != std::string::npos)
+      if (head.find("__TYPE__") != std::string::npos && head.find(object) != std::string::npos)
         record = at;
     }
     ASSERT_NE(record, std::string::npos);
@@ -75,6 +78,11 @@ protected:
     ASSERT_NE(found, std::string::npos);
     bytes[found + part.size() - 1] = 'X';
     zyrtest::writeFile(m_name, bytes);
+  }
+  // The Repository's type at the last state (*last).
+  void damageLastTypeRecord(const std::string &part, int32_t *last) {
+    damage([last](Database *database) { ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", last), 1); });
+    damageTypeRecord(m_repository, *last, part);
   }
   static bool isLive(Repository *repository, const std::string &key) {
     return Dictionary_find(Repository_getStateManager(repository)->m_objects, key.c_str()) != nullptr;
@@ -101,24 +109,53 @@ protected:
     bytes.replace(frame + 3, 4, std::string(reinterpret_cast<const char *>(&length), 4));
     return bytes;
   }
-  // Opens the file, then commits a change (unless told not to) and closes it with the flag: the
-  // next open takes the file as the first did, the same objects live.
-  void expectKeptByAWrite(int32_t flag, bool change = true) {
-    Repository *repository = Repository_new(m_name.c_str());
-    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
-    const std::vector<bool> live = {isLive(repository, m_first), isLive(repository, m_second)};
-    EXPECT_EQ(keyOf(repository), m_repository);
-    const std::string made = change ? keyOf(Thing_new()) : m_repository;
+  // Commits what the open repository holds and closes it with the flag: the next open, answered
+  // (the caller closes it), must hold the objects the close kept.
+  Repository *closeAndReopen(Repository *repository, int32_t flag) {
     Repository_commit(repository);
+    const std::set<std::string> live = zyrtest::liveObjectKeys(repository);
     Repository_close(repository, flag);
     takeErrors();
     repository = Repository_new(m_name.c_str());
-    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    EXPECT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    if (repository != nullptr)
+      EXPECT_EQ(zyrtest::liveObjectKeys(repository), live);
+    return repository;
+  }
+  // Opens the file, then commits a change (unless told not to) and closes it with the flag: the
+  // next open takes the file as the first did, the same objects live. The open's errors.
+  std::vector<std::string> expectKeptByAWrite(int32_t flag, bool change = true,
+                                              const std::function<void(Repository *)> &atOpen = nullptr) {
+    Repository *repository = Repository_new(m_name.c_str());
+    const std::vector<std::string> opened = takeErrors();
+    EXPECT_NE(repository, nullptr) << testing::PrintToString(opened);
+    if (repository == nullptr)
+      return opened;
     EXPECT_EQ(keyOf(repository), m_repository);
-    EXPECT_EQ((std::vector<bool>{isLive(repository, m_first), isLive(repository, m_second)}), live);
+    if (atOpen)
+      atOpen(repository);
+    const std::string made = change ? keyOf(Thing_new()) : m_repository;
+    repository = closeAndReopen(repository, flag);
+    if (repository == nullptr)
+      return opened;
+    EXPECT_EQ(keyOf(repository), m_repository);
     EXPECT_TRUE(isLive(repository, made));
     Repository_close(repository, -1);
     takeErrors();
+    return opened;
+  }
+  // The position of the data set of the name and key (its one version) in the stored index.
+  static size_t frameOf(const std::string &bytes, const std::string &name, const std::string &key) {
+    const std::string esc(1, '\x1b');
+    const size_t line = bytes.find(esc + name + esc + key + esc, bytes.rfind("*INDEX\n"));
+    EXPECT_NE(line, std::string::npos) << name << " " << key;
+    const size_t end = bytes.find('\n', line);
+    return std::stoul(bytes.substr(bytes.rfind(esc, end) + 1, end));
+  }
+  // One character of the key that the header of the frame at the position names changed.
+  static void renameInFrame(std::string *bytes, size_t frame, const std::string &key) {
+    const size_t at = bytes->find("WHERE\x1b" + key, frame) + 6;
+    (*bytes)[at] = (*bytes)[at] == 'A' ? 'B' : 'A';
   }
 
   std::string m_name;
@@ -208,6 +245,97 @@ TEST_F(StoreDamageTest, AnObjectGivenAnotherTypeAtALaterStateIsLeftOutAndPurged)
   EXPECT_FALSE(isLive(repository, m_second));
   EXPECT_EQ(takeErrors(), std::vector<std::string>{});
   Repository_close(repository, -1);
+}
+
+TEST_F(StoreDamageTest, AChangeMadeAfterGoingBackLeavesInTheFileTheObjectsThisProcessHolds) {
+  // The second thing's type stored again, damaged: naming the Repository's type for the state after
+  // the last (the thing is kept out), a type no registry knows for state 1 (kept out too), or
+  // unreadable at state 1 (the thing is made by its readable type of state 2). A change after going
+  // back erases the later states, and with them the type that decided whether the thing is made:
+  // the next open brought back a thing this process never held, or lost one it held.
+  int32_t last = 0;
+  damage([&last](Database *database) { ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1); });
+  const std::string good = zyrtest::readFile(m_name);
+  const auto storeType = [this](int32_t state, int32_t type) {
+    return [=](Database *database) {
+      zyrUUID *key = uuid(m_second);
+      Database_setInt(database, state, key, "__TYPE__", type);
+      zyrUUID_delete(key);
+    };
+  };
+  struct Case {
+    std::function<void()> m_damage;
+    int32_t m_back;
+    bool m_live;
+  };
+  const std::vector<Case> cases = {
+      {[&] {
+         damage(storeType(last + 1, 0));
+         damage([&](Database *database) {
+           Database_setInt(database, 0, nullptr, "State - current", last + 1);
+           Database_setInt(database, 0, nullptr, "State - last", last + 1);
+         });
+       },
+       last, false},
+      {[&] { damage(storeType(1, -75)); }, 1, false},
+      {[&] { damageTypeRecord(m_second, 1, "*DATA"); }, 1, true},
+  };
+  for (size_t c = 0; c < cases.size(); ++c)
+    for (const int32_t flag : {-1, 0}) {
+      SCOPED_TRACE(testing::Message() << "case " << c << ", flag " << flag);
+      zyrtest::writeFile(m_name, good);
+      ASSERT_NO_FATAL_FAILURE(cases[c].m_damage());
+      Repository *repository = Repository_new(m_name.c_str());
+      ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+      Repository_gotoState(repository, cases[c].m_back);
+      ASSERT_EQ(Repository_getCurrentState(repository), cases[c].m_back);
+      EXPECT_EQ(isLive(repository, m_second), cases[c].m_live);
+      Thing_new();
+      repository = closeAndReopen(repository, flag);
+      ASSERT_NE(repository, nullptr);
+      Repository_close(repository, -1);
+      takeErrors();
+    }
+}
+
+TEST_F(StoreDamageTest, AChangeOfStateTakesAnObjectAsAnOpenAtTheStateItReachesWould) {
+  // The second thing deleted at a state of its own, then a second deletion mark, or a second type
+  // record, stored for it at the state after. Going back across the second mark, or forward across
+  // the second type, was taken for the thing's making and brought it to life at a state where
+  // its whole history has it deleted; a change made there kept it, and the next open did not.
+  Repository *repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr);
+  zyrObject_deleteByType(Dictionary_find(Repository_getStateManager(repository)->m_objects, m_second.c_str()));
+  Repository_commit(repository);
+  const int32_t deleted = Repository_getCurrentState(repository);
+  Repository_close(repository, -1);
+  takeErrors();
+  const std::string good = zyrtest::readFile(m_name);
+  for (const char *mark : {"__DELETED__", "__TYPE__"}) {
+    SCOPED_TRACE(mark);
+    zyrtest::writeFile(m_name, good);
+    damage([&](Database *database) {
+      zyrUUID *key = uuid(m_second);
+      int32_t type = 0;
+      ASSERT_EQ(Database_getInt(database, deleted, key, "__TYPE__", &type), 1);
+      Database_setInt(database, deleted + 1, key, mark, std::strcmp(mark, "__TYPE__") == 0 ? type : 0);
+      Database_setInt(database, 0, nullptr, "State - current", deleted + 1);
+      Database_setInt(database, 0, nullptr, "State - last", deleted + 1);
+      zyrUUID_delete(key);
+    });
+    repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    for (const int32_t state : {deleted + 1, deleted, deleted - 1, deleted + 1, deleted}) {
+      Repository_gotoState(repository, state);
+      ASSERT_EQ(Repository_getCurrentState(repository), state);
+      EXPECT_EQ(isLive(repository, m_second), state < deleted) << state;
+    }
+    Thing_new();
+    repository = closeAndReopen(repository, -1);
+    ASSERT_NE(repository, nullptr);
+    Repository_close(repository, -1);
+    takeErrors();
+  }
 }
 
 TEST_F(StoreDamageTest, ADeletionMarkAtStateZeroNeitherHidesNorPurgesALiveObject) {
@@ -318,21 +446,23 @@ TEST_F(StoreDamageTest, ALastStateRecordOfTheLargestNumberIsTaken) {
 }
 
 TEST_F(StoreDamageTest, APurgeThatCannotFinishLeavesTheFileAsItWas) {
-  // The header of the Repository's type record at the last state damaged.
   int32_t last = 0;
-  ASSERT_NO_FATAL_FAILURE(damageLastTypeRecord("NUMATTRB", &last));
-
+  damage([&last](Database *database) { ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1); });
+  const std::string before = zyrtest::readFile(m_name);
   Repository *repository = Repository_new(m_name.c_str());
   ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
   takeErrors();
-  // The purge erased the readable version of the type in the file itself, then its compaction
-  // failed on the damaged one, and the next open made a new, empty Repository. It now works on a
-  // copy, which the damaged data set keeps from being made: the file stays as it was.
+  // The purged copies cannot be written. The purge once erased in the file itself, then failed to
+  // compact, and the next open made a new, empty Repository. It works on copies, which are not
+  // made: the file stays as it was.
+  zyrFault_arm("write@1+", (file("") + "compact").c_str());
   EXPECT_EQ(Repository_close(repository, 1), 0);
+  zyrFault_disarm();
   const std::vector<std::string> errors = takeErrors();
   ASSERT_FALSE(errors.empty());
   EXPECT_EQ(errors.back(), "5: Unable to compact the database\n\n" + m_name + "\n\n");
-  // Nothing of the copy is left beside the file.
+  EXPECT_EQ(zyrtest::readFile(m_name), before);
+  // Nothing of the copies is left beside the file.
   std::vector<std::string> beside;
   if (DIR *directory = opendir(file("").c_str())) {
     while (const dirent *entry = readdir(directory))
@@ -437,6 +567,97 @@ TEST_F(StoreDamageTest, ATypeRecordThatARebuildBringsToLightIsNotKeptByTheClose)
       zyrtest::writeFile(m_name, bytes);
       expectKeptByAWrite(flag, change);
     }
+}
+
+TEST_F(StoreDamageTest, ADataSetThatItsIndexEntryDisagreesWithIsLeftOutAlikeByTheOpenAndEveryClose) {
+  // The open went by the index, the copies of a compaction or purge by the frames, and a read
+  // that met a frame naming another key rebuilt the index behind the open's back: a close could
+  // lose an object the open showed, bring back one it had erased, or one no open showed.
+  Repository *repository = Repository_new(m_name.c_str());
+  ASSERT_NE(repository, nullptr);
+  zyrObject_deleteByType(Dictionary_find(Repository_getStateManager(repository)->m_objects, m_first.c_str()));
+  Repository_commit(repository);
+  Repository_close(repository, -1);
+  takeErrors();
+  const std::string good = zyrtest::readFile(m_name);
+  const size_t type = frameOf(good, "__TYPE__", m_second), deleted = frameOf(good, "__DELETED__", m_first);
+  struct Case {
+    const char *m_what;
+    std::string m_bytes;
+    size_t m_frame;
+    std::string m_leftOut; // the name and key of the data set left out
+    bool m_firstLive, m_secondLive;
+  };
+  std::vector<Case> cases = {
+      {"a type record's frame a byte shorter than its entry says", good, type, "__TYPE__\" of the object " + m_second,
+       false, false},
+      {"a type record's frame names another object", good, type, "__TYPE__\" of the object " + m_second, false, false},
+      {"a deletion mark's frame names another object", good, deleted, "__DELETED__\" of the object " + m_first, true,
+       true},
+  };
+  cases[0].m_bytes[type + 3] = static_cast<char>(cases[0].m_bytes[type + 3] - 1);
+  renameInFrame(&cases[1].m_bytes, type, m_second);
+  renameInFrame(&cases[2].m_bytes, deleted, m_first);
+  for (const Case &c : cases)
+    for (const int32_t flag : {-1, 0, 1}) {
+      SCOPED_TRACE(testing::Message() << c.m_what << ", flag " << flag);
+      zyrtest::writeFile(m_name, c.m_bytes);
+      const std::vector<std::string> opened = expectKeptByAWrite(flag, true, [&](Repository *open) {
+        EXPECT_EQ(isLive(open, m_first), c.m_firstLive);
+        EXPECT_EQ(isLive(open, m_second), c.m_secondLive);
+      });
+      const std::string said = "4: The ZYR database\n\n" + m_name +
+                               "\n\nholds data sets whose names are damaged or that do not stand as its index "
+                               "says, from byte " +
+                               std::to_string(c.m_frame) + " on (the first: the version of \"" + c.m_leftOut +
+                               " for state ";
+      EXPECT_TRUE(std::any_of(opened.begin(), opened.end(),
+                              [&](const std::string &e) { return e.compare(0, said.size(), said) == 0; }))
+          << testing::PrintToString(opened);
+    }
+  // A type record whose header does not read at all: the Repository is restored by its older one.
+  zyrtest::writeFile(m_name, good);
+  int32_t last = 0;
+  ASSERT_NO_FATAL_FAILURE(damageLastTypeRecord("NUMATTRB", &last));
+  const std::string unread = zyrtest::readFile(m_name);
+  for (const int32_t flag : {-1, 0, 1}) {
+    SCOPED_TRACE(flag);
+    zyrtest::writeFile(m_name, unread);
+    expectKeptByAWrite(flag);
+  }
+}
+
+TEST_F(StoreDamageTest, TheOpenAndTheReopenTakeTheSameRepositoryWhenItsModelRecordIsDamaged) {
+  // An impostor Repository made at a later state, the header of a newer type record of the
+  // Repository made unreadable (so that no rebuild of the index can walk the file), and the
+  // frame of the Repository's "primaryModel" record naming another object. The open took the
+  // Repository whose entry of that record the index still held; the ordinary close left the
+  // record out, and the next open took neither Repository.
+  int32_t last = 0;
+  damage([&last](Database *database) {
+    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+    zyrUUID *key = zyrUUID_newFromIntegers(1, 2, 3, 4);
+    Database_setInt(database, last + 1, key, "__TYPE__", 0);
+    Database_setInt(database, 0, nullptr, "State - current", last + 1);
+    Database_setInt(database, 0, nullptr, "State - last", last + 1);
+    zyrUUID_delete(key);
+  });
+  ASSERT_NO_FATAL_FAILURE(damageLastTypeRecord("NUMATTRB", &last));
+  std::string bytes = zyrtest::readFile(m_name);
+  renameInFrame(&bytes, frameOf(bytes, "primaryModel", m_repository), m_repository);
+  for (const int32_t flag : {0, -1, 1}) {
+    SCOPED_TRACE(flag);
+    zyrtest::writeFile(m_name, bytes);
+    Repository *repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    const std::string owner = keyOf(repository);
+    Thing_new();
+    repository = closeAndReopen(repository, flag);
+    ASSERT_NE(repository, nullptr);
+    EXPECT_EQ(keyOf(repository), owner);
+    Repository_close(repository, -1);
+    takeErrors();
+  }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "io_alloc.h"
 #include "io_error.h"
 #include "io_format.h"
+#include "io_frame.h"
 #include "io_header.h"
 #include "io_index.h"
 #include "lowlevel_io.h"
@@ -20,14 +21,6 @@ const char kEsc = 27;
 // Bytes moved per read and write: a bounded buffer, whatever length the source claims.
 const int64_t kCopyBlock = 1 << 20;
 const int64_t kSmallBlock = 100000;
-
-int64_t streamSize(FILE *stream) {
-  int64_t here = io_tell(stream);
-  if (here < 0 || io_seek(stream, 0, 2) != 0) return -1;
-  int64_t size = io_tell(stream);
-  if (io_seek(stream, here, 0) != 0) return -1;
-  return size;
-}
 
 // Moves `bytes` bytes from the source's position to the destination's. 0 or a status.
 int copyBytes(IO_error_callback callback, FILE *from, FILE *to, int64_t bytes) {
@@ -133,22 +126,21 @@ int32_t greatestWhen(IO_index *table, const IO_match &match, WhenGroup *group) {
 // A source data set's frame, read up to its data.
 struct SourceFrame {
   char m_tag[3] = {0, 0, 0};
-  char m_format[3] = {0, 0, 0};
-  int64_t m_position = -1; // where its tag stands
-  int64_t m_length = 0;    // its first length field
-  int64_t m_start = -1;    // where its start tag stands
-  int64_t m_data = -1;     // where its data start
+  IO_frame m_frame;
   bool m_deleted = false;
   SourceHeader m_held;
 };
 
-// Reads the source frame at the stream's position: tag, length field, start tag and header, which
-// must be the data set the index named (when named). 0 (m_deleted for a deleted frame, which has
-// nothing to copy) or a status.
-int readSourceFrame(IO_error_callback callback, FILE *from, const IO_match *named, SourceFrame *frame) {
-  frame->m_position = io_tell(from);
+// Reads the source frame at the stream's position: tag, length field, start tag and header. It
+// must hold as every reader of frames takes it (io_frame.h): with the entry that names it as the
+// witness when one is given, so that a data set that a read through the entry could not give is
+// not made readable under that key. 0 (m_deleted for a deleted frame, which has nothing to copy)
+// or a status.
+int readSourceFrame(IO_error_callback callback, IO_file *source, const IO_match *named, SourceFrame *frame) {
+  FILE *from = source->m_stream;
+  const int64_t position = io_tell(from);
   errno = 0;
-  if (io_fread(frame->m_tag, 1, 3, from) != 3) {
+  if (position < 0 || io_fread(frame->m_tag, 1, 3, from) != 3) {
     io_report_syserr(callback, "copy_dataset: (read format) syserr:");
     return IO_READ_ERR;
   }
@@ -162,56 +154,22 @@ int readSourceFrame(IO_error_callback callback, FILE *from, const IO_match *name
                     io_format_char(tag[0], ' '), io_format_char(tag[1], ' '));
     return IO_READ_ERR;
   }
-  frame->m_format[0] = tag[0];
-  frame->m_format[1] = tag[1];
-  const char *format = frame->m_format;
-  int status = wezreadOffset(callback, format, &frame->m_length, from);
-  if (status != IO_OK) {
-    io_report_error(callback, "copy_dataset: reading data length failed\n");
-    return status;
-  }
-  frame->m_start = io_tell(from);
-  if (frame->m_start < 0) {
-    io_report_syserr(callback, "%s", "copy_dataset: error telling source file start position");
-    return IO_TELL_ERR;
-  }
-  char start[9] = {0};
-  status = wezreadString(callback, format, start, 8, 1, 8, from);
-  if (status != IO_OK) {
-    io_report_error(callback, "copy_dataset: can't read data set tag\n");
-    return status;
-  }
-  if (memcmp(start, "*DATASET", 8) != 0) {
-    io_report_error(callback, "copy_dataset: bad data set tag %s\n", start);
-    return IO_READ_ERR;
-  }
   IO_header *header = frame->m_held.m_header;
   if (!header) {
     io_report_error(callback, "copy_dataset: error allocating local header\n");
     return IO_ALLOC_ERR;
   }
-  status = read_header(callback, format, from, header);
-  if (status != IO_OK) {
-    io_report_error(callback, "copy_dataset: error reading header\n");
-    return status;
-  }
-  // A data set whose frame is not the one its entry names is not given the entry's key: a read
-  // through the entry fails, and the copy must not make it readable under that key.
-  if (named && (strcmp(header->m_what, named->m_what) != 0 ||
-                strcmp(header->m_where, named->m_where) != 0 || *header->m_when != named->m_when)) {
+  const int status = ioframe_read(source, ioframe_file_size(from), position, named, header, &frame->m_frame);
+  if (status == IO_BAD_FILE && named) {
+    ioframe_report_disagreement(callback, "copy_dataset", named, &frame->m_frame, header, "it is not copied");
+  } else if (status == IO_BAD_FILE) {
     io_report_error(callback,
-                    "copy_dataset: the index names %s:%s:%d at offset %" PRId64
-                    " but the dataset there is %s:%s:%d; it is not copied",
-                    named->m_what, named->m_where, named->m_when, frame->m_position, header->m_what,
-                    header->m_where, *header->m_when);
-    return IO_BAD_FILE;
+                    "copy_dataset: the data set at offset %" PRId64 " is not whole; it is not copied",
+                    position);
+  } else if (status != IO_OK) {
+    io_report_syserr(callback, "copy_dataset: reading the data set at offset %" PRId64 " failed", position);
   }
-  frame->m_data = io_tell(from);
-  if (frame->m_data < 0) {
-    io_report_syserr(callback, "%s", "copy_dataset: error telling source file data position");
-    return IO_TELL_ERR;
-  }
-  return IO_OK;
+  return status;
 }
 
 // Writes a first length field at the destination's position and flushes it.
@@ -245,7 +203,7 @@ int startDestinationFrame(IO_error_callback callback, const SourceFrame &frame, 
     return IO_TELL_ERR;
   }
   // 0 until the copy is complete, so that a copy cut off anywhere shows as unfinished.
-  return writeFirstLength(callback, frame.m_format, 0, destination);
+  return writeFirstLength(callback, frame.m_frame.m_format, 0, destination);
 }
 
 // Writes the source frame, read up to its data, at the destination's index location under the new
@@ -255,7 +213,7 @@ int startDestinationFrame(IO_error_callback callback, const SourceFrame &frame, 
 int writeDestinationFrame(IO_error_callback callback, const char *what, const char *where, int32_t when,
                           SourceFrame *frame, FILE *from, IO_file *destination, int64_t *length) {
   FILE *to = destination->m_stream;
-  const char *format = frame->m_format;
+  const char *format = frame->m_frame.m_format;
   int64_t lengthField = -1;
   int status = startDestinationFrame(callback, *frame, destination, &lengthField);
   if (status != IO_OK) return status;
@@ -276,14 +234,9 @@ int writeDestinationFrame(IO_error_callback callback, const char *what, const ch
     io_report_syserr(callback, "%s", "copy_dataset: error telling destination file data position");
     return IO_TELL_ERR;
   }
-  int64_t bytes = frame->m_length - (frame->m_data - frame->m_start);
-  int64_t size = streamSize(from);
-  if (bytes < 0 || size < 0 || bytes > size - frame->m_data) {
-    io_report_error(callback,
-                    "copy_dataset: data set length %" PRId64 " does not fit the source file",
-                    frame->m_length);
-    return IO_READ_ERR;
-  }
+  // The frame held: its data and end tag lie within the source file.
+  const IO_frame &source = frame->m_frame;
+  int64_t bytes = source.m_length - (source.m_data - source.m_start);
   *length = bytes + (destinationData - destinationStart);
   status = copyBytes(callback, from, to, bytes);
   if (status != IO_OK) return status;
@@ -320,7 +273,7 @@ int copy_dataset(IO_error_callback callback, const char *what, const char *where
     return IO_MEMORY_ERR;
   }
   SourceFrame frame;
-  int status = readSourceFrame(callback, source->m_stream, named, &frame);
+  int status = readSourceFrame(callback, source, named, &frame);
   if (status != IO_OK || frame.m_deleted) return status;
   const int64_t position = destination->m_indexlocation;
   int64_t length = 0;

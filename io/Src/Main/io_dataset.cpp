@@ -8,7 +8,6 @@
 #include "io_error.h"
 #include "io_header.h"
 #include "io_index.h"
-#include "io_rebuild.h"
 #include "iodata.h"
 #include "lowlevel_io.h"
 #include "zyrFault.h"
@@ -22,54 +21,6 @@ namespace {
 // Text lines cannot carry a line feed, ESC (the value separator) or NUL inside a CHAR or LOGL
 // value: such a data set would be written but could not be read back. The counts are those
 // check_memory has just set.
-// A data set read at the position an index entry gives must be the one the entry names: a
-// damaged index would otherwise hand one key's values to another. On a mismatch the index is
-// rebuilt from the frames (and stored afresh at the close) and the read fails; a locate on the
-// rebuilt index finds the right data set.
-int matchesIndex(IO_error_callback callback, int64_t position, const IO_header *header,
-                 IO_file *record) {
-  int32_t slot = indextable_slot_at(record->m_indextable, position);
-  if (slot == -1) return IO_OK;
-  IO_match entry;
-  memset(&entry, 0, sizeof entry);
-  if (slot == -2) {
-    io_report_error(callback,
-                    "read_located_dataset: several index entries name offset %" PRId64
-                    "; rebuilding the index",
-                    position);
-  } else if (parseindex(nullptr, indextable_entry(record->m_indextable, slot), &entry) == IO_OK &&
-             strcmp(entry.m_what, header->m_what) == 0 &&
-             strcmp(entry.m_where, header->m_where) == 0 && entry.m_when == *header->m_when) {
-    return IO_OK;
-  } else {
-    io_report_error(callback,
-                    "read_located_dataset: the index names %s:%s:%d at offset %" PRId64
-                    " but the dataset there is %s:%s:%d; rebuilding the index",
-                    entry.m_what, entry.m_where, entry.m_when, position, header->m_what,
-                    header->m_where, *header->m_when);
-  }
-  // The rebuilt table replaces the damaged one only when the whole file could be walked, up to
-  // where the table says the data sets end.
-  IO_index *damaged = record->m_indextable;
-  const int64_t location = record->m_indexlocation, damagedFrom = record->m_damagedfrom;
-  const int64_t skippedFrom = record->m_skippedfrom, skippedBytes = record->m_skippedbytes;
-  record->m_indextable = nullptr;
-  int status = recreate_indextable_to(callback, record, location);
-  if (status == IO_OK) {
-    indextable_free(damaged);
-    record->m_lock = -1;
-  } else {
-    io_report_error(callback, "read_located_dataset: cannot recreate index\n");
-    indextable_free(record->m_indextable);
-    record->m_indextable = damaged;
-    record->m_indexlocation = location;
-    record->m_damagedfrom = damagedFrom;
-    record->m_skippedfrom = skippedFrom;
-    record->m_skippedbytes = skippedBytes;
-  }
-  return IO_BAD_FILE;
-}
-
 int textStorable(IO_error_callback callback, const IO_header *header, const IO_data *data) {
   const struct {
     const char *m_values;
@@ -340,7 +291,6 @@ int read_located_dataset_as(IO_error_callback callback, char *format, IO_header 
     return IO_MEMORY_ERR;
   }
   FILE *stream = record->m_stream;
-  const int64_t position = io_tell(stream);
   int status = read_located_dataset_start(callback, format, record);
   if (status != IO_OK) {
     io_report_error(callback, "read_located_dataset: can't read data set start block\n");
@@ -351,7 +301,6 @@ int read_located_dataset_as(IO_error_callback callback, char *format, IO_header 
     io_report_error(callback, "read_located_dataset: can't read data set header\n");
     return status;
   }
-  if ((status = matchesIndex(callback, position, header, record)) != IO_OK) return status;
   int64_t number = *header->m_number;
   if (number <= 0) return IO_OK;
 

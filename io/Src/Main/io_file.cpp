@@ -3,6 +3,7 @@
 
 #include "io_alloc.h"
 #include "io_error.h"
+#include "io_frame.h"
 #include "io_index.h"
 #include "io_lock.h"
 #include "io_rebuild.h"
@@ -373,7 +374,9 @@ int iif_read_info(IO_file *record, int64_t actual) {
     record->m_lock = -1;
     return recreate_indextable(callback, record);
   }
-  return IO_OK;
+  // Before anything is looked up: an entry whose data set does not stand as it says is left out
+  // here, once, so that every later use of the table (and every copy) agrees with this open.
+  return ioframe_check_table(record);
 }
 
 int iif_create_empty(IO_file *record) {

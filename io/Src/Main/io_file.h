@@ -8,7 +8,9 @@
 // an older layout; it is the length of the size line. A new file is those 36 bytes (W = 20, size
 // 0), and its first data set goes at position 36. The recorded size is the file's length when a
 // writer last closed it; a file whose recorded size differs, or whose stored index is not whole
-// and consistent, gets its index table rebuilt by scanning its frames.
+// and consistent, gets its index table rebuilt by scanning its frames. The entries of a stored
+// index that is taken are checked against their frames, and those that disagree are left out
+// (io_frame.h), before any look-up.
 //
 // Access codes: "r" read (read lock, read-only stream), "w" and "a" write (write lock), "d"
 // default (read lock, read-write stream when the file allows it, else read-only). A missing file
@@ -46,8 +48,8 @@ int iif_create_empty(IO_file *record);
 
 // When the record must write its index at close (lock level -1): writes the index at the index
 // location and the file's size into the information block, then forces both to disc. Only a
-// writer does so: a record that rebuilt its index while reading becomes the writer first when it
-// can, and otherwise leaves the file as it is (the next open rebuilds again). The stream is
+// writer does so: a record whose open rebuilt its index becomes the writer first when it can,
+// and otherwise leaves the file as it is (the next open rebuilds again). The stream is
 // flushed in every case.
 int iif_flush(IO_file *record);
 // Before every change to a data-set file in place (a data set, a delete tag): refused, with 10

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -248,17 +249,43 @@ int write_header(IO_error_callback callback, const char *format, FILE *stream,
 
 namespace {
 
+// What the messages call the data set whose header is read: as much of its name as has been read.
+// Its text is made only when a message needs it, since headers are read far more often than they
+// fail.
+struct HeaderContext {
+  const IO_header *m_header;
+  char m_f0, m_f1;
+  int64_t m_at;
+  int m_known; // 0 nothing, 1 what, 2 what and where, 3 what, where and when
+
+  std::string text() const {
+    char t[3 * IO_NAME_LEN + 64];
+    const IO_header *h = m_header;
+    if (m_known == 0)
+      snprintf(t, sizeof t, "dataset of format %c%c at %" PRId64, m_f0, m_f1, m_at);
+    else if (m_known == 1)
+      snprintf(t, sizeof t, "dataset %s:?:? of format %c%c at %" PRId64, h->m_what, m_f0, m_f1, m_at);
+    else if (m_known == 2)
+      snprintf(t, sizeof t, "dataset %s:%s:? of format %c%c at %" PRId64, h->m_what, h->m_where, m_f0, m_f1, m_at);
+    else
+      snprintf(t, sizeof t, "dataset %s:%s:%d of format %c%c", h->m_what, h->m_where, *h->m_when, m_f0, m_f1);
+    return t;
+  }
+};
+
 // Reads one header record into `record` and checks that it starts with `prefix` (none: no
 // check). The messages name the record as `readWhat` and `badWhat` and end with `end`.
 int readRecord(IO_error_callback callback, const char *format, FILE *stream, char *record, int32_t size,
-               const char *prefix, const char *readWhat, const char *badWhat, const char *context,
+               const char *prefix, const char *readWhat, const char *badWhat, const HeaderContext &context,
                const char *end = "\n") {
   if (wezreadHdrString(callback, format, record, size, stream) != IO_OK) {
-    io_report_error(callback, "read_header: fail to read %s for %s%s", readWhat, context, end);
+    io_report_error(callback, "read_header: fail to read %s for %s%s", readWhat,
+                    context.text().c_str(), end);
     return IO_READ_ERR;
   }
   if (prefix && !startsWith(record, prefix)) {
-    io_report_error(callback, "read_header: bad %s %s in %s%s", badWhat, record, context, end);
+    io_report_error(callback, "read_header: bad %s %s in %s%s", badWhat, record,
+                    context.text().c_str(), end);
     return IO_READ_ERR;
   }
   return IO_OK;
@@ -266,19 +293,21 @@ int readRecord(IO_error_callback callback, const char *format, FILE *stream, cha
 
 // The attributes after NUMATTRB; those beyond the storage are read and dropped.
 int readAttributes(IO_error_callback callback, const char *format, FILE *stream, IO_header *header,
-                   const char *context) {
+                   const HeaderContext &context) {
   char record[kTypeBuffer];
   if (readRecord(callback, format, stream, record, kRecordBuffer, nullptr, "numattrb record", "", context) != IO_OK)
     return IO_READ_ERR;
   int32_t numattrb = parseValue(valueOf(record, 8));
   if (!startsWith(record, "NUMATTRB") || numattrb < 0) {
-    io_report_error(callback, "read_header: bad numattrb record %s in %s\n", record, context);
+    io_report_error(callback, "read_header: bad numattrb record %s in %s\n", record,
+                    context.text().c_str());
     return IO_READ_ERR;
   }
   int32_t kept = 0;
   for (int32_t i = 0; i < numattrb; ++i) {
     if (wezreadHdrString(callback, format, record, kAttributeBuffer, stream) != IO_OK) {
-      io_report_error(callback, "read_header: fail to read attribute %d for %s\n", i, context);
+      io_report_error(callback, "read_header: fail to read attribute %d for %s\n", i,
+                      context.text().c_str());
       return IO_READ_ERR;
     }
     if (header->m_attributes && kept < IO_MAXATTRB) {
@@ -287,8 +316,8 @@ int readAttributes(IO_error_callback callback, const char *format, FILE *stream,
       ++kept;
     }
   }
-  if (kept < numattrb)
-    io_trace("read_header: %d attributes of %s dropped", numattrb - kept, context);
+  if (kept < numattrb && io_trace_enabled())
+    io_trace("read_header: %d attributes of %s dropped", numattrb - kept, context.text().c_str());
   *header->m_numattrb = kept;
   return IO_OK;
 }
@@ -296,18 +325,18 @@ int readAttributes(IO_error_callback callback, const char *format, FILE *stream,
 // The block factor record of the formats that have one; level 0 data sets of older writers of
 // this library have none, and the stream goes back to where it stood.
 int readBlockFactor(IO_error_callback callback, const char *format, FILE *stream, IO_header *header,
-                    const char *context) {
+                    const HeaderContext &context) {
   char record[kTypeBuffer];
   int64_t here = io_tell(stream);
   if (here < 0) {
     io_report_error(callback,
                     "read_header: fail to tell the blockfactor location in the file for %s\n",
-                    context);
+                    context.text().c_str());
     return IO_TELL_ERR;
   }
   if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
     io_report_error(callback, "read_header: fail to read blockfactor at %" PRId64 " in %s\n", here,
-                    context);
+                    context.text().c_str());
     return IO_READ_ERR;
   }
   if (startsWith(record, "BLOCKFACTOR")) {
@@ -316,13 +345,13 @@ int readBlockFactor(IO_error_callback callback, const char *format, FILE *stream
   }
   if (format[0] != 'F' && format[1] != '0') {
     io_report_error(callback, "read_header: blockfactor missing for compressed dataset in %s",
-                    context);
+                    context.text().c_str());
     return IO_READ_ERR;
   }
   if (io_seek(stream, here, 0) != 0) {
     io_report_error(callback,
                     "read_header: fail to go back to the data tag location %" PRId64 " for %s",
-                    here, context);
+                    here, context.text().c_str());
     return IO_SEEK_ERR;
   }
   return IO_OK;
@@ -341,12 +370,9 @@ int read_header(IO_error_callback callback, const char *format, FILE *stream, IO
     io_report_error(callback, "read_header: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
-  char f0 = format[0], f1 = io_format_char(format[1], ' ');
   *header->m_blockfactor = 1;
-  int64_t at = io_tell(stream);
-  // What the messages call the data set: as much of its name as has been read.
-  char context[3 * IO_NAME_LEN + 64];
-  snprintf(context, sizeof context, "dataset of format %c%c at %" PRId64, f0, f1, at);
+  HeaderContext context = {header, format[0], static_cast<char>(io_format_char(format[1], ' ')), io_tell(stream),
+                           0};
   char record[kTypeBuffer];
 
   if (readRecord(callback, format, stream, record, kRecordBuffer, "*HEADER", "header tag", "header tag",
@@ -354,18 +380,15 @@ int read_header(IO_error_callback callback, const char *format, FILE *stream, IO
       readRecord(callback, format, stream, record, kRecordBuffer, "WHAT", "what", "what record", context) != IO_OK)
     return IO_READ_ERR;
   copyValue(header->m_what, IO_NAME_LEN, valueOf(record, 4));
-  snprintf(context, sizeof context, "dataset %s:?:? of format %c%c at %" PRId64, header->m_what, f0,
-           f1, at);
+  context.m_known = 1;
   if (readRecord(callback, format, stream, record, kRecordBuffer, "WHERE", "where", "where record", context) != IO_OK)
     return IO_READ_ERR;
   copyValue(header->m_where, IO_NAME_LEN, valueOf(record, 5));
-  snprintf(context, sizeof context, "dataset %s:%s:? of format %c%c at %" PRId64, header->m_what,
-           header->m_where, f0, f1, at);
+  context.m_known = 2;
   if (readRecord(callback, format, stream, record, kRecordBuffer, "WHEN", "when", "when record", context) != IO_OK)
     return IO_READ_ERR;
   *header->m_when = parseValue(valueOf(record, 4));
-  snprintf(context, sizeof context, "dataset %s:%s:%d of format %c%c", header->m_what,
-           header->m_where, *header->m_when, f0, f1);
+  context.m_known = 3;
   if (readAttributes(callback, format, stream, header, context) != IO_OK ||
       readRecord(callback, format, stream, record, kTypeBuffer, "DATATYPE", "DATATYPE (istrct) record",
                  "DATATYPE (istrct) record", context) != IO_OK)

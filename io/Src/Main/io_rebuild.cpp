@@ -4,6 +4,7 @@
 #include "io_error.h"
 #include "io_file.h"
 #include "io_format.h"
+#include "io_frame.h"
 #include "io_header.h"
 #include "io_index.h"
 #include "io_records.h"
@@ -17,15 +18,6 @@
 namespace {
 
 const char kEsc = 27;
-
-// Reads one length field of the format strictly: exactly its bytes, and for text a line of the
-// file's offset width, so that the walk moves by exactly the field. 0 or 10.
-int readLengthField(FILE *stream, const char *format, int32_t width, int64_t *length) {
-  char bytes[32];
-  size_t field = static_cast<size_t>(iofmt_length_field_size(format[0], width));
-  if (field > sizeof bytes || io_fread(bytes, 1, field, stream) != field) return IO_READ_ERR;
-  return iofmt_parse_length_field(bytes, field, format[0], width, length) ? IO_OK : IO_READ_ERR;
-}
 
 bool nameFitsEntry(const char *name) { return !strchr(name, kEsc) && !strchr(name, '\n'); }
 
@@ -79,46 +71,41 @@ int endAtUnfinished(Scan *scan, const char *format, int64_t p, bool zeroLength) 
 int indexDataSet(Scan *scan, const char *format, int64_t p, int64_t s, int64_t length) {
   IO_error_callback callback = scan->m_callback;
   FILE *stream = scan->m_stream;
-  int status = read_header(callback, format, stream, scan->m_header);
-  if (status != IO_OK) {
+  int status = ioframe_read_header(callback, format, stream, s, length, scan->m_header);
+  const IO_header *h = scan->m_header;
+  if (status == IO_READ_ERR) {
     io_report_error(callback, "recreate_indextable: read header failed\n");
     scan->m_badheader = true;
     return status;
   }
-  const IO_header *h = scan->m_header;
   // A header that runs past the frame's own end is damage: indexed, its frame end would become
   // the write position and the next write would overwrite the rest of the header.
-  int64_t headerEnd = io_tell(stream);
-  if (headerEnd < 0 || headerEnd > s + length) {
+  if (status != IO_OK) {
     io_report_error(callback,
                     "recreate_indextable: header of dataset %s:%s:%d at offset %" PRId64
                     " runs past its length %" PRId64,
                     h->m_what, h->m_where, *h->m_when, p, length);
-    return IO_FORMAT_ERR;
+    return status;
   }
   // The closing length field first: a frame that cannot be walked over gets no entry, so that
-  // a walk ending at it leaves nothing in the table that the next write would overwrite.
-  if (io_seek(stream, s + length, 0) != 0) {
-    io_report_error(callback, "recreate_indextable: fseek failed\n");
-    return IO_SEEK_ERR;
-  }
+  // a walk ending at it leaves nothing in the table that the next write would overwrite. With no
+  // entry to witness the length, both fields must agree: a frame whose fields disagree does not
+  // end where its first field says, and what follows it would be written over its real end.
   int64_t second = 0;
-  status = readLengthField(stream, format, scan->m_record->m_offsetwidth, &second);
-  if (status != IO_OK) {
+  status = ioframe_read_closing(stream, format, scan->m_record->m_offsetwidth, s, length, &second);
+  if (status == IO_READ_ERR) {
     io_report_error(callback,
                     "recreate_indextable: error %d reading final dataset length for %s:%s:%d at "
                     "offset %" PRId64,
                     status, h->m_what, h->m_where, *h->m_when, p);
     return status;
   }
-  // Both fields are written with the same value: a frame whose fields disagree does not end
-  // where its first field says, and what follows it would be written over its real end.
-  if (second != length) {
+  if (status != IO_OK) {
     io_report_error(callback,
                     "recreate_indextable: final dataset length field %" PRId64
                     " differs from original dataset length field %" PRId64 " in dataset %s:%s:%d",
                     second, length, h->m_what, h->m_where, *h->m_when);
-    return IO_FORMAT_ERR;
+    return status;
   }
   if (nameFitsEntry(h->m_what) && nameFitsEntry(h->m_where)) {
     char entry[3 * IO_NAME_LEN + 80];
@@ -156,12 +143,12 @@ int skipStoredIndex(Scan *scan, int64_t s, int64_t length) {
     return IO_SEEK_ERR;
   }
   int32_t width = scan->m_record->m_offsetwidth;
-  if (readLengthField(stream, "F", width, &a) != IO_OK) {
+  if (ioframe_read_length(stream, "F", width, &a) != IO_OK) {
     io_report_error(callback,
                     "recreate_indextable: failed to read first offset from skipped index");
     return IO_READ_ERR;
   }
-  if (readLengthField(stream, "F", width, &b) != IO_OK) {
+  if (ioframe_read_length(stream, "F", width, &b) != IO_OK) {
     io_report_error(callback,
                     "recreate_indextable: failed to read second offset from skipped index");
     return IO_READ_ERR;
@@ -177,7 +164,7 @@ int liveFrame(Scan *scan, const char *format, int64_t p) {
   // Read strictly: a length field that is not what a writer writes is not taken for the 0 of an
   // unfinished write, which would end the walk and hide what follows.
   int64_t length = 0;
-  int status = readLengthField(stream, format, scan->m_record->m_offsetwidth, &length);
+  int status = ioframe_read_length(stream, format, scan->m_record->m_offsetwidth, &length);
   if (status != IO_OK) {
     io_report_error(callback,
                     "recreate_indextable: error %d reading dataset length at offset %" PRId64,
@@ -229,12 +216,12 @@ FrameLengths frameLengths(Scan *scan, const char *format, int64_t p, int64_t *fi
   int32_t width = scan->m_record->m_offsetwidth;
   int64_t field = iofmt_length_field_size(format[0], width);
   if (io_seek(scan->m_stream, p + 3, 0) != 0 ||
-      readLengthField(scan->m_stream, format, width, first) != IO_OK)
+      ioframe_read_length(scan->m_stream, format, width, first) != IO_OK)
     return kFirstUnread;
   int64_t s = p + 3 + field;
   if (*first < 1 || *first > scan->m_size - s - field) return kFirstBad;
   if (io_seek(scan->m_stream, s + *first, 0) != 0) return kSkipFailed;
-  if (readLengthField(scan->m_stream, format, width, second) != IO_OK) return kSecondUnread;
+  if (ioframe_read_length(scan->m_stream, format, width, second) != IO_OK) return kSecondUnread;
   return kLengthsRead;
 }
 
@@ -381,10 +368,6 @@ int badFile(Scan *scan, const char *bytes, int64_t p) {
 } // namespace
 
 int recreate_indextable(IO_error_callback callback, IO_file *record) {
-  return recreate_indextable_to(callback, record, -1);
-}
-
-int recreate_indextable_to(IO_error_callback callback, IO_file *record, int64_t end) {
   if (!record || !record->m_stream) return IO_MEMORY_ERR;
   FILE *stream = record->m_stream;
   Scan scan = {callback, record, stream, -1, nullptr, false, {}};
@@ -396,6 +379,7 @@ int recreate_indextable_to(IO_error_callback callback, IO_file *record, int64_t 
   ++record->m_rebuilds;
   record->m_damagedfrom = 0;
   record->m_skippedfrom = record->m_skippedbytes = 0;
+  record->m_skippedentry = 0;
   if (alloc_indextable(record) != IO_OK) {
     io_report_syserr(callback, "recreate_indextable: (malloc failed) syserr:");
     return IO_MEMORY_ERR;
@@ -403,7 +387,6 @@ int recreate_indextable_to(IO_error_callback callback, IO_file *record, int64_t 
   scan.m_header = ioheader_alloc(callback);
   if (!scan.m_header) return IO_MEMORY_ERR;
   int status = kContinue;
-  bool metEnd = false;
   while (status == kContinue) {
     int64_t p = io_tell(stream);
     if (p < 0 || p > scan.m_size) {
@@ -411,7 +394,6 @@ int recreate_indextable_to(IO_error_callback callback, IO_file *record, int64_t 
       status = IO_TELL_ERR;
       break;
     }
-    if (p == end) metEnd = true;
     record->m_indexlocation = p;
     char tag[7] = {0};
     if (io_fread(tag, 1, 3, stream) < 3) {
@@ -429,7 +411,7 @@ int recreate_indextable_to(IO_error_callback callback, IO_file *record, int64_t 
         io_report_error(callback, "recreate_indextable: fseek +IO_INFO failed");
         status = IO_SEEK_ERR;
       } else {
-        readLengthField(stream, "F", record->m_offsetwidth, &ignored);
+        ioframe_read_length(stream, "F", record->m_offsetwidth, &ignored);
         if (io_seek(stream, p + 6 + record->m_offsetwidth + 1 + 9, 0) != 0) {
           io_report_error(callback, "recreate_indextable: fseek +IO_ENDINFO failed");
           status = IO_SEEK_ERR;
@@ -464,15 +446,6 @@ int recreate_indextable_to(IO_error_callback callback, IO_file *record, int64_t 
   // A read the system failed ends the walk short of the end of the data, whatever the walk made
   // of it: the table would lack what lies beyond, and the next write would go over it.
   if (iif_read_failure(record) != 0) return iif_check_reads(callback, record, "recreate_indextable");
-  // A walk that stepped over the end of the data sets, or stopped short of it, took a length
-  // field that damage made to fit the file: what it found is not the file's content.
-  if (status == IO_OK && end >= 0 && !metEnd) {
-    io_report_error(callback,
-                    "recreate_indextable: Bad file: the walk of the frames never reached offset "
-                    "%" PRId64 ", where the data sets end",
-                    end);
-    status = IO_BAD_FILE;
-  }
   if (status == IO_OK) dropErased(&scan);
   if (status == IO_OK && record->m_indextable) record->m_indextable->m_sorted = 0;
   return status;

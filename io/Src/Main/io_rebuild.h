@@ -19,10 +19,4 @@
 // 0, or a status when the file holds bytes the walk cannot place (the open then fails).
 int recreate_indextable(IO_error_callback callback, IO_file *record);
 
-// The same, for a file whose data sets are known to end at `end` (where its checked stored index
-// stands, or where the next data set goes): a walk on which no frame starts there (a damaged
-// length field, which a grown file can make fit, carried it past, or damage stopped it before)
-// fails with status 20.
-int recreate_indextable_to(IO_error_callback callback, IO_file *record, int64_t end);
-
 #endif

@@ -155,13 +155,15 @@ struct IO_file {
   int32_t m_flock;              // the real lock held on the stream: 0, LOCK_SH or LOCK_EX; -1 lost
   int32_t m_indexstale;         // 1 once the recorded size on disc no longer vouches for the index
   int32_t m_takenover;          // 1 once the record took over a lock file that ended programs left
-  int32_t m_rebuilds;           // index tables rebuilt by scanning since the record was cleared:
-                                // a read that rebuilt one found the file damaged
+  int32_t m_rebuilds;           // index tables rebuilt by scanning since the record was cleared
   int64_t m_damagedfrom;        // where the last rebuild stopped at damage or at a data set cut
                                 // off, leaving out what lies there; 0 when it did not
-  int64_t m_skippedfrom;        // the first whole data set the last rebuild passed over without
-  int64_t m_skippedbytes;       // an entry (a name the index cannot hold), and the bytes of all
-                                // it passed over; 0 when none
+  int64_t m_skippedfrom;        // the first whole data set the open left out of the table (a
+  int64_t m_skippedbytes;       // rebuild: a name the index cannot hold; a stored index: an
+                                // entry its frame disagrees with, io_frame.h), and the bytes of
+                                // all it left out; 0 when none
+  int32_t m_skippedentry;       // 1 + the slot of the entry of that first data set, left in the
+                                // table with status "N"; 0 when it has none (a rebuild's)
   int32_t m_created;            // 1 when the record's open made the file
   int32_t m_remnant;            // what a creation cut off had left in the file, which the open
                                 // made anew (IO_REMNANT_* of io_remnant.h); 0 when it did not

@@ -416,7 +416,6 @@ int readActive(Database *database, int32_t state, const zyrUUID *uuid, const cha
   if (when < 0)
     return 0;
   const std::string exactName = exact(name);
-  const int32_t rebuilds = DefFile_getIndexRebuilds(database->m_defFile);
   if (reader(database->m_defFile, exactName.c_str(), database->m_key, when, out...))
     return 1;
   // The disc failed the read: the version is as unknown as the rest of what the file holds now.
@@ -424,14 +423,12 @@ int readActive(Database *database, int32_t state, const zyrUUID *uuid, const cha
     DefFile_reportError(database->m_defFile, database->m_defFile->m_function);
     return 0;
   }
-  // The index named the version, but the file does not hold it there as a data set of this key:
-  // its frame or header is damaged (the index still names it), or another data set stands in its
-  // place (the index was rebuilt without it). The caller goes on without it, maybe with an older
-  // version, and the user hears of it. At state 0 and below the version is only asked for: its
-  // absence is no damage; nor is an empty array, which the readers answer as none.
-  if (DefFile_getIndexRebuilds(database->m_defFile) == rebuilds &&
-      (DefFile_exists(database->m_defFile, exactName.c_str(), database->m_key, when) != 1 ||
-       isEmpty(database, exactName.c_str(), when)))
+  // The index named the version, and its data set stands where the index says, but its values
+  // cannot be read: the caller goes on without it, maybe with an older version, and the user hears
+  // of it. At state 0 and below the version is only asked for: its absence is no damage; nor is
+  // an empty array, which the readers answer as none.
+  if (DefFile_exists(database->m_defFile, exactName.c_str(), database->m_key, when) != 1 ||
+      isEmpty(database, exactName.c_str(), when))
     return 0;
   ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
             "The version of \"%s\" of the object %s for state %d in the database\n\n%s\n\nis damaged "

@@ -1062,12 +1062,14 @@ int DefFile_readSignature(DefFile *file, const char *what, const char *where, in
                                strings, uuids);
 }
 
-int32_t DefFile_getIndexRebuilds(const DefFile *file) { return Dataset_getIndexRebuilds(file->m_dataset); }
-
 int64_t DefFile_getDamagedOffset(const DefFile *file) { return Dataset_getDamagedOffset(file->m_dataset); }
 
 void DefFile_getSkipped(const DefFile *file, int64_t *from, int64_t *bytes) {
   Dataset_getSkipped(file->m_dataset, from, bytes);
+}
+
+int DefFile_getFirstSkipped(const DefFile *file, char **what, char **where, int32_t *when) {
+  return Dataset_getFirstSkipped(file->m_dataset, what, where, when);
 }
 
 int DefFile_readFailure(const DefFile *file) { return iif_read_failure(&file->m_fileInfo->m_primary); }

@@ -221,12 +221,12 @@ int DefFile_readSignature(DefFile *file, const char *what, const char *where, in
                           int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *ioStrings,
                           int32_t *strings, int32_t *uuids);
 int DefFile_getDataType(DefFile *file, const char *what, const char *where, int32_t when, char **type);
-// See Dataset_getIndexRebuilds.
-int32_t DefFile_getIndexRebuilds(const DefFile *file);
 // See Dataset_getDamagedOffset.
 int64_t DefFile_getDamagedOffset(const DefFile *file);
 // See Dataset_getSkipped.
 void DefFile_getSkipped(const DefFile *file, int64_t *from, int64_t *bytes);
+// See Dataset_getFirstSkipped.
+int DefFile_getFirstSkipped(const DefFile *file, char **what, char **where, int32_t *when);
 // The errno of a read of the primary file that the system failed (not the end of the file) since
 // it was opened, or of the last open that failed so; 0 when none did. What such a read missed is
 // unknown: no value read since may be taken for the file's, and nothing more is written to it.

@@ -325,6 +325,54 @@ void abandonChange(zyrStateManager *manager) {
     zyrObject_restore(object, 0);
 }
 
+// Whether the object of the key exists at the state, as an open at the state takes it from the
+// whole history up to it (a change of state from state 0): its type stored at a state from 1 on up
+// to it, and no deletion mark there. (It is made when its type is also known.)
+bool existsAt(zyrStateManager *manager, const char *key, int32_t state) {
+  Listing listing;
+  listing.match(manager->m_database, 1, state, key, "__*");
+  bool made = false;
+  bool deleted = false;
+  const int32_t total = listing.m_offsets != nullptr ? listing.m_offsets[listing.m_noOfKeys] : 0;
+  for (int32_t j = 0; j < total; ++j) {
+    made = made || std::strcmp(listing.m_names[j], kType) == 0;
+    deleted = deleted || std::strcmp(listing.m_names[j], kDeleted) == 0;
+  }
+  return made && !deleted;
+}
+
+// The keys of the objects with a type stored for a state after the current one: whether the file
+// makes such an object can rest on that type (zyrStateManager_getTypeIdOfUUID), which goes with
+// the history a change after going back drops.
+std::vector<std::string> typedBeyond(zyrStateManager *manager) {
+  std::vector<std::string> keys;
+  Listing listing;
+  listing.match(manager->m_database, absolute(manager->m_current) + 1, -1, "*", kType);
+  for (int32_t k = 0; k < listing.m_noOfKeys; ++k)
+    keys.emplace_back(listing.m_keys[k]);
+  return keys;
+}
+
+// Once the versions after the state before the open one are erased, the state opened holds the
+// objects of those keys as this process holds them, so that the next open makes the same: one it
+// does not hold, which a type of a later state kept out (another type), is deleted there; one it
+// holds, whose readable type went, has its type stored there again.
+void keepObjectsAsHeld(zyrStateManager *manager, const std::vector<std::string> &keys, int32_t state) {
+  for (const std::string &key : keys) {
+    const void *object = Dictionary_find(manager->m_objects, key.c_str());
+    const bool made =
+        existsAt(manager, key.c_str(), state - 1) && zyrStateManager_getTypeIndexOfKey(manager, key.c_str()) >= 0;
+    if ((object != nullptr) == made)
+      continue;
+    zyrUUID *uuid = zyrUUID_newFromBase64(key.c_str());
+    const char *name = object != nullptr ? kType : kDeleted;
+    const int32_t value = object != nullptr ? zyrObject_getTypeId(object) : 0;
+    if (uuid != nullptr && Database_setInt(manager->m_database, state, uuid, name, value) == 1)
+      manager->m_change->m_keys.insert(key);
+    zyrUUID_delete(uuid);
+  }
+}
+
 } // namespace
 
 zyrStateManager *zyrStateManager_new() {
@@ -359,6 +407,8 @@ int32_t zyrStateManager_openState(zyrStateManager *manager) {
     manager->m_refused = 1;
     return 0;
   }
+  const bool erases = manager->m_deadState || absolute(manager->m_last) > manager->m_current;
+  const std::vector<std::string> typed = erases ? typedBeyond(manager) : std::vector<std::string>();
   // What a process that ended left open must not become part of this state. A change that cannot
   // start is refused whole: its commit says so and puts back what it touched.
   if (eraseDeadState(manager, manager->m_current) != 1) {
@@ -396,6 +446,7 @@ int32_t zyrStateManager_openState(zyrStateManager *manager) {
     if (manager->m_owner != nullptr)
       Repository_truncateCheckpoints(static_cast<Repository *>(manager->m_owner), previous);
   }
+  keepObjectsAsHeld(manager, typed, state);
   return state;
 }
 
@@ -502,8 +553,14 @@ struct ChangedKeys {
 };
 
 // Sorts the keys of the range by the reserved names they hold there; d is the direction of the
-// change. An object both created and deleted inside the range is left alone.
-void sortChangedKeys(const Listing &listing, int32_t d, ChangedKeys *keys) {
+// change. For a change from state 0 (the open) the range is the whole history, and an object both
+// created and deleted inside it is left alone. For any other, whether an object made or deleted in
+// the range exists at the state reached (`target`) is decided from the whole history up to it, as
+// the open would decide it (one that does not and is not held is left alone): a damaged history
+// can hold a second type or deletion mark of an object, which the range alone would take for its
+// making or deletion.
+void sortChangedKeys(zyrStateManager *manager, const Listing &listing, int32_t d, int32_t target, bool whole,
+                     ChangedKeys *keys) {
   for (int32_t k = 0; k < listing.m_noOfKeys; ++k) {
     const char *key = listing.m_keys[k];
     if (std::strcmp(key, kGlobal) == 0)
@@ -516,13 +573,15 @@ void sortChangedKeys(const Listing &listing, int32_t d, ChangedKeys *keys) {
       else if (std::strcmp(listing.m_names[j], kDeleted) == 0)
         hasDeleted = 1;
     }
-    if (hasType && hasDeleted)
-      continue;
-    if (!hasType && !hasDeleted)
+    if (!hasType && !hasDeleted) {
       keys->m_modified.push_back(key);
-    else if (hasType == (d > 0))
+      continue;
+    }
+    if (whole && hasType && hasDeleted)
+      continue;
+    if (whole ? hasType == (d > 0) : existsAt(manager, key, target))
       keys->m_restored.push_back(key);
-    else
+    else if (whole || Dictionary_find(manager->m_objects, key) != nullptr)
       keys->m_deleted.push_back(key);
   }
 }
@@ -648,7 +707,7 @@ int zyrStateManager_changeState(zyrStateManager *manager, int32_t relative, int3
   manager->m_claims->m_lost.clear();
 
   ChangedKeys keys;
-  sortChangedKeys(listing, d, &keys);
+  sortChangedKeys(manager, listing, d, static_cast<int32_t>(target), d > 0 && range.m_from <= 1, &keys);
   if (ZYR_TRACE_DEBUG(1)) {
     zyrTrace_printf("Number of deleted objects  = %d\n", static_cast<int>(keys.m_deleted.size()));
     traceKeys(manager, keys.m_deleted);
@@ -753,10 +812,22 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   int64_t skipped = 0, skippedBytes = 0;
   DefFile_getSkipped(file, &skipped, &skippedBytes);
   if (skippedBytes > 0) {
+    // The first is named when its entry is known: an older version taken in its place is then
+    // known to be taken.
+    char *what = nullptr;
+    char *where = nullptr;
+    int32_t when = 0;
+    const std::string first = DefFile_getFirstSkipped(file, &what, &where, &when) == 1
+                                  ? std::string(" (the first: the version of \"") + what + "\" of the object " + where +
+                                        " for state " + std::to_string(when) + ")"
+                                  : std::string();
+    zyrCString_free(what);
+    zyrCString_free(where);
     ZYR_ERROR(ZYR_W_INVALID_DATA_IGNORED,
-              "The ZYR database\n\n%s\n\nholds data sets whose names are damaged, from byte %lld on; their %lld "
-              "bytes have been left out.\n",
-              Database_getFileName(database), static_cast<long long>(skipped), static_cast<long long>(skippedBytes));
+              "The ZYR database\n\n%s\n\nholds data sets whose names are damaged or that do not stand as its index "
+              "says, from byte %lld on%s; their %lld bytes have been left out.\n",
+              Database_getFileName(database), static_cast<long long>(skipped), first.c_str(),
+              static_cast<long long>(skippedBytes));
   }
   int32_t stored = 0;
   Database_getInt(database, 0, nullptr, kFirst, &manager->m_first);
@@ -834,14 +905,10 @@ namespace {
 
 // Before the file is closed or copied: the types the open went by (this process's registry: the
 // file's record named the same ones, or fewer, or none could be read) are what the file keeps. A
-// writer stores the registry over no record or one of fewer types. A record that names other
-// types can only have come to light since the open, by a rebuild of the index that a damaged read
-// made; the file keeps that index, so the registry is stored over it by any process that can
-// write the file, or no later open would take the file.
+// writer stores the registry over no record or one of fewer types.
 void keepTypeRecord(zyrStateManager *manager) {
   Database *database = manager->m_database;
-  const int types = checkStoredTypes(database);
-  if ((types == 2 && Database_isWriter(database)) || (types == 0 && Database_claimWrite(database, 0)))
+  if (Database_isWriter(database) && checkStoredTypes(database) == 2)
     zyrStateManager_recordTypes(manager);
 }
 
@@ -1327,12 +1394,13 @@ int32_t zyrStateManager_getTypeIdOfUUID(zyrStateManager *manager, const zyrUUID 
   Listing listing;
   listing.match(manager->m_database, -1, -1, key, kType);
   int32_t id = -1;
+  bool typed = false; // a version read: negative numbers are types no registry knows, not none
   const int32_t total = listing.m_offsets != nullptr ? listing.m_offsets[listing.m_noOfKeys] : 0;
   for (int32_t j = 0; j < total; ++j) {
     int32_t version = -1;
     if (Database_getInt(manager->m_database, listing.m_whens[j], uuid, kType, &version) != 1)
       continue;
-    if (id >= 0 && version != id) {
+    if (typed && version != id) {
       ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
                 "The stored object %s is of type %d at one state and of type %d at another; it has been "
                 "left out.\n",
@@ -1340,6 +1408,7 @@ int32_t zyrStateManager_getTypeIdOfUUID(zyrStateManager *manager, const zyrUUID 
       return -1;
     }
     id = version;
+    typed = true;
   }
   return id;
 }
