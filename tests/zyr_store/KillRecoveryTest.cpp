@@ -388,13 +388,13 @@ public:
     ASSERT_EQ(clean.rfind("found", 0), 0u) << clean << where;
     m_found = clean.substr(0, clean.find('\n'));
     // Every read of the open, alone and with all after it; then a sample of those of the data
-    // sets read (each reads alike). After a change, each read alone: those of the open are the
-    // same as without it.
-    long opening = 0, reads = 0;
-    std::istringstream(clean.substr(clean.rfind("reads ") + 6)) >> opening >> reads;
+    // sets read (each reads alike). After a change, each read of the change alone (those of the
+    // open are the same as without it), then the sample.
+    long opening = 0, changed = 0, reads = 0;
+    std::istringstream(clean.substr(clean.rfind("reads ") + 6)) >> opening >> changed >> reads;
     ASSERT_GT(opening, 3) << where;
     for (long n = m_changeFirst ? opening + 1 : 1; n <= reads && !testing::Test::HasFailure();
-         n += n < opening || m_changeFirst ? 1 : 7)
+         n += n < opening || (m_changeFirst && n <= changed) ? 1 : 7)
       for (const std::string &plan : {"read@" + std::to_string(n), "read@" + std::to_string(n) + "+"})
         if (n <= opening || plan.back() != '+')
           check(faulted(plan), " after " + plan + " failed" + where);
@@ -414,10 +414,11 @@ private:
       const int32_t values[3] = {kWritten, kWritten, kWritten};
       auto change = [&] { return DefFile_writeIntArray(file, "C", "B", 0, values, 3, 0) == 1 ? "wrote" : "unwritten"; };
       const std::string first = m_changeFirst ? change() : "";
+      const long changed = zyrFault_passes(ZYR_FAULT_READ);
       const std::string found = foundValues(file);
       const std::string written = m_changeFirst ? first : change();
       DefFile_delete(file);
-      return found + "\n" + written + "\nreads " + std::to_string(opening) + " " +
+      return found + "\n" + written + "\nreads " + std::to_string(opening) + " " + std::to_string(changed) + " " +
              std::to_string(zyrFault_passes(ZYR_FAULT_READ)) + " " + std::to_string(zyrFault_writesAfterFailedRead());
     });
   }
