@@ -77,12 +77,21 @@ int zyrLeftovers_stem(const char *stem, char *buffer, size_t size) {
   return 1;
 }
 
-size_t zyrLeftovers_nameMax(const char *path) {
+std::string zyrLeftovers_directory(const char *path) {
   const char *slash = path != nullptr ? strrchr(path, '/') : nullptr;
-  const std::string directory =
-      slash == nullptr ? "." : slash == path ? "/" : std::string(path, static_cast<size_t>(slash - path));
-  const long most = pathconf(directory.c_str(), _PC_NAME_MAX);
+  return slash == nullptr ? "." : slash == path ? "/" : std::string(path, static_cast<size_t>(slash - path));
+}
+
+size_t zyrLeftovers_nameMax(const char *path) {
+  const long most = pathconf(zyrLeftovers_directory(path).c_str(), _PC_NAME_MAX);
   return most > 0 ? static_cast<size_t>(most) : static_cast<size_t>(NAME_MAX);
+}
+
+int zyrLeftovers_fits(const char *path, size_t reserve) {
+  if (path == nullptr)
+    return 0;
+  const char *slash = strrchr(path, '/');
+  return strlen(slash != nullptr ? slash + 1 : path) + reserve <= zyrLeftovers_nameMax(path) ? 1 : 0;
 }
 
 int zyrLeftovers_beside(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size) {

@@ -11,14 +11,21 @@
 // a leftover whose process still runs, or that some process holds under a kernel lock (flock),
 // is never touched.
 #include <cstddef>
+#include <string>
 
 // Writes "<stem>.pid<N>" for this process into the buffer: the stem of a leftover name, to which
 // the caller adds ".<unique>.tmp" or ".tmp". 0 when it does not fit (the buffer then holds "").
 int zyrLeftovers_stem(const char *stem, char *buffer, size_t size);
 
+// The directory the file of `path` stands in: "." for a bare name, "/" for one at the root.
+std::string zyrLeftovers_directory(const char *path);
+
 // The longest last part of a name that the directory of `path` takes (NAME_MAX where the system
 // does not say).
 size_t zyrLeftovers_nameMax(const char *path);
+
+// 1 when the last part of `path`, with `reserve` bytes more, is no longer than its directory takes.
+int zyrLeftovers_fits(const char *path, size_t reserve);
 
 // Writes into the buffer a name beside `path`, in its directory: path followed by `suffix`. Where
 // the last part of that name, with `reserve` bytes more (the ".lck" that a data-set file adds),

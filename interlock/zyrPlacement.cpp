@@ -28,11 +28,6 @@ bool readLinkTarget(const std::string &link, std::string *target) {
   return true;
 }
 
-std::string directoryOf(const std::string &path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 void syncDirectory(const std::string &directory) {
   const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0)
@@ -92,9 +87,7 @@ int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve
   placement->m_refusal = refusalOf(target, &placement->m_exists, &placement->m_old);
   if (placement->m_refusal != 0)
     return 0;
-  const size_t slash = target.find_last_of('/');
-  const size_t last = slash == std::string::npos ? target.size() : target.size() - slash - 1;
-  if (last + reserve > zyrLeftovers_nameMax(target.c_str()) || target.size() + reserve >= PATH_MAX) {
+  if (!zyrLeftovers_fits(target.c_str(), reserve) || target.size() + reserve >= PATH_MAX) {
     placement->m_refusal = ENAMETOOLONG;
     return 0;
   }
@@ -160,7 +153,7 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
   unlink((placement->m_temporary + ".lck").c_str());
   placement->m_temporary.clear();
   if (flush) {
-    syncDirectory(directoryOf(placement->m_target));
+    syncDirectory(zyrLeftovers_directory(placement->m_target.c_str()));
     zyrPause_point("replace.directory-synced");
   }
   return 1;

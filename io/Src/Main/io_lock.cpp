@@ -37,12 +37,6 @@ struct DirectoryGuard {
 thread_local int theDirectoryFd = -1;
 thread_local int theDirectoryDepth = 0;
 
-// The directory holding the file of the name.
-std::string directoryOf(const char *name) {
-  const char *slash = strrchr(name, '/');
-  return slash ? std::string(name, slash == name ? 1 : static_cast<size_t>(slash - name)) : ".";
-}
-
 // readCount's answer when there is no lock file.
 const int kNoLockFile = -1;
 
@@ -68,9 +62,7 @@ const size_t kTemporarySize = 4096;
 // false when it does not fit, or when the lock file's own name is longer than its directory takes
 // (errno then says so).
 bool temporaryOf(const char *lockName, char *temporary) {
-  const char *slash = strrchr(lockName, '/');
-  if (strlen(slash != nullptr ? slash + 1 : lockName) > zyrLeftovers_nameMax(lockName) ||
-      !zyrLeftovers_name(lockName, ".tmp", 0, temporary, kTemporarySize)) {
+  if (!zyrLeftovers_fits(lockName, 0) || !zyrLeftovers_name(lockName, ".tmp", 0, temporary, kTemporarySize)) {
     temporary[0] = '\0';
     errno = ENAMETOOLONG;
     return false;
@@ -389,7 +381,7 @@ int iif_set_lock(IO_file *record, int32_t mode) {
 
 void io_lock_directory(const char *name) {
   if (theDirectoryDepth++ > 0 || !name) return;
-  theDirectoryFd = open(directoryOf(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  theDirectoryFd = open(zyrLeftovers_directory(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (theDirectoryFd < 0) return;
   int status;
   do status = flock(theDirectoryFd, LOCK_EX);
@@ -402,7 +394,7 @@ void io_lock_directory(const char *name) {
 
 void io_sync_directory_of(const char *name) {
   if (!name) return;
-  int fd = open(directoryOf(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = open(zyrLeftovers_directory(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   fsync(fd);
   close(fd);
@@ -537,7 +529,7 @@ int io_lockfile_error(const char *name) {
   struct stat status;
   for (const char *probe : {static_cast<const char *>(lockName), static_cast<const char *>(temporary)})
     if (error == 0 && stat(probe, &status) != 0 && errno != ENOENT) error = errno;
-  if (error == 0 && access(directoryOf(name).c_str(), W_OK | X_OK) != 0) error = errno;
+  if (error == 0 && access(zyrLeftovers_directory(name).c_str(), W_OK | X_OK) != 0) error = errno;
   io_free(lockName);
   return error;
 }

@@ -87,6 +87,16 @@ struct Listing {
     return Database_match(database, from, to, keyFilter, nameFilter, &m_noOfKeys, &m_keys, &m_offsets, &m_names,
                           &m_whens);
   }
+  // Whether the k-th key (every key when k is -1) holds the name at a state of the listing.
+  bool holds(int32_t k, const char *name) const {
+    if (m_offsets == nullptr)
+      return false;
+    const int32_t end = k < 0 ? m_offsets[m_noOfKeys] : m_offsets[k + 1];
+    for (int32_t j = k < 0 ? 0 : m_offsets[k]; j < end; ++j)
+      if (std::strcmp(m_names[j], name) == 0)
+        return true;
+    return false;
+  }
 };
 
 // The manager still knows the object under its key.
@@ -331,14 +341,7 @@ void abandonChange(zyrStateManager *manager) {
 bool existsAt(zyrStateManager *manager, const char *key, int32_t state) {
   Listing listing;
   listing.match(manager->m_database, 1, state, key, "__*");
-  bool made = false;
-  bool deleted = false;
-  const int32_t total = listing.m_offsets != nullptr ? listing.m_offsets[listing.m_noOfKeys] : 0;
-  for (int32_t j = 0; j < total; ++j) {
-    made = made || std::strcmp(listing.m_names[j], kType) == 0;
-    deleted = deleted || std::strcmp(listing.m_names[j], kDeleted) == 0;
-  }
-  return made && !deleted;
+  return listing.holds(-1, kType) && !listing.holds(-1, kDeleted);
 }
 
 // The keys of the objects with a type stored for a state after the current one: whether the file
@@ -565,14 +568,8 @@ void sortChangedKeys(zyrStateManager *manager, const Listing &listing, int32_t d
     const char *key = listing.m_keys[k];
     if (std::strcmp(key, kGlobal) == 0)
       continue;
-    int hasType = 0;
-    int hasDeleted = 0;
-    for (int32_t j = listing.m_offsets[k]; j < listing.m_offsets[k + 1]; ++j) {
-      if (std::strcmp(listing.m_names[j], kType) == 0)
-        hasType = 1;
-      else if (std::strcmp(listing.m_names[j], kDeleted) == 0)
-        hasDeleted = 1;
-    }
+    const bool hasType = listing.holds(k, kType);
+    const bool hasDeleted = listing.holds(k, kDeleted);
     if (!hasType && !hasDeleted) {
       keys->m_modified.push_back(key);
       continue;
@@ -1425,17 +1422,8 @@ int zyrStateManager_getObjectsByTypeID(zyrStateManager *manager, int32_t id, int
   listing.match(manager->m_database, first, absolute(manager->m_current), "*", "__*");
   std::vector<void *> found;
   for (int32_t k = 0; k < listing.m_noOfKeys; ++k) {
-    int include = 0;
-    for (int32_t j = listing.m_offsets[k]; j < listing.m_offsets[k + 1]; ++j) {
-      if (std::strcmp(listing.m_names[j], kDeleted) == 0) {
-        include = 0;
-        break;
-      }
-      if (std::strcmp(listing.m_names[j], kType) == 0 &&
-          zyrStateManager_getTypeIndexOfKey(manager, listing.m_keys[k]) == wanted)
-        include = 1;
-    }
-    if (!include)
+    if (listing.holds(k, kDeleted) || !listing.holds(k, kType) ||
+        zyrStateManager_getTypeIndexOfKey(manager, listing.m_keys[k]) != wanted)
       continue;
     void *object = Dictionary_find(manager->m_objects, listing.m_keys[k]);
     if (object != nullptr)
