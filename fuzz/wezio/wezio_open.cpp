@@ -6,10 +6,12 @@
 // open again after closing whether or not the write succeeded.
 #include "io_dataset.h"
 #include "io_file.h"
+#include "io_frame.h"
 #include "io_header.h"
 #include "io_index.h"
 #include "io_lock.h"
 #include "iodata.h"
+#include "io_source.h"
 #include "lowlevel_io.h"
 #include "zyrTestSupport.h"
 
@@ -66,6 +68,29 @@ void readEvery(IO_file *record) {
   }
 }
 
+// Every entry's frame read from the file's bytes in memory, as the open proves frames, is taken
+// as the stream takes it: whole by both or by neither, the same frame.
+void sameFramesBothWays(IO_file *record, const uint8_t *bytes, size_t size) {
+  IO_header *streamHeader = ioheader_alloc(checkMessage), *bytesHeader = ioheader_alloc(checkMessage);
+  for (int32_t slot = 0; slot < indextable_count(record->m_indextable) && slot < 64; ++slot) {
+    IO_match match;
+    if (parseindex(checkMessage, indextable_entry(record->m_indextable, slot), &match) != IO_OK) abort();
+    IO_bytes_source source;
+    source.m_bytes = reinterpret_cast<const char *>(bytes);
+    source.m_size = static_cast<int64_t>(size);
+    source.m_whole = true;
+    IO_frame fromStream, fromBytes;
+    const int64_t fileSize = static_cast<int64_t>(size);
+    const bool streamHolds = ioframe_read(record, fileSize, match.m_position, &match, streamHeader, &fromStream) == IO_OK;
+    const bool bytesHold =
+        ioframe_read_bytes(source, record->m_offsetwidth, fileSize, match.m_position, &match, bytesHeader, &fromBytes) ==
+        IO_OK;
+    if (streamHolds != bytesHold || memcmp(&fromStream, &fromBytes, sizeof fromBytes) != 0) abort();
+  }
+  ioheader_free(checkMessage, streamHeader);
+  ioheader_free(checkMessage, bytesHeader);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
@@ -80,6 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
 
   IO_file record;
   if (openRecord(&record, writing ? "d" : "r") == IO_OK) {
+    sameFramesBothWays(&record, bytes + 1, size - 1);
     readEvery(&record);
     int32_t before = indextable_count(record.m_indextable);
     bool added = false;

@@ -186,8 +186,15 @@ void deliver(IO_error_callback callback, char *text, size_t length) {
   io_free(text);
 }
 
+// Whether a message would reach anyone: the callback, the trace or a debugger. A message no one
+// hears is not even made, so that a worker thread that reads bytes in memory with no callback
+// (io_frame.cpp) allocates nothing.
+bool heard(IO_error_callback callback) {
+  return callback || io_trace_enabled() || getenv("WEZ_IO_DEBUG_ERRORS");
+}
+
 void reportList(IO_error_callback callback, const char *format, va_list arguments) {
-  if (!format) return;
+  if (!format || !heard(callback)) return;
   size_t length = 0;
   char *text = expandMessage(format, arguments, &length);
   if (!text) {
@@ -234,7 +241,7 @@ void wezsystemErr(IO_error_callback callback, const char *text) {
 
 void io_report_syserr(IO_error_callback callback, const char *format, ...) {
   int error = errno;
-  if (!format) return;
+  if (!format || !heard(callback)) return;
   va_list arguments;
   va_start(arguments, format);
   size_t length = 0;

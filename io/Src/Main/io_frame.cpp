@@ -6,9 +6,12 @@
 #include "io_format.h"
 #include "io_header.h"
 #include "io_index.h"
+#include "io_pipeline.h"
+#include "io_source.h"
 #include "lowlevel_io.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdlib>
@@ -29,30 +32,85 @@ int64_t entryBytes(const IO_file *record, const char *format, const IO_match *en
   return 3 + 2 * iofmt_length_field_size(format[0], record->m_offsetwidth) + entry->m_length;
 }
 
+template <class Source> int readLength(Source &source, const char *format, int32_t width, int64_t *length) {
+  char bytes[32];
+  size_t field = static_cast<size_t>(iofmt_length_field_size(format[0], width));
+  if (field > sizeof bytes || source.read(bytes, field) != field) return IO_READ_ERR;
+  return iofmt_parse_length_field(bytes, field, format[0], width, length) ? IO_OK : IO_READ_ERR;
+}
+
+template <class Source>
+int readHeader(IO_error_callback callback, const char *format, Source &source, int64_t start, int64_t length,
+               IO_header *header) {
+  if (read_header(callback, format, source, header) != IO_OK) return IO_READ_ERR;
+  // A header that runs past the frame's own end belongs to no frame of that length: its end
+  // would be taken for the place of the next data set.
+  int64_t headerEnd = source.tell();
+  return headerEnd >= 0 && headerEnd <= start + length ? IO_OK : IO_FORMAT_ERR;
+}
+
+template <class Source>
+int readClosing(Source &source, const char *format, int32_t width, int64_t start, int64_t length, int64_t *closing) {
+  *closing = -1;
+  if (source.seek(start + length) != 0 || readLength(source, format, width, closing) != IO_OK) return IO_READ_ERR;
+  return *closing == length ? IO_OK : IO_FORMAT_ERR;
+}
+
+// ioframe_read from either source.
+template <class Source>
+int readFrame(Source &source, int32_t width, int64_t size, int64_t position, const IO_match *entry,
+              IO_header *header, IO_frame *frame) {
+  memset(frame, 0, sizeof *frame);
+  frame->m_position = position;
+  frame->m_length = -1;
+  char tag[3];
+  errno = 0;
+  if (size < 0 || position < 0 || source.seek(position) != 0) return IO_SEEK_ERR;
+  if (source.read(tag, 3) != 3) return source.failure() ? IO_READ_ERR : IO_BAD_FILE;
+  frame->m_format[0] = tag[0];
+  frame->m_format[1] = tag[1];
+  const char *format = frame->m_format;
+  if (!iofmt_is_live(tag[0])) return IO_BAD_FILE;
+  const int64_t field = iofmt_length_field_size(tag[0], width);
+  if (readLength(source, format, width, &frame->m_length) != IO_OK)
+    return source.failure() ? IO_READ_ERR : IO_BAD_FILE;
+  frame->m_start = position + 3 + field;
+  if (frame->m_length < 1 || frame->m_length > size - frame->m_start - field) return IO_BAD_FILE;
+  char start[9] = {0};
+  if (ioread_string(nullptr, format, start, 8, 8, source) != IO_OK || memcmp(start, "*DATASET", 8) != 0)
+    return source.failure() ? IO_READ_ERR : IO_BAD_FILE;
+  int status = readHeader(nullptr, format, source, frame->m_start, frame->m_length, header);
+  if (status == IO_OK) frame->m_headed = 1;
+  if (source.failure()) return IO_READ_ERR;
+  if (status != IO_OK) return IO_BAD_FILE;
+  frame->m_data = source.tell();
+  if (frame->m_data < 0) return IO_TELL_ERR;
+  if (entry) return frame->m_length == entry->m_length && namesEntry(header, entry) ? IO_OK : IO_BAD_FILE;
+  // No entry: the closing field is the second witness.
+  int64_t closing = 0;
+  status = readClosing(source, format, width, frame->m_start, frame->m_length, &closing);
+  if (source.failure()) return IO_READ_ERR;
+  if (status != IO_OK) return IO_BAD_FILE;
+  return source.seek(frame->m_data) == 0 ? IO_OK : IO_SEEK_ERR;
+}
+
 } // namespace
 
 int ioframe_read_length(FILE *stream, const char *format, int32_t width, int64_t *length) {
-  char bytes[32];
-  size_t field = static_cast<size_t>(iofmt_length_field_size(format[0], width));
-  if (field > sizeof bytes || io_fread(bytes, 1, field, stream) != field) return IO_READ_ERR;
-  return iofmt_parse_length_field(bytes, field, format[0], width, length) ? IO_OK : IO_READ_ERR;
+  IO_stream_source source{stream};
+  return readLength(source, format, width, length);
 }
 
 int ioframe_read_header(IO_error_callback callback, const char *format, FILE *stream, int64_t start,
                         int64_t length, IO_header *header) {
-  if (read_header(callback, format, stream, header) != IO_OK) return IO_READ_ERR;
-  // A header that runs past the frame's own end belongs to no frame of that length: its end
-  // would be taken for the place of the next data set.
-  int64_t headerEnd = io_tell(stream);
-  return headerEnd >= 0 && headerEnd <= start + length ? IO_OK : IO_FORMAT_ERR;
+  IO_stream_source source{stream};
+  return readHeader(callback, format, source, start, length, header);
 }
 
 int ioframe_read_closing(FILE *stream, const char *format, int32_t width, int64_t start,
                          int64_t length, int64_t *closing) {
-  *closing = -1;
-  if (io_seek(stream, start + length, 0) != 0 || ioframe_read_length(stream, format, width, closing) != IO_OK)
-    return IO_READ_ERR;
-  return *closing == length ? IO_OK : IO_FORMAT_ERR;
+  IO_stream_source source{stream};
+  return readClosing(source, format, width, start, length, closing);
 }
 
 int64_t ioframe_file_size(FILE *stream) {
@@ -62,40 +120,8 @@ int64_t ioframe_file_size(FILE *stream) {
 
 int ioframe_read(IO_file *record, int64_t size, int64_t position, const IO_match *entry,
                  IO_header *header, IO_frame *frame) {
-  FILE *stream = record->m_stream;
-  memset(frame, 0, sizeof *frame);
-  frame->m_position = position;
-  frame->m_length = -1;
-  char tag[3];
-  errno = 0;
-  if (size < 0 || position < 0 || io_seek(stream, position, 0) != 0) return IO_SEEK_ERR;
-  if (io_fread(tag, 1, 3, stream) != 3) return io_read_failure(stream) ? IO_READ_ERR : IO_BAD_FILE;
-  frame->m_format[0] = tag[0];
-  frame->m_format[1] = tag[1];
-  const char *format = frame->m_format;
-  if (!iofmt_is_live(tag[0])) return IO_BAD_FILE;
-  const int32_t width = record->m_offsetwidth;
-  const int64_t field = iofmt_length_field_size(tag[0], width);
-  if (ioframe_read_length(stream, format, width, &frame->m_length) != IO_OK)
-    return io_read_failure(stream) ? IO_READ_ERR : IO_BAD_FILE;
-  frame->m_start = position + 3 + field;
-  if (frame->m_length < 1 || frame->m_length > size - frame->m_start - field) return IO_BAD_FILE;
-  char start[9] = {0};
-  if (wezreadString(nullptr, format, start, 8, 1, 8, stream) != IO_OK || memcmp(start, "*DATASET", 8) != 0)
-    return io_read_failure(stream) ? IO_READ_ERR : IO_BAD_FILE;
-  int status = ioframe_read_header(nullptr, format, stream, frame->m_start, frame->m_length, header);
-  if (status == IO_OK) frame->m_headed = 1;
-  if (io_read_failure(stream)) return IO_READ_ERR;
-  if (status != IO_OK) return IO_BAD_FILE;
-  frame->m_data = io_tell(stream);
-  if (frame->m_data < 0) return IO_TELL_ERR;
-  if (entry) return frame->m_length == entry->m_length && namesEntry(header, entry) ? IO_OK : IO_BAD_FILE;
-  // No entry: the closing field is the second witness.
-  int64_t closing = 0;
-  status = ioframe_read_closing(stream, format, width, frame->m_start, frame->m_length, &closing);
-  if (io_read_failure(stream)) return IO_READ_ERR;
-  if (status != IO_OK) return IO_BAD_FILE;
-  return io_seek(stream, frame->m_data, 0) == 0 ? IO_OK : IO_SEEK_ERR;
+  IO_stream_source source{record->m_stream};
+  return readFrame(source, record->m_offsetwidth, size, position, entry, header, frame);
 }
 
 void ioframe_report_disagreement(IO_error_callback callback, const char *who, const IO_match *entry,
@@ -115,6 +141,138 @@ void ioframe_report_disagreement(IO_error_callback callback, const char *who, co
                     outcome);
 }
 
+namespace {
+
+// The open proves the frames it checks from bytes read ahead in file order, in few reads: the
+// frames that lie close together share a window, each up to kReach bytes past its tag (its tag,
+// start and header fit there unless it holds a great many attributes); a frame far from the one
+// before starts a window of its own, so that the data between them is not read. The windows are
+// read by the calling thread, one after another through the stream (a failed read is noted
+// against it as ever), and parsed on the workers of the compression (io_pipeline.h).
+const int64_t kReach = 4096;
+const int64_t kGap = 64 * 1024;
+const int64_t kMost = 256 * 1024;
+
+using Live = std::vector<std::pair<int64_t, int32_t>>; // (position, slot), in file order
+
+struct Planned {
+  size_t m_first, m_end; // the frames live[m_first, m_end)
+  int64_t m_base, m_end_byte;
+};
+
+// The windows of the frames that lie within the file.
+std::vector<Planned> planWindows(const Live &live, int64_t size) {
+  std::vector<Planned> plans;
+  size_t k = 0;
+  while (k < live.size() && live[k].first < 0) ++k;
+  while (k < live.size() && live[k].first < size) {
+    const int64_t base = live[k].first;
+    int64_t end = base + kReach;
+    size_t m = k + 1;
+    for (; m < live.size() && live[m].first < size && live[m].first <= end + kGap &&
+           live[m].first + kReach - base <= kMost;
+         ++m)
+      end = live[m].first + kReach;
+    plans.push_back({k, m, base, std::min(end, size)});
+    k = m;
+  }
+  return plans;
+}
+
+struct Slot {
+  std::vector<char> m_bytes;
+  IO_bytes_source m_source;
+  IO_header *m_header = nullptr;
+};
+
+// The jobs of the pipeline: prepare reads a window, compute proves what frames of it it can.
+struct Prover {
+  IO_file *m_record;
+  int64_t m_size;
+  const Live *m_live;
+  const std::vector<Planned> *m_plans;
+  std::vector<Slot> m_slots;
+  std::vector<char> *m_held; // 1 for each frame the bytes prove whole
+  int m_status = IO_OK;     // of the read that failed
+  size_t m_stop = SIZE_MAX; // the first frame whose window was not read
+
+  Slot &slot(int64_t job) { return m_slots[static_cast<size_t>(job) % m_slots.size()]; }
+
+  bool prepare(int64_t job) {
+    const Planned &plan = (*m_plans)[static_cast<size_t>(job)];
+    Slot &s = slot(job);
+    FILE *stream = m_record->m_stream;
+    s.m_bytes.resize(static_cast<size_t>(plan.m_end_byte - plan.m_base));
+    size_t got = 0;
+    if (io_seek(stream, plan.m_base, 0) != 0)
+      m_status = IO_SEEK_ERR;
+    else if (got = io_fread(s.m_bytes.data(), 1, s.m_bytes.size(), stream), io_read_failure(stream))
+      m_status = IO_READ_ERR;
+    if (m_status != IO_OK) {
+      m_stop = plan.m_first;
+      return false;
+    }
+    s.m_source = IO_bytes_source();
+    s.m_source.m_bytes = s.m_bytes.data();
+    s.m_source.m_base = plan.m_base;
+    s.m_source.m_size = static_cast<int64_t>(got);
+    s.m_source.m_whole = plan.m_end_byte == m_size && got == s.m_bytes.size();
+    return true;
+  }
+
+  // Pure: the window's bytes, the table's entries (which nothing changes meanwhile), the slot's
+  // header, and the frames' own flags. Nothing is reported: what is not proved here is decided
+  // on the stream afterwards, and reported there.
+  void compute(int64_t job) {
+    const Planned &plan = (*m_plans)[static_cast<size_t>(job)];
+    Slot &s = slot(job);
+    IO_match entry;
+    IO_frame frame;
+    for (size_t k = plan.m_first; k < plan.m_end; ++k) {
+      const char *text = indextable_entry(m_record->m_indextable, (*m_live)[k].second);
+      if (parseindex(nullptr, text, &entry) != IO_OK) continue;
+      s.m_source.m_beyond = false;
+      (*m_held)[k] = readFrame(s.m_source, m_record->m_offsetwidth, m_size, (*m_live)[k].first, &entry,
+                               s.m_header, &frame) == IO_OK &&
+                     !s.m_source.m_beyond;
+    }
+  }
+
+  int emit(int64_t) { return m_status; }
+};
+
+// Marks in `held` the frames that bytes read ahead prove whole. IO_OK, or the status of the read
+// the system failed, with *stop the first frame whose window was not read.
+int proveFrames(IO_file *record, int64_t size, const Live &live, std::vector<char> *held, size_t *stop) {
+  *stop = live.size();
+  const std::vector<Planned> plans = planWindows(live, size);
+  if (plans.empty()) return IO_OK;
+  // Messages of the trace would come from the workers in any order: with it, one thread works.
+  const int threads = io_trace_enabled() ? 1 : io_pipeline_threads();
+  Prover prover{record, size, &live, &plans, {}, held};
+  prover.m_slots.resize(static_cast<size_t>(io_pipeline_window(threads)));
+  int status = IO_OK;
+  for (Slot &s : prover.m_slots)
+    if (!(s.m_header = ioheader_alloc(record->m_callback))) status = IO_ALLOC_ERR;
+  if (status == IO_OK) {
+    IO_pipeline pipeline = {
+        &prover, [](void *p, int64_t job) { return static_cast<Prover *>(p)->prepare(job); },
+        [](void *p, int64_t job) { static_cast<Prover *>(p)->compute(job); },
+        [](void *p, int64_t job) { return static_cast<Prover *>(p)->emit(job); }, [](void *, int64_t) {}};
+    status = io_run_pipeline(static_cast<int64_t>(plans.size()), threads, pipeline);
+    if (status != IO_OK) *stop = prover.m_stop;
+  }
+  for (Slot &s : prover.m_slots) ioheader_free(record->m_callback, s.m_header);
+  return status;
+}
+
+} // namespace
+
+int ioframe_read_bytes(IO_bytes_source &source, int32_t width, int64_t size, int64_t position, const IO_match *entry,
+                       IO_header *header, IO_frame *frame) {
+  return readFrame(source, width, size, position, entry, header, frame);
+}
+
 int ioframe_check_table(IO_file *record) {
   IO_index *table = record->m_indextable;
   if (!record->m_stream || !table) return IO_OK;
@@ -123,26 +281,34 @@ int ioframe_check_table(IO_file *record) {
   record->m_skippedentry = 0;
   // In file order, so that the frames are read as they stand, one after the other. The position
   // ends an entry; an entry that does not parse at all was refused with the stored index.
-  std::vector<std::pair<int64_t, int32_t>> live;
+  Live live;
   for (int32_t slot = 0; slot < indextable_count(table); ++slot) {
     const char *text = indextable_entry(table, slot);
     const char *last = text && text[0] == 'Y' ? strrchr(text, 27) : nullptr;
-    if (last) live.emplace_back(strtoll(last + 1, nullptr, 10), slot);
+    if (last) live.emplace_back(io_parse_integer(last + 1), slot);
   }
-  std::sort(live.begin(), live.end());
-  IO_match entry;
+  // A stored index is mostly in file order already.
+  if (!std::is_sorted(live.begin(), live.end())) std::sort(live.begin(), live.end());
   const int64_t size = ioframe_file_size(record->m_stream);
+  std::vector<char> held(live.size(), 0);
+  size_t stop = live.size();
+  int status = proveFrames(record, size, live, &held, &stop);
   IO_header *header = ioheader_alloc(callback);
   if (!header) return IO_ALLOC_ERR;
-  int status = IO_OK;
-  for (const auto &[position, slot] : live) {
+  // What the bytes did not prove is decided on the stream, which tells failures of the system
+  // from damage, and what does not hold is left out and reported, in file order.
+  IO_match entry;
+  int decided = IO_OK;
+  for (size_t k = 0; k < stop; ++k) {
+    if (held[k]) continue;
+    const auto [position, slot] = live[k];
     char *text = indextable_entry(table, slot);
     if (parseindex(nullptr, text, &entry) != IO_OK) continue;
     IO_frame frame;
-    status = ioframe_read(record, size, position, &entry, header, &frame);
-    if (status == IO_OK) continue;
-    if (status != IO_BAD_FILE) break;
-    status = IO_OK;
+    decided = ioframe_read(record, size, position, &entry, header, &frame);
+    if (decided == IO_OK) continue;
+    if (decided != IO_BAD_FILE) break;
+    decided = IO_OK;
     ioframe_report_disagreement(callback, "iif_open", &entry, &frame, header, "it is left out");
     text[0] = 'N';
     if (record->m_skippedbytes == 0) {
@@ -152,5 +318,6 @@ int ioframe_check_table(IO_file *record) {
     record->m_skippedbytes += entryBytes(record, frame.m_format, &entry);
   }
   ioheader_free(callback, header);
+  if (decided != IO_OK) status = decided;
   return iif_read_failure(record) != 0 ? iif_check_reads(callback, record, "iif_open") : status;
 }

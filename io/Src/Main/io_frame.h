@@ -55,6 +55,12 @@ int64_t ioframe_file_size(FILE *stream);
 int ioframe_read(IO_file *record, int64_t size, int64_t position, const IO_match *entry,
                  IO_header *header, IO_frame *frame);
 
+// The same from bytes of the file already in memory (io_source.h), for the check of a table and
+// for tests that hold the two readings side by side.
+struct IO_bytes_source;
+int ioframe_read_bytes(IO_bytes_source &source, int32_t width, int64_t size, int64_t position, const IO_match *entry,
+                       IO_header *header, IO_frame *frame);
+
 // Reports to the callback that the entry and the frame read at its position disagree, as `who`
 // found, and what came of it (`outcome`, e.g. "it is left out").
 void ioframe_report_disagreement(IO_error_callback callback, const char *who, const IO_match *entry,

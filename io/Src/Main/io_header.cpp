@@ -4,6 +4,7 @@
 #include "io_alloc.h"
 #include "io_compress.h"
 #include "io_error.h"
+#include "io_source.h"
 #include "lowlevel_io.h"
 
 #include <cinttypes>
@@ -50,7 +51,7 @@ bool nameValid(const char *name) {
 }
 
 int32_t parseValue(const char *text) {
-  long long value = strtoll(text, nullptr, 10);
+  long long value = io_parse_integer(text);
   if (value > INT32_MAX) return INT32_MAX;
   if (value < INT32_MIN) return INT32_MIN;
   return static_cast<int32_t>(value);
@@ -58,7 +59,7 @@ int32_t parseValue(const char *text) {
 
 // The value of a record read: the text after its name and one separator byte.
 const char *valueOf(const char *record, size_t nameLength) {
-  return strlen(record) > nameLength ? record + nameLength + 1 : "";
+  return strnlen(record, nameLength + 1) > nameLength ? record + nameLength + 1 : "";
 }
 
 // Copies a value into storage of `size` characters, cut to fit and always terminated.
@@ -69,7 +70,10 @@ void copyValue(char *to, size_t size, const char *value) {
 }
 
 bool startsWith(const char *record, const char *name) {
-  return strncmp(record, name, strlen(name)) == 0;
+  // The names are a few letters; the record's terminator ends the match.
+  for (; *name; ++record, ++name)
+    if (*record != *name) return false;
+  return true;
 }
 
 // One record, built as "<name> ESC <value>".
@@ -184,7 +188,7 @@ int ioheader_dump(const IO_header *header) {
 int ioheader_has_blockfactor(const char *format) {
   // A digit after a binary letter means a block factor record, "0" included.
   return format && (format[0] == 'F' || iofmt_compress_level(format) > 0 ||
-                    (format[0] != '\0' && format[1] == '0' && strchr("UuLl", format[0])));
+                    ((format[0] == 'U' || format[0] == 'u' || format[0] == 'L' || format[0] == 'l') && format[1] == '0'));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -275,10 +279,11 @@ struct HeaderContext {
 
 // Reads one header record into `record` and checks that it starts with `prefix` (none: no
 // check). The messages name the record as `readWhat` and `badWhat` and end with `end`.
-int readRecord(IO_error_callback callback, const char *format, FILE *stream, char *record, int32_t size,
+template <class Source>
+int readRecord(IO_error_callback callback, const char *format, Source &source, char *record, int32_t size,
                const char *prefix, const char *readWhat, const char *badWhat, const HeaderContext &context,
                const char *end = "\n") {
-  if (wezreadHdrString(callback, format, record, size, stream) != IO_OK) {
+  if (ioread_hdr_string(callback, format, record, size, source) != IO_OK) {
     io_report_error(callback, "read_header: fail to read %s for %s%s", readWhat,
                     context.text().c_str(), end);
     return IO_READ_ERR;
@@ -292,10 +297,11 @@ int readRecord(IO_error_callback callback, const char *format, FILE *stream, cha
 }
 
 // The attributes after NUMATTRB; those beyond the storage are read and dropped.
-int readAttributes(IO_error_callback callback, const char *format, FILE *stream, IO_header *header,
+template <class Source>
+int readAttributes(IO_error_callback callback, const char *format, Source &source, IO_header *header,
                    const HeaderContext &context) {
   char record[kTypeBuffer];
-  if (readRecord(callback, format, stream, record, kRecordBuffer, nullptr, "numattrb record", "", context) != IO_OK)
+  if (readRecord(callback, format, source, record, kRecordBuffer, nullptr, "numattrb record", "", context) != IO_OK)
     return IO_READ_ERR;
   int32_t numattrb = parseValue(valueOf(record, 8));
   if (!startsWith(record, "NUMATTRB") || numattrb < 0) {
@@ -305,7 +311,7 @@ int readAttributes(IO_error_callback callback, const char *format, FILE *stream,
   }
   int32_t kept = 0;
   for (int32_t i = 0; i < numattrb; ++i) {
-    if (wezreadHdrString(callback, format, record, kAttributeBuffer, stream) != IO_OK) {
+    if (ioread_hdr_string(callback, format, record, kAttributeBuffer, source) != IO_OK) {
       io_report_error(callback, "read_header: fail to read attribute %d for %s\n", i,
                       context.text().c_str());
       return IO_READ_ERR;
@@ -324,17 +330,18 @@ int readAttributes(IO_error_callback callback, const char *format, FILE *stream,
 
 // The block factor record of the formats that have one; level 0 data sets of older writers of
 // this library have none, and the stream goes back to where it stood.
-int readBlockFactor(IO_error_callback callback, const char *format, FILE *stream, IO_header *header,
+template <class Source>
+int readBlockFactor(IO_error_callback callback, const char *format, Source &source, IO_header *header,
                     const HeaderContext &context) {
   char record[kTypeBuffer];
-  int64_t here = io_tell(stream);
+  int64_t here = source.tell();
   if (here < 0) {
     io_report_error(callback,
                     "read_header: fail to tell the blockfactor location in the file for %s\n",
                     context.text().c_str());
     return IO_TELL_ERR;
   }
-  if (wezreadHdrString(callback, format, record, kRecordBuffer, stream) != IO_OK) {
+  if (ioread_hdr_string(callback, format, record, kRecordBuffer, source) != IO_OK) {
     io_report_error(callback, "read_header: fail to read blockfactor at %" PRId64 " in %s\n", here,
                     context.text().c_str());
     return IO_READ_ERR;
@@ -348,7 +355,7 @@ int readBlockFactor(IO_error_callback callback, const char *format, FILE *stream
                     context.text().c_str());
     return IO_READ_ERR;
   }
-  if (io_seek(stream, here, 0) != 0) {
+  if (source.seek(here) != 0) {
     io_report_error(callback,
                     "read_header: fail to go back to the data tag location %" PRId64 " for %s",
                     here, context.text().c_str());
@@ -357,47 +364,60 @@ int readBlockFactor(IO_error_callback callback, const char *format, FILE *stream
   return IO_OK;
 }
 
-} // namespace
-
-int read_header(IO_error_callback callback, const char *format, FILE *stream, IO_header *header) {
+template <class Source>
+int readHeader(IO_error_callback callback, const char *format, Source &source, IO_header *header) {
   if (!format || !iofmt_is_valid(format[0])) {
     io_report_error(callback, "read_header: bad format string %c%c",
                     io_format_char(format ? format[0] : 0, ' '),
                     io_format_char(format && format[0] ? format[1] : 0, ' '));
     return IO_FORMAT_ERR;
   }
-  if (!stream || !referencesSet(header)) {
+  if (!source.valid() || !referencesSet(header)) {
     io_report_error(callback, "read_header: passing parameters are wrong");
     return IO_MEMORY_ERR;
   }
   *header->m_blockfactor = 1;
-  HeaderContext context = {header, format[0], static_cast<char>(io_format_char(format[1], ' ')), io_tell(stream),
-                           0};
+  HeaderContext context = {header, format[0], static_cast<char>(io_format_char(format[1], ' ')), source.tell(), 0};
   char record[kTypeBuffer];
 
-  if (readRecord(callback, format, stream, record, kRecordBuffer, "*HEADER", "header tag", "header tag",
+  if (readRecord(callback, format, source, record, kRecordBuffer, "*HEADER", "header tag", "header tag",
                  context) != IO_OK ||
-      readRecord(callback, format, stream, record, kRecordBuffer, "WHAT", "what", "what record", context) != IO_OK)
+      readRecord(callback, format, source, record, kRecordBuffer, "WHAT", "what", "what record", context) != IO_OK)
     return IO_READ_ERR;
   copyValue(header->m_what, IO_NAME_LEN, valueOf(record, 4));
   context.m_known = 1;
-  if (readRecord(callback, format, stream, record, kRecordBuffer, "WHERE", "where", "where record", context) != IO_OK)
+  if (readRecord(callback, format, source, record, kRecordBuffer, "WHERE", "where", "where record", context) != IO_OK)
     return IO_READ_ERR;
   copyValue(header->m_where, IO_NAME_LEN, valueOf(record, 5));
   context.m_known = 2;
-  if (readRecord(callback, format, stream, record, kRecordBuffer, "WHEN", "when", "when record", context) != IO_OK)
+  if (readRecord(callback, format, source, record, kRecordBuffer, "WHEN", "when", "when record", context) != IO_OK)
     return IO_READ_ERR;
   *header->m_when = parseValue(valueOf(record, 4));
   context.m_known = 3;
-  if (readAttributes(callback, format, stream, header, context) != IO_OK ||
-      readRecord(callback, format, stream, record, kTypeBuffer, "DATATYPE", "DATATYPE (istrct) record",
+  if (readAttributes(callback, format, source, header, context) != IO_OK ||
+      readRecord(callback, format, source, record, kTypeBuffer, "DATATYPE", "DATATYPE (istrct) record",
                  "DATATYPE (istrct) record", context) != IO_OK)
     return IO_READ_ERR;
   copyValue(header->m_datatype, IO_DATATYPE_LEN, valueOf(record, 8));
-  if (readRecord(callback, format, stream, record, kRecordBuffer, "NUMBER", "NUMBER record", "number record", context,
+  if (readRecord(callback, format, source, record, kRecordBuffer, "NUMBER", "NUMBER record", "number record", context,
                  "") != IO_OK)
     return IO_READ_ERR;
   *header->m_number = parseValue(valueOf(record, 6));
   if (!ioheader_has_blockfactor(format)) return IO_OK;
-  return readBlockFactor(callback, format, stream, header, context);
+  return readBlockFactor(callback, format, source, header, context);
+}
+
+} // namespace
+
+int read_header(IO_error_callback callback, const char *format, FILE *stream, IO_header *header) {
+  IO_stream_source source{stream};
+  return readHeader(callback, format, source, header);
+}
+
+int read_header(IO_error_callback callback, const char *format, IO_stream_source &source, IO_header *header) {
+  return readHeader(callback, format, source, header);
+}
+
+int read_header(IO_error_callback callback, const char *format, IO_bytes_source &source, IO_header *header) {
+  return readHeader(callback, format, source, header);
 }

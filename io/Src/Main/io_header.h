@@ -47,5 +47,10 @@ int write_header(IO_error_callback callback, const char *format, FILE *stream,
 // storage must hold IO_NAME_LEN characters, its data type IO_DATATYPE_LEN, its attributes
 // IO_MAXATTRB slots: further attributes are read and dropped).
 int read_header(IO_error_callback callback, const char *format, FILE *stream, IO_header *header);
+// The same from either source of io_source.h.
+struct IO_stream_source;
+struct IO_bytes_source;
+int read_header(IO_error_callback callback, const char *format, IO_stream_source &source, IO_header *header);
+int read_header(IO_error_callback callback, const char *format, IO_bytes_source &source, IO_header *header);
 
 #endif

@@ -81,8 +81,9 @@ bool isEntryText(const char *entry, size_t length) {
   return length < IO_INDEX_ENTRY_LEN && !memchr(entry, '\n', length);
 }
 
-// Appends an entry to the table and to its what order. 0 or 14 (nothing changed).
-int appendEntry(IO_error_callback callback, IO_file *record, const char *entry) {
+// Appends an entry to the table and, where `ordered`, to its what order (a caller that appends
+// many builds the order once after them). 0 or 14 (nothing changed).
+int appendEntry(IO_error_callback callback, IO_file *record, const char *entry, bool ordered = true) {
   if (!record || !entry) {
     io_report_error(callback, "insert_index: passing parameters are wrong");
     return IO_MEMORY_ERR;
@@ -106,7 +107,7 @@ int appendEntry(IO_error_callback callback, IO_file *record, const char *entry) 
   table->m_start[slot] = table->m_textused;
   memcpy(table->m_text + table->m_textused, entry, length + 1);
   table->m_numentries = slot + 1;
-  if (ioorder_insert(&table->m_whatorder, slot) != IO_OK) {
+  if (ordered && ioorder_insert(&table->m_whatorder, slot) != IO_OK) {
     table->m_numentries = slot;
     io_report_malloc_error(callback, "insert_index",
                            static_cast<int64_t>(IO_ORDER_BLOCK) * sizeof(int32_t));
@@ -369,14 +370,15 @@ int parseindex(IO_error_callback callback, const char *entry, IO_match *match) {
   const char *field[6];
   size_t length[6];
   int k = 0;
+  // One pass: the fields are short, and a call of the C library for each would cost more.
   const char *p = entry;
-  while (k < 6) {
-    const char *esc = strchr(p, kEsc);
-    field[k] = p;
-    length[k] = esc ? static_cast<size_t>(esc - p) : strlen(p);
-    ++k;
-    if (!esc) break;
-    p = esc + 1;
+  field[0] = p;
+  for (;; ++p) {
+    if (*p == kEsc || *p == '\0') {
+      length[k] = static_cast<size_t>(p - field[k]);
+      if (++k == 6 || *p == '\0') break;
+      field[k] = p + 1;
+    }
   }
   if (length[0] == 0) {
     io_report_error(callback, "parseindex: bad index: missing status code\n");
@@ -408,20 +410,20 @@ int parseindex(IO_error_callback callback, const char *entry, IO_match *match) {
                     match->m_what, match->m_where);
     return IO_DATA_ERR;
   }
-  long long when = strtoll(field[3], nullptr, 10);
+  long long when = io_parse_integer(field[3]);
   match->m_when = when > INT32_MAX ? INT32_MAX : (when < INT32_MIN ? INT32_MIN : int32_t(when));
   if (k < 5) {
     io_report_error(callback, "parseindex: bad index: missing dslength for dataset %s:%s:%d\n",
                     match->m_what, match->m_where, match->m_when);
     return IO_DATA_ERR;
   }
-  match->m_length = strtoll(field[4], nullptr, 10);
+  match->m_length = io_parse_integer(field[4]);
   if (k < 6 || length[5] == 0) {
     io_report_error(callback, "parseindex: bad index: missing location for dataset %s:%s:%d\n",
                     match->m_what, match->m_where, match->m_when);
     return IO_DATA_ERR;
   }
-  match->m_position = strtoll(field[5], nullptr, 10);
+  match->m_position = io_parse_integer(field[5]);
   return IO_OK;
 }
 
@@ -759,7 +761,11 @@ int loadIndexEntries(IO_error_callback callback, IO_file *record, IndexLines lin
     if (!lines.next(&text, &n) || n >= IO_INDEX_ENTRY_LEN) return IO_DATA_ERR;
     memcpy(entry, text, n);
     entry[n] = '\0';
-    status = insert_index_unsorted(callback, record, entry);
+    status = appendEntry(callback, record, entry, false);
+  }
+  if (status == IO_OK && ioorder_build(&record->m_indextable->m_whatorder, record->m_indextable->m_numentries) != IO_OK) {
+    io_report_malloc_error(callback, "create_indextable: table order", static_cast<int64_t>(count) * sizeof(int32_t));
+    status = IO_ALLOC_ERR;
   }
   if (status == IO_OK) record->m_indextable->m_sorted = 0;
   return status;

@@ -3,7 +3,11 @@
 
 #include "io_alloc.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -99,6 +103,59 @@ int32_t blockFor(const IO_order *order, int32_t entry) {
   return lo;
 }
 
+// An entry and its key, for the sort of a whole order.
+struct Keyed {
+  const unsigned char *m_key;
+  int32_t m_entry;
+};
+
+// Sorts keys that agree on their first `depth` bytes by the rest, then by entry: a three-way
+// radix quicksort, which looks at each byte of the keys' distinguishing parts about once instead
+// of comparing whole keys from their first byte again and again (index keys share long starts).
+void sortKeyed(Keyed *keys, size_t n, size_t depth) {
+  while (n > 1) {
+    if (n < 16) {
+      // Few keys: insertion by whole comparison from the depth on.
+      for (size_t i = 1; i < n; ++i) {
+        const Keyed key = keys[i];
+        size_t j = i;
+        for (; j > 0; --j) {
+          const int c = strcmp(reinterpret_cast<const char *>(keys[j - 1].m_key + depth),
+                               reinterpret_cast<const char *>(key.m_key + depth));
+          if (c < 0 || (c == 0 && keys[j - 1].m_entry < key.m_entry)) break;
+          keys[j] = keys[j - 1];
+        }
+        keys[j] = key;
+      }
+      return;
+    }
+    // The median of three bytes at the depth as pivot.
+    const unsigned a = keys[0].m_key[depth], b = keys[n / 2].m_key[depth], c = keys[n - 1].m_key[depth];
+    const unsigned pivot = a < b ? (b < c ? b : (a < c ? c : a)) : (a < c ? a : (b < c ? c : b));
+    // [0, lt) below, [lt, gt) equal, [gt, n) above.
+    size_t lt = 0, i = 0, gt = n;
+    while (i < gt) {
+      const unsigned byte = keys[i].m_key[depth];
+      if (byte < pivot)
+        std::swap(keys[lt++], keys[i++]);
+      else if (byte > pivot)
+        std::swap(keys[i], keys[--gt]);
+      else
+        ++i;
+    }
+    sortKeyed(keys, lt, depth);
+    sortKeyed(keys + gt, n - gt, depth);
+    if (pivot == 0) {
+      // Keys that end here are equal: their entries order them.
+      std::sort(keys + lt, keys + gt, [](const Keyed &x, const Keyed &y) { return x.m_entry < y.m_entry; });
+      return;
+    }
+    keys += lt;
+    n = gt - lt;
+    ++depth;
+  }
+}
+
 } // namespace
 
 void ioorder_init(IO_order *order, IO_order_key key, const void *owner) {
@@ -119,6 +176,43 @@ void ioorder_free(IO_order *order) {
   order->m_numblocks = 0;
   order->m_capacity = 0;
   order->m_total = 0;
+}
+
+int ioorder_build(IO_order *order, int32_t count) {
+  ioorder_free(order);
+  if (count <= 0) return IO_OK;
+  // One sort of all the keys does what `count` insertions do, in far fewer steps. The blocks are
+  // filled to three quarters, so that entries added later rarely split one.
+  std::vector<Keyed> keyed;
+  try {
+    keyed.resize(static_cast<size_t>(count));
+  } catch (const std::bad_alloc &) {
+    return IO_MEMORY_ERR;
+  }
+  for (int32_t entry = 0; entry < count; ++entry)
+    keyed[static_cast<size_t>(entry)] = {reinterpret_cast<const unsigned char *>(keyOf(order, entry)), entry};
+  sortKeyed(keyed.data(), keyed.size(), 0);
+  const int32_t fill = IO_ORDER_BLOCK * 3 / 4;
+  for (int32_t done = 0; done < count;) {
+    if (!growBlockList(order)) {
+      ioorder_free(order);
+      return IO_MEMORY_ERR;
+    }
+    int32_t *block = newBlock();
+    if (!block) {
+      ioorder_free(order);
+      return IO_MEMORY_ERR;
+    }
+    const int32_t n = std::min(fill, count - done);
+    for (int32_t i = 0; i < n; ++i) block[i] = keyed[static_cast<size_t>(done + i)].m_entry;
+    order->m_blocks[order->m_numblocks] = block;
+    order->m_sizes[order->m_numblocks] = n;
+    order->m_before[order->m_numblocks] = done;
+    ++order->m_numblocks;
+    done += n;
+  }
+  order->m_total = count;
+  return IO_OK;
 }
 
 int ioorder_insert(IO_order *order, int32_t entry) {

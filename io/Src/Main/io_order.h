@@ -46,6 +46,10 @@ void ioorder_free(IO_order *order);
 // is then unchanged).
 int ioorder_insert(IO_order *order, int32_t entry);
 
+// Makes the order hold the entries 0 to count - 1 and no other, as many insertions would. 0, or
+// IO_MEMORY_ERR when memory runs out (the order is then empty).
+int ioorder_build(IO_order *order, int32_t count);
+
 // The rank of the first entry whose key, cut to `length` bytes, is not below `text` (`after` 0)
 // or is above it (`after` 1). The entries whose keys begin with the text are the ranks from
 // ioorder_bound(..., 0) up to, not including, ioorder_bound(..., 1).

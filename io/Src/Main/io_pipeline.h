@@ -10,7 +10,8 @@
 // and joined inside io_run_pipeline.
 #include <cstdint>
 
-// Threads that compress a data part, the calling one included: WEZ_COMPRESS_THREADS when it is
+// Threads that compress a data part, or prove the frames of a stored index at an open
+// (io_frame.cpp), the calling one included: WEZ_COMPRESS_THREADS when it is
 // set to a number from 1 up, else the processors this process may run on (both at most 16). Read
 // once.
 int io_pipeline_threads(void);

@@ -3,6 +3,7 @@
 
 #include "io_alloc.h"
 #include "io_error.h"
+#include "io_source.h"
 #include "zyrFault.h"
 
 #include <cctype>
@@ -300,7 +301,11 @@ size_t formatReal(char *text, size_t size, double value) {
 // Format letters, positions, byte order
 
 int iofmt_is_valid(char letter) {
-  return letter != '\0' && strchr(IO_FORMAT_LETTERS, letter) != nullptr;
+  // IO_FORMAT_LETTERS, asked for with every value read.
+  switch (letter) {
+  case 'F': case 'D': case 'd': case 'U': case 'u': case 'L': case 'l': case 'X': case 'x': return 1;
+  default: return 0;
+  }
 }
 
 int iofmt_is_swapped(char letter) {
@@ -474,42 +479,8 @@ int wezreadString(IO_error_callback callback, const char *format, char *array, i
     io_report_error(callback, "wezreadString: wrong dataset format");
     return IO_FORMAT_ERR;
   }
-  if (!isTextFormat(format[0])) {
-    errno = 0;
-    size_t got = io_fread(array, 1, static_cast<size_t>(count), stream);
-    if (got != static_cast<size_t>(count)) {
-      io_report_error(callback, "wezreadString: fread failed: read %d bytes, expected %d",
-                      static_cast<int32_t>(got), count);
-      return IO_READ_ERR;
-    }
-    return IO_OK;
-  }
-
-  size_t size = static_cast<size_t>(width) + 2;
-  char *line = static_cast<char *>(io_malloc(size));
-  if (!line) {
-    io_report_syserr(callback, "wezreadString: (malloc failed) syserr:");
-    return IO_ALLOC_ERR;
-  }
-  errno = 0;
-  if (!io_fgets(line, static_cast<int>(size), stream)) {
-    io_report_syserr(callback, "wezreadString: (fgets failed) syserr:");
-    io_free(line);
-    return IO_READ_ERR;
-  }
-  size_t length = strlen(line);
-  // Trailing blanks and the newline go; the first character always stays.
-  while (length > 1 && isspace(static_cast<unsigned char>(line[length - 1]))) --length;
-  line[length] = '\0';
-  if (length > static_cast<size_t>(count)) {
-    io_report_error(callback, "wezreadString: read too many characters: %s", line + count);
-    io_free(line);
-    return IO_MEMORY_ERR;
-  }
-  memcpy(array, line, length);
-  if (length < static_cast<size_t>(count)) array[length] = '\0';
-  io_free(line);
-  return IO_OK;
+  IO_stream_source source{stream};
+  return ioread_string(callback, format, array, count, width, source);
 }
 
 int wezwriteString(IO_error_callback callback, const char *format, const char *array,
@@ -560,42 +531,8 @@ int wezreadHdrString(IO_error_callback callback, const char *format, char *buffe
                     io_format_char(format[1], '?'));
     return IO_FORMAT_ERR;
   }
-  int status;
-  if (isTextFormat(format[0])) {
-    // One character of the buffer is kept for the terminator.
-    status = wezreadString(callback, format, buffer, size - 1, 1, size, stream);
-    if (status != IO_OK) {
-      io_report_error(callback, "wezreadHdrString: error reading from file");
-      return status;
-    }
-    buffer[size - 1] = '\0';
-    return IO_OK;
-  }
-  int32_t length = 0;
-  status = wezreadIntr(callback, format, &length, 1, 1, 1, stream);
-  if (status != IO_OK) {
-    io_report_error(callback, "wezreadHdrString: fail to read string length");
-    return status;
-  }
-  if (length < 0) {
-    io_report_error(callback, "wezreadHdrString: bad string length %d", length);
-    return IO_READ_ERR;
-  }
-  if (length >= size) {
-    io_report_error(callback,
-                    "wezreadHdrString: not enough buffer space for string: have %d, require > %d",
-                    size, length);
-    return IO_MEMORY_ERR;
-  }
-  if (length > 0) {
-    status = wezreadString(callback, format, buffer, length, 1, 1, stream);
-    if (status != IO_OK) {
-      io_report_error(callback, "wezreadHdrString: unable to read string data");
-      return status;
-    }
-  }
-  buffer[length] = '\0';
-  return IO_OK;
+  IO_stream_source source{stream};
+  return ioread_hdr_string(callback, format, buffer, size, source);
 }
 
 int wezwriteHdrString(IO_error_callback callback, const char *format, const char *text,

@@ -115,6 +115,26 @@ int io_read_failure(FILE *stream);
 // Forgets what was noted of the stream: for a stream newly opened, or about to be closed.
 void io_forget_stream(FILE *stream);
 
+// strtoll(text, NULL, 10) of the C locale, without its locale and errno: leading white space, a
+// sign, the digits that follow; 0 without digits; LLONG_MAX or LLONG_MIN where the value
+// overflows. The numbers of headers and index entries are read with it.
+inline long long io_parse_integer(const char *text) {
+  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+  const bool negative = *text == '-';
+  if (*text == '-' || *text == '+') ++text;
+  // The magnitude in unsigned arithmetic: LLONG_MIN's has no positive counterpart.
+  const unsigned long long limit = negative ? 9223372036854775808ULL : 9223372036854775807ULL;
+  unsigned long long value = 0;
+  bool over = false;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    const unsigned digit = static_cast<unsigned>(*text - '0');
+    if (value > (limit - digit) / 10) over = true;
+    else value = value * 10 + digit;
+  }
+  if (over) value = limit;
+  return negative ? static_cast<long long>(0 - value) : static_cast<long long>(value);
+}
+
 // The stream position, or -1.
 int64_t io_tell(FILE *stream);
 // origin 0: from the start; 1: from the current position; 2: from the end (a writable stream is

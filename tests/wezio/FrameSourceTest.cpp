@@ -1,0 +1,210 @@
+// The open proves frames from bytes read ahead into memory, on several threads, and asks the
+// stream only about the rest: both readings must take every frame the same way, whole or damaged,
+// and the open must leave out and report the same entries whatever the number of threads. Also
+// the readings of numbers and the order built in one sort that the open's speed rests on.
+#include "dataset_test_util.h"
+#include "io_file.h"
+#include "io_frame.h"
+#include "io_header.h"
+#include "io_index.h"
+#include "io_order.h"
+#include "io_pipeline.h"
+#include "io_source.h"
+#include "lowlevel_io.h"
+#include "wezio_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+using namespace wezio_test;
+
+namespace {
+
+// A file of data sets of every kind of format, some with attributes.
+class FrameSourceTest : public DataFileTest {
+protected:
+  void write(const std::vector<const char *> &formats, int count) {
+    IO_file w;
+    ASSERT_EQ(openRecord(&w, "w"), IO_OK) << allMessages();
+    for (int i = 0; i < count; ++i) {
+      Header h("value" + std::to_string(i % 3), "object" + std::to_string(i), i % 4, "INTR", 1);
+      *h->m_numattrb = i % 3;
+      for (int a = 0; a < *h->m_numattrb; ++a) snprintf(h->m_attributes[a], IO_STRING_LEN, "attribute %d", a);
+      Data d;
+      d.intr({i});
+      ASSERT_EQ(writeOne(&w, formats[static_cast<size_t>(i) % formats.size()], h.get(), d.get()), IO_OK)
+          << allMessages();
+    }
+    m_entries = entries(&w);
+    iif_close(&w);
+    m_good = readFile(m_name);
+  }
+
+  // Reads the frames of the entries from `first` on that begin before `last` from the bytes both
+  // ways, through a stream over them and in memory, and expects the same.
+  void expectSameReadings(std::string bytes, const std::string &what, int64_t first = 0, int64_t last = INT64_MAX) {
+    IO_file r;
+    iif_clear_record(&r);
+    r.m_stream = fmemopen(bytes.data(), bytes.size(), "r");
+    ASSERT_NE(r.m_stream, nullptr);
+    r.m_offsetwidth = 20;
+    const int64_t size = static_cast<int64_t>(bytes.size());
+    IO_header *streamHeader = ioheader_alloc(nullptr), *bytesHeader = ioheader_alloc(nullptr);
+    for (const Entry &e : m_entries) {
+      if (e.m_position + e.m_length + 60 < first || e.m_position > last) continue;
+      IO_match entry = {};
+      snprintf(entry.m_what, sizeof entry.m_what, "%s", e.m_what.c_str());
+      snprintf(entry.m_where, sizeof entry.m_where, "%s", e.m_where.c_str());
+      entry.m_when = e.m_when;
+      entry.m_length = e.m_length;
+      entry.m_position = e.m_position;
+      IO_frame fromStream, fromBytes;
+      const int streamStatus = ioframe_read(&r, size, e.m_position, &entry, streamHeader, &fromStream);
+      // The whole file in memory, then the file's start only up to a cut: a reading that runs
+      // past bytes that do not reach the file's end proves nothing.
+      for (const int64_t cut : {size, e.m_position + 40, e.m_position + 200}) {
+        IO_bytes_source source;
+        source.m_bytes = bytes.data();
+        source.m_size = std::min(cut, size);
+        source.m_whole = source.m_size == size;
+        const int bytesStatus = ioframe_read_bytes(source, 20, size, e.m_position, &entry, bytesHeader, &fromBytes);
+        SCOPED_TRACE(what + ", entry " + e.m_what + ":" + e.m_where + ", bytes up to " + std::to_string(cut));
+        if (!source.m_whole && (source.m_beyond || bytesStatus != IO_OK)) continue;
+        ASSERT_EQ(bytesStatus == IO_OK, streamStatus == IO_OK);
+        ASSERT_EQ(memcmp(&fromBytes, &fromStream, sizeof fromBytes), 0);
+        if (streamStatus != IO_OK) continue;
+        EXPECT_STREQ(bytesHeader->m_what, streamHeader->m_what);
+        EXPECT_STREQ(bytesHeader->m_where, streamHeader->m_where);
+        EXPECT_EQ(*bytesHeader->m_numattrb, *streamHeader->m_numattrb);
+        EXPECT_STREQ(bytesHeader->m_datatype, streamHeader->m_datatype);
+        EXPECT_EQ(*bytesHeader->m_number, *streamHeader->m_number);
+        EXPECT_EQ(*bytesHeader->m_blockfactor, *streamHeader->m_blockfactor);
+      }
+    }
+    ioheader_free(nullptr, streamHeader);
+    ioheader_free(nullptr, bytesHeader);
+    io_forget_stream(r.m_stream);
+    fclose(r.m_stream);
+  }
+
+  std::vector<Entry> m_entries;
+  std::string m_good;
+};
+
+TEST_F(FrameSourceTest, BytesInMemoryAndTheStreamTakeEveryDamagedFrameAlike) {
+  write({"F", "U5", "u", "l", "L0"}, 10);
+  expectSameReadings(m_good, "the file as written");
+  // Every byte of the frames changed to values that matter to their grammar: digits, blanks,
+  // line feeds, NULs, the separator, and letters of the record names.
+  const size_t end = static_cast<size_t>(m_entries.back().m_position + m_entries.back().m_length + 60);
+  for (size_t at = 27; at < std::min(end, m_good.size()); ++at)
+    for (const char value : {'\0', ' ', '\n', '0', '-', 'A', char(27)}) {
+      if (m_good[at] == value) continue;
+      std::string bytes = m_good;
+      bytes[at] = value;
+      expectSameReadings(bytes, "byte " + std::to_string(at) + " made " + std::to_string(int(value)),
+                         static_cast<int64_t>(at), static_cast<int64_t>(at));
+      if (HasFatalFailure()) return;
+    }
+}
+
+TEST_F(FrameSourceTest, TheOpenLeavesOutTheSameEntriesWhateverItsThreads) {
+  write({"U5", "F"}, 3000);
+  // Damage spread over the file: a frame's length, a name, a record name, a line of a text frame.
+  std::string bytes = m_good;
+  std::mt19937 random(3);
+  for (int i = 0; i < 40; ++i) {
+    const Entry &e = m_entries[random() % m_entries.size()];
+    bytes[static_cast<size_t>(e.m_position) + 5 + random() % 60] ^= static_cast<char>(1 + random() % 8);
+  }
+  writeFile(m_name, bytes);
+  std::string said[3];
+  std::vector<Entry> tables[3];
+  int64_t skipped[3];
+  const int threads[3] = {1, 2, 5};
+  for (int t = 0; t < 3; ++t) {
+    io_set_pipeline_threads(threads[t]);
+    messages().clear();
+    IO_file r;
+    EXPECT_EQ(openRecord(&r, "r"), IO_OK) << allMessages();
+    said[t] = allMessages();
+    tables[t] = entries(&r);
+    skipped[t] = r.m_skippedbytes;
+    iif_close(&r);
+  }
+  io_set_pipeline_threads(0);
+  EXPECT_NE(said[0], "");
+  for (int t = 1; t < 3; ++t) {
+    EXPECT_EQ(said[t], said[0]);
+    EXPECT_EQ(skipped[t], skipped[0]);
+    ASSERT_EQ(tables[t].size(), tables[0].size());
+    for (size_t k = 0; k < tables[0].size(); ++k) EXPECT_EQ(tables[t][k].m_status, tables[0][k].m_status) << k;
+  }
+  EXPECT_EQ(readFile(m_name), bytes);
+}
+
+TEST(NumberReadingTest, TheIntegerReaderIsTheCLibrarysInTheCLocale) {
+  const char *texts[] = {"0", "42", "-42", "+7", "  \t\n\v\f\r12x", "007", "", "-", "+", " - 1", "12 34",
+                         "9223372036854775807", "9223372036854775808", "-9223372036854775808",
+                         "-9223372036854775809", "99999999999999999999999", "-99999999999999999999999",
+                         "2147483648", "-2147483649", "1e5", "0x10", "\x1b" "5", "5\x1b" "6"};
+  for (const char *text : texts) EXPECT_EQ(io_parse_integer(text), strtoll(text, nullptr, 10)) << text;
+  std::mt19937_64 random(5);
+  for (int i = 0; i < 20000; ++i) {
+    char text[32];
+    snprintf(text, sizeof text, "%s%llu", i % 2 ? "-" : "", static_cast<unsigned long long>(random() >> (i % 64)));
+    EXPECT_EQ(io_parse_integer(text), strtoll(text, nullptr, 10)) << text;
+  }
+}
+
+// The keys of IO_order tests: entries of an index, their what keys sharing long starts.
+struct KeyedEntries {
+  std::vector<std::string> m_keys;
+  static const char *keyOf(const void *owner, int32_t entry) {
+    return static_cast<const KeyedEntries *>(owner)->m_keys[static_cast<size_t>(entry)].c_str();
+  }
+  std::vector<int32_t> walk(const IO_order &order) const {
+    std::vector<int32_t> slots;
+    for (int32_t r = 0; r < order.m_total; ++r) slots.push_back(ioorder_at(&order, r));
+    return slots;
+  }
+};
+
+TEST(OrderBuildTest, OneSortGivesTheOrderOfInsertionsOneByOne) {
+  KeyedEntries keyed;
+  std::mt19937 random(11);
+  for (int i = 0; i < 9000; ++i) {
+    // Few distinct starts, equal keys, prefixes of one another, and bytes above 127.
+    std::string key = "attr" + std::to_string(random() % 4) + "\x1b" + "obj" + std::string(random() % 3, '0');
+    key += std::to_string(random() % 400);
+    if (random() % 5 == 0) key += "\xe9";
+    if (random() % 7 == 0) key.resize(random() % key.size());
+    keyed.m_keys.push_back(key);
+  }
+  IO_order inserted, built;
+  ioorder_init(&inserted, KeyedEntries::keyOf, &keyed);
+  ioorder_init(&built, KeyedEntries::keyOf, &keyed);
+  for (int32_t i = 0; i < 6000; ++i) ASSERT_EQ(ioorder_insert(&inserted, i), IO_OK);
+  ASSERT_EQ(ioorder_build(&built, 6000), IO_OK);
+  EXPECT_EQ(keyed.walk(built), keyed.walk(inserted));
+  // Entries added to the built order take their places as in the other.
+  for (int32_t i = 6000; i < 9000; ++i) {
+    ASSERT_EQ(ioorder_insert(&inserted, i), IO_OK);
+    ASSERT_EQ(ioorder_insert(&built, i), IO_OK);
+  }
+  EXPECT_EQ(keyed.walk(built), keyed.walk(inserted));
+  for (const char *prefix : {"attr1\x1bobj00", "attr3", "attr2\x1bobj1"}) {
+    const size_t n = strlen(prefix);
+    EXPECT_EQ(ioorder_bound(&built, prefix, n, 0), ioorder_bound(&inserted, prefix, n, 0)) << prefix;
+    EXPECT_EQ(ioorder_bound(&built, prefix, n, 1), ioorder_bound(&inserted, prefix, n, 1)) << prefix;
+  }
+  ioorder_free(&inserted);
+  ioorder_free(&built);
+}
+
+} // namespace
