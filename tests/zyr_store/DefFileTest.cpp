@@ -2,6 +2,7 @@
 // chosen data sets with UUID translation, the version query and the summary.
 #include "StoreTestSupport.h"
 
+#include "Database.h"
 #include "Dataset.h"
 #include "DefFile.h"
 #include "Dictionary.h"
@@ -566,6 +567,96 @@ TEST_F(StoreTest, PrintShowsTheStoredError) {
   EXPECT_NE(out.find("what        = X\n"), std::string::npos);
   EXPECT_NE(out.find("numchar     = <NULL>\n"), std::string::npos);
   DefFile_delete(file);
+}
+
+} // namespace
+
+namespace {
+
+using storetest::readFile;
+using storetest::writeFile;
+
+// The stored index's entry of the `n`-th data set (from 0) whose entry begins with `key` made to
+// claim one byte more than its frame holds: the frame stands no longer as the index says.
+std::string lengthenEntry(std::string bytes, const std::string &key, int n = 0) {
+  const std::string esc(1, '\x1b');
+  size_t at = bytes.rfind("*INDEX\n");
+  for (int i = 0; i <= n; ++i) at = bytes.find("\nY" + esc + key + esc, at + 1);
+  // status, what, where, when, length, position
+  size_t length = at + 1;
+  for (int field = 0; field < 4; ++field) length = bytes.find(esc, length) + 1;
+  const size_t end = bytes.find(esc, length);
+  const std::string longer = std::to_string(std::stoll(bytes.substr(length, end - length)) + 1);
+  EXPECT_EQ(longer.size(), end - length) << "a length whose digits grow would move the index";
+  return bytes.replace(length, end - length, longer);
+}
+
+TEST_F(StoreTest, EveryOpenSaysWhichDataSetsItLeftOutAndWhatIsReadInTheirPlace) {
+  const std::string name = path("damaged.wez");
+  DefFile *file = DefFile_new(name.c_str());
+  ASSERT_NE(file, nullptr);
+  // Two copies of A (a writer that rewrites a data set adds the newer one), then B and C.
+  ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 1), 1);
+  ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 2), 1);
+  ASSERT_EQ(DefFile_writeInt(file, "B", "EVERY", 0, 3), 1);
+  ASSERT_EQ(DefFile_writeInt(file, "C", "EVERY", 0, 4), 1);
+  DefFile_delete(file);
+  const std::string good = readFile(name);
+  struct Case {
+    std::string m_bytes;
+    std::string m_first;
+    int m_count;
+    int32_t m_a;
+  };
+  const std::vector<Case> cases = {
+      {lengthenEntry(good, "A", 1), "the data set A:EVERY:0, of which an older copy is read instead", 1, 1},
+      {lengthenEntry(lengthenEntry(good, "B"), "C"), "the data set B:EVERY:0", 2, 2},
+  };
+  for (const Case &c : cases)
+    for (const bool reading : {true, false}) {
+      SCOPED_TRACE(c.m_first + (reading ? ", read" : ", written"));
+      writeFile(name, c.m_bytes);
+      zyrtest::ErrorCapture errors;
+      DefFile *opened = reading ? DefFile_openForReading(name.c_str()) : DefFile_new(name.c_str());
+      ASSERT_NE(opened, nullptr);
+      const std::vector<zyrtest::RaisedError> said = errors.published();
+      ASSERT_EQ(said.size(), 1u);
+      EXPECT_EQ(said[0].code, 4);
+      EXPECT_TRUE(said[0].message.rfind("The file\n\n" + name + "\n\nholds data sets whose names are damaged or that "
+                                        "do not stand as its index says, from byte ", 0) == 0)
+          << said[0].message;
+      EXPECT_TRUE(zyrtest::contains(said[0].message, " on (the first: " + c.m_first + "); " +
+                                                        std::to_string(c.m_count) + " data set" +
+                                                        (c.m_count == 1 ? " of " : "s of ")))
+          << said[0].message;
+      int32_t a = 0;
+      EXPECT_EQ(DefFile_readInt(opened, "A", "EVERY", 0, &a), 1);
+      EXPECT_EQ(a, c.m_a);
+      EXPECT_EQ(DefFile_isLeftOut(opened, "B", "EVERY", 0), c.m_count == 2 ? 1 : 0);
+      EXPECT_EQ(DefFile_isLeftOut(opened, "A", "EVERY", 0), 0);
+      DefFile_delete(opened);
+    }
+}
+
+TEST_F(StoreTest, ADatabaseRefusedForItsVersionLeftOutSaysSo) {
+  const std::string name = path("version.zyr");
+  Database *database = Database_new(name.c_str());
+  ASSERT_NE(database, nullptr);
+  Database_delete(database);
+  const std::string bytes = lengthenEntry(readFile(name), "Version\x1bGLOBAL", 0);
+  writeFile(name, bytes);
+  zyrtest::ErrorCapture errors;
+  EXPECT_EQ(Database_new(name.c_str()), nullptr);
+  const std::vector<zyrtest::RaisedError> said = errors.published();
+  ASSERT_EQ(said.size(), 2u);
+  EXPECT_TRUE(zyrtest::contains(said[0].message, "(the first: the version of \"Version\" of the object GLOBAL for "
+                                                 "state 0); 1 data set of "))
+      << said[0].message;
+  EXPECT_EQ(said[1], (zyrtest::RaisedError{10020, "The requested file\n\n" + name +
+                                                      "\n\nexists but is not a valid ZYR database.\nIts version (the "
+                                                      "data set Version:GLOBAL:0) does not stand as its index says, "
+                                                      "and has been left out.\n"}));
+  EXPECT_EQ(readFile(name), bytes);
 }
 
 } // namespace

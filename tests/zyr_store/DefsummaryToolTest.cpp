@@ -75,4 +75,32 @@ TEST_F(DefsummaryToolTest, ReadsOnlyAndSaysWhyANameIsNoDefinitionFile) {
   EXPECT_EQ(listing(), before);
 }
 
+TEST_F(DefsummaryToolTest, SaysWhatTheOpenLeftOutOfTheFile) {
+  const std::string name = path("box.wez");
+  DefFile *file = DefFile_new(name.c_str());
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(DefFile_writeInt(file, "G/NZN", "EVERY", 0, 0), 1);
+  ASSERT_EQ(DefFile_writeInt(file, "G/NVL", "EVERY", 0, 7), 1);
+  DefFile_delete(file);
+  // The index entry of the volume count claims one byte more than its frame holds.
+  std::string bytes = zyrtest::readFile(name);
+  const size_t entry = bytes.find("Y\x1bG/NVL\x1b" "EVERY\x1b" "0\x1b");
+  ASSERT_NE(entry, std::string::npos);
+  const size_t length = entry + std::string("Y\x1bG/NVL\x1b" "EVERY\x1b" "0\x1b").size();
+  const size_t end = bytes.find('\x1b', length);
+  const std::string longer = std::to_string(std::stoll(bytes.substr(length, end - length)) + 1);
+  ASSERT_EQ(longer.size(), end - length);
+  bytes.replace(length, end - length, longer);
+  zyrtest::writeFile(name, bytes);
+
+  const ToolRun run = summarise(name);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(zyrtest::contains(run.out, "  volumes         -1\n")) << run.out;
+  EXPECT_EQ(run.err.rfind("defsummary: warning: The file\n\n" + name + "\n\nholds data sets whose names are damaged", 0),
+            0u)
+      << run.err;
+  EXPECT_TRUE(zyrtest::contains(run.err, "(the first: the data set G/NVL:EVERY:0); 1 data set of ")) << run.err;
+  EXPECT_EQ(zyrtest::readFile(name), bytes);
+}
+
 } // namespace

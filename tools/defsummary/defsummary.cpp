@@ -2,11 +2,13 @@
 // their volumes, boundary surfaces and mesh counts, and its boundary-condition patches (each
 // under the id the solver knows it by, BCP1 onwards, with the boundary it stands for). The file
 // is only read: nothing is created or changed, and no write lock is taken. Exit status 0, 1 when
-// the file cannot be read as a definition file (a line says why), 2 on wrong usage; SIGINT and
+// the file cannot be read as a definition file (a line says why), 2 on wrong usage; data sets that
+// the open had to leave out (damaged) are told on the standard error stream, as a warning; SIGINT and
 // SIGTERM stop it, the file closed (and its lock let go), with a line saying so: 130 or 143.
 #include "DefFile.h"
 #include "ToolInterrupt.h"
 #include "zyrError.h"
+#include "zyrErrorManager.h"
 #include "zyrInterrupt.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
@@ -52,6 +54,20 @@ std::vector<std::string> texts(DefFile *file, const char *what, const std::strin
   return result;
 }
 
+// What the open had to say (data sets of the file it left out) is said on the standard error
+// stream: the summary then shows less than the file was written with.
+void tellWarnings() {
+  int32_t count = 0;
+  zyrError **errors = nullptr;
+  zyrErrorManager *manager = zyrErrorManager_get();
+  if (zyrErrorManager_getErrors(manager, &count, &errors) == 1)
+    for (int32_t i = 0; i < count; ++i)
+      if (zyrError_isWarning(errors[i]))
+        std::fprintf(stderr, "defsummary: warning: %s", zyrError_getMessage(errors[i]));
+  zyrMemory_free(errors, __func__);
+  zyrErrorManager_clearErrors(manager);
+}
+
 std::string joined(const std::vector<std::string> &names) {
   std::string text;
   for (const std::string &name : names)
@@ -88,6 +104,7 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "defsummary: %s: %s\n", argv[1], reason.c_str());
     return 1;
   }
+  tellWarnings();
   const int32_t zones = integer(file, "G/NZN", "EVERY");
   if (zones < 0) {
     std::fprintf(stderr, "defsummary: %s: is not a definition file: it holds no zone count (G/NZN)\n", argv[1]);

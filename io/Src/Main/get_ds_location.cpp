@@ -476,6 +476,46 @@ int update_index(IO_error_callback callback, IO_file *record) {
 
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+
+// Calls `visit(entry, match)` for each entry of the what and where, in what order.
+template <class Visit> void visitEntriesOf(IO_file *record, const char *what, const char *where, Visit visit) {
+  IO_index *table = record ? record->m_indextable : nullptr;
+  if (!table || !what || !where) return;
+  char key[kKeyLen];
+  const int n = snprintf(key, sizeof key, "%s%c%s%c", what, kEsc, where, kEsc);
+  if (n <= 0 || static_cast<size_t>(n) >= sizeof key) return;
+  sortTable(table, "locate_older_live");
+  int32_t first, end;
+  indextable_what_bounds(table, key, static_cast<size_t>(n), &first, &end);
+  IO_order_cursor cursor;
+  ioorder_seek(&table->m_whatorder, first, &cursor);
+  IO_match match;
+  for (int32_t rank = first; rank < end; ++rank, ioorder_next(&table->m_whatorder, &cursor)) {
+    const char *entry = indextable_entry(table, ioorder_entry(&table->m_whatorder, &cursor));
+    if (entry && parseindex(nullptr, entry, &match) == IO_OK) visit(entry, match);
+  }
+}
+
+} // namespace
+
+int locate_older_live(IO_file *record, const char *what, const char *where, int32_t when, int64_t before) {
+  int found = 0;
+  visitEntriesOf(record, what, where, [&](const char *entry, const IO_match &match) {
+    if (entry[0] == 'Y' && (match.m_when < when || (match.m_when == when && match.m_position < before))) found = 1;
+  });
+  return found;
+}
+
+int locate_only_dead(IO_file *record, const char *what, const char *where, int32_t when) {
+  int dead = 0, live = 0;
+  visitEntriesOf(record, what, where, [&](const char *entry, const IO_match &match) {
+    if (match.m_when != when) return;
+    ++(entry[0] == 'Y' ? live : dead);
+  });
+  return dead > 0 && live == 0 ? 1 : 0;
+}
+
 int locate_all_what(IO_error_callback callback, const IO_header *query, IO_match_list *matches,
                     IO_file *record) {
   int status = io_search(callback, IO_SORT_WHAT, query, record, matches);

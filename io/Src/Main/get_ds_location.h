@@ -89,6 +89,14 @@ int update_subindex(IO_error_callback callback, IO_file *record, int32_t count, 
 // is deleted in the file. 0 or a status.
 int update_index(IO_error_callback callback, IO_file *record);
 
+// What the table holds of the entries of one what and where, for telling what an open left out
+// (io_frame.h): whether one of them that is live has a when no higher than `when` (an older copy
+// of the same data set, or an older version, which a look-up now finds in the place of one left
+// out), and whether every entry of exactly the when is not live while one is there (the data set
+// is gone from the table). 1 or 0.
+int locate_older_live(IO_file *record, const char *what, const char *where, int32_t when, int64_t before);
+int locate_only_dead(IO_file *record, const char *what, const char *where, int32_t when);
+
 // The wildcard searches of locate_dataset: a what pattern with an exact where (searched in where
 // order), and an exact what with a where pattern (searched in what order). The list is emptied
 // first; its matches keep the search's order.

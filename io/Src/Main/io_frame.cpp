@@ -278,7 +278,7 @@ int ioframe_check_table(IO_file *record) {
   if (!record->m_stream || !table) return IO_OK;
   IO_error_callback callback = record->m_callback;
   record->m_skippedfrom = record->m_skippedbytes = 0;
-  record->m_skippedentry = 0;
+  record->m_skippedentry = record->m_skippedcount = 0;
   // In file order, so that the frames are read as they stand, one after the other. The position
   // ends an entry; an entry that does not parse at all was refused with the stored index.
   Live live;
@@ -316,6 +316,7 @@ int ioframe_check_table(IO_file *record) {
       record->m_skippedentry = slot + 1;
     }
     record->m_skippedbytes += entryBytes(record, frame.m_format, &entry);
+    ++record->m_skippedcount;
   }
   ioheader_free(callback, header);
   if (decided != IO_OK) status = decided;

@@ -164,6 +164,7 @@ struct IO_file {
                                 // all it left out; 0 when none
   int32_t m_skippedentry;       // 1 + the slot of the entry of that first data set, left in the
                                 // table with status "N"; 0 when it has none (a rebuild's)
+  int32_t m_skippedcount;       // how many data sets the open left out so
   int32_t m_created;            // 1 when the record's open made the file
   int32_t m_remnant;            // what a creation cut off had left in the file, which the open
                                 // made anew (IO_REMNANT_* of io_remnant.h); 0 when it did not

@@ -136,13 +136,22 @@ Unversioned refuseUnversioned(Database *database, bool mayOpenAgain) {
   // Looked at while this handle holds the file, so that its maker cannot change it meanwhile.
   const bool unmade = !readFailed && DefFile_isCutOffCreation(database->m_fileName);
   const std::string name = database->m_fileName;
+  // A version that the open left out (its frame does not stand as the index says) is named: the
+  // file may well be a database whose one record is damaged.
+  const bool versionLeftOut =
+      !readFailed && DefFile_isLeftOut(database->m_defFile, kVersion, DATABASE_GLOBAL_KEY, 0) == 1;
   Database_abandon(database);
   // This process no longer holds it: a holder now is its maker.
   if (unmade && DefFile_tellMaker(name.c_str(), __func__))
     return kRefused;
   if (unmade && mayOpenAgain)
     return kOpenAgain;
-  if (!readFailed)
+  if (versionLeftOut)
+    ZYR_ERROR(ZYR_U_INVALID_INPUT,
+              "The requested file\n\n%s\n\nexists but is not a valid ZYR database.\nIts version (the data set "
+              "%s:%s:0) does not stand as its index says, and has been left out.\n",
+              name.c_str(), kVersion, DATABASE_GLOBAL_KEY);
+  else if (!readFailed)
     ZYR_ERROR(ZYR_U_INVALID_INPUT, "The requested file\n\n%s\n\nexists but is not a valid ZYR database.\n",
               name.c_str());
   return kRefused;
@@ -151,7 +160,7 @@ Unversioned refuseUnversioned(Database *database, bool mayOpenAgain) {
 // Opens the file of exactly this name; a file that the open made (or made anew) is made a new
 // database.
 Database *openNamed(const char *fileName, bool mayOpenAgain = true) {
-  DefFile *file = DefFile_new(fileName);
+  DefFile *file = DefFile_new(fileName, 1);
   if (!file) return nullptr;
   Database *database = makeHandle(fileName, file);
   char *version = nullptr;
@@ -194,7 +203,7 @@ void Database_setCreating(Database *database, int creating) {
 
 Database *Database_openForReading(const char *name) {
   char *fileName = Database_fileName(name);
-  DefFile *file = fileName != nullptr ? DefFile_openForReading(fileName) : nullptr;
+  DefFile *file = fileName != nullptr ? DefFile_openForReading(fileName, 1) : nullptr;
   Database *database = file != nullptr ? makeHandle(fileName, file) : nullptr;
   zyrCString_free(fileName);
   char *version = nullptr;

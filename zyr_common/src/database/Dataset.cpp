@@ -578,28 +578,6 @@ int io_msg(const char *text, int32_t length) {
   return 0;
 }
 
-int64_t Dataset_getDamagedOffset(const Dataset *dataset) {
-  return dataset->m_fileInfo ? dataset->m_fileInfo->m_primary.m_damagedfrom : 0;
-}
-
-void Dataset_getSkipped(const Dataset *dataset, int64_t *from, int64_t *bytes) {
-  *from = dataset->m_fileInfo ? dataset->m_fileInfo->m_primary.m_skippedfrom : 0;
-  *bytes = dataset->m_fileInfo ? dataset->m_fileInfo->m_primary.m_skippedbytes : 0;
-}
-
-int Dataset_getFirstSkipped(const Dataset *dataset, char **what, char **where, int32_t *when) {
-  *what = *where = nullptr;
-  const IO_file *primary = dataset->m_fileInfo ? &dataset->m_fileInfo->m_primary : nullptr;
-  IO_match entry;
-  if (primary == nullptr || primary->m_skippedentry == 0 ||
-      parseindex(nullptr, indextable_entry(primary->m_indextable, primary->m_skippedentry - 1), &entry) != IO_OK)
-    return 0;
-  *what = zyrCString_clone(entry.m_what);
-  *where = zyrCString_clone(entry.m_where);
-  *when = entry.m_when;
-  return 1;
-}
-
 char *Dataset_getLastError(const Dataset *dataset) {
   return dataset->m_lastError ? zyrCString_clone(dataset->m_lastError) : nullptr;
 }

@@ -103,16 +103,6 @@ int Dataset_request(Dataset *dataset, int32_t request);
 int io_msg(const char *text, int32_t length);
 // A new copy of the last error text, or NULL.
 char *Dataset_getLastError(const Dataset *dataset);
-// Where the last rebuild of the open file's index stopped at damage or at a data set cut off,
-// leaving out what lies there; 0 when it did not.
-int64_t Dataset_getDamagedOffset(const Dataset *dataset);
-// The whole data sets the open left out of the index: those a rebuild passed over without an
-// entry (their names cannot be indexed), or whose stored entries their frames disagree with:
-// where the first starts and the bytes of all of them; 0 and 0 when none.
-void Dataset_getSkipped(const Dataset *dataset, int64_t *from, int64_t *bytes);
-// The name (new strings) of the first of them when the open left it out for its index entry: 1, else
-// 0 with *what and *where NULL.
-int Dataset_getFirstSkipped(const Dataset *dataset, char **what, char **where, int32_t *when);
 void Dataset_clearLastError(Dataset *dataset);
 void Dataset_print(const Dataset *dataset, FILE *stream);
 

@@ -4,7 +4,9 @@
 
 #include "Dataset.h"
 #include "Dictionary.h"
+#include "get_ds_location.h"
 #include "io_file.h"
+#include "io_index.h"
 #include "io_lock.h"
 #include "io_remnant.h"
 #include "io_state.h"
@@ -312,6 +314,46 @@ void tellMadeAnew(DefFile *file, const char *function) {
                  record.m_name, io_remnant_text(record.m_remnant));
 }
 
+// What the open of the primary file left out is told to the user: a look-up now finds nothing,
+// or an older copy, where the index says there is a data set.
+void tellLeftOut(DefFile *file, const char *function) {
+  IO_file &record = file->m_fileInfo->m_primary;
+  const char *kind = file->m_database ? "ZYR database" : "file";
+  if (record.m_damagedfrom > 0) {
+    struct stat facts;
+    if (record.m_name == nullptr || stat(record.m_name, &facts) != 0 || facts.st_size < record.m_damagedfrom)
+      facts.st_size = record.m_damagedfrom;
+    zyrError_raise(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__,
+                   "The %s\n\n%s\n\nis damaged or incomplete from byte %lld on; the %lld bytes stored there have "
+                   "been left out, and the latest changes may be lost.\n",
+                   kind, file->m_primaryFile, static_cast<long long>(record.m_damagedfrom),
+                   static_cast<long long>(facts.st_size - record.m_damagedfrom));
+  }
+  if (record.m_skippedbytes <= 0)
+    return;
+  // The first is named when its entry is known, and an older copy or version that a look-up now
+  // finds in its place is said to be read there.
+  std::string first;
+  IO_match entry;
+  if (record.m_skippedentry > 0 &&
+      parseindex(nullptr, indextable_entry(record.m_indextable, record.m_skippedentry - 1), &entry) == IO_OK) {
+    const bool older = locate_older_live(&record, entry.m_what, entry.m_where, entry.m_when, entry.m_position) == 1;
+    if (file->m_database)
+      first = std::string(" (the first: the version of \"") + entry.m_what + "\" of the object " + entry.m_where +
+              " for state " + std::to_string(entry.m_when) + (older ? ", of which an older version is read instead" : "") +
+              ")";
+    else
+      first = std::string(" (the first: the data set ") + entry.m_what + ":" + entry.m_where + ":" +
+              std::to_string(entry.m_when) + (older ? ", of which an older copy is read instead" : "") + ")";
+  }
+  const int32_t count = record.m_skippedcount;
+  zyrError_raise(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__,
+                 "The %s\n\n%s\n\nholds data sets whose names are damaged or that do not stand as its index says, "
+                 "from byte %lld on%s; %d data set%s of %lld bytes in all %s been left out.\n",
+                 kind, file->m_primaryFile, static_cast<long long>(record.m_skippedfrom), first.c_str(), count,
+                 count == 1 ? "" : "s", static_cast<long long>(record.m_skippedbytes), count == 1 ? "has" : "have");
+}
+
 int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary,
            bool reading = false) {
   uint32_t bit = primary ? DEFFILE_PRIMARY_OPEN : DEFFILE_SECONDARY_OPEN;
@@ -344,6 +386,8 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     zyrCString_free(*stored);
     *stored = path;
     file->m_openFiles |= bit;
+    if (primary)
+      tellLeftOut(file, function);
     return 1;
   }
   // A failed open of the primary file releases the secondary with it.
@@ -382,7 +426,7 @@ namespace {
 
 // A handle on the named file, opened as primary file for writing where it can be, or for reading
 // only; NULL, with the error published, for a blank name or a failed open.
-DefFile *openHandle(const char *function, const char *fileName, bool reading) {
+DefFile *openHandle(const char *function, const char *fileName, bool reading, int database) {
   if (zyrCString_isBlank(fileName)) {
     zyrError_raise(ZYR_U_INVALID_INPUT, function, kSource, __LINE__, "The supplied file name is blank.\n");
     return nullptr;
@@ -394,6 +438,7 @@ DefFile *openHandle(const char *function, const char *fileName, bool reading) {
     return nullptr;
   }
   file->m_dataset = Dataset_new(file->m_fileInfo);
+  file->m_database = database ? 1 : 0;
   const int opened =
       reading ? openAs(file, function, fileName, 1, true, true) : DefFile_openAsPrimaryFile(file, fileName, 1);
   if (!opened) {
@@ -405,17 +450,17 @@ DefFile *openHandle(const char *function, const char *fileName, bool reading) {
 
 } // namespace
 
-DefFile *DefFile_new(const char *fileName) {
-  DefFile *file = openHandle(__func__, fileName, false);
+DefFile *DefFile_new(const char *fileName, int database) {
+  DefFile *file = openHandle(__func__, fileName, false, database);
   // What compactions and lock-file updates of ended processes left in the file's directory goes.
   if (file)
     zyrRemoveLeftovers(directoryPart(file->m_primaryFile).c_str(), __func__);
   return file;
 }
 
-DefFile *DefFile_openForReading(const char *fileName) {
+DefFile *DefFile_openForReading(const char *fileName, int database) {
   // A reader changes nothing in the directory either: leftovers wait for the next writer.
-  return openHandle(__func__, fileName, true);
+  return openHandle(__func__, fileName, true, database);
 }
 
 void DefFile_delete(DefFile *file) {
@@ -1062,14 +1107,10 @@ int DefFile_readSignature(DefFile *file, const char *what, const char *where, in
                                strings, uuids);
 }
 
-int64_t DefFile_getDamagedOffset(const DefFile *file) { return Dataset_getDamagedOffset(file->m_dataset); }
-
-void DefFile_getSkipped(const DefFile *file, int64_t *from, int64_t *bytes) {
-  Dataset_getSkipped(file->m_dataset, from, bytes);
-}
-
-int DefFile_getFirstSkipped(const DefFile *file, char **what, char **where, int32_t *when) {
-  return Dataset_getFirstSkipped(file->m_dataset, what, where, when);
+int DefFile_isLeftOut(DefFile *file, const char *what, const char *where, int32_t when) {
+  if (!file || !file->m_fileInfo || file->m_fileInfo->m_primary.m_skippedcount == 0)
+    return 0;
+  return locate_only_dead(&file->m_fileInfo->m_primary, what, where, when);
 }
 
 int DefFile_readFailure(const DefFile *file) { return iif_read_failure(&file->m_fileInfo->m_primary); }

@@ -36,6 +36,8 @@ struct DefFile {
   int32_t m_failedWrites; // writes that failed since the owner last took the count
   int32_t m_created;      // 1 while the directory entry of a file this handle created may not be on disc
   uint32_t m_openFiles; // DEFFILE_PRIMARY_OPEN | DEFFILE_SECONDARY_OPEN
+  int32_t m_database;   // 1: the file is a database of the store, whose data sets are versions of
+                        // objects' attributes, and its messages say so
   IO_state *m_fileInfo; // owned
   Dataset *m_dataset;   // owned
 };
@@ -44,12 +46,17 @@ struct DefFile {
 // Opens (creating when missing) the named file as primary file; NULL, with the error published,
 // for a blank name or a failed open. A file that holds no more than what a creation cut off leaves
 // (io_remnant.h), and that no other process holds, is made anew, with a warning (4) saying what
-// it held.
-DefFile *DefFile_new(const char *fileName);
+// it held. `database`: the file is a database of the store (m_database).
+//
+// Every open of a primary file that leaves data sets out says so with a warning (4): those cut
+// off at the file's end or damaged there, and those whose index entries their frames do not
+// stand as (the first named by its key, and whether an older copy or version of it is now read in
+// its place, and how many).
+DefFile *DefFile_new(const char *fileName, int database = 0);
 // Opens an existing file for reading only: nothing is created, written or removed, no write lock
 // is taken (a rebuilt index stays in memory). NULL, with the error published, for a blank name, a
 // file that is missing, is no data-set file or is being written by another process.
-DefFile *DefFile_openForReading(const char *fileName);
+DefFile *DefFile_openForReading(const char *fileName, int database = 0);
 void DefFile_delete(DefFile *file);
 // With `report` a failure is published at once (10012 for a lock conflict, else 10020).
 int DefFile_openAsPrimaryFile(DefFile *file, const char *fileName, int report);
@@ -221,12 +228,9 @@ int DefFile_readSignature(DefFile *file, const char *what, const char *where, in
                           int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *ioStrings,
                           int32_t *strings, int32_t *uuids);
 int DefFile_getDataType(DefFile *file, const char *what, const char *where, int32_t when, char **type);
-// See Dataset_getDamagedOffset.
-int64_t DefFile_getDamagedOffset(const DefFile *file);
-// See Dataset_getSkipped.
-void DefFile_getSkipped(const DefFile *file, int64_t *from, int64_t *bytes);
-// See Dataset_getFirstSkipped.
-int DefFile_getFirstSkipped(const DefFile *file, char **what, char **where, int32_t *when);
+// 1 when the open left out every data set of exactly this key that the file's index names (its
+// frames do not stand as the index says), so that a look-up of it finds nothing; else 0.
+int DefFile_isLeftOut(DefFile *file, const char *what, const char *where, int32_t when);
 // The errno of a read of the primary file that the system failed (not the end of the file) since
 // it was opened, or of the last open that failed so; 0 when none did. What such a read missed is
 // unknown: no value read since may be taken for the file's, and nothing more is written to it.

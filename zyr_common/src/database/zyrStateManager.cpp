@@ -792,40 +792,8 @@ int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name) {
   manager->m_first = 0;
   manager->m_last = 0;
   manager->m_current = 0;
-  // A file cut short or damaged at its end opens with what comes before: its latest states may be
-  // gone, and an older one would otherwise be presented as the current one without a word.
-  DefFile *file = Database_getDefFile(database);
-  const int64_t damaged = DefFile_getDamagedOffset(file);
-  struct stat facts;
-  if (damaged > 0) {
-    if (stat(Database_getFileName(database), &facts) != 0 || facts.st_size < damaged)
-      facts.st_size = damaged;
-    ZYR_ERROR(ZYR_W_INVALID_DATA_IGNORED,
-              "The ZYR database\n\n%s\n\nis damaged or incomplete from byte %lld on; the %lld bytes stored there "
-              "have been left out, and the latest changes may be lost.\n",
-              Database_getFileName(database), static_cast<long long>(damaged),
-              static_cast<long long>(facts.st_size - damaged));
-  }
-  int64_t skipped = 0, skippedBytes = 0;
-  DefFile_getSkipped(file, &skipped, &skippedBytes);
-  if (skippedBytes > 0) {
-    // The first is named when its entry is known: an older version taken in its place is then
-    // known to be taken.
-    char *what = nullptr;
-    char *where = nullptr;
-    int32_t when = 0;
-    const std::string first = DefFile_getFirstSkipped(file, &what, &where, &when) == 1
-                                  ? std::string(" (the first: the version of \"") + what + "\" of the object " + where +
-                                        " for state " + std::to_string(when) + ")"
-                                  : std::string();
-    zyrCString_free(what);
-    zyrCString_free(where);
-    ZYR_ERROR(ZYR_W_INVALID_DATA_IGNORED,
-              "The ZYR database\n\n%s\n\nholds data sets whose names are damaged or that do not stand as its index "
-              "says, from byte %lld on%s; their %lld bytes have been left out.\n",
-              Database_getFileName(database), static_cast<long long>(skipped), first.c_str(),
-              static_cast<long long>(skippedBytes));
-  }
+  // What the open of the file left out (cut off or damaged at its end, or entries whose frames do
+  // not stand as the index says) it told already, as every open of a data-set file does.
   int32_t stored = 0;
   Database_getInt(database, 0, nullptr, kFirst, &manager->m_first);
   const int haveLast = Database_getInt(database, 0, nullptr, kLast, &manager->m_last);
