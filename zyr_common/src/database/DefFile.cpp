@@ -507,6 +507,12 @@ DefFile *DefFile_clone(DefFile *file, const char *newName) {
   if (!newName || zyrIsFile(newName)) return nullptr;
   // The copy is made as the file the name leads to (a link stays a link), and only that goes again.
   char *path = zyrResolveLinks(newName);
+  DefFile *copy = DefFile_copyTo(file, path) ? DefFile_new(path) : nullptr;
+  zyrCString_free(path);
+  return copy;
+}
+
+int DefFile_copyTo(DefFile *file, const char *path) {
   int ok = DefFile_openAsSecondaryFile(file, path, 1);
   if (ok) ok = Dataset_copyAll(file->m_dataset, 0);
   // The copy is whole, its index with it, and on disc before it counts as made: its close could
@@ -519,12 +525,8 @@ DefFile *DefFile_clone(DefFile *file, const char *newName) {
                      "Unable to copy the WEZ data file; does the requested file already exist?");
     // The name was free before: a partial copy must not stand in for a database.
     zyrRemoveDatabaseFile(path);
-    zyrCString_free(path);
-    return nullptr;
   }
-  DefFile *copy = DefFile_new(path);
-  zyrCString_free(path);
-  return copy;
+  return ok;
 }
 
 int DefFile_moveFile(DefFile *file, const char *newName) {

@@ -79,6 +79,10 @@ int DefFile_tellMaker(const char *fileName, const char *function);
 // Copies every valid data set to a new file and answers a handle on it; NULL when a file of that
 // name exists (nothing stored) or the copy fails.
 DefFile *DefFile_clone(DefFile *file, const char *newName);
+// Copies every valid data set to a new file of exactly the name `path` (no link followed), made
+// whole, its index with it, and put on disc with its directory entry. 1, or 0 with the error
+// stored and nothing of the copy left.
+int DefFile_copyTo(DefFile *file, const char *path);
 // Moves the primary file and reopens it under the new name (the old one when the move failed).
 int DefFile_moveFile(DefFile *file, const char *newName);
 // Rewrites the file with only its valid data sets (every positive when made 1 with the flag),
