@@ -77,6 +77,8 @@ std::string zyrPlacement_resolve(const char *name) {
 }
 
 int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve, bool owned) {
+  if (placement->m_hold >= 0)
+    close(placement->m_hold);
   *placement = zyrPlacement();
   if (name == nullptr || name[0] == '\0') {
     placement->m_refusal = ENOENT;
@@ -160,6 +162,9 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
 }
 
 void zyrPlacement_end(zyrPlacement *placement) {
+  if (placement->m_hold >= 0)
+    close(placement->m_hold);
+  placement->m_hold = -1;
   if (placement->m_temporary.empty())
     return;
   removeTemporary(placement->m_temporary);

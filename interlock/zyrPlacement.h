@@ -26,6 +26,8 @@ struct zyrPlacement {
   bool m_exists = false;   // a regular file is there now
   struct stat m_old = {};  // its status
   int m_refusal = 0;       // why the name was refused: an errno value or ZYR_PLACEMENT_NOT_REGULAR
+  int m_hold = -1;         // a descriptor holding the old file under an exclusive real lock (flock), so
+                           // that nobody opens it until the placement ends; -1: none
 };
 
 // The file a name leads to through symbolic links (the name itself when it is no link, or when the
@@ -51,7 +53,8 @@ void zyrPlacement_keepMode(int fd, const struct stat *old);
 // on disc yet is not put there. 1, or 0 with errno (the temporary then stays for zyrPlacement_end).
 int zyrPlacement_commit(zyrPlacement *placement, bool flush = true);
 
-// Removes a temporary that was not put in place, with the lock file a data-set file made for it.
+// Removes a temporary that was not put in place, with the lock file a data-set file made for it,
+// and lets go of the old file.
 void zyrPlacement_end(zyrPlacement *placement);
 
 // A refusal as words: "It is not a regular file", or the system's text of the errno value.

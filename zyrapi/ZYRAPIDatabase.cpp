@@ -88,41 +88,6 @@ std::string resolvedFileOf(const std::string &name) {
   return resolved.get() != nullptr ? resolved.str() : name;
 }
 
-// A file moved out of the way of a replacement, put back unless the replacement is kept. Through a
-// symbolic link it is the file the link leads to: the replacement is made through the link, which
-// stays a link.
-class SetAside {
-public:
-  explicit SetAside(const std::string &path) : m_path(resolvedFileOf(path)) {
-    if (!exists(m_path))
-      return;
-    // Only a regular file is ever replaced: a device, a pipe, a socket or a directory stays.
-    if (zyrIsFile(m_path.c_str()) == 0)
-      fail("copyZYR", "Unable to overwrite the existing file " + path + ": it is not a regular file");
-    boundary::CoreString temporary;
-    *temporary.out() = zyrGetTemporaryFileName(m_path.c_str());
-    if (temporary.get() == nullptr || zyrRenameFile(m_path.c_str(), temporary.get()) != 1)
-      fail("copyZYR", "Unable to move the existing file " + path + " out of the way of the copy");
-    m_aside = temporary.str();
-  }
-  ~SetAside() {
-    if (!m_aside.empty())
-      zyrRenameFile(m_aside.c_str(), m_path.c_str());
-  }
-  // The replacement is in place: the old file goes.
-  void discard() {
-    if (!m_aside.empty())
-      zyrRemoveFile(m_aside.c_str());
-    m_aside.clear();
-  }
-  SetAside(const SetAside &) = delete;
-  SetAside &operator=(const SetAside &) = delete;
-
-private:
-  std::string m_path;
-  std::string m_aside;
-};
-
 } // namespace
 
 void ZYRAPI::openDB(const std::string &path, bool mustExist) {
@@ -156,13 +121,16 @@ void ZYRAPI::copyZyr(const std::string &path, bool workOnCopy, bool purgeHistory
   if (isDBOpen() && isOpenDatabaseFile(target))
     fail("copyZYR", "Unable to copy the database onto itself: " + target);
 
-  // The store refuses an existing target; the old file stays until the copy is made.
-  SetAside old(target);
-  const int status = zyrDatabase_copy(m_hDatabase, path.c_str(), boundary::flag(workOnCopy),
-                                      boundary::flag(purgeHistory));
+  // Only a regular file is ever replaced: a device, a pipe, a socket or a directory stays. Through
+  // a symbolic link it is the file the link leads to, and the link stays a link.
+  const std::string resolved = resolvedFileOf(target);
+  if (exists(resolved) && zyrIsFile(resolved.c_str()) == 0)
+    fail("copyZYR", "Unable to overwrite the existing file " + target + ": it is not a regular file");
+  // The old file stays until the whole copy takes its place (nor is one that is in use replaced).
+  const int status = zyrDatabase_copyOver(m_hDatabase, path.c_str(), boundary::flag(workOnCopy),
+                                          boundary::flag(purgeHistory));
   if (status != 1)
     boundary::throwQueued<zyrapi::zyr>(kClassText, "copyZYR");
-  old.discard();
   if (workOnCopy)
     openDatabaseFile() = absoluteFileOf(target);
   boundary::settleWarnings(kClassText, "copyZYR", false);

@@ -224,8 +224,9 @@ public:
   // Opens the database (created when missing, unless mustExist). A database already open is
   // closed first. Warnings of the opening reach the host's progress reporter.
   void openDB(const std::string &path, bool mustExist);
-  // Copies the open database to path (an existing file there is replaced once the copy is made;
-  // the open database itself is never a target). With workOnCopy the object then works on the copy.
+  // Copies the open database to path (an existing file there is replaced by the copy once it is
+  // whole, and keeps its permissions; the open database itself, or a database in use by this or
+  // another process, is never a target). With workOnCopy the object then works on the copy.
   void copyZyr(const std::string &path, bool workOnCopy, bool purgeHistory);
   // Closes the open database, if any, and deletes path and its lock file.
   void removeCurZyr(const std::string &path);

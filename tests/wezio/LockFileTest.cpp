@@ -395,6 +395,46 @@ TEST_F(LockFileTest, TheHolderIsNamedWhileOtherProcessesLockAndLetGo) {
   EXPECT_EQ(io_lock_holder(m_name.c_str(), &writer, &pid), 0);
 }
 
+// A file about to be replaced is held, so that nobody opens it meanwhile, unless it is in use:
+// then this process is told apart from another holder, which is named.
+TEST_F(LockFileTest, AFileAboutToBeReplacedIsHeldUnlessInUse) {
+  int fd = -2, here = -1;
+  long pid = -1;
+  EXPECT_EQ(io_hold_file(m_name.c_str(), &fd, &here, &pid), 1);
+  EXPECT_EQ(fd, -1);
+  writeFile(m_name, infoBlock(36));
+  ASSERT_EQ(io_hold_file(m_name.c_str(), &fd, &here, &pid), 1);
+  ASSERT_GE(fd, 0);
+  int status;
+  open("r", &status);
+  EXPECT_EQ(status, IO_LOCK_ERR);
+  EXPECT_EQ(lockFile(), "(none)");
+  ::close(fd);
+
+  // The child is made first: it does not share this process's own hold.
+  IO_file *theirs = nullptr;
+  HeldChild reader([&] { return iif_is_open(theirs = open("r")) ? 'r' : 'x'; }, [&] { iif_close(theirs); });
+  ASSERT_EQ(reader.reported(), 'r');
+  // The id where the system shows the open files of processes.
+  const long shown = access("/proc/self/fdinfo", R_OK) == 0 ? static_cast<long>(reader.pid()) : 0;
+  EXPECT_EQ(io_hold_file(m_name.c_str(), &fd, &here, &pid), 0);
+  EXPECT_EQ(here, 0);
+  EXPECT_EQ(pid, shown);
+  IO_file *mine = open("r", &status);
+  ASSERT_EQ(status, IO_OK) << allMessages();
+  EXPECT_EQ(io_hold_file(m_name.c_str(), &fd, &here, &pid), 0);
+  EXPECT_EQ(here, 1);
+  EXPECT_EQ(pid, shown);
+  EXPECT_EQ(lockFile(), "         2\n");
+  EXPECT_EQ(reader.release(), 0);
+  EXPECT_EQ(io_hold_file(m_name.c_str(), &fd, &here, &pid), 0);
+  EXPECT_EQ(here, 1);
+  EXPECT_EQ(pid, 0);
+  iif_close(mine);
+  ASSERT_EQ(io_hold_file(m_name.c_str(), &fd, &here, &pid), 1);
+  ::close(fd);
+}
+
 TEST_F(LockFileTest, WriteOnAReadOnlyRecordIsRefused) {
   writeFile(m_name, infoBlock(36));
   IO_file *a = open("r");

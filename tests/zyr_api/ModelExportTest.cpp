@@ -293,6 +293,104 @@ TEST_F(ModelExportTest, EveryNameWhoseLockFileFitsIsWritten) {
   EXPECT_EQ(directory(), (Lines{"m.zyr", "m.zyr.lck"}));
 }
 
+TEST_F(ModelExportTest, AnEmptyNameIsRefused) {
+  block();
+  const Lines before = directory();
+  for (const char *name : {"", static_cast<const char *>(nullptr)}) {
+    zyrtest::ErrorCapture::clear();
+    EXPECT_EQ(zyrModel_exportMesh(m_hm, "Def", name, "m", 0), 0);
+    EXPECT_EQ(zyrError_getCode(zyrtest::ErrorCapture::last()), 10020);
+    EXPECT_EQ(lastMessage(), "Unable to write the definition file\n\n\"\"\n\nNo file name has been supplied.\n");
+  }
+  EXPECT_EQ(directory(), before);
+}
+
+// A database open in this session, under any name that leads to it (relative, absolute, through a
+// link), and any other this process has open, is refused before anything is written: the file and
+// its directory stay as they were, and the database closes and opens again whole.
+TEST_F(ModelExportTest, ADatabaseOpenInThisSessionIsNeverReplaced) {
+  block();
+  int32_t hOther = -1, hOtherModel = -1;
+  ASSERT_EQ(zyrDatabase_open(m_dir.file("other.zyr").c_str(), &hOther, &hOtherModel), 1);
+  ASSERT_EQ(symlink("m.zyr", m_dir.file("to-m.zyr").c_str()), 0);
+  const zyrtest::WorkingDir here(m_dir.path());
+  const std::string bytes = zyrtest::readFile(m_dir.file("m.zyr"));
+  const Lines before = directory();
+  for (const std::string &name : {std::string("m.zyr"), std::string("./m.zyr"), m_dir.file("m.zyr"),
+                                  m_dir.file("to-m.zyr"), std::string("other.zyr")}) {
+    EXPECT_EQ(zyrModel_exportMesh(m_hm, "Def", name.c_str(), "m", 0), 0) << name;
+    EXPECT_EQ(zyrError_getCode(zyrtest::ErrorCapture::last()), 10020);
+    EXPECT_EQ(lastMessage(),
+              "Unable to overwrite the existing file " + name + ".\nIt is a database open in this session.\n");
+  }
+  EXPECT_EQ(zyrtest::readFile(m_dir.file("m.zyr")), bytes);
+  EXPECT_EQ(directory(), before);
+  EXPECT_EQ(zyrDatabase_close(hOther, -1), 1);
+  ASSERT_EQ(zyrDatabase_close(m_hd, 0), 1);
+  zyrtest::ErrorCapture errors;
+  ASSERT_EQ(zyrDatabase_open(m_dir.file("m.zyr").c_str(), &m_hd, &m_hm), 1);
+  EXPECT_EQ(zyrModel_exportMesh(m_hm, "Def", m_file.c_str(), "m", 0), 1);
+  EXPECT_EQ(errors.take(), Lines{});
+  EXPECT_EQ(strings("G/CGUNIT"), (Lines{"m"}));
+}
+
+// While another process writes a database (held here in its import), an export onto it is refused,
+// naming the process, and writes nothing; a third open is refused by that live writer (the lock
+// file stays backed by its lock, never taken for one left by a program that ended), and the
+// writer's import reaches its database.
+TEST_F(ModelExportTest, ADatabaseAnotherProcessHoldsIsNeverReplaced) {
+  block();
+  const std::string helpers = ZYR_TEST_HELPER_DIR;
+  const std::string build = helpers.substr(0, helpers.rfind('/'));
+  const std::string kelvo = build + "/tools/kelvo";
+  zyrtest::writeFile(m_dir.file("box-tet.msh"),
+                     zyrtest::readFile(std::string(ZYR_SOURCE_DIR) + "/examples/box-tet.msh"));
+  zyrtest::ChildProcess writer(build + "/tools/zyrplay/zyrplay", {},
+                               {{"ZYR_SESSION_FILE", nullptr}, {"WEZ5_KELVO_EXEC", nullptr},
+                                {"ZYR_USE_LOCAL_UNITS", "1"}, {"WEZ5BINDIR", kelvo.c_str()},
+                                {"WEZ5EXECDIR", kelvo.c_str()}},
+                               m_dir.path(), "import.before-merge");
+  for (const std::string &line : {"zyrDatabase_open", "held.zyr", "zyrModel_importMesh", "0", "Msh", "box-tet.msh", "",
+                                  "", "m", "0", "zyrDatabase_close", "0", "-1"})
+    writer.send(line);
+  writer.closeInput();
+  ASSERT_EQ(writer.waitPause(), "import.before-merge");
+  const std::string held = m_dir.file("held.zyr");
+  const std::string bytes = zyrtest::readFile(held);
+  const Lines before = directory();
+
+  EXPECT_EQ(zyrModel_exportMesh(m_hm, "Def", held.c_str(), "m", 0), 0);
+  EXPECT_EQ(zyrError_getCode(zyrtest::ErrorCapture::last()), 10020);
+  // The id where the system shows the open files of processes.
+  const bool shown = access("/proc/self/fdinfo", R_OK) == 0;
+  EXPECT_EQ(lastMessage(), "Unable to overwrite the existing file " + held + ".\n" +
+                               (shown ? "It is in use by process " + std::to_string(writer.pid())
+                                      : std::string("It is in use by another process")) +
+                               ".\n");
+  EXPECT_EQ(zyrtest::readFile(held), bytes);
+  EXPECT_EQ(zyrtest::readFile(held + ".lck"), "        -1\n");
+  EXPECT_EQ(directory(), before);
+
+  zyrtest::ErrorCapture errors;
+  int32_t hd = -1, hm = -1;
+  EXPECT_EQ(zyrDatabase_open(held.c_str(), &hd, &hm), 0);
+  const Lines told = errors.take();
+  const std::string holder = shown ? " (process id " + std::to_string(writer.pid()) + ")" : std::string();
+  EXPECT_TRUE(std::any_of(told.begin(), told.end(), [&](const std::string &error) {
+    return error.find("another process" + holder + " is writing it") != std::string::npos;
+  })) << testing::PrintToString(told);
+  EXPECT_FALSE(std::any_of(told.begin(), told.end(), [](const std::string &error) {
+    return error.find("ended") != std::string::npos;
+  })) << testing::PrintToString(told);
+
+  writer.release();
+  EXPECT_EQ(writer.wait(), 0);
+  ASSERT_EQ(zyrDatabase_open(held.c_str(), &hd, &hm), 1);
+  EXPECT_EQ(zyrModel_exportMesh(hm, "Def", m_file.c_str(), "m", 0), 1);
+  EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
+  EXPECT_EQ(errors.take(), Lines{});
+}
+
 TEST_F(ModelExportTest, PhysicsWriteUsesTheHostsText) {
   block();
   const Lines vsn = {"FLOW:",         "  SOLUTION UNITS:",      "    Length Units = [mm]", "  END",

@@ -181,6 +181,35 @@ TEST_F(ZyrplayUserTest, AnUnchangedDatabaseInADirectoryTheUserMayNotWriteClosesC
   EXPECT_EQ(m_work.listing(), before);
 }
 
+// An export onto the database the session has open, whatever the name leads to it and however the
+// session then closes, is refused and leaves the database whole: the next session opens it and
+// exports it. So is an export to an empty name.
+TEST_F(ZyrplayUserTest, AnExportOntoTheOpenDatabaseIsRefusedAndTheDatabaseStays) {
+  copyMesh();
+  Played played = play(importing("db.zyr"));
+  ASSERT_EQ(played.status, 0) << played.err;
+  ASSERT_EQ(symlink("db.zyr", file("link.zyr").c_str()), 0);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"db.zyr", "-1"}, {"./db.zyr", "0"}, {file("db.zyr"), "1"}, {"link.zyr", "-1"}, {"", "-1"}};
+  for (const auto &exported : cases) {
+    played = play({"zyrDatabase_open", "db.zyr", "zyrModel_exportMesh", "0", "Def", exported.first, "m", "0",
+                   "zyrDatabase_close", "0", exported.second});
+    EXPECT_EQ(played.status, 1) << exported.first;
+    EXPECT_EQ(count(played.err, "Error code:"), 1) << played.err;
+    EXPECT_TRUE(zyrtest::contains(played.err, "Error code:  ZYR_U_INVALID_INPUT (10020)\n")) << played.err;
+    const std::string refusal =
+        exported.first.empty()
+            ? std::string("Unable to write the definition file\n\n\"\"\n\nNo file name has been supplied.\n")
+            : "Unable to overwrite the existing file " + exported.first + ".\nIt is a database open in this session.\n";
+    EXPECT_TRUE(zyrtest::contains(played.err, refusal)) << played.err;
+    played = play({"zyrDatabase_open", "db.zyr", "zyrModel_exportMesh", "0", "Def", "box.wez", "m", "0",
+                   "zyrDatabase_close", "0", "-1"});
+    EXPECT_EQ(played.status, 0) << played.err;
+    EXPECT_EQ(played.err, "");
+  }
+  EXPECT_EQ(m_work.listing(), (std::vector<std::string>{"box-tet.msh", "box.wez", "db.zyr", "link.zyr"}));
+}
+
 // While a session writes the database, another's open is refused with the writer named, and is not
 // told to delete the lock file (that would let a second writer in).
 TEST_F(ZyrplayUserTest, AnOpenRefusedByALiveWriterNamesItAndKeepsItsLock) {

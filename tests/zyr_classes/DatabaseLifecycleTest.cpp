@@ -7,6 +7,7 @@
 #include "zyrCString.h"
 
 #include "zyrAPI.h"
+#include "zyrTestChild.h"
 #include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -14,8 +15,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -229,6 +233,175 @@ TEST_F(Lifecycle, CopiesNeverLoseAFile) {
         << name;
     EXPECT_TRUE(lstat(file(name).c_str(), &status) == 0 && !S_ISREG(status.st_mode)) << name;
   }
+}
+
+// Databases told apart by a mark of their own, which a copy carries.
+const char *const kMark = "test mark";
+
+// Makes the database of the path (a whole one, with its model) and marks it.
+void makeMarked(const std::string &path, const char *mark) {
+  int32_t hd = -1, hm = -1;
+  ASSERT_EQ(zyrDatabase_open(path.c_str(), &hd, &hm), 1);
+  ASSERT_EQ(zyrDatabase_close(hd, 0), 1);
+  Database *database = Database_new(path.c_str());
+  ASSERT_NE(database, nullptr);
+  ASSERT_EQ(Database_setString(database, 0, nullptr, kMark, mark), 1);
+  ASSERT_EQ(Database_close(database), 1);
+}
+
+// The mark of the database of the path, read without changing the file; "" when there is none.
+std::string markOf(const std::string &path) {
+  Database *database = Database_openForReading(path.c_str());
+  char *mark = nullptr;
+  const std::string found =
+      database != nullptr && Database_getString(database, 0, nullptr, kMark, &mark) == 1 ? mark : "";
+  zyrCString_free(mark);
+  Database_delete(database);
+  return found;
+}
+
+std::string helper(const char *name) { return std::string(ZYR_TEST_HELPER_DIR) + "/" + name; }
+
+// A process copying `source` onto `target` through ZYRAPI::copyZyr (tests/zyr_classes/helpers).
+std::unique_ptr<zyrtest::ChildProcess> copying(const std::string &source, const std::string &target, bool work,
+                                                const std::string &pauseAt = "") {
+  return std::make_unique<zyrtest::ChildProcess>(helper("copy_zyr"),
+                                                 std::vector<std::string>{source, target, work ? "1" : "0"},
+                                                 std::vector<std::pair<std::string, const char *>>{
+                                                     {"ZYR_USE_LOCAL_UNITS", "1"}, {"ZYR_SESSION_FILE", nullptr}},
+                                                 "", pauseAt);
+}
+
+// A copy killed at any point it passes leaves under the target's name the old database or the whole
+// copy, never a partial or empty one, and nothing that the next open and the next copy do not clear.
+TEST_F(Lifecycle, ACopyKilledAnywhereLeavesTheOldFileOrTheWholeCopy) {
+  zyrtest::ScratchDir dir("kill", m_dir);
+  const std::string source = dir.file("orig.zyr"), target = dir.file("target.zyr");
+  makeMarked(source, "copy");
+  makeMarked(target, "old");
+  const std::string sourceBytes = read(source), oldBytes = read(target);
+  const std::vector<std::string> clean = {"orig.zyr", "target.zyr"};
+  // Each point the copy passes, after the two opens of the source (the last pass of a point that
+  // renames is after its rename), and whether the copy is in place there.
+  struct Kill {
+    const char *m_point;
+    bool m_inPlace;
+  };
+  const std::vector<Kill> kept = {{"open.before-lock@3", false},     {"open.created@1", false},
+                                  {"open.before-lock@4", false},     {"open.before-lock@5", false},
+                                  {"open.created@2", false},         {"swap.before-rename@1", false},
+                                  {"swap.after-rename@1", false},    {"copy.before-replace@1", false},
+                                  {"replace.directory-synced@1", true}};
+  const std::vector<Kill> workedOn = {{"open.before-lock@3", false},        {"open.created@1", false},
+                                      {"copy.before-replace@1", false},     {"replace.directory-synced@1", true},
+                                      {"open.before-lock@4", true},         {"open.before-lock@5", true},
+                                      {"open.created@2", true},             {"swap.before-rename@1", true},
+                                      {"swap.after-rename@1", true}};
+  for (const bool work : {false, true})
+    for (const Kill &kill : work ? workedOn : kept) {
+      SCOPED_TRACE(std::string(kill.m_point) + (work ? ", working on the copy" : ""));
+      write(source, sourceBytes);
+      write(target, oldBytes);
+      ASSERT_EQ(dir.listing(), clean);
+      {
+        std::unique_ptr<zyrtest::ChildProcess> copy = copying(source, target, work, kill.m_point);
+        const std::string point = kill.m_point;
+        ASSERT_EQ(copy->waitPause(), point.substr(0, point.find('@')));
+        copy->kill();
+        EXPECT_EQ(copy->wait(), 128 + 9);
+      }
+      EXPECT_EQ(markOf(target), kill.m_inPlace ? "copy" : "old");
+      // The next open takes it as the database it is, and clears what the copy left beside it.
+      int32_t hd = -1, hm = -1;
+      EXPECT_EQ(zyrDatabase_open(target.c_str(), &hd, &hm), 1);
+      EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
+      for (const std::string &name : dir.listing())
+        EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+      zyrtest::ErrorCapture::clear();
+      // So does the next copy, which makes its whole copy.
+      std::unique_ptr<zyrtest::ChildProcess> again = copying(source, target, work);
+      EXPECT_EQ(again->readLine(), "copied");
+      again->closeInput();
+      EXPECT_EQ(again->wait(), 0);
+      EXPECT_EQ(dir.listing(), clean);
+      EXPECT_EQ(markOf(target), "copy");
+    }
+}
+
+// The copy keeps the permissions of the file it replaces, working on it or not.
+TEST_F(Lifecycle, ACopyKeepsTheModeOfTheFileItReplaces) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  api.openDB(file("mode.zyr"), false);
+  const mode_t mask = umask(022);
+  for (const bool work : {false, true})
+    for (const mode_t mode : {0600, 0640}) {
+      const std::string target = file("mode-" + std::to_string(mode) + (work ? "-work" : "") + ".zyr");
+      write(target, "old");
+      ASSERT_EQ(chmod(target.c_str(), mode), 0);
+      api.copyZyr(target, work, false);
+      struct stat status;
+      ASSERT_EQ(stat(target.c_str(), &status), 0);
+      EXPECT_EQ(status.st_mode & 07777, mode) << target;
+      EXPECT_NE(read(target), "old");
+    }
+  umask(mask);
+}
+
+// And its owner and group, where the process may set them.
+TEST_F(Lifecycle, ACopyKeepsTheOwnerOfTheFileItReplaces) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "only a privileged process may give a file to another user";
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  api.openDB(file("owner.zyr"), false);
+  for (const bool work : {false, true}) {
+    const std::string target = file(work ? "theirs-work.zyr" : "theirs.zyr");
+    write(target, "old");
+    ASSERT_EQ(chown(target.c_str(), 4321, 4321), 0);
+    api.copyZyr(target, work, false);
+    struct stat status;
+    ASSERT_EQ(stat(target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 4321u) << target;
+    EXPECT_EQ(status.st_gid, 4321u) << target;
+  }
+}
+
+// A database that this process has open under another handle, or that another process writes, is
+// never replaced by a copy: the copy is refused, naming the reason, and the file stays as it was.
+TEST_F(Lifecycle, ACopyOntoADatabaseInUseIsRefused) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  api.openDB(file("source.zyr"), false);
+  const std::string here = file("here.zyr");
+  int32_t hd = -1, hm = -1;
+  ASSERT_EQ(zyrDatabase_open(here.c_str(), &hd, &hm), 1);
+  const std::string bytes = read(here);
+  EXPECT_EQ(failure("copyZYR", [&] { api.copyZyr(here, false, false); }).getText(),
+            "Unable to overwrite the existing file " + here + ".\nIt is a database open in this session.\n");
+  EXPECT_EQ(read(here), bytes);
+  EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
+
+  // Another process works on its copy: the copy is in place under its name, with the lock file of
+  // that name, and the process holds it there.
+  zyrtest::ScratchDir dir("inuse", m_dir);
+  const std::string theirs = dir.file("theirs.zyr");
+  write(theirs, "old");
+  makeMarked(dir.file("work.zyr"), "work");
+  std::unique_ptr<zyrtest::ChildProcess> worker = copying(dir.file("work.zyr"), theirs, true);
+  ASSERT_EQ(worker->readLine(), "copied");
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"theirs.zyr", "theirs.zyr.lck", "work.zyr"}));
+  const std::string copied = read(theirs);
+  const std::string holder = access("/proc/self/fdinfo", R_OK) == 0
+                                 ? "It is in use by process " + std::to_string(worker->pid())
+                                 : std::string("It is in use by another process");
+  EXPECT_EQ(failure("copyZYR", [&] { api.copyZyr(theirs, true, false); }).getText(),
+            "Unable to overwrite the existing file " + theirs + ".\n" + holder + ".\n");
+  EXPECT_EQ(read(theirs), copied);
+  EXPECT_TRUE(api.isDBOpen());
+  worker->closeInput();
+  EXPECT_EQ(worker->wait(), 0);
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"theirs.zyr", "work.zyr"}));
+  EXPECT_EQ(markOf(theirs), "work");
+  api.copyZyr(theirs, false, false);
+  EXPECT_EQ(markOf(theirs), "");
 }
 
 TEST_F(Lifecycle, BackupsAreRestoredInPlace) {

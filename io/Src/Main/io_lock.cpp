@@ -443,10 +443,24 @@ long lockLineHolder(const char *line, const struct stat &status, bool writer) {
   return pid > 0 ? pid : 0;
 }
 
-// Adds a holder to those found: the one id while every holder found is that process, -1 once two
-// processes are.
-void noteHolder(long pid, long *found) {
-  if (pid > 0) *found = *found == 0 || *found == pid ? pid : -1;
+// The processes found holding a real lock: this one, and the others (the smallest id of them, and
+// whether there are several).
+struct Holders {
+  bool m_here = false;
+  long m_other = 0;
+  bool m_several = false;
+};
+
+void noteHolder(long pid, Holders *found) {
+  if (pid <= 0) return;
+  if (pid == static_cast<long>(getpid())) {
+    found->m_here = true;
+  } else if (found->m_other == 0 || pid < found->m_other) {
+    found->m_several = found->m_several || found->m_other != 0;
+    found->m_other = pid;
+  } else if (pid != found->m_other) {
+    found->m_several = true;
+  }
 }
 
 // The locks on the file of `status` that the descriptor `fd` of the process whose /proc entry
@@ -454,7 +468,7 @@ void noteHolder(long pid, long *found) {
 // it, read under the file's own lock list, so a holder that lives through the search is met
 // whatever other processes lock or let go meanwhile (the system-wide listing is walked while it
 // changes: an entry can be missed or met twice).
-void noteDescriptorHolders(int process, const char *fd, const struct stat &status, bool writer, long *found) {
+void noteDescriptorHolders(int process, const char *fd, const struct stat &status, bool writer, Holders *found) {
   struct stat target;
   if (fstatat(process, (std::string("fd/") + fd).c_str(), &target, 0) != 0 || target.st_dev != status.st_dev ||
       target.st_ino != status.st_ino)
@@ -474,15 +488,15 @@ void noteDescriptorHolders(int process, const char *fd, const struct stat &statu
   fclose(info);
 }
 
-// The process that holds the real lock of the open file (for writing only, when `writer`): its id
-// when one process alone holds it and this process may look at its descriptors, else 0. A lock
-// shared by the children a holder started counts once, as the holder's.
-long lockHolderId(int fd, bool writer) {
+// The processes that hold the real lock of the open file (for writing only, when `writer`), as far
+// as this process may look at their descriptors. A lock shared by the children a holder started
+// counts once, as the holder's.
+Holders lockHolders(int fd, bool writer) {
+  Holders found;
   struct stat status;
-  if (fstat(fd, &status) != 0) return 0;
+  if (fstat(fd, &status) != 0) return found;
   DIR *processes = opendir("/proc");
-  if (!processes) return 0;
-  long found = 0;
+  if (!processes) return found;
   while (struct dirent *entry = readdir(processes)) {
     if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
     const int process = openat(dirfd(processes), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -496,7 +510,15 @@ long lockHolderId(int fd, bool writer) {
     close(process);
   }
   closedir(processes);
-  return found > 0 ? found : 0;
+  return found;
+}
+
+// The process that holds the real lock of the open file (for writing only, when `writer`): its id
+// when one process alone holds it and this process may look at its descriptors, else 0.
+long lockHolderId(int fd, bool writer) {
+  const Holders found = lockHolders(fd, writer);
+  if (found.m_here) return found.m_other == 0 ? static_cast<long>(getpid()) : 0;
+  return found.m_several ? 0 : found.m_other;
 }
 
 } // namespace
@@ -517,6 +539,31 @@ int io_lock_holder(const char *name, int *writer, long *pid) {
   if (held) *pid = lockHolderId(fd, *writer != 0);
   close(fd);
   return held ? 1 : 0;
+}
+
+int io_hold_file(const char *name, int *fd, int *here, long *pid) {
+  *fd = -1;
+  *here = 0;
+  *pid = 0;
+  if (!name) return 1;
+  // Under the directory's lock, as the staleness probe looks: an opener holds it from its count in
+  // the lock file to its real lock, so that none is missed half way.
+  DirectoryGuard guard(name);
+  const int probe = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (probe < 0) return 1;
+  if (flock(probe, LOCK_EX | LOCK_NB) == 0) {
+    *fd = probe;
+    return 1;
+  }
+  const bool held = errno == EWOULDBLOCK;
+  if (held) {
+    const Holders found = lockHolders(probe, false);
+    *here = found.m_here ? 1 : 0;
+    *pid = found.m_other;
+  }
+  close(probe);
+  // A file system without real locks holds nothing, and keeps nobody out.
+  return held ? 0 : 1;
 }
 
 int io_lockfile_error(const char *name) {

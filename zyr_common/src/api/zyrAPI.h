@@ -68,6 +68,10 @@ int zyrDatabase_close(int32_t hDatabase, int32_t purgeHistory);
 // be NULL) gets their number; the result is 1 when every close succeeded.
 int zyrDatabase_closeAll(int32_t *noOfClosed);
 int zyrDatabase_copy(int32_t hDatabase, const char *filename, int32_t workOnCopy, int32_t purgeHistory);
+// The exported class's copy: as zyrDatabase_copy, but a file under the name is replaced by the copy
+// once it is whole (Repository_copyDatabase with `replace`). A session records it as
+// zyrDatabase_copy.
+int zyrDatabase_copyOver(int32_t hDatabase, const char *filename, int32_t workOnCopy, int32_t purgeHistory);
 int zyrDatabase_saveCheckpoint(int32_t hDatabase, int32_t *checkpoint);
 int zyrDatabase_restoreCheckpoint(int32_t hDatabase, int32_t checkpoint);
 int zyrDatabase_getNoOfCheckpoints(int32_t hDatabase, int32_t *noOfCheckpoints);

@@ -89,12 +89,15 @@ int zyrDatabase_closeAll(int32_t *noOfClosed) {
   return status;
 }
 
-int zyrDatabase_copy(int32_t hDatabase, const char *filename, int32_t workOnCopy, int32_t purgeHistory) {
+namespace {
+
+int copyDatabase(const char *function, int32_t hDatabase, const char *filename, int32_t workOnCopy,
+                 int32_t purgeHistory, int replace) {
   Repository *repository = nullptr;
-  if (!zyrAPI_isGiven(filename, __func__, "filename") || !zyrAPI_getDatabase(hDatabase, __func__, &repository))
+  if (!zyrAPI_isGiven(filename, function, "filename") || !zyrAPI_getDatabase(hDatabase, function, &repository))
     return 0;
-  const int status = Repository_copyDatabase(repository, filename, workOnCopy, purgeHistory);
-  if (zyrAPI_recordCall(repository, status, __func__, hDatabase)) {
+  const int status = Repository_copyDatabase(repository, filename, workOnCopy, purgeHistory, replace);
+  if (zyrAPI_recordCall(repository, status, "zyrDatabase_copy", hDatabase)) {
     SessionFile_recordString(filename);
     SessionFile_recordInteger(workOnCopy);
     SessionFile_recordInteger(purgeHistory);
@@ -102,6 +105,16 @@ int zyrDatabase_copy(int32_t hDatabase, const char *filename, int32_t workOnCopy
   if (status == 1)
     Repository_commit(repository);
   return status;
+}
+
+} // namespace
+
+int zyrDatabase_copy(int32_t hDatabase, const char *filename, int32_t workOnCopy, int32_t purgeHistory) {
+  return copyDatabase(__func__, hDatabase, filename, workOnCopy, purgeHistory, 0);
+}
+
+int zyrDatabase_copyOver(int32_t hDatabase, const char *filename, int32_t workOnCopy, int32_t purgeHistory) {
+  return copyDatabase(__func__, hDatabase, filename, workOnCopy, purgeHistory, 1);
 }
 
 int zyrDatabase_saveCheckpoint(int32_t hDatabase, int32_t *checkpoint) {

@@ -234,6 +234,19 @@ Database *Database_clone(Database *database, const char *newName) {
   return clone;
 }
 
+int Database_copyTo(Database *database, const char *path) {
+  if (DefFile_copyTo(database->m_defFile, path)) return 1;
+  DefFile_reportError(database->m_defFile, __func__);
+  return 0;
+}
+
+Database *Database_openCopyOf(const Database *original, const char *name, const char *path) {
+  DefFile *file = DefFile_new(path);
+  Database *copy = file ? makeHandle(name, file) : nullptr;
+  if (copy) copy->m_isModified = original->m_isModified;
+  return copy;
+}
+
 int Database_rename(Database *database, const char *newName) {
   char *fileName = Database_fileName(newName);
   if (!fileName) return 0;

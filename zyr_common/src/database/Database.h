@@ -83,6 +83,14 @@ Database *Database_openForReading(const char *name);
 Database *Database_openCopy(const char *fileName);
 // Copies the open file to the normalised new name and answers a handle on the copy.
 Database *Database_clone(Database *database, const char *newName);
+// Copies the open file, whole and on disc, to a new file of exactly the name `path` (a temporary
+// that is to take another file's place: no suffix is added, no link followed). 1, or 0 with the
+// failure published and nothing of the copy left.
+int Database_copyTo(Database *database, const char *path);
+// A handle named `name` on the file `path` (exactly that file), which a copy of `original` made
+// (Database_copyTo): it counts as modified when the original does, as a clone does. NULL, with
+// the failure published, when it cannot be opened.
+Database *Database_openCopyOf(const Database *original, const char *name, const char *path);
 int Database_rename(Database *database, const char *newName);
 // Stamps "Date - modified" when something changed, closes the file and frees the handle.
 void Database_delete(Database *database);

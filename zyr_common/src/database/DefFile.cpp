@@ -13,6 +13,7 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
+#include "zyrPlacement.h"
 #include "zyrSystem.h"
 #include "zyrTrace.h"
 #include "zyrUUID.h"
@@ -551,6 +552,12 @@ DefFile *DefFile_clone(DefFile *file, const char *newName) {
   if (!newName || zyrIsFile(newName)) return nullptr;
   // The copy is made as the file the name leads to (a link stays a link), and only that goes again.
   char *path = zyrResolveLinks(newName);
+  DefFile *copy = DefFile_copyTo(file, path) ? DefFile_new(path) : nullptr;
+  zyrCString_free(path);
+  return copy;
+}
+
+int DefFile_copyTo(DefFile *file, const char *path) {
   int ok = DefFile_openAsSecondaryFile(file, path, 1);
   if (ok) ok = Dataset_copyAll(file->m_dataset, 0);
   // The copy is whole, its index with it, and on disc before it counts as made: its close could
@@ -563,12 +570,8 @@ DefFile *DefFile_clone(DefFile *file, const char *newName) {
                      "Unable to copy the WEZ data file; does the requested file already exist?");
     // The name was free before: a partial copy must not stand in for a database.
     zyrRemoveDatabaseFile(path);
-    zyrCString_free(path);
-    return nullptr;
   }
-  DefFile *copy = DefFile_new(path);
-  zyrCString_free(path);
-  return copy;
+  return ok;
 }
 
 int DefFile_moveFile(DefFile *file, const char *newName) {
@@ -659,6 +662,28 @@ int DefFile_replaceWith(DefFile *file, const char *replacement) {
   DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_OVERWRITE_DATABASE,
                    "Unable to put the new WEZ data file in place of the old one.");
   return 0;
+}
+
+int DefFile_holdForReplacement(zyrPlacement *placement, const char *name, const char *function) {
+  if (!placement->m_exists) return 1;
+  int fd = -1, here = 0;
+  long pid = 0;
+  if (io_hold_file(placement->m_target.c_str(), &fd, &here, &pid)) {
+    placement->m_hold = fd;
+    return 1;
+  }
+  const std::string reason = here       ? std::string("It is a database open in this session")
+                             : pid > 0  ? "It is in use by process " + std::to_string(pid)
+                                        : std::string("It is in use by another process");
+  DefFile_publishNotReplaced(name, reason.c_str(), function);
+  return 0;
+}
+
+void DefFile_publishNotReplaced(const char *name, const char *reason, const char *function) {
+  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, kSource, __LINE__);
+  zyrError_addMessage(error, "Unable to overwrite the existing file %s.\n", name != nullptr ? name : "");
+  zyrError_addMessage(error, "%s.\n", reason);
+  zyrError_publish(error);
 }
 
 int DefFile_claimWrite(DefFile *file) {

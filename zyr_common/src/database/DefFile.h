@@ -15,6 +15,7 @@
 
 struct Dataset;
 struct Dictionary;
+struct zyrPlacement;
 struct IO_state;
 struct zyrError;
 struct zyrUUID;
@@ -85,6 +86,10 @@ int DefFile_tellMaker(const char *fileName, const char *function);
 // Copies every valid data set to a new file and answers a handle on it; NULL when a file of that
 // name exists (nothing stored) or the copy fails.
 DefFile *DefFile_clone(DefFile *file, const char *newName);
+// Copies every valid data set to a new file of exactly the name `path` (no link followed), made
+// whole, its index with it, and put on disc with its directory entry. 1, or 0 with the error
+// stored and nothing of the copy left.
+int DefFile_copyTo(DefFile *file, const char *path);
 // Moves the primary file and reopens it under the new name (the old one when the move failed).
 int DefFile_moveFile(DefFile *file, const char *newName);
 // Rewrites the file with only its valid data sets (every positive when made 1 with the flag),
@@ -101,6 +106,16 @@ char *DefFile_copyValid(DefFile *file, int compressWhen);
 // half way, and a process holding the primary file refuses the replacement. The handle then
 // holds the new file. 1, or 0 with the error stored and both files as they were.
 int DefFile_replaceWith(DefFile *file, const char *replacement);
+// Before a whole new file takes the place of the file a placement found (zyrPlacement_begin of
+// `name`): a file in use is refused, with 10020 published under the function's name
+// (DefFile_publishNotReplaced), and 0 answered: a database that this process has open, or a file
+// whose real lock another live process holds (either would lose its file under its lock, and
+// the next open would take that lock for one left by a program that has ended). Otherwise 1, and
+// the file is held until zyrPlacement_end, so that no process opens it meanwhile.
+int DefFile_holdForReplacement(zyrPlacement *placement, const char *name, const char *function);
+// Publishes 10020 under the function's name: "Unable to overwrite the existing file <name>.", then
+// the reason (a sentence without its full stop).
+void DefFile_publishNotReplaced(const char *name, const char *reason, const char *function);
 // Makes this process the writer of the primary file before a change: 1; 0 with the error stored
 // (10012 when other processes hold the file, 10010 when it is open for reading only).
 int DefFile_claimWrite(DefFile *file);

@@ -297,9 +297,10 @@ void Repository_dump(const Repository *repository, FILE *stream) {
 
 void Repository_print(const Repository *repository, FILE *stream) { Repository_dump(repository, stream); }
 
-int Repository_copyDatabase(Repository *repository, const char *name, int32_t workOnCopy, int32_t flag) {
+int Repository_copyDatabase(Repository *repository, const char *name, int32_t workOnCopy, int32_t flag,
+                            int replace) {
   Repository_makeCurrent(repository);
-  return zyrStateManager_copyDatabase(repository->m_stateManager, name, workOnCopy, flag);
+  return zyrStateManager_copyDatabase(repository->m_stateManager, name, workOnCopy, flag, replace);
 }
 
 int32_t Repository_commit(Repository *repository) {

@@ -39,7 +39,9 @@ int Repository_close(Repository *repository, int32_t flag);
 void Repository_dump(const Repository *repository, FILE *stream);
 void Repository_print(const Repository *repository, FILE *stream);
 
-int Repository_copyDatabase(Repository *repository, const char *name, int32_t workOnCopy, int32_t flag);
+// zyrStateManager_copyDatabase: `replace` lets the copy take the place of a file under the name.
+int Repository_copyDatabase(Repository *repository, const char *name, int32_t workOnCopy, int32_t flag,
+                            int replace = 0);
 int32_t Repository_commit(Repository *repository);
 void Repository_gotoState(Repository *repository, int32_t state);
 int32_t Repository_externalCheckpoint(Repository *repository);

@@ -9,6 +9,7 @@
 #include "zyrMemory.h"
 #include "zyrObject.h"
 #include "zyrPause.h"
+#include "zyrPlacement.h"
 #include "zyrSystem.h"
 #include "zyrTrace.h"
 #include "zyrTypeManager.h"
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -1013,27 +1015,112 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   return result;
 }
 
-int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int32_t workOnCopy, int32_t flag) {
+namespace {
+
+const char *const kCopying = "zyrStateManager_copyDatabase";
+
+// The copy could not be made, or not put in place (`reason` then says why, else nothing more).
+void publishCopyFailed(const Database *original, const char *fileName, const char *reason) {
+  ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_COPY_DATABASE, kCopying,
+                "There was a problem copying the ZYR database from\n\n%s\n\nto\n\n%s\n\n%s%s",
+                original != nullptr ? Database_getFileName(original) : "", fileName, reason != nullptr ? reason : "",
+                reason != nullptr ? ".\n" : "");
+}
+
+// The copy of the database that takes the place of the file the placement found: made whole
+// under the placement's temporary name, compacted there unless the process works on it, and
+// renamed over that file only then, so that the name holds the old file or the whole copy
+// whenever the process ends. Working on it, the process opens the copy under the name only once it
+// is in place: its lock file is the name's own, and nothing is left under the temporary name.
+int copyInPlace(zyrStateManager *manager, const char *fileName, int32_t workOnCopy, int32_t flag,
+                zyrPlacement *place) {
+  Database *original = manager->m_database;
+  const char *temporary = place->m_temporary.c_str();
+  if (Database_copyTo(original, temporary) != 1) {
+    publishCopyFailed(original, fileName, nullptr);
+    return 0;
+  }
+  if (workOnCopy != 1) {
+    Database *copy = Database_openCopyOf(original, temporary, temporary);
+    if (copy == nullptr) {
+      publishCopyFailed(original, fileName, nullptr);
+      return 0;
+    }
+    if (zyrStateManager_compactDatabase(manager, copy, flag) != 1)
+      ZYR_ERROR_FOR(ZYR_W_INVALID_RESULT_IGNORED, kCopying, "Unable to compact the database\n\n%s\n\n", fileName);
+    // A copy whose close could not store all of it does not take another file's place.
+    if (Database_close(copy) != 1) {
+      publishCopyFailed(original, fileName, nullptr);
+      return 0;
+    }
+  }
+  zyrPause_point("copy.before-replace");
+  if (zyrPlacement_commit(place) != 1) {
+    publishCopyFailed(original, fileName,
+                      place->m_refusal != 0 ? zyrPlacement_reason(place->m_refusal) : strerror(errno));
+    return 0;
+  }
+  if (workOnCopy != 1)
+    return 1;
+  zyrPlacement_end(place);
+  Database *copy = Database_openCopyOf(original, fileName, place->m_target.c_str());
+  if (copy == nullptr) {
+    ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_COPY_DATABASE, kCopying,
+                  "The ZYR database has been copied to\n\n%s\n\nbut the copy could not be opened to work on.\n",
+                  fileName);
+    return 0;
+  }
+  manager->m_database = copy;
+  if (zyrStateManager_compactDatabase(manager, original, flag) != 1)
+    ZYR_ERROR_FOR(ZYR_W_INVALID_RESULT_IGNORED, kCopying, "Unable to compact the database\n\n%s\n\n",
+                  Database_getFileName(original));
+  Database_delete(original);
+  return 1;
+}
+
+} // namespace
+
+int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int32_t workOnCopy, int32_t flag,
+                                 int replace) {
   if (name == nullptr || zyrCString_isBlank(name)) {
     ZYR_ERROR(ZYR_U_INVALID_INPUT, "No file name has been supplied for the copied database.\n");
     return 0;
   }
   char *fileName = Database_fileName(name);
-  if (Database_fileExists(name)) {
+  if (!replace && Database_fileExists(name)) {
     ZYR_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE, "Unable to copy the database as the file %s already exists.\n", fileName);
+    zyrCString_free(fileName);
+    return 0;
+  }
+  // What stands under the name is looked at, and held, before anything is written: only a
+  // regular file that nobody has open is replaced. The temporary leaves room for its lock file.
+  zyrPlacement place;
+  if (replace && (!zyrPlacement_begin(&place, fileName, 4) ||
+                  !DefFile_holdForReplacement(&place, fileName, __func__))) {
+    if (place.m_refusal == EISDIR || place.m_refusal == ZYR_PLACEMENT_NOT_REGULAR)
+      DefFile_publishNotReplaced(fileName, zyrPlacement_reason(place.m_refusal), __func__);
+    else if (place.m_refusal != 0)
+      publishCopyFailed(manager->m_database, fileName, zyrPlacement_reason(place.m_refusal));
+    zyrPlacement_end(&place);
     zyrCString_free(fileName);
     return 0;
   }
   zyrStateManager_commitState(manager);
   if (manager->m_database == nullptr) {
+    zyrPlacement_end(&place);
     zyrCString_free(fileName);
     return 1;
   }
   keepTypeRecord(manager);
+  if (replace) {
+    const int status = copyInPlace(manager, fileName, workOnCopy, flag, &place);
+    zyrPlacement_end(&place);
+    zyrCString_free(fileName);
+    return status;
+  }
   Database *copy = Database_clone(manager->m_database, fileName);
   if (copy == nullptr) {
-    ZYR_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE, "There was a problem copying the ZYR database from\n\n%s\n\nto\n\n%s\n\n",
-              Database_getFileName(manager->m_database), fileName);
+    publishCopyFailed(manager->m_database, fileName, nullptr);
     zyrCString_free(fileName);
     return 0;
   }

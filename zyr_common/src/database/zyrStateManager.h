@@ -57,7 +57,13 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag);
 // 1 while a change is under way: a state is open, objects wait for their dump hooks, or the
 // change was refused.
 int zyrStateManager_hasChange(const zyrStateManager *manager);
-int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int32_t workOnCopy, int32_t flag);
+// Copies the database to the normalised name (and, with workOnCopy 1, works on the copy from then
+// on), compacting the copy (or, working on the copy, the original) as the flag asks. A file under
+// the name refuses the copy, unless `replace`: the copy then takes the place of the file the name
+// leads to as every whole file does (zyrPlacement.h), once whole; a file in use there is refused
+// (DefFile_holdForReplacement), as is anything that is no regular file.
+int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int32_t workOnCopy, int32_t flag,
+                                 int replace);
 int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database, int32_t flag);
 int32_t zyrStateManager_commitState(zyrStateManager *manager);
 int32_t zyrStateManager_openState(zyrStateManager *manager);

@@ -1,6 +1,7 @@
 // Model operations that write the model out as a solver definition file.
 #include "ModelExport.h"
 
+#include "DefFile.h"
 #include "DefWriter.h"
 #include "ElementMesh.h"
 #include "Mesh.h"
@@ -33,10 +34,7 @@ void publishReason(const char *fileName, int reason) {
 
 // What stands under the name cannot be replaced by the definition file.
 void publishNotReplaced(const char *fileName, int refusal) {
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, "Model_exportMesh", __FILE__, __LINE__);
-  zyrError_addMessage(error, "Unable to overwrite the existing file %s.\n", fileName);
-  zyrError_addMessage(error, "%s.\n", zyrPlacement_reason(refusal));
-  zyrError_publish(error);
+  DefFile_publishNotReplaced(fileName, zyrPlacement_reason(refusal), "Model_exportMesh");
 }
 
 // A mesh part that its restore left without vertices or elements (its stored data was damaged):
@@ -98,8 +96,12 @@ int Model_exportMesh(Model *model, const char *type, const char *fileName, const
     ZYR_ERROR(ZYR_U_INVALID_INPUT, "The export type \"%s\" is not recognised.\n", type);
     return 0;
   }
-  if (model == nullptr || fileName == nullptr || *fileName == '\0')
+  if (model == nullptr)
     return 0;
+  if (fileName == nullptr || *fileName == '\0') {
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "Unable to write the definition file\n\n\"\"\n\nNo file name has been supplied.\n");
+    return 0;
+  }
   // A unit the writer could not convert to would give a file without coordinates.
   if (!Model_checkLengthUnits(units, __func__))
     return 0;
@@ -116,6 +118,12 @@ int Model_exportMesh(Model *model, const char *type, const char *fileName, const
       publishNotReplaced(fileName, place.m_refusal);
     else
       publishReason(fileName, place.m_refusal);
+    return 0;
+  }
+  // A file in use keeps its place (a database open here or elsewhere would lose its file under
+  // its lock), and one that is not is held until the new file is in place.
+  if (!DefFile_holdForReplacement(&place, fileName, __func__)) {
+    zyrPlacement_end(&place);
     return 0;
   }
   const std::string &temporary = place.m_temporary;
