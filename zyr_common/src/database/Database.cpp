@@ -241,7 +241,7 @@ int Database_copyTo(Database *database, const char *path) {
 }
 
 Database *Database_openCopyOf(const Database *original, const char *name, const char *path) {
-  DefFile *file = DefFile_new(path);
+  DefFile *file = DefFile_new(path, 1);
   Database *copy = file ? makeHandle(name, file) : nullptr;
   if (copy) copy->m_isModified = original->m_isModified;
   return copy;

@@ -552,7 +552,7 @@ DefFile *DefFile_clone(DefFile *file, const char *newName) {
   if (!newName || zyrIsFile(newName)) return nullptr;
   // The copy is made as the file the name leads to (a link stays a link), and only that goes again.
   char *path = zyrResolveLinks(newName);
-  DefFile *copy = DefFile_copyTo(file, path) ? DefFile_new(path) : nullptr;
+  DefFile *copy = DefFile_copyTo(file, path) ? DefFile_new(path, file->m_database) : nullptr;
   zyrCString_free(path);
   return copy;
 }
