@@ -67,6 +67,16 @@ std::string takeErrorText() {
   return text;
 }
 
+int queuedErrorCode() {
+  const QueuedErrors queued;
+  if (queued.m_status != 1 || queued.m_count <= 0 || queued.m_errors == nullptr)
+    return 0;
+  for (int32_t i = 0; i < queued.m_count; ++i)
+    if (!zyrError_isWarning(queued.m_errors[i]))
+      return zyrError_getCode(queued.m_errors[i]);
+  return zyrError_getCode(queued.m_errors[0]);
+}
+
 bool takeBadLocationErrors() {
   {
     const QueuedErrors queued;

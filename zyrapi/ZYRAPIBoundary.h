@@ -29,6 +29,9 @@ namespace boundary {
 // ZYR" when nothing is queued and "zyrModel_getLastError has failed" when the queue cannot be
 // read. The queue is emptied in every case.
 std::string takeErrorText();
+// The code of the first queued error that is no warning, else of the first queued one; 0 when
+// nothing is queued. The queue is left as it is.
+int queuedErrorCode();
 // True when every queued error (none included) is an unrecognised or unresolved name; the queue
 // is then emptied. Otherwise the queue is left as it is.
 bool takeBadLocationErrors();
@@ -41,10 +44,11 @@ void settleWarnings(const std::string &classText, const std::string &methodText,
 // emptied and nothing is thrown); a result of 1 settles the warnings, reporting them when asked.
 void report(int result, const std::string &methodText, bool reportWarnings, bool tolerateBadLocation);
 
-// Throws E for a failed call, with the queued errors as its message.
+// Throws E for a failed call, with the queued errors as its message and the first error's code.
 template <class E> [[noreturn]] void throwQueued(const std::string &classText, const std::string &methodText) {
+  const int code = queuedErrorCode();
   const std::string message = takeErrorText();
-  throw E(classText, methodText, message, qiv::errorTypeError);
+  throw E(classText, methodText, message, qiv::errorTypeError, code);
 }
 
 // The ending of nearly every method: a status other than 1 throws E, a status of 1 drops the

@@ -1,4 +1,5 @@
-// The exception classes: each passes its own name to qiv::Error and the trailing code 0.
+// The exception classes: each passes its own name to qiv::Error, and the code of the core's error
+// (0 when none is given).
 #include "ZYRAPIExceptions.h"
 
 namespace qiv {
@@ -8,9 +9,12 @@ error::error() = default;
 error::error(const std::string &classText, const std::string &methodText, const std::string &message,
              qiv::errorType type)
     : qiv::Error("zyrapi::error", classText, methodText, message, type, 0) {}
+error::error(const std::string &classText, const std::string &methodText, const std::string &message,
+             qiv::errorType type, int code)
+    : qiv::Error("zyrapi::error", classText, methodText, message, type, code) {}
 error::error(const std::string &ownName, const std::string &classText, const std::string &methodText,
-             const std::string &message, qiv::errorType type)
-    : qiv::Error(ownName, classText, methodText, message, type, 0) {}
+             const std::string &message, qiv::errorType type, int code)
+    : qiv::Error(ownName, classText, methodText, message, type, code) {}
 error::error(const error &other) = default;
 error &error::operator=(const error &other) = default;
 error::~error() = default;
@@ -20,6 +24,9 @@ error::~error() = default;
   cls::cls(const std::string &classText, const std::string &methodText, const std::string &message,         \
            qiv::errorType type)                                                                              \
       : error(ownName, classText, methodText, message, type) {}                                              \
+  cls::cls(const std::string &classText, const std::string &methodText, const std::string &message,         \
+           qiv::errorType type, int code)                                                                    \
+      : error(ownName, classText, methodText, message, type, code) {}                                        \
   cls::cls(const cls &other) = default;                                                                      \
   cls &cls::operator=(const cls &other) = default;                                                           \
   cls::~cls() = default;

@@ -2,7 +2,8 @@
 #define ZYR_ZYRAPI_EXCEPTIONS_H
 // The exceptions of the exported classes. Every failure leaves the library as one of these,
 // caught by the host as qiv::Error: the class text and method text name what failed as the host
-// sees it, the message holds every error the core had queued for the call, blank-line separated.
+// sees it, the message holds every error the core had queued for the call, blank-line separated,
+// and the code is the core's code of the first of them that is an error (0 when none is).
 //
 //   zyrapi::zyr       database, model, location and naming operations
 //   zyrapi::ratlas    composite names, priorities and primitive regions
@@ -24,13 +25,15 @@ public:
   error();
   error(const std::string &classText, const std::string &methodText, const std::string &message,
         qiv::errorType type);
+  error(const std::string &classText, const std::string &methodText, const std::string &message,
+        qiv::errorType type, int code);
   error(const error &other);
   error &operator=(const error &other);
   ~error() override;
 
 protected:
   error(const std::string &ownName, const std::string &classText, const std::string &methodText,
-        const std::string &message, qiv::errorType type);
+        const std::string &message, qiv::errorType type, int code = 0);
 };
 
 class ZYR_EXPORT zyr : public error {
@@ -38,6 +41,8 @@ public:
   zyr();
   zyr(const std::string &classText, const std::string &methodText, const std::string &message,
       qiv::errorType type);
+  zyr(const std::string &classText, const std::string &methodText, const std::string &message,
+      qiv::errorType type, int code);
   zyr(const zyr &other);
   zyr &operator=(const zyr &other);
   ~zyr() override;
@@ -48,6 +53,8 @@ public:
   ratlas();
   ratlas(const std::string &classText, const std::string &methodText, const std::string &message,
          qiv::errorType type);
+  ratlas(const std::string &classText, const std::string &methodText, const std::string &message,
+         qiv::errorType type, int code);
   ratlas(const ratlas &other);
   ratlas &operator=(const ratlas &other);
   ~ratlas() override;
@@ -58,6 +65,8 @@ public:
   affine3D();
   affine3D(const std::string &classText, const std::string &methodText, const std::string &message,
            qiv::errorType type);
+  affine3D(const std::string &classText, const std::string &methodText, const std::string &message,
+           qiv::errorType type, int code);
   affine3D(const affine3D &other);
   affine3D &operator=(const affine3D &other);
   ~affine3D() override;
@@ -68,6 +77,8 @@ public:
   memory();
   memory(const std::string &classText, const std::string &methodText, const std::string &message,
          qiv::errorType type);
+  memory(const std::string &classText, const std::string &methodText, const std::string &message,
+         qiv::errorType type, int code);
   memory(const memory &other);
   memory &operator=(const memory &other);
   ~memory() override;

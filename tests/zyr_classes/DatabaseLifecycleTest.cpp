@@ -483,3 +483,31 @@ TEST_F(Lifecycle, FilesAndPaths) {
 }
 
 } // namespace
+
+namespace {
+
+// A host that set neither the units' directory nor the built-in table is told so, with the core's
+// code: the words of the error are in its text, not only the variables it looked at.
+TEST_F(Lifecycle, AnOpenWithoutUnitsSaysSoWithTheErrorsCode) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string db = file("units.zyr");
+  const std::string empty = m_scratch.path();
+  EXPECT_EXIT(
+      {
+        unsetenv("ZYR_USE_LOCAL_UNITS");
+        unsetenv("WEZ5_UNITS_DIR");
+        unsetenv("WEZ_DATA_DIR");
+        if (chdir(empty.c_str()) != 0)
+          std::exit(2);
+        try {
+          qiv::ZYRAPI::instance().openDB(db, false);
+        } catch (const qiv::Error &e) {
+          std::fprintf(stderr, "code=%d text=%s\n", e.getCode(), e.getText().c_str());
+          std::exit(0);
+        }
+        std::exit(1);
+      },
+      testing::ExitedWithCode(0), "code=20009 text=The unit definition file was not found: set WEZ5_UNITS_DIR");
+}
+
+} // namespace

@@ -17,6 +17,7 @@ using zyrtest::queuedCount;
 class ErrorBridge : public zyrtest::QueueTest {};
 
 TEST_F(ErrorBridge, FailureJoinsEveryQueuedMessageAndEmptiesTheQueue) {
+  queueError(4, "A warning first.\n");
   queueError(10020, "The file named \"a\" does not exist.\n");
   queueError(10002, "Unable to identify model with handle \"-1\".\n");
   queueError(20003, "third");
@@ -28,8 +29,9 @@ TEST_F(ErrorBridge, FailureJoinsEveryQueuedMessageAndEmptiesTheQueue) {
     EXPECT_EQ(e.getClass(), "ZYRAPI");
     EXPECT_EQ(e.getMethod(), "openDB");
     EXPECT_EQ(e.getType(), qiv::errorTypeError);
-    EXPECT_EQ(e.getCode(), 0);
-    EXPECT_EQ(e.getText(), "The file named \"a\" does not exist.\n\n\n"
+    // The code is the first error's, not the warning's before it.
+    EXPECT_EQ(e.getCode(), 10020);
+    EXPECT_EQ(e.getText(), "A warning first.\n\n\nThe file named \"a\" does not exist.\n\n\n"
                            "Unable to identify model with handle \"-1\".\n\n\nthird");
   }
   EXPECT_EQ(queuedCount(), 0);
