@@ -100,7 +100,8 @@ std::vector<std::string> splitLines(const std::string &text);
 
 // Bytes the heap has handed out and not had back: the same before and after a sequence of calls
 // that must leave nothing allocated (under the address sanitizer its own count, else the C
-// library's). Single-threaded tests only.
+// library's, which is exact only with its thread cache off: GLIBC_TUNABLES=glibc.malloc.tcache_count=0,
+// as ctest runs the tests; without it this throws). Single-threaded tests only.
 int64_t heapInUse();
 
 // A fuzz input read as a command line: a first byte giving the number of words (up to maxWords),
