@@ -16,6 +16,7 @@
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -202,7 +203,11 @@ struct Prover {
     const Planned &plan = (*m_plans)[static_cast<size_t>(job)];
     Slot &s = slot(job);
     FILE *stream = m_record->m_stream;
-    s.m_bytes.resize(static_cast<size_t>(plan.m_end_byte - plan.m_base));
+    try {
+      s.m_bytes.resize(static_cast<size_t>(plan.m_end_byte - plan.m_base));
+    } catch (const std::bad_alloc &) {
+      return false; // nothing more is proved here: the stream decides the rest
+    }
     size_t got = 0;
     if (io_seek(stream, plan.m_base, 0) != 0)
       m_status = IO_SEEK_ERR;
@@ -245,16 +250,26 @@ struct Prover {
 // the system failed, with *stop the first frame whose window was not read.
 int proveFrames(IO_file *record, int64_t size, const Live &live, std::vector<char> *held, size_t *stop) {
   *stop = live.size();
-  const std::vector<Planned> plans = planWindows(live, size);
+  std::vector<Planned> plans;
+  try {
+    plans = planWindows(live, size);
+  } catch (const std::bad_alloc &) {
+    return IO_OK; // nothing proved: the stream decides every frame
+  }
   if (plans.empty()) return IO_OK;
   // Messages of the trace would come from the workers in any order: with it, one thread works.
   const int threads = io_trace_enabled() ? 1 : io_pipeline_threads();
   Prover prover{record, size, &live, &plans, {}, held};
-  prover.m_slots.resize(static_cast<size_t>(io_pipeline_window(threads)));
-  int status = IO_OK;
+  try {
+    prover.m_slots.resize(static_cast<size_t>(io_pipeline_window(threads)));
+  } catch (const std::bad_alloc &) {
+    return IO_OK;
+  }
+  bool headed = true;
   for (Slot &s : prover.m_slots)
-    if (!(s.m_header = ioheader_alloc(record->m_callback))) status = IO_ALLOC_ERR;
-  if (status == IO_OK) {
+    if (!(s.m_header = ioheader_alloc(nullptr))) headed = false;
+  int status = IO_OK;
+  if (headed) {
     IO_pipeline pipeline = {
         &prover, [](void *p, int64_t job) { return static_cast<Prover *>(p)->prepare(job); },
         [](void *p, int64_t job) { static_cast<Prover *>(p)->compute(job); },
@@ -262,7 +277,7 @@ int proveFrames(IO_file *record, int64_t size, const Live &live, std::vector<cha
     status = io_run_pipeline(static_cast<int64_t>(plans.size()), threads, pipeline);
     if (status != IO_OK) *stop = prover.m_stop;
   }
-  for (Slot &s : prover.m_slots) ioheader_free(record->m_callback, s.m_header);
+  for (Slot &s : prover.m_slots) ioheader_free(nullptr, s.m_header);
   return status;
 }
 
@@ -282,15 +297,21 @@ int ioframe_check_table(IO_file *record) {
   // In file order, so that the frames are read as they stand, one after the other. The position
   // ends an entry; an entry that does not parse at all was refused with the stored index.
   Live live;
-  for (int32_t slot = 0; slot < indextable_count(table); ++slot) {
-    const char *text = indextable_entry(table, slot);
-    const char *last = text && text[0] == 'Y' ? strrchr(text, 27) : nullptr;
-    if (last) live.emplace_back(io_parse_integer(last + 1), slot);
+  std::vector<char> held;
+  try {
+    for (int32_t slot = 0; slot < indextable_count(table); ++slot) {
+      const char *text = indextable_entry(table, slot);
+      const char *last = text && text[0] == 'Y' ? strrchr(text, 27) : nullptr;
+      if (last) live.emplace_back(io_parse_integer(last + 1), slot);
+    }
+    held.assign(live.size(), 0);
+  } catch (const std::bad_alloc &) {
+    io_report_malloc_error(callback, "iif_open", static_cast<int64_t>(indextable_count(table)) * 16);
+    return IO_ALLOC_ERR;
   }
   // A stored index is mostly in file order already.
   if (!std::is_sorted(live.begin(), live.end())) std::sort(live.begin(), live.end());
   const int64_t size = ioframe_file_size(record->m_stream);
-  std::vector<char> held(live.size(), 0);
   size_t stop = live.size();
   int status = proveFrames(record, size, live, &held, &stop);
   IO_header *header = ioheader_alloc(callback);
