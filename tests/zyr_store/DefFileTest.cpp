@@ -576,21 +576,6 @@ namespace {
 using storetest::readFile;
 using storetest::writeFile;
 
-// The stored index's entry of the `n`-th data set (from 0) whose entry begins with `key` made to
-// claim one byte more than its frame holds: the frame stands no longer as the index says.
-std::string lengthenEntry(std::string bytes, const std::string &key, int n = 0) {
-  const std::string esc(1, '\x1b');
-  size_t at = bytes.rfind("*INDEX\n");
-  for (int i = 0; i <= n; ++i) at = bytes.find("\nY" + esc + key + esc, at + 1);
-  // status, what, where, when, length, position
-  size_t length = at + 1;
-  for (int field = 0; field < 4; ++field) length = bytes.find(esc, length) + 1;
-  const size_t end = bytes.find(esc, length);
-  const std::string longer = std::to_string(std::stoll(bytes.substr(length, end - length)) + 1);
-  EXPECT_EQ(longer.size(), end - length) << "a length whose digits grow would move the index";
-  return bytes.replace(length, end - length, longer);
-}
-
 TEST_F(StoreTest, EveryOpenSaysWhichDataSetsItLeftOutAndWhatIsReadInTheirPlace) {
   const std::string name = path("damaged.wez");
   DefFile *file = DefFile_new(name.c_str());
@@ -609,8 +594,8 @@ TEST_F(StoreTest, EveryOpenSaysWhichDataSetsItLeftOutAndWhatIsReadInTheirPlace) 
     int32_t m_a;
   };
   const std::vector<Case> cases = {
-      {lengthenEntry(good, "A", 1), "the data set A:EVERY:0, of which an older copy is read instead", 1, 1},
-      {lengthenEntry(lengthenEntry(good, "B"), "C"), "the data set B:EVERY:0", 2, 2},
+      {storetest::lengthenEntry(good, "A", 1), "the data set A:EVERY:0, of which an older copy is read instead", 1, 1},
+      {storetest::lengthenEntry(storetest::lengthenEntry(good, "B"), "C"), "the data set B:EVERY:0", 2, 2},
   };
   for (const Case &c : cases)
     for (const bool reading : {true, false}) {
@@ -643,7 +628,7 @@ TEST_F(StoreTest, ADatabaseRefusedForItsVersionLeftOutSaysSo) {
   Database *database = Database_new(name.c_str());
   ASSERT_NE(database, nullptr);
   Database_delete(database);
-  const std::string bytes = lengthenEntry(readFile(name), "Version\x1bGLOBAL", 0);
+  const std::string bytes = storetest::lengthenEntry(readFile(name), "Version\x1bGLOBAL", 0);
   writeFile(name, bytes);
   zyrtest::ErrorCapture errors;
   EXPECT_EQ(Database_new(name.c_str()), nullptr);

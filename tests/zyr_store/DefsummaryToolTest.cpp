@@ -83,14 +83,7 @@ TEST_F(DefsummaryToolTest, SaysWhatTheOpenLeftOutOfTheFile) {
   ASSERT_EQ(DefFile_writeInt(file, "G/NVL", "EVERY", 0, 7), 1);
   DefFile_delete(file);
   // The index entry of the volume count claims one byte more than its frame holds.
-  std::string bytes = zyrtest::readFile(name);
-  const size_t entry = bytes.find("Y\x1bG/NVL\x1b" "EVERY\x1b" "0\x1b");
-  ASSERT_NE(entry, std::string::npos);
-  const size_t length = entry + std::string("Y\x1bG/NVL\x1b" "EVERY\x1b" "0\x1b").size();
-  const size_t end = bytes.find('\x1b', length);
-  const std::string longer = std::to_string(std::stoll(bytes.substr(length, end - length)) + 1);
-  ASSERT_EQ(longer.size(), end - length);
-  bytes.replace(length, end - length, longer);
+  const std::string bytes = storetest::lengthenEntry(zyrtest::readFile(name), "G/NVL");
   zyrtest::writeFile(name, bytes);
 
   const ToolRun run = summarise(name);

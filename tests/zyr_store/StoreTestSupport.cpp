@@ -32,4 +32,17 @@ int32_t StoreTest::errorCount() {
   return count;
 }
 
+std::string lengthenEntry(std::string bytes, const std::string &key, int n) {
+  const std::string esc(1, '\x1b');
+  size_t at = bytes.rfind("*INDEX\n");
+  for (int i = 0; i <= n; ++i) at = bytes.find("\nY" + esc + key + esc, at + 1);
+  // status, what, where, when, length, position
+  size_t length = at + 1;
+  for (int field = 0; field < 4; ++field) length = bytes.find(esc, length) + 1;
+  const size_t end = bytes.find(esc, length);
+  const std::string longer = std::to_string(std::stoll(bytes.substr(length, end - length)) + 1);
+  EXPECT_EQ(longer.size(), end - length) << "a length whose digits grow would move the index";
+  return bytes.replace(length, end - length, longer);
+}
+
 } // namespace storetest

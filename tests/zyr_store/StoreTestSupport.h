@@ -38,6 +38,11 @@ private:
 using zyrtest::readFile;
 using zyrtest::writeFile;
 
+// A data-set file's bytes with the stored index's entry of the `n`-th data set (from 0) whose entry
+// begins with `key` (what, or what ESC where) made to claim one byte more than its frame holds:
+// the frame no longer stands as the index says, the data set itself intact.
+std::string lengthenEntry(std::string bytes, const std::string &key, int n = 0);
+
 } // namespace storetest
 
 #endif
