@@ -162,37 +162,33 @@ bool isDecimal(const char *text, size_t length) {
 
 // An entry line of a stored index that this library could have written: status Y or N, the
 // numbers decimal, a positive length, the data set wholly before the index.
-bool entryLineValid(IO_error_callback callback, const char *line, size_t length,
-                    int64_t indexPosition) {
-  if (!isEntryText(line, length) || memchr(line, '\0', length)) return false;
+bool entryLineValid(const char *line, size_t length, int64_t indexPosition) {
+  if (length == 0 || length >= IO_INDEX_ENTRY_LEN) return false;
   if (line[0] != 'Y' && line[0] != 'N') return false;
-  // Six fields exactly: the position is the last one, however the entry is read.
-  if (std::count(line, line + length, kEsc) != 5) return false;
+  // Six fields exactly, in one pass (the line is a line of the index: it holds no line feed; a NUL
+  // would end the entry early). The position is the last field, however the entry is read.
   const char *field[6];
   size_t fieldLength[6];
   size_t k = 0;
-  const char *p = line, *end = line + length;
-  while (k < 6) {
-    const char *esc = static_cast<const char *>(memchr(p, kEsc, static_cast<size_t>(end - p)));
-    const char *stop = esc ? esc : end;
-    field[k] = p;
-    fieldLength[k] = static_cast<size_t>(stop - p);
-    ++k;
-    if (!esc) break;
-    p = esc + 1;
+  field[0] = line;
+  for (size_t i = 0; i < length; ++i) {
+    if (line[i] == '\0' || line[i] == '\n') return false;
+    if (line[i] != kEsc) continue;
+    if (k == 5) return false;
+    fieldLength[k] = static_cast<size_t>(line + i - field[k]);
+    field[++k] = line + i + 1;
   }
-  if (k != 6 || fieldLength[0] != 1) return false;
+  if (k != 5) return false;
+  fieldLength[5] = static_cast<size_t>(line + length - field[5]);
+  // As parseindex takes it: a one-letter status, a what and a where that fit, decimal numbers.
+  if (fieldLength[0] != 1 || fieldLength[1] >= IO_STRING_LEN || fieldLength[2] >= IO_STRING_LEN) return false;
   bool negative = fieldLength[3] > 1 && field[3][0] == '-';
   if (!isDecimal(field[3] + negative, fieldLength[3] - negative) ||
       !isDecimal(field[4], fieldLength[4]) || !isDecimal(field[5], fieldLength[5]))
     return false;
-  char copy[IO_INDEX_ENTRY_LEN];
-  memcpy(copy, line, length);
-  copy[length] = '\0';
-  IO_match match;
-  if (parseindex(callback, copy, &match) != IO_OK) return false;
-  if (match.m_length <= 0) return false;
-  return match.m_position <= indexPosition && match.m_length <= indexPosition - match.m_position;
+  const int64_t dataLength = io_parse_integer(field[4]), position = io_parse_integer(field[5]);
+  if (dataLength <= 0) return false;
+  return position <= indexPosition && dataLength <= indexPosition - position;
 }
 
 } // namespace
@@ -712,7 +708,7 @@ int checkIndexBody(IO_error_callback callback, IndexLines *lines, int32_t count,
                       count);
       return IO_DATA_ERR;
     }
-    if (!entryLineValid(nullptr, text, n, position)) {
+    if (!entryLineValid(text, n, position)) {
       io_report_error(callback, "create_indextable: index is wrong: bad entry %d/%d\n", i + 1,
                       count);
       return IO_DATA_ERR;

@@ -4,6 +4,7 @@
 #include "io_alloc.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -103,56 +104,85 @@ int32_t blockFor(const IO_order *order, int32_t entry) {
   return lo;
 }
 
-// An entry and its key, for the sort of a whole order.
+// An entry and its key, for the sort of a whole order, with the key's first 32 bytes held beside
+// it as four numbers of eight bytes each in big-endian order (zeros past the key's end): a
+// comparison of two numbers compares eight bytes as strcmp would, and the sort reads the keys
+// themselves only where 32 bytes do not tell them apart.
+const size_t kHeldChunks = 4;
+
 struct Keyed {
+  uint64_t m_held[kHeldChunks];
   const unsigned char *m_key;
   int32_t m_entry;
 };
 
-// Sorts keys that agree on their first `depth` bytes by the rest, then by entry: a three-way
-// radix quicksort, which looks at each byte of the keys' distinguishing parts about once instead
-// of comparing whole keys from their first byte again and again (index keys share long starts).
-void sortKeyed(Keyed *keys, size_t n, size_t depth) {
+// Eight bytes of the key from `level` times eight on.
+uint64_t chunkAt(const unsigned char *key, size_t level) {
+  uint64_t chunk = 0;
+  const unsigned char *p = key;
+  // Not past the key's end: the bytes before the level's are all there, or the key ended sooner.
+  for (size_t skipped = 0; skipped < 8 * level && *p != 0; ++skipped) ++p;
+  if (p != key + 8 * level) return 0;
+  for (int i = 0; i < 8 && *p != 0; ++i, ++p) chunk |= static_cast<uint64_t>(*p) << (56 - 8 * i);
+  return chunk;
+}
+
+uint64_t chunkOf(const Keyed &key, size_t level) {
+  return level < kHeldChunks ? key.m_held[level] : chunkAt(key.m_key, level);
+}
+
+// Whole comparison of two keys that agree before `level`, then by entry.
+bool before(const Keyed &x, const Keyed &y, size_t level) {
+  for (; level < kHeldChunks; ++level) {
+    const uint64_t a = x.m_held[level], b = y.m_held[level];
+    if (a != b) return a < b;
+    if ((a & 0xff) == 0) return x.m_entry < y.m_entry; // both keys end here
+  }
+  const int c = strcmp(reinterpret_cast<const char *>(x.m_key) + 8 * kHeldChunks,
+                       reinterpret_cast<const char *>(y.m_key) + 8 * kHeldChunks);
+  return c != 0 ? c < 0 : x.m_entry < y.m_entry;
+}
+
+// Sorts keys that agree on their chunks before `level` by the rest, then by entry: a three-way
+// radix quicksort on eight bytes at a time, which looks at the distinguishing part of each key
+// about once instead of comparing whole keys from their first byte again and again (index keys
+// share long starts).
+void sortKeyed(Keyed *keys, size_t n, size_t level) {
   while (n > 1) {
-    if (n < 16) {
-      // Few keys: insertion by whole comparison from the depth on.
+    if (n < 12) {
+      // Few keys: insertion by whole comparison.
       for (size_t i = 1; i < n; ++i) {
         const Keyed key = keys[i];
         size_t j = i;
-        for (; j > 0; --j) {
-          const int c = strcmp(reinterpret_cast<const char *>(keys[j - 1].m_key + depth),
-                               reinterpret_cast<const char *>(key.m_key + depth));
-          if (c < 0 || (c == 0 && keys[j - 1].m_entry < key.m_entry)) break;
-          keys[j] = keys[j - 1];
-        }
+        for (; j > 0 && before(key, keys[j - 1], level); --j) keys[j] = keys[j - 1];
         keys[j] = key;
       }
       return;
     }
-    // The median of three bytes at the depth as pivot.
-    const unsigned a = keys[0].m_key[depth], b = keys[n / 2].m_key[depth], c = keys[n - 1].m_key[depth];
-    const unsigned pivot = a < b ? (b < c ? b : (a < c ? c : a)) : (a < c ? a : (b < c ? c : b));
+    // The median of three chunks as pivot.
+    const uint64_t a = chunkOf(keys[0], level), b = chunkOf(keys[n / 2], level), c = chunkOf(keys[n - 1], level);
+    const uint64_t pivot = a < b ? (b < c ? b : (a < c ? c : a)) : (a < c ? a : (b < c ? c : b));
     // [0, lt) below, [lt, gt) equal, [gt, n) above.
     size_t lt = 0, i = 0, gt = n;
     while (i < gt) {
-      const unsigned byte = keys[i].m_key[depth];
-      if (byte < pivot)
+      const uint64_t chunk = chunkOf(keys[i], level);
+      if (chunk < pivot)
         std::swap(keys[lt++], keys[i++]);
-      else if (byte > pivot)
+      else if (chunk > pivot)
         std::swap(keys[i], keys[--gt]);
       else
         ++i;
     }
-    sortKeyed(keys, lt, depth);
-    sortKeyed(keys + gt, n - gt, depth);
-    if (pivot == 0) {
-      // Keys that end here are equal: their entries order them.
+    sortKeyed(keys, lt, level);
+    sortKeyed(keys + gt, n - gt, level);
+    if ((pivot & 0xff) == 0) {
+      // Keys that end within these bytes are equal: their entries order them.
       std::sort(keys + lt, keys + gt, [](const Keyed &x, const Keyed &y) { return x.m_entry < y.m_entry; });
       return;
     }
     keys += lt;
     n = gt - lt;
-    ++depth;
+    ++level;
   }
 }
 
@@ -189,9 +219,26 @@ int ioorder_build(IO_order *order, int32_t count) {
   } catch (const std::bad_alloc &) {
     return IO_MEMORY_ERR;
   }
-  for (int32_t entry = 0; entry < count; ++entry)
-    keyed[static_cast<size_t>(entry)] = {reinterpret_cast<const unsigned char *>(keyOf(order, entry)), entry};
-  sortKeyed(keyed.data(), keyed.size(), 0);
+  for (int32_t entry = 0; entry < count; ++entry) {
+    Keyed &held = keyed[static_cast<size_t>(entry)];
+    held.m_key = reinterpret_cast<const unsigned char *>(keyOf(order, entry));
+    held.m_entry = entry;
+    unsigned char bytes[8 * kHeldChunks] = {};
+    memcpy(bytes, held.m_key, strnlen(reinterpret_cast<const char *>(held.m_key), sizeof bytes));
+    for (size_t level = 0; level < kHeldChunks; ++level) {
+      uint64_t chunk;
+      memcpy(&chunk, bytes + 8 * level, 8);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      chunk = __builtin_bswap64(chunk);
+#endif
+      held.m_held[level] = chunk;
+    }
+  }
+  // A stored index is written in what order: its entries mostly arrive sorted already.
+  bool sorted = true;
+  for (size_t i = 1; i < keyed.size() && sorted; ++i)
+    sorted = strcmp(reinterpret_cast<const char *>(keyed[i - 1].m_key), reinterpret_cast<const char *>(keyed[i].m_key)) <= 0;
+  if (!sorted) sortKeyed(keyed.data(), keyed.size(), 0);
   const int32_t fill = IO_ORDER_BLOCK * 3 / 4;
   for (int32_t done = 0; done < count;) {
     if (!growBlockList(order)) {
