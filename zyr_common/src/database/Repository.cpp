@@ -257,6 +257,12 @@ int Repository_close(Repository *repository, int32_t flag) {
   Database *database = zyrStateManager_getDatabase(manager);
   int saved = 1;
   if (database != nullptr) {
+    // The model is the one the file was opened with, or the first a change of state found
+    // (Repository_restore), whatever a damaged history names elsewhere: a close that leaves the file
+    // at this process's state leaves it naming that model there.
+    if ((flag == 1 || Database_isWriter(database)) && repository->m_modelKept &&
+        repository->m_primaryModel != nullptr && Repository_isPrimaryModelStored(repository) != 1)
+      Repository_setPrimaryModel(repository, repository->m_primaryModel);
     const int changed = zyrStateManager_hasChange(manager);
     if (zyrStateManager_commitState(manager) <= 0 && changed)
       saved = 0;
@@ -415,8 +421,11 @@ zyrStateManager *Repository_setCurrentStateManager(zyrStateManager *manager) {
 int Repository_restore(Repository *repository, int32_t flag) {
   // The model of an open file never changes: a change of state that re-reads a damaged reference
   // keeps the one the file was opened with. The store leaves out a stored model of another type.
-  if (repository->m_primaryModel != nullptr)
+  if (repository->m_primaryModel != nullptr) {
+    if (zyrObject_checkAttribute(repository, flag, kPrimaryModel))
+      repository->m_modelKept = 1;
     return 1;
+  }
   void *model = nullptr;
   const int status = zyrObject_getPointer(repository, flag, kPrimaryModel, &model);
   repository->m_primaryModel = model;

@@ -207,7 +207,8 @@ int zyrBlob_getStoredData(zyrBlob *blob, int32_t flag) {
   // keeps its type when empty), not what it held at another state.
   int32_t kind = -1;
   if (zyrObject_describeKind(blob, kData, &kind) == 1) {
-    static const int32_t kTypes[6] = {ZYR_TYPE_INT, ZYR_TYPE_FLOAT, ZYR_TYPE_DOUBLE, ZYR_TYPE_CHAR, -1, ZYR_TYPE_POINTER};
+    static const int32_t kTypes[6] = {ZYR_TYPE_INT,  ZYR_TYPE_FLOAT, ZYR_TYPE_DOUBLE,
+                                      ZYR_TYPE_CHAR, -1,             ZYR_TYPE_POINTER};
     if (kind >= 0 && kind < 6 && kTypes[kind] >= 0)
       adopt(blob, nullptr, 0, kTypes[kind]);
   }
