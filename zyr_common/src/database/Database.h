@@ -226,10 +226,10 @@ int Database_purgeMarkedObjects(Database *database, int32_t state, const char *p
 // state as 1.
 int Database_purgeModifiedData(Database *database, int32_t state);
 // The erasures of Database_purgeModifiedData alone, without its compaction. Of every name the
-// version kept is the newest at or before the state that reads, as a reader at the state takes it:
-// not one that reads of `reader` (the database itself, or the one it is a copy of) left out, and,
-// where an older one could be kept instead, one that reads whole. Of the name checkedName (or
-// none), it is the newest that reads as an integer; one at state 0 is stored again at the state.
+// version kept is the newest at or before the state that a reader at the state takes: not one that
+// reads through `reader` (the database itself, or the one it is a copy of) left out, and, where an
+// older one could be kept instead, one that reads whole. Of the name checkedName (or none), it is
+// the newest that reads as an integer; one at state 0 is stored again at the state.
 int Database_eraseModifiedData(Database *database, int32_t state, const char *checkedName,
                                const Database *reader);
 // Compacts the file keeping every version.
