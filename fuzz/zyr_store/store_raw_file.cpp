@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   close(fd);
   Repository *repository = Repository_new(name.c_str());
   if (repository != nullptr) {
-    const std::set<std::string> opened = zyrtest::liveObjectKeys(repository);
+    const zyrtest::ObjectContents opened = zyrtest::liveObjectContents(repository);
     const int32_t last = Repository_getStateManager(repository)->m_last;
     Repository_gotoState(repository, state % 4);
     Repository_gotoState(repository, last < 0 ? -last : last);
@@ -102,13 +102,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Repository_commit(repository);
     static const int32_t kCloseFlags[3] = {1, -1, 0};
     const int32_t flag = kCloseFlags[closing % 3];
-    const std::set<std::string> kept =
+    const zyrtest::ObjectContents kept =
         zyrtest::keptByClose(repository, flag, opened, [&] { return Repository_close(repository, flag); });
     // A file that opened opens again after what was written to it and its close, with the
-    // objects the close kept.
+    // objects the close kept, each holding what it held.
     Repository *again = Repository_new(name.c_str());
-    if (again == nullptr || zyrtest::liveObjectKeys(again) != kept)
-      std::abort();
+    zyrtest::requireHeldAgain(again, kept);
     Repository_close(again, -1);
   }
   Repository_setCurrentStateManager(nullptr);

@@ -7,6 +7,7 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
+#include "zyrTestErrors.h"
 #include "zyrUUID.h"
 
 #include <string>
@@ -363,6 +364,58 @@ TEST_F(DatabaseTest, AttributeNamesAreExactKeysNeverPatterns) {
   EXPECT_EQ(value, 7);
   ASSERT_EQ(Database_getInt(m_database, 1, m_object, "m1", &value), 1);
   EXPECT_EQ(value, 3);
+}
+
+// Versions a reader cannot take: one whose data set ends in a damaged tag, one of another kind.
+// Each read at a state takes the newest older version it can (saying what it left out), describes
+// that one, and a purge keeps it, so that the purged file reads the same without a word.
+TEST_F(DatabaseTest, AVersionThatCannotBeReadGivesWayToTheNewestOlderOne) {
+  ASSERT_EQ(Database_setInt(m_database, 1, m_object, "n", 1), 1);
+  ASSERT_EQ(Database_setInt(m_database, 2, m_object, "n", 2), 1);
+  ASSERT_EQ(Database_setDouble(m_database, 3, m_object, "n", 3.5), 1);
+  ASSERT_EQ(Database_setInt(m_database, 2, m_object, "other", 20), 1);
+  Database_delete(m_database);
+  m_database = nullptr;
+  const std::string file = m_name + ".zyr";
+  ASSERT_TRUE(storetest::damageEndTag(file, "n", key(), 2));
+  reopen();
+
+  zyrtest::ErrorCapture errors;
+  const auto leftOut = [&](int32_t when) {
+    return "20006: The version of \"n\" of the object " + key() + " for state " + std::to_string(when) +
+           " in the database\n\n" + file + "\n\nis damaged and has been left out.\n";
+  };
+  for (const int32_t state : {3, 2, 1, 7}) {
+    SCOPED_TRACE(state);
+    int32_t value = 0;
+    ASSERT_EQ(Database_getInt(m_database, state, m_object, "n", &value), 1);
+    EXPECT_EQ(value, 1);
+    std::vector<std::string> expected;
+    for (int32_t when : {3, 2})
+      if (when <= state) expected.push_back(leftOut(when));
+    EXPECT_EQ(errors.take(), expected);
+  }
+  // A reader into the caller's buffer tries the older version with the buffer it was given.
+  int32_t buffer[1] = {0};
+  ASSERT_EQ(Database_getIntArray(m_database, 2, m_object, "n", buffer, 1), 1);
+  EXPECT_EQ(buffer[0], 1);
+  EXPECT_EQ(errors.take(), std::vector<std::string>{leftOut(2)});
+  int32_t counts[6];
+  ASSERT_EQ(Database_describeData(m_database, 2, m_object, "n", &counts[0], &counts[1], &counts[2], &counts[3],
+                                  &counts[4], &counts[5]),
+            1);
+  EXPECT_EQ(std::vector<int32_t>(counts, counts + 6), (std::vector<int32_t>{1, 0, 0, 0, 0, 0}));
+  // Read exactly, at state 0 and below, the damaged version is not stood in for.
+  int32_t value = 0;
+  EXPECT_EQ(Database_getInt(m_database, -2, m_object, "n", &value), 0);
+  EXPECT_EQ(errors.take(), std::vector<std::string>{leftOut(2)});
+
+  ASSERT_EQ(Database_purgeModifiedData(m_database, 3), 1);
+  EXPECT_EQ(list(-1, -1, key().c_str(), "*", nullptr),
+            (std::vector<std::tuple<std::string, std::string, int32_t>>{{key(), "n", 1}, {key(), "other", 1}}));
+  ASSERT_EQ(Database_getInt(m_database, 1, m_object, "n", &value), 1);
+  EXPECT_EQ(value, 1);
+  EXPECT_EQ(errors.take(), std::vector<std::string>{});
 }
 
 TEST_F(DatabaseTest, PurgeHistoryKeepsTheValidVersionsAtOne) {

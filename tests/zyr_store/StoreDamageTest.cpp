@@ -660,4 +660,82 @@ TEST_F(StoreDamageTest, TheOpenAndTheReopenTakeTheSameRepositoryWhenItsModelReco
   }
 }
 
+// The model an open finds is the Repository's for as long as the file is open, whatever a damaged
+// history names at the states gone to: here none at the last state, the model at the first. The
+// process closed holding the model of the first state while the file still named none where it
+// closed, and the next open found no model.
+TEST_F(StoreDamageTest, EveryCloseLeavesTheFileNamingThePrimaryModelTheProcessHeld) {
+  int32_t last = 0;
+  damage([this, &last](Database *database) {
+    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+    zyrUUID *key = uuid(m_repository);
+    Database_setPointer(database, last, key, "primaryModel", nullptr);
+    zyrUUID_delete(key);
+  });
+  const std::string bytes = zyrtest::readFile(m_name);
+  for (const int32_t flag : {-1, 0, 1}) {
+    SCOPED_TRACE(flag);
+    zyrtest::writeFile(m_name, bytes);
+    Repository *repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    EXPECT_EQ(Repository_getPrimaryModel(repository), nullptr);
+    Repository_gotoState(repository, 1);
+    Repository_gotoState(repository, last);
+    ASSERT_NE(Repository_getPrimaryModel(repository), nullptr);
+    const std::string model = keyOf(Repository_getPrimaryModel(repository));
+    Thing_new();
+    Repository_commit(repository);
+    const zyrtest::ObjectContents held = zyrtest::liveObjectContents(repository);
+    EXPECT_EQ(Repository_close(repository, flag), 1) << testing::PrintToString(takeErrors());
+    repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    ASSERT_NE(Repository_getPrimaryModel(repository), nullptr);
+    EXPECT_EQ(keyOf(Repository_getPrimaryModel(repository)), model);
+    EXPECT_EQ(zyrtest::firstDifference(held, zyrtest::liveObjectContents(repository)), "");
+    Repository_close(repository, -1);
+    takeErrors();
+  }
+}
+
+// The first thing stored as a second Repository of the file, made with it and naming its model,
+// and deleted at a later state, where the file is opened. A change made after going back to where
+// the thing lives kept it in the file beside the Repository, and the next open could tell neither
+// from the other.
+TEST_F(StoreDamageTest, ACloseLeavesTheFileOneRepositoryWhereAChangeBroughtBackAnother) {
+  int32_t last = 0;
+  damage([this, &last](Database *database) {
+    ASSERT_EQ(Database_getInt(database, 0, nullptr, "State - last", &last), 1);
+    zyrUUID *owner = uuid(m_repository);
+    zyrUUID *model = nullptr;
+    ASSERT_EQ(Database_getPointer(database, 1, owner, "primaryModel", &model), 1);
+    zyrUUID *key = uuid(m_first);
+    Database_deleteDataSet(database, key, "__TYPE__");
+    Database_setInt(database, 1, key, "__TYPE__", 0);
+    Database_setPointer(database, 1, key, "primaryModel", model);
+    Database_setInt(database, last + 1, key, "__DELETED__", 0);
+    Database_setInt(database, 0, nullptr, "State - current", last + 1);
+    Database_setInt(database, 0, nullptr, "State - last", last + 1);
+    zyrUUID_delete(key);
+    zyrUUID_delete(model);
+    zyrUUID_delete(owner);
+  });
+  const std::string bytes = zyrtest::readFile(m_name);
+  for (const int32_t flag : {-1, 0}) {
+    SCOPED_TRACE(flag);
+    zyrtest::writeFile(m_name, bytes);
+    Repository *repository = Repository_new(m_name.c_str());
+    ASSERT_NE(repository, nullptr) << testing::PrintToString(takeErrors());
+    ASSERT_EQ(keyOf(repository), m_repository);
+    Repository_gotoState(repository, 1);
+    ASSERT_TRUE(isLive(repository, m_first));
+    Thing_new();
+    repository = closeAndReopen(repository, flag);
+    ASSERT_NE(repository, nullptr);
+    EXPECT_EQ(keyOf(repository), m_repository);
+    EXPECT_FALSE(isLive(repository, m_first));
+    Repository_close(repository, -1);
+    takeErrors();
+  }
+}
+
 } // namespace

@@ -22,6 +22,23 @@ void StoreTest::TearDown() {
   m_scratch.reset();
 }
 
+bool damageEndTag(const std::string &file, const std::string &name, const std::string &key, int32_t when) {
+  std::string bytes = readFile(file);
+  const std::string esc(1, '\x1b');
+  const size_t index = bytes.rfind("*INDEX\n");
+  const std::string entry = "\nY" + esc + name + esc + key + esc + std::to_string(when) + esc;
+  const size_t line = index == std::string::npos ? index : bytes.find(entry, index);
+  if (line == std::string::npos)
+    return false;
+  const size_t end = bytes.find('\n', line + 1);
+  const size_t tag = bytes.find("*ENDDATASET", std::stoul(bytes.substr(bytes.rfind(esc, end) + 1, end)));
+  if (tag == std::string::npos || tag > index)
+    return false;
+  bytes[tag + 9] = 'A';
+  writeFile(file, bytes);
+  return true;
+}
+
 std::vector<std::string> StoreTest::listing() const { return m_scratch->listing(); }
 
 zyrError *StoreTest::lastError() { return zyrError_getLast(); }

@@ -43,6 +43,12 @@ using zyrtest::writeFile;
 // the frame no longer stands as the index says, the data set itself intact.
 std::string lengthenEntry(std::string bytes, const std::string &key, int n = 0);
 
+// Damages the data set of [name, key, when] of a closed database file: the end tag after its data
+// ("*ENDDATASET") reads "*ENDDATASAT". Its frame stays whole, so the file opens with the index it
+// has and the damage shows when the data set is read. False when the stored index names no such
+// data set.
+bool damageEndTag(const std::string &file, const std::string &name, const std::string &key, int32_t when);
+
 } // namespace storetest
 
 #endif

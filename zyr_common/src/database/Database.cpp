@@ -15,7 +15,13 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 #include <vector>
+
+// The versions that reads of a handle could not take, each as its key, name and when in one text.
+struct DatabaseLeftOut {
+  std::unordered_set<std::string> m_versions;
+};
 
 namespace {
 
@@ -55,6 +61,20 @@ int32_t readWhen(Database *database, int32_t state, const zyrUUID *uuid, const c
   return Database_findActiveWhen(database, state, name);
 }
 
+std::string versionText(const char *key, const char *name, int32_t when) {
+  std::string text(key);
+  text += '\x1b';
+  text += name;
+  text += '\x1b';
+  text += std::to_string(when);
+  return text;
+}
+
+bool isLeftOut(const Database *database, const char *key, const char *name, int32_t when) {
+  const std::unordered_set<std::string> &versions = database->m_leftOut->m_versions;
+  return !versions.empty() && versions.count(versionText(key, name, when)) > 0;
+}
+
 struct Entry {
   std::string m_key;
   std::string m_name;
@@ -88,11 +108,13 @@ Database *makeHandle(const char *fileName, DefFile *file) {
   database->m_uuid = zyrUUID_new();
   database->m_fileName = zyrCString_clone(fileName);
   database->m_defFile = file;
+  database->m_leftOut = new DatabaseLeftOut();
   snprintf(database->m_key, sizeof database->m_key, "%s", DATABASE_GLOBAL_KEY);
   return database;
 }
 
 void freeHandle(Database *database) {
+  delete database->m_leftOut;
   DefFile_delete(database->m_defFile);
   zyrUUID_delete(database->m_uuid);
   zyrCString_free(database->m_fileName);
@@ -229,7 +251,10 @@ Database *Database_clone(Database *database, const char *newName) {
   if (copy == nullptr && !taken)
     DefFile_reportError(database->m_defFile, __func__);
   Database *clone = copy ? makeHandle(fileName, copy) : nullptr;
-  if (clone) clone->m_isModified = database->m_isModified;
+  if (clone) {
+    clone->m_isModified = database->m_isModified;
+    clone->m_leftOut->m_versions = database->m_leftOut->m_versions;
+  }
   zyrCString_free(fileName);
   return clone;
 }
@@ -243,7 +268,11 @@ int Database_copyTo(Database *database, const char *path) {
 Database *Database_openCopyOf(const Database *original, const char *name, const char *path) {
   DefFile *file = DefFile_new(path, 1);
   Database *copy = file ? makeHandle(name, file) : nullptr;
-  if (copy) copy->m_isModified = original->m_isModified;
+  if (copy) {
+    copy->m_isModified = original->m_isModified;
+    // As a clone: what the reads of the original left out stays out of the copy's.
+    copy->m_leftOut->m_versions = original->m_leftOut->m_versions;
+  }
   return copy;
 }
 
@@ -414,6 +443,9 @@ int writeKeyed(Database *database, int32_t state, const zyrUUID *uuid, const cha
   setKey(database, uuid);
   if (writer(database->m_defFile, name, database->m_key, state, in...)) {
     database->m_isModified = 1;
+    // The version written takes the place of one that could not be read.
+    if (!database->m_leftOut->m_versions.empty())
+      database->m_leftOut->m_versions.erase(versionText(database->m_key, name, state));
     return 1;
   }
   // A value that did not reach the file is the caller's to hear about now, not at some later
@@ -430,33 +462,52 @@ bool isEmpty(Database *database, const char *name, int32_t when) {
          std::all_of(counts, counts + 7, [](int32_t n) { return n == 0; });
 }
 
-// Reads the version of a keyed value valid at the state through one of DefFile's readers.
+// The newest version of the name under the current key older than `when`, or -1.
+int32_t olderWhen(Database *database, const char *name, int32_t when) {
+  return when > 0 ? Database_findActiveWhen(database, when - 1, name) : -1;
+}
+
+// Reads the version of a keyed value valid at the state through one of DefFile's readers. One that
+// cannot be read gives way to the newest older one that can.
 template <class Reader, class... Out>
 int readActive(Database *database, int32_t state, const zyrUUID *uuid, const char *name, Reader reader,
                Out... out) {
   int32_t when = readWhen(database, state, uuid, name);
-  if (when < 0)
-    return 0;
   const std::string exactName = exact(name);
-  if (reader(database->m_defFile, exactName.c_str(), database->m_key, when, out...))
-    return 1;
-  // The disc failed the read: the version is as unknown as the rest of what the file holds now.
-  if (DefFile_readFailure(database->m_defFile) != 0) {
-    DefFile_reportError(database->m_defFile, database->m_defFile->m_function);
-    return 0;
+  while (when >= 0) {
+    if (reader(database->m_defFile, exactName.c_str(), database->m_key, when, out...))
+      return 1;
+    // The disc failed the read: the version is as unknown as the rest of what the file holds now.
+    if (DefFile_readFailure(database->m_defFile) != 0) {
+      DefFile_reportError(database->m_defFile, database->m_defFile->m_function);
+      return 0;
+    }
+    // The index named the version, and its data set stands where the index says, but its values
+    // cannot be read: the user hears of it, and the caller goes on with an older version, the one
+    // every read at the state takes (an open, a change of state, the open after a close). At
+    // state 0 and below the version is only asked for: its absence is no damage; nor is an empty
+    // array, which the readers answer as none.
+    if (DefFile_exists(database->m_defFile, exactName.c_str(), database->m_key, when) != 1 ||
+        isEmpty(database, exactName.c_str(), when))
+      return 0;
+    ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
+              "The version of \"%s\" of the object %s for state %d in the database\n\n%s\n\nis damaged "
+              "and has been left out.\n",
+              name, database->m_key, when, database->m_fileName);
+    database->m_leftOut->m_versions.insert(versionText(database->m_key, name, when));
+    when = state > 0 ? olderWhen(database, name, when) : -1;
   }
-  // The index named the version, and its data set stands where the index says, but its values
-  // cannot be read: the caller goes on without it, maybe with an older version, and the user hears
-  // of it. At state 0 and below the version is only asked for: its absence is no damage; nor is
-  // an empty array, which the readers answer as none.
-  if (DefFile_exists(database->m_defFile, exactName.c_str(), database->m_key, when) != 1 ||
-      isEmpty(database, exactName.c_str(), when))
-    return 0;
-  ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
-            "The version of \"%s\" of the object %s for state %d in the database\n\n%s\n\nis damaged "
-            "and has been left out.\n",
-            name, database->m_key, when, database->m_fileName);
   return 0;
+}
+
+// A reader of a caller's buffer of n, whose count it may change, as a reader of the buffer alone:
+// each version tried is read with the count the caller gave.
+template <class T>
+auto intoBuffer(int (*reader)(DefFile *, const char *, const char *, int32_t, T *, int32_t *), int32_t n) {
+  return [reader, n](DefFile *file, const char *what, const char *where, int32_t when, T *array) {
+    int32_t count = n;
+    return reader(file, what, where, when, array, &count);
+  };
 }
 
 } // namespace
@@ -484,7 +535,7 @@ int Database_getInts(Database *database, int32_t state, const zyrUUID *uuid, con
 
 int Database_getIntArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                          int32_t *array, int32_t n) {
-  return readActive(database, state, uuid, name, DefFile_readIntArray, array, &n);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readIntArray, n), array);
 }
 
 int Database_setFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float value) {
@@ -510,7 +561,7 @@ int Database_getFloats(Database *database, int32_t state, const zyrUUID *uuid, c
 
 int Database_getFloatArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                            float *array, int32_t n) {
-  return readActive(database, state, uuid, name, DefFile_readFloatArray, array, &n);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readFloatArray, n), array);
 }
 
 int Database_setDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -537,7 +588,7 @@ int Database_getDoubles(Database *database, int32_t state, const zyrUUID *uuid, 
 
 int Database_getDoubleArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                             double *array, int32_t n) {
-  return readActive(database, state, uuid, name, DefFile_readDoubleArray, array, &n);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readDoubleArray, n), array);
 }
 
 int Database_setChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char value) {
@@ -562,7 +613,7 @@ int Database_getChars(Database *database, int32_t state, const zyrUUID *uuid, co
 
 int Database_getCharArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                           char *array, int32_t n) {
-  return readActive(database, state, uuid, name, DefFile_readCharArray, array, &n);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readCharArray, n), array);
 }
 
 int Database_setString(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -590,7 +641,7 @@ int Database_getStrings(Database *database, int32_t state, const zyrUUID *uuid, 
 
 int Database_getStringArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                             char **array, int32_t n) {
-  return readActive(database, state, uuid, name, DefFile_readStringArray, array, &n);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readStringArray, n), array);
 }
 
 int Database_setPointer(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -618,18 +669,63 @@ int Database_getPointers(Database *database, int32_t state, const zyrUUID *uuid,
 
 int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                              zyrUUID **array, int32_t n) {
-  return readActive(database, state, uuid, name, DefFile_readUUIDArray, array, &n);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readUUIDArray, n), array);
 }
+
+namespace {
+
+// The version that Database_describeData describes, the one the readers take (readActive), with
+// its counts; -1 when none reads.
+int32_t describedWhen(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *ints,
+                      int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *references) {
+  const std::string exactName = exact(name);
+  for (int32_t when = readWhen(database, state, uuid, name); when >= 0;
+       when = state > 0 ? olderWhen(database, name, when) : -1) {
+    int32_t ioStrings = 0, strings = 0;
+    if (DefFile_readSignature(database->m_defFile, exactName.c_str(), database->m_key, when, ints, floats, doubles,
+                              chars, &ioStrings, &strings, references))
+      return when;
+    if (DefFile_readFailure(database->m_defFile) != 0 ||
+        DefFile_exists(database->m_defFile, exactName.c_str(), database->m_key, when) != 1)
+      return -1;
+    database->m_leftOut->m_versions.insert(versionText(database->m_key, name, when));
+  }
+  return -1;
+}
+
+} // namespace
 
 int Database_describeData(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                           int32_t *ints, int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *fifth,
                           int32_t *references) {
   *ints = *floats = *doubles = *chars = *fifth = *references = 0;
-  int32_t when = readWhen(database, state, uuid, name);
-  if (when < 0) return 0;
-  int32_t ioStrings = 0, strings = 0;
-  return DefFile_readSignature(database->m_defFile, exact(name).c_str(), database->m_key, when, ints, floats, doubles, chars,
-                               &ioStrings, &strings, references);
+  return describedWhen(database, state, uuid, name, ints, floats, doubles, chars, references) >= 0 ? 1 : 0;
+}
+
+int Database_describeKind(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                          int32_t *kind) {
+  *kind = -1;
+  int32_t counts[5];
+  const int32_t when =
+      describedWhen(database, state, uuid, name, &counts[0], &counts[1], &counts[2], &counts[3], &counts[4]);
+  char *type = nullptr;
+  if (when < 0 || !DefFile_getDataType(database->m_defFile, exact(name).c_str(), database->m_key, when, &type))
+    return 0;
+  // Plain arrays and structures of one type ("STRC{INTR:3}") alike.
+  static const char *const kTypes[] = {"INTR", "REAL", "DBLE", "CHAR"};
+  for (int32_t k = 0; k < 4; ++k)
+    if (std::strstr(type, kTypes[k]) != nullptr) *kind = k;
+  zyrCString_free(type);
+  if (*kind == 3) {
+    int32_t n = 0;
+    char **names = nullptr, **values = nullptr;
+    if (DefFile_readAttributes(database->m_defFile, exact(name).c_str(), database->m_key, when, &n, &names, &values) &&
+        n > 0 && std::strcmp(names[0], "t") == 0 && std::strcmp(values[0], "u") == 0)
+      *kind = 5;
+    zyrCStringArray_free(names, static_cast<uint64_t>(n));
+    zyrCStringArray_free(values, static_cast<uint64_t>(n));
+  }
+  return *kind >= 0 ? 1 : 0;
 }
 
 int Database_describe(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int full,
@@ -777,23 +873,36 @@ int Database_purgeMarkedObjects(Database *database, int32_t state, const char *p
 
 namespace {
 
-// The version of one name that a purge keeps: the newest at or before the state; for the name whose
-// versions must read (`checked`), the newest of those that read as an integer. whens[from..to)
-// ascend.
-int32_t keptVersion(Database *database, const char *name, const int32_t *whens, int32_t from, int32_t to,
-                    int32_t state, bool checked) {
-  if (!checked || state <= 0) return Database_findActiveWhen(database, state, name);
+// The version of one name that a purge keeps: the newest at or before the state that a reader at
+// the state takes. For the name whose versions must read as an integer (`checked`), the newest of
+// those that do; for any other, the newest that no read of `reader` left out and that reads whole
+// (the oldest is not read: nothing older could be kept instead), or, when none does, the newest,
+// which then reads as it did. whens[from..to) ascend.
+int32_t keptVersion(Database *database, const Database *reader, const char *name, const int32_t *whens,
+                    int32_t from, int32_t to, int32_t state, bool checked) {
+  if (state <= 0) return Database_findActiveWhen(database, state, name);
+  const std::string exactName = exact(name);
   for (int32_t v = to - 1; v >= from; --v) {
-    int32_t value = 0;
-    if (whens[v] <= state && DefFile_readInt(database->m_defFile, exact(name).c_str(), database->m_key, whens[v], &value))
+    if (whens[v] > state) continue;
+    if (checked) {
+      int32_t value = 0;
+      if (DefFile_readInt(database->m_defFile, exactName.c_str(), database->m_key, whens[v], &value)) return whens[v];
+      continue;
+    }
+    if (isLeftOut(reader, database->m_key, name, whens[v])) continue;
+    int32_t counts[7];
+    if (v == from || DefFile_readSignature(database->m_defFile, exactName.c_str(), database->m_key, whens[v],
+                                             &counts[0], &counts[1], &counts[2], &counts[3], &counts[4],
+                                             &counts[5], &counts[6]))
       return whens[v];
   }
-  return -1;
+  return checked ? -1 : Database_findActiveWhen(database, state, name);
 }
 
 } // namespace
 
-int Database_eraseModifiedData(Database *database, int32_t state, const char *checkedName) {
+int Database_eraseModifiedData(Database *database, int32_t state, const char *checkedName,
+                               const Database *reader) {
   ZYR_TRACE_BEGIN();
   int32_t k = 0;
   char **keys = nullptr, **names = nullptr;
@@ -807,7 +916,7 @@ int Database_eraseModifiedData(Database *database, int32_t state, const char *ch
       int32_t end = j;
       while (end < offsets[i + 1] && strcmp(names[end], names[j]) == 0) ++end;
       const bool checked = checkedName != nullptr && strcmp(names[j], checkedName) == 0;
-      int32_t active = keptVersion(database, names[j], whens, j, end, state, checked);
+      int32_t active = keptVersion(database, reader, names[j], whens, j, end, state, checked);
       // Objects are made at states from 1 on: kept at state 0 (damage, which an open still reads
       // the value of), the version would leave its object unmade in the purged file. It is stored
       // again at the state.
@@ -823,8 +932,8 @@ int Database_eraseModifiedData(Database *database, int32_t state, const char *ch
       }
       for (int32_t v = j; v < end; ++v) {
         if (whens[v] == active) continue;
-        // A version that could not be read has left the index already.
-        if (checked && !DefFile_exists(database->m_defFile, exact(names[v]).c_str(), keys[i], whens[v])) continue;
+        // A version that could not be read may have left the index already.
+        if (!DefFile_exists(database->m_defFile, exact(names[v]).c_str(), keys[i], whens[v])) continue;
         if (ZYR_TRACE_DEBUG(1)) zyrTrace_printf("Removing: [%s, %s, %d]\n", keys[i], names[v], whens[v]);
         if (DefFile_erase(database->m_defFile, exact(names[v]).c_str(), keys[i], whens[v]))
           database->m_isModified = 1;
@@ -843,7 +952,7 @@ int Database_eraseModifiedData(Database *database, int32_t state, const char *ch
 }
 
 int Database_purgeModifiedData(Database *database, int32_t state) {
-  return Database_eraseModifiedData(database, state, nullptr) ? Database_compactWhens(database, 1) : 0;
+  return Database_eraseModifiedData(database, state, nullptr, database) ? Database_compactWhens(database, 1) : 0;
 }
 
 char *Database_copyValid(Database *database, int compressWhen) {

@@ -17,6 +17,7 @@
 
 struct DefFile;
 struct zyrUUID;
+struct DatabaseLeftOut;
 
 // Room for the where of a keyed call: "GLOBAL" or an object key.
 #define DATABASE_KEY_LEN 40
@@ -30,6 +31,7 @@ struct Database {
   int32_t m_isModified;         // 1 once anything was written, erased or compacted
   int32_t m_creating;           // 1 while the new file is not yet a whole database: a close then
                                 // removes the file if this open made it (Database_setCreating)
+  DatabaseLeftOut *m_leftOut;   // owned; the versions that reads of this handle could not take
 };
 
 // The keyed writes that failed (each published when it failed) since the last call; the count
@@ -117,6 +119,10 @@ void Database_print(const Database *database, FILE *stream);
 // at the state; readers read the version valid at the state and fail (0) when there is none:
 // scalar outputs are then untouched, allocated outputs NULL with count 0. Allocated outputs
 // belong to the caller; buffer reads take a buffer of n.
+//
+// A version that the reader cannot take (its data damaged, or of another kind) is reported and
+// left out, and the reader takes the newest older one that it can: what a state shows rests on the
+// file alone, whichever way it was reached. At state 0 and below the version is read exactly.
 int Database_setInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t value);
 int Database_getInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *value);
 int Database_setInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -181,10 +187,16 @@ int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *u
                              zyrUUID **array, int32_t n);
 
 // Element counts of the stored version by kind: integers, floats, doubles, characters, a fifth
-// count always 0, and references (characters marked as UUIDs, one per 22).
+// count always 0, and references (characters marked as UUIDs, one per 22). Of a version that
+// cannot be read, the newest older one that can is described.
 int Database_describeData(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                           int32_t *ints, int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *fifth,
                           int32_t *references);
+// The kind of the version Database_describeData describes, also of an empty one, as the place of
+// its count there: 0 integers, 1 floats, 2 doubles, 3 characters, 5 references. 0 (*kind -1) when
+// none is stored or it reads as none of them.
+int Database_describeKind(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
+                          int32_t *kind);
 // The description texts (DefFile_readDescription) of the stored version.
 int Database_describe(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int full,
                       int32_t *count, char ***texts);
@@ -221,10 +233,13 @@ int Database_purgeMarkedObjects(Database *database, int32_t state, const char *p
 // Keeps only the versions valid at the state, then compacts the file rewriting every positive
 // state as 1.
 int Database_purgeModifiedData(Database *database, int32_t state);
-// The erasures of Database_purgeModifiedData alone, without its compaction. Of the name checkedName
-// (or none), the version kept is the newest at or before the state that reads as an integer; one
-// at state 0 is stored again at the state.
-int Database_eraseModifiedData(Database *database, int32_t state, const char *checkedName);
+// The erasures of Database_purgeModifiedData alone, without its compaction. Of every name the
+// version kept is the newest at or before the state that a reader at the state takes: not one that
+// reads through `reader` (the database itself, or the one it is a copy of) left out, and, where an
+// older one could be kept instead, one that reads whole. Of the name checkedName (or none), it is
+// the newest that reads as an integer; one at state 0 is stored again at the state.
+int Database_eraseModifiedData(Database *database, int32_t state, const char *checkedName,
+                               const Database *reader);
 // Compacts the file keeping every version.
 int Database_compact(Database *database);
 // The compaction of both: every when above 0 rewritten as 1 when compressWhen is 1. A failure is

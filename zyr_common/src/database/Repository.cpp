@@ -2,6 +2,8 @@
 
 #include "Database.h"
 #include "DefFile.h"
+#include "Dictionary.h"
+#include "Pair.h"
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -163,6 +166,20 @@ Repository *refuseOpen(zyrStateManager *manager, zyrStateManager *previous, cons
   return nullptr;
 }
 
+// Other objects that damage made Repositories, live at the state the writer leaves the file at,
+// would give the next open more than one to take the file's from (and it might take none, or
+// another): they are deleted there. A purge erases them with the history (purgeUnloaded).
+void deleteOtherRepositories(Repository *repository) {
+  std::vector<void *> others;
+  DictionaryIterator *iterator = DictionaryIterator_new(repository->m_stateManager->m_objects);
+  for (Pair *pair = DictionaryIterator_first(iterator); pair != nullptr; pair = DictionaryIterator_next(iterator))
+    if (Pair_getSecond(pair) != repository && zyrObject_getTypeId(Pair_getSecond(pair)) == ZYR_TYPE_ID_REPOSITORY)
+      others.push_back(Pair_getSecond(pair));
+  DictionaryIterator_delete(iterator);
+  for (void *other : others)
+    zyrObject_deleteByType(other);
+}
+
 // Going below the state that created the Repository would unload the Repository itself.
 int isReachable(const Repository *repository, int32_t state) { return state >= repository->m_firstState; }
 
@@ -257,6 +274,14 @@ int Repository_close(Repository *repository, int32_t flag) {
   Database *database = zyrStateManager_getDatabase(manager);
   int saved = 1;
   if (database != nullptr) {
+    // The model is the one the file was opened with, or the first a change of state found
+    // (Repository_restore), whatever a damaged history names elsewhere: a close that leaves the file
+    // at this process's state leaves it naming that model there.
+    if ((flag == 1 || Database_isWriter(database)) && repository->m_modelKept &&
+        repository->m_primaryModel != nullptr && Repository_isPrimaryModelStored(repository) != 1)
+      Repository_setPrimaryModel(repository, repository->m_primaryModel);
+    if (flag != 1 && Database_isWriter(database))
+      deleteOtherRepositories(repository);
     const int changed = zyrStateManager_hasChange(manager);
     if (zyrStateManager_commitState(manager) <= 0 && changed)
       saved = 0;
@@ -416,8 +441,11 @@ zyrStateManager *Repository_setCurrentStateManager(zyrStateManager *manager) {
 int Repository_restore(Repository *repository, int32_t flag) {
   // The model of an open file never changes: a change of state that re-reads a damaged reference
   // keeps the one the file was opened with. The store leaves out a stored model of another type.
-  if (repository->m_primaryModel != nullptr)
+  if (repository->m_primaryModel != nullptr) {
+    if (zyrObject_checkAttribute(repository, flag, kPrimaryModel))
+      repository->m_modelKept = 1;
     return 1;
+  }
   void *model = nullptr;
   const int status = zyrObject_getPointer(repository, flag, kPrimaryModel, &model);
   repository->m_primaryModel = model;

@@ -22,6 +22,7 @@ struct Repository {
   int32_t m_noOfCheckpoints;
   int32_t m_maxNoOfCheckpoints;
   int32_t m_firstState; // the state that created this object: no change of state goes below it
+  int32_t m_modelKept;  // 1 once a change of state kept the model where the file may name another
 };
 
 // What the store needs of the model layer.

@@ -167,8 +167,11 @@ int zyrBlob_getStoredData(zyrBlob *blob, int32_t flag) {
   int32_t counts[6] = {0, 0, 0, 0, 0, 0};
   const int status =
       zyrObject_describeData(blob, kData, &counts[0], &counts[1], &counts[2], &counts[3], &counts[4], &counts[5]);
-  if (status != 1)
+  // None that reads: no data, as an open at the state finds the blob, not what it held at another.
+  if (status != 1) {
+    adopt(blob, nullptr, 0, ZYR_TYPE_INT);
     return status;
+  }
   int32_t n = 0;
   if (counts[0] > 0) {
     int32_t *values = nullptr;
@@ -200,12 +203,26 @@ int zyrBlob_getStoredData(zyrBlob *blob, int32_t flag) {
     adopt(blob, values, n, ZYR_TYPE_POINTER);
     return read;
   }
+  // Stored empty: the blob holds no data, of the type it was stored with (an array of each kind
+  // keeps its type when empty), not what it held at another state.
+  int32_t kind = -1;
+  if (zyrObject_describeKind(blob, kData, &kind) == 1) {
+    static const int32_t kTypes[6] = {ZYR_TYPE_INT,  ZYR_TYPE_FLOAT, ZYR_TYPE_DOUBLE,
+                                      ZYR_TYPE_CHAR, -1,             ZYR_TYPE_POINTER};
+    if (kind >= 0 && kind < 6 && kTypes[kind] >= 0)
+      adopt(blob, nullptr, 0, kTypes[kind]);
+  }
   return status;
 }
 
 int zyrBlob_restore(zyrBlob *blob, int32_t flag) {
   const int status = zyrBlob_getStoredData(blob, flag);
-  zyrObject_getInt(blob, flag, kUseCount, &blob->m_useCount);
+  // A count that no version gives is 0 at every state, as an open finds it.
+  if (zyrObject_checkAttribute(blob, flag, kUseCount) != 0) {
+    int32_t count = 0;
+    zyrObject_getInt(blob, 0, kUseCount, &count);
+    blob->m_useCount = count;
+  }
   return status;
 }
 

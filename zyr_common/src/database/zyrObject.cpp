@@ -484,3 +484,9 @@ int zyrObject_describeData(void *object, const char *name, int32_t *noOfInts, in
   return zyrStateManager_describeData(manager, object, name, noOfInts, noOfFloats, noOfDoubles, noOfChars, noOfOthers,
                                       noOfPointers);
 }
+
+int zyrObject_describeKind(void *object, const char *name, int32_t *kind) {
+  zyrStateManager *manager = current();
+  *kind = -1;
+  return manager != nullptr ? zyrStateManager_describeKind(manager, object, name, kind) : 0;
+}

@@ -105,5 +105,9 @@ int zyrObject_getHashSet(void *object, int32_t flag, const char *name, HashSet *
 // the store always gives as 0, references.
 int zyrObject_describeData(void *object, const char *name, int32_t *noOfInts, int32_t *noOfFloats,
                            int32_t *noOfDoubles, int32_t *noOfChars, int32_t *noOfOthers, int32_t *noOfPointers);
+// The kind of the stored version, also of an empty array, as the place of its count in
+// zyrObject_describeData (0 integers, 1 floats, 2 doubles, 3 characters, 5 references); -1 and 0
+// when there is none.
+int zyrObject_describeKind(void *object, const char *name, int32_t *kind);
 
 #endif

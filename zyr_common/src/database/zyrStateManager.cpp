@@ -879,18 +879,20 @@ void keepTypeRecord(zyrStateManager *manager) {
     zyrStateManager_recordTypes(manager);
 }
 
-// The purge's erasures and counters, made on the database given: only the versions valid at the
-// state stay, with the live objects alone; a copy of it with its whens made 1 is the purged file.
-int purgeHistory(zyrStateManager *manager, Database *database, int32_t state) {
+// The purge's erasures and counters, made on the database given, a copy of `original`: only the
+// versions valid at the state stay, with the live objects alone; a copy of it with its whens made 1
+// is the purged file.
+int purgeHistory(zyrStateManager *manager, Database *database, const Database *original, int32_t state) {
   // The checkpoints name states that the purge renumbers: they go with the history.
   if (manager->m_owner != nullptr)
     Database_deleteDataSet(database, uuidOf(manager->m_owner), "checkpoints");
   int status = purgeUnloaded(manager, database);
   if (status != 1)
     return status;
-  // A type record that cannot be read would make its object unknown to every later open: the
-  // newest that reads stays (the one the open restored the object by).
-  status = Database_eraseModifiedData(database, state, kType);
+  // Of every name the version that stays is the one the process read, the newest that reads: a
+  // type record that cannot be read would make its object unknown to every later open, and any
+  // other would lose the value the process held.
+  status = Database_eraseModifiedData(database, state, kType, original);
   if (status != 1)
     return status;
   status = storeCounter(database, kCurrent, 1);
@@ -910,7 +912,7 @@ char *purgedCopy(zyrStateManager *manager, Database *database) {
     return nullptr;
   Database *scratch = Database_openCopy(copy);
   char *purged = nullptr;
-  if (scratch != nullptr && purgeHistory(manager, scratch, absolute(manager->m_current)) == 1)
+  if (scratch != nullptr && purgeHistory(manager, scratch, database, absolute(manager->m_current)) == 1)
     purged = Database_copyValid(scratch, 1);
   if (Database_close(scratch) != 1 && purged != nullptr) {
     zyrRemoveDatabaseFile(purged);
@@ -1882,4 +1884,8 @@ int zyrStateManager_describeData(zyrStateManager *manager, void *object, const c
                                  int32_t *noOfFloats, int32_t *noOfDoubles, int32_t *noOfChars, int32_t *noOfOthers,
                                  int32_t *noOfPointers) {
   return getForward(manager, __func__, object, name, Database_describeData, noOfInts, noOfFloats, noOfDoubles, noOfChars, noOfOthers, noOfPointers);
+}
+
+int zyrStateManager_describeKind(zyrStateManager *manager, void *object, const char *name, int32_t *kind) {
+  return getForward(manager, __func__, object, name, Database_describeKind, kind);
 }

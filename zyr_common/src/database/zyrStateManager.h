@@ -169,5 +169,6 @@ int zyrStateManager_getPointers(zyrStateManager *manager, void *object, const ch
 int zyrStateManager_describeData(zyrStateManager *manager, void *object, const char *name, int32_t *noOfInts,
                                  int32_t *noOfFloats, int32_t *noOfDoubles, int32_t *noOfChars,
                                  int32_t *noOfOthers, int32_t *noOfPointers);
+int zyrStateManager_describeKind(zyrStateManager *manager, void *object, const char *name, int32_t *kind);
 
 #endif
