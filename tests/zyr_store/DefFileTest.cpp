@@ -578,14 +578,8 @@ using storetest::writeFile;
 
 TEST_F(StoreTest, EveryOpenSaysWhichDataSetsItLeftOutAndWhatIsReadInTheirPlace) {
   const std::string name = path("damaged.wez");
-  DefFile *file = DefFile_new(name.c_str());
-  ASSERT_NE(file, nullptr);
   // Two copies of A (a writer that rewrites a data set adds the newer one), then B and C.
-  ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 1), 1);
-  ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 2), 1);
-  ASSERT_EQ(DefFile_writeInt(file, "B", "EVERY", 0, 3), 1);
-  ASSERT_EQ(DefFile_writeInt(file, "C", "EVERY", 0, 4), 1);
-  DefFile_delete(file);
+  ASSERT_TRUE(storetest::writeIntDataSets(name, {{"A", 1}, {"A", 2}, {"B", 3}, {"C", 4}}));
   const std::string good = readFile(name);
   struct Case {
     std::string m_bytes;

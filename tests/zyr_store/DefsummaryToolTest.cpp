@@ -77,11 +77,7 @@ TEST_F(DefsummaryToolTest, ReadsOnlyAndSaysWhyANameIsNoDefinitionFile) {
 
 TEST_F(DefsummaryToolTest, SaysWhatTheOpenLeftOutOfTheFile) {
   const std::string name = path("box.wez");
-  DefFile *file = DefFile_new(name.c_str());
-  ASSERT_NE(file, nullptr);
-  ASSERT_EQ(DefFile_writeInt(file, "G/NZN", "EVERY", 0, 0), 1);
-  ASSERT_EQ(DefFile_writeInt(file, "G/NVL", "EVERY", 0, 7), 1);
-  DefFile_delete(file);
+  ASSERT_TRUE(storetest::writeIntDataSets(name, {{"G/NZN", 0}, {"G/NVL", 7}}));
   // The index entry of the volume count claims one byte more than its frame holds.
   const std::string bytes = storetest::lengthenEntry(zyrtest::readFile(name), "G/NVL");
   zyrtest::writeFile(name, bytes);

@@ -1,5 +1,7 @@
 #include "StoreTestSupport.h"
 
+#include "DefFile.h"
+
 #include "zyrError.h"
 #include "zyrErrorManager.h"
 
@@ -47,6 +49,15 @@ int32_t StoreTest::errorCount() {
   int32_t count = 0;
   zyrErrorManager_getNoOfErrors(zyrErrorManager_get(), &count);
   return count;
+}
+
+bool writeIntDataSets(const std::string &name, const std::vector<std::pair<std::string, int32_t>> &values) {
+  DefFile *file = DefFile_new(name.c_str());
+  if (file == nullptr) return false;
+  bool written = true;
+  for (const auto &[what, value] : values) written = DefFile_writeInt(file, what.c_str(), "EVERY", 0, value) == 1 && written;
+  DefFile_delete(file);
+  return written;
 }
 
 std::string lengthenEntry(std::string bytes, const std::string &key, int n) {

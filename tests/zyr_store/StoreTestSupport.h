@@ -10,6 +10,7 @@
 #include <memory>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct zyrError;
@@ -42,6 +43,10 @@ using zyrtest::writeFile;
 // begins with `key` (what, or what ESC where) made to claim one byte more than its frame holds:
 // the frame no longer stands as the index says, the data set itself intact.
 std::string lengthenEntry(std::string bytes, const std::string &key, int n = 0);
+
+// Makes the data-set file `name` holding one integer data set of each (what, value), where EVERY,
+// when 0, in this order (a what given twice is written twice); true when every write took.
+bool writeIntDataSets(const std::string &name, const std::vector<std::pair<std::string, int32_t>> &values);
 
 // Damages the data set of [name, key, when] of a closed database file: the end tag after its data
 // ("*ENDDATASET") reads "*ENDDATASAT". Its frame stays whole, so the file opens with the index it
