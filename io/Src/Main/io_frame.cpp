@@ -158,7 +158,7 @@ using Live = std::vector<std::pair<int64_t, int32_t>>; // (position, slot), in f
 
 struct Planned {
   size_t m_first, m_end; // the frames live[m_first, m_end)
-  int64_t m_base, m_end_byte;
+  int64_t m_base, m_endByte;
 };
 
 // The windows of the frames that lie within the file.
@@ -204,7 +204,7 @@ struct Prover {
     Slot &s = slot(job);
     FILE *stream = m_record->m_stream;
     try {
-      s.m_bytes.resize(static_cast<size_t>(plan.m_end_byte - plan.m_base));
+      s.m_bytes.resize(static_cast<size_t>(plan.m_endByte - plan.m_base));
     } catch (const std::bad_alloc &) {
       return false; // nothing more is proved here: the stream decides the rest
     }
@@ -221,7 +221,7 @@ struct Prover {
     s.m_source.m_bytes = s.m_bytes.data();
     s.m_source.m_base = plan.m_base;
     s.m_source.m_size = static_cast<int64_t>(got);
-    s.m_source.m_whole = plan.m_end_byte == m_size && got == s.m_bytes.size();
+    s.m_source.m_whole = plan.m_endByte == m_size && got == s.m_bytes.size();
     return true;
   }
 

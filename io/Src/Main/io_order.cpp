@@ -116,15 +116,22 @@ struct Keyed {
   int32_t m_entry;
 };
 
-// Eight bytes of the key from `level` times eight on.
-uint64_t chunkAt(const unsigned char *key, size_t level) {
-  uint64_t chunk = 0;
-  const unsigned char *p = key;
-  // Not past the key's end: the bytes before the level's are all there, or the key ended sooner.
-  for (size_t skipped = 0; skipped < 8 * level && *p != 0; ++skipped) ++p;
-  if (p != key + 8 * level) return 0;
-  for (int i = 0; i < 8 && *p != 0; ++i, ++p) chunk |= static_cast<uint64_t>(*p) << (56 - 8 * i);
+// Eight bytes as one number, the first the most significant.
+uint64_t bigEndian(const unsigned char *bytes) {
+  uint64_t chunk;
+  memcpy(&chunk, bytes, 8);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  chunk = __builtin_bswap64(chunk);
+#endif
   return chunk;
+}
+
+// Eight bytes of the key from `level` times eight on (zeros past its end).
+uint64_t chunkAt(const unsigned char *key, size_t level) {
+  const size_t length = strnlen(reinterpret_cast<const char *>(key), 8 * level + 8);
+  unsigned char bytes[8] = {};
+  if (length > 8 * level) memcpy(bytes, key + 8 * level, length - 8 * level);
+  return bigEndian(bytes);
 }
 
 uint64_t chunkOf(const Keyed &key, size_t level) {
@@ -225,16 +232,10 @@ int ioorder_build(IO_order *order, int32_t count) {
     held.m_entry = entry;
     unsigned char bytes[8 * kHeldChunks] = {};
     memcpy(bytes, held.m_key, strnlen(reinterpret_cast<const char *>(held.m_key), sizeof bytes));
-    for (size_t level = 0; level < kHeldChunks; ++level) {
-      uint64_t chunk;
-      memcpy(&chunk, bytes + 8 * level, 8);
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-      chunk = __builtin_bswap64(chunk);
-#endif
-      held.m_held[level] = chunk;
-    }
+    for (size_t level = 0; level < kHeldChunks; ++level) held.m_held[level] = bigEndian(bytes + 8 * level);
   }
-  // A stored index is written in what order: its entries mostly arrive sorted already.
+  // A stored index is written in the table's order, which is what order for every entry a look-up
+  // has sorted: such entries arrive sorted already.
   bool sorted = true;
   for (size_t i = 1; i < keyed.size() && sorted; ++i)
     sorted = strcmp(reinterpret_cast<const char *>(keyed[i - 1].m_key), reinterpret_cast<const char *>(keyed[i].m_key)) <= 0;

@@ -242,6 +242,21 @@ Database *Database_openCopy(const char *fileName) {
   return openNamed(fileName);
 }
 
+namespace {
+
+// The handle of a copy of the original's file: it has changed as the original has, and what the
+// original's reads left out stays out of the copy's.
+Database *copyHandle(const Database *original, const char *name, DefFile *file) {
+  Database *copy = file ? makeHandle(name, file) : nullptr;
+  if (copy) {
+    copy->m_isModified = original->m_isModified;
+    copy->m_leftOut->m_versions = original->m_leftOut->m_versions;
+  }
+  return copy;
+}
+
+} // namespace
+
 Database *Database_clone(Database *database, const char *newName) {
   char *fileName = Database_fileName(newName);
   if (!fileName) return nullptr;
@@ -250,11 +265,7 @@ Database *Database_clone(Database *database, const char *newName) {
   // A copy that could not be made whole says why (the name already taken is the caller's to tell).
   if (copy == nullptr && !taken)
     DefFile_reportError(database->m_defFile, __func__);
-  Database *clone = copy ? makeHandle(fileName, copy) : nullptr;
-  if (clone) {
-    clone->m_isModified = database->m_isModified;
-    clone->m_leftOut->m_versions = database->m_leftOut->m_versions;
-  }
+  Database *clone = copyHandle(database, fileName, copy);
   zyrCString_free(fileName);
   return clone;
 }
@@ -266,14 +277,7 @@ int Database_copyTo(Database *database, const char *path) {
 }
 
 Database *Database_openCopyOf(const Database *original, const char *name, const char *path) {
-  DefFile *file = DefFile_new(path, 1);
-  Database *copy = file ? makeHandle(name, file) : nullptr;
-  if (copy) {
-    copy->m_isModified = original->m_isModified;
-    // As a clone: what the reads of the original left out stays out of the copy's.
-    copy->m_leftOut->m_versions = original->m_leftOut->m_versions;
-  }
-  return copy;
+  return copyHandle(original, name, DefFile_new(path, 1));
 }
 
 int Database_rename(Database *database, const char *newName) {
