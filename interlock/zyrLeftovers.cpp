@@ -1,6 +1,8 @@
 // Leftovers of ended processes: names, liveness, removal.
 #include "zyrLeftovers.h"
 
+#include "zyrFileUse.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -150,14 +152,7 @@ int zyrLeftovers_isAlive(long pid) {
   return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM ? 1 : 0;
 }
 
-int zyrLeftovers_isHeld(const char *path) {
-  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0)
-    return 0;
-  const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-  close(fd); // lets go of the probe's lock too
-  return held ? 1 : 0;
-}
+int zyrLeftovers_isHeld(const char *path) { return zyrFileUse_isHeld(path); }
 
 int zyrLeftovers_remove(const char *directory, const char *prefix, zyrLeftoversRemoved removed, void *context) {
   const std::string dir = directory != nullptr && directory[0] != '\0' ? directory : ".";

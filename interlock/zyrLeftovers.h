@@ -46,8 +46,8 @@ long zyrLeftovers_owner(const char *name);
 // such process (or the id is not above 0).
 int zyrLeftovers_isAlive(long pid);
 
-// Whether some process holds the file under a kernel lock (flock): a held file is in use. A file
-// that cannot be opened is not held.
+// Whether some process holds the file under a kernel lock (flock): a held file is in use
+// (zyrFileUse_isHeld: a file this process may not read is looked up by its device and inode).
 int zyrLeftovers_isHeld(const char *path);
 
 // Removes from the directory ("" or NULL: the working directory) every leftover whose stem begins

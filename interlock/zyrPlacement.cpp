@@ -76,21 +76,77 @@ std::string zyrPlacement_resolve(const char *name) {
   return name;
 }
 
-int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve, bool owned) {
+namespace {
+
+// Lets go of the hold and removes the temporary.
+void release(zyrPlacement *placement) {
   if (placement->m_hold >= 0)
     close(placement->m_hold);
-  *placement = zyrPlacement();
+  placement->m_hold = -1;
+  if (placement->m_temporary.empty())
+    return;
+  removeTemporary(placement->m_temporary);
+  placement->m_temporary.clear();
+}
+
+bool sameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Fails the commit with the refusal (errno set as well).
+int refuse(zyrPlacement *placement, int refusal) {
+  placement->m_refusal = refusal;
+  errno = refusal > 0 ? refusal : EEXIST;
+  return 0;
+}
+
+// Whether the name still leads to the file the placement began with, and nothing of it is in use,
+// looked at under the directory lock: 0, or the refusal.
+int refusalNow(zyrPlacement *placement, struct stat *now) {
+  bool exists = false;
+  const int refusal = refusalOf(placement->m_target, &exists, now);
+  if (refusal != 0 && refusal != ENOENT)
+    return refusal;
+  const bool other = exists && (!placement->m_exists || !sameFile(*now, placement->m_old));
+  // A file the placement holds has no other holder; its name's other uses (the lock file of a file
+  // in use) are looked at again.
+  const bool used = placement->m_hold >= 0 && !other ? zyrFileUse_checkName(placement->m_target.c_str(), &placement->m_use)
+                                                     : zyrFileUse_check(placement->m_target.c_str(), &placement->m_use, nullptr);
+  if (used)
+    return ZYR_PLACEMENT_IN_USE;
+  return other ? ZYR_PLACEMENT_REPLACED : 0;
+}
+
+} // namespace
+
+zyrPlacement::~zyrPlacement() { release(this); }
+
+int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve, bool owned) {
+  release(placement);
+  placement->m_target.clear();
+  placement->m_exists = false;
+  placement->m_old = {};
+  placement->m_refusal = 0;
+  placement->m_use = zyrFileUse();
   if (name == nullptr || name[0] == '\0') {
     placement->m_refusal = ENOENT;
     return 0;
   }
   placement->m_target = zyrPlacement_resolve(name);
   const std::string &target = placement->m_target;
-  placement->m_refusal = refusalOf(target, &placement->m_exists, &placement->m_old);
-  if (placement->m_refusal != 0)
-    return 0;
+  {
+    // Looked at as an opener looks, under the directory lock: a file that is not in use is held
+    // before any process can open it.
+    zyrDirectoryGuard guard(target.c_str());
+    placement->m_refusal = refusalOf(target, &placement->m_exists, &placement->m_old);
+    if (placement->m_refusal != 0)
+      return 0;
+    if (zyrFileUse_check(target.c_str(), &placement->m_use, &placement->m_hold)) {
+      placement->m_refusal = ZYR_PLACEMENT_IN_USE;
+      return 0;
+    }
+  }
   if (!zyrLeftovers_fits(target.c_str(), reserve) || target.size() + reserve >= PATH_MAX) {
     placement->m_refusal = ENAMETOOLONG;
+    release(placement);
     return 0;
   }
   char temporary[PATH_MAX];
@@ -105,6 +161,7 @@ int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve
   }
   if (!named) {
     placement->m_refusal = ENAMETOOLONG;
+    release(placement);
     return 0;
   }
   placement->m_temporary = temporary;
@@ -124,34 +181,38 @@ void zyrPlacement_keepMode(int fd, const struct stat *old) {
 }
 
 int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
-  if (placement->m_temporary.empty()) {
-    errno = EINVAL;
-    return 0;
-  }
-  // What stands under the name now decides: a file put there meanwhile lends its permissions, and
-  // something that is no regular file is still never replaced.
-  struct stat old;
-  bool exists = false;
-  const int refusal = refusalOf(placement->m_target, &exists, &old);
-  if (refusal != 0 && refusal != ENOENT) {
-    placement->m_refusal = refusal;
-    errno = refusal > 0 ? refusal : EEXIST;
-    return 0;
-  }
+  if (placement->m_temporary.empty())
+    return refuse(placement, EINVAL);
   const int fd = open(placement->m_temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0)
-    return 0;
-  if (exists)
-    zyrPlacement_keepMode(fd, &old);
-  const bool synced = !flush || zyrFault_fsync(fd) == 0;
-  const int reason = errno;
-  close(fd);
-  if (!synced) {
-    errno = reason;
-    return 0;
+    return refuse(placement, errno);
+  // On disc before the directory lock is taken: a long sync keeps no opener waiting.
+  if (placement->m_exists)
+    zyrPlacement_keepMode(fd, &placement->m_old);
+  if (flush && zyrFault_fsync(fd) != 0) {
+    const int reason = errno;
+    close(fd);
+    return refuse(placement, reason);
   }
-  if (rename(placement->m_temporary.c_str(), placement->m_target.c_str()) != 0)
-    return 0;
+  {
+    zyrDirectoryGuard guard(placement->m_target.c_str());
+    struct stat now;
+    const int refusal = refusalNow(placement, &now);
+    if (refusal != 0) {
+      close(fd);
+      return refuse(placement, refusal);
+    }
+    // The old file's permissions as they are now, should they have changed meanwhile.
+    if (placement->m_exists && (now.st_mode != placement->m_old.st_mode || now.st_uid != placement->m_old.st_uid ||
+                                now.st_gid != placement->m_old.st_gid)) {
+      zyrPlacement_keepMode(fd, &now);
+      if (flush)
+        zyrFault_fsync(fd);
+    }
+    close(fd);
+    if (rename(placement->m_temporary.c_str(), placement->m_target.c_str()) != 0)
+      return refuse(placement, errno);
+  }
   unlink((placement->m_temporary + ".lck").c_str());
   placement->m_temporary.clear();
   if (flush) {
@@ -161,16 +222,21 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
   return 1;
 }
 
-void zyrPlacement_end(zyrPlacement *placement) {
-  if (placement->m_hold >= 0)
-    close(placement->m_hold);
-  placement->m_hold = -1;
-  if (placement->m_temporary.empty())
-    return;
-  removeTemporary(placement->m_temporary);
-  placement->m_temporary.clear();
+void zyrPlacement_end(zyrPlacement *placement) { release(placement); }
+
+std::string zyrPlacement_reason(const zyrPlacement *placement) {
+  switch (placement->m_refusal) {
+  case ZYR_PLACEMENT_NOT_REGULAR: return "It is not a regular file";
+  case ZYR_PLACEMENT_IN_USE: return zyrFileUse_reason(&placement->m_use);
+  case ZYR_PLACEMENT_REPLACED: return "Another file has taken its name while the new one was written";
+  default: return strerror(placement->m_refusal != 0 ? placement->m_refusal : EIO);
+  }
 }
 
-const char *zyrPlacement_reason(int refusal) {
-  return refusal == ZYR_PLACEMENT_NOT_REGULAR ? "It is not a regular file" : strerror(refusal);
+int zyrPlacement_isKept(const zyrPlacement *placement) {
+  const int refusal = placement->m_refusal;
+  return refusal == EISDIR || refusal == ZYR_PLACEMENT_NOT_REGULAR || refusal == ZYR_PLACEMENT_IN_USE ||
+                 refusal == ZYR_PLACEMENT_REPLACED
+             ? 1
+             : 0;
 }

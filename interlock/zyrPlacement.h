@@ -13,21 +13,41 @@
 // - Once written, the new file takes the permissions of the file it replaces, and its owner and
 //   group where the process may set them; it is put on disc and renamed over the old file, and
 //   the directory is put on disc: the name holds the old file or the whole new one.
+// - A file in use (zyrFileUse.h: a file a live process holds, this one included, the lock file of
+//   one, or a temporary of a process that still runs) is never replaced: it is refused before a
+//   byte is written. A regular file that is not in use is held from the beginning to the end of
+//   the placement, so that no process opens it meanwhile; and the rename looks at the name again,
+//   under the directory lock that every opener takes: a name that now leads to another file than
+//   the one the placement began with, or to a file in use, is left as it is.
+// - The placement owns its hold and its temporary: whatever way its owner leaves, its end (or its
+//   destruction) lets go of the one and removes the other.
+#include "zyrFileUse.h"
+
 #include <cstddef>
 #include <string>
 #include <sys/stat.h>
 
-// Why a name is refused when it is neither an errno value's case nor a regular file.
+// Why a name is refused when it is no errno value's case: it is not a regular file; the file is in
+// use (m_use says how); it is no longer the file the placement began with.
 const int ZYR_PLACEMENT_NOT_REGULAR = -1;
+const int ZYR_PLACEMENT_IN_USE = -2;
+const int ZYR_PLACEMENT_REPLACED = -3;
 
 struct zyrPlacement {
   std::string m_target;    // the file the name leads to
   std::string m_temporary; // where the new file is written, until it is in place
   bool m_exists = false;   // a regular file is there now
   struct stat m_old = {};  // its status
-  int m_refusal = 0;       // why the name was refused: an errno value or ZYR_PLACEMENT_NOT_REGULAR
+  int m_refusal = 0;       // why the name was refused, or the commit failed: an errno value or one of
+                           // the ZYR_PLACEMENT_ refusals
+  zyrFileUse m_use;        // ZYR_PLACEMENT_IN_USE: how the file is in use
   int m_hold = -1;         // a descriptor holding the old file under an exclusive real lock (flock), so
                            // that nobody opens it until the placement ends; -1: none
+
+  zyrPlacement() = default;
+  ~zyrPlacement();
+  zyrPlacement(const zyrPlacement &) = delete;
+  zyrPlacement &operator=(const zyrPlacement &) = delete;
 };
 
 // The file a name leads to through symbolic links (the name itself when it is no link, or when the
@@ -39,9 +59,10 @@ std::string zyrPlacement_resolve(const char *name);
 // file), for which the name itself must leave room. `owned`: the temporary carries this process's
 // id, so that one left by a killed process goes later; a move's does not, as it may come to hold
 // the only copy of the bytes, and has a unique part instead.
-// 1, or 0 with m_refusal: ENAMETOOLONG when the name's last part with `reserve` bytes more is longer
-// than its directory takes, EISDIR for a directory, ZYR_PLACEMENT_NOT_REGULAR for anything else
-// that is no regular file (m_target then names it, for a writer that writes into it instead).
+// 1, or 0 with m_refusal: ENOENT for an empty name, ENAMETOOLONG when the name's last part with
+// `reserve` bytes more is longer than its directory takes, EISDIR for a directory,
+// ZYR_PLACEMENT_NOT_REGULAR for anything else that is no regular file (m_target then names it, for
+// a writer that writes into it instead), ZYR_PLACEMENT_IN_USE for a file in use.
 int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve, bool owned = true);
 
 // Gives a new file, open as fd, the permissions of the file of `old` and, where the process may
@@ -49,15 +70,23 @@ int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve
 void zyrPlacement_keepMode(int fd, const struct stat *old);
 
 // Puts the written and closed temporary in place: with the old file's permissions, on disc,
-// renamed over it (a lock file that a data-set file made for it goes), the directory on disc. `flush` false: a new file that the caller does not need
-// on disc yet is not put there. 1, or 0 with errno (the temporary then stays for zyrPlacement_end).
+// renamed over it (a lock file that a data-set file made for it goes), the directory on disc.
+// `flush` false: a new file that the caller does not need on disc yet is not put there. 1, or 0
+// with m_refusal (and errno) set; the temporary then stays for zyrPlacement_end.
 int zyrPlacement_commit(zyrPlacement *placement, bool flush = true);
 
 // Removes a temporary that was not put in place, with the lock file a data-set file made for it,
 // and lets go of the old file.
 void zyrPlacement_end(zyrPlacement *placement);
 
-// A refusal as words: "It is not a regular file", or the system's text of the errno value.
-const char *zyrPlacement_reason(int refusal);
+// Why the placement was refused or failed, as a sentence without its full stop: "It is not a
+// regular file", how the file is in use, "Another file has taken its name meanwhile", or the
+// system's text of the errno value.
+std::string zyrPlacement_reason(const zyrPlacement *placement);
+
+// Whether the placement was refused for what stands under the name (no regular file, or a file in
+// use, or one that took the name meanwhile), rather than for a failure of the system: the caller
+// then says that the existing file cannot be overwritten.
+int zyrPlacement_isKept(const zyrPlacement *placement);
 
 #endif

@@ -7,6 +7,8 @@
 #include "ZYRAPIBoundary.h"
 #include "ZYRSelection.h"
 #include "zyrCString.h"
+#include "zyrFileUse.h"
+#include "zyrPlacement.h"
 #include "zyrSystem.h"
 
 #include <sys/stat.h>
@@ -140,7 +142,14 @@ void ZYRAPI::removeCurZyr(const std::string &path) {
   const OperationTimer timer("ZYRAPI: remove current ZYR");
   if (isDBOpen())
     closeDatabase(m_hDatabase, m_hModel, m_checkpoint, -1);
-  deleteZyrFile(path + ".lck");
+  // A database that another process holds, or this one under another handle, stays with its lock
+  // file: removed, it would be lost to its holder, and its name free for a second writer. Looked
+  // at and removed under the directory's lock, so that nobody opens it in between.
+  const zyrDirectoryGuard guard(path.c_str());
+  const std::string lock = path + ".lck";
+  if (zyrRefuseInUse(path.c_str(), 1, "removeCurZyr") || zyrRefuseInUse(lock.c_str(), 1, "removeCurZyr"))
+    boundary::throwQueued<zyrapi::zyr>(kClassText, "deleteZyrFile");
+  deleteZyrFile(lock);
   deleteZyrFile(path);
 }
 
@@ -194,6 +203,11 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
       fail("restoreBakFiles", "Could not find " + backup);
   if (isDBOpen() && isOpenDatabaseFile(zyr))
     fail("restoreBakFiles", "Unable to restore " + zyr + " while it is the open database");
+  // Nor is a file that this process or another has open replaced: both are looked at before either
+  // is touched (and each copy looks again as it puts its file in place).
+  for (const std::string &target : {wez, zyr})
+    if (zyrRefuseInUse(target.c_str(), 0, "restoreBakFiles"))
+      boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
 
   // Each copy replaces its file only once it is complete.
   reportErrors(zyrCopyFile((wez + ".bak").c_str(), wez.c_str()), "zyrCopyFile", false, false);
@@ -218,14 +232,31 @@ std::string ZYRAPI::getAbsoluteFileName(const std::string &path) const {
 void ZYRAPI::zyrDebugPrint(int level, const std::string &file) const {
   if (std::getenv("QIV_NO_DEBUG_OUT") != nullptr)
     return;
-  FILE *stream = file.empty() ? stdout : std::fopen(file.c_str(), "we");
+  if (file.empty()) {
+    zyrModel_dump(m_hModel, level, stdout);
+    std::fflush(stdout);
+    return;
+  }
+  // The dump replaces the file as every whole file is replaced (zyrPlacement.h): never a file in
+  // use, such as a database, and only once it is complete. A device or a pipe is written into.
+  zyrPlacement place;
+  const bool placed = zyrPlacement_begin(&place, file.c_str(), 0) == 1;
+  if (!placed && place.m_refusal != ZYR_PLACEMENT_NOT_REGULAR) {
+    if (place.m_refusal != ZYR_PLACEMENT_IN_USE)
+      return; // as a file that cannot be opened: nothing
+    zyrPublishNotReplaced(file.c_str(), zyrPlacement_reason(&place).c_str(), "zyrDebugPrint");
+    boundary::throwQueued<zyrapi::zyr>(kClassText, "zyrDebugPrint");
+  }
+  FILE *stream = std::fopen(placed ? place.m_temporary.c_str() : place.m_target.c_str(), "we");
   if (stream == nullptr)
     return;
   zyrModel_dump(m_hModel, level, stream);
-  if (stream != stdout)
-    std::fclose(stream);
-  else
-    std::fflush(stdout);
+  if (std::fclose(stream) != 0 || !placed || zyrPlacement_commit(&place) == 1)
+    return;
+  if (zyrPlacement_isKept(&place)) {
+    zyrPublishNotReplaced(file.c_str(), zyrPlacement_reason(&place).c_str(), "zyrDebugPrint");
+    boundary::throwQueued<zyrapi::zyr>(kClassText, "zyrDebugPrint");
+  }
 }
 
 void ZYRAPI::setStrategyString(const std::string &name, const std::string &value) {

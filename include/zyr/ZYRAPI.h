@@ -228,7 +228,8 @@ public:
   // whole, and keeps its permissions; the open database itself, or a database in use by this or
   // another process, is never a target). With workOnCopy the object then works on the copy.
   void copyZyr(const std::string &path, bool workOnCopy, bool purgeHistory);
-  // Closes the open database, if any, and deletes path and its lock file.
+  // Closes the open database, if any, and deletes path and its lock file; a database that another
+  // process (or this one, under another object) holds is refused, and nothing is deleted.
   void removeCurZyr(const std::string &path);
   // Saves a checkpoint of the open database and returns its index; -1 without a database.
   int getCheckpoint();
@@ -237,13 +238,16 @@ public:
   // The directory in which imports keep their intermediate files.
   void setWorkingDirectory(const std::string &directory);
   // name is "<base>.zyr.bak" or "<base>.wez.bak": puts both backups back in place of
-  // <base>.zyr and <base>.wez, removes the backups, and leaves "<base>.wez" in name.
+  // <base>.zyr and <base>.wez, removes the backups, and leaves "<base>.wez" in name. A file in use
+  // by this or another process is refused before either is touched.
   void restoreBakFiles(std::string &name);
   // Absolute forms; empty when the directory does not exist.
   std::string getAbsolutePath(const std::string &path) const;
   std::string getAbsoluteFileName(const std::string &path) const;
   // Dumps the model at the level to the file (standard output when empty); nothing when
-  // QIV_NO_DEBUG_OUT is set.
+  // QIV_NO_DEBUG_OUT is set, or when the file cannot be written. The dump replaces the file once
+  // it is complete; a file in use by this or another process (a database) is refused with an
+  // exception, and stays as it was.
   void zyrDebugPrint(int level, const std::string &file) const;
 
   // ---- Assemblies and regions ----

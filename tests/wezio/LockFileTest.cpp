@@ -3,6 +3,7 @@
 #include "io_file.h"
 #include "io_index.h"
 #include "io_lock.h"
+#include "zyrFileUse.h"
 #include "wezio_test_util.h"
 
 #include <gtest/gtest.h>
@@ -396,14 +397,15 @@ TEST_F(LockFileTest, TheHolderIsNamedWhileOtherProcessesLockAndLetGo) {
 }
 
 // A file about to be replaced is held, so that nobody opens it meanwhile, unless it is in use:
-// then this process is told apart from another holder, which is named.
+// then this process is told apart from another holder, which is named, and the file's lock file is
+// in use with it.
 TEST_F(LockFileTest, AFileAboutToBeReplacedIsHeldUnlessInUse) {
-  int fd = -2, here = -1;
-  long pid = -1;
-  EXPECT_EQ(io_hold_file(m_name.c_str(), &fd, &here, &pid), 1);
+  int fd = -2;
+  zyrFileUse use;
+  EXPECT_EQ(zyrFileUse_check(m_name.c_str(), &use, &fd), 0);
   EXPECT_EQ(fd, -1);
   writeFile(m_name, infoBlock(36));
-  ASSERT_EQ(io_hold_file(m_name.c_str(), &fd, &here, &pid), 1);
+  ASSERT_EQ(zyrFileUse_check(m_name.c_str(), &use, &fd), 0);
   ASSERT_GE(fd, 0);
   int status;
   open("r", &status);
@@ -415,23 +417,31 @@ TEST_F(LockFileTest, AFileAboutToBeReplacedIsHeldUnlessInUse) {
   IO_file *theirs = nullptr;
   HeldChild reader([&] { return iif_is_open(theirs = open("r")) ? 'r' : 'x'; }, [&] { iif_close(theirs); });
   ASSERT_EQ(reader.reported(), 'r');
-  // The id where the system shows the open files of processes.
-  const long shown = access("/proc/self/fdinfo", R_OK) == 0 ? static_cast<long>(reader.pid()) : 0;
-  EXPECT_EQ(io_hold_file(m_name.c_str(), &fd, &here, &pid), 0);
-  EXPECT_EQ(here, 0);
-  EXPECT_EQ(pid, shown);
+  const long other = static_cast<long>(reader.pid());
+  const std::string lock = m_name + ".lck";
+  EXPECT_EQ(zyrFileUse_check(m_name.c_str(), &use, &fd), 1);
+  EXPECT_EQ(fd, -1);
+  EXPECT_EQ(use.m_kind, ZYR_USE_HELD);
+  EXPECT_FALSE(use.m_holders.m_here);
+  EXPECT_EQ(use.m_holders.m_other, other);
+  EXPECT_EQ(zyrFileUse_reason(&use), "It is in use by process " + std::to_string(other));
+  EXPECT_EQ(zyrFileUse_check(lock.c_str(), &use, &fd), 1);
+  EXPECT_EQ(use.m_kind, ZYR_USE_LOCK_FILE);
+  EXPECT_EQ(zyrFileUse_reason(&use), "It is the lock file of " + m_name + ", which is in use by process " +
+                                         std::to_string(other));
   IO_file *mine = open("r", &status);
   ASSERT_EQ(status, IO_OK) << allMessages();
-  EXPECT_EQ(io_hold_file(m_name.c_str(), &fd, &here, &pid), 0);
-  EXPECT_EQ(here, 1);
-  EXPECT_EQ(pid, shown);
+  EXPECT_EQ(zyrFileUse_check(m_name.c_str(), &use, &fd), 1);
+  EXPECT_TRUE(use.m_holders.m_here);
+  EXPECT_EQ(use.m_holders.m_other, other);
   EXPECT_EQ(lockFile(), "         2\n");
   EXPECT_EQ(reader.release(), 0);
-  EXPECT_EQ(io_hold_file(m_name.c_str(), &fd, &here, &pid), 0);
-  EXPECT_EQ(here, 1);
-  EXPECT_EQ(pid, 0);
+  EXPECT_EQ(zyrFileUse_check(m_name.c_str(), &use, &fd), 1);
+  EXPECT_EQ(zyrFileUse_reason(&use), "It is a database open in this session");
+  EXPECT_EQ(use.m_holders.m_other, 0);
   iif_close(mine);
-  ASSERT_EQ(io_hold_file(m_name.c_str(), &fd, &here, &pid), 1);
+  EXPECT_EQ(zyrFileUse_check(lock.c_str(), &use, nullptr), 0);
+  ASSERT_EQ(zyrFileUse_check(m_name.c_str(), &use, &fd), 0);
   ::close(fd);
 }
 

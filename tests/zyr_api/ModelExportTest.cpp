@@ -12,6 +12,7 @@
 #include "zyrCString.h"
 #include "zyrLeftovers.h"
 #include "zyrMemory.h"
+#include "zyrSystem.h"
 #include "zyrTestChild.h"
 #include "zyrTestErrors.h"
 #include "zyrTestSupport.h"
@@ -19,6 +20,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
 #include <cstring>
 #include <dirent.h>
 #include <string>
@@ -106,6 +111,37 @@ protected:
     closedir(d);
     std::sort(names.begin(), names.end());
     return names;
+  }
+
+  // zyrplay, playing the lines in the scratch directory and held at the pause point, with the
+  // example mesh beside it and its reader at hand.
+  std::unique_ptr<zyrtest::ChildProcess> player(const Lines &lines, const std::string &pauseAt) {
+    const std::string helpers = ZYR_TEST_HELPER_DIR;
+    const std::string build = helpers.substr(0, helpers.rfind('/'));
+    static std::string kelvo;
+    kelvo = build + "/tools/kelvo";
+    zyrtest::writeFile(m_dir.file("box-tet.msh"),
+                       zyrtest::readFile(std::string(ZYR_SOURCE_DIR) + "/examples/box-tet.msh"));
+    auto played = std::make_unique<zyrtest::ChildProcess>(
+        build + "/tools/zyrplay/zyrplay", std::vector<std::string>{},
+        std::vector<std::pair<std::string, const char *>>{{"ZYR_SESSION_FILE", nullptr},
+                                                          {"WEZ5_KELVO_EXEC", nullptr},
+                                                          {"ZYR_USE_LOCAL_UNITS", "1"},
+                                                          {"WEZ5BINDIR", kelvo.c_str()},
+                                                          {"WEZ5EXECDIR", kelvo.c_str()}},
+        m_dir.path(), pauseAt);
+    for (const std::string &line : lines)
+      played->send(line);
+    played->closeInput();
+    return played;
+  }
+  // A session's lines that import the example mesh into the database.
+  static Lines importing(const std::string &database) {
+    return {"zyrDatabase_open", database, "zyrModel_importMesh", "0", "Msh", "box-tet.msh", "", "", "m", "0"};
+  }
+  static Lines joined(Lines lines, const Lines &more) {
+    lines.insert(lines.end(), more.begin(), more.end());
+    return lines;
   }
 
   zyrtest::EnvGuard m_units{"ZYR_USE_LOCAL_UNITS", "1"};
@@ -296,11 +332,12 @@ TEST_F(ModelExportTest, EveryNameWhoseLockFileFitsIsWritten) {
 TEST_F(ModelExportTest, AnEmptyNameIsRefused) {
   block();
   const Lines before = directory();
-  for (const char *name : {"", static_cast<const char *>(nullptr)}) {
+  for (const char *name : {"", static_cast<const char *>(nullptr), " ", " \t"}) {
     zyrtest::ErrorCapture::clear();
     EXPECT_EQ(zyrModel_exportMesh(m_hm, "Def", name, "m", 0), 0);
     EXPECT_EQ(zyrError_getCode(zyrtest::ErrorCapture::last()), 10020);
-    EXPECT_EQ(lastMessage(), "Unable to write the definition file\n\n\"\"\n\nNo file name has been supplied.\n");
+    EXPECT_EQ(lastMessage(), "Unable to write the definition file\n\n\"" + std::string(name != nullptr ? name : "") +
+                                 "\"\n\nNo file name has been supplied.\n");
   }
   EXPECT_EQ(directory(), before);
 }
@@ -340,33 +377,17 @@ TEST_F(ModelExportTest, ADatabaseOpenInThisSessionIsNeverReplaced) {
 // writer's import reaches its database.
 TEST_F(ModelExportTest, ADatabaseAnotherProcessHoldsIsNeverReplaced) {
   block();
-  const std::string helpers = ZYR_TEST_HELPER_DIR;
-  const std::string build = helpers.substr(0, helpers.rfind('/'));
-  const std::string kelvo = build + "/tools/kelvo";
-  zyrtest::writeFile(m_dir.file("box-tet.msh"),
-                     zyrtest::readFile(std::string(ZYR_SOURCE_DIR) + "/examples/box-tet.msh"));
-  zyrtest::ChildProcess writer(build + "/tools/zyrplay/zyrplay", {},
-                               {{"ZYR_SESSION_FILE", nullptr}, {"WEZ5_KELVO_EXEC", nullptr},
-                                {"ZYR_USE_LOCAL_UNITS", "1"}, {"WEZ5BINDIR", kelvo.c_str()},
-                                {"WEZ5EXECDIR", kelvo.c_str()}},
-                               m_dir.path(), "import.before-merge");
-  for (const std::string &line : {"zyrDatabase_open", "held.zyr", "zyrModel_importMesh", "0", "Msh", "box-tet.msh", "",
-                                  "", "m", "0", "zyrDatabase_close", "0", "-1"})
-    writer.send(line);
-  writer.closeInput();
-  ASSERT_EQ(writer.waitPause(), "import.before-merge");
+  std::unique_ptr<zyrtest::ChildProcess> writer =
+      player(joined(importing("held.zyr"), {"zyrDatabase_close", "0", "-1"}), "import.before-merge");
+  ASSERT_EQ(writer->waitPause(), "import.before-merge");
   const std::string held = m_dir.file("held.zyr");
   const std::string bytes = zyrtest::readFile(held);
   const Lines before = directory();
 
   EXPECT_EQ(zyrModel_exportMesh(m_hm, "Def", held.c_str(), "m", 0), 0);
   EXPECT_EQ(zyrError_getCode(zyrtest::ErrorCapture::last()), 10020);
-  // The id where the system shows the open files of processes.
-  const bool shown = access("/proc/self/fdinfo", R_OK) == 0;
-  EXPECT_EQ(lastMessage(), "Unable to overwrite the existing file " + held + ".\n" +
-                               (shown ? "It is in use by process " + std::to_string(writer.pid())
-                                      : std::string("It is in use by another process")) +
-                               ".\n");
+  EXPECT_EQ(lastMessage(), "Unable to overwrite the existing file " + held + ".\nIt is in use by process " +
+                               std::to_string(writer->pid()) + ".\n");
   EXPECT_EQ(zyrtest::readFile(held), bytes);
   EXPECT_EQ(zyrtest::readFile(held + ".lck"), "        -1\n");
   EXPECT_EQ(directory(), before);
@@ -375,7 +396,7 @@ TEST_F(ModelExportTest, ADatabaseAnotherProcessHoldsIsNeverReplaced) {
   int32_t hd = -1, hm = -1;
   EXPECT_EQ(zyrDatabase_open(held.c_str(), &hd, &hm), 0);
   const Lines told = errors.take();
-  const std::string holder = shown ? " (process id " + std::to_string(writer.pid()) + ")" : std::string();
+  const std::string holder = " (process id " + std::to_string(writer->pid()) + ")";
   EXPECT_TRUE(std::any_of(told.begin(), told.end(), [&](const std::string &error) {
     return error.find("another process" + holder + " is writing it") != std::string::npos;
   })) << testing::PrintToString(told);
@@ -383,12 +404,171 @@ TEST_F(ModelExportTest, ADatabaseAnotherProcessHoldsIsNeverReplaced) {
     return error.find("ended") != std::string::npos;
   })) << testing::PrintToString(told);
 
-  writer.release();
-  EXPECT_EQ(writer.wait(), 0);
+  writer->release();
+  EXPECT_EQ(writer->wait(), 0);
   ASSERT_EQ(zyrDatabase_open(held.c_str(), &hd, &hm), 1);
   EXPECT_EQ(zyrModel_exportMesh(hm, "Def", m_file.c_str(), "m", 0), 1);
   EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
   EXPECT_EQ(errors.take(), Lines{});
+}
+
+// The lock file of a database in use is no target either: its holder rewrites or removes it at its
+// close, and what the export wrote would go with it.
+TEST_F(ModelExportTest, TheLockFileOfADatabaseInUseIsNeverReplaced) {
+  block();
+  const std::string lock = m_dir.file("m.zyr.lck");
+  const std::string bytes = zyrtest::readFile(lock);
+  EXPECT_EQ(zyrModel_exportMesh(m_hm, "Def", lock.c_str(), "m", 0), 0);
+  EXPECT_EQ(zyrError_getCode(zyrtest::ErrorCapture::last()), 10020);
+  EXPECT_EQ(lastMessage(), "Unable to overwrite the existing file " + lock + ".\nIt is the lock file of " +
+                               m_dir.file("m.zyr") + ", which is a database open in this session.\n");
+  EXPECT_EQ(zyrtest::readFile(lock), bytes);
+  EXPECT_EQ(directory(), (Lines{"m.zyr", "m.zyr.lck"}));
+}
+
+// A database made under the name while an export or a copy writes its file is never replaced: the
+// rename looks at the name again, under the lock that every opener takes, and leaves the database
+// as it is and nothing beside it.
+TEST_F(ModelExportTest, ADatabaseMadeUnderTheNameMeanwhileIsNeverReplaced) {
+  int32_t hd = -1, hm = -1;
+  ASSERT_EQ(zyrDatabase_open(m_dir.file("a1.zyr").c_str(), &hd, &hm), 1);
+  ASSERT_EQ(zyrDatabase_close(hd, 0), 1);
+  const std::string helpers = ZYR_TEST_HELPER_DIR;
+  struct Writer {
+    const char *m_name;
+    std::function<std::unique_ptr<zyrtest::ChildProcess>()> m_start;
+    const char *m_point;
+  };
+  const std::vector<Writer> writers = {
+      {"nn.zyr",
+       [&] {
+         return player(joined(importing("a1.zyr"), {"zyrModel_exportMesh", "0", "Def", "nn.zyr", "m", "0",
+                                                     "zyrDatabase_close", "0", "0"}),
+                       "export.before-replace");
+       },
+       "export.before-replace"},
+      {"nc.zyr",
+       [&] {
+         auto copy = std::make_unique<zyrtest::ChildProcess>(
+             helpers + "/copy_zyr", std::vector<std::string>{"a1.zyr", "nc.zyr", "0"},
+             std::vector<std::pair<std::string, const char *>>{{"ZYR_USE_LOCAL_UNITS", "1"}},
+             m_dir.path(), "copy.before-replace");
+         copy->closeInput();
+         return copy;
+       },
+       "copy.before-replace"}};
+  for (const Writer &writer : writers) {
+    SCOPED_TRACE(writer.m_point);
+    std::unique_ptr<zyrtest::ChildProcess> child = writer.m_start();
+    ASSERT_EQ(child->waitPause(), writer.m_point);
+    const std::string made = m_dir.file(writer.m_name);
+    ASSERT_EQ(zyrDatabase_open(made.c_str(), &hd, &hm), 1);
+    const std::string bytes = zyrtest::readFile(made);
+    child->release();
+    EXPECT_EQ(child->wait(), 1);
+    EXPECT_EQ(zyrtest::readFile(made), bytes);
+    EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
+    // Still the database made here: it opens as one.
+    ASSERT_EQ(zyrDatabase_open(made.c_str(), &hd, &hm), 1);
+    EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
+    for (const std::string &name : directory())
+      EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+  }
+}
+
+// Runs the body in a child process as an ordinary user (nobody) in the directory; "" when it found
+// nothing wrong.
+std::string asOrdinaryUser(const std::string &directory, const std::function<std::string()> &body) {
+  return zyrtest::inChild([&] {
+    if (chdir(directory.c_str()) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+      return std::string("the user cannot be changed");
+    return body();
+  });
+}
+
+// A database that another user's process holds is never replaced by a user who may not even read
+// it, in a directory where anyone may make and rename files: the export, the copy of a database and
+// the copy of a file are refused, naming the holder, and the database stays whole.
+TEST_F(ModelExportTest, ADatabaseInUseIsNeverReplacedByAUserWhoCannotReadIt) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs a second user";
+  block();
+  std::unique_ptr<zyrtest::ChildProcess> writer =
+      player(joined(importing("held.zyr"), {"zyrDatabase_close", "0", "-1"}), "import.before-merge");
+  ASSERT_EQ(writer->waitPause(), "import.before-merge");
+  const std::string held = m_dir.file("held.zyr");
+  ASSERT_EQ(chmod(held.c_str(), 0600), 0);
+  ASSERT_EQ(chmod(m_dir.path().c_str(), 0777), 0);
+  const std::string bytes = zyrtest::readFile(held);
+  const std::string why =
+      "Unable to overwrite the existing file held.zyr.\nIt is in use by process " + std::to_string(writer->pid()) + ".\n";
+  const std::string found = asOrdinaryUser(m_dir.path(), [&] {
+    std::string wrong;
+    if (zyrModel_exportMesh(m_hm, "Def", "held.zyr", "m", 0) != 0 || lastMessage() != why)
+      wrong += "the export: " + lastMessage();
+    if (zyrDatabase_copyOver(m_hd, "held.zyr", 0, 0) != 0 || lastMessage() != why)
+      wrong += "the copy: " + lastMessage();
+    errno = 0;
+    if (zyrCopyFile("box-tet.msh", "held.zyr") != 0 || errno != EBUSY)
+      wrong += "the file copy";
+    return wrong;
+  });
+  ASSERT_EQ(chmod(m_dir.path().c_str(), 0700), 0);
+  EXPECT_EQ(found, "");
+  EXPECT_EQ(zyrtest::readFile(held), bytes);
+  writer->release();
+  EXPECT_EQ(writer->wait(), 0);
+  int32_t hd = -1, hm = -1;
+  ASSERT_EQ(zyrDatabase_open(held.c_str(), &hd, &hm), 1);
+  EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
+}
+
+// The descriptors this process has open.
+int openDescriptors() {
+  int n = 0;
+  for (int fd = 0; fd < 4096; ++fd)
+    n += fcntl(fd, F_GETFD) != -1 ? 1 : 0;
+  return n;
+}
+
+// An export or a copy that fails after it began lets go of all it took: the file it would have
+// replaced and every descriptor. A second try fails for the same reason, named after the file asked
+// for, and the file opens in this process and in another.
+TEST_F(ModelExportTest, AFailedExportLetsGoOfTheFileItWouldHaveReplaced) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs an ordinary user, whom a read-only directory keeps out";
+  block();
+  zyrtest::ScratchDir shut("shut", m_dir.path());
+  ASSERT_EQ(zyrModel_exportMesh(m_hm, "Def", shut.file("x.wez").c_str(), "m", 0), 1);
+  zyrtest::writeFile(shut.file("x.zyr"), "old");
+  for (const char *name : {"x.wez", "x.zyr"})
+    ASSERT_EQ(chmod(shut.file(name).c_str(), 0666), 0);
+  ASSERT_EQ(chmod(shut.path().c_str(), 0555), 0);
+  const std::string found = asOrdinaryUser(shut.path(), [&] {
+    std::string wrong;
+    const int before = openDescriptors();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (zyrModel_exportMesh(m_hm, "Def", "x.wez", "m", 0) != 0 ||
+          lastMessage() != "Unable to write the definition file\n\nx.wez\n\nPermission denied.\n")
+        wrong += "export " + std::to_string(attempt) + ": " + lastMessage();
+      if (zyrDatabase_copyOver(m_hd, "x.zyr", 0, 0) != 0 ||
+          lastMessage() != "There was a problem copying the ZYR database from\n\n" + m_dir.file("m.zyr") +
+                               "\n\nto\n\nx.zyr\n\nPermission denied.\n")
+        wrong += "copy " + std::to_string(attempt) + ": " + lastMessage();
+    }
+    if (openDescriptors() != before)
+      wrong += "descriptors: " + std::to_string(before) + " before, " + std::to_string(openDescriptors()) + " after\n";
+    auto opens = [] {
+      DefFile *file = DefFile_openForReading("x.wez");
+      DefFile_delete(file);
+      return file != nullptr ? std::string() : std::string("no open");
+    };
+    wrong += opens();
+    wrong += zyrtest::inChild(opens);
+    return wrong;
+  });
+  ASSERT_EQ(chmod(shut.path().c_str(), 0755), 0);
+  EXPECT_EQ(found, "");
 }
 
 TEST_F(ModelExportTest, PhysicsWriteUsesTheHostsText) {

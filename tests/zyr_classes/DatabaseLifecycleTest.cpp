@@ -5,6 +5,7 @@
 #include "ZYRAPI.h"
 #include "zyrApplication.h"
 #include "zyrCString.h"
+#include "zyrSystem.h"
 
 #include "zyrAPI.h"
 #include "zyrTestChild.h"
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -389,9 +391,7 @@ TEST_F(Lifecycle, ACopyOntoADatabaseInUseIsRefused) {
   ASSERT_EQ(worker->readLine(), "copied");
   EXPECT_EQ(dir.listing(), (std::vector<std::string>{"theirs.zyr", "theirs.zyr.lck", "work.zyr"}));
   const std::string copied = read(theirs);
-  const std::string holder = access("/proc/self/fdinfo", R_OK) == 0
-                                 ? "It is in use by process " + std::to_string(worker->pid())
-                                 : std::string("It is in use by another process");
+  const std::string holder = "It is in use by process " + std::to_string(worker->pid());
   EXPECT_EQ(failure("copyZYR", [&] { api.copyZyr(theirs, true, false); }).getText(),
             "Unable to overwrite the existing file " + theirs + ".\n" + holder + ".\n");
   EXPECT_EQ(read(theirs), copied);
@@ -402,6 +402,72 @@ TEST_F(Lifecycle, ACopyOntoADatabaseInUseIsRefused) {
   EXPECT_EQ(markOf(theirs), "work");
   api.copyZyr(theirs, false, false);
   EXPECT_EQ(markOf(theirs), "");
+}
+
+// Nothing the class writes or removes as a whole destroys a database in use: a dump, a restore of
+// backups and a removal of another process's database, or a dump over this process's own, are
+// refused with the reason and leave every file as it was; so are the file copy and its tool. Once
+// nobody holds the database, each does its work, and the removal of this process's own database
+// closes it first.
+TEST_F(Lifecycle, NothingWrittenOrRemovedDestroysADatabaseInUse) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  zyrtest::ScratchDir dir("used", m_dir);
+  const std::string theirs = dir.file("theirs.zyr"), lock = theirs + ".lck";
+  makeMarked(dir.file("work.zyr"), "work");
+  std::unique_ptr<zyrtest::ChildProcess> worker = copying(dir.file("work.zyr"), theirs, true);
+  ASSERT_EQ(worker->readLine(), "copied");
+  write(dir.file("theirs.wez"), "current wez");
+  write(dir.file("theirs.wez.bak"), "old wez");
+  write(dir.file("theirs.zyr.bak"), "old zyr");
+  const std::vector<std::string> files = dir.listing();
+  const std::string bytes = read(theirs), lockBytes = read(lock);
+  const std::string inUse = ".\nIt is in use by process " + std::to_string(worker->pid()) + ".\n";
+  api.openDB(file("mine.zyr"), false);
+
+  const zyrtest::EnvGuard talkative("QIV_NO_DEBUG_OUT", nullptr);
+  EXPECT_EQ(failure("zyrDebugPrint", [&] { api.zyrDebugPrint(1, theirs); }).getText(),
+            "Unable to overwrite the existing file " + theirs + inUse);
+  EXPECT_EQ(failure("zyrDebugPrint", [&] { api.zyrDebugPrint(1, lock); }).getText(),
+            "Unable to overwrite the existing file " + lock + ".\nIt is the lock file of " + theirs +
+                ", which is in use by process " + std::to_string(worker->pid()) + ".\n");
+  const std::string mine = read(file("mine.zyr"));
+  EXPECT_EQ(failure("zyrDebugPrint", [&] { api.zyrDebugPrint(1, file("mine.zyr")); }).getText(),
+            "Unable to overwrite the existing file " + file("mine.zyr") + ".\nIt is a database open in this session.\n");
+  EXPECT_EQ(read(file("mine.zyr")), mine);
+  std::string backup = dir.file("theirs.zyr.bak");
+  EXPECT_EQ(failure("restoreBakFiles", [&] { api.restoreBakFiles(backup); }).getText(),
+            "Unable to overwrite the existing file " + theirs + inUse);
+  EXPECT_EQ(backup, dir.file("theirs.zyr.bak"));
+  EXPECT_EQ(failure("deleteZyrFile", [&] { api.removeCurZyr(theirs); }).getText(),
+            "Unable to remove the file " + theirs + inUse);
+  EXPECT_FALSE(api.isDBOpen());
+  errno = 0;
+  EXPECT_EQ(zyrCopyFile(file("mine.zyr").c_str(), theirs.c_str()), 0);
+  EXPECT_EQ(errno, EBUSY);
+  zyrtest::ErrorCapture::clear();
+  const std::string tools = std::string(ZYR_TEST_HELPER_DIR) + "/../tools";
+  for (const std::string &target : {theirs, lock}) {
+    zyrtest::ChildProcess copy(tools + "/zyrcopy/zyrcopy", {file("mine.zyr"), target});
+    EXPECT_EQ(copy.wait(), 1) << target;
+  }
+  EXPECT_EQ(read(theirs), bytes);
+  EXPECT_EQ(read(lock), lockBytes);
+  EXPECT_EQ(read(dir.file("theirs.wez")), "current wez");
+  EXPECT_EQ(dir.listing(), files);
+
+  worker->closeInput();
+  EXPECT_EQ(worker->wait(), 0);
+  EXPECT_EQ(markOf(theirs), "work");
+  api.restoreBakFiles(backup);
+  EXPECT_EQ(read(theirs), "old zyr");
+  EXPECT_EQ(read(dir.file("theirs.wez")), "old wez");
+  api.removeCurZyr(theirs);
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"theirs.wez", "work.zyr"}));
+  api.openDB(file("mine.zyr"), false);
+  api.removeCurZyr(file("mine.zyr"));
+  EXPECT_FALSE(api.isDBOpen());
+  EXPECT_FALSE(exists(file("mine.zyr")));
+  EXPECT_FALSE(exists(file("mine.zyr.lck")));
 }
 
 TEST_F(Lifecycle, BackupsAreRestoredInPlace) {

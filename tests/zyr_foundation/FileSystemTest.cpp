@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "zyrTestErrors.h"
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrErrorManager.h"
@@ -7,6 +8,7 @@
 #include "zyrSystem.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -210,6 +212,49 @@ TEST(FileSystem, ZyrcopySaysWhyACopyFailed) {
     EXPECT_EQ(readFile(output.file("err")), "zyrcopy: cannot copy " + from + " to " + to + ": " + at + reason + "\n");
   }
   EXPECT_EQ((entries(dir.path())), (std::set<std::string>{"src", "sub"}));
+}
+
+// A file that a process holds under a real lock is in use: the copy, the move and the command
+// line's copy leave it, and its lock file, as they were, and say why; once nobody holds it, the
+// copy replaces it.
+TEST(FileSystem, AFileInUseIsNeitherCopiedNorMovedOnto) {
+  const std::string helpers = ZYR_TEST_HELPER_DIR;
+  const std::string tool = helpers.substr(0, helpers.rfind('/')) + "/tools/zyrcopy/zyrcopy";
+  ScratchDir dir, output;
+  writeFile(dir.file("src"), "new");
+  writeFile(dir.file("db"), "held");
+  writeFile(dir.file("db.lck"), "         1\n");
+  const int held = open(dir.file("db").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_SH), 0);
+  const std::string self = std::to_string(static_cast<long>(getpid()));
+  zyrtest::ErrorCapture errors;
+  for (const char *target : {"db", "db.lck"}) {
+    const std::string to = dir.file(target);
+    const std::string why = std::string(target) == "db"
+                                ? "It is a database open in this session"
+                                : "It is the lock file of " + dir.file("db") + ", which is a database open in this session";
+    errno = 0;
+    EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), to.c_str()), 0) << target;
+    EXPECT_EQ(errno, EBUSY);
+    EXPECT_EQ(zyrMoveFile(dir.file("src").c_str(), to.c_str()), 0) << target;
+    const std::string message = "10020: Unable to overwrite the existing file " + to + ".\n" + why + ".\n";
+    EXPECT_EQ(errors.take(), (std::vector<std::string>{message, message}));
+    const int status = std::system(("'" + tool + "' '" + dir.file("src") + "' '" + to + "' 2> '" + output.file("err") + "'").c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1) << target;
+    // To the tool, a separate process, this process is another.
+    const std::string theirs = std::string(target) == "db" ? "It is in use by process " + self
+                                                           : "It is the lock file of " + dir.file("db") +
+                                                                 ", which is in use by process " + self;
+    EXPECT_EQ(readFile(output.file("err")),
+              "zyrcopy: cannot copy " + dir.file("src") + " to " + to + ": " + to + ": " + theirs + "\n");
+  }
+  EXPECT_EQ(readFile(dir.file("db")), "held");
+  EXPECT_EQ(readFile(dir.file("db.lck")), "         1\n");
+  EXPECT_EQ(readFile(dir.file("src")), "new");
+  EXPECT_EQ((entries(dir.path())), (std::set<std::string>{"db", "db.lck", "src"}));
+  close(held);
+  EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), dir.file("db").c_str()), 1);
+  EXPECT_EQ(readFile(dir.file("db")), "new");
 }
 
 // A file-size limit makes writes fail part way, as a full disk would.

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <climits>
 #include <string>
 #include <sys/stat.h>
@@ -114,7 +116,7 @@ TEST(PlacementTest, OnlyARegularFileIsReplacedAndItKeepsItsMode) {
   zyrPlacement place;
   EXPECT_EQ(zyrPlacement_begin(&place, dir.file("fifo").c_str(), 0), 0);
   EXPECT_EQ(place.m_refusal, ZYR_PLACEMENT_NOT_REGULAR);
-  EXPECT_STREQ(zyrPlacement_reason(place.m_refusal), "It is not a regular file");
+  EXPECT_EQ(zyrPlacement_reason(&place), "It is not a regular file");
   EXPECT_EQ(zyrPlacement_begin(&place, dir.file("folder").c_str(), 0), 0);
   EXPECT_EQ(place.m_refusal, EISDIR);
   const size_t most = zyrLeftovers_nameMax(dir.path().c_str());
@@ -132,6 +134,69 @@ TEST(PlacementTest, OnlyARegularFileIsReplacedAndItKeepsItsMode) {
   ASSERT_EQ(lstat(dir.file("late").c_str(), &status), 0);
   EXPECT_TRUE(S_ISFIFO(status.st_mode));
   EXPECT_EQ(dir.listing(), (std::vector<std::string>{"fifo", "folder", "kept", "late"}));
+}
+
+// Whether some other open of the file could take its real lock now.
+bool lockable(const std::string &path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const bool free = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+  if (fd >= 0)
+    close(fd);
+  return free;
+}
+
+// The file a placement may replace is held, and its temporary kept, until the placement ends or
+// goes, whichever way its owner leaves.
+TEST(PlacementTest, ThePlacementOwnsItsHoldAndItsTemporary) {
+  zyrtest::ScratchDir dir("zyrplace");
+  zyrtest::writeFile(dir.file("kept"), "old");
+  {
+    zyrPlacement place;
+    ASSERT_EQ(zyrPlacement_begin(&place, dir.file("kept").c_str(), 0), 1);
+    zyrtest::writeFile(place.m_temporary, "new");
+    EXPECT_FALSE(lockable(dir.file("kept")));
+    // A second placement of the same name meets the first one's hold.
+    zyrPlacement second;
+    EXPECT_EQ(zyrPlacement_begin(&second, dir.file("kept").c_str(), 0), 0);
+    EXPECT_EQ(second.m_refusal, ZYR_PLACEMENT_IN_USE);
+    EXPECT_EQ(zyrPlacement_reason(&second), "It is a database open in this session");
+  }
+  EXPECT_TRUE(lockable(dir.file("kept")));
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"kept"}));
+  EXPECT_EQ(zyrtest::readFile(dir.file("kept")), "old");
+}
+
+// The name is looked at again when the new file is put in place: a file that took the name
+// meanwhile, or a file there that came into use, stays as it is.
+TEST(PlacementTest, WhatTookTheNameMeanwhileStays) {
+  zyrtest::ScratchDir dir("zyrplace");
+  zyrtest::writeFile(dir.file("old"), "old");
+  for (const char *name : {"made", "old"}) {
+    zyrPlacement place;
+    ASSERT_EQ(zyrPlacement_begin(&place, dir.file(name).c_str(), 0), 1) << name;
+    zyrtest::writeFile(place.m_temporary, "new");
+    // Made where there was none, or renamed over the file that was there.
+    zyrtest::writeFile(dir.file("other"), "theirs");
+    ASSERT_EQ(rename(dir.file("other").c_str(), dir.file(name).c_str()), 0);
+    EXPECT_EQ(zyrPlacement_commit(&place), 0) << name;
+    EXPECT_EQ(place.m_refusal, ZYR_PLACEMENT_REPLACED);
+    EXPECT_EQ(zyrPlacement_reason(&place), "Another file has taken its name while the new one was written");
+    EXPECT_EQ(zyrPlacement_isKept(&place), 1);
+  }
+  // Made and held meanwhile: in use.
+  zyrPlacement place;
+  ASSERT_EQ(zyrPlacement_begin(&place, dir.file("held").c_str(), 0), 1);
+  zyrtest::writeFile(place.m_temporary, "new");
+  zyrtest::writeFile(dir.file("held"), "theirs");
+  const int holder = open(dir.file("held").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(holder, LOCK_SH), 0);
+  EXPECT_EQ(zyrPlacement_commit(&place), 0);
+  EXPECT_EQ(place.m_refusal, ZYR_PLACEMENT_IN_USE);
+  close(holder);
+  zyrPlacement_end(&place);
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"held", "made", "old"}));
+  for (const char *name : {"held", "made", "old"})
+    EXPECT_EQ(zyrtest::readFile(dir.file(name)), "theirs") << name;
 }
 
 } // namespace

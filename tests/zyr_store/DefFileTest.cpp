@@ -145,6 +145,26 @@ TEST_F(StoreTest, ALockConflictSaysWhoHoldsTheFile) {
               return message(errors.last()) == expected ? std::string() : message(errors.last());
             }),
             "");
+
+  // A live writer of such a file is named all the same: its lock file is not the user's to delete.
+  ASSERT_EQ(chmod(name.c_str(), 0600), 0);
+  remove((name + ".lck").c_str());
+  DefFile *live = DefFile_new(name.c_str());
+  ASSERT_NE(live, nullptr);
+  ASSERT_EQ(DefFile_writeInt(live, "A", "EVERY", 0, 3), 1);
+  ASSERT_EQ(chmod(name.c_str(), 0), 0);
+  const std::string self = std::to_string(static_cast<long>(getpid()));
+  EXPECT_EQ(asOrdinaryUser(dir(), [&] {
+              zyrtest::ErrorCapture errors;
+              const std::string expected = "The supplied file name, locked.wez, can not\nbe opened: another process "
+                                           "(process id " + self + ") is writing it.\n\nThe open can be tried "
+                                           "again when that process has finished with the file.\n";
+              if (DefFile_new("locked.wez") != nullptr)
+                return std::string("opened");
+              return message(errors.last()) == expected ? std::string() : message(errors.last());
+            }),
+            "");
+  DefFile_delete(live);
 }
 
 // Every name whose lock file the system takes works, whatever this process's id: the temporaries

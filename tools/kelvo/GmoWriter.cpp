@@ -333,7 +333,7 @@ int GmoWriter_writeModel(const KelvoModel *model, const char *path, std::string 
   zyrPlacement place;
   if (!zyrPlacement_begin(&place, path, 4)) {
     *error = std::string("Unable to write the intermediate mesh file \"") + path +
-             "\": " + zyrPlacement_reason(place.m_refusal);
+             "\": " + zyrPlacement_reason(&place);
     return 0;
   }
   GmoWriter *writer = GmoWriter_new(place.m_temporary.c_str(), error);
@@ -342,7 +342,7 @@ int GmoWriter_writeModel(const KelvoModel *model, const char *path, std::string 
   bool ok = writeTopology(writer, model) && writeMesh(writer, model);
   ok = GmoWriter_close(writer) && ok;
   if (ok && zyrPlacement_commit(&place) != 1) {
-    writer->m_messages += std::string("Unable to rename it: ") + strerror(errno) + "\n";
+    writer->m_messages += "Unable to rename it: " + zyrPlacement_reason(&place) + "\n";
     ok = false;
   }
   if (!ok) {

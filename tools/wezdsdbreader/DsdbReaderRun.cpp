@@ -168,7 +168,7 @@ std::string copyFile(const std::string &source, const std::string &target, const
   if (zyrPlacement_begin(&place, target.c_str(), 4))
     out = open(place.m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (out < 0) {
-    const std::string why = place.m_refusal != 0 ? zyrPlacement_reason(place.m_refusal) : std::strerror(errno);
+    const std::string why = place.m_refusal != 0 ? zyrPlacement_reason(&place) : std::strerror(errno);
     close(in);
     zyrPlacement_end(&place);
     return "Unable to write the intermediate file " + quoted(target) + ": " + why + ".";
@@ -205,7 +205,7 @@ std::string copyFile(const std::string &source, const std::string &target, const
   if (close(out) != 0 && problem.empty())
     problem = "Unable to write the intermediate file " + quoted(target) + ": " + std::strerror(errno) + ".";
   if (problem.empty() && zyrPlacement_commit(&place) != 1)
-    problem = "Unable to write the intermediate file " + quoted(target) + ": " + std::strerror(errno) + ".";
+    problem = "Unable to write the intermediate file " + quoted(target) + ": " + zyrPlacement_reason(&place) + ".";
   zyrPlacement_end(&place);
   return problem;
 }

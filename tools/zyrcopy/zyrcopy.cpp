@@ -1,10 +1,13 @@
 // zyrcopy SOURCE DESTINATION: copies SOURCE to DESTINATION with zyrCopyFile (an existing
-// destination is replaced only by a complete copy; a file is never copied onto itself).
+// destination is replaced only by a complete copy; a file is never copied onto itself, nor onto a
+// file in use such as a database that a process has open, or its lock file).
 // Exit status 0 on success, 1 when the copy failed (a line says why), 2 on wrong usage; SIGINT
 // and SIGTERM abandon the copy (the destination stays as it was) with a line saying so: 130 or
 // 143.
 
 #include "ToolInterrupt.h"
+#include "zyrError.h"
+#include "zyrErrorManager.h"
 #include "zyrInterrupt.h"
 #include "zyrSystem.h"
 
@@ -29,6 +32,14 @@ std::string directoryOf(const std::string &path) {
 
 // Why the copy failed, named after the file at fault; `failure` is the system's error of the copy.
 std::string reason(const char *source, const char *destination, int failure) {
+  // A destination in use was refused with the reason published: its last line.
+  zyrError *refusal = failure == EBUSY ? zyrErrorManager_getLastError(zyrErrorManager_get()) : nullptr;
+  if (refusal != nullptr && zyrError_getMessage(refusal) != nullptr) {
+    std::string why = zyrError_getMessage(refusal);
+    while (!why.empty() && (why.back() == '\n' || why.back() == '.'))
+      why.pop_back();
+    return std::string(destination) + ": " + why.substr(why.rfind('\n') + 1);
+  }
   struct stat from, to;
   const int in = open(source, O_RDONLY | O_CLOEXEC);
   if (in < 0)

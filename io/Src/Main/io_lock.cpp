@@ -7,6 +7,7 @@
 #include "lowlevel_io.h"
 #include "zyrLeftovers.h"
 #include "zyrFault.h"
+#include "zyrFileUse.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -25,17 +26,8 @@ namespace {
 const int32_t kLockWidth = 10;
 
 // Every read-modify-write of a lock file, and the staleness probe's brief exclusive lock on a data
-// file, happen under io_lock_directory (see there).
-struct DirectoryGuard {
-  explicit DirectoryGuard(const char *fileName) { io_lock_directory(fileName); }
-  ~DirectoryGuard() { io_unlock_directory(); }
-  DirectoryGuard(const DirectoryGuard &) = delete;
-  DirectoryGuard &operator=(const DirectoryGuard &) = delete;
-};
-
-// The directory lock this thread holds, and how many calls hold it.
-thread_local int theDirectoryFd = -1;
-thread_local int theDirectoryDepth = 0;
+// file, happen under the directory lock (zyrFileUse.h).
+using DirectoryGuard = zyrDirectoryGuard;
 
 // readCount's answer when there is no lock file.
 const int kNoLockFile = -1;
@@ -96,13 +88,13 @@ int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool
 }
 
 // Whether no process holds the real lock of the data file: then whatever its lock file says was
-// left by programs that have ended. A file that does not exist is held by nobody.
+// left by programs that have ended. A file that does not exist is held by nobody; one this process
+// may not open is taken for held, and its lock file left for the user to judge.
 bool nobodyHolds(const char *name) {
   int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno == ENOENT;
-  bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
-  close(fd); // lets go of the probe's lock too
-  return free;
+  close(fd);
+  return zyrFileUse_isHeld(name) == 0;
 }
 
 // A lock file whose counts no live process backs is taken over: said through the callback, and
@@ -379,18 +371,7 @@ int iif_set_lock(IO_file *record, int32_t mode) {
   return IO_OK;
 }
 
-void io_lock_directory(const char *name) {
-  if (theDirectoryDepth++ > 0 || !name) return;
-  theDirectoryFd = open(zyrLeftovers_directory(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (theDirectoryFd < 0) return;
-  int status;
-  do status = flock(theDirectoryFd, LOCK_EX);
-  while (status != 0 && errno == EINTR);
-  if (status != 0) {
-    close(theDirectoryFd);
-    theDirectoryFd = -1;
-  }
-}
+void io_lock_directory(const char *name) { zyrFileUse_lockDirectory(name); }
 
 void io_sync_directory_of(const char *name) {
   if (!name) return;
@@ -400,11 +381,7 @@ void io_sync_directory_of(const char *name) {
   close(fd);
 }
 
-void io_unlock_directory() {
-  if (theDirectoryDepth == 0 || --theDirectoryDepth > 0) return;
-  if (theDirectoryFd >= 0) close(theDirectoryFd); // lets go of the lock
-  theDirectoryFd = -1;
-}
+void io_unlock_directory() { zyrFileUse_unlockDirectory(); }
 
 int setfilebusyflag(IO_error_callback callback, IO_file *record) {
   if (!record || !record->m_name) {
@@ -426,99 +403,25 @@ int io_claim_writer(IO_error_callback callback, IO_file *record) {
 
 namespace {
 
-// One line of the system's listing of real locks ("1: FLOCK  ADVISORY  WRITE 1234 fe:00:5678 0
-// EOF", after "lock:\t" in a descriptor's information): the id of the process that took it when it
-// is a whole-file lock on the file of `status` (for writing only, when `writer`), else 0. A
-// waiter's line ("1: -> FLOCK ...") does not scan.
-long lockLineHolder(const char *line, const struct stat &status, bool writer) {
-  char type[16], access[16];
-  long pid = 0;
-  unsigned deviceMajor = 0, deviceMinor = 0;
-  unsigned long inode = 0;
-  if (sscanf(line, "%*d: %15s %*15s %15s %ld %x:%x:%lu", type, access, &pid, &deviceMajor, &deviceMinor, &inode) !=
-          6 ||
-      strcmp(type, "FLOCK") != 0 || inode != status.st_ino || deviceMajor != major(status.st_dev) ||
-      deviceMinor != minor(status.st_dev) || (writer && strcmp(access, "WRITE") != 0))
-    return 0;
-  return pid > 0 ? pid : 0;
-}
-
-// The processes found holding a real lock: this one, and the others (the smallest id of them, and
-// whether there are several).
-struct Holders {
-  bool m_here = false;
-  long m_other = 0;
-  bool m_several = false;
-};
-
-void noteHolder(long pid, Holders *found) {
-  if (pid <= 0) return;
-  if (pid == static_cast<long>(getpid())) {
-    found->m_here = true;
-  } else if (found->m_other == 0 || pid < found->m_other) {
-    found->m_several = found->m_several || found->m_other != 0;
-    found->m_other = pid;
-  } else if (pid != found->m_other) {
-    found->m_several = true;
-  }
-}
-
-// The locks on the file of `status` that the descriptor `fd` of the process whose /proc entry
-// `process` is holds, noted in *found. Each descriptor's information lists the locks taken through
-// it, read under the file's own lock list, so a holder that lives through the search is met
-// whatever other processes lock or let go meanwhile (the system-wide listing is walked while it
-// changes: an entry can be missed or met twice).
-void noteDescriptorHolders(int process, const char *fd, const struct stat &status, bool writer, Holders *found) {
-  struct stat target;
-  if (fstatat(process, (std::string("fd/") + fd).c_str(), &target, 0) != 0 || target.st_dev != status.st_dev ||
-      target.st_ino != status.st_ino)
-    return;
-  const int infoFd = openat(process, (std::string("fdinfo/") + fd).c_str(), O_RDONLY | O_CLOEXEC);
-  if (infoFd < 0) return;
-  FILE *info = fdopen(infoFd, "re");
-  if (!info) {
-    close(infoFd);
-    return;
-  }
-  char line[256];
-  const char kLock[] = "lock:";
-  while (fgets(line, sizeof line, info))
-    if (strncmp(line, kLock, sizeof kLock - 1) == 0)
-      noteHolder(lockLineHolder(line + sizeof kLock - 1, status, writer), found);
-  fclose(info);
-}
-
-// The processes that hold the real lock of the open file (for writing only, when `writer`), as far
-// as this process may look at their descriptors. A lock shared by the children a holder started
-// counts once, as the holder's.
-Holders lockHolders(int fd, bool writer) {
-  Holders found;
-  struct stat status;
-  if (fstat(fd, &status) != 0) return found;
-  DIR *processes = opendir("/proc");
-  if (!processes) return found;
-  while (struct dirent *entry = readdir(processes)) {
-    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
-    const int process = openat(dirfd(processes), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (process < 0) continue; // ended meanwhile
-    const int fdsFd = openat(process, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *fds = fdsFd >= 0 ? fdopendir(fdsFd) : nullptr;
-    if (!fds && fdsFd >= 0) close(fdsFd);
-    while (struct dirent *descriptor = fds ? readdir(fds) : nullptr)
-      if (descriptor->d_name[0] != '.') noteDescriptorHolders(process, descriptor->d_name, status, writer, &found);
-    if (fds) closedir(fds);
-    close(process);
-  }
-  closedir(processes);
-  return found;
-}
-
-// The process that holds the real lock of the open file (for writing only, when `writer`): its id
-// when one process alone holds it and this process may look at its descriptors, else 0.
-long lockHolderId(int fd, bool writer) {
-  const Holders found = lockHolders(fd, writer);
+// The process that holds the real lock of the file (for writing only, when `writer`): its id when
+// one process alone holds it and the system shows which, else 0.
+long lockHolderId(const zyrHolders &found) {
+  if (found.m_unseen) return 0;
   if (found.m_here) return found.m_other == 0 ? static_cast<long>(getpid()) : 0;
   return found.m_several ? 0 : found.m_other;
+}
+
+// io_lock_holder for a file this process may not open: its holders looked up by its device and
+// inode.
+int unopenedHolder(const char *name, int *writer, long *pid) {
+  struct stat status;
+  if (stat(name, &status) != 0) return 0;
+  zyrHolders found = zyrFileUse_holders(status, true);
+  *writer = found.any() ? 1 : 0;
+  if (!*writer) found = zyrFileUse_holders(status, false);
+  if (!found.any()) return 0;
+  *pid = lockHolderId(found);
+  return 1;
 }
 
 } // namespace
@@ -531,39 +434,15 @@ int io_lock_holder(const char *name, int *writer, long *pid) {
   // probe's own lock.
   DirectoryGuard guard(name);
   int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return 0;
+  if (fd < 0) return unopenedHolder(name, writer, pid);
   // Refused a shared lock: a writer holds it; refused only the exclusive one: readers do.
   *writer = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 1 : 0;
   const bool held = *writer || (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK);
   flock(fd, LOCK_UN); // the probe's own lock is no holder's
-  if (held) *pid = lockHolderId(fd, *writer != 0);
+  struct stat status;
+  if (held && fstat(fd, &status) == 0) *pid = lockHolderId(zyrFileUse_holders(status, *writer != 0));
   close(fd);
   return held ? 1 : 0;
-}
-
-int io_hold_file(const char *name, int *fd, int *here, long *pid) {
-  *fd = -1;
-  *here = 0;
-  *pid = 0;
-  if (!name) return 1;
-  // Under the directory's lock, as the staleness probe looks: an opener holds it from its count in
-  // the lock file to its real lock, so that none is missed half way.
-  DirectoryGuard guard(name);
-  const int probe = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (probe < 0) return 1;
-  if (flock(probe, LOCK_EX | LOCK_NB) == 0) {
-    *fd = probe;
-    return 1;
-  }
-  const bool held = errno == EWOULDBLOCK;
-  if (held) {
-    const Holders found = lockHolders(probe, false);
-    *here = found.m_here ? 1 : 0;
-    *pid = found.m_other;
-  }
-  close(probe);
-  // A file system without real locks holds nothing, and keeps nobody out.
-  return held ? 0 : 1;
 }
 
 int io_lockfile_error(const char *name) {

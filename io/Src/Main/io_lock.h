@@ -58,17 +58,9 @@ void io_sync_directory_of(const char *name);
 
 // Whether a live process holds the real lock of the data file of the name (looked at as the
 // staleness probe does): 1, with *writer 1 when it is held for writing, and *pid the holder's
-// process id where it can be told (one process holds it, and this process may look at that one's
-// open files; else 0); 0 when nobody does, or the file cannot be opened to tell.
+// process id where it can be told (one process holds it, and the system shows which; else 0); 0
+// when nobody does. A file this process may not open is looked up in the system's list of locks.
 int io_lock_holder(const char *name, int *writer, long *pid);
-
-// Before a whole new file takes the place of the data file of the name: takes the file's real lock,
-// exclusive, so that no process opens the file until the new one is in place (the descriptor *fd
-// holds it; closing it lets go). 1 when it is held so, or when there is no file to hold (*fd -1:
-// there is none, or it cannot be opened, so that no process opens it as a data-set file either).
-// 0 when live processes hold the lock: *here 1 when this process is one of them (it has the file
-// open), and *pid the id of another holder where the system shows it (the smallest), else 0.
-int io_hold_file(const char *name, int *fd, int *here, long *pid);
 
 // The system's error number for why the lock file of the data file of the name cannot be made,
 // found without making anything: ENAMETOOLONG when its name, or that of the temporary it is

@@ -13,7 +13,6 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
-#include "zyrPlacement.h"
 #include "zyrSystem.h"
 #include "zyrTrace.h"
 #include "zyrUUID.h"
@@ -662,28 +661,6 @@ int DefFile_replaceWith(DefFile *file, const char *replacement) {
   DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_OVERWRITE_DATABASE,
                    "Unable to put the new WEZ data file in place of the old one.");
   return 0;
-}
-
-int DefFile_holdForReplacement(zyrPlacement *placement, const char *name, const char *function) {
-  if (!placement->m_exists) return 1;
-  int fd = -1, here = 0;
-  long pid = 0;
-  if (io_hold_file(placement->m_target.c_str(), &fd, &here, &pid)) {
-    placement->m_hold = fd;
-    return 1;
-  }
-  const std::string reason = here       ? std::string("It is a database open in this session")
-                             : pid > 0  ? "It is in use by process " + std::to_string(pid)
-                                        : std::string("It is in use by another process");
-  DefFile_publishNotReplaced(name, reason.c_str(), function);
-  return 0;
-}
-
-void DefFile_publishNotReplaced(const char *name, const char *reason, const char *function) {
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, kSource, __LINE__);
-  zyrError_addMessage(error, "Unable to overwrite the existing file %s.\n", name != nullptr ? name : "");
-  zyrError_addMessage(error, "%s.\n", reason);
-  zyrError_publish(error);
 }
 
 int DefFile_claimWrite(DefFile *file) {

@@ -15,7 +15,6 @@
 
 struct Dataset;
 struct Dictionary;
-struct zyrPlacement;
 struct IO_state;
 struct zyrError;
 struct zyrUUID;
@@ -106,16 +105,6 @@ char *DefFile_copyValid(DefFile *file, int compressWhen);
 // half way, and a process holding the primary file refuses the replacement. The handle then
 // holds the new file. 1, or 0 with the error stored and both files as they were.
 int DefFile_replaceWith(DefFile *file, const char *replacement);
-// Before a whole new file takes the place of the file a placement found (zyrPlacement_begin of
-// `name`): a file in use is refused, with 10020 published under the function's name
-// (DefFile_publishNotReplaced), and 0 answered: a database that this process has open, or a file
-// whose real lock another live process holds (either would lose its file under its lock, and
-// the next open would take that lock for one left by a program that has ended). Otherwise 1, and
-// the file is held until zyrPlacement_end, so that no process opens it meanwhile.
-int DefFile_holdForReplacement(zyrPlacement *placement, const char *name, const char *function);
-// Publishes 10020 under the function's name: "Unable to overwrite the existing file <name>.", then
-// the reason (a sentence without its full stop).
-void DefFile_publishNotReplaced(const char *name, const char *reason, const char *function);
 // Makes this process the writer of the primary file before a change: 1; 0 with the error stored
 // (10012 when other processes hold the file, 10010 when it is open for reading only).
 int DefFile_claimWrite(DefFile *file);

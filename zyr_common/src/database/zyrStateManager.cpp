@@ -15,7 +15,9 @@
 #include "zyrTypeManager.h"
 #include "zyrUUID.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -1029,6 +1031,15 @@ void publishCopyFailed(const Database *original, const char *fileName, const cha
                 reason != nullptr ? ".\n" : "");
 }
 
+// Why the copy does not take the place of the file under the name: what stands there is kept (it is
+// no regular file, or it is in use), or the system's reason.
+void publishPlacementRefused(const Database *original, const char *fileName, const zyrPlacement *place) {
+  if (zyrPlacement_isKept(place))
+    zyrPublishNotReplaced(fileName, zyrPlacement_reason(place).c_str(), "zyrStateManager_copyDatabase");
+  else
+    publishCopyFailed(original, fileName, zyrPlacement_reason(place).c_str());
+}
+
 // The copy of the database that takes the place of the file the placement found: made whole
 // under the placement's temporary name, compacted there unless the process works on it, and
 // renamed over that file only then, so that the name holds the old file or the whole copy
@@ -1038,6 +1049,15 @@ int copyInPlace(zyrStateManager *manager, const char *fileName, int32_t workOnCo
                 zyrPlacement *place) {
   Database *original = manager->m_database;
   const char *temporary = place->m_temporary.c_str();
+  // Whether the copy can be made there at all is found out first, so that the error names the file
+  // asked for and the system's reason, not the temporary.
+  const int probe = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (probe < 0) {
+    publishCopyFailed(original, fileName, strerror(errno));
+    return 0;
+  }
+  close(probe);
+  unlink(temporary);
   if (Database_copyTo(original, temporary) != 1) {
     publishCopyFailed(original, fileName, nullptr);
     return 0;
@@ -1058,8 +1078,7 @@ int copyInPlace(zyrStateManager *manager, const char *fileName, int32_t workOnCo
   }
   zyrPause_point("copy.before-replace");
   if (zyrPlacement_commit(place) != 1) {
-    publishCopyFailed(original, fileName,
-                      place->m_refusal != 0 ? zyrPlacement_reason(place->m_refusal) : strerror(errno));
+    publishPlacementRefused(original, fileName, place);
     return 0;
   }
   if (workOnCopy != 1)
@@ -1097,26 +1116,19 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
   // What stands under the name is looked at, and held, before anything is written: only a
   // regular file that nobody has open is replaced. The temporary leaves room for its lock file.
   zyrPlacement place;
-  if (replace && (!zyrPlacement_begin(&place, fileName, 4) ||
-                  !DefFile_holdForReplacement(&place, fileName, __func__))) {
-    if (place.m_refusal == EISDIR || place.m_refusal == ZYR_PLACEMENT_NOT_REGULAR)
-      DefFile_publishNotReplaced(fileName, zyrPlacement_reason(place.m_refusal), __func__);
-    else if (place.m_refusal != 0)
-      publishCopyFailed(manager->m_database, fileName, zyrPlacement_reason(place.m_refusal));
-    zyrPlacement_end(&place);
+  if (replace && !zyrPlacement_begin(&place, fileName, 4)) {
+    publishPlacementRefused(manager->m_database, fileName, &place);
     zyrCString_free(fileName);
     return 0;
   }
   zyrStateManager_commitState(manager);
   if (manager->m_database == nullptr) {
-    zyrPlacement_end(&place);
     zyrCString_free(fileName);
     return 1;
   }
   keepTypeRecord(manager);
   if (replace) {
     const int status = copyInPlace(manager, fileName, workOnCopy, flag, &place);
-    zyrPlacement_end(&place);
     zyrCString_free(fileName);
     return status;
   }

@@ -61,7 +61,7 @@ int zyrStateManager_hasChange(const zyrStateManager *manager);
 // on), compacting the copy (or, working on the copy, the original) as the flag asks. A file under
 // the name refuses the copy, unless `replace`: the copy then takes the place of the file the name
 // leads to as every whole file does (zyrPlacement.h), once whole; a file in use there is refused
-// (DefFile_holdForReplacement), as is anything that is no regular file.
+// (10020, with why), as is anything that is no regular file.
 int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int32_t workOnCopy, int32_t flag,
                                  int replace);
 int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database, int32_t flag);

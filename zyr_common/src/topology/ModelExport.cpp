@@ -1,7 +1,6 @@
 // Model operations that write the model out as a solver definition file.
 #include "ModelExport.h"
 
-#include "DefFile.h"
 #include "DefWriter.h"
 #include "ElementMesh.h"
 #include "Mesh.h"
@@ -32,9 +31,13 @@ void publishReason(const char *fileName, int reason) {
                 fileName, strerror(reason));
 }
 
-// What stands under the name cannot be replaced by the definition file.
-void publishNotReplaced(const char *fileName, int refusal) {
-  DefFile_publishNotReplaced(fileName, zyrPlacement_reason(refusal), "Model_exportMesh");
+// Why the definition file is not in place: what stands under the name is kept (it is no regular
+// file, or it is in use), or the system's reason.
+void publishRefusal(const char *fileName, const zyrPlacement &place) {
+  if (zyrPlacement_isKept(&place))
+    zyrPublishNotReplaced(fileName, zyrPlacement_reason(&place).c_str(), "Model_exportMesh");
+  else
+    publishReason(fileName, place.m_refusal);
 }
 
 // A mesh part that its restore left without vertices or elements (its stored data was damaged):
@@ -98,8 +101,9 @@ int Model_exportMesh(Model *model, const char *type, const char *fileName, const
   }
   if (model == nullptr)
     return 0;
-  if (fileName == nullptr || *fileName == '\0') {
-    ZYR_ERROR(ZYR_U_INVALID_INPUT, "Unable to write the definition file\n\n\"\"\n\nNo file name has been supplied.\n");
+  if (fileName == nullptr || zyrCString_isBlank(fileName)) {
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "Unable to write the definition file\n\n\"%s\"\n\nNo file name has been supplied.\n",
+              fileName != nullptr ? fileName : "");
     return 0;
   }
   // A unit the writer could not convert to would give a file without coordinates.
@@ -111,19 +115,12 @@ int Model_exportMesh(Model *model, const char *type, const char *fileName, const
   // crash leaves the old file or the new. The temporary carries this process's id: what a killed
   // export left goes at the next look. Its name leaves room for the lock file of the data-set
   // file written under it, as the name itself must.
+  // A file in use keeps its place (zyrPlacement.h: a database open here or elsewhere would lose
+  // its file under its lock), and one that is not is held until the new file is in place; only a
+  // regular file is replaced. The placement lets go of all of it however the export ends.
   zyrPlacement place;
   if (!zyrPlacement_begin(&place, fileName, 4)) {
-    // Only a regular file is replaced: a device, a pipe, a socket or a directory stays as it is.
-    if (place.m_refusal == EISDIR || place.m_refusal == ZYR_PLACEMENT_NOT_REGULAR)
-      publishNotReplaced(fileName, place.m_refusal);
-    else
-      publishReason(fileName, place.m_refusal);
-    return 0;
-  }
-  // A file in use keeps its place (a database open here or elsewhere would lose its file under
-  // its lock), and one that is not is held until the new file is in place.
-  if (!DefFile_holdForReplacement(&place, fileName, __func__)) {
-    zyrPlacement_end(&place);
+    publishRefusal(fileName, place);
     return 0;
   }
   const std::string &temporary = place.m_temporary;
@@ -143,9 +140,8 @@ int Model_exportMesh(Model *model, const char *type, const char *fileName, const
                                        "The writing of the definition file \"%s\"", fileName))
     status = 0;
   if (status == 1 && zyrPlacement_commit(&place) != 1) {
-    publishNotReplaced(fileName, place.m_refusal != 0 ? place.m_refusal : errno);
+    publishRefusal(fileName, place);
     status = 0;
   }
-  zyrPlacement_end(&place);
   return status;
 }

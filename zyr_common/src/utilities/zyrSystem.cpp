@@ -6,6 +6,7 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrFault.h"
+#include "zyrFileUse.h"
 #include "zyrInterrupt.h"
 #include "zyrLeftovers.h"
 #include "zyrMemory.h"
@@ -228,6 +229,16 @@ int copyDescriptor(int in, int out, int interruptible) {
   return ok;
 }
 
+// A file in use kept from a copy, or one that took the destination's name meanwhile, is published
+// (10020, under the name of the copy or the move); errno EBUSY tells the caller. Whether it was.
+bool publishKept(const char *destination, const zyrPlacement *place, int moving) {
+  if (place->m_refusal != ZYR_PLACEMENT_IN_USE && place->m_refusal != ZYR_PLACEMENT_REPLACED)
+    return false;
+  zyrPublishNotReplaced(destination, zyrPlacement_reason(place).c_str(), moving ? "zyrMoveFile" : "zyrCopyFile");
+  errno = EBUSY;
+  return true;
+}
+
 // Where a copy to destination is written, found before any byte moves.
 struct CopyPlan {
   int m_source = -1;      // open source descriptor
@@ -264,6 +275,10 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
   const bool placed = zyrPlacement_begin(&place, destination, 0, moving == 0) == 1;
   struct stat target;
   const bool special = !placed && place.m_refusal == ZYR_PLACEMENT_NOT_REGULAR;
+  if (!placed && publishKept(destination, &place, moving)) {
+    CopyPlan_release(plan);
+    return 0;
+  }
   // A file copied onto itself would be lost.
   if ((!placed && !special) || ((place.m_exists || special) && stat(place.m_target.c_str(), &target) == 0 &&
                                 target.st_dev == sourceStatus.st_dev && target.st_ino == sourceStatus.st_ino)) {
@@ -288,8 +303,11 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
 
 // Puts a side copy in place; 0 when that fails (the copy stays for the caller). A replaced file is
 // on disc before the old one goes; a new copy is only when the caller asks.
-int commitCopy(CopyPlan *plan, int moving) {
-  return plan->m_written ? 1 : zyrPlacement_commit(&plan->m_place, moving != 0 || plan->m_place.m_exists);
+int commitCopy(const char *destination, CopyPlan *plan, int moving) {
+  if (plan->m_written || zyrPlacement_commit(&plan->m_place, moving != 0 || plan->m_place.m_exists) == 1)
+    return 1;
+  publishKept(destination, &plan->m_place, moving);
+  return 0;
 }
 
 } // namespace
@@ -319,7 +337,7 @@ int copyFile(const char *source, const char *destination, int interruptible) {
   CopyPlan plan;
   if (!copyToSide(source, destination, 0, interruptible, &plan))
     return 0;
-  const int ok = commitCopy(&plan, 0);
+  const int ok = commitCopy(destination, &plan, 0);
   CopyPlan_release(&plan);
   return ok;
 }
@@ -331,8 +349,15 @@ int zyrCopyFile(const char *source, const char *destination) { return copyFile(s
 int zyrMoveFile(const char *source, const char *destination) {
   if (source == nullptr || destination == nullptr || !zyrDoesFileExist(source))
     return 0;
-  if (std::rename(source, destination) == 0)
-    return 1;
+  {
+    // The name is looked at and taken under its directory's lock, as an opener takes it: a file in
+    // use there stays.
+    zyrDirectoryGuard guard(destination);
+    if (zyrRefuseInUse(destination, 0, __func__))
+      return 0;
+    if (std::rename(source, destination) == 0)
+      return 1;
+  }
   // Across file systems: a complete, flushed copy beside the destination first; the source goes
   // next, and only then does the copy replace the destination.
   CopyPlan plan;
@@ -345,7 +370,7 @@ int zyrMoveFile(const char *source, const char *destination) {
     CopyPlan_release(&plan);
     return 0;
   }
-  if (!commitCopy(&plan, 1)) {
+  if (!commitCopy(destination, &plan, 1)) {
     // The bytes now live only in the side copy: put them back where they came from, and keep the
     // side copy where that fails.
     const std::string &copy = plan.m_place.m_temporary;
@@ -370,6 +395,31 @@ int zyrRemoveDatabaseFile(const char *name) {
   const int gone = !zyrDoesFileExist(name) && !zyrDoesFileExist(lockName);
   zyrCString_free(lockName);
   return gone ? 1 : 0;
+}
+
+void zyrPublishNotReplaced(const char *name, const char *reason, const char *function) {
+  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, __FILE__, __LINE__);
+  zyrError_addMessage(error, "Unable to overwrite the existing file %s.\n", name != nullptr ? name : "");
+  zyrError_addMessage(error, "%s.\n", reason);
+  zyrError_publish(error);
+}
+
+int zyrRefuseInUse(const char *name, int removing, const char *function) {
+  zyrFileUse use;
+  // A replacement goes where the name's links lead (zyrPlacement.h); a removal takes the name.
+  if (name == nullptr ||
+      !zyrFileUse_check(removing ? name : zyrPlacement_resolve(name).c_str(), &use, nullptr))
+    return 0;
+  const std::string reason = zyrFileUse_reason(&use);
+  if (!removing) {
+    zyrPublishNotReplaced(name, reason.c_str(), function);
+    return 1;
+  }
+  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, __FILE__, __LINE__);
+  zyrError_addMessage(error, "Unable to remove the file %s.\n", name);
+  zyrError_addMessage(error, "%s.\n", reason.c_str());
+  zyrError_publish(error);
+  return 1;
 }
 
 int zyrIsFileInPath(const char *name) {

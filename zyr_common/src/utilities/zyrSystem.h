@@ -30,13 +30,15 @@ int zyrRemoveDirectory(const char *name, int recursive);
 int zyrRemoveFile(const char *name);
 int zyrRenameFile(const char *oldName, const char *newName);
 // Renames, or copies and removes the source. An existing destination is replaced only by a
-// complete, flushed copy; on failure the source and any old destination are left as they were.
+// complete, flushed copy; on failure the source and any old destination are left as they were. A
+// destination in use (zyrRefuseInUse) is refused with 10020.
 int zyrMoveFile(const char *source, const char *destination);
 // Byte copy. Refuses to copy a file onto itself or onto a directory. The destination is put in
 // place as every whole file the library writes (zyrPlacement.h): through a symbolic link, the file
 // the link leads to; an existing file is replaced only by a complete copy (written beside it and
 // renamed) that keeps its permissions, so a failure leaves no partial file. A device or a pipe
-// under the name is written into, never replaced. It fails when the program asks for the work in
+// under the name is written into, never replaced. A file in use (zyrFileUse.h) is never replaced:
+// 10020 is published, with why, and errno is EBUSY. It fails when the program asks for the work in
 // hand to be abandoned (zyrInterrupt.h).
 int zyrCopyFile(const char *source, const char *destination);
 // Flushes a file's data to the disc; 1 on success.
@@ -46,6 +48,17 @@ int zyrSyncFile(const char *name);
 void zyrSyncDirectory(const char *directory);
 // Removes a database file and its lock file (the name followed by ".lck"); 1 when both are gone.
 int zyrRemoveDatabaseFile(const char *name);
+// Publishes 10020 under the function's name: "Unable to overwrite the existing file <name>.", then
+// the reason (a sentence without its full stop).
+void zyrPublishNotReplaced(const char *name, const char *reason, const char *function);
+// Whether the file of the name (for a replacement the file its links lead to, for a removal the
+// name itself: a symbolic link is no file in use) is in use
+// (zyrFileUse.h: held by a live process, this one included, or the lock file of such a file, or
+// it cannot be told): then 10020 is published under the function's name, "Unable to overwrite the
+// existing file <name>." or, `removing`, "Unable to remove the file <name>.", with why, and 1
+// answered; else 0. A caller that goes on to change the name holds the directory's lock
+// (zyrDirectoryGuard) from this look to its change, so that nobody opens the file meanwhile.
+int zyrRefuseInUse(const char *name, int removing, const char *function);
 // 1 when a directory listed in PATH (entries separated by ':') holds the named file.
 int zyrIsFileInPath(const char *name);
 

@@ -1,0 +1,254 @@
+// Files in use: the directory lock, the holders of a real lock, and the one rule for what may be
+// replaced or removed.
+#include "zyrFileUse.h"
+
+#include "zyrLeftovers.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace {
+
+// The directory lock this thread holds, and how many calls hold it.
+thread_local int theDirectoryFd = -1;
+thread_local int theDirectoryDepth = 0;
+
+// One line of the system's listing of real locks ("1: FLOCK  ADVISORY  WRITE 1234 fe:00:5678 0
+// EOF", also after "lock:\t" in a descriptor's information): the id of the process that took it
+// when it is a whole-file lock on the file of `status` (for writing only, when `writer`), else 0;
+// -1 for such a lock whose process the system does not show. A waiter's line ("1: -> FLOCK ...")
+// does not scan.
+long lockLineHolder(const char *line, const struct stat &status, bool writer) {
+  char type[16], access[16];
+  long pid = 0;
+  unsigned deviceMajor = 0, deviceMinor = 0;
+  unsigned long inode = 0;
+  if (sscanf(line, "%*d: %15s %*15s %15s %ld %x:%x:%lu", type, access, &pid, &deviceMajor, &deviceMinor, &inode) !=
+          6 ||
+      strcmp(type, "FLOCK") != 0 || inode != status.st_ino || deviceMajor != major(status.st_dev) ||
+      deviceMinor != minor(status.st_dev) || (writer && strcmp(access, "WRITE") != 0))
+    return 0;
+  return pid > 0 ? pid : -1;
+}
+
+void noteHolder(long pid, zyrHolders *found) {
+  if (pid == 0) return;
+  if (pid < 0) {
+    found->m_unseen = true;
+  } else if (pid == static_cast<long>(getpid())) {
+    found->m_here = true;
+  } else if (found->m_other == 0 || pid < found->m_other) {
+    found->m_several = found->m_several || found->m_other != 0;
+    found->m_other = pid;
+  } else if (pid != found->m_other) {
+    found->m_several = true;
+  }
+}
+
+// The lock lines of a stream that lists locks ("lock:" lines of a descriptor's information, or the
+// system's list), noted in *found.
+void noteLockLines(FILE *lines, const char *prefix, const struct stat &status, bool writer, zyrHolders *found) {
+  char line[256];
+  const size_t skip = strlen(prefix);
+  while (fgets(line, sizeof line, lines))
+    if (strncmp(line, prefix, skip) == 0) noteHolder(lockLineHolder(line + skip, status, writer), found);
+}
+
+// The locks on the file of `status` that the descriptor `fd` of the process whose /proc entry
+// `process` is holds, noted in *found. Each descriptor's information lists the locks taken through
+// it, read under the file's own lock list, so a holder that lives through the search is met
+// whatever other processes lock or let go meanwhile.
+void noteDescriptorHolders(int process, const char *fd, const struct stat &status, bool writer, zyrHolders *found) {
+  struct stat target;
+  if (fstatat(process, (std::string("fd/") + fd).c_str(), &target, 0) != 0 || target.st_dev != status.st_dev ||
+      target.st_ino != status.st_ino)
+    return;
+  const int infoFd = openat(process, (std::string("fdinfo/") + fd).c_str(), O_RDONLY | O_CLOEXEC);
+  if (infoFd < 0) return;
+  FILE *info = fdopen(infoFd, "re");
+  if (!info) {
+    close(infoFd);
+    return;
+  }
+  noteLockLines(info, "lock:", status, writer, found);
+  fclose(info);
+}
+
+// The holders among the processes whose descriptors this process may look at.
+void noteVisibleHolders(const struct stat &status, bool writer, zyrHolders *found) {
+  DIR *processes = opendir("/proc");
+  if (!processes) return;
+  while (struct dirent *entry = readdir(processes)) {
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    const int process = openat(dirfd(processes), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (process < 0) continue; // ended meanwhile
+    const int fdsFd = openat(process, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *fds = fdsFd >= 0 ? fdopendir(fdsFd) : nullptr;
+    if (!fds && fdsFd >= 0) close(fdsFd);
+    while (struct dirent *descriptor = fds ? readdir(fds) : nullptr)
+      if (descriptor->d_name[0] != '.') noteDescriptorHolders(process, descriptor->d_name, status, writer, found);
+    if (fds) closedir(fds);
+    close(process);
+  }
+  closedir(processes);
+}
+
+// The system's list of locks, read whole. It is walked page by page while other processes lock
+// and let go, so that a line can be missed when others' locks before it go meanwhile: it is read
+// twice, and a holder met in either reading counts (under the directory lock no new holder of the
+// file comes meanwhile).
+void noteListedHolders(const struct stat &status, bool writer, zyrHolders *found) {
+  for (int reading = 0; reading < 2; ++reading) {
+    FILE *list = fopen("/proc/locks", "re");
+    if (!list) {
+      found->m_error = errno != 0 ? errno : EACCES;
+      return;
+    }
+    noteLockLines(list, "", status, writer, found);
+    fclose(list);
+  }
+}
+
+// A file's use as a database's: how its holders are named.
+std::string heldBy(const zyrHolders &holders) {
+  if (holders.m_here) return "a database open in this session";
+  if (holders.m_other > 0 && !holders.m_several) return "in use by process " + std::to_string(holders.m_other);
+  return "in use by another process";
+}
+
+// The data file whose lock file the name is ("<data>.lck"), or "".
+std::string dataFileOf(const char *name) {
+  const size_t n = strlen(name);
+  const char *slash = strrchr(name, '/');
+  const size_t last = slash != nullptr ? n - static_cast<size_t>(slash + 1 - name) : n;
+  if (last <= 4 || strcmp(name + n - 4, ".lck") != 0) return std::string();
+  return std::string(name, n - 4);
+}
+
+// Whether the file of the status, which cannot be opened here, is held: by its holders.
+int heldUnopened(const struct stat &status, zyrFileUse *use) {
+  use->m_holders = zyrFileUse_holders(status, false);
+  if (use->m_holders.any()) {
+    use->m_kind = ZYR_USE_HELD;
+  } else if (use->m_holders.m_error != 0) {
+    use->m_kind = ZYR_USE_UNKNOWN;
+  }
+  return use->m_kind != ZYR_USE_NONE ? 1 : 0;
+}
+
+// The use of the regular file of the name by its own real lock.
+int regularFileUse(const char *name, const struct stat &status, zyrFileUse *use, int *hold) {
+  const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  if (fd < 0) return heldUnopened(status, use);
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    if (hold != nullptr)
+      *hold = fd;
+    else
+      close(fd); // lets go of the probe's lock too
+    return 0;
+  }
+  const bool held = errno == EWOULDBLOCK;
+  if (held) {
+    struct stat opened;
+    use->m_kind = ZYR_USE_HELD;
+    if (fstat(fd, &opened) == 0) use->m_holders = zyrFileUse_holders(opened, false);
+    use->m_holders.m_error = 0; // the lock itself told
+    if (!use->m_holders.any()) use->m_holders.m_unseen = true;
+  }
+  close(fd);
+  // A file system without real locks holds nothing, and keeps nobody out.
+  return held ? 1 : 0;
+}
+
+} // namespace
+
+void zyrFileUse_lockDirectory(const char *name) {
+  if (theDirectoryDepth++ > 0 || !name) return;
+  theDirectoryFd = open(zyrLeftovers_directory(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (theDirectoryFd < 0) return;
+  int status;
+  do status = flock(theDirectoryFd, LOCK_EX);
+  while (status != 0 && errno == EINTR);
+  if (status != 0) {
+    close(theDirectoryFd);
+    theDirectoryFd = -1;
+  }
+}
+
+void zyrFileUse_unlockDirectory() {
+  if (theDirectoryDepth == 0 || --theDirectoryDepth > 0) return;
+  if (theDirectoryFd >= 0) close(theDirectoryFd); // lets go of the lock
+  theDirectoryFd = -1;
+}
+
+zyrHolders zyrFileUse_holders(const struct stat &status, bool writer) {
+  zyrHolders found;
+  noteVisibleHolders(status, writer, &found);
+  if (!found.any()) noteListedHolders(status, writer, &found);
+  return found;
+}
+
+int zyrFileUse_check(const char *name, zyrFileUse *use, int *hold) {
+  *use = zyrFileUse();
+  if (hold != nullptr) *hold = -1;
+  if (name == nullptr || name[0] == '\0') return 0;
+  zyrDirectoryGuard guard(name);
+  struct stat status;
+  if (lstat(name, &status) == 0 && S_ISREG(status.st_mode) && regularFileUse(name, status, use, hold)) return 1;
+  if (!zyrFileUse_checkName(name, use)) return 0;
+  if (hold != nullptr && *hold >= 0) {
+    close(*hold);
+    *hold = -1;
+  }
+  return 1;
+}
+
+int zyrFileUse_checkName(const char *name, zyrFileUse *use) {
+  *use = zyrFileUse();
+  if (name == nullptr) return 0;
+  // The lock file of a file in use, whether or not it is there now: the file's holder rewrites or
+  // removes it at its close.
+  const std::string data = dataFileOf(name);
+  if (data.empty()) return 0;
+  zyrDirectoryGuard guard(name);
+  if (!zyrFileUse_isHeld(data.c_str())) return 0;
+  use->m_kind = ZYR_USE_LOCK_FILE;
+  use->m_file = data;
+  struct stat status;
+  if (stat(data.c_str(), &status) == 0) use->m_holders = zyrFileUse_holders(status, false);
+  use->m_holders.m_error = 0; // held, whoever it is
+  if (!use->m_holders.any()) use->m_holders.m_unseen = true;
+  return 1;
+}
+
+std::string zyrFileUse_reason(const zyrFileUse *use) {
+  switch (use->m_kind) {
+  case ZYR_USE_HELD: return "It is " + heldBy(use->m_holders);
+  case ZYR_USE_LOCK_FILE: return "It is the lock file of " + use->m_file + ", which is " + heldBy(use->m_holders);
+  case ZYR_USE_UNKNOWN:
+    return std::string("Whether another process is using it cannot be told (the system's list of locks: ") +
+           strerror(use->m_holders.m_error) + ")";
+  default: return std::string();
+  }
+}
+
+int zyrFileUse_isHeld(const char *name) {
+  if (name == nullptr) return 0;
+  const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    struct stat status;
+    if (stat(name, &status) != 0) return 0;
+    // Another user's file: held when a holder is seen, or when none can be looked for.
+    const zyrHolders holders = zyrFileUse_holders(status, false);
+    return holders.any() || holders.m_error != 0 ? 1 : 0;
+  }
+  const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  close(fd); // lets go of the probe's lock too
+  return held ? 1 : 0;
+}

@@ -1,0 +1,84 @@
+#ifndef ZYR_FILE_USE_H
+#define ZYR_FILE_USE_H
+// Files in use. A process that works on a data-set file (a database, a definition file it reads
+// or writes) holds a real lock (flock) on it from its open to its close: shared by readers,
+// exclusive for the writer, and its lock file ("<name>.lck") belongs to it for as long (a data-set
+// file a process makes under a temporary name is held the same way). Nothing the library writes or
+// removes destroys a file in use, nor its lock file: every whole-file writer (zyrPlacement.h) and every remover of such a
+// file asks here first, and refuses what is in use, naming the holder where the system shows it.
+//
+// Processes open, replace and remove data-set files, and update their lock files, one at a time in
+// a directory: each holds the directory's lock (zyrFileUse_lockDirectory) from its look at a name
+// to its change of it. An opener holds it from its count in the lock file to its real lock, so
+// that under it a file is either held by its opener already or not yet opened by it, and whoever
+// decides under it that a file is not in use can change the name before anybody opens it.
+#include <string>
+#include <sys/stat.h>
+
+// Keeps the other processes that take it from working on the names of the directory holding
+// `name` until the matching zyrFileUse_unlockDirectory. Calls nest within a thread (only the
+// first locks, whatever directory the later ones name). Without permission to read the directory
+// nothing is held.
+void zyrFileUse_lockDirectory(const char *name);
+void zyrFileUse_unlockDirectory();
+
+// The directory lock for as long as the guard lives.
+struct zyrDirectoryGuard {
+  explicit zyrDirectoryGuard(const char *name) { zyrFileUse_lockDirectory(name); }
+  ~zyrDirectoryGuard() { zyrFileUse_unlockDirectory(); }
+  zyrDirectoryGuard(const zyrDirectoryGuard &) = delete;
+  zyrDirectoryGuard &operator=(const zyrDirectoryGuard &) = delete;
+};
+
+// The processes found holding a real lock on a file.
+struct zyrHolders {
+  bool m_here = false;    // this process
+  long m_other = 0;       // the smallest id of the others, where the system shows it
+  bool m_several = false; // more than one other
+  bool m_unseen = false;  // held by a process whose id the system does not show
+  int m_error = 0;        // why the system's list of locks could not be read (0: it could)
+  bool any() const { return m_here || m_other != 0 || m_unseen; }
+};
+
+// The processes that hold a real lock on the file of the status (its device and inode), for
+// writing only when `writer`; read without opening the file. Each process's descriptors are
+// looked at where this process may (a lock shared by the children a holder started counts once,
+// as the holder's); where none shows a holder, the system's list of locks is read instead (it
+// names the process that took each lock). m_error when neither could be read.
+zyrHolders zyrFileUse_holders(const struct stat &status, bool writer);
+
+// How a file is in use.
+enum zyrUseKind {
+  ZYR_USE_NONE = 0,      // not in use: it may be replaced or removed
+  ZYR_USE_HELD = 1,      // a live process holds it (m_holders)
+  ZYR_USE_LOCK_FILE = 2, // it is the lock file of a file a live process holds (m_file, m_holders)
+  ZYR_USE_UNKNOWN = 3    // whether it is held cannot be told (m_holders.m_error says why)
+};
+
+struct zyrFileUse {
+  int m_kind = ZYR_USE_NONE;
+  zyrHolders m_holders;
+  std::string m_file; // ZYR_USE_LOCK_FILE: the data file
+};
+
+// Whether the file under the name (the name itself, not where a symbolic link leads) is in use,
+// decided under its directory's lock. Where the file can be read, its real lock is tried; where it
+// cannot (another user's file), the holders are looked up by its device and inode. `hold` (may be
+// NULL): when the file is a regular file not in use that this process may read, *hold receives a
+// descriptor that holds it under an exclusive real lock, so that no process opens it until the
+// descriptor is closed; else -1. 1 when it is in use or cannot be told (ZYR_USE_UNKNOWN), else 0.
+int zyrFileUse_check(const char *name, zyrFileUse *use, int *hold);
+
+// The part of zyrFileUse_check that looks at the name alone, for a file this process holds itself:
+// whether it is the lock file of a file in use. 1 when it is, else 0.
+int zyrFileUse_checkName(const char *name, zyrFileUse *use);
+
+// The use as a sentence without its full stop, e.g. "It is in use by process 4711" or "It is the
+// lock file of db.zyr, which is a database open in this session"; "" when it is not in use.
+std::string zyrFileUse_reason(const zyrFileUse *use);
+
+// Whether some process (this one included) holds a real lock on the file of the name. A file that
+// cannot be opened is looked up as zyrFileUse_holders does; one that is not there is not held.
+int zyrFileUse_isHeld(const char *name);
+
+#endif
