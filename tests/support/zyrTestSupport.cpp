@@ -246,6 +246,80 @@ int64_t heapInUse() {
 #endif
 }
 
+std::vector<int32_t> quicksortKiller(size_t n, int64_t *comparisons) {
+  // Every value starts as "gas", above all others; a comparison of two gas values freezes one of
+  // them (the last pivot candidate seen, if it is one) at the next solid value, so that the pivot
+  // is soon solid and every other gas value falls above it.
+  const int32_t gas = static_cast<int32_t>(n);
+  std::vector<int32_t> values(n, gas);
+  int32_t *value = values.data();
+  int32_t solid = 0, candidate = -1;
+  int64_t count = 0;
+  auto compare = [&](int32_t x, int32_t y) {
+    ++count;
+    if (value[x] == gas && value[y] == gas) value[x == candidate ? x : y] = solid++;
+    if (value[x] == gas)
+      candidate = x;
+    else if (value[y] == gas)
+      candidate = y;
+    return (value[x] > value[y]) - (value[x] < value[y]);
+  };
+  // The modelled sort, its comparisons in the same order as the library's: the items are the
+  // positions, sorted by their values as these freeze. Parts still to sort wait on a stack.
+  std::vector<int32_t> items(n);
+  for (size_t i = 0; i < n; ++i) items[i] = static_cast<int32_t>(i);
+  std::vector<std::pair<size_t, size_t>> parts{{0, n}};
+  while (!parts.empty()) {
+    const size_t from = parts.back().first, m = parts.back().second;
+    parts.pop_back();
+    int32_t *keys = items.data() + from;
+    if (m < 12) {
+      for (size_t i = 1; i < m; ++i) {
+        const int32_t key = keys[i];
+        size_t j = i;
+        for (; j > 0 && compare(key, keys[j - 1]) < 0; --j) keys[j] = keys[j - 1];
+        keys[j] = key;
+      }
+      continue;
+    }
+    const int32_t a = keys[0], b = keys[m / 2], c = keys[m - 1];
+    const int32_t pivot = compare(a, b) < 0 ? (compare(b, c) < 0 ? b : (compare(a, c) < 0 ? c : a))
+                                            : (compare(a, c) < 0 ? a : (compare(b, c) < 0 ? c : b));
+    size_t lt = 0, i = 0, gt = m;
+    while (i < gt) {
+      // compare(keys[i], pivot) written out for a solid pivot, the common case: this runs n*n/4
+      // times, also in unoptimised builds.
+      const int32_t key = keys[i], p = value[pivot];
+      int order;
+      if (p == gas) {
+        order = compare(key, pivot);
+      } else {
+        ++count;
+        const int32_t v = value[key];
+        if (v == gas) candidate = key;
+        order = (v > p) - (v < p);
+      }
+      if (order < 0) {
+        keys[i++] = keys[lt];
+        keys[lt++] = key;
+      } else if (order > 0) {
+        keys[i] = keys[--gt];
+        keys[gt] = key;
+      } else {
+        ++i;
+      }
+    }
+    // Frozen values are distinct: only the pivot equals itself.
+    parts.emplace_back(from + gt, m - gt);
+    parts.emplace_back(from, lt);
+  }
+  // Values never compared with another gas value are above every solid one, in any order.
+  for (int32_t &v : values)
+    if (v == gas) v = solid++;
+  if (comparisons) *comparisons = count;
+  return values;
+}
+
 std::string printed(const std::function<void(FILE *)> &print) {
   char *buffer = nullptr;
   size_t size = 0;

@@ -12,13 +12,17 @@
 #include "io_source.h"
 #include "lowlevel_io.h"
 #include "wezio_test_util.h"
+#include "zyrTestChild.h"
+#include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <pthread.h>
 #include <random>
 
 using namespace wezio_test;
@@ -207,6 +211,105 @@ TEST(OrderBuildTest, OneSortGivesTheOrderOfInsertionsOneByOne) {
   }
   ioorder_free(&inserted);
   ioorder_free(&built);
+}
+
+// McIlroy's arrangement of 4,000 ranks against the median of three, made once.
+const std::vector<int32_t> &killerRanks(int64_t *modelled) {
+  static int64_t comparisons = 0;
+  static const std::vector<int32_t> ranks = zyrtest::quicksortKiller(4000, &comparisons);
+  *modelled = comparisons;
+  return ranks;
+}
+
+// Index keys whose eight bytes after `start` are the ranks (divided by `divisor`, so that equal
+// keys come in runs), `end` after them.
+KeyedEntries rankKeys(const std::vector<int32_t> &ranks, const std::string &start, int32_t divisor,
+                      const std::string &end) {
+  KeyedEntries keyed;
+  for (const int32_t rank : ranks) {
+    char digits[16];
+    snprintf(digits, sizeof digits, "%08d", rank / divisor);
+    keyed.m_keys.push_back(start + digits + end);
+  }
+  return keyed;
+}
+
+// The arrangement made the sort of 4,000 keys take some 4 million steps, the stack one frame for
+// every four keys or so: bad splits are now bounded, and what remains is sorted by whole
+// comparisons in the same order, wherever in the keys the arrangement lies.
+TEST(OrderBuildTest, KeysArrangedAgainstTheMedianOfThreeTakeFewStepsAndKeepTheirOrder) {
+  int64_t modelled = 0;
+  const std::vector<int32_t> &ranks = killerRanks(&modelled);
+  const size_t n = ranks.size();
+  EXPECT_GT(modelled, static_cast<int64_t>(n * n / 5)); // quadratic for a quicksort without a bound
+  const double bound = 6 * static_cast<double>(n) * std::log2(static_cast<double>(n));
+  struct Shape {
+    const char *m_what;
+    std::string m_start;
+    int32_t m_divisor;
+    std::string m_end;
+  };
+  const Shape shapes[] = {
+      {"in the first eight bytes", "", 1, ""},
+      {"after eight equal bytes, as in a stored index", "attr\x1bobj", 1, "\x1b" "0\x1b" "96\x1b" "1234"},
+      {"beyond the bytes held beside each entry", std::string(40, 'k'), 1, "\xe9"},
+      {"with every key twice", "attr\x1bobj", 2, ""},
+      {"with every key twice, beyond the bytes held", std::string(40, 'k'), 2, "z"},
+  };
+  for (const Shape &shape : shapes) {
+    SCOPED_TRACE(shape.m_what);
+    KeyedEntries keyed = rankKeys(ranks, shape.m_start, shape.m_divisor, shape.m_end);
+    IO_order inserted, built;
+    ioorder_init(&inserted, KeyedEntries::keyOf, &keyed);
+    ioorder_init(&built, KeyedEntries::keyOf, &keyed);
+    ASSERT_EQ(ioorder_build(&built, static_cast<int32_t>(n)), IO_OK);
+    EXPECT_LE(static_cast<double>(ioorder_sort_steps()), bound);
+    for (int32_t i = 0; i < static_cast<int32_t>(n); ++i) ASSERT_EQ(ioorder_insert(&inserted, i), IO_OK);
+    EXPECT_EQ(keyed.walk(built), keyed.walk(inserted));
+    ioorder_free(&inserted);
+    ioorder_free(&built);
+  }
+  // The same keys in no hostile order stay far within the bound.
+  std::vector<int32_t> shuffled = ranks;
+  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(2));
+  KeyedEntries keyed = rankKeys(shuffled, "attr\x1bobj", 1, "");
+  IO_order built;
+  ioorder_init(&built, KeyedEntries::keyOf, &keyed);
+  ASSERT_EQ(ioorder_build(&built, static_cast<int32_t>(n)), IO_OK);
+  EXPECT_LE(static_cast<double>(ioorder_sort_steps()), bound / 2);
+  ioorder_free(&built);
+}
+
+// The sort's stack stays small whatever the order of the keys: a thread of 64 KiB builds the
+// order of the arrangement, in a child process, which a stack overflow would end.
+TEST(OrderBuildTest, KeysArrangedAgainstTheMedianOfThreeNeedLittleStack) {
+  int64_t modelled = 0;
+  KeyedEntries keyed = rankKeys(killerRanks(&modelled), "attr\x1bobj", 1, "");
+  struct Build {
+    KeyedEntries *m_keyed;
+    int m_status;
+    static void *run(void *self) {
+      Build *build = static_cast<Build *>(self);
+      IO_order order;
+      ioorder_init(&order, KeyedEntries::keyOf, build->m_keyed);
+      build->m_status = ioorder_build(&order, static_cast<int32_t>(build->m_keyed->m_keys.size()));
+      ioorder_free(&order);
+      return nullptr;
+    }
+  };
+  const std::string said = zyrtest::inChild([&keyed] {
+    Build build = {&keyed, -1};
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, 64 * 1024);
+    pthread_t thread;
+    const bool started = pthread_create(&thread, &attributes, Build::run, &build) == 0;
+    pthread_attr_destroy(&attributes);
+    if (!started) return std::string("no thread\n");
+    pthread_join(thread, nullptr);
+    return build.m_status == IO_OK ? std::string() : "status " + std::to_string(build.m_status) + "\n";
+  });
+  EXPECT_EQ(said, "");
 }
 
 } // namespace

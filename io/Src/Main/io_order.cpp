@@ -4,6 +4,7 @@
 #include "io_alloc.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -150,20 +151,46 @@ bool before(const Keyed &x, const Keyed &y, size_t level) {
   return c != 0 ? c < 0 : x.m_entry < y.m_entry;
 }
 
+// Sorts keys by the whole comparison from `level` on, counting its comparisons in *steps.
+void sortWhole(Keyed *keys, size_t n, size_t level, uint64_t *steps) {
+  uint64_t count = 0;
+  std::sort(keys, keys + n, [level, &count](const Keyed &x, const Keyed &y) {
+    ++count;
+    return before(x, y, level);
+  });
+  *steps += count;
+}
+
 // Sorts keys that agree on their chunks before `level` by the rest, then by entry: a three-way
 // radix quicksort on eight bytes at a time, which looks at the distinguishing part of each key
 // about once instead of comparing whole keys from their first byte again and again (index keys
-// share long starts).
-void sortKeyed(Keyed *keys, size_t n, size_t level) {
+// share long starts). A stored index is outside input, and keys can be arranged so that the median
+// of three splits off only a few of them at every partition. So the sort recurses only into parts
+// smaller than the one it goes on with, each at most half of it (a stack at most log2(n) deep), and
+// a part reached through `budget` partitions into the keys below or above a pivot is sorted by
+// whole comparisons instead, in the same order. A move into the equal part uses up eight bytes of
+// the keys, not the budget: each key takes part in at most budget partitions plus one for each
+// eight bytes of its length. *steps counts the keys partitioned and the comparisons made.
+void sortKeyed(Keyed *keys, size_t n, size_t level, int budget, uint64_t *steps) {
   while (n > 1) {
     if (n < 12) {
       // Few keys: insertion by whole comparison.
+      uint64_t count = 0;
       for (size_t i = 1; i < n; ++i) {
         const Keyed key = keys[i];
         size_t j = i;
-        for (; j > 0 && before(key, keys[j - 1], level); --j) keys[j] = keys[j - 1];
+        for (; j > 0; --j) {
+          ++count;
+          if (!before(key, keys[j - 1], level)) break;
+          keys[j] = keys[j - 1];
+        }
         keys[j] = key;
       }
+      *steps += count;
+      return;
+    }
+    if (budget == 0) {
+      sortWhole(keys, n, level, steps);
       return;
     }
     // The median of three chunks as pivot.
@@ -180,18 +207,51 @@ void sortKeyed(Keyed *keys, size_t n, size_t level) {
       else
         ++i;
     }
-    sortKeyed(keys, lt, level);
-    sortKeyed(keys + gt, n - gt, level);
+    *steps += n;
+    const size_t below = lt, above = n - gt;
+    size_t equal = gt - lt;
     if ((pivot & 0xff) == 0) {
       // Keys that end within these bytes are equal: their entries order them.
-      std::sort(keys + lt, keys + gt, [](const Keyed &x, const Keyed &y) { return x.m_entry < y.m_entry; });
-      return;
+      uint64_t count = 0;
+      std::sort(keys + lt, keys + gt, [&count](const Keyed &x, const Keyed &y) {
+        ++count;
+        return x.m_entry < y.m_entry;
+      });
+      *steps += count;
+      equal = 0;
     }
-    keys += lt;
-    n = gt - lt;
-    ++level;
+    if (equal >= below && equal >= above) {
+      sortKeyed(keys, below, level, budget - 1, steps);
+      sortKeyed(keys + gt, above, level, budget - 1, steps);
+      keys += lt;
+      n = equal;
+      ++level;
+      continue;
+    }
+    if (equal > 1) sortKeyed(keys + lt, equal, level + 1, budget, steps);
+    if (below >= above) {
+      sortKeyed(keys + gt, above, level, budget - 1, steps);
+      n = below;
+    } else {
+      sortKeyed(keys, below, level, budget - 1, steps);
+      keys += gt;
+      n = above;
+    }
+    --budget;
   }
 }
+
+// The partitions into keys below or above a pivot that a path of the sort of n keys may go
+// through before it sorts by whole comparisons: twice the depth of even splits, which keys in no
+// hostile order rarely reach.
+int splitBudget(size_t n) {
+  int depth = 0;
+  for (; n > 1; n >>= 1) ++depth;
+  return 2 * depth;
+}
+
+// Steps of the last sort of a whole order, for tests of its bound.
+std::atomic<int64_t> g_sortSteps(0);
 
 } // namespace
 
@@ -239,7 +299,9 @@ int ioorder_build(IO_order *order, int32_t count) {
   bool sorted = true;
   for (size_t i = 1; i < keyed.size() && sorted; ++i)
     sorted = strcmp(reinterpret_cast<const char *>(keyed[i - 1].m_key), reinterpret_cast<const char *>(keyed[i].m_key)) <= 0;
-  if (!sorted) sortKeyed(keyed.data(), keyed.size(), 0);
+  uint64_t steps = 0;
+  if (!sorted) sortKeyed(keyed.data(), keyed.size(), 0, splitBudget(keyed.size()), &steps);
+  g_sortSteps.store(static_cast<int64_t>(steps), std::memory_order_relaxed);
   const int32_t fill = IO_ORDER_BLOCK * 3 / 4;
   for (int32_t done = 0; done < count;) {
     if (!growBlockList(order)) {
@@ -262,6 +324,8 @@ int ioorder_build(IO_order *order, int32_t count) {
   order->m_total = count;
   return IO_OK;
 }
+
+int64_t ioorder_sort_steps(void) { return g_sortSteps.load(std::memory_order_relaxed); }
 
 int ioorder_insert(IO_order *order, int32_t entry) {
   if (order->m_total == INT32_MAX) return IO_MEMORY_ERR;

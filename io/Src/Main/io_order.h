@@ -46,9 +46,14 @@ void ioorder_free(IO_order *order);
 // is then unchanged).
 int ioorder_insert(IO_order *order, int32_t entry);
 
-// Makes the order hold the entries 0 to count - 1 and no other, as many insertions would. 0, or
+// Makes the order hold the entries 0 to count - 1 and no other, as many insertions would, in
+// O(count log count) steps and a stack O(log count) deep whatever the order of the keys. 0, or
 // IO_MEMORY_ERR when memory runs out (the order is then empty).
 int ioorder_build(IO_order *order, int32_t count);
+
+// The keys partitioned and the comparisons made by the last sort of ioorder_build in any thread
+// (0 when the entries arrived sorted): for tests of the sort's bound.
+int64_t ioorder_sort_steps(void);
 
 // The rank of the first entry whose key, cut to `length` bytes, is not below `text` (`after` 0)
 // or is above it (`after` 1). The entries whose keys begin with the text are the ranks from
