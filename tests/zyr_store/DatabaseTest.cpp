@@ -418,6 +418,53 @@ TEST_F(DatabaseTest, AVersionThatCannotBeReadGivesWayToTheNewestOlderOne) {
   EXPECT_EQ(errors.take(), std::vector<std::string>{});
 }
 
+// A typed read of a version stored with another type takes nothing from it: that version is one
+// the reader cannot take (told and left out, an older one of the reader's type read in its place),
+// never an empty array. An empty version of another type is no value either.
+TEST_F(DatabaseTest, AnArrayReadOfAVersionOfAnotherTypeIsNoReadNotAnEmptyArray) {
+  const int32_t first[2] = {7, 8};
+  const double second[1] = {2.5};
+  ASSERT_EQ(Database_setInts(m_database, 1, m_object, "a", first, 2), 1);
+  ASSERT_EQ(Database_setDoubles(m_database, 2, m_object, "a", second, 1), 1);
+  ASSERT_EQ(Database_setDoubles(m_database, 1, m_object, "empty", nullptr, 0), 1);
+  zyrtest::ErrorCapture errors;
+  const auto leftOut = [&](int32_t when) {
+    return "20006: The version of \"a\" of the object " + key() + " for state " + std::to_string(when) +
+           " in the database\n\n" + m_name + ".zyr\n\nis damaged and has been left out.\n";
+  };
+  int32_t *ints = nullptr;
+  int32_t n = 0;
+  ASSERT_EQ(Database_getInts(m_database, 2, m_object, "a", &ints, &n), 1);
+  EXPECT_EQ(std::vector<int32_t>(ints, ints + n), (std::vector<int32_t>{7, 8}));
+  zyrMemory_free(ints, "test");
+  EXPECT_EQ(errors.take(), std::vector<std::string>{leftOut(2)});
+  int32_t buffer[2] = {0, 0};
+  ASSERT_EQ(Database_getIntArray(m_database, 2, m_object, "a", buffer, 2), 1);
+  EXPECT_EQ(std::vector<int32_t>(buffer, buffer + 2), (std::vector<int32_t>{7, 8}));
+  EXPECT_EQ(errors.take(), std::vector<std::string>{leftOut(2)});
+  double *doubles = nullptr;
+  ASSERT_EQ(Database_getDoubles(m_database, 2, m_object, "a", &doubles, &n), 1);
+  EXPECT_EQ(std::vector<double>(doubles, doubles + n), std::vector<double>{2.5});
+  zyrMemory_free(doubles, "test");
+  EXPECT_EQ(errors.take(), std::vector<std::string>{});
+
+  // Readers of a type no version holds find none.
+  float *floats = nullptr;
+  EXPECT_EQ(Database_getFloats(m_database, 2, m_object, "a", &floats, &n), 0);
+  EXPECT_EQ(floats, nullptr);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(errors.take(), (std::vector<std::string>{leftOut(2), leftOut(1)}));
+  char *texts[1] = {nullptr};
+  EXPECT_EQ(Database_getStringArray(m_database, 2, m_object, "a", texts, 1), 0);
+  zyrUUID *targets[1] = {nullptr};
+  EXPECT_EQ(Database_getPointerArray(m_database, 2, m_object, "a", targets, 1), 0);
+  EXPECT_EQ(errors.take().size(), 4u);
+  ints = nullptr;
+  EXPECT_EQ(Database_getInts(m_database, 1, m_object, "empty", &ints, &n), 0);
+  EXPECT_EQ(ints, nullptr);
+  EXPECT_EQ(errors.take(), std::vector<std::string>{});
+}
+
 TEST_F(DatabaseTest, PurgeHistoryKeepsTheValidVersionsAtOne) {
   for (int32_t state : {2, 5, 9}) ASSERT_EQ(Database_setInt(m_database, state, m_object, "a", state), 1);
   ASSERT_EQ(Database_setInt(m_database, 8, m_object, "late", 8), 1);

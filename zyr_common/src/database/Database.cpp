@@ -504,14 +504,123 @@ int readActive(Database *database, int32_t state, const zyrUUID *uuid, const cha
   return 0;
 }
 
-// A reader of a caller's buffer of n, whose count it may change, as a reader of the buffer alone:
-// each version tried is read with the count the caller gave.
+// The value types that a version's data type declares, one bit each in the order of kTypeNames: a
+// plain type by its first four letters, a structure by the names of its entries.
+const char *const kTypeNames[] = {"INTR", "REAL", "DBLE", "CHAR", "STRI", "LOGL"};
+enum : uint32_t { kInts = 1, kFloats = 2, kDoubles = 4, kChars = 8 };
+
+uint32_t versionTypes(DefFile *file, const char *what, const char *where, int32_t when) {
+  char *type = nullptr;
+  std::string entries;
+  if (DefFile_getDataType(file, what, where, when, &type) && type != nullptr) entries = type;
+  zyrCString_free(type);
+  if (entries.compare(0, 4, "STRC") == 0) {
+    const size_t open = entries.find('{');
+    const size_t close = open == std::string::npos ? open : entries.find('}', open);
+    entries = close == std::string::npos ? std::string() : entries.substr(open + 1, close - open - 1);
+  } else {
+    entries = entries.substr(0, 4);
+  }
+  uint32_t types = 0;
+  for (uint32_t k = 0; k < 6; ++k)
+    if (entries.find(kTypeNames[k]) != std::string::npos) types |= 1u << k;
+  return types;
+}
+
+// A typed reader of a new array that takes nothing from a version stored with another type: the
+// library answers such a read with no values, which is not the version's value. `types` are those
+// the reader reads (doubles also from floats).
 template <class T>
-auto intoBuffer(int (*reader)(DefFile *, const char *, const char *, int32_t, T *, int32_t *), int32_t n) {
-  return [reader, n](DefFile *file, const char *what, const char *where, int32_t when, T *array) {
-    int32_t count = n;
-    return reader(file, what, where, when, array, &count);
+auto ofType(int (*reader)(DefFile *, const char *, const char *, int32_t, T **, int32_t *), uint32_t types) {
+  return [reader, types](DefFile *file, const char *what, const char *where, int32_t when, T **array,
+                         int32_t *count) {
+    if (!reader(file, what, where, when, array, count)) return 0;
+    if (*count > 0 || (versionTypes(file, what, where, when) & types) != 0) return 1;
+    zyrMemory_freeAndClear(array, "ofType");
+    *count = 0;
+    return 0;
   };
+}
+
+// A reader of a caller's buffer of n, whose count it may change, as a reader of the buffer alone:
+// each version tried is read with the count the caller gave, and one of another type is not read.
+template <class T>
+auto intoBuffer(int (*reader)(DefFile *, const char *, const char *, int32_t, T *, int32_t *), int32_t n,
+                uint32_t types) {
+  return [reader, n, types](DefFile *file, const char *what, const char *where, int32_t when, T *array) {
+    int32_t count = n;
+    if (!reader(file, what, where, when, array, &count)) return 0;
+    return count > 0 || (versionTypes(file, what, where, when) & types) != 0 ? 1 : 0;
+  };
+}
+
+// Whether the characters of a version are marked as references (its first attribute "t=u").
+bool marksReferences(DefFile *file, const char *what, const char *where, int32_t when) {
+  int32_t n = 0;
+  char **names = nullptr, **values = nullptr;
+  const bool marked = DefFile_readAttributes(file, what, where, when, &n, &names, &values) && n > 0 &&
+                      std::strcmp(names[0], "t") == 0 && std::strcmp(values[0], "u") == 0;
+  zyrCStringArray_free(names, static_cast<uint64_t>(n));
+  zyrCStringArray_free(values, static_cast<uint64_t>(n));
+  return marked;
+}
+
+// Reads a version as the one kind its data type declares (Database_getData). A version of no one
+// kind, or whose values do not read as that kind, is one this reader cannot take.
+int readOfItsKind(DefFile *file, const char *what, const char *where, int32_t when, int32_t *kind, void **values,
+                  int32_t *count) {
+  *kind = -1;
+  *values = nullptr;
+  *count = 0;
+  const uint32_t types = versionTypes(file, what, where, when);
+  int32_t declared = -1;
+  for (int32_t k = 0; k < 4; ++k)
+    if (types == 1u << k) declared = k;
+  if (declared == 3 && marksReferences(file, what, where, when)) declared = 5;
+  int read = 0;
+  switch (declared) {
+  case 0: {
+    int32_t *array = nullptr;
+    read = DefFile_readInts(file, what, where, when, &array, count);
+    *values = array;
+    break;
+  }
+  case 1: {
+    float *array = nullptr;
+    read = DefFile_readFloats(file, what, where, when, &array, count);
+    *values = array;
+    break;
+  }
+  case 2: {
+    double *array = nullptr;
+    read = DefFile_readDoubles(file, what, where, when, &array, count);
+    *values = array;
+    break;
+  }
+  case 3: {
+    char *array = nullptr;
+    read = DefFile_readChars(file, what, where, when, &array, count);
+    *values = array;
+    break;
+  }
+  case 5: {
+    zyrUUID **array = nullptr;
+    read = DefFile_readUUIDs(file, what, where, when, &array, count);
+    *values = array;
+    // The reader answers an empty array of references as none; it holds no characters.
+    if (!read) {
+      char *chars = nullptr;
+      int32_t n = 0;
+      read = DefFile_readChars(file, what, where, when, &chars, &n) && n == 0;
+      zyrMemory_free(chars, __func__);
+    }
+    break;
+  }
+  default:
+    return 0;
+  }
+  if (read) *kind = declared;
+  return read;
 }
 
 } // namespace
@@ -534,12 +643,12 @@ int Database_getInts(Database *database, int32_t state, const zyrUUID *uuid, con
                      int32_t **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, DefFile_readInts, array, count);
+  return readActive(database, state, uuid, name, ofType(DefFile_readInts, kInts), array, count);
 }
 
 int Database_getIntArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                          int32_t *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readIntArray, n), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readIntArray, n, kInts), array);
 }
 
 int Database_setFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float value) {
@@ -560,12 +669,12 @@ int Database_getFloats(Database *database, int32_t state, const zyrUUID *uuid, c
                        float **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, DefFile_readFloats, array, count);
+  return readActive(database, state, uuid, name, ofType(DefFile_readFloats, kFloats), array, count);
 }
 
 int Database_getFloatArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                            float *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readFloatArray, n), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readFloatArray, n, kFloats), array);
 }
 
 int Database_setDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -587,12 +696,13 @@ int Database_getDoubles(Database *database, int32_t state, const zyrUUID *uuid, 
                         double **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, DefFile_readDoubles, array, count);
+  return readActive(database, state, uuid, name, ofType(DefFile_readDoubles, kDoubles | kFloats), array,
+                    count);
 }
 
 int Database_getDoubleArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                             double *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readDoubleArray, n), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readDoubleArray, n, kDoubles | kFloats), array);
 }
 
 int Database_setChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char value) {
@@ -612,12 +722,12 @@ int Database_getChars(Database *database, int32_t state, const zyrUUID *uuid, co
                       int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, DefFile_readChars, array, count);
+  return readActive(database, state, uuid, name, ofType(DefFile_readChars, kChars), array, count);
 }
 
 int Database_getCharArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                           char *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readCharArray, n), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readCharArray, n, kChars), array);
 }
 
 int Database_setString(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -640,12 +750,12 @@ int Database_getStrings(Database *database, int32_t state, const zyrUUID *uuid, 
                         char ***array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, DefFile_readStrings, array, count);
+  return readActive(database, state, uuid, name, ofType(DefFile_readStrings, kChars), array, count);
 }
 
 int Database_getStringArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                             char **array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readStringArray, n), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readStringArray, n, kChars), array);
 }
 
 int Database_setPointer(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -668,12 +778,20 @@ int Database_getPointers(Database *database, int32_t state, const zyrUUID *uuid,
                          zyrUUID ***array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, DefFile_readUUIDs, array, count);
+  return readActive(database, state, uuid, name, ofType(DefFile_readUUIDs, kChars), array, count);
 }
 
 int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                              zyrUUID **array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readUUIDArray, n), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readUUIDArray, n, kChars), array);
+}
+
+int Database_getData(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *kind,
+                     void **values, int32_t *count) {
+  *kind = -1;
+  *values = nullptr;
+  *count = 0;
+  return readActive(database, state, uuid, name, readOfItsKind, kind, values, count);
 }
 
 namespace {
@@ -704,32 +822,6 @@ int Database_describeData(Database *database, int32_t state, const zyrUUID *uuid
                           int32_t *references) {
   *ints = *floats = *doubles = *chars = *fifth = *references = 0;
   return describedWhen(database, state, uuid, name, ints, floats, doubles, chars, references) >= 0 ? 1 : 0;
-}
-
-int Database_describeKind(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
-                          int32_t *kind) {
-  *kind = -1;
-  int32_t counts[5];
-  const int32_t when =
-      describedWhen(database, state, uuid, name, &counts[0], &counts[1], &counts[2], &counts[3], &counts[4]);
-  char *type = nullptr;
-  if (when < 0 || !DefFile_getDataType(database->m_defFile, exact(name).c_str(), database->m_key, when, &type))
-    return 0;
-  // Plain arrays and structures of one type ("STRC{INTR:3}") alike.
-  static const char *const kTypes[] = {"INTR", "REAL", "DBLE", "CHAR"};
-  for (int32_t k = 0; k < 4; ++k)
-    if (std::strstr(type, kTypes[k]) != nullptr) *kind = k;
-  zyrCString_free(type);
-  if (*kind == 3) {
-    int32_t n = 0;
-    char **names = nullptr, **values = nullptr;
-    if (DefFile_readAttributes(database->m_defFile, exact(name).c_str(), database->m_key, when, &n, &names, &values) &&
-        n > 0 && std::strcmp(names[0], "t") == 0 && std::strcmp(values[0], "u") == 0)
-      *kind = 5;
-    zyrCStringArray_free(names, static_cast<uint64_t>(n));
-    zyrCStringArray_free(values, static_cast<uint64_t>(n));
-  }
-  return *kind >= 0 ? 1 : 0;
 }
 
 int Database_describe(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int full,

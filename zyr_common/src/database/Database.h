@@ -120,9 +120,10 @@ void Database_print(const Database *database, FILE *stream);
 // scalar outputs are then untouched, allocated outputs NULL with count 0. Allocated outputs
 // belong to the caller; buffer reads take a buffer of n.
 //
-// A version that the reader cannot take (its data damaged, or of another kind) is reported and
-// left out, and the reader takes the newest older one that it can: what a state shows rests on the
-// file alone, whichever way it was reached. At state 0 and below the version is read exactly.
+// A version that the reader cannot take (its data damaged, or of another kind: a typed read of a
+// version stored with another type takes no values from it) is reported and left out, and the
+// reader takes the newest older one that it can: what a state shows rests on the file alone,
+// whichever way it was reached. At state 0 and below the version is read exactly.
 int Database_setInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t value);
 int Database_getInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *value);
 int Database_setInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -192,11 +193,14 @@ int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *u
 int Database_describeData(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                           int32_t *ints, int32_t *floats, int32_t *doubles, int32_t *chars, int32_t *fifth,
                           int32_t *references);
-// The kind of the version Database_describeData describes, also of an empty one, as the place of
-// its count there: 0 integers, 1 floats, 2 doubles, 3 characters, 5 references. 0 (*kind -1) when
-// none is stored or it reads as none of them.
-int Database_describeKind(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
-                          int32_t *kind);
+// The version a reader at the state takes, whatever its kind, as the one kind its data type declares:
+// *kind as the place of its count in Database_describeData (0 integers, 1 floats, 2 doubles,
+// 3 characters, 5 references), *values a new array of it (int32_t, float, double, char or zyrUUID *)
+// and *count its length, also of an empty one. One walk decides the version and it gives both: one
+// of no one kind, or that does not read as its kind, is reported and left out as by every reader.
+// 0 (-1, NULL and 0) when none reads.
+int Database_getData(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *kind,
+                     void **values, int32_t *count);
 // The description texts (DefFile_readDescription) of the stored version.
 int Database_describe(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int full,
                       int32_t *count, char ***texts);

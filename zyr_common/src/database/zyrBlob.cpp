@@ -164,54 +164,20 @@ int zyrBlob_storeData(zyrBlob *blob) {
 int zyrBlob_getStoredData(zyrBlob *blob, int32_t flag) {
   if (zyrObject_checkAttribute(blob, flag, kData) == 0)
     return 1;
-  int32_t counts[6] = {0, 0, 0, 0, 0, 0};
-  const int status =
-      zyrObject_describeData(blob, kData, &counts[0], &counts[1], &counts[2], &counts[3], &counts[4], &counts[5]);
+  // One read decides which version stands in and gives both its kind and its values: a damaged
+  // version gives way to the older one, whatever its kind. An empty array keeps its type.
+  int32_t kind = -1;
+  int32_t count = 0;
+  void *values = nullptr;
+  const int status = zyrObject_getData(blob, 0, kData, &kind, &values, &count);
+  static const int32_t kTypes[6] = {ZYR_TYPE_INT, ZYR_TYPE_FLOAT, ZYR_TYPE_DOUBLE, ZYR_TYPE_CHAR, -1, ZYR_TYPE_POINTER};
   // None that reads: no data, as an open at the state finds the blob, not what it held at another.
-  if (status != 1) {
+  if (status != 1 || kind < 0 || kind > 5 || kTypes[kind] < 0) {
+    zyrMemory_free(values, __func__);
     adopt(blob, nullptr, 0, ZYR_TYPE_INT);
     return status;
   }
-  int32_t n = 0;
-  if (counts[0] > 0) {
-    int32_t *values = nullptr;
-    const int read = zyrObject_getInts(blob, 0, kData, &values, &n);
-    adopt(blob, values, n, ZYR_TYPE_INT);
-    return read;
-  }
-  if (counts[1] > 0) {
-    float *values = nullptr;
-    const int read = zyrObject_getFloats(blob, 0, kData, &values, &n);
-    adopt(blob, values, n, ZYR_TYPE_FLOAT);
-    return read;
-  }
-  if (counts[2] > 0) {
-    double *values = nullptr;
-    const int read = zyrObject_getDoubles(blob, 0, kData, &values, &n);
-    adopt(blob, values, n, ZYR_TYPE_DOUBLE);
-    return read;
-  }
-  if (counts[3] > 0) {
-    char *values = nullptr;
-    const int read = zyrObject_getChars(blob, 0, kData, &values, &n);
-    adopt(blob, values, n, ZYR_TYPE_CHAR);
-    return read;
-  }
-  if (counts[5] > 0) {
-    void **values = nullptr;
-    const int read = zyrObject_getPointers(blob, 0, kData, &values, &n);
-    adopt(blob, values, n, ZYR_TYPE_POINTER);
-    return read;
-  }
-  // Stored empty: the blob holds no data, of the type it was stored with (an array of each kind
-  // keeps its type when empty), not what it held at another state.
-  int32_t kind = -1;
-  if (zyrObject_describeKind(blob, kData, &kind) == 1) {
-    static const int32_t kTypes[6] = {ZYR_TYPE_INT,  ZYR_TYPE_FLOAT, ZYR_TYPE_DOUBLE,
-                                      ZYR_TYPE_CHAR, -1,             ZYR_TYPE_POINTER};
-    if (kind >= 0 && kind < 6 && kTypes[kind] >= 0)
-      adopt(blob, nullptr, 0, kTypes[kind]);
-  }
+  adopt(blob, values, count, kTypes[kind]);
   return status;
 }
 

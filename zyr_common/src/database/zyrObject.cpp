@@ -485,8 +485,20 @@ int zyrObject_describeData(void *object, const char *name, int32_t *noOfInts, in
                                       noOfPointers);
 }
 
-int zyrObject_describeKind(void *object, const char *name, int32_t *kind) {
-  zyrStateManager *manager = current();
+int zyrObject_getData(void *object, int32_t flag, const char *name, int32_t *kind, void **values, int32_t *count) {
+  if (skipped(object, flag, name))
+    return 1;
   *kind = -1;
-  return manager != nullptr ? zyrStateManager_describeKind(manager, object, name, kind) : 0;
+  *values = nullptr;
+  *count = 0;
+  zyrStateManager *manager = current();
+  if (manager == nullptr)
+    return 0;
+  const int status = zyrStateManager_getData(manager, object, name, kind, values, count);
+  if (status == 1 && *kind == 5 && *count > 0) {
+    void **targets = resolve(manager, static_cast<zyrUUID **>(*values), *count);
+    *values = targets;
+    zyrStateManager_checkReferences(manager, object, name, targets, *count);
+  }
+  return noted(object, name, status);
 }

@@ -105,9 +105,11 @@ int zyrObject_getHashSet(void *object, int32_t flag, const char *name, HashSet *
 // the store always gives as 0, references.
 int zyrObject_describeData(void *object, const char *name, int32_t *noOfInts, int32_t *noOfFloats,
                            int32_t *noOfDoubles, int32_t *noOfChars, int32_t *noOfOthers, int32_t *noOfPointers);
-// The kind of the stored version, also of an empty array, as the place of its count in
-// zyrObject_describeData (0 integers, 1 floats, 2 doubles, 3 characters, 5 references); -1 and 0
-// when there is none.
-int zyrObject_describeKind(void *object, const char *name, int32_t *kind);
+// The stored version as the one kind its data type declares, whichever that is (a blob's data
+// changes kind from state to state): *kind as the place of its count in zyrObject_describeData
+// (0 integers, 1 floats, 2 doubles, 3 characters, 5 references, their targets as live objects),
+// *values a new array of that kind and *count its length. One walk over the versions decides the
+// one that stands in, and it gives both (Database_getData); -1, NULL and 0 when none reads.
+int zyrObject_getData(void *object, int32_t flag, const char *name, int32_t *kind, void **values, int32_t *count);
 
 #endif

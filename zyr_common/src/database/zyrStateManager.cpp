@@ -1898,6 +1898,10 @@ int zyrStateManager_describeData(zyrStateManager *manager, void *object, const c
   return getForward(manager, __func__, object, name, Database_describeData, noOfInts, noOfFloats, noOfDoubles, noOfChars, noOfOthers, noOfPointers);
 }
 
-int zyrStateManager_describeKind(zyrStateManager *manager, void *object, const char *name, int32_t *kind) {
-  return getForward(manager, __func__, object, name, Database_describeKind, kind);
+int zyrStateManager_getData(zyrStateManager *manager, void *object, const char *name, int32_t *kind, void **values,
+                            int32_t *count) {
+  *kind = -1;
+  *values = nullptr;
+  *count = 0;
+  return getForward(manager, __func__, object, name, Database_getData, kind, values, count);
 }

@@ -169,6 +169,8 @@ int zyrStateManager_getPointers(zyrStateManager *manager, void *object, const ch
 int zyrStateManager_describeData(zyrStateManager *manager, void *object, const char *name, int32_t *noOfInts,
                                  int32_t *noOfFloats, int32_t *noOfDoubles, int32_t *noOfChars,
                                  int32_t *noOfOthers, int32_t *noOfPointers);
-int zyrStateManager_describeKind(zyrStateManager *manager, void *object, const char *name, int32_t *kind);
+// Database_getData at the absolute current state.
+int zyrStateManager_getData(zyrStateManager *manager, void *object, const char *name, int32_t *kind, void **values,
+                            int32_t *count);
 
 #endif
