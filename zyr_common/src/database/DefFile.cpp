@@ -332,20 +332,30 @@ void tellLeftOut(DefFile *file, const char *function) {
   }
   if (record.m_skippedbytes <= 0)
     return;
-  // The first is named when its entry is known, and an older copy or version that a look-up now
-  // finds in its place is said to be read there.
+  // The first is named when its entry is known: by what its frame holds where the frame is whole
+  // (an entry that names another data set is named too), else by its entry; and an older copy or
+  // version of it that a look-up now finds in its place is said to be read there.
   std::string first;
   IO_match entry;
   if (record.m_skippedentry > 0 &&
       parseindex(nullptr, indextable_entry(record.m_indextable, record.m_skippedentry - 1), &entry) == IO_OK) {
-    const bool older = locate_older_live(&record, entry.m_what, entry.m_where, entry.m_when, entry.m_position) == 1;
-    if (file->m_database)
-      first = std::string(" (the first: the version of \"") + entry.m_what + "\" of the object " + entry.m_where +
-              " for state " + std::to_string(entry.m_when) + (older ? ", of which an older version is read instead" : "") +
-              ")";
-    else
-      first = std::string(" (the first: the data set ") + entry.m_what + ":" + entry.m_where + ":" +
-              std::to_string(entry.m_when) + (older ? ", of which an older copy is read instead" : "") + ")";
+    const bool framed = record.m_skippedframed != 0;
+    const std::string what = framed ? record.m_skippedwhat : entry.m_what;
+    const std::string where = framed ? record.m_skippedwhere : entry.m_where;
+    const int32_t when = framed ? record.m_skippedwhen : entry.m_when;
+    const bool older = locate_older_live(&record, what.c_str(), where.c_str(), when, entry.m_position) == 1;
+    const bool renamed = what != entry.m_what || where != entry.m_where || when != entry.m_when;
+    const auto name = [&](const std::string &w, const std::string &k, int32_t n) {
+      return file->m_database ? "the version of \"" + w + "\" of the object " + k + " for state " + std::to_string(n)
+                              : "the data set " + w + ":" + k + ":" + std::to_string(n);
+    };
+    first = " (the first: " + name(what, where, when);
+    if (older)
+      first += file->m_database ? ", of which an older version is read instead"
+                                : ", of which an older copy is read instead";
+    if (renamed)
+      first += "; its index entry names " + name(entry.m_what, entry.m_where, entry.m_when);
+    first += ")";
   }
   const int32_t count = record.m_skippedcount;
   zyrError_raise(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__,
