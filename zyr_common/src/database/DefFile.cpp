@@ -319,7 +319,10 @@ void tellMadeAnew(DefFile *file, const char *function) {
 // or an older copy, where the index says there is a data set.
 void tellLeftOut(DefFile *file, const char *function) {
   IO_file &record = file->m_fileInfo->m_primary;
-  const char *kind = file->m_database ? "ZYR database" : "file";
+  file->m_untold = 0;
+  // A reader's output is the user's file as far as the user knows.
+  const char *kind = file->m_madeFrom ? "mesh read from" : file->m_database ? "ZYR database" : "file";
+  const char *shown = file->m_madeFrom ? file->m_madeFrom : file->m_primaryFile;
   if (record.m_damagedfrom > 0) {
     struct stat facts;
     if (record.m_name == nullptr || stat(record.m_name, &facts) != 0 || facts.st_size < record.m_damagedfrom)
@@ -327,7 +330,7 @@ void tellLeftOut(DefFile *file, const char *function) {
     zyrError_raise(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__,
                    "The %s\n\n%s\n\nis damaged or incomplete from byte %lld on; the %lld bytes stored there have "
                    "been left out, and the latest changes may be lost.\n",
-                   kind, file->m_primaryFile, static_cast<long long>(record.m_damagedfrom),
+                   kind, shown, static_cast<long long>(record.m_damagedfrom),
                    static_cast<long long>(facts.st_size - record.m_damagedfrom));
   }
   if (record.m_skippedbytes <= 0)
@@ -361,7 +364,7 @@ void tellLeftOut(DefFile *file, const char *function) {
   zyrError_raise(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__,
                  "The %s\n\n%s\n\nholds data sets whose names are damaged or that do not stand as its index says, "
                  "from byte %lld on%s; %d data set%s of %lld bytes in all %s been left out.\n",
-                 kind, file->m_primaryFile, static_cast<long long>(record.m_skippedfrom), first.c_str(), count,
+                 kind, shown, static_cast<long long>(record.m_skippedfrom), first.c_str(), count,
                  count == 1 ? "" : "s", static_cast<long long>(record.m_skippedbytes), count == 1 ? "has" : "have");
 }
 
@@ -397,7 +400,7 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     zyrCString_free(*stored);
     *stored = path;
     file->m_openFiles |= bit;
-    if (primary)
+    if (primary && !file->m_untold)
       tellLeftOut(file, function);
     return 1;
   }
@@ -437,7 +440,8 @@ namespace {
 
 // A handle on the named file, opened as primary file for writing where it can be, or for reading
 // only; NULL, with the error published, for a blank name or a failed open.
-DefFile *openHandle(const char *function, const char *fileName, bool reading, int database) {
+DefFile *openHandle(const char *function, const char *fileName, bool reading, int database, bool untold = false,
+                    const char *madeFrom = nullptr) {
   if (zyrCString_isBlank(fileName)) {
     zyrError_raise(ZYR_U_INVALID_INPUT, function, kSource, __LINE__, "The supplied file name is blank.\n");
     return nullptr;
@@ -450,6 +454,8 @@ DefFile *openHandle(const char *function, const char *fileName, bool reading, in
   }
   file->m_dataset = Dataset_new(file->m_fileInfo);
   file->m_database = database ? 1 : 0;
+  file->m_untold = untold ? 1 : 0;
+  file->m_madeFrom = madeFrom ? zyrCString_clone(madeFrom) : nullptr;
   const int opened =
       reading ? openAs(file, function, fileName, 1, true, true) : DefFile_openAsPrimaryFile(file, fileName, 1);
   if (!opened) {
@@ -474,6 +480,19 @@ DefFile *DefFile_openForReading(const char *fileName, int database) {
   return openHandle(__func__, fileName, true, database);
 }
 
+DefFile *DefFile_openToLook(const char *fileName, int database) {
+  return openHandle(__func__, fileName, true, database, true);
+}
+
+void DefFile_tellLeftOut(DefFile *file) {
+  if (file && file->m_untold && (file->m_openFiles & DEFFILE_PRIMARY_OPEN))
+    tellLeftOut(file, __func__);
+}
+
+DefFile *DefFile_openReaderOutput(const char *fileName, const char *source) {
+  return openHandle(__func__, fileName, true, 0, false, source);
+}
+
 void DefFile_delete(DefFile *file) {
   if (!file) return;
   if (file->m_dataset) DefFile_closeFiles(file);
@@ -486,6 +505,7 @@ void DefFile_delete(DefFile *file) {
   zyrCString_free(file->m_description);
   zyrCString_free(file->m_function);
   zyrCString_free(file->m_io_error);
+  zyrCString_free(file->m_madeFrom);
   zyrMemory_free(file, __func__);
 }
 
