@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdlib>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace wezio_test;
 
@@ -115,6 +118,36 @@ TEST_F(IoErrorTest, FallbacksWhenMemoryRunsOut) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "wezsystemErr: malloc failed\n");
   io_alloc_fail(-1, 0);
   EXPECT_EQ(messages().size(), 3u);
+}
+
+// The workers of the compression and of the open allocate too (a message is made for
+// WEZ_IO_DEBUG_ERRORS even where no callback hears it): the injected failures are counted exactly
+// whichever threads allocate, and allocation works again after them.
+TEST_F(IoErrorTest, InjectedFailuresAreCountedExactlyAcrossThreads) {
+  const int threads = 4;
+  const int64_t each = 100000, skip = 1000, failures = 150000;
+  std::atomic<int64_t> failed{0};
+  std::atomic<int> ready{0};
+  io_alloc_fail(skip, failures);
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t)
+    workers.emplace_back([&] {
+      // All start together, so that their allocations meet.
+      for (++ready; ready.load() < threads;)
+        std::this_thread::yield();
+      for (int64_t i = 0; i < each; ++i) {
+        void *block = io_malloc(8);
+        if (block == nullptr)
+          ++failed;
+        io_free(block);
+      }
+    });
+  for (std::thread &worker : workers)
+    worker.join();
+  EXPECT_EQ(failed.load(), failures);
+  void *block = io_malloc(8);
+  EXPECT_NE(block, nullptr);
+  io_free(block);
 }
 
 TEST_F(IoErrorTest, DefaultCallbackWritesToStandardError) {

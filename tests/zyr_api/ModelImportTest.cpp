@@ -379,6 +379,67 @@ TEST_F(ModelImportTest, AnotherDatabaseKeepsItsAssemblyNamesWhereFree) {
   EXPECT_EQ(regions(8), (Names{"Block", "Block 2"}));
 }
 
+// A database with garbage after its end, as a killed writer leaves one: every way in said what
+// it left out once, though the upgrade's look at its version opened it before the open proper.
+TEST_F(ModelImportTest, WhatADamagedDatabaseLeftOutIsToldOnceByEachWayIn) {
+  const std::string other = m_dir.file("other.zyr");
+  int32_t hOther = -1, hOtherModel = -1;
+  ASSERT_EQ(zyrDatabase_open(other.c_str(), &hOther, &hOtherModel), 1);
+  int32_t n = 0;
+  char **names = nullptr;
+  ASSERT_EQ(zyrModel_importMesh(hOtherModel, "Msh", (kMeshes + "box-hex.v2.msh").c_str(), nullptr, nullptr, "m", 0, &n,
+                                &names),
+            1);
+  zyrCStringArray_free(names, static_cast<uint64_t>(n));
+  ASSERT_EQ(zyrDatabase_close(hOther, 0), 1);
+  zyrtest::writeFile(other, zyrtest::readFile(other) + "*DATA garbage\n");
+  const auto told = [&] {
+    const std::string said = "The ZYR database\n\n" + other + "\n\nis damaged or incomplete from byte ";
+    int count = 0;
+    for (const RaisedError &e : zyrtest::ErrorCapture::held())
+      count += e.code == 4 && e.message.compare(0, said.size(), said) == 0 ? 1 : 0;
+    zyrtest::ErrorCapture::clear();
+    return count;
+  };
+  zyrtest::ErrorCapture::clear();
+  int upgraded = -1;
+  ASSERT_EQ(zyrDatabase_upgrade(other.c_str(), "", &upgraded), 1);
+  EXPECT_EQ(upgraded, 0);
+  EXPECT_EQ(told(), 1);
+  Names imported;
+  ASSERT_EQ(importMesh("ZYR", other, nullptr, &imported, 1), 1)
+      << testing::PrintToString(zyrtest::ErrorCapture::held());
+  EXPECT_EQ(told(), 1);
+  ASSERT_EQ(zyrDatabase_open(other.c_str(), &hOther, &hOtherModel), 1);
+  EXPECT_EQ(told(), 1);
+  ASSERT_EQ(zyrDatabase_close(hOther, 0), 1);
+}
+
+// A reader's intermediate file, a temporary one, with garbage after its end: what its open left
+// out is told of the file the user named, never of the temporary, which is gone when the import
+// ends.
+TEST_F(ModelImportTest, WhatAReadersFileLeftOutIsToldOfTheFileTheUserNamed) {
+  const std::string damaged = gmo("box-hex.v2.msh", "damaged.gmo");
+  zyrtest::writeFile(damaged, zyrtest::readFile(damaged) + "*DATA garbage\n");
+  const std::string mesh = kMeshes + "box-tet.v2.msh";
+  zyrtest::EnvGuard reader("WEZ5_KELVO_EXEC", script("reader", "cp '" + damaged + "' \"$2\"\n").c_str());
+  const std::string simulation = m_dir.file("case.dsdb");
+  zyrtest::writeFile(simulation, "ZYR_DSDB 1\nmodel First\n  mesh " + damaged + "\nend\n");
+  for (const auto &[type, file] : std::vector<std::pair<std::string, std::string>>{{"Msh", mesh},
+                                                                                   {"ZYR_DSDB", simulation}}) {
+    SCOPED_TRACE(type);
+    zyrtest::ErrorCapture::clear();
+    Names names;
+    ASSERT_EQ(importMesh(type, file, nullptr, &names), 1) << testing::PrintToString(zyrtest::ErrorCapture::held());
+    const std::vector<RaisedError> said = zyrtest::ErrorCapture::held();
+    ASSERT_EQ(said.size(), 1u) << testing::PrintToString(said);
+    EXPECT_EQ(said[0].code, 4);
+    EXPECT_EQ(said[0].message.rfind("The mesh read from\n\n" + file + "\n\nis damaged or incomplete from byte ", 0),
+              0u)
+        << said[0].message;
+  }
+}
+
 } // namespace
 
 namespace {

@@ -553,7 +553,8 @@ TEST_F(Lifecycle, FilesAndPaths) {
 namespace {
 
 // A host that set neither the units' directory nor the built-in table is told so, with the core's
-// code: the words of the error are in its text, not only the variables it looked at.
+// code: the words of the error are in its text, after the variables it looked at (the error's own
+// two messages, which stay first).
 TEST_F(Lifecycle, AnOpenWithoutUnitsSaysSoWithTheErrorsCode) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const std::string db = file("units.zyr");
@@ -573,7 +574,9 @@ TEST_F(Lifecycle, AnOpenWithoutUnitsSaysSoWithTheErrorsCode) {
         }
         std::exit(1);
       },
-      testing::ExitedWithCode(0), "code=20009 text=The unit definition file was not found: set WEZ5_UNITS_DIR");
+      testing::ExitedWithCode(0),
+      "code=20009 text=WEZ5_UNITS_DIR = NOT SET\nWEZ_DATA_DIR   = NOT SET\nThe unit definition file was not "
+      "found\\. Set WEZ5_UNITS_DIR");
 }
 
 } // namespace

@@ -263,9 +263,9 @@ TEST(UnitsDeathTest, LibraryDefinitionsAreSearchedInOrderAndMayDisappear) {
       },
       testing::ExitedWithCode(0),
       "mode=1 units=2 available=1 data=3 available=1 cwd=5 available=0 mode=2 "
-      "error=20009 in UnitsLibrary_initialise: The unit definition file was not found: set WEZ5_UNITS_DIR to the "
-      "directory that holds units.wez, or ZYR_USE_LOCAL_UNITS to use the built-in units.\\|WEZ5_UNITS_DIR = NOT "
-      "SET\\|WEZ_DATA_DIR   = NOT SET\\| "
+      "error=20009 in UnitsLibrary_initialise: WEZ5_UNITS_DIR = NOT SET\\|WEZ_DATA_DIR   = NOT SET\\|The unit "
+      "definition file was not found\\. Set WEZ5_UNITS_DIR to the directory that holds units\\.wez, or "
+      "ZYR_USE_LOCAL_UNITS to use the built-in units\\.\\| "
       "valid=0 convert=0 value=1.000000 later=1 zork=7");
 }
 
@@ -285,11 +285,10 @@ TEST(UnitsDeathTest, MissingOrBrokenFileNamesTheDirectories) {
         std::exit(0);
       },
       testing::ExitedWithCode(0),
-      "available=0 error=20009 in UnitsLibrary_initialise: The unit definition file was not found: set "
-      "WEZ5_UNITS_DIR to the directory that holds units.wez, or ZYR_USE_LOCAL_UNITS to use the built-in "
-      "units.\\|WEZ5_UNITS_DIR = " + empty +
-          "\\|WEZ_DATA_DIR   = NOT SET\\| broken=0 error=20009 in UnitsLibrary_initialise: "
-          "WEZ5_UNITS_DIR = NOT SET\\|WEZ_DATA_DIR   = " +
+      "available=0 error=20009 in UnitsLibrary_initialise: WEZ5_UNITS_DIR = " + empty +
+          "\\|WEZ_DATA_DIR   = NOT SET\\|The unit definition file was not found\\. Set WEZ5_UNITS_DIR to the "
+          "directory that holds units\\.wez, or ZYR_USE_LOCAL_UNITS to use the built-in units\\.\\| broken=0 "
+          "error=20009 in UnitsLibrary_initialise: WEZ5_UNITS_DIR = NOT SET\\|WEZ_DATA_DIR   = " +
           broken + "\\|[^|]*furlong");
 }
 

@@ -637,6 +637,106 @@ TEST_F(StoreTest, EveryOpenSaysWhichDataSetsItLeftOutAndWhatIsReadInTheirPlace) 
     }
 }
 
+// K0..K9 of three integers each (1000 i + j), then K3 written again (3500..3502), and the newer K3's
+// entry renamed K8 (which has a data set of its own) or KQ (which has none), its frame whole. The
+// warning named the entry's data set, and said that K8 read an older copy, while K8 read its own
+// values and K3 its older ones in silence.
+TEST_F(StoreTest, ADataSetWhoseEntryNamesAnotherIsNamedByItsFrame) {
+  const std::string name = path("renamed.wez");
+  DefFile *file = DefFile_new(name.c_str());
+  ASSERT_NE(file, nullptr);
+  for (int32_t i = 0; i < 10; ++i) {
+    const int32_t values[3] = {1000 * i, 1000 * i + 1, 1000 * i + 2};
+    ASSERT_EQ(DefFile_writeIntArray(file, ("K" + std::to_string(i)).c_str(), "W", 0, values, 3, 0), 1);
+  }
+  const int32_t newer[3] = {3500, 3501, 3502};
+  ASSERT_EQ(DefFile_writeIntArray(file, "K3", "W", 0, newer, 3, 0), 1);
+  DefFile_delete(file);
+  const std::string good = readFile(name);
+  const auto first = [](DefFile *opened, const char *what) {
+    int32_t *values = nullptr, count = 0;
+    const int32_t value = DefFile_readInts(opened, what, "W", 0, &values, &count) == 1 && count == 3 ? values[0] : -1;
+    zyrMemory_free(values, "test");
+    return value;
+  };
+  for (const std::string renamed : {"K8", "KQ"})
+    for (const bool reading : {true, false}) {
+      SCOPED_TRACE(renamed + (reading ? ", read" : ", written"));
+      writeFile(name, storetest::renameEntry(good, "K3", renamed, 1));
+      zyrtest::ErrorCapture errors;
+      DefFile *opened = reading ? DefFile_openForReading(name.c_str()) : DefFile_new(name.c_str());
+      ASSERT_NE(opened, nullptr);
+      EXPECT_EQ(errors.published(),
+                (std::vector<zyrtest::RaisedError>{
+                    {4, "The file\n\n" + name +
+                            "\n\nholds data sets whose names are damaged or that do not stand as its index says, "
+                            "from byte 1626 on (the first: the data set K3:W:0, of which an older copy is read "
+                            "instead; its index entry names the data set " +
+                            renamed + ":W:0); 1 data set of 159 bytes in all has been left out.\n"}}));
+      EXPECT_EQ(first(opened, "K3"), 3000);
+      EXPECT_EQ(first(opened, "K8"), 8000);
+      EXPECT_EQ(first(opened, "KQ"), -1);
+      DefFile_delete(opened);
+    }
+  // A frame whose header does not read is named by its entry.
+  std::string unread = good;
+  const size_t tag = unread.find("NUMATTRB", 1626);
+  ASSERT_NE(tag, std::string::npos);
+  unread[tag] = 'X';
+  writeFile(name, storetest::renameEntry(unread, "K3", "KQ", 1));
+  zyrtest::ErrorCapture errors;
+  DefFile *opened = DefFile_openForReading(name.c_str());
+  ASSERT_NE(opened, nullptr);
+  const std::vector<zyrtest::RaisedError> said = errors.published();
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_TRUE(zyrtest::contains(said[0].message, " on (the first: the data set KQ:W:0); 1 data set of "))
+      << said[0].message;
+  EXPECT_EQ(first(opened, "K3"), 3000);
+  DefFile_delete(opened);
+}
+
+// The newest version of an object's "data" whose entry names another object: the warning named
+// that object's version, and the older version of the first object was read in silence.
+TEST_F(StoreTest, ADatabaseVersionWhoseEntryNamesAnotherObjectIsNamedByItsFrame) {
+  const std::string name = path("renamed.zyr");
+  Database *database = Database_new(name.c_str());
+  ASSERT_NE(database, nullptr);
+  zyrUUID *a = zyrUUID_newFromIntegers(1, 2, 3, 4), *b = zyrUUID_newFromIntegers(5, 6, 7, 8);
+  const int32_t older[2] = {1, 2}, newer[2] = {3, 4}, other[2] = {5, 6};
+  ASSERT_EQ(Database_setInts(database, 1, a, "data", older, 2), 1);
+  ASSERT_EQ(Database_setInts(database, 2, a, "data", newer, 2), 1);
+  ASSERT_EQ(Database_setInts(database, 1, b, "data", other, 2), 1);
+  Database_delete(database);
+  char keyA[ZYR_UUID_BASE64_SIZE], keyB[ZYR_UUID_BASE64_SIZE];
+  zyrUUID_toBase64(a, keyA);
+  zyrUUID_toBase64(b, keyB);
+  const std::string esc = "\x1b";
+  writeFile(name, storetest::renameEntry(readFile(name), "data" + esc + keyA + esc + "2",
+                                         "data" + esc + keyB + esc + "2"));
+  zyrtest::ErrorCapture errors;
+  database = Database_new(name.c_str());
+  ASSERT_NE(database, nullptr);
+  const std::vector<zyrtest::RaisedError> said = errors.published();
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_TRUE(zyrtest::contains(said[0].message, std::string(" on (the first: the version of \"data\" of the object ") +
+                                                     keyA + " for state 2, of which an older version is read "
+                                                     "instead; its index entry names the version of \"data\" of the "
+                                                     "object " + keyB + " for state 2); 1 data set of "))
+      << said[0].message;
+  const auto read = [&](const zyrUUID *key) {
+    int32_t *values = nullptr, count = 0;
+    std::vector<int32_t> got;
+    if (Database_getInts(database, 2, key, "data", &values, &count) == 1) got.assign(values, values + count);
+    zyrMemory_free(values, "test");
+    return got;
+  };
+  EXPECT_EQ(read(a), (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(read(b), (std::vector<int32_t>{5, 6}));
+  Database_delete(database);
+  zyrUUID_delete(a);
+  zyrUUID_delete(b);
+}
+
 TEST_F(StoreTest, ADatabaseRefusedForItsVersionLeftOutSaysSo) {
   const std::string name = path("version.zyr");
   Database *database = Database_new(name.c_str());

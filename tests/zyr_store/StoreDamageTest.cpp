@@ -152,10 +152,15 @@ protected:
     const size_t end = bytes.find('\n', line);
     return std::stoul(bytes.substr(bytes.rfind(esc, end) + 1, end));
   }
-  // One character of the key that the header of the frame at the position names changed.
+  // One character of the key that the header of the frame at the position names changed
+  // (renamedKey).
   static void renameInFrame(std::string *bytes, size_t frame, const std::string &key) {
     const size_t at = bytes->find("WHERE\x1b" + key, frame) + 6;
-    (*bytes)[at] = (*bytes)[at] == 'A' ? 'B' : 'A';
+    (*bytes)[at] = renamedKey(key)[0];
+  }
+  static std::string renamedKey(std::string key) {
+    key[0] = key[0] == 'A' ? 'B' : 'A';
+    return key;
   }
 
   std::string m_name;
@@ -585,15 +590,17 @@ TEST_F(StoreDamageTest, ADataSetThatItsIndexEntryDisagreesWithIsLeftOutAlikeByTh
     const char *m_what;
     std::string m_bytes;
     size_t m_frame;
-    std::string m_leftOut; // the name and key of the data set left out
+    std::string m_leftOut; // the name and key of the data set left out, as its frame holds them
     bool m_firstLive, m_secondLive;
+    std::string m_entry; // the name and key its entry gives, when they differ
   };
   std::vector<Case> cases = {
       {"a type record's frame a byte shorter than its entry says", good, type, "__TYPE__\" of the object " + m_second,
-       false, false},
-      {"a type record's frame names another object", good, type, "__TYPE__\" of the object " + m_second, false, false},
-      {"a deletion mark's frame names another object", good, deleted, "__DELETED__\" of the object " + m_first, true,
-       true},
+       false, false, ""},
+      {"a type record's frame names another object", good, type,
+       "__TYPE__\" of the object " + renamedKey(m_second), false, false, "__TYPE__\" of the object " + m_second},
+      {"a deletion mark's frame names another object", good, deleted,
+       "__DELETED__\" of the object " + renamedKey(m_first), true, true, "__DELETED__\" of the object " + m_first},
   };
   cases[0].m_bytes[type + 3] = static_cast<char>(cases[0].m_bytes[type + 3] - 1);
   renameInFrame(&cases[1].m_bytes, type, m_second);
@@ -611,8 +618,13 @@ TEST_F(StoreDamageTest, ADataSetThatItsIndexEntryDisagreesWithIsLeftOutAlikeByTh
                                "says, from byte " +
                                std::to_string(c.m_frame) + " on (the first: the version of \"" + c.m_leftOut +
                                " for state ";
+      const std::string entry = "; its index entry names the version of \"" + c.m_entry + " for state ";
       EXPECT_TRUE(std::any_of(opened.begin(), opened.end(),
-                              [&](const std::string &e) { return e.compare(0, said.size(), said) == 0; }))
+                              [&](const std::string &e) {
+                                return e.compare(0, said.size(), said) == 0 &&
+                                       zyrtest::contains(e, c.m_entry.empty() ? "; its index entry" : entry) ==
+                                           !c.m_entry.empty();
+                              }))
           << testing::PrintToString(opened);
     }
   // A type record whose header does not read at all: the Repository is restored by its older one.

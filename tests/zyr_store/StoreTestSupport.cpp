@@ -73,4 +73,12 @@ std::string lengthenEntry(std::string bytes, const std::string &key, int n) {
   return bytes.replace(length, end - length, longer);
 }
 
+std::string renameEntry(std::string bytes, const std::string &key, const std::string &renamed, int n) {
+  EXPECT_EQ(renamed.size(), key.size()) << "a name whose length changes would move the index";
+  const std::string esc(1, '\x1b');
+  size_t at = bytes.rfind("*INDEX\n");
+  for (int i = 0; i <= n; ++i) at = bytes.find("\nY" + esc + key + esc, at + 1);
+  return bytes.replace(at + 3, key.size(), renamed);
+}
+
 } // namespace storetest

@@ -44,6 +44,10 @@ using zyrtest::writeFile;
 // the frame no longer stands as the index says, the data set itself intact.
 std::string lengthenEntry(std::string bytes, const std::string &key, int n = 0);
 
+// The same with that entry's what, or what ESC where, `key` replaced by `renamed` of the same
+// length: the entry names another data set than its frame, which is whole.
+std::string renameEntry(std::string bytes, const std::string &key, const std::string &renamed, int n = 0);
+
 // Makes the data-set file `name` holding one integer data set of each (what, value), where EVERY,
 // when 0, in this order (a what given twice is written twice); true when every write took.
 bool writeIntDataSets(const std::string &name, const std::vector<std::pair<std::string, int32_t>> &values);

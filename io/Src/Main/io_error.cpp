@@ -3,6 +3,7 @@
 
 #include "io_alloc.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cinttypes>
 #include <csignal>
@@ -12,8 +13,9 @@
 
 namespace {
 
-// -1 not decided yet, 0 off, 1 on. Decided once per process.
-int s_traceSwitch = -1;
+// -1 not decided yet, 0 off, 1 on. Decided once per process, by whichever thread asks first (the
+// workers of the compression and of the open ask too).
+std::atomic<int> s_traceSwitch{-1};
 
 // Growing text buffer of the expander. Grows by a fixed step, as often as needed.
 struct ExpandBuffer {
@@ -281,8 +283,9 @@ char *io_copy_message(const char *format, ...) {
 }
 
 int io_trace_enabled() {
-  if (s_traceSwitch < 0) s_traceSwitch = getenv("WEZ_IO_TRACE") ? 1 : 0;
-  return s_traceSwitch;
+  int on = s_traceSwitch.load(std::memory_order_relaxed);
+  if (on < 0) s_traceSwitch.store(on = getenv("WEZ_IO_TRACE") ? 1 : 0, std::memory_order_relaxed);
+  return on;
 }
 
 void io_trace(const char *format, ...) {

@@ -281,6 +281,20 @@ int proveFrames(IO_file *record, int64_t size, const Live &live, std::vector<cha
   return status;
 }
 
+// The first data set left out is named by its frame where the frame is whole by itself (its
+// closing length field confirms the first): an entry renamed over a whole frame names a data set
+// that still reads as ever, while the one the frame holds is the one now read from an older copy.
+void nameSkipped(IO_file *record, const IO_frame &frame, const IO_header *header) {
+  int64_t closing = 0;
+  if (!frame.m_headed || ioframe_read_closing(record->m_stream, frame.m_format, record->m_offsetwidth, frame.m_start,
+                                              frame.m_length, &closing) != IO_OK)
+    return;
+  snprintf(record->m_skippedwhat, sizeof record->m_skippedwhat, "%s", header->m_what);
+  snprintf(record->m_skippedwhere, sizeof record->m_skippedwhere, "%s", header->m_where);
+  record->m_skippedwhen = *header->m_when;
+  record->m_skippedframed = 1;
+}
+
 } // namespace
 
 int ioframe_read_bytes(IO_bytes_source &source, int32_t width, int64_t size, int64_t position, const IO_match *entry,
@@ -293,7 +307,7 @@ int ioframe_check_table(IO_file *record) {
   if (!record->m_stream || !table) return IO_OK;
   IO_error_callback callback = record->m_callback;
   record->m_skippedfrom = record->m_skippedbytes = 0;
-  record->m_skippedentry = record->m_skippedcount = 0;
+  record->m_skippedentry = record->m_skippedcount = record->m_skippedframed = 0;
   // In file order, so that the frames are read as they stand, one after the other. The position
   // ends an entry; an entry that does not parse at all was refused with the stored index.
   Live live;
@@ -335,6 +349,7 @@ int ioframe_check_table(IO_file *record) {
     if (record->m_skippedbytes == 0) {
       record->m_skippedfrom = position;
       record->m_skippedentry = slot + 1;
+      nameSkipped(record, frame, header);
     }
     record->m_skippedbytes += entryBytes(record, frame.m_format, &entry);
     ++record->m_skippedcount;

@@ -70,7 +70,8 @@ void ioframe_report_disagreement(IO_error_callback callback, const char *who, co
 // Checks every live entry of a stored index just read against its frame, in file order: an
 // entry that does not hold is left out (status "N" in the table; the file is not changed) and
 // reported, and counted as skipped (m_skippedfrom, m_skippedbytes, m_skippedentry for the
-// first). 0, or the status of a read the system failed.
+// first, with the key its frame names when that frame is whole: m_skippedframed). 0, or the
+// status of a read the system failed.
 int ioframe_check_table(IO_file *record);
 
 #endif

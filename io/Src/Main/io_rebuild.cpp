@@ -380,7 +380,7 @@ int recreate_indextable(IO_error_callback callback, IO_file *record) {
   ++record->m_rebuilds;
   record->m_damagedfrom = 0;
   record->m_skippedfrom = record->m_skippedbytes = 0;
-  record->m_skippedentry = record->m_skippedcount = 0;
+  record->m_skippedentry = record->m_skippedcount = record->m_skippedframed = 0;
   if (alloc_indextable(record) != IO_OK) {
     io_report_syserr(callback, "recreate_indextable: (malloc failed) syserr:");
     return IO_MEMORY_ERR;

@@ -165,6 +165,10 @@ struct IO_file {
   int32_t m_skippedentry;       // 1 + the slot of the entry of that first data set, left in the
                                 // table with status "N"; 0 when it has none (a rebuild's)
   int32_t m_skippedcount;       // how many data sets the open left out so
+  int32_t m_skippedframed;      // 1 when the frame of that first data set (of a stored index) is
+  char m_skippedwhat[IO_NAME_LEN];  // whole: it names the data set (what, where, when) whatever
+  char m_skippedwhere[IO_NAME_LEN]; // its entry says. 0 when the frame is not whole, or the
+  int32_t m_skippedwhen;            // data set has no entry
   int32_t m_created;            // 1 when the record's open made the file
   int32_t m_remnant;            // what a creation cut off had left in the file, which the open
                                 // made anew (IO_REMNANT_* of io_remnant.h); 0 when it did not

@@ -39,7 +39,7 @@ int zyrDatabase_open(const char *name, int32_t *hDatabase, int32_t *hModel) {
   // What a creation cut off leaves holds no database to upgrade: the open makes it anew.
   if (Database_fileExists(name) && !Database_isCutOffCreation(name)) {
     int upgraded = 0;
-    if (zyrDatabaseUpgrade(name, nullptr, &upgraded) != 1)
+    if (zyrDatabaseUpgrade(name, nullptr, &upgraded, 1) != 1)
       return 0;
   }
   Repository *repository = Repository_new(name);

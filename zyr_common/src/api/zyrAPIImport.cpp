@@ -24,7 +24,7 @@ int zyrModel_importMesh(int32_t hModel, const char *type, const char *filename, 
   if (type != nullptr && strcmp(type, "ZYR") == 0 && Database_fileExists(filename)) {
     zyrAPI_initialise();
     int upgraded = 0;
-    if (zyrDatabaseUpgrade(filename, nullptr, &upgraded) != 1)
+    if (zyrDatabaseUpgrade(filename, nullptr, &upgraded, 1) != 1)
       return 0;
   }
   Model *model = nullptr;

@@ -223,18 +223,36 @@ void Database_setCreating(Database *database, int creating) {
   if (database) database->m_creating = creating ? 1 : 0;
 }
 
-Database *Database_openForReading(const char *name) {
+namespace {
+
+// Database_openForReading, or with `look` Database_openToLook.
+Database *openReading(const char *name, bool look) {
   char *fileName = Database_fileName(name);
-  DefFile *file = fileName != nullptr ? DefFile_openForReading(fileName, 1) : nullptr;
+  DefFile *file = fileName == nullptr ? nullptr
+                  : look              ? DefFile_openToLook(fileName, 1)
+                                      : DefFile_openForReading(fileName, 1);
   Database *database = file != nullptr ? makeHandle(fileName, file) : nullptr;
   zyrCString_free(fileName);
   char *version = nullptr;
   if (database != nullptr && !Database_getString(database, 0, nullptr, kVersion, &version)) {
+    // A refusal comes with what the open left out: no other open follows to tell it.
+    DefFile_tellLeftOut(database->m_defFile);
     refuseUnversioned(database, false);
     return nullptr;
   }
   zyrCString_free(version);
   return database;
+}
+
+} // namespace
+
+Database *Database_openForReading(const char *name) { return openReading(name, false); }
+
+Database *Database_openToLook(const char *name) { return openReading(name, true); }
+
+void Database_tellLeftOut(Database *database) {
+  if (database != nullptr)
+    DefFile_tellLeftOut(database->m_defFile);
 }
 
 Database *Database_openCopy(const char *fileName) {

@@ -80,6 +80,11 @@ void Database_setCreating(Database *database, int creating);
 // the file stays as it is, byte for byte. NULL, with the error published, when it cannot be opened
 // or holds no "Version".
 Database *Database_openForReading(const char *name);
+// As Database_openForReading, but what the open left out is told only with a refusal, else when
+// Database_tellLeftOut asks: a look at the version before an open that tells the user.
+Database *Database_openToLook(const char *name);
+// Tells what the open of a Database_openToLook left out, once.
+void Database_tellLeftOut(Database *database);
 // Opens an existing database file under exactly the name given (a copy named for this process,
 // which Database_new would give the suffix); NULL when there is none or it is not a database.
 Database *Database_openCopy(const char *fileName);

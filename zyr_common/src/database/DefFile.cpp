@@ -318,7 +318,10 @@ void tellMadeAnew(DefFile *file, const char *function) {
 // or an older copy, where the index says there is a data set.
 void tellLeftOut(DefFile *file, const char *function) {
   IO_file &record = file->m_fileInfo->m_primary;
-  const char *kind = file->m_database ? "ZYR database" : "file";
+  file->m_untold = 0;
+  // A reader's output is the user's file as far as the user knows.
+  const char *kind = file->m_madeFrom ? "mesh read from" : file->m_database ? "ZYR database" : "file";
+  const char *shown = file->m_madeFrom ? file->m_madeFrom : file->m_primaryFile;
   if (record.m_damagedfrom > 0) {
     struct stat facts;
     if (record.m_name == nullptr || stat(record.m_name, &facts) != 0 || facts.st_size < record.m_damagedfrom)
@@ -326,31 +329,41 @@ void tellLeftOut(DefFile *file, const char *function) {
     zyrError_raise(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__,
                    "The %s\n\n%s\n\nis damaged or incomplete from byte %lld on; the %lld bytes stored there have "
                    "been left out, and the latest changes may be lost.\n",
-                   kind, file->m_primaryFile, static_cast<long long>(record.m_damagedfrom),
+                   kind, shown, static_cast<long long>(record.m_damagedfrom),
                    static_cast<long long>(facts.st_size - record.m_damagedfrom));
   }
   if (record.m_skippedbytes <= 0)
     return;
-  // The first is named when its entry is known, and an older copy or version that a look-up now
-  // finds in its place is said to be read there.
+  // The first is named when its entry is known: by what its frame holds where the frame is whole
+  // (an entry that names another data set is named too), else by its entry; and an older copy or
+  // version of it that a look-up now finds in its place is said to be read there.
   std::string first;
   IO_match entry;
   if (record.m_skippedentry > 0 &&
       parseindex(nullptr, indextable_entry(record.m_indextable, record.m_skippedentry - 1), &entry) == IO_OK) {
-    const bool older = locate_older_live(&record, entry.m_what, entry.m_where, entry.m_when, entry.m_position) == 1;
-    if (file->m_database)
-      first = std::string(" (the first: the version of \"") + entry.m_what + "\" of the object " + entry.m_where +
-              " for state " + std::to_string(entry.m_when) + (older ? ", of which an older version is read instead" : "") +
-              ")";
-    else
-      first = std::string(" (the first: the data set ") + entry.m_what + ":" + entry.m_where + ":" +
-              std::to_string(entry.m_when) + (older ? ", of which an older copy is read instead" : "") + ")";
+    const bool framed = record.m_skippedframed != 0;
+    const std::string what = framed ? record.m_skippedwhat : entry.m_what;
+    const std::string where = framed ? record.m_skippedwhere : entry.m_where;
+    const int32_t when = framed ? record.m_skippedwhen : entry.m_when;
+    const bool older = locate_older_live(&record, what.c_str(), where.c_str(), when, entry.m_position) == 1;
+    const bool renamed = what != entry.m_what || where != entry.m_where || when != entry.m_when;
+    const auto name = [&](const std::string &w, const std::string &k, int32_t n) {
+      return file->m_database ? "the version of \"" + w + "\" of the object " + k + " for state " + std::to_string(n)
+                              : "the data set " + w + ":" + k + ":" + std::to_string(n);
+    };
+    first = " (the first: " + name(what, where, when);
+    if (older)
+      first += file->m_database ? ", of which an older version is read instead"
+                                : ", of which an older copy is read instead";
+    if (renamed)
+      first += "; its index entry names " + name(entry.m_what, entry.m_where, entry.m_when);
+    first += ")";
   }
   const int32_t count = record.m_skippedcount;
   zyrError_raise(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__,
                  "The %s\n\n%s\n\nholds data sets whose names are damaged or that do not stand as its index says, "
                  "from byte %lld on%s; %d data set%s of %lld bytes in all %s been left out.\n",
-                 kind, file->m_primaryFile, static_cast<long long>(record.m_skippedfrom), first.c_str(), count,
+                 kind, shown, static_cast<long long>(record.m_skippedfrom), first.c_str(), count,
                  count == 1 ? "" : "s", static_cast<long long>(record.m_skippedbytes), count == 1 ? "has" : "have");
 }
 
@@ -386,7 +399,7 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     zyrCString_free(*stored);
     *stored = path;
     file->m_openFiles |= bit;
-    if (primary)
+    if (primary && !file->m_untold)
       tellLeftOut(file, function);
     return 1;
   }
@@ -426,7 +439,8 @@ namespace {
 
 // A handle on the named file, opened as primary file for writing where it can be, or for reading
 // only; NULL, with the error published, for a blank name or a failed open.
-DefFile *openHandle(const char *function, const char *fileName, bool reading, int database) {
+DefFile *openHandle(const char *function, const char *fileName, bool reading, int database, bool untold = false,
+                    const char *madeFrom = nullptr) {
   if (zyrCString_isBlank(fileName)) {
     zyrError_raise(ZYR_U_INVALID_INPUT, function, kSource, __LINE__, "The supplied file name is blank.\n");
     return nullptr;
@@ -439,6 +453,8 @@ DefFile *openHandle(const char *function, const char *fileName, bool reading, in
   }
   file->m_dataset = Dataset_new(file->m_fileInfo);
   file->m_database = database ? 1 : 0;
+  file->m_untold = untold ? 1 : 0;
+  file->m_madeFrom = madeFrom ? zyrCString_clone(madeFrom) : nullptr;
   const int opened =
       reading ? openAs(file, function, fileName, 1, true, true) : DefFile_openAsPrimaryFile(file, fileName, 1);
   if (!opened) {
@@ -463,6 +479,19 @@ DefFile *DefFile_openForReading(const char *fileName, int database) {
   return openHandle(__func__, fileName, true, database);
 }
 
+DefFile *DefFile_openToLook(const char *fileName, int database) {
+  return openHandle(__func__, fileName, true, database, true);
+}
+
+void DefFile_tellLeftOut(DefFile *file) {
+  if (file && file->m_untold && (file->m_openFiles & DEFFILE_PRIMARY_OPEN))
+    tellLeftOut(file, __func__);
+}
+
+DefFile *DefFile_openReaderOutput(const char *fileName, const char *source) {
+  return openHandle(__func__, fileName, true, 0, false, source);
+}
+
 void DefFile_delete(DefFile *file) {
   if (!file) return;
   if (file->m_dataset) DefFile_closeFiles(file);
@@ -475,6 +504,7 @@ void DefFile_delete(DefFile *file) {
   zyrCString_free(file->m_description);
   zyrCString_free(file->m_function);
   zyrCString_free(file->m_io_error);
+  zyrCString_free(file->m_madeFrom);
   zyrMemory_free(file, __func__);
 }
 

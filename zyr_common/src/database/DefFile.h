@@ -38,6 +38,9 @@ struct DefFile {
   uint32_t m_openFiles; // DEFFILE_PRIMARY_OPEN | DEFFILE_SECONDARY_OPEN
   int32_t m_database;   // 1: the file is a database of the store, whose data sets are versions of
                         // objects' attributes, and its messages say so
+  int32_t m_untold;     // 1 while what the open left out waits for DefFile_tellLeftOut
+  char *m_madeFrom;     // the file the user named, of which a reader made the primary file: what
+                        // the open leaves out is told of it (DefFile_openReaderOutput); NULL
   IO_state *m_fileInfo; // owned
   Dataset *m_dataset;   // owned
 };
@@ -57,6 +60,16 @@ DefFile *DefFile_new(const char *fileName, int database = 0);
 // is taken (a rebuilt index stays in memory). NULL, with the error published, for a blank name, a
 // file that is missing, is no data-set file or is being written by another process.
 DefFile *DefFile_openForReading(const char *fileName, int database = 0);
+// As DefFile_openForReading, but what the open left out is not told until DefFile_tellLeftOut: a
+// look at a file (its version) before an open of it that tells the user.
+DefFile *DefFile_openToLook(const char *fileName, int database = 0);
+// Tells what the open of a DefFile_openToLook left out, once; nothing for other handles, whose
+// open told it.
+void DefFile_tellLeftOut(DefFile *file);
+// As DefFile_openForReading, for a file that a reader process made of the file `source` that the
+// user named: what the open leaves out is told of the mesh read from `source`, not of the file
+// itself (a temporary one, gone when the import ends).
+DefFile *DefFile_openReaderOutput(const char *fileName, const char *source);
 void DefFile_delete(DefFile *file);
 // With `report` a failure is published at once (10012 for a lock conflict, else 10020).
 int DefFile_openAsPrimaryFile(DefFile *file, const char *fileName, int report);

@@ -469,7 +469,7 @@ int Repository_restoreHook(void *object, int32_t flag) {
 
 int Repository_deleteHook(void *object) { return Repository_delete(static_cast<Repository *>(object)); }
 
-int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded) {
+int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded, int opening) {
   ZYR_TRACE_BEGIN();
   *upgraded = 0;
   zyrStateManager *remembered = theCurrentManager;
@@ -481,12 +481,16 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded) {
   }
   const int inPlace = newName == nullptr || zyrCString_isBlank(newName);
   // The version is read without changing the file; only an upgrade in place opens it for writing.
-  Database *database = Database_openForReading(name);
+  // What an open left out is told once: by that open for writing, by the caller's open of a file
+  // that needs no upgrade, else by this look.
+  Database *database = Database_openToLook(name);
   int32_t version = database != nullptr ? Database_getVersion(database) : -1;
   if (database != nullptr && version < kFirstCurrentVersion && inPlace) {
     Database_delete(database);
     database = Database_new(name);
     version = database != nullptr ? Database_getVersion(database) : -1;
+  } else if (!opening) {
+    Database_tellLeftOut(database);
   }
   if (database == nullptr) {
     zyrCString_free(source);

@@ -103,7 +103,10 @@ void ImportedMesh_print(const ImportedMesh *im, FILE *stream);
 Model *ImportedMesh_getModel(const ImportedMesh *im);
 // Fresh copies of the four strings (NULL stays NULL); the last copy is also the result.
 char *ImportedMesh_getOptions(const ImportedMesh *im, char **type, char **filename, char **generic, char **specific);
-int ImportedMesh_importFromGMO(ImportedMesh *im, const char *file, const char *units);
+// `madeFrom`: the file the user named, of which a reader made `file` (NULL when the user named
+// `file`): what the open of `file` leaves out is told of it.
+int ImportedMesh_importFromGMO(ImportedMesh *im, const char *file, const char *units,
+                               const char *madeFrom = nullptr);
 // Reads the region map data set into the topology's name manager; 1 also when there is none.
 int ImportedMesh_readRegionMap(ImportedMesh *im, DefFile *file, const char *what, const char *where, int32_t when);
 // The distinct connections and gluings of the regions in a new array; the count.

@@ -23,10 +23,10 @@
 #include "zyrMemory.h"
 #include "zyrTrace.h"
 
-int ImportedMesh_importFromGMO(ImportedMesh *im, const char *fileName, const char *units) {
+int ImportedMesh_importFromGMO(ImportedMesh *im, const char *fileName, const char *units, const char *madeFrom) {
   if (!zyrCheck_fileExists(fileName))
     return 0;
-  DefFile *file = DefFile_openForReading(fileName);
+  DefFile *file = madeFrom != nullptr ? DefFile_openReaderOutput(fileName, madeFrom) : DefFile_openForReading(fileName);
   if (file == nullptr)
     return 0;
 

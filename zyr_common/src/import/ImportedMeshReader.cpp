@@ -113,7 +113,7 @@ int runReader(const char *function, ImportedMesh *im, Command *command, const ch
   if (result && !stopped)
     result = ImportedMesh_checkExitStatus(im, process);
   if (result && !interrupted(function, im))
-    result = ImportedMesh_importFromGMO(im, intermediate, im->m_units);
+    result = ImportedMesh_importFromGMO(im, intermediate, im->m_units, im->m_filename);
   else
     result = 0;
   // A failed reader may have left its file behind: it goes too, as nothing else will read it; so

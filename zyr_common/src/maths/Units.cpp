@@ -275,14 +275,14 @@ int UnitsLibrary_initialise() {
   const char *unitsDir = std::getenv("WEZ5_UNITS_DIR");
   const char *dataDir = std::getenv("WEZ_DATA_DIR");
   zyrError *error = zyrError_new(ZYR_I_NO_UNIT_DEFINITIONS, __func__, __FILE__, __LINE__);
-  // The message says it too: a host sees the messages of an error, not its description.
-  if (!found)
-    zyrError_addMessage(error, "The unit definition file was not found: set WEZ5_UNITS_DIR to the directory that "
-                               "holds units.wez, or ZYR_USE_LOCAL_UNITS to use the built-in units.\n");
   zyrError_addMessage(error, "WEZ5_UNITS_DIR = %s\n", unitsDir ? unitsDir : "NOT SET");
   zyrError_addMessage(error, "WEZ_DATA_DIR   = %s\n", dataDir ? dataDir : "NOT SET");
-  // A file that is there but cannot be used says why.
-  if (found)
+  // After the error's own two, a hint in its own words (a host sees the messages of an error, not
+  // its description); a file that is there but cannot be used says why.
+  if (!found)
+    zyrError_addMessage(error, "The unit definition file was not found. Set WEZ5_UNITS_DIR to the directory that "
+                               "holds units.wez, or ZYR_USE_LOCAL_UNITS to use the built-in units.\n");
+  else
     zyrError_addMessage(error, "%s\n", u_message());
   zyrError_publish(error);
   return 0;
