@@ -3,14 +3,9 @@
 // baseline is the reading of the stored index alone (create_indextable on the same open file),
 // measured in the same run: "ratio_index" is the whole checked open over it, and "check_share"
 // the check alone over it. Before the check existed the open cost about what its index costs.
-#include "io_file.h"
+#include "IntDataSets.h"
 #include "io_frame.h"
-#include "io_header.h"
 #include "io_index.h"
-#include "iodata.h"
-#include "lowlevel_io.h"
-#include "io_dataset.h"
-#include "io_lock.h"
 #include "zyrBenchSupport.h"
 #include "zyrTestSupport.h"
 
@@ -25,27 +20,12 @@ const int kEntries = 60000;
 
 // Object-like keys, a few attributes per object and several states, each data set one integer.
 bool makeFile(const std::string &path, const char *format) {
-  IO_file *record = nullptr;
-  if (iif_open_new(&record, path.c_str(), "w") != IO_OK) return false;
-  IO_header *header = ioheader_alloc(nullptr);
-  IO_data *data = iodata_alloc(nullptr);
-  *data->m_numintr = 1;
-  iodata_alloc_arrays(nullptr, data);
-  snprintf(header->m_datatype, IO_DATATYPE_LEN, "INTR");
-  *header->m_number = 1;
-  bool ok = true;
-  for (int i = 0; i < kEntries && ok; ++i) {
-    snprintf(header->m_what, IO_NAME_LEN, "attr%d", i % 7);
-    snprintf(header->m_where, IO_NAME_LEN, "obj%018d", i / 7);
-    *header->m_when = i % 5;
-    data->m_intrarray[0] = i;
-    ok = setfilebusyflag(nullptr, record) == IO_OK &&
-         write_dataset(nullptr, format, header, data, record) == IO_OK;
-    record->m_indexlocation = io_tell(record->m_stream);
-  }
-  iodata_free(nullptr, data);
-  ioheader_free(nullptr, header);
-  return iif_close_free(record) == IO_OK && ok;
+  return writeIntDataSets(path, format, kEntries, [](size_t i, IO_header *header) {
+    snprintf(header->m_what, IO_NAME_LEN, "attr%d", static_cast<int>(i % 7));
+    snprintf(header->m_where, IO_NAME_LEN, "obj%018d", static_cast<int>(i / 7));
+    *header->m_when = static_cast<int32_t>(i % 5);
+    return static_cast<int32_t>(i);
+  });
 }
 
 void BM_CheckedOpen(benchmark::State &state) {

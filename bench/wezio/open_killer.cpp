@@ -5,13 +5,8 @@
 // quadratic time there (100,000 entries: 10 to 19 s against 0.2 s) and overflowed the stack; the
 // open should cost about what a shuffled index costs, within 1.5 times. Both files hold the same
 // 100,000 data sets of one integer each, every one well formed.
-#include "io_dataset.h"
-#include "io_file.h"
-#include "io_header.h"
+#include "IntDataSets.h"
 #include "io_index.h"
-#include "io_lock.h"
-#include "iodata.h"
-#include "lowlevel_io.h"
 #include "zyrBenchSupport.h"
 #include "zyrTestSupport.h"
 
@@ -28,25 +23,11 @@ namespace {
 // Writes data sets "attr" at "obj<rank>" in the order of the ranks given: the stored index lists
 // the entries as written, and the keys differ in their second eight bytes only, the digits.
 bool makeFile(const std::string &path, const std::vector<int32_t> &ranks) {
-  IO_file *record = nullptr;
-  if (iif_open_new(&record, path.c_str(), "w") != IO_OK) return false;
-  IO_header *header = ioheader_alloc(nullptr);
-  IO_data *data = iodata_alloc(nullptr);
-  *data->m_numintr = 1;
-  iodata_alloc_arrays(nullptr, data);
-  snprintf(header->m_datatype, IO_DATATYPE_LEN, "INTR");
-  snprintf(header->m_what, IO_NAME_LEN, "attr");
-  *header->m_number = 1;
-  bool ok = true;
-  for (size_t i = 0; i < ranks.size() && ok; ++i) {
+  return writeIntDataSets(path, "U5", ranks.size(), [&](size_t i, IO_header *header) {
+    snprintf(header->m_what, IO_NAME_LEN, "attr");
     snprintf(header->m_where, IO_NAME_LEN, "obj%08d", ranks[i]);
-    data->m_intrarray[0] = ranks[i];
-    ok = setfilebusyflag(nullptr, record) == IO_OK && write_dataset(nullptr, "U5", header, data, record) == IO_OK;
-    record->m_indexlocation = io_tell(record->m_stream);
-  }
-  iodata_free(nullptr, data);
-  ioheader_free(nullptr, header);
-  return iif_close_free(record) == IO_OK && ok;
+    return ranks[i];
+  });
 }
 
 // Seconds of one open for reading, or a negative number when it fails or leaves entries out.
