@@ -28,6 +28,7 @@
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
 #include "zyrStateManager.h"
+#include "zyrSystem.h"
 #include "zyrTestStore.h"
 #include "zyrTestSupport.h"
 #include "zyrUUID.h"
@@ -46,6 +47,10 @@
 #include <vector>
 
 namespace {
+
+const int64_t kFixedTime = 946684800; // 2000-01-01 00:00 UTC
+const uint64_t kPristineSeed = 1;
+const uint64_t kInputSeed = 2;
 
 std::string theDirectory;
 std::string thePristine; // the undamaged database's bytes
@@ -242,8 +247,8 @@ void damageFile(const std::string &name, const uint8_t *data, size_t size) {
   char **names = nullptr;
   int32_t *whens = nullptr;
   Database_match(database, -1, -1, "*", "*", &noOfKeys, &keyTexts, &offsets, &names, &whens);
-  // Keys in the order the objects were made (their time stamps), not in the order of their texts,
-  // which differs from run to run: an input then damages the same records every time.
+  // Keys in the order the objects were made (their time stamps), not in the order of their texts:
+  // an input then damages the same records even if the pristine model gains objects.
   std::vector<std::pair<zyrUUID *, int32_t>> byAge;
   for (int32_t k = 0; k < noOfKeys; ++k)
     byAge.emplace_back(zyrUUID_newFromBase64(keyTexts[k]), k);
@@ -364,6 +369,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   static const zyrtest::ScratchDir dir("zyrfuzz_stored_model");
   theDirectory = dir.path();
   const std::string name = theDirectory + "/pristine.zyr";
+  // Keys and time stamps that are the same in every process, so that an input changes the same
+  // bytes and makes the same steps whenever it is run again.
+  zyrSetFixedTime(kFixedTime);
+  zyrUUID_makeRepeatable(kPristineSeed);
   thePristine = makeDatabase(name);
   removeFiles(name);
   zyrErrorManager_clearErrors(zyrErrorManager_get());
@@ -375,6 +384,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string name = theDirectory + "/db.zyr";
   removeFiles(name);
+  // Every input starts the same sequence of keys, whatever ran before it in this process; its seed
+  // differs from the pristine file's, so that new keys never meet the stored ones.
+  zyrUUID_makeRepeatable(kInputSeed);
   // The first byte chooses what follows (bit 0: byte changes to the file, an offset of 4 bytes and
   // a value each, come before the changes to stored values; bit 1: the checkpoints are visited;
   // bit 2: an assembly is deleted; the rest % 3: the close); then the changes.
