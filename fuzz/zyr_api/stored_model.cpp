@@ -49,11 +49,15 @@
 namespace {
 
 const int64_t kFixedTime = 946684800; // 2000-01-01 00:00 UTC
-const uint64_t kPristineSeed = 1;
+// The undamaged database is made with the keys of several seeds: the same model, its objects in
+// other orders of their keys' texts (the orders in which a change of state, a close or a listing
+// meets them) and its records at other bytes. The input chooses one.
+const int kPristines = 8;
+const uint64_t kPristineSeed = 100; // and the next ones
 const uint64_t kInputSeed = 2;
 
 std::string theDirectory;
-std::string thePristine; // the undamaged database's bytes
+std::string thePristines[kPristines]; // the undamaged database's bytes
 
 template <class T> T *tracked(const std::vector<T> &values) {
   T *block = static_cast<T *>(zyrMemory_allocate(static_cast<int64_t>(values.size() * sizeof(T)), "fuzz"));
@@ -372,12 +376,14 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   // Keys and time stamps that are the same in every process, so that an input changes the same
   // bytes and makes the same steps whenever it is run again.
   zyrSetFixedTime(kFixedTime);
-  zyrUUID_makeRepeatable(kPristineSeed);
-  thePristine = makeDatabase(name);
-  removeFiles(name);
+  for (int i = 0; i < kPristines; ++i) {
+    zyrUUID_makeRepeatable(kPristineSeed + static_cast<uint64_t>(i));
+    thePristines[i] = makeDatabase(name);
+    removeFiles(name);
+    if (thePristines[i].empty())
+      std::abort();
+  }
   zyrErrorManager_clearErrors(zyrErrorManager_get());
-  if (thePristine.empty())
-    std::abort();
   return 0;
 }
 
@@ -389,13 +395,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   zyrUUID_makeRepeatable(kInputSeed);
   // The first byte chooses what follows (bit 0: byte changes to the file, an offset of 4 bytes and
   // a value each, come before the changes to stored values; bit 1: the checkpoints are visited;
-  // bit 2: an assembly is deleted; the rest % 3: the close); then the changes.
+  // bit 2: an assembly is deleted; the rest % 3: the close, and / 3: the undamaged database); then
+  // the changes.
   const uint8_t flags = size > 0 ? data[0] : 0;
   if (size > 0) {
     ++data;
     --size;
   }
-  std::string bytes = thePristine;
+  std::string bytes = thePristines[(flags >> 3) / 3 % kPristines];
   if (flags & 1) {
     const size_t pairs = size > 0 ? data[0] % 8 : 0;
     size_t at = 1;

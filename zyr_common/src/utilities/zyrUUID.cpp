@@ -197,8 +197,9 @@ void zyrUUID_makeRepeatable(uint64_t seed) {
   zyrUUID_seedRandom(seed);
   g_generator.m_repeatable = 1;
   g_generator.m_stateRead = 0;
-  // 2000-01-01 00:00, so that the identifiers look like those of a real clock.
-  g_generator.m_lastIssued = UINT64_C(946684800) * UINT64_C(10000000) + kGregorianToUnix;
+  // A moment of the seed's within minutes after 2000-01-01 00:00, so that the identifiers look
+  // like those of a real clock and the seeds' texts sort in orders of their own.
+  g_generator.m_lastIssued = UINT64_C(946684800) * UINT64_C(10000000) + kGregorianToUnix + nextRandom();
   const uint32_t high = nextRandom();
   const uint32_t low = nextRandom();
   const uint8_t node[6] = {static_cast<uint8_t>(high >> 24), static_cast<uint8_t>(high >> 16),
