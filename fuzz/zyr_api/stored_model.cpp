@@ -28,6 +28,7 @@
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
 #include "zyrStateManager.h"
+#include "zyrSystem.h"
 #include "zyrTestStore.h"
 #include "zyrTestSupport.h"
 #include "zyrUUID.h"
@@ -47,8 +48,16 @@
 
 namespace {
 
+const int64_t kFixedTime = 946684800; // 2000-01-01 00:00 UTC
+// The undamaged database is made with the keys of several seeds: the same model, its objects in
+// other orders of their keys' texts (the orders in which a change of state, a close or a listing
+// meets them) and its records at other bytes. The input chooses one.
+const int kPristines = 8;
+const uint64_t kPristineSeed = 100; // and the next ones
+const uint64_t kInputSeed = 2;
+
 std::string theDirectory;
-std::string thePristine; // the undamaged database's bytes
+std::string thePristines[kPristines]; // the undamaged database's bytes
 
 template <class T> T *tracked(const std::vector<T> &values) {
   T *block = static_cast<T *>(zyrMemory_allocate(static_cast<int64_t>(values.size() * sizeof(T)), "fuzz"));
@@ -242,8 +251,8 @@ void damageFile(const std::string &name, const uint8_t *data, size_t size) {
   char **names = nullptr;
   int32_t *whens = nullptr;
   Database_match(database, -1, -1, "*", "*", &noOfKeys, &keyTexts, &offsets, &names, &whens);
-  // Keys in the order the objects were made (their time stamps), not in the order of their texts,
-  // which differs from run to run: an input then damages the same records every time.
+  // Keys in the order the objects were made (their time stamps), not in the order of their texts:
+  // an input then damages the same records even if the pristine model gains objects.
   std::vector<std::pair<zyrUUID *, int32_t>> byAge;
   for (int32_t k = 0; k < noOfKeys; ++k)
     byAge.emplace_back(zyrUUID_newFromBase64(keyTexts[k]), k);
@@ -364,26 +373,36 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   static const zyrtest::ScratchDir dir("zyrfuzz_stored_model");
   theDirectory = dir.path();
   const std::string name = theDirectory + "/pristine.zyr";
-  thePristine = makeDatabase(name);
-  removeFiles(name);
+  // Keys and time stamps that are the same in every process, so that an input changes the same
+  // bytes and makes the same steps whenever it is run again.
+  zyrSetFixedTime(kFixedTime);
+  for (int i = 0; i < kPristines; ++i) {
+    zyrUUID_makeRepeatable(kPristineSeed + static_cast<uint64_t>(i));
+    thePristines[i] = makeDatabase(name);
+    removeFiles(name);
+    if (thePristines[i].empty())
+      std::abort();
+  }
   zyrErrorManager_clearErrors(zyrErrorManager_get());
-  if (thePristine.empty())
-    std::abort();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string name = theDirectory + "/db.zyr";
   removeFiles(name);
+  // Every input starts the same sequence of keys, whatever ran before it in this process; its seed
+  // differs from the pristine file's, so that new keys never meet the stored ones.
+  zyrUUID_makeRepeatable(kInputSeed);
   // The first byte chooses what follows (bit 0: byte changes to the file, an offset of 4 bytes and
   // a value each, come before the changes to stored values; bit 1: the checkpoints are visited;
-  // bit 2: an assembly is deleted; the rest % 3: the close); then the changes.
+  // bit 2: an assembly is deleted; the rest % 3: the close, and / 3: the undamaged database); then
+  // the changes.
   const uint8_t flags = size > 0 ? data[0] : 0;
   if (size > 0) {
     ++data;
     --size;
   }
-  std::string bytes = thePristine;
+  std::string bytes = thePristines[(flags >> 3) / 3 % kPristines];
   if (flags & 1) {
     const size_t pairs = size > 0 ? data[0] % 8 : 0;
     size_t at = 1;

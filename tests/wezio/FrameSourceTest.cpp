@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <pthread.h>
 #include <random>
 
@@ -32,7 +33,8 @@ namespace {
 // A file of data sets of every kind of format, some with attributes.
 class FrameSourceTest : public DataFileTest {
 protected:
-  void write(const std::vector<const char *> &formats, int count) {
+  // whatOrder: the stored index lists the entries in what order, not in the order of the file.
+  void write(const std::vector<const char *> &formats, int count, bool whatOrder = false) {
     IO_file w;
     ASSERT_EQ(openRecord(&w, "w"), IO_OK) << allMessages();
     for (int i = 0; i < count; ++i) {
@@ -44,6 +46,7 @@ protected:
       ASSERT_EQ(writeOne(&w, formats[static_cast<size_t>(i) % formats.size()], h.get(), d.get()), IO_OK)
           << allMessages();
     }
+    if (whatOrder) indextable_sort(w.m_indextable);
     m_entries = entries(&w);
     iif_close(&w);
     m_good = readFile(m_name);
@@ -150,6 +153,67 @@ TEST_F(FrameSourceTest, TheOpenLeavesOutTheSameEntriesWhateverItsThreads) {
     for (size_t k = 0; k < tables[0].size(); ++k) EXPECT_EQ(tables[t][k].m_status, tables[0][k].m_status) << k;
   }
   EXPECT_EQ(readFile(m_name), bytes);
+}
+
+// Windows of a few frames each, so that the entries the open leaves out lie in many of them and
+// are looked up in a table whose slots are not in file order: the open leaves out exactly what a
+// reading of the frames one by one on the stream does not take, under any number of threads.
+TEST_F(FrameSourceTest, SmallWindowsLeaveOutWhatTheStreamDoesNotTake) {
+  write({"U5", "F", "u", "l"}, 120, true);
+  std::string bytes = m_good;
+  std::mt19937 random(7);
+  for (int i = 0; i < 12; ++i) {
+    const Entry &e = m_entries[random() % m_entries.size()];
+    bytes[static_cast<size_t>(e.m_position) + 5 + random() % 60] ^= static_cast<char>(1 + random() % 8);
+  }
+  writeFile(m_name, bytes);
+  // The stream's verdict on every entry, by position.
+  std::map<int64_t, bool> holds;
+  int64_t firstLeftOut = INT64_MAX;
+  {
+    IO_file r;
+    iif_clear_record(&r);
+    r.m_stream = fmemopen(bytes.data(), bytes.size(), "r");
+    ASSERT_NE(r.m_stream, nullptr);
+    r.m_offsetwidth = 20;
+    IO_header *header = ioheader_alloc(nullptr);
+    for (const Entry &e : m_entries) {
+      IO_match entry = {};
+      snprintf(entry.m_what, sizeof entry.m_what, "%s", e.m_what.c_str());
+      snprintf(entry.m_where, sizeof entry.m_where, "%s", e.m_where.c_str());
+      entry.m_when = e.m_when;
+      entry.m_length = e.m_length;
+      entry.m_position = e.m_position;
+      IO_frame frame;
+      holds[e.m_position] =
+          ioframe_read(&r, static_cast<int64_t>(bytes.size()), e.m_position, &entry, header, &frame) == IO_OK;
+      if (!holds[e.m_position]) firstLeftOut = std::min(firstLeftOut, e.m_position);
+    }
+    ioheader_free(nullptr, header);
+    io_forget_stream(r.m_stream);
+    fclose(r.m_stream);
+  }
+  const int64_t leftOut = std::count_if(holds.begin(), holds.end(), [](const auto &h) { return !h.second; });
+  ASSERT_GT(leftOut, 3);
+  ASSERT_LT(leftOut, static_cast<int64_t>(holds.size()));
+  ASSERT_FALSE(std::is_sorted(m_entries.begin(), m_entries.end(),
+                              [](const Entry &a, const Entry &b) { return a.m_position < b.m_position; }));
+  for (const int64_t window : {64, 300, 1500})
+    for (const int threads : {1, 2, 8}) {
+      SCOPED_TRACE("windows of " + std::to_string(window) + " bytes, " + std::to_string(threads) + " threads");
+      ioframe_set_window(window);
+      io_set_pipeline_threads(threads);
+      IO_file r;
+      const int status = openRecord(&r, "r");
+      ioframe_set_window(0);
+      io_set_pipeline_threads(0);
+      ASSERT_EQ(status, IO_OK) << allMessages();
+      for (const Entry &e : entries(&r)) EXPECT_EQ(e.m_status == "Y", holds.at(e.m_position)) << e.m_position;
+      EXPECT_EQ(r.m_skippedcount, leftOut);
+      EXPECT_EQ(r.m_skippedfrom, firstLeftOut);
+      iif_close(&r);
+      if (HasFailure()) return;
+    }
 }
 
 TEST(NumberReadingTest, TheIntegerReaderIsTheCLibrarysInTheCLocale) {

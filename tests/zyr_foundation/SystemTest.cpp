@@ -36,6 +36,12 @@ TEST(System, EnvironmentReadTestAndSet) {
 TEST(System, DateTimeHostAndDirectory) {
   EXPECT_TRUE(std::regex_match(take(zyrGetDateString()), std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} [0-9]{2} [0-9]{4}")));
   EXPECT_NE(take(zyrGetTimeString()), "<NULL>");
+  // A fixed moment is told the same on every machine, in any time zone.
+  zyrSetFixedTime(946730096); // 2000-01-01 12:34:56 UTC
+  EXPECT_EQ(take(zyrGetDateString()), "Sat Jan 01 2000");
+  EXPECT_EQ(take(zyrGetTimeString()), "12:34:56 GMT");
+  zyrSetFixedTime(-1);
+  EXPECT_NE(take(zyrGetDateString()), "Sat Jan 01 2000");
   char host[HOST_NAME_MAX + 1] = {0};
   ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
   EXPECT_EQ(take(zyrGetHostName()), host);

@@ -320,3 +320,54 @@ TEST(UUIDGeneratorDeathTest, ShortOrForeignStateIsIgnored) {
 }
 
 } // namespace
+
+namespace {
+
+// The first identifiers a child process makes after zyrUUID_makeRepeatable(seed), written to a
+// file `name` of the scratch directory it works in, which holds a node and a state of its own.
+void makeRepeatably(const zyrtest::SharedScratchDir &dir, const char *name, uint64_t seed) {
+  EXPECT_EXIT(
+      {
+        inDirectory(dir.path());
+        // Identifiers made before do not change those made after.
+        zyrUUID_delete(zyrUUID_new());
+        zyrUUID_makeRepeatable(seed);
+        std::string made;
+        for (int i = 0; i < 20; ++i) {
+          zyrUUID *uuid = zyrUUID_new();
+          made += text(uuid) + "\n";
+          zyrUUID_delete(uuid);
+        }
+        zyrtest::writeFile(name, made);
+        zyrtest::leaveChild(0);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+} // namespace
+
+// Tests and fuzz targets make the same files in every process: a seeded generator gives the same
+// identifiers in every process and on every machine, whatever the clock, the node file or the
+// state file say, and identifiers that stay distinct.
+TEST(UUIDGeneratorDeathTest, RepeatableIdentifiersAreTheSameInEveryProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  zyrtest::SharedScratchDir bare("ZYRTEST_UUID_DIR");
+  zyrtest::SharedScratchDir stated("ZYRTEST_UUID_FOREIGN_DIR");
+  const uint8_t node[6] = {'n', 'o', 'd', 'e', '4', '2'};
+  zyrtest::writeFile(stated.file("nodeid"), "node42");
+  writeState(stated.file("state"), 1000, node, 0x1234);
+  makeRepeatably(bare, "first", 7);
+  makeRepeatably(stated, "second", 7);
+  makeRepeatably(bare, "other", 8);
+  const std::string first = zyrtest::readFile(bare.file("first"));
+  ASSERT_EQ(first.size(), 20u * 37u);
+  EXPECT_EQ(zyrtest::readFile(stated.file("second")), first);
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < first.size(); at += 37) lines.push_back(first.substr(at, 36));
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(std::unique(lines.begin(), lines.end()), lines.end());
+  // Another seed, another node: its identifiers never meet the first seed's.
+  const std::string other = zyrtest::readFile(bare.file("other"));
+  ASSERT_EQ(other.size(), first.size());
+  EXPECT_NE(other.substr(24, 12), first.substr(24, 12));
+}

@@ -153,6 +153,7 @@ namespace {
 const int64_t kReach = 4096;
 const int64_t kGap = 64 * 1024;
 const int64_t kMost = 256 * 1024;
+int64_t g_window = 0; // ioframe_set_window's bound, 0 for none
 
 using Live = std::vector<std::pair<int64_t, int32_t>>; // (position, slot), in file order
 
@@ -163,17 +164,20 @@ struct Planned {
 
 // The windows of the frames that lie within the file.
 std::vector<Planned> planWindows(const Live &live, int64_t size) {
+  const int64_t reach = g_window > 0 ? std::min(kReach, g_window) : kReach;
+  const int64_t gap = g_window > 0 ? std::min(kGap, g_window) : kGap;
+  const int64_t most = g_window > 0 ? std::min(kMost, g_window) : kMost;
   std::vector<Planned> plans;
   size_t k = 0;
   while (k < live.size() && live[k].first < 0) ++k;
   while (k < live.size() && live[k].first < size) {
     const int64_t base = live[k].first;
-    int64_t end = base + kReach;
+    int64_t end = base + reach;
     size_t m = k + 1;
-    for (; m < live.size() && live[m].first < size && live[m].first <= end + kGap &&
-           live[m].first + kReach - base <= kMost;
+    for (; m < live.size() && live[m].first < size && live[m].first <= end + gap &&
+           live[m].first + reach - base <= most;
          ++m)
-      end = live[m].first + kReach;
+      end = live[m].first + reach;
     plans.push_back({k, m, base, std::min(end, size)});
     k = m;
   }
@@ -296,6 +300,8 @@ void nameSkipped(IO_file *record, const IO_frame &frame, const IO_header *header
 }
 
 } // namespace
+
+void ioframe_set_window(int64_t most) { g_window = most > 0 ? most : 0; }
 
 int ioframe_read_bytes(IO_bytes_source &source, int32_t width, int64_t size, int64_t position, const IO_match *entry,
                        IO_header *header, IO_frame *frame) {

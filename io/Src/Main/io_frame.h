@@ -74,4 +74,9 @@ void ioframe_report_disagreement(IO_error_callback callback, const char *who, co
 // status of a read the system failed.
 int ioframe_check_table(IO_file *record);
 
+// For tests and fuzz targets: the check reads windows of at most `most` bytes (a frame's reach and
+// the gap it bridges no larger), so that a small file spans many windows; 0 goes back to the
+// library's own sizes. Never called by the library itself.
+void ioframe_set_window(int64_t most);
+
 #endif

@@ -32,10 +32,13 @@
 
 namespace {
 
+int64_t g_fixedTime = -1; // set by zyrSetFixedTime
+
 char *formatNow(const char *format) {
-  std::time_t now = std::time(nullptr);
+  std::time_t now = g_fixedTime >= 0 ? static_cast<std::time_t>(g_fixedTime) : std::time(nullptr);
   std::tm local;
-  if (localtime_r(&now, &local) == nullptr)
+  // A fixed moment is told in UTC, so that the texts do not depend on the machine's zone either.
+  if ((g_fixedTime >= 0 ? gmtime_r(&now, &local) : localtime_r(&now, &local)) == nullptr)
     return nullptr;
   char buffer[1024];
   size_t written = std::strftime(buffer, sizeof buffer, format, &local);
@@ -73,6 +76,8 @@ char *zyrGetCurrentDirectory() {
 char *zyrGetDateString() { return formatNow("%a %b %d %Y"); }
 
 char *zyrGetTimeString() { return formatNow("%X %Z"); }
+
+void zyrSetFixedTime(int64_t seconds) { g_fixedTime = seconds; }
 
 char *zyrGetHostName() {
   char buffer[1024];

@@ -115,6 +115,10 @@ void zyrDirectory_close(zyrDirectory *listing);
 // Local date ("%a %b %d %Y") and time ("%X %Z") for banners and logs; NULL when unavailable.
 char *zyrGetDateString();
 char *zyrGetTimeString();
+// For tests and fuzz targets, which must make the same files in every process: the date and time
+// texts tell this moment (seconds from 1970, in UTC) instead of now; a negative value goes back
+// to the clock. Never called by the library itself.
+void zyrSetFixedTime(int64_t seconds);
 // The host's name, or NULL.
 char *zyrGetHostName();
 void zyrSleep(int32_t seconds);

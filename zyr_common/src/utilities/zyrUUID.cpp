@@ -33,6 +33,9 @@ struct Generator {
   uint64_t m_lastIssued;
   int m_seeded;
   uint64_t m_random;
+  // Set by zyrUUID_makeRepeatable: timestamps count up from m_lastIssued, and neither the clock
+  // nor the files are read.
+  int m_repeatable;
 };
 
 Generator g_generator;
@@ -121,7 +124,7 @@ void nodeId(uint8_t node[6]) {
 }
 
 void readState() {
-  if (g_generator.m_stateRead)
+  if (g_generator.m_stateRead || g_generator.m_repeatable)
     return;
   unsigned char bytes[16];
   if (readSmallFile("state", bytes, 16) != 16)
@@ -190,11 +193,28 @@ void zyrUUID_seedRandom(uint64_t seed) {
   g_generator.m_seeded = 1;
 }
 
+void zyrUUID_makeRepeatable(uint64_t seed) {
+  zyrUUID_seedRandom(seed);
+  g_generator.m_repeatable = 1;
+  g_generator.m_stateRead = 0;
+  // A moment of the seed's within minutes after 2000-01-01 00:00, so that the identifiers look
+  // like those of a real clock and the seeds' texts sort in orders of their own.
+  g_generator.m_lastIssued = UINT64_C(946684800) * UINT64_C(10000000) + kGregorianToUnix + nextRandom();
+  const uint32_t high = nextRandom();
+  const uint32_t low = nextRandom();
+  const uint8_t node[6] = {static_cast<uint8_t>(high >> 24), static_cast<uint8_t>(high >> 16),
+                           static_cast<uint8_t>(high >> 8),  static_cast<uint8_t>(high),
+                           static_cast<uint8_t>(low >> 24),  static_cast<uint8_t>(low >> 16)};
+  std::memcpy(g_generator.m_node, node, 6);
+  g_generator.m_node[0] |= 0x80; // a random node, as nodeId marks it
+  g_generator.m_nodeKnown = 1;
+}
+
 zyrUUID *zyrUUID_new() {
   uint8_t node[6];
   nodeId(node);
 
-  uint64_t timestamp = systemTime();
+  uint64_t timestamp = g_generator.m_repeatable ? g_generator.m_lastIssued + 1 : systemTime();
   if (g_generator.m_lastIssued != 0 && timestamp <= g_generator.m_lastIssued)
     timestamp = g_generator.m_lastIssued + 1;
   g_generator.m_lastIssued = timestamp;

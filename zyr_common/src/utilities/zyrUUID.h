@@ -34,6 +34,12 @@ zyrUUID *zyrUUID_new();
 // that the same draws can be made again; unless this is called first, the sequence is seeded from
 // the clock and the process at its first draw.
 void zyrUUID_seedRandom(uint64_t seed);
+// For tests and fuzz targets, which must make the same files in every process: from now on the
+// identifiers depend on seed alone, not on the clock, the machine or the files "nodeid" and
+// "state" (the node, the clock sequences and the first timestamp are drawn from seed, and the
+// timestamps count up from there). A second call starts the sequence of its seed again; different seeds give
+// different nodes, so their identifiers never meet. Never called by the library itself.
+void zyrUUID_makeRepeatable(uint64_t seed);
 zyrUUID *zyrUUID_newFromIntegers(uint32_t first, uint32_t second, uint32_t third, uint32_t fourth);
 // From the first 36 characters of text: hexadecimal digits (either case) with '-' at 8, 13, 18
 // and 23. NULL when the text is shorter or malformed.
