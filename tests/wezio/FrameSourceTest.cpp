@@ -52,6 +52,30 @@ protected:
     m_good = readFile(m_name);
   }
 
+  // The file written last with `count` bytes changed in frames chosen by the seed (a length, a name,
+  // a record name, a line of a text frame), written over it.
+  std::string damageFrames(int count, unsigned seed) {
+    std::string bytes = m_good;
+    std::mt19937 random(seed);
+    for (int i = 0; i < count; ++i) {
+      const Entry &e = m_entries[random() % m_entries.size()];
+      bytes[static_cast<size_t>(e.m_position) + 5 + random() % 60] ^= static_cast<char>(1 + random() % 8);
+    }
+    writeFile(m_name, bytes);
+    return bytes;
+  }
+
+  // What the stored index says of the entry, as the check looks it up.
+  static IO_match matchOf(const Entry &e) {
+    IO_match entry = {};
+    snprintf(entry.m_what, sizeof entry.m_what, "%s", e.m_what.c_str());
+    snprintf(entry.m_where, sizeof entry.m_where, "%s", e.m_where.c_str());
+    entry.m_when = e.m_when;
+    entry.m_length = e.m_length;
+    entry.m_position = e.m_position;
+    return entry;
+  }
+
   // Reads the frames of the entries from `first` on that begin before `last` from the bytes both
   // ways, through a stream over them and in memory, and expects the same.
   void expectSameReadings(std::string bytes, const std::string &what, int64_t first = 0, int64_t last = INT64_MAX) {
@@ -64,12 +88,7 @@ protected:
     IO_header *streamHeader = ioheader_alloc(nullptr), *bytesHeader = ioheader_alloc(nullptr);
     for (const Entry &e : m_entries) {
       if (e.m_position + e.m_length + 60 < first || e.m_position > last) continue;
-      IO_match entry = {};
-      snprintf(entry.m_what, sizeof entry.m_what, "%s", e.m_what.c_str());
-      snprintf(entry.m_where, sizeof entry.m_where, "%s", e.m_where.c_str());
-      entry.m_when = e.m_when;
-      entry.m_length = e.m_length;
-      entry.m_position = e.m_position;
+      const IO_match entry = matchOf(e);
       IO_frame fromStream, fromBytes;
       const int streamStatus = ioframe_read(&r, size, e.m_position, &entry, streamHeader, &fromStream);
       // The whole file in memory, then the file's start only up to a cut: a reading that runs
@@ -122,14 +141,8 @@ TEST_F(FrameSourceTest, BytesInMemoryAndTheStreamTakeEveryDamagedFrameAlike) {
 
 TEST_F(FrameSourceTest, TheOpenLeavesOutTheSameEntriesWhateverItsThreads) {
   write({"U5", "F"}, 3000);
-  // Damage spread over the file: a frame's length, a name, a record name, a line of a text frame.
-  std::string bytes = m_good;
-  std::mt19937 random(3);
-  for (int i = 0; i < 40; ++i) {
-    const Entry &e = m_entries[random() % m_entries.size()];
-    bytes[static_cast<size_t>(e.m_position) + 5 + random() % 60] ^= static_cast<char>(1 + random() % 8);
-  }
-  writeFile(m_name, bytes);
+  // Damage spread over the file.
+  const std::string bytes = damageFrames(40, 3);
   std::string said[3];
   std::vector<Entry> tables[3];
   int64_t skipped[3];
@@ -160,13 +173,7 @@ TEST_F(FrameSourceTest, TheOpenLeavesOutTheSameEntriesWhateverItsThreads) {
 // reading of the frames one by one on the stream does not take, under any number of threads.
 TEST_F(FrameSourceTest, SmallWindowsLeaveOutWhatTheStreamDoesNotTake) {
   write({"U5", "F", "u", "l"}, 120, true);
-  std::string bytes = m_good;
-  std::mt19937 random(7);
-  for (int i = 0; i < 12; ++i) {
-    const Entry &e = m_entries[random() % m_entries.size()];
-    bytes[static_cast<size_t>(e.m_position) + 5 + random() % 60] ^= static_cast<char>(1 + random() % 8);
-  }
-  writeFile(m_name, bytes);
+  std::string bytes = damageFrames(12, 7);
   // The stream's verdict on every entry, by position.
   std::map<int64_t, bool> holds;
   int64_t firstLeftOut = INT64_MAX;
@@ -178,12 +185,7 @@ TEST_F(FrameSourceTest, SmallWindowsLeaveOutWhatTheStreamDoesNotTake) {
     r.m_offsetwidth = 20;
     IO_header *header = ioheader_alloc(nullptr);
     for (const Entry &e : m_entries) {
-      IO_match entry = {};
-      snprintf(entry.m_what, sizeof entry.m_what, "%s", e.m_what.c_str());
-      snprintf(entry.m_where, sizeof entry.m_where, "%s", e.m_where.c_str());
-      entry.m_when = e.m_when;
-      entry.m_length = e.m_length;
-      entry.m_position = e.m_position;
+      const IO_match entry = matchOf(e);
       IO_frame frame;
       holds[e.m_position] =
           ioframe_read(&r, static_cast<int64_t>(bytes.size()), e.m_position, &entry, header, &frame) == IO_OK;

@@ -73,6 +73,16 @@ protected:
       zyrDatabase_close(m_hDatabase, 1);
     zyrtest::ErrorCapture::clear();
   }
+  // Opens (makes) another database of the name, holding a box of hexahedra.
+  static void openWithBox(const std::string &name, int32_t *hDatabase, int32_t *hModel) {
+    ASSERT_EQ(zyrDatabase_open(name.c_str(), hDatabase, hModel), 1);
+    int32_t n = 0;
+    char **names = nullptr;
+    ASSERT_EQ(zyrModel_importMesh(*hModel, "Msh", (kMeshes + "box-hex.v2.msh").c_str(), nullptr, nullptr, "m", 0, &n,
+                                  &names),
+              1);
+    zyrCStringArray_free(names, static_cast<uint64_t>(n));
+  }
   std::string script(const std::string &name, const std::string &body) {
     const std::string path = m_dir.file(name);
     zyrtest::writeFile(path, "#!/bin/sh\n" + body);
@@ -355,13 +365,7 @@ TEST_F(ModelImportTest, AnotherDatabaseKeepsItsAssemblyNamesWhereFree) {
   // A database whose one assembly was renamed.
   int32_t hOther = -1, hOtherModel = -1;
   const std::string other = m_dir.file("other.zyr");
-  ASSERT_EQ(zyrDatabase_open(other.c_str(), &hOther, &hOtherModel), 1);
-  int32_t n = 0;
-  char **names = nullptr;
-  ASSERT_EQ(zyrModel_importMesh(hOtherModel, "Msh", (kMeshes + "box-hex.v2.msh").c_str(), nullptr, nullptr, "m", 0, &n,
-                                &names),
-            1);
-  zyrCStringArray_free(names, static_cast<uint64_t>(n));
+  openWithBox(other, &hOther, &hOtherModel);
   Model *otherModel = nullptr;
   ASSERT_EQ(zyrAPI_getModel(hOtherModel, "test", &otherModel), 1);
   Assembly **assemblies = nullptr;
@@ -384,13 +388,7 @@ TEST_F(ModelImportTest, AnotherDatabaseKeepsItsAssemblyNamesWhereFree) {
 TEST_F(ModelImportTest, WhatADamagedDatabaseLeftOutIsToldOnceByEachWayIn) {
   const std::string other = m_dir.file("other.zyr");
   int32_t hOther = -1, hOtherModel = -1;
-  ASSERT_EQ(zyrDatabase_open(other.c_str(), &hOther, &hOtherModel), 1);
-  int32_t n = 0;
-  char **names = nullptr;
-  ASSERT_EQ(zyrModel_importMesh(hOtherModel, "Msh", (kMeshes + "box-hex.v2.msh").c_str(), nullptr, nullptr, "m", 0, &n,
-                                &names),
-            1);
-  zyrCStringArray_free(names, static_cast<uint64_t>(n));
+  openWithBox(other, &hOther, &hOtherModel);
   ASSERT_EQ(zyrDatabase_close(hOther, 0), 1);
   zyrtest::writeFile(other, zyrtest::readFile(other) + "*DATA garbage\n");
   const auto told = [&] {

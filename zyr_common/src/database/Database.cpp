@@ -583,6 +583,16 @@ bool marksReferences(DefFile *file, const char *what, const char *where, int32_t
   return marked;
 }
 
+// A typed reader of a new array, its array handed over as untyped values.
+template <class T>
+int readInto(int (*reader)(DefFile *, const char *, const char *, int32_t, T **, int32_t *), DefFile *file,
+             const char *what, const char *where, int32_t when, void **values, int32_t *count) {
+  T *array = nullptr;
+  const int read = reader(file, what, where, when, &array, count);
+  *values = array;
+  return read;
+}
+
 // Reads a version as the one kind its data type declares (Database_getData). A version of no one
 // kind, or whose values do not read as that kind, is one this reader cannot take.
 int readOfItsKind(DefFile *file, const char *what, const char *where, int32_t when, int32_t *kind, void **values,
@@ -597,34 +607,12 @@ int readOfItsKind(DefFile *file, const char *what, const char *where, int32_t wh
   if (declared == 3 && marksReferences(file, what, where, when)) declared = 5;
   int read = 0;
   switch (declared) {
-  case 0: {
-    int32_t *array = nullptr;
-    read = DefFile_readInts(file, what, where, when, &array, count);
-    *values = array;
-    break;
-  }
-  case 1: {
-    float *array = nullptr;
-    read = DefFile_readFloats(file, what, where, when, &array, count);
-    *values = array;
-    break;
-  }
-  case 2: {
-    double *array = nullptr;
-    read = DefFile_readDoubles(file, what, where, when, &array, count);
-    *values = array;
-    break;
-  }
-  case 3: {
-    char *array = nullptr;
-    read = DefFile_readChars(file, what, where, when, &array, count);
-    *values = array;
-    break;
-  }
+  case 0: read = readInto(DefFile_readInts, file, what, where, when, values, count); break;
+  case 1: read = readInto(DefFile_readFloats, file, what, where, when, values, count); break;
+  case 2: read = readInto(DefFile_readDoubles, file, what, where, when, values, count); break;
+  case 3: read = readInto(DefFile_readChars, file, what, where, when, values, count); break;
   case 5: {
-    zyrUUID **array = nullptr;
-    read = DefFile_readUUIDs(file, what, where, when, &array, count);
-    *values = array;
+    read = readInto(DefFile_readUUIDs, file, what, where, when, values, count);
     // The reader answers an empty array of references as none; it holds no characters.
     if (!read) {
       char *chars = nullptr;
