@@ -131,21 +131,19 @@ std::string dataFileOf(const char *name) {
   return std::string(name, n - 4);
 }
 
-// Whether the file of the status, which cannot be opened here, is held: by its holders.
-int heldUnopened(const struct stat &status, zyrFileUse *use) {
-  use->m_holders = zyrFileUse_holders(status, false);
-  if (use->m_holders.any()) {
-    use->m_kind = ZYR_USE_HELD;
-  } else if (use->m_holders.m_error != 0) {
-    use->m_kind = ZYR_USE_UNKNOWN;
+// Whether the file of the name is held: 1, or 0 when it is not (or is not there), or -1 when it
+// cannot be told; its holders in *holders. Where the file can be read, its own real lock decides,
+// and *hold (when given) receives a descriptor that holds a free file under an exclusive lock;
+// where it cannot, its holders are looked up by its device and inode.
+int probe(const char *name, zyrHolders *holders, int *hold) {
+  *holders = zyrHolders();
+  struct stat status;
+  const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (stat(name, &status) != 0) return 0;
+    *holders = zyrFileUse_holders(status, false);
+    return holders->any() ? 1 : holders->m_error != 0 ? -1 : 0;
   }
-  return use->m_kind != ZYR_USE_NONE ? 1 : 0;
-}
-
-// The use of the regular file of the name by its own real lock.
-int regularFileUse(const char *name, const struct stat &status, zyrFileUse *use, int *hold) {
-  const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-  if (fd < 0) return heldUnopened(status, use);
   if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
     if (hold != nullptr)
       *hold = fd;
@@ -153,17 +151,14 @@ int regularFileUse(const char *name, const struct stat &status, zyrFileUse *use,
       close(fd); // lets go of the probe's lock too
     return 0;
   }
-  const bool held = errno == EWOULDBLOCK;
-  if (held) {
-    struct stat opened;
-    use->m_kind = ZYR_USE_HELD;
-    if (fstat(fd, &opened) == 0) use->m_holders = zyrFileUse_holders(opened, false);
-    use->m_holders.m_error = 0; // the lock itself told
-    if (!use->m_holders.any()) use->m_holders.m_unseen = true;
-  }
-  close(fd);
   // A file system without real locks holds nothing, and keeps nobody out.
-  return held ? 1 : 0;
+  const bool held = errno == EWOULDBLOCK;
+  if (held && fstat(fd, &status) == 0) *holders = zyrFileUse_holders(status, false);
+  close(fd);
+  if (!held) return 0;
+  holders->m_error = 0; // the lock itself told
+  if (!holders->any()) holders->m_unseen = true;
+  return 1;
 }
 
 } // namespace
@@ -200,7 +195,13 @@ int zyrFileUse_check(const char *name, zyrFileUse *use, int *hold) {
   if (name == nullptr || name[0] == '\0') return 0;
   zyrDirectoryGuard guard(name);
   struct stat status;
-  if (lstat(name, &status) == 0 && S_ISREG(status.st_mode) && regularFileUse(name, status, use, hold)) return 1;
+  if (lstat(name, &status) == 0 && S_ISREG(status.st_mode)) {
+    const int held = probe(name, &use->m_holders, hold);
+    if (held != 0) {
+      use->m_kind = held > 0 ? ZYR_USE_HELD : ZYR_USE_UNKNOWN;
+      return 1;
+    }
+  }
   if (!zyrFileUse_checkName(name, use)) return 0;
   if (hold != nullptr && *hold >= 0) {
     close(*hold);
@@ -212,17 +213,17 @@ int zyrFileUse_check(const char *name, zyrFileUse *use, int *hold) {
 int zyrFileUse_checkName(const char *name, zyrFileUse *use) {
   *use = zyrFileUse();
   if (name == nullptr) return 0;
-  // The lock file of a file in use, whether or not it is there now: the file's holder rewrites or
-  // removes it at its close.
+  // The lock file of a file in use (or of one whose use cannot be told), whether or not it is there
+  // now: the file's holder rewrites or removes it at its close.
   const std::string data = dataFileOf(name);
   if (data.empty()) return 0;
   zyrDirectoryGuard guard(name);
-  if (!zyrFileUse_isHeld(data.c_str())) return 0;
+  zyrHolders holders;
+  if (probe(data.c_str(), &holders, nullptr) == 0) return 0;
   use->m_kind = ZYR_USE_LOCK_FILE;
   use->m_file = data;
-  struct stat status;
-  if (stat(data.c_str(), &status) == 0) use->m_holders = zyrFileUse_holders(status, false);
-  use->m_holders.m_error = 0; // held, whoever it is
+  use->m_holders = holders;
+  use->m_holders.m_error = 0;
   if (!use->m_holders.any()) use->m_holders.m_unseen = true;
   return 1;
 }
@@ -239,16 +240,7 @@ std::string zyrFileUse_reason(const zyrFileUse *use) {
 }
 
 int zyrFileUse_isHeld(const char *name) {
-  if (name == nullptr) return 0;
-  const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    struct stat status;
-    if (stat(name, &status) != 0) return 0;
-    // Another user's file: held when a holder is seen, or when none can be looked for.
-    const zyrHolders holders = zyrFileUse_holders(status, false);
-    return holders.any() || holders.m_error != 0 ? 1 : 0;
-  }
-  const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-  close(fd); // lets go of the probe's lock too
-  return held ? 1 : 0;
+  zyrHolders holders;
+  // Another user's file whose holders cannot be looked for counts as held.
+  return name != nullptr && probe(name, &holders, nullptr) != 0 ? 1 : 0;
 }

@@ -98,18 +98,19 @@ int refuse(zyrPlacement *placement, int refusal) {
   return 0;
 }
 
-// Whether the name still leads to the file the placement began with, and nothing of it is in use,
-// looked at under the directory lock: 0, or the refusal.
-int refusalNow(zyrPlacement *placement, struct stat *now) {
-  bool exists = false;
-  const int refusal = refusalOf(placement->m_target, &exists, now);
-  if (refusal != 0 && refusal != ENOENT)
+// Whether the name still leads to the file the placement began with (or to none), and nothing of
+// it is in use, looked at under the directory lock: 0, or the refusal. *exists: a file is there
+// now, its status in *now.
+int refusalNow(zyrPlacement *placement, bool *exists, struct stat *now) {
+  const int refusal = refusalOf(placement->m_target, exists, now);
+  if (refusal != 0)
     return refusal;
-  const bool other = exists && (!placement->m_exists || !sameFile(*now, placement->m_old));
+  const bool other = *exists && (!placement->m_exists || !sameFile(*now, placement->m_old));
   // A file the placement holds has no other holder; its name's other uses (the lock file of a file
   // in use) are looked at again.
-  const bool used = placement->m_hold >= 0 && !other ? zyrFileUse_checkName(placement->m_target.c_str(), &placement->m_use)
-                                                     : zyrFileUse_check(placement->m_target.c_str(), &placement->m_use, nullptr);
+  const char *target = placement->m_target.c_str();
+  const bool used = placement->m_hold >= 0 && !other ? zyrFileUse_checkName(target, &placement->m_use)
+                                                     : zyrFileUse_check(target, &placement->m_use, nullptr);
   if (used)
     return ZYR_PLACEMENT_IN_USE;
   return other ? ZYR_PLACEMENT_REPLACED : 0;
@@ -197,13 +198,14 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
   {
     zyrDirectoryGuard guard(placement->m_target.c_str());
     struct stat now;
-    const int refusal = refusalNow(placement, &now);
+    bool exists = false;
+    const int refusal = refusalNow(placement, &exists, &now);
     if (refusal != 0) {
       close(fd);
       return refuse(placement, refusal);
     }
     // The old file's permissions as they are now, should they have changed meanwhile.
-    if (placement->m_exists && (now.st_mode != placement->m_old.st_mode || now.st_uid != placement->m_old.st_uid ||
+    if (exists && (now.st_mode != placement->m_old.st_mode || now.st_uid != placement->m_old.st_uid ||
                                 now.st_gid != placement->m_old.st_gid)) {
       zyrPlacement_keepMode(fd, &now);
       if (flush)

@@ -240,23 +240,22 @@ void ZYRAPI::zyrDebugPrint(int level, const std::string &file) const {
   // The dump replaces the file as every whole file is replaced (zyrPlacement.h): never a file in
   // use, such as a database, and only once it is complete. A device or a pipe is written into.
   zyrPlacement place;
-  const bool placed = zyrPlacement_begin(&place, file.c_str(), 0) == 1;
-  if (!placed && place.m_refusal != ZYR_PLACEMENT_NOT_REGULAR) {
-    if (place.m_refusal != ZYR_PLACEMENT_IN_USE)
-      return; // as a file that cannot be opened: nothing
+  const auto refuse = [&]() {
     zyrPublishNotReplaced(file.c_str(), zyrPlacement_reason(&place).c_str(), "zyrDebugPrint");
     boundary::throwQueued<zyrapi::zyr>(kClassText, "zyrDebugPrint");
-  }
+  };
+  const bool placed = zyrPlacement_begin(&place, file.c_str(), 0) == 1;
+  if (!placed && place.m_refusal == ZYR_PLACEMENT_IN_USE)
+    refuse();
+  // Any other refusal is as a file that cannot be opened: nothing.
+  if (!placed && place.m_refusal != ZYR_PLACEMENT_NOT_REGULAR)
+    return;
   FILE *stream = std::fopen(placed ? place.m_temporary.c_str() : place.m_target.c_str(), "we");
   if (stream == nullptr)
     return;
   zyrModel_dump(m_hModel, level, stream);
-  if (std::fclose(stream) != 0 || !placed || zyrPlacement_commit(&place) == 1)
-    return;
-  if (zyrPlacement_isKept(&place)) {
-    zyrPublishNotReplaced(file.c_str(), zyrPlacement_reason(&place).c_str(), "zyrDebugPrint");
-    boundary::throwQueued<zyrapi::zyr>(kClassText, "zyrDebugPrint");
-  }
+  if (std::fclose(stream) == 0 && placed && zyrPlacement_commit(&place) != 1 && zyrPlacement_isKept(&place))
+    refuse();
 }
 
 void ZYRAPI::setStrategyString(const std::string &name, const std::string &value) {

@@ -402,28 +402,30 @@ int zyrRemoveDatabaseFile(const char *name) {
   return gone ? 1 : 0;
 }
 
-void zyrPublishNotReplaced(const char *name, const char *reason, const char *function) {
+namespace {
+
+// Publishes 10020 under the function's name: what could not be done to the file ("Unable to
+// overwrite the existing file"), then the reason (a sentence without its full stop).
+void publishFileKept(const char *refused, const char *name, const char *reason, const char *function) {
   zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "Unable to overwrite the existing file %s.\n", name != nullptr ? name : "");
+  zyrError_addMessage(error, "%s %s.\n", refused, name != nullptr ? name : "");
   zyrError_addMessage(error, "%s.\n", reason);
   zyrError_publish(error);
+}
+
+} // namespace
+
+void zyrPublishNotReplaced(const char *name, const char *reason, const char *function) {
+  publishFileKept("Unable to overwrite the existing file", name, reason, function);
 }
 
 int zyrRefuseInUse(const char *name, int removing, const char *function) {
   zyrFileUse use;
   // A replacement goes where the name's links lead (zyrPlacement.h); a removal takes the name.
-  if (name == nullptr ||
-      !zyrFileUse_check(removing ? name : zyrPlacement_resolve(name).c_str(), &use, nullptr))
+  if (name == nullptr || !zyrFileUse_check(removing ? name : zyrPlacement_resolve(name).c_str(), &use, nullptr))
     return 0;
-  const std::string reason = zyrFileUse_reason(&use);
-  if (!removing) {
-    zyrPublishNotReplaced(name, reason.c_str(), function);
-    return 1;
-  }
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "Unable to remove the file %s.\n", name);
-  zyrError_addMessage(error, "%s.\n", reason.c_str());
-  zyrError_publish(error);
+  publishFileKept(removing ? "Unable to remove the file" : "Unable to overwrite the existing file", name,
+                  zyrFileUse_reason(&use).c_str(), function);
   return 1;
 }
 
