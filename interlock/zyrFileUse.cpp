@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -60,11 +61,14 @@ void noteLockLines(FILE *lines, const char *prefix, const struct stat &status, b
     if (strncmp(line, prefix, skip) == 0) noteHolder(lockLineHolder(line + skip, status, writer), found);
 }
 
-// The locks on the file of `status` that the descriptor `fd` of the process whose /proc entry
-// `process` is holds, noted in *found. Each descriptor's information lists the locks taken through
-// it, read under the file's own lock list, so a holder that lives through the search is met
-// whatever other processes lock or let go meanwhile.
-void noteDescriptorHolders(int process, const char *fd, const struct stat &status, bool writer, zyrHolders *found) {
+// The locks on the file of `status` that the descriptor `fd` of the process `owner`, whose /proc
+// entry is `process`, holds, noted in *found. Each descriptor's information lists the locks taken
+// through it, read under the file's own lock list, so a holder that lives through the search is
+// met whatever other processes lock or let go meanwhile. A lock line names the process that took
+// the lock: while it runs the lock counts as its own (its children share it); once it has ended,
+// as the process whose descriptor keeps it.
+void noteDescriptorHolders(int process, long owner, const char *fd, const struct stat &status, bool writer,
+                           zyrHolders *found) {
   struct stat target;
   if (fstatat(process, (std::string("fd/") + fd).c_str(), &target, 0) != 0 || target.st_dev != status.st_dev ||
       target.st_ino != status.st_ino)
@@ -76,8 +80,12 @@ void noteDescriptorHolders(int process, const char *fd, const struct stat &statu
     close(infoFd);
     return;
   }
-  noteLockLines(info, "lock:", status, writer, found);
+  zyrHolders held;
+  noteLockLines(info, "lock:", status, writer, &held);
   fclose(info);
+  if (!held.any()) return;
+  const long taker = held.m_here ? static_cast<long>(getpid()) : held.m_other;
+  noteHolder(taker > 0 && zyrLeftovers_isAlive(taker) ? taker : owner, found);
 }
 
 // The holders among the processes whose descriptors this process may look at.
@@ -91,8 +99,10 @@ void noteVisibleHolders(const struct stat &status, bool writer, zyrHolders *foun
     const int fdsFd = openat(process, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR *fds = fdsFd >= 0 ? fdopendir(fdsFd) : nullptr;
     if (!fds && fdsFd >= 0) close(fdsFd);
+    const long owner = strtol(entry->d_name, nullptr, 10);
     while (struct dirent *descriptor = fds ? readdir(fds) : nullptr)
-      if (descriptor->d_name[0] != '.') noteDescriptorHolders(process, descriptor->d_name, status, writer, found);
+      if (descriptor->d_name[0] != '.')
+        noteDescriptorHolders(process, owner, descriptor->d_name, status, writer, found);
     if (fds) closedir(fds);
     close(process);
   }
@@ -110,8 +120,14 @@ void noteListedHolders(const struct stat &status, bool writer, zyrHolders *found
       found->m_error = errno != 0 ? errno : EACCES;
       return;
     }
-    noteLockLines(list, "", status, writer, found);
+    zyrHolders listed;
+    noteLockLines(list, "", status, writer, &listed);
     fclose(list);
+    // The list names the process that took each lock, also when it has ended and a child of it
+    // keeps the descriptor: such a one is named as another process.
+    if (listed.m_here) noteHolder(static_cast<long>(getpid()), found);
+    if (listed.m_other != 0) noteHolder(zyrLeftovers_isAlive(listed.m_other) ? listed.m_other : -1, found);
+    if (listed.m_several || listed.m_unseen) found->m_unseen = true;
   }
 }
 
@@ -131,19 +147,22 @@ std::string dataFileOf(const char *name) {
   return std::string(name, n - 4);
 }
 
-// Whether the file of the name is held: 1, or 0 when it is not (or is not there), or -1 when it
-// cannot be told; its holders in *holders. Where the file can be read, its own real lock decides,
-// and *hold (when given) receives a descriptor that holds a free file under an exclusive lock;
-// where it cannot, its holders are looked up by its device and inode.
-int probe(const char *name, zyrHolders *holders, int *hold) {
-  *holders = zyrHolders();
-  struct stat status;
-  const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+// Whether the file of the name is held, tried on its own real lock: 1, or 0 when it is not (or
+// is not there), or -1 when it cannot be told (*error: why it could not be opened). *status
+// receives the file's status where it could be had (*known). *hold (when given) receives a
+// descriptor that holds a free file under an exclusive lock.
+int probe(const char *name, int *hold, int *error, struct stat *status, bool *known) {
+  *error = 0;
+  *known = false;
+  const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
-    if (stat(name, &status) != 0) return 0;
-    *holders = zyrFileUse_holders(status, false);
-    return holders->any() ? 1 : holders->m_error != 0 ? -1 : 0;
+    const int reason = errno;
+    if (stat(name, status) != 0) return 0;
+    *known = true;
+    *error = reason;
+    return -1;
   }
+  *known = fstat(fd, status) == 0;
   if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
     if (hold != nullptr)
       *hold = fd;
@@ -153,20 +172,16 @@ int probe(const char *name, zyrHolders *holders, int *hold) {
   }
   // A file system without real locks holds nothing, and keeps nobody out.
   const bool held = errno == EWOULDBLOCK;
-  if (held && fstat(fd, &status) == 0) *holders = zyrFileUse_holders(status, false);
   close(fd);
-  if (!held) return 0;
-  holders->m_error = 0; // the lock itself told
-  if (!holders->any()) holders->m_unseen = true;
-  return 1;
+  return held ? 1 : 0;
 }
 
 } // namespace
 
-void zyrFileUse_lockDirectory(const char *name) {
-  if (theDirectoryDepth++ > 0 || !name) return;
+int zyrFileUse_lockDirectory(const char *name) {
+  if (theDirectoryDepth++ > 0 || !name) return theDirectoryFd >= 0 ? 1 : 0;
   theDirectoryFd = open(zyrLeftovers_directory(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (theDirectoryFd < 0) return;
+  if (theDirectoryFd < 0) return 0;
   int status;
   do status = flock(theDirectoryFd, LOCK_EX);
   while (status != 0 && errno == EINTR);
@@ -174,6 +189,7 @@ void zyrFileUse_lockDirectory(const char *name) {
     close(theDirectoryFd);
     theDirectoryFd = -1;
   }
+  return theDirectoryFd >= 0 ? 1 : 0;
 }
 
 void zyrFileUse_unlockDirectory() {
@@ -196,7 +212,7 @@ int zyrFileUse_check(const char *name, zyrFileUse *use, int *hold) {
   zyrDirectoryGuard guard(name);
   struct stat status;
   if (lstat(name, &status) == 0 && S_ISREG(status.st_mode)) {
-    const int held = probe(name, &use->m_holders, hold);
+    const int held = probe(name, hold, &use->m_error, &use->m_status, &use->m_known);
     if (held != 0) {
       use->m_kind = held > 0 ? ZYR_USE_HELD : ZYR_USE_UNKNOWN;
       return 1;
@@ -218,29 +234,34 @@ int zyrFileUse_checkName(const char *name, zyrFileUse *use) {
   const std::string data = dataFileOf(name);
   if (data.empty()) return 0;
   zyrDirectoryGuard guard(name);
-  zyrHolders holders;
-  if (probe(data.c_str(), &holders, nullptr) == 0) return 0;
+  int error = 0;
+  if (probe(data.c_str(), nullptr, &error, &use->m_status, &use->m_known) == 0) {
+    *use = zyrFileUse();
+    return 0;
+  }
   use->m_kind = ZYR_USE_LOCK_FILE;
   use->m_file = data;
-  use->m_holders = holders;
-  use->m_holders.m_error = 0;
-  if (!use->m_holders.any()) use->m_holders.m_unseen = true;
   return 1;
 }
 
 std::string zyrFileUse_reason(const zyrFileUse *use) {
+  if (use->m_kind == ZYR_USE_NONE) return std::string();
+  zyrHolders holders;
+  if (use->m_known) holders = zyrFileUse_holders(use->m_status, false);
   switch (use->m_kind) {
-  case ZYR_USE_HELD: return "It is " + heldBy(use->m_holders);
-  case ZYR_USE_LOCK_FILE: return "It is the lock file of " + use->m_file + ", which is " + heldBy(use->m_holders);
-  case ZYR_USE_UNKNOWN:
-    return std::string("Whether another process is using it cannot be told (the system's list of locks: ") +
-           strerror(use->m_holders.m_error) + ")";
-  default: return std::string();
+  case ZYR_USE_HELD: return "It is " + heldBy(holders);
+  case ZYR_USE_LOCK_FILE: return "It is the lock file of " + use->m_file + ", which is " + heldBy(holders);
+  default:
+    // What the system's lists show may name a holder; that they show none tells nothing.
+    if (holders.any()) return "It is " + heldBy(holders);
+    return std::string("Whether another process is using it cannot be told (its lock cannot be tried: ") +
+           strerror(use->m_error != 0 ? use->m_error : EACCES) + ")";
   }
 }
 
 int zyrFileUse_isHeld(const char *name) {
-  zyrHolders holders;
-  // Another user's file whose holders cannot be looked for counts as held.
-  return name != nullptr && probe(name, &holders, nullptr) != 0 ? 1 : 0;
+  int error = 0;
+  struct stat status;
+  bool known = false;
+  return name != nullptr && probe(name, nullptr, &error, &status, &known) != 0 ? 1 : 0;
 }

@@ -18,19 +18,26 @@
 // Keeps the other processes that take it from working on the names of the directory holding
 // `name` until the matching zyrFileUse_unlockDirectory. Calls nest within a thread (only the
 // first locks, whatever directory the later ones name). Without permission to read the directory
-// nothing is held.
-void zyrFileUse_lockDirectory(const char *name);
+// nothing is held: 1 when the lock is held (by this call or the one it nests in), else 0.
+int zyrFileUse_lockDirectory(const char *name);
 void zyrFileUse_unlockDirectory();
 
 // The directory lock for as long as the guard lives.
 struct zyrDirectoryGuard {
-  explicit zyrDirectoryGuard(const char *name) { zyrFileUse_lockDirectory(name); }
+  explicit zyrDirectoryGuard(const char *name) : m_held(zyrFileUse_lockDirectory(name) != 0) {}
   ~zyrDirectoryGuard() { zyrFileUse_unlockDirectory(); }
   zyrDirectoryGuard(const zyrDirectoryGuard &) = delete;
   zyrDirectoryGuard &operator=(const zyrDirectoryGuard &) = delete;
+  // Whether other processes are kept out: a directory this process may not read is not locked.
+  bool held() const { return m_held; }
+
+private:
+  bool m_held;
 };
 
-// The processes found holding a real lock on a file.
+// The processes found holding a real lock on a file: only ever to name them in a message. Whether a
+// file is in use is decided by trying its lock (zyrFileUse_check), never by these lists, which do
+// not show every holder (other pid namespaces, file systems whose devices they number apart).
 struct zyrHolders {
   bool m_here = false;    // this process
   long m_other = 0;       // the smallest id of the others, where the system shows it
@@ -40,33 +47,36 @@ struct zyrHolders {
   bool any() const { return m_here || m_other != 0 || m_unseen; }
 };
 
-// The processes that hold a real lock on the file of the status (its device and inode), for
-// writing only when `writer`; read without opening the file. Each process's descriptors are
-// looked at where this process may (a lock shared by the children a holder started counts once,
-// as the holder's); where none shows a holder, the system's list of locks is read instead (it
-// names the process that took each lock). m_error when neither could be read.
+// The live processes that the system shows holding a real lock on the file of the status (its
+// device and inode), for writing only when `writer`; read without opening the file. Each process's
+// descriptors are looked at where this process may (a lock shared by the children a holder started
+// counts once, as the holder's while it runs); where none shows a holder, the system's list of
+// locks is read instead. A process that took a lock and has ended, while a child of it keeps the
+// descriptor, is not named. Slow where many processes run: for messages only.
 zyrHolders zyrFileUse_holders(const struct stat &status, bool writer);
 
 // How a file is in use.
 enum zyrUseKind {
   ZYR_USE_NONE = 0,      // not in use: it may be replaced or removed
-  ZYR_USE_HELD = 1,      // a live process holds it (m_holders)
-  ZYR_USE_LOCK_FILE = 2, // it is the lock file of a file a live process holds (m_file, m_holders)
-  ZYR_USE_UNKNOWN = 3    // whether it is held cannot be told (m_holders.m_error says why)
+  ZYR_USE_HELD = 1,      // a live process holds it
+  ZYR_USE_LOCK_FILE = 2, // it is the lock file of a file in use (m_file)
+  ZYR_USE_UNKNOWN = 3    // its lock cannot be tried (m_error says why): it counts as in use
 };
 
 struct zyrFileUse {
   int m_kind = ZYR_USE_NONE;
-  zyrHolders m_holders;
-  std::string m_file; // ZYR_USE_LOCK_FILE: the data file
+  int m_error = 0;        // ZYR_USE_UNKNOWN: why the file could not be opened to try its lock
+  std::string m_file;     // ZYR_USE_LOCK_FILE: the data file
+  bool m_known = false;   // m_status holds the file whose holders a message names
+  struct stat m_status{}; // that file (the data file of a lock file)
 };
 
 // Whether the file under the name (the name itself, not where a symbolic link leads) is in use,
-// decided under its directory's lock. Where the file can be read, its real lock is tried; where it
-// cannot (another user's file), the holders are looked up by its device and inode. `hold` (may be
-// NULL): when the file is a regular file not in use that this process may read, *hold receives a
-// descriptor that holds it under an exclusive real lock, so that no process opens it until the
-// descriptor is closed; else -1. 1 when it is in use or cannot be told (ZYR_USE_UNKNOWN), else 0.
+// decided under its directory's lock by trying the file's own real lock: a file this process
+// cannot open to try it (another user's file) counts as in use. `hold` (may be NULL): when the
+// file is a regular file not in use, *hold receives a descriptor that holds it under an exclusive
+// real lock, so that no process opens it until the descriptor is closed; else -1. 1 when it is in
+// use (or cannot be told), else 0. Nothing here looks at other processes: it is quick.
 int zyrFileUse_check(const char *name, zyrFileUse *use, int *hold);
 
 // The part of zyrFileUse_check that looks at the name alone, for a file this process holds itself:
@@ -74,11 +84,12 @@ int zyrFileUse_check(const char *name, zyrFileUse *use, int *hold);
 int zyrFileUse_checkName(const char *name, zyrFileUse *use);
 
 // The use as a sentence without its full stop, e.g. "It is in use by process 4711" or "It is the
-// lock file of db.zyr, which is a database open in this session"; "" when it is not in use.
+// lock file of db.zyr, which is a database open in this session"; "" when it is not in use. The
+// holders are looked up here, for the message alone: call it outside the directory lock.
 std::string zyrFileUse_reason(const zyrFileUse *use);
 
-// Whether some process (this one included) holds a real lock on the file of the name. A file that
-// cannot be opened is looked up as zyrFileUse_holders does; one that is not there is not held.
+// Whether some process (this one included) holds a real lock on the file of the name, tried on
+// the file itself: one that this process cannot open counts as held; one that is not there is not.
 int zyrFileUse_isHeld(const char *name);
 
 #endif

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
+#include <random>
 #include <string>
 #include <sys/file.h>
 #include <unistd.h>
@@ -154,6 +155,93 @@ int zyrLeftovers_isAlive(long pid) {
 
 int zyrLeftovers_isHeld(const char *path) { return zyrFileUse_isHeld(path); }
 
+int zyrLeftovers_create(const char *path, int *fd) {
+  *fd = -1;
+  if (path == nullptr || path[0] == '\0') {
+    errno = ENOENT;
+    return 0;
+  }
+  // An unnamed file, locked, then given its name: nobody sees the name before the lock.
+  const std::string directory = zyrLeftovers_directory(path);
+  int made = open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  if (made >= 0) {
+    char self[64];
+    snprintf(self, sizeof self, "/proc/self/fd/%d", made);
+    if (flock(made, LOCK_EX) == 0 && linkat(AT_FDCWD, self, AT_FDCWD, path, AT_SYMLINK_FOLLOW) == 0) {
+      *fd = made;
+      return 1;
+    }
+    const int error = errno;
+    close(made);
+    errno = error;
+    // Without /proc the name cannot be given: made the plain way below.
+    if (error != ENOENT) return 0;
+  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+    return 0; // a directory the user may not write, a full disc: the plain way fails alike
+  }
+  // A file system without unnamed files: made and locked under the directory lock, which every
+  // look at a leftover takes.
+  zyrDirectoryGuard guard(path);
+  made = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (made < 0) return 0;
+  flock(made, LOCK_EX); // a file system without kernel locks holds nothing
+  *fd = made;
+  return 1;
+}
+
+std::string zyrLeftovers_unique() {
+  std::random_device random;
+  char unique[32];
+  snprintf(unique, sizeof unique, ".%08x%08x", static_cast<unsigned>(random()), static_cast<unsigned>(random()));
+  return unique;
+}
+
+int zyrLeftovers_make(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size, int *fd) {
+  *fd = -1;
+  const std::string plain = suffix != nullptr ? suffix : "";
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const bool first = attempt < 2;
+    const std::string chosen = first ? plain : zyrLeftovers_unique() + plain;
+    if (!zyrLeftovers_name(path, chosen.c_str(), reserve, buffer, size)) {
+      errno = ENAMETOOLONG;
+      return 0;
+    }
+    if (zyrLeftovers_create(buffer, fd))
+      return 1;
+    if (errno != EEXIST)
+      break;
+    // The plain name of this id: what an ended process left goes, unless somebody holds it.
+    if (attempt == 0 && !zyrLeftovers_removeUnheld(buffer))
+      ++attempt;
+  }
+  if (errno == 0)
+    errno = EEXIST;
+  buffer[0] = '\0';
+  return 0;
+}
+
+int zyrLeftovers_removeUnheld(const char *path) {
+  if (path == nullptr) return 0;
+  const std::string name = path;
+  const bool lockFile = endsWith(name, ".lck");
+  const std::string data = lockFile ? name.substr(0, name.size() - 4) : name;
+  zyrDirectoryGuard guard(path);
+  const int fd = open(data.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
+  if (fd < 0) {
+    // The lock file of a data file that is gone backs nobody; anything that cannot be opened to
+    // try its lock counts as held.
+    return lockFile && errno == ENOENT && unlink(path) == 0 ? 1 : 0;
+  }
+  bool removed = false;
+  struct stat held, named;
+  // Held by this descriptor, the file is nobody else's: removed while the name still leads to it.
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && lstat(data.c_str(), &named) == 0 &&
+      held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+    removed = unlink(path) == 0;
+  close(fd);
+  return removed ? 1 : 0;
+}
+
 int zyrLeftovers_remove(const char *directory, const char *prefix, zyrLeftoversRemoved removed, void *context) {
   const std::string dir = directory != nullptr && directory[0] != '\0' ? directory : ".";
   DIR *listing = opendir(dir.c_str());
@@ -173,10 +261,7 @@ int zyrLeftovers_remove(const char *directory, const char *prefix, zyrLeftoversR
     if (zyrLeftovers_isAlive(leftover.second))
       continue;
     const std::string path = base + leftover.first;
-    const std::string data = endsWith(path, ".lck") ? path.substr(0, path.size() - 4) : path;
-    if (zyrLeftovers_isHeld(data.c_str()))
-      continue;
-    if (unlink(path.c_str()) != 0)
+    if (!zyrLeftovers_removeUnheld(path.c_str()))
       continue;
     ++count;
     if (removed != nullptr)

@@ -7,9 +7,11 @@
 //   <stem>.pid<N>.tmp   or   <stem>.pid<N>.<unique>.tmp        (N the decimal process id)
 //
 // optionally followed by ".zyr" (a temporary database, named so by the store) and by ".lck" (the
-// lock file of such a temporary data-set file). <unique> holds no dot. Whoever next works in the directory removes the leftovers of processes that have ended;
-// a leftover whose process still runs, or that some process holds under a kernel lock (flock),
-// is never touched.
+// lock file of such a temporary data-set file). <unique> holds no dot. Each is held by its maker
+// under a kernel lock (flock) until it is renamed or removed. Whoever next works in the directory
+// removes the leftovers of processes that have ended and that nobody holds: a leftover that some
+// process holds, or whose process still runs, is never touched. The id is only a hint: a process
+// of another pid namespace can carry the same one, and its lock is what keeps its files.
 #include <cstddef>
 #include <string>
 
@@ -47,8 +49,28 @@ long zyrLeftovers_owner(const char *name);
 int zyrLeftovers_isAlive(long pid);
 
 // Whether some process holds the file under a kernel lock (flock): a held file is in use
-// (zyrFileUse_isHeld: a file this process may not read is looked up by its device and inode).
+// (zyrFileUse_isHeld: one this process cannot open counts as held).
 int zyrLeftovers_isHeld(const char *path);
+
+// Makes a new, empty file under the name, held under an exclusive kernel lock (flock) from the
+// moment the name shows it, so that no look at the name ever finds it free while its maker lives:
+// a temporary is held by its writer from its making to its rename or removal. *fd receives the
+// holding descriptor (read and write, close-on-exec). 1, or 0 with errno (EEXIST: the name is
+// taken).
+int zyrLeftovers_create(const char *path, int *fd);
+
+// Makes this process's leftover of `path` as zyrLeftovers_create makes a file: named as
+// zyrLeftovers_name names it, with `suffix` (".tmp"), into the buffer. What an ended process of
+// this id left under that name goes first, unless somebody holds it: then the name takes a unique
+// part before the suffix. 1 with *fd holding it, or 0 with errno (the buffer then holds "").
+int zyrLeftovers_make(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size, int *fd);
+
+// A unique part for a name: "." and sixteen hexadecimal digits.
+std::string zyrLeftovers_unique();
+
+// Removes the leftover under the name when no process holds it (for a lock file, its data file),
+// looked at under the directory lock: 1 when removed.
+int zyrLeftovers_removeUnheld(const char *path);
 
 // Removes from the directory ("" or NULL: the working directory) every leftover whose stem begins
 // with the prefix (NULL: every leftover), whose process has ended and which nobody holds; a

@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <random>
+#include <mutex>
+#include <sys/stat.h>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -78,18 +80,67 @@ std::string zyrPlacement_resolve(const char *name) {
 
 namespace {
 
-// Lets go of the hold and removes the temporary.
+bool sameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// The placements of this process that hold a temporary, for its writers to find.
+std::mutex &registryMutex() {
+  static std::mutex *mutex = new std::mutex();
+  return *mutex;
+}
+
+std::vector<zyrPlacement *> &registry() {
+  static std::vector<zyrPlacement *> *placements = new std::vector<zyrPlacement *>();
+  return *placements;
+}
+
+void enlist(zyrPlacement *placement) {
+  std::lock_guard<std::mutex> lock(registryMutex());
+  registry().push_back(placement);
+}
+
+void dismiss(zyrPlacement *placement) {
+  std::lock_guard<std::mutex> lock(registryMutex());
+  std::vector<zyrPlacement *> &all = registry();
+  for (size_t i = 0; i < all.size(); ++i)
+    if (all[i] == placement) {
+      all.erase(all.begin() + static_cast<std::ptrdiff_t>(i));
+      break;
+    }
+}
+
+// The enlisted placement whose temporary is the file of the status; NULL. Under the registry lock.
+zyrPlacement *holderOf(const struct stat &status) {
+  for (zyrPlacement *placement : registry()) {
+    struct stat held;
+    if (placement->m_temporaryHold >= 0 && fstat(placement->m_temporaryHold, &held) == 0 && sameFile(held, status))
+      return placement;
+  }
+  return nullptr;
+}
+
+// Whether the name still leads to the file open as fd.
+bool names(const std::string &name, int fd) {
+  struct stat named, open;
+  return lstat(name.c_str(), &named) == 0 && fstat(fd, &open) == 0 && sameFile(named, open);
+}
+
+// Lets go of the holds and removes the temporary (only while its name still leads to the file held).
 void release(zyrPlacement *placement) {
   if (placement->m_hold >= 0)
     close(placement->m_hold);
   placement->m_hold = -1;
-  if (placement->m_temporary.empty())
-    return;
-  removeTemporary(placement->m_temporary);
+  if (!placement->m_temporary.empty() &&
+      (placement->m_temporaryHold < 0 || names(placement->m_temporary, placement->m_temporaryHold)))
+    removeTemporary(placement->m_temporary);
+  else if (!placement->m_temporary.empty())
+    unlink((placement->m_temporary + ".lck").c_str());
   placement->m_temporary.clear();
+  if (placement->m_temporaryHold >= 0) {
+    dismiss(placement);
+    close(placement->m_temporaryHold);
+  }
+  placement->m_temporaryHold = -1;
 }
-
-bool sameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // Fails the commit with the refusal (errno set as well).
 int refuse(zyrPlacement *placement, int refusal) {
@@ -116,6 +167,36 @@ int refusalNow(zyrPlacement *placement, bool *exists, struct stat *now) {
   return other ? ZYR_PLACEMENT_REPLACED : 0;
 }
 
+// Makes the placement's temporary beside its target, held: 1, or 0 with errno.
+int makeTemporary(zyrPlacement *placement, size_t reserve, bool owned) {
+  const char *target = placement->m_target.c_str();
+  char temporary[PATH_MAX];
+  int fd = -1;
+  bool made = false;
+  if (owned) {
+    made = zyrLeftovers_make(target, ".tmp", reserve, temporary, sizeof temporary, &fd) == 1;
+  } else {
+    for (int attempt = 0; attempt < 16 && !made; ++attempt) {
+      if (!zyrLeftovers_beside(target, (zyrLeftovers_unique() + ".tmp").c_str(), reserve, temporary,
+                               sizeof temporary)) {
+        errno = ENAMETOOLONG;
+        return 0;
+      }
+      made = zyrLeftovers_create(temporary, &fd) == 1;
+      if (!made && errno != EEXIST)
+        return 0;
+    }
+  }
+  if (!made)
+    return 0;
+  placement->m_temporary = temporary;
+  placement->m_temporaryHold = fd;
+  enlist(placement);
+  // A lock file of that name is an ended writer's: the file it was made for is gone.
+  unlink((placement->m_temporary + ".lck").c_str());
+  return 1;
+}
+
 } // namespace
 
 zyrPlacement::~zyrPlacement() { release(this); }
@@ -127,50 +208,44 @@ int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve
   placement->m_old = {};
   placement->m_refusal = 0;
   placement->m_use = zyrFileUse();
-  if (name == nullptr || name[0] == '\0') {
-    placement->m_refusal = ENOENT;
-    return 0;
-  }
+  if (name == nullptr || name[0] == '\0')
+    return refuse(placement, ENOENT);
   placement->m_target = zyrPlacement_resolve(name);
   const std::string &target = placement->m_target;
   {
     // Looked at as an opener looks, under the directory lock: a file that is not in use is held
     // before any process can open it.
     zyrDirectoryGuard guard(target.c_str());
-    placement->m_refusal = refusalOf(target, &placement->m_exists, &placement->m_old);
-    if (placement->m_refusal != 0)
-      return 0;
-    if (zyrFileUse_check(target.c_str(), &placement->m_use, &placement->m_hold)) {
-      placement->m_refusal = ZYR_PLACEMENT_IN_USE;
-      return 0;
-    }
+    const int refusal = refusalOf(target, &placement->m_exists, &placement->m_old);
+    if (refusal != 0)
+      return refuse(placement, refusal);
+    if (zyrFileUse_check(target.c_str(), &placement->m_use, &placement->m_hold))
+      return refuse(placement, ZYR_PLACEMENT_IN_USE);
   }
   if (!zyrLeftovers_fits(target.c_str(), reserve) || target.size() + reserve >= PATH_MAX) {
-    placement->m_refusal = ENAMETOOLONG;
     release(placement);
-    return 0;
+    return refuse(placement, ENAMETOOLONG);
   }
-  char temporary[PATH_MAX];
-  int named;
-  if (owned) {
-    named = zyrLeftovers_name(target.c_str(), ".tmp", reserve, temporary, sizeof temporary);
-  } else {
-    std::random_device random;
-    char unique[32];
-    snprintf(unique, sizeof unique, ".%08x%08x.tmp", static_cast<unsigned>(random()), static_cast<unsigned>(random()));
-    named = zyrLeftovers_beside(target.c_str(), unique, reserve, temporary, sizeof temporary);
-  }
-  if (!named) {
-    placement->m_refusal = ENAMETOOLONG;
+  if (!makeTemporary(placement, reserve, owned)) {
+    const int reason = errno;
     release(placement);
-    return 0;
+    return refuse(placement, reason);
   }
-  placement->m_temporary = temporary;
-  // A temporary of this process's id that is there already was left by an ended process that
-  // had the same id.
-  if (owned)
-    removeTemporary(placement->m_temporary);
   return 1;
+}
+
+int zyrPlacement_openTemporary(const zyrPlacement *placement) {
+  if (placement->m_temporary.empty() || placement->m_temporaryHold < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  const int fd = open(placement->m_temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+  if (fd >= 0 && !names(placement->m_temporary, fd)) {
+    close(fd);
+    errno = ESTALE;
+    return -1;
+  }
+  return fd;
 }
 
 void zyrPlacement_keepMode(int fd, const struct stat *old) {
@@ -181,12 +256,63 @@ void zyrPlacement_keepMode(int fd, const struct stat *old) {
   fchmod(fd, old->st_mode & 07777);
 }
 
+int zyrPlacement_renameOver(const char *from, const char *to, const struct stat *old) {
+  if (old == nullptr) {
+    // Nothing is expected there: a file that came meanwhile stays.
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+      return 0;
+    if (errno == EEXIST)
+      return ZYR_PLACEMENT_REPLACED;
+    if (errno != EINVAL && errno != ENOSYS)
+      return errno;
+    // A file system that cannot rename so: looked at, then renamed.
+    struct stat there;
+    if (lstat(to, &there) == 0)
+      return ZYR_PLACEMENT_REPLACED;
+    return rename(from, to) == 0 ? 0 : errno;
+  }
+  // The two swap names, and the file that comes out under `from` must be the one expected: any
+  // other file that took the name meanwhile is put back.
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) == 0) {
+    struct stat out;
+    if (lstat(from, &out) == 0 && sameFile(out, *old)) {
+      unlink(from);
+      return 0;
+    }
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) != 0) {
+      // The other file stays under the temporary name, not lost: it is not the placement's to
+      // remove. Nothing better is left to do than to say so.
+      return errno;
+    }
+    return ZYR_PLACEMENT_REPLACED;
+  }
+  if (errno == ENOENT) {
+    struct stat there;
+    if (lstat(to, &there) != 0)
+      return ZYR_PLACEMENT_REPLACED; // the old file went meanwhile
+    return ENOENT;
+  }
+  if (errno != EINVAL && errno != ENOSYS)
+    return errno;
+  struct stat there;
+  if (lstat(to, &there) != 0 || !sameFile(there, *old))
+    return ZYR_PLACEMENT_REPLACED;
+  return rename(from, to) == 0 ? 0 : errno;
+}
+
 int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
   if (placement->m_temporary.empty())
     return refuse(placement, EINVAL);
   const int fd = open(placement->m_temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0)
     return refuse(placement, errno);
+  // The temporary is the file the placement made (or the compaction it was handed over to).
+  struct stat written, held;
+  if (placement->m_temporaryHold >= 0 && (fstat(fd, &written) != 0 ||
+                                          fstat(placement->m_temporaryHold, &held) != 0 || !sameFile(written, held))) {
+    close(fd);
+    return refuse(placement, ESTALE);
+  }
   // On disc before the directory lock is taken: a long sync keeps no opener waiting.
   if (placement->m_exists)
     zyrPlacement_keepMode(fd, &placement->m_old);
@@ -206,22 +332,49 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
     }
     // The old file's permissions as they are now, should they have changed meanwhile.
     if (exists && (now.st_mode != placement->m_old.st_mode || now.st_uid != placement->m_old.st_uid ||
-                                now.st_gid != placement->m_old.st_gid)) {
+                   now.st_gid != placement->m_old.st_gid)) {
       zyrPlacement_keepMode(fd, &now);
       if (flush)
         zyrFault_fsync(fd);
     }
     close(fd);
-    if (rename(placement->m_temporary.c_str(), placement->m_target.c_str()) != 0)
-      return refuse(placement, errno);
+    const int renamed = zyrPlacement_renameOver(placement->m_temporary.c_str(), placement->m_target.c_str(),
+                                                exists ? &placement->m_old : nullptr);
+    if (renamed != 0)
+      return refuse(placement, renamed);
+    // The new file is free for openers as soon as they may look at the name.
+    unlink((placement->m_temporary + ".lck").c_str());
+    placement->m_temporary.clear();
+    release(placement);
   }
-  unlink((placement->m_temporary + ".lck").c_str());
-  placement->m_temporary.clear();
   if (flush) {
     syncDirectory(zyrLeftovers_directory(placement->m_target.c_str()));
     zyrPause_point("replace.directory-synced");
   }
   return 1;
+}
+
+int zyrPlacement_lends(int fd) {
+  struct stat status;
+  if (fd < 0 || fstat(fd, &status) != 0)
+    return 0;
+  std::lock_guard<std::mutex> lock(registryMutex());
+  return holderOf(status) != nullptr ? 1 : 0;
+}
+
+void zyrPlacement_handOver(int from, int to) {
+  struct stat status;
+  if (from < 0 || to < 0 || fstat(from, &status) != 0)
+    return;
+  std::lock_guard<std::mutex> lock(registryMutex());
+  zyrPlacement *placement = holderOf(status);
+  if (placement == nullptr)
+    return;
+  const int held = fcntl(to, F_DUPFD_CLOEXEC, 0);
+  if (held < 0)
+    return;
+  close(placement->m_temporaryHold);
+  placement->m_temporaryHold = held;
 }
 
 void zyrPlacement_end(zyrPlacement *placement) { release(placement); }

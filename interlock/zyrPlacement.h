@@ -9,16 +9,24 @@
 // - Only a regular file is ever replaced. A directory, a device, a pipe or a socket under the name
 //   is refused before a byte is written, and nothing opens it, so nothing waits on it.
 // - The new file is written beside the file it replaces under a temporary name of this process
-//   (zyrLeftovers.h) that fits wherever the name fits.
+//   (zyrLeftovers.h) that fits wherever the name fits. The placement makes it, empty, and holds
+//   it under an exclusive real lock from its making to its rename or removal, so that nobody takes
+//   it for an ended process's leftover: the writer writes into it (a data-set writer of this
+//   process opens it as a file it made: zyrPlacement_lends). A leftover under that name that
+//   nobody holds goes first; one that somebody holds (a process of the same id in another pid
+//   namespace) is left, and another name taken.
 // - Once written, the new file takes the permissions of the file it replaces, and its owner and
 //   group where the process may set them; it is put on disc and renamed over the old file, and
 //   the directory is put on disc: the name holds the old file or the whole new one.
 // - A file in use (zyrFileUse.h: a file a live process holds, this one included, the lock file of
-//   one, or a temporary of a process that still runs) is never replaced: it is refused before a
-//   byte is written. A regular file that is not in use is held from the beginning to the end of
-//   the placement, so that no process opens it meanwhile; and the rename looks at the name again,
-//   under the directory lock that every opener takes: a name that now leads to another file than
-//   the one the placement began with, or to a file in use, is left as it is.
+//   one, a held temporary, or a file whose lock this process cannot try) is never replaced: it is
+//   refused before a byte is written. A regular file that is not in use is held from the
+//   beginning to the end of the placement, so that no process opens it meanwhile; and the rename
+//   looks at the name again, under the directory lock that every opener takes: a name that now
+//   leads to another file than the one the placement began with, or to a file in use, is left as
+//   it is. The rename itself replaces only the file the placement holds, and makes no file where
+//   another came meanwhile (zyrPlacement_renameOver), also where the directory lock cannot be
+//   taken.
 // - The placement owns its hold and its temporary: whatever way its owner leaves, its end (or its
 //   destruction) lets go of the one and removes the other.
 #include "zyrFileUse.h"
@@ -43,6 +51,8 @@ struct zyrPlacement {
   zyrFileUse m_use;        // ZYR_PLACEMENT_IN_USE: how the file is in use
   int m_hold = -1;         // a descriptor holding the old file under an exclusive real lock (flock), so
                            // that nobody opens it until the placement ends; -1: none
+  int m_temporaryHold = -1; // a descriptor holding the temporary under an exclusive real lock from its
+                            // making until it is in place or removed; -1: none
 
   zyrPlacement() = default;
   ~zyrPlacement();
@@ -54,16 +64,22 @@ struct zyrPlacement {
 // links go round in a circle).
 std::string zyrPlacement_resolve(const char *name);
 
-// Resolves the name and names the temporary, removing what an ended process of this id left under
-// that name. `reserve`: the bytes the writer adds to the temporary's name (the ".lck" of a data-set
-// file), for which the name itself must leave room. `owned`: the temporary carries this process's
-// id, so that one left by a killed process goes later; a move's does not, as it may come to hold
-// the only copy of the bytes, and has a unique part instead.
-// 1, or 0 with m_refusal: ENOENT for an empty name, ENAMETOOLONG when the name's last part with
-// `reserve` bytes more is longer than its directory takes, EISDIR for a directory,
-// ZYR_PLACEMENT_NOT_REGULAR for anything else that is no regular file (m_target then names it, for
-// a writer that writes into it instead), ZYR_PLACEMENT_IN_USE for a file in use.
+// Resolves the name, looks at what stands there and makes the temporary (empty, held), removing
+// what an ended process left under that name. `reserve`: the bytes the writer adds to the
+// temporary's name (the ".lck" of a data-set file), for which the name itself must leave room.
+// `owned`: the temporary carries this process's id, so that one left by a killed process goes
+// later; a move's does not, as it may come to hold the only copy of the bytes, and has a unique
+// part instead.
+// 1, or 0 with m_refusal (errno too when it is an errno value): ENOENT for an empty name,
+// ENAMETOOLONG when the name's last part with `reserve` bytes more is longer than its directory
+// takes, EISDIR for a directory, ZYR_PLACEMENT_NOT_REGULAR for anything else that is no regular
+// file (m_target then names it, for a writer that writes into it instead), ZYR_PLACEMENT_IN_USE
+// for a file in use, or the system's reason why the temporary cannot be made there.
 int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve, bool owned = true);
+
+// A new descriptor for writing the placement's temporary (truncated, close-on-exec), for a writer
+// that writes bytes; -1 with errno. A data-set writer opens the temporary by its name instead.
+int zyrPlacement_openTemporary(const zyrPlacement *placement);
 
 // Gives a new file, open as fd, the permissions of the file of `old` and, where the process may
 // set them, its owner and group.
@@ -74,6 +90,21 @@ void zyrPlacement_keepMode(int fd, const struct stat *old);
 // `flush` false: a new file that the caller does not need on disc yet is not put there. 1, or 0
 // with m_refusal (and errno) set; the temporary then stays for zyrPlacement_end.
 int zyrPlacement_commit(zyrPlacement *placement, bool flush = true);
+
+// Renames `from` over `to` as a placement does, for a file whose old file, if any, this process
+// holds: `old` (NULL: no file is expected there) is that file's status. A file other than the one
+// expected under `to` (one that came there meanwhile, or took the old one's place) is left as it
+// is: ZYR_PLACEMENT_REPLACED. 0 when renamed, else the refusal or the errno value.
+int zyrPlacement_renameOver(const char *from, const char *to, const struct stat *old);
+
+// Whether the file open as fd is a temporary that a placement of this process holds: its writer,
+// opening it, holds it through the placement.
+int zyrPlacement_lends(int fd);
+
+// The file open as `from`, a temporary that a placement of this process holds, has been replaced
+// under its name by the file open as `to` (a compaction of it): the placement holds that one from
+// now on, through a descriptor of its own that shares `to`'s lock.
+void zyrPlacement_handOver(int from, int to);
 
 // Removes a temporary that was not put in place, with the lock file a data-set file made for it,
 // and lets go of the old file.

@@ -428,14 +428,11 @@ TEST_F(KelvoTool, BadMeshesEndWithAnErrorBlockAndNoFile) {
   EXPECT_EQ(errorBlock(r).at(1), " <ERROR_END>");
   EXPECT_EQ(errorBlock(r).at(2), " <ERROR_BEG>.msh\":");
   EXPECT_EQ(m_dir.listing(), (std::vector<std::string>{"cut.msh", "flat.msh", "unknown.msh"}));
-  // The intermediate file cannot be made.
+  // The intermediate file cannot be made: named as asked for, with the system's reason.
   r = runKelvo({"-I", m_dir.file("missing/zyr.gmo"), meshPath("box-hex.v2.msh")});
   EXPECT_EQ(r.m_status, 1);
-  const std::string first = errorBlock(r).at(0);
-  const std::string start =
-      "Unable to create the intermediate mesh file \"" + m_dir.file("missing/zyr.gmo") + ".";
-  EXPECT_EQ(first.substr(0, start.size()), start);
-  EXPECT_EQ(first.substr(first.size() - 6), ".tmp\":");
+  EXPECT_EQ(errorBlock(r).at(0), "Unable to write the intermediate mesh file \"" + m_dir.file("missing/zyr.gmo") +
+                                     "\": No such file or directory");
   EXPECT_EQ(m_dir.listing(), (std::vector<std::string>{"cut.msh", "flat.msh", "unknown.msh"}));
 }
 

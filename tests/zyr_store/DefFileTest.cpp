@@ -353,7 +353,7 @@ TEST_F(StoreTest, CompactionOfANameWithoutDirectory) {
   ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 1), 1);
   ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 2), 1);
   EXPECT_EQ(DefFile_compact(file, 0), 1);
-  EXPECT_STREQ(file->m_primaryFile, "plain.wez");
+  EXPECT_EQ(file->m_primaryFile, path("plain.wez"));
   DefFile_delete(file);
   EXPECT_EQ(listing(), std::vector<std::string>{"plain.wez"});
 }

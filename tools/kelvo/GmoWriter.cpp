@@ -30,11 +30,6 @@ int collect(const char *message, int32_t length) {
   return 0;
 }
 
-void removeFile(const std::string &name) {
-  unlink(name.c_str());
-  unlink((name + ".lck").c_str());
-}
-
 // A request of the data-set library with a header of the given key and type.
 struct Request {
   char m_what[IO_NAME_LEN] = "", m_where[IO_NAME_LEN] = "", m_type[IO_DATATYPE_LEN] = "";
@@ -247,13 +242,11 @@ GmoWriter *GmoWriter_new(const char *name, std::string *error) {
   writer->m_name = name;
   writer->m_noOfDatasets = 0;
   writer->m_state = iostate_alloc();
-  removeFile(writer->m_name);
   if (writer->m_state == nullptr || plainFormat(writer) != IO_OK || openFile(writer) != IO_OK) {
     *error = "Unable to create the intermediate mesh file \"" + writer->m_name + "\"";
     if (!writer->m_messages.empty())
       *error += ":\n" + trimmed(writer->m_messages);
     iostate_free(writer->m_state);
-    removeFile(writer->m_name);
     delete writer;
     return nullptr;
   }
@@ -350,7 +343,6 @@ int GmoWriter_writeModel(const KelvoModel *model, const char *path, std::string 
     if (!writer->m_messages.empty())
       *error += ":\n" + trimmed(writer->m_messages);
   }
-  zyrPlacement_end(&place);
   GmoWriter_delete(writer);
   return ok ? 1 : 0;
 }

@@ -35,8 +35,9 @@ struct GmoWriter {
   int64_t m_noOfDatasets;
 };
 
-// Opens a new data-set file under `name` (an existing file of that name is replaced). None,
-// with a message in *error, when it cannot be created.
+// Opens the new, empty data-set file under `name` that the caller made for it (a placement's
+// temporary, zyrPlacement.h). None, with a message in *error, when it cannot be opened; the
+// caller removes the file.
 GmoWriter *GmoWriter_new(const char *name, std::string *error);
 // Closes the file when still open (without removing it) and frees the record.
 void GmoWriter_delete(GmoWriter *writer);

@@ -166,11 +166,10 @@ std::string copyFile(const std::string &source, const std::string &target, const
   zyrPlacement place;
   int out = -1;
   if (zyrPlacement_begin(&place, target.c_str(), 4))
-    out = open(place.m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    out = zyrPlacement_openTemporary(&place);
   if (out < 0) {
     const std::string why = place.m_refusal != 0 ? zyrPlacement_reason(&place) : std::strerror(errno);
     close(in);
-    zyrPlacement_end(&place);
     return "Unable to write the intermediate file " + quoted(target) + ": " + why + ".";
   }
   std::string problem;
@@ -206,7 +205,6 @@ std::string copyFile(const std::string &source, const std::string &target, const
     problem = "Unable to write the intermediate file " + quoted(target) + ": " + std::strerror(errno) + ".";
   if (problem.empty() && zyrPlacement_commit(&place) != 1)
     problem = "Unable to write the intermediate file " + quoted(target) + ": " + zyrPlacement_reason(&place) + ".";
-  zyrPlacement_end(&place);
   return problem;
 }
 

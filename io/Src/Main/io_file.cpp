@@ -58,6 +58,7 @@ int releaseStream(IO_file *record) {
   io_forget_stream(stream);
   record->m_stream = nullptr;
   record->m_flock = 0;
+  record->m_lent = 0;
   return zyrFault_fclose(stream);
 }
 
@@ -256,6 +257,11 @@ int openLocked(IO_file *record, const char *name, int mode) {
     return reportRealLockConflict(record, mode == 1);
   }
   if (!isNamed(record->m_stream, name)) return IO_RETRY;
+  // An empty temporary that a placement of this process made for its writer is a file this open
+  // makes: nothing of it was anybody's before.
+  struct stat made;
+  if (record->m_lent && mode != 0 && fstat(fileno(record->m_stream), &made) == 0 && made.st_size == 0)
+    record->m_created = 1;
   io_trace("iif_open: Opened file %s", name);
   iif_trace_file("iif_open", record);
   return IO_OK;
@@ -527,7 +533,7 @@ int iif_swap_in(IO_file *record, IO_file *replacement) {
   int fd = fileno(replacement->m_stream);
   // The copy takes the permissions (and where allowed the owner) of the file it replaces, and is
   // put on disc with them.
-  struct stat old;
+  struct stat old = {};
   if (fstat(fileno(record->m_stream), &old) == 0) zyrPlacement_keepMode(fd, &old);
   errno = 0;
   if (zyrFault_fsync(fd) != 0) {
@@ -537,12 +543,29 @@ int iif_swap_in(IO_file *record, IO_file *replacement) {
   zyrPause_point("swap.before-rename");
   {
     LockFileUpdate update(record->m_name);
-    errno = 0;
-    if (rename(replacement->m_name, record->m_name) != 0) {
+    // The name must still lead to the file this record holds: what took its place meanwhile (or
+    // stands under it in the directory the name now leads to) is not this record's to replace.
+    if (!isNamed(record->m_stream, record->m_name)) {
+      io_report_error(record->m_callback,
+                      "iif_swap_in: %s is no longer the file open here; it has not been replaced",
+                      record->m_name);
+      return IO_WRITE_ERR;
+    }
+    const int renamed = zyrPlacement_renameOver(replacement->m_name, record->m_name, &old);
+    if (renamed == ZYR_PLACEMENT_REPLACED) {
+      io_report_error(record->m_callback,
+                      "iif_swap_in: another file has taken the name %s; it has not been replaced",
+                      record->m_name);
+      return IO_WRITE_ERR;
+    }
+    if (renamed != 0) {
+      errno = renamed;
       iif_syserr(record, "iif_swap_in: can't rename %s to %s", replacement->m_name,
                  record->m_name);
       return IO_WRITE_ERR;
     }
+    // A temporary that a placement holds stays held as the file now under its name.
+    if (record->m_lent) zyrPlacement_handOver(fileno(record->m_stream), fd);
     io_sync_directory_of(record->m_name);
     char *lockName = io_lockfile_name(replacement->m_name);
     if (lockName) remove(lockName);

@@ -8,6 +8,7 @@
 #include "zyrLeftovers.h"
 #include "zyrFault.h"
 #include "zyrFileUse.h"
+#include "zyrPlacement.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -64,15 +65,28 @@ bool temporaryOf(const char *lockName, char *temporary) {
 
 // Writes n into the lock file. The value is written beside it under a temporary name and renamed
 // over it, so that a process that dies meanwhile never leaves an empty or torn lock file (only a
-// temporary that carries its process id, which the next user of the directory removes). 0; 21
-// when the file cannot be created (*opened false); the writer's status when the value cannot be
-// written or put in place.
+// temporary that carries its process id, held by it while it lives, which the next user of the
+// directory removes). 0; 21 when the file cannot be created (*opened false); the writer's status
+// when the value cannot be written or put in place.
 int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool *opened) {
   char temporary[kTemporarySize];
   *opened = false;
-  if (!temporaryOf(lockName, temporary)) return IO_LOCK_ERR;
-  FILE *lock = fopen(temporary, "we");
-  if (!lock) return IO_LOCK_ERR;
+  int fd = -1;
+  if (!zyrLeftovers_fits(lockName, 0) || !zyrLeftovers_make(lockName, ".tmp", 0, temporary, kTemporarySize, &fd)) {
+    if (errno == 0) errno = ENAMETOOLONG;
+    return IO_LOCK_ERR;
+  }
+  // The temporary stays held, through a descriptor of its own, until it is renamed or removed.
+  const int hold = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  FILE *lock = hold >= 0 ? fdopen(fd, "we") : nullptr;
+  if (!lock) {
+    int error = errno;
+    unlink(temporary);
+    close(fd);
+    if (hold >= 0) close(hold);
+    errno = error;
+    return IO_LOCK_ERR;
+  }
   *opened = true;
   int status = wezwriteIntr(callback, "F", &n, 1, 1, kLockWidth, lock);
   if (zyrFault_fclose(lock) != 0 && status == IO_OK) {
@@ -84,18 +98,15 @@ int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool
     status = IO_WRITE_ERR;
   }
   if (status != IO_OK) remove(temporary);
+  close(hold);
   return status;
 }
 
 // Whether no process holds the real lock of the data file: then whatever its lock file says was
-// left by programs that have ended. A file that does not exist is held by nobody; one this process
-// may not open is taken for held, and its lock file left for the user to judge.
-bool nobodyHolds(const char *name) {
-  int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return errno == ENOENT;
-  close(fd);
-  return zyrFileUse_isHeld(name) == 0;
-}
+// left by programs that have ended. Its own lock decides: a file that does not exist is held by
+// nobody; one this process may not open is taken for held, and its lock file left for the user to
+// judge.
+bool nobodyHolds(const char *name) { return zyrFileUse_isHeld(name) == 0; }
 
 // A lock file whose counts no live process backs is taken over: said through the callback, and
 // noted on the record for its owner to tell the user.
@@ -203,7 +214,18 @@ int io_real_lock(IO_file *record, int how) {
   // A record that lost its lock may have missed another's writes: it never locks again.
   if (record->m_flock < 0) return 0;
   int fd = fileno(record->m_stream);
+  // A temporary that a placement of this process holds is this writer's: the placement's lock
+  // keeps everybody else out.
+  if (record->m_lent) {
+    record->m_flock = how;
+    return 1;
+  }
   if (fd >= 0 && flock(fd, how | LOCK_NB) == 0) {
+    record->m_flock = how;
+    return 1;
+  }
+  if (errno == EWOULDBLOCK && record->m_flock == 0 && zyrPlacement_lends(fd)) {
+    record->m_lent = 1;
     record->m_flock = how;
     return 1;
   }

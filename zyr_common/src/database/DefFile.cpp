@@ -261,14 +261,14 @@ void publishOpenFailure(const char *function, int result, const char *name, cons
 
 // A lock file that ended programs left, and that the primary file's record took over, is told to
 // the user once.
-void tellTakeOver(DefFile *file, const char *function) {
+void tellTakeOver(DefFile *file, const char *function, const char *shown) {
   IO_file &record = file->m_fileInfo->m_primary;
   if (!record.m_takenover || record.m_name == nullptr)
     return;
   record.m_takenover = 0;
   zyrError_raise(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__,
                  "The lock file\n\n%s.lck\n\nwas left by a program that has ended; it has been taken over.\n",
-                 record.m_name);
+                 shown != nullptr ? shown : record.m_name);
 }
 
 // Whether the primary file is one this process could write but whose lock file its open could not
@@ -281,10 +281,10 @@ bool lacksLockFile(const DefFile *file) {
 // A file this process could write but whose lock file it could not make (its directory does not
 // let it, or the name is too long for the system): every change will be refused, which the user
 // hears now, with the reason, rather than at the first change as somebody else's lock.
-void tellLockFileMissing(DefFile *file, const char *function) {
+void tellLockFileMissing(DefFile *file, const char *function, const char *shown) {
   if (!lacksLockFile(file))
     return;
-  const char *name = file->m_fileInfo->m_primary.m_name;
+  const char *name = shown;
   const int error = io_lockfile_error(name);
   std::string cause;
   if (error == ENAMETOOLONG) {
@@ -304,14 +304,14 @@ void tellLockFileMissing(DefFile *file, const char *function) {
 
 // A file that held no more than what a creation cut off leaves, and that the open made anew, is
 // told to the user with what it held (nothing of it was stored data).
-void tellMadeAnew(DefFile *file, const char *function) {
+void tellMadeAnew(DefFile *file, const char *function, const char *shown) {
   const IO_file &record = file->m_fileInfo->m_primary;
   if (record.m_remnant == IO_REMNANT_NONE || record.m_name == nullptr)
     return;
   zyrError_raise(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__,
                  "The file\n\n%s\n\nheld nothing but what a creation that was cut off leaves (%s); it has been "
                  "opened as a new file.\n",
-                 record.m_name, io_remnant_text(record.m_remnant));
+                 shown, io_remnant_text(record.m_remnant));
 }
 
 // What the open of the primary file left out is told to the user: a look-up now finds nothing,
@@ -367,6 +367,27 @@ void tellLeftOut(DefFile *file, const char *function) {
                  count == 1 ? "" : "s", static_cast<long long>(record.m_skippedbytes), count == 1 ? "has" : "have");
 }
 
+// The file a name leads to, under a name that no later change of the working directory moves: a
+// handle works on the file its open found (its lock file, its compactions and their renames with
+// it) wherever the process goes afterwards.
+// A directory that the process may enter but not reach from the root (an ancestor it may not
+// search) keeps the name as it was given.
+char *lastingName(const char *name) {
+  char *path = zyrCString_clone(name);
+  if (path == nullptr || path[0] == '/') return path;
+  char *absolute = zyrGetAbsoluteFileName(path);
+  struct stat given, reached;
+  const std::string directory = directoryPart(path);
+  if (absolute == nullptr || stat(directory.empty() ? "." : directory.c_str(), &given) != 0 ||
+      stat(directoryPart(absolute).c_str(), &reached) != 0 || given.st_dev != reached.st_dev ||
+      given.st_ino != reached.st_ino) {
+    zyrCString_free(absolute);
+    return path;
+  }
+  zyrCString_free(path);
+  return absolute;
+}
+
 int openAs(DefFile *file, const char *function, const char *fileName, int report, bool primary,
            bool reading = false) {
   uint32_t bit = primary ? DEFFILE_PRIMARY_OPEN : DEFFILE_SECONDARY_OPEN;
@@ -381,23 +402,27 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   // Whatever name leads to it, a file is opened, locked, copied and replaced as itself: through a
   // symbolic link its lock file and the copies put in its place lie beside the file, and the link
   // stays a link. The handle keeps the file's own name.
-  char *path = zyrResolveLinks(fileName);
+  // The open's own messages name the file as it was given; the handle keeps a name that a later
+  // change of the working directory does not move.
+  char *shown = zyrResolveLinks(fileName);
+  char *path = lastingName(shown);
   const bool existed = path != nullptr && access(path, F_OK) == 0;
   int result = reading   ? Dataset_openPrimaryFileForReading(file->m_dataset, path)
                : primary ? Dataset_openPrimaryFile(file->m_dataset, path)
                          : Dataset_openSecondaryFile(file->m_dataset, path);
   if (result == 1 && primary) {
     file->m_created = existed ? 0 : 1;
-    tellTakeOver(file, function);
+    tellTakeOver(file, function, shown);
     if (!reading) {
-      tellMadeAnew(file, function);
-      tellLockFileMissing(file, function);
+      tellMadeAnew(file, function, shown);
+      tellLockFileMissing(file, function, shown);
     }
   }
   char **stored = primary ? &file->m_primaryFile : &file->m_secondaryFile;
   if (result == 1) {
     zyrCString_free(*stored);
     *stored = path;
+    zyrCString_free(shown);
     file->m_openFiles |= bit;
     if (primary && !file->m_untold)
       tellLeftOut(file, function);
@@ -411,10 +436,11 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     const int status = file->m_dataset->m_lastStatus;
     char *ioText = status == IO_WRITE_ERR || status == IO_OPEN_ERR ? Dataset_getLastError(file->m_dataset) : nullptr;
     const IO_file &record = primary ? file->m_fileInfo->m_primary : file->m_fileInfo->m_secondary;
-    publishOpenFailure(function, result, fileName ? fileName : "", path ? path : "", primary, ioText, reading,
+    publishOpenFailure(function, result, fileName ? fileName : "", shown ? shown : "", primary, ioText, reading,
                        iif_read_failure(&record));
     zyrCString_free(ioText);
   }
+  zyrCString_free(shown);
   zyrCString_free(path);
   return 0;
 }
@@ -706,7 +732,7 @@ int DefFile_claimWrite(DefFile *file) {
     return 0;
   }
   if (Dataset_claimFile(file->m_dataset, 0)) {
-    tellTakeOver(file, __func__);
+    tellTakeOver(file, __func__, file->m_primaryFile);
     return 1;
   }
   // Another process, or a lock file that cannot be written (a full disc): the caller must tell

@@ -1048,16 +1048,8 @@ void publishPlacementRefused(const Database *original, const char *fileName, con
 int copyInPlace(zyrStateManager *manager, const char *fileName, int32_t workOnCopy, int32_t flag,
                 zyrPlacement *place) {
   Database *original = manager->m_database;
+  // The placement made the temporary (or said why it cannot be made there) and holds it.
   const char *temporary = place->m_temporary.c_str();
-  // Whether the copy can be made there at all is found out first, so that the error names the file
-  // asked for and the system's reason, not the temporary.
-  const int probe = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (probe < 0) {
-    publishCopyFailed(original, fileName, strerror(errno));
-    return 0;
-  }
-  close(probe);
-  unlink(temporary);
   if (Database_copyTo(original, temporary) != 1) {
     publishCopyFailed(original, fileName, nullptr);
     return 0;
@@ -1114,9 +1106,11 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
     return 0;
   }
   // What stands under the name is looked at, and held, before anything is written: only a
-  // regular file that nobody has open is replaced. The temporary leaves room for its lock file.
+  // regular file that nobody has open is replaced. A new name is made the same way, so that it
+  // holds nothing or the whole copy whenever the process ends. The temporary leaves room for its
+  // lock file.
   zyrPlacement place;
-  if (replace && !zyrPlacement_begin(&place, fileName, 4)) {
+  if (!zyrPlacement_begin(&place, fileName, 4)) {
     publishPlacementRefused(manager->m_database, fileName, &place);
     zyrCString_free(fileName);
     return 0;
@@ -1127,28 +1121,9 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
     return 1;
   }
   keepTypeRecord(manager);
-  if (replace) {
-    const int status = copyInPlace(manager, fileName, workOnCopy, flag, &place);
-    zyrCString_free(fileName);
-    return status;
-  }
-  Database *copy = Database_clone(manager->m_database, fileName);
-  if (copy == nullptr) {
-    publishCopyFailed(manager->m_database, fileName, nullptr);
-    zyrCString_free(fileName);
-    return 0;
-  }
+  const int status = copyInPlace(manager, fileName, workOnCopy, flag, &place);
   zyrCString_free(fileName);
-  Database *other = copy;
-  if (workOnCopy == 1) {
-    other = manager->m_database;
-    manager->m_database = copy;
-  }
-  if (zyrStateManager_compactDatabase(manager, other, flag) != 1) {
-    ZYR_ERROR(ZYR_W_INVALID_RESULT_IGNORED, "Unable to compact the database\n\n%s\n\n", Database_getFileName(other));
-  }
-  Database_delete(other);
-  return 1;
+  return status;
 }
 
 void *zyrStateManager_newObject(zyrStateManager *manager, const char *typeName) {

@@ -123,16 +123,9 @@ int Model_exportMesh(Model *model, const char *type, const char *fileName, const
     publishRefusal(fileName, place);
     return 0;
   }
+  // The placement made the temporary (or said why it cannot be made there, under the name asked
+  // for) and holds it: the writer writes into it.
   const std::string &temporary = place.m_temporary;
-  // Whether the file can be made there at all is found out first, so that the error names the
-  // file asked for and the system's reason, not the temporary.
-  const int probe = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (probe < 0) {
-    publishReason(fileName, errno);
-    return 0;
-  }
-  close(probe);
-  unlink(temporary.c_str());
   const char *lengthUnits = units != nullptr && !zyrCString_isBlank(units) ? units : "m";
   int status = writeDefFile(model, temporary.c_str(), fileName, 0, 0, lengthUnits);
   zyrPause_point("export.before-replace");

@@ -284,6 +284,10 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
     CopyPlan_release(plan);
     return 0;
   }
+  // What killed copies left in the directory goes: whoever next works there removes what no
+  // process holds.
+  if (placed && !moving)
+    zyrLeftovers_remove(zyrLeftovers_directory(place.m_target.c_str()).c_str(), nullptr, nullptr, nullptr);
   // A file copied onto itself would be lost.
   if ((!placed && !special) || ((place.m_exists || special) && stat(place.m_target.c_str(), &target) == 0 &&
                                 target.st_dev == sourceStatus.st_dev && target.st_ino == sourceStatus.st_ino)) {
@@ -291,7 +295,7 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
     return 0;
   }
   const int out = special ? open(place.m_target.c_str(), O_WRONLY | O_CLOEXEC)
-                          : open(place.m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                          : zyrPlacement_openTemporary(&place);
   int ok = out >= 0 && copyDescriptor(plan->m_source, out, interruptible);
   // A move's copy is on disc before its source goes.
   if (ok && moving && !special && zyrFault_fsync(out) != 0)
