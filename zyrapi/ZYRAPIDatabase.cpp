@@ -1,5 +1,6 @@
 // The lifecycle of the one database a ZYRAPI object works on: opening, copying, removing,
-// checkpoints, the working directory, backups, absolute names, model dumps and string strategies.
+// checkpoints, the working directory, restoring and removing backups, absolute names, model dumps
+// and string strategies.
 #include "ZYRAPI.h"
 
 #include "OperationTimer.h"
@@ -7,15 +8,19 @@
 #include "ZYRAPIBoundary.h"
 #include "ZYRSelection.h"
 #include "zyrCString.h"
+#include "zyrError.h"
+#include "zyrErrorCode.h"
 #include "zyrFileUse.h"
-#include "zyrPlacement.h"
 #include "zyrSystem.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "zyrAPI.h"
 
@@ -90,6 +95,42 @@ std::string resolvedFileOf(const std::string &name) {
   return resolved.get() != nullptr ? resolved.str() : name;
 }
 
+// A file that a removal keeps because it is in use.
+struct Kept {
+  std::string m_name;
+  zyrFileUse m_use;
+  bool m_open = false; // the object's open database, told even where the file system has no real locks
+};
+
+// Whether one of the files, or its lock file, is in use (or is the open database): the first such
+// in *kept. The caller holds the directory's lock from this look to its removal, and lets it go
+// before the refusal is told: naming the holder may search every process's descriptors.
+bool findKept(const std::vector<std::string> &names, bool databaseOpen, Kept *kept) {
+  for (const std::string &name : names) {
+    for (const std::string &file : {name, name + ".lck"}) {
+      if (zyrFileUse_check(file.c_str(), &kept->m_use, nullptr)) {
+        kept->m_name = file;
+        return true;
+      }
+    }
+    if (databaseOpen && isOpenDatabaseFile(name)) {
+      kept->m_name = name;
+      kept->m_open = true;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Publishes the refusal with the words and code of every refused removal (zyrRefuseInUse).
+void publishKept(const Kept &kept, const char *function) {
+  const std::string reason = kept.m_open ? "It is a database open in this session" : zyrFileUse_reason(&kept.m_use);
+  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, __FILE__, __LINE__);
+  zyrError_addMessage(error, "Unable to remove the file %s.\n", kept.m_name.c_str());
+  zyrError_addMessage(error, "%s.\n", reason.c_str());
+  zyrError_publish(error);
+}
+
 } // namespace
 
 void ZYRAPI::openDB(const std::string &path, bool mustExist) {
@@ -145,12 +186,17 @@ void ZYRAPI::removeCurZyr(const std::string &path) {
   // A database that another process holds, or this one under another handle, stays with its lock
   // file: removed, it would be lost to its holder, and its name free for a second writer. Looked
   // at and removed under the directory's lock, so that nobody opens it in between.
-  const zyrDirectoryGuard guard(path.c_str());
-  const std::string lock = path + ".lck";
-  if (zyrRefuseInUse(path.c_str(), 1, "removeCurZyr") || zyrRefuseInUse(lock.c_str(), 1, "removeCurZyr"))
-    boundary::throwQueued<zyrapi::zyr>(kClassText, "deleteZyrFile");
-  deleteZyrFile(lock);
-  deleteZyrFile(path);
+  Kept kept;
+  {
+    const zyrDirectoryGuard guard(path.c_str());
+    if (!findKept({path}, false, &kept)) {
+      deleteZyrFile(path + ".lck");
+      deleteZyrFile(path);
+      return;
+    }
+  }
+  publishKept(kept, "removeCurZyr");
+  boundary::throwQueued<zyrapi::zyr>(kClassText, "deleteZyrFile");
 }
 
 void ZYRAPI::deleteZyrFile(const std::string &path) {
@@ -209,12 +255,56 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
     if (zyrRefuseInUse(target.c_str(), 0, "restoreBakFiles"))
       boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
 
+  // A backup in use (a database opened under its name, here or elsewhere) is neither copied while
+  // its holder may be writing it nor removed under its holder's feet: looked at before anything is
+  // touched, and again, under the directory's lock, as the backups are removed.
+  const std::vector<std::string> backups = {wez + ".bak", zyr + ".bak"};
+  Kept kept;
+  const auto refuse = [&]() {
+    publishKept(kept, "restoreBakFiles");
+    boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
+  };
+  bool inUse;
+  {
+    const zyrDirectoryGuard guard(zyr.c_str());
+    inUse = findKept(backups, isDBOpen(), &kept);
+  }
+  if (inUse)
+    refuse();
+
   // Each copy replaces its file only once it is complete.
-  reportErrors(zyrCopyFile((wez + ".bak").c_str(), wez.c_str()), "zyrCopyFile", false, false);
-  reportErrors(zyrCopyFile((zyr + ".bak").c_str(), zyr.c_str()), "zyrCopyFile", false, false);
-  zyrRemoveFile((wez + ".bak").c_str());
-  zyrRemoveFile((zyr + ".bak").c_str());
+  reportErrors(zyrCopyFile(backups[0].c_str(), wez.c_str()), "zyrCopyFile", false, false);
+  reportErrors(zyrCopyFile(backups[1].c_str(), zyr.c_str()), "zyrCopyFile", false, false);
+  {
+    const zyrDirectoryGuard guard(zyr.c_str());
+    inUse = findKept(backups, isDBOpen(), &kept);
+    if (!inUse)
+      for (const std::string &backup : backups)
+        zyrRemoveFile(backup.c_str());
+  }
+  if (inUse)
+    refuse();
   name = wez;
+}
+
+void ZYRAPI::removeBakFiles(const std::string &path) {
+  // Only the backslash separates: the names are looked up in the current directory.
+  const size_t separator = path.rfind('\\');
+  const std::string base = separator == std::string::npos ? path : path.substr(separator + 1);
+  // Neither backup goes while one is in use, as removeCurZyr keeps a database in use.
+  const std::vector<std::string> backups = {base + ".zyr.bak", base + ".wez.bak"};
+  Kept kept;
+  {
+    const zyrDirectoryGuard guard(backups[0].c_str());
+    if (!findKept(backups, isDBOpen(), &kept)) {
+      for (const std::string &backup : backups)
+        if (zyrDoesFileExist(backup.c_str()))
+          zyrRemoveFile(backup.c_str());
+      return;
+    }
+  }
+  publishKept(kept, "removeBakFiles");
+  boundary::throwQueued<zyrapi::zyr>(kClassText, "removeBakFiles");
 }
 
 std::string ZYRAPI::getAbsolutePath(const std::string &path) const {
@@ -237,25 +327,38 @@ void ZYRAPI::zyrDebugPrint(int level, const std::string &file) const {
     std::fflush(stdout);
     return;
   }
-  // The dump replaces the file as every whole file is replaced (zyrPlacement.h): never a file in
-  // use, such as a database, and only once it is complete. A device or a pipe is written into.
-  zyrPlacement place;
-  const auto refuse = [&]() {
-    zyrPublishNotReplaced(file.c_str(), zyrPlacement_reason(&place).c_str(), "zyrDebugPrint");
+  // The dump is written into the file itself, so that every name of it (a hard link) shows the
+  // dump and a file the user may write in a directory they may not is written too. Only a file in
+  // use, such as a database, is refused; through a symbolic link it is the file the link leads to.
+  const std::string target = resolvedFileOf(file);
+  zyrFileUse use;
+  int hold = -1;
+  FILE *stream = nullptr;
+  bool inUse;
+  bool regular = false;
+  {
+    // Looked at and opened under the directory's lock, so that nobody opens it as a database in
+    // between; the hold then keeps openers off it while the dump is written.
+    const zyrDirectoryGuard guard(target.c_str());
+    inUse = zyrFileUse_check(target.c_str(), &use, &hold) != 0;
+    regular = !exists(target) || zyrIsFile(target.c_str()) != 0;
+    if (!inUse && regular)
+      stream = std::fopen(target.c_str(), "we");
+  }
+  if (inUse) {
+    zyrPublishNotReplaced(file.c_str(), zyrFileUse_reason(&use).c_str(), "zyrDebugPrint");
     boundary::throwQueued<zyrapi::zyr>(kClassText, "zyrDebugPrint");
-  };
-  const bool placed = zyrPlacement_begin(&place, file.c_str(), 0) == 1;
-  if (!placed && place.m_refusal == ZYR_PLACEMENT_IN_USE)
-    refuse();
-  // Any other refusal is as a file that cannot be opened: nothing.
-  if (!placed && place.m_refusal != ZYR_PLACEMENT_NOT_REGULAR)
-    return;
-  FILE *stream = std::fopen(placed ? place.m_temporary.c_str() : place.m_target.c_str(), "we");
-  if (stream == nullptr)
-    return;
-  zyrModel_dump(m_hModel, level, stream);
-  if (std::fclose(stream) == 0 && placed && zyrPlacement_commit(&place) != 1 && zyrPlacement_isKept(&place))
-    refuse();
+  }
+  // A device or a pipe is written into; its open may wait for a reader, so not under the lock.
+  if (!regular)
+    stream = std::fopen(target.c_str(), "we");
+  // Any other failure is as a file that cannot be opened: nothing.
+  if (stream != nullptr) {
+    zyrModel_dump(m_hModel, level, stream);
+    std::fclose(stream);
+  }
+  if (hold >= 0)
+    close(hold);
 }
 
 void ZYRAPI::setStrategyString(const std::string &name, const std::string &value) {

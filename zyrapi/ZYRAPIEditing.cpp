@@ -1,11 +1,10 @@
 // Editing the model's assemblies and regions: transforming, merging, deleting and renaming
-// assemblies, renaming regions and their priorities, and removing a case's backup files.
+// assemblies, renaming regions and their priorities.
 #include "ZYRAPI.h"
 
 #include "OperationTimer.h"
 #include "ZYRAPIBoundary.h"
 #include "ZYRAffineTransform3D.h"
-#include "zyrSystem.h"
 
 #include "zyrAPI.h"
 
@@ -54,17 +53,6 @@ bool ZYRAPI::mergeAssemblies(std::vector<std::string> &assemblies) {
       zyrModel_mergeAssemblies(m_hModel, 0, packed.count(), packed.table(), remaining.countOut(), remaining.out());
   boundary::settle<zyrapi::zyr>(status, kClassText, "mergeAssembly");
   return packed.count() > remaining.count();
-}
-
-void ZYRAPI::removeBakFiles(const std::string &path) {
-  // Only the backslash separates: the names are looked up in the current directory.
-  const size_t separator = path.rfind('\\');
-  const std::string base = separator == std::string::npos ? path : path.substr(separator + 1);
-  for (const char *suffix : {".zyr.bak", ".wez.bak"}) {
-    const std::string name = base + suffix;
-    if (zyrDoesFileExist(name.c_str()))
-      zyrRemoveFile(name.c_str());
-  }
 }
 
 void ZYRAPI::setPriority(const std::string &region, const int priority) {

@@ -502,6 +502,110 @@ TEST_F(Lifecycle, BackupsAreRestoredInPlace) {
   EXPECT_EQ(only, file("only.wez.bak"));
 }
 
+// A backup is a database too, which a process may have opened under its name: while another process
+// or this object has it open, neither the restore nor the removal of the backups touches a file,
+// and each says why. Once it is closed, both do their work.
+TEST_F(Lifecycle, BackupsInUseAreKept) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  zyrtest::ScratchDir dir("bak", m_dir);
+  const std::string zyrBak = dir.file("run.zyr.bak"), wezBak = dir.file("run.wez.bak");
+  makeMarked(zyrBak, "backup");
+  write(wezBak, "old wez");
+  write(dir.file("run.zyr"), "current zyr");
+  std::string name = zyrBak;
+  const auto refused = [&](const std::string &why) {
+    const std::vector<std::string> files = dir.listing();
+    std::vector<std::string> bytes;
+    for (const std::string &file : files)
+      bytes.push_back(read(dir.file(file)));
+    const std::string text = "Unable to remove the file " + zyrBak + ".\n" + why + ".\n";
+    EXPECT_EQ(failure("restoreBakFiles", [&] { api.restoreBakFiles(name); }).getText(), text);
+    EXPECT_EQ(failure("removeBakFiles", [&] { api.removeBakFiles(dir.file("run")); }).getText(), text);
+    EXPECT_EQ(name, zyrBak);
+    ASSERT_EQ(dir.listing(), files);
+    for (size_t i = 0; i < files.size(); ++i)
+      EXPECT_EQ(read(dir.file(files[i])), bytes[i]) << files[i];
+  };
+
+  std::unique_ptr<zyrtest::ChildProcess> holder = copying(zyrBak, dir.file("copy.zyr"), false);
+  ASSERT_EQ(holder->readLine(), "copied");
+  ASSERT_TRUE(exists(zyrBak + ".lck"));
+  refused("It is in use by process " + std::to_string(holder->pid()));
+  holder->closeInput();
+  EXPECT_EQ(holder->wait(), 0);
+  api.openDB(zyrBak, true);
+  refused("It is a database open in this session");
+
+  api.openDB(file("mine.zyr"), false);
+  api.restoreBakFiles(name);
+  EXPECT_EQ(markOf(dir.file("run.zyr")), "backup");
+  EXPECT_EQ(read(dir.file("run.wez")), "old wez");
+  write(zyrBak, "again");
+  write(wezBak, "again");
+  api.removeBakFiles(dir.file("run"));
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"copy.zyr", "run.wez", "run.zyr"}));
+}
+
+// A dump is written into the file under the name, which stays the same file: every hard link to it
+// shows the dump. A database in use stays as it is, whichever name leads to it.
+TEST_F(Lifecycle, ADumpIsWrittenIntoTheFileItself) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  const zyrtest::EnvGuard talkative("QIV_NO_DEBUG_OUT", nullptr);
+  api.openDB(file("dump.zyr"), false);
+  const std::string dump = file("dump.txt"), linked = file("linked.txt");
+  write(dump, "old");
+  ASSERT_EQ(link(dump.c_str(), linked.c_str()), 0);
+  api.zyrDebugPrint(0, linked);
+  EXPECT_NE(read(dump), "old");
+  EXPECT_EQ(read(linked), read(dump));
+
+  zyrtest::ScratchDir dir("held", m_dir);
+  const std::string theirs = dir.file("theirs.zyr"), alias = dir.file("alias.txt");
+  makeMarked(dir.file("work.zyr"), "work");
+  std::unique_ptr<zyrtest::ChildProcess> worker = copying(dir.file("work.zyr"), theirs, true);
+  ASSERT_EQ(worker->readLine(), "copied");
+  ASSERT_EQ(link(theirs.c_str(), alias.c_str()), 0);
+  const std::string bytes = read(theirs);
+  EXPECT_EQ(failure("zyrDebugPrint", [&] { api.zyrDebugPrint(0, alias); }).getText(),
+            "Unable to overwrite the existing file " + alias + ".\nIt is in use by process " +
+                std::to_string(worker->pid()) + ".\n");
+  EXPECT_EQ(read(theirs), bytes);
+  worker->closeInput();
+  EXPECT_EQ(worker->wait(), 0);
+}
+
+// A file that an ordinary user may write gets the dump in a directory where the user may make no
+// file.
+TEST_F(Lifecycle, ADumpReachesAFileTheUserMayWriteInADirectoryTheyMayNot) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs an ordinary user, whom a read-only directory keeps out";
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  const zyrtest::EnvGuard talkative("QIV_NO_DEBUG_OUT", nullptr);
+  api.openDB(file("dump.zyr"), false);
+  api.zyrDebugPrint(0, file("dump.txt"));
+  const std::string expected = read(file("dump.txt"));
+  ASSERT_NE(expected, "");
+  zyrtest::ScratchDir shut("shut", m_dir);
+  const std::string open = shut.file("open.txt");
+  write(open, "old");
+  ASSERT_EQ(chmod(open.c_str(), 0666), 0);
+  ASSERT_EQ(chmod(shut.path().c_str(), 0555), 0);
+  // Entered first: the directories above it may be closed to the user.
+  const std::string found = zyrtest::inChild([&] {
+    if (chdir(shut.path().c_str()) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+      return std::string("the user cannot be changed");
+    try {
+      api.zyrDebugPrint(0, "open.txt");
+    } catch (const qiv::Error &e) {
+      return e.getText();
+    }
+    return std::string();
+  });
+  EXPECT_EQ(found, "");
+  EXPECT_EQ(read(open), expected);
+  EXPECT_EQ(shut.listing(), std::vector<std::string>{"open.txt"});
+}
+
 TEST_F(Lifecycle, WorkingDirectoryLosesOneTrailingSeparator) {
   qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
   api.setWorkingDirectory(m_dir + "/");
