@@ -8,8 +8,6 @@
 #include "ZYRAPIBoundary.h"
 #include "ZYRSelection.h"
 #include "zyrCString.h"
-#include "zyrError.h"
-#include "zyrErrorCode.h"
 #include "zyrFileUse.h"
 #include "zyrSystem.h"
 
@@ -125,10 +123,7 @@ bool findKept(const std::vector<std::string> &names, bool databaseOpen, Kept *ke
 // Publishes the refusal with the words and code of every refused removal (zyrRefuseInUse).
 void publishKept(const Kept &kept, const char *function) {
   const std::string reason = kept.m_open ? "It is a database open in this session" : zyrFileUse_reason(&kept.m_use);
-  zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "Unable to remove the file %s.\n", kept.m_name.c_str());
-  zyrError_addMessage(error, "%s.\n", reason.c_str());
-  zyrError_publish(error);
+  zyrPublishNotRemoved(kept.m_name.c_str(), reason.c_str(), function);
 }
 
 } // namespace

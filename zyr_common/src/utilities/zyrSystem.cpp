@@ -360,11 +360,28 @@ int zyrMoveFile(const char *source, const char *destination) {
     return 0;
   {
     // The name is looked at and taken under its directory's lock, as an opener takes it: a file in
-    // use there stays.
-    zyrDirectoryGuard guard(destination);
-    if (zyrRefuseInUse(destination, 0, __func__))
+    // use there stays, and so does one that takes the name meanwhile (zyrPlacement_renameOver).
+    // The refusal is told once the lock has gone: naming a holder can take long.
+    zyrFileUse use;
+    int renamed = 0;
+    {
+      zyrDirectoryGuard guard(destination);
+      int hold = -1;
+      struct stat old;
+      const bool present = lstat(destination, &old) == 0;
+      if (!zyrFileUse_check(zyrPlacement_resolve(destination).c_str(), &use, &hold))
+        renamed = zyrPlacement_renameOver(source, destination, present ? &old : nullptr);
+      if (hold >= 0)
+        close(hold);
+    }
+    if (use.m_kind != ZYR_USE_NONE || renamed == ZYR_PLACEMENT_REPLACED) {
+      zyrPlacement refused;
+      refused.m_refusal = renamed == ZYR_PLACEMENT_REPLACED ? renamed : ZYR_PLACEMENT_IN_USE;
+      refused.m_use = use;
+      publishKept(destination, &refused, 1);
       return 0;
-    if (std::rename(source, destination) == 0)
+    }
+    if (renamed == 0)
       return 1;
   }
   // Across file systems: a complete, flushed copy beside the destination first; the source goes
@@ -421,6 +438,10 @@ void publishFileKept(const char *refused, const char *name, const char *reason, 
 
 void zyrPublishNotReplaced(const char *name, const char *reason, const char *function) {
   publishFileKept("Unable to overwrite the existing file", name, reason, function);
+}
+
+void zyrPublishNotRemoved(const char *name, const char *reason, const char *function) {
+  publishFileKept("Unable to remove the file", name, reason, function);
 }
 
 int zyrRefuseInUse(const char *name, int removing, const char *function) {

@@ -51,6 +51,8 @@ int zyrRemoveDatabaseFile(const char *name);
 // Publishes 10020 under the function's name: "Unable to overwrite the existing file <name>.", then
 // the reason (a sentence without its full stop).
 void zyrPublishNotReplaced(const char *name, const char *reason, const char *function);
+// The same for a removal: "Unable to remove the file <name>.", then the reason.
+void zyrPublishNotRemoved(const char *name, const char *reason, const char *function);
 // Whether the file of the name (for a replacement the file its links lead to, for a removal the
 // name itself: a symbolic link is no file in use) is in use
 // (zyrFileUse.h: held by a live process, this one included, or the lock file of such a file, or
