@@ -728,4 +728,27 @@ TEST_F(LockFileTest, TheSwapPutsTheNewFileInPlaceWhileBothAreHeld) {
   EXPECT_EQ(entries(r).size(), 1u);
 }
 
+// The swap replaces only the file the record holds: a file that took its name meanwhile stays,
+// and so do the record's file and the new one.
+TEST_F(LockFileTest, TheSwapLeavesAFileThatTookTheNameMeanwhile) {
+  int status;
+  IO_file *a = open("d", &status);
+  ASSERT_EQ(status, IO_OK);
+  ASSERT_EQ(io_claim_writer(captureMessage, a), IO_OK);
+  const std::string other = m_dir.file("new.wez");
+  m_records.push_back(std::make_unique<IO_file>());
+  IO_file *n = m_records.back().get();
+  iif_clear_record(n);
+  n->m_callback = captureMessage;
+  ASSERT_EQ(iif_open(n, other.c_str(), "d"), IO_OK);
+  ASSERT_EQ(writeDataSet(n), IO_OK);
+  writeFile(m_dir.file("came"), "another file");
+  ASSERT_EQ(rename(m_dir.file("came").c_str(), m_name.c_str()), 0);
+  EXPECT_EQ(iif_swap_in(a, n), IO_WRITE_ERR);
+  EXPECT_EQ(lastMessage(), "iif_swap_in: " + m_name + " is no longer the file open here; it has not been replaced\n");
+  EXPECT_EQ(readFile(m_name), "another file");
+  EXPECT_TRUE(iif_is_open(n));
+  EXPECT_TRUE(fileExists(other));
+}
+
 } // namespace

@@ -412,6 +412,37 @@ TEST_F(ModelExportTest, ADatabaseAnotherProcessHoldsIsNeverReplaced) {
   EXPECT_EQ(errors.take(), Lines{});
 }
 
+// A running export's temporary is held by it from its making to its rename: an export or a copy
+// onto that name is refused, and the running export puts its own file in place.
+TEST_F(ModelExportTest, ARunningExportsTemporaryIsNeverReplaced) {
+  block();
+  std::unique_ptr<zyrtest::ChildProcess> exporter =
+      player(joined(importing("theirs.zyr"),
+                    {"zyrModel_exportMesh", "0", "Def", "out.wez", "m", "0", "zyrDatabase_close", "0", "-1"}),
+             "export.before-replace");
+  ASSERT_EQ(exporter->waitPause(), "export.before-replace");
+  const std::string temporary = m_dir.file("out.wez.pid" + std::to_string(exporter->pid()) + ".tmp");
+  ASSERT_TRUE(zyrtest::fileExists(temporary));
+  const std::string bytes = zyrtest::readFile(temporary);
+  const std::string why = "Unable to overwrite the existing file " + temporary + ".\nIt is in use by process " +
+                          std::to_string(exporter->pid()) + ".\n";
+  EXPECT_EQ(zyrModel_exportMesh(m_hm, "Def", temporary.c_str(), "m", 0), 0);
+  EXPECT_EQ(lastMessage(), why);
+  errno = 0;
+  EXPECT_EQ(zyrCopyFile(m_dir.file("box-tet.msh").c_str(), temporary.c_str()), 0);
+  EXPECT_EQ(errno, EBUSY);
+  // Nor does an open of this directory take it for an ended process's leftover.
+  int32_t hd = -1, hm = -1;
+  ASSERT_EQ(zyrDatabase_open(m_dir.file("other.zyr").c_str(), &hd, &hm), 1);
+  EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
+  EXPECT_EQ(zyrtest::readFile(temporary), bytes);
+  exporter->release();
+  EXPECT_EQ(exporter->wait(), 0);
+  EXPECT_EQ(zyrtest::readFile(m_dir.file("out.wez")), bytes);
+  for (const std::string &name : directory())
+    EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+}
+
 // The lock file of a database in use is no target either: its holder rewrites or removes it at its
 // close, and what the export wrote would go with it.
 TEST_F(ModelExportTest, TheLockFileOfADatabaseInUseIsNeverReplaced) {

@@ -265,13 +265,101 @@ std::string markOf(const std::string &path) {
 std::string helper(const char *name) { return std::string(ZYR_TEST_HELPER_DIR) + "/" + name; }
 
 // A process copying `source` onto `target` through ZYRAPI::copyZyr (tests/zyr_classes/helpers).
-std::unique_ptr<zyrtest::ChildProcess> copying(const std::string &source, const std::string &target, bool work,
-                                                const std::string &pauseAt = "") {
+std::unique_ptr<zyrtest::ChildProcess> copyingAs(const std::string &source, const std::string &target, const char *work,
+                                                  const std::string &pauseAt) {
   return std::make_unique<zyrtest::ChildProcess>(helper("copy_zyr"),
-                                                 std::vector<std::string>{source, target, work ? "1" : "0"},
+                                                 std::vector<std::string>{source, target, work},
                                                  std::vector<std::pair<std::string, const char *>>{
                                                      {"ZYR_USE_LOCAL_UNITS", "1"}, {"ZYR_SESSION_FILE", nullptr}},
                                                  "", pauseAt);
+}
+
+std::unique_ptr<zyrtest::ChildProcess> copying(const std::string &source, const std::string &target, bool work,
+                                                const std::string &pauseAt = "") {
+  return copyingAs(source, target, work ? "1" : "0", pauseAt);
+}
+
+// A copy to a new name killed at any point it passes leaves no file under that name or the whole
+// copy, never a partial one, and nothing that the next open does not clear.
+TEST_F(Lifecycle, ACopyToANewNameKilledAnywhereLeavesNoFileOrTheWholeCopy) {
+  zyrtest::ScratchDir dir("kill", m_dir);
+  const std::string source = dir.file("orig.zyr"), target = dir.file("new.zyr");
+  makeMarked(source, "copy");
+  const std::string sourceBytes = read(source);
+  struct Kill {
+    const char *m_point;
+    bool m_made;
+  };
+  for (const Kill &kill : std::vector<Kill>{{"open.created@1", false},
+                                            {"swap.before-rename@1", false},
+                                            {"swap.after-rename@1", false},
+                                            {"copy.before-replace@1", false},
+                                            {"replace.directory-synced@1", true}}) {
+    SCOPED_TRACE(kill.m_point);
+    write(source, sourceBytes);
+    ASSERT_EQ(dir.listing(), std::vector<std::string>{"orig.zyr"});
+    {
+      std::unique_ptr<zyrtest::ChildProcess> copy = copyingAs(source, target, "new", kill.m_point);
+      const std::string point = kill.m_point;
+      ASSERT_EQ(copy->waitPause(), point.substr(0, point.find('@')));
+      copy->kill();
+      EXPECT_EQ(copy->wait(), 128 + 9);
+    }
+    EXPECT_EQ(exists(target), kill.m_made);
+    if (kill.m_made)
+      EXPECT_EQ(markOf(target), "copy");
+    // The next open clears what the copy left beside it.
+    int32_t hd = -1, hm = -1;
+    EXPECT_EQ(zyrDatabase_open(source.c_str(), &hd, &hm), 1);
+    EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
+    for (const std::string &name : dir.listing())
+      EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+    zyrtest::ErrorCapture::clear();
+    std::remove(target.c_str());
+  }
+}
+
+// A database works on the file its open found. A host that opens one by a relative name and then
+// changes its working directory to where another database of that name lies closes the first in
+// its own directory, lock file and all, and the other stays as it was, held by another process or
+// not.
+TEST_F(Lifecycle, ADatabaseStaysInTheDirectoryItsOpenFound) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  zyrtest::ScratchDir a("a", m_dir), b("b", m_dir);
+  for (const bool held : {false, true}) {
+    SCOPED_TRACE(held ? "held" : "not held");
+    makeMarked(b.file("a.zyr"), "theirs");
+    std::unique_ptr<zyrtest::ChildProcess> holder;
+    if (held) {
+      holder = copying(b.file("a.zyr"), b.file("c.zyr"), false);
+      ASSERT_EQ(holder->readLine(), "copied");
+    }
+    const std::string theirs = read(b.file("a.zyr"));
+    {
+      zyrtest::WorkingDir here(a.path());
+      api.openDB("a.zyr", false);
+      EXPECT_GE(api.getCheckpoint(), 0);
+      ASSERT_EQ(chdir(b.path().c_str()), 0);
+      api.openDB("x.zyr", false);
+      api.removeCurZyr("x.zyr");
+    }
+    EXPECT_EQ(read(b.file("a.zyr")), theirs);
+    EXPECT_FALSE(exists(a.file("a.zyr.lck")));
+    int32_t hd = -1, hm = -1;
+    EXPECT_EQ(zyrDatabase_open(a.file("a.zyr").c_str(), &hd, &hm), 1);
+    EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
+    EXPECT_EQ(a.listing(), std::vector<std::string>{"a.zyr"});
+    if (holder) {
+      holder->closeInput();
+      EXPECT_EQ(holder->wait(), 0);
+    }
+    EXPECT_EQ(markOf(b.file("a.zyr")), "theirs");
+    EXPECT_EQ(b.listing(), held ? (std::vector<std::string>{"a.zyr", "c.zyr"}) : std::vector<std::string>{"a.zyr"});
+    std::remove(b.file("a.zyr").c_str());
+    std::remove(b.file("c.zyr").c_str());
+    std::remove(a.file("a.zyr").c_str());
+    zyrtest::ErrorCapture::clear();
+  }
 }
 
 // A copy killed at any point it passes leaves under the target's name the old database or the whole

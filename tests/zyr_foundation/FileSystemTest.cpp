@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "zyrTestChild.h"
 #include "zyrTestErrors.h"
 #include "zyrCString.h"
 #include "zyrError.h"
@@ -255,6 +256,56 @@ TEST(FileSystem, AFileInUseIsNeitherCopiedNorMovedOnto) {
   close(held);
   EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), dir.file("db").c_str()), 1);
   EXPECT_EQ(readFile(dir.file("db")), "new");
+}
+
+// The next copy into a directory clears what killed copies left there, and nothing that a live
+// process holds.
+TEST(FileSystem, TheNextCopyClearsWhatKilledCopiesLeft) {
+  const std::string helpers = ZYR_TEST_HELPER_DIR;
+  const std::string tool = helpers.substr(0, helpers.rfind('/')) + "/tools/zyrcopy/zyrcopy";
+  ScratchDir dir;
+  writeFile(dir.file("src"), "new");
+  const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
+  const std::string self = std::to_string(static_cast<long>(getpid()));
+  writeFile(dir.file("a.txt.pid" + ended + ".tmp"), "half");
+  writeFile(dir.file("b.txt.pid" + ended + ".tmp"), "held");
+  const int held = open(dir.file("b.txt.pid" + ended + ".tmp").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_SH), 0);
+  const int status = std::system(("'" + tool + "' '" + dir.file("src") + "' '" + dir.file("c.txt") + "'").c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ((entries(dir.path())), (std::set<std::string>{"b.txt.pid" + ended + ".tmp", "c.txt", "src"}));
+  close(held);
+}
+
+// A process in a user and pid namespace of its own sees neither the holders of a file in the system's
+// lists nor their processes: a file of another user that it cannot read is still never replaced.
+TEST(FileSystem, AnotherUsersFileIsNotReplacedFromAnotherNamespace) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs a second user";
+  const std::string isolated = "setpriv --reuid=65534 --regid=65534 --clear-groups unshare -U -r -p -f --mount-proc ";
+  if (std::system((isolated + "true 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "user namespaces are not allowed here";
+  const std::string helpers = ZYR_TEST_HELPER_DIR;
+  ScratchDir dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  // The tool and the names lie where the other user needs to reach nothing above the directory.
+  const std::string tool = helpers.substr(0, helpers.rfind('/')) + "/tools/zyrcopy/zyrcopy";
+  writeFile(dir.file("zyrcopy"), readFile(tool));
+  ASSERT_EQ(chmod(dir.file("zyrcopy").c_str(), 0755), 0);
+  writeFile(dir.file("src"), "new");
+  ASSERT_EQ(chmod(dir.file("src").c_str(), 0644), 0);
+  for (const bool holding : {true, false}) {
+    writeFile(dir.file("db"), "root's");
+    ASSERT_EQ(chmod(dir.file("db").c_str(), 0600), 0);
+    const int fd = open(dir.file("db").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(fd, holding ? LOCK_SH : LOCK_UN), 0);
+    const std::string command = "cd '" + dir.path() + "' && " + isolated + "./zyrcopy src db 2>/dev/null";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 1) << (holding ? "held" : "not held");
+    EXPECT_EQ(readFile(dir.file("db")), "root's");
+    close(fd);
+  }
+  EXPECT_EQ((entries(dir.path())), (std::set<std::string>{"db", "src", "zyrcopy"}));
 }
 
 // A file-size limit makes writes fail part way, as a full disk would.

@@ -3,6 +3,7 @@
 // name fits.
 #include "zyrLeftovers.h"
 #include "zyrPlacement.h"
+#include "zyrTestChild.h"
 #include "zyrTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <csignal>
+#include <sys/wait.h>
 #include <vector>
 
 namespace {
@@ -197,6 +200,108 @@ TEST(PlacementTest, WhatTookTheNameMeanwhileStays) {
   EXPECT_EQ(dir.listing(), (std::vector<std::string>{"held", "made", "old"}));
   for (const char *name : {"held", "made", "old"})
     EXPECT_EQ(zyrtest::readFile(dir.file(name)), "theirs") << name;
+}
+
+} // namespace
+
+namespace {
+
+// The temporary is made by the placement and held from that moment to its rename: nobody takes
+// it for free, replaces it or removes it as a leftover meanwhile.
+TEST(PlacementTest, TheTemporaryIsHeldFromItsMakingToItsRename) {
+  zyrtest::ScratchDir dir("zyrplace");
+  zyrPlacement place;
+  ASSERT_EQ(zyrPlacement_begin(&place, dir.file("out").c_str(), 4), 1);
+  const std::string temporary = place.m_temporary;
+  ASSERT_TRUE(zyrtest::fileExists(temporary));
+  EXPECT_FALSE(lockable(temporary));
+  zyrFileUse use;
+  EXPECT_EQ(zyrFileUse_check(temporary.c_str(), &use, nullptr), 1);
+  EXPECT_EQ(use.m_kind, ZYR_USE_HELD);
+  zyrPlacement onto;
+  EXPECT_EQ(zyrPlacement_begin(&onto, temporary.c_str(), 0), 0);
+  EXPECT_EQ(onto.m_refusal, ZYR_PLACEMENT_IN_USE);
+  EXPECT_EQ(zyrLeftovers_removeUnheld(temporary.c_str()), 0);
+  // Written through a descriptor of the writer's own.
+  const int fd = zyrPlacement_openTemporary(&place);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "new", 3), 3);
+  close(fd);
+  EXPECT_FALSE(lockable(temporary));
+  ASSERT_EQ(zyrPlacement_commit(&place), 1);
+  EXPECT_EQ(zyrtest::readFile(dir.file("out")), "new");
+  EXPECT_TRUE(lockable(dir.file("out")));
+  EXPECT_EQ(dir.listing(), std::vector<std::string>{"out"});
+}
+
+// A temporary of this process's name that another process holds (one of the same id in another pid
+// namespace) is left as it is, and the placement takes another name; one that nobody holds was
+// left by an ended process, and goes.
+TEST(PlacementTest, ATemporaryNameThatIsHeldIsLeftAndAnotherTaken) {
+  zyrtest::ScratchDir dir("zyrplace");
+  const std::string target = dir.file("out");
+  char plain[PATH_MAX];
+  ASSERT_EQ(zyrLeftovers_name(target.c_str(), ".tmp", 0, plain, sizeof plain), 1);
+  zyrtest::writeFile(plain, "ended");
+  zyrtest::writeFile(std::string(plain) + ".lck", "ended");
+  {
+    zyrPlacement place;
+    ASSERT_EQ(zyrPlacement_begin(&place, target.c_str(), 0), 1);
+    EXPECT_EQ(place.m_temporary, plain);
+    EXPECT_EQ(zyrtest::readFile(plain), "");
+    EXPECT_FALSE(zyrtest::fileExists(std::string(plain) + ".lck"));
+  }
+  zyrtest::writeFile(plain, "theirs");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    // Another process holds the file until it is killed.
+    const int theirs = open(plain, O_RDONLY);
+    const char held = theirs >= 0 && flock(theirs, LOCK_EX) == 0 ? 'h' : 'x';
+    if (write(ready[1], &held, 1) != 1)
+      _exit(1);
+    pause();
+    _exit(0);
+  }
+  close(ready[1]);
+  char held = 0;
+  ASSERT_EQ(read(ready[0], &held, 1), 1);
+  close(ready[0]);
+  ASSERT_EQ(held, 'h');
+  zyrPlacement place;
+  ASSERT_EQ(zyrPlacement_begin(&place, target.c_str(), 0), 1);
+  EXPECT_NE(place.m_temporary, plain);
+  EXPECT_EQ(zyrLeftovers_owner(place.m_temporary.c_str()), static_cast<long>(getpid()));
+  zyrtest::writeFile(place.m_temporary, "mine");
+  ASSERT_EQ(zyrPlacement_commit(&place), 1);
+  kill(holder, SIGKILL);
+  int status = 0;
+  waitpid(holder, &status, 0);
+  EXPECT_EQ(zyrtest::readFile(plain), "theirs");
+  EXPECT_EQ(zyrtest::readFile(target), "mine");
+}
+
+// The rename replaces only the file it expects: a file that came where none was, or that took the
+// old one's place, stays, and so does what was to be put in place.
+TEST(PlacementTest, TheRenameReplacesOnlyTheFileItExpects) {
+  zyrtest::ScratchDir dir("zyrplace");
+  const std::string from = dir.file("new"), to = dir.file("name");
+  zyrtest::writeFile(from, "new");
+  zyrtest::writeFile(to, "came");
+  EXPECT_EQ(zyrPlacement_renameOver(from.c_str(), to.c_str(), nullptr), ZYR_PLACEMENT_REPLACED);
+  struct stat old;
+  ASSERT_EQ(stat(to.c_str(), &old), 0);
+  zyrtest::writeFile(dir.file("other"), "other");
+  ASSERT_EQ(rename(dir.file("other").c_str(), to.c_str()), 0);
+  EXPECT_EQ(zyrPlacement_renameOver(from.c_str(), to.c_str(), &old), ZYR_PLACEMENT_REPLACED);
+  EXPECT_EQ(zyrtest::readFile(to), "other");
+  EXPECT_EQ(zyrtest::readFile(from), "new");
+  ASSERT_EQ(stat(to.c_str(), &old), 0);
+  EXPECT_EQ(zyrPlacement_renameOver(from.c_str(), to.c_str(), &old), 0);
+  EXPECT_EQ(zyrtest::readFile(to), "new");
+  EXPECT_EQ(zyrPlacement_renameOver(to.c_str(), dir.file("fresh").c_str(), nullptr), 0);
+  EXPECT_EQ(dir.listing(), std::vector<std::string>{"fresh"});
 }
 
 } // namespace

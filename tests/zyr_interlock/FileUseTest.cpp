@@ -1,0 +1,112 @@
+// Whether a file is in use is decided by trying its own lock; the system's lists only name holders,
+// and only live ones.
+#include "zyrFileUse.h"
+#include "zyrLeftovers.h"
+#include "zyrPlacement.h"
+#include "zyrTestChild.h"
+#include "zyrTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A file that this process cannot open to try its lock counts as in use, whoever holds it or not:
+// a writer never concludes from the system's lists that such a file is free. Where the lists do
+// show a holder, the reason names it.
+TEST(FileUseTest, AFileWhoseLockCannotBeTriedIsInUse) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs a second user, whose file this one cannot read";
+  zyrtest::ScratchDir dir("zyruse");
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  const std::string file = dir.file("theirs");
+  zyrtest::writeFile(file, "root's");
+  ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+  const std::string unknown =
+      "Whether another process is using it cannot be told (its lock cannot be tried: Permission denied)";
+  const auto asNobody = [&](const std::string &expected) {
+    return zyrtest::inChild([&] {
+      if (setgid(65534) != 0 || setuid(65534) != 0)
+        return std::string("the user cannot be changed");
+      std::string wrong;
+      zyrFileUse use;
+      int hold = -2;
+      if (zyrFileUse_check(file.c_str(), &use, &hold) != 1 || use.m_kind != ZYR_USE_UNKNOWN || hold != -1)
+        wrong += "the check; ";
+      if (zyrFileUse_reason(&use) != expected)
+        wrong += "the reason: " + zyrFileUse_reason(&use) + "; ";
+      if (zyrFileUse_isHeld(file.c_str()) != 1)
+        wrong += "isHeld; ";
+      // Nor is it replaced or removed as a leftover.
+      zyrPlacement place;
+      if (zyrPlacement_begin(&place, file.c_str(), 0) != 0 || place.m_refusal != ZYR_PLACEMENT_IN_USE)
+        wrong += "the placement; ";
+      if (zyrLeftovers_removeUnheld(file.c_str()) != 0)
+        wrong += "the removal; ";
+      return wrong;
+    });
+  };
+  EXPECT_EQ(asNobody(unknown), "");
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(fd, LOCK_SH), 0);
+  EXPECT_EQ(asNobody("It is in use by process " + std::to_string(static_cast<long>(getpid()))), "");
+  close(fd);
+  EXPECT_EQ(zyrtest::readFile(file), "root's");
+}
+
+// A lock taken by a process that has ended, whose child keeps the descriptor, is that child's: the
+// reason names the live process, never the ended one.
+TEST(FileUseTest, AHolderIsNamedByALiveProcess) {
+  zyrtest::ScratchDir dir("zyruse");
+  const std::string file = dir.file("held");
+  zyrtest::writeFile(file, "x");
+  int ready[2], done[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(done), 0);
+  const pid_t taker = fork();
+  if (taker == 0) {
+    const int fd = open(file.c_str(), O_RDONLY);
+    if (fd < 0 || flock(fd, LOCK_EX) != 0)
+      _exit(1);
+    // The child keeps the descriptor, and the lock with it, until the test lets it go.
+    const pid_t keeper = fork();
+    if (keeper == 0) {
+      char c;
+      close(ready[0]);
+      close(done[1]);
+      const long self = static_cast<long>(getpid());
+      if (write(ready[1], &self, sizeof self) != sizeof self)
+        _exit(1);
+      while (read(done[0], &c, 1) < 0) {
+      }
+      _exit(0);
+    }
+    _exit(keeper > 0 ? 0 : 1);
+  }
+  close(ready[1]);
+  close(done[0]);
+  long keeper = 0;
+  ASSERT_EQ(read(ready[0], &keeper, sizeof keeper), static_cast<ssize_t>(sizeof keeper));
+  int status = 0;
+  ASSERT_EQ(waitpid(taker, &status, 0), taker);
+  ASSERT_EQ(zyrLeftovers_isAlive(static_cast<long>(taker)), 0);
+  zyrFileUse use;
+  EXPECT_EQ(zyrFileUse_check(file.c_str(), &use, nullptr), 1);
+  EXPECT_EQ(zyrFileUse_reason(&use), "It is in use by process " + std::to_string(keeper));
+  close(done[1]); // lets the keeper go
+  close(ready[0]);
+  // The keeper is init's child now: it is gone once its lock is.
+  for (int i = 0; i < 6000 && zyrFileUse_isHeld(file.c_str()); ++i)
+    usleep(10000);
+  EXPECT_EQ(zyrFileUse_isHeld(file.c_str()), 0);
+}
+
+} // namespace
