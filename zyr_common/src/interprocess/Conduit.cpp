@@ -240,11 +240,15 @@ void setDefaultNames(Conduit *conduit) {
 void pauseBriefly() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
 
 // Written under a private name and linked into place: the reader never sees a partial file, and
-// an existing file of that name is never replaced.
+// an existing file of that name is never replaced. The private name is held from its making to its
+// removal (zyrLeftovers.h).
 bool writePortFile(const char *name, int32_t port) {
-  char fitted[PATH_MAX];
-  char *temporary = zyrLeftovers_name(name, ".tmp", 0, fitted, sizeof fitted) ? zyrCString_clone(fitted) : nullptr;
-  int fd = temporary != nullptr ? open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644) : -1;
+  char temporary[PATH_MAX];
+  int hold = -1;
+  if (!zyrLeftovers_make(name, ".tmp", 0, temporary, sizeof temporary, &hold))
+    return false;
+  fchmod(hold, 0644);
+  const int fd = fcntl(hold, F_DUPFD_CLOEXEC, 0);
   bool ok = false;
   if (fd >= 0) {
     char text[32];
@@ -252,9 +256,9 @@ bool writePortFile(const char *name, int32_t port) {
     ok = write(fd, text, static_cast<size_t>(length)) == length;
     ok = close(fd) == 0 && ok;
     ok = ok && link(temporary, name) == 0;
-    unlink(temporary);
   }
-  zyrCString_free(temporary);
+  unlink(temporary);
+  close(hold);
   return ok;
 }
 
