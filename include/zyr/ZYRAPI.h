@@ -238,16 +238,17 @@ public:
   // The directory in which imports keep their intermediate files.
   void setWorkingDirectory(const std::string &directory);
   // name is "<base>.zyr.bak" or "<base>.wez.bak": puts both backups back in place of
-  // <base>.zyr and <base>.wez, removes the backups, and leaves "<base>.wez" in name. A file in use
-  // by this or another process is refused before either is touched.
+  // <base>.zyr and <base>.wez, removes the backups, and leaves "<base>.wez" in name. A file or a
+  // backup in use by this or another process (the open database among them) is refused with an
+  // exception before anything is touched.
   void restoreBakFiles(std::string &name);
   // Absolute forms; empty when the directory does not exist.
   std::string getAbsolutePath(const std::string &path) const;
   std::string getAbsoluteFileName(const std::string &path) const;
   // Dumps the model at the level to the file (standard output when empty); nothing when
-  // QIV_NO_DEBUG_OUT is set, or when the file cannot be written. The dump replaces the file once
-  // it is complete; a file in use by this or another process (a database) is refused with an
-  // exception, and stays as it was.
+  // QIV_NO_DEBUG_OUT is set, or when the file cannot be written. The dump is written into the file
+  // itself (truncated first); a file in use by this or another process (a database) is refused
+  // with an exception, and stays as it was.
   void zyrDebugPrint(int level, const std::string &file) const;
 
   // ---- Assemblies and regions ----
@@ -263,7 +264,8 @@ public:
   // Merges those of the assemblies whose meshes match; true when fewer remain than were given.
   bool mergeAssemblies(std::vector<std::string> &assemblies);
   // Deletes "<base>.zyr.bak" and "<base>.wez.bak" of the current directory, base being what
-  // follows the last backslash of path.
+  // follows the last backslash of path. A backup in use by this or another process is refused with
+  // an exception, and neither is removed.
   void removeBakFiles(const std::string &path);
   void setPriority(const std::string &region, const int priority);
   void getPriority(const std::string &region, int &priority) const;
