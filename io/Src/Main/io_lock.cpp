@@ -452,15 +452,23 @@ int io_lock_holder(const char *name, int *writer, long *pid) {
   *writer = 0;
   *pid = 0;
   if (!name) return 0;
-  // Probed as the staleness probe does, under the directory's lock, so that no opener meets the
-  // probe's own lock.
-  DirectoryGuard guard(name);
-  int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  int fd = -1;
+  bool held = false;
+  {
+    // Probed as the staleness probe does, under the directory's lock, so that no opener meets the
+    // probe's own lock.
+    DirectoryGuard guard(name);
+    fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+      // Refused a shared lock: a writer holds it; refused only the exclusive one: readers do.
+      *writer = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 1 : 0;
+      held = *writer || (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK);
+      flock(fd, LOCK_UN); // the probe's own lock is no holder's
+    }
+  }
+  // The holders are named once the directory lock has gone: the search can take long, and no
+  // opener waits for a name.
   if (fd < 0) return unopenedHolder(name, writer, pid);
-  // Refused a shared lock: a writer holds it; refused only the exclusive one: readers do.
-  *writer = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 1 : 0;
-  const bool held = *writer || (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK);
-  flock(fd, LOCK_UN); // the probe's own lock is no holder's
   struct stat status;
   if (held && fstat(fd, &status) == 0) *pid = lockHolderId(zyrFileUse_holders(status, *writer != 0));
   close(fd);
