@@ -140,12 +140,13 @@ protected:
       if (iif_is_open(record.get())) iif_close(record.get());
   }
   // A new record opened on the file; its status in *status.
-  IO_file *open(const char *access, int *status = nullptr) {
+  IO_file *open(const char *access, int *status = nullptr) { return openNamed(m_name, access, status); }
+  IO_file *openNamed(const std::string &name, const char *access, int *status = nullptr) {
     m_records.push_back(std::make_unique<IO_file>());
     IO_file *record = m_records.back().get();
     iif_clear_record(record);
     record->m_callback = captureMessage;
-    int s = iif_open(record, m_name.c_str(), access);
+    int s = iif_open(record, name.c_str(), access);
     if (s != IO_OK) iif_release_record(record);
     if (status) *status = s;
     return record;
@@ -700,11 +701,8 @@ TEST_F(LockFileTest, TheSwapPutsTheNewFileInPlaceWhileBothAreHeld) {
   a = open("d", &status);
   ASSERT_EQ(status, IO_OK);
   const std::string other = m_dir.file("new.wez");
-  m_records.push_back(std::make_unique<IO_file>());
-  IO_file *n = m_records.back().get();
-  iif_clear_record(n);
-  n->m_callback = captureMessage;
-  ASSERT_EQ(iif_open(n, other.c_str(), "d"), IO_OK);
+  IO_file *n = openNamed(other, "d", &status);
+  ASSERT_EQ(status, IO_OK);
   ASSERT_EQ(writeDataSet(n), IO_OK);
   // Both must be this process's to write.
   EXPECT_EQ(iif_swap_in(a, n), IO_LOCK_ERR);
@@ -736,11 +734,8 @@ TEST_F(LockFileTest, TheSwapLeavesAFileThatTookTheNameMeanwhile) {
   ASSERT_EQ(status, IO_OK);
   ASSERT_EQ(io_claim_writer(captureMessage, a), IO_OK);
   const std::string other = m_dir.file("new.wez");
-  m_records.push_back(std::make_unique<IO_file>());
-  IO_file *n = m_records.back().get();
-  iif_clear_record(n);
-  n->m_callback = captureMessage;
-  ASSERT_EQ(iif_open(n, other.c_str(), "d"), IO_OK);
+  IO_file *n = openNamed(other, "d", &status);
+  ASSERT_EQ(status, IO_OK);
   ASSERT_EQ(writeDataSet(n), IO_OK);
   writeFile(m_dir.file("came"), "another file");
   ASSERT_EQ(rename(m_dir.file("came").c_str(), m_name.c_str()), 0);
