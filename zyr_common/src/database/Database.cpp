@@ -497,7 +497,8 @@ int readActive(Database *database, int32_t state, const zyrUUID *uuid, const cha
   int32_t when = readWhen(database, state, uuid, name);
   const std::string exactName = exact(name);
   while (when >= 0) {
-    if (reader(database->m_defFile, exactName.c_str(), database->m_key, when, out...))
+    const int read = reader(database->m_defFile, exactName.c_str(), database->m_key, when, out...);
+    if (read > 0)
       return 1;
     // The disc failed the read: the version is as unknown as the rest of what the file holds now.
     if (DefFile_readFailure(database->m_defFile) != 0) {
@@ -508,8 +509,9 @@ int readActive(Database *database, int32_t state, const zyrUUID *uuid, const cha
     // cannot be read: the user hears of it, and the caller goes on with an older version, the one
     // every read at the state takes (an open, a change of state, the open after a close). At
     // state 0 and below the version is only asked for: its absence is no damage; nor is an empty
-    // array, which the readers answer as none.
-    if (DefFile_exists(database->m_defFile, exactName.c_str(), database->m_key, when) != 1 ||
+    // array, which the readers answer as none, nor a whole version that holds nothing of the
+    // reader's type (read < 0): it is the version of the state, and other readers take it.
+    if (read < 0 || DefFile_exists(database->m_defFile, exactName.c_str(), database->m_key, when) != 1 ||
         isEmpty(database, exactName.c_str(), when))
       return 0;
     ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
@@ -545,30 +547,34 @@ uint32_t versionTypes(DefFile *file, const char *what, const char *where, int32_
   return types;
 }
 
-// A typed reader of a new array that takes nothing from a version stored with another type: the
-// library answers such a read with no values, which is not the version's value. `types` are those
-// the reader reads (doubles also from floats).
+// A typed reader of a new array that tells a version stored with another type from a damaged one.
+// The library reads such a version as an empty array of numbers or characters, and answers it so,
+// but fails the strings and references it finds none of: -1 then, when the version's data type
+// declares none of `types` (those the reader reads, doubles also from floats) and the version reads
+// whole as characters (as no characters, a damaged one not at all). Such a version is sound, the
+// one of its state for every other reader, and a purge keeps it: it is no damage to tell or leave out.
 template <class T>
 auto ofType(int (*reader)(DefFile *, const char *, const char *, int32_t, T **, int32_t *), uint32_t types) {
   return [reader, types](DefFile *file, const char *what, const char *where, int32_t when, T **array,
                          int32_t *count) {
-    if (!reader(file, what, where, when, array, count)) return 0;
-    if (*count > 0 || (versionTypes(file, what, where, when) & types) != 0) return 1;
-    zyrMemory_freeAndClear(array, "ofType");
-    *count = 0;
-    return 0;
+    if (reader(file, what, where, when, array, count)) return 1;
+    if (DefFile_readFailure(file) != 0 || (versionTypes(file, what, where, when) & types) != 0) return 0;
+    char *chars = nullptr;
+    int32_t n = 0;
+    const int whole = DefFile_readChars(file, what, where, when, &chars, &n);
+    zyrMemory_free(chars, "ofType");
+    return whole ? -1 : 0;
   };
 }
 
 // A reader of a caller's buffer of n, whose count it may change, as a reader of the buffer alone:
-// each version tried is read with the count the caller gave, and one of another type is not read.
+// each version tried is read with the count the caller gave. The library reads a version of
+// another type as no values, the buffer untouched.
 template <class T>
-auto intoBuffer(int (*reader)(DefFile *, const char *, const char *, int32_t, T *, int32_t *), int32_t n,
-                uint32_t types) {
-  return [reader, n, types](DefFile *file, const char *what, const char *where, int32_t when, T *array) {
+auto intoBuffer(int (*reader)(DefFile *, const char *, const char *, int32_t, T *, int32_t *), int32_t n) {
+  return [reader, n](DefFile *file, const char *what, const char *where, int32_t when, T *array) {
     int32_t count = n;
-    if (!reader(file, what, where, when, array, &count)) return 0;
-    return count > 0 || (versionTypes(file, what, where, when) & types) != 0 ? 1 : 0;
+    return reader(file, what, where, when, array, &count);
   };
 }
 
@@ -654,7 +660,7 @@ int Database_getInts(Database *database, int32_t state, const zyrUUID *uuid, con
 
 int Database_getIntArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                          int32_t *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readIntArray, n, kInts), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readIntArray, n), array);
 }
 
 int Database_setFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float value) {
@@ -680,7 +686,7 @@ int Database_getFloats(Database *database, int32_t state, const zyrUUID *uuid, c
 
 int Database_getFloatArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                            float *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readFloatArray, n, kFloats), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readFloatArray, n), array);
 }
 
 int Database_setDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -708,7 +714,7 @@ int Database_getDoubles(Database *database, int32_t state, const zyrUUID *uuid, 
 
 int Database_getDoubleArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                             double *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readDoubleArray, n, kDoubles | kFloats), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readDoubleArray, n), array);
 }
 
 int Database_setChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char value) {
@@ -733,7 +739,7 @@ int Database_getChars(Database *database, int32_t state, const zyrUUID *uuid, co
 
 int Database_getCharArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                           char *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readCharArray, n, kChars), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readCharArray, n), array);
 }
 
 int Database_setString(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -761,7 +767,7 @@ int Database_getStrings(Database *database, int32_t state, const zyrUUID *uuid, 
 
 int Database_getStringArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                             char **array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readStringArray, n, kChars), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readStringArray, n), array);
 }
 
 int Database_setPointer(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -789,7 +795,7 @@ int Database_getPointers(Database *database, int32_t state, const zyrUUID *uuid,
 
 int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                              zyrUUID **array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readUUIDArray, n, kChars), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readUUIDArray, n), array);
 }
 
 int Database_getData(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *kind,

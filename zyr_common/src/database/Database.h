@@ -125,10 +125,13 @@ void Database_print(const Database *database, FILE *stream);
 // scalar outputs are then untouched, allocated outputs NULL with count 0. Allocated outputs
 // belong to the caller; buffer reads take a buffer of n.
 //
-// A version that the reader cannot take (its data damaged, or of another kind: a typed read of a
-// version stored with another type takes no values from it) is reported and left out, and the
-// reader takes the newest older one that it can: what a state shows rests on the file alone,
-// whichever way it was reached. At state 0 and below the version is read exactly.
+// A version that the reader cannot take (its data damaged, or of another kind for a scalar read) is
+// reported and left out, and the reader takes the newest older one that it can: what a state shows
+// rests on the file alone, whichever way it was reached. At state 0 and below the version is read
+// exactly. An array read of a version that reads whole but was stored with another type takes no
+// values from it, and no older version in its place: the number and character readers answer an
+// empty array (1, NULL and 0), the buffer readers 1 with the buffer untouched, the string and
+// reference readers 0. Such a version is no damage: it is neither reported nor left out.
 int Database_setInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t value);
 int Database_getInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *value);
 int Database_setInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
