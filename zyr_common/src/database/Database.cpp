@@ -476,12 +476,36 @@ int writeKeyed(Database *database, int32_t state, const zyrUUID *uuid, const cha
   return 0;
 }
 
-// Whether the version of the current key reads whole and holds no values.
-bool isEmpty(Database *database, const char *name, int32_t when) {
-  int32_t counts[7];
-  return DefFile_readSignature(database->m_defFile, name, database->m_key, when, &counts[0], &counts[1], &counts[2],
-                               &counts[3], &counts[4], &counts[5], &counts[6]) == 1 &&
-         std::all_of(counts, counts + 7, [](int32_t n) { return n == 0; });
+// Whether the characters of a version are marked as references (its first attribute "t=u").
+bool marksReferences(DefFile *file, const char *what, const char *where, int32_t when) {
+  int32_t n = 0;
+  char **names = nullptr, **values = nullptr;
+  const bool marked = DefFile_readAttributes(file, what, where, when, &n, &names, &values) && n > 0 &&
+                      std::strcmp(names[0], "t") == 0 && std::strcmp(values[0], "u") == 0;
+  zyrCStringArray_free(names, static_cast<uint64_t>(n));
+  zyrCStringArray_free(values, static_cast<uint64_t>(n));
+  return marked;
+}
+
+// Whether a version reads whole as what it was stored as. Only a version that does not is damage:
+// one that a reader of another type, or a caller's buffer too small for it, cannot take is sound,
+// the version of its state for every other reader and the one a purge keeps.
+bool readsWhole(DefFile *file, const char *what, const char *where, int32_t when) {
+  // A typed read takes every value the version holds, those of other types into arrays it drops,
+  // so one of characters reads the whole of any version.
+  char *chars = nullptr;
+  int32_t n = 0;
+  bool whole = DefFile_readChars(file, what, where, when, &chars, &n) != 0;
+  zyrMemory_free(chars, __func__);
+  // Characters stored as references are whole only when each names a key.
+  if (whole && n > 0 && marksReferences(file, what, where, when)) {
+    zyrUUID **references = nullptr;
+    int32_t count = 0;
+    whole = DefFile_readUUIDs(file, what, where, when, &references, &count) != 0;
+    for (int32_t i = 0; i < count; ++i) zyrUUID_delete(references[i]);
+    zyrMemory_free(references, __func__);
+  }
+  return whole;
 }
 
 // The newest version of the name under the current key older than `when`, or -1.
@@ -496,22 +520,26 @@ int readActive(Database *database, int32_t state, const zyrUUID *uuid, const cha
                Out... out) {
   int32_t when = readWhen(database, state, uuid, name);
   const std::string exactName = exact(name);
+  DefFile *file = database->m_defFile;
   while (when >= 0) {
-    if (reader(database->m_defFile, exactName.c_str(), database->m_key, when, out...))
+    if (reader(file, exactName.c_str(), database->m_key, when, out...))
       return 1;
+    // A version that is not there (at state 0 and below it is only asked for) or that reads whole
+    // is no damage: the read fails as the reader answered, for the caller's type or buffer, and no
+    // older version stands in for the version of the state.
+    const bool noDamage = DefFile_readFailure(file) == 0 &&
+                          (DefFile_exists(file, exactName.c_str(), database->m_key, when) != 1 ||
+                           readsWhole(file, exactName.c_str(), database->m_key, when));
     // The disc failed the read: the version is as unknown as the rest of what the file holds now.
-    if (DefFile_readFailure(database->m_defFile) != 0) {
-      DefFile_reportError(database->m_defFile, database->m_defFile->m_function);
+    if (DefFile_readFailure(file) != 0) {
+      DefFile_reportError(file, file->m_function);
       return 0;
     }
-    // The index named the version, and its data set stands where the index says, but its values
-    // cannot be read: the user hears of it, and the caller goes on with an older version, the one
-    // every read at the state takes (an open, a change of state, the open after a close). At
-    // state 0 and below the version is only asked for: its absence is no damage; nor is an empty
-    // array, which the readers answer as none.
-    if (DefFile_exists(database->m_defFile, exactName.c_str(), database->m_key, when) != 1 ||
-        isEmpty(database, exactName.c_str(), when))
+    if (noDamage)
       return 0;
+    // The index named the version, and its data set stands where the index says, but it does not
+    // read: the user hears of it, and the caller goes on with an older version, the one every read
+    // at the state takes (an open, a change of state, the open after a close).
     ZYR_ERROR(ZYR_I_INTERNAL_ERROR,
               "The version of \"%s\" of the object %s for state %d in the database\n\n%s\n\nis damaged "
               "and has been left out.\n",
@@ -525,7 +553,6 @@ int readActive(Database *database, int32_t state, const zyrUUID *uuid, const cha
 // The value types that a version's data type declares, one bit each in the order of kTypeNames: a
 // plain type by its first four letters, a structure by the names of its entries.
 const char *const kTypeNames[] = {"INTR", "REAL", "DBLE", "CHAR", "STRI", "LOGL"};
-enum : uint32_t { kInts = 1, kFloats = 2, kDoubles = 4, kChars = 8 };
 
 uint32_t versionTypes(DefFile *file, const char *what, const char *where, int32_t when) {
   char *type = nullptr;
@@ -545,42 +572,14 @@ uint32_t versionTypes(DefFile *file, const char *what, const char *where, int32_
   return types;
 }
 
-// A typed reader of a new array that takes nothing from a version stored with another type: the
-// library answers such a read with no values, which is not the version's value. `types` are those
-// the reader reads (doubles also from floats).
-template <class T>
-auto ofType(int (*reader)(DefFile *, const char *, const char *, int32_t, T **, int32_t *), uint32_t types) {
-  return [reader, types](DefFile *file, const char *what, const char *where, int32_t when, T **array,
-                         int32_t *count) {
-    if (!reader(file, what, where, when, array, count)) return 0;
-    if (*count > 0 || (versionTypes(file, what, where, when) & types) != 0) return 1;
-    zyrMemory_freeAndClear(array, "ofType");
-    *count = 0;
-    return 0;
-  };
-}
-
 // A reader of a caller's buffer of n, whose count it may change, as a reader of the buffer alone:
-// each version tried is read with the count the caller gave, and one of another type is not read.
+// each version tried is read with the count the caller gave.
 template <class T>
-auto intoBuffer(int (*reader)(DefFile *, const char *, const char *, int32_t, T *, int32_t *), int32_t n,
-                uint32_t types) {
-  return [reader, n, types](DefFile *file, const char *what, const char *where, int32_t when, T *array) {
+auto intoBuffer(int (*reader)(DefFile *, const char *, const char *, int32_t, T *, int32_t *), int32_t n) {
+  return [reader, n](DefFile *file, const char *what, const char *where, int32_t when, T *array) {
     int32_t count = n;
-    if (!reader(file, what, where, when, array, &count)) return 0;
-    return count > 0 || (versionTypes(file, what, where, when) & types) != 0 ? 1 : 0;
+    return reader(file, what, where, when, array, &count);
   };
-}
-
-// Whether the characters of a version are marked as references (its first attribute "t=u").
-bool marksReferences(DefFile *file, const char *what, const char *where, int32_t when) {
-  int32_t n = 0;
-  char **names = nullptr, **values = nullptr;
-  const bool marked = DefFile_readAttributes(file, what, where, when, &n, &names, &values) && n > 0 &&
-                      std::strcmp(names[0], "t") == 0 && std::strcmp(values[0], "u") == 0;
-  zyrCStringArray_free(names, static_cast<uint64_t>(n));
-  zyrCStringArray_free(values, static_cast<uint64_t>(n));
-  return marked;
 }
 
 // A typed reader of a new array, its array handed over as untyped values.
@@ -649,12 +648,12 @@ int Database_getInts(Database *database, int32_t state, const zyrUUID *uuid, con
                      int32_t **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, ofType(DefFile_readInts, kInts), array, count);
+  return readActive(database, state, uuid, name, DefFile_readInts, array, count);
 }
 
 int Database_getIntArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                          int32_t *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readIntArray, n, kInts), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readIntArray, n), array);
 }
 
 int Database_setFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float value) {
@@ -675,12 +674,12 @@ int Database_getFloats(Database *database, int32_t state, const zyrUUID *uuid, c
                        float **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, ofType(DefFile_readFloats, kFloats), array, count);
+  return readActive(database, state, uuid, name, DefFile_readFloats, array, count);
 }
 
 int Database_getFloatArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                            float *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readFloatArray, n, kFloats), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readFloatArray, n), array);
 }
 
 int Database_setDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -702,13 +701,12 @@ int Database_getDoubles(Database *database, int32_t state, const zyrUUID *uuid, 
                         double **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, ofType(DefFile_readDoubles, kDoubles | kFloats), array,
-                    count);
+  return readActive(database, state, uuid, name, DefFile_readDoubles, array, count);
 }
 
 int Database_getDoubleArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                             double *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readDoubleArray, n, kDoubles | kFloats), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readDoubleArray, n), array);
 }
 
 int Database_setChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char value) {
@@ -728,12 +726,12 @@ int Database_getChars(Database *database, int32_t state, const zyrUUID *uuid, co
                       int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, ofType(DefFile_readChars, kChars), array, count);
+  return readActive(database, state, uuid, name, DefFile_readChars, array, count);
 }
 
 int Database_getCharArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                           char *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readCharArray, n, kChars), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readCharArray, n), array);
 }
 
 int Database_setString(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -756,12 +754,12 @@ int Database_getStrings(Database *database, int32_t state, const zyrUUID *uuid, 
                         char ***array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, ofType(DefFile_readStrings, kChars), array, count);
+  return readActive(database, state, uuid, name, DefFile_readStrings, array, count);
 }
 
 int Database_getStringArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                             char **array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readStringArray, n, kChars), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readStringArray, n), array);
 }
 
 int Database_setPointer(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -784,12 +782,12 @@ int Database_getPointers(Database *database, int32_t state, const zyrUUID *uuid,
                          zyrUUID ***array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, ofType(DefFile_readUUIDs, kChars), array, count);
+  return readActive(database, state, uuid, name, DefFile_readUUIDs, array, count);
 }
 
 int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                              zyrUUID **array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readUUIDArray, n, kChars), array);
+  return readActive(database, state, uuid, name, intoBuffer(DefFile_readUUIDArray, n), array);
 }
 
 int Database_getData(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *kind,

@@ -125,10 +125,14 @@ void Database_print(const Database *database, FILE *stream);
 // scalar outputs are then untouched, allocated outputs NULL with count 0. Allocated outputs
 // belong to the caller; buffer reads take a buffer of n.
 //
-// A version that the reader cannot take (its data damaged, or of another kind: a typed read of a
-// version stored with another type takes no values from it) is reported and left out, and the
-// reader takes the newest older one that it can: what a state shows rests on the file alone,
-// whichever way it was reached. At state 0 and below the version is read exactly.
+// A damaged version, one that does not read whole as what it was stored as, is reported and left
+// out, and the reader takes the newest older one that it can: what a state shows rests on the file
+// alone, whichever way it was reached. At state 0 and below the version is read exactly. A version
+// that reads whole is no damage, whatever the reader makes of it: it is neither reported nor left
+// out, a purge keeps it, and no older version is read in its place. Stored with another type, the
+// number and character array readers answer it as an empty array (1, NULL and 0), the buffer
+// readers as 1 with the buffer untouched, the scalar, string and reference readers as a failed
+// read (0). A buffer too small for it, or a scalar read of other than one value, fails (0).
 int Database_setInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t value);
 int Database_getInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *value);
 int Database_setInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -201,8 +205,9 @@ int Database_describeData(Database *database, int32_t state, const zyrUUID *uuid
 // The version a reader at the state takes, whatever its kind, as the one kind its data type declares:
 // *kind as the place of its count in Database_describeData (0 integers, 1 floats, 2 doubles,
 // 3 characters, 5 references), *values a new array of it (int32_t, float, double, char or zyrUUID *)
-// and *count its length, also of an empty one. One walk decides the version and it gives both: one
-// of no one kind, or that does not read as its kind, is reported and left out as by every reader.
+// and *count its length, also of an empty one. One walk decides the version and it gives both: a
+// damaged one is reported and left out as by every reader; one that reads whole but is of no one
+// kind is no damage, and the read fails (0) without an older version in its place.
 // 0 (-1, NULL and 0) when none reads.
 int Database_getData(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *kind,
                      void **values, int32_t *count);
