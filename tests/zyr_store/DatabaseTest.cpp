@@ -557,6 +557,29 @@ TEST_F(DatabaseTest, AScalarReadOfAVersionOfAnotherTypeFailsAndThePurgeKeepsIt) 
   EXPECT_EQ(errors.take(), std::vector<std::string>{});
 }
 
+// A purge keeps of every name the newest version that reads whole: a damaged one that no read met
+// before goes, and the sound older one stays, also after a reopen.
+TEST_F(DatabaseTest, APurgeKeepsTheSoundOlderVersionOfADamagedOneNoReadMet) {
+  const int32_t two[2] = {7, 8};
+  ASSERT_EQ(Database_setInt(m_database, 1, m_object, "n", 5), 1);
+  ASSERT_EQ(Database_setInts(m_database, 2, m_object, "n", two, 2), 1);
+  Database_delete(m_database);
+  m_database = nullptr;
+  ASSERT_TRUE(storetest::damageEndTag(m_name + ".zyr", "n", key(), 2));
+  reopen();
+  zyrtest::ErrorCapture errors;
+  ASSERT_EQ(Database_purgeModifiedData(m_database, 2), 1);
+  for (const bool reopened : {false, true}) {
+    SCOPED_TRACE(reopened);
+    if (reopened)
+      reopen();
+    int32_t value = 0;
+    EXPECT_EQ(Database_getInt(m_database, 2, m_object, "n", &value), 1);
+    EXPECT_EQ(value, 5);
+  }
+  EXPECT_EQ(errors.take(), std::vector<std::string>{});
+}
+
 // A caller's buffer too small for a sound version was taken for the version's damage: told, left
 // out, filled from an older version that fits, and the purge then erased the sound one. So was a
 // scalar read of a version of more than one value.

@@ -990,10 +990,9 @@ int32_t keptVersion(Database *database, const Database *reader, const char *name
       continue;
     }
     if (isLeftOut(reader, database->m_key, name, whens[v])) continue;
-    int32_t counts[7];
-    if (v == from || DefFile_readSignature(database->m_defFile, exactName.c_str(), database->m_key, whens[v],
-                                             &counts[0], &counts[1], &counts[2], &counts[3], &counts[4],
-                                             &counts[5], &counts[6]))
+    // Its counts may read where its values do not (a damaged end): the whole version decides, or
+    // the sound older one would go for a damaged one.
+    if (v == from || readsWhole(database->m_defFile, exactName.c_str(), database->m_key, whens[v]))
       return whens[v];
   }
   return checked ? -1 : Database_findActiveWhen(database, state, name);
