@@ -157,7 +157,12 @@ int probe(const char *name, int *hold, int *error, struct stat *status, bool *kn
   const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     const int reason = errno;
-    if (stat(name, status) != 0) return 0;
+    // Not there is not in use; a name that cannot even be looked up cannot be told.
+    if (stat(name, status) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR) return 0;
+      *error = errno;
+      return -1;
+    }
     *known = true;
     *error = reason;
     return -1;

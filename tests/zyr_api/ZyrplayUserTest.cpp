@@ -139,8 +139,11 @@ TEST_F(ZyrplayUserTest, ADirectoryTheUserMayNotWriteIsToldAtTheOpen) {
   EXPECT_TRUE(zyrtest::contains(played.err, "Unable to claim the WEZ data file for writing: its lock file cannot "
                                             "be written.\n"))
       << played.err;
+  // Named by the name the database keeps: the whole path, or the name given where the directories
+  // above are closed to the user.
   EXPECT_TRUE(zyrtest::contains(played.err, "(can't make the lock file " + file("x.zyr.lck") +
-                                                ") syserr:: Permission denied\n"))
+                                                ") syserr:: Permission denied\n") ||
+              zyrtest::contains(played.err, "(can't make the lock file x.zyr.lck) syserr:: Permission denied\n"))
       << played.err;
   EXPECT_FALSE(zyrtest::contains(played.err, "10012")) << played.err;
   EXPECT_FALSE(zyrtest::contains(played.err, "another process")) << played.err;

@@ -34,22 +34,24 @@ TEST(FileUseTest, AFileWhoseLockCannotBeTriedIsInUse) {
       "Whether another process is using it cannot be told (its lock cannot be tried: Permission denied)";
   const auto asNobody = [&](const std::string &expected) {
     return zyrtest::inChild([&] {
-      if (setgid(65534) != 0 || setuid(65534) != 0)
+      // Entered first: the directories above may be closed to that user.
+      if (chdir(dir.path().c_str()) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
         return std::string("the user cannot be changed");
+      const char *name = "theirs";
       std::string wrong;
       zyrFileUse use;
       int hold = -2;
-      if (zyrFileUse_check(file.c_str(), &use, &hold) != 1 || use.m_kind != ZYR_USE_UNKNOWN || hold != -1)
+      if (zyrFileUse_check(name, &use, &hold) != 1 || use.m_kind != ZYR_USE_UNKNOWN || hold != -1)
         wrong += "the check; ";
       if (zyrFileUse_reason(&use) != expected)
         wrong += "the reason: " + zyrFileUse_reason(&use) + "; ";
-      if (zyrFileUse_isHeld(file.c_str()) != 1)
+      if (zyrFileUse_isHeld(name) != 1)
         wrong += "isHeld; ";
       // Nor is it replaced or removed as a leftover.
       zyrPlacement place;
-      if (zyrPlacement_begin(&place, file.c_str(), 0) != 0 || place.m_refusal != ZYR_PLACEMENT_IN_USE)
+      if (zyrPlacement_begin(&place, name, 0) != 0 || place.m_refusal != ZYR_PLACEMENT_IN_USE)
         wrong += "the placement; ";
-      if (zyrLeftovers_removeUnheld(file.c_str()) != 0)
+      if (zyrLeftovers_removeUnheld(name) != 0)
         wrong += "the removal; ";
       return wrong;
     });
