@@ -189,20 +189,28 @@ int zyrLeftovers_create(const char *path, int *fd) {
   return 1;
 }
 
-std::string zyrLeftovers_unique() {
+namespace {
+
+// A unique part for a name: "." and sixteen hexadecimal digits.
+std::string uniquePart() {
   std::random_device random;
   char unique[32];
   snprintf(unique, sizeof unique, ".%08x%08x", static_cast<unsigned>(random()), static_cast<unsigned>(random()));
   return unique;
 }
 
-int zyrLeftovers_make(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size, int *fd) {
+} // namespace
+
+int zyrLeftovers_make(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size, int *fd,
+                      bool owned) {
   *fd = -1;
   const std::string plain = suffix != nullptr ? suffix : "";
   for (int attempt = 0; attempt < 16; ++attempt) {
-    const bool first = attempt < 2;
-    const std::string chosen = first ? plain : zyrLeftovers_unique() + plain;
-    if (!zyrLeftovers_name(path, chosen.c_str(), reserve, buffer, size)) {
+    const bool first = owned && attempt < 2;
+    const std::string chosen = first ? plain : uniquePart() + plain;
+    const int named = owned ? zyrLeftovers_name(path, chosen.c_str(), reserve, buffer, size)
+                            : zyrLeftovers_beside(path, chosen.c_str(), reserve, buffer, size);
+    if (!named) {
       errno = ENAMETOOLONG;
       return 0;
     }
@@ -211,7 +219,7 @@ int zyrLeftovers_make(const char *path, const char *suffix, size_t reserve, char
     if (errno != EEXIST)
       break;
     // The plain name of this id: what an ended process left goes, unless somebody holds it.
-    if (attempt == 0 && !zyrLeftovers_removeUnheld(buffer))
+    if (first && attempt == 0 && !zyrLeftovers_removeUnheld(buffer))
       ++attempt;
   }
   if (errno == 0)

@@ -62,11 +62,11 @@ int zyrLeftovers_create(const char *path, int *fd);
 // Makes this process's leftover of `path` as zyrLeftovers_create makes a file: named as
 // zyrLeftovers_name names it, with `suffix` (".tmp"), into the buffer. What an ended process of
 // this id left under that name goes first, unless somebody holds it: then the name takes a unique
-// part before the suffix. 1 with *fd holding it, or 0 with errno (the buffer then holds "").
-int zyrLeftovers_make(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size, int *fd);
-
-// A unique part for a name: "." and sixteen hexadecimal digits.
-std::string zyrLeftovers_unique();
+// part before the suffix. `owned` false: a name beside `path` without this process's id, each with a
+// unique part (zyrLeftovers_beside), for a file that is nobody's leftover. 1 with *fd holding it, or
+// 0 with errno (the buffer then holds "").
+int zyrLeftovers_make(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size, int *fd,
+                      bool owned = true);
 
 // Removes the leftover under the name when no process holds it (for a lock file, its data file),
 // looked at under the directory lock: 1 when removed.

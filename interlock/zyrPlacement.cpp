@@ -12,8 +12,8 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -172,22 +172,7 @@ int makeTemporary(zyrPlacement *placement, size_t reserve, bool owned) {
   const char *target = placement->m_target.c_str();
   char temporary[PATH_MAX];
   int fd = -1;
-  bool made = false;
-  if (owned) {
-    made = zyrLeftovers_make(target, ".tmp", reserve, temporary, sizeof temporary, &fd) == 1;
-  } else {
-    for (int attempt = 0; attempt < 16 && !made; ++attempt) {
-      if (!zyrLeftovers_beside(target, (zyrLeftovers_unique() + ".tmp").c_str(), reserve, temporary,
-                               sizeof temporary)) {
-        errno = ENAMETOOLONG;
-        return 0;
-      }
-      made = zyrLeftovers_create(temporary, &fd) == 1;
-      if (!made && errno != EEXIST)
-        return 0;
-    }
-  }
-  if (!made)
+  if (!zyrLeftovers_make(target, ".tmp", reserve, temporary, sizeof temporary, &fd, owned))
     return 0;
   placement->m_temporary = temporary;
   placement->m_temporaryHold = fd;

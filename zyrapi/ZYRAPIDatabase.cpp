@@ -126,6 +126,29 @@ void publishKept(const Kept &kept, const char *function) {
   zyrPublishNotRemoved(kept.m_name.c_str(), reason.c_str(), function);
 }
 
+void removeFiles(const std::vector<std::string> &names) {
+  for (const std::string &name : names)
+    zyrRemoveFile(name.c_str());
+}
+
+// Runs `remove` under the directory's lock unless one of the files (or its lock file) is in use,
+// or is the open database; else, once the lock has gone, tells why under the function's name and
+// throws for the method.
+template <class Remove>
+void removeUnlessKept(const std::vector<std::string> &names, bool databaseOpen, const Remove &remove,
+                      const char *function, const char *method) {
+  Kept kept;
+  {
+    const zyrDirectoryGuard guard(names.front().c_str());
+    if (!findKept(names, databaseOpen, &kept)) {
+      remove();
+      return;
+    }
+  }
+  publishKept(kept, function);
+  boundary::throwQueued<zyrapi::zyr>(kClassText, method);
+}
+
 } // namespace
 
 void ZYRAPI::openDB(const std::string &path, bool mustExist) {
@@ -181,17 +204,13 @@ void ZYRAPI::removeCurZyr(const std::string &path) {
   // A database that another process holds, or this one under another handle, stays with its lock
   // file: removed, it would be lost to its holder, and its name free for a second writer. Looked
   // at and removed under the directory's lock, so that nobody opens it in between.
-  Kept kept;
-  {
-    const zyrDirectoryGuard guard(path.c_str());
-    if (!findKept({path}, false, &kept)) {
-      deleteZyrFile(path + ".lck");
-      deleteZyrFile(path);
-      return;
-    }
-  }
-  publishKept(kept, "removeCurZyr");
-  boundary::throwQueued<zyrapi::zyr>(kClassText, "deleteZyrFile");
+  removeUnlessKept(
+      {path}, false,
+      [&] {
+        deleteZyrFile(path + ".lck");
+        deleteZyrFile(path);
+      },
+      "removeCurZyr", "deleteZyrFile");
 }
 
 void ZYRAPI::deleteZyrFile(const std::string &path) {
@@ -254,31 +273,14 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
   // its holder may be writing it nor removed under its holder's feet: looked at before anything is
   // touched, and again, under the directory's lock, as the backups are removed.
   const std::vector<std::string> backups = {wez + ".bak", zyr + ".bak"};
-  Kept kept;
-  const auto refuse = [&]() {
-    publishKept(kept, "restoreBakFiles");
-    boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
-  };
-  bool inUse;
-  {
-    const zyrDirectoryGuard guard(zyr.c_str());
-    inUse = findKept(backups, isDBOpen(), &kept);
-  }
-  if (inUse)
-    refuse();
+  removeUnlessKept(backups, isDBOpen(), [] {}, "restoreBakFiles", "restoreBakFiles");
 
   // Each copy replaces its file only once it is complete.
   reportErrors(zyrCopyFile(backups[0].c_str(), wez.c_str()), "zyrCopyFile", false, false);
   reportErrors(zyrCopyFile(backups[1].c_str(), zyr.c_str()), "zyrCopyFile", false, false);
-  {
-    const zyrDirectoryGuard guard(zyr.c_str());
-    inUse = findKept(backups, isDBOpen(), &kept);
-    if (!inUse)
-      for (const std::string &backup : backups)
-        zyrRemoveFile(backup.c_str());
-  }
-  if (inUse)
-    refuse();
+  removeUnlessKept(
+      backups, isDBOpen(), [&] { removeFiles(backups); },
+      "restoreBakFiles", "restoreBakFiles");
   name = wez;
 }
 
@@ -288,18 +290,9 @@ void ZYRAPI::removeBakFiles(const std::string &path) {
   const std::string base = separator == std::string::npos ? path : path.substr(separator + 1);
   // Neither backup goes while one is in use, as removeCurZyr keeps a database in use.
   const std::vector<std::string> backups = {base + ".zyr.bak", base + ".wez.bak"};
-  Kept kept;
-  {
-    const zyrDirectoryGuard guard(backups[0].c_str());
-    if (!findKept(backups, isDBOpen(), &kept)) {
-      for (const std::string &backup : backups)
-        if (zyrDoesFileExist(backup.c_str()))
-          zyrRemoveFile(backup.c_str());
-      return;
-    }
-  }
-  publishKept(kept, "removeBakFiles");
-  boundary::throwQueued<zyrapi::zyr>(kClassText, "removeBakFiles");
+  removeUnlessKept(
+      backups, isDBOpen(), [&] { removeFiles(backups); },
+      "removeBakFiles", "removeBakFiles");
 }
 
 std::string ZYRAPI::getAbsolutePath(const std::string &path) const {
