@@ -138,10 +138,14 @@ ScratchDir::~ScratchDir() {
   std::filesystem::remove_all(m_path, ignored);
 }
 
-std::vector<std::string> ScratchDir::listing() const {
+std::vector<std::string> ScratchDir::listing() const { return zyrtest::listing(m_path); }
+
+std::vector<std::string> listing(const std::string &directory) {
   std::vector<std::string> names;
-  for (const auto &entry : std::filesystem::directory_iterator(m_path))
-    names.push_back(entry.path().filename().string());
+  std::error_code missing;
+  for (auto it = std::filesystem::directory_iterator(directory, missing); it != std::filesystem::directory_iterator();
+       ++it)
+    names.push_back(it->path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }

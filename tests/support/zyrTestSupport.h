@@ -36,6 +36,9 @@ private:
   std::string m_path;
 };
 
+// The names directly inside the directory, sorted; none when it is not there.
+std::vector<std::string> listing(const std::string &directory);
+
 // A scratch directory shared with the children a test re-executes (death tests in the
 // "threadsafe" style start the test binary afresh) through an environment variable: the process
 // that finds the variable unset makes the directory, sets the variable and, at the end, removes

@@ -362,6 +362,66 @@ TEST_F(Lifecycle, ADatabaseStaysInTheDirectoryItsOpenFound) {
   }
 }
 
+// A database works on the files of the directory its open found, wherever that directory goes. A
+// host opens A/a.zyr, the user renames A to A2 (as a file manager would) and another process may
+// open a new A/a.zyr; the first database then closes in A2, compacted, leaving no lock file there,
+// and touches nothing at the old name: the other database and its lock file stay as they were.
+TEST_F(Lifecycle, ADatabaseWhoseDirectoryIsRenamedClosesWhereItNowIs) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  for (const bool absolute : {false, true})
+    for (const bool other : {false, true}) {
+      SCOPED_TRACE(std::string(absolute ? "absolute" : "relative") + (other ? ", another database at the old name" : ""));
+      zyrtest::ScratchDir root("renamed", m_dir);
+      const std::string a = root.file("A"), a2 = root.file("A2");
+      ASSERT_EQ(mkdir(a.c_str(), 0700), 0);
+      zyrtest::WorkingDir here(root.path());
+      const std::string name = absolute ? a + "/a.zyr" : "A/a.zyr";
+      zyrtest::ReportedMessages reported;
+      api.openDB(name, false);
+      ASSERT_GE(api.getCheckpoint(), 0);
+      struct stat opened;
+      ASSERT_EQ(stat((a + "/a.zyr").c_str(), &opened), 0);
+      ASSERT_EQ(rename(a.c_str(), a2.c_str()), 0);
+      std::unique_ptr<zyrtest::ChildProcess> holder;
+      std::string theirs, theirLock;
+      if (other) {
+        ASSERT_EQ(mkdir(a.c_str(), 0700), 0);
+        makeMarked(a + "/a.zyr", "theirs");
+        holder = copying(a + "/a.zyr", a + "/c.zyr", false);
+        ASSERT_EQ(holder->readLine(), "copied");
+        theirs = read(a + "/a.zyr");
+        theirLock = read(a + "/a.zyr.lck");
+        ASSERT_FALSE(theirLock.empty());
+      }
+      // A change, so that the close has something to store.
+      api.getCheckpoint();
+      api.openDB(file("next.zyr"), false);
+      for (const qiv::ErrorMsg &message : reported.messages())
+        ADD_FAILURE() << message.getMessage();
+      EXPECT_EQ(zyrtest::queuedCount(), 0);
+      // Compacted in its new place (a compaction puts a new file there), with nothing beside it.
+      EXPECT_EQ(zyrtest::listing(a2), std::vector<std::string>{"a.zyr"});
+      struct stat closed;
+      ASSERT_EQ(stat((a2 + "/a.zyr").c_str(), &closed), 0);
+      EXPECT_NE(closed.st_ino, opened.st_ino);
+      int32_t hd = -1, hm = -1;
+      EXPECT_EQ(zyrDatabase_open((a2 + "/a.zyr").c_str(), &hd, &hm), 1);
+      EXPECT_EQ(zyrDatabase_close(hd, -1), 1);
+      if (other) {
+        EXPECT_EQ(read(a + "/a.zyr"), theirs);
+        EXPECT_EQ(read(a + "/a.zyr.lck"), theirLock);
+        holder->closeInput();
+        EXPECT_EQ(holder->wait(), 0);
+        EXPECT_EQ(markOf(a + "/a.zyr"), "theirs");
+        EXPECT_EQ(zyrtest::listing(a), (std::vector<std::string>{"a.zyr", "c.zyr"}));
+      } else {
+        EXPECT_FALSE(exists(a));
+      }
+      api.removeCurZyr(file("next.zyr"));
+      zyrtest::ErrorCapture::clear();
+    }
+}
+
 // A copy killed at any point it passes leaves under the target's name the old database or the whole
 // copy, never a partial or empty one, and nothing that the next open and the next copy do not clear.
 TEST_F(Lifecycle, ACopyKilledAnywhereLeavesTheOldFileOrTheWholeCopy) {

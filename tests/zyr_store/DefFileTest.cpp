@@ -32,6 +32,21 @@ using storetest::StoreTest;
 
 std::string message(const zyrError *error) { return error ? zyrError_getMessage(error) : "<none>"; }
 
+// Whether the handle's primary file is the file of the name, shown under that name (or as `shown`).
+::testing::AssertionResult isPrimary(const DefFile *file, const std::string &name, const char *shown = nullptr) {
+  struct stat held, named;
+  if (stat(file->m_primaryFile, &held) != 0 || stat(name.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
+      held.st_ino != named.st_ino)
+    return ::testing::AssertionFailure() << file->m_primaryFile << " is not the file " << name;
+  char *text = DefFile_shownName(file);
+  const std::string given = text != nullptr ? text : "";
+  zyrCString_free(text);
+  const std::string expected = shown != nullptr ? shown : name;
+  if (given != expected)
+    return ::testing::AssertionFailure() << "shown as " << given << ", not " << expected;
+  return ::testing::AssertionSuccess();
+}
+
 int32_t countAll(DefFile *file) {
   int32_t count = 0;
   DefFile_match(file, "*", "*", -1, 1, &count, nullptr, nullptr, nullptr);
@@ -284,15 +299,42 @@ TEST_F(StoreTest, MoveFileReopensUnderTheNewName) {
   DefFile *file = DefFile_new(from.c_str());
   ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 11), 1);
   ASSERT_EQ(DefFile_moveFile(file, to.c_str()), 1);
-  EXPECT_STREQ(file->m_primaryFile, to.c_str());
+  EXPECT_TRUE(isPrimary(file, to));
   EXPECT_EQ(access(from.c_str(), F_OK), -1);
   int32_t value = 0;
   ASSERT_EQ(DefFile_readInt(file, "A", "EVERY", 0, &value), 1);
   EXPECT_EQ(value, 11);
   // A move that cannot happen reopens the file where it was.
   EXPECT_EQ(DefFile_moveFile(file, path("no/such/dir/x.wez").c_str()), 0);
-  EXPECT_STREQ(file->m_primaryFile, to.c_str());
+  EXPECT_TRUE(isPrimary(file, to));
   ASSERT_EQ(DefFile_readInt(file, "A", "EVERY", 0, &value), 1);
+  DefFile_delete(file);
+}
+
+// A file opened by a relative name is named so in every message, those of its open and those of
+// later calls, whatever the working directory has become.
+TEST_F(StoreTest, MessagesNameTheFileAsItsOpenWasGivenIt) {
+  zyrtest::WorkingDir here(dir());
+  DefFile *file = DefFile_new("tail.wez");
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 1), 1);
+  DefFile_delete(file);
+  zyrtest::writeFile("tail.wez", zyrtest::readFile("tail.wez") + "*DATASET damaged");
+  zyrtest::ErrorCapture errors;
+  file = DefFile_new("tail.wez");
+  ASSERT_NE(file, nullptr);
+  const std::vector<std::string> said = errors.take();
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0].rfind("4: The file\n\ntail.wez\n\nis damaged or incomplete from byte ", 0), 0u) << said[0];
+  ASSERT_EQ(chdir("/"), 0);
+  int32_t value = 0;
+  EXPECT_EQ(DefFile_readInt(file, "B", "EVERY", 0, &value), 0);
+  char *shown = DefFile_shownName(file);
+  EXPECT_STREQ(shown, "tail.wez");
+  zyrCString_free(shown);
+  zyrError *error = DefFile_reportError(file, "caller");
+  ASSERT_NE(error, nullptr);
+  EXPECT_NE(message(error).find("Primary file   = tail.wez [open]\n"), std::string::npos) << message(error);
   DefFile_delete(file);
 }
 
@@ -353,7 +395,11 @@ TEST_F(StoreTest, CompactionOfANameWithoutDirectory) {
   ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 1), 1);
   ASSERT_EQ(DefFile_writeInt(file, "A", "EVERY", 0, 2), 1);
   EXPECT_EQ(DefFile_compact(file, 0), 1);
-  EXPECT_EQ(file->m_primaryFile, path("plain.wez"));
+  EXPECT_TRUE(isPrimary(file, "plain.wez"));
+  // Compacted again from elsewhere, it stays in its directory.
+  ASSERT_EQ(chdir("/"), 0);
+  EXPECT_EQ(DefFile_compact(file, 0), 1);
+  EXPECT_TRUE(isPrimary(file, path("plain.wez"), "plain.wez"));
   DefFile_delete(file);
   EXPECT_EQ(listing(), std::vector<std::string>{"plain.wez"});
 }

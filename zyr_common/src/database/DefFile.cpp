@@ -11,6 +11,7 @@
 #include "io_remnant.h"
 #include "io_state.h"
 #include "zyrCString.h"
+#include "zyrDirectoryHandle.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
 #include "zyrSystem.h"
@@ -402,10 +403,14 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   // Whatever name leads to it, a file is opened, locked, copied and replaced as itself: through a
   // symbolic link its lock file and the copies put in its place lie beside the file, and the link
   // stays a link. The handle keeps the file's own name.
-  // The open's own messages name the file as it was given; the handle keeps a name that a later
-  // change of the working directory does not move.
+  // The primary file is reached through the directory its open found, held until the handle lets
+  // go of the file: a later change of the working directory, or a rename of the directory, moves
+  // nothing of it, and nothing at the directory's old name is touched. Messages name the file as it
+  // was given.
   char *shown = zyrResolveLinks(fileName);
-  char *path = lastingName(shown);
+  int held = -1;
+  const std::string reached = primary && shown != nullptr ? zyrDirectoryHandle_hold(shown, shown, &held) : "";
+  char *path = reached.empty() ? lastingName(shown) : zyrCString_clone(reached.c_str());
   const bool existed = path != nullptr && access(path, F_OK) == 0;
   int result = reading   ? Dataset_openPrimaryFileForReading(file->m_dataset, path)
                : primary ? Dataset_openPrimaryFile(file->m_dataset, path)
@@ -422,6 +427,12 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   if (result == 1) {
     zyrCString_free(*stored);
     *stored = path;
+    // A name through a directory already held (this handle's own, or its original's for a copy
+    // beside it) keeps that hold.
+    if (held >= 0) {
+      zyrDirectoryHandle_release(file->m_heldDirectory);
+      file->m_heldDirectory = held;
+    }
     zyrCString_free(shown);
     file->m_openFiles |= bit;
     if (primary && !file->m_untold)
@@ -442,6 +453,7 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   }
   zyrCString_free(shown);
   zyrCString_free(path);
+  zyrDirectoryHandle_release(held);
   return 0;
 }
 
@@ -472,6 +484,7 @@ DefFile *openHandle(const char *function, const char *fileName, bool reading, in
     return nullptr;
   }
   DefFile *file = static_cast<DefFile *>(zyrMemory_allocateAndSet(sizeof(DefFile), 0, function));
+  file->m_heldDirectory = -1;
   file->m_fileInfo = iostate_alloc();
   if (!file->m_fileInfo) {
     DefFile_delete(file);
@@ -521,6 +534,7 @@ DefFile *DefFile_openReaderOutput(const char *fileName, const char *source) {
 void DefFile_delete(DefFile *file) {
   if (!file) return;
   if (file->m_dataset) DefFile_closeFiles(file);
+  zyrDirectoryHandle_release(file->m_heldDirectory);
   iostate_free(file->m_fileInfo);
   Dataset_delete(file->m_dataset);
   zyrCString_free(file->m_primaryFile);
@@ -818,7 +832,8 @@ void DefFile_setError(DefFile *file, const char *function, const char *what, con
   // The arguments may be this handle's own stored texts: copy them before freeing.
   char *newWhat = what ? zyrCString_clone(what) : nullptr;
   char *newWhere = what && where ? zyrCString_clone(where) : nullptr;
-  char *newDescription = description ? zyrCString_clone(description) : nullptr;
+  // Stored as the user is to see it: a file reached through its held directory by its given name.
+  char *newDescription = description ? zyrCString_clone(zyrDirectoryHandle_shown(description).c_str()) : nullptr;
   char *newFunction = function ? zyrCString_clone(function) : nullptr;
   zyrCString_free(file->m_what);
   zyrCString_free(file->m_where);
@@ -831,6 +846,11 @@ void DefFile_setError(DefFile *file, const char *function, const char *what, con
   file->m_description = newDescription;
   file->m_function = newFunction;
   file->m_io_error = Dataset_getLastError(file->m_dataset);
+  if (file->m_io_error != nullptr) {
+    char *shown = zyrCString_clone(zyrDirectoryHandle_shown(file->m_io_error).c_str());
+    zyrCString_free(file->m_io_error);
+    file->m_io_error = shown;
+  }
   // Each stored error carries the library's messages since the previous one, not all of them.
   Dataset_clearLastError(file->m_dataset);
   file->m_errorCode = code;
@@ -857,6 +877,12 @@ zyrError *DefFile_reportError(DefFile *file, const char *function) {
 }
 
 int DefFile_isModified(const DefFile *file) { return file->m_isModified; }
+
+char *DefFile_shownName(const DefFile *file) {
+  return file != nullptr && file->m_primaryFile != nullptr
+             ? zyrCString_clone(zyrDirectoryHandle_shown(file->m_primaryFile).c_str())
+             : nullptr;
+}
 
 int DefFile_sync(DefFile *file) {
   if (!file || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN)) return 1;
@@ -894,10 +920,10 @@ void DefFile_print(const DefFile *file, FILE *stream) {
   fputs(kRule, stream);
   fprintf(stream, "DefFile: %p\n", static_cast<const void *>(file));
   if (file->m_primaryFile)
-    fprintf(stream, "Primary file   = %s %s", file->m_primaryFile,
+    fprintf(stream, "Primary file   = %s %s", zyrDirectoryHandle_shown(file->m_primaryFile).c_str(),
             (file->m_openFiles & DEFFILE_PRIMARY_OPEN) ? "[open]\n" : "[closed]\n");
   if (file->m_secondaryFile)
-    fprintf(stream, "Secondary file = %s %s", file->m_secondaryFile,
+    fprintf(stream, "Secondary file = %s %s", zyrDirectoryHandle_shown(file->m_secondaryFile).c_str(),
             (file->m_openFiles & DEFFILE_SECONDARY_OPEN) ? "[open]\n" : "[closed]\n");
   fprintf(stream, "m_fileInfo   = %p\n", static_cast<const void *>(file->m_fileInfo));
   fprintf(stream, "m_dataset    = %p\n", static_cast<const void *>(file->m_dataset));
@@ -1263,7 +1289,7 @@ int DefFile_summarise(DefFile *file, FILE *stream) {
   ++whatWidth;
   ++whereWidth;
   fputs(kRule, stream);
-  fprintf(stream, "%s\n", file->m_primaryFile ? file->m_primaryFile : "");
+  fprintf(stream, "%s\n", zyrDirectoryHandle_shown(file->m_primaryFile).c_str());
   fputs(kRule, stream);
   fprintf(stream, "\n%-*s%-*s      When Type      Value\n", static_cast<int>(whatWidth), "What",
           static_cast<int>(whereWidth), "Where");

@@ -41,6 +41,8 @@ struct DefFile {
   int32_t m_untold;     // 1 while what the open left out waits for DefFile_tellLeftOut
   char *m_madeFrom;     // the file the user named, of which a reader made the primary file: what
                         // the open leaves out is told of it (DefFile_openReaderOutput); NULL
+  int32_t m_heldDirectory; // descriptor of the directory the primary file's open found, through
+                           // which the file is reached (zyrDirectoryHandle.h); -1 when none is held
   IO_state *m_fileInfo; // owned
   Dataset *m_dataset;   // owned
 };
@@ -142,6 +144,10 @@ void DefFile_setError(DefFile *file, const char *function, const char *what, con
 // stored. The stored error stays.
 zyrError *DefFile_reportError(DefFile *file, const char *function);
 int DefFile_isModified(const DefFile *file);
+// The primary file's name as messages give it: as its open was given it (the name the handle keeps
+// may lead through the directory the open found, zyrDirectoryHandle.h). A new string; NULL when
+// there is none.
+char *DefFile_shownName(const DefFile *file);
 // Puts everything written to the primary file on disc, and the directory entry of a file this
 // handle created. 1, or 0 with the error stored.
 int DefFile_sync(DefFile *file);

@@ -4,6 +4,7 @@
 #include "ErrorLog.h"
 #include "zyrAssert.h"
 #include "zyrCString.h"
+#include "zyrDirectoryHandle.h"
 #include "zyrElementVertices.h"
 #include "zyrErrorManager.h"
 #include "zyrLibrary.h"
@@ -67,8 +68,11 @@ void freePairs(CadPair *pair) {
 
 // Appends a formatted piece to the message; the log shows the whole message so far, as a step
 // of zyrError_addMessage however it was asked for.
+// A file reached through a held directory is named as the caller gave it (zyrDirectoryHandle.h).
 void appendMessage(zyrError *error, const char *format, va_list arguments) {
-  char *piece = zyrCString_vbuild(format, arguments);
+  char *built = zyrCString_vbuild(format, arguments);
+  char *piece = zyrCString_clone(zyrDirectoryHandle_shown(built).c_str());
+  zyrCString_free(built);
   if (error->m_message == nullptr) {
     error->m_message = piece;
   } else {
@@ -136,7 +140,7 @@ void zyrError_addMessage(zyrError *error, const char *format, ...) {
 void zyrError_addDescription(zyrError *error, const char *description) {
   if (error == nullptr || description == nullptr)
     return;
-  zyrCString_reassign(&error->m_description, description);
+  zyrCString_reassign(&error->m_description, zyrDirectoryHandle_shown(description).c_str());
   if (ErrorLog *log = beginEntry(error, __func__))
     ErrorLog_write(log, "Description = %s\n", error->m_description);
 }

@@ -395,9 +395,9 @@ void DefWriter_print(const DefWriter *writer, FILE *stream) {
   for (int32_t i = 0; i < writer->m_noOfSurfaces; ++i)
     fprintf(stream, "    %d \"%s\"\n", i + 1, Region_getUserName(writer->m_surfaces[i]));
   fprintf(stream, "  m_fromDefFile    = %d\n", writer->m_fromDefFile);
-  fprintf(stream, "  m_file           = %s\n",
-          writer->m_file != nullptr && writer->m_file->m_primaryFile != nullptr ? writer->m_file->m_primaryFile
-                                                                                : "NONE");
+  char *file = writer->m_file != nullptr ? DefFile_shownName(writer->m_file) : nullptr;
+  fprintf(stream, "  m_file           = %s\n", file != nullptr ? file : "NONE");
+  zyrCString_free(file);
   fprintf(stream, "  m_flags          = %u\n", writer->m_flags);
   fprintf(stream, "  m_tolerance      = %g\n", writer->m_tolerance);
 }
