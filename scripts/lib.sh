@@ -1,5 +1,50 @@
-# Shared by the scripts: installs the Debian packages that a fresh machine lacks, configures a
-# preset.
+# Shared by the scripts: reads a script's arguments, installs the Debian packages that a fresh
+# machine lacks, configures a preset. The scripts source it from the repository's root.
+
+# The script's usage: a synopsis, then its header (the comment after the first line), which says
+# what it does, its arguments and the environment variables it reads.
+zyr_usage() {
+  local script=scripts/${0##*/}
+  echo "usage: $script${ZYR_SYNOPSIS:+ $ZYR_SYNOPSIS}"
+  echo "       $script -h | --help"
+  echo
+  awk 'NR > 1 { if (!/^#/) exit; sub(/^# ?/, ""); print }' "$script"
+}
+
+# Reads the script's arguments before it does anything: -h or --help prints the usage on the
+# standard output and exits 0; an option that the script does not take, or more operands than it
+# takes, prints the usage on the standard error and exits 2, building and installing nothing.
+# "--" ends the options (for an operand that begins with "-"). What is left, the options taken
+# and the operands in their order, is in ZYR_ARGS.
+#   zyr_arguments SYNOPSIS MAX_OPERANDS "OPTION ..." "$@"
+zyr_arguments() {
+  ZYR_SYNOPSIS=$1
+  local most=$2 options=" $3 " operands=0 ending=0 arg
+  shift 3
+  ZYR_ARGS=()
+  for arg in "$@"; do
+    if [ $ending -eq 0 ]; then
+      case $arg in
+        -h | --help) zyr_usage; exit 0 ;;
+        --) ending=1; continue ;;
+        -?*)
+          case $options in *" $arg "*) ZYR_ARGS+=("$arg"); continue ;; esac
+          echo "scripts/${0##*/}: unknown option $arg" >&2
+          zyr_usage >&2
+          exit 2
+          ;;
+      esac
+    fi
+    operands=$((operands + 1))
+    if [ $operands -gt "$most" ]; then
+      echo "scripts/${0##*/}: unexpected argument $arg" >&2
+      zyr_usage >&2
+      exit 2
+    fi
+    ZYR_ARGS+=("$arg")
+  done
+}
+
 ZYR_PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev pkg-config"
 
 zyr_install_packages() {

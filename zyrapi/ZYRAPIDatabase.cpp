@@ -263,6 +263,16 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
       fail("restoreBakFiles", "Could not find " + backup);
   if (isDBOpen() && isOpenDatabaseFile(zyr))
     fail("restoreBakFiles", "Unable to restore " + zyr + " while it is the open database");
+  // A backup is put back only in place of a regular file or where there is none: a copy onto a
+  // device or a pipe would write into it, and the backups would then go. Through a symbolic link
+  // it is the file the link leads to.
+  for (const std::string &target : {wez, zyr}) {
+    const std::string resolved = resolvedFileOf(target);
+    if (exists(resolved) && zyrIsFile(resolved.c_str()) == 0) {
+      zyrPublishNotReplaced(target.c_str(), "It is not a regular file", "restoreBakFiles");
+      boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
+    }
+  }
   // Nor is a file that this process or another has open replaced: both are looked at before either
   // is touched (and each copy looks again as it puts its file in place).
   for (const std::string &target : {wez, zyr})

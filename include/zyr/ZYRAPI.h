@@ -239,8 +239,9 @@ public:
   void setWorkingDirectory(const std::string &directory);
   // name is "<base>.zyr.bak" or "<base>.wez.bak": puts both backups back in place of
   // <base>.zyr and <base>.wez, removes the backups, and leaves "<base>.wez" in name. A file or a
-  // backup in use by this or another process (the open database among them) is refused with an
-  // exception before anything is touched.
+  // backup in use by this or another process (the open database among them), or a name that leads
+  // to anything but a regular file (a device, a pipe, a directory), is refused with an exception
+  // before anything is touched.
   void restoreBakFiles(std::string &name);
   // Absolute forms; empty when the directory does not exist.
   std::string getAbsolutePath(const std::string &path) const;

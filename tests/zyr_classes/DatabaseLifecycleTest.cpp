@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -648,6 +649,53 @@ TEST_F(Lifecycle, BackupsAreRestoredInPlace) {
   EXPECT_EQ(read(file("only.zyr")), "current zyr");
   EXPECT_TRUE(exists(file("only.wez.bak")));
   EXPECT_EQ(only, file("only.wez.bak"));
+}
+
+// A backup is put back only in place of a regular file or where there is none. Where <base>.wez
+// leads to a device through a symbolic link, or <base>.zyr is a pipe (with a reader, so that a
+// copy into it would not wait), the restore is refused before anything is touched: nothing is
+// written into them, and both backups stay.
+TEST_F(Lifecycle, BackupsAreRestoredOnlyOverRegularFiles) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  zyrtest::ScratchDir dir("special", m_dir);
+  const std::string wez = dir.file("run.wez"), zyr = dir.file("run.zyr");
+  write(wez + ".bak", "old wez");
+  write(zyr + ".bak", "old zyr");
+  for (const std::string &special : {wez, zyr}) {
+    const std::string other = special == wez ? zyr : wez;
+    write(other, "current");
+    int reader = -1;
+    if (special == wez) {
+      ASSERT_EQ(symlink("/dev/null", wez.c_str()), 0);
+    } else {
+      ASSERT_EQ(mkfifo(zyr.c_str(), 0600), 0);
+      reader = open(zyr.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      ASSERT_GE(reader, 0);
+    }
+    const std::vector<std::string> files = dir.listing();
+    std::string name = zyr + ".bak";
+    EXPECT_EQ(failure("restoreBakFiles", [&] { api.restoreBakFiles(name); }).getText(),
+              "Unable to overwrite the existing file " + special + ".\nIt is not a regular file.\n");
+    EXPECT_EQ(name, zyr + ".bak");
+    EXPECT_EQ(dir.listing(), files);
+    EXPECT_EQ(read(wez + ".bak"), "old wez");
+    EXPECT_EQ(read(zyr + ".bak"), "old zyr");
+    EXPECT_EQ(read(other), "current");
+    if (reader >= 0) {
+      char byte;
+      EXPECT_EQ(::read(reader, &byte, 1), 0) << "the pipe was written into";
+      close(reader);
+    }
+    ASSERT_EQ(unlink(wez.c_str()), 0);
+    ASSERT_EQ(unlink(zyr.c_str()), 0);
+  }
+  // Where neither file is there, both are put back.
+  std::string name = wez + ".bak";
+  api.restoreBakFiles(name);
+  EXPECT_EQ(name, wez);
+  EXPECT_EQ(read(wez), "old wez");
+  EXPECT_EQ(read(zyr), "old zyr");
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"run.wez", "run.zyr"}));
 }
 
 // A backup is a database too, which a process may have opened under its name: while another process

@@ -1,6 +1,8 @@
 // zyrcopy SOURCE DESTINATION: copies SOURCE to DESTINATION with zyrCopyFile (an existing
 // destination is replaced only by a complete copy; a file is never copied onto itself, nor onto a
 // file in use such as a database that a process has open, or its lock file).
+// Options come before the names: "-h" and "--help" print the usage, "--" ends them (for a name
+// that starts with "-"), any other is unknown.
 // Exit status 0 on success, 1 when the copy failed (a line says why), 2 on wrong usage; SIGINT
 // and SIGTERM abandon the copy (the destination stays as it was) with a line saying so: 130 or
 // 143.
@@ -69,13 +71,40 @@ std::string reason(const char *source, const char *destination, int failure) {
   return std::strerror(failure != 0 ? failure : EIO);
 }
 
+const char *const kUsage = "usage: zyrcopy SOURCE DESTINATION\n";
+
 } // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: zyrcopy SOURCE DESTINATION\n");
+  // The options come first, so that nothing is copied before a wrong one is found.
+  int first = 1;
+  for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; ++first) {
+    const std::string option = argv[first];
+    if (option == "--") {
+      ++first;
+      break;
+    }
+    if (option == "-h" || option == "--help") {
+      std::printf("%s\nCopies the file SOURCE to DESTINATION. An existing DESTINATION is replaced only\n"
+                  "by a complete copy, written beside it and renamed over it, that keeps its\n"
+                  "permissions; through a symbolic link it is the file the link leads to, and a\n"
+                  "device or a pipe is written into. A file is never copied onto itself, nor onto a\n"
+                  "file in use, such as a database that a process has open, or its lock file.\n"
+                  "\"--\" ends the options. Exit status 0, 1 when the copy failed (a line says why),\n"
+                  "2 on wrong usage; SIGINT or SIGTERM abandons the copy, the destination as it was:\n"
+                  "130 or 143.\n",
+                  kUsage);
+      return 0;
+    }
+    std::fprintf(stderr, "zyrcopy: unknown option %s\n%s", argv[first], kUsage);
     return 2;
   }
+  if (argc - first != 2) {
+    std::fprintf(stderr, "%s", kUsage);
+    return 2;
+  }
+  // The names are argv[1] and argv[2] from here, whatever came before them.
+  argv += first - 1;
   ToolInterrupt_catch();
   errno = 0;
   const int copied = zyrCopyFile(argv[1], argv[2]);
