@@ -398,6 +398,74 @@ TEST(FileSystemDeathTest, FailedMoveAcrossFileSystemsLosesNothing) {
   EXPECT_EQ((entries(far.path())), (std::set<std::string>{"b"}));
 }
 
+// Only a regular file moves, and only onto a regular file or a free name: a move to or from a
+// directory (also through a link), or to or from a pipe, changes nothing.
+TEST(FileSystem, MoveTakesOnlyARegularFileOntoARegularFileOrAFreeName) {
+  ScratchDir dir;
+  writeFile(dir.file("file"), "file");
+  ASSERT_EQ(mkdir(dir.file("folder").c_str(), 0700), 0);
+  writeFile(dir.file("folder/inside"), "inside");
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("folder", dir.file("link").c_str()), 0);
+  const std::set<std::string> names = entries(dir.path());
+  struct Move {
+    const char *m_from;
+    const char *m_to;
+    int m_error;
+  };
+  for (const Move &move : {Move{"file", "folder", EISDIR}, Move{"folder", "file", EISDIR},
+                           Move{"folder", "free", EISDIR}, Move{"file", "link", EISDIR},
+                           Move{"file", "fifo", EINVAL}, Move{"fifo", "free", EINVAL}}) {
+    errno = 0;
+    EXPECT_EQ(zyrMoveFile(dir.file(move.m_from).c_str(), dir.file(move.m_to).c_str()), 0)
+        << move.m_from << " onto " << move.m_to;
+    EXPECT_EQ(errno, move.m_error) << move.m_from << " onto " << move.m_to;
+  }
+  EXPECT_EQ(entries(dir.path()), names);
+  EXPECT_EQ(readFile(dir.file("file")), "file");
+  EXPECT_EQ(readFile(dir.file("folder/inside")), "inside");
+  EXPECT_TRUE(fs::is_fifo(dir.file("fifo")));
+  EXPECT_TRUE(fs::is_symlink(dir.file("link")));
+}
+
+// A move is one rename: killed before it, the names are the old ones; killed after it, the new
+// ones; never the destination's old bytes under the source's name. Held before it while another
+// file takes the destination's name, it leaves that file, and its source, as they are.
+TEST(FileSystem, AMoveKilledAnywhereLeavesTheOldNamesOrTheNewOnes) {
+  const std::string mover = std::string(ZYR_TEST_HELPER_DIR) + "/move_child";
+  for (const std::string point : {"move.before-rename", "move.renamed"}) {
+    SCOPED_TRACE(point);
+    ScratchDir dir;
+    writeFile(dir.file("a"), "moved");
+    writeFile(dir.file("b"), "replaced");
+    zyrtest::ChildProcess child(mover, {dir.file("a"), dir.file("b")}, {}, "", point);
+    ASSERT_EQ(child.waitPause(), point);
+    child.kill();
+    EXPECT_EQ(child.wait(), 128 + SIGKILL);
+    if (point == "move.renamed") {
+      EXPECT_EQ(entries(dir.path()), std::set<std::string>{"b"});
+      EXPECT_EQ(readFile(dir.file("b")), "moved");
+    } else {
+      EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"a", "b"}));
+      EXPECT_EQ(readFile(dir.file("a")), "moved");
+      EXPECT_EQ(readFile(dir.file("b")), "replaced");
+    }
+  }
+  ScratchDir dir;
+  writeFile(dir.file("a"), "moved");
+  writeFile(dir.file("b"), "replaced");
+  zyrtest::ChildProcess child(mover, {dir.file("a"), dir.file("b")}, {}, "", "move.before-rename");
+  ASSERT_EQ(child.waitPause(), "move.before-rename");
+  writeFile(dir.file("other"), "came meanwhile");
+  ASSERT_EQ(rename(dir.file("other").c_str(), dir.file("b").c_str()), 0);
+  child.release();
+  EXPECT_EQ(child.readLine(), "moved 0");
+  EXPECT_EQ(child.wait(), 0);
+  EXPECT_EQ(readFile(dir.file("a")), "moved");
+  EXPECT_EQ(readFile(dir.file("b")), "came meanwhile");
+  EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"a", "b"}));
+}
+
 // ---- Recursive removal ----
 
 class RemoveDirectory : public ErrorsSeen {};
