@@ -3,6 +3,7 @@
 #include "zyrTestErrors.h"
 #include "zyrCString.h"
 #include "zyrError.h"
+#include "zyrFault.h"
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
 #include "zyrLeftovers.h"
@@ -464,6 +465,129 @@ TEST(FileSystem, AMoveKilledAnywhereLeavesTheOldNamesOrTheNewOnes) {
   EXPECT_EQ(readFile(dir.file("a")), "moved");
   EXPECT_EQ(readFile(dir.file("b")), "came meanwhile");
   EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"a", "b"}));
+}
+
+// ---- The reason of a failure ----
+
+// The tool beside the test helpers.
+std::string zyrcopyTool() {
+  const std::string helpers = ZYR_TEST_HELPER_DIR;
+  return helpers.substr(0, helpers.rfind('/')) + "/tools/zyrcopy/zyrcopy";
+}
+
+// A copy onto another user's file in a sticky directory, whose rename the system refuses, says so:
+// the clean-up of its temporary does not put its own errno in the place of the refusal.
+TEST(FileSystem, ACopyRefusedByAStickyDirectoryTellsWhy) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs a second user";
+  ScratchDir dir, output;
+  ASSERT_EQ(chmod(dir.path().c_str(), 01777), 0);
+  // The tool and the names lie where the other user needs to reach nothing above the directory.
+  writeFile(dir.file("zyrcopy"), readFile(zyrcopyTool()));
+  ASSERT_EQ(chmod(dir.file("zyrcopy").c_str(), 0755), 0);
+  writeFile(dir.file("src"), "new");
+  writeFile(dir.file("theirs"), "root's");
+  ASSERT_EQ(chmod(dir.file("src").c_str(), 0644), 0);
+  ASSERT_EQ(chmod(dir.file("theirs").c_str(), 0666), 0);
+  const std::string copied = zyrtest::inChild([&] {
+    if (chdir(dir.path().c_str()) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+      return std::string("the user cannot be changed");
+    errno = 0;
+    const int result = zyrCopyFile("src", "theirs");
+    const int error = errno;
+    return result == 0 && error == EPERM ? std::string() : "copy " + std::to_string(result) + ": " + strerror(error);
+  });
+  EXPECT_EQ(copied, "");
+  const std::string command = "cd '" + dir.path() + "' && setpriv --reuid=65534 --regid=65534 --clear-groups " +
+                              "./zyrcopy src theirs 2> '" + output.file("err") + "'";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(readFile(output.file("err")), "zyrcopy: cannot copy src to theirs: Operation not permitted\n");
+  EXPECT_EQ(readFile(dir.file("theirs")), "root's");
+  EXPECT_EQ((entries(dir.path())), (std::set<std::string>{"src", "theirs", "zyrcopy"}));
+}
+
+// A copy onto a full disc says so, from the library and the command line: a small file system of
+// its own where one can be mounted (in a mount namespace of the tool's, gone with it), else a disc
+// that the fault seam fills.
+TEST(FileSystem, ACopyOntoAFullDiscTellsWhy) {
+  ScratchDir dir, output;
+  writeFile(dir.file("src"), randomBytes(256 * 1024, 5));
+  ASSERT_EQ(mkdir(dir.file("small").c_str(), 0755), 0);
+  const std::string copied = zyrtest::inChild([&] {
+    if (zyrFault_arm("full@1", nullptr) != 1)
+      return std::string("the seam cannot be armed");
+    errno = 0;
+    const int result = zyrCopyFile(dir.file("src").c_str(), dir.file("small/out").c_str());
+    const int error = errno;
+    zyrFault_disarm();
+    return result == 0 && error == ENOSPC ? std::string() : "copy " + std::to_string(result) + ": " + strerror(error);
+  });
+  EXPECT_EQ(copied, "");
+  EXPECT_TRUE(entries(dir.file("small")).empty());
+
+  const std::string target = dir.file("small/out");
+  const std::string copy = "'" + zyrcopyTool() + "' '" + dir.file("src") + "' '" + target + "' 2> '" +
+                           output.file("err") + "'; echo $? > '" + output.file("status") + "'; ls -A '" +
+                           dir.file("small") + "' > '" + output.file("left") + "'";
+  // Within the double quotes of the command, "$?" is the inner shell's.
+  std::string escaped;
+  for (const char c : copy)
+    escaped += c == '$' ? std::string("\\$") : std::string(1, c);
+  const bool mounted = std::system("unshare -m true 2>/dev/null") == 0 &&
+                       std::system(("unshare -m sh -c \"mount -t tmpfs -o size=64k zyrtest '" + dir.file("small") +
+                                    "' 2>/dev/null || exit 99; " + escaped +
+                                    "\"")
+                                       .c_str()) == 0;
+  if (!mounted) {
+    const zyrtest::EnvGuard full("ZYR_FAULT_AT", "full@1");
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+  }
+  SCOPED_TRACE(mounted ? "a small file system" : "the fault seam");
+  EXPECT_EQ(readFile(output.file("status")), "1\n");
+  EXPECT_EQ(readFile(output.file("err")),
+            "zyrcopy: cannot copy " + dir.file("src") + " to " + target + ": No space left on device\n");
+  EXPECT_EQ(readFile(output.file("left")), "");
+  EXPECT_TRUE(entries(dir.file("small")).empty());
+}
+
+// A copy that runs out of descriptors, wherever it does, says so, and leaves nothing.
+TEST(FileSystem, ACopyOutOfDescriptorsTellsWhy) {
+  ScratchDir dir;
+  writeFile(dir.file("src"), "abc");
+  const std::string found = zyrtest::inChild([&] {
+    // The lowest free descriptor: a limit there lets no new one open.
+    const int lowest = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (lowest < 0)
+      return std::string("no descriptor");
+    close(lowest);
+    struct rlimit saved;
+    getrlimit(RLIMIT_NOFILE, &saved);
+    std::string wrong;
+    int failures = 0;
+    bool copied = false;
+    for (rlim_t limit = static_cast<rlim_t>(lowest); limit < static_cast<rlim_t>(lowest) + 16 && !copied; ++limit) {
+      const struct rlimit narrow = {limit, saved.rlim_max};
+      if (setrlimit(RLIMIT_NOFILE, &narrow) != 0)
+        return std::string("the limit cannot be set");
+      errno = 0;
+      copied = zyrCopyFile(dir.file("src").c_str(), dir.file("dst").c_str()) == 1;
+      const int error = errno;
+      setrlimit(RLIMIT_NOFILE, &saved);
+      if (!copied) {
+        ++failures;
+        if (error != EMFILE)
+          wrong += "with " + std::to_string(limit - static_cast<rlim_t>(lowest)) + " free: " + strerror(error) + "; ";
+        if (!entries(dir.path()).count("src") || entries(dir.path()).size() != 1)
+          wrong += "something left; ";
+      }
+    }
+    if (!copied || failures == 0)
+      wrong += "copied " + std::to_string(copied) + " after " + std::to_string(failures) + " failures";
+    return wrong;
+  });
+  EXPECT_EQ(found, "");
+  EXPECT_EQ(readFile(dir.file("dst")), "abc");
 }
 
 // ---- Recursive removal ----

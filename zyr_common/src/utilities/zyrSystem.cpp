@@ -230,7 +230,9 @@ int copyDescriptor(int in, int out, int interruptible) {
       break;
     }
   }
+  const int reason = errno;
   zyrMemory_free(buffer, __func__);
+  errno = reason;
   return ok;
 }
 
@@ -251,11 +253,14 @@ struct CopyPlan {
   bool m_written = false; // the copy was written into what stands under the name (a device, a pipe)
 };
 
+// Closes and removes what the plan holds; errno stays the reason of the failure it follows.
 void CopyPlan_release(CopyPlan *plan) {
+  const int reason = errno;
   if (plan->m_source >= 0)
     close(plan->m_source);
   plan->m_source = -1;
   zyrPlacement_end(&plan->m_place);
+  errno = reason;
 }
 
 // Copies source to the side of destination: a regular file, or none, is replaced as every whole
@@ -269,7 +274,10 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
   if (plan->m_source < 0)
     return 0;
   struct stat sourceStatus;
-  if (fstat(plan->m_source, &sourceStatus) != 0 || S_ISDIR(sourceStatus.st_mode)) {
+  const bool statted = fstat(plan->m_source, &sourceStatus) == 0;
+  if (!statted || S_ISDIR(sourceStatus.st_mode)) {
+    if (statted)
+      errno = EISDIR;
     CopyPlan_release(plan);
     return 0;
   }
@@ -306,10 +314,15 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
   // A move's copy is on disc before its source goes.
   if (ok && moving && !special && zyrFault_fsync(out) != 0)
     ok = 0;
-  if (out >= 0 && close(out) != 0)
+  // The reason told is the first failure's.
+  int reason = ok ? 0 : errno;
+  if (out >= 0 && close(out) != 0 && ok) {
     ok = 0;
+    reason = errno;
+  }
   if (!ok) {
     CopyPlan_release(plan);
+    errno = reason;
     return 0;
   }
   plan->m_written = special;
@@ -456,12 +469,14 @@ int zyrMoveFile(const char *source, const char *destination) {
   }
   if (!commitCopy(destination, &plan, 1)) {
     // The bytes now live only in the side copy: put them back where they came from, and keep the
-    // side copy where that fails.
+    // side copy where that fails. The reason told is the commit's.
+    const int reason = errno;
     const std::string &copy = plan.m_place.m_temporary;
     const int restored = std::rename(copy.c_str(), source) == 0 || copyFile(copy.c_str(), source, 0);
     if (!restored)
       plan.m_place.m_temporary.clear();
     CopyPlan_release(&plan);
+    errno = reason;
     return 0;
   }
   CopyPlan_release(&plan);
