@@ -259,8 +259,9 @@ TEST(FileSystem, AFileInUseIsNeitherCopiedNorMovedOnto) {
   EXPECT_EQ(readFile(dir.file("db")), "new");
 }
 
-// The next copy into a directory clears what killed copies left there, and nothing that a live
-// process holds.
+// The next copy into a directory clears what killed copies left there, also under the id of a
+// process that runs (to the tool, this one: the killed copy's in a pid namespace of its own), and
+// nothing that a live process holds.
 TEST(FileSystem, TheNextCopyClearsWhatKilledCopiesLeft) {
   const std::string helpers = ZYR_TEST_HELPER_DIR;
   const std::string tool = helpers.substr(0, helpers.rfind('/')) + "/tools/zyrcopy/zyrcopy";
@@ -269,6 +270,9 @@ TEST(FileSystem, TheNextCopyClearsWhatKilledCopiesLeft) {
   const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
   const std::string self = std::to_string(static_cast<long>(getpid()));
   writeFile(dir.file("a.txt.pid" + ended + ".tmp"), "half");
+  writeFile(dir.file("d.txt.pid" + self + ".tmp"), "half");
+  writeFile(dir.file("d.txt.pid" + self + ".0123456789abcdef.tmp"), "half");
+  writeFile(dir.file("d.txt.pid" + self + ".0123456789abcdef.tmp.lck"), "half");
   writeFile(dir.file("b.txt.pid" + ended + ".tmp"), "held");
   const int held = open(dir.file("b.txt.pid" + ended + ".tmp").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(flock(held, LOCK_SH), 0);
