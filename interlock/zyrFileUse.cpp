@@ -4,6 +4,7 @@
 
 #include "zyrLeftovers.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,9 @@
 #include <unistd.h>
 
 namespace {
+
+// The searches of the system's lists of other processes made so far (zyrFileUse_searches).
+std::atomic<long> theSearches{0};
 
 // The directory lock this thread holds, and how many calls hold it.
 thread_local int theDirectoryFd = -1;
@@ -90,6 +94,7 @@ void noteDescriptorHolders(int process, long owner, const char *fd, const struct
 
 // The holders among the processes whose descriptors this process may look at.
 void noteVisibleHolders(const struct stat &status, bool writer, zyrHolders *found) {
+  ++theSearches;
   DIR *processes = opendir("/proc");
   if (!processes) return;
   while (struct dirent *entry = readdir(processes)) {
@@ -114,6 +119,7 @@ void noteVisibleHolders(const struct stat &status, bool writer, zyrHolders *foun
 // twice, and a holder met in either reading counts (under the directory lock no new holder of the
 // file comes meanwhile).
 void noteListedHolders(const struct stat &status, bool writer, zyrHolders *found) {
+  ++theSearches;
   for (int reading = 0; reading < 2; ++reading) {
     FILE *list = fopen("/proc/locks", "re");
     if (!list) {
@@ -270,3 +276,5 @@ int zyrFileUse_isHeld(const char *name) {
   bool known = false;
   return name != nullptr && probe(name, nullptr, &error, &status, &known) != 0 ? 1 : 0;
 }
+
+long zyrFileUse_searches() { return theSearches.load(); }

@@ -55,6 +55,11 @@ struct zyrHolders {
 // descriptor, is not named. Slow where many processes run: for messages only.
 zyrHolders zyrFileUse_holders(const struct stat &status, bool writer);
 
+// How many times this process has searched the system's lists of other processes' descriptors or
+// locks (/proc) so far. Only a message naming a holder searches them, never a decision: tests
+// hold every open to that.
+long zyrFileUse_searches();
+
 // How a file is in use.
 enum zyrUseKind {
   ZYR_USE_NONE = 0,      // not in use: it may be replaced or removed

@@ -37,14 +37,30 @@ long pidOf(const std::string &component) {
   return pid;
 }
 
-// The stem of a leftover name (before ".pid<N>"), or "" when it is none.
-std::string stemOf(const std::string &name, long *pid) {
+// Whether the text is a unique part that zyrLeftovers_make gives a name: sixteen hexadecimal
+// digits (uniquePart).
+bool isMadeUnique(const std::string &text) {
+  if (text.size() != 16)
+    return false;
+  for (char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+      return false;
+  return true;
+}
+
+// The stem of a leftover name (before ".pid<N>"), or "" when it is none. *made: the name is one
+// that zyrLeftovers_make gives ("<stem>.pid<N>.tmp" or "<stem>.pid<N>.<16 hexadecimal digits>.tmp",
+// or the lock file of one), a file held from its making to its rename or removal.
+std::string stemOf(const std::string &name, long *pid, bool *made = nullptr) {
   *pid = 0;
+  if (made != nullptr)
+    *made = false;
   std::string rest = name;
   if (endsWith(rest, ".lck"))
     rest.resize(rest.size() - 4);
   // A temporary database: the store adds its suffix.
-  if (endsWith(rest, ".tmp.zyr"))
+  const bool database = endsWith(rest, ".tmp.zyr");
+  if (database)
     rest.resize(rest.size() - 4);
   if (!endsWith(rest, ".tmp"))
     return std::string();
@@ -53,17 +69,21 @@ std::string stemOf(const std::string &name, long *pid) {
   if (dot == std::string::npos || dot == 0)
     return std::string();
   long found = pidOf(rest.substr(dot + 1));
+  bool plain = true;
   if (found == 0) {
     // "<stem>.pid<N>.<unique>"
     size_t before = rest.rfind('.', dot - 1);
     if (before == std::string::npos || before == 0)
       return std::string();
     found = pidOf(rest.substr(before + 1, dot - before - 1));
+    plain = isMadeUnique(rest.substr(dot + 1));
     dot = before;
   }
   if (found <= 0)
     return std::string();
   *pid = found;
+  if (made != nullptr)
+    *made = plain && !database;
   return rest.substr(0, dot);
 }
 
@@ -255,25 +275,37 @@ int zyrLeftovers_remove(const char *directory, const char *prefix, zyrLeftoversR
   DIR *listing = opendir(dir.c_str());
   if (listing == nullptr)
     return 0;
-  std::vector<std::pair<std::string, long>> found;
+  struct Found {
+    std::string m_name;
+    long m_pid;
+    bool m_made; // held from its making to its rename or removal
+  };
+  std::vector<Found> found;
   while (const dirent *entry = readdir(listing)) {
     long pid = 0;
-    const std::string stem = stemOf(entry->d_name, &pid);
+    bool made = false;
+    const std::string stem = stemOf(entry->d_name, &pid, &made);
     if (pid > 0 && (prefix == nullptr || stem.compare(0, strlen(prefix), prefix) == 0))
-      found.emplace_back(entry->d_name, pid);
+      found.push_back({entry->d_name, pid, made});
   }
   closedir(listing);
   const std::string base = endsWith(dir, "/") ? dir : dir + "/";
   int count = 0;
-  for (const auto &leftover : found) {
-    if (zyrLeftovers_isAlive(leftover.second))
+  for (const Found &leftover : found) {
+    // A file that zyrLeftovers_make made is held for as long as its maker lives and has it: its
+    // lock alone tells, whatever process runs under the id in its name (its maker may have been a
+    // process of another pid namespace, a container, whose id is a live process's here). The
+    // other leftover names are of files that their live maker leaves unheld for moments (a copy
+    // it closes and opens again, a reader's output it has yet to open): a process of the id that
+    // still runs keeps those.
+    if (!leftover.m_made && zyrLeftovers_isAlive(leftover.m_pid))
       continue;
-    const std::string path = base + leftover.first;
+    const std::string path = base + leftover.m_name;
     if (!zyrLeftovers_removeUnheld(path.c_str()))
       continue;
     ++count;
     if (removed != nullptr)
-      removed(path.c_str(), leftover.second, context);
+      removed(path.c_str(), leftover.m_pid, context);
   }
   return count;
 }

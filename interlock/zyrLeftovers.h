@@ -7,11 +7,15 @@
 //   <stem>.pid<N>.tmp   or   <stem>.pid<N>.<unique>.tmp        (N the decimal process id)
 //
 // optionally followed by ".zyr" (a temporary database, named so by the store) and by ".lck" (the
-// lock file of such a temporary data-set file). <unique> holds no dot. Each is held by its maker
-// under a kernel lock (flock) until it is renamed or removed. Whoever next works in the directory
-// removes the leftovers of processes that have ended and that nobody holds: a leftover that some
-// process holds, or whose process still runs, is never touched. The id is only a hint: a process
-// of another pid namespace can carry the same one, and its lock is what keeps its files.
+// lock file of such a temporary data-set file). <unique> holds no dot. Whoever next works in the
+// directory removes the leftovers that nobody holds: a leftover that some process holds is never
+// touched. A temporary that zyrLeftovers_make makes (no <unique>, or sixteen hexadecimal digits as
+// <unique>, without ".zyr") is held by its maker under a kernel lock (flock) from its making to its
+// rename or removal: its lock alone decides, whatever process runs under the id in its name, which
+// is a hint for the message only (the maker may have been a process of another pid namespace, a
+// container, whose id names a live process here). The other names (the store's copies, which their
+// maker closes and opens again; a reader's output, which its importer has yet to open) stand
+// unheld for moments while their maker lives: while a process of their id runs they stay.
 #include <cstddef>
 #include <string>
 
@@ -73,9 +77,10 @@ int zyrLeftovers_make(const char *path, const char *suffix, size_t reserve, char
 int zyrLeftovers_removeUnheld(const char *path);
 
 // Removes from the directory ("" or NULL: the working directory) every leftover whose stem begins
-// with the prefix (NULL: every leftover), whose process has ended and which nobody holds; a
-// lock file counts as held when its data file is. Each removal is told to `removed` (may be
-// NULL) with the path and the process id. Returns the number removed.
+// with the prefix (NULL: every leftover) and which nobody holds (one that zyrLeftovers_make does
+// not make, only while no process of its id runs); a lock file counts as held when its data file
+// is. Each removal is told to `removed` (may be NULL) with the path and the id in its name.
+// Returns the number removed.
 typedef void (*zyrLeftoversRemoved)(const char *path, long pid, void *context);
 int zyrLeftovers_remove(const char *directory, const char *prefix, zyrLeftoversRemoved removed, void *context);
 

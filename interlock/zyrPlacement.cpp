@@ -125,7 +125,9 @@ bool names(const std::string &name, int fd) {
 }
 
 // Lets go of the holds and removes the temporary (only while its name still leads to the file held).
+// errno stays as it was: a failure that the clean-up follows keeps its own reason.
 void release(zyrPlacement *placement) {
+  const int reason = errno;
   if (placement->m_hold >= 0)
     close(placement->m_hold);
   placement->m_hold = -1;
@@ -140,6 +142,7 @@ void release(zyrPlacement *placement) {
     close(placement->m_temporaryHold);
   }
   placement->m_temporaryHold = -1;
+  errno = reason;
 }
 
 // Fails the commit with the refusal (errno set as well).

@@ -126,9 +126,13 @@ void publishKept(const Kept &kept, const char *function) {
   zyrPublishNotRemoved(kept.m_name.c_str(), reason.c_str(), function);
 }
 
+// Removes the files with the lock files that holders which ended left beside them (findKept found
+// neither in use).
 void removeFiles(const std::vector<std::string> &names) {
-  for (const std::string &name : names)
+  for (const std::string &name : names) {
     zyrRemoveFile(name.c_str());
+    zyrRemoveFile((name + ".lck").c_str());
+  }
 }
 
 // Runs `remove` under the directory's lock unless one of the files (or its lock file) is in use,

@@ -27,6 +27,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -172,7 +173,8 @@ TEST_F(ModelExportTest, FailedExportKeepsTheOldFileAndLeavesNoTemporary) {
 }
 
 // A file that cannot be made where it was asked for is named, with the system's reason; what an
-// export killed half way left in that directory goes, what a live process writes stays.
+// export killed half way left in that directory goes, also under the id of a process that runs
+// (the killed one's in a pid namespace of its own), and what a process holds stays.
 TEST_F(ModelExportTest, TheFileAskedForIsNamedAndLeftoversOfEndedExportsGo) {
   block();
   for (const std::string &where : {m_dir.file("nowhere/out.wez"), m_dir.file("m.zyr/out.wez")}) {
@@ -184,16 +186,20 @@ TEST_F(ModelExportTest, TheFileAskedForIsNamedAndLeftoversOfEndedExportsGo) {
                                  ".\n");
   }
   const std::string dead = "case.wez.pid" + std::to_string(static_cast<long>(zyrtest::endedProcess())) + ".tmp";
-  const std::string live = "case.wez.pid1.tmp";
-  for (const std::string &name : {dead, dead + ".lck", live})
+  const std::string contained = "case.wez.pid1.0123456789abcdef.tmp";
+  const std::string held = "case.wez.pid1.fedcba9876543210.tmp";
+  for (const std::string &name : {dead, dead + ".lck", contained, contained + ".lck", held})
     zyrtest::writeFile(m_dir.file(name), "partial");
+  const int holder = open(m_dir.file(held).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(holder, LOCK_SH), 0);
   zyrtest::ErrorCapture errors;
   ASSERT_EQ(zyrModel_exportMesh(m_hm, "Def", m_file.c_str(), "m", 0), 1);
-  EXPECT_EQ(directory(), (Lines{"case.wez", live, "m.zyr", "m.zyr.lck"}));
+  close(holder);
+  EXPECT_EQ(directory(), (Lines{"case.wez", held, "m.zyr", "m.zyr.lck"}));
   const Lines told = errors.take();
   EXPECT_EQ(std::count_if(told.begin(), told.end(),
                           [](const std::string &error) { return error.rfind("4: The file\n\n", 0) == 0; }),
-            2)
+            4)
       << testing::PrintToString(told);
 }
 

@@ -742,6 +742,39 @@ TEST_F(Lifecycle, BackupsInUseAreKept) {
   EXPECT_EQ(dir.listing(), (std::vector<std::string>{"copy.zyr", "run.wez", "run.zyr"}));
 }
 
+// A holder of a backup killed while it had it open leaves the backup's lock file, which backs
+// nobody: the restore and the removal of the backups take it away with the backup.
+TEST_F(Lifecycle, TheRemoversOfBackupsLeaveNoLockFileOfAKilledHolder) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  for (const bool restoring : {true, false}) {
+    SCOPED_TRACE(restoring ? "restoreBakFiles" : "removeBakFiles");
+    zyrtest::ScratchDir dir("bak", m_dir);
+    const std::string zyrBak = dir.file("run.zyr.bak"), wezBak = dir.file("run.wez.bak");
+    makeMarked(zyrBak, "backup");
+    write(wezBak, "old wez");
+    write(dir.file("run.zyr"), "current zyr");
+    {
+      std::unique_ptr<zyrtest::ChildProcess> holder = copying(zyrBak, dir.file("copy.zyr"), false);
+      ASSERT_EQ(holder->readLine(), "copied");
+      holder->kill();
+      EXPECT_EQ(holder->wait(), 128 + 9);
+    }
+    ASSERT_TRUE(exists(zyrBak + ".lck"));
+    std::string name = zyrBak;
+    if (restoring)
+      api.restoreBakFiles(name);
+    else
+      api.removeBakFiles(dir.file("run"));
+    const std::vector<std::string> left = dir.listing();
+    for (const std::string &backup : {"run.zyr.bak", "run.zyr.bak.lck", "run.wez.bak", "run.wez.bak.lck"})
+      EXPECT_EQ(std::count(left.begin(), left.end(), backup), 0) << backup;
+    if (restoring)
+      EXPECT_EQ(markOf(dir.file("run.zyr")), "backup");
+    else
+      EXPECT_EQ(read(dir.file("run.zyr")), "current zyr");
+  }
+}
+
 // A dump is written into the file under the name, which stays the same file: every hard link to it
 // shows the dump. A database in use stays as it is, whichever name leads to it.
 TEST_F(Lifecycle, ADumpIsWrittenIntoTheFileItself) {

@@ -3,6 +3,7 @@
 #include "zyrTestErrors.h"
 #include "zyrCString.h"
 #include "zyrError.h"
+#include "zyrFault.h"
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
 #include "zyrLeftovers.h"
@@ -258,8 +259,9 @@ TEST(FileSystem, AFileInUseIsNeitherCopiedNorMovedOnto) {
   EXPECT_EQ(readFile(dir.file("db")), "new");
 }
 
-// The next copy into a directory clears what killed copies left there, and nothing that a live
-// process holds.
+// The next copy into a directory clears what killed copies left there, also under the id of a
+// process that runs (to the tool, this one: the killed copy's in a pid namespace of its own), and
+// nothing that a live process holds.
 TEST(FileSystem, TheNextCopyClearsWhatKilledCopiesLeft) {
   const std::string helpers = ZYR_TEST_HELPER_DIR;
   const std::string tool = helpers.substr(0, helpers.rfind('/')) + "/tools/zyrcopy/zyrcopy";
@@ -268,6 +270,9 @@ TEST(FileSystem, TheNextCopyClearsWhatKilledCopiesLeft) {
   const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
   const std::string self = std::to_string(static_cast<long>(getpid()));
   writeFile(dir.file("a.txt.pid" + ended + ".tmp"), "half");
+  writeFile(dir.file("d.txt.pid" + self + ".tmp"), "half");
+  writeFile(dir.file("d.txt.pid" + self + ".0123456789abcdef.tmp"), "half");
+  writeFile(dir.file("d.txt.pid" + self + ".0123456789abcdef.tmp.lck"), "half");
   writeFile(dir.file("b.txt.pid" + ended + ".tmp"), "held");
   const int held = open(dir.file("b.txt.pid" + ended + ".tmp").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(flock(held, LOCK_SH), 0);
@@ -396,6 +401,197 @@ TEST(FileSystemDeathTest, FailedMoveAcrossFileSystemsLosesNothing) {
   EXPECT_EQ(readFile(dir.file("a")), bytes);
   EXPECT_EQ(readFile(far.file("b")), "old destination");
   EXPECT_EQ((entries(far.path())), (std::set<std::string>{"b"}));
+}
+
+// Only a regular file moves, and only onto a regular file or a free name: a move to or from a
+// directory (also through a link), or to or from a pipe, changes nothing.
+TEST(FileSystem, MoveTakesOnlyARegularFileOntoARegularFileOrAFreeName) {
+  ScratchDir dir;
+  writeFile(dir.file("file"), "file");
+  ASSERT_EQ(mkdir(dir.file("folder").c_str(), 0700), 0);
+  writeFile(dir.file("folder/inside"), "inside");
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("folder", dir.file("link").c_str()), 0);
+  const std::set<std::string> names = entries(dir.path());
+  struct Move {
+    const char *m_from;
+    const char *m_to;
+    int m_error;
+  };
+  for (const Move &move : {Move{"file", "folder", EISDIR}, Move{"folder", "file", EISDIR},
+                           Move{"folder", "free", EISDIR}, Move{"file", "link", EISDIR},
+                           Move{"file", "fifo", EINVAL}, Move{"fifo", "free", EINVAL}}) {
+    errno = 0;
+    EXPECT_EQ(zyrMoveFile(dir.file(move.m_from).c_str(), dir.file(move.m_to).c_str()), 0)
+        << move.m_from << " onto " << move.m_to;
+    EXPECT_EQ(errno, move.m_error) << move.m_from << " onto " << move.m_to;
+  }
+  EXPECT_EQ(entries(dir.path()), names);
+  EXPECT_EQ(readFile(dir.file("file")), "file");
+  EXPECT_EQ(readFile(dir.file("folder/inside")), "inside");
+  EXPECT_TRUE(fs::is_fifo(dir.file("fifo")));
+  EXPECT_TRUE(fs::is_symlink(dir.file("link")));
+}
+
+// A move is one rename: killed before it, the names are the old ones; killed after it, the new
+// ones; never the destination's old bytes under the source's name. Held before it while another
+// file takes the destination's name, it leaves that file, and its source, as they are.
+TEST(FileSystem, AMoveKilledAnywhereLeavesTheOldNamesOrTheNewOnes) {
+  const std::string mover = std::string(ZYR_TEST_HELPER_DIR) + "/move_child";
+  for (const std::string point : {"move.before-rename", "move.renamed"}) {
+    SCOPED_TRACE(point);
+    ScratchDir dir;
+    writeFile(dir.file("a"), "moved");
+    writeFile(dir.file("b"), "replaced");
+    zyrtest::ChildProcess child(mover, {dir.file("a"), dir.file("b")}, {}, "", point);
+    ASSERT_EQ(child.waitPause(), point);
+    child.kill();
+    EXPECT_EQ(child.wait(), 128 + SIGKILL);
+    if (point == "move.renamed") {
+      EXPECT_EQ(entries(dir.path()), std::set<std::string>{"b"});
+      EXPECT_EQ(readFile(dir.file("b")), "moved");
+    } else {
+      EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"a", "b"}));
+      EXPECT_EQ(readFile(dir.file("a")), "moved");
+      EXPECT_EQ(readFile(dir.file("b")), "replaced");
+    }
+  }
+  ScratchDir dir;
+  writeFile(dir.file("a"), "moved");
+  writeFile(dir.file("b"), "replaced");
+  zyrtest::ChildProcess child(mover, {dir.file("a"), dir.file("b")}, {}, "", "move.before-rename");
+  ASSERT_EQ(child.waitPause(), "move.before-rename");
+  writeFile(dir.file("other"), "came meanwhile");
+  ASSERT_EQ(rename(dir.file("other").c_str(), dir.file("b").c_str()), 0);
+  child.release();
+  EXPECT_EQ(child.readLine(), "moved 0");
+  EXPECT_EQ(child.wait(), 0);
+  EXPECT_EQ(readFile(dir.file("a")), "moved");
+  EXPECT_EQ(readFile(dir.file("b")), "came meanwhile");
+  EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"a", "b"}));
+}
+
+// ---- The reason of a failure ----
+
+// The tool beside the test helpers.
+std::string zyrcopyTool() {
+  const std::string helpers = ZYR_TEST_HELPER_DIR;
+  return helpers.substr(0, helpers.rfind('/')) + "/tools/zyrcopy/zyrcopy";
+}
+
+// A copy onto another user's file in a sticky directory, whose rename the system refuses, says so:
+// the clean-up of its temporary does not put its own errno in the place of the refusal.
+TEST(FileSystem, ACopyRefusedByAStickyDirectoryTellsWhy) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs a second user";
+  ScratchDir dir, output;
+  ASSERT_EQ(chmod(dir.path().c_str(), 01777), 0);
+  // The tool and the names lie where the other user needs to reach nothing above the directory.
+  writeFile(dir.file("zyrcopy"), readFile(zyrcopyTool()));
+  ASSERT_EQ(chmod(dir.file("zyrcopy").c_str(), 0755), 0);
+  writeFile(dir.file("src"), "new");
+  writeFile(dir.file("theirs"), "root's");
+  ASSERT_EQ(chmod(dir.file("src").c_str(), 0644), 0);
+  ASSERT_EQ(chmod(dir.file("theirs").c_str(), 0666), 0);
+  const std::string copied = zyrtest::inChild([&] {
+    if (chdir(dir.path().c_str()) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+      return std::string("the user cannot be changed");
+    errno = 0;
+    const int result = zyrCopyFile("src", "theirs");
+    const int error = errno;
+    return result == 0 && error == EPERM ? std::string() : "copy " + std::to_string(result) + ": " + strerror(error);
+  });
+  EXPECT_EQ(copied, "");
+  const std::string command = "cd '" + dir.path() + "' && setpriv --reuid=65534 --regid=65534 --clear-groups " +
+                              "./zyrcopy src theirs 2> '" + output.file("err") + "'";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(readFile(output.file("err")), "zyrcopy: cannot copy src to theirs: Operation not permitted\n");
+  EXPECT_EQ(readFile(dir.file("theirs")), "root's");
+  EXPECT_EQ((entries(dir.path())), (std::set<std::string>{"src", "theirs", "zyrcopy"}));
+}
+
+// A copy onto a full disc says so, from the library and the command line: a small file system of
+// its own where one can be mounted (in a mount namespace of the tool's, gone with it), else a disc
+// that the fault seam fills.
+TEST(FileSystem, ACopyOntoAFullDiscTellsWhy) {
+  ScratchDir dir, output;
+  writeFile(dir.file("src"), randomBytes(256 * 1024, 5));
+  ASSERT_EQ(mkdir(dir.file("small").c_str(), 0755), 0);
+  const std::string copied = zyrtest::inChild([&] {
+    if (zyrFault_arm("full@1", nullptr) != 1)
+      return std::string("the seam cannot be armed");
+    errno = 0;
+    const int result = zyrCopyFile(dir.file("src").c_str(), dir.file("small/out").c_str());
+    const int error = errno;
+    zyrFault_disarm();
+    return result == 0 && error == ENOSPC ? std::string() : "copy " + std::to_string(result) + ": " + strerror(error);
+  });
+  EXPECT_EQ(copied, "");
+  EXPECT_TRUE(entries(dir.file("small")).empty());
+
+  const std::string target = dir.file("small/out");
+  const std::string copy = "'" + zyrcopyTool() + "' '" + dir.file("src") + "' '" + target + "' 2> '" +
+                           output.file("err") + "'; echo $? > '" + output.file("status") + "'; ls -A '" +
+                           dir.file("small") + "' > '" + output.file("left") + "'";
+  // Within the double quotes of the command, "$?" is the inner shell's.
+  std::string escaped;
+  for (const char c : copy)
+    escaped += c == '$' ? std::string("\\$") : std::string(1, c);
+  const bool mounted = std::system("unshare -m true 2>/dev/null") == 0 &&
+                       std::system(("unshare -m sh -c \"mount -t tmpfs -o size=64k zyrtest '" + dir.file("small") +
+                                    "' 2>/dev/null || exit 99; " + escaped +
+                                    "\"")
+                                       .c_str()) == 0;
+  if (!mounted) {
+    const zyrtest::EnvGuard full("ZYR_FAULT_AT", "full@1");
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+  }
+  SCOPED_TRACE(mounted ? "a small file system" : "the fault seam");
+  EXPECT_EQ(readFile(output.file("status")), "1\n");
+  EXPECT_EQ(readFile(output.file("err")),
+            "zyrcopy: cannot copy " + dir.file("src") + " to " + target + ": No space left on device\n");
+  EXPECT_EQ(readFile(output.file("left")), "");
+  EXPECT_TRUE(entries(dir.file("small")).empty());
+}
+
+// A copy that runs out of descriptors, wherever it does, says so, and leaves nothing.
+TEST(FileSystem, ACopyOutOfDescriptorsTellsWhy) {
+  ScratchDir dir;
+  writeFile(dir.file("src"), "abc");
+  const std::string found = zyrtest::inChild([&] {
+    // The lowest free descriptor: a limit there lets no new one open.
+    const int lowest = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (lowest < 0)
+      return std::string("no descriptor");
+    close(lowest);
+    struct rlimit saved;
+    getrlimit(RLIMIT_NOFILE, &saved);
+    std::string wrong;
+    int failures = 0;
+    bool copied = false;
+    for (rlim_t limit = static_cast<rlim_t>(lowest); limit < static_cast<rlim_t>(lowest) + 16 && !copied; ++limit) {
+      const struct rlimit narrow = {limit, saved.rlim_max};
+      if (setrlimit(RLIMIT_NOFILE, &narrow) != 0)
+        return std::string("the limit cannot be set");
+      errno = 0;
+      copied = zyrCopyFile(dir.file("src").c_str(), dir.file("dst").c_str()) == 1;
+      const int error = errno;
+      setrlimit(RLIMIT_NOFILE, &saved);
+      if (!copied) {
+        ++failures;
+        if (error != EMFILE)
+          wrong += "with " + std::to_string(limit - static_cast<rlim_t>(lowest)) + " free: " + strerror(error) + "; ";
+        if (!entries(dir.path()).count("src") || entries(dir.path()).size() != 1)
+          wrong += "something left; ";
+      }
+    }
+    if (!copied || failures == 0)
+      wrong += "copied " + std::to_string(copied) + " after " + std::to_string(failures) + " failures";
+    return wrong;
+  });
+  EXPECT_EQ(found, "");
+  EXPECT_EQ(readFile(dir.file("dst")), "abc");
 }
 
 // ---- Recursive removal ----

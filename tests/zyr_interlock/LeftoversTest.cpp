@@ -1,5 +1,6 @@
 // Leftovers carry their maker's process id; only those of ended processes that nobody holds go.
 #include "zyrLeftovers.h"
+#include "zyrPlacement.h"
 #include "zyrTestChild.h"
 #include "zyrTestSupport.h"
 
@@ -7,9 +8,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -76,6 +80,76 @@ TEST(LeftoversTest, RemovalTakesOnlyWhatEndedProcessesLeft) {
   // Without a prefix every leftover kind goes; a missing directory removes nothing.
   EXPECT_EQ(zyrLeftovers_remove(dir.path().c_str(), nullptr, nullptr, nullptr), 3);
   EXPECT_EQ(zyrLeftovers_remove(dir.file("missing").c_str(), nullptr, nullptr, nullptr), 0);
+}
+
+// A temporary that zyrLeftovers_make makes is held for as long as its maker has it: once nobody
+// holds it, it goes whatever process runs under the id in its name (its maker may have been that
+// id in a pid namespace of its own), and the id is told. Held ones stay: this process's own, as
+// it makes them, and one that a live child holds. Names of files that their maker leaves unheld
+// for moments stay while a process of their id runs.
+TEST(LeftoversTest, AMadeTemporaryIsJudgedByItsLockWhateverTheIdInItsName) {
+  zyrtest::ScratchDir dir("zyrleft");
+  const std::string parent = std::to_string(static_cast<long>(getppid()));
+  const std::string self = std::to_string(static_cast<long>(getpid()));
+  ASSERT_EQ(zyrLeftovers_isAlive(static_cast<long>(getppid())), 1);
+  std::vector<std::string> unheld = {"a.wez.pid" + parent + ".tmp", "a.wez.pid" + parent + ".tmp.lck",
+                                     "b.wez.pid1.0123456789abcdef.tmp", "b.wez.pid1.0123456789abcdef.tmp.lck",
+                                     "c.pid" + self + ".tmp"};
+  const std::vector<std::string> spared = {"compact.pid" + self + ".Ab+=Cd.tmp", "zyr.pid1.0.tmp",
+                                           "update.pid1.0123456789abcdef.tmp.zyr"};
+  for (const std::vector<std::string> &names : {unheld, spared})
+    for (const std::string &name : names)
+      zyrtest::writeFile(dir.file(name), "x");
+  // This process's own, held since their making.
+  char own[4096];
+  int ownFd = -1;
+  ASSERT_EQ(zyrLeftovers_make(dir.file("d.wez").c_str(), ".tmp", 4, own, sizeof own, &ownFd), 1);
+  zyrtest::writeFile(std::string(own) + ".lck", "x");
+  auto place = std::make_unique<zyrPlacement>();
+  ASSERT_EQ(zyrPlacement_begin(place.get(), dir.file("e.wez").c_str(), 4), 1);
+  // One a live child holds.
+  const std::string theirs = dir.file("f.wez.pid" + parent + ".tmp");
+  zyrtest::writeFile(theirs, "x");
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    const int fd = open(theirs.c_str(), O_RDONLY);
+    const char held = fd >= 0 && flock(fd, LOCK_SH) == 0 ? 'h' : 'x';
+    if (write(ready[1], &held, 1) != 1)
+      _exit(1);
+    pause();
+    _exit(0);
+  }
+  close(ready[1]);
+  char held = 0;
+  ASSERT_EQ(read(ready[0], &held, 1), 1);
+  close(ready[0]);
+  ASSERT_EQ(held, 'h');
+
+  std::vector<std::string> removed;
+  EXPECT_EQ(zyrLeftovers_remove(dir.path().c_str(), nullptr, noteRemoval, &removed), 5);
+  std::sort(removed.begin(), removed.end());
+  std::vector<std::string> told;
+  for (const std::string &name : unheld)
+    told.push_back(dir.file(name) + " " + std::to_string(zyrLeftovers_owner(name.c_str())));
+  std::sort(told.begin(), told.end());
+  EXPECT_EQ(removed, told);
+  std::vector<std::string> kept = spared;
+  for (const std::string &name : {std::string(own), std::string(own) + ".lck", place->m_temporary, theirs})
+    kept.push_back(name.substr(name.rfind('/') + 1));
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(dir.listing(), kept);
+
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  close(ownFd);
+  place.reset();
+  // Let go of, they go too.
+  EXPECT_EQ(zyrLeftovers_remove(dir.path().c_str(), nullptr, nullptr, nullptr), 3);
+  std::vector<std::string> left = spared;
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(dir.listing(), left);
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 // committed is in the file afterwards, what it could not make it is told, one writes at a time,
 // and nobody takes away a file or a lock that a live process holds. The interleavings are made
 // with pause points, never with timing.
+#include "Database.h"
 #include "StoreTestSupport.h"
+#include "zyrFileUse.h"
 #include "zyrTestChild.h"
 
 #include <gtest/gtest.h>
@@ -364,6 +366,41 @@ TEST_F(ProcessesTest, AFileTheUserCannotWriteIsOpenedForReadingOnly) {
   EXPECT_EQ(after.st_mode, before.st_mode);
   EXPECT_EQ(storetest::readFile(path("s.zyr")), bytes);
   EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
+}
+
+// Whether another process has the file is told by trying its lock, never by searching every
+// process's descriptors (slow where many processes run, while every opener of the directory
+// waits): a reader's and a writer's open of a file another process reads, and an open that takes
+// over the lock a killed writer left, search nothing. Only a refusal that names the holder does.
+TEST_F(ProcessesTest, AnOpenSearchesNoOtherProcess) {
+  make("s.zyr", {"a 1"});
+  Driver a = driver();
+  ASSERT_EQ(a->ask("open s.zyr"), "ok 2");
+  ASSERT_EQ(lockFile(), kReader);
+  long searches = zyrFileUse_searches();
+  Database *reader = Database_openForReading(path("s.zyr").c_str());
+  ASSERT_NE(reader, nullptr);
+  Database *writer = Database_new(path("s.zyr").c_str());
+  ASSERT_NE(writer, nullptr);
+  EXPECT_EQ(zyrFileUse_searches(), searches);
+  EXPECT_EQ(Database_close(writer), 1);
+  EXPECT_EQ(Database_close(reader), 1);
+
+  // A writer refuses the open, which names it.
+  ASSERT_EQ(a->ask("set a 2"), "ok 1");
+  ASSERT_EQ(a->ask("commit"), "ok 3");
+  ASSERT_EQ(lockFile(), kWriter);
+  EXPECT_EQ(Database_new(path("s.zyr").c_str()), nullptr);
+  EXPECT_GT(zyrFileUse_searches(), searches);
+
+  a->kill();
+  EXPECT_EQ(a->wait(), 128 + 9);
+  ASSERT_EQ(lockFile(), kWriter);
+  searches = zyrFileUse_searches();
+  writer = Database_new(path("s.zyr").c_str());
+  ASSERT_NE(writer, nullptr);
+  EXPECT_EQ(zyrFileUse_searches(), searches);
+  EXPECT_EQ(Database_close(writer), 1);
 }
 
 // Writers and readers in rounds, all at once: writers make, change and delete things, commit,

@@ -230,7 +230,9 @@ int copyDescriptor(int in, int out, int interruptible) {
       break;
     }
   }
+  const int reason = errno;
   zyrMemory_free(buffer, __func__);
+  errno = reason;
   return ok;
 }
 
@@ -251,11 +253,14 @@ struct CopyPlan {
   bool m_written = false; // the copy was written into what stands under the name (a device, a pipe)
 };
 
+// Closes and removes what the plan holds; errno stays the reason of the failure it follows.
 void CopyPlan_release(CopyPlan *plan) {
+  const int reason = errno;
   if (plan->m_source >= 0)
     close(plan->m_source);
   plan->m_source = -1;
   zyrPlacement_end(&plan->m_place);
+  errno = reason;
 }
 
 // Copies source to the side of destination: a regular file, or none, is replaced as every whole
@@ -269,7 +274,10 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
   if (plan->m_source < 0)
     return 0;
   struct stat sourceStatus;
-  if (fstat(plan->m_source, &sourceStatus) != 0 || S_ISDIR(sourceStatus.st_mode)) {
+  const bool statted = fstat(plan->m_source, &sourceStatus) == 0;
+  if (!statted || S_ISDIR(sourceStatus.st_mode)) {
+    if (statted)
+      errno = EISDIR;
     CopyPlan_release(plan);
     return 0;
   }
@@ -280,6 +288,12 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
   const bool placed = zyrPlacement_begin(&place, destination, 0, moving == 0) == 1;
   struct stat target;
   const bool special = !placed && place.m_refusal == ZYR_PLACEMENT_NOT_REGULAR;
+  // A move replaces only a regular file: it never pours its bytes into a device or a pipe.
+  if (special && moving) {
+    CopyPlan_release(plan);
+    errno = EINVAL;
+    return 0;
+  }
   if (!placed && publishKept(destination, &place, moving)) {
     CopyPlan_release(plan);
     return 0;
@@ -300,10 +314,15 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
   // A move's copy is on disc before its source goes.
   if (ok && moving && !special && zyrFault_fsync(out) != 0)
     ok = 0;
-  if (out >= 0 && close(out) != 0)
+  // The reason told is the first failure's.
+  int reason = ok ? 0 : errno;
+  if (out >= 0 && close(out) != 0 && ok) {
     ok = 0;
+    reason = errno;
+  }
   if (!ok) {
     CopyPlan_release(plan);
+    errno = reason;
     return 0;
   }
   plan->m_written = special;
@@ -355,22 +374,69 @@ int copyFile(const char *source, const char *destination, int interruptible) {
 
 int zyrCopyFile(const char *source, const char *destination) { return copyFile(source, destination, 1); }
 
+namespace {
+
+// Why a move of source onto destination is refused before anything changes (0: it is not): only a
+// regular file moves, and only onto a free name or a regular file (what a symbolic link under the
+// name leads to), as only a regular file is ever replaced (zyrPlacement.h).
+int moveRefusal(const char *source, const std::string &target) {
+  struct stat status;
+  if (stat(source, &status) != 0)
+    return errno;
+  if (!S_ISREG(status.st_mode))
+    return S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+  if (lstat(target.c_str(), &status) != 0)
+    return errno == ENOENT ? 0 : errno;
+  if (S_ISLNK(status.st_mode))
+    return ELOOP; // the links go round in a circle
+  if (!S_ISREG(status.st_mode))
+    return S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+  return 0;
+}
+
+// Renames source onto destination, whose status was `old` when looked at (NULL: nothing was
+// there), under the directory lock: 0, ZYR_PLACEMENT_REPLACED when another file has taken the name
+// meanwhile (it stays), or the errno value. One rename, which the system makes whole: a move
+// killed at any moment leaves the old names or the new ones. (An exchange of the two names, as a
+// placement makes with its temporary, would leave the old destination under the source's name
+// until its removal.)
+int renameOnto(const char *source, const char *destination, const struct stat *old) {
+  if (old == nullptr)
+    return zyrPlacement_renameOver(source, destination, nullptr);
+  struct stat now;
+  if (lstat(destination, &now) != 0 || now.st_dev != old->st_dev || now.st_ino != old->st_ino)
+    return ZYR_PLACEMENT_REPLACED;
+  return std::rename(source, destination) == 0 ? 0 : errno;
+}
+
+} // namespace
+
 int zyrMoveFile(const char *source, const char *destination) {
   if (source == nullptr || destination == nullptr || !zyrDoesFileExist(source))
     return 0;
   {
-    // The name is looked at and taken under its directory's lock, as an opener takes it: a file in
-    // use there stays, and so does one that takes the name meanwhile (zyrPlacement_renameOver).
-    // The refusal is told once the lock has gone: naming a holder can take long.
+    // The names are looked at and the source renamed under the destination directory's lock, as
+    // an opener takes a name: a file in use there stays, and so does one that takes the name
+    // meanwhile. The refusal is told once the lock has gone: naming a holder can take long.
     zyrFileUse use;
     int renamed = 0;
     {
       zyrDirectoryGuard guard(destination);
+      const std::string target = zyrPlacement_resolve(destination);
+      const int refusal = moveRefusal(source, target);
+      if (refusal != 0) {
+        errno = refusal;
+        return 0;
+      }
       int hold = -1;
       struct stat old;
       const bool present = lstat(destination, &old) == 0;
-      if (!zyrFileUse_check(zyrPlacement_resolve(destination).c_str(), &use, &hold))
-        renamed = zyrPlacement_renameOver(source, destination, present ? &old : nullptr);
+      if (!zyrFileUse_check(target.c_str(), &use, &hold)) {
+        zyrPause_point("move.before-rename");
+        renamed = renameOnto(source, destination, present ? &old : nullptr);
+        if (renamed == 0)
+          zyrPause_point("move.renamed");
+      }
       if (hold >= 0)
         close(hold);
     }
@@ -383,6 +449,11 @@ int zyrMoveFile(const char *source, const char *destination) {
     }
     if (renamed == 0)
       return 1;
+    // Only another file system is a reason to copy.
+    if (renamed != EXDEV) {
+      errno = renamed;
+      return 0;
+    }
   }
   // Across file systems: a complete, flushed copy beside the destination first; the source goes
   // next, and only then does the copy replace the destination.
@@ -398,12 +469,14 @@ int zyrMoveFile(const char *source, const char *destination) {
   }
   if (!commitCopy(destination, &plan, 1)) {
     // The bytes now live only in the side copy: put them back where they came from, and keep the
-    // side copy where that fails.
+    // side copy where that fails. The reason told is the commit's.
+    const int reason = errno;
     const std::string &copy = plan.m_place.m_temporary;
     const int restored = std::rename(copy.c_str(), source) == 0 || copyFile(copy.c_str(), source, 0);
     if (!restored)
       plan.m_place.m_temporary.clear();
     CopyPlan_release(&plan);
+    errno = reason;
     return 0;
   }
   CopyPlan_release(&plan);

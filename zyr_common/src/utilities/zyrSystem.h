@@ -29,9 +29,12 @@ int zyrRemoveDirectory(const char *name, int recursive);
 // Removes a regular file; a directory or a missing name gives 0.
 int zyrRemoveFile(const char *name);
 int zyrRenameFile(const char *oldName, const char *newName);
-// Renames, or copies and removes the source. An existing destination is replaced only by a
-// complete, flushed copy; on failure the source and any old destination are left as they were. A
-// destination in use (zyrRefuseInUse) is refused with 10020.
+// Renames, or (across file systems) copies and removes the source. Only a regular file moves, and
+// only onto a free name or a regular file: anything else on either side gives 0 and changes
+// nothing. Within a file system it is one rename: a move killed at any moment leaves the old names
+// or the new ones. An existing destination is replaced only by a complete, flushed copy; on failure
+// the source and any old destination are left as they were. A destination in use (zyrRefuseInUse)
+// is refused with 10020.
 int zyrMoveFile(const char *source, const char *destination);
 // Byte copy. Refuses to copy a file onto itself or onto a directory. The destination is put in
 // place as every whole file the library writes (zyrPlacement.h): through a symbolic link, the file
