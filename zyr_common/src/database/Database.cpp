@@ -13,7 +13,10 @@
 #include "zyrUUID.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -487,10 +490,35 @@ bool marksReferences(DefFile *file, const char *what, const char *where, int32_t
   return marked;
 }
 
-// Whether a version reads whole as what it was stored as. Only a version that does not is damage:
-// one that a reader of another type, or a caller's buffer too small for it, cannot take is sound,
-// the version of its state for every other reader and the one a purge keeps.
-bool readsWhole(DefFile *file, const char *what, const char *where, int32_t when) {
+// Whether a data type is one that the store's writers give a data set: a plain INTR, REAL, DBLE,
+// CHAR (also the packed strings and references) or STRI, or a structure of n of the first four,
+// "STRC{INTR:n}", n as printed. The library's readers take more (what follows a plain type's four
+// letters, LOGL, counts written otherwise), and a data set without values is read without its type
+// being looked at: any other type is damage, whatever the count.
+bool isStoredType(const std::string &type) {
+  static const char *const kPlain[] = {"INTR", "REAL", "DBLE", "CHAR", "STRI"};
+  for (const char *plain : kPlain)
+    if (type == plain) return true;
+  if (type.size() < 12 || type.compare(0, 5, "STRC{") != 0 || type.compare(9, 1, ":") != 0 || type.back() != '}')
+    return false;
+  if (std::find(std::begin(kPlain), std::end(kPlain) - 1, type.substr(5, 4)) == std::end(kPlain) - 1) return false;
+  const std::string digits = type.substr(10, type.size() - 11);
+  if (digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos ||
+      (digits.size() > 1 && digits[0] == '0'))
+    return false;
+  return std::stoll(digits) <= INT32_MAX;
+}
+
+// Whether the version's header reads and declares a type that the store writes.
+bool hasStoredType(DefFile *file, const char *what, const char *where, int32_t when) {
+  char *type = nullptr;
+  const bool stored = DefFile_getDataType(file, what, where, when, &type) && type != nullptr && isStoredType(type);
+  zyrCString_free(type);
+  return stored;
+}
+
+// Whether the values of a version read whole as what its header says it holds.
+bool valuesReadWhole(DefFile *file, const char *what, const char *where, int32_t when) {
   // A typed read takes every value the version holds, those of other types into arrays it drops,
   // so one of characters reads the whole of any version.
   char *chars = nullptr;
@@ -508,6 +536,14 @@ bool readsWhole(DefFile *file, const char *what, const char *where, int32_t when
   return whole;
 }
 
+// Whether a version reads whole as what it was stored as: of a type the store writes, its values
+// whole. Only a version that does not is damage: one that a reader of another type, or a caller's
+// buffer too small for it, cannot take is sound, the version of its state for every other reader
+// and the one a purge keeps.
+bool readsWhole(DefFile *file, const char *what, const char *where, int32_t when) {
+  return hasStoredType(file, what, where, when) && valuesReadWhole(file, what, where, when);
+}
+
 // The newest version of the name under the current key older than `when`, or -1.
 int32_t olderWhen(Database *database, const char *name, int32_t when) {
   return when > 0 ? Database_findActiveWhen(database, when - 1, name) : -1;
@@ -522,14 +558,16 @@ int readActive(Database *database, int32_t state, const zyrUUID *uuid, const cha
   const std::string exactName = exact(name);
   DefFile *file = database->m_defFile;
   while (when >= 0) {
-    if (reader(file, exactName.c_str(), database->m_key, when, out...))
+    // The type first: a version without values reads as empty whatever its header declares.
+    const bool typed = hasStoredType(file, exactName.c_str(), database->m_key, when);
+    if (typed && reader(file, exactName.c_str(), database->m_key, when, out...))
       return 1;
     // A version that is not there (at state 0 and below it is only asked for) or that reads whole
     // is no damage: the read fails as the reader answered, for the caller's type or buffer, and no
     // older version stands in for the version of the state.
     const bool noDamage = DefFile_readFailure(file) == 0 &&
                           (DefFile_exists(file, exactName.c_str(), database->m_key, when) != 1 ||
-                           readsWhole(file, exactName.c_str(), database->m_key, when));
+                           (typed && valuesReadWhole(file, exactName.c_str(), database->m_key, when)));
     // The disc failed the read: the version is as unknown as the rest of what the file holds now.
     if (DefFile_readFailure(file) != 0) {
       DefFile_reportError(file, file->m_function);
@@ -572,13 +610,35 @@ uint32_t versionTypes(DefFile *file, const char *what, const char *where, int32_
   return types;
 }
 
-// A reader of a caller's buffer of n, whose count it may change, as a reader of the buffer alone:
-// each version tried is read with the count the caller gave.
+// What a read into staging storage made and did not hand over: numbers and characters are values;
+// strings and references are the reader's new objects.
+template <class T> void releaseStaged(T &) {}
+void releaseStaged(char *&text) {
+  zyrCString_free(text);
+  text = nullptr;
+}
+void releaseStaged(zyrUUID *&reference) {
+  zyrUUID_delete(reference);
+  reference = nullptr;
+}
+
+// A reader of a caller's buffer of n, whose count it may change, as a reader of the buffer alone.
+// Each version tried is read into storage of its own, with the count the caller gave, and what it
+// read is copied to the caller's buffer only once it has read whole: a version that fails on its
+// way (a damaged end after its values) leaves nothing in the buffer, neither for the older version
+// read in its place nor for a caller told of a failure.
 template <class T>
 auto intoBuffer(int (*reader)(DefFile *, const char *, const char *, int32_t, T *, int32_t *), int32_t n) {
   return [reader, n](DefFile *file, const char *what, const char *where, int32_t when, T *array) {
     int32_t count = n;
-    return reader(file, what, where, when, array, &count);
+    if (array == nullptr) return reader(file, what, where, when, array, &count);
+    // Never empty, so that a buffer of 0 is a buffer as the caller's is.
+    std::vector<T> staged(static_cast<size_t>(std::max(n, 1)), T());
+    const int read = reader(file, what, where, when, staged.data(), &count);
+    const size_t taken = read ? static_cast<size_t>(std::clamp(count, 0, std::max(n, 0))) : 0;
+    std::copy(staged.begin(), staged.begin() + static_cast<std::ptrdiff_t>(taken), array);
+    for (size_t i = taken; i < staged.size(); ++i) releaseStaged(staged[i]);
+    return read;
   };
 }
 
@@ -808,7 +868,8 @@ int32_t describedWhen(Database *database, int32_t state, const zyrUUID *uuid, co
   for (int32_t when = readWhen(database, state, uuid, name); when >= 0;
        when = state > 0 ? olderWhen(database, name, when) : -1) {
     int32_t ioStrings = 0, strings = 0;
-    if (DefFile_readSignature(database->m_defFile, exactName.c_str(), database->m_key, when, ints, floats, doubles,
+    if (hasStoredType(database->m_defFile, exactName.c_str(), database->m_key, when) &&
+        DefFile_readSignature(database->m_defFile, exactName.c_str(), database->m_key, when, ints, floats, doubles,
                               chars, &ioStrings, &strings, references))
       return when;
     if (DefFile_readFailure(database->m_defFile) != 0 ||
