@@ -257,6 +257,36 @@ TEST_F(DamagedVersionTest, ReferencesThatAreNoKeysLeaveNothingInTheBuffer) {
   for (zyrUUID *value : second) zyrUUID_delete(value);
 }
 
+// A version of references one of which is no key does not read whole as what it was stored as, yet
+// every reader but the reference readers took it: the characters reader handed over the damaged
+// characters without a word, and the integer reader answered it as a sound version of another kind.
+TEST_F(DamagedVersionTest, ReferencesThatAreNoKeysAreDamageForEveryReader) {
+  zyrUUID *first = reference(10), *second[2] = {reference(20), reference(30)};
+  ASSERT_EQ(Database_setPointer(m_database, 1, m_object, "r", first), 1);
+  ASSERT_EQ(Database_setPointers(m_database, 2, m_object, "r", second, 2), 1);
+  ASSERT_EQ(Database_setPointers(m_database, 2, m_object, "alone", second, 2), 1);
+  close();
+  std::string bytes = storetest::readFile(file());
+  for (const char *name : {"r", "alone"})
+    ASSERT_TRUE(zyrtest::replaceValueByte(bytes, name, key(), 2, 30, '!'));
+  storetest::writeFile(file(), bytes);
+  reopen();
+  zyrtest::ErrorCapture errors;
+
+  char *chars = nullptr;
+  int32_t n = 0;
+  ASSERT_EQ(Database_getChars(m_database, 2, m_object, "r", &chars, &n), 1);
+  EXPECT_EQ(std::string(chars, static_cast<size_t>(n)), referenceText(first));
+  zyrMemory_free(chars, "test");
+  EXPECT_EQ(errors.take(), std::vector<std::string>{leftOut("r", 2)});
+  int32_t *ints = nullptr;
+  EXPECT_EQ(Database_getInts(m_database, 2, m_object, "alone", &ints, &n), 0);
+  EXPECT_EQ(ints, nullptr);
+  EXPECT_EQ(errors.take(), std::vector<std::string>{leftOut("alone", 2)});
+  zyrUUID_delete(first);
+  for (zyrUUID *value : second) zyrUUID_delete(value);
+}
+
 // A version without values whose data type word is damaged read as empty, for every reader: the
 // read at its state took it without a word, and the purge kept it over the sound older version,
 // whose values it erased. It is damage: told, left out, and neither read nor kept over 201, 202.
