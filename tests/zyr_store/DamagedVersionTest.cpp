@@ -325,4 +325,29 @@ TEST_F(DamagedVersionTest, AnEmptyVersionOfATypeTheStoreNeverWritesIsDamage) {
   }
 }
 
+// Characters whose type was made LOGL, one that the library reads but the store never writes: every
+// reader found no values of its kind in them, and the purge kept them over the sound older version.
+TEST_F(DamagedVersionTest, AVersionOfATypeTheLibraryReadsButTheStoreNeverWritesIsDamage) {
+  ASSERT_EQ(Database_setChars(m_database, 1, m_object, "c", "abc", 3), 1);
+  ASSERT_EQ(Database_setChars(m_database, 2, m_object, "c", "de", 2), 1);
+  close();
+  ASSERT_TRUE(storetest::damageDataType(file(), "c", key(), 2, "LOGL"));
+  reopen();
+  zyrtest::ErrorCapture errors;
+  const auto chars = [&] {
+    char *read = nullptr;
+    int32_t n = 0;
+    std::string got = "(failed)";
+    if (Database_getChars(m_database, 2, m_object, "c", &read, &n) == 1) got.assign(read, static_cast<size_t>(n));
+    zyrMemory_free(read, "test");
+    return got;
+  };
+  EXPECT_EQ(chars(), "abc");
+  EXPECT_EQ(errors.take(), std::vector<std::string>{leftOut("c", 2)});
+  ASSERT_EQ(Database_purgeModifiedData(m_database, 2), 1);
+  reopen();
+  EXPECT_EQ(chars(), "abc");
+  EXPECT_EQ(errors.take(), std::vector<std::string>{});
+}
+
 } // namespace
