@@ -7,9 +7,8 @@
 //
 // Each name is read at every state, by one reader of each kind (which one, the input chooses).
 // An input: the number of names, a byte that varies the readers and the buffer sizes, the state of
-// the purge; then
-// for each name the number of its versions and, for each, its state (0 to 5), a byte for its kind,
-// count and writer, a byte for its damage, the values, and what the damage needs.
+// the purge; then for each name the number of its versions and, for each, its state (0 to 5), a byte
+// for its kind, count and writer, a byte for its damage, the values, and what the damage needs.
 #include "Database.h"
 #include "zyrCString.h"
 #include "zyrErrorManager.h"
