@@ -1,6 +1,7 @@
 #include "StoreTestSupport.h"
 
 #include "DefFile.h"
+#include "zyrTestDataSets.h"
 
 #include "zyrError.h"
 #include "zyrErrorManager.h"
@@ -26,17 +27,17 @@ void StoreTest::TearDown() {
 
 bool damageEndTag(const std::string &file, const std::string &name, const std::string &key, int32_t when) {
   std::string bytes = readFile(file);
-  const std::string esc(1, '\x1b');
-  const size_t index = bytes.rfind("*INDEX\n");
-  const std::string entry = "\nY" + esc + name + esc + key + esc + std::to_string(when) + esc;
-  const size_t line = index == std::string::npos ? index : bytes.find(entry, index);
-  if (line == std::string::npos)
+  if (!zyrtest::breakEndTag(bytes, name, key, when))
     return false;
-  const size_t end = bytes.find('\n', line + 1);
-  const size_t tag = bytes.find("*ENDDATASET", std::stoul(bytes.substr(bytes.rfind(esc, end) + 1, end)));
-  if (tag == std::string::npos || tag > index)
+  writeFile(file, bytes);
+  return true;
+}
+
+bool damageDataType(const std::string &file, const std::string &name, const std::string &key, int32_t when,
+                    const std::string &type) {
+  std::string bytes = readFile(file);
+  if (!zyrtest::replaceDataType(bytes, name, key, when, type))
     return false;
-  bytes[tag + 9] = 'A';
   writeFile(file, bytes);
   return true;
 }

@@ -58,6 +58,12 @@ bool writeIntDataSets(const std::string &name, const std::vector<std::pair<std::
 // data set.
 bool damageEndTag(const std::string &file, const std::string &name, const std::string &key, int32_t when);
 
+// Damages the data type that the header of [name, key, when] of a closed database file declares:
+// it reads `type`, of the same length (as "JNTR" for "INTR"). False when the stored index names no
+// such data set or its type is of another length.
+bool damageDataType(const std::string &file, const std::string &name, const std::string &key, int32_t when,
+                    const std::string &type);
+
 } // namespace storetest
 
 #endif

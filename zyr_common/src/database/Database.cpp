@@ -2,6 +2,7 @@
 // object key and state, over one DefFile.
 #include "Database.h"
 
+#include "Dataset.h"
 #include "DefFile.h"
 #include "Dictionary.h"
 #include "zyrCString.h"
@@ -13,8 +14,12 @@
 #include "zyrUUID.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -487,25 +492,74 @@ bool marksReferences(DefFile *file, const char *what, const char *where, int32_t
   return marked;
 }
 
-// Whether a version reads whole as what it was stored as. Only a version that does not is damage:
-// one that a reader of another type, or a caller's buffer too small for it, cannot take is sound,
-// the version of its state for every other reader and the one a purge keeps.
+// Whether a data type is one that the store's writers give a data set: a plain INTR, REAL, DBLE,
+// CHAR (also the packed strings and references) or STRI, or a structure of n of the first four,
+// "STRC{INTR:n}", n as printed. The library's readers take more (what follows a plain type's four
+// letters, LOGL, counts written otherwise), and a data set without values is read without its type
+// being looked at: any other type is damage, whatever the count.
+bool isStoredType(const char *type) {
+  static const char *const kPlain[] = {"INTR", "REAL", "DBLE", "CHAR", "STRI"};
+  const std::string text(type);
+  for (const char *plain : kPlain)
+    if (text == plain) return true;
+  if (text.size() < 12 || text.compare(0, 5, "STRC{") != 0 || text[9] != ':' || text.back() != '}') return false;
+  if (std::find(std::begin(kPlain), std::end(kPlain) - 1, text.substr(5, 4)) == std::end(kPlain) - 1) return false;
+  const std::string digits = text.substr(10, text.size() - 11);
+  if (digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos ||
+      (digits.size() > 1 && digits[0] == '0'))
+    return false;
+  return std::stoll(digits) <= INT32_MAX;
+}
+
+// Whether the version's header reads and declares a type that the store writes.
+bool hasStoredType(DefFile *file, const char *what, const char *where, int32_t when) {
+  char *type = nullptr;
+  const bool stored = DefFile_getDataType(file, what, where, when, &type) && type != nullptr && isStoredType(type);
+  zyrCString_free(type);
+  return stored;
+}
+
+// Whether the characters of the data set that the file's last read took are marked as references
+// (its header, which the read left in the file's record).
+bool lastReadMarksReferences(const DefFile *file) { return Dataset_getCharKind(file->m_dataset) == 2; }
+
+// Whether each piece of a version's characters names a key (or is the null marker).
+bool referencesNameKeys(DefFile *file, const char *what, const char *where, int32_t when) {
+  zyrUUID **references = nullptr;
+  int32_t count = 0;
+  const bool keys = DefFile_readUUIDs(file, what, where, when, &references, &count) != 0;
+  for (int32_t i = 0; i < count; ++i) zyrUUID_delete(references[i]);
+  zyrMemory_free(references, __func__);
+  return keys;
+}
+
+// Whether a version reads whole as what it was stored as: of a type the store writes, its values
+// whole and, for characters stored as references, each naming a key. Only a version that does not
+// is damage: one that a reader of another type, or a caller's buffer too small for it, cannot take
+// is sound, the version of its state for every other reader and the one a purge keeps.
 bool readsWhole(DefFile *file, const char *what, const char *where, int32_t when) {
+  if (!hasStoredType(file, what, where, when)) return false;
   // A typed read takes every value the version holds, those of other types into arrays it drops,
   // so one of characters reads the whole of any version.
   char *chars = nullptr;
   int32_t n = 0;
-  bool whole = DefFile_readChars(file, what, where, when, &chars, &n) != 0;
+  const bool whole = DefFile_readChars(file, what, where, when, &chars, &n) != 0;
   zyrMemory_free(chars, __func__);
-  // Characters stored as references are whole only when each names a key.
-  if (whole && n > 0 && marksReferences(file, what, where, when)) {
-    zyrUUID **references = nullptr;
-    int32_t count = 0;
-    whole = DefFile_readUUIDs(file, what, where, when, &references, &count) != 0;
-    for (int32_t i = 0; i < count; ++i) zyrUUID_delete(references[i]);
-    zyrMemory_free(references, __func__);
-  }
-  return whole;
+  return whole && (n == 0 || !lastReadMarksReferences(file) || referencesNameKeys(file, what, where, when));
+}
+
+// Whether the version that a reader has just taken, as a whole read of its values, reads whole as
+// what it was stored as (readsWhole), told by the header that the read left in the file's record:
+// what a whole read cannot tell is whether the type is one the store writes and, for references
+// read as anything else, whether each names a key. Should the record hold another header (the
+// library was given the name escaped), the version is read again.
+bool tookWhole(DefFile *file, const char *what, const char *where, int32_t when, bool tookReferences) {
+  const Dataset *dataset = file->m_dataset;
+  if (dataset->m_when != when || std::strcmp(dataset->m_what, what) != 0 || std::strcmp(dataset->m_where, where) != 0)
+    return readsWhole(file, what, where, when);
+  if (!isStoredType(dataset->m_istrct)) return false;
+  return tookReferences || dataset->m_nstrct <= 0 || !lastReadMarksReferences(file) ||
+         referencesNameKeys(file, what, where, when);
 }
 
 // The newest version of the name under the current key older than `when`, or -1.
@@ -513,8 +567,9 @@ int32_t olderWhen(Database *database, const char *name, int32_t when) {
   return when > 0 ? Database_findActiveWhen(database, when - 1, name) : -1;
 }
 
-// Reads the version of a keyed value valid at the state through one of DefFile's readers. One that
-// cannot be read gives way to the newest older one that can.
+// Reads the version of a keyed value valid at the state through a reader that hands over only a
+// version that reads whole (the staging readers below). One that cannot be read gives way to the
+// newest older one that can.
 template <class Reader, class... Out>
 int readActive(Database *database, int32_t state, const zyrUUID *uuid, const char *name, Reader reader,
                Out... out) {
@@ -572,13 +627,73 @@ uint32_t versionTypes(DefFile *file, const char *what, const char *where, int32_
   return types;
 }
 
+// ---- Staging readers ----
+// Each reads a version into storage of its own and hands it to the caller only once the version has
+// read whole (tookWhole): a version that fails on its way (a damaged end after its values) or that
+// reads but is damage all the same leaves the caller's outputs as they were, for the older version
+// read in its place and for a caller told of a failure. What such a read made is released.
+
+template <class T> constexpr bool kIsReference = std::is_same_v<T, zyrUUID *>;
+
+// What a read into staging storage made and did not hand over: numbers and characters are values;
+// strings and references are the reader's new objects.
+template <class T> void releaseStaged(T &) {}
+void releaseStaged(char *&text) {
+  zyrCString_free(text);
+  text = nullptr;
+}
+void releaseStaged(zyrUUID *&reference) {
+  zyrUUID_delete(reference);
+  reference = nullptr;
+}
+
+// A reader of one value (a number, a character, a new string or UUID).
+template <class T> auto staged(int (*reader)(DefFile *, const char *, const char *, int32_t, T *)) {
+  return [reader](DefFile *file, const char *what, const char *where, int32_t when, T *value) {
+    T read = T();
+    if (!reader(file, what, where, when, &read)) return 0;
+    if (!tookWhole(file, what, where, when, kIsReference<T>)) {
+      releaseStaged(read);
+      return 0;
+    }
+    *value = read;
+    return 1;
+  };
+}
+
+// A reader of a new array and its count.
+template <class T> auto staged(int (*reader)(DefFile *, const char *, const char *, int32_t, T **, int32_t *)) {
+  return [reader](DefFile *file, const char *what, const char *where, int32_t when, T **array, int32_t *count) {
+    T *read = nullptr;
+    int32_t n = 0;
+    if (!reader(file, what, where, when, &read, &n)) return 0;
+    if (!tookWhole(file, what, where, when, kIsReference<T>)) {
+      for (int32_t i = 0; read != nullptr && i < n; ++i) releaseStaged(read[i]);
+      zyrMemory_free(read, __func__);
+      return 0;
+    }
+    *array = read;
+    *count = n;
+    return 1;
+  };
+}
+
 // A reader of a caller's buffer of n, whose count it may change, as a reader of the buffer alone:
-// each version tried is read with the count the caller gave.
+// each version tried is read with the count the caller gave, and exactly what the reader says it
+// read is copied.
 template <class T>
 auto intoBuffer(int (*reader)(DefFile *, const char *, const char *, int32_t, T *, int32_t *), int32_t n) {
   return [reader, n](DefFile *file, const char *what, const char *where, int32_t when, T *array) {
     int32_t count = n;
-    return reader(file, what, where, when, array, &count);
+    if (array == nullptr) return reader(file, what, where, when, array, &count);
+    // Never empty, so that a buffer of 0 is a buffer as the caller's is.
+    std::vector<T> read(static_cast<size_t>(std::max(n, 1)), T());
+    const bool taken = reader(file, what, where, when, read.data(), &count) &&
+                       tookWhole(file, what, where, when, kIsReference<T>);
+    const size_t copied = taken ? static_cast<size_t>(std::clamp(count, 0, std::max(n, 0))) : 0;
+    std::copy(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(copied), array);
+    for (size_t i = copied; i < read.size(); ++i) releaseStaged(read[i]);
+    return taken ? 1 : 0;
   };
 }
 
@@ -624,6 +739,14 @@ int readOfItsKind(DefFile *file, const char *what, const char *where, int32_t wh
   default:
     return 0;
   }
+  if (read && !tookWhole(file, what, where, when, declared == 5)) {
+    zyrUUID **references = declared == 5 ? static_cast<zyrUUID **>(*values) : nullptr;
+    for (int32_t i = 0; references != nullptr && i < *count; ++i) zyrUUID_delete(references[i]);
+    zyrMemory_free(*values, __func__);
+    *values = nullptr;
+    *count = 0;
+    read = 0;
+  }
   if (read) *kind = declared;
   return read;
 }
@@ -636,7 +759,7 @@ int Database_setInt(Database *database, int32_t state, const zyrUUID *uuid, cons
 
 int Database_getInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                     int32_t *value) {
-  return readActive(database, state, uuid, name, DefFile_readInt, value);
+  return readActive(database, state, uuid, name, staged(DefFile_readInt), value);
 }
 
 int Database_setInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -648,7 +771,7 @@ int Database_getInts(Database *database, int32_t state, const zyrUUID *uuid, con
                      int32_t **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, DefFile_readInts, array, count);
+  return readActive(database, state, uuid, name, staged(DefFile_readInts), array, count);
 }
 
 int Database_getIntArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -662,7 +785,7 @@ int Database_setFloat(Database *database, int32_t state, const zyrUUID *uuid, co
 
 int Database_getFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                       float *value) {
-  return readActive(database, state, uuid, name, DefFile_readFloat, value);
+  return readActive(database, state, uuid, name, staged(DefFile_readFloat), value);
 }
 
 int Database_setFloats(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -674,7 +797,7 @@ int Database_getFloats(Database *database, int32_t state, const zyrUUID *uuid, c
                        float **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, DefFile_readFloats, array, count);
+  return readActive(database, state, uuid, name, staged(DefFile_readFloats), array, count);
 }
 
 int Database_getFloatArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -689,7 +812,7 @@ int Database_setDouble(Database *database, int32_t state, const zyrUUID *uuid, c
 
 int Database_getDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                        double *value) {
-  return readActive(database, state, uuid, name, DefFile_readDouble, value);
+  return readActive(database, state, uuid, name, staged(DefFile_readDouble), value);
 }
 
 int Database_setDoubles(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -701,7 +824,7 @@ int Database_getDoubles(Database *database, int32_t state, const zyrUUID *uuid, 
                         double **array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, DefFile_readDoubles, array, count);
+  return readActive(database, state, uuid, name, staged(DefFile_readDoubles), array, count);
 }
 
 int Database_getDoubleArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -714,7 +837,7 @@ int Database_setChar(Database *database, int32_t state, const zyrUUID *uuid, con
 }
 
 int Database_getChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char *value) {
-  return readActive(database, state, uuid, name, DefFile_readChar, value);
+  return readActive(database, state, uuid, name, staged(DefFile_readChar), value);
 }
 
 int Database_setChars(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -726,7 +849,7 @@ int Database_getChars(Database *database, int32_t state, const zyrUUID *uuid, co
                       int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, DefFile_readChars, array, count);
+  return readActive(database, state, uuid, name, staged(DefFile_readChars), array, count);
 }
 
 int Database_getCharArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -742,7 +865,7 @@ int Database_setString(Database *database, int32_t state, const zyrUUID *uuid, c
 int Database_getString(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                        char **value) {
   *value = nullptr;
-  return readActive(database, state, uuid, name, DefFile_readString, value);
+  return readActive(database, state, uuid, name, staged(DefFile_readString), value);
 }
 
 int Database_setStrings(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -754,7 +877,7 @@ int Database_getStrings(Database *database, int32_t state, const zyrUUID *uuid, 
                         char ***array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, DefFile_readStrings, array, count);
+  return readActive(database, state, uuid, name, staged(DefFile_readStrings), array, count);
 }
 
 int Database_getStringArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -770,7 +893,7 @@ int Database_setPointer(Database *database, int32_t state, const zyrUUID *uuid, 
 int Database_getPointer(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                         zyrUUID **value) {
   *value = nullptr;
-  return readActive(database, state, uuid, name, DefFile_readUUID, value);
+  return readActive(database, state, uuid, name, staged(DefFile_readUUID), value);
 }
 
 int Database_setPointers(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -782,7 +905,7 @@ int Database_getPointers(Database *database, int32_t state, const zyrUUID *uuid,
                          zyrUUID ***array, int32_t *count) {
   *array = nullptr;
   *count = 0;
-  return readActive(database, state, uuid, name, DefFile_readUUIDs, array, count);
+  return readActive(database, state, uuid, name, staged(DefFile_readUUIDs), array, count);
 }
 
 int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -808,7 +931,8 @@ int32_t describedWhen(Database *database, int32_t state, const zyrUUID *uuid, co
   for (int32_t when = readWhen(database, state, uuid, name); when >= 0;
        when = state > 0 ? olderWhen(database, name, when) : -1) {
     int32_t ioStrings = 0, strings = 0;
-    if (DefFile_readSignature(database->m_defFile, exactName.c_str(), database->m_key, when, ints, floats, doubles,
+    if (readsWhole(database->m_defFile, exactName.c_str(), database->m_key, when) &&
+        DefFile_readSignature(database->m_defFile, exactName.c_str(), database->m_key, when, ints, floats, doubles,
                               chars, &ioStrings, &strings, references))
       return when;
     if (DefFile_readFailure(database->m_defFile) != 0 ||

@@ -125,14 +125,17 @@ void Database_print(const Database *database, FILE *stream);
 // scalar outputs are then untouched, allocated outputs NULL with count 0. Allocated outputs
 // belong to the caller; buffer reads take a buffer of n.
 //
-// A damaged version, one that does not read whole as what it was stored as, is reported and left
-// out, and the reader takes the newest older one that it can: what a state shows rests on the file
-// alone, whichever way it was reached. At state 0 and below the version is read exactly. A version
+// A damaged version, one that does not read whole as what it was stored as (among them one whose
+// data type is none that the store writes, whatever its count), is reported and left out, and the
+// reader takes the newest older one that it can: what a state shows rests on the file alone,
+// whichever way it was reached. At state 0 and below the version is read exactly. A version
 // that reads whole is no damage, whatever the reader makes of it: it is neither reported nor left
 // out, a purge keeps it, and no older version is read in its place. Stored with another type, the
 // number and character array readers answer it as an empty array (1, NULL and 0), the buffer
 // readers as 1 with the buffer untouched, the scalar, string and reference readers as a failed
-// read (0). A buffer too small for it, or a scalar read of other than one value, fails (0).
+// read (0). A buffer too small for it, or a scalar read of other than one value, fails (0). A
+// buffer reader hands over only the version it answers by, once it has read whole: nothing of a
+// damaged version reaches the buffer, and a read that fails leaves the buffer as the caller gave it.
 int Database_setInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t value);
 int Database_getInt(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *value);
 int Database_setInts(Database *database, int32_t state, const zyrUUID *uuid, const char *name,

@@ -1,0 +1,353 @@
+// Reads of versions that are damaged in the file: what the readers into a caller's buffer hand
+// over, and which versions a read and a purge take when a version's data type is one the store
+// never writes.
+#include "StoreTestSupport.h"
+
+#include "Database.h"
+#include "zyrCString.h"
+#include "zyrMemory.h"
+#include "zyrTestDataSets.h"
+#include "zyrTestErrors.h"
+#include "zyrUUID.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+class DamagedVersionTest : public storetest::StoreTest {
+protected:
+  void SetUp() override {
+    StoreTest::SetUp();
+    m_name = path("model");
+    m_database = Database_new(m_name.c_str());
+    ASSERT_NE(m_database, nullptr);
+    m_object = zyrUUID_newFromIntegers(1, 2, 3, 4);
+  }
+  void TearDown() override {
+    Database_delete(m_database);
+    zyrUUID_delete(m_object);
+    StoreTest::TearDown();
+  }
+  void close() {
+    Database_delete(m_database);
+    m_database = nullptr;
+  }
+  void reopen() {
+    Database_delete(m_database);
+    m_database = Database_new(m_name.c_str());
+    ASSERT_NE(m_database, nullptr);
+  }
+  std::string file() const { return m_name + ".zyr"; }
+  std::string key() const {
+    char text[ZYR_UUID_BASE64_SIZE];
+    zyrUUID_toBase64(m_object, text);
+    return text;
+  }
+  std::string leftOut(const char *name, int32_t when) const {
+    return "20006: The version of \"" + std::string(name) + "\" of the object " + key() + " for state " +
+           std::to_string(when) + " in the database\n\n" + file() + "\n\nis damaged and has been left out.\n";
+  }
+  std::string m_name;
+  Database *m_database = nullptr;
+  zyrUUID *m_object = nullptr;
+};
+
+// ---- The readers into a caller's buffer, one kind each ----
+// first(): the one value of the older version; second(): the two of the damaged newer one; other():
+// a version of another kind, of which the reader takes no values. text() shows an entry of the
+// buffer, "-" one the read left as the caller filled it.
+
+zyrUUID *reference(uint32_t n) { return zyrUUID_newFromIntegers(n, n + 1, n + 2, n + 3); }
+
+std::string referenceText(const zyrUUID *uuid) {
+  char text[ZYR_UUID_BASE64_SIZE];
+  zyrUUID_toBase64(uuid, text);
+  return text;
+}
+
+int writeOtherInts(Database *database, const zyrUUID *object, const char *name) {
+  const int32_t values[1] = {7};
+  return Database_setInts(database, 1, object, name, values, 1);
+}
+
+template <class T, int (*Read)(Database *, int32_t, const zyrUUID *, const char *, T *, int32_t)> struct Numbers {
+  using Value = T;
+  static constexpr auto read = Read;
+  static Value untouched() { return static_cast<T>(-1); }
+  static std::string text(Value value) { return value == untouched() ? "-" : std::to_string(value); }
+  static void release(Value) {}
+};
+
+struct Ints : Numbers<int32_t, Database_getIntArray> {
+  static int write(Database *database, int32_t state, const zyrUUID *object, const char *name, bool second) {
+    const int32_t values[2] = {second ? 21 : 11, 22};
+    return Database_setInts(database, state, object, name, values, second ? 2 : 1);
+  }
+  static std::vector<std::string> first() { return {"11"}; }
+  static int writeOther(Database *database, const zyrUUID *object, const char *name) {
+    const double values[1] = {7.5};
+    return Database_setDoubles(database, 1, object, name, values, 1);
+  }
+};
+
+struct Floats : Numbers<float, Database_getFloatArray> {
+  static int write(Database *database, int32_t state, const zyrUUID *object, const char *name, bool second) {
+    const float values[2] = {second ? 2.5f : 1.5f, 3.5f};
+    return Database_setFloats(database, state, object, name, values, second ? 2 : 1);
+  }
+  static std::vector<std::string> first() { return {std::to_string(1.5f)}; }
+  static int writeOther(Database *database, const zyrUUID *object, const char *name) {
+    return writeOtherInts(database, object, name);
+  }
+};
+
+struct Doubles : Numbers<double, Database_getDoubleArray> {
+  static int write(Database *database, int32_t state, const zyrUUID *object, const char *name, bool second) {
+    const double values[2] = {second ? 2.5 : 1.5, 3.5};
+    return Database_setDoubles(database, state, object, name, values, second ? 2 : 1);
+  }
+  static std::vector<std::string> first() { return {std::to_string(1.5)}; }
+  static int writeOther(Database *database, const zyrUUID *object, const char *name) {
+    return writeOtherInts(database, object, name);
+  }
+};
+
+struct Chars {
+  using Value = char;
+  static constexpr auto read = Database_getCharArray;
+  static Value untouched() { return '-'; }
+  static std::string text(Value value) { return std::string(1, value); }
+  static void release(Value) {}
+  static int write(Database *database, int32_t state, const zyrUUID *object, const char *name, bool second) {
+    return Database_setChars(database, state, object, name, second ? "bc" : "a", second ? 2 : 1);
+  }
+  static std::vector<std::string> first() { return {"a"}; }
+  static int writeOther(Database *database, const zyrUUID *object, const char *name) {
+    return writeOtherInts(database, object, name);
+  }
+};
+
+char untouchedText[] = "untouched";
+
+struct Strings {
+  using Value = char *;
+  static constexpr auto read = Database_getStringArray;
+  static Value untouched() { return untouchedText; }
+  static std::string text(Value value) { return value == untouched() ? "-" : value ? value : "null"; }
+  static void release(Value value) {
+    if (value != untouched()) zyrCString_free(value);
+  }
+  static int write(Database *database, int32_t state, const zyrUUID *object, const char *name, bool second) {
+    const char *const values[2] = {second ? "two" : "one", "three"};
+    return Database_setStrings(database, state, object, name, values, second ? 2 : 1);
+  }
+  static std::vector<std::string> first() { return {"one"}; }
+  static int writeOther(Database *database, const zyrUUID *object, const char *name) {
+    return writeOtherInts(database, object, name);
+  }
+};
+
+zyrUUID untouchedReference = {};
+
+struct Pointers {
+  using Value = zyrUUID *;
+  static constexpr auto read = Database_getPointerArray;
+  static Value untouched() { return &untouchedReference; }
+  static std::string text(Value value) { return value == untouched() ? "-" : value ? referenceText(value) : "null"; }
+  static void release(Value value) {
+    if (value != untouched()) zyrUUID_delete(value);
+  }
+  static int write(Database *database, int32_t state, const zyrUUID *object, const char *name, bool second) {
+    zyrUUID *values[2] = {reference(second ? 20 : 10), reference(30)};
+    const int written = Database_setPointers(database, state, object, name, values, second ? 2 : 1);
+    for (zyrUUID *value : values) zyrUUID_delete(value);
+    return written;
+  }
+  static std::vector<std::string> first() {
+    zyrUUID *value = reference(10);
+    const std::string text = referenceText(value);
+    zyrUUID_delete(value);
+    return {text};
+  }
+  static int writeOther(Database *database, const zyrUUID *object, const char *name) {
+    return writeOtherInts(database, object, name);
+  }
+};
+
+template <class Kind> class BufferReaderTest : public DamagedVersionTest {
+protected:
+  // A read at state 2 into a buffer of 3 that the caller filled: its answer and the buffer.
+  std::pair<int, std::vector<std::string>> readAtTwo(const char *name) {
+    typename Kind::Value buffer[3] = {Kind::untouched(), Kind::untouched(), Kind::untouched()};
+    const int read = Kind::read(m_database, 2, m_object, name, buffer, 3);
+    std::vector<std::string> shown;
+    for (auto value : buffer) {
+      shown.push_back(Kind::text(value));
+      Kind::release(value);
+    }
+    return {read, shown};
+  }
+};
+
+using BufferReaders = testing::Types<Ints, Floats, Doubles, Chars, Strings, Pointers>;
+TYPED_TEST_SUITE(BufferReaderTest, BufferReaders);
+
+// Each version was read straight into the caller's buffer, and failed only on the damaged end after
+// its values: the values stayed there under the older version's, under a version of another kind
+// that gives none (answered as a success), and under a failure when no older version was left.
+TYPED_TEST(BufferReaderTest, AVersionToldAsDamagedLeavesNothingInTheBuffer) {
+  Database *database = this->m_database;
+  const zyrUUID *object = this->m_object;
+  ASSERT_EQ(TypeParam::write(database, 1, object, "older", false), 1);
+  ASSERT_EQ(TypeParam::writeOther(database, object, "other"), 1);
+  for (const char *name : {"older", "other", "alone"})
+    ASSERT_EQ(TypeParam::write(database, 2, object, name, true), 1);
+  this->close();
+  for (const char *name : {"older", "other", "alone"})
+    ASSERT_TRUE(storetest::damageEndTag(this->file(), name, this->key(), 2));
+  this->reopen();
+  zyrtest::ErrorCapture errors;
+
+  std::vector<std::string> older = TypeParam::first();
+  older.resize(3, "-");
+  const std::vector<std::string> untouched = {"-", "-", "-"};
+  for (const char *name : {"older", "other", "alone"}) {
+    SCOPED_TRACE(name);
+    const auto expected = std::string(name) == "older" ? std::make_pair(1, older)
+                          : std::string(name) == "other" ? std::make_pair(1, untouched)
+                                                         : std::make_pair(0, untouched);
+    EXPECT_EQ(this->readAtTwo(name), expected);
+    EXPECT_EQ(errors.take(), std::vector<std::string>{this->leftOut(name, 2)});
+  }
+}
+
+// References whose stored keys are damaged: the reader made each and, finding one that is no key,
+// deleted them and cleared the caller's entries it had filled.
+TEST_F(DamagedVersionTest, ReferencesThatAreNoKeysLeaveNothingInTheBuffer) {
+  zyrUUID *first = reference(10), *second[2] = {reference(20), reference(30)};
+  ASSERT_EQ(Database_setPointer(m_database, 1, m_object, "older", first), 1);
+  for (const char *name : {"older", "alone"})
+    ASSERT_EQ(Database_setPointers(m_database, 2, m_object, name, second, 2), 1);
+  close();
+  std::string bytes = storetest::readFile(file());
+  for (const char *name : {"older", "alone"})
+    ASSERT_TRUE(zyrtest::replaceValueByte(bytes, name, key(), 2, 30, '!'));
+  storetest::writeFile(file(), bytes);
+  reopen();
+  zyrtest::ErrorCapture errors;
+
+  for (const char *name : {"older", "alone"}) {
+    SCOPED_TRACE(name);
+    zyrUUID *buffer[3] = {&untouchedReference, &untouchedReference, &untouchedReference};
+    const int read = Database_getPointerArray(m_database, 2, m_object, name, buffer, 3);
+    std::vector<std::string> shown;
+    for (zyrUUID *value : buffer) {
+      shown.push_back(Pointers::text(value));
+      Pointers::release(value);
+    }
+    if (std::string(name) == "older")
+      EXPECT_EQ(std::make_pair(read, shown), std::make_pair(1, std::vector<std::string>{referenceText(first), "-", "-"}));
+    else
+      EXPECT_EQ(std::make_pair(read, shown), std::make_pair(0, std::vector<std::string>{"-", "-", "-"}));
+    EXPECT_EQ(errors.take(), std::vector<std::string>{leftOut(name, 2)});
+  }
+  zyrUUID_delete(first);
+  for (zyrUUID *value : second) zyrUUID_delete(value);
+}
+
+// A version of references one of which is no key does not read whole as what it was stored as, yet
+// every reader but the reference readers took it: the characters reader handed over the damaged
+// characters without a word, and the integer reader answered it as a sound version of another kind.
+TEST_F(DamagedVersionTest, ReferencesThatAreNoKeysAreDamageForEveryReader) {
+  zyrUUID *first = reference(10), *second[2] = {reference(20), reference(30)};
+  ASSERT_EQ(Database_setPointer(m_database, 1, m_object, "r", first), 1);
+  ASSERT_EQ(Database_setPointers(m_database, 2, m_object, "r", second, 2), 1);
+  ASSERT_EQ(Database_setPointers(m_database, 2, m_object, "alone", second, 2), 1);
+  close();
+  std::string bytes = storetest::readFile(file());
+  for (const char *name : {"r", "alone"})
+    ASSERT_TRUE(zyrtest::replaceValueByte(bytes, name, key(), 2, 30, '!'));
+  storetest::writeFile(file(), bytes);
+  reopen();
+  zyrtest::ErrorCapture errors;
+
+  char *chars = nullptr;
+  int32_t n = 0;
+  ASSERT_EQ(Database_getChars(m_database, 2, m_object, "r", &chars, &n), 1);
+  EXPECT_EQ(std::string(chars, static_cast<size_t>(n)), referenceText(first));
+  zyrMemory_free(chars, "test");
+  EXPECT_EQ(errors.take(), std::vector<std::string>{leftOut("r", 2)});
+  int32_t *ints = nullptr;
+  EXPECT_EQ(Database_getInts(m_database, 2, m_object, "alone", &ints, &n), 0);
+  EXPECT_EQ(ints, nullptr);
+  EXPECT_EQ(errors.take(), std::vector<std::string>{leftOut("alone", 2)});
+  zyrUUID_delete(first);
+  for (zyrUUID *value : second) zyrUUID_delete(value);
+}
+
+// A version without values whose data type word is damaged read as empty, for every reader: the
+// read at its state took it without a word, and the purge kept it over the sound older version,
+// whose values it erased. It is damage: told, left out, and neither read nor kept over 201, 202.
+TEST_F(DamagedVersionTest, AnEmptyVersionOfATypeTheStoreNeverWritesIsDamage) {
+  const int32_t values[2] = {201, 202};
+  for (const char *type : {"JNTR", "IOTR", "INUR", "INTS"}) {
+    SCOPED_TRACE(type);
+    ASSERT_EQ(Database_setInts(m_database, 1, m_object, "n", nullptr, 0), 1);
+    ASSERT_EQ(Database_setInts(m_database, 2, m_object, "n", values, 2), 1);
+    ASSERT_EQ(Database_setInts(m_database, 3, m_object, "n", nullptr, 0), 1);
+    close();
+    ASSERT_TRUE(storetest::damageDataType(file(), "n", key(), 3, type));
+    reopen();
+    zyrtest::ErrorCapture errors;
+    const auto ints = [&] {
+      int32_t *read = nullptr, n = 0;
+      std::vector<int32_t> got;
+      if (Database_getInts(m_database, 3, m_object, "n", &read, &n) == 1) got.assign(read, read + n);
+      zyrMemory_free(read, "test");
+      return got;
+    };
+    EXPECT_EQ(ints(), (std::vector<int32_t>{201, 202}));
+    EXPECT_EQ(errors.take(), std::vector<std::string>{leftOut("n", 3)});
+    int32_t counts[6];
+    ASSERT_EQ(Database_describeData(m_database, 3, m_object, "n", &counts[0], &counts[1], &counts[2], &counts[3],
+                                    &counts[4], &counts[5]),
+              1);
+    EXPECT_EQ(std::vector<int32_t>(counts, counts + 6), (std::vector<int32_t>{2, 0, 0, 0, 0, 0}));
+
+    ASSERT_EQ(Database_purgeModifiedData(m_database, 3), 1);
+    EXPECT_EQ(ints(), (std::vector<int32_t>{201, 202}));
+    reopen();
+    EXPECT_EQ(ints(), (std::vector<int32_t>{201, 202}));
+    EXPECT_EQ(errors.take(), std::vector<std::string>{});
+    ASSERT_EQ(Database_deleteDataSet(m_database, m_object, "n"), 1);
+  }
+}
+
+// Characters whose type was made LOGL, one that the library reads but the store never writes: every
+// reader found no values of its kind in them, and the purge kept them over the sound older version.
+TEST_F(DamagedVersionTest, AVersionOfATypeTheLibraryReadsButTheStoreNeverWritesIsDamage) {
+  ASSERT_EQ(Database_setChars(m_database, 1, m_object, "c", "abc", 3), 1);
+  ASSERT_EQ(Database_setChars(m_database, 2, m_object, "c", "de", 2), 1);
+  close();
+  ASSERT_TRUE(storetest::damageDataType(file(), "c", key(), 2, "LOGL"));
+  reopen();
+  zyrtest::ErrorCapture errors;
+  const auto chars = [&] {
+    char *read = nullptr;
+    int32_t n = 0;
+    std::string got = "(failed)";
+    if (Database_getChars(m_database, 2, m_object, "c", &read, &n) == 1) got.assign(read, static_cast<size_t>(n));
+    zyrMemory_free(read, "test");
+    return got;
+  };
+  EXPECT_EQ(chars(), "abc");
+  EXPECT_EQ(errors.take(), std::vector<std::string>{leftOut("c", 2)});
+  ASSERT_EQ(Database_purgeModifiedData(m_database, 2), 1);
+  reopen();
+  EXPECT_EQ(chars(), "abc");
+  EXPECT_EQ(errors.take(), std::vector<std::string>{});
+}
+
+} // namespace
