@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,6 +77,32 @@ ChildProcess::ChildProcess(const std::string &program, const std::vector<std::st
   m_output = fromChild[0];
   m_pause = pause[0];
   signal(SIGPIPE, SIG_IGN);
+}
+
+LockHolder::LockHolder(const std::string &path, int how) {
+  int ready[2];
+  if (pipe(ready) != 0)
+    return;
+  m_pid = fork();
+  if (m_pid == 0) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const char held = fd >= 0 && flock(fd, how) == 0 ? 'h' : 'x';
+    if (write(ready[1], &held, 1) != 1)
+      _exit(1);
+    pause();
+    _exit(0);
+  }
+  close(ready[1]);
+  char held = 0;
+  m_holds = m_pid > 0 && read(ready[0], &held, 1) == 1 && held == 'h';
+  close(ready[0]);
+}
+
+LockHolder::~LockHolder() {
+  if (m_pid > 0) {
+    ::kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+  }
 }
 
 ChildProcess::~ChildProcess() {

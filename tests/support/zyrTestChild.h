@@ -65,6 +65,23 @@ private:
   std::string m_pauseBuffer;
 };
 
+// A forked child of this process that holds a real lock (flock, LOCK_SH or LOCK_EX) on a file,
+// opened for reading, until the object goes: another process that holds the file.
+class LockHolder {
+public:
+  LockHolder(const std::string &path, int how);
+  ~LockHolder();
+  LockHolder(const LockHolder &) = delete;
+  LockHolder &operator=(const LockHolder &) = delete;
+  // Whether the child holds the lock (it could open the file and take it).
+  bool holds() const { return m_holds; }
+  pid_t pid() const { return m_pid; }
+
+private:
+  pid_t m_pid = -1;
+  bool m_holds = false;
+};
+
 // The id of a process that has ended: a child made for the purpose and waited for.
 pid_t endedProcess();
 

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <csignal>
 #include <memory>
 #include <string>
@@ -110,22 +111,8 @@ TEST(LeftoversTest, AMadeTemporaryIsJudgedByItsLockWhateverTheIdInItsName) {
   // One a live child holds.
   const std::string theirs = dir.file("f.wez.pid" + parent + ".tmp");
   zyrtest::writeFile(theirs, "x");
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t holder = fork();
-  if (holder == 0) {
-    const int fd = open(theirs.c_str(), O_RDONLY);
-    const char held = fd >= 0 && flock(fd, LOCK_SH) == 0 ? 'h' : 'x';
-    if (write(ready[1], &held, 1) != 1)
-      _exit(1);
-    pause();
-    _exit(0);
-  }
-  close(ready[1]);
-  char held = 0;
-  ASSERT_EQ(read(ready[0], &held, 1), 1);
-  close(ready[0]);
-  ASSERT_EQ(held, 'h');
+  auto holder = std::make_unique<zyrtest::LockHolder>(theirs, LOCK_SH);
+  ASSERT_TRUE(holder->holds());
 
   std::vector<std::string> removed;
   EXPECT_EQ(zyrLeftovers_remove(dir.path().c_str(), nullptr, noteRemoval, &removed), 5);
@@ -141,8 +128,7 @@ TEST(LeftoversTest, AMadeTemporaryIsJudgedByItsLockWhateverTheIdInItsName) {
   std::sort(kept.begin(), kept.end());
   EXPECT_EQ(dir.listing(), kept);
 
-  kill(holder, SIGKILL);
-  waitpid(holder, nullptr, 0);
+  holder.reset();
   close(ownFd);
   place.reset();
   // Let go of, they go too.

@@ -252,32 +252,15 @@ TEST(PlacementTest, ATemporaryNameThatIsHeldIsLeftAndAnotherTaken) {
     EXPECT_FALSE(zyrtest::fileExists(std::string(plain) + ".lck"));
   }
   zyrtest::writeFile(plain, "theirs");
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t holder = fork();
-  if (holder == 0) {
-    // Another process holds the file until it is killed.
-    const int theirs = open(plain, O_RDONLY);
-    const char held = theirs >= 0 && flock(theirs, LOCK_EX) == 0 ? 'h' : 'x';
-    if (write(ready[1], &held, 1) != 1)
-      _exit(1);
-    pause();
-    _exit(0);
-  }
-  close(ready[1]);
-  char held = 0;
-  ASSERT_EQ(read(ready[0], &held, 1), 1);
-  close(ready[0]);
-  ASSERT_EQ(held, 'h');
+  // Another process holds the file.
+  zyrtest::LockHolder holder(plain, LOCK_EX);
+  ASSERT_TRUE(holder.holds());
   zyrPlacement place;
   ASSERT_EQ(zyrPlacement_begin(&place, target.c_str(), 0), 1);
   EXPECT_NE(place.m_temporary, plain);
   EXPECT_EQ(zyrLeftovers_owner(place.m_temporary.c_str()), static_cast<long>(getpid()));
   zyrtest::writeFile(place.m_temporary, "mine");
   ASSERT_EQ(zyrPlacement_commit(&place), 1);
-  kill(holder, SIGKILL);
-  int status = 0;
-  waitpid(holder, &status, 0);
   EXPECT_EQ(zyrtest::readFile(plain), "theirs");
   EXPECT_EQ(zyrtest::readFile(target), "mine");
 }

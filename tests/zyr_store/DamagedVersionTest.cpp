@@ -16,42 +16,17 @@
 
 namespace {
 
-class DamagedVersionTest : public storetest::StoreTest {
+class DamagedVersionTest : public storetest::DatabaseTestBase {
 protected:
-  void SetUp() override {
-    StoreTest::SetUp();
-    m_name = path("model");
-    m_database = Database_new(m_name.c_str());
-    ASSERT_NE(m_database, nullptr);
-    m_object = zyrUUID_newFromIntegers(1, 2, 3, 4);
-  }
-  void TearDown() override {
-    Database_delete(m_database);
-    zyrUUID_delete(m_object);
-    StoreTest::TearDown();
-  }
   void close() {
     Database_delete(m_database);
     m_database = nullptr;
   }
-  void reopen() {
-    Database_delete(m_database);
-    m_database = Database_new(m_name.c_str());
-    ASSERT_NE(m_database, nullptr);
-  }
   std::string file() const { return m_name + ".zyr"; }
-  std::string key() const {
-    char text[ZYR_UUID_BASE64_SIZE];
-    zyrUUID_toBase64(m_object, text);
-    return text;
-  }
   std::string leftOut(const char *name, int32_t when) const {
     return "20006: The version of \"" + std::string(name) + "\" of the object " + key() + " for state " +
            std::to_string(when) + " in the database\n\n" + file() + "\n\nis damaged and has been left out.\n";
   }
-  std::string m_name;
-  Database *m_database = nullptr;
-  zyrUUID *m_object = nullptr;
 };
 
 // ---- The readers into a caller's buffer, one kind each ----

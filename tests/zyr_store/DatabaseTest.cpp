@@ -39,25 +39,8 @@ TEST(DatabaseFileName, Suffixes) {
   EXPECT_EQ(normalised(""), ".zyr");
 }
 
-class DatabaseTest : public StoreTest {
+class DatabaseTest : public storetest::DatabaseTestBase {
 protected:
-  void SetUp() override {
-    StoreTest::SetUp();
-    m_name = path("model");
-    m_database = Database_new(m_name.c_str());
-    ASSERT_NE(m_database, nullptr);
-    m_object = zyrUUID_new();
-  }
-  void TearDown() override {
-    Database_delete(m_database);
-    zyrUUID_delete(m_object);
-    StoreTest::TearDown();
-  }
-  void reopen() {
-    Database_delete(m_database);
-    m_database = Database_new(m_name.c_str());
-    ASSERT_NE(m_database, nullptr);
-  }
   // Every entry of a listing as (key, name, when), in listing order.
   std::vector<std::tuple<std::string, std::string, int32_t>>
   list(int32_t from, int32_t to, const char *keys, const char *names, std::vector<int32_t> *offsets) {
@@ -76,14 +59,6 @@ protected:
     zyrMemory_free(whens, "test");
     return out;
   }
-  std::string key() const {
-    char text[ZYR_UUID_BASE64_SIZE];
-    zyrUUID_toBase64(m_object, text);
-    return text;
-  }
-  std::string m_name;
-  Database *m_database = nullptr;
-  zyrUUID *m_object = nullptr;
 };
 
 TEST_F(DatabaseTest, NewFileIsStampedAndNotModified) {

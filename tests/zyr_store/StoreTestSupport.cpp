@@ -1,10 +1,12 @@
 #include "StoreTestSupport.h"
 
+#include "Database.h"
 #include "DefFile.h"
 #include "zyrTestDataSets.h"
 
 #include "zyrError.h"
 #include "zyrErrorManager.h"
+#include "zyrUUID.h"
 
 #include <cstdlib>
 
@@ -23,6 +25,32 @@ void StoreTest::TearDown() {
   m_version.reset();
   m_format.reset();
   m_scratch.reset();
+}
+
+void DatabaseTestBase::SetUp() {
+  StoreTest::SetUp();
+  m_name = path("model");
+  m_database = Database_new(m_name.c_str());
+  ASSERT_NE(m_database, nullptr);
+  m_object = zyrUUID_new();
+}
+
+void DatabaseTestBase::TearDown() {
+  Database_delete(m_database);
+  zyrUUID_delete(m_object);
+  StoreTest::TearDown();
+}
+
+std::string DatabaseTestBase::key() const {
+  char text[ZYR_UUID_BASE64_SIZE];
+  zyrUUID_toBase64(m_object, text);
+  return text;
+}
+
+void DatabaseTestBase::reopen() {
+  Database_delete(m_database);
+  m_database = Database_new(m_name.c_str());
+  ASSERT_NE(m_database, nullptr);
 }
 
 bool damageEndTag(const std::string &file, const std::string &name, const std::string &key, int32_t when) {

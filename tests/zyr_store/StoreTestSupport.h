@@ -13,7 +13,9 @@
 #include <utility>
 #include <vector>
 
+struct Database;
 struct zyrError;
+struct zyrUUID;
 
 namespace storetest {
 
@@ -34,6 +36,21 @@ private:
   std::unique_ptr<zyrtest::EnvGuard> m_format;
   std::unique_ptr<zyrtest::EnvGuard> m_version;
   std::string m_dir;
+};
+
+// A store test with the database "model.zyr" of the scratch directory open, and an object whose
+// values it keeps.
+class DatabaseTestBase : public StoreTest {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Closes the database and opens it again.
+  void reopen();
+  // The object's key (the Base64 text of its UUID).
+  std::string key() const;
+  std::string m_name;
+  Database *m_database = nullptr;
+  zyrUUID *m_object = nullptr;
 };
 
 using zyrtest::readFile;

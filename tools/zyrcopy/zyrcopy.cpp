@@ -8,6 +8,7 @@
 // 143.
 
 #include "ToolInterrupt.h"
+#include "ToolOptions.h"
 #include "zyrError.h"
 #include "zyrErrorManager.h"
 #include "zyrInterrupt.h"
@@ -72,33 +73,23 @@ std::string reason(const char *source, const char *destination, int failure) {
 }
 
 const char *const kUsage = "usage: zyrcopy SOURCE DESTINATION\n";
+const char *const kDescription =
+    "Copies the file SOURCE to DESTINATION. An existing DESTINATION is replaced only\n"
+    "by a complete copy, written beside it and renamed over it, that keeps its\n"
+    "permissions; through a symbolic link it is the file the link leads to, and a\n"
+    "device or a pipe is written into. A file is never copied onto itself, nor onto a\n"
+    "file in use, such as a database that a process has open, or its lock file.\n"
+    "\"--\" ends the options. Exit status 0, 1 when the copy failed (a line says why),\n"
+    "2 on wrong usage; SIGINT or SIGTERM abandons the copy, the destination as it was:\n"
+    "130 or 143.\n";
 
 } // namespace
 
 int main(int argc, char **argv) {
-  // The options come first, so that nothing is copied before a wrong one is found.
-  int first = 1;
-  for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; ++first) {
-    const std::string option = argv[first];
-    if (option == "--") {
-      ++first;
-      break;
-    }
-    if (option == "-h" || option == "--help") {
-      std::printf("%s\nCopies the file SOURCE to DESTINATION. An existing DESTINATION is replaced only\n"
-                  "by a complete copy, written beside it and renamed over it, that keeps its\n"
-                  "permissions; through a symbolic link it is the file the link leads to, and a\n"
-                  "device or a pipe is written into. A file is never copied onto itself, nor onto a\n"
-                  "file in use, such as a database that a process has open, or its lock file.\n"
-                  "\"--\" ends the options. Exit status 0, 1 when the copy failed (a line says why),\n"
-                  "2 on wrong usage; SIGINT or SIGTERM abandons the copy, the destination as it was:\n"
-                  "130 or 143.\n",
-                  kUsage);
-      return 0;
-    }
-    std::fprintf(stderr, "zyrcopy: unknown option %s\n%s", argv[first], kUsage);
-    return 2;
-  }
+  int status = 0;
+  const int first = ToolOptions_read(argc, argv, "zyrcopy", kUsage, kDescription, &status);
+  if (first < 0)
+    return status;
   if (argc - first != 2) {
     std::fprintf(stderr, "%s", kUsage);
     return 2;

@@ -7,6 +7,7 @@
 // naming the file being read (it holds nothing to undo): 130 or 143.
 
 #include "ToolInterrupt.h"
+#include "ToolOptions.h"
 #include "zyrMD5.h"
 
 #include <cerrno>
@@ -68,29 +69,18 @@ int digestOne(const char *name) {
 }
 
 const char *const kUsage = "usage: zyrmd5 [FILE]...\n";
+const char *const kDescription =
+    "Prints the MD5 digest of each FILE as md5sum does: 32 hex digits, two spaces and\n"
+    "the name. No FILE, or \"-\", reads the standard input; \"--\" ends the options.\n";
 
 } // namespace
 
 int main(int argc, char **argv) {
-  // The options come first, so that no file is read before a wrong one is found.
-  int first = 1;
-  for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; ++first) {
-    const std::string option = argv[first];
-    if (option == "--") {
-      ++first;
-      break;
-    }
-    if (option == "-h" || option == "--help") {
-      std::printf("%s\nPrints the MD5 digest of each FILE as md5sum does: 32 hex digits, two spaces and\n"
-                  "the name. No FILE, or \"-\", reads the standard input; \"--\" ends the options.\n",
-                  kUsage);
-      return 0;
-    }
-    std::fprintf(stderr, "zyrmd5: unknown option %s\n%s", argv[first], kUsage);
-    return 2;
-  }
-  ToolInterrupt_catchAndEnd("zyrmd5", &theWorkText);
   int status = 0;
+  const int first = ToolOptions_read(argc, argv, "zyrmd5", kUsage, kDescription, &status);
+  if (first < 0)
+    return status;
+  ToolInterrupt_catchAndEnd("zyrmd5", &theWorkText);
   if (first >= argc) {
     if (!digestOne("-")) status = 1;
   }
