@@ -74,7 +74,7 @@ bool zyrDirectoryHandle_leadsThrough(const char *name) {
   return shownOf(fd, true, &shown);
 }
 
-std::string zyrDirectoryHandle_hold(const char *name, const char *shown, int *fd) {
+std::string zyrDirectoryHandle_hold(const char *name, int *fd) {
   *fd = -1;
   if (name == nullptr || name[0] == '\0' || zyrDirectoryHandle_leadsThrough(name))
     return std::string();
@@ -94,12 +94,9 @@ std::string zyrDirectoryHandle_hold(const char *name, const char *shown, int *fd
     close(directory);
     return std::string();
   }
-  // A name given through another held directory is shown as that directory's name.
-  const std::string given = zyrDirectoryHandle_shown(shown != nullptr ? shown : name);
-  const size_t last = given.find_last_of('/');
   {
     std::lock_guard<std::mutex> lock(heldMutex());
-    held().push_back({directory, last == std::string::npos ? std::string() : given.substr(0, last + 1)});
+    held().push_back({directory, slash != nullptr ? std::string(name, static_cast<size_t>(slash - name) + 1) : ""});
   }
   *fd = directory;
   return through + file;

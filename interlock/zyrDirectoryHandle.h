@@ -14,12 +14,11 @@
 
 // Holds the directory of `name` (its part up to the last '/', "." when it has none) and answers the
 // name that reaches the file `name` through the descriptor, *fd the descriptor (released with
-// zyrDirectoryHandle_release). A name that already leads through a held directory is not held
-// again (zyrDirectoryHandle_leadsThrough): "". `shown` is the name messages are to give the file (the caller's; a
-// name that leads through a held directory is shown as that directory's name). "" with *fd -1 when
-// the directory cannot be held, or the system offers no name through a descriptor (no /proc): the
-// caller then works with the name it has.
-std::string zyrDirectoryHandle_hold(const char *name, const char *shown, int *fd);
+// zyrDirectoryHandle_release). Messages show the held directory as `name` names it. A name that
+// already leads through a held directory is not held again (zyrDirectoryHandle_leadsThrough): "".
+// "" with *fd -1 as well when the directory cannot be held, or the system offers no name through a
+// descriptor (no /proc): the caller then works with the name it has.
+std::string zyrDirectoryHandle_hold(const char *name, int *fd);
 
 // Whether the name leads through a directory held here: such a name is not held again, and lasts
 // as long as the hold it leads through (the names of files made beside a held file, such as the

@@ -409,7 +409,7 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   // was given.
   char *shown = zyrResolveLinks(fileName);
   int held = -1;
-  const std::string reached = primary && shown != nullptr ? zyrDirectoryHandle_hold(shown, shown, &held) : "";
+  const std::string reached = primary && shown != nullptr ? zyrDirectoryHandle_hold(shown, &held) : "";
   char *path = reached.empty() ? lastingName(shown) : zyrCString_clone(reached.c_str());
   const bool existed = path != nullptr && access(path, F_OK) == 0;
   int result = reading   ? Dataset_openPrimaryFileForReading(file->m_dataset, path)
