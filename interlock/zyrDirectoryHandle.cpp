@@ -3,6 +3,7 @@
 
 #include "zyrLeftovers.h"
 
+#include <atomic>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -74,9 +75,17 @@ bool zyrDirectoryHandle_leadsThrough(const char *name) {
   return shownOf(fd, true, &shown);
 }
 
+namespace {
+
+std::atomic<bool> theEnabled{true};
+
+} // namespace
+
+void zyrDirectoryHandle_setEnabled(int enabled) { theEnabled = enabled != 0; }
+
 std::string zyrDirectoryHandle_hold(const char *name, int *fd) {
   *fd = -1;
-  if (name == nullptr || name[0] == '\0' || zyrDirectoryHandle_leadsThrough(name))
+  if (!theEnabled || name == nullptr || name[0] == '\0' || zyrDirectoryHandle_leadsThrough(name))
     return std::string();
   const char *slash = std::strrchr(name, '/');
   const std::string file = slash != nullptr ? slash + 1 : name;

@@ -25,6 +25,11 @@ std::string zyrDirectoryHandle_hold(const char *name, int *fd);
 // copies a compaction makes, are such names).
 bool zyrDirectoryHandle_leadsThrough(const char *name);
 
+// Whether directories are held at all (1, the default, where the system offers names through a
+// descriptor). 0 makes zyrDirectoryHandle_hold answer "" as on a system without /proc: for tests of
+// what a database does without it.
+void zyrDirectoryHandle_setEnabled(int enabled);
+
 // Lets go of a directory that zyrDirectoryHandle_hold held (nothing for -1).
 void zyrDirectoryHandle_release(int fd);
 

@@ -7,6 +7,7 @@
 #include "DefFile.h"
 #include "Dictionary.h"
 #include "zyrCString.h"
+#include "zyrDirectoryHandle.h"
 #include "zyrError.h"
 #include "zyrLeftovers.h"
 #include "zyrMemory.h"
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -336,6 +338,71 @@ TEST_F(StoreTest, MessagesNameTheFileAsItsOpenWasGivenIt) {
   ASSERT_NE(error, nullptr);
   EXPECT_NE(message(error).find("Primary file   = tail.wez [open]\n"), std::string::npos) << message(error);
   DefFile_delete(file);
+}
+
+// A file renamed while open (or whose directory is renamed, where the open cannot hold the
+// directory) leaves its lock file under the old name. Another file opened there since counts
+// itself in that lock file: the first handle's close leaves it as it is, and the other's close
+// then finds it as it left it. The first file's data stay where the file went.
+TEST_F(StoreTest, ACloseChangesOnlyTheLockFileItCountsIn) {
+  struct Case {
+    const char *m_what;
+    bool m_directory; // the directory is renamed, else the file
+    bool m_held;      // the open holds its directory (names through a descriptor)
+  };
+  for (const Case &c : {Case{"file renamed", false, true}, Case{"file renamed, no held directory", false, false},
+                        Case{"directory renamed, no held directory", true, false}}) {
+    SCOPED_TRACE(c.m_what);
+    zyrDirectoryHandle_setEnabled(c.m_held ? 1 : 0);
+    zyrtest::ScratchDir root("renamed", dir());
+    const std::string a = root.file("A"), a2 = root.file("A2");
+    ASSERT_EQ(mkdir(a.c_str(), 0700), 0);
+    const std::string name = a + "/a.wez";
+    DefFile *ours = DefFile_new(name.c_str());
+    ASSERT_NE(ours, nullptr);
+    ASSERT_EQ(DefFile_writeInt(ours, "OURS", "EVERY", 0, 1), 1);
+    if (c.m_directory) {
+      ASSERT_EQ(rename(a.c_str(), a2.c_str()), 0);
+      ASSERT_EQ(mkdir(a.c_str(), 0700), 0);
+    } else {
+      ASSERT_EQ(rename(name.c_str(), (a + "/old.wez").c_str()), 0);
+    }
+    DefFile *theirs = nullptr;
+    {
+      zyrtest::ErrorCapture errors;
+      theirs = DefFile_new(name.c_str());
+      ASSERT_NE(theirs, nullptr);
+      ASSERT_EQ(DefFile_writeInt(theirs, "THEIRS", "EVERY", 0, 2), 1);
+    }
+    const std::string theirLock = zyrtest::readFile(name + ".lck");
+    ASSERT_FALSE(theirLock.empty());
+    zyrtest::ErrorCapture errors;
+    // Nor is a copy made beside a name that leads to another file now.
+    EXPECT_EQ(DefFile_compact(ours, 0), 0);
+    EXPECT_NE(message(DefFile_reportError(ours, "caller")).find("its name no longer leads to it"), std::string::npos);
+    errors.take();
+    DefFile_delete(ours);
+    EXPECT_EQ(zyrtest::readFile(name + ".lck"), theirLock);
+    DefFile_delete(theirs);
+    EXPECT_EQ(errors.take(), std::vector<std::string>{});
+    EXPECT_EQ(zyrtest::listing(a), c.m_directory ? std::vector<std::string>{"a.wez"}
+                                                 : (std::vector<std::string>{"a.wez", "old.wez"}));
+    // Without a held directory the first file's lock file stays where the file went, and the next
+    // open takes it over.
+    if (c.m_directory)
+      EXPECT_EQ(zyrtest::listing(a2), (std::vector<std::string>{"a.wez", "a.wez.lck"}));
+    const std::string moved = c.m_directory ? a2 + "/a.wez" : a + "/old.wez";
+    for (const auto &[file, what, value] : {std::make_tuple(moved, "OURS", 1), std::make_tuple(name, "THEIRS", 2)}) {
+      DefFile *again = DefFile_new(file.c_str());
+      ASSERT_NE(again, nullptr);
+      int32_t read = 0;
+      EXPECT_EQ(DefFile_readInt(again, what, "EVERY", 0, &read), 1);
+      EXPECT_EQ(read, value);
+      DefFile_delete(again);
+    }
+    errors.take();
+    zyrDirectoryHandle_setEnabled(1);
+  }
 }
 
 TEST_F(StoreTest, CompactionKeepsOnlyValidDataSetsAndLeavesNothingBehind) {

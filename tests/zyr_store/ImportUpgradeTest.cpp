@@ -94,12 +94,12 @@ TEST_F(ImportTest, ImportFailures) {
 class UpgradeTest : public objecttest::ObjectStoreTest {
 protected:
   // A database stamped with an old version text, history kept at states 1 to 3.
-  void makeOld(const std::string &name, const char *version) {
+  void makeOld(const std::string &name, const char *version, int32_t count = 2) {
     Repository *repository = Repository_new(name.c_str());
     TestThing *thing = objecttest::Thing_new();
     objecttest::Thing_setCount(thing, 1);
     Repository_commit(repository);
-    objecttest::Thing_setCount(thing, 2);
+    objecttest::Thing_setCount(thing, count);
     Repository_commit(repository);
     Repository_close(repository, -1);
     Database *database = Database_new(name.c_str());
@@ -202,6 +202,35 @@ TEST_F(UpgradeTest, InPlaceIsRefusedWhileAnotherProcessHoldsTheFile) {
   EXPECT_EQ(other.ask("close -1"), "ok 1");
   EXPECT_EQ(zyrDatabaseUpgrade(file("old.zyr").c_str(), nullptr, &upgraded), 1);
   EXPECT_EQ(upgraded, 1);
+}
+
+// An upgrade in place works on the file its open holds. Held once it holds the file, the upgrade
+// meets its directory renamed (as a file manager does) and another old database put under the old
+// name: the held file is upgraded from itself, and the other file keeps its bytes.
+TEST_F(UpgradeTest, InPlaceUpgradesTheFileItHoldsWhateverTheNameLeadsToMeanwhile) {
+  const std::string a = file("A"), a2 = file("A2");
+  ASSERT_EQ(mkdir(a.c_str(), 0700), 0);
+  makeOld(a + "/old.zyr", "5.0 (2003.03.27-23.59)", 2);
+  zyrtest::ChildProcess upgrading(std::string(ZYR_TEST_HELPER_DIR) + "/store_driver", {}, {}, m_dir,
+                                  "upgrade.held");
+  ASSERT_TRUE(upgrading.send("upgrade A/old.zyr"));
+  ASSERT_EQ(upgrading.waitPause(), "upgrade.held");
+  ASSERT_EQ(rename(a.c_str(), a2.c_str()), 0);
+  ASSERT_EQ(mkdir(a.c_str(), 0700), 0);
+  makeOld(a + "/old.zyr", "5.0 (2003.03.27-23.59)", 7);
+  const std::string others = zyrtest::readFile(a + "/old.zyr");
+  upgrading.release();
+  EXPECT_EQ(upgrading.readLine(), "ok 1");
+  EXPECT_EQ(zyrtest::readFile(a + "/old.zyr"), others);
+  EXPECT_EQ(zyrtest::listing(a2), std::vector<std::string>{"old.zyr"});
+  EXPECT_GE(versionOf(a2 + "/old.zyr"), 20030328);
+  Repository *repository = Repository_new((a2 + "/old.zyr").c_str());
+  ASSERT_NE(repository, nullptr);
+  TestThing *thing = static_cast<TestThing *>(Repository_getSingletonByTypeName(repository, "Assembly"));
+  ASSERT_NE(thing, nullptr);
+  EXPECT_EQ(thing->m_count, 2);
+  Repository_close(repository, -1);
+  EXPECT_TRUE(takeErrors().empty());
 }
 
 } // namespace

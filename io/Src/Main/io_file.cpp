@@ -206,6 +206,7 @@ int openLocked(IO_file *record, const char *name, int mode) {
   record->m_created = 0;
   record->m_remnant = IO_REMNANT_NONE;
   record->m_readerror = 0;
+  record->m_identified = 0;
   int status = iif_set_lock(record, mode == 1 ? 1 : 0);
   if (status != IO_OK) return status;
 
@@ -257,6 +258,12 @@ int openLocked(IO_file *record, const char *name, int mode) {
     return reportRealLockConflict(record, mode == 1);
   }
   if (!isNamed(record->m_stream, name)) return IO_RETRY;
+  struct stat found;
+  if (fstat(fileno(record->m_stream), &found) == 0) {
+    record->m_identified = 1;
+    record->m_device = static_cast<uint64_t>(found.st_dev);
+    record->m_inode = static_cast<uint64_t>(found.st_ino);
+  }
   // An empty temporary that a placement of this process made for its writer is a file this open
   // makes: nothing of it was anybody's before.
   struct stat made;
@@ -707,6 +714,10 @@ int iif_release_record(IO_file *record) {
 }
 
 int iif_is_open(const IO_file *record) { return record && record->m_stream ? 1 : 0; }
+
+int iif_is_named(const IO_file *record) {
+  return record && record->m_stream && record->m_name && isNamed(record->m_stream, record->m_name) ? 1 : 0;
+}
 
 int iif_read_failure(const IO_file *record) {
   if (!record) return 0;

@@ -96,6 +96,9 @@ int iif_free_contents(IO_file *record);
 int iif_release_record(IO_file *record);
 // 1 when the stream is set.
 int iif_is_open(const IO_file *record);
+// 1 when the record's name still leads to the file open on its stream (not renamed meanwhile, nor
+// replaced under its name by another file), else 0.
+int iif_is_named(const IO_file *record);
 // The errno of the first read of the record's file that the system failed (rather than meeting
 // the end of the file) while the record had it open; 0 when none did. A record whose read failed
 // so writes nothing more to the file: no data set, delete tag, index, size or cut, and no copy

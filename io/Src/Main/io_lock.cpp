@@ -108,6 +108,20 @@ int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool
 // judge.
 bool nobodyHolds(const char *name) { return zyrFileUse_isHeld(name) == 0; }
 
+// Whether the lock file under the record's name is the one the record counts itself in: the name
+// still leads to the file its open found, or to none (the lock file then guards nobody else's). A
+// file renamed while it is open (or whose directory was, where the name does not follow it)
+// leaves its lock file under the old name, where a file put there since has one of its own: that
+// one is never changed on this record's account. A name that cannot be looked at is taken for
+// another's.
+bool countsIn(const IO_file *record) {
+  if (!record->m_identified) return true;
+  struct stat named;
+  if (stat(record->m_name, &named) != 0) return errno == ENOENT;
+  return static_cast<uint64_t>(named.st_dev) == record->m_device &&
+         static_cast<uint64_t>(named.st_ino) == record->m_inode;
+}
+
 // A lock file whose counts no live process backs is taken over: said through the callback, and
 // noted on the record for its owner to tell the user.
 void reportTakeOver(IO_error_callback callback, IO_file *record, const char *lockName, int32_t n) {
@@ -141,6 +155,14 @@ int becomeWriter(IO_error_callback callback, IO_file *record, bool changing) {
     return IO_ALLOC_ERR;
   }
   DirectoryGuard guard(lockName);
+  if (!countsIn(record)) {
+    io_report_error(callback,
+                    "setfilebusyflag: %s is no longer the file open here: the lock file %s is "
+                    "another file's\n",
+                    record->m_name, lockName);
+    io_free(lockName);
+    return IO_WRITE_ERR;
+  }
   // Others reading: by the count this record last saw, by the real lock, or by the lock file
   // as it stands now (it must still show this record alone).
   int32_t n = 0;
@@ -379,6 +401,22 @@ int iif_set_lock(IO_file *record, int32_t mode) {
   bool done = false;
   {
     DirectoryGuard guard(lockName);
+    if (!countsIn(record)) {
+      // The record's count went with its file: nothing under the name is its own to change.
+      io_free(lockName);
+      if (mode >= 0) {
+        io_report_error(record->m_callback,
+                        "iif_set_lock: %s is no longer the file open here: its lock file is "
+                        "another file's",
+                        record->m_name);
+        return IO_LOCK_ERR;
+      }
+      io_trace("iif_set_lock: %s is another file now: its lock file stays", record->m_name);
+      record->m_access = 0;
+      record->m_lock = 0;
+      record->m_lockfile = IO_LOCKFILE_NONE;
+      return IO_OK;
+    }
     status = newCount(record, mode, lockName, &n, &done);
     if (status == IO_OK && !done)
       status = storeCount(record, mode, lockName, n, &done);

@@ -14,6 +14,10 @@
 // live process counts in; a file put in place of another keeps the writer's lock (iif_swap_in).
 // Processes update a lock file one at a time (an flock on its directory around the update: the
 // lock file itself is replaced by a rename at each update and cannot carry the lock).
+// A lock file is the record's only while the record's name leads to the file its open found: a
+// file renamed while open leaves its count under the old name, where a file put there since keeps
+// its own lock file, which this record never rewrites or removes (its release then changes
+// nothing, and a write permission is refused).
 // A write permission is granted only when the lock file, read again, still shows this record as
 // the one reader, the exclusive lock is had and -1 could be written into the lock file.
 #include "io_records.h"

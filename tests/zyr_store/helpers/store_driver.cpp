@@ -14,6 +14,7 @@
 //   checkpoint       Repository_externalCheckpoint           value: its index
 //   close FLAG       Repository_close with the flag (-1, 0 or 1)
 //   things           value: "label=count,..." of the live things, sorted by label
+//   upgrade NAME     zyrDatabaseUpgrade of NAME in place     value: whether it upgraded (0 or 1)
 //   kill             ends the process at once by SIGKILL
 //   exit             ends the process (status 0)
 //   stress ROLE ID SEED SESSIONS NAME LOG
@@ -93,6 +94,14 @@ bool run(const std::string &command, std::istringstream &in, std::string *value)
     theRepository = Repository_new(name.c_str());
     *value = std::to_string(theRepository != nullptr ? Repository_getCurrentState(theRepository) : 0);
     return theRepository != nullptr;
+  }
+  if (command == "upgrade") {
+    std::string name;
+    in >> name;
+    int upgraded = 0;
+    const int status = zyrDatabaseUpgrade(name.c_str(), nullptr, &upgraded);
+    *value = std::to_string(upgraded);
+    return status == 1;
   }
   if (theRepository == nullptr) {
     *value = "0";

@@ -160,8 +160,9 @@ enum Unversioned { kRefused, kOpenAgain };
 // invite its removal under its maker). Its maker gone, an open that may make it anew tries again.
 Unversioned refuseUnversioned(Database *database, bool mayOpenAgain) {
   const bool readFailed = DefFile_readFailure(database->m_defFile) != 0;
-  // Looked at while this handle holds the file, so that its maker cannot change it meanwhile.
-  const bool unmade = !readFailed && DefFile_isCutOffCreation(database->m_fileName);
+  // Looked at while this handle holds the file, so that its maker cannot change it meanwhile: the
+  // file itself, through the directory its open found, whatever the given name leads to now.
+  const bool unmade = !readFailed && DefFile_isCutOffCreation(database->m_defFile->m_primaryFile);
   const std::string name = database->m_fileName;
   // A version that the open left out (its frame does not stand as the index says) is named: the
   // file may well be a database whose one record is damaged.

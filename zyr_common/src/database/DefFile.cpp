@@ -680,12 +680,28 @@ std::string copyBeside(DefFile *file, int compressWhen) {
   return "";
 }
 
+// A file whose name leads elsewhere by now (renamed while open, where the open could not hold its
+// directory) gets no copy beside it: the copy would be made, and put, where another file may
+// stand. False, with the error stored, for such a file.
+bool stillNamed(DefFile *file, const char *function, const char *work) {
+  errno = 0;
+  if (iif_is_named(&file->m_fileInfo->m_primary))
+    return true;
+  // Where the name leads nowhere (its directory removed), the system says why.
+  const int error = errno;
+  const std::string description = std::string("Unable to ") + work +
+                                  " the WEZ data file: its name no longer leads to it" +
+                                  (error != 0 ? std::string(" (") + strerror(error) + ")." : ".");
+  DefFile_setError(file, function, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COMPACT_DATABASE, description.c_str());
+  return false;
+}
+
 } // namespace
 
 int DefFile_compact(DefFile *file, int compressWhen) {
   // Only the file's one writer may put another file in its place; the copy is made while this
   // process holds the file, and swapped in before it lets go.
-  if (!DefFile_claimWrite(file))
+  if (!DefFile_claimWrite(file) || !stillNamed(file, __func__, "compact"))
     return 0;
   const std::string temporaryName = copyBeside(file, compressWhen);
   int result = 0;
@@ -707,6 +723,8 @@ int DefFile_compact(DefFile *file, int compressWhen) {
 }
 
 char *DefFile_copyValid(DefFile *file, int compressWhen) {
+  if (!stillNamed(file, __func__, "copy"))
+    return nullptr;
   const std::string name = copyBeside(file, compressWhen);
   if (name.empty() || !DefFile_closeSecondaryFile(file)) {
     if (!name.empty())

@@ -7,6 +7,7 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
+#include "zyrPause.h"
 #include "zyrStateManager.h"
 #include "zyrSystem.h"
 #include "zyrTypeManager.h"
@@ -500,13 +501,15 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded, int
     zyrTrace_printf("Current version = %ld\n", static_cast<long>(version));
   // In place, the old file is held as its writer from its copy to its replacement: changes that
   // another process made meanwhile would go with the old file.
+  // To a new name, the look holds the file (as its reader) until it has been copied. Either way the
+  // copy reads the file this open holds, through the directory the open found: the given name may
+  // lead to another file by then (its directory renamed, another database put in its place).
   struct Held {
     Database *m_database;
     ~Held() { Database_delete(m_database); }
   } held{database};
-  if (version >= kFirstCurrentVersion || !inPlace)
-    Database_delete(std::exchange(held.m_database, nullptr));
   if (version >= kFirstCurrentVersion) {
+    Database_delete(std::exchange(held.m_database, nullptr));
     if (ZYR_TRACE_DEBUG(1))
       zyrTrace_printf("Update is not required.\n");
     zyrCString_free(source);
@@ -536,7 +539,11 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded, int
     zyrCString_free(source);
     return 0;
   }
-  if (zyrCopyFile(source, target) != 1) {
+  zyrPause_point("upgrade.held");
+  const int copied = zyrCopyFile(Database_getDefFile(held.m_database)->m_primaryFile, target);
+  if (!inPlace)
+    Database_delete(std::exchange(held.m_database, nullptr));
+  if (copied != 1) {
     ZYR_ERROR(ZYR_U_INVALID_INPUT, "Unable to create the ZYR database\n\n%s\n\n", target);
     zyrRemoveFile(target);
     zyrCString_free(target);
