@@ -157,6 +157,9 @@ int refuse(zyrPlacement *placement, int refusal) {
 // now, its status in *now.
 int refusalNow(zyrPlacement *placement, bool *exists, struct stat *now) {
   const int refusal = refusalOf(placement->m_target, exists, now);
+  // The beginning followed every link: a link there now has taken the file's name meanwhile.
+  if (refusal == ELOOP)
+    return ZYR_PLACEMENT_REPLACED;
   if (refusal != 0)
     return refusal;
   const bool other = *exists && (!placement->m_exists || !sameFile(*now, placement->m_old));
@@ -340,6 +343,16 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
     zyrPause_point("replace.directory-synced");
   }
   return 1;
+}
+
+int zyrPlacement_check(zyrPlacement *placement) {
+  if (placement->m_temporary.empty())
+    return refuse(placement, EINVAL);
+  zyrDirectoryGuard guard(placement->m_target.c_str());
+  struct stat now;
+  bool exists = false;
+  const int refusal = refusalNow(placement, &exists, &now);
+  return refusal != 0 ? refuse(placement, refusal) : 1;
 }
 
 int zyrPlacement_lends(int fd) {

@@ -46,8 +46,9 @@ struct zyrPlacement {
   std::string m_temporary; // where the new file is written, until it is in place
   bool m_exists = false;   // a regular file is there now
   struct stat m_old = {};  // its status
-  int m_refusal = 0;       // why the name was refused, or the commit failed: an errno value or one of
-                           // the ZYR_PLACEMENT_ refusals
+  int m_refusal = 0;       // why the name was refused, the commit failed, or the copy into the
+                           // temporary failed (zyrCopyFileBeside): an errno value or one of the
+                           // ZYR_PLACEMENT_ refusals
   zyrFileUse m_use;        // ZYR_PLACEMENT_IN_USE: how the file is in use
   int m_hold = -1;         // a descriptor holding the old file under an exclusive real lock (flock), so
                            // that nobody opens it until the placement ends; -1: none
@@ -90,6 +91,12 @@ void zyrPlacement_keepMode(int fd, const struct stat *old);
 // `flush` false: a new file that the caller does not need on disc yet is not put there. 1, or 0
 // with m_refusal (and errno) set; the temporary then stays for zyrPlacement_end.
 int zyrPlacement_commit(zyrPlacement *placement, bool flush = true);
+
+// Looks at the name as the commit will, under the directory lock, without putting anything in
+// place: 1 when the commit would find the file the placement began with (or none) and nothing of
+// it in use, else 0 with m_refusal (and errno) set. A caller that puts several files in place
+// together looks at each before it renames the first, so that a refusal changes none of them.
+int zyrPlacement_check(zyrPlacement *placement);
 
 // Renames `from` over `to` as a placement does, for a file whose old file, if any, this process
 // holds: `old` (NULL: no file is expected there) is that file's status. A file other than the one

@@ -8,12 +8,16 @@
 #include "ZYRAPIBoundary.h"
 #include "ZYRSelection.h"
 #include "zyrCString.h"
+#include "zyrError.h"
 #include "zyrFileUse.h"
+#include "zyrPause.h"
+#include "zyrPlacement.h"
 #include "zyrSystem.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -153,6 +157,45 @@ void removeUnlessKept(const std::vector<std::string> &names, bool databaseOpen, 
   boundary::throwQueued<zyrapi::zyr>(kClassText, method);
 }
 
+// Why a backup cannot be read back: "" for a regular file (links followed), else what it is. The
+// name is looked at, never opened.
+std::string notRegularReason(const std::string &backup) {
+  struct stat status;
+  if (::stat(backup.c_str(), &status) != 0)
+    return std::strerror(errno);
+  if (S_ISDIR(status.st_mode))
+    return std::strerror(EISDIR);
+  return S_ISREG(status.st_mode) ? std::string() : std::string("It is not a regular file");
+}
+
+// The backup could not be copied beside the file it restores: "Unable to copy the file <backup>.",
+// then why.
+void publishNotCopied(const std::string &backup, const std::string &reason, int32_t code) {
+  ZYR_ERROR_FOR(code, "restoreBakFiles", "Unable to copy the file %s.\n%s.\n", backup.c_str(), reason.c_str());
+}
+
+// One file of a restore: its backup, and the placement through which the backup's copy takes the
+// file's place.
+struct Restoration {
+  std::string m_backup;
+  std::string m_target;
+  zyrPlacement m_place;
+};
+
+// Tells why a step of a restore failed, and throws. `placing`: the placement refused the target's
+// name, told as every file that is not replaced when what stands there is kept (no regular file, in
+// use, another that took the name); else (a failure of the system, or of the copy itself) the
+// backup was not copied.
+[[noreturn]] void throwNotRestored(const Restoration &step, bool placing) {
+  const std::string reason = zyrPlacement_reason(&step.m_place);
+  const bool kept = zyrPlacement_isKept(&step.m_place) != 0;
+  if (placing && kept)
+    zyrPublishNotReplaced(step.m_target.c_str(), reason.c_str(), "restoreBakFiles");
+  else
+    publishNotCopied(step.m_backup, reason, kept ? ZYR_U_INVALID_INPUT : ZYR_U_UNABLE_TO_COPY_DATABASE);
+  boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
+}
+
 } // namespace
 
 void ZYRAPI::openDB(const std::string &path, bool mustExist) {
@@ -260,11 +303,21 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
   const std::string base = name.substr(0, name.size() - 8);
   const std::string wez = base + ".wez";
   const std::string zyr = base + ".zyr";
+  const std::vector<std::string> backups = {wez + ".bak", zyr + ".bak"};
   // Both backups must be there before either file is touched, and the open database is not
   // overwritten under the library's feet.
-  for (const std::string &backup : {wez + ".bak", zyr + ".bak"})
+  for (const std::string &backup : backups)
     if (!exists(backup))
       fail("restoreBakFiles", "Could not find " + backup);
+  // Only a regular file is read back: a directory has no bytes to give, and a pipe would keep the
+  // restore waiting for a writer. Looked at without opening them.
+  for (const std::string &backup : backups) {
+    const std::string reason = notRegularReason(backup);
+    if (!reason.empty()) {
+      publishNotCopied(backup, reason, ZYR_U_INVALID_INPUT);
+      boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
+    }
+  }
   if (isDBOpen() && isOpenDatabaseFile(zyr))
     fail("restoreBakFiles", "Unable to restore " + zyr + " while it is the open database");
   // A backup is put back only in place of a regular file or where there is none: a copy onto a
@@ -278,7 +331,7 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
     }
   }
   // Nor is a file that this process or another has open replaced: both are looked at before either
-  // is touched (and each copy looks again as it puts its file in place).
+  // is touched (and each placement looks again as it begins and as it puts its file in place).
   for (const std::string &target : {wez, zyr})
     if (zyrRefuseInUse(target.c_str(), 0, "restoreBakFiles"))
       boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
@@ -286,12 +339,31 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
   // A backup in use (a database opened under its name, here or elsewhere) is neither copied while
   // its holder may be writing it nor removed under its holder's feet: looked at before anything is
   // touched, and again, under the directory's lock, as the backups are removed.
-  const std::vector<std::string> backups = {wez + ".bak", zyr + ".bak"};
   removeUnlessKept(backups, isDBOpen(), [] {}, "restoreBakFiles", "restoreBakFiles");
 
-  // Each copy replaces its file only once it is complete.
-  reportErrors(zyrCopyFile(backups[0].c_str(), wez.c_str()), "zyrCopyFile", false, false);
-  reportErrors(zyrCopyFile(backups[1].c_str(), zyr.c_str()), "zyrCopyFile", false, false);
+  // The two files change together: both copies are made whole and on disc beside their files, and
+  // both names looked at again, before either is put in place. Any failure until then leaves all
+  // four files as they were (the placements remove their copies on every way out); a restore that
+  // ends between the two renames leaves each file whole, the database restored, and both backups.
+  Restoration steps[2] = {{backups[1], zyr, {}}, {backups[0], wez, {}}};
+  for (Restoration &step : steps)
+    if (zyrPlacement_begin(&step.m_place, step.m_target.c_str(), 0) != 1)
+      throwNotRestored(step, true);
+  zyrPause_point("restore.looked");
+  for (Restoration &step : steps)
+    if (zyrCopyFileBeside(step.m_backup.c_str(), &step.m_place) != 1)
+      throwNotRestored(step, false);
+  for (Restoration &step : steps)
+    if (zyrPlacement_check(&step.m_place) != 1)
+      throwNotRestored(step, true);
+  // Should the second rename fail all the same (its name changed in the moment since the look, or
+  // the disc failed), the database stays restored with both backups, as after a kill there.
+  for (Restoration &step : steps) {
+    if (zyrPlacement_commit(&step.m_place) != 1)
+      throwNotRestored(step, true);
+    if (&step == &steps[0])
+      zyrPause_point("restore.between");
+  }
   removeUnlessKept(
       backups, isDBOpen(), [&] { removeFiles(backups); },
       "restoreBakFiles", "restoreBakFiles");

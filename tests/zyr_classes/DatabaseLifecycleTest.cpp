@@ -5,6 +5,7 @@
 #include "ZYRAPI.h"
 #include "zyrApplication.h"
 #include "zyrCString.h"
+#include "zyrFault.h"
 #include "zyrSystem.h"
 
 #include "zyrAPI.h"
@@ -773,6 +774,149 @@ TEST_F(Lifecycle, TheRemoversOfBackupsLeaveNoLockFileOfAKilledHolder) {
     else
       EXPECT_EQ(read(dir.file("run.zyr")), "current zyr");
   }
+}
+
+const char *const kRestoreFiles[] = {"run.zyr", "run.wez", "run.zyr.bak", "run.wez.bak"};
+
+// The bytes that writeRestoreFiles gives the file of the name: large enough to take more than one
+// write to copy.
+std::string restoreBytes(const std::string &name) { return name + std::string(300000, name[5]) + name; }
+
+// A restore of <dir>/run whose four files hold bytes of their own.
+void writeRestoreFiles(const zyrtest::ScratchDir &dir) {
+  for (const char *name : kRestoreFiles)
+    write(dir.file(name), restoreBytes(name));
+}
+
+// The four files of a restore of <dir>/run: what each is, and for a regular file whose bytes of
+// the four it holds. Nothing is opened but a regular file, so a look at a pipe does not wait.
+std::vector<std::string> restoreState(const zyrtest::ScratchDir &dir) {
+  std::vector<std::string> state;
+  for (const char *name : kRestoreFiles) {
+    const std::string path = dir.file(name);
+    struct stat status;
+    char target[256] = {};
+    std::string what = "other bytes";
+    if (lstat(path.c_str(), &status) != 0)
+      what = "missing";
+    else if (S_ISLNK(status.st_mode) && readlink(path.c_str(), target, sizeof target - 1) > 0)
+      what = std::string("a link to ") + target;
+    else if (!S_ISREG(status.st_mode))
+      what = S_ISDIR(status.st_mode) ? "a directory" : "special";
+    else
+      for (const char *original : kRestoreFiles)
+        if (read(path) == restoreBytes(original))
+          what = std::string("the bytes of ") + original;
+    state.push_back(std::string(name) + ": " + what);
+  }
+  return state;
+}
+
+// A restore in a child of this process (it may be armed with faults, or hang): "restored", or the
+// exception's code and text.
+std::string restoreInChild(const std::string &backup, const char *faultPlan = nullptr, const char *faultFile = nullptr) {
+  return zyrtest::inChild(
+      [&] {
+        if (faultPlan != nullptr && zyrFault_arm(faultPlan, faultFile) != 1)
+          return std::string("the seam cannot be armed");
+        std::string name = backup;
+        try {
+          qiv::ZYRAPI::instance().restoreBakFiles(name);
+          return std::string("restored");
+        } catch (const qiv::zyrapi::zyr &e) {
+          return std::to_string(e.getCode()) + " " + e.getText();
+        }
+      },
+      20);
+}
+
+// A restore in a process of its own, held at the pause point.
+std::unique_ptr<zyrtest::ChildProcess> restoring(const std::string &backup, const std::string &pauseAt) {
+  return std::make_unique<zyrtest::ChildProcess>(helper("restore_bak"), std::vector<std::string>{backup},
+                                                 std::vector<std::pair<std::string, const char *>>{
+                                                     {"ZYR_USE_LOCAL_UNITS", "1"}, {"ZYR_SESSION_FILE", nullptr}},
+                                                 "", pauseAt);
+}
+
+// A backup that is a directory or a pipe is refused, saying why, before anything is touched: a pipe
+// without a writer keeps nothing waiting.
+TEST_F(Lifecycle, ABackupThatIsNoRegularFileChangesNothing) {
+  for (const char *backup : {"run.zyr.bak", "run.wez.bak"})
+    for (const bool pipe : {false, true}) {
+      SCOPED_TRACE(std::string(backup) + (pipe ? " a pipe" : " a directory"));
+      zyrtest::ScratchDir dir("bak", m_dir);
+      writeRestoreFiles(dir);
+      ASSERT_EQ(unlink(dir.file(backup).c_str()), 0);
+      ASSERT_EQ(pipe ? mkfifo(dir.file(backup).c_str(), 0600) : mkdir(dir.file(backup).c_str(), 0700), 0);
+      const std::vector<std::string> files = dir.listing(), state = restoreState(dir);
+      EXPECT_EQ(restoreInChild(dir.file("run.zyr.bak")),
+                "10020 Unable to copy the file " + dir.file(backup) + ".\n" +
+                    (pipe ? "It is not a regular file" : "Is a directory") + ".\n");
+      EXPECT_EQ(restoreState(dir), state);
+      EXPECT_EQ(dir.listing(), files);
+    }
+}
+
+// A disc that fills while either copy is made leaves all four files as they were, and says so.
+TEST_F(Lifecycle, ARestoreOntoAFullDiscChangesNothing) {
+  for (const char *filling : {"run.zyr", "run.wez"}) {
+    SCOPED_TRACE(filling);
+    zyrtest::ScratchDir dir("full", m_dir);
+    writeRestoreFiles(dir);
+    const std::vector<std::string> files = dir.listing(), state = restoreState(dir);
+    // Only the copy beside the one file meets the full disc.
+    EXPECT_EQ(restoreInChild(dir.file("run.wez.bak"), "full@1", filling),
+              "10005 Unable to copy the file " + dir.file(filling) + ".bak.\nNo space left on device.\n");
+    EXPECT_EQ(restoreState(dir), state);
+    EXPECT_EQ(dir.listing(), files);
+  }
+}
+
+// A file that another takes the place of after the restore looked at it (here a link to a device)
+// is kept, and so is every other file: the names are looked at again before either is renamed.
+TEST_F(Lifecycle, AFileReplacedAfterTheLookKeepsTheRestoreFromBoth) {
+  for (const char *replaced : {"run.zyr", "run.wez"}) {
+    SCOPED_TRACE(replaced);
+    zyrtest::ScratchDir dir("link", m_dir);
+    writeRestoreFiles(dir);
+    const std::vector<std::string> files = dir.listing();
+    std::unique_ptr<zyrtest::ChildProcess> restore = restoring(dir.file("run.zyr.bak"), "restore.looked");
+    ASSERT_EQ(restore->waitPause(), "restore.looked");
+    ASSERT_EQ(symlink("/dev/null", dir.file("link").c_str()), 0);
+    ASSERT_EQ(rename(dir.file("link").c_str(), dir.file(replaced).c_str()), 0);
+    const std::vector<std::string> state = restoreState(dir);
+    restore->release();
+    EXPECT_EQ(restore->readLine(), "threw 10020 Unable to overwrite the existing file " + dir.file(replaced) +
+                                       ".|Another file has taken its name while the new one was written.|");
+    EXPECT_EQ(restore->wait(), 1);
+    EXPECT_EQ(restoreState(dir), state);
+    EXPECT_EQ(dir.listing(), files);
+    EXPECT_EQ(read("/dev/null"), "");
+  }
+}
+
+// A restore killed between its two renames leaves each file whole: the database restored, the
+// definition file as it was, and both backups, which the next restore puts back (clearing what the
+// killed one left beside them).
+TEST_F(Lifecycle, ARestoreKilledBetweenItsRenamesLeavesEachFileWhole) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  zyrtest::ScratchDir dir("kill", m_dir);
+  writeRestoreFiles(dir);
+  std::vector<std::string> state = restoreState(dir);
+  state[0] = "run.zyr: the bytes of run.zyr.bak";
+  {
+    std::unique_ptr<zyrtest::ChildProcess> restore = restoring(dir.file("run.zyr.bak"), "restore.between");
+    ASSERT_EQ(restore->waitPause(), "restore.between");
+    restore->kill();
+    EXPECT_EQ(restore->wait(), 128 + 9);
+  }
+  EXPECT_EQ(restoreState(dir), state);
+  std::string name = dir.file("run.wez.bak");
+  api.restoreBakFiles(name);
+  EXPECT_EQ(name, dir.file("run.wez"));
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"run.wez", "run.zyr"}));
+  EXPECT_EQ(read(dir.file("run.zyr")), restoreBytes("run.zyr.bak"));
+  EXPECT_EQ(read(dir.file("run.wez")), restoreBytes("run.wez.bak"));
 }
 
 // A dump is written into the file under the name, which stays the same file: every hard link to it

@@ -236,6 +236,21 @@ int copyDescriptor(int in, int out, int interruptible) {
   return ok;
 }
 
+// Copies in to out from their positions, puts out on disc when `flush`, and closes out: 1, or 0 with
+// errno the first failure's (a close that fails after a good copy counts too).
+int copyAndClose(int in, int out, int interruptible, bool flush) {
+  int ok = copyDescriptor(in, out, interruptible);
+  if (ok && flush && zyrFault_fsync(out) != 0)
+    ok = 0;
+  int reason = ok ? 0 : errno;
+  if (close(out) != 0 && ok) {
+    ok = 0;
+    reason = errno;
+  }
+  errno = reason;
+  return ok;
+}
+
 // A file in use kept from a copy, or one that took the destination's name meanwhile, is published
 // (10020, under the name of the copy or the move); errno EBUSY tells the caller. Whether it was.
 bool publishKept(const char *destination, const zyrPlacement *place, int moving) {
@@ -310,19 +325,9 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
   }
   const int out = special ? open(place.m_target.c_str(), O_WRONLY | O_CLOEXEC)
                           : zyrPlacement_openTemporary(&place);
-  int ok = out >= 0 && copyDescriptor(plan->m_source, out, interruptible);
   // A move's copy is on disc before its source goes.
-  if (ok && moving && !special && zyrFault_fsync(out) != 0)
-    ok = 0;
-  // The reason told is the first failure's.
-  int reason = ok ? 0 : errno;
-  if (out >= 0 && close(out) != 0 && ok) {
-    ok = 0;
-    reason = errno;
-  }
-  if (!ok) {
+  if (out < 0 || !copyAndClose(plan->m_source, out, interruptible, moving && !special)) {
     CopyPlan_release(plan);
-    errno = reason;
     return 0;
   }
   plan->m_written = special;
@@ -373,6 +378,42 @@ int copyFile(const char *source, const char *destination, int interruptible) {
 } // namespace
 
 int zyrCopyFile(const char *source, const char *destination) { return copyFile(source, destination, 1); }
+
+int zyrCopyFileBeside(const char *source, zyrPlacement *place) {
+  if (source == nullptr || place == nullptr || place->m_temporary.empty()) {
+    errno = EINVAL;
+    return 0;
+  }
+  const auto fail = [place](int reason) {
+    place->m_refusal = reason;
+    errno = reason > 0 ? reason : EINVAL;
+    return 0;
+  };
+  // Opened without waiting (a pipe without a writer would hold a plain open for ever), and read
+  // only when it is a regular file.
+  const int in = open(source, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (in < 0)
+    return fail(errno);
+  struct stat status;
+  int refusal = 0;
+  if (fstat(in, &status) != 0)
+    refusal = errno;
+  else if (!S_ISREG(status.st_mode))
+    refusal = S_ISDIR(status.st_mode) ? EISDIR : ZYR_PLACEMENT_NOT_REGULAR;
+  if (refusal != 0) {
+    close(in);
+    return fail(refusal);
+  }
+  posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+  // What killed copies left in the directory goes, as with every copy.
+  zyrLeftovers_remove(zyrLeftovers_directory(place->m_target.c_str()).c_str(), nullptr, nullptr, nullptr);
+  const int out = zyrPlacement_openTemporary(place);
+  const int ok = out >= 0 && copyAndClose(in, out, 1, true);
+  // An abandoned copy says so, whatever the last call left in errno.
+  const int reason = !ok && zyrInterrupt_signal() != 0 ? EINTR : errno;
+  close(in);
+  return ok ? 1 : fail(reason);
+}
 
 namespace {
 

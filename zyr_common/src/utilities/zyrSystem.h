@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdio>
 
+struct zyrPlacement;
+
 // ---- Files and directories ----
 
 // 1 when the name is given and something (file or directory) of that name exists.
@@ -44,6 +46,14 @@ int zyrMoveFile(const char *source, const char *destination);
 // 10020 is published, with why, and errno is EBUSY. It fails when the program asks for the work in
 // hand to be abandoned (zyrInterrupt.h).
 int zyrCopyFile(const char *source, const char *destination);
+// Copies the file `source` in full into the temporary of a begun placement (zyrPlacement.h) and
+// puts the copy on disc, without putting it in place: the caller commits the placement, or ends it,
+// which removes the copy. For a change of several files that are put in place only once every
+// copy is whole. Only a regular file is read, and nothing is opened in a way that waits (a pipe
+// without a writer). 1, or 0 with m_refusal set to why (EISDIR, ZYR_PLACEMENT_NOT_REGULAR or the
+// errno value of the first failure, such as ENOSPC; errno too where it is one), which
+// zyrPlacement_reason tells. It fails when the program asks for the work in hand to be abandoned.
+int zyrCopyFileBeside(const char *source, zyrPlacement *place);
 // Flushes a file's data to the disc; 1 on success.
 int zyrSyncFile(const char *name);
 // Flushes a directory, so that names made or renamed in it are on the disc ("" or NULL: the
