@@ -34,12 +34,6 @@ namespace boundary = zyrapi::boundary;
 
 const char *const kClassText = "ZYRAPI";
 
-// The absolute name of the open database's file, to keep copies and restores off it.
-std::string &openDatabaseFile() {
-  static std::string *file = new std::string();
-  return *file;
-}
-
 bool hasSuffix(const std::string &text, const char *suffix) {
   const size_t n = std::strlen(suffix);
   return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
@@ -54,26 +48,13 @@ std::string databaseFileOf(const std::string &name) {
   return name + ".zyr";
 }
 
-std::string absoluteFileOf(const std::string &name) {
-  boundary::CoreString absolute;
-  *absolute.out() = zyrGetAbsoluteFileName(name.c_str());
-  return absolute.get() != nullptr ? absolute.str() : name;
-}
-
 bool exists(const std::string &path) { return zyrDoesFileExist(path.c_str()) != 0; }
 
-// Whether name is the open database's file: the same absolute name, or another name (a link)
-// of the same file.
-bool isOpenDatabaseFile(const std::string &name) {
-  const std::string &open = openDatabaseFile();
-  if (open.empty())
-    return false;
-  if (absoluteFileOf(name) == open)
-    return true;
-  struct stat a;
-  struct stat b;
-  return ::stat(name.c_str(), &a) == 0 && ::stat(open.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-         a.st_ino == b.st_ino;
+// Whether the name leads to the file of the open database of the handle (-1: none), asked of the
+// file the database holds: a name it was opened by may lead to another file by now (its directory
+// renamed), and the file it holds may have another name.
+bool isOpenDatabaseFile(int hDatabase, const std::string &name) {
+  return hDatabase != -1 && zyrDatabase_isFile(hDatabase, name.c_str()) == 1;
 }
 
 // Closes the database of the handles (its selections end with it) and clears them.
@@ -83,7 +64,6 @@ void closeDatabase(int &hDatabase, int &hModel, int &checkpoint, int32_t purgeHi
   hDatabase = -1;
   hModel = -1;
   checkpoint = 0;
-  openDatabaseFile().clear();
 }
 
 [[noreturn]] void fail(const std::string &method, const std::string &message) {
@@ -107,7 +87,7 @@ struct Kept {
 // Whether one of the files, or its lock file, is in use (or is the open database): the first such
 // in *kept. The caller holds the directory's lock from this look to its removal, and lets it go
 // before the refusal is told: naming the holder may search every process's descriptors.
-bool findKept(const std::vector<std::string> &names, bool databaseOpen, Kept *kept) {
+bool findKept(const std::vector<std::string> &names, int hDatabase, Kept *kept) {
   for (const std::string &name : names) {
     for (const std::string &file : {name, name + ".lck"}) {
       if (zyrFileUse_check(file.c_str(), &kept->m_use, nullptr)) {
@@ -115,7 +95,7 @@ bool findKept(const std::vector<std::string> &names, bool databaseOpen, Kept *ke
         return true;
       }
     }
-    if (databaseOpen && isOpenDatabaseFile(name)) {
+    if (isOpenDatabaseFile(hDatabase, name)) {
       kept->m_name = name;
       kept->m_open = true;
       return true;
@@ -143,12 +123,12 @@ void removeFiles(const std::vector<std::string> &names) {
 // or is the open database; else, once the lock has gone, tells why under the function's name and
 // throws for the method.
 template <class Remove>
-void removeUnlessKept(const std::vector<std::string> &names, bool databaseOpen, const Remove &remove,
+void removeUnlessKept(const std::vector<std::string> &names, int hDatabase, const Remove &remove,
                       const char *function, const char *method) {
   Kept kept;
   {
     const zyrDirectoryGuard guard(names.front().c_str());
-    if (!findKept(names, databaseOpen, &kept)) {
+    if (!findKept(names, hDatabase, &kept)) {
       remove();
       return;
     }
@@ -211,7 +191,6 @@ void ZYRAPI::openDB(const std::string &path, bool mustExist) {
 
   if (zyrDatabase_open(path.c_str(), &m_hDatabase, &m_hModel) != 1)
     boundary::throwQueued<zyrapi::zyr>(kClassText, "openDB");
-  openDatabaseFile() = absoluteFileOf(databaseFileOf(path));
   // What the opening had to say (such as a stale lock taken over) is for the host too.
   boundary::settleWarnings(kClassText, "openDB", true);
 
@@ -226,7 +205,7 @@ void ZYRAPI::openDB(const std::string &path, bool mustExist) {
 void ZYRAPI::copyZyr(const std::string &path, bool workOnCopy, bool purgeHistory) {
   const OperationTimer timer("ZYRAPI: copy zyr");
   const std::string target = databaseFileOf(path);
-  if (isDBOpen() && isOpenDatabaseFile(target))
+  if (isOpenDatabaseFile(m_hDatabase, target))
     fail("copyZYR", "Unable to copy the database onto itself: " + target);
 
   // Only a regular file is ever replaced: a device, a pipe, a socket or a directory stays. Through
@@ -239,8 +218,6 @@ void ZYRAPI::copyZyr(const std::string &path, bool workOnCopy, bool purgeHistory
                                           boundary::flag(purgeHistory));
   if (status != 1)
     boundary::throwQueued<zyrapi::zyr>(kClassText, "copyZYR");
-  if (workOnCopy)
-    openDatabaseFile() = absoluteFileOf(target);
   boundary::settleWarnings(kClassText, "copyZYR", false);
 }
 
@@ -252,7 +229,7 @@ void ZYRAPI::removeCurZyr(const std::string &path) {
   // file: removed, it would be lost to its holder, and its name free for a second writer. Looked
   // at and removed under the directory's lock, so that nobody opens it in between.
   removeUnlessKept(
-      {path}, false,
+      {path}, -1,
       [&] {
         deleteZyrFile(path + ".lck");
         deleteZyrFile(path);
@@ -318,7 +295,7 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
       boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
     }
   }
-  if (isDBOpen() && isOpenDatabaseFile(zyr))
+  if (isOpenDatabaseFile(m_hDatabase, zyr))
     fail("restoreBakFiles", "Unable to restore " + zyr + " while it is the open database");
   // A backup is put back only in place of a regular file or where there is none: a copy onto a
   // device or a pipe would write into it, and the backups would then go. Through a symbolic link
@@ -339,7 +316,7 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
   // A backup in use (a database opened under its name, here or elsewhere) is neither copied while
   // its holder may be writing it nor removed under its holder's feet: looked at before anything is
   // touched, and again, under the directory's lock, as the backups are removed.
-  removeUnlessKept(backups, isDBOpen(), [] {}, "restoreBakFiles", "restoreBakFiles");
+  removeUnlessKept(backups, m_hDatabase, [] {}, "restoreBakFiles", "restoreBakFiles");
 
   // The two files change together: both copies are made whole and on disc beside their files, and
   // both names looked at again, before either is put in place. Any failure until then leaves all
@@ -365,7 +342,7 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
       zyrPause_point("restore.between");
   }
   removeUnlessKept(
-      backups, isDBOpen(), [&] { removeFiles(backups); },
+      backups, m_hDatabase, [&] { removeFiles(backups); },
       "restoreBakFiles", "restoreBakFiles");
   name = wez;
 }
@@ -377,7 +354,7 @@ void ZYRAPI::removeBakFiles(const std::string &path) {
   // Neither backup goes while one is in use, as removeCurZyr keeps a database in use.
   const std::vector<std::string> backups = {base + ".zyr.bak", base + ".wez.bak"};
   removeUnlessKept(
-      backups, isDBOpen(), [&] { removeFiles(backups); },
+      backups, m_hDatabase, [&] { removeFiles(backups); },
       "removeBakFiles", "removeBakFiles");
 }
 

@@ -424,6 +424,34 @@ TEST_F(Lifecycle, ADatabaseWhoseDirectoryIsRenamedClosesWhereItNowIs) {
     }
 }
 
+// The open database is known by the file it holds, not by the name it was opened by: after its
+// directory is renamed and another database is put under the old name, a copy onto its new name is
+// a copy onto itself, and so is a restore there, while the other database may be replaced.
+TEST_F(Lifecycle, TheOpenDatabaseIsKnownByItsFileNotByTheNameItWasOpenedBy) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  zyrtest::ScratchDir root("known", m_dir);
+  const std::string a = root.file("A"), a2 = root.file("A2");
+  ASSERT_EQ(mkdir(a.c_str(), 0700), 0);
+  makeMarked(a + "/a.zyr", "mine");
+  api.openDB(a + "/a.zyr", false);
+  ASSERT_EQ(rename(a.c_str(), a2.c_str()), 0);
+  ASSERT_EQ(mkdir(a.c_str(), 0700), 0);
+  makeMarked(a + "/a.zyr", "theirs");
+  EXPECT_EQ(failure("copyZYR", [&] { api.copyZyr(a2 + "/a.zyr", false, false); }).getText(),
+            "Unable to copy the database onto itself: " + a2 + "/a.zyr");
+  write(a2 + "/a.wez.bak", "wez");
+  write(a2 + "/a.zyr.bak", "zyr");
+  std::string backup = a2 + "/a.wez.bak";
+  EXPECT_EQ(failure("restoreBakFiles", [&] { api.restoreBakFiles(backup); }).getText(),
+            "Unable to restore " + a2 + "/a.zyr while it is the open database");
+  api.copyZyr(a + "/a.zyr", false, false);
+  api.removeCurZyr(file("gone.zyr"));
+  EXPECT_EQ(markOf(a + "/a.zyr"), "mine");
+  EXPECT_EQ(markOf(a2 + "/a.zyr"), "mine");
+  EXPECT_EQ(zyrtest::listing(a), std::vector<std::string>{"a.zyr"});
+  zyrtest::ErrorCapture::clear();
+}
+
 // A copy killed at any point it passes leaves under the target's name the old database or the whole
 // copy, never a partial or empty one, and nothing that the next open and the next copy do not clear.
 TEST_F(Lifecycle, ACopyKilledAnywhereLeavesTheOldFileOrTheWholeCopy) {

@@ -76,6 +76,10 @@ int zyrDatabase_saveCheckpoint(int32_t hDatabase, int32_t *checkpoint);
 int zyrDatabase_restoreCheckpoint(int32_t hDatabase, int32_t checkpoint);
 int zyrDatabase_getNoOfCheckpoints(int32_t hDatabase, int32_t *noOfCheckpoints);
 int zyrDatabase_upgrade(const char *name, const char *newName, int *upgraded);
+// 1 when the name leads to the file the open database holds, whatever name it was opened by and
+// wherever that file or its directory has been renamed to since; else 0 (with 10002 for a handle
+// that names no open database). Not recorded in a session: the exported class asks it of itself.
+int zyrDatabase_isFile(int32_t hDatabase, const char *name);
 
 // The application. The errors array is the caller's (zyrMemory_free); the records stay with
 // the error manager until cleared.

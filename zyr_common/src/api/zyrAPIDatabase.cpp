@@ -2,6 +2,7 @@
 #include "zyrAPI.h"
 
 #include "Database.h"
+#include "DefFile.h"
 #include "Model.h"
 #include "Repository.h"
 #include "SessionFile.h"
@@ -155,6 +156,14 @@ int zyrDatabase_getNoOfCheckpoints(int32_t hDatabase, int32_t *noOfCheckpoints) 
   *noOfCheckpoints = Repository_getNoOfCheckpoints(repository);
   zyrAPI_recordCall(repository, 1, __func__, hDatabase);
   return 1;
+}
+
+int zyrDatabase_isFile(int32_t hDatabase, const char *name) {
+  Repository *repository = nullptr;
+  if (name == nullptr || !zyrAPI_getDatabase(hDatabase, __func__, &repository))
+    return 0;
+  const Database *database = zyrStateManager_getDatabase(Repository_getStateManager(repository));
+  return database != nullptr ? DefFile_isFile(Database_getDefFile(database), name) : 0;
 }
 
 int zyrDatabase_upgrade(const char *name, const char *newName, int *upgraded) {

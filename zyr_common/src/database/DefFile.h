@@ -123,6 +123,9 @@ int DefFile_replaceWith(DefFile *file, const char *replacement);
 // Makes this process the writer of the primary file before a change: 1; 0 with the error stored
 // (10012 when other processes hold the file, 10010 when it is open for reading only).
 int DefFile_claimWrite(DefFile *file);
+// 1 when the name leads to the primary file this handle has open, whatever name its open was given
+// (a link, or the file's new name after a rename of it or of its directory); else 0.
+int DefFile_isFile(const DefFile *file, const char *name);
 // 1 while this process is the writer of the primary file.
 int DefFile_isWriter(const DefFile *file);
 // 1 when the primary file could be opened for reading only (the user cannot write it).
