@@ -196,11 +196,12 @@ int zyrLeftovers_create(const char *path, int *fd) {
     errno = error;
     // Without /proc the name cannot be given: made the plain way below.
     if (error != ENOENT) return 0;
-  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT && errno != EPERM) {
     return 0; // a directory the user may not write, a full disc: the plain way fails alike
   }
   // A file system without unnamed files: made and locked under the directory lock, which every
-  // look at a leftover takes.
+  // look at a leftover takes. A directory removed meanwhile refuses an unnamed file with EPERM; the
+  // plain way then tells the true reason (ENOENT).
   zyrDirectoryGuard guard(path);
   made = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
   if (made < 0) return 0;
