@@ -3,6 +3,7 @@
 
 #include "zyrFileUse.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <random>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -24,12 +26,20 @@ bool endsWith(const std::string &text, const char *suffix) {
   return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
 }
 
-// The process id of a "pid<N>" component, or 0.
-long pidOf(const std::string &component) {
-  if (component.size() < 4 || component.compare(0, 3, "pid") != 0 || component.size() > 3 + 18)
+// The mark of the library's own temporaries, before the id of the process that made them: a
+// component "zyr-pid<N>" that no other program's names carry. Older names carry "pid<N>" alone.
+const char kMark[] = "zyr-pid";
+
+// The process id of a "zyr-pid<N>" (*marked) or "pid<N>" component, or 0.
+long pidOf(const std::string &component, bool *marked) {
+  const size_t markSize = sizeof kMark - 1;
+  *marked = component.compare(0, markSize, kMark) == 0;
+  const size_t digits = *marked ? markSize : 3;
+  if (component.size() <= digits || component.size() > digits + 18 ||
+      (!*marked && component.compare(0, 3, "pid") != 0))
     return 0;
   long pid = 0;
-  for (size_t i = 3; i < component.size(); ++i) {
+  for (size_t i = digits; i < component.size(); ++i) {
     if (component[i] < '0' || component[i] > '9')
       return 0;
     pid = pid * 10 + (component[i] - '0');
@@ -48,13 +58,22 @@ bool isMadeUnique(const std::string &text) {
   return true;
 }
 
-// The stem of a leftover name (before ".pid<N>"), or "" when it is none. *made: the name is one
-// that zyrLeftovers_make gives ("<stem>.pid<N>.tmp" or "<stem>.pid<N>.<16 hexadecimal digits>.tmp",
-// or the lock file of one), a file held from its making to its rename or removal.
-std::string stemOf(const std::string &name, long *pid, bool *made = nullptr) {
+// How a leftover name is judged (zyrLeftovers.h).
+enum LeftoverKind {
+  LEFTOVER_NONE = 0,  // no leftover name
+  LEFTOVER_HELD,      // marked, held from its making to its rename or removal: its lock alone decides
+  LEFTOVER_MOMENTARY, // marked, left unheld for moments by its live maker: kept while its id runs too
+  LEFTOVER_UNMARKED   // an older name without the mark: kept while a process of its id runs
+};
+
+// The stem of a leftover name (before ".zyr-pid<N>" or ".pid<N>"), or "" when it is none; *kind
+// says how it is judged. A held one is a name that zyrLeftovers_make gives
+// ("<stem>.zyr-pid<N>.tmp" or "<stem>.zyr-pid<N>.<16 hexadecimal digits>.tmp", or the lock file of
+// one).
+std::string stemOf(const std::string &name, long *pid, LeftoverKind *kind = nullptr) {
   *pid = 0;
-  if (made != nullptr)
-    *made = false;
+  if (kind != nullptr)
+    *kind = LEFTOVER_NONE;
   std::string rest = name;
   if (endsWith(rest, ".lck"))
     rest.resize(rest.size() - 4);
@@ -68,22 +87,23 @@ std::string stemOf(const std::string &name, long *pid, bool *made = nullptr) {
   size_t dot = rest.rfind('.');
   if (dot == std::string::npos || dot == 0)
     return std::string();
-  long found = pidOf(rest.substr(dot + 1));
+  bool marked = false;
+  long found = pidOf(rest.substr(dot + 1), &marked);
   bool plain = true;
   if (found == 0) {
-    // "<stem>.pid<N>.<unique>"
+    // "<stem>.zyr-pid<N>.<unique>"
     size_t before = rest.rfind('.', dot - 1);
     if (before == std::string::npos || before == 0)
       return std::string();
-    found = pidOf(rest.substr(before + 1, dot - before - 1));
+    found = pidOf(rest.substr(before + 1, dot - before - 1), &marked);
     plain = isMadeUnique(rest.substr(dot + 1));
     dot = before;
   }
   if (found <= 0)
     return std::string();
   *pid = found;
-  if (made != nullptr)
-    *made = plain && !database;
+  if (kind != nullptr)
+    *kind = !marked ? LEFTOVER_UNMARKED : plain && !database ? LEFTOVER_HELD : LEFTOVER_MOMENTARY;
   return rest.substr(0, dot);
 }
 
@@ -92,7 +112,7 @@ std::string stemOf(const std::string &name, long *pid, bool *made = nullptr) {
 int zyrLeftovers_stem(const char *stem, char *buffer, size_t size) {
   if (buffer == nullptr || size == 0)
     return 0;
-  int n = snprintf(buffer, size, "%s.pid%ld", stem != nullptr ? stem : "", static_cast<long>(getpid()));
+  int n = snprintf(buffer, size, "%s.%s%ld", stem != nullptr ? stem : "", kMark, static_cast<long>(getpid()));
   if (n < 0 || static_cast<size_t>(n) >= size) {
     buffer[0] = '\0';
     return 0;
@@ -153,7 +173,7 @@ int zyrLeftovers_beside(const char *path, const char *suffix, size_t reserve, ch
 
 int zyrLeftovers_name(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size) {
   char own[32];
-  snprintf(own, sizeof own, ".pid%ld", static_cast<long>(getpid()));
+  snprintf(own, sizeof own, ".%s%ld", kMark, static_cast<long>(getpid()));
   return zyrLeftovers_beside(path, (std::string(own) + (suffix != nullptr ? suffix : "")).c_str(), reserve, buffer,
                              size);
 }
@@ -196,11 +216,12 @@ int zyrLeftovers_create(const char *path, int *fd) {
     errno = error;
     // Without /proc the name cannot be given: made the plain way below.
     if (error != ENOENT) return 0;
-  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT && errno != EPERM) {
     return 0; // a directory the user may not write, a full disc: the plain way fails alike
   }
   // A file system without unnamed files: made and locked under the directory lock, which every
-  // look at a leftover takes.
+  // look at a leftover takes. A directory removed meanwhile refuses an unnamed file with EPERM; the
+  // plain way then tells the true reason (ENOENT).
   zyrDirectoryGuard guard(path);
   made = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
   if (made < 0) return 0;
@@ -219,6 +240,19 @@ std::string uniquePart() {
   return unique;
 }
 
+// Whether the lock file's name of a data-set file just made under the name ("<name>.lck") is free
+// for its writer. A lock file there is an ended writer's, as the file it was made for was gone:
+// this user's goes; anything else (another user's file, no regular file) stays, and keeps the
+// name from serving.
+bool lockNameFree(const char *name) {
+  const std::string lock = std::string(name) + ".lck";
+  struct stat status;
+  // A name too long for a lock file beside it is no data-set file's: nothing is there.
+  if (lstat(lock.c_str(), &status) != 0)
+    return errno == ENOENT || errno == ENAMETOOLONG;
+  return zyrLeftovers_isOwn(lock.c_str()) && (unlink(lock.c_str()) == 0 || errno == ENOENT);
+}
+
 } // namespace
 
 int zyrLeftovers_make(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size, int *fd,
@@ -234,8 +268,16 @@ int zyrLeftovers_make(const char *path, const char *suffix, size_t reserve, char
       errno = ENAMETOOLONG;
       return 0;
     }
-    if (zyrLeftovers_create(buffer, fd))
-      return 1;
+    if (zyrLeftovers_create(buffer, fd)) {
+      if (lockNameFree(buffer))
+        return 1;
+      // Another's file under its lock file's name: the name is given up for another.
+      unlink(buffer);
+      close(*fd);
+      *fd = -1;
+      attempt = std::max(attempt, owned ? 1 : 0);
+      continue;
+    }
     if (errno != EEXIST)
       break;
     // The plain name of this id: what an ended process left goes, unless somebody holds it.
@@ -248,23 +290,41 @@ int zyrLeftovers_make(const char *path, const char *suffix, size_t reserve, char
   return 0;
 }
 
+namespace {
+
+bool isOwnRegular(const struct stat &status) { return S_ISREG(status.st_mode) && status.st_uid == geteuid(); }
+
+} // namespace
+
+int zyrLeftovers_isOwn(const char *path) {
+  struct stat status;
+  return path != nullptr && lstat(path, &status) == 0 && isOwnRegular(status) ? 1 : 0;
+}
+
 int zyrLeftovers_removeUnheld(const char *path) {
   if (path == nullptr) return 0;
   const std::string name = path;
   const bool lockFile = endsWith(name, ".lck");
   const std::string data = lockFile ? name.substr(0, name.size() - 4) : name;
   zyrDirectoryGuard guard(path);
-  const int fd = open(data.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
-  if (fd < 0) {
-    // The lock file of a data file that is gone backs nobody; anything that cannot be opened to
-    // try its lock counts as held.
+  // Only a regular file of this user can be one this library made for it; anything else stays
+  // whatever its name, and nothing but a regular file is opened to try its lock.
+  struct stat named;
+  if (!zyrLeftovers_isOwn(path)) return 0;
+  if (lstat(data.c_str(), &named) != 0) {
+    // The lock file of a data file that is gone backs nobody.
     return lockFile && errno == ENOENT && unlink(path) == 0 ? 1 : 0;
   }
+  if (!S_ISREG(named.st_mode)) return 0;
+  // Anything that cannot be opened to try its lock counts as held.
+  const int fd = open(data.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
+  if (fd < 0) return 0;
   bool removed = false;
-  struct stat held, named;
-  // Held by this descriptor, the file is nobody else's: removed while the name still leads to it.
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && lstat(data.c_str(), &named) == 0 &&
-      held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+  struct stat held;
+  // Held by this descriptor, the file is nobody else's: removed while the name still leads to it,
+  // and (unless it is the data file of a lock file) is still this user's regular file.
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && (lockFile || isOwnRegular(held)) &&
+      lstat(data.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
     removed = unlink(path) == 0;
   close(fd);
   return removed ? 1 : 0;
@@ -278,15 +338,15 @@ int zyrLeftovers_remove(const char *directory, const char *prefix, zyrLeftoversR
   struct Found {
     std::string m_name;
     long m_pid;
-    bool m_made; // held from its making to its rename or removal
+    LeftoverKind m_kind;
   };
   std::vector<Found> found;
   while (const dirent *entry = readdir(listing)) {
     long pid = 0;
-    bool made = false;
-    const std::string stem = stemOf(entry->d_name, &pid, &made);
+    LeftoverKind kind = LEFTOVER_NONE;
+    const std::string stem = stemOf(entry->d_name, &pid, &kind);
     if (pid > 0 && (prefix == nullptr || stem.compare(0, strlen(prefix), prefix) == 0))
-      found.push_back({entry->d_name, pid, made});
+      found.push_back({entry->d_name, pid, kind});
   }
   closedir(listing);
   const std::string base = endsWith(dir, "/") ? dir : dir + "/";
@@ -295,10 +355,10 @@ int zyrLeftovers_remove(const char *directory, const char *prefix, zyrLeftoversR
     // A file that zyrLeftovers_make made is held for as long as its maker lives and has it: its
     // lock alone tells, whatever process runs under the id in its name (its maker may have been a
     // process of another pid namespace, a container, whose id is a live process's here). The
-    // other leftover names are of files that their live maker leaves unheld for moments (a copy
-    // it closes and opens again, a reader's output it has yet to open): a process of the id that
-    // still runs keeps those.
-    if (!leftover.m_made && zyrLeftovers_isAlive(leftover.m_pid))
+    // other marked names are of files that their live maker leaves unheld for moments (a copy it
+    // closes and opens again, a reader's output it has yet to open), and an unmarked name may be
+    // another program's that takes no lock: a process of the id that still runs keeps those.
+    if (leftover.m_kind != LEFTOVER_HELD && zyrLeftovers_isAlive(leftover.m_pid))
       continue;
     const std::string path = base + leftover.m_name;
     if (!zyrLeftovers_removeUnheld(path.c_str()))

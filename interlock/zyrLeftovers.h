@@ -1,25 +1,29 @@
 #ifndef ZYR_LEFTOVERS_H
 #define ZYR_LEFTOVERS_H
 // Leftovers: temporary files that a process makes beside the files it works on and that stay
-// behind when it ends before it could remove or rename them. Each carries its maker's process id
-// in its name:
+// behind when it ends before it could remove or rename them. Each carries the library's mark and
+// its maker's process id in its name:
 //
-//   <stem>.pid<N>.tmp   or   <stem>.pid<N>.<unique>.tmp        (N the decimal process id)
+//   <stem>.zyr-pid<N>.tmp   or   <stem>.zyr-pid<N>.<unique>.tmp        (N the decimal process id)
 //
 // optionally followed by ".zyr" (a temporary database, named so by the store) and by ".lck" (the
 // lock file of such a temporary data-set file). <unique> holds no dot. Whoever next works in the
-// directory removes the leftovers that nobody holds: a leftover that some process holds is never
-// touched. A temporary that zyrLeftovers_make makes (no <unique>, or sixteen hexadecimal digits as
-// <unique>, without ".zyr") is held by its maker under a kernel lock (flock) from its making to its
-// rename or removal: its lock alone decides, whatever process runs under the id in its name, which
-// is a hint for the message only (the maker may have been a process of another pid namespace, a
-// container, whose id names a live process here). The other names (the store's copies, which their
-// maker closes and opens again; a reader's output, which its importer has yet to open) stand
-// unheld for moments while their maker lives: while a process of their id runs they stay.
+// directory removes the leftovers that are certainly the library's own and that nobody holds: a
+// regular file of the calling (effective) user whose name carries the mark. Another user's file,
+// anything but a regular file, and a file that some process holds are never touched, whatever
+// their names. A temporary that zyrLeftovers_make makes (no <unique>, or sixteen hexadecimal
+// digits as <unique>, without ".zyr") is held by its maker under a kernel lock (flock) from its
+// making to its rename or removal: its lock alone decides, whatever process runs under the id in
+// its name, which is a hint for the message only (the maker may have been a process of another pid
+// namespace, a container, whose id names a live process here). The other marked names (the store's
+// copies, which their maker closes and opens again; a reader's output, which its importer has yet
+// to open) stand unheld for moments while their maker lives: while a process of their id runs they
+// stay. Names of the older shape, "pid<N>" without the mark, are judged as those: a process of
+// their id that runs keeps them.
 #include <cstddef>
 #include <string>
 
-// Writes "<stem>.pid<N>" for this process into the buffer: the stem of a leftover name, to which
+// Writes "<stem>.zyr-pid<N>" for this process into the buffer: the stem of a leftover name, to which
 // the caller adds ".<unique>.tmp" or ".tmp". 0 when it does not fit (the buffer then holds "").
 int zyrLeftovers_stem(const char *stem, char *buffer, size_t size);
 
@@ -41,11 +45,11 @@ int zyrLeftovers_fits(const char *path, size_t reserve);
 // the buffer is too small (the buffer then holds "").
 int zyrLeftovers_beside(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size);
 
-// zyrLeftovers_beside with this process's ".pid<N>" before the suffix: a leftover of path.
+// zyrLeftovers_beside with this process's ".zyr-pid<N>" before the suffix: a leftover of path.
 int zyrLeftovers_name(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size);
 
-// The id of the process a leftover name (the last part of a path) belongs to; 0 when the name is
-// no leftover.
+// The id of the process a leftover name (the last part of a path) belongs to, marked or of the
+// older shape; 0 when the name is no leftover.
 long zyrLeftovers_owner(const char *name);
 
 // Whether a process of the id runs: 1 also when it runs under another user; 0 when there is no
@@ -64,23 +68,31 @@ int zyrLeftovers_isHeld(const char *path);
 int zyrLeftovers_create(const char *path, int *fd);
 
 // Makes this process's leftover of `path` as zyrLeftovers_create makes a file: named as
-// zyrLeftovers_name names it, with `suffix` (".tmp"), into the buffer. What an ended process of
-// this id left under that name goes first, unless somebody holds it: then the name takes a unique
-// part before the suffix. `owned` false: a name beside `path` without this process's id, each with a
-// unique part (zyrLeftovers_beside), for a file that is nobody's leftover. 1 with *fd holding it, or
-// 0 with errno (the buffer then holds "").
+// zyrLeftovers_name names it, with `suffix` (".tmp"), into the buffer. What a process of this id
+// left under that name goes first when zyrLeftovers_removeUnheld takes it; otherwise (somebody
+// holds it, another user's file, no regular file) the name takes a unique part before the suffix.
+// A lock file already under the new name's lock-file name ("<name>.lck", which a data-set writer
+// adds) is an ended writer's, as its data file was gone: it goes when it is this user's regular
+// file, and otherwise makes the name take a unique part too. `owned` false: a name beside `path`
+// without this process's id, each with a unique part (zyrLeftovers_beside), for a file that is
+// nobody's leftover. 1 with *fd holding it, or 0 with errno (the buffer then holds "").
 int zyrLeftovers_make(const char *path, const char *suffix, size_t reserve, char *buffer, size_t size, int *fd,
                       bool owned = true);
 
-// Removes the leftover under the name when no process holds it (for a lock file, its data file),
+// 1 when the name (itself, not where a symbolic link leads) is a regular file of this process's
+// effective user: a file that can be one this library made for it.
+int zyrLeftovers_isOwn(const char *path);
+
+// Removes the leftover under the name when it is a regular file of this user (zyrLeftovers_isOwn)
+// and no process holds it (for a lock file, its data file, which must be a regular file too),
 // looked at under the directory lock: 1 when removed.
 int zyrLeftovers_removeUnheld(const char *path);
 
 // Removes from the directory ("" or NULL: the working directory) every leftover whose stem begins
-// with the prefix (NULL: every leftover) and which nobody holds (one that zyrLeftovers_make does
-// not make, only while no process of its id runs); a lock file counts as held when its data file
-// is. Each removal is told to `removed` (may be NULL) with the path and the id in its name.
-// Returns the number removed.
+// with the prefix (NULL: every leftover) and which zyrLeftovers_removeUnheld removes (one that
+// zyrLeftovers_make does not make, or one of the older shape, only while no process of its id
+// runs); a lock file counts as held when its data file is. Each removal is told to `removed` (may
+// be NULL) with the path and the id in its name. Returns the number removed.
 typedef void (*zyrLeftoversRemoved)(const char *path, long pid, void *context);
 int zyrLeftovers_remove(const char *directory, const char *prefix, zyrLeftoversRemoved removed, void *context);
 

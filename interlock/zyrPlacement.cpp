@@ -183,8 +183,6 @@ int makeTemporary(zyrPlacement *placement, size_t reserve, bool owned) {
   placement->m_temporary = temporary;
   placement->m_temporaryHold = fd;
   enlist(placement);
-  // A lock file of that name is an ended writer's: the file it was made for is gone.
-  unlink((placement->m_temporary + ".lck").c_str());
   return 1;
 }
 

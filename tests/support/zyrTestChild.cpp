@@ -3,7 +3,9 @@
 #include "zyrTestSupport.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -79,31 +81,72 @@ ChildProcess::ChildProcess(const std::string &program, const std::vector<std::st
   signal(SIGPIPE, SIG_IGN);
 }
 
-LockHolder::LockHolder(const std::string &path, int how) {
+namespace {
+
+// Forks a child that does the work, tells whether it did, and waits to be killed: its id (or -1),
+// with *done receiving what it told.
+pid_t pausedChild(const std::function<bool()> &work, bool *done) {
+  *done = false;
   int ready[2];
   if (pipe(ready) != 0)
-    return;
-  m_pid = fork();
-  if (m_pid == 0) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    const char held = fd >= 0 && flock(fd, how) == 0 ? 'h' : 'x';
-    if (write(ready[1], &held, 1) != 1)
+    return -1;
+  fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const char did = work() ? 'h' : 'x';
+    if (write(ready[1], &did, 1) != 1)
       _exit(1);
     pause();
     _exit(0);
   }
   close(ready[1]);
-  char held = 0;
-  m_holds = m_pid > 0 && read(ready[0], &held, 1) == 1 && held == 'h';
+  char did = 0;
+  *done = pid > 0 && read(ready[0], &did, 1) == 1 && did == 'h';
   close(ready[0]);
+  return pid;
 }
 
-LockHolder::~LockHolder() {
-  if (m_pid > 0) {
-    ::kill(m_pid, SIGKILL);
-    waitpid(m_pid, nullptr, 0);
+void endPausedChild(pid_t pid) {
+  if (pid > 0) {
+    ::kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
   }
 }
+
+} // namespace
+
+LockHolder::LockHolder(const std::string &path, int how) {
+  m_pid = pausedChild(
+      [&] {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        return fd >= 0 && flock(fd, how) == 0;
+      },
+      &m_holds);
+}
+
+LockHolder::~LockHolder() { endPausedChild(m_pid); }
+
+OtherUserFiles::OtherUserFiles(const std::string &directory,
+                               const std::function<std::vector<std::string>(long pid)> &names) {
+  // An id that no user of this machine has, so that no file or process of it is anybody's.
+  m_uid = 47000;
+  while (getpwuid(m_uid) != nullptr || getgrgid(static_cast<gid_t>(m_uid)) != nullptr)
+    ++m_uid;
+  m_pid = pausedChild(
+      [&] {
+        if (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(m_uid)) != 0 || setuid(m_uid) != 0)
+          return false;
+        for (const std::string &name : names(static_cast<long>(getpid())))
+          if (open((directory + "/" + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0644) < 0)
+            return false;
+        return true;
+      },
+      &m_holds);
+  if (m_pid > 0)
+    m_names = names(static_cast<long>(m_pid));
+}
+
+OtherUserFiles::~OtherUserFiles() { endPausedChild(m_pid); }
 
 ChildProcess::~ChildProcess() {
   closeFd(&m_input);

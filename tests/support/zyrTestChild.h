@@ -82,6 +82,30 @@ private:
   bool m_holds = false;
 };
 
+// A forked child of this process that takes a user and group id which no user has, makes the files
+// that `names` gives for its own process id (names in the directory, which that user must be able
+// to write) and keeps them open, without any lock, until the object goes: another user's live
+// process and its files. Only a privileged process can start it (holds() false otherwise).
+class OtherUserFiles {
+public:
+  OtherUserFiles(const std::string &directory, const std::function<std::vector<std::string>(long pid)> &names);
+  ~OtherUserFiles();
+  OtherUserFiles(const OtherUserFiles &) = delete;
+  OtherUserFiles &operator=(const OtherUserFiles &) = delete;
+  // Whether the child took the ids and made every file.
+  bool holds() const { return m_holds; }
+  pid_t pid() const { return m_pid; }
+  uid_t uid() const { return m_uid; }
+  // The names it made.
+  const std::vector<std::string> &names() const { return m_names; }
+
+private:
+  pid_t m_pid = -1;
+  uid_t m_uid = 0;
+  bool m_holds = false;
+  std::vector<std::string> m_names;
+};
+
 // The id of a process that has ended: a child made for the purpose and waited for.
 pid_t endedProcess();
 

@@ -99,7 +99,7 @@ TEST_F(DemoSessionTest, TheExportPutsTheDefinitionFileInPlaceDurably) {
     inPlace = zyrtest::fileExists(dir.file("box-tet.wez"));
     if (inPlace)
       for (const std::string &name : dir.listing())
-        EXPECT_EQ(name.find("box-tet.wez.pid"), std::string::npos) << name;
+        EXPECT_EQ(name.find("box-tet.wez.zyr-pid"), std::string::npos) << name;
     play.release();
   }
   EXPECT_TRUE(inPlace);

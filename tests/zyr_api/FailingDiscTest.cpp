@@ -174,9 +174,9 @@ protected:
       for (const zyrtest::RaisedError &e : errors.published()) {
         messages += std::to_string(e.code) + ": " + e.message + "\n";
         if (reading)
-          named = named || zyrtest::contains(e.message, "zyr.pid") || zyrtest::contains(e.message, m_path);
+          named = named || zyrtest::contains(e.message, "zyr.zyr-pid") || zyrtest::contains(e.message, m_path);
         else
-          named = named || (zyrtest::contains(e.message, reader ? std::string("zyr.pid") : target) &&
+          named = named || (zyrtest::contains(e.message, reader ? std::string("zyr.zyr-pid") : target) &&
                             zyrtest::contains(e.message, strerror(reason)));
       }
       if (only)

@@ -125,14 +125,14 @@ TEST_F(InterruptTest, WhatSigkillLeavesTheNextOpenRemoves) {
   Names found = left();
   ASSERT_EQ(found.size(), 4u) << testing::PrintToString(found);
   const std::string intermediate = found[3];
-  EXPECT_EQ(intermediate.rfind("zyr.pid", 0), 0u);
+  EXPECT_EQ(intermediate.rfind("zyr.zyr-pid", 0), 0u);
   EXPECT_EQ(found, (Names{"box-tet.msh", "f.zyr", "f.zyr.lck", intermediate}));
   Names errors;
   EXPECT_EQ(regions(&errors), 0);
   EXPECT_EQ(left(), (Names{"box-tet.msh", "f.zyr"}));
   ASSERT_EQ(errors.size(), 3u) << testing::PrintToString(errors);
-  EXPECT_EQ(errors[1], "4: The file\n\n" + m_work + "/" + intermediate + "\n\nwas left by process " +
-                           pid(intermediate) + ", which has ended; it has been removed.\n");
+  EXPECT_EQ(errors[1], "4: The file\n\n" + m_work + "/" + intermediate + "\n\nwas left behind by a process of id " +
+                           pid(intermediate) + " and no process holds it any more; it has been removed.\n");
   EXPECT_NE(errors[2].find("was not closed properly"), std::string::npos) << errors[2];
 
   Names lines = kImport;
@@ -142,7 +142,7 @@ TEST_F(InterruptTest, WhatSigkillLeavesTheNextOpenRemoves) {
   found = left();
   ASSERT_EQ(found.size(), 5u) << testing::PrintToString(found);
   const std::string partial = found[3];
-  EXPECT_EQ(partial.rfind("out.wez.pid", 0), 0u);
+  EXPECT_EQ(partial.rfind("out.wez.zyr-pid", 0), 0u);
   EXPECT_EQ(found, (Names{"box-tet.msh", "f.zyr", "f.zyr.lck", partial, partial + ".lck"}));
   EXPECT_EQ(regions(&errors), 4);
   EXPECT_EQ(left(), (Names{"box-tet.msh", "f.zyr"}));
@@ -187,7 +187,7 @@ TEST_F(InterruptTest, TheMeshReaderAbandonsItsFile) {
     if (signal == SIGKILL) {
       const Names found = left();
       ASSERT_EQ(found.size(), 3u) << testing::PrintToString(found);
-      EXPECT_EQ(found[1].rfind("out.gmo.pid" + std::to_string(static_cast<long>(reader.pid())) + ".tmp", 0), 0u);
+      EXPECT_EQ(found[1].rfind("out.gmo.zyr-pid" + std::to_string(static_cast<long>(reader.pid())) + ".tmp", 0), 0u);
       zyrtest::ErrorCapture capture;
       EXPECT_EQ(zyrRemoveLeftovers(m_work.c_str(), "test"), 2);
     } else {

@@ -174,7 +174,9 @@ TEST_F(ModelExportTest, FailedExportKeepsTheOldFileAndLeavesNoTemporary) {
 
 // A file that cannot be made where it was asked for is named, with the system's reason; what an
 // export killed half way left in that directory goes, also under the id of a process that runs
-// (the killed one's in a pid namespace of its own), and what a process holds stays.
+// (the killed one's in a pid namespace of its own), and the message says only what is known. What
+// a process holds stays, and so do a pipe under a leftover's name and a name of the older shape,
+// without the library's mark, while a process of its id runs.
 TEST_F(ModelExportTest, TheFileAskedForIsNamedAndLeftoversOfEndedExportsGo) {
   block();
   for (const std::string &where : {m_dir.file("nowhere/out.wez"), m_dir.file("m.zyr/out.wez")}) {
@@ -185,22 +187,60 @@ TEST_F(ModelExportTest, TheFileAskedForIsNamedAndLeftoversOfEndedExportsGo) {
                                                                            : "No such file or directory") +
                                  ".\n");
   }
-  const std::string dead = "case.wez.pid" + std::to_string(static_cast<long>(zyrtest::endedProcess())) + ".tmp";
-  const std::string contained = "case.wez.pid1.0123456789abcdef.tmp";
-  const std::string held = "case.wez.pid1.fedcba9876543210.tmp";
-  for (const std::string &name : {dead, dead + ".lck", contained, contained + ".lck", held})
+  const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
+  const std::string dead = "case.wez.zyr-pid" + ended + ".tmp", older = "case.wez.pid" + ended + ".tmp";
+  const std::string contained = "case.wez.zyr-pid1.0123456789abcdef.tmp";
+  const std::string held = "case.wez.zyr-pid1.fedcba9876543210.tmp", running = "case.wez.pid1.tmp";
+  const Lines pipes = {"fifo.pid1.tmp", "fifo.zyr-pid" + ended + ".tmp"};
+  for (const std::string &name : {dead, dead + ".lck", older, contained, contained + ".lck", held, running})
     zyrtest::writeFile(m_dir.file(name), "partial");
+  for (const std::string &name : pipes)
+    ASSERT_EQ(mkfifo(m_dir.file(name).c_str(), 0600), 0);
   const int holder = open(m_dir.file(held).c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(flock(holder, LOCK_SH), 0);
   zyrtest::ErrorCapture errors;
   ASSERT_EQ(zyrModel_exportMesh(m_hm, "Def", m_file.c_str(), "m", 0), 1);
   close(holder);
-  EXPECT_EQ(directory(), (Lines{"case.wez", held, "m.zyr", "m.zyr.lck"}));
+  EXPECT_EQ(directory(), (Lines{"case.wez", running, held, "fifo.pid1.tmp", pipes[1], "m.zyr", "m.zyr.lck"}));
   const Lines told = errors.take();
   EXPECT_EQ(std::count_if(told.begin(), told.end(),
                           [](const std::string &error) { return error.rfind("4: The file\n\n", 0) == 0; }),
-            4)
+            5)
       << testing::PrintToString(told);
+  EXPECT_NE(std::find(told.begin(), told.end(),
+                      "4: The file\n\n" + m_dir.file(contained) +
+                          "\n\nwas left behind by a process of id 1 and no process holds it any more; it has been "
+                          "removed.\n"),
+            told.end())
+      << testing::PrintToString(told);
+}
+
+// In a directory where everybody may write, another user's files beside the target stay whatever
+// their names: those that a live process of that user has open without a lock, under its own id,
+// marked or of the older shape (as another program names its temporaries), and one under the id of
+// a process that has ended. An export there and an open there remove none of them, and tell nothing.
+TEST_F(ModelExportTest, AnotherUsersFilesBesideTheTargetStay) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs a second user";
+  block();
+  ASSERT_EQ(chmod(m_dir.path().c_str(), 0777), 0);
+  const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
+  zyrtest::OtherUserFiles theirs(m_dir.path(), [&](long pid) {
+    const std::string id = std::to_string(pid);
+    return Lines{"notes.wez.pid" + id + ".tmp", "report.pid" + id + ".tmp", "data.pid" + id + ".0123456789abcdef.tmp",
+                 "notes.wez.zyr-pid" + id + ".tmp", "notes.wez.zyr-pid" + ended + ".tmp"};
+  });
+  ASSERT_TRUE(theirs.holds());
+  Lines expected = directory();
+  zyrtest::ErrorCapture errors;
+  ASSERT_EQ(zyrModel_exportMesh(m_hm, "Def", m_dir.file("notes.wez").c_str(), "m", 0), 1);
+  int32_t hd = -1, hm = -1;
+  ASSERT_EQ(zyrDatabase_open(m_dir.file("other.zyr").c_str(), &hd, &hm), 1);
+  EXPECT_EQ(zyrDatabase_close(hd, 0), 1);
+  expected.insert(expected.end(), {"notes.wez", "other.zyr"});
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(directory(), expected);
+  EXPECT_EQ(errors.take(), Lines{});
 }
 
 // The coordinates of a zone without a mesh cannot be written: the export fails, and the file it
@@ -427,7 +467,7 @@ TEST_F(ModelExportTest, ARunningExportsTemporaryIsNeverReplaced) {
                     {"zyrModel_exportMesh", "0", "Def", "out.wez", "m", "0", "zyrDatabase_close", "0", "-1"}),
              "export.before-replace");
   ASSERT_EQ(exporter->waitPause(), "export.before-replace");
-  const std::string temporary = m_dir.file("out.wez.pid" + std::to_string(exporter->pid()) + ".tmp");
+  const std::string temporary = m_dir.file("out.wez.zyr-pid" + std::to_string(exporter->pid()) + ".tmp");
   ASSERT_TRUE(zyrtest::fileExists(temporary));
   const std::string bytes = zyrtest::readFile(temporary);
   const std::string why = "Unable to overwrite the existing file " + temporary + ".\nIt is in use by process " +

@@ -80,7 +80,7 @@ void ImportTest::useReader(const std::string &path) {
 std::vector<std::string> ImportTest::intermediateFiles() const {
   std::vector<std::string> names;
   for (const std::string &name : m_dir->listing())
-    if (name.find(".gmo") != std::string::npos || name.rfind("zyr.pid", 0) == 0)
+    if (name.find(".gmo") != std::string::npos || name.rfind("zyr.zyr-pid", 0) == 0)
       names.push_back(name);
   return names;
 }

@@ -37,7 +37,8 @@ protected:
   std::string script(const std::string &name, const std::string &body);
   // Makes the script the mesh reader (WEZ5_KELVO_EXEC).
   void useReader(const std::string &path);
-  // Names of the scratch directory's files that end in ".gmo" or ".gmo.lck".
+  // Names of the scratch directory's files that hold ".gmo", and the intermediate files of imports
+  // ("zyr.zyr-pid<N>...").
   std::vector<std::string> intermediateFiles() const;
 
   std::unique_ptr<zyrtest::ScratchDir> m_dir;

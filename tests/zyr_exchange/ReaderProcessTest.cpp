@@ -76,7 +76,7 @@ TEST_F(ReaderProcessTest, CommandLineHoldsEveryArgumentLiterally) {
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[0], "-I");
   // In the working directory, named for this process, as what it leaves when killed.
-  EXPECT_EQ(lines[1].rfind(m_dir->path() + "/zyr.pid" + std::to_string(static_cast<long>(getpid())) + ".", 0), 0u)
+  EXPECT_EQ(lines[1].rfind(m_dir->path() + "/zyr.zyr-pid" + std::to_string(static_cast<long>(getpid())) + ".", 0), 0u)
       << lines[1];
   EXPECT_EQ(lines[1].substr(lines[1].size() - 4), ".tmp");
   lines.erase(lines.begin(), lines.begin() + 2);
@@ -143,24 +143,28 @@ TEST_F(ReaderProcessTest, IntermediateNamesNeverMeetAnExistingFile) {
 }
 
 // What imports and readers that were killed left in the working directory goes when the next
-// import starts, each told as a warning; files of live processes stay.
+// import starts, each told as a warning, also under the older names without the library's mark;
+// files of live processes stay.
 TEST_F(ReaderProcessTest, AnImportRemovesWhatKilledImportsLeft) {
   const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
-  const std::string dead = "zyr.pid" + ended + ".0.tmp";
-  const std::string live = "zyr.pid1.0.tmp";
+  const std::string dead = "zyr.zyr-pid" + ended + ".0.tmp";
+  const std::string live = "zyr.zyr-pid1.0.tmp", older = "zyr.pid1.0.tmp";
   // The last: a killed reader's file beside the intermediate file of an import still running.
-  const std::vector<std::string> gone = {dead, dead + ".lck", live + ".pid" + ended + ".tmp"};
+  const std::vector<std::string> gone = {dead, dead + ".lck", "zyr.pid" + ended + ".0.tmp",
+                                         live + ".zyr-pid" + ended + ".tmp"};
   for (const std::string &name : gone)
     zyrtest::writeFile(m_dir->file(name), "partial");
   zyrtest::writeFile(m_dir->file(live), "partial");
+  zyrtest::writeFile(m_dir->file(older), "partial");
   useReader(script("reader", "exit 1\n"));
   EXPECT_EQ(import("Msh", m_mesh), nullptr);
   const std::vector<std::string> names = m_dir->listing();
   for (const std::string &name : gone)
     EXPECT_EQ(std::count(names.begin(), names.end(), name), 0) << name;
   EXPECT_EQ(std::count(names.begin(), names.end(), live), 1);
+  EXPECT_EQ(std::count(names.begin(), names.end(), older), 1);
   EXPECT_EQ(std::count_if(published().begin(), published().end(), [](const RaisedError &e) { return e.code == 4; }),
-            3);
+            4);
 }
 
 } // namespace

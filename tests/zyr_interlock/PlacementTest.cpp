@@ -43,7 +43,7 @@ TEST(PlacementTest, ATemporaryFitsWhereverItsNameFits) {
     EXPECT_EQ(zyrLeftovers_owner(temporary), self) << last;
     // Short names are kept whole; the cut ones keep their start.
     if (length + 4 + 20 <= most)
-      EXPECT_EQ(last, lastPart(name) + ".pid" + std::to_string(self) + ".tmp");
+      EXPECT_EQ(last, lastPart(name) + ".zyr-pid" + std::to_string(self) + ".tmp");
     else
       EXPECT_EQ(last.substr(0, most - 40), std::string(most - 40, 'n'));
     zyrtest::writeFile(std::string(temporary) + ".lck", "fits");
@@ -60,7 +60,7 @@ TEST(PlacementTest, ATemporaryFitsWhereverItsNameFits) {
       text += "\xc3\xa9";
     return text;
   }());
-  ASSERT_EQ(zyrLeftovers_beside(accented.c_str(), ".pid1.tmp", 4, temporary, sizeof temporary), 1);
+  ASSERT_EQ(zyrLeftovers_beside(accented.c_str(), ".zyr-pid1.tmp", 4, temporary, sizeof temporary), 1);
   const std::string cut = lastPart(temporary);
   const size_t mark = cut.find('~');
   ASSERT_NE(mark, std::string::npos) << cut;
@@ -82,7 +82,7 @@ TEST(PlacementTest, ThroughLinksTheFileTheyLeadToIsReplaced) {
   zyrPlacement place;
   ASSERT_EQ(zyrPlacement_begin(&place, dir.file("name").c_str(), 0), 1);
   EXPECT_EQ(place.m_target, dir.file("far/x"));
-  EXPECT_EQ(place.m_temporary.rfind(dir.file("far/x.pid"), 0), 0u) << place.m_temporary;
+  EXPECT_EQ(place.m_temporary.rfind(dir.file("far/x.zyr-pid"), 0), 0u) << place.m_temporary;
   ASSERT_EQ(put(&place, "new"), 1);
   ASSERT_EQ(zyrPlacement_begin(&place, dir.file("dangling").c_str(), 0), 1);
   EXPECT_FALSE(place.m_exists);
@@ -263,6 +263,24 @@ TEST(PlacementTest, ATemporaryNameThatIsHeldIsLeftAndAnotherTaken) {
   ASSERT_EQ(zyrPlacement_commit(&place), 1);
   EXPECT_EQ(zyrtest::readFile(plain), "theirs");
   EXPECT_EQ(zyrtest::readFile(target), "mine");
+  // What is no regular file, under the name or under its lock file's name, is not taken for a
+  // leftover: it stays, and another name is taken.
+  const std::string piped = dir.file("piped");
+  char name[PATH_MAX];
+  ASSERT_EQ(zyrLeftovers_name(piped.c_str(), ".tmp", 0, name, sizeof name), 1);
+  for (const std::string &fifo : {std::string(name), std::string(name) + ".lck"}) {
+    SCOPED_TRACE(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    {
+      zyrPlacement other;
+      ASSERT_EQ(zyrPlacement_begin(&other, piped.c_str(), 4), 1);
+      EXPECT_NE(other.m_temporary, name);
+    }
+    struct stat status;
+    ASSERT_EQ(lstat(fifo.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
+    ASSERT_EQ(unlink(fifo.c_str()), 0);
+  }
 }
 
 // The rename replaces only the file it expects: a file that came where none was, or that took the

@@ -116,14 +116,18 @@ TEST_F(CrashTest, TheNextOpenRemovesWhatEndedProcessesLeft) {
   Repository *repository = Repository_new(m_name.c_str());
   ASSERT_NE(repository, nullptr);
   Repository_close(repository, -1);
-  const std::string dead = ".pid" + std::to_string(static_cast<long>(zyrtest::endedProcess()));
-  const std::string live = ".pid" + std::to_string(static_cast<long>(getpid()));
+  const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
+  const std::string dead = ".zyr-pid" + ended, live = ".zyr-pid" + std::to_string(static_cast<long>(getpid()));
   // A compaction killed half way (its copy and the copy's lock file), one killed after its copy
-  // was closed, and a lock-file update killed before its rename.
+  // was closed, a lock-file update killed before its rename, and a copy named as older versions
+  // named them.
   const std::vector<std::string> gone = {"compact" + dead + ".A.tmp", "compact" + dead + ".A.tmp.lck",
-                                         "compact" + dead + ".B.tmp.lck", m_name + ".lck" + dead + ".tmp"};
-  // A compaction still running, a file some process holds, and names that are not leftovers.
+                                         "compact" + dead + ".B.tmp.lck", m_name + ".lck" + dead + ".tmp",
+                                         "compact.pid" + ended + ".E.tmp"};
+  // A compaction still running, one of the older name whose process runs, a file some process
+  // holds, and names that are not leftovers.
   const std::vector<std::string> kept = {"compact" + live + ".C.tmp", "compact" + live + ".C.tmp.lck",
+                                         "compact.pid1.F.tmp",
                                          "compact" + dead + ".D.tmp", "compact" + dead + ".D.tmp.lck",
                                          "compactor.tmp", "compact.dead.tmp", "report.2024.final.tmp"};
   for (const std::string &name : gone)

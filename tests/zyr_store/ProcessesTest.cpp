@@ -91,7 +91,9 @@ protected:
     EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
     EXPECT_TRUE(named("compact").empty());
   }
-  static std::string pidStem(const Driver &d) { return "compact.pid" + std::to_string(static_cast<long>(d->pid())); }
+  static std::string pidStem(const Driver &d) {
+    return "compact.zyr-pid" + std::to_string(static_cast<long>(d->pid()));
+  }
 };
 
 const std::string kReader = "         1\n";

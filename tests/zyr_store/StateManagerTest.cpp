@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -492,6 +494,31 @@ TEST_F(StateTest, QueriesFollowCommitsGoingBackAndOpeningAState) {
   EXPECT_EQ(thing->m_count, 50);
   EXPECT_EQ(zyrObject_isDestroying(thing), 0);
   EXPECT_TRUE(takeErrors().empty());
+}
+
+// A database whose directory is removed while it is open refuses a change for the true reason:
+// the directory is gone, and nothing can be made beside the database (its lock file's new value).
+TEST_F(StateTest, AChangeInADirectoryRemovedMeanwhileTellsThatItIsGone) {
+  close(-1);
+  const std::string directory = file("gone");
+  ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
+  // Opened again, it is not yet its file's writer: the change claims the file.
+  for (int open = 0; open < 2; ++open) {
+    if (m_repository != nullptr)
+      close(-1);
+    m_repository = Repository_new((directory + "/states.zyr").c_str());
+    ASSERT_NE(m_repository, nullptr);
+  }
+  for (const std::string &name : zyrtest::listing(directory))
+    ASSERT_EQ(unlink((directory + "/" + name).c_str()), 0) << name;
+  ASSERT_EQ(rmdir(directory.c_str()), 0);
+  takeErrors();
+  EXPECT_LE(zyrStateManager_openState(manager()), 0);
+  const std::vector<std::string> errors = takeErrors();
+  ASSERT_FALSE(errors.empty());
+  for (const std::string &error : errors)
+    EXPECT_FALSE(zyrtest::contains(error, "Operation not permitted")) << error;
+  EXPECT_TRUE(zyrtest::contains(errors.back(), "No such file or directory")) << testing::PrintToString(errors);
 }
 
 } // namespace

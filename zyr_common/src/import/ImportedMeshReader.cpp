@@ -293,8 +293,9 @@ int ImportedMesh_checkExitStatus(ImportedMesh *, Process *process) {
 
 // A name of its own for every import, never that of an existing file: two imports sharing the
 // working directory cannot meet, and a file being imported is never taken for the input. The
-// name carries this process's id ("zyr.pid<N>.<serial>.tmp", zyrLeftovers.h), so that what a
-// killed import left is removed by whoever next works in the directory.
+// name carries the library's mark and this process's id ("zyr.zyr-pid<N>.<serial>.tmp",
+// zyrLeftovers.h), so that what a killed import left is removed by whoever next works in the
+// directory.
 char *ImportedMesh_getIntermediateFileName(ImportedMesh *) {
   ZYR_TRACE_BEGIN_DESC("Determine an appropriate intermediate filename.");
   static_cast<void>(zyr_trace_on_);

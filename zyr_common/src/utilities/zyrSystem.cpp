@@ -877,13 +877,17 @@ struct LeftoverReport {
   const char *m_function;
 };
 
-// Each leftover of a process that ended is told to the user once.
+// Each leftover removed is told to the user once, with what is known of it: the id in its name,
+// and that nobody holds it. Its maker may have been a process of another pid namespace, so
+// whether a process of that id runs here says nothing about it.
 void warnLeftoverRemoved(const char *path, long pid, void *context) {
   const char *function = static_cast<LeftoverReport *>(context)->m_function;
   zyrError *error = zyrError_new(ZYR_W_INVALID_DATA_IGNORED, function != nullptr ? function : __func__, __FILE__,
                                  __LINE__);
-  zyrError_addMessage(error, "The file\n\n%s\n\nwas left by process %ld, which has ended; it has been removed.\n", path,
-                      pid);
+  zyrError_addMessage(error,
+                      "The file\n\n%s\n\nwas left behind by a process of id %ld and no process holds it any more; "
+                      "it has been removed.\n",
+                      path, pid);
   zyrError_publish(error);
 }
 

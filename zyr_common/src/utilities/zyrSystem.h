@@ -152,15 +152,17 @@ void zyrDebugBreak();
 // prefix's last part is so long that the name would not fit its directory, that part is cut short
 // (zyrLeftovers_beside): a temporary fits wherever a file of the prefix's name fits.
 char *zyrGetTemporaryFileName(const char *prefix);
-// "prefix.pid<N>.<22 characters>.tmp": a temporary name as above that carries this process's id
-// (zyrLeftovers.h), so that whoever next works in the directory removes the file once this
-// process has ended. Only for files that hold nothing the user could lose (a copy of what is still
-// elsewhere, a file being written). NULL when no name can be made.
+// "prefix.zyr-pid<N>.<22 characters>.tmp": a temporary name as above that carries the library's
+// mark and this process's id (zyrLeftovers.h), so that whoever next works in the directory removes
+// the file once this process has ended and nobody holds it. Only for files that hold nothing the
+// user could lose (a copy of what is still elsewhere, a file being written). NULL when no name can
+// be made.
 char *zyrGetProcessTemporaryFileName(const char *prefix);
-// Removes from the directory ("" or NULL: the working directory) the temporary files, and their
-// lock files, that processes which have ended left there (zyrLeftovers.h); files of live
-// processes, and files some process holds, stay. Each removal is published as warning 4 under
-// the function's name. The number removed.
+// Removes from the directory ("" or NULL: the working directory) the temporary files of this
+// library, and their lock files, that processes left there and nobody holds (zyrLeftovers.h);
+// other users' files, files that are not regular files, files some process holds, and names
+// whose live maker leaves them unheld for moments while a process of their id runs, stay. Each
+// removal is published as warning 4 under the function's name. The number removed.
 int zyrRemoveLeftovers(const char *directory, const char *function);
 // The first of TEMP, TMP and TMPDIR that names a directory, else "/tmp" when it is one, else NULL.
 char *zyrGetTemporaryDirectory();
