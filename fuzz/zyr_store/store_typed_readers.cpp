@@ -3,12 +3,15 @@
 // values broken, the data type word changed, a stored reference made no key. Every answer, what it
 // hands over, what it leaves in the caller's variables and which damaged versions it tells of, is
 // checked against the rules of Database.h, worked out from what was written and what was damaged;
-// so are the answers at the state of a purge after it and after a reopen. A mismatch aborts.
+// so is every answer after a purge (the version it keeps of each name, renumbered) and after a
+// reopen. The purge comes after the reads, when the handle has met every damaged version, or before
+// any read, when it has met none. A mismatch aborts.
 //
 // Each name is read at every state, by one reader of each kind (which one, the input chooses).
-// An input: the number of names, a byte that varies the readers and the buffer sizes, the state of
-// the purge; then for each name the number of its versions and, for each, its state (0 to 5), a byte
-// for its kind, count and writer, a byte for its damage, the values, and what the damage needs.
+// An input: the number of names, a byte that varies the readers and the buffer sizes, a byte for the
+// state of the purge and whether it comes first; then for each name the number of its versions and,
+// for each, its state (0 to 5), a byte for its kind, count and writer, a byte for its damage, the
+// values, and what the damage needs.
 #include "Database.h"
 #include "zyrCString.h"
 #include "zyrErrorManager.h"
@@ -18,6 +21,7 @@
 #include "zyrTestSupport.h"
 #include "zyrUUID.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -451,6 +455,21 @@ void check(bool holds, const char *what, const char *name, Reader reader, int32_
   std::abort();
 }
 
+// The history a purge at the state leaves: the one version it keeps, its state rewritten as 1 when
+// above 0. It keeps the newest sound version not above the state. Without one, a purge after the
+// reads keeps the newest not above it, which the reads told of (so that it reads as it did); one
+// before any read keeps the oldest, the one version it does not read, nothing older being there.
+std::map<int32_t, Version> purged(const std::map<int32_t, Version> &history, int32_t state, bool purgeFirst) {
+  const std::pair<const int32_t, Version> *kept = nullptr;
+  for (const auto &entry : history) {
+    if (entry.first > state) break;
+    const bool keptSound = kept != nullptr && kept->second.m_damage == kSound;
+    if (entry.second.m_damage == kSound || (!keptSound && (!purgeFirst || kept == nullptr))) kept = &entry;
+  }
+  if (kept == nullptr) return {};
+  return {{kept->first > 0 ? 1 : 0, kept->second}};
+}
+
 // The readers asked of a name at a state: one of each kind (integers, floats, doubles, characters,
 // strings, references), its scalar, allocating or buffer reader as the input's byte, the name and
 // the state choose, so that the inputs between them ask every reader at every state.
@@ -474,6 +493,30 @@ std::string joined(const std::vector<std::string> &texts) {
   return out;
 }
 
+std::string nameOf(size_t i) { return "n" + std::to_string(i); }
+
+// Every reader asked of every name at every state of `states` (the states of its history), each answer
+// and what it tells checked against the rules for the histories.
+void readEvery(Database *database, const std::vector<std::map<int32_t, Version>> &histories,
+               const std::vector<std::vector<int32_t>> &states, uint8_t sizes, const zyrUUID *object,
+               const std::string &key, const std::string &fileName, zyrtest::ErrorCapture &errors, const char *when) {
+  std::vector<std::string> told;
+  for (size_t i = 0; i < histories.size(); ++i) {
+    const std::string name = nameOf(i);
+    for (int32_t state : states[i])
+      for (int32_t k = 0; k < 6; ++k) {
+        const Reader reader = readerAt(sizes, i, state, k);
+        const int32_t n = (sizes + state + k + 2 * kStates) % 6;
+        const Answer got = ask(database, reader, state, object, name.c_str(), n);
+        const Answer wanted = expected(reader, histories[i], state, n, name.c_str(), key, fileName.c_str(), &told);
+        check(got == wanted, when, name.c_str(), reader, state, n, shown(got), shown(wanted));
+        const std::vector<std::string> heard = errors.take();
+        check(heard == told, (std::string("told: ") + when).c_str(), name.c_str(), reader, state, n, joined(heard),
+              joined(told));
+      }
+  }
+}
+
 void removeFiles(const std::string &name) {
   std::remove(name.c_str());
   std::remove((name + ".lck").c_str());
@@ -493,7 +536,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Input in{data, size};
   const int32_t names = 1 + in.next() % 3;
   const uint8_t sizes = in.next();
-  const int32_t purgeState = 1 + in.next() % kStates;
+  const uint8_t purge = in.next();
+  const int32_t purgeState = 1 + purge % kStates;
+  const bool purgeFirst = purge / kStates % 2 == 1;
   std::vector<std::map<int32_t, Version>> histories(static_cast<size_t>(names));
   for (auto &history : histories)
     for (int32_t versions = 1 + in.next() % 5; versions > 0; --versions) {
@@ -507,7 +552,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   zyrtest::ErrorCapture errors;
   zyrUUID *object = zyrUUID_newFromIntegers(1, 2, 3, 4);
   const std::string key = keyText(object);
-  const auto nameOf = [](size_t i) { return "n" + std::to_string(i); };
   Database *database = Database_new(file.c_str());
   if (database == nullptr) std::abort();
   for (size_t i = 0; i < histories.size(); ++i)
@@ -524,53 +568,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string fileName = Database_getFileName(database);
   errors.take();
 
-  // Every reader at every state, and the answers at the state of the purge kept.
-  std::vector<std::vector<Answer>> atPurge(histories.size(), std::vector<Answer>(6));
-  // Whether a read at the state of the purge takes a sound version.
-  std::vector<bool> soundAtPurge(histories.size(), false);
-  for (size_t i = 0; i < histories.size(); ++i)
-    for (const auto &[when, version] : histories[i])
-      if (when <= purgeState && version.m_damage == kSound) soundAtPurge[i] = true;
-  std::vector<std::string> told;
-  for (size_t i = 0; i < histories.size(); ++i) {
-    const std::string name = nameOf(i);
-    for (int32_t state : statesOf(histories[i]))
-      for (int32_t k = 0; k < 6; ++k) {
-        const Reader reader = readerAt(sizes, i, state, k);
-        const int32_t n = (sizes + state + k + 2 * kStates) % 6;
-        const Answer got = ask(database, reader, state, object, name.c_str(), n);
-        const Answer wanted = expected(reader, histories[i], state, n, name.c_str(), key, fileName.c_str(), &told);
-        check(got == wanted, "answer", name.c_str(), reader, state, n, shown(got), shown(wanted));
-        const std::vector<std::string> heard = errors.take();
-        check(heard == told, "told", name.c_str(), reader, state, n, joined(heard), joined(told));
-        if (state == purgeState) atPurge[i][static_cast<size_t>(k)] = got;
-      }
+  // Every reader at every state, before the purge or only after it; then every reader at every state
+  // of the history the purge left, and so after a reopen: the states of the history written as well,
+  // at which a purge that kept its states would answer.
+  if (!purgeFirst) {
+    std::vector<std::vector<int32_t>> written;
+    for (const auto &history : histories) written.push_back(statesOf(history));
+    readEvery(database, histories, written, sizes, object, key, fileName, errors, "answer");
   }
-
-  // The purge keeps of every name the version its readers took at the state: they answer as they did,
-  // without a word where that version was sound, and so after a reopen.
   if (Database_purgeModifiedData(database, purgeState) != 1) std::abort();
-  for (int pass = 0; pass < 2; ++pass) {
-    if (pass == 1) {
-      Database_delete(database);
-      database = Database_new(file.c_str());
-      if (database == nullptr) std::abort();
-    }
-    for (size_t i = 0; i < histories.size(); ++i) {
-      const std::string name = nameOf(i);
-      for (int32_t k = 0; k < 6; ++k) {
-        const Reader reader = readerAt(sizes, i, purgeState, k);
-        const int32_t n = (sizes + purgeState + k) % 6;
-        const Answer got = ask(database, reader, purgeState, object, name.c_str(), n);
-        const Answer &before = atPurge[i][static_cast<size_t>(k)];
-        check(got == before, pass == 0 ? "answer after the purge" : "answer after the reopen", name.c_str(), reader,
-              purgeState, n, shown(got), shown(before));
-        const std::vector<std::string> heard = errors.take();
-        check(!soundAtPurge[i] || heard.empty(), "told after the purge", name.c_str(), reader, purgeState, n,
-              joined(heard), "nothing");
-      }
-    }
+  std::vector<std::map<int32_t, Version>> left;
+  std::vector<std::vector<int32_t>> states;
+  for (const auto &history : histories) {
+    left.push_back(purged(history, purgeState, purgeFirst));
+    std::vector<int32_t> asked = statesOf(history);
+    for (const auto &entry : left.back())
+      if (std::find(asked.begin(), asked.end(), -entry.first) == asked.end()) asked.push_back(-entry.first);
+    states.push_back(asked);
   }
+  readEvery(database, left, states, sizes, object, key, fileName, errors, "answer after the purge");
+  Database_delete(database);
+  database = Database_new(file.c_str());
+  if (database == nullptr) std::abort();
+  readEvery(database, left, states, sizes, object, key, fileName, errors, "answer after the reopen");
   Database_delete(database);
   zyrUUID_delete(object);
   errors.take();

@@ -1,15 +1,19 @@
 // Reads of versions that are damaged in the file: what the readers into a caller's buffer hand
 // over, and which versions a read and a purge take when a version's data type is one the store
-// never writes.
+// never writes; what the readers into a caller's buffer stage a version in.
 #include "StoreTestSupport.h"
 
 #include "Database.h"
+#include "DatabaseStaging.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
 #include "zyrTestDataSets.h"
 #include "zyrTestErrors.h"
 #include "zyrUUID.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -196,6 +200,60 @@ TYPED_TEST(BufferReaderTest, AVersionToldAsDamagedLeavesNothingInTheBuffer) {
     EXPECT_EQ(this->readAtTwo(name), expected);
     EXPECT_EQ(errors.take(), std::vector<std::string>{this->leftOut(name, 2)});
   }
+}
+
+// A few values read into a buffer of a million: each version was staged in a zero-filled copy of
+// the whole buffer (megabytes for two values), on every read.
+TYPED_TEST(BufferReaderTest, AFewValuesIntoALargeBufferStageNoMoreThanTheVersion) {
+  using Value = typename TypeParam::Value;
+  ASSERT_EQ(TypeParam::write(this->m_database, 1, this->m_object, "few", false), 1);
+  this->reopen();
+  const int32_t n = int32_t{1} << 20;
+  // Left as new: the read must reach only the entries it hands over.
+  std::unique_ptr<Value[]> buffer(new Value[n]);
+  for (int32_t i = 0; i < 3; ++i) buffer[i] = TypeParam::untouched();
+  buffer[n - 1] = TypeParam::untouched();
+  ASSERT_EQ(TypeParam::read(this->m_database, 1, this->m_object, "few", buffer.get(), n), 1);
+  std::vector<std::string> shown;
+  for (int32_t i : {0, 1, 2, n - 1}) {
+    shown.push_back(TypeParam::text(buffer[i]));
+    TypeParam::release(buffer[i]);
+  }
+  std::vector<std::string> expected = TypeParam::first();
+  expected.resize(4, "-");
+  EXPECT_EQ(shown, expected);
+  EXPECT_LE(Database_largestStaging(this->m_database), 1024);
+}
+
+// A version of thousands of values, more than a new handle's staging holds, read into a buffer of a
+// million: the staging grows to the version's size, each version tried read whole into it. The
+// damaged newer one leaves nothing in the buffer, the older one is handed over entire, and a buffer
+// one value too small for it is refused and left as it was.
+TEST_F(DamagedVersionTest, AStagingGrowsToTheVersionNotToTheBuffer) {
+  std::vector<int32_t> older(3000), newer(5000);
+  for (size_t i = 0; i < older.size(); ++i) older[i] = static_cast<int32_t>(3 * i + 1);
+  for (size_t i = 0; i < newer.size(); ++i) newer[i] = static_cast<int32_t>(7 * i + 2);
+  ASSERT_EQ(Database_setInts(m_database, 1, m_object, "big", older.data(), 3000), 1);
+  ASSERT_EQ(Database_setInts(m_database, 2, m_object, "big", newer.data(), 5000), 1);
+  close();
+  ASSERT_TRUE(storetest::damageEndTag(file(), "big", key(), 2));
+  reopen();
+  zyrtest::ErrorCapture errors;
+
+  const int32_t n = int32_t{1} << 20;
+  std::vector<int32_t> buffer(static_cast<size_t>(n), -1);
+  ASSERT_EQ(Database_getIntArray(m_database, 2, m_object, "big", buffer.data(), n), 1);
+  EXPECT_EQ(std::vector<int32_t>(buffer.begin(), buffer.begin() + 3000), older);
+  EXPECT_EQ(std::count(buffer.begin() + 3000, buffer.end(), -1), n - 3000);
+  EXPECT_EQ(errors.take(), std::vector<std::string>{leftOut("big", 2)});
+  const int64_t staged = Database_largestStaging(m_database);
+  EXPECT_GE(staged, static_cast<int64_t>(5000 * sizeof(int32_t)));
+  EXPECT_LT(staged, static_cast<int64_t>(2 * 5000 * sizeof(int32_t)));
+
+  std::vector<int32_t> small(2999, -1);
+  EXPECT_EQ(Database_getIntArray(m_database, 1, m_object, "big", small.data(), 2999), 0);
+  EXPECT_EQ(small, std::vector<int32_t>(2999, -1));
+  EXPECT_EQ(errors.take(), std::vector<std::string>{});
 }
 
 // References whose stored keys are damaged: the reader made each and, finding one that is no key,

@@ -1,6 +1,7 @@
 // The versioned database: attribute values of persistent objects as data sets keyed by name,
 // object key and state, over one DefFile.
 #include "Database.h"
+#include "DatabaseStaging.h"
 
 #include "Dataset.h"
 #include "DefFile.h"
@@ -119,6 +120,7 @@ Database *makeHandle(const char *fileName, DefFile *file) {
 }
 
 void freeHandle(Database *database) {
+  zyrMemory_free(database->m_staging, __func__);
   delete database->m_leftOut;
   DefFile_delete(database->m_defFile);
   zyrUUID_delete(database->m_uuid);
@@ -679,21 +681,64 @@ template <class T> auto staged(int (*reader)(DefFile *, const char *, const char
   };
 }
 
+// ---- The staging of the buffer readers ----
+// A buffer reader reads each version into the handle's staging, of the version's size and not the
+// buffer's: a caller's generous n costs nothing. The staging is kept for the next read and never
+// cleared (a read overwrites what it hands over); one grown past kKeptStaging is let go after its
+// read, so that a handle does not hold the memory of its largest version for the rest of its life.
+const int64_t kLeastStaging = 256;
+const int64_t kKeptStaging = int64_t{16} << 20;
+
+// The staging with room for `count` values of T, grown (its contents dropped) when it has not.
+template <class T> T *stagingFor(Database *database, int32_t count) {
+  const int64_t bytes = std::max(static_cast<int64_t>(count) * static_cast<int64_t>(sizeof(T)), kLeastStaging);
+  if (bytes > database->m_stagingBytes) {
+    zyrMemory_free(database->m_staging, __func__);
+    database->m_staging = zyrMemory_allocate(bytes, __func__);
+    database->m_stagingBytes = bytes;
+    database->m_largestStaging = std::max(database->m_largestStaging, bytes);
+  }
+  return static_cast<T *>(database->m_staging);
+}
+
+// The values of T that the staging has room for, at least those of kLeastStaging.
+template <class T> int32_t stagingRoom(const Database *database) {
+  const int64_t room = std::max(database->m_stagingBytes, kLeastStaging) / static_cast<int64_t>(sizeof(T));
+  return static_cast<int32_t>(std::min<int64_t>(room, INT32_MAX));
+}
+
 // A reader of a caller's buffer of n, whose count it may change, as a reader of the buffer alone:
-// each version tried is read with the count the caller gave, and exactly what the reader says it
-// read is copied.
+// each version tried is read into the staging with as much room as the staging has, up to n; a
+// version that needs more tells how much (its header holds the count), and one that the caller's
+// buffer can take is read again into staging of exactly that. Exactly what the reader says it read
+// is copied, and only of a version that read whole.
 template <class T>
-auto intoBuffer(int (*reader)(DefFile *, const char *, const char *, int32_t, T *, int32_t *), int32_t n) {
-  return [reader, n](DefFile *file, const char *what, const char *where, int32_t when, T *array) {
+auto intoBuffer(Database *database, int (*reader)(DefFile *, const char *, const char *, int32_t, T *, int32_t *),
+                int32_t n) {
+  return [database, reader, n](DefFile *file, const char *what, const char *where, int32_t when, T *array) {
     int32_t count = n;
-    if (array == nullptr) return reader(file, what, where, when, array, &count);
-    // Never empty, so that a buffer of 0 is a buffer as the caller's is.
-    std::vector<T> read(static_cast<size_t>(std::max(n, 1)), T());
-    const bool taken = reader(file, what, where, when, read.data(), &count) &&
-                       tookWhole(file, what, where, when, kIsReference<T>);
-    const size_t copied = taken ? static_cast<size_t>(std::clamp(count, 0, std::max(n, 0))) : 0;
-    std::copy(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(copied), array);
-    for (size_t i = copied; i < read.size(); ++i) releaseStaged(read[i]);
+    // Refused by the reader as every such buffer is, before it reads anything.
+    if (array == nullptr || n < 0) return reader(file, what, where, when, nullptr, &count);
+    int32_t room = std::min(n, stagingRoom<T>(database));
+    T *staging = stagingFor<T>(database, room);
+    count = room;
+    bool read = reader(file, what, where, when, staging, &count) != 0;
+    if (!read && count > room && count <= n) {
+      room = count;
+      staging = stagingFor<T>(database, room);
+      read = reader(file, what, where, when, staging, &count) != 0;
+    }
+    const bool taken = read && tookWhole(file, what, where, when, kIsReference<T>);
+    const int32_t made = read ? std::clamp(count, 0, room) : 0;
+    if (taken)
+      std::copy(staging, staging + made, array);
+    else
+      for (int32_t i = 0; i < made; ++i) releaseStaged(staging[i]);
+    if (database->m_stagingBytes > kKeptStaging) {
+      zyrMemory_free(database->m_staging, __func__);
+      database->m_staging = nullptr;
+      database->m_stagingBytes = 0;
+    }
     return taken ? 1 : 0;
   };
 }
@@ -777,7 +822,7 @@ int Database_getInts(Database *database, int32_t state, const zyrUUID *uuid, con
 
 int Database_getIntArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                          int32_t *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readIntArray, n), array);
+  return readActive(database, state, uuid, name, intoBuffer(database, DefFile_readIntArray, n), array);
 }
 
 int Database_setFloat(Database *database, int32_t state, const zyrUUID *uuid, const char *name, float value) {
@@ -803,7 +848,7 @@ int Database_getFloats(Database *database, int32_t state, const zyrUUID *uuid, c
 
 int Database_getFloatArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                            float *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readFloatArray, n), array);
+  return readActive(database, state, uuid, name, intoBuffer(database, DefFile_readFloatArray, n), array);
 }
 
 int Database_setDouble(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -830,7 +875,7 @@ int Database_getDoubles(Database *database, int32_t state, const zyrUUID *uuid, 
 
 int Database_getDoubleArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                             double *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readDoubleArray, n), array);
+  return readActive(database, state, uuid, name, intoBuffer(database, DefFile_readDoubleArray, n), array);
 }
 
 int Database_setChar(Database *database, int32_t state, const zyrUUID *uuid, const char *name, char value) {
@@ -855,7 +900,7 @@ int Database_getChars(Database *database, int32_t state, const zyrUUID *uuid, co
 
 int Database_getCharArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                           char *array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readCharArray, n), array);
+  return readActive(database, state, uuid, name, intoBuffer(database, DefFile_readCharArray, n), array);
 }
 
 int Database_setString(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -883,7 +928,7 @@ int Database_getStrings(Database *database, int32_t state, const zyrUUID *uuid, 
 
 int Database_getStringArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                             char **array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readStringArray, n), array);
+  return readActive(database, state, uuid, name, intoBuffer(database, DefFile_readStringArray, n), array);
 }
 
 int Database_setPointer(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
@@ -911,8 +956,10 @@ int Database_getPointers(Database *database, int32_t state, const zyrUUID *uuid,
 
 int Database_getPointerArray(Database *database, int32_t state, const zyrUUID *uuid, const char *name,
                              zyrUUID **array, int32_t n) {
-  return readActive(database, state, uuid, name, intoBuffer(DefFile_readUUIDArray, n), array);
+  return readActive(database, state, uuid, name, intoBuffer(database, DefFile_readUUIDArray, n), array);
 }
+
+int64_t Database_largestStaging(const Database *database) { return database->m_largestStaging; }
 
 int Database_getData(Database *database, int32_t state, const zyrUUID *uuid, const char *name, int32_t *kind,
                      void **values, int32_t *count) {

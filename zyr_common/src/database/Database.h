@@ -32,6 +32,9 @@ struct Database {
   int32_t m_creating;           // 1 while the new file is not yet a whole database: a close then
                                 // removes the file if this open made it (Database_setCreating)
   DatabaseLeftOut *m_leftOut;   // owned; the versions that reads of this handle could not take
+  void *m_staging;              // owned; where the buffer readers read a version before handing it over
+  int64_t m_stagingBytes;       // the size of m_staging
+  int64_t m_largestStaging;     // the largest m_staging this handle has had (DatabaseStaging.h)
 };
 
 // The keyed writes that failed (each published when it failed) since the last call; the count
