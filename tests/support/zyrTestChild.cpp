@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -125,6 +126,22 @@ LockHolder::LockHolder(const std::string &path, int how) {
 }
 
 LockHolder::~LockHolder() { endPausedChild(m_pid); }
+
+bool othersCanReach(const std::string &directory) {
+  char *real = realpath(directory.c_str(), nullptr);
+  if (real == nullptr)
+    return false;
+  std::string path = real;
+  free(real);
+  for (;;) {
+    struct stat status;
+    if (stat(path.empty() ? "/" : path.c_str(), &status) != 0 || (status.st_mode & S_IXOTH) == 0)
+      return false;
+    if (path.empty())
+      return true;
+    path.resize(path.rfind('/'));
+  }
+}
 
 OtherUserFiles::OtherUserFiles(const std::string &directory,
                                const std::function<std::vector<std::string>(long pid)> &names) {

@@ -86,6 +86,10 @@ private:
 // that `names` gives for its own process id (names in the directory, which that user must be able
 // to write) and keeps them open, without any lock, until the object goes: another user's live
 // process and its files. Only a privileged process can start it (holds() false otherwise).
+// Whether another user may reach the directory: every directory on its way lets others search it.
+// A temporary directory inside one of the owner's own (mktemp -d) does not.
+bool othersCanReach(const std::string &directory);
+
 class OtherUserFiles {
 public:
   OtherUserFiles(const std::string &directory, const std::function<std::vector<std::string>(long pid)> &names);
