@@ -715,9 +715,11 @@ int iif_release_record(IO_file *record) {
 
 int iif_is_open(const IO_file *record) { return record && record->m_stream ? 1 : 0; }
 
-int iif_is_named(const IO_file *record) {
-  return record && record->m_stream && record->m_name && isNamed(record->m_stream, record->m_name) ? 1 : 0;
+int iif_is_file(const IO_file *record, const char *name) {
+  return record && record->m_stream && name && isNamed(record->m_stream, name) ? 1 : 0;
 }
+
+int iif_is_named(const IO_file *record) { return record ? iif_is_file(record, record->m_name) : 0; }
 
 int iif_read_failure(const IO_file *record) {
   if (!record) return 0;

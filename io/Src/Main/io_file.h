@@ -96,6 +96,9 @@ int iif_free_contents(IO_file *record);
 int iif_release_record(IO_file *record);
 // 1 when the stream is set.
 int iif_is_open(const IO_file *record);
+// 1 when the name leads to the file open on the record's stream, whatever name the record opened
+// it by, else 0.
+int iif_is_file(const IO_file *record, const char *name);
 // 1 when the record's name still leads to the file open on its stream (not renamed meanwhile, nor
 // replaced under its name by another file), else 0.
 int iif_is_named(const IO_file *record);

@@ -779,13 +779,7 @@ int DefFile_claimWrite(DefFile *file) {
 }
 
 int DefFile_isFile(const DefFile *file, const char *name) {
-  if (!file || !name || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN) || !file->m_fileInfo->m_primary.m_stream)
-    return 0;
-  struct stat open, named;
-  return fstat(fileno(file->m_fileInfo->m_primary.m_stream), &open) == 0 && stat(name, &named) == 0 &&
-                 open.st_dev == named.st_dev && open.st_ino == named.st_ino
-             ? 1
-             : 0;
+  return file && (file->m_openFiles & DEFFILE_PRIMARY_OPEN) ? iif_is_file(&file->m_fileInfo->m_primary, name) : 0;
 }
 
 int DefFile_isWriter(const DefFile *file) {
