@@ -111,6 +111,12 @@ std::string zyrDirectoryHandle_hold(const char *name, int *fd) {
   return through + file;
 }
 
+std::string zyrDirectoryHandle_fileOf(int fd) {
+  if (!theEnabled || fd < 0)
+    return std::string();
+  return kThrough + std::to_string(fd);
+}
+
 void zyrDirectoryHandle_release(int fd) {
   if (fd < 0)
     return;

@@ -26,9 +26,14 @@ std::string zyrDirectoryHandle_hold(const char *name, int *fd);
 bool zyrDirectoryHandle_leadsThrough(const char *name);
 
 // Whether directories are held at all (1, the default, where the system offers names through a
-// descriptor). 0 makes zyrDirectoryHandle_hold answer "" as on a system without /proc: for tests of
-// what a database does without it.
+// descriptor). 0 makes zyrDirectoryHandle_hold and zyrDirectoryHandle_fileOf answer "" as on a
+// system without /proc: for tests of what a database does without it.
 void zyrDirectoryHandle_setEnabled(int enabled);
+
+// The name that reaches the file open as the descriptor itself ("/proc/self/fd/<fd>"), whatever
+// names it has now: an open of it opens that very file. "" where the system offers no names through
+// descriptors (zyrDirectoryHandle_setEnabled(0) acts so): the caller then has only the file's names.
+std::string zyrDirectoryHandle_fileOf(int fd);
 
 // Lets go of a directory that zyrDirectoryHandle_hold held (nothing for -1).
 void zyrDirectoryHandle_release(int fd);

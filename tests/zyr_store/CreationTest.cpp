@@ -12,6 +12,7 @@
 #include "zyrTestErrors.h"
 
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -147,6 +148,54 @@ TEST_F(CreationTest, ADatabaseWhoseFirstDataSetLooksUnfinishedIsRefusedAndLeftAs
   EXPECT_EQ(Database_new(name.c_str()), nullptr);
   EXPECT_FALSE(madeAnew(errors, name));
   EXPECT_EQ(readFile(name), bytes);
+}
+
+// Whether a file is what a creation cut off leaves is asked of the file the open holds, not of what
+// its name leads to by then: a data-set file that is no database, renamed while it is being opened
+// and replaced by a new file that another process holds, is told as no database (the other file is
+// neither called the held one's maker nor opened instead). Both files stay as they were.
+TEST_F(CreationTest, WhatACreationLeftIsAskedOfTheFileTheOpenHolds) {
+  const std::string name = path("s.zyr"), renamed = path("mine.zyr");
+  DefFile *file = DefFile_new(name.c_str());
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(DefFile_writeInt(file, "A", "B", 0, 7), 1);
+  DefFile_delete(file);
+  const std::string bytes = readFile(name);
+  zyrtest::ChildProcess opener(kDriver, {}, {}, dir(), "open.unversioned");
+  ASSERT_TRUE(opener.send("open s.zyr"));
+  ASSERT_EQ(opener.waitPause(), "open.unversioned");
+  ASSERT_EQ(std::rename(name.c_str(), renamed.c_str()), 0);
+  writeFile(name, kNewFile);
+  const zyrtest::LockHolder maker(name, LOCK_EX);
+  ASSERT_TRUE(maker.holds());
+  opener.release();
+  EXPECT_EQ(opener.readLine(), "fail 0 10020 10003");
+  EXPECT_EQ(readFile(renamed), bytes);
+  EXPECT_EQ(readFile(name), kNewFile);
+}
+
+// A file that a live process is making, renamed while another process opens it, and replaced by a
+// database that a third process reads: that reader is not named as the maker of the file the open
+// found. The name is opened anew, and the database there opened.
+TEST_F(CreationTest, TheMakerOfAFileIsNamedOnlyWhileItsNameLeadsToIt) {
+  const std::string name = path("s.zyr"), renamed = path("made.zyr");
+  writeFile(name, kNewFile);
+  const zyrtest::LockHolder maker(name, LOCK_SH);
+  ASSERT_TRUE(maker.holds());
+  zyrtest::ChildProcess opener(kDriver, {}, {}, dir(), "open.unversioned");
+  ASSERT_TRUE(opener.send("open s.zyr"));
+  ASSERT_EQ(opener.waitPause(), "open.unversioned");
+  ASSERT_EQ(std::rename(name.c_str(), renamed.c_str()), 0);
+  zyrtest::ChildProcess writer(kDriver, {}, {}, dir());
+  // It takes over the lock file that the renamed file left under the name.
+  ASSERT_EQ(writer.ask("open s.zyr"), "ok 1 4");
+  ASSERT_EQ(writer.ask("close 0"), "ok 1");
+  const zyrtest::LockHolder reader(name, LOCK_SH);
+  ASSERT_TRUE(reader.holds());
+  opener.release();
+  EXPECT_EQ(opener.readLine(), "ok 1");
+  EXPECT_EQ(opener.ask("close -1"), "ok 1");
+  EXPECT_EQ(readFile(renamed), kNewFile);
 }
 
 } // namespace

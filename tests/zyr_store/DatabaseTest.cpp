@@ -7,6 +7,7 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrMemory.h"
+#include "zyrSystem.h"
 #include "zyrTestErrors.h"
 #include "zyrUUID.h"
 
@@ -665,6 +666,21 @@ TEST_F(DatabaseTest, CloneAndRename) {
   EXPECT_EQ(std::string(Database_getFileName(m_database)), path("renamed.wez"));
   ASSERT_EQ(Database_getInt(m_database, 1, m_object, "a", &value), 1);
   EXPECT_EQ(Database_fileExists(m_name.c_str()), 0);
+}
+
+// A rename moves the file by its name: refused, and nothing moved, once that name leads to another
+// file (the open one renamed meanwhile, another put in its place).
+TEST_F(DatabaseTest, ARenameMovesNothingOnceTheNameLeadsToAnotherFile) {
+  ASSERT_EQ(Database_setInt(m_database, 1, m_object, "a", 5), 1);
+  const std::string name = m_name + ".zyr";
+  ASSERT_EQ(std::rename(name.c_str(), path("away.zyr").c_str()), 0);
+  storetest::writeFile(name, "another file");
+  EXPECT_EQ(Database_rename(m_database, path("renamed.wez").c_str()), 0);
+  EXPECT_EQ(storetest::readFile(name), "another file");
+  EXPECT_EQ(zyrDoesFileExist(path("renamed.wez").c_str()), 0);
+  int32_t value = 0;
+  ASSERT_EQ(Database_getInt(m_database, 1, m_object, "a", &value), 1);
+  EXPECT_EQ(value, 5);
 }
 
 TEST_F(DatabaseTest, ImportObjectsUnderNewKeys) {

@@ -106,6 +106,16 @@ protected:
     Database_setString(database, 0, nullptr, "Version", version);
     Database_delete(database);
   }
+  // The count of the one thing of the database (-1: none could be read).
+  int32_t countOf(const std::string &name) {
+    Repository *repository = Repository_new(name.c_str());
+    if (repository == nullptr)
+      return -1;
+    TestThing *thing = static_cast<TestThing *>(Repository_getSingletonByTypeName(repository, "Assembly"));
+    const int32_t count = thing != nullptr ? thing->m_count : -1;
+    Repository_close(repository, -1);
+    return count;
+  }
   int32_t versionOf(const std::string &name) {
     Database *database = Database_new(name.c_str());
     const int32_t version = Database_getVersion(database);
@@ -231,6 +241,46 @@ TEST_F(UpgradeTest, InPlaceUpgradesTheFileItHoldsWhateverTheNameLeadsToMeanwhile
   EXPECT_EQ(thing->m_count, 2);
   Repository_close(repository, -1);
   EXPECT_TRUE(takeErrors().empty());
+}
+
+// An upgrade reads the file its open holds. Held once it holds the file, it meets that file renamed
+// within its directory and another old database put under the name. To a new name the new database
+// is made from the held file; where the held file can be reached only by its name (no /proc), the
+// upgrade is refused and makes nothing. In place it is refused either way: the name is no longer
+// the held file's to replace. The other file keeps its bytes, and the held one its contents.
+TEST_F(UpgradeTest, AFileRenamedInItsDirectoryIsUpgradedFromItselfOrNotAtAll) {
+  for (const bool inPlace : {false, true}) {
+    for (const bool proc : {true, false}) {
+      SCOPED_TRACE(std::string(inPlace ? "in place" : "to a new name") + (proc ? "" : ", without /proc"));
+      const zyrtest::ScratchDir a("A", m_dir), b("B", m_dir);
+      makeOld(a.file("old.zyr"), "5.0 (2003.03.27-23.59)", 2);
+      zyrtest::ChildProcess upgrading(std::string(ZYR_TEST_HELPER_DIR) + "/store_driver", {}, {}, m_dir,
+                                      "upgrade.held");
+      if (!proc)
+        ASSERT_EQ(upgrading.ask("noproc"), "ok 0");
+      ASSERT_TRUE(upgrading.send("upgrade " + a.file("old.zyr") + (inPlace ? "" : " " + b.file("new.zyr"))));
+      ASSERT_EQ(upgrading.waitPause(), "upgrade.held");
+      ASSERT_EQ(rename(a.file("old.zyr").c_str(), a.file("mine.zyr").c_str()), 0);
+      makeOld(a.file("old.zyr"), "5.0 (2003.03.27-23.59)", 7);
+      // The other file took over the lock file that the held one left under the name.
+      EXPECT_EQ(takeErrors().size(), 1u);
+      const std::string others = zyrtest::readFile(a.file("old.zyr"));
+      upgrading.release();
+      const bool made = !inPlace && proc;
+      EXPECT_EQ(upgrading.readLine(), made ? "ok 1" : "fail 0 10007");
+      EXPECT_EQ(upgrading.ask("exit"), "");
+      EXPECT_EQ(zyrtest::readFile(a.file("old.zyr")), others);
+      EXPECT_EQ(a.listing(), (std::vector<std::string>{"mine.zyr", "old.zyr"}));
+      EXPECT_EQ(b.listing(), made ? std::vector<std::string>{"new.zyr"} : std::vector<std::string>{});
+      if (made) {
+        EXPECT_GE(versionOf(b.file("new.zyr")), 20030328);
+        EXPECT_EQ(countOf(b.file("new.zyr")), 2);
+      }
+      EXPECT_EQ(versionOf(a.file("mine.zyr")), 20030327);
+      EXPECT_EQ(countOf(a.file("mine.zyr")), 2);
+      EXPECT_EQ(takeErrors(), std::vector<std::string>{});
+    }
+  }
 }
 
 } // namespace

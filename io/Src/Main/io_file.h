@@ -102,6 +102,12 @@ int iif_is_file(const IO_file *record, const char *name);
 // 1 when the record's name still leads to the file open on its stream (not renamed meanwhile, nor
 // replaced under its name by another file), else 0.
 int iif_is_named(const IO_file *record);
+// A new descriptor, for reading only (close-on-exec, its own position), of the file open on the
+// record's stream: through that stream's descriptor, so that the very file is read whatever its
+// names are now; where the system offers no names through descriptors, through the record's name,
+// only while it leads to that file. -1 with errno: ESTALE when the name leads to another file (or
+// what stands there is no regular file), else the system's reason.
+int iif_open_held(const IO_file *record);
 // The errno of the first read of the record's file that the system failed (rather than meeting
 // the end of the file) while the record had it open; 0 when none did. A record whose read failed
 // so writes nothing more to the file: no data set, delete tag, index, size or cut, and no copy

@@ -14,7 +14,8 @@
 //   checkpoint       Repository_externalCheckpoint           value: its index
 //   close FLAG       Repository_close with the flag (-1, 0 or 1)
 //   things           value: "label=count,..." of the live things, sorted by label
-//   upgrade NAME     zyrDatabaseUpgrade of NAME in place     value: whether it upgraded (0 or 1)
+//   upgrade NAME [NEW]  zyrDatabaseUpgrade of NAME in place, or to NEW   value: whether it upgraded
+//   noproc           from now on as on a system without names through descriptors (no /proc)
 //   kill             ends the process at once by SIGKILL
 //   exit             ends the process (status 0)
 //   stress ROLE ID SEED SESSIONS NAME LOG
@@ -26,6 +27,7 @@
 // group id, so that the files of the test are another user's.
 #include "ObjectTestSupport.h"
 
+#include "zyrDirectoryHandle.h"
 #include "zyrError.h"
 #include "zyrErrorManager.h"
 #include "zyrMemory.h"
@@ -96,12 +98,18 @@ bool run(const std::string &command, std::istringstream &in, std::string *value)
     return theRepository != nullptr;
   }
   if (command == "upgrade") {
-    std::string name;
-    in >> name;
+    std::string name, newName;
+    in >> name >> newName;
     int upgraded = 0;
-    const int status = zyrDatabaseUpgrade(name.c_str(), nullptr, &upgraded);
+    const int status = zyrDatabaseUpgrade(name.c_str(), newName.empty() ? nullptr : newName.c_str(), &upgraded);
     *value = std::to_string(upgraded);
     return status == 1;
+  }
+  // As on a system that offers no names through descriptors (no /proc).
+  if (command == "noproc") {
+    zyrDirectoryHandle_setEnabled(0);
+    *value = "0";
+    return true;
   }
   if (theRepository == nullptr) {
     *value = "0";

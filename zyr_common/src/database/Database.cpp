@@ -10,6 +10,7 @@
 #include "zyrError.h"
 #include "zyrLibrary.h"
 #include "zyrMemory.h"
+#include "zyrPause.h"
 #include "zyrSystem.h"
 #include "zyrTrace.h"
 #include "zyrUUID.h"
@@ -162,17 +163,21 @@ enum Unversioned { kRefused, kOpenAgain };
 // invite its removal under its maker). Its maker gone, an open that may make it anew tries again.
 Unversioned refuseUnversioned(Database *database, bool mayOpenAgain) {
   const bool readFailed = DefFile_readFailure(database->m_defFile) != 0;
+  zyrPause_point("open.unversioned");
   // Looked at while this handle holds the file, so that its maker cannot change it meanwhile: the
-  // file itself, through the directory its open found, whatever the given name leads to now.
-  const bool unmade = !readFailed && DefFile_isCutOffCreation(database->m_defFile->m_primaryFile);
+  // file itself, through its open, whatever the given name leads to now.
+  const bool unmade = !readFailed && DefFile_isHeldCutOffCreation(database->m_defFile);
   const std::string name = database->m_fileName;
+  // Its maker is looked for under its name once this handle has let go: only while the name still
+  // leads to the file, so that another file's holder is never named as its maker.
+  const bool named = DefFile_isFile(database->m_defFile, name.c_str()) == 1;
   // A version that the open left out (its frame does not stand as the index says) is named: the
   // file may well be a database whose one record is damaged.
   const bool versionLeftOut =
       !readFailed && DefFile_isLeftOut(database->m_defFile, kVersion, DATABASE_GLOBAL_KEY, 0) == 1;
   Database_abandon(database);
   // This process no longer holds it: a holder now is its maker.
-  if (unmade && DefFile_tellMaker(name.c_str(), __func__))
+  if (unmade && named && DefFile_tellMaker(name.c_str(), __func__))
     return kRefused;
   if (unmade && mayOpenAgain)
     return kOpenAgain;

@@ -604,6 +604,11 @@ int DefFile_isNew(const DefFile *file) {
 
 int DefFile_isCutOffCreation(const char *fileName) { return io_remnant_of(fileName) != IO_REMNANT_NONE ? 1 : 0; }
 
+int DefFile_isHeldCutOffCreation(const DefFile *file) {
+  if (!file || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN)) return 0;
+  return io_remnant_kind(file->m_fileInfo->m_primary.m_stream) != IO_REMNANT_NONE ? 1 : 0;
+}
+
 int DefFile_tellMaker(const char *fileName, const char *function) {
   char *path = zyrResolveLinks(fileName);
   const bool told = path != nullptr && publishHolder(function, "file name", fileName, path, "is making it");
@@ -616,6 +621,26 @@ int DefFile_closeFiles(DefFile *file) {
   int secondary = DefFile_closeSecondaryFile(file);
   return primary && secondary;
 }
+
+namespace {
+
+// A file whose name leads elsewhere by now (renamed while open, where the open could not hold its
+// directory) gets no copy beside it: the copy would be made, and put, where another file may
+// stand. False, with the error stored, for such a file.
+bool stillNamed(DefFile *file, const char *function, const char *work) {
+  errno = 0;
+  if (iif_is_named(&file->m_fileInfo->m_primary))
+    return true;
+  // Where the name leads nowhere (its directory removed), the system says why.
+  const int error = errno;
+  const std::string description = std::string("Unable to ") + work +
+                                  " the WEZ data file: its name no longer leads to it" +
+                                  (error != 0 ? std::string(" (") + strerror(error) + ")." : ".");
+  DefFile_setError(file, function, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COMPACT_DATABASE, description.c_str());
+  return false;
+}
+
+} // namespace
 
 DefFile *DefFile_clone(DefFile *file, const char *newName) {
   if (!newName || zyrIsFile(newName)) return nullptr;
@@ -644,6 +669,9 @@ int DefFile_copyTo(DefFile *file, const char *path) {
 }
 
 int DefFile_moveFile(DefFile *file, const char *newName) {
+  // Moved by its name, once closed: only while that name still leads to the file this handle holds.
+  if ((file->m_openFiles & DEFFILE_PRIMARY_OPEN) && !stillNamed(file, __func__, "move"))
+    return 0;
   DefFile_closePrimaryFile(file);
   // The file itself moves (the primary name is its own); a new name that is a link leads it to
   // the link's target, and stays a link.
@@ -678,22 +706,6 @@ std::string copyBeside(DefFile *file, int compressWhen) {
     return name;
   dropCopy(file, name);
   return "";
-}
-
-// A file whose name leads elsewhere by now (renamed while open, where the open could not hold its
-// directory) gets no copy beside it: the copy would be made, and put, where another file may
-// stand. False, with the error stored, for such a file.
-bool stillNamed(DefFile *file, const char *function, const char *work) {
-  errno = 0;
-  if (iif_is_named(&file->m_fileInfo->m_primary))
-    return true;
-  // Where the name leads nowhere (its directory removed), the system says why.
-  const int error = errno;
-  const std::string description = std::string("Unable to ") + work +
-                                  " the WEZ data file: its name no longer leads to it" +
-                                  (error != 0 ? std::string(" (") + strerror(error) + ")." : ".");
-  DefFile_setError(file, function, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COMPACT_DATABASE, description.c_str());
-  return false;
 }
 
 } // namespace
@@ -780,6 +792,14 @@ int DefFile_claimWrite(DefFile *file) {
 
 int DefFile_isFile(const DefFile *file, const char *name) {
   return file && (file->m_openFiles & DEFFILE_PRIMARY_OPEN) ? iif_is_file(&file->m_fileInfo->m_primary, name) : 0;
+}
+
+int DefFile_openHeld(const DefFile *file) {
+  if (!file || !(file->m_openFiles & DEFFILE_PRIMARY_OPEN)) {
+    errno = EBADF;
+    return -1;
+  }
+  return iif_open_held(&file->m_fileInfo->m_primary);
 }
 
 int DefFile_isWriter(const DefFile *file) {

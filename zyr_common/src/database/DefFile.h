@@ -93,6 +93,9 @@ void DefFile_abandon(DefFile *file);
 // 1 when the named file holds no more than what a creation cut off leaves (io_remnant.h), which a
 // writing open makes anew when no other process holds it.
 int DefFile_isCutOffCreation(const char *fileName);
+// The same of the primary file this handle holds, read through its open: the file itself, whatever
+// its name leads to by now. 0 when no primary file is open.
+int DefFile_isHeldCutOffCreation(const DefFile *file);
 // For a file that holds no more than what a creation leaves, and that this process does not hold:
 // when a live process holds it, that process is making it, and 10012 is published under the
 // function's name, naming the process where the system shows it: 1. Else 0, nothing published.
@@ -126,6 +129,11 @@ int DefFile_claimWrite(DefFile *file);
 // 1 when the name leads to the primary file this handle has open, whatever name its open was given
 // (a link, or the file's new name after a rename of it or of its directory); else 0.
 int DefFile_isFile(const DefFile *file, const char *name);
+// A new descriptor, for reading only, of the primary file this handle holds, whatever its names are
+// now (where the system cannot reach it but by its name, only while the name leads to it): for a
+// copy of its bytes. -1 with errno (ESTALE: its name leads to another file) when it cannot be had;
+// the caller closes it.
+int DefFile_openHeld(const DefFile *file);
 // 1 while this process is the writer of the primary file.
 int DefFile_isWriter(const DefFile *file);
 // 1 when the primary file could be opened for reading only (the user cannot write it).

@@ -540,9 +540,24 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded, int
     return 0;
   }
   zyrPause_point("upgrade.held");
-  const int copied = zyrCopyFile(Database_getDefFile(held.m_database)->m_primaryFile, target);
+  // The bytes are those of the file the open holds, read through that open: a name, even one inside
+  // the held directory, may lead to another file by now (renamed there, another put in its place).
+  // Where the file can only be reached by its name and the name leads elsewhere, nothing is copied.
+  const int reading = DefFile_openHeld(Database_getDefFile(held.m_database));
+  if (reading < 0)
+    ZYR_ERROR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE,
+              "Unable to upgrade the ZYR database\n\n%s\n\nIts name no longer leads to the file that was opened.\n",
+              source);
+  const int copied = reading >= 0 ? zyrCopyFileFrom(reading, target) : 0;
+  if (reading >= 0)
+    close(reading);
   if (!inPlace)
     Database_delete(std::exchange(held.m_database, nullptr));
+  if (reading < 0) {
+    zyrCString_free(target);
+    zyrCString_free(source);
+    return 0;
+  }
   if (copied != 1) {
     ZYR_ERROR(ZYR_U_INVALID_INPUT, "Unable to create the ZYR database\n\n%s\n\n", target);
     zyrRemoveFile(target);

@@ -282,12 +282,8 @@ void CopyPlan_release(CopyPlan *plan) {
 // file is (zyrPlacement.h), by a complete copy left beside it for commitCopy; a device or a pipe is
 // written into and never replaced. 0 on any failure, with nothing left behind; an interruptible
 // copy fails when the program asks for the work to be abandoned.
-int copyToSide(const char *source, const char *destination, int moving, int interruptible, CopyPlan *plan) {
-  if (source == nullptr || destination == nullptr || destination[0] == '\0')
-    return 0;
-  plan->m_source = open(source, O_RDONLY | O_CLOEXEC);
-  if (plan->m_source < 0)
-    return 0;
+// The source is plan->m_source, open and read from its position.
+int copyOpenToSide(const char *destination, int moving, int interruptible, CopyPlan *plan) {
   struct stat sourceStatus;
   const bool statted = fstat(plan->m_source, &sourceStatus) == 0;
   if (!statted || S_ISDIR(sourceStatus.st_mode)) {
@@ -334,6 +330,15 @@ int copyToSide(const char *source, const char *destination, int moving, int inte
   return 1;
 }
 
+int copyToSide(const char *source, const char *destination, int moving, int interruptible, CopyPlan *plan) {
+  if (source == nullptr || destination == nullptr || destination[0] == '\0')
+    return 0;
+  plan->m_source = open(source, O_RDONLY | O_CLOEXEC);
+  if (plan->m_source < 0)
+    return 0;
+  return copyOpenToSide(destination, moving, interruptible, plan);
+}
+
 // Puts a side copy in place; 0 when that fails (the copy stays for the caller). A replaced file is
 // on disc before the old one goes; a new copy is only when the caller asks.
 int commitCopy(const char *destination, CopyPlan *plan, int moving) {
@@ -366,18 +371,31 @@ void zyrSyncDirectory(const char *directory) {
 
 namespace {
 
+// Puts the plan's side copy in place once it is made; releases the plan either way.
+int placeCopy(const char *destination, bool made, CopyPlan *plan) {
+  const int ok = made && commitCopy(destination, plan, 0);
+  CopyPlan_release(plan);
+  return ok;
+}
+
 int copyFile(const char *source, const char *destination, int interruptible) {
   CopyPlan plan;
-  if (!copyToSide(source, destination, 0, interruptible, &plan))
-    return 0;
-  const int ok = commitCopy(destination, &plan, 0);
-  CopyPlan_release(&plan);
-  return ok;
+  return placeCopy(destination, copyToSide(source, destination, 0, interruptible, &plan) != 0, &plan);
 }
 
 } // namespace
 
 int zyrCopyFile(const char *source, const char *destination) { return copyFile(source, destination, 1); }
+
+int zyrCopyFileFrom(int source, const char *destination) {
+  if (source < 0 || destination == nullptr || destination[0] == '\0') {
+    errno = source < 0 ? EBADF : ENOENT;
+    return 0;
+  }
+  CopyPlan plan;
+  plan.m_source = fcntl(source, F_DUPFD_CLOEXEC, 0);
+  return placeCopy(destination, plan.m_source >= 0 && copyOpenToSide(destination, 0, 1, &plan) != 0, &plan);
+}
 
 int zyrCopyFileBeside(const char *source, zyrPlacement *place) {
   if (source == nullptr || place == nullptr || place->m_temporary.empty()) {
