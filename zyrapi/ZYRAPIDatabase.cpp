@@ -190,9 +190,11 @@ struct Restoration {
 // Tells why a step of a restore failed, and throws. `placing`: the placement refused the target's
 // name, told as every file that is not replaced when what stands there is kept (no regular file, in
 // use, another that took the name); else (a failure of the system, or of the copy itself) the
-// backup was not copied.
-[[noreturn]] void throwNotRestored(const Restoration &step, bool placing) {
-  const std::string reason = zyrPlacement_reason(&step.m_place);
+// backup was not copied. `done`: what the restore changed all the same, a further sentence.
+[[noreturn]] void throwNotRestored(const Restoration &step, bool placing, const std::string &done = std::string()) {
+  std::string reason = zyrPlacement_reason(&step.m_place);
+  if (!done.empty())
+    reason += ".\n" + done;
   const bool kept = zyrPlacement_isKept(&step.m_place) != 0;
   if (!placing || !kept)
     throwNotCopied(step.m_backup, reason, kept);
@@ -358,13 +360,14 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
     if (zyrPlacement_check(&step.m_place) != 1)
       throwNotRestored(step, true);
   // Should the second rename fail all the same (its name changed in the moment since the look, or
-  // the disc failed), the database stays restored with both backups, as after a kill there.
-  for (Restoration &step : steps) {
-    if (zyrPlacement_commit(&step.m_place) != 1)
-      throwNotRestored(step, true);
-    if (&step == &steps[0])
-      zyrPause_point("restore.between");
-  }
+  // the disc failed), the database stays restored with both backups, as after a kill there, and
+  // the refusal says so: the file the first rename replaced is gone, so nothing can undo it.
+  if (zyrPlacement_commit(&steps[0].m_place) != 1)
+    throwNotRestored(steps[0], true);
+  zyrPause_point("restore.between");
+  if (zyrPlacement_commit(&steps[1].m_place) != 1)
+    throwNotRestored(steps[1], true,
+                     zyr + " has been restored from its backup, " + wez + " has not; both backups are kept");
   removeUnlessKept(
       backups, m_hDatabase, [&] { removeFiles(backups); },
       "restoreBakFiles", "restoreBakFiles");

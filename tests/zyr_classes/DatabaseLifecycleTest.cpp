@@ -961,6 +961,31 @@ TEST_F(Lifecycle, AFileReplacedAfterTheLookKeepsTheRestoreFromBoth) {
   }
 }
 
+// Should the second rename be refused all the same (another file took the name of run.wez after
+// the look), run.zyr stays restored, and the refusal says so: which file was restored and which
+// not, with both backups kept.
+TEST_F(Lifecycle, ASecondRenameRefusedTellsWhatWasRestored) {
+  zyrtest::ScratchDir dir("between", m_dir);
+  writeRestoreFiles(dir);
+  write(dir.file("other"), "another file");
+  std::vector<std::string> state = restoreState(dir);
+  state[0] = "run.zyr: the bytes of run.zyr.bak";
+  state[1] = "run.wez: other bytes";
+  std::unique_ptr<zyrtest::ChildProcess> restore = restoring(dir.file("run.zyr.bak"), "restore.between");
+  ASSERT_EQ(restore->waitPause(), "restore.between");
+  ASSERT_EQ(rename(dir.file("other").c_str(), dir.file("run.wez").c_str()), 0);
+  restore->release();
+  EXPECT_EQ(restore->readLine(), "threw restoreBakFiles 10020 Unable to overwrite the existing file " +
+                                     dir.file("run.wez") +
+                                     ".|Another file has taken its name while the new one was written.|" +
+                                     dir.file("run.zyr") + " has been restored from its backup, " +
+                                     dir.file("run.wez") + " has not; both backups are kept.|");
+  EXPECT_EQ(restore->wait(), 1);
+  EXPECT_EQ(restoreState(dir), state);
+  EXPECT_EQ(read(dir.file("run.wez")), "another file");
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"run.wez", "run.wez.bak", "run.zyr", "run.zyr.bak"}));
+}
+
 // A restore killed between its two renames leaves each file whole: the database restored, the
 // definition file as it was, and both backups, which the next restore puts back (clearing what the
 // killed one left beside them).
