@@ -14,6 +14,7 @@
 #include "zyrPlacement.h"
 #include "zyrSystem.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,21 +138,45 @@ void removeUnlessKept(const std::vector<std::string> &names, int hDatabase, cons
   boundary::throwQueued<zyrapi::zyr>(kClassText, method);
 }
 
-// Why a backup cannot be read back: "" for a regular file (links followed), else what it is. The
-// name is looked at, never opened.
-std::string notRegularReason(const std::string &backup) {
-  struct stat status;
-  if (::stat(backup.c_str(), &status) != 0)
+// What a file that is no regular file is, as a refusal to read it says.
+std::string notRegularReason(const struct stat &status) {
+  return S_ISDIR(status.st_mode) ? std::strerror(EISDIR) : "It is not a regular file";
+}
+
+// Why a backup cannot be read back ("" when it can); *kept: for what stands under its name rather
+// than for a failure of the system. Looked at by name first and opened only when that look saw a
+// regular file: a pipe opened for reading would connect a writer waiting on it. What the open
+// reached must be the file the look saw.
+std::string unreadableReason(const std::string &backup, bool *kept) {
+  *kept = false;
+  struct stat seen;
+  if (::stat(backup.c_str(), &seen) != 0)
     return std::strerror(errno);
-  if (S_ISDIR(status.st_mode))
-    return std::strerror(EISDIR);
-  return S_ISREG(status.st_mode) ? std::string() : std::string("It is not a regular file");
+  *kept = !S_ISREG(seen.st_mode);
+  if (*kept)
+    return notRegularReason(seen);
+  const int fd = ::open(backup.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0)
+    return std::strerror(errno);
+  struct stat opened;
+  const bool looked = ::fstat(fd, &opened) == 0;
+  const int reason = errno;
+  ::close(fd);
+  if (!looked)
+    return std::strerror(reason);
+  *kept = !S_ISREG(opened.st_mode) || opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino;
+  if (!S_ISREG(opened.st_mode))
+    return notRegularReason(opened);
+  return *kept ? "Another file has taken its name meanwhile" : "";
 }
 
 // The backup could not be copied beside the file it restores: "Unable to copy the file <backup>.",
-// then why.
-void publishNotCopied(const std::string &backup, const std::string &reason, int32_t code) {
-  ZYR_ERROR_FOR(code, "restoreBakFiles", "Unable to copy the file %s.\n%s.\n", backup.c_str(), reason.c_str());
+// then why, thrown as the copy's failure. `kept`: refused for what the backup is, rather than for
+// a failure of the system.
+[[noreturn]] void throwNotCopied(const std::string &backup, const std::string &reason, bool kept) {
+  ZYR_ERROR_FOR(kept ? ZYR_U_INVALID_INPUT : ZYR_U_UNABLE_TO_COPY_DATABASE, "restoreBakFiles",
+                "Unable to copy the file %s.\n%s.\n", backup.c_str(), reason.c_str());
+  boundary::throwQueued<zyrapi::zyr>(kClassText, "zyrCopyFile");
 }
 
 // One file of a restore: its backup, and the placement through which the backup's copy takes the
@@ -165,14 +190,15 @@ struct Restoration {
 // Tells why a step of a restore failed, and throws. `placing`: the placement refused the target's
 // name, told as every file that is not replaced when what stands there is kept (no regular file, in
 // use, another that took the name); else (a failure of the system, or of the copy itself) the
-// backup was not copied.
-[[noreturn]] void throwNotRestored(const Restoration &step, bool placing) {
-  const std::string reason = zyrPlacement_reason(&step.m_place);
+// backup was not copied. `done`: what the restore changed all the same, a further sentence.
+[[noreturn]] void throwNotRestored(const Restoration &step, bool placing, const std::string &done = std::string()) {
+  std::string reason = zyrPlacement_reason(&step.m_place);
+  if (!done.empty())
+    reason += ".\n" + done;
   const bool kept = zyrPlacement_isKept(&step.m_place) != 0;
-  if (placing && kept)
-    zyrPublishNotReplaced(step.m_target.c_str(), reason.c_str(), "restoreBakFiles");
-  else
-    publishNotCopied(step.m_backup, reason, kept ? ZYR_U_INVALID_INPUT : ZYR_U_UNABLE_TO_COPY_DATABASE);
+  if (!placing || !kept)
+    throwNotCopied(step.m_backup, reason, kept);
+  zyrPublishNotReplaced(step.m_target.c_str(), reason.c_str(), "restoreBakFiles");
   boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
 }
 
@@ -286,14 +312,14 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
   for (const std::string &backup : backups)
     if (!exists(backup))
       fail("restoreBakFiles", "Could not find " + backup);
-  // Only a regular file is read back: a directory has no bytes to give, and a pipe would keep the
-  // restore waiting for a writer. Looked at without opening them.
+  // Only a regular file that the caller may read is read back: a directory has no bytes to give,
+  // a pipe would keep the restore waiting for a writer, and a file that cannot be read cannot be
+  // copied (whose lock the in-use look below could not try either).
   for (const std::string &backup : backups) {
-    const std::string reason = notRegularReason(backup);
-    if (!reason.empty()) {
-      publishNotCopied(backup, reason, ZYR_U_INVALID_INPUT);
-      boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
-    }
+    bool kept = false;
+    const std::string reason = unreadableReason(backup, &kept);
+    if (!reason.empty())
+      throwNotCopied(backup, reason, kept);
   }
   if (isOpenDatabaseFile(m_hDatabase, zyr))
     fail("restoreBakFiles", "Unable to restore " + zyr + " while it is the open database");
@@ -334,13 +360,14 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
     if (zyrPlacement_check(&step.m_place) != 1)
       throwNotRestored(step, true);
   // Should the second rename fail all the same (its name changed in the moment since the look, or
-  // the disc failed), the database stays restored with both backups, as after a kill there.
-  for (Restoration &step : steps) {
-    if (zyrPlacement_commit(&step.m_place) != 1)
-      throwNotRestored(step, true);
-    if (&step == &steps[0])
-      zyrPause_point("restore.between");
-  }
+  // the disc failed), the database stays restored with both backups, as after a kill there, and
+  // the refusal says so: the file the first rename replaced is gone, so nothing can undo it.
+  if (zyrPlacement_commit(&steps[0].m_place) != 1)
+    throwNotRestored(steps[0], true);
+  zyrPause_point("restore.between");
+  if (zyrPlacement_commit(&steps[1].m_place) != 1)
+    throwNotRestored(steps[1], true,
+                     zyr + " has been restored from its backup, " + wez + " has not; both backups are kept");
   removeUnlessKept(
       backups, m_hDatabase, [&] { removeFiles(backups); },
       "restoreBakFiles", "restoreBakFiles");

@@ -239,9 +239,13 @@ public:
   void setWorkingDirectory(const std::string &directory);
   // name is "<base>.zyr.bak" or "<base>.wez.bak": puts both backups back in place of
   // <base>.zyr and <base>.wez, removes the backups, and leaves "<base>.wez" in name. A file or a
-  // backup in use by this or another process (the open database among them), or a name that leads
-  // to anything but a regular file (a device, a pipe, a directory), is refused with an exception
-  // before anything is touched.
+  // backup in use by this or another process (the open database among them), a name that leads
+  // to anything but a regular file (a device, a pipe, a directory), or a backup the caller may
+  // not read is refused with an exception before anything is touched; a backup that cannot be
+  // read or copied throws with the method text "zyrCopyFile". Both copies are made whole before
+  // either file is replaced, so any failure until then changes nothing; should the rename of
+  // <base>.wez fail after that of <base>.zyr (another file took its name meanwhile), <base>.zyr
+  // stays restored, both backups stay, and the exception says so.
   void restoreBakFiles(std::string &name);
   // Absolute forms; empty when the directory does not exist.
   std::string getAbsolutePath(const std::string &path) const;

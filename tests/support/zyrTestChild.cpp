@@ -143,15 +143,23 @@ bool othersCanReach(const std::string &directory) {
   }
 }
 
+uid_t unusedUserId() {
+  uid_t id = 47000;
+  while (getpwuid(id) != nullptr || getgrgid(static_cast<gid_t>(id)) != nullptr)
+    ++id;
+  return id;
+}
+
+bool becomeUser(uid_t id) {
+  return setgroups(0, nullptr) == 0 && setgid(static_cast<gid_t>(id)) == 0 && setuid(id) == 0;
+}
+
 OtherUserFiles::OtherUserFiles(const std::string &directory,
                                const std::function<std::vector<std::string>(long pid)> &names) {
-  // An id that no user of this machine has, so that no file or process of it is anybody's.
-  m_uid = 47000;
-  while (getpwuid(m_uid) != nullptr || getgrgid(static_cast<gid_t>(m_uid)) != nullptr)
-    ++m_uid;
+  m_uid = unusedUserId();
   m_pid = pausedChild(
       [&] {
-        if (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(m_uid)) != 0 || setuid(m_uid) != 0)
+        if (!becomeUser(m_uid))
           return false;
         for (const std::string &name : names(static_cast<long>(getpid())))
           if (open((directory + "/" + name).c_str(), O_RDWR | O_CREAT | O_EXCL, 0644) < 0)

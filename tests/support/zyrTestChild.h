@@ -82,6 +82,13 @@ private:
   bool m_holds = false;
 };
 
+// A number that no user and no group of this machine has as its id, so that no file or process of
+// it is anybody's.
+uid_t unusedUserId();
+// Makes this process (a forked child) run as the user and group of the id, with no other groups:
+// whether it could (only a privileged process can).
+bool becomeUser(uid_t id);
+
 // A forked child of this process that takes a user and group id which no user has, makes the files
 // that `names` gives for its own process id (names in the directory, which that user must be able
 // to write) and keeps them open, without any lock, until the object goes: another user's live

@@ -673,7 +673,8 @@ TEST_F(Lifecycle, BackupsAreRestoredInPlace) {
   write(file("only.wez"), "current wez");
   write(file("only.zyr"), "current zyr");
   std::string only = file("only.wez.bak");
-  failure("restoreBakFiles", [&] { api.restoreBakFiles(only); });
+  EXPECT_EQ(failure("restoreBakFiles", [&] { api.restoreBakFiles(only); }).getText(),
+            "Could not find " + file("only.zyr.bak"));
   EXPECT_EQ(read(file("only.wez")), "current wez");
   EXPECT_EQ(read(file("only.zyr")), "current zyr");
   EXPECT_TRUE(exists(file("only.wez.bak")));
@@ -840,19 +841,22 @@ std::vector<std::string> restoreState(const zyrtest::ScratchDir &dir) {
   return state;
 }
 
-// A restore in a child of this process (it may be armed with faults, or hang): "restored", or the
-// exception's code and text.
-std::string restoreInChild(const std::string &backup, const char *faultPlan = nullptr, const char *faultFile = nullptr) {
+// A restore in a child of this process (it may be armed with faults, run as another user, or
+// hang): "restored", or the exception's method text, code and text.
+std::string restoreInChild(const std::string &backup, const char *faultPlan = nullptr, const char *faultFile = nullptr,
+                           long user = -1) {
   return zyrtest::inChild(
       [&] {
         if (faultPlan != nullptr && zyrFault_arm(faultPlan, faultFile) != 1)
           return std::string("the seam cannot be armed");
+        if (user >= 0 && !zyrtest::becomeUser(static_cast<uid_t>(user)))
+          return std::string("the user cannot be taken");
         std::string name = backup;
         try {
           qiv::ZYRAPI::instance().restoreBakFiles(name);
           return std::string("restored");
         } catch (const qiv::zyrapi::zyr &e) {
-          return std::to_string(e.getCode()) + " " + e.getText();
+          return e.getMethod() + " " + std::to_string(e.getCode()) + " " + e.getText();
         }
       },
       20);
@@ -866,8 +870,8 @@ std::unique_ptr<zyrtest::ChildProcess> restoring(const std::string &backup, cons
                                                  "", pauseAt);
 }
 
-// A backup that is a directory or a pipe is refused, saying why, before anything is touched: a pipe
-// without a writer keeps nothing waiting.
+// A backup that is a directory or a pipe is refused as one that cannot be copied, saying why, before
+// anything is touched: a pipe without a writer keeps nothing waiting.
 TEST_F(Lifecycle, ABackupThatIsNoRegularFileChangesNothing) {
   for (const char *backup : {"run.zyr.bak", "run.wez.bak"})
     for (const bool pipe : {false, true}) {
@@ -878,7 +882,7 @@ TEST_F(Lifecycle, ABackupThatIsNoRegularFileChangesNothing) {
       ASSERT_EQ(pipe ? mkfifo(dir.file(backup).c_str(), 0600) : mkdir(dir.file(backup).c_str(), 0700), 0);
       const std::vector<std::string> files = dir.listing(), state = restoreState(dir);
       EXPECT_EQ(restoreInChild(dir.file("run.zyr.bak")),
-                "10020 Unable to copy the file " + dir.file(backup) + ".\n" +
+                "zyrCopyFile 10020 Unable to copy the file " + dir.file(backup) + ".\n" +
                     (pipe ? "It is not a regular file" : "Is a directory") + ".\n");
       EXPECT_EQ(restoreState(dir), state);
       EXPECT_EQ(dir.listing(), files);
@@ -894,7 +898,40 @@ TEST_F(Lifecycle, ARestoreOntoAFullDiscChangesNothing) {
     const std::vector<std::string> files = dir.listing(), state = restoreState(dir);
     // Only the copy beside the one file meets the full disc.
     EXPECT_EQ(restoreInChild(dir.file("run.wez.bak"), "full@1", filling),
-              "10005 Unable to copy the file " + dir.file(filling) + ".bak.\nNo space left on device.\n");
+              "zyrCopyFile 10005 Unable to copy the file " + dir.file(filling) + ".bak.\nNo space left on device.\n");
+    EXPECT_EQ(restoreState(dir), state);
+    EXPECT_EQ(dir.listing(), files);
+  }
+}
+
+// A backup the caller may not read cannot be copied, and is refused as such before anything is
+// touched (its lock cannot be tried either, which tells nothing of its use). Root reads every file,
+// so a privileged test restores as a user that nobody is, in a directory of that user's, from
+// whom one backup of root's is kept.
+TEST_F(Lifecycle, AnUnreadableBackupIsOneThatCannotBeCopied) {
+  const bool privileged = geteuid() == 0;
+  const uid_t user = privileged ? zyrtest::unusedUserId() : geteuid();
+  if (privileged) {
+    ASSERT_EQ(chmod(m_dir.c_str(), 0711), 0);
+    if (!zyrtest::othersCanReach(m_dir))
+      GTEST_SKIP() << "another user cannot reach " << m_dir << ": a directory on its way lets only its owner in";
+  }
+  for (const char *unreadable : {"run.zyr.bak", "run.wez.bak"}) {
+    SCOPED_TRACE(unreadable);
+    zyrtest::ScratchDir dir("unreadable", m_dir);
+    writeRestoreFiles(dir);
+    const std::vector<std::string> files = dir.listing(), state = restoreState(dir);
+    const std::string backup = dir.file(unreadable);
+    for (const char *name : kRestoreFiles)
+      if (privileged && dir.file(name) != backup)
+        ASSERT_EQ(chown(dir.file(name).c_str(), user, user), 0);
+    ASSERT_EQ(chown(dir.path().c_str(), user, user), 0);
+    ASSERT_EQ(chmod(backup.c_str(), privileged ? 0600 : 0), 0);
+    if (!privileged && access(backup.c_str(), R_OK) == 0)
+      GTEST_SKIP() << "this process reads files whatever their modes, and cannot be another user";
+    EXPECT_EQ(restoreInChild(dir.file("run.zyr.bak"), nullptr, nullptr, privileged ? static_cast<long>(user) : -1),
+              "zyrCopyFile 10005 Unable to copy the file " + backup + ".\nPermission denied.\n");
+    ASSERT_EQ(chmod(backup.c_str(), 0644), 0);
     EXPECT_EQ(restoreState(dir), state);
     EXPECT_EQ(dir.listing(), files);
   }
@@ -914,13 +951,39 @@ TEST_F(Lifecycle, AFileReplacedAfterTheLookKeepsTheRestoreFromBoth) {
     ASSERT_EQ(rename(dir.file("link").c_str(), dir.file(replaced).c_str()), 0);
     const std::vector<std::string> state = restoreState(dir);
     restore->release();
-    EXPECT_EQ(restore->readLine(), "threw 10020 Unable to overwrite the existing file " + dir.file(replaced) +
+    EXPECT_EQ(restore->readLine(), "threw restoreBakFiles 10020 Unable to overwrite the existing file " +
+                                       dir.file(replaced) +
                                        ".|Another file has taken its name while the new one was written.|");
     EXPECT_EQ(restore->wait(), 1);
     EXPECT_EQ(restoreState(dir), state);
     EXPECT_EQ(dir.listing(), files);
     EXPECT_EQ(read("/dev/null"), "");
   }
+}
+
+// Should the second rename be refused all the same (another file took the name of run.wez after
+// the look), run.zyr stays restored, and the refusal says so: which file was restored and which
+// not, with both backups kept.
+TEST_F(Lifecycle, ASecondRenameRefusedTellsWhatWasRestored) {
+  zyrtest::ScratchDir dir("between", m_dir);
+  writeRestoreFiles(dir);
+  write(dir.file("other"), "another file");
+  std::vector<std::string> state = restoreState(dir);
+  state[0] = "run.zyr: the bytes of run.zyr.bak";
+  state[1] = "run.wez: other bytes";
+  std::unique_ptr<zyrtest::ChildProcess> restore = restoring(dir.file("run.zyr.bak"), "restore.between");
+  ASSERT_EQ(restore->waitPause(), "restore.between");
+  ASSERT_EQ(rename(dir.file("other").c_str(), dir.file("run.wez").c_str()), 0);
+  restore->release();
+  EXPECT_EQ(restore->readLine(), "threw restoreBakFiles 10020 Unable to overwrite the existing file " +
+                                     dir.file("run.wez") +
+                                     ".|Another file has taken its name while the new one was written.|" +
+                                     dir.file("run.zyr") + " has been restored from its backup, " +
+                                     dir.file("run.wez") + " has not; both backups are kept.|");
+  EXPECT_EQ(restore->wait(), 1);
+  EXPECT_EQ(restoreState(dir), state);
+  EXPECT_EQ(read(dir.file("run.wez")), "another file");
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"run.wez", "run.wez.bak", "run.zyr", "run.zyr.bak"}));
 }
 
 // A restore killed between its two renames leaves each file whole: the database restored, the

@@ -2,8 +2,8 @@
 //
 // Puts the backups of BACKUP's database and definition file back through
 // qiv::ZYRAPI::restoreBakFiles, then writes "restored <name>" (the name the call hands back), or
-// "threw <code> <text>" with the text's line ends written as "|": a test holds it at a pause point
-// on the way, and changes the files meanwhile or kills it there.
+// "threw <method> <code> <text>" with the text's line ends written as "|": a test holds it at a
+// pause point on the way, and changes the files meanwhile or kills it there.
 //
 // Exit status 0 after a restore, 1 when it threw, 2 on wrong usage.
 #include "ZYRAPI.h"
@@ -24,7 +24,7 @@ int main(int argc, char **argv) {
   } catch (const qiv::Error &e) {
     std::string text = e.getText();
     std::replace(text.begin(), text.end(), '\n', '|');
-    std::cout << "threw " << e.getCode() << " " << text << std::endl;
+    std::cout << "threw " << e.getMethod() << " " << e.getCode() << " " << text << std::endl;
     return 1;
   }
   std::cout << "restored " << name << std::endl;
