@@ -1,5 +1,9 @@
-# Shared by the compare scripts beside it. Source it after setting `work` (a scratch directory)
-# and `runs` (the counted runs of each command).
+# Shared by the compare scripts beside it. Source it from the repository's root before anything
+# else, and read the arguments with zyr_arguments (scripts/lib.sh) at once: -h and --help print
+# the usage from the script's header, an option it does not take is refused. The functions below
+# use `work` (a scratch directory) and `runs` (the counted runs of each command), set later.
+ZYR_SCRIPT=bench/${0##*/}
+. scripts/lib.sh
 
 # One command: "seconds kilobytes cpu" of one run (wall time, peak memory and user plus system
 # seconds from /usr/bin/time -v; for a command that starts others, the larger of its own peak and

@@ -1,10 +1,16 @@
 # Shared by the scripts: reads a script's arguments, installs the Debian packages that a fresh
-# machine lacks, configures a preset. The scripts source it from the repository's root.
+# machine lacks, configures a preset. The scripts source it from the repository's root; so do the
+# benchmark scripts in bench/ (through bench/compare-lib.sh), for their arguments.
+
+# The script as named from the repository's root: ZYR_SCRIPT where a script outside scripts/ sets
+# it, else scripts/NAME.
+zyr_script() { echo "${ZYR_SCRIPT:-scripts/${0##*/}}"; }
 
 # The script's usage: a synopsis, then its header (the comment after the first line), which says
 # what it does, its arguments and the environment variables it reads.
 zyr_usage() {
-  local script=scripts/${0##*/}
+  local script
+  script=$(zyr_script)
   echo "usage: $script${ZYR_SYNOPSIS:+ $ZYR_SYNOPSIS}"
   echo "       $script -h | --help"
   echo
@@ -29,7 +35,7 @@ zyr_arguments() {
         --) ending=1; continue ;;
         -?*)
           case $options in *" $arg "*) ZYR_ARGS+=("$arg"); continue ;; esac
-          echo "scripts/${0##*/}: unknown option $arg" >&2
+          echo "$(zyr_script): unknown option $arg" >&2
           zyr_usage >&2
           exit 2
           ;;
@@ -37,7 +43,7 @@ zyr_arguments() {
     fi
     operands=$((operands + 1))
     if [ $operands -gt "$most" ]; then
-      echo "scripts/${0##*/}: unexpected argument $arg" >&2
+      echo "$(zyr_script): unexpected argument $arg" >&2
       zyr_usage >&2
       exit 2
     fi

@@ -159,6 +159,11 @@ protected:
     return writeOne(record, "u", h.get(), d.get());
   }
   std::string lastMessage() { return messages().empty() ? "" : messages().back(); }
+  // The warning of a lock file taken over at the count it showed.
+  std::string takenOver(int level) const {
+    return "iif_set_lock: warning: lock file " + m_lock + " (level " + std::to_string(level) +
+           "): no other process holds " + m_name + " any more; taking it over\n";
+  }
 
   ScratchDir m_dir;
   std::string m_name, m_lock;
@@ -238,12 +243,10 @@ TEST_F(LockFileTest, ALockFileThatNoLiveProcessBacksIsTakenOverWithAWarning) {
   waitpid(pid, &waited, 0);
   ASSERT_TRUE(WIFSIGNALED(waited));
   ASSERT_EQ(lockFile(), "        -1\n");
-  const std::string warning = "iif_set_lock: warning: lock file " + m_lock +
-                              " (level -1) was left by a program that has ended; taking it over\n";
   int status;
   IO_file *r = open("r", &status);
   ASSERT_EQ(status, IO_OK) << allMessages();
-  EXPECT_EQ(allMessages(), warning);
+  EXPECT_EQ(allMessages(), takenOver(-1));
   EXPECT_EQ(lockFile(), "         1\n");
   iif_close(r);
   EXPECT_EQ(lockFile(), "(none)");
@@ -252,8 +255,7 @@ TEST_F(LockFileTest, ALockFileThatNoLiveProcessBacksIsTakenOverWithAWarning) {
   messages().clear();
   r = open("r", &status);
   ASSERT_EQ(status, IO_OK) << allMessages();
-  EXPECT_EQ(allMessages(), "iif_set_lock: warning: lock file " + m_lock +
-                               " (level 2) was left by a program that has ended; taking it over\n");
+  EXPECT_EQ(allMessages(), takenOver(2));
   EXPECT_EQ(lockFile(), "         1\n");
   iif_close(r);
   EXPECT_EQ(lockFile(), "(none)");
@@ -262,8 +264,7 @@ TEST_F(LockFileTest, ALockFileThatNoLiveProcessBacksIsTakenOverWithAWarning) {
   messages().clear();
   IO_file *w = open("w", &status);
   ASSERT_EQ(status, IO_OK) << allMessages();
-  EXPECT_EQ(allMessages(), "iif_set_lock: warning: lock file " + m_lock +
-                               " (level 2) was left by a program that has ended; taking it over\n");
+  EXPECT_EQ(allMessages(), takenOver(2));
   EXPECT_EQ(lockFile(), "        -1\n");
   iif_close(w);
   EXPECT_EQ(lockFile(), "(none)");
@@ -285,10 +286,6 @@ TEST_F(LockFileTest, AKilledReadersCountNeitherAddsUpNorOutlivesTheLiveReaders) 
     waitpid(pid, &waited, 0);
     return WIFSIGNALED(waited) && WTERMSIG(waited) == SIGKILL;
   };
-  auto warning = [this](int level) {
-    return "iif_set_lock: warning: lock file " + m_lock + " (level " + std::to_string(level) +
-           ") was left by a program that has ended; taking it over\n";
-  };
   int status;
   for (int round = 0; round < 3; ++round) {
     ASSERT_TRUE(killedReader());
@@ -296,7 +293,7 @@ TEST_F(LockFileTest, AKilledReadersCountNeitherAddsUpNorOutlivesTheLiveReaders) 
     messages().clear();
     IO_file *r = open("d", &status);
     ASSERT_EQ(status, IO_OK) << allMessages();
-    EXPECT_EQ(allMessages(), warning(1));
+    EXPECT_EQ(allMessages(), takenOver(1));
     EXPECT_EQ(lockFile(), "         1\n") << "round " << round;
     iif_close(r);
     EXPECT_EQ(lockFile(), "(none)") << "round " << round;
@@ -313,7 +310,7 @@ TEST_F(LockFileTest, AKilledReadersCountNeitherAddsUpNorOutlivesTheLiveReaders) 
   EXPECT_EQ(allMessages(), "");
   IO_file *r = open("r", &status);
   ASSERT_EQ(status, IO_OK) << allMessages();
-  EXPECT_EQ(allMessages(), warning(1));
+  EXPECT_EQ(allMessages(), takenOver(1));
   EXPECT_EQ(lockFile(), "         1\n");
   iif_close(r);
   EXPECT_EQ(lockFile(), "(none)");
@@ -322,7 +319,7 @@ TEST_F(LockFileTest, AKilledReadersCountNeitherAddsUpNorOutlivesTheLiveReaders) 
   messages().clear();
   IO_file *w = open("w", &status);
   ASSERT_EQ(status, IO_OK) << allMessages();
-  EXPECT_EQ(allMessages(), warning(1));
+  EXPECT_EQ(allMessages(), takenOver(1));
   EXPECT_EQ(lockFile(), "        -1\n");
   iif_close(w);
   EXPECT_EQ(lockFile(), "(none)");
@@ -331,7 +328,7 @@ TEST_F(LockFileTest, AKilledReadersCountNeitherAddsUpNorOutlivesTheLiveReaders) 
   IO_file *d = open("d", &status);
   ASSERT_EQ(status, IO_OK) << allMessages();
   EXPECT_EQ(setfilebusyflag(captureMessage, d), IO_OK) << allMessages();
-  EXPECT_EQ(allMessages(), warning(1));
+  EXPECT_EQ(allMessages(), takenOver(1));
   EXPECT_EQ(lockFile(), "        -1\n");
   iif_close(d);
   EXPECT_EQ(lockFile(), "(none)");
@@ -504,8 +501,7 @@ TEST_F(LockFileTest, ALockFileThatNoLongerShowsTheReaderRefusesTheWriteWhileOthe
   writeFile(m_lock, "         3\n");
   messages().clear();
   EXPECT_EQ(setfilebusyflag(captureMessage, a), IO_OK);
-  EXPECT_EQ(allMessages(), "iif_set_lock: warning: lock file " + m_lock +
-                               " (level 3) was left by a program that has ended; taking it over\n");
+  EXPECT_EQ(allMessages(), takenOver(3));
   EXPECT_EQ(lockFile(), "        -1\n");
 }
 

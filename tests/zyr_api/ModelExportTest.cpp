@@ -421,7 +421,7 @@ TEST_F(ModelExportTest, ADatabaseOpenInThisSessionIsNeverReplaced) {
 
 // While another process writes a database (held here in its import), an export onto it is refused,
 // naming the process, and writes nothing; a third open is refused by that live writer (the lock
-// file stays backed by its lock, never taken for one left by a program that ended), and the
+// file stays backed by its lock, never taken over as one that nobody backs), and the
 // writer's import reaches its database.
 TEST_F(ModelExportTest, ADatabaseAnotherProcessHoldsIsNeverReplaced) {
   block();

@@ -155,7 +155,7 @@ TEST_F(Lifecycle, WarningsOfTheOpeningReachTheHost) {
 
 // An open that fails (the database is held by another, here a reader through the store, so that
 // the open's first change is refused) leaves nothing of it held: its count in the lock file goes,
-// and the holder then writes without hearing of a lock left by a program that ended.
+// and the holder then writes without hearing of a stale lock file taken over.
 TEST_F(Lifecycle, AFailedOpenHoldsNothing) {
   qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
   const std::string db = file("held.zyr");

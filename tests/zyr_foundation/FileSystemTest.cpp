@@ -183,8 +183,15 @@ TEST(FileSystem, CopyFailuresLeaveNoFile) {
   EXPECT_EQ(zyrCopyFile(dir.file("sub").c_str(), dir.file("dst").c_str()), 0);
   EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), dir.file("sub").c_str()), 0);
   EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), dir.file("nowhere/dst").c_str()), 0);
-  EXPECT_EQ(zyrCopyFile(nullptr, dir.file("dst").c_str()), 0);
-  EXPECT_EQ(zyrCopyFile(dir.file("src").c_str(), nullptr), 0);
+  // A missing or empty name leads nowhere, and the caller hears so.
+  using Names = std::pair<const char *, const char *>;
+  for (const auto &[from, to] : {Names{nullptr, "dst"}, Names{"src", nullptr}, Names{"src", ""}, Names{"", "dst"}}) {
+    errno = 0;
+    EXPECT_EQ(zyrCopyFile(from != nullptr && *from != '\0' ? dir.file(from).c_str() : from,
+                          to != nullptr && *to != '\0' ? dir.file(to).c_str() : to),
+              0);
+    EXPECT_EQ(errno, ENOENT) << (from != nullptr ? from : "NULL") << " to " << (to != nullptr ? to : "NULL");
+  }
   EXPECT_EQ((entries(dir.path())), (std::set<std::string>{"src", "sub"}));
   EXPECT_TRUE(entries(dir.file("sub")).empty());
   if (fs::exists("/dev/full"))
@@ -213,6 +220,10 @@ TEST(FileSystem, ZyrcopySaysWhyACopyFailed) {
     const std::string at = reason.find(':') != std::string::npos ? dir.path() + "/" : "";
     EXPECT_EQ(readFile(output.file("err")), "zyrcopy: cannot copy " + from + " to " + to + ": " + at + reason + "\n");
   }
+  // An empty destination leads nowhere: the system's words for that, not a failure of the copy.
+  const int status = std::system(("'" + tool + "' '" + dir.file("src") + "' '' 2> '" + output.file("err") + "'").c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(readFile(output.file("err")), "zyrcopy: cannot copy " + dir.file("src") + " to : No such file or directory\n");
   EXPECT_EQ((entries(dir.path())), (std::set<std::string>{"src", "sub"}));
 }
 

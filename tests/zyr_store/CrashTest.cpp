@@ -41,7 +41,8 @@ protected:
     EXPECT_TRUE(std::ifstream(m_name + ".lck").good());
   }
   std::string takenOver() const {
-    return "4: The lock file\n\n" + m_name + ".lck\n\nwas left by a program that has ended; it has been taken over.\n";
+    return "4: The lock file\n\n" + m_name + ".lck\n\nhas been taken over: no other process holds " + m_name +
+           " any more.\n";
   }
   TestThing *theThing(Repository *repository) {
     return static_cast<TestThing *>(Repository_getSingletonByTypeName(repository, "Assembly"));

@@ -3,9 +3,11 @@
 // and nobody takes away a file or a lock that a live process holds. The interleavings are made
 // with pause points, never with timing.
 #include "Database.h"
+#include "DefFile.h"
 #include "StoreTestSupport.h"
 #include "zyrFileUse.h"
 #include "zyrTestChild.h"
+#include "zyrTestErrors.h"
 
 #include <gtest/gtest.h>
 
@@ -202,6 +204,30 @@ TEST_F(ProcessesTest, AnOpenerMeetingAReplacedFileOpensTheNewOne) {
   EXPECT_EQ(p->ask("things"), "ok b=2");
   EXPECT_EQ(p->ask("close -1"), "ok 1");
   EXPECT_EQ(named("s.zyr"), std::vector<std::string>{"s.zyr"});
+}
+
+// A database renamed while a process has it open leaves its lock file under the old name. A new
+// database opened there takes that lock file over, since nobody holds the file now of that name,
+// and says only so: the process counted in it has not ended, and still works on its file.
+TEST_F(ProcessesTest, ALockFileLeftByARenamedDatabaseIsTakenOverSayingOnlyWhatIsKnown) {
+  ASSERT_EQ(mkdir(path("A").c_str(), 0700), 0);
+  make("A/a.zyr", {"a 1"});
+  Driver holder = driver();
+  ASSERT_EQ(holder->ask("open A/a.zyr"), "ok 2");
+  ASSERT_EQ(rename(path("A/a.zyr").c_str(), path("A/old.zyr").c_str()), 0);
+  const std::string name = path("A/a.zyr");
+  {
+    zyrtest::ErrorCapture errors;
+    DefFile *file = DefFile_new(name.c_str());
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(errors.take(), std::vector<std::string>{"4: The lock file\n\n" + name +
+                                                      ".lck\n\nhas been taken over: no other process holds " +
+                                                      name + " any more.\n"});
+    DefFile_delete(file);
+  }
+  EXPECT_EQ(holder->ask("things"), "ok a=1");
+  EXPECT_EQ(holder->ask("close -1"), "ok 1");
+  EXPECT_EQ(stored("A/old.zyr"), "a=1");
 }
 
 // A database is one file whatever name leads to it: a process that opened it through symbolic

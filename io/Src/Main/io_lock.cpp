@@ -102,8 +102,8 @@ int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool
   return status;
 }
 
-// Whether no process holds the real lock of the data file: then whatever its lock file says was
-// left by programs that have ended. Its own lock decides: a file that does not exist is held by
+// Whether no process holds the real lock of the data file: then whatever its lock file says is
+// stale (backed by nobody). Its own lock decides: a file that does not exist is held by
 // nobody; one this process may not open is taken for held, and its lock file left for the user to
 // judge.
 bool nobodyHolds(const char *name) { return zyrFileUse_isHeld(name) == 0; }
@@ -123,12 +123,13 @@ bool countsIn(const IO_file *record) {
 }
 
 // A lock file whose counts no live process backs is taken over: said through the callback, and
-// noted on the record for its owner to tell the user.
+// noted on the record for its owner to tell the user. Only that much is known: whoever counted
+// there may still run, holding the file under another name.
 void reportTakeOver(IO_error_callback callback, IO_file *record, const char *lockName, int32_t n) {
   io_report_error(callback,
-                  "iif_set_lock: warning: lock file %s (level %d) was left by a program that has "
-                  "ended; taking it over",
-                  lockName, n);
+                  "iif_set_lock: warning: lock file %s (level %d): no other process holds %s any more; "
+                  "taking it over",
+                  lockName, n, record->m_name);
   record->m_takenover = 1;
 }
 
@@ -168,7 +169,7 @@ int becomeWriter(IO_error_callback callback, IO_file *record, bool changing) {
   int32_t n = 0;
   int found = 0, error = 0;
   // Every open record holds the real lock, so once this record holds it alone, whatever else the
-  // lock file shows was left by programs that have ended.
+  // lock file shows is stale.
   bool refused = !io_real_lock(record, LOCK_EX);
   if (!refused) {
     int status = readCount(nullptr, lockName, &n, &error);

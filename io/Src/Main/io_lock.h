@@ -9,8 +9,9 @@
 // Underneath, every open stream holds a real lock (flock) on the data file, shared by readers
 // and exclusive for the writer, from its open to its close, so that two writers can never meet
 // whatever the lock files say. A lock file whose counts no live process backs (nobody holds the
-// real lock) was left by programs that ended: it is taken over with a warning, and the record
-// notes it (m_takenover) for its owner to tell the user. Nothing else changes a lock file that a
+// real lock) is stale, whoever left it (a process that ended, or one that still holds the file it
+// counted under another name, the file renamed since): it is taken over with a warning that says
+// only that, and the record notes it (m_takenover) for its owner to tell the user. Nothing else changes a lock file that a
 // live process counts in; a file put in place of another keeps the writer's lock (iif_swap_in).
 // Processes update a lock file one at a time (an flock on its directory around the update: the
 // lock file itself is replaced by a rename at each update and cannot carry the lock).

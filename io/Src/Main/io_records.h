@@ -157,7 +157,7 @@ struct IO_file {
                                 // holds (zyrPlacement.h): its lock is the placement's, lent to the
                                 // record for as long as the stream is open
   int32_t m_indexstale;         // 1 once the recorded size on disc no longer vouches for the index
-  int32_t m_takenover;          // 1 once the record took over a lock file that ended programs left
+  int32_t m_takenover;          // 1 once the record took over a lock file that no holder backed
   int32_t m_rebuilds;           // index tables rebuilt by scanning since the record was cleared
   int64_t m_damagedfrom;        // where the last rebuild stopped at damage or at a data set cut
                                 // off, leaving out what lies there; 0 when it did not

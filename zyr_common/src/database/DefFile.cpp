@@ -260,16 +260,18 @@ void publishOpenFailure(const char *function, int result, const char *name, cons
   zyrError_publish(error);
 }
 
-// A lock file that ended programs left, and that the primary file's record took over, is told to
-// the user once.
+// A lock file that no holder of the file backed, and that the primary file's record took over, is
+// told to the user once. Whoever counted there may still run, holding the file it counted under
+// another name (renamed since): the warning says only that nobody else holds this one.
 void tellTakeOver(DefFile *file, const char *function, const char *shown) {
   IO_file &record = file->m_fileInfo->m_primary;
   if (!record.m_takenover || record.m_name == nullptr)
     return;
   record.m_takenover = 0;
+  const char *name = shown != nullptr ? shown : record.m_name;
   zyrError_raise(ZYR_W_INVALID_DATA_IGNORED, function, kSource, __LINE__,
-                 "The lock file\n\n%s.lck\n\nwas left by a program that has ended; it has been taken over.\n",
-                 shown != nullptr ? shown : record.m_name);
+                 "The lock file\n\n%s.lck\n\nhas been taken over: no other process holds %s any more.\n", name,
+                 name);
 }
 
 // Whether the primary file is one this process could write but whose lock file its open could not

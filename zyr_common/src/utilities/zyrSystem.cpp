@@ -331,8 +331,11 @@ int copyOpenToSide(const char *destination, int moving, int interruptible, CopyP
 }
 
 int copyToSide(const char *source, const char *destination, int moving, int interruptible, CopyPlan *plan) {
-  if (source == nullptr || destination == nullptr || destination[0] == '\0')
+  // A missing or empty name leads nowhere, which is what the caller hears.
+  if (source == nullptr || destination == nullptr || destination[0] == '\0') {
+    errno = ENOENT;
     return 0;
+  }
   plan->m_source = open(source, O_RDONLY | O_CLOEXEC);
   if (plan->m_source < 0)
     return 0;
