@@ -1,10 +1,11 @@
 // Reads of versions that are damaged in the file: what the readers into a caller's buffer hand
 // over, and which versions a read and a purge take when a version's data type is one the store
-// never writes; what the readers into a caller's buffer stage a version in.
+// never writes; what the readers into a caller's buffer stage a version in, and for how long.
 #include "StoreTestSupport.h"
 
 #include "Database.h"
 #include "DatabaseStaging.h"
+#include "MemoryMonitor.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
 #include "zyrTestChild.h"
@@ -14,7 +15,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -240,6 +243,50 @@ TYPED_TEST(BufferReaderTest, AFewValuesIntoAnUntouchedHugeBufferCostNothingOfIts
   });
   EXPECT_EQ(found, "");
   this->reopen();
+}
+
+// A version larger than the staging that used to be kept (16 MiB): that staging was let go after
+// every read, so that each read of the version took fresh memory from the system and faulted in
+// every page of it again. The second read takes no staging and gives none back, and the close
+// gives the staging back.
+TEST_F(DamagedVersionTest, ALargeStagingIsKeptUntilTheClose) {
+  const int32_t count = int32_t{5} << 20;
+  std::vector<int32_t> values(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) values[static_cast<size_t>(i)] = i % 1000 * 7 + i / 1000;
+  ASSERT_EQ(Database_setInts(m_database, 1, m_object, "large", values.data(), count), 1);
+  reopen();
+  const std::string log = path("memory.log");
+  MemoryMonitor *previous = zyrMemory_setMonitor(MemoryMonitor_new(log.c_str()));
+  std::vector<int32_t> buffer(static_cast<size_t>(count), -1);
+  EXPECT_EQ(Database_getIntArray(m_database, 1, m_object, "large", buffer.data(), count), 1);
+  const size_t afterFirst = zyrtest::splitLines(zyrtest::readFile(log)).size();
+  std::fill(buffer.begin(), buffer.end(), -1);
+  EXPECT_EQ(Database_getIntArray(m_database, 1, m_object, "large", buffer.data(), count), 1);
+  const size_t afterSecond = zyrtest::splitLines(zyrtest::readFile(log)).size();
+  EXPECT_TRUE(buffer == values);
+  EXPECT_EQ(Database_largestStaging(m_database), static_cast<int64_t>(count) * 4);
+  close();
+  MemoryMonitor_delete(zyrMemory_setMonitor(previous));
+
+  // Each line: tag, size, running total, A (allocated) or F (freed), address.
+  std::vector<std::vector<std::string>> lines;
+  for (const std::string &line : zyrtest::splitLines(zyrtest::readFile(log))) {
+    std::istringstream words(line);
+    lines.emplace_back(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
+  }
+  ASSERT_GE(lines.size(), afterSecond);
+  std::string staging;
+  for (size_t i = 0; i < afterFirst; ++i)
+    if (lines[i].size() == 5 && lines[i][0] == "stagingFor" && lines[i][3] == "A") staging = lines[i][4];
+  ASSERT_NE(staging, "");
+  // The lines of the staging and of any other, from the first read's end to the staging's release.
+  std::vector<std::string> secondRead, released;
+  for (size_t i = afterFirst; i < lines.size() && released.empty(); ++i) {
+    if (lines[i].size() != 5 || (lines[i][0] != "stagingFor" && lines[i][4] != staging)) continue;
+    (i < afterSecond ? secondRead : released).push_back(lines[i][0] + " " + lines[i][3]);
+  }
+  EXPECT_EQ(secondRead, std::vector<std::string>{});
+  EXPECT_EQ(released, std::vector<std::string>{"freeHandle F"});
 }
 
 // A version of thousands of values, more than a new handle's staging holds, read into a buffer of a

@@ -683,11 +683,12 @@ template <class T> auto staged(int (*reader)(DefFile *, const char *, const char
 
 // ---- The staging of the buffer readers ----
 // A buffer reader reads each version into the handle's staging, of the version's size and not the
-// buffer's: a caller's generous n costs nothing. The staging is kept for the next read and never
-// cleared (a read overwrites what it hands over); one grown past kKeptStaging is let go after its
-// read, so that a handle does not hold the memory of its largest version for the rest of its life.
+// buffer's: a caller's generous n costs nothing. The staging is never cleared (a read overwrites
+// what it hands over) and is kept, whatever its size, until the handle closes: it is never larger
+// than the largest version the handle has read, one copy of what the caller holds a buffer for.
+// Let go after each read, a large staging made every read of a large version take fresh memory
+// from the system and fault in every page of it again.
 const int64_t kLeastStaging = 256;
-const int64_t kKeptStaging = int64_t{16} << 20;
 
 // The staging with room for `count` values of T, grown (its contents dropped) when it has not.
 template <class T> T *stagingFor(Database *database, int32_t count) {
@@ -734,11 +735,6 @@ auto intoBuffer(Database *database, int (*reader)(DefFile *, const char *, const
       std::copy(staging, staging + made, array);
     else
       for (int32_t i = 0; i < made; ++i) releaseStaged(staging[i]);
-    if (database->m_stagingBytes > kKeptStaging) {
-      zyrMemory_free(database->m_staging, __func__);
-      database->m_staging = nullptr;
-      database->m_stagingBytes = 0;
-    }
     return taken ? 1 : 0;
   };
 }
