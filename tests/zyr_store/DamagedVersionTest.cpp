@@ -6,6 +6,7 @@
 #include "Database.h"
 #include "DatabaseStaging.h"
 #include "MemoryMonitor.h"
+#include "io_pipeline.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
 #include "zyrTestChild.h"
@@ -247,14 +248,16 @@ TYPED_TEST(BufferReaderTest, AFewValuesIntoAnUntouchedHugeBufferCostNothingOfIts
 
 // A version larger than the staging that used to be kept (16 MiB): that staging was let go after
 // every read, so that each read of the version took fresh memory from the system and faulted in
-// every page of it again. The second read takes no staging and gives none back, and the close
-// gives the staging back.
+// every page of it again. The second read takes no staging and gives none back, the copy out of
+// the staging, split over three threads, hands the version over entire, and the close gives the
+// staging back.
 TEST_F(DamagedVersionTest, ALargeStagingIsKeptUntilTheClose) {
-  const int32_t count = int32_t{5} << 20;
+  const int32_t count = (int32_t{5} << 20) + 3; // in pieces of unequal sizes
   std::vector<int32_t> values(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) values[static_cast<size_t>(i)] = i % 1000 * 7 + i / 1000;
   ASSERT_EQ(Database_setInts(m_database, 1, m_object, "large", values.data(), count), 1);
   reopen();
+  io_set_pipeline_threads(3);
   const std::string log = path("memory.log");
   MemoryMonitor *previous = zyrMemory_setMonitor(MemoryMonitor_new(log.c_str()));
   std::vector<int32_t> buffer(static_cast<size_t>(count), -1);
@@ -267,6 +270,7 @@ TEST_F(DamagedVersionTest, ALargeStagingIsKeptUntilTheClose) {
   EXPECT_EQ(Database_largestStaging(m_database), static_cast<int64_t>(count) * 4);
   close();
   MemoryMonitor_delete(zyrMemory_setMonitor(previous));
+  io_set_pipeline_threads(0);
 
   // Each line: tag, size, running total, A (allocated) or F (freed), address.
   std::vector<std::vector<std::string>> lines;

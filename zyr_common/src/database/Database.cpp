@@ -6,6 +6,7 @@
 #include "Dataset.h"
 #include "DefFile.h"
 #include "Dictionary.h"
+#include "io_pipeline.h"
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrLibrary.h"
@@ -13,6 +14,7 @@
 #include "zyrSystem.h"
 #include "zyrTrace.h"
 #include "zyrUUID.h"
+#include "zyrWorker.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -708,6 +710,30 @@ template <class T> int32_t stagingRoom(const Database *database) {
   return static_cast<int32_t>(std::min<int64_t>(room, INT32_MAX));
 }
 
+// The one copy of a version that read whole out of the staging into the caller's buffer. It is
+// bound by the memory's bandwidth, which one thread does not reach: a large one is split over as
+// many threads as compress a data set (io_pipeline_threads), in pieces of at least kLeastCopyPiece
+// bytes, below which a thread costs more than it saves. The calling thread copies the last piece,
+// the one the read left nearest in the caches.
+const int64_t kLeastCopyPiece = int64_t{4} << 20;
+
+template <class T> void copyOut(const T *staging, int32_t count, T *array) {
+  const int64_t bytes = static_cast<int64_t>(count) * static_cast<int64_t>(sizeof(T));
+  const int64_t pieces = std::min<int64_t>(io_pipeline_threads(), bytes / kLeastCopyPiece);
+  if (pieces <= 1) {
+    std::copy(staging, staging + count, array);
+    return;
+  }
+  const auto from = [count, pieces](int64_t piece) { return static_cast<int32_t>(count * piece / pieces); };
+  std::vector<zyrWorker> workers(static_cast<size_t>(pieces - 1));
+  for (int64_t piece = 0; piece + 1 < pieces; ++piece)
+    zyrWorker_start(&workers[static_cast<size_t>(piece)], [staging, array, begin = from(piece), end = from(piece + 1)] {
+      std::copy(staging + begin, staging + end, array + begin);
+    });
+  std::copy(staging + from(pieces - 1), staging + count, array + from(pieces - 1));
+  for (zyrWorker &worker : workers) zyrWorker_join(&worker);
+}
+
 // A reader of a caller's buffer of n, whose count it may change, as a reader of the buffer alone:
 // each version tried is read into the staging with as much room as the staging has, up to n; a
 // version that needs more tells how much (its header holds the count), and one that the caller's
@@ -732,7 +758,7 @@ auto intoBuffer(Database *database, int (*reader)(DefFile *, const char *, const
     const bool taken = read && tookWhole(file, what, where, when, kIsReference<T>);
     const int32_t made = read ? std::clamp(count, 0, room) : 0;
     if (taken)
-      std::copy(staging, staging + made, array);
+      copyOut(staging, made, array);
     else
       for (int32_t i = 0; i < made; ++i) releaseStaged(staging[i]);
     return taken ? 1 : 0;
