@@ -2,10 +2,10 @@
 // version of 1 Mi or 6 Mi values, against the read the store makes of it straight into the caller's
 // buffer (DefFile_readIntArray, DefFile_readDoubleArray) in the same run. A buffer reader stages the
 // version in storage of its own and copies it out once it has read whole; the ratio is what that
-// costs (aim: at most 1.03 for 1 Mi values, 1.1 for 6 Mi, whose staging is larger than the caches).
-// The buffer is the version's size, or 16 times it: a generous buffer must cost nothing more.
-// Format "default" is the store's own; "plain" is written with WEZ_FORMAT=u (no compression),
-// where the read itself costs least.
+// costs. The buffer is the version's size, or 16 times it: a generous buffer must cost nothing
+// more. Format "default" is the store's own (aim: at most 1.03 for 1 Mi values, 1.1 for 6 Mi, whose
+// staging is larger than the caches); "plain" is written with WEZ_FORMAT=u (no compression), where
+// the read itself is little more than a copy, so that the copy out of the staging nearly doubles it.
 #include "Database.h"
 #include "DefFile.h"
 #include "zyrBenchSupport.h"
