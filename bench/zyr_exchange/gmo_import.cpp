@@ -44,27 +44,6 @@ Mesh *meshOf(const Model *m) { return reinterpret_cast<const FakeModel *>(m)->me
 Representation *representationOf(const Model *m) { return reinterpret_cast<const FakeModel *>(m)->representation; }
 char *noDirectory() { return nullptr; }
 
-// "VmHWM" or "VmRSS" of this process, in bytes.
-int64_t memoryOf(const char *field) {
-  FILE *status = fopen("/proc/self/status", "r");
-  char line[256];
-  int64_t kb = 0;
-  while (status != nullptr && fgets(line, sizeof line, status) != nullptr)
-    if (strncmp(line, field, strlen(field)) == 0)
-      kb = strtoll(line + strlen(field) + 1, nullptr, 10);
-  if (status != nullptr)
-    fclose(status);
-  return kb * 1024;
-}
-
-// Lets the peak start again from the present size.
-void resetPeak() {
-  if (FILE *clear = fopen("/proc/self/clear_refs", "w")) {
-    fputs("5", clear);
-    fclose(clear);
-  }
-}
-
 // The block's data sets; returns the bytes of its mesh arrays.
 int64_t writeBlock(const std::string &path, int n) {
   const int m = n + 1;
@@ -171,13 +150,13 @@ void BM_ImportIntermediateFile(benchmark::State &state) {
     FakeModel model = {Topology_new(), nullptr, nullptr};
     model.mesh = Mesh_new(model.topology);
     model.representation = Representation_new(model.topology);
-    const int64_t before = memoryOf("VmRSS:");
-    resetPeak();
+    const int64_t before = zyrtest::residentBytes();
+    zyrtest::resetPeakResident();
     const Clock::time_point importStart = Clock::now();
     ImportedMesh *im =
         ImportedMesh_new(reinterpret_cast<Model *>(&model), "ZYR_INTERMEDIATE", path.c_str(), nullptr, nullptr, "m");
     const double imported = seconds(importStart, Clock::now());
-    const int64_t peak = memoryOf("VmHWM:") - before;
+    const int64_t peak = zyrtest::peakResidentBytes() - before;
     if (im == nullptr)
       state.SkipWithError("the import failed");
     ImportedMesh_delete(im);

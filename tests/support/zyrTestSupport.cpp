@@ -250,6 +250,29 @@ int64_t heapInUse() {
 #endif
 }
 
+namespace {
+
+// A "<field>: <n> kB" line of /proc/self/status, in bytes; 0 when it is not there.
+int64_t statusBytes(const char *field) {
+  std::ifstream status("/proc/self/status");
+  const std::string prefix = std::string(field) + ":";
+  for (std::string line; std::getline(status, line);)
+    if (line.compare(0, prefix.size(), prefix) == 0)
+      return std::strtoll(line.c_str() + prefix.size(), nullptr, 10) * 1024;
+  return 0;
+}
+
+} // namespace
+
+int64_t residentBytes() { return statusBytes("VmRSS"); }
+
+int64_t peakResidentBytes() { return statusBytes("VmHWM"); }
+
+void resetPeakResident() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";
+}
+
 std::vector<int32_t> quicksortKiller(size_t n, int64_t *comparisons) {
   // Every value starts as "gas", above all others; a comparison of two gas values freezes one of
   // them (the last pivot candidate seen, if it is one) at the next solid value, so that the pivot

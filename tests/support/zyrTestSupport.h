@@ -107,6 +107,14 @@ std::vector<std::string> splitLines(const std::string &text);
 // as ctest runs the tests; without it this throws). Single-threaded tests only.
 int64_t heapInUse();
 
+// The resident size of this process ("VmRSS" of /proc/self/status) and its peak ("VmHWM"), in
+// bytes; 0 where the system does not tell them.
+int64_t residentBytes();
+int64_t peakResidentBytes();
+// Lets the peak start again from the present resident size, where the system allows it (a forked
+// child's peak starts from the size it was forked at in any case).
+void resetPeakResident();
+
 // A fuzz input read as a command line: a first byte giving the number of words (up to maxWords),
 // then the words one a line; what follows is left in *rest. A "/" or NUL in a word becomes "_",
 // so that no word names a file outside the working directory.

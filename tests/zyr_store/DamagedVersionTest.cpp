@@ -1,19 +1,24 @@
 // Reads of versions that are damaged in the file: what the readers into a caller's buffer hand
 // over, and which versions a read and a purge take when a version's data type is one the store
-// never writes; what the readers into a caller's buffer stage a version in.
+// never writes; what the readers into a caller's buffer stage a version in, and for how long.
 #include "StoreTestSupport.h"
 
 #include "Database.h"
 #include "DatabaseStaging.h"
+#include "MemoryMonitor.h"
+#include "io_pipeline.h"
 #include "zyrCString.h"
 #include "zyrMemory.h"
+#include "zyrTestChild.h"
 #include "zyrTestDataSets.h"
 #include "zyrTestErrors.h"
 #include "zyrUUID.h"
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -202,27 +207,90 @@ TYPED_TEST(BufferReaderTest, AVersionToldAsDamagedLeavesNothingInTheBuffer) {
   }
 }
 
-// A few values read into a buffer of a million: each version was staged in a zero-filled copy of
-// the whole buffer (megabytes for two values), on every read.
-TYPED_TEST(BufferReaderTest, AFewValuesIntoALargeBufferStageNoMoreThanTheVersion) {
+// A few values read into an untouched buffer of 64 Mi: each version was staged in a zero-filled
+// copy of the whole buffer (hundreds of megabytes for one value), on every read. In a child of its
+// own, whose peak resident size says what the read touched: the read reaches only the entries it
+// hands over, stages no more than the version and adds nothing to the peak.
+TYPED_TEST(BufferReaderTest, AFewValuesIntoAnUntouchedHugeBufferCostNothingOfItsSize) {
   using Value = typename TypeParam::Value;
   ASSERT_EQ(TypeParam::write(this->m_database, 1, this->m_object, "few", false), 1);
+  this->close();
+  const std::string file = this->file();
+  const zyrUUID *object = this->m_object;
+  const std::string found = zyrtest::inChild([&] {
+    Database *database = Database_openForReading(file.c_str());
+    if (database == nullptr) return std::string("the database did not open");
+    const int32_t n = int32_t{64} << 20;
+    std::unique_ptr<Value[]> buffer(new Value[n]);
+    for (int32_t i : {0, 1, 2, n - 1}) buffer[i] = TypeParam::untouched();
+    zyrtest::resetPeakResident();
+    const int64_t before = zyrtest::peakResidentBytes();
+    const int read = TypeParam::read(database, 1, object, "few", buffer.get(), n);
+    const int64_t grown = zyrtest::peakResidentBytes() - before;
+    std::vector<std::string> shown;
+    for (int32_t i : {0, 1, 2, n - 1}) {
+      shown.push_back(TypeParam::text(buffer[i]));
+      TypeParam::release(buffer[i]);
+    }
+    const int64_t staged = Database_largestStaging(database);
+    Database_delete(database);
+    std::vector<std::string> expected = TypeParam::first();
+    expected.resize(4, "-");
+    std::string problems;
+    if (read != 1 || shown != expected) problems += "read " + std::to_string(read) + ": " + testing::PrintToString(shown) + "\n";
+    if (staged > 1024) problems += "staged " + std::to_string(staged) + " bytes\n";
+    if (grown >= (int64_t{4} << 20)) problems += "the peak grew by " + std::to_string(grown) + " bytes\n";
+    return problems;
+  });
+  EXPECT_EQ(found, "");
   this->reopen();
-  const int32_t n = int32_t{1} << 20;
-  // Left as new: the read must reach only the entries it hands over.
-  std::unique_ptr<Value[]> buffer(new Value[n]);
-  for (int32_t i = 0; i < 3; ++i) buffer[i] = TypeParam::untouched();
-  buffer[n - 1] = TypeParam::untouched();
-  ASSERT_EQ(TypeParam::read(this->m_database, 1, this->m_object, "few", buffer.get(), n), 1);
-  std::vector<std::string> shown;
-  for (int32_t i : {0, 1, 2, n - 1}) {
-    shown.push_back(TypeParam::text(buffer[i]));
-    TypeParam::release(buffer[i]);
+}
+
+// A version larger than the staging that used to be kept (16 MiB): that staging was let go after
+// every read, so that each read of the version took fresh memory from the system and faulted in
+// every page of it again. The second read takes no staging and gives none back, the copy out of
+// the staging, split over three threads, hands the version over entire, and the close gives the
+// staging back.
+TEST_F(DamagedVersionTest, ALargeStagingIsKeptUntilTheClose) {
+  const int32_t count = (int32_t{5} << 20) + 3; // in pieces of unequal sizes
+  std::vector<int32_t> values(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i) values[static_cast<size_t>(i)] = i % 1000 * 7 + i / 1000;
+  ASSERT_EQ(Database_setInts(m_database, 1, m_object, "large", values.data(), count), 1);
+  reopen();
+  io_set_pipeline_threads(3);
+  const std::string log = path("memory.log");
+  MemoryMonitor *previous = zyrMemory_setMonitor(MemoryMonitor_new(log.c_str()));
+  std::vector<int32_t> buffer(static_cast<size_t>(count), -1);
+  EXPECT_EQ(Database_getIntArray(m_database, 1, m_object, "large", buffer.data(), count), 1);
+  const size_t afterFirst = zyrtest::splitLines(zyrtest::readFile(log)).size();
+  std::fill(buffer.begin(), buffer.end(), -1);
+  EXPECT_EQ(Database_getIntArray(m_database, 1, m_object, "large", buffer.data(), count), 1);
+  const size_t afterSecond = zyrtest::splitLines(zyrtest::readFile(log)).size();
+  EXPECT_TRUE(buffer == values);
+  EXPECT_EQ(Database_largestStaging(m_database), static_cast<int64_t>(count) * 4);
+  close();
+  MemoryMonitor_delete(zyrMemory_setMonitor(previous));
+  io_set_pipeline_threads(0);
+
+  // Each line: tag, size, running total, A (allocated) or F (freed), address.
+  std::vector<std::vector<std::string>> lines;
+  for (const std::string &line : zyrtest::splitLines(zyrtest::readFile(log))) {
+    std::istringstream words(line);
+    lines.emplace_back(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
   }
-  std::vector<std::string> expected = TypeParam::first();
-  expected.resize(4, "-");
-  EXPECT_EQ(shown, expected);
-  EXPECT_LE(Database_largestStaging(this->m_database), 1024);
+  ASSERT_GE(lines.size(), afterSecond);
+  std::string staging;
+  for (size_t i = 0; i < afterFirst; ++i)
+    if (lines[i].size() == 5 && lines[i][0] == "stagingFor" && lines[i][3] == "A") staging = lines[i][4];
+  ASSERT_NE(staging, "");
+  // The lines of the staging and of any other, from the first read's end to the staging's release.
+  std::vector<std::string> secondRead, released;
+  for (size_t i = afterFirst; i < lines.size() && released.empty(); ++i) {
+    if (lines[i].size() != 5 || (lines[i][0] != "stagingFor" && lines[i][4] != staging)) continue;
+    (i < afterSecond ? secondRead : released).push_back(lines[i][0] + " " + lines[i][3]);
+  }
+  EXPECT_EQ(secondRead, std::vector<std::string>{});
+  EXPECT_EQ(released, std::vector<std::string>{"freeHandle F"});
 }
 
 // A version of thousands of values, more than a new handle's staging holds, read into a buffer of a

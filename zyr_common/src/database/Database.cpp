@@ -6,6 +6,7 @@
 #include "Dataset.h"
 #include "DefFile.h"
 #include "Dictionary.h"
+#include "io_pipeline.h"
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrLibrary.h"
@@ -14,6 +15,7 @@
 #include "zyrSystem.h"
 #include "zyrTrace.h"
 #include "zyrUUID.h"
+#include "zyrWorker.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -688,11 +690,12 @@ template <class T> auto staged(int (*reader)(DefFile *, const char *, const char
 
 // ---- The staging of the buffer readers ----
 // A buffer reader reads each version into the handle's staging, of the version's size and not the
-// buffer's: a caller's generous n costs nothing. The staging is kept for the next read and never
-// cleared (a read overwrites what it hands over); one grown past kKeptStaging is let go after its
-// read, so that a handle does not hold the memory of its largest version for the rest of its life.
+// buffer's: a caller's generous n costs nothing. The staging is never cleared (a read overwrites
+// what it hands over) and is kept, whatever its size, until the handle closes: it is never larger
+// than the largest version the handle has read, one copy of what the caller holds a buffer for.
+// Let go after each read, a large staging made every read of a large version take fresh memory
+// from the system and fault in every page of it again.
 const int64_t kLeastStaging = 256;
-const int64_t kKeptStaging = int64_t{16} << 20;
 
 // The staging with room for `count` values of T, grown (its contents dropped) when it has not.
 template <class T> T *stagingFor(Database *database, int32_t count) {
@@ -710,6 +713,30 @@ template <class T> T *stagingFor(Database *database, int32_t count) {
 template <class T> int32_t stagingRoom(const Database *database) {
   const int64_t room = std::max(database->m_stagingBytes, kLeastStaging) / static_cast<int64_t>(sizeof(T));
   return static_cast<int32_t>(std::min<int64_t>(room, INT32_MAX));
+}
+
+// The one copy of a version that read whole out of the staging into the caller's buffer. It is
+// bound by the memory's bandwidth, which one thread does not reach: a large one is split over as
+// many threads as compress a data set (io_pipeline_threads), in pieces of at least kLeastCopyPiece
+// bytes, below which a thread costs more than it saves. The calling thread copies the last piece,
+// the one the read left nearest in the caches.
+const int64_t kLeastCopyPiece = int64_t{4} << 20;
+
+template <class T> void copyOut(const T *staging, int32_t count, T *array) {
+  const int64_t bytes = static_cast<int64_t>(count) * static_cast<int64_t>(sizeof(T));
+  const int64_t pieces = std::min<int64_t>(io_pipeline_threads(), bytes / kLeastCopyPiece);
+  if (pieces <= 1) {
+    std::copy(staging, staging + count, array);
+    return;
+  }
+  const auto from = [count, pieces](int64_t piece) { return static_cast<int32_t>(count * piece / pieces); };
+  std::vector<zyrWorker> workers(static_cast<size_t>(pieces - 1));
+  for (int64_t piece = 0; piece + 1 < pieces; ++piece)
+    zyrWorker_start(&workers[static_cast<size_t>(piece)], [staging, array, begin = from(piece), end = from(piece + 1)] {
+      std::copy(staging + begin, staging + end, array + begin);
+    });
+  std::copy(staging + from(pieces - 1), staging + count, array + from(pieces - 1));
+  for (zyrWorker &worker : workers) zyrWorker_join(&worker);
 }
 
 // A reader of a caller's buffer of n, whose count it may change, as a reader of the buffer alone:
@@ -736,14 +763,9 @@ auto intoBuffer(Database *database, int (*reader)(DefFile *, const char *, const
     const bool taken = read && tookWhole(file, what, where, when, kIsReference<T>);
     const int32_t made = read ? std::clamp(count, 0, room) : 0;
     if (taken)
-      std::copy(staging, staging + made, array);
+      copyOut(staging, made, array);
     else
       for (int32_t i = 0; i < made; ++i) releaseStaged(staging[i]);
-    if (database->m_stagingBytes > kKeptStaging) {
-      zyrMemory_free(database->m_staging, __func__);
-      database->m_staging = nullptr;
-      database->m_stagingBytes = 0;
-    }
     return taken ? 1 : 0;
   };
 }
