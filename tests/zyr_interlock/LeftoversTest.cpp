@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -222,24 +221,6 @@ TEST(LeftoversTest, AnotherUsersFilesStayWhateverTheirNames) {
   EXPECT_EQ(dir.listing(), sorted(theirs.names()));
 }
 
-// Makes this process's children the first of a pid namespace of their own inside a user namespace
-// of their own, where an unprivileged process may: the user keeps its ids, mapped to themselves.
-bool inOwnUserNamespace() {
-  const std::string uid = std::to_string(static_cast<long>(geteuid()));
-  const std::string gid = std::to_string(static_cast<long>(getegid()));
-  if (unshare(CLONE_NEWUSER | CLONE_NEWPID) != 0)
-    return false;
-  const auto put = [](const char *file, const std::string &text) {
-    const int fd = open(file, O_WRONLY | O_CLOEXEC);
-    const bool written = fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (fd >= 0)
-      close(fd);
-    return written;
-  };
-  return put("/proc/self/setgroups", "deny") && put("/proc/self/uid_map", uid + " " + uid + " 1\n") &&
-         put("/proc/self/gid_map", gid + " " + gid + " 1\n");
-}
-
 // The id in a name is that of the maker's pid namespace: a writer killed as process 1 of a
 // namespace of its own leaves names of id 1, which runs here. Its made temporaries (a placement's,
 // with the lock file its data-set writer made) go once nobody holds them; a copy that its maker
@@ -256,7 +237,7 @@ TEST(LeftoversTest, AKilledWritersTemporariesGoAlsoFromAPidNamespaceOfItsOwn) {
   ASSERT_GE(starter, 0);
   if (starter == 0) {
     pid_t writer = 0;
-    if (unshare(CLONE_NEWPID) == 0 || inOwnUserNamespace())
+    if (zyrtest::enterPidNamespace())
       writer = fork();
     if (writer == 0 && getpid() == 1) {
       zyrPlacement place;
