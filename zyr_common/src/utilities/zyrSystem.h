@@ -54,6 +54,11 @@ int zyrCopyFile(const char *source, const char *destination);
 // errno value of the first failure, such as ENOSPC; errno too where it is one), which
 // zyrPlacement_reason tells. It fails when the program asks for the work in hand to be abandoned.
 int zyrCopyFileBeside(const char *source, zyrPlacement *place);
+// Copies the regular file `source` in full into the file open as `out` (read and write: a held
+// temporary, zyrHeldTemporary.h), from its beginning and in its place, and puts it on disc; `out`
+// stays open. 1, or 0 with errno. It fails when the program asks for the work in hand to be
+// abandoned.
+int zyrCopyFileInto(const char *source, int out);
 // Flushes a file's data to the disc; 1 on success.
 int zyrSyncFile(const char *name);
 // Flushes a directory, so that names made or renamed in it are on the disc ("" or NULL: the
@@ -152,12 +157,6 @@ void zyrDebugBreak();
 // prefix's last part is so long that the name would not fit its directory, that part is cut short
 // (zyrLeftovers_beside): a temporary fits wherever a file of the prefix's name fits.
 char *zyrGetTemporaryFileName(const char *prefix);
-// "prefix.zyr-pid<N>.<22 characters>.tmp": a temporary name as above that carries the library's
-// mark and this process's id (zyrLeftovers.h), so that whoever next works in the directory removes
-// the file once this process has ended and nobody holds it. Only for files that hold nothing the
-// user could lose (a copy of what is still elsewhere, a file being written). NULL when no name can
-// be made.
-char *zyrGetProcessTemporaryFileName(const char *prefix);
 // Removes from the directory ("" or NULL: the working directory) the temporary files of this
 // library, and their lock files, that processes left there and nobody holds (zyrLeftovers.h);
 // other users' files, files that are not regular files, files some process holds, and names
