@@ -80,6 +80,11 @@ TEST_F(ReaderProcessTest, CommandLineHoldsEveryArgumentLiterally) {
       << lines[1];
   EXPECT_EQ(lines[1].substr(lines[1].size() - 4), ".tmp");
   lines.erase(lines.begin(), lines.begin() + 2);
+  // Last, the descriptor through which the reader holds the file it writes (made and held here).
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], "-hold");
+  EXPECT_GT(std::stoi(lines.back()), 2);
+  lines.resize(lines.size() - 2);
   // The relative mesh name reaches the reader as an absolute one; "-v" is the reader's option,
   // and ">" is a word like any other.
   EXPECT_EQ(lines, (std::vector<std::string>{"-B", "Assembly", "-e", "ImportMsh.exe", "-v", "two words", ">", m_mesh,
