@@ -47,39 +47,16 @@ long pidOf(const std::string &component, bool *marked) {
   return pid;
 }
 
-// Whether the text is a unique part that zyrLeftovers_make gives a name: sixteen hexadecimal
-// digits (uniquePart).
-bool isMadeUnique(const std::string &text) {
-  if (text.size() != 16)
-    return false;
-  for (char c : text)
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
-      return false;
-  return true;
-}
-
-// How a leftover name is judged (zyrLeftovers.h).
-enum LeftoverKind {
-  LEFTOVER_NONE = 0,  // no leftover name
-  LEFTOVER_HELD,      // marked, held from its making to its rename or removal: its lock alone decides
-  LEFTOVER_MOMENTARY, // marked, left unheld for moments by its live maker: kept while its id runs too
-  LEFTOVER_UNMARKED   // an older name without the mark: kept while a process of its id runs
-};
-
-// The stem of a leftover name (before ".zyr-pid<N>" or ".pid<N>"), or "" when it is none; *kind
-// says how it is judged. A held one is a name that zyrLeftovers_make gives
-// ("<stem>.zyr-pid<N>.tmp" or "<stem>.zyr-pid<N>.<16 hexadecimal digits>.tmp", or the lock file of
-// one).
-std::string stemOf(const std::string &name, long *pid, LeftoverKind *kind = nullptr) {
+// The stem of a leftover name (before ".zyr-pid<N>" or ".pid<N>"), or "" when it is none; *marked
+// tells a name that carries the library's mark from one of the older shape.
+std::string stemOf(const std::string &name, long *pid, bool *marked) {
   *pid = 0;
-  if (kind != nullptr)
-    *kind = LEFTOVER_NONE;
+  *marked = false;
   std::string rest = name;
   if (endsWith(rest, ".lck"))
     rest.resize(rest.size() - 4);
   // A temporary database: the store adds its suffix.
-  const bool database = endsWith(rest, ".tmp.zyr");
-  if (database)
+  if (endsWith(rest, ".tmp.zyr"))
     rest.resize(rest.size() - 4);
   if (!endsWith(rest, ".tmp"))
     return std::string();
@@ -87,23 +64,18 @@ std::string stemOf(const std::string &name, long *pid, LeftoverKind *kind = null
   size_t dot = rest.rfind('.');
   if (dot == std::string::npos || dot == 0)
     return std::string();
-  bool marked = false;
-  long found = pidOf(rest.substr(dot + 1), &marked);
-  bool plain = true;
+  long found = pidOf(rest.substr(dot + 1), marked);
   if (found == 0) {
     // "<stem>.zyr-pid<N>.<unique>"
     size_t before = rest.rfind('.', dot - 1);
     if (before == std::string::npos || before == 0)
       return std::string();
-    found = pidOf(rest.substr(before + 1, dot - before - 1), &marked);
-    plain = isMadeUnique(rest.substr(dot + 1));
+    found = pidOf(rest.substr(before + 1, dot - before - 1), marked);
     dot = before;
   }
   if (found <= 0)
     return std::string();
   *pid = found;
-  if (kind != nullptr)
-    *kind = !marked ? LEFTOVER_UNMARKED : plain && !database ? LEFTOVER_HELD : LEFTOVER_MOMENTARY;
   return rest.substr(0, dot);
 }
 
@@ -183,7 +155,8 @@ long zyrLeftovers_owner(const char *name) {
     return 0;
   const char *slash = strrchr(name, '/');
   long pid = 0;
-  stemOf(slash != nullptr ? slash + 1 : name, &pid);
+  bool marked = false;
+  stemOf(slash != nullptr ? slash + 1 : name, &pid, &marked);
   return pid;
 }
 
@@ -338,27 +311,25 @@ int zyrLeftovers_remove(const char *directory, const char *prefix, zyrLeftoversR
   struct Found {
     std::string m_name;
     long m_pid;
-    LeftoverKind m_kind;
+    bool m_marked;
   };
   std::vector<Found> found;
   while (const dirent *entry = readdir(listing)) {
     long pid = 0;
-    LeftoverKind kind = LEFTOVER_NONE;
-    const std::string stem = stemOf(entry->d_name, &pid, &kind);
+    bool marked = false;
+    const std::string stem = stemOf(entry->d_name, &pid, &marked);
     if (pid > 0 && (prefix == nullptr || stem.compare(0, strlen(prefix), prefix) == 0))
-      found.push_back({entry->d_name, pid, kind});
+      found.push_back({entry->d_name, pid, marked});
   }
   closedir(listing);
   const std::string base = endsWith(dir, "/") ? dir : dir + "/";
   int count = 0;
   for (const Found &leftover : found) {
-    // A file that zyrLeftovers_make made is held for as long as its maker lives and has it: its
-    // lock alone tells, whatever process runs under the id in its name (its maker may have been a
-    // process of another pid namespace, a container, whose id is a live process's here). The
-    // other marked names are of files that their live maker leaves unheld for moments (a copy it
-    // closes and opens again, a reader's output it has yet to open), and an unmarked name may be
-    // another program's that takes no lock: a process of the id that still runs keeps those.
-    if (leftover.m_kind != LEFTOVER_HELD && zyrLeftovers_isAlive(leftover.m_pid))
+    // A marked file is held by its maker from its making to its rename or removal: its lock alone
+    // tells, whatever process runs under the id in its name (its maker may have been a process of
+    // another pid namespace, a container, whose id is a live process's here). An unmarked name may
+    // be another program's that takes no lock: a process of the id that still runs keeps it.
+    if (!leftover.m_marked && zyrLeftovers_isAlive(leftover.m_pid))
       continue;
     const std::string path = base + leftover.m_name;
     if (!zyrLeftovers_removeUnheld(path.c_str()))

@@ -170,6 +170,30 @@ TEST_F(InterruptTest, WhatSigkillLeavesTheNextOpenRemoves) {
       << testing::PrintToString(errors);
 }
 
+// An importer in a pid namespace of its own (process 1 there, as in a container) holds its
+// intermediate mesh file from its making to its removal; killed with the file read, it leaves it to
+// the next open, though a process of id 1 always runs here.
+TEST_F(InterruptTest, AKilledImportsFileGoesAlsoFromAPidNamespaceOfItsOwn) {
+  auto child = importing("import.reader-ended", true);
+  if (!child->inOwnPidNamespace())
+    GTEST_SKIP() << "no pid namespace can be made here";
+  ASSERT_EQ(child->waitPause(), "import.reader-ended");
+  Names found = left();
+  ASSERT_EQ(found.size(), 4u) << testing::PrintToString(found);
+  const std::string intermediate = found[3];
+  EXPECT_EQ(intermediate.rfind("zyr.zyr-pid1.", 0), 0u);
+  EXPECT_EQ(found, (Names{"box-tet.msh", "f.zyr", "f.zyr.lck", intermediate}));
+  child->kill(SIGKILL);
+  EXPECT_EQ(child->wait(), 128 + SIGKILL);
+  Names errors;
+  EXPECT_EQ(regions(&errors), 0);
+  EXPECT_EQ(left(), (Names{"box-tet.msh", "f.zyr"}));
+  ASSERT_EQ(errors.size(), 3u) << testing::PrintToString(errors);
+  EXPECT_EQ(errors[1], "4: The file\n\n" + m_work + "/" + intermediate +
+                           "\n\nwas left behind by a process of id 1 and no process holds it any more; it has "
+                           "been removed.\n");
+}
+
 // The reader writes the intermediate mesh file through the hold its importer made and handed down:
 // an importer killed while its reader runs leaves the file held by the reader, and no clean-up takes
 // it then; once the reader has ended too, the next one does. The reader here tells its id and waits

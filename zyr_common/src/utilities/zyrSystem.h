@@ -159,9 +159,9 @@ void zyrDebugBreak();
 char *zyrGetTemporaryFileName(const char *prefix);
 // Removes from the directory ("" or NULL: the working directory) the temporary files of this
 // library, and their lock files, that processes left there and nobody holds (zyrLeftovers.h);
-// other users' files, files that are not regular files, files some process holds, and names
-// whose live maker leaves them unheld for moments while a process of their id runs, stay. Each
-// removal is published as warning 4 under the function's name. The number removed.
+// other users' files, files that are not regular files, files some process holds, and names of
+// the older shape while a process of their id runs, stay. Each removal is published as warning 4
+// under the function's name. The number removed.
 int zyrRemoveLeftovers(const char *directory, const char *function);
 // The first of TEMP, TMP and TMPDIR that names a directory, else "/tmp" when it is one, else NULL.
 char *zyrGetTemporaryDirectory();
