@@ -2,6 +2,7 @@
 #include "zyrLeftovers.h"
 
 #include "zyrFileUse.h"
+#include "zyrPause.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -267,6 +268,37 @@ namespace {
 
 bool isOwnRegular(const struct stat &status) { return S_ISREG(status.st_mode) && status.st_uid == geteuid(); }
 
+bool sameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Opens, to try its lock, the regular file that a look saw under the name, and nothing else: the
+// name is first opened as a place only (O_PATH: nothing of a pipe or a device is touched, no link
+// followed), compared with the look, and that very file then opened through /proc/self/fd, whatever
+// the name leads to by then. Without /proc the name is opened without waiting and compared after.
+// -1 when the name leads to another file now, or it cannot be opened; else the descriptor, *opened
+// its file's status.
+int openLooked(const std::string &name, const struct stat &looked, struct stat *opened) {
+  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  int fd = -1;
+  const int place = open(name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (place >= 0) {
+    bool noProc = false;
+    if (fstat(place, opened) == 0 && S_ISREG(opened->st_mode) && sameFile(*opened, looked)) {
+      char self[64];
+      snprintf(self, sizeof self, "/proc/self/fd/%d", place);
+      fd = open(self, flags);
+      noProc = fd < 0 && errno == ENOENT;
+    }
+    close(place);
+    if (noProc)
+      fd = open(name.c_str(), flags | O_NOFOLLOW);
+  }
+  if (fd >= 0 && (fstat(fd, opened) != 0 || !S_ISREG(opened->st_mode) || !sameFile(*opened, looked))) {
+    close(fd);
+    fd = -1;
+  }
+  return fd;
+}
+
 } // namespace
 
 int zyrLeftovers_isOwn(const char *path) {
@@ -281,23 +313,24 @@ int zyrLeftovers_removeUnheld(const char *path) {
   const std::string data = lockFile ? name.substr(0, name.size() - 4) : name;
   zyrDirectoryGuard guard(path);
   // Only a regular file of this user can be one this library made for it; anything else stays
-  // whatever its name, and nothing but a regular file is opened to try its lock.
-  struct stat named;
-  if (!zyrLeftovers_isOwn(path)) return 0;
-  if (lstat(data.c_str(), &named) != 0) {
+  // whatever its name, and nothing but the regular file looked at is opened to try its lock.
+  struct stat own, looked;
+  if (lstat(path, &own) != 0 || !isOwnRegular(own)) return 0;
+  if (lstat(data.c_str(), &looked) != 0) {
     // The lock file of a data file that is gone backs nobody.
     return lockFile && errno == ENOENT && unlink(path) == 0 ? 1 : 0;
   }
-  if (!S_ISREG(named.st_mode)) return 0;
+  if (!S_ISREG(looked.st_mode)) return 0;
+  zyrPause_point("leftovers.looked");
   // Anything that cannot be opened to try its lock counts as held.
-  const int fd = open(data.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
+  struct stat held, now;
+  const int fd = openLooked(data, looked, &held);
   if (fd < 0) return 0;
   bool removed = false;
-  struct stat held;
-  // Held by this descriptor, the file is nobody else's: removed while the name still leads to it,
-  // and (unless it is the data file of a lock file) is still this user's regular file.
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && (lockFile || isOwnRegular(held)) &&
-      lstat(data.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+  // Held by this descriptor, the file is nobody else's: removed while the names still lead to what
+  // the look saw, and (unless it is the data file of a lock file) is still this user's.
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0 && (lockFile || isOwnRegular(held)) && lstat(data.c_str(), &now) == 0 &&
+      sameFile(now, looked) && (!lockFile || (lstat(path, &now) == 0 && sameFile(now, own))))
     removed = unlink(path) == 0;
   close(fd);
   return removed ? 1 : 0;

@@ -83,7 +83,9 @@ int zyrLeftovers_isOwn(const char *path);
 
 // Removes the leftover under the name when it is a regular file of this user (zyrLeftovers_isOwn)
 // and no process holds it (for a lock file, its data file, which must be a regular file too),
-// looked at under the directory lock: 1 when removed.
+// looked at under the directory lock: 1 when removed. Only the regular file that the look saw is
+// opened to try its lock; whatever took the name meanwhile (a pipe, another file) is neither opened
+// nor removed, and neither is the lock file beside it.
 int zyrLeftovers_removeUnheld(const char *path);
 
 // Removes from the directory ("" or NULL: the working directory) every leftover whose stem begins

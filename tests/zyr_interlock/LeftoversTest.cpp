@@ -304,4 +304,48 @@ TEST(LeftoversTest, AKilledWritersTemporariesGoAlsoFromAPidNamespaceOfItsOwn) {
   EXPECT_EQ(dir.listing(), std::vector<std::string>{});
 }
 
+const std::string kChild = std::string(ZYR_TEST_HELPER_DIR) + "/leftovers_child";
+
+// Only the regular file that a look saw is opened to try its lock: what takes the data file's name
+// between the look and the open (a pipe, another file) is neither opened nor removed, and neither is
+// the lock file beside it. The judge is a process held between its look and its open.
+TEST(LeftoversTest, WhatTakesTheNameAfterTheLookIsNeitherOpenedNorRemoved) {
+  zyrtest::ScratchDir dir("zyrleft");
+  const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
+  const std::string data = dir.file("d.wez.zyr-pid" + ended + ".tmp"), other = dir.file("other");
+  const struct {
+    const char *judged; // the name judged: the data file or its lock file
+    bool pipe;          // what takes the data file's name: a pipe, or another regular file
+  } cases[] = {{".lck", true}, {"", true}, {"", false}, {".lck", false}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(std::string(c.judged) + (c.pipe ? " pipe" : " file"));
+    zyrtest::writeFile(data, "x");
+    zyrtest::writeFile(data + ".lck", "x");
+    if (c.pipe)
+      ASSERT_EQ(mkfifo(other.c_str(), 0600), 0);
+    else
+      zyrtest::writeFile(other, "another");
+    zyrtest::ChildProcess judge(kChild, {data + c.judged}, {}, "", "leftovers.looked");
+    ASSERT_EQ(judge.waitPause(), "leftovers.looked");
+    ASSERT_EQ(rename(other.c_str(), data.c_str()), 0);
+    judge.release();
+    EXPECT_EQ(judge.readLine(), "0");
+    EXPECT_EQ(judge.wait(), 0);
+    EXPECT_EQ(dir.listing(), (std::vector<std::string>{"d.wez.zyr-pid" + ended + ".tmp",
+                                                       "d.wez.zyr-pid" + ended + ".tmp.lck"}));
+    struct stat status;
+    ASSERT_EQ(lstat(data.c_str(), &status), 0);
+    EXPECT_EQ(S_ISFIFO(status.st_mode), c.pipe);
+    EXPECT_EQ(zyrtest::readFile(data + ".lck"), "x");
+    ASSERT_EQ(unlink(data.c_str()), 0);
+  }
+  // Left as it was looked at, the file goes.
+  zyrtest::writeFile(data, "x");
+  zyrtest::ChildProcess judge(kChild, {data + ".lck"}, {}, "", "leftovers.looked");
+  ASSERT_EQ(judge.waitPause(), "leftovers.looked");
+  judge.release();
+  EXPECT_EQ(judge.readLine(), "1");
+  EXPECT_EQ(dir.listing(), std::vector<std::string>{"d.wez.zyr-pid" + ended + ".tmp"});
+}
+
 } // namespace
