@@ -273,8 +273,8 @@ int openLocked(IO_file *record, const char *name, int mode) {
     record->m_device = static_cast<uint64_t>(found.st_dev);
     record->m_inode = static_cast<uint64_t>(found.st_ino);
   }
-  // An empty temporary that a placement of this process made for its writer is a file this open
-  // makes: nothing of it was anybody's before.
+  // An empty temporary that this process made and holds for its writer (zyrHeldTemporary.h) is a
+  // file this open makes: nothing of it was anybody's before.
   struct stat made;
   if (record->m_lent && mode != 0 && fstat(fileno(record->m_stream), &made) == 0 && made.st_size == 0)
     record->m_created = 1;

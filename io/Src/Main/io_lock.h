@@ -8,7 +8,8 @@
 //
 // Underneath, every open stream holds a real lock (flock) on the data file, shared by readers
 // and exclusive for the writer, from its open to its close, so that two writers can never meet
-// whatever the lock files say. A lock file whose counts no live process backs (nobody holds the
+// whatever the lock files say (a temporary this process holds lends its record the hold's lock
+// instead: zyrHeldTemporary.h). A lock file whose counts no live process backs (nobody holds the
 // real lock) was left by programs that ended: it is taken over with a warning, and the record
 // notes it (m_takenover) for its owner to tell the user. Nothing else changes a lock file that a
 // live process counts in; a file put in place of another keeps the writer's lock (iif_swap_in).
