@@ -2,6 +2,7 @@
 #include "zyrLeftovers.h"
 
 #include "zyrFileUse.h"
+#include "zyrPause.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -47,39 +48,16 @@ long pidOf(const std::string &component, bool *marked) {
   return pid;
 }
 
-// Whether the text is a unique part that zyrLeftovers_make gives a name: sixteen hexadecimal
-// digits (uniquePart).
-bool isMadeUnique(const std::string &text) {
-  if (text.size() != 16)
-    return false;
-  for (char c : text)
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
-      return false;
-  return true;
-}
-
-// How a leftover name is judged (zyrLeftovers.h).
-enum LeftoverKind {
-  LEFTOVER_NONE = 0,  // no leftover name
-  LEFTOVER_HELD,      // marked, held from its making to its rename or removal: its lock alone decides
-  LEFTOVER_MOMENTARY, // marked, left unheld for moments by its live maker: kept while its id runs too
-  LEFTOVER_UNMARKED   // an older name without the mark: kept while a process of its id runs
-};
-
-// The stem of a leftover name (before ".zyr-pid<N>" or ".pid<N>"), or "" when it is none; *kind
-// says how it is judged. A held one is a name that zyrLeftovers_make gives
-// ("<stem>.zyr-pid<N>.tmp" or "<stem>.zyr-pid<N>.<16 hexadecimal digits>.tmp", or the lock file of
-// one).
-std::string stemOf(const std::string &name, long *pid, LeftoverKind *kind = nullptr) {
+// The stem of a leftover name (before ".zyr-pid<N>" or ".pid<N>"), or "" when it is none; *marked
+// tells a name that carries the library's mark from one of the older shape.
+std::string stemOf(const std::string &name, long *pid, bool *marked) {
   *pid = 0;
-  if (kind != nullptr)
-    *kind = LEFTOVER_NONE;
+  *marked = false;
   std::string rest = name;
   if (endsWith(rest, ".lck"))
     rest.resize(rest.size() - 4);
   // A temporary database: the store adds its suffix.
-  const bool database = endsWith(rest, ".tmp.zyr");
-  if (database)
+  if (endsWith(rest, ".tmp.zyr"))
     rest.resize(rest.size() - 4);
   if (!endsWith(rest, ".tmp"))
     return std::string();
@@ -87,23 +65,18 @@ std::string stemOf(const std::string &name, long *pid, LeftoverKind *kind = null
   size_t dot = rest.rfind('.');
   if (dot == std::string::npos || dot == 0)
     return std::string();
-  bool marked = false;
-  long found = pidOf(rest.substr(dot + 1), &marked);
-  bool plain = true;
+  long found = pidOf(rest.substr(dot + 1), marked);
   if (found == 0) {
     // "<stem>.zyr-pid<N>.<unique>"
     size_t before = rest.rfind('.', dot - 1);
     if (before == std::string::npos || before == 0)
       return std::string();
-    found = pidOf(rest.substr(before + 1, dot - before - 1), &marked);
-    plain = isMadeUnique(rest.substr(dot + 1));
+    found = pidOf(rest.substr(before + 1, dot - before - 1), marked);
     dot = before;
   }
   if (found <= 0)
     return std::string();
   *pid = found;
-  if (kind != nullptr)
-    *kind = !marked ? LEFTOVER_UNMARKED : plain && !database ? LEFTOVER_HELD : LEFTOVER_MOMENTARY;
   return rest.substr(0, dot);
 }
 
@@ -183,7 +156,8 @@ long zyrLeftovers_owner(const char *name) {
     return 0;
   const char *slash = strrchr(name, '/');
   long pid = 0;
-  stemOf(slash != nullptr ? slash + 1 : name, &pid);
+  bool marked = false;
+  stemOf(slash != nullptr ? slash + 1 : name, &pid, &marked);
   return pid;
 }
 
@@ -294,6 +268,37 @@ namespace {
 
 bool isOwnRegular(const struct stat &status) { return S_ISREG(status.st_mode) && status.st_uid == geteuid(); }
 
+bool sameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Opens, to try its lock, the regular file that a look saw under the name, and nothing else: the
+// name is first opened as a place only (O_PATH: nothing of a pipe or a device is touched, no link
+// followed), compared with the look, and that very file then opened through /proc/self/fd, whatever
+// the name leads to by then. Without /proc the name is opened without waiting and compared after.
+// -1 when the name leads to another file now, or it cannot be opened; else the descriptor, *opened
+// its file's status.
+int openLooked(const std::string &name, const struct stat &looked, struct stat *opened) {
+  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  int fd = -1;
+  const int place = open(name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (place >= 0) {
+    bool noProc = false;
+    if (fstat(place, opened) == 0 && S_ISREG(opened->st_mode) && sameFile(*opened, looked)) {
+      char self[64];
+      snprintf(self, sizeof self, "/proc/self/fd/%d", place);
+      fd = open(self, flags);
+      noProc = fd < 0 && errno == ENOENT;
+    }
+    close(place);
+    if (noProc)
+      fd = open(name.c_str(), flags | O_NOFOLLOW);
+  }
+  if (fd >= 0 && (fstat(fd, opened) != 0 || !S_ISREG(opened->st_mode) || !sameFile(*opened, looked))) {
+    close(fd);
+    fd = -1;
+  }
+  return fd;
+}
+
 } // namespace
 
 int zyrLeftovers_isOwn(const char *path) {
@@ -308,23 +313,24 @@ int zyrLeftovers_removeUnheld(const char *path) {
   const std::string data = lockFile ? name.substr(0, name.size() - 4) : name;
   zyrDirectoryGuard guard(path);
   // Only a regular file of this user can be one this library made for it; anything else stays
-  // whatever its name, and nothing but a regular file is opened to try its lock.
-  struct stat named;
-  if (!zyrLeftovers_isOwn(path)) return 0;
-  if (lstat(data.c_str(), &named) != 0) {
+  // whatever its name, and nothing but the regular file looked at is opened to try its lock.
+  struct stat own, looked;
+  if (lstat(path, &own) != 0 || !isOwnRegular(own)) return 0;
+  if (lstat(data.c_str(), &looked) != 0) {
     // The lock file of a data file that is gone backs nobody.
     return lockFile && errno == ENOENT && unlink(path) == 0 ? 1 : 0;
   }
-  if (!S_ISREG(named.st_mode)) return 0;
+  if (!S_ISREG(looked.st_mode)) return 0;
+  zyrPause_point("leftovers.looked");
   // Anything that cannot be opened to try its lock counts as held.
-  const int fd = open(data.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
+  struct stat held, now;
+  const int fd = openLooked(data, looked, &held);
   if (fd < 0) return 0;
   bool removed = false;
-  struct stat held;
-  // Held by this descriptor, the file is nobody else's: removed while the name still leads to it,
-  // and (unless it is the data file of a lock file) is still this user's regular file.
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && (lockFile || isOwnRegular(held)) &&
-      lstat(data.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+  // Held by this descriptor, the file is nobody else's: removed while the names still lead to what
+  // the look saw, and (unless it is the data file of a lock file) is still this user's.
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0 && (lockFile || isOwnRegular(held)) && lstat(data.c_str(), &now) == 0 &&
+      sameFile(now, looked) && (!lockFile || (lstat(path, &now) == 0 && sameFile(now, own))))
     removed = unlink(path) == 0;
   close(fd);
   return removed ? 1 : 0;
@@ -338,27 +344,25 @@ int zyrLeftovers_remove(const char *directory, const char *prefix, zyrLeftoversR
   struct Found {
     std::string m_name;
     long m_pid;
-    LeftoverKind m_kind;
+    bool m_marked;
   };
   std::vector<Found> found;
   while (const dirent *entry = readdir(listing)) {
     long pid = 0;
-    LeftoverKind kind = LEFTOVER_NONE;
-    const std::string stem = stemOf(entry->d_name, &pid, &kind);
+    bool marked = false;
+    const std::string stem = stemOf(entry->d_name, &pid, &marked);
     if (pid > 0 && (prefix == nullptr || stem.compare(0, strlen(prefix), prefix) == 0))
-      found.push_back({entry->d_name, pid, kind});
+      found.push_back({entry->d_name, pid, marked});
   }
   closedir(listing);
   const std::string base = endsWith(dir, "/") ? dir : dir + "/";
   int count = 0;
   for (const Found &leftover : found) {
-    // A file that zyrLeftovers_make made is held for as long as its maker lives and has it: its
-    // lock alone tells, whatever process runs under the id in its name (its maker may have been a
-    // process of another pid namespace, a container, whose id is a live process's here). The
-    // other marked names are of files that their live maker leaves unheld for moments (a copy it
-    // closes and opens again, a reader's output it has yet to open), and an unmarked name may be
-    // another program's that takes no lock: a process of the id that still runs keeps those.
-    if (leftover.m_kind != LEFTOVER_HELD && zyrLeftovers_isAlive(leftover.m_pid))
+    // A marked file is held by its maker from its making to its rename or removal: its lock alone
+    // tells, whatever process runs under the id in its name (its maker may have been a process of
+    // another pid namespace, a container, whose id is a live process's here). An unmarked name may
+    // be another program's that takes no lock: a process of the id that still runs keeps it.
+    if (!leftover.m_marked && zyrLeftovers_isAlive(leftover.m_pid))
       continue;
     const std::string path = base + leftover.m_name;
     if (!zyrLeftovers_removeUnheld(path.c_str()))

@@ -11,15 +11,13 @@
 // directory removes the leftovers that are certainly the library's own and that nobody holds: a
 // regular file of the calling (effective) user whose name carries the mark. Another user's file,
 // anything but a regular file, and a file that some process holds are never touched, whatever
-// their names. A temporary that zyrLeftovers_make makes (no <unique>, or sixteen hexadecimal
-// digits as <unique>, without ".zyr") is held by its maker under a kernel lock (flock) from its
-// making to its rename or removal: its lock alone decides, whatever process runs under the id in
-// its name, which is a hint for the message only (the maker may have been a process of another pid
-// namespace, a container, whose id names a live process here). The other marked names (the store's
-// copies, which their maker closes and opens again; a reader's output, which its importer has yet
-// to open) stand unheld for moments while their maker lives: while a process of their id runs they
-// stay. Names of the older shape, "pid<N>" without the mark, are judged as those: a process of
-// their id that runs keeps them.
+// their names. Every marked temporary is held by its maker under a kernel lock (flock) from its
+// making to its rename or removal, across every close and open of it between
+// (zyrHeldTemporary.h): its lock alone decides, whatever process runs under the id in its name,
+// which is a hint for the message only (the maker may have been a process of another pid
+// namespace, a container, whose id names a live process here). Names of the older shape,
+// "pid<N>" without the mark, may be another program's that takes no lock: a process of their id
+// that runs keeps them.
 #include <cstddef>
 #include <string>
 
@@ -85,13 +83,15 @@ int zyrLeftovers_isOwn(const char *path);
 
 // Removes the leftover under the name when it is a regular file of this user (zyrLeftovers_isOwn)
 // and no process holds it (for a lock file, its data file, which must be a regular file too),
-// looked at under the directory lock: 1 when removed.
+// looked at under the directory lock: 1 when removed. Only the regular file that the look saw is
+// opened to try its lock; whatever took the name meanwhile (a pipe, another file) is neither opened
+// nor removed, and neither is the lock file beside it.
 int zyrLeftovers_removeUnheld(const char *path);
 
 // Removes from the directory ("" or NULL: the working directory) every leftover whose stem begins
-// with the prefix (NULL: every leftover) and which zyrLeftovers_removeUnheld removes (one that
-// zyrLeftovers_make does not make, or one of the older shape, only while no process of its id
-// runs); a lock file counts as held when its data file is. Each removal is told to `removed` (may
+// with the prefix (NULL: every leftover) and which zyrLeftovers_removeUnheld removes (one of the
+// older shape only while no process of its id runs); a lock file counts as held when its data file
+// is. Each removal is told to `removed` (may
 // be NULL) with the path and the id in its name. Returns the number removed.
 typedef void (*zyrLeftoversRemoved)(const char *path, long pid, void *context);
 int zyrLeftovers_remove(const char *directory, const char *prefix, zyrLeftoversRemoved removed, void *context);

@@ -2,6 +2,7 @@
 #include "zyrPlacement.h"
 
 #include "zyrFault.h"
+#include "zyrHeldTemporary.h"
 #include "zyrLeftovers.h"
 #include "zyrPause.h"
 
@@ -10,10 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -82,42 +81,6 @@ namespace {
 
 bool sameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-// The placements of this process that hold a temporary, for its writers to find.
-std::mutex &registryMutex() {
-  static std::mutex *mutex = new std::mutex();
-  return *mutex;
-}
-
-std::vector<zyrPlacement *> &registry() {
-  static std::vector<zyrPlacement *> *placements = new std::vector<zyrPlacement *>();
-  return *placements;
-}
-
-void enlist(zyrPlacement *placement) {
-  std::lock_guard<std::mutex> lock(registryMutex());
-  registry().push_back(placement);
-}
-
-void dismiss(zyrPlacement *placement) {
-  std::lock_guard<std::mutex> lock(registryMutex());
-  std::vector<zyrPlacement *> &all = registry();
-  for (size_t i = 0; i < all.size(); ++i)
-    if (all[i] == placement) {
-      all.erase(all.begin() + static_cast<std::ptrdiff_t>(i));
-      break;
-    }
-}
-
-// The enlisted placement whose temporary is the file of the status; NULL. Under the registry lock.
-zyrPlacement *holderOf(const struct stat &status) {
-  for (zyrPlacement *placement : registry()) {
-    struct stat held;
-    if (placement->m_temporaryHold >= 0 && fstat(placement->m_temporaryHold, &held) == 0 && sameFile(held, status))
-      return placement;
-  }
-  return nullptr;
-}
-
 // Whether the name still leads to the file open as fd.
 bool names(const std::string &name, int fd) {
   struct stat named, open;
@@ -138,7 +101,7 @@ void release(zyrPlacement *placement) {
     unlink((placement->m_temporary + ".lck").c_str());
   placement->m_temporary.clear();
   if (placement->m_temporaryHold >= 0) {
-    dismiss(placement);
+    zyrHeldTemporary_dismiss(&placement->m_temporaryHold);
     close(placement->m_temporaryHold);
   }
   placement->m_temporaryHold = -1;
@@ -182,7 +145,8 @@ int makeTemporary(zyrPlacement *placement, size_t reserve, bool owned) {
     return 0;
   placement->m_temporary = temporary;
   placement->m_temporaryHold = fd;
-  enlist(placement);
+  // Its data-set writer, which opens it by its name, is lent the hold.
+  zyrHeldTemporary_enlist(&placement->m_temporaryHold);
   return 1;
 }
 
@@ -351,29 +315,6 @@ int zyrPlacement_check(zyrPlacement *placement) {
   bool exists = false;
   const int refusal = refusalNow(placement, &exists, &now);
   return refusal != 0 ? refuse(placement, refusal) : 1;
-}
-
-int zyrPlacement_lends(int fd) {
-  struct stat status;
-  if (fd < 0 || fstat(fd, &status) != 0)
-    return 0;
-  std::lock_guard<std::mutex> lock(registryMutex());
-  return holderOf(status) != nullptr ? 1 : 0;
-}
-
-void zyrPlacement_handOver(int from, int to) {
-  struct stat status;
-  if (from < 0 || to < 0 || fstat(from, &status) != 0)
-    return;
-  std::lock_guard<std::mutex> lock(registryMutex());
-  zyrPlacement *placement = holderOf(status);
-  if (placement == nullptr)
-    return;
-  const int held = fcntl(to, F_DUPFD_CLOEXEC, 0);
-  if (held < 0)
-    return;
-  close(placement->m_temporaryHold);
-  placement->m_temporaryHold = held;
 }
 
 void zyrPlacement_end(zyrPlacement *placement) { release(placement); }

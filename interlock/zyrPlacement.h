@@ -12,7 +12,7 @@
 //   (zyrLeftovers.h) that fits wherever the name fits. The placement makes it, empty, and holds
 //   it under an exclusive real lock from its making to its rename or removal, so that nobody takes
 //   it for an ended process's leftover: the writer writes into it (a data-set writer of this
-//   process opens it as a file it made: zyrPlacement_lends). A leftover under that name that
+//   process that opens it is lent the hold: zyrHeldTemporary.h). A leftover under that name that
 //   nobody holds goes first; one that somebody holds (a process of the same id in another pid
 //   namespace) is left, and another name taken.
 // - Once written, the new file takes the permissions of the file it replaces, and its owner and
@@ -103,15 +103,6 @@ int zyrPlacement_check(zyrPlacement *placement);
 // expected under `to` (one that came there meanwhile, or took the old one's place) is left as it
 // is: ZYR_PLACEMENT_REPLACED. 0 when renamed, else the refusal or the errno value.
 int zyrPlacement_renameOver(const char *from, const char *to, const struct stat *old);
-
-// Whether the file open as fd is a temporary that a placement of this process holds: its writer,
-// opening it, holds it through the placement.
-int zyrPlacement_lends(int fd);
-
-// The file open as `from`, a temporary that a placement of this process holds, has been replaced
-// under its name by the file open as `to` (a compaction of it): the placement holds that one from
-// now on, through a descriptor of its own that shares `to`'s lock.
-void zyrPlacement_handOver(int from, int to);
 
 // Removes a temporary that was not put in place, with the lock file a data-set file made for it,
 // and lets go of the old file.

@@ -108,7 +108,7 @@ void BM_Import(benchmark::State &state) {
     if (!KelvoModel_build(model, file, &error))
       abort();
     const Clock::time_point t2 = Clock::now();
-    if (!GmoWriter_writeModel(model, path.c_str(), &error))
+    if (!GmoWriter_writeModel(model, path.c_str(), -1, &error))
       abort();
     const Clock::time_point t3 = Clock::now();
     MshFile_delete(file);

@@ -355,6 +355,18 @@ TEST_F(KelvoTool, BadCommandLines) {
   r = runKelvo({"-I", m_dir.file("zyr.gmo"), meshPath("box-hex.v2.msh"), "-units"});
   EXPECT_EQ(r.m_status, 2);
   EXPECT_EQ(errorBlock(r).at(0), "The option -units needs a value.");
+  // The descriptor through which an importer hands down its hold of the file is a number, and one
+  // that holds the file: anything else writes nothing.
+  r = runKelvo({"-I", m_dir.file("zyr.gmo"), "-hold", "x", meshPath("box-hex.v2.msh")});
+  EXPECT_EQ(r.m_status, 2);
+  EXPECT_EQ(errorBlock(r).at(0), "The option -hold needs a descriptor number, not \"x\".");
+  r = runKelvo({"-I", m_dir.file("zyr.gmo"), "-hold", "0", meshPath("box-hex.v2.msh")});
+  EXPECT_EQ(r.m_status, 1);
+  EXPECT_EQ(errorBlock(r).at(0).rfind("Unable to write the intermediate mesh file \"" + m_dir.file("zyr.gmo") +
+                                          "\": the descriptor 0 does not hold it (",
+                                      0),
+            0u)
+      << errorBlock(r).at(0);
   r = runKelvo({"-I", m_dir.file("zyr.gmo"), "-e", "ImportDef.exe", meshPath("box-hex.v2.msh")});
   EXPECT_EQ(r.m_status, 1);
   EXPECT_EQ(errorBlock(r),

@@ -6,8 +6,10 @@
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,11 +34,56 @@ void closeFd(int *fd) {
 
 } // namespace
 
+namespace {
+
+// In a child of the test: runs the rest of it (up to its exec) as process 1 of a pid namespace of
+// its own, while this process stays outside, tells the test that process's id through `told`, and
+// ends as it ended once it has collected it; only that process returns.
+void continueInOwnPidNamespace(int told) {
+  const pid_t inside = enterPidNamespace() ? fork() : -1;
+  if (inside == 0) {
+    // Ends with the process outside, should that be killed.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    return;
+  }
+  if (write(told, &inside, sizeof inside) != sizeof inside || inside < 0)
+    _exit(125);
+  int status = 0;
+  while (waitpid(inside, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFSIGNALED(status)) {
+    signal(WTERMSIG(status), SIG_DFL);
+    raise(WTERMSIG(status));
+  }
+  _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 125);
+}
+
+} // namespace
+
+bool enterPidNamespace() {
+  if (unshare(CLONE_NEWPID) == 0)
+    return true;
+  const std::string uid = std::to_string(static_cast<long>(geteuid()));
+  const std::string gid = std::to_string(static_cast<long>(getegid()));
+  if (unshare(CLONE_NEWUSER | CLONE_NEWPID) != 0)
+    return false;
+  const auto put = [](const char *file, const std::string &text) {
+    const int fd = open(file, O_WRONLY | O_CLOEXEC);
+    const bool written = fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (fd >= 0)
+      close(fd);
+    return written;
+  };
+  return put("/proc/self/setgroups", "deny") && put("/proc/self/uid_map", uid + " " + uid + " 1\n") &&
+         put("/proc/self/gid_map", gid + " " + gid + " 1\n");
+}
+
 ChildProcess::ChildProcess(const std::string &program, const std::vector<std::string> &arguments,
                            const std::vector<std::pair<std::string, const char *>> &environment,
-                           const std::string &workingDirectory, const std::string &pauseAt) {
-  int toChild[2], fromChild[2], pause[2] = {-1, -1};
-  if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
+                           const std::string &workingDirectory, const std::string &pauseAt, bool ownPidNamespace) {
+  int toChild[2], fromChild[2], pause[2] = {-1, -1}, told[2] = {-1, -1};
+  if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0 ||
+      (ownPidNamespace && pipe2(told, O_CLOEXEC) != 0))
     throw std::runtime_error("cannot make the pipes of a child");
   if (!pauseAt.empty() && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pause) != 0)
     throw std::runtime_error("cannot make the pause channel of a child");
@@ -65,6 +112,8 @@ ChildProcess::ChildProcess(const std::string &program, const std::vector<std::st
     }
     if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0)
       _exit(126);
+    if (ownPidNamespace)
+      continueInOwnPidNamespace(told[1]);
     std::vector<char *> argv;
     for (std::string &word : words)
       argv.push_back(&word[0]);
@@ -80,6 +129,13 @@ ChildProcess::ChildProcess(const std::string &program, const std::vector<std::st
   m_output = fromChild[0];
   m_pause = pause[0];
   signal(SIGPIPE, SIG_IGN);
+  if (ownPidNamespace) {
+    close(told[1]);
+    pid_t inside = -1;
+    if (read(told[0], &inside, sizeof inside) == sizeof inside)
+      m_inside = inside;
+    close(told[0]);
+  }
 }
 
 namespace {
@@ -178,7 +234,7 @@ ChildProcess::~ChildProcess() {
   closeFd(&m_output);
   closeFd(&m_pause);
   if (m_pid > 0 && m_status < 0) {
-    ::kill(m_pid, SIGKILL);
+    kill(SIGKILL);
     waitpid(m_pid, nullptr, 0);
   }
 }
@@ -244,8 +300,9 @@ void ChildProcess::release() {
 }
 
 void ChildProcess::kill(int signal) {
+  // In a namespace of its own the program itself, whose end the process outside follows.
   if (m_pid > 0 && m_status < 0)
-    ::kill(m_pid, signal);
+    ::kill(m_inside > 0 ? m_inside : m_pid, signal);
 }
 
 int ChildProcess::wait() {

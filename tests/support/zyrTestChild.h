@@ -29,14 +29,20 @@ public:
   // Starts the program with the arguments (argv[0] is the program), the test's environment
   // changed by `environment` (a value of nullptr unsets), in the working directory (empty: the
   // test's). With pauseAt set, ZYR_PAUSE_AT is set to it and ZYR_PAUSE_FD names the channel.
+  // With ownPidNamespace the program runs as process 1 of a pid namespace of its own (as a
+  // container's first process does), under a process outside it that ends as it ended once it has
+  // collected it: kill() ends the program, and wait() answers once it is gone. When no namespace
+  // can be made (inOwnPidNamespace() false) the child ends at once with status 125.
   ChildProcess(const std::string &program, const std::vector<std::string> &arguments,
                const std::vector<std::pair<std::string, const char *>> &environment = {},
-               const std::string &workingDirectory = "", const std::string &pauseAt = "");
+               const std::string &workingDirectory = "", const std::string &pauseAt = "",
+               bool ownPidNamespace = false);
   ~ChildProcess();
   ChildProcess(const ChildProcess &) = delete;
   ChildProcess &operator=(const ChildProcess &) = delete;
 
   pid_t pid() const { return m_pid; }
+  bool inOwnPidNamespace() const { return m_inside > 0; }
   // Writes the line and a line end to its standard input; false when it cannot.
   bool send(const std::string &line);
   // One line of its standard output without the line end; "" when it ended (or a minute passed).
@@ -57,6 +63,7 @@ public:
 private:
   static std::string readFrom(int fd, std::string *buffer);
   pid_t m_pid = -1;
+  pid_t m_inside = -1; // with a pid namespace of its own, the program (as this process sees it)
   int m_status = -1;
   int m_input = -1;
   int m_output = -1;
@@ -119,6 +126,12 @@ private:
 
 // The id of a process that has ended: a child made for the purpose and waited for.
 pid_t endedProcess();
+
+// Makes the next child this process forks the first (process 1) of a pid namespace of its own,
+// inside a user namespace of its own where the process is not privileged (the user keeps its ids,
+// mapped to themselves). For a forked child only: a process whose namespace's first process has
+// ended can fork no more. false when the system lets no namespace be made.
+bool enterPidNamespace();
 
 // Runs the body in a forked child of this process, ended after the seconds, and returns the text
 // the body returned. A child that did not end normally with it (a crash, a sanitizer report, a

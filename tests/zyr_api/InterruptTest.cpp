@@ -11,10 +11,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,14 +53,25 @@ protected:
   }
 
   // zyrplay playing its standard input in the work directory, its standard error into a file
-  // beside it, held at the point.
-  std::unique_ptr<zyrtest::ChildProcess> zyrplay(const std::string &pauseAt) {
+  // beside it, held at the point; in a pid namespace of its own when asked, and with another mesh
+  // reader than Kelvo.exe when one is given.
+  std::unique_ptr<zyrtest::ChildProcess> zyrplay(const std::string &pauseAt, bool ownPidNamespace = false,
+                                                 const char *reader = nullptr) {
     const std::vector<std::pair<std::string, const char *>> environment = {
         {"ZYR_USE_LOCAL_UNITS", "1"},    {"WEZ5BINDIR", kKelvoDir.c_str()},   {"WEZ5EXECDIR", kKelvoDir.c_str()},
-        {"WEZ5_KELVO_EXEC", nullptr},    {"ZYR_SESSION_FILE", nullptr},      {"P3_INITIAL_PATH", nullptr}};
+        {"WEZ5_KELVO_EXEC", reader},     {"ZYR_SESSION_FILE", nullptr},      {"P3_INITIAL_PATH", nullptr}};
     return std::make_unique<zyrtest::ChildProcess>(
         "/bin/sh", std::vector<std::string>{"-c", "exec \"$0\" 2>\"$1\"", kZyrplay, m_dir.file("err.txt")},
-        environment, m_work, pauseAt);
+        environment, m_work, pauseAt, ownPidNamespace);
+  }
+  // zyrplay importing the box, held at the point.
+  std::unique_ptr<zyrtest::ChildProcess> importing(const std::string &point, bool ownPidNamespace = false,
+                                                   const char *reader = nullptr) {
+    auto child = zyrplay(point, ownPidNamespace, reader);
+    for (const std::string &line : kImport)
+      child->send(line);
+    child->closeInput();
+    return child;
   }
   // Plays the lines, stopped at the point by the signal: its exit status.
   int interrupt(const Names &lines, const std::string &point, int signal) {
@@ -151,6 +168,73 @@ TEST_F(InterruptTest, WhatSigkillLeavesTheNextOpenRemoves) {
                           [&](const std::string &error) { return error.rfind(removed, 0) == 0; }),
             2)
       << testing::PrintToString(errors);
+}
+
+// An importer in a pid namespace of its own (process 1 there, as in a container) holds its
+// intermediate mesh file from its making to its removal; killed with the file read, it leaves it to
+// the next open, though a process of id 1 always runs here.
+TEST_F(InterruptTest, AKilledImportsFileGoesAlsoFromAPidNamespaceOfItsOwn) {
+  auto child = importing("import.reader-ended", true);
+  if (!child->inOwnPidNamespace())
+    GTEST_SKIP() << "no pid namespace can be made here";
+  ASSERT_EQ(child->waitPause(), "import.reader-ended");
+  Names found = left();
+  ASSERT_EQ(found.size(), 4u) << testing::PrintToString(found);
+  const std::string intermediate = found[3];
+  EXPECT_EQ(intermediate.rfind("zyr.zyr-pid1.", 0), 0u);
+  EXPECT_EQ(found, (Names{"box-tet.msh", "f.zyr", "f.zyr.lck", intermediate}));
+  child->kill(SIGKILL);
+  EXPECT_EQ(child->wait(), 128 + SIGKILL);
+  Names errors;
+  EXPECT_EQ(regions(&errors), 0);
+  EXPECT_EQ(left(), (Names{"box-tet.msh", "f.zyr"}));
+  ASSERT_EQ(errors.size(), 3u) << testing::PrintToString(errors);
+  EXPECT_EQ(errors[1], "4: The file\n\n" + m_work + "/" + intermediate +
+                           "\n\nwas left behind by a process of id 1 and no process holds it any more; it has "
+                           "been removed.\n");
+}
+
+// The reader writes the intermediate mesh file through the hold its importer made and handed down:
+// an importer killed while its reader runs leaves the file held by the reader, and no clean-up takes
+// it then; once the reader has ended too, the next one does. The reader here tells its id and waits
+// at a gate.
+TEST_F(InterruptTest, AKilledImportsFileStaysWhileItsReaderRuns) {
+  const std::string ready = m_dir.file("ready"), gate = m_dir.file("gate"), reader = m_dir.file("reader");
+  ASSERT_EQ(mkfifo(ready.c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(gate.c_str(), 0600), 0);
+  zyrtest::writeFile(reader, "#!/bin/sh\necho $$ > '" + ready + "'\nread go < '" + gate + "'\nexit 1\n");
+  ASSERT_EQ(chmod(reader.c_str(), 0755), 0);
+  // Opened here first, so that neither end waits for the other.
+  const int told = open(ready.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int opener = open(gate.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(told, 0);
+  ASSERT_GE(opener, 0);
+  auto child = importing("import.reader-started", false, reader.c_str());
+  ASSERT_EQ(child->waitPause(), "import.reader-started");
+  pollfd said = {told, POLLIN, 0};
+  char line[32] = {};
+  ASSERT_EQ(poll(&said, 1, 60 * 1000), 1);
+  ASSERT_GT(read(told, line, sizeof line - 1), 0);
+  const pid_t running = static_cast<pid_t>(std::atol(line));
+  const int watch = static_cast<int>(syscall(SYS_pidfd_open, running, 0));
+  ASSERT_GE(watch, 0) << line;
+  child->kill(SIGKILL);
+  EXPECT_EQ(child->wait(), 128 + SIGKILL);
+
+  const Names found = left();
+  ASSERT_EQ(found.size(), 4u) << testing::PrintToString(found);
+  EXPECT_EQ(found[3].rfind("zyr.zyr-pid" + std::to_string(static_cast<long>(child->pid())) + ".", 0), 0u);
+  zyrtest::ErrorCapture capture;
+  EXPECT_EQ(zyrRemoveLeftovers(m_work.c_str(), "test"), 0);
+  EXPECT_EQ(left(), found);
+  ASSERT_EQ(write(opener, "go\n", 3), 3);
+  pollfd ended = {watch, POLLIN, 0};
+  ASSERT_EQ(poll(&ended, 1, 60 * 1000), 1);
+  EXPECT_EQ(zyrRemoveLeftovers(m_work.c_str(), "test"), 1);
+  EXPECT_EQ(left(), (Names{"box-tet.msh", "f.zyr", "f.zyr.lck"}));
+  close(watch);
+  close(told);
+  close(opener);
 }
 
 // A session that breaks off (a record cut short) after a failed import still closes the database

@@ -89,6 +89,8 @@ TEST_F(ImportMethod, FailuresAreThrown) {
   EXPECT_TRUE(assemblies.empty());
 
   api.openDB(m_dir.file("case.zyr"), false);
+  // The intermediate file is made before the reader runs: in a directory that exists.
+  api.setWorkingDirectory(m_dir.path());
   assemblies = {"stale"};
   try {
     api.importMeshToModel("Msh", m_mesh, "", "", "m", "A", false, assemblies);

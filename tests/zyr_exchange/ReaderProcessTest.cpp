@@ -4,6 +4,8 @@
 #include "ImportedMesh.h"
 #include "zyrTestChild.h"
 
+#include <sys/file.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -80,6 +82,11 @@ TEST_F(ReaderProcessTest, CommandLineHoldsEveryArgumentLiterally) {
       << lines[1];
   EXPECT_EQ(lines[1].substr(lines[1].size() - 4), ".tmp");
   lines.erase(lines.begin(), lines.begin() + 2);
+  // Last, the descriptor through which the reader holds the file it writes (made and held here).
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], "-hold");
+  EXPECT_GT(std::stoi(lines.back()), 2);
+  lines.resize(lines.size() - 2);
   // The relative mesh name reaches the reader as an absolute one; "-v" is the reader's option,
   // and ">" is a word like any other.
   EXPECT_EQ(lines, (std::vector<std::string>{"-B", "Assembly", "-e", "ImportMsh.exe", "-v", "two words", ">", m_mesh,
@@ -143,19 +150,22 @@ TEST_F(ReaderProcessTest, IntermediateNamesNeverMeetAnExistingFile) {
 }
 
 // What imports and readers that were killed left in the working directory goes when the next
-// import starts, each told as a warning, also under the older names without the library's mark;
-// files of live processes stay.
+// import starts, each told as a warning, also under the older names without the library's mark,
+// and under the id of a process that runs (a killed import of a pid namespace of its own) when
+// nobody holds the file; files of live processes stay.
 TEST_F(ReaderProcessTest, AnImportRemovesWhatKilledImportsLeft) {
   const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
   const std::string dead = "zyr.zyr-pid" + ended + ".0.tmp";
-  const std::string live = "zyr.zyr-pid1.0.tmp", older = "zyr.pid1.0.tmp";
+  const std::string contained = "zyr.zyr-pid1.0.tmp", older = "zyr.pid1.0.tmp", live = "zyr.zyr-pid1.1.tmp";
   // The last: a killed reader's file beside the intermediate file of an import still running.
-  const std::vector<std::string> gone = {dead, dead + ".lck", "zyr.pid" + ended + ".0.tmp",
+  const std::vector<std::string> gone = {dead, dead + ".lck", "zyr.pid" + ended + ".0.tmp", contained,
                                          live + ".zyr-pid" + ended + ".tmp"};
   for (const std::string &name : gone)
     zyrtest::writeFile(m_dir->file(name), "partial");
   zyrtest::writeFile(m_dir->file(live), "partial");
   zyrtest::writeFile(m_dir->file(older), "partial");
+  zyrtest::LockHolder holder(m_dir->file(live), LOCK_EX);
+  ASSERT_TRUE(holder.holds());
   useReader(script("reader", "exit 1\n"));
   EXPECT_EQ(import("Msh", m_mesh), nullptr);
   const std::vector<std::string> names = m_dir->listing();
@@ -164,7 +174,7 @@ TEST_F(ReaderProcessTest, AnImportRemovesWhatKilledImportsLeft) {
   EXPECT_EQ(std::count(names.begin(), names.end(), live), 1);
   EXPECT_EQ(std::count(names.begin(), names.end(), older), 1);
   EXPECT_EQ(std::count_if(published().begin(), published().end(), [](const RaisedError &e) { return e.code == 4; }),
-            4);
+            5);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Leftovers carry the library's mark and their maker's process id; only regular files of this user
 // that carry the mark (or the older shape of a process that no longer runs) and that nobody holds go.
+#include "zyrHeldTemporary.h"
 #include "zyrLeftovers.h"
 #include "zyrPlacement.h"
 #include "zyrTestChild.h"
@@ -8,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -74,26 +74,27 @@ std::vector<std::string> sorted(std::vector<std::string> names) {
   return names;
 }
 
-// What ended processes left goes, marked or of the older shape; a held one stays, and so does a
-// name of the older shape while a process of its id runs.
+// What ended processes left goes, marked or of the older shape, and so does a marked one that nobody
+// holds whatever process runs under its id; a held one stays, and so does a name of the older
+// shape while a process of its id runs.
 TEST(LeftoversTest, RemovalTakesOnlyWhatEndedProcessesLeft) {
   zyrtest::ScratchDir dir("zyrleft");
   const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
   const std::string self = std::to_string(static_cast<long>(getpid()));
   const std::string a = "compact.zyr-pid" + ended + ".A.tmp", h = "compact.zyr-pid" + ended + ".H.tmp";
   const std::string older = "compact.pid" + ended + ".C.tmp", other = "other.zyr-pid" + ended + ".tmp";
-  const std::vector<std::string> staying = {"compact.zyr-pid" + self + ".B.tmp",
-                                            "compact.pid" + self + ".0123456789abcdef.tmp", "plain.tmp"};
+  const std::string unheld = "compact.zyr-pid" + self + ".B.tmp";
+  const std::vector<std::string> staying = {"compact.pid" + self + ".0123456789abcdef.tmp", "plain.tmp"};
   for (const std::vector<std::string> &names :
-       {std::vector<std::string>{a, a + ".lck", older, other, h, h + ".lck"}, staying})
+       {std::vector<std::string>{a, a + ".lck", older, other, h, h + ".lck", unheld}, staying})
     for (const std::string &name : names)
       zyrtest::writeFile(dir.file(name), "x");
   const int held = open(dir.file(h).c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(flock(held, LOCK_EX), 0);
   std::vector<std::string> removed;
-  EXPECT_EQ(zyrLeftovers_remove(dir.path().c_str(), "compact", noteRemoval, &removed), 3);
+  EXPECT_EQ(zyrLeftovers_remove(dir.path().c_str(), "compact", noteRemoval, &removed), 4);
   EXPECT_EQ(sorted(removed), sorted({dir.file(a) + " " + ended, dir.file(a + ".lck") + " " + ended,
-                                     dir.file(older) + " " + ended}));
+                                     dir.file(older) + " " + ended, dir.file(unheld) + " " + self}));
   std::vector<std::string> kept = staying;
   kept.insert(kept.end(), {h, h + ".lck", other});
   EXPECT_EQ(dir.listing(), sorted(kept));
@@ -104,25 +105,23 @@ TEST(LeftoversTest, RemovalTakesOnlyWhatEndedProcessesLeft) {
   EXPECT_EQ(zyrLeftovers_remove(dir.file("missing").c_str(), nullptr, nullptr, nullptr), 0);
 }
 
-// A temporary that zyrLeftovers_make makes is held for as long as its maker has it: once nobody
-// holds it, it goes whatever process runs under the id in its name (its maker may have been that
-// id in a pid namespace of its own), and the id is told. Held ones stay: this process's own, as
-// it makes them, and one that a live child holds. Names of files that their maker leaves unheld
-// for moments, and names of the older shape, which another program may use without a lock, stay
-// while a process of their id runs.
-TEST(LeftoversTest, AMadeTemporaryIsJudgedByItsLockWhateverTheIdInItsName) {
+// Every marked temporary is held for as long as its maker has it: once nobody holds it, it goes
+// whatever process runs under the id in its name (its maker may have been that id in a pid
+// namespace of its own), and the id is told. Held ones stay: this process's own, as it makes them
+// (a made name, a placement's, a copy held as the store holds its copies), and one that a live
+// child holds. Names of the older shape, which another program may use without a lock, stay while
+// a process of their id runs.
+TEST(LeftoversTest, AMarkedTemporaryIsJudgedByItsLockWhateverTheIdInItsName) {
   zyrtest::ScratchDir dir("zyrleft");
   const std::string parent = std::to_string(static_cast<long>(getppid()));
   const std::string self = std::to_string(static_cast<long>(getpid()));
   ASSERT_EQ(zyrLeftovers_isAlive(static_cast<long>(getppid())), 1);
   std::vector<std::string> unheld = {"a.wez.zyr-pid" + parent + ".tmp", "a.wez.zyr-pid" + parent + ".tmp.lck",
                                      "b.wez.zyr-pid1.0123456789abcdef.tmp",
-                                     "b.wez.zyr-pid1.0123456789abcdef.tmp.lck", "c.zyr-pid" + self + ".tmp"};
-  const std::vector<std::string> spared = {"compact.zyr-pid" + self + ".Ab+=Cd.tmp",
-                                           "zyr.zyr-pid1.0.tmp",
-                                           "update.zyr-pid1.0123456789abcdef.tmp.zyr",
-                                           "report.pid" + parent + ".tmp",
-                                           "data.pid1.0123456789abcdef.tmp",
+                                     "b.wez.zyr-pid1.0123456789abcdef.tmp.lck", "c.zyr-pid" + self + ".tmp",
+                                     "compact.zyr-pid" + self + ".Ab+=Cd.tmp", "zyr.zyr-pid1.0.tmp",
+                                     "update.zyr-pid1.0123456789abcdef.tmp.zyr"};
+  const std::vector<std::string> spared = {"report.pid" + parent + ".tmp", "data.pid1.0123456789abcdef.tmp",
                                            "data.pid1.0123456789abcdef.tmp.lck"};
   for (const std::vector<std::string> &names : {unheld, spared})
     for (const std::string &name : names)
@@ -134,6 +133,10 @@ TEST(LeftoversTest, AMadeTemporaryIsJudgedByItsLockWhateverTheIdInItsName) {
   zyrtest::writeFile(std::string(own) + ".lck", "x");
   auto place = std::make_unique<zyrPlacement>();
   ASSERT_EQ(zyrPlacement_begin(place.get(), dir.file("e.wez").c_str(), 4), 1);
+  auto copy = std::make_unique<zyrHeldTemporary>();
+  ASSERT_EQ(zyrHeldTemporary_make(copy.get(), dir.file("update").c_str(), ".tmp.zyr", 4), 1);
+  EXPECT_EQ(copy->m_name, dir.file("update.zyr-pid" + self + ".tmp.zyr"));
+  zyrtest::writeFile(copy->m_name + ".lck", "x");
   // One a live child holds.
   const std::string theirs = dir.file("f.wez.zyr-pid" + parent + ".tmp");
   zyrtest::writeFile(theirs, "x");
@@ -141,21 +144,23 @@ TEST(LeftoversTest, AMadeTemporaryIsJudgedByItsLockWhateverTheIdInItsName) {
   ASSERT_TRUE(holder->holds());
 
   std::vector<std::string> removed;
-  EXPECT_EQ(zyrLeftovers_remove(dir.path().c_str(), nullptr, noteRemoval, &removed), 5);
+  EXPECT_EQ(zyrLeftovers_remove(dir.path().c_str(), nullptr, noteRemoval, &removed), 8);
   std::vector<std::string> told;
   for (const std::string &name : unheld)
     told.push_back(dir.file(name) + " " + std::to_string(zyrLeftovers_owner(name.c_str())));
   EXPECT_EQ(sorted(removed), sorted(told));
   std::vector<std::string> kept = spared;
-  for (const std::string &name : {std::string(own), std::string(own) + ".lck", place->m_temporary, theirs})
+  for (const std::string &name : {std::string(own), std::string(own) + ".lck", place->m_temporary, copy->m_name,
+                                  copy->m_name + ".lck", theirs})
     kept.push_back(name.substr(name.rfind('/') + 1));
   EXPECT_EQ(dir.listing(), sorted(kept));
 
   holder.reset();
   close(ownFd);
   place.reset();
+  zyrHeldTemporary_release(copy.get());
   // Let go of, they go too.
-  EXPECT_EQ(zyrLeftovers_remove(dir.path().c_str(), nullptr, nullptr, nullptr), 3);
+  EXPECT_EQ(zyrLeftovers_remove(dir.path().c_str(), nullptr, nullptr, nullptr), 5);
   EXPECT_EQ(dir.listing(), sorted(spared));
 }
 
@@ -222,28 +227,10 @@ TEST(LeftoversTest, AnotherUsersFilesStayWhateverTheirNames) {
   EXPECT_EQ(dir.listing(), sorted(theirs.names()));
 }
 
-// Makes this process's children the first of a pid namespace of their own inside a user namespace
-// of their own, where an unprivileged process may: the user keeps its ids, mapped to themselves.
-bool inOwnUserNamespace() {
-  const std::string uid = std::to_string(static_cast<long>(geteuid()));
-  const std::string gid = std::to_string(static_cast<long>(getegid()));
-  if (unshare(CLONE_NEWUSER | CLONE_NEWPID) != 0)
-    return false;
-  const auto put = [](const char *file, const std::string &text) {
-    const int fd = open(file, O_WRONLY | O_CLOEXEC);
-    const bool written = fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (fd >= 0)
-      close(fd);
-    return written;
-  };
-  return put("/proc/self/setgroups", "deny") && put("/proc/self/uid_map", uid + " " + uid + " 1\n") &&
-         put("/proc/self/gid_map", gid + " " + gid + " 1\n");
-}
-
 // The id in a name is that of the maker's pid namespace: a writer killed as process 1 of a
-// namespace of its own leaves names of id 1, which runs here. Its made temporaries (a placement's,
-// with the lock file its data-set writer made) go once nobody holds them; a copy that its maker
-// would leave unheld for moments stays while a process of that id runs.
+// namespace of its own leaves names of id 1, which runs here. While it lives, what it holds stays
+// (a placement's temporary with the lock file its data-set writer made, a copy held as the store
+// holds its copies) and what it left unheld goes; once it has been killed, the rest goes too.
 TEST(LeftoversTest, AKilledWritersTemporariesGoAlsoFromAPidNamespaceOfItsOwn) {
   zyrtest::ScratchDir dir("zyrleft");
   // The starter tells the writer's id as this process sees it (0: no namespace could be made); the
@@ -256,13 +243,15 @@ TEST(LeftoversTest, AKilledWritersTemporariesGoAlsoFromAPidNamespaceOfItsOwn) {
   ASSERT_GE(starter, 0);
   if (starter == 0) {
     pid_t writer = 0;
-    if (unshare(CLONE_NEWPID) == 0 || inOwnUserNamespace())
+    if (zyrtest::enterPidNamespace())
       writer = fork();
     if (writer == 0 && getpid() == 1) {
       zyrPlacement place;
+      zyrHeldTemporary copy;
       char stem[PATH_MAX];
       pid_t self = -1;
       if (zyrPlacement_begin(&place, dir.file("w.wez").c_str(), 4) == 1 &&
+          zyrHeldTemporary_make(&copy, dir.file("update").c_str(), ".tmp.zyr", 4) == 1 &&
           zyrLeftovers_stem(dir.file("compact").c_str(), stem, sizeof stem) == 1) {
         zyrtest::writeFile(place.m_temporary + ".lck", "x");
         zyrtest::writeFile(std::string(stem) + ".Ab+=Cd.tmp", "x");
@@ -287,21 +276,76 @@ TEST(LeftoversTest, AKilledWritersTemporariesGoAlsoFromAPidNamespaceOfItsOwn) {
     EXPECT_EQ(read(made[0], &inside, sizeof inside), static_cast<ssize_t>(sizeof inside));
   close(started[0]);
   close(made[0]);
-  if (writer > 0)
-    kill(writer, SIGKILL);
-  waitpid(starter, nullptr, 0);
+  const auto end = [&] {
+    if (writer > 0)
+      kill(writer, SIGKILL);
+    waitpid(starter, nullptr, 0);
+  };
+  if (!told || writer == 0 || inside != 1)
+    end();
   ASSERT_TRUE(told);
   if (writer == 0)
     GTEST_SKIP() << "no pid namespace can be made here";
   ASSERT_EQ(inside, 1);
 
-  const std::vector<std::string> left = {"compact.zyr-pid1.Ab+=Cd.tmp", "w.wez.zyr-pid1.tmp",
-                                         "w.wez.zyr-pid1.tmp.lck"};
-  ASSERT_EQ(dir.listing(), left);
+  const std::vector<std::string> held = {"update.zyr-pid1.tmp.zyr", "w.wez.zyr-pid1.tmp", "w.wez.zyr-pid1.tmp.lck"};
+  std::vector<std::string> left = held;
+  left.insert(left.begin(), "compact.zyr-pid1.Ab+=Cd.tmp");
+  EXPECT_EQ(dir.listing(), left);
   std::vector<std::string> removed;
-  EXPECT_EQ(zyrLeftovers_remove(dir.path().c_str(), nullptr, noteRemoval, &removed), 2);
-  EXPECT_EQ(sorted(removed), sorted({dir.file(left[1]) + " 1", dir.file(left[2]) + " 1"}));
-  EXPECT_EQ(dir.listing(), std::vector<std::string>{left[0]});
+  EXPECT_EQ(zyrLeftovers_remove(dir.path().c_str(), nullptr, noteRemoval, &removed), 1);
+  EXPECT_EQ(dir.listing(), held);
+  end();
+  EXPECT_EQ(zyrLeftovers_remove(dir.path().c_str(), nullptr, noteRemoval, &removed), 3);
+  std::vector<std::string> named;
+  for (const std::string &name : left)
+    named.push_back(dir.file(name) + " 1");
+  EXPECT_EQ(sorted(removed), sorted(named));
+  EXPECT_EQ(dir.listing(), std::vector<std::string>{});
+}
+
+const std::string kChild = std::string(ZYR_TEST_HELPER_DIR) + "/leftovers_child";
+
+// Only the regular file that a look saw is opened to try its lock: what takes the data file's name
+// between the look and the open (a pipe, another file) is neither opened nor removed, and neither is
+// the lock file beside it. The judge is a process held between its look and its open.
+TEST(LeftoversTest, WhatTakesTheNameAfterTheLookIsNeitherOpenedNorRemoved) {
+  zyrtest::ScratchDir dir("zyrleft");
+  const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
+  const std::string data = dir.file("d.wez.zyr-pid" + ended + ".tmp"), other = dir.file("other");
+  const struct {
+    const char *judged; // the name judged: the data file or its lock file
+    bool pipe;          // what takes the data file's name: a pipe, or another regular file
+  } cases[] = {{".lck", true}, {"", true}, {"", false}, {".lck", false}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(std::string(c.judged) + (c.pipe ? " pipe" : " file"));
+    zyrtest::writeFile(data, "x");
+    zyrtest::writeFile(data + ".lck", "x");
+    if (c.pipe)
+      ASSERT_EQ(mkfifo(other.c_str(), 0600), 0);
+    else
+      zyrtest::writeFile(other, "another");
+    zyrtest::ChildProcess judge(kChild, {data + c.judged}, {}, "", "leftovers.looked");
+    ASSERT_EQ(judge.waitPause(), "leftovers.looked");
+    ASSERT_EQ(rename(other.c_str(), data.c_str()), 0);
+    judge.release();
+    EXPECT_EQ(judge.readLine(), "0");
+    EXPECT_EQ(judge.wait(), 0);
+    EXPECT_EQ(dir.listing(), (std::vector<std::string>{"d.wez.zyr-pid" + ended + ".tmp",
+                                                       "d.wez.zyr-pid" + ended + ".tmp.lck"}));
+    struct stat status;
+    ASSERT_EQ(lstat(data.c_str(), &status), 0);
+    EXPECT_EQ(S_ISFIFO(status.st_mode), c.pipe);
+    EXPECT_EQ(zyrtest::readFile(data + ".lck"), "x");
+    ASSERT_EQ(unlink(data.c_str()), 0);
+  }
+  // Left as it was looked at, the file goes.
+  zyrtest::writeFile(data, "x");
+  zyrtest::ChildProcess judge(kChild, {data + ".lck"}, {}, "", "leftovers.looked");
+  ASSERT_EQ(judge.waitPause(), "leftovers.looked");
+  judge.release();
+  EXPECT_EQ(judge.readLine(), "1");
+  EXPECT_EQ(dir.listing(), std::vector<std::string>{"d.wez.zyr-pid" + ended + ".tmp"});
 }
 
 } // namespace

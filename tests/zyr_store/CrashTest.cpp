@@ -125,8 +125,8 @@ TEST_F(CrashTest, TheNextOpenRemovesWhatEndedProcessesLeft) {
   const std::vector<std::string> gone = {"compact" + dead + ".A.tmp", "compact" + dead + ".A.tmp.lck",
                                          "compact" + dead + ".B.tmp.lck", m_name + ".lck" + dead + ".tmp",
                                          "compact.pid" + ended + ".E.tmp"};
-  // A compaction still running, one of the older name whose process runs, a file some process
-  // holds, and names that are not leftovers.
+  // A compaction still running (it holds its copy), one of the older name whose process runs, a
+  // file some process holds, and names that are not leftovers.
   const std::vector<std::string> kept = {"compact" + live + ".C.tmp", "compact" + live + ".C.tmp.lck",
                                          "compact.pid1.F.tmp",
                                          "compact" + dead + ".D.tmp", "compact" + dead + ".D.tmp.lck",
@@ -137,6 +137,8 @@ TEST_F(CrashTest, TheNextOpenRemovesWhatEndedProcessesLeft) {
     objecttest::writeFile(name, "*INFO\n");
   const int held = open(("compact" + dead + ".D.tmp").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(flock(held, LOCK_EX), 0);
+  const int running = open(("compact" + live + ".C.tmp").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(running, LOCK_EX), 0);
   repository = Repository_new(m_name.c_str());
   ASSERT_NE(repository, nullptr);
   for (const std::string &name : gone)
@@ -153,6 +155,7 @@ TEST_F(CrashTest, TheNextOpenRemovesWhatEndedProcessesLeft) {
   }
   Repository_close(repository, -1);
   close(held);
+  close(running);
 }
 
 } // namespace

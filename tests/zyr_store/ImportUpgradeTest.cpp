@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 
 using objecttest::keyOf;
@@ -212,6 +214,49 @@ TEST_F(UpgradeTest, InPlaceIsRefusedWhileAnotherProcessHoldsTheFile) {
   EXPECT_EQ(other.ask("close -1"), "ok 1");
   EXPECT_EQ(zyrDatabaseUpgrade(file("old.zyr").c_str(), nullptr, &upgraded), 1);
   EXPECT_EQ(upgraded, 1);
+}
+
+// An upgrade in place holds its copy from its making to its swap, through the copy's own open, the
+// purge of it and its close: run as process 1 of a pid namespace of its own (as in a container),
+// it meets another process's open beside it, which leaves the copy (and the purge's copy of it)
+// alone, though a process of id 1 always runs here. Killed, it leaves them to the next open, and the
+// old file as it was.
+TEST_F(UpgradeTest, AKilledUpgradesCopiesGoAlsoFromAPidNamespaceOfItsOwn) {
+  makeOld(file("old.zyr"), "5.0 (2003.03.27-23.59)");
+  const std::string bytes = zyrtest::readFile(file("old.zyr"));
+  zyrtest::ChildProcess upgrading(std::string(ZYR_TEST_HELPER_DIR) + "/store_driver", {}, {}, m_dir,
+                                  "swap.before-rename@1", true);
+  if (!upgrading.inOwnPidNamespace())
+    GTEST_SKIP() << "no pid namespace can be made here";
+  ASSERT_TRUE(upgrading.send("upgrade old.zyr"));
+  ASSERT_EQ(upgrading.waitPause(), "swap.before-rename");
+  // The upgraded copy and the purge's copy of it, each with its lock file, beside the held file.
+  const std::vector<std::string> copies = zyrtest::listing(m_dir);
+  const auto count = [&copies](const std::string &prefix) {
+    return std::count_if(copies.begin(), copies.end(),
+                         [&prefix](const std::string &name) { return name.rfind(prefix, 0) == 0; });
+  };
+  ASSERT_EQ(copies.size(), 6u) << testing::PrintToString(copies);
+  EXPECT_EQ(count("compact.zyr-pid1."), 2);
+  EXPECT_EQ(count("update.zyr-pid1."), 2);
+  EXPECT_EQ(count("old.zyr"), 2);
+  Repository *other = Repository_new(file("other.zyr").c_str());
+  ASSERT_NE(other, nullptr);
+  Repository_close(other, -1);
+  std::vector<std::string> beside = copies;
+  beside.push_back("other.zyr");
+  std::sort(beside.begin(), beside.end());
+  EXPECT_EQ(zyrtest::listing(m_dir), beside);
+  EXPECT_TRUE(takeErrors().empty());
+
+  upgrading.kill();
+  EXPECT_EQ(upgrading.wait(), 128 + 9);
+  other = Repository_new(file("other.zyr").c_str());
+  ASSERT_NE(other, nullptr);
+  Repository_close(other, -1);
+  EXPECT_EQ(zyrtest::listing(m_dir), (std::vector<std::string>{"old.zyr", "old.zyr.lck", "other.zyr"}));
+  EXPECT_EQ(takeErrors().size(), 4u);
+  EXPECT_EQ(zyrtest::readFile(file("old.zyr")), bytes);
 }
 
 // An upgrade in place works on the file its open holds. Held once it holds the file, the upgrade

@@ -339,6 +339,38 @@ TEST_F(ProcessesTest, TheCleanUpLeavesALiveCompactionAloneAndAFailedOneFailsTheC
   EXPECT_EQ(stored(), "a=3");
 }
 
+// A compactor in a pid namespace of its own (process 1 there, as in a container) holds its copy
+// from its making: another process's open beside it leaves the copy alone while it lives, though a
+// process of id 1 always runs here; killed, its copy goes at the next open, told with that id.
+TEST_F(ProcessesTest, AKilledCompactorsCopyGoesAlsoFromAPidNamespaceOfItsOwn) {
+  make("s.zyr", {"a 1"});
+  auto a = std::make_unique<zyrtest::ChildProcess>(kDriver, std::vector<std::string>{},
+                                                   std::vector<std::pair<std::string, const char *>>{}, dir(),
+                                                   "swap.before-rename", true);
+  if (!a->inOwnPidNamespace())
+    GTEST_SKIP() << "no pid namespace can be made here";
+  ASSERT_EQ(a->ask("open s.zyr"), "ok 2");
+  ASSERT_EQ(a->ask("set a 2"), "ok 1");
+  ASSERT_EQ(a->ask("commit"), "ok 3");
+  a->send("close 0");
+  ASSERT_EQ(a->waitPause(), "swap.before-rename");
+  // The copy and its lock file.
+  const std::vector<std::string> copy = named("compact.zyr-pid1.");
+  ASSERT_EQ(copy.size(), 2u);
+  Driver b = driver();
+  EXPECT_EQ(b->ask("open o.zyr"), "ok 1");
+  EXPECT_EQ(b->ask("close -1"), "ok 1");
+  EXPECT_EQ(named("compact"), copy);
+  a->kill();
+  EXPECT_EQ(a->wait(), 128 + 9);
+  // The lock file of s.zyr is taken over, and the copy and its lock file go.
+  Driver c = driver();
+  EXPECT_EQ(c->ask("open s.zyr"), "ok 3 4 4 4");
+  EXPECT_EQ(c->ask("things"), "ok a=2");
+  EXPECT_EQ(c->ask("close -1"), "ok 1");
+  EXPECT_TRUE(named("compact").empty());
+}
+
 // A reader that changed nothing leaves the file as it is and closes without a word, whatever the
 // flag, while another reader has the file open; a purge it asks for is refused, once.
 TEST_F(ProcessesTest, AReaderThatChangedNothingClosesCleanly) {

@@ -5,6 +5,7 @@
 #include "iocnt.h"
 #include "iodata.h"
 #include "zyrInterrupt.h"
+#include "zyrHeldTemporary.h"
 #include "zyrPlacement.h"
 #include "zyrPause.h"
 #include "zyrSystem.h"
@@ -319,30 +320,34 @@ int GmoWriter_close(GmoWriter *writer) {
   return whole ? 1 : 0;
 }
 
-int GmoWriter_writeModel(const KelvoModel *model, const char *path, std::string *error) {
-  // Written beside the file under a name of this process (what a killed reader left goes at the
-  // next look), then flushed, renamed over the old file and the directory flushed: the name holds
-  // the old file or the whole new one.
+int GmoWriter_writeModel(const KelvoModel *model, const char *path, int hold, std::string *error) {
+  // Without a hold: written beside the file under a name of this process (what a killed reader
+  // left goes at the next look), then flushed, renamed over the old file and the directory
+  // flushed: the name holds the old file or the whole new one. With the hold of the file that the
+  // importer made and holds, written in place, lent the hold: the importer reads it only once this
+  // reader has ended well, and removes it whatever became of it.
   zyrPlacement place;
-  if (!zyrPlacement_begin(&place, path, 4)) {
-    *error = std::string("Unable to write the intermediate mesh file \"") + path +
-             "\": " + zyrPlacement_reason(&place);
+  zyrHeldTemporary held;
+  if (hold >= 0 ? !zyrHeldTemporary_adopt(&held, path, hold) : !zyrPlacement_begin(&place, path, 4)) {
+    const std::string why = hold >= 0 ? std::string(strerror(errno)) : zyrPlacement_reason(&place);
+    *error = std::string("Unable to write the intermediate mesh file \"") + path + "\": " +
+             (hold >= 0 ? "the descriptor " + std::to_string(hold) + " does not hold it (" + why + ")" : why);
     return 0;
   }
-  GmoWriter *writer = GmoWriter_new(place.m_temporary.c_str(), error);
-  if (writer == nullptr)
-    return 0;
-  bool ok = writeTopology(writer, model) && writeMesh(writer, model);
-  ok = GmoWriter_close(writer) && ok;
-  if (ok && zyrPlacement_commit(&place) != 1) {
+  GmoWriter *writer = GmoWriter_new(hold >= 0 ? path : place.m_temporary.c_str(), error);
+  bool ok = writer != nullptr && writeTopology(writer, model) && writeMesh(writer, model);
+  ok = writer != nullptr && GmoWriter_close(writer) && ok;
+  if (ok && hold < 0 && zyrPlacement_commit(&place) != 1) {
     writer->m_messages += "Unable to rename it: " + zyrPlacement_reason(&place) + "\n";
     ok = false;
   }
-  if (!ok) {
+  if (!ok && writer != nullptr) {
     *error = std::string("Unable to write the intermediate mesh file \"") + path + "\"";
     if (!writer->m_messages.empty())
       *error += ":\n" + trimmed(writer->m_messages);
   }
   GmoWriter_delete(writer);
+  // The importer's file is the importer's to remove.
+  zyrHeldTemporary_release(&held);
   return ok ? 1 : 0;
 }

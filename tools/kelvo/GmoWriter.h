@@ -57,7 +57,9 @@ int GmoWriter_close(GmoWriter *writer);
 
 // Writes the whole intermediate mesh file of a model at `path`: first beside it under a
 // temporary name, renamed over `path` only once complete, so that a failure never leaves a
-// partial file there. 1, or 0 with a message in *error.
-int GmoWriter_writeModel(const KelvoModel *model, const char *path, std::string *error);
+// partial file there. `hold` (-1: none) is a descriptor this process inherited that holds the file
+// under `path` (zyrHeldTemporary.h): the file its importer made, which is then written in place,
+// and left to the importer whatever becomes of the writing. 1, or 0 with a message in *error.
+int GmoWriter_writeModel(const KelvoModel *model, const char *path, int hold, std::string *error);
 
 #endif

@@ -9,6 +9,7 @@
 #include "zyrInterrupt.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@ struct Options {
   int m_verbose = 0;
   int m_haveIntermediate = 0;
   int m_haveForcedFile = 0;
+  int m_hold = -1; // the descriptor, inherited from the importer, that holds the intermediate file
   std::vector<std::string> m_warnings;
 };
 
@@ -83,6 +85,14 @@ bool needValue(int argc, const char *const *argv, int i, std::string *error) {
   return false;
 }
 
+// The number of a descriptor: decimal digits, not too many.
+bool descriptorOf(const char *text, int *descriptor) {
+  if (text[0] == '\0' || strlen(text) > 9 || strspn(text, "0123456789") != strlen(text))
+    return false;
+  *descriptor = atoi(text);
+  return true;
+}
+
 bool parseOptions(int argc, const char *const *argv, Options *options, std::string *error) {
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
@@ -93,6 +103,13 @@ bool parseOptions(int argc, const char *const *argv, Options *options, std::stri
         return false;
       options->m_intermediate = argv[++i];
       options->m_haveIntermediate = 1;
+    } else if (word == "-hold") {
+      if (!needValue(argc, argv, i, error))
+        return false;
+      if (!descriptorOf(argv[++i], &options->m_hold)) {
+        *error = std::string("The option -hold needs a descriptor number, not \"") + argv[i] + "\".";
+        return false;
+      }
     } else if (word == "-B") {
       if (!needValue(argc, argv, i, error))
         return false;
@@ -295,7 +312,7 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
         malloc_trim(0);
       });
       model->m_units = options.m_units;
-      if (!GmoWriter_writeModel(model, options.m_intermediate.c_str(), &error)) {
+      if (!GmoWriter_writeModel(model, options.m_intermediate.c_str(), options.m_hold, &error)) {
         status = 1;
       } else {
         if (options.m_verbose)

@@ -4,6 +4,7 @@
 #include "SimulationDatabase.h"
 #include "ToolInterrupt.h"
 #include "zyrFault.h"
+#include "zyrHeldTemporary.h"
 #include "zyrInterrupt.h"
 #include "zyrPlacement.h"
 
@@ -28,6 +29,7 @@ struct Options {
   const char *m_database;
   const char *m_intermediate;
   int32_t m_model;
+  int32_t m_hold = -1; // the descriptor, inherited from the importer, that holds the intermediate file
   std::vector<std::string> m_errors;
   std::vector<std::string> m_warnings;
 };
@@ -98,6 +100,11 @@ void readOptions(int argc, const char *const *argv, Options *options) {
         options->m_errors.push_back("-model must be followed by a model index from 0" +
                                     (i + 1 < argc ? ", not " + quoted(argv[i + 1]) : std::string()) + ".");
       ++i;
+    } else if (word == "-hold") {
+      if (i + 1 >= argc || !parseIndex(argv[i + 1], &options->m_hold))
+        options->m_errors.push_back("-hold must be followed by a descriptor number" +
+                                    (i + 1 < argc ? ", not " + quoted(argv[i + 1]) : std::string()) + ".");
+      ++i;
     } else if (word == "-server_mode") {
     } else if (word.compare(0, 8, "-conduit") == 0) {
       while (i + 1 < argc && argv[i + 1][0] != '-')
@@ -154,8 +161,11 @@ int list(FILE *out, const Options *options) {
 }
 
 // Copies the file beside the target under a temporary name and renames it over the target, so
-// that a failed copy leaves whatever was there. An empty text on success, else the problem.
-std::string copyFile(const std::string &source, const std::string &target, const std::string &modelName) {
+// that a failed copy leaves whatever was there; or, given the hold of the target that the importer
+// made and holds (zyrHeldTemporary.h), into the target itself, which stays the importer's whatever
+// becomes of the copy. An empty text on success, else the problem.
+std::string copyFile(const std::string &source, const std::string &target, const std::string &modelName,
+                     int hold) {
   std::string reason;
   int in = SimulationDatabase_openRegularFile(source.c_str(), &reason);
   if (in < 0)
@@ -164,12 +174,14 @@ std::string copyFile(const std::string &source, const std::string &target, const
   // Put in place as every whole file (zyrPlacement.h), under a name of this process: what a
   // killed reader left goes at the next look.
   zyrPlacement place;
+  zyrHeldTemporary held;
   int out = -1;
-  if (zyrPlacement_begin(&place, target.c_str(), 4))
-    out = zyrPlacement_openTemporary(&place);
+  if (hold >= 0 ? zyrHeldTemporary_adopt(&held, target.c_str(), hold) : zyrPlacement_begin(&place, target.c_str(), 4))
+    out = hold >= 0 ? fcntl(hold, F_DUPFD_CLOEXEC, 0) : zyrPlacement_openTemporary(&place);
   if (out < 0) {
     const std::string why = place.m_refusal != 0 ? zyrPlacement_reason(&place) : std::strerror(errno);
     close(in);
+    zyrHeldTemporary_release(&held);
     return "Unable to write the intermediate file " + quoted(target) + ": " + why + ".";
   }
   std::string problem;
@@ -203,8 +215,9 @@ std::string copyFile(const std::string &source, const std::string &target, const
   close(in);
   if (close(out) != 0 && problem.empty())
     problem = "Unable to write the intermediate file " + quoted(target) + ": " + std::strerror(errno) + ".";
-  if (problem.empty() && zyrPlacement_commit(&place) != 1)
+  if (problem.empty() && hold < 0 && zyrPlacement_commit(&place) != 1)
     problem = "Unable to write the intermediate file " + quoted(target) + ": " + zyrPlacement_reason(&place) + ".";
+  zyrHeldTemporary_release(&held);
   return problem;
 }
 
@@ -236,7 +249,8 @@ int exportModel(FILE *out, const Options *options, bool *written) {
         problem = "Line " + std::to_string(model->m_line) + ": model " + quoted(model->m_name) +
                   " names no mesh file.";
       else
-        problem = copyFile(SimulationDatabase_meshPath(database, model), options->m_intermediate, model->m_name);
+        problem = copyFile(SimulationDatabase_meshPath(database, model), options->m_intermediate, model->m_name,
+                           options->m_hold);
     }
     if (!problem.empty())
       SimulationDatabase_addError(database, problem);

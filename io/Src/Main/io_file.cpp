@@ -10,6 +10,7 @@
 #include "io_remnant.h"
 #include "lowlevel_io.h"
 #include "zyrDirectoryHandle.h"
+#include "zyrHeldTemporary.h"
 #include "zyrPause.h"
 #include "zyrPlacement.h"
 #include "zyrFault.h"
@@ -52,6 +53,13 @@ FILE *openStream(const char *name, int flags, const char *mode) {
   return stream;
 }
 
+// Lets go of the hold a record was lent (io_real_lock) with its stream.
+void returnLent(IO_file *record) {
+  if (record->m_lent) close(record->m_lenthold);
+  record->m_lent = 0;
+  record->m_lenthold = 0;
+}
+
 // Closes the record's stream, keeping what became of its reads; zyrFault_fclose's answer.
 int releaseStream(IO_file *record) {
   FILE *stream = record->m_stream;
@@ -59,8 +67,9 @@ int releaseStream(IO_file *record) {
   io_forget_stream(stream);
   record->m_stream = nullptr;
   record->m_flock = 0;
-  record->m_lent = 0;
-  return zyrFault_fclose(stream);
+  const int closed = zyrFault_fclose(stream);
+  returnLent(record);
+  return closed;
 }
 
 void closeStream(IO_file *record) {
@@ -265,8 +274,8 @@ int openLocked(IO_file *record, const char *name, int mode) {
     record->m_device = static_cast<uint64_t>(found.st_dev);
     record->m_inode = static_cast<uint64_t>(found.st_ino);
   }
-  // An empty temporary that a placement of this process made for its writer is a file this open
-  // makes: nothing of it was anybody's before.
+  // An empty temporary that this process made and holds for its writer (zyrHeldTemporary.h) is a
+  // file this open makes: nothing of it was anybody's before.
   struct stat made;
   if (record->m_lent && mode != 0 && fstat(fileno(record->m_stream), &made) == 0 && made.st_size == 0)
     record->m_created = 1;
@@ -572,8 +581,10 @@ int iif_swap_in(IO_file *record, IO_file *replacement) {
                  record->m_name);
       return IO_WRITE_ERR;
     }
-    // A temporary that a placement holds stays held as the file now under its name.
-    if (record->m_lent) zyrPlacement_handOver(fileno(record->m_stream), fd);
+    // A temporary that this process holds stays held as the file now under its name, by the lock
+    // the replacement holds (its own, or the hold it was lent and keeps).
+    if (record->m_lent)
+      zyrHeldTemporary_handOver(fileno(record->m_stream), replacement->m_lent ? replacement->m_lenthold : fd);
     io_sync_directory_of(record->m_name);
     char *lockName = io_lockfile_name(replacement->m_name);
     if (lockName) remove(lockName);
@@ -582,6 +593,7 @@ int iif_swap_in(IO_file *record, IO_file *replacement) {
     record->m_lock = 0;
     io_forget_stream(record->m_stream);
     zyrFault_fclose(record->m_stream);
+    returnLent(record);
     indextable_free(record->m_indextable);
     io_free(record->m_format);
     char *name = record->m_name;

@@ -8,7 +8,7 @@
 #include "zyrLeftovers.h"
 #include "zyrFault.h"
 #include "zyrFileUse.h"
-#include "zyrPlacement.h"
+#include "zyrHeldTemporary.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -237,8 +237,8 @@ int io_real_lock(IO_file *record, int how) {
   // A record that lost its lock may have missed another's writes: it never locks again.
   if (record->m_flock < 0) return 0;
   int fd = fileno(record->m_stream);
-  // A temporary that a placement of this process holds is this writer's: the placement's lock
-  // keeps everybody else out.
+  // A temporary that this process holds is this record's: the hold's lock, which the record
+  // shares, keeps everybody else out.
   if (record->m_lent) {
     record->m_flock = how;
     return 1;
@@ -247,10 +247,15 @@ int io_real_lock(IO_file *record, int how) {
     record->m_flock = how;
     return 1;
   }
-  if (errno == EWOULDBLOCK && record->m_flock == 0 && zyrPlacement_lends(fd)) {
-    record->m_lent = 1;
-    record->m_flock = how;
-    return 1;
+  if (errno == EWOULDBLOCK && record->m_flock == 0) {
+    const int hold = zyrHeldTemporary_lend(fd);
+    if (hold >= 0) {
+      record->m_lent = 1;
+      record->m_lenthold = hold;
+      record->m_flock = how;
+      return 1;
+    }
+    errno = EWOULDBLOCK;
   }
   // A refused change from shared to exclusive drops the shared lock first: take it again. Changes
   // are made under the directory lock, so that nobody else locks meanwhile; should that lock be

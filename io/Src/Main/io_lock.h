@@ -8,11 +8,13 @@
 //
 // Underneath, every open stream holds a real lock (flock) on the data file, shared by readers
 // and exclusive for the writer, from its open to its close, so that two writers can never meet
-// whatever the lock files say. A lock file whose counts no live process backs (nobody holds the
+// whatever the lock files say (a temporary this process holds lends its record the hold's lock
+// instead: zyrHeldTemporary.h). A lock file whose counts no live process backs (nobody holds the
 // real lock) is stale, whoever left it (a process that ended, or one that still holds the file it
 // counted under another name, the file renamed since): it is taken over with a warning that says
-// only that, and the record notes it (m_takenover) for its owner to tell the user. Nothing else changes a lock file that a
-// live process counts in; a file put in place of another keeps the writer's lock (iif_swap_in).
+// only that, and the record notes it (m_takenover) for its owner to tell the user. Nothing else
+// changes a lock file that a live process counts in; a file put in place of another keeps the
+// writer's lock (iif_swap_in).
 // Processes update a lock file one at a time (an flock on its directory around the update: the
 // lock file itself is replaced by a rename at each update and cannot carry the lock).
 // A lock file is the record's only while the record's name leads to the file its open found: a

@@ -153,9 +153,11 @@ struct IO_file {
   char m_writeformat[3];        // format of the next write, or of the data set last read
   int32_t m_lockfile;           // what this record holds in the lock file: IO_LOCKFILE_*
   int32_t m_flock;              // the real lock held on the stream: 0, LOCK_SH or LOCK_EX; -1 lost
-  int32_t m_lent;               // 1 when the file is a temporary that a placement of this process
-                                // holds (zyrPlacement.h): its lock is the placement's, lent to the
-                                // record for as long as the stream is open
+  int32_t m_lent;               // 1 when the file is a temporary that this process holds
+                                // (zyrHeldTemporary.h): its lock is the hold's, lent to the record
+  int32_t m_lenthold;           // m_lent: a descriptor sharing that hold, and so its lock, which the
+                                // record keeps for as long as the stream is open (also once the
+                                // file has been swapped in over another)
   int32_t m_indexstale;         // 1 once the recorded size on disc no longer vouches for the index
   int32_t m_takenover;          // 1 once the record took over a lock file that no holder backed
   int32_t m_rebuilds;           // index tables rebuilt by scanning since the record was cleared

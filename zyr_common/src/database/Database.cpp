@@ -1253,10 +1253,10 @@ int Database_purgeModifiedData(Database *database, int32_t state) {
   return Database_eraseModifiedData(database, state, nullptr, database) ? Database_compactWhens(database, 1) : 0;
 }
 
-char *Database_copyValid(Database *database, int compressWhen) {
-  char *copy = DefFile_copyValid(database->m_defFile, compressWhen);
-  if (copy == nullptr) DefFile_reportError(database->m_defFile, __func__);
-  return copy;
+int Database_copyValid(Database *database, int compressWhen, zyrHeldTemporary *copy) {
+  const int copied = DefFile_copyValid(database->m_defFile, compressWhen, copy);
+  if (!copied) DefFile_reportError(database->m_defFile, __func__);
+  return copied;
 }
 
 int Database_replaceWithCompacted(Database *database, const char *replacement) {

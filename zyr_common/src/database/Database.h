@@ -16,6 +16,7 @@
 #include <cstdio>
 
 struct DefFile;
+struct zyrHeldTemporary;
 struct zyrUUID;
 struct DatabaseLeftOut;
 
@@ -237,8 +238,9 @@ int Database_match(Database *database, int32_t from, int32_t to, const char *key
 int Database_isParameterChanged(Database *database, int32_t from, int32_t to, const zyrUUID *uuid,
                                 const char *name, int *changed);
 // A copy of the file's valid data sets beside it (every positive when made 1 with compressWhen),
-// named for this process: its name (a new string), or NULL, with the failure published.
-char *Database_copyValid(Database *database, int compressWhen);
+// named for this process and held by `copy` (DefFile_copyValid): 1, or 0 with the failure
+// published.
+int Database_copyValid(Database *database, int compressWhen, zyrHeldTemporary *copy);
 // Puts a compacted copy (Database_copyValid) in the place of the database's file, which it then
 // is; 0, with the failure published as a failed compaction (10006), when it cannot.
 int Database_replaceWithCompacted(Database *database, const char *replacement);

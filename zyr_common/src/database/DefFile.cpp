@@ -13,6 +13,7 @@
 #include "zyrCString.h"
 #include "zyrDirectoryHandle.h"
 #include "zyrError.h"
+#include "zyrHeldTemporary.h"
 #include "zyrMemory.h"
 #include "zyrSystem.h"
 #include "zyrTrace.h"
@@ -687,27 +688,24 @@ int DefFile_moveFile(DefFile *file, const char *newName) {
 namespace {
 
 // A copy that failed half way is closed before it goes, with its lock file.
-void dropCopy(DefFile *file, const std::string &name) {
-  if ((file->m_openFiles & DEFFILE_SECONDARY_OPEN) && file->m_secondaryFile && name == file->m_secondaryFile)
+void dropCopy(DefFile *file, zyrHeldTemporary *copy) {
+  if ((file->m_openFiles & DEFFILE_SECONDARY_OPEN) && file->m_secondaryFile && copy->m_name == file->m_secondaryFile)
     DefFile_closeSecondaryFile(file);
-  if (zyrIsFile(name.c_str()))
-    zyrRemoveDatabaseFile(name.c_str());
+  zyrHeldTemporary_end(copy);
 }
 
 // Copies every valid data set of the file (every positive when made 1 with compressWhen) into a new
-// file beside it, named for this process, which stays open as the secondary file. "" when the copy
-// could not be made; nothing of it is then left.
-std::string copyBeside(DefFile *file, int compressWhen) {
+// file beside it, named for this process and held by `copy` from its making (zyrHeldTemporary.h),
+// which stays open as the secondary file. 0 when the copy could not be made; nothing of it is then
+// left.
+int copyBeside(DefFile *file, int compressWhen, zyrHeldTemporary *copy) {
   const std::string beside = directoryPart(file->m_primaryFile) + kCompactionStem;
-  char *temporary = zyrGetProcessTemporaryFileName(beside.c_str());
-  const std::string name = temporary ? temporary : "";
-  zyrCString_free(temporary);
-  if (name.empty())
-    return name;
-  if (DefFile_openAsSecondaryFile(file, name.c_str(), 0) && Dataset_copyAll(file->m_dataset, compressWhen))
-    return name;
-  dropCopy(file, name);
-  return "";
+  if (!zyrHeldTemporary_make(copy, beside.c_str(), ".tmp", 4))
+    return 0;
+  if (DefFile_openAsSecondaryFile(file, copy->m_name.c_str(), 0) && Dataset_copyAll(file->m_dataset, compressWhen))
+    return 1;
+  dropCopy(file, copy);
+  return 0;
 }
 
 } // namespace
@@ -717,14 +715,16 @@ int DefFile_compact(DefFile *file, int compressWhen) {
   // process holds the file, and swapped in before it lets go.
   if (!DefFile_claimWrite(file) || !stillNamed(file, __func__, "compact"))
     return 0;
-  const std::string temporaryName = copyBeside(file, compressWhen);
+  // Swapped in, the copy is no longer under its name, and the file stays locked by the hold it
+  // shares: letting go of the copy's own hold removes nothing.
+  zyrHeldTemporary copy;
   int result = 0;
-  if (!temporaryName.empty()) {
+  if (copyBeside(file, compressWhen, &copy)) {
     if (Dataset_swapInSecondaryFile(file->m_dataset)) {
       file->m_openFiles &= ~static_cast<uint32_t>(DEFFILE_SECONDARY_OPEN);
       result = 1;
     } else {
-      dropCopy(file, temporaryName);
+      dropCopy(file, &copy);
     }
   }
   if (result) {
@@ -736,18 +736,16 @@ int DefFile_compact(DefFile *file, int compressWhen) {
   return result;
 }
 
-char *DefFile_copyValid(DefFile *file, int compressWhen) {
+int DefFile_copyValid(DefFile *file, int compressWhen, zyrHeldTemporary *copy) {
   if (!stillNamed(file, __func__, "copy"))
-    return nullptr;
-  const std::string name = copyBeside(file, compressWhen);
-  if (name.empty() || !DefFile_closeSecondaryFile(file)) {
-    if (!name.empty())
-      zyrRemoveDatabaseFile(name.c_str());
+    return 0;
+  if (!copyBeside(file, compressWhen, copy) || !DefFile_closeSecondaryFile(file)) {
+    zyrHeldTemporary_end(copy);
     DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COMPACT_DATABASE,
                      "Unable to copy the WEZ data file.");
-    return nullptr;
+    return 0;
   }
-  return zyrCString_clone(name.c_str());
+  return 1;
 }
 
 int DefFile_replaceWith(DefFile *file, const char *replacement) {

@@ -17,6 +17,7 @@ struct Dataset;
 struct Dictionary;
 struct IO_state;
 struct zyrError;
+struct zyrHeldTemporary;
 struct zyrUUID;
 
 // Bits of m_openFiles.
@@ -112,12 +113,14 @@ int DefFile_moveFile(DefFile *file, const char *newName);
 // Rewrites the file with only its valid data sets (every positive when made 1 with the flag),
 // through a temporary file beside it that replaces the original. The process becomes the file's
 // writer first (DefFile_claimWrite) and holds it, and the copy, until the copy is in place: no
-// other process meets the file half way. The copy is named after its process (zyrLeftovers.h).
+// other process meets the file half way. The copy is named after its process (zyrLeftovers.h) and
+// held from its making (zyrHeldTemporary.h).
 int DefFile_compact(DefFile *file, int compressWhen);
 // Copies every valid data set (every positive when made 1 with the flag) into a new file beside the
-// file, named for this process, and closes it: its name (a new string), or NULL when the copy
-// failed (nothing of it is then left).
-char *DefFile_copyValid(DefFile *file, int compressWhen);
+// file, named for this process and held by `copy` from its making to its removal (or its swap into
+// a file's place: DefFile_replaceWith), and closes it: 1, or 0 when the copy failed (nothing of it
+// is then left).
+int DefFile_copyValid(DefFile *file, int compressWhen, zyrHeldTemporary *copy);
 // Puts the finished data-set file of the name in place of the primary file, under its name,
 // while this process holds both as their writer (iif_swap_in): no other process meets either
 // half way, and a process holding the primary file refuses the replacement. The handle then

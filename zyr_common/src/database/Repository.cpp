@@ -6,6 +6,7 @@
 #include "Pair.h"
 #include "zyrCString.h"
 #include "zyrError.h"
+#include "zyrHeldTemporary.h"
 #include "zyrMemory.h"
 #include "zyrPause.h"
 #include "zyrStateManager.h"
@@ -50,17 +51,19 @@ void growCheckpoints(Repository *repository, int32_t capacity) {
   repository->m_maxNoOfCheckpoints = capacity;
 }
 
-// A temporary name beside the file (same directory, so that a rename never crosses file systems),
-// carrying this process's id so that a copy left by a killed process is removed later.
-char *temporaryNameBeside(const char *file, const char *prefix) {
+// A new, empty database file beside the file (same directory, so that a rename never crosses file
+// systems), named for this process and held by `held` from its making to its swap or removal
+// (zyrHeldTemporary.h), so that one a killed process left goes at the next look and a live one's
+// never does: its name (a new string), or NULL.
+char *heldCopyBeside(const char *file, const char *prefix, zyrHeldTemporary *held) {
   char *directory = nullptr;
   zyrSplitPathName(file, &directory, nullptr);
   char *base = nullptr;
   zyrJoinPathName(directory, prefix, &base);
-  char *name = zyrGetProcessTemporaryFileName(base);
+  const int made = zyrHeldTemporary_make(held, base, ".tmp.zyr", 4);
   zyrCString_free(base);
   zyrCString_free(directory);
-  return name;
+  return made ? zyrCString_clone(held->m_name.c_str()) : nullptr;
 }
 
 // The state whose "__TYPE__" created the object. Objects are made at states from 1 on: a type
@@ -523,16 +526,16 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded, int
   // The upgraded copy is made as a file of its own: beside the file the old name leads to when it
   // takes that file's place, else as the file the new name leads to (a link stays a link).
   char *target = nullptr;
+  // In place, the copy is made held, and written into where it stands.
+  zyrHeldTemporary update;
   if (inPlace) {
-    char *temporary = temporaryNameBeside(Database_getDefFile(held.m_database)->m_primaryFile, "update");
-    target = temporary != nullptr ? Database_fileName(temporary) : nullptr;
-    zyrCString_free(temporary);
+    target = heldCopyBeside(Database_getDefFile(held.m_database)->m_primaryFile, "update", &update);
   } else {
     char *given = Database_fileName(newName);
     target = zyrResolveLinks(given);
     zyrCString_free(given);
   }
-  if (target == nullptr || zyrDoesFileExist(target)) {
+  if (target == nullptr || (!inPlace && zyrDoesFileExist(target))) {
     ZYR_ERROR(ZYR_U_INVALID_INPUT, "The ZYR database can not be upgraded because the file\n\n%s\n\nalready exists.\n",
               target != nullptr ? target : "");
     zyrCString_free(target);
@@ -548,7 +551,9 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded, int
     ZYR_ERROR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE,
               "Unable to upgrade the ZYR database\n\n%s\n\nIts name no longer leads to the file that was opened.\n",
               source);
-  const int copied = reading >= 0 ? zyrCopyFileFrom(reading, target) : 0;
+  const int copied = reading < 0   ? 0
+                     : inPlace     ? zyrCopyFileInto(reading, update.m_hold)
+                                   : zyrCopyFileFrom(reading, target);
   if (reading >= 0)
     close(reading);
   if (!inPlace)

@@ -6,6 +6,7 @@
 #include "Repository.h"
 #include "zyrCString.h"
 #include "zyrError.h"
+#include "zyrHeldTemporary.h"
 #include "zyrMemory.h"
 #include "zyrObject.h"
 #include "zyrPause.h"
@@ -906,24 +907,21 @@ int purgeHistory(zyrStateManager *manager, Database *database, const Database *o
   return storeCounter(database, kLast, 1);
 }
 
-// The purged file made from a copy of the database's file: its name (a new string), or NULL with
-// the failure published and nothing of it left.
-char *purgedCopy(zyrStateManager *manager, Database *database) {
-  char *copy = Database_copyValid(database, 0);
-  if (copy == nullptr)
-    return nullptr;
-  Database *scratch = Database_openCopy(copy);
-  char *purged = nullptr;
-  if (scratch != nullptr && purgeHistory(manager, scratch, database, absolute(manager->m_current)) == 1)
-    purged = Database_copyValid(scratch, 1);
-  if (Database_close(scratch) != 1 && purged != nullptr) {
-    zyrRemoveDatabaseFile(purged);
-    zyrCString_free(purged);
-    purged = nullptr;
+// The purged file made from a copy of the database's file, held by `purged` (zyrHeldTemporary.h):
+// 1, or 0 with the failure published and nothing of it left. The copy it is made from is held
+// from its making to its removal, through its closes and opens between.
+int purgedCopy(zyrStateManager *manager, Database *database, zyrHeldTemporary *purged) {
+  zyrHeldTemporary copy;
+  if (!Database_copyValid(database, 0, &copy))
+    return 0;
+  Database *scratch = Database_openCopy(copy.m_name.c_str());
+  int made = scratch != nullptr && purgeHistory(manager, scratch, database, absolute(manager->m_current)) == 1 &&
+             Database_copyValid(scratch, 1, purged);
+  if (Database_close(scratch) != 1 && made) {
+    zyrHeldTemporary_end(purged);
+    made = 0;
   }
-  zyrRemoveDatabaseFile(copy);
-  zyrCString_free(copy);
-  return purged;
+  return made;
 }
 
 } // namespace
@@ -941,14 +939,12 @@ int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database
   // The purge erases, so it works on a copy of the file's valid data sets; the purged copy takes
   // the file's place only when every step succeeded. One that fails half way (a damaged file)
   // leaves the file as it was, history and all.
-  char *purged = purgedCopy(manager, database);
-  if (purged == nullptr)
+  // Put in place, the purged copy is no longer under its name: its hold's end removes it only when
+  // it was not.
+  zyrHeldTemporary purged;
+  if (!purgedCopy(manager, database, &purged))
     return 0;
-  const int status = Database_replaceWithCompacted(database, purged);
-  if (status != 1)
-    zyrRemoveDatabaseFile(purged);
-  zyrCString_free(purged);
-  return status;
+  return Database_replaceWithCompacted(database, purged.m_name.c_str());
 }
 
 int zyrStateManager_hasChange(const zyrStateManager *manager) {

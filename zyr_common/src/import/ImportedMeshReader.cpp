@@ -12,15 +12,18 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
+#include "zyrHeldTemporary.h"
 #include "zyrLeftovers.h"
 #include "zyrMemory.h"
 #include "zyrPause.h"
 #include "zyrSystem.h"
 #include "zyrTrace.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -94,8 +97,27 @@ int runReader(const char *function, ImportedMesh *im, Command *command, const ch
     zyrCString_free(directory);
     return 0;
   }
+  // The intermediate file is made here, empty and held (zyrHeldTemporary.h), and the reader writes
+  // it through the hold it inherits ("-hold <descriptor>"): it stays held from its making to its
+  // removal here, whichever of the two is killed meanwhile, and goes once both have ended.
+  zyrHeldTemporary held;
+  const int handed = zyrHeldTemporary_create(&held, intermediate) ? fcntl(held.m_hold, F_DUPFD_CLOEXEC, 3) : -1;
+  if (handed < 0) {
+    zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_IMPORT_MESH, function, __FILE__, __LINE__);
+    zyrError_addMessage(error, "Unable to create the intermediate mesh file\n\n%s\n\n(%s).\n", intermediate,
+                        strerror(errno));
+    zyrError_publish(error);
+    zyrCString_free(directory);
+    return 0;
+  }
+  char number[16];
+  snprintf(number, sizeof number, "%d", handed);
+  Command_addLiteralArgument(command, "-hold");
+  Command_addLiteralArgument(command, number);
+  Command_keepDescriptor(command, handed);
   Conduit *conduit = nullptr;
   Process *process = Process_new(command, "pipe: 1.0", &conduit);
+  close(handed);
   if (process == nullptr) {
     publishCannotStart(function, reader);
     zyrCString_free(directory);
@@ -117,8 +139,9 @@ int runReader(const char *function, ImportedMesh *im, Command *command, const ch
   else
     result = 0;
   // A failed reader may have left its file behind: it goes too, as nothing else will read it; so
-  // does what a reader that was killed left of its own.
+  // does what a reader that was killed left of its own. A file kept for debugging is let go.
   ImportedMesh_removeIntermediateFile(im, intermediate);
+  zyrHeldTemporary_release(&held);
   if (!result)
     zyrRemoveLeftovers(directory, function);
   zyrCString_free(directory);

@@ -66,6 +66,13 @@ Command *Command_new(Environment *environment, const char *name, int32_t locatio
   return command;
 }
 
+int Command_keepDescriptor(Command *command, int32_t descriptor) {
+  if (command == nullptr || descriptor <= 2)
+    return 0;
+  command->m_keptDescriptor = descriptor;
+  return 1;
+}
+
 void Command_delete(Command *command) {
   if (command == nullptr)
     return;

@@ -38,6 +38,8 @@ struct Command {
   int32_t m_noOfRealArgs;
   int32_t m_noOfIoRedirectArgs;
   int32_t m_location;
+  int32_t m_keptDescriptor; // a descriptor the program keeps under its number (Command_keepDescriptor);
+                            // 0 when none
 };
 
 Command *Command_new(Environment *environment, const char *name, int32_t location);
@@ -56,6 +58,12 @@ void Command_addLiteralArgument(Command *command, const char *text);
 // are kept as they are), and adds each as Command_addArgument does. A word whose quote is not
 // closed by the end of the text is dropped, and splitting ends there.
 void Command_addArgumentString(Command *command, const char *text);
+
+// The program is to keep the descriptor (one above the standard streams) under its number, though
+// it is close-on-exec here: the one descriptor besides its standard streams and conduits that a
+// child inherits (a hold it takes up, zyrHeldTemporary.h). A later call replaces it; 0 when the
+// descriptor is a standard stream or none.
+int Command_keepDescriptor(Command *command, int32_t descriptor);
 
 // When the variable is set its value becomes the path (location 4) and 1 is returned; else 0.
 int Command_override(Command *command, const char *variable);

@@ -176,6 +176,8 @@ int createChildProcess(Process *process, const Command *command, int32_t n, Cond
     argv.push_back(command->m_arguments[i]);
 
   ProcessStartup *startup = ProcessStartup_new();
+  if (command->m_keptDescriptor > 2)
+    ProcessStartup_inherit(startup, command->m_keptDescriptor);
   for (int32_t i = 0; i < n; ++i) {
     if (conduits[i] == nullptr)
       continue;

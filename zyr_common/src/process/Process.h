@@ -7,7 +7,8 @@
 // streams set the child's standard input, output and error; any left unset goes to /dev/null,
 // unless consoles are shown (ZYR_SHOW_CONSOLES set, or Process_setShowConsoles(1)) and nothing
 // was set, in which case the child shares this process's standard streams. The child inherits no
-// other descriptor than those its conduits name.
+// other descriptor than those its conduits name and the one its command keeps
+// (Command_keepDescriptor).
 //
 // A child is waited for (Process_wait) or ended (Process_kill, which also waits); its wait
 // status is kept for Process_getExitStatus. A record deleted while its child still runs hands

@@ -400,6 +400,33 @@ int zyrCopyFileFrom(int source, const char *destination) {
   return placeCopy(destination, plan.m_source >= 0 && copyOpenToSide(destination, 0, 1, &plan) != 0, &plan);
 }
 
+namespace {
+
+// The source of a copy into a file of the library's, opened without waiting (a pipe without a
+// writer would hold a plain open for ever): its descriptor when it is a regular file, else -1 with
+// *refusal the errno value, or ZYR_PLACEMENT_NOT_REGULAR.
+int openRegularSource(const char *source, int *refusal) {
+  *refusal = 0;
+  const int in = open(source, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (in < 0) {
+    *refusal = errno;
+    return -1;
+  }
+  struct stat status;
+  if (fstat(in, &status) != 0)
+    *refusal = errno;
+  else if (!S_ISREG(status.st_mode))
+    *refusal = S_ISDIR(status.st_mode) ? EISDIR : ZYR_PLACEMENT_NOT_REGULAR;
+  if (*refusal != 0) {
+    close(in);
+    return -1;
+  }
+  posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return in;
+}
+
+} // namespace
+
 int zyrCopyFileBeside(const char *source, zyrPlacement *place) {
   if (source == nullptr || place == nullptr || place->m_temporary.empty()) {
     errno = EINVAL;
@@ -410,22 +437,10 @@ int zyrCopyFileBeside(const char *source, zyrPlacement *place) {
     errno = reason > 0 ? reason : EINVAL;
     return 0;
   };
-  // Opened without waiting (a pipe without a writer would hold a plain open for ever), and read
-  // only when it is a regular file.
-  const int in = open(source, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (in < 0)
-    return fail(errno);
-  struct stat status;
   int refusal = 0;
-  if (fstat(in, &status) != 0)
-    refusal = errno;
-  else if (!S_ISREG(status.st_mode))
-    refusal = S_ISDIR(status.st_mode) ? EISDIR : ZYR_PLACEMENT_NOT_REGULAR;
-  if (refusal != 0) {
-    close(in);
+  const int in = openRegularSource(source, &refusal);
+  if (in < 0)
     return fail(refusal);
-  }
-  posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
   // What killed copies left in the directory goes, as with every copy.
   zyrLeftovers_remove(zyrLeftovers_directory(place->m_target.c_str()).c_str(), nullptr, nullptr, nullptr);
   const int out = zyrPlacement_openTemporary(place);
@@ -434,6 +449,24 @@ int zyrCopyFileBeside(const char *source, zyrPlacement *place) {
   const int reason = !ok && zyrInterrupt_signal() != 0 ? EINTR : errno;
   close(in);
   return ok ? 1 : fail(reason);
+}
+
+int zyrCopyFileInto(int source, int out) {
+  if (source < 0 || out < 0) {
+    errno = EBADF;
+    return 0;
+  }
+  // Written through a descriptor of its own, which the copy closes, from the file's beginning.
+  const int to = fcntl(out, F_DUPFD_CLOEXEC, 0);
+  int ok = 0;
+  if (to >= 0 && (ftruncate(to, 0) != 0 || lseek(to, 0, SEEK_SET) != 0))
+    close(to);
+  else if (to >= 0)
+    ok = copyAndClose(source, to, 1, true);
+  // An abandoned copy says so, whatever the last call left in errno.
+  const int reason = !ok && zyrInterrupt_signal() != 0 ? EINTR : errno;
+  errno = reason;
+  return ok;
 }
 
 namespace {
@@ -845,10 +878,10 @@ void zyrDebugBreak() { std::raise(SIGTRAP); }
 
 namespace {
 
-// A new name of the prefix, a unique part and ".tmp", with this process's id before the unique
-// part when `owned`. A prefix that names a file (a directory and a last part) gives a name that
-// fits its directory wherever a file of the prefix's name would (zyrLeftovers_beside).
-char *temporaryName(const char *prefix, bool owned, bool traced) {
+// A new name of the prefix, a unique part and ".tmp". A prefix that names a file (a directory and a
+// last part) gives a name that fits its directory wherever a file of the prefix's name would
+// (zyrLeftovers_beside).
+char *temporaryName(const char *prefix, bool traced) {
   for (int attempt = 0; attempt < 10; ++attempt) {
     zyrUUID *uuid = zyrUUID_new();
     char text[ZYR_UUID_BASE64_SIZE];
@@ -861,8 +894,7 @@ char *temporaryName(const char *prefix, bool owned, bool traced) {
     if (prefix != nullptr) {
       char fitted[PATH_MAX];
       const std::string suffix = std::string(".") + text + ".tmp";
-      if (owned ? zyrLeftovers_name(prefix, suffix.c_str(), 0, fitted, sizeof fitted)
-                : zyrLeftovers_beside(prefix, suffix.c_str(), 0, fitted, sizeof fitted))
+      if (zyrLeftovers_beside(prefix, suffix.c_str(), 0, fitted, sizeof fitted))
         name = zyrCString_clone(fitted);
     } else {
       name = zyrCString_merge(text, ".tmp", nullptr);
@@ -884,12 +916,7 @@ char *temporaryName(const char *prefix, bool owned, bool traced) {
 
 char *zyrGetTemporaryFileName(const char *prefix) {
   ZYR_TRACE_BEGIN_DESC("Generate a unique name for a temporary file.");
-  return temporaryName(prefix, false, ZYR_TRACE_DEBUG(1));
-}
-
-char *zyrGetProcessTemporaryFileName(const char *prefix) {
-  ZYR_TRACE_BEGIN_DESC("Generate a unique name for a temporary file.");
-  return prefix != nullptr ? temporaryName(prefix, true, ZYR_TRACE_DEBUG(1)) : nullptr;
+  return temporaryName(prefix, ZYR_TRACE_DEBUG(1));
 }
 
 namespace {

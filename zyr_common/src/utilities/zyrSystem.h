@@ -57,6 +57,12 @@ int zyrCopyFileFrom(int source, const char *destination);
 // errno value of the first failure, such as ENOSPC; errno too where it is one), which
 // zyrPlacement_reason tells. It fails when the program asks for the work in hand to be abandoned.
 int zyrCopyFileBeside(const char *source, zyrPlacement *place);
+// Copies the file open as `source`, from its position (which moves), into the file open as `out`
+// (read and write: a held temporary, zyrHeldTemporary.h), from its beginning and in its place, and
+// puts it on disc; both descriptors stay the caller's. For a copy of a file the caller holds into
+// one it holds. 1, or 0 with errno. It fails when the program asks for the work in hand to be
+// abandoned.
+int zyrCopyFileInto(int source, int out);
 // Flushes a file's data to the disc; 1 on success.
 int zyrSyncFile(const char *name);
 // Flushes a directory, so that names made or renamed in it are on the disc ("" or NULL: the
@@ -155,17 +161,11 @@ void zyrDebugBreak();
 // prefix's last part is so long that the name would not fit its directory, that part is cut short
 // (zyrLeftovers_beside): a temporary fits wherever a file of the prefix's name fits.
 char *zyrGetTemporaryFileName(const char *prefix);
-// "prefix.zyr-pid<N>.<22 characters>.tmp": a temporary name as above that carries the library's
-// mark and this process's id (zyrLeftovers.h), so that whoever next works in the directory removes
-// the file once this process has ended and nobody holds it. Only for files that hold nothing the
-// user could lose (a copy of what is still elsewhere, a file being written). NULL when no name can
-// be made.
-char *zyrGetProcessTemporaryFileName(const char *prefix);
 // Removes from the directory ("" or NULL: the working directory) the temporary files of this
 // library, and their lock files, that processes left there and nobody holds (zyrLeftovers.h);
-// other users' files, files that are not regular files, files some process holds, and names
-// whose live maker leaves them unheld for moments while a process of their id runs, stay. Each
-// removal is published as warning 4 under the function's name. The number removed.
+// other users' files, files that are not regular files, files some process holds, and names of
+// the older shape while a process of their id runs, stay. Each removal is published as warning 4
+// under the function's name. The number removed.
 int zyrRemoveLeftovers(const char *directory, const char *function);
 // The first of TEMP, TMP and TMPDIR that names a directory, else "/tmp" when it is one, else NULL.
 char *zyrGetTemporaryDirectory();

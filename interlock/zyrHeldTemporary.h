@@ -1,0 +1,71 @@
+#ifndef ZYR_HELD_TEMPORARY_H
+#define ZYR_HELD_TEMPORARY_H
+// Temporaries held by their maker. A file the library makes for a while beside the files it works
+// on (a placement's new file, a compaction's or a purge's copy, an upgrade's copy, an import's
+// intermediate mesh file) is held under an exclusive kernel lock (flock) from the moment its name
+// shows it to its rename or removal, through every close and open of it between: its lock alone
+// tells whether it is a leftover (zyrLeftovers.h), whatever pid namespace its maker ran in.
+//
+// The holds of this process are enlisted, so that its own data-set writers and readers, whose lock
+// on such a file is refused by the hold, are lent the hold instead: a descriptor that shares the
+// hold's open file description, and so its lock (zyrHeldTemporary_lend). A borrower keeps the lock
+// for as long as it has the file open, also when the file has been renamed over another meanwhile
+// (a compaction's copy swapped in), so that a swapped-in file stays locked without a gap; and when
+// a held file is replaced under its name by another (a compaction of it), the hold goes over to
+// the new file (zyrHeldTemporary_handOver).
+//
+// A hold can be handed down to a child process, which takes it up (zyrHeldTemporary_adopt) and is
+// lent it as its maker is: a reader writes the file that its importer made and holds, and the file
+// stays held for as long as either of them lives.
+#include <cstddef>
+#include <string>
+
+struct zyrHeldTemporary {
+  std::string m_name; // the file while it is held; "" when none
+  int m_hold = -1;    // the descriptor that holds it (read and write, close-on-exec); -1 none
+
+  zyrHeldTemporary() = default;
+  ~zyrHeldTemporary(); // zyrHeldTemporary_end
+  zyrHeldTemporary(const zyrHeldTemporary &) = delete;
+  zyrHeldTemporary &operator=(const zyrHeldTemporary &) = delete;
+};
+
+// Makes a new, empty temporary of this process beside `path` as zyrLeftovers_make makes one
+// ("<path>.zyr-pid<N><suffix>", or with a unique part before the suffix), held from its making.
+// `reserve`: the bytes a data-set file adds to the name (".lck"). 1, or 0 with errno.
+int zyrHeldTemporary_make(zyrHeldTemporary *held, const char *path, const char *suffix, size_t reserve);
+
+// Makes a new, empty file under exactly the name (zyrLeftovers_create), held from its making: 1, or
+// 0 with errno (EEXIST: the name is taken).
+int zyrHeldTemporary_create(zyrHeldTemporary *held, const char *name);
+
+// Takes up a hold that this process inherited as the descriptor `fd`: it must be a regular file,
+// the file the name itself leads to, and held through this descriptor (nobody else's lock on it).
+// The descriptor becomes close-on-exec again and the record's; 1, or 0 with errno (EBADF: no open
+// descriptor, ESTALE: another file, EWOULDBLOCK: another holds it), the descriptor left alone.
+int zyrHeldTemporary_adopt(zyrHeldTemporary *held, const char *name, int fd);
+
+// Removes the file, with the lock file a data-set file made for it ("<name>.lck"), while its name
+// still leads to the file held, then lets go (zyrHeldTemporary_release). A file put in place by a
+// rename meanwhile is no longer under the name and stays.
+void zyrHeldTemporary_end(zyrHeldTemporary *held);
+
+// Lets go of the hold, leaving the file where it is: for a file that is another's to remove (an
+// importer's, which its reader has written) or kept on purpose.
+void zyrHeldTemporary_release(zyrHeldTemporary *held);
+
+// Enlists a hold kept elsewhere (a placement's) for this process's borrowers, until dismissed; the
+// descriptor at the address is the hold, and a hand-over replaces it.
+void zyrHeldTemporary_enlist(int *hold);
+void zyrHeldTemporary_dismiss(int *hold);
+
+// A new descriptor sharing the hold of this process on the file open as fd (close-on-exec), for a
+// borrower to keep for as long as it has the file open; -1 when no hold of this process is on it.
+int zyrHeldTemporary_lend(int fd);
+
+// The held file open as `from` has been replaced under its name by the file open as `to`, whose
+// lock is held through `to` (a compaction of it swapped in): the hold on it is from now on a
+// descriptor of its own that shares `to`'s lock.
+void zyrHeldTemporary_handOver(int from, int to);
+
+#endif
