@@ -112,6 +112,14 @@ void zyrHeldTemporary_release(zyrHeldTemporary *held) {
   held->m_name.clear();
 }
 
+void zyrHeldTemporary_keep(zyrHeldTemporary *held) {
+  // The descriptor stays open, with its lock, until the process ends; nobody borrows it any more.
+  if (held->m_hold >= 0)
+    zyrHeldTemporary_dismiss(&held->m_hold);
+  held->m_hold = -1;
+  held->m_name.clear();
+}
+
 void zyrHeldTemporary_enlist(int *hold) {
   std::lock_guard<std::mutex> lock(registryMutex());
   registry().push_back(hold);

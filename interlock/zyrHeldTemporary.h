@@ -54,6 +54,11 @@ void zyrHeldTemporary_end(zyrHeldTemporary *held);
 // importer's, which its reader has written) or kept on purpose.
 void zyrHeldTemporary_release(zyrHeldTemporary *held);
 
+// Keeps the hold until this process ends, leaving the file where it is, and clears the record: for
+// a file kept on purpose (an intermediate file kept for debugging), which goes as a leftover only
+// once its maker has ended.
+void zyrHeldTemporary_keep(zyrHeldTemporary *held);
+
 // Enlists a hold kept elsewhere (a placement's) for this process's borrowers, until dismissed; the
 // descriptor at the address is the hold, and a hand-over replaces it.
 void zyrHeldTemporary_enlist(int *hold);

@@ -59,7 +59,8 @@ protected:
                                                  const char *reader = nullptr) {
     const std::vector<std::pair<std::string, const char *>> environment = {
         {"ZYR_USE_LOCAL_UNITS", "1"},    {"WEZ5BINDIR", kKelvoDir.c_str()},   {"WEZ5EXECDIR", kKelvoDir.c_str()},
-        {"WEZ5_KELVO_EXEC", reader},     {"ZYR_SESSION_FILE", nullptr},      {"P3_INITIAL_PATH", nullptr}};
+        {"WEZ5_KELVO_EXEC", reader},     {"ZYR_SESSION_FILE", nullptr},      {"P3_INITIAL_PATH", nullptr},
+        {"ZYR_DEBUG_CONTROL", m_control.empty() ? nullptr : m_control.c_str()}};
     return std::make_unique<zyrtest::ChildProcess>(
         "/bin/sh", std::vector<std::string>{"-c", "exec \"$0\" 2>\"$1\"", kZyrplay, m_dir.file("err.txt")},
         environment, m_work, pauseAt, ownPidNamespace);
@@ -104,6 +105,7 @@ protected:
   zyrtest::ScratchDir m_dir{"zyrinterrupt"};
   zyrtest::ScratchDir m_workDir{"work", m_dir.path()};
   const std::string m_work = m_workDir.path();
+  std::string m_control; // the debug control file zyrplay reads, when set
 };
 
 struct Stop {
@@ -235,6 +237,37 @@ TEST_F(InterruptTest, AKilledImportsFileStaysWhileItsReaderRuns) {
   close(watch);
   close(told);
   close(opener);
+}
+
+// An intermediate mesh file kept for debugging stays held while its importer lives, so that no
+// clean-up takes it meanwhile (the export's after the import here), and goes as a leftover once the
+// importer has ended.
+TEST_F(InterruptTest, AnIntermediateFileKeptForDebuggingStaysWhileItsImporterLives) {
+  m_control = m_dir.file("control");
+  zyrtest::writeFile(m_control, "<LOGS>\nDEBUG = " + m_dir.file("debug.log") +
+                                    "\n</LOGS>\n<DEBUG>\nImportedMesh_removeIntermediateFile: 1\n</DEBUG>\n");
+  auto child = zyrplay("export.before-replace");
+  Names lines = kImport;
+  lines.insert(lines.end(), kExport.begin(), kExport.end());
+  for (const std::string &line : lines)
+    child->send(line);
+  child->closeInput();
+  ASSERT_EQ(child->waitPause(), "export.before-replace");
+  const Names found = left();
+  const long importer = static_cast<long>(child->pid());
+  ASSERT_EQ(std::count_if(found.begin(), found.end(),
+                          [&](const std::string &name) {
+                            return name.rfind("zyr.zyr-pid" + std::to_string(importer) + ".", 0) == 0;
+                          }),
+            1)
+      << testing::PrintToString(found);
+  zyrtest::ErrorCapture capture;
+  EXPECT_EQ(zyrRemoveLeftovers(m_work.c_str(), "test"), 0);
+  EXPECT_EQ(left(), found);
+  child->kill(SIGKILL);
+  EXPECT_EQ(child->wait(), 128 + SIGKILL);
+  EXPECT_GE(zyrRemoveLeftovers(m_work.c_str(), "test"), 1);
+  EXPECT_EQ(left(), (Names{"box-tet.msh", "f.zyr", "f.zyr.lck"}));
 }
 
 // A session that breaks off (a record cut short) after a failed import still closes the database

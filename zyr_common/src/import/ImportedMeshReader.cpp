@@ -139,9 +139,13 @@ int runReader(const char *function, ImportedMesh *im, Command *command, const ch
   else
     result = 0;
   // A failed reader may have left its file behind: it goes too, as nothing else will read it; so
-  // does what a reader that was killed left of its own. A file kept for debugging is let go.
+  // does what a reader that was killed left of its own. A file kept for debugging stays held while
+  // this process lives, and goes as a leftover after it.
   ImportedMesh_removeIntermediateFile(im, intermediate);
-  zyrHeldTemporary_release(&held);
+  if (zyrDoesFileExist(intermediate))
+    zyrHeldTemporary_keep(&held);
+  else
+    zyrHeldTemporary_release(&held);
   if (!result)
     zyrRemoveLeftovers(directory, function);
   zyrCString_free(directory);
