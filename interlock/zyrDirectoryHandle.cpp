@@ -1,6 +1,7 @@
 // Directories held by a descriptor, and their files reached through it.
 #include "zyrDirectoryHandle.h"
 
+#include "zyrFileUse.h"
 #include "zyrLeftovers.h"
 
 #include <atomic>
@@ -98,8 +99,7 @@ std::string zyrDirectoryHandle_hold(const char *name, int *fd) {
     return std::string();
   const std::string through = kThrough + std::to_string(directory) + "/";
   struct stat own, reached;
-  if (fstat(directory, &own) != 0 || stat(through.c_str(), &reached) != 0 || own.st_dev != reached.st_dev ||
-      own.st_ino != reached.st_ino) {
+  if (fstat(directory, &own) != 0 || stat(through.c_str(), &reached) != 0 || !zyrFileUse_isSame(own, reached)) {
     close(directory);
     return std::string();
   }

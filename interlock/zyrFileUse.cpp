@@ -74,8 +74,7 @@ void noteLockLines(FILE *lines, const char *prefix, const struct stat &status, b
 void noteDescriptorHolders(int process, long owner, const char *fd, const struct stat &status, bool writer,
                            zyrHolders *found) {
   struct stat target;
-  if (fstatat(process, (std::string("fd/") + fd).c_str(), &target, 0) != 0 || target.st_dev != status.st_dev ||
-      target.st_ino != status.st_ino)
+  if (fstatat(process, (std::string("fd/") + fd).c_str(), &target, 0) != 0 || !zyrFileUse_isSame(target, status))
     return;
   const int infoFd = openat(process, (std::string("fdinfo/") + fd).c_str(), O_RDONLY | O_CLOEXEC);
   if (infoFd < 0) return;

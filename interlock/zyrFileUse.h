@@ -15,6 +15,12 @@
 #include <string>
 #include <sys/stat.h>
 
+// Whether two statuses are of one file: the same device and inode. Every look that a name still
+// leads to a file held open (or to the file a look saw) asks this.
+inline bool zyrFileUse_isSame(const struct stat &a, const struct stat &b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 // Keeps the other processes that take it from working on the names of the directory holding
 // `name` until the matching zyrFileUse_unlockDirectory. Calls nest within a thread (only the
 // first locks, whatever directory the later ones name). Without permission to read the directory

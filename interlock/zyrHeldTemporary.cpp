@@ -16,8 +16,6 @@
 
 namespace {
 
-bool sameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
 // The holds of this process, for its borrowers to find: the addresses of the descriptors.
 std::mutex &registryMutex() {
   static std::mutex *mutex = new std::mutex();
@@ -33,7 +31,7 @@ std::vector<int *> &registry() {
 int *holdOn(const struct stat &status) {
   for (int *hold : registry()) {
     struct stat held;
-    if (*hold >= 0 && fstat(*hold, &held) == 0 && sameFile(held, status))
+    if (*hold >= 0 && fstat(*hold, &held) == 0 && zyrFileUse_isSame(held, status))
       return hold;
   }
   return nullptr;
@@ -76,7 +74,7 @@ int zyrHeldTemporary_adopt(zyrHeldTemporary *held, const char *name, int fd) {
     errno = EBADF;
     return 0;
   }
-  if (!S_ISREG(open.st_mode) || name == nullptr || lstat(name, &named) != 0 || !sameFile(open, named)) {
+  if (!S_ISREG(open.st_mode) || name == nullptr || lstat(name, &named) != 0 || !zyrFileUse_isSame(open, named)) {
     errno = ESTALE;
     return 0;
   }
@@ -94,7 +92,7 @@ void zyrHeldTemporary_end(zyrHeldTemporary *held) {
     // Looked at as every remover looks, under the directory lock.
     zyrDirectoryGuard guard(held->m_name.c_str());
     struct stat named, open;
-    if (lstat(held->m_name.c_str(), &named) == 0 && fstat(held->m_hold, &open) == 0 && sameFile(named, open)) {
+    if (lstat(held->m_name.c_str(), &named) == 0 && fstat(held->m_hold, &open) == 0 && zyrFileUse_isSame(named, open)) {
       unlink(held->m_name.c_str());
       unlink((held->m_name + ".lck").c_str());
     }
@@ -142,7 +140,7 @@ int zyrHeldTemporary_lend(int fd) {
 
 void zyrHeldTemporary_handOver(int from, int to) {
   struct stat status, now;
-  if (from < 0 || to < 0 || fstat(from, &status) != 0 || fstat(to, &now) != 0 || sameFile(status, now))
+  if (from < 0 || to < 0 || fstat(from, &status) != 0 || fstat(to, &now) != 0 || zyrFileUse_isSame(status, now))
     return;
   std::lock_guard<std::mutex> lock(registryMutex());
   // Every hold on the old file: one that a hand-over before shared with another goes along too.

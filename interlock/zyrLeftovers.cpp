@@ -268,8 +268,6 @@ namespace {
 
 bool isOwnRegular(const struct stat &status) { return S_ISREG(status.st_mode) && status.st_uid == geteuid(); }
 
-bool sameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
 // Opens, to try its lock, the regular file that a look saw under the name, and nothing else: the
 // name is first opened as a place only (O_PATH: nothing of a pipe or a device is touched, no link
 // followed), compared with the look, and that very file then opened through /proc/self/fd, whatever
@@ -282,7 +280,7 @@ int openLooked(const std::string &name, const struct stat &looked, struct stat *
   const int place = open(name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
   if (place >= 0) {
     bool noProc = false;
-    if (fstat(place, opened) == 0 && S_ISREG(opened->st_mode) && sameFile(*opened, looked)) {
+    if (fstat(place, opened) == 0 && S_ISREG(opened->st_mode) && zyrFileUse_isSame(*opened, looked)) {
       char self[64];
       snprintf(self, sizeof self, "/proc/self/fd/%d", place);
       fd = open(self, flags);
@@ -292,7 +290,7 @@ int openLooked(const std::string &name, const struct stat &looked, struct stat *
     if (noProc)
       fd = open(name.c_str(), flags | O_NOFOLLOW);
   }
-  if (fd >= 0 && (fstat(fd, opened) != 0 || !S_ISREG(opened->st_mode) || !sameFile(*opened, looked))) {
+  if (fd >= 0 && (fstat(fd, opened) != 0 || !S_ISREG(opened->st_mode) || !zyrFileUse_isSame(*opened, looked))) {
     close(fd);
     fd = -1;
   }
@@ -330,7 +328,7 @@ int zyrLeftovers_removeUnheld(const char *path) {
   // Held by this descriptor, the file is nobody else's: removed while the names still lead to what
   // the look saw, and (unless it is the data file of a lock file) is still this user's.
   if (flock(fd, LOCK_EX | LOCK_NB) == 0 && (lockFile || isOwnRegular(held)) && lstat(data.c_str(), &now) == 0 &&
-      sameFile(now, looked) && (!lockFile || (lstat(path, &now) == 0 && sameFile(now, own))))
+      zyrFileUse_isSame(now, looked) && (!lockFile || (lstat(path, &now) == 0 && zyrFileUse_isSame(now, own))))
     removed = unlink(path) == 0;
   close(fd);
   return removed ? 1 : 0;

@@ -79,12 +79,10 @@ std::string zyrPlacement_resolve(const char *name) {
 
 namespace {
 
-bool sameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
 // Whether the name still leads to the file open as fd.
 bool names(const std::string &name, int fd) {
   struct stat named, open;
-  return lstat(name.c_str(), &named) == 0 && fstat(fd, &open) == 0 && sameFile(named, open);
+  return lstat(name.c_str(), &named) == 0 && fstat(fd, &open) == 0 && zyrFileUse_isSame(named, open);
 }
 
 // Lets go of the holds and removes the temporary (only while its name still leads to the file held).
@@ -125,7 +123,7 @@ int refusalNow(zyrPlacement *placement, bool *exists, struct stat *now) {
     return ZYR_PLACEMENT_REPLACED;
   if (refusal != 0)
     return refusal;
-  const bool other = *exists && (!placement->m_exists || !sameFile(*now, placement->m_old));
+  const bool other = *exists && (!placement->m_exists || !zyrFileUse_isSame(*now, placement->m_old));
   // A file the placement holds has no other holder; its name's other uses (the lock file of a file
   // in use) are looked at again.
   const char *target = placement->m_target.c_str();
@@ -228,7 +226,7 @@ int zyrPlacement_renameOver(const char *from, const char *to, const struct stat 
   // other file that took the name meanwhile is put back.
   if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) == 0) {
     struct stat out;
-    if (lstat(from, &out) == 0 && sameFile(out, *old)) {
+    if (lstat(from, &out) == 0 && zyrFileUse_isSame(out, *old)) {
       unlink(from);
       return 0;
     }
@@ -248,7 +246,7 @@ int zyrPlacement_renameOver(const char *from, const char *to, const struct stat 
   if (errno != EINVAL && errno != ENOSYS)
     return errno;
   struct stat there;
-  if (lstat(to, &there) != 0 || !sameFile(there, *old))
+  if (lstat(to, &there) != 0 || !zyrFileUse_isSame(there, *old))
     return ZYR_PLACEMENT_REPLACED;
   return rename(from, to) == 0 ? 0 : errno;
 }
@@ -262,7 +260,7 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
   // The temporary is the file the placement made (or the compaction it was handed over to).
   struct stat written, held;
   if (placement->m_temporaryHold >= 0 && (fstat(fd, &written) != 0 ||
-                                          fstat(placement->m_temporaryHold, &held) != 0 || !sameFile(written, held))) {
+                                          fstat(placement->m_temporaryHold, &held) != 0 || !zyrFileUse_isSame(written, held))) {
     close(fd);
     return refuse(placement, ESTALE);
   }

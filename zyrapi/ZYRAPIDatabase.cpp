@@ -164,7 +164,7 @@ std::string unreadableReason(const std::string &backup, bool *kept) {
   ::close(fd);
   if (!looked)
     return std::strerror(reason);
-  *kept = !S_ISREG(opened.st_mode) || opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino;
+  *kept = !S_ISREG(opened.st_mode) || !zyrFileUse_isSame(opened, seen);
   if (!S_ISREG(opened.st_mode))
     return notRegularReason(opened);
   return *kept ? "Another file has taken its name meanwhile" : "";

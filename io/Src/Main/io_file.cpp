@@ -10,6 +10,7 @@
 #include "io_remnant.h"
 #include "lowlevel_io.h"
 #include "zyrDirectoryHandle.h"
+#include "zyrFileUse.h"
 #include "zyrHeldTemporary.h"
 #include "zyrPause.h"
 #include "zyrPlacement.h"
@@ -101,7 +102,7 @@ bool isNamed(FILE *stream, const char *name) {
   struct stat open, named;
   if (fstat(fileno(stream), &open) != 0) return false;
   if (stat(name, &named) != 0) return false;
-  return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+  return zyrFileUse_isSame(open, named);
 }
 
 // Status of openLocked when the file was replaced under its name meanwhile; and how often an
@@ -742,15 +743,13 @@ namespace {
 int openSameFile(const char *name, const struct stat &held) {
   struct stat found;
   if (stat(name, &found) != 0) return -1;
-  if (!S_ISREG(found.st_mode) || found.st_dev != held.st_dev || found.st_ino != held.st_ino) {
+  if (!S_ISREG(found.st_mode) || !zyrFileUse_isSame(found, held)) {
     errno = ESTALE;
     return -1;
   }
   const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return -1;
-  if (fstat(fd, &found) == 0 && S_ISREG(found.st_mode) && found.st_dev == held.st_dev &&
-      found.st_ino == held.st_ino)
-    return fd;
+  if (fstat(fd, &found) == 0 && S_ISREG(found.st_mode) && zyrFileUse_isSame(found, held)) return fd;
   close(fd);
   errno = ESTALE;
   return -1;

@@ -13,6 +13,7 @@
 #include "zyrCString.h"
 #include "zyrDirectoryHandle.h"
 #include "zyrError.h"
+#include "zyrFileUse.h"
 #include "zyrHeldTemporary.h"
 #include "zyrMemory.h"
 #include "zyrSystem.h"
@@ -383,8 +384,7 @@ char *lastingName(const char *name) {
   struct stat given, reached;
   const std::string directory = directoryPart(path);
   if (absolute == nullptr || stat(directory.empty() ? "." : directory.c_str(), &given) != 0 ||
-      stat(directoryPart(absolute).c_str(), &reached) != 0 || given.st_dev != reached.st_dev ||
-      given.st_ino != reached.st_ino) {
+      stat(directoryPart(absolute).c_str(), &reached) != 0 || !zyrFileUse_isSame(given, reached)) {
     zyrCString_free(absolute);
     return path;
   }

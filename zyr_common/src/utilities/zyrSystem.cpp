@@ -315,7 +315,7 @@ int copyOpenToSide(const char *destination, int moving, int interruptible, CopyP
     zyrLeftovers_remove(zyrLeftovers_directory(place.m_target.c_str()).c_str(), nullptr, nullptr, nullptr);
   // A file copied onto itself would be lost.
   if ((!placed && !special) || ((place.m_exists || special) && stat(place.m_target.c_str(), &target) == 0 &&
-                                target.st_dev == sourceStatus.st_dev && target.st_ino == sourceStatus.st_ino)) {
+                                zyrFileUse_isSame(target, sourceStatus))) {
     CopyPlan_release(plan);
     return 0;
   }
@@ -499,7 +499,7 @@ int renameOnto(const char *source, const char *destination, const struct stat *o
   if (old == nullptr)
     return zyrPlacement_renameOver(source, destination, nullptr);
   struct stat now;
-  if (lstat(destination, &now) != 0 || now.st_dev != old->st_dev || now.st_ino != old->st_ino)
+  if (lstat(destination, &now) != 0 || !zyrFileUse_isSame(now, *old))
     return ZYR_PLACEMENT_REPLACED;
   return std::rename(source, destination) == 0 ? 0 : errno;
 }
