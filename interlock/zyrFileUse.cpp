@@ -277,3 +277,30 @@ int zyrFileUse_isHeld(const char *name) {
 }
 
 long zyrFileUse_searches() { return theSearches.load(); }
+
+int zyrFileUse_openLooked(const char *name, const struct stat &looked, bool follow, struct stat *opened) {
+  struct stat status;
+  if (opened == nullptr) opened = &status;
+  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  const int nofollow = follow ? 0 : O_NOFOLLOW;
+  const int place = open(name, O_PATH | O_CLOEXEC | nofollow);
+  if (place < 0) return -1;
+  int fd = -1;
+  if (fstat(place, opened) == 0 && S_ISREG(opened->st_mode) && zyrFileUse_isSame(*opened, looked)) {
+    char self[64];
+    snprintf(self, sizeof self, "/proc/self/fd/%d", place);
+    fd = open(self, flags);
+    if (fd < 0 && errno == ENOENT) fd = open(name, flags | nofollow);
+  } else {
+    errno = ESTALE;
+  }
+  const int reason = errno;
+  close(place);
+  errno = reason;
+  if (fd >= 0 && (fstat(fd, opened) != 0 || !S_ISREG(opened->st_mode) || !zyrFileUse_isSame(*opened, looked))) {
+    close(fd);
+    errno = ESTALE;
+    return -1;
+  }
+  return fd;
+}

@@ -103,4 +103,13 @@ std::string zyrFileUse_reason(const zyrFileUse *use);
 // the file itself: one that this process cannot open counts as held; one that is not there is not.
 int zyrFileUse_isHeld(const char *name);
 
+// Opens for reading (close-on-exec, without waiting) the regular file that a look at the name saw
+// (`looked`), and nothing else: the name is first opened as a place only (O_PATH: nothing of a pipe
+// or a device is touched), compared with the look, and that very file then opened through
+// /proc/self/fd, whatever the name leads to by then; without /proc the name itself is opened and
+// compared again. `follow`: the look followed symbolic links (stat), else it did not (lstat). The
+// descriptor, with *opened (may be NULL) its status; -1 with errno, ESTALE when the name leads to
+// another file, or to no regular file, by now.
+int zyrFileUse_openLooked(const char *name, const struct stat &looked, bool follow, struct stat *opened);
+
 #endif

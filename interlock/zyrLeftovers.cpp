@@ -268,35 +268,6 @@ namespace {
 
 bool isOwnRegular(const struct stat &status) { return S_ISREG(status.st_mode) && status.st_uid == geteuid(); }
 
-// Opens, to try its lock, the regular file that a look saw under the name, and nothing else: the
-// name is first opened as a place only (O_PATH: nothing of a pipe or a device is touched, no link
-// followed), compared with the look, and that very file then opened through /proc/self/fd, whatever
-// the name leads to by then. Without /proc the name is opened without waiting and compared after.
-// -1 when the name leads to another file now, or it cannot be opened; else the descriptor, *opened
-// its file's status.
-int openLooked(const std::string &name, const struct stat &looked, struct stat *opened) {
-  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-  int fd = -1;
-  const int place = open(name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
-  if (place >= 0) {
-    bool noProc = false;
-    if (fstat(place, opened) == 0 && S_ISREG(opened->st_mode) && zyrFileUse_isSame(*opened, looked)) {
-      char self[64];
-      snprintf(self, sizeof self, "/proc/self/fd/%d", place);
-      fd = open(self, flags);
-      noProc = fd < 0 && errno == ENOENT;
-    }
-    close(place);
-    if (noProc)
-      fd = open(name.c_str(), flags | O_NOFOLLOW);
-  }
-  if (fd >= 0 && (fstat(fd, opened) != 0 || !S_ISREG(opened->st_mode) || !zyrFileUse_isSame(*opened, looked))) {
-    close(fd);
-    fd = -1;
-  }
-  return fd;
-}
-
 } // namespace
 
 int zyrLeftovers_isOwn(const char *path) {
@@ -322,7 +293,7 @@ int zyrLeftovers_removeUnheld(const char *path) {
   zyrPause_point("leftovers.looked");
   // Anything that cannot be opened to try its lock counts as held.
   struct stat held, now;
-  const int fd = openLooked(data, looked, &held);
+  const int fd = zyrFileUse_openLooked(data.c_str(), looked, false, &held);
   if (fd < 0) return 0;
   bool removed = false;
   // Held by this descriptor, the file is nobody else's: removed while the names still lead to what

@@ -14,7 +14,6 @@
 #include "zyrPlacement.h"
 #include "zyrSystem.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -138,11 +137,6 @@ void removeUnlessKept(const std::vector<std::string> &names, int hDatabase, cons
   boundary::throwQueued<zyrapi::zyr>(kClassText, method);
 }
 
-// What a file that is no regular file is, as a refusal to read it says.
-std::string notRegularReason(const struct stat &status) {
-  return S_ISDIR(status.st_mode) ? std::strerror(EISDIR) : "It is not a regular file";
-}
-
 // Why a backup cannot be read back ("" when it can); *kept: for what stands under its name rather
 // than for a failure of the system. Looked at by name first and opened only when that look saw a
 // regular file: a pipe opened for reading would connect a writer waiting on it. What the open
@@ -154,20 +148,14 @@ std::string unreadableReason(const std::string &backup, bool *kept) {
     return std::strerror(errno);
   *kept = !S_ISREG(seen.st_mode);
   if (*kept)
-    return notRegularReason(seen);
-  const int fd = ::open(backup.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0)
-    return std::strerror(errno);
-  struct stat opened;
-  const bool looked = ::fstat(fd, &opened) == 0;
-  const int reason = errno;
-  ::close(fd);
-  if (!looked)
-    return std::strerror(reason);
-  *kept = !S_ISREG(opened.st_mode) || !zyrFileUse_isSame(opened, seen);
-  if (!S_ISREG(opened.st_mode))
-    return notRegularReason(opened);
-  return *kept ? "Another file has taken its name meanwhile" : "";
+    return S_ISDIR(seen.st_mode) ? std::strerror(EISDIR) : "It is not a regular file";
+  const int fd = zyrFileUse_openLooked(backup.c_str(), seen, true, nullptr);
+  if (fd >= 0) {
+    ::close(fd);
+    return std::string();
+  }
+  *kept = errno == ESTALE;
+  return *kept ? "Another file has taken its name meanwhile" : std::strerror(errno);
 }
 
 // The backup could not be copied beside the file it restores: "Unable to copy the file <backup>.",

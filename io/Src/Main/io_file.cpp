@@ -735,28 +735,6 @@ int iif_is_file(const IO_file *record, const char *name) {
 
 int iif_is_named(const IO_file *record) { return record ? iif_is_file(record, record->m_name) : 0; }
 
-namespace {
-
-// A descriptor for reading the file of the status under the name, or -1 (ESTALE: the name leads to
-// another file). Looked at before it is opened, so that only a regular file is opened, and compared
-// again once open.
-int openSameFile(const char *name, const struct stat &held) {
-  struct stat found;
-  if (stat(name, &found) != 0) return -1;
-  if (!S_ISREG(found.st_mode) || !zyrFileUse_isSame(found, held)) {
-    errno = ESTALE;
-    return -1;
-  }
-  const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return -1;
-  if (fstat(fd, &found) == 0 && S_ISREG(found.st_mode) && zyrFileUse_isSame(found, held)) return fd;
-  close(fd);
-  errno = ESTALE;
-  return -1;
-}
-
-} // namespace
-
 int iif_open_held(const IO_file *record) {
   if (!record || !record->m_stream || !record->m_name) {
     errno = EBADF;
@@ -767,10 +745,10 @@ int iif_open_held(const IO_file *record) {
   if (fstat(own, &held) != 0) return -1;
   const std::string through = zyrDirectoryHandle_fileOf(own);
   if (!through.empty()) {
-    const int fd = openSameFile(through.c_str(), held);
+    const int fd = zyrFileUse_openLooked(through.c_str(), held, true, nullptr);
     if (fd >= 0) return fd;
   }
-  return openSameFile(record->m_name, held);
+  return zyrFileUse_openLooked(record->m_name, held, true, nullptr);
 }
 
 int iif_read_failure(const IO_file *record) {

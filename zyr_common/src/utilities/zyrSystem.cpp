@@ -402,23 +402,20 @@ int zyrCopyFileFrom(int source, const char *destination) {
 
 namespace {
 
-// The source of a copy into a file of the library's, opened without waiting (a pipe without a
-// writer would hold a plain open for ever): its descriptor when it is a regular file, else -1 with
-// *refusal the errno value, or ZYR_PLACEMENT_NOT_REGULAR.
+// The source of a copy into a file of the library's: its descriptor when it is a regular file,
+// else -1 with *refusal the errno value, or ZYR_PLACEMENT_NOT_REGULAR. Only the regular file looked
+// at is opened, without waiting (a pipe is never opened: a writer waiting on it would be
+// connected); another file that took its name meanwhile is the system's ESTALE.
 int openRegularSource(const char *source, int *refusal) {
-  *refusal = 0;
-  const int in = open(source, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  struct stat seen;
+  *refusal = stat(source, &seen) != 0      ? errno
+             : S_ISDIR(seen.st_mode)       ? EISDIR
+             : !S_ISREG(seen.st_mode)      ? ZYR_PLACEMENT_NOT_REGULAR
+                                           : 0;
+  const int in = *refusal == 0 ? zyrFileUse_openLooked(source, seen, true, nullptr) : -1;
   if (in < 0) {
-    *refusal = errno;
-    return -1;
-  }
-  struct stat status;
-  if (fstat(in, &status) != 0)
-    *refusal = errno;
-  else if (!S_ISREG(status.st_mode))
-    *refusal = S_ISDIR(status.st_mode) ? EISDIR : ZYR_PLACEMENT_NOT_REGULAR;
-  if (*refusal != 0) {
-    close(in);
+    if (*refusal == 0)
+      *refusal = errno;
     return -1;
   }
   posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
