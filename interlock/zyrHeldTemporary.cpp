@@ -48,11 +48,12 @@ void take(zyrHeldTemporary *held, const char *name, int fd) {
 
 zyrHeldTemporary::~zyrHeldTemporary() { zyrHeldTemporary_end(this); }
 
-int zyrHeldTemporary_make(zyrHeldTemporary *held, const char *path, const char *suffix, size_t reserve) {
+int zyrHeldTemporary_make(zyrHeldTemporary *held, const char *path, const char *suffix, size_t reserve,
+                          bool owned) {
   zyrHeldTemporary_end(held);
   char name[PATH_MAX];
   int fd = -1;
-  if (!zyrLeftovers_make(path, suffix, reserve, name, sizeof name, &fd))
+  if (!zyrLeftovers_make(path, suffix, reserve, name, sizeof name, &fd, owned))
     return 0;
   take(held, name, fd);
   return 1;

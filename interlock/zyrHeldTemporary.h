@@ -31,9 +31,11 @@ struct zyrHeldTemporary {
 };
 
 // Makes a new, empty temporary of this process beside `path` as zyrLeftovers_make makes one
-// ("<path>.zyr-pid<N><suffix>", or with a unique part before the suffix), held from its making.
-// `reserve`: the bytes a data-set file adds to the name (".lck"). 1, or 0 with errno.
-int zyrHeldTemporary_make(zyrHeldTemporary *held, const char *path, const char *suffix, size_t reserve);
+// ("<path>.zyr-pid<N><suffix>", or with a unique part before the suffix; without this process's id
+// unless `owned`), held from its making. `reserve`: the bytes a data-set file adds to the name
+// (".lck"). 1, or 0 with errno.
+int zyrHeldTemporary_make(zyrHeldTemporary *held, const char *path, const char *suffix, size_t reserve,
+                          bool owned = true);
 
 // Makes a new, empty file under exactly the name (zyrLeftovers_create), held from its making: 1, or
 // 0 with errno (EEXIST: the name is taken).
@@ -59,8 +61,8 @@ void zyrHeldTemporary_release(zyrHeldTemporary *held);
 // once its maker has ended.
 void zyrHeldTemporary_keep(zyrHeldTemporary *held);
 
-// Enlists a hold kept elsewhere (a placement's) for this process's borrowers, until dismissed; the
-// descriptor at the address is the hold, and a hand-over replaces it.
+// Enlists a hold kept elsewhere for this process's borrowers, until dismissed; the descriptor at
+// the address is the hold, and a hand-over replaces it.
 void zyrHeldTemporary_enlist(int *hold);
 void zyrHeldTemporary_dismiss(int *hold);
 

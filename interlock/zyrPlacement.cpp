@@ -37,12 +37,6 @@ void syncDirectory(const std::string &directory) {
   close(fd);
 }
 
-// A temporary goes with the lock file that a data-set file makes for it.
-void removeTemporary(const std::string &temporary) {
-  unlink(temporary.c_str());
-  unlink((temporary + ".lck").c_str());
-}
-
 // What stands under a name: 0 when nothing does or a regular file does (*exists tells which),
 // else the refusal.
 int refusalOf(const std::string &path, bool *exists, struct stat *status) {
@@ -85,24 +79,15 @@ bool names(const std::string &name, int fd) {
   return lstat(name.c_str(), &named) == 0 && fstat(fd, &open) == 0 && zyrFileUse_isSame(named, open);
 }
 
-// Lets go of the holds and removes the temporary (only while its name still leads to the file held).
-// errno stays as it was: a failure that the clean-up follows keeps its own reason.
+// Lets go of the holds and removes the temporary, with the lock file a data-set file made for it
+// (only while its name still leads to the file held). errno stays as it was: a failure that the
+// clean-up follows keeps its own reason.
 void release(zyrPlacement *placement) {
   const int reason = errno;
   if (placement->m_hold >= 0)
     close(placement->m_hold);
   placement->m_hold = -1;
-  if (!placement->m_temporary.empty() &&
-      (placement->m_temporaryHold < 0 || names(placement->m_temporary, placement->m_temporaryHold)))
-    removeTemporary(placement->m_temporary);
-  else if (!placement->m_temporary.empty())
-    unlink((placement->m_temporary + ".lck").c_str());
-  placement->m_temporary.clear();
-  if (placement->m_temporaryHold >= 0) {
-    zyrHeldTemporary_dismiss(&placement->m_temporaryHold);
-    close(placement->m_temporaryHold);
-  }
-  placement->m_temporaryHold = -1;
+  zyrHeldTemporary_end(&placement->m_temporary);
   errno = reason;
 }
 
@@ -134,20 +119,6 @@ int refusalNow(zyrPlacement *placement, bool *exists, struct stat *now) {
   return other ? ZYR_PLACEMENT_REPLACED : 0;
 }
 
-// Makes the placement's temporary beside its target, held: 1, or 0 with errno.
-int makeTemporary(zyrPlacement *placement, size_t reserve, bool owned) {
-  const char *target = placement->m_target.c_str();
-  char temporary[PATH_MAX];
-  int fd = -1;
-  if (!zyrLeftovers_make(target, ".tmp", reserve, temporary, sizeof temporary, &fd, owned))
-    return 0;
-  placement->m_temporary = temporary;
-  placement->m_temporaryHold = fd;
-  // Its data-set writer, which opens it by its name, is lent the hold.
-  zyrHeldTemporary_enlist(&placement->m_temporaryHold);
-  return 1;
-}
-
 } // namespace
 
 zyrPlacement::~zyrPlacement() { release(this); }
@@ -177,7 +148,8 @@ int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve
     release(placement);
     return refuse(placement, ENAMETOOLONG);
   }
-  if (!makeTemporary(placement, reserve, owned)) {
+  // Made held beside the target; its data-set writer, which opens it by its name, is lent the hold.
+  if (!zyrHeldTemporary_make(&placement->m_temporary, target.c_str(), ".tmp", reserve, owned)) {
     const int reason = errno;
     release(placement);
     return refuse(placement, reason);
@@ -186,12 +158,13 @@ int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve
 }
 
 int zyrPlacement_openTemporary(const zyrPlacement *placement) {
-  if (placement->m_temporary.empty() || placement->m_temporaryHold < 0) {
+  const zyrHeldTemporary &temporary = placement->m_temporary;
+  if (temporary.m_name.empty() || temporary.m_hold < 0) {
     errno = EINVAL;
     return -1;
   }
-  const int fd = open(placement->m_temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
-  if (fd >= 0 && !names(placement->m_temporary, fd)) {
+  const int fd = open(temporary.m_name.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+  if (fd >= 0 && !names(temporary.m_name, fd)) {
     close(fd);
     errno = ESTALE;
     return -1;
@@ -252,15 +225,16 @@ int zyrPlacement_renameOver(const char *from, const char *to, const struct stat 
 }
 
 int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
-  if (placement->m_temporary.empty())
+  const std::string &temporary = placement->m_temporary.m_name;
+  if (temporary.empty())
     return refuse(placement, EINVAL);
-  const int fd = open(placement->m_temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  const int fd = open(temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0)
     return refuse(placement, errno);
   // The temporary is the file the placement made (or the compaction it was handed over to).
   struct stat written, held;
-  if (placement->m_temporaryHold >= 0 && (fstat(fd, &written) != 0 ||
-                                          fstat(placement->m_temporaryHold, &held) != 0 || !zyrFileUse_isSame(written, held))) {
+  const int hold = placement->m_temporary.m_hold;
+  if (hold >= 0 && (fstat(fd, &written) != 0 || fstat(hold, &held) != 0 || !zyrFileUse_isSame(written, held))) {
     close(fd);
     return refuse(placement, ESTALE);
   }
@@ -289,13 +263,13 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
         zyrFault_fsync(fd);
     }
     close(fd);
-    const int renamed = zyrPlacement_renameOver(placement->m_temporary.c_str(), placement->m_target.c_str(),
+    const int renamed = zyrPlacement_renameOver(temporary.c_str(), placement->m_target.c_str(),
                                                 exists ? &placement->m_old : nullptr);
     if (renamed != 0)
       return refuse(placement, renamed);
     // The new file is free for openers as soon as they may look at the name.
-    unlink((placement->m_temporary + ".lck").c_str());
-    placement->m_temporary.clear();
+    unlink((temporary + ".lck").c_str());
+    zyrHeldTemporary_release(&placement->m_temporary);
     release(placement);
   }
   if (flush) {
@@ -306,7 +280,7 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
 }
 
 int zyrPlacement_check(zyrPlacement *placement) {
-  if (placement->m_temporary.empty())
+  if (placement->m_temporary.m_name.empty())
     return refuse(placement, EINVAL);
   zyrDirectoryGuard guard(placement->m_target.c_str());
   struct stat now;

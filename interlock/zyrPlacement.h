@@ -30,6 +30,7 @@
 // - The placement owns its hold and its temporary: whatever way its owner leaves, its end (or its
 //   destruction) lets go of the one and removes the other.
 #include "zyrFileUse.h"
+#include "zyrHeldTemporary.h"
 
 #include <cstddef>
 #include <string>
@@ -43,7 +44,8 @@ const int ZYR_PLACEMENT_REPLACED = -3;
 
 struct zyrPlacement {
   std::string m_target;    // the file the name leads to
-  std::string m_temporary; // where the new file is written, until it is in place
+  zyrHeldTemporary m_temporary; // where the new file is written (m_name), held from its making until
+                                // it is in place or removed; m_name "" when none
   bool m_exists = false;   // a regular file is there now
   struct stat m_old = {};  // its status
   int m_refusal = 0;       // why the name was refused, the commit failed, or the copy into the
@@ -52,8 +54,6 @@ struct zyrPlacement {
   zyrFileUse m_use;        // ZYR_PLACEMENT_IN_USE: how the file is in use
   int m_hold = -1;         // a descriptor holding the old file under an exclusive real lock (flock), so
                            // that nobody opens it until the placement ends; -1: none
-  int m_temporaryHold = -1; // a descriptor holding the temporary under an exclusive real lock from its
-                            // making until it is in place or removed; -1: none
 
   zyrPlacement() = default;
   ~zyrPlacement();

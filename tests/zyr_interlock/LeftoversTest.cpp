@@ -150,7 +150,7 @@ TEST(LeftoversTest, AMarkedTemporaryIsJudgedByItsLockWhateverTheIdInItsName) {
     told.push_back(dir.file(name) + " " + std::to_string(zyrLeftovers_owner(name.c_str())));
   EXPECT_EQ(sorted(removed), sorted(told));
   std::vector<std::string> kept = spared;
-  for (const std::string &name : {std::string(own), std::string(own) + ".lck", place->m_temporary, copy->m_name,
+  for (const std::string &name : {std::string(own), std::string(own) + ".lck", place->m_temporary.m_name, copy->m_name,
                                   copy->m_name + ".lck", theirs})
     kept.push_back(name.substr(name.rfind('/') + 1));
   EXPECT_EQ(dir.listing(), sorted(kept));
@@ -253,7 +253,7 @@ TEST(LeftoversTest, AKilledWritersTemporariesGoAlsoFromAPidNamespaceOfItsOwn) {
       if (zyrPlacement_begin(&place, dir.file("w.wez").c_str(), 4) == 1 &&
           zyrHeldTemporary_make(&copy, dir.file("update").c_str(), ".tmp.zyr", 4) == 1 &&
           zyrLeftovers_stem(dir.file("compact").c_str(), stem, sizeof stem) == 1) {
-        zyrtest::writeFile(place.m_temporary + ".lck", "x");
+        zyrtest::writeFile(place.m_temporary.m_name + ".lck", "x");
         zyrtest::writeFile(std::string(stem) + ".Ab+=Cd.tmp", "x");
         self = getpid();
       }

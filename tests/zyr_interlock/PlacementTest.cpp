@@ -25,7 +25,7 @@ std::string lastPart(const std::string &path) { return path.substr(path.find_las
 
 // Writes the placement's temporary and puts it in place; the placement's answer.
 int put(zyrPlacement *place, const std::string &bytes) {
-  zyrtest::writeFile(place->m_temporary, bytes);
+  zyrtest::writeFile(place->m_temporary.m_name, bytes);
   return zyrPlacement_commit(place);
 }
 
@@ -82,7 +82,7 @@ TEST(PlacementTest, ThroughLinksTheFileTheyLeadToIsReplaced) {
   zyrPlacement place;
   ASSERT_EQ(zyrPlacement_begin(&place, dir.file("name").c_str(), 0), 1);
   EXPECT_EQ(place.m_target, dir.file("far/x"));
-  EXPECT_EQ(place.m_temporary.rfind(dir.file("far/x.zyr-pid"), 0), 0u) << place.m_temporary;
+  EXPECT_EQ(place.m_temporary.m_name.rfind(dir.file("far/x.zyr-pid"), 0), 0u) << place.m_temporary.m_name;
   ASSERT_EQ(put(&place, "new"), 1);
   ASSERT_EQ(zyrPlacement_begin(&place, dir.file("dangling").c_str(), 0), 1);
   EXPECT_FALSE(place.m_exists);
@@ -127,8 +127,8 @@ TEST(PlacementTest, OnlyARegularFileIsReplacedAndItKeepsItsMode) {
   EXPECT_EQ(place.m_refusal, ENAMETOOLONG);
 
   ASSERT_EQ(zyrPlacement_begin(&place, dir.file("late").c_str(), 4), 1);
-  zyrtest::writeFile(place.m_temporary, "new");
-  zyrtest::writeFile(place.m_temporary + ".lck", "lock");
+  zyrtest::writeFile(place.m_temporary.m_name, "new");
+  zyrtest::writeFile(place.m_temporary.m_name + ".lck", "lock");
   ASSERT_EQ(mkfifo(dir.file("late").c_str(), 0600), 0);
   EXPECT_EQ(zyrPlacement_commit(&place), 0);
   EXPECT_EQ(place.m_refusal, ZYR_PLACEMENT_NOT_REGULAR);
@@ -156,7 +156,7 @@ TEST(PlacementTest, ThePlacementOwnsItsHoldAndItsTemporary) {
   {
     zyrPlacement place;
     ASSERT_EQ(zyrPlacement_begin(&place, dir.file("kept").c_str(), 0), 1);
-    zyrtest::writeFile(place.m_temporary, "new");
+    zyrtest::writeFile(place.m_temporary.m_name, "new");
     EXPECT_FALSE(lockable(dir.file("kept")));
     // A second placement of the same name meets the first one's hold.
     zyrPlacement second;
@@ -177,7 +177,7 @@ TEST(PlacementTest, WhatTookTheNameMeanwhileStays) {
   for (const char *name : {"made", "old"}) {
     zyrPlacement place;
     ASSERT_EQ(zyrPlacement_begin(&place, dir.file(name).c_str(), 0), 1) << name;
-    zyrtest::writeFile(place.m_temporary, "new");
+    zyrtest::writeFile(place.m_temporary.m_name, "new");
     // Made where there was none, or renamed over the file that was there.
     zyrtest::writeFile(dir.file("other"), "theirs");
     ASSERT_EQ(rename(dir.file("other").c_str(), dir.file(name).c_str()), 0);
@@ -189,7 +189,7 @@ TEST(PlacementTest, WhatTookTheNameMeanwhileStays) {
   // Made and held meanwhile: in use.
   zyrPlacement place;
   ASSERT_EQ(zyrPlacement_begin(&place, dir.file("held").c_str(), 0), 1);
-  zyrtest::writeFile(place.m_temporary, "new");
+  zyrtest::writeFile(place.m_temporary.m_name, "new");
   zyrtest::writeFile(dir.file("held"), "theirs");
   const int holder = open(dir.file("held").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(flock(holder, LOCK_SH), 0);
@@ -212,7 +212,7 @@ TEST(PlacementTest, TheTemporaryIsHeldFromItsMakingToItsRename) {
   zyrtest::ScratchDir dir("zyrplace");
   zyrPlacement place;
   ASSERT_EQ(zyrPlacement_begin(&place, dir.file("out").c_str(), 4), 1);
-  const std::string temporary = place.m_temporary;
+  const std::string temporary = place.m_temporary.m_name;
   ASSERT_TRUE(zyrtest::fileExists(temporary));
   EXPECT_FALSE(lockable(temporary));
   zyrFileUse use;
@@ -247,7 +247,7 @@ TEST(PlacementTest, ATemporaryNameThatIsHeldIsLeftAndAnotherTaken) {
   {
     zyrPlacement place;
     ASSERT_EQ(zyrPlacement_begin(&place, target.c_str(), 0), 1);
-    EXPECT_EQ(place.m_temporary, plain);
+    EXPECT_EQ(place.m_temporary.m_name, plain);
     EXPECT_EQ(zyrtest::readFile(plain), "");
     EXPECT_FALSE(zyrtest::fileExists(std::string(plain) + ".lck"));
   }
@@ -257,9 +257,9 @@ TEST(PlacementTest, ATemporaryNameThatIsHeldIsLeftAndAnotherTaken) {
   ASSERT_TRUE(holder.holds());
   zyrPlacement place;
   ASSERT_EQ(zyrPlacement_begin(&place, target.c_str(), 0), 1);
-  EXPECT_NE(place.m_temporary, plain);
-  EXPECT_EQ(zyrLeftovers_owner(place.m_temporary.c_str()), static_cast<long>(getpid()));
-  zyrtest::writeFile(place.m_temporary, "mine");
+  EXPECT_NE(place.m_temporary.m_name, plain);
+  EXPECT_EQ(zyrLeftovers_owner(place.m_temporary.m_name.c_str()), static_cast<long>(getpid()));
+  zyrtest::writeFile(place.m_temporary.m_name, "mine");
   ASSERT_EQ(zyrPlacement_commit(&place), 1);
   EXPECT_EQ(zyrtest::readFile(plain), "theirs");
   EXPECT_EQ(zyrtest::readFile(target), "mine");
@@ -274,7 +274,7 @@ TEST(PlacementTest, ATemporaryNameThatIsHeldIsLeftAndAnotherTaken) {
     {
       zyrPlacement other;
       ASSERT_EQ(zyrPlacement_begin(&other, piped.c_str(), 4), 1);
-      EXPECT_NE(other.m_temporary, name);
+      EXPECT_NE(other.m_temporary.m_name, name);
     }
     struct stat status;
     ASSERT_EQ(lstat(fifo.c_str(), &status), 0);

@@ -334,7 +334,7 @@ int GmoWriter_writeModel(const KelvoModel *model, const char *path, int hold, st
              (hold >= 0 ? "the descriptor " + std::to_string(hold) + " does not hold it (" + why + ")" : why);
     return 0;
   }
-  GmoWriter *writer = GmoWriter_new(hold >= 0 ? path : place.m_temporary.c_str(), error);
+  GmoWriter *writer = GmoWriter_new(hold >= 0 ? path : place.m_temporary.m_name.c_str(), error);
   bool ok = writer != nullptr && writeTopology(writer, model) && writeMesh(writer, model);
   ok = writer != nullptr && GmoWriter_close(writer) && ok;
   if (ok && hold < 0 && zyrPlacement_commit(&place) != 1) {

@@ -1045,7 +1045,7 @@ int copyInPlace(zyrStateManager *manager, const char *fileName, int32_t workOnCo
                 zyrPlacement *place) {
   Database *original = manager->m_database;
   // The placement made the temporary (or said why it cannot be made there) and holds it.
-  const char *temporary = place->m_temporary.c_str();
+  const char *temporary = place->m_temporary.m_name.c_str();
   if (Database_copyTo(original, temporary) != 1) {
     publishCopyFailed(original, fileName, nullptr);
     return 0;

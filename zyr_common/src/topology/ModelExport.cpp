@@ -125,7 +125,7 @@ int Model_exportMesh(Model *model, const char *type, const char *fileName, const
   }
   // The placement made the temporary (or said why it cannot be made there, under the name asked
   // for) and holds it: the writer writes into it.
-  const std::string &temporary = place.m_temporary;
+  const std::string &temporary = place.m_temporary.m_name;
   const char *lengthUnits = units != nullptr && !zyrCString_isBlank(units) ? units : "m";
   int status = writeDefFile(model, temporary.c_str(), fileName, 0, 0, lengthUnits);
   zyrPause_point("export.before-replace");

@@ -425,7 +425,7 @@ int openRegularSource(const char *source, int *refusal) {
 } // namespace
 
 int zyrCopyFileBeside(const char *source, zyrPlacement *place) {
-  if (source == nullptr || place == nullptr || place->m_temporary.empty()) {
+  if (source == nullptr || place == nullptr || place->m_temporary.m_name.empty()) {
     errno = EINVAL;
     return 0;
   }
@@ -563,10 +563,10 @@ int zyrMoveFile(const char *source, const char *destination) {
     // The bytes now live only in the side copy: put them back where they came from, and keep the
     // side copy where that fails. The reason told is the commit's.
     const int reason = errno;
-    const std::string &copy = plan.m_place.m_temporary;
+    const std::string &copy = plan.m_place.m_temporary.m_name;
     const int restored = std::rename(copy.c_str(), source) == 0 || copyFile(copy.c_str(), source, 0);
     if (!restored)
-      plan.m_place.m_temporary.clear();
+      zyrHeldTemporary_release(&plan.m_place.m_temporary);
     CopyPlan_release(&plan);
     errno = reason;
     return 0;
