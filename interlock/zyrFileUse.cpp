@@ -188,9 +188,12 @@ int probe(const char *name, int *hold, int *error, struct stat *status, bool *kn
 
 } // namespace
 
-int zyrFileUse_lockDirectory(const char *name) {
-  if (theDirectoryDepth++ > 0 || !name) return theDirectoryFd >= 0 ? 1 : 0;
-  theDirectoryFd = open(zyrLeftovers_directory(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+namespace {
+
+// Takes the directory lock through `opened`, a new descriptor of the directory (-1: none could be
+// had): 1 when held.
+int lockOpened(int opened) {
+  theDirectoryFd = opened;
   if (theDirectoryFd < 0) return 0;
   int status;
   do status = flock(theDirectoryFd, LOCK_EX);
@@ -200,6 +203,19 @@ int zyrFileUse_lockDirectory(const char *name) {
     theDirectoryFd = -1;
   }
   return theDirectoryFd >= 0 ? 1 : 0;
+}
+
+} // namespace
+
+int zyrFileUse_lockDirectory(const char *name) {
+  if (theDirectoryDepth++ > 0 || !name) return theDirectoryFd >= 0 ? 1 : 0;
+  return lockOpened(open(zyrLeftovers_directory(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+int zyrFileUse_lockDirectoryAt(int directory) {
+  if (theDirectoryDepth++ > 0 || directory < 0) return theDirectoryFd >= 0 ? 1 : 0;
+  // A descriptor of its own: the lock goes with its close, whatever else has the directory open.
+  return lockOpened(openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 void zyrFileUse_unlockDirectory() {
@@ -279,18 +295,23 @@ int zyrFileUse_isHeld(const char *name) {
 long zyrFileUse_searches() { return theSearches.load(); }
 
 int zyrFileUse_openLooked(const char *name, const struct stat &looked, bool follow, struct stat *opened) {
+  return zyrFileUse_openLookedAt(AT_FDCWD, name, looked, O_RDONLY, follow, opened);
+}
+
+int zyrFileUse_openLookedAt(int directory, const char *name, const struct stat &looked, int flags, bool follow,
+                            struct stat *opened) {
   struct stat status;
   if (opened == nullptr) opened = &status;
-  const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  flags |= O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
   const int nofollow = follow ? 0 : O_NOFOLLOW;
-  const int place = open(name, O_PATH | O_CLOEXEC | nofollow);
+  const int place = openat(directory, name, O_PATH | O_CLOEXEC | nofollow);
   if (place < 0) return -1;
   int fd = -1;
   if (fstat(place, opened) == 0 && S_ISREG(opened->st_mode) && zyrFileUse_isSame(*opened, looked)) {
     char self[64];
     snprintf(self, sizeof self, "/proc/self/fd/%d", place);
     fd = open(self, flags);
-    if (fd < 0 && errno == ENOENT) fd = open(name, flags | nofollow);
+    if (fd < 0 && errno == ENOENT) fd = openat(directory, name, flags | nofollow);
   } else {
     errno = ESTALE;
   }

@@ -26,11 +26,17 @@ inline bool zyrFileUse_isSame(const struct stat &a, const struct stat &b) {
 // first locks, whatever directory the later ones name). Without permission to read the directory
 // nothing is held: 1 when the lock is held (by this call or the one it nests in), else 0.
 int zyrFileUse_lockDirectory(const char *name);
+// The same for the directory open as `directory` (a descriptor, O_PATH will do), wherever it has
+// gone meanwhile.
+int zyrFileUse_lockDirectoryAt(int directory);
 void zyrFileUse_unlockDirectory();
 
 // The directory lock for as long as the guard lives.
 struct zyrDirectoryGuard {
   explicit zyrDirectoryGuard(const char *name) : m_held(zyrFileUse_lockDirectory(name) != 0) {}
+  // The directory held as `directory`, else (-1) that of the name.
+  zyrDirectoryGuard(int directory, const char *name)
+      : m_held((directory >= 0 ? zyrFileUse_lockDirectoryAt(directory) : zyrFileUse_lockDirectory(name)) != 0) {}
   ~zyrDirectoryGuard() { zyrFileUse_unlockDirectory(); }
   zyrDirectoryGuard(const zyrDirectoryGuard &) = delete;
   zyrDirectoryGuard &operator=(const zyrDirectoryGuard &) = delete;
@@ -111,5 +117,12 @@ int zyrFileUse_isHeld(const char *name);
 // descriptor, with *opened (may be NULL) its status; -1 with errno, ESTALE when the name leads to
 // another file, or to no regular file, by now.
 int zyrFileUse_openLooked(const char *name, const struct stat &looked, bool follow, struct stat *opened);
+
+// The same for the name in the directory open as `directory` (AT_FDCWD: the working directory),
+// opened with `flags` (O_RDONLY, O_WRONLY or O_RDWR, with O_TRUNC or O_APPEND as wished), still
+// without waiting. The descriptor opened is of the file the look saw, under the name it has there,
+// never of what took its name.
+int zyrFileUse_openLookedAt(int directory, const char *name, const struct stat &looked, int flags, bool follow,
+                            struct stat *opened);
 
 #endif

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/file.h>
@@ -16,32 +17,81 @@
 
 namespace {
 
-// The holds of this process, for its borrowers to find: the addresses of the descriptors.
+// The temporaries of this process, for its borrowers and its opens by name to find.
 std::mutex &registryMutex() {
   static std::mutex *mutex = new std::mutex();
   return *mutex;
 }
 
-std::vector<int *> &registry() {
-  static std::vector<int *> *holds = new std::vector<int *>();
+std::vector<zyrHeldTemporary *> &registry() {
+  static std::vector<zyrHeldTemporary *> *holds = new std::vector<zyrHeldTemporary *>();
   return *holds;
 }
 
-// The enlisted hold on the file of the status; NULL. Under the registry lock.
-int *holdOn(const struct stat &status) {
-  for (int *hold : registry()) {
-    struct stat held;
-    if (*hold >= 0 && fstat(*hold, &held) == 0 && zyrFileUse_isSame(held, status))
-      return hold;
+void enlist(zyrHeldTemporary *held) {
+  std::lock_guard<std::mutex> lock(registryMutex());
+  registry().push_back(held);
+}
+
+void dismiss(zyrHeldTemporary *held) {
+  std::lock_guard<std::mutex> lock(registryMutex());
+  std::vector<zyrHeldTemporary *> &all = registry();
+  all.erase(std::remove(all.begin(), all.end(), held), all.end());
+}
+
+// The enlisted temporary whose hold is on the file of the status; NULL. Under the registry lock.
+zyrHeldTemporary *holdOn(const struct stat &status) {
+  for (zyrHeldTemporary *held : registry()) {
+    struct stat status2;
+    if (held->m_hold >= 0 && fstat(held->m_hold, &status2) == 0 && zyrFileUse_isSame(status2, status))
+      return held;
   }
   return nullptr;
 }
 
-// The record holds the file under the name through fd from now on.
+// The enlisted temporary of the name; NULL. Under the registry lock.
+zyrHeldTemporary *namedBy(const char *name) {
+  if (name == nullptr)
+    return nullptr;
+  for (zyrHeldTemporary *held : registry())
+    if (held->m_hold >= 0 && held->m_name == name)
+      return held;
+  return nullptr;
+}
+
+// The record holds the file under the name through fd from now on, in the directory the name
+// leads to now.
 void take(zyrHeldTemporary *held, const char *name, int fd) {
   held->m_name = name;
   held->m_hold = fd;
-  zyrHeldTemporary_enlist(&held->m_hold);
+  const char *slash = strrchr(name, '/');
+  held->m_base = slash != nullptr ? slash + 1 : name;
+  held->m_directory = open(zyrLeftovers_directory(name).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  // A directory renamed in the moment since the making is not the one the file is in: the name
+  // is all there is then.
+  if (held->m_directory >= 0 && !zyrHeldTemporary_isThere(held)) {
+    close(held->m_directory);
+    held->m_directory = -1;
+  }
+  enlist(held);
+}
+
+// Removes the held file (only its lock file when `lockFileOnly`) while its name leads to it: 1
+// when it did.
+int removeHeld(const zyrHeldTemporary *held, bool lockFileOnly) {
+  if (held->m_name.empty() || held->m_hold < 0)
+    return 0;
+  // Looked at as every remover looks, under the directory lock.
+  const bool inDirectory = held->m_directory >= 0;
+  zyrDirectoryGuard guard(held->m_directory, held->m_name.c_str());
+  if (!zyrHeldTemporary_isThere(held))
+    return 0;
+  const int at = inDirectory ? held->m_directory : AT_FDCWD;
+  const std::string &name = inDirectory ? held->m_base : held->m_name;
+  if (!lockFileOnly)
+    unlinkat(at, name.c_str(), 0);
+  unlinkat(at, (name + ".lck").c_str(), 0);
+  return 1;
 }
 
 } // namespace
@@ -89,45 +139,86 @@ int zyrHeldTemporary_adopt(zyrHeldTemporary *held, const char *name, int fd) {
 
 void zyrHeldTemporary_end(zyrHeldTemporary *held) {
   const int reason = errno;
-  if (!held->m_name.empty() && held->m_hold >= 0) {
-    // Looked at as every remover looks, under the directory lock.
-    zyrDirectoryGuard guard(held->m_name.c_str());
-    struct stat named, open;
-    if (lstat(held->m_name.c_str(), &named) == 0 && fstat(held->m_hold, &open) == 0 && zyrFileUse_isSame(named, open)) {
-      unlink(held->m_name.c_str());
-      unlink((held->m_name + ".lck").c_str());
-    }
-  }
+  removeHeld(held, false);
   zyrHeldTemporary_release(held);
   errno = reason;
 }
 
-void zyrHeldTemporary_release(zyrHeldTemporary *held) {
-  if (held->m_hold >= 0) {
-    zyrHeldTemporary_dismiss(&held->m_hold);
-    close(held->m_hold);
-  }
-  held->m_hold = -1;
-  held->m_name.clear();
-}
+namespace {
 
-void zyrHeldTemporary_keep(zyrHeldTemporary *held) {
-  // The descriptor stays open, with its lock, until the process ends; nobody borrows it any more.
+// Lets go of what the record holds, but for the hold itself when `keepHold`.
+void forget(zyrHeldTemporary *held, bool keepHold) {
   if (held->m_hold >= 0)
-    zyrHeldTemporary_dismiss(&held->m_hold);
+    dismiss(held);
+  if (held->m_hold >= 0 && !keepHold)
+    close(held->m_hold);
+  if (held->m_directory >= 0)
+    close(held->m_directory);
   held->m_hold = -1;
+  held->m_directory = -1;
   held->m_name.clear();
+  held->m_base.clear();
 }
 
-void zyrHeldTemporary_enlist(int *hold) {
-  std::lock_guard<std::mutex> lock(registryMutex());
-  registry().push_back(hold);
+} // namespace
+
+void zyrHeldTemporary_release(zyrHeldTemporary *held) { forget(held, false); }
+
+// The descriptor stays open, with its lock, until the process ends; nobody borrows it any more.
+void zyrHeldTemporary_keep(zyrHeldTemporary *held) { forget(held, true); }
+
+bool zyrHeldTemporary_isThere(const zyrHeldTemporary *held) {
+  struct stat named, open;
+  if (held->m_hold < 0 || held->m_name.empty() || fstat(held->m_hold, &open) != 0)
+    return false;
+  const int found = held->m_directory >= 0
+                        ? fstatat(held->m_directory, held->m_base.c_str(), &named, AT_SYMLINK_NOFOLLOW)
+                        : lstat(held->m_name.c_str(), &named);
+  return found == 0 && zyrFileUse_isSame(named, open);
 }
 
-void zyrHeldTemporary_dismiss(int *hold) {
+int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags) {
+  struct stat hold;
+  if (held->m_hold < 0 || held->m_name.empty() || fstat(held->m_hold, &hold) != 0) {
+    errno = ESTALE;
+    return -1;
+  }
+  // The name in the held directory, opened only where it leads to the file held, as the very file
+  // it leads to: the descriptor names the file as the directory does.
+  const bool inDirectory = held->m_directory >= 0;
+  const int at = inDirectory ? held->m_directory : AT_FDCWD;
+  const std::string &name = inDirectory ? held->m_base : held->m_name;
+  const int fd = zyrFileUse_openLookedAt(at, name.c_str(), hold, flags & ~(O_CREAT | O_EXCL), false, nullptr);
+  // Where an open without waiting was not asked for, it does not stay so.
+  if (fd >= 0 && !(flags & O_NONBLOCK))
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+int zyrHeldTemporary_check(const char *name) {
   std::lock_guard<std::mutex> lock(registryMutex());
-  std::vector<int *> &all = registry();
-  all.erase(std::remove(all.begin(), all.end(), hold), all.end());
+  const zyrHeldTemporary *held = namedBy(name);
+  if (held == nullptr)
+    return 0;
+  // The name as given must lead there too, not only the name in the held directory.
+  struct stat named, open;
+  return zyrHeldTemporary_isThere(held) && lstat(name, &named) == 0 && fstat(held->m_hold, &open) == 0 &&
+                 zyrFileUse_isSame(named, open)
+             ? 1
+             : -1;
+}
+
+int zyrHeldTemporary_open(const char *name, int flags, bool *named) {
+  std::lock_guard<std::mutex> lock(registryMutex());
+  const zyrHeldTemporary *held = namedBy(name);
+  *named = held != nullptr;
+  return held != nullptr ? zyrHeldTemporary_reopen(held, flags) : -1;
+}
+
+int zyrHeldTemporary_removeNamed(const char *name, bool lockFileOnly) {
+  std::lock_guard<std::mutex> lock(registryMutex());
+  const zyrHeldTemporary *held = namedBy(name);
+  return held != nullptr ? removeHeld(held, lockFileOnly) : 0;
 }
 
 int zyrHeldTemporary_lend(int fd) {
@@ -135,8 +226,8 @@ int zyrHeldTemporary_lend(int fd) {
   if (fd < 0 || fstat(fd, &status) != 0)
     return -1;
   std::lock_guard<std::mutex> lock(registryMutex());
-  const int *hold = holdOn(status);
-  return hold != nullptr ? fcntl(*hold, F_DUPFD_CLOEXEC, 0) : -1;
+  const zyrHeldTemporary *held = holdOn(status);
+  return held != nullptr ? fcntl(held->m_hold, F_DUPFD_CLOEXEC, 0) : -1;
 }
 
 void zyrHeldTemporary_handOver(int from, int to) {
@@ -145,11 +236,11 @@ void zyrHeldTemporary_handOver(int from, int to) {
     return;
   std::lock_guard<std::mutex> lock(registryMutex());
   // Every hold on the old file: one that a hand-over before shared with another goes along too.
-  for (int *hold = holdOn(status); hold != nullptr; hold = holdOn(status)) {
+  for (zyrHeldTemporary *held = holdOn(status); held != nullptr; held = holdOn(status)) {
     const int shared = fcntl(to, F_DUPFD_CLOEXEC, 0);
     if (shared < 0)
       return;
-    close(*hold);
-    *hold = shared;
+    close(held->m_hold);
+    held->m_hold = shared;
   }
 }

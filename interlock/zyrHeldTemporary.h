@@ -17,12 +17,22 @@
 // A hold can be handed down to a child process, which takes it up (zyrHeldTemporary_adopt) and is
 // lent it as its maker is: a reader writes the file that its importer made and holds, and the file
 // stays held for as long as either of them lives.
+//
+// A temporary is the library's own only while its name leads to the file held: anybody who may
+// write the directory can rename another file onto that name. So the library reaches its
+// temporaries through what it holds, never by the name alone: it opens one only as the file held
+// (zyrHeldTemporary_open, which the data-set library's opens of such a name go through), puts one
+// in place only after comparing what is under the name with the hold (zyrPlacement_renameOver),
+// and removes one in the directory it was made in, held by a descriptor, under a name compared with
+// the hold (zyrHeldTemporary_end), so that a renamed directory leaves nothing behind either.
 #include <cstddef>
 #include <string>
 
 struct zyrHeldTemporary {
-  std::string m_name; // the file while it is held; "" when none
-  int m_hold = -1;    // the descriptor that holds it (read and write, close-on-exec); -1 none
+  std::string m_name;   // the file while it is held; "" when none
+  int m_hold = -1;      // the descriptor that holds it (read and write, close-on-exec); -1 none
+  int m_directory = -1; // the directory it was made in, held (O_PATH); -1 none
+  std::string m_base;   // its name in that directory
 
   zyrHeldTemporary() = default;
   ~zyrHeldTemporary(); // zyrHeldTemporary_end
@@ -48,9 +58,32 @@ int zyrHeldTemporary_create(zyrHeldTemporary *held, const char *name);
 int zyrHeldTemporary_adopt(zyrHeldTemporary *held, const char *name, int fd);
 
 // Removes the file, with the lock file a data-set file made for it ("<name>.lck"), while its name
-// still leads to the file held, then lets go (zyrHeldTemporary_release). A file put in place by a
-// rename meanwhile is no longer under the name and stays.
+// in the directory it was made in still leads to the file held, then lets go
+// (zyrHeldTemporary_release). A file put in place by a rename meanwhile is no longer under the
+// name and stays; so does another file renamed onto the name.
 void zyrHeldTemporary_end(zyrHeldTemporary *held);
+
+// Whether the name in the directory the temporary was made in still leads to the file held.
+bool zyrHeldTemporary_isThere(const zyrHeldTemporary *held);
+
+// A new descriptor of the held file itself, opened with `flags` (close-on-exec is added; O_CREAT
+// and O_EXCL are ignored) under its name in the held directory, only while that name leads to the
+// file held (zyrFileUse_openLookedAt): else -1 with errno ESTALE, and nothing under the name is
+// opened.
+int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags);
+
+// How a name stands to this process's temporaries: 0 it names none of them, 1 it names one and
+// leads to the file held, -1 it names one but leads to another file, or to none, by now.
+int zyrHeldTemporary_check(const char *name);
+
+// zyrHeldTemporary_reopen of the temporary that the name names (*named then true); -1 with
+// *named false when the name is no temporary this process holds.
+int zyrHeldTemporary_open(const char *name, int flags, bool *named);
+
+// Removes the temporary that the name names, with its lock file (only the lock file when
+// `lockFileOnly`), as zyrHeldTemporary_end removes it, leaving the hold with its owner: 1 when it
+// was removed, 0 when the name is no temporary this process holds or leads elsewhere by now.
+int zyrHeldTemporary_removeNamed(const char *name, bool lockFileOnly);
 
 // Lets go of the hold, leaving the file where it is: for a file that is another's to remove (an
 // importer's, which its reader has written) or kept on purpose.
@@ -60,11 +93,6 @@ void zyrHeldTemporary_release(zyrHeldTemporary *held);
 // a file kept on purpose (an intermediate file kept for debugging), which goes as a leftover only
 // once its maker has ended.
 void zyrHeldTemporary_keep(zyrHeldTemporary *held);
-
-// Enlists a hold kept elsewhere for this process's borrowers, until dismissed; the descriptor at
-// the address is the hold, and a hand-over replaces it.
-void zyrHeldTemporary_enlist(int *hold);
-void zyrHeldTemporary_dismiss(int *hold);
 
 // A new descriptor sharing the hold of this process on the file open as fd (close-on-exec), for a
 // borrower to keep for as long as it has the file open; -1 when no hold of this process is on it.

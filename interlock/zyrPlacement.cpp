@@ -73,12 +73,6 @@ std::string zyrPlacement_resolve(const char *name) {
 
 namespace {
 
-// Whether the name still leads to the file open as fd.
-bool names(const std::string &name, int fd) {
-  struct stat named, open;
-  return lstat(name.c_str(), &named) == 0 && fstat(fd, &open) == 0 && zyrFileUse_isSame(named, open);
-}
-
 // Lets go of the holds and removes the temporary, with the lock file a data-set file made for it
 // (only while its name still leads to the file held). errno stays as it was: a failure that the
 // clean-up follows keeps its own reason.
@@ -163,13 +157,7 @@ int zyrPlacement_openTemporary(const zyrPlacement *placement) {
     errno = EINVAL;
     return -1;
   }
-  const int fd = open(temporary.m_name.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
-  if (fd >= 0 && !names(temporary.m_name, fd)) {
-    close(fd);
-    errno = ESTALE;
-    return -1;
-  }
-  return fd;
+  return zyrHeldTemporary_reopen(&temporary, O_WRONLY | O_TRUNC);
 }
 
 void zyrPlacement_keepMode(int fd, const struct stat *old) {
@@ -180,11 +168,17 @@ void zyrPlacement_keepMode(int fd, const struct stat *old) {
   fchmod(fd, old->st_mode & 07777);
 }
 
-int zyrPlacement_renameOver(const char *from, const char *to, const struct stat *old) {
-  if (old == nullptr) {
-    // Nothing is expected there: a file that came meanwhile stays.
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
-      return 0;
+namespace {
+
+// Whether the name leads to the file of the status (NULL: whatever is there, or nothing).
+bool leadsTo(const char *name, const struct stat *expected) {
+  struct stat there;
+  return expected == nullptr || (lstat(name, &there) == 0 && zyrFileUse_isSame(there, *expected));
+}
+
+// Renames `from` to the free name `to`: 0, or the refusal or errno value.
+int renameToFree(const char *from, const char *to, const struct stat *fresh) {
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) != 0) {
     if (errno == EEXIST)
       return ZYR_PLACEMENT_REPLACED;
     if (errno != EINVAL && errno != ENOSYS)
@@ -193,33 +187,48 @@ int zyrPlacement_renameOver(const char *from, const char *to, const struct stat 
     struct stat there;
     if (lstat(to, &there) == 0)
       return ZYR_PLACEMENT_REPLACED;
-    return rename(from, to) == 0 ? 0 : errno;
+    if (rename(from, to) != 0)
+      return errno;
   }
-  // The two swap names, and the file that comes out under `from` must be the one expected: any
-  // other file that took the name meanwhile is put back.
+  if (leadsTo(to, fresh))
+    return 0;
+  // Another file came under `from` between the look and the rename: it goes back where it was put.
+  renameat2(AT_FDCWD, to, AT_FDCWD, from, RENAME_NOREPLACE);
+  return ZYR_PLACEMENT_LOST;
+}
+
+} // namespace
+
+int zyrPlacement_renameOver(const char *from, const char *to, const struct stat *old, const struct stat *fresh) {
+  if (!leadsTo(from, fresh))
+    return ZYR_PLACEMENT_LOST;
+  // Nothing is expected there: a file that came meanwhile stays.
+  if (old == nullptr)
+    return renameToFree(from, to, fresh);
+  // The two swap names: what went in under `to` must be the new file, and what came out under
+  // `from` the one expected; any other file that took either name meanwhile is put back.
   if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) == 0) {
-    struct stat out;
-    if (lstat(from, &out) == 0 && zyrFileUse_isSame(out, *old)) {
+    const bool in = leadsTo(to, fresh), out = leadsTo(from, old);
+    if (in && out) {
       unlink(from);
       return 0;
     }
     if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) != 0) {
-      // The other file stays under the temporary name, not lost: it is not the placement's to
+      // The other file stays under the other name, not lost: it is not the placement's to
       // remove. Nothing better is left to do than to say so.
       return errno;
     }
-    return ZYR_PLACEMENT_REPLACED;
+    return in ? ZYR_PLACEMENT_REPLACED : ZYR_PLACEMENT_LOST;
   }
   if (errno == ENOENT) {
     struct stat there;
     if (lstat(to, &there) != 0)
       return ZYR_PLACEMENT_REPLACED; // the old file went meanwhile
-    return ENOENT;
+    return lstat(from, &there) != 0 ? ZYR_PLACEMENT_LOST : ENOENT;
   }
   if (errno != EINVAL && errno != ENOSYS)
     return errno;
-  struct stat there;
-  if (lstat(to, &there) != 0 || !zyrFileUse_isSame(there, *old))
+  if (!leadsTo(to, old))
     return ZYR_PLACEMENT_REPLACED;
   return rename(from, to) == 0 ? 0 : errno;
 }
@@ -228,15 +237,16 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
   const std::string &temporary = placement->m_temporary.m_name;
   if (temporary.empty())
     return refuse(placement, EINVAL);
-  const int fd = open(temporary.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  // The temporary is the file the placement made (or the compaction it was handed over to), reached
+  // through its hold, and only while its name still leads to it.
+  const int fd = zyrHeldTemporary_reopen(&placement->m_temporary, O_RDONLY);
   if (fd < 0)
-    return refuse(placement, errno);
-  // The temporary is the file the placement made (or the compaction it was handed over to).
-  struct stat written, held;
-  const int hold = placement->m_temporary.m_hold;
-  if (hold >= 0 && (fstat(fd, &written) != 0 || fstat(hold, &held) != 0 || !zyrFileUse_isSame(written, held))) {
+    return refuse(placement, errno == ESTALE ? ZYR_PLACEMENT_LOST : errno);
+  struct stat written;
+  if (fstat(fd, &written) != 0) {
+    const int reason = errno;
     close(fd);
-    return refuse(placement, ESTALE);
+    return refuse(placement, reason);
   }
   // On disc before the directory lock is taken: a long sync keeps no opener waiting.
   if (placement->m_exists)
@@ -264,7 +274,7 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
     }
     close(fd);
     const int renamed = zyrPlacement_renameOver(temporary.c_str(), placement->m_target.c_str(),
-                                                exists ? &placement->m_old : nullptr);
+                                                exists ? &placement->m_old : nullptr, &written);
     if (renamed != 0)
       return refuse(placement, renamed);
     // The new file is free for openers as soon as they may look at the name.
@@ -296,6 +306,7 @@ std::string zyrPlacement_reason(const zyrPlacement *placement) {
   case ZYR_PLACEMENT_NOT_REGULAR: return "It is not a regular file";
   case ZYR_PLACEMENT_IN_USE: return zyrFileUse_reason(&placement->m_use);
   case ZYR_PLACEMENT_REPLACED: return "Another file has taken its name while the new one was written";
+  case ZYR_PLACEMENT_LOST: return "Another file has been put under the name of the new one meanwhile";
   default: return strerror(placement->m_refusal != 0 ? placement->m_refusal : EIO);
   }
 }

@@ -41,6 +41,8 @@
 const int ZYR_PLACEMENT_NOT_REGULAR = -1;
 const int ZYR_PLACEMENT_IN_USE = -2;
 const int ZYR_PLACEMENT_REPLACED = -3;
+// The new file is no longer under its temporary name: another file has been renamed onto it.
+const int ZYR_PLACEMENT_LOST = -4;
 
 struct zyrPlacement {
   std::string m_target;    // the file the name leads to
@@ -79,7 +81,8 @@ std::string zyrPlacement_resolve(const char *name);
 int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve, bool owned = true);
 
 // A new descriptor for writing the placement's temporary (truncated, close-on-exec), for a writer
-// that writes bytes; -1 with errno. A data-set writer opens the temporary by its name instead.
+// that writes bytes, opened through the hold (zyrHeldTemporary_reopen); -1 with errno. A data-set
+// writer opens the temporary by its name instead, which its open turns into the same.
 int zyrPlacement_openTemporary(const zyrPlacement *placement);
 
 // Gives a new file, open as fd, the permissions of the file of `old` and, where the process may
@@ -101,8 +104,13 @@ int zyrPlacement_check(zyrPlacement *placement);
 // Renames `from` over `to` as a placement does, for a file whose old file, if any, this process
 // holds: `old` (NULL: no file is expected there) is that file's status. A file other than the one
 // expected under `to` (one that came there meanwhile, or took the old one's place) is left as it
-// is: ZYR_PLACEMENT_REPLACED. 0 when renamed, else the refusal or the errno value.
-int zyrPlacement_renameOver(const char *from, const char *to, const struct stat *old);
+// is: ZYR_PLACEMENT_REPLACED. `fresh` (NULL: whatever is there) is the status of the new file, the
+// one that must go in place: another file under `from` (renamed onto it meanwhile) is not put in
+// place, and stays where it was put: ZYR_PLACEMENT_LOST. Each name is compared before the rename,
+// and what the rename moved after it, so that a rename that raced with it is undone. 0 when
+// renamed, else the refusal or the errno value.
+int zyrPlacement_renameOver(const char *from, const char *to, const struct stat *old,
+                            const struct stat *fresh = nullptr);
 
 // Removes a temporary that was not put in place, with the lock file a data-set file made for it,
 // and lets go of the old file.

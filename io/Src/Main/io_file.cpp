@@ -35,8 +35,12 @@ const int32_t kNewOffsetWidth = 20;
 // Opens with open(2) so that the descriptor is close-on-exec from the start. NULL with errno set.
 // A pipe or socket under the name is no data-set file (its data cannot be sought, and its open
 // or first read would wait for a writer that may never come): refused at once, with ESPIPE.
+// A temporary that this process holds (zyrHeldTemporary.h) is opened through its hold, only while
+// its name still leads to it: another file renamed onto its name is never opened for it.
 FILE *openStream(const char *name, int flags, const char *mode) {
-  int fd = open(name, flags | O_CLOEXEC | O_NONBLOCK, 0666);
+  bool held = false;
+  int fd = zyrHeldTemporary_open(name, flags | O_NONBLOCK, &held);
+  if (!held) fd = open(name, flags | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return nullptr;
   struct stat status;
   if (fstat(fd, &status) != 0 || S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) ||
@@ -213,11 +217,23 @@ int iif_open_file(IO_file *record, const char *name, const char *access) {
 
 namespace {
 
+// A temporary of this process whose name leads to another file by now: refused before its lock
+// file or anything under the name is touched.
+int refuseLostTemporary(IO_file *record, const char *name) {
+  io_report_error(record->m_callback,
+                  "iif_open: %s is no longer the file this process made there: another file has taken its "
+                  "name, which has not been opened",
+                  name);
+  return IO_OPEN_ERR;
+}
+
 int openLocked(IO_file *record, const char *name, int mode) {
   record->m_created = 0;
   record->m_remnant = IO_REMNANT_NONE;
   record->m_readerror = 0;
   record->m_identified = 0;
+  const int temporary = zyrHeldTemporary_check(name);
+  if (temporary < 0) return refuseLostTemporary(record, name);
   int status = iif_set_lock(record, mode == 1 ? 1 : 0);
   if (status != IO_OK) return status;
 
@@ -255,6 +271,7 @@ int openLocked(IO_file *record, const char *name, int mode) {
   if (!stream) {
     int error = errno;
     iif_set_lock(record, -1);
+    if (temporary != 0 && error == ESTALE) return refuseLostTemporary(record, name);
     errno = error;
     iif_syserr(record, "iif_open: can't open file %s", name);
     return IO_OPEN_ERR;
@@ -268,7 +285,12 @@ int openLocked(IO_file *record, const char *name, int mode) {
     iif_set_lock(record, -1);
     return reportRealLockConflict(record, mode == 1);
   }
-  if (!isNamed(record->m_stream, name)) return IO_RETRY;
+  if (!isNamed(record->m_stream, name)) {
+    if (temporary == 0) return IO_RETRY;
+    closeStream(record);
+    iif_set_lock(record, -1);
+    return refuseLostTemporary(record, name);
+  }
   struct stat found;
   if (fstat(fileno(record->m_stream), &found) == 0) {
     record->m_identified = 1;
@@ -569,11 +591,24 @@ int iif_swap_in(IO_file *record, IO_file *replacement) {
                       record->m_name);
       return IO_WRITE_ERR;
     }
-    const int renamed = zyrPlacement_renameOver(replacement->m_name, record->m_name, &old);
+    // What goes in is the copy this record holds, not whatever its name leads to by now.
+    struct stat copy = {};
+    if (fstat(fd, &copy) != 0) {
+      iif_syserr(replacement, "iif_swap_in: can't look at file %s", replacement->m_name);
+      return IO_WRITE_ERR;
+    }
+    const int renamed = zyrPlacement_renameOver(replacement->m_name, record->m_name, &old, &copy);
     if (renamed == ZYR_PLACEMENT_REPLACED) {
       io_report_error(record->m_callback,
                       "iif_swap_in: another file has taken the name %s; it has not been replaced",
                       record->m_name);
+      return IO_WRITE_ERR;
+    }
+    if (renamed == ZYR_PLACEMENT_LOST) {
+      io_report_error(record->m_callback,
+                      "iif_swap_in: another file has taken the name of the copy %s; nothing has been put in "
+                      "place of %s",
+                      replacement->m_name, record->m_name);
       return IO_WRITE_ERR;
     }
     if (renamed != 0) {

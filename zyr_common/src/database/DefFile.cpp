@@ -16,6 +16,7 @@
 #include "zyrFileUse.h"
 #include "zyrHeldTemporary.h"
 #include "zyrMemory.h"
+#include "zyrPlacement.h"
 #include "zyrSystem.h"
 #include "zyrTrace.h"
 #include "zyrUUID.h"
@@ -647,27 +648,35 @@ bool stillNamed(DefFile *file, const char *function, const char *work) {
 
 DefFile *DefFile_clone(DefFile *file, const char *newName) {
   if (!newName || zyrIsFile(newName)) return nullptr;
-  // The copy is made as the file the name leads to (a link stays a link), and only that goes again.
-  char *path = zyrResolveLinks(newName);
-  DefFile *copy = DefFile_copyTo(file, path) ? DefFile_new(path, file->m_database) : nullptr;
-  zyrCString_free(path);
-  return copy;
+  // The copy is made whole beside the file the name leads to (a link stays a link), held, and takes
+  // the name by a rename that never replaces: a file that came there meanwhile stays as it is, and
+  // only the copy goes.
+  zyrPlacement place;
+  const bool begun = zyrPlacement_begin(&place, newName, 4) == 1;
+  if (begun && place.m_exists) return nullptr;
+  const int ok = begun && DefFile_copyTo(file, place.m_temporary.m_name.c_str()) && zyrPlacement_commit(&place) == 1;
+  if (!ok) {
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
+                     "Unable to copy the WEZ data file; does the requested file already exist?");
+    return nullptr;
+  }
+  return DefFile_new(place.m_target.c_str(), file->m_database);
 }
 
 int DefFile_copyTo(DefFile *file, const char *path) {
-  int ok = DefFile_openAsSecondaryFile(file, path, 1);
+  // Only into a copy this process made and holds: any other file under the name is not the copy's
+  // to fill, nor to remove after a failure.
+  int ok = zyrHeldTemporary_check(path) == 1;
+  if (ok) ok = DefFile_openAsSecondaryFile(file, path, 1);
   if (ok) ok = Dataset_copyAll(file->m_dataset, 0);
   // The copy is whole, its index with it, and on disc before it counts as made: its close could
   // fail only quietly.
   if (ok) ok = finishRecord(&file->m_fileInfo->m_secondary);
   if (ok) zyrSyncDirectory(directoryPart(path).c_str());
   if (file->m_openFiles & DEFFILE_SECONDARY_OPEN) ok = DefFile_closeSecondaryFile(file) && ok;
-  if (!ok) {
+  if (!ok)
     DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
                      "Unable to copy the WEZ data file; does the requested file already exist?");
-    // The name was free before: a partial copy must not stand in for a database.
-    zyrRemoveDatabaseFile(path);
-  }
   return ok;
 }
 

@@ -104,9 +104,9 @@ int DefFile_tellMaker(const char *fileName, const char *function);
 // Copies every valid data set to a new file and answers a handle on it; NULL when a file of that
 // name exists (nothing stored) or the copy fails.
 DefFile *DefFile_clone(DefFile *file, const char *newName);
-// Copies every valid data set to a new file of exactly the name `path` (no link followed), made
-// whole, its index with it, and put on disc with its directory entry. 1, or 0 with the error
-// stored and nothing of the copy left.
+// Copies every valid data set into the new, empty file `path`, a temporary that this process made
+// and holds (zyrHeldTemporary.h), made whole, its index with it, and put on disc with its directory
+// entry. 1, or 0 with the error stored; the copy is then left to its hold, which removes it.
 int DefFile_copyTo(DefFile *file, const char *path);
 // Moves the primary file and reopens it under the new name (the old one when the move failed).
 int DefFile_moveFile(DefFile *file, const char *newName);

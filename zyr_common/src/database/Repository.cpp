@@ -6,9 +6,12 @@
 #include "Pair.h"
 #include "zyrCString.h"
 #include "zyrError.h"
+#include "zyrFileUse.h"
 #include "zyrHeldTemporary.h"
+#include "zyrLeftovers.h"
 #include "zyrMemory.h"
 #include "zyrPause.h"
+#include "zyrPlacement.h"
 #include "zyrStateManager.h"
 #include "zyrSystem.h"
 #include "zyrTypeManager.h"
@@ -18,8 +21,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -54,8 +60,8 @@ void growCheckpoints(Repository *repository, int32_t capacity) {
 // A new, empty database file beside the file (same directory, so that a rename never crosses file
 // systems), named for this process and held by `held` from its making to its swap or removal
 // (zyrHeldTemporary.h), so that one a killed process left goes at the next look and a live one's
-// never does: its name (a new string), or NULL.
-char *heldCopyBeside(const char *file, const char *prefix, zyrHeldTemporary *held) {
+// never does: 1, or 0 with errno.
+int heldCopyBeside(const char *file, const char *prefix, zyrHeldTemporary *held) {
   char *directory = nullptr;
   zyrSplitPathName(file, &directory, nullptr);
   char *base = nullptr;
@@ -63,7 +69,7 @@ char *heldCopyBeside(const char *file, const char *prefix, zyrHeldTemporary *hel
   const int made = zyrHeldTemporary_make(held, base, ".tmp.zyr", 4);
   zyrCString_free(base);
   zyrCString_free(directory);
-  return made ? zyrCString_clone(held->m_name.c_str()) : nullptr;
+  return made;
 }
 
 // The state whose "__TYPE__" created the object. Objects are made at states from 1 on: a type
@@ -473,139 +479,174 @@ int Repository_restoreHook(void *object, int32_t flag) {
 
 int Repository_deleteHook(void *object) { return Repository_delete(static_cast<Repository *>(object)); }
 
+namespace {
+
+const char *const kUpgrading = "zyrDatabaseUpgrade";
+
+// A string of the library's, freed here.
+std::string taken(char *text) {
+  std::string kept = text != nullptr ? text : "";
+  zyrCString_free(text);
+  return kept;
+}
+
+void publishExists(const std::string &target) {
+  ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, kUpgrading,
+                "The ZYR database can not be upgraded because the file\n\n%s\n\nalready exists.\n", target.c_str());
+}
+
+// The open of the file to upgrade, *version its version. The version is read without changing the
+// file; only an upgrade in place opens it for writing. What an open left out is told once: by that
+// open for writing, by the caller's open of a file that needs no upgrade, else by this look.
+Database *openToUpgrade(const char *name, bool inPlace, int opening, int32_t *version) {
+  Database *database = Database_openToLook(name);
+  *version = database != nullptr ? Database_getVersion(database) : -1;
+  if (database != nullptr && *version < kFirstCurrentVersion && inPlace) {
+    Database_delete(database);
+    database = Database_new(name);
+    *version = database != nullptr ? Database_getVersion(database) : -1;
+  } else if (!opening) {
+    Database_tellLeftOut(database);
+  }
+  return database;
+}
+
+// Copies the file the open holds into the held copy: 1, or 0 with the failure published. The bytes
+// are read through that open: a name, even one inside the held directory, may lead to another file
+// by now (renamed there, another put in its place). Where the file can only be reached by its name
+// and the name leads elsewhere, nothing is copied.
+int copyHeld(Database *database, const zyrHeldTemporary *copy, const std::string &source,
+             const std::string &target) {
+  const int reading = DefFile_openHeld(Database_getDefFile(database));
+  if (reading < 0) {
+    const std::string reason = errno == ESTALE ? "Its name no longer leads to the file that was opened"
+                                               : std::string("It cannot be opened again: ") + strerror(errno);
+    ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, kUpgrading, "Unable to upgrade the ZYR database\n\n%s\n\n%s.\n",
+                  source.c_str(), reason.c_str());
+    return 0;
+  }
+  const int copied = zyrCopyFileInto(reading, copy->m_hold);
+  const int reason = errno;
+  close(reading);
+  if (!copied)
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, kUpgrading, "Unable to create the ZYR database\n\n%s\n\n(%s).\n",
+                  target.c_str(), strerror(reason));
+  return copied;
+}
+
+// Upgrades the database in the held copy, opened through its hold, and closes it whole: 1, or 0
+// with the failure published.
+int upgradeCopy(const zyrHeldTemporary *copy, const std::string &source, zyrStateManager *remembered) {
+  Repository *repository = Repository_new(copy->m_name.c_str());
+  if (repository == nullptr) {
+    Repository_setCurrentStateManager(remembered);
+    return 0;
+  }
+  void *model = Repository_getPrimaryModel(repository);
+  int upgraded = model != nullptr && (theModelUpgrade == nullptr || theModelUpgrade(model) == 1);
+  if (upgraded)
+    Repository_setVersion(repository);
+  // A copy whose close could not store all of it is no upgrade either.
+  if (Repository_close(repository, 1) != 1)
+    upgraded = 0;
+  Repository_setCurrentStateManager(remembered);
+  if (!upgraded)
+    ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, kUpgrading, "Unable to upgrade the ZYR database\n\n%s\n\n",
+                  source.c_str());
+  return upgraded;
+}
+
+// Puts the upgraded copy in place: in place of the file the open holds (`inPlace`, the open then
+// the file's writer), by one atomic rename while the old file is still held, so that there is no
+// moment without a file under the name and a failure leaves the old file as it was; else under the
+// new name by a rename that never replaces, so that a file another program made there meanwhile
+// stays as it is. Either rename moves only the copy the hold holds. 1, or 0 with the failure
+// published; the copy then goes with its hold.
+int placeUpgraded(Database *inPlace, const zyrHeldTemporary *copy, const std::string &source,
+                  const std::string &target) {
+  if (inPlace != nullptr) {
+    if (DefFile_replaceWith(Database_getDefFile(inPlace), copy->m_name.c_str()) == 1)
+      return 1;
+    ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, kUpgrading,
+                  "Unable to upgrade the ZYR database\n\n%s\n\nin place.\n", source.c_str());
+    return 0;
+  }
+  struct stat made;
+  int renamed = 0;
+  if (fstat(copy->m_hold, &made) != 0) {
+    renamed = errno;
+  } else {
+    zyrDirectoryGuard guard(target.c_str());
+    renamed = zyrPlacement_renameOver(copy->m_name.c_str(), target.c_str(), nullptr, &made);
+  }
+  if (renamed == 0) {
+    zyrSyncDirectory(zyrLeftovers_directory(target.c_str()).c_str());
+    return 1;
+  }
+  if (renamed == ZYR_PLACEMENT_REPLACED) {
+    publishExists(target);
+    return 0;
+  }
+  zyrPlacement refused;
+  refused.m_refusal = renamed;
+  ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, kUpgrading, "Unable to create the ZYR database\n\n%s\n\n(%s).\n",
+                target.c_str(), zyrPlacement_reason(&refused).c_str());
+  return 0;
+}
+
+} // namespace
+
 int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded, int opening) {
   ZYR_TRACE_BEGIN();
   *upgraded = 0;
   zyrStateManager *remembered = theCurrentManager;
-  char *source = Database_fileName(name);
+  const std::string source = taken(Database_fileName(name));
   if (!Database_fileExists(name)) {
-    ZYR_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", source);
-    zyrCString_free(source);
+    ZYR_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", source.c_str());
     return 0;
   }
-  const int inPlace = newName == nullptr || zyrCString_isBlank(newName);
-  // The version is read without changing the file; only an upgrade in place opens it for writing.
-  // What an open left out is told once: by that open for writing, by the caller's open of a file
-  // that needs no upgrade, else by this look.
-  Database *database = Database_openToLook(name);
-  int32_t version = database != nullptr ? Database_getVersion(database) : -1;
-  if (database != nullptr && version < kFirstCurrentVersion && inPlace) {
-    Database_delete(database);
-    database = Database_new(name);
-    version = database != nullptr ? Database_getVersion(database) : -1;
-  } else if (!opening) {
-    Database_tellLeftOut(database);
-  }
-  if (database == nullptr) {
-    zyrCString_free(source);
-    return 0;
-  }
-  if (ZYR_TRACE_DEBUG(1))
-    zyrTrace_printf("Current version = %ld\n", static_cast<long>(version));
+  const bool inPlace = newName == nullptr || zyrCString_isBlank(newName);
+  int32_t version = -1;
   // In place, the old file is held as its writer from its copy to its replacement: changes that
-  // another process made meanwhile would go with the old file.
-  // To a new name, the look holds the file (as its reader) until it has been copied. Either way the
-  // copy reads the file this open holds, through the directory the open found: the given name may
-  // lead to another file by then (its directory renamed, another database put in its place).
+  // another process made meanwhile would go with the old file. To a new name, the look holds the
+  // file (as its reader) until it has been copied.
   struct Held {
     Database *m_database;
     ~Held() { Database_delete(m_database); }
-  } held{database};
+  } held{openToUpgrade(name, inPlace, opening, &version)};
+  if (held.m_database == nullptr)
+    return 0;
+  if (ZYR_TRACE_DEBUG(1))
+    zyrTrace_printf("Current version = %ld\n", static_cast<long>(version));
   if (version >= kFirstCurrentVersion) {
-    Database_delete(std::exchange(held.m_database, nullptr));
     if (ZYR_TRACE_DEBUG(1))
       zyrTrace_printf("Update is not required.\n");
-    zyrCString_free(source);
     return 1;
   }
-  if (inPlace && !Database_claimWrite(held.m_database, 1)) {
-    zyrCString_free(source);
+  if (inPlace && !Database_claimWrite(held.m_database, 1))
+    return 0;
+  // Either way the upgraded file is made as a copy of its own beside the file it becomes (that the
+  // old name leads to, or that the new name leads to: a link stays a link), held from its making,
+  // and written into where it stands; it takes the name only when it is whole.
+  const std::string target = inPlace ? source : taken(zyrResolveLinks(taken(Database_fileName(newName)).c_str()));
+  if (!inPlace && zyrDoesFileExist(target.c_str())) {
+    publishExists(target);
     return 0;
   }
-
-  // The upgraded copy is made as a file of its own: beside the file the old name leads to when it
-  // takes that file's place, else as the file the new name leads to (a link stays a link).
-  char *target = nullptr;
-  // In place, the copy is made held, and written into where it stands.
   zyrHeldTemporary update;
-  if (inPlace) {
-    target = heldCopyBeside(Database_getDefFile(held.m_database)->m_primaryFile, "update", &update);
-  } else {
-    char *given = Database_fileName(newName);
-    target = zyrResolveLinks(given);
-    zyrCString_free(given);
-  }
-  if (target == nullptr || (!inPlace && zyrDoesFileExist(target))) {
-    ZYR_ERROR(ZYR_U_INVALID_INPUT, "The ZYR database can not be upgraded because the file\n\n%s\n\nalready exists.\n",
-              target != nullptr ? target : "");
-    zyrCString_free(target);
-    zyrCString_free(source);
+  if (!heldCopyBeside(inPlace ? Database_getDefFile(held.m_database)->m_primaryFile : target.c_str(), "update",
+                      &update)) {
+    ZYR_ERROR(ZYR_U_INVALID_INPUT, "Unable to create the ZYR database\n\n%s\n\n(%s).\n", target.c_str(),
+              strerror(errno));
     return 0;
   }
   zyrPause_point("upgrade.held");
-  // The bytes are those of the file the open holds, read through that open: a name, even one inside
-  // the held directory, may lead to another file by now (renamed there, another put in its place).
-  // Where the file can only be reached by its name and the name leads elsewhere, nothing is copied.
-  const int reading = DefFile_openHeld(Database_getDefFile(held.m_database));
-  if (reading < 0)
-    ZYR_ERROR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE,
-              "Unable to upgrade the ZYR database\n\n%s\n\nIts name no longer leads to the file that was opened.\n",
-              source);
-  const int copied = reading < 0   ? 0
-                     : inPlace     ? zyrCopyFileInto(reading, update.m_hold)
-                                   : zyrCopyFileFrom(reading, target);
-  if (reading >= 0)
-    close(reading);
+  if (!copyHeld(held.m_database, &update, source, target))
+    return 0;
   if (!inPlace)
     Database_delete(std::exchange(held.m_database, nullptr));
-  if (reading < 0) {
-    zyrCString_free(target);
-    zyrCString_free(source);
+  if (!upgradeCopy(&update, source, remembered) || !placeUpgraded(held.m_database, &update, source, target))
     return 0;
-  }
-  if (copied != 1) {
-    ZYR_ERROR(ZYR_U_INVALID_INPUT, "Unable to create the ZYR database\n\n%s\n\n", target);
-    zyrRemoveFile(target);
-    zyrCString_free(target);
-    zyrCString_free(source);
-    return 0;
-  }
-  Repository *repository = Repository_new(target);
-  if (repository == nullptr) {
-    zyrRemoveFile(target);
-    Repository_setCurrentStateManager(remembered);
-    zyrCString_free(target);
-    zyrCString_free(source);
-    return 0;
-  }
-  void *model = Repository_getPrimaryModel(repository);
-  const int modelUpgraded = model != nullptr && (theModelUpgrade == nullptr || theModelUpgrade(model) == 1);
-  if (!modelUpgraded) {
-    ZYR_ERROR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, "Unable to upgrade the ZYR database\n\n%s\n\n", source);
-    Repository_close(repository, 1);
-    zyrRemoveFile(target);
-    Repository_setCurrentStateManager(remembered);
-    zyrCString_free(target);
-    zyrCString_free(source);
-    return 0;
-  }
-  Repository_setVersion(repository);
-  Repository_close(repository, 1);
-  Repository_setCurrentStateManager(remembered);
-
-  if (inPlace) {
-    // One atomic rename puts the upgraded file in place while the old one is still held: there is
-    // no moment without a file under the name, and a failure leaves the old file as it was.
-    if (DefFile_replaceWith(Database_getDefFile(held.m_database), target) != 1) {
-      ZYR_ERROR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, "Unable to upgrade the ZYR database\n\n%s\n\nin place.\n", source);
-      zyrRemoveFile(target);
-      zyrCString_free(target);
-      zyrCString_free(source);
-      return 0;
-    }
-  }
-  zyrCString_free(target);
-  zyrCString_free(source);
   *upgraded = 1;
   return 1;
 }

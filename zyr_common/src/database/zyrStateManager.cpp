@@ -1027,10 +1027,17 @@ void publishCopyFailed(const Database *original, const char *fileName, const cha
                 reason != nullptr ? ".\n" : "");
 }
 
+void publishExists(const char *fileName) {
+  ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_COPY_DATABASE, kCopying, "Unable to copy the database as the file %s already exists.\n",
+                fileName);
+}
+
 // Why the copy does not take the place of the file under the name: what stands there is kept (it is
-// no regular file, or it is in use), or the system's reason.
+// no regular file, or it is in use), a new name has been taken meanwhile, or the system's reason.
 void publishPlacementRefused(const Database *original, const char *fileName, const zyrPlacement *place) {
-  if (zyrPlacement_isKept(place))
+  if (place->m_refusal == ZYR_PLACEMENT_REPLACED && !place->m_exists)
+    publishExists(fileName);
+  else if (zyrPlacement_isKept(place))
     zyrPublishNotReplaced(fileName, zyrPlacement_reason(place).c_str(), "zyrStateManager_copyDatabase");
   else
     publishCopyFailed(original, fileName, zyrPlacement_reason(place).c_str());
@@ -1097,7 +1104,7 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
   }
   char *fileName = Database_fileName(name);
   if (!replace && Database_fileExists(name)) {
-    ZYR_ERROR(ZYR_U_UNABLE_TO_COPY_DATABASE, "Unable to copy the database as the file %s already exists.\n", fileName);
+    publishExists(fileName);
     zyrCString_free(fileName);
     return 0;
   }
@@ -1108,6 +1115,13 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
   zyrPlacement place;
   if (!zyrPlacement_begin(&place, fileName, 4)) {
     publishPlacementRefused(manager->m_database, fileName, &place);
+    zyrCString_free(fileName);
+    return 0;
+  }
+  // A new name stays free until the copy takes it: one taken meanwhile is refused as one taken
+  // before, here and by the rename that puts the copy in place, which never replaces.
+  if (!replace && place.m_exists) {
+    publishExists(fileName);
     zyrCString_free(fileName);
     return 0;
   }

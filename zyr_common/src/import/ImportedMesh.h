@@ -95,7 +95,8 @@ int ImportedMesh_checkExitStatus(ImportedMesh *im, Process *process);
 // A new path in the working directory, unique to this import.
 char *ImportedMesh_getIntermediateFileName(ImportedMesh *im);
 // Removes the intermediate file and its lock file (only the lock file while the function's DEBUG
-// level is 1 or more).
+// level is 1 or more): the file this process made and holds under the name, while the name still
+// leads to it; nothing else.
 void ImportedMesh_removeIntermediateFile(ImportedMesh *im, const char *name);
 
 // ---- The record and the intermediate file ----

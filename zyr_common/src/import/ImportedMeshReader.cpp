@@ -142,7 +142,7 @@ int runReader(const char *function, ImportedMesh *im, Command *command, const ch
   // does what a reader that was killed left of its own. A file kept for debugging stays held while
   // this process lives, and goes as a leftover after it.
   ImportedMesh_removeIntermediateFile(im, intermediate);
-  if (zyrDoesFileExist(intermediate))
+  if (zyrHeldTemporary_isThere(&held))
     zyrHeldTemporary_keep(&held);
   else
     zyrHeldTemporary_release(&held);
@@ -349,10 +349,7 @@ char *ImportedMesh_getIntermediateFileName(ImportedMesh *) {
 
 void ImportedMesh_removeIntermediateFile(ImportedMesh *, const char *name) {
   ZYR_TRACE_BEGIN_DESC("Remove the intermediate file used to communicate results from Kelvo.exe.");
-  char *lock = zyrCString_merge(name, ".lck", nullptr);
-  if (!ZYR_TRACE_DEBUG(1) && zyrDoesFileExist(name))
-    zyrRemoveFile(name);
-  if (zyrDoesFileExist(lock))
-    zyrRemoveFile(lock);
-  zyrCString_free(lock);
+  // The file is the one this process made and holds: it goes only while its name leads to it, so
+  // that another file put under the name meanwhile stays, with its lock file.
+  zyrHeldTemporary_removeNamed(name, ZYR_TRACE_DEBUG(1) != 0);
 }

@@ -390,16 +390,6 @@ int copyFile(const char *source, const char *destination, int interruptible) {
 
 int zyrCopyFile(const char *source, const char *destination) { return copyFile(source, destination, 1); }
 
-int zyrCopyFileFrom(int source, const char *destination) {
-  if (source < 0 || destination == nullptr || destination[0] == '\0') {
-    errno = source < 0 ? EBADF : ENOENT;
-    return 0;
-  }
-  CopyPlan plan;
-  plan.m_source = fcntl(source, F_DUPFD_CLOEXEC, 0);
-  return placeCopy(destination, plan.m_source >= 0 && copyOpenToSide(destination, 0, 1, &plan) != 0, &plan);
-}
-
 namespace {
 
 // The source of a copy into a file of the library's: its descriptor when it is a regular file,

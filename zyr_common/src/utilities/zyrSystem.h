@@ -46,9 +46,6 @@ int zyrMoveFile(const char *source, const char *destination);
 // 10020 is published, with why, and errno is EBUSY. It fails when the program asks for the work in
 // hand to be abandoned (zyrInterrupt.h).
 int zyrCopyFile(const char *source, const char *destination);
-// zyrCopyFile of the file open as the descriptor `source`, read from its position (which moves; the
-// descriptor stays the caller's): for a copy of a file the caller holds, whatever its names are now.
-int zyrCopyFileFrom(int source, const char *destination);
 // Copies the file `source` in full into the temporary of a begun placement (zyrPlacement.h) and
 // puts the copy on disc, without putting it in place: the caller commits the placement, or ends it,
 // which removes the copy. For a change of several files that are put in place only once every
