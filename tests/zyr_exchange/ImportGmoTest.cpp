@@ -19,9 +19,11 @@
 #include "Representation.h"
 #include "Topology.h"
 #include "zyrCString.h"
+#include "zyrHeldTemporary.h"
 #include "zyrMemory.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -63,6 +65,30 @@ protected:
     return "The intermediate file\n\n" + path + "\n\ndoes not contain a valid problem topology.\n";
   }
 };
+
+// The intermediate file that goes after an import is the one the import made and holds, with its
+// lock file: another file renamed onto its name meanwhile stays, and so does its lock file.
+TEST_F(ImportGmoTest, OnlyTheIntermediateFileTheImportHoldsIsRemoved) {
+  for (const bool renamedOnto : {true, false}) {
+    SCOPED_TRACE(renamedOnto ? "another file renamed onto it" : "its own");
+    const std::string name = m_dir->file("zyr.intermediate.tmp");
+    zyrHeldTemporary held;
+    ASSERT_EQ(zyrHeldTemporary_create(&held, name.c_str()), 1);
+    zyrtest::writeFile(name + ".lck", "         1\n");
+    if (renamedOnto) {
+      zyrtest::writeFile(m_dir->file("other"), "another program's");
+      ASSERT_EQ(rename(m_dir->file("other").c_str(), name.c_str()), 0);
+    }
+    ImportedMesh_removeIntermediateFile(nullptr, name.c_str());
+    EXPECT_EQ(zyrtest::fileExists(name), renamedOnto);
+    EXPECT_EQ(zyrtest::fileExists(name + ".lck"), renamedOnto);
+    if (renamedOnto)
+      EXPECT_EQ(zyrtest::readFile(name), "another program's");
+    zyrHeldTemporary_release(&held);
+    std::remove(name.c_str());
+    std::remove((name + ".lck").c_str());
+  }
+}
 
 TEST_F(ImportGmoTest, TwoBlocksMakeTheWholeModel) {
   ImportedMesh *im = importFile(GmoBuilder::twoBlocks());

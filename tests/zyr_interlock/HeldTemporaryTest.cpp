@@ -1,6 +1,7 @@
 // Held temporaries: held from their making to their end, lent to this process's borrowers (who keep
 // the lock as long as they keep what they were lent), handed over to the file that replaces one
-// under its name, and taken up from a descriptor only when it holds the file of the name.
+// under its name, taken up from a descriptor only when it holds the file of the name, and reached
+// (opened, removed) only while their name leads to the file held.
 #include "zyrHeldTemporary.h"
 #include "zyrLeftovers.h"
 #include "zyrTestSupport.h"
@@ -9,10 +10,12 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -88,6 +91,59 @@ TEST(HeldTemporaryTest, AHoldHandedDownIsTakenUpOnlyForTheFileItHolds) {
   EXPECT_EQ(zyrLeftovers_isHeld(maker.m_name.c_str()), 1);
   zyrHeldTemporary_end(&maker);
   EXPECT_EQ(dir.listing(), std::vector<std::string>{"other"});
+}
+
+// Another file renamed onto a temporary's name is not the temporary: opened by that name it is
+// refused without being opened, and it is never removed for it. The temporary itself is opened as
+// the very file held, and removed in the directory it was made in, wherever that has gone.
+TEST(HeldTemporaryTest, ATemporaryIsReachedOnlyWhileItsNameLeadsToIt) {
+  zyrtest::ScratchDir dir("zyrheld");
+  zyrHeldTemporary held;
+  ASSERT_EQ(zyrHeldTemporary_make(&held, dir.file("c").c_str(), ".tmp", 4), 1);
+  const std::string name = held.m_name;
+  ASSERT_EQ(write(held.m_hold, "mine", 4), 4);
+  EXPECT_EQ(zyrHeldTemporary_check(name.c_str()), 1);
+  EXPECT_EQ(zyrHeldTemporary_check(dir.file("other").c_str()), 0);
+  bool named = false;
+  int fd = zyrHeldTemporary_open(name.c_str(), O_RDONLY, &named);
+  EXPECT_TRUE(named);
+  ASSERT_GE(fd, 0);
+  char bytes[8] = {};
+  EXPECT_EQ(pread(fd, bytes, sizeof bytes, 0), 4);
+  EXPECT_EQ(std::string(bytes), "mine");
+  close(fd);
+  EXPECT_EQ(zyrHeldTemporary_open(dir.file("other").c_str(), O_RDONLY, &named), -1);
+  EXPECT_FALSE(named);
+
+  // A pipe renamed onto the name: nothing waits, nothing opens it, nothing removes it.
+  const std::string pipe = dir.file("pipe");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  ASSERT_EQ(rename(pipe.c_str(), name.c_str()), 0);
+  EXPECT_EQ(zyrHeldTemporary_check(name.c_str()), -1);
+  EXPECT_FALSE(zyrHeldTemporary_isThere(&held));
+  errno = 0;
+  EXPECT_EQ(zyrHeldTemporary_open(name.c_str(), O_WRONLY, &named), -1);
+  EXPECT_EQ(errno, ESTALE);
+  EXPECT_EQ(zyrHeldTemporary_removeNamed(name.c_str(), false), 0);
+  zyrHeldTemporary_end(&held);
+  struct stat status;
+  ASSERT_EQ(lstat(name.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+  ASSERT_EQ(unlink(name.c_str()), 0);
+
+  // The directory renamed: the temporary goes from where it is now, with its lock file.
+  const zyrtest::ScratchDir inner("inner", dir.path());
+  ASSERT_EQ(zyrHeldTemporary_make(&held, inner.file("c").c_str(), ".tmp", 4), 1);
+  const std::string base = held.m_name.substr(held.m_name.rfind('/') + 1);
+  zyrtest::writeFile(held.m_name + ".lck", "         1\n");
+  const std::string moved = dir.file("moved");
+  ASSERT_EQ(rename(inner.path().c_str(), moved.c_str()), 0);
+  EXPECT_TRUE(zyrHeldTemporary_isThere(&held));
+  EXPECT_EQ(zyrHeldTemporary_removeNamed(held.m_name.c_str(), true), 1);
+  EXPECT_EQ(zyrtest::listing(moved), std::vector<std::string>{base});
+  zyrHeldTemporary_end(&held);
+  EXPECT_TRUE(zyrtest::listing(moved).empty());
+  ASSERT_EQ(rename(moved.c_str(), inner.path().c_str()), 0);
 }
 
 } // namespace

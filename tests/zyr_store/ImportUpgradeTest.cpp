@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -326,6 +327,105 @@ TEST_F(UpgradeTest, AFileRenamedInItsDirectoryIsUpgradedFromItselfOrNotAtAll) {
       EXPECT_EQ(takeErrors(), std::vector<std::string>{});
     }
   }
+}
+
+// An upgrade to a new name makes nothing under it until the whole upgraded file takes it, by a
+// rename that never replaces: a database that another program makes there meanwhile (and holds
+// open, or not) is refused as a file there from the start, and keeps its bytes; its holder goes on
+// with it. Of two upgrades to one name, the second is refused so, and the first's result stays.
+TEST_F(UpgradeTest, ANewNameTakenMeanwhileKeepsWhatItsMakerPutThere) {
+  const std::string driver = std::string(ZYR_TEST_HELPER_DIR) + "/store_driver";
+  for (const char *taker : {"holder", "closed", "upgrade"}) {
+    SCOPED_TRACE(taker);
+    const zyrtest::ScratchDir dir("D", m_dir);
+    makeOld(dir.file("old.zyr"), "5.0 (2003.03.27-23.59)", 2);
+    zyrtest::ChildProcess upgrading(driver, {}, {}, dir.path(), "upgrade.held");
+    ASSERT_TRUE(upgrading.send("upgrade old.zyr new.zyr"));
+    ASSERT_EQ(upgrading.waitPause(), "upgrade.held");
+    std::unique_ptr<zyrtest::ChildProcess> other;
+    if (std::string(taker) == "holder") {
+      other = std::make_unique<zyrtest::ChildProcess>(driver, std::vector<std::string>{},
+                                                      std::vector<std::pair<std::string, const char *>>{},
+                                                      dir.path());
+      ASSERT_EQ(other->ask("open new.zyr"), "ok 1");
+    } else if (std::string(taker) == "closed") {
+      makeOld(dir.file("new.zyr"), "5.0 (2003.03.27-23.59)", 7);
+    } else {
+      other = std::make_unique<zyrtest::ChildProcess>(driver, std::vector<std::string>{},
+                                                      std::vector<std::pair<std::string, const char *>>{},
+                                                      dir.path());
+      ASSERT_EQ(other->ask("upgrade old.zyr new.zyr"), "ok 1");
+      ASSERT_EQ(other->ask("exit"), "");
+      other.reset();
+    }
+    const std::string theirs = zyrtest::readFile(dir.file("new.zyr"));
+    upgrading.release();
+    EXPECT_EQ(upgrading.readLine(), "fail 0 10020");
+    EXPECT_EQ(upgrading.ask("exit"), "");
+    EXPECT_TRUE(zyrtest::readFile(dir.file("new.zyr")) == theirs) << "the other file has changed";
+    if (other != nullptr) {
+      EXPECT_EQ(dir.listing(), (std::vector<std::string>{"new.zyr", "new.zyr.lck", "old.zyr"}));
+      EXPECT_EQ(other->ask("new mine 5"), "ok 1");
+      EXPECT_EQ(other->ask("commit"), "ok 2");
+      EXPECT_EQ(other->ask("close -1"), "ok 1");
+    }
+    EXPECT_EQ(dir.listing(), (std::vector<std::string>{"new.zyr", "old.zyr"}));
+    EXPECT_EQ(versionOf(dir.file("old.zyr")), 20030327);
+    EXPECT_EQ(countOf(dir.file("new.zyr")), std::string(taker) == "holder" ? 5 : std::string(taker) == "closed" ? 7 : 2);
+    EXPECT_EQ(takeErrors(), std::vector<std::string>{});
+  }
+}
+
+// The copy an upgrade in place makes is the upgrade's only while its name leads to it: another old
+// database renamed onto it is neither upgraded nor put in place, and stays where it was put; the
+// old file keeps its content. Without names through descriptors, an upgrade whose directory is
+// renamed meanwhile is refused and removes its copy in that directory, wherever it is now.
+TEST_F(UpgradeTest, AnUpgradeInPlaceUpgradesOnlyItsOwnCopyAndLeavesNoneBehind) {
+  const std::string driver = std::string(ZYR_TEST_HELPER_DIR) + "/store_driver";
+  for (const bool proc : {true, false}) {
+    SCOPED_TRACE(proc ? "with /proc" : "without /proc");
+    const zyrtest::ScratchDir a("A", m_dir);
+    makeOld(a.file("old.zyr"), "5.0 (2003.03.27-23.59)", 2);
+    makeOld(a.file("other.zyr"), "5.0 (2003.03.27-23.59)", 7);
+    const std::string others = zyrtest::readFile(a.file("other.zyr"));
+    zyrtest::ChildProcess upgrading(driver, {}, {}, m_dir, "upgrade.held");
+    if (!proc)
+      ASSERT_EQ(upgrading.ask("noproc"), "ok 0");
+    ASSERT_TRUE(upgrading.send("upgrade " + a.file("old.zyr")));
+    ASSERT_EQ(upgrading.waitPause(), "upgrade.held");
+    std::string copy;
+    for (const std::string &name : a.listing())
+      if (name.rfind("update.zyr-pid", 0) == 0)
+        copy = name;
+    ASSERT_FALSE(copy.empty());
+    ASSERT_EQ(rename(a.file("other.zyr").c_str(), a.file(copy).c_str()), 0);
+    upgrading.release();
+    const std::string answer = upgrading.readLine();
+    EXPECT_EQ(answer.rfind("fail 0 ", 0), 0u) << answer;
+    EXPECT_EQ(upgrading.ask("exit"), "");
+    EXPECT_TRUE(zyrtest::readFile(a.file(copy)) == others) << "the other file has changed";
+    EXPECT_EQ(a.listing(), (std::vector<std::string>{"old.zyr", copy}));
+    // The next open there takes the other file for what it is named: a leftover of the upgrade.
+    EXPECT_EQ(versionOf(a.file("old.zyr")), 20030327);
+    EXPECT_EQ(countOf(a.file("old.zyr")), 2);
+    takeErrors();
+  }
+  const zyrtest::ScratchDir b("B", m_dir);
+  makeOld(b.file("old.zyr"), "5.0 (2003.03.27-23.59)", 2);
+  zyrtest::ChildProcess upgrading(driver, {}, {}, m_dir, "upgrade.held");
+  ASSERT_EQ(upgrading.ask("noproc"), "ok 0");
+  ASSERT_TRUE(upgrading.send("upgrade " + b.file("old.zyr")));
+  ASSERT_EQ(upgrading.waitPause(), "upgrade.held");
+  const std::string moved = b.path() + "-moved";
+  ASSERT_EQ(rename(b.path().c_str(), moved.c_str()), 0);
+  upgrading.release();
+  EXPECT_EQ(upgrading.readLine(), "fail 0 10007");
+  EXPECT_EQ(upgrading.ask("exit"), "");
+  // The lock file stays: without names through descriptors the file's own close cannot follow its
+  // directory, and the next open takes the lock file over.
+  EXPECT_EQ(zyrtest::listing(moved), (std::vector<std::string>{"old.zyr", "old.zyr.lck"}));
+  ASSERT_EQ(rename(moved.c_str(), b.path().c_str()), 0);
+  EXPECT_EQ(takeErrors(), std::vector<std::string>{});
 }
 
 } // namespace

@@ -274,6 +274,42 @@ TEST_F(ProcessesTest, ADatabaseOpenedThroughALinkStaysOneFile) {
   EXPECT_EQ(files, (std::vector<std::string>{"fresh.zyr", "s.zyr"}));
 }
 
+// A copy of a compaction or a purge is the compactor's only while its name leads to it: another
+// database renamed onto it (before the first copy of a purge is opened again, or before the last
+// copy is swapped in) is neither swapped in nor removed, and the close says that the compaction
+// failed. The file keeps its own content, the change included.
+TEST_F(ProcessesTest, ADatabaseRenamedOntoACompactionsCopyIsNeitherSwappedInNorRemoved) {
+  make("s.zyr", {"a 1"});
+  make("other.zyr", {"b 7"});
+  const std::string others = storetest::readFile(path("other.zyr"));
+  int32_t value = 1;
+  for (const auto &[flag, point] : std::vector<std::pair<std::string, std::string>>{
+           {"0", "swap.before-rename"}, {"1", "purge.copied"}, {"1", "swap.before-rename"}}) {
+    SCOPED_TRACE("close " + flag + " at " + point);
+    storetest::writeFile(path("other.zyr"), others);
+    Driver c = driver(point);
+    ASSERT_EQ(c->ask("open s.zyr").substr(0, 3), "ok ");
+    ASSERT_EQ(c->ask("set a " + std::to_string(++value)), "ok 1");
+    ASSERT_EQ(c->ask("commit").substr(0, 3), "ok ");
+    c->send("close " + flag);
+    ASSERT_EQ(c->waitPause(), point);
+    std::vector<std::string> copy = named(pidStem(c));
+    const auto isLockFile = [](const std::string &name) { return name.rfind(".lck") == name.size() - 4; };
+    copy.erase(std::remove_if(copy.begin(), copy.end(), isLockFile), copy.end());
+    ASSERT_EQ(copy.size(), 1u);
+    ASSERT_EQ(rename(path("other.zyr").c_str(), path(copy[0]).c_str()), 0);
+    c->release();
+    const std::string answer = c->readLine();
+    EXPECT_EQ(answer.substr(0, 7), "fail 0 ") << answer;
+    EXPECT_EQ(answer.substr(answer.size() - 2), " 5") << answer;
+    EXPECT_EQ(c->ask("exit"), "");
+    // The other file stays where it was put, as it was.
+    EXPECT_TRUE(storetest::readFile(path(copy[0])) == others) << "the other file has changed";
+    ASSERT_EQ(unlink(path(copy[0]).c_str()), 0);
+    EXPECT_EQ(stored(), "a=" + std::to_string(value));
+  }
+}
+
 // A change refused because another process holds the file is told once, fails its commit and is
 // undone in memory; the next change gets the next state number and its own content.
 TEST_F(ProcessesTest, ARefusedChangeIsUndoneAndPoisonsNothing) {

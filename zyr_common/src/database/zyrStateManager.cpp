@@ -914,6 +914,7 @@ int purgedCopy(zyrStateManager *manager, Database *database, zyrHeldTemporary *p
   zyrHeldTemporary copy;
   if (!Database_copyValid(database, 0, &copy))
     return 0;
+  zyrPause_point("purge.copied");
   Database *scratch = Database_openCopy(copy.m_name.c_str());
   int made = scratch != nullptr && purgeHistory(manager, scratch, database, absolute(manager->m_current)) == 1 &&
              Database_copyValid(scratch, 1, purged);
