@@ -428,4 +428,33 @@ TEST_F(UpgradeTest, AnUpgradeInPlaceUpgradesOnlyItsOwnCopyAndLeavesNoneBehind) {
   EXPECT_EQ(takeErrors(), std::vector<std::string>{});
 }
 
+// The held file that cannot be opened again for its copy (its permissions taken away meanwhile) is
+// told as what it is, not as a file whose name leads elsewhere; and nothing is made.
+TEST_F(UpgradeTest, AHeldFileThatCannotBeOpenedAgainIsToldWhy) {
+  const zyrtest::ScratchDir dir("D", m_dir);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  makeOld(dir.file("old.zyr"), "5.0 (2003.03.27-23.59)", 2);
+  ASSERT_EQ(chmod(dir.file("old.zyr").c_str(), 0644), 0);
+  // Root may open anything: the upgrade then runs as another user.
+  std::vector<std::pair<std::string, const char *>> environment = {{"STORE_DRIVER_MESSAGES", "1"}};
+  if (geteuid() == 0)
+    environment.emplace_back("STORE_DRIVER_UID", "65534");
+  const std::string said = m_dir + "/said";
+  zyrtest::ChildProcess upgrading("/bin/sh",
+                                  {"-c", "exec \"$0\" 2>\"$1\"", std::string(ZYR_TEST_HELPER_DIR) + "/store_driver", said},
+                                  environment, dir.path(), "upgrade.held");
+  ASSERT_TRUE(upgrading.send("upgrade old.zyr new.zyr"));
+  ASSERT_EQ(upgrading.waitPause(), "upgrade.held");
+  ASSERT_EQ(chmod(dir.file("old.zyr").c_str(), 0), 0);
+  upgrading.release();
+  EXPECT_EQ(upgrading.readLine(), "fail 0 10007");
+  EXPECT_EQ(upgrading.ask("exit"), "");
+  EXPECT_EQ(zyrtest::readFile(said), "10007: Unable to upgrade the ZYR database\n\nold.zyr\n\nIt cannot be opened again: "
+                                     "Permission denied.\n\n");
+  EXPECT_EQ(dir.listing(), std::vector<std::string>{"old.zyr"});
+  ASSERT_EQ(chmod(dir.file("old.zyr").c_str(), 0644), 0);
+  EXPECT_EQ(versionOf(dir.file("old.zyr")), 20030327);
+  takeErrors();
+}
+
 } // namespace

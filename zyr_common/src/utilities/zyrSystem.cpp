@@ -552,9 +552,16 @@ int zyrMoveFile(const char *source, const char *destination) {
   if (!commitCopy(destination, &plan, 1)) {
     // The bytes now live only in the side copy: put them back where they came from, and keep the
     // side copy where that fails. The reason told is the commit's.
+    // The side copy is the one the plan holds, whatever its name leads to by now.
     const int reason = errno;
-    const std::string &copy = plan.m_place.m_temporary.m_name;
-    const int restored = std::rename(copy.c_str(), source) == 0 || copyFile(copy.c_str(), source, 0);
+    const zyrHeldTemporary &side = plan.m_place.m_temporary;
+    CopyPlan back;
+    back.m_source = zyrHeldTemporary_reopen(&side, O_RDONLY);
+    struct stat made;
+    const bool restored = back.m_source >= 0 && fstat(back.m_source, &made) == 0 &&
+                          (zyrPlacement_renameOver(side.m_name.c_str(), source, nullptr, &made) == 0 ||
+                           placeCopy(source, copyOpenToSide(source, 0, 0, &back) != 0, &back));
+    CopyPlan_release(&back);
     if (!restored)
       zyrHeldTemporary_release(&plan.m_place.m_temporary);
     CopyPlan_release(&plan);
