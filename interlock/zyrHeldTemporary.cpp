@@ -216,9 +216,22 @@ int zyrHeldTemporary_open(const char *name, int flags, bool *named) {
 }
 
 int zyrHeldTemporary_removeNamed(const char *name, bool lockFileOnly) {
-  std::lock_guard<std::mutex> lock(registryMutex());
-  const zyrHeldTemporary *held = namedBy(name);
-  return held != nullptr ? removeHeld(held, lockFileOnly) : 0;
+  // Removed through descriptors of its own, outside the registry lock: the removal takes the
+  // directory lock, under which openers ask the registry.
+  zyrHeldTemporary own;
+  {
+    std::lock_guard<std::mutex> lock(registryMutex());
+    const zyrHeldTemporary *held = namedBy(name);
+    if (held == nullptr)
+      return 0;
+    own.m_name = held->m_name;
+    own.m_base = held->m_base;
+    own.m_hold = fcntl(held->m_hold, F_DUPFD_CLOEXEC, 0);
+    own.m_directory = held->m_directory >= 0 ? fcntl(held->m_directory, F_DUPFD_CLOEXEC, 0) : -1;
+  }
+  const int removed = removeHeld(&own, lockFileOnly);
+  zyrHeldTemporary_release(&own);
+  return removed;
 }
 
 int zyrHeldTemporary_lend(int fd) {
