@@ -90,10 +90,18 @@ struct Kept {
 bool findKept(const std::vector<std::string> &names, int hDatabase, Kept *kept) {
   for (const std::string &name : names) {
     for (const std::string &file : {name, name + ".lck"}) {
-      if (zyrFileUse_check(file.c_str(), &kept->m_use, nullptr)) {
-        kept->m_name = file;
-        return true;
+      if (!zyrFileUse_check(file.c_str(), &kept->m_use, nullptr))
+        continue;
+      kept->m_name = file;
+      // The look at the lock file's name tries the lock of the file itself (through a symbolic
+      // link, of the file it leads to): what it found is told as that file's own use, lock tried or
+      // not, rather than of a lock file that may not be there.
+      zyrFileUse &use = kept->m_use;
+      if (use.m_kind == ZYR_USE_LOCK_FILE && use.m_file == name) {
+        use.m_kind = use.m_error != 0 ? ZYR_USE_UNKNOWN : ZYR_USE_HELD;
+        kept->m_name = name;
       }
+      return true;
     }
     if (isOpenDatabaseFile(hDatabase, name)) {
       kept->m_name = name;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -62,6 +63,30 @@ TEST(FileUseTest, AFileWhoseLockCannotBeTriedIsInUse) {
   EXPECT_EQ(asNobody("It is in use by process " + std::to_string(static_cast<long>(getpid()))), "");
   close(fd);
   EXPECT_EQ(zyrtest::readFile(file), "root's");
+}
+
+// The lock file of a file whose lock cannot be tried (here a symbolic link that leads to itself)
+// counts as in use too, and its reason says only what is known: whether a process uses that file
+// cannot be told, and why; never that another process uses it.
+TEST(FileUseTest, TheLockFileOfAFileWhoseLockCannotBeTriedIsToldSo) {
+  zyrtest::ScratchDir dir("zyruse");
+  const std::string loop = dir.file("loop");
+  ASSERT_EQ(symlink("loop", loop.c_str()), 0);
+  zyrFileUse use;
+  EXPECT_EQ(zyrFileUse_check((loop + ".lck").c_str(), &use, nullptr), 1);
+  EXPECT_EQ(use.m_kind, ZYR_USE_LOCK_FILE);
+  EXPECT_EQ(use.m_error, ELOOP);
+  EXPECT_EQ(zyrFileUse_reason(&use), "It is the lock file of " + loop +
+                                         ", and whether another process is using that file cannot be told (its lock "
+                                         "cannot be tried: Too many levels of symbolic links)");
+  // A file that is tried and held is named as held, whether or not the system's lists name it.
+  zyrtest::writeFile(dir.file("held"), "x");
+  const zyrtest::LockHolder holder(dir.file("held"), LOCK_SH);
+  ASSERT_TRUE(holder.holds());
+  EXPECT_EQ(zyrFileUse_check(dir.file("held.lck").c_str(), &use, nullptr), 1);
+  EXPECT_EQ(use.m_error, 0);
+  EXPECT_EQ(zyrFileUse_reason(&use),
+            "It is the lock file of " + dir.file("held") + ", which is in use by process " + std::to_string(holder.pid()));
 }
 
 // A lock taken by a process that has ended, whose child keeps the descriptor, is that child's: the
