@@ -89,6 +89,42 @@ TEST(FileUseTest, TheLockFileOfAFileWhoseLockCannotBeTriedIsToldSo) {
             "It is the lock file of " + dir.file("held") + ", which is in use by process " + std::to_string(holder.pid()));
 }
 
+// The open of what a look saw opens that file and nothing else: a pipe, or another regular file,
+// that takes the name after the look is never opened, not even for reading without waiting, and
+// the open says the name leads elsewhere (ESTALE), whether the look followed links or not.
+TEST(FileUseTest, TheOpenOfWhatALookSawOpensNothingElse) {
+  for (const bool follow : {false, true})
+    for (const bool pipe : {true, false}) {
+      SCOPED_TRACE(std::string(follow ? "stat, " : "lstat, ") + (pipe ? "a pipe" : "another file"));
+      zyrtest::ScratchDir dir("zyruse");
+      const std::string name = dir.file("seen"), other = dir.file("other");
+      zyrtest::writeFile(name, "seen");
+      struct stat looked, opened;
+      ASSERT_EQ(follow ? stat(name.c_str(), &looked) : lstat(name.c_str(), &looked), 0);
+      // Still there, the file the look saw is opened.
+      zyrtest::OpenWatch seen(name);
+      int fd = zyrFileUse_openLooked(name.c_str(), looked, follow, &opened);
+      ASSERT_GE(fd, 0);
+      EXPECT_TRUE(zyrFileUse_isSame(opened, looked));
+      close(fd);
+      EXPECT_EQ(seen.opens(), 1);
+
+      if (pipe)
+        ASSERT_EQ(mkfifo(other.c_str(), 0600), 0);
+      else
+        zyrtest::writeFile(other, "other");
+      zyrtest::OpenWatch watch(other);
+      ASSERT_EQ(rename(other.c_str(), name.c_str()), 0);
+      errno = 0;
+      fd = zyrFileUse_openLooked(name.c_str(), looked, follow, &opened);
+      EXPECT_EQ(fd, -1);
+      EXPECT_EQ(errno, ESTALE);
+      if (fd >= 0)
+        close(fd);
+      EXPECT_EQ(watch.opens(), 0);
+    }
+}
+
 // A lock taken by a process that has ended, whose child keeps the descriptor, is that child's: the
 // reason names the live process, never the ended one.
 TEST(FileUseTest, AHolderIsNamedByALiveProcess) {
