@@ -260,8 +260,8 @@ int zyrFileUse_checkName(const char *name, zyrFileUse *use) {
   const std::string data = dataFileOf(name);
   if (data.empty()) return 0;
   zyrDirectoryGuard guard(name);
-  int error = 0;
-  if (probe(data.c_str(), nullptr, &error, &use->m_status, &use->m_known) == 0) {
+  // m_error keeps why the data file's lock could not be tried, so that nobody is said to hold it.
+  if (probe(data.c_str(), nullptr, &use->m_error, &use->m_status, &use->m_known) == 0) {
     *use = zyrFileUse();
     return 0;
   }
@@ -274,14 +274,19 @@ std::string zyrFileUse_reason(const zyrFileUse *use) {
   if (use->m_kind == ZYR_USE_NONE) return std::string();
   zyrHolders holders;
   if (use->m_known) holders = zyrFileUse_holders(use->m_status, false);
+  // A lock that could not be tried tells nothing of its holders: what the system's lists show may
+  // name one, and that they show none tells nothing either.
+  const std::string untried = std::string("cannot be told (its lock cannot be tried: ") +
+                              strerror(use->m_error != 0 ? use->m_error : EACCES) + ")";
   switch (use->m_kind) {
   case ZYR_USE_HELD: return "It is " + heldBy(holders);
-  case ZYR_USE_LOCK_FILE: return "It is the lock file of " + use->m_file + ", which is " + heldBy(holders);
+  case ZYR_USE_LOCK_FILE:
+    if (use->m_error != 0 && !holders.any())
+      return "It is the lock file of " + use->m_file + ", and whether another process is using that file " + untried;
+    return "It is the lock file of " + use->m_file + ", which is " + heldBy(holders);
   default:
-    // What the system's lists show may name a holder; that they show none tells nothing.
     if (holders.any()) return "It is " + heldBy(holders);
-    return std::string("Whether another process is using it cannot be told (its lock cannot be tried: ") +
-           strerror(use->m_error != 0 ? use->m_error : EACCES) + ")";
+    return "Whether another process is using it " + untried;
   }
 }
 

@@ -82,7 +82,8 @@ enum zyrUseKind {
 
 struct zyrFileUse {
   int m_kind = ZYR_USE_NONE;
-  int m_error = 0;        // ZYR_USE_UNKNOWN: why the file could not be opened to try its lock
+  int m_error = 0;        // why the lock could not be tried: ZYR_USE_UNKNOWN, the file's; ZYR_USE_LOCK_FILE, the
+                          // data file's (0: it was tried and is held)
   std::string m_file;     // ZYR_USE_LOCK_FILE: the data file
   bool m_known = false;   // m_status holds the file whose holders a message names
   struct stat m_status{}; // that file (the data file of a lock file)
@@ -101,8 +102,10 @@ int zyrFileUse_check(const char *name, zyrFileUse *use, int *hold);
 int zyrFileUse_checkName(const char *name, zyrFileUse *use);
 
 // The use as a sentence without its full stop, e.g. "It is in use by process 4711" or "It is the
-// lock file of db.zyr, which is a database open in this session"; "" when it is not in use. The
-// holders are looked up here, for the message alone: call it outside the directory lock.
+// lock file of db.zyr, which is a database open in this session"; "" when it is not in use. A lock
+// that could not be tried is told as such: whether a process uses the file cannot be told, and
+// why, unless the system's lists name a holder. The holders are looked up here, for the message
+// alone: call it outside the directory lock.
 std::string zyrFileUse_reason(const zyrFileUse *use);
 
 // Whether some process (this one included) holds a real lock on the file of the name, tried on

@@ -84,8 +84,10 @@ int zyrLeftovers_isOwn(const char *path);
 // Removes the leftover under the name when it is a regular file of this user (zyrLeftovers_isOwn)
 // and no process holds it (for a lock file, its data file, which must be a regular file too),
 // looked at under the directory lock: 1 when removed. Only the regular file that the look saw is
-// opened to try its lock; whatever took the name meanwhile (a pipe, another file) is neither opened
-// nor removed, and neither is the lock file beside it.
+// opened to try its lock (zyrFileUse_openLooked); whatever took the name meanwhile (a pipe, another
+// file) is neither opened nor removed, and neither is the lock file beside it. Without /proc, what
+// takes the name in the moment between that open's two opens is opened for reading without
+// waiting, and closed: still neither removed nor waited on.
 int zyrLeftovers_removeUnheld(const char *path);
 
 // Removes from the directory ("" or NULL: the working directory) every leftover whose stem begins

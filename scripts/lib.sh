@@ -1,6 +1,7 @@
 # Shared by the scripts: reads a script's arguments, installs the Debian packages that a fresh
-# machine lacks, configures a preset. The scripts source it from the repository's root; so do the
-# benchmark scripts in bench/ (through bench/compare-lib.sh), for their arguments.
+# machine lacks, configures a preset, lists the skips of the whole test runs. The scripts source it
+# from the repository's root; so do the benchmark scripts in bench/ (through bench/compare-lib.sh),
+# for their arguments.
 
 # The script as named from the repository's root: ZYR_SCRIPT where a script outside scripts/ sets
 # it, else scripts/NAME.
@@ -81,4 +82,31 @@ zyr_configure() {
     return 0
   fi
   cmake --preset "$1"
+}
+
+# The tests that skipped in the whole runs of the test executables (scripts/test), each once, with
+# the first pass's reason: a skip is never silent. DIR holds a directory for each executable, named
+# after it, with its GoogleTest output in "log"; GoogleTest writes the reason after
+# "<file>:<line>: Skipped", then "[  SKIPPED ] <test> (<n> ms)".
+#   zyr_whole_skips DIR
+zyr_whole_skips() {
+  local dir=$1 log skipped count
+  skipped=$(for log in "$dir"/*/log; do
+    [ -f "$log" ] || continue
+    awk -v binary="$(basename "$(dirname "$log")")" '
+      /: Skipped$/ { reason = ""; taking = 1; next }
+      /^\[  SKIPPED \] .* \([0-9]+ ms\)$/ {
+        sub(/^\[  SKIPPED \] /, ""); sub(/ \([0-9]+ ms\)$/, "")
+        if (!seen[$0]++) print "  " binary ": " $0 (reason != "" ? ": " reason : "")
+        taking = 0; next
+      }
+      taking && NF { reason = reason (reason == "" ? "" : " ") $0 }' "$log"
+  done | sort)
+  if [ -n "$skipped" ]; then
+    count=$(echo "$skipped" | wc -l)
+    echo "skipped when run whole ($count test$([ "$count" -eq 1 ] || echo s)):"
+    echo "$skipped"
+  else
+    echo "no test skipped when run whole"
+  fi
 }

@@ -90,10 +90,18 @@ struct Kept {
 bool findKept(const std::vector<std::string> &names, int hDatabase, Kept *kept) {
   for (const std::string &name : names) {
     for (const std::string &file : {name, name + ".lck"}) {
-      if (zyrFileUse_check(file.c_str(), &kept->m_use, nullptr)) {
-        kept->m_name = file;
-        return true;
+      if (!zyrFileUse_check(file.c_str(), &kept->m_use, nullptr))
+        continue;
+      kept->m_name = file;
+      // The look at the lock file's name tries the lock of the file itself (through a symbolic
+      // link, of the file it leads to): what it found is told as that file's own use, lock tried or
+      // not, rather than of a lock file that may not be there.
+      zyrFileUse &use = kept->m_use;
+      if (use.m_kind == ZYR_USE_LOCK_FILE && use.m_file == name) {
+        use.m_kind = use.m_error != 0 ? ZYR_USE_UNKNOWN : ZYR_USE_HELD;
+        kept->m_name = name;
       }
+      return true;
     }
     if (isOpenDatabaseFile(hDatabase, name)) {
       kept->m_name = name;
@@ -104,10 +112,14 @@ bool findKept(const std::vector<std::string> &names, int hDatabase, Kept *kept) 
   return false;
 }
 
+// Why the file is kept, as a sentence without its full stop.
+std::string keptReason(const Kept &kept) {
+  return kept.m_open ? "It is a database open in this session" : zyrFileUse_reason(&kept.m_use);
+}
+
 // Publishes the refusal with the words and code of every refused removal (zyrRefuseInUse).
 void publishKept(const Kept &kept, const char *function) {
-  const std::string reason = kept.m_open ? "It is a database open in this session" : zyrFileUse_reason(&kept.m_use);
-  zyrPublishNotRemoved(kept.m_name.c_str(), reason.c_str(), function);
+  zyrPublishNotRemoved(kept.m_name.c_str(), keptReason(kept).c_str(), function);
 }
 
 // Removes the files with the lock files that holders which ended left beside them (findKept found
@@ -117,6 +129,24 @@ void removeFiles(const std::vector<std::string> &names) {
     zyrRemoveFile(name.c_str());
     zyrRemoveFile((name + ".lck").c_str());
   }
+}
+
+// Removes, under the directory's lock, each of the files that is not in use (nor the open
+// database) with the lock file that a holder which ended left beside it; those in use stay, and are
+// answered, each with why it stays (told once the lock has gone).
+std::vector<Kept> removeEachUnkept(const std::vector<std::string> &names, int hDatabase) {
+  std::vector<Kept> kept;
+  {
+    const zyrDirectoryGuard guard(names.front().c_str());
+    for (const std::string &name : names) {
+      Kept one;
+      if (findKept({name}, hDatabase, &one))
+        kept.push_back(one);
+      else
+        removeFiles({name});
+    }
+  }
+  return kept;
 }
 
 // Runs `remove` under the directory's lock unless one of the files (or its lock file) is in use,
@@ -188,6 +218,22 @@ struct Restoration {
     throwNotCopied(step.m_backup, reason, kept);
   zyrPublishNotReplaced(step.m_target.c_str(), reason.c_str(), "restoreBakFiles");
   boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
+}
+
+// Both files have been restored, but backups in use stay: a warning says so, each kept file (a
+// backup, or its lock file) with why, in the words of every refused removal.
+void warnBackupsKept(const std::string &zyr, const std::string &wez, const std::vector<Kept> &kept) {
+  zyrError *warning = zyrError_new(ZYR_W_INVALID_RESULT_IGNORED, "restoreBakFiles", __FILE__, __LINE__);
+  zyrError_addMessage(warning, "%s and %s have been restored from their backups, but ", zyr.c_str(), wez.c_str());
+  for (size_t i = 0; i < kept.size(); ++i) {
+    const std::string &name = kept[i].m_name;
+    const std::string backup = hasSuffix(name, ".lck") ? name.substr(0, name.size() - 4) : name;
+    zyrError_addMessage(warning, "%s%s", i == 0 ? "" : " and ", backup.c_str());
+  }
+  zyrError_addMessage(warning, " %s kept.\n", kept.size() == 1 ? "is" : "are");
+  for (const Kept &one : kept)
+    zyrError_addMessage(warning, "Unable to remove the file %s.\n%s.\n", one.m_name.c_str(), keptReason(one).c_str());
+  zyrError_publish(warning);
 }
 
 } // namespace
@@ -356,10 +402,14 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
   if (zyrPlacement_commit(&steps[1].m_place) != 1)
     throwNotRestored(steps[1], true,
                      zyr + " has been restored from its backup, " + wez + " has not; both backups are kept");
-  removeUnlessKept(
-      backups, m_hDatabase, [&] { removeFiles(backups); },
-      "restoreBakFiles", "restoreBakFiles");
+  // Both files are restored: the restore is done, whatever becomes of the backups. One that a
+  // process has opened since the first look stays under its holder, and the host hears why.
   name = wez;
+  zyrPause_point("restore.placed");
+  const std::vector<Kept> kept = removeEachUnkept(backups, m_hDatabase);
+  if (!kept.empty())
+    warnBackupsKept(zyr, wez, kept);
+  boundary::settleWarnings(kClassText, "restoreBakFiles", true);
 }
 
 void ZYRAPI::removeBakFiles(const std::string &path) {

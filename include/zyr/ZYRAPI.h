@@ -245,7 +245,11 @@ public:
   // read or copied throws with the method text "zyrCopyFile". Both copies are made whole before
   // either file is replaced, so any failure until then changes nothing; should the rename of
   // <base>.wez fail after that of <base>.zyr (another file took its name meanwhile), <base>.zyr
-  // stays restored, both backups stay, and the exception says so.
+  // stays restored, both backups stay, and the exception says so. Once both files are restored the
+  // backups are looked at again as they are removed: one in use by then (a process opened it
+  // since the first look), or whose lock cannot be tried, stays, and the others go. The restore is
+  // done all the same: "<base>.wez" is left in name, and a warning to the progress reporter says
+  // that both files have been restored and which backup is kept, and why.
   void restoreBakFiles(std::string &name);
   // Absolute forms; empty when the directory does not exist.
   std::string getAbsolutePath(const std::string &path) const;

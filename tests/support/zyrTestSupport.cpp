@@ -1,12 +1,14 @@
 #include "zyrTestSupport.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -148,6 +150,29 @@ std::vector<std::string> listing(const std::string &directory) {
     names.push_back(it->path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+OpenWatch::OpenWatch(const std::string &path) : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+  if (m_fd < 0 || inotify_add_watch(m_fd, path.c_str(), IN_OPEN) < 0) {
+    if (m_fd >= 0)
+      close(m_fd);
+    throw std::runtime_error("cannot watch " + path + " for opens: " + strerror(errno));
+  }
+}
+
+OpenWatch::~OpenWatch() { close(m_fd); }
+
+int OpenWatch::opens() {
+  int count = 0;
+  alignas(struct inotify_event) char events[4096];
+  ssize_t got;
+  while ((got = read(m_fd, events, sizeof events)) > 0)
+    for (ssize_t at = 0; at < got;) {
+      const auto *event = reinterpret_cast<const struct inotify_event *>(events + at);
+      count += (event->mask & IN_OPEN) != 0 ? 1 : 0;
+      at += static_cast<ssize_t>(sizeof *event + event->len);
+    }
+  return count;
 }
 
 SharedScratchDir::SharedScratchDir(const char *variable, const std::string &prefix) : m_variable(variable) {

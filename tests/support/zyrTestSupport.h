@@ -39,6 +39,24 @@ private:
 // The names directly inside the directory, sorted; none when it is not there.
 std::vector<std::string> listing(const std::string &directory);
 
+// Counts the opens of a file by any process, from the watch's making on: the file the path leads to
+// then, under whatever name it has later (inotify's IN_OPEN). An open as a place only (O_PATH)
+// makes none, an open for reading without waiting does, also of a pipe: what a test of "never
+// opened" needs.
+class OpenWatch {
+public:
+  explicit OpenWatch(const std::string &path);
+  ~OpenWatch();
+  OpenWatch(const OpenWatch &) = delete;
+  OpenWatch &operator=(const OpenWatch &) = delete;
+  // The opens made since the last call (since the watch was made, at the first), read without
+  // waiting: those of a process that has ended, or of a call that has returned, are all there.
+  int opens();
+
+private:
+  int m_fd = -1;
+};
+
 // A scratch directory shared with the children a test re-executes (death tests in the
 // "threadsafe" style start the test binary afresh) through an environment variable: the process
 // that finds the variable unset makes the directory, sets the variable and, at the end, removes

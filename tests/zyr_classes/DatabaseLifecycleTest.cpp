@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -1008,6 +1009,71 @@ TEST_F(Lifecycle, ARestoreKilledBetweenItsRenamesLeavesEachFileWhole) {
   EXPECT_EQ(dir.listing(), (std::vector<std::string>{"run.wez", "run.zyr"}));
   EXPECT_EQ(read(dir.file("run.zyr")), restoreBytes("run.zyr.bak"));
   EXPECT_EQ(read(dir.file("run.wez")), restoreBytes("run.wez.bak"));
+}
+
+// Once both files are in place the restore is done, whatever becomes of the backups: a backup that
+// another process opened after the first look stays under its holder, the other goes, the name of
+// the definition file is handed back, and a warning tells the host that both files were restored
+// and why the backup stays.
+TEST_F(Lifecycle, ABackupOpenedOnceBothFilesArePlacedIsKeptWithAWarning) {
+  zyrtest::ScratchDir dir("placed", m_dir);
+  writeRestoreFiles(dir);
+  const std::string zyr = dir.file("run.zyr"), wez = dir.file("run.wez"), zyrBak = zyr + ".bak";
+  ASSERT_EQ(unlink(zyrBak.c_str()), 0);
+  makeMarked(zyrBak, "backup");
+  std::unique_ptr<zyrtest::ChildProcess> restore = restoring(zyrBak, "restore.placed");
+  ASSERT_EQ(restore->waitPause(), "restore.placed");
+  std::unique_ptr<zyrtest::ChildProcess> holder = copying(zyrBak, dir.file("copy.zyr"), false);
+  ASSERT_EQ(holder->readLine(), "copied");
+  restore->release();
+  EXPECT_EQ(restore->readLine(), "restored " + wez);
+  EXPECT_EQ(restore->readLine(), "warned restoreBakFiles " + zyr + " and " + wez +
+                                     " have been restored from their backups, but " + zyrBak +
+                                     " is kept.|Unable to remove the file " + zyrBak + ".|It is in use by process " +
+                                     std::to_string(holder->pid()) + ".|");
+  EXPECT_EQ(restore->readLine(), "");
+  EXPECT_EQ(restore->wait(), 0);
+  EXPECT_EQ(dir.listing(),
+            (std::vector<std::string>{"copy.zyr", "run.wez", "run.zyr", "run.zyr.bak", "run.zyr.bak.lck"}));
+  EXPECT_EQ(read(wez), restoreBytes("run.wez.bak"));
+  holder->closeInput();
+  EXPECT_EQ(holder->wait(), 0);
+  EXPECT_EQ(markOf(zyr), "backup");
+}
+
+// A final look at the backups that cannot try their locks (the restore is left no descriptor to
+// open them with) keeps both, and says what is known: whether a process uses them cannot be told,
+// and why. A backup reached through a symbolic link, whose lock is tried only through the name of
+// its lock file, is told as itself, not as the lock file of a file in use.
+TEST_F(Lifecycle, ABackupWhoseLockCannotBeTriedAtTheEndIsKeptAndToldSo) {
+  zyrtest::ScratchDir dir("untried", m_dir);
+  writeRestoreFiles(dir);
+  const std::string zyr = dir.file("run.zyr"), wez = dir.file("run.wez");
+  const std::string zyrBak = zyr + ".bak", wezBak = wez + ".bak";
+  ASSERT_EQ(rename(wezBak.c_str(), dir.file("old.wez").c_str()), 0);
+  ASSERT_EQ(symlink("old.wez", wezBak.c_str()), 0);
+  // Given back once the call has returned: the sanitizers' checks of the rest need descriptors.
+  std::unique_ptr<zyrtest::ChildProcess> restore = restoring(zyrBak, "restore.placed,restore_bak.returned");
+  ASSERT_EQ(restore->waitPause(), "restore.placed");
+  struct rlimit was;
+  ASSERT_EQ(prlimit(restore->pid(), RLIMIT_NOFILE, nullptr, &was), 0);
+  const struct rlimit none = {0, was.rlim_max};
+  ASSERT_EQ(prlimit(restore->pid(), RLIMIT_NOFILE, &none, nullptr), 0);
+  restore->release();
+  ASSERT_EQ(restore->waitPause(), "restore_bak.returned");
+  ASSERT_EQ(prlimit(restore->pid(), RLIMIT_NOFILE, &was, nullptr), 0);
+  restore->release();
+  const std::string untried =
+      ".|Whether another process is using it cannot be told (its lock cannot be tried: Too many open files).|";
+  EXPECT_EQ(restore->readLine(), "restored " + wez);
+  EXPECT_EQ(restore->readLine(), "warned restoreBakFiles " + zyr + " and " + wez +
+                                     " have been restored from their backups, but " + wezBak + " and " + zyrBak +
+                                     " are kept.|Unable to remove the file " + wezBak + untried +
+                                     "Unable to remove the file " + zyrBak + untried);
+  EXPECT_EQ(restore->wait(), 0);
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"old.wez", "run.wez", "run.wez.bak", "run.zyr", "run.zyr.bak"}));
+  EXPECT_EQ(read(zyr), restoreBytes("run.zyr.bak"));
+  EXPECT_EQ(read(wez), restoreBytes("run.wez.bak"));
 }
 
 // A dump is written into the file under the name, which stays the same file: every hard link to it

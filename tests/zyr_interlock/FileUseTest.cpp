@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -62,6 +63,66 @@ TEST(FileUseTest, AFileWhoseLockCannotBeTriedIsInUse) {
   EXPECT_EQ(asNobody("It is in use by process " + std::to_string(static_cast<long>(getpid()))), "");
   close(fd);
   EXPECT_EQ(zyrtest::readFile(file), "root's");
+}
+
+// The lock file of a file whose lock cannot be tried (here a symbolic link that leads to itself)
+// counts as in use too, and its reason says only what is known: whether a process uses that file
+// cannot be told, and why; never that another process uses it.
+TEST(FileUseTest, TheLockFileOfAFileWhoseLockCannotBeTriedIsToldSo) {
+  zyrtest::ScratchDir dir("zyruse");
+  const std::string loop = dir.file("loop");
+  ASSERT_EQ(symlink("loop", loop.c_str()), 0);
+  zyrFileUse use;
+  EXPECT_EQ(zyrFileUse_check((loop + ".lck").c_str(), &use, nullptr), 1);
+  EXPECT_EQ(use.m_kind, ZYR_USE_LOCK_FILE);
+  EXPECT_EQ(use.m_error, ELOOP);
+  EXPECT_EQ(zyrFileUse_reason(&use), "It is the lock file of " + loop +
+                                         ", and whether another process is using that file cannot be told (its lock "
+                                         "cannot be tried: Too many levels of symbolic links)");
+  // A file that is tried and held is named as held, whether or not the system's lists name it.
+  zyrtest::writeFile(dir.file("held"), "x");
+  const zyrtest::LockHolder holder(dir.file("held"), LOCK_SH);
+  ASSERT_TRUE(holder.holds());
+  EXPECT_EQ(zyrFileUse_check(dir.file("held.lck").c_str(), &use, nullptr), 1);
+  EXPECT_EQ(use.m_error, 0);
+  EXPECT_EQ(zyrFileUse_reason(&use),
+            "It is the lock file of " + dir.file("held") + ", which is in use by process " + std::to_string(holder.pid()));
+}
+
+// The open of what a look saw opens that file and nothing else: a pipe, or another regular file,
+// that takes the name after the look is never opened, not even for reading without waiting, and
+// the open says the name leads elsewhere (ESTALE), whether the look followed links or not.
+TEST(FileUseTest, TheOpenOfWhatALookSawOpensNothingElse) {
+  for (const bool follow : {false, true})
+    for (const bool pipe : {true, false}) {
+      SCOPED_TRACE(std::string(follow ? "stat, " : "lstat, ") + (pipe ? "a pipe" : "another file"));
+      zyrtest::ScratchDir dir("zyruse");
+      const std::string name = dir.file("seen"), other = dir.file("other");
+      zyrtest::writeFile(name, "seen");
+      struct stat looked, opened;
+      ASSERT_EQ(follow ? stat(name.c_str(), &looked) : lstat(name.c_str(), &looked), 0);
+      // Still there, the file the look saw is opened.
+      zyrtest::OpenWatch seen(name);
+      int fd = zyrFileUse_openLooked(name.c_str(), looked, follow, &opened);
+      ASSERT_GE(fd, 0);
+      EXPECT_TRUE(zyrFileUse_isSame(opened, looked));
+      close(fd);
+      EXPECT_EQ(seen.opens(), 1);
+
+      if (pipe)
+        ASSERT_EQ(mkfifo(other.c_str(), 0600), 0);
+      else
+        zyrtest::writeFile(other, "other");
+      zyrtest::OpenWatch watch(other);
+      ASSERT_EQ(rename(other.c_str(), name.c_str()), 0);
+      errno = 0;
+      fd = zyrFileUse_openLooked(name.c_str(), looked, follow, &opened);
+      EXPECT_EQ(fd, -1);
+      EXPECT_EQ(errno, ESTALE);
+      if (fd >= 0)
+        close(fd);
+      EXPECT_EQ(watch.opens(), 0);
+    }
 }
 
 // A lock taken by a process that has ended, whose child keeps the descriptor, is that child's: the

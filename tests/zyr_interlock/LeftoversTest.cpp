@@ -307,8 +307,9 @@ TEST(LeftoversTest, AKilledWritersTemporariesGoAlsoFromAPidNamespaceOfItsOwn) {
 const std::string kChild = std::string(ZYR_TEST_HELPER_DIR) + "/leftovers_child";
 
 // Only the regular file that a look saw is opened to try its lock: what takes the data file's name
-// between the look and the open (a pipe, another file) is neither opened nor removed, and neither is
-// the lock file beside it. The judge is a process held between its look and its open.
+// between the look and the open (a pipe, another file) is neither opened, not even for reading
+// without waiting, nor removed, and neither is the lock file beside it. The judge is a process held
+// between its look and its open.
 TEST(LeftoversTest, WhatTakesTheNameAfterTheLookIsNeitherOpenedNorRemoved) {
   zyrtest::ScratchDir dir("zyrleft");
   const std::string ended = std::to_string(static_cast<long>(zyrtest::endedProcess()));
@@ -325,12 +326,19 @@ TEST(LeftoversTest, WhatTakesTheNameAfterTheLookIsNeitherOpenedNorRemoved) {
       ASSERT_EQ(mkfifo(other.c_str(), 0600), 0);
     else
       zyrtest::writeFile(other, "another");
+    zyrtest::OpenWatch watch(other);
     zyrtest::ChildProcess judge(kChild, {data + c.judged}, {}, "", "leftovers.looked");
     ASSERT_EQ(judge.waitPause(), "leftovers.looked");
     ASSERT_EQ(rename(other.c_str(), data.c_str()), 0);
     judge.release();
     EXPECT_EQ(judge.readLine(), "0");
     EXPECT_EQ(judge.wait(), 0);
+    EXPECT_EQ(watch.opens(), 0);
+    // The watch does see an open of it, as the judge would have made it.
+    const int reader = open(data.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    close(reader);
+    EXPECT_EQ(watch.opens(), 1);
     EXPECT_EQ(dir.listing(), (std::vector<std::string>{"d.wez.zyr-pid" + ended + ".tmp",
                                                        "d.wez.zyr-pid" + ended + ".tmp.lck"}));
     struct stat status;
@@ -339,12 +347,15 @@ TEST(LeftoversTest, WhatTakesTheNameAfterTheLookIsNeitherOpenedNorRemoved) {
     EXPECT_EQ(zyrtest::readFile(data + ".lck"), "x");
     ASSERT_EQ(unlink(data.c_str()), 0);
   }
-  // Left as it was looked at, the file goes.
+  // Left as it was looked at, the file is opened to try its lock, and goes.
   zyrtest::writeFile(data, "x");
+  zyrtest::OpenWatch watch(data);
   zyrtest::ChildProcess judge(kChild, {data + ".lck"}, {}, "", "leftovers.looked");
   ASSERT_EQ(judge.waitPause(), "leftovers.looked");
   judge.release();
   EXPECT_EQ(judge.readLine(), "1");
+  EXPECT_EQ(judge.wait(), 0);
+  EXPECT_EQ(watch.opens(), 1);
   EXPECT_EQ(dir.listing(), std::vector<std::string>{"d.wez.zyr-pid" + ended + ".tmp"});
 }
 
