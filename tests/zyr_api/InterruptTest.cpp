@@ -319,4 +319,29 @@ TEST_F(InterruptTest, TheMeshReaderAbandonsItsFile) {
   }
 }
 
+// A mesh reader interrupted once its file is in place removes that file again, and only that file:
+// another file renamed onto the name meanwhile stays.
+TEST_F(InterruptTest, TheMeshReaderRemovesOnlyTheFileItWrote) {
+  const std::string kelvo = kKelvoDir + "/Kelvo.exe";
+  const std::string mesh = m_work + "/box-tet.msh";
+  for (const bool renamedOnto : {false, true}) {
+    SCOPED_TRACE(renamedOnto ? "another file renamed onto it" : "its own");
+    zyrtest::ChildProcess reader(kelvo, {"-I", m_work + "/out.gmo", mesh}, {}, m_work, "kelvo.written");
+    ASSERT_EQ(reader.waitPause(), "kelvo.written");
+    if (renamedOnto) {
+      zyrtest::writeFile(m_work + "/other", "another program's");
+      ASSERT_EQ(rename((m_work + "/other").c_str(), (m_work + "/out.gmo").c_str()), 0);
+    }
+    reader.kill(SIGINT);
+    reader.release();
+    while (!reader.readLine().empty()) {
+    }
+    EXPECT_EQ(reader.wait(), 128 + SIGINT);
+    EXPECT_EQ(left(), renamedOnto ? (Names{"box-tet.msh", "out.gmo"}) : Names{"box-tet.msh"});
+    if (renamedOnto)
+      EXPECT_EQ(zyrtest::readFile(m_work + "/out.gmo"), "another program's");
+    std::remove((m_work + "/out.gmo").c_str());
+  }
+}
+
 } // namespace

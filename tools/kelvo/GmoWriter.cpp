@@ -320,7 +320,8 @@ int GmoWriter_close(GmoWriter *writer) {
   return whole ? 1 : 0;
 }
 
-int GmoWriter_writeModel(const KelvoModel *model, const char *path, int hold, std::string *error) {
+int GmoWriter_writeModel(const KelvoModel *model, const char *path, int hold, std::string *error,
+                         struct stat *written) {
   // Without a hold: written beside the file under a name of this process (what a killed reader
   // left goes at the next look), then flushed, renamed over the old file and the directory
   // flushed: the name holds the old file or the whole new one. With the hold of the file that the
@@ -337,6 +338,9 @@ int GmoWriter_writeModel(const KelvoModel *model, const char *path, int hold, st
   GmoWriter *writer = GmoWriter_new(hold >= 0 ? path : place.m_temporary.m_name.c_str(), error);
   bool ok = writer != nullptr && writeTopology(writer, model) && writeMesh(writer, model);
   ok = writer != nullptr && GmoWriter_close(writer) && ok;
+  // The file that takes the name: the held one, or the placement's temporary.
+  if (ok && written != nullptr && fstat(hold >= 0 ? held.m_hold : place.m_temporary.m_hold, written) != 0)
+    ok = false;
   if (ok && hold < 0 && zyrPlacement_commit(&place) != 1) {
     writer->m_messages += "Unable to rename it: " + zyrPlacement_reason(&place) + "\n";
     ok = false;

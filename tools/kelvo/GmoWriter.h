@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 struct GmoWriter {
@@ -59,7 +60,10 @@ int GmoWriter_close(GmoWriter *writer);
 // temporary name, renamed over `path` only once complete, so that a failure never leaves a
 // partial file there. `hold` (-1: none) is a descriptor this process inherited that holds the file
 // under `path` (zyrHeldTemporary.h): the file its importer made, which is then written in place,
-// and left to the importer whatever becomes of the writing. 1, or 0 with a message in *error.
-int GmoWriter_writeModel(const KelvoModel *model, const char *path, int hold, std::string *error);
+// and left to the importer whatever becomes of the writing. 1, or 0 with a message in *error;
+// *written (when given) receives the status of the file written, for a removal that must find that
+// very file under the name.
+int GmoWriter_writeModel(const KelvoModel *model, const char *path, int hold, std::string *error,
+                         struct stat *written = nullptr);
 
 #endif

@@ -7,6 +7,7 @@
 #include "MshFile.h"
 #include "ToolInterrupt.h"
 #include "zyrInterrupt.h"
+#include "zyrPause.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -280,6 +281,7 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
   MshFile *mesh = MshFile_new();
   KelvoModel *model = KelvoModel_new();
   int status = 0;
+  struct stat written = {};
   std::vector<std::string> warnings = options.m_warnings;
   // An interrupt (ToolInterrupt.h) is looked at between the steps and between the data sets
   // written: the import is abandoned, and nothing of it stays.
@@ -312,7 +314,7 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
         malloc_trim(0);
       });
       model->m_units = options.m_units;
-      if (!GmoWriter_writeModel(model, options.m_intermediate.c_str(), options.m_hold, &error)) {
+      if (!GmoWriter_writeModel(model, options.m_intermediate.c_str(), options.m_hold, &error, &written)) {
         status = 1;
       } else {
         if (options.m_verbose)
@@ -324,12 +326,12 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
   }
   MshFile_delete(mesh);
   KelvoModel_delete(model);
+  if (status == 0)
+    zyrPause_point("kelvo.written");
   if (zyrInterrupt_signal() != 0) {
     // A file finished just before is the abandoned import's too.
-    if (status == 0) {
-      unlink(options.m_intermediate.c_str());
-      unlink((options.m_intermediate + ".lck").c_str());
-    }
+    if (status == 0)
+      ToolInterrupt_removeWritten(options.m_intermediate.c_str(), written);
     return fail(out, {},
                 ToolInterrupt_describe("Kelvo.exe", "the import of \"" + file +
                                                         "\" was abandoned; no intermediate mesh file was written"),

@@ -1,5 +1,6 @@
 #include "ToolInterrupt.h"
 
+#include "zyrFileUse.h"
 #include "zyrInterrupt.h"
 
 #include <csignal>
@@ -69,4 +70,13 @@ int ToolInterrupt_end(FILE *stream, const char *tool, const char *what, ...) {
   std::fflush(stream);
   free(text);
   return 128 + zyrInterrupt_signal();
+}
+
+void ToolInterrupt_removeWritten(const char *name, const struct stat &written) {
+  zyrDirectoryGuard guard(name);
+  struct stat named;
+  if (lstat(name, &named) != 0 || !zyrFileUse_isSame(named, written))
+    return;
+  unlink(name);
+  unlink((std::string(name) + ".lck").c_str());
 }

@@ -8,6 +8,7 @@
 // removed the next time the library works in that directory.
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 
 // Installs the handlers for SIGINT and SIGTERM (without SA_RESTART, so that a wait for input or
 // for a child returns to the tool).
@@ -22,5 +23,10 @@ std::string ToolInterrupt_describe(const char *tool, const std::string &what);
 // Writes that line, the what given printf-style, and a line end to the stream; answers 128 + the
 // signal. Call it only once zyrInterrupt_signal() is not 0.
 int ToolInterrupt_end(FILE *stream, const char *tool, const char *what, ...) __attribute__((format(printf, 3, 4)));
+
+// Removes the file that the tool wrote under the name, with its lock file, for a tool whose work was
+// abandoned once the file was written: only while the name still leads to that file (`written`,
+// its status), so that whatever took the name meanwhile stays.
+void ToolInterrupt_removeWritten(const char *name, const struct stat &written);
 
 #endif

@@ -163,9 +163,10 @@ int list(FILE *out, const Options *options) {
 // Copies the file beside the target under a temporary name and renames it over the target, so
 // that a failed copy leaves whatever was there; or, given the hold of the target that the importer
 // made and holds (zyrHeldTemporary.h), into the target itself, which stays the importer's whatever
-// becomes of the copy. An empty text on success, else the problem.
+// becomes of the copy. An empty text on success, else the problem; *written receives the status
+// of the file written.
 std::string copyFile(const std::string &source, const std::string &target, const std::string &modelName,
-                     int hold) {
+                     int hold, struct stat *written) {
   std::string reason;
   int in = SimulationDatabase_openRegularFile(source.c_str(), &reason);
   if (in < 0)
@@ -213,6 +214,8 @@ std::string copyFile(const std::string &source, const std::string &target, const
       break;
   }
   close(in);
+  if (problem.empty() && fstat(out, written) != 0)
+    problem = "Unable to write the intermediate file " + quoted(target) + ": " + std::strerror(errno) + ".";
   if (close(out) != 0 && problem.empty())
     problem = "Unable to write the intermediate file " + quoted(target) + ": " + std::strerror(errno) + ".";
   if (problem.empty() && hold < 0 && zyrPlacement_commit(&place) != 1)
@@ -222,10 +225,10 @@ std::string copyFile(const std::string &source, const std::string &target, const
 }
 
 // An export that an interrupt stopped: said in the protocol's words; a file it already wrote is
-// removed again.
-int abandoned(FILE *out, const Options *options, bool written) {
-  if (written)
-    unlink(options->m_intermediate);
+// removed again (`written`: its status; NULL none), while its name still leads to it.
+int abandoned(FILE *out, const Options *options, const struct stat *written) {
+  if (written != nullptr)
+    ToolInterrupt_removeWritten(options->m_intermediate, *written);
   printErrors(out,
               {ToolInterrupt_describe("wezdsdbreader.exe",
                                       "the export to " + quoted(options->m_intermediate) + " was abandoned")},
@@ -233,7 +236,7 @@ int abandoned(FILE *out, const Options *options, bool written) {
   return 128 + zyrInterrupt_signal();
 }
 
-int exportModel(FILE *out, const Options *options, bool *written) {
+int exportModel(FILE *out, const Options *options, struct stat *written, bool *wrote) {
   SimulationDatabase *database = SimulationDatabase_read(options->m_database);
   std::string problem;
   const SimulationModel *model = nullptr;
@@ -250,11 +253,11 @@ int exportModel(FILE *out, const Options *options, bool *written) {
                   " names no mesh file.";
       else
         problem = copyFile(SimulationDatabase_meshPath(database, model), options->m_intermediate, model->m_name,
-                           options->m_hold);
+                           options->m_hold, written);
     }
     if (!problem.empty())
       SimulationDatabase_addError(database, problem);
-    *written = model != nullptr && problem.empty();
+    *wrote = model != nullptr && problem.empty();
   }
   if (zyrInterrupt_signal() != 0) {
     SimulationDatabase_delete(database);
@@ -285,7 +288,8 @@ int DsdbReaderRun_main(int argc, const char *const *argv, FILE *out) {
   }
   if (std::strcmp(options.m_mode, "-list") == 0)
     return finish(out, list(out, &options));
-  bool written = false;
-  const int status = exportModel(out, &options, &written);
-  return finish(out, zyrInterrupt_signal() != 0 ? abandoned(out, &options, written) : status);
+  struct stat written = {};
+  bool wrote = false;
+  const int status = exportModel(out, &options, &written, &wrote);
+  return finish(out, zyrInterrupt_signal() != 0 ? abandoned(out, &options, wrote ? &written : nullptr) : status);
 }
