@@ -11,6 +11,8 @@
 #include "zyrTestErrors.h"
 #include "zyrUUID.h"
 
+#include <sys/stat.h>
+
 #include <string>
 #include <tuple>
 #include <utility>
@@ -647,6 +649,24 @@ TEST_F(DatabaseTest, CompactKeepsEveryVersion) {
   int32_t value = 0;
   ASSERT_EQ(Database_getInt(m_database, 3, m_object, "a", &value), 1);
   EXPECT_EQ(value, 33);
+}
+
+// A clone makes its copy beside the name and takes the name only when nothing stands there: what
+// does (a directory, a pipe) is refused and stays, and nothing of the copy is left.
+TEST_F(DatabaseTest, ACloneRemovesNothingButItsOwnCopy) {
+  ASSERT_EQ(mkdir(path("folder.zyr").c_str(), 0700), 0);
+  ASSERT_EQ(mkfifo(path("pipe.zyr").c_str(), 0600), 0);
+  const std::vector<std::string> before = listing();
+  zyrtest::ErrorCapture errors;
+  for (const char *name : {"folder", "pipe"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Database_clone(m_database, path(name).c_str()), nullptr);
+    EXPECT_EQ(errors.take().size(), 1u);
+  }
+  EXPECT_EQ(listing(), before);
+  struct stat status;
+  ASSERT_EQ(lstat(path("pipe.zyr").c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
 }
 
 TEST_F(DatabaseTest, CloneAndRename) {
