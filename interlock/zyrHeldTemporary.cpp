@@ -59,6 +59,14 @@ zyrHeldTemporary *namedBy(const char *name) {
   return nullptr;
 }
 
+// Where the temporary's name is looked up: its base name in the held directory, else (none held)
+// the whole name from the working directory. The directory descriptor, *name the name there.
+int placeOf(const zyrHeldTemporary *held, const char **name) {
+  const bool inDirectory = held->m_directory >= 0;
+  *name = inDirectory ? held->m_base.c_str() : held->m_name.c_str();
+  return inDirectory ? held->m_directory : AT_FDCWD;
+}
+
 // The record holds the file under the name through fd from now on, in the directory the name
 // leads to now.
 void take(zyrHeldTemporary *held, const char *name, int fd) {
@@ -82,15 +90,14 @@ int removeHeld(const zyrHeldTemporary *held, bool lockFileOnly) {
   if (held->m_name.empty() || held->m_hold < 0)
     return 0;
   // Looked at as every remover looks, under the directory lock.
-  const bool inDirectory = held->m_directory >= 0;
   zyrDirectoryGuard guard(held->m_directory, held->m_name.c_str());
   if (!zyrHeldTemporary_isThere(held))
     return 0;
-  const int at = inDirectory ? held->m_directory : AT_FDCWD;
-  const std::string &name = inDirectory ? held->m_base : held->m_name;
+  const char *name = nullptr;
+  const int at = placeOf(held, &name);
   if (!lockFileOnly)
-    unlinkat(at, name.c_str(), 0);
-  unlinkat(at, (name + ".lck").c_str(), 0);
+    unlinkat(at, name, 0);
+  unlinkat(at, (std::string(name) + ".lck").c_str(), 0);
   return 1;
 }
 
@@ -169,12 +176,10 @@ void zyrHeldTemporary_keep(zyrHeldTemporary *held) { forget(held, true); }
 
 bool zyrHeldTemporary_isThere(const zyrHeldTemporary *held) {
   struct stat named, open;
-  if (held->m_hold < 0 || held->m_name.empty() || fstat(held->m_hold, &open) != 0)
-    return false;
-  const int found = held->m_directory >= 0
-                        ? fstatat(held->m_directory, held->m_base.c_str(), &named, AT_SYMLINK_NOFOLLOW)
-                        : lstat(held->m_name.c_str(), &named);
-  return found == 0 && zyrFileUse_isSame(named, open);
+  const char *name = nullptr;
+  const int at = placeOf(held, &name);
+  return held->m_hold >= 0 && !held->m_name.empty() && fstat(held->m_hold, &open) == 0 &&
+         fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && zyrFileUse_isSame(named, open);
 }
 
 int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags) {
@@ -185,10 +190,9 @@ int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags) {
   }
   // The name in the held directory, opened only where it leads to the file held, as the very file
   // it leads to: the descriptor names the file as the directory does.
-  const bool inDirectory = held->m_directory >= 0;
-  const int at = inDirectory ? held->m_directory : AT_FDCWD;
-  const std::string &name = inDirectory ? held->m_base : held->m_name;
-  const int fd = zyrFileUse_openLookedAt(at, name.c_str(), hold, flags & ~(O_CREAT | O_EXCL), false, nullptr);
+  const char *name = nullptr;
+  const int at = placeOf(held, &name);
+  const int fd = zyrFileUse_openLookedAt(at, name, hold, flags & ~(O_CREAT | O_EXCL), false, nullptr);
   // Where an open without waiting was not asked for, it does not stay so.
   if (fd >= 0 && !(flags & O_NONBLOCK))
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
