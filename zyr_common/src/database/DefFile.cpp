@@ -654,8 +654,9 @@ DefFile *DefFile_clone(DefFile *file, const char *newName) {
   zyrPlacement place;
   const bool begun = zyrPlacement_begin(&place, newName, 4) == 1;
   if (begun && place.m_exists) return nullptr;
-  const int ok = begun && DefFile_copyTo(file, place.m_temporary.m_name.c_str()) && zyrPlacement_commit(&place) == 1;
-  if (!ok) {
+  // A failed copy has said so itself.
+  if (begun && !DefFile_copyTo(file, place.m_temporary.m_name.c_str())) return nullptr;
+  if (!begun || zyrPlacement_commit(&place) != 1) {
     DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
                      "Unable to copy the WEZ data file; does the requested file already exist?");
     return nullptr;
@@ -671,8 +672,8 @@ int DefFile_copyTo(DefFile *file, const char *path) {
   if (ok) ok = Dataset_copyAll(file->m_dataset, 0);
   // The copy is whole, its index with it, and on disc before it counts as made: its close could
   // fail only quietly.
+  // The directory goes on disc once the copy takes its name (zyrPlacement_commit).
   if (ok) ok = finishRecord(&file->m_fileInfo->m_secondary);
-  if (ok) zyrSyncDirectory(directoryPart(path).c_str());
   if (file->m_openFiles & DEFFILE_SECONDARY_OPEN) ok = DefFile_closeSecondaryFile(file) && ok;
   if (!ok)
     DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
