@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "zyrCString.h"
+#include "zyrFault.h"
 #include "zyrStateManager.h"
 #include "zyrSystem.h"
 #include "zyrTestChild.h"
@@ -455,6 +456,63 @@ TEST_F(UpgradeTest, AHeldFileThatCannotBeOpenedAgainIsToldWhy) {
   ASSERT_EQ(chmod(dir.file("old.zyr").c_str(), 0644), 0);
   EXPECT_EQ(versionOf(dir.file("old.zyr")), 20030327);
   takeErrors();
+}
+
+// An upgrade is done only when its copy was written whole: a write or a sync of the copy that
+// fails (a full disc, a failing device), in its version, its commit or its close, leaves no
+// upgrade. The upgrade answers 1 only when the file under the name is then of the current release;
+// else nothing is put in place, the old file keeps its bytes, and the copy goes.
+TEST_F(UpgradeTest, AWriteOfTheCopyThatFailedLeavesNoUpgrade) {
+  for (const bool inPlace : {true, false}) {
+    SCOPED_TRACE(inPlace ? "in place" : "to a new name");
+    long syncs = 0, writes = 0;
+    const auto upgrade = [&](const zyrtest::ScratchDir &dir, const char *plan, int *upgraded) {
+      zyrFault_arm(plan, ".zyr-pid");
+      const int status = zyrDatabaseUpgrade(dir.file("old.zyr").c_str(),
+                                            inPlace ? nullptr : dir.file("new.zyr").c_str(), upgraded);
+      syncs = zyrFault_passes(ZYR_FAULT_SYNC);
+      writes = zyrFault_passes(ZYR_FAULT_WRITE);
+      zyrFault_disarm();
+      return status;
+    };
+    int upgraded = 0;
+    const zyrtest::ScratchDir counted("C", m_dir);
+    makeOld(counted.file("old.zyr"), "5.0 (2003.03.27-23.59)");
+    ASSERT_EQ(upgrade(counted, "", &upgraded), 1);
+    ASSERT_GE(syncs, 3);
+    std::vector<std::string> plans;
+    const long allSyncs = syncs, allWrites = writes;
+    for (long n = 1; n <= allSyncs; n += n < 4 ? 1 : 3)
+      plans.push_back("sync@" + std::to_string(n) + ":EIO");
+    for (long n = 1; n <= allWrites; n += n < 3 ? 1 : 47)
+      plans.push_back("write@" + std::to_string(n));
+    for (const std::string &plan : plans) {
+      SCOPED_TRACE(plan);
+      const zyrtest::ScratchDir dir("D", m_dir);
+      makeOld(dir.file("old.zyr"), "5.0 (2003.03.27-23.59)");
+      const std::string bytes = zyrtest::readFile(dir.file("old.zyr"));
+      takeErrors();
+      const int status = upgrade(dir, plan.c_str(), &upgraded);
+      const std::vector<std::string> errors = takeErrors();
+      EXPECT_EQ(upgraded, status);
+      if (status == 1) {
+        // The whole upgrade: the current release, its history gone.
+        Repository *repository = Repository_new(dir.file(inPlace ? "old.zyr" : "new.zyr").c_str());
+        ASSERT_NE(repository, nullptr);
+        EXPECT_GE(Repository_getVersion(repository), 20030328);
+        EXPECT_EQ(Repository_getCurrentState(repository), 1);
+        const TestThing *thing = static_cast<TestThing *>(Repository_getSingletonByTypeName(repository, "Assembly"));
+        EXPECT_TRUE(thing != nullptr && thing->m_count == 2);
+        Repository_close(repository, -1);
+        continue;
+      }
+      EXPECT_EQ(zyrtest::readFile(dir.file("old.zyr")), bytes);
+      EXPECT_EQ(dir.listing(), std::vector<std::string>{"old.zyr"});
+      ASSERT_FALSE(errors.empty());
+      const std::string refusal = "10007: Unable to upgrade the ZYR database\n\n" + dir.file("old.zyr") + "\n\n";
+      EXPECT_EQ(errors.back().rfind(refusal, 0), 0u) << errors.back();
+    }
+  }
 }
 
 } // namespace

@@ -543,9 +543,8 @@ int upgradeCopy(const zyrHeldTemporary *copy, const std::string &source, zyrStat
     return 0;
   }
   void *model = Repository_getPrimaryModel(repository);
-  int upgraded = model != nullptr && (theModelUpgrade == nullptr || theModelUpgrade(model) == 1);
-  if (upgraded)
-    Repository_setVersion(repository);
+  int upgraded = model != nullptr && (theModelUpgrade == nullptr || theModelUpgrade(model) == 1) &&
+                 Repository_setVersion(repository) == 1;
   // A copy whose close could not store all of it is no upgrade either.
   if (Repository_close(repository, 1) != 1)
     upgraded = 0;
