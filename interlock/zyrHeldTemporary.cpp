@@ -212,6 +212,29 @@ int zyrHeldTemporary_check(const char *name) {
              : -1;
 }
 
+std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held) {
+  struct stat open, named;
+  if (held->m_hold < 0 || held->m_name.empty() || fstat(held->m_hold, &open) != 0)
+    return "it is no longer held";
+  // Where it was made first: what became of the file itself there.
+  const char *name = nullptr;
+  const int at = placeOf(held, &name);
+  if (fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno == ENOENT ? "it is gone" : std::string("it cannot be looked at: ") + strerror(errno);
+  if (!zyrFileUse_isSame(named, open))
+    return "another file has taken its name";
+  // Still there, yet its whole name leads elsewhere: the name of the directory does.
+  if (lstat(held->m_name.c_str(), &named) != 0 || !zyrFileUse_isSame(named, open))
+    return "the directory it was made in has been renamed";
+  return "";
+}
+
+std::string zyrHeldTemporary_lossOf(const char *name) {
+  std::lock_guard<std::mutex> lock(registryMutex());
+  const zyrHeldTemporary *held = namedBy(name);
+  return held != nullptr ? zyrHeldTemporary_loss(held) : std::string();
+}
+
 int zyrHeldTemporary_open(const char *name, int flags, bool *named) {
   std::lock_guard<std::mutex> lock(registryMutex());
   const zyrHeldTemporary *held = namedBy(name);
