@@ -219,14 +219,16 @@ std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held) {
   // Where it was made first: what became of the file itself there.
   const char *name = nullptr;
   const int at = placeOf(held, &name);
+  const std::string unseen = "it cannot be looked at: ";
   if (fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0)
-    return errno == ENOENT ? "it is gone" : std::string("it cannot be looked at: ") + strerror(errno);
+    return errno == ENOENT ? "it is gone" : unseen + strerror(errno);
   if (!zyrFileUse_isSame(named, open))
     return "another file has taken its name";
   // Still there, yet its whole name leads elsewhere: the name of the directory does.
-  if (lstat(held->m_name.c_str(), &named) != 0 || !zyrFileUse_isSame(named, open))
-    return "the directory it was made in has been renamed";
-  return "";
+  const bool there = lstat(held->m_name.c_str(), &named) == 0;
+  if (!there && errno != ENOENT && errno != ENOTDIR)
+    return unseen + strerror(errno);
+  return there && zyrFileUse_isSame(named, open) ? "" : "the directory it was made in has been renamed";
 }
 
 std::string zyrHeldTemporary_lossOf(const char *name) {
