@@ -212,6 +212,31 @@ int zyrHeldTemporary_check(const char *name) {
              : -1;
 }
 
+std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held) {
+  struct stat open, named;
+  if (held->m_hold < 0 || held->m_name.empty() || fstat(held->m_hold, &open) != 0)
+    return "it is no longer held";
+  // Where it was made first: what became of the file itself there.
+  const char *name = nullptr;
+  const int at = placeOf(held, &name);
+  const std::string unseen = "it cannot be looked at: ";
+  if (fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno == ENOENT ? "it is gone" : unseen + strerror(errno);
+  if (!zyrFileUse_isSame(named, open))
+    return "another file has taken its name";
+  // Still there, yet its whole name leads elsewhere: the name of the directory does.
+  const bool there = lstat(held->m_name.c_str(), &named) == 0;
+  if (!there && errno != ENOENT && errno != ENOTDIR)
+    return unseen + strerror(errno);
+  return there && zyrFileUse_isSame(named, open) ? "" : "the directory it was made in has been renamed";
+}
+
+std::string zyrHeldTemporary_lossOf(const char *name) {
+  std::lock_guard<std::mutex> lock(registryMutex());
+  const zyrHeldTemporary *held = namedBy(name);
+  return held != nullptr ? zyrHeldTemporary_loss(held) : std::string();
+}
+
 int zyrHeldTemporary_open(const char *name, int flags, bool *named) {
   std::lock_guard<std::mutex> lock(registryMutex());
   const zyrHeldTemporary *held = namedBy(name);

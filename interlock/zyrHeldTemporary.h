@@ -76,6 +76,15 @@ int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags);
 // leads to the file held, -1 it names one but leads to another file, or to none, by now.
 int zyrHeldTemporary_check(const char *name);
 
+// What became of the temporary when its name no longer leads to the file held, as a clause: "it is
+// gone" (removed, or renamed away), "another file has taken its name", "the directory it was made
+// in has been renamed" (the file is still in it, but the name leads into another directory, or
+// none), or that it cannot be looked at, with the system's reason. "" while the name leads to it.
+std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held);
+
+// zyrHeldTemporary_loss of the temporary that the name names; "" when it names none.
+std::string zyrHeldTemporary_lossOf(const char *name);
+
 // zyrHeldTemporary_reopen of the temporary that the name names (*named then true); -1 with
 // *named false when the name is no temporary this process holds.
 int zyrHeldTemporary_open(const char *name, int flags, bool *named);

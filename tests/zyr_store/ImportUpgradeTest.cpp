@@ -2,6 +2,9 @@
 
 #include "Database.h"
 #include "zyrCString.h"
+#include "zyrDirectoryHandle.h"
+#include "zyrFault.h"
+#include "zyrHeldTemporary.h"
 #include "zyrStateManager.h"
 #include "zyrSystem.h"
 #include "zyrTestChild.h"
@@ -455,6 +458,177 @@ TEST_F(UpgradeTest, AHeldFileThatCannotBeOpenedAgainIsToldWhy) {
   ASSERT_EQ(chmod(dir.file("old.zyr").c_str(), 0644), 0);
   EXPECT_EQ(versionOf(dir.file("old.zyr")), 20030327);
   takeErrors();
+}
+
+// An upgrade to a new name works on its copy only while the copy's name leads to it. Held once it
+// made the copy, the upgrade meets another old database renamed onto the copy's name, the copy
+// removed, the copy renamed away, or the directory renamed and a new one made under its name: it
+// refuses, saying what became of the copy, and opens, changes and makes nothing there. With names
+// through descriptors or without.
+TEST_F(UpgradeTest, ANewNamesCopyIsUpgradedOnlyWhileItsNameLeadsToIt) {
+  const std::string said = m_dir + "/said";
+  for (const std::string what : {"taken", "removed", "renamed", "directory"}) {
+    for (const bool proc : {true, false}) {
+      SCOPED_TRACE(what + (proc ? "" : ", without /proc"));
+      const zyrtest::ScratchDir a("A", m_dir), b("B", m_dir);
+      makeOld(a.file("old.zyr"), "5.0 (2003.03.27-23.59)", 2);
+      makeOld(a.file("other.zyr"), "5.0 (2003.03.27-23.59)", 7);
+      const std::string old = zyrtest::readFile(a.file("old.zyr")), others = zyrtest::readFile(a.file("other.zyr"));
+      zyrtest::ChildProcess upgrading(
+          "/bin/sh", {"-c", "exec \"$0\" 2>\"$1\"", std::string(ZYR_TEST_HELPER_DIR) + "/store_driver", said},
+          {{"STORE_DRIVER_MESSAGES", "1"}}, m_dir, "upgrade.held");
+      if (!proc)
+        ASSERT_EQ(upgrading.ask("noproc"), "ok 0");
+      ASSERT_TRUE(upgrading.send("upgrade " + a.file("old.zyr") + " " + b.file("new.zyr")));
+      ASSERT_EQ(upgrading.waitPause(), "upgrade.held");
+      const std::vector<std::string> made = b.listing();
+      ASSERT_EQ(made.size(), 1u);
+      const std::string copy = made[0];
+      std::vector<std::string> inA = {"old.zyr", "other.zyr"}, inB;
+      std::string loss;
+      std::unique_ptr<zyrtest::OpenWatch> watch;
+      if (what == "taken") {
+        ASSERT_EQ(rename(a.file("other.zyr").c_str(), b.file(copy).c_str()), 0);
+        watch = std::make_unique<zyrtest::OpenWatch>(b.file(copy));
+        inA = {"old.zyr"};
+        inB = {copy};
+        loss = "another file has taken its name";
+      } else if (what == "removed") {
+        ASSERT_EQ(unlink(b.file(copy).c_str()), 0);
+        loss = "it is gone";
+      } else if (what == "renamed") {
+        ASSERT_EQ(rename(b.file(copy).c_str(), b.file("away.zyr").c_str()), 0);
+        inB = {"away.zyr"};
+        loss = "it is gone";
+      } else {
+        ASSERT_EQ(rename(b.path().c_str(), (b.path() + "2").c_str()), 0);
+        ASSERT_EQ(mkdir(b.path().c_str(), 0700), 0);
+        loss = "the directory it was made in has been renamed";
+      }
+      upgrading.release();
+      EXPECT_EQ(upgrading.readLine(), "fail 0 10007");
+      EXPECT_EQ(upgrading.ask("exit"), "");
+      EXPECT_EQ(zyrtest::readFile(said), "10007: Unable to upgrade the ZYR database\n\n" + a.file("old.zyr") +
+                                             "\n\nIts copy " + b.file(copy) +
+                                             " is no longer the file it made there: " + loss + ".\n\n");
+      EXPECT_EQ(a.listing(), inA);
+      EXPECT_EQ(b.listing(), inB);
+      EXPECT_EQ(zyrtest::readFile(a.file("old.zyr")), old);
+      if (watch != nullptr) {
+        EXPECT_EQ(watch->opens(), 0);
+        EXPECT_TRUE(zyrtest::readFile(b.file(copy)) == others) << "the other file has changed";
+      }
+      if (what == "directory") {
+        EXPECT_EQ(zyrtest::listing(b.path() + "2"), std::vector<std::string>{});
+        ASSERT_EQ(rmdir(b.path().c_str()), 0);
+        ASSERT_EQ(rename((b.path() + "2").c_str(), b.path().c_str()), 0);
+      }
+      EXPECT_EQ(takeErrors(), std::vector<std::string>{});
+    }
+  }
+}
+
+// A temporary of this process is opened only through its hold, under the very name it is held by,
+// whatever an open would otherwise make of that name (an absolute one, one through a held
+// directory): another file renamed onto the name is neither opened nor changed, and nothing is made
+// under the name of one that is gone. The refusal says what became of it, and nothing else.
+TEST_F(UpgradeTest, AnOpenOfAHeldTemporarysNameGoesThroughItsHold) {
+  struct Names {
+    ~Names() { zyrDirectoryHandle_setEnabled(1); }
+  } names;
+  ASSERT_EQ(mkdir("T", 0700), 0);
+  for (const bool taken : {true, false}) {
+    for (const bool proc : {true, false}) {
+      SCOPED_TRACE(std::string(taken ? "taken" : "gone") + (proc ? "" : ", without /proc"));
+      zyrDirectoryHandle_setEnabled(proc ? 1 : 0);
+      zyrHeldTemporary held;
+      ASSERT_EQ(zyrHeldTemporary_make(&held, "T/copy", ".tmp.zyr", 4), 1);
+      const std::string name = held.m_name, base = name.substr(2);
+      makeOld("T/other.zyr", "5.0 (2003.03.27-23.59)", 7);
+      const std::string others = zyrtest::readFile("T/other.zyr");
+      takeErrors();
+      std::unique_ptr<zyrtest::OpenWatch> watch;
+      if (taken) {
+        ASSERT_EQ(rename("T/other.zyr", name.c_str()), 0);
+        watch = std::make_unique<zyrtest::OpenWatch>(name);
+      } else {
+        ASSERT_EQ(unlink(name.c_str()), 0);
+      }
+      EXPECT_EQ(Repository_new(name.c_str()), nullptr);
+      EXPECT_EQ(takeErrors(),
+                (std::vector<std::string>{"10020: The supplied file name, " + name +
+                                              ", can not\nbe opened.\n\n  IO library reported:\n\niif_open: " + name +
+                                              " is no longer the file this process made there (" +
+                                              (taken ? "another file has taken its name" : "it is gone") +
+                                              "): nothing under its name has been opened\niocnt: open the primary "
+                                              "file failed\n\n",
+                                          "10003: Unable to open the requested database\n\"" + name + "\".\n"}));
+      EXPECT_EQ(zyrtest::listing("T"), std::vector<std::string>{taken ? base : "other.zyr"});
+      if (taken) {
+        EXPECT_EQ(watch->opens(), 0);
+        EXPECT_TRUE(zyrtest::readFile(name) == others) << "the other file has changed";
+      }
+      unlink(name.c_str());
+      unlink("T/other.zyr");
+    }
+  }
+}
+
+// An upgrade is done only when its copy was written whole: a write or a sync of the copy that
+// fails (a full disc, a failing device), in its version, its commit or its close, leaves no
+// upgrade. The upgrade answers 1 only when the file under the name is then of the current release;
+// else nothing is put in place, the old file keeps its bytes, and the copy goes.
+TEST_F(UpgradeTest, AWriteOfTheCopyThatFailedLeavesNoUpgrade) {
+  for (const bool inPlace : {true, false}) {
+    SCOPED_TRACE(inPlace ? "in place" : "to a new name");
+    long syncs = 0, writes = 0;
+    const auto upgrade = [&](const zyrtest::ScratchDir &dir, const char *plan, int *upgraded) {
+      zyrFault_arm(plan, ".zyr-pid");
+      const int status = zyrDatabaseUpgrade(dir.file("old.zyr").c_str(),
+                                            inPlace ? nullptr : dir.file("new.zyr").c_str(), upgraded);
+      syncs = zyrFault_passes(ZYR_FAULT_SYNC);
+      writes = zyrFault_passes(ZYR_FAULT_WRITE);
+      zyrFault_disarm();
+      return status;
+    };
+    int upgraded = 0;
+    const zyrtest::ScratchDir counted("C", m_dir);
+    makeOld(counted.file("old.zyr"), "5.0 (2003.03.27-23.59)");
+    ASSERT_EQ(upgrade(counted, "", &upgraded), 1);
+    ASSERT_GE(syncs, 3);
+    std::vector<std::string> plans;
+    const long allSyncs = syncs, allWrites = writes;
+    for (long n = 1; n <= allSyncs; n += n < 4 ? 1 : 3)
+      plans.push_back("sync@" + std::to_string(n) + ":EIO");
+    for (long n = 1; n <= allWrites; n += n < 3 ? 1 : 47)
+      plans.push_back("write@" + std::to_string(n));
+    for (const std::string &plan : plans) {
+      SCOPED_TRACE(plan);
+      const zyrtest::ScratchDir dir("D", m_dir);
+      makeOld(dir.file("old.zyr"), "5.0 (2003.03.27-23.59)");
+      const std::string bytes = zyrtest::readFile(dir.file("old.zyr"));
+      takeErrors();
+      const int status = upgrade(dir, plan.c_str(), &upgraded);
+      const std::vector<std::string> errors = takeErrors();
+      EXPECT_EQ(upgraded, status);
+      if (status == 1) {
+        // The whole upgrade: the current release, its history gone.
+        Repository *repository = Repository_new(dir.file(inPlace ? "old.zyr" : "new.zyr").c_str());
+        ASSERT_NE(repository, nullptr);
+        EXPECT_GE(Repository_getVersion(repository), 20030328);
+        EXPECT_EQ(Repository_getCurrentState(repository), 1);
+        const TestThing *thing = static_cast<TestThing *>(Repository_getSingletonByTypeName(repository, "Assembly"));
+        EXPECT_TRUE(thing != nullptr && thing->m_count == 2);
+        Repository_close(repository, -1);
+        continue;
+      }
+      EXPECT_EQ(zyrtest::readFile(dir.file("old.zyr")), bytes);
+      EXPECT_EQ(dir.listing(), std::vector<std::string>{"old.zyr"});
+      ASSERT_FALSE(errors.empty());
+      const std::string refusal = "10007: Unable to upgrade the ZYR database\n\n" + dir.file("old.zyr") + "\n\n";
+      EXPECT_EQ(errors.back().rfind(refusal, 0), 0u) << errors.back();
+    }
+  }
 }
 
 } // namespace

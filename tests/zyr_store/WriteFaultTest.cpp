@@ -6,6 +6,7 @@
 // database. ZYR_FAULT_ONLY=<plan> walks that fault alone and shows what was published.
 #include "ObjectTestSupport.h"
 
+#include "Database.h"
 #include "zyrFault.h"
 #include "zyrStateManager.h"
 #include "zyrTestChild.h"
@@ -253,6 +254,30 @@ TEST_F(WriteFaultTest, ACopyThatCannotBeWrittenIsNotMade) {
     });
     EXPECT_EQ(problems, "") << plan;
   }
+}
+
+// A write the library makes to the file outside a state (its version; the record of the types,
+// which the first writer stores at its close) is lost as any other when it fails: the close after
+// it answers 0, whether a change of state was under way or not.
+TEST_F(WriteFaultTest, ACloseAfterAFailedWriteOutsideAStateAnswers0) {
+  restore();
+  Repository *repository = Repository_new(m_path.c_str());
+  zyrFault_arm("sync@1:EIO", m_dir.c_str());
+  EXPECT_EQ(Repository_setVersion(repository), 0);
+  zyrFault_disarm();
+  EXPECT_EQ(Repository_close(repository, -1), 0);
+
+  restore();
+  Database *database = Database_new(m_path.c_str());
+  Database_deleteDataSet(database, nullptr, "Type - names");
+  Database_delete(database);
+  repository = Repository_new(m_path.c_str());
+  EXPECT_GT(change(repository), 0);
+  zyrFault_arm("write@1", m_dir.c_str());
+  EXPECT_EQ(Repository_close(repository, -1), 0);
+  EXPECT_EQ(zyrFault_failures(), 1);
+  zyrFault_disarm();
+  takeErrors();
 }
 
 TEST_F(WriteFaultTest, ADiscFullFromTheStartRefusesTheChangeWhole) {

@@ -180,6 +180,7 @@ int iif_open_plain(IO_file *record, const char *name, const char *access) {
 
 int iif_open_file(IO_file *record, const char *name, const char *access) {
   if (!record) return IO_MEMORY_ERR;
+  record->m_lost = 0;
   IO_error_callback callback = record->m_callback;
   if (!name) {
     io_report_error(callback, "iif_open: filename is NULL\n");
@@ -217,13 +218,16 @@ int iif_open_file(IO_file *record, const char *name, const char *access) {
 
 namespace {
 
-// A temporary of this process whose name leads to another file by now: refused before its lock
-// file or anything under the name is touched.
+// A temporary of this process whose name leads to another file, or to none, by now: refused before
+// its lock file or anything under the name is touched, saying what became of it.
 int refuseLostTemporary(IO_file *record, const char *name) {
+  std::string loss = zyrHeldTemporary_lossOf(name);
+  if (loss.empty()) loss = "its name led elsewhere when it was opened";
   io_report_error(record->m_callback,
-                  "iif_open: %s is no longer the file this process made there: another file has taken its "
-                  "name, which has not been opened",
-                  name);
+                  "iif_open: %s is no longer the file this process made there (%s): nothing under its name has "
+                  "been opened",
+                  name, loss.c_str());
+  record->m_lost = 1;
   return IO_OPEN_ERR;
 }
 
@@ -790,6 +794,8 @@ int iif_read_failure(const IO_file *record) {
   if (!record) return 0;
   return record->m_stream ? io_read_failure(record->m_stream) : record->m_readerror;
 }
+
+int iif_lost_temporary(const IO_file *record) { return record != nullptr && record->m_lost ? 1 : 0; }
 
 int iif_check_reads(IO_error_callback callback, const IO_file *record, const char *function) {
   int error = iif_read_failure(record);

@@ -116,6 +116,10 @@ int iif_open_held(const IO_file *record);
 // place, the pieces of a data set written request by request, iif_flush, iif_close and
 // iif_swap_in.
 int iif_read_failure(const IO_file *record);
+// 1 when the last open of the record was refused because its name, a temporary of this process
+// (zyrHeldTemporary.h), no longer leads to the file held: the callback heard what became of it,
+// and that is the whole reason; else 0.
+int iif_lost_temporary(const IO_file *record);
 // When a read of the record's file failed so: "<function>: a read of <file> failed: <reason>" to
 // the callback, and 10; else 0.
 int iif_check_reads(IO_error_callback callback, const IO_file *record, const char *function);

@@ -180,6 +180,8 @@ struct IO_file {
   int32_t m_readerror;          // while no stream is open: the errno of the first read that the
                                 // system failed of the last stream, or of the lock file that
                                 // failed the last open (iif_read_failure); 0 when none did
+  int32_t m_lost;               // 1 when the last open was refused as a temporary of this process
+                                // whose name no longer leads to the file held (iif_lost_temporary)
   int32_t m_identified;         // 1 once the open found its file under the name: m_device and
   uint64_t m_device;            // m_inode are that file's. The lock file under the name is the
   uint64_t m_inode;             // record's only while the name leads to it (io_lock.h)

@@ -424,6 +424,10 @@ int32_t Database_takeFailedWrites(Database *database) {
   return DefFile_takeFailedWrites(database->m_defFile);
 }
 
+int32_t Database_getFailedWrites(const Database *database) {
+  return database != nullptr && database->m_defFile != nullptr ? database->m_defFile->m_failedWrites : 0;
+}
+
 int32_t Database_getVersion(Database *database) {
   char *version = nullptr;
   if (!Database_getString(database, 0, nullptr, kVersion, &version)) return -1;

@@ -41,6 +41,8 @@ struct Database {
 // The keyed writes that failed (each published when it failed) since the last call; the count
 // starts again at 0.
 int32_t Database_takeFailedWrites(Database *database);
+// The keyed writes that failed since the last Database_takeFailedWrites, left counted.
+int32_t Database_getFailedWrites(const Database *database);
 // Puts what the database file holds on disc (a commit is durable once this returns 1). 0 with
 // the error published.
 int Database_sync(Database *database);

@@ -241,7 +241,7 @@ void publishLocked(const char *function, const char *subject, const char *name, 
 }
 
 void publishOpenFailure(const char *function, int result, const char *name, const char *path, bool primary,
-                        const char *ioText, bool reading, int readFailure) {
+                        const char *ioText, bool reading, const IO_file &record) {
   const char *subject = primary ? "file name" : "secondary file name";
   if (result == -1) {
     publishLocked(function, subject, name, path);
@@ -249,6 +249,15 @@ void publishOpenFailure(const char *function, int result, const char *name, cons
   }
   // The reason, where one is known, follows as a part of its own.
   zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, kSource, __LINE__);
+  // A temporary of this process that is no longer under its name: what the data-set library saw
+  // become of it is the whole reason, and nothing under the name is looked at for another.
+  if (iif_lost_temporary(&record)) {
+    zyrError_addMessage(error, "The supplied %s, %s, can not\nbe opened.\n\n  IO library reported:\n\n%s\n", subject,
+                        name, ioText != nullptr ? ioText : "");
+    zyrError_publish(error);
+    return;
+  }
+  const int readFailure = iif_read_failure(&record);
   zyrError_addMessage(error,
                       "The supplied %s, %s, can not\nbe opened as a WEZ data file.\n\nThis could be because it has "
                       "the wrong format or because you\ndon't have write permissions in the requested "
@@ -411,10 +420,17 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   // go of the file: a later change of the working directory, or a rename of the directory, moves
   // nothing of it, and nothing at the directory's old name is touched. Messages name the file as it
   // was given.
-  char *shown = zyrResolveLinks(fileName);
+  // A temporary of this process is opened under the very name it is held by, which its data-set
+  // open looks up (zyrHeldTemporary_open): under any other spelling that open would go by the name,
+  // to whatever stands there by now, or make a file there.
+  const bool temporary = fileName != nullptr && zyrHeldTemporary_check(fileName) != 0;
+  char *shown = temporary ? zyrCString_clone(fileName) : zyrResolveLinks(fileName);
   int held = -1;
-  const std::string reached = primary && shown != nullptr ? zyrDirectoryHandle_hold(shown, &held) : "";
-  char *path = reached.empty() ? lastingName(shown) : zyrCString_clone(reached.c_str());
+  const std::string reached =
+      primary && shown != nullptr && !temporary ? zyrDirectoryHandle_hold(shown, &held) : "";
+  char *path = temporary         ? zyrCString_clone(shown)
+               : reached.empty() ? lastingName(shown)
+                                 : zyrCString_clone(reached.c_str());
   const bool existed = path != nullptr && access(path, F_OK) == 0;
   int result = reading   ? Dataset_openPrimaryFileForReading(file->m_dataset, path)
                : primary ? Dataset_openPrimaryFile(file->m_dataset, path)
@@ -452,7 +468,7 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
     char *ioText = status == IO_WRITE_ERR || status == IO_OPEN_ERR ? Dataset_getLastError(file->m_dataset) : nullptr;
     const IO_file &record = primary ? file->m_fileInfo->m_primary : file->m_fileInfo->m_secondary;
     publishOpenFailure(function, result, fileName ? fileName : "", shown ? shown : "", primary, ioText, reading,
-                       iif_read_failure(&record));
+                       record);
     zyrCString_free(ioText);
   }
   zyrCString_free(shown);

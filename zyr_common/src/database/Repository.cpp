@@ -5,6 +5,7 @@
 #include "Dictionary.h"
 #include "Pair.h"
 #include "zyrCString.h"
+#include "zyrDirectoryHandle.h"
 #include "zyrError.h"
 #include "zyrFileUse.h"
 #include "zyrHeldTemporary.h"
@@ -511,12 +512,26 @@ Database *openToUpgrade(const char *name, bool inPlace, int opening, int32_t *ve
   return database;
 }
 
-// Copies the file the open holds into the held copy: 1, or 0 with the failure published. The bytes
-// are read through that open: a name, even one inside the held directory, may lead to another file
-// by now (renamed there, another put in its place). Where the file can only be reached by its name
-// and the name leads elsewhere, nothing is copied.
+// Whether the held copy is still under its name, by which the upgrade opens, purges and places
+// it: else the refusal is published, saying what became of it.
+bool copyStillNamed(const zyrHeldTemporary *copy, const std::string &source) {
+  const std::string loss = zyrHeldTemporary_loss(copy);
+  if (loss.empty())
+    return true;
+  ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, kUpgrading,
+                "Unable to upgrade the ZYR database\n\n%s\n\nIts copy %s is no longer the file it made there: %s.\n",
+                source.c_str(), zyrDirectoryHandle_shown(copy->m_name.c_str()).c_str(), loss.c_str());
+  return false;
+}
+
+// Copies the file the open holds into the held copy, while the copy is under its name: 1, or 0
+// with the failure published. The bytes are read through that open: a name, even one inside the
+// held directory, may lead to another file by now (renamed there, another put in its place). Where
+// the file can only be reached by its name and the name leads elsewhere, nothing is copied.
 int copyHeld(Database *database, const zyrHeldTemporary *copy, const std::string &source,
              const std::string &target) {
+  if (!copyStillNamed(copy, source))
+    return 0;
   const int reading = DefFile_openHeld(Database_getDefFile(database));
   if (reading < 0) {
     const std::string reason = errno == ESTALE ? "Its name no longer leads to the file that was opened"
@@ -543,9 +558,8 @@ int upgradeCopy(const zyrHeldTemporary *copy, const std::string &source, zyrStat
     return 0;
   }
   void *model = Repository_getPrimaryModel(repository);
-  int upgraded = model != nullptr && (theModelUpgrade == nullptr || theModelUpgrade(model) == 1);
-  if (upgraded)
-    Repository_setVersion(repository);
+  int upgraded = model != nullptr && (theModelUpgrade == nullptr || theModelUpgrade(model) == 1) &&
+                 Repository_setVersion(repository) == 1;
   // A copy whose close could not store all of it is no upgrade either.
   if (Repository_close(repository, 1) != 1)
     upgraded = 0;

@@ -875,11 +875,12 @@ namespace {
 
 // Before the file is closed or copied: the types the open went by (this process's registry: the
 // file's record named the same ones, or fewer, or none could be read) are what the file keeps. A
-// writer stores the registry over no record or one of fewer types.
-void keepTypeRecord(zyrStateManager *manager) {
+// writer stores the registry over no record or one of fewer types. 1, or 0 when it could not.
+int keepTypeRecord(zyrStateManager *manager) {
   Database *database = manager->m_database;
   if (Database_isWriter(database) && checkStoredTypes(database) == 2)
-    zyrStateManager_recordTypes(manager);
+    return zyrStateManager_recordTypes(manager) == 1 ? 1 : 0;
+  return 1;
 }
 
 // The purge's erasures and counters, made on the database given, a copy of `original`: only the
@@ -949,7 +950,12 @@ int zyrStateManager_compactDatabase(zyrStateManager *manager, Database *database
 }
 
 int zyrStateManager_hasChange(const zyrStateManager *manager) {
-  return manager->m_refused || manager->m_current < 0 || Dictionary_getNoOfEntries(manager->m_cache) > 0 ? 1 : 0;
+  // A write made to the file outside a state (its version, its type record) that failed is a change
+  // lost too: the commit that follows fails on it, and says so.
+  return manager->m_refused || manager->m_current < 0 || Dictionary_getNoOfEntries(manager->m_cache) > 0 ||
+                 Database_getFailedWrites(manager->m_database) > 0
+             ? 1
+             : 0;
 }
 
 int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
@@ -958,7 +964,8 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   int result = zyrStateManager_commitState(manager) > 0 || !changed ? 1 : 0;
   if (manager->m_database == nullptr)
     return result;
-  keepTypeRecord(manager);
+  if (keepTypeRecord(manager) != 1)
+    result = 0;
   // A compaction that keeps the history is housekeeping: while other processes hold the file
   // (or it cannot be written) it is left to a later close. A purge was asked for and must happen.
   const int housekeeping = flag == 0 && !Database_isWriter(manager->m_database) &&

@@ -51,11 +51,12 @@ void zyrStateManager_print(const zyrStateManager *manager, FILE *stream);
 
 int zyrStateManager_openDatabase(zyrStateManager *manager, const char *name);
 // Commits, compacts as the flag asks (-1 none, 0 keeping the history, 1 purging it) and unloads.
-// 1; 0 when a change could not be committed or the compaction asked for failed. A compaction
-// keeping the history is left out without an error while other processes hold the file.
+// 1; 0 when a change, or a write the close makes, could not be written, or the compaction asked
+// for failed. A compaction keeping the history is left out without an error while other processes
+// hold the file.
 int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag);
-// 1 while a change is under way: a state is open, objects wait for their dump hooks, or the
-// change was refused.
+// 1 while a change is under way: a state is open, objects wait for their dump hooks, the change
+// was refused, or a write to the file failed since the last commit.
 int zyrStateManager_hasChange(const zyrStateManager *manager);
 // Copies the database to the normalised name (and, with workOnCopy 1, works on the copy from then
 // on), compacting the copy (or, working on the copy, the original) as the flag asks. A file under
