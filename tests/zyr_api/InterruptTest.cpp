@@ -344,6 +344,33 @@ TEST_F(InterruptTest, TheMeshReaderRemovesOnlyTheFileItWrote) {
   }
 }
 
+// An export whose new file another file took the name of while it was written says so in the
+// placement's words, and leaves that file where it was put.
+TEST_F(InterruptTest, AnExportWhoseNewFileWasTakenTellsWhy) {
+  auto child = zyrplay("export.before-replace");
+  Names lines = kImport;
+  lines.insert(lines.end(), kExport.begin(), kExport.end());
+  for (const std::string &line : lines)
+    child->send(line);
+  child->closeInput();
+  ASSERT_EQ(child->waitPause(), "export.before-replace");
+  std::string temporary;
+  for (const std::string &name : left())
+    if (name.rfind("out.wez.zyr-pid", 0) == 0 && name.find(".lck") == std::string::npos)
+      temporary = m_work + "/" + name;
+  ASSERT_FALSE(temporary.empty()) << testing::PrintToString(left());
+  zyrtest::writeFile(m_dir.file("theirs"), "another program's");
+  ASSERT_EQ(rename(m_dir.file("theirs").c_str(), temporary.c_str()), 0);
+  child->release();
+  EXPECT_EQ(child->wait(), 1);
+  EXPECT_NE(said().find("Unable to write the definition file\n\nout.wez\n\nAnother file has been put under the name "
+                        "of the new one meanwhile.\n"),
+            std::string::npos)
+      << said();
+  EXPECT_EQ(zyrtest::readFile(temporary), "another program's");
+  EXPECT_FALSE(zyrtest::fileExists(m_work + "/out.wez"));
+}
+
 // The intermediate file is read only as the file the import made and holds, whatever its name
 // leads to once the reader has ended: another import's file renamed onto the name, the file
 // removed, or its directory renamed and another file put under the name in a new one. The import
