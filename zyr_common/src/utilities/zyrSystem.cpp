@@ -153,7 +153,7 @@ int zyrCreateDirectory(const char *name) {
 int zyrRemoveFile(const char *name) {
   if (!zyrIsFile(name))
     return 0;
-  return std::remove(name) == 0 ? 1 : 0;
+  return zyrFault_unlink(name) == 0 ? 1 : 0;
 }
 
 int zyrRenameFile(const char *oldName, const char *newName) {

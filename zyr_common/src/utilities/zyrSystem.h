@@ -28,7 +28,8 @@ int zyrCreateDirectory(const char *name);
 // Removes the directory with its files; with recursive 0 a directory holding subdirectories is
 // refused. Symbolic links inside are removed, never followed. Failures publish error 10047.
 int zyrRemoveDirectory(const char *name, int recursive);
-// Removes a regular file; a directory or a missing name gives 0.
+// Removes a regular file; a directory or a missing name gives 0, and so does a failed removal
+// (errno then says why).
 int zyrRemoveFile(const char *name);
 int zyrRenameFile(const char *oldName, const char *newName);
 // Renames, or (across file systems) copies and removes the source. Only a regular file moves, and
