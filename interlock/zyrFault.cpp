@@ -20,6 +20,7 @@ namespace {
 const int kKinds = 4;
 const int kFull = 4; // the kind of an entry that fills the disc (counted on writes)
 const int kKill = 5; // the kind of an entry that kills the process (counted on hand-overs)
+static_assert(ZYR_FAULT_REMOVE == kKill + 1, "removals are the kind after kill");
 
 struct Entry {
   int m_kind;
@@ -34,6 +35,7 @@ struct Seam {
   long m_passes[kKinds] = {0, 0, 0, 0};
   long m_failures = 0;
   long m_handovers = 0; // times bytes were about to reach the system, for kill entries
+  long m_removals = 0;  // removals by name
   int m_fullError = 0; // set once the disc is full
   std::vector<std::pair<dev_t, ino_t>> m_failedReads; // the files a read of which failed
   long m_writesAfterFailedRead = 0;
@@ -46,8 +48,8 @@ std::mutex theMutex;
 Seam theSeam;
 
 int kindOf(const std::string &name) {
-  static const char *const kNames[] = {"write", "flush", "sync", "read", "full", "kill"};
-  for (int k = 0; k <= kKill; ++k)
+  static const char *const kNames[] = {"write", "flush", "sync", "read", "full", "kill", "remove"};
+  for (int k = 0; k <= ZYR_FAULT_REMOVE; ++k)
     if (name == kNames[k])
       return k;
   return -1;
@@ -95,7 +97,8 @@ bool parse(const char *plan, std::vector<Entry> *entries) {
       if (entry.m_error == 0)
         return false;
     } else {
-      entry.m_error = entry.m_kind == ZYR_FAULT_SYNC || entry.m_kind == ZYR_FAULT_READ ? EIO : ENOSPC;
+      const int kind = entry.m_kind;
+      entry.m_error = kind == ZYR_FAULT_SYNC || kind == ZYR_FAULT_READ || kind == ZYR_FAULT_REMOVE ? EIO : ENOSPC;
     }
     entries->push_back(entry);
   }
@@ -345,10 +348,10 @@ void zyrFault_disarm() {
 }
 
 long zyrFault_passes(int kind) {
-  if (kind < 0 || kind >= kKinds)
-    return 0;
   std::lock_guard<std::mutex> guard(theMutex);
-  return theSeam.m_passes[kind];
+  if (kind == ZYR_FAULT_REMOVE)
+    return theSeam.m_removals;
+  return kind >= 0 && kind < kKinds ? theSeam.m_passes[kind] : 0;
 }
 
 long zyrFault_failures() {
@@ -511,4 +514,22 @@ ssize_t zyrFault_copyFileRange(int in, int out, size_t size) {
   }
   errno = verdict.m_error;
   return -1;
+}
+
+int zyrFault_unlink(const char *path) {
+  if (path != nullptr && armed()) {
+    std::lock_guard<std::mutex> guard(theMutex);
+    if (theSeam.m_file.empty() || std::strstr(path, theSeam.m_file.c_str()) != nullptr) {
+      const long pass = ++theSeam.m_removals;
+      for (const Entry &entry : theSeam.m_entries)
+        if (entry.m_kind == ZYR_FAULT_REMOVE && (pass == entry.m_pass || (entry.m_onwards && pass > entry.m_pass))) {
+          ++theSeam.m_failures;
+          if (std::getenv("ZYR_FAULT_TRACE") != nullptr)
+            std::fprintf(stderr, "zyrFault: remove %ld of %s fails: %s\n", pass, path, std::strerror(entry.m_error));
+          errno = entry.m_error;
+          return -1;
+        }
+    }
+  }
+  return unlink(path);
 }

@@ -20,11 +20,14 @@
 //                            stream that holds bytes, a stream write that overflows its
 //                            buffer), before it does: what the streams hold is lost, as in a
 //                            crash at that moment
+//                    remove  the removal of a file by its name (zyrFault_unlink; zyrRemoveFile
+//                            removes through it, the backups a restore leaves among others)
 //                    n counts the passes of that kind in this process from 1 (full counts
 //                    writes); "+" makes every pass from the n-th on fail. error is ENOSPC
-//                    (the default of write, flush and full), EIO (of sync and read), EDQUOT,
-//                    EFBIG or a number.
-//   ZYR_FAULT_FILE   only operations on files whose path holds this text count (and fail).
+//                    (the default of write, flush and full), EIO (of sync, read and remove),
+//                    EDQUOT, EFBIG or a number.
+//   ZYR_FAULT_FILE   only operations on files whose path holds this text count (and fail); a
+//                    removal's path is the name it was given.
 //   ZYR_FAULT_COUNT  a file to which the process writes, when it ends, how many passes of each
 //                    kind it made: "write <n>\nflush <n>\nsync <n>\nread <n>\n".
 //   ZYR_FAULT_TRACE  set: every failure made is told on standard error, with the file's path.
@@ -33,14 +36,16 @@
 // first puts half of what it was given (whole items) in place, as a disc that fills part way
 // does (on a full disc what lies within the file), and the stream keeps nothing to write later;
 // a failing flush loses the bytes the stream held; a failing read delivers half of what was
-// asked; a failing sync does nothing. Each sets errno to the error, and a failing stream call
-// the stream's error indicator; after a failed write or flush the stream reads what the file
-// holds, from where the bytes that landed end.
+// asked; a failing sync or removal does nothing. Each sets errno to the error, and a failing
+// stream call the stream's error indicator; after a failed write or flush the stream reads what
+// the file holds, from where the bytes that landed end.
 #include <cstddef>
 #include <cstdio>
 #include <sys/types.h>
 
 enum zyrFaultKind { ZYR_FAULT_WRITE = 0, ZYR_FAULT_FLUSH = 1, ZYR_FAULT_SYNC = 2, ZYR_FAULT_READ = 3 };
+// Removals are counted apart from the four above (their passes are not in ZYR_FAULT_COUNT's file).
+const int ZYR_FAULT_REMOVE = 6;
 
 // Arms the seam in this process as the environment would (plan as ZYR_FAULT_AT, file as
 // ZYR_FAULT_FILE, either may be NULL); an empty or NULL plan only counts. The counts start again
@@ -69,5 +74,6 @@ int zyrFault_fdatasync(int fd);
 ssize_t zyrFault_write(int fd, const void *data, size_t size);
 ssize_t zyrFault_read(int fd, void *data, size_t size);
 ssize_t zyrFault_copyFileRange(int in, int out, size_t size);
+int zyrFault_unlink(const char *path);
 
 #endif

@@ -73,7 +73,8 @@ bool zyrHeldTemporary_isThere(const zyrHeldTemporary *held);
 int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags);
 
 // How a name stands to this process's temporaries: 0 it names none of them, 1 it names one and
-// leads to the file held, -1 it names one but leads to another file, or to none, by now.
+// leads to the file held, -1 it names one but leads to another file, or to none, by now. A name
+// through a held directory (zyrDirectoryHandle.h) names the temporary of the name it shows.
 int zyrHeldTemporary_check(const char *name);
 
 // What became of the temporary when its name no longer leads to the file held, as a clause: "it is

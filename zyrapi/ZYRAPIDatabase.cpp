@@ -82,6 +82,7 @@ struct Kept {
   std::string m_name;
   zyrFileUse m_use;
   bool m_open = false; // the object's open database, told even where the file system has no real locks
+  int m_error = 0;     // the errno value of its removal, which failed
 };
 
 // Whether one of the files, or its lock file, is in use (or is the open database): the first such
@@ -114,6 +115,8 @@ bool findKept(const std::vector<std::string> &names, int hDatabase, Kept *kept) 
 
 // Why the file is kept, as a sentence without its full stop.
 std::string keptReason(const Kept &kept) {
+  if (kept.m_error != 0)
+    return std::strerror(kept.m_error);
   return kept.m_open ? "It is a database open in this session" : zyrFileUse_reason(&kept.m_use);
 }
 
@@ -122,28 +125,41 @@ void publishKept(const Kept &kept, const char *function) {
   zyrPublishNotRemoved(kept.m_name.c_str(), keptReason(kept).c_str(), function);
 }
 
-// Removes the files with the lock files that holders which ended left beside them (findKept found
-// neither in use).
-void removeFiles(const std::vector<std::string> &names) {
-  for (const std::string &name : names) {
-    zyrRemoveFile(name.c_str());
-    zyrRemoveFile((name + ".lck").c_str());
+// Removes the file with the lock file that a holder which ended left beside it (findKept found
+// neither in use), the lock file first: true, or false with the one whose removal failed, and why,
+// in *failed (a file that is not there, or no regular file, is nothing to remove). The file stays
+// with its lock file when that fails.
+bool removeFile(const std::string &name, Kept *failed) {
+  for (const std::string &file : {name + ".lck", name}) {
+    errno = 0;
+    if (zyrRemoveFile(file.c_str()) != 1 && errno != 0 && errno != ENOENT && errno != ENOTDIR) {
+      failed->m_name = file;
+      failed->m_error = errno;
+      return false;
+    }
   }
+  return true;
+}
+
+// Removes the files with the lock files that holders which ended left beside them.
+void removeFiles(const std::vector<std::string> &names) {
+  Kept failed;
+  for (const std::string &name : names)
+    removeFile(name, &failed);
 }
 
 // Removes, under the directory's lock, each of the files that is not in use (nor the open
-// database) with the lock file that a holder which ended left beside it; those in use stay, and are
-// answered, each with why it stays (told once the lock has gone).
+// database) with the lock file that a holder which ended left beside it; those in use stay, and so
+// do those whose removal failed, and are answered, each with why it stays (told once the lock has
+// gone).
 std::vector<Kept> removeEachUnkept(const std::vector<std::string> &names, int hDatabase) {
   std::vector<Kept> kept;
   {
     const zyrDirectoryGuard guard(names.front().c_str());
     for (const std::string &name : names) {
       Kept one;
-      if (findKept({name}, hDatabase, &one))
+      if (findKept({name}, hDatabase, &one) || !removeFile(name, &one))
         kept.push_back(one);
-      else
-        removeFiles({name});
     }
   }
   return kept;
@@ -220,8 +236,8 @@ struct Restoration {
   boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
 }
 
-// Both files have been restored, but backups in use stay: a warning says so, each kept file (a
-// backup, or its lock file) with why, in the words of every refused removal.
+// Both files have been restored, but backups in use, or whose removal failed, stay: a warning says
+// so, each kept file (a backup, or its lock file) with why, in the words of every refused removal.
 void warnBackupsKept(const std::string &zyr, const std::string &wez, const std::vector<Kept> &kept) {
   zyrError *warning = zyrError_new(ZYR_W_INVALID_RESULT_IGNORED, "restoreBakFiles", __FILE__, __LINE__);
   zyrError_addMessage(warning, "%s and %s have been restored from their backups, but ", zyr.c_str(), wez.c_str());

@@ -247,9 +247,10 @@ public:
   // <base>.wez fail after that of <base>.zyr (another file took its name meanwhile), <base>.zyr
   // stays restored, both backups stay, and the exception says so. Once both files are restored the
   // backups are looked at again as they are removed: one in use by then (a process opened it
-  // since the first look), or whose lock cannot be tried, stays, and the others go. The restore is
-  // done all the same: "<base>.wez" is left in name, and a warning to the progress reporter says
-  // that both files have been restored and which backup is kept, and why.
+  // since the first look), whose lock cannot be tried, or whose removal fails (the disc failed),
+  // stays, and the others go. The restore is done all the same: "<base>.wez" is left in name, and a
+  // warning to the progress reporter says that both files have been restored and which backup is
+  // kept, and why.
   void restoreBakFiles(std::string &name);
   // Absolute forms; empty when the directory does not exist.
   std::string getAbsolutePath(const std::string &path) const;

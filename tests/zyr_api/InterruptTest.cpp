@@ -344,4 +344,99 @@ TEST_F(InterruptTest, TheMeshReaderRemovesOnlyTheFileItWrote) {
   }
 }
 
+// An export whose new file another file took the name of while it was written says so in the
+// placement's words, and leaves that file where it was put.
+TEST_F(InterruptTest, AnExportWhoseNewFileWasTakenTellsWhy) {
+  auto child = zyrplay("export.before-replace");
+  Names lines = kImport;
+  lines.insert(lines.end(), kExport.begin(), kExport.end());
+  for (const std::string &line : lines)
+    child->send(line);
+  child->closeInput();
+  ASSERT_EQ(child->waitPause(), "export.before-replace");
+  std::string temporary;
+  for (const std::string &name : left())
+    if (name.rfind("out.wez.zyr-pid", 0) == 0 && name.find(".lck") == std::string::npos)
+      temporary = m_work + "/" + name;
+  ASSERT_FALSE(temporary.empty()) << testing::PrintToString(left());
+  zyrtest::writeFile(m_dir.file("theirs"), "another program's");
+  ASSERT_EQ(rename(m_dir.file("theirs").c_str(), temporary.c_str()), 0);
+  child->release();
+  EXPECT_EQ(child->wait(), 1);
+  EXPECT_NE(said().find("Unable to write the definition file\n\nout.wez\n\nAnother file has been put under the name "
+                        "of the new one meanwhile.\n"),
+            std::string::npos)
+      << said();
+  EXPECT_EQ(zyrtest::readFile(temporary), "another program's");
+  EXPECT_FALSE(zyrtest::fileExists(m_work + "/out.wez"));
+}
+
+// The intermediate file is read only as the file the import made and holds, whatever its name
+// leads to once the reader has ended: another import's file renamed onto the name, the file
+// removed, or its directory renamed and another file put under the name in a new one. The import
+// fails and says why, the database holds no mesh, and what stands under the name is neither
+// opened nor removed.
+TEST_F(InterruptTest, TheImportReadsOnlyTheIntermediateFileItHolds) {
+  // Another import's intermediate file: the reader's, of another mesh.
+  const std::string other = m_dir.file("other.gmo");
+  zyrtest::ChildProcess reader(kKelvoDir + "/Kelvo.exe",
+                               {"-I", other, std::string(ZYR_SOURCE_DIR) + "/tests/data/meshes/two-blocks.v2.msh"});
+  while (!reader.readLine().empty()) {
+  }
+  ASSERT_EQ(reader.wait(), 0);
+  const std::string theirs = zyrtest::readFile(other);
+  const std::string imports = m_work + "/imports", moved = m_work + "/moved";
+  const struct {
+    const char *m_change;
+    const char *m_reason;
+  } changes[] = {{"taken", "Another file has taken its name meanwhile; it has been neither read nor removed"},
+                 {"removed", "Its name leads to no file any more"},
+                 {"directory renamed", "Its name no longer leads to the directory it was made in"}};
+  for (const auto &change : changes) {
+    SCOPED_TRACE(change.m_change);
+    const std::string what = change.m_change;
+    ASSERT_EQ(mkdir(imports.c_str(), 0700), 0);
+    Names lines = kImport;
+    lines[1] = "imports";
+    auto child = zyrplay("import.reader-ended");
+    for (const std::string &line : lines)
+      child->send(line);
+    child->closeInput();
+    ASSERT_EQ(child->waitPause(), "import.reader-ended");
+    const Names made = zyrtest::listing(imports);
+    ASSERT_EQ(made.size(), 1u) << testing::PrintToString(made);
+    const std::string name = imports + "/" + made[0];
+    if (what == "directory renamed") {
+      ASSERT_EQ(rename(imports.c_str(), moved.c_str()), 0);
+      ASSERT_EQ(mkdir(imports.c_str(), 0700), 0);
+    }
+    if (what == "removed") {
+      ASSERT_EQ(unlink(name.c_str()), 0);
+    } else {
+      zyrtest::writeFile(m_dir.file("theirs"), theirs);
+      ASSERT_EQ(rename(m_dir.file("theirs").c_str(), name.c_str()), 0);
+    }
+    std::unique_ptr<zyrtest::OpenWatch> watch;
+    if (what != "removed")
+      watch = std::make_unique<zyrtest::OpenWatch>(name);
+    child->release();
+    EXPECT_EQ(child->wait(), 1);
+    const std::string expected = "Unable to read the intermediate mesh file\n\n" + name + "\n\n" + change.m_reason;
+    EXPECT_NE(said().find(expected), std::string::npos) << said();
+    EXPECT_EQ(said().find("left behind"), std::string::npos) << said();
+    if (watch != nullptr)
+      EXPECT_EQ(watch->opens(), 0);
+    EXPECT_EQ(zyrtest::listing(imports), what == "removed" ? Names{} : Names{made[0]});
+    if (what != "removed")
+      EXPECT_EQ(zyrtest::readFile(name), theirs);
+    EXPECT_EQ(zyrtest::listing(moved), Names{});
+    Names errors;
+    EXPECT_EQ(regions(&errors), 0);
+    std::remove(name.c_str());
+    rmdir(imports.c_str());
+    rmdir(moved.c_str());
+    std::remove((m_work + "/f.zyr").c_str());
+  }
+}
+
 } // namespace

@@ -1076,6 +1076,33 @@ TEST_F(Lifecycle, ABackupWhoseLockCannotBeTriedAtTheEndIsKeptAndToldSo) {
   EXPECT_EQ(read(wez), restoreBytes("run.wez.bak"));
 }
 
+// A backup whose removal fails once both files are restored (the disc failed) is kept, and the
+// warning says so with the system's reason, as for a backup in use; the other backup goes.
+TEST_F(Lifecycle, ABackupWhoseRemovalFailsAtTheEndIsKeptWithAWarning) {
+  for (const std::string error : {"EIO", "ENOSPC"}) {
+    SCOPED_TRACE(error);
+    zyrtest::ScratchDir dir("unremoved", m_dir);
+    writeRestoreFiles(dir);
+    const std::string zyr = dir.file("run.zyr"), wez = dir.file("run.wez"), zyrBak = zyr + ".bak";
+    const std::string plan = "remove@1:" + error;
+    zyrtest::ChildProcess restore(helper("restore_bak"), {zyrBak},
+                                  {{"ZYR_USE_LOCAL_UNITS", "1"},
+                                   {"ZYR_SESSION_FILE", nullptr},
+                                   {"ZYR_FAULT_AT", plan.c_str()},
+                                   {"ZYR_FAULT_FILE", "run.zyr.bak"}});
+    EXPECT_EQ(restore.readLine(), "restored " + wez);
+    EXPECT_EQ(restore.readLine(), "warned restoreBakFiles " + zyr + " and " + wez +
+                                      " have been restored from their backups, but " + zyrBak +
+                                      " is kept.|Unable to remove the file " + zyrBak + ".|" +
+                                      strerror(error == "EIO" ? EIO : ENOSPC) + ".|");
+    EXPECT_EQ(restore.readLine(), "");
+    EXPECT_EQ(restore.wait(), 0);
+    EXPECT_EQ(dir.listing(), (std::vector<std::string>{"run.wez", "run.zyr", "run.zyr.bak"}));
+    EXPECT_EQ(read(zyr), restoreBytes("run.zyr.bak"));
+    EXPECT_EQ(read(zyrBak), restoreBytes("run.zyr.bak"));
+  }
+}
+
 // A dump is written into the file under the name, which stays the same file: every hard link to it
 // shows the dump. A database in use stays as it is, whichever name leads to it.
 TEST_F(Lifecycle, ADumpIsWrittenIntoTheFileItself) {

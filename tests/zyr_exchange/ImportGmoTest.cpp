@@ -29,6 +29,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 using zyrtest::RaisedError;
@@ -87,6 +89,40 @@ TEST_F(ImportGmoTest, OnlyTheIntermediateFileTheImportHoldsIsRemoved) {
     zyrHeldTemporary_release(&held);
     std::remove(name.c_str());
     std::remove((name + ".lck").c_str());
+  }
+}
+
+// A held intermediate file is read only as the file held, however the data-set library spells its
+// name (through the directory it holds): another file renamed onto the name is not opened for it.
+TEST_F(ImportGmoTest, AHeldIntermediateFileIsReadOnlyAsTheFileHeld) {
+  const std::string name = m_dir->file("zyr.held.tmp"), other = m_dir->file("other.gmo");
+  GmoBuilder::twoBlocks().write(other);
+  const std::string theirs = zyrtest::readFile(other);
+  for (const bool renamedOnto : {false, true}) {
+    SCOPED_TRACE(renamedOnto ? "another file renamed onto it" : "its own");
+    freshModel();
+    zyrHeldTemporary own;
+    ASSERT_EQ(zyrHeldTemporary_create(&own, name.c_str()), 1);
+    ASSERT_EQ(write(own.m_hold, theirs.data(), theirs.size()), static_cast<ssize_t>(theirs.size()));
+    if (renamedOnto) {
+      zyrtest::writeFile(m_dir->file("theirs"), theirs);
+      ASSERT_EQ(rename(m_dir->file("theirs").c_str(), name.c_str()), 0);
+    }
+    ImportedMesh *im = import("ZYR_INTERMEDIATE", name);
+    const std::vector<RaisedError> errors = held();
+    EXPECT_EQ(im != nullptr, !renamedOnto) << testing::PrintToString(errors);
+    EXPECT_EQ(regionNames(8), renamedOnto ? Names{} : (Names{"Left", "Right"}));
+    if (renamedOnto) {
+      ASSERT_FALSE(errors.empty());
+      EXPECT_NE(errors.front().message.find(name + " is no longer the file this process made there"),
+                std::string::npos)
+          << errors.front().message;
+      EXPECT_EQ(zyrtest::readFile(name), theirs);
+    }
+    ImportedMesh_delete(im);
+    zyrtest::ErrorCapture::clear();
+    zyrHeldTemporary_end(&own);
+    std::remove(name.c_str());
   }
 }
 

@@ -524,6 +524,30 @@ TEST(FileSystem, ACopyRefusedByAStickyDirectoryTellsWhy) {
   EXPECT_EQ((entries(dir.path())), (std::set<std::string>{"src", "theirs", "zyrcopy"}));
 }
 
+// A copy whose new file another file took the name of while it was written says so, in the
+// placement's words, from the library and the command line: no "File exists" for a destination
+// that does not exist. The other file stays where it was put, and nothing takes the destination.
+TEST(FileSystem, ACopyWhoseNewFileWasTakenTellsWhy) {
+  ScratchDir dir;
+  writeFile(dir.file("src"), "new");
+  zyrtest::ChildProcess copy("/bin/sh", {"-c", "exec \"$0\" src dst 2> err", zyrcopyTool()}, {}, dir.path(),
+                             "filecopy.before-replace");
+  ASSERT_EQ(copy.waitPause(), "filecopy.before-replace");
+  std::string temporary;
+  for (const std::string &name : entries(dir.path()))
+    if (name.rfind("dst.zyr-pid", 0) == 0)
+      temporary = name;
+  ASSERT_FALSE(temporary.empty());
+  writeFile(dir.file("other"), "another program's");
+  ASSERT_EQ(rename(dir.file("other").c_str(), dir.file(temporary).c_str()), 0);
+  copy.release();
+  EXPECT_EQ(copy.wait(), 1);
+  EXPECT_EQ(readFile(dir.file("err")), "zyrcopy: cannot copy src to dst: dst: Another file has been put under the "
+                                       "name of the new one meanwhile\n");
+  EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"err", "src", temporary}));
+  EXPECT_EQ(readFile(dir.file(temporary)), "another program's");
+}
+
 // A copy onto a full disc says so, from the library and the command line: a small file system of
 // its own where one can be mounted (in a mount namespace of the tool's, gone with it), else a disc
 // that the fault seam fills.

@@ -126,4 +126,20 @@ TEST(FaultTest, ATestArmsCountsAndDisarmsTheSeamInItsOwnProcess) {
   EXPECT_EQ(zyrtest::readFile(dir.file("data")), "abcdefijkl");
 }
 
+// A removal is counted by the name it is given; the one that fails leaves its file.
+TEST(FaultTest, ARemovalFailsAtItsPassAndLeavesTheFile) {
+  zyrtest::ScratchDir dir("zyrfault");
+  for (const char *name : {"kept.a", "kept.b", "other"})
+    zyrtest::writeFile(dir.file(name), name);
+  ASSERT_EQ(zyrFault_arm("remove@2", "kept."), 1);
+  EXPECT_EQ(zyrFault_unlink(dir.file("kept.a").c_str()), 0);
+  EXPECT_EQ(zyrFault_unlink(dir.file("other").c_str()), 0);
+  errno = 0;
+  EXPECT_EQ(zyrFault_unlink(dir.file("kept.b").c_str()), -1);
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(zyrFault_passes(ZYR_FAULT_REMOVE), 2);
+  zyrFault_disarm();
+  EXPECT_EQ(dir.listing(), std::vector<std::string>{"kept.b"});
+}
+
 } // namespace

@@ -35,7 +35,8 @@ std::string directoryOf(const std::string &path) {
 
 // Why the copy failed, named after the file at fault; `failure` is the system's error of the copy.
 std::string reason(const char *source, const char *destination, int failure) {
-  // A destination in use was refused with the reason published: its last line.
+  // A destination in use, or another refusal in the placement's own words (another file that took
+  // the name of the new one meanwhile), was published with the reason: its last line.
   zyrError *refusal = failure == EBUSY ? zyrErrorManager_getLastError(zyrErrorManager_get()) : nullptr;
   if (refusal != nullptr && zyrError_getMessage(refusal) != nullptr) {
     std::string why = zyrError_getMessage(refusal);

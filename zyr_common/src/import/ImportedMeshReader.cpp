@@ -12,6 +12,7 @@
 #include "zyrCString.h"
 #include "zyrError.h"
 #include "zyrErrorCode.h"
+#include "zyrFileUse.h"
 #include "zyrHeldTemporary.h"
 #include "zyrLeftovers.h"
 #include "zyrMemory.h"
@@ -20,6 +21,7 @@
 #include "zyrTrace.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -86,6 +88,45 @@ int interrupted(const char *function, const ImportedMesh *im) {
                            im->m_filename != nullptr ? im->m_filename : "");
 }
 
+// Whether the name leads to another file than the one held: another file has taken it.
+bool takenByAnother(const zyrHeldTemporary *held, const char *name) {
+  struct stat named, own;
+  return lstat(name, &named) == 0 && (fstat(held->m_hold, &own) != 0 || !zyrFileUse_isSame(named, own));
+}
+
+// Why the intermediate file cannot be read as the file this import made and holds, as a sentence
+// without its full stop; "" while its name leads to it. The read itself reaches the file through
+// the hold all the same (zyrHeldTemporary_open): this look only finds the words.
+std::string lostReason(const zyrHeldTemporary *held, const char *name) {
+  struct stat named, own;
+  const bool looked = lstat(name, &named) == 0;
+  const int error = errno;
+  if (fstat(held->m_hold, &own) != 0)
+    return std::string("Whether it is still there cannot be told: ") + strerror(errno);
+  if (looked && zyrFileUse_isSame(named, own))
+    return std::string();
+  // The file is still where it was made, under its own name: the name leads elsewhere.
+  if (zyrHeldTemporary_isThere(held))
+    return "Its name no longer leads to the directory it was made in";
+  if (looked)
+    return "Another file has taken its name meanwhile; it has been neither read nor removed";
+  if (error == ENOENT || error == ENOTDIR)
+    return "Its name leads to no file any more";
+  return std::string("Whether it is still there cannot be told: ") + strerror(error);
+}
+
+// Reads the intermediate file that the reader wrote, only as the file this import holds: 1 when it
+// was read.
+int readIntermediate(const char *function, ImportedMesh *im, const zyrHeldTemporary *held, const char *name) {
+  const std::string lost = lostReason(held, name);
+  if (lost.empty())
+    return ImportedMesh_importFromGMO(im, name, im->m_units, im->m_filename);
+  zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_IMPORT_MESH, function, __FILE__, __LINE__);
+  zyrError_addMessage(error, "Unable to read the intermediate mesh file\n\n%s\n\n%s.\n", name, lost.c_str());
+  zyrError_publish(error);
+  return 0;
+}
+
 // Runs the reader to its end and reads what it wrote. 1 when the file was read. An interrupt
 // ends the reader at once, and nothing it wrote is read.
 int runReader(const char *function, ImportedMesh *im, Command *command, const char *intermediate, const char *reader) {
@@ -134,19 +175,18 @@ int runReader(const char *function, ImportedMesh *im, Command *command, const ch
   zyrPause_point("import.reader-ended");
   if (result && !stopped)
     result = ImportedMesh_checkExitStatus(im, process);
-  if (result && !interrupted(function, im))
-    result = ImportedMesh_importFromGMO(im, intermediate, im->m_units, im->m_filename);
-  else
-    result = 0;
+  result = result && !interrupted(function, im) ? readIntermediate(function, im, &held, intermediate) : 0;
   // A failed reader may have left its file behind: it goes too, as nothing else will read it; so
   // does what a reader that was killed left of its own. A file kept for debugging stays held while
-  // this process lives, and goes as a leftover after it.
+  // this process lives, and goes as a leftover after it. Another file that took the name is not
+  // this import's to remove: it stays, and what the reader left with it, for the next clean-up.
   ImportedMesh_removeIntermediateFile(im, intermediate);
+  const bool taken = takenByAnother(&held, intermediate);
   if (zyrHeldTemporary_isThere(&held))
     zyrHeldTemporary_keep(&held);
   else
     zyrHeldTemporary_release(&held);
-  if (!result)
+  if (!result && !taken)
     zyrRemoveLeftovers(directory, function);
   zyrCString_free(directory);
   Process_delete(process);

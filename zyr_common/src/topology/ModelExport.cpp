@@ -25,19 +25,16 @@ Topology *topologyOf(const Model *model) { return Model_getTopology(model); }
 Mesh *meshOf(const Model *model) { return Model_getMesh(model); }
 void *projectionOf(const Model *model) { return Model_getProjection(model); }
 
-// The definition file cannot be made where it was asked for.
-void publishReason(const char *fileName, int reason) {
-  ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_EXPORT_MESH, "Model_exportMesh", "Unable to write the definition file\n\n%s\n\n%s.\n",
-                fileName, strerror(reason));
-}
-
 // Why the definition file is not in place: what stands under the name is kept (it is no regular
-// file, or it is in use), or the system's reason.
+// file, or it is in use), or the definition file cannot be made where it was asked for, for the
+// placement's own reason or the system's.
 void publishRefusal(const char *fileName, const zyrPlacement &place) {
+  const std::string reason = zyrPlacement_reason(&place);
   if (zyrPlacement_isKept(&place))
-    zyrPublishNotReplaced(fileName, zyrPlacement_reason(&place).c_str(), "Model_exportMesh");
+    zyrPublishNotReplaced(fileName, reason.c_str(), "Model_exportMesh");
   else
-    publishReason(fileName, place.m_refusal);
+    ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_EXPORT_MESH, "Model_exportMesh",
+                  "Unable to write the definition file\n\n%s\n\n%s.\n", fileName, reason.c_str());
 }
 
 // A mesh part that its restore left without vertices or elements (its stored data was damaged):

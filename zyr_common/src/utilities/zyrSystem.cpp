@@ -153,7 +153,7 @@ int zyrCreateDirectory(const char *name) {
 int zyrRemoveFile(const char *name) {
   if (!zyrIsFile(name))
     return 0;
-  return std::remove(name) == 0 ? 1 : 0;
+  return zyrFault_unlink(name) == 0 ? 1 : 0;
 }
 
 int zyrRenameFile(const char *oldName, const char *newName) {
@@ -251,12 +251,18 @@ int copyAndClose(int in, int out, int interruptible, bool flush) {
   return ok;
 }
 
-// A file in use kept from a copy, or one that took the destination's name meanwhile, is published
-// (10020, under the name of the copy or the move); errno EBUSY tells the caller. Whether it was.
+void publishFileKept(const char *refused, const char *name, const char *reason, const char *function);
+
+// A refusal of the placement's own rather than the system's (an errno value, which errno tells) is
+// published, 10020 under the name of the copy or the move, in the placement's words: a file in use
+// kept from a copy, or one that took the destination's name meanwhile, is not overwritten; another
+// file put under the name of the new one meanwhile leaves nothing written. errno EBUSY tells the
+// caller. Whether it was.
 bool publishKept(const char *destination, const zyrPlacement *place, int moving) {
-  if (place->m_refusal != ZYR_PLACEMENT_IN_USE && place->m_refusal != ZYR_PLACEMENT_REPLACED)
+  if (place->m_refusal >= 0)
     return false;
-  zyrPublishNotReplaced(destination, zyrPlacement_reason(place).c_str(), moving ? "zyrMoveFile" : "zyrCopyFile");
+  publishFileKept(zyrPlacement_isKept(place) ? "Unable to overwrite the existing file" : "Unable to write the file",
+                  destination, zyrPlacement_reason(place).c_str(), moving ? "zyrMoveFile" : "zyrCopyFile");
   errno = EBUSY;
   return true;
 }
@@ -305,7 +311,7 @@ int copyOpenToSide(const char *destination, int moving, int interruptible, CopyP
     errno = EINVAL;
     return 0;
   }
-  if (!placed && publishKept(destination, &place, moving)) {
+  if (!placed && !special && publishKept(destination, &place, moving)) {
     CopyPlan_release(plan);
     return 0;
   }
@@ -383,7 +389,10 @@ int placeCopy(const char *destination, bool made, CopyPlan *plan) {
 
 int copyFile(const char *source, const char *destination, int interruptible) {
   CopyPlan plan;
-  return placeCopy(destination, copyToSide(source, destination, 0, interruptible, &plan) != 0, &plan);
+  const bool made = copyToSide(source, destination, 0, interruptible, &plan) != 0;
+  if (made)
+    zyrPause_point("filecopy.before-replace");
+  return placeCopy(destination, made, &plan);
 }
 
 } // namespace

@@ -28,7 +28,8 @@ int zyrCreateDirectory(const char *name);
 // Removes the directory with its files; with recursive 0 a directory holding subdirectories is
 // refused. Symbolic links inside are removed, never followed. Failures publish error 10047.
 int zyrRemoveDirectory(const char *name, int recursive);
-// Removes a regular file; a directory or a missing name gives 0.
+// Removes a regular file; a directory or a missing name gives 0, and so does a failed removal
+// (errno then says why).
 int zyrRemoveFile(const char *name);
 int zyrRenameFile(const char *oldName, const char *newName);
 // Renames, or (across file systems) copies and removes the source. Only a regular file moves, and
@@ -43,8 +44,9 @@ int zyrMoveFile(const char *source, const char *destination);
 // the link leads to; an existing file is replaced only by a complete copy (written beside it and
 // renamed) that keeps its permissions, so a failure leaves no partial file. A device or a pipe
 // under the name is written into, never replaced. A file in use (zyrFileUse.h) is never replaced:
-// 10020 is published, with why, and errno is EBUSY. It fails when the program asks for the work in
-// hand to be abandoned (zyrInterrupt.h).
+// 10020 is published, with why, and errno is EBUSY; so is every other refusal in the placement's
+// own words (zyrPlacement_reason: another file that took the name, or the new file's, meanwhile).
+// It fails when the program asks for the work in hand to be abandoned (zyrInterrupt.h).
 int zyrCopyFile(const char *source, const char *destination);
 // Copies the file `source` in full into the temporary of a begun placement (zyrPlacement.h) and
 // puts the copy on disc, without putting it in place: the caller commits the placement, or ends it,
