@@ -70,6 +70,7 @@ protected:
 TEST_F(ExistingDatabaseTest, AnyOneLookFailingNeverOpensAnExistingDatabaseWithoutItsModel) {
   for (const char *version : {static_cast<const char *>(nullptr), kOlder}) {
     SCOPED_TRACE(version != nullptr ? "older release" : "current release");
+    // Made anew for every open, which upgrades an older one.
     const std::string name = m_dir.file("s.zyr");
     make(name, version);
     const std::string counted = zyrtest::inChild([&] {
@@ -81,8 +82,10 @@ TEST_F(ExistingDatabaseTest, AnyOneLookFailingNeverOpensAnExistingDatabaseWithou
       return opened == 1 && zyrDatabase_close(hDatabase, -1) == 1 ? std::to_string(looks) : std::string();
     });
     const long looks = std::atol(counted.c_str());
-    ASSERT_GE(looks, version != nullptr ? 2 : 1) << counted;
+    ASSERT_GE(looks, 2) << counted;
     for (long n = 1; n <= looks; ++n) {
+      std::remove(name.c_str());
+      make(name, version);
       EXPECT_EQ(openAndClose(name, "look@" + std::to_string(n)), "") << "look@" << n;
       EXPECT_EQ(openAndClose(name, ""), "") << "after look@" << n;
     }

@@ -38,6 +38,14 @@ protected:
     Repository_close(repository, -1);
     return count;
   }
+  // The key of the primary model the open takes ("" when none).
+  std::string modelOf(const std::string &name) {
+    Repository *repository = Repository_new(name.c_str());
+    void *model = repository != nullptr ? Repository_getPrimaryModel(repository) : nullptr;
+    const std::string key = model != nullptr ? objecttest::keyOf(model) : "";
+    Repository_close(repository, -1);
+    return key;
+  }
   std::unique_ptr<zyrtest::ChildProcess> driver(const std::string &pauseAt) {
     return std::make_unique<zyrtest::ChildProcess>(std::string(ZYR_TEST_HELPER_DIR) + "/store_driver",
                                                    std::vector<std::string>{},
@@ -48,9 +56,10 @@ protected:
 
 TEST_F(ExistenceTest, ALookThatCannotTellNeverMakesADatabaseNewAndRefusesWithWhy) {
   make(file("s.zyr"), 7);
+  const std::string model = modelOf(file("s.zyr"));
   ASSERT_EQ(zyrFault_arm("look@1+", "s.zyr"), 1);
-  // The open found the file: it is no new one, and keeps what it holds.
-  EXPECT_EQ(countOf(file("s.zyr")), 7);
+  // The open found the file: it is no new one, and keeps its model.
+  EXPECT_EQ(modelOf(file("s.zyr")), model);
   DefFile *found = DefFile_new(file("s.zyr").c_str(), 1);
   ASSERT_NE(found, nullptr);
   EXPECT_EQ(found->m_created, 0);
@@ -60,14 +69,15 @@ TEST_F(ExistenceTest, ALookThatCannotTellNeverMakesADatabaseNewAndRefusesWithWhy
   EXPECT_EQ(zyrDatabaseUpgrade(file("s.zyr").c_str(), nullptr, &upgraded), 0);
   Repository *other = Repository_new(file("t.zyr").c_str());
   ASSERT_NE(other, nullptr);
-  void *model = nullptr;
-  EXPECT_EQ(Repository_importModel(other, file("s").c_str(), &model), 0);
+  void *imported = nullptr;
+  EXPECT_EQ(Repository_importModel(other, file("s").c_str(), &imported), 0);
   EXPECT_EQ(Repository_copyDatabase(other, file("s.zyr").c_str(), 0, -1), 0);
   zyrFault_disarm();
   Repository_close(other, -1);
   const std::string told = "Whether the file\n\n" + file("s.zyr") + "\n\nexists cannot be told (stat: " +
                            std::strerror(EIO) + ").\n";
   EXPECT_EQ(takeErrors(), (std::vector<std::string>{"10007: " + told, "10031: " + told, "10005: " + told}));
+  EXPECT_EQ(modelOf(file("s.zyr")), model);
   EXPECT_EQ(countOf(file("s.zyr")), 7);
 }
 
