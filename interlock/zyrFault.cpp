@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <stdio_ext.h>
 #include <string>
@@ -98,9 +98,8 @@ bool parse(const char *plan, std::vector<Entry> *entries) {
       if (entry.m_error == 0)
         return false;
     } else {
-      entry.m_error =
-          entry.m_kind == ZYR_FAULT_SYNC || entry.m_kind == ZYR_FAULT_READ || entry.m_kind == ZYR_FAULT_LOOK ? EIO
-                                                                                                          : ENOSPC;
+      // Sync, read and look fail as a failing device makes them fail.
+      entry.m_error = entry.m_kind >= ZYR_FAULT_SYNC && entry.m_kind <= ZYR_FAULT_LOOK ? EIO : ENOSPC;
     }
     entries->push_back(entry);
   }

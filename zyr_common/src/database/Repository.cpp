@@ -238,8 +238,8 @@ Repository *Repository_new(const char *name, int currentOnly) {
   Repository *repository = nullptr;
   // A file whose creation never committed its first state holds nothing: it is made anew.
   if (made || (manager->m_last == 0 && manager->m_current == 0 &&
-                  zyrStateManager_getSingletonByTypeName(manager, "Repository") == nullptr &&
-                  zyrStateManager_getSingletonByTypeName(manager, "Model") == nullptr)) {
+               zyrStateManager_getSingletonByTypeName(manager, "Repository") == nullptr &&
+               zyrStateManager_getSingletonByTypeName(manager, "Model") == nullptr)) {
     repository = static_cast<Repository *>(zyrObject_new("Repository"));
     if (repository == nullptr)
       return refuseOpen(manager, previous, name);
