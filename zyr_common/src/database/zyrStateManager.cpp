@@ -1632,6 +1632,27 @@ void traceImport(Database *other, int32_t to, const ImportBatch &batch, const ch
                   newKeyAt(newKeys, static_cast<size_t>(batch.m_modelIndex)));
 }
 
+const char *const kImporting = "zyrStateManager_importModel";
+
+// The other database of an import, open for reading: NULL, with why published, when it is not
+// there, cannot be looked at, or is of an older release. The file is only read: it stays as it
+// is, byte for byte. Its model is taken as the current release makes it: one of an older release
+// is upgraded first (zyrModel_importMesh does), so one found here came under the name meanwhile.
+Database *openToImport(const char *name, const char *fileName) {
+  const int exists = Database_fileExists(name, ZYR_U_UNABLE_TO_OPEN_FILE, kImporting);
+  if (exists == 0)
+    ZYR_ERROR_FOR(ZYR_U_FILE_DOES_NOT_EXIST, kImporting, "The ZYR database\n\n%s\n\ndoes not exist.\n", fileName);
+  Database *other = exists > 0 ? Database_openForReading(name) : nullptr;
+  if (other != nullptr && Database_getVersion(other) < DATABASE_FIRST_CURRENT_VERSION) {
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, kImporting,
+                  "The ZYR database\n\n%s\n\nhas been put under its name meanwhile, and is of an older release: "
+                  "nothing of it has been taken. Importing it again upgrades it first.\n",
+                  fileName);
+    Database_delete(std::exchange(other, nullptr));
+  }
+  return other;
+}
+
 } // namespace
 
 int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void **model) {
@@ -1641,20 +1662,7 @@ int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void
   if (noDatabase(manager, __func__))
     return 0;
   char *fileName = Database_fileName(name);
-  const int exists = Database_fileExists(name, ZYR_U_UNABLE_TO_OPEN_FILE, __func__);
-  if (exists == 0)
-    ZYR_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", fileName);
-  // The other file is only read: it stays as it is, byte for byte.
-  Database *other = exists > 0 ? Database_openForReading(name) : nullptr;
-  // Its model is taken as the current release makes it: one of an older release is upgraded first
-  // (zyrModel_importMesh does), so one found here came under the name meanwhile.
-  if (other != nullptr && Database_getVersion(other) < DATABASE_FIRST_CURRENT_VERSION) {
-    ZYR_ERROR(ZYR_U_INVALID_INPUT,
-              "The ZYR database\n\n%s\n\nhas been put under its name meanwhile, and is of an older release: "
-              "nothing of it has been taken. Importing it again upgrades it first.\n",
-              fileName);
-    Database_delete(std::exchange(other, nullptr));
-  }
+  Database *other = openToImport(name, fileName);
   if (other == nullptr) {
     zyrCString_free(fileName);
     return 0;
