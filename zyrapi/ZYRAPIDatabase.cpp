@@ -48,7 +48,14 @@ std::string databaseFileOf(const std::string &name) {
   return name + ".zyr";
 }
 
-bool exists(const std::string &path) { return zyrDoesFileExist(path.c_str()) != 0; }
+// Whether something is under the name: 1, 0, or -1 when that cannot be told, which is then
+// published for the method (zyrPublishCannotTell), for the caller to throw.
+int lookAt(const std::string &path, const char *method) {
+  const int found = zyrLookForFile(path.c_str());
+  if (found < 0)
+    zyrPublishCannotTell(ZYR_U_INVALID_INPUT, path.c_str(), method);
+  return found;
+}
 
 // Whether the name leads to the file of the open database of the handle (-1: none), asked of the
 // file the database holds: a name it was opened by may lead to another file by now (its directory
@@ -68,6 +75,14 @@ void closeDatabase(int &hDatabase, int &hModel, int &checkpoint, int32_t purgeHi
 
 [[noreturn]] void fail(const std::string &method, const std::string &message) {
   throw zyrapi::zyr(kClassText, method, message, qiv::errorTypeError);
+}
+
+// Whether something is under the name; a look that cannot tell refuses the method, with why.
+bool exists(const std::string &path, const char *method) {
+  const int found = lookAt(path, method);
+  if (found < 0)
+    boundary::throwQueued<zyrapi::zyr>(kClassText, method);
+  return found > 0;
 }
 
 // The file a name leads to: through a symbolic link, the link's target.
@@ -255,7 +270,7 @@ void warnBackupsKept(const std::string &zyr, const std::string &wez, const std::
 } // namespace
 
 void ZYRAPI::openDB(const std::string &path, bool mustExist) {
-  if (mustExist && !exists(path))
+  if (mustExist && !exists(path, "startSimulation"))
     fail("startSimulation", "Could not find " + path);
   const OperationTimer timer("ZYRAPI: open db");
 
@@ -287,7 +302,7 @@ void ZYRAPI::copyZyr(const std::string &path, bool workOnCopy, bool purgeHistory
   // Only a regular file is ever replaced: a device, a pipe, a socket or a directory stays. Through
   // a symbolic link it is the file the link leads to, and the link stays a link.
   const std::string resolved = resolvedFileOf(target);
-  if (exists(resolved) && zyrIsFile(resolved.c_str()) == 0)
+  if (exists(resolved, "copyZYR") && zyrIsFile(resolved.c_str()) == 0)
     fail("copyZYR", "Unable to overwrite the existing file " + target + ": it is not a regular file");
   // The old file stays until the whole copy takes its place (nor is one that is in use replaced).
   const int status = zyrDatabase_copyOver(m_hDatabase, path.c_str(), boundary::flag(workOnCopy),
@@ -314,7 +329,7 @@ void ZYRAPI::removeCurZyr(const std::string &path) {
 }
 
 void ZYRAPI::deleteZyrFile(const std::string &path) {
-  if (!exists(path))
+  if (!exists(path, "deleteZyrFile"))
     return;
   if (zyrRemoveFile(path.c_str()) <= 0)
     boundary::throwQueued<zyrapi::zyr>(kClassText, "deleteZyrFile");
@@ -360,7 +375,7 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
   // Both backups must be there before either file is touched, and the open database is not
   // overwritten under the library's feet.
   for (const std::string &backup : backups)
-    if (!exists(backup))
+    if (!exists(backup, "restoreBakFiles"))
       fail("restoreBakFiles", "Could not find " + backup);
   // Only a regular file that the caller may read is read back: a directory has no bytes to give,
   // a pipe would keep the restore waiting for a writer, and a file that cannot be read cannot be
@@ -378,7 +393,7 @@ void ZYRAPI::restoreBakFiles(std::string &name) {
   // it is the file the link leads to.
   for (const std::string &target : {wez, zyr}) {
     const std::string resolved = resolvedFileOf(target);
-    if (exists(resolved) && zyrIsFile(resolved.c_str()) == 0) {
+    if (exists(resolved, "restoreBakFiles") && zyrIsFile(resolved.c_str()) == 0) {
       zyrPublishNotReplaced(target.c_str(), "It is not a regular file", "restoreBakFiles");
       boundary::throwQueued<zyrapi::zyr>(kClassText, "restoreBakFiles");
     }
@@ -468,14 +483,21 @@ void ZYRAPI::zyrDebugPrint(int level, const std::string &file) const {
   FILE *stream = nullptr;
   bool inUse;
   bool regular = false;
+  int found = 0;
   {
     // Looked at and opened under the directory's lock, so that nobody opens it as a database in
     // between; the hold then keeps openers off it while the dump is written.
     const zyrDirectoryGuard guard(target.c_str());
     inUse = zyrFileUse_check(target.c_str(), &use, &hold) != 0;
-    regular = !exists(target) || zyrIsFile(target.c_str()) != 0;
-    if (!inUse && regular)
+    found = inUse ? 1 : lookAt(target, "zyrDebugPrint");
+    regular = found == 0 || zyrIsFile(target.c_str()) != 0;
+    if (!inUse && found >= 0 && regular)
       stream = std::fopen(target.c_str(), "we");
+  }
+  if (found < 0) {
+    if (hold >= 0)
+      close(hold);
+    boundary::throwQueued<zyrapi::zyr>(kClassText, "zyrDebugPrint");
   }
   if (inUse) {
     zyrPublishNotReplaced(file.c_str(), zyrFileUse_reason(&use).c_str(), "zyrDebugPrint");

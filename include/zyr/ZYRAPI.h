@@ -220,6 +220,8 @@ public:
                                       bool ignoreUnknownNames);
 
   // ---- Database lifecycle ----
+  // A name that cannot be looked at (for any reason but that nothing is there) is refused with an
+  // exception that says so, and why, before anything is touched.
 
   // Opens the database (created when missing, unless mustExist). A database already open is
   // closed first. Warnings of the opening reach the host's progress reporter.

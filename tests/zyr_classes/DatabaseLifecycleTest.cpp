@@ -23,6 +23,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -1161,6 +1162,41 @@ TEST_F(Lifecycle, ADumpReachesAFileTheUserMayWriteInADirectoryTheyMayNot) {
   EXPECT_EQ(found, "");
   EXPECT_EQ(read(open), expected);
   EXPECT_EQ(shut.listing(), std::vector<std::string>{"open.txt"});
+}
+
+// A name that a look cannot tell of is refused, saying why, and nothing is opened, removed,
+// restored, copied or written by what the look could not see.
+TEST_F(Lifecycle, ANameThatCannotBeLookedAtIsRefusedWithWhy) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  const zyrtest::EnvGuard talkative("QIV_NO_DEBUG_OUT", nullptr);
+  const auto cannotTell = [](const std::string &name) {
+    return "Whether the file\n\n" + name + "\n\nexists cannot be told (stat: " + std::strerror(EIO) + ").\n";
+  };
+  for (const char *name : {"seen.zyr", "seen.wez", "seen.zyr.bak", "seen.wez.bak"})
+    write(file(name), name);
+  zyrFault_arm("look@1+", "seen.zyr");
+  EXPECT_EQ(failure("startSimulation", [&] { api.openDB(file("seen.zyr"), true); }).getText(),
+            cannotTell(file("seen.zyr")));
+  EXPECT_EQ(failure("deleteZyrFile", [&] { api.removeCurZyr(file("seen.zyr")); }).getText(),
+            cannotTell(file("seen.zyr.lck")));
+  // The backups are looked at first, then the files they go back to.
+  std::string backup = file("seen.zyr.bak");
+  for (const char *plan : {"look@1", "look@2"}) {
+    zyrFault_arm(plan, "seen.wez");
+    EXPECT_EQ(failure("restoreBakFiles", [&] { api.restoreBakFiles(backup); }).getText(),
+              cannotTell(file(plan[5] == '1' ? "seen.wez.bak" : "seen.wez")));
+  }
+  zyrFault_disarm();
+  api.openDB(file("open.zyr"), false);
+  zyrFault_arm("look@1+", "seen");
+  EXPECT_EQ(failure("copyZYR", [&] { api.copyZyr(file("seen.zyr"), false, false); }).getText(),
+            cannotTell(file("seen.zyr")));
+  EXPECT_EQ(failure("zyrDebugPrint", [&] { api.zyrDebugPrint(0, file("seen.txt")); }).getText(),
+            cannotTell(file("seen.txt")));
+  zyrFault_disarm();
+  for (const char *name : {"seen.zyr", "seen.wez", "seen.zyr.bak", "seen.wez.bak"})
+    EXPECT_EQ(read(file(name)), name);
+  EXPECT_FALSE(exists(file("seen.txt")));
 }
 
 TEST_F(Lifecycle, WorkingDirectoryLosesOneTrailingSeparator) {

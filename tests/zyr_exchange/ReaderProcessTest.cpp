@@ -2,11 +2,14 @@
 // what happens to the intermediate file, through fake readers written as shell scripts.
 #include "ImportTestSupport.h"
 #include "ImportedMesh.h"
+#include "zyrFault.h"
 #include "zyrTestChild.h"
 
 #include <sys/file.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -131,6 +134,13 @@ TEST_F(ReaderProcessTest, MissingInstallationOrFile) {
   EXPECT_EQ(import("Msh", m_dir->file("nothing.msh")), nullptr);
   EXPECT_EQ(held(), (std::vector<RaisedError>{{10020, "The file from which the mesh is to be imported, \"" +
                                                           m_dir->file("nothing.msh") + "\",\ndoes not exist.\n"}}));
+  // A look that cannot tell says so, and why.
+  zyrtest::ErrorCapture::clear();
+  zyrFault_arm("look@1", m_mesh.c_str());
+  EXPECT_EQ(import("Msh", m_mesh), nullptr);
+  zyrFault_disarm();
+  EXPECT_EQ(held(), (std::vector<RaisedError>{{10020, "Whether the file\n\n" + m_mesh +
+                                                          "\n\nexists cannot be told (stat: " + strerror(EIO) + ").\n"}}));
 }
 
 TEST_F(ReaderProcessTest, IntermediateNamesNeverMeetAnExistingFile) {

@@ -8,9 +8,12 @@
 #include "vsnSubdomain.h"
 #include "zyrCString.h"
 #include "zyrErrorCode.h"
+#include "zyrFault.h"
 #include "zyrMemory.h"
 #include "zyrZoneMap.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -329,6 +332,13 @@ TEST_F(ZoneMapDefFileTest, AMissingFileIsNotCreated) {
   EXPECT_EQ(zyrZoneMap_newFromDefFile(path.c_str()), nullptr);
   EXPECT_EQ(published(), (std::vector<RaisedError>{{10020, "The file named \"" + path + "\" does not exist.\n"},
                                                    {10041, kProblem}}));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  // Nor is one that a look cannot tell of: that is what is said.
+  zyrFault_arm("look@1", path.c_str());
+  EXPECT_EQ(zyrZoneMap_newFromDefFile(path.c_str()), nullptr);
+  zyrFault_disarm();
+  EXPECT_EQ(published()[2], (RaisedError{10020, "Whether the file\n\n" + path + "\n\nexists cannot be told (stat: " +
+                                                    strerror(EIO) + ").\n"}));
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 

@@ -4,11 +4,15 @@
 #include "zyrBanner.h"
 #include "zyrCString.h"
 #include "zyrInterfaceManager.h"
+#include "zyrFault.h"
 #include "zyrLibrary.h"
+#include "zyrSystem.h"
 
 #include <sys/utsname.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <regex>
 
 namespace {
@@ -168,6 +172,27 @@ TEST_F(FileCheck, ExistingFilesAndDirectoriesPassOthersPublish10020) {
   EXPECT_EQ(std::string(zyrError_getMessage(zyrError_getLast())),
             "The file named \"" + dir.file("none") + "\" does not exist.\n");
   EXPECT_EQ(zyrError_isDisplayed(zyrError_getLast()), 1); // published
+}
+
+// A look that fails for any reason but "no such file" cannot tell: it is told as such, and what
+// depends on it is neither done nor said to be done.
+TEST_F(FileCheck, ALookThatCannotTellIsNeverTakenForAbsence) {
+  zyrtest::ScratchDir dir;
+  const std::string file = dir.file("f.zyr");
+  zyrtest::writeFile(file, "x");
+  EXPECT_EQ(zyrLookForFile(file.c_str()), 1);
+  EXPECT_EQ(zyrLookForFile(dir.file("none").c_str()), 0);
+  EXPECT_EQ(zyrLookForFile((file + "/below").c_str()), 0);
+  ASSERT_EQ(zyrFault_arm("look@1+", "f.zyr"), 1);
+  errno = 0;
+  EXPECT_EQ(zyrLookForFile(file.c_str()), -1);
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(zyrRemoveDatabaseFile(file.c_str()), 0);
+  EXPECT_EQ(zyrCheck_fileExists(file.c_str()), 0);
+  zyrFault_disarm();
+  EXPECT_EQ(std::string(zyrError_getMessage(zyrError_getLast())),
+            "Whether the file\n\n" + file + "\n\nexists cannot be told (stat: " + std::strerror(EIO) + ").\n");
+  EXPECT_EQ(zyrtest::readFile(file), "x");
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 // where value is the command's result and the codes are those of the errors published while it
 // ran (warnings included), so that a test sees every message a command raised.
 //
-//   open NAME        Repository_new                          value: current state, or 0
+//   open NAME [1]    Repository_new (with 1: of the current release only)   value: current state, or 0
 //   new LABEL COUNT  a thing (test type "Assembly") with the label and the count
 //   set LABEL COUNT  the thing's count
 //   del LABEL        deletes the thing
@@ -12,6 +12,7 @@
 //   undo | redo      one state back or forward               value: the current state
 //   rollback         gives up the open state, as a failed operation does   value: the current state
 //   checkpoint       Repository_externalCheckpoint           value: its index
+//   copy NAME        Repository_copyDatabase to a new name, kept as it is   value: its result
 //   close FLAG       Repository_close with the flag (-1, 0 or 1)
 //   things           value: "label=count,..." of the live things, sorted by label
 //   upgrade NAME [NEW]  zyrDatabaseUpgrade of NAME in place, or to NEW   value: whether it upgraded
@@ -92,8 +93,9 @@ std::string takeCodes() {
 bool run(const std::string &command, std::istringstream &in, std::string *value) {
   if (command == "open") {
     std::string name;
-    in >> name;
-    theRepository = Repository_new(name.c_str());
+    int currentOnly = 0;
+    in >> name >> currentOnly;
+    theRepository = Repository_new(name.c_str(), currentOnly);
     *value = std::to_string(theRepository != nullptr ? Repository_getCurrentState(theRepository) : 0);
     return theRepository != nullptr;
   }
@@ -159,6 +161,13 @@ bool run(const std::string &command, std::istringstream &in, std::string *value)
     const int32_t index = Repository_externalCheckpoint(theRepository);
     *value = std::to_string(index);
     return index >= 0;
+  }
+  if (command == "copy") {
+    std::string name;
+    in >> name;
+    const int status = Repository_copyDatabase(theRepository, name.c_str(), 0, -1);
+    *value = std::to_string(status);
+    return status == 1;
   }
   if (command == "close") {
     int32_t flag = -1;

@@ -38,12 +38,17 @@ int zyrDatabase_open(const char *name, int32_t *hDatabase, int32_t *hModel) {
   if (!Units_areAvailable())
     return 0;
   // What a creation cut off leaves holds no database to upgrade: the open makes it anew.
-  if (Database_fileExists(name) && !Database_isCutOffCreation(name)) {
+  const int exists = Database_fileExists(name, ZYR_U_UNABLE_TO_OPEN_DATABASE, __func__);
+  if (exists < 0)
+    return 0;
+  if (exists > 0 && !Database_isCutOffCreation(name)) {
     int upgraded = 0;
     if (zyrDatabaseUpgrade(name, nullptr, &upgraded, 1) != 1)
       return 0;
   }
-  Repository *repository = Repository_new(name);
+  // Whatever the look saw, the open decides whether the database is new; one of an older release
+  // that came under the name since is refused, never worked on without its upgrade.
+  Repository *repository = Repository_new(name, 1);
   // A damaged file can name anything as its model, lose the model's topology, or lose the model's
   // way back to the file.
   void *primary = repository != nullptr ? Repository_getPrimaryModel(repository) : nullptr;

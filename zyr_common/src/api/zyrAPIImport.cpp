@@ -6,6 +6,8 @@
 #include "ModelImport.h"
 #include "Repository.h"
 #include "SessionFile.h"
+#include "zyrErrorCode.h"
+#include "zyrPause.h"
 
 #include <cstring>
 
@@ -21,12 +23,18 @@ int zyrModel_importMesh(int32_t hModel, const char *type, const char *filename, 
   if (!Model_checkLengthUnits(units, __func__))
     return 0;
   // Another database of this kind is brought to the current format before it is read.
-  if (type != nullptr && strcmp(type, "ZYR") == 0 && Database_fileExists(filename)) {
+  const bool fromDatabase = type != nullptr && strcmp(type, "ZYR") == 0;
+  const int exists = fromDatabase ? Database_fileExists(filename, ZYR_U_UNABLE_TO_IMPORT_MESH, __func__) : 0;
+  if (exists < 0)
+    return 0;
+  if (exists > 0) {
     zyrAPI_initialise();
     int upgraded = 0;
     if (zyrDatabaseUpgrade(filename, nullptr, &upgraded, 1) != 1)
       return 0;
   }
+  if (fromDatabase)
+    zyrPause_point("import.looked");
   Model *model = nullptr;
   if (!zyrAPI_getModel(hModel, __func__, &model))
     return 0;

@@ -146,9 +146,11 @@ char *Database_fileName(const char *name) {
   return zyrCString_merge(name, ".zyr", static_cast<const char *>(nullptr));
 }
 
-int Database_fileExists(const char *name) {
+int Database_fileExists(const char *name, int32_t code, const char *function) {
   char *fileName = Database_fileName(name);
-  int exists = zyrDoesFileExist(fileName);
+  const int exists = zyrLookForFile(fileName);
+  if (exists < 0 && code != 0)
+    zyrPublishCannotTell(code, fileName, function);
   zyrCString_free(fileName);
   return exists;
 }

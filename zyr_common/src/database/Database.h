@@ -68,8 +68,9 @@ int Database_cannotBeChanged(const Database *database);
 // A new string: the name when it ends in ".zyr", ".zyr.bak", ".wez" or ".wez.bak" (exact case),
 // else the name with ".zyr" appended.
 char *Database_fileName(const char *name);
-// 1 when the normalised name exists.
-int Database_fileExists(const char *name);
+// Whether the normalised name exists (zyrLookForFile): 1, 0, or -1 when it cannot be told, which
+// with a code is published as that error under the function's name (zyrPublishCannotTell).
+int Database_fileExists(const char *name, int32_t code = 0, const char *function = nullptr);
 // Opens or creates the database file of the normalised name; NULL on failure (an existing file
 // without "Version" publishes 10020). A file holding no more than what a creation cut off leaves,
 // that no other process holds, is made anew with a warning (DefFile_new).
@@ -119,6 +120,9 @@ int Database_isModified(const Database *database);
 // The build number of "Version" (the first 8 digits inside its parentheses: a build stamp
 // "2003.03.28-..." gives 20030328), -1 when absent or malformed.
 int32_t Database_getVersion(Database *database);
+// The build of the first release whose files need no upgrade: a database of an older one is
+// upgraded (zyrDatabaseUpgrade) before it is opened to work on, or read into another.
+#define DATABASE_FIRST_CURRENT_VERSION 20030328
 // "Version" = the library's version text, under "GLOBAL" at 0.
 int Database_setVersion(Database *database);
 // "<date> [<time>]" under [name, key, 0].

@@ -431,12 +431,12 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
   char *path = temporary         ? zyrCString_clone(shown)
                : reached.empty() ? lastingName(shown)
                                  : zyrCString_clone(reached.c_str());
-  const bool existed = path != nullptr && access(path, F_OK) == 0;
   int result = reading   ? Dataset_openPrimaryFileForReading(file->m_dataset, path)
                : primary ? Dataset_openPrimaryFile(file->m_dataset, path)
                          : Dataset_openSecondaryFile(file->m_dataset, path);
   if (result == 1 && primary) {
-    file->m_created = existed ? 0 : 1;
+    // What this open did, not what a look before it saw: the file may have come or gone between.
+    file->m_created = file->m_fileInfo->m_primary.m_created;
     tellTakeOver(file, function, shown);
     if (!reading) {
       tellMadeAnew(file, function, shown);

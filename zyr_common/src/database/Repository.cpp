@@ -33,7 +33,7 @@
 namespace {
 
 const int32_t kInitialCheckpoints = 50;
-const int32_t kFirstCurrentVersion = 20030328;
+const int32_t kFirstCurrentVersion = DATABASE_FIRST_CURRENT_VERSION;
 const char *kCheckpoints = "checkpoints";
 const char *kPrimaryModel = "primaryModel";
 const char *kScratchName = "_changes";
@@ -177,6 +177,18 @@ Repository *refuseOpen(zyrStateManager *manager, zyrStateManager *previous, cons
   return nullptr;
 }
 
+// An open that may work only on a database of the current release found one of an older release:
+// its caller had made sure that the name needed no upgrade, so the file came there meanwhile. It
+// is closed as it was found.
+Repository *refuseOlder(zyrStateManager *manager, zyrStateManager *previous, const char *name) {
+  abandonOpen(manager, previous, true);
+  ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_OPEN_DATABASE, "Repository_new",
+                "The ZYR database\n\n%s\n\nhas been put under its name meanwhile, and is of an older release: it "
+                "has not been opened, and is as it was. Opening it again upgrades it.\n",
+                name);
+  return nullptr;
+}
+
 // Other objects that damage made Repositories, live at the state the writer leaves the file at,
 // would give the next open more than one to take the file's from (and it might take none, or
 // another): they are deleted there. A purge erases them with the history (purgeUnloaded).
@@ -203,10 +215,11 @@ void Repository_setModelHooks(RepositoryModelNewHook newModel, RepositoryModelUp
   theModelSetRepository = setRepository;
 }
 
-Repository *Repository_new(const char *name) {
+Repository *Repository_new(const char *name, int currentOnly) {
   zyrStateManager *manager = zyrStateManager_new();
   zyrStateManager *previous = Repository_setCurrentStateManager(manager);
-  const int exists = Database_fileExists(name);
+  // Whatever a caller's look saw, another program may put a file under the name until the open.
+  zyrPause_point("repository.before-open");
   if (zyrStateManager_openDatabase(manager, name) != 1) {
     ZYR_ERROR(ZYR_U_UNABLE_TO_OPEN_DATABASE, "Unable to open the requested database\n\"%s\".\n",
               name != nullptr ? name : "");
@@ -217,12 +230,17 @@ Repository *Repository_new(const char *name) {
   // A file this open made is not a database until its first state, with the Repository and its
   // model, is committed: a close before then (the open failed) removes it again.
   Database *database = zyrStateManager_getDatabase(manager);
-  Database_setCreating(database, Database_isNew(database));
+  // Whether the database is new is what this open did (made the file, or found it), whatever a
+  // look before it saw: a database put under the name meanwhile is found, and keeps what it holds.
+  const int made = Database_isNew(database);
+  if (currentOnly && !made && Database_getVersion(database) < kFirstCurrentVersion)
+    return refuseOlder(manager, previous, name);
+  Database_setCreating(database, made);
   Repository *repository = nullptr;
   // A file whose creation never committed its first state holds nothing: it is made anew.
-  if (!exists || (manager->m_last == 0 && manager->m_current == 0 &&
-                  zyrStateManager_getSingletonByTypeName(manager, "Repository") == nullptr &&
-                  zyrStateManager_getSingletonByTypeName(manager, "Model") == nullptr)) {
+  if (made || (manager->m_last == 0 && manager->m_current == 0 &&
+               zyrStateManager_getSingletonByTypeName(manager, "Repository") == nullptr &&
+               zyrStateManager_getSingletonByTypeName(manager, "Model") == nullptr)) {
     repository = static_cast<Repository *>(zyrObject_new("Repository"));
     if (repository == nullptr)
       return refuseOpen(manager, previous, name);
@@ -615,7 +633,10 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded, int
   *upgraded = 0;
   zyrStateManager *remembered = theCurrentManager;
   const std::string source = taken(Database_fileName(name));
-  if (!Database_fileExists(name)) {
+  const int exists = Database_fileExists(name, ZYR_U_UNABLE_TO_UPGRADE_DATABASE, __func__);
+  if (exists < 0)
+    return 0;
+  if (exists == 0) {
     ZYR_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", source.c_str());
     return 0;
   }

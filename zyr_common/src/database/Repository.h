@@ -33,8 +33,10 @@ void Repository_setModelHooks(RepositoryModelNewHook newModel, RepositoryModelUp
                               RepositoryModelSetRepositoryHook setRepository);
 
 // Opens or creates the database; NULL on failure (the current state manager is then the one
-// that was current before).
-Repository *Repository_new(const char *name);
+// that was current before). The file is new when this open made it, whatever a look before said.
+// With currentOnly, a database of an older release that the open finds is refused as it is (the
+// caller has made sure that the name needed no upgrade: it was put there meanwhile).
+Repository *Repository_new(const char *name, int currentOnly = 0);
 // flag 1 purges the history, -1 closes without compaction, other values compact keeping history.
 int Repository_close(Repository *repository, int32_t flag);
 void Repository_dump(const Repository *repository, FILE *stream);

@@ -1111,11 +1111,14 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
     return 0;
   }
   char *fileName = Database_fileName(name);
-  if (!replace && Database_fileExists(name)) {
-    publishExists(fileName);
+  const int exists = replace ? 0 : Database_fileExists(name, ZYR_U_UNABLE_TO_COPY_DATABASE, kCopying);
+  if (exists != 0) {
+    if (exists > 0)
+      publishExists(fileName);
     zyrCString_free(fileName);
     return 0;
   }
+  zyrPause_point("copy.looked");
   // What stands under the name is looked at, and held, before anything is written: only a
   // regular file that nobody has open is replaced. A new name is made the same way, so that it
   // holds nothing or the whole copy whenever the process ends. The temporary leaves room for its
@@ -1636,6 +1639,27 @@ void traceImport(Database *other, int32_t to, const ImportBatch &batch, const ch
                   newKeyAt(newKeys, static_cast<size_t>(batch.m_modelIndex)));
 }
 
+const char *const kImporting = "zyrStateManager_importModel";
+
+// The other database of an import, open for reading: NULL, with why published, when it is not
+// there, cannot be looked at, or is of an older release. The file is only read: it stays as it
+// is, byte for byte. Its model is taken as the current release makes it: one of an older release
+// is upgraded first (zyrModel_importMesh does), so one found here came under the name meanwhile.
+Database *openToImport(const char *name, const char *fileName) {
+  const int exists = Database_fileExists(name, ZYR_U_UNABLE_TO_OPEN_FILE, kImporting);
+  if (exists == 0)
+    ZYR_ERROR_FOR(ZYR_U_FILE_DOES_NOT_EXIST, kImporting, "The ZYR database\n\n%s\n\ndoes not exist.\n", fileName);
+  Database *other = exists > 0 ? Database_openForReading(name) : nullptr;
+  if (other != nullptr && Database_getVersion(other) < DATABASE_FIRST_CURRENT_VERSION) {
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, kImporting,
+                  "The ZYR database\n\n%s\n\nhas been put under its name meanwhile, and is of an older release: "
+                  "nothing of it has been taken. Importing it again upgrades it first.\n",
+                  fileName);
+    Database_delete(std::exchange(other, nullptr));
+  }
+  return other;
+}
+
 } // namespace
 
 int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void **model) {
@@ -1645,13 +1669,7 @@ int zyrStateManager_importModel(zyrStateManager *manager, const char *name, void
   if (noDatabase(manager, __func__))
     return 0;
   char *fileName = Database_fileName(name);
-  if (!Database_fileExists(name)) {
-    ZYR_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", fileName);
-    zyrCString_free(fileName);
-    return 0;
-  }
-  // The other file is only read: it stays as it is, byte for byte.
-  Database *other = Database_openForReading(name);
+  Database *other = openToImport(name, fileName);
   if (other == nullptr) {
     zyrCString_free(fileName);
     return 0;

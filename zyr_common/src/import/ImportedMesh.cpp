@@ -77,11 +77,14 @@ int ImportedMesh_import(ImportedMesh *im) {
     ZYR_ERROR(ZYR_U_INVALID_INPUT, "No file name has been supplied.\n");
     return 0;
   }
-  if (!zyrDoesFileExist(im->m_filename)) {
+  const int found = zyrLookForFile(im->m_filename);
+  if (found < 0)
+    zyrPublishCannotTell(ZYR_U_INVALID_INPUT, im->m_filename, __func__);
+  else if (found == 0)
     ZYR_ERROR(ZYR_U_INVALID_INPUT, "The file from which the mesh is to be imported, \"%s\",\ndoes not exist.\n",
               im->m_filename);
+  if (found <= 0)
     return 0;
-  }
   if (ZYR_TRACE_DEBUG(1)) {
     zyrTrace_printf("File type        = %s\n", orSpace(im->m_type));
     zyrTrace_printf("Filename         = %s\n", orSpace(im->m_filename));

@@ -97,7 +97,12 @@ int zyrCheck_fileExists(const char *name) {
     zyrError_publish(error);
     return 0;
   }
-  if (!zyrDoesFileExist(name)) {
+  const int found = zyrLookForFile(name);
+  if (found < 0) {
+    zyrPublishCannotTell(ZYR_U_INVALID_INPUT, name, __func__);
+    return 0;
+  }
+  if (found == 0) {
     zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, __func__, __FILE__, __LINE__);
     zyrError_addMessage(error, "The file named \"%s\" does not exist.\n", name);
     zyrError_publish(error);

@@ -36,7 +36,7 @@ void zyrLibrary_clearProgramName();
 char *zyrLibrary_getProgramName();
 
 // 1 when the name is given and names an existing file or directory; otherwise publishes error
-// 10020 and gives 0.
+// 10020 (that it does not exist, or that whether it does cannot be told, and why) and gives 0.
 int zyrCheck_fileExists(const char *name);
 
 #endif

@@ -49,11 +49,22 @@ char *formatNow(const char *format) {
 
 } // namespace
 
-int zyrDoesFileExist(const char *name) {
+int zyrLookForFile(const char *name) {
   if (name == nullptr)
     return 0;
   struct stat status;
-  return stat(name, &status) == 0 ? 1 : 0;
+  if (zyrFault_stat(name, &status) == 0)
+    return 1;
+  // Only the system's "no such file" says that nothing is there; any other failure says nothing.
+  return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
+}
+
+int zyrDoesFileExist(const char *name) { return zyrLookForFile(name) == 1 ? 1 : 0; }
+
+void zyrPublishCannotTell(int32_t code, const char *name, const char *function) {
+  const int reason = errno;
+  ZYR_ERROR_FOR(code, function, "Whether the file\n\n%s\n\nexists cannot be told (stat: %s).\n",
+                name != nullptr ? name : "", std::strerror(reason));
 }
 
 char *zyrGetCurrentDirectory() {
@@ -589,7 +600,7 @@ int zyrRemoveDatabaseFile(const char *name) {
   char *lockName = zyrCString_merge(name, ".lck", nullptr);
   if (zyrDoesFileExist(lockName))
     std::remove(lockName);
-  const int gone = !zyrDoesFileExist(name) && !zyrDoesFileExist(lockName);
+  const int gone = zyrLookForFile(name) == 0 && zyrLookForFile(lockName) == 0;
   zyrCString_free(lockName);
   return gone ? 1 : 0;
 }

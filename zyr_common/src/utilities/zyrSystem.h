@@ -16,8 +16,17 @@ struct zyrPlacement;
 
 // ---- Files and directories ----
 
-// 1 when the name is given and something (file or directory) of that name exists.
+// Whether something (file or directory) of that name exists: 1 when it does, 0 when nothing does
+// (the name is not given, or the system says "no such file": ENOENT, ENOTDIR), -1 when it cannot be
+// told (any other failure of the look, errno telling why). A caller that would make, replace or
+// remove something by the answer takes -1 as a refusal (zyrPublishCannotTell), never as absent.
+int zyrLookForFile(const char *name);
+// 1 when zyrLookForFile answers 1: for a search, where a name that cannot be looked at is passed by
+// as one that is not there.
 int zyrDoesFileExist(const char *name);
+// Publishes `code` under the function's name for a look that could not tell (zyrLookForFile gave
+// -1, errno as it left it): "Whether the file <name> exists cannot be told (stat: <reason>)."
+void zyrPublishCannotTell(int32_t code, const char *name, const char *function);
 // The regular-file mode bit (0x8000) when the name is a regular file (links followed), else 0.
 int zyrIsFile(const char *name);
 // 1 when the name is a directory (links followed).
@@ -67,7 +76,8 @@ int zyrSyncFile(const char *name);
 // Flushes a directory, so that names made or renamed in it are on the disc ("" or NULL: the
 // working directory). Nothing to report: a directory that cannot be opened is left alone.
 void zyrSyncDirectory(const char *directory);
-// Removes a database file and its lock file (the name followed by ".lck"); 1 when both are gone.
+// Removes a database file and its lock file (the name followed by ".lck"); 1 when both are seen
+// to be gone.
 int zyrRemoveDatabaseFile(const char *name);
 // Publishes 10020 under the function's name: "Unable to overwrite the existing file <name>.", then
 // the reason (a sentence without its full stop).

@@ -245,10 +245,13 @@ private:
 
 // Loads the physics data set of a definition or results file into the reader.
 bool loadDefFile(pgtHandle *handle, const char *fileName) {
-  if (fileName != nullptr && !zyrCString_isBlank(fileName) && !zyrDoesFileExist(fileName)) {
+  const int found = fileName != nullptr && !zyrCString_isBlank(fileName) ? zyrLookForFile(fileName) : 1;
+  if (found < 0)
+    zyrPublishCannotTell(ZYR_U_INVALID_INPUT, fileName, "zyrZoneMap_buildUsingPGT");
+  else if (found == 0)
     ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, "zyrZoneMap_buildUsingPGT", "The file named \"%s\" does not exist.\n", fileName);
+  if (found <= 0)
     return false;
-  }
   // Reading the physics changes nothing of the file.
   DefFile *file = DefFile_openForReading(fileName);
   if (file == nullptr)
