@@ -742,4 +742,20 @@ TEST_F(LockFileTest, TheSwapLeavesAFileThatTookTheNameMeanwhile) {
   EXPECT_TRUE(fileExists(other));
 }
 
+// A copy that has gone from its name is told as gone, not as taken by another file; the file stays.
+TEST_F(LockFileTest, TheSwapOfACopyThatHasGoneSaysSo) {
+  int status;
+  IO_file *a = open("d", &status);
+  ASSERT_EQ(status, IO_OK);
+  ASSERT_EQ(io_claim_writer(captureMessage, a), IO_OK);
+  const std::string other = m_dir.file("new.wez");
+  IO_file *n = openNamed(other, "d", &status);
+  ASSERT_EQ(status, IO_OK);
+  ASSERT_EQ(writeDataSet(n), IO_OK);
+  ASSERT_EQ(unlink(other.c_str()), 0);
+  EXPECT_EQ(iif_swap_in(a, n), IO_WRITE_ERR);
+  EXPECT_EQ(lastMessage(), "iif_swap_in: the copy " + other + " is gone; nothing has been put in place of " + m_name + "\n");
+  EXPECT_EQ(iif_is_named(a), 1);
+}
+
 } // namespace

@@ -283,6 +283,51 @@ TEST(PlacementTest, ATemporaryNameThatIsHeldIsLeftAndAnotherTaken) {
   }
 }
 
+// The commit reaches the temporary through its hold: another file renamed onto the temporary's name
+// is neither opened nor put in place, and stays where it was put. A temporary that has gone, or
+// whose directory has been renamed, is told as what it is, and goes from where it is.
+TEST(PlacementTest, TheCommitPutsInPlaceOnlyTheTemporaryItHolds) {
+  zyrtest::ScratchDir dir("zyrplace");
+  zyrtest::writeFile(dir.file("old"), "old");
+  for (const char *name : {"old", "made"}) {
+    SCOPED_TRACE(name);
+    zyrPlacement place;
+    ASSERT_EQ(zyrPlacement_begin(&place, dir.file(name).c_str(), 0), 1);
+    const std::string temporary = place.m_temporary.m_name;
+    zyrtest::writeFile(temporary, "new");
+    zyrtest::writeFile(dir.file("other"), "theirs");
+    zyrtest::OpenWatch watch(dir.file("other"));
+    ASSERT_EQ(rename(dir.file("other").c_str(), temporary.c_str()), 0);
+    EXPECT_EQ(zyrPlacement_commit(&place), 0);
+    EXPECT_EQ(zyrPlacement_reason(&place), "Another file has been put under the name of the new one meanwhile");
+    EXPECT_EQ(watch.opens(), 0);
+    zyrPlacement_end(&place);
+    EXPECT_EQ(zyrtest::readFile(temporary), "theirs");
+    ASSERT_EQ(unlink(temporary.c_str()), 0);
+  }
+  zyrPlacement place;
+  ASSERT_EQ(zyrPlacement_begin(&place, dir.file("old").c_str(), 0), 1);
+  ASSERT_EQ(unlink(place.m_temporary.m_name.c_str()), 0);
+  EXPECT_EQ(zyrPlacement_commit(&place), 0);
+  EXPECT_EQ(zyrPlacement_reason(&place), "The new file is no longer under its temporary name");
+  zyrPlacement_end(&place);
+  EXPECT_EQ(dir.listing(), std::vector<std::string>{"old"});
+  EXPECT_EQ(zyrtest::readFile(dir.file("old")), "old");
+  // The directory renamed, and another made under its name.
+  const std::string made = dir.file("B"), moved = dir.file("B2");
+  ASSERT_EQ(mkdir(made.c_str(), 0700), 0);
+  ASSERT_EQ(zyrPlacement_begin(&place, (made + "/made").c_str(), 4), 1);
+  zyrtest::writeFile(place.m_temporary.m_name, "new");
+  ASSERT_EQ(rename(made.c_str(), moved.c_str()), 0);
+  ASSERT_EQ(mkdir(made.c_str(), 0700), 0);
+  EXPECT_EQ(zyrPlacement_commit(&place), 0);
+  EXPECT_EQ(zyrPlacement_reason(&place), "Its directory has been renamed meanwhile");
+  EXPECT_EQ(zyrPlacement_isKept(&place), 0);
+  zyrPlacement_end(&place);
+  EXPECT_EQ(zyrtest::listing(made), std::vector<std::string>{});
+  EXPECT_EQ(zyrtest::listing(moved), std::vector<std::string>{});
+}
+
 // The rename replaces only the file it expects: a file that came where none was, or that took the
 // old one's place, stays, and so does what was to be put in place.
 TEST(PlacementTest, TheRenameReplacesOnlyTheFileItExpects) {
