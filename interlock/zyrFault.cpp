@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <stdio_ext.h>
 #include <string>
@@ -17,9 +18,9 @@
 
 namespace {
 
-const int kKinds = 4;
-const int kFull = 4; // the kind of an entry that fills the disc (counted on writes)
-const int kKill = 5; // the kind of an entry that kills the process (counted on hand-overs)
+const int kKinds = 5;
+const int kFull = 5; // the kind of an entry that fills the disc (counted on writes)
+const int kKill = 6; // the kind of an entry that kills the process (counted on hand-overs)
 
 struct Entry {
   int m_kind;
@@ -31,7 +32,7 @@ struct Entry {
 struct Seam {
   std::vector<Entry> m_entries;
   std::string m_file;
-  long m_passes[kKinds] = {0, 0, 0, 0};
+  long m_passes[kKinds] = {0, 0, 0, 0, 0};
   long m_failures = 0;
   long m_handovers = 0; // times bytes were about to reach the system, for kill entries
   int m_fullError = 0; // set once the disc is full
@@ -46,7 +47,7 @@ std::mutex theMutex;
 Seam theSeam;
 
 int kindOf(const std::string &name) {
-  static const char *const kNames[] = {"write", "flush", "sync", "read", "full", "kill"};
+  static const char *const kNames[] = {"write", "flush", "sync", "read", "look", "full", "kill"};
   for (int k = 0; k <= kKill; ++k)
     if (name == kNames[k])
       return k;
@@ -95,7 +96,8 @@ bool parse(const char *plan, std::vector<Entry> *entries) {
       if (entry.m_error == 0)
         return false;
     } else {
-      entry.m_error = entry.m_kind == ZYR_FAULT_SYNC || entry.m_kind == ZYR_FAULT_READ ? EIO : ENOSPC;
+      const int kind = entry.m_kind;
+      entry.m_error = kind == ZYR_FAULT_SYNC || kind == ZYR_FAULT_READ || kind == ZYR_FAULT_LOOK ? EIO : ENOSPC;
     }
     entries->push_back(entry);
   }
@@ -146,32 +148,33 @@ bool armed() {
   return state == 2;
 }
 
-bool concerns(int fd, const std::string &file) {
-  if (file.empty())
-    return true;
+// The path the descriptor was opened as ("" when it cannot be told).
+std::string pathOf(int fd) {
   char link[64];
   std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
   char path[4096];
   const ssize_t n = readlink(link, path, sizeof path - 1);
-  if (n < 0)
-    return false;
-  path[n] = '\0';
-  return std::strstr(path, file.c_str()) != nullptr;
+  return std::string(path, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
-// Counts and, when asked, tells a failure of the current pass of the kind; theMutex held.
-void noteFailure(int kind, int fd, int error) {
+bool concerns(const std::string &path, const std::string &file) {
+  return file.empty() || (!path.empty() && path.find(file) != std::string::npos);
+}
+
+bool concerns(int fd, const std::string &file) { return file.empty() || concerns(pathOf(fd), file); }
+
+// Counts and, when asked, tells a failure of the current pass of the kind on the file of the
+// path; theMutex held.
+void noteFailureOf(int kind, const std::string &path, int error) {
   ++theSeam.m_failures;
   if (std::getenv("ZYR_FAULT_TRACE") != nullptr) {
-    static const char *const kNames[] = {"write", "flush", "sync", "read"};
-    char link[64], path[4096];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t n = readlink(link, path, sizeof path - 1);
-    path[n > 0 ? n : 0] = '\0';
-    std::fprintf(stderr, "zyrFault: %s %ld of %s fails: %s\n", kNames[kind], theSeam.m_passes[kind], path,
+    static const char *const kNames[] = {"write", "flush", "sync", "read", "look"};
+    std::fprintf(stderr, "zyrFault: %s %ld of %s fails: %s\n", kNames[kind], theSeam.m_passes[kind], path.c_str(),
                  std::strerror(error));
   }
 }
+
+void noteFailure(int kind, int fd, int error) { noteFailureOf(kind, pathOf(fd), error); }
 
 // Notes the file of a read that fails, and counts a write or flush to a file noted so; theMutex
 // held.
@@ -510,5 +513,43 @@ ssize_t zyrFault_copyFileRange(int in, int out, size_t size) {
     }
   }
   errno = verdict.m_error;
+  return -1;
+}
+
+namespace {
+
+// The error a look at the file of the path fails with, or 0.
+int lookFails(const std::string &path) {
+  if (!armed())
+    return 0;
+  std::lock_guard<std::mutex> guard(theMutex);
+  if (!concerns(path, theSeam.m_file))
+    return 0;
+  const long pass = ++theSeam.m_passes[ZYR_FAULT_LOOK];
+  for (const Entry &entry : theSeam.m_entries)
+    if (entry.m_kind == ZYR_FAULT_LOOK && (pass == entry.m_pass || (entry.m_onwards && pass > entry.m_pass))) {
+      noteFailureOf(ZYR_FAULT_LOOK, path, entry.m_error);
+      return entry.m_error;
+    }
+  return 0;
+}
+
+} // namespace
+
+int zyrFault_fstat(int fd, struct stat *status) {
+  const int error = armed() ? lookFails(pathOf(fd)) : 0;
+  if (error == 0)
+    return fstat(fd, status);
+  errno = error;
+  return -1;
+}
+
+int zyrFault_fstatat(int directory, const char *name, struct stat *status, int flags) {
+  int error = 0;
+  if (armed() && name != nullptr)
+    error = lookFails(directory == AT_FDCWD || name[0] == '/' ? std::string(name) : pathOf(directory) + "/" + name);
+  if (error == 0)
+    return fstatat(directory, name, status, flags);
+  errno = error;
   return -1;
 }

@@ -2,6 +2,8 @@
 // replaced or removed.
 #include "zyrFileUse.h"
 
+#include "zyrFault.h"
+
 #include "zyrLeftovers.h"
 
 #include <atomic>
@@ -303,7 +305,7 @@ int zyrFileUse_leadsTo(int directory, const char *name, const struct stat &expec
   struct stat there;
   if (name == nullptr)
     errno = ENOENT;
-  if (name == nullptr || fstatat(directory, name, &there, AT_SYMLINK_NOFOLLOW) != 0)
+  if (name == nullptr || zyrFault_fstatat(directory, name, &there, AT_SYMLINK_NOFOLLOW) != 0)
     return -1;
   return zyrFileUse_isSame(there, expected) ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 // Temporaries held by their maker, and the holds this process lends its own borrowers.
 #include "zyrHeldTemporary.h"
 
+#include "zyrFault.h"
 #include "zyrFileUse.h"
 #include "zyrLeftovers.h"
 
@@ -178,7 +179,7 @@ bool zyrHeldTemporary_isThere(const zyrHeldTemporary *held) {
   struct stat open;
   const char *name = nullptr;
   const int at = placeOf(held, &name);
-  return held->m_hold >= 0 && !held->m_name.empty() && fstat(held->m_hold, &open) == 0 &&
+  return held->m_hold >= 0 && !held->m_name.empty() && zyrFault_fstat(held->m_hold, &open) == 0 &&
          zyrFileUse_leadsTo(at, name, open) == 1;
 }
 
@@ -189,7 +190,7 @@ int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags) {
     return -1;
   }
   // A look at the hold that fails says why: it is no other file.
-  if (fstat(held->m_hold, &hold) != 0)
+  if (zyrFault_fstat(held->m_hold, &hold) != 0)
     return -1;
   // The name in the held directory, opened only where it leads to the file held, as the very file
   // it leads to: the descriptor names the file as the directory does.

@@ -278,10 +278,9 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
   if (fd < 0)
     return refuse(placement, errno == ESTALE ? ZYR_PLACEMENT_LOST : errno == ENOENT ? ZYR_PLACEMENT_GONE : errno);
   struct stat written;
-  if (fstat(fd, &written) != 0) {
-    const int reason = errno;
+  if (zyrFault_fstat(fd, &written) != 0) {
     close(fd);
-    return refuse(placement, reason);
+    return refuse(placement, ZYR_PLACEMENT_UNSEEN);
   }
   // On disc before the directory lock is taken: a long sync keeps no opener waiting.
   if (placement->m_exists)
@@ -348,7 +347,8 @@ std::string zyrPlacement_reason(const zyrPlacement *placement) {
   case ZYR_PLACEMENT_TAKEN: return "Another file has taken its name meanwhile, once the new one was in place";
   case ZYR_PLACEMENT_MOVED: return "Its directory has been renamed meanwhile";
   case ZYR_PLACEMENT_UNSEEN:
-    return std::string("Its name could not be looked at: ") + strerror(placement->m_error != 0 ? placement->m_error : EIO);
+    return std::string("It could not be looked at") + (placement->m_error != 0 ? ": " : "") +
+           (placement->m_error != 0 ? strerror(placement->m_error) : "");
   default: return strerror(placement->m_refusal != 0 ? placement->m_refusal : EIO);
   }
 }

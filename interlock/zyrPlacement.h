@@ -49,8 +49,8 @@ const int ZYR_PLACEMENT_GONE = -5;
 const int ZYR_PLACEMENT_TAKEN = -6;
 // The temporary's directory has been renamed meanwhile: its name leads elsewhere, or nowhere.
 const int ZYR_PLACEMENT_MOVED = -7;
-// A look at a name failed: whether it leads to the file expected cannot be told (errno, or
-// m_error, is the look's reason).
+// A look at a name, or at the new file, failed: whether it is the file expected cannot be told
+// (errno, or m_error, is the look's reason).
 const int ZYR_PLACEMENT_UNSEEN = -8;
 
 struct zyrPlacement {

@@ -1,6 +1,7 @@
 // A whole file put in place under a name: through links to the file they lead to, never over what
 // is no regular file, with the old file's permissions, under a temporary that fits wherever the
 // name fits.
+#include "zyrFault.h"
 #include "zyrLeftovers.h"
 #include "zyrPlacement.h"
 #include "zyrTestChild.h"
@@ -348,6 +349,36 @@ TEST(PlacementTest, TheRenameReplacesOnlyTheFileItExpects) {
   EXPECT_EQ(zyrtest::readFile(to), "new");
   EXPECT_EQ(zyrPlacement_renameOver(to.c_str(), dir.file("fresh").c_str(), nullptr), 0);
   EXPECT_EQ(dir.listing(), std::vector<std::string>{"fresh"});
+}
+
+// A look that fails is told as what it is, never as another file under a name, and nothing more is
+// moved: after the exchange, the names stay as it left them.
+TEST(PlacementTest, ALookThatFailsIsToldAsSuch) {
+  zyrtest::ScratchDir dir("zyrplace");
+  const std::string from = dir.file("new"), to = dir.file("name");
+  zyrtest::writeFile(from, "new");
+  zyrtest::writeFile(to, "old");
+  struct stat old, fresh;
+  ASSERT_EQ(stat(to.c_str(), &old), 0);
+  ASSERT_EQ(stat(from.c_str(), &fresh), 0);
+  ASSERT_EQ(zyrFault_arm("look@1", to.c_str()), 1);
+  errno = 0;
+  EXPECT_EQ(zyrPlacement_renameOver(from.c_str(), to.c_str(), &old, &fresh), ZYR_PLACEMENT_UNSEEN);
+  EXPECT_EQ(errno, EIO);
+  zyrFault_disarm();
+  EXPECT_EQ(zyrtest::readFile(to), "new");
+  EXPECT_EQ(zyrtest::readFile(from), "old");
+  // The commit's look at what it wrote.
+  zyrPlacement place;
+  ASSERT_EQ(zyrPlacement_begin(&place, to.c_str(), 0), 1);
+  zyrtest::writeFile(place.m_temporary.m_name, "newer");
+  ASSERT_EQ(zyrFault_arm("look@2", to.c_str()), 1);
+  EXPECT_EQ(zyrPlacement_commit(&place), 0);
+  zyrFault_disarm();
+  EXPECT_EQ(zyrPlacement_reason(&place), "It could not be looked at: Input/output error");
+  zyrPlacement_end(&place);
+  EXPECT_EQ(zyrtest::readFile(to), "new");
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"name", "new"}));
 }
 
 } // namespace

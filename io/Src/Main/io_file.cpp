@@ -107,7 +107,7 @@ int reportRealLockConflict(IO_file *record, bool writing) {
 // another file, -1 with errno when a look fails (ENOENT: the name leads nowhere).
 int namedAs(FILE *stream, const char *name) {
   struct stat open, named;
-  if (fstat(fileno(stream), &open) != 0 || stat(name, &named) != 0) return -1;
+  if (zyrFault_fstat(fileno(stream), &open) != 0 || zyrFault_fstatat(AT_FDCWD, name, &named, 0) != 0) return -1;
   return zyrFileUse_isSame(open, named) ? 1 : 0;
 }
 
@@ -659,7 +659,7 @@ int iif_swap_in(IO_file *record, IO_file *replacement) {
   // put on disc with them. What goes in is the copy this record holds, not whatever its name
   // leads to by now.
   struct stat old = {}, copy = {};
-  if (fstat(fileno(record->m_stream), &old) != 0 || fstat(fd, &copy) != 0)
+  if (zyrFault_fstat(fileno(record->m_stream), &old) != 0 || zyrFault_fstat(fd, &copy) != 0)
     return refuseSwap(record, replacement, ZYR_PLACEMENT_UNSEEN, errno);
   zyrPlacement_keepMode(fd, &old);
   if (zyrFault_fsync(fd) != 0) return refuseSwap(record, replacement, kSwapNotOnDisc, errno);
