@@ -368,15 +368,20 @@ TEST(PlacementTest, ALookThatFailsIsToldAsSuch) {
   zyrFault_disarm();
   EXPECT_EQ(zyrtest::readFile(to), "new");
   EXPECT_EQ(zyrtest::readFile(from), "old");
-  // The commit's look at what it wrote.
-  zyrPlacement place;
-  ASSERT_EQ(zyrPlacement_begin(&place, to.c_str(), 0), 1);
-  zyrtest::writeFile(place.m_temporary.m_name, "newer");
-  ASSERT_EQ(zyrFault_arm("look@2", to.c_str()), 1);
-  EXPECT_EQ(zyrPlacement_commit(&place), 0);
-  zyrFault_disarm();
-  EXPECT_EQ(zyrPlacement_reason(&place), "It could not be looked at: Input/output error");
-  zyrPlacement_end(&place);
+  // The commit's looks at its hold, and at what it wrote.
+  for (const char *plan : {"look@1", "look@2"}) {
+    SCOPED_TRACE(plan);
+    zyrPlacement place;
+    ASSERT_EQ(zyrPlacement_begin(&place, to.c_str(), 0), 1);
+    zyrtest::writeFile(place.m_temporary.m_name, "newer");
+    ASSERT_EQ(zyrFault_arm(plan, dir.path().c_str()), 1);
+    EXPECT_EQ(zyrPlacement_commit(&place), 0);
+    zyrFault_disarm();
+    EXPECT_EQ(zyrPlacement_reason(&place), std::string(plan) == "look@1"
+                                               ? "Input/output error"
+                                               : "It could not be looked at: Input/output error");
+    zyrPlacement_end(&place);
+  }
   EXPECT_EQ(zyrtest::readFile(to), "new");
   EXPECT_EQ(dir.listing(), (std::vector<std::string>{"name", "new"}));
 }
