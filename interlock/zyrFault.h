@@ -44,7 +44,13 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-enum zyrFaultKind { ZYR_FAULT_WRITE = 0, ZYR_FAULT_FLUSH = 1, ZYR_FAULT_SYNC = 2, ZYR_FAULT_READ = 3, ZYR_FAULT_LOOK = 4 };
+enum zyrFaultKind {
+  ZYR_FAULT_WRITE = 0,
+  ZYR_FAULT_FLUSH = 1,
+  ZYR_FAULT_SYNC = 2,
+  ZYR_FAULT_READ = 3,
+  ZYR_FAULT_LOOK = 4
+};
 
 // Arms the seam in this process as the environment would (plan as ZYR_FAULT_AT, file as
 // ZYR_FAULT_FILE, either may be NULL); an empty or NULL plan only counts. The counts start again

@@ -213,7 +213,9 @@ int renameToFree(const char *from, const char *to, const struct stat *fresh) {
   }
   zyrPause_point("place.renamed");
   const int found = leadsTo(to, fresh);
-  return found == 1 ? 0 : missed(found, ZYR_PLACEMENT_REPLACED);
+  if (found == 1)
+    return 0;
+  return found == 0 ? ZYR_PLACEMENT_REPLACED : errno == ENOENT ? ENOENT : ZYR_PLACEMENT_UNSEEN;
 }
 
 // After the exchange of the names: 0 when `to` holds the new file, and the old one, under `from`,

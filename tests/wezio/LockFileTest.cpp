@@ -755,7 +755,8 @@ TEST_F(LockFileTest, TheSwapOfACopyThatHasGoneSaysSo) {
   ASSERT_EQ(writeDataSet(n), IO_OK);
   ASSERT_EQ(unlink(other.c_str()), 0);
   EXPECT_EQ(iif_swap_in(a, n), IO_WRITE_ERR);
-  EXPECT_EQ(lastMessage(), "iif_swap_in: the copy " + other + " is gone; nothing has been put in place of " + m_name + "\n");
+  EXPECT_EQ(lastMessage(),
+            "iif_swap_in: the copy " + other + " is gone; nothing has been put in place of " + m_name + "\n");
   EXPECT_EQ(iif_is_named(a), 1);
 }
 
