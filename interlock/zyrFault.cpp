@@ -21,6 +21,7 @@ namespace {
 const int kKinds = 5;
 const int kFull = 5; // the kind of an entry that fills the disc (counted on writes)
 const int kKill = 6; // the kind of an entry that kills the process (counted on hand-overs)
+const char *const kNames[] = {"write", "flush", "sync", "read", "look", "full", "kill"};
 
 struct Entry {
   int m_kind;
@@ -47,7 +48,6 @@ std::mutex theMutex;
 Seam theSeam;
 
 int kindOf(const std::string &name) {
-  static const char *const kNames[] = {"write", "flush", "sync", "read", "look", "full", "kill"};
   for (int k = 0; k <= kKill; ++k)
     if (name == kNames[k])
       return k;
@@ -59,6 +59,8 @@ int errorOf(const std::string &name) {
     return ENOSPC;
   if (name == "EIO")
     return EIO;
+  if (name == "ENOENT")
+    return ENOENT;
   if (name == "EDQUOT")
     return EDQUOT;
   if (name == "EFBIG")
@@ -96,8 +98,8 @@ bool parse(const char *plan, std::vector<Entry> *entries) {
       if (entry.m_error == 0)
         return false;
     } else {
-      const int kind = entry.m_kind;
-      entry.m_error = kind == ZYR_FAULT_SYNC || kind == ZYR_FAULT_READ || kind == ZYR_FAULT_LOOK ? EIO : ENOSPC;
+      // Sync, read and look fail as a failing device makes them fail.
+      entry.m_error = entry.m_kind >= ZYR_FAULT_SYNC && entry.m_kind <= ZYR_FAULT_LOOK ? EIO : ENOSPC;
     }
     entries->push_back(entry);
   }
@@ -117,7 +119,8 @@ void writeCounts() {
   FILE *out = std::fopen(path.c_str(), "we");
   if (out == nullptr)
     return;
-  std::fprintf(out, "write %ld\nflush %ld\nsync %ld\nread %ld\n", passes[0], passes[1], passes[2], passes[3]);
+  std::fprintf(out, "write %ld\nflush %ld\nsync %ld\nread %ld\nlook %ld\n", passes[0], passes[1], passes[2],
+               passes[3], passes[4]);
   std::fclose(out);
 }
 
@@ -148,7 +151,7 @@ bool armed() {
   return state == 2;
 }
 
-// The path the descriptor was opened as ("" when it cannot be told).
+// The path of the file open as the descriptor ("" when it cannot be read).
 std::string pathOf(int fd) {
   char link[64];
   std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
@@ -161,26 +164,19 @@ bool concerns(const std::string &path, const std::string &file) {
   return file.empty() || (!path.empty() && path.find(file) != std::string::npos);
 }
 
-bool concerns(int fd, const std::string &file) { return file.empty() || concerns(pathOf(fd), file); }
-
-// Counts and, when asked, tells a failure of the current pass of the kind on the file of the
-// path; theMutex held.
-void noteFailureOf(int kind, const std::string &path, int error) {
+// Counts and, when asked, tells a failure of the current pass of the kind; theMutex held.
+void noteFailure(int kind, const std::string &path, int error) {
   ++theSeam.m_failures;
-  if (std::getenv("ZYR_FAULT_TRACE") != nullptr) {
-    static const char *const kNames[] = {"write", "flush", "sync", "read", "look"};
+  if (std::getenv("ZYR_FAULT_TRACE") != nullptr)
     std::fprintf(stderr, "zyrFault: %s %ld of %s fails: %s\n", kNames[kind], theSeam.m_passes[kind], path.c_str(),
                  std::strerror(error));
-  }
 }
-
-void noteFailure(int kind, int fd, int error) { noteFailureOf(kind, pathOf(fd), error); }
 
 // Notes the file of a read that fails, and counts a write or flush to a file noted so; theMutex
 // held.
 void noteReadsAndWrites(int kind, int fd, bool failing) {
   struct stat status;
-  if (fstat(fd, &status) != 0)
+  if (fd < 0 || fstat(fd, &status) != 0)
     return;
   const std::pair<dev_t, ino_t> file(status.st_dev, status.st_ino);
   std::vector<std::pair<dev_t, ino_t>> &failed = theSeam.m_failedReads;
@@ -199,12 +195,11 @@ struct Verdict {
   bool m_full = false;
 };
 
-Verdict decide(int kind, int fd) {
+// A pass of the kind on the file of the path (open as fd, or -1 for a look by name).
+Verdict decideAt(int kind, const std::string &path, int fd) {
   Verdict verdict;
-  if (!armed())
-    return verdict;
   std::lock_guard<std::mutex> guard(theMutex);
-  if (!concerns(fd, theSeam.m_file))
+  if (!concerns(path, theSeam.m_file))
     return verdict;
   const long pass = ++theSeam.m_passes[kind];
   for (const Entry &entry : theSeam.m_entries) {
@@ -216,12 +211,24 @@ Verdict decide(int kind, int fd) {
   }
   noteReadsAndWrites(kind, fd, verdict.m_error != 0);
   if (verdict.m_error != 0) {
-    noteFailure(kind, fd, verdict.m_error);
+    noteFailure(kind, path, verdict.m_error);
   } else if (theSeam.m_fullError != 0 && (kind == ZYR_FAULT_WRITE || kind == ZYR_FAULT_FLUSH)) {
     verdict.m_error = theSeam.m_fullError;
     verdict.m_full = true;
   }
   return verdict;
+}
+
+Verdict decide(int kind, int fd) {
+  if (!armed())
+    return Verdict();
+  // The file's path is read only where it counts: a file to match, or failures to tell.
+  bool named = std::getenv("ZYR_FAULT_TRACE") != nullptr;
+  {
+    std::lock_guard<std::mutex> guard(theMutex);
+    named = named || !theSeam.m_file.empty();
+  }
+  return decideAt(kind, named ? pathOf(fd) : std::string(), fd);
 }
 
 // Bytes are about to reach the system through the descriptor: a kill entry due now ends the
@@ -230,7 +237,7 @@ void handOver(int fd) {
   if (!armed())
     return;
   std::lock_guard<std::mutex> guard(theMutex);
-  if (!concerns(fd, theSeam.m_file))
+  if (!concerns(theSeam.m_file.empty() ? std::string() : pathOf(fd), theSeam.m_file))
     return;
   const long step = ++theSeam.m_handovers;
   for (const Entry &entry : theSeam.m_entries)
@@ -263,7 +270,7 @@ size_t fitting(int fd, off_t at, size_t length) {
 // A full disc fails the pass: counted and told.
 void fullDiscFails(int kind, int fd, int error) {
   std::lock_guard<std::mutex> guard(theMutex);
-  noteFailure(kind, fd, error);
+  noteFailure(kind, pathOf(fd), error);
 }
 
 // Sets the stream's error indicator, as the C library does when the system fails a call.
@@ -518,38 +525,40 @@ ssize_t zyrFault_copyFileRange(int in, int out, size_t size) {
 
 namespace {
 
-// The error a look at the file of the path fails with, or 0.
-int lookFails(const std::string &path) {
+// A look at the name fails when the seam says so: 0 when it may go on, else -1 with errno set.
+int lookFails(int directory, const char *name) {
   if (!armed())
     return 0;
-  std::lock_guard<std::mutex> guard(theMutex);
-  if (!concerns(path, theSeam.m_file))
-    return 0;
-  const long pass = ++theSeam.m_passes[ZYR_FAULT_LOOK];
-  for (const Entry &entry : theSeam.m_entries)
-    if (entry.m_kind == ZYR_FAULT_LOOK && (pass == entry.m_pass || (entry.m_onwards && pass > entry.m_pass))) {
-      noteFailureOf(ZYR_FAULT_LOOK, path, entry.m_error);
-      return entry.m_error;
-    }
-  return 0;
-}
-
-} // namespace
-
-int zyrFault_fstat(int fd, struct stat *status) {
-  const int error = armed() ? lookFails(pathOf(fd)) : 0;
+  std::string path = name != nullptr ? name : "";
+  if (directory != AT_FDCWD && !path.empty() && path[0] != '/')
+    path = pathOf(directory) + "/" + path;
+  const int error = decideAt(ZYR_FAULT_LOOK, path, -1).m_error;
   if (error == 0)
-    return fstat(fd, status);
+    return 0;
   errno = error;
   return -1;
 }
 
+} // namespace
+
+int zyrFault_stat(const char *name, struct stat *status) {
+  return lookFails(AT_FDCWD, name) != 0 ? -1 : stat(name, status);
+}
+
+int zyrFault_lstat(const char *name, struct stat *status) {
+  return lookFails(AT_FDCWD, name) != 0 ? -1 : lstat(name, status);
+}
+
 int zyrFault_fstatat(int directory, const char *name, struct stat *status, int flags) {
-  int error = 0;
-  if (armed() && name != nullptr)
-    error = lookFails(directory == AT_FDCWD || name[0] == '/' ? std::string(name) : pathOf(directory) + "/" + name);
+  return lookFails(directory, name) != 0 ? -1 : fstatat(directory, name, status, flags);
+}
+
+int zyrFault_access(const char *name, int mode) { return lookFails(AT_FDCWD, name) != 0 ? -1 : access(name, mode); }
+
+int zyrFault_fstat(int fd, struct stat *status) {
+  const int error = armed() ? decideAt(ZYR_FAULT_LOOK, pathOf(fd), -1).m_error : 0;
   if (error == 0)
-    return fstatat(directory, name, status, flags);
+    return fstat(fd, status);
   errno = error;
   return -1;
 }

@@ -1,19 +1,19 @@
 #ifndef ZYR_FAULT_H
 #define ZYR_FAULT_H
-// Faults of the file system on demand: the n-th write, flush, sync, read or look of a file fails as
-// a full disc or a failing device makes it fail, so that tests meet every such failure of every
-// operation by design. Every write, flush, sync and read of the files the library keeps (data-set
-// files, their copies and replacements), and every look that compares them with their names, goes
-// through the calls below; they are compiled into every build and are the C library's own calls
-// unless the seam is armed:
+// Faults of the file system on demand: the n-th write, flush, sync or read of a file, or look at a
+// name, fails as a full disc or a failing device makes it fail, so that tests meet every such
+// failure of every operation by design. Every write, flush, sync and read of the files the library
+// keeps (data-set files, their copies and replacements), and every look by name from which it
+// decides whether a file exists, goes through the calls below; they are compiled into every build
+// and are the C library's own calls unless the seam is armed:
 //
 //   ZYR_FAULT_AT     entries "<kind>@<n>[+][:<error>]" separated by ",". kind is one of
 //                    write   fwrite, write, copy_file_range
 //                    flush   fflush, fclose and a seek of a stream that holds unwritten bytes
 //                    sync    fsync, fdatasync of a file
 //                    read    fread, fgets, read
-//                    look    fstat, fstatat (lstat, stat) where the library compares its own
-//                            files and names: a placement, a swap, a held temporary
+//                    look    stat, lstat, fstatat, access of a name; fstat of a descriptor, by
+//                            the path it is open as
 //                    full    the disc fills at the n-th write: from it on no file grows. A
 //                            write or flush whose bytes lie within the file goes through (a
 //                            real disc needs no room for them); one that would lengthen the
@@ -25,11 +25,14 @@
 //                            crash at that moment
 //                    n counts the passes of that kind in this process from 1 (full counts
 //                    writes); "+" makes every pass from the n-th on fail. error is ENOSPC
-//                    (the default of write, flush and full), EIO (of sync, read and look), EDQUOT,
-//                    EFBIG or a number.
-//   ZYR_FAULT_FILE   only operations on files whose path holds this text count (and fail).
+//                    (the default of write, flush and full), EIO (of sync, read and look),
+//                    EDQUOT, EFBIG, ENOENT (a look that finds nothing where a file is) or a
+//                    number.
+//   ZYR_FAULT_FILE   only operations on files whose path holds this text count (and fail); a
+//                    look counts by the name it was given (beneath a directory's descriptor,
+//                    the directory's path, '/' and the name).
 //   ZYR_FAULT_COUNT  a file to which the process writes, when it ends, how many passes of each
-//                    kind it made: "write <n>\nflush <n>\nsync <n>\nread <n>\n".
+//                    kind it made: "write <n>\nflush <n>\nsync <n>\nread <n>\nlook <n>\n".
 //   ZYR_FAULT_TRACE  set: every failure made is told on standard error, with the file's path.
 //
 // The environment is read at the first pass, unless zyrFault_arm came first. A failing write
@@ -44,13 +47,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-enum zyrFaultKind {
-  ZYR_FAULT_WRITE = 0,
-  ZYR_FAULT_FLUSH = 1,
-  ZYR_FAULT_SYNC = 2,
-  ZYR_FAULT_READ = 3,
-  ZYR_FAULT_LOOK = 4
-};
+enum zyrFaultKind { ZYR_FAULT_WRITE = 0, ZYR_FAULT_FLUSH = 1, ZYR_FAULT_SYNC = 2, ZYR_FAULT_READ = 3, ZYR_FAULT_LOOK = 4 };
 
 // Arms the seam in this process as the environment would (plan as ZYR_FAULT_AT, file as
 // ZYR_FAULT_FILE, either may be NULL); an empty or NULL plan only counts. The counts start again
@@ -79,7 +76,10 @@ int zyrFault_fdatasync(int fd);
 ssize_t zyrFault_write(int fd, const void *data, size_t size);
 ssize_t zyrFault_read(int fd, void *data, size_t size);
 ssize_t zyrFault_copyFileRange(int in, int out, size_t size);
-int zyrFault_fstat(int fd, struct stat *status);
+int zyrFault_stat(const char *name, struct stat *status);
+int zyrFault_lstat(const char *name, struct stat *status);
 int zyrFault_fstatat(int directory, const char *name, struct stat *status, int flags);
+int zyrFault_access(const char *name, int mode);
+int zyrFault_fstat(int fd, struct stat *status);
 
 #endif

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -102,8 +106,35 @@ TEST(FaultTest, AKillEndsTheProcessBeforeItsNthHandOverAndLosesWhatTheStreamHeld
 TEST(FaultTest, TheCountsOfAProcessAreWrittenAtItsEnd) {
   zyrtest::ScratchDir dir("zyrfault");
   const std::string counts = dir.file("counts");
-  run({"write", "flush", "write", "sync", "read"}, {{"ZYR_FAULT_COUNT", counts.c_str()}}, dir);
-  EXPECT_EQ(zyrtest::readFile(counts), "write 2\nflush 1\nsync 1\nread 1\n");
+  run({"write", "flush", "write", "sync", "read", "look"}, {{"ZYR_FAULT_COUNT", counts.c_str()}}, dir);
+  EXPECT_EQ(zyrtest::readFile(counts), "write 2\nflush 1\nsync 1\nread 1\nlook 1\n");
+}
+
+// A look fails as a failing device makes it fail, changing nothing; only looks at names that hold
+// the file's text count, a name beneath a directory's descriptor read as the directory's path and
+// the name.
+TEST(FaultTest, ALookAtANameFailsAsNamed) {
+  zyrtest::ScratchDir dir("zyrfault");
+  zyrtest::writeFile(dir.file("seen"), "x");
+  zyrtest::writeFile(dir.file("other"), "y");
+  EXPECT_EQ(run({"look", "look"}, {{"ZYR_FAULT_AT", "look@2"}}, dir), "look ok\nlook EIO\n");
+  ASSERT_EQ(zyrFault_arm("look@2+:ENOENT", "seen"), 1);
+  struct stat status;
+  EXPECT_EQ(zyrFault_stat(dir.file("seen").c_str(), &status), 0);
+  EXPECT_EQ(zyrFault_lstat(dir.file("other").c_str(), &status), 0);
+  EXPECT_EQ(zyrFault_access(dir.path().c_str(), F_OK), 0);
+  const int directory = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(directory, 0);
+  errno = 0;
+  EXPECT_EQ(zyrFault_fstatat(directory, "seen", &status, AT_SYMLINK_NOFOLLOW), -1);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(zyrFault_access(dir.file("seen").c_str(), F_OK), -1);
+  close(directory);
+  EXPECT_EQ(zyrFault_passes(ZYR_FAULT_LOOK), 3);
+  EXPECT_EQ(zyrFault_failures(), 2);
+  zyrFault_disarm();
+  EXPECT_EQ(zyrFault_stat(dir.file("seen").c_str(), &status), 0);
+  EXPECT_EQ(zyrtest::readFile(dir.file("seen")), "x");
 }
 
 TEST(FaultTest, ATestArmsCountsAndDisarmsTheSeamInItsOwnProcess) {

@@ -1,11 +1,12 @@
 // A process that writes a file through the fault seam as the environment arms it: for each
-// argument after the file name ("write", "flush", "sync", "read") it makes that call and prints
+// argument after the file name ("write", "flush", "sync", "read", "look") it makes that call and prints
 // "<call> ok" or "<call> <errno name>", one a line.
 #include "zyrFault.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 int main(int argc, char **argv) {
@@ -27,6 +28,9 @@ int main(int argc, char **argv) {
       char bytes[4];
       std::rewind(file);
       ok = zyrFault_fread(bytes, 1, 4, file) == 4;
+    } else if (std::strcmp(call, "look") == 0) {
+      struct stat status;
+      ok = zyrFault_stat(argv[1], &status) == 0;
     }
     const int error = errno;
     std::printf("%s %s\n", call, ok ? "ok" : error == ENOSPC ? "ENOSPC" : error == EIO ? "EIO" : "other");
