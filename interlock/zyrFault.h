@@ -12,8 +12,7 @@
 //                    flush   fflush, fclose and a seek of a stream that holds unwritten bytes
 //                    sync    fsync, fdatasync of a file
 //                    read    fread, fgets, read
-//                    look    stat, lstat, fstatat, access of a name; fstat of a descriptor, by
-//                            the path it is open as
+//                    look    stat, lstat, fstatat, access of a name
 //                    full    the disc fills at the n-th write: from it on no file grows. A
 //                            write or flush whose bytes lie within the file goes through (a
 //                            real disc needs no room for them); one that would lengthen the
@@ -73,6 +72,8 @@ int zyrFault_fclose(FILE *stream);
 int zyrFault_fseeko(FILE *stream, off_t offset, int whence);
 int zyrFault_fsync(int fd);
 int zyrFault_fdatasync(int fd);
+// A look (kind look) at the file open as fd, by the path it is open as.
+int zyrFault_fstat(int fd, struct stat *status);
 ssize_t zyrFault_write(int fd, const void *data, size_t size);
 ssize_t zyrFault_read(int fd, void *data, size_t size);
 ssize_t zyrFault_copyFileRange(int in, int out, size_t size);
@@ -80,6 +81,5 @@ int zyrFault_stat(const char *name, struct stat *status);
 int zyrFault_lstat(const char *name, struct stat *status);
 int zyrFault_fstatat(int directory, const char *name, struct stat *status, int flags);
 int zyrFault_access(const char *name, int mode);
-int zyrFault_fstat(int fd, struct stat *status);
 
 #endif
