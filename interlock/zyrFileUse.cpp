@@ -3,7 +3,6 @@
 #include "zyrFileUse.h"
 
 #include "zyrFault.h"
-
 #include "zyrLeftovers.h"
 
 #include <atomic>
@@ -302,10 +301,12 @@ int zyrFileUse_isHeld(const char *name) {
 long zyrFileUse_searches() { return theSearches.load(); }
 
 int zyrFileUse_leadsTo(int directory, const char *name, const struct stat &expected) {
-  struct stat there;
-  if (name == nullptr)
+  if (name == nullptr) {
     errno = ENOENT;
-  if (name == nullptr || zyrFault_fstatat(directory, name, &there, AT_SYMLINK_NOFOLLOW) != 0)
+    return -1;
+  }
+  struct stat there;
+  if (zyrFault_fstatat(directory, name, &there, AT_SYMLINK_NOFOLLOW) != 0)
     return -1;
   return zyrFileUse_isSame(there, expected) ? 1 : 0;
 }
