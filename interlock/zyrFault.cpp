@@ -475,6 +475,14 @@ int zyrFault_fsync(int fd) { return syncOrFail(fd, fsync); }
 
 int zyrFault_fdatasync(int fd) { return syncOrFail(fd, fdatasync); }
 
+int zyrFault_fstat(int fd, struct stat *status) {
+  const int error = armed() ? decideAt(ZYR_FAULT_LOOK, pathOf(fd), -1).m_error : 0;
+  if (error == 0)
+    return fstat(fd, status);
+  errno = error;
+  return -1;
+}
+
 namespace {
 
 // How many of `size` bytes written at the descriptor's position land on a full disc.

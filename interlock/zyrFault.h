@@ -83,6 +83,8 @@ int zyrFault_fclose(FILE *stream);
 int zyrFault_fseeko(FILE *stream, off_t offset, int whence);
 int zyrFault_fsync(int fd);
 int zyrFault_fdatasync(int fd);
+// A look (kind look) at the file open as fd, by the path it is open as.
+int zyrFault_fstat(int fd, struct stat *status);
 ssize_t zyrFault_write(int fd, const void *data, size_t size);
 ssize_t zyrFault_read(int fd, void *data, size_t size);
 ssize_t zyrFault_copyFileRange(int in, int out, size_t size);

@@ -2,6 +2,7 @@
 // replaced or removed.
 #include "zyrFileUse.h"
 
+#include "zyrFault.h"
 #include "zyrLeftovers.h"
 
 #include <atomic>
@@ -299,6 +300,17 @@ int zyrFileUse_isHeld(const char *name) {
 
 long zyrFileUse_searches() { return theSearches.load(); }
 
+int zyrFileUse_leadsTo(int directory, const char *name, const struct stat &expected) {
+  if (name == nullptr) {
+    errno = ENOENT;
+    return -1;
+  }
+  struct stat there;
+  if (zyrFault_fstatat(directory, name, &there, AT_SYMLINK_NOFOLLOW) != 0)
+    return -1;
+  return zyrFileUse_isSame(there, expected) ? 1 : 0;
+}
+
 int zyrFileUse_openLooked(const char *name, const struct stat &looked, bool follow, struct stat *opened) {
   return zyrFileUse_openLookedAt(AT_FDCWD, name, looked, O_RDONLY, follow, opened);
 }
@@ -312,21 +324,27 @@ int zyrFileUse_openLookedAt(int directory, const char *name, const struct stat &
   const int place = openat(directory, name, O_PATH | O_CLOEXEC | nofollow);
   if (place < 0) return -1;
   int fd = -1;
-  if (fstat(place, opened) == 0 && S_ISREG(opened->st_mode) && zyrFileUse_isSame(*opened, looked)) {
+  // A look that fails says why; only another file is ESTALE.
+  const bool seen = fstat(place, opened) == 0;
+  if (seen && S_ISREG(opened->st_mode) && zyrFileUse_isSame(*opened, looked)) {
     char self[64];
     snprintf(self, sizeof self, "/proc/self/fd/%d", place);
     fd = open(self, flags);
     if (fd < 0 && errno == ENOENT) fd = openat(directory, name, flags | nofollow);
-  } else {
+  } else if (seen) {
     errno = ESTALE;
   }
-  const int reason = errno;
+  int reason = errno;
   close(place);
-  errno = reason;
-  if (fd >= 0 && (fstat(fd, opened) != 0 || !S_ISREG(opened->st_mode) || !zyrFileUse_isSame(*opened, looked))) {
+  if (fd >= 0 && fstat(fd, opened) != 0) {
+    reason = errno;
     close(fd);
-    errno = ESTALE;
-    return -1;
+    fd = -1;
+  } else if (fd >= 0 && (!S_ISREG(opened->st_mode) || !zyrFileUse_isSame(*opened, looked))) {
+    reason = ESTALE;
+    close(fd);
+    fd = -1;
   }
+  errno = reason;
   return fd;
 }

@@ -21,6 +21,11 @@ inline bool zyrFileUse_isSame(const struct stat &a, const struct stat &b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Whether the name in the directory open as `directory` (AT_FDCWD: the working directory) leads to
+// the file of the status, a link under the name not followed: 1 it does, 0 it leads to another
+// file, -1 with errno when the look fails (ENOENT: nothing is under the name).
+int zyrFileUse_leadsTo(int directory, const char *name, const struct stat &expected);
+
 // Keeps the other processes that take it from working on the names of the directory holding
 // `name` until the matching zyrFileUse_unlockDirectory. Calls nest within a thread (only the
 // first locks, whatever directory the later ones name). Without permission to read the directory

@@ -2,6 +2,7 @@
 #include "zyrHeldTemporary.h"
 
 #include "zyrDirectoryHandle.h"
+#include "zyrFault.h"
 #include "zyrFileUse.h"
 #include "zyrLeftovers.h"
 
@@ -179,19 +180,22 @@ void zyrHeldTemporary_release(zyrHeldTemporary *held) { forget(held, false); }
 void zyrHeldTemporary_keep(zyrHeldTemporary *held) { forget(held, true); }
 
 bool zyrHeldTemporary_isThere(const zyrHeldTemporary *held) {
-  struct stat named, open;
+  struct stat open;
   const char *name = nullptr;
   const int at = placeOf(held, &name);
-  return held->m_hold >= 0 && !held->m_name.empty() && fstat(held->m_hold, &open) == 0 &&
-         fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && zyrFileUse_isSame(named, open);
+  return held->m_hold >= 0 && !held->m_name.empty() && zyrFault_fstat(held->m_hold, &open) == 0 &&
+         zyrFileUse_leadsTo(at, name, open) == 1;
 }
 
 int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags) {
   struct stat hold;
-  if (held->m_hold < 0 || held->m_name.empty() || fstat(held->m_hold, &hold) != 0) {
+  if (held->m_hold < 0 || held->m_name.empty()) {
     errno = ESTALE;
     return -1;
   }
+  // A look at the hold that fails says why: it is no other file.
+  if (zyrFault_fstat(held->m_hold, &hold) != 0)
+    return -1;
   // The name in the held directory, opened only where it leads to the file held, as the very file
   // it leads to: the descriptor names the file as the directory does.
   const char *name = nullptr;
@@ -209,9 +213,9 @@ int zyrHeldTemporary_check(const char *name) {
   if (held == nullptr)
     return 0;
   // The name as given must lead there too, not only the name in the held directory.
-  struct stat named, open;
-  return zyrHeldTemporary_isThere(held) && lstat(name, &named) == 0 && fstat(held->m_hold, &open) == 0 &&
-                 zyrFileUse_isSame(named, open)
+  struct stat open;
+  return zyrHeldTemporary_isThere(held) && fstat(held->m_hold, &open) == 0 &&
+                 zyrFileUse_leadsTo(AT_FDCWD, name, open) == 1
              ? 1
              : -1;
 }

@@ -68,8 +68,8 @@ bool zyrHeldTemporary_isThere(const zyrHeldTemporary *held);
 
 // A new descriptor of the held file itself, opened with `flags` (close-on-exec is added; O_CREAT
 // and O_EXCL are ignored) under its name in the held directory, only while that name leads to the
-// file held (zyrFileUse_openLookedAt): else -1 with errno ESTALE, and nothing under the name is
-// opened.
+// file held (zyrFileUse_openLookedAt): else -1 with errno ESTALE (ENOENT: nothing is there; a
+// look that failed: its reason), and nothing under the name is opened.
 int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags);
 
 // How a name stands to this process's temporaries: 0 it names none of them, 1 it names one and

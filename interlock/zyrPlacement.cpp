@@ -85,10 +85,11 @@ void release(zyrPlacement *placement) {
   errno = reason;
 }
 
-// Fails the commit with the refusal (errno set as well).
+// Fails the commit with the refusal (errno set as well; ZYR_PLACEMENT_UNSEEN keeps the look's).
 int refuse(zyrPlacement *placement, int refusal) {
   placement->m_refusal = refusal;
-  errno = refusal > 0 ? refusal : EEXIST;
+  placement->m_error = refusal == ZYR_PLACEMENT_UNSEEN ? errno : 0;
+  errno = refusal > 0 ? refusal : refusal == ZYR_PLACEMENT_UNSEEN ? placement->m_error : EEXIST;
   return 0;
 }
 
@@ -113,6 +114,13 @@ int refusalNow(zyrPlacement *placement, bool *exists, struct stat *now) {
   return other ? ZYR_PLACEMENT_REPLACED : 0;
 }
 
+// A temporary that its name no longer leads to while the name in the directory it was made in
+// does: that directory has been renamed meanwhile (ZYR_PLACEMENT_MOVED). Else the refusal.
+int whereMissed(const zyrPlacement *placement, int refusal) {
+  const bool missing = refusal == ZYR_PLACEMENT_LOST || refusal == ZYR_PLACEMENT_GONE;
+  return missing && zyrHeldTemporary_isThere(&placement->m_temporary) ? ZYR_PLACEMENT_MOVED : refusal;
+}
+
 } // namespace
 
 zyrPlacement::~zyrPlacement() { release(this); }
@@ -123,9 +131,12 @@ int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve
   placement->m_exists = false;
   placement->m_old = {};
   placement->m_refusal = 0;
+  placement->m_error = 0;
   placement->m_use = zyrFileUse();
   if (name == nullptr || name[0] == '\0')
     return refuse(placement, ENOENT);
+  // Held here, a test puts a file under a name that its caller found free.
+  zyrPause_point("place.begin");
   placement->m_target = zyrPlacement_resolve(name);
   const std::string &target = placement->m_target;
   {
@@ -170,13 +181,21 @@ void zyrPlacement_keepMode(int fd, const struct stat *old) {
 
 namespace {
 
-// Whether the name leads to the file of the status (NULL: whatever is there, or nothing).
-bool leadsTo(const char *name, const struct stat *expected) {
-  struct stat there;
-  return expected == nullptr || (lstat(name, &there) == 0 && zyrFileUse_isSame(there, *expected));
+// Whether the name leads to the file of the status (NULL: whatever is there, or nothing), as
+// zyrFileUse_leadsTo answers.
+int leadsTo(const char *name, const struct stat *expected) {
+  return expected == nullptr ? 1 : zyrFileUse_leadsTo(AT_FDCWD, name, *expected);
 }
 
-// Renames `from` to the free name `to`: 0, or the refusal or errno value.
+// Why a look that did not find the file it expected (`found` 0: another file is there; -1 with
+// errno: the look failed) refuses: `other` for another file or none, else ZYR_PLACEMENT_UNSEEN with
+// errno kept.
+int missed(int found, int other) {
+  return found == 0 || errno == ENOENT || errno == ENOTDIR ? other : ZYR_PLACEMENT_UNSEEN;
+}
+
+// Renames `from` to the free name `to`: 0, or the refusal or errno value. Once the new file has
+// taken the name, whatever takes it after stays there: the name is no longer free.
 int renameToFree(const char *from, const char *to, const struct stat *fresh) {
   if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) != 0) {
     if (errno == EEXIST)
@@ -187,49 +206,67 @@ int renameToFree(const char *from, const char *to, const struct stat *fresh) {
     struct stat there;
     if (lstat(to, &there) == 0)
       return ZYR_PLACEMENT_REPLACED;
+    if (errno != ENOENT)
+      return ZYR_PLACEMENT_UNSEEN;
     if (rename(from, to) != 0)
       return errno;
   }
-  if (leadsTo(to, fresh))
+  zyrPause_point("place.renamed");
+  const int found = leadsTo(to, fresh);
+  if (found == 1)
     return 0;
-  // Another file came under `from` between the look and the rename: it goes back where it was put.
-  renameat2(AT_FDCWD, to, AT_FDCWD, from, RENAME_NOREPLACE);
-  return ZYR_PLACEMENT_LOST;
+  return found == 0 ? ZYR_PLACEMENT_REPLACED : errno == ENOENT ? ENOENT : ZYR_PLACEMENT_UNSEEN;
+}
+
+// After the exchange of the names: 0 when `to` holds the new file, and the old one, under `from`,
+// goes (or went). Another file under `to` took it after the exchange, and stays: the old file, the
+// placement's own under `from`, goes all the same (ZYR_PLACEMENT_TAKEN). Another file under `from`
+// took `to` just before it, and the names are exchanged back (ZYR_PLACEMENT_REPLACED). A look that
+// fails leaves both names as they are.
+int afterExchange(const char *from, const char *to, const struct stat *old, const struct stat *fresh) {
+  const int in = leadsTo(to, fresh);
+  if (in < 0 && errno != ENOENT)
+    return ZYR_PLACEMENT_UNSEEN;
+  const int out = leadsTo(from, old);
+  if (out < 0 && errno != ENOENT)
+    return ZYR_PLACEMENT_UNSEEN;
+  if (out == 1)
+    unlink(from);
+  if (in != 1)
+    return in == 0 ? ZYR_PLACEMENT_TAKEN : ENOENT;
+  if (out != 0)
+    return 0;
+  // The other file stays under the other name, not lost, when the exchange back fails: it is not
+  // the placement's to remove. Nothing better is left to do than to say so.
+  return renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) == 0 ? ZYR_PLACEMENT_REPLACED : errno;
 }
 
 } // namespace
 
 int zyrPlacement_renameOver(const char *from, const char *to, const struct stat *old, const struct stat *fresh) {
-  if (!leadsTo(from, fresh))
-    return ZYR_PLACEMENT_LOST;
+  const int found = leadsTo(from, fresh);
+  if (found != 1)
+    return found == 0 ? ZYR_PLACEMENT_LOST : missed(found, ZYR_PLACEMENT_GONE);
   // Nothing is expected there: a file that came meanwhile stays.
   if (old == nullptr)
     return renameToFree(from, to, fresh);
   // The two swap names: what went in under `to` must be the new file, and what came out under
-  // `from` the one expected; any other file that took either name meanwhile is put back.
+  // `from` the one expected.
   if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) == 0) {
-    const bool in = leadsTo(to, fresh), out = leadsTo(from, old);
-    if (in && out) {
-      unlink(from);
-      return 0;
-    }
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) != 0) {
-      // The other file stays under the other name, not lost: it is not the placement's to
-      // remove. Nothing better is left to do than to say so.
-      return errno;
-    }
-    return in ? ZYR_PLACEMENT_REPLACED : ZYR_PLACEMENT_LOST;
+    zyrPause_point("place.exchanged");
+    return afterExchange(from, to, old, fresh);
   }
   if (errno == ENOENT) {
     struct stat there;
     if (lstat(to, &there) != 0)
-      return ZYR_PLACEMENT_REPLACED; // the old file went meanwhile
-    return lstat(from, &there) != 0 ? ZYR_PLACEMENT_LOST : ENOENT;
+      return missed(-1, ZYR_PLACEMENT_REPLACED); // the old file went meanwhile
+    return lstat(from, &there) != 0 ? missed(-1, ZYR_PLACEMENT_GONE) : ENOENT;
   }
   if (errno != EINVAL && errno != ENOSYS)
     return errno;
-  if (!leadsTo(to, old))
-    return ZYR_PLACEMENT_REPLACED;
+  const int expected = leadsTo(to, old);
+  if (expected != 1)
+    return missed(expected, ZYR_PLACEMENT_REPLACED);
   return rename(from, to) == 0 ? 0 : errno;
 }
 
@@ -241,12 +278,11 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
   // through its hold, and only while its name still leads to it.
   const int fd = zyrHeldTemporary_reopen(&placement->m_temporary, O_RDONLY);
   if (fd < 0)
-    return refuse(placement, errno == ESTALE ? ZYR_PLACEMENT_LOST : errno);
+    return refuse(placement, errno == ESTALE ? ZYR_PLACEMENT_LOST : errno == ENOENT ? ZYR_PLACEMENT_GONE : errno);
   struct stat written;
-  if (fstat(fd, &written) != 0) {
-    const int reason = errno;
+  if (zyrFault_fstat(fd, &written) != 0) {
     close(fd);
-    return refuse(placement, reason);
+    return refuse(placement, ZYR_PLACEMENT_UNSEEN);
   }
   // On disc before the directory lock is taken: a long sync keeps no opener waiting.
   if (placement->m_exists)
@@ -275,10 +311,12 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
     close(fd);
     const int renamed = zyrPlacement_renameOver(temporary.c_str(), placement->m_target.c_str(),
                                                 exists ? &placement->m_old : nullptr, &written);
+    // The new file is free for openers as soon as they may look at the name. Its lock file goes
+    // also when another file has taken the name after it.
+    if (renamed == 0 || renamed == ZYR_PLACEMENT_TAKEN)
+      unlink((temporary + ".lck").c_str());
     if (renamed != 0)
-      return refuse(placement, renamed);
-    // The new file is free for openers as soon as they may look at the name.
-    unlink((temporary + ".lck").c_str());
+      return refuse(placement, renamed == ZYR_PLACEMENT_UNSEEN ? renamed : whereMissed(placement, renamed));
     zyrHeldTemporary_release(&placement->m_temporary);
     release(placement);
   }
@@ -307,6 +345,12 @@ std::string zyrPlacement_reason(const zyrPlacement *placement) {
   case ZYR_PLACEMENT_IN_USE: return zyrFileUse_reason(&placement->m_use);
   case ZYR_PLACEMENT_REPLACED: return "Another file has taken its name while the new one was written";
   case ZYR_PLACEMENT_LOST: return "Another file has been put under the name of the new one meanwhile";
+  case ZYR_PLACEMENT_GONE: return "The new file is no longer under its temporary name";
+  case ZYR_PLACEMENT_TAKEN: return "Another file has taken its name meanwhile, once the new one was in place";
+  case ZYR_PLACEMENT_MOVED: return "Its directory has been renamed meanwhile";
+  case ZYR_PLACEMENT_UNSEEN:
+    return std::string("It could not be looked at") + (placement->m_error != 0 ? ": " : "") +
+           (placement->m_error != 0 ? strerror(placement->m_error) : "");
   default: return strerror(placement->m_refusal != 0 ? placement->m_refusal : EIO);
   }
 }

@@ -43,6 +43,15 @@ const int ZYR_PLACEMENT_IN_USE = -2;
 const int ZYR_PLACEMENT_REPLACED = -3;
 // The new file is no longer under its temporary name: another file has been renamed onto it.
 const int ZYR_PLACEMENT_LOST = -4;
+// Nothing is under the new file's temporary name any more.
+const int ZYR_PLACEMENT_GONE = -5;
+// The new file took the name, and another file took it after: that file stays there.
+const int ZYR_PLACEMENT_TAKEN = -6;
+// The temporary's directory has been renamed meanwhile: its name leads elsewhere, or nowhere.
+const int ZYR_PLACEMENT_MOVED = -7;
+// A look at a name, or at the new file, failed: whether it is the file expected cannot be told
+// (errno, or m_error, is the look's reason).
+const int ZYR_PLACEMENT_UNSEEN = -8;
 
 struct zyrPlacement {
   std::string m_target;    // the file the name leads to
@@ -53,6 +62,7 @@ struct zyrPlacement {
   int m_refusal = 0;       // why the name was refused, the commit failed, or the copy into the
                            // temporary failed (zyrCopyFileBeside): an errno value or one of the
                            // ZYR_PLACEMENT_ refusals
+  int m_error = 0;         // ZYR_PLACEMENT_UNSEEN: the errno value of the look that failed
   zyrFileUse m_use;        // ZYR_PLACEMENT_IN_USE: how the file is in use
   int m_hold = -1;         // a descriptor holding the old file under an exclusive real lock (flock), so
                            // that nobody opens it until the placement ends; -1: none
@@ -77,7 +87,8 @@ std::string zyrPlacement_resolve(const char *name);
 // ENAMETOOLONG when the name's last part with `reserve` bytes more is longer than its directory
 // takes, EISDIR for a directory, ZYR_PLACEMENT_NOT_REGULAR for anything else that is no regular
 // file (m_target then names it, for a writer that writes into it instead), ZYR_PLACEMENT_IN_USE
-// for a file in use, or the system's reason why the temporary cannot be made there.
+// for a file in use, or the system's reason why the temporary cannot be made there. The pause
+// point "place.begin" comes before the name is looked at.
 int zyrPlacement_begin(zyrPlacement *placement, const char *name, size_t reserve, bool owned = true);
 
 // A new descriptor for writing the placement's temporary (truncated, close-on-exec), for a writer
@@ -92,7 +103,9 @@ void zyrPlacement_keepMode(int fd, const struct stat *old);
 // Puts the written and closed temporary in place: with the old file's permissions, on disc,
 // renamed over it (a lock file that a data-set file made for it goes), the directory on disc.
 // `flush` false: a new file that the caller does not need on disc yet is not put there. 1, or 0
-// with m_refusal (and errno) set; the temporary then stays for zyrPlacement_end.
+// with m_refusal (and errno) set: a refusal of zyrPlacement_renameOver, or ZYR_PLACEMENT_MOVED
+// where the temporary is still under its name in the directory it was made in, but that is no
+// longer the directory its name leads to. The temporary then stays for zyrPlacement_end.
 int zyrPlacement_commit(zyrPlacement *placement, bool flush = true);
 
 // Looks at the name as the commit will, under the directory lock, without putting anything in
@@ -106,8 +119,15 @@ int zyrPlacement_check(zyrPlacement *placement);
 // expected under `to` (one that came there meanwhile, or took the old one's place) is left as it
 // is: ZYR_PLACEMENT_REPLACED. `fresh` (NULL: whatever is there) is the status of the new file, the
 // one that must go in place: another file under `from` (renamed onto it meanwhile) is not put in
-// place, and stays where it was put: ZYR_PLACEMENT_LOST. Each name is compared before the rename,
-// and what the rename moved after it, so that a rename that raced with it is undone. 0 when
+// place, and stays where it was put: ZYR_PLACEMENT_LOST; nothing there: ZYR_PLACEMENT_GONE.
+// Each name is compared before the rename, and again after it, behind a pause point for the tests
+// ("place.exchanged" after the exchange of the names that replaces a file, "place.renamed" after
+// the rename to a free name). Once the new file has been under `to`, the placement never moves
+// what took that name after it: another file there stays (to a free name ZYR_PLACEMENT_REPLACED,
+// as a name taken before; over the old file ZYR_PLACEMENT_TAKEN, and the old file, come out under
+// `from`, goes). Only a file that took `to` just before the exchange, and so came out under
+// `from`, is exchanged back (ZYR_PLACEMENT_REPLACED). A look that fails for another reason than
+// "no such file" acts on nothing more: ZYR_PLACEMENT_UNSEEN, with errno its reason. 0 when
 // renamed, else the refusal or the errno value.
 int zyrPlacement_renameOver(const char *from, const char *to, const struct stat *old,
                             const struct stat *fresh = nullptr);
@@ -117,13 +137,15 @@ int zyrPlacement_renameOver(const char *from, const char *to, const struct stat 
 void zyrPlacement_end(zyrPlacement *placement);
 
 // Why the placement was refused or failed, as a sentence without its full stop: "It is not a
-// regular file", how the file is in use, "Another file has taken its name meanwhile", or the
-// system's text of the errno value.
+// regular file", how the file is in use, that another file has taken its name (before the new
+// file could, or after it) or the new one's, that the new file or its directory has gone from
+// its name, that a look failed and why, or the system's text of the errno value.
 std::string zyrPlacement_reason(const zyrPlacement *placement);
 
 // Whether the placement was refused for what stands under the name (no regular file, or a file in
-// use, or one that took the name meanwhile), rather than for a failure of the system: the caller
-// then says that the existing file cannot be overwritten.
+// use, or one that took the name before the new file could), rather than for a failure of the
+// system: the caller then says that the existing file cannot be overwritten. A file that took the
+// name after the new one (ZYR_PLACEMENT_TAKEN) stays too, but the old file was replaced: 0.
 int zyrPlacement_isKept(const zyrPlacement *placement);
 
 #endif

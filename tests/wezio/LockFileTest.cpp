@@ -3,6 +3,7 @@
 #include "io_file.h"
 #include "io_index.h"
 #include "io_lock.h"
+#include "zyrFault.h"
 #include "zyrFileUse.h"
 #include "wezio_test_util.h"
 
@@ -740,6 +741,48 @@ TEST_F(LockFileTest, TheSwapLeavesAFileThatTookTheNameMeanwhile) {
   EXPECT_EQ(readFile(m_name), "another file");
   EXPECT_TRUE(iif_is_open(n));
   EXPECT_TRUE(fileExists(other));
+}
+
+// A copy that has gone from its name is told as gone, not as taken by another file; the file stays.
+TEST_F(LockFileTest, TheSwapOfACopyThatHasGoneSaysSo) {
+  int status;
+  IO_file *a = open("d", &status);
+  ASSERT_EQ(status, IO_OK);
+  ASSERT_EQ(io_claim_writer(captureMessage, a), IO_OK);
+  const std::string other = m_dir.file("new.wez");
+  IO_file *n = openNamed(other, "d", &status);
+  ASSERT_EQ(status, IO_OK);
+  ASSERT_EQ(writeDataSet(n), IO_OK);
+  ASSERT_EQ(unlink(other.c_str()), 0);
+  EXPECT_EQ(iif_swap_in(a, n), IO_WRITE_ERR);
+  EXPECT_EQ(lastMessage(),
+            "iif_swap_in: the copy " + other + " is gone; nothing has been put in place of " + m_name + "\n");
+  EXPECT_EQ(iif_is_named(a), 1);
+}
+
+// A look at the file or its name that fails (of the file open here, of what its name leads to) is
+// told as such, with the system's reason; nothing is put in place.
+TEST_F(LockFileTest, TheSwapTellsALookThatFailsAsSuch) {
+  for (const char *plan : {"look@1", "look@3"}) {
+    SCOPED_TRACE(plan);
+    int status;
+    IO_file *a = open("d", &status);
+    ASSERT_EQ(status, IO_OK);
+    ASSERT_EQ(io_claim_writer(captureMessage, a), IO_OK);
+    const std::string other = m_dir.file("new.wez");
+    IO_file *n = openNamed(other, "d", &status);
+    ASSERT_EQ(status, IO_OK);
+    ASSERT_EQ(writeDataSet(n), IO_OK);
+    ASSERT_EQ(zyrFault_arm(plan, m_name.c_str()), 1);
+    EXPECT_EQ(iif_swap_in(a, n), IO_WRITE_ERR);
+    zyrFault_disarm();
+    EXPECT_EQ(lastMessage(),
+              "iif_swap_in: can't look at " + m_name + " or its copy " + other + ": Input/output error\n");
+    EXPECT_EQ(iif_is_named(a), 1);
+    EXPECT_TRUE(fileExists(other));
+    iif_close(a);
+    iif_close(n);
+  }
 }
 
 } // namespace

@@ -416,6 +416,41 @@ TEST(FileSystemDeathTest, FailedMoveAcrossFileSystemsLosesNothing) {
   EXPECT_EQ((entries(far.path())), (std::set<std::string>{"b"}));
 }
 
+// A move across file systems whose copy did not keep the destination's name (another file took it
+// right after the copy did, and stays) puts the bytes back under the source's name from the copy it
+// holds, though that copy is under no name any more; a file that took the source's name meanwhile
+// stays, and the bytes are kept beside it.
+TEST(FileSystem, AFailedMoveAcrossFileSystemsPutsBackTheCopyItHolds) {
+  const std::string other = otherFileSystem();
+  if (other.empty())
+    GTEST_SKIP() << "no second file system";
+  const std::string mover = std::string(ZYR_TEST_HELPER_DIR) + "/move_child";
+  const std::string bytes = randomBytes(100000, 5);
+  for (const bool taken : {false, true}) {
+    SCOPED_TRACE(taken ? "the source's name taken" : "the source's name free");
+    ScratchDir dir;
+    ScratchDir far("zyrtest", other);
+    writeFile(dir.file("a"), bytes);
+    zyrtest::ChildProcess child(mover, {dir.file("a"), far.file("moved")}, {}, "", "place.renamed@1");
+    ASSERT_EQ(child.waitPause(), "place.renamed");
+    writeFile(far.file("theirs"), "theirs");
+    ASSERT_EQ(rename(far.file("theirs").c_str(), far.file("moved").c_str()), 0);
+    if (taken)
+      writeFile(dir.file("a"), "came meanwhile");
+    child.release();
+    EXPECT_EQ(child.readLine(), "moved 0");
+    EXPECT_EQ(child.wait(), 0);
+    EXPECT_EQ(readFile(far.file("moved")), "theirs");
+    EXPECT_EQ(entries(far.path()), std::set<std::string>{"moved"});
+    const std::set<std::string> names = entries(dir.path());
+    ASSERT_EQ(names.size(), taken ? 2u : 1u);
+    EXPECT_EQ(readFile(dir.file("a")), taken ? "came meanwhile" : bytes);
+    for (const std::string &name : names)
+      if (name != "a")
+        EXPECT_TRUE(readFile(dir.file(name)) == bytes) << name << " does not hold the bytes moved";
+  }
+}
+
 // Only a regular file moves, and only onto a regular file or a free name: a move to or from a
 // directory (also through a link), or to or from a pipe, changes nothing.
 TEST(FileSystem, MoveTakesOnlyARegularFileOntoARegularFileOrAFreeName) {

@@ -1,6 +1,7 @@
 // A whole file put in place under a name: through links to the file they lead to, never over what
 // is no regular file, with the old file's permissions, under a temporary that fits wherever the
 // name fits.
+#include "zyrFault.h"
 #include "zyrLeftovers.h"
 #include "zyrPlacement.h"
 #include "zyrTestChild.h"
@@ -283,6 +284,51 @@ TEST(PlacementTest, ATemporaryNameThatIsHeldIsLeftAndAnotherTaken) {
   }
 }
 
+// The commit reaches the temporary through its hold: another file renamed onto the temporary's name
+// is neither opened nor put in place, and stays where it was put. A temporary that has gone, or
+// whose directory has been renamed, is told as what it is, and goes from where it is.
+TEST(PlacementTest, TheCommitPutsInPlaceOnlyTheTemporaryItHolds) {
+  zyrtest::ScratchDir dir("zyrplace");
+  zyrtest::writeFile(dir.file("old"), "old");
+  for (const char *name : {"old", "made"}) {
+    SCOPED_TRACE(name);
+    zyrPlacement place;
+    ASSERT_EQ(zyrPlacement_begin(&place, dir.file(name).c_str(), 0), 1);
+    const std::string temporary = place.m_temporary.m_name;
+    zyrtest::writeFile(temporary, "new");
+    zyrtest::writeFile(dir.file("other"), "theirs");
+    zyrtest::OpenWatch watch(dir.file("other"));
+    ASSERT_EQ(rename(dir.file("other").c_str(), temporary.c_str()), 0);
+    EXPECT_EQ(zyrPlacement_commit(&place), 0);
+    EXPECT_EQ(zyrPlacement_reason(&place), "Another file has been put under the name of the new one meanwhile");
+    EXPECT_EQ(watch.opens(), 0);
+    zyrPlacement_end(&place);
+    EXPECT_EQ(zyrtest::readFile(temporary), "theirs");
+    ASSERT_EQ(unlink(temporary.c_str()), 0);
+  }
+  zyrPlacement place;
+  ASSERT_EQ(zyrPlacement_begin(&place, dir.file("old").c_str(), 0), 1);
+  ASSERT_EQ(unlink(place.m_temporary.m_name.c_str()), 0);
+  EXPECT_EQ(zyrPlacement_commit(&place), 0);
+  EXPECT_EQ(zyrPlacement_reason(&place), "The new file is no longer under its temporary name");
+  zyrPlacement_end(&place);
+  EXPECT_EQ(dir.listing(), std::vector<std::string>{"old"});
+  EXPECT_EQ(zyrtest::readFile(dir.file("old")), "old");
+  // The directory renamed, and another made under its name.
+  const std::string made = dir.file("B"), moved = dir.file("B2");
+  ASSERT_EQ(mkdir(made.c_str(), 0700), 0);
+  ASSERT_EQ(zyrPlacement_begin(&place, (made + "/made").c_str(), 4), 1);
+  zyrtest::writeFile(place.m_temporary.m_name, "new");
+  ASSERT_EQ(rename(made.c_str(), moved.c_str()), 0);
+  ASSERT_EQ(mkdir(made.c_str(), 0700), 0);
+  EXPECT_EQ(zyrPlacement_commit(&place), 0);
+  EXPECT_EQ(zyrPlacement_reason(&place), "Its directory has been renamed meanwhile");
+  EXPECT_EQ(zyrPlacement_isKept(&place), 0);
+  zyrPlacement_end(&place);
+  EXPECT_EQ(zyrtest::listing(made), std::vector<std::string>{});
+  EXPECT_EQ(zyrtest::listing(moved), std::vector<std::string>{});
+}
+
 // The rename replaces only the file it expects: a file that came where none was, or that took the
 // old one's place, stays, and so does what was to be put in place.
 TEST(PlacementTest, TheRenameReplacesOnlyTheFileItExpects) {
@@ -303,6 +349,41 @@ TEST(PlacementTest, TheRenameReplacesOnlyTheFileItExpects) {
   EXPECT_EQ(zyrtest::readFile(to), "new");
   EXPECT_EQ(zyrPlacement_renameOver(to.c_str(), dir.file("fresh").c_str(), nullptr), 0);
   EXPECT_EQ(dir.listing(), std::vector<std::string>{"fresh"});
+}
+
+// A look that fails is told as what it is, never as another file under a name, and nothing more is
+// moved: after the exchange, the names stay as it left them.
+TEST(PlacementTest, ALookThatFailsIsToldAsSuch) {
+  zyrtest::ScratchDir dir("zyrplace");
+  const std::string from = dir.file("new"), to = dir.file("name");
+  zyrtest::writeFile(from, "new");
+  zyrtest::writeFile(to, "old");
+  struct stat old, fresh;
+  ASSERT_EQ(stat(to.c_str(), &old), 0);
+  ASSERT_EQ(stat(from.c_str(), &fresh), 0);
+  ASSERT_EQ(zyrFault_arm("look@1", to.c_str()), 1);
+  errno = 0;
+  EXPECT_EQ(zyrPlacement_renameOver(from.c_str(), to.c_str(), &old, &fresh), ZYR_PLACEMENT_UNSEEN);
+  EXPECT_EQ(errno, EIO);
+  zyrFault_disarm();
+  EXPECT_EQ(zyrtest::readFile(to), "new");
+  EXPECT_EQ(zyrtest::readFile(from), "old");
+  // The commit's looks at its hold, and at what it wrote.
+  for (const char *plan : {"look@1", "look@2"}) {
+    SCOPED_TRACE(plan);
+    zyrPlacement place;
+    ASSERT_EQ(zyrPlacement_begin(&place, to.c_str(), 0), 1);
+    zyrtest::writeFile(place.m_temporary.m_name, "newer");
+    ASSERT_EQ(zyrFault_arm(plan, dir.path().c_str()), 1);
+    EXPECT_EQ(zyrPlacement_commit(&place), 0);
+    zyrFault_disarm();
+    EXPECT_EQ(zyrPlacement_reason(&place), std::string(plan) == "look@1"
+                                               ? "Input/output error"
+                                               : "It could not be looked at: Input/output error");
+    zyrPlacement_end(&place);
+  }
+  EXPECT_EQ(zyrtest::readFile(to), "new");
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"name", "new"}));
 }
 
 } // namespace

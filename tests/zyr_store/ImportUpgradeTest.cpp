@@ -379,6 +379,31 @@ TEST_F(UpgradeTest, ANewNameTakenMeanwhileKeepsWhatItsMakerPutThere) {
   }
 }
 
+// An old database renamed onto the new name right after the upgraded copy took it stays there as
+// it was: it is neither renamed back onto the copy's name, where the next clean-up would take it for
+// a leftover, nor taken for the upgrade, which is refused as one to a name taken from the start.
+TEST_F(UpgradeTest, AFileRenamedOntoTheNewNameRightAfterTheUpgradeTookItStaysThere) {
+  const zyrtest::ScratchDir dir("D", m_dir);
+  makeOld(dir.file("old.zyr"), "5.0 (2003.03.27-23.59)", 2);
+  makeOld(dir.file("other.zyr"), "5.0 (2003.03.27-23.59)", 7);
+  const std::string theirs = zyrtest::readFile(dir.file("other.zyr"));
+  zyrtest::ChildProcess upgrading(std::string(ZYR_TEST_HELPER_DIR) + "/store_driver", {}, {}, dir.path(),
+                                  "place.renamed");
+  ASSERT_TRUE(upgrading.send("upgrade old.zyr new.zyr"));
+  ASSERT_EQ(upgrading.waitPause(), "place.renamed");
+  ASSERT_EQ(rename(dir.file("other.zyr").c_str(), dir.file("new.zyr").c_str()), 0);
+  upgrading.release();
+  EXPECT_EQ(upgrading.readLine(), "fail 0 10020");
+  EXPECT_EQ(upgrading.ask("exit"), "");
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"new.zyr", "old.zyr"}));
+  EXPECT_EQ(versionOf(dir.file("old.zyr")), 20030327);
+  // The next open there cleans the directory up, and leaves the other file.
+  EXPECT_EQ(countOf(dir.file("fresh.zyr")), -1);
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"fresh.zyr", "new.zyr", "old.zyr"}));
+  EXPECT_TRUE(zyrtest::readFile(dir.file("new.zyr")) == theirs) << "the other file has changed";
+  takeErrors();
+}
+
 // The copy an upgrade in place makes is the upgrade's only while its name leads to it: another old
 // database renamed onto it is neither upgraded nor put in place, and stays where it was put; the
 // old file keeps its content. Without names through descriptors, an upgrade whose directory is

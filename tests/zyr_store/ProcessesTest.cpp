@@ -310,6 +310,106 @@ TEST_F(ProcessesTest, ADatabaseRenamedOntoACompactionsCopyIsNeitherSwappedInNorR
   }
 }
 
+// A database renamed onto the name right after a compaction's copy took it stays there as it was:
+// it is not exchanged back onto the copy's name, where the next clean-up would take it for a
+// leftover. The copy and the old file, the library's own, go; the close does not answer success,
+// and says why, the purge as well as the compaction.
+TEST_F(ProcessesTest, ADatabaseRenamedOntoTheNameRightAfterACompactionsSwapStaysThere) {
+  make("other.zyr", {"b 7"});
+  const std::string others = storetest::readFile(path("other.zyr"));
+  const std::string said = path("said");
+  for (const char *flag : {"0", "1"}) {
+    SCOPED_TRACE(std::string("close ") + flag);
+    make("s.zyr", {"a 1"});
+    Driver c = std::make_unique<zyrtest::ChildProcess>(
+        "/bin/sh", std::vector<std::string>{"-c", "exec \"$0\" 2>\"$1\"", kDriver, said},
+        std::vector<std::pair<std::string, const char *>>{{"STORE_DRIVER_MESSAGES", "1"}}, dir(), "place.exchanged");
+    ASSERT_EQ(c->ask("open s.zyr").substr(0, 3), "ok ");
+    ASSERT_EQ(c->ask("set a 2"), "ok 1");
+    ASSERT_EQ(c->ask("commit").substr(0, 3), "ok ");
+    c->send(std::string("close ") + flag);
+    ASSERT_EQ(c->waitPause(), "place.exchanged");
+    storetest::writeFile(path("taker"), others);
+    ASSERT_EQ(rename(path("taker").c_str(), path("s.zyr").c_str()), 0);
+    c->release();
+    const std::string answer = c->readLine();
+    EXPECT_EQ(answer.substr(0, 7), "fail 0 ") << answer;
+    EXPECT_EQ(c->ask("exit"), "");
+    EXPECT_NE(storetest::readFile(said).find("IO library reported:\n\niif_swap_in: another file has taken the name "
+                                             "s.zyr meanwhile, once the copy was in place; it stays there\n"),
+              std::string::npos)
+        << storetest::readFile(said);
+    EXPECT_TRUE(storetest::readFile(path("s.zyr")) == others) << "the other file has changed";
+    // The lock file stays, as a renamed database's does, for the next open to take over.
+    EXPECT_EQ(listing(), (std::vector<std::string>{"other.zyr", "s.zyr", "s.zyr.lck", "said"}));
+    // The next open there, which cleans the directory up, finds the other database.
+    EXPECT_EQ(stored(), "b=7");
+    EXPECT_EQ(listing(), (std::vector<std::string>{"other.zyr", "s.zyr", "said"}));
+    ASSERT_EQ(unlink(path("s.zyr").c_str()), 0);
+  }
+}
+
+// A copy to a name that was free takes it only while it is: whatever took it meanwhile (before the
+// copy looked at the name, before the copy's rename, or right after it), a database, a directory, a
+// pipe or a database another process holds, stays as it is, and the copy is refused as one to a
+// name taken from the start, also when it may replace a file (as copyZyr does). Nothing of the copy
+// is left, and the next clean-up of the directory leaves the other file.
+TEST_F(ProcessesTest, ACopyToANameTakenMeanwhileIsRefusedAsTakenAndLeavesWhatTookIt) {
+  make("s.zyr", {"a 1"});
+  make("other.zyr", {"b 7"});
+  const std::string others = storetest::readFile(path("other.zyr"));
+  struct Case {
+    const char *m_point;
+    const char *m_taker;
+    const char *m_replace;
+  };
+  for (const Case &each : {Case{"place.begin", "database", "0"}, Case{"place.begin", "directory", "0"},
+                           Case{"place.begin", "pipe", "0"}, Case{"place.begin", "holder", "0"},
+                           Case{"copy.before-replace", "directory", "1"}, Case{"copy.before-replace", "pipe", "1"},
+                           Case{"copy.before-replace", "holder", "1"}, Case{"copy.before-replace", "database", "1"},
+                           Case{"place.renamed", "database", "0"}, Case{"place.renamed", "database", "1"}}) {
+    const std::string taker = each.m_taker;
+    SCOPED_TRACE(taker + " at " + each.m_point + ", replacing " + each.m_replace);
+    Driver copier = driver(each.m_point);
+    ASSERT_EQ(copier->ask("open s.zyr").substr(0, 3), "ok ");
+    copier->send(std::string("copy new.zyr ") + each.m_replace);
+    ASSERT_EQ(copier->waitPause(), each.m_point);
+    Driver holder;
+    if (taker == "database") {
+      storetest::writeFile(path("taker"), others);
+      ASSERT_EQ(rename(path("taker").c_str(), path("new.zyr").c_str()), 0);
+    } else if (taker == "directory") {
+      ASSERT_EQ(mkdir(path("new.zyr").c_str(), 0700), 0);
+    } else if (taker == "pipe") {
+      ASSERT_EQ(mkfifo(path("new.zyr").c_str(), 0600), 0);
+    } else {
+      holder = driver();
+      ASSERT_EQ(holder->ask("open new.zyr"), "ok 1");
+    }
+    copier->release();
+    EXPECT_EQ(copier->readLine(), "fail 0 10005");
+    EXPECT_EQ(copier->ask("close -1"), "ok 1");
+    EXPECT_EQ(copier->ask("exit"), "");
+    if (holder != nullptr) {
+      EXPECT_EQ(holder->ask("new c 3"), "ok 1");
+      EXPECT_EQ(holder->ask("commit"), "ok 2");
+      EXPECT_EQ(holder->ask("close -1"), "ok 1");
+    }
+    // The next open there cleans the directory up.
+    EXPECT_EQ(stored(), "a=1");
+    EXPECT_EQ(listing(), (std::vector<std::string>{"new.zyr", "other.zyr", "s.zyr"}));
+    struct stat status;
+    ASSERT_EQ(lstat(path("new.zyr").c_str(), &status), 0);
+    if (taker == "database")
+      EXPECT_TRUE(storetest::readFile(path("new.zyr")) == others) << "the other file has changed";
+    else if (taker == "holder")
+      EXPECT_EQ(stored("new.zyr"), "c=3");
+    else
+      EXPECT_TRUE(taker == "directory" ? S_ISDIR(status.st_mode) : S_ISFIFO(status.st_mode));
+    ASSERT_EQ(taker == "directory" ? rmdir(path("new.zyr").c_str()) : unlink(path("new.zyr").c_str()), 0);
+  }
+}
+
 // A change refused because another process holds the file is told once, fails its commit and is
 // undone in memory; the next change gets the next state number and its own content.
 TEST_F(ProcessesTest, ARefusedChangeIsUndoneAndPoisonsNothing) {

@@ -27,6 +27,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+
 namespace {
 
 const char *const kDefaultFormat = "U5";
@@ -101,13 +103,15 @@ int reportRealLockConflict(IO_file *record, bool writing) {
 }
 
 // Whether the name still names the file open on the stream (a file replaced by a rename keeps
-// its open streams, and their locks, while the name goes to the new one).
-bool isNamed(FILE *stream, const char *name) {
+// its open streams, and their locks, while the name goes to the new one): 1, 0 when it names
+// another file, -1 with errno when a look fails (ENOENT: the name leads nowhere).
+int namedAs(FILE *stream, const char *name) {
   struct stat open, named;
-  if (fstat(fileno(stream), &open) != 0) return false;
-  if (stat(name, &named) != 0) return false;
-  return zyrFileUse_isSame(open, named);
+  if (zyrFault_fstat(fileno(stream), &open) != 0 || zyrFault_fstatat(AT_FDCWD, name, &named, 0) != 0) return -1;
+  return zyrFileUse_isSame(open, named) ? 1 : 0;
 }
+
+bool isNamed(FILE *stream, const char *name) { return namedAs(stream, name) == 1; }
 
 // Status of openLocked when the file was replaced under its name meanwhile; and how often an
 // open tries again before it gives up as if the file were locked.
@@ -558,6 +562,86 @@ int iif_sync(IO_file *record) {
   return IO_OK;
 }
 
+namespace {
+
+// The refusals of a swap beside those of zyrPlacement_renameOver and the errno value of a failed
+// rename: the record's name no longer leads to its file; the replacement cannot be put on disc.
+const int kSwapNotNamed = -100;
+const int kSwapNotOnDisc = -101;
+
+// Tells why the swap has not happened, with the system's reason (`error`) where the system
+// refused or a look failed: IO_WRITE_ERR.
+int refuseSwap(IO_file *record, const IO_file *replacement, int refusal, int error) {
+  const std::string name = record->m_name, copy = replacement->m_name;
+  const std::string nothing = "; nothing has been put in place of " + name;
+  std::string text;
+  switch (refusal) {
+  case kSwapNotOnDisc: text = "can't put file " + copy + " on disc"; break;
+  case kSwapNotNamed: text = name + " is no longer the file open here; it has not been replaced"; break;
+  case ZYR_PLACEMENT_UNSEEN: text = "can't look at " + name + " or its copy " + copy; break;
+  case ZYR_PLACEMENT_REPLACED: text = "another file has taken the name " + name + "; it has not been replaced"; break;
+  case ZYR_PLACEMENT_TAKEN:
+    text = "another file has taken the name " + name + " meanwhile, once the copy was in place; it stays there";
+    break;
+  case ZYR_PLACEMENT_LOST: text = "another file has taken the name of the copy " + copy + nothing; break;
+  case ZYR_PLACEMENT_GONE: text = "the copy " + copy + " is gone" + nothing; break;
+  default: text = "can't rename " + copy + " to " + name; error = refusal;
+  }
+  if (refusal > 0 || refusal == ZYR_PLACEMENT_UNSEEN || refusal == kSwapNotOnDisc) {
+    errno = error;
+    iif_syserr(record, "iif_swap_in: %s", text.c_str());
+  } else {
+    io_report_error(record->m_callback, "iif_swap_in: %s", text.c_str());
+  }
+  return IO_WRITE_ERR;
+}
+
+// Renames the copy (of status `copy`) over the record's file (of status `old`), under the directory
+// lock: 0, or the refusal with errno. The name must still lead to the file this record holds: what
+// took its place meanwhile (or stands under it in the directory the name now leads to) is not this
+// record's to replace.
+int swapNames(IO_file *record, const IO_file *replacement, const struct stat &old, const struct stat &copy) {
+  const int named = namedAs(record->m_stream, record->m_name);
+  if (named != 1) return named == 0 || errno == ENOENT ? kSwapNotNamed : ZYR_PLACEMENT_UNSEEN;
+  return zyrPlacement_renameOver(replacement->m_name, record->m_name, &old, &copy);
+}
+
+// The record goes on with the replacement's stream, index and lock, in place under its own name;
+// the replacement's lock file goes and its record is cleared. Under the directory lock.
+void takeOver(IO_file *record, IO_file *replacement) {
+  const int fd = fileno(replacement->m_stream);
+  // A temporary that this process holds stays held as the file now under its name, by the lock
+  // the replacement holds (its own, or the hold it was lent and keeps).
+  if (record->m_lent)
+    zyrHeldTemporary_handOver(fileno(record->m_stream), replacement->m_lent ? replacement->m_lenthold : fd);
+  io_sync_directory_of(record->m_name);
+  char *lockName = io_lockfile_name(replacement->m_name);
+  if (lockName) remove(lockName);
+  io_free(lockName);
+  // The old file is nobody's any more: it goes without its index.
+  record->m_lock = 0;
+  io_forget_stream(record->m_stream);
+  zyrFault_fclose(record->m_stream);
+  returnLent(record);
+  indextable_free(record->m_indextable);
+  io_free(record->m_format);
+  char *name = record->m_name;
+  IO_error_callback callback = record->m_callback;
+  // What the record's open found of the file stays: the replacement was made by the swap, not
+  // by that open.
+  const int32_t created = record->m_created, remnant = record->m_remnant;
+  io_free(replacement->m_name);
+  *record = *replacement;
+  record->m_name = name;
+  record->m_callback = callback;
+  record->m_created = created;
+  record->m_remnant = remnant;
+  record->m_lockfile = IO_LOCKFILE_WRITER;
+  iif_clear_record(replacement);
+}
+
+} // namespace
+
 int iif_swap_in(IO_file *record, IO_file *replacement) {
   if (!record || !replacement || !record->m_stream || !replacement->m_stream || !record->m_name ||
       !replacement->m_name)
@@ -574,81 +658,21 @@ int iif_swap_in(IO_file *record, IO_file *replacement) {
   int status = iif_check_reads(record->m_callback, record, "iif_swap_in");
   if (status == IO_OK) status = iif_flush(replacement);
   if (status != IO_OK) return status;
-  int fd = fileno(replacement->m_stream);
+  const int fd = fileno(replacement->m_stream);
   // The copy takes the permissions (and where allowed the owner) of the file it replaces, and is
-  // put on disc with them.
-  struct stat old = {};
-  if (fstat(fileno(record->m_stream), &old) == 0) zyrPlacement_keepMode(fd, &old);
-  errno = 0;
-  if (zyrFault_fsync(fd) != 0) {
-    iif_syserr(replacement, "iif_swap_in: can't put file %s on disc", replacement->m_name);
-    return IO_WRITE_ERR;
-  }
+  // put on disc with them. What goes in is the copy this record holds, not whatever its name
+  // leads to by now.
+  struct stat old = {}, copy = {};
+  if (zyrFault_fstat(fileno(record->m_stream), &old) != 0 || zyrFault_fstat(fd, &copy) != 0)
+    return refuseSwap(record, replacement, ZYR_PLACEMENT_UNSEEN, errno);
+  zyrPlacement_keepMode(fd, &old);
+  if (zyrFault_fsync(fd) != 0) return refuseSwap(record, replacement, kSwapNotOnDisc, errno);
   zyrPause_point("swap.before-rename");
   {
     LockFileUpdate update(record->m_name);
-    // The name must still lead to the file this record holds: what took its place meanwhile (or
-    // stands under it in the directory the name now leads to) is not this record's to replace.
-    if (!isNamed(record->m_stream, record->m_name)) {
-      io_report_error(record->m_callback,
-                      "iif_swap_in: %s is no longer the file open here; it has not been replaced",
-                      record->m_name);
-      return IO_WRITE_ERR;
-    }
-    // What goes in is the copy this record holds, not whatever its name leads to by now.
-    struct stat copy = {};
-    if (fstat(fd, &copy) != 0) {
-      iif_syserr(replacement, "iif_swap_in: can't look at file %s", replacement->m_name);
-      return IO_WRITE_ERR;
-    }
-    const int renamed = zyrPlacement_renameOver(replacement->m_name, record->m_name, &old, &copy);
-    if (renamed == ZYR_PLACEMENT_REPLACED) {
-      io_report_error(record->m_callback,
-                      "iif_swap_in: another file has taken the name %s; it has not been replaced",
-                      record->m_name);
-      return IO_WRITE_ERR;
-    }
-    if (renamed == ZYR_PLACEMENT_LOST) {
-      io_report_error(record->m_callback,
-                      "iif_swap_in: another file has taken the name of the copy %s; nothing has been put in "
-                      "place of %s",
-                      replacement->m_name, record->m_name);
-      return IO_WRITE_ERR;
-    }
-    if (renamed != 0) {
-      errno = renamed;
-      iif_syserr(record, "iif_swap_in: can't rename %s to %s", replacement->m_name,
-                 record->m_name);
-      return IO_WRITE_ERR;
-    }
-    // A temporary that this process holds stays held as the file now under its name, by the lock
-    // the replacement holds (its own, or the hold it was lent and keeps).
-    if (record->m_lent)
-      zyrHeldTemporary_handOver(fileno(record->m_stream), replacement->m_lent ? replacement->m_lenthold : fd);
-    io_sync_directory_of(record->m_name);
-    char *lockName = io_lockfile_name(replacement->m_name);
-    if (lockName) remove(lockName);
-    io_free(lockName);
-    // The old file is nobody's any more: it goes without its index.
-    record->m_lock = 0;
-    io_forget_stream(record->m_stream);
-    zyrFault_fclose(record->m_stream);
-    returnLent(record);
-    indextable_free(record->m_indextable);
-    io_free(record->m_format);
-    char *name = record->m_name;
-    IO_error_callback callback = record->m_callback;
-    // What the record's open found of the file stays: the replacement was made by the swap, not
-    // by that open.
-    const int32_t created = record->m_created, remnant = record->m_remnant;
-    io_free(replacement->m_name);
-    *record = *replacement;
-    record->m_name = name;
-    record->m_callback = callback;
-    record->m_created = created;
-    record->m_remnant = remnant;
-    record->m_lockfile = IO_LOCKFILE_WRITER;
-    iif_clear_record(replacement);
+    const int refusal = swapNames(record, replacement, old, copy);
+    if (refusal != 0) return refuseSwap(record, replacement, refusal, errno);
+    takeOver(record, replacement);
   }
   zyrPause_point("swap.after-rename");
   io_trace("iif_swap_in: the new file is in place as %s", record->m_name);

@@ -71,7 +71,8 @@ int iif_sync(IO_file *record);
 // record is cleared. The old file is closed without a further write. 0; 21 when the process does
 // not write both files; 10 when a read of the record's file failed (the replacement was copied
 // from reads one of which failed); else the failed step's status, with both records left as
-// they were.
+// they were, and said why (the look, the copy or the name that failed it). A file that takes the
+// record's name right after the copy did stays there, and the old file goes from the copy's name.
 int iif_swap_in(IO_file *record, IO_file *replacement);
 // Flushes (a failed index write leaves "*CRASH" at the index location, and the file is cut after
 // it, or at the index location when not even that could be written; a record a read of which

@@ -14,6 +14,8 @@
 //   checkpoint       Repository_externalCheckpoint           value: its index
 //   copy NAME        Repository_copyDatabase to a new name, kept as it is   value: its result
 //   close FLAG       Repository_close with the flag (-1, 0 or 1)
+//   copy NAME REPLACE  Repository_copyDatabase to NAME, not worked on nor compacted, replacing a
+//                    file there when REPLACE is 1                   value: its status
 //   things           value: "label=count,..." of the live things, sorted by label
 //   upgrade NAME [NEW]  zyrDatabaseUpgrade of NAME in place, or to NEW   value: whether it upgraded
 //   noproc           from now on as on a system without names through descriptors (no /proc)
@@ -180,6 +182,14 @@ bool run(const std::string &command, std::istringstream &in, std::string *value)
   if (command == "things") {
     *value = listThings();
     return true;
+  }
+  if (command == "copy") {
+    std::string name;
+    int replace = 0;
+    in >> name >> replace;
+    const int status = Repository_copyDatabase(theRepository, name.c_str(), 0, -1, replace);
+    *value = std::to_string(status);
+    return status == 1;
   }
   *value = "unknown";
   return false;

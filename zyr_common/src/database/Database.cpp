@@ -1266,11 +1266,14 @@ int Database_copyValid(Database *database, int compressWhen, zyrHeldTemporary *c
 }
 
 int Database_replaceWithCompacted(Database *database, const char *replacement) {
-  if (!DefFile_replaceWith(database->m_defFile, replacement)) {
-    // Callers hear of it as of any compaction that could not be put in place (10006).
-    DefFile_setError(database->m_defFile, "DefFile_replaceWith", nullptr, nullptr, 0,
-                     ZYR_U_UNABLE_TO_COMPACT_DATABASE, "Unable to compact the WEZ data file.");
-    DefFile_reportError(database->m_defFile, __func__);
+  DefFile *file = database->m_defFile;
+  if (!DefFile_replaceWith(file, replacement)) {
+    // Callers hear of it as of any compaction that could not be put in place (10006), with the
+    // reason that the error stored holds (what the io library said of the swap).
+    file->m_errorCode = ZYR_U_UNABLE_TO_COMPACT_DATABASE;
+    zyrCString_free(file->m_description);
+    file->m_description = zyrCString_clone("Unable to compact the WEZ data file.");
+    DefFile_reportError(file, __func__);
     return 0;
   }
   database->m_isModified = 1;

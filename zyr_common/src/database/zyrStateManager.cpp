@@ -1040,10 +1040,12 @@ void publishExists(const char *fileName) {
                 fileName);
 }
 
-// Why the copy does not take the place of the file under the name: what stands there is kept (it is
-// no regular file, or it is in use), a new name has been taken meanwhile, or the system's reason.
-void publishPlacementRefused(const Database *original, const char *fileName, const zyrPlacement *place) {
-  if (place->m_refusal == ZYR_PLACEMENT_REPLACED && !place->m_exists)
+// Why the copy does not take the place of the file under the name: a name that was to be new
+// (`fresh`) has been taken meanwhile, by whatever file; what stands there is kept (it is no regular
+// file, or it is in use); or the system's reason.
+void publishPlacementRefused(const Database *original, const char *fileName, const zyrPlacement *place,
+                             bool fresh) {
+  if (fresh && zyrPlacement_isKept(place))
     publishExists(fileName);
   else if (zyrPlacement_isKept(place))
     zyrPublishNotReplaced(fileName, zyrPlacement_reason(place).c_str(), "zyrStateManager_copyDatabase");
@@ -1081,7 +1083,7 @@ int copyInPlace(zyrStateManager *manager, const char *fileName, int32_t workOnCo
   }
   zyrPause_point("copy.before-replace");
   if (zyrPlacement_commit(place) != 1) {
-    publishPlacementRefused(original, fileName, place);
+    publishPlacementRefused(original, fileName, place, !place->m_exists);
     return 0;
   }
   if (workOnCopy != 1)
@@ -1125,7 +1127,7 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
   // lock file.
   zyrPlacement place;
   if (!zyrPlacement_begin(&place, fileName, 4)) {
-    publishPlacementRefused(manager->m_database, fileName, &place);
+    publishPlacementRefused(manager->m_database, fileName, &place, !replace);
     zyrCString_free(fileName);
     return 0;
   }

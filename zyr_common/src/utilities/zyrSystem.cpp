@@ -511,6 +511,32 @@ int renameOnto(const char *source, const char *destination, const struct stat *o
   return std::rename(source, destination) == 0 ? 0 : errno;
 }
 
+// Puts the bytes of a move whose copy could not take the destination's name back under the
+// source's, from the side copy the plan holds, whatever its name leads to by now (another file
+// renamed onto it, or onto the destination after the copy took that name): by a rename that never
+// replaces, else by a copy of its own beside the source that takes the name only while it is free.
+// A file that took the source's name meanwhile stays, and the bytes are kept where they are: the
+// side copy, or else that copy beside the source. Whether they are back.
+bool putBack(const char *source, CopyPlan *plan) {
+  zyrHeldTemporary &side = plan->m_place.m_temporary;
+  CopyPlan back;
+  back.m_source = fcntl(side.m_hold, F_DUPFD_CLOEXEC, 0);
+  struct stat made;
+  if (back.m_source >= 0 && lseek(back.m_source, 0, SEEK_SET) == 0 && fstat(back.m_source, &made) == 0 &&
+      zyrPlacement_renameOver(side.m_name.c_str(), source, nullptr, &made) == 0) {
+    CopyPlan_release(&back);
+    return true;
+  }
+  const bool copied = back.m_source >= 0 && copyOpenToSide(source, 1, 0, &back) != 0;
+  const bool restored = copied && !back.m_place.m_exists && commitCopy(source, &back, 1);
+  if (!restored && copied && !zyrHeldTemporary_isThere(&side))
+    zyrHeldTemporary_release(&back.m_place.m_temporary);
+  else if (!restored)
+    zyrHeldTemporary_release(&side);
+  CopyPlan_release(&back);
+  return restored;
+}
+
 } // namespace
 
 int zyrMoveFile(const char *source, const char *destination) {
@@ -570,20 +596,10 @@ int zyrMoveFile(const char *source, const char *destination) {
     return 0;
   }
   if (!commitCopy(destination, &plan, 1)) {
-    // The bytes now live only in the side copy: put them back where they came from, and keep the
-    // side copy where that fails. The reason told is the commit's.
-    // The side copy is the one the plan holds, whatever its name leads to by now.
+    // The bytes now live only in the side copy: they go back where they came from. The reason
+    // told is the commit's.
     const int reason = errno;
-    const zyrHeldTemporary &side = plan.m_place.m_temporary;
-    CopyPlan back;
-    back.m_source = zyrHeldTemporary_reopen(&side, O_RDONLY);
-    struct stat made;
-    const bool restored = back.m_source >= 0 && fstat(back.m_source, &made) == 0 &&
-                          (zyrPlacement_renameOver(side.m_name.c_str(), source, nullptr, &made) == 0 ||
-                           placeCopy(source, copyOpenToSide(source, 0, 0, &back) != 0, &back));
-    CopyPlan_release(&back);
-    if (!restored)
-      zyrHeldTemporary_release(&plan.m_place.m_temporary);
+    putBack(source, &plan);
     CopyPlan_release(&plan);
     errno = reason;
     return 0;
