@@ -12,7 +12,7 @@
 //                    flush   fflush, fclose and a seek of a stream that holds unwritten bytes
 //                    sync    fsync, fdatasync of a file
 //                    read    fread, fgets, read
-//                    look    stat, lstat, fstatat, access of a name
+//                    look    stat, lstat, fstatat, access of a name, fstat of a descriptor
 //                    remove  unlink of a name (zyrRemoveFile removes through it, the backups a
 //                            restore leaves among others)
 //                    full    the disc fills at the n-th write: from it on no file grows. A
