@@ -220,23 +220,39 @@ int zyrHeldTemporary_check(const char *name) {
              : -1;
 }
 
-std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held) {
+int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error) {
+  *error = 0;
   struct stat open, named;
   if (held->m_hold < 0 || held->m_name.empty() || fstat(held->m_hold, &open) != 0)
-    return "it is no longer held";
+    return ZYR_TEMPORARY_UNHELD;
   // Where it was made first: what became of the file itself there.
   const char *name = nullptr;
   const int at = placeOf(held, &name);
-  const std::string unseen = "it cannot be looked at: ";
-  if (fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0)
-    return errno == ENOENT ? "it is gone" : unseen + strerror(errno);
+  if (fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
+    *error = errno;
+    return errno == ENOENT ? ZYR_TEMPORARY_GONE : ZYR_TEMPORARY_UNSEEN;
+  }
   if (!zyrFileUse_isSame(named, open))
-    return "another file has taken its name";
+    return ZYR_TEMPORARY_TAKEN;
   // Still there, yet its whole name leads elsewhere: the name of the directory does.
-  const bool there = lstat(held->m_name.c_str(), &named) == 0;
-  if (!there && errno != ENOENT && errno != ENOTDIR)
-    return unseen + strerror(errno);
-  return there && zyrFileUse_isSame(named, open) ? "" : "the directory it was made in has been renamed";
+  const int there = zyrFileUse_leadsTo(AT_FDCWD, held->m_name.c_str(), open);
+  if (there < 0 && errno != ENOENT && errno != ENOTDIR) {
+    *error = errno;
+    return ZYR_TEMPORARY_UNSEEN;
+  }
+  return there == 1 ? ZYR_TEMPORARY_THERE : ZYR_TEMPORARY_MOVED;
+}
+
+std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held) {
+  int error = 0;
+  switch (zyrHeldTemporary_fate(held, &error)) {
+  case ZYR_TEMPORARY_THERE: return std::string();
+  case ZYR_TEMPORARY_UNHELD: return "it is no longer held";
+  case ZYR_TEMPORARY_GONE: return "it is gone";
+  case ZYR_TEMPORARY_TAKEN: return "another file has taken its name";
+  case ZYR_TEMPORARY_MOVED: return "the directory it was made in has been renamed";
+  default: return std::string("it cannot be looked at: ") + strerror(error);
+  }
 }
 
 std::string zyrHeldTemporary_lossOf(const char *name) {

@@ -77,10 +77,24 @@ int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags);
 // through a held directory (zyrDirectoryHandle.h) names the temporary of the name it shows.
 int zyrHeldTemporary_check(const char *name);
 
-// What became of the temporary when its name no longer leads to the file held, as a clause: "it is
-// gone" (removed, or renamed away), "another file has taken its name", "the directory it was made
-// in has been renamed" (the file is still in it, but the name leads into another directory, or
-// none), or that it cannot be looked at, with the system's reason. "" while the name leads to it.
+// What became of the temporary: ZYR_TEMPORARY_THERE while its name leads to the file held; else
+// the file is gone from its name (removed, or renamed away), another file has taken its name, the
+// file is still under its name in the directory it was made in but the name leads into another
+// directory or none (that directory has been renamed), a look failed (*error its errno value), or
+// nothing is held.
+enum zyrTemporaryFate {
+  ZYR_TEMPORARY_THERE = 0,
+  ZYR_TEMPORARY_GONE,
+  ZYR_TEMPORARY_TAKEN,
+  ZYR_TEMPORARY_MOVED,
+  ZYR_TEMPORARY_UNSEEN,
+  ZYR_TEMPORARY_UNHELD
+};
+int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error);
+
+// zyrHeldTemporary_fate as a clause: "it is gone", "another file has taken its name", "the
+// directory it was made in has been renamed", "it cannot be looked at: <reason>" or "it is no longer
+// held"; "" while its name leads to it.
 std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held);
 
 // zyrHeldTemporary_loss of the temporary that the name names; "" when it names none.

@@ -389,9 +389,9 @@ TEST_F(InterruptTest, TheImportReadsOnlyTheIntermediateFileItHolds) {
   const struct {
     const char *m_change;
     const char *m_reason;
-  } changes[] = {{"taken", "Another file has taken its name meanwhile; it has been neither read nor removed"},
-                 {"removed", "Its name leads to no file any more"},
-                 {"directory renamed", "Its name no longer leads to the directory it was made in"}};
+  } changes[] = {{"taken", "another file has taken its name"},
+                 {"removed", "it is gone"},
+                 {"directory renamed", "the directory it was made in has been renamed"}};
   for (const auto &change : changes) {
     SCOPED_TRACE(change.m_change);
     const std::string what = change.m_change;
@@ -421,7 +421,8 @@ TEST_F(InterruptTest, TheImportReadsOnlyTheIntermediateFileItHolds) {
       watch = std::make_unique<zyrtest::OpenWatch>(name);
     child->release();
     EXPECT_EQ(child->wait(), 1);
-    const std::string expected = "Unable to read the intermediate mesh file\n\n" + name + "\n\n" + change.m_reason;
+    const std::string expected = "Unable to read the intermediate mesh file\n\n" + name +
+                                 "\n\nIt is no longer the file the import made there: " + change.m_reason + ".\n";
     EXPECT_NE(said().find(expected), std::string::npos) << said();
     EXPECT_EQ(said().find("left behind"), std::string::npos) << said();
     if (watch != nullptr)

@@ -280,6 +280,26 @@ TEST_F(WriteFaultTest, ACloseAfterAFailedWriteOutsideAStateAnswers0) {
   takeErrors();
 }
 
+// A copy holds what is committed: a change whose commit fails as the copy begins makes no copy,
+// and says so after the commit's own error.
+TEST_F(WriteFaultTest, ACopyWhoseCommitFailedIsNoCopy) {
+  restore();
+  Repository *repository = Repository_new(m_path.c_str());
+  objecttest::Thing_setCount(objecttest::thingLabelled(repository, "a"), 9);
+  zyrFault_arm("sync@1:EIO", m_path.c_str());
+  EXPECT_EQ(Repository_copyDatabase(repository, file("copy").c_str(), 0, -1, 0), 0);
+  EXPECT_EQ(zyrFault_failures(), 1);
+  zyrFault_disarm();
+  EXPECT_EQ(leftovers(*m_scratch), " db.zyr.lck");
+  // The failed sync, the commit it failed, then the copy that was not made.
+  const std::vector<std::string> errors = takeErrors();
+  ASSERT_EQ(errors.size(), 3u) << testing::PrintToString(errors);
+  EXPECT_EQ(errors[1].rfind("10010: Unable to commit state 4 of the database", 0), 0u) << errors[1];
+  EXPECT_EQ(errors[2].rfind("10005: There was a problem copying the ZYR database from", 0), 0u) << errors[2];
+  Repository_close(repository, -1);
+  takeErrors();
+}
+
 TEST_F(WriteFaultTest, ADiscFullFromTheStartRefusesTheChangeWhole) {
   EXPECT_EQ(walk("full@1", ENOSPC, false), "");
   EXPECT_EQ(walk("full@1", ENOSPC, true), "");

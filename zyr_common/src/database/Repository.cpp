@@ -509,11 +509,6 @@ std::string taken(char *text) {
   return kept;
 }
 
-void publishExists(const std::string &target) {
-  ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, kUpgrading,
-                "The ZYR database can not be upgraded because the file\n\n%s\n\nalready exists.\n", target.c_str());
-}
-
 // The open of the file to upgrade, *version its version. The version is read without changing the
 // file; only an upgrade in place opens it for writing. What an open left out is told once: by that
 // open for writing, by the caller's open of a file that needs no upgrade, else by this look.
@@ -599,28 +594,32 @@ int placeUpgraded(Database *inPlace, const zyrHeldTemporary *copy, const std::st
   if (inPlace != nullptr) {
     if (DefFile_replaceWith(Database_getDefFile(inPlace), copy->m_name.c_str()) == 1)
       return 1;
+    // Why the swap failed (what the data-set library said of it) comes first.
+    DefFile_reportError(Database_getDefFile(inPlace), kUpgrading);
     ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_UPGRADE_DATABASE, kUpgrading,
                   "Unable to upgrade the ZYR database\n\n%s\n\nin place.\n", source.c_str());
     return 0;
   }
   struct stat made;
-  int renamed = 0;
+  int renamed = 0, reason = 0;
   if (fstat(copy->m_hold, &made) != 0) {
     renamed = errno;
   } else {
     zyrDirectoryGuard guard(target.c_str());
     renamed = zyrPlacement_renameOver(copy->m_name.c_str(), target.c_str(), nullptr, &made);
+    reason = errno;
   }
   if (renamed == 0) {
     zyrSyncDirectory(zyrLeftovers_directory(target.c_str()).c_str());
     return 1;
   }
   if (renamed == ZYR_PLACEMENT_REPLACED) {
-    publishExists(target);
+    zyrStateManager_publishExists(target.c_str(), 1);
     return 0;
   }
   zyrPlacement refused;
   refused.m_refusal = renamed;
+  refused.m_error = renamed == ZYR_PLACEMENT_UNSEEN ? reason : 0;
   ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, kUpgrading, "Unable to create the ZYR database\n\n%s\n\n(%s).\n",
                 target.c_str(), zyrPlacement_reason(&refused).c_str());
   return 0;
@@ -665,7 +664,7 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded, int
   // and written into where it stands; it takes the name only when it is whole.
   const std::string target = inPlace ? source : taken(zyrResolveLinks(taken(Database_fileName(newName)).c_str()));
   if (!inPlace && zyrDoesFileExist(target.c_str())) {
-    publishExists(target);
+    zyrStateManager_publishExists(target.c_str(), 1);
     return 0;
   }
   zyrHeldTemporary update;

@@ -1035,18 +1035,13 @@ void publishCopyFailed(const Database *original, const char *fileName, const cha
                 reason != nullptr ? ".\n" : "");
 }
 
-void publishExists(const char *fileName) {
-  ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_COPY_DATABASE, kCopying, "Unable to copy the database as the file %s already exists.\n",
-                fileName);
-}
-
 // Why the copy does not take the place of the file under the name: a name that was to be new
 // (`fresh`) has been taken meanwhile, by whatever file; what stands there is kept (it is no regular
 // file, or it is in use); or the system's reason.
 void publishPlacementRefused(const Database *original, const char *fileName, const zyrPlacement *place,
                              bool fresh) {
   if (fresh && zyrPlacement_isKept(place))
-    publishExists(fileName);
+    zyrStateManager_publishExists(fileName, 0);
   else if (zyrPlacement_isKept(place))
     zyrPublishNotReplaced(fileName, zyrPlacement_reason(place).c_str(), "zyrStateManager_copyDatabase");
   else
@@ -1106,6 +1101,15 @@ int copyInPlace(zyrStateManager *manager, const char *fileName, int32_t workOnCo
 
 } // namespace
 
+void zyrStateManager_publishExists(const char *fileName, int upgrading) {
+  if (upgrading)
+    ZYR_ERROR_FOR(ZYR_U_INVALID_INPUT, "zyrDatabaseUpgrade",
+                  "The ZYR database can not be upgraded because the file\n\n%s\n\nalready exists.\n", fileName);
+  else
+    ZYR_ERROR_FOR(ZYR_U_UNABLE_TO_COPY_DATABASE, kCopying,
+                  "Unable to copy the database as the file %s already exists.\n", fileName);
+}
+
 int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int32_t workOnCopy, int32_t flag,
                                  int replace) {
   if (name == nullptr || zyrCString_isBlank(name)) {
@@ -1116,7 +1120,7 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
   const int exists = replace ? 0 : Database_fileExists(name, ZYR_U_UNABLE_TO_COPY_DATABASE, kCopying);
   if (exists != 0) {
     if (exists > 0)
-      publishExists(fileName);
+      zyrStateManager_publishExists(fileName, 0);
     zyrCString_free(fileName);
     return 0;
   }
@@ -1134,16 +1138,23 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
   // A new name stays free until the copy takes it: one taken meanwhile is refused as one taken
   // before, here and by the rename that puts the copy in place, which never replaces.
   if (!replace && place.m_exists) {
-    publishExists(fileName);
+    zyrStateManager_publishExists(fileName, 0);
     zyrCString_free(fileName);
     return 0;
   }
-  zyrStateManager_commitState(manager);
+  // The copy holds what is committed: a change that could not be committed (or a type record that
+  // could not be kept) would be missing from it, so there is no copy.
+  const int changed = zyrStateManager_hasChange(manager);
+  const bool committed = zyrStateManager_commitState(manager) > 0 || !changed;
   if (manager->m_database == nullptr) {
     zyrCString_free(fileName);
     return 1;
   }
-  keepTypeRecord(manager);
+  if (!committed || keepTypeRecord(manager) != 1) {
+    publishCopyFailed(manager->m_database, fileName, nullptr);
+    zyrCString_free(fileName);
+    return 0;
+  }
   const int status = copyInPlace(manager, fileName, workOnCopy, flag, &place);
   zyrCString_free(fileName);
   return status;

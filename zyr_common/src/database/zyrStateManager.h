@@ -58,6 +58,10 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag);
 // 1 while a change is under way: a state is open, objects wait for their dump hooks, the change
 // was refused, or a write to the file failed since the last commit.
 int zyrStateManager_hasChange(const zyrStateManager *manager);
+// The refusal of a copy of a database (`upgrading` 0: 10005, "Unable to copy the database as the
+// file … already exists.") or of an upgrade to a new name (1: 10020, "The ZYR database can not be
+// upgraded because the file … already exists.") whose new name is taken, from the start or meanwhile.
+void zyrStateManager_publishExists(const char *fileName, int upgrading);
 // Copies the database to the normalised name (and, with workOnCopy 1, works on the copy from then
 // on), compacting the copy (or, working on the copy, the original) as the flag asks. A file under
 // the name refuses the copy, unless `replace`: the copy then takes the place of the file the name

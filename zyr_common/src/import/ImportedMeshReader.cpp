@@ -90,39 +90,22 @@ int interrupted(const char *function, const ImportedMesh *im) {
 
 // Whether the name leads to another file than the one held: another file has taken it.
 bool takenByAnother(const zyrHeldTemporary *held, const char *name) {
-  struct stat named, own;
-  return lstat(name, &named) == 0 && (fstat(held->m_hold, &own) != 0 || !zyrFileUse_isSame(named, own));
-}
-
-// Why the intermediate file cannot be read as the file this import made and holds, as a sentence
-// without its full stop; "" while its name leads to it. The read itself reaches the file through
-// the hold all the same (zyrHeldTemporary_open): this look only finds the words.
-std::string lostReason(const zyrHeldTemporary *held, const char *name) {
-  struct stat named, own;
-  const bool looked = lstat(name, &named) == 0;
-  const int error = errno;
-  if (fstat(held->m_hold, &own) != 0)
-    return std::string("Whether it is still there cannot be told: ") + strerror(errno);
-  if (looked && zyrFileUse_isSame(named, own))
-    return std::string();
-  // The file is still where it was made, under its own name: the name leads elsewhere.
-  if (zyrHeldTemporary_isThere(held))
-    return "Its name no longer leads to the directory it was made in";
-  if (looked)
-    return "Another file has taken its name meanwhile; it has been neither read nor removed";
-  if (error == ENOENT || error == ENOTDIR)
-    return "Its name leads to no file any more";
-  return std::string("Whether it is still there cannot be told: ") + strerror(error);
+  struct stat own;
+  return fstat(held->m_hold, &own) == 0 && zyrFileUse_leadsTo(AT_FDCWD, name, own) == 0;
 }
 
 // Reads the intermediate file that the reader wrote, only as the file this import holds: 1 when it
-// was read.
+// was read. The read reaches the file through the hold all the same (zyrHeldTemporary_open); the
+// look before it finds the words of a refusal.
 int readIntermediate(const char *function, ImportedMesh *im, const zyrHeldTemporary *held, const char *name) {
-  const std::string lost = lostReason(held, name);
+  const std::string lost = zyrHeldTemporary_loss(held);
   if (lost.empty())
     return ImportedMesh_importFromGMO(im, name, im->m_units, im->m_filename);
   zyrError *error = zyrError_new(ZYR_U_UNABLE_TO_IMPORT_MESH, function, __FILE__, __LINE__);
-  zyrError_addMessage(error, "Unable to read the intermediate mesh file\n\n%s\n\n%s.\n", name, lost.c_str());
+  zyrError_addMessage(error,
+                      "Unable to read the intermediate mesh file\n\n%s\n\nIt is no longer the file the import "
+                      "made there: %s.\n",
+                      name, lost.c_str());
   zyrError_publish(error);
   return 0;
 }
