@@ -1,7 +1,6 @@
 // Temporaries held by their maker, and the holds this process lends its own borrowers.
 #include "zyrHeldTemporary.h"
 
-#include "zyrDirectoryHandle.h"
 #include "zyrFault.h"
 #include "zyrFileUse.h"
 #include "zyrLeftovers.h"
@@ -51,15 +50,12 @@ zyrHeldTemporary *holdOn(const struct stat &status) {
   return nullptr;
 }
 
-// The enlisted temporary of the name; NULL. Under the registry lock. A data-set open reaches a
-// file through the directory it holds (zyrDirectoryHandle.h), under another spelling of the name
-// the temporary was made under: that spelling names it too.
+// The enlisted temporary of the name; NULL. Under the registry lock.
 zyrHeldTemporary *namedBy(const char *name) {
   if (name == nullptr)
     return nullptr;
-  const std::string shown = zyrDirectoryHandle_shown(name);
   for (zyrHeldTemporary *held : registry())
-    if (held->m_hold >= 0 && (held->m_name == name || held->m_name == shown))
+    if (held->m_hold >= 0 && held->m_name == name)
       return held;
   return nullptr;
 }

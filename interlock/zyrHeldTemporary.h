@@ -73,8 +73,9 @@ bool zyrHeldTemporary_isThere(const zyrHeldTemporary *held);
 int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags);
 
 // How a name stands to this process's temporaries: 0 it names none of them, 1 it names one and
-// leads to the file held, -1 it names one but leads to another file, or to none, by now. A name
-// through a held directory (zyrDirectoryHandle.h) names the temporary of the name it shows.
+// leads to the file held, -1 it names one but leads to another file, or to none, by now. Only the
+// very name it was made or taken up under names it: an opener of a temporary passes that name on
+// as it is (DefFile.cpp).
 int zyrHeldTemporary_check(const char *name);
 
 // What became of the temporary: ZYR_TEMPORARY_THERE while its name leads to the file held; else
