@@ -85,15 +85,17 @@ zyr_configure() {
 }
 
 # The tests that skipped in the whole runs of the test executables (scripts/test), each once, with
-# the first pass's reason: a skip is never silent. DIR holds a directory for each executable, named
-# after it, with its GoogleTest output in "log"; GoogleTest writes the reason after
-# "<file>:<line>: Skipped", then "[  SKIPPED ] <test> (<n> ms)".
+# the first pass's reason: a skip is never silent. DIR holds a directory for each run of an
+# executable, named after it (and "@<shard>" when it ran a share of its tests), with its GoogleTest
+# output in "log"; GoogleTest writes the reason after "<file>:<line>: Skipped", then
+# "[  SKIPPED ] <test> (<n> ms)".
 #   zyr_whole_skips DIR
 zyr_whole_skips() {
-  local dir=$1 log skipped count
+  local dir=$1 log run skipped count
   skipped=$(for log in "$dir"/*/log; do
     [ -f "$log" ] || continue
-    awk -v binary="$(basename "$(dirname "$log")")" '
+    run=$(basename "$(dirname "$log")")
+    awk -v binary="${run%@*}" '
       /: Skipped$/ { reason = ""; taking = 1; next }
       /^\[  SKIPPED \] .* \([0-9]+ ms\)$/ {
         sub(/^\[  SKIPPED \] /, ""); sub(/ \([0-9]+ ms\)$/, "")

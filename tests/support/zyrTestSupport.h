@@ -159,6 +159,12 @@ std::vector<int32_t> quicksortKiller(size_t n, int64_t *comparisons = nullptr);
 // What `print` writes to a stream, as text.
 std::string printed(const std::function<void(FILE *)> &print);
 
+// The long sweeps run as this many tests, each the cases whose number leaves its remainder
+// (inShard): ctest spreads them over the cores, and none runs long enough alone to time out on a
+// busy machine. Together they walk every case the whole sweep walked.
+constexpr int kSweepShards = 8;
+inline bool inShard(long number, int shard) { return number % kSweepShards == shard; }
+
 // Whether the text holds the part.
 inline bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 

@@ -153,6 +153,18 @@ protected:
     return record;
   }
   std::string lockFile() { return fileExists(m_lock) ? readFile(m_lock) : "(none)"; }
+  // The file open here with its writer claimed, and a copy, new.wez, holding one data set: what a
+  // swap takes.
+  void openForSwap(IO_file **file, IO_file **copy, std::string *copyName) {
+    int status;
+    *file = open("d", &status);
+    ASSERT_EQ(status, IO_OK);
+    ASSERT_EQ(io_claim_writer(captureMessage, *file), IO_OK);
+    *copyName = m_dir.file("new.wez");
+    *copy = openNamed(*copyName, "d", &status);
+    ASSERT_EQ(status, IO_OK);
+    ASSERT_EQ(writeDataSet(*copy), IO_OK);
+  }
   // Writes one data set (A, B, 0) through the record; the status.
   static int writeDataSet(IO_file *record) {
     Header h("A", "B", 0, "INTR", 0);
@@ -726,14 +738,9 @@ TEST_F(LockFileTest, TheSwapPutsTheNewFileInPlaceWhileBothAreHeld) {
 // The swap replaces only the file the record holds: a file that took its name meanwhile stays,
 // and so do the record's file and the new one.
 TEST_F(LockFileTest, TheSwapLeavesAFileThatTookTheNameMeanwhile) {
-  int status;
-  IO_file *a = open("d", &status);
-  ASSERT_EQ(status, IO_OK);
-  ASSERT_EQ(io_claim_writer(captureMessage, a), IO_OK);
-  const std::string other = m_dir.file("new.wez");
-  IO_file *n = openNamed(other, "d", &status);
-  ASSERT_EQ(status, IO_OK);
-  ASSERT_EQ(writeDataSet(n), IO_OK);
+  IO_file *a = nullptr, *n = nullptr;
+  std::string other;
+  ASSERT_NO_FATAL_FAILURE(openForSwap(&a, &n, &other));
   writeFile(m_dir.file("came"), "another file");
   ASSERT_EQ(rename(m_dir.file("came").c_str(), m_name.c_str()), 0);
   EXPECT_EQ(iif_swap_in(a, n), IO_WRITE_ERR);
@@ -745,14 +752,9 @@ TEST_F(LockFileTest, TheSwapLeavesAFileThatTookTheNameMeanwhile) {
 
 // A copy that has gone from its name is told as gone, not as taken by another file; the file stays.
 TEST_F(LockFileTest, TheSwapOfACopyThatHasGoneSaysSo) {
-  int status;
-  IO_file *a = open("d", &status);
-  ASSERT_EQ(status, IO_OK);
-  ASSERT_EQ(io_claim_writer(captureMessage, a), IO_OK);
-  const std::string other = m_dir.file("new.wez");
-  IO_file *n = openNamed(other, "d", &status);
-  ASSERT_EQ(status, IO_OK);
-  ASSERT_EQ(writeDataSet(n), IO_OK);
+  IO_file *a = nullptr, *n = nullptr;
+  std::string other;
+  ASSERT_NO_FATAL_FAILURE(openForSwap(&a, &n, &other));
   ASSERT_EQ(unlink(other.c_str()), 0);
   EXPECT_EQ(iif_swap_in(a, n), IO_WRITE_ERR);
   EXPECT_EQ(lastMessage(),
@@ -765,14 +767,9 @@ TEST_F(LockFileTest, TheSwapOfACopyThatHasGoneSaysSo) {
 TEST_F(LockFileTest, TheSwapTellsALookThatFailsAsSuch) {
   for (const char *plan : {"look@1", "look@3"}) {
     SCOPED_TRACE(plan);
-    int status;
-    IO_file *a = open("d", &status);
-    ASSERT_EQ(status, IO_OK);
-    ASSERT_EQ(io_claim_writer(captureMessage, a), IO_OK);
-    const std::string other = m_dir.file("new.wez");
-    IO_file *n = openNamed(other, "d", &status);
-    ASSERT_EQ(status, IO_OK);
-    ASSERT_EQ(writeDataSet(n), IO_OK);
+    IO_file *a = nullptr, *n = nullptr;
+    std::string other;
+    ASSERT_NO_FATAL_FAILURE(openForSwap(&a, &n, &other));
     ASSERT_EQ(zyrFault_arm(plan, m_name.c_str()), 1);
     EXPECT_EQ(iif_swap_in(a, n), IO_WRITE_ERR);
     zyrFault_disarm();

@@ -1,7 +1,7 @@
 // A real model database damaged in a few hundred ways, each variant walked through the procedural
 // interface in a child process: every variant is refused, or walked with an error or warning
 // published, or answers exactly as the intact file does. None may crash, trip a sanitizer or
-// hang. ZYR_DAMAGE_VARIANTS and ZYR_DAMAGE_SEED change how many variants and which, and
+// hang. The variants are walked in shards, each by a test of its own. ZYR_DAMAGE_VARIANTS and ZYR_DAMAGE_SEED change how many variants and which, and
 // ZYR_DAMAGE_JOBS how many are walked at once; ZYR_DAMAGE_ONLY=<number> walks that variant alone
 // (ZYR_DAMAGE_KEEP=<file> keeps a copy of it), ZYR_DAMAGE_VERBOSE=1 tells every verdict.
 #include "DamageTestSupport.h"
@@ -33,7 +33,9 @@ int64_t setting(const char *name, int64_t fallback) {
   return text != nullptr && *text != '\0' ? std::strtoll(text, nullptr, 10) : fallback;
 }
 
-TEST(DamagedFileTest, EveryVariantIsRefusedReportedOrAnsweredAsTheIntactFile) {
+class DamagedFileSweep : public testing::TestWithParam<int> {};
+
+TEST_P(DamagedFileSweep, EveryVariantIsRefusedReportedOrAnsweredAsTheIntactFile) {
   zyrtest::ScratchDir dir("zyrapi_damage");
   damagetest::Workshop shop(dir.path());
   const std::string intact = damagetest::buildModel(dir.file("model.zyr"));
@@ -88,7 +90,7 @@ TEST(DamagedFileTest, EveryVariantIsRefusedReportedOrAnsweredAsTheIntactFile) {
   };
   size_t slot = 0;
   for (size_t i = 0; i < variants.size(); ++i) {
-    if (only >= 0 && static_cast<size_t>(only) != i)
+    if ((only >= 0 && static_cast<size_t>(only) != i) || !zyrtest::inShard(static_cast<long>(i), GetParam()))
       continue;
     if (running[slot].second != -2)
       judge(slot);
@@ -101,8 +103,10 @@ TEST(DamagedFileTest, EveryVariantIsRefusedReportedOrAnsweredAsTheIntactFile) {
   std::string summary;
   for (const auto &entry : tally)
     summary += " " + entry.first + " " + std::to_string(entry.second);
-  std::printf("%zu variants:%s\n", variants.size(), summary.c_str());
+  std::printf("shard %d of %zu variants:%s\n", GetParam(), variants.size(), summary.c_str());
 }
+
+INSTANTIATE_TEST_SUITE_P(Shard, DamagedFileSweep, testing::Range(0, zyrtest::kSweepShards));
 
 TEST(DamagedFileTest, AMeshWhoseCoordinatesWereLostIsReportedAndNotExported) {
   zyrtest::ScratchDir dir("zyrapi_damage");

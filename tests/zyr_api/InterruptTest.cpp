@@ -43,6 +43,12 @@ const Names kImport = {"zyrApp_setWorkingDirectory", ".", "zyrDatabase_open", "f
 // Then write it as a definition file and close.
 const Names kExport = {"zyrModel_exportMesh", "0", "Def", "out.wez", "m", "0", "zyrDatabase_close", "0", "0"};
 
+Names importAndExport() {
+  Names lines = kImport;
+  lines.insert(lines.end(), kExport.begin(), kExport.end());
+  return lines;
+}
+
 class InterruptTest : public testing::Test {
 protected:
   void SetUp() override {
@@ -65,21 +71,23 @@ protected:
         "/bin/sh", std::vector<std::string>{"-c", "exec \"$0\" 2>\"$1\"", kZyrplay, m_dir.file("err.txt")},
         environment, m_work, pauseAt, ownPidNamespace);
   }
-  // zyrplay importing the box, held at the point.
-  std::unique_ptr<zyrtest::ChildProcess> importing(const std::string &point, bool ownPidNamespace = false,
-                                                   const char *reader = nullptr) {
+  // zyrplay playing the lines, held at the point.
+  std::unique_ptr<zyrtest::ChildProcess> playing(const Names &lines, const std::string &point,
+                                                 bool ownPidNamespace = false, const char *reader = nullptr) {
     auto child = zyrplay(point, ownPidNamespace, reader);
-    for (const std::string &line : kImport)
+    for (const std::string &line : lines)
       child->send(line);
     child->closeInput();
     return child;
   }
+  // zyrplay importing the box, held at the point.
+  std::unique_ptr<zyrtest::ChildProcess> importing(const std::string &point, bool ownPidNamespace = false,
+                                                   const char *reader = nullptr) {
+    return playing(kImport, point, ownPidNamespace, reader);
+  }
   // Plays the lines, stopped at the point by the signal: its exit status.
   int interrupt(const Names &lines, const std::string &point, int signal) {
-    auto child = zyrplay(point);
-    for (const std::string &line : lines)
-      child->send(line);
-    child->closeInput();
+    auto child = playing(lines, point);
     EXPECT_EQ(child->waitPause(), point);
     child->kill(signal);
     child->release();
@@ -122,10 +130,7 @@ TEST_F(InterruptTest, SigintAndSigtermAbandonTheCallAndLeaveNothing) {
                                    {"export.before-replace", SIGINT, true}};
   for (const Stop &stop : stops) {
     SCOPED_TRACE(stop.point);
-    Names lines = kImport;
-    if (stop.export_)
-      lines.insert(lines.end(), kExport.begin(), kExport.end());
-    EXPECT_EQ(interrupt(lines, stop.point, stop.signal), 128 + stop.signal);
+    EXPECT_EQ(interrupt(stop.export_ ? importAndExport() : kImport, stop.point, stop.signal), 128 + stop.signal);
     EXPECT_EQ(said(), std::string("zyrplay: interrupted (") + (stop.signal == SIGINT ? "SIGINT" : "SIGTERM") +
                           "): " + (stop.export_ ? "zyrModel_exportMesh" : "zyrModel_importMesh") +
                           " was abandoned; 1 open database closed\n");
@@ -154,10 +159,8 @@ TEST_F(InterruptTest, WhatSigkillLeavesTheNextOpenRemoves) {
                            pid(intermediate) + " and no process holds it any more; it has been removed.\n");
   EXPECT_NE(errors[2].find("was not closed properly"), std::string::npos) << errors[2];
 
-  Names lines = kImport;
-  lines.insert(lines.end(), kExport.begin(), kExport.end());
   ASSERT_EQ(std::remove((m_work + "/f.zyr").c_str()), 0);
-  EXPECT_EQ(interrupt(lines, "export.zone", SIGKILL), 128 + SIGKILL);
+  EXPECT_EQ(interrupt(importAndExport(), "export.zone", SIGKILL), 128 + SIGKILL);
   found = left();
   ASSERT_EQ(found.size(), 5u) << testing::PrintToString(found);
   const std::string partial = found[3];
@@ -246,12 +249,7 @@ TEST_F(InterruptTest, AnIntermediateFileKeptForDebuggingStaysWhileItsImporterLiv
   m_control = m_dir.file("control");
   zyrtest::writeFile(m_control, "<LOGS>\nDEBUG = " + m_dir.file("debug.log") +
                                     "\n</LOGS>\n<DEBUG>\nImportedMesh_removeIntermediateFile: 1\n</DEBUG>\n");
-  auto child = zyrplay("export.before-replace");
-  Names lines = kImport;
-  lines.insert(lines.end(), kExport.begin(), kExport.end());
-  for (const std::string &line : lines)
-    child->send(line);
-  child->closeInput();
+  auto child = playing(importAndExport(), "export.before-replace");
   ASSERT_EQ(child->waitPause(), "export.before-replace");
   const Names found = left();
   const long importer = static_cast<long>(child->pid());
@@ -347,12 +345,7 @@ TEST_F(InterruptTest, TheMeshReaderRemovesOnlyTheFileItWrote) {
 // An export whose new file another file took the name of while it was written says so in the
 // placement's words, and leaves that file where it was put.
 TEST_F(InterruptTest, AnExportWhoseNewFileWasTakenTellsWhy) {
-  auto child = zyrplay("export.before-replace");
-  Names lines = kImport;
-  lines.insert(lines.end(), kExport.begin(), kExport.end());
-  for (const std::string &line : lines)
-    child->send(line);
-  child->closeInput();
+  auto child = playing(importAndExport(), "export.before-replace");
   ASSERT_EQ(child->waitPause(), "export.before-replace");
   std::string temporary;
   for (const std::string &name : left())
@@ -398,10 +391,7 @@ TEST_F(InterruptTest, TheImportReadsOnlyTheIntermediateFileItHolds) {
     ASSERT_EQ(mkdir(imports.c_str(), 0700), 0);
     Names lines = kImport;
     lines[1] = "imports";
-    auto child = zyrplay("import.reader-ended");
-    for (const std::string &line : lines)
-      child->send(line);
-    child->closeInput();
+    auto child = playing(lines, "import.reader-ended");
     ASSERT_EQ(child->waitPause(), "import.reader-ended");
     const Names made = zyrtest::listing(imports);
     ASSERT_EQ(made.size(), 1u) << testing::PrintToString(made);

@@ -294,6 +294,9 @@ protected:
   int m_runs = 0;
 };
 
+// The long sweeps below, each run as shards (zyrtest::inShard).
+class KillRecoverySweep : public KillRecoveryTest, public testing::WithParamInterface<int> {};
+
 Step write(char key) { return {kWrite, key}; }
 Step erase(char key) { return {kErase, key}; }
 const Step kReopenStep = {kReopen, 0};
@@ -308,10 +311,13 @@ TEST_F(KillRecoveryTest, AnEraseAfterAReplacementAndACrashHolds) {
 
 // Replace, erase (with writes after it), reopen, compaction and a crash in every order, after a
 // first write; each order played with crashes only where its steps put them.
-TEST_F(KillRecoveryTest, EveryOrderOfTheSteps) {
+TEST_P(KillRecoverySweep, EveryOrderOfTheSteps) {
   std::vector<int> order = {0, 1, 2, 3, 4};
+  long played = 0;
   do {
     for (int writesAfter : {0, 2}) {
+      if (!zyrtest::inShard(played++, GetParam()))
+        continue;
       std::vector<Step> steps = {write('A'), write('B')};
       for (int part : order) {
         switch (part) {
@@ -343,7 +349,7 @@ TEST_F(KillRecoveryTest, KilledAtEveryWrite) {
 
 // Random scenarios, each killed at a random moment of a random child. ZYR_KILL_SEED picks other
 // ones; the seed of a failure is in its message.
-TEST_F(KillRecoveryTest, RandomScenariosKilledAtRandom) {
+TEST_P(KillRecoverySweep, RandomScenariosKilledAtRandom) {
   const char *given = std::getenv("ZYR_KILL_SEED");
   const unsigned seed = given ? static_cast<unsigned>(std::strtoul(given, nullptr, 10)) : 56u;
   std::mt19937 random(seed);
@@ -360,10 +366,12 @@ TEST_F(KillRecoveryTest, RandomScenariosKilledAtRandom) {
     }
     const size_t armed = random() % 3;
     const long at = 1 + static_cast<long>(random() % 25);
+    if (!zyrtest::inShard(round, GetParam()))
+      continue;
     SCOPED_TRACE("seed " + std::to_string(seed) + ", round " + std::to_string(round));
     kills += play(steps, armed, at) ? 1 : 0;
   }
-  EXPECT_GE(kills, rounds / 4);
+  EXPECT_GE(kills, rounds / 4 / zyrtest::kSweepShards);
 }
 
 // A file left by the steps (a crash among them, or a close), opened with one read of the file
@@ -508,10 +516,11 @@ const Command kSession[] = {
 
 const std::string kDriver = std::string(ZYR_TEST_HELPER_DIR) + "/store_driver";
 
-TEST_F(KillRecoveryTest, TheStoreNeverBringsBackWhatWasDeletedUndoneOrRolledBack) {
+TEST_P(KillRecoverySweep, TheStoreNeverBringsBackWhatWasDeletedUndoneOrRolledBack) {
   const size_t commands = sizeof kSession / sizeof kSession[0];
   int kills = 0;
-  for (long n = 1;; ++n) {
+  // Each shard kills at every kSweepShards-th hand-over, up to one past the session's last.
+  for (long n = 1 + GetParam();; n += zyrtest::kSweepShards) {
     const std::string name = "kill" + std::to_string(n);
     ASSERT_EQ(mkdir(path(name).c_str(), 0755), 0);
     const std::string at = "kill@" + std::to_string(n);
@@ -559,7 +568,9 @@ TEST_F(KillRecoveryTest, TheStoreNeverBringsBackWhatWasDeletedUndoneOrRolledBack
     if (HasFailure())
       return;
   }
-  EXPECT_GE(kills, 20);
+  EXPECT_GE(kills, 20 / zyrtest::kSweepShards);
 }
+
+INSTANTIATE_TEST_SUITE_P(Shard, KillRecoverySweep, testing::Range(0, zyrtest::kSweepShards));
 
 } // namespace

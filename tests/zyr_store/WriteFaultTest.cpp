@@ -186,7 +186,10 @@ bool walked(const char *kind, long n, long total) {
   return std::strcmp(kind, "full") != 0 || n % 8 == 1 || n > total - 12;
 }
 
-TEST_F(WriteFaultTest, EveryFailedWriteFlushOrSyncOfACommitLeavesTheLastCommittedState) {
+// The sweep of every failure, run as shards (zyrtest::inShard).
+class WriteFaultSweep : public WriteFaultTest, public testing::WithParamInterface<int> {};
+
+TEST_P(WriteFaultSweep, EveryFailedWriteFlushOrSyncOfACommitLeavesTheLastCommittedState) {
   const std::vector<long> counted = passes();
   ASSERT_GT(counted[ZYR_FAULT_WRITE], 20);
   ASSERT_GT(counted[ZYR_FAULT_FLUSH], 5);
@@ -204,18 +207,22 @@ TEST_F(WriteFaultTest, EveryFailedWriteFlushOrSyncOfACommitLeavesTheLastCommitte
                         {"sync", counted[ZYR_FAULT_SYNC], EIO},
                         {"full", counted[ZYR_FAULT_WRITE], ENOSPC},
                         {"write", counted[ZYR_FAULT_WRITE], EIO}};
+  long walks = 0;
   for (const Kind &kind : kinds)
     for (long n = 1; n <= kind.m_total; ++n) {
       const bool eio = kind.m_reason == EIO && std::strcmp(kind.m_name, "sync") != 0;
       if (eio && n % 16 != 3)
         continue;
       const std::string plan = std::string(kind.m_name) + "@" + std::to_string(n) + (eio ? ":EIO" : "");
-      if ((only != nullptr && plan != only) || !walked(kind.m_name, n, kind.m_total))
+      if ((only != nullptr && plan != only) || !walked(kind.m_name, n, kind.m_total) ||
+          !zyrtest::inShard(walks++, GetParam()))
         continue;
       // Every third fault ends the process at once.
       EXPECT_EQ(walk(plan, kind.m_reason, n % 3 == 0, n % 5 == 1), "") << plan;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Shard, WriteFaultSweep, testing::Range(0, zyrtest::kSweepShards));
 
 TEST_F(WriteFaultTest, ACommitWhoseEverySyncFailsIsNoCommit) {
   EXPECT_EQ(walk("sync@1+", EIO, false), "");
