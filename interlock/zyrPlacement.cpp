@@ -281,7 +281,9 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
     return refuse(placement, errno == ESTALE ? ZYR_PLACEMENT_LOST : errno == ENOENT ? ZYR_PLACEMENT_GONE : errno);
   struct stat written;
   if (zyrFault_fstat(fd, &written) != 0) {
+    const int reason = errno;
     close(fd);
+    errno = reason; // the look's, which the refusal keeps
     return refuse(placement, ZYR_PLACEMENT_UNSEEN);
   }
   // On disc before the directory lock is taken: a long sync keeps no opener waiting.

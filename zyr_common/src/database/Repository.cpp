@@ -311,8 +311,7 @@ int Repository_close(Repository *repository, int32_t flag) {
       Repository_setPrimaryModel(repository, repository->m_primaryModel);
     if (flag != 1 && Database_isWriter(database))
       deleteOtherRepositories(repository);
-    const int changed = zyrStateManager_hasChange(manager);
-    if (zyrStateManager_commitState(manager) <= 0 && changed)
+    if (zyrStateManager_commitChange(manager) != 1)
       saved = 0;
     // The list is the writer's to store, and only when it changed; a purge drops it with the
     // history it names.

@@ -958,10 +958,14 @@ int zyrStateManager_hasChange(const zyrStateManager *manager) {
              : 0;
 }
 
+int zyrStateManager_commitChange(zyrStateManager *manager) {
+  const int changed = zyrStateManager_hasChange(manager);
+  return zyrStateManager_commitState(manager) > 0 || !changed ? 1 : 0;
+}
+
 int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag) {
   // A change that could not be committed is lost: the close says so.
-  const int changed = zyrStateManager_hasChange(manager);
-  int result = zyrStateManager_commitState(manager) > 0 || !changed ? 1 : 0;
+  int result = zyrStateManager_commitChange(manager);
   if (manager->m_database == nullptr)
     return result;
   if (keepTypeRecord(manager) != 1)
@@ -1144,13 +1148,12 @@ int zyrStateManager_copyDatabase(zyrStateManager *manager, const char *name, int
   }
   // The copy holds what is committed: a change that could not be committed (or a type record that
   // could not be kept) would be missing from it, so there is no copy.
-  const int changed = zyrStateManager_hasChange(manager);
-  const bool committed = zyrStateManager_commitState(manager) > 0 || !changed;
+  const int committed = zyrStateManager_commitChange(manager);
   if (manager->m_database == nullptr) {
     zyrCString_free(fileName);
     return 1;
   }
-  if (!committed || keepTypeRecord(manager) != 1) {
+  if (committed != 1 || keepTypeRecord(manager) != 1) {
     publishCopyFailed(manager->m_database, fileName, nullptr);
     zyrCString_free(fileName);
     return 0;

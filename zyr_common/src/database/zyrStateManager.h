@@ -58,6 +58,9 @@ int zyrStateManager_closeDatabase(zyrStateManager *manager, int32_t flag);
 // 1 while a change is under way: a state is open, objects wait for their dump hooks, the change
 // was refused, or a write to the file failed since the last commit.
 int zyrStateManager_hasChange(const zyrStateManager *manager);
+// Commits the change under way, if any: 1 when nothing is lost (it was committed, or there was
+// none), 0 when a change could not be committed.
+int zyrStateManager_commitChange(zyrStateManager *manager);
 // The refusal of a copy of a database (`upgrading` 0: 10005, "Unable to copy the database as the
 // file … already exists.") or of an upgrade to a new name (1: 10020, "The ZYR database can not be
 // upgraded because the file … already exists.") whose new name is taken, from the start or meanwhile.
