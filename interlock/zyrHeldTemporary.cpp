@@ -203,28 +203,34 @@ int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags) {
   return fd;
 }
 
-int zyrHeldTemporary_check(const char *name) {
+int zyrHeldTemporary_check(const char *name, int *fate, int *error) {
   std::lock_guard<std::mutex> lock(registryMutex());
   const zyrHeldTemporary *held = namedBy(name);
   if (held == nullptr)
     return 0;
-  // The name as given must lead there too, not only the name in the held directory.
-  struct stat open;
-  return zyrHeldTemporary_isThere(held) && fstat(held->m_hold, &open) == 0 &&
-                 zyrFileUse_leadsTo(AT_FDCWD, name, open) == 1
-             ? 1
-             : -1;
+  // The name as given is the very name it is held by, which the fate follows.
+  int found = 0, reason = 0;
+  found = zyrHeldTemporary_fate(held, &reason);
+  if (fate != nullptr)
+    *fate = found;
+  if (error != nullptr)
+    *error = reason;
+  return found == ZYR_TEMPORARY_THERE ? 1 : -1;
 }
 
 int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error) {
   *error = 0;
   struct stat open, named;
-  if (held->m_hold < 0 || held->m_name.empty() || fstat(held->m_hold, &open) != 0)
+  if (held->m_hold < 0 || held->m_name.empty())
     return ZYR_TEMPORARY_UNHELD;
+  if (zyrFault_fstat(held->m_hold, &open) != 0) {
+    *error = errno;
+    return ZYR_TEMPORARY_UNSEEN;
+  }
   // Where it was made first: what became of the file itself there.
   const char *name = nullptr;
   const int at = placeOf(held, &name);
-  if (fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (zyrFault_fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
     *error = errno;
     return errno == ENOENT ? ZYR_TEMPORARY_GONE : ZYR_TEMPORARY_UNSEEN;
   }
@@ -239,9 +245,8 @@ int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error) {
   return there == 1 ? ZYR_TEMPORARY_THERE : ZYR_TEMPORARY_MOVED;
 }
 
-std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held) {
-  int error = 0;
-  switch (zyrHeldTemporary_fate(held, &error)) {
+std::string zyrHeldTemporary_lossText(int fate, int error) {
+  switch (fate) {
   case ZYR_TEMPORARY_THERE: return std::string();
   case ZYR_TEMPORARY_UNHELD: return "it is no longer held";
   case ZYR_TEMPORARY_GONE: return "it is gone";
@@ -249,6 +254,12 @@ std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held) {
   case ZYR_TEMPORARY_MOVED: return "the directory it was made in has been renamed";
   default: return std::string("it cannot be looked at: ") + strerror(error);
   }
+}
+
+std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held) {
+  int error = 0;
+  const int fate = zyrHeldTemporary_fate(held, &error);
+  return zyrHeldTemporary_lossText(fate, error);
 }
 
 std::string zyrHeldTemporary_lossOf(const char *name) {

@@ -73,10 +73,11 @@ bool zyrHeldTemporary_isThere(const zyrHeldTemporary *held);
 int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags);
 
 // How a name stands to this process's temporaries: 0 it names none of them, 1 it names one and
-// leads to the file held, -1 it names one but leads to another file, or to none, by now. Only the
-// very name it was made or taken up under names it: an opener of a temporary passes that name on
-// as it is (DefFile.cpp).
-int zyrHeldTemporary_check(const char *name);
+// leads to the file held, -1 it names one but leads to another file, or to none, by now, or a
+// look at it failed. *fate and *error (each may be NULL) receive what zyrHeldTemporary_fate
+// found. Only the very name it was made or taken up under names it: an opener of a temporary
+// passes that name on as it is (DefFile.cpp).
+int zyrHeldTemporary_check(const char *name, int *fate = nullptr, int *error = nullptr);
 
 // What became of the temporary: ZYR_TEMPORARY_THERE while its name leads to the file held; else
 // the file is gone from its name (removed, or renamed away), another file has taken its name, the
@@ -97,6 +98,8 @@ int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error);
 // directory it was made in has been renamed", "it cannot be looked at: <reason>" or "it is no longer
 // held"; "" while its name leads to it.
 std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held);
+// The clause of a fate (zyrHeldTemporary_loss), with the errno value of a look that failed.
+std::string zyrHeldTemporary_lossText(int fate, int error);
 
 // zyrHeldTemporary_loss of the temporary that the name names; "" when it names none.
 std::string zyrHeldTemporary_lossOf(const char *name);

@@ -194,8 +194,10 @@ int missed(int found, int other) {
   return found == 0 || errno == ENOENT || errno == ENOTDIR ? other : ZYR_PLACEMENT_UNSEEN;
 }
 
-// Renames `from` to the free name `to`: 0, or the refusal or errno value. Once the new file has
-// taken the name, whatever takes it after stays there: the name is no longer free.
+// Renames `from` to the free name `to`: 0, or the refusal or errno value. Once the rename is made,
+// the placement is: only another file seen under the name afterwards (one that took it after the
+// new file did, and stays) refuses; a look that cannot tell, or finds the name empty, does not undo
+// in words what the system did.
 int renameToFree(const char *from, const char *to, const struct stat *fresh) {
   if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) != 0) {
     if (errno == EEXIST)
@@ -204,7 +206,7 @@ int renameToFree(const char *from, const char *to, const struct stat *fresh) {
       return errno;
     // A file system that cannot rename so: looked at, then renamed.
     struct stat there;
-    if (lstat(to, &there) == 0)
+    if (zyrFault_lstat(to, &there) == 0)
       return ZYR_PLACEMENT_REPLACED;
     if (errno != ENOENT)
       return ZYR_PLACEMENT_UNSEEN;
@@ -212,33 +214,34 @@ int renameToFree(const char *from, const char *to, const struct stat *fresh) {
       return errno;
   }
   zyrPause_point("place.renamed");
-  const int found = leadsTo(to, fresh);
-  if (found == 1)
-    return 0;
-  return found == 0 ? ZYR_PLACEMENT_REPLACED : errno == ENOENT ? ENOENT : ZYR_PLACEMENT_UNSEEN;
+  return leadsTo(to, fresh) == 0 ? ZYR_PLACEMENT_REPLACED : 0;
 }
 
-// After the exchange of the names: 0 when `to` holds the new file, and the old one, under `from`,
-// goes (or went). Another file under `to` took it after the exchange, and stays: the old file, the
-// placement's own under `from`, goes all the same (ZYR_PLACEMENT_TAKEN). Another file under `from`
-// took `to` just before it, and the names are exchanged back (ZYR_PLACEMENT_REPLACED). A look that
-// fails leaves both names as they are.
+// After the exchange of the names, which put the new file under `to` and what was there under
+// `from`: the placement is made, and the old file goes, unless a look sees otherwise. Another file
+// seen under `to` took the name after the exchange, and stays: the old file goes all the same
+// (ZYR_PLACEMENT_TAKEN). Another file seen under `from` took `to` just before the exchange: the
+// names are exchanged back, and it is under its name again (ZYR_PLACEMENT_REPLACED). A look that
+// cannot tell is no reason to refuse: what came out under `from` is what was under `to` at the
+// exchange, which the caller had just seen to be the old file, and it goes as a rename that
+// replaces would have taken it.
 int afterExchange(const char *from, const char *to, const struct stat *old, const struct stat *fresh) {
   const int in = leadsTo(to, fresh);
-  if (in < 0 && errno != ENOENT)
-    return ZYR_PLACEMENT_UNSEEN;
   const int out = leadsTo(from, old);
-  if (out < 0 && errno != ENOENT)
-    return ZYR_PLACEMENT_UNSEEN;
-  if (out == 1)
+  const bool outEmpty = out < 0 && errno == ENOENT;
+  if (in != 0 && out == 0) {
+    // The other file stays under the other name, not lost, when the exchange back fails: it is
+    // not the placement's to remove. Nothing better is left to do than to say so. A `to` emptied
+    // meanwhile takes it back by a rename that replaces nothing.
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) == 0)
+      return ZYR_PLACEMENT_REPLACED;
+    if (errno != ENOENT)
+      return errno;
+    return renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0 ? ZYR_PLACEMENT_REPLACED : errno;
+  }
+  if (out != 0 && !outEmpty)
     unlink(from);
-  if (in != 1)
-    return in == 0 ? ZYR_PLACEMENT_TAKEN : ENOENT;
-  if (out != 0)
-    return 0;
-  // The other file stays under the other name, not lost, when the exchange back fails: it is not
-  // the placement's to remove. Nothing better is left to do than to say so.
-  return renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE) == 0 ? ZYR_PLACEMENT_REPLACED : errno;
+  return in == 0 ? ZYR_PLACEMENT_TAKEN : 0;
 }
 
 } // namespace

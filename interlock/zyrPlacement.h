@@ -122,13 +122,16 @@ int zyrPlacement_check(zyrPlacement *placement);
 // place, and stays where it was put: ZYR_PLACEMENT_LOST; nothing there: ZYR_PLACEMENT_GONE.
 // Each name is compared before the rename, and again after it, behind a pause point for the tests
 // ("place.exchanged" after the exchange of the names that replaces a file, "place.renamed" after
-// the rename to a free name). Once the new file has been under `to`, the placement never moves
-// what took that name after it: another file there stays (to a free name ZYR_PLACEMENT_REPLACED,
-// as a name taken before; over the old file ZYR_PLACEMENT_TAKEN, and the old file, come out under
-// `from`, goes). Only a file that took `to` just before the exchange, and so came out under
-// `from`, is exchanged back (ZYR_PLACEMENT_REPLACED). A look that fails for another reason than
-// "no such file" acts on nothing more: ZYR_PLACEMENT_UNSEEN, with errno its reason. 0 when
-// renamed, else the refusal or the errno value.
+// the rename to a free name). A look before the rename that fails for another reason than "no
+// such file" acts on nothing: ZYR_PLACEMENT_UNSEEN, with errno its reason. Once the system has made
+// the rename, the new file has taken the name and the answer is 0, unless a look sees another file
+// than the one expected: a look after it that cannot tell, or finds a name empty, undoes nothing in
+// words. The placement never moves what took `to` after the new file: another file there stays
+// (to a free name ZYR_PLACEMENT_REPLACED, as a name taken before; over the old file
+// ZYR_PLACEMENT_TAKEN, and the old file, come out under `from`, goes). Only a file that took `to`
+// just before the exchange, and so came out under `from`, is put back under `to`
+// (ZYR_PLACEMENT_REPLACED). Else the old file goes: under `to` the name holds the new file or, on a
+// refusal, what it held before. 0 when renamed, else the refusal or the errno value.
 int zyrPlacement_renameOver(const char *from, const char *to, const struct stat *old,
                             const struct stat *fresh = nullptr);
 

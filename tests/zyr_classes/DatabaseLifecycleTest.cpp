@@ -1077,6 +1077,87 @@ TEST_F(Lifecycle, ABackupWhoseLockCannotBeTriedAtTheEndIsKeptAndToldSo) {
   EXPECT_EQ(read(wez), restoreBytes("run.wez.bak"));
 }
 
+// Whichever look of a copy over another database fails, once, the answer is what stands on the
+// disc: copied, the name holds the copy and the other database is gone; refused, the name holds
+// the other database as it was, and nothing of it lies under the library's mark.
+TEST_F(Lifecycle, ACopyOverADatabaseAnswersAsTheDiscStandsWhicheverLookFails) {
+  for (const bool work : {false, true}) {
+    SCOPED_TRACE(work ? "working on the copy" : "working on the original");
+    // The copy of the database open in the child, with the seam armed once it is open.
+    const auto copy = [&](const zyrtest::ScratchDir &dir, const std::string &plan) {
+      return zyrtest::inChild([&] {
+        qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+        api.openDB(dir.file("src.zyr"), true);
+        zyrFault_arm(plan.c_str(), dir.path().c_str());
+        std::string answer = "copied";
+        try {
+          api.copyZyr(dir.file("dst.zyr"), work, false);
+        } catch (const qiv::Error &e) {
+          answer = "threw " + e.getText();
+        }
+        const long looks = zyrFault_passes(ZYR_FAULT_LOOK);
+        zyrFault_disarm();
+        zyrDatabase_closeAll(nullptr);
+        return plan.empty() ? std::to_string(looks) : answer;
+      });
+    };
+    zyrtest::ScratchDir counted("count", m_dir);
+    makeMarked(counted.file("src.zyr"), "source");
+    makeMarked(counted.file("dst.zyr"), "other");
+    const std::string looks = copy(counted, "");
+    ASSERT_GT(std::stol(looks), 4) << looks;
+    for (long n = 1; n <= std::stol(looks); ++n) {
+      SCOPED_TRACE("look@" + std::to_string(n));
+      zyrtest::ScratchDir dir("looks", m_dir);
+      makeMarked(dir.file("src.zyr"), "source");
+      makeMarked(dir.file("dst.zyr"), "other");
+      const std::string others = read(dir.file("dst.zyr"));
+      const std::string answer = copy(dir, "look@" + std::to_string(n));
+      EXPECT_EQ(markOf(dir.file("dst.zyr")), answer == "copied" ? "source" : "other") << answer;
+      EXPECT_EQ(markOf(dir.file("src.zyr")), "source");
+      for (const std::string &name : dir.listing())
+        if (name != "dst.zyr")
+          EXPECT_TRUE(read(dir.file(name)) != others) << name << " holds the other database";
+    }
+  }
+}
+
+// Whichever look of a restore fails, once, the answer is what stands on the disc: a file the answer
+// says is restored holds its backup's bytes, and one it says is not holds its own; refused, both
+// backups are kept. The bytes a restored file held before are gone, not kept under the library's
+// mark.
+TEST_F(Lifecycle, ARestoreAnswersAsTheDiscStandsWhicheverLookFails) {
+  zyrtest::ScratchDir counted("count", m_dir);
+  writeRestoreFiles(counted);
+  const std::string looks = zyrtest::inChild([&] {
+    zyrFault_arm("", counted.path().c_str());
+    std::string name = counted.file("run.zyr.bak");
+    qiv::ZYRAPI::instance().restoreBakFiles(name);
+    return std::to_string(zyrFault_passes(ZYR_FAULT_LOOK));
+  });
+  ASSERT_GT(std::stol(looks), 4) << looks;
+  for (long n = 1; n <= std::stol(looks); ++n) {
+    SCOPED_TRACE("look@" + std::to_string(n));
+    zyrtest::ScratchDir dir("looks", m_dir);
+    writeRestoreFiles(dir);
+    const std::string plan = "look@" + std::to_string(n);
+    const std::string answer = restoreInChild(dir.file("run.zyr.bak"), plan.c_str(), dir.path().c_str());
+    const bool zyrBack = answer == "restored" || answer.find(dir.file("run.zyr") + " has been restored") != std::string::npos;
+    const bool wezBack = answer == "restored" || answer.find(dir.file("run.wez") + " has been restored") != std::string::npos;
+    std::vector<std::string> state = restoreState(dir);
+    EXPECT_EQ(state[0], std::string("run.zyr: the bytes of ") + (zyrBack ? "run.zyr.bak" : "run.zyr")) << answer;
+    EXPECT_EQ(state[1], std::string("run.wez: the bytes of ") + (wezBack ? "run.wez.bak" : "run.wez")) << answer;
+    if (answer != "restored") {
+      EXPECT_EQ(state[2], "run.zyr.bak: the bytes of run.zyr.bak") << answer;
+      EXPECT_EQ(state[3], "run.wez.bak: the bytes of run.wez.bak") << answer;
+    }
+    for (const std::string &name : dir.listing())
+      if (name.find(".zyr-pid") != std::string::npos || name.find(".wez-pid") != std::string::npos)
+        EXPECT_TRUE(read(dir.file(name)) != restoreBytes("run.zyr") && read(dir.file(name)) != restoreBytes("run.wez"))
+            << name << " holds the bytes a restored file held";
+  }
+}
+
 // A backup whose removal fails once both files are restored (the disc failed) is kept, and the
 // warning says so with the system's reason, as for a backup in use; the other backup goes.
 TEST_F(Lifecycle, ABackupWhoseRemovalFailsAtTheEndIsKeptWithAWarning) {

@@ -451,6 +451,55 @@ TEST(FileSystem, AFailedMoveAcrossFileSystemsPutsBackTheCopyItHolds) {
   }
 }
 
+// Whichever look of a copy or a move fails, once, the answer is what stands on the disc: done, the
+// destination holds the new bytes (a move's source is gone); refused, the destination holds what
+// it held, or stays free, and the source is as it was. Nothing that was under the destination's
+// name is left under the library's mark. Within a file system and, where there is a second one,
+// across it.
+TEST(FileSystem, ACopyOrAMoveAnswersAsTheDiscStandsWhicheverLookFails) {
+  const std::string other = otherFileSystem();
+  for (const bool moving : {false, true})
+    for (const bool over : {true, false})
+      for (const bool across : {false, true}) {
+        if (across && other.empty())
+          continue;
+        SCOPED_TRACE(std::string(moving ? "move" : "copy") + (over ? " over a file" : " to a free name") +
+                     (across ? " across file systems" : ""));
+        for (int n = 1;; ++n) {
+          SCOPED_TRACE("look@" + std::to_string(n));
+          ScratchDir dir;
+          ScratchDir far("zyrtest", across ? other : dir.path());
+          const std::string source = dir.file("source"), target = far.file("target");
+          writeFile(source, "new");
+          if (over)
+            writeFile(target, "old");
+          ASSERT_EQ(zyrFault_arm(("look@" + std::to_string(n)).c_str(), nullptr), 1);
+          const int done = moving ? zyrMoveFile(source.c_str(), target.c_str())
+                                  : zyrCopyFile(source.c_str(), target.c_str());
+          const long failures = zyrFault_failures();
+          zyrFault_disarm();
+          const std::set<std::string> left = entries(far.path());
+          for (const std::string &name : left)
+            if (name != "target")
+              EXPECT_NE(readFile(far.file(name)), "old") << name << " holds the old bytes";
+          zyrLeftovers_remove(far.path().c_str(), nullptr, nullptr, nullptr);
+          if (done == 1) {
+            EXPECT_EQ(readFile(target), "new");
+            EXPECT_EQ(entries(far.path()), std::set<std::string>{"target"});
+            EXPECT_EQ(fs::exists(source), !moving);
+          } else {
+            EXPECT_EQ(failures, 1);
+            EXPECT_EQ(readFile(source), "new");
+            EXPECT_EQ(fs::exists(target), over);
+            if (over)
+              EXPECT_EQ(readFile(target), "old");
+          }
+          if (failures == 0)
+            break;
+        }
+      }
+}
+
 // Only a regular file moves, and only onto a regular file or a free name: a move to or from a
 // directory (also through a link), or to or from a pipe, changes nothing.
 TEST(FileSystem, MoveTakesOnlyARegularFileOntoARegularFileOrAFreeName) {

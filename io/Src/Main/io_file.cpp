@@ -222,15 +222,28 @@ int iif_open_file(IO_file *record, const char *name, const char *access) {
 
 namespace {
 
-// A temporary of this process whose name leads to another file, or to none, by now: refused before
-// its lock file or anything under the name is touched, saying what became of it.
-int refuseLostTemporary(IO_file *record, const char *name) {
-  std::string loss = zyrHeldTemporary_lossOf(name);
-  if (loss.empty()) loss = "its name led elsewhere when it was opened";
-  io_report_error(record->m_callback,
-                  "iif_open: %s is no longer the file this process made there (%s): nothing under its name has "
-                  "been opened",
-                  name, loss.c_str());
+// A temporary of this process whose name leads to another file, or to none, by now, or that could
+// not be looked at: refused before its lock file or anything under the name is touched, saying
+// what became of it (`fate` and `error` as zyrHeldTemporary_fate found them; ZYR_TEMPORARY_THERE:
+// looked at again here).
+int refuseLostTemporary(IO_file *record, const char *name, int fate, int error) {
+  if (fate == ZYR_TEMPORARY_THERE) {
+    const std::string loss = zyrHeldTemporary_lossOf(name);
+    io_report_error(record->m_callback,
+                    "iif_open: %s is no longer the file this process made there (%s): nothing under its name "
+                    "has been opened",
+                    name, loss.empty() ? "its name led elsewhere when it was opened" : loss.c_str());
+  } else if (fate == ZYR_TEMPORARY_UNSEEN) {
+    io_report_error(record->m_callback,
+                    "iif_open: whether %s is still the file this process made there cannot be told (%s): "
+                    "nothing under its name has been opened",
+                    name, zyrHeldTemporary_lossText(fate, error).c_str());
+  } else {
+    io_report_error(record->m_callback,
+                    "iif_open: %s is no longer the file this process made there (%s): nothing under its name "
+                    "has been opened",
+                    name, zyrHeldTemporary_lossText(fate, error).c_str());
+  }
   record->m_lost = 1;
   return IO_OPEN_ERR;
 }
@@ -240,8 +253,9 @@ int openLocked(IO_file *record, const char *name, int mode) {
   record->m_remnant = IO_REMNANT_NONE;
   record->m_readerror = 0;
   record->m_identified = 0;
-  const int temporary = zyrHeldTemporary_check(name);
-  if (temporary < 0) return refuseLostTemporary(record, name);
+  int fate = ZYR_TEMPORARY_THERE, unseen = 0;
+  const int temporary = zyrHeldTemporary_check(name, &fate, &unseen);
+  if (temporary < 0) return refuseLostTemporary(record, name, fate, unseen);
   int status = iif_set_lock(record, mode == 1 ? 1 : 0);
   if (status != IO_OK) return status;
 
@@ -279,7 +293,7 @@ int openLocked(IO_file *record, const char *name, int mode) {
   if (!stream) {
     int error = errno;
     iif_set_lock(record, -1);
-    if (temporary != 0 && error == ESTALE) return refuseLostTemporary(record, name);
+    if (temporary != 0 && error == ESTALE) return refuseLostTemporary(record, name, ZYR_TEMPORARY_THERE, 0);
     errno = error;
     iif_syserr(record, "iif_open: can't open file %s", name);
     return IO_OPEN_ERR;
@@ -293,11 +307,16 @@ int openLocked(IO_file *record, const char *name, int mode) {
     iif_set_lock(record, -1);
     return reportRealLockConflict(record, mode == 1);
   }
-  if (!isNamed(record->m_stream, name)) {
+  const int named = namedAs(record->m_stream, name);
+  if (named != 1) {
     if (temporary == 0) return IO_RETRY;
+    if (named < 0 && errno != ENOENT) {
+      fate = ZYR_TEMPORARY_UNSEEN;
+      unseen = errno;
+    }
     closeStream(record);
     iif_set_lock(record, -1);
-    return refuseLostTemporary(record, name);
+    return refuseLostTemporary(record, name, fate, unseen);
   }
   struct stat found;
   if (fstat(fileno(record->m_stream), &found) == 0) {
