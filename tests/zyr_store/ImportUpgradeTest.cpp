@@ -390,14 +390,18 @@ TEST_F(UpgradeTest, AFileRenamedOntoTheNewNameRightAfterTheUpgradeTookItStaysThe
   makeOld(dir.file("old.zyr"), "5.0 (2003.03.27-23.59)", 2);
   makeOld(dir.file("other.zyr"), "5.0 (2003.03.27-23.59)", 7);
   const std::string theirs = zyrtest::readFile(dir.file("other.zyr"));
-  zyrtest::ChildProcess upgrading(std::string(ZYR_TEST_HELPER_DIR) + "/store_driver", {}, {}, dir.path(),
-                                  "place.renamed");
+  const std::string said = m_dir + "/said";
+  zyrtest::ChildProcess upgrading("/bin/sh",
+                                  {"-c", "exec \"$0\" 2>\"$1\"", std::string(ZYR_TEST_HELPER_DIR) + "/store_driver", said},
+                                  {{"STORE_DRIVER_MESSAGES", "1"}}, dir.path(), "place.renamed");
   ASSERT_TRUE(upgrading.send("upgrade old.zyr new.zyr"));
   ASSERT_EQ(upgrading.waitPause(), "place.renamed");
   ASSERT_EQ(rename(dir.file("other.zyr").c_str(), dir.file("new.zyr").c_str()), 0);
   upgrading.release();
   EXPECT_EQ(upgrading.readLine(), "fail 0 10020");
   EXPECT_EQ(upgrading.ask("exit"), "");
+  EXPECT_EQ(zyrtest::readFile(said),
+            "10020: The ZYR database can not be upgraded because the file\n\nnew.zyr\n\nalready exists.\n\n");
   EXPECT_EQ(dir.listing(), (std::vector<std::string>{"new.zyr", "old.zyr"}));
   EXPECT_EQ(versionOf(dir.file("old.zyr")), 20030327);
   // The next open there cleans the directory up, and leaves the other file.

@@ -37,6 +37,12 @@ protected:
                 const std::vector<std::pair<std::string, const char *>> &environment = {}) {
     return std::make_unique<zyrtest::ChildProcess>(kDriver, std::vector<std::string>{}, environment, dir(), pauseAt);
   }
+  // A driver that writes the messages of its failures to the file `said`.
+  Driver saying(const std::string &said, const std::string &pauseAt) {
+    return std::make_unique<zyrtest::ChildProcess>(
+        "/bin/sh", std::vector<std::string>{"-c", "exec \"$0\" 2>\"$1\"", kDriver, said},
+        std::vector<std::pair<std::string, const char *>>{{"STORE_DRIVER_MESSAGES", "1"}}, dir(), pauseAt);
+  }
   // A database of the name holding the things ("open", then "new" for each, "commit", "close").
   void make(const std::string &name, const std::vector<std::string> &things) {
     Driver d = driver();
@@ -321,9 +327,7 @@ TEST_F(ProcessesTest, ADatabaseRenamedOntoTheNameRightAfterACompactionsSwapStays
   for (const char *flag : {"0", "1"}) {
     SCOPED_TRACE(std::string("close ") + flag);
     make("s.zyr", {"a 1"});
-    Driver c = std::make_unique<zyrtest::ChildProcess>(
-        "/bin/sh", std::vector<std::string>{"-c", "exec \"$0\" 2>\"$1\"", kDriver, said},
-        std::vector<std::pair<std::string, const char *>>{{"STORE_DRIVER_MESSAGES", "1"}}, dir(), "place.exchanged");
+    Driver c = saying(said, "place.exchanged");
     ASSERT_EQ(c->ask("open s.zyr").substr(0, 3), "ok ");
     ASSERT_EQ(c->ask("set a 2"), "ok 1");
     ASSERT_EQ(c->ask("commit").substr(0, 3), "ok ");
@@ -370,7 +374,8 @@ TEST_F(ProcessesTest, ACopyToANameTakenMeanwhileIsRefusedAsTakenAndLeavesWhatToo
                            Case{"place.renamed", "database", "0"}, Case{"place.renamed", "database", "1"}}) {
     const std::string taker = each.m_taker;
     SCOPED_TRACE(taker + " at " + each.m_point + ", replacing " + each.m_replace);
-    Driver copier = driver(each.m_point);
+    const std::string said = path("said");
+    Driver copier = saying(said, each.m_point);
     ASSERT_EQ(copier->ask("open s.zyr").substr(0, 3), "ok ");
     copier->send(std::string("copy new.zyr ") + each.m_replace);
     ASSERT_EQ(copier->waitPause(), each.m_point);
@@ -390,6 +395,8 @@ TEST_F(ProcessesTest, ACopyToANameTakenMeanwhileIsRefusedAsTakenAndLeavesWhatToo
     EXPECT_EQ(copier->readLine(), "fail 0 10005");
     EXPECT_EQ(copier->ask("close -1"), "ok 1");
     EXPECT_EQ(copier->ask("exit"), "");
+    EXPECT_EQ(storetest::readFile(said), "10005: Unable to copy the database as the file new.zyr already exists.\n\n");
+    ASSERT_EQ(unlink(said.c_str()), 0);
     if (holder != nullptr) {
       EXPECT_EQ(holder->ask("new c 3"), "ok 1");
       EXPECT_EQ(holder->ask("commit"), "ok 2");
