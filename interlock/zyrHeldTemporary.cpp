@@ -183,15 +183,20 @@ bool zyrHeldTemporary_isThere(const zyrHeldTemporary *held) {
          zyrFileUse_leadsTo(at, name, open) == 1;
 }
 
-int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags) {
+int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags, bool *unseen) {
   struct stat hold;
+  if (unseen != nullptr)
+    *unseen = false;
   if (held->m_hold < 0 || held->m_name.empty()) {
     errno = ESTALE;
     return -1;
   }
   // A look at the hold that fails says why: it is no other file.
-  if (zyrFault_fstat(held->m_hold, &hold) != 0)
+  if (zyrFault_fstat(held->m_hold, &hold) != 0) {
+    if (unseen != nullptr)
+      *unseen = true;
     return -1;
+  }
   // The name in the held directory, opened only where it leads to the file held, as the very file
   // it leads to: the descriptor names the file as the directory does.
   const char *name = nullptr;
@@ -203,17 +208,40 @@ int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags) {
   return fd;
 }
 
-int zyrHeldTemporary_check(const char *name) {
-  std::lock_guard<std::mutex> lock(registryMutex());
-  const zyrHeldTemporary *held = namedBy(name);
-  if (held == nullptr)
-    return 0;
-  // The name as given must lead there too, not only the name in the held directory.
-  struct stat open;
-  return zyrHeldTemporary_isThere(held) && fstat(held->m_hold, &open) == 0 &&
-                 zyrFileUse_leadsTo(AT_FDCWD, name, open) == 1
-             ? 1
-             : -1;
+int zyrHeldTemporary_check(const char *name, int *error, const char **call) {
+  int failure = 0;
+  const char *failed = nullptr;
+  const int standing = [&] {
+    std::lock_guard<std::mutex> lock(registryMutex());
+    const zyrHeldTemporary *held = namedBy(name);
+    if (held == nullptr)
+      return 0;
+    struct stat open;
+    if (zyrFault_fstat(held->m_hold, &open) != 0) {
+      failure = errno;
+      failed = "fstat";
+      return -1;
+    }
+    // The name in the held directory, and the name as given too.
+    const char *base = nullptr;
+    const int at = placeOf(held, &base);
+    int there = zyrFileUse_leadsTo(at, base, open);
+    if (there == 1)
+      there = zyrFileUse_leadsTo(AT_FDCWD, name, open);
+    if (there == 1)
+      return 1;
+    // Nothing under a name is a loss; a look that failed tells nothing of the file.
+    if (there < 0 && errno != ENOENT && errno != ENOTDIR) {
+      failure = errno;
+      failed = "stat";
+    }
+    return -1;
+  }();
+  if (error != nullptr)
+    *error = failure;
+  if (call != nullptr)
+    *call = failed;
+  return standing;
 }
 
 int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error) {
@@ -257,11 +285,13 @@ std::string zyrHeldTemporary_lossOf(const char *name) {
   return held != nullptr ? zyrHeldTemporary_loss(held) : std::string();
 }
 
-int zyrHeldTemporary_open(const char *name, int flags, bool *named) {
+int zyrHeldTemporary_open(const char *name, int flags, bool *named, bool *unseen) {
   std::lock_guard<std::mutex> lock(registryMutex());
   const zyrHeldTemporary *held = namedBy(name);
   *named = held != nullptr;
-  return held != nullptr ? zyrHeldTemporary_reopen(held, flags) : -1;
+  if (unseen != nullptr)
+    *unseen = false;
+  return held != nullptr ? zyrHeldTemporary_reopen(held, flags, unseen) : -1;
 }
 
 int zyrHeldTemporary_removeNamed(const char *name, bool lockFileOnly) {
