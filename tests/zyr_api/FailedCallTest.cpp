@@ -69,9 +69,9 @@ protected:
   // In a child, with the plan armed on files whose path holds `file`: the work, which answers
   // whether it went through. "" when it did, or when it was refused with the first error published
   // holding `reason` and no error naming another cause; else what was wrong, with the errors.
-  // *refused counts the refusals.
+  // *refused counts the refusals; *first (may be NULL) receives the first error's words.
   static std::string toldAsItself(const std::string &plan, const char *file, const std::string &reason,
-                                  const std::function<bool()> &work, int *refused) {
+                                  const std::function<bool()> &work, int *refused, std::string *first = nullptr) {
     const std::string told = zyrtest::inChild([&] {
       zyrtest::ErrorCapture errors;
       zyrFault_arm(plan.c_str(), file);
@@ -87,11 +87,16 @@ protected:
             problems += std::string("told as \"") + other + "\"\n";
       for (const zyrtest::RaisedError &error : problems.empty() ? decltype(published){} : published)
         problems += std::to_string(error.code) + ": " + error.message + "\n";
-      return (done ? "done\n" : "refused\n") + problems;
+      const std::string words = published.empty() ? std::string() : published.front().message;
+      return (done ? "done\n" : "refused\n") + std::to_string(words.size()) + "\n" + words + problems;
     });
     const bool wasRefused = told.rfind("refused\n", 0) == 0;
     *refused += wasRefused ? 1 : 0;
-    return told.substr(told.find('\n') + 1);
+    const size_t sizeAt = told.find('\n') + 1, wordsAt = told.find('\n', sizeAt) + 1;
+    const size_t size = std::strtoul(told.c_str() + sizeAt, nullptr, 10);
+    if (first != nullptr)
+      *first = told.substr(wordsAt, size);
+    return told.substr(wordsAt + size);
   }
   // Opens the database, changes its model and closes it with the purge of its history.
   static bool openAndPurge() {
@@ -131,6 +136,35 @@ TEST_F(FailedCallTest, APurgeWhoseLookAtItsCopyFailsSaysSo) {
   EXPECT_GE(refused, looks / 2);
 }
 
+// Each look at the database's name fails once during a purge that a reader asks of its close:
+// the claim of the writer, which looks whose the lock file is, says that the look failed.
+TEST_F(FailedCallTest, AClaimWhoseLookAtTheDatabaseFailsSaysSo) {
+  const std::string bytes = make();
+  int32_t hDatabase = -1;
+  const auto purge = [&] { return zyrDatabase_close(hDatabase, 1) == 1; };
+  const auto opened = [&](const std::function<bool()> &work) {
+    return [&, work] {
+      int32_t hModel = -1;
+      return zyrDatabase_open("s.zyr", &hDatabase, &hModel) == 1 && (zyrFault_arm("", "s.zyr"), work());
+    };
+  };
+  restore(bytes);
+  const long looks = passes(ZYR_FAULT_LOOK, "s.zyr", opened(purge));
+  ASSERT_GE(looks, 2);
+  int refused = 0;
+  bool claim = false;
+  for (long n = 1; n <= looks; ++n) {
+    restore(bytes);
+    const std::string plan = "look@" + std::to_string(n);
+    std::string first;
+    const auto armedPurge = [&] { return zyrFault_arm(plan.c_str(), "s.zyr") == 1 && purge(); };
+    EXPECT_EQ(toldAsItself("", "s.zyr", m_eio, opened(armedPurge), &refused, &first), "") << plan;
+    claim = claim || zyrtest::contains(first, "Unable to claim the WEZ data file for writing: a look at it failed "
+                                              "(stat: " + m_eio + ").\n");
+  }
+  EXPECT_TRUE(claim);
+}
+
 // Each look at the temporaries of an open that upgrades an older database (its upgraded copy, the
 // compaction of that copy) fails once: the database opens with its model, or the open says that
 // a look failed, and why.
@@ -164,11 +198,17 @@ TEST_F(FailedCallTest, AnImportWhoseLookAtTheOtherDatabaseFailsSaysSo) {
   const long looks = passes(ZYR_FAULT_LOOK, "s.zyr", import);
   ASSERT_GE(looks, 4);
   int refused = 0;
+  bool descriptor = false;
   for (long n = 1; n <= looks; ++n) {
     restore(bytes);
-    EXPECT_EQ(toldAsItself("look@" + std::to_string(n), "s.zyr", m_eio, import, &refused), "") << "look@" << n;
+    std::string first;
+    EXPECT_EQ(toldAsItself("look@" + std::to_string(n), "s.zyr", m_eio, import, &refused, &first), "")
+        << "look@" << n;
+    descriptor = descriptor || zyrtest::contains(first, "be opened: a look at it failed (fstat: " + m_eio + ").\n");
   }
   EXPECT_EQ(refused, looks);
+  // Among them the look at the file its open holds.
+  EXPECT_TRUE(descriptor);
 }
 
 // A copy whose first write meets a full disc says that the write of the copy failed, and why,
