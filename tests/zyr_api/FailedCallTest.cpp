@@ -1,6 +1,6 @@
 // A call the system fails (a look, a write) is told as that call with the system's reason, never
 // as another cause: not as another file under a name, another file's lock file, a file of the
-// wrong format, a pipe, or a file to be read only.
+// wrong format, a pipe, a file to be read only, or a directory that is not there.
 #include "Database.h"
 #include "zyrAPI.h"
 #include "zyrFault.h"
@@ -239,6 +239,18 @@ TEST_F(FailedCallTest, ACopyWhoseFirstWriteFindsTheDiscFullSaysSoFirst) {
       EXPECT_FALSE(zyrtest::contains(told, other)) << told;
     EXPECT_FALSE(zyrtest::fileExists(m_dir.file("c.zyr")));
   }
+}
+
+// A working directory that cannot be looked at is not said to be missing.
+TEST_F(FailedCallTest, AWorkingDirectoryThatCannotBeLookedAtIsNotToldAsMissing) {
+  const std::string told = zyrtest::inChild([] {
+    zyrtest::ErrorCapture errors;
+    zyrFault_arm("look@1", nullptr);
+    const int set = zyrApp_setWorkingDirectory(".");
+    zyrFault_disarm();
+    return std::to_string(set) + " " + zyrtest::ErrorCapture::take().front();
+  });
+  EXPECT_EQ(told, "0 10020: Whether the file\n\n.\n\nexists cannot be told (stat: " + m_eio + ").\n");
 }
 
 } // namespace
