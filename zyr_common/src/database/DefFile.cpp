@@ -448,6 +448,8 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
                          : Dataset_openSecondaryFile(file->m_dataset, path);
   if (result == 1 && primary) {
     // What this open did, not what a look before it saw: the file may have come or gone between.
+    // Only the directory's sync at the first commit hangs on it, which nothing but a crash before
+    // the directory reached the disc could show: no test sees it, and it stays all the same.
     file->m_created = file->m_fileInfo->m_primary.m_created;
     tellTakeOver(file, function, shown);
     if (!reading) {
