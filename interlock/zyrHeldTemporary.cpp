@@ -183,15 +183,20 @@ bool zyrHeldTemporary_isThere(const zyrHeldTemporary *held) {
          zyrFileUse_leadsTo(at, name, open) == 1;
 }
 
-int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags) {
+int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags, bool *unseen) {
   struct stat hold;
+  if (unseen != nullptr)
+    *unseen = false;
   if (held->m_hold < 0 || held->m_name.empty()) {
     errno = ESTALE;
     return -1;
   }
   // A look at the hold that fails says why: it is no other file.
-  if (zyrFault_fstat(held->m_hold, &hold) != 0)
+  if (zyrFault_fstat(held->m_hold, &hold) != 0) {
+    if (unseen != nullptr)
+      *unseen = true;
     return -1;
+  }
   // The name in the held directory, opened only where it leads to the file held, as the very file
   // it leads to: the descriptor names the file as the directory does.
   const char *name = nullptr;
@@ -203,34 +208,51 @@ int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags) {
   return fd;
 }
 
-int zyrHeldTemporary_check(const char *name, int *fate, int *error) {
-  std::lock_guard<std::mutex> lock(registryMutex());
-  const zyrHeldTemporary *held = namedBy(name);
-  if (held == nullptr)
-    return 0;
-  // The name as given is the very name it is held by, which the fate follows.
-  int found = 0, reason = 0;
-  found = zyrHeldTemporary_fate(held, &reason);
-  if (fate != nullptr)
-    *fate = found;
+int zyrHeldTemporary_check(const char *name, int *error, const char **call) {
+  int failure = 0;
+  const char *failed = nullptr;
+  const int standing = [&] {
+    std::lock_guard<std::mutex> lock(registryMutex());
+    const zyrHeldTemporary *held = namedBy(name);
+    if (held == nullptr)
+      return 0;
+    struct stat open;
+    if (zyrFault_fstat(held->m_hold, &open) != 0) {
+      failure = errno;
+      failed = "fstat";
+      return -1;
+    }
+    // The name in the held directory, and the name as given too.
+    const char *base = nullptr;
+    const int at = placeOf(held, &base);
+    int there = zyrFileUse_leadsTo(at, base, open);
+    if (there == 1)
+      there = zyrFileUse_leadsTo(AT_FDCWD, name, open);
+    if (there == 1)
+      return 1;
+    // Nothing under a name is a loss; a look that failed tells nothing of the file.
+    if (there < 0 && errno != ENOENT && errno != ENOTDIR) {
+      failure = errno;
+      failed = "stat";
+    }
+    return -1;
+  }();
   if (error != nullptr)
-    *error = reason;
-  return found == ZYR_TEMPORARY_THERE ? 1 : -1;
+    *error = failure;
+  if (call != nullptr)
+    *call = failed;
+  return standing;
 }
 
 int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error) {
   *error = 0;
   struct stat open, named;
-  if (held->m_hold < 0 || held->m_name.empty())
+  if (held->m_hold < 0 || held->m_name.empty() || fstat(held->m_hold, &open) != 0)
     return ZYR_TEMPORARY_UNHELD;
-  if (zyrFault_fstat(held->m_hold, &open) != 0) {
-    *error = errno;
-    return ZYR_TEMPORARY_UNSEEN;
-  }
   // Where it was made first: what became of the file itself there.
   const char *name = nullptr;
   const int at = placeOf(held, &name);
-  if (zyrFault_fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
     *error = errno;
     return errno == ENOENT ? ZYR_TEMPORARY_GONE : ZYR_TEMPORARY_UNSEEN;
   }
@@ -245,8 +267,9 @@ int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error) {
   return there == 1 ? ZYR_TEMPORARY_THERE : ZYR_TEMPORARY_MOVED;
 }
 
-std::string zyrHeldTemporary_lossText(int fate, int error) {
-  switch (fate) {
+std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held) {
+  int error = 0;
+  switch (zyrHeldTemporary_fate(held, &error)) {
   case ZYR_TEMPORARY_THERE: return std::string();
   case ZYR_TEMPORARY_UNHELD: return "it is no longer held";
   case ZYR_TEMPORARY_GONE: return "it is gone";
@@ -256,23 +279,19 @@ std::string zyrHeldTemporary_lossText(int fate, int error) {
   }
 }
 
-std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held) {
-  int error = 0;
-  const int fate = zyrHeldTemporary_fate(held, &error);
-  return zyrHeldTemporary_lossText(fate, error);
-}
-
 std::string zyrHeldTemporary_lossOf(const char *name) {
   std::lock_guard<std::mutex> lock(registryMutex());
   const zyrHeldTemporary *held = namedBy(name);
   return held != nullptr ? zyrHeldTemporary_loss(held) : std::string();
 }
 
-int zyrHeldTemporary_open(const char *name, int flags, bool *named) {
+int zyrHeldTemporary_open(const char *name, int flags, bool *named, bool *unseen) {
   std::lock_guard<std::mutex> lock(registryMutex());
   const zyrHeldTemporary *held = namedBy(name);
   *named = held != nullptr;
-  return held != nullptr ? zyrHeldTemporary_reopen(held, flags) : -1;
+  if (unseen != nullptr)
+    *unseen = false;
+  return held != nullptr ? zyrHeldTemporary_reopen(held, flags, unseen) : -1;
 }
 
 int zyrHeldTemporary_removeNamed(const char *name, bool lockFileOnly) {

@@ -69,15 +69,16 @@ bool zyrHeldTemporary_isThere(const zyrHeldTemporary *held);
 // A new descriptor of the held file itself, opened with `flags` (close-on-exec is added; O_CREAT
 // and O_EXCL are ignored) under its name in the held directory, only while that name leads to the
 // file held (zyrFileUse_openLookedAt): else -1 with errno ESTALE (ENOENT: nothing is there; a
-// look that failed: its reason), and nothing under the name is opened.
-int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags);
+// look that failed: its reason), and nothing under the name is opened. *unseen (may be NULL) is
+// set to whether it was the look at the hold (fstat) that failed.
+int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags, bool *unseen = nullptr);
 
 // How a name stands to this process's temporaries: 0 it names none of them, 1 it names one and
-// leads to the file held, -1 it names one but leads to another file, or to none, by now, or a
-// look at it failed. *fate and *error (each may be NULL) receive what zyrHeldTemporary_fate
-// found. Only the very name it was made or taken up under names it: an opener of a temporary
-// passes that name on as it is (DefFile.cpp).
-int zyrHeldTemporary_check(const char *name, int *fate = nullptr, int *error = nullptr);
+// leads to the file held, -1 it names one but leads to another file, or to none, by now, or a look
+// failed: *error (may be NULL) is then the look's errno value, and *call (may be NULL) names it
+// ("fstat" of the hold, "stat" of a name); else 0. Only the very name it was made or taken up
+// under names it: an opener of a temporary passes that name on as it is (DefFile.cpp).
+int zyrHeldTemporary_check(const char *name, int *error = nullptr, const char **call = nullptr);
 
 // What became of the temporary: ZYR_TEMPORARY_THERE while its name leads to the file held; else
 // the file is gone from its name (removed, or renamed away), another file has taken its name, the
@@ -98,15 +99,13 @@ int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error);
 // directory it was made in has been renamed", "it cannot be looked at: <reason>" or "it is no longer
 // held"; "" while its name leads to it.
 std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held);
-// The clause of a fate (zyrHeldTemporary_loss), with the errno value of a look that failed.
-std::string zyrHeldTemporary_lossText(int fate, int error);
 
 // zyrHeldTemporary_loss of the temporary that the name names; "" when it names none.
 std::string zyrHeldTemporary_lossOf(const char *name);
 
 // zyrHeldTemporary_reopen of the temporary that the name names (*named then true); -1 with
 // *named false when the name is no temporary this process holds.
-int zyrHeldTemporary_open(const char *name, int flags, bool *named);
+int zyrHeldTemporary_open(const char *name, int flags, bool *named, bool *unseen = nullptr);
 
 // Removes the temporary that the name names, with its lock file (only the lock file when
 // `lockFileOnly`), as zyrHeldTemporary_end removes it, leaving the hold with its owner: 1 when it

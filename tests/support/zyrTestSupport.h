@@ -164,6 +164,12 @@ std::string printed(const std::function<void(FILE *)> &print);
 // busy machine. Together they walk every case the whole sweep walked.
 constexpr int kSweepShards = 8;
 inline bool inShard(long number, int shard) { return number % kSweepShards == shard; }
+// The shard's part of a count that the whole sweep asked for (a floor, or the cases walked): the
+// parts of all shards add up to the whole exactly, the first shards taking one more where it does
+// not divide.
+inline long shareOf(long whole, int shard) {
+  return whole / kSweepShards + (shard < whole % kSweepShards ? 1 : 0);
+}
 
 // Whether the text holds the part.
 inline bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }

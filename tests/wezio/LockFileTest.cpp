@@ -5,12 +5,15 @@
 #include "io_lock.h"
 #include "zyrFault.h"
 #include "zyrFileUse.h"
+#include "zyrHeldTemporary.h"
 #include "wezio_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <functional>
@@ -779,6 +782,102 @@ TEST_F(LockFileTest, TheSwapTellsALookThatFailsAsSuch) {
     EXPECT_TRUE(fileExists(other));
     iif_close(a);
     iif_close(n);
+  }
+}
+
+// What the system failed of an open or a claim, as iif_failure tells it: "<what> <call> <reason>".
+std::string failureOf(const IO_file *record) {
+  const char *call = nullptr;
+  int error = 0;
+  const char *what = iif_failure(record, &call, &error);
+  return what == nullptr ? "(none)" : std::string(what) + " " + call + " " + strerror(error);
+}
+
+// One failed look or write during an open or a claim is told as that call, with the system's
+// reason: never as another file under the name, another file's lock file, a pipe, or a file
+// to be read only.
+TEST_F(LockFileTest, AFailedCallOfAnOpenOrAClaimIsToldAsItself) {
+  const std::string eio = strerror(EIO);
+  {
+    SCOPED_TRACE("the look at the descriptor opened");
+    ASSERT_EQ(zyrFault_arm("look@1", m_name.c_str()), 1);
+    int status = IO_OK;
+    IO_file *a = open("d", &status);
+    zyrFault_disarm();
+    EXPECT_EQ(status, IO_OPEN_ERR);
+    EXPECT_EQ(messages().front(), "iif_open: can't look at file " + m_name + ": " + eio + "\n");
+    EXPECT_EQ(failureOf(a), "a look at it fstat " + eio);
+    EXPECT_FALSE(fileExists(m_lock));
+  }
+  {
+    SCOPED_TRACE("the look at the name once locked");
+    messages().clear();
+    ASSERT_EQ(zyrFault_arm("look@3", m_name.c_str()), 1);
+    int status = IO_OK;
+    IO_file *a = open("d", &status);
+    zyrFault_disarm();
+    EXPECT_EQ(status, IO_OPEN_ERR);
+    EXPECT_EQ(allMessages(), "iif_open: can't look at " + m_name + " (stat: " + eio +
+                                 "): nothing under its name has been opened\n");
+    EXPECT_EQ(failureOf(a), "a look at it stat " + eio);
+  }
+  {
+    SCOPED_TRACE("the claim's look at whose the lock file is");
+    messages().clear();
+    int status = IO_OK;
+    IO_file *a = open("d", &status);
+    ASSERT_EQ(status, IO_OK) << allMessages();
+    EXPECT_EQ(failureOf(a), "(none)");
+    ASSERT_EQ(zyrFault_arm("look@1", m_name.c_str()), 1);
+    EXPECT_EQ(setfilebusyflag(captureMessage, a), IO_WRITE_ERR);
+    zyrFault_disarm();
+    EXPECT_EQ(lastMessage(), "setfilebusyflag: can't look at " + m_name + ", so whether the lock file " + m_lock +
+                                 " is its own cannot be told: " + eio + "\n");
+    EXPECT_EQ(failureOf(a), "a look at it stat " + eio);
+    EXPECT_EQ(lockFile(), "         1\n");
+    // Once the name can be looked at again, the claim goes through.
+    EXPECT_EQ(setfilebusyflag(captureMessage, a), IO_OK);
+    EXPECT_EQ(failureOf(a), "(none)");
+    iif_close(a);
+  }
+  {
+    SCOPED_TRACE("the first write of a new file");
+    messages().clear();
+    const std::string fresh = m_dir.file("fresh.wez");
+    ASSERT_EQ(zyrFault_arm("write@1:ENOSPC", fresh.c_str()), 1);
+    int status = IO_OK;
+    IO_file *a = openNamed(fresh, "d", &status);
+    zyrFault_disarm();
+    EXPECT_EQ(status, IO_WRITE_ERR);
+    EXPECT_EQ(failureOf(a), std::string("a write of it write ") + strerror(ENOSPC));
+    EXPECT_FALSE(fileExists(fresh));
+  }
+}
+
+// A temporary this process holds whose look fails is not told as lost: nothing is known of where
+// its name leads, and nothing under it is opened.
+TEST_F(LockFileTest, ATemporaryThatCannotBeLookedAtIsNotToldAsLost) {
+  const std::string eio = strerror(EIO);
+  // The first look is at the hold (which the seam counts under no name), the next at the name.
+  for (const bool byName : {false, true}) {
+    SCOPED_TRACE(byName ? "the name" : "the hold");
+    messages().clear();
+    zyrHeldTemporary held;
+    ASSERT_EQ(zyrHeldTemporary_make(&held, m_dir.file("copy").c_str(), ".tmp", 4), 1);
+    ASSERT_EQ(zyrFault_arm("look@1", byName ? held.m_name.c_str() : nullptr), 1);
+    int status = IO_OK;
+    IO_file *a = openNamed(held.m_name, "d", &status);
+    zyrFault_disarm();
+    EXPECT_EQ(status, IO_OPEN_ERR);
+    const std::string call = byName ? "stat" : "fstat";
+    EXPECT_EQ(allMessages(), "iif_open: can't look at " + held.m_name + " (" + call + ": " + eio +
+                                 "): nothing under its name has been opened\n");
+    EXPECT_EQ(iif_lost_temporary(a), 0);
+    EXPECT_EQ(failureOf(a), "a look at it " + call + " " + eio);
+    // The temporary is whole and opens once it can be looked at.
+    a = openNamed(held.m_name, "d", &status);
+    EXPECT_EQ(status, IO_OK) << allMessages();
+    iif_close(a);
   }
 }
 

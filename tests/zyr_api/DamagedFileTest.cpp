@@ -89,6 +89,7 @@ TEST_P(DamagedFileSweep, EveryVariantIsRefusedReportedOrAnsweredAsTheIntactFile)
     EXPECT_TRUE(fine) << "variant " << i << ", " << variants[i].m_name << ": " << verdict;
   };
   size_t slot = 0;
+  long walked = 0;
   for (size_t i = 0; i < variants.size(); ++i) {
     if ((only >= 0 && static_cast<size_t>(only) != i) || !zyrtest::inShard(static_cast<long>(i), GetParam()))
       continue;
@@ -96,6 +97,7 @@ TEST_P(DamagedFileSweep, EveryVariantIsRefusedReportedOrAnsweredAsTheIntactFile)
       judge(slot);
     running[slot] = {i, start(slot, variants[i].m_bytes)};
     slot = (slot + 1) % jobs;
+    ++walked;
   }
   for (size_t k = 0; k < jobs; ++k)
     if (running[k].second != -2)
@@ -104,6 +106,9 @@ TEST_P(DamagedFileSweep, EveryVariantIsRefusedReportedOrAnsweredAsTheIntactFile)
   for (const auto &entry : tally)
     summary += " " + entry.first + " " + std::to_string(entry.second);
   std::printf("shard %d of %zu variants:%s\n", GetParam(), variants.size(), summary.c_str());
+  // Together the shards walk every variant.
+  if (only < 0)
+    EXPECT_EQ(walked, zyrtest::shareOf(static_cast<long>(variants.size()), GetParam()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Shard, DamagedFileSweep, testing::Range(0, zyrtest::kSweepShards));

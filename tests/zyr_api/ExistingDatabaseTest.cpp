@@ -98,6 +98,29 @@ TEST_F(ExistingDatabaseTest, AnyOneLookFailingNeverOpensAnExistingDatabaseWithou
   }
 }
 
+// The first look at the name, whether the database exists, fails: the open is refused as an open,
+// saying why, although a current database would open right without that look. It leaves the
+// file as it was and gives no handles.
+TEST_F(ExistingDatabaseTest, AnOpenWhoseFirstLookCannotTellRefusesSayingWhy) {
+  const std::string name = m_dir.file("s.zyr");
+  make(name);
+  const std::string bytes = zyrtest::readFile(name);
+  const std::string told = zyrtest::inChild([&] {
+    zyrtest::ErrorCapture errors;
+    zyrFault_arm("look@1", "s.zyr");
+    int32_t hDatabase = 7, hModel = 7;
+    const int opened = zyrDatabase_open(name.c_str(), &hDatabase, &hModel);
+    zyrFault_disarm();
+    std::string all = std::to_string(opened) + " " + std::to_string(hDatabase) + " " + std::to_string(hModel) + "\n";
+    for (const zyrtest::RaisedError &error : errors.published())
+      all += std::to_string(error.code) + ": " + error.message;
+    return all;
+  });
+  EXPECT_EQ(told, "0 -1 -1\n10003: Whether the file\n\n" + name + "\n\nexists cannot be told (stat: " +
+                      std::strerror(EIO) + ").\n");
+  EXPECT_EQ(zyrtest::readFile(name), bytes);
+}
+
 // An import from another database refuses when a look at it cannot tell, and reads nothing of an
 // older database that was put under its name after the look found none there to upgrade.
 TEST_F(ExistingDatabaseTest, AnImportReadsOnlyAnUpgradedDatabaseWhateverItsLookSaw) {

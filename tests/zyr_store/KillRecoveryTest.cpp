@@ -313,11 +313,12 @@ TEST_F(KillRecoveryTest, AnEraseAfterAReplacementAndACrashHolds) {
 // first write; each order played with crashes only where its steps put them.
 TEST_P(KillRecoverySweep, EveryOrderOfTheSteps) {
   std::vector<int> order = {0, 1, 2, 3, 4};
-  long played = 0;
+  long played = 0, walked = 0;
   do {
     for (int writesAfter : {0, 2}) {
       if (!zyrtest::inShard(played++, GetParam()))
         continue;
+      ++walked;
       std::vector<Step> steps = {write('A'), write('B')};
       for (int part : order) {
         switch (part) {
@@ -338,6 +339,8 @@ TEST_P(KillRecoverySweep, EveryOrderOfTheSteps) {
         return;
     }
   } while (std::next_permutation(order.begin(), order.end()));
+  // Together the shards play every order, both ways.
+  EXPECT_EQ(walked, zyrtest::shareOf(played, GetParam()));
 }
 
 // A few orders with every child killed at every moment it hands bytes to the system.
@@ -371,7 +374,8 @@ TEST_P(KillRecoverySweep, RandomScenariosKilledAtRandom) {
     SCOPED_TRACE("seed " + std::to_string(seed) + ", round " + std::to_string(round));
     kills += play(steps, armed, at) ? 1 : 0;
   }
-  EXPECT_GE(kills, rounds / 4 / zyrtest::kSweepShards);
+  // A quarter of all rounds kill, as the whole sweep asked.
+  EXPECT_GE(kills, zyrtest::shareOf(rounds / 4, GetParam()));
 }
 
 // A file left by the steps (a crash among them, or a close), opened with one read of the file
@@ -568,7 +572,8 @@ TEST_P(KillRecoverySweep, TheStoreNeverBringsBackWhatWasDeletedUndoneOrRolledBac
     if (HasFailure())
       return;
   }
-  EXPECT_GE(kills, 20 / zyrtest::kSweepShards);
+  // At least 20 kills in all, as the whole sweep asked.
+  EXPECT_GE(kills, zyrtest::shareOf(20, GetParam()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Shard, KillRecoverySweep, testing::Range(0, zyrtest::kSweepShards));

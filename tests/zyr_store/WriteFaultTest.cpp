@@ -207,7 +207,7 @@ TEST_P(WriteFaultSweep, EveryFailedWriteFlushOrSyncOfACommitLeavesTheLastCommitt
                         {"sync", counted[ZYR_FAULT_SYNC], EIO},
                         {"full", counted[ZYR_FAULT_WRITE], ENOSPC},
                         {"write", counted[ZYR_FAULT_WRITE], EIO}};
-  long walks = 0;
+  long walks = 0, mine = 0;
   for (const Kind &kind : kinds)
     for (long n = 1; n <= kind.m_total; ++n) {
       const bool eio = kind.m_reason == EIO && std::strcmp(kind.m_name, "sync") != 0;
@@ -219,7 +219,11 @@ TEST_P(WriteFaultSweep, EveryFailedWriteFlushOrSyncOfACommitLeavesTheLastCommitt
         continue;
       // Every third fault ends the process at once.
       EXPECT_EQ(walk(plan, kind.m_reason, n % 3 == 0, n % 5 == 1), "") << plan;
+      ++mine;
     }
+  // Together the shards walk every failure.
+  if (only == nullptr)
+    EXPECT_EQ(mine, zyrtest::shareOf(walks, GetParam()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Shard, WriteFaultSweep, testing::Range(0, zyrtest::kSweepShards));

@@ -38,14 +38,22 @@ const int32_t kNewOffsetWidth = 20;
 // A pipe or socket under the name is no data-set file (its data cannot be sought, and its open
 // or first read would wait for a writer that may never come): refused at once, with ESPIPE.
 // A temporary that this process holds (zyrHeldTemporary.h) is opened through its hold, only while
-// its name still leads to it: another file renamed onto its name is never opened for it.
-FILE *openStream(const char *name, int flags, const char *mode) {
-  bool held = false;
-  int fd = zyrHeldTemporary_open(name, flags | O_NONBLOCK, &held);
+// its name still leads to it: another file renamed onto its name is never opened for it. A look
+// that fails is noted on the record (iif_failure); *opened is the status of the file opened.
+FILE *openStream(IO_file *record, const char *name, int flags, const char *mode, struct stat *opened) {
+  bool held = false, unseen = false;
+  int fd = zyrHeldTemporary_open(name, flags | O_NONBLOCK, &held, &unseen);
+  if (unseen) iif_note_failure(record, IO_FAILED_LOOK, "fstat", errno);
   if (!held) fd = open(name, flags | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return nullptr;
-  struct stat status;
-  if (fstat(fd, &status) != 0 || S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) ||
+  if (zyrFault_fstat(fd, opened) != 0) {
+    const int error = errno;
+    close(fd);
+    iif_note_failure(record, IO_FAILED_LOOK, "fstat", error);
+    errno = error;
+    return nullptr;
+  }
+  if (S_ISFIFO(opened->st_mode) || S_ISSOCK(opened->st_mode) ||
       fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     close(fd);
     errno = ESPIPE;
@@ -104,10 +112,18 @@ int reportRealLockConflict(IO_file *record, bool writing) {
 
 // Whether the name still names the file open on the stream (a file replaced by a rename keeps
 // its open streams, and their locks, while the name goes to the new one): 1, 0 when it names
-// another file, -1 with errno when a look fails (ENOENT: the name leads nowhere).
-int namedAs(FILE *stream, const char *name) {
+// another file, -1 with errno when a look fails (ENOENT: the name leads nowhere), *call (may be
+// NULL) naming the look.
+int namedAs(FILE *stream, const char *name, const char **call = nullptr) {
   struct stat open, named;
-  if (zyrFault_fstat(fileno(stream), &open) != 0 || zyrFault_fstatat(AT_FDCWD, name, &named, 0) != 0) return -1;
+  if (zyrFault_fstat(fileno(stream), &open) != 0) {
+    if (call) *call = "fstat";
+    return -1;
+  }
+  if (zyrFault_fstatat(AT_FDCWD, name, &named, 0) != 0) {
+    if (call) *call = "stat";
+    return -1;
+  }
   return zyrFileUse_isSame(open, named) ? 1 : 0;
 }
 
@@ -222,29 +238,25 @@ int iif_open_file(IO_file *record, const char *name, const char *access) {
 
 namespace {
 
-// A temporary of this process whose name leads to another file, or to none, by now, or that could
-// not be looked at: refused before its lock file or anything under the name is touched, saying
-// what became of it (`fate` and `error` as zyrHeldTemporary_fate found them; ZYR_TEMPORARY_THERE:
-// looked at again here).
-int refuseLostTemporary(IO_file *record, const char *name, int fate, int error) {
-  if (fate == ZYR_TEMPORARY_THERE) {
-    const std::string loss = zyrHeldTemporary_lossOf(name);
-    io_report_error(record->m_callback,
-                    "iif_open: %s is no longer the file this process made there (%s): nothing under its name "
-                    "has been opened",
-                    name, loss.empty() ? "its name led elsewhere when it was opened" : loss.c_str());
-  } else if (fate == ZYR_TEMPORARY_UNSEEN) {
-    io_report_error(record->m_callback,
-                    "iif_open: whether %s is still the file this process made there cannot be told (%s): "
-                    "nothing under its name has been opened",
-                    name, zyrHeldTemporary_lossText(fate, error).c_str());
-  } else {
-    io_report_error(record->m_callback,
-                    "iif_open: %s is no longer the file this process made there (%s): nothing under its name "
-                    "has been opened",
-                    name, zyrHeldTemporary_lossText(fate, error).c_str());
-  }
+// A temporary of this process whose name leads to another file, or to none, by now: refused before
+// its lock file or anything under the name is touched, saying what became of it.
+int refuseLostTemporary(IO_file *record, const char *name) {
+  std::string loss = zyrHeldTemporary_lossOf(name);
+  if (loss.empty()) loss = "its name led elsewhere when it was opened";
+  io_report_error(record->m_callback,
+                  "iif_open: %s is no longer the file this process made there (%s): nothing under its name has "
+                  "been opened",
+                  name, loss.c_str());
   record->m_lost = 1;
+  return IO_OPEN_ERR;
+}
+
+// A look that failed during the open tells nothing of the file: the open is refused saying so, and
+// nothing more under the name is opened or looked at.
+int refuseUnseen(IO_file *record, const char *name, const char *call, int error) {
+  iif_note_failure(record, IO_FAILED_LOOK, call, error);
+  io_report_error(record->m_callback, "iif_open: can't look at %s (%s: %s): nothing under its name has been opened",
+                  name, call, strerror(error));
   return IO_OPEN_ERR;
 }
 
@@ -253,23 +265,29 @@ int openLocked(IO_file *record, const char *name, int mode) {
   record->m_remnant = IO_REMNANT_NONE;
   record->m_readerror = 0;
   record->m_identified = 0;
-  int fate = ZYR_TEMPORARY_THERE, unseen = 0;
-  const int temporary = zyrHeldTemporary_check(name, &fate, &unseen);
-  if (temporary < 0) return refuseLostTemporary(record, name, fate, unseen);
+  record->m_failed = IO_FAILED_NONE;
+  int lookError = 0;
+  const char *lookCall = nullptr;
+  const int temporary = zyrHeldTemporary_check(name, &lookError, &lookCall);
+  if (temporary < 0)
+    return lookError != 0 ? refuseUnseen(record, name, lookCall, lookError) : refuseLostTemporary(record, name);
   int status = iif_set_lock(record, mode == 1 ? 1 : 0);
   if (status != IO_OK) return status;
 
   FILE *stream = nullptr;
+  struct stat opened;
   char access_mode = 'w';
   if (mode == 0) {
-    stream = openStream(name, O_RDONLY, "rb");
+    stream = openStream(record, name, O_RDONLY, "rb", &opened);
     access_mode = 'r';
   } else {
-    stream = openStream(name, O_RDWR, "r+b");
+    stream = openStream(record, name, O_RDWR, "r+b", &opened);
     int error = errno;
-    if (!stream && mode == -1 && error != ENOENT) {
+    // Only a file this process may not write is opened for reading instead: a look that failed
+    // says nothing of permissions.
+    if (!stream && mode == -1 && error != ENOENT && record->m_failed == IO_FAILED_NONE) {
       io_trace("Failed to get read/write permission, trying read-only");
-      stream = openStream(name, O_RDONLY, "rb");
+      stream = openStream(record, name, O_RDONLY, "rb", &opened);
       if (stream)
         access_mode = 'r';
       else
@@ -286,16 +304,17 @@ int openLocked(IO_file *record, const char *name, int mode) {
         return IO_OPEN_ERR;
       }
       io_trace("Failed to get read/write permission");
-      stream = openStream(name, O_RDWR | O_CREAT | O_EXCL, "w+b");
+      stream = openStream(record, name, O_RDWR | O_CREAT | O_EXCL, "w+b", &opened);
       record->m_created = stream ? 1 : 0;
     }
   }
   if (!stream) {
     int error = errno;
+    const bool unseen = record->m_failed == IO_FAILED_LOOK;
     iif_set_lock(record, -1);
-    if (temporary != 0 && error == ESTALE) return refuseLostTemporary(record, name, ZYR_TEMPORARY_THERE, 0);
+    if (temporary != 0 && error == ESTALE) return refuseLostTemporary(record, name);
     errno = error;
-    iif_syserr(record, "iif_open: can't open file %s", name);
+    iif_syserr(record, unseen ? "iif_open: can't look at file %s" : "iif_open: can't open file %s", name);
     return IO_OPEN_ERR;
   }
   io_forget_stream(stream);
@@ -307,23 +326,19 @@ int openLocked(IO_file *record, const char *name, int mode) {
     iif_set_lock(record, -1);
     return reportRealLockConflict(record, mode == 1);
   }
-  const int named = namedAs(record->m_stream, name);
+  const char *call = nullptr;
+  const int named = namedAs(record->m_stream, name, &call);
   if (named != 1) {
-    if (temporary == 0) return IO_RETRY;
-    if (named < 0 && errno != ENOENT) {
-      fate = ZYR_TEMPORARY_UNSEEN;
-      unseen = errno;
-    }
+    const int error = named < 0 && errno != ENOENT ? errno : 0;
+    if (temporary == 0 && error == 0) return IO_RETRY;
     closeStream(record);
     iif_set_lock(record, -1);
-    return refuseLostTemporary(record, name, fate, unseen);
+    return error != 0 ? refuseUnseen(record, name, call, error) : refuseLostTemporary(record, name);
   }
-  struct stat found;
-  if (fstat(fileno(record->m_stream), &found) == 0) {
-    record->m_identified = 1;
-    record->m_device = static_cast<uint64_t>(found.st_dev);
-    record->m_inode = static_cast<uint64_t>(found.st_ino);
-  }
+  // The file the stream holds: the look of its open, made on the descriptor held since.
+  record->m_identified = 1;
+  record->m_device = static_cast<uint64_t>(opened.st_dev);
+  record->m_inode = static_cast<uint64_t>(opened.st_ino);
   // An empty temporary that this process made and holds for its writer (zyrHeldTemporary.h) is a
   // file this open makes: nothing of it was anybody's before.
   struct stat made;
@@ -456,23 +471,24 @@ int iif_create_empty(IO_file *record) {
   if (!record || !record->m_stream) return IO_MEMORY_ERR;
   IO_error_callback callback = record->m_callback;
   FILE *stream = record->m_stream;
-  // The writers are told nothing; what the system gave as the reason is told here.
+  // The writers are told nothing; what the system gave as the reason is told here, and noted as
+  // what refused the open.
   errno = 0;
+  const char *failed = nullptr;
   if (wezwriteString(nullptr, "F", "*INFO", 5, 1, 5, stream) != IO_OK) {
-    iif_syserr(record, "iif_create_empty: error writing the INFO start tag");
-    return IO_WRITE_ERR;
+    failed = "iif_create_empty: error writing the INFO start tag";
+  } else {
+    record->m_offsetwidth = kNewOffsetWidth;
+    if (wezwriteOffset(nullptr, "F", 0, kNewOffsetWidth, stream) != IO_OK)
+      failed = "iif_create_empty: error writing the filesize";
+    else if (wezwriteString(nullptr, "F", "*ENDINFO", 8, 1, 8, stream) != IO_OK)
+      failed = "iif_create_empty: error writing the INFO end tag";
+    else if (zyrFault_fflush(stream) != 0)
+      failed = "iif_create_empty: (error writing the INFO end tag) syserr:";
   }
-  record->m_offsetwidth = kNewOffsetWidth;
-  if (wezwriteOffset(nullptr, "F", 0, kNewOffsetWidth, stream) != IO_OK) {
-    iif_syserr(record, "iif_create_empty: error writing the filesize");
-    return IO_WRITE_ERR;
-  }
-  if (wezwriteString(nullptr, "F", "*ENDINFO", 8, 1, 8, stream) != IO_OK) {
-    iif_syserr(record, "iif_create_empty: error writing the INFO end tag");
-    return IO_WRITE_ERR;
-  }
-  if (zyrFault_fflush(stream) != 0) {
-    iif_syserr(record, "iif_create_empty: (error writing the INFO end tag) syserr:");
+  if (failed) {
+    iif_note_failure(record, IO_FAILED_WRITE, "write", errno);
+    iif_syserr(record, "%s", failed);
     return IO_WRITE_ERR;
   }
   int64_t location = io_tell(stream);
@@ -817,6 +833,15 @@ int iif_is_file(const IO_file *record, const char *name) {
 
 int iif_is_named(const IO_file *record) { return record ? iif_is_file(record, record->m_name) : 0; }
 
+int iif_named(const IO_file *record, const char **call) {
+  if (!record || !record->m_stream || !record->m_name) {
+    errno = EBADF;
+    if (call) *call = nullptr;
+    return -1;
+  }
+  return namedAs(record->m_stream, record->m_name, call);
+}
+
 int iif_open_held(const IO_file *record) {
   if (!record || !record->m_stream || !record->m_name) {
     errno = EBADF;
@@ -839,6 +864,26 @@ int iif_read_failure(const IO_file *record) {
 }
 
 int iif_lost_temporary(const IO_file *record) { return record != nullptr && record->m_lost ? 1 : 0; }
+
+void iif_note_failure(IO_file *record, int failed, const char *call, int error) {
+  if (!record || error == 0 || record->m_failed != IO_FAILED_NONE) return;
+  record->m_failed = failed;
+  record->m_failederror = error;
+  record->m_failedcall = call;
+}
+
+const char *iif_failure(const IO_file *record, const char **call, int *error) {
+  *call = nullptr;
+  *error = 0;
+  if (!record || record->m_failed == IO_FAILED_NONE) return nullptr;
+  *call = record->m_failedcall;
+  *error = record->m_failederror;
+  switch (record->m_failed) {
+  case IO_FAILED_LOOK: return "a look at it";
+  case IO_FAILED_WRITE: return "a write of it";
+  default: return "a write of its lock file";
+  }
+}
 
 int iif_check_reads(IO_error_callback callback, const IO_file *record, const char *function) {
   int error = iif_read_failure(record);

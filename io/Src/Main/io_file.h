@@ -103,6 +103,9 @@ int iif_is_file(const IO_file *record, const char *name);
 // 1 when the record's name still leads to the file open on its stream (not renamed meanwhile, nor
 // replaced under its name by another file), else 0.
 int iif_is_named(const IO_file *record);
+// iif_is_named that tells a failed look apart: 1, 0 when the name leads to another file, -1 with
+// errno when a look failed (ENOENT: nothing is under the name), *call (may be NULL) naming it.
+int iif_named(const IO_file *record, const char **call);
 // A new descriptor, for reading only (close-on-exec, its own position), of the file open on the
 // record's stream: through that stream's descriptor, so that the very file is read whatever its
 // names are now; where the system offers no names through descriptors, through the record's name,
@@ -121,6 +124,14 @@ int iif_read_failure(const IO_file *record);
 // (zyrHeldTemporary.h), no longer leads to the file held: the callback heard what became of it,
 // and that is the whole reason; else 0.
 int iif_lost_temporary(const IO_file *record);
+// Notes on the record that the system failed `call` (static text) with errno `error`, as `failed`
+// (IO_FAILED_*), during its open or its claim of the writer; a failure noted since that began is
+// kept, and an error of 0 notes nothing.
+void iif_note_failure(IO_file *record, int failed, const char *call, int error);
+// What the system failed that alone refused the record's last open or claim of the writer, as a
+// clause ("a look at it", "a write of it", "a write of its lock file"), with the call (*call) and
+// its errno value (*error); NULL when nothing the system failed refused it.
+const char *iif_failure(const IO_file *record, const char **call, int *error);
 // When a read of the record's file failed so: "<function>: a read of <file> failed: <reason>" to
 // the callback, and 10; else 0.
 int iif_check_reads(IO_error_callback callback, const IO_file *record, const char *function);

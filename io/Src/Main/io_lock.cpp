@@ -67,8 +67,10 @@ bool temporaryOf(const char *lockName, char *temporary) {
 // over it, so that a process that dies meanwhile never leaves an empty or torn lock file (only a
 // temporary that carries its process id, held by it while it lives, which the next user of the
 // directory removes). 0; 21 when the file cannot be created (*opened false); the writer's status
-// when the value cannot be written or put in place.
-int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool *opened) {
+// when the value cannot be written or put in place, with errno the system's reason and *call (may
+// be NULL) the call that failed.
+int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool *opened,
+               const char **call = nullptr) {
   char temporary[kTemporarySize];
   *opened = false;
   int fd = -1;
@@ -89,16 +91,23 @@ int writeCount(IO_error_callback callback, const char *lockName, int32_t n, bool
   }
   *opened = true;
   int status = wezwriteIntr(callback, "F", &n, 1, 1, kLockWidth, lock);
+  int error = status != IO_OK ? errno : 0;
+  const char *failed = "write";
   if (zyrFault_fclose(lock) != 0 && status == IO_OK) {
+    error = errno;
     io_report_syserr(callback, "writeCount: (can't write the lock file %s) syserr:", lockName);
     status = IO_WRITE_ERR;
   }
   if (status == IO_OK && rename(temporary, lockName) != 0) {
+    error = errno;
+    failed = "rename";
     io_report_syserr(callback, "writeCount: (can't put the lock file %s in place) syserr:", lockName);
     status = IO_WRITE_ERR;
   }
   if (status != IO_OK) remove(temporary);
   close(hold);
+  if (call) *call = status != IO_OK ? failed : nullptr;
+  if (status != IO_OK) errno = error;
   return status;
 }
 
@@ -112,14 +121,20 @@ bool nobodyHolds(const char *name) { return zyrFileUse_isHeld(name) == 0; }
 // still leads to the file its open found, or to none (the lock file then guards nobody else's). A
 // file renamed while it is open (or whose directory was, where the name does not follow it)
 // leaves its lock file under the old name, where a file put there since has one of its own: that
-// one is never changed on this record's account. A name that cannot be looked at is taken for
-// another's.
-bool countsIn(const IO_file *record) {
-  if (!record->m_identified) return true;
+// one is never changed on this record's account. 1 it counts in there, 0 the lock file is another
+// file's, -1 with errno when the name cannot be looked at (nothing is changed on its account then
+// either). The look of a release is the system's own call, out of the fault seam's reach: a
+// release that cannot look leaves the lock file showing this record, which no open of this
+// process could tell from its own hold, and which only the process's end makes stale.
+int countsIn(const IO_file *record, bool releasing = false) {
+  if (!record->m_identified) return 1;
   struct stat named;
-  if (stat(record->m_name, &named) != 0) return errno == ENOENT;
+  if ((releasing ? stat(record->m_name, &named) : zyrFault_stat(record->m_name, &named)) != 0)
+    return errno == ENOENT ? 1 : -1;
   return static_cast<uint64_t>(named.st_dev) == record->m_device &&
-         static_cast<uint64_t>(named.st_ino) == record->m_inode;
+                 static_cast<uint64_t>(named.st_ino) == record->m_inode
+             ? 1
+             : 0;
 }
 
 // A lock file whose counts no live process backs is taken over: said through the callback, and
@@ -137,6 +152,7 @@ void reportTakeOver(IO_error_callback callback, IO_file *record, const char *loc
 // NULL: no messages. `changing`: a change of the file follows (the close stores the index, and a
 // crash meanwhile makes the next open rebuild it); else the file is left as it is.
 int becomeWriter(IO_error_callback callback, IO_file *record, bool changing) {
+  record->m_failed = IO_FAILED_NONE;
   if (record->m_access == 'r') {
     io_report_error(callback, "setfilebusyflag: permission denied for %s\n", record->m_name);
     return IO_PERMISSION_ERR;
@@ -156,7 +172,15 @@ int becomeWriter(IO_error_callback callback, IO_file *record, bool changing) {
     return IO_ALLOC_ERR;
   }
   DirectoryGuard guard(lockName);
-  if (!countsIn(record)) {
+  const int counts = countsIn(record);
+  if (counts < 0) {
+    iif_note_failure(record, IO_FAILED_LOOK, "stat", errno);
+    io_report_syserr(callback, "setfilebusyflag: can't look at %s, so whether the lock file %s is its own "
+                     "cannot be told", record->m_name, lockName);
+    io_free(lockName);
+    return IO_WRITE_ERR;
+  }
+  if (counts == 0) {
     io_report_error(callback,
                     "setfilebusyflag: %s is no longer the file open here: the lock file %s is "
                     "another file's\n",
@@ -363,8 +387,9 @@ int storeCount(IO_file *record, int32_t mode, const char *lockName, int32_t n, b
     return IO_OK;
   }
   bool opened = false;
+  const char *call = nullptr;
   errno = 0;
-  int status = writeCount(record->m_callback, lockName, n, &opened);
+  int status = writeCount(record->m_callback, lockName, n, &opened, &call);
   if (!opened) {
     if (mode == 0) {
       io_trace("warning: unable to lock file %s for reading, continuing anyway", record->m_name);
@@ -375,6 +400,7 @@ int storeCount(IO_file *record, int32_t mode, const char *lockName, int32_t n, b
     return IO_LOCK_ERR;
   }
   if (status != IO_OK) {
+    iif_note_failure(record, IO_FAILED_LOCKFILE_WRITE, call, errno);
     iif_syserr(record, "iif_set_lock: error writing to lock file %s", lockName);
     return status;
   }
@@ -407,7 +433,25 @@ int iif_set_lock(IO_file *record, int32_t mode) {
   bool done = false;
   {
     DirectoryGuard guard(lockName);
-    if (!countsIn(record)) {
+    const int counts = countsIn(record, mode < 0);
+    if (counts < 0) {
+      // Whose the lock file is cannot be told: nothing under the name is changed.
+      const int error = errno;
+      io_free(lockName);
+      if (mode >= 0) {
+        iif_note_failure(record, IO_FAILED_LOOK, "stat", error);
+        errno = error;
+        iif_syserr(record, "iif_set_lock: can't look at %s, so whether its lock file is its own cannot be told",
+                   record->m_name);
+        return IO_OPEN_ERR;
+      }
+      io_trace("iif_set_lock: %s cannot be looked at (%s): its lock file stays", record->m_name, strerror(error));
+      record->m_access = 0;
+      record->m_lock = 0;
+      record->m_lockfile = IO_LOCKFILE_NONE;
+      return IO_OK;
+    }
+    if (counts == 0) {
       // The record's count went with its file: nothing under the name is its own to change.
       io_free(lockName);
       if (mode >= 0) {

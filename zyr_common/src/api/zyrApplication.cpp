@@ -28,7 +28,13 @@ int zyrApplication_setWorkingDirectory(const char *directory) {
                                    "containing a path to a working directory was expected.\n");
     return 0;
   }
-  if (!zyrIsDirectory(directory)) {
+  // A look that cannot tell says so: the directory may well be there.
+  const int found = zyrLookForDirectory(directory);
+  if (found < 0) {
+    zyrPublishCannotTell(ZYR_U_INVALID_INPUT, directory, __func__);
+    return 0;
+  }
+  if (found == 0) {
     ZYR_ERROR(ZYR_U_INVALID_INPUT, "The supplied directory\n\n%s\n\n does not exist.\n", directory);
     return 0;
   }

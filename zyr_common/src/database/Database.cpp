@@ -273,8 +273,11 @@ void Database_tellLeftOut(Database *database) {
 }
 
 Database *Database_openCopy(const char *fileName) {
-  if (!fileName || !zyrDoesFileExist(fileName)) return nullptr;
-  return openNamed(fileName);
+  // A look that cannot tell is no absence: it refuses saying why.
+  const int exists = zyrLookForFile(fileName);
+  if (exists < 0)
+    zyrPublishCannotTell(ZYR_U_UNABLE_TO_COMPACT_DATABASE, fileName, __func__);
+  return exists > 0 ? openNamed(fileName) : nullptr;
 }
 
 namespace {

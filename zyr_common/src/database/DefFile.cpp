@@ -249,6 +249,18 @@ void publishOpenFailure(const char *function, int result, const char *name, cons
   }
   // The reason, where one is known, follows as a part of its own.
   zyrError *error = zyrError_new(ZYR_U_INVALID_INPUT, function, kSource, __LINE__);
+  // A call the system failed (a look at the file, a write of it or of its lock file) is the whole
+  // reason: it says nothing of the file's format, and nothing under the name is looked at again.
+  const char *call = nullptr;
+  int failure = 0;
+  if (const char *failed = iif_failure(&record, &call, &failure)) {
+    zyrError_addMessage(error, "The supplied %s, %s, can not\nbe opened: %s failed (%s: %s).\n", subject, name,
+                        failed, call != nullptr ? call : "", strerror(failure));
+    if (ioText != nullptr && *ioText != '\0')
+      zyrError_addMessage(error, "\n  IO library reported:\n\n%s\n", ioText);
+    zyrError_publish(error);
+    return;
+  }
   // A temporary of this process that is no longer under its name: what the data-set library saw
   // become of it is the whole reason, and nothing under the name is looked at for another.
   if (iif_lost_temporary(&record)) {
@@ -436,6 +448,8 @@ int openAs(DefFile *file, const char *function, const char *fileName, int report
                          : Dataset_openSecondaryFile(file->m_dataset, path);
   if (result == 1 && primary) {
     // What this open did, not what a look before it saw: the file may have come or gone between.
+    // Only the directory's sync at the first commit hangs on it, which nothing but a crash before
+    // the directory reached the disc could show: no test sees it, and it stays all the same.
     file->m_created = file->m_fileInfo->m_primary.m_created;
     tellTakeOver(file, function, shown);
     if (!reading) {
@@ -648,14 +662,19 @@ namespace {
 // directory) gets no copy beside it: the copy would be made, and put, where another file may
 // stand. False, with the error stored, for such a file.
 bool stillNamed(DefFile *file, const char *function, const char *work) {
-  errno = 0;
-  if (iif_is_named(&file->m_fileInfo->m_primary))
+  const char *call = nullptr;
+  const int named = iif_named(&file->m_fileInfo->m_primary, &call);
+  if (named == 1)
     return true;
-  // Where the name leads nowhere (its directory removed), the system says why.
-  const int error = errno;
-  const std::string description = std::string("Unable to ") + work +
-                                  " the WEZ data file: its name no longer leads to it" +
-                                  (error != 0 ? std::string(" (") + strerror(error) + ")." : ".");
+  // Where the name leads nowhere (its directory removed), the system says why; a look that failed
+  // otherwise tells nothing of where the name leads.
+  const int error = named < 0 ? errno : 0;
+  const bool unseen = error != 0 && error != ENOENT && error != ENOTDIR && call != nullptr;
+  const std::string description =
+      std::string("Unable to ") + work + " the WEZ data file: " +
+      (unseen ? std::string("a look at it failed (") + call + ": " + strerror(error) + ")."
+              : std::string("its name no longer leads to it") +
+                    (error != 0 ? std::string(" (") + strerror(error) + ")." : "."));
   DefFile_setError(file, function, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COMPACT_DATABASE, description.c_str());
   return false;
 }
@@ -683,17 +702,20 @@ DefFile *DefFile_clone(DefFile *file, const char *newName) {
 int DefFile_copyTo(DefFile *file, const char *path) {
   // Only into a copy this process made and holds: any other file under the name is not the copy's
   // to fill, nor to remove after a failure.
-  int ok = zyrHeldTemporary_check(path) == 1;
-  if (ok) ok = DefFile_openAsSecondaryFile(file, path, 1);
+  const bool held = zyrHeldTemporary_check(path) == 1;
+  int ok = held ? DefFile_openAsSecondaryFile(file, path, 1) : 0;
   if (ok) ok = Dataset_copyAll(file->m_dataset, 0);
   // The copy is whole, its index with it, and on disc before it counts as made: its close could
   // fail only quietly.
   // The directory goes on disc once the copy takes its name (zyrPlacement_commit).
   if (ok) ok = finishRecord(&file->m_fileInfo->m_secondary);
   if (file->m_openFiles & DEFFILE_SECONDARY_OPEN) ok = DefFile_closeSecondaryFile(file) && ok;
+  // A copy this process made and holds was there to be filled: its failure has a reason of its
+  // own, which the library's words give.
   if (!ok)
     DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
-                     "Unable to copy the WEZ data file; does the requested file already exist?");
+                     held ? "Unable to copy the WEZ data file."
+                          : "Unable to copy the WEZ data file; does the requested file already exist?");
   return ok;
 }
 
@@ -805,14 +827,22 @@ int DefFile_claimWrite(DefFile *file) {
     tellTakeOver(file, __func__, file->m_primaryFile);
     return 1;
   }
-  // Another process, or a lock file that cannot be written (a full disc): the caller must tell
-  // which.
-  if (file->m_dataset->m_lastStatus == IO_LOCK_ERR)
+  // Another process, a lock file that cannot be written (a full disc), or a look that failed: the
+  // caller must tell which.
+  const char *call = nullptr;
+  int reason = 0;
+  const char *failed = iif_failure(&file->m_fileInfo->m_primary, &call, &reason);
+  if (file->m_dataset->m_lastStatus == IO_LOCK_ERR) {
     DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_DATABASE_IS_LOCKED,
                      "The WEZ data file is in use by another process.");
-  else
+  } else if (failed != nullptr && call != nullptr) {
+    const std::string description = std::string("Unable to claim the WEZ data file for writing: ") + failed +
+                                    " failed (" + call + ": " + strerror(reason) + ").";
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET, description.c_str());
+  } else {
     DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_WRITE_DATASET,
                      "Unable to claim the WEZ data file for writing: its lock file cannot be written.");
+  }
   return 0;
 }
 

@@ -570,6 +570,9 @@ int upgradeCopy(const zyrHeldTemporary *copy, const std::string &source, zyrStat
     return 0;
   }
   void *model = Repository_getPrimaryModel(repository);
+  // A version that cannot be written is a failed write of the database, which makes the close
+  // below answer 0 as well, so no failure reaches this check alone: it stays so that the upgrade
+  // never rests on the close having noticed.
   int upgraded = model != nullptr && (theModelUpgrade == nullptr || theModelUpgrade(model) == 1) &&
                  Repository_setVersion(repository) == 1;
   // A copy whose close could not store all of it is no upgrade either.

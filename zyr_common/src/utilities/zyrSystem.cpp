@@ -142,6 +142,15 @@ int zyrIsDirectory(const char *name) {
   return S_ISDIR(status.st_mode) ? 1 : 0;
 }
 
+int zyrLookForDirectory(const char *name) {
+  if (name == nullptr)
+    return 0;
+  struct stat status;
+  if (zyrFault_stat(name, &status) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
+  return S_ISDIR(status.st_mode) ? 1 : 0;
+}
+
 int zyrCanCreateFile(const char *prefix) {
   char *name = zyrGetTemporaryFileName(prefix);
   if (name == nullptr)

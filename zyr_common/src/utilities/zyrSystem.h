@@ -31,6 +31,9 @@ void zyrPublishCannotTell(int32_t code, const char *name, const char *function);
 int zyrIsFile(const char *name);
 // 1 when the name is a directory (links followed).
 int zyrIsDirectory(const char *name);
+// zyrIsDirectory that tells a look that fails apart, as zyrLookForFile does: 1, 0 (nothing there, or
+// no directory), -1 with errno when it cannot be told.
+int zyrLookForDirectory(const char *name);
 // 1 when a new file can be made beside the prefix (a fresh temporary name is created and removed).
 int zyrCanCreateFile(const char *prefix);
 int zyrCreateDirectory(const char *name);
