@@ -49,11 +49,11 @@ char *formatNow(const char *format) {
 
 } // namespace
 
-int zyrLookForFile(const char *name) {
+int zyrLookForFile(const char *name, struct stat *status) {
   if (name == nullptr)
     return 0;
-  struct stat status;
-  if (zyrFault_stat(name, &status) == 0)
+  struct stat seen;
+  if (zyrFault_stat(name, status != nullptr ? status : &seen) == 0)
     return 1;
   // Only the system's "no such file" says that nothing is there; any other failure says nothing.
   return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
