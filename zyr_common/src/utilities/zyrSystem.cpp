@@ -314,7 +314,6 @@ int copyOpenToSide(const char *destination, int moving, int interruptible, CopyP
   // A move's copy carries no process id: it may come to hold the only copy of the bytes.
   zyrPlacement &place = plan->m_place;
   const bool placed = zyrPlacement_begin(&place, destination, 0, moving == 0) == 1;
-  struct stat target;
   const bool special = !placed && place.m_refusal == ZYR_PLACEMENT_NOT_REGULAR;
   // A move replaces only a regular file: it never pours its bytes into a device or a pipe.
   if (special && moving) {
@@ -330,9 +329,9 @@ int copyOpenToSide(const char *destination, int moving, int interruptible, CopyP
   // process holds.
   if (placed && !moving)
     zyrLeftovers_remove(zyrLeftovers_directory(place.m_target.c_str()).c_str(), nullptr, nullptr, nullptr);
-  // A file copied onto itself would be lost.
-  if ((!placed && !special) || ((place.m_exists || special) && stat(place.m_target.c_str(), &target) == 0 &&
-                                zyrFileUse_isSame(target, sourceStatus))) {
+  // A file copied onto itself would be lost: told by what the placement saw, and holds, under the
+  // directory lock, rather than by a look of its own that could fail.
+  if ((!placed && !special) || ((place.m_exists || special) && zyrFileUse_isSame(place.m_old, sourceStatus))) {
     CopyPlan_release(plan);
     return 0;
   }
