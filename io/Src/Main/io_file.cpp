@@ -104,14 +104,18 @@ int reportRealLockConflict(IO_file *record, bool writing) {
 
 // Whether the name still names the file open on the stream (a file replaced by a rename keeps
 // its open streams, and their locks, while the name goes to the new one): 1, 0 when it names
-// another file, -1 with errno when a look fails (ENOENT: the name leads nowhere).
-int namedAs(FILE *stream, const char *name) {
+// another file, -1 with errno when a look fails (ENOENT: the name leads nowhere). *seen (may be
+// NULL) receives the status of the file open on the stream when the look at it succeeded.
+int namedAs(FILE *stream, const char *name, struct stat *seen = nullptr) {
   struct stat open, named;
   if (zyrFault_fstat(fileno(stream), &open) != 0 || zyrFault_fstatat(AT_FDCWD, name, &named, 0) != 0) return -1;
+  if (seen != nullptr) *seen = open;
   return zyrFileUse_isSame(open, named) ? 1 : 0;
 }
 
-bool isNamed(FILE *stream, const char *name) { return namedAs(stream, name) == 1; }
+bool isNamed(FILE *stream, const char *name, struct stat *seen = nullptr) {
+  return namedAs(stream, name, seen) == 1;
+}
 
 // Status of openLocked when the file was replaced under its name meanwhile; and how often an
 // open tries again before it gives up as if the file were locked.
@@ -293,18 +297,18 @@ int openLocked(IO_file *record, const char *name, int mode) {
     iif_set_lock(record, -1);
     return reportRealLockConflict(record, mode == 1);
   }
-  if (!isNamed(record->m_stream, name)) {
+  // The file is known by the look that found it under the name: a record that did not know it would
+  // take whatever lock file comes under the name later for its own.
+  struct stat found;
+  if (!isNamed(record->m_stream, name, &found)) {
     if (temporary == 0) return IO_RETRY;
     closeStream(record);
     iif_set_lock(record, -1);
     return refuseLostTemporary(record, name);
   }
-  struct stat found;
-  if (fstat(fileno(record->m_stream), &found) == 0) {
-    record->m_identified = 1;
-    record->m_device = static_cast<uint64_t>(found.st_dev);
-    record->m_inode = static_cast<uint64_t>(found.st_ino);
-  }
+  record->m_identified = 1;
+  record->m_device = static_cast<uint64_t>(found.st_dev);
+  record->m_inode = static_cast<uint64_t>(found.st_ino);
   // An empty temporary that this process made and holds for its writer (zyrHeldTemporary.h) is a
   // file this open makes: nothing of it was anybody's before.
   struct stat made;
