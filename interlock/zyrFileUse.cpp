@@ -164,7 +164,7 @@ int probe(const char *name, int *hold, int *error, struct stat *status, bool *kn
   if (fd < 0) {
     const int reason = errno;
     // Not there is not in use; a name that cannot even be looked up cannot be told.
-    if (stat(name, status) != 0) {
+    if (zyrFault_stat(name, status) != 0) {
       if (errno == ENOENT || errno == ENOTDIR) return 0;
       *error = errno;
       return -1;
@@ -238,7 +238,15 @@ int zyrFileUse_check(const char *name, zyrFileUse *use, int *hold) {
   if (name == nullptr || name[0] == '\0') return 0;
   zyrDirectoryGuard guard(name);
   struct stat status;
-  if (lstat(name, &status) == 0 && S_ISREG(status.st_mode)) {
+  const bool seen = zyrFault_lstat(name, &status) == 0;
+  if (!seen && errno != ENOENT && errno != ENOTDIR) {
+    // A look that failed saw nothing: a file that another process holds may stand there.
+    use->m_kind = ZYR_USE_UNKNOWN;
+    use->m_error = errno;
+    use->m_unseen = true;
+    return 1;
+  }
+  if (seen && S_ISREG(status.st_mode)) {
     const int held = probe(name, hold, &use->m_error, &use->m_status, &use->m_known);
     if (held != 0) {
       use->m_kind = held > 0 ? ZYR_USE_HELD : ZYR_USE_UNKNOWN;
@@ -277,7 +285,8 @@ std::string zyrFileUse_reason(const zyrFileUse *use) {
   if (use->m_known) holders = zyrFileUse_holders(use->m_status, false);
   // A lock that could not be tried tells nothing of its holders: what the system's lists show may
   // name one, and that they show none tells nothing either.
-  const std::string untried = std::string("cannot be told (its lock cannot be tried: ") +
+  const std::string untried = std::string("cannot be told (") +
+                              (use->m_unseen ? "it cannot be looked at: " : "its lock cannot be tried: ") +
                               strerror(use->m_error != 0 ? use->m_error : EACCES) + ")";
   switch (use->m_kind) {
   case ZYR_USE_HELD: return "It is " + heldBy(holders);

@@ -82,13 +82,15 @@ enum zyrUseKind {
   ZYR_USE_NONE = 0,      // not in use: it may be replaced or removed
   ZYR_USE_HELD = 1,      // a live process holds it
   ZYR_USE_LOCK_FILE = 2, // it is the lock file of a file in use (m_file)
-  ZYR_USE_UNKNOWN = 3    // its lock cannot be tried (m_error says why): it counts as in use
+  ZYR_USE_UNKNOWN = 3    // its lock cannot be tried, or its name not even looked at (m_error says why): it
+                         // counts as in use
 };
 
 struct zyrFileUse {
   int m_kind = ZYR_USE_NONE;
   int m_error = 0;        // why the lock could not be tried: ZYR_USE_UNKNOWN, the file's; ZYR_USE_LOCK_FILE, the
                           // data file's (0: it was tried and is held)
+  bool m_unseen = false;  // ZYR_USE_UNKNOWN: the look at the name itself failed (m_error), so nothing was tried
   std::string m_file;     // ZYR_USE_LOCK_FILE: the data file
   bool m_known = false;   // m_status holds the file whose holders a message names
   struct stat m_status{}; // that file (the data file of a lock file)
@@ -99,7 +101,8 @@ struct zyrFileUse {
 // cannot open to try it (another user's file) counts as in use. `hold` (may be NULL): when the
 // file is a regular file not in use, *hold receives a descriptor that holds it under an exclusive
 // real lock, so that no process opens it until the descriptor is closed; else -1. 1 when it is in
-// use (or cannot be told), else 0. Nothing here looks at other processes: it is quick.
+// use (or cannot be told: a look at the name that fails for another reason than that nothing is
+// there counts as in use), else 0. Nothing here looks at other processes: it is quick.
 int zyrFileUse_check(const char *name, zyrFileUse *use, int *hold);
 
 // The part of zyrFileUse_check that looks at the name alone, for a file this process holds itself:
@@ -108,9 +111,9 @@ int zyrFileUse_checkName(const char *name, zyrFileUse *use);
 
 // The use as a sentence without its full stop, e.g. "It is in use by process 4711" or "It is the
 // lock file of db.zyr, which is a database open in this session"; "" when it is not in use. A lock
-// that could not be tried is told as such: whether a process uses the file cannot be told, and
-// why, unless the system's lists name a holder. The holders are looked up here, for the message
-// alone: call it outside the directory lock.
+// that could not be tried, or a name that could not be looked at, is told as such: whether a
+// process uses the file cannot be told, and why, unless the system's lists name a holder. The
+// holders are looked up here, for the message alone: call it outside the directory lock.
 std::string zyrFileUse_reason(const zyrFileUse *use);
 
 // Whether some process (this one included) holds a real lock on the file of the name, tried on

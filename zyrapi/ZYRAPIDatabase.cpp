@@ -481,16 +481,21 @@ void ZYRAPI::zyrDebugPrint(int level, const std::string &file) const {
   zyrFileUse use;
   int hold = -1;
   FILE *stream = nullptr;
-  bool inUse;
+  bool inUse = false;
   bool regular = false;
   int found = 0;
   {
     // Looked at and opened under the directory's lock, so that nobody opens it as a database in
-    // between; the hold then keeps openers off it while the dump is written.
+    // between; the hold then keeps openers off it while the dump is written. Each look that
+    // cannot tell refuses: a file whose use cannot be told counts as in use.
     const zyrDirectoryGuard guard(target.c_str());
-    inUse = zyrFileUse_check(target.c_str(), &use, &hold) != 0;
-    found = inUse ? 1 : lookAt(target, "zyrDebugPrint");
-    regular = found == 0 || zyrIsFile(target.c_str()) != 0;
+    struct stat seen;
+    found = zyrLookForFile(target.c_str(), &seen);
+    if (found < 0)
+      zyrPublishCannotTell(ZYR_U_INVALID_INPUT, target.c_str(), "zyrDebugPrint");
+    else
+      inUse = zyrFileUse_check(target.c_str(), &use, &hold) != 0;
+    regular = found == 0 || (found > 0 && S_ISREG(seen.st_mode));
     if (!inUse && found >= 0 && regular)
       stream = std::fopen(target.c_str(), "we");
   }

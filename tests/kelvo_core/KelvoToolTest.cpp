@@ -9,6 +9,8 @@
 #include <array>
 #include <map>
 #include <set>
+#include <cerrno>
+#include <cstring>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -394,6 +396,56 @@ TEST_F(KelvoTool, BadCommandLines) {
     EXPECT_EQ(errorBlock(r),
               (std::vector<std::string>{"Unable to read the Gmsh mesh file \"" + fifo + "\":",
                                         "The mesh file \"" + fifo + "\" is not a regular file."}));
+  }
+}
+
+// The intermediate file is never the mesh file read, by whatever name it is given (the name
+// itself, a symbolic link to it, a second link of the file), and a look that fails at any point
+// refuses with its reason or leaves the refusal as it was: the mesh keeps its bytes under every
+// name, and nothing but the marked temporary a failed look could not remove is left beside it.
+TEST_F(KelvoTool, TheMeshFileIsNeverWrittenOverByItsOwnIntermediateFile) {
+  const std::string mesh = m_dir.file("m.msh"), bytes = readFile(meshPath("box-hex.v2.msh"));
+  writeFile(mesh, bytes);
+  ASSERT_EQ(symlink("m.msh", m_dir.file("link.msh").c_str()), 0);
+  ASSERT_EQ(link(mesh.c_str(), m_dir.file("hard.msh").c_str()), 0);
+  struct stat before;
+  ASSERT_EQ(stat(mesh.c_str(), &before), 0);
+  ScratchDir counts("kelvocount");
+  const std::string counted = counts.file("counts");
+  for (const char *name : {"m.msh", "link.msh", "hard.msh"}) {
+    SCOPED_TRACE(name);
+    const std::string intermediate = m_dir.file(name);
+    const std::string same =
+        "The intermediate file \"" + intermediate + "\" is the mesh file itself and would replace it.";
+    const std::vector<std::string> arguments = {"-I", intermediate, "-e", "ImportMsh.exe", mesh};
+    RunResult r = runKelvo(arguments, {"ZYR_FAULT_FILE=" + m_dir.path(), "ZYR_FAULT_COUNT=" + counted});
+    EXPECT_EQ(r.m_status, 1);
+    EXPECT_EQ(errorBlock(r), std::vector<std::string>{same});
+    const std::string tally = readFile(counted);
+    const size_t at = tally.find("look ");
+    ASSERT_NE(at, std::string::npos) << tally;
+    const long looks = std::stol(tally.substr(at + 5));
+    ASSERT_GT(looks, 1);
+    for (long n = 1; n <= looks; ++n) {
+      SCOPED_TRACE("look@" + std::to_string(n));
+      r = runKelvo(arguments, {"ZYR_FAULT_FILE=" + m_dir.path(), "ZYR_FAULT_AT=look@" + std::to_string(n)});
+      EXPECT_EQ(r.m_status, 1) << r.m_output;
+      std::string told;
+      for (const std::string &line : errorBlock(r))
+        told += line + "\n";
+      EXPECT_TRUE(told == same + "\n" || told.find(std::strerror(EIO)) != std::string::npos) << told;
+      for (const char *other : {"m.msh", "hard.msh"}) {
+        struct stat now;
+        ASSERT_EQ(stat(m_dir.file(other).c_str(), &now), 0);
+        // Once written over, the mesh is lost for the looks that follow.
+        ASSERT_TRUE(now.st_ino == before.st_ino && now.st_dev == before.st_dev) << other;
+        ASSERT_TRUE(readFile(m_dir.file(other)) == bytes) << other;
+      }
+      for (const std::string &left : m_dir.listing())
+        EXPECT_TRUE(left == "m.msh" || left == "link.msh" || left == "hard.msh" ||
+                    left.find(".zyr-pid") != std::string::npos)
+            << left;
+    }
   }
 }
 

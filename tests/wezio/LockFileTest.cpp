@@ -701,6 +701,39 @@ TEST_F(LockFileTest, AClaimAloneChangesNothingInTheFile) {
   EXPECT_EQ(lockFile(), "(none)");
 }
 
+// A record knows the file it opened by the very look that found it under the name, whichever
+// look of the open fails: once the file has been renamed and another taken its name, the record's
+// close leaves the other file's lock file as it is.
+TEST_F(LockFileTest, ARecordsCloseLeavesTheLockFileOfAFileThatTookItsName) {
+  int status;
+  IO_file *made = open("d", &status);
+  ASSERT_EQ(status, IO_OK);
+  ASSERT_EQ(writeDataSet(made), IO_OK);
+  iif_close(made);
+  const std::string bytes = readFile(m_name), moved = m_dir.file("moved.wez");
+  for (int n = 1;; ++n) {
+    SCOPED_TRACE("look@" + std::to_string(n));
+    ASSERT_EQ(zyrFault_arm(("look@" + std::to_string(n)).c_str(), m_name.c_str()), 1);
+    IO_file *mine = open("r", &status);
+    const long failed = zyrFault_failures();
+    zyrFault_disarm();
+    if (status == IO_OK) {
+      ASSERT_EQ(rename(m_name.c_str(), moved.c_str()), 0);
+      writeFile(m_name, bytes);
+      IO_file *theirs = open("r", &status);
+      ASSERT_EQ(status, IO_OK);
+      const std::string lock = lockFile();
+      iif_close(mine);
+      EXPECT_EQ(lockFile(), lock);
+      iif_close(theirs);
+      ASSERT_EQ(rename(moved.c_str(), m_name.c_str()), 0);
+    }
+    EXPECT_EQ(lockFile(), "(none)");
+    if (failed == 0)
+      break;
+  }
+}
+
 // A finished file is put in place of another under its name while the process holds both: the
 // record goes on with the new file, its lock file still shows the writer, others stay out, and
 // the new file keeps the old one's permissions.

@@ -650,6 +650,46 @@ TEST_F(Lifecycle, NothingWrittenOrRemovedDestroysADatabaseInUse) {
   EXPECT_FALSE(exists(file("mine.zyr.lck")));
 }
 
+// A dump whose look at the name fails, at whichever look, is refused saying which look failed and
+// why: a database that another process holds keeps its bytes, and is then refused as in use.
+TEST_F(Lifecycle, ADumpWhoseLookFailsLeavesADatabaseInUseAsItWas) {
+  qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
+  zyrtest::ScratchDir dir("dumped", m_dir);
+  const std::string theirs = dir.file("theirs.zyr");
+  makeMarked(dir.file("work.zyr"), "work");
+  std::unique_ptr<zyrtest::ChildProcess> worker = copying(dir.file("work.zyr"), theirs, true);
+  ASSERT_EQ(worker->readLine(), "copied");
+  const std::vector<std::string> files = dir.listing();
+  const std::string bytes = read(theirs);
+  api.openDB(file("mine.zyr"), false);
+  const zyrtest::EnvGuard talkative("QIV_NO_DEBUG_OUT", nullptr);
+  const std::string refused = "Unable to overwrite the existing file " + theirs + ".\n";
+  const std::vector<std::string> told = {
+      "Whether the file\n\n" + theirs + "\n\nexists cannot be told (stat: " + std::strerror(EIO) + ").\n",
+      refused + "Whether another process is using it cannot be told (it cannot be looked at: " +
+          std::strerror(EIO) + ").\n"};
+  for (size_t n = 1;; ++n) {
+    SCOPED_TRACE("look@" + std::to_string(n));
+    ASSERT_EQ(zyrFault_arm(("look@" + std::to_string(n)).c_str(), theirs.c_str()), 1);
+    const std::string text = failure("zyrDebugPrint", [&] { api.zyrDebugPrint(1, theirs); }).getText();
+    const long failed = zyrFault_failures();
+    zyrFault_disarm();
+    ASSERT_TRUE(read(theirs) == bytes);
+    if (failed == 0) {
+      EXPECT_EQ(text, refused + "It is in use by process " + std::to_string(worker->pid()) + ".\n");
+      EXPECT_EQ(n, told.size() + 1);
+      break;
+    }
+    ASSERT_LE(n, told.size());
+    EXPECT_EQ(text, told[n - 1]);
+  }
+  EXPECT_EQ(dir.listing(), files);
+  worker->closeInput();
+  EXPECT_EQ(worker->wait(), 0);
+  EXPECT_EQ(markOf(theirs), "work");
+  api.removeCurZyr(file("mine.zyr"));
+}
+
 TEST_F(Lifecycle, BackupsAreRestoredInPlace) {
   qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
   write(file("run.zyr"), "new zyr");
@@ -1261,8 +1301,11 @@ TEST_F(Lifecycle, ANameThatCannotBeLookedAtIsRefusedWithWhy) {
   zyrFault_arm("look@1+", "seen.zyr");
   EXPECT_EQ(failure("startSimulation", [&] { api.openDB(file("seen.zyr"), true); }).getText(),
             cannotTell(file("seen.zyr")));
+  // The removal's look at whether the database is in use is the first to fail.
   EXPECT_EQ(failure("deleteZyrFile", [&] { api.removeCurZyr(file("seen.zyr")); }).getText(),
-            cannotTell(file("seen.zyr.lck")));
+            "Unable to remove the file " + file("seen.zyr") +
+                ".\nWhether another process is using it cannot be told (it cannot be looked at: " +
+                std::strerror(EIO) + ").\n");
   // The backups are looked at first, then the files they go back to.
   std::string backup = file("seen.zyr.bak");
   for (const char *plan : {"look@1", "look@2"}) {

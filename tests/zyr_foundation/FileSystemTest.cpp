@@ -18,8 +18,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -159,8 +161,24 @@ TEST(FileSystem, CopyOntoItselfIsRefused) {
   writeFile(dir.file("f"), "precious");
   ASSERT_EQ(symlink("f", dir.file("link").c_str()), 0);
   ASSERT_EQ(link(dir.file("f").c_str(), dir.file("hard").c_str()), 0);
+  struct stat before, now;
+  ASSERT_EQ(stat(dir.file("f").c_str(), &before), 0);
+  // Nor does a look that fails, at whichever look of the copy, let it through: the file keeps its
+  // bytes under both its names.
+  zyrtest::ErrorCapture errors;
   for (const char *other : {"f", "link", "hard"})
-    EXPECT_EQ(zyrCopyFile(dir.file("f").c_str(), dir.file(other).c_str()), 0) << other;
+    for (int n = 0;; ++n) {
+      SCOPED_TRACE(std::string(other) + " look@" + std::to_string(n));
+      ASSERT_EQ(zyrFault_arm(n > 0 ? ("look@" + std::to_string(n)).c_str() : "", dir.path().c_str()), 1);
+      EXPECT_EQ(zyrCopyFile(dir.file("f").c_str(), dir.file(other).c_str()), 0);
+      const long failed = zyrFault_failures();
+      zyrFault_disarm();
+      ASSERT_EQ(stat(dir.file("hard").c_str(), &now), 0);
+      ASSERT_TRUE(now.st_ino == before.st_ino && now.st_nlink == 2);
+      ASSERT_EQ(readFile(dir.file("f")), "precious");
+      if (n > 0 && failed == 0)
+        break;
+    }
   EXPECT_EQ(readFile(dir.file("f")), "precious");
   EXPECT_EQ(entries(dir.path()).size(), 3u);
 }
@@ -502,6 +520,61 @@ TEST(FileSystem, ACopyOrAMoveAnswersAsTheDiscStandsWhicheverLookFails) {
 
 // Only a regular file moves, and only onto a regular file or a free name: a move to or from a
 // directory (also through a link), or to or from a pipe, changes nothing.
+// A move whose look at the destination fails, at whichever look it makes, moves nothing and says
+// why: a database another process holds keeps its bytes, and so does a file nobody holds, and the
+// source stays. Only once no look fails is the held one refused as in use and the free one moved
+// onto.
+TEST(FileSystem, AMoveWhoseLookFailsMovesNothing) {
+  ScratchDir dir;
+  const std::string source = dir.file("src"), held = dir.file("held.zyr"), free = dir.file("free.zyr");
+  writeFile(source, "new");
+  writeFile(held, "held");
+  writeFile(free, "free");
+  const zyrtest::LockHolder holder(held, LOCK_EX);
+  ASSERT_TRUE(holder.holds());
+  zyrtest::ErrorCapture errors;
+  const std::string eio = std::strerror(EIO);
+  for (const std::string &to : {held, free}) {
+    SCOPED_TRACE(to);
+    const std::string unseen = "10020: Unable to write the file " + to + ".\nIt could not be looked at: " + eio + ".\n";
+    // The looks in turn: whether a regular file stands there, what the rename may replace, whether
+    // it is in use, and (a free file) whether it is still the one looked at.
+    const std::vector<std::vector<std::string>> told = {
+        {},
+        {unseen},
+        {"10020: Unable to overwrite the existing file " + to +
+         ".\nWhether another process is using it cannot be told (it cannot be looked at: " + eio + ").\n"},
+        {unseen}};
+    for (size_t n = 1;; ++n) {
+      SCOPED_TRACE("look@" + std::to_string(n));
+      ASSERT_EQ(zyrFault_arm(("look@" + std::to_string(n)).c_str(), to.c_str()), 1);
+      errno = 0;
+      const int moved = zyrMoveFile(source.c_str(), to.c_str());
+      const int error = errno;
+      const long failed = zyrFault_failures();
+      zyrFault_disarm();
+      if (failed == 0) {
+        EXPECT_EQ(moved, to == free ? 1 : 0);
+        EXPECT_EQ(errors.take(), to == free ? std::vector<std::string>{}
+                                            : std::vector<std::string>{"10020: Unable to overwrite the existing file " +
+                                                                       to + ".\nIt is in use by process " +
+                                                                       std::to_string(holder.pid()) + ".\n"});
+        EXPECT_EQ(n, to == free ? 5u : 4u);
+        break;
+      }
+      ASSERT_LE(n, told.size());
+      EXPECT_EQ(moved, 0);
+      EXPECT_EQ(error, n == 1 ? EIO : EBUSY);
+      EXPECT_EQ(errors.take(), told[n - 1]);
+      ASSERT_EQ(readFile(to), to == held ? "held" : "free");
+      ASSERT_EQ(readFile(source), "new");
+    }
+  }
+  EXPECT_EQ(readFile(held), "held");
+  EXPECT_EQ(readFile(free), "new");
+  EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"free.zyr", "held.zyr"}));
+}
+
 TEST(FileSystem, MoveTakesOnlyARegularFileOntoARegularFileOrAFreeName) {
   ScratchDir dir;
   writeFile(dir.file("file"), "file");

@@ -1,5 +1,6 @@
 // Whether a file is in use is decided by trying its own lock; the system's lists only name holders,
 // and only live ones.
+#include "zyrFault.h"
 #include "zyrFileUse.h"
 #include "zyrLeftovers.h"
 #include "zyrPlacement.h"
@@ -87,6 +88,42 @@ TEST(FileUseTest, TheLockFileOfAFileWhoseLockCannotBeTriedIsToldSo) {
   EXPECT_EQ(use.m_error, 0);
   EXPECT_EQ(zyrFileUse_reason(&use),
             "It is the lock file of " + dir.file("held") + ", which is in use by process " + std::to_string(holder.pid()));
+}
+
+// A look at the name that fails for another reason than that nothing is there tells nothing of
+// what stands under it: a free file, a file another process holds and a missing name alike count
+// as in use, nothing is held, the reason names the look and why it failed, and a placement refuses
+// the name before a byte is written.
+TEST(FileUseTest, ANameThatCannotBeLookedAtCountsAsInUse) {
+  zyrtest::ScratchDir dir("zyruse");
+  const std::string free = dir.file("free"), held = dir.file("held");
+  zyrtest::writeFile(free, "free");
+  zyrtest::writeFile(held, "held");
+  const zyrtest::LockHolder holder(held, LOCK_SH);
+  ASSERT_TRUE(holder.holds());
+  const std::string unseen =
+      "Whether another process is using it cannot be told (it cannot be looked at: Input/output error)";
+  for (const std::string &name : {free, held, dir.file("missing")}) {
+    SCOPED_TRACE(name);
+    zyrFileUse use;
+    int hold = -2;
+    ASSERT_EQ(zyrFault_arm("look@1", name.c_str()), 1);
+    EXPECT_EQ(zyrFileUse_check(name.c_str(), &use, &hold), 1);
+    EXPECT_EQ(zyrFault_failures(), 1);
+    zyrFault_disarm();
+    EXPECT_EQ(use.m_kind, ZYR_USE_UNKNOWN);
+    EXPECT_EQ(hold, -1);
+    EXPECT_EQ(zyrFileUse_reason(&use), unseen);
+    zyrPlacement place;
+    ASSERT_EQ(zyrFault_arm("look@1", name.c_str()), 1);
+    EXPECT_EQ(zyrPlacement_begin(&place, name.c_str(), 0), 0);
+    zyrFault_disarm();
+    EXPECT_EQ(place.m_refusal, ZYR_PLACEMENT_IN_USE);
+    EXPECT_EQ(zyrPlacement_reason(&place), unseen);
+  }
+  EXPECT_EQ(zyrtest::readFile(free), "free");
+  EXPECT_EQ(zyrtest::readFile(held), "held");
+  EXPECT_EQ(dir.listing(), (std::vector<std::string>{"free", "held"}));
 }
 
 // The open of what a look saw opens that file and nothing else: a pipe, or another regular file,

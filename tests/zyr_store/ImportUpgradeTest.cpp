@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -178,6 +180,26 @@ TEST_F(UpgradeTest, InPlaceAndToANewName) {
   EXPECT_EQ(zyrDatabaseUpgrade(file("missing").c_str(), "", &upgraded), 0);
   EXPECT_EQ(takeErrors(), (std::vector<std::string>{"10026: The ZYR database\n\n" + file("missing.zyr") +
                                                     "\n\ndoes not exist.\n"}));
+}
+
+// An upgrade to a new name that cannot be looked at is refused saying so, before anything is
+// copied: the file under the name keeps its bytes, and nothing is left beside it.
+TEST_F(UpgradeTest, ANewNameThatCannotBeLookedAtIsRefusedAsSuch) {
+  makeOld(file("old.zyr"), "5.0 (2003.03.27-23.59)");
+  makeOld(file("other.zyr"), "5.0 (2003.03.27-23.59)", 7);
+  const std::string bytes = zyrtest::readFile(file("other.zyr"));
+  const std::vector<std::string> names = zyrtest::listing(m_dir);
+  int upgraded = 0;
+  ASSERT_EQ(zyrFault_arm("look@1", file("other.zyr").c_str()), 1);
+  EXPECT_EQ(zyrDatabaseUpgrade(file("old.zyr").c_str(), file("other").c_str(), &upgraded), 0);
+  EXPECT_EQ(zyrFault_failures(), 1);
+  zyrFault_disarm();
+  EXPECT_EQ(takeErrors(), (std::vector<std::string>{"10020: Whether the file\n\n" + file("other.zyr") +
+                                                    "\n\nexists cannot be told (stat: " + std::strerror(EIO) +
+                                                    ").\n"}));
+  EXPECT_TRUE(zyrtest::readFile(file("other.zyr")) == bytes);
+  EXPECT_EQ(zyrtest::listing(m_dir), names);
+  EXPECT_EQ(versionOf(file("old.zyr")), 20030327);
 }
 
 // Through symbolic links an upgrade works on the files they lead to: in place, its copy is made

@@ -4,6 +4,7 @@
 #include "io_state.h"
 #include "iocnt.h"
 #include "iodata.h"
+#include "zyrFault.h"
 #include "zyrInterrupt.h"
 #include "zyrHeldTemporary.h"
 #include "zyrPlacement.h"
@@ -321,7 +322,7 @@ int GmoWriter_close(GmoWriter *writer) {
 }
 
 int GmoWriter_writeModel(const KelvoModel *model, const char *path, int hold, std::string *error,
-                         struct stat *written) {
+                         struct stat *written, const struct stat *source) {
   // Without a hold: written beside the file under a name of this process (what a killed reader
   // left goes at the next look), then flushed, renamed over the old file and the directory
   // flushed: the name holds the old file or the whole new one. With the hold of the file that the
@@ -334,6 +335,20 @@ int GmoWriter_writeModel(const KelvoModel *model, const char *path, int hold, st
     *error = std::string("Unable to write the intermediate mesh file \"") + path + "\": " +
              (hold >= 0 ? "the descriptor " + std::to_string(hold) + " does not hold it (" + why + ")" : why);
     return 0;
+  }
+  // The mesh file itself is never written over: told by what the placement holds (or the hold),
+  // whatever names lead to it, and a look at the hold that fails refuses.
+  if (source != nullptr) {
+    struct stat target = place.m_old;
+    const bool seen = hold < 0 || zyrFault_fstat(held.m_hold, &target) == 0;
+    if (!seen || ((hold >= 0 || place.m_exists) && zyrFileUse_isSame(target, *source))) {
+      *error = !seen ? std::string("Unable to write the intermediate mesh file \"") + path +
+                           "\": it cannot be looked at (" + strerror(errno) + ")"
+                     : std::string("The intermediate file \"") + path +
+                           "\" is the mesh file itself and would replace it.";
+      zyrHeldTemporary_release(&held);
+      return 0;
+    }
   }
   GmoWriter *writer = GmoWriter_new(hold >= 0 ? path : place.m_temporary.m_name.c_str(), error);
   bool ok = writer != nullptr && writeTopology(writer, model) && writeMesh(writer, model);

@@ -62,8 +62,10 @@ int GmoWriter_close(GmoWriter *writer);
 // under `path` (zyrHeldTemporary.h): the file its importer made, which is then written in place,
 // and left to the importer whatever becomes of the writing. 1, or 0 with a message in *error;
 // *written (when given) receives the status of the file written, for a removal that must find that
-// very file under the name.
+// very file under the name. `source` (when given) is the mesh file the model was read from, as its
+// open showed it: when the file that `path` leads to (the one the placement holds, or the hold) is
+// that file, nothing is written, and *error says so.
 int GmoWriter_writeModel(const KelvoModel *model, const char *path, int hold, std::string *error,
-                         struct stat *written = nullptr);
+                         struct stat *written = nullptr, const struct stat *source = nullptr);
 
 #endif

@@ -191,12 +191,6 @@ bool readsMsh(const std::string &type) {
   return t.compare(0, 3, "msh") == 0 || t.compare(0, 4, "gmsh") == 0;
 }
 
-bool sameFile(const std::string &a, const std::string &b) {
-  struct stat sa, sb;
-  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
 bool looksLikeMsh(const std::string &path) {
   // What cannot be read here (missing, not a regular file) the reader reports in its own words.
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -272,12 +266,6 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
                     "recognise (Gmsh .msh).",
                 1);
   }
-  if (sameFile(file, options.m_intermediate))
-    return fail(out, options.m_warnings,
-                "The intermediate file \"" + options.m_intermediate +
-                    "\" is the mesh file itself and would replace it.",
-                1);
-
   MshFile *mesh = MshFile_new();
   KelvoModel *model = KelvoModel_new();
   int status = 0;
@@ -304,6 +292,9 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
     } else if (zyrInterrupt_signal() != 0) {
       status = 1;
     } else {
+      // The writing refuses the file read itself as the intermediate file, by what each holds
+      // rather than by names (two names of one file, or a name renamed meanwhile).
+      const struct stat source = mesh->m_file;
       // The mesh's memory (unless its details are still to be printed) and what the heap holds
       // free go back to the system beside the writing, instead of at the exit.
       KelvoAside release([&mesh, &options] {
@@ -314,7 +305,8 @@ int KelvoRun_main(int argc, const char *const *argv, FILE *out) {
         malloc_trim(0);
       });
       model->m_units = options.m_units;
-      if (!GmoWriter_writeModel(model, options.m_intermediate.c_str(), options.m_hold, &error, &written)) {
+      if (!GmoWriter_writeModel(model, options.m_intermediate.c_str(), options.m_hold, &error, &written,
+                                &source)) {
         status = 1;
       } else {
         if (options.m_verbose)

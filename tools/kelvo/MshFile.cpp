@@ -1,6 +1,7 @@
 #include "MshFile.h"
 
 #include "KelvoElements.h"
+#include "zyrFault.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -1280,7 +1281,12 @@ int MshFile_read(MshFile *mesh, const char *path, std::string *error) {
     return 0;
   }
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (zyrFault_fstat(fd, &info) != 0) {
+    *error = std::string("Unable to look at the mesh file \"") + path + "\": " + strerror(errno) + ".";
+    close(fd);
+    return 0;
+  }
+  if (!S_ISREG(info.st_mode)) {
     *error = std::string("The mesh file \"") + path + "\" is not a regular file.";
     close(fd);
     return 0;
@@ -1298,6 +1304,7 @@ int MshFile_read(MshFile *mesh, const char *path, std::string *error) {
       MshMapping mapping(mapped, size);
       const int status = MshFile_parse(mesh, static_cast<const char *>(mapped), size, error);
       mesh->m_mapping = std::move(mapping);
+      mesh->m_file = info;
       return status;
     }
   }
@@ -1343,6 +1350,7 @@ int MshFile_read(MshFile *mesh, const char *path, std::string *error) {
     throw;
   }
   free(data);
+  mesh->m_file = info;
   return status;
 }
 

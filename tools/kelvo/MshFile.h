@@ -20,6 +20,8 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+
 struct MshPhysicalName {
   int32_t m_dimension;
   int32_t m_tag;
@@ -91,6 +93,8 @@ struct MshFile {
   int64_t m_multiplePhysicals;          // kept elements of an entity with several physical groups
   std::vector<std::string> m_skippedSections; // names of sections skipped, once each
   MshMapping m_mapping; // of the file read by MshFile_read, if it was mapped
+  struct stat m_file = {}; // the file MshFile_read read, as its descriptor showed it: what must not
+                           // be written over
 };
 
 MshFile *MshFile_new();

@@ -665,7 +665,13 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded, int
   // old name leads to, or that the new name leads to: a link stays a link), held from its making,
   // and written into where it stands; it takes the name only when it is whole.
   const std::string target = inPlace ? source : taken(zyrResolveLinks(taken(Database_fileName(newName)).c_str()));
-  if (!inPlace && zyrDoesFileExist(target.c_str())) {
+  // A new name that cannot be looked at is refused as such, before anything is copied.
+  const int found = inPlace ? 0 : zyrLookForFile(target.c_str());
+  if (found < 0) {
+    zyrPublishCannotTell(ZYR_U_INVALID_INPUT, target.c_str(), "zyrDatabaseUpgrade");
+    return 0;
+  }
+  if (found > 0) {
     zyrStateManager_publishExists(target.c_str(), 1);
     return 0;
   }

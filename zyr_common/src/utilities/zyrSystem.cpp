@@ -49,11 +49,11 @@ char *formatNow(const char *format) {
 
 } // namespace
 
-int zyrLookForFile(const char *name) {
+int zyrLookForFile(const char *name, struct stat *status) {
   if (name == nullptr)
     return 0;
-  struct stat status;
-  if (zyrFault_stat(name, &status) == 0)
+  struct stat seen;
+  if (zyrFault_stat(name, status != nullptr ? status : &seen) == 0)
     return 1;
   // Only the system's "no such file" says that nothing is there; any other failure says nothing.
   return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
@@ -323,7 +323,6 @@ int copyOpenToSide(const char *destination, int moving, int interruptible, CopyP
   // A move's copy carries no process id: it may come to hold the only copy of the bytes.
   zyrPlacement &place = plan->m_place;
   const bool placed = zyrPlacement_begin(&place, destination, 0, moving == 0) == 1;
-  struct stat target;
   const bool special = !placed && place.m_refusal == ZYR_PLACEMENT_NOT_REGULAR;
   // A move replaces only a regular file: it never pours its bytes into a device or a pipe.
   if (special && moving) {
@@ -339,9 +338,9 @@ int copyOpenToSide(const char *destination, int moving, int interruptible, CopyP
   // process holds.
   if (placed && !moving)
     zyrLeftovers_remove(zyrLeftovers_directory(place.m_target.c_str()).c_str(), nullptr, nullptr, nullptr);
-  // A file copied onto itself would be lost.
-  if ((!placed && !special) || ((place.m_exists || special) && stat(place.m_target.c_str(), &target) == 0 &&
-                                zyrFileUse_isSame(target, sourceStatus))) {
+  // A file copied onto itself would be lost: told by what the placement saw, and holds, under the
+  // directory lock, rather than by a look of its own that could fail.
+  if ((!placed && !special) || ((place.m_exists || special) && zyrFileUse_isSame(place.m_old, sourceStatus))) {
     CopyPlan_release(plan);
     return 0;
   }
@@ -489,14 +488,15 @@ namespace {
 
 // Why a move of source onto destination is refused before anything changes (0: it is not): only a
 // regular file moves, and only onto a free name or a regular file (what a symbolic link under the
-// name leads to), as only a regular file is ever replaced (zyrPlacement.h).
+// name leads to), as only a regular file is ever replaced (zyrPlacement.h). A look that fails
+// otherwise than for a missing name refuses with its reason.
 int moveRefusal(const char *source, const std::string &target) {
   struct stat status;
-  if (stat(source, &status) != 0)
+  if (zyrFault_stat(source, &status) != 0)
     return errno;
   if (!S_ISREG(status.st_mode))
     return S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
-  if (lstat(target.c_str(), &status) != 0)
+  if (zyrFault_lstat(target.c_str(), &status) != 0)
     return errno == ENOENT ? 0 : errno;
   if (S_ISLNK(status.st_mode))
     return ELOOP; // the links go round in a circle
@@ -507,15 +507,18 @@ int moveRefusal(const char *source, const std::string &target) {
 
 // Renames source onto destination, whose status was `old` when looked at (NULL: nothing was
 // there), under the directory lock: 0, ZYR_PLACEMENT_REPLACED when another file has taken the name
-// meanwhile (it stays), or the errno value. One rename, which the system makes whole: a move
-// killed at any moment leaves the old names or the new ones. (An exchange of the two names, as a
-// placement makes with its temporary, would leave the old destination under the source's name
-// until its removal.)
+// meanwhile (it stays), ZYR_PLACEMENT_UNSEEN with errno when the look at the name fails otherwise
+// than for a missing name (nothing moves), or the errno value. One rename, which the system makes
+// whole: a move killed at any moment leaves the old names or the new ones. (An exchange of the two
+// names, as a placement makes with its temporary, would leave the old destination under the
+// source's name until its removal.)
 int renameOnto(const char *source, const char *destination, const struct stat *old) {
   if (old == nullptr)
     return zyrPlacement_renameOver(source, destination, nullptr);
   struct stat now;
-  if (lstat(destination, &now) != 0 || !zyrFileUse_isSame(now, *old))
+  if (zyrFault_lstat(destination, &now) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? ZYR_PLACEMENT_REPLACED : ZYR_PLACEMENT_UNSEEN;
+  if (!zyrFileUse_isSame(now, *old))
     return ZYR_PLACEMENT_REPLACED;
   return std::rename(source, destination) == 0 ? 0 : errno;
 }
@@ -556,7 +559,7 @@ int zyrMoveFile(const char *source, const char *destination) {
     // an opener takes a name: a file in use there stays, and so does one that takes the name
     // meanwhile. The refusal is told once the lock has gone: naming a holder can take long.
     zyrFileUse use;
-    int renamed = 0;
+    int renamed = 0, unseen = 0;
     {
       zyrDirectoryGuard guard(destination);
       const std::string target = zyrPlacement_resolve(destination);
@@ -567,19 +570,26 @@ int zyrMoveFile(const char *source, const char *destination) {
       }
       int hold = -1;
       struct stat old;
-      const bool present = lstat(destination, &old) == 0;
-      if (!zyrFileUse_check(target.c_str(), &use, &hold)) {
+      // A name that cannot be looked at may hold anything: nothing moves onto it.
+      const bool present = zyrFault_lstat(destination, &old) == 0;
+      if (!present && errno != ENOENT && errno != ENOTDIR) {
+        renamed = ZYR_PLACEMENT_UNSEEN;
+        unseen = errno;
+      } else if (!zyrFileUse_check(target.c_str(), &use, &hold)) {
         zyrPause_point("move.before-rename");
         renamed = renameOnto(source, destination, present ? &old : nullptr);
+        if (renamed == ZYR_PLACEMENT_UNSEEN)
+          unseen = errno;
         if (renamed == 0)
           zyrPause_point("move.renamed");
       }
       if (hold >= 0)
         close(hold);
     }
-    if (use.m_kind != ZYR_USE_NONE || renamed == ZYR_PLACEMENT_REPLACED) {
+    if (use.m_kind != ZYR_USE_NONE || renamed == ZYR_PLACEMENT_REPLACED || renamed == ZYR_PLACEMENT_UNSEEN) {
       zyrPlacement refused;
-      refused.m_refusal = renamed == ZYR_PLACEMENT_REPLACED ? renamed : ZYR_PLACEMENT_IN_USE;
+      refused.m_refusal = use.m_kind != ZYR_USE_NONE ? ZYR_PLACEMENT_IN_USE : renamed;
+      refused.m_error = unseen;
       refused.m_use = use;
       publishKept(destination, &refused, 1);
       return 0;

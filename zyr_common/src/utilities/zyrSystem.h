@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 
+struct stat;
 struct zyrPlacement;
 
 // ---- Files and directories ----
@@ -20,7 +21,8 @@ struct zyrPlacement;
 // (the name is not given, or the system says "no such file": ENOENT, ENOTDIR), -1 when it cannot be
 // told (any other failure of the look, errno telling why). A caller that would make, replace or
 // remove something by the answer takes -1 as a refusal (zyrPublishCannotTell), never as absent.
-int zyrLookForFile(const char *name);
+// `status` (may be NULL) receives what the look saw when it answers 1.
+int zyrLookForFile(const char *name, struct stat *status = nullptr);
 // 1 when zyrLookForFile answers 1: for a search, where a name that cannot be looked at is passed by
 // as one that is not there.
 int zyrDoesFileExist(const char *name);
