@@ -1157,6 +1157,11 @@ TEST_F(Lifecycle, ACopyOverADatabaseAnswersAsTheDiscStandsWhicheverLookFails) {
       // A copy made that could not be opened to work on says that it has been made.
       const bool copied = answer == "copied" || answer.find("has been copied to") != std::string::npos;
       EXPECT_EQ(markOf(dir.file("dst.zyr")), copied ? "source" : "other") << answer;
+      if (answer != "copied") {
+        // The look is told as itself.
+        EXPECT_NE(answer.find("Input/output error"), std::string::npos) << answer;
+        EXPECT_EQ(answer.find("already exist"), std::string::npos) << answer;
+      }
       EXPECT_EQ(markOf(dir.file("src.zyr")), "source");
       for (const std::string &name : dir.listing())
         if (name != "dst.zyr")
@@ -1191,6 +1196,7 @@ TEST_F(Lifecycle, ARestoreAnswersAsTheDiscStandsWhicheverLookFails) {
     EXPECT_EQ(state[0], std::string("run.zyr: the bytes of ") + (zyrBack ? "run.zyr.bak" : "run.zyr")) << answer;
     EXPECT_EQ(state[1], std::string("run.wez: the bytes of ") + (wezBack ? "run.wez.bak" : "run.wez")) << answer;
     if (answer != "restored") {
+      EXPECT_NE(answer.find("Input/output error"), std::string::npos) << answer;
       EXPECT_EQ(state[2], "run.zyr.bak: the bytes of run.zyr.bak") << answer;
       EXPECT_EQ(state[3], "run.wez.bak: the bytes of run.wez.bak") << answer;
     }

@@ -491,9 +491,12 @@ TEST(FileSystem, ACopyOrAMoveAnswersAsTheDiscStandsWhicheverLookFails) {
           writeFile(source, "new");
           if (over)
             writeFile(target, "old");
+          zyrtest::ErrorCapture::clear();
           ASSERT_EQ(zyrFault_arm(("look@" + std::to_string(n)).c_str(), nullptr), 1);
+          errno = 0;
           const int done = moving ? zyrMoveFile(source.c_str(), target.c_str())
                                   : zyrCopyFile(source.c_str(), target.c_str());
+          const int reason = errno;
           const long failures = zyrFault_failures();
           zyrFault_disarm();
           const std::set<std::string> left = entries(far.path());
@@ -507,6 +510,10 @@ TEST(FileSystem, ACopyOrAMoveAnswersAsTheDiscStandsWhicheverLookFails) {
             EXPECT_EQ(fs::exists(source), !moving);
           } else {
             EXPECT_EQ(failures, 1);
+            // The look is told as itself: its reason, or a refusal published with it.
+            const std::string published = testing::PrintToString(zyrtest::ErrorCapture::take());
+            EXPECT_TRUE(reason == EIO || published.find("Input/output error") != std::string::npos)
+                << strerror(reason) << " " << published;
             EXPECT_EQ(readFile(source), "new");
             EXPECT_EQ(fs::exists(target), over);
             if (over)

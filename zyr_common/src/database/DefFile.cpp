@@ -692,8 +692,12 @@ DefFile *DefFile_clone(DefFile *file, const char *newName) {
   // A failed copy has said so itself.
   if (begun && !DefFile_copyTo(file, place.m_temporary.m_name.c_str())) return nullptr;
   if (!begun || zyrPlacement_commit(&place) != 1) {
-    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
-                     "Unable to copy the WEZ data file; does the requested file already exist?");
+    // A name taken meanwhile is the caller's likely mistake; anything else is told as it is.
+    const std::string description =
+        place.m_refusal == ZYR_PLACEMENT_REPLACED
+            ? std::string("Unable to copy the WEZ data file; does the requested file already exist?")
+            : "Unable to copy the WEZ data file: " + zyrPlacement_reason(&place) + ".";
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE, description.c_str());
     return nullptr;
   }
   return DefFile_new(place.m_target.c_str(), file->m_database);
@@ -702,7 +706,9 @@ DefFile *DefFile_clone(DefFile *file, const char *newName) {
 int DefFile_copyTo(DefFile *file, const char *path) {
   // Only into a copy this process made and holds: any other file under the name is not the copy's
   // to fill, nor to remove after a failure.
-  const bool held = zyrHeldTemporary_check(path) == 1;
+  int lookError = 0;
+  const char *lookCall = nullptr;
+  const bool held = zyrHeldTemporary_check(path, &lookError, &lookCall) == 1;
   int ok = held ? DefFile_openAsSecondaryFile(file, path, 1) : 0;
   if (ok) ok = Dataset_copyAll(file->m_dataset, 0);
   // The copy is whole, its index with it, and on disc before it counts as made: its close could
@@ -711,11 +717,17 @@ int DefFile_copyTo(DefFile *file, const char *path) {
   if (ok) ok = finishRecord(&file->m_fileInfo->m_secondary);
   if (file->m_openFiles & DEFFILE_SECONDARY_OPEN) ok = DefFile_closeSecondaryFile(file) && ok;
   // A copy this process made and holds was there to be filled: its failure has a reason of its
-  // own, which the library's words give.
-  if (!ok)
-    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE,
-                     held ? "Unable to copy the WEZ data file."
-                          : "Unable to copy the WEZ data file; does the requested file already exist?");
+  // own, which the library's words give. A look at the copy that failed tells nothing of what is
+  // under its name.
+  if (!ok) {
+    const std::string description =
+        held ? std::string("Unable to copy the WEZ data file.")
+        : lookError != 0
+            ? std::string("Unable to copy the WEZ data file: a look at the copy failed (") + lookCall + ": " +
+                  strerror(lookError) + ")."
+            : std::string("Unable to copy the WEZ data file; does the requested file already exist?");
+    DefFile_setError(file, __func__, nullptr, nullptr, 0, ZYR_U_UNABLE_TO_COPY_DATABASE, description.c_str());
+  }
   return ok;
 }
 
