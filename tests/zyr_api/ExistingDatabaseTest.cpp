@@ -1,5 +1,6 @@
 // An existing database is never made new nor read unupgraded by what a look before its open saw: a
 // look that fails refuses, saying why, and a database put under a name meanwhile is taken as found.
+#include "ApiTestSupport.h"
 #include "Database.h"
 #include "zyrAPI.h"
 #include "zyrFault.h"
@@ -18,25 +19,14 @@
 
 namespace {
 
-const char *const kStrategy = "NameManager_compositeCopyingStrategy";
+const char *const kStrategy = apitest::kMarkStrategy;
 const char *const kOlder = "5.0 (2003.03.27-23.59)";
 
 class ExistingDatabaseTest : public testing::Test {
 protected:
   // A database whose model holds the strategy value 2; with a version text, of that release.
   void make(const std::string &name, const char *version = nullptr) {
-    EXPECT_EQ(zyrtest::inChild([&] {
-                int32_t hDatabase = -1, hModel = -1;
-                if (zyrDatabase_open(name.c_str(), &hDatabase, &hModel) != 1 ||
-                    zyrStrategy_setIntegerParameter(hModel, kStrategy, 2) != 1 || zyrDatabase_close(hDatabase, 0) != 1)
-                  return std::string("not made");
-                Database *database = version != nullptr ? Database_new(name.c_str()) : nullptr;
-                if (database != nullptr)
-                  Database_setString(database, 0, nullptr, "Version", version);
-                Database_delete(database);
-                return std::string();
-              }),
-              "");
+    EXPECT_EQ(apitest::makeMarkedDatabase(name, version), "");
   }
   // In a child, with the fault plan armed for the name's looks: opens and closes the database.
   // "" when it opened with its model and closed, or was refused saying that a look failed (its

@@ -1,6 +1,7 @@
 // A call the system fails (a look, a write) is told as that call with the system's reason, never
 // as another cause: not as another file under a name, another file's lock file, a file of the
 // wrong format, a pipe, a file to be read only, or a directory that is not there.
+#include "ApiTestSupport.h"
 #include "Database.h"
 #include "zyrAPI.h"
 #include "zyrFault.h"
@@ -19,7 +20,7 @@
 
 namespace {
 
-const char *const kStrategy = "NameManager_compositeCopyingStrategy";
+const char *const kStrategy = apitest::kMarkStrategy;
 const char *const kOlder = "5.0 (2003.03.27-23.59)";
 
 // Words that a single failed look or write never earns.
@@ -34,18 +35,7 @@ protected:
   // bytes, which every case starts from again.
   std::string make(const char *version = nullptr) {
     const std::string name = m_dir.file("s.zyr");
-    EXPECT_EQ(zyrtest::inChild([&] {
-                int32_t hDatabase = -1, hModel = -1;
-                if (zyrDatabase_open(name.c_str(), &hDatabase, &hModel) != 1 ||
-                    zyrStrategy_setIntegerParameter(hModel, kStrategy, 2) != 1 || zyrDatabase_close(hDatabase, 0) != 1)
-                  return std::string("not made");
-                Database *database = version != nullptr ? Database_new(name.c_str()) : nullptr;
-                if (database != nullptr)
-                  Database_setString(database, 0, nullptr, "Version", version);
-                Database_delete(database);
-                return std::string();
-              }),
-              "");
+    EXPECT_EQ(apitest::makeMarkedDatabase(name, version), "");
     return zyrtest::readFile(name);
   }
   // The directory holds the database's bytes again, and nothing else.
