@@ -209,62 +209,61 @@ int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags, bool *unsee
 }
 
 int zyrHeldTemporary_check(const char *name, int *error, const char **call) {
-  int failure = 0;
+  int fate = ZYR_TEMPORARY_THERE, reason = 0;
   const char *failed = nullptr;
-  const int standing = [&] {
+  {
     std::lock_guard<std::mutex> lock(registryMutex());
     const zyrHeldTemporary *held = namedBy(name);
-    if (held == nullptr)
-      return 0;
-    struct stat open;
-    if (zyrFault_fstat(held->m_hold, &open) != 0) {
-      failure = errno;
-      failed = "fstat";
-      return -1;
+    if (held == nullptr) {
+      fate = -1;
+    } else {
+      // The name as given is the very name it is held by, which the fate follows.
+      fate = zyrHeldTemporary_fate(held, &reason, &failed);
     }
-    // The name in the held directory, and the name as given too.
-    const char *base = nullptr;
-    const int at = placeOf(held, &base);
-    int there = zyrFileUse_leadsTo(at, base, open);
-    if (there == 1)
-      there = zyrFileUse_leadsTo(AT_FDCWD, name, open);
-    if (there == 1)
-      return 1;
-    // Nothing under a name is a loss; a look that failed tells nothing of the file.
-    if (there < 0 && errno != ENOENT && errno != ENOTDIR) {
-      failure = errno;
-      failed = "stat";
-    }
-    return -1;
-  }();
+  }
+  // Only a look that failed is told as a failure; a loss has no errno of its own.
+  const bool unseen = fate == ZYR_TEMPORARY_UNSEEN;
   if (error != nullptr)
-    *error = failure;
+    *error = unseen ? reason : 0;
   if (call != nullptr)
-    *call = failed;
-  return standing;
+    *call = unseen ? failed : nullptr;
+  return fate < 0 ? 0 : fate == ZYR_TEMPORARY_THERE ? 1 : -1;
 }
 
-int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error) {
+int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error, const char **call) {
   *error = 0;
-  struct stat open, named;
-  if (held->m_hold < 0 || held->m_name.empty() || fstat(held->m_hold, &open) != 0)
-    return ZYR_TEMPORARY_UNHELD;
-  // Where it was made first: what became of the file itself there.
-  const char *name = nullptr;
-  const int at = placeOf(held, &name);
-  if (fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
-    *error = errno;
-    return errno == ENOENT ? ZYR_TEMPORARY_GONE : ZYR_TEMPORARY_UNSEEN;
-  }
-  if (!zyrFileUse_isSame(named, open))
-    return ZYR_TEMPORARY_TAKEN;
-  // Still there, yet its whole name leads elsewhere: the name of the directory does.
-  const int there = zyrFileUse_leadsTo(AT_FDCWD, held->m_name.c_str(), open);
-  if (there < 0 && errno != ENOENT && errno != ENOTDIR) {
-    *error = errno;
-    return ZYR_TEMPORARY_UNSEEN;
-  }
-  return there == 1 ? ZYR_TEMPORARY_THERE : ZYR_TEMPORARY_MOVED;
+  const char *failed = nullptr;
+  const int fate = [&] {
+    struct stat open, named;
+    if (held->m_hold < 0 || held->m_name.empty())
+      return ZYR_TEMPORARY_UNHELD;
+    if (zyrFault_fstat(held->m_hold, &open) != 0) {
+      *error = errno;
+      failed = "fstat";
+      return ZYR_TEMPORARY_UNSEEN;
+    }
+    // Where it was made first: what became of the file itself there.
+    const char *name = nullptr;
+    const int at = placeOf(held, &name);
+    if (zyrFault_fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
+      *error = errno;
+      failed = "stat";
+      return errno == ENOENT || errno == ENOTDIR ? ZYR_TEMPORARY_GONE : ZYR_TEMPORARY_UNSEEN;
+    }
+    if (!zyrFileUse_isSame(named, open))
+      return ZYR_TEMPORARY_TAKEN;
+    // Still there, yet its whole name leads elsewhere: the name of the directory does.
+    const int there = zyrFileUse_leadsTo(AT_FDCWD, held->m_name.c_str(), open);
+    if (there < 0 && errno != ENOENT && errno != ENOTDIR) {
+      *error = errno;
+      failed = "stat";
+      return ZYR_TEMPORARY_UNSEEN;
+    }
+    return there == 1 ? ZYR_TEMPORARY_THERE : ZYR_TEMPORARY_MOVED;
+  }();
+  if (call != nullptr)
+    *call = failed;
+  return fate;
 }
 
 std::string zyrHeldTemporary_loss(const zyrHeldTemporary *held) {

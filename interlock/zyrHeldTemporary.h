@@ -75,16 +75,16 @@ int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags, bool *unsee
 
 // How a name stands to this process's temporaries: 0 it names none of them, 1 it names one and
 // leads to the file held, -1 it names one but leads to another file, or to none, by now, or a look
-// failed: *error (may be NULL) is then the look's errno value, and *call (may be NULL) names it
-// ("fstat" of the hold, "stat" of a name); else 0. Only the very name it was made or taken up
+// failed (zyrHeldTemporary_fate): *error (may be NULL) is then the look's errno value, and *call
+// (may be NULL) names it; else 0. Only the very name it was made or taken up
 // under names it: an opener of a temporary passes that name on as it is (DefFile.cpp).
 int zyrHeldTemporary_check(const char *name, int *error = nullptr, const char **call = nullptr);
 
 // What became of the temporary: ZYR_TEMPORARY_THERE while its name leads to the file held; else
 // the file is gone from its name (removed, or renamed away), another file has taken its name, the
 // file is still under its name in the directory it was made in but the name leads into another
-// directory or none (that directory has been renamed), a look failed (*error its errno value), or
-// nothing is held.
+// directory or none (that directory has been renamed), a look failed (*error its errno value,
+// *call, when given, the look: "fstat" of the hold, "stat" of a name), or nothing is held.
 enum zyrTemporaryFate {
   ZYR_TEMPORARY_THERE = 0,
   ZYR_TEMPORARY_GONE,
@@ -93,7 +93,7 @@ enum zyrTemporaryFate {
   ZYR_TEMPORARY_UNSEEN,
   ZYR_TEMPORARY_UNHELD
 };
-int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error);
+int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error, const char **call = nullptr);
 
 // zyrHeldTemporary_fate as a clause: "it is gone", "another file has taken its name", "the
 // directory it was made in has been renamed", "it cannot be looked at: <reason>" or "it is no longer

@@ -143,12 +143,9 @@ int zyrIsDirectory(const char *name) {
 }
 
 int zyrLookForDirectory(const char *name) {
-  if (name == nullptr)
-    return 0;
   struct stat status;
-  if (zyrFault_stat(name, &status) != 0)
-    return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
-  return S_ISDIR(status.st_mode) ? 1 : 0;
+  const int found = zyrLookForFile(name, &status);
+  return found == 1 ? (S_ISDIR(status.st_mode) ? 1 : 0) : found;
 }
 
 int zyrCanCreateFile(const char *prefix) {
@@ -515,11 +512,9 @@ int moveRefusal(const char *source, const std::string &target) {
 int renameOnto(const char *source, const char *destination, const struct stat *old) {
   if (old == nullptr)
     return zyrPlacement_renameOver(source, destination, nullptr);
-  struct stat now;
-  if (zyrFault_lstat(destination, &now) != 0)
-    return errno == ENOENT || errno == ENOTDIR ? ZYR_PLACEMENT_REPLACED : ZYR_PLACEMENT_UNSEEN;
-  if (!zyrFileUse_isSame(now, *old))
-    return ZYR_PLACEMENT_REPLACED;
+  const int found = zyrFileUse_leadsTo(AT_FDCWD, destination, *old);
+  if (found != 1)
+    return found == 0 || errno == ENOENT || errno == ENOTDIR ? ZYR_PLACEMENT_REPLACED : ZYR_PLACEMENT_UNSEEN;
   return std::rename(source, destination) == 0 ? 0 : errno;
 }
 
