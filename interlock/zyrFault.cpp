@@ -18,10 +18,10 @@
 
 namespace {
 
-const int kKinds = 6;
-const int kFull = 6; // the kind of an entry that fills the disc (counted on writes)
-const int kKill = 7; // the kind of an entry that kills the process (counted on hand-overs)
-const char *const kNames[] = {"write", "flush", "sync", "read", "look", "remove", "full", "kill"};
+const int kKinds = 7;
+const int kFull = 7; // the kind of an entry that fills the disc (counted on writes)
+const int kKill = 8; // the kind of an entry that kills the process (counted on hand-overs)
+const char *const kNames[] = {"write", "flush", "sync", "read", "look", "remove", "open", "full", "kill"};
 
 struct Entry {
   int m_kind;
@@ -33,7 +33,7 @@ struct Entry {
 struct Seam {
   std::vector<Entry> m_entries;
   std::string m_file;
-  long m_passes[kKinds] = {0, 0, 0, 0, 0, 0};
+  long m_passes[kKinds] = {0, 0, 0, 0, 0, 0, 0};
   long m_failures = 0;
   long m_handovers = 0; // times bytes were about to reach the system, for kill entries
   int m_fullError = 0; // set once the disc is full
@@ -61,6 +61,8 @@ int errorOf(const std::string &name) {
     return EIO;
   if (name == "ENOENT")
     return ENOENT;
+  if (name == "EACCES")
+    return EACCES;
   if (name == "EDQUOT")
     return EDQUOT;
   if (name == "EFBIG")
@@ -98,8 +100,8 @@ bool parse(const char *plan, std::vector<Entry> *entries) {
       if (entry.m_error == 0)
         return false;
     } else {
-      // Sync, read, look and removal fail as a failing device makes them fail.
-      entry.m_error = entry.m_kind >= ZYR_FAULT_SYNC && entry.m_kind <= ZYR_FAULT_REMOVE ? EIO : ENOSPC;
+      // Sync, read, look, removal and open fail as a failing device makes them fail.
+      entry.m_error = entry.m_kind >= ZYR_FAULT_SYNC && entry.m_kind <= ZYR_FAULT_OPEN ? EIO : ENOSPC;
     }
     entries->push_back(entry);
   }
@@ -173,8 +175,11 @@ void noteFailure(int kind, const std::string &path, int error) {
 }
 
 // Notes the file of a read that fails, and counts a write or flush to a file noted so; theMutex
-// held.
+// held. Only such a read, or a write once a read has failed, looks at the file.
 void noteReadsAndWrites(int kind, int fd, bool failing) {
+  const bool writing = kind == ZYR_FAULT_WRITE || kind == ZYR_FAULT_FLUSH;
+  if (!(kind == ZYR_FAULT_READ && failing) && !(writing && !theSeam.m_failedReads.empty()))
+    return;
   struct stat status;
   if (fd < 0 || fstat(fd, &status) != 0)
     return;
@@ -195,11 +200,29 @@ struct Verdict {
   bool m_full = false;
 };
 
+// Whether passes of the kind count: every kind for an empty plan; else the kinds the plan names,
+// with the writes and flushes that a full disc or a failed read watches. theMutex held.
+bool counted(int kind) {
+  if (theSeam.m_entries.empty())
+    return true;
+  const bool writing = kind == ZYR_FAULT_WRITE || kind == ZYR_FAULT_FLUSH;
+  for (const Entry &entry : theSeam.m_entries)
+    if (entry.m_kind == kind || (writing && (entry.m_kind == kFull || entry.m_kind == ZYR_FAULT_READ)))
+      return true;
+  return false;
+}
+
+// Whether passes of the kind count, as counted() tells, taking the lock.
+bool counts(int kind) {
+  std::lock_guard<std::mutex> guard(theMutex);
+  return counted(kind);
+}
+
 // A pass of the kind on the file of the path (open as fd, or -1 for a look by name).
 Verdict decideAt(int kind, const std::string &path, int fd) {
   Verdict verdict;
   std::lock_guard<std::mutex> guard(theMutex);
-  if (!concerns(path, theSeam.m_file))
+  if (!counted(kind) || !concerns(path, theSeam.m_file))
     return verdict;
   const long pass = ++theSeam.m_passes[kind];
   for (const Entry &entry : theSeam.m_entries) {
@@ -222,10 +245,13 @@ Verdict decideAt(int kind, const std::string &path, int fd) {
 Verdict decide(int kind, int fd) {
   if (!armed())
     return Verdict();
-  // The file's path is read only where it counts: a file to match, or failures to tell.
+  // The file's path is read only where it counts: a pass of a kind counted, and a file to match
+  // or failures to tell.
   bool named = std::getenv("ZYR_FAULT_TRACE") != nullptr;
   {
     std::lock_guard<std::mutex> guard(theMutex);
+    if (!counted(kind))
+      return Verdict();
     named = named || !theSeam.m_file.empty();
   }
   return decideAt(kind, named ? pathOf(fd) : std::string(), fd);
@@ -476,7 +502,7 @@ int zyrFault_fsync(int fd) { return syncOrFail(fd, fsync); }
 int zyrFault_fdatasync(int fd) { return syncOrFail(fd, fdatasync); }
 
 int zyrFault_fstat(int fd, struct stat *status) {
-  const int error = armed() ? decideAt(ZYR_FAULT_LOOK, pathOf(fd), -1).m_error : 0;
+  const int error = armed() && counts(ZYR_FAULT_LOOK) ? decideAt(ZYR_FAULT_LOOK, pathOf(fd), -1).m_error : 0;
   if (error == 0)
     return fstat(fd, status);
   errno = error;
@@ -536,7 +562,7 @@ namespace {
 // A look at or removal of the name (the kind) fails when the seam says so: 0 when it may go on,
 // else -1 with errno set.
 int lookFails(int directory, const char *name, int kind = ZYR_FAULT_LOOK) {
-  if (!armed())
+  if (!armed() || !counts(kind))
     return 0;
   std::string path = name != nullptr ? name : "";
   if (directory != AT_FDCWD && !path.empty() && path[0] != '/')
@@ -566,4 +592,8 @@ int zyrFault_access(const char *name, int mode) { return lookFails(AT_FDCWD, nam
 
 int zyrFault_unlink(const char *name) {
   return lookFails(AT_FDCWD, name, ZYR_FAULT_REMOVE) != 0 ? -1 : unlink(name);
+}
+
+int zyrFault_open(const char *name, int flags, mode_t mode) {
+  return lookFails(AT_FDCWD, name, ZYR_FAULT_OPEN) != 0 ? -1 : open(name, flags, mode);
 }

@@ -1,11 +1,12 @@
 #ifndef ZYR_FAULT_H
 #define ZYR_FAULT_H
 // Faults of the file system on demand: the n-th write, flush, sync or read of a file, or look at or
-// removal of a name, fails as a full disc or a failing device makes it fail, so that tests meet
-// every such failure of every operation by design. Every write, flush, sync and read of the files
-// the library keeps (data-set files, their copies and replacements), every look by name from which
-// it decides whether a file exists, and the removals of zyrRemoveFile go through the calls below; they are compiled into every build
-// and are the C library's own calls unless the seam is armed:
+// removal or open of a name, fails as a full disc or a failing device makes it fail, so that tests
+// meet every such failure of every operation by design. Every write, flush, sync and read of the
+// files the library keeps (data-set files, their copies and replacements), every look by name from
+// which it decides whether a file exists, the removals of zyrRemoveFile and the opens of data-set
+// files by name go through the calls below; they are compiled into every build and are the C
+// library's own calls unless the seam is armed:
 //
 //   ZYR_FAULT_AT     entries "<kind>@<n>[+][:<error>]" separated by ",". kind is one of
 //                    write   fwrite, write, copy_file_range
@@ -15,6 +16,8 @@
 //                    look    stat, lstat, fstatat, access of a name, fstat of a descriptor
 //                    remove  unlink of a name (zyrRemoveFile removes through it, the backups a
 //                            restore leaves among others)
+//                    open    open of a data-set file by its name: the open itself fails (EIO, or
+//                            EACCES as for a file this process may not write), making nothing
 //                    full    the disc fills at the n-th write: from it on no file grows. A
 //                            write or flush whose bytes lie within the file goes through (a
 //                            real disc needs no room for them); one that would lengthen the
@@ -26,16 +29,15 @@
 //                            crash at that moment
 //                    n counts the passes of that kind in this process from 1 (full counts
 //                    writes); "+" makes every pass from the n-th on fail. error is ENOSPC
-//                    (the default of write, flush and full), EIO (of sync, read, look and
-//                    remove),
-//                    EDQUOT, EFBIG, ENOENT (a look that finds nothing where a file is) or a
-//                    number.
+//                    (the default of write, flush and full), EIO (of sync, read, look,
+//                    remove and open), EDQUOT, EFBIG, ENOENT (a look that finds nothing where
+//                    a file is), EACCES or a number.
 //   ZYR_FAULT_FILE   only operations on files whose path holds this text count (and fail); a
-//                    look or a removal counts by the name it was given (beneath a directory's
+//                    look, a removal or an open counts by the name it was given (beneath a directory's
 //                    descriptor, the directory's path, '/' and the name).
 //   ZYR_FAULT_COUNT  a file to which the process writes, when it ends, how many passes of each
 //                    kind it made: "write <n>\nflush <n>\nsync <n>\nread <n>\nlook <n>\n
-//                    remove <n>\n".
+//                    remove <n>\nopen <n>\n".
 //   ZYR_FAULT_TRACE  set: every failure made is told on standard error, with the file's path.
 //
 // The environment is read at the first pass, unless zyrFault_arm came first. A failing write
@@ -56,7 +58,8 @@ enum zyrFaultKind {
   ZYR_FAULT_SYNC = 2,
   ZYR_FAULT_READ = 3,
   ZYR_FAULT_LOOK = 4,
-  ZYR_FAULT_REMOVE = 5
+  ZYR_FAULT_REMOVE = 5,
+  ZYR_FAULT_OPEN = 6
 };
 
 // Arms the seam in this process as the environment would (plan as ZYR_FAULT_AT, file as
@@ -65,7 +68,9 @@ enum zyrFaultKind {
 int zyrFault_arm(const char *plan, const char *file);
 // Makes the calls plain again (nothing counted, the environment no longer read).
 void zyrFault_disarm();
-// Passes of the kind counted since the seam was armed.
+// Passes of the kind counted since the seam was armed: every kind under an empty plan (a count);
+// under a plan, only the kinds it names (and the writes and flushes of a plan with a full disc or
+// a failing read, which watch them), so that the other calls go by at the cost of the plain ones.
 long zyrFault_passes(int kind);
 // Failures made since the seam was armed.
 long zyrFault_failures();
@@ -93,5 +98,6 @@ int zyrFault_lstat(const char *name, struct stat *status);
 int zyrFault_fstatat(int directory, const char *name, struct stat *status, int flags);
 int zyrFault_access(const char *name, int mode);
 int zyrFault_unlink(const char *name);
+int zyrFault_open(const char *name, int flags, mode_t mode);
 
 #endif

@@ -153,17 +153,24 @@ std::string dataFileOf(const char *name) {
   return std::string(name, n - 4);
 }
 
+// Whether the file open as fd is held by another open of it, tried on its own real lock, which
+// is then held through fd when it is not. A file system without real locks holds nothing, and
+// keeps nobody out.
+bool isHeldAgainst(int fd) { return flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK; }
+
 // Whether the file of the name is held, tried on its own real lock: 1, or 0 when it is not (or
-// is not there), or -1 when it cannot be told (*error: why it could not be opened). *status
-// receives the file's status where it could be had (*known). *hold (when given) receives a
-// descriptor that holds a free file under an exclusive lock.
+// the open finds nothing there), or -1 when it cannot be told (*error: why it could not be
+// opened). *status receives the file's status where it could be had (*known). *hold (when given)
+// receives a descriptor that holds a free file under an exclusive lock.
 int probe(const char *name, int *hold, int *error, struct stat *status, bool *known) {
   *error = 0;
   *known = false;
   const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     const int reason = errno;
-    // Not there is not in use; a name that cannot even be looked up cannot be told.
+    // Not there is not in use; a name that cannot even be looked up cannot be told. The open's
+    // own answer comes first: only an open that could not be tried (no descriptor left) asks a look.
+    if (reason == ENOENT || reason == ENOTDIR) return 0;
     if (zyrFault_stat(name, status) != 0) {
       if (errno == ENOENT || errno == ENOTDIR) return 0;
       *error = errno;
@@ -174,17 +181,21 @@ int probe(const char *name, int *hold, int *error, struct stat *status, bool *kn
     return -1;
   }
   *known = fstat(fd, status) == 0;
-  if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+  // Only a regular file is a data-set file, or held as one (an open that found the name empty
+  // before a look may find anything there).
+  if (*known && !S_ISREG(status->st_mode)) {
+    close(fd);
+    return 0;
+  }
+  if (!isHeldAgainst(fd)) {
     if (hold != nullptr)
       *hold = fd;
     else
       close(fd); // lets go of the probe's lock too
     return 0;
   }
-  // A file system without real locks holds nothing, and keeps nobody out.
-  const bool held = errno == EWOULDBLOCK;
   close(fd);
-  return held ? 1 : 0;
+  return 1;
 }
 
 } // namespace
@@ -246,7 +257,9 @@ int zyrFileUse_check(const char *name, zyrFileUse *use, int *hold) {
     use->m_unseen = true;
     return 1;
   }
-  if (seen && S_ISREG(status.st_mode)) {
+  // A look that finds nothing there is no answer about a file that an open finds: the open
+  // decides, as for any regular file.
+  if (!seen || S_ISREG(status.st_mode)) {
     const int held = probe(name, hold, &use->m_error, &use->m_status, &use->m_known);
     if (held != 0) {
       use->m_kind = held > 0 ? ZYR_USE_HELD : ZYR_USE_UNKNOWN;
@@ -259,6 +272,16 @@ int zyrFileUse_check(const char *name, zyrFileUse *use, int *hold) {
     *hold = -1;
   }
   return 1;
+}
+
+int zyrFileUse_checkOpen(int fd, const char *name, zyrFileUse *use) {
+  *use = zyrFileUse();
+  if (isHeldAgainst(fd)) {
+    use->m_kind = ZYR_USE_HELD;
+    use->m_known = fstat(fd, &use->m_status) == 0;
+    return 1;
+  }
+  return zyrFileUse_checkName(name, use);
 }
 
 int zyrFileUse_checkName(const char *name, zyrFileUse *use) {

@@ -102,8 +102,16 @@ struct zyrFileUse {
 // file is a regular file not in use, *hold receives a descriptor that holds it under an exclusive
 // real lock, so that no process opens it until the descriptor is closed; else -1. 1 when it is in
 // use (or cannot be told: a look at the name that fails for another reason than that nothing is
-// there counts as in use), else 0. Nothing here looks at other processes: it is quick.
+// there counts as in use), else 0. Whether nothing is there is the open's answer, not the look's:
+// a file that an open finds after a look found none is tried as any other. Nothing here looks at
+// other processes: it is quick.
 int zyrFileUse_check(const char *name, zyrFileUse *use, int *hold);
+
+// Whether the file open as `fd` under the name is in use, tried through that very descriptor, so
+// that no look at the name decides: its real lock is taken through it (and kept there when the
+// file is not in use, so that nobody opens it until the descriptor is closed), then the name is
+// asked whether it is the lock file of a file in use (zyrFileUse_checkName). 1 when in use, else 0.
+int zyrFileUse_checkOpen(int fd, const char *name, zyrFileUse *use);
 
 // The part of zyrFileUse_check that looks at the name alone, for a file this process holds itself:
 // whether it is the lock file of a file in use. 1 when it is, else 0.

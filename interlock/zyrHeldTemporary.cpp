@@ -50,6 +50,17 @@ zyrHeldTemporary *holdOn(const struct stat &status) {
   return nullptr;
 }
 
+// Whether the held directory of the temporary is no longer under the name it was made in, as a
+// look at that name sees: another directory (or file) stands there. Nothing there, or a look that
+// fails, cannot tell: the directory may be where it was.
+bool movedAway(const zyrHeldTemporary *held) {
+  struct stat directory, named;
+  if (held->m_directory < 0 || fstat(held->m_directory, &directory) != 0)
+    return false;
+  return zyrFault_stat(zyrLeftovers_directory(held->m_name.c_str()).c_str(), &named) == 0 &&
+         !zyrFileUse_isSame(named, directory);
+}
+
 // The enlisted temporary of the name; NULL. Under the registry lock.
 zyrHeldTemporary *namedBy(const char *name) {
   if (name == nullptr)
@@ -245,21 +256,27 @@ int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error, const char *
     // Where it was made first: what became of the file itself there.
     const char *name = nullptr;
     const int at = placeOf(held, &name);
+    // Nothing under its name is a look that cannot tell, as any failed look, while the file held
+    // still has a name: only one that has none left is gone.
     if (zyrFault_fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
       *error = errno;
       failed = "stat";
-      return errno == ENOENT || errno == ENOTDIR ? ZYR_TEMPORARY_GONE : ZYR_TEMPORARY_UNSEEN;
+      const bool missing = errno == ENOENT || errno == ENOTDIR;
+      return missing && open.st_nlink == 0 ? ZYR_TEMPORARY_GONE : ZYR_TEMPORARY_UNSEEN;
     }
     if (!zyrFileUse_isSame(named, open))
       return ZYR_TEMPORARY_TAKEN;
-    // Still there, yet its whole name leads elsewhere: the name of the directory does.
+    // Still there, yet its whole name leads elsewhere: the name of the directory does, which is
+    // told by a look that sees another directory (or another file) under that name.
     const int there = zyrFileUse_leadsTo(AT_FDCWD, held->m_name.c_str(), open);
-    if (there < 0 && errno != ENOENT && errno != ENOTDIR) {
-      *error = errno;
-      failed = "stat";
-      return ZYR_TEMPORARY_UNSEEN;
-    }
-    return there == 1 ? ZYR_TEMPORARY_THERE : ZYR_TEMPORARY_MOVED;
+    if (there == 1)
+      return ZYR_TEMPORARY_THERE;
+    const bool missing = there < 0 && (errno == ENOENT || errno == ENOTDIR);
+    if (there == 0 || (missing && movedAway(held)))
+      return ZYR_TEMPORARY_MOVED;
+    *error = there < 0 ? errno : ENOENT;
+    failed = "stat";
+    return ZYR_TEMPORARY_UNSEEN;
   }();
   if (call != nullptr)
     *call = failed;

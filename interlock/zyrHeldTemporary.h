@@ -81,10 +81,12 @@ int zyrHeldTemporary_reopen(const zyrHeldTemporary *held, int flags, bool *unsee
 int zyrHeldTemporary_check(const char *name, int *error = nullptr, const char **call = nullptr);
 
 // What became of the temporary: ZYR_TEMPORARY_THERE while its name leads to the file held; else
-// the file is gone from its name (removed, or renamed away), another file has taken its name, the
-// file is still under its name in the directory it was made in but the name leads into another
-// directory or none (that directory has been renamed), a look failed (*error its errno value,
-// *call, when given, the look: "fstat" of the hold, "stat" of a name), or nothing is held.
+// the file is gone (removed: it has no name left), another file has taken its name, the file is
+// still under its name in the directory it was made in but another directory stands under that
+// directory's name (it has been renamed), a look failed (*error its errno value, *call, when given,
+// the look: "fstat" of the hold, "stat" of a name), or nothing is held. A look that finds nothing
+// under a name of the file held while it still has a name (renamed away, or a look that cannot
+// tell) is a failed look.
 enum zyrTemporaryFate {
   ZYR_TEMPORARY_THERE = 0,
   ZYR_TEMPORARY_GONE,

@@ -115,10 +115,31 @@ int refusalNow(zyrPlacement *placement, bool *exists, struct stat *now) {
 }
 
 // A temporary that its name no longer leads to while the name in the directory it was made in
-// does: that directory has been renamed meanwhile (ZYR_PLACEMENT_MOVED). Else the refusal.
+// does, and another directory stands under that directory's name: it has been renamed meanwhile
+// (ZYR_PLACEMENT_MOVED, as zyrHeldTemporary_fate tells). Else the refusal.
 int whereMissed(const zyrPlacement *placement, int refusal) {
-  const bool missing = refusal == ZYR_PLACEMENT_LOST || refusal == ZYR_PLACEMENT_GONE;
-  return missing && zyrHeldTemporary_isThere(&placement->m_temporary) ? ZYR_PLACEMENT_MOVED : refusal;
+  const bool missing =
+      refusal == ZYR_PLACEMENT_LOST || refusal == ZYR_PLACEMENT_GONE || refusal == ZYR_PLACEMENT_UNSEEN;
+  int error = 0;
+  return missing && zyrHeldTemporary_fate(&placement->m_temporary, &error) == ZYR_TEMPORARY_MOVED
+             ? ZYR_PLACEMENT_MOVED
+             : refusal;
+}
+
+// Why the temporary could not be opened again through its hold (errno as the open left it, which
+// the refusal keeps; `unseen`: the hold could not be looked at). Nothing under its name is gone
+// only when the file held has no name left; else it is a look that cannot tell, unless its
+// directory is seen to have been renamed.
+int unreached(const zyrPlacement *placement, bool unseen) {
+  const int reason = errno;
+  if (unseen || reason != ENOENT)
+    return unseen ? ZYR_PLACEMENT_UNSEEN : reason == ESTALE ? ZYR_PLACEMENT_LOST : reason;
+  struct stat held;
+  if (fstat(placement->m_temporary.m_hold, &held) == 0 && held.st_nlink == 0)
+    return ZYR_PLACEMENT_GONE;
+  const int refusal = whereMissed(placement, ZYR_PLACEMENT_UNSEEN);
+  errno = reason;
+  return refusal;
 }
 
 } // namespace
@@ -228,7 +249,6 @@ int renameToFree(const char *from, const char *to, const struct stat *fresh) {
 int afterExchange(const char *from, const char *to, const struct stat *old, const struct stat *fresh) {
   const int in = leadsTo(to, fresh);
   const int out = leadsTo(from, old);
-  const bool outEmpty = out < 0 && errno == ENOENT;
   if (in != 0 && out == 0) {
     // The other file stays under the other name, not lost, when the exchange back fails: it is
     // not the placement's to remove. Nothing better is left to do than to say so. A `to` emptied
@@ -239,7 +259,8 @@ int afterExchange(const char *from, const char *to, const struct stat *old, cons
       return errno;
     return renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0 ? ZYR_PLACEMENT_REPLACED : errno;
   }
-  if (out != 0 && !outEmpty)
+  // A look that finds nothing under `from` cannot tell either: the old file came out there.
+  if (out != 0)
     unlink(from);
   return in == 0 ? ZYR_PLACEMENT_TAKEN : 0;
 }
@@ -247,9 +268,12 @@ int afterExchange(const char *from, const char *to, const struct stat *old, cons
 } // namespace
 
 int zyrPlacement_renameOver(const char *from, const char *to, const struct stat *old, const struct stat *fresh) {
+  // Nothing under the new file's name, while the file still had a name when its holder looked at
+  // it, is a look that cannot tell: only one that had none left is gone.
   const int found = leadsTo(from, fresh);
   if (found != 1)
-    return found == 0 ? ZYR_PLACEMENT_LOST : missed(found, ZYR_PLACEMENT_GONE);
+    return found == 0 ? ZYR_PLACEMENT_LOST
+                      : missed(found, fresh->st_nlink == 0 ? ZYR_PLACEMENT_GONE : ZYR_PLACEMENT_UNSEEN);
   // Nothing is expected there: a file that came meanwhile stays.
   if (old == nullptr)
     return renameToFree(from, to, fresh);
@@ -279,9 +303,10 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
     return refuse(placement, EINVAL);
   // The temporary is the file the placement made (or the compaction it was handed over to), reached
   // through its hold, and only while its name still leads to it.
-  const int fd = zyrHeldTemporary_reopen(&placement->m_temporary, O_RDONLY);
+  bool unseen = false;
+  const int fd = zyrHeldTemporary_reopen(&placement->m_temporary, O_RDONLY, &unseen);
   if (fd < 0)
-    return refuse(placement, errno == ESTALE ? ZYR_PLACEMENT_LOST : errno == ENOENT ? ZYR_PLACEMENT_GONE : errno);
+    return refuse(placement, unreached(placement, unseen));
   struct stat written;
   if (zyrFault_fstat(fd, &written) != 0) {
     const int reason = errno;
@@ -320,8 +345,14 @@ int zyrPlacement_commit(zyrPlacement *placement, bool flush) {
     // also when another file has taken the name after it.
     if (renamed == 0 || renamed == ZYR_PLACEMENT_TAKEN)
       unlink((temporary + ".lck").c_str());
-    if (renamed != 0)
-      return refuse(placement, renamed == ZYR_PLACEMENT_UNSEEN ? renamed : whereMissed(placement, renamed));
+    if (renamed != 0) {
+      // Nothing under the temporary's name (a look that could not tell) is asked where it went too.
+      const int reason = errno;
+      const bool asked = renamed != ZYR_PLACEMENT_UNSEEN || reason == ENOENT;
+      const int refusal = asked ? whereMissed(placement, renamed) : renamed;
+      errno = reason;
+      return refuse(placement, refusal);
+    }
     zyrHeldTemporary_release(&placement->m_temporary);
     release(placement);
   }

@@ -119,7 +119,9 @@ int zyrPlacement_check(zyrPlacement *placement);
 // expected under `to` (one that came there meanwhile, or took the old one's place) is left as it
 // is: ZYR_PLACEMENT_REPLACED. `fresh` (NULL: whatever is there) is the status of the new file, the
 // one that must go in place: another file under `from` (renamed onto it meanwhile) is not put in
-// place, and stays where it was put: ZYR_PLACEMENT_LOST; nothing there: ZYR_PLACEMENT_GONE.
+// place, and stays where it was put: ZYR_PLACEMENT_LOST; nothing there: ZYR_PLACEMENT_GONE when
+// the new file had no name left when `fresh` was looked at, else ZYR_PLACEMENT_UNSEEN (a look that
+// finds nothing under the name of a file that has one cannot tell), errno ENOENT.
 // Each name is compared before the rename, and again after it, behind a pause point for the tests
 // ("place.exchanged" after the exchange of the names that replaces a file, "place.renamed" after
 // the rename to a free name). A look before the rename that fails for another reason than "no

@@ -14,6 +14,7 @@
 #include "zyrPlacement.h"
 #include "zyrSystem.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,6 +91,63 @@ std::string resolvedFileOf(const std::string &name) {
   boundary::CoreString resolved;
   *resolved.out() = zyrResolveLinks(name.c_str());
   return resolved.get() != nullptr ? resolved.str() : name;
+}
+
+// The file a debug dump is written into, as openDumpFile leaves it.
+struct DumpFile {
+  enum { kNone = 0, kCannotTell, kInUse };
+  int m_refusal = kNone;
+  int m_fd = -1;          // the regular file, emptied and held for the dump
+  bool m_special = false; // no regular file (a device, a pipe): opened by name, outside the lock
+};
+
+// Opens the file of the dump under the directory lock. It is truncated only once it is known to be
+// no file in use, asked through the very open that will write it: the regular file that the look
+// saw, opened without truncating it and compared with the look, or a new file made where the look
+// saw none. An open that contradicts its look (nothing there after a file was seen, a file there
+// after none was) cannot tell what stands there: refused as a look that failed, errno its reason.
+// A failure of the open itself (permissions) leaves nothing to write, as a file that cannot be
+// opened.
+DumpFile openDumpFile(const std::string &target, zyrFileUse *use) {
+  DumpFile dump;
+  struct stat seen;
+  const int found = zyrLookForFile(target.c_str(), &seen);
+  if (found < 0) {
+    dump.m_refusal = DumpFile::kCannotTell;
+    return dump;
+  }
+  if (found > 0 && !S_ISREG(seen.st_mode)) {
+    dump.m_special = true;
+    return dump;
+  }
+  // A new file is nobody's but this open's; its name may still be the lock file of a file in use.
+  if (found == 0 && zyrFileUse_checkName(target.c_str(), use)) {
+    dump.m_refusal = DumpFile::kInUse;
+    return dump;
+  }
+  const int fd = found > 0 ? zyrFileUse_openLookedAt(AT_FDCWD, target.c_str(), seen, O_WRONLY, true, nullptr)
+                           : open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) {
+    if (found > 0 ? errno == ENOENT || errno == ENOTDIR || errno == ESTALE : errno == EEXIST) {
+      dump.m_refusal = DumpFile::kCannotTell;
+      // A file found after a look saw none: that look's answer was its reason.
+      if (found == 0)
+        errno = ENOENT;
+    }
+    return dump;
+  }
+  if (found > 0 && zyrFileUse_checkOpen(fd, target.c_str(), use)) {
+    close(fd);
+    dump.m_refusal = DumpFile::kInUse;
+    return dump;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (ftruncate(fd, 0) != 0) {
+    close(fd);
+    return dump;
+  }
+  dump.m_fd = fd;
+  return dump;
 }
 
 // A file that a removal keeps because it is in use.
@@ -479,45 +537,30 @@ void ZYRAPI::zyrDebugPrint(int level, const std::string &file) const {
   // use, such as a database, is refused; through a symbolic link it is the file the link leads to.
   const std::string target = resolvedFileOf(file);
   zyrFileUse use;
-  int hold = -1;
-  FILE *stream = nullptr;
-  bool inUse = false;
-  bool regular = false;
-  int found = 0;
+  DumpFile dump;
   {
     // Looked at and opened under the directory's lock, so that nobody opens it as a database in
-    // between; the hold then keeps openers off it while the dump is written. Each look that
-    // cannot tell refuses: a file whose use cannot be told counts as in use.
+    // between; the dump's own lock then keeps openers off it while the dump is written.
     const zyrDirectoryGuard guard(target.c_str());
-    struct stat seen;
-    found = zyrLookForFile(target.c_str(), &seen);
-    if (found < 0)
-      zyrPublishCannotTell(ZYR_U_INVALID_INPUT, target.c_str(), "zyrDebugPrint");
-    else
-      inUse = zyrFileUse_check(target.c_str(), &use, &hold) != 0;
-    regular = found == 0 || (found > 0 && S_ISREG(seen.st_mode));
-    if (!inUse && found >= 0 && regular)
-      stream = std::fopen(target.c_str(), "we");
+    dump = openDumpFile(target, &use);
   }
-  if (found < 0) {
-    if (hold >= 0)
-      close(hold);
+  if (dump.m_refusal == DumpFile::kCannotTell) {
+    zyrPublishCannotTell(ZYR_U_INVALID_INPUT, target.c_str(), "zyrDebugPrint");
     boundary::throwQueued<zyrapi::zyr>(kClassText, "zyrDebugPrint");
   }
-  if (inUse) {
+  if (dump.m_refusal == DumpFile::kInUse) {
     zyrPublishNotReplaced(file.c_str(), zyrFileUse_reason(&use).c_str(), "zyrDebugPrint");
     boundary::throwQueued<zyrapi::zyr>(kClassText, "zyrDebugPrint");
   }
   // A device or a pipe is written into; its open may wait for a reader, so not under the lock.
-  if (!regular)
-    stream = std::fopen(target.c_str(), "we");
+  FILE *stream = dump.m_fd >= 0 ? fdopen(dump.m_fd, "w") : dump.m_special ? std::fopen(target.c_str(), "we") : nullptr;
+  if (stream == nullptr && dump.m_fd >= 0)
+    close(dump.m_fd);
   // Any other failure is as a file that cannot be opened: nothing.
   if (stream != nullptr) {
     zyrModel_dump(m_hModel, level, stream);
     std::fclose(stream);
   }
-  if (hold >= 0)
-    close(hold);
 }
 
 void ZYRAPI::setStrategyString(const std::string &name, const std::string &value) {

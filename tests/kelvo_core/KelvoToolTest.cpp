@@ -400,9 +400,10 @@ TEST_F(KelvoTool, BadCommandLines) {
 }
 
 // The intermediate file is never the mesh file read, by whatever name it is given (the name
-// itself, a symbolic link to it, a second link of the file), and a look that fails at any point
-// refuses with its reason or leaves the refusal as it was: the mesh keeps its bytes under every
-// name, and nothing but the marked temporary a failed look could not remove is left beside it.
+// itself, a symbolic link to it, a second link of the file), and a look that fails at any point,
+// or finds nothing where a file stands, refuses with its reason or leaves the refusal as it was:
+// the mesh keeps its bytes under every name, and nothing but the marked temporary a failed look
+// could not remove is left beside it.
 TEST_F(KelvoTool, TheMeshFileIsNeverWrittenOverByItsOwnIntermediateFile) {
   const std::string mesh = m_dir.file("m.msh"), bytes = readFile(meshPath("box-hex.v2.msh"));
   writeFile(mesh, bytes);
@@ -426,14 +427,18 @@ TEST_F(KelvoTool, TheMeshFileIsNeverWrittenOverByItsOwnIntermediateFile) {
     ASSERT_NE(at, std::string::npos) << tally;
     const long looks = std::stol(tally.substr(at + 5));
     ASSERT_GT(looks, 1);
-    for (long n = 1; n <= looks; ++n) {
-      SCOPED_TRACE("look@" + std::to_string(n));
-      r = runKelvo(arguments, {"ZYR_FAULT_FILE=" + m_dir.path(), "ZYR_FAULT_AT=look@" + std::to_string(n)});
+    // Each look fails, then each finds nothing where a file stands.
+    for (long n = 1; n <= 2 * looks; ++n) {
+      const bool nothing = n > looks;
+      const std::string plan = "look@" + std::to_string(nothing ? n - looks : n) + (nothing ? ":ENOENT" : "");
+      SCOPED_TRACE(plan);
+      r = runKelvo(arguments, {"ZYR_FAULT_FILE=" + m_dir.path(), "ZYR_FAULT_AT=" + plan});
       EXPECT_EQ(r.m_status, 1) << r.m_output;
       std::string told;
       for (const std::string &line : errorBlock(r))
         told += line + "\n";
-      EXPECT_TRUE(told == same + "\n" || told.find(std::strerror(EIO)) != std::string::npos) << told;
+      EXPECT_TRUE(told == same + "\n" || told.find(std::strerror(nothing ? ENOENT : EIO)) != std::string::npos)
+          << told;
       for (const char *other : {"m.msh", "hard.msh"}) {
         struct stat now;
         ASSERT_EQ(stat(m_dir.file(other).c_str(), &now), 0);

@@ -826,12 +826,13 @@ std::string failureOf(const IO_file *record) {
   return what == nullptr ? "(none)" : std::string(what) + " " + call + " " + strerror(error);
 }
 
-// One failed look or write during an open or a claim is told as that call, with the system's
+// One failed look, open or write during an open or a claim is told as that call, with the system's
 // reason: never as another file under the name, another file's lock file, a pipe, or a file
 // to be read only.
 TEST_F(LockFileTest, AFailedCallOfAnOpenOrAClaimIsToldAsItself) {
   const std::string eio = strerror(EIO);
   {
+    // The file the open made goes again: it is the open's own.
     SCOPED_TRACE("the look at the descriptor opened");
     ASSERT_EQ(zyrFault_arm("look@1", m_name.c_str()), 1);
     int status = IO_OK;
@@ -841,6 +842,28 @@ TEST_F(LockFileTest, AFailedCallOfAnOpenOrAClaimIsToldAsItself) {
     EXPECT_EQ(messages().front(), "iif_open: can't look at file " + m_name + ": " + eio + "\n");
     EXPECT_EQ(failureOf(a), "a look at it fstat " + eio);
     EXPECT_FALSE(fileExists(m_lock));
+    EXPECT_FALSE(fileExists(m_name));
+  }
+  {
+    // Only a file this process may not write is opened for reading instead.
+    SCOPED_TRACE("the open of a file that may be written");
+    int status = IO_OK;
+    iif_close(open("d", &status));
+    ASSERT_EQ(status, IO_OK);
+    messages().clear();
+    ASSERT_EQ(zyrFault_arm("open@1", m_name.c_str()), 1);
+    IO_file *a = open("d", &status);
+    zyrFault_disarm();
+    EXPECT_EQ(status, IO_OPEN_ERR);
+    EXPECT_EQ(allMessages(), "iif_open: can't open file " + m_name + ": " + eio + "\n");
+    EXPECT_EQ(failureOf(a), "an open of it open " + eio);
+    ASSERT_EQ(zyrFault_arm("open@1:EACCES", m_name.c_str()), 1);
+    IO_file *b = open("d", &status);
+    zyrFault_disarm();
+    ASSERT_EQ(status, IO_OK);
+    EXPECT_EQ(b->m_access, 'r');
+    EXPECT_EQ(failureOf(b), "(none)");
+    iif_close(b);
   }
   {
     SCOPED_TRACE("the look at the name once locked");

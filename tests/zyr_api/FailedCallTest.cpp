@@ -29,6 +29,9 @@ const char *const kOtherCauses[] = {"led elsewhere",     "another file's",  "no 
                                     "already exist",     "writing it already", "lock file cannot be written",
                                     "does not exist"};
 
+// The fault seam's name of the error.
+std::string errorName(int error) { return error == ENOENT ? "ENOENT" : "EIO"; }
+
 class FailedCallTest : public testing::Test {
 protected:
   // A database whose model holds the strategy value 2; with a version text, of that release. Its
@@ -111,17 +114,24 @@ protected:
   const std::string m_eio = std::strerror(EIO);
 };
 
-// Each look at the purge's copies (the copy of the file, the purged copy swapped in) fails once:
-// the purge goes through or says that a look failed, and why.
-TEST_F(FailedCallTest, APurgeWhoseLookAtItsCopyFailsSaysSo) {
+// The sweeps of the looks at the temporaries, each look failing (EIO) or finding nothing where the
+// file stands (ENOENT), one test for each.
+class FailedLookTest : public FailedCallTest, public testing::WithParamInterface<int> {
+protected:
+  std::string planOf(long n) const { return "look@" + std::to_string(n) + ":" + errorName(GetParam()); }
+};
+
+// Each look at the purge's copies (the copy of the file, the purged copy swapped in) fails once,
+// or finds nothing where the copy stands: the purge goes through or says that a look failed, and
+// why.
+TEST_P(FailedLookTest, APurgeWhoseLookAtItsCopyFailsSaysSo) {
   const std::string bytes = make();
   const long looks = passes(ZYR_FAULT_LOOK, "compact", openAndPurge);
   ASSERT_GE(looks, 20);
   int refused = 0;
   for (long n = 1; n <= looks; ++n) {
     restore(bytes);
-    EXPECT_EQ(toldAsItself("look@" + std::to_string(n), "compact", m_eio, openAndPurge, &refused), "")
-        << "look@" << n;
+    EXPECT_EQ(toldAsItself(planOf(n), "compact", std::strerror(GetParam()), openAndPurge, &refused), "") << planOf(n);
   }
   EXPECT_GE(refused, looks / 2);
 }
@@ -156,9 +166,10 @@ TEST_F(FailedCallTest, AClaimWhoseLookAtTheDatabaseFailsSaysSo) {
 }
 
 // Each look at the temporaries of an open that upgrades an older database (its upgraded copy, the
-// compaction of that copy) fails once: the database opens with its model, or the open says that
-// a look failed, and why.
-TEST_F(FailedCallTest, AnUpgradingOpenWhoseLookAtItsCopiesFailsSaysSo) {
+// compaction of that copy) fails once, or finds nothing where the copy stands: the database opens
+// with its model, or the open says that a look failed, and why. A copy whose look finds nothing
+// is never made a new, empty database.
+TEST_P(FailedLookTest, AnUpgradingOpenWhoseLookAtItsCopiesFailsSaysSo) {
   const std::string bytes = make(kOlder);
   restore(bytes);
   const long looks = passes(ZYR_FAULT_LOOK, ".zyr-pid", openAndClose);
@@ -166,11 +177,14 @@ TEST_F(FailedCallTest, AnUpgradingOpenWhoseLookAtItsCopiesFailsSaysSo) {
   int refused = 0;
   for (long n = 1; n <= looks; ++n) {
     restore(bytes);
-    EXPECT_EQ(toldAsItself("look@" + std::to_string(n), ".zyr-pid", m_eio, openAndClose, &refused), "")
-        << "look@" << n;
+    EXPECT_EQ(toldAsItself(planOf(n), ".zyr-pid", std::strerror(GetParam()), openAndClose, &refused), "")
+        << planOf(n);
   }
   EXPECT_GE(refused, looks / 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(Error, FailedLookTest, testing::Values(EIO, ENOENT),
+                         [](const testing::TestParamInfo<int> &info) { return errorName(info.param); });
 
 // Each look at the other database of an import fails once: the import says that a look failed,
 // and why (a failed fstat is no pipe, nor a file of the wrong format).
@@ -229,6 +243,31 @@ TEST_F(FailedCallTest, ACopyWhoseFirstWriteFindsTheDiscFullSaysSoFirst) {
       EXPECT_FALSE(zyrtest::contains(told, other)) << told;
     EXPECT_FALSE(zyrtest::fileExists(m_dir.file("c.zyr")));
   }
+}
+
+// A database whose open for writing the system fails otherwise than for its permissions (a failing
+// device) is refused saying so, as it stands: it is not opened for reading as one this process may
+// not write.
+TEST_F(FailedCallTest, ADatabaseWhoseOpenFailsIsRefusedRatherThanOpenedForReading) {
+  const std::string bytes = make();
+  restore(bytes);
+  const std::string told = zyrtest::inChild([] {
+    zyrtest::ErrorCapture errors;
+    zyrFault_arm("open@1", "s.zyr");
+    int32_t hDatabase = -1, hModel = -1;
+    const int opened = zyrDatabase_open("s.zyr", &hDatabase, &hModel);
+    zyrFault_disarm();
+    std::string all = std::to_string(opened) + "\n";
+    for (const zyrtest::RaisedError &error : errors.published())
+      all += std::to_string(error.code) + ": " + error.message;
+    if (opened == 1)
+      zyrDatabase_close(hDatabase, -1);
+    return all;
+  });
+  EXPECT_EQ(told.rfind("0\n", 0), 0u) << told;
+  EXPECT_TRUE(zyrtest::contains(told, "can not\nbe opened: an open of it failed (open: " + m_eio + ").\n")) << told;
+  EXPECT_FALSE(zyrtest::contains(told, "writable")) << told;
+  EXPECT_EQ(zyrtest::readFile("s.zyr"), bytes);
 }
 
 // A working directory that cannot be looked at is not said to be missing.

@@ -650,8 +650,9 @@ TEST_F(Lifecycle, NothingWrittenOrRemovedDestroysADatabaseInUse) {
   EXPECT_FALSE(exists(file("mine.zyr.lck")));
 }
 
-// A dump whose look at the name fails, at whichever look, is refused saying which look failed and
-// why: a database that another process holds keeps its bytes, and is then refused as in use.
+// A dump never truncates a file it has not found free: whichever look at the name fails, or finds
+// nothing where a database another process holds stands, the dump is refused saying why, and the
+// database keeps its bytes; with every look answered, it is refused as in use.
 TEST_F(Lifecycle, ADumpWhoseLookFailsLeavesADatabaseInUseAsItWas) {
   qiv::ZYRAPI &api = qiv::ZYRAPI::instance();
   zyrtest::ScratchDir dir("dumped", m_dir);
@@ -663,25 +664,26 @@ TEST_F(Lifecycle, ADumpWhoseLookFailsLeavesADatabaseInUseAsItWas) {
   const std::string bytes = read(theirs);
   api.openDB(file("mine.zyr"), false);
   const zyrtest::EnvGuard talkative("QIV_NO_DEBUG_OUT", nullptr);
-  const std::string refused = "Unable to overwrite the existing file " + theirs + ".\n";
-  const std::vector<std::string> told = {
-      "Whether the file\n\n" + theirs + "\n\nexists cannot be told (stat: " + std::strerror(EIO) + ").\n",
-      refused + "Whether another process is using it cannot be told (it cannot be looked at: " +
-          std::strerror(EIO) + ").\n"};
-  for (size_t n = 1;; ++n) {
-    SCOPED_TRACE("look@" + std::to_string(n));
-    ASSERT_EQ(zyrFault_arm(("look@" + std::to_string(n)).c_str(), theirs.c_str()), 1);
-    const std::string text = failure("zyrDebugPrint", [&] { api.zyrDebugPrint(1, theirs); }).getText();
-    const long failed = zyrFault_failures();
-    zyrFault_disarm();
-    ASSERT_TRUE(read(theirs) == bytes);
-    if (failed == 0) {
-      EXPECT_EQ(text, refused + "It is in use by process " + std::to_string(worker->pid()) + ".\n");
-      EXPECT_EQ(n, told.size() + 1);
-      break;
+  for (const char *error : {"EIO", "ENOENT"}) {
+    const int code = std::string(error) == "EIO" ? EIO : ENOENT;
+    for (size_t n = 1;; ++n) {
+      const std::string plan = "look@" + std::to_string(n) + ":" + error;
+      SCOPED_TRACE(plan);
+      ASSERT_EQ(zyrFault_arm(plan.c_str(), theirs.c_str()), 1);
+      const std::string text = failure("zyrDebugPrint", [&] { api.zyrDebugPrint(1, theirs); }).getText();
+      const long failed = zyrFault_failures();
+      zyrFault_disarm();
+      ASSERT_TRUE(read(theirs) == bytes);
+      if (failed == 0) {
+        EXPECT_EQ(text, "Unable to overwrite the existing file " + theirs + ".\nIt is in use by process " +
+                            std::to_string(worker->pid()) + ".\n");
+        EXPECT_GT(n, 1u);
+        break;
+      }
+      ASSERT_LE(n, 3u);
+      EXPECT_EQ(text, "Whether the file\n\n" + theirs + "\n\nexists cannot be told (stat: " + std::strerror(code) +
+                          ").\n");
     }
-    ASSERT_LE(n, told.size());
-    EXPECT_EQ(text, told[n - 1]);
   }
   EXPECT_EQ(dir.listing(), files);
   worker->closeInput();
@@ -1117,11 +1119,24 @@ TEST_F(Lifecycle, ABackupWhoseLockCannotBeTriedAtTheEndIsKeptAndToldSo) {
   EXPECT_EQ(read(wez), restoreBytes("run.wez.bak"));
 }
 
-// Whichever look of a copy over another database fails, once, the answer is what stands on the
-// disc: copied, the name holds the copy and the other database is gone (also where the copy could
-// not be opened to work on, which the refusal says); refused, the name holds the other database as
-// it was, and nothing of it lies under the library's mark.
-TEST_F(Lifecycle, ACopyOverADatabaseAnswersAsTheDiscStandsWhicheverLookFails) {
+// The sweeps of every look of a copy or a restore, each look failing once (EIO) or finding nothing
+// where a file stands (ENOENT), as shards that share the cases.
+class LifecycleSweep : public Lifecycle, public testing::WithParamInterface<int> {
+protected:
+  // The plan of the case: the looks of the whole run fail in turn, then find nothing in turn.
+  static std::string planOf(long number, long looks) {
+    const bool nothing = number >= looks;
+    return "look@" + std::to_string(number % looks + 1) + (nothing ? ":ENOENT" : ":EIO");
+  }
+  static int errorOf(const std::string &plan) { return plan.find("ENOENT") != std::string::npos ? ENOENT : EIO; }
+};
+
+// Whichever look of a copy over another database fails, once, or finds nothing, the answer is what
+// stands on the disc: copied, the name holds the copy and the other database is gone (also where
+// the copy could not be opened to work on, which the refusal says); refused, the name holds the
+// other database as it was, and nothing of it lies under the library's mark.
+TEST_P(LifecycleSweep, ACopyOverADatabaseAnswersAsTheDiscStandsWhicheverLookFails) {
+  long number = 0, walked = 0;
   for (const bool work : {false, true}) {
     SCOPED_TRACE(work ? "working on the copy" : "working on the original");
     // The copy of the database open in the child, with the seam armed once it is open.
@@ -1145,21 +1160,25 @@ TEST_F(Lifecycle, ACopyOverADatabaseAnswersAsTheDiscStandsWhicheverLookFails) {
     zyrtest::ScratchDir counted("count", m_dir);
     makeMarked(counted.file("src.zyr"), "source");
     makeMarked(counted.file("dst.zyr"), "other");
-    const std::string looks = copy(counted, "");
-    ASSERT_GT(std::stol(looks), 4) << looks;
-    for (long n = 1; n <= std::stol(looks); ++n) {
-      SCOPED_TRACE("look@" + std::to_string(n));
+    const long looks = std::stol(copy(counted, ""));
+    ASSERT_GT(looks, 4);
+    for (long n = 0; n < 2 * looks; ++n, ++number) {
+      if (!zyrtest::inShard(number, GetParam()))
+        continue;
+      ++walked;
+      const std::string plan = planOf(n, looks);
+      SCOPED_TRACE(plan);
       zyrtest::ScratchDir dir("looks", m_dir);
       makeMarked(dir.file("src.zyr"), "source");
       makeMarked(dir.file("dst.zyr"), "other");
       const std::string others = read(dir.file("dst.zyr"));
-      const std::string answer = copy(dir, "look@" + std::to_string(n));
+      const std::string answer = copy(dir, plan);
       // A copy made that could not be opened to work on says that it has been made.
       const bool copied = answer == "copied" || answer.find("has been copied to") != std::string::npos;
       EXPECT_EQ(markOf(dir.file("dst.zyr")), copied ? "source" : "other") << answer;
       if (answer != "copied") {
         // The look is told as itself.
-        EXPECT_NE(answer.find("Input/output error"), std::string::npos) << answer;
+        EXPECT_NE(answer.find(std::strerror(errorOf(plan))), std::string::npos) << answer;
         EXPECT_EQ(answer.find("already exist"), std::string::npos) << answer;
       }
       EXPECT_EQ(markOf(dir.file("src.zyr")), "source");
@@ -1168,27 +1187,30 @@ TEST_F(Lifecycle, ACopyOverADatabaseAnswersAsTheDiscStandsWhicheverLookFails) {
           EXPECT_TRUE(read(dir.file(name)) != others) << name << " holds the other database";
     }
   }
+  EXPECT_GT(walked, 0);
 }
 
-// Whichever look of a restore fails, once, the answer is what stands on the disc: a file the answer
-// says is restored holds its backup's bytes, and one it says is not holds its own; refused, both
-// backups are kept. The bytes a restored file held before are gone, not kept under the library's
-// mark.
-TEST_F(Lifecycle, ARestoreAnswersAsTheDiscStandsWhicheverLookFails) {
+// Whichever look of a restore fails, once, or finds nothing, the answer is what stands on the disc:
+// a file the answer says is restored holds its backup's bytes, and one it says is not holds its
+// own; refused, both backups are kept. The bytes a restored file held before are gone, not kept
+// under the library's mark.
+TEST_P(LifecycleSweep, ARestoreAnswersAsTheDiscStandsWhicheverLookFails) {
   zyrtest::ScratchDir counted("count", m_dir);
   writeRestoreFiles(counted);
-  const std::string looks = zyrtest::inChild([&] {
+  const long looks = std::stol(zyrtest::inChild([&] {
     zyrFault_arm("", counted.path().c_str());
     std::string name = counted.file("run.zyr.bak");
     qiv::ZYRAPI::instance().restoreBakFiles(name);
     return std::to_string(zyrFault_passes(ZYR_FAULT_LOOK));
-  });
-  ASSERT_GT(std::stol(looks), 4) << looks;
-  for (long n = 1; n <= std::stol(looks); ++n) {
-    SCOPED_TRACE("look@" + std::to_string(n));
+  }));
+  ASSERT_GT(looks, 4);
+  for (long n = 0; n < 2 * looks; ++n) {
+    if (!zyrtest::inShard(n, GetParam()))
+      continue;
+    const std::string plan = planOf(n, looks);
+    SCOPED_TRACE(plan);
     zyrtest::ScratchDir dir("looks", m_dir);
     writeRestoreFiles(dir);
-    const std::string plan = "look@" + std::to_string(n);
     const std::string answer = restoreInChild(dir.file("run.zyr.bak"), plan.c_str(), dir.path().c_str());
     const bool zyrBack = answer == "restored" || answer.find(dir.file("run.zyr") + " has been restored") != std::string::npos;
     const bool wezBack = answer == "restored" || answer.find(dir.file("run.wez") + " has been restored") != std::string::npos;
@@ -1196,7 +1218,10 @@ TEST_F(Lifecycle, ARestoreAnswersAsTheDiscStandsWhicheverLookFails) {
     EXPECT_EQ(state[0], std::string("run.zyr: the bytes of ") + (zyrBack ? "run.zyr.bak" : "run.zyr")) << answer;
     EXPECT_EQ(state[1], std::string("run.wez: the bytes of ") + (wezBack ? "run.wez.bak" : "run.wez")) << answer;
     if (answer != "restored") {
-      EXPECT_NE(answer.find("Input/output error"), std::string::npos) << answer;
+      // A backup that the first looks find nothing under is not found: that is their own answer.
+      const bool told = answer.find(std::strerror(errorOf(plan))) != std::string::npos ||
+                        (errorOf(plan) == ENOENT && answer.find("Could not find") != std::string::npos);
+      EXPECT_TRUE(told) << answer;
       EXPECT_EQ(state[2], "run.zyr.bak: the bytes of run.zyr.bak") << answer;
       EXPECT_EQ(state[3], "run.wez.bak: the bytes of run.wez.bak") << answer;
     }
@@ -1206,6 +1231,8 @@ TEST_F(Lifecycle, ARestoreAnswersAsTheDiscStandsWhicheverLookFails) {
             << name << " holds the bytes a restored file held";
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Shard, LifecycleSweep, testing::Range(0, zyrtest::kSweepShards));
 
 // A backup whose removal fails once both files are restored (the disc failed) is kept, and the
 // warning says so with the system's reason, as for a backup in use; the other backup goes.

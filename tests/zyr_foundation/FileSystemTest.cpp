@@ -23,9 +23,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -469,60 +471,63 @@ TEST(FileSystem, AFailedMoveAcrossFileSystemsPutsBackTheCopyItHolds) {
   }
 }
 
-// Whichever look of a copy or a move fails, once, the answer is what stands on the disc: done, the
-// destination holds the new bytes (a move's source is gone); refused, the destination holds what
-// it held, or stays free, and the source is as it was. Nothing that was under the destination's
-// name is left under the library's mark. Within a file system and, where there is a second one,
-// across it.
+// Whichever look of a copy or a move fails, once, or finds nothing where a file stands, the answer
+// is what stands on the disc: done, the destination holds the new bytes (a move's source is gone);
+// refused, the destination holds what it held, or stays free, and the source is as it was.
+// Nothing that was under the destination's name is left under the library's mark. Within a file
+// system and, where there is a second one, across it.
 TEST(FileSystem, ACopyOrAMoveAnswersAsTheDiscStandsWhicheverLookFails) {
   const std::string other = otherFileSystem();
-  for (const bool moving : {false, true})
-    for (const bool over : {true, false})
-      for (const bool across : {false, true}) {
-        if (across && other.empty())
-          continue;
-        SCOPED_TRACE(std::string(moving ? "move" : "copy") + (over ? " over a file" : " to a free name") +
-                     (across ? " across file systems" : ""));
-        for (int n = 1;; ++n) {
-          SCOPED_TRACE("look@" + std::to_string(n));
-          ScratchDir dir;
-          ScratchDir far("zyrtest", across ? other : dir.path());
-          const std::string source = dir.file("source"), target = far.file("target");
-          writeFile(source, "new");
-          if (over)
-            writeFile(target, "old");
-          zyrtest::ErrorCapture::clear();
-          ASSERT_EQ(zyrFault_arm(("look@" + std::to_string(n)).c_str(), nullptr), 1);
-          errno = 0;
-          const int done = moving ? zyrMoveFile(source.c_str(), target.c_str())
-                                  : zyrCopyFile(source.c_str(), target.c_str());
-          const int reason = errno;
-          const long failures = zyrFault_failures();
-          zyrFault_disarm();
-          const std::set<std::string> left = entries(far.path());
-          for (const std::string &name : left)
-            if (name != "target")
-              EXPECT_NE(readFile(far.file(name)), "old") << name << " holds the old bytes";
-          zyrLeftovers_remove(far.path().c_str(), nullptr, nullptr, nullptr);
-          if (done == 1) {
-            EXPECT_EQ(readFile(target), "new");
-            EXPECT_EQ(entries(far.path()), std::set<std::string>{"target"});
-            EXPECT_EQ(fs::exists(source), !moving);
-          } else {
-            EXPECT_EQ(failures, 1);
-            // The look is told as itself: its reason, or a refusal published with it.
-            const std::string published = testing::PrintToString(zyrtest::ErrorCapture::take());
-            EXPECT_TRUE(reason == EIO || published.find("Input/output error") != std::string::npos)
-                << strerror(reason) << " " << published;
-            EXPECT_EQ(readFile(source), "new");
-            EXPECT_EQ(fs::exists(target), over);
+  for (const int error : {EIO, ENOENT}) {
+    for (const bool moving : {false, true})
+      for (const bool over : {true, false})
+        for (const bool across : {false, true}) {
+          if (across && other.empty())
+            continue;
+          SCOPED_TRACE(std::string(moving ? "move" : "copy") + (over ? " over a file" : " to a free name") +
+                       (across ? " across file systems" : ""));
+          for (int n = 1;; ++n) {
+            const std::string plan = "look@" + std::to_string(n) + (error == EIO ? "" : ":ENOENT");
+            SCOPED_TRACE(plan);
+            ScratchDir dir;
+            ScratchDir far("zyrtest", across ? other : dir.path());
+            const std::string source = dir.file("source"), target = far.file("target");
+            writeFile(source, "new");
             if (over)
-              EXPECT_EQ(readFile(target), "old");
+              writeFile(target, "old");
+            zyrtest::ErrorCapture::clear();
+            ASSERT_EQ(zyrFault_arm(plan.c_str(), nullptr), 1);
+            errno = 0;
+            const int done = moving ? zyrMoveFile(source.c_str(), target.c_str())
+                                    : zyrCopyFile(source.c_str(), target.c_str());
+            const int reason = errno;
+            const long failures = zyrFault_failures();
+            zyrFault_disarm();
+            const std::set<std::string> left = entries(far.path());
+            for (const std::string &name : left)
+              if (name != "target")
+                EXPECT_NE(readFile(far.file(name)), "old") << name << " holds the old bytes";
+            zyrLeftovers_remove(far.path().c_str(), nullptr, nullptr, nullptr);
+            if (done == 1) {
+              EXPECT_EQ(readFile(target), "new");
+              EXPECT_EQ(entries(far.path()), std::set<std::string>{"target"});
+              EXPECT_EQ(fs::exists(source), !moving);
+            } else {
+              EXPECT_EQ(failures, 1);
+              // The look is told as itself: its reason, or a refusal published with it.
+              const std::string published = testing::PrintToString(zyrtest::ErrorCapture::take());
+              EXPECT_TRUE(reason == error || published.find(strerror(error)) != std::string::npos)
+                  << strerror(reason) << " " << published;
+              EXPECT_EQ(readFile(source), "new");
+              EXPECT_EQ(fs::exists(target), over);
+              if (over)
+                EXPECT_EQ(readFile(target), "old");
+            }
+            if (failures == 0)
+              break;
           }
-          if (failures == 0)
-            break;
         }
-      }
+  }
 }
 
 // Only a regular file moves, and only onto a regular file or a free name: a move to or from a
@@ -656,6 +661,23 @@ std::string zyrcopyTool() {
   return helpers.substr(0, helpers.rfind('/')) + "/tools/zyrcopy/zyrcopy";
 }
 
+// zyrcopy copying src to dst in the directory, its errors in err, held at the pause point.
+std::unique_ptr<zyrtest::ChildProcess> pausedCopy(const ScratchDir &dir, const char *point) {
+  auto copy = std::make_unique<zyrtest::ChildProcess>(
+      "/bin/sh", std::vector<std::string>{"-c", "exec \"$0\" src dst 2> err", zyrcopyTool()},
+      std::vector<std::pair<std::string, const char *>>{}, dir.path(), point);
+  EXPECT_EQ(copy->waitPause(), point);
+  return copy;
+}
+
+// The name of the new file that a copy to dst is writing in the directory ("" none).
+std::string copysTemporary(const ScratchDir &dir) {
+  for (const std::string &name : entries(dir.path()))
+    if (name.rfind("dst.zyr-pid", 0) == 0)
+      return name;
+  return "";
+}
+
 // A copy onto another user's file in a sticky directory, whose rename the system refuses, says so:
 // the clean-up of its temporary does not put its own errno in the place of the refusal.
 TEST(FileSystem, ACopyRefusedByAStickyDirectoryTellsWhy) {
@@ -694,22 +716,40 @@ TEST(FileSystem, ACopyRefusedByAStickyDirectoryTellsWhy) {
 TEST(FileSystem, ACopyWhoseNewFileWasTakenTellsWhy) {
   ScratchDir dir;
   writeFile(dir.file("src"), "new");
-  zyrtest::ChildProcess copy("/bin/sh", {"-c", "exec \"$0\" src dst 2> err", zyrcopyTool()}, {}, dir.path(),
-                             "filecopy.before-replace");
-  ASSERT_EQ(copy.waitPause(), "filecopy.before-replace");
-  std::string temporary;
-  for (const std::string &name : entries(dir.path()))
-    if (name.rfind("dst.zyr-pid", 0) == 0)
-      temporary = name;
+  const auto copy = pausedCopy(dir, "filecopy.before-replace");
+  const std::string temporary = copysTemporary(dir);
   ASSERT_FALSE(temporary.empty());
   writeFile(dir.file("other"), "another program's");
   ASSERT_EQ(rename(dir.file("other").c_str(), dir.file(temporary).c_str()), 0);
-  copy.release();
-  EXPECT_EQ(copy.wait(), 1);
+  copy->release();
+  EXPECT_EQ(copy->wait(), 1);
   EXPECT_EQ(readFile(dir.file("err")), "zyrcopy: cannot copy src to dst: dst: Another file has been put under the "
                                        "name of the new one meanwhile\n");
   EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"err", "src", temporary}));
   EXPECT_EQ(readFile(dir.file(temporary)), "another program's");
+}
+
+// A copy held right after it exchanged names with the file it replaces, while another file takes
+// the copy's name (as a file that took the destination just before the exchange comes out there)
+// and the destination is emptied: the other file is put back under the destination by a rename
+// that replaces nothing, and the copy is refused as one whose destination another file took.
+TEST(FileSystem, AFileThatTookTheNameIsPutBackUnderTheNameEmptiedMeanwhile) {
+  ScratchDir dir;
+  writeFile(dir.file("src"), "new");
+  writeFile(dir.file("dst"), "old");
+  const auto copy = pausedCopy(dir, "place.exchanged");
+  const std::string temporary = copysTemporary(dir);
+  ASSERT_FALSE(temporary.empty());
+  ASSERT_EQ(readFile(dir.file(temporary)), "old");
+  writeFile(dir.file("theirs"), "another program's");
+  ASSERT_EQ(rename(dir.file("theirs").c_str(), dir.file(temporary).c_str()), 0);
+  ASSERT_EQ(unlink(dir.file("dst").c_str()), 0);
+  copy->release();
+  EXPECT_EQ(copy->wait(), 1);
+  EXPECT_EQ(readFile(dir.file("err")),
+            "zyrcopy: cannot copy src to dst: dst: Another file has taken its name while the new one was written\n");
+  EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"dst", "err", "src"}));
+  EXPECT_EQ(readFile(dir.file("dst")), "another program's");
 }
 
 // A copy onto a full disc says so, from the library and the command line: a small file system of

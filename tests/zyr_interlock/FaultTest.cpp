@@ -107,7 +107,7 @@ TEST(FaultTest, TheCountsOfAProcessAreWrittenAtItsEnd) {
   zyrtest::ScratchDir dir("zyrfault");
   const std::string counts = dir.file("counts");
   run({"write", "flush", "write", "sync", "read", "look"}, {{"ZYR_FAULT_COUNT", counts.c_str()}}, dir);
-  EXPECT_EQ(zyrtest::readFile(counts), "write 2\nflush 1\nsync 1\nread 1\nlook 1\nremove 0\n");
+  EXPECT_EQ(zyrtest::readFile(counts), "write 2\nflush 1\nsync 1\nread 1\nlook 1\nremove 0\nopen 0\n");
 }
 
 // A look fails as a failing device makes it fail, changing nothing; only looks at names that hold

@@ -93,7 +93,7 @@ TEST(FileUseTest, TheLockFileOfAFileWhoseLockCannotBeTriedIsToldSo) {
 // A look at the name that fails for another reason than that nothing is there tells nothing of
 // what stands under it: a free file, a file another process holds and a missing name alike count
 // as in use, nothing is held, the reason names the look and why it failed, and a placement refuses
-// the name before a byte is written.
+// the name before a byte is written. One that finds nothing leaves the answer to the file's lock.
 TEST(FileUseTest, ANameThatCannotBeLookedAtCountsAsInUse) {
   zyrtest::ScratchDir dir("zyruse");
   const std::string free = dir.file("free"), held = dir.file("held");
@@ -120,6 +120,21 @@ TEST(FileUseTest, ANameThatCannotBeLookedAtCountsAsInUse) {
     zyrFault_disarm();
     EXPECT_EQ(place.m_refusal, ZYR_PLACEMENT_IN_USE);
     EXPECT_EQ(zyrPlacement_reason(&place), unseen);
+  }
+  // A look that finds nothing where a file stands answers nothing either: whether the file is in
+  // use is tried on its lock as for any other, a free one is held and a held one is in use.
+  for (const std::string &name : {free, held}) {
+    SCOPED_TRACE(name + ", found nothing");
+    zyrFileUse use;
+    int hold = -2;
+    ASSERT_EQ(zyrFault_arm("look@1:ENOENT", name.c_str()), 1);
+    EXPECT_EQ(zyrFileUse_check(name.c_str(), &use, &hold), name == held ? 1 : 0);
+    EXPECT_EQ(zyrFault_failures(), 1);
+    zyrFault_disarm();
+    EXPECT_EQ(use.m_kind, name == held ? ZYR_USE_HELD : ZYR_USE_NONE);
+    EXPECT_EQ(hold >= 0, name == free);
+    if (hold >= 0)
+      close(hold);
   }
   EXPECT_EQ(zyrtest::readFile(free), "free");
   EXPECT_EQ(zyrtest::readFile(held), "held");

@@ -34,6 +34,13 @@ namespace {
 const char *const kDefaultFormat = "U5";
 const int32_t kNewOffsetWidth = 20;
 
+// Removes the file that an open with O_CREAT | O_EXCL made as fd, whose open then failed, while
+// the name still leads to it: it is the open's own, and nothing is in it. Under the directory lock.
+void removeMadeBy(int fd, const char *name) {
+  struct stat made;
+  if (fstat(fd, &made) == 0 && zyrFileUse_leadsTo(AT_FDCWD, name, made) == 1) unlink(name);
+}
+
 // Opens with open(2) so that the descriptor is close-on-exec from the start. NULL with errno set.
 // A pipe or socket under the name is no data-set file (its data cannot be sought, and its open
 // or first read would wait for a writer that may never come): refused at once, with ESPIPE.
@@ -44,10 +51,11 @@ FILE *openStream(IO_file *record, const char *name, int flags, const char *mode,
   bool held = false, unseen = false;
   int fd = zyrHeldTemporary_open(name, flags | O_NONBLOCK, &held, &unseen);
   if (unseen) iif_note_failure(record, IO_FAILED_LOOK, "fstat", errno);
-  if (!held) fd = open(name, flags | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (!held) fd = zyrFault_open(name, flags | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return nullptr;
   if (zyrFault_fstat(fd, opened) != 0) {
     const int error = errno;
+    if (!held && (flags & O_CREAT)) removeMadeBy(fd, name);
     close(fd);
     iif_note_failure(record, IO_FAILED_LOOK, "fstat", error);
     errno = error;
@@ -112,16 +120,20 @@ int reportRealLockConflict(IO_file *record, bool writing) {
 
 // Whether the name still names the file open on the stream (a file replaced by a rename keeps
 // its open streams, and their locks, while the name goes to the new one): 1, 0 when it names
-// another file, -1 with errno when a look fails (ENOENT: the name leads nowhere), *call (may be
-// NULL) naming the look.
+// another file, -1 with errno when it cannot be told, *call (may be NULL) naming the look that
+// failed. A look that finds nothing under the name while the file open still has a name
+// somewhere cannot tell either, as any failed look: only a file that has no name left (removed)
+// is told as gone, by errno ENOENT with *call NULL.
 int namedAs(FILE *stream, const char *name, const char **call = nullptr) {
   struct stat open, named;
+  if (call) *call = nullptr;
   if (zyrFault_fstat(fileno(stream), &open) != 0) {
     if (call) *call = "fstat";
     return -1;
   }
   if (zyrFault_fstatat(AT_FDCWD, name, &named, 0) != 0) {
-    if (call) *call = "stat";
+    const bool gone = (errno == ENOENT || errno == ENOTDIR) && open.st_nlink == 0;
+    if (call && !gone) *call = "stat";
     return -1;
   }
   return zyrFileUse_isSame(open, named) ? 1 : 0;
@@ -251,6 +263,14 @@ int refuseLostTemporary(IO_file *record, const char *name) {
   return IO_OPEN_ERR;
 }
 
+// Whether an open's errno value tells what stands under the name, or that this process may not
+// open it: nothing there, no directory on the way, a directory, a pipe, a name too long or looping,
+// the permissions. The open's caller tells these by the name; any other is a failure of the call.
+bool saysWhatIsThere(int error) {
+  return error == ENOENT || error == ENOTDIR || error == EISDIR || error == ESPIPE || error == ELOOP ||
+         error == ENAMETOOLONG || error == EACCES || error == EPERM || error == EROFS;
+}
+
 // A look that failed during the open tells nothing of the file: the open is refused saying so, and
 // nothing more under the name is opened or looked at.
 int refuseUnseen(IO_file *record, const char *name, const char *call, int error) {
@@ -283,9 +303,11 @@ int openLocked(IO_file *record, const char *name, int mode) {
   } else {
     stream = openStream(record, name, O_RDWR, "r+b", &opened);
     int error = errno;
-    // Only a file this process may not write is opened for reading instead: a look that failed
-    // says nothing of permissions.
-    if (!stream && mode == -1 && error != ENOENT && record->m_failed == IO_FAILED_NONE) {
+    // Only a file this process may not write is opened for reading instead, as the open itself
+    // says: a look that failed, or an open that failed for another reason, says nothing of
+    // permissions.
+    const bool notWritable = error == EACCES || error == EROFS || error == EPERM;
+    if (!stream && mode == -1 && notWritable && record->m_failed == IO_FAILED_NONE) {
       io_trace("Failed to get read/write permission, trying read-only");
       stream = openStream(record, name, O_RDONLY, "rb", &opened);
       if (stream)
@@ -293,9 +315,13 @@ int openLocked(IO_file *record, const char *name, int mode) {
       else
         errno = error;
     }
-    // Created only when missing: an existing file is never truncated. A file that no lock file
-    // can guard (its name leaves no room for the lock file's) could never be written: not made.
-    if (!stream && error == ENOENT) {
+    // Created only when the open itself finds nothing under the name, and then by an open that
+    // makes it or fails: an existing file is never truncated, nor taken for new. A look that
+    // failed is no such answer, nor is a temporary of this process, which is reached only through
+    // its hold (that its name leads nowhere is a loss, never a free name). A file that no lock
+    // file can guard (its name leaves no room for the lock file's) could never be written: not
+    // made.
+    if (!stream && error == ENOENT && temporary == 0 && record->m_failed == IO_FAILED_NONE) {
       const int lockError = record->m_lockfile == IO_LOCKFILE_NONE ? io_lockfile_error(name) : 0;
       if (lockError != 0) {
         errno = lockError;
@@ -308,11 +334,15 @@ int openLocked(IO_file *record, const char *name, int mode) {
       record->m_created = stream ? 1 : 0;
     }
   }
+  // An open that the system failed for another reason than what stands under the name or its
+  // permissions (a failing disc) is told as itself.
+  if (!stream && record->m_failed == IO_FAILED_NONE && !saysWhatIsThere(errno))
+    iif_note_failure(record, IO_FAILED_OPEN, "open", errno);
   if (!stream) {
     int error = errno;
     const bool unseen = record->m_failed == IO_FAILED_LOOK;
     iif_set_lock(record, -1);
-    if (temporary != 0 && error == ESTALE) return refuseLostTemporary(record, name);
+    if (temporary != 0 && (error == ESTALE || error == ENOENT) && !unseen) return refuseLostTemporary(record, name);
     errno = error;
     iif_syserr(record, unseen ? "iif_open: can't look at file %s" : "iif_open: can't open file %s", name);
     return IO_OPEN_ERR;
@@ -329,8 +359,10 @@ int openLocked(IO_file *record, const char *name, int mode) {
   const char *call = nullptr;
   const int named = namedAs(record->m_stream, name, &call);
   if (named != 1) {
-    const int error = named < 0 && errno != ENOENT ? errno : 0;
+    const int error = named < 0 && call != nullptr ? errno : 0;
     if (temporary == 0 && error == 0) return IO_RETRY;
+    // A file this open made, whose name cannot be told to lead to it, goes again where it does.
+    if (record->m_created) removeMadeBy(fileno(record->m_stream), name);
     closeStream(record);
     iif_set_lock(record, -1);
     return error != 0 ? refuseUnseen(record, name, call, error) : refuseLostTemporary(record, name);
@@ -636,8 +668,9 @@ int refuseSwap(IO_file *record, const IO_file *replacement, int refusal, int err
 // took its place meanwhile (or stands under it in the directory the name now leads to) is not this
 // record's to replace.
 int swapNames(IO_file *record, const IO_file *replacement, const struct stat &old, const struct stat &copy) {
-  const int named = namedAs(record->m_stream, record->m_name);
-  if (named != 1) return named == 0 || errno == ENOENT ? kSwapNotNamed : ZYR_PLACEMENT_UNSEEN;
+  const char *call = nullptr;
+  const int named = namedAs(record->m_stream, record->m_name, &call);
+  if (named != 1) return named == 0 || call == nullptr ? kSwapNotNamed : ZYR_PLACEMENT_UNSEEN;
   return zyrPlacement_renameOver(replacement->m_name, record->m_name, &old, &copy);
 }
 
@@ -881,6 +914,7 @@ const char *iif_failure(const IO_file *record, const char **call, int *error) {
   switch (record->m_failed) {
   case IO_FAILED_LOOK: return "a look at it";
   case IO_FAILED_WRITE: return "a write of it";
+  case IO_FAILED_OPEN: return "an open of it";
   default: return "a write of its lock file";
   }
 }

@@ -104,7 +104,9 @@ int iif_is_file(const IO_file *record, const char *name);
 // replaced under its name by another file), else 0.
 int iif_is_named(const IO_file *record);
 // iif_is_named that tells a failed look apart: 1, 0 when the name leads to another file, -1 with
-// errno when a look failed (ENOENT: nothing is under the name), *call (may be NULL) naming it.
+// errno when it cannot be told, *call (may be NULL) naming the look that failed; a look that finds
+// nothing under the name is one of them while the file still has a name. Only a file that has no
+// name left (removed) is told as gone: ENOENT, *call NULL.
 int iif_named(const IO_file *record, const char **call);
 // A new descriptor, for reading only (close-on-exec, its own position), of the file open on the
 // record's stream: through that stream's descriptor, so that the very file is read whatever its

@@ -187,13 +187,14 @@ struct IO_file {
   uint64_t m_inode;             // record's only while the name leads to it (io_lock.h)
   int32_t m_failed;             // what the system failed that alone refused the last open or
   int32_t m_failederror;        // claim of the writer (IO_FAILED_*), its errno value and the call
-  const char *m_failedcall;     // ("fstat", "stat", "write"; static text): iif_failure. The first
+  const char *m_failedcall;     // ("fstat", "stat", "write", "open"; static text): iif_failure. The first
                                 // such failure is kept; IO_FAILED_NONE when there was none
 };
 
 // What the system failed of a record's open or claim (m_failed): a look at the file, a write of
-// it, or a write of its lock file.
-enum { IO_FAILED_NONE = 0, IO_FAILED_LOOK = 1, IO_FAILED_WRITE = 2, IO_FAILED_LOCKFILE_WRITE = 3 };
+// it, a write of its lock file, or the open of the file itself (for another reason than that it
+// is not there or may not be written).
+enum { IO_FAILED_NONE = 0, IO_FAILED_LOOK = 1, IO_FAILED_WRITE = 2, IO_FAILED_LOCKFILE_WRITE = 3, IO_FAILED_OPEN = 4 };
 
 // ---------------------------------------------------------------------------------------------
 // IO_state: the whole state of one user of the request interface (iocnt.h): up to two open

@@ -9,6 +9,7 @@
 #include "io_pipeline.h"
 #include "zyrCString.h"
 #include "zyrError.h"
+#include "zyrHeldTemporary.h"
 #include "zyrLibrary.h"
 #include "zyrMemory.h"
 #include "zyrPause.h"
@@ -273,6 +274,10 @@ void Database_tellLeftOut(Database *database) {
 }
 
 Database *Database_openCopy(const char *fileName) {
+  // A copy this process holds is opened through its hold, which never makes it: no look by its
+  // name decides whether it is there (one that finds nothing there cannot tell).
+  if (zyrHeldTemporary_check(fileName) != 0)
+    return openNamed(fileName);
   // A look that cannot tell is no absence: it refuses saying why.
   const int exists = zyrLookForFile(fileName);
   if (exists < 0)

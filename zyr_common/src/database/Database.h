@@ -94,7 +94,8 @@ Database *Database_openToLook(const char *name);
 void Database_tellLeftOut(Database *database);
 // Opens an existing database file under exactly the name given (a copy named for this process,
 // which Database_new would give the suffix); NULL when there is none or it is not a database, and,
-// with the error published, when whether there is one cannot be told.
+// with the error published, when whether there is one cannot be told. A copy this process holds
+// (zyrHeldTemporary.h) is opened through its hold, NULL with the failure published.
 Database *Database_openCopy(const char *fileName);
 // Copies the open file to the normalised new name and answers a handle on the copy.
 Database *Database_clone(Database *database, const char *newName);

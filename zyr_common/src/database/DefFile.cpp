@@ -666,10 +666,10 @@ bool stillNamed(DefFile *file, const char *function, const char *work) {
   const int named = iif_named(&file->m_fileInfo->m_primary, &call);
   if (named == 1)
     return true;
-  // Where the name leads nowhere (its directory removed), the system says why; a look that failed
-  // otherwise tells nothing of where the name leads.
+  // Where the file has no name left (removed), the system says why; a look that failed, or found
+  // nothing under the name of a file that still has one, tells nothing of where the name leads.
   const int error = named < 0 ? errno : 0;
-  const bool unseen = error != 0 && error != ENOENT && error != ENOTDIR && call != nullptr;
+  const bool unseen = error != 0 && call != nullptr;
   const std::string description =
       std::string("Unable to ") + work + " the WEZ data file: " +
       (unseen ? std::string("a look at it failed (") + call + ": " + strerror(error) + ")."

@@ -637,6 +637,12 @@ int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded, int
   const int exists = Database_fileExists(name, ZYR_U_UNABLE_TO_UPGRADE_DATABASE, __func__);
   if (exists < 0)
     return 0;
+  // An open that saw the file asks for its upgrade: a look that now finds nothing there cannot tell.
+  if (exists == 0 && opening) {
+    errno = ENOENT;
+    zyrPublishCannotTell(ZYR_U_UNABLE_TO_OPEN_DATABASE, source.c_str(), __func__);
+    return 0;
+  }
   if (exists == 0) {
     ZYR_ERROR(ZYR_U_FILE_DOES_NOT_EXIST, "The ZYR database\n\n%s\n\ndoes not exist.\n", source.c_str());
     return 0;

@@ -486,15 +486,17 @@ namespace {
 // Why a move of source onto destination is refused before anything changes (0: it is not): only a
 // regular file moves, and only onto a free name or a regular file (what a symbolic link under the
 // name leads to), as only a regular file is ever replaced (zyrPlacement.h). A look that fails
-// otherwise than for a missing name refuses with its reason.
-int moveRefusal(const char *source, const std::string &target) {
+// otherwise than for a missing name refuses with its reason. *found: a file stands under the target.
+int moveRefusal(const char *source, const std::string &target, bool *found) {
   struct stat status;
+  *found = false;
   if (zyrFault_stat(source, &status) != 0)
     return errno;
   if (!S_ISREG(status.st_mode))
     return S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
   if (zyrFault_lstat(target.c_str(), &status) != 0)
     return errno == ENOENT ? 0 : errno;
+  *found = true;
   if (S_ISLNK(status.st_mode))
     return ELOOP; // the links go round in a circle
   if (!S_ISREG(status.st_mode))
@@ -504,17 +506,18 @@ int moveRefusal(const char *source, const std::string &target) {
 
 // Renames source onto destination, whose status was `old` when looked at (NULL: nothing was
 // there), under the directory lock: 0, ZYR_PLACEMENT_REPLACED when another file has taken the name
-// meanwhile (it stays), ZYR_PLACEMENT_UNSEEN with errno when the look at the name fails otherwise
-// than for a missing name (nothing moves), or the errno value. One rename, which the system makes
+// meanwhile (it stays), ZYR_PLACEMENT_UNSEEN with errno when the look at the name fails or finds
+// nothing where the old file was seen (nothing moves), or the errno value. One rename, which the system makes
 // whole: a move killed at any moment leaves the old names or the new ones. (An exchange of the two
 // names, as a placement makes with its temporary, would leave the old destination under the
 // source's name until its removal.)
 int renameOnto(const char *source, const char *destination, const struct stat *old) {
   if (old == nullptr)
     return zyrPlacement_renameOver(source, destination, nullptr);
+  // Nothing there now, after a look saw the old file, cannot tell either.
   const int found = zyrFileUse_leadsTo(AT_FDCWD, destination, *old);
   if (found != 1)
-    return found == 0 || errno == ENOENT || errno == ENOTDIR ? ZYR_PLACEMENT_REPLACED : ZYR_PLACEMENT_UNSEEN;
+    return found == 0 ? ZYR_PLACEMENT_REPLACED : ZYR_PLACEMENT_UNSEEN;
   return std::rename(source, destination) == 0 ? 0 : errno;
 }
 
@@ -558,16 +561,18 @@ int zyrMoveFile(const char *source, const char *destination) {
     {
       zyrDirectoryGuard guard(destination);
       const std::string target = zyrPlacement_resolve(destination);
-      const int refusal = moveRefusal(source, target);
+      bool found = false;
+      const int refusal = moveRefusal(source, target, &found);
       if (refusal != 0) {
         errno = refusal;
         return 0;
       }
       int hold = -1;
       struct stat old;
-      // A name that cannot be looked at may hold anything: nothing moves onto it.
+      // A name that cannot be looked at may hold anything: nothing moves onto it. Nor does it onto
+      // a name that a look finds empty where the last one saw the file it leads to.
       const bool present = zyrFault_lstat(destination, &old) == 0;
-      if (!present && errno != ENOENT && errno != ENOTDIR) {
+      if (!present && (found || (errno != ENOENT && errno != ENOTDIR))) {
         renamed = ZYR_PLACEMENT_UNSEEN;
         unseen = errno;
       } else if (!zyrFileUse_check(target.c_str(), &use, &hold)) {
