@@ -264,11 +264,12 @@ int refuseLostTemporary(IO_file *record, const char *name) {
 }
 
 // Whether an open's errno value tells what stands under the name, or that this process may not
-// open it: nothing there, no directory on the way, a directory, a pipe, a name too long or looping,
-// the permissions. The open's caller tells these by the name; any other is a failure of the call.
+// open it: nothing there, no directory on the way, a directory, a pipe, another file than the
+// temporary held, a name too long or looping, the permissions. The open's caller tells these by
+// the name; any other is a failure of the call.
 bool saysWhatIsThere(int error) {
-  return error == ENOENT || error == ENOTDIR || error == EISDIR || error == ESPIPE || error == ELOOP ||
-         error == ENAMETOOLONG || error == EACCES || error == EPERM || error == EROFS;
+  return error == ENOENT || error == ENOTDIR || error == EISDIR || error == ESPIPE || error == ESTALE ||
+         error == ELOOP || error == ENAMETOOLONG || error == EACCES || error == EPERM || error == EROFS;
 }
 
 // A look that failed during the open tells nothing of the file: the open is refused saying so, and
