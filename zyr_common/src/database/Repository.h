@@ -83,7 +83,8 @@ int Repository_deleteHook(void *object);
 // Brings a file of an older release to the current format, in place (blank newName) or into a
 // new file; *upgraded tells whether anything was done. `opening`: the caller opens the file next
 // (in place), and that open tells what it leaves out; a file that needs no upgrade is then only
-// looked at here, without telling it twice.
+// looked at here, without telling it twice. Such a caller has seen the file: a look here that
+// finds nothing cannot tell, and refuses saying so.
 int zyrDatabaseUpgrade(const char *name, const char *newName, int *upgraded, int opening = 0);
 
 #endif
