@@ -126,6 +126,12 @@ const std::vector<Session> &sessions() {
          return zyrDatabase_upgrade("m.zyr", "u.zyr", &upgraded) == 1 && upgraded == 1;
        },
        {"m.zyr", "u.zyr"}},
+      {"upgrade in place", true, false, false,
+       [] {
+         int upgraded = 0;
+         return zyrDatabase_upgrade("m.zyr", "", &upgraded) == 1 && upgraded == 1;
+       },
+       {"m.zyr"}},
   };
   return all;
 }
