@@ -12,6 +12,7 @@
 // to its change of it. An opener holds it from its count in the lock file to its real lock, so
 // that under it a file is either held by its opener already or not yet opened by it, and whoever
 // decides under it that a file is not in use can change the name before anybody opens it.
+#include <cerrno>
 #include <string>
 #include <sys/stat.h>
 
@@ -19,6 +20,14 @@
 // leads to a file held open (or to the file a look saw) asks this.
 inline bool zyrFileUse_isSame(const struct stat &a, const struct stat &b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether a look by name at the file of the status (had through a descriptor) that failed with
+// `error` tells that the file is gone: nothing under the name, and the file has no name left
+// (removed). Nothing under the name of a file that still has one, as any other failure, is a look
+// that cannot tell.
+inline bool zyrFileUse_isGone(int error, const struct stat &file) {
+  return (error == ENOENT || error == ENOTDIR) && file.st_nlink == 0;
 }
 
 // Whether the name in the directory open as `directory` (AT_FDCWD: the working directory) leads to

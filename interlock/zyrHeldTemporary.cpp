@@ -261,8 +261,7 @@ int zyrHeldTemporary_fate(const zyrHeldTemporary *held, int *error, const char *
     if (zyrFault_fstatat(at, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
       *error = errno;
       failed = "stat";
-      const bool missing = errno == ENOENT || errno == ENOTDIR;
-      return missing && open.st_nlink == 0 ? ZYR_TEMPORARY_GONE : ZYR_TEMPORARY_UNSEEN;
+      return zyrFileUse_isGone(errno, open) ? ZYR_TEMPORARY_GONE : ZYR_TEMPORARY_UNSEEN;
     }
     if (!zyrFileUse_isSame(named, open))
       return ZYR_TEMPORARY_TAKEN;

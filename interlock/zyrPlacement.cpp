@@ -135,7 +135,7 @@ int unreached(const zyrPlacement *placement, bool unseen) {
   if (unseen || reason != ENOENT)
     return unseen ? ZYR_PLACEMENT_UNSEEN : reason == ESTALE ? ZYR_PLACEMENT_LOST : reason;
   struct stat held;
-  if (fstat(placement->m_temporary.m_hold, &held) == 0 && held.st_nlink == 0)
+  if (fstat(placement->m_temporary.m_hold, &held) == 0 && zyrFileUse_isGone(reason, held))
     return ZYR_PLACEMENT_GONE;
   const int refusal = whereMissed(placement, ZYR_PLACEMENT_UNSEEN);
   errno = reason;
@@ -273,7 +273,7 @@ int zyrPlacement_renameOver(const char *from, const char *to, const struct stat 
   const int found = leadsTo(from, fresh);
   if (found != 1)
     return found == 0 ? ZYR_PLACEMENT_LOST
-                      : missed(found, fresh->st_nlink == 0 ? ZYR_PLACEMENT_GONE : ZYR_PLACEMENT_UNSEEN);
+                      : missed(found, zyrFileUse_isGone(errno, *fresh) ? ZYR_PLACEMENT_GONE : ZYR_PLACEMENT_UNSEEN);
   // Nothing is expected there: a file that came meanwhile stays.
   if (old == nullptr)
     return renameToFree(from, to, fresh);

@@ -132,8 +132,7 @@ int namedAs(FILE *stream, const char *name, const char **call = nullptr) {
     return -1;
   }
   if (zyrFault_fstatat(AT_FDCWD, name, &named, 0) != 0) {
-    const bool gone = (errno == ENOENT || errno == ENOTDIR) && open.st_nlink == 0;
-    if (call && !gone) *call = "stat";
+    if (call && !zyrFileUse_isGone(errno, open)) *call = "stat";
     return -1;
   }
   return zyrFileUse_isSame(open, named) ? 1 : 0;
